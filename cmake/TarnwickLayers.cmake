@@ -1,0 +1,21 @@
+# One static library per folder of src/. Sources are globbed so new class files need no CMake edit.
+set(TARNWICK_LAYERS "" CACHE INTERNAL "")
+
+function(tarnwick_layer name)
+    file(GLOB_RECURSE sources CONFIGURE_DEPENDS
+         ${CMAKE_SOURCE_DIR}/src/${name}/*.cpp ${CMAKE_SOURCE_DIR}/src/${name}/*.h)
+    list(FILTER sources EXCLUDE REGEX ".*/src/app/main\\.cpp$")
+    set(target tarnwick_${name})
+    set(impl ${sources})
+    list(FILTER impl INCLUDE REGEX ".*\\.cpp$")
+    if(impl)
+        add_library(${target} STATIC ${sources})
+        target_include_directories(${target} PUBLIC ${CMAKE_SOURCE_DIR}/src)
+        target_link_libraries(${target} PUBLIC ${ARGN})
+    else()
+        add_library(${target} INTERFACE ${sources})
+        target_include_directories(${target} INTERFACE ${CMAKE_SOURCE_DIR}/src)
+        target_link_libraries(${target} INTERFACE ${ARGN})
+    endif()
+    set(TARNWICK_LAYERS ${TARNWICK_LAYERS} ${name} CACHE INTERNAL "")
+endfunction()

@@ -1,0 +1,19 @@
+#pragma once
+
+#include <QSet>
+#include <QString>
+#include <QUrl>
+
+#include <optional>
+
+namespace tarnwick {
+
+// One parsed After Effects project with the footage paths it references.
+struct AEPProject {
+    QUrl url;
+    QString name;
+    QSet<QString> footagePaths;
+    std::optional<QString> parseError;
+};
+
+} // namespace tarnwick

@@ -1,0 +1,44 @@
+#pragma once
+
+#include "model/ProjectSequence.h"
+#include "model/SequenceUsageAttribution.h"
+
+#include <QHash>
+#include <QList>
+#include <QSet>
+#include <QString>
+#include <QStringList>
+#include <QUrl>
+#include <QUuid>
+
+#include <optional>
+
+namespace tarnwick {
+
+// One imported project. Equality and hashing use `id` only: two imports of one file are two projects.
+struct ProjectFile {
+    QUuid id = QUuid::createUuid();
+    QUrl url;
+    QString name;
+    QStringList mediaFiles;
+    QStringList usedFiles;
+    QStringList audioOnlyFiles;
+    QHash<QString, int> usageCountByPath;
+    QHash<QString, QSet<QString>> sequenceNamesByPath;
+    QStringList sequenceNames;
+    QList<ProjectSequence> sequences;
+    QHash<QString, SequenceUsageAttribution> sequenceUsageByPath;
+    QHash<QString, QString> relativeCandidates;
+    int nestedSequenceCount = 0;
+    std::optional<QString> parseError;
+    QStringList parseWarnings;
+
+    // Uses tied to no timeline, over all paths.
+    qint64 countDerived() const;
+
+    friend bool operator==(const ProjectFile& a, const ProjectFile& b) { return a.id == b.id; }
+};
+
+size_t qHash(const ProjectFile& p, size_t seed = 0);
+
+} // namespace tarnwick

@@ -1,0 +1,19 @@
+#pragma once
+
+#include <QString>
+
+// Path text rules with the semantics the rest of the system expects (not QFileInfo's):
+// trailing slashes are ignored, ".hidden" has no extension, "name." has none either.
+namespace tarnwick::path {
+
+QString lastPathComponent(const QString& path);
+QString pathExtension(const QString& path);
+QString deletingLastPathComponent(const QString& path);
+QString deletingPathExtension(const QString& path);
+QString appendingPathComponent(const QString& path, const QString& component);
+// Expands "~", removes "." and "..", doubled and trailing slashes (text only, no disk access).
+QString standardizingPath(const QString& path);
+// Standardizes, then resolves symbolic links of the longest existing prefix.
+QString resolvingSymlinksInPath(const QString& path);
+
+} // namespace tarnwick::path
