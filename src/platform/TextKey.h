@@ -5,21 +5,29 @@
 
 #include <cstddef>
 
+namespace tarnwick {
+
 // Text comparison by Unicode canonical equivalence: compare and hash the NFC form (ASCII fast path),
 // while the original text is kept for file access.
-namespace tarnwick::text {
+//
+// A struct of static functions rather than a namespace: the enumerations' `text(value)` functions
+// live in namespace tarnwick too, and a function may share its name with a class but not with a
+// namespace. Call sites read the same: text::nfc(s), text::lowered(s).
+struct text {
+    text() = delete;
 
-QString nfc(const QString& s);
-bool canonicalEquals(const QString& a, const QString& b);
-bool canonicalEquals(const QStringList& a, const QStringList& b);
-size_t canonicalHash(const QString& s, size_t seed = 0);
+    static QString nfc(const QString& s);
+    static bool canonicalEquals(const QString& a, const QString& b);
+    static bool canonicalEquals(const QStringList& a, const QStringList& b);
+    static size_t canonicalHash(const QString& s, size_t seed = 0);
 
-// Plain text order: Unicode scalar order of the NFC texts (upper-case before lower-case). <0, 0, >0.
-int compareScalars(const QString& a, const QString& b);
-// Localized, case-insensitive order (QCollator for the current locale). <0, 0, >0.
-int localizedCaseInsensitiveCompare(const QString& a, const QString& b);
+    // Plain text order: Unicode scalar order of the NFC texts (upper-case before lower-case). <0, 0, >0.
+    static int compareScalars(const QString& a, const QString& b);
+    // Localized, case-insensitive order (QCollator for the current locale). <0, 0, >0.
+    static int localizedCaseInsensitiveCompare(const QString& a, const QString& b);
 
-// Locale-independent lower-casing (full Unicode case mapping, never Turkish-style i rules).
-QString lowered(const QString& s);
+    // Locale-independent lower-casing (full Unicode case mapping, never Turkish-style i rules).
+    static QString lowered(const QString& s);
+};
 
-} // namespace tarnwick::text
+} // namespace tarnwick

@@ -4,12 +4,20 @@
 
 #include <memory>
 
-// Tests never touch the user's real folders; widget tests create their own QApplication.
+// Defined only by test executables that need widgets (tests/ui, tests/app): they create a
+// QApplication there, so this main stays free of QtWidgets.
+std::unique_ptr<QCoreApplication> tarnwickCreateTestApplication(int& argc, char** argv) __attribute__((weak));
+
+// Tests never touch the user's real folders; widget tests get a QApplication.
 int main(int argc, char** argv) {
     QStandardPaths::setTestModeEnabled(true);
     ::testing::InitGoogleMock(&argc, argv);
     std::unique_ptr<QCoreApplication> app;
-    if (!QCoreApplication::instance())
-        app = std::make_unique<QCoreApplication>(argc, argv);
+    if (!QCoreApplication::instance()) {
+        if (tarnwickCreateTestApplication)
+            app = tarnwickCreateTestApplication(argc, argv);
+        else
+            app = std::make_unique<QCoreApplication>(argc, argv);
+    }
     return RUN_ALL_TESTS();
 }

@@ -1,0 +1,168 @@
+// After Effects project scan: a synthetic RIFX with nested lists and UTF-8/UTF-16 paths, parsed
+// from disk and compared with `cat FILE > /dev/null` over the same file in the same run; plus an
+// adversarial block of UTF-16 slash units that must scan in linear time.
+#include "platform/AppLog.h"
+#include "readers/AEPParser.h"
+#include "support/AEPRifxBuilder.h"
+
+#include <QFile>
+#include <QTemporaryDir>
+
+#include <benchmark/benchmark.h>
+
+#include <cstdlib>
+#include <map>
+#include <memory>
+
+using namespace tarnwick;
+using namespace tarnwick::aeptest;
+
+namespace {
+
+bool smokeMode() {
+    return qEnvironmentVariable("TARNWICK_BENCH_SMOKE") == QLatin1String("1");
+}
+
+struct Random {
+    quint64 state = 0x9E3779B97F4A7C15ull;
+    quint64 next() {
+        state ^= state << 13;
+        state ^= state >> 7;
+        state ^= state << 17;
+        return state;
+    }
+};
+
+// Binary item data like a project's: mostly zeros, the rest arbitrary bytes.
+QByteArray binaryPayload(Random& rng, int size) {
+    QByteArray out(size, '\0');
+    for (int k = 0; k < size; ++k) {
+        const quint64 r = rng.next();
+        if (r % 10 < 4)
+            out[k] = static_cast<char>(r >> 24);
+    }
+    return out;
+}
+
+QByteArray footageItem(Random& rng, quint64 index) {
+    const QByteArray name = "clip_" + QByteArray::number(index);
+    QByteArray item = chunk("idta", binaryPayload(rng, 200 + static_cast<int>(rng.next() % 1800)));
+    item += chunk("Utf8", name + ".mov");
+    if (index % 5 == 0)
+        item += chunk("Utf8", "/Volumes/Media/Project " + QByteArray::number(index % 97) + "/" + name + ".mov");
+    if (index % 7 == 0)
+        item += chunk("alas", "{\"fullpath\":\"/Users/editor/Footage/Day " + QByteArray::number(index % 13) + "/" +
+                                  name + ".mxf\",\"platform\":2}");
+    if (index % 11 == 0) {
+        const QString path = QStringLiteral("/Volumes/Média/Séquence %1/%2.wav").arg(index % 17).arg(
+                                 QString::fromLatin1(name));
+        item += chunk("fnam", utf16BE(path) + QByteArray(2, '\0'));
+    }
+    item += list("Sub ", chunk("tdb4", binaryPayload(rng, 96)) + chunk("cdat", binaryPayload(rng, 64)));
+    return list("Item", item);
+}
+
+QByteArray syntheticProject(qint64 targetBytes) {
+    Random rng;
+    QByteArray content;
+    content.reserve(targetBytes + 65536);
+    quint64 index = 0;
+    while (content.size() < targetBytes) {
+        QByteArray folder;
+        for (int k = 0; k < 200 && content.size() + folder.size() < targetBytes; ++k)
+            folder += footageItem(rng, index++);
+        content += list("Fold", folder);
+    }
+    return rifx(content) + "<?xpacket begin=\"\"?><x:xmpmeta/><?xpacket end=\"w\"?>";
+}
+
+// One synthetic project file per size, written once for the whole run.
+const QString& projectFile(qint64 bytes) {
+    static QTemporaryDir dir;
+    static std::map<qint64, QString> files;
+    auto it = files.find(bytes);
+    if (it == files.end()) {
+        const QString path = dir.filePath(QStringLiteral("synthetic-%1.aep").arg(bytes));
+        QFile file(path);
+        if (!file.open(QIODevice::WriteOnly) || file.write(syntheticProject(bytes)) < 0)
+            std::abort();
+        it = files.emplace(bytes, path).first;
+    }
+    return it->second;
+}
+
+void BM_AEPParseFile(benchmark::State& state) {
+    const QString& path = projectFile(state.range(0));
+    const qint64 size = QFile(path).size();
+    qint64 found = 0;
+    for (auto _ : state) {
+        AEPParser parser;
+        found = parser.parse(path).footagePaths.size();
+        benchmark::DoNotOptimize(found);
+    }
+    state.SetBytesProcessed(state.iterations() * size);
+    state.counters["paths"] = static_cast<double>(found);
+}
+
+// The read alone, as the shell does it: the floor the parse is measured against.
+void BM_CatFile(benchmark::State& state) {
+    const QString& path = projectFile(state.range(0));
+    const qint64 size = QFile(path).size();
+    const QByteArray command = "cat '" + QFile::encodeName(path) + "' > /dev/null";
+    for (auto _ : state) {
+        if (std::system(command.constData()) != 0)
+            state.SkipWithError("cat failed");
+    }
+    state.SetBytesProcessed(state.iterations() * size);
+}
+
+void BM_AEPScanInMemory(benchmark::State& state) {
+    QFile file(projectFile(state.range(0)));
+    if (!file.open(QIODevice::ReadOnly))
+        std::abort();
+    const QByteArray bytes = file.readAll();
+    for (auto _ : state) {
+        AEPParser parser;
+        QSet<QString> found;
+        parser.walkChunks(bytes, 12, bytes.size(), found, 0);
+        found.unite(parser.extractPaths(bytes));
+        benchmark::DoNotOptimize(found);
+    }
+    state.SetBytesProcessed(state.iterations() * bytes.size());
+}
+
+// Long runs of UTF-16 slash units: every unit starts a candidate.
+void BM_AEPSlashBlock(benchmark::State& state) {
+    QByteArray block;
+    block.reserve(state.range(0));
+    while (block.size() < state.range(0))
+        block.append("\0/", 2);
+    for (auto _ : state) {
+        QSet<QString> found;
+        AEPParser::scanUTF16BEPaths(block, found);
+        benchmark::DoNotOptimize(found);
+    }
+    state.SetBytesProcessed(state.iterations() * block.size());
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    AppLog::setSink([](const AppLog::Record&) {}); // keep the timing lines out of the report
+    const bool smoke = smokeMode();
+    const std::vector<qint64> projectSizes =
+        smoke ? std::vector<qint64>{1 << 20} : std::vector<qint64>{20ll << 20, 200ll << 20};
+    const std::vector<qint64> blockSizes =
+        smoke ? std::vector<qint64>{64 << 10} : std::vector<qint64>{256 << 10, 512 << 10, 1 << 20};
+    for (qint64 size : projectSizes) {
+        benchmark::RegisterBenchmark("BM_CatFile", BM_CatFile)->Arg(size)->Unit(benchmark::kMillisecond)->UseRealTime();
+        benchmark::RegisterBenchmark("BM_AEPParseFile", BM_AEPParseFile)->Arg(size)->Unit(benchmark::kMillisecond);
+        benchmark::RegisterBenchmark("BM_AEPScanInMemory", BM_AEPScanInMemory)->Arg(size)->Unit(benchmark::kMillisecond);
+    }
+    for (qint64 size : blockSizes)
+        benchmark::RegisterBenchmark("BM_AEPSlashBlock", BM_AEPSlashBlock)->Arg(size)->Unit(benchmark::kMillisecond);
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}

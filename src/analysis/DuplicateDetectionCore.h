@@ -1,0 +1,82 @@
+#pragma once
+
+#include <QByteArray>
+#include <QHash>
+#include <QList>
+#include <QSet>
+#include <QString>
+
+#include <atomic>
+#include <chrono>
+#include <functional>
+#include <optional>
+
+namespace tarnwick {
+
+class WatchdogPool;
+struct FileFacts;
+
+// Finds files of identical content: grouping by byte size, a sampled digest (at most 2 MiB read
+// per file), then a full digest. Knows nothing of the media list.
+namespace DuplicateDetectionCore {
+
+constexpr qint64 sampleBlock = 1048576;
+constexpr qint64 fullBlock = 4194304;
+
+struct File {
+    int index = 0;   // unique within one run
+    QString path;    // matchedPath, else path
+    qint64 size = 0; // as recorded, never read from disk here
+    bool isRemote = false;
+};
+
+enum class Phase { sampling, fullHashing };
+
+// A digest and the identity of the file it was read from (one physical file may be listed twice).
+struct Digest {
+    QString text;
+    quint64 device = 0;
+    quint64 inode = 0;
+};
+
+// `touch` is called before each read (the watchdog's clock); null when unwatched.
+using Touch = std::function<void()>;
+using Hasher = std::function<std::optional<Digest>(const File& file, const Touch& touch)>;
+
+struct Settings {
+    int processorCount = 0; // 0: the machine's
+    std::chrono::milliseconds watchdogTimeout{15000};
+    bool dropPagesAfterReading = true;
+    // After each file hashed, on the thread running detect().
+    std::function<void(Phase phase, int done, int total)> progress;
+    const std::atomic_bool* cancel = nullptr;
+    // Counts every byte read, for the benchmark.
+    std::atomic<qint64>* bytesRead = nullptr;
+    // Replace the reading of files (tests: a read that hangs); empty: sampledHash and fullHash.
+    Hasher sampledHasher;
+    Hasher fullHasher;
+};
+
+struct Result {
+    QHash<int, QString> hashByIndex;
+    QHash<int, int> duplicateOfByIndex;
+    int sampledCount = 0;
+    int fullyHashedCount = 0;
+    QSet<int> unansweredIndices; // reads that hung and were abandoned
+    bool cancelled = false;
+};
+
+Result detect(const QList<File>& files, const Settings& settings = {});
+
+// Sampling width and full-hashing width for these files on `processorCount` processors.
+int samplingWidth(bool anyRemote, int processorCount);
+int fullHashingWidth(bool anyRemote, int processorCount);
+
+std::optional<Digest> sampledHash(const QString& path, qint64 size, const Touch& touch = {},
+                                  std::atomic<qint64>* bytesRead = nullptr, bool dropPages = true);
+std::optional<Digest> fullHash(const QString& path, const Touch& touch = {},
+                               std::atomic<qint64>* bytesRead = nullptr, bool dropPages = true);
+QString hexString(const QByteArray& digest);
+
+} // namespace DuplicateDetectionCore
+} // namespace tarnwick

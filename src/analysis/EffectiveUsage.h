@@ -1,0 +1,88 @@
+#pragma once
+
+#include "model/ProjectFile.h"
+#include "model/ProjectSequence.h"
+#include "model/SequenceUsageAttribution.h"
+#include "stores/SequencePolicySnapshot.h"
+#include "stores/SequenceUsageDecision.h"
+
+#include <QHash>
+#include <QList>
+#include <QSet>
+#include <QString>
+#include <QUuid>
+
+#include <utility>
+
+namespace tarnwick {
+
+class LowerPathCache;
+class SequenceUsagePolicyStore;
+
+// A timeline's policy verdict and display name, decided once per computation.
+struct TimelineVerdict {
+    SequenceUsageDecision decision = SequenceUsageDecision::counted;
+    QString displayName;
+};
+
+// One project's usage inputs under the timeline policy, built once per computation.
+struct EffectiveProjectUsage {
+    QSet<QString> usedFiles;
+    QSet<QString> audioOnlyFiles;
+    QHash<QString, ProjectSequence> timelinesByID;
+    SequencePolicySnapshot snapshot;
+    QHash<QString, TimelineVerdict> verdictsByID;
+};
+
+// The policy's count for one path in one project.
+struct EffectivePathUsage {
+    qint64 usageCount = 0;
+    QSet<QString> sequenceNames; // display names of the counted or protected timelines
+    bool hasUnattributedUsage = false;
+};
+
+// effectivePathUsageInProject: the count plus the audio-only flag.
+struct PathUsageInProject {
+    qint64 usageCount = 0;
+    bool isAudioOnly = false;
+    QSet<QString> sequenceNames;
+    bool hasUnattributedUsage = false;
+};
+
+// Usage of one lower-cased path summed over all projects (the recount's view).
+struct AggregatedProjectUsage {
+    qint64 usageCount = 0;
+    bool isAudioOnly = false;
+    QSet<QString> projectNames;
+    QSet<QString> sequenceNames;
+    bool hasUnattributedUsage = false;
+};
+
+struct AggregatedUsage {
+    QHash<QString, AggregatedProjectUsage> byLowerPath;
+    QHash<QUuid, int> usedCountByProjectID;
+};
+
+EffectiveProjectUsage effectiveProjectUsage(const ProjectFile& project,
+                                            const SequenceUsagePolicyStore& policy);
+
+// Occurrences on ignored timelines leave the count only when the attribution accounts for them;
+// unattributed, unexplained or unknown-timeline occurrences always count and set the flag.
+EffectivePathUsage effectivePathUsage(qint64 rawCount, const SequenceUsageAttribution* attribution,
+                                      const QHash<QString, ProjectSequence>& timelinesByID,
+                                      const SequencePolicySnapshot& snapshot);
+// The same with the project's verdicts decided beforehand.
+EffectivePathUsage effectivePathUsage(qint64 rawCount, const SequenceUsageAttribution* attribution,
+                                      const EffectiveProjectUsage& project);
+
+PathUsageInProject effectivePathUsageInProject(const QString& path, const ProjectFile& project,
+                                               const EffectiveProjectUsage& usage);
+
+// Every project's paths, keyed lower-cased, plus each project's count of effectively used paths.
+AggregatedUsage aggregateEffectiveUsage(const QList<ProjectFile>& projects,
+                                        const SequenceUsagePolicyStore& policy, LowerPathCache& lowerPaths);
+
+// The project's count of media paths with effective usage.
+int effectiveUsedFileCount(const ProjectFile& project, const SequenceUsagePolicyStore& policy);
+
+} // namespace tarnwick

@@ -1,0 +1,73 @@
+#include "analysis/EntryCombiner.h"
+
+#include "analysis/UsageAggregator.h"
+#include "platform/AppLog.h"
+#include "platform/PathText.h"
+#include "platform/TextKey.h"
+
+#include <QSet>
+
+namespace tarnwick {
+
+EntryCombiner::Outcome EntryCombiner::combine(const QList<MediaFile>& selection, QList<MediaFile>& mediaFiles,
+                                              QList<RecycleBinItem>& recycleBin) const {
+    Outcome outcome;
+    if (selection.size() < 2)
+        return outcome;
+
+    QStringList names;
+    names.reserve(selection.size());
+    for (const MediaFile& file : selection)
+        names.append(path::lastPathComponent(file.path));
+    AppLog::userAction(QStringLiteral("Manually combining %1 files: ").arg(selection.size()) +
+                       names.join(QStringLiteral(", ")));
+
+    const MediaFile& target = selection.first();
+    outcome.targetPath = target.path;
+    const QString targetKey = UsageMap::key(target.path);
+    qsizetype targetIndex = -1;
+    for (qsizetype i = 0; i < mediaFiles.size() && targetIndex < 0; ++i) {
+        if (UsageMap::key(mediaFiles[i].path) == targetKey)
+            targetIndex = i;
+    }
+    if (targetIndex < 0) {
+        AppLog::error(QStringLiteral("Could not find target file for combine: ") + target.path);
+        return outcome;
+    }
+
+    // Merge every source first, then remove in one pass: removal never touches the target, so the
+    // result is the same as removing after each merge, without a pass over the list per source.
+    QSet<QString> removed;
+    for (qsizetype i = 1; i < selection.size(); ++i) {
+        const MediaFile& source = selection[i];
+        const QString sourceKey = UsageMap::key(source.path);
+        if (sourceKey == targetKey)
+            continue;
+        m_merge(source, mediaFiles[targetIndex]);
+        removed.insert(sourceKey);
+    }
+    const qsizetype before = mediaFiles.size();
+    mediaFiles.removeIf([&](const MediaFile& f) { return removed.contains(UsageMap::key(f.path)); });
+    outcome.removedEntries = int(before - mediaFiles.size());
+    const qsizetype binBefore = recycleBin.size();
+    recycleBin.removeIf(
+        [&](const RecycleBinItem& item) { return removed.contains(UsageMap::key(item.mediaFile.path)); });
+    outcome.removedBinItems = int(binBefore - recycleBin.size());
+    outcome.combined = true;
+    return outcome;
+}
+
+QString EntryCombiner::combinedMessage(qsizetype selectionCount, const QString& targetPath,
+                                       const QList<MediaFile>& mediaFiles) {
+    QString name = QStringLiteral("unknown");
+    const QString key = UsageMap::key(targetPath);
+    for (const MediaFile& file : mediaFiles) {
+        if (UsageMap::key(file.path) == key) {
+            name = path::lastPathComponent(file.path);
+            break;
+        }
+    }
+    return QStringLiteral("Combined %1 entries into: ").arg(selectionCount) + name;
+}
+
+} // namespace tarnwick

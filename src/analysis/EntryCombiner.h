@@ -1,0 +1,43 @@
+#pragma once
+
+#include "model/MediaFile.h"
+#include "model/RecycleBinItem.h"
+
+#include <QList>
+#include <QString>
+
+#include <functional>
+#include <optional>
+
+namespace tarnwick {
+
+// The user's manual merge of chosen media entries into the first one (no same-file test).
+class EntryCombiner {
+public:
+    // Source into target, the consolidation's merge rule.
+    using MergeFunction = std::function<void(const MediaFile& source, MediaFile& target)>;
+
+    struct Outcome {
+        bool combined = false;   // false: fewer than two entries, or the target is gone
+        QString targetPath;      // the target's path
+        int removedEntries = 0;  // media entries that left the list
+        int removedBinItems = 0; // recycle-bin items that left the bin
+    };
+
+    explicit EntryCombiner(MergeFunction merge) : m_merge(std::move(merge)) {}
+
+    // Merges every other selected entry into the media entry holding the target's path, then drops
+    // their entries from the list and the bin. A selected entry whose path is the target's is skipped:
+    // dropping "its" entry would drop the target itself.
+    Outcome combine(const QList<MediaFile>& selection, QList<MediaFile>& mediaFiles,
+                    QList<RecycleBinItem>& recycleBin) const;
+
+    // "Combined N entries into: name" (or "unknown" when no entry holds the target's path).
+    static QString combinedMessage(qsizetype selectionCount, const QString& targetPath,
+                                   const QList<MediaFile>& mediaFiles);
+
+private:
+    MergeFunction m_merge;
+};
+
+} // namespace tarnwick

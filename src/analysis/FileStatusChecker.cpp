@@ -1,0 +1,170 @@
+#include "analysis/FileStatusChecker.h"
+
+#include "analysis/GrantSnapshot.h"
+#include "analysis/StorageTypeDetector.h"
+#include "analysis/VolumeAccess.h"
+#include "platform/FileStatProbe.h"
+#include "platform/PathText.h"
+#include "platform/TextKey.h"
+
+#include <QDir>
+#include <QDirIterator>
+#include <QSet>
+
+#include <algorithm>
+
+namespace tarnwick {
+
+namespace {
+
+const QSet<QString>& mediaExtensions() {
+    static const QSet<QString> extensions = {
+        // video
+        QStringLiteral("mov"), QStringLiteral("mp4"), QStringLiteral("m4v"), QStringLiteral("mxf"),
+        QStringLiteral("avi"), QStringLiteral("mkv"), QStringLiteral("mts"), QStringLiteral("m2ts"),
+        QStringLiteral("ts"), QStringLiteral("mpg"), QStringLiteral("mpeg"), QStringLiteral("m2v"),
+        QStringLiteral("wmv"), QStringLiteral("flv"), QStringLiteral("webm"), QStringLiteral("3gp"),
+        QStringLiteral("dv"), QStringLiteral("vob"), QStringLiteral("ogv"), QStringLiteral("mod"),
+        QStringLiteral("tod"), QStringLiteral("r3d"), QStringLiteral("braw"), QStringLiteral("ari"),
+        QStringLiteral("crm"), QStringLiteral("cine"), QStringLiteral("insv"), QStringLiteral("hevc"),
+        QStringLiteral("h264"), QStringLiteral("264"), QStringLiteral("y4m"),
+        // audio
+        QStringLiteral("wav"), QStringLiteral("aif"), QStringLiteral("aiff"), QStringLiteral("aifc"),
+        QStringLiteral("mp3"), QStringLiteral("m4a"), QStringLiteral("aac"), QStringLiteral("flac"),
+        QStringLiteral("ogg"), QStringLiteral("opus"), QStringLiteral("wma"), QStringLiteral("bwf"),
+        QStringLiteral("caf"), QStringLiteral("ac3"), QStringLiteral("eac3"), QStringLiteral("mka"),
+        // stills and sequences
+        QStringLiteral("jpg"), QStringLiteral("jpeg"), QStringLiteral("png"), QStringLiteral("tif"),
+        QStringLiteral("tiff"), QStringLiteral("psd"), QStringLiteral("exr"), QStringLiteral("dpx"),
+        QStringLiteral("tga"), QStringLiteral("bmp"), QStringLiteral("gif"), QStringLiteral("heic"),
+        QStringLiteral("heif"), QStringLiteral("dng"), QStringLiteral("cr2"), QStringLiteral("cr3"),
+        QStringLiteral("nef"), QStringLiteral("arw"), QStringLiteral("raf"), QStringLiteral("webp"),
+        QStringLiteral("ai"), QStringLiteral("eps"), QStringLiteral("svg")};
+    return extensions;
+}
+
+bool isRedClipInContainer(const QString& path) {
+    if (!path.endsWith(QLatin1String(".r3d"), Qt::CaseInsensitive))
+        return false;
+    return text::lowered(path::pathExtension(path)) == QLatin1String("r3d") &&
+           text::lowered(path::pathExtension(path::deletingLastPathComponent(path))) == QLatin1String("rdc");
+}
+
+} // namespace
+
+FileStatusChecker::FileStatusChecker(std::shared_ptr<const FileStatProbe> probe)
+    : m_probe(probe ? std::move(probe) : FileStatProbe::system()) {}
+
+bool FileStatusChecker::isMediaExtension(const QString& extension) {
+    return mediaExtensions().contains(text::lowered(extension));
+}
+
+FileStatusResult FileStatusChecker::makeFileStatusResult(const QString& path,
+                                                         const QHash<QString, QString>& relativeCandidates,
+                                                         const Options& options) const {
+    // One stat answers existence, size and the device the storage type is looked up by.
+    const std::optional<FileFacts> facts = m_probe->stat(path);
+    FileStatusResult result;
+    result.path = path;
+    result.storageType = StorageTypeDetector(options.mountTable).detect(path, facts);
+    std::optional<QString> alternate;
+    if (!relativeCandidates.isEmpty()) {
+        const auto it = relativeCandidates.constFind(path);
+        if (it != relativeCandidates.constEnd())
+            alternate = it.value();
+    }
+    const StatusDecision decision = decide(path, facts, alternate, options);
+    result.status = decision.status;
+    result.resolvedPath = decision.resolvedPath;
+    result.size = decision.size;
+    return result;
+}
+
+FileStatusChecker::StatusDecision
+FileStatusChecker::checkFileStatus(const QString& path, const std::optional<QString>& alternatePath,
+                                   const Options& options) const {
+    return decide(path, m_probe->stat(path), alternatePath, options);
+}
+
+StorageType FileStatusChecker::detectStorageType(const QString& path, const Options& options) const {
+    return StorageTypeDetector(options.mountTable).detect(path, m_probe->stat(path));
+}
+
+FileStatusChecker::StatusDecision FileStatusChecker::decide(const QString& path,
+                                                            const std::optional<FileFacts>& facts,
+                                                            const std::optional<QString>& alternatePath,
+                                                            const Options& options) const {
+    const bool alternateApplies = alternatePath && *alternatePath != path;
+    if (options.isSandboxed && !grants::grantedRoot(options.grantedRoots, path)) {
+        if (alternateApplies && grants::grantedRoot(options.grantedRoots, *alternatePath)) {
+            if (const auto alternateFacts = m_probe->stat(*alternatePath))
+                return {MediaFileStatus::matching, *alternatePath, alternateFacts->size};
+        }
+        if (volumeNeedingAccess(path))
+            return {MediaFileStatus::needsAccess, path, 0};
+    }
+    if (facts) {
+        if (isRedClipInContainer(path))
+            return {MediaFileStatus::online, path, folderSize(path::deletingLastPathComponent(path))};
+        return {MediaFileStatus::online, path, facts->size};
+    }
+    if (options.ignoreFileExtension) {
+        if (const auto found = findFileIgnoringExtension(path))
+            return {MediaFileStatus::matching, *found, sizeOf(*found)};
+    }
+    if (alternateApplies) {
+        if (const auto alternateFacts = m_probe->stat(*alternatePath))
+            return {MediaFileStatus::matching, *alternatePath, alternateFacts->size};
+    }
+    return {MediaFileStatus::offline, path, 0};
+}
+
+qint64 FileStatusChecker::sizeOf(const QString& path) const {
+    const auto facts = m_probe->stat(path);
+    return facts ? facts->size : 0;
+}
+
+qint64 FileStatusChecker::folderSize(const QString& folder) const {
+    if (!QDir(folder).isReadable())
+        return 0;
+    qint64 total = 0;
+    QDirIterator it(folder, QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
+                    QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        if (const auto facts = m_probe->stat(it.next()))
+            total += facts->size;
+    }
+    return total;
+}
+
+std::optional<QString> FileStatusChecker::findFileIgnoringExtension(const QString& path) const {
+    const QString folder = path::deletingLastPathComponent(path);
+    const QString ownName = path::lastPathComponent(path);
+    const QString base = path::deletingPathExtension(ownName);
+    QDir dir(folder);
+    if (!dir.isReadable())
+        return std::nullopt;
+    QStringList names;
+    QDirIterator it(folder, QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
+    while (it.hasNext()) {
+        it.next();
+        const QString name = it.fileName();
+        // Sidecars (xmp, thm, lrv, ...), hidden files and folders share the base name but are not the clip.
+        if (name == ownName || name.startsWith(QLatin1Char('.')) ||
+            !isMediaExtension(path::pathExtension(name)) ||
+            !text::canonicalEquals(path::deletingPathExtension(name), base))
+            continue;
+        names.append(name);
+    }
+    std::sort(names.begin(), names.end(),
+              [](const QString& a, const QString& b) { return text::compareScalars(a, b) < 0; });
+    for (const QString& name : names) {
+        const QString candidate = path::appendingPathComponent(folder, name);
+        const auto facts = m_probe->stat(candidate);
+        if (facts && facts->isRegularFile)
+            return candidate;
+    }
+    return std::nullopt;
+}
+
+} // namespace tarnwick

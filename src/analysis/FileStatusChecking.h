@@ -1,0 +1,51 @@
+#pragma once
+
+#include "model/MediaFileStatus.h"
+#include "model/StorageType.h"
+
+#include <QHash>
+#include <QString>
+#include <QStringList>
+
+#include <QtGlobal>
+#include <memory>
+
+namespace tarnwick {
+
+class MountTable;
+
+// The status, resolved path, size and storage type of one checked path.
+struct FileStatusResult {
+    QString path; // as asked
+    MediaFileStatus status =
+        MediaFileStatus::offline; // online, matching, offline, needsAccess (networkOffline)
+    QString resolvedPath;         // a different existing path for matching, else `path`
+    qint64 size = 0;
+    StorageType storageType = StorageType::local; // of `path`, not of `resolvedPath`
+
+    friend bool operator==(const FileStatusResult&, const FileStatusResult&) = default;
+};
+
+// The per-path check of the file scans. Never writes to disk, never fails.
+class FileStatusChecking {
+public:
+    // What a check reads from the project manager, taken before a scan starts; worker threads
+    // never reach the manager or the grant store.
+    struct Options {
+        bool ignoreFileExtension = false;
+        bool isSandboxed = false;
+        // Granted roots of the grant store: session roots when sandboxed, bookmarked roots otherwise.
+        QStringList grantedRoots;
+        // Read once per scan; null: no file system is recognised as network storage.
+        std::shared_ptr<const MountTable> mountTable;
+    };
+
+    virtual ~FileStatusChecking() = default;
+
+    // `relativeCandidates`: the merged relative-path candidates of the loaded projects.
+    virtual FileStatusResult makeFileStatusResult(const QString& path,
+                                                  const QHash<QString, QString>& relativeCandidates,
+                                                  const Options& options) const = 0;
+};
+
+} // namespace tarnwick

@@ -1,0 +1,49 @@
+#include "analysis/ImportProgress.h"
+
+#include <algorithm>
+
+namespace tarnwick {
+
+double ImportProgress::report(const QUrl& url, double fraction) {
+    const double clamped = std::clamp(fraction, 0.0, 1.0);
+    double& stored = m_fractions[url];
+    if (clamped > stored) {
+        m_sum += clamped - stored;
+        stored = clamped;
+    }
+    return overall();
+}
+
+double ImportProgress::finish(const QUrl& url) {
+    ++m_completed;
+    double& stored = m_fractions[url];
+    m_sum += 1.0 - stored;
+    stored = 1.0;
+    return overall();
+}
+
+double ImportProgress::overall() const {
+    return std::clamp(parseScale * m_sum / std::max(m_count, 1), 0.0, parseScale);
+}
+
+QString ImportProgress::finishedMessage() const {
+    if (m_count == 1)
+        return QStringLiteral("Finished reading project…");
+    return QStringLiteral("Parsed %1/%2 projects…").arg(m_completed).arg(m_count);
+}
+
+double ImportProgress::scanProgress(qint64 checked, qint64 total) {
+    if (total < 1)
+        return scanStart;
+    return scanStart + scanSpan * double(checked) / double(total);
+}
+
+QString ImportProgress::scanMessage(qint64 checked, qint64 total) {
+    return QStringLiteral("Scanning files… %1/%2").arg(checked).arg(total);
+}
+
+int parseWidth(int processorCount) {
+    return processorCount < 5 ? 4 : processorCount;
+}
+
+} // namespace tarnwick

@@ -1,0 +1,44 @@
+#pragma once
+
+#include <QHash>
+#include <QString>
+#include <QUrl>
+
+namespace tarnwick {
+
+// Progress arithmetic of one import: parsing fills 0 to 0.45, the file scan 0.45 to 0.85.
+class ImportProgress {
+public:
+    static constexpr double parseScale = 0.45;
+    static constexpr double scanStart = 0.45;
+    static constexpr double scanSpan = 0.4;
+
+    explicit ImportProgress(int projectCount) : m_count(projectCount) {}
+
+    // A reader's report; a late report never lowers a project's fraction. Returns the overall value.
+    double report(const QUrl& url, double fraction);
+    // A project finished reading (its fraction becomes 1). Returns the overall value.
+    double finish(const QUrl& url);
+    double overall() const;
+    int completed() const { return m_completed; }
+    const QHash<QUrl, double>& fractions() const { return m_fractions; }
+
+    // "Finished reading project…" for one project, else "Parsed k/N projects…".
+    QString finishedMessage() const;
+    // With a single project the reader's own messages are shown.
+    bool showsReaderMessages() const { return m_count == 1; }
+
+    static double scanProgress(qint64 checked, qint64 total);
+    static QString scanMessage(qint64 checked, qint64 total);
+
+private:
+    int m_count = 0;
+    int m_completed = 0;
+    double m_sum = 0;
+    QHash<QUrl, double> m_fractions;
+};
+
+// Processors the machine reports, but at least 4: how many projects are read at once.
+int parseWidth(int processorCount);
+
+} // namespace tarnwick

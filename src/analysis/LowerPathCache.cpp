@@ -1,0 +1,95 @@
+#include "analysis/LowerPathCache.h"
+
+#include "platform/PathText.h"
+#include "platform/TextKey.h"
+
+#include <QDir>
+
+namespace tarnwick {
+
+namespace {
+
+void appendDistinct(QStringList& keys, const QString& key) {
+    if (!keys.contains(key))
+        keys.append(key);
+}
+
+QString absoluteStandardLocation(const QString& location) {
+    if (location.isEmpty())
+        return {};
+    const QString absolute =
+        location.startsWith(QLatin1Char('/')) ? location : QDir::currentPath() + QLatin1Char('/') + location;
+    return path::standardizingPath(absolute);
+}
+
+} // namespace
+
+QString LowerPathCache::lowerKey(const QString& path) {
+    return text::nfc(text::lowered(path));
+}
+
+const MediaPathKeys& LowerPathCache::keys(const MediaFile& file) {
+    auto found = m_entries.find(file.id);
+    if (found != m_entries.end() && found->path == file.path && found->matchedPath == file.matchedPath &&
+        found->alternativePaths == file.alternativePaths)
+        return found.value();
+
+    MediaPathKeys keys;
+    keys.path = file.path;
+    keys.matchedPath = file.matchedPath;
+    keys.alternativePaths = file.alternativePaths;
+    keys.lowerPath = lowerKey(file.path);
+    keys.distinctKeys.append(keys.lowerPath);
+    for (const QString& alternative : file.alternativePaths) {
+        keys.lowerAlternativePaths.append(lowerKey(alternative));
+        appendDistinct(keys.distinctKeys, keys.lowerAlternativePaths.constLast());
+    }
+    if (file.matchedPath) {
+        keys.lowerMatchedPath = lowerKey(*file.matchedPath);
+        appendDistinct(keys.distinctKeys, *keys.lowerMatchedPath);
+    }
+    keys.lowerFileName = path::lastPathComponent(keys.lowerPath);
+    keys.lowerFolder = path::deletingLastPathComponent(keys.lowerPath);
+    keys.lowerLocation = lowerKey(absoluteStandardLocation(file.matchedPath.value_or(file.path)));
+    if (found != m_entries.end()) {
+        *found = std::move(keys);
+        return found.value();
+    }
+    return m_entries.insert(file.id, std::move(keys)).value();
+}
+
+const QStringList& LowerPathCache::projectPaths(const ProjectFile& project) {
+    auto found = m_projects.find(project.id);
+    if (found != m_projects.end() && found->source == project.mediaFiles)
+        return found->lowered;
+    ProjectKeys keys{project.mediaFiles, {}};
+    keys.lowered.reserve(project.mediaFiles.size());
+    for (const QString& path : project.mediaFiles)
+        keys.lowered.append(lowerKey(path));
+    return m_projects.insert(project.id, std::move(keys)).value().lowered;
+}
+
+void LowerPathCache::prune(const QList<MediaFile>& mediaFiles, const QList<ProjectFile>& projects) {
+    // Only worth a pass when many stale keys piled up.
+    if (m_entries.size() > 2 * mediaFiles.size() + 64) {
+        QHash<QUuid, MediaPathKeys> live;
+        live.reserve(mediaFiles.size());
+        for (const MediaFile& file : mediaFiles) {
+            auto found = m_entries.find(file.id);
+            if (found != m_entries.end())
+                live.insert(file.id, std::move(found.value()));
+        }
+        m_entries = std::move(live);
+    }
+    if (m_projects.size() > projects.size()) {
+        QHash<QUuid, ProjectKeys> live;
+        for (const ProjectFile& project : projects) {
+            auto found = m_projects.find(project.id);
+            if (found != m_projects.end())
+                live.insert(project.id, std::move(found.value()));
+        }
+        m_projects = std::move(live);
+    }
+}
+
+} // namespace tarnwick

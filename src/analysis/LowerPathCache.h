@@ -1,0 +1,57 @@
+#pragma once
+
+#include "model/MediaFile.h"
+#include "model/ProjectFile.h"
+
+#include <QHash>
+#include <QString>
+#include <QStringList>
+#include <QUuid>
+
+#include <optional>
+
+namespace tarnwick {
+
+// The lower-cased forms of one entry's paths, made once and reused while its paths are unchanged.
+struct MediaPathKeys {
+    // The texts the keys were made from.
+    QString path;
+    std::optional<QString> matchedPath;
+    QStringList alternativePaths;
+
+    QString lowerPath;
+    QStringList lowerAlternativePaths;
+    std::optional<QString> lowerMatchedPath;
+    // path, alternative paths, matched path: lower-cased, each distinct key once.
+    QStringList distinctKeys;
+    QString lowerFileName;
+    QString lowerFolder;
+    // matchedPath (else path) made absolute and standardized, lower-cased; empty when empty.
+    QString lowerLocation;
+};
+
+// Lower-cased paths for matching, per media entry and per project, so summaries, recounts and
+// filters do not lower-case every path again. GUI thread only.
+class LowerPathCache {
+public:
+    const MediaPathKeys& keys(const MediaFile& file);
+    // The project's media paths, lower-cased, in its order.
+    const QStringList& projectPaths(const ProjectFile& project);
+
+    // Drops the keys of entries and projects that left the lists.
+    void prune(const QList<MediaFile>& mediaFiles, const QList<ProjectFile>& projects);
+    qsizetype entryCount() const { return m_entries.size(); }
+
+    // Lower-cased without the locale, in canonical (NFC) form.
+    static QString lowerKey(const QString& path);
+
+private:
+    struct ProjectKeys {
+        QStringList source;
+        QStringList lowered;
+    };
+    QHash<QUuid, MediaPathKeys> m_entries;
+    QHash<QUuid, ProjectKeys> m_projects;
+};
+
+} // namespace tarnwick

@@ -1,0 +1,41 @@
+#pragma once
+
+#include "model/MediaFile.h"
+
+#include <QList>
+
+#include <memory>
+#include <optional>
+
+namespace tarnwick {
+
+class FileStatProbe;
+struct FileFacts;
+
+// Merges entries of the media list that are one physical file under several paths: same file
+// name and folder name and size, or the same (device, inode) whatever the names (a symbolic or
+// hard link under another name). At most one stat(2) per entry.
+class MediaConsolidator {
+public:
+    // Null probe: stat(2) itself.
+    explicit MediaConsolidator(std::shared_ptr<const FileStatProbe> probe = {});
+
+    // The first entry of each set of one physical file survives and absorbs the later ones.
+    QList<MediaFile> consolidateCrossProjectDuplicates(QList<MediaFile> files) const;
+
+    // Stats both entries' files when both are on disk.
+    bool isSamePhysicalFile(const MediaFile& a, const MediaFile& b) const;
+
+    // Source into target (the target changes, the source does not); also the manual combination's rule.
+    static void mergeEntry(const MediaFile& source, MediaFile& target);
+
+    // The path and size rule alone, after the identity test did not decide.
+    static bool namesAndSizeAgree(const MediaFile& a, const MediaFile& b);
+
+private:
+    std::optional<FileFacts> identityOf(const MediaFile& file) const;
+
+    std::shared_ptr<const FileStatProbe> m_probe;
+};
+
+} // namespace tarnwick

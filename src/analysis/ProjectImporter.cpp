@@ -1,0 +1,418 @@
+#include "analysis/ProjectImporter.h"
+
+#include "analysis/AfterEffectsLinkFallback.h"
+#include "analysis/DuplicateDetector.h"
+#include "analysis/FileStatusScan.h"
+#include "analysis/ImportProgress.h"
+#include "analysis/MediaConsolidator.h"
+#include "analysis/PostAnalysisPrompts.h"
+#include "analysis/ProjectManager.h"
+#include "analysis/SimilarNameDetector.h"
+#include "analysis/UsageAggregator.h"
+#include "platform/AppLog.h"
+#include "platform/NumberText.h"
+#include "platform/PathText.h"
+#include "platform/ProVideoFormats.h"
+#include "platform/TextKey.h"
+#include "stores/StatsManager.h"
+
+#include <QElapsedTimer>
+#include <QPointer>
+#include <QSet>
+#include <QThread>
+#include <QThreadPool>
+#include <QtConcurrent/QtConcurrentRun>
+
+#include <qcoro/qcorofuture.h>
+#include <qcoro/qcorotimer.h>
+
+namespace tarnwick {
+
+namespace {
+
+QString seconds(const QElapsedTimer& timer) {
+    return number::seconds1(double(timer.nsecsElapsed()) / 1e9);
+}
+
+// What aggregation and the scan hand to the list build.
+struct Aggregation {
+    UsageMap usage;
+    QHash<QString, MediaFile> existing;
+    QStringList newPaths;
+};
+
+MediaFile scannedEntry(const FileStatusResult& result) {
+    MediaFile file = newMediaEntry(result.path);
+    file.size = result.size;
+    file.status = result.status;
+    file.storageType = result.storageType;
+    if (result.resolvedPath != result.path)
+        file.matchedPath = result.resolvedPath;
+    if (result.status != MediaFileStatus::online)
+        AppLog::detail(result.path, text(result.status));
+    return file;
+}
+
+// One run of the import; everything it holds lives in the calling coroutine's frame, so a window
+// that closes mid-import (the manager gone) leaves nothing dangling: each resumption checks first.
+class ImportRun {
+public:
+    ImportRun(ProjectManager& manager, QList<QUrl> urls, ProjectImporter::Services services)
+        : m_pm(&manager), m_urls(std::move(urls)), m_services(std::move(services)), m_progress(int(m_urls.size())) {
+        m_pool.setMaxThreadCount(2);
+        m_pool.setObjectName(QStringLiteral("ImportSteps"));
+    }
+    ~ImportRun() { m_pool.waitForDone(); }
+
+    QCoro::Task<void> run();
+
+private:
+    int count() const { return int(m_urls.size()); }
+    void begin();
+    QCoro::Task<bool> parse();
+    QCoro::Task<bool> aggregate();
+    QCoro::Task<bool> scan();
+    QCoro::Task<bool> refine();
+    void apply();
+    void finishAnalysis();
+    void addOutcome(const ParseOutcome& outcome);
+
+    QPointer<ProjectManager> m_pm;
+    QList<QUrl> m_urls;
+    ProjectImporter::Services m_services;
+    ImportProgress m_progress;
+    QElapsedTimer m_started;
+    QThreadPool m_pool;
+    QObject m_relay; // receives progress posted by worker threads
+    std::unique_ptr<ParallelProjectParse> m_parse;
+    QFuture<UsageMap> m_loadedUsage;
+    std::optional<KnownPathIndex> m_index;
+    QList<ParseOutcome> m_outcomes;
+    QList<ProjectFile> m_newProjects;
+    Aggregation m_aggregation;
+    QHash<QString, MediaFile> m_scanned;
+    QList<MediaFile> m_list;
+};
+
+QCoro::Task<void> ImportRun::run() {
+    // One operation at a time: a second import (or a clean-up) waits for its turn here.
+    OperationGate::Scope scope = co_await m_pm->beginOperation(QStringLiteral("Importing projects…"));
+    if (!m_pm || !scope.isActive())
+        co_return;
+    begin();
+    if (!co_await parse() || !co_await aggregate() || !co_await scan() || !co_await refine())
+        co_return;
+    apply();
+    co_await QCoro::sleepFor(m_services.completionPause);
+    if (!m_pm)
+        co_return;
+    finishAnalysis();
+}
+
+void ImportRun::begin() {
+    QSet<QString> importKeys;
+    for (const QUrl& url : std::as_const(m_urls))
+        importKeys.insert(ProjectImporter::importKey(url));
+    m_pm->modifyProjects([&](QList<ProjectFile>& projects) {
+        projects.removeIf([&](const ProjectFile& p) { return importKeys.contains(ProjectImporter::importKey(p.url)); });
+    });
+    m_pm->setIsAnalyzing(true);
+    m_pm->setAnalysisProgress(0);
+    m_pm->setParseErrors({});
+    m_pm->setCurrentTask(QStringLiteral("Preparing to analyze projects..."));
+    AppLog::info(QStringLiteral("Starting analysis of %1 project(s)").arg(count()));
+    m_started.start();
+}
+
+QCoro::Task<bool> ImportRun::parse() {
+    // The loaded projects' usage is summed on a worker while the new ones are read.
+    m_index.emplace(m_pm->mediaFiles());
+    QList<ProjectContribution> contributions;
+    const ContributionRule rule = m_pm->effectiveContributionRule();
+    for (const ProjectFile& project : m_pm->projects())
+        contributions.append(rule(project));
+    m_loadedUsage = QtConcurrent::run(&m_pool, [projects = m_pm->projects(), contributions] {
+        return aggregateProjects(projects, contributions);
+    });
+
+    m_pm->setCurrentTask(QStringLiteral("Parsing %1 projects in parallel...").arg(count()));
+    AppLog::info(QStringLiteral("Starting parallel parsing of %1 projects").arg(count()));
+    m_pm->setParseFractionByURL({});
+    QElapsedTimer parseStarted;
+    parseStarted.start();
+
+    const int processors = m_services.processorCount ? m_services.processorCount() : QThread::idealThreadCount();
+    auto parseFunction = m_services.parse ? m_services.parse : &ProjectImporter::parseWithProjectParser;
+    m_parse = std::make_unique<ParallelProjectParse>(std::move(parseFunction), parseWidth(processors));
+    ParallelProjectParse::Callbacks callbacks;
+    callbacks.progress = [this](const QUrl& url, const QString& message, double fraction) {
+        if (!m_pm)
+            return;
+        const double overall = m_progress.report(url, fraction);
+        m_pm->setParseFraction(url, m_progress.fractions().value(url));
+        m_pm->setAnalysisProgress(overall);
+        if (m_progress.showsReaderMessages())
+            m_pm->setCurrentTask(message);
+    };
+    callbacks.finished = [this](const ParseOutcome& outcome) {
+        if (!m_pm)
+            return;
+        const double overall = m_progress.finish(outcome.url);
+        m_pm->setParseFraction(outcome.url, 1.0);
+        m_pm->setAnalysisProgress(overall);
+        m_pm->setCurrentTask(m_progress.finishedMessage());
+    };
+    m_outcomes = co_await m_parse->run(m_urls, std::move(callbacks));
+    if (!m_pm)
+        co_return false;
+    AppLog::info(QStringLiteral("⏱ Parse: ") + seconds(parseStarted) + QStringLiteral(" for %1 project(s)").arg(count()));
+    co_return true;
+}
+
+void ImportRun::addOutcome(const ParseOutcome& outcome) {
+    if (outcome.parsed) {
+        const ProjectFile& project = outcome.parsed->project;
+        m_pm->appendProject(project);
+        m_newProjects.append(project);
+        if (!project.parseWarnings.isEmpty())
+            AppLog::parserWarning(QStringLiteral("Project ") + project.name +
+                                  QStringLiteral(" has %1 warning(s)").arg(project.parseWarnings.size()));
+        return;
+    }
+    const QString fileName = path::lastPathComponent(outcome.url.toLocalFile());
+    AppLog::parseFailed(fileName, outcome.error);
+    m_pm->appendParseError({fileName, outcome.error});
+    m_pm->appendProject(ProjectImporter::failedProject(outcome.url, outcome.error));
+}
+
+QCoro::Task<bool> ImportRun::aggregate() {
+    m_pm->setCurrentTask(QStringLiteral("Aggregating media usage…"));
+    QElapsedTimer timer;
+    timer.start();
+    for (const ParseOutcome& outcome : std::as_const(m_outcomes))
+        addOutcome(outcome);
+    QList<ProjectContribution> contributions;
+    const ContributionRule rule = m_pm->effectiveContributionRule();
+    for (const ProjectFile& project : std::as_const(m_newProjects))
+        contributions.append(rule(project));
+
+    UsageMap loaded = co_await m_loadedUsage;
+    if (!m_pm)
+        co_return false;
+    m_aggregation = co_await QtConcurrent::run(
+        &m_pool, [usage = std::move(loaded), index = std::move(*m_index), projects = m_newProjects, contributions,
+                  media = m_pm->mediaFiles()]() mutable {
+            for (qsizetype i = 0; i < projects.size(); ++i)
+                addProjectWithCrossReference(usage, index, projects[i], contributions[i]);
+            Aggregation result{std::move(usage), entriesByPath(media), {}};
+            result.newPaths = newPaths(result.usage, result.existing);
+            return result;
+        });
+    if (!m_pm)
+        co_return false;
+    AppLog::info(QStringLiteral("⏱ Aggregate: ") + seconds(timer));
+    co_return true;
+}
+
+QCoro::Task<bool> ImportRun::scan() {
+    const QStringList& paths = m_aggregation.newPaths;
+    const qint64 total = paths.size();
+    m_pm->setCurrentTask(QStringLiteral("Scanning file system…"));
+    m_pm->setTotalFilesToScan(total);
+    m_pm->setCurrentFileIndex(0);
+    m_pm->setAnalysisProgress(ImportProgress::scanStart);
+    QElapsedTimer timer;
+    timer.start();
+    AppLog::scanStarted(total);
+    if (total > 0) {
+        QPointer<ProjectManager> pm = m_pm;
+        auto onBatch = [this, pm, total](const QList<FileStatusResult>& batch) {
+            const qsizetype done = batch.size();
+            QMetaObject::invokeMethod(
+                &m_relay,
+                [pm, done, total] {
+                    if (!pm)
+                        return;
+                    const qint64 checked = pm->currentFileIndex() + done;
+                    pm->setCurrentFileIndex(checked);
+                    pm->setAnalysisProgress(ImportProgress::scanProgress(checked, total));
+                    pm->setCurrentTask(ImportProgress::scanMessage(checked, total));
+                },
+                Qt::QueuedConnection);
+        };
+        m_scanned = co_await QtConcurrent::run(
+            &m_pool, [scan = m_pm->fileStatusScan(), paths, candidates = m_pm->mergedRelativeCandidates(),
+                      options = m_pm->fileStatusOptions(), onBatch] {
+                QHash<QString, MediaFile> scanned;
+                for (const FileStatusResult& result : scan->checkAll(paths, candidates, options, onBatch))
+                    scanned.insert(UsageMap::key(result.path), scannedEntry(result));
+                return scanned;
+            });
+        if (!m_pm)
+            co_return false;
+    }
+    AppLog::info(QStringLiteral("⏱ Scan: ") + seconds(timer) + QStringLiteral(" (%1 new file(s))").arg(total));
+    m_list = co_await QtConcurrent::run(&m_pool, [this] {
+        return buildMediaList(m_aggregation.usage, m_aggregation.existing, m_scanned);
+    });
+    co_return bool(m_pm);
+}
+
+QCoro::Task<bool> ImportRun::refine() {
+    m_pm->setAnalysisProgress(0.85);
+    m_pm->setCurrentTask(QStringLiteral("Checking for After Effects links…"));
+    m_pm->setAnalysisProgress(0.87);
+    const auto link = m_services.linkAfterEffects ? m_services.linkAfterEffects
+                                                  : &ProjectImporter::linkUnresolvedAfterEffectsProjects;
+    co_await link(*m_pm, m_list);
+    if (!m_pm)
+        co_return false;
+
+    m_pm->setCurrentTask(QStringLiteral("Consolidating cross-project files…"));
+    m_pm->setAnalysisProgress(0.90);
+    QElapsedTimer timer;
+    timer.start();
+    m_list = co_await QtConcurrent::run(
+        &m_pool, [list = std::move(m_list)] { return MediaConsolidator().consolidateCrossProjectDuplicates(list); });
+    if (!m_pm)
+        co_return false;
+    AppLog::info(QStringLiteral("⏱ Consolidate: ") + seconds(timer) + QStringLiteral(" (%1 files)").arg(m_list.size()));
+
+    m_pm->setCurrentTask(QStringLiteral("Detecting duplicates…"));
+    m_pm->setAnalysisProgress(0.93);
+    timer.restart();
+    std::optional<QList<MediaFile>> detected = co_await QtConcurrent::run(
+        &m_pool, [list = m_list, settings = m_services.duplicateSettings] {
+            return DuplicateDetector::detectContentDuplicates(list, settings);
+        });
+    if (!m_pm)
+        co_return false;
+    if (detected)
+        m_list = std::move(*detected);
+    AppLog::info(QStringLiteral("⏱ Duplicate hashing: ") + seconds(timer));
+
+    m_pm->setCurrentTask(QStringLiteral("Finding similar files…"));
+    m_pm->setAnalysisProgress(0.96);
+    timer.restart();
+    m_list = co_await QtConcurrent::run(&m_pool, [list = std::move(m_list)] {
+        QList<MediaFile> similar = SimilarNameDetector::detectSimilarFilenames(list);
+        sortByFileName(similar);
+        return similar;
+    });
+    if (!m_pm)
+        co_return false;
+    AppLog::info(QStringLiteral("⏱ Similar files: ") + seconds(timer));
+    co_return true;
+}
+
+void ImportRun::apply() {
+    m_pm->setMediaFiles(std::move(m_list));
+    m_pm->refreshProtectedFlags();
+    m_pm->recomputeUsageCounts();
+    m_pm->setCurrentTask(QStringLiteral("Calculating summary…"));
+    m_pm->setAnalysisProgress(0.98);
+    m_pm->updateSummary();
+    const AnalysisSummary& summary = m_pm->summary();
+    AppLog::scanComplete(summary.onlineFiles, summary.matchingFiles, summary.offlineFiles);
+    m_pm->setAnalysisProgress(1.0);
+    m_pm->setCurrentTask(QStringLiteral("Analysis complete"));
+    AppLog::info(QStringLiteral("⏱ Total import: ") + seconds(m_started) +
+                 QStringLiteral(" for %1 project(s), %2 media files").arg(count()).arg(m_pm->mediaFiles().size()));
+    if (!m_pm->parseErrors().isEmpty())
+        AppLog::warning(QStringLiteral("%1 project(s) had parse errors").arg(m_pm->parseErrors().size()));
+}
+
+void ImportRun::finishAnalysis() {
+    m_pm->setIsAnalyzing(false);
+    if (StatsManager* stats = m_pm->statsManager()) {
+        for (const ParseOutcome& outcome : std::as_const(m_outcomes)) {
+            if (outcome.parsed)
+                stats->recordAnalysis(outcome.parsed->mediaPathCount, outcome.parsed->usedPathCount);
+        }
+    }
+    const AnalysisSummary& summary = m_pm->summary();
+    PostAnalysisPrompts::Inputs inputs;
+    inputs.offlineFiles = summary.offlineFiles;
+    inputs.uncertainAEFiles = summary.uncertainAEFiles;
+    inputs.sandboxed = m_pm->isSandboxed();
+    inputs.proVideoFormatsInstalled = m_services.proVideoFormatsInstalled
+                                          ? m_services.proVideoFormatsInstalled
+                                          : [] { return proVideoFormatsInstalled(false); };
+    inputs.mediaFiles = &m_pm->mediaFiles();
+    const auto due = PostAnalysisPrompts::duePrompts(
+        {m_pm->hasPromptedForScan(), m_pm->hasPromptedForMissingAEP(), m_pm->hasPromptedForProVideoFormats()}, inputs);
+    if (due.scan) {
+        m_pm->setHasPromptedForScan(true);
+        m_pm->setShouldPromptForScan(true);
+    }
+    if (due.missingAEP) {
+        m_pm->setHasPromptedForMissingAEP(true);
+        m_pm->setShouldPromptForMissingAEP(true);
+    }
+    if (due.proVideoFormats) {
+        m_pm->setHasPromptedForProVideoFormats(true);
+        m_pm->setShouldPromptForProVideoFormats(true);
+    }
+}
+
+} // namespace
+
+QCoro::Task<void> ProjectImporter::analyzeProjects(ProjectManager& manager, QList<QUrl> urls, Services services) {
+    ImportRun run(manager, std::move(urls), std::move(services));
+    co_await run.run();
+}
+
+QCoro::Task<void> ProjectImporter::analyzeProjects(ProjectManager& manager, QList<QUrl> urls) {
+    co_await analyzeProjects(manager, std::move(urls), Services{});
+}
+
+ParsedProject ProjectImporter::parseWithProjectParser(const QUrl& url, const ParallelProjectParse::Progress& progress) {
+    const ProjectParser parser;
+    return parsedProject(url, parser.parse(url.toLocalFile(), progress));
+}
+
+ParsedProject ProjectImporter::parsedProject(const QUrl& url, const ProjectParser::ParseResult& result) {
+    ParsedProject parsed;
+    ProjectFile& p = parsed.project;
+    p.url = url;
+    p.name = result.projectName;
+    p.mediaFiles = QStringList(result.allMediaPaths.cbegin(), result.allMediaPaths.cend());
+    p.usedFiles = QStringList(result.usedMediaPaths.cbegin(), result.usedMediaPaths.cend());
+    p.audioOnlyFiles = QStringList(result.audioOnlyPaths.cbegin(), result.audioOnlyPaths.cend());
+    p.usageCountByPath = result.usageCountByPath;
+    p.sequenceNamesByPath = result.sequenceNamesByPath;
+    p.sequenceNames = result.sequenceNames;
+    p.sequences = result.sequences;
+    p.sequenceUsageByPath = result.sequenceUsageByPath;
+    p.relativeCandidates = result.relativeCandidates;
+    p.nestedSequenceCount = result.nestedSequenceCount;
+    p.parseError = result.error;
+    p.parseWarnings = result.warnings;
+    parsed.mediaPathCount = result.allMediaPaths.size();
+    parsed.usedPathCount = result.usedMediaPaths.size();
+    return parsed;
+}
+
+ProjectFile ProjectImporter::failedProject(const QUrl& url, const QString& error) {
+    ProjectFile p;
+    p.url = url;
+    p.name = path::deletingPathExtension(path::lastPathComponent(url.toLocalFile()));
+    p.parseError = error;
+    return p;
+}
+
+QString ProjectImporter::importKey(const QUrl& url) {
+    return text::lowered(text::nfc(path::resolvingSymlinksInPath(url.toLocalFile())));
+}
+
+QCoro::Task<void> ProjectImporter::linkUnresolvedAfterEffectsProjects(ProjectManager& manager, QList<MediaFile>& media) {
+    const QHash<QString, AEPLinkStatus> unresolved = AfterEffectsLinkFallback::unresolvedLinks(media);
+    if (unresolved.isEmpty())
+        co_return;
+    QHash<QString, AEPLinkStatus> statuses = manager.aepLinkStatuses();
+    statuses.insert(unresolved);
+    manager.setAepLinkStatuses(std::move(statuses));
+    AfterEffectsLinkFallback::flagMediaOfProjectsWithMissingAEP(media, manager.projects(), manager.aepLinkStatuses());
+}
+
+} // namespace tarnwick

@@ -1,0 +1,390 @@
+#include "analysis/ProjectManager.h"
+
+#include "analysis/FileStatusScan.h"
+#include "platform/AppLog.h"
+#include "readers/ProjectParser.h"
+#include "stores/ProtectedFolders.h"
+#include "stores/SequenceUsagePolicyStore.h"
+
+#include <QMetaObject>
+
+#include <algorithm>
+
+namespace tarnwick {
+
+ProjectManager::ProjectManager(ProjectManagerServices services, QObject* parent)
+    : QObject(parent), m_services(std::move(services)) {
+    if (!m_services.sequencePolicy)
+        m_services.sequencePolicy = &SequenceUsagePolicyStore::shared();
+    if (!m_services.protectedFolders)
+        m_services.protectedFolders = &ProtectedFolders::shared();
+    if (!m_services.statusOptions)
+        m_services.statusOptions = &ProjectManagerServices::defaultStatusOptions;
+    if (!m_services.isSandboxed)
+        m_services.isSandboxed = &ProjectManagerServices::defaultIsSandboxed;
+    m_sequencePolicy = m_services.sequencePolicy;
+    m_parser = std::make_unique<ProjectParser>();
+    m_sequenceRules = m_sequencePolicy->rules();
+    m_protectedFolders = m_services.protectedFolders->folders();
+    // One thread waits for the status scan, which runs its checks on its own pool.
+    m_workerPool.setMaxThreadCount(1);
+    connect(&m_gate, &OperationGate::busyChanged, this, [this] { notify(Change::progress); });
+}
+
+ProjectManager::~ProjectManager() {
+    m_workerPool.waitForDone();
+}
+
+// ---- Notifications ------------------------------------------------------------------------
+
+void ProjectManager::notify(Change group) {
+    m_pending |= group;
+    if (m_flushScheduled)
+        return;
+    m_flushScheduled = true;
+    QMetaObject::invokeMethod(this, &ProjectManager::flushNotifications, Qt::QueuedConnection);
+}
+
+void ProjectManager::flushNotifications() {
+    const Changes groups = m_pending;
+    m_pending = {};
+    m_flushScheduled = false;
+    const std::pair<Change, void (ProjectManager::*)()> signalOf[] = {
+        {Change::projects, &ProjectManager::projectsChanged},
+        {Change::mediaFiles, &ProjectManager::mediaFilesChanged},
+        {Change::recycleBin, &ProjectManager::recycleBinChanged},
+        {Change::summary, &ProjectManager::summaryChanged},
+        {Change::progress, &ProjectManager::progressChanged},
+        {Change::prompts, &ProjectManager::promptsChanged},
+        {Change::filters, &ProjectManager::filtersChanged},
+        {Change::policy, &ProjectManager::policyChanged},
+        {Change::options, &ProjectManager::optionsChanged},
+        {Change::aeLinks, &ProjectManager::aeLinksChanged},
+        {Change::moveProgress, &ProjectManager::moveProgressChanged},
+        {Change::transcodeProgress, &ProjectManager::transcodeProgressChanged},
+    };
+    for (const auto& [group, signal] : signalOf) {
+        if (groups.testFlag(group))
+            (this->*signal)();
+    }
+    if (groups)
+        Q_EMIT changed(groups);
+}
+
+void ProjectManager::bumpProjects() {
+    ++m_projectsVersion;
+    notify(Change::projects);
+}
+
+void ProjectManager::bumpMediaFiles() {
+    ++m_mediaFilesVersion;
+    notify(Change::mediaFiles);
+}
+
+void ProjectManager::bumpRecycleBin() {
+    ++m_recycleBinVersion;
+    notify(Change::recycleBin);
+}
+
+bool ProjectManager::refuseWhileBusy(const QString& operation) const {
+    if (!m_gate.isBusy())
+        return false;
+    AppLog::warning(operation + QStringLiteral(" refused: ") + m_gate.reason());
+    return true;
+}
+
+// ---- Content ------------------------------------------------------------------------------
+
+void ProjectManager::setProjects(QList<ProjectFile> projects) {
+    m_projects = std::move(projects);
+    bumpProjects();
+}
+
+void ProjectManager::setMediaFiles(QList<MediaFile> mediaFiles) {
+    m_mediaFiles = std::move(mediaFiles);
+    bumpMediaFiles();
+}
+
+void ProjectManager::setRecycleBin(QList<RecycleBinItem> items) {
+    m_recycleBin = std::move(items);
+    bumpRecycleBin();
+}
+
+void ProjectManager::modifyProjects(const std::function<void(QList<ProjectFile>&)>& change) {
+    change(m_projects);
+    bumpProjects();
+}
+
+void ProjectManager::modifyMediaFiles(const std::function<void(QList<MediaFile>&)>& change) {
+    change(m_mediaFiles);
+    bumpMediaFiles();
+}
+
+void ProjectManager::modifyRecycleBin(const std::function<void(QList<RecycleBinItem>&)>& change) {
+    change(m_recycleBin);
+    bumpRecycleBin();
+}
+
+void ProjectManager::appendProject(ProjectFile project) {
+    m_projects.append(std::move(project));
+    bumpProjects();
+}
+
+void ProjectManager::setMediaFile(qsizetype index, MediaFile file) {
+    if (index < 0 || index >= m_mediaFiles.size())
+        return;
+    m_mediaFiles[index] = std::move(file);
+    bumpMediaFiles();
+}
+
+void ProjectManager::setSummary(const AnalysisSummary& summary) {
+    m_summary = summary;
+    notify(Change::summary);
+}
+
+// ---- Analysis progress --------------------------------------------------------------------
+
+void ProjectManager::setIsAnalyzing(bool value) {
+    assign(m_isAnalyzing, value, Change::progress);
+}
+void ProjectManager::setAnalysisProgress(double value) {
+    assign(m_analysisProgress, std::clamp(value, 0.0, 1.0), Change::progress);
+}
+void ProjectManager::setCurrentTask(const QString& value) {
+    assign(m_currentTask, value, Change::progress);
+}
+void ProjectManager::setCurrentFileIndex(qint64 value) {
+    assign(m_currentFileIndex, value, Change::progress);
+}
+void ProjectManager::setTotalFilesToScan(qint64 value) {
+    assign(m_totalFilesToScan, value, Change::progress);
+}
+void ProjectManager::setParseFractionByURL(const QHash<QUrl, double>& value) {
+    m_parseFractionByURL = value;
+    notify(Change::progress);
+}
+void ProjectManager::setParseFraction(const QUrl& url, double fraction) {
+    m_parseFractionByURL.insert(url, fraction);
+    notify(Change::progress);
+}
+void ProjectManager::setErrorMessage(const std::optional<QString>& value) {
+    assign(m_errorMessage, value, Change::progress);
+}
+void ProjectManager::setShowError(bool value) {
+    assign(m_showError, value, Change::progress);
+}
+void ProjectManager::setParseErrors(const QList<ParseErrorRecord>& value) {
+    m_parseErrors = value;
+    notify(Change::progress);
+}
+void ProjectManager::appendParseError(const ParseErrorRecord& record) {
+    m_parseErrors.append(record);
+    notify(Change::progress);
+}
+
+// ---- Prompts ------------------------------------------------------------------------------
+
+void ProjectManager::setShouldPromptForScan(bool value) {
+    assign(m_shouldPromptForScan, value, Change::prompts);
+}
+void ProjectManager::setHasPromptedForScan(bool value) {
+    assign(m_hasPromptedForScan, value, Change::prompts);
+}
+void ProjectManager::setShouldPromptForMissingAEP(bool value) {
+    assign(m_shouldPromptForMissingAEP, value, Change::prompts);
+}
+void ProjectManager::setHasPromptedForMissingAEP(bool value) {
+    assign(m_hasPromptedForMissingAEP, value, Change::prompts);
+}
+void ProjectManager::setShouldPromptForProVideoFormats(bool value) {
+    assign(m_shouldPromptForProVideoFormats, value, Change::prompts);
+}
+void ProjectManager::setHasPromptedForProVideoFormats(bool value) {
+    assign(m_hasPromptedForProVideoFormats, value, Change::prompts);
+}
+void ProjectManager::setShouldPromptForVolumeAccess(bool value) {
+    assign(m_shouldPromptForVolumeAccess, value, Change::prompts);
+}
+void ProjectManager::setVolumesNeedingAccess(const QList<QUrl>& value) {
+    assign(m_volumesNeedingAccess, value, Change::prompts);
+}
+void ProjectManager::setPromptedVolumePaths(const QSet<QString>& value) {
+    assign(m_promptedVolumePaths, value, Change::prompts);
+}
+void ProjectManager::setGrantAccessFailureMessage(const std::optional<QString>& value) {
+    assign(m_grantAccessFailureMessage, value, Change::prompts);
+}
+void ProjectManager::setShowGrantAccessFailure(bool value) {
+    assign(m_showGrantAccessFailure, value, Change::prompts);
+}
+void ProjectManager::setLastDaVinciImport(const std::optional<DaVinciCSVImportSummary>& value) {
+    assign(m_lastDaVinciImport, value, Change::prompts);
+}
+void ProjectManager::setDaVinciImportMessage(const std::optional<QString>& value) {
+    assign(m_daVinciImportMessage, value, Change::prompts);
+}
+void ProjectManager::setShowDaVinciImportResult(bool value) {
+    assign(m_showDaVinciImportResult, value, Change::prompts);
+}
+
+// ---- After Effects links ------------------------------------------------------------------
+
+void ProjectManager::setAepLinkStatuses(QHash<QString, AEPLinkStatus> value) {
+    m_aepLinkStatuses = std::move(value);
+    notify(Change::aeLinks);
+}
+void ProjectManager::setIsApplyingMatches(bool value) {
+    assign(m_isApplyingMatches, value, Change::progress);
+}
+
+bool ProjectManager::hasAEPLinkIssues() const {
+    return std::any_of(m_aepLinkStatuses.cbegin(), m_aepLinkStatuses.cend(), [](const AEPLinkStatus& status) {
+        return status.kind != AEPLinkStatus::Kind::resolved;
+    });
+}
+
+// ---- Filters ------------------------------------------------------------------------------
+
+void ProjectManager::setFilterText(const QString& value) {
+    assign(m_filterText, value, Change::filters);
+}
+void ProjectManager::setShowOnlyUnused(bool value) {
+    assign(m_showOnlyUnused, value, Change::filters);
+}
+void ProjectManager::setShowOnlyOnline(bool value) {
+    assign(m_showOnlyOnline, value, Change::filters);
+}
+void ProjectManager::setShowOnlyAudioOnly(bool value) {
+    assign(m_showOnlyAudioOnly, value, Change::filters);
+}
+void ProjectManager::setShowDuplicates(bool value) {
+    assign(m_showDuplicates, value, Change::filters);
+}
+void ProjectManager::setShowLargeFilesOnly(bool value) {
+    assign(m_showLargeFilesOnly, value, Change::filters);
+}
+void ProjectManager::setShowOnlyUsed(bool value) {
+    assign(m_showOnlyUsed, value, Change::filters);
+}
+void ProjectManager::setShowDeleted(bool value) {
+    assign(m_showDeleted, value, Change::filters);
+}
+void ProjectManager::setIgnoreFileExtension(bool value) {
+    assign(m_ignoreFileExtension, value, Change::filters);
+}
+void ProjectManager::setSelectedProjectIDs(const QSet<QUuid>& value) {
+    assign(m_selectedProjectIDs, value, Change::filters);
+}
+
+// ---- Policy and options -------------------------------------------------------------------
+
+void ProjectManager::setSequenceRules(const QList<SequenceNameRule>& value) {
+    assign(m_sequenceRules, value, Change::policy);
+}
+void ProjectManager::setSequencePolicyRevision(qint64 value) {
+    assign(m_sequencePolicyRevision, value, Change::policy);
+}
+void ProjectManager::setEffectiveUsedCountByProjectID(const QHash<QUuid, int>& value) {
+    assign(m_effectiveUsedCountByProjectID, value, Change::policy);
+}
+void ProjectManager::setProtectedFolders(const QStringList& value) {
+    assign(m_protectedFolders, value, Change::options);
+}
+void ProjectManager::setWriteTraceFiles(bool value) {
+    assign(m_writeTraceFiles, value, Change::options);
+}
+
+// ---- Move and transcode progress ----------------------------------------------------------
+
+void ProjectManager::setIsMoveInProgress(bool value) {
+    assign(m_isMoveInProgress, value, Change::moveProgress);
+}
+void ProjectManager::setMoveProgressFraction(double value) {
+    assign(m_moveProgressFraction, value, Change::moveProgress);
+}
+void ProjectManager::setMoveCurrentFile(const QString& value) {
+    assign(m_moveCurrentFile, value, Change::moveProgress);
+}
+void ProjectManager::setMoveBytesCompleted(qint64 value) {
+    assign(m_moveBytesCompleted, value, Change::moveProgress);
+}
+void ProjectManager::setMoveTotalBytes(qint64 value) {
+    assign(m_moveTotalBytes, value, Change::moveProgress);
+}
+void ProjectManager::setMoveMBps(double value) {
+    assign(m_moveMBps, value, Change::moveProgress);
+}
+void ProjectManager::setMoveFilesCompleted(qint64 value) {
+    assign(m_moveFilesCompleted, value, Change::moveProgress);
+}
+void ProjectManager::setMoveTotalFiles(qint64 value) {
+    assign(m_moveTotalFiles, value, Change::moveProgress);
+}
+void ProjectManager::setCancelMoveRequested(bool value) {
+    assign(m_cancelMoveRequested, value, Change::moveProgress);
+}
+void ProjectManager::setIsTranscodeInProgress(bool value) {
+    assign(m_isTranscodeInProgress, value, Change::transcodeProgress);
+}
+void ProjectManager::setTranscodeProgressFraction(double value) {
+    assign(m_transcodeProgressFraction, value, Change::transcodeProgress);
+}
+void ProjectManager::setTranscodeCurrentFile(const QString& value) {
+    assign(m_transcodeCurrentFile, value, Change::transcodeProgress);
+}
+void ProjectManager::setTranscodeFilesCompleted(qint64 value) {
+    assign(m_transcodeFilesCompleted, value, Change::transcodeProgress);
+}
+void ProjectManager::setTranscodeTotalFiles(qint64 value) {
+    assign(m_transcodeTotalFiles, value, Change::transcodeProgress);
+}
+void ProjectManager::setTranscodeSpaceSaved(qint64 value) {
+    assign(m_transcodeSpaceSaved, value, Change::transcodeProgress);
+}
+void ProjectManager::setTranscodeShouldCancel(bool value) {
+    assign(m_transcodeShouldCancel, value, Change::transcodeProgress);
+}
+void ProjectManager::setShowTranscodeComplete(bool value) {
+    assign(m_showTranscodeComplete, value, Change::transcodeProgress);
+}
+void ProjectManager::setTranscodeCompleteResult(const std::optional<TranscodeCompleteResult>& value) {
+    assign(m_transcodeCompleteResult, value, Change::transcodeProgress);
+}
+
+// ---- Services and lifecycle ---------------------------------------------------------------
+
+FileStatusChecking::Options ProjectManager::fileStatusOptions() const {
+    return m_services.statusOptions(m_ignoreFileExtension);
+}
+
+std::shared_ptr<FileStatusScan> ProjectManager::fileStatusScan() {
+    if (!m_services.fileStatusScan)
+        m_services.fileStatusScan = std::make_shared<FileStatusScan>(m_services.fileStatusChecker);
+    return m_services.fileStatusScan;
+}
+
+bool ProjectManager::isSandboxed() const {
+    return m_services.isSandboxed();
+}
+
+bool ProjectManager::clearAll() {
+    if (refuseWhileBusy(QStringLiteral("Clearing all projects")))
+        return false;
+    AppLog::userAction(QStringLiteral("Clearing all projects and media"));
+    setProjects({});
+    setMediaFiles({});
+    setRecycleBin({});
+    setParseErrors({});
+    setSummary(AnalysisSummary{});
+    m_lowerPaths.prune(m_mediaFiles, m_projects);
+    return true;
+}
+
+void ProjectManager::requestProVideoFormatsPrompt() {
+    if (m_hasPromptedForProVideoFormats)
+        return;
+    setHasPromptedForProVideoFormats(true);
+    setShouldPromptForProVideoFormats(true);
+}
+
+} // namespace tarnwick

@@ -1,0 +1,460 @@
+#pragma once
+
+#include "analysis/CachedAEPParse.h"
+#include "analysis/EffectiveUsage.h"
+#include "analysis/FilterCacheKey.h"
+#include "analysis/LowerPathCache.h"
+#include "analysis/MediaSortComparator.h"
+#include "analysis/OperationGate.h"
+#include "analysis/ProjectManagerServices.h"
+#include "analysis/UsageAggregator.h"
+#include "model/AEPLinkStatus.h"
+#include "model/AnalysisSummary.h"
+#include "model/MediaFile.h"
+#include "model/ProjectFile.h"
+#include "model/RecycleBinItem.h"
+#include "model/TranscodeCompleteResult.h"
+#include "readers/ResolveCSVMessages.h"
+#include "stores/SequenceNameRule.h"
+
+#include <QHash>
+#include <QList>
+#include <QObject>
+#include <QSet>
+#include <QString>
+#include <QStringList>
+#include <QThreadPool>
+#include <QUrl>
+#include <QUuid>
+
+#include <qcoro/qcorotask.h>
+
+#include <functional>
+#include <memory>
+#include <optional>
+
+namespace tarnwick {
+
+// The model of the window: projects, media list, recycle bin, summary, progress and prompt state,
+// filters and their caches. Lives on the GUI thread; views read it through the getters and
+// re-read when a change signal of a group they show arrives.
+//
+// Change signals (coalesced: at most one per group per event-loop turn, then `changed` once with
+// every group that changed in that turn):
+//   projectsChanged      projects (projectsVersion)
+//   mediaFilesChanged    mediaFiles (mediaFilesVersion)
+//   recycleBinChanged    recycleBin (recycleBinVersion)
+//   summaryChanged       summary
+//   progressChanged      isAnalyzing, analysisProgress, currentTask, currentFileIndex, totalFilesToScan,
+//                        parseFractionByURL, errorMessage, showError, parseErrors, isApplyingMatches,
+//                        and the busy state (isBusy, busyReason)
+//   promptsChanged       the prompt flags, volumesNeedingAccess, promptedVolumePaths, the grant-failure
+//                        alert, and the DaVinci import result
+//   filtersChanged       filterText, the filter flags, selectedProjectIDs
+//   policyChanged        sequenceRules, sequencePolicyRevision, effectiveUsedCountByProjectID
+//   optionsChanged       protectedFolders, writeTraceFiles
+//   aeLinksChanged       aepLinkStatuses
+//   moveProgressChanged  the move-to-folder progress fields
+//   transcodeProgressChanged  the transcode progress fields
+// The version counters count every change of their list, signal or not.
+class ProjectParser;
+
+class ProjectManager : public QObject {
+    Q_OBJECT
+public:
+    enum class Change : quint32 {
+        projects = 1u << 0,
+        mediaFiles = 1u << 1,
+        recycleBin = 1u << 2,
+        summary = 1u << 3,
+        progress = 1u << 4,
+        prompts = 1u << 5,
+        filters = 1u << 6,
+        policy = 1u << 7,
+        options = 1u << 8,
+        aeLinks = 1u << 9,
+        moveProgress = 1u << 10,
+        transcodeProgress = 1u << 11,
+    };
+    Q_DECLARE_FLAGS(Changes, Change)
+    Q_FLAG(Changes)
+
+    struct ParseErrorRecord {
+        QString projectName;
+        QString error;
+        friend bool operator==(const ParseErrorRecord&, const ParseErrorRecord&) = default;
+    };
+
+    static constexpr qint64 defaultLargeFileThreshold = 104'857'600; // 100 MiB
+
+    explicit ProjectManager(ProjectManagerServices services, QObject* parent = nullptr);
+    ~ProjectManager() override;
+
+    // ---- Content --------------------------------------------------------------------------
+    const QList<ProjectFile>& projects() const { return m_projects; }
+    const QList<MediaFile>& mediaFiles() const { return m_mediaFiles; }
+    const QList<RecycleBinItem>& recycleBin() const { return m_recycleBin; }
+    qint64 projectsVersion() const { return m_projectsVersion; }
+    qint64 mediaFilesVersion() const { return m_mediaFilesVersion; }
+    qint64 recycleBinVersion() const { return m_recycleBinVersion; }
+    const AnalysisSummary& summary() const { return m_summary; }
+
+    // Every call is one change: it notifies and counts, even when the list stays equal.
+    void setProjects(QList<ProjectFile> projects);
+    void setMediaFiles(QList<MediaFile> mediaFiles);
+    void setRecycleBin(QList<RecycleBinItem> items);
+    void modifyProjects(const std::function<void(QList<ProjectFile>&)>& change);
+    void modifyMediaFiles(const std::function<void(QList<MediaFile>&)>& change);
+    void modifyRecycleBin(const std::function<void(QList<RecycleBinItem>&)>& change);
+    void appendProject(ProjectFile project);
+    void setMediaFile(qsizetype index, MediaFile file);
+    void setSummary(const AnalysisSummary& summary);
+
+    // ---- Analysis progress ----------------------------------------------------------------
+    bool isAnalyzing() const { return m_isAnalyzing; }
+    double analysisProgress() const { return m_analysisProgress; }
+    const QString& currentTask() const { return m_currentTask; }
+    qint64 currentFileIndex() const { return m_currentFileIndex; }
+    qint64 totalFilesToScan() const { return m_totalFilesToScan; }
+    const QHash<QUrl, double>& parseFractionByURL() const { return m_parseFractionByURL; }
+    const std::optional<QString>& errorMessage() const { return m_errorMessage; }
+    bool showError() const { return m_showError; }
+    const QList<ParseErrorRecord>& parseErrors() const { return m_parseErrors; }
+    void setIsAnalyzing(bool value);
+    void setAnalysisProgress(double value); // clamped to 0...1
+    void setCurrentTask(const QString& value);
+    void setCurrentFileIndex(qint64 value);
+    void setTotalFilesToScan(qint64 value);
+    void setParseFractionByURL(const QHash<QUrl, double>& value);
+    void setParseFraction(const QUrl& url, double fraction);
+    void setErrorMessage(const std::optional<QString>& value);
+    void setShowError(bool value);
+    void setParseErrors(const QList<ParseErrorRecord>& value);
+    void appendParseError(const ParseErrorRecord& record);
+
+    // ---- Prompts --------------------------------------------------------------------------
+    bool shouldPromptForScan() const { return m_shouldPromptForScan; }
+    bool hasPromptedForScan() const { return m_hasPromptedForScan; }
+    bool shouldPromptForMissingAEP() const { return m_shouldPromptForMissingAEP; }
+    bool hasPromptedForMissingAEP() const { return m_hasPromptedForMissingAEP; }
+    bool shouldPromptForProVideoFormats() const { return m_shouldPromptForProVideoFormats; }
+    bool hasPromptedForProVideoFormats() const { return m_hasPromptedForProVideoFormats; }
+    bool shouldPromptForVolumeAccess() const { return m_shouldPromptForVolumeAccess; }
+    const QList<QUrl>& volumesNeedingAccess() const { return m_volumesNeedingAccess; }
+    const QSet<QString>& promptedVolumePaths() const { return m_promptedVolumePaths; }
+    const std::optional<QString>& grantAccessFailureMessage() const { return m_grantAccessFailureMessage; }
+    bool showGrantAccessFailure() const { return m_showGrantAccessFailure; }
+    void setShouldPromptForScan(bool value);
+    void setHasPromptedForScan(bool value);
+    void setShouldPromptForMissingAEP(bool value);
+    void setHasPromptedForMissingAEP(bool value);
+    void setShouldPromptForProVideoFormats(bool value);
+    void setHasPromptedForProVideoFormats(bool value);
+    void setShouldPromptForVolumeAccess(bool value);
+    void setVolumesNeedingAccess(const QList<QUrl>& value);
+    void setPromptedVolumePaths(const QSet<QString>& value);
+    void setGrantAccessFailureMessage(const std::optional<QString>& value);
+    void setShowGrantAccessFailure(bool value);
+
+    // ---- DaVinci Resolve import result ----------------------------------------------------
+    const std::optional<DaVinciCSVImportSummary>& lastDaVinciImport() const { return m_lastDaVinciImport; }
+    const std::optional<QString>& daVinciImportMessage() const { return m_daVinciImportMessage; }
+    bool showDaVinciImportResult() const { return m_showDaVinciImportResult; }
+    void setLastDaVinciImport(const std::optional<DaVinciCSVImportSummary>& value);
+    void setDaVinciImportMessage(const std::optional<QString>& value);
+    void setShowDaVinciImportResult(bool value);
+
+    // ---- After Effects links --------------------------------------------------------------
+    const QHash<QString, AEPLinkStatus>& aepLinkStatuses() const { return m_aepLinkStatuses; }
+    void setAepLinkStatuses(QHash<QString, AEPLinkStatus> value);               // always notifies
+    QHash<QString, CachedAEPParse>& aepParseCache() { return m_aepParseCache; } // not observed
+    const QHash<QString, CachedAEPParse>& aepParseCache() const { return m_aepParseCache; }
+    bool isApplyingMatches() const { return m_isApplyingMatches; }
+    void setIsApplyingMatches(bool value);
+    // Some linked After Effects project is missing or could not be read.
+    bool hasAEPLinkIssues() const;
+
+    // ---- Filters --------------------------------------------------------------------------
+    const QString& filterText() const { return m_filterText; }
+    bool showOnlyUnused() const { return m_showOnlyUnused; }
+    bool showOnlyOnline() const { return m_showOnlyOnline; }
+    bool showOnlyAudioOnly() const { return m_showOnlyAudioOnly; }
+    bool showDuplicates() const { return m_showDuplicates; }
+    bool showLargeFilesOnly() const { return m_showLargeFilesOnly; }
+    bool showOnlyUsed() const { return m_showOnlyUsed; }
+    bool showDeleted() const { return m_showDeleted; }
+    bool ignoreFileExtension() const { return m_ignoreFileExtension; }
+    const QSet<QUuid>& selectedProjectIDs() const { return m_selectedProjectIDs; }
+    void setFilterText(const QString& value);
+    void setShowOnlyUnused(bool value);
+    void setShowOnlyOnline(bool value);
+    void setShowOnlyAudioOnly(bool value);
+    void setShowDuplicates(bool value);
+    void setShowLargeFilesOnly(bool value);
+    void setShowOnlyUsed(bool value);
+    void setShowDeleted(bool value);
+    void setIgnoreFileExtension(bool value);
+    void setSelectedProjectIDs(const QSet<QUuid>& value);
+
+    // ---- Timeline usage policy ------------------------------------------------------------
+    SequenceUsagePolicyStore& sequencePolicy() const { return *m_sequencePolicy; }
+    const QList<SequenceNameRule>& sequenceRules() const { return m_sequenceRules; }
+    qint64 sequencePolicyRevision() const { return m_sequencePolicyRevision; }
+    const QHash<QUuid, int>& effectiveUsedCountByProjectID() const { return m_effectiveUsedCountByProjectID; }
+    void setSequenceRules(const QList<SequenceNameRule>& value);
+    void setSequencePolicyRevision(qint64 value);
+    void setEffectiveUsedCountByProjectID(const QHash<QUuid, int>& value);
+
+    // ---- Protection and clean-up options --------------------------------------------------
+    const QStringList& protectedFolders() const { return m_protectedFolders; }
+    qint64 largeFileThreshold() const { return m_largeFileThreshold; }
+    bool writeTraceFiles() const { return m_writeTraceFiles; }
+    void setProtectedFolders(const QStringList& value);
+    void setWriteTraceFiles(bool value);
+
+    // ---- Move progress (written by the move-to-folder operations) -------------------------
+    bool isMoveInProgress() const { return m_isMoveInProgress; }
+    double moveProgressFraction() const { return m_moveProgressFraction; }
+    const QString& moveCurrentFile() const { return m_moveCurrentFile; }
+    qint64 moveBytesCompleted() const { return m_moveBytesCompleted; }
+    qint64 moveTotalBytes() const { return m_moveTotalBytes; }
+    double moveMBps() const { return m_moveMBps; }
+    qint64 moveFilesCompleted() const { return m_moveFilesCompleted; }
+    qint64 moveTotalFiles() const { return m_moveTotalFiles; }
+    bool cancelMoveRequested() const { return m_cancelMoveRequested; }
+    void setIsMoveInProgress(bool value);
+    void setMoveProgressFraction(double value);
+    void setMoveCurrentFile(const QString& value);
+    void setMoveBytesCompleted(qint64 value);
+    void setMoveTotalBytes(qint64 value);
+    void setMoveMBps(double value);
+    void setMoveFilesCompleted(qint64 value);
+    void setMoveTotalFiles(qint64 value);
+    void setCancelMoveRequested(bool value);
+
+    // ---- Transcode progress (written by the transcode operation) --------------------------
+    bool isTranscodeInProgress() const { return m_isTranscodeInProgress; }
+    double transcodeProgressFraction() const { return m_transcodeProgressFraction; }
+    const QString& transcodeCurrentFile() const { return m_transcodeCurrentFile; }
+    qint64 transcodeFilesCompleted() const { return m_transcodeFilesCompleted; }
+    qint64 transcodeTotalFiles() const { return m_transcodeTotalFiles; }
+    qint64 transcodeSpaceSaved() const { return m_transcodeSpaceSaved; }
+    bool transcodeShouldCancel() const { return m_transcodeShouldCancel; }
+    bool showTranscodeComplete() const { return m_showTranscodeComplete; }
+    const std::optional<TranscodeCompleteResult>& transcodeCompleteResult() const {
+        return m_transcodeCompleteResult;
+    }
+    void setIsTranscodeInProgress(bool value);
+    void setTranscodeProgressFraction(double value);
+    void setTranscodeCurrentFile(const QString& value);
+    void setTranscodeFilesCompleted(qint64 value);
+    void setTranscodeTotalFiles(qint64 value);
+    void setTranscodeSpaceSaved(qint64 value);
+    void setTranscodeShouldCancel(bool value);
+    void setShowTranscodeComplete(bool value);
+    void setTranscodeCompleteResult(const std::optional<TranscodeCompleteResult>& value);
+
+    // ---- Services -------------------------------------------------------------------------
+    const ProjectManagerServices& services() const { return m_services; }
+    // A reader of the manager's own (imports read with readers of their own).
+    ProjectParser& parser() const { return *m_parser; }
+    AuditLogManager* auditLog() const { return m_services.auditLog; }
+    StatsManager* statsManager() const { return m_services.statsManager; }
+    // What status checks read, snapshotted now (GUI thread) for worker threads.
+    FileStatusChecking::Options fileStatusOptions() const;
+    bool isSandboxed() const;
+    // Made on first use, so a manager that never checks a file starts no threads.
+    std::shared_ptr<FileStatusScan> fileStatusScan();
+
+    // ---- One operation at a time ----------------------------------------------------------
+    // Operations that change projects, media or the bin across an await hold a Scope of this gate;
+    // while one runs, the others refuse (tryBeginOperation) or wait their turn (beginOperation).
+    OperationGate& operationGate() { return m_gate; }
+    bool isBusy() const { return m_gate.isBusy(); }
+    const QString& busyReason() const { return m_gate.reason(); }
+    std::optional<OperationGate::Scope> tryBeginOperation(const QString& reason) {
+        return m_gate.tryBegin(reason);
+    }
+    QCoro::Task<OperationGate::Scope> beginOperation(const QString& reason) { return m_gate.begin(reason); }
+
+    // ---- Lifecycle ------------------------------------------------------------------------
+    // Empties projects, media, bin, parse errors and the summary. Refused (false) while busy.
+    bool clearAll();
+    void requestProVideoFormatsPrompt();
+
+    // ---- Summary --------------------------------------------------------------------------
+    // Review flags, the seventeen counters, then the volumes that need access. Synchronous.
+    void updateSummary();
+    void refreshNeedsReviewFlags();
+    void refreshVolumesNeedingAccess();
+
+    // ---- Effective usage under the timeline policy -----------------------------------------
+    EffectiveProjectUsage effectiveProjectUsage(const ProjectFile& project) const;
+    AggregatedUsage aggregateEffectiveUsage();
+    // Recounts every entry, unstages files that became used, then updates the summary.
+    void recomputeUsageCounts();
+    int effectiveUsedFileCount(const ProjectFile& project) const;
+    // The usage rule of the import, rebuild and rescan (exact paths) under the current policy.
+    ContributionRule effectiveContributionRule() const;
+
+    // ---- Media list rebuild ------------------------------------------------------------------
+    // Rebuilds the media list from the loaded projects; new paths are checked on the worker pool
+    // while the manager is busy, and every result is applied in one pass. False when refused.
+    QCoro::Task<bool> rebuildMediaFilesFromProjects();
+    QHash<QString, QString> mergedRelativeCandidates() const;
+    bool isOrphanedRecycleBinItem(const RecycleBinItem& item) const;
+    // Drops bin items whose file no entry of the media list holds (exact path). Every operation
+    // that merges or removes entries ends with it. Always one change of the bin.
+    void pruneOrphanedRecycleBinItems();
+
+    // ---- Filtering and sorting ---------------------------------------------------------------
+    // Cached until a list version, a filter setting or the order changes.
+    const QList<MediaFile>& filteredMediaFiles();
+    const QList<MediaFile>& sortedFilteredMediaFiles(const MediaSortOrder& order);
+    FilterCacheKey currentFilterCacheKey() const;
+
+    // ---- Projects, timelines, rules, protected folders --------------------------------------
+    // Arguments are taken by value: callers pass elements of the lists these operations replace.
+    // Each returns false when nothing changed (refused while busy, or by the policy).
+    QCoro::Task<bool> removeProject(ProjectFile project);
+    bool setSequenceCounted(bool counted, ProjectSequence sequence, ProjectFile project);
+    bool clearSequenceOverride(ProjectSequence sequence, ProjectFile project);
+    bool addSequenceRule(QString pattern, SequenceRuleAction action);
+    bool removeSequenceRule(SequenceNameRule rule);
+    bool removeProtectedFolder(QString path);
+    // After the protected folders sheet added a folder to the store.
+    bool protectedFoldersDidChange();
+    void refreshProtectedFlags();
+
+Q_SIGNALS:
+    void projectsChanged();
+    void mediaFilesChanged();
+    void recycleBinChanged();
+    void summaryChanged();
+    void progressChanged();
+    void promptsChanged();
+    void filtersChanged();
+    void policyChanged();
+    void optionsChanged();
+    void aeLinksChanged();
+    void moveProgressChanged();
+    void transcodeProgressChanged();
+    // After the group signals of one event-loop turn, with every group that changed in it.
+    void changed(ProjectManager::Changes groups);
+
+private:
+    template <class T> void assign(T& field, const T& value, Change group) {
+        if (field == value)
+            return;
+        field = value;
+        notify(group);
+    }
+    void notify(Change group);
+    void flushNotifications();
+    void bumpProjects();
+    void bumpMediaFiles();
+    void bumpRecycleBin();
+    bool refuseWhileBusy(const QString& operation) const;
+
+    QCoro::Task<void> rebuildWhileHoldingGate();
+    QList<MediaFile> buildRebuiltList(const UsageMap& usage, const QHash<QString, FileStatusResult>& checked);
+    void finishRebuild(QList<MediaFile> rebuilt);
+    void recountPolicyChange();
+    void unstageUsedFiles();
+
+    ProjectManagerServices m_services;
+    SequenceUsagePolicyStore* m_sequencePolicy = nullptr;
+    std::unique_ptr<ProjectParser> m_parser;
+    OperationGate m_gate;
+    QThreadPool m_workerPool;
+    LowerPathCache m_lowerPaths;
+    Changes m_pending;
+    bool m_flushScheduled = false;
+
+    QList<ProjectFile> m_projects;
+    QList<MediaFile> m_mediaFiles;
+    QList<RecycleBinItem> m_recycleBin;
+    qint64 m_projectsVersion = 0;
+    qint64 m_mediaFilesVersion = 0;
+    qint64 m_recycleBinVersion = 0;
+    AnalysisSummary m_summary;
+
+    bool m_isAnalyzing = false;
+    double m_analysisProgress = 0;
+    QString m_currentTask;
+    qint64 m_currentFileIndex = 0;
+    qint64 m_totalFilesToScan = 0;
+    QHash<QUrl, double> m_parseFractionByURL;
+    std::optional<QString> m_errorMessage;
+    bool m_showError = false;
+    QList<ParseErrorRecord> m_parseErrors;
+
+    bool m_shouldPromptForScan = false;
+    bool m_hasPromptedForScan = false;
+    bool m_shouldPromptForMissingAEP = false;
+    bool m_hasPromptedForMissingAEP = false;
+    bool m_shouldPromptForProVideoFormats = false;
+    bool m_hasPromptedForProVideoFormats = false;
+    bool m_shouldPromptForVolumeAccess = false;
+    QList<QUrl> m_volumesNeedingAccess;
+    QSet<QString> m_promptedVolumePaths;
+    std::optional<QString> m_grantAccessFailureMessage;
+    bool m_showGrantAccessFailure = false;
+
+    std::optional<DaVinciCSVImportSummary> m_lastDaVinciImport;
+    std::optional<QString> m_daVinciImportMessage;
+    bool m_showDaVinciImportResult = false;
+
+    QHash<QString, AEPLinkStatus> m_aepLinkStatuses;
+    QHash<QString, CachedAEPParse> m_aepParseCache;
+    bool m_isApplyingMatches = false;
+
+    QString m_filterText;
+    bool m_showOnlyUnused = false;
+    bool m_showOnlyOnline = false;
+    bool m_showOnlyAudioOnly = false;
+    bool m_showDuplicates = false;
+    bool m_showLargeFilesOnly = false;
+    bool m_showOnlyUsed = false;
+    bool m_showDeleted = false;
+    bool m_ignoreFileExtension = false;
+    QSet<QUuid> m_selectedProjectIDs;
+
+    QList<SequenceNameRule> m_sequenceRules;
+    qint64 m_sequencePolicyRevision = 0;
+    QHash<QUuid, int> m_effectiveUsedCountByProjectID;
+
+    QStringList m_protectedFolders;
+    qint64 m_largeFileThreshold = defaultLargeFileThreshold;
+    bool m_writeTraceFiles = false;
+
+    std::optional<FilterCacheKey> m_filterCacheKey;
+    QList<MediaFile> m_filterCache;
+    std::optional<FilterCacheKey> m_sortCacheKey;
+    MediaSortOrder m_sortCacheOrder;
+    QList<MediaFile> m_sortCache;
+
+    bool m_isMoveInProgress = false;
+    double m_moveProgressFraction = 0;
+    QString m_moveCurrentFile;
+    qint64 m_moveBytesCompleted = 0;
+    qint64 m_moveTotalBytes = 0;
+    double m_moveMBps = 0;
+    qint64 m_moveFilesCompleted = 0;
+    qint64 m_moveTotalFiles = 0;
+    bool m_cancelMoveRequested = false;
+
+    bool m_isTranscodeInProgress = false;
+    double m_transcodeProgressFraction = 0;
+    QString m_transcodeCurrentFile;
+    qint64 m_transcodeFilesCompleted = 0;
+    qint64 m_transcodeTotalFiles = 0;
+    qint64 m_transcodeSpaceSaved = 0;
+    bool m_transcodeShouldCancel = false;
+    bool m_showTranscodeComplete = false;
+    std::optional<TranscodeCompleteResult> m_transcodeCompleteResult;
+};
+
+Q_DECLARE_OPERATORS_FOR_FLAGS(ProjectManager::Changes)
+
+} // namespace tarnwick

@@ -1,0 +1,40 @@
+#pragma once
+
+#include "analysis/FileStatusChecking.h"
+
+#include <functional>
+#include <memory>
+
+namespace tarnwick {
+
+class AuditLogManager;
+class FileStatusScan;
+class ProtectedFolders;
+class SequenceUsagePolicyStore;
+class StatsManager;
+
+// What the project manager reaches besides its own state; the window passes the shared instances,
+// tests pass their own.
+struct ProjectManagerServices {
+    SequenceUsagePolicyStore* sequencePolicy = nullptr;
+    ProtectedFolders* protectedFolders = nullptr;
+    AuditLogManager* auditLog = nullptr;
+    StatsManager* statsManager = nullptr;
+    // The per-path check; null: the real checker on stat(2).
+    std::shared_ptr<const FileStatusChecking> fileStatusChecker;
+    // Runs many checks at once under a watchdog; null: made over fileStatusChecker on first use.
+    std::shared_ptr<FileStatusScan> fileStatusScan;
+    // What a check needs besides the manager (sandbox flag, granted roots, mount table), taken on
+    // the GUI thread before checks start; null: from the shared grant store and the mount table.
+    std::function<FileStatusChecking::Options(bool ignoreFileExtension)> statusOptions;
+    // Whether the process runs sandboxed (volume-access prompts); null: the environment decides.
+    std::function<bool()> isSandboxed;
+
+    // The shared stores, the real status checks and the process's sandbox flag.
+    static ProjectManagerServices shared();
+    // From the shared grant store and the current mount table.
+    static FileStatusChecking::Options defaultStatusOptions(bool ignoreFileExtension);
+    static bool defaultIsSandboxed();
+};
+
+} // namespace tarnwick

@@ -1,0 +1,100 @@
+#include "analysis/ProjectManager.h"
+
+#include "analysis/VolumeAccess.h"
+
+#include <algorithm>
+
+namespace tarnwick {
+
+namespace {
+
+bool countsOnDiskSize(MediaFileStatus status) {
+    return status == MediaFileStatus::online || status == MediaFileStatus::matching ||
+           status == MediaFileStatus::inRecycleBin || status == MediaFileStatus::transcoded;
+}
+
+} // namespace
+
+void ProjectManager::updateSummary() {
+    refreshNeedsReviewFlags();
+
+    AnalysisSummary s;
+    s.totalProjects = int(m_projects.size());
+    s.totalMediaFiles = int(m_mediaFiles.size());
+    for (const MediaFile& file : std::as_const(m_mediaFiles)) {
+        const bool used = file.usageCount >= 1 || file.isAEFootage;
+        const bool unused = file.usageCount == 0 && !file.isAEFootage;
+        s.usedFiles += used;
+        s.unusedFiles += unused;
+        s.audioOnlyFiles += file.usageType == MediaUsageType::audioOnly;
+        s.onlineFiles += file.status == MediaFileStatus::online;
+        s.relocatedFiles += file.status == MediaFileStatus::online && file.matchedPath.has_value();
+        s.matchingFiles += file.status == MediaFileStatus::matching;
+        s.offlineFiles += file.status == MediaFileStatus::offline;
+        s.networkOfflineFiles += file.status == MediaFileStatus::networkOffline;
+        s.duplicateFiles += file.duplicateOfPath.has_value();
+        s.aeLinkedFiles += file.isAEFootage;
+        s.uncertainAEFiles += file.hasUnresolvedAELink;
+        if (countsOnDiskSize(file.status)) {
+            s.totalSize += file.size;
+            if (unused)
+                s.unusedSize += file.size;
+        }
+    }
+    for (const RecycleBinItem& item : std::as_const(m_recycleBin))
+        s.recycleBinSize += item.mediaFile.size;
+    s.recycleBinCount = int(m_recycleBin.size());
+    setSummary(s);
+
+    refreshVolumesNeedingAccess();
+    m_lowerPaths.prune(m_mediaFiles, m_projects);
+}
+
+void ProjectManager::refreshNeedsReviewFlags() {
+    QSet<QString> uncertain;
+    for (const ProjectFile& project : std::as_const(m_projects)) {
+        if (!project.parseError && project.parseWarnings.isEmpty())
+            continue;
+        const QStringList& lowered = m_lowerPaths.projectPaths(project);
+        uncertain.unite(QSet<QString>(lowered.cbegin(), lowered.cend()));
+    }
+    for (qsizetype i = 0; i < m_mediaFiles.size(); ++i) {
+        const MediaFile& file = std::as_const(m_mediaFiles)[i];
+        bool found = false;
+        if (!uncertain.isEmpty()) {
+            const QStringList& keys = m_lowerPaths.keys(file).distinctKeys;
+            found = std::any_of(keys.cbegin(), keys.cend(),
+                                [&](const QString& k) { return uncertain.contains(k); });
+        }
+        const bool needsReview = file.hasUnresolvedAELink || file.isFromDaVinciCSV || found;
+        if (needsReview != file.needsReview)
+            m_mediaFiles[i].needsReview = needsReview;
+    }
+    // Written back whole also when no flag changed: every summary update invalidates the caches.
+    bumpMediaFiles();
+}
+
+void ProjectManager::refreshVolumesNeedingAccess() {
+    if (!isSandboxed())
+        return;
+    const QStringList roots = volumeRootsNeedingAccess(m_mediaFiles);
+    QList<QUrl> urls;
+    urls.reserve(roots.size());
+    for (const QString& root : roots)
+        urls.append(QUrl::fromLocalFile(root));
+    setVolumesNeedingAccess(urls);
+    QSet<QString> prompted = m_promptedVolumePaths;
+    bool anyNew = false;
+    for (const QString& root : roots) {
+        if (!prompted.contains(root)) {
+            prompted.insert(root);
+            anyNew = true;
+        }
+    }
+    if (!anyNew)
+        return;
+    setPromptedVolumePaths(prompted);
+    setShouldPromptForVolumeAccess(true);
+}
+
+} // namespace tarnwick

@@ -1,0 +1,34 @@
+#pragma once
+
+#include "model/MediaFile.h"
+
+#include <QList>
+#include <QString>
+#include <QStringList>
+
+#include <memory>
+
+namespace tarnwick {
+
+// Links entries whose file names reduce to one base name (A001, A001_proxy, A001_lowres, A001_12).
+class SimilarNameDetector {
+public:
+    // One shared path list per group (memory linear in the list, however large a group).
+    struct Groups {
+        // Per entry of the list handed in: its group's paths in list order, or null.
+        QList<std::shared_ptr<const QStringList>> groupOf;
+
+        // The other paths of entry i's group, in list order (the value of its `similarFiles`).
+        QStringList similarFiles(qsizetype i, const QString& ownPath) const;
+    };
+
+    // The base name of a file name without extension ("A001_proxy" -> "A001"); empty for "".
+    static QString baseName(const QString& nameWithoutExtension);
+
+    static Groups detectGroups(const QList<MediaFile>& files);
+
+    // Fills `similarFiles` of every entry in a group of two or more; others keep theirs. Logs.
+    static QList<MediaFile> detectSimilarFilenames(QList<MediaFile> files);
+};
+
+} // namespace tarnwick

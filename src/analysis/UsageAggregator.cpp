@@ -1,0 +1,207 @@
+#include "analysis/UsageAggregator.h"
+
+#include "platform/AppLog.h"
+#include "platform/PathText.h"
+#include "platform/TextKey.h"
+
+
+#include <algorithm>
+#include <numeric>
+
+namespace tarnwick {
+
+ContributionRule rawContributionRule() {
+    return [](const ProjectFile& project) -> ProjectContribution {
+        auto used = std::make_shared<QSet<QString>>(project.usedFiles.cbegin(), project.usedFiles.cend());
+        auto audio =
+            std::make_shared<QSet<QString>>(project.audioOnlyFiles.cbegin(), project.audioOnlyFiles.cend());
+        return [used, audio, project](const QString& path) {
+            const int raw = project.usageCountByPath.value(path, 0);
+            if (raw < 1 && !used->contains(path))
+                return PathContribution{};
+            return PathContribution{raw >= 1 ? raw : 1, audio->contains(path),
+                                    project.sequenceNamesByPath.value(path)};
+        };
+    };
+}
+
+QString UsageMap::key(const QString& path) {
+    return text::nfc(path);
+}
+
+const PathUsage* UsageMap::find(const QString& path) const {
+    const auto it = m_index.constFind(key(path));
+    return it == m_index.cend() ? nullptr : &m_usages[*it];
+}
+
+void UsageMap::add(const QString& path, const QString& projectName, const PathContribution& c) {
+    const QString k = key(path);
+    const auto it = m_index.constFind(k);
+    if (it != m_index.cend()) {
+        mergeContribution(m_usages[*it], projectName, c);
+        return;
+    }
+    m_index.insert(k, m_paths.size());
+    m_paths.append(path);
+    m_usages.append(PathUsage{c.count, c.audioOnly, {projectName}, c.timelines});
+}
+
+void mergeContribution(PathUsage& usage, const QString& projectName, const PathContribution& c) {
+    if (c.count != 0)
+        usage.isAudioOnly = usage.usageCount < 1 ? c.audioOnly : (usage.isAudioOnly && c.audioOnly);
+    usage.usageCount += c.count;
+    const bool named = std::any_of(usage.projectNames.cbegin(), usage.projectNames.cend(),
+                                   [&](const QString& n) { return text::canonicalEquals(n, projectName); });
+    if (!named)
+        usage.projectNames.append(projectName);
+    usage.sequenceNames.unite(c.timelines);
+}
+
+MediaUsageType usageTypeFor(const PathUsage& usage) {
+    if (usage.usageCount == 0)
+        return MediaUsageType::unused;
+    return usage.isAudioOnly ? MediaUsageType::audioOnly : MediaUsageType::videoAndAudio;
+}
+
+QStringList sortedSequenceNames(const QSet<QString>& names) {
+    QStringList list(names.cbegin(), names.cend());
+    std::sort(list.begin(), list.end(),
+              [](const QString& a, const QString& b) { return text::compareScalars(a, b) < 0; });
+    return list;
+}
+
+QString KnownPathIndex::key(const QString& path) {
+    return text::lowered(text::nfc(path));
+}
+
+KnownPathIndex::KnownPathIndex(const QList<MediaFile>& mediaFiles) {
+    for (const MediaFile& file : mediaFiles) {
+        if (file.matchedPath)
+            m_index.insert(key(*file.matchedPath), file.path);
+        for (const QString& alternative : file.alternativePaths)
+            m_index.insert(key(alternative), file.path);
+    }
+}
+
+const QString* KnownPathIndex::find(const QString& path) const {
+    const auto it = m_index.constFind(key(path));
+    return it == m_index.cend() ? nullptr : &*it;
+}
+
+void KnownPathIndex::insert(const QString& path, const QString& entryPath) {
+    m_index.insert(key(path), entryPath);
+}
+
+UsageMap aggregateProjects(const QList<ProjectFile>& projects, const ContributionRule& rule) {
+    QList<ProjectContribution> contributions;
+    contributions.reserve(projects.size());
+    for (const ProjectFile& project : projects)
+        contributions.append(rule(project));
+    return aggregateProjects(projects, contributions);
+}
+
+UsageMap aggregateProjects(const QList<ProjectFile>& projects, const QList<ProjectContribution>& contributions) {
+    UsageMap usage;
+    for (qsizetype i = 0; i < projects.size() && i < contributions.size(); ++i) {
+        for (const QString& path : projects[i].mediaFiles)
+            usage.add(path, projects[i].name, contributions[i](path));
+    }
+    return usage;
+}
+
+int addProjectWithCrossReference(UsageMap& usage, KnownPathIndex& index, const ProjectFile& project,
+                                 const ContributionRule& rule) {
+    return addProjectWithCrossReference(usage, index, project, rule(project));
+}
+
+int addProjectWithCrossReference(UsageMap& usage, KnownPathIndex& index, const ProjectFile& project,
+                                 const ProjectContribution& contribution) {
+    int crossReferenced = 0;
+    for (const QString& path : project.mediaFiles) {
+        const PathContribution c = contribution(path);
+        if (usage.contains(path)) {
+            usage.add(path, project.name, c);
+            continue;
+        }
+        const QString* existing = index.find(path);
+        if (existing && usage.contains(*existing)) {
+            const QString entryPath = *existing;
+            usage.add(entryPath, project.name, c);
+            index.insert(path, entryPath);
+            AppLog::info(QStringLiteral("Cross-referenced: ") + path + QStringLiteral(" → existing entry ") +
+                         entryPath + QStringLiteral(" via matchedPath"));
+            ++crossReferenced;
+            continue;
+        }
+        usage.add(path, project.name, c);
+    }
+    return crossReferenced;
+}
+
+QHash<QString, MediaFile> entriesByPath(const QList<MediaFile>& mediaFiles) {
+    QHash<QString, MediaFile> byPath;
+    byPath.reserve(mediaFiles.size());
+    for (const MediaFile& file : mediaFiles)
+        byPath.insert(UsageMap::key(file.path), file);
+    return byPath;
+}
+
+QStringList newPaths(const UsageMap& usage, const QHash<QString, MediaFile>& existing) {
+    QStringList paths;
+    for (qsizetype i = 0; i < usage.size(); ++i) {
+        if (!existing.contains(UsageMap::key(usage.pathAt(i))))
+            paths.append(usage.pathAt(i));
+    }
+    return paths;
+}
+
+MediaFile newMediaEntry(const QString& path) {
+    MediaFile file;
+    file.path = path;
+    file.lastKnownPath = path;
+    file.status = MediaFileStatus::checking;
+    file.storageType = StorageType::local;
+    return file;
+}
+
+QList<MediaFile> buildMediaList(const UsageMap& usage, const QHash<QString, MediaFile>& existing,
+                                const QHash<QString, MediaFile>& scanned) {
+    QList<MediaFile> list;
+    list.reserve(usage.size());
+    for (qsizetype i = 0; i < usage.size(); ++i) {
+        const QString& path = usage.pathAt(i);
+        const PathUsage& u = usage.usageAt(i);
+        const QString k = UsageMap::key(path);
+        const MediaFile* known = nullptr;
+        if (const auto it = existing.constFind(k); it != existing.cend())
+            known = &*it;
+        else if (const auto sit = scanned.constFind(k); sit != scanned.cend())
+            known = &*sit;
+        MediaFile file = known ? *known : newMediaEntry(path);
+        file.usageCount = u.usageCount;
+        file.projectNames = u.projectNames;
+        file.sequenceNames = sortedSequenceNames(u.sequenceNames);
+        file.usageType = usageTypeFor(u);
+        list.append(std::move(file));
+    }
+    return list;
+}
+
+void sortByFileName(QList<MediaFile>& mediaFiles) {
+    QStringList names;
+    names.reserve(mediaFiles.size());
+    for (const MediaFile& file : mediaFiles)
+        names.append(text::nfc(path::lastPathComponent(file.path)));
+    std::vector<qsizetype> order(mediaFiles.size());
+    std::iota(order.begin(), order.end(), 0);
+    std::stable_sort(order.begin(), order.end(), [&](qsizetype a, qsizetype b) {
+        return text::localizedCaseInsensitiveCompare(names[a], names[b]) < 0;
+    });
+    QList<MediaFile> sorted;
+    sorted.reserve(mediaFiles.size());
+    for (qsizetype i : order)
+        sorted.append(std::move(mediaFiles[i]));
+    mediaFiles = std::move(sorted);
+}
+
+} // namespace tarnwick

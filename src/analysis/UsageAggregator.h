@@ -1,0 +1,107 @@
+#pragma once
+
+#include "model/MediaFile.h"
+#include "model/ProjectFile.h"
+
+#include <QHash>
+#include <QList>
+#include <QSet>
+#include <QString>
+#include <QStringList>
+
+#include <functional>
+
+namespace tarnwick {
+
+// Summed usage of one exact media path over the projects.
+struct PathUsage {
+    int usageCount = 0;
+    bool isAudioOnly = false;
+    QStringList projectNames; // first met first, no repeats
+    QSet<QString> sequenceNames;
+};
+
+// What one project adds to one of its paths under the timeline policy.
+struct PathContribution {
+    int count = 0;
+    bool audioOnly = false;
+    QSet<QString> timelines;
+};
+
+// Made once per project (so the policy snapshot is read once), then asked per path.
+using ProjectContribution = std::function<PathContribution(const QString& path)>;
+using ContributionRule = std::function<ProjectContribution(const ProjectFile&)>;
+
+// The reader's own counts with every timeline counted; for callers that have no policy.
+ContributionRule rawContributionRule();
+
+// Exact-path usage, keyed by canonical (NFC) text, kept in the order paths were first met so the
+// list built from it is deterministic.
+class UsageMap {
+public:
+    bool contains(const QString& path) const { return m_index.contains(key(path)); }
+    const PathUsage* find(const QString& path) const;
+    // Merges into the tuple under `path`, or stores a new one.
+    void add(const QString& path, const QString& projectName, const PathContribution& c);
+    qsizetype size() const { return m_paths.size(); }
+    const QString& pathAt(qsizetype i) const { return m_paths[i]; }
+    const PathUsage& usageAt(qsizetype i) const { return m_usages[i]; }
+
+    static QString key(const QString& path);
+
+private:
+    QHash<QString, qsizetype> m_index;
+    QStringList m_paths;
+    QList<PathUsage> m_usages;
+};
+
+// The combination rule shared by the import, the rebuild and the rescan.
+void mergeContribution(PathUsage& usage, const QString& projectName, const PathContribution& c);
+
+// Usage type of an entry from its summed usage (import: no After Effects case at this stage).
+MediaUsageType usageTypeFor(const PathUsage& usage);
+QStringList sortedSequenceNames(const QSet<QString>& names);
+
+// Lower-cased matched and alternative paths of the media list, each mapped to its entry's path.
+class KnownPathIndex {
+public:
+    explicit KnownPathIndex(const QList<MediaFile>& mediaFiles);
+    const QString* find(const QString& path) const;
+    void insert(const QString& path, const QString& entryPath);
+
+    static QString key(const QString& path);
+
+private:
+    QHash<QString, QString> m_index;
+};
+
+// Loaded projects' usage, without cross-reference.
+UsageMap aggregateProjects(const QList<ProjectFile>& projects, const ContributionRule& rule);
+// The same with each project's contribution made beforehand (on the GUI thread, where the policy lives).
+UsageMap aggregateProjects(const QList<ProjectFile>& projects, const QList<ProjectContribution>& contributions);
+
+// Adds one newly read project; a path unknown to the map that the index ties to an entry whose path
+// the map holds is counted under that entry. Returns how many paths were cross-referenced.
+int addProjectWithCrossReference(UsageMap& usage, KnownPathIndex& index, const ProjectFile& project,
+                                 const ContributionRule& rule);
+int addProjectWithCrossReference(UsageMap& usage, KnownPathIndex& index, const ProjectFile& project,
+                                 const ProjectContribution& contribution);
+
+// Existing entries by exact path (a later entry replaces an earlier one).
+QHash<QString, MediaFile> entriesByPath(const QList<MediaFile>& mediaFiles);
+
+// Paths of the usage map with no entry in `existing`, in the map's order.
+QStringList newPaths(const UsageMap& usage, const QHash<QString, MediaFile>& existing);
+
+// A new entry as the file scan builds it before its status is known.
+MediaFile newMediaEntry(const QString& path);
+
+// One entry per path of the usage map: the existing entry, else the scanned one, else a fresh
+// `checking` entry; usage fields from the map. Entries no project references are not carried.
+QList<MediaFile> buildMediaList(const UsageMap& usage, const QHash<QString, MediaFile>& existing,
+                                const QHash<QString, MediaFile>& scanned);
+
+// Stable sort by file name, localized and case-insensitive.
+void sortByFileName(QList<MediaFile>& mediaFiles);
+
+} // namespace tarnwick

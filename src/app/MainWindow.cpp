@@ -1,0 +1,68 @@
+#include "app/MainWindow.h"
+
+#include "platform/AppLog.h"
+#include "ui/BrandPalette.h"
+#include "ui/CommandCenter.h"
+#include "ui/CommandNames.h"
+#include "ui/OverlayHost.h"
+#include "ui/ReviewPrompt.h"
+#include "ui/ReviewPromptSheet.h"
+#include "ui/Sheet.h"
+
+namespace tarnwick {
+
+MainWindow::MainWindow(CommandCenter& commands, QWidget* parent) : QMainWindow(parent) {
+    setWindowTitle(QStringLiteral("Tarnwick"));
+    auto* content = new QWidget(this);
+    content->setObjectName(QStringLiteral("rootContent"));
+    content->setMinimumSize(minimumContentWidth, minimumContentHeight);
+    content->setAutoFillBackground(true);
+    QPalette p = content->palette();
+    p.setColor(QPalette::Window, Color::brandBackground());
+    content->setPalette(p);
+    setCentralWidget(content);
+    m_overlayHost = new OverlayHost(content);
+
+    for (const auto& name : CommandName::all()) {
+        commands.subscribe(name, this, [this, name](const QVariantMap& payload) { handle(name, payload); });
+        m_subscribed.append(name);
+    }
+}
+
+MainWindow::~MainWindow() = default;
+
+void MainWindow::setCommandHandler(const QString& name, CommandHandler handler) {
+    m_handlers.insert(name, std::move(handler));
+}
+
+void MainWindow::handle(const QString& name, const QVariantMap& payload) {
+    const auto it = m_handlers.constFind(name);
+    if (it == m_handlers.constEnd()) {
+        AppLog::debug(QStringLiteral("Command received: ") + name);
+        return;
+    }
+    it.value()(payload);
+}
+
+void MainWindow::attachReviewPrompt(ReviewPrompt& prompt) {
+    connect(&prompt, &ReviewPrompt::isPresentingChanged, this, [this, &prompt](bool presenting) {
+        if (presenting)
+            showReviewSheet(prompt);
+        else if (m_reviewSheet)
+            m_reviewSheet->close();
+    });
+    if (prompt.isPresenting())
+        showReviewSheet(prompt);
+}
+
+void MainWindow::showReviewSheet(ReviewPrompt& prompt) {
+    if (m_reviewSheet)
+        return;
+    auto* content = new ReviewPromptSheet(prompt);
+    m_reviewSheet = Sheet::present(this, content);
+    connect(content, &ReviewPromptSheet::dismissRequested, m_reviewSheet.data(), &QDialog::close);
+    // However the sheet goes away, the prompt is no longer presenting.
+    connect(m_reviewSheet.data(), &Sheet::dismissed, &prompt, &ReviewPrompt::dismiss);
+}
+
+} // namespace tarnwick

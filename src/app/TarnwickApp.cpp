@@ -1,0 +1,93 @@
+#include "app/TarnwickApp.h"
+
+#include "app/AppDelegate.h"
+#include "app/MainWindow.h"
+#include "platform/Preferences.h"
+#include "platform/SoftwareUpdater.h"
+#include "stores/AuditLogManager.h"
+#include "stores/CountingReviewHook.h"
+#include "stores/SecurityScopedAccess.h"
+#include "ui/AlertDialog.h"
+#include "ui/AppCommands.h"
+#include "ui/AppcastUpdater.h"
+#include "ui/BrandTheme.h"
+#include "ui/CheckForUpdatesViewModel.h"
+#include "ui/CommandCenter.h"
+#include "ui/FilePanel.h"
+#include "ui/MenuBarBuilder.h"
+#include "ui/ReviewPrompt.h"
+#include "ui/UpdateResultAlert.h"
+
+#include <QApplication>
+#include <QMenuBar>
+
+namespace tarnwick {
+
+TarnwickApp::TarnwickApp(Options options) : m_options(std::move(options)) {
+    if (!m_options.openUrl)
+        m_options.openUrl = desktopUrlOpener();
+    m_grants = m_options.grants ? m_options.grants : &SecurityScopedAccess::shared();
+    m_commands = m_options.commands ? m_options.commands : &CommandCenter::shared();
+    m_reviewPrompt = m_options.reviewPrompt ? m_options.reviewPrompt : ReviewPrompt::shared();
+
+    AppDelegate::Environment environment;
+    environment.fontFolder =
+        m_options.fontFolder.isEmpty() ? AppDelegate::bundledFontFolder() : m_options.fontFolder;
+    environment.grants = m_grants;
+    environment.sandboxed = m_options.sandboxed.value_or(SecurityScopedAccess::isSandboxed());
+    environment.mediaLibrariesCanReadMxf = m_options.mediaLibrariesCanReadMxf;
+    m_delegate = std::make_unique<AppDelegate>(std::move(environment));
+
+    // The updater starts before any window exists.
+    m_updater = m_options.updater ? std::move(m_options.updater)
+                                  : std::make_unique<AppcastUpdater>(m_options.appcastUrl,
+                                                                     QStringLiteral(TARNWICK_VERSION));
+    m_updater->start();
+}
+
+TarnwickApp::~TarnwickApp() {
+    // The audit log outlives the window: it goes back to counting only.
+    if (!m_options.reviewPrompt)
+        AuditLogManager::shared().setReviewHook(std::make_shared<CountingReviewHook>(Preferences::shared()));
+    m_window.reset();
+}
+
+void TarnwickApp::launch() {
+    m_delegate->applicationWillFinishLaunching();
+    applyBrandTheme();
+    QApplication::setQuitOnLastWindowClosed(AppDelegate::applicationShouldTerminateAfterLastWindowClosed());
+    m_delegate->applicationDidFinishLaunching();
+    if (!m_options.reviewPrompt)
+        AuditLogManager::shared().setReviewHook(m_reviewPrompt);
+    buildWindow();
+    m_window->show();
+}
+
+void TarnwickApp::buildWindow() {
+    m_window = std::make_unique<MainWindow>(*m_commands);
+    FilePanel& panel = m_options.filePanel ? *m_options.filePanel : FilePanel::system();
+    m_appCommands =
+        new AppCommands({*m_commands, panel, *m_grants, *m_updater, m_options.openUrl}, m_window.get());
+    m_updatesViewModel = new CheckForUpdatesViewModel(*m_updater, m_appCommands);
+    installMenus(*m_window->menuBar(), appMenuModel(), *m_appCommands, *m_updatesViewModel, m_window.get());
+
+    connect(m_appCommands, &AppCommands::aboutRequested, this, &TarnwickApp::showAbout);
+    connect(m_appCommands, &AppCommands::quitRequested, this, [] { QApplication::closeAllWindows(); });
+    connect(m_appCommands, &AppCommands::closeWindowRequested, m_window.get(), &QWidget::close);
+    connect(m_updater.get(), &SoftwareUpdater::checkFinished, m_window.get(),
+            [this](const UpdateCheckResult& result) {
+                presentUpdateResult(m_window.get(), result, m_options.openUrl);
+            });
+    m_window->attachReviewPrompt(*m_reviewPrompt);
+}
+
+void TarnwickApp::showAbout() {
+    AlertDialog::present(
+        m_window.get(), QStringLiteral("Tarnwick"),
+        QStringLiteral("Version %1\n\nFinds the media no timeline uses and reclaims its space "
+                       "safely.")
+            .arg(QStringLiteral(TARNWICK_VERSION)),
+        {{QStringLiteral("OK"), AlertButton::Role::normal, {}}});
+}
+
+} // namespace tarnwick

@@ -1,0 +1,67 @@
+#pragma once
+
+#include "platform/SoftwareUpdater.h"
+#include "ui/UrlOpener.h"
+
+#include <QObject>
+#include <QUrl>
+
+#include <functional>
+#include <memory>
+
+namespace tarnwick {
+
+class AppCommands;
+class AppDelegate;
+class CheckForUpdatesViewModel;
+class CommandCenter;
+class FilePanel;
+class MainWindow;
+class ReviewPrompt;
+class SecurityScopedAccess;
+
+// The application: its updater, the launch sequence and its one window. Needs a QApplication.
+class TarnwickApp : public QObject {
+    Q_OBJECT
+public:
+    // Everything the app reaches outside itself; unset services fall back to the real ones.
+    struct Options {
+        QUrl appcastUrl;
+        std::unique_ptr<SoftwareUpdater> updater; // overrides appcastUrl
+        QString fontFolder;                       // empty: the folder beside the executable
+        SecurityScopedAccess* grants = nullptr;
+        FilePanel* filePanel = nullptr;
+        CommandCenter* commands = nullptr;
+        std::shared_ptr<ReviewPrompt> reviewPrompt;
+        UrlOpener openUrl;
+        std::optional<bool> sandboxed;
+        std::function<bool()> mediaLibrariesCanReadMxf;
+    };
+
+    explicit TarnwickApp(Options options);
+    ~TarnwickApp() override;
+
+    // Fonts, theme, launch work, then the window is shown.
+    void launch();
+
+    MainWindow* mainWindow() const { return m_window.get(); }
+    SoftwareUpdater& updater() const { return *m_updater; }
+    CommandCenter& commands() const { return *m_commands; }
+    ReviewPrompt& reviewPrompt() const { return *m_reviewPrompt; }
+
+private:
+    void buildWindow();
+    void showAbout();
+
+    Options m_options;
+    std::unique_ptr<SoftwareUpdater> m_updater;
+    std::unique_ptr<AppDelegate> m_delegate;
+    CommandCenter* m_commands = nullptr;
+    SecurityScopedAccess* m_grants = nullptr;
+    std::shared_ptr<ReviewPrompt> m_reviewPrompt;
+    std::unique_ptr<MainWindow> m_window;
+    AppCommands* m_appCommands = nullptr;
+    CheckForUpdatesViewModel* m_updatesViewModel = nullptr;
+};
+
+} // namespace tarnwick

@@ -1,0 +1,34 @@
+#include "platform/FileStatProbe.h"
+
+#include <QFile>
+
+#include <sys/stat.h>
+
+namespace tarnwick {
+
+namespace {
+
+class SystemFileStatProbe : public FileStatProbe {
+public:
+    std::optional<FileFacts> stat(const QString& path) const override {
+        struct ::stat st {};
+        if (::stat(QFile::encodeName(path).constData(), &st) != 0)
+            return std::nullopt;
+        FileFacts facts;
+        facts.device = st.st_dev;
+        facts.inode = st.st_ino;
+        facts.size = st.st_size;
+        facts.isDirectory = S_ISDIR(st.st_mode);
+        facts.isRegularFile = S_ISREG(st.st_mode);
+        return facts;
+    }
+};
+
+} // namespace
+
+std::shared_ptr<const FileStatProbe> FileStatProbe::system() {
+    static const auto probe = std::make_shared<const SystemFileStatProbe>();
+    return probe;
+}
+
+} // namespace tarnwick

@@ -1,0 +1,144 @@
+#include "platform/PathText.h"
+
+#include <QDir>
+#include <QFile>
+#include <QStringList>
+
+#include <climits>
+#include <cstdlib>
+#include <sys/stat.h>
+
+namespace tarnwick::path {
+
+namespace {
+
+// The path without trailing slashes; a path of slashes only becomes "/".
+QStringView trimmedTrailingSlashes(QStringView path) {
+    qsizetype end = path.size();
+    while (end > 1 && path[end - 1] == u'/')
+        --end;
+    return path.first(end);
+}
+
+// Position of the extension's dot in the last component, or -1.
+qsizetype extensionDot(QStringView trimmed) {
+    const qsizetype slash = trimmed.lastIndexOf(u'/');
+    const qsizetype start = slash + 1;
+    const qsizetype dot = trimmed.lastIndexOf(u'.');
+    if (dot <= start || dot == trimmed.size() - 1)
+        return -1;
+    return dot;
+}
+
+QString joinComponents(const QStringList& parts, bool absolute) {
+    const QString joined = parts.join(QLatin1Char('/'));
+    if (absolute)
+        return QLatin1Char('/') + joined;
+    return joined;
+}
+
+bool exists(const QString& p) {
+    struct stat st;
+    return ::lstat(QFile::encodeName(p).constData(), &st) == 0;
+}
+
+} // namespace
+
+QString lastPathComponent(const QString& path) {
+    const QStringView trimmed = trimmedTrailingSlashes(path);
+    if (trimmed == u"/")
+        return QStringLiteral("/");
+    return trimmed.mid(trimmed.lastIndexOf(u'/') + 1).toString();
+}
+
+QString pathExtension(const QString& path) {
+    const QStringView trimmed = trimmedTrailingSlashes(path);
+    const qsizetype dot = extensionDot(trimmed);
+    if (dot < 0)
+        return {};
+    return trimmed.mid(dot + 1).toString();
+}
+
+QString deletingLastPathComponent(const QString& path) {
+    const QStringView trimmed = trimmedTrailingSlashes(path);
+    if (trimmed == u"/")
+        return QStringLiteral("/");
+    const qsizetype slash = trimmed.lastIndexOf(u'/');
+    if (slash < 0)
+        return {};
+    const QStringView parent = trimmedTrailingSlashes(trimmed.first(slash));
+    if (parent.isEmpty())
+        return QStringLiteral("/");
+    return parent.toString();
+}
+
+QString deletingPathExtension(const QString& path) {
+    const QStringView trimmed = trimmedTrailingSlashes(path);
+    const qsizetype dot = extensionDot(trimmed);
+    if (dot < 0)
+        return trimmed.toString();
+    return trimmed.first(dot).toString();
+}
+
+QString appendingPathComponent(const QString& path, const QString& component) {
+    QString joined = path.isEmpty() ? component : path + QLatin1Char('/') + component;
+    // Doubled slashes collapse; a trailing slash goes, unless the path is the root.
+    QString result;
+    result.reserve(joined.size());
+    for (QChar c : joined) {
+        if (c == u'/' && result.endsWith(QLatin1Char('/')))
+            continue;
+        result.append(c);
+    }
+    if (result.size() > 1 && result.endsWith(QLatin1Char('/')))
+        result.chop(1);
+    return result;
+}
+
+QString standardizingPath(const QString& path) {
+    QString expanded = path;
+    if (expanded == QLatin1String("~") || expanded.startsWith(QLatin1String("~/")))
+        expanded = QDir::homePath() + expanded.mid(1);
+    if (expanded.isEmpty())
+        return expanded;
+    const bool absolute = expanded.startsWith(QLatin1Char('/'));
+    QStringList parts;
+    for (const QString& piece : expanded.split(QLatin1Char('/'), Qt::SkipEmptyParts)) {
+        if (piece == QLatin1String("."))
+            continue;
+        // Above the root there is nothing; in relative paths ".." cannot be resolved and stays.
+        if (piece == QLatin1String("..") && absolute) {
+            if (!parts.isEmpty())
+                parts.removeLast();
+            continue;
+        }
+        parts.append(piece);
+    }
+    if (!absolute && parts.isEmpty())
+        return expanded.startsWith(QLatin1Char('.')) ? QStringLiteral(".") : QString();
+    return joinComponents(parts, absolute);
+}
+
+QString resolvingSymlinksInPath(const QString& path) {
+    const QString standard = standardizingPath(path);
+    if (!standard.startsWith(QLatin1Char('/')))
+        return standard;
+    QStringList parts = standard.split(QLatin1Char('/'), Qt::SkipEmptyParts);
+    QStringList rest;
+    while (!parts.isEmpty()) {
+        const QString prefix = joinComponents(parts, true);
+        if (exists(prefix)) {
+            char buffer[PATH_MAX];
+            if (::realpath(QFile::encodeName(prefix).constData(), buffer) != nullptr) {
+                QString resolved = QFile::decodeName(buffer);
+                for (const QString& r : rest)
+                    resolved = appendingPathComponent(resolved, r);
+                return resolved;
+            }
+        }
+        rest.prepend(parts.takeLast());
+    }
+    return standard;
+}
+
+} // namespace tarnwick::path

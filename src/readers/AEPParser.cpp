@@ -1,0 +1,185 @@
+#include "readers/AEPParser.h"
+
+#include "platform/AppLog.h"
+#include "platform/NumberText.h"
+#include "platform/PathText.h"
+#include "readers/AEPFileBuffer.h"
+#include "readers/AEPPathText.h"
+
+#include <QElapsedTimer>
+#include <QFile>
+
+#include <algorithm>
+
+namespace tarnwick {
+
+namespace {
+
+QString seconds2(const QElapsedTimer& timer) {
+    return number::fixed(static_cast<double>(timer.nsecsElapsed()) / 1e9, 2) + QLatin1Char('s');
+}
+
+[[noreturn]] void throwReadError(const QFile& file) {
+    throw AEPParser::AEPParserError::readError(QStringLiteral("Cannot read file: ") + file.errorString());
+}
+
+// Plain reads, never a mapping: a mapped file on a network share kills the process when it shrinks
+// under it. A file that changes while being read is taken as far as it could be read.
+AEPFileBuffer readWholeFile(const QString& path) {
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly | QIODevice::Unbuffered))
+        throwReadError(file);
+    AEPFileBuffer buffer(file.size());
+    qint64 got = 0;
+    while (got < buffer.capacity()) {
+        const qint64 n = file.read(buffer.data() + got, std::min<qint64>(buffer.capacity() - got, 64 << 20));
+        if (n < 0)
+            throwReadError(file);
+        if (n == 0)
+            break;
+        got += n;
+    }
+    buffer.resize(got);
+    if (got == buffer.capacity()) {
+        // Devices and files growing under us report a size that is too small: read to the end.
+        char probe[4096];
+        qint64 n = 0;
+        while ((n = file.read(probe, sizeof probe)) > 0)
+            buffer.append(probe, n);
+        if (n < 0)
+            throwReadError(file);
+    }
+    return buffer;
+}
+
+QString asciiOrEmpty(QByteArrayView four) {
+    for (char c : four) {
+        if (static_cast<uchar>(c) >= 0x80)
+            return {};
+    }
+    return QString::fromLatin1(four);
+}
+
+bool isAsciiIdentifier(const uchar* p) {
+    return p[0] < 0x80 && p[1] < 0x80 && p[2] < 0x80 && p[3] < 0x80;
+}
+
+qint64 bigEndian32(const uchar* p) {
+    return (qint64(p[0]) << 24) | (qint64(p[1]) << 16) | (qint64(p[2]) << 8) | qint64(p[3]);
+}
+
+} // namespace
+
+AEPParser::AEPParserError::AEPParserError(Kind kind, QString text)
+    : Error((kind == Kind::invalidFormat ? QStringLiteral("Invalid AEP format: ") : QStringLiteral("Read error: ")) +
+            text),
+      m_kind(kind), m_text(std::move(text)) {}
+
+const QSet<QString>& AEPParser::projectFileExtensions() {
+    static const QSet<QString> extensions{
+        QStringLiteral("aep"),   QStringLiteral("aet"),    QStringLiteral("aepx"),  QStringLiteral("ffx"),
+        QStringLiteral("jsx"),   QStringLiteral("jsxbin"), QStringLiteral("mogrt"), QStringLiteral("aegraphic"),
+    };
+    return extensions;
+}
+
+AEPParser::ParseResult AEPParser::parse(const QString& path) {
+    const std::lock_guard<std::mutex> lock(m_busy);
+    QElapsedTimer total;
+    total.start();
+    const QString name = path::deletingPathExtension(path::lastPathComponent(path));
+    AppLog::info(QStringLiteral("AEP Parser: Starting parse of ") + name);
+
+    const AEPFileBuffer buffer = readWholeFile(path);
+    const QByteArrayView data = buffer.view();
+    AppLog::info(QStringLiteral("⏱ AEP read ") + name + QStringLiteral(": ") + seconds2(total));
+
+    if (data.size() < 12) {
+        throw AEPParserError::invalidFormat(QStringLiteral("File too small (") + QString::number(data.size()) +
+                                            QStringLiteral(" bytes)"));
+    }
+    const QString form = asciiOrEmpty(data.first(4));
+    const QString type = asciiOrEmpty(data.sliced(8, 4));
+    if (form != QLatin1String("RIFX") || type != QLatin1String("Egg!")) {
+        throw AEPParserError::invalidFormat(QStringLiteral("Missing RIFX/Egg! header (got ") + form +
+                                            QLatin1Char('/') + type + QLatin1Char(')'));
+    }
+    AppLog::info(QStringLiteral("AEP Parser: Valid RIFX header, file size: ") + QString::number(data.size()) +
+                 QStringLiteral(" bytes"));
+
+    QSet<QString> result;
+    QElapsedTimer stage;
+    stage.start();
+    QSet<QString> walked;
+    walkChunks(data, 12, data.size(), walked, 0);
+    AppLog::info(QStringLiteral("⏱ AEP chunks ") + name + QStringLiteral(": ") + seconds2(stage) +
+                 QStringLiteral(", ") + QString::number(walked.size()) + QStringLiteral(" paths"));
+    result.unite(walked);
+
+    stage.restart();
+    const QSet<QString> scanned = extractPaths(data);
+    AppLog::info(QStringLiteral("⏱ AEP scan ") + name + QStringLiteral(": ") + seconds2(stage) +
+                 QStringLiteral(", ") + QString::number(scanned.size()) + QStringLiteral(" paths"));
+    result.unite(scanned);
+
+    AppLog::info(QStringLiteral("⏱ AEP total ") + name + QStringLiteral(": ") + seconds2(total) +
+                 QStringLiteral(", ") + QString::number(result.size()) + QStringLiteral(" unique paths"));
+    return ParseResult{name, result, std::nullopt};
+}
+
+void AEPParser::walkChunks(QByteArrayView data, qint64 from, qint64 to, QSet<QString>& into, int depth) {
+    if (depth >= maxDepth)
+        return;
+    const qint64 fileSize = data.size();
+    const auto* d = reinterpret_cast<const uchar*>(data.data());
+    // Offsets are 64-bit: a 32-bit size plus its header does not fit 32 bits.
+    qint64 p = std::max<qint64>(from, 0);
+    while (p + 8 <= to) {
+        if (fileSize - p < 4 || !isAsciiIdentifier(d + p)) {
+            ++p; // resynchronise over damaged or unknown data
+            continue;
+        }
+        const qint64 size = p + 8 <= fileSize ? bigEndian32(d + p + 4) : 0;
+        const qint64 end = p + 8 + size;
+        if (end > to)
+            return;
+        if (std::equal(d + p, d + p + 4, "LIST")) {
+            if (p + 12 > to)
+                return;
+            walkChunks(data, p + 12, end, into, depth + 1);
+        } else if (size > 0 && end <= fileSize) {
+            examinePayload(data, p + 8, size, into);
+        }
+        p = end + ((size % 2 == 1 && end < to) ? 1 : 0);
+    }
+}
+
+void AEPParser::examinePayload(QByteArrayView data, qint64 start, qint64 size, QSet<QString>& into) {
+    const auto* b = reinterpret_cast<const uchar*>(data.data()) + start;
+    const bool utf8Start = b[0] == '/' || (size > 1 && ((b[0] == '\\' && b[1] == '\\') ||
+                                                        (b[1] == ':' && aep::isAsciiLetter(b[0]))));
+    if (utf8Start) {
+        const qint64 limit = std::min(size, runLimit);
+        qint64 run = 0;
+        while (run < limit && aep::continuesRun(b[run]))
+            ++run;
+        const bool candidate = run < limit ? run >= 5 : (size >= 5 && size <= runLimit);
+        if (candidate)
+            aep::addIfPlausible(aep::decodeUtf8(data.sliced(start, run)), into);
+    }
+    if (size >= 2) {
+        const bool utf16Start =
+            (b[0] == 0 && b[1] == '/') || (size >= 4 && b[0] == 0 && b[1] == '\\' && b[2] == 0 && b[3] == '\\');
+        if (utf16Start)
+            aep::addIfPlausible(readUTF16BEPath(data, start, size), into);
+    }
+}
+
+QSet<QString> AEPParser::extractPaths(QByteArrayView data) {
+    QSet<QString> found;
+    scanUTF8Paths(data, found);
+    scanUTF16BEPaths(data, found);
+    return found;
+}
+
+} // namespace tarnwick

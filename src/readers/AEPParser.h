@@ -1,0 +1,73 @@
+#pragma once
+
+#include "platform/Error.h"
+
+#include <QByteArrayView>
+#include <QSet>
+#include <QString>
+
+#include <mutex>
+#include <optional>
+
+namespace tarnwick {
+
+// Reads an After Effects project (big-endian RIFX, form type "Egg!") for the footage paths it
+// mentions: a chunk walk for payloads that begin with a path, plus whole-file scans for path-like
+// text in UTF-8 and UTF-16BE. It does not interpret the project's object model.
+// One reader runs one call at a time; use several readers to parse projects in parallel.
+class AEPParser {
+public:
+    struct ParseResult {
+        QString projectName;
+        QSet<QString> footagePaths; // backslashes turned into slashes
+        std::optional<QString> error;
+
+        bool operator==(const ParseResult&) const = default;
+    };
+
+    class AEPParserError : public Error {
+    public:
+        enum class Kind { invalidFormat, readError };
+
+        AEPParserError(Kind kind, QString text);
+        static AEPParserError invalidFormat(const QString& text) { return {Kind::invalidFormat, text}; }
+        static AEPParserError readError(const QString& text) { return {Kind::readError, text}; }
+
+        Kind kind() const { return m_kind; }
+        const QString& text() const { return m_text; }
+
+    private:
+        Kind m_kind;
+        QString m_text;
+    };
+
+    // Byte limit of one run of path text, and the character limit of one candidate.
+    static constexpr qint64 runLimit = 16384;
+    static constexpr qint64 maxPathCharacters = 4095;
+    static constexpr int maxDepth = 50;
+
+    AEPParser() = default;
+    virtual ~AEPParser() = default;
+    AEPParser(const AEPParser&) = delete;
+    AEPParser& operator=(const AEPParser&) = delete;
+
+    // Extensions of After Effects' own files, which never count as footage.
+    static const QSet<QString>& projectFileExtensions();
+
+    // Throws AEPParserError. The file is read into memory (never mapped: it may sit on a share).
+    virtual ParseResult parse(const QString& path);
+    virtual void walkChunks(QByteArrayView data, qint64 from, qint64 to, QSet<QString>& into, int depth);
+    virtual QSet<QString> extractPaths(QByteArrayView data);
+
+    static void scanUTF8Paths(QByteArrayView bytes, QSet<QString>& into);
+    static void scanUTF16BEPaths(QByteArrayView bytes, QSet<QString>& into);
+    static std::optional<QString> readUTF16BEPath(QByteArrayView bytes, qint64 at, qint64 length);
+    static bool isPlausibleFootagePath(const QString& text);
+
+private:
+    void examinePayload(QByteArrayView data, qint64 start, qint64 size, QSet<QString>& into);
+
+    std::mutex m_busy;
+};
+
+} // namespace tarnwick

@@ -1,0 +1,197 @@
+// The whole-file path scans and the footage path test of AEPParser.
+#include "readers/AEPParser.h"
+
+#include "platform/Graphemes.h"
+#include "platform/PathText.h"
+#include "readers/AEPPathText.h"
+#include "readers/AEPUtf16Run.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace tarnwick {
+
+namespace {
+
+// First byte at or after `from` that ends an unquoted 8-bit run, or `end`.
+qint64 nextRunStop(const uchar* d, qint64 from, qint64 end) {
+    while (from < end && aep::continuesRun(d[from]))
+        ++from;
+    return from;
+}
+
+qint64 nextQuote(const uchar* d, qint64 from, qint64 end) {
+    const void* hit = from < end ? std::memchr(d + from, '"', static_cast<size_t>(end - from)) : nullptr;
+    return hit != nullptr ? static_cast<const uchar*>(hit) - d : end;
+}
+
+// First whole 00 00 unit at or after the even offset `from`, or `end`.
+qint64 nextZeroUnit(const uchar* d, qint64 from, qint64 end) {
+    for (qint64 j = from; j + 1 < end; j += 2) {
+        if (d[j] == 0 && d[j + 1] == 0)
+            return j;
+    }
+    return end;
+}
+
+// Where an 8-bit candidate may start at the mark found at j, or -1.
+qint64 utf8CandidateAt(const uchar* d, qint64 j, qint64 size) {
+    const qint64 i = d[j] == ':' ? j - 1 : j;
+    if (d[j] == ':' && (i < 0 || !aep::isAsciiLetter(d[i]) || i + 2 >= size))
+        return -1;
+    if (d[j] == '\\' && (i + 1 >= size || d[i + 1] != '\\'))
+        return -1;
+    return i;
+}
+
+// Where a UTF-16 candidate starts for the mark found at odd j, or -1.
+qint64 utf16CandidateAt(const uchar* d, qint64 j, qint64 size) {
+    if (d[j] == ':') {
+        const qint64 i = j - 3;
+        return i >= 0 && d[i] == 0 && d[i + 2] == 0 && aep::isAsciiLetter(d[i + 1]) ? i : -1;
+    }
+    const qint64 i = j - 1;
+    if (d[i] != 0)
+        return -1;
+    if (d[j] == '\\' && !(i + 3 < size && d[i + 2] == 0 && d[i + 3] == '\\'))
+        return -1;
+    return i;
+}
+
+bool startsAsPath(const QString& normalized, qsizetype characters) {
+    if (normalized.startsWith(QLatin1Char('/')) || normalized.startsWith(QLatin1Char('~')))
+        return true;
+    if (characters < 3)
+        return false;
+    const qsizetype firstEnd = graphemes::prefix(normalized, 1).size();
+    const QString two = graphemes::prefix(normalized, 2);
+    return QStringView(two).sliced(firstEnd) == u":";
+}
+
+} // namespace
+
+void AEPParser::scanUTF8Paths(QByteArrayView bytes, QSet<QString>& into) {
+    const qint64 size = bytes.size();
+    if (size <= 5)
+        return;
+    const auto* d = reinterpret_cast<const uchar*>(bytes.data());
+    // Run ends only move forward, so no byte is examined twice however many candidates share it.
+    qint64 stop = -1;
+    qint64 quote = -1;
+    for (qint64 j = aep::nextPathMark(d, 0, size); j < size; j = aep::nextPathMark(d, j + 1, size)) {
+        const qint64 i = utf8CandidateAt(d, j, size);
+        if (i < 0)
+            continue;
+        if (i > size - 6)
+            break;
+        const bool quoted = i > 0 && d[i - 1] == '"';
+        if (i > 0 && d[i - 1] >= 0x20 && !quoted)
+            continue;
+        if (stop < i)
+            stop = nextRunStop(d, i, size);
+        qint64 end = stop;
+        if (quoted) {
+            if (quote < i)
+                quote = nextQuote(d, i, size);
+            end = std::min(end, quote);
+        }
+        const qint64 limit = std::min(size - i, runLimit);
+        const qint64 run = std::min(end - i, limit);
+        const bool candidate = run < limit ? run >= 5 : (size - i >= 5 && size - i <= runLimit);
+        if (candidate)
+            aep::addIfPlausible(aep::decodeUtf8(bytes.sliced(i, run)), into);
+    }
+}
+
+void AEPParser::scanUTF16BEPaths(QByteArrayView bytes, QSet<QString>& into) {
+    const qint64 size = bytes.size();
+    if (size <= 10)
+        return;
+    const auto* d = reinterpret_cast<const uchar*>(bytes.data());
+    qint64 terminator = -1;
+    qint64 runEnd = -1;
+    qint64 runStart = 0;
+    std::optional<AEPUtf16Run> run;
+    qint64 previous = -1;
+    for (qint64 j = aep::nextPathMark(d, 1, size); j < size; j = aep::nextPathMark(d, j + 1, size)) {
+        if (j % 2 == 0)
+            continue;
+        const qint64 i = utf16CandidateAt(d, j, size);
+        if (i < 0 || i == previous)
+            continue;
+        if (i >= size - 10)
+            break;
+        previous = i;
+        if (terminator < i)
+            terminator = nextZeroUnit(d, i, size);
+        const qint64 available = size - i;
+        qint64 end = 0;
+        if (terminator < size && terminator - i <= std::min(available, runLimit) - 2)
+            end = terminator;
+        else if (available > runLimit)
+            continue;
+        else
+            end = i + (available & ~qint64(1));
+        if (end - i < 10)
+            continue;
+        // Every candidate up to this terminator is a tail of the same run: prepare it once.
+        if (end != runEnd) {
+            run.emplace(bytes.sliced(i, end - i));
+            runEnd = end;
+            runStart = i;
+        }
+        const std::optional<QString> tail = run->plausibleTail((i - runStart) / 2);
+        if (tail)
+            into.insert(*tail);
+    }
+}
+
+std::optional<QString> AEPParser::readUTF16BEPath(QByteArrayView bytes, qint64 at, qint64 length) {
+    if (at < 0 || at > bytes.size())
+        return std::nullopt;
+    const qint64 available = std::min(length, bytes.size() - at);
+    if (available < 2)
+        return std::nullopt;
+    const auto* d = reinterpret_cast<const uchar*>(bytes.data()) + at;
+    const qint64 limit = std::min(available, runLimit);
+    qint64 run = -1;
+    for (qint64 k = 0; k + 1 < limit; k += 2) {
+        if (d[k] == 0 && d[k + 1] == 0) {
+            run = k;
+            break;
+        }
+    }
+    if (run < 0) {
+        if (available > runLimit)
+            return std::nullopt;
+        run = available & ~qint64(1);
+    }
+    if (run < 10)
+        return std::nullopt;
+    return aep::decodeUtf16BE(bytes.sliced(at, run));
+}
+
+bool AEPParser::isPlausibleFootagePath(const QString& text) {
+    const qsizetype characters = graphemes::count(text);
+    if (characters < 5 || characters > maxPathCharacters)
+        return false;
+    QString normalized = text;
+    normalized.replace(QLatin1Char('\\'), QLatin1Char('/'));
+    if (!startsAsPath(normalized, characters))
+        return false;
+    if (!aep::qualifiesAsFootageExtension(path::pathExtension(normalized)))
+        return false;
+    qsizetype printable = 0;
+    for (qsizetype k = 0; k < text.size(); ++k) {
+        char32_t scalar = text[k].unicode();
+        if (QChar::isHighSurrogate(scalar) && k + 1 < text.size() && text[k + 1].isLowSurrogate()) {
+            scalar = QChar::surrogateToUcs4(text[k], text[k + 1]);
+            ++k;
+        }
+        if (aep::isPrintableScalar(scalar))
+            ++printable;
+    }
+    return static_cast<double>(printable) / static_cast<double>(characters) > 0.9;
+}
+
+} // namespace tarnwick

@@ -1,0 +1,40 @@
+#pragma once
+
+#include <QByteArrayView>
+#include <QSet>
+#include <QString>
+
+#include <optional>
+
+// Byte-level helpers of the After Effects path scans.
+namespace tarnwick::aep {
+
+// Strict decoders: any invalid sequence, an odd byte count or an unpaired surrogate gives none.
+std::optional<QString> decodeUtf8(QByteArrayView bytes);
+std::optional<QString> decodeUtf16BE(QByteArrayView bytes);
+
+// Adds the candidate, backslashes turned into slashes, when it is a plausible footage path.
+void addIfPlausible(const std::optional<QString>& candidate, QSet<QString>& into);
+
+// Bytes that continue a run of 8-bit path text: printable, the tab, or anything above 0x7F.
+inline bool continuesRun(uchar b) {
+    return b >= 0x20 || b == 0x09;
+}
+
+inline bool isAsciiLetter(uchar b) {
+    return (b >= 'A' && b <= 'Z') || (b >= 'a' && b <= 'z');
+}
+
+// A path extension, lower-cased, of 1 to 6 characters and not one of After Effects' own.
+bool qualifiesAsFootageExtension(const QString& extension);
+
+// Scalars that count towards a candidate's printable share: 32-126 and 161 upwards.
+inline bool isPrintableScalar(char32_t c) {
+    return (c >= 32 && c <= 126) || (c >= 161 && (c < 0xD800 || c > 0xDFFF));
+}
+
+// First position in [from, end) holding "/", "\" or ":", or end. Path candidates can only start
+// next to one of these, so the scans skip everything else at memory speed.
+qint64 nextPathMark(const uchar* data, qint64 from, qint64 end);
+
+} // namespace tarnwick::aep

@@ -1,0 +1,215 @@
+#include "readers/PrprojDecompression.h"
+
+#include "readers/PrprojUtf8.h"
+
+#include <zlib.h>
+
+#include <algorithm>
+#include <limits>
+#include <memory>
+
+#if defined(TARNWICK_HAVE_LIBDEFLATE)
+#include <libdeflate.h>
+#endif
+
+namespace tarnwick::prproj {
+
+namespace {
+
+constexpr unsigned char kFHCRC = 0x02;
+constexpr unsigned char kFEXTRA = 0x04;
+constexpr unsigned char kFNAME = 0x08;
+constexpr unsigned char kFCOMMENT = 0x10;
+
+unsigned char byteAt(QByteArrayView d, qsizetype i) { return static_cast<unsigned char>(d[i]); }
+
+// Header walk shared by the first member and the members that follow it; returns the body start.
+std::optional<qsizetype> gzipHeaderEnd(QByteArrayView d, qsizetype at) {
+    const qsizetype n = d.size();
+    if (n - at <= 10 || byteAt(d, at) != 0x1F || byteAt(d, at + 1) != 0x8B)
+        return std::nullopt;
+    const unsigned char flags = byteAt(d, at + 3);
+    qsizetype p = at + 10;
+    if (flags & kFEXTRA) {
+        if (n - at < 13)
+            return std::nullopt;
+        p = at + 12 + byteAt(d, at + 10) + 256 * qsizetype(byteAt(d, at + 11));
+    }
+    for (unsigned char field : {kFNAME, kFCOMMENT}) {
+        if (flags & field) {
+            while (p < n && d[p] != '\0')
+                ++p;
+            p += 1;
+        }
+    }
+    if (flags & kFHCRC)
+        p += 2;
+    return p;
+}
+
+// ISIZE of the last member: the exact size for the usual single member below 4 GiB. A damaged file
+// may claim anything, so it is capped by DEFLATE's largest possible ratio.
+qint64 gzipSizeHint(QByteArrayView d) {
+    if (d.size() < 18)
+        return 0;
+    const qsizetype n = d.size();
+    const qint64 isize = qint64(byteAt(d, n - 4)) | qint64(byteAt(d, n - 3)) << 8 |
+                         qint64(byteAt(d, n - 2)) << 16 | qint64(byteAt(d, n - 1)) << 24;
+    return std::min<qint64>(isize, qint64(n) * 1032 + 1024);
+}
+
+struct ZStream {
+    z_stream s{};
+    bool ready = false;
+    ZStream() { ready = inflateInit2(&s, -MAX_WBITS) == Z_OK; }
+    ~ZStream() {
+        if (ready)
+            inflateEnd(&s);
+    }
+    ZStream(const ZStream&) = delete;
+    ZStream& operator=(const ZStream&) = delete;
+};
+
+// Grows by doubling; QByteArray reallocates in place where it can, so no second copy is held.
+bool growTo(QByteArray& out, qint64 wanted, qint64 limit) {
+    if (wanted > limit + 1)
+        wanted = limit + 1; // one byte past the limit tells a too-large stream from one that fits
+    if (wanted <= out.size())
+        return false;
+    out.resize(static_cast<qsizetype>(wanted));
+    return true;
+}
+
+std::optional<qsizetype> inflateWithZlib(QByteArrayView input, QByteArray& out, qint64 sizeHint, qint64 limit) {
+    ZStream z;
+    if (!z.ready)
+        return std::nullopt;
+    const qsizetype base = out.size();
+    // Without a hint start small: most failed attempts stop within the first bytes.
+    const qint64 capacity = sizeHint > 0 ? sizeHint : std::min<qint64>(qint64(input.size()) * 4 + 4096, 1 << 20);
+    if (!growTo(out, base + capacity, base + limit))
+        return std::nullopt;
+    const auto* in = reinterpret_cast<const Bytef*>(input.data());
+    qsizetype inPos = 0;
+    qsizetype outPos = base;
+    constexpr qsizetype chunk = qsizetype(1) << 30;
+    while (true) {
+        if (outPos == out.size()) {
+            if (out.size() - base > limit)
+                return std::nullopt;
+            if (!growTo(out, base + (out.size() - base) * 2, base + limit))
+                return std::nullopt;
+        }
+        const qsizetype inAvail = std::min(chunk, input.size() - inPos);
+        const qsizetype outAvail = std::min(chunk, out.size() - outPos);
+        z.s.next_in = const_cast<Bytef*>(in + inPos);
+        z.s.avail_in = static_cast<uInt>(inAvail);
+        z.s.next_out = reinterpret_cast<Bytef*>(out.data() + outPos);
+        z.s.avail_out = static_cast<uInt>(outAvail);
+        const int rc = inflate(&z.s, Z_NO_FLUSH);
+        inPos += inAvail - static_cast<qsizetype>(z.s.avail_in);
+        outPos += outAvail - static_cast<qsizetype>(z.s.avail_out);
+        if (rc == Z_STREAM_END) {
+            if (outPos - base > limit)
+                return std::nullopt;
+            out.resize(outPos);
+            return inPos;
+        }
+        if (rc == Z_BUF_ERROR && inPos == input.size())
+            return std::nullopt; // the input ends before the stream does
+        if (rc != Z_OK && rc != Z_BUF_ERROR)
+            return std::nullopt;
+    }
+}
+
+#if defined(TARNWICK_HAVE_LIBDEFLATE)
+struct DecompressorFree {
+    void operator()(libdeflate_decompressor* d) const { libdeflate_free_decompressor(d); }
+};
+
+enum class Outcome { done, failed, needsMoreRoom };
+
+Outcome inflateWithLibdeflate(QByteArrayView input, QByteArray& out, qint64 capacity, qint64 limit,
+                              qsizetype& used) {
+    const std::unique_ptr<libdeflate_decompressor, DecompressorFree> d(libdeflate_alloc_decompressor());
+    if (!d)
+        return Outcome::needsMoreRoom;
+    const qsizetype base = out.size();
+    capacity = std::min(capacity, limit);
+    out.resize(base + static_cast<qsizetype>(capacity));
+    size_t inUsed = 0;
+    size_t produced = 0;
+    const libdeflate_result rc =
+        libdeflate_deflate_decompress_ex(d.get(), input.data(), static_cast<size_t>(input.size()), out.data() + base,
+                                         static_cast<size_t>(capacity), &inUsed, &produced);
+    if (rc == LIBDEFLATE_SUCCESS) {
+        out.resize(base + static_cast<qsizetype>(produced));
+        used = static_cast<qsizetype>(inUsed);
+        return Outcome::done;
+    }
+    out.resize(base);
+    return rc == LIBDEFLATE_INSUFFICIENT_SPACE && capacity < limit ? Outcome::needsMoreRoom : Outcome::failed;
+}
+#endif
+
+} // namespace
+
+std::optional<ByteRange> gzipBody(QByteArrayView data) {
+    const std::optional<qsizetype> p = gzipHeaderEnd(data, 0);
+    if (!p || *p >= data.size() - 8)
+        return std::nullopt;
+    return ByteRange{*p, data.size() - 8};
+}
+
+std::optional<qsizetype> inflateRaw(QByteArrayView input, QByteArray& out, qint64 sizeHint, InflateEngine engine,
+                                    qint64 limit) {
+#if defined(TARNWICK_HAVE_LIBDEFLATE)
+    // libdeflate needs the whole output room up front: try the hinted size, else stream with zlib.
+    if (engine == InflateEngine::fastest && sizeHint > 0) {
+        qsizetype used = 0;
+        const Outcome o = inflateWithLibdeflate(input, out, sizeHint, limit, used);
+        if (o == Outcome::done)
+            return used;
+        if (o == Outcome::failed)
+            return std::nullopt;
+    }
+#else
+    Q_UNUSED(engine);
+#endif
+    return inflateWithZlib(input, out, sizeHint, limit);
+}
+
+std::optional<QByteArray> decompressProjectData(QByteArrayView data, InflateEngine engine) {
+    QByteArray out;
+    // Raw DEFLATE: whatever follows the end of the stream is ignored.
+    if (inflateRaw(data, out, 0, engine) && isValidUtf8(std::string_view(out.constData(), size_t(out.size()))))
+        return out;
+    out.clear();
+
+    const std::optional<ByteRange> body = gzipBody(data);
+    if (!body)
+        return std::nullopt;
+    const qsizetype window = body->end;
+    const qint64 hint = gzipSizeHint(data);
+    qsizetype p = body->begin;
+    while (true) {
+        const qint64 room = std::max<qint64>(hint - out.size(), 0);
+        const std::optional<qsizetype> used =
+            inflateRaw(data.sliced(p, window - p), out, room > 0 ? room : 0, engine, maxInflatedSize - out.size());
+        if (!used)
+            return std::nullopt;
+        // After the stream's end: its 8-byte trailer, then maybe another member; anything else is ignored.
+        const qsizetype next = p + *used + 8;
+        if (next + 1 >= data.size() || byteAt(data, next) != 0x1F || byteAt(data, next + 1) != 0x8B) {
+            if (!isValidUtf8(std::string_view(out.constData(), size_t(out.size()))))
+                return std::nullopt;
+            return out;
+        }
+        const std::optional<qsizetype> nextBody = gzipHeaderEnd(data, next);
+        if (!nextBody || *nextBody >= window)
+            return std::nullopt;
+        p = *nextBody;
+    }
+}
+
+} // namespace tarnwick::prproj

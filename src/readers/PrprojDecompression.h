@@ -1,0 +1,37 @@
+#pragma once
+
+#include <QByteArray>
+#include <QByteArrayView>
+
+#include <optional>
+
+// Turning a project file's bytes into its XML: raw DEFLATE first, then the body of a gzip member.
+// Only a stream inflated to its end counts; a following gzip member is inflated and appended; output
+// beyond `maxInflatedSize` is refused.
+namespace tarnwick::prproj {
+
+inline constexpr qint64 maxInflatedSize = qint64(8) << 30;
+
+enum class InflateEngine {
+    fastest, // libdeflate when built with it, else zlib
+    zlib,
+};
+
+struct ByteRange {
+    qsizetype begin = 0;
+    qsizetype end = 0;
+};
+
+// The DEFLATE body of a gzip file as its header describes it: after the optional fields, up to the
+// last 8 bytes (the trailer). Absent when the header does not leave room for a body.
+std::optional<ByteRange> gzipBody(QByteArrayView data);
+
+// Inflates raw DEFLATE data at the start of `input`, appending to `out`. On success returns how many
+// input bytes the stream used; fails on damaged or unfinished streams and past `limit` output bytes.
+std::optional<qsizetype> inflateRaw(QByteArrayView input, QByteArray& out, qint64 sizeHint, InflateEngine engine,
+                                    qint64 limit = maxInflatedSize);
+
+// The XML as valid UTF-8, or absent when neither route inflates completely to UTF-8 text.
+std::optional<QByteArray> decompressProjectData(QByteArrayView data, InflateEngine engine = InflateEngine::fastest);
+
+} // namespace tarnwick::prproj

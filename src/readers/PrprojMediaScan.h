@@ -1,0 +1,21 @@
+#pragma once
+
+#include "readers/PrprojMarkerIndex.h"
+#include "readers/PrprojStageResults.h"
+
+#include <functional>
+#include <string_view>
+#include <unordered_map>
+
+namespace tarnwick::prproj {
+
+struct MediaScan {
+    MediaTables tables;
+    std::unordered_map<std::string_view, QSet<QString>> pathsByMediaUID;
+};
+
+// The Media blocks: every accepted media path with its title, identifier and relative path.
+// `progress` gets the fraction of lines read, about a hundred times.
+MediaScan scanMediaBlocks(const MarkerIndex& index, const std::function<void(double)>& progress);
+
+} // namespace tarnwick::prproj

@@ -1,0 +1,40 @@
+#pragma once
+
+#include "model/ProjectSequence.h"
+#include "readers/PrprojMarkerIndex.h"
+
+#include <QHash>
+#include <QList>
+#include <QString>
+
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+// Master clips, sequences, and the clips that sit on timelines.
+namespace tarnwick::prproj {
+
+using Id = std::string_view; // identifiers stay text, viewed in the project's XML
+template <typename V> using IdMap = std::unordered_map<Id, V>;
+
+// Master clip identifier -> the first name after its start.
+QHash<QString, QString> scanMasterClipNames(const MarkerIndex& index);
+
+struct SequenceScan {
+    std::vector<Id> sequenceIDs; // distinct, in order of appearance
+    std::size_t nestedSequenceCount = 0;
+};
+
+// Over the whole text: sequence identifiers and the distinct nested sequence references.
+SequenceScan scanSequences(std::string_view text, const MarkerIndex& index);
+
+struct TimelineClips {
+    IdMap<qint64> videoClipCounts; // SubClip id -> references inside video track items
+    IdMap<qint64> audioClipCounts;
+    IdMap<IdMap<qint64>> sequenceOccurrencesBySubClip; // SubClip id -> timeline id -> track items
+    QList<ProjectSequence> timelines;                  // sorted for listing
+};
+
+TimelineClips findTimelineClipReferences(const MarkerIndex& index, const std::vector<Id>& sequenceIDs);
+
+} // namespace tarnwick::prproj

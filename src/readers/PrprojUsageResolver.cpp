@@ -1,0 +1,227 @@
+#include "readers/PrprojUsageResolver.h"
+
+#include "platform/AppLog.h"
+#include "platform/Graphemes.h"
+#include "platform/PathText.h"
+#include "platform/TextKey.h"
+
+#include <algorithm>
+
+namespace tarnwick::prproj {
+
+QString normalizedQuotes(const QString& key) {
+    QString out = key;
+    for (QChar& c : out) {
+        const char16_t u = c.unicode();
+        if (u == u'\'' || u == 0x2018 || u == 0x2019 || u == 0x201C || u == 0x201D)
+            c = u'_';
+    }
+    return out;
+}
+
+UsageResolver::UsageResolver(const UsageInputs& in) : m_in(in) {
+    const auto& titles = in.media.pathsByTitle;
+    for (auto it = titles.constBegin(); it != titles.constEnd(); ++it) {
+        const QString& t = it.key();
+        const QString base = text::nfc(text::lowered(path::deletingPathExtension(path::lastPathComponent(t))));
+        m_pathsByName[base].unite(it.value());
+        const QString folder = text::nfc(text::lowered(path::deletingLastPathComponent(t)));
+        if (!folder.isEmpty())
+            m_pathsByName[folder].unite(it.value());
+    }
+    m_sortedTitles = titles.keys();
+    std::sort(m_sortedTitles.begin(), m_sortedTitles.end());
+    m_sortedNames = m_pathsByName.keys();
+    std::sort(m_sortedNames.begin(), m_sortedNames.end());
+    for (const QString& t : std::as_const(m_sortedTitles)) {
+        const QString n = normalizedQuotes(t);
+        if (!m_firstTitleByNormalized.contains(n))
+            m_firstTitleByNormalized.insert(n, t);
+    }
+}
+
+const QSet<QString>* UsageResolver::title(const QString& key) const {
+    const auto it = m_in.media.pathsByTitle.constFind(key);
+    return it != m_in.media.pathsByTitle.constEnd() && !it->isEmpty() ? &*it : nullptr;
+}
+
+const QSet<QString>* UsageResolver::byName(const QString& key) const {
+    const auto it = m_pathsByName.constFind(key);
+    return it != m_pathsByName.constEnd() && !it->isEmpty() ? &*it : nullptr;
+}
+
+// Keys with a given prefix are contiguous in sorted order, so the first in that order is found by
+// binary search instead of a scan over every title.
+const QSet<QString>* UsageResolver::firstWithPrefix(const QStringList& sortedKeys,
+                                                    const QHash<QString, QSet<QString>>& map,
+                                                    const QString& prefix) const {
+    auto it = std::lower_bound(sortedKeys.begin(), sortedKeys.end(), prefix);
+    for (; it != sortedKeys.end() && it->startsWith(prefix); ++it) {
+        const auto found = map.constFind(*it);
+        if (found != map.constEnd() && !found->isEmpty())
+            return &*found;
+    }
+    return nullptr;
+}
+
+std::optional<QSet<QString>> UsageResolver::matchByNameRules(const QString& name) const {
+    const QString key = MediaTables::titleKey(name);
+    if (auto* p = title(key))
+        return *p;
+    const QString normalized = normalizedQuotes(key);
+    if (normalized != key) {
+        if (auto* p = title(normalized))
+            return *p;
+        const auto first = m_firstTitleByNormalized.constFind(normalized);
+        if (first != m_firstTitleByNormalized.constEnd()) {
+            if (auto* p = title(*first))
+                return *p;
+        }
+    }
+    const QString base = path::deletingPathExtension(key);
+    if (base != key) {
+        if (auto* p = byName(base))
+            return *p;
+    }
+    if (auto* p = byName(key))
+        return *p;
+    const qsizetype multicam = key.indexOf(QLatin1StringView("multicam"));
+    if (multicam >= 0) {
+        const QString prefix = key.left(multicam);
+        if (!prefix.isEmpty()) {
+            if (auto* p = title(prefix))
+                return *p;
+            if (auto* p = byName(path::deletingPathExtension(prefix)))
+                return *p;
+        }
+    }
+    if (key.startsWith(QLatin1StringView("mc - "))) {
+        if (auto* p = byName(key.mid(graphemes::prefix(key, 5).size())))
+            return *p;
+    }
+    if (auto* p = firstWithPrefix(m_sortedTitles, m_in.media.pathsByTitle, key + u'/'))
+        return *p;
+    if (graphemes::count(key) >= 21) {
+        if (auto* p = firstWithPrefix(m_sortedNames, m_pathsByName, graphemes::prefix(key, 25)))
+            return *p;
+    }
+    if (graphemes::count(base) >= 11) {
+        if (auto* p = firstWithPrefix(m_sortedNames, m_pathsByName, base))
+            return *p;
+    }
+    return std::nullopt;
+}
+
+std::optional<QSet<QString>> UsageResolver::matchClipNameToMedia(const QString& masterClipID) const {
+    const auto name = m_in.masterClipNames.constFind(masterClipID);
+    if (name == m_in.masterClipNames.constEnd())
+        return std::nullopt;
+    // The project's own reference chain counts together with the name rules: a renamed master clip
+    // must not leave the file it really uses looking unused.
+    std::optional<QSet<QString>> paths = matchByNameRules(*name);
+    const auto chain = m_in.referenceChain.constFind(masterClipID);
+    if (chain != m_in.referenceChain.constEnd() && !chain->isEmpty()) {
+        if (paths)
+            paths->unite(*chain);
+        else
+            paths = *chain;
+    }
+    return paths;
+}
+
+namespace {
+
+void warn(QStringList& warnings, const QString& text) {
+    warnings.append(text);
+    AppLog::parserWarning(text);
+}
+
+} // namespace
+
+UsageResult UsageResolver::resolve(QStringList& warnings) const {
+    UsageResult r;
+    QHash<QString, ProjectSequence> sequencesByID;
+    for (const ProjectSequence& s : m_in.timelines)
+        sequencesByID.insert(s.id, s);
+
+    qint64 unresolved = 0;
+    for (const QString& id : m_in.mapping.usedMasterClipRefs) {
+        const std::optional<QSet<QString>> paths = matchClipNameToMedia(id);
+        if (!paths) {
+            ++unresolved;
+            continue;
+        }
+        r.usedMediaPaths.unite(*paths);
+        const qint64 n = m_in.mapping.usageCountByMasterClip.value(id, 1);
+        const auto attribution = m_in.mapping.attributionByMasterClip.constFind(id);
+        for (const QString& path : *paths) {
+            r.usageCountByPath[path] += static_cast<int>(n);
+            if (attribution == m_in.mapping.attributionByMasterClip.constEnd())
+                continue;
+            r.sequenceUsageByPath[path].merge(attribution->occurrencesBySequenceID,
+                                              attribution->unattributedOccurrences);
+            for (auto occ = attribution->occurrencesBySequenceID.constBegin();
+                 occ != attribution->occurrencesBySequenceID.constEnd(); ++occ) {
+                const auto seq = sequencesByID.constFind(occ.key());
+                if (seq != sequencesByID.constEnd())
+                    r.sequenceNamesByPath[path].insert(seq->displayName());
+            }
+        }
+    }
+    if (unresolved >= 1)
+        warn(warnings, QString::number(unresolved) +
+                           QStringLiteral(" timeline clip(s) could not be matched to a media file — some media in "
+                                          "this project may appear unused. Flagged for review; excluded from "
+                                          "one-click cleanup."));
+    if (m_in.mapping.unmatchedClipCount >= 1)
+        warn(warnings, QString::number(m_in.mapping.unmatchedClipCount) +
+                           QStringLiteral(" timeline clip(s) couldn't be linked to their source — used media here may "
+                                          "appear unused. Flagged for review; excluded from one-click cleanup."));
+
+    qint64 mixed = 0;
+    for (const QString& path : std::as_const(r.usedMediaPaths)) {
+        const int counted = r.usageCountByPath.value(path, 0);
+        const qint64 usage = counted > 1 ? counted : 1;
+        SequenceUsageAttribution a = r.sequenceUsageByPath.value(path);
+        const qint64 total = a.totalOccurrences() + a.unattributedOccurrences;
+        if (total < usage)
+            a.unattributedOccurrences += usage - total;
+        else if (total > usage)
+            a.unattributedOccurrences += 1;
+        if (a.totalOccurrences() >= 1 && a.unattributedOccurrences >= 1)
+            ++mixed;
+        r.sequenceUsageByPath.insert(path, a);
+    }
+    if (mixed >= 1)
+        warn(warnings, QString::number(mixed) +
+                           QStringLiteral(" used media path(s) have timeline occurrences whose sequence could not be "
+                                          "identified — those occurrences remain protected from sequence-ignore "
+                                          "rules."));
+
+    for (const QString& id : m_in.mapping.audioOnlyMasterClipRefs) {
+        if (const std::optional<QSet<QString>> paths = matchClipNameToMedia(id))
+            r.audioOnlyPaths.unite(*paths);
+    }
+
+    const QSet<QString>& all = m_in.media.allPaths;
+    if (!all.isEmpty() && m_in.sequenceCount > 0 && (m_in.videoClipKeys > 0 || m_in.audioClipKeys > 0) &&
+        r.usedMediaPaths.isEmpty()) {
+        warn(warnings, QStringLiteral("Found ") + QString::number(m_in.sequenceCount) +
+                           QStringLiteral(" sequence(s) with ") +
+                           QString::number(m_in.videoClipKeys + m_in.audioClipKeys) +
+                           QStringLiteral(" timeline clip(s) but resolved 0 used media — treating all ") +
+                           QString::number(all.size()) +
+                           QStringLiteral(" file(s) as USED to avoid mis-deleting in-use media (suspected parse "
+                                          "failure)."));
+        for (const QString& path : all) {
+            if (!r.usageCountByPath.contains(path))
+                r.usageCountByPath.insert(path, 1);
+            if (!r.sequenceUsageByPath.contains(path))
+                r.sequenceUsageByPath.insert(path, SequenceUsageAttribution{{}, 1});
+        }
+        r.usedMediaPaths = all;
+    }
+    return r;
+}
+
+} // namespace tarnwick::prproj

@@ -1,0 +1,43 @@
+#pragma once
+
+#include "readers/ResolveCSVError.h"
+#include "readers/ResolveCSVRow.h"
+#include "readers/ResolveCSVSkipReason.h"
+
+#include <QByteArrayView>
+#include <QList>
+#include <QStringList>
+
+#include <functional>
+#include <optional>
+#include <utility>
+
+namespace tarnwick {
+
+// What a DaVinci Resolve metadata CSV holds: its header, the clip rows and the rows skipped.
+struct ResolveCSVParse {
+    QStringList headerColumns; // trimmed, in their own letter case
+    QList<ResolveCSVRow> rows;
+    QList<ResolveCSVSkippedRow> skipped;
+    qint64 fileNameColumnIndex = 0;
+    qint64 clipDirectoryColumnIndex = 0;
+
+    bool operator==(const ResolveCSVParse&) const = default;
+};
+
+// Reader of DaVinci Resolve metadata CSV exports ("File Name" and "Clip Directory" columns).
+namespace ResolveCSV {
+
+// Throws ResolveCSVError (unreadable, empty, missingColumns); row problems become skipped rows.
+ResolveCSVParse parse(QByteArrayView data);
+// By byte-order mark (UTF-8, UTF-16BE, UTF-16LE), else UTF-8, else UTF-16LE; none when undecodable.
+std::optional<QString> decodeText(QByteArrayView data);
+// Comma-separated records with double-quote quoting; CR, LF and CR LF end records.
+QList<QStringList> parseRecords(const QString& text);
+// Rows whose full path passes the test, then those that fail it, each in the given order.
+std::pair<QList<ResolveCSVRow>, QList<ResolveCSVRow>>
+partition(const QList<ResolveCSVRow>& rows, const std::function<bool(const QString&)>& test);
+
+} // namespace ResolveCSV
+
+} // namespace tarnwick

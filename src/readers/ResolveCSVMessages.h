@@ -1,0 +1,28 @@
+#pragma once
+
+#include <QString>
+
+namespace tarnwick {
+
+class ResolveCSVError;
+
+// Counts of one DaVinci Resolve CSV import, filled by the import operation.
+struct DaVinciCSVImportSummary {
+    QString sourceName;
+    qint64 totalDataRows = 0;
+    qint64 importedClips = 0;
+    qint64 foundOnDisk = 0;
+    qint64 missingOnDisk = 0;
+    qint64 skippedRows = 0;
+    qint64 protectedByOtherProjects = 0;
+    qint64 proxiesDetected = 0;
+
+    bool operator==(const DaVinciCSVImportSummary&) const = default;
+};
+
+// The result text shown after an import.
+QString daVinciImportSummaryMessage(const DaVinciCSVImportSummary& summary);
+// The error text for a file that could not be imported; `fileName` is the file's last path component.
+QString daVinciCSVErrorMessage(const ResolveCSVError& error, const QString& fileName);
+
+} // namespace tarnwick

@@ -1,0 +1,63 @@
+#include "stores/ProtectedFolders.h"
+
+#include "platform/JsonForm.h"
+#include "platform/PathText.h"
+#include "platform/StoreFolder.h"
+#include "platform/TextKey.h"
+
+#include <QDir>
+#include <QJsonArray>
+
+#include <algorithm>
+
+namespace tarnwick {
+
+ProtectedFolders& ProtectedFolders::shared() {
+    static ProtectedFolders instance(storeFolder());
+    return instance;
+}
+
+ProtectedFolders::ProtectedFolders(const QString& folder)
+    : m_file(QDir(folder).filePath(QStringLiteral("protected_folders.json"))) {
+    QDir().mkpath(folder);
+    const auto bytes = m_file.read();
+    if (!bytes)
+        return;
+    const auto doc = json::decode(*bytes);
+    if (!doc || !doc->isArray()) {
+        m_file.markDamaged();
+        return;
+    }
+    QStringList folders;
+    const QJsonArray array = doc->array();
+    for (const QJsonValue& value : array) {
+        if (!value.isString()) {
+            m_file.markDamaged();
+            return;
+        }
+        folders.append(value.toString());
+    }
+    m_folders = folders;
+}
+
+void ProtectedFolders::add(const QString& path) {
+    const QString normalised = path::resolvingSymlinksInPath(path);
+    if (m_folders.contains(normalised))
+        return;
+    m_folders.append(normalised);
+    std::stable_sort(m_folders.begin(), m_folders.end(), [](const QString& a, const QString& b) {
+        return text::localizedCaseInsensitiveCompare(a, b) < 0;
+    });
+    save();
+}
+
+void ProtectedFolders::remove(const QString& path) {
+    m_folders.removeAll(path);
+    save();
+}
+
+void ProtectedFolders::save() {
+    m_file.write(json::encode(QJsonArray::fromStringList(m_folders)));
+}
+
+} // namespace tarnwick

@@ -1,0 +1,40 @@
+#include "stores/SequenceNameRule.h"
+
+#include "platform/JsonForm.h"
+#include "platform/TextKey.h"
+
+#include <QHashFunctions>
+
+namespace tarnwick {
+
+QJsonObject SequenceNameRule::toJson() const {
+    QJsonObject o;
+    o.insert(QStringLiteral("id"), json::fromUuid(id));
+    o.insert(QStringLiteral("pattern"), pattern);
+    o.insert(QStringLiteral("action"), text(action));
+    return o;
+}
+
+std::optional<SequenceNameRule> SequenceNameRule::fromJson(const QJsonObject& o) {
+    const auto idText = json::optString(o, QStringLiteral("id"));
+    const auto pattern = json::optString(o, QStringLiteral("pattern"));
+    const auto actionText = json::optString(o, QStringLiteral("action"));
+    if (!idText || !pattern || !actionText)
+        return std::nullopt;
+    const auto id = json::toUuid(*idText);
+    const auto action = sequenceRuleActionFromText(*actionText);
+    if (!id || !action)
+        return std::nullopt;
+    return SequenceNameRule{*id, *pattern, *action};
+}
+
+bool operator==(const SequenceNameRule& a, const SequenceNameRule& b) {
+    return a.id == b.id && a.action == b.action && text::canonicalEquals(a.pattern, b.pattern);
+}
+
+size_t qHash(const SequenceNameRule& rule, size_t seed) {
+    seed = qHashMulti(seed, rule.id, static_cast<int>(rule.action));
+    return text::canonicalHash(rule.pattern, seed);
+}
+
+} // namespace tarnwick

@@ -1,0 +1,54 @@
+#include "stores/StatsManager.h"
+
+#include "platform/JsonForm.h"
+#include "platform/StoreFolder.h"
+
+#include <QDir>
+
+namespace tarnwick {
+
+StatsManager& StatsManager::shared() {
+    static StatsManager instance(storeFolder());
+    return instance;
+}
+
+StatsManager::StatsManager(const QString& folder)
+    : m_file(QDir(folder).filePath(QStringLiteral("all_time_stats.json"))) {
+    QDir().mkpath(folder);
+    const auto bytes = m_file.read();
+    if (!bytes)
+        return;
+    const auto doc = json::decode(*bytes);
+    const auto stats = doc && doc->isObject() ? AllTimeStats::fromJson(doc->object()) : std::nullopt;
+    if (stats)
+        m_stats = *stats;
+    else
+        m_file.markDamaged();
+}
+
+void StatsManager::recordAnalysis(qint64 mediaFileCount, qint64 usedFileCount) {
+    m_stats.projectsImported += 1;
+    m_stats.totalMediaFilesAnalyzed += mediaFileCount;
+    m_stats.totalUsedFiles += usedFileCount;
+    if (!m_stats.firstUsedDate)
+        m_stats.firstUsedDate = QDateTime::currentDateTimeUtc();
+    save();
+}
+
+void StatsManager::recordDeletion(qint64 count, qint64 bytes) {
+    m_stats.filesDeleted += count;
+    m_stats.spaceSavedBytes += bytes;
+    save();
+}
+
+void StatsManager::recordMove(qint64 count, qint64 bytes) {
+    m_stats.filesMoved += count;
+    m_stats.spaceSavedBytes += bytes;
+    save();
+}
+
+void StatsManager::save() {
+    m_file.write(json::encode(m_stats.toJson()));
+}
+
+} // namespace tarnwick

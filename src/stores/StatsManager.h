@@ -1,0 +1,35 @@
+#pragma once
+
+#include "stores/AllTimeStats.h"
+#include "stores/StoreFile.h"
+
+namespace tarnwick {
+
+// The all-time totals ("all_time_stats.json"). Main thread only.
+class StatsManager {
+public:
+    static StatsManager& shared();
+
+    // Loads "all_time_stats.json" from `folder` (created when missing).
+    explicit StatsManager(const QString& folder);
+    StatsManager(const StatsManager&) = delete;
+    StatsManager& operator=(const StatsManager&) = delete;
+
+    const AllTimeStats& stats() const { return m_stats; }
+
+    // One project read successfully.
+    void recordAnalysis(qint64 mediaFileCount, qint64 usedFileCount);
+    void recordDeletion(qint64 count, qint64 bytes);
+    void recordMove(qint64 count, qint64 bytes);
+
+    const QString& fileName() const { return m_file.path(); }
+    bool fileWasDamaged() const { return m_file.wasDamaged(); }
+
+private:
+    void save();
+
+    StoreFile m_file;
+    AllTimeStats m_stats;
+};
+
+} // namespace tarnwick

@@ -1,0 +1,41 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+
+#include <optional>
+
+namespace tarnwick {
+
+// The file of one store. Writes are atomic (temporary file, flush, rename), so a crash mid-write
+// leaves the previous contents. A file that exists but cannot be decoded is moved aside once,
+// before the first write, so its contents can still be recovered.
+class StoreFile {
+public:
+    explicit StoreFile(QString path);
+
+    const QString& path() const { return m_path; }
+
+    // The whole file; absent when missing or unreadable (an unreadable file counts as damaged).
+    std::optional<QByteArray> read();
+    // The store could not decode what read() returned.
+    void markDamaged();
+    // The file existed at load but could not be read or decoded.
+    bool wasDamaged() const { return m_wasDamaged; }
+    // Where the damaged file was moved; empty until it was.
+    const QString& movedAsidePath() const { return m_movedAsidePath; }
+
+    // Replaces the file's contents; false (and logged) when the write failed or a damaged file
+    // could not be kept.
+    bool write(const QByteArray& bytes);
+
+private:
+    bool moveAside();
+
+    QString m_path;
+    bool m_wasDamaged = false;
+    bool m_pendingMoveAside = false;
+    QString m_movedAsidePath;
+};
+
+} // namespace tarnwick

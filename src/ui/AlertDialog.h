@@ -1,0 +1,50 @@
+#pragma once
+
+#include <QDialog>
+#include <QList>
+#include <QString>
+
+#include <functional>
+
+class QPushButton;
+
+namespace tarnwick {
+
+// One button of an alert. `cancel` answers Escape; `destructive` is drawn in red. The first
+// button that is not `cancel` is the default (Return).
+struct AlertButton {
+    enum class Role { normal, cancel, destructive };
+    QString title;
+    Role role = Role::normal;
+    std::function<void()> action;
+};
+
+// A window-modal alert whose buttons stay in the order given, left to right, whatever the
+// platform's button-box convention. Opened with open(): no nested event loop. Each button runs
+// its action once and closes the alert; Escape runs the cancel button (or a lone button).
+class AlertDialog : public QDialog {
+    Q_OBJECT
+public:
+    AlertDialog(QWidget* parent, const QString& title, const QString& message, QList<AlertButton> buttons);
+
+    // Creates, opens and returns an alert that deletes itself when closed.
+    static AlertDialog* present(QWidget* parent, const QString& title, const QString& message,
+                                QList<AlertButton> buttons);
+
+    QList<QPushButton*> buttons() const { return m_buttonWidgets; }
+    QString title() const { return m_title; }
+    QString message() const { return m_message; }
+
+    void reject() override;
+
+private:
+    void choose(int index);
+
+    QString m_title;
+    QString m_message;
+    QList<AlertButton> m_buttons;
+    QList<QPushButton*> m_buttonWidgets;
+    bool m_answered = false;
+};
+
+} // namespace tarnwick

@@ -1,0 +1,41 @@
+#pragma once
+
+#include "platform/SoftwareUpdater.h"
+
+#include <QPointer>
+#include <QUrl>
+
+class QNetworkAccessManager;
+class QNetworkReply;
+
+namespace tarnwick {
+
+// Checks an appcast feed (RSS items with a version and a download link) against the running
+// version. Without a feed URL it can never check. One check at a time; a check gives up after
+// `timeoutMs`.
+class AppcastUpdater : public SoftwareUpdater {
+    Q_OBJECT
+public:
+    AppcastUpdater(const QUrl& feedUrl, const QString& currentVersion, QObject* parent = nullptr);
+    ~AppcastUpdater() override;
+
+    bool canCheckForUpdates() const override;
+    void start() override;
+    void checkForUpdates() override;
+
+    QUrl feedUrl() const { return m_feedUrl; }
+    void setTimeoutMs(int timeoutMs) { m_timeoutMs = timeoutMs; }
+
+private:
+    void finish(QNetworkReply* reply);
+    void setChecking(bool checking);
+
+    QUrl m_feedUrl;
+    QString m_currentVersion;
+    QNetworkAccessManager* m_network = nullptr;
+    QPointer<QNetworkReply> m_reply;
+    bool m_started = false;
+    int m_timeoutMs = 20000;
+};
+
+} // namespace tarnwick

@@ -1,0 +1,39 @@
+#pragma once
+
+#include <QKeySequence>
+#include <QList>
+#include <QString>
+
+namespace tarnwick {
+
+// One menu entry: a separator, a command posted by name, or one of the actions that do more.
+struct MenuItemSpec {
+    enum class Kind {
+        separator,
+        postCommand,       // posts `command` with no payload
+        openProjectsPanel, // panel, grant, then "openProjects"
+        importDaVinciCSVPanel,
+        checkForUpdates,
+        supportMail,
+        about,
+        quit,
+        closeWindow,
+    };
+    Kind kind = Kind::separator;
+    QString title;
+    QKeySequence shortcut;
+    QString command;
+
+    bool operator==(const MenuItemSpec&) const = default;
+};
+
+struct MenuSpec {
+    QString title;
+    QList<MenuItemSpec> items;
+};
+
+// The menu bar, left to right. The Command key of the original platform is Ctrl here; the
+// application menu is the first menu, "Tarnwick".
+QList<MenuSpec> appMenuModel();
+
+} // namespace tarnwick

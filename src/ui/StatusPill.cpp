@@ -1,0 +1,59 @@
+#include "ui/StatusPill.h"
+
+#include "ui/BrandFonts.h"
+#include "ui/BrandPalette.h"
+
+#include <QFontMetricsF>
+#include <QPainter>
+#include <QPainterPath>
+
+namespace tarnwick {
+
+namespace {
+constexpr qreal horizontalPadding = 7;
+constexpr qreal verticalPadding = 2.5;
+} // namespace
+
+StatusPill::StatusPill(const QString& text, const QColor& color, bool filled, QWidget* parent)
+    : QWidget(parent), m_text(text), m_color(color), m_filled(filled) {
+    setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
+    setAccessibleName(text);
+}
+
+void StatusPill::setText(const QString& text) {
+    m_text = text;
+    setAccessibleName(text);
+    updateGeometry();
+    update();
+}
+
+QFont StatusPill::pillFont() {
+    QFont font = Font::brandMono(9.5, Font::Weight::bold);
+    font.setLetterSpacing(QFont::AbsoluteSpacing, 0.6);
+    return font;
+}
+
+QSize StatusPill::sizeHint() const {
+    const QFontMetricsF metrics(pillFont());
+    return QSizeF(metrics.horizontalAdvance(m_text.toUpper()) + 2 * horizontalPadding,
+                  metrics.height() + 2 * verticalPadding)
+        .toSize();
+}
+
+void StatusPill::paintEvent(QPaintEvent*) {
+    QPainter painter(this);
+    painter.setRenderHint(QPainter::Antialiasing);
+    const QRectF outer = QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5);
+    const qreal radius = outer.height() / 2;
+    QPainterPath capsule;
+    capsule.addRoundedRect(outer, radius, radius);
+    if (m_filled)
+        painter.fillPath(capsule, Color::withOpacity(m_color, 0.14));
+    painter.setPen(QPen(Color::withOpacity(m_color, 0.32), 1));
+    painter.drawPath(capsule);
+    painter.setFont(pillFont());
+    painter.setPen(m_color);
+    painter.drawText(rect(), Qt::AlignCenter, m_text.toUpper());
+}
+
+} // namespace tarnwick

@@ -1,0 +1,14 @@
+#pragma once
+
+#include <QUrl>
+
+#include <functional>
+
+namespace tarnwick {
+
+// Hands a link to the desktop (browser, mail program); true when the desktop took it.
+using UrlOpener = std::function<bool(const QUrl& url)>;
+
+UrlOpener desktopUrlOpener();
+
+} // namespace tarnwick

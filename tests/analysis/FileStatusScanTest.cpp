@@ -1,0 +1,124 @@
+#include "analysis/FileStatusScan.h"
+
+#include "analysis/FileStatusChecker.h"
+#include "support/DiskFactsFakeMountTable.h"
+#include "support/DiskFactsFakeProbe.h"
+#include "support/DiskFactsLogCapture.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <thread>
+
+using namespace tarnwick;
+using namespace std::chrono_literals;
+
+namespace {
+
+QStringList makeFiles(const QString& folder, int count) {
+    QDir().mkpath(folder);
+    QStringList paths;
+    for (int i = 0; i < count; ++i) {
+        const QString path = folder + QStringLiteral("/clip%1.mov").arg(i);
+        QFile file(path);
+        file.open(QIODevice::WriteOnly);
+        file.write(QByteArray(i + 1, 'x'));
+        paths.append(path);
+    }
+    return paths;
+}
+
+QHash<QString, FileStatusResult> byPath(const QList<FileStatusResult>& results) {
+    QHash<QString, FileStatusResult> map;
+    for (const FileStatusResult& r : results)
+        map.insert(r.path, r);
+    return map;
+}
+
+} // namespace
+
+TEST(FileStatusScan, ChecksEveryPathReportingEveryHundredResults) {
+    QTemporaryDir dir;
+    const QStringList paths = makeFiles(dir.path(), 250);
+    FileStatusScan scan;
+    QList<qsizetype> batchSizes;
+    const QList<FileStatusResult> results = scan.checkAll(
+        paths, {}, {}, [&](const QList<FileStatusResult>& batch) { batchSizes.append(batch.size()); });
+    EXPECT_EQ(batchSizes, (QList<qsizetype>{100, 100, 50}));
+    const auto map = byPath(results);
+    ASSERT_EQ(map.size(), 250);
+    EXPECT_EQ(map[paths[7]].status, MediaFileStatus::online);
+    EXPECT_EQ(map[paths[7]].size, 8);
+    EXPECT_EQ(scan.checkBatch(paths.mid(0, 3), {}, {}).size(), 3);
+}
+
+TEST(FileStatusScan, StartsNoFurtherCheckOnceCancelled) {
+    QTemporaryDir dir;
+    const QStringList paths = makeFiles(dir.path(), 400);
+    // Checks that take a moment, so cancelling finds some not yet started.
+    class SlowProbe : public FileStatProbe {
+    public:
+        std::optional<FileFacts> stat(const QString& path) const override {
+            std::this_thread::sleep_for(5ms);
+            return FileStatProbe::system()->stat(path);
+        }
+    };
+    FileStatusScan scan(std::make_shared<FileStatusChecker>(std::make_shared<SlowProbe>()));
+    std::atomic_bool cancel{false};
+    const auto results = scan.checkAll(
+        paths, {}, {}, [&](const QList<FileStatusResult>&) { cancel = true; }, &cancel);
+    EXPECT_GE(results.size(), 100);
+    EXPECT_LT(results.size(), 400);
+    for (const FileStatusResult& r : results)
+        EXPECT_EQ(r.status, MediaFileStatus::online);
+}
+
+// A hard-mounted share that went away blocks stat forever: the scan must not.
+TEST(FileStatusScan, RecordsAPathThatDoesNotAnswerOfflineAndGoesOn) {
+    QTemporaryDir dir;
+    const QStringList local = makeFiles(dir.filePath(QStringLiteral("local")), 5);
+    const QString share = dir.filePath(QStringLiteral("share"));
+    const QStringList stuck = makeFiles(share, 30);
+    auto probe = std::make_shared<test::HangingStatProbe>(share);
+    FileStatusChecking::Options options;
+    // The share is a CIFS mount, the rest local.
+    options.mountTable = std::make_shared<const MountTable>(QList<MountEntry>{
+        {1, QStringLiteral("/"), QStringLiteral("ext4"), {}}, {2, share, QStringLiteral("cifs"), {}}});
+    test::DiskFactsLogCapture log;
+    FileStatusScan scan(std::make_shared<FileStatusChecker>(probe), 150ms);
+
+    const auto started = std::chrono::steady_clock::now();
+    const auto results = byPath(scan.checkAll(local + stuck, {}, options));
+    EXPECT_LT(std::chrono::steady_clock::now() - started, 5s);
+
+    ASSERT_EQ(results.size(), 35);
+    for (const QString& path : local)
+        EXPECT_EQ(results[path].status, MediaFileStatus::online);
+    for (const QString& path : stuck) {
+        EXPECT_EQ(results[path].status, MediaFileStatus::networkOffline) << path.toStdString();
+        EXPECT_EQ(results[path].storageType, StorageType::network);
+        EXPECT_EQ(results[path].resolvedPath, path);
+        EXPECT_EQ(results[path].size, 0);
+    }
+    EXPECT_TRUE(log.contains(QStringLiteral("Network drive offline: ") + stuck.first()));
+
+    // Later scans do not touch the dead mount again.
+    const int hungBefore = probe->hungCalls();
+    const auto again = byPath(scan.checkAll(stuck.mid(0, 3), {}, options));
+    EXPECT_EQ(again[stuck[0]].status, MediaFileStatus::networkOffline);
+    EXPECT_EQ(probe->hungCalls(), hungBefore);
+    probe->release();
+}
+
+TEST(FileStatusScan, UnansweredPathOffANetworkMountIsPlainOffline) {
+    FileStatusChecking::Options options;
+    options.mountTable = test::fakeMountTable(QStringLiteral("/"), QStringLiteral("ext4"));
+    const FileStatusResult result = FileStatusScan::unansweredResult(QStringLiteral("/data/a.mov"), options);
+    EXPECT_EQ(result.status, MediaFileStatus::offline);
+    EXPECT_EQ(result.storageType, StorageType::local);
+    EXPECT_EQ(FileStatusScan::unansweredResult(QStringLiteral("/x/Dropbox/a.mov"), {}).storageType,
+              StorageType::dropbox);
+}

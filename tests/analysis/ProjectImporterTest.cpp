@@ -1,0 +1,251 @@
+#include "analysis/ProjectImporter.h"
+
+#include "platform/PathText.h"
+#include "support/ImportTestHarness.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <QSemaphore>
+#include <QThread>
+
+#include <atomic>
+
+using namespace tarnwick;
+using namespace tarnwick::testing;
+using ::testing::ElementsAre;
+using ::testing::UnorderedElementsAre;
+
+namespace {
+
+QStringList projectNames(const ProjectManager& pm) {
+    QStringList names;
+    for (const ProjectFile& p : pm.projects())
+        names << p.name;
+    return names;
+}
+
+// A reader stand-in: each project lists the paths given for its file name and uses them all.
+ParallelProjectParse::ParseFunction fakeReader(QHash<QString, QStringList> mediaByFile) {
+    return [mediaByFile](const QUrl& url, const ParallelProjectParse::Progress& progress) {
+        progress(QStringLiteral("Reading project…"), 0.5);
+        ProjectParser::ParseResult r;
+        r.projectName = path::deletingPathExtension(url.fileName());
+        for (const QString& p : mediaByFile.value(url.fileName())) {
+            r.allMediaPaths.insert(p);
+            r.usedMediaPaths.insert(p);
+            r.usageCountByPath.insert(p, 1);
+        }
+        return ProjectImporter::parsedProject(url, r);
+    };
+}
+
+} // namespace
+
+TEST(ProjectImporter, ImportsGeneratedProjectsWithUsageAcrossProjectsAndDiskStatus) {
+    ImportTestHarness h;
+    const QString shared = h.makeFile("media/shared.mov");
+    const QString onlyA = h.makeFile("media/a.mov");
+    const QString missing = h.dir.filePath("media/missing.mov");
+    const QUrl a = h.makeProject("projects/A.prproj", {shared, onlyA});
+    const QUrl b = h.makeProject("projects/B.prproj", {shared, missing});
+
+    h.importNow({a, b});
+
+    EXPECT_THAT(projectNames(h.pm()), UnorderedElementsAre("A", "B"));
+    ASSERT_EQ(h.pm().mediaFiles().size(), 3);
+    const MediaFile* s = h.entry(shared);
+    ASSERT_TRUE(s);
+    EXPECT_EQ(s->status, MediaFileStatus::online);
+    EXPECT_EQ(s->size, 64);
+    EXPECT_GE(s->usageCount, 2);
+    EXPECT_THAT(s->projectNames, UnorderedElementsAre("A", "B"));
+    ASSERT_TRUE(h.entry(missing));
+    EXPECT_EQ(h.entry(missing)->status, MediaFileStatus::offline);
+    // Sorted by file name.
+    EXPECT_EQ(path::lastPathComponent(h.pm().mediaFiles().first().path), "a.mov");
+
+    EXPECT_FALSE(h.pm().isAnalyzing());
+    EXPECT_FALSE(h.pm().isBusy());
+    EXPECT_DOUBLE_EQ(h.pm().analysisProgress(), 1.0);
+    EXPECT_EQ(h.pm().currentTask(), "Analysis complete");
+    EXPECT_EQ(h.pm().summary().offlineFiles, 1);
+    EXPECT_TRUE(h.pm().shouldPromptForScan());
+    EXPECT_EQ(h.stats.stats().projectsImported, 2);
+    EXPECT_EQ(h.stats.stats().totalMediaFilesAnalyzed, 4);
+    for (const char* stage : {"⏱ Parse: ", "⏱ Aggregate: ", "⏱ Scan: ", "⏱ Consolidate: ", "⏱ Duplicate hashing: ",
+                              "⏱ Similar files: ", "⏱ Total import: "})
+        EXPECT_EQ(h.logLinesStartingWith(stage).size(), 1) << stage;
+    const QStringList scanLines = h.logLinesStartingWith("⏱ Scan: ");
+    ASSERT_EQ(scanLines.size(), 1);
+    EXPECT_TRUE(scanLines[0].endsWith("s (3 new file(s))")) << scanLines[0].toStdString();
+}
+
+TEST(ProjectImporter, ReimportReplacesTheProjectAndDropsMediaOnlyItsOldVersionUsed) {
+    ImportTestHarness h;
+    const QString kept = h.makeFile("media/kept.mov");
+    const QString dropped = h.makeFile("media/dropped.mov");
+    const QUrl a = h.makeProject("projects/A.prproj", {kept, dropped});
+    h.importNow({a});
+    ASSERT_EQ(h.pm().mediaFiles().size(), 2);
+    const QUuid keptID = h.entry(kept)->id;
+
+    h.makeProject("projects/A.prproj", {kept});
+    // The same file named with other capitals is the same project.
+    h.importNow({QUrl::fromLocalFile(a.toLocalFile().replace("A.prproj", "a.PRPROJ"))});
+    ASSERT_EQ(h.pm().projects().size(), 1);
+    ASSERT_EQ(h.pm().mediaFiles().size(), 1) << "the new version no longer lists dropped.mov";
+    EXPECT_EQ(h.entry(kept)->id, keptID);
+}
+
+TEST(ProjectImporter, ProjectThatFailsToReadBecomesAProjectWithItsError) {
+    ImportTestHarness h;
+    const QString clip = h.makeFile("media/clip.mov");
+    const QUrl good = h.makeProject("projects/Good.prproj", {clip});
+    const QString badPath = h.makeFile("projects/Broken Cut.prproj", "<?xml version=\"1.0\"?><Project/>");
+    h.importNow({good, QUrl::fromLocalFile(badPath)});
+
+    ASSERT_EQ(h.pm().parseErrors().size(), 1);
+    EXPECT_EQ(h.pm().parseErrors()[0].projectName, "Broken Cut.prproj");
+    EXPECT_THAT(h.pm().parseErrors()[0].error.toStdString(), ::testing::HasSubstr("decompress"));
+    const auto broken = std::find_if(h.pm().projects().cbegin(), h.pm().projects().cend(),
+                                     [](const ProjectFile& p) { return p.name == "Broken Cut"; });
+    ASSERT_NE(broken, h.pm().projects().cend());
+    EXPECT_TRUE(broken->parseError.has_value());
+    EXPECT_TRUE(broken->mediaFiles.isEmpty());
+    EXPECT_EQ(h.stats.stats().projectsImported, 1);
+    EXPECT_TRUE(h.logged("1 project(s) had parse errors"));
+    EXPECT_EQ(h.pm().mediaFiles().size(), 1);
+}
+
+TEST(ProjectImporter, OfflinePromptIsRaisedOnceAndOnlyWhenOfflineMediaExist) {
+    ImportTestHarness h;
+    const QString here = h.makeFile("media/here.mov");
+    h.importNow({h.makeProject("projects/A.prproj", {here})});
+    EXPECT_FALSE(h.pm().hasPromptedForScan());
+
+    h.importNow({h.makeProject("projects/B.prproj", {h.dir.filePath("media/gone.mov")})});
+    EXPECT_TRUE(h.pm().shouldPromptForScan());
+    h.pm().setShouldPromptForScan(false); // the window dismissed it
+
+    h.importNow({h.makeProject("projects/C.prproj", {h.dir.filePath("media/gone2.mov")})});
+    EXPECT_FALSE(h.pm().shouldPromptForScan());
+}
+
+TEST(ProjectImporter, ProVideoFormatsPromptFollowsMxfSandboxAndInstalledFormats) {
+    struct Case {
+        const char* name;
+        bool sandboxed;
+        bool installed;
+        bool expected;
+    };
+    for (const Case& c : {Case{"outside, not installed", false, false, true}, Case{"installed", false, true, false},
+                          Case{"sandboxed", true, false, false}}) {
+        SCOPED_TRACE(c.name);
+        ImportTestHarness h(true);
+        h.sandboxed = c.sandboxed;
+        h.formatsInstalled = c.installed;
+        h.importServices.parse = fakeReader({{"A.prproj", {"/m/A001.MXF"}}});
+        h.importNow({QUrl::fromLocalFile("/p/A.prproj")});
+        EXPECT_EQ(h.pm().shouldPromptForProVideoFormats(), c.expected);
+        EXPECT_EQ(h.pm().hasPromptedForProVideoFormats(), c.expected);
+    }
+}
+
+TEST(ProjectImporter, UnlinkedAfterEffectsProjectFlagsUnusedMediaAsUncertain) {
+    ImportTestHarness h(true);
+    h.importServices.parse = [](const QUrl& url, const ParallelProjectParse::Progress&) {
+        ProjectParser::ParseResult r;
+        r.projectName = "Show";
+        r.allMediaPaths = {"/m/Titles.aep", "/m/unused.mov", "/m/used.mov"};
+        r.usedMediaPaths = {"/m/used.mov"};
+        r.usageCountByPath = {{"/m/used.mov", 1}};
+        return ProjectImporter::parsedProject(url, r);
+    };
+    h.importNow({QUrl::fromLocalFile("/p/Show.prproj")});
+    ASSERT_TRUE(h.pm().aepLinkStatuses().contains("/m/Titles.aep"));
+    EXPECT_EQ(h.pm().aepLinkStatuses().value("/m/Titles.aep").kind, AEPLinkStatus::Kind::missing);
+    EXPECT_TRUE(h.entry("/m/unused.mov")->hasUnresolvedAELink);
+    EXPECT_TRUE(h.entry("/m/unused.mov")->needsReview);
+    EXPECT_FALSE(h.entry("/m/used.mov")->hasUnresolvedAELink);
+    EXPECT_EQ(h.pm().summary().uncertainAEFiles, 1);
+    EXPECT_TRUE(h.pm().shouldPromptForMissingAEP());
+}
+
+TEST(ProjectImporter, ReadsAsManyProjectsAtOnceAsTheProcessorsButAtLeastFour) {
+    for (const auto& [processors, expected] : {std::pair{2, 4}, std::pair{8, 8}}) {
+        SCOPED_TRACE(processors);
+        ImportTestHarness h(true);
+        std::atomic_int running{0};
+        std::atomic_int peak{0};
+        h.importServices.processorCount = [p = processors] { return p; };
+        h.importServices.parse = [&](const QUrl& url, const ParallelProjectParse::Progress&) {
+            const int now = ++running;
+            for (int seen = peak.load(); now > seen && !peak.compare_exchange_weak(seen, now);) {
+            }
+            QThread::msleep(30);
+            --running;
+            ProjectParser::ParseResult r;
+            r.projectName = url.fileName();
+            return ProjectImporter::parsedProject(url, r);
+        };
+        QList<QUrl> urls;
+        for (int i = 0; i < 12; ++i)
+            urls << QUrl::fromLocalFile(QStringLiteral("/p/%1.prproj").arg(i));
+        h.importNow(urls);
+        EXPECT_EQ(peak.load(), expected);
+        EXPECT_EQ(h.pm().projects().size(), 12);
+    }
+}
+
+TEST(ProjectImporter, ShowsProgressMessagesInOrder) {
+    ImportTestHarness h(true);
+    QStringList media;
+    for (int i = 0; i < 250; ++i)
+        media << QStringLiteral("/m/clip%1.mov").arg(i);
+    h.importServices.parse = fakeReader({{"A.prproj", media.mid(0, 100)}, {"B.prproj", media.mid(100, 100)},
+                                         {"C.prproj", media.mid(200)}});
+    QStringList tasks;
+    QList<double> progress;
+    QObject::connect(h.manager.get(), &ProjectManager::progressChanged, [&] {
+        if (tasks.isEmpty() || tasks.last() != h.pm().currentTask())
+            tasks << h.pm().currentTask();
+        progress << h.pm().analysisProgress();
+    });
+    h.importNow({QUrl::fromLocalFile("/p/A.prproj"), QUrl::fromLocalFile("/p/B.prproj"),
+                 QUrl::fromLocalFile("/p/C.prproj")});
+    h.pm().setIsAnalyzing(h.pm().isAnalyzing());
+    QCoreApplication::processEvents();
+
+    const QStringList expected = {"Parsed 1/3 projects…",   "Parsed 2/3 projects…",    "Parsed 3/3 projects…",
+                                  "Scanning files… 100/250", "Scanning files… 200/250", "Scanning files… 250/250",
+                                  "Analysis complete"};
+    qsizetype at = 0;
+    for (const QString& task : tasks) {
+        if (at < expected.size() && task == expected[at])
+            ++at;
+    }
+    EXPECT_EQ(at, expected.size()) << tasks.join(" | ").toStdString();
+    EXPECT_TRUE(std::is_sorted(progress.cbegin(), progress.cend())) << "progress only rises";
+    EXPECT_EQ(h.pm().totalFilesToScan(), 250);
+    EXPECT_EQ(h.pm().currentFileIndex(), 250);
+}
+
+TEST(ProjectImporter, SingleProjectShowsTheReadersMessages) {
+    ImportTestHarness h(true);
+    h.importServices.parse = fakeReader({{"A.prproj", {"/m/a.mov"}}});
+    QStringList tasks;
+    QObject::connect(h.manager.get(), &ProjectManager::progressChanged, [&] { tasks << h.pm().currentTask(); });
+    h.importNow({QUrl::fromLocalFile("/p/A.prproj")});
+    EXPECT_TRUE(tasks.contains("Reading project…") || tasks.contains("Finished reading project…"))
+        << tasks.join(" | ").toStdString();
+    EXPECT_FALSE(tasks.contains("Parsed 1/1 projects…"));
+}
+
+TEST(ProjectImporter, EmptySelectionStillRunsEveryStep) {
+    ImportTestHarness h(true);
+    h.importNow({});
+    EXPECT_EQ(h.pm().currentTask(), "Analysis complete");
+    EXPECT_TRUE(h.logged("Starting analysis of 0 project(s)"));
+    EXPECT_EQ(h.logLinesStartingWith("⏱ Total import: ").size(), 1);
+}

@@ -1,0 +1,157 @@
+#include "support/ProjectManagerHarness.h"
+
+#include <gtest/gtest.h>
+
+#include <functional>
+
+using namespace tarnwick;
+using namespace tarnwick::testing;
+
+namespace {
+
+using S = MediaFileStatus;
+
+class ProjectManagerFilterTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ProjectManager& pm = h.pm();
+        one = project("One", {});
+        two = project("Two", {});
+        twoAgain = project("Two", {});
+        pm.setProjects({one, two, twoAgain, project("Three", {})});
+        auto entry = [](const char* path, int use, S status, qint64 size, QStringList projects) {
+            MediaFile f = media(QString::fromUtf8(path), use, status, size);
+            f.projectNames = projects;
+            return f;
+        };
+        QList<MediaFile> files{
+            entry("/Shots/Day 1/A001.mov", 1, S::online, 104'857'600, {"One"}),
+            entry("/Shots/b002.MXF", 0, S::offline, 104'857'599, {"Two"}),
+            entry("/Audio/track.wav", 2, S::matching, 10, {"One", "Two"}),
+            entry("/Gone/deleted.mov", 0, S::deleted, 1, {"One"}),
+            entry("/Moved/moved.mov", 1, S::moved, 1, {"Two"}),
+            entry("/AE/comp.mov", 0, S::transcoded, 1, {"Three"}),
+            entry("/Bin/staged.mov", 0, S::online, 1, {"One"}),
+            entry("/Shots/noproject.mov", 0, S::online, 1, {}),
+        };
+        files[1].duplicateOfPath = QStringLiteral("/x/b002.MXF");
+        files[2].usageType = MediaUsageType::audioOnly;
+        files[5].isAEFootage = true;
+        pm.setMediaFiles(files);
+        pm.setRecycleBin({binItem(files[6])});
+    }
+
+    QList<int> visible() {
+        QList<int> rows;
+        for (const MediaFile& f : h.pm().filteredMediaFiles()) {
+            for (int i = 0; i < h.pm().mediaFiles().size(); ++i) {
+                if (h.pm().mediaFiles()[i].id == f.id)
+                    rows << i;
+            }
+        }
+        return rows;
+    }
+
+    ProjectManagerHarness h;
+    ProjectFile one, two, twoAgain;
+};
+
+TEST_F(ProjectManagerFilterTest, AppliesEachFilterOnItsOwnAndCombined) {
+    const struct {
+        const char* name;
+        std::function<void(ProjectManager&)> set;
+        QList<int> rows;
+    } cases[] = {
+        {"nothing set", [](auto&) {}, {0, 1, 2, 5, 7}},
+        {"showDeleted", [](auto& pm) { pm.setShowDeleted(true); }, {0, 1, 2, 3, 4, 5, 7}},
+        {"showOnlyUnused", [](auto& pm) { pm.setShowOnlyUnused(true); }, {1, 7}},
+        {"showOnlyUsed", [](auto& pm) { pm.setShowOnlyUsed(true); }, {0, 2, 5}},
+        {"showOnlyOnline", [](auto& pm) { pm.setShowOnlyOnline(true); }, {0, 2, 5, 7}},
+        {"showOnlyAudioOnly", [](auto& pm) { pm.setShowOnlyAudioOnly(true); }, {2}},
+        {"showDuplicates", [](auto& pm) { pm.setShowDuplicates(true); }, {1}},
+        {"showLargeFilesOnly at 100 MiB", [](auto& pm) { pm.setShowLargeFilesOnly(true); }, {0}},
+        {"one space", [](auto& pm) { pm.setFilterText(" "); }, {0}},
+        {"extension, any case", [](auto& pm) { pm.setFilterText("mxf"); }, {1}},
+        {"folder name", [](auto& pm) { pm.setFilterText("SHOTS"); }, {0, 1, 7}},
+        {"unused and used", [](auto& pm) { pm.setShowOnlyUnused(true), pm.setShowOnlyUsed(true); }, {}},
+        {"deleted, used, text",
+         [](auto& pm) { pm.setShowDeleted(true), pm.setShowOnlyUsed(true), pm.setFilterText(".mov"); },
+         {0, 4, 5}},
+    };
+    for (const auto& c : cases) {
+        ProjectManagerFilterTest::TearDown();
+        h.pm().setFilterText({});
+        for (auto setter : {&ProjectManager::setShowDeleted, &ProjectManager::setShowOnlyUnused,
+                            &ProjectManager::setShowOnlyUsed, &ProjectManager::setShowOnlyOnline,
+                            &ProjectManager::setShowOnlyAudioOnly, &ProjectManager::setShowDuplicates,
+                            &ProjectManager::setShowLargeFilesOnly})
+            (h.pm().*setter)(false);
+        c.set(h.pm());
+        EXPECT_EQ(visible(), c.rows) << c.name;
+    }
+}
+
+TEST_F(ProjectManagerFilterTest, SelectsProjectsByTheirNames) {
+    ProjectManager& pm = h.pm();
+    pm.setSelectedProjectIDs({one.id});
+    EXPECT_EQ(visible(), (QList<int>{0, 2}));
+    pm.setSelectedProjectIDs({twoAgain.id});
+    EXPECT_EQ(visible(), (QList<int>{1, 2})) << "a project with the same name selects the same files";
+    pm.setSelectedProjectIDs({QUuid::createUuid()});
+    EXPECT_TRUE(visible().isEmpty()) << "only projects no longer loaded";
+    pm.setSelectedProjectIDs({one.id});
+    pm.modifyProjects([](QList<ProjectFile>& projects) { projects[0].name = QStringLiteral("Renamed"); });
+    EXPECT_TRUE(visible().isEmpty()) << "a change of the projects invalidates the cache";
+}
+
+TEST_F(ProjectManagerFilterTest, ReusesTheCachedListUntilAnInputChanges) {
+    ProjectManager& pm = h.pm();
+    pm.setShowOnlyOnline(true);
+    const MediaFile* first = pm.filteredMediaFiles().constData();
+    EXPECT_EQ(pm.filteredMediaFiles().constData(), first) << "a hit returns the stored list";
+
+    const std::pair<const char*, std::function<void()>> invalidations[] = {
+        {"media list", [&] { pm.setMediaFiles(pm.mediaFiles()); }},
+        {"bin", [&] { pm.setRecycleBin({}); }},
+        {"projects", [&] { pm.setProjects(pm.projects()); }},
+        {"summary", [&] { pm.updateSummary(); }},
+        {"flag off and on",
+         [&] { pm.setShowOnlyOnline(false), pm.filteredMediaFiles(), pm.setShowOnlyOnline(true); }},
+    };
+    for (const auto& [name, invalidate] : invalidations) {
+        const MediaFile* before = pm.filteredMediaFiles().constData();
+        invalidate();
+        EXPECT_NE(pm.filteredMediaFiles().constData(), before) << name;
+    }
+    EXPECT_EQ(visible(), (QList<int>{0, 2, 5, 6, 7})) << "the emptied bin shows its file again";
+}
+
+TEST_F(ProjectManagerFilterTest, SortsStablyByTheComparatorsInOrder) {
+    ProjectManager& pm = h.pm();
+    pm.setShowDeleted(true);
+    pm.setMediaFiles({media("/a/clip10.mov", 0, S::online, 5), media("/b/Clip2.mov", 0, S::offline, 7),
+                      media("/c/clip2.mov", 0, S::online, 7), media("/d/alpha.mov", 0, S::online, 1)});
+    auto names = [](const QList<MediaFile>& files) {
+        QStringList out;
+        for (const MediaFile& f : files)
+            out << f.path;
+        return out;
+    };
+    const MediaSortOrder byName{{MediaSortKey::fileName, true}};
+    EXPECT_EQ(names(pm.sortedFilteredMediaFiles(byName)),
+              (QStringList{"/d/alpha.mov", "/b/Clip2.mov", "/c/clip2.mov", "/a/clip10.mov"}))
+        << "case-insensitive, digits by value, ties keep the list order";
+    const MediaSortOrder bySizeThenStatus{{MediaSortKey::size, false}, {MediaSortKey::status, true}};
+    EXPECT_EQ(names(pm.sortedFilteredMediaFiles(bySizeThenStatus)),
+              (QStringList{"/b/Clip2.mov", "/c/clip2.mov", "/a/clip10.mov", "/d/alpha.mov"}))
+        << "\"Offline\" before \"Online\" among the 7-byte files";
+    EXPECT_EQ(names(pm.sortedFilteredMediaFiles({})), names(pm.filteredMediaFiles()));
+
+    const MediaFile* filtered = pm.filteredMediaFiles().constData();
+    const MediaFile* sorted = pm.sortedFilteredMediaFiles(byName).constData();
+    EXPECT_EQ(pm.sortedFilteredMediaFiles(byName).constData(), sorted) << "same order: cached";
+    pm.sortedFilteredMediaFiles(bySizeThenStatus);
+    EXPECT_EQ(pm.filteredMediaFiles().constData(), filtered) << "a new order sorts the cached filter result";
+}
+
+} // namespace

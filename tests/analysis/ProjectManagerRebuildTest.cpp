@@ -1,0 +1,186 @@
+#include "support/ProjectManagerHarness.h"
+
+#include <QThread>
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <thread>
+
+using namespace tarnwick;
+using namespace tarnwick::testing;
+
+namespace {
+
+using S = MediaFileStatus;
+
+QStringList paths(const QList<MediaFile>& files) {
+    QStringList out;
+    for (const MediaFile& f : files)
+        out << f.path;
+    return out;
+}
+
+const MediaFile* find(const QList<MediaFile>& files, const QString& path) {
+    for (const MediaFile& f : files) {
+        if (f.path == path)
+            return &f;
+    }
+    return nullptr;
+}
+
+TEST(ProjectManagerRebuild, KeepsKnownEntriesChecksNewPathsAndDropsUnreferencedOnes) {
+    ProjectManagerHarness h;
+    ProjectManager& pm = h.pm();
+    const ProjectFile a = project("A", {"/m/a.mov", "/m/shared.mov"}, {"/m/a.mov"});
+    const ProjectFile b = project("B", {"/m/shared.mov", "/n/b.mov"}, {"/m/shared.mov"});
+    pm.setProjects({a, b});
+    MediaFile known = media("/m/shared.mov", 0, S::offline, 5);
+    known.matchedPath = QStringLiteral("/found/shared.mov");
+    known.storageType = StorageType::network;
+    known.isAEFootage = true;
+    const MediaFile dropped = media("/m/a.mov", 1, S::inRecycleBin, 3);
+    pm.setMediaFiles({dropped, known});
+    pm.setRecycleBin({binItem(dropped)});
+    pm.setSelectedProjectIDs({a.id, b.id});
+    h.checker->setOnline("/n/b.mov", 9, StorageType::dropbox);
+
+    ASSERT_TRUE(QCoro::waitFor(pm.removeProject(a)));
+    EXPECT_EQ(pm.selectedProjectIDs(), QSet<QUuid>{b.id});
+    EXPECT_EQ(paths(pm.mediaFiles()), (QStringList{"/n/b.mov", "/m/shared.mov"})) << "sorted by file name";
+    const MediaFile* kept = find(pm.mediaFiles(), "/m/shared.mov");
+    ASSERT_TRUE(kept);
+    EXPECT_EQ(kept->id, known.id);
+    EXPECT_EQ(kept->status, S::offline);
+    EXPECT_EQ(kept->size, 5);
+    EXPECT_EQ(kept->matchedPath, known.matchedPath);
+    EXPECT_EQ(kept->storageType, StorageType::network);
+    EXPECT_EQ(kept->usageCount, 1);
+    EXPECT_EQ(kept->projectNames, QStringList{"B"});
+    const MediaFile* fresh = find(pm.mediaFiles(), "/n/b.mov");
+    ASSERT_TRUE(fresh);
+    EXPECT_EQ(fresh->status, S::online);
+    EXPECT_EQ(fresh->size, 9);
+    EXPECT_EQ(fresh->storageType, StorageType::dropbox);
+    EXPECT_FALSE(fresh->matchedPath);
+    EXPECT_EQ(fresh->usageType, MediaUsageType::unused);
+    EXPECT_EQ(h.checker->asked(), QSet<QString>{"/n/b.mov"}) << "only new paths are checked";
+    EXPECT_TRUE(pm.recycleBin().isEmpty()) << "the bin item whose file left the list is pruned";
+    EXPECT_EQ(pm.summary().totalMediaFiles, 2);
+}
+
+TEST(ProjectManagerRebuild, EmptiesListAndBinWhenNoProjectIsLeft) {
+    ProjectManagerHarness h;
+    ProjectManager& pm = h.pm();
+    const ProjectFile only = project("Only", {"/m/a.mov"});
+    pm.setProjects({only});
+    pm.setMediaFiles({media("/m/a.mov")});
+    pm.setRecycleBin({binItem(media("/m/a.mov"))});
+    ASSERT_TRUE(QCoro::waitFor(pm.removeProject(only)));
+    EXPECT_TRUE(pm.mediaFiles().isEmpty());
+    EXPECT_TRUE(pm.recycleBin().isEmpty());
+    EXPECT_TRUE(pm.projects().isEmpty());
+}
+
+TEST(ProjectManagerRebuild, FollowsTheListAndBinRulesForPathsAndCandidates) {
+    ProjectManagerHarness h;
+    ProjectManager& pm = h.pm();
+    ProjectFile first =
+        project("First", {"/m/x.mov", "/m/alt.mov", "/m/dup.mov", "/m/mix.mov"}, {"/m/mix.mov"});
+    first.audioOnlyFiles = {QStringLiteral("/m/mix.mov")};
+    first.relativeCandidates.insert("/m/x.mov", "/c1/x.mov");
+    ProjectFile second = project("Second", {"/m/mix.mov"});
+    second.relativeCandidates.insert("/m/x.mov", "/c2/x.mov");
+    pm.setProjects({first, second});
+    h.checker->setOnline("/c1/x.mov", 11);
+    h.checker->setOnline("/c2/x.mov", 22);
+    MediaFile holder = media("/m/holder.mov");
+    holder.alternativePaths = {QStringLiteral("/m/alt.mov")};
+    MediaFile earlier = media("/m/dup.mov", 0, S::offline, 1);
+    MediaFile later = media("/m/dup.mov", 0, S::online, 2);
+    pm.setMediaFiles({holder, earlier, later, media("/m/mix.mov")});
+    pm.setRecycleBin({binItem(media("/M/MIX.mov"))});
+
+    ASSERT_TRUE(QCoro::waitFor(pm.rebuildMediaFilesFromProjects()));
+    const MediaFile* x = find(pm.mediaFiles(), "/m/x.mov");
+    ASSERT_TRUE(x);
+    EXPECT_EQ(x->status, S::matching);
+    EXPECT_EQ(x->matchedPath, QStringLiteral("/c1/x.mov")) << "the earlier project's candidate wins";
+    EXPECT_EQ(x->size, 11);
+    ASSERT_TRUE(find(pm.mediaFiles(), "/m/alt.mov")) << "an alternative path is not matched by its holder";
+    EXPECT_TRUE(h.checker->asked().contains("/m/alt.mov"));
+    EXPECT_FALSE(find(pm.mediaFiles(), "/m/holder.mov"));
+    const MediaFile* dup = find(pm.mediaFiles(), "/m/dup.mov");
+    ASSERT_TRUE(dup);
+    EXPECT_EQ(dup->id, later.id) << "two entries with one path collapse into the later";
+    EXPECT_EQ(pm.mediaFiles().size(), 4);
+    const MediaFile* mix = find(pm.mediaFiles(), "/m/mix.mov");
+    ASSERT_TRUE(mix);
+    EXPECT_EQ(mix->usageType, MediaUsageType::audioOnly);
+    EXPECT_EQ(mix->projectNames, (QStringList{"First", "Second"}));
+    EXPECT_TRUE(pm.recycleBin().isEmpty()) << "the bin is pruned by exact path";
+}
+
+TEST(ProjectManagerRebuild, PrunesBinItemsWhoseFileWasMergedAway) {
+    ProjectManagerHarness h;
+    ProjectManager& pm = h.pm();
+    MediaFile survivor = media("/a/clip.mov");
+    survivor.alternativePaths = {QStringLiteral("/b/clip.mov")};
+    pm.setMediaFiles({survivor, media("/c/kept.mov")});
+    pm.setRecycleBin({binItem(media("/b/clip.mov")), binItem(media("/c/kept.mov"))});
+    const qint64 version = pm.recycleBinVersion();
+    EXPECT_TRUE(pm.isOrphanedRecycleBinItem(pm.recycleBin()[0]));
+    EXPECT_FALSE(pm.isOrphanedRecycleBinItem(pm.recycleBin()[1]));
+    pm.pruneOrphanedRecycleBinItems();
+    ASSERT_EQ(pm.recycleBin().size(), 1);
+    EXPECT_EQ(pm.recycleBin()[0].mediaFile.path, QStringLiteral("/c/kept.mov"));
+    pm.pruneOrphanedRecycleBinItems();
+    EXPECT_EQ(pm.recycleBinVersion(), version + 2) << "counted also when nothing was removed";
+}
+
+TEST(ProjectManagerRebuild, ChecksOffTheGuiThreadWhileTheManagerIsBusy) {
+    ProjectManagerHarness h;
+    ProjectManager& pm = h.pm();
+    pm.setProjects({project("A", {"/m/a.mov", "/m/b.mov"}, {"/m/a.mov"})});
+    h.checker->setOnline("/m/a.mov", 1);
+    std::atomic_bool go{false};
+    h.checker->setHook([&](const QString&) {
+        while (!go)
+            QThread::msleep(1);
+    });
+    auto rebuild = pm.rebuildMediaFilesFromProjects();
+    EXPECT_TRUE(pm.isBusy());
+    EXPECT_FALSE(pm.busyReason().isEmpty());
+    const qint64 mediaVersion = pm.mediaFilesVersion();
+    EXPECT_FALSE(pm.addSequenceRule("dailies", SequenceRuleAction::ignore)) << "other operations wait";
+    EXPECT_FALSE(pm.clearAll());
+    drainEvents();
+    EXPECT_EQ(pm.mediaFilesVersion(), mediaVersion) << "nothing is applied before every check is back";
+    go = true;
+    EXPECT_TRUE(QCoro::waitFor(rebuild));
+    EXPECT_FALSE(pm.isBusy());
+    EXPECT_TRUE(h.checker->ranOnlyOffThread(QThread::currentThread()));
+    EXPECT_EQ(pm.mediaFiles().size(), 2);
+    EXPECT_EQ(pm.summary().onlineFiles, 1);
+    EXPECT_EQ(pm.summary().offlineFiles, 1);
+}
+
+TEST(ProjectManagerRebuild, SurvivesTheWindowClosingWhileFilesAreChecked) {
+    auto h = std::make_unique<ProjectManagerHarness>();
+    h->pm().setProjects({project("A", {"/m/a.mov"})});
+    std::atomic_bool go{false};
+    h->checker->setHook([&](const QString&) {
+        while (!go)
+            QThread::msleep(1);
+    });
+    auto rebuild = h->pm().rebuildMediaFilesFromProjects();
+    std::thread release([&] {
+        QThread::msleep(20);
+        go = true;
+    });
+    h->manager.reset(); // waits for the worker, never for the GUI thread
+    release.join();
+    drainEvents();
+    EXPECT_TRUE(QCoro::waitFor(rebuild));
+}
+
+} // namespace

@@ -1,0 +1,123 @@
+#include "support/ProjectManagerHarness.h"
+
+#include <gtest/gtest.h>
+
+using namespace tarnwick;
+using namespace tarnwick::testing;
+
+namespace {
+
+using S = MediaFileStatus;
+
+TEST(ProjectManagerSummary, CountsEverySeventeenFieldsFromTheLists) {
+    ProjectManagerHarness h;
+    ProjectManager& pm = h.pm();
+    ProjectFile broken = project("Broken", {});
+    broken.parseError = QStringLiteral("damaged");
+    pm.setProjects({project("A", {"/m/a.mov"}), broken});
+
+    MediaFile a = media("/m/a.mov", 2, S::online, 100);
+    a.usageType = MediaUsageType::audioOnly;
+    MediaFile b = media("/m/b.mov", 0, S::online, 200);
+    b.matchedPath = QStringLiteral("/n/b.mov");
+    MediaFile c = media("/m/c.mov", 1, S::matching, 300);
+    MediaFile d = media("/m/d.mov", 0, S::offline, 400);
+    MediaFile e = media("/m/e.mov", 0, S::networkOffline, 50);
+    MediaFile f = media("/m/f.mov", 0, S::inRecycleBin, 500);
+    f.duplicateOfPath = QStringLiteral("/m/b.mov");
+    MediaFile g = media("/m/g.mov", 0, S::needsAccess, 60);
+    g.isAEFootage = true;
+    MediaFile hh = media("/m/h.mov", 0, S::transcoded, 70);
+    hh.hasUnresolvedAELink = true;
+    MediaFile i = media("/m/i.mov", 1, S::deleted, 80);
+    pm.setMediaFiles({a, b, c, d, e, f, g, hh, i});
+    pm.setRecycleBin({binItem(f), binItem(media("/gone.mov", 0, S::offline, 7))});
+
+    pm.updateSummary();
+    AnalysisSummary expected;
+    expected.totalProjects = 2;
+    expected.totalMediaFiles = 9;
+    expected.usedFiles = 4;   // a, c, g (After Effects), i
+    expected.unusedFiles = 5; // b, d, e, f, h
+    expected.audioOnlyFiles = 1;
+    expected.onlineFiles = 2;
+    expected.relocatedFiles = 1;
+    expected.matchingFiles = 1;
+    expected.offlineFiles = 1;
+    expected.networkOfflineFiles = 1;
+    expected.duplicateFiles = 1;
+    expected.aeLinkedFiles = 1;
+    expected.uncertainAEFiles = 1;
+    expected.totalSize = 100 + 200 + 300 + 500 + 70; // online, matching, in the bin, transcoded
+    expected.unusedSize = 200 + 500 + 70;
+    expected.recycleBinSize = 507;
+    expected.recycleBinCount = 2;
+    EXPECT_EQ(pm.summary(), expected);
+}
+
+TEST(ProjectManagerSummary, EmptyListsGiveZeroAndStillWriteTheMediaListBack) {
+    ProjectManagerHarness h;
+    const qint64 before = h.pm().mediaFilesVersion();
+    h.pm().updateSummary();
+    EXPECT_EQ(h.pm().summary(), AnalysisSummary{});
+    EXPECT_EQ(h.pm().mediaFilesVersion(), before + 1);
+}
+
+TEST(ProjectManagerSummary, FlagsForReviewWhatAnUncertainProjectListsIgnoringCase) {
+    ProjectManagerHarness h;
+    ProjectManager& pm = h.pm();
+    ProjectFile warned = project("Warned", {"/M/A.MOV", "/Alt/X.mov", "/found/Y.mov"});
+    warned.parseWarnings = {QStringLiteral("Flagged for review; excluded from one-click cleanup.")};
+    pm.setProjects({warned, project("Clean", {"/m/z.mov"})});
+
+    MediaFile byPath = media("/m/a.mov");
+    MediaFile byAlternative = media("/m/x.mov");
+    byAlternative.alternativePaths = {QStringLiteral("/alt/x.MOV")};
+    MediaFile byMatched = media("/m/y.mov");
+    byMatched.matchedPath = QStringLiteral("/FOUND/y.mov");
+    MediaFile fromCsv = media("/m/csv.mov");
+    fromCsv.isFromDaVinciCSV = true;
+    MediaFile aeLink = media("/m/ae.mov");
+    aeLink.hasUnresolvedAELink = true;
+    MediaFile clean = media("/m/z.mov");
+    clean.needsReview = true; // left over from an earlier state
+    pm.setMediaFiles({byPath, byAlternative, byMatched, fromCsv, aeLink, clean});
+
+    pm.updateSummary();
+    QList<bool> flags;
+    for (const MediaFile& file : pm.mediaFiles())
+        flags << file.needsReview;
+    EXPECT_EQ(flags, (QList<bool>{true, true, true, true, true, false}));
+
+    pm.modifyProjects([](QList<ProjectFile>& projects) { projects[0].parseWarnings.clear(); });
+    pm.updateSummary();
+    EXPECT_FALSE(pm.mediaFiles()[0].needsReview) << "the flag follows the projects";
+    EXPECT_TRUE(pm.mediaFiles()[3].needsReview);
+}
+
+TEST(ProjectManagerSummary, ListsVolumesNeedingAccessOnlyInTheSandboxAndPromptsOncePerVolume) {
+    ProjectManagerHarness h;
+    ProjectManager& pm = h.pm();
+    pm.setMediaFiles(
+        {media("/Volumes/Media/a.mov", 0, S::needsAccess), media("/Volumes/Media/b/c.mov", 0, S::needsAccess),
+         media("/home/me/d.mov", 0, S::needsAccess), media("/Volumes/Other/e.mov", 0, S::online)});
+    pm.updateSummary();
+    EXPECT_TRUE(pm.volumesNeedingAccess().isEmpty()) << "outside the sandbox nothing changes";
+    EXPECT_FALSE(pm.shouldPromptForVolumeAccess());
+
+    h.sandboxed = true;
+    pm.updateSummary();
+    EXPECT_EQ(pm.volumesNeedingAccess(),
+              (QList<QUrl>{QUrl::fromLocalFile("/Volumes/Media"), QUrl::fromLocalFile("/home/me")}));
+    EXPECT_TRUE(pm.shouldPromptForVolumeAccess());
+    EXPECT_EQ(pm.promptedVolumePaths(), (QSet<QString>{"/Volumes/Media", "/home/me"}));
+
+    pm.setShouldPromptForVolumeAccess(false); // the window showed the prompt
+    pm.updateSummary();
+    EXPECT_FALSE(pm.shouldPromptForVolumeAccess()) << "a volume is asked about once";
+    pm.modifyMediaFiles([](QList<MediaFile>& files) { files[3].status = S::needsAccess; });
+    pm.updateSummary();
+    EXPECT_TRUE(pm.shouldPromptForVolumeAccess()) << "a new volume raises the prompt again";
+}
+
+} // namespace

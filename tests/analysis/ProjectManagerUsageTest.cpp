@@ -1,0 +1,261 @@
+#include "platform/AppLog.h"
+#include "support/ProjectManagerHarness.h"
+
+#include <gtest/gtest.h>
+
+using namespace tarnwick;
+using namespace tarnwick::testing;
+
+namespace {
+
+using S = MediaFileStatus;
+
+SequenceUsageAttribution attribution(std::initializer_list<std::pair<const char*, qint64>> counts,
+                                     qint64 unattributed = 0) {
+    SequenceUsageAttribution a;
+    for (const auto& [id, n] : counts)
+        a.occurrencesBySequenceID.insert(QString::fromUtf8(id), n);
+    a.unattributedOccurrences = unattributed;
+    return a;
+}
+
+// A project with the timelines s1 "Stringout", s2 "Edit", s3 "Final Grade", s4 "Stringout B".
+ProjectFile timelineProject(const QString& name = QStringLiteral("Feature")) {
+    ProjectFile p = project(name, {});
+    p.sequences = {{"s1", "Stringout"}, {"s2", "Edit"}, {"s3", "Final Grade"}, {"s4", "Stringout B"}};
+    return p;
+}
+
+// Adds `path` used `raw` times with the given attribution.
+void use(ProjectFile& p, const QString& path, int raw, const SequenceUsageAttribution& a,
+         bool audioOnly = false) {
+    p.mediaFiles.append(path);
+    p.usedFiles.append(path);
+    p.usageCountByPath.insert(path, raw);
+    p.sequenceUsageByPath.insert(path, a);
+    if (audioOnly)
+        p.audioOnlyFiles.append(path);
+}
+
+TEST(ProjectManagerUsage, CountsOnlyOccurrencesTheAttributionProvesIgnored) {
+    ProjectManagerHarness h;
+    ASSERT_TRUE(h.policy.addRule("stringout", SequenceRuleAction::ignore));
+    ProjectFile p = timelineProject();
+    h.policy.setOverride(false, "s3", p.url); // an override cannot beat the protect rule "final"
+    const EffectiveProjectUsage usage = effectiveProjectUsage(p, h.policy);
+    const struct {
+        const char* name;
+        qint64 raw;
+        std::optional<SequenceUsageAttribution> attribution;
+        qint64 count;
+        bool flagged;
+        QSet<QString> timelines;
+    } cases[] = {
+        {"unexplained occurrence stays", 3, attribution({{"s1", 2}}), 1, true, {}},
+        {"fully ignored", 2, attribution({{"s1", 2}}), 0, false, {}},
+        {"protected beats override", 2, attribution({{"s3", 2}}), 2, false, {"Final Grade"}},
+        {"over-attributed never drops to 0", 1, attribution({{"s1", 1}, {"s4", 1}}), 1, true, {}},
+        {"unattributed always counts", 3, attribution({{"s1", 1}}, 2), 2, true, {}},
+        {"unknown timeline counts", 1, attribution({{"zz", 1}}), 1, true, {}},
+        {"counted timeline named", 2, attribution({{"s2", 2}}), 2, false, {"Edit"}},
+        {"no attribution", 2, std::nullopt, 2, true, {}},
+        {"no attribution, no use", 0, std::nullopt, 0, false, {}},
+    };
+    for (const auto& c : cases) {
+        const SequenceUsageAttribution* a = c.attribution ? &*c.attribution : nullptr;
+        const EffectivePathUsage fast = effectivePathUsage(c.raw, a, usage);
+        const EffectivePathUsage slow = effectivePathUsage(c.raw, a, usage.timelinesByID, usage.snapshot);
+        for (const EffectivePathUsage& r : {fast, slow}) {
+            EXPECT_EQ(r.usageCount, c.count) << c.name;
+            EXPECT_EQ(r.hasUnattributedUsage, c.flagged) << c.name;
+            EXPECT_EQ(r.sequenceNames, c.timelines) << c.name;
+        }
+    }
+    ProjectFile bare = project("Bare", {});
+    const EffectiveProjectUsage noTimelines = effectiveProjectUsage(bare, h.policy);
+    const auto onUnlisted = attribution({{"s1", 2}});
+    const EffectivePathUsage unlisted = effectivePathUsage(2, &onUnlisted, noTimelines);
+    EXPECT_EQ(unlisted.usageCount, 2) << "a project without timelines never ignores";
+    EXPECT_TRUE(unlisted.hasUnattributedUsage);
+}
+
+TEST(ProjectManagerUsage, TreatsAUsedPathWithoutCountAsOneUse) {
+    ProjectManagerHarness h;
+    ProjectFile p = project("A", {"/m/used.mov", "/m/listed.mov", "/m/audio.mov"});
+    p.usedFiles = {QStringLiteral("/m/used.mov"), QStringLiteral("/m/audio.mov")};
+    p.audioOnlyFiles = {QStringLiteral("/m/audio.mov")};
+    p.usageCountByPath.insert(QStringLiteral("/m/listed.mov"), 0);
+    p.usageCountByPath.insert(QStringLiteral("/m/audio.mov"), 4);
+    const auto usage = effectiveProjectUsage(p, h.policy);
+    EXPECT_EQ(effectivePathUsageInProject("/m/used.mov", p, usage).usageCount, 1);
+    EXPECT_EQ(effectivePathUsageInProject("/m/listed.mov", p, usage).usageCount, 0);
+    const auto audio = effectivePathUsageInProject("/m/audio.mov", p, usage);
+    EXPECT_EQ(audio.usageCount, 4);
+    EXPECT_TRUE(audio.isAudioOnly);
+    EXPECT_EQ(effectiveUsedFileCount(p, h.policy), 2);
+}
+
+TEST(ProjectManagerUsage, RecountSumsPathsThatDifferOnlyInLetterCase) {
+    ProjectManagerHarness h;
+    ProjectManager& pm = h.pm();
+    ProjectFile first = project("One", {"/Media/A.mov"}, {"/Media/A.mov"});
+    ProjectFile second = project("Two", {"/media/a.mov", "/media/b.wav"}, {"/media/a.mov", "/media/b.wav"});
+    second.usageCountByPath["/media/a.mov"] = 2;
+    second.audioOnlyFiles = {QStringLiteral("/media/b.wav")};
+    pm.setProjects({first, second});
+    pm.setMediaFiles({media("/Media/A.mov"), media("/media/b.wav"), media("/media/c.mov", 5)});
+    pm.recomputeUsageCounts();
+    const MediaFile& a = pm.mediaFiles()[0];
+    EXPECT_EQ(a.usageCount, 3);
+    EXPECT_EQ(a.projectNames, (QStringList{"One", "Two"}));
+    EXPECT_EQ(a.usageType, MediaUsageType::videoAndAudio);
+    EXPECT_TRUE(a.hasUnattributedSequenceUsage) << "no attribution: unattributed";
+    EXPECT_EQ(pm.mediaFiles()[1].usageType, MediaUsageType::audioOnly);
+    EXPECT_EQ(pm.mediaFiles()[2].usageCount, 0) << "a path no project lists has no usage";
+    EXPECT_EQ(pm.mediaFiles()[2].usageType, MediaUsageType::unused);
+    EXPECT_EQ(pm.effectiveUsedCountByProjectID().value(first.id), 1);
+    EXPECT_EQ(pm.effectiveUsedCountByProjectID().value(second.id), 2);
+    EXPECT_EQ(pm.summary().usedFiles, 2) << "the recount ends with a summary";
+}
+
+TEST(ProjectManagerUsage, FilesThatBecomeUsedLeaveTheBinAndComeBackOnline) {
+    ProjectManagerHarness h;
+    ProjectManager& pm = h.pm();
+    ASSERT_TRUE(pm.addSequenceRule("stringout", SequenceRuleAction::ignore));
+    ProjectFile p = timelineProject();
+    use(p, "/m/select.mov", 1, attribution({{"s4", 1}}));
+    p.mediaFiles.append("/m/ae.mov");
+    pm.setProjects({p});
+    MediaFile staged = media("/m/select.mov", 0, S::inRecycleBin);
+    MediaFile ae = media("/m/ae.mov", 0, S::inRecycleBin);
+    ae.isAEFootage = true;
+    pm.setMediaFiles({staged, ae});
+    pm.setRecycleBin({binItem(staged), binItem(ae)});
+
+    pm.recomputeUsageCounts();
+    EXPECT_EQ(pm.mediaFiles()[1].usageType, MediaUsageType::usedInAfterEffects);
+    ASSERT_EQ(pm.recycleBin().size(), 1) << "After Effects footage is used";
+    EXPECT_EQ(pm.recycleBin()[0].mediaFile.path, QStringLiteral("/m/select.mov"));
+    EXPECT_EQ(pm.mediaFiles()[0].status, S::inRecycleBin);
+
+    ASSERT_TRUE(pm.addSequenceRule("stringout b", SequenceRuleAction::protect));
+    EXPECT_TRUE(pm.recycleBin().isEmpty());
+    EXPECT_EQ(text(pm.mediaFiles()[0].status), QStringLiteral("Online"));
+    EXPECT_EQ(pm.mediaFiles()[0].sequenceNames, QStringList{"Stringout B"});
+}
+
+TEST(ProjectManagerUsage, UnstagesAFileMergedIntoAUsedEntry) {
+    ProjectManagerHarness h;
+    ProjectManager& pm = h.pm();
+    pm.setProjects({project("A", {"/a/clip.mov"}, {"/a/clip.mov"})});
+    MediaFile survivor = media("/a/clip.mov", 0, S::online, 10);
+    survivor.alternativePaths = {QStringLiteral("/b/clip.mov")};
+    survivor.matchedPath = QStringLiteral("/c/clip.mov");
+    MediaFile mergedAway = media("/B/CLIP.mov", 0, S::inRecycleBin, 10);
+    MediaFile relinked = media("/x/other.mov", 0, S::inRecycleBin, 10);
+    relinked.matchedPath = QStringLiteral("/C/clip.mov");
+    MediaFile unrelated = media("/d/clip.mov", 0, S::inRecycleBin, 10);
+    pm.setMediaFiles({survivor, unrelated});
+    pm.setRecycleBin({binItem(mergedAway), binItem(relinked), binItem(unrelated)});
+
+    pm.recomputeUsageCounts();
+    ASSERT_EQ(pm.recycleBin().size(), 1) << "emptying the bin must not remove the used clip";
+    EXPECT_EQ(pm.recycleBin()[0].mediaFile.path, QStringLiteral("/d/clip.mov"));
+}
+
+TEST(ProjectManagerUsage, TimelineCheckboxCannotIgnoreAProtectedTimeline) {
+    ProjectManagerHarness h;
+    ProjectManager& pm = h.pm();
+    ProjectFile p = timelineProject();
+    use(p, "/m/a.mov", 2, attribution({{"s3", 2}}));
+    use(p, "/m/b.mov", 1, attribution({{"s2", 1}}));
+    pm.setProjects({p});
+    pm.setMediaFiles({media("/m/a.mov"), media("/m/b.mov")});
+    const ProjectSequence finalGrade = p.sequences[2];
+    const ProjectSequence edit = p.sequences[1];
+
+    EXPECT_FALSE(pm.setSequenceCounted(false, finalGrade, p));
+    EXPECT_EQ(pm.sequencePolicyRevision(), 0);
+    EXPECT_TRUE(h.policy.overrides().isEmpty());
+
+    QStringList logged;
+    AppLog::setSink([&](const AppLog::Record& r) { logged << r.message; });
+    EXPECT_TRUE(pm.setSequenceCounted(false, edit, p));
+    AppLog::setSink({});
+    EXPECT_EQ(pm.sequencePolicyRevision(), 1);
+    EXPECT_EQ(pm.mediaFiles()[1].usageCount, 0);
+    EXPECT_TRUE(logged.contains(QStringLiteral("👆 User: Sequence ignored: Feature / Edit [s2]")) ||
+                logged.contains(QStringLiteral("Sequence ignored: Feature / Edit [s2]")))
+        << logged.join('\n').toStdString();
+    EXPECT_EQ(pm.effectiveUsedFileCount(p), 1);
+
+    EXPECT_TRUE(pm.clearSequenceOverride(edit, p));
+    EXPECT_EQ(pm.sequencePolicyRevision(), 2);
+    EXPECT_EQ(pm.mediaFiles()[1].usageCount, 1);
+}
+
+TEST(ProjectManagerUsage, RuleChangesRecountOnlyWhenTheStoreAcceptsThem) {
+    ProjectManagerHarness h;
+    ProjectManager& pm = h.pm();
+    ProjectFile p = timelineProject();
+    use(p, "/m/a.mov", 1, attribution({{"s1", 1}}));
+    pm.setProjects({p});
+    pm.setMediaFiles({media("/m/a.mov")});
+
+    QStringList logged;
+    AppLog::setSink([&](const AppLog::Record& r) { logged << r.message; });
+    ASSERT_TRUE(pm.addSequenceRule("  Stringout ", SequenceRuleAction::ignore));
+    EXPECT_EQ(pm.sequenceRules(), h.policy.rules());
+    EXPECT_EQ(pm.sequenceRules()[0].pattern, QStringLiteral("Stringout"));
+    EXPECT_EQ(pm.mediaFiles()[0].usageCount, 0);
+    const qint64 revision = pm.sequencePolicyRevision();
+    const qint64 mediaVersion = pm.mediaFilesVersion();
+    EXPECT_FALSE(pm.addSequenceRule("stringout", SequenceRuleAction::ignore)) << "duplicate";
+    EXPECT_EQ(pm.sequencePolicyRevision(), revision);
+    EXPECT_EQ(pm.mediaFilesVersion(), mediaVersion) << "no recount for a refused rule";
+
+    ASSERT_TRUE(pm.removeSequenceRule(pm.sequenceRules()[0]));
+    AppLog::setSink({});
+    EXPECT_EQ(pm.mediaFiles()[0].usageCount, 1);
+    EXPECT_EQ(pm.sequenceRules().size(), 1);
+    EXPECT_TRUE(std::any_of(logged.cbegin(), logged.cend(), [](const QString& l) {
+        return l.endsWith("Sequence ignore rule added:   Stringout ");
+    })) << logged.join('\n').toStdString();
+    EXPECT_TRUE(std::any_of(logged.cbegin(), logged.cend(),
+                            [](const QString& l) { return l.endsWith("Sequence rule removed: Stringout"); }));
+}
+
+TEST(ProjectManagerUsage, ProtectsFilesInsideProtectedFoldersIgnoringCase) {
+    ProjectManagerHarness h;
+    ProjectManager& pm = h.pm();
+    const qint64 emptyVersion = pm.mediaFilesVersion();
+    pm.refreshProtectedFlags();
+    EXPECT_EQ(pm.mediaFilesVersion(), emptyVersion) << "an empty list is left alone";
+
+    MediaFile viaMatch = media("/elsewhere/m.mov");
+    viaMatch.matchedPath = QStringLiteral("/Volumes/Media/m.mov");
+    pm.setMediaFiles({media("/Volumes/Media/a.mov"), media("/volumes/media/B.MOV"), media("/Volumes/Media"),
+                      media("/Volumes/MediaArchive/a.mov"), viaMatch,
+                      media("/Volumes/Media/../Other/x.mov")});
+    h.folders.add("/Volumes/Media");
+    ASSERT_TRUE(pm.protectedFoldersDidChange());
+    QList<bool> flags;
+    for (const MediaFile& f : pm.mediaFiles())
+        flags << f.isProtected;
+    EXPECT_EQ(flags, (QList<bool>{true, true, true, false, true, false}));
+
+    const qint64 before = pm.mediaFilesVersion();
+    ASSERT_TRUE(pm.removeProtectedFolder("/Volumes/Media"));
+    EXPECT_TRUE(pm.protectedFolders().isEmpty());
+    EXPECT_EQ(pm.mediaFilesVersion(), before + 4) << "one change per entry whose flag changed";
+    EXPECT_TRUE(std::none_of(pm.mediaFiles().cbegin(), pm.mediaFiles().cend(),
+                             [](const MediaFile& f) { return f.isProtected; }));
+
+    h.folders.add("/");
+    pm.protectedFoldersDidChange();
+    EXPECT_TRUE(std::all_of(pm.mediaFiles().cbegin(), pm.mediaFiles().cend(), [](const MediaFile& f) {
+        return f.isProtected;
+    })) << "the root protects everything";
+}
+
+} // namespace

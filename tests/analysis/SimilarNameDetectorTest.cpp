@@ -1,0 +1,84 @@
+#include "analysis/SimilarNameDetector.h"
+
+#include "support/DiskFactsLogCapture.h"
+
+#include <gtest/gtest.h>
+
+using namespace tarnwick;
+
+namespace {
+
+QList<MediaFile> entries(const QStringList& paths) {
+    QList<MediaFile> files;
+    for (const QString& path : paths) {
+        MediaFile file;
+        file.path = path;
+        files.append(file);
+    }
+    return files;
+}
+
+} // namespace
+
+TEST(SimilarNameDetector, ReducesNamesToTheirBase) {
+    const QList<std::pair<const char*, const char*>> cases = {{"A001", "A001"},
+                                                              {"A001_proxy", "A001"},
+                                                              {"A001_PROXY", "A001"},
+                                                              {"A001_lowres", "A001"},
+                                                              {"A001_low", "A001"},
+                                                              {"A001_high", "A001"},
+                                                              {"A001_12", "A001"},
+                                                              {"A001_12_proxy", "A001_12"},
+                                                              {"A001_proxy_2", "A001_proxy"},
+                                                              {"clip_v2", "clip_v2"},
+                                                              {"clip_", "clip_"},
+                                                              {"IMG_0042", "IMG"},
+                                                              {"_1", "_1"},
+                                                              {"", ""}};
+    for (const auto& [name, base] : cases)
+        EXPECT_EQ(SimilarNameDetector::baseName(QString::fromLatin1(name)), QString::fromLatin1(base))
+            << name;
+}
+
+TEST(SimilarNameDetector, LinksVersionsAcrossFoldersAndExtensions) {
+    test::DiskFactsLogCapture log;
+    QList<MediaFile> files = entries({QStringLiteral("/a/A001.mov"), QStringLiteral("/c/B.mov"),
+                                      QStringLiteral("/a/A001_proxy.mov"),
+                                      QStringLiteral("/b/a001_LOWRES.mp4"), QStringLiteral("/a/clip.mov"),
+                                      QStringLiteral("/a/clip.wav"), QStringLiteral("/a/A001_12_proxy.mov")});
+    files[1].similarFiles = {QStringLiteral("/kept/from/earlier.mov")};
+    const QList<MediaFile> out = SimilarNameDetector::detectSimilarFilenames(files);
+    EXPECT_EQ(out[0].similarFiles,
+              (QStringList{QStringLiteral("/a/A001_proxy.mov"), QStringLiteral("/b/a001_LOWRES.mp4")}));
+    EXPECT_EQ(out[2].similarFiles,
+              (QStringList{QStringLiteral("/a/A001.mov"), QStringLiteral("/b/a001_LOWRES.mp4")}));
+    EXPECT_EQ(out[3].similarFiles,
+              (QStringList{QStringLiteral("/a/A001.mov"), QStringLiteral("/a/A001_proxy.mov")}));
+    EXPECT_EQ(out[4].similarFiles, QStringList{QStringLiteral("/a/clip.wav")});
+    EXPECT_EQ(out[1].similarFiles, QStringList{QStringLiteral("/kept/from/earlier.mov")});
+    EXPECT_TRUE(out[6].similarFiles.isEmpty());
+    EXPECT_TRUE(log.contains(QStringLiteral("Detecting similar filenames")));
+    // The earlier run's field counts too.
+    EXPECT_TRUE(log.contains(QStringLiteral("Found 6 file(s) with similar names")));
+}
+
+// IMG_0001 ... IMG_20000 form one group: a copy of every other path per member is quadratic.
+TEST(SimilarNameDetector, SharesOneListPerGroup) {
+    QStringList paths;
+    for (int i = 1; i <= 2000; ++i)
+        paths.append(QStringLiteral("/card/IMG_%1.JPG").arg(i, 4, 10, QLatin1Char('0')));
+    paths.append(QStringLiteral("/card/other.mov"));
+    const SimilarNameDetector::Groups groups = SimilarNameDetector::detectGroups(entries(paths));
+    ASSERT_EQ(groups.groupOf.size(), 2001);
+    const QStringList* shared = groups.groupOf[0].get();
+    ASSERT_NE(shared, nullptr);
+    EXPECT_EQ(shared->size(), 2000);
+    for (qsizetype i = 0; i < 2000; ++i)
+        ASSERT_EQ(groups.groupOf[i].get(), shared);
+    EXPECT_EQ(groups.groupOf[2000], nullptr);
+    const QStringList others = groups.similarFiles(5, paths[5]);
+    EXPECT_EQ(others.size(), 1999);
+    EXPECT_FALSE(others.contains(paths[5]));
+    EXPECT_EQ(others.first(), paths[0]);
+    EXPECT_TRUE(groups.similarFiles(2000, paths[2000]).isEmpty());
+}

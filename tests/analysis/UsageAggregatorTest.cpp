@@ -1,0 +1,168 @@
+#include "analysis/UsageAggregator.h"
+#include "platform/PathText.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+using namespace tarnwick;
+using ::testing::ElementsAre;
+
+namespace {
+
+ProjectFile project(const QString& name, const QStringList& media, const QHash<QString, int>& counts,
+                    const QStringList& audioOnly = {}, const QHash<QString, QSet<QString>>& timelines = {}) {
+    ProjectFile p;
+    p.name = name;
+    p.mediaFiles = media;
+    p.usageCountByPath = counts;
+    p.usedFiles = QStringList(counts.keyBegin(), counts.keyEnd());
+    p.audioOnlyFiles = audioOnly;
+    p.sequenceNamesByPath = timelines;
+    return p;
+}
+
+MediaFile entry(const QString& path) {
+    MediaFile f = newMediaEntry(path);
+    f.status = MediaFileStatus::online;
+    f.size = 10;
+    return f;
+}
+
+} // namespace
+
+TEST(UsageAggregator, SumsUsageAcrossProjectsWithTheAudioOnlyRule) {
+    struct Case {
+        const char* name;
+        bool firstAudioOnly;
+        bool secondAudioOnly;
+        MediaUsageType expected;
+    };
+    const Case cases[] = {
+        {"audio and video", true, false, MediaUsageType::videoAndAudio},
+        {"audio in both", true, true, MediaUsageType::audioOnly},
+        {"video in both", false, false, MediaUsageType::videoAndAudio},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const QString clip = QStringLiteral("/m/clip.mov");
+        const QList<ProjectFile> projects = {
+            project("A", {clip}, {{clip, 2}}, c.firstAudioOnly ? QStringList{clip} : QStringList{}),
+            project("B", {clip}, {{clip, 3}}, c.secondAudioOnly ? QStringList{clip} : QStringList{}),
+        };
+        const UsageMap usage = aggregateProjects(projects, rawContributionRule());
+        ASSERT_EQ(usage.size(), 1);
+        EXPECT_EQ(usage.usageAt(0).usageCount, 5);
+        EXPECT_EQ(usageTypeFor(usage.usageAt(0)), c.expected);
+        EXPECT_THAT(usage.usageAt(0).projectNames, ElementsAre("A", "B"));
+    }
+}
+
+TEST(UsageAggregator, ListedButUnusedPathAddsTheNameNotTheCount) {
+    const QString clip = QStringLiteral("/m/clip.mov");
+    const QList<ProjectFile> projects = {
+        project("A", {clip}, {{clip, 1}}, {clip}),
+        project("B", {clip}, {}),
+        project("A", {clip}, {}),
+    };
+    const UsageMap usage = aggregateProjects(projects, rawContributionRule());
+    EXPECT_EQ(usage.usageAt(0).usageCount, 1);
+    EXPECT_TRUE(usage.usageAt(0).isAudioOnly); // a zero contribution keeps the flag
+    EXPECT_THAT(usage.usageAt(0).projectNames, ElementsAre("A", "B"));
+}
+
+TEST(UsageAggregator, TimelineNamesAreUnitedAndSortedByScalars) {
+    const QString clip = QStringLiteral("/m/clip.mov");
+    const QList<ProjectFile> projects = {
+        project("A", {clip}, {{clip, 1}}, {}, {{clip, {"b cut", "Main"}}}),
+        project("B", {clip}, {{clip, 1}}, {}, {{clip, {"Main", "Alt"}}}),
+    };
+    const UsageMap usage = aggregateProjects(projects, rawContributionRule());
+    EXPECT_THAT(sortedSequenceNames(usage.usageAt(0).sequenceNames), ElementsAre("Alt", "Main", "b cut"));
+}
+
+TEST(UsageAggregator, CrossReferencesNewPathToKnownEntryByLowerCasedMatchedPath) {
+    MediaFile known = entry(QStringLiteral("/Volumes/B/clip.mov"));
+    known.matchedPath = QStringLiteral("/volumes/a/CLIP.mov");
+    const QList<MediaFile> media = {known};
+    const QList<ProjectFile> loaded = {project("Old", {known.path}, {{known.path, 1}})};
+
+    UsageMap usage = aggregateProjects(loaded, rawContributionRule());
+    KnownPathIndex index(media);
+    const QString newPath = QStringLiteral("/Volumes/A/clip.mov");
+    EXPECT_EQ(addProjectWithCrossReference(usage, index, project("New", {newPath}, {{newPath, 2}}),
+                                           rawContributionRule()),
+              1);
+    ASSERT_EQ(usage.size(), 1);
+    EXPECT_EQ(usage.usageAt(0).usageCount, 3);
+    EXPECT_THAT(usage.usageAt(0).projectNames, ElementsAre("Old", "New"));
+
+    // Another spelling through a further project finds the same entry through the grown index.
+    const QString other = QStringLiteral("/VOLUMES/A/CLIP.MOV");
+    addProjectWithCrossReference(usage, index, project("Third", {other}, {{other, 1}}), rawContributionRule());
+    EXPECT_EQ(usage.size(), 1);
+    EXPECT_EQ(usage.usageAt(0).usageCount, 4);
+}
+
+TEST(UsageAggregator, KnownEntryNoLoadedProjectReferencesGetsNoCrossReference) {
+    MediaFile known = entry(QStringLiteral("/Volumes/B/clip.mov"));
+    known.alternativePaths = {QStringLiteral("/Volumes/A/clip.mov")};
+    UsageMap usage;
+    KnownPathIndex index({known});
+    const QString newPath = QStringLiteral("/Volumes/A/clip.mov");
+    EXPECT_EQ(
+        addProjectWithCrossReference(usage, index, project("New", {newPath}, {{newPath, 1}}), rawContributionRule()),
+        0);
+    ASSERT_EQ(usage.size(), 1);
+    EXPECT_EQ(usage.pathAt(0), newPath);
+}
+
+TEST(UsageAggregator, MediaListKeepsKnownEntriesUsesScannedOnesAndDropsUnreferenced) {
+    MediaFile kept = entry(QStringLiteral("/m/kept.mov"));
+    kept.storageType = StorageType::network;
+    kept.size = 77;
+    const MediaFile gone = entry(QStringLiteral("/m/gone.mov"));
+    const QString added = QStringLiteral("/m/added.mov");
+    const QString unchecked = QStringLiteral("/m/unchecked.mov");
+
+    UsageMap usage;
+    usage.add(kept.path, "P", {1, true, {}});
+    usage.add(added, "P", {0, false, {}});
+    usage.add(unchecked, "P", {2, false, {"T"}});
+    const auto existing = entriesByPath({kept, gone});
+    EXPECT_THAT(newPaths(usage, existing), ElementsAre(added, unchecked));
+
+    MediaFile scanned = newMediaEntry(added);
+    scanned.status = MediaFileStatus::offline;
+    const QList<MediaFile> list = buildMediaList(usage, existing, {{UsageMap::key(added), scanned}});
+    ASSERT_EQ(list.size(), 3);
+    EXPECT_EQ(list[0].id, kept.id);
+    EXPECT_EQ(list[0].size, 77);
+    EXPECT_EQ(list[0].storageType, StorageType::network);
+    EXPECT_EQ(list[0].usageType, MediaUsageType::audioOnly);
+    EXPECT_EQ(list[1].status, MediaFileStatus::offline);
+    EXPECT_EQ(list[1].usageType, MediaUsageType::unused);
+    EXPECT_EQ(list[2].status, MediaFileStatus::checking);
+    EXPECT_EQ(list[2].usageType, MediaUsageType::videoAndAudio);
+    EXPECT_THAT(list[2].sequenceNames, ElementsAre("T"));
+}
+
+TEST(UsageAggregator, ExactPathsCompareByCanonicalEquivalence) {
+    const QString composed = QString::fromUtf8("/m/caf\u00e9.mov");
+    const QString decomposed = QString::fromUtf8("/m/cafe\u0301.mov");
+    UsageMap usage;
+    usage.add(composed, "A", {1, false, {}});
+    usage.add(decomposed, "B", {1, false, {}});
+    EXPECT_EQ(usage.size(), 1);
+    usage.add(QStringLiteral("/m/CAFE.mov"), "C", {1, false, {}});
+    EXPECT_EQ(usage.size(), 2); // letter case stays apart
+}
+
+TEST(UsageAggregator, SortsByFileNameCaseInsensitivelyAndStably) {
+    QList<MediaFile> list = {entry("/z/b.mov"), entry("/a/C.mov"), entry("/y/A.mov"), entry("/x/a.mov")};
+    const QUuid firstA = list[2].id;
+    sortByFileName(list);
+    EXPECT_EQ(path::lastPathComponent(list[0].path).toLower(), "a.mov");
+    EXPECT_EQ(list[0].id, firstA);
+    EXPECT_EQ(list[2].path, "/z/b.mov");
+    EXPECT_EQ(list[3].path, "/a/C.mov");
+}

@@ -1,0 +1,240 @@
+#include "app/TarnwickApp.h"
+#include "app/MainWindow.h"
+#include "platform/Preferences.h"
+#include "platform/ProVideoFormats.h"
+#include "stores/SecurityScopedAccess.h"
+#include "support/FakeAccessGrantBackend.h"
+#include "support/FakeSoftwareUpdater.h"
+#include "support/UiTestHelpers.h"
+#include "ui/AlertDialog.h"
+#include "ui/CommandCenter.h"
+#include "ui/CommandNames.h"
+#include "ui/FilePanel.h"
+#include "ui/ReviewPrompt.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <gtest/gtest.h>
+
+using namespace tarnwick;
+
+namespace {
+
+class NoPanel : public FilePanel {
+public:
+    QList<QUrl> runOpenPanel(QWidget*, const OpenPanelRequest&) override { return {}; }
+};
+
+struct Harness {
+    QTemporaryDir dir;
+    std::shared_ptr<FakeAccessGrantBackend> backend = std::make_shared<FakeAccessGrantBackend>();
+    SecurityScopedAccess grants{dir.filePath("store"), backend, false};
+    Preferences preferences{dir.filePath("prefs.ini")};
+    CommandCenter commands;
+    NoPanel panel;
+    FakeSoftwareUpdater* updater = nullptr;
+    QList<QUrl> opened;
+    std::shared_ptr<ReviewPrompt> prompt = std::make_shared<ReviewPrompt>(
+        preferences, [] { return QDateTime::currentDateTimeUtc(); },
+        [this](const QUrl& u) {
+            opened.append(u);
+            return true;
+        });
+
+    TarnwickApp::Options options(bool sandboxed = false, bool canReadMxf = false) {
+        TarnwickApp::Options o;
+        auto fake = std::make_unique<FakeSoftwareUpdater>();
+        updater = fake.get();
+        o.updater = std::move(fake);
+        o.fontFolder = dir.filePath("fonts");
+        o.grants = &grants;
+        o.filePanel = &panel;
+        o.commands = &commands;
+        o.reviewPrompt = prompt;
+        o.openUrl = [this](const QUrl& u) {
+            opened.append(u);
+            return true;
+        };
+        o.sandboxed = sandboxed;
+        o.mediaLibrariesCanReadMxf = [canReadMxf] { return canReadMxf; };
+        return o;
+    }
+};
+
+void processEventsFor(int ms) {
+    QElapsedTimer t;
+    t.start();
+    while (t.elapsed() < ms)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+}
+
+} // namespace
+
+TEST(TarnwickApp, RegistersFontsBeforeTheWindowThenLogsTheProVideoFormats) {
+    Harness h;
+    ASSERT_TRUE(QDir().mkpath(h.dir.filePath("fonts/sub")));
+    for (const auto* name : {"a.ttf", "b.ttf", "c.ttf", "notes.txt", "sub/d.ttf"}) {
+        QFile f(h.dir.filePath(QStringLiteral("fonts/") + QString::fromLatin1(name)));
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    }
+    UiLogCapture log;
+    TarnwickApp app(h.options());
+    bool windowExistedAtFontLine = true;
+    AppLog::setSink([&](const AppLog::Record& r) {
+        log.lines.append(r.printed);
+        if (r.message.contains(QStringLiteral("bundled font")))
+            windowExistedAtFontLine = app.mainWindow() != nullptr;
+    });
+    app.launch();
+    const QStringList expected{
+        QStringLiteral("[General] ℹ️ Registered 3 bundled font file(s)"),
+        QStringLiteral("[General] ℹ️ Registered Professional Video Workflow format readers "
+                       "and decoders"),
+        QStringLiteral("[General] ℹ️ Pro Video Formats installed: false")};
+    // The grants store logs its own restore line in between.
+    QStringList ours;
+    for (const auto& line : log.lines) {
+        if (line.contains(QStringLiteral("font")) || line.contains(QStringLiteral("Pro")))
+            ours.append(line);
+    }
+    EXPECT_EQ(ours, expected);
+    EXPECT_FALSE(windowExistedAtFontLine);
+    EXPECT_EQ(h.updater->starts, 1);
+}
+
+TEST(TarnwickApp, LogsNothingAboutFontsWhenThereAreNone) {
+    Harness h;
+    UiLogCapture log;
+    TarnwickApp app(h.options(false, true));
+    app.launch();
+    for (const auto& line : log.lines)
+        EXPECT_FALSE(line.contains(QStringLiteral("font"))) << line.toStdString();
+    EXPECT_TRUE(log.contains(QStringLiteral("[General] ℹ️ Pro Video Formats installed: true")));
+    EXPECT_TRUE(app.mainWindow()->isVisible());
+}
+
+TEST(TarnwickApp, SandboxedProcessCountsProVideoFormatsAsInstalled) {
+    Harness h;
+    UiLogCapture log;
+    TarnwickApp app(h.options(true, false));
+    app.launch();
+    EXPECT_TRUE(log.contains(QStringLiteral("[General] ℹ️ Pro Video Formats installed: true")));
+}
+
+TEST(ProVideoFormats, MediaLibrariesReadMxf) {
+    EXPECT_TRUE(mediaLibrariesCanReadMxf());
+    EXPECT_TRUE(proVideoFormatsInstalled(true));
+    EXPECT_EQ(proVideoFormatsInstalled(false), mediaLibrariesCanReadMxf());
+}
+
+TEST(TarnwickApp, RestoresSavedGrantsAtLaunch) {
+    Harness h;
+    const QString granted = h.dir.filePath("media");
+    ASSERT_TRUE(QDir().mkpath(granted));
+    ASSERT_TRUE(h.grants.grant(QUrl::fromLocalFile(granted)));
+    // A fresh store over the same file, as at the next launch.
+    auto backend = std::make_shared<FakeAccessGrantBackend>();
+    SecurityScopedAccess nextLaunch(h.dir.filePath("store"), backend, false);
+    auto options = h.options();
+    options.grants = &nextLaunch;
+    TarnwickApp app(std::move(options));
+    EXPECT_TRUE(backend->started.isEmpty());
+    app.launch();
+    EXPECT_TRUE(backend->started.contains(SecurityScopedAccess::keyPath(granted)) ||
+                backend->started.contains(granted));
+}
+
+TEST(TarnwickApp, CommandsReachTheWindowsHandlers) {
+    Harness h;
+    TarnwickApp app(h.options());
+    app.launch();
+    MainWindow* window = app.mainWindow();
+    EXPECT_EQ(window->subscribedCommands(), CommandName::all());
+    QList<QUrl> imported;
+    int stats = 0;
+    window->setCommandHandler(CommandName::openProjects, [&](const QVariantMap& p) {
+        imported = p.value(CommandName::urlsKey).value<QList<QUrl>>();
+    });
+    window->setCommandHandler(CommandName::showStats, [&](const QVariantMap&) { ++stats; });
+    const QList<QUrl> urls{QUrl::fromLocalFile("/media/a.prproj")};
+    h.commands.post(CommandName::openProjects, {{CommandName::urlsKey, QVariant::fromValue(urls)}});
+    h.commands.post(CommandName::showStats);
+    h.commands.post(CommandName::clearAllProjects); // no handler yet: ignored
+    EXPECT_EQ(imported, urls);
+    EXPECT_EQ(stats, 1);
+}
+
+TEST(TarnwickApp, ReviewSheetFollowsThePromptAndDismissingClearsIt) {
+    Harness h;
+    TarnwickApp app(h.options());
+    app.launch();
+    h.prompt->setPresentationDelayMs(5);
+    h.preferences.setValue(ReviewPrompt::successCountKey, 1);
+    h.prompt->recordSuccess(AuditAction::movedToTrash);
+    EXPECT_EQ(app.mainWindow()->reviewSheet(), nullptr);
+    processEventsFor(40);
+    ASSERT_TRUE(h.prompt->isPresenting());
+    ASSERT_NE(app.mainWindow()->reviewSheet(), nullptr);
+    EXPECT_TRUE(app.mainWindow()->reviewSheet()->isVisible());
+    app.mainWindow()->reviewSheet()->close();
+    EXPECT_FALSE(h.prompt->isPresenting());
+    processEventsFor(20);
+    EXPECT_EQ(app.mainWindow()->reviewSheet(), nullptr);
+}
+
+TEST(TarnwickApp, UpdateResultIsShownOverTheWindow) {
+    Harness h;
+    TarnwickApp app(h.options());
+    app.launch();
+    UpdateCheckResult result;
+    result.outcome = UpdateCheckResult::Outcome::updateAvailable;
+    result.currentVersion = QStringLiteral("0.1.0");
+    result.latestVersion = QStringLiteral("0.2.0");
+    result.downloadPage = QUrl("https://tarnwick.app/download");
+    Q_EMIT h.updater->checkFinished(result);
+    const auto alerts = app.mainWindow()->findChildren<AlertDialog*>();
+    ASSERT_EQ(alerts.size(), 1);
+    EXPECT_TRUE(alerts[0]->isVisible());
+    ASSERT_EQ(alerts[0]->buttons().size(), 2);
+    alerts[0]->buttons()[0]->click();
+    EXPECT_EQ(h.opened, QList<QUrl>{result.downloadPage});
+}
+
+// Runs last: it lets the application's event loop end by closing the only window.
+TEST(TarnwickAppSmoke, StartsWithWindowAndMenusAndQuitsWhenTheWindowCloses) {
+    Harness h;
+    TarnwickApp app(h.options());
+    app.launch();
+    MainWindow* window = app.mainWindow();
+    ASSERT_NE(window, nullptr);
+    EXPECT_TRUE(window->isVisible());
+    EXPECT_EQ(window->windowTitle(), QStringLiteral("Tarnwick"));
+    EXPECT_GE(window->minimumSizeHint().width(), 1280);
+    EXPECT_GE(window->centralWidget()->minimumHeight(), 700);
+    window->resize(400, 300);
+    EXPECT_GE(window->centralWidget()->width(), 1280);
+
+    QStringList menus;
+    for (QAction* menu : window->menuBar()->actions())
+        menus.append(menu->text());
+    EXPECT_EQ(menus, (QStringList{"Tarnwick", "File", "View", "Sweep", "Help"}));
+    EXPECT_EQ(window->menuBar()->actions()[1]->menu()->actions().first()->text(),
+              QStringLiteral("Open Projects..."));
+    EXPECT_TRUE(QApplication::quitOnLastWindowClosed());
+
+    bool lastWindowClosed = false;
+    QObject::connect(qApp, &QGuiApplication::lastWindowClosed, [&] { lastWindowClosed = true; });
+    QTimer::singleShot(0, window, &QWidget::close);
+    QTimer guard;
+    guard.setSingleShot(true);
+    QObject::connect(&guard, &QTimer::timeout, [] { QCoreApplication::exit(2); });
+    guard.start(10000);
+    EXPECT_EQ(QApplication::exec(), 0);
+    EXPECT_TRUE(lastWindowClosed);
+}

@@ -1,0 +1,121 @@
+#include "platform/WatchdogPool.h"
+
+#include <gtest/gtest.h>
+
+#include <QSet>
+
+#include <condition_variable>
+#include <mutex>
+#include <thread>
+
+using namespace tarnwick;
+using namespace std::chrono_literals;
+
+TEST(WatchdogPool, RunsEveryJobAtMostWidthAtOnce) {
+    WatchdogPool pool(3, 5s);
+    std::atomic<int> running{0};
+    std::atomic<int> peak{0};
+    QSet<int> finished;
+    pool.map<int>(
+        20,
+        [&](int index, WatchdogPool::Watch&) {
+            const int now = ++running;
+            int seen = peak.load();
+            while (now > seen && !peak.compare_exchange_weak(seen, now)) {
+            }
+            std::this_thread::sleep_for(2ms);
+            --running;
+            return index * 2;
+        },
+        [&](int index, WatchdogPool::Outcome outcome, const int* result) {
+            ASSERT_EQ(outcome, WatchdogPool::Outcome::finished);
+            ASSERT_NE(result, nullptr);
+            EXPECT_EQ(*result, index * 2);
+            finished.insert(index);
+        });
+    EXPECT_EQ(finished.size(), 20);
+    EXPECT_LE(peak.load(), 3);
+    EXPECT_GE(peak.load(), 2);
+}
+
+TEST(WatchdogPool, AbandonsAJobThatStopsAnsweringAndCarriesOn) {
+    struct Gate {
+        std::mutex mutex;
+        std::condition_variable cv;
+        bool open = false;
+    };
+    auto gate = std::make_shared<Gate>();
+    WatchdogPool pool(2, 100ms);
+    QList<std::pair<int, WatchdogPool::Outcome>> ends;
+    const auto started = std::chrono::steady_clock::now();
+    pool.map<int>(
+        6,
+        [gate](int index, WatchdogPool::Watch&) {
+            if (index == 1) {
+                std::unique_lock lock(gate->mutex);
+                gate->cv.wait(lock, [&] { return gate->open; });
+            }
+            return index;
+        },
+        [&](int index, WatchdogPool::Outcome outcome, const int*) {
+            ends.append({index, outcome});
+        });
+    EXPECT_LT(std::chrono::steady_clock::now() - started, 3s);
+    ASSERT_EQ(ends.size(), 6);
+    for (const auto& [index, outcome] : ends)
+        EXPECT_EQ(outcome, index == 1 ? WatchdogPool::Outcome::abandoned : WatchdogPool::Outcome::finished)
+            << index;
+    EXPECT_EQ(pool.abandonedCount(), 1);
+
+    // The pool keeps its width after replacing the stuck thread.
+    int more = 0;
+    pool.map<int>(
+        4, [](int i, WatchdogPool::Watch&) { return i; },
+        [&](int, WatchdogPool::Outcome outcome, const int*) {
+            more += outcome == WatchdogPool::Outcome::finished;
+        });
+    EXPECT_EQ(more, 4);
+    {
+        std::lock_guard lock(gate->mutex);
+        gate->open = true;
+    }
+    gate->cv.notify_all();
+}
+
+TEST(WatchdogPool, ATouchedJobIsNotAbandonedWhileItMakesProgress) {
+    WatchdogPool pool(1, 80ms);
+    WatchdogPool::Outcome seen = WatchdogPool::Outcome::abandoned;
+    pool.map<int>(
+        1,
+        [](int, WatchdogPool::Watch& watch) {
+            for (int i = 0; i < 10; ++i) {
+                watch.touch();
+                std::this_thread::sleep_for(20ms);
+            }
+            return 1;
+        },
+        [&](int, WatchdogPool::Outcome outcome, const int*) { seen = outcome; });
+    EXPECT_EQ(seen, WatchdogPool::Outcome::finished);
+}
+
+TEST(WatchdogPool, CancelledJobsThatHaveNotStartedEndAsCancelled) {
+    WatchdogPool pool(1, 5s);
+    std::atomic_bool cancel{false};
+    int finished = 0;
+    int cancelled = 0;
+    pool.map<int>(
+        10,
+        [&cancel](int, WatchdogPool::Watch&) {
+            cancel = true;
+            std::this_thread::sleep_for(30ms);
+            return 0;
+        },
+        [&](int, WatchdogPool::Outcome outcome, const int*) {
+            finished += outcome == WatchdogPool::Outcome::finished;
+            cancelled += outcome == WatchdogPool::Outcome::cancelled;
+        },
+        &cancel);
+    EXPECT_GE(finished, 1);
+    EXPECT_EQ(finished + cancelled, 10);
+    EXPECT_GE(cancelled, 8);
+}

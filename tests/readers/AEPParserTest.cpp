@@ -1,0 +1,386 @@
+#include "readers/AEPParser.h"
+
+#include "platform/AppLog.h"
+#include "support/AEPRifxBuilder.h"
+
+#include <QDir>
+#include <QFile>
+#include <QLocale>
+#include <QRandomGenerator>
+#include <QRegularExpression>
+#include <QStringDecoder>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+using namespace tarnwick;
+using namespace tarnwick::aeptest;
+
+namespace {
+
+using Paths = QSet<QString>;
+
+QString writeFile(const QTemporaryDir& dir, const QString& name, const QByteArray& bytes) {
+    const QString path = dir.filePath(name);
+    QFile file(path);
+    EXPECT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(bytes);
+    return path;
+}
+
+Paths walk(const QByteArray& bytes) {
+    AEPParser parser;
+    Paths found;
+    parser.walkChunks(bytes, 12, bytes.size(), found, 0);
+    return found;
+}
+
+Paths scan(const QByteArray& bytes) {
+    AEPParser parser;
+    return parser.extractPaths(bytes);
+}
+
+// A payload whose size field ends in a printable byte (48 = '0'), so only the chunk walk sees it.
+QByteArray walkOnlyPayload(const QByteArray& path) {
+    QByteArray payload = path + '\0';
+    payload.append(QByteArray(48 - payload.size(), '\0'));
+    return payload;
+}
+
+template <size_t N>
+QByteArray raw(const char (&text)[N]) {
+    return QByteArray(text, N - 1);
+}
+
+struct HeaderCase {
+    const char* name;
+    QByteArray bytes;
+    QString description;
+};
+
+} // namespace
+
+TEST(AEPParser, RejectsBadHeadersWithTheirDescriptions) {
+    QTemporaryDir dir;
+    const QByteArray body(16, '\0');
+    const std::vector<HeaderCase> cases{
+        {"tiny", QByteArray(11, 'R'), QStringLiteral("Invalid AEP format: File too small (11 bytes)")},
+        {"riff", raw("RIFF\0\0\0\x10" "Egg!") + body,
+         QStringLiteral("Invalid AEP format: Missing RIFX/Egg! header (got RIFF/Egg!)")},
+        {"form", raw("RIFX\0\0\0\x10" "WAVE") + body,
+         QStringLiteral("Invalid AEP format: Missing RIFX/Egg! header (got RIFX/WAVE)")},
+        {"binary", raw("\xff\xfe\x80\x81\0\0\0\x10" "Egg!") + body,
+         QStringLiteral("Invalid AEP format: Missing RIFX/Egg! header (got /Egg!)")},
+    };
+    for (const HeaderCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        AEPParser parser;
+        try {
+            parser.parse(writeFile(dir, QString::fromLatin1(c.name) + QStringLiteral(".aep"), c.bytes));
+            ADD_FAILURE() << "parsed";
+        } catch (const AEPParser::AEPParserError& e) {
+            EXPECT_EQ(e.kind(), AEPParser::AEPParserError::Kind::invalidFormat);
+            EXPECT_EQ(e.description(), c.description);
+        }
+    }
+}
+
+TEST(AEPParser, ReportsUnreadableFilesAsReadErrors) {
+    QTemporaryDir dir;
+    for (const QString& path : {dir.filePath(QStringLiteral("missing.aep")), dir.path()}) {
+        AEPParser parser;
+        try {
+            parser.parse(path);
+            ADD_FAILURE() << "parsed " << path.toStdString();
+        } catch (const AEPParser::AEPParserError& e) {
+            EXPECT_EQ(e.kind(), AEPParser::AEPParserError::Kind::readError);
+            EXPECT_TRUE(e.description().startsWith(QStringLiteral("Read error: Cannot read file: ")))
+                << e.description().toStdString();
+        }
+    }
+}
+
+TEST(AEPParser, ParsesAProjectWithPathsInChunksAndTextAfterTheContainer) {
+    QTemporaryDir dir;
+    const QByteArray content =
+        list("Fold", chunk("Utf8", walkOnlyPayload("/Volumes/Media/clip.mov")) +
+                         chunk("alas", QByteArray("{\"fullpath\":\"/Volumes/Média/été.wav\",\"x\":1}")) +
+                         chunk("opti", QByteArray(3, '\x01')));
+    // Real projects carry XMP metadata after the RIFX data.
+    const QByteArray xmp("<?xpacket begin?>\n<x:path>\"/Users/ed/after.mxf\"</x:path>\n<?xpacket end?>");
+    const QString path = writeFile(dir, QStringLiteral("My Comp.v2.aep"), rifx(content) + xmp);
+
+    AEPParser parser;
+    const AEPParser::ParseResult result = parser.parse(path);
+    EXPECT_EQ(result.projectName, QStringLiteral("My Comp.v2"));
+    EXPECT_FALSE(result.error.has_value());
+    EXPECT_EQ(result.footagePaths, (Paths{QStringLiteral("/Volumes/Media/clip.mov"),
+                                          QStringLiteral("/Volumes/Média/été.wav"), QStringLiteral("/Users/ed/after.mxf")}));
+}
+
+TEST(AEPParser, ChunkWalkFindsPayloadPathsTheByteScanSkips) {
+    const QByteArray file = rifx(chunk("Utf8", walkOnlyPayload("/Volumes/Media/clip.mov")));
+    EXPECT_EQ(walk(file), Paths{QStringLiteral("/Volumes/Media/clip.mov")});
+    EXPECT_TRUE(scan(file).isEmpty());
+}
+
+TEST(AEPParser, ChunkWalkSkipsThePadByteAfterAnOddChunk) {
+    const QByteArray odd = chunk("oddc", QByteArray("abc"));
+    ASSERT_EQ(odd.size(), 12); // 8 + 3 + pad
+    const QByteArray file = rifx(odd + chunk("Utf8", walkOnlyPayload("/Volumes/A/pad.mov")));
+    EXPECT_EQ(walk(file), Paths{QStringLiteral("/Volumes/A/pad.mov")});
+
+    // A list of odd size ends without a pad inside it; the pad follows the list.
+    const QByteArray inner = QByteArray("LIST", 4) + bigEndian32(7) + QByteArray("Fold", 4) + QByteArray("xyz");
+    const QByteArray file2 = rifx(inner + '\0' + chunk("Utf8", walkOnlyPayload("/Volumes/A/after.mov")));
+    EXPECT_EQ(walk(file2), Paths{QStringLiteral("/Volumes/A/after.mov")});
+}
+
+TEST(AEPParser, ChunkWalkStopsAtAChunkRunningPastItsRange) {
+    // 0xFFFFFFF0 plus the header overflows 32 bits; read as 64-bit it simply runs past the end.
+    const QByteArray huge = QByteArray("junk", 4) + bigEndian32(0xFFFFFFF0u) + QByteArray(8, '\0');
+    const QByteArray file = rifx(huge + chunk("Utf8", walkOnlyPayload("/Volumes/A/hidden.mov")));
+    EXPECT_TRUE(walk(file).isEmpty());
+
+    // The whole-file scans still run over it.
+    const QByteArray visible = rifx(huge + chunk("Utf8", QByteArray("/Volumes/A/seen.mov")));
+    AEPParser parser;
+    EXPECT_TRUE(parser.extractPaths(visible).contains(QStringLiteral("/Volumes/A/seen.mov")));
+}
+
+TEST(AEPParser, ChunkWalkFollowsListsToDepth49Only) {
+    QByteArray nested;
+    for (int depth = 60; depth >= 1; --depth) {
+        const QByteArray path = QStringLiteral("/Volumes/Deep/d%1.mov").arg(depth).toUtf8();
+        nested = list("Fold", chunk("Utf8", walkOnlyPayload(path)) + nested);
+    }
+    const Paths found = walk(rifx(nested));
+    EXPECT_EQ(found.size(), 49);
+    EXPECT_TRUE(found.contains(QStringLiteral("/Volumes/Deep/d49.mov")));
+    EXPECT_FALSE(found.contains(QStringLiteral("/Volumes/Deep/d50.mov")));
+}
+
+TEST(AEPParser, ChunkWalkResynchronisesOverDamagedData) {
+    const QByteArray damaged = QByteArray("\x80\x81\x82\x83\x84", 5);
+    const QByteArray file = rifx(damaged + chunk("Utf8", walkOnlyPayload("/Volumes/A/after.mov")));
+    EXPECT_EQ(walk(file), Paths{QStringLiteral("/Volumes/A/after.mov")});
+}
+
+TEST(AEPParser, ChunkWalkReadsUtf16Payloads) {
+    const QByteArray payload = utf16BE(QStringLiteral("/Volumes/Médias/日本/clip.mov")) + QByteArray(2, '\0');
+    const QByteArray unc = utf16BE(QStringLiteral("\\\\server\\share\\a.mxf"));
+    const Paths found = walk(rifx(chunk("Utf8", payload) + chunk("Utf8", unc)));
+    EXPECT_TRUE(found.contains(QStringLiteral("/Volumes/Médias/日本/clip.mov")));
+    EXPECT_TRUE(found.contains(QStringLiteral("//server/share/a.mxf")));
+}
+
+TEST(AEPParser, ByteScanFindsWindowsUncQuotedAndNonAsciiPaths) {
+    const QByteArray bytes = raw("\0C:\\Footage\\shot.MOV\0") + raw("\0\\\\server\\share\\a.mxf\n") +
+                             raw("title \"/Volumes/Ünï/café.mp4\" and /not/started.mov here\0") +
+                             raw("\x01/Volumes/X/日本語.wav\0");
+    EXPECT_EQ(scan(bytes), (Paths{QStringLiteral("C:/Footage/shot.MOV"), QStringLiteral("//server/share/a.mxf"),
+                                  QStringLiteral("/Volumes/Ünï/café.mp4"), QStringLiteral("/Volumes/X/日本語.wav")}));
+}
+
+TEST(AEPParser, RejectsImplausibleCandidates) {
+    const QList<QByteArray> rejected{
+        "/Projects/linked.aep", "/Scripts/tool.jsx", "/Volumes/Media/noextension", "/Volumes/Media/clip.markers",
+        "/a.b", "/Volumes/Media/.hidden", "/Volumes/Media/name.",
+    };
+    for (const QByteArray& path : rejected) {
+        SCOPED_TRACE(path.toStdString());
+        EXPECT_TRUE(scan(QByteArray(1, '\0') + path + QByteArray(1, '\0')).isEmpty());
+        EXPECT_FALSE(AEPParser::isPlausibleFootagePath(QString::fromUtf8(path)));
+    }
+    const QByteArray longRun = raw("\0/") + QByteArray(16400, 'a') + raw(".mov\0");
+    EXPECT_TRUE(scan(longRun).isEmpty());
+    // More than 90 % of the characters must be printable: 9 of 10 is not enough, 10 of 11 is.
+    EXPECT_FALSE(AEPParser::isPlausibleFootagePath(QStringLiteral("/V/\x7f" "ab.mov")));
+    EXPECT_TRUE(AEPParser::isPlausibleFootagePath(QStringLiteral("/V/\x7f" "abc.mov")));
+    EXPECT_FALSE(AEPParser::isPlausibleFootagePath(QStringLiteral("/V/\u00a0" "ab.mov")));
+    EXPECT_TRUE(AEPParser::isPlausibleFootagePath(QStringLiteral("~/Movies/a.mov")));
+    EXPECT_TRUE(AEPParser::isPlausibleFootagePath(QStringLiteral("D:clip.mp4")));
+    EXPECT_FALSE(AEPParser::isPlausibleFootagePath(QStringLiteral("D;\\clip.mp4")));
+}
+
+TEST(AEPParser, Utf16ScanFindsPathsAndTheirTails) {
+    const QByteArray bytes = QByteArray(4, '\0') + utf16BE(QStringLiteral("/Users/ed/clip.mov")) + QByteArray(2, '\0') +
+                             utf16BE(QStringLiteral("C:\\Média\\été.wav")) + QByteArray(2, '\0');
+    // A single backslash unit starts nothing; only slashes, "\\" and drive letters do.
+    EXPECT_EQ(scan(bytes), (Paths{QStringLiteral("/Users/ed/clip.mov"), QStringLiteral("/ed/clip.mov"),
+                                  QStringLiteral("/clip.mov"), QStringLiteral("C:/Média/été.wav")}));
+}
+
+TEST(AEPParser, Utf16ScanRejectsUnpairedSurrogatesButKeepsLaterTails) {
+    QString text = QStringLiteral("/Vol/x/a.mov");
+    text.insert(4, QChar(0xD800));
+    const Paths found = scan(QByteArray(2, '\0') + utf16BE(text) + QByteArray(2, '\0'));
+    EXPECT_EQ(found, (Paths{QStringLiteral("/x/a.mov"), QStringLiteral("/a.mov")}));
+}
+
+TEST(AEPParser, Utf16ScanStaysFastOnLongRunsOfSlashes) {
+    QByteArray block;
+    for (int k = 0; k < 128 * 1024; ++k)
+        block.append("\0/", 2);
+    block.append(utf16BE(QStringLiteral("a.mov")));
+    QSet<QString> found;
+    AEPParser::scanUTF16BEPaths(block, found);
+    // Only tails within the last 16384 bytes reach the end of the data; those of at most 4095
+    // characters ("/" * k + "a.mov", k = 1 ... 4090) are plausible.
+    EXPECT_EQ(found.size(), 4090);
+    for (const QString& p : found)
+        EXPECT_TRUE(p.endsWith(QStringLiteral("/a.mov")));
+}
+
+TEST(AEPParser, LogsTimingWithPointDecimalsInAnyLocale) {
+    QTemporaryDir dir;
+    const QByteArray bytes = rifx(chunk("Utf8", QByteArray("/V/clip.mov")));
+    const QString path = writeFile(dir, QStringLiteral("timed.aep"), bytes);
+    QStringList messages;
+    AppLog::setSink([&](const AppLog::Record& r) { messages.append(r.message); });
+    const QLocale previous;
+    QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
+    AEPParser parser;
+    parser.parse(path);
+    QLocale::setDefault(previous);
+    AppLog::setSink({});
+
+    const QStringList expected{
+        QStringLiteral("^ℹ️ AEP Parser: Starting parse of timed$"),
+        QStringLiteral("^ℹ️ ⏱ AEP read timed: \\d+\\.\\d\\ds$"),
+        QStringLiteral("^ℹ️ AEP Parser: Valid RIFX header, file size: %1 bytes$").arg(bytes.size()),
+        QStringLiteral("^ℹ️ ⏱ AEP chunks timed: \\d+\\.\\d\\ds, 1 paths$"),
+        QStringLiteral("^ℹ️ ⏱ AEP scan timed: \\d+\\.\\d\\ds, 1 paths$"),
+        QStringLiteral("^ℹ️ ⏱ AEP total timed: \\d+\\.\\d\\ds, 1 unique paths$"),
+    };
+    ASSERT_EQ(messages.size(), expected.size()) << messages.join(QLatin1Char('\n')).toStdString();
+    for (int k = 0; k < expected.size(); ++k)
+        EXPECT_TRUE(QRegularExpression(expected[k]).match(messages[k]).hasMatch()) << messages[k].toStdString();
+}
+
+TEST(AEPParser, ReadsTheRealSampleProjects) {
+    const QDir samples(QStringLiteral(TARNWICK_SAMPLES_DIR "/aep"));
+    if (!samples.exists())
+        GTEST_SKIP() << "no sample folder";
+    const QStringList files = samples.entryList({QStringLiteral("*.aep")}, QDir::Files);
+    ASSERT_FALSE(files.isEmpty());
+    for (const QString& name : files) {
+        SCOPED_TRACE(name.toStdString());
+        AEPParser parser;
+        AEPParser::ParseResult result;
+        EXPECT_NO_THROW(result = parser.parse(samples.filePath(name)));
+        if (name == QLatin1String("nexrender-test auto-save 1.aep")) {
+            // Seen with strings(1): JSON blocks holding "fullpath" of each footage item.
+            const QString base = QStringLiteral("/Users/playra/nexrender-server/");
+            EXPECT_EQ(result.footagePaths,
+                      (Paths{base + QStringLiteral("video/0.mp4"), base + QStringLiteral("audio/audio.mp3"),
+                             base + QStringLiteral("video/screen.mp4"), base + QStringLiteral("video/1.mp4")}));
+        } else {
+            // The others hold compositions, solids and text only: no footage path in either encoding.
+            EXPECT_TRUE(result.footagePaths.isEmpty()) << QStringList(result.footagePaths.values()).join(u' ').toStdString();
+        }
+    }
+}
+
+namespace {
+
+// The scans as first written: every start position examined on its own. Slow but plain.
+Paths referenceUtf16Scan(const QByteArray& b) {
+    Paths found;
+    const qint64 n = b.size();
+    const auto u = [&](qint64 k) { return static_cast<uchar>(b[k]); };
+    const auto letter = [](uchar c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); };
+    for (qint64 i = 0; n > 10 && i < n - 10; i += 2) {
+        const bool starts = (u(i) == 0 && u(i + 1) == '/') ||
+                            (i + 3 < n && u(i) == 0 && u(i + 2) == 0 &&
+                             ((u(i + 1) == '\\' && u(i + 3) == '\\') || (u(i + 3) == ':' && letter(u(i + 1)))));
+        if (!starts)
+            continue;
+        const std::optional<QString> text = AEPParser::readUTF16BEPath(b, i, n - i);
+        if (text && AEPParser::isPlausibleFootagePath(*text))
+            found.insert(QString(*text).replace(QLatin1Char('\\'), QLatin1Char('/')));
+    }
+    return found;
+}
+
+Paths referenceUtf8Scan(const QByteArray& b) {
+    Paths found;
+    const qint64 n = b.size();
+    const auto u = [&](qint64 k) { return static_cast<uchar>(b[k]); };
+    const auto letter = [](uchar c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); };
+    for (qint64 i = 0; n > 5 && i <= n - 6; ++i) {
+        const bool quoted = i > 0 && u(i - 1) == '"';
+        if (i > 0 && u(i - 1) >= 0x20 && !quoted)
+            continue;
+        const bool starts = u(i) == '/' || (i + 1 < n && u(i) == '\\' && u(i + 1) == '\\') ||
+                            (i + 2 < n && u(i + 1) == ':' && letter(u(i)));
+        if (!starts)
+            continue;
+        const qint64 limit = std::min<qint64>(n - i, AEPParser::runLimit);
+        qint64 run = 0;
+        while (run < limit && (u(i + run) >= 0x20 || u(i + run) == 0x09) && !(quoted && u(i + run) == '"'))
+            ++run;
+        if (run < limit ? run < 5 : !(n - i >= 5 && n - i <= AEPParser::runLimit))
+            continue;
+        QStringDecoder decoder(QStringConverter::Utf8, QStringConverter::Flag::Stateless);
+        const QString text = decoder.decode(QByteArrayView(b).sliced(i, run));
+        if (!decoder.hasError() && AEPParser::isPlausibleFootagePath(text))
+            found.insert(QString(text).replace(QLatin1Char('\\'), QLatin1Char('/')));
+    }
+    return found;
+}
+
+// Random bytes built from pieces that exercise every rule of the scans.
+QByteArray randomScanInput(QRandomGenerator& rng, bool utf16) {
+    static const QStringList pieces{
+        QStringLiteral("/"),   QStringLiteral("\\"),    QStringLiteral("C:"),     QStringLiteral("a"),
+        QStringLiteral(".mov"), QStringLiteral(".aep"), QStringLiteral(".toolong"), QStringLiteral("é"),
+        QStringLiteral("e\u0301"), QStringLiteral("\r\n"), QStringLiteral("\t"), QStringLiteral("\""),
+        QStringLiteral("\U0001F3AC"), QStringLiteral("\u0085"), QStringLiteral("Média"), QStringLiteral("~"),
+        QStringLiteral("\u0600"), QStringLiteral(":"), QStringLiteral("x"), QStringLiteral("/Vol/clip.mp4"),
+    };
+    QByteArray out;
+    const int count = rng.bounded(1, 120);
+    for (int k = 0; k < count; ++k) {
+        const int pick = rng.bounded(pieces.size() + 4);
+        if (pick >= pieces.size()) {
+            // Terminators, unpaired surrogates and raw bytes.
+            const int kind = pick - pieces.size();
+            if (kind == 0)
+                out.append(utf16 ? QByteArray(2, '\0') : QByteArray(1, '\0'));
+            else if (kind == 1)
+                out.append(utf16 ? QByteArray("\xD8\x00", 2) : QByteArray("\xED\xA0\x80", 3));
+            else if (kind == 2)
+                out.append(static_cast<char>(rng.bounded(256)));
+            else
+                out.append(QByteArray(rng.bounded(1, 6), '\x01'));
+            continue;
+        }
+        out.append(utf16 ? utf16BE(pieces[pick]) : pieces[pick].toUtf8());
+    }
+    return out;
+}
+
+} // namespace
+
+TEST(AEPParser, Utf16ScanMatchesTheStraightforwardScan) {
+    QRandomGenerator rng(20261206);
+    for (int round = 0; round < 1500; ++round) {
+        QByteArray input = randomScanInput(rng, true);
+        if (round % 3 == 0)
+            input.prepend('\x01'); // odd alignment
+        Paths fast;
+        AEPParser::scanUTF16BEPaths(input, fast);
+        ASSERT_EQ(fast, referenceUtf16Scan(input)) << input.toHex().toStdString();
+    }
+}
+
+TEST(AEPParser, Utf8ScanMatchesTheStraightforwardScan) {
+    QRandomGenerator rng(61202026);
+    for (int round = 0; round < 1500; ++round) {
+        const QByteArray input = randomScanInput(rng, false);
+        Paths fast;
+        AEPParser::scanUTF8Paths(input, fast);
+        ASSERT_EQ(fast, referenceUtf8Scan(input)) << input.toHex().toStdString();
+    }
+}

@@ -1,0 +1,207 @@
+#include "readers/ProjectParser.h"
+
+#include "support/ProjectGenerator.h"
+#include "support/ProjectParserLogCapture.h"
+#include "support/ReferenceProjectParser.h"
+
+#include <QList>
+#include <QStringList>
+#include <gtest/gtest.h>
+
+#include <random>
+#include <utility>
+
+using namespace tarnwick;
+using tarnwick::testing::ProjectGenerator;
+using tarnwick::testing::ProjectGeneratorOptions;
+using tarnwick::testing::ProjectParserLogCapture;
+using tarnwick::testing::referenceParseXml;
+
+namespace {
+
+using Calls = QList<std::pair<QString, double>>;
+
+struct Run {
+    ProjectParser::ParseResult result;
+    QStringList log;
+    Calls progress;
+};
+
+const QString kProjectPath = QStringLiteral("/projects/Show/Cut.prproj");
+
+Run fast(const QByteArray& xml) {
+    ProjectParserLogCapture capture;
+    Run run;
+    run.result = ProjectParser::parseXml(xml, kProjectPath,
+                                         [&](const QString& m, double f) { run.progress.append({m, f}); });
+    run.log = capture.messages();
+    return run;
+}
+
+Run reference(const QByteArray& xml) {
+    ProjectParserLogCapture capture;
+    Run run;
+    run.result = referenceParseXml(QString::fromUtf8(xml), kProjectPath,
+                                   [&](const QString& m, double f) { run.progress.append({m, f}); });
+    run.log = capture.messages();
+    return run;
+}
+
+ProjectParser::ParseResult expectSameReading(const QByteArray& xml, const std::string& what) {
+    const Run a = fast(xml);
+    const Run b = reference(xml);
+    EXPECT_TRUE(a.result == b.result) << what << "\nfast log:\n"
+                                      << a.log.join(u'\n').toStdString() << "\nreference log:\n"
+                                      << b.log.join(u'\n').toStdString();
+    EXPECT_EQ(a.log, b.log) << what;
+    EXPECT_EQ(a.progress, b.progress) << what;
+    return a.result;
+}
+
+// Lines made of the reader's markers, identifiers, quotes and separators in random order: the
+// scanners' state machines see every combination of openings, closings and broken values.
+QByteArray markerSoup(std::mt19937& rng, int lines) {
+    static const QStringList pieces = {
+        QStringLiteral("<Media ObjectUID=\""), QStringLiteral("<Title>"), QStringLiteral("</Title>"),
+        QStringLiteral("<RelativePath>"), QStringLiteral("</RelativePath>"), QStringLiteral("<ActualMediaFilePath>"),
+        QStringLiteral("</ActualMediaFilePath>"), QStringLiteral("<FilePath>{\"mFilePath\":\""),
+        QStringLiteral("\",\"displayName\":\""), QStringLiteral("\"}</FilePath>"), QStringLiteral("</Media>"),
+        QStringLiteral("<Media "), QStringLiteral("<MasterClip ObjectUID=\""), QStringLiteral("<Name>"),
+        QStringLiteral("</Name>"), QStringLiteral("</MasterClip>"), QStringLiteral("<Sequence ObjectUID=\""),
+        QStringLiteral("<Sequence ObjectURef=\""), QStringLiteral("\"/>"), QStringLiteral("\">"),
+        QStringLiteral("<VideoClipTrackItem ObjectID=\""), QStringLiteral("<AudioClipTrackItem ObjectID=\""),
+        QStringLiteral("</VideoClipTrackItem>"), QStringLiteral("</AudioClipTrackItem>"),
+        QStringLiteral("<SubClip ObjectRef=\""), QStringLiteral("<TrackGroups>"), QStringLiteral("</TrackGroups>"),
+        QStringLiteral("<Second ObjectRef=\""), QStringLiteral("</Sequence>"), QStringLiteral("</VideoTrackGroup>"),
+        QStringLiteral("<DataTrackGroup ObjectID=\""), QStringLiteral("<AudioTrackGroup ObjectID=\""),
+        QStringLiteral("<Track Index=\"0\" ObjectURef=\""), QStringLiteral("</AudioClipTrack>"),
+        QStringLiteral("<VideoClipTrack ObjectUID=\""), QStringLiteral("<TrackItem Index=\"1\" ObjectRef=\""),
+        QStringLiteral("<SubClip ObjectID=\""), QStringLiteral("<MasterClip ObjectURef=\""),
+        QStringLiteral("</SubClip>"), QStringLiteral("<Clip Index=\"0\" ObjectRef=\""),
+        QStringLiteral("<VideoClip ObjectID=\""), QStringLiteral("<AudioClip ObjectID=\""),
+        QStringLiteral("<Source ObjectRef=\""), QStringLiteral("</VideoClip>"), QStringLiteral("</AudioClip>"),
+        QStringLiteral("<VideoMediaSource ObjectID=\""), QStringLiteral("<Media ObjectURef=\""),
+        QStringLiteral("</AudioMediaSource>"), QStringLiteral("1"), QStringLiteral("2"), QStringLiteral("07"),
+        QStringLiteral("a"), QStringLiteral("b"), QStringLiteral("\""), QStringLiteral(" "),
+        QStringLiteral("/Volumes/A/clip.mov"), QStringLiteral("C:\\x\\Clip.MOV"), QStringLiteral("clip.mov"),
+        QStringLiteral("Clip"), QStringLiteral("é"), QStringLiteral("e\u0301"), QStringLiteral("\r\n"),
+        QStringLiteral("\u2028"), QStringLiteral("\u0085"), QStringLiteral("&amp;"), QStringLiteral("\\u00e9"),
+        QStringLiteral("Rendered"), QStringLiteral("multicam"), QStringLiteral("MC - "), QStringLiteral("’"),
+    };
+    // Whole elements with identifiers from a small range, so that references meet their objects.
+    static const QStringList elements = {
+        QStringLiteral("<Media ObjectUID=\"m%1\">"), QStringLiteral("<Title>clip%1.mov</Title>"),
+        QStringLiteral("<ActualMediaFilePath>/Volumes/A/clip%1.mov</ActualMediaFilePath>"),
+        QStringLiteral("<FilePath>{\"mFilePath\":\"/Volumes/B/clip%1.mov\",\"displayName\":\"clip%1.mov\"}</FilePath>"),
+        QStringLiteral("<MasterClip ObjectUID=\"c%1\">"), QStringLiteral("<Name>clip%1.mov</Name>"),
+        QStringLiteral("<Name>Cut %1</Name>"), QStringLiteral("<Sequence ObjectUID=\"s%1\">"),
+        QStringLiteral("<Sequence ObjectURef=\"s%1\"/>"), QStringLiteral("<VideoClipTrackItem ObjectID=\"%1\">"),
+        QStringLiteral("<AudioClipTrackItem ObjectID=\"%1\">"), QStringLiteral("<SubClip ObjectRef=\"%1\"/>"),
+        QStringLiteral("<Second ObjectRef=\"%1\"/>"), QStringLiteral("<VideoTrackGroup ObjectID=\"%1\">"),
+        QStringLiteral("<Track Index=\"0\" ObjectURef=\"t%1\"/>"), QStringLiteral("<AudioClipTrack ObjectUID=\"t%1\">"),
+        QStringLiteral("<TrackItem Index=\"0\" ObjectRef=\"%1\"/>"), QStringLiteral("<SubClip ObjectID=\"%1\">"),
+        QStringLiteral("<MasterClip ObjectURef=\"c%1\"/>"), QStringLiteral("<Clip Index=\"0\" ObjectRef=\"%1\"/>"),
+        QStringLiteral("<VideoClip ObjectID=\"%1\">"), QStringLiteral("<Source ObjectRef=\"%1\"/>"),
+        QStringLiteral("<AudioMediaSource ObjectID=\"%1\">"), QStringLiteral("<Media ObjectURef=\"m%1\"/>"),
+        QStringLiteral("<TrackGroups Version=\"1\">"),
+    };
+    QString text;
+    for (int l = 0; l < lines; ++l) {
+        const int n = 1 + static_cast<int>(rng() % 4);
+        for (int k = 0; k < n; ++k) {
+            if (rng() % 3 == 0)
+                text += pieces[static_cast<qsizetype>(rng() % static_cast<unsigned>(pieces.size()))];
+            else
+                text += elements[static_cast<qsizetype>(rng() % static_cast<unsigned>(elements.size()))].arg(rng() % 3);
+        }
+        text += u'\n';
+    }
+    return text.toUtf8();
+}
+
+// Small random edits of a well-formed project: dropped, doubled and cut lines, stray quotes.
+QByteArray mutated(const QByteArray& xml, std::mt19937& rng) {
+    QStringList lines = QString::fromUtf8(xml).split(u'\n');
+    const int edits = 1 + static_cast<int>(rng() % 12);
+    for (int e = 0; e < edits && !lines.isEmpty(); ++e) {
+        const auto i = static_cast<qsizetype>(rng() % static_cast<unsigned>(lines.size()));
+        switch (rng() % 5) {
+        case 0:
+            lines.removeAt(i);
+            break;
+        case 1:
+            lines.insert(i, lines[i]);
+            break;
+        case 2:
+            lines[i].truncate(static_cast<qsizetype>(rng() % static_cast<unsigned>(lines[i].size() + 1)));
+            break;
+        case 3:
+            lines[i].insert(static_cast<qsizetype>(rng() % static_cast<unsigned>(lines[i].size() + 1)), u'"');
+            break;
+        default:
+            lines[i] += lines[static_cast<qsizetype>(rng() % static_cast<unsigned>(lines.size()))];
+            break;
+        }
+    }
+    return lines.join(u'\n').toUtf8();
+}
+
+} // namespace
+
+TEST(ProjectParserDifferential, MatchesTheReferenceOnGeneratedProjects) {
+    for (quint32 seed = 1; seed <= 6; ++seed) {
+        ProjectGeneratorOptions o;
+        o.mediaCount = 120;
+        o.seed = seed;
+        o.crlf = seed % 2 == 0;
+        o.usedFraction = seed == 5 ? 0.0 : 0.6;
+        o.renamedFraction = 0.2;
+        o.sequenceCount = static_cast<int>(seed % 4);
+        expectSameReading(ProjectGenerator::generate(o).xml, "seed " + std::to_string(seed));
+    }
+}
+
+TEST(ProjectParserDifferential, MatchesTheReferenceOnDamagedProjects) {
+    ProjectGeneratorOptions o;
+    o.mediaCount = 25;
+    o.sequenceCount = 2;
+    const QByteArray base = ProjectGenerator::generate(o).xml;
+    std::mt19937 rng(42);
+    qsizetype used = 0;
+    for (int i = 0; i < 40; ++i)
+        used += expectSameReading(mutated(base, rng), "mutation " + std::to_string(i)).usedMediaPaths.size();
+    EXPECT_GT(used, 0);
+}
+
+TEST(ProjectParserDifferential, MatchesTheReferenceOnMarkerSoup) {
+    std::mt19937 rng(7);
+    qsizetype media = 0;
+    qsizetype timelines = 0;
+    qsizetype used = 0;
+    for (int i = 0; i < 60; ++i) {
+        const ProjectParser::ParseResult r = expectSameReading(markerSoup(rng, 60), "soup " + std::to_string(i));
+        media += r.allMediaPaths.size();
+        timelines += r.sequences.size();
+        used += r.usedMediaPaths.size();
+    }
+    // The soup must reach past the first stages to be worth comparing.
+    EXPECT_GT(media, 0);
+    EXPECT_GT(timelines, 0);
+    EXPECT_GT(used, 0);
+}
+
+TEST(ProjectParserDifferential, MatchesTheReferenceOnEdgeTexts) {
+    const QList<QByteArray> texts = {
+        QByteArray(),
+        QByteArray("\n"),
+        QByteArray("\r\n\r\n"),
+        QByteArray("<Media ObjectUID=\"x\">"),
+        QByteArray("<Sequence ObjectUID=\"multi\nline\"/>\n<Sequence ObjectURef=\"a\n\"/>"),
+        QByteArray("<Sequence ObjectUID=\"<Sequence ObjectUID=\"x\""),
+        QByteArray("<Sequence ObjectUID=\"\"<Sequence ObjectUID=\"y\""),
+        QByteArray("\xe2\x80\xa8<Media \xc2\x85<Title>a</Title>\x0b\x0c"),
+        QByteArray(5000, '<') + QByteArray("Media ObjectUID=\"1\""),
+    };
+    for (const QByteArray& t : texts)
+        expectSameReading(t, t.left(40).toStdString());
+}

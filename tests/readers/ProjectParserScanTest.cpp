@@ -1,0 +1,248 @@
+#include "readers/PrprojClipChain.h"
+#include "readers/PrprojMarkerIndex.h"
+#include "readers/PrprojMediaScan.h"
+#include "readers/PrprojTimelineScan.h"
+
+#include <QStringList>
+#include <gtest/gtest.h>
+
+#include <string>
+
+using namespace tarnwick;
+using namespace tarnwick::prproj;
+
+namespace {
+
+// Keeps the text alive for the views the scanners hand out.
+struct Scanned {
+    std::string text;
+    MarkerIndex index;
+    explicit Scanned(const QStringList& lines) : text(lines.join(u'\n').toStdString()), index(indexMarkers(text)) {}
+};
+
+QSet<QString> set(std::initializer_list<const char*> items) {
+    QSet<QString> s;
+    for (const char* i : items)
+        s.insert(QString::fromUtf8(i));
+    return s;
+}
+
+} // namespace
+
+TEST(ProjectParserMediaScan, CollectsPathsTitlesIdentifiersAndRelativePaths) {
+    const Scanned s({
+        QStringLiteral("<Media ObjectUID=\"m1\">"),
+        QStringLiteral("<RelativePath>..\\Footage\\A&amp;B.mov</RelativePath>"),
+        QStringLiteral("<FilePath>C:\\plain-form-is-ignored.mov</FilePath>"),
+        QStringLiteral("<Title>A&amp;B.mov</Title><ActualMediaFilePath>C:\\Footage\\A&amp;B.mov</ActualMediaFilePath>"),
+        QStringLiteral("</Media>"),
+        QStringLiteral("<Media ObjectUID=\"m2\">"),
+        QStringLiteral("<ActualMediaFilePath>C:/Footage/A&amp;B.mov</ActualMediaFilePath>"),
+        QStringLiteral("</Media>"),
+        QStringLiteral("<Media ObjectUID=\"m3\">"),
+        QStringLiteral("<Title></Title>"),
+        QStringLiteral("<ActualMediaFilePath>/x/empty-title.mov</ActualMediaFilePath>"),
+        QStringLiteral("<FilePath>{\"mFilePath\":\"/x/json.mov\"}</FilePath>"),
+        QStringLiteral("<ActualMediaFilePath>1234</ActualMediaFilePath>"),
+        QStringLiteral("<ActualMediaFilePath>relative/x.mov</ActualMediaFilePath>"),
+        QStringLiteral("<ActualMediaFilePath>/x/Media Cache Files/c.mov</ActualMediaFilePath>"),
+        QStringLiteral("</Media>"),
+        QStringLiteral("<Media ObjectUID=\"m4\">"),
+        QStringLiteral("<Title>Rendered - Seq</Title>"),
+        QStringLiteral("<ActualMediaFilePath>/x/preview.mov</ActualMediaFilePath>"),
+        QStringLiteral("<FilePath>{\"mFilePath\":\"\\\\\\\\nas\\\\s\\\\j.mov\",\"displayName\":\"J.mov\"}</FilePath>"),
+        QStringLiteral("<Title>Carried.mov</Title>"),
+        QStringLiteral("<Media ObjectUID=\"m5\">"),
+        QStringLiteral("<ActualMediaFilePath>/x/carried.mov</ActualMediaFilePath>"),
+    });
+    const MediaScan m = scanMediaBlocks(s.index, {});
+    const MediaTables& t = m.tables;
+    EXPECT_EQ(t.allPaths, set({"C:/Footage/A&B.mov", "/x/empty-title.mov", "/x/json.mov", "//nas/s/j.mov",
+                               "/x/carried.mov"}));
+    EXPECT_EQ(t.pathsByTitle.value(QStringLiteral("a&amp;b.mov")), set({"C:/Footage/A&B.mov"}));
+    EXPECT_EQ(t.pathsByTitle.value(QString()), set({"/x/empty-title.mov"})); // not the JSON path
+    EXPECT_EQ(t.pathsByTitle.value(QStringLiteral("j.mov")), set({"//nas/s/j.mov"}));
+    EXPECT_EQ(t.pathsByTitle.value(QStringLiteral("carried.mov")), set({"/x/carried.mov"}));
+    EXPECT_EQ(t.relativePathsByPath.value(QStringLiteral("C:/Footage/A&B.mov")), QStringLiteral("..\\Footage\\A&B.mov"));
+    EXPECT_EQ(t.relativePathsByPath.size(), 1);
+    EXPECT_EQ(m.pathsByMediaUID.at("m1"), set({"C:/Footage/A&B.mov"}));
+    EXPECT_EQ(m.pathsByMediaUID.at("m2"), set({"C:/Footage/A&B.mov"}));
+    EXPECT_EQ(m.pathsByMediaUID.at("m5"), set({"/x/carried.mov"}));
+}
+
+TEST(ProjectParserMediaScan, KeepsOnePathForCanonicallyEqualSpellings) {
+    const Scanned s({QStringLiteral("<ActualMediaFilePath>/x/Caf\u00e9.mov</ActualMediaFilePath>"),
+                     QStringLiteral("<ActualMediaFilePath>/x/Cafe\u0301.mov</ActualMediaFilePath>")});
+    EXPECT_EQ(scanMediaBlocks(s.index, {}).tables.allPaths, QSet<QString>{QStringLiteral("/x/Caf\u00e9.mov")});
+}
+
+TEST(ProjectParserMediaScan, ReportsProgressAboutAHundredTimes) {
+    QStringList lines;
+    for (int i = 0; i < 1050; ++i)
+        lines.append(QStringLiteral("<Title>t</Title>"));
+    const Scanned s(lines);
+    QList<double> reports;
+    scanMediaBlocks(s.index, [&](double f) { reports.append(f); });
+    ASSERT_EQ(reports.size(), 105); // every 10th of 1050 lines
+    EXPECT_EQ(reports.first(), 0.0);
+    EXPECT_DOUBLE_EQ(reports.last(), 1040.0 / 1050.0);
+}
+
+TEST(ProjectParserTimelineScan, ReadsMasterClipNames) {
+    const Scanned s({
+        QStringLiteral("<MasterClip ObjectUID=\"a\"><Name>Same line</Name>"),
+        QStringLiteral("</MasterClip>"),
+        QStringLiteral("<Name>ignored after the end</Name>"),
+        QStringLiteral("<MasterClip ObjectUID=\"b\">"),
+        QStringLiteral("<MasterClip ObjectUID=\"c\">"),
+        QStringLiteral("<Name>for c only</Name>"),
+        QStringLiteral("<Name>second name ignored</Name>"),
+        QStringLiteral("<MasterClip ObjectUID=\"a\">"),
+        QStringLiteral("<Name>a &amp; again</Name>"),
+    });
+    const QHash<QString, QString> names = scanMasterClipNames(s.index);
+    EXPECT_EQ(names, (QHash<QString, QString>{{QStringLiteral("a"), QStringLiteral("a &amp; again")},
+                                              {QStringLiteral("c"), QStringLiteral("for c only")}}));
+}
+
+TEST(ProjectParserTimelineScan, CountsSequencesAndDistinctNestedReferences) {
+    const Scanned s({QStringLiteral("<Sequence ObjectUID=\"s1\"><Sequence ObjectUID=\"s2\">"),
+                     QStringLiteral("<Sequence ObjectURef=\"s1\"/><Sequence ObjectURef=\"s1\"/>"),
+                     QStringLiteral("<Sequence ObjectURef=\"gone\"/><Sequence ObjectURef=\"s2\">")});
+    const SequenceScan q = scanSequences(s.text, s.index);
+    EXPECT_EQ(q.sequenceIDs, (std::vector<Id>{"s1", "s2"}));
+    EXPECT_EQ(q.nestedSequenceCount, 2u);
+}
+
+namespace {
+
+QStringList timelineProject() {
+    return {
+        QStringLiteral("<Sequence ObjectUID=\"A\">"),
+        QStringLiteral("<Second ObjectRef=\"99\"/>"), // outside the track-group list
+        QStringLiteral("<TrackGroups>"),
+        QStringLiteral("<Second ObjectRef=\"10\"/>"),
+        QStringLiteral("<Second ObjectRef=\"10\"/>"),
+        QStringLiteral("</TrackGroups>"),
+        QStringLiteral("<Name>first</Name>"),
+        QStringLiteral("<Name>Timeline A</Name>"),
+        QStringLiteral("</Sequence>"),
+        QStringLiteral("<Sequence ObjectUID=\"B\">"),
+        QStringLiteral("<Name></Name>"),
+        QStringLiteral("</Sequence>"),
+        QStringLiteral("<VideoTrackGroup ObjectID=\"10\">"),
+        QStringLiteral("<Track Index=\"0\" ObjectURef=\"vt\"/>"),
+        QStringLiteral("</VideoTrackGroup>"),
+        QStringLiteral("<VideoClipTrack ObjectUID=\"vt\">"),
+        QStringLiteral("<TrackItem Index=\"0\" ObjectRef=\"1\"/>"),
+        QStringLiteral("<TrackItem Index=\"1\" ObjectRef=\"2\"/>"),
+        QStringLiteral("</VideoClipTrack>"),
+        QStringLiteral("<AudioClipTrack ObjectUID=\"loose\">"),
+        QStringLiteral("<TrackItem Index=\"0\" ObjectRef=\"3\"/>"),
+        QStringLiteral("</AudioClipTrack>"),
+        QStringLiteral("<VideoClipTrackItem ObjectID=\"1\">"),
+        QStringLiteral("<SubClip ObjectRef=\"7\"/><SubClip ObjectRef=\"8\"/>"),
+        QStringLiteral("</VideoClipTrackItem>"),
+        QStringLiteral("<VideoClipTrackItem ObjectID=\"2\">"),
+        QStringLiteral("<SubClip ObjectRef=\"07\"/>"),
+        QStringLiteral("</VideoClipTrackItem>"),
+        QStringLiteral("<AudioClipTrackItem ObjectID=\"3\">"),
+        QStringLiteral("<SubClip ObjectRef=\"7\"/>"),
+        QStringLiteral("</AudioClipTrackItem>"),
+        QStringLiteral("<SubClip ObjectRef=\"9\"/>"),
+        QStringLiteral("<VideoClipTrackItem ObjectID=\"4\">"),
+        QStringLiteral("<SubClip ObjectRef=\"5\">"),
+        QStringLiteral("</VideoClipTrackItem>"),
+    };
+}
+
+} // namespace
+
+TEST(ProjectParserTimelineScan, FindsTrackItemsAndAttributesThemToTimelines) {
+    const Scanned s(timelineProject());
+    const TimelineClips c = findTimelineClipReferences(s.index, {"A", "B"});
+    EXPECT_EQ(c.videoClipCounts, (IdMap<qint64>{{"7", 1}, {"07", 1}}));
+    EXPECT_EQ(c.audioClipCounts, (IdMap<qint64>{{"7", 1}}));
+    // Track group 10 is listed twice by A: each of its items counts twice; item 3's track is in no group.
+    EXPECT_EQ(c.sequenceOccurrencesBySubClip,
+              (IdMap<IdMap<qint64>>{{"7", {{"A", 2}}}, {"07", {{"A", 2}}}}));
+    ASSERT_EQ(c.timelines.size(), 2);
+    EXPECT_EQ(c.timelines[0], (ProjectSequence{QStringLiteral("A"), QStringLiteral("Timeline A")}));
+    EXPECT_EQ(c.timelines[1], (ProjectSequence{QStringLiteral("B"), QString()}));
+}
+
+TEST(ProjectParserTimelineScan, OrdersTimelinesByDisplayNameThenIdentifier) {
+    const Scanned s({QStringLiteral("<Sequence ObjectUID=\"2\"><Name>b</Name></Sequence>"),
+                     QStringLiteral("<Sequence ObjectUID=\"3\"><Name>A</Name></Sequence>"),
+                     QStringLiteral("<Sequence ObjectUID=\"1\"><Name>a</Name></Sequence>")});
+    const TimelineClips c = findTimelineClipReferences(s.index, scanSequences(s.text, s.index).sequenceIDs);
+    QStringList ids;
+    for (const ProjectSequence& t : c.timelines)
+        ids.append(t.id);
+    EXPECT_EQ(ids, (QStringList{QStringLiteral("1"), QStringLiteral("3"), QStringLiteral("2")}));
+}
+
+TEST(ProjectParserClipChain, MapsTimelineSubClipsToMasterClips) {
+    TimelineClips clips;
+    clips.videoClipCounts = {{"7", 2}, {"8", 1}, {"11", 1}};
+    clips.audioClipCounts = {{"7", 1}, {"9", 3}, {"12", 1}};
+    clips.sequenceOccurrencesBySubClip = {{"9", {{"A", 2}}}, {"8", {{"A", 5}}}};
+    const Scanned s({
+        QStringLiteral("<SubClip ObjectID=\"7\">"), QStringLiteral("<MasterClip ObjectURef=\"m\"/>"),
+        QStringLiteral("</SubClip>"), QStringLiteral("<SubClip ObjectID=\"9\">"),
+        QStringLiteral("<MasterClip ObjectURef=\"audio\"/>"), QStringLiteral("</SubClip>"),
+        QStringLiteral("<SubClip ObjectID=\"8\">"), QStringLiteral("<MasterClip ObjectURef=\"v\"/>"),
+        QStringLiteral("</SubClip>"), QStringLiteral("<SubClip ObjectID=\"100\">"),
+        QStringLiteral("<MasterClip ObjectURef=\"not-on-a-timeline\"/>"), QStringLiteral("</SubClip>"),
+        QStringLiteral("<SubClip ObjectID=\"12\">"), QStringLiteral("</SubClip>"),
+        QStringLiteral("<MasterClip ObjectURef=\"after-the-end\"/>"),
+    });
+    const MasterClipMapping m = mapSubClipsToMasterClips(clips, s.index);
+    EXPECT_EQ(m.usedMasterClipRefs, set({"m", "audio", "v"}));
+    EXPECT_EQ(m.audioOnlyMasterClipRefs, set({"audio"}));
+    EXPECT_EQ(m.usageCountByMasterClip,
+              (QHash<QString, qint64>{{QStringLiteral("m"), 3}, {QStringLiteral("audio"), 3}, {QStringLiteral("v"), 1}}));
+    EXPECT_EQ(m.unmatchedClipCount, 2); // 11 and 12
+    EXPECT_EQ(m.attributionByMasterClip.value(QStringLiteral("audio")),
+              (SequenceUsageAttribution{{{QStringLiteral("A"), 2}}, 1}));
+    EXPECT_EQ(m.attributionByMasterClip.value(QStringLiteral("v")),
+              (SequenceUsageAttribution{{{QStringLiteral("A"), 5}}, 0}));
+    EXPECT_EQ(m.attributionByMasterClip.value(QStringLiteral("m")), (SequenceUsageAttribution{{}, 3}));
+    EXPECT_EQ(mapSubClipsToMasterClips(TimelineClips{}, s.index).unmatchedClipCount, 0);
+}
+
+TEST(ProjectParserClipChain, FollowsMasterClipsThroughClipsAndSourcesToMedia) {
+    const Scanned s({
+        QStringLiteral("<MasterClip ObjectUID=\"mc\">"),
+        QStringLiteral("<Clip Index=\"0\" ObjectRef=\"1\"/>"),
+        QStringLiteral("<Clip Index=\"1\" ObjectRef=\"2\"/>"),
+        QStringLiteral("</MasterClip>"),
+        QStringLiteral("<MasterClip ObjectUID=\"dangling\">"),
+        QStringLiteral("<Clip Index=\"0\" ObjectRef=\"3\"/>"),
+        QStringLiteral("</MasterClip>"),
+        QStringLiteral("<VideoClip ObjectID=\"1\">"),
+        QStringLiteral("<SubClip ObjectID=\"55\">"), // hits "Clip ObjectID=" but is no clip start
+        QStringLiteral("<Source ObjectRef=\"20\"/>"),
+        QStringLiteral("</VideoClip>"),
+        QStringLiteral("<AudioClip ObjectID=\"2\">"),
+        QStringLiteral("<Source ObjectRef=\"21\"/>"),
+        QStringLiteral("</AudioClip>"),
+        QStringLiteral("<AudioClip ObjectID=\"3\">"),
+        QStringLiteral("<Source ObjectRef=\"22\"/>"),
+        QStringLiteral("</AudioClip>"),
+        QStringLiteral("<VideoMediaSource ObjectID=\"20\">"),
+        QStringLiteral("<Media ObjectURef=\"old\"/>"),
+        QStringLiteral("<Media ObjectURef=\"m1\"/>"),
+        QStringLiteral("</VideoMediaSource>"),
+        QStringLiteral("<AudioMediaSource ObjectID=\"21\">"),
+        QStringLiteral("<Media ObjectURef=\"m2\"/>"),
+        QStringLiteral("</AudioMediaSource>"),
+        QStringLiteral("<AudioMediaSource ObjectID=\"22\">"),
+        QStringLiteral("<Media ObjectURef=\"nowhere\"/>"),
+        QStringLiteral("</AudioMediaSource>"),
+    });
+    const IdMap<QSet<QString>> media = {{"m1", set({"/a.mov"})}, {"m2", set({"/a.wav", "/b.wav"})},
+                                        {"old", set({"/old.mov"})}};
+    const QHash<QString, QSet<QString>> chain = resolveMasterClipMedia(s.index, media);
+    EXPECT_EQ(chain, (QHash<QString, QSet<QString>>{{QStringLiteral("mc"), set({"/a.mov", "/a.wav", "/b.wav"})}}));
+}

@@ -1,0 +1,270 @@
+#include "readers/ProjectParser.h"
+
+#include "support/ProjectGenerator.h"
+#include "support/ProjectParserLogCapture.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <gmock/gmock.h>
+
+#include <utility>
+
+using namespace tarnwick;
+using tarnwick::testing::GeneratedProject;
+using tarnwick::testing::ProjectGenerator;
+using tarnwick::testing::ProjectGeneratorOptions;
+using tarnwick::testing::ProjectParserLogCapture;
+
+namespace {
+
+QString writeFile(const QTemporaryDir& dir, const QString& name, const QByteArray& bytes) {
+    const QString path = dir.filePath(name);
+    QFile f(path);
+    EXPECT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write(bytes);
+    return path;
+}
+
+QByteArray xmlOf(const QStringList& lines) { return (lines.join(u'\n') + u'\n').toUtf8(); }
+
+// A small project: one sequence with a video and an audio track, two media files on it, one not.
+QByteArray smallProject() {
+    return xmlOf({
+        QStringLiteral("<?xml version=\"1.0\" encoding=\"UTF-8\" ?>"),
+        QStringLiteral("<PremiereData Version=\"3\">"),
+        QStringLiteral("<Media ObjectUID=\"m1\">"),
+        QStringLiteral("<RelativePath>../Footage/a.mov</RelativePath>"),
+        QStringLiteral("<Title>A.mov</Title>"),
+        QStringLiteral("<ActualMediaFilePath>/Volumes/X/Footage/a.mov</ActualMediaFilePath>"),
+        QStringLiteral("</Media>"),
+        QStringLiteral("<Media ObjectUID=\"m2\">"),
+        QStringLiteral("<Title>music.wav</Title>"),
+        QStringLiteral("<ActualMediaFilePath>/Volumes/X/Audio/music.wav</ActualMediaFilePath>"),
+        QStringLiteral("</Media>"),
+        QStringLiteral("<Media ObjectUID=\"m3\">"),
+        QStringLiteral("<Title>unused.mov</Title>"),
+        QStringLiteral("<ActualMediaFilePath>/Volumes/X/Footage/unused.mov</ActualMediaFilePath>"),
+        QStringLiteral("</Media>"),
+        QStringLiteral("<MasterClip ObjectUID=\"mc1\">"),
+        QStringLiteral("<Name>A.mov</Name>"),
+        QStringLiteral("</MasterClip>"),
+        QStringLiteral("<MasterClip ObjectUID=\"mc2\">"),
+        QStringLiteral("<Name>music.wav</Name>"),
+        QStringLiteral("</MasterClip>"),
+        QStringLiteral("<MasterClip ObjectUID=\"mc3\">"),
+        QStringLiteral("<Name>unused.mov</Name>"),
+        QStringLiteral("</MasterClip>"),
+        QStringLiteral("<SubClip ObjectID=\"20\">"),
+        QStringLiteral("<MasterClip ObjectURef=\"mc1\"/>"),
+        QStringLiteral("</SubClip>"),
+        QStringLiteral("<SubClip ObjectID=\"21\">"),
+        QStringLiteral("<MasterClip ObjectURef=\"mc2\"/>"),
+        QStringLiteral("</SubClip>"),
+        QStringLiteral("<Sequence ObjectUID=\"seq-1\">"),
+        QStringLiteral("<TrackGroups Version=\"1\">"),
+        QStringLiteral("<Second ObjectRef=\"30\"/>"),
+        QStringLiteral("<Second ObjectRef=\"31\"/>"),
+        QStringLiteral("</TrackGroups>"),
+        QStringLiteral("<Name>Main Edit</Name>"),
+        QStringLiteral("</Sequence>"),
+        QStringLiteral("<VideoTrackGroup ObjectID=\"30\">"),
+        QStringLiteral("<Track Index=\"0\" ObjectURef=\"vt1\"/>"),
+        QStringLiteral("</VideoTrackGroup>"),
+        QStringLiteral("<AudioTrackGroup ObjectID=\"31\">"),
+        QStringLiteral("<Track Index=\"0\" ObjectURef=\"at1\"/>"),
+        QStringLiteral("</AudioTrackGroup>"),
+        QStringLiteral("<VideoClipTrack ObjectUID=\"vt1\">"),
+        QStringLiteral("<TrackItem Index=\"0\" ObjectRef=\"40\"/>"),
+        QStringLiteral("<TrackItem Index=\"1\" ObjectRef=\"41\"/>"),
+        QStringLiteral("</VideoClipTrack>"),
+        QStringLiteral("<AudioClipTrack ObjectUID=\"at1\">"),
+        QStringLiteral("<TrackItem Index=\"0\" ObjectRef=\"42\"/>"),
+        QStringLiteral("</AudioClipTrack>"),
+        QStringLiteral("<VideoClipTrackItem ObjectID=\"40\">"),
+        QStringLiteral("<SubClip ObjectRef=\"20\"/>"),
+        QStringLiteral("</VideoClipTrackItem>"),
+        QStringLiteral("<VideoClipTrackItem ObjectID=\"41\">"),
+        QStringLiteral("<SubClip ObjectRef=\"20\"/>"),
+        QStringLiteral("</VideoClipTrackItem>"),
+        QStringLiteral("<AudioClipTrackItem ObjectID=\"42\">"),
+        QStringLiteral("<SubClip ObjectRef=\"21\"/>"),
+        QStringLiteral("</AudioClipTrackItem>"),
+        QStringLiteral("</PremiereData>"),
+    });
+}
+
+} // namespace
+
+TEST(ProjectParser, ReadsMediaUsageTimelinesAndAudioOnlyPaths) {
+    QTemporaryDir dir;
+    const QString path = writeFile(dir, QStringLiteral("Edit.prproj"), ProjectGenerator::gzip(smallProject()));
+    const ProjectParser::ParseResult r = ProjectParser().parse(path);
+
+    const QString a = QStringLiteral("/Volumes/X/Footage/a.mov");
+    const QString music = QStringLiteral("/Volumes/X/Audio/music.wav");
+    EXPECT_EQ(r.projectName, QStringLiteral("Edit"));
+    EXPECT_EQ(r.allMediaPaths, (QSet<QString>{a, music, QStringLiteral("/Volumes/X/Footage/unused.mov")}));
+    EXPECT_EQ(r.usedMediaPaths, (QSet<QString>{a, music}));
+    EXPECT_EQ(r.usageCountByPath, (QHash<QString, int>{{a, 2}, {music, 1}}));
+    EXPECT_EQ(r.audioOnlyPaths, QSet<QString>{music});
+    EXPECT_EQ(r.sequences, (QList<ProjectSequence>{{QStringLiteral("seq-1"), QStringLiteral("Main Edit")}}));
+    EXPECT_EQ(r.sequenceNames, QStringList{QStringLiteral("Main Edit")});
+    EXPECT_EQ(r.sequenceNamesByPath.value(a), QSet<QString>{QStringLiteral("Main Edit")});
+    EXPECT_EQ(r.sequenceUsageByPath.value(a).occurrencesBySequenceID.value(QStringLiteral("seq-1")), 2);
+    EXPECT_EQ(r.sequenceUsageByPath.value(a).unattributedOccurrences, 0);
+    EXPECT_TRUE(r.warnings.isEmpty());
+    EXPECT_FALSE(r.error.has_value());
+    const QString expectedRelative = QDir::cleanPath(dir.path() + QStringLiteral("/../Footage/a.mov"));
+    EXPECT_EQ(r.relativeCandidates, (QHash<QString, QString>{{a, expectedRelative}}));
+}
+
+TEST(ProjectParser, ParsesTheRealSampleProjects) {
+    const QDir samples(QStringLiteral(TARNWICK_SAMPLES_DIR "/prproj"));
+    const QStringList files = samples.entryList({QStringLiteral("*.prproj")}, QDir::Files);
+    if (files.isEmpty())
+        GTEST_SKIP() << "no sample projects";
+    for (const QString& name : files) {
+        ProjectParserLogCapture log;
+        const ProjectParser::ParseResult r = ProjectParser().parse(samples.filePath(name));
+        EXPECT_FALSE(r.error.has_value()) << name.toStdString();
+        if (name != QStringLiteral("prproj-reader-test.prproj"))
+            continue;
+        // Facts read off the XML: three Media blocks, one with a numeric placeholder path; the audio
+        // master clip is on an audio track, the "Adjustment Layer" master clip has no media file.
+        const QString teaser = QStringLiteral("/Users/sergioventurini/Downloads/1. TEASER.mp4");
+        const QString music = QStringLiteral("/Users/sergioventurini/Downloads/Obertura 1.wav");
+        EXPECT_EQ(r.allMediaPaths, (QSet<QString>{teaser, music}));
+        EXPECT_EQ(r.usedMediaPaths, QSet<QString>{music});
+        EXPECT_EQ(r.audioOnlyPaths, QSet<QString>{music});
+        EXPECT_EQ(r.usageCountByPath.value(music), 1);
+        EXPECT_EQ(r.nestedSequenceCount, 1);
+        ASSERT_EQ(r.sequences.size(), 1);
+        EXPECT_EQ(r.sequences[0].name, QStringLiteral("video maquetas 2"));
+        ASSERT_EQ(r.warnings.size(), 1);
+        EXPECT_TRUE(r.warnings[0].startsWith(QStringLiteral("1 timeline clip(s) could not be matched")));
+    }
+}
+
+TEST(ProjectParser, FindsEveryUsedFileOfAGeneratedProject) {
+    for (bool crlf : {false, true}) {
+        ProjectGeneratorOptions o;
+        o.mediaCount = 300;
+        o.crlf = crlf;
+        o.seed = crlf ? 7 : 3;
+        const GeneratedProject g = ProjectGenerator::generate(o);
+        QTemporaryDir dir;
+        const QString path = writeFile(dir, QStringLiteral("Gen.prproj"), ProjectGenerator::gzip(g.xml));
+        const ProjectParser::ParseResult r = ProjectParser().parse(path);
+        EXPECT_EQ(r.allMediaPaths, g.mediaPaths);
+        EXPECT_EQ(r.usedMediaPaths, g.usedPaths);
+        EXPECT_EQ(r.audioOnlyPaths, g.audioOnlyPaths);
+        EXPECT_EQ(r.sequences.size(), g.sequenceCount);
+        EXPECT_EQ(r.nestedSequenceCount, g.nestedSequenceCount);
+        EXPECT_TRUE(r.warnings.isEmpty()) << r.warnings.join(u'\n').toStdString();
+    }
+}
+
+TEST(ProjectParser, LogsEveryStageAndReportsProgressInOrder) {
+    QTemporaryDir dir;
+    const QByteArray xml = smallProject();
+    const QByteArray gz = ProjectGenerator::gzip(xml);
+    const QString path = writeFile(dir, QStringLiteral("Edit.prproj"), gz);
+    ProjectParserLogCapture log;
+    QList<std::pair<QString, double>> progress;
+    const ProjectParser::ParseResult withProgress =
+        ProjectParser().parse(path, [&](const QString& m, double f) { progress.append({m, f}); });
+
+    const QStringList expectedLog = {
+        QStringLiteral("📂 Starting parse: Edit"),
+        QStringLiteral("  → Decompressing..."),
+        QStringLiteral("🔧 Read %1 bytes from Edit.prproj").arg(gz.size()),
+        QStringLiteral("  → Decompressed, XML length: %1 characters").arg(xml.size()),
+        QStringLiteral("  → Extracting media files..."),
+        QStringLiteral("  → Found 3 unique media files"),
+        QStringLiteral("  → Building MasterClip map..."),
+        QStringLiteral("  → Found 3 MasterClips"),
+        QStringLiteral("  → Finding sequences..."),
+        QStringLiteral("  → Found 1 sequences (0 nested)"),
+        QStringLiteral("  → Finding clips on timelines..."),
+        QStringLiteral("  → Found 1 video clips, 1 audio clips on timelines"),
+        QStringLiteral("  → Mapping SubClips to MasterClips..."),
+        QStringLiteral("  → Found 2 used MasterClips (1 audio-only)"),
+        QStringLiteral("  → Determining used files..."),
+        QStringLiteral("  → Building reference chain..."),
+        QStringLiteral("  → Reference chain: 0 MasterClips resolved via object refs"),
+        QStringLiteral("✅ Complete: Edit - 3 files, 2 used, 1 unused"),
+    };
+    EXPECT_EQ(log.messages(), expectedLog);
+    EXPECT_EQ(log.printed().first(), QStringLiteral("[Parser] 📂 Starting parse: Edit"));
+
+    // 60 lines: one media report per line, from 0.12 up to 0.12 + 0.28 * 59/60.
+    const int lines = int(xml.count('\n')) + 1;
+    ASSERT_EQ(progress.size(), 2 + lines + 6);
+    EXPECT_EQ(progress[0], std::make_pair(QStringLiteral("Decompressing…"), 0.02));
+    EXPECT_EQ(progress[1], std::make_pair(QStringLiteral("Reading project…"), 0.08));
+    EXPECT_EQ(progress[2], std::make_pair(QStringLiteral("Reading media files…"), 0.12));
+    EXPECT_EQ(progress[1 + lines], std::make_pair(QStringLiteral("Reading media files…"),
+                                                  0.12 + 0.28 * (double(lines - 1) / double(lines))));
+    const QList<std::pair<QString, double>> tail(progress.end() - 6, progress.end());
+    EXPECT_EQ(tail, (QList<std::pair<QString, double>>{{QStringLiteral("Building clip map…"), 0.45},
+                                                        {QStringLiteral("Finding sequences…"), 0.55},
+                                                        {QStringLiteral("Finding timeline clips…"), 0.62},
+                                                        {QStringLiteral("Mapping clips to media…"), 0.72},
+                                                        {QStringLiteral("Determining used files…"), 0.85},
+                                                        {QStringLiteral("Resolving references…"), 0.92}}));
+    // Without a callback the same stages run and nothing is reported.
+    EXPECT_EQ(ProjectParser().parse(path), withProgress);
+}
+
+TEST(ProjectParser, WarnsWhenMediaBlocksYieldNoPathAndLogsEveryWarningTwice) {
+    const QByteArray xml = xmlOf({QStringLiteral("<Media ObjectUID=\"m\">"),
+                                  QStringLiteral("<ActualMediaFilePath>1112293707</ActualMediaFilePath>"),
+                                  QStringLiteral("</Media>")});
+    ProjectParserLogCapture log;
+    const ProjectParser::ParseResult r = ProjectParser::parseXml(xml, QStringLiteral("/p/Black.prproj"));
+    EXPECT_TRUE(r.allMediaPaths.isEmpty());
+    EXPECT_EQ(r.warnings,
+              QStringList{QStringLiteral("Found Media elements but no file paths - possible parsing issue")});
+    const QStringList m = log.messages();
+    EXPECT_TRUE(m.contains(QStringLiteral("⚠️ Found Media elements but no file paths extracted")));
+    EXPECT_EQ(m.last(), QStringLiteral("⚠️ Found Media elements but no file paths - possible parsing issue"));
+    EXPECT_EQ(m[m.size() - 2], QStringLiteral("✅ Complete: Black - 0 files, 0 used, 0 unused"));
+}
+
+TEST(ProjectParser, ResolvesStoredRelativePathsBesideTheProject) {
+    const QByteArray xml = xmlOf({
+        QStringLiteral("<RelativePath>./a.mov</RelativePath>"),
+        QStringLiteral("<ActualMediaFilePath>/p/show/a.mov</ActualMediaFilePath>"),
+        QStringLiteral("</Media>"),
+        QStringLiteral("<RelativePath>..\\media\\b.mov</RelativePath>"),
+        QStringLiteral("<ActualMediaFilePath>C:\\media\\b.mov</ActualMediaFilePath>"),
+        QStringLiteral("</Media>"),
+        QStringLiteral("<RelativePath>../../x/../c.mov</RelativePath>"),
+        QStringLiteral("<ActualMediaFilePath>/elsewhere/c.mov</ActualMediaFilePath>"),
+    });
+    ProjectParserLogCapture log;
+    const ProjectParser::ParseResult r = ProjectParser::parseXml(xml, QStringLiteral("/p/show/Cut.prproj"));
+    EXPECT_EQ(r.relativeCandidates,
+              (QHash<QString, QString>{{QStringLiteral("C:/media/b.mov"), QStringLiteral("/p/show/..\\media\\b.mov")},
+                                       {QStringLiteral("/elsewhere/c.mov"), QStringLiteral("/c.mov")}}));
+}
+
+TEST(ProjectParser, HandlesEmptyProjectsAndHugeSingleLines) {
+    ProjectParserLogCapture log;
+    const ProjectParser::ParseResult empty = ProjectParser::parseXml(QByteArray(), QStringLiteral("/p/Empty.prproj"));
+    EXPECT_TRUE(empty.allMediaPaths.isEmpty());
+    EXPECT_TRUE(empty.sequences.isEmpty());
+    EXPECT_TRUE(empty.warnings.isEmpty());
+    EXPECT_EQ(empty.projectName, QStringLiteral("Empty"));
+
+    // Everything on one 8 MB line: the scanners see one line full of markers.
+    QByteArray line;
+    for (int i = 0; i < 40000; ++i)
+        line += "<Media ObjectUID=\"m\"><Title>t.mov</Title><Name>x</Name><SubClip ObjectRef=\"1\"/>"
+                "<Sequence ObjectUID=\"s\"><ClipTrack>";
+    line += "<ActualMediaFilePath>/v/t.mov</ActualMediaFilePath>";
+    const ProjectParser::ParseResult huge = ProjectParser::parseXml(line, QStringLiteral("/p/Huge.prproj"));
+    EXPECT_EQ(huge.allMediaPaths, QSet<QString>{QStringLiteral("/v/t.mov")});
+    EXPECT_EQ(huge.sequences.size(), 1);
+}

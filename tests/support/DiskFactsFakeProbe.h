@@ -1,0 +1,61 @@
+#pragma once
+
+#include "platform/FileStatProbe.h"
+
+#include <QSet>
+#include <QString>
+
+#include <atomic>
+#include <condition_variable>
+#include <mutex>
+
+namespace tarnwick::test {
+
+// stat(2), counted.
+class CountingStatProbe : public FileStatProbe {
+public:
+    std::optional<FileFacts> stat(const QString& path) const override {
+        ++m_calls;
+        return FileStatProbe::system()->stat(path);
+    }
+    int calls() const { return m_calls.load(); }
+    void reset() { m_calls = 0; }
+
+private:
+    mutable std::atomic<int> m_calls{0};
+};
+
+// stat(2), except that paths under `hangingPrefix` block until release(), like a hard-mounted
+// share that went away.
+class HangingStatProbe : public FileStatProbe {
+public:
+    explicit HangingStatProbe(QString hangingPrefix) : m_prefix(std::move(hangingPrefix)) {}
+    ~HangingStatProbe() override { release(); }
+
+    std::optional<FileFacts> stat(const QString& path) const override {
+        if (path.startsWith(m_prefix)) {
+            ++m_hung;
+            std::unique_lock lock(m_mutex);
+            m_cv.wait(lock, [this] { return m_released; });
+            return std::nullopt;
+        }
+        return FileStatProbe::system()->stat(path);
+    }
+    void release() const {
+        {
+            std::lock_guard lock(m_mutex);
+            m_released = true;
+        }
+        m_cv.notify_all();
+    }
+    int hungCalls() const { return m_hung.load(); }
+
+private:
+    QString m_prefix;
+    mutable std::mutex m_mutex;
+    mutable std::condition_variable m_cv;
+    mutable bool m_released = false;
+    mutable std::atomic<int> m_hung{0};
+};
+
+} // namespace tarnwick::test

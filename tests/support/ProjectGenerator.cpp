@@ -1,0 +1,295 @@
+#include "support/ProjectGenerator.h"
+
+#include <QFile>
+#include <QList>
+
+#include <zlib.h>
+
+#include <algorithm>
+#include <memory>
+#include <random>
+
+namespace tarnwick::testing {
+
+namespace {
+
+const QStringList kFancyNames = {
+    QStringLiteral("Café_Interview_A"), QStringLiteral("東京_Street_Wide"), QStringLiteral("Ünïcødé_B-Roll"),
+    QStringLiteral("Señora’s_Kitchen"), QStringLiteral("Ελληνικά_Drone"),  QStringLiteral("Zoë — Take 2"),
+};
+
+struct MediaPlan {
+    QString writtenPath; // as stored in the project
+    QString reportedPath;
+    QString title;
+    bool used = false;
+    bool audioOnly = false;
+    bool renamed = false;
+    bool jsonOnly = false;
+};
+
+QString madeUpPath(int i, std::mt19937& rng) {
+    const int kind = static_cast<int>(rng() % 20);
+    const QString stem = i % 53 == 7 ? kFancyNames[i % kFancyNames.size()] + u'_' + QString::number(i)
+                                     : QStringLiteral("Clip_%1").arg(i, 6, 10, QLatin1Char('0'));
+    const QString ext = kind < 3 ? QStringLiteral(".wav") : kind < 5 ? QStringLiteral(".mxf") : QStringLiteral(".mov");
+    if (kind == 5)
+        return QStringLiteral("C:\\Footage\\Day%1\\").arg(i % 7) + stem + ext;
+    if (kind == 6)
+        return QStringLiteral("\\\\nas\\projects\\Shoot\\") + stem + ext;
+    return QStringLiteral("/Volumes/Media/Project/Day%1/").arg(i % 7) + stem + ext;
+}
+
+QString forwardSlashForm(QString p) {
+    if (p.startsWith(QLatin1StringView("\\\\")))
+        p = QStringLiteral("//") + p.mid(2);
+    p.replace(u'\\', u'/');
+    return p;
+}
+
+QString xmlEscaped(const QString& s) {
+    QString out = s;
+    out.replace(u'&', QLatin1StringView("&amp;")).replace(u'<', QLatin1StringView("&lt;"));
+    out.replace(u'>', QLatin1StringView("&gt;"));
+    return out;
+}
+
+QString jsonEscaped(const QString& s) {
+    QString out;
+    for (QChar c : s) {
+        if (c == u'\\' || c == u'"')
+            out += u'\\';
+        out += c;
+    }
+    return out;
+}
+
+QString uuid(char kind, int i) {
+    return QStringLiteral("%1%2-4b2c-4d3e-8f40-%3")
+        .arg(QLatin1Char(kind))
+        .arg(i, 7, 16, QLatin1Char('0'))
+        .arg(i * 7919 % 0xFFFFFF, 12, 16, QLatin1Char('0'));
+}
+
+class Writer {
+public:
+    Writer(bool crlf, int filler) : m_eol(crlf ? "\r\n" : "\n"), m_filler(filler) {}
+
+    void line(int depth, const QString& text) {
+        m_out.append(QByteArray(depth, '\t'));
+        m_out.append(text.toUtf8());
+        m_out.append(m_eol);
+    }
+    void filler(int depth, int salt) {
+        static const char* const names[] = {"MZ.Sequence.PreviewFrameSizeHeight", "ColorSpace",
+                                            "mSourceChannelIndex", "AudioChannelLayout", "FrameRate",
+                                            "MZ.EditLine", "Node.Expanded", "PixelAspectRatio"};
+        for (int k = 0; k < m_filler; ++k) {
+            const char* n = names[(salt + k) % 8];
+            line(depth, QStringLiteral("<%1>%2</%1>").arg(QLatin1StringView(n)).arg((salt * 31 + k) % 100000));
+        }
+    }
+    qint64 size() const { return m_out.size(); }
+    QByteArray take() { return std::move(m_out); }
+
+private:
+    QByteArray m_out;
+    const char* m_eol;
+    int m_filler;
+};
+
+struct Ids {
+    int next = 1000;
+    int take() { return next++; }
+};
+
+struct TrackItem {
+    int itemID;
+    int sequence;
+    bool video;
+};
+
+void writeMedia(Writer& w, Ids& ids, const MediaPlan& m, int i, QList<TrackItem>& items, int sequences,
+                std::mt19937& rng) {
+    const QString mediaUID = uuid('m', i);
+    w.line(1, QStringLiteral("<Media ObjectUID=\"%1\" ClassID=\"7a5c103e-f3ac-4391-b6b4-7cc3d2f9a7ff\" "
+                             "Version=\"27\">")
+                  .arg(mediaUID));
+    w.filler(2, i);
+    w.line(2, QStringLiteral("<RelativePath>../Media/%1</RelativePath>").arg(xmlEscaped(m.title)));
+    if (m.jsonOnly) {
+        w.line(2, QStringLiteral("<FilePath>{&quot;x&quot;:1,\"mFilePath\":\"%1\",\"displayName\":\"%2\"}</FilePath>")
+                      .arg(xmlEscaped(jsonEscaped(m.writtenPath)), xmlEscaped(jsonEscaped(m.title))));
+    } else {
+        w.line(2, QStringLiteral("<FilePath>%1</FilePath>").arg(xmlEscaped(m.writtenPath)));
+        w.line(2, QStringLiteral("<Title>%1</Title>").arg(xmlEscaped(m.title)));
+        w.line(2, QStringLiteral("<ActualMediaFilePath>%1</ActualMediaFilePath>").arg(xmlEscaped(m.writtenPath)));
+    }
+    w.line(1, QStringLiteral("</Media>"));
+
+    const bool hasVideo = !m.audioOnly && !m.title.endsWith(QLatin1StringView(".wav"));
+    QList<int> clipIDs;
+    for (int kind = 0; kind < (hasVideo ? 2 : 1); ++kind) {
+        const bool video = hasVideo && kind == 0;
+        const QString tag = video ? QStringLiteral("Video") : QStringLiteral("Audio");
+        const int source = ids.take();
+        w.line(1, QStringLiteral("<%1MediaSource ObjectID=\"%2\" Version=\"2\">").arg(tag).arg(source));
+        w.line(2, QStringLiteral("<Media ObjectURef=\"%1\"/>").arg(mediaUID));
+        w.line(1, QStringLiteral("</%1MediaSource>").arg(tag));
+        const int clip = ids.take();
+        clipIDs.append(clip);
+        w.line(1, QStringLiteral("<%1Clip ObjectID=\"%2\" Version=\"11\">").arg(tag).arg(clip));
+        w.filler(2, clip);
+        w.line(2, QStringLiteral("<Source ObjectRef=\"%1\"/>").arg(source));
+        w.line(1, QStringLiteral("</%1Clip>").arg(tag));
+    }
+    const QString masterUID = uuid('c', i);
+    w.line(1, QStringLiteral("<MasterClip ObjectUID=\"%1\" Version=\"11\">").arg(masterUID));
+    for (int k = 0; k < clipIDs.size(); ++k)
+        w.line(3, QStringLiteral("<Clip Index=\"%1\" ObjectRef=\"%2\"/>").arg(k).arg(clipIDs[k]));
+    const QString name = m.renamed ? QStringLiteral("Selects pass %1 (edited)").arg(i) : m.title;
+    w.line(2, QStringLiteral("<Name>%1</Name>").arg(xmlEscaped(name)));
+    w.line(1, QStringLiteral("</MasterClip>"));
+    if (!m.used)
+        return;
+    const int uses = 1 + static_cast<int>(rng() % 3);
+    for (int u = 0; u < uses; ++u) {
+        const int sub = ids.take();
+        w.line(1, QStringLiteral("<SubClip ObjectID=\"%1\" Version=\"5\">").arg(sub));
+        w.line(2, QStringLiteral("<MasterClip ObjectURef=\"%1\"/>").arg(masterUID));
+        w.line(2, QStringLiteral("<Name>%1</Name>").arg(xmlEscaped(name)));
+        w.line(1, QStringLiteral("</SubClip>"));
+        const bool video = hasVideo && (u == 0 || rng() % 2 == 0);
+        const int item = ids.take();
+        const QString tag = video ? QStringLiteral("Video") : QStringLiteral("Audio");
+        w.line(1, QStringLiteral("<%1ClipTrackItem ObjectID=\"%2\" Version=\"6\">").arg(tag).arg(item));
+        w.filler(2, item);
+        w.line(3, QStringLiteral("<SubClip ObjectRef=\"%1\"/>").arg(sub));
+        w.line(1, QStringLiteral("</%1ClipTrackItem>").arg(tag));
+        items.append({item, static_cast<int>(rng() % static_cast<unsigned>(sequences)), video});
+    }
+}
+
+void writeSequences(Writer& w, Ids& ids, const QList<TrackItem>& items, int sequences, int nested) {
+    for (int s = 0; s < sequences; ++s) {
+        const int groups[2] = {ids.take(), ids.take()};
+        const QString seqUID = uuid('s', s);
+        w.line(1, QStringLiteral("<Sequence ObjectUID=\"%1\" Version=\"11\">").arg(seqUID));
+        w.filler(2, s);
+        w.line(2, QStringLiteral("<TrackGroups Version=\"1\">"));
+        for (int g = 0; g < 2; ++g) {
+            w.line(3, QStringLiteral("<TrackGroup Version=\"1\" Index=\"%1\">").arg(g));
+            w.line(4, QStringLiteral("<Second ObjectRef=\"%1\"/>").arg(groups[g]));
+            w.line(3, QStringLiteral("</TrackGroup>"));
+        }
+        w.line(2, QStringLiteral("</TrackGroups>"));
+        w.line(2, QStringLiteral("<Name>%1</Name>").arg(s % 4 == 3 ? QStringLiteral("Montage – ñ %1").arg(s)
+                                                                    : QStringLiteral("Sequence %1").arg(s)));
+        w.line(1, QStringLiteral("</Sequence>"));
+        for (int g = 0; g < 2; ++g) {
+            const bool video = g == 0;
+            const QString tag = video ? QStringLiteral("Video") : QStringLiteral("Audio");
+            const QString trackUID = uuid(video ? 'v' : 'a', s);
+            w.line(1, QStringLiteral("<%1TrackGroup ObjectID=\"%2\" Version=\"6\">").arg(tag).arg(groups[g]));
+            w.line(3, QStringLiteral("<Track Index=\"0\" ObjectURef=\"%1\"/>").arg(trackUID));
+            w.line(1, QStringLiteral("</%1TrackGroup>").arg(tag));
+            w.line(1, QStringLiteral("<%1ClipTrack ObjectUID=\"%2\" Version=\"6\">").arg(tag, trackUID));
+            int index = 0;
+            for (const TrackItem& it : items) {
+                if (it.sequence == s && it.video == video)
+                    w.line(4, QStringLiteral("<TrackItem Index=\"%1\" ObjectRef=\"%2\"/>").arg(index++).arg(it.itemID));
+            }
+            w.line(1, QStringLiteral("</%1ClipTrack>").arg(tag));
+        }
+    }
+    for (int n = 0; n < nested && sequences > 0; ++n) {
+        w.line(1, QStringLiteral("<SequenceSource ObjectID=\"%1\" Version=\"4\">").arg(ids.take()));
+        w.line(2, QStringLiteral("<Sequence ObjectURef=\"%1\"/>").arg(uuid('s', n % sequences)));
+        w.line(1, QStringLiteral("</SequenceSource>"));
+    }
+}
+
+} // namespace
+
+GeneratedProject ProjectGenerator::generate(const ProjectGeneratorOptions& o) {
+    std::mt19937 rng(o.seed);
+    Writer w(o.crlf, o.fillerLinesPerObject);
+    Ids ids;
+    GeneratedProject out;
+    out.sequenceCount = o.sequenceCount;
+    out.nestedSequenceCount = std::min(o.nestedSequenceCount, o.sequenceCount);
+    w.line(0, QStringLiteral("<?xml version=\"1.0\" encoding=\"UTF-8\" ?>"));
+    w.line(0, QStringLiteral("<PremiereData Version=\"3\">"));
+    w.line(1, QStringLiteral("<Project ObjectRef=\"1\"/>"));
+    QList<TrackItem> items;
+    const int given = static_cast<int>(o.mediaPaths.size());
+    std::uniform_real_distribution<double> unit(0.0, 1.0);
+    for (int i = 0;; ++i) {
+        if (given > 0 ? i >= given : (o.targetXmlBytes > 0 ? w.size() >= o.targetXmlBytes : i >= o.mediaCount))
+            break;
+        MediaPlan m;
+        m.writtenPath = given > 0 ? o.mediaPaths[i] : madeUpPath(i, rng);
+        m.reportedPath = forwardSlashForm(m.writtenPath);
+        m.title = m.reportedPath.section(u'/', -1);
+        m.used = unit(rng) < o.usedFraction;
+        m.audioOnly = m.used && unit(rng) < o.audioOnlyFraction;
+        m.renamed = m.used && unit(rng) < o.renamedFraction;
+        m.jsonOnly = i % 11 == 5;
+        writeMedia(w, ids, m, i, items, std::max(o.sequenceCount, 1), rng);
+        out.mediaPaths.insert(m.reportedPath);
+        if (m.used && o.sequenceCount > 0) {
+            out.usedPaths.insert(m.reportedPath);
+            if (m.audioOnly || m.title.endsWith(QLatin1StringView(".wav")))
+                out.audioOnlyPaths.insert(m.reportedPath);
+        }
+    }
+    writeSequences(w, ids, items, o.sequenceCount, out.nestedSequenceCount);
+    w.line(0, QStringLiteral("</PremiereData>"));
+    out.xml = w.take();
+    return out;
+}
+
+namespace {
+
+QByteArray deflateWith(const QByteArray& data, int level, int windowBits) {
+    z_stream s{};
+    if (deflateInit2(&s, level, Z_DEFLATED, windowBits, 8, Z_DEFAULT_STRATEGY) != Z_OK)
+        return {};
+    QByteArray out;
+    out.resize(static_cast<qsizetype>(deflateBound(&s, static_cast<uLong>(data.size()))) + 64);
+    qsizetype inPos = 0;
+    qsizetype outPos = 0;
+    int rc = Z_OK;
+    while (rc != Z_STREAM_END) {
+        const qsizetype inChunk = std::min<qsizetype>(data.size() - inPos, 1 << 30);
+        s.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(data.constData() + inPos));
+        s.avail_in = static_cast<uInt>(inChunk);
+        const qsizetype outChunk = std::min<qsizetype>(out.size() - outPos, 1 << 30);
+        s.next_out = reinterpret_cast<Bytef*>(out.data() + outPos);
+        s.avail_out = static_cast<uInt>(outChunk);
+        rc = deflate(&s, inPos + inChunk == data.size() ? Z_FINISH : Z_NO_FLUSH);
+        inPos += inChunk - static_cast<qsizetype>(s.avail_in);
+        outPos += outChunk - static_cast<qsizetype>(s.avail_out);
+        if (rc == Z_STREAM_ERROR || (outPos == out.size() && rc != Z_STREAM_END))
+            break;
+    }
+    deflateEnd(&s);
+    out.resize(outPos);
+    return out;
+}
+
+} // namespace
+
+QByteArray ProjectGenerator::gzip(const QByteArray& data, int level) { return deflateWith(data, level, 16 + 15); }
+
+QByteArray ProjectGenerator::rawDeflate(const QByteArray& data, int level) { return deflateWith(data, level, -15); }
+
+bool ProjectGenerator::writeProject(const QString& filePath, const QByteArray& xml) {
+    QFile f(filePath);
+    if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        return false;
+    const QByteArray gz = gzip(xml);
+    return f.write(gz) == gz.size();
+}
+
+} // namespace tarnwick::testing

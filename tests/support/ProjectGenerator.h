@@ -1,0 +1,49 @@
+#pragma once
+
+#include <QByteArray>
+#include <QSet>
+#include <QString>
+#include <QStringList>
+
+namespace tarnwick::testing {
+
+// Writes synthetic Premiere Pro projects with the element and line layout of real ones: Media
+// blocks (path as ActualMediaFilePath and as a JSON-style FilePath), media sources, clips, master
+// clips, sub-clips, sequences with track groups, clip tracks and track items, nested sequences,
+// filler properties, some non-ASCII titles and Windows paths. Used by tests and benchmarks.
+struct ProjectGeneratorOptions {
+    QStringList mediaPaths;    // when empty, `mediaCount` paths are made up
+    int mediaCount = 100;
+    qint64 targetXmlBytes = 0; // when > 0, made-up media are added until the XML is about this size
+    double usedFraction = 0.5; // share of the media placed on timelines
+    double audioOnlyFraction = 0.1; // share of used media placed on audio tracks only
+    double renamedFraction = 0.05;  // used master clips whose name no longer matches the title
+    int sequenceCount = 3;
+    int nestedSequenceCount = 1;
+    int fillerLinesPerObject = 6;
+    bool crlf = false;
+    quint32 seed = 1;
+};
+
+struct GeneratedProject {
+    QByteArray xml;
+    QSet<QString> mediaPaths;     // as the reader reports them (forward-slash form)
+    QSet<QString> usedPaths;
+    QSet<QString> audioOnlyPaths;
+    int sequenceCount = 0;
+    int nestedSequenceCount = 0;
+};
+
+class ProjectGenerator {
+public:
+    static GeneratedProject generate(const ProjectGeneratorOptions& options);
+
+    // A gzip member around `data` (level 1 to 9).
+    static QByteArray gzip(const QByteArray& data, int level = 6);
+    // Raw DEFLATE data, no header or trailer.
+    static QByteArray rawDeflate(const QByteArray& data, int level = 6);
+    // Writes the project gzip-compressed; false when the file cannot be written.
+    static bool writeProject(const QString& filePath, const QByteArray& xml);
+};
+
+} // namespace tarnwick::testing

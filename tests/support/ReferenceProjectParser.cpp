@@ -1,0 +1,426 @@
+#include "support/ReferenceProjectParser.h"
+
+#include "platform/AppLog.h"
+#include "platform/Graphemes.h"
+#include "platform/PathText.h"
+#include "readers/PrprojRelativePath.h"
+#include "readers/PrprojStageResults.h"
+#include "readers/PrprojTextFilters.h"
+#include "readers/PrprojUsageResolver.h"
+
+#include <QRegularExpression>
+#include <QStringList>
+
+#include <algorithm>
+#include <optional>
+
+namespace tarnwick::testing {
+
+using namespace prproj;
+
+namespace {
+
+QStringList splitLines(const QString& text) {
+    QStringList lines;
+    qsizetype start = 0;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const char16_t c = text[i].unicode();
+        if ((c >= 0x0A && c <= 0x0D) || c == 0x85 || c == 0x2028 || c == 0x2029) {
+            lines.append(text.mid(start, i - start));
+            start = i + 1;
+        }
+    }
+    lines.append(text.mid(start));
+    return lines;
+}
+
+std::optional<QString> capture(const QRegularExpression& re, const QString& line) {
+    const QRegularExpressionMatch m = re.match(line);
+    if (!m.hasMatch() || m.capturedStart(1) < 0)
+        return std::nullopt;
+    return m.captured(1);
+}
+
+bool has(const QString& line, const char* marker) { return line.contains(QLatin1StringView(marker)); }
+
+struct ReferenceMedia {
+    MediaTables tables;
+    QHash<QString, QSet<QString>> pathsByMediaUID;
+};
+
+ReferenceMedia extractMedia(const QStringList& lines, const std::function<void(double)>& progress) {
+    const QRegularExpression mediaRe(QStringLiteral(R"re(<Media ObjectUID="([^"]+)")re"));
+    ReferenceMedia out;
+    std::optional<QString> id, title, relative;
+    const qsizetype step = lines.size() >= 100 ? lines.size() / 100 : 1;
+    for (qsizetype i = 0; i < lines.size(); ++i) {
+        const QString& line = lines[i];
+        if (progress && i % step == 0)
+            progress(double(i) / double(lines.size()));
+        if (has(line, "<Media ObjectUID=")) {
+            if (auto c = capture(mediaRe, line))
+                id = c;
+        }
+        if (auto t = textBetween(line, QStringLiteral("<Title>"), QStringLiteral("</Title>"), false))
+            title = t;
+        if (auto r = textBetween(line, QStringLiteral("<RelativePath>"), QStringLiteral("</RelativePath>"), false))
+            relative = decodeXMLEntities(*r);
+        if (auto a = textBetween(line, QStringLiteral("<ActualMediaFilePath>"),
+                                 QStringLiteral("</ActualMediaFilePath>"), false)) {
+            const QString decoded = decodeXMLEntities(*a);
+            if (isPlausiblePath(decoded)) {
+                const QString p = normalizedWindowsPath(decoded);
+                if (!isRenderOrCacheFile(p, title)) {
+                    const QString kept = out.tables.accept(p);
+                    if (relative && !relative->isEmpty())
+                        out.tables.relativePathsByPath.insert(kept, *relative);
+                    if (title)
+                        out.tables.pathsByTitle[MediaTables::titleKey(*title)].insert(kept);
+                    if (id)
+                        out.pathsByMediaUID[*id].insert(kept);
+                }
+            }
+        }
+        if (auto f = textBetween(line, QStringLiteral("<FilePath>"), QStringLiteral("</FilePath>"), true);
+            f && f->startsWith(u'{')) {
+            if (auto v = jsonStringValue(QStringLiteral("mFilePath"), *f)) {
+                const QString decoded = decodeXMLEntities(*v);
+                if (isPlausiblePath(decoded)) {
+                    const QString p = normalizedWindowsPath(decoded);
+                    std::optional<QString> t = jsonStringValue(QStringLiteral("displayName"), *f);
+                    if (!t)
+                        t = title;
+                    if (!isRenderOrCacheFile(p, t)) {
+                        const QString kept = out.tables.accept(p);
+                        if (t && !t->isEmpty())
+                            out.tables.pathsByTitle[MediaTables::titleKey(*t)].insert(kept);
+                        if (id)
+                            out.pathsByMediaUID[*id].insert(kept);
+                    }
+                }
+            }
+        }
+        if (has(line, "</Media>"))
+            id = title = relative = std::nullopt;
+    }
+    return out;
+}
+
+QHash<QString, QString> masterClipMap(const QStringList& lines) {
+    const QRegularExpression re(QStringLiteral(R"re(<MasterClip ObjectUID="([^"]+)")re"));
+    QHash<QString, QString> map;
+    std::optional<QString> current;
+    for (const QString& line : lines) {
+        if (has(line, "<MasterClip ObjectUID=")) {
+            if (auto c = capture(re, line))
+                current = c;
+        }
+        if (current) {
+            if (auto n = textBetween(line, QStringLiteral("<Name>"), QStringLiteral("</Name>"), false)) {
+                map.insert(*current, *n);
+                current.reset();
+            }
+        }
+        if (has(line, "</MasterClip>"))
+            current.reset();
+    }
+    return map;
+}
+
+struct RefTimeline {
+    QHash<QString, qint64> video, audio;
+    QHash<QString, QHash<QString, qint64>> occurrences;
+    QList<ProjectSequence> timelines;
+};
+
+RefTimeline timelineClips(const QStringList& lines, const QSet<QString>& sequenceIDs) {
+    const QRegularExpression subRef(QStringLiteral(R"re(<SubClip ObjectRef="(\d+)"/>)re"));
+    const QRegularExpression seqStart(QStringLiteral(R"re(<Sequence ObjectUID="([^"]+)")re"));
+    const QRegularExpression groupRef(QStringLiteral(R"re(<Second ObjectRef="(\d+)"/>)re"));
+    const QRegularExpression groupStart(QStringLiteral(R"re(<(?:Video|Audio|Data)TrackGroup ObjectID="(\d+)")re"));
+    const QRegularExpression trackRef(QStringLiteral(R"re(<Track Index="\d+" ObjectURef="([^"]+)"/>)re"));
+    const QRegularExpression trackStart(QStringLiteral(R"re(<(?:Video|Audio)ClipTrack ObjectUID="([^"]+)")re"));
+    const QRegularExpression itemRef(QStringLiteral(R"re(<TrackItem Index="\d+" ObjectRef="(\d+)"/>)re"));
+    const QRegularExpression itemStart(QStringLiteral(R"re(<(?:Video|Audio)ClipTrackItem ObjectID="(\d+)")re"));
+    RefTimeline out;
+    QHash<QString, QString> itemSub, names;
+    QHash<QString, QStringList> seqGroups, groupTracks, trackItems;
+    std::optional<QString> item, timeline, group, track;
+    bool video = false, audio = false, inGroups = false;
+    for (const QString& line : lines) {
+        if (has(line, "<VideoClipTrackItem")) {
+            item = capture(itemStart, line);
+            video = true;
+            audio = false;
+        } else if (has(line, "<AudioClipTrackItem")) {
+            item = capture(itemStart, line);
+            video = false;
+            audio = true;
+        } else if (has(line, "</VideoClipTrackItem>")) {
+            video = false;
+            item.reset();
+        } else if (has(line, "</AudioClipTrackItem>")) {
+            audio = false;
+            item.reset();
+        }
+        if (has(line, "<SubClip ObjectRef=")) {
+            if (auto s = capture(subRef, line)) {
+                if (video)
+                    out.video[*s] += 1;
+                else if (audio)
+                    out.audio[*s] += 1;
+                if (item)
+                    itemSub.insert(*item, *s);
+            }
+        }
+        if (has(line, "<Sequence ObjectUID=")) {
+            if (auto s = capture(seqStart, line)) {
+                timeline = s;
+                inGroups = false;
+            }
+        }
+        if (timeline) {
+            if (has(line, "<TrackGroups"))
+                inGroups = true;
+            if (has(line, "</TrackGroups>")) {
+                inGroups = false;
+            } else if (inGroups && has(line, "<Second ObjectRef=")) {
+                if (auto g = capture(groupRef, line))
+                    seqGroups[*timeline].append(*g);
+            }
+            if (auto n = textBetween(line, QStringLiteral("<Name>"), QStringLiteral("</Name>"), false))
+                names.insert(*timeline, *n);
+            if (has(line, "</Sequence>")) {
+                inGroups = false;
+                timeline.reset();
+            }
+        }
+        if (has(line, "TrackGroup>"))
+            group.reset();
+        else if (has(line, "TrackGroup ObjectID="))
+            group = capture(groupStart, line);
+        if (group && has(line, "<Track Index=")) {
+            if (auto t = capture(trackRef, line))
+                groupTracks[*group].append(*t);
+        }
+        if (has(line, "ClipTrack>")) {
+            track.reset();
+            continue;
+        }
+        if (has(line, "ClipTrack ObjectUID=")) {
+            track = capture(trackStart, line);
+            if (!track)
+                continue;
+        }
+        if (track && has(line, "<TrackItem Index=")) {
+            if (auto it = capture(itemRef, line))
+                trackItems[*track].append(*it);
+        }
+    }
+    for (auto s = seqGroups.constBegin(); s != seqGroups.constEnd(); ++s)
+        for (const QString& g : s.value())
+            for (const QString& t : groupTracks.value(g))
+                for (const QString& i : trackItems.value(t))
+                    if (itemSub.contains(i))
+                        out.occurrences[itemSub.value(i)][s.key()] += 1;
+    for (const QString& id : sequenceIDs)
+        out.timelines.append({id, names.value(id)});
+    std::stable_sort(out.timelines.begin(), out.timelines.end(), sequenceListedBefore);
+    return out;
+}
+
+MasterClipMapping mapSubClips(const RefTimeline& t, const QStringList& lines) {
+    MasterClipMapping out;
+    QSet<QString> videoSubs(t.video.keyBegin(), t.video.keyEnd());
+    QSet<QString> audioSubs(t.audio.keyBegin(), t.audio.keyEnd());
+    const QSet<QString> timelineSubs = videoSubs | audioSubs;
+    if (timelineSubs.isEmpty())
+        return out;
+    const QRegularExpression subStart(QStringLiteral(R"re(<SubClip ObjectID="(\d+)")re"));
+    const QRegularExpression masterRef(QStringLiteral(R"re(<MasterClip ObjectURef="([^"]+)")re"));
+    QSet<QString> videoMasters, audioMasters, matched;
+    std::optional<QString> current;
+    bool fromVideo = false, fromAudio = false;
+    for (const QString& line : lines) {
+        if (has(line, "<SubClip ObjectID=")) {
+            if (auto id = capture(subStart, line)) {
+                fromVideo = videoSubs.contains(*id);
+                fromAudio = audioSubs.contains(*id);
+                current = fromVideo || fromAudio ? id : std::nullopt;
+            }
+        }
+        if ((fromVideo || fromAudio) && has(line, "<MasterClip ObjectURef=")) {
+            if (auto m = capture(masterRef, line)) {
+                const QString s = *current;
+                if (fromVideo)
+                    videoMasters.insert(*m);
+                if (fromAudio)
+                    audioMasters.insert(*m);
+                qint64 total = t.video.value(s, 0) + t.audio.value(s, 0);
+                if (total < 1)
+                    total = 1;
+                out.usageCountByMasterClip[*m] += total;
+                matched.insert(s);
+                const QHash<QString, qint64> perTimeline = t.occurrences.value(s);
+                qint64 attributed = 0;
+                for (qint64 c : perTimeline)
+                    attributed += c;
+                out.attributionByMasterClip[*m].merge(perTimeline, std::max<qint64>(total - attributed, 0));
+            }
+        }
+        if (has(line, "</SubClip>")) {
+            current.reset();
+            fromVideo = fromAudio = false;
+        }
+    }
+    out.usedMasterClipRefs = videoMasters | audioMasters;
+    out.audioOnlyMasterClipRefs = audioMasters - videoMasters;
+    out.unmatchedClipCount = (timelineSubs - matched).size();
+    return out;
+}
+
+QHash<QString, QSet<QString>> mediaChain(const QStringList& lines, const QHash<QString, QSet<QString>>& byUID) {
+    const QRegularExpression masterStart(QStringLiteral(R"re(<MasterClip ObjectUID="([^"]+)")re"));
+    const QRegularExpression clipRef(QStringLiteral(R"re(<Clip Index="\d+" ObjectRef="(\d+)")re"));
+    const QRegularExpression clipStart(QStringLiteral(R"re(<(?:Video|Audio)Clip ObjectID="(\d+)")re"));
+    const QRegularExpression sourceRef(QStringLiteral(R"re(<Source ObjectRef="(\d+)")re"));
+    const QRegularExpression sourceStart(QStringLiteral(R"re(<(?:Video|Audio)MediaSource ObjectID="(\d+)")re"));
+    const QRegularExpression mediaRef(QStringLiteral(R"re(<Media ObjectURef="([^"]+)")re"));
+    QHash<QString, QStringList> masterClips, clipSources;
+    QHash<QString, QString> sourceMedia;
+    std::optional<QString> current;
+    for (const QString& line : lines) { // pass 1: master clips
+        if (has(line, "<MasterClip ObjectUID=")) {
+            if (auto c = capture(masterStart, line))
+                current = c;
+        }
+        if (current && has(line, "<Clip Index=")) {
+            if (auto c = capture(clipRef, line))
+                masterClips[*current].append(*c);
+        }
+        if (has(line, "</MasterClip>"))
+            current.reset();
+    }
+    current.reset();
+    for (const QString& line : lines) { // pass 2: clips
+        if (has(line, "Clip ObjectID=")) {
+            if (auto c = capture(clipStart, line))
+                current = c;
+        }
+        if (current && has(line, "<Source ObjectRef=")) {
+            if (auto c = capture(sourceRef, line))
+                clipSources[*current].append(*c);
+        }
+        if (has(line, "</VideoClip>") || has(line, "</AudioClip>"))
+            current.reset();
+    }
+    current.reset();
+    for (const QString& line : lines) { // pass 3: media sources
+        if (has(line, "MediaSource ObjectID=")) {
+            if (auto c = capture(sourceStart, line))
+                current = c;
+        }
+        if (current && has(line, "<Media ObjectURef=")) {
+            if (auto c = capture(mediaRef, line))
+                sourceMedia.insert(*current, *c);
+        }
+        if (has(line, "</VideoMediaSource>") || has(line, "</AudioMediaSource>"))
+            current.reset();
+    }
+    QHash<QString, QSet<QString>> chain;
+    for (auto m = masterClips.constBegin(); m != masterClips.constEnd(); ++m) {
+        QSet<QString> paths;
+        for (const QString& c : m.value())
+            for (const QString& s : clipSources.value(c))
+                if (sourceMedia.contains(s))
+                    paths.unite(byUID.value(sourceMedia.value(s)));
+        if (!paths.isEmpty())
+            chain.insert(m.key(), paths);
+    }
+    return chain;
+}
+
+} // namespace
+
+ProjectParser::ParseResult referenceParseXml(const QString& xml, const QString& filePath,
+                                             const ProjectParser::Progress& progress) {
+    auto report = [&](const QString& m, double f) {
+        if (progress)
+            progress(m, f);
+    };
+    ProjectParser::ParseResult result;
+    result.projectName = path::deletingPathExtension(path::lastPathComponent(filePath));
+    AppLog::parseDetail(QStringLiteral("Decompressed, XML length: ") + QString::number(graphemes::count(xml)) +
+                        QStringLiteral(" characters"));
+    report(QStringLiteral("Reading project…"), 0.08);
+    const QStringList lines = splitLines(xml);
+
+    AppLog::parseDetail(QStringLiteral("Extracting media files..."));
+    std::function<void(double)> mediaProgress;
+    if (progress)
+        mediaProgress = [&](double f) { progress(QStringLiteral("Reading media files…"), 0.12 + 0.28 * f); };
+    const ReferenceMedia media = extractMedia(lines, mediaProgress);
+    AppLog::parseDetail(QStringLiteral("Found %1 unique media files").arg(media.tables.allPaths.size()));
+    if (media.tables.allPaths.isEmpty() && xml.contains(QLatin1StringView("<Media "))) {
+        result.warnings.append(QStringLiteral("Found Media elements but no file paths - possible parsing issue"));
+        AppLog::parserWarning(QStringLiteral("Found Media elements but no file paths extracted"));
+    }
+
+    AppLog::parseDetail(QStringLiteral("Building MasterClip map..."));
+    report(QStringLiteral("Building clip map…"), 0.45);
+    const QHash<QString, QString> names = masterClipMap(lines);
+    AppLog::parseDetail(QStringLiteral("Found %1 MasterClips").arg(names.size()));
+
+    AppLog::parseDetail(QStringLiteral("Finding sequences..."));
+    report(QStringLiteral("Finding sequences…"), 0.55);
+    QSet<QString> sequenceIDs, nested;
+    auto all = QRegularExpression(QStringLiteral(R"re(<Sequence ObjectUID="([^"]+)")re")).globalMatch(xml);
+    while (all.hasNext())
+        sequenceIDs.insert(all.next().captured(1));
+    auto refs = QRegularExpression(QStringLiteral(R"re(<Sequence ObjectURef="([^"]+)"/>)re")).globalMatch(xml);
+    while (refs.hasNext())
+        nested.insert(refs.next().captured(1));
+    result.nestedSequenceCount = static_cast<int>(nested.size());
+    AppLog::parseDetail(QStringLiteral("Found %1 sequences (%2 nested)").arg(sequenceIDs.size()).arg(nested.size()));
+
+    AppLog::parseDetail(QStringLiteral("Finding clips on timelines..."));
+    report(QStringLiteral("Finding timeline clips…"), 0.62);
+    RefTimeline clips = timelineClips(lines, sequenceIDs);
+    AppLog::parseDetail(QStringLiteral("Found %1 video clips, %2 audio clips on timelines")
+                            .arg(clips.video.size())
+                            .arg(clips.audio.size()));
+
+    AppLog::parseDetail(QStringLiteral("Mapping SubClips to MasterClips..."));
+    report(QStringLiteral("Mapping clips to media…"), 0.72);
+    const MasterClipMapping mapping = mapSubClips(clips, lines);
+    AppLog::parseDetail(QStringLiteral("Found %1 used MasterClips (%2 audio-only)")
+                            .arg(mapping.usedMasterClipRefs.size())
+                            .arg(mapping.audioOnlyMasterClipRefs.size()));
+
+    AppLog::parseDetail(QStringLiteral("Determining used files..."));
+    report(QStringLiteral("Determining used files…"), 0.85);
+    AppLog::parseDetail(QStringLiteral("Building reference chain..."));
+    report(QStringLiteral("Resolving references…"), 0.92);
+    const QHash<QString, QSet<QString>> chain = mediaChain(lines, media.pathsByMediaUID);
+    AppLog::parseDetail(QStringLiteral("Reference chain: %1 MasterClips resolved via object refs").arg(chain.size()));
+
+    const UsageInputs inputs{media.tables, names,         sequenceIDs.size(), clips.video.size(),
+                             clips.audio.size(), clips.timelines, mapping,            chain};
+    UsageResult usage = UsageResolver(inputs).resolve(result.warnings);
+    result.allMediaPaths = media.tables.allPaths;
+    result.usedMediaPaths = usage.usedMediaPaths;
+    result.usageCountByPath = usage.usageCountByPath;
+    result.audioOnlyPaths = usage.audioOnlyPaths;
+    result.sequenceNamesByPath = usage.sequenceNamesByPath;
+    result.sequenceUsageByPath = usage.sequenceUsageByPath;
+    result.sequences = clips.timelines;
+    AppLog::parseComplete(result.projectName, result.allMediaPaths.size(), result.usedMediaPaths.size(),
+                          result.allMediaPaths.size() - result.usedMediaPaths.size());
+    for (const QString& w : std::as_const(result.warnings))
+        AppLog::parserWarning(w);
+    result.relativeCandidates = relativeCandidates(media.tables.relativePathsByPath, filePath);
+    result.sequenceNames = sequenceDisplayNamesSorted(result.sequences);
+    return result;
+}
+
+} // namespace tarnwick::testing
