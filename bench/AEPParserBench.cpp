@@ -44,10 +44,14 @@ QByteArray binaryPayload(Random& rng, int size) {
     return out;
 }
 
-QByteArray footageItem(Random& rng, quint64 index) {
+// Every item has a name; one in `pathEvery` carries footage paths, in three forms.
+QByteArray footageItem(Random& rng, quint64 index, quint64 pathEvery) {
     const QByteArray name = "clip_" + QByteArray::number(index);
     QByteArray item = chunk("idta", binaryPayload(rng, 200 + static_cast<int>(rng.next() % 1800)));
     item += chunk("Utf8", name + ".mov");
+    if (index % pathEvery != 0)
+        return list("Item", item + list("Sub ", chunk("tdb4", binaryPayload(rng, 96))));
+    index /= pathEvery;
     if (index % 5 == 0)
         item += chunk("Utf8", "/Volumes/Media/Project " + QByteArray::number(index % 97) + "/" + name + ".mov");
     if (index % 7 == 0)
@@ -62,7 +66,7 @@ QByteArray footageItem(Random& rng, quint64 index) {
     return list("Item", item);
 }
 
-QByteArray syntheticProject(qint64 targetBytes) {
+QByteArray syntheticProject(qint64 targetBytes, quint64 pathEvery) {
     Random rng;
     QByteArray content;
     content.reserve(targetBytes + 65536);
@@ -70,29 +74,31 @@ QByteArray syntheticProject(qint64 targetBytes) {
     while (content.size() < targetBytes) {
         QByteArray folder;
         for (int k = 0; k < 200 && content.size() + folder.size() < targetBytes; ++k)
-            folder += footageItem(rng, index++);
+            folder += footageItem(rng, index++, pathEvery);
         content += list("Fold", folder);
     }
     return rifx(content) + "<?xpacket begin=\"\"?><x:xmpmeta/><?xpacket end=\"w\"?>";
 }
 
-// One synthetic project file per size, written once for the whole run.
-const QString& projectFile(qint64 bytes) {
+// One synthetic project file per size and path density, written once for the whole run.
+const QString& projectFile(const benchmark::State& state) {
     static QTemporaryDir dir;
-    static std::map<qint64, QString> files;
-    auto it = files.find(bytes);
+    static std::map<std::pair<qint64, qint64>, QString> files;
+    const std::pair<qint64, qint64> key{state.range(0), state.range(1)};
+    auto it = files.find(key);
     if (it == files.end()) {
-        const QString path = dir.filePath(QStringLiteral("synthetic-%1.aep").arg(bytes));
+        const QString path = dir.filePath(QStringLiteral("synthetic-%1-%2.aep").arg(key.first).arg(key.second));
         QFile file(path);
-        if (!file.open(QIODevice::WriteOnly) || file.write(syntheticProject(bytes)) < 0)
+        if (!file.open(QIODevice::WriteOnly) ||
+            file.write(syntheticProject(key.first, static_cast<quint64>(key.second))) < 0)
             std::abort();
-        it = files.emplace(bytes, path).first;
+        it = files.emplace(key, path).first;
     }
     return it->second;
 }
 
 void BM_AEPParseFile(benchmark::State& state) {
-    const QString& path = projectFile(state.range(0));
+    const QString& path = projectFile(state);
     const qint64 size = QFile(path).size();
     qint64 found = 0;
     for (auto _ : state) {
@@ -106,7 +112,7 @@ void BM_AEPParseFile(benchmark::State& state) {
 
 // The read alone, as the shell does it: the floor the parse is measured against.
 void BM_CatFile(benchmark::State& state) {
-    const QString& path = projectFile(state.range(0));
+    const QString& path = projectFile(state);
     const qint64 size = QFile(path).size();
     const QByteArray command = "cat '" + QFile::encodeName(path) + "' > /dev/null";
     for (auto _ : state) {
@@ -117,7 +123,7 @@ void BM_CatFile(benchmark::State& state) {
 }
 
 void BM_AEPScanInMemory(benchmark::State& state) {
-    QFile file(projectFile(state.range(0)));
+    QFile file(projectFile(state));
     if (!file.open(QIODevice::ReadOnly))
         std::abort();
     const QByteArray bytes = file.readAll();
@@ -154,10 +160,22 @@ int main(int argc, char** argv) {
         smoke ? std::vector<qint64>{1 << 20} : std::vector<qint64>{20ll << 20, 200ll << 20};
     const std::vector<qint64> blockSizes =
         smoke ? std::vector<qint64>{64 << 10} : std::vector<qint64>{256 << 10, 512 << 10, 1 << 20};
+    // Path density: footage paths in every item (dense, ~100k paths per 200 MB) or in one of 25.
     for (qint64 size : projectSizes) {
-        benchmark::RegisterBenchmark("BM_CatFile", BM_CatFile)->Arg(size)->Unit(benchmark::kMillisecond)->UseRealTime();
-        benchmark::RegisterBenchmark("BM_AEPParseFile", BM_AEPParseFile)->Arg(size)->Unit(benchmark::kMillisecond);
-        benchmark::RegisterBenchmark("BM_AEPScanInMemory", BM_AEPScanInMemory)->Arg(size)->Unit(benchmark::kMillisecond);
+        for (qint64 pathEvery : {1, 25}) {
+            const std::vector<qint64> args{size, pathEvery};
+            benchmark::RegisterBenchmark("BM_CatFile", BM_CatFile)->Args(args)->Unit(benchmark::kMillisecond)->UseRealTime();
+            benchmark::RegisterBenchmark("BM_AEPParseFile", BM_AEPParseFile)
+                ->Args(args)
+                ->Unit(benchmark::kMillisecond)
+                ->UseRealTime();
+            benchmark::RegisterBenchmark("BM_AEPScanInMemory", BM_AEPScanInMemory)
+                ->Args(args)
+                ->Unit(benchmark::kMillisecond)
+                ->UseRealTime();
+            if (smoke)
+                break;
+        }
     }
     for (qint64 size : blockSizes)
         benchmark::RegisterBenchmark("BM_AEPSlashBlock", BM_AEPSlashBlock)->Arg(size)->Unit(benchmark::kMillisecond);

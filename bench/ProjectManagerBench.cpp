@@ -176,6 +176,12 @@ void BM_RecomputeUsageCounts(benchmark::State& state) {
     QCoreApplication::processEvents();
 }
 
+void BM_AggregateEffectiveUsage(benchmark::State& state) {
+    ProjectManager& pm = *world(int(state.range(0))).pm;
+    for (auto _ : state)
+        benchmark::DoNotOptimize(pm.aggregateEffectiveUsage().byLowerPath.size());
+}
+
 void BM_RefreshProtectedFlags(benchmark::State& state) {
     ProjectManager& pm = *world(int(state.range(0))).pm;
     for (auto _ : state)
@@ -262,6 +268,7 @@ void sizes(benchmark::internal::Benchmark* b) {
 BENCHMARK(BM_CopyMediaList)->Apply(sizes)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_UpdateSummary)->Apply(sizes)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_RecomputeUsageCounts)->Apply(sizes)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_AggregateEffectiveUsage)->Apply(sizes)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_RefreshProtectedFlags)->Apply(sizes)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_FilterMiss)->Apply(sizes)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_FilterMissWithSearchText)->Apply(sizes)->Unit(benchmark::kMillisecond);

@@ -234,30 +234,40 @@ std::optional<Digest> fullHash(const QString& path, const Touch& touch, std::ato
     return Digest{Sha256::hexString(sha.finish()), facts ? facts->device : 0, facts ? facts->inode : 0};
 }
 
-Result detect(const QList<File>& files, const Settings& settings) {
-    Result result;
-    const int processors =
-        settings.processorCount > 0 ? settings.processorCount : QThread::idealThreadCount();
-    QHash<int, const File*> byIndex;
+namespace {
+
+// Every file of a size group holding two different paths (ignoring case), in list order.
+QList<File> sampleCandidates(const QList<File>& files, const QHash<int, const File*>& byIndex) {
     QHash<qint64, QList<int>> sizeGroups;
     for (const File& file : files) {
-        byIndex.insert(file.index, &file);
         if (file.size >= 1)
             sizeGroups[file.size].append(file.index);
     }
-
-    QHash<int, Digest> noDigests;
+    const QHash<int, Digest> noDigests;
     const SameFileTest samePath(byIndex, noDigests);
     QSet<int> sampleSet;
     for (const QList<int>& group : std::as_const(sizeGroups)) {
         if (group.size() >= 2 && samePath.holdsTwoFiles(group))
             sampleSet.unite(QSet<int>(group.begin(), group.end()));
     }
-    QList<File> toSample;
+    QList<File> candidates;
     for (const File& file : files) {
         if (sampleSet.contains(file.index))
-            toSample.append(file);
+            candidates.append(file);
     }
+    return candidates;
+}
+
+} // namespace
+
+Result detect(const QList<File>& files, const Settings& settings) {
+    Result result;
+    const int processors =
+        settings.processorCount > 0 ? settings.processorCount : QThread::idealThreadCount();
+    QHash<int, const File*> byIndex;
+    for (const File& file : files)
+        byIndex.insert(file.index, &file);
+    const QList<File> toSample = sampleCandidates(files, byIndex);
     result.sampledCount = int(toSample.size());
 
     const bool drop = settings.dropPagesAfterReading;

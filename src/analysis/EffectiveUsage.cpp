@@ -108,6 +108,10 @@ PathUsageInProject effectivePathUsageInProject(const QString& path, const Projec
 AggregatedUsage aggregateEffectiveUsage(const QList<ProjectFile>& projects,
                                         const SequenceUsagePolicyStore& policy, LowerPathCache& lowerPaths) {
     AggregatedUsage result;
+    qsizetype pathCount = 0;
+    for (const ProjectFile& project : projects)
+        pathCount += project.mediaFiles.size();
+    result.byLowerPath.reserve(pathCount);
     for (const ProjectFile& project : projects) {
         const EffectiveProjectUsage usage = effectiveProjectUsage(project, policy);
         const QStringList& lowered = lowerPaths.projectPaths(project);

@@ -1,11 +1,20 @@
 #include "analysis/EntryCombiner.h"
 
+#include "analysis/DuplicateDetector.h"
+#include "analysis/MediaConsolidator.h"
+#include "analysis/ProjectManager.h"
+#include "analysis/SimilarNameDetector.h"
 #include "analysis/UsageAggregator.h"
 #include "platform/AppLog.h"
 #include "platform/PathText.h"
 #include "platform/TextKey.h"
 
+#include <QPointer>
 #include <QSet>
+#include <QThreadPool>
+#include <QtConcurrent/QtConcurrentRun>
+
+#include <qcoro/qcorofuture.h>
 
 namespace tarnwick {
 
@@ -68,6 +77,59 @@ QString EntryCombiner::combinedMessage(qsizetype selectionCount, const QString& 
         }
     }
     return QStringLiteral("Combined %1 entries into: ").arg(selectionCount) + name;
+}
+
+int EntryCombiner::applyDuplicateMarks(QList<MediaFile>& current, const QList<MediaFile>& detected) {
+    QHash<QUuid, const MediaFile*> byID;
+    byID.reserve(detected.size());
+    for (const MediaFile& file : detected)
+        byID.insert(file.id, &file);
+    int found = 0;
+    for (MediaFile& file : current) {
+        const MediaFile* marked = byID.value(file.id);
+        if (!marked || marked->path != file.path)
+            continue;
+        file.duplicateOfPath = marked->duplicateOfPath;
+        file.fileHash = marked->fileHash;
+        // A file whose read hung is reported gone; anything else keeps the status it has now.
+        if (marked->status != file.status &&
+            (marked->status == MediaFileStatus::offline || marked->status == MediaFileStatus::networkOffline))
+            file.status = marked->status;
+        ++found;
+    }
+    return found;
+}
+
+QCoro::Task<bool> EntryCombiner::combineEntries(ProjectManager& manager, QList<MediaFile> selection) {
+    if (selection.size() < 2)
+        co_return false;
+    std::optional<OperationGate::Scope> scope = manager.tryBeginOperation(QStringLiteral("Combining files…"));
+    if (!scope) {
+        AppLog::warning(QStringLiteral("Combining files refused: ") + manager.busyReason());
+        co_return false;
+    }
+    QList<MediaFile> media = manager.mediaFiles();
+    QList<RecycleBinItem> bin = manager.recycleBin();
+    const Outcome outcome = EntryCombiner(&MediaConsolidator::mergeEntry).combine(selection, media, bin);
+    if (!outcome.combined)
+        co_return false;
+    manager.setMediaFiles(std::move(media));
+    manager.setRecycleBin(std::move(bin));
+
+    QPointer<ProjectManager> pm(&manager);
+    QThreadPool pool;
+    QFuture<std::optional<QList<MediaFile>>> detecting = QtConcurrent::run(
+        &pool, [list = manager.mediaFiles()] { return DuplicateDetector::detectContentDuplicates(list); });
+    const std::optional<QList<MediaFile>> detected = co_await detecting;
+    if (!pm)
+        co_return false;
+    if (detected)
+        manager.modifyMediaFiles([&](QList<MediaFile>& list) { applyDuplicateMarks(list, *detected); });
+    manager.setMediaFiles(SimilarNameDetector::detectSimilarFilenames(manager.mediaFiles()));
+    manager.pruneOrphanedRecycleBinItems();
+    manager.updateSummary();
+    AppLog::info(combinedMessage(selection.size(), outcome.targetPath, manager.mediaFiles()));
+    co_return true;
 }
 
 } // namespace tarnwick

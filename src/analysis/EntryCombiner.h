@@ -6,10 +6,14 @@
 #include <QList>
 #include <QString>
 
+#include <qcoro/qcorotask.h>
+
 #include <functional>
 #include <optional>
 
 namespace tarnwick {
+
+class ProjectManager;
 
 // The user's manual merge of chosen media entries into the first one (no same-file test).
 class EntryCombiner {
@@ -35,6 +39,15 @@ public:
     // "Combined N entries into: name" (or "unknown" when no entry holds the target's path).
     static QString combinedMessage(qsizetype selectionCount, const QString& targetPath,
                                    const QList<MediaFile>& mediaFiles);
+
+    // The media table's "Combine N Files": merges the selection (the first is the target), then
+    // refreshes duplicates, similar names and the summary. False when nothing was combined, or when
+    // refused because another operation is running (the manager's busy reason says which).
+    static QCoro::Task<bool> combineEntries(ProjectManager& manager, QList<MediaFile> selection);
+
+    // Writes the duplicate marks of a detection run into the entries of `current` with the same id,
+    // so entries changed meanwhile keep everything else. Returns how many entries were found.
+    static int applyDuplicateMarks(QList<MediaFile>& current, const QList<MediaFile>& detected);
 
 private:
     MergeFunction m_merge;

@@ -6,6 +6,7 @@
 #include "platform/FileStatProbe.h"
 #include "platform/PathText.h"
 #include "platform/TextKey.h"
+#include "platform/WatchdogPool.h"
 
 #include <QDir>
 #include <QDirIterator>
@@ -131,6 +132,7 @@ qint64 FileStatusChecker::folderSize(const QString& folder) const {
     QDirIterator it(folder, QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
                     QDirIterator::Subdirectories);
     while (it.hasNext()) {
+        WatchdogPool::touchCurrent(); // a large container on a slow share is not a hung one
         if (const auto facts = m_probe->stat(it.next()))
             total += facts->size;
     }

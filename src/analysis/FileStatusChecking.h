@@ -17,9 +17,9 @@ class MountTable;
 // The status, resolved path, size and storage type of one checked path.
 struct FileStatusResult {
     QString path; // as asked
-    MediaFileStatus status =
-        MediaFileStatus::offline; // online, matching, offline, needsAccess (networkOffline)
-    QString resolvedPath;         // a different existing path for matching, else `path`
+    // online, matching, offline or needsAccess; networkOffline when the check did not answer
+    MediaFileStatus status = MediaFileStatus::offline;
+    QString resolvedPath; // a different existing path for matching, else `path`
     qint64 size = 0;
     StorageType storageType = StorageType::local; // of `path`, not of `resolvedPath`
 

@@ -9,16 +9,22 @@
 #include <QMutex>
 #include <QMutexLocker>
 
+#include <atomic>
+
 namespace tarnwick {
 
-// Mount points where a check stopped answering: later paths there are not touched again.
+// Mount points where a check stopped answering: later paths there are not touched again until a
+// check on that mount answers (a hung one that finally returns).
 struct FileStatusScan::DeadMounts {
     QMutex mutex;
     QStringList mountPoints;
+    std::atomic<bool> any{false};
 
     bool covers(const QString& path) {
+        if (!any.load())
+            return false;
         QMutexLocker lock(&mutex);
-        for (const QString& mountPoint : mountPoints) {
+        for (const QString& mountPoint : std::as_const(mountPoints)) {
             if (path == mountPoint || path.startsWith(mountPoint + QLatin1Char('/')))
                 return true;
         }
@@ -28,6 +34,14 @@ struct FileStatusScan::DeadMounts {
         QMutexLocker lock(&mutex);
         if (!mountPoints.contains(mountPoint))
             mountPoints.append(mountPoint);
+        any = true;
+    }
+    void answered(const MountEntry* mount) {
+        if (!any.load() || !mount)
+            return;
+        QMutexLocker lock(&mutex);
+        mountPoints.removeAll(mount->mountPoint);
+        any = !mountPoints.isEmpty();
     }
 };
 
@@ -83,7 +97,11 @@ void FileStatusScan::run(const QStringList& paths, const QHash<QString, QString>
             const QString& path = context->paths[index];
             if (context->deadMounts->covers(path))
                 return unansweredResult(path, context->options);
-            return context->checker->makeFileStatusResult(path, context->candidates, context->options);
+            FileStatusResult result =
+                context->checker->makeFileStatusResult(path, context->candidates, context->options);
+            if (context->deadMounts->any.load())
+                context->deadMounts->answered(mountOf(path, context->options));
+            return result;
         },
         [&](int index, WatchdogPool::Outcome outcome, const FileStatusResult* result) {
             if (outcome == WatchdogPool::Outcome::cancelled)

@@ -9,6 +9,9 @@
 #include <QHash>
 #include <QSet>
 
+#include <algorithm>
+#include <functional>
+
 #include <utility>
 #include <vector>
 
@@ -167,60 +170,76 @@ void MediaConsolidator::mergeEntry(const MediaFile& source, MediaFile& target) {
         target.storageType = source.storageType;
 }
 
-QList<MediaFile> MediaConsolidator::consolidateCrossProjectDuplicates(QList<MediaFile> files) const {
-    AppLog::info(QStringLiteral("Consolidating cross-project duplicate entries among ") +
-                 QString::number(files.size()) + QStringLiteral(" files"));
-    const qsizetype count = files.size();
-    // One stat per entry on disk, kept for every comparison it takes part in.
-    std::vector<std::optional<FileFacts>> identity(static_cast<std::size_t>(count));
-    std::vector<EntryKeys> keys(static_cast<std::size_t>(count));
-    std::vector<bool> mergedAway(static_cast<std::size_t>(count), false);
-    QHash<QString, QList<qsizetype>> byName;
-    for (qsizetype i = 0; i < count; ++i) {
-        identity[std::size_t(i)] = identityOf(files[i]);
-        byName[text::lowered(path::lastPathComponent(files[i].path))].append(i);
+namespace {
+
+// One consolidation over a list: the identities (one stat per entry on disk) and path keys it
+// compares with, and which positions were merged away.
+class ConsolidationRun {
+public:
+    ConsolidationRun(QList<MediaFile> files,
+                     const std::function<std::optional<FileFacts>(const MediaFile&)>& identityOf)
+        : m_files(std::move(files)), m_identity(std::size_t(m_files.size())),
+          m_keys(std::size_t(m_files.size())), m_mergedAway(std::size_t(m_files.size()), false) {
+        for (qsizetype i = 0; i < m_files.size(); ++i)
+            m_identity[std::size_t(i)] = identityOf(m_files[i]);
     }
 
-    int mergedCount = 0;
-    const auto merge = [&](qsizetype i, qsizetype j) {
-        MediaFile& survivor = files[i];
-        const bool wasOnDisk = survivor.isOnDisk();
-        logMerge(survivor, files[j]);
-        mergeEntry(files[j], survivor);
-        // The survivor now reads the other entry's file.
-        if (!wasOnDisk && survivor.isOnDisk())
-            identity[std::size_t(i)] = identity[std::size_t(j)];
-        keys[std::size_t(i)].refresh(survivor);
-        mergedAway[std::size_t(j)] = true;
-        ++mergedCount;
-    };
-    const auto samePhysicalFile = [&](qsizetype i, qsizetype j) {
-        const MediaFile& a = files[i];
-        const MediaFile& b = files[j];
-        const auto& idA = identity[std::size_t(i)];
-        const auto& idB = identity[std::size_t(j)];
-        if (a.isOnDisk() && b.isOnDisk() && idA && idB && idA->isSameFileAs(*idB))
-            return true;
-        return sizesAgree(a, b) && keysAgree(keys[std::size_t(i)], keys[std::size_t(j)]);
-    };
+    void mergeByName() {
+        QHash<QString, QList<qsizetype>> byName;
+        for (qsizetype i = 0; i < m_files.size(); ++i)
+            byName[text::lowered(path::lastPathComponent(m_files[i].path))].append(i);
+        for (const QList<qsizetype>& group : std::as_const(byName)) {
+            if (group.size() >= 2 && holdsTwoPathTexts(group))
+                mergeGroup(group);
+        }
+    }
 
-    for (const QList<qsizetype>& group : std::as_const(byName)) {
-        if (group.size() < 2)
-            continue;
-        QSet<QString> distinctPaths;
+    // A symbolic or hard link under another name is the same file too: merge by (device, inode).
+    void mergeByIdentity() {
+        QHash<std::pair<quint64, quint64>, qsizetype> firstWithIdentity;
+        for (qsizetype i = 0; i < m_files.size(); ++i) {
+            const auto& id = m_identity[std::size_t(i)];
+            if (m_mergedAway[std::size_t(i)] || !id || !m_files[i].isOnDisk())
+                continue;
+            const std::pair<quint64, quint64> key{id->device, id->inode};
+            const auto it = firstWithIdentity.constFind(key);
+            if (it == firstWithIdentity.constEnd())
+                firstWithIdentity.insert(key, i);
+            else if (m_files[it.value()].path != m_files[i].path)
+                merge(it.value(), i);
+        }
+    }
+
+    QList<MediaFile> result() {
+        if (m_mergedCount == 0)
+            return std::move(m_files);
+        AppLog::info(QStringLiteral("Consolidated ") + QString::number(m_mergedCount) +
+                     QStringLiteral(" cross-project duplicate(s)"));
+        QList<MediaFile> kept;
+        kept.reserve(m_files.size() - m_mergedCount);
+        for (qsizetype i = 0; i < m_files.size(); ++i) {
+            if (!m_mergedAway[std::size_t(i)])
+                kept.append(std::move(m_files[i]));
+        }
+        return kept;
+    }
+
+private:
+    bool holdsTwoPathTexts(const QList<qsizetype>& group) const {
+        return std::any_of(group.begin() + 1, group.end(),
+                           [&](qsizetype i) { return m_files[i].path != m_files[group.first()].path; });
+    }
+
+    void mergeGroup(const QList<qsizetype>& group) {
         for (qsizetype i : group)
-            distinctPaths.insert(files[i].path);
-        if (distinctPaths.size() < 2)
-            continue;
-        for (qsizetype i : group)
-            keys[std::size_t(i)].refresh(files[i]);
+            m_keys[std::size_t(i)].refresh(m_files[i]);
         for (qsizetype gi = 0; gi < group.size(); ++gi) {
             const qsizetype i = group[gi];
-            if (mergedAway[std::size_t(i)])
+            if (m_mergedAway[std::size_t(i)])
                 continue;
             for (qsizetype gj = gi + 1; gj < group.size(); ++gj) {
                 const qsizetype j = group[gj];
-                if (mergedAway[std::size_t(j)] || !(files[i].isOnDisk() || files[j].isOnDisk()))
+                if (m_mergedAway[std::size_t(j)] || !(m_files[i].isOnDisk() || m_files[j].isOnDisk()))
                     continue;
                 if (samePhysicalFile(i, j))
                     merge(i, j);
@@ -228,32 +247,45 @@ QList<MediaFile> MediaConsolidator::consolidateCrossProjectDuplicates(QList<Medi
         }
     }
 
-    // A symbolic or hard link under another name is the same file too: merge by (device, inode).
-    QHash<std::pair<quint64, quint64>, qsizetype> firstWithIdentity;
-    for (qsizetype i = 0; i < count; ++i) {
-        const auto& id = identity[std::size_t(i)];
-        if (mergedAway[std::size_t(i)] || !id || !files[i].isOnDisk())
-            continue;
-        const std::pair<quint64, quint64> key{id->device, id->inode};
-        const auto it = firstWithIdentity.constFind(key);
-        if (it == firstWithIdentity.constEnd())
-            firstWithIdentity.insert(key, i);
-        else if (files[it.value()].path != files[i].path)
-            merge(it.value(), i);
+    bool samePhysicalFile(qsizetype i, qsizetype j) const {
+        const MediaFile& a = m_files[i];
+        const MediaFile& b = m_files[j];
+        const auto& idA = m_identity[std::size_t(i)];
+        const auto& idB = m_identity[std::size_t(j)];
+        if (a.isOnDisk() && b.isOnDisk() && idA && idB && idA->isSameFileAs(*idB))
+            return true;
+        return sizesAgree(a, b) && keysAgree(m_keys[std::size_t(i)], m_keys[std::size_t(j)]);
     }
 
-    if (mergedCount > 0) {
-        AppLog::info(QStringLiteral("Consolidated ") + QString::number(mergedCount) +
-                     QStringLiteral(" cross-project duplicate(s)"));
-        QList<MediaFile> kept;
-        kept.reserve(count - mergedCount);
-        for (qsizetype i = 0; i < count; ++i) {
-            if (!mergedAway[std::size_t(i)])
-                kept.append(std::move(files[i]));
-        }
-        return kept;
+    void merge(qsizetype i, qsizetype j) {
+        MediaFile& survivor = m_files[i];
+        const bool wasOnDisk = survivor.isOnDisk();
+        logMerge(survivor, m_files[j]);
+        MediaConsolidator::mergeEntry(m_files[j], survivor);
+        // The survivor now reads the other entry's file.
+        if (!wasOnDisk && survivor.isOnDisk())
+            m_identity[std::size_t(i)] = m_identity[std::size_t(j)];
+        m_keys[std::size_t(i)].refresh(survivor);
+        m_mergedAway[std::size_t(j)] = true;
+        ++m_mergedCount;
     }
-    return files;
+
+    QList<MediaFile> m_files;
+    std::vector<std::optional<FileFacts>> m_identity;
+    std::vector<EntryKeys> m_keys;
+    std::vector<bool> m_mergedAway;
+    qsizetype m_mergedCount = 0;
+};
+
+} // namespace
+
+QList<MediaFile> MediaConsolidator::consolidateCrossProjectDuplicates(QList<MediaFile> files) const {
+    AppLog::info(QStringLiteral("Consolidating cross-project duplicate entries among ") +
+                 QString::number(files.size()) + QStringLiteral(" files"));
+    ConsolidationRun run(std::move(files), [this](const MediaFile& file) { return identityOf(file); });
+    run.mergeByName();
+    run.mergeByIdentity();
+    return run.result();
 }
 
 } // namespace tarnwick

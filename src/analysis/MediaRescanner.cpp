@@ -1,6 +1,61 @@
 #include "analysis/MediaRescanner.h"
 
+#include "analysis/FileStatusScan.h"
+#include "analysis/ProjectManager.h"
+#include "platform/AppLog.h"
+
+#include <QPointer>
+#include <QSet>
+#include <QThreadPool>
+#include <QtConcurrent/QtConcurrentRun>
+
+#include <qcoro/qcorofuture.h>
+
 namespace tarnwick {
+
+QCoro::Task<bool> MediaRescanner::rescanAll(ProjectManager& manager) {
+    std::optional<OperationGate::Scope> scope = manager.tryBeginOperation(QStringLiteral("Refreshing file status…"));
+    if (!scope) {
+        AppLog::warning(QStringLiteral("Rescanning refused: ") + manager.busyReason());
+        co_return false;
+    }
+    AppLog::userAction(QStringLiteral("Rescanning file status and usage counts"));
+    const QList<Check> checks = checksFor(manager.mediaFiles());
+    QHash<QUuid, FileStatusResult> byID;
+    if (!checks.isEmpty()) {
+        QStringList paths;
+        QSet<QString> seen;
+        for (const Check& check : checks) {
+            if (!seen.contains(UsageMap::key(check.path))) {
+                seen.insert(UsageMap::key(check.path));
+                paths.append(check.path);
+            }
+        }
+        QPointer<ProjectManager> pm(&manager);
+        QThreadPool pool;
+        QFuture<QHash<QString, FileStatusResult>> checking = QtConcurrent::run(
+            &pool, [scan = manager.fileStatusScan(), paths, candidates = manager.mergedRelativeCandidates(),
+                    options = manager.fileStatusOptions()] {
+                QHash<QString, FileStatusResult> byPath;
+                for (const FileStatusResult& result : scan->checkAll(paths, candidates, options))
+                    byPath.insert(UsageMap::key(result.path), result);
+                return byPath;
+            });
+        const QHash<QString, FileStatusResult> byPath = co_await checking;
+        if (!pm)
+            co_return false;
+        for (const Check& check : checks) {
+            if (const auto it = byPath.constFind(UsageMap::key(check.path)); it != byPath.cend())
+                byID.insert(check.id, *it);
+        }
+    }
+    const UsageMap usage = aggregateProjects(manager.projects(), manager.effectiveContributionRule());
+    manager.modifyMediaFiles([&](QList<MediaFile>& list) { apply(list, byID, usage); });
+    manager.recomputeUsageCounts();
+    manager.updateSummary();
+    AppLog::info(QStringLiteral("Rescan complete"));
+    co_return true;
+}
 
 QList<MediaRescanner::Check> MediaRescanner::checksFor(const QList<MediaFile>& mediaFiles) {
     QList<Check> checks;

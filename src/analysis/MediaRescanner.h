@@ -8,12 +8,21 @@
 #include <QList>
 #include <QUuid>
 
+#include <qcoro/qcorotask.h>
+
 namespace tarnwick {
+
+class ProjectManager;
 
 // The rescan's pieces: which paths to check, and how the checks and the projects' usage are
 // written into the entries.
 class MediaRescanner {
 public:
+    // "Refresh File Status": checks every entry on the worker pool while the manager is busy, then
+    // applies the results and the projects' usage in one pass, recounts and summarises. False when
+    // refused because another operation is running.
+    static QCoro::Task<bool> rescanAll(ProjectManager& manager);
+
     struct Check {
         QUuid id;
         QString path;

@@ -96,14 +96,32 @@ private:
 
 QCoro::Task<void> ImportRun::run() {
     // One operation at a time: a second import (or a clean-up) waits for its turn here.
-    OperationGate::Scope scope = co_await m_pm->beginOperation(QStringLiteral("Importing projects…"));
+    // Awaited operands are named first: GCC 12 mishandles temporaries inside co_await expressions.
+    auto turn = m_pm->beginOperation(QStringLiteral("Importing projects…"));
+    OperationGate::Scope scope = co_await std::move(turn);
     if (!m_pm || !scope.isActive())
         co_return;
     begin();
-    if (!co_await parse() || !co_await aggregate() || !co_await scan() || !co_await refine())
+    // One await per statement: each stage may find the manager gone.
+    auto parsing = parse();
+    const bool parsingDone = co_await std::move(parsing);
+    if (!parsingDone)
+        co_return;
+    auto aggregating = aggregate();
+    const bool aggregatingDone = co_await std::move(aggregating);
+    if (!aggregatingDone)
+        co_return;
+    auto scanning = scan();
+    const bool scanningDone = co_await std::move(scanning);
+    if (!scanningDone)
+        co_return;
+    auto refining = refine();
+    const bool refiningDone = co_await std::move(refining);
+    if (!refiningDone)
         co_return;
     apply();
-    co_await QCoro::sleepFor(m_services.completionPause);
+    auto pause = QCoro::sleepFor(m_services.completionPause);
+    co_await std::move(pause);
     if (!m_pm)
         co_return;
     finishAnalysis();
@@ -162,7 +180,8 @@ QCoro::Task<bool> ImportRun::parse() {
         m_pm->setAnalysisProgress(overall);
         m_pm->setCurrentTask(m_progress.finishedMessage());
     };
-    m_outcomes = co_await m_parse->run(m_urls, std::move(callbacks));
+    auto parsing = m_parse->run(m_urls, std::move(callbacks));
+    m_outcomes = co_await std::move(parsing);
     if (!m_pm)
         co_return false;
     AppLog::info(QStringLiteral("⏱ Parse: ") + seconds(parseStarted) + QStringLiteral(" for %1 project(s)").arg(count()));
@@ -199,7 +218,7 @@ QCoro::Task<bool> ImportRun::aggregate() {
     UsageMap loaded = co_await m_loadedUsage;
     if (!m_pm)
         co_return false;
-    m_aggregation = co_await QtConcurrent::run(
+    QFuture<Aggregation> aggregation = QtConcurrent::run(
         &m_pool, [usage = std::move(loaded), index = std::move(*m_index), projects = m_newProjects, contributions,
                   media = m_pm->mediaFiles()]() mutable {
             for (qsizetype i = 0; i < projects.size(); ++i)
@@ -208,6 +227,7 @@ QCoro::Task<bool> ImportRun::aggregate() {
             result.newPaths = newPaths(result.usage, result.existing);
             return result;
         });
+    m_aggregation = co_await aggregation;
     if (!m_pm)
         co_return false;
     AppLog::info(QStringLiteral("⏱ Aggregate: ") + seconds(timer));
@@ -240,7 +260,7 @@ QCoro::Task<bool> ImportRun::scan() {
                 },
                 Qt::QueuedConnection);
         };
-        m_scanned = co_await QtConcurrent::run(
+        QFuture<QHash<QString, MediaFile>> scanning = QtConcurrent::run(
             &m_pool, [scan = m_pm->fileStatusScan(), paths, candidates = m_pm->mergedRelativeCandidates(),
                       options = m_pm->fileStatusOptions(), onBatch] {
                 QHash<QString, MediaFile> scanned;
@@ -248,13 +268,14 @@ QCoro::Task<bool> ImportRun::scan() {
                     scanned.insert(UsageMap::key(result.path), scannedEntry(result));
                 return scanned;
             });
+        m_scanned = co_await scanning;
         if (!m_pm)
             co_return false;
     }
     AppLog::info(QStringLiteral("⏱ Scan: ") + seconds(timer) + QStringLiteral(" (%1 new file(s))").arg(total));
-    m_list = co_await QtConcurrent::run(&m_pool, [this] {
-        return buildMediaList(m_aggregation.usage, m_aggregation.existing, m_scanned);
-    });
+    QFuture<QList<MediaFile>> building = QtConcurrent::run(
+        &m_pool, [this] { return buildMediaList(m_aggregation.usage, m_aggregation.existing, m_scanned); });
+    m_list = co_await building;
     co_return bool(m_pm);
 }
 
@@ -264,7 +285,8 @@ QCoro::Task<bool> ImportRun::refine() {
     m_pm->setAnalysisProgress(0.87);
     const auto link = m_services.linkAfterEffects ? m_services.linkAfterEffects
                                                   : &ProjectImporter::linkUnresolvedAfterEffectsProjects;
-    co_await link(*m_pm, m_list);
+    auto linking = link(*m_pm, m_list);
+    co_await std::move(linking);
     if (!m_pm)
         co_return false;
 
@@ -272,8 +294,9 @@ QCoro::Task<bool> ImportRun::refine() {
     m_pm->setAnalysisProgress(0.90);
     QElapsedTimer timer;
     timer.start();
-    m_list = co_await QtConcurrent::run(
+    QFuture<QList<MediaFile>> consolidating = QtConcurrent::run(
         &m_pool, [list = std::move(m_list)] { return MediaConsolidator().consolidateCrossProjectDuplicates(list); });
+    m_list = co_await consolidating;
     if (!m_pm)
         co_return false;
     AppLog::info(QStringLiteral("⏱ Consolidate: ") + seconds(timer) + QStringLiteral(" (%1 files)").arg(m_list.size()));
@@ -281,10 +304,11 @@ QCoro::Task<bool> ImportRun::refine() {
     m_pm->setCurrentTask(QStringLiteral("Detecting duplicates…"));
     m_pm->setAnalysisProgress(0.93);
     timer.restart();
-    std::optional<QList<MediaFile>> detected = co_await QtConcurrent::run(
-        &m_pool, [list = m_list, settings = m_services.duplicateSettings] {
+    QFuture<std::optional<QList<MediaFile>>> detecting =
+        QtConcurrent::run(&m_pool, [list = m_list, settings = m_services.duplicateSettings] {
             return DuplicateDetector::detectContentDuplicates(list, settings);
         });
+    std::optional<QList<MediaFile>> detected = co_await detecting;
     if (!m_pm)
         co_return false;
     if (detected)
@@ -294,11 +318,12 @@ QCoro::Task<bool> ImportRun::refine() {
     m_pm->setCurrentTask(QStringLiteral("Finding similar files…"));
     m_pm->setAnalysisProgress(0.96);
     timer.restart();
-    m_list = co_await QtConcurrent::run(&m_pool, [list = std::move(m_list)] {
+    QFuture<QList<MediaFile>> finding = QtConcurrent::run(&m_pool, [list = std::move(m_list)] {
         QList<MediaFile> similar = SimilarNameDetector::detectSimilarFilenames(list);
         sortByFileName(similar);
         return similar;
     });
+    m_list = co_await finding;
     if (!m_pm)
         co_return false;
     AppLog::info(QStringLiteral("⏱ Similar files: ") + seconds(timer));
@@ -359,11 +384,13 @@ void ImportRun::finishAnalysis() {
 
 QCoro::Task<void> ProjectImporter::analyzeProjects(ProjectManager& manager, QList<QUrl> urls, Services services) {
     ImportRun run(manager, std::move(urls), std::move(services));
-    co_await run.run();
+    auto running = run.run();
+    co_await std::move(running);
 }
 
 QCoro::Task<void> ProjectImporter::analyzeProjects(ProjectManager& manager, QList<QUrl> urls) {
-    co_await analyzeProjects(manager, std::move(urls), Services{});
+    auto importing = analyzeProjects(manager, std::move(urls), Services{});
+    co_await std::move(importing);
 }
 
 ParsedProject ProjectImporter::parseWithProjectParser(const QUrl& url, const ParallelProjectParse::Progress& progress) {

@@ -357,7 +357,8 @@ private:
     bool refuseWhileBusy(const QString& operation) const;
 
     QCoro::Task<void> rebuildWhileHoldingGate();
-    QList<MediaFile> buildRebuiltList(const UsageMap& usage, const QHash<QString, FileStatusResult>& checked);
+    QList<MediaFile> buildRebuiltList(const UsageMap& usage, const QHash<QString, MediaFile>& existing,
+                                      const QHash<QString, FileStatusResult>& checked);
     void finishRebuild(QList<MediaFile> rebuilt);
     void recountPolicyChange();
     void unstageUsedFiles();

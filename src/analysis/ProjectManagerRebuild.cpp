@@ -121,12 +121,11 @@ QCoro::Task<void> ProjectManager::rebuildWhileHoldingGate() {
                 checked.insert(UsageMap::key(result.path), result);
         }
     }
-    finishRebuild(buildRebuiltList(usage, checked));
+    finishRebuild(buildRebuiltList(usage, existing, checked));
 }
 
-QList<MediaFile> ProjectManager::buildRebuiltList(const UsageMap& usage,
+QList<MediaFile> ProjectManager::buildRebuiltList(const UsageMap& usage, const QHash<QString, MediaFile>& existing,
                                                   const QHash<QString, FileStatusResult>& checked) {
-    const QHash<QString, MediaFile> existing = entriesByPath(m_mediaFiles);
     QList<MediaFile> list;
     list.reserve(usage.size());
     for (qsizetype i = 0; i < usage.size(); ++i) {

@@ -17,23 +17,53 @@ QStringList sortedPlain(const QSet<QString>& names) {
     return list;
 }
 
-// The aggregate records of every distinct key of one entry, combined.
-AggregatedProjectUsage combinedUsage(const QStringList& keys,
-                                     const QHash<QString, AggregatedProjectUsage>& byPath) {
-    AggregatedProjectUsage total;
+// The aggregate records of every distinct key of one entry, combined. Most entries have one key
+// with a record: that record is used as it is, without copying its sets.
+const AggregatedProjectUsage& combinedUsage(const QStringList& keys,
+                                            const QHash<QString, AggregatedProjectUsage>& byPath,
+                                            AggregatedProjectUsage& scratch) {
+    static const AggregatedProjectUsage none;
+    const AggregatedProjectUsage* single = nullptr;
+    bool several = false;
+    for (const QString& key : keys) {
+        const auto found = byPath.constFind(key);
+        if (found == byPath.cend())
+            continue;
+        several = single != nullptr;
+        if (!single)
+            single = &found.value();
+        if (several)
+            break;
+    }
+    if (!several)
+        return single ? *single : none;
+    scratch = {};
     for (const QString& key : keys) {
         const auto found = byPath.constFind(key);
         if (found == byPath.cend())
             continue;
         const AggregatedProjectUsage& r = found.value();
         if (r.usageCount != 0)
-            total.isAudioOnly = total.usageCount == 0 ? r.isAudioOnly : (total.isAudioOnly && r.isAudioOnly);
-        total.usageCount += r.usageCount;
-        total.projectNames.unite(r.projectNames);
-        total.sequenceNames.unite(r.sequenceNames);
-        total.hasUnattributedUsage = total.hasUnattributedUsage || r.hasUnattributedUsage;
+            scratch.isAudioOnly = scratch.usageCount == 0 ? r.isAudioOnly : (scratch.isAudioOnly && r.isAudioOnly);
+        scratch.usageCount += r.usageCount;
+        scratch.projectNames.unite(r.projectNames);
+        scratch.sequenceNames.unite(r.sequenceNames);
+        scratch.hasUnattributedUsage = scratch.hasUnattributedUsage || r.hasUnattributedUsage;
     }
-    return total;
+    return scratch;
+}
+
+// Replaces `list` by the sorted names unless it already holds exactly them in order, so a
+// recount that changes nothing allocates nothing.
+void assignSorted(QStringList& list, const QSet<QString>& names) {
+    if (list.size() == names.size()) {
+        bool same = true;
+        for (qsizetype i = 0; same && i < list.size(); ++i)
+            same = names.contains(list[i]) && (i == 0 || text::compareScalars(list[i - 1], list[i]) < 0);
+        if (same)
+            return;
+    }
+    list = sortedPlain(names);
 }
 
 } // namespace
@@ -70,13 +100,14 @@ void ProjectManager::recomputeUsageCounts() {
     setEffectiveUsedCountByProjectID(aggregate.usedCountByProjectID);
 
     bool anyUsed = false;
+    AggregatedProjectUsage scratch;
     for (qsizetype i = 0; i < m_mediaFiles.size(); ++i) {
         const MediaPathKeys& keys = m_lowerPaths.keys(std::as_const(m_mediaFiles)[i]);
-        const AggregatedProjectUsage u = combinedUsage(keys.distinctKeys, aggregate.byLowerPath);
+        const AggregatedProjectUsage& u = combinedUsage(keys.distinctKeys, aggregate.byLowerPath, scratch);
         MediaFile& file = m_mediaFiles[i];
         file.usageCount = int(u.usageCount);
-        file.projectNames = sortedPlain(u.projectNames);
-        file.sequenceNames = sortedPlain(u.sequenceNames);
+        assignSorted(file.projectNames, u.projectNames);
+        assignSorted(file.sequenceNames, u.sequenceNames);
         file.hasUnattributedSequenceUsage = u.hasUnattributedUsage;
         if (u.usageCount == 0)
             file.usageType = file.isAEFootage ? MediaUsageType::usedInAfterEffects : MediaUsageType::unused;

@@ -19,6 +19,8 @@ long long nowNs() {
 
 constexpr auto cancelPoll = std::chrono::milliseconds(20);
 
+thread_local WatchdogPool::Watch* currentWatch = nullptr;
+
 } // namespace
 
 struct WatchdogPool::State {
@@ -58,6 +60,11 @@ void WatchdogPool::Watch::touch() {
     m_busySince->store(nowNs(), std::memory_order_relaxed);
 }
 
+void WatchdogPool::touchCurrent() {
+    if (currentWatch)
+        currentWatch->touch();
+}
+
 void WatchdogPool::State::workerLoop(const std::shared_ptr<State>& state, const std::shared_ptr<Slot>& slot) {
     for (;;) {
         Task task;
@@ -72,12 +79,14 @@ void WatchdogPool::State::workerLoop(const std::shared_ptr<State>& state, const 
             slot->busySince.store(nowNs());
         }
         Watch watch(&slot->busySince);
+        currentWatch = &watch;
         Result result;
         try {
             result = (*task.job)(task.index, watch);
         } catch (...) {
             result.reset(); // a job that throws ends without a result
         }
+        currentWatch = nullptr;
         {
             std::lock_guard lock(state->mutex);
             if (slot->abandoned)

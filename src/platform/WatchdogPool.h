@@ -31,6 +31,10 @@ public:
     // Called on the thread that called run(), in the order jobs end; `result` is null unless finished.
     using Done = std::function<void(int index, Outcome outcome, const Result& result)>;
 
+    // Restarts the clock of the job running on this thread, if any: for long walks deep inside a job
+    // (a folder of many files on a slow share) that has no Watch at hand.
+    static void touchCurrent();
+
     WatchdogPool(int width, std::chrono::milliseconds timeout);
     ~WatchdogPool();
     WatchdogPool(const WatchdogPool&) = delete;

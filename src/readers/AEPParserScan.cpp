@@ -2,7 +2,6 @@
 #include "readers/AEPParser.h"
 
 #include "platform/Graphemes.h"
-#include "platform/PathText.h"
 #include "readers/AEPPathText.h"
 #include "readers/AEPUtf16Run.h"
 
@@ -58,31 +57,37 @@ qint64 utf16CandidateAt(const uchar* d, qint64 j, qint64 size) {
     return i;
 }
 
-bool startsAsPath(const QString& normalized, qsizetype characters) {
-    if (normalized.startsWith(QLatin1Char('/')) || normalized.startsWith(QLatin1Char('~')))
+// Starts with "/", "\\" or "~", or has at least 3 characters of which the second is ":".
+bool startsAsPath(const QString& text, qsizetype characters) {
+    const QChar first = text[0];
+    if (first == u'/' || first == u'\\' || first == u'~')
         return true;
     if (characters < 3)
         return false;
-    const qsizetype firstEnd = graphemes::prefix(normalized, 1).size();
-    const QString two = graphemes::prefix(normalized, 2);
+    if (aep::breaksEverywhereButCrLf(text))
+        return text[(text[0] == u'\r' && text[1] == u'\n') ? 2 : 1] == u':';
+    const qsizetype firstEnd = graphemes::prefix(text, 1).size();
+    const QString two = graphemes::prefix(text, 2);
     return QStringView(two).sliced(firstEnd) == u":";
 }
 
 } // namespace
 
-void AEPParser::scanUTF8Paths(QByteArrayView bytes, QSet<QString>& into) {
+void aep::scanUtf8Range(QByteArrayView bytes, qint64 from, qint64 to, QSet<QString>& into) {
     const qint64 size = bytes.size();
     if (size <= 5)
         return;
     const auto* d = reinterpret_cast<const uchar*>(bytes.data());
+    const qint64 last = std::min(to, size - 5); // starts run to size - 6
     // Run ends only move forward, so no byte is examined twice however many candidates share it.
     qint64 stop = -1;
     qint64 quote = -1;
-    for (qint64 j = aep::nextPathMark(d, 0, size); j < size; j = aep::nextPathMark(d, j + 1, size)) {
+    const qint64 markEnd = std::min(last + 1, size);
+    for (qint64 j = aep::nextPathMark(d, from, markEnd); j < markEnd; j = aep::nextPathMark(d, j + 1, markEnd)) {
         const qint64 i = utf8CandidateAt(d, j, size);
-        if (i < 0)
+        if (i < from)
             continue;
-        if (i > size - 6)
+        if (i >= last)
             break;
         const bool quoted = i > 0 && d[i - 1] == '"';
         if (i > 0 && d[i - 1] >= 0x20 && !quoted)
@@ -95,40 +100,42 @@ void AEPParser::scanUTF8Paths(QByteArrayView bytes, QSet<QString>& into) {
                 quote = nextQuote(d, i, size);
             end = std::min(end, quote);
         }
-        const qint64 limit = std::min(size - i, runLimit);
+        const qint64 limit = std::min(size - i, AEPParser::runLimit);
         const qint64 run = std::min(end - i, limit);
-        const bool candidate = run < limit ? run >= 5 : (size - i >= 5 && size - i <= runLimit);
+        const bool candidate = run < limit ? run >= 5 : (size - i >= 5 && size - i <= AEPParser::runLimit);
         if (candidate)
             aep::addIfPlausible(aep::decodeUtf8(bytes.sliced(i, run)), into);
     }
 }
 
-void AEPParser::scanUTF16BEPaths(QByteArrayView bytes, QSet<QString>& into) {
+void aep::scanUtf16Range(QByteArrayView bytes, qint64 from, qint64 to, QSet<QString>& into) {
     const qint64 size = bytes.size();
     if (size <= 10)
         return;
     const auto* d = reinterpret_cast<const uchar*>(bytes.data());
+    const qint64 last = std::min(to, size - 10);
     qint64 terminator = -1;
     qint64 runEnd = -1;
     qint64 runStart = 0;
-    std::optional<AEPUtf16Run> run;
+    AEPUtf16Run run;
     qint64 previous = -1;
-    for (qint64 j = aep::nextPathMark(d, 1, size); j < size; j = aep::nextPathMark(d, j + 1, size)) {
+    const qint64 markEnd = std::min(last + 3, size);
+    for (qint64 j = aep::nextPathMark(d, from, markEnd); j < markEnd; j = aep::nextPathMark(d, j + 1, markEnd)) {
         if (j % 2 == 0)
             continue;
         const qint64 i = utf16CandidateAt(d, j, size);
-        if (i < 0 || i == previous)
+        if (i < from || i == previous)
             continue;
-        if (i >= size - 10)
+        if (i >= last)
             break;
         previous = i;
         if (terminator < i)
             terminator = nextZeroUnit(d, i, size);
         const qint64 available = size - i;
         qint64 end = 0;
-        if (terminator < size && terminator - i <= std::min(available, runLimit) - 2)
+        if (terminator < size && terminator - i <= std::min(available, AEPParser::runLimit) - 2)
             end = terminator;
-        else if (available > runLimit)
+        else if (available > AEPParser::runLimit)
             continue;
         else
             end = i + (available & ~qint64(1));
@@ -136,14 +143,22 @@ void AEPParser::scanUTF16BEPaths(QByteArrayView bytes, QSet<QString>& into) {
             continue;
         // Every candidate up to this terminator is a tail of the same run: prepare it once.
         if (end != runEnd) {
-            run.emplace(bytes.sliced(i, end - i));
+            run.assign(bytes.sliced(i, end - i));
             runEnd = end;
             runStart = i;
         }
-        const std::optional<QString> tail = run->plausibleTail((i - runStart) / 2);
+        const std::optional<QString> tail = run.plausibleTail((i - runStart) / 2);
         if (tail)
             into.insert(*tail);
     }
+}
+
+void AEPParser::scanUTF8Paths(QByteArrayView bytes, QSet<QString>& into) {
+    aep::scanUtf8Range(bytes, 0, bytes.size(), into);
+}
+
+void AEPParser::scanUTF16BEPaths(QByteArrayView bytes, QSet<QString>& into) {
+    aep::scanUtf16Range(bytes, 0, bytes.size(), into);
 }
 
 std::optional<QString> AEPParser::readUTF16BEPath(QByteArrayView bytes, qint64 at, qint64 length) {
@@ -172,14 +187,12 @@ std::optional<QString> AEPParser::readUTF16BEPath(QByteArrayView bytes, qint64 a
 }
 
 bool AEPParser::isPlausibleFootagePath(const QString& text) {
-    const qsizetype characters = graphemes::count(text);
+    if (text.size() < 5)
+        return false;
+    const qsizetype characters = aep::characterCount(text);
     if (characters < 5 || characters > maxPathCharacters)
         return false;
-    QString normalized = text;
-    normalized.replace(QLatin1Char('\\'), QLatin1Char('/'));
-    if (!startsAsPath(normalized, characters))
-        return false;
-    if (!aep::qualifiesAsFootageExtension(path::pathExtension(normalized)))
+    if (!startsAsPath(text, characters) || !aep::qualifiesAsFootageExtension(aep::pathExtension(text)))
         return false;
     qsizetype printable = 0;
     for (qsizetype k = 0; k < text.size(); ++k) {

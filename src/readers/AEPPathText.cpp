@@ -6,6 +6,8 @@
 
 #include <QStringDecoder>
 
+#include <algorithm>
+
 #ifdef __SSE2__
 #include <emmintrin.h>
 #endif
@@ -13,6 +15,8 @@
 namespace tarnwick::aep {
 
 std::optional<QString> decodeUtf8(QByteArrayView bytes) {
+    if (std::all_of(bytes.begin(), bytes.end(), [](char c) { return static_cast<uchar>(c) < 0x80; }))
+        return QString::fromLatin1(bytes);
     QStringDecoder decoder(QStringConverter::Utf8,
                            QStringConverter::Flag::Stateless | QStringConverter::Flag::ConvertInitialBom);
     QString text = decoder.decode(bytes);
@@ -50,12 +54,50 @@ void addIfPlausible(const std::optional<QString>& candidate, QSet<QString>& into
     into.insert(path);
 }
 
-bool qualifiesAsFootageExtension(const QString& extension) {
+bool qualifiesAsFootageExtension(QStringView extension) {
     if (extension.isEmpty())
         return false;
-    const QString lowered = text::lowered(extension);
-    const qsizetype characters = graphemes::count(lowered);
+    const bool ascii = std::all_of(extension.begin(), extension.end(), [](QChar c) { return c.unicode() < 0x80; });
+    if (ascii && extension.size() <= 6 && !extension.contains(u'\r')) {
+        char16_t lowered[6];
+        for (qsizetype k = 0; k < extension.size(); ++k) {
+            const char16_t c = extension[k].unicode();
+            lowered[k] = (c >= u'A' && c <= u'Z') ? static_cast<char16_t>(c + 32) : c;
+        }
+        return !AEPParser::projectFileExtensions().contains(QString::fromUtf16(lowered, extension.size()));
+    }
+    const QString lowered = text::lowered(extension.toString());
+    const qsizetype characters = characterCount(lowered);
     return characters >= 1 && characters <= 6 && !AEPParser::projectFileExtensions().contains(lowered);
+}
+
+QStringView pathExtension(QStringView path) {
+    const auto separator = [](QChar c) { return c == u'/' || c == u'\\'; };
+    qsizetype end = path.size();
+    while (end > 1 && separator(path[end - 1]))
+        --end;
+    qsizetype start = end;
+    while (start > 0 && !separator(path[start - 1]))
+        --start;
+    const qsizetype dot = path.first(end).lastIndexOf(u'.');
+    if (dot <= start || dot == end - 1)
+        return {};
+    return path.sliced(dot + 1, end - dot - 1);
+}
+
+bool breaksEverywhereButCrLf(QStringView text) {
+    return std::all_of(text.begin(), text.end(), [](QChar c) { return c.unicode() < 0x300; });
+}
+
+qsizetype characterCount(QStringView text) {
+    if (!breaksEverywhereButCrLf(text))
+        return graphemes::count(text.toString());
+    qsizetype n = text.size();
+    for (qsizetype k = 1; k < text.size(); ++k) {
+        if (text[k] == u'\n' && text[k - 1] == u'\r')
+            --n;
+    }
+    return n;
 }
 
 namespace {

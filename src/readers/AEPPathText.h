@@ -26,12 +26,28 @@ inline bool isAsciiLetter(uchar b) {
 }
 
 // A path extension, lower-cased, of 1 to 6 characters and not one of After Effects' own.
-bool qualifiesAsFootageExtension(const QString& extension);
+bool qualifiesAsFootageExtension(QStringView extension);
+
+// The path extension with "\" counted as a separator like "/": the text after the last "." of the
+// last component, trailing separators ignored; none for ".hidden" or "name.".
+QStringView pathExtension(QStringView path);
+
+// Text below U+0300 has a grapheme boundary between any two units except CR LF: no combining
+// marks, joiners, prepended or Hangul letters live there.
+bool breaksEverywhereButCrLf(QStringView text);
+
+// Number of characters (grapheme clusters).
+qsizetype characterCount(QStringView text);
 
 // Scalars that count towards a candidate's printable share: 32-126 and 161 upwards.
 inline bool isPrintableScalar(char32_t c) {
     return (c >= 32 && c <= 126) || (c >= 161 && (c < 0xD800 || c > 0xDFFF));
 }
+
+// The scans over the candidates starting in [from, to) (even offsets for UTF-16), reading the
+// bytes around them as needed: ranges can be scanned apart, in parallel, with the same result.
+void scanUtf8Range(QByteArrayView bytes, qint64 from, qint64 to, QSet<QString>& into);
+void scanUtf16Range(QByteArrayView bytes, qint64 from, qint64 to, QSet<QString>& into);
 
 // First position in [from, end) holding "/", "\" or ":", or end. Path candidates can only start
 // next to one of these, so the scans skip everything else at memory speed.

@@ -147,8 +147,9 @@ ProjectParser::ParseResult ProjectParser::parseXml(const QByteArray& utf8Xml, co
 
     AppLog::parseDetail(QStringLiteral("Building reference chain..."));
     report(progress, QStringLiteral("Resolving references…"), 0.92);
-    const QHash<QString, QSet<QString>> chain = resolveMasterClipMedia(index, media.pathsByMediaUID);
-    AppLog::parseDetail(QStringLiteral("Reference chain: ") + count(chain.size()) +
+    const MasterClipMediaChain chainIndex(index, media.pathsByMediaUID);
+    const ReferenceChain chain = chainIndex.asReferenceChain();
+    AppLog::parseDetail(QStringLiteral("Reference chain: ") + count(chain.resolvedCount) +
                         QStringLiteral(" MasterClips resolved via object refs"));
 
     const UsageInputs inputs{media.tables,

@@ -14,6 +14,14 @@ qint64 countOf(const IdMap<qint64>& counts, Id id) {
     return it == counts.end() ? 0 : it->second;
 }
 
+struct MasterUse {
+    bool video = false;
+    bool audio = false;
+    qint64 usage = 0;
+    qint64 unattributed = 0;
+    IdMap<qint64> perTimeline;
+};
+
 } // namespace
 
 MasterClipMapping mapSubClipsToMasterClips(const TimelineClips& clips, const MarkerIndex& index) {
@@ -21,8 +29,7 @@ MasterClipMapping mapSubClipsToMasterClips(const TimelineClips& clips, const Mar
     if (clips.videoClipCounts.empty() && clips.audioClipCounts.empty())
         return out;
     constexpr MarkerMask relevant = bits(subClipID, masterClipURef, subClipEnd);
-    QSet<QString> videoMasters;
-    QSet<QString> audioMasters;
+    IdMap<MasterUse> masters;
     std::unordered_set<Id> matched;
     std::optional<Id> current;
     bool fromVideo = false;
@@ -39,26 +46,24 @@ MasterClipMapping mapSubClipsToMasterClips(const TimelineClips& clips, const Mar
         }
         if ((fromVideo || fromAudio) && line.has(masterClipURef)) {
             if (auto ref = firstCapture(Pattern::masterClipRef, line.text)) {
-                const QString m = toQString(*ref);
                 const Id s = *current;
-                if (fromVideo)
-                    videoMasters.insert(m);
-                if (fromAudio)
-                    audioMasters.insert(m);
+                MasterUse& use = masters[*ref];
+                use.video |= fromVideo;
+                use.audio |= fromAudio;
                 const qint64 total =
                     std::max<qint64>(countOf(clips.videoClipCounts, s) + countOf(clips.audioClipCounts, s), 1);
-                out.usageCountByMasterClip[m] += total;
+                use.usage += total;
                 matched.insert(s);
-                QHash<QString, qint64> perTimeline;
                 qint64 attributed = 0;
                 const auto occ = clips.sequenceOccurrencesBySubClip.find(s);
                 if (occ != clips.sequenceOccurrencesBySubClip.end()) {
                     for (const auto& [timeline, count] : occ->second) {
-                        perTimeline.insert(toQString(timeline), count);
+                        if (count >= 1)
+                            use.perTimeline[timeline] += count;
                         attributed += count;
                     }
                 }
-                out.attributionByMasterClip[m].merge(perTimeline, std::max<qint64>(total - attributed, 0));
+                use.unattributed += std::max<qint64>(total - attributed, 0);
             }
         }
         if (line.has(subClipEnd)) {
@@ -66,8 +71,18 @@ MasterClipMapping mapSubClipsToMasterClips(const TimelineClips& clips, const Mar
             fromVideo = fromAudio = false;
         }
     }
-    out.usedMasterClipRefs = videoMasters | audioMasters;
-    out.audioOnlyMasterClipRefs = audioMasters - videoMasters;
+    for (const auto& [ref, use] : masters) {
+        const QString m = toQString(ref);
+        out.usedMasterClipRefs.insert(m);
+        if (use.audio && !use.video)
+            out.audioOnlyMasterClipRefs.insert(m);
+        out.usageCountByMasterClip.insert(m, use.usage);
+        SequenceUsageAttribution a;
+        for (const auto& [timeline, count] : use.perTimeline)
+            a.occurrencesBySequenceID.insert(toQString(timeline), count);
+        a.unattributedOccurrences = use.unattributed;
+        out.attributionByMasterClip.insert(m, std::move(a));
+    }
     qint64 unmatched = 0;
     for (const auto& [id, count] : clips.videoClipCounts)
         unmatched += matched.count(id) == 0 ? 1 : 0;
@@ -77,16 +92,12 @@ MasterClipMapping mapSubClipsToMasterClips(const TimelineClips& clips, const Mar
     return out;
 }
 
-QHash<QString, QSet<QString>> resolveMasterClipMedia(const MarkerIndex& index,
-                                                     const IdMap<QSet<QString>>& mediaPathsByMediaUID) {
+MasterClipMediaChain::MasterClipMediaChain(const MarkerIndex& index, const IdMap<QStringList>& mediaPathsByMediaUID)
+    : m_mediaPaths(mediaPathsByMediaUID) {
     constexpr MarkerMask relevant =
         bits(masterClipUID, clipIndex, masterClipEnd, clipID, sourceRef, videoClipEnd, audioClipEnd, mediaSourceID,
              mediaURef, videoMediaSourceEnd, audioMediaSourceEnd);
-    // The three block kinds are independent, so their scans share one replay of the lines.
-    std::vector<std::pair<Id, std::vector<Id>>> masterClipClipRefs; // in order of first appearance
-    IdMap<std::size_t> masterClipSlot;
-    IdMap<std::vector<Id>> clipSourceRefs;
-    IdMap<Id> mediaSourceMediaRef;
+    // The three block kinds are read by independent scanners, so they share one replay.
     std::optional<Id> masterClip;
     std::optional<Id> clip;
     std::optional<Id> mediaSource;
@@ -98,12 +109,8 @@ QHash<QString, QSet<QString>> resolveMasterClipMedia(const MarkerIndex& index,
                 masterClip = *id;
         }
         if (masterClip && line.has(clipIndex)) {
-            if (auto ref = firstCapture(Pattern::clipRef, line.text)) {
-                const auto [slot, added] = masterClipSlot.try_emplace(*masterClip, masterClipClipRefs.size());
-                if (added)
-                    masterClipClipRefs.emplace_back(*masterClip, std::vector<Id>{});
-                masterClipClipRefs[slot->second].second.push_back(*ref);
-            }
+            if (auto ref = firstCapture(Pattern::clipRef, line.text))
+                m_masterClipClipRefs[*masterClip].push_back(*ref);
         }
         if (line.has(masterClipEnd))
             masterClip.reset();
@@ -114,7 +121,7 @@ QHash<QString, QSet<QString>> resolveMasterClipMedia(const MarkerIndex& index,
         }
         if (clip && line.has(sourceRef)) {
             if (auto ref = firstCapture(Pattern::sourceRef, line.text))
-                clipSourceRefs[*clip].push_back(*ref);
+                m_clipSourceRefs[*clip].push_back(*ref);
         }
         if (line.has(videoClipEnd) || line.has(audioClipEnd))
             clip.reset();
@@ -125,32 +132,60 @@ QHash<QString, QSet<QString>> resolveMasterClipMedia(const MarkerIndex& index,
         }
         if (mediaSource && line.has(mediaURef)) {
             if (auto ref = firstCapture(Pattern::mediaRef, line.text))
-                mediaSourceMediaRef[*mediaSource] = *ref;
+                m_mediaSourceMediaRef[*mediaSource] = *ref;
         }
         if (line.has(videoMediaSourceEnd) || line.has(audioMediaSourceEnd))
             mediaSource.reset();
     }
+    for (const auto& [master, clipIDs] : m_masterClipClipRefs)
+        m_resolvedCount += anyPath(clipIDs) ? 1 : 0;
+}
 
-    QHash<QString, QSet<QString>> chain;
-    for (const auto& [master, clipIDs] : masterClipClipRefs) {
-        QSet<QString> paths;
-        for (Id c : clipIDs) {
-            const auto sources = clipSourceRefs.find(c);
-            if (sources == clipSourceRefs.end())
+bool MasterClipMediaChain::anyPath(const std::vector<Id>& clipIDs) const {
+    for (Id c : clipIDs) {
+        const auto sources = m_clipSourceRefs.find(c);
+        if (sources == m_clipSourceRefs.end())
+            continue;
+        for (Id source : sources->second) {
+            const auto media = m_mediaSourceMediaRef.find(source);
+            if (media == m_mediaSourceMediaRef.end())
                 continue;
-            for (Id source : sources->second) {
-                const auto media = mediaSourceMediaRef.find(source);
-                if (media == mediaSourceMediaRef.end())
-                    continue;
-                const auto found = mediaPathsByMediaUID.find(media->second);
-                if (found != mediaPathsByMediaUID.end())
-                    paths.unite(found->second);
-            }
+            const auto found = m_mediaPaths.find(media->second);
+            if (found != m_mediaPaths.end() && !found->second.isEmpty())
+                return true;
         }
-        if (!paths.isEmpty())
-            chain.insert(toQString(master), paths);
     }
-    return chain;
+    return false;
+}
+
+QStringList MasterClipMediaChain::pathsOf(Id masterClip) const {
+    QStringList paths;
+    const auto clips = m_masterClipClipRefs.find(masterClip);
+    if (clips == m_masterClipClipRefs.end())
+        return paths;
+    for (Id c : clips->second) {
+        const auto sources = m_clipSourceRefs.find(c);
+        if (sources == m_clipSourceRefs.end())
+            continue;
+        for (Id source : sources->second) {
+            const auto media = m_mediaSourceMediaRef.find(source);
+            if (media == m_mediaSourceMediaRef.end())
+                continue;
+            const auto found = m_mediaPaths.find(media->second);
+            if (found == m_mediaPaths.end())
+                continue;
+            for (const QString& p : found->second)
+                addUnique(paths, p);
+        }
+    }
+    return paths;
+}
+
+ReferenceChain MasterClipMediaChain::asReferenceChain() const {
+    return {m_resolvedCount, [this](const QString& id) {
+                const QByteArray utf8 = id.toUtf8();
+                return pathsOf(Id(utf8.constData(), static_cast<std::size_t>(utf8.size())));
+            }};
 }
 
 } // namespace tarnwick::prproj

@@ -4,13 +4,31 @@
 #include "readers/PrprojStageResults.h"
 #include "readers/PrprojTimelineScan.h"
 
+#include <vector>
+
 namespace tarnwick::prproj {
 
 // Timeline sub-clips to their master clips, with usage counts and per-timeline attribution.
 MasterClipMapping mapSubClipsToMasterClips(const TimelineClips& clips, const MarkerIndex& index);
 
-// Master clip -> clips -> media sources -> Media objects: the media paths behind each master clip.
-QHash<QString, QSet<QString>> resolveMasterClipMedia(const MarkerIndex& index,
-                                                     const IdMap<QSet<QString>>& mediaPathsByMediaUID);
+// Master clip -> clips -> media sources -> Media objects, read in one replay of the lines. Paths
+// are joined only for the master clips that are asked for; the count covers every master clip.
+class MasterClipMediaChain {
+public:
+    MasterClipMediaChain(const MarkerIndex& index, const IdMap<QStringList>& mediaPathsByMediaUID);
+
+    qsizetype resolvedCount() const { return m_resolvedCount; }
+    QStringList pathsOf(Id masterClip) const;
+    ReferenceChain asReferenceChain() const;
+
+private:
+    bool anyPath(const std::vector<Id>& clipIDs) const;
+
+    const IdMap<QStringList>& m_mediaPaths;
+    IdMap<std::vector<Id>> m_masterClipClipRefs;
+    IdMap<std::vector<Id>> m_clipSourceRefs;
+    IdMap<Id> m_mediaSourceMediaRef;
+    qsizetype m_resolvedCount = 0;
+};
 
 } // namespace tarnwick::prproj

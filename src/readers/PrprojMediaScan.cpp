@@ -52,7 +52,7 @@ public:
 private:
     void addToIdentifier(const QString& path) {
         if (m_state.mediaID)
-            m_out.pathsByMediaUID[*m_state.mediaID].insert(path);
+            addUnique(m_out.pathsByMediaUID[*m_state.mediaID], path);
     }
 
     void readActualPath(std::string_view line) {
@@ -69,7 +69,7 @@ private:
         if (m_state.relativePath && !m_state.relativePath->isEmpty())
             m_out.tables.relativePathsByPath.insert(path, *m_state.relativePath);
         if (m_state.title)
-            m_out.tables.pathsByTitle[m_state.key()].insert(path);
+            addUnique(m_out.tables.pathsByTitle[m_state.key()], path);
         addToIdentifier(path);
     }
 
@@ -92,7 +92,7 @@ private:
             return;
         const QString path = m_out.tables.accept(normalized);
         if (title && !title->isEmpty())
-            m_out.tables.pathsByTitle[MediaTables::titleKey(*title)].insert(path);
+            addUnique(m_out.tables.pathsByTitle[MediaTables::titleKey(*title)], path);
         addToIdentifier(path);
     }
 

@@ -11,7 +11,7 @@ namespace tarnwick::prproj {
 
 struct MediaScan {
     MediaTables tables;
-    std::unordered_map<std::string_view, QSet<QString>> pathsByMediaUID;
+    std::unordered_map<std::string_view, QStringList> pathsByMediaUID;
 };
 
 // The Media blocks: every accepted media path with its title, identifier and relative path.

@@ -4,12 +4,34 @@
 
 namespace tarnwick::prproj {
 
+namespace {
+
+bool isAscii(const QString& s) {
+    for (QChar c : s) {
+        if (c.unicode() >= 0x80)
+            return false;
+    }
+    return true;
+}
+
+} // namespace
+
+void addUnique(QStringList& list, const QString& path) {
+    if (!list.contains(path))
+        list.append(path);
+}
+
 QString MediaTables::accept(const QString& path) {
-    const QString key = text::nfc(path);
+    // Only non-ASCII spellings can have another canonically equal spelling; a few non-ASCII
+    // characters (the Kelvin sign, for one) compose to ASCII, hence the second look-up.
+    const QString key = isAscii(path) ? path : text::nfc(path);
+    if (allPaths.contains(key))
+        return key;
     const auto it = spellingByKey.constFind(key);
     if (it != spellingByKey.constEnd())
         return *it;
-    spellingByKey.insert(key, path);
+    if (key != path)
+        spellingByKey.insert(key, path);
     allPaths.insert(path);
     return path;
 }

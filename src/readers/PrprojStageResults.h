@@ -5,18 +5,23 @@
 #include <QHash>
 #include <QSet>
 #include <QString>
+#include <QStringList>
 
+#include <functional>
 #include <string_view>
 
 // Results handed from the project reader's scanning stages to its used-file determination. Paths and
 // titles compare by canonical equivalence: each path keeps the first spelling seen.
 namespace tarnwick::prproj {
 
+// A few paths without repeats (most titles and media objects have one).
+void addUnique(QStringList& list, const QString& path);
+
 struct MediaTables {
     QSet<QString> allPaths;
-    QHash<QString, QSet<QString>> pathsByTitle; // lower-cased title (NFC) -> paths
+    QHash<QString, QStringList> pathsByTitle; // lower-cased title (NFC) -> paths
     QHash<QString, QString> relativePathsByPath;
-    QHash<QString, QString> spellingByKey; // NFC form -> the spelling kept
+    QHash<QString, QString> spellingByKey; // NFC form of a non-ASCII path -> the spelling kept
 
     // Adds an accepted path and returns the spelling under which it is kept.
     QString accept(const QString& path);
@@ -29,6 +34,12 @@ struct MasterClipMapping {
     QHash<QString, qint64> usageCountByMasterClip;
     qint64 unmatchedClipCount = 0;
     QHash<QString, SequenceUsageAttribution> attributionByMasterClip;
+};
+
+// The object-reference chain: how many master clips it resolves, and their paths on demand.
+struct ReferenceChain {
+    qsizetype resolvedCount = 0;
+    std::function<QStringList(const QString& masterClipID)> pathsOf; // empty when none
 };
 
 inline QString toQString(std::string_view v) { return QString::fromUtf8(v.data(), static_cast<qsizetype>(v.size())); }

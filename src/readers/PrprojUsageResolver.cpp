@@ -19,42 +19,53 @@ QString normalizedQuotes(const QString& key) {
     return out;
 }
 
-UsageResolver::UsageResolver(const UsageInputs& in) : m_in(in) {
-    const auto& titles = in.media.pathsByTitle;
+UsageResolver::UsageResolver(const UsageInputs& in) : m_in(in) {}
+
+const UsageResolver::Indexes& UsageResolver::indexes() const {
+    if (m_indexes)
+        return *m_indexes;
+    Indexes& x = m_indexes.emplace();
+    const auto& titles = m_in.media.pathsByTitle;
     for (auto it = titles.constBegin(); it != titles.constEnd(); ++it) {
         const QString& t = it.key();
-        const QString base = text::nfc(text::lowered(path::deletingPathExtension(path::lastPathComponent(t))));
-        m_pathsByName[base].unite(it.value());
+        QStringList& byBase =
+            x.pathsByName[text::nfc(text::lowered(path::deletingPathExtension(path::lastPathComponent(t))))];
+        for (const QString& p : it.value())
+            addUnique(byBase, p);
         const QString folder = text::nfc(text::lowered(path::deletingLastPathComponent(t)));
-        if (!folder.isEmpty())
-            m_pathsByName[folder].unite(it.value());
+        if (!folder.isEmpty()) {
+            QStringList& byFolder = x.pathsByName[folder];
+            for (const QString& p : it.value())
+                addUnique(byFolder, p);
+        }
     }
-    m_sortedTitles = titles.keys();
-    std::sort(m_sortedTitles.begin(), m_sortedTitles.end());
-    m_sortedNames = m_pathsByName.keys();
-    std::sort(m_sortedNames.begin(), m_sortedNames.end());
-    for (const QString& t : std::as_const(m_sortedTitles)) {
+    x.sortedTitles = titles.keys();
+    std::sort(x.sortedTitles.begin(), x.sortedTitles.end());
+    x.sortedNames = x.pathsByName.keys();
+    std::sort(x.sortedNames.begin(), x.sortedNames.end());
+    for (const QString& t : std::as_const(x.sortedTitles)) {
         const QString n = normalizedQuotes(t);
-        if (!m_firstTitleByNormalized.contains(n))
-            m_firstTitleByNormalized.insert(n, t);
+        if (!x.firstTitleByNormalized.contains(n))
+            x.firstTitleByNormalized.insert(n, t);
     }
+    return x;
 }
 
-const QSet<QString>* UsageResolver::title(const QString& key) const {
+const QStringList* UsageResolver::title(const QString& key) const {
     const auto it = m_in.media.pathsByTitle.constFind(key);
     return it != m_in.media.pathsByTitle.constEnd() && !it->isEmpty() ? &*it : nullptr;
 }
 
-const QSet<QString>* UsageResolver::byName(const QString& key) const {
-    const auto it = m_pathsByName.constFind(key);
-    return it != m_pathsByName.constEnd() && !it->isEmpty() ? &*it : nullptr;
+const QStringList* UsageResolver::byName(const QString& key) const {
+    const auto& names = indexes().pathsByName;
+    const auto it = names.constFind(key);
+    return it != names.constEnd() && !it->isEmpty() ? &*it : nullptr;
 }
 
 // Keys with a given prefix are contiguous in sorted order, so the first in that order is found by
 // binary search instead of a scan over every title.
-const QSet<QString>* UsageResolver::firstWithPrefix(const QStringList& sortedKeys,
-                                                    const QHash<QString, QSet<QString>>& map,
-                                                    const QString& prefix) const {
+const QStringList* UsageResolver::firstWithPrefix(const QStringList& sortedKeys, const QHash<QString, QStringList>& map,
+                                                  const QString& prefix) {
     auto it = std::lower_bound(sortedKeys.begin(), sortedKeys.end(), prefix);
     for (; it != sortedKeys.end() && it->startsWith(prefix); ++it) {
         const auto found = map.constFind(*it);
@@ -64,68 +75,69 @@ const QSet<QString>* UsageResolver::firstWithPrefix(const QStringList& sortedKey
     return nullptr;
 }
 
-std::optional<QSet<QString>> UsageResolver::matchByNameRules(const QString& name) const {
+const QStringList* UsageResolver::matchByNameRules(const QString& name) const {
     const QString key = MediaTables::titleKey(name);
     if (auto* p = title(key))
-        return *p;
+        return p;
     const QString normalized = normalizedQuotes(key);
     if (normalized != key) {
         if (auto* p = title(normalized))
-            return *p;
-        const auto first = m_firstTitleByNormalized.constFind(normalized);
-        if (first != m_firstTitleByNormalized.constEnd()) {
+            return p;
+        const auto first = indexes().firstTitleByNormalized.constFind(normalized);
+        if (first != indexes().firstTitleByNormalized.constEnd()) {
             if (auto* p = title(*first))
-                return *p;
+                return p;
         }
     }
     const QString base = path::deletingPathExtension(key);
     if (base != key) {
         if (auto* p = byName(base))
-            return *p;
+            return p;
     }
     if (auto* p = byName(key))
-        return *p;
+        return p;
     const qsizetype multicam = key.indexOf(QLatin1StringView("multicam"));
     if (multicam >= 0) {
         const QString prefix = key.left(multicam);
         if (!prefix.isEmpty()) {
             if (auto* p = title(prefix))
-                return *p;
+                return p;
             if (auto* p = byName(path::deletingPathExtension(prefix)))
-                return *p;
+                return p;
         }
     }
     if (key.startsWith(QLatin1StringView("mc - "))) {
         if (auto* p = byName(key.mid(graphemes::prefix(key, 5).size())))
-            return *p;
+            return p;
     }
-    if (auto* p = firstWithPrefix(m_sortedTitles, m_in.media.pathsByTitle, key + u'/'))
-        return *p;
+    const Indexes& x = indexes();
+    if (auto* p = firstWithPrefix(x.sortedTitles, m_in.media.pathsByTitle, key + u'/'))
+        return p;
     if (graphemes::count(key) >= 21) {
-        if (auto* p = firstWithPrefix(m_sortedNames, m_pathsByName, graphemes::prefix(key, 25)))
-            return *p;
+        if (auto* p = firstWithPrefix(x.sortedNames, x.pathsByName, graphemes::prefix(key, 25)))
+            return p;
     }
     if (graphemes::count(base) >= 11) {
-        if (auto* p = firstWithPrefix(m_sortedNames, m_pathsByName, base))
-            return *p;
+        if (auto* p = firstWithPrefix(x.sortedNames, x.pathsByName, base))
+            return p;
     }
-    return std::nullopt;
+    return nullptr;
 }
 
-std::optional<QSet<QString>> UsageResolver::matchClipNameToMedia(const QString& masterClipID) const {
+std::optional<QStringList> UsageResolver::matchClipNameToMedia(const QString& masterClipID) const {
     const auto name = m_in.masterClipNames.constFind(masterClipID);
     if (name == m_in.masterClipNames.constEnd())
         return std::nullopt;
     // The project's own reference chain counts together with the name rules: a renamed master clip
     // must not leave the file it really uses looking unused.
-    std::optional<QSet<QString>> paths = matchByNameRules(*name);
-    const auto chain = m_in.referenceChain.constFind(masterClipID);
-    if (chain != m_in.referenceChain.constEnd() && !chain->isEmpty()) {
-        if (paths)
-            paths->unite(*chain);
-        else
-            paths = *chain;
+    const QStringList* byName = matchByNameRules(*name);
+    QStringList paths = byName ? *byName : QStringList();
+    if (m_in.referenceChain.pathsOf) {
+        for (const QString& p : m_in.referenceChain.pathsOf(masterClipID))
+            addUnique(paths, p);
     }
+    if (paths.isEmpty())
+        return std::nullopt;
     return paths;
 }
 
@@ -140,18 +152,19 @@ void warn(QStringList& warnings, const QString& text) {
 
 UsageResult UsageResolver::resolve(QStringList& warnings) const {
     UsageResult r;
-    QHash<QString, ProjectSequence> sequencesByID;
+    QHash<QString, QString> displayNameByID;
     for (const ProjectSequence& s : m_in.timelines)
-        sequencesByID.insert(s.id, s);
+        displayNameByID.insert(s.id, s.displayName());
 
     qint64 unresolved = 0;
     for (const QString& id : m_in.mapping.usedMasterClipRefs) {
-        const std::optional<QSet<QString>> paths = matchClipNameToMedia(id);
+        const std::optional<QStringList> paths = matchClipNameToMedia(id);
         if (!paths) {
             ++unresolved;
             continue;
         }
-        r.usedMediaPaths.unite(*paths);
+        for (const QString& path : *paths)
+            r.usedMediaPaths.insert(path);
         const qint64 n = m_in.mapping.usageCountByMasterClip.value(id, 1);
         const auto attribution = m_in.mapping.attributionByMasterClip.constFind(id);
         for (const QString& path : *paths) {
@@ -162,9 +175,9 @@ UsageResult UsageResolver::resolve(QStringList& warnings) const {
                                               attribution->unattributedOccurrences);
             for (auto occ = attribution->occurrencesBySequenceID.constBegin();
                  occ != attribution->occurrencesBySequenceID.constEnd(); ++occ) {
-                const auto seq = sequencesByID.constFind(occ.key());
-                if (seq != sequencesByID.constEnd())
-                    r.sequenceNamesByPath[path].insert(seq->displayName());
+                const auto seq = displayNameByID.constFind(occ.key());
+                if (seq != displayNameByID.constEnd())
+                    r.sequenceNamesByPath[path].insert(*seq);
             }
         }
     }
@@ -199,8 +212,10 @@ UsageResult UsageResolver::resolve(QStringList& warnings) const {
                                           "rules."));
 
     for (const QString& id : m_in.mapping.audioOnlyMasterClipRefs) {
-        if (const std::optional<QSet<QString>> paths = matchClipNameToMedia(id))
-            r.audioOnlyPaths.unite(*paths);
+        if (const std::optional<QStringList> paths = matchClipNameToMedia(id)) {
+            for (const QString& path : *paths)
+                r.audioOnlyPaths.insert(path);
+        }
     }
 
     const QSet<QString>& all = m_in.media.allPaths;

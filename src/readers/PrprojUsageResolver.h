@@ -22,7 +22,7 @@ struct UsageInputs {
     qsizetype audioClipKeys = 0;
     const QList<ProjectSequence>& timelines;
     const MasterClipMapping& mapping;
-    const QHash<QString, QSet<QString>>& referenceChain;
+    const ReferenceChain& referenceChain;
 };
 
 struct UsageResult {
@@ -39,24 +39,29 @@ class UsageResolver {
 public:
     explicit UsageResolver(const UsageInputs& in);
 
-    // The paths a named master clip leads to: its name rules' match together with its reference
-    // chain. Absent for a master clip without a name or when neither route finds a path.
-    std::optional<QSet<QString>> matchClipNameToMedia(const QString& masterClipID) const;
+    // The paths a named master clip leads to (without repeats): its name rules' match together with
+    // its reference chain. Absent for a master clip without a name or when neither route finds one.
+    std::optional<QStringList> matchClipNameToMedia(const QString& masterClipID) const;
 
     UsageResult resolve(QStringList& warnings) const;
 
 private:
-    std::optional<QSet<QString>> matchByNameRules(const QString& name) const;
-    const QSet<QString>* title(const QString& key) const;
-    const QSet<QString>* byName(const QString& key) const;
-    const QSet<QString>* firstWithPrefix(const QStringList& sortedKeys, const QHash<QString, QSet<QString>>& map,
-                                         const QString& prefix) const;
+    // Built on first use: most projects resolve every clip by its exact title.
+    struct Indexes {
+        QHash<QString, QStringList> pathsByName;
+        QStringList sortedTitles; // the fixed order in which scans go through the maps
+        QStringList sortedNames;
+        QHash<QString, QString> firstTitleByNormalized;
+    };
+    const Indexes& indexes() const;
+    const QStringList* matchByNameRules(const QString& name) const;
+    const QStringList* title(const QString& key) const;
+    const QStringList* byName(const QString& key) const;
+    static const QStringList* firstWithPrefix(const QStringList& sortedKeys, const QHash<QString, QStringList>& map,
+                                              const QString& prefix);
 
     const UsageInputs& m_in;
-    QHash<QString, QSet<QString>> m_pathsByName;
-    QStringList m_sortedTitles; // the fixed order in which scans go through the maps
-    QStringList m_sortedNames;
-    QHash<QString, QString> m_firstTitleByNormalized;
+    mutable std::optional<Indexes> m_indexes;
 };
 
 // Apostrophes and typographic quotes as "_".

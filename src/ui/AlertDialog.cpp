@@ -50,14 +50,14 @@ AlertDialog::AlertDialog(QWidget* parent, const QString& title, const QString& m
     row->addStretch(1);
     bool defaultChosen = false;
     for (int i = 0; i < m_buttons.size(); ++i) {
-        const auto& spec = m_buttons[i];
-        auto* button = new QPushButton(spec.title, this);
+        const auto& answer = m_buttons[i];
+        auto* button = new QPushButton(answer.title, this);
         button->setAutoDefault(false);
-        if (spec.role != AlertButton::Role::cancel && !defaultChosen) {
+        if (answer.role != AlertButton::Role::cancel && !defaultChosen) {
             button->setDefault(true);
             defaultChosen = true;
         }
-        if (spec.role == AlertButton::Role::destructive) {
+        if (answer.role == AlertButton::Role::destructive) {
             QPalette p = button->palette();
             p.setColor(QPalette::ButtonText, Color::brandRed());
             button->setPalette(p);

@@ -14,8 +14,8 @@ namespace tarnwick {
 AppCommands::AppCommands(Services services, QObject* parent)
     : QObject(parent), m_services(std::move(services)) {}
 
-void AppCommands::run(const MenuItemSpec& item, QWidget* window) {
-    using Kind = MenuItemSpec::Kind;
+void AppCommands::run(const MenuEntry& item, QWidget* window) {
+    using Kind = MenuEntry::Kind;
     switch (item.kind) {
     case Kind::separator:
         return;

@@ -12,7 +12,7 @@ class CommandCenter;
 class FilePanel;
 class SecurityScopedAccess;
 class SoftwareUpdater;
-struct MenuItemSpec;
+struct MenuEntry;
 
 // What the menu items do. Plain commands only post; the two panels grant access to what the
 // user chose before posting; "Get Support" hands a prepared mail to the desktop.
@@ -30,7 +30,7 @@ public:
     explicit AppCommands(Services services, QObject* parent = nullptr);
 
     // Runs one menu item; `window` parents panels and dialogs.
-    void run(const MenuItemSpec& item, QWidget* window);
+    void run(const MenuEntry& item, QWidget* window);
 
     void postCommandNotification(const QString& name);
     void openProjectsPanel(QWidget* window);

@@ -12,20 +12,20 @@ namespace tarnwick {
 
 namespace {
 
-QAction* addItem(QMenu& menu, const MenuItemSpec& item, AppCommands& commands,
-                 CheckForUpdatesViewModel& updates, QWidget* window) {
-    if (item.kind == MenuItemSpec::Kind::separator)
+QAction* addItem(QMenu& menu, const MenuEntry& item, AppCommands& commands, CheckForUpdatesViewModel& updates,
+                 QWidget* window) {
+    if (item.kind == MenuEntry::Kind::separator)
         return menu.addSeparator();
     QAction* action = menu.addAction(item.title);
     action->setShortcut(item.shortcut);
     // Keep Qt from moving items to other menus or renaming them by role.
     action->setMenuRole(QAction::NoRole);
-    if (item.kind == MenuItemSpec::Kind::quit)
+    if (item.kind == MenuEntry::Kind::quit)
         action->setShortcutContext(Qt::ApplicationShortcut);
     QPointer<QWidget> target(window);
     QObject::connect(action, &QAction::triggered, &commands,
                      [&commands, item, target] { commands.run(item, target.data()); });
-    if (item.kind == MenuItemSpec::Kind::checkForUpdates) {
+    if (item.kind == MenuEntry::Kind::checkForUpdates) {
         action->setEnabled(updates.canCheckForUpdates());
         QObject::connect(&updates, &CheckForUpdatesViewModel::canCheckForUpdatesChanged, action,
                          &QAction::setEnabled);
@@ -35,12 +35,12 @@ QAction* addItem(QMenu& menu, const MenuItemSpec& item, AppCommands& commands,
 
 } // namespace
 
-void installMenus(QMenuBar& bar, const QList<MenuSpec>& model, AppCommands& commands,
+void installMenus(QMenuBar& bar, const QList<MenuDefinition>& model, AppCommands& commands,
                   CheckForUpdatesViewModel& updates, QWidget* window) {
     bar.clear();
-    for (const auto& spec : model) {
-        QMenu* menu = bar.addMenu(spec.title);
-        for (const auto& item : spec.items)
+    for (const auto& definition : model) {
+        QMenu* menu = bar.addMenu(definition.title);
+        for (const auto& item : definition.items)
             addItem(*menu, item, commands, updates, window);
     }
 }

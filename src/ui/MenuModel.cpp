@@ -6,17 +6,17 @@ namespace tarnwick {
 
 namespace {
 
-using Kind = MenuItemSpec::Kind;
+using Kind = MenuEntry::Kind;
 
-MenuItemSpec separator() {
+MenuEntry separator() {
     return {};
 }
 
-MenuItemSpec post(const QString& title, const QString& command, const QKeySequence& shortcut = {}) {
+MenuEntry post(const QString& title, const QString& command, const QKeySequence& shortcut = {}) {
     return {Kind::postCommand, title, shortcut, command};
 }
 
-MenuItemSpec action(Kind kind, const QString& title, const QKeySequence& shortcut = {}) {
+MenuEntry action(Kind kind, const QString& title, const QKeySequence& shortcut = {}) {
     return {kind, title, shortcut, {}};
 }
 
@@ -26,7 +26,7 @@ QKeySequence keys(const char* text) {
 
 } // namespace
 
-QList<MenuSpec> appMenuModel() {
+QList<MenuDefinition> appMenuModel() {
     namespace N = CommandName;
     return {
         {QStringLiteral("Tarnwick"),

@@ -7,7 +7,7 @@
 namespace tarnwick {
 
 // One menu entry: a separator, a command posted by name, or one of the actions that do more.
-struct MenuItemSpec {
+struct MenuEntry {
     enum class Kind {
         separator,
         postCommand,       // posts `command` with no payload
@@ -24,16 +24,16 @@ struct MenuItemSpec {
     QKeySequence shortcut;
     QString command;
 
-    bool operator==(const MenuItemSpec&) const = default;
+    bool operator==(const MenuEntry&) const = default;
 };
 
-struct MenuSpec {
+struct MenuDefinition {
     QString title;
-    QList<MenuItemSpec> items;
+    QList<MenuEntry> items;
 };
 
 // The menu bar, left to right. The Command key of the original platform is Ctrl here; the
 // application menu is the first menu, "Tarnwick".
-QList<MenuSpec> appMenuModel();
+QList<MenuDefinition> appMenuModel();
 
 } // namespace tarnwick

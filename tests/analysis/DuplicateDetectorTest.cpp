@@ -76,7 +76,7 @@ TEST_F(DuplicateDetectorTest, EmptyListLogsEveryCountAsZero) {
         messages[3].endsWith(QStringLiteral("Found 0 content-identical file(s) across different paths")));
 }
 
-TEST_F(DuplicateDetectorTest, PairsThreeCopiesAsThePartsSay) {
+TEST_F(DuplicateDetectorTest, PairsEachCopyWithTheFirstCopyAtAnotherPath) {
     const QByteArray bytes = pattern(3000, 1);
     QList<MediaFile> files;
     for (int i = 0; i < 10; ++i) {
@@ -247,7 +247,7 @@ TEST(DuplicateDetectionCore, AbandonsAHungReadAndRecordsTheEntryOffline) {
     };
     auto gate = std::make_shared<Gate>();
     core::Settings settings;
-    settings.watchdogTimeout = 100ms;
+    settings.watchdogTimeout = 300ms;
     settings.sampledHasher = [gate](const core::File& f, const core::Touch& touch) {
         if (f.index == 2) {
             std::unique_lock lock(gate->mutex);
@@ -276,4 +276,21 @@ TEST(DuplicateDetectionCore, CancelledRunGivesNoList) {
     settings.cancel = &cancel;
     QList<MediaFile> files = {entry(QStringLiteral("/x/a.mov"), 5), entry(QStringLiteral("/x/b.mov"), 5)};
     EXPECT_EQ(DuplicateDetector::detectContentDuplicates(files, settings), std::nullopt);
+}
+
+TEST_F(DuplicateDetectorTest, ReportsProgressForEveryFileHashedInEachPhase) {
+    const QByteArray bytes = pattern(800, 11);
+    QList<core::File> files;
+    for (int i = 0; i < 3; ++i)
+        files.append({i, writeBytes(at(QStringLiteral("c%1.mov").arg(i)), i == 2 ? pattern(800, 12) : bytes),
+                      800, false});
+    QList<std::tuple<core::Phase, int, int>> seen;
+    core::Settings settings;
+    settings.progress = [&](core::Phase phase, int done, int total) { seen.append({phase, done, total}); };
+    const core::Result result = core::detect(files, settings);
+    EXPECT_EQ(result.sampledCount, 3);
+    EXPECT_EQ(result.fullyHashedCount, 2);
+    ASSERT_EQ(seen.size(), 5);
+    EXPECT_EQ(seen[2], std::make_tuple(core::Phase::sampling, 3, 3));
+    EXPECT_EQ(seen[4], std::make_tuple(core::Phase::fullHashing, 2, 2));
 }

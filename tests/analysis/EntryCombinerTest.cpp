@@ -1,5 +1,8 @@
 #include "analysis/EntryCombiner.h"
 
+#include "support/ImportTestHarness.h"
+#include "support/ProjectManagerHarness.h"
+
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
@@ -74,4 +77,45 @@ TEST(EntryCombiner, DoesNothingForOneEntryOrAMissingTarget) {
     EXPECT_TRUE(merged.isEmpty());
     EXPECT_EQ(media, before);
     EXPECT_EQ(EntryCombiner::combinedMessage(2, "/gone.mov", media), "Combined 2 entries into: unknown");
+}
+
+TEST(EntryCombiner, CombineThroughTheManagerMergesRefreshesAndKeepsTheTarget) {
+    tarnwick::testing::ImportTestHarness h;
+    const QString a = h.makeFile("one/clip.mov", QByteArray(100, 'a'));
+    const QString b = h.makeFile("two/clip copy.mov", QByteArray(100, 'a'));
+    MediaFile target = tarnwick::testing::media(a, 1, MediaFileStatus::online, 100);
+    MediaFile sameAsTarget = tarnwick::testing::media(a, 0, MediaFileStatus::online, 100);
+    MediaFile other = tarnwick::testing::media(b, 0, MediaFileStatus::online, 100);
+    other.projectNames = {"B"};
+    h.pm().setMediaFiles({target, other});
+    h.pm().setRecycleBin({tarnwick::testing::binItem(other)});
+
+    ASSERT_TRUE(QCoro::waitFor(EntryCombiner::combineEntries(h.pm(), {target, sameAsTarget, other})));
+    ASSERT_EQ(h.pm().mediaFiles().size(), 1);
+    const MediaFile& merged = h.pm().mediaFiles()[0];
+    EXPECT_EQ(merged.path, a);
+    EXPECT_EQ(merged.alternativePaths, QStringList{b});
+    EXPECT_THAT(merged.projectNames, ElementsAre("B"));
+    EXPECT_TRUE(h.pm().recycleBin().isEmpty());
+    EXPECT_EQ(h.pm().summary().totalMediaFiles, 1);
+    EXPECT_TRUE(h.logged("Manually combining 3 files: clip.mov, clip.mov, clip copy.mov"));
+    EXPECT_TRUE(h.logged("Combined 3 entries into: clip.mov"));
+    EXPECT_FALSE(h.pm().isBusy());
+}
+
+TEST(EntryCombiner, DuplicateMarksAreWrittenIntoTheCurrentEntries) {
+    MediaFile a = tarnwick::testing::media("/m/a.mov", 1);
+    MediaFile b = tarnwick::testing::media("/m/b.mov");
+    QList<MediaFile> detected = {a, b};
+    detected[1].duplicateOfPath = QStringLiteral("/m/a.mov");
+    detected[1].fileHash = QStringLiteral("abc");
+    detected[0].fileHash = QStringLiteral("abc");
+    // Meanwhile b was moved to the Trash and a new entry arrived: those states stay.
+    b.status = MediaFileStatus::deleted;
+    QList<MediaFile> current = {tarnwick::testing::media("/m/new.mov"), b, a};
+    EXPECT_EQ(EntryCombiner::applyDuplicateMarks(current, detected), 2);
+    EXPECT_EQ(current[1].status, MediaFileStatus::deleted);
+    EXPECT_EQ(current[1].duplicateOfPath, QString("/m/a.mov"));
+    EXPECT_EQ(current[2].fileHash, QString("abc"));
+    EXPECT_FALSE(current[0].fileHash.has_value());
 }

@@ -88,7 +88,7 @@ TEST(FileStatusScan, RecordsAPathThatDoesNotAnswerOfflineAndGoesOn) {
     options.mountTable = std::make_shared<const MountTable>(QList<MountEntry>{
         {1, QStringLiteral("/"), QStringLiteral("ext4"), {}}, {2, share, QStringLiteral("cifs"), {}}});
     test::DiskFactsLogCapture log;
-    FileStatusScan scan(std::make_shared<FileStatusChecker>(probe), 150ms);
+    FileStatusScan scan(std::make_shared<FileStatusChecker>(probe), 300ms);
 
     const auto started = std::chrono::steady_clock::now();
     const auto results = byPath(scan.checkAll(local + stuck, {}, options));
@@ -110,7 +110,15 @@ TEST(FileStatusScan, RecordsAPathThatDoesNotAnswerOfflineAndGoesOn) {
     const auto again = byPath(scan.checkAll(stuck.mid(0, 3), {}, options));
     EXPECT_EQ(again[stuck[0]].status, MediaFileStatus::networkOffline);
     EXPECT_EQ(probe->hungCalls(), hungBefore);
+
+    // Once a hung check answers, the mount is checked again.
     probe->release();
+    MediaFileStatus status = MediaFileStatus::networkOffline;
+    for (int attempt = 0; attempt < 100 && status != MediaFileStatus::online; ++attempt) {
+        std::this_thread::sleep_for(20ms);
+        status = scan.checkAll(stuck.mid(0, 1), {}, options).first().status;
+    }
+    EXPECT_EQ(status, MediaFileStatus::online);
 }
 
 TEST(FileStatusScan, UnansweredPathOffANetworkMountIsPlainOffline) {

@@ -1,7 +1,14 @@
 #include "analysis/MediaRescanner.h"
 
+#include "support/ImportTestHarness.h"
+#include "support/ProjectManagerHarness.h"
+
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+
+#include <QDir>
+#include <QFile>
+#include <QThread>
 
 using namespace tarnwick;
 using ::testing::ElementsAre;
@@ -78,4 +85,74 @@ TEST(MediaRescanner, AppliesResultsByEntryEvenAfterTheListChanged) {
     EXPECT_EQ(list[1].status, MediaFileStatus::checking);
     EXPECT_EQ(list[2].status, MediaFileStatus::online);
     EXPECT_EQ(list[2].size, 100);
+}
+
+namespace {
+
+ProjectFile listing(const QString& name, const QStringList& paths, const QHash<QString, QString>& candidates = {}) {
+    ProjectFile p;
+    p.name = name;
+    p.url = QUrl::fromLocalFile("/p/" + name + ".prproj");
+    p.mediaFiles = paths;
+    p.usedFiles = paths;
+    for (const QString& path : paths)
+        p.usageCountByPath.insert(path, 1);
+    p.relativeCandidates = candidates;
+    return p;
+}
+
+} // namespace
+
+TEST(MediaRescanner, RescanFollowsFilesThatAppearDisappearAndMove) {
+    tarnwick::testing::ImportTestHarness h;
+    const QString appears = h.dir.filePath("media/appears.mov");
+    const QString disappears = h.makeFile("media/disappears.mov");
+    const QString moves = h.makeFile("media/moves.mov");
+    const QString movedTo = h.dir.filePath("elsewhere/moves.mov");
+    h.pm().setProjects({listing("P", {appears, disappears, moves}, {{moves, movedTo}})});
+    h.pm().setMediaFiles({tarnwick::testing::media(appears, 0, MediaFileStatus::offline),
+                          tarnwick::testing::media(disappears, 0, MediaFileStatus::online, 64),
+                          tarnwick::testing::media(moves, 0, MediaFileStatus::online, 64)});
+
+    h.makeFile("media/appears.mov", QByteArray(10, 'a'));
+    QFile::remove(disappears);
+    QDir().mkpath(h.dir.filePath("elsewhere"));
+    ASSERT_TRUE(QFile::rename(moves, movedTo));
+    ASSERT_TRUE(QCoro::waitFor(MediaRescanner::rescanAll(h.pm())));
+
+    EXPECT_EQ(h.entry(appears)->status, MediaFileStatus::online);
+    EXPECT_EQ(h.entry(appears)->size, 10);
+    EXPECT_EQ(h.entry(disappears)->status, MediaFileStatus::offline);
+    EXPECT_EQ(h.entry(disappears)->size, 0);
+    EXPECT_EQ(h.entry(moves)->status, MediaFileStatus::matching);
+    EXPECT_EQ(h.entry(moves)->matchedPath, movedTo);
+    EXPECT_EQ(h.entry(moves)->usageCount, 1);
+    EXPECT_EQ(h.pm().summary().offlineFiles, 1);
+    EXPECT_TRUE(h.logged("Rescanning file status and usage counts"));
+    EXPECT_TRUE(h.logged("Rescan complete"));
+    EXPECT_FALSE(h.pm().isBusy());
+}
+
+TEST(MediaRescanner, ChecksRunOffTheGuiThreadWhileTheManagerIsBusy) {
+    tarnwick::testing::ImportTestHarness h(true);
+    h.checker->setOnline("/m/a.mov", 5);
+    bool busyDuringChecks = false;
+    ProjectManager* pm = h.manager.get();
+    h.checker->setHook([&](const QString&) { busyDuringChecks = pm->isBusy(); });
+    h.pm().setMediaFiles({tarnwick::testing::media("/m/a.mov", 0, MediaFileStatus::offline), tarnwick::testing::media("/m/b.mov")});
+    const qint64 versionBefore = h.pm().mediaFilesVersion();
+    ASSERT_TRUE(QCoro::waitFor(MediaRescanner::rescanAll(h.pm())));
+    EXPECT_TRUE(h.checker->ranOnlyOffThread(QThread::currentThread()));
+    EXPECT_TRUE(busyDuringChecks);
+    EXPECT_EQ(h.entry("/m/a.mov")->status, MediaFileStatus::online);
+    EXPECT_EQ(h.entry("/m/b.mov")->status, MediaFileStatus::offline);
+    // One pass for the results, then the recount and the summary: not one change per file.
+    EXPECT_LE(h.pm().mediaFilesVersion() - versionBefore, 4);
+}
+
+TEST(MediaRescanner, EmptyListStillRecountsAndSummarises) {
+    tarnwick::testing::ImportTestHarness h(true);
+    ASSERT_TRUE(QCoro::waitFor(MediaRescanner::rescanAll(h.pm())));
+    EXPECT_EQ(h.checker->calls(), 0);
+    EXPECT_TRUE(h.logged("Rescan complete"));
 }

@@ -1,7 +1,11 @@
 #include "analysis/ProjectImporter.h"
 
+#include "analysis/EntryCombiner.h"
+#include "analysis/MediaRescanner.h"
+
 #include "platform/PathText.h"
 #include "support/ImportTestHarness.h"
+#include "support/ProjectManagerHarness.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -91,11 +95,15 @@ TEST(ProjectImporter, ReimportReplacesTheProjectAndDropsMediaOnlyItsOldVersionUs
     const QUuid keptID = h.entry(kept)->id;
 
     h.makeProject("projects/A.prproj", {kept});
-    // The same file named with other capitals is the same project.
-    h.importNow({QUrl::fromLocalFile(a.toLocalFile().replace("A.prproj", "a.PRPROJ"))});
+    h.importNow({a});
     ASSERT_EQ(h.pm().projects().size(), 1);
     ASSERT_EQ(h.pm().mediaFiles().size(), 1) << "the new version no longer lists dropped.mov";
     EXPECT_EQ(h.entry(kept)->id, keptID);
+
+    // The same location written with other capitals names the same project and replaces it.
+    h.importNow({QUrl::fromLocalFile(a.toLocalFile().replace("A.prproj", "a.PRPROJ"))});
+    ASSERT_EQ(h.pm().projects().size(), 1);
+    EXPECT_EQ(h.pm().projects()[0].name, "a");
 }
 
 TEST(ProjectImporter, ProjectThatFailsToReadBecomesAProjectWithItsError) {
@@ -203,29 +211,50 @@ TEST(ProjectImporter, ShowsProgressMessagesInOrder) {
     QStringList media;
     for (int i = 0; i < 250; ++i)
         media << QStringLiteral("/m/clip%1.mov").arg(i);
-    h.importServices.parse = fakeReader({{"A.prproj", media.mid(0, 100)}, {"B.prproj", media.mid(100, 100)},
-                                         {"C.prproj", media.mid(200)}});
+    // Project k finishes only once the window has shown "Parsed k/3", so no two finishes share a turn.
+    QSemaphore shown[3];
+    const auto reader = fakeReader({{"0.prproj", media.mid(0, 100)}, {"1.prproj", media.mid(100, 100)},
+                                    {"2.prproj", media.mid(200)}});
+    h.importServices.parse = [&](const QUrl& url, const ParallelProjectParse::Progress& progress) {
+        const int k = url.fileName().left(1).toInt();
+        if (k > 0)
+            shown[k].tryAcquire(1, 5000);
+        return reader(url, progress);
+    };
     QStringList tasks;
     QList<double> progress;
     QObject::connect(h.manager.get(), &ProjectManager::progressChanged, [&] {
-        if (tasks.isEmpty() || tasks.last() != h.pm().currentTask())
-            tasks << h.pm().currentTask();
+        const QString task = h.pm().currentTask();
+        if (tasks.isEmpty() || tasks.last() != task)
+            tasks << task;
         progress << h.pm().analysisProgress();
+        for (int k = 1; k < 3; ++k) {
+            if (task == QStringLiteral("Parsed %1/3 projects…").arg(k))
+                shown[k].release();
+        }
     });
-    h.importNow({QUrl::fromLocalFile("/p/A.prproj"), QUrl::fromLocalFile("/p/B.prproj"),
-                 QUrl::fromLocalFile("/p/C.prproj")});
-    h.pm().setIsAnalyzing(h.pm().isAnalyzing());
-    QCoreApplication::processEvents();
+    h.importNow({QUrl::fromLocalFile("/p/0.prproj"), QUrl::fromLocalFile("/p/1.prproj"),
+                 QUrl::fromLocalFile("/p/2.prproj")});
+    spinUntil([&] { return !tasks.isEmpty() && tasks.last() == "Analysis complete"; });
 
-    const QStringList expected = {"Parsed 1/3 projects…",   "Parsed 2/3 projects…",    "Parsed 3/3 projects…",
-                                  "Scanning files… 100/250", "Scanning files… 200/250", "Scanning files… 250/250",
+    // Messages set within one event-loop turn reach the window as one change, so what it sees is an
+    // ordered selection of the full sequence, always including these.
+    const QStringList sequence = {"Preparing to analyze projects...", "Parsing 3 projects in parallel...",
+                                  "Parsed 1/3 projects…", "Parsed 2/3 projects…", "Parsed 3/3 projects…",
+                                  "Aggregating media usage…", "Scanning file system…", "Scanning files… 100/250",
+                                  "Scanning files… 200/250", "Scanning files… 250/250",
+                                  "Checking for After Effects links…", "Consolidating cross-project files…",
+                                  "Detecting duplicates…", "Finding similar files…", "Calculating summary…",
                                   "Analysis complete"};
     qsizetype at = 0;
     for (const QString& task : tasks) {
-        if (at < expected.size() && task == expected[at])
+        while (at < sequence.size() && sequence[at] != task)
             ++at;
+        ASSERT_LT(at, sequence.size()) << "out of order: " << tasks.join(" | ").toStdString();
     }
-    EXPECT_EQ(at, expected.size()) << tasks.join(" | ").toStdString();
+    for (const char* anchor : {"Parsing 3 projects in parallel...", "Parsed 1/3 projects…", "Parsed 2/3 projects…",
+                               "Analysis complete"})
+        EXPECT_TRUE(tasks.contains(anchor)) << anchor << ": " << tasks.join(" | ").toStdString();
     EXPECT_TRUE(std::is_sorted(progress.cbegin(), progress.cend())) << "progress only rises";
     EXPECT_EQ(h.pm().totalFilesToScan(), 250);
     EXPECT_EQ(h.pm().currentFileIndex(), 250);
@@ -233,12 +262,23 @@ TEST(ProjectImporter, ShowsProgressMessagesInOrder) {
 
 TEST(ProjectImporter, SingleProjectShowsTheReadersMessages) {
     ImportTestHarness h(true);
-    h.importServices.parse = fakeReader({{"A.prproj", {"/m/a.mov"}}});
+    QSemaphore shown;
+    const auto reader = fakeReader({{"A.prproj", {"/m/a.mov"}}});
+    h.importServices.parse = [&](const QUrl& url, const ParallelProjectParse::Progress& progress) {
+        progress(QStringLiteral("Resolving references…"), 0.92);
+        shown.tryAcquire(1, 5000);
+        return reader(url, progress);
+    };
     QStringList tasks;
-    QObject::connect(h.manager.get(), &ProjectManager::progressChanged, [&] { tasks << h.pm().currentTask(); });
+    QObject::connect(h.manager.get(), &ProjectManager::progressChanged, [&] {
+        tasks << h.pm().currentTask();
+        if (h.pm().currentTask() == "Resolving references…") {
+            EXPECT_DOUBLE_EQ(h.pm().analysisProgress(), 0.45 * 0.92);
+            shown.release();
+        }
+    });
     h.importNow({QUrl::fromLocalFile("/p/A.prproj")});
-    EXPECT_TRUE(tasks.contains("Reading project…") || tasks.contains("Finished reading project…"))
-        << tasks.join(" | ").toStdString();
+    EXPECT_TRUE(tasks.contains("Resolving references…")) << tasks.join(" | ").toStdString();
     EXPECT_FALSE(tasks.contains("Parsed 1/1 projects…"));
 }
 
@@ -248,4 +288,113 @@ TEST(ProjectImporter, EmptySelectionStillRunsEveryStep) {
     EXPECT_EQ(h.pm().currentTask(), "Analysis complete");
     EXPECT_TRUE(h.logged("Starting analysis of 0 project(s)"));
     EXPECT_EQ(h.logLinesStartingWith("⏱ Total import: ").size(), 1);
+}
+
+namespace {
+
+// Runs an operation as the window would (not awaited) and notes when it ends.
+struct Started {
+    bool done = false;
+    QCoro::Task<void> task;
+};
+
+QCoro::Task<void> noteWhenDone(QCoro::Task<void> operation, bool* done) {
+    co_await std::move(operation);
+    *done = true;
+}
+
+// A reader whose projects wait until the test lets them finish.
+struct HeldReader {
+    QSemaphore release;
+    std::atomic_int started{0};
+    ParallelProjectParse::ParseFunction function(QHash<QString, QStringList> media) {
+        return [this, reader = fakeReader(std::move(media))](const QUrl& url, const ParallelProjectParse::Progress& p) {
+            ++started;
+            release.tryAcquire(1, 10000);
+            return reader(url, p);
+        };
+    }
+};
+
+} // namespace
+
+TEST(ProjectImporter, SecondImportWaitsForTheFirstAndKeepsBothProjectsMedia) {
+    ImportTestHarness h(true);
+    HeldReader held;
+    h.importServices.parse = held.function({{"A.prproj", {"/m/a.mov"}}, {"B.prproj", {"/m/b.mov"}}});
+    bool firstDone = false;
+    bool secondDone = false;
+    auto first = noteWhenDone(ProjectImporter::analyzeProjects(h.pm(), {QUrl::fromLocalFile("/p/A.prproj")},
+                                                               h.importServices),
+                              &firstDone);
+    ASSERT_TRUE(spinUntil([&] { return held.started.load() == 1; }));
+    auto second = noteWhenDone(ProjectImporter::analyzeProjects(h.pm(), {QUrl::fromLocalFile("/p/B.prproj")},
+                                                                h.importServices),
+                               &secondDone);
+    spinUntil([] { return false; }, 50);
+    EXPECT_EQ(held.started.load(), 1) << "the second import starts reading only after the first ends";
+    EXPECT_TRUE(h.pm().isBusy());
+    EXPECT_FALSE(h.pm().busyReason().isEmpty());
+
+    held.release.release(2);
+    ASSERT_TRUE(spinUntil([&] { return firstDone && secondDone; }));
+    EXPECT_THAT(projectNames(h.pm()), ElementsAre("A", "B"));
+    ASSERT_EQ(h.pm().mediaFiles().size(), 2);
+    EXPECT_TRUE(h.entry("/m/a.mov"));
+    EXPECT_TRUE(h.entry("/m/b.mov"));
+    EXPECT_FALSE(h.pm().isBusy());
+}
+
+TEST(ProjectImporter, OtherOperationsAreRefusedWhileAnImportRuns) {
+    ImportTestHarness h(true);
+    h.importNow({});
+    h.pm().setMediaFiles({media("/m/x.mov"), media("/m/y.mov")});
+    HeldReader held;
+    h.importServices.parse = held.function({{"A.prproj", {"/m/a.mov"}}});
+    bool done = false;
+    auto import = noteWhenDone(
+        ProjectImporter::analyzeProjects(h.pm(), {QUrl::fromLocalFile("/p/A.prproj")}, h.importServices), &done);
+    ASSERT_TRUE(spinUntil([&] { return held.started.load() == 1; }));
+
+    EXPECT_FALSE(h.pm().clearAll());
+    EXPECT_FALSE(QCoro::waitFor(EntryCombiner::combineEntries(h.pm(), h.pm().mediaFiles())));
+    EXPECT_FALSE(QCoro::waitFor(MediaRescanner::rescanAll(h.pm())));
+    EXPECT_FALSE(QCoro::waitFor(h.pm().rebuildMediaFilesFromProjects()));
+    EXPECT_TRUE(h.logged("Combining files refused: "));
+    EXPECT_TRUE(h.logged("Rescanning refused: "));
+
+    held.release.release();
+    ASSERT_TRUE(spinUntil([&] { return done; }));
+    EXPECT_EQ(projectNames(h.pm()), QStringList{"A"});
+}
+
+TEST(ProjectImporter, WindowClosingMidImportLeavesNothingDangling) {
+    ImportTestHarness h(true);
+    HeldReader held;
+    h.importServices.parse = held.function({{"A.prproj", {"/m/a.mov"}}});
+    bool done = false;
+    auto import = noteWhenDone(
+        ProjectImporter::analyzeProjects(h.pm(), {QUrl::fromLocalFile("/p/A.prproj")}, h.importServices), &done);
+    ASSERT_TRUE(spinUntil([&] { return held.started.load() == 1; }));
+    h.manager.reset();
+    held.release.release();
+    EXPECT_TRUE(spinUntil([&] { return done; }));
+}
+
+TEST(ProjectImporter, ImportsTheRealSampleProjects) {
+    const QDir samples(QStringLiteral(TARNWICK_SAMPLES_DIR "/prproj"));
+    const QStringList files = samples.entryList({QStringLiteral("*.prproj")}, QDir::Files);
+    if (!samples.exists() || files.isEmpty())
+        GTEST_SKIP() << "no sample projects";
+    ImportTestHarness h;
+    QList<QUrl> urls;
+    for (const QString& file : files)
+        urls << QUrl::fromLocalFile(samples.filePath(file));
+    h.importNow(urls);
+    EXPECT_TRUE(h.pm().parseErrors().isEmpty());
+    EXPECT_EQ(h.pm().projects().size(), files.size());
+    EXPECT_FALSE(h.pm().mediaFiles().isEmpty());
+    // Their media live on the author's machines: nothing is on this disk.
+    EXPECT_EQ(h.pm().summary().offlineFiles + h.pm().summary().matchingFiles, h.pm().mediaFiles().size());
+    EXPECT_EQ(h.stats.stats().projectsImported, files.size());
 }

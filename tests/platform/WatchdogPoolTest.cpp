@@ -45,7 +45,7 @@ TEST(WatchdogPool, AbandonsAJobThatStopsAnsweringAndCarriesOn) {
         bool open = false;
     };
     auto gate = std::make_shared<Gate>();
-    WatchdogPool pool(2, 100ms);
+    WatchdogPool pool(2, 200ms);
     QList<std::pair<int, WatchdogPool::Outcome>> ends;
     const auto started = std::chrono::steady_clock::now();
     pool.map<int>(
@@ -83,12 +83,12 @@ TEST(WatchdogPool, AbandonsAJobThatStopsAnsweringAndCarriesOn) {
 }
 
 TEST(WatchdogPool, ATouchedJobIsNotAbandonedWhileItMakesProgress) {
-    WatchdogPool pool(1, 80ms);
+    WatchdogPool pool(1, 150ms);
     WatchdogPool::Outcome seen = WatchdogPool::Outcome::abandoned;
     pool.map<int>(
         1,
         [](int, WatchdogPool::Watch& watch) {
-            for (int i = 0; i < 10; ++i) {
+            for (int i = 0; i < 15; ++i) {
                 watch.touch();
                 std::this_thread::sleep_for(20ms);
             }

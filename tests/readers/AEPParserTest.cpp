@@ -1,4 +1,5 @@
 #include "readers/AEPParser.h"
+#include "readers/AEPPathText.h"
 
 #include "platform/AppLog.h"
 #include "support/AEPRifxBuilder.h"
@@ -383,4 +384,39 @@ TEST(AEPParser, Utf8ScanMatchesTheStraightforwardScan) {
         AEPParser::scanUTF8Paths(input, fast);
         ASSERT_EQ(fast, referenceUtf8Scan(input)) << input.toHex().toStdString();
     }
+}
+
+TEST(AEPParser, ScansOfSeparateRangesAddUpToTheWholeScan) {
+    QRandomGenerator rng(7);
+    for (int round = 0; round < 300; ++round) {
+        const bool utf16 = round % 2 == 1;
+        const QByteArray input = randomScanInput(rng, utf16);
+        Paths whole;
+        (utf16 ? AEPParser::scanUTF16BEPaths : AEPParser::scanUTF8Paths)(input, whole);
+        const qint64 split = rng.bounded(static_cast<int>(input.size()) + 1) & ~1;
+        Paths parts;
+        const auto range = utf16 ? aep::scanUtf16Range : aep::scanUtf8Range;
+        range(input, 0, split, parts);
+        range(input, split, input.size(), parts);
+        ASSERT_EQ(parts, whole) << split << " " << input.toHex().toStdString();
+    }
+}
+
+TEST(AEPParser, LargeFilesScannedInParallelFindWhatOnePassFinds) {
+    QByteArray big(17 << 20, '\0');
+    const qint64 middle = (big.size() / 2) & ~qint64(1);
+    // Paths that straddle the segment boundaries, in both encodings.
+    for (qint64 at : {middle - 6, middle - 20, qint64(big.size()) - 40, (qint64(big.size()) / 3) & ~qint64(1)}) {
+        big.replace(at, 14, QByteArray("/Vol/clip.mov\0", 14));
+        const QByteArray wide = utf16BE(QStringLiteral("/Users/ed/clip.mov"));
+        big.replace(at - 60, wide.size(), wide);
+    }
+    Paths sequential;
+    AEPParser::scanUTF8Paths(big, sequential);
+    AEPParser::scanUTF16BEPaths(big, sequential);
+    AEPParser parser;
+    const Paths parallel = parser.extractPaths(big);
+    EXPECT_EQ(parallel, sequential);
+    EXPECT_TRUE(parallel.contains(QStringLiteral("/Vol/clip.mov")));
+    EXPECT_TRUE(parallel.contains(QStringLiteral("/ed/clip.mov")));
 }

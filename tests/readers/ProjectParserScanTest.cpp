@@ -59,15 +59,16 @@ TEST(ProjectParserMediaScan, CollectsPathsTitlesIdentifiersAndRelativePaths) {
     const MediaTables& t = m.tables;
     EXPECT_EQ(t.allPaths, set({"C:/Footage/A&B.mov", "/x/empty-title.mov", "/x/json.mov", "//nas/s/j.mov",
                                "/x/carried.mov"}));
-    EXPECT_EQ(t.pathsByTitle.value(QStringLiteral("a&amp;b.mov")), set({"C:/Footage/A&B.mov"}));
-    EXPECT_EQ(t.pathsByTitle.value(QString()), set({"/x/empty-title.mov"})); // not the JSON path
-    EXPECT_EQ(t.pathsByTitle.value(QStringLiteral("j.mov")), set({"//nas/s/j.mov"}));
-    EXPECT_EQ(t.pathsByTitle.value(QStringLiteral("carried.mov")), set({"/x/carried.mov"}));
+    EXPECT_EQ(t.pathsByTitle.value(QStringLiteral("a&amp;b.mov")), QStringList{QStringLiteral("C:/Footage/A&B.mov")});
+    // The JSON-style path is not filed under the empty title.
+    EXPECT_EQ(t.pathsByTitle.value(QString()), QStringList{QStringLiteral("/x/empty-title.mov")});
+    EXPECT_EQ(t.pathsByTitle.value(QStringLiteral("j.mov")), QStringList{QStringLiteral("//nas/s/j.mov")});
+    EXPECT_EQ(t.pathsByTitle.value(QStringLiteral("carried.mov")), QStringList{QStringLiteral("/x/carried.mov")});
     EXPECT_EQ(t.relativePathsByPath.value(QStringLiteral("C:/Footage/A&B.mov")), QStringLiteral("..\\Footage\\A&B.mov"));
     EXPECT_EQ(t.relativePathsByPath.size(), 1);
-    EXPECT_EQ(m.pathsByMediaUID.at("m1"), set({"C:/Footage/A&B.mov"}));
-    EXPECT_EQ(m.pathsByMediaUID.at("m2"), set({"C:/Footage/A&B.mov"}));
-    EXPECT_EQ(m.pathsByMediaUID.at("m5"), set({"/x/carried.mov"}));
+    EXPECT_EQ(m.pathsByMediaUID.at("m1"), QStringList{QStringLiteral("C:/Footage/A&B.mov")});
+    EXPECT_EQ(m.pathsByMediaUID.at("m2"), QStringList{QStringLiteral("C:/Footage/A&B.mov")});
+    EXPECT_EQ(m.pathsByMediaUID.at("m5"), QStringList{QStringLiteral("/x/carried.mov")});
 }
 
 TEST(ProjectParserMediaScan, KeepsOnePathForCanonicallyEqualSpellings) {
@@ -241,8 +242,11 @@ TEST(ProjectParserClipChain, FollowsMasterClipsThroughClipsAndSourcesToMedia) {
         QStringLiteral("<Media ObjectURef=\"nowhere\"/>"),
         QStringLiteral("</AudioMediaSource>"),
     });
-    const IdMap<QSet<QString>> media = {{"m1", set({"/a.mov"})}, {"m2", set({"/a.wav", "/b.wav"})},
-                                        {"old", set({"/old.mov"})}};
-    const QHash<QString, QSet<QString>> chain = resolveMasterClipMedia(s.index, media);
-    EXPECT_EQ(chain, (QHash<QString, QSet<QString>>{{QStringLiteral("mc"), set({"/a.mov", "/a.wav", "/b.wav"})}}));
+    const IdMap<QStringList> media = {{"m1", {QStringLiteral("/a.mov")}},
+                                      {"m2", {QStringLiteral("/a.wav"), QStringLiteral("/b.wav")}},
+                                      {"old", {QStringLiteral("/old.mov")}}};
+    const MasterClipMediaChain chain(s.index, media);
+    EXPECT_EQ(chain.resolvedCount(), 1);
+    EXPECT_EQ(chain.pathsOf("mc"), (QStringList{QStringLiteral("/a.mov"), QStringLiteral("/a.wav"), QStringLiteral("/b.wav")}));
+    EXPECT_TRUE(chain.pathsOf("dangling").isEmpty());
 }

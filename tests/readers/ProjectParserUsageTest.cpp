@@ -15,11 +15,12 @@ struct Project {
     QHash<QString, QString> names;
     QList<ProjectSequence> timelines{{QStringLiteral("seqA"), QStringLiteral("Edit A")}};
     MasterClipMapping mapping;
-    QHash<QString, QSet<QString>> chain;
+    QHash<QString, QStringList> chainMap;
+    ReferenceChain chain{0, [this](const QString& id) { return chainMap.value(id); }};
     qsizetype videoKeys = 1;
 
     void addMedia(const QString& title, const QString& path) {
-        media.pathsByTitle[MediaTables::titleKey(title)].insert(media.accept(path));
+        addUnique(media.pathsByTitle[MediaTables::titleKey(title)], media.accept(path));
     }
     void useMasterClip(const QString& id, const QString& name, qint64 uses = 1) {
         if (!name.isNull())
@@ -33,7 +34,10 @@ struct Project {
     }
     std::optional<QSet<QString>> match(const QString& id) const {
         const UsageInputs in{media, names, 1, 1, 0, timelines, mapping, chain};
-        return UsageResolver(in).matchClipNameToMedia(id);
+        const std::optional<QStringList> paths = UsageResolver(in).matchClipNameToMedia(id);
+        if (!paths)
+            return std::nullopt;
+        return QSet<QString>(paths->begin(), paths->end());
     }
 };
 
@@ -81,14 +85,14 @@ TEST(ProjectParserUsage, CountsTheReferenceChainTogetherWithTheNameRules) {
     p.addMedia(QStringLiteral("A.mov"), QStringLiteral("/m/a.mov"));
     // A master clip renamed to another file's title: its own chain says it shows a.mov.
     p.names.insert(QStringLiteral("renamed"), QStringLiteral("B.mov"));
-    p.chain.insert(QStringLiteral("renamed"), {QStringLiteral("/m/a.mov")});
+    p.chainMap.insert(QStringLiteral("renamed"), {QStringLiteral("/m/a.mov")});
     EXPECT_EQ(p.match(QStringLiteral("renamed")), (QSet<QString>{QStringLiteral("/m/a.mov"), QStringLiteral("/m/b.mov")}));
     // A name that matches nothing still resolves through the chain.
     p.names.insert(QStringLiteral("odd"), QStringLiteral("Selects (edited)"));
-    p.chain.insert(QStringLiteral("odd"), {QStringLiteral("/m/a.mov")});
+    p.chainMap.insert(QStringLiteral("odd"), {QStringLiteral("/m/a.mov")});
     EXPECT_EQ(p.match(QStringLiteral("odd")), QSet<QString>{QStringLiteral("/m/a.mov")});
     // Without a name the master clip stays unresolved, chain or not.
-    p.chain.insert(QStringLiteral("nameless"), {QStringLiteral("/m/a.mov")});
+    p.chainMap.insert(QStringLiteral("nameless"), {QStringLiteral("/m/a.mov")});
     EXPECT_FALSE(p.match(QStringLiteral("nameless")).has_value());
 }
 

@@ -26,7 +26,7 @@ private:
 };
 
 // stat(2), except that paths under `hangingPrefix` block until release(), like a hard-mounted
-// share that went away.
+// share that went away (and then came back).
 class HangingStatProbe : public FileStatProbe {
 public:
     explicit HangingStatProbe(QString hangingPrefix) : m_prefix(std::move(hangingPrefix)) {}
@@ -37,7 +37,6 @@ public:
             ++m_hung;
             std::unique_lock lock(m_mutex);
             m_cv.wait(lock, [this] { return m_released; });
-            return std::nullopt;
         }
         return FileStatProbe::system()->stat(path);
     }

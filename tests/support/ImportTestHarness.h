@@ -93,14 +93,16 @@ public:
 
     bool logged(const QString& text) {
         QMutexLocker lock(&logMutex);
-        return log.contains(text);
+        return std::any_of(log.cbegin(), log.cend(), [&](const QString& line) { return line.contains(text); });
     }
+    // Messages as logged, after their emoji prefix.
     QStringList logLinesStartingWith(const QString& prefix) {
         QMutexLocker lock(&logMutex);
         QStringList lines;
         for (const QString& line : std::as_const(log)) {
-            if (line.startsWith(prefix))
-                lines.append(line);
+            const qsizetype at = line.indexOf(prefix);
+            if (at >= 0 && at <= 3)
+                lines.append(line.mid(at));
         }
         return lines;
     }

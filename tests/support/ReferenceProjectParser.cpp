@@ -48,6 +48,11 @@ struct ReferenceMedia {
     QHash<QString, QSet<QString>> pathsByMediaUID;
 };
 
+void addTo(QHash<QString, QStringList>& map, const QString& key, const QString& path) {
+    if (!map[key].contains(path))
+        map[key].append(path);
+}
+
 ReferenceMedia extractMedia(const QStringList& lines, const std::function<void(double)>& progress) {
     const QRegularExpression mediaRe(QStringLiteral(R"re(<Media ObjectUID="([^"]+)")re"));
     ReferenceMedia out;
@@ -75,7 +80,7 @@ ReferenceMedia extractMedia(const QStringList& lines, const std::function<void(d
                     if (relative && !relative->isEmpty())
                         out.tables.relativePathsByPath.insert(kept, *relative);
                     if (title)
-                        out.tables.pathsByTitle[MediaTables::titleKey(*title)].insert(kept);
+                        addTo(out.tables.pathsByTitle, MediaTables::titleKey(*title), kept);
                     if (id)
                         out.pathsByMediaUID[*id].insert(kept);
                 }
@@ -93,7 +98,7 @@ ReferenceMedia extractMedia(const QStringList& lines, const std::function<void(d
                     if (!isRenderOrCacheFile(p, t)) {
                         const QString kept = out.tables.accept(p);
                         if (t && !t->isEmpty())
-                            out.tables.pathsByTitle[MediaTables::titleKey(*t)].insert(kept);
+                            addTo(out.tables.pathsByTitle, MediaTables::titleKey(*t), kept);
                         if (id)
                             out.pathsByMediaUID[*id].insert(kept);
                     }
@@ -401,8 +406,9 @@ ProjectParser::ParseResult referenceParseXml(const QString& xml, const QString& 
     report(QStringLiteral("Determining used files…"), 0.85);
     AppLog::parseDetail(QStringLiteral("Building reference chain..."));
     report(QStringLiteral("Resolving references…"), 0.92);
-    const QHash<QString, QSet<QString>> chain = mediaChain(lines, media.pathsByMediaUID);
-    AppLog::parseDetail(QStringLiteral("Reference chain: %1 MasterClips resolved via object refs").arg(chain.size()));
+    const QHash<QString, QSet<QString>> chainMap = mediaChain(lines, media.pathsByMediaUID);
+    AppLog::parseDetail(QStringLiteral("Reference chain: %1 MasterClips resolved via object refs").arg(chainMap.size()));
+    const ReferenceChain chain{chainMap.size(), [&](const QString& id) { return chainMap.value(id).values(); }};
 
     const UsageInputs inputs{media.tables, names,         sequenceIDs.size(), clips.video.size(),
                              clips.audio.size(), clips.timelines, mapping,            chain};

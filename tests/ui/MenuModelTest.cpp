@@ -16,7 +16,7 @@
 #include <gtest/gtest.h>
 
 using namespace tarnwick;
-using Kind = MenuItemSpec::Kind;
+using Kind = MenuEntry::Kind;
 
 namespace {
 
@@ -26,7 +26,7 @@ struct Row {
     QString command;
 };
 
-QList<Row> rows(const MenuSpec& menu) {
+QList<Row> rows(const MenuDefinition& menu) {
     QList<Row> result;
     for (const auto& item : menu.items) {
         if (item.kind == Kind::separator)
@@ -37,7 +37,7 @@ QList<Row> rows(const MenuSpec& menu) {
     return result;
 }
 
-void expectRows(const MenuSpec& menu, const QList<Row>& expected) {
+void expectRows(const MenuDefinition& menu, const QList<Row>& expected) {
     const auto actual = rows(menu);
     ASSERT_EQ(actual.size(), expected.size()) << menu.title.toStdString();
     for (qsizetype i = 0; i < actual.size(); ++i) {

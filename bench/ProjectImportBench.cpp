@@ -1,0 +1,162 @@
+// The whole import of 20 generated projects referencing 100,000 files on the local disk (a tenth
+// of them byte-identical copies), against reading the same 20 projects alone on the same pool.
+// Reports each stage's timing line, the longest the GUI thread went without processing events
+// (a 10 ms timer), and the process's peak memory.
+#include "analysis/ImportProgress.h"
+#include "analysis/ParallelProjectParse.h"
+#include "analysis/ProjectImporter.h"
+#include "support/ImportTestHarness.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QRandomGenerator>
+#include <QRegularExpression>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QThread>
+#include <QTimer>
+#include <benchmark/benchmark.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <memory>
+
+using namespace tarnwick;
+
+namespace {
+
+bool smoke() {
+    const char* value = std::getenv("TARNWICK_BENCH_SMOKE");
+    return value && QByteArray(value) == "1";
+}
+
+struct Workload {
+    QTemporaryDir dir;
+    QList<QUrl> projects;
+    int files = 0;
+};
+
+// Media files of 100 to 1,100 bytes (so many share a size and get sampled), every tenth a copy of
+// the one before it; each project lists its own share of them.
+std::shared_ptr<Workload> makeWorkload(int projectCount, int fileCount) {
+    auto w = std::make_shared<Workload>();
+    w->files = fileCount;
+    QRandomGenerator random(7);
+    QList<QStringList> perProject(projectCount);
+    QByteArray previous;
+    for (int i = 0; i < fileCount; ++i) {
+        const QString folder = w->dir.filePath(QStringLiteral("media/Day %1").arg(i / 1000));
+        if (i % 1000 == 0)
+            QDir().mkpath(folder);
+        QByteArray bytes;
+        if (i % 10 == 9) {
+            bytes = previous;
+        } else {
+            bytes.resize(100 + random.bounded(1000));
+            for (char& c : bytes)
+                c = char(random.bounded(256));
+        }
+        previous = bytes;
+        const QString path = folder + QStringLiteral("/A%1_C%2.mov").arg(i / 1000, 3, 10, QChar('0')).arg(i);
+        QFile file(path);
+        if (file.open(QIODevice::WriteOnly))
+            file.write(bytes);
+        perProject[i % projectCount].append(path);
+    }
+    for (int p = 0; p < projectCount; ++p) {
+        testing::ProjectGeneratorOptions options;
+        options.mediaPaths = perProject[p];
+        options.usedFraction = 0.5;
+        options.seed = quint32(p + 1);
+        const QString path = w->dir.filePath(QStringLiteral("projects/Project %1.prproj").arg(p));
+        QDir().mkpath(QFileInfo(path).absolutePath());
+        testing::ProjectGenerator::writeProject(path, testing::ProjectGenerator::generate(options).xml);
+        w->projects.append(QUrl::fromLocalFile(path));
+    }
+    return w;
+}
+
+const Workload& workload() {
+    static std::shared_ptr<Workload> made = smoke() ? makeWorkload(2, 40) : makeWorkload(20, 100000);
+    return *made;
+}
+
+double peakMemoryMB() {
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (!status.open(QIODevice::ReadOnly))
+        return 0;
+    const QRegularExpression hwm(QStringLiteral("VmHWM:\\s+(\\d+) kB"));
+    const auto match = hwm.match(QString::fromLatin1(status.readAll()));
+    return match.hasMatch() ? match.captured(1).toDouble() / 1024.0 : 0;
+}
+
+// The longest gap between two ticks of a 10 ms timer while something runs on this thread.
+class StallMeter {
+public:
+    StallMeter() {
+        m_timer.setInterval(10);
+        QObject::connect(&m_timer, &QTimer::timeout, [this] {
+            m_longest = std::max(m_longest, m_clock.restart());
+        });
+        m_clock.start();
+        m_timer.start();
+    }
+    qint64 longestMs() const { return std::max(m_longest, m_clock.elapsed()); }
+
+private:
+    QTimer m_timer;
+    QElapsedTimer m_clock;
+    qint64 m_longest = 0;
+};
+
+double g_parseSeconds = 0;
+
+void BM_ParseOnly(benchmark::State& state) {
+    const Workload& w = workload();
+    AppLog::setSink([](const AppLog::Record&) {});
+    for (auto _ : state) {
+        QElapsedTimer timer;
+        timer.start();
+        ParallelProjectParse parse(&ProjectImporter::parseWithProjectParser, parseWidth(QThread::idealThreadCount()));
+        const QList<ParseOutcome> outcomes = QCoro::waitFor(parse.run(w.projects, {}));
+        g_parseSeconds = timer.nsecsElapsed() / 1e9;
+        benchmark::DoNotOptimize(outcomes.size());
+    }
+    AppLog::setSink({});
+    state.counters["projects"] = double(w.projects.size());
+}
+
+void BM_Import(benchmark::State& state) {
+    const Workload& w = workload();
+    for (auto _ : state) {
+        testing::ImportTestHarness h;
+        const StallMeter stalls;
+        QElapsedTimer timer;
+        timer.start();
+        h.importNow(w.projects);
+        const double seconds = timer.nsecsElapsed() / 1e9;
+        state.counters["media"] = double(h.pm().mediaFiles().size());
+        state.counters["duplicates"] = double(h.pm().summary().duplicateFiles);
+        state.counters["max_gui_stall_ms"] = double(stalls.longestMs());
+        state.counters["peak_MB"] = peakMemoryMB();
+        if (g_parseSeconds > 0)
+            state.counters["import_over_parse"] = seconds / g_parseSeconds;
+        for (const QString& line : h.logLinesStartingWith(QStringLiteral("⏱ ")))
+            std::fprintf(stderr, "%s\n", qPrintable(line));
+    }
+}
+
+} // namespace
+
+BENCHMARK(BM_ParseOnly)->Iterations(1)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_Import)->Iterations(1)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+int main(int argc, char** argv) {
+    QStandardPaths::setTestModeEnabled(true);
+    QCoreApplication app(argc, argv);
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}

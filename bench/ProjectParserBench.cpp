@@ -1,0 +1,159 @@
+#include "readers/PrprojDecompression.h"
+#include "readers/ProjectParser.h"
+
+#include "platform/AppLog.h"
+#include "support/ProjectGenerator.h"
+#include "support/ReferenceProjectParser.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QStandardPaths>
+#include <benchmark/benchmark.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <string>
+
+using namespace tarnwick;
+using tarnwick::testing::ProjectGenerator;
+using tarnwick::testing::ProjectGeneratorOptions;
+
+namespace {
+
+bool smoke() { return qEnvironmentVariableIntValue("TARNWICK_BENCH_SMOKE") == 1; }
+
+// Generated projects are cached between runs: the 500 MB one takes a while to write.
+struct CachedProject {
+    QString path;
+    qint64 xmlBytes = 0;
+};
+
+CachedProject project(qint64 megabytes) {
+    const QString folder = QDir::tempPath() + QStringLiteral("/tarnwick-bench-prproj");
+    QDir().mkpath(folder);
+    const QString path = folder + QStringLiteral("/synthetic-%1MB.prproj").arg(megabytes);
+    const QString sizeFile = path + QStringLiteral(".xmlsize");
+    QFile size(sizeFile);
+    if (QFileInfo::exists(path) && size.open(QIODevice::ReadOnly))
+        return {path, size.readAll().trimmed().toLongLong()};
+    ProjectGeneratorOptions o;
+    o.targetXmlBytes = megabytes * 1000 * 1000;
+    o.usedFraction = 0.4;
+    o.sequenceCount = 12;
+    o.nestedSequenceCount = 3;
+    o.crlf = megabytes % 2 == 0; // both line ends across the sizes
+    o.seed = static_cast<quint32>(megabytes);
+    const QByteArray xml = ProjectGenerator::generate(o).xml;
+    if (!ProjectGenerator::writeProject(path, xml))
+        return {};
+    if (size.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        size.write(QByteArray::number(xml.size()));
+    return {path, xml.size()};
+}
+
+// Peak resident memory since the last reset, in bytes (Linux: VmHWM, reset through clear_refs).
+void resetPeakMemory() {
+    std::ofstream("/proc/self/clear_refs") << "5";
+}
+double peakMemoryMB() {
+    std::ifstream status("/proc/self/status");
+    std::string line;
+    while (std::getline(status, line)) {
+        if (line.rfind("VmHWM:", 0) == 0)
+            return std::stod(line.substr(6)) / 1024.0;
+    }
+    return 0;
+}
+
+void setCounters(benchmark::State& state, const CachedProject& p) {
+    state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * p.xmlBytes);
+    state.counters["xml_MB"] = double(p.xmlBytes) / 1e6;
+    state.counters["file_MB"] = double(QFileInfo(p.path).size()) / 1e6;
+}
+
+void BM_ProjectParse(benchmark::State& state) {
+    const CachedProject p = project(state.range(0));
+    if (p.path.isEmpty()) {
+        state.SkipWithError("could not write the project");
+        return;
+    }
+    AppLog::setSink([](const AppLog::Record&) {});
+    resetPeakMemory();
+    for (auto _ : state) {
+        const ProjectParser::ParseResult r = ProjectParser().parse(p.path);
+        benchmark::DoNotOptimize(r.usedMediaPaths.size());
+    }
+    state.counters["peak_rss_MB"] = peakMemoryMB();
+    AppLog::setSink({});
+    setCounters(state, p);
+}
+
+void BM_GzipDecompressToNull(benchmark::State& state) {
+    const CachedProject p = project(state.range(0));
+    const std::string command = "gzip -dc '" + p.path.toStdString() + "' > /dev/null";
+    for (auto _ : state) {
+        if (std::system(command.c_str()) != 0)
+            state.SkipWithError("gzip failed");
+    }
+    setCounters(state, p);
+}
+
+void BM_InflateOnly(benchmark::State& state) {
+    const CachedProject p = project(state.range(0));
+    QFile f(p.path);
+    if (!f.open(QIODevice::ReadOnly))
+        return;
+    const QByteArray data = f.readAll();
+    const auto engine = state.range(1) == 0 ? prproj::InflateEngine::fastest : prproj::InflateEngine::zlib;
+    for (auto _ : state)
+        benchmark::DoNotOptimize(prproj::decompressProjectData(data, engine)->size());
+    state.SetLabel(state.range(1) == 0 ? "libdeflate" : "zlib");
+    setCounters(state, p);
+}
+
+void BM_ReferenceParse(benchmark::State& state) {
+    const CachedProject p = project(state.range(0));
+    AppLog::setSink([](const AppLog::Record&) {});
+    for (auto _ : state) {
+        const QString xml = ProjectParser().readAndDecompress(p.path);
+        benchmark::DoNotOptimize(testing::referenceParseXml(xml, p.path).usedMediaPaths.size());
+    }
+    AppLog::setSink({});
+    setCounters(state, p);
+}
+
+void sizes(benchmark::internal::Benchmark* b, bool withLargest) {
+    b->Arg(5);
+    if (!smoke()) {
+        b->Arg(100);
+        if (withLargest)
+            b->Arg(500);
+    }
+}
+
+} // namespace
+
+BENCHMARK(BM_ProjectParse)->Apply([](auto* b) { sizes(b, true); })->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_GzipDecompressToNull)
+    ->Apply([](auto* b) { sizes(b, true); })
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
+BENCHMARK(BM_InflateOnly)
+    ->Apply([](auto* b) {
+        for (int64_t mb : smoke() ? std::initializer_list<int64_t>{5} : std::initializer_list<int64_t>{5, 100, 500})
+            for (int64_t engine : {0, 1})
+                b->Args({mb, engine});
+    })
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
+BENCHMARK(BM_ReferenceParse)->Apply([](auto* b) { sizes(b, false); })->Unit(benchmark::kMillisecond)->UseRealTime();
+
+int main(int argc, char** argv) {
+    QCoreApplication app(argc, argv);
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}
