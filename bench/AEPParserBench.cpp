@@ -53,13 +53,15 @@ QByteArray footageItem(Random& rng, quint64 index, quint64 pathEvery) {
         return list("Item", item + list("Sub ", chunk("tdb4", binaryPayload(rng, 96))));
     index /= pathEvery;
     if (index % 5 == 0)
-        item += chunk("Utf8", "/Volumes/Media/Project " + QByteArray::number(index % 97) + "/" + name + ".mov");
+        item +=
+            chunk("Utf8", "/Volumes/Media/Project " + QByteArray::number(index % 97) + "/" + name + ".mov");
     if (index % 7 == 0)
-        item += chunk("alas", "{\"fullpath\":\"/Users/editor/Footage/Day " + QByteArray::number(index % 13) + "/" +
-                                  name + ".mxf\",\"platform\":2}");
+        item += chunk("alas", "{\"fullpath\":\"/Users/editor/Footage/Day " + QByteArray::number(index % 13) +
+                                  "/" + name + ".mxf\",\"platform\":2}");
     if (index % 11 == 0) {
-        const QString path = QStringLiteral("/Volumes/Média/Séquence %1/%2.wav").arg(index % 17).arg(
-                                 QString::fromLatin1(name));
+        const QString path = QStringLiteral("/Volumes/Média/Séquence %1/%2.wav")
+                                 .arg(index % 17)
+                                 .arg(QString::fromLatin1(name));
         item += chunk("fnam", utf16BE(path) + QByteArray(2, '\0'));
     }
     item += list("Sub ", chunk("tdb4", binaryPayload(rng, 96)) + chunk("cdat", binaryPayload(rng, 64)));
@@ -87,7 +89,8 @@ const QString& projectFile(const benchmark::State& state) {
     const std::pair<qint64, qint64> key{state.range(0), state.range(1)};
     auto it = files.find(key);
     if (it == files.end()) {
-        const QString path = dir.filePath(QStringLiteral("synthetic-%1-%2.aep").arg(key.first).arg(key.second));
+        const QString path =
+            dir.filePath(QStringLiteral("synthetic-%1-%2.aep").arg(key.first).arg(key.second));
         QFile file(path);
         if (!file.open(QIODevice::WriteOnly) ||
             file.write(syntheticProject(key.first, static_cast<quint64>(key.second))) < 0)
@@ -163,8 +166,11 @@ int main(int argc, char** argv) {
     // Path density: footage paths in every item (dense, ~100k paths per 200 MB) or in one of 25.
     for (qint64 size : projectSizes) {
         for (qint64 pathEvery : {1, 25}) {
-            const std::vector<qint64> args{size, pathEvery};
-            benchmark::RegisterBenchmark("BM_CatFile", BM_CatFile)->Args(args)->Unit(benchmark::kMillisecond)->UseRealTime();
+            const std::vector<int64_t> args{size, pathEvery};
+            benchmark::RegisterBenchmark("BM_CatFile", BM_CatFile)
+                ->Args(args)
+                ->Unit(benchmark::kMillisecond)
+                ->UseRealTime();
             benchmark::RegisterBenchmark("BM_AEPParseFile", BM_AEPParseFile)
                 ->Args(args)
                 ->Unit(benchmark::kMillisecond)
@@ -178,7 +184,9 @@ int main(int argc, char** argv) {
         }
     }
     for (qint64 size : blockSizes)
-        benchmark::RegisterBenchmark("BM_AEPSlashBlock", BM_AEPSlashBlock)->Arg(size)->Unit(benchmark::kMillisecond);
+        benchmark::RegisterBenchmark("BM_AEPSlashBlock", BM_AEPSlashBlock)
+            ->Arg(size)
+            ->Unit(benchmark::kMillisecond);
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();

@@ -13,7 +13,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     try {
         const ResolveCSVParse result = ResolveCSV::parse(bytes);
         for (const ResolveCSVRow& row : result.rows) {
-            if (!row.fullPath().startsWith(QLatin1Char('/')) && row.clipDirectory.startsWith(QLatin1Char('/')))
+            if (!row.fullPath().startsWith(QLatin1Char('/')) &&
+                row.clipDirectory.startsWith(QLatin1Char('/')))
                 __builtin_trap(); // an absolute directory always gives an absolute path
         }
         ResolveCSV::partition(result.rows, [](const QString& p) { return p.size() % 2 == 0; });

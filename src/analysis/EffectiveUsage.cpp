@@ -32,7 +32,7 @@ EffectivePathUsage computeEffectiveUsage(qint64 rawCount, const SequenceUsageAtt
         if (verdict->decision == SequenceUsageDecision::ignored)
             continue;
         counted += it.value();
-        result.sequenceNames.insert(verdict->displayName);
+        insertName(result.sequenceNames, verdict->displayName);
     }
     const qint64 total = attribution->totalOccurrences() + unattributed;
     const qint64 missing = raw - total;
@@ -45,6 +45,16 @@ EffectivePathUsage computeEffectiveUsage(qint64 rawCount, const SequenceUsageAtt
 }
 
 } // namespace
+
+void insertName(NameList& names, const QString& name) {
+    if (std::find(names.cbegin(), names.cend(), name) == names.cend())
+        names.append(name);
+}
+
+void insertNames(NameList& names, const NameList& more) {
+    for (const QString& name : more)
+        insertName(names, name);
+}
 
 EffectiveProjectUsage effectiveProjectUsage(const ProjectFile& project,
                                             const SequenceUsagePolicyStore& policy) {
@@ -124,9 +134,9 @@ AggregatedUsage aggregateEffectiveUsage(const QList<ProjectFile>& projects,
                 record.isAudioOnly =
                     record.usageCount == 0 ? u.isAudioOnly : (record.isAudioOnly && u.isAudioOnly);
                 record.usageCount += u.usageCount;
-                record.sequenceNames.unite(u.sequenceNames);
+                insertNames(record.sequenceNames, u.sequenceNames);
             }
-            record.projectNames.insert(project.name);
+            insertName(record.projectNames, project.name);
             record.hasUnattributedUsage = record.hasUnattributedUsage || u.hasUnattributedUsage;
         }
         result.usedCountByProjectID.insert(project.id, used);

@@ -11,6 +11,7 @@
 #include <QSet>
 #include <QString>
 #include <QUuid>
+#include <QVarLengthArray>
 
 #include <utility>
 
@@ -18,6 +19,13 @@ namespace tarnwick {
 
 class LowerPathCache;
 class SequenceUsagePolicyStore;
+
+// A few names without repeats, in first-met order: the timeline and project names of one path are
+// almost always one or two, so they live inline instead of in a hash set of their own.
+using NameList = QVarLengthArray<QString, 2>;
+// Appends `name` unless an equal text is already there.
+void insertName(NameList& names, const QString& name);
+void insertNames(NameList& names, const NameList& more);
 
 // A timeline's policy verdict and display name, decided once per computation.
 struct TimelineVerdict {
@@ -37,7 +45,7 @@ struct EffectiveProjectUsage {
 // The policy's count for one path in one project.
 struct EffectivePathUsage {
     qint64 usageCount = 0;
-    QSet<QString> sequenceNames; // display names of the counted or protected timelines
+    NameList sequenceNames; // display names of the counted or protected timelines
     bool hasUnattributedUsage = false;
 };
 
@@ -45,7 +53,7 @@ struct EffectivePathUsage {
 struct PathUsageInProject {
     qint64 usageCount = 0;
     bool isAudioOnly = false;
-    QSet<QString> sequenceNames;
+    NameList sequenceNames;
     bool hasUnattributedUsage = false;
 };
 
@@ -53,8 +61,8 @@ struct PathUsageInProject {
 struct AggregatedProjectUsage {
     qint64 usageCount = 0;
     bool isAudioOnly = false;
-    QSet<QString> projectNames;
-    QSet<QString> sequenceNames;
+    NameList projectNames;
+    NameList sequenceNames;
     bool hasUnattributedUsage = false;
 };
 

@@ -53,6 +53,60 @@ MediaFile scannedEntry(const FileStatusResult& result) {
     return file;
 }
 
+// Checks on disk the paths of the projects already read while the others are still being read.
+// Only paths that will almost surely be new are taken (not in the media list, not a known
+// alternative, no relative-path candidate); the scan uses a result only when the final candidates
+// still name none for its path, and checks everything else itself.
+class ScanPrefetch {
+public:
+    ScanPrefetch(std::shared_ptr<FileStatusScan> scan, FileStatusChecking::Options options, QList<MediaFile> media,
+                 QHash<QString, QString> loadedCandidates)
+        : m_scan(std::move(scan)), m_options(std::move(options)), m_media(std::move(media)),
+          m_loadedCandidates(std::move(loadedCandidates)) {
+        m_pool.setMaxThreadCount(1); // the scan object runs one batch at a time
+        m_pool.setObjectName(QStringLiteral("ImportPrefetch"));
+    }
+    ~ScanPrefetch() { m_pool.waitForDone(); }
+
+    void add(const ProjectFile& project) {
+        m_pool.start([this, project] { check(project); });
+    }
+    QThreadPool* pool() { return &m_pool; }
+    // Call once the pool is idle.
+    QHash<QString, FileStatusResult> take() { return std::move(m_results); }
+
+private:
+    void check(const ProjectFile& project) {
+        if (!m_known) {
+            m_known.emplace(m_media);
+            for (const MediaFile& file : std::as_const(m_media))
+                m_listed.insert(UsageMap::key(file.path));
+        }
+        QStringList paths;
+        for (const QString& path : project.mediaFiles) {
+            const QString key = UsageMap::key(path);
+            if (m_listed.contains(key) || m_queued.contains(key) || m_known->find(path) ||
+                m_loadedCandidates.contains(path) || project.relativeCandidates.contains(path))
+                continue;
+            m_queued.insert(key);
+            paths.append(path);
+        }
+        for (const FileStatusResult& result : m_scan->checkAll(paths, {}, m_options))
+            m_results.insert(UsageMap::key(result.path), result);
+    }
+
+    std::shared_ptr<FileStatusScan> m_scan;
+    FileStatusChecking::Options m_options;
+    QList<MediaFile> m_media;
+    QHash<QString, QString> m_loadedCandidates;
+    // Worker thread only (one thread).
+    std::optional<KnownPathIndex> m_known;
+    QSet<QString> m_listed;
+    QSet<QString> m_queued;
+    QHash<QString, FileStatusResult> m_results;
+    QThreadPool m_pool;
+};
+
 // One run of the import; everything it holds lives in the calling coroutine's frame, so a window
 // that closes mid-import (the manager gone) leaves nothing dangling: each resumption checks first.
 class ImportRun {
@@ -86,6 +140,7 @@ private:
     QObject m_relay; // receives progress posted by worker threads
     std::unique_ptr<ParallelProjectParse> m_parse;
     QFuture<UsageMap> m_loadedUsage;
+    std::unique_ptr<ScanPrefetch> m_prefetch;
     std::optional<KnownPathIndex> m_index;
     QList<ParseOutcome> m_outcomes;
     QList<ProjectFile> m_newProjects;
@@ -153,6 +208,8 @@ QCoro::Task<bool> ImportRun::parse() {
         return aggregateProjects(projects, contributions);
     });
 
+    m_prefetch = std::make_unique<ScanPrefetch>(m_pm->fileStatusScan(), m_pm->fileStatusOptions(), m_pm->mediaFiles(),
+                                                m_pm->mergedRelativeCandidates());
     m_pm->setCurrentTask(QStringLiteral("Parsing %1 projects in parallel...").arg(count()));
     AppLog::info(QStringLiteral("Starting parallel parsing of %1 projects").arg(count()));
     m_pm->setParseFractionByURL({});
@@ -175,6 +232,8 @@ QCoro::Task<bool> ImportRun::parse() {
     callbacks.finished = [this](const ParseOutcome& outcome) {
         if (!m_pm)
             return;
+        if (outcome.parsed)
+            m_prefetch->add(outcome.parsed->project);
         const double overall = m_progress.finish(outcome.url);
         m_pm->setParseFraction(outcome.url, 1.0);
         m_pm->setAnalysisProgress(overall);
@@ -244,33 +303,44 @@ QCoro::Task<bool> ImportRun::scan() {
     QElapsedTimer timer;
     timer.start();
     AppLog::scanStarted(total);
-    if (total > 0) {
-        QPointer<ProjectManager> pm = m_pm;
-        auto onBatch = [this, pm, total](const QList<FileStatusResult>& batch) {
-            const qsizetype done = batch.size();
-            QMetaObject::invokeMethod(
-                &m_relay,
-                [pm, done, total] {
-                    if (!pm)
-                        return;
-                    const qint64 checked = pm->currentFileIndex() + done;
-                    pm->setCurrentFileIndex(checked);
-                    pm->setAnalysisProgress(ImportProgress::scanProgress(checked, total));
-                    pm->setCurrentTask(ImportProgress::scanMessage(checked, total));
-                },
-                Qt::QueuedConnection);
-        };
-        QFuture<QHash<QString, MediaFile>> scanning = QtConcurrent::run(
-            &m_pool, [scan = m_pm->fileStatusScan(), paths, candidates = m_pm->mergedRelativeCandidates(),
-                      options = m_pm->fileStatusOptions(), onBatch] {
-                QHash<QString, MediaFile> scanned;
-                for (const FileStatusResult& result : scan->checkAll(paths, candidates, options, onBatch))
-                    scanned.insert(UsageMap::key(result.path), scannedEntry(result));
-                return scanned;
-            });
-        m_scanned = co_await scanning;
-        if (!m_pm)
-            co_return false;
+    QFuture<void> prefetching = QtConcurrent::run(m_prefetch->pool(), [] {});
+    co_await prefetching;
+    if (!m_pm)
+        co_return false;
+    const QHash<QString, FileStatusResult> prefetched = m_prefetch->take();
+    const QHash<QString, QString> candidates = m_pm->mergedRelativeCandidates();
+    const FileStatusChecking::Options options = m_pm->fileStatusOptions();
+    const std::shared_ptr<FileStatusScan> fileScan = m_pm->fileStatusScan();
+    for (qsizetype first = 0; first < total; first += FileStatusScan::batchSize) {
+        QStringList unchecked;
+        for (const QString& path : paths.mid(first, FileStatusScan::batchSize)) {
+            const auto found = prefetched.constFind(UsageMap::key(path));
+            if (found != prefetched.cend() && !candidates.contains(path))
+                m_scanned.insert(UsageMap::key(path), scannedEntry(*found));
+            else
+                unchecked.append(path);
+        }
+        if (!unchecked.isEmpty()) {
+            QFuture<QList<FileStatusResult>> checking = QtConcurrent::run(
+                &m_pool, [fileScan, unchecked, candidates, options] {
+                    return fileScan->checkBatch(unchecked, candidates, options);
+                });
+            const QList<FileStatusResult> results = co_await checking;
+            if (!m_pm)
+                co_return false;
+            for (const FileStatusResult& result : results)
+                m_scanned.insert(UsageMap::key(result.path), scannedEntry(result));
+        } else {
+            // Let the window draw the count even when every path of the batch was checked already.
+            auto yield = QCoro::sleepFor(std::chrono::milliseconds(0));
+            co_await std::move(yield);
+            if (!m_pm)
+                co_return false;
+        }
+        const qint64 checked = std::min<qint64>(first + FileStatusScan::batchSize, total);
+        m_pm->setCurrentFileIndex(checked);
+        m_pm->setAnalysisProgress(ImportProgress::scanProgress(checked, total));
+        m_pm->setCurrentTask(ImportProgress::scanMessage(checked, total));
     }
     AppLog::info(QStringLiteral("⏱ Scan: ") + seconds(timer) + QStringLiteral(" (%1 new file(s))").arg(total));
     QFuture<QList<MediaFile>> building = QtConcurrent::run(

@@ -124,7 +124,8 @@ QCoro::Task<void> ProjectManager::rebuildWhileHoldingGate() {
     finishRebuild(buildRebuiltList(usage, existing, checked));
 }
 
-QList<MediaFile> ProjectManager::buildRebuiltList(const UsageMap& usage, const QHash<QString, MediaFile>& existing,
+QList<MediaFile> ProjectManager::buildRebuiltList(const UsageMap& usage,
+                                                  const QHash<QString, MediaFile>& existing,
                                                   const QHash<QString, FileStatusResult>& checked) {
     QList<MediaFile> list;
     list.reserve(usage.size());
@@ -132,11 +133,10 @@ QList<MediaFile> ProjectManager::buildRebuiltList(const UsageMap& usage, const Q
         const QString& path = usage.pathAt(i);
         const PathUsage& u = usage.usageAt(i);
         const QString key = UsageMap::key(path);
-        MediaFile file;
-        if (const auto known = existing.constFind(key); known != existing.cend()) {
-            file = known.value();
-        } else {
-            file = newMediaEntry(path);
+        // Built from the known entry directly: a default record would draw a fresh UUID for nothing.
+        const auto known = existing.constFind(key);
+        MediaFile file = known != existing.cend() ? known.value() : newMediaEntry(path);
+        if (known == existing.cend()) {
             if (const auto result = checked.constFind(key); result != checked.cend()) {
                 file.status = result->status;
                 file.size = result->size;

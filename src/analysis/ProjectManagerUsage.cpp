@@ -10,7 +10,7 @@ namespace tarnwick {
 
 namespace {
 
-QStringList sortedPlain(const QSet<QString>& names) {
+QStringList sortedPlain(const NameList& names) {
     QStringList list(names.cbegin(), names.cend());
     std::sort(list.begin(), list.end(),
               [](const QString& a, const QString& b) { return text::compareScalars(a, b) < 0; });
@@ -44,10 +44,11 @@ const AggregatedProjectUsage& combinedUsage(const QStringList& keys,
             continue;
         const AggregatedProjectUsage& r = found.value();
         if (r.usageCount != 0)
-            scratch.isAudioOnly = scratch.usageCount == 0 ? r.isAudioOnly : (scratch.isAudioOnly && r.isAudioOnly);
+            scratch.isAudioOnly =
+                scratch.usageCount == 0 ? r.isAudioOnly : (scratch.isAudioOnly && r.isAudioOnly);
         scratch.usageCount += r.usageCount;
-        scratch.projectNames.unite(r.projectNames);
-        scratch.sequenceNames.unite(r.sequenceNames);
+        insertNames(scratch.projectNames, r.projectNames);
+        insertNames(scratch.sequenceNames, r.sequenceNames);
         scratch.hasUnattributedUsage = scratch.hasUnattributedUsage || r.hasUnattributedUsage;
     }
     return scratch;
@@ -55,11 +56,12 @@ const AggregatedProjectUsage& combinedUsage(const QStringList& keys,
 
 // Replaces `list` by the sorted names unless it already holds exactly them in order, so a
 // recount that changes nothing allocates nothing.
-void assignSorted(QStringList& list, const QSet<QString>& names) {
+void assignSorted(QStringList& list, const NameList& names) {
     if (list.size() == names.size()) {
         bool same = true;
         for (qsizetype i = 0; same && i < list.size(); ++i)
-            same = names.contains(list[i]) && (i == 0 || text::compareScalars(list[i - 1], list[i]) < 0);
+            same = std::find(names.cbegin(), names.cend(), list[i]) != names.cend() &&
+                   (i == 0 || text::compareScalars(list[i - 1], list[i]) < 0);
         if (same)
             return;
     }
@@ -90,7 +92,8 @@ ContributionRule ProjectManager::effectiveContributionRule() const {
             std::make_shared<const EffectiveProjectUsage>(tarnwick::effectiveProjectUsage(project, *policy));
         return [usage, project](const QString& path) {
             const PathUsageInProject u = effectivePathUsageInProject(path, project, *usage);
-            return PathContribution{int(u.usageCount), u.isAudioOnly, u.sequenceNames};
+            return PathContribution{int(u.usageCount), u.isAudioOnly,
+                                    QSet<QString>(u.sequenceNames.cbegin(), u.sequenceNames.cend())};
         };
     };
 }

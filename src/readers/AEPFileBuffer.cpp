@@ -31,7 +31,8 @@ char* allocate(qint64 capacity) {
 
 } // namespace
 
-AEPFileBuffer::AEPFileBuffer(qint64 capacity) : m_data(allocate(capacity)), m_capacity(std::max<qint64>(capacity, 0)) {}
+AEPFileBuffer::AEPFileBuffer(qint64 capacity)
+    : m_data(allocate(capacity)), m_capacity(std::max<qint64>(capacity, 0)) {}
 
 void AEPFileBuffer::reallocate(qint64 capacity) {
     std::unique_ptr<char, Free> bigger(allocate(capacity));

@@ -88,14 +88,15 @@ qint64 bigEndian32(const uchar* p) {
 } // namespace
 
 AEPParser::AEPParserError::AEPParserError(Kind kind, QString text)
-    : Error((kind == Kind::invalidFormat ? QStringLiteral("Invalid AEP format: ") : QStringLiteral("Read error: ")) +
+    : Error((kind == Kind::invalidFormat ? QStringLiteral("Invalid AEP format: ")
+                                         : QStringLiteral("Read error: ")) +
             text),
       m_kind(kind), m_text(std::move(text)) {}
 
 const QSet<QString>& AEPParser::projectFileExtensions() {
     static const QSet<QString> extensions{
-        QStringLiteral("aep"),   QStringLiteral("aet"),    QStringLiteral("aepx"),  QStringLiteral("ffx"),
-        QStringLiteral("jsx"),   QStringLiteral("jsxbin"), QStringLiteral("mogrt"), QStringLiteral("aegraphic"),
+        QStringLiteral("aep"), QStringLiteral("aet"),    QStringLiteral("aepx"),  QStringLiteral("ffx"),
+        QStringLiteral("jsx"), QStringLiteral("jsxbin"), QStringLiteral("mogrt"), QStringLiteral("aegraphic"),
     };
     return extensions;
 }
@@ -112,8 +113,8 @@ AEPParser::ParseResult AEPParser::parse(const QString& path) {
     AppLog::info(QStringLiteral("⏱ AEP read ") + name + QStringLiteral(": ") + seconds2(total));
 
     if (data.size() < 12) {
-        throw AEPParserError::invalidFormat(QStringLiteral("File too small (") + QString::number(data.size()) +
-                                            QStringLiteral(" bytes)"));
+        throw AEPParserError::invalidFormat(QStringLiteral("File too small (") +
+                                            QString::number(data.size()) + QStringLiteral(" bytes)"));
     }
     const QString form = asciiOrEmpty(data.first(4));
     const QString type = asciiOrEmpty(data.sliced(8, 4));
@@ -179,8 +180,9 @@ void AEPParser::walkChunks(QByteArrayView data, qint64 from, qint64 to, QSet<QSt
 
 void AEPParser::examinePayload(QByteArrayView data, qint64 start, qint64 size, QSet<QString>& into) {
     const auto* b = reinterpret_cast<const uchar*>(data.data()) + start;
-    const bool utf8Start = b[0] == '/' || (size > 1 && ((b[0] == '\\' && b[1] == '\\') ||
-                                                        (b[1] == ':' && aep::isAsciiLetter(b[0]))));
+    const bool utf8Start =
+        b[0] == '/' ||
+        (size > 1 && ((b[0] == '\\' && b[1] == '\\') || (b[1] == ':' && aep::isAsciiLetter(b[0]))));
     if (utf8Start) {
         const qint64 limit = std::min(size, runLimit);
         qint64 run = 0;
@@ -191,8 +193,8 @@ void AEPParser::examinePayload(QByteArrayView data, qint64 start, qint64 size, Q
             aep::addIfPlausible(aep::decodeUtf8(data.sliced(start, run)), into);
     }
     if (size >= 2) {
-        const bool utf16Start =
-            (b[0] == 0 && b[1] == '/') || (size >= 4 && b[0] == 0 && b[1] == '\\' && b[2] == 0 && b[3] == '\\');
+        const bool utf16Start = (b[0] == 0 && b[1] == '/') ||
+                                (size >= 4 && b[0] == 0 && b[1] == '\\' && b[2] == 0 && b[3] == '\\');
         if (utf16Start)
             aep::addIfPlausible(readUTF16BEPath(data, start, size), into);
     }

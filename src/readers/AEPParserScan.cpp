@@ -83,7 +83,8 @@ void aep::scanUtf8Range(QByteArrayView bytes, qint64 from, qint64 to, QSet<QStri
     qint64 stop = -1;
     qint64 quote = -1;
     const qint64 markEnd = std::min(last + 1, size);
-    for (qint64 j = aep::nextPathMark(d, from, markEnd); j < markEnd; j = aep::nextPathMark(d, j + 1, markEnd)) {
+    for (qint64 j = aep::nextPathMark(d, from, markEnd); j < markEnd;
+         j = aep::nextPathMark(d, j + 1, markEnd)) {
         const qint64 i = utf8CandidateAt(d, j, size);
         if (i < from)
             continue;
@@ -120,7 +121,8 @@ void aep::scanUtf16Range(QByteArrayView bytes, qint64 from, qint64 to, QSet<QStr
     AEPUtf16Run run;
     qint64 previous = -1;
     const qint64 markEnd = std::min(last + 3, size);
-    for (qint64 j = aep::nextPathMark(d, from, markEnd); j < markEnd; j = aep::nextPathMark(d, j + 1, markEnd)) {
+    for (qint64 j = aep::nextPathMark(d, from, markEnd); j < markEnd;
+         j = aep::nextPathMark(d, j + 1, markEnd)) {
         if (j % 2 == 0)
             continue;
         const qint64 i = utf16CandidateAt(d, j, size);

@@ -108,8 +108,8 @@ std::optional<QString> AEPUtf16Run::plausibleTail(qsizetype start) const {
         return std::nullopt;
     const QChar first = m_normalized[start];
     if (first != u'/' && first != u'~') {
-        const bool colonSecond =
-            characters >= 3 && m_isBoundary[start + 1] && m_text[start + 1] == u':' && m_isBoundary[start + 2];
+        const bool colonSecond = characters >= 3 && m_isBoundary[start + 1] && m_text[start + 1] == u':' &&
+                                 m_isBoundary[start + 2];
         if (!colonSecond)
             return std::nullopt;
     }

@@ -14,8 +14,11 @@
 
 #include <QFile>
 #include <QFileInfo>
+#include <QThread>
 
 #include <algorithm>
+#include <future>
+#include <memory>
 
 namespace tarnwick {
 
@@ -91,12 +94,63 @@ ProjectParser::ParseResult ProjectParser::parse(const QString& filePath, const P
     return parseXml(xml, filePath, progress);
 }
 
+namespace {
+
+// The stages up to the used-file determination read the marker index independently. Large projects
+// run them at once; their log lines and progress are then given in stage order afterwards.
+struct Stages {
+    MediaScan media;
+    QHash<QString, QString> masterClipNames;
+    SequenceScan sequences;
+    TimelineClips clips;
+    MasterClipMapping mapping;
+    std::unique_ptr<MasterClipMediaChain> chain;
+    std::optional<NameIndexes> nameIndexes; // built early when the stages run at once
+    QList<double> mediaFractions;           // when collected rather than reported live
+};
+
+Stages runStages(std::string_view text, const MarkerIndex& index, bool parallel,
+                 const std::function<void(double)>& liveMediaProgress) {
+    Stages st;
+    if (!parallel) {
+        st.media = scanMediaBlocks(index, liveMediaProgress);
+        st.masterClipNames = scanMasterClipNames(index);
+        st.sequences = scanSequences(text, index);
+        st.clips = findTimelineClipReferences(index, st.sequences.sequenceIDs);
+        st.mapping = mapSubClipsToMasterClips(st.clips, index);
+        st.chain = std::make_unique<MasterClipMediaChain>(index);
+        st.chain->attach(st.media.pathsByMediaUID);
+        return st;
+    }
+    const bool collect = static_cast<bool>(liveMediaProgress);
+    auto media = std::async(std::launch::async, [&] {
+        st.media = scanMediaBlocks(index, collect ? std::function<void(double)>([&](double f) {
+            st.mediaFractions.append(f);
+        })
+                                                  : std::function<void(double)>());
+        st.nameIndexes = buildNameIndexes(st.media.tables);
+    });
+    auto names = std::async(std::launch::async, [&] { return scanMasterClipNames(index); });
+    auto chain = std::async(std::launch::async, [&] { return std::make_unique<MasterClipMediaChain>(index); });
+    st.sequences = scanSequences(text, index);
+    st.clips = findTimelineClipReferences(index, st.sequences.sequenceIDs);
+    st.mapping = mapSubClipsToMasterClips(st.clips, index);
+    media.get();
+    st.masterClipNames = names.get();
+    st.chain = chain.get();
+    st.chain->attach(st.media.pathsByMediaUID);
+    return st;
+}
+
+} // namespace
+
 ProjectParser::ParseResult ProjectParser::parseXml(const QByteArray& utf8Xml, const QString& filePath,
                                                    const Progress& progress) {
     ParseResult result;
     result.projectName = projectNameOf(filePath);
     const std::string_view text(utf8Xml.constData(), static_cast<std::size_t>(utf8Xml.size()));
-    const MarkerIndex index = indexMarkers(text);
+    const bool parallel = text.size() >= kParallelThreshold && QThread::idealThreadCount() > 1;
+    const MarkerIndex index = indexMarkers(text, parallel ? std::min(QThread::idealThreadCount(), 4) : 1);
 
     AppLog::parseDetail(QStringLiteral("Decompressed, XML length: ") +
                         count(static_cast<qint64>(countCharacters(text, index.crlfPairs))) +
@@ -104,42 +158,41 @@ ProjectParser::ParseResult ProjectParser::parseXml(const QByteArray& utf8Xml, co
     report(progress, QStringLiteral("Reading project…"), 0.08);
 
     AppLog::parseDetail(QStringLiteral("Extracting media files..."));
-    std::function<void(double)> mediaProgress;
-    if (progress)
-        mediaProgress = [&](double f) { progress(QStringLiteral("Reading media files…"), 0.12 + 0.28 * f); };
-    const MediaScan media = scanMediaBlocks(index, mediaProgress);
-    AppLog::parseDetail(QStringLiteral("Found ") + count(media.tables.allPaths.size()) +
+    auto mediaProgress = [&](double f) { progress(QStringLiteral("Reading media files…"), 0.12 + 0.28 * f); };
+    Stages st = runStages(text, index, parallel,
+                          progress ? std::function<void(double)>(mediaProgress) : std::function<void(double)>());
+    for (double f : std::as_const(st.mediaFractions))
+        mediaProgress(f);
+    const MediaTables& media = st.media.tables;
+    AppLog::parseDetail(QStringLiteral("Found ") + count(media.allPaths.size()) +
                         QStringLiteral(" unique media files"));
-    if (media.tables.allPaths.isEmpty() && (index.markersInText & bit(mediaBlank))) {
+    if (media.allPaths.isEmpty() && (index.markersInText & bit(mediaBlank))) {
         result.warnings.append(QStringLiteral("Found Media elements but no file paths - possible parsing issue"));
         AppLog::parserWarning(QStringLiteral("Found Media elements but no file paths extracted"));
     }
 
     AppLog::parseDetail(QStringLiteral("Building MasterClip map..."));
     report(progress, QStringLiteral("Building clip map…"), 0.45);
-    const QHash<QString, QString> masterClipNames = scanMasterClipNames(index);
-    AppLog::parseDetail(QStringLiteral("Found ") + count(masterClipNames.size()) + QStringLiteral(" MasterClips"));
+    AppLog::parseDetail(QStringLiteral("Found ") + count(st.masterClipNames.size()) + QStringLiteral(" MasterClips"));
 
     AppLog::parseDetail(QStringLiteral("Finding sequences..."));
     report(progress, QStringLiteral("Finding sequences…"), 0.55);
-    const SequenceScan sequences = scanSequences(text, index);
-    result.nestedSequenceCount = static_cast<int>(sequences.nestedSequenceCount);
-    AppLog::parseDetail(QStringLiteral("Found ") + count(static_cast<qint64>(sequences.sequenceIDs.size())) +
+    result.nestedSequenceCount = static_cast<int>(st.sequences.nestedSequenceCount);
+    AppLog::parseDetail(QStringLiteral("Found ") + count(static_cast<qint64>(st.sequences.sequenceIDs.size())) +
                         QStringLiteral(" sequences (") + count(result.nestedSequenceCount) +
                         QStringLiteral(" nested)"));
 
     AppLog::parseDetail(QStringLiteral("Finding clips on timelines..."));
     report(progress, QStringLiteral("Finding timeline clips…"), 0.62);
-    TimelineClips clips = findTimelineClipReferences(index, sequences.sequenceIDs);
-    AppLog::parseDetail(QStringLiteral("Found ") + count(static_cast<qint64>(clips.videoClipCounts.size())) +
-                        QStringLiteral(" video clips, ") + count(static_cast<qint64>(clips.audioClipCounts.size())) +
+    AppLog::parseDetail(QStringLiteral("Found ") + count(static_cast<qint64>(st.clips.videoClipCounts.size())) +
+                        QStringLiteral(" video clips, ") +
+                        count(static_cast<qint64>(st.clips.audioClipCounts.size())) +
                         QStringLiteral(" audio clips on timelines"));
 
     AppLog::parseDetail(QStringLiteral("Mapping SubClips to MasterClips..."));
     report(progress, QStringLiteral("Mapping clips to media…"), 0.72);
-    const MasterClipMapping mapping = mapSubClipsToMasterClips(clips, index);
-    AppLog::parseDetail(QStringLiteral("Found ") + count(mapping.usedMasterClipRefs.size()) +
-                        QStringLiteral(" used MasterClips (") + count(mapping.audioOnlyMasterClipRefs.size()) +
+    AppLog::parseDetail(QStringLiteral("Found ") + count(st.mapping.usedMasterClipRefs.size()) +
+                        QStringLiteral(" used MasterClips (") + count(st.mapping.audioOnlyMasterClipRefs.size()) +
                         QStringLiteral(" audio-only)"));
 
     AppLog::parseDetail(QStringLiteral("Determining used files..."));
@@ -147,35 +200,37 @@ ProjectParser::ParseResult ProjectParser::parseXml(const QByteArray& utf8Xml, co
 
     AppLog::parseDetail(QStringLiteral("Building reference chain..."));
     report(progress, QStringLiteral("Resolving references…"), 0.92);
-    const MasterClipMediaChain chainIndex(index, media.pathsByMediaUID);
-    const ReferenceChain chain = chainIndex.asReferenceChain();
+    const ReferenceChain chain = st.chain->asReferenceChain();
     AppLog::parseDetail(QStringLiteral("Reference chain: ") + count(chain.resolvedCount) +
                         QStringLiteral(" MasterClips resolved via object refs"));
 
-    const UsageInputs inputs{media.tables,
-                             masterClipNames,
-                             static_cast<qsizetype>(sequences.sequenceIDs.size()),
-                             static_cast<qsizetype>(clips.videoClipCounts.size()),
-                             static_cast<qsizetype>(clips.audioClipCounts.size()),
-                             clips.timelines,
-                             mapping,
-                             chain};
+    const UsageInputs inputs{media,
+                             st.masterClipNames,
+                             static_cast<qsizetype>(st.sequences.sequenceIDs.size()),
+                             static_cast<qsizetype>(st.clips.videoClipCounts.size()),
+                             static_cast<qsizetype>(st.clips.audioClipCounts.size()),
+                             st.clips.timelines,
+                             st.mapping,
+                             chain,
+                             st.nameIndexes ? &*st.nameIndexes : nullptr};
+    auto relative = std::async(parallel ? std::launch::async : std::launch::deferred,
+                               [&] { return relativeCandidates(media.relativePathsByPath, filePath); });
     UsageResult usage = UsageResolver(inputs).resolve(result.warnings);
 
-    result.allMediaPaths = media.tables.allPaths;
+    result.allMediaPaths = media.allPaths;
     result.usedMediaPaths = std::move(usage.usedMediaPaths);
     result.usageCountByPath = std::move(usage.usageCountByPath);
     result.audioOnlyPaths = std::move(usage.audioOnlyPaths);
     result.sequenceNamesByPath = std::move(usage.sequenceNamesByPath);
     result.sequenceUsageByPath = std::move(usage.sequenceUsageByPath);
-    result.sequences = std::move(clips.timelines);
+    result.sequences = st.clips.timelines;
 
     AppLog::parseComplete(result.projectName, result.allMediaPaths.size(), result.usedMediaPaths.size(),
                           result.allMediaPaths.size() - result.usedMediaPaths.size());
     for (const QString& w : std::as_const(result.warnings))
         AppLog::parserWarning(w);
 
-    result.relativeCandidates = relativeCandidates(media.tables.relativePathsByPath, filePath);
+    result.relativeCandidates = relative.get();
     result.sequenceNames = sequenceDisplayNamesSorted(result.sequences);
     return result;
 }

@@ -92,8 +92,10 @@ MasterClipMapping mapSubClipsToMasterClips(const TimelineClips& clips, const Mar
     return out;
 }
 
-MasterClipMediaChain::MasterClipMediaChain(const MarkerIndex& index, const IdMap<QStringList>& mediaPathsByMediaUID)
-    : m_mediaPaths(mediaPathsByMediaUID) {
+MasterClipMediaChain::MasterClipMediaChain(const MarkerIndex& index) {
+    IdMap<std::vector<Id>> masterClipClipRefs;
+    IdMap<std::vector<Id>> clipSourceRefs;
+    IdMap<Id> mediaSourceMediaRef;
     constexpr MarkerMask relevant =
         bits(masterClipUID, clipIndex, masterClipEnd, clipID, sourceRef, videoClipEnd, audioClipEnd, mediaSourceID,
              mediaURef, videoMediaSourceEnd, audioMediaSourceEnd);
@@ -110,7 +112,7 @@ MasterClipMediaChain::MasterClipMediaChain(const MarkerIndex& index, const IdMap
         }
         if (masterClip && line.has(clipIndex)) {
             if (auto ref = firstCapture(Pattern::clipRef, line.text))
-                m_masterClipClipRefs[*masterClip].push_back(*ref);
+                masterClipClipRefs[*masterClip].push_back(*ref);
         }
         if (line.has(masterClipEnd))
             masterClip.reset();
@@ -121,7 +123,7 @@ MasterClipMediaChain::MasterClipMediaChain(const MarkerIndex& index, const IdMap
         }
         if (clip && line.has(sourceRef)) {
             if (auto ref = firstCapture(Pattern::sourceRef, line.text))
-                m_clipSourceRefs[*clip].push_back(*ref);
+                clipSourceRefs[*clip].push_back(*ref);
         }
         if (line.has(videoClipEnd) || line.has(audioClipEnd))
             clip.reset();
@@ -132,51 +134,53 @@ MasterClipMediaChain::MasterClipMediaChain(const MarkerIndex& index, const IdMap
         }
         if (mediaSource && line.has(mediaURef)) {
             if (auto ref = firstCapture(Pattern::mediaRef, line.text))
-                m_mediaSourceMediaRef[*mediaSource] = *ref;
+                mediaSourceMediaRef[*mediaSource] = *ref;
         }
         if (line.has(videoMediaSourceEnd) || line.has(audioMediaSourceEnd))
             mediaSource.reset();
     }
-    for (const auto& [master, clipIDs] : m_masterClipClipRefs)
-        m_resolvedCount += anyPath(clipIDs) ? 1 : 0;
-}
-
-bool MasterClipMediaChain::anyPath(const std::vector<Id>& clipIDs) const {
-    for (Id c : clipIDs) {
-        const auto sources = m_clipSourceRefs.find(c);
-        if (sources == m_clipSourceRefs.end())
-            continue;
-        for (Id source : sources->second) {
-            const auto media = m_mediaSourceMediaRef.find(source);
-            if (media == m_mediaSourceMediaRef.end())
+    // Follow clips and sources now (this runs beside the media scan); only the media paths are
+    // joined later.
+    for (const auto& [master, clipIDs] : masterClipClipRefs) {
+        std::vector<Id>& refs = m_mediaRefsByMasterClip[master];
+        for (Id c : clipIDs) {
+            const auto sources = clipSourceRefs.find(c);
+            if (sources == clipSourceRefs.end())
                 continue;
-            const auto found = m_mediaPaths.find(media->second);
-            if (found != m_mediaPaths.end() && !found->second.isEmpty())
-                return true;
+            for (Id source : sources->second) {
+                const auto media = mediaSourceMediaRef.find(source);
+                if (media != mediaSourceMediaRef.end())
+                    refs.push_back(media->second);
+            }
         }
     }
-    return false;
+}
+
+void MasterClipMediaChain::attach(const IdMap<QStringList>& mediaPathsByMediaUID) {
+    m_mediaPaths = &mediaPathsByMediaUID;
+    m_resolvedCount = 0;
+    for (const auto& [master, refs] : m_mediaRefsByMasterClip) {
+        for (Id ref : refs) {
+            const auto found = m_mediaPaths->find(ref);
+            if (found != m_mediaPaths->end() && !found->second.isEmpty()) {
+                ++m_resolvedCount;
+                break;
+            }
+        }
+    }
 }
 
 QStringList MasterClipMediaChain::pathsOf(Id masterClip) const {
     QStringList paths;
-    const auto clips = m_masterClipClipRefs.find(masterClip);
-    if (clips == m_masterClipClipRefs.end())
+    const auto refs = m_mediaRefsByMasterClip.find(masterClip);
+    if (refs == m_mediaRefsByMasterClip.end() || !m_mediaPaths)
         return paths;
-    for (Id c : clips->second) {
-        const auto sources = m_clipSourceRefs.find(c);
-        if (sources == m_clipSourceRefs.end())
+    for (Id ref : refs->second) {
+        const auto found = m_mediaPaths->find(ref);
+        if (found == m_mediaPaths->end())
             continue;
-        for (Id source : sources->second) {
-            const auto media = m_mediaSourceMediaRef.find(source);
-            if (media == m_mediaSourceMediaRef.end())
-                continue;
-            const auto found = m_mediaPaths.find(media->second);
-            if (found == m_mediaPaths.end())
-                continue;
-            for (const QString& p : found->second)
-                addUnique(paths, p);
-        }
+        for (const QString& p : found->second)
+            addUnique(paths, p);
     }
     return paths;
 }

@@ -15,19 +15,17 @@ MasterClipMapping mapSubClipsToMasterClips(const TimelineClips& clips, const Mar
 // are joined only for the master clips that are asked for; the count covers every master clip.
 class MasterClipMediaChain {
 public:
-    MasterClipMediaChain(const MarkerIndex& index, const IdMap<QStringList>& mediaPathsByMediaUID);
+    explicit MasterClipMediaChain(const MarkerIndex& index);
+    // Joins with the media read from the Media blocks; call before the queries below.
+    void attach(const IdMap<QStringList>& mediaPathsByMediaUID);
 
     qsizetype resolvedCount() const { return m_resolvedCount; }
     QStringList pathsOf(Id masterClip) const;
     ReferenceChain asReferenceChain() const;
 
 private:
-    bool anyPath(const std::vector<Id>& clipIDs) const;
-
-    const IdMap<QStringList>& m_mediaPaths;
-    IdMap<std::vector<Id>> m_masterClipClipRefs;
-    IdMap<std::vector<Id>> m_clipSourceRefs;
-    IdMap<Id> m_mediaSourceMediaRef;
+    const IdMap<QStringList>* m_mediaPaths = nullptr;
+    IdMap<std::vector<Id>> m_mediaRefsByMasterClip; // Media identifiers each master clip leads to
     qsizetype m_resolvedCount = 0;
 };
 

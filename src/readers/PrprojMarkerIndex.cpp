@@ -1,7 +1,9 @@
 #include "readers/PrprojMarkerIndex.h"
 
+#include <algorithm>
 #include <array>
 #include <cstring>
+#include <future>
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -56,10 +58,21 @@ constexpr std::array<std::string_view, markerCount> kMarkerTexts = {
 // Markers ending in '=' or '>' are found from that last byte, looking back; the few others start
 // with '<' and are found from it, looking ahead. Candidates are bucketed by the byte that precedes
 // the anchor (or follows the '<').
+struct Candidate {
+    Marker marker;
+    std::uint32_t edge; // the marker's last four bytes (look-back) or first four (look-ahead)
+};
+
+std::uint32_t load32(const char* p) {
+    std::uint32_t v;
+    std::memcpy(&v, p, 4);
+    return v;
+}
+
 struct Buckets {
-    std::array<std::vector<Marker>, 256> byEquals;
-    std::array<std::vector<Marker>, 256> byGreater;
-    std::array<std::vector<Marker>, 256> byLess;
+    std::array<std::vector<Candidate>, 256> byEquals;
+    std::array<std::vector<Candidate>, 256> byGreater;
+    std::array<std::vector<Candidate>, 256> byLess;
 };
 
 const Buckets& buckets() {
@@ -71,9 +84,9 @@ const Buckets& buckets() {
             const char last = t.back();
             if (last == '=' || last == '>') {
                 const auto prev = static_cast<unsigned char>(t[t.size() - 2]);
-                (last == '=' ? r.byEquals : r.byGreater)[prev].push_back(m);
+                (last == '=' ? r.byEquals : r.byGreater)[prev].push_back({m, load32(t.data() + t.size() - 4)});
             } else {
-                r.byLess[static_cast<unsigned char>(t[1])].push_back(m);
+                r.byLess[static_cast<unsigned char>(t[1])].push_back({m, load32(t.data())});
             }
         }
         return r;
@@ -99,21 +112,30 @@ struct Scanner {
         lineStart = at + separatorLength;
     }
 
-    void lookBack(const std::vector<Marker>& candidates, std::size_t at) {
-        for (Marker m : candidates) {
-            const std::string_view t = kMarkerTexts[static_cast<std::size_t>(m)];
+    // Every marker is at least 6 bytes long, so the four-byte words below stay inside it.
+    void lookBack(const std::vector<Candidate>& candidates, std::size_t at) {
+        if (candidates.empty() || at < 5)
+            return;
+        const std::uint32_t tail = load32(p + at - 3);
+        for (const Candidate& c : candidates) {
+            if (c.edge != tail)
+                continue;
+            const std::string_view t = kMarkerTexts[static_cast<std::size_t>(c.marker)];
             if (at + 1 >= t.size() && std::memcmp(p + at + 1 - t.size(), t.data(), t.size()) == 0)
-                mask |= bit(m);
+                mask |= bit(c.marker);
         }
     }
 
     void lookAhead(std::size_t at) {
-        if (at + 1 >= n)
+        if (n - at < 6)
             return;
-        for (Marker m : b.byLess[static_cast<unsigned char>(p[at + 1])]) {
-            const std::string_view t = kMarkerTexts[static_cast<std::size_t>(m)];
+        const std::uint32_t head = load32(p + at);
+        for (const Candidate& c : b.byLess[static_cast<unsigned char>(p[at + 1])]) {
+            if (c.edge != head)
+                continue;
+            const std::string_view t = kMarkerTexts[static_cast<std::size_t>(c.marker)];
             if (n - at >= t.size() && std::memcmp(p + at, t.data(), t.size()) == 0)
-                mask |= bit(m);
+                mask |= bit(c.marker);
         }
     }
 
@@ -195,10 +217,41 @@ struct Scanner {
 
 std::string_view markerText(Marker m) { return kMarkerTexts[static_cast<std::size_t>(m)]; }
 
-MarkerIndex indexMarkers(std::string_view text) {
-    Scanner s{text.data(), text.size(), buckets(), MarkerIndex{}, 0, 0};
-    s.run();
-    return std::move(s.out);
+MarkerIndex indexMarkers(std::string_view text, int threads) {
+    // Pieces end just after a line feed: no marker, CR LF pair or cluster spans two of them.
+    std::vector<std::string_view> pieces;
+    std::size_t start = 0;
+    for (int k = 1; k < threads && text.size() >= kParallelThreshold; ++k) {
+        const std::size_t at = std::max(start, text.size() / static_cast<std::size_t>(threads) * static_cast<std::size_t>(k));
+        const std::size_t lf = text.find('\n', at);
+        if (lf == std::string_view::npos)
+            break;
+        pieces.push_back(text.substr(start, lf + 1 - start));
+        start = lf + 1;
+    }
+    pieces.push_back(text.substr(start));
+
+    std::vector<std::future<MarkerIndex>> parts;
+    for (std::string_view piece : pieces) {
+        parts.push_back(std::async(pieces.size() > 1 ? std::launch::async : std::launch::deferred, [piece] {
+            Scanner s{piece.data(), piece.size(), buckets(), MarkerIndex{}, 0, 0};
+            s.run();
+            return std::move(s.out);
+        }));
+    }
+    MarkerIndex out = parts.front().get();
+    for (std::size_t k = 1; k < parts.size(); ++k) {
+        MarkerIndex part = parts[k].get();
+        // The previous piece's last line is the empty one after its final line feed: this one's first.
+        const std::size_t offset = out.lineCount - 1;
+        for (MarkedLine& line : part.lines)
+            line.index += offset;
+        out.lines.insert(out.lines.end(), part.lines.begin(), part.lines.end());
+        out.lineCount = offset + part.lineCount;
+        out.crlfPairs += part.crlfPairs;
+        out.markersInText |= part.markersInText;
+    }
+    return out;
 }
 
 } // namespace tarnwick::prproj

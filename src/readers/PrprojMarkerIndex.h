@@ -76,7 +76,8 @@ struct MarkerIndex {
 };
 
 // Newline characters: U+000A to U+000D, U+0085, U+2028, U+2029; a CR LF pair leaves an empty line.
-// The text must be valid UTF-8.
-MarkerIndex indexMarkers(std::string_view text);
+// The text must be valid UTF-8. Large texts are split into up to `threads` pieces read at once.
+inline constexpr std::size_t kParallelThreshold = std::size_t(16) << 20;
+MarkerIndex indexMarkers(std::string_view text, int threads = 1);
 
 } // namespace tarnwick::prproj

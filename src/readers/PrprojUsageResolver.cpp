@@ -21,18 +21,16 @@ QString normalizedQuotes(const QString& key) {
 
 UsageResolver::UsageResolver(const UsageInputs& in) : m_in(in) {}
 
-const UsageResolver::Indexes& UsageResolver::indexes() const {
-    if (m_indexes)
-        return *m_indexes;
-    Indexes& x = m_indexes.emplace();
-    const auto& titles = m_in.media.pathsByTitle;
+NameIndexes buildNameIndexes(const MediaTables& media) {
+    // Title keys are lower-cased NFC text already; cutting them at "/" or "." keeps them so.
+    NameIndexes x;
+    const auto& titles = media.pathsByTitle;
     for (auto it = titles.constBegin(); it != titles.constEnd(); ++it) {
         const QString& t = it.key();
-        QStringList& byBase =
-            x.pathsByName[text::nfc(text::lowered(path::deletingPathExtension(path::lastPathComponent(t))))];
+        QStringList& byBase = x.pathsByName[path::deletingPathExtension(path::lastPathComponent(t))];
         for (const QString& p : it.value())
             addUnique(byBase, p);
-        const QString folder = text::nfc(text::lowered(path::deletingLastPathComponent(t)));
+        const QString folder = path::deletingLastPathComponent(t);
         if (!folder.isEmpty()) {
             QStringList& byFolder = x.pathsByName[folder];
             for (const QString& p : it.value())
@@ -49,6 +47,14 @@ const UsageResolver::Indexes& UsageResolver::indexes() const {
             x.firstTitleByNormalized.insert(n, t);
     }
     return x;
+}
+
+const UsageResolver::Indexes& UsageResolver::indexes() const {
+    if (m_in.prebuiltIndexes)
+        return *m_in.prebuiltIndexes;
+    if (!m_indexes)
+        m_indexes = buildNameIndexes(m_in.media);
+    return *m_indexes;
 }
 
 const QStringList* UsageResolver::title(const QString& key) const {

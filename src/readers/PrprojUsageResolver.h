@@ -14,6 +14,15 @@
 
 namespace tarnwick::prproj {
 
+// The name index and the fixed scan order over titles and names.
+struct NameIndexes {
+    QHash<QString, QStringList> pathsByName;
+    QStringList sortedTitles; // the fixed order in which scans go through the maps
+    QStringList sortedNames;
+    QHash<QString, QString> firstTitleByNormalized;
+};
+NameIndexes buildNameIndexes(const MediaTables& media);
+
 struct UsageInputs {
     const MediaTables& media;
     const QHash<QString, QString>& masterClipNames;
@@ -23,6 +32,7 @@ struct UsageInputs {
     const QList<ProjectSequence>& timelines;
     const MasterClipMapping& mapping;
     const ReferenceChain& referenceChain;
+    const NameIndexes* prebuiltIndexes = nullptr; // built here on first need when absent
 };
 
 struct UsageResult {
@@ -47,12 +57,7 @@ public:
 
 private:
     // Built on first use: most projects resolve every clip by its exact title.
-    struct Indexes {
-        QHash<QString, QStringList> pathsByName;
-        QStringList sortedTitles; // the fixed order in which scans go through the maps
-        QStringList sortedNames;
-        QHash<QString, QString> firstTitleByNormalized;
-    };
+    using Indexes = NameIndexes;
     const Indexes& indexes() const;
     const QStringList* matchByNameRules(const QString& name) const;
     const QStringList* title(const QString& key) const;

@@ -47,7 +47,8 @@ std::optional<QString> decodeUtf16(QByteArrayView bytes, bool bigEndian) {
 }
 
 bool isBlank(const QStringList& record) {
-    return std::all_of(record.cbegin(), record.cend(), [](const QString& c) { return c.trimmed().isEmpty(); });
+    return std::all_of(record.cbegin(), record.cend(),
+                       [](const QString& c) { return c.trimmed().isEmpty(); });
 }
 
 QString trimmedCell(const QStringList& record, qsizetype index) {
@@ -56,7 +57,8 @@ QString trimmedCell(const QStringList& record, qsizetype index) {
 
 // A clip's file name, not a timeline or a nested path: it has a short extension and no separators.
 bool isMediaFileName(const QString& name) {
-    if (!name.contains(QLatin1Char('.')) || name.contains(QLatin1Char('/')) || name.contains(QLatin1Char('\\')))
+    if (!name.contains(QLatin1Char('.')) || name.contains(QLatin1Char('/')) ||
+        name.contains(QLatin1Char('\\')))
         return false;
     const qsizetype characters = graphemes::count(path::pathExtension(name));
     return characters >= 1 && characters <= 6;

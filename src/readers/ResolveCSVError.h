@@ -11,7 +11,9 @@ class ResolveCSVError : public Error {
 public:
     enum class Kind { missingColumns, unreadable, empty };
 
-    static ResolveCSVError missingColumns(QStringList found) { return {Kind::missingColumns, std::move(found)}; }
+    static ResolveCSVError missingColumns(QStringList found) {
+        return {Kind::missingColumns, std::move(found)};
+    }
     static ResolveCSVError unreadable() { return {Kind::unreadable, {}}; }
     static ResolveCSVError empty() { return {Kind::empty, {}}; }
 

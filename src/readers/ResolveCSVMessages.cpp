@@ -26,29 +26,33 @@ QString daVinciImportSummaryMessage(const DaVinciCSVImportSummary& s) {
     }
     if (s.proxiesDetected >= 1) {
         lines << QString::number(s.proxiesDetected) +
-                     QStringLiteral(" proxy file(s) detected — these will move or delete together with their clips.");
+                     QStringLiteral(
+                         " proxy file(s) detected — these will move or delete together with their clips.");
     }
     if (s.skippedRows >= 1) {
         lines << plural(s.skippedRows, QStringLiteral("non-media row")) +
                      QStringLiteral(" skipped (e.g. the timeline \"stringout\" row).");
     }
     lines << QString();
-    lines << QStringLiteral("These clips are labeled \"DaVinci CSV\" because DaVinci Resolve flagged them as unused "
-                            "(Usage = 0). Tarnwick has NOT analyzed any timeline itself — verifying they're truly "
-                            "unused before deleting is your call.");
+    lines << QStringLiteral(
+        "These clips are labeled \"DaVinci CSV\" because DaVinci Resolve flagged them as unused "
+        "(Usage = 0). Tarnwick has NOT analyzed any timeline itself — verifying they're truly "
+        "unused before deleting is your call.");
     return lines.join(QLatin1Char('\n'));
 }
 
 QString daVinciCSVErrorMessage(const ResolveCSVError& error, const QString& fileName) {
     switch (error.kind()) {
     case ResolveCSVError::Kind::unreadable:
-        return fileName + QStringLiteral(" couldn't be read as text. Export it from DaVinci Resolve as a metadata "
-                                         "CSV (File ▸ Export ▸ Metadata).");
+        return fileName +
+               QStringLiteral(" couldn't be read as text. Export it from DaVinci Resolve as a metadata "
+                              "CSV (File ▸ Export ▸ Metadata).");
     case ResolveCSVError::Kind::empty:
         return fileName + QStringLiteral(" is empty.");
     case ResolveCSVError::Kind::missingColumns:
         return fileName +
-               QStringLiteral(" is missing the required \"File Name\" and \"Clip Directory\" columns. Found: ") +
+               QStringLiteral(
+                   " is missing the required \"File Name\" and \"Clip Directory\" columns. Found: ") +
                error.found().join(QStringLiteral(", ")) + QLatin1Char('.');
     }
     return {};

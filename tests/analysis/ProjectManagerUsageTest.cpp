@@ -68,7 +68,7 @@ TEST(ProjectManagerUsage, CountsOnlyOccurrencesTheAttributionProvesIgnored) {
         for (const EffectivePathUsage& r : {fast, slow}) {
             EXPECT_EQ(r.usageCount, c.count) << c.name;
             EXPECT_EQ(r.hasUnattributedUsage, c.flagged) << c.name;
-            EXPECT_EQ(r.sequenceNames, c.timelines) << c.name;
+            EXPECT_EQ(QSet<QString>(r.sequenceNames.cbegin(), r.sequenceNames.cend()), c.timelines) << c.name;
         }
     }
     ProjectFile bare = project("Bare", {});

@@ -178,7 +178,10 @@ TEST(TarnwickApp, ReviewSheetFollowsThePromptAndDismissingClearsIt) {
     h.preferences.setValue(ReviewPrompt::successCountKey, 1);
     h.prompt->recordSuccess(AuditAction::movedToTrash);
     EXPECT_EQ(app.mainWindow()->reviewSheet(), nullptr);
-    processEventsFor(40);
+    QElapsedTimer waited;
+    waited.start();
+    while (!h.prompt->isPresenting() && waited.elapsed() < 3000)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
     ASSERT_TRUE(h.prompt->isPresenting());
     ASSERT_NE(app.mainWindow()->reviewSheet(), nullptr);
     EXPECT_TRUE(app.mainWindow()->reviewSheet()->isVisible());

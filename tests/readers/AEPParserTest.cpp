@@ -48,8 +48,7 @@ QByteArray walkOnlyPayload(const QByteArray& path) {
     return payload;
 }
 
-template <size_t N>
-QByteArray raw(const char (&text)[N]) {
+template <size_t N> QByteArray raw(const char (&text)[N]) {
     return QByteArray(text, N - 1);
 }
 
@@ -66,11 +65,20 @@ TEST(AEPParser, RejectsBadHeadersWithTheirDescriptions) {
     const QByteArray body(16, '\0');
     const std::vector<HeaderCase> cases{
         {"tiny", QByteArray(11, 'R'), QStringLiteral("Invalid AEP format: File too small (11 bytes)")},
-        {"riff", raw("RIFF\0\0\0\x10" "Egg!") + body,
+        {"riff",
+         raw("RIFF\0\0\0\x10"
+             "Egg!") +
+             body,
          QStringLiteral("Invalid AEP format: Missing RIFX/Egg! header (got RIFF/Egg!)")},
-        {"form", raw("RIFX\0\0\0\x10" "WAVE") + body,
+        {"form",
+         raw("RIFX\0\0\0\x10"
+             "WAVE") +
+             body,
          QStringLiteral("Invalid AEP format: Missing RIFX/Egg! header (got RIFX/WAVE)")},
-        {"binary", raw("\xff\xfe\x80\x81\0\0\0\x10" "Egg!") + body,
+        {"binary",
+         raw("\xff\xfe\x80\x81\0\0\0\x10"
+             "Egg!") +
+             body,
          QStringLiteral("Invalid AEP format: Missing RIFX/Egg! header (got /Egg!)")},
     };
     for (const HeaderCase& c : cases) {
@@ -115,8 +123,9 @@ TEST(AEPParser, ParsesAProjectWithPathsInChunksAndTextAfterTheContainer) {
     const AEPParser::ParseResult result = parser.parse(path);
     EXPECT_EQ(result.projectName, QStringLiteral("My Comp.v2"));
     EXPECT_FALSE(result.error.has_value());
-    EXPECT_EQ(result.footagePaths, (Paths{QStringLiteral("/Volumes/Media/clip.mov"),
-                                          QStringLiteral("/Volumes/Média/été.wav"), QStringLiteral("/Users/ed/after.mxf")}));
+    EXPECT_EQ(result.footagePaths,
+              (Paths{QStringLiteral("/Volumes/Media/clip.mov"), QStringLiteral("/Volumes/Média/été.wav"),
+                     QStringLiteral("/Users/ed/after.mxf")}));
 }
 
 TEST(AEPParser, ChunkWalkFindsPayloadPathsTheByteScanSkips) {
@@ -132,7 +141,8 @@ TEST(AEPParser, ChunkWalkSkipsThePadByteAfterAnOddChunk) {
     EXPECT_EQ(walk(file), Paths{QStringLiteral("/Volumes/A/pad.mov")});
 
     // A list of odd size ends without a pad inside it; the pad follows the list.
-    const QByteArray inner = QByteArray("LIST", 4) + bigEndian32(7) + QByteArray("Fold", 4) + QByteArray("xyz");
+    const QByteArray inner =
+        QByteArray("LIST", 4) + bigEndian32(7) + QByteArray("Fold", 4) + QByteArray("xyz");
     const QByteArray file2 = rifx(inner + '\0' + chunk("Utf8", walkOnlyPayload("/Volumes/A/after.mov")));
     EXPECT_EQ(walk(file2), Paths{QStringLiteral("/Volumes/A/after.mov")});
 }
@@ -179,14 +189,20 @@ TEST(AEPParser, ByteScanFindsWindowsUncQuotedAndNonAsciiPaths) {
     const QByteArray bytes = raw("\0C:\\Footage\\shot.MOV\0") + raw("\0\\\\server\\share\\a.mxf\n") +
                              raw("title \"/Volumes/Ünï/café.mp4\" and /not/started.mov here\0") +
                              raw("\x01/Volumes/X/日本語.wav\0");
-    EXPECT_EQ(scan(bytes), (Paths{QStringLiteral("C:/Footage/shot.MOV"), QStringLiteral("//server/share/a.mxf"),
-                                  QStringLiteral("/Volumes/Ünï/café.mp4"), QStringLiteral("/Volumes/X/日本語.wav")}));
+    EXPECT_EQ(scan(bytes),
+              (Paths{QStringLiteral("C:/Footage/shot.MOV"), QStringLiteral("//server/share/a.mxf"),
+                     QStringLiteral("/Volumes/Ünï/café.mp4"), QStringLiteral("/Volumes/X/日本語.wav")}));
 }
 
 TEST(AEPParser, RejectsImplausibleCandidates) {
     const QList<QByteArray> rejected{
-        "/Projects/linked.aep", "/Scripts/tool.jsx", "/Volumes/Media/noextension", "/Volumes/Media/clip.markers",
-        "/a.b", "/Volumes/Media/.hidden", "/Volumes/Media/name.",
+        "/Projects/linked.aep",
+        "/Scripts/tool.jsx",
+        "/Volumes/Media/noextension",
+        "/Volumes/Media/clip.markers",
+        "/a.b",
+        "/Volumes/Media/.hidden",
+        "/Volumes/Media/name.",
     };
     for (const QByteArray& path : rejected) {
         SCOPED_TRACE(path.toStdString());
@@ -196,17 +212,21 @@ TEST(AEPParser, RejectsImplausibleCandidates) {
     const QByteArray longRun = raw("\0/") + QByteArray(16400, 'a') + raw(".mov\0");
     EXPECT_TRUE(scan(longRun).isEmpty());
     // More than 90 % of the characters must be printable: 9 of 10 is not enough, 10 of 11 is.
-    EXPECT_FALSE(AEPParser::isPlausibleFootagePath(QStringLiteral("/V/\x7f" "ab.mov")));
-    EXPECT_TRUE(AEPParser::isPlausibleFootagePath(QStringLiteral("/V/\x7f" "abc.mov")));
-    EXPECT_FALSE(AEPParser::isPlausibleFootagePath(QStringLiteral("/V/\u00a0" "ab.mov")));
+    EXPECT_FALSE(AEPParser::isPlausibleFootagePath(QStringLiteral("/V/\x7f"
+                                                                  "ab.mov")));
+    EXPECT_TRUE(AEPParser::isPlausibleFootagePath(QStringLiteral("/V/\x7f"
+                                                                 "abc.mov")));
+    EXPECT_FALSE(AEPParser::isPlausibleFootagePath(QStringLiteral("/V/\u00a0"
+                                                                  "ab.mov")));
     EXPECT_TRUE(AEPParser::isPlausibleFootagePath(QStringLiteral("~/Movies/a.mov")));
     EXPECT_TRUE(AEPParser::isPlausibleFootagePath(QStringLiteral("D:clip.mp4")));
     EXPECT_FALSE(AEPParser::isPlausibleFootagePath(QStringLiteral("D;\\clip.mp4")));
 }
 
 TEST(AEPParser, Utf16ScanFindsPathsAndTheirTails) {
-    const QByteArray bytes = QByteArray(4, '\0') + utf16BE(QStringLiteral("/Users/ed/clip.mov")) + QByteArray(2, '\0') +
-                             utf16BE(QStringLiteral("C:\\Média\\été.wav")) + QByteArray(2, '\0');
+    const QByteArray bytes = QByteArray(4, '\0') + utf16BE(QStringLiteral("/Users/ed/clip.mov")) +
+                             QByteArray(2, '\0') + utf16BE(QStringLiteral("C:\\Média\\été.wav")) +
+                             QByteArray(2, '\0');
     // A single backslash unit starts nothing; only slashes, "\\" and drive letters do.
     EXPECT_EQ(scan(bytes), (Paths{QStringLiteral("/Users/ed/clip.mov"), QStringLiteral("/ed/clip.mov"),
                                   QStringLiteral("/clip.mov"), QStringLiteral("C:/Média/été.wav")}));
@@ -256,7 +276,8 @@ TEST(AEPParser, LogsTimingWithPointDecimalsInAnyLocale) {
     };
     ASSERT_EQ(messages.size(), expected.size()) << messages.join(QLatin1Char('\n')).toStdString();
     for (int k = 0; k < expected.size(); ++k)
-        EXPECT_TRUE(QRegularExpression(expected[k]).match(messages[k]).hasMatch()) << messages[k].toStdString();
+        EXPECT_TRUE(QRegularExpression(expected[k]).match(messages[k]).hasMatch())
+            << messages[k].toStdString();
 }
 
 TEST(AEPParser, ReadsTheRealSampleProjects) {
@@ -273,12 +294,14 @@ TEST(AEPParser, ReadsTheRealSampleProjects) {
         if (name == QLatin1String("nexrender-test auto-save 1.aep")) {
             // Seen with strings(1): JSON blocks holding "fullpath" of each footage item.
             const QString base = QStringLiteral("/Users/playra/nexrender-server/");
-            EXPECT_EQ(result.footagePaths,
-                      (Paths{base + QStringLiteral("video/0.mp4"), base + QStringLiteral("audio/audio.mp3"),
-                             base + QStringLiteral("video/screen.mp4"), base + QStringLiteral("video/1.mp4")}));
+            EXPECT_EQ(
+                result.footagePaths,
+                (Paths{base + QStringLiteral("video/0.mp4"), base + QStringLiteral("audio/audio.mp3"),
+                       base + QStringLiteral("video/screen.mp4"), base + QStringLiteral("video/1.mp4")}));
         } else {
             // The others hold compositions, solids and text only: no footage path in either encoding.
-            EXPECT_TRUE(result.footagePaths.isEmpty()) << QStringList(result.footagePaths.values()).join(u' ').toStdString();
+            EXPECT_TRUE(result.footagePaths.isEmpty())
+                << QStringList(result.footagePaths.values()).join(u' ').toStdString();
         }
     }
 }
@@ -292,9 +315,10 @@ Paths referenceUtf16Scan(const QByteArray& b) {
     const auto u = [&](qint64 k) { return static_cast<uchar>(b[k]); };
     const auto letter = [](uchar c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); };
     for (qint64 i = 0; n > 10 && i < n - 10; i += 2) {
-        const bool starts = (u(i) == 0 && u(i + 1) == '/') ||
-                            (i + 3 < n && u(i) == 0 && u(i + 2) == 0 &&
-                             ((u(i + 1) == '\\' && u(i + 3) == '\\') || (u(i + 3) == ':' && letter(u(i + 1)))));
+        const bool starts =
+            (u(i) == 0 && u(i + 1) == '/') ||
+            (i + 3 < n && u(i) == 0 && u(i + 2) == 0 &&
+             ((u(i + 1) == '\\' && u(i + 3) == '\\') || (u(i + 3) == ':' && letter(u(i + 1)))));
         if (!starts)
             continue;
         const std::optional<QString> text = AEPParser::readUTF16BEPath(b, i, n - i);
@@ -334,11 +358,16 @@ Paths referenceUtf8Scan(const QByteArray& b) {
 // Random bytes built from pieces that exercise every rule of the scans.
 QByteArray randomScanInput(QRandomGenerator& rng, bool utf16) {
     static const QStringList pieces{
-        QStringLiteral("/"),   QStringLiteral("\\"),    QStringLiteral("C:"),     QStringLiteral("a"),
-        QStringLiteral(".mov"), QStringLiteral(".aep"), QStringLiteral(".toolong"), QStringLiteral("é"),
-        QStringLiteral("e\u0301"), QStringLiteral("\r\n"), QStringLiteral("\t"), QStringLiteral("\""),
-        QStringLiteral("\U0001F3AC"), QStringLiteral("\u0085"), QStringLiteral("Média"), QStringLiteral("~"),
-        QStringLiteral("\u0600"), QStringLiteral(":"), QStringLiteral("x"), QStringLiteral("/Vol/clip.mp4"),
+        QStringLiteral("/"),          QStringLiteral("\\"),
+        QStringLiteral("C:"),         QStringLiteral("a"),
+        QStringLiteral(".mov"),       QStringLiteral(".aep"),
+        QStringLiteral(".toolong"),   QStringLiteral("é"),
+        QStringLiteral("e\u0301"),    QStringLiteral("\r\n"),
+        QStringLiteral("\t"),         QStringLiteral("\""),
+        QStringLiteral("\U0001F3AC"), QStringLiteral("\u0085"),
+        QStringLiteral("Média"),      QStringLiteral("~"),
+        QStringLiteral("\u0600"),     QStringLiteral(":"),
+        QStringLiteral("x"),          QStringLiteral("/Vol/clip.mp4"),
     };
     QByteArray out;
     const int count = rng.bounded(1, 120);
@@ -406,7 +435,8 @@ TEST(AEPParser, LargeFilesScannedInParallelFindWhatOnePassFinds) {
     QByteArray big(17 << 20, '\0');
     const qint64 middle = (big.size() / 2) & ~qint64(1);
     // Paths that straddle the segment boundaries, in both encodings.
-    for (qint64 at : {middle - 6, middle - 20, qint64(big.size()) - 40, (qint64(big.size()) / 3) & ~qint64(1)}) {
+    for (qint64 at :
+         {middle - 6, middle - 20, qint64(big.size()) - 40, (qint64(big.size()) / 3) & ~qint64(1)}) {
         big.replace(at, 14, QByteArray("/Vol/clip.mov\0", 14));
         const QByteArray wide = utf16BE(QStringLiteral("/Users/ed/clip.mov"));
         big.replace(at - 60, wide.size(), wide);

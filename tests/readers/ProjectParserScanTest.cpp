@@ -245,7 +245,8 @@ TEST(ProjectParserClipChain, FollowsMasterClipsThroughClipsAndSourcesToMedia) {
     const IdMap<QStringList> media = {{"m1", {QStringLiteral("/a.mov")}},
                                       {"m2", {QStringLiteral("/a.wav"), QStringLiteral("/b.wav")}},
                                       {"old", {QStringLiteral("/old.mov")}}};
-    const MasterClipMediaChain chain(s.index, media);
+    MasterClipMediaChain chain(s.index);
+    chain.attach(media);
     EXPECT_EQ(chain.resolvedCount(), 1);
     EXPECT_EQ(chain.pathsOf("mc"), (QStringList{QStringLiteral("/a.mov"), QStringLiteral("/a.wav"), QStringLiteral("/b.wav")}));
     EXPECT_TRUE(chain.pathsOf("dangling").isEmpty());

@@ -29,11 +29,11 @@ struct Project {
         mapping.usageCountByMasterClip.insert(id, uses);
     }
     UsageResult resolve(QStringList& warnings) const {
-        const UsageInputs in{media, names, qsizetype(timelines.size()), videoKeys, 0, timelines, mapping, chain};
+        const UsageInputs in{media, names, qsizetype(timelines.size()), videoKeys, 0, timelines, mapping, chain, nullptr};
         return UsageResolver(in).resolve(warnings);
     }
     std::optional<QSet<QString>> match(const QString& id) const {
-        const UsageInputs in{media, names, 1, 1, 0, timelines, mapping, chain};
+        const UsageInputs in{media, names, 1, 1, 0, timelines, mapping, chain, nullptr};
         const std::optional<QStringList> paths = UsageResolver(in).matchClipNameToMedia(id);
         if (!paths)
             return std::nullopt;

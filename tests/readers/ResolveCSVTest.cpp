@@ -9,8 +9,7 @@ using namespace tarnwick;
 
 namespace {
 
-template <size_t N>
-QByteArray raw(const char (&text)[N]) {
+template <size_t N> QByteArray raw(const char (&text)[N]) {
     return QByteArray(text, N - 1);
 }
 
@@ -52,10 +51,11 @@ TEST(ResolveCSV, ReadsEveryEncodingResolveMayWrite) {
         SCOPED_TRACE(name);
         const ResolveCSVParse result = ResolveCSV::parse(bytes);
         EXPECT_EQ(result.headerColumns,
-                  (QStringList{QStringLiteral("File Name"), QStringLiteral("Clip Directory"), QStringLiteral("Reel")}));
+                  (QStringList{QStringLiteral("File Name"), QStringLiteral("Clip Directory"),
+                               QStringLiteral("Reel")}));
         EXPECT_EQ(result.rows, rows);
-        EXPECT_EQ(result.skipped,
-                  (QList<ResolveCSVSkippedRow>{{4, QStringLiteral("Timeline 1"), ResolveCSVSkipReason::emptyDirectory}}));
+        EXPECT_EQ(result.skipped, (QList<ResolveCSVSkippedRow>{{4, QStringLiteral("Timeline 1"),
+                                                                ResolveCSVSkipReason::emptyDirectory}}));
         EXPECT_EQ(result.fileNameColumnIndex, 0);
         EXPECT_EQ(result.clipDirectoryColumnIndex, 1);
     }
@@ -63,8 +63,10 @@ TEST(ResolveCSV, ReadsEveryEncodingResolveMayWrite) {
 
 TEST(ResolveCSV, ReportsEmptyFiles) {
     const QList<QByteArray> empties{
-        QByteArray(), raw("\xEF\xBB\xBF"), raw("\xFF\xFE"), raw("\xFE\xFF"), "\r\n\n\r", ",,,\n, ,", " \t \n  ",
-        raw("\xFF\xFE") + utf16(QStringLiteral("\r\n , \r\n"), false),
+        QByteArray(),    raw("\xEF\xBB\xBF"),
+        raw("\xFF\xFE"), raw("\xFE\xFF"),
+        "\r\n\n\r",      ",,,\n, ,",
+        " \t \n  ",      raw("\xFF\xFE") + utf16(QStringLiteral("\r\n , \r\n"), false),
     };
     for (const QByteArray& bytes : empties) {
         SCOPED_TRACE(bytes.toHex().toStdString());
@@ -74,12 +76,15 @@ TEST(ResolveCSV, ReportsEmptyFiles) {
 
 TEST(ResolveCSV, ReportsUndecodableBytesWithoutFallbackAfterAByteOrderMark) {
     const QList<QByteArray> unreadable{
-        raw("\xC3\x28\x41"),                       // bad UTF-8, odd length
-        raw("\xFE\xFF\x00\x41\x00"),               // odd UTF-16BE remainder
-        raw("\xFE\xFF\xD8\x00\x00\x41"),           // unpaired surrogate
-        raw("\xFF\xFE\x41\x00\x00\xDC"),           // unpaired low surrogate
-        raw("\xEF\xBB\xBF\xFF\x41"),               // BOM, then bad UTF-8 (valid as UTF-16LE)
-        raw("\xC3\x28\x00\xD8"),                   // neither UTF-8 nor UTF-16LE
+        raw("\xC3\x28\x41"),             // bad UTF-8, odd length
+        raw("\xFE\xFF\x00\x41\x00"),     // odd UTF-16BE remainder
+        raw("\xFE\xFF\xD8\x00\x00\x41"), // unpaired surrogate
+        raw("\xFF\xFE\x41\x00\x00\xDC"), // unpaired low surrogate
+        raw("\xEF\xBB\xBF\xFF\x41"),     // BOM, then bad UTF-8 (valid as UTF-16LE)
+        raw("\xC3\x28\x00\xD8"),         // neither UTF-8 nor UTF-16LE
+        raw("\xED\xA0\x80"),             // an encoded surrogate is not UTF-8
+        raw("\xF4\x90\x80\x80\x41"),     // beyond U+10FFFF
+        raw("\xC0\xAF\x41"),             // overlong
     };
     for (const QByteArray& bytes : unreadable) {
         SCOPED_TRACE(bytes.toHex().toStdString());
@@ -190,31 +195,37 @@ TEST(ResolveCSV, SkipReasonTextsRoundTrip) {
 TEST(ResolveCSV, SummaryMessageListsOnlyTheCountsThatApply) {
     const QString disclaimer = QStringLiteral(
         "These clips are labeled \"DaVinci CSV\" because DaVinci Resolve flagged them as unused (Usage = 0). "
-        "Tarnwick has NOT analyzed any timeline itself — verifying they're truly unused before deleting is your "
+        "Tarnwick has NOT analyzed any timeline itself — verifying they're truly unused before deleting is "
+        "your "
         "call.");
     DaVinciCSVImportSummary one{QStringLiteral("clips.csv"), 1, 1, 1, 0, 0, 0, 0};
     EXPECT_EQ(daVinciImportSummaryMessage(one),
-              QStringLiteral("Imported 1 clip from clips.csv.\n1 found on disk, 0 missing.\n\n") + disclaimer);
+              QStringLiteral("Imported 1 clip from clips.csv.\n1 found on disk, 0 missing.\n\n") +
+                  disclaimer);
 
     DaVinciCSVImportSummary all{QStringLiteral("day 2.csv"), 9, 2, 1, 1, 1, 3, 2};
-    EXPECT_EQ(daVinciImportSummaryMessage(all),
-              QStringLiteral("Imported 2 clips from day 2.csv.\n"
-                             "1 found on disk, 1 missing.\n"
-                             "3 kept safe — also used in a loaded Premiere project.\n"
-                             "2 proxy file(s) detected — these will move or delete together with their clips.\n"
-                             "1 non-media row skipped (e.g. the timeline \"stringout\" row).\n\n") +
-                  disclaimer);
+    EXPECT_EQ(
+        daVinciImportSummaryMessage(all),
+        QStringLiteral("Imported 2 clips from day 2.csv.\n"
+                       "1 found on disk, 1 missing.\n"
+                       "3 kept safe — also used in a loaded Premiere project.\n"
+                       "2 proxy file(s) detected — these will move or delete together with their clips.\n"
+                       "1 non-media row skipped (e.g. the timeline \"stringout\" row).\n\n") +
+            disclaimer);
     all.skippedRows = 4;
-    EXPECT_TRUE(daVinciImportSummaryMessage(all).contains(QStringLiteral("\n4 non-media rows skipped (e.g.")));
+    EXPECT_TRUE(
+        daVinciImportSummaryMessage(all).contains(QStringLiteral("\n4 non-media rows skipped (e.g.")));
 }
 
 TEST(ResolveCSV, ErrorMessagesNameTheFile) {
     const QString name = QStringLiteral("export.csv");
     EXPECT_EQ(daVinciCSVErrorMessage(ResolveCSVError::unreadable(), name),
-              QStringLiteral("export.csv couldn't be read as text. Export it from DaVinci Resolve as a metadata CSV "
-                             "(File ▸ Export ▸ Metadata)."));
+              QStringLiteral(
+                  "export.csv couldn't be read as text. Export it from DaVinci Resolve as a metadata CSV "
+                  "(File ▸ Export ▸ Metadata)."));
     EXPECT_EQ(daVinciCSVErrorMessage(ResolveCSVError::empty(), name), QStringLiteral("export.csv is empty."));
-    EXPECT_EQ(daVinciCSVErrorMessage(ResolveCSVError::missingColumns({"Name", "Path"}), name),
-              QStringLiteral("export.csv is missing the required \"File Name\" and \"Clip Directory\" columns. "
-                             "Found: Name, Path."));
+    EXPECT_EQ(
+        daVinciCSVErrorMessage(ResolveCSVError::missingColumns({"Name", "Path"}), name),
+        QStringLiteral("export.csv is missing the required \"File Name\" and \"Clip Directory\" columns. "
+                       "Found: Name, Path."));
 }

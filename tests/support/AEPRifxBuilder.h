@@ -28,8 +28,8 @@ inline QByteArray list(const char* type, const QByteArray& content) {
 }
 
 inline QByteArray rifx(const QByteArray& content) {
-    return QByteArray("RIFX", 4) + bigEndian32(static_cast<quint32>(content.size() + 4)) + QByteArray("Egg!", 4) +
-           content;
+    return QByteArray("RIFX", 4) + bigEndian32(static_cast<quint32>(content.size() + 4)) +
+           QByteArray("Egg!", 4) + content;
 }
 
 inline QByteArray utf16BE(const QString& text) {

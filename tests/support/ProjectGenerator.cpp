@@ -89,6 +89,26 @@ public:
             line(depth, QStringLiteral("<%1>%2</%1>").arg(QLatin1StringView(n)).arg((salt * 31 + k) % 100000));
         }
     }
+    // The bulk of a real project: effect parameters with keyframe lists.
+    void effects(int depth, int id, int lines) {
+        if (lines <= 0)
+            return;
+        line(depth, QStringLiteral("<VideoComponentParam ObjectID=\"%1\" ClassID=\"fe47129e-6c94-4fc0-b35e-0"
+                                   "2f2d5a3f2b2\" Version=\"10\">").arg(id));
+        for (int k = 0; k < lines; ++k) {
+            if (k % 8 == 0)
+                line(depth + 1, QStringLiteral("<Keyframes>%1:0.%2,%3:0.%4,%5:1.0,%6:0.25</Keyframes>")
+                                    .arg(qint64(k) * 10160640000LL)
+                                    .arg((id * 7 + k) % 1000)
+                                    .arg(qint64(k + 1) * 10160640000LL)
+                                    .arg((id * 13 + k) % 1000)
+                                    .arg(qint64(k + 2) * 10160640000LL)
+                                    .arg(qint64(k + 3) * 10160640000LL));
+            else
+                line(depth + 1, QStringLiteral("<StartKeyframeValue>%1.%2</StartKeyframeValue>").arg(k).arg(id % 97));
+        }
+        line(depth, QStringLiteral("</VideoComponentParam>"));
+    }
     qint64 size() const { return m_out.size(); }
     QByteArray take() { return std::move(m_out); }
 
@@ -110,7 +130,7 @@ struct TrackItem {
 };
 
 void writeMedia(Writer& w, Ids& ids, const MediaPlan& m, int i, QList<TrackItem>& items, int sequences,
-                std::mt19937& rng) {
+                int effectLines, std::mt19937& rng) {
     const QString mediaUID = uuid('m', i);
     w.line(1, QStringLiteral("<Media ObjectUID=\"%1\" ClassID=\"7a5c103e-f3ac-4391-b6b4-7cc3d2f9a7ff\" "
                              "Version=\"27\">")
@@ -166,6 +186,7 @@ void writeMedia(Writer& w, Ids& ids, const MediaPlan& m, int i, QList<TrackItem>
         w.filler(2, item);
         w.line(3, QStringLiteral("<SubClip ObjectRef=\"%1\"/>").arg(sub));
         w.line(1, QStringLiteral("</%1ClipTrackItem>").arg(tag));
+        w.effects(1, ids.take(), effectLines);
         items.append({item, static_cast<int>(rng() % static_cast<unsigned>(sequences)), video});
     }
 }
@@ -235,7 +256,7 @@ GeneratedProject ProjectGenerator::generate(const ProjectGeneratorOptions& o) {
         m.audioOnly = m.used && unit(rng) < o.audioOnlyFraction;
         m.renamed = m.used && unit(rng) < o.renamedFraction;
         m.jsonOnly = i % 11 == 5;
-        writeMedia(w, ids, m, i, items, std::max(o.sequenceCount, 1), rng);
+        writeMedia(w, ids, m, i, items, std::max(o.sequenceCount, 1), o.effectLinesPerTrackItem, rng);
         out.mediaPaths.insert(m.reportedPath);
         if (m.used && o.sequenceCount > 0) {
             out.usedPaths.insert(m.reportedPath);

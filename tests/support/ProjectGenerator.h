@@ -20,7 +20,8 @@ struct ProjectGeneratorOptions {
     double renamedFraction = 0.05;  // used master clips whose name no longer matches the title
     int sequenceCount = 3;
     int nestedSequenceCount = 1;
-    int fillerLinesPerObject = 6;
+    int fillerLinesPerObject = 12;      // property lines in media, clip, track item and sequence blocks
+    int effectLinesPerTrackItem = 40;   // an effect parameter block with keyframes per track item
     bool crlf = false;
     quint32 seed = 1;
 };

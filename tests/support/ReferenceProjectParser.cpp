@@ -410,8 +410,8 @@ ProjectParser::ParseResult referenceParseXml(const QString& xml, const QString& 
     AppLog::parseDetail(QStringLiteral("Reference chain: %1 MasterClips resolved via object refs").arg(chainMap.size()));
     const ReferenceChain chain{chainMap.size(), [&](const QString& id) { return chainMap.value(id).values(); }};
 
-    const UsageInputs inputs{media.tables, names,         sequenceIDs.size(), clips.video.size(),
-                             clips.audio.size(), clips.timelines, mapping,            chain};
+    const UsageInputs inputs{media.tables, names,   sequenceIDs.size(), clips.video.size(), clips.audio.size(),
+                             clips.timelines, mapping, chain,              nullptr};
     UsageResult usage = UsageResolver(inputs).resolve(result.warnings);
     result.allMediaPaths = media.tables.allPaths;
     result.usedMediaPaths = usage.usedMediaPaths;

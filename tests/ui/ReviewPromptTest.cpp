@@ -30,12 +30,20 @@ struct Fixture {
                         }};
     Fixture() { prompt.setPresentationDelayMs(5); }
 
-    // Lets the delayed presentation run.
+    // Gives a scheduled presentation ample time to run.
     void settle() {
         QElapsedTimer t;
         t.start();
         while (t.elapsed() < 40)
             QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    }
+    // Waits for the presentation, however loaded the machine.
+    bool waitForPresenting() {
+        QElapsedTimer t;
+        t.start();
+        while (!prompt.isPresenting() && t.elapsed() < 3000)
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+        return prompt.isPresenting();
     }
     qint64 count() const { return preferences.integer(ReviewPrompt::successCountKey); }
 };
@@ -55,8 +63,7 @@ TEST(ReviewPrompt, FirstCountedActionNeverAsksTheSecondDoesAfterADelay) {
     EXPECT_TRUE(f.prompt.askedThisSession());
     EXPECT_FALSE(f.prompt.isPresenting()); // not before the delay
     EXPECT_EQ(f.preferences.value(ReviewPrompt::lastAskedAtKey).toDateTime(), now);
-    f.settle();
-    EXPECT_TRUE(f.prompt.isPresenting());
+    EXPECT_TRUE(f.waitForPresenting());
 }
 
 TEST(ReviewPrompt, RestoresAreNotCounted) {
@@ -73,8 +80,7 @@ TEST(ReviewPrompt, AsksAtMostOncePerSession) {
     Fixture f;
     for (const auto a : {AuditAction::movedToFolder, AuditAction::transcoded, AuditAction::movedToTrash})
         f.prompt.recordSuccess(a);
-    f.settle();
-    EXPECT_TRUE(f.prompt.isPresenting());
+    EXPECT_TRUE(f.waitForPresenting());
     f.prompt.dismiss();
     f.prompt.recordSuccess(AuditAction::movedToTrash);
     f.settle();
@@ -99,8 +105,10 @@ TEST(ReviewPrompt, WaitsFortyFiveDaysSinceLastAsked) {
         f.preferences.setValue(ReviewPrompt::lastAskedAtKey, now.addSecs(-c.secondsAgo));
         EXPECT_EQ(f.prompt.shouldAsk(), c.asks) << c.what;
         f.prompt.recordSuccess(AuditAction::movedToTrash);
-        f.settle();
-        EXPECT_EQ(f.prompt.isPresenting(), c.asks) << c.what;
+        EXPECT_EQ(f.prompt.askedThisSession(), c.asks) << c.what;
+        if (c.asks) {
+            EXPECT_TRUE(f.waitForPresenting()) << c.what;
+        }
     }
 }
 
@@ -154,8 +162,7 @@ TEST(ReviewPromptSheet, AnswersRunOnThePromptAndAskToClose) {
     Fixture f;
     f.preferences.setValue(ReviewPrompt::successCountKey, 1);
     f.prompt.recordSuccess(AuditAction::movedToTrash);
-    f.settle();
-    ASSERT_TRUE(f.prompt.isPresenting());
+    ASSERT_TRUE(f.waitForPresenting());
 
     ReviewPromptSheet sheet(f.prompt);
     int dismissals = 0;
