@@ -18,6 +18,23 @@
 
 namespace tarnwick {
 
+namespace {
+
+// Keeps the elements `keep` accepts, in order; returns how many left.
+template <class T, class Keep> int keepOnly(QList<T>& list, Keep keep) {
+    QList<T> kept;
+    kept.reserve(list.size());
+    for (T& element : list) {
+        if (keep(element))
+            kept.append(std::move(element));
+    }
+    const int removed = int(list.size() - kept.size());
+    list = std::move(kept);
+    return removed;
+}
+
+} // namespace
+
 EntryCombiner::Outcome EntryCombiner::combine(const QList<MediaFile>& selection, QList<MediaFile>& mediaFiles,
                                               QList<RecycleBinItem>& recycleBin) const {
     Outcome outcome;
@@ -55,13 +72,12 @@ EntryCombiner::Outcome EntryCombiner::combine(const QList<MediaFile>& selection,
         m_merge(source, mediaFiles[targetIndex]);
         removed.insert(sourceKey);
     }
-    const qsizetype before = mediaFiles.size();
-    mediaFiles.removeIf([&](const MediaFile& f) { return removed.contains(UsageMap::key(f.path)); });
-    outcome.removedEntries = int(before - mediaFiles.size());
-    const qsizetype binBefore = recycleBin.size();
-    recycleBin.removeIf(
-        [&](const RecycleBinItem& item) { return removed.contains(UsageMap::key(item.mediaFile.path)); });
-    outcome.removedBinItems = int(binBefore - recycleBin.size());
+    outcome.removedEntries = keepOnly(mediaFiles, [&](const MediaFile& f) {
+        return !removed.contains(UsageMap::key(f.path));
+    });
+    outcome.removedBinItems = keepOnly(recycleBin, [&](const RecycleBinItem& item) {
+        return !removed.contains(UsageMap::key(item.mediaFile.path));
+    });
     outcome.combined = true;
     return outcome;
 }

@@ -137,7 +137,6 @@ private:
     ImportProgress m_progress;
     QElapsedTimer m_started;
     QThreadPool m_pool;
-    QObject m_relay; // receives progress posted by worker threads
     std::unique_ptr<ParallelProjectParse> m_parse;
     QFuture<UsageMap> m_loadedUsage;
     std::unique_ptr<ScanPrefetch> m_prefetch;
@@ -187,7 +186,12 @@ void ImportRun::begin() {
     for (const QUrl& url : std::as_const(m_urls))
         importKeys.insert(ProjectImporter::importKey(url));
     m_pm->modifyProjects([&](QList<ProjectFile>& projects) {
-        projects.removeIf([&](const ProjectFile& p) { return importKeys.contains(ProjectImporter::importKey(p.url)); });
+        QList<ProjectFile> kept;
+        for (ProjectFile& p : projects) {
+            if (!importKeys.contains(ProjectImporter::importKey(p.url)))
+                kept.append(std::move(p));
+        }
+        projects = std::move(kept);
     });
     m_pm->setIsAnalyzing(true);
     m_pm->setAnalysisProgress(0);

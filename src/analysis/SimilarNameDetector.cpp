@@ -20,16 +20,10 @@ const QRegularExpression& baseNamePattern() {
 
 } // namespace
 
-QStringList SimilarNameDetector::Groups::similarFiles(qsizetype i, const QString& ownPath) const {
-    QStringList others;
+SimilarFiles SimilarNameDetector::Groups::similarFiles(qsizetype i, const QString& ownPath) const {
     if (i < 0 || i >= groupOf.size() || !groupOf[i])
-        return others;
-    others.reserve(groupOf[i]->size() - 1);
-    for (const QString& path : *groupOf[i]) {
-        if (path != ownPath)
-            others.append(path);
-    }
-    return others;
+        return {};
+    return SimilarFiles(groupOf[i], ownPath);
 }
 
 QString SimilarNameDetector::baseName(const QString& nameWithoutExtension) {
@@ -50,11 +44,11 @@ SimilarNameDetector::Groups SimilarNameDetector::detectGroups(const QList<MediaF
     for (const QList<qsizetype>& positions : std::as_const(positionsByKey)) {
         if (positions.size() < 2)
             continue;
-        auto paths = std::make_shared<QStringList>();
-        paths->reserve(positions.size());
+        QStringList paths;
+        paths.reserve(positions.size());
         for (qsizetype i : positions)
-            paths->append(files[i].path);
-        std::shared_ptr<const QStringList> shared = std::move(paths);
+            paths.append(files[i].path);
+        const std::shared_ptr<const SimilarFiles::Group> shared = SimilarFiles::Group::make(std::move(paths));
         for (qsizetype i : positions)
             groups.groupOf[i] = shared;
     }

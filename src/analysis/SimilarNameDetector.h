@@ -16,10 +16,10 @@ public:
     // One shared path list per group (memory linear in the list, however large a group).
     struct Groups {
         // Per entry of the list handed in: its group's paths in list order, or null.
-        QList<std::shared_ptr<const QStringList>> groupOf;
+        QList<std::shared_ptr<const SimilarFiles::Group>> groupOf;
 
         // The other paths of entry i's group, in list order (the value of its `similarFiles`).
-        QStringList similarFiles(qsizetype i, const QString& ownPath) const;
+        SimilarFiles similarFiles(qsizetype i, const QString& ownPath) const;
     };
 
     // The base name of a file name without extension ("A001_proxy" -> "A001"); empty for "".

@@ -173,7 +173,7 @@ bool operator==(const MediaFile& a, const MediaFile& b) {
            sameOptionalText(a.movedToPath, b.movedToPath) &&
            canonicalEquals(a.alternativePaths, b.alternativePaths) &&
            sameOptionalText(a.duplicateOfPath, b.duplicateOfPath) &&
-           canonicalEquals(a.similarFiles, b.similarFiles) && sameOptionalText(a.fileHash, b.fileHash) &&
+           SimilarFiles::canonicallyEqual(a.similarFiles, b.similarFiles) && sameOptionalText(a.fileHash, b.fileHash) &&
            sameOptionalText(a.transcodedPath, b.transcodedPath) && a.transcodedSize == b.transcodedSize &&
            canonicalEquals(a.linkedAEProjects, b.linkedAEProjects) && a.isAEFootage == b.isAEFootage &&
            a.hasUnresolvedAELink == b.hasUnresolvedAELink && a.isFromDaVinciCSV == b.isFromDaVinciCSV &&

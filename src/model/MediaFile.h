@@ -2,6 +2,7 @@
 
 #include "model/MediaFileStatus.h"
 #include "model/MediaUsageType.h"
+#include "model/SimilarFiles.h"
 #include "model/StorageType.h"
 
 #include <QString>
@@ -30,7 +31,7 @@ struct MediaFile {
     std::optional<QString> movedToPath;
     QStringList alternativePaths;
     std::optional<QString> duplicateOfPath;
-    QStringList similarFiles;
+    SimilarFiles similarFiles;
     std::optional<QString> fileHash;
     std::optional<QString> transcodedPath;
     std::optional<qint64> transcodedSize;

@@ -51,6 +51,12 @@ bool StoreFile::write(const QByteArray& bytes) {
 }
 
 bool StoreFile::moveAside() {
+    // Removed since it was found damaged: nothing is left to keep, and writing must go on.
+    const QFileInfo current(m_path);
+    if (!current.exists() && !current.isSymLink()) {
+        m_pendingMoveAside = false;
+        return true;
+    }
     const QString stamp = QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss"));
     QString target = m_path + QStringLiteral(".corrupt-") + stamp;
     for (int n = 2; QFileInfo::exists(target); ++n)

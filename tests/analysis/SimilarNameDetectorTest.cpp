@@ -63,22 +63,19 @@ TEST(SimilarNameDetector, LinksVersionsAcrossFoldersAndExtensions) {
 }
 
 // IMG_0001 ... IMG_20000 form one group: a copy of every other path per member is quadratic.
-TEST(SimilarNameDetector, SharesOneListPerGroup) {
+TEST(SimilarNameDetector, MembersOfAGroupShareOnePathList) {
     QStringList paths;
-    for (int i = 1; i <= 2000; ++i)
+    for (int i = 1; i <= 20000; ++i)
         paths.append(QStringLiteral("/card/IMG_%1.JPG").arg(i, 4, 10, QLatin1Char('0')));
     paths.append(QStringLiteral("/card/other.mov"));
-    const SimilarNameDetector::Groups groups = SimilarNameDetector::detectGroups(entries(paths));
-    ASSERT_EQ(groups.groupOf.size(), 2001);
-    const QStringList* shared = groups.groupOf[0].get();
-    ASSERT_NE(shared, nullptr);
-    EXPECT_EQ(shared->size(), 2000);
-    for (qsizetype i = 0; i < 2000; ++i)
-        ASSERT_EQ(groups.groupOf[i].get(), shared);
-    EXPECT_EQ(groups.groupOf[2000], nullptr);
-    const QStringList others = groups.similarFiles(5, paths[5]);
-    EXPECT_EQ(others.size(), 1999);
+    const QList<MediaFile> out = SimilarNameDetector::detectSimilarFilenames(entries(paths));
+    ASSERT_EQ(out.size(), 20001);
+    for (qsizetype i = 1; i < 20000; ++i)
+        ASSERT_TRUE(out[i].similarFiles.sharesStorageWith(out[0].similarFiles));
+    const SimilarFiles& others = out[5].similarFiles;
+    EXPECT_EQ(others.size(), 19999);
     EXPECT_FALSE(others.contains(paths[5]));
-    EXPECT_EQ(others.first(), paths[0]);
-    EXPECT_TRUE(groups.similarFiles(2000, paths[2000]).isEmpty());
+    EXPECT_TRUE(others.contains(paths[6]));
+    EXPECT_EQ(others.toList().first(), paths[0]);
+    EXPECT_TRUE(out[20000].similarFiles.isEmpty());
 }

@@ -165,6 +165,45 @@ TEST(AppLogOutput, PrintsOneLinePerMessageAndNothingForDebugOnlyHelpers) {
               "[UI] 👆 User: Opened\n[Parser]   → \n[FileOps] 📦 Moved: clip.mov → /x/y\n");
 }
 
+TEST(AppLogOutput, LinesFromSeveralThreadsNeverInterleave) {
+    QTemporaryFile capture;
+    ASSERT_TRUE(capture.open());
+    std::fflush(stdout);
+    const int saved = ::dup(STDOUT_FILENO);
+    ASSERT_GE(saved, 0);
+    ::dup2(capture.handle(), STDOUT_FILENO);
+
+    // Long lines (beyond what one pipe write keeps whole) make a torn line likely if writes split.
+    constexpr int threadCount = 6;
+    constexpr int linesPerThread = 50;
+    std::vector<std::thread> threads;
+    for (int t = 0; t < threadCount; ++t)
+        threads.emplace_back([t] {
+            const QString text = QString(8000, QChar(u'a' + t));
+            for (int i = 0; i < linesPerThread; ++i)
+                AppLog::parserWarning(text);
+        });
+    for (std::thread& t : threads)
+        t.join();
+
+    std::fflush(stdout);
+    ::dup2(saved, STDOUT_FILENO);
+    ::close(saved);
+    QFile written(capture.fileName());
+    ASSERT_TRUE(written.open(QIODevice::ReadOnly));
+    const QList<QByteArray> lines = written.readAll().split('\n');
+    ASSERT_EQ(lines.size(), threadCount * linesPerThread + 1); // the last piece follows the final newline
+    EXPECT_TRUE(lines.last().isEmpty());
+    for (qsizetype i = 0; i + 1 < lines.size(); ++i) {
+        const QString line = QString::fromUtf8(lines[i]);
+        const QString prefix = QStringLiteral("[Parser] ⚠️ ");
+        ASSERT_TRUE(line.startsWith(prefix)) << i;
+        const QString body = line.mid(prefix.size());
+        ASSERT_EQ(body.size(), 8000) << "line " << i << " was torn";
+        ASSERT_EQ(body, QString(8000, body.front())) << "line " << i << " was torn";
+    }
+}
+
 TEST(AppLogOutput, SurvivesAStandardOutputWithoutReader) {
     int fds[2];
     ASSERT_EQ(::pipe(fds), 0);

@@ -102,6 +102,25 @@ TEST(StoreFile, MovesADamagedFileAsideOnlyOnceAndOnlyWhenWriting) {
     EXPECT_TRUE(log.messages(AppLog::Level::error).front().startsWith("Moved damaged s.json aside to "));
 }
 
+// A damaged file removed before the first change leaves nothing to keep; the store must still save.
+TEST(StoreFile, WritesWhenTheDamagedFileWasRemovedMeanwhile) {
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("s.json"));
+    writeBytes(path, "garbage");
+    StoreFile store(path);
+    ASSERT_TRUE(store.read().has_value());
+    store.markDamaged();
+    ASSERT_TRUE(QFile::remove(path));
+
+    LogCapture log;
+    EXPECT_TRUE(store.write("[1]"));
+    EXPECT_TRUE(store.write("[1,2]"));
+    EXPECT_EQ(readBytes(path), "[1,2]");
+    EXPECT_TRUE(store.movedAsidePath().isEmpty());
+    EXPECT_TRUE(log.messages(AppLog::Level::error).isEmpty());
+    EXPECT_TRUE(store.wasDamaged()); // still reported: the old contents were not readable
+}
+
 TEST(StoreFile, RecreatesARemovedFolderAndReportsAFailedWrite) {
     QTemporaryDir dir;
     const QString folder = dir.filePath(QStringLiteral("removed"));
