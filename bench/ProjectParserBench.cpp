@@ -15,6 +15,7 @@
 #include <cstdlib>
 #include <fstream>
 #include <string>
+#include <vector>
 
 using namespace tarnwick;
 using tarnwick::testing::ProjectGenerator;
@@ -149,7 +150,8 @@ BENCHMARK(BM_GzipDecompressToNull)
     ->UseRealTime();
 BENCHMARK(BM_InflateOnly)
     ->Apply([](auto* b) {
-        for (int64_t mb : smoke() ? std::initializer_list<int64_t>{5} : std::initializer_list<int64_t>{5, 100, 500})
+        const std::vector<int64_t> megabytes = smoke() ? std::vector<int64_t>{5} : std::vector<int64_t>{5, 100, 500};
+        for (int64_t mb : megabytes)
             for (int64_t engine : {0, 1})
                 b->Args({mb, engine});
         if (!smoke())

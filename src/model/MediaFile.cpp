@@ -173,12 +173,12 @@ bool operator==(const MediaFile& a, const MediaFile& b) {
            sameOptionalText(a.movedToPath, b.movedToPath) &&
            canonicalEquals(a.alternativePaths, b.alternativePaths) &&
            sameOptionalText(a.duplicateOfPath, b.duplicateOfPath) &&
-           SimilarFiles::canonicallyEqual(a.similarFiles, b.similarFiles) && sameOptionalText(a.fileHash, b.fileHash) &&
-           sameOptionalText(a.transcodedPath, b.transcodedPath) && a.transcodedSize == b.transcodedSize &&
-           canonicalEquals(a.linkedAEProjects, b.linkedAEProjects) && a.isAEFootage == b.isAEFootage &&
-           a.hasUnresolvedAELink == b.hasUnresolvedAELink && a.isFromDaVinciCSV == b.isFromDaVinciCSV &&
-           a.needsReview == b.needsReview && sameOptionalText(a.proxyPath, b.proxyPath) &&
-           a.isProtected == b.isProtected;
+           SimilarFiles::canonicallyEqual(a.similarFiles, b.similarFiles) &&
+           sameOptionalText(a.fileHash, b.fileHash) && sameOptionalText(a.transcodedPath, b.transcodedPath) &&
+           a.transcodedSize == b.transcodedSize && canonicalEquals(a.linkedAEProjects, b.linkedAEProjects) &&
+           a.isAEFootage == b.isAEFootage && a.hasUnresolvedAELink == b.hasUnresolvedAELink &&
+           a.isFromDaVinciCSV == b.isFromDaVinciCSV && a.needsReview == b.needsReview &&
+           sameOptionalText(a.proxyPath, b.proxyPath) && a.isProtected == b.isProtected;
 }
 
 size_t qHash(const MediaFile& file, size_t seed) {

@@ -7,7 +7,19 @@
 
 namespace tarnwick {
 
-enum class MediaFileStatus { checking, online, matching, offline, networkOffline, needsAccess, inRecycleBin, deleted, moved, transcoded, error };
+enum class MediaFileStatus {
+    checking,
+    online,
+    matching,
+    offline,
+    networkOffline,
+    needsAccess,
+    inRecycleBin,
+    deleted,
+    moved,
+    transcoded,
+    error
+};
 
 // The text value is also the display text.
 QString text(MediaFileStatus value);

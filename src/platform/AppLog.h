@@ -14,7 +14,7 @@ public:
     enum class Level { info, debug, error };
 
     static QString subsystem();
-    static QString categoryName(Category c); // "Parser", "FileOperations", ...
+    static QString categoryName(Category c);  // "Parser", "FileOperations", ...
     static QString categoryLabel(Category c); // printed label: "FileOps" for file operations
 
     static void userAction(const QString& text);

@@ -1,8 +1,8 @@
 #pragma once
 
 #include <QByteArray>
-#include <QJsonArray>
 #include <QDateTime>
+#include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QJsonValue>

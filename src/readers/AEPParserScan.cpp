@@ -3,7 +3,7 @@
 
 #include "platform/Graphemes.h"
 #include "readers/AEPPathText.h"
-#include "readers/AEPUtf16Run.h"
+#include "readers/AEPPathRun.h"
 
 #include <algorithm>
 #include <cstring>
@@ -79,9 +79,17 @@ void aep::scanUtf8Range(QByteArrayView bytes, qint64 from, qint64 to, QSet<QStri
         return;
     const auto* d = reinterpret_cast<const uchar*>(bytes.data());
     const qint64 last = std::min(to, size - 5); // starts run to size - 6
-    // Run ends only move forward, so no byte is examined twice however many candidates share it.
+    // Run ends only move forward, and the candidates ending at the same place are tails of one run,
+    // prepared once: the work stays linear however many candidates share a run.
     qint64 stop = -1;
     qint64 quote = -1;
+    struct Cached {
+        AEPPathRun run;
+        qint64 start = 0;
+        qint64 end = -1;
+    };
+    Cached open;
+    Cached quotedRun;
     const qint64 markEnd = std::min(last + 1, size);
     for (qint64 j = aep::nextPathMark(d, from, markEnd); j < markEnd;
          j = aep::nextPathMark(d, j + 1, markEnd)) {
@@ -104,8 +112,17 @@ void aep::scanUtf8Range(QByteArrayView bytes, qint64 from, qint64 to, QSet<QStri
         const qint64 limit = std::min(size - i, AEPParser::runLimit);
         const qint64 run = std::min(end - i, limit);
         const bool candidate = run < limit ? run >= 5 : (size - i >= 5 && size - i <= AEPParser::runLimit);
-        if (candidate)
-            aep::addIfPlausible(aep::decodeUtf8(bytes.sliced(i, run)), into);
+        if (!candidate)
+            continue;
+        Cached& cached = quoted ? quotedRun : open;
+        if (cached.end != i + run) {
+            cached.run.assignUtf8(bytes.sliced(i, run));
+            cached.start = i;
+            cached.end = i + run;
+        }
+        const std::optional<QString> tail = cached.run.plausibleTail(cached.run.unitOf(i - cached.start));
+        if (tail)
+            into.insert(*tail);
     }
 }
 
@@ -118,7 +135,7 @@ void aep::scanUtf16Range(QByteArrayView bytes, qint64 from, qint64 to, QSet<QStr
     qint64 terminator = -1;
     qint64 runEnd = -1;
     qint64 runStart = 0;
-    AEPUtf16Run run;
+    AEPPathRun run;
     qint64 previous = -1;
     const qint64 markEnd = std::min(last + 3, size);
     for (qint64 j = aep::nextPathMark(d, from, markEnd); j < markEnd;
@@ -145,7 +162,7 @@ void aep::scanUtf16Range(QByteArrayView bytes, qint64 from, qint64 to, QSet<QStr
             continue;
         // Every candidate up to this terminator is a tail of the same run: prepare it once.
         if (end != runEnd) {
-            run.assign(bytes.sliced(i, end - i));
+            run.assignUtf16BE(bytes.sliced(i, end - i));
             runEnd = end;
             runStart = i;
         }

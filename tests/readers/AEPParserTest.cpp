@@ -253,6 +253,21 @@ TEST(AEPParser, Utf16ScanStaysFastOnLongRunsOfSlashes) {
         EXPECT_TRUE(p.endsWith(QStringLiteral("/a.mov")));
 }
 
+TEST(AEPParser, Utf8ScanStaysFastOnLinesOfTabSeparatedSlashes) {
+    // Every "/" after a tab starts a candidate that runs to the line end.
+    QByteArray line;
+    while (line.size() < 16000)
+        line.append("\t/a");
+    line.append(".mov\n");
+    QByteArray block;
+    while (block.size() < (256 << 10))
+        block.append(line);
+    QSet<QString> found;
+    AEPParser::scanUTF8Paths(block, found);
+    // Only the last tail, "/a.mov", is printable enough.
+    EXPECT_EQ(found, Paths{QStringLiteral("/a.mov")});
+}
+
 TEST(AEPParser, LogsTimingWithPointDecimalsInAnyLocale) {
     QTemporaryDir dir;
     const QByteArray bytes = rifx(chunk("Utf8", QByteArray("/V/clip.mov")));
@@ -379,7 +394,9 @@ QByteArray randomScanInput(QRandomGenerator& rng, bool utf16) {
             if (kind == 0)
                 out.append(utf16 ? QByteArray(2, '\0') : QByteArray(1, '\0'));
             else if (kind == 1)
-                out.append(utf16 ? QByteArray("\xD8\x00", 2) : QByteArray("\xED\xA0\x80", 3));
+                out.append(utf16 ? QByteArray("\xD8\x00", 2)
+                                 : QList<QByteArray>{"\xED\xA0\x80", "\x80", "\xE2\x82", "\xF4\x90\x80\x80",
+                                                     "\xEF\xBF\xBF"}[rng.bounded(5)]);
             else if (kind == 2)
                 out.append(static_cast<char>(rng.bounded(256)));
             else
