@@ -56,7 +56,7 @@ std::shared_ptr<Workload> makeWorkload(int projectCount, int fileCount) {
             head.resize(64);
             for (char& c : head)
                 c = char(random.bounded(256));
-            size = 4096 + qint64(i) * 8;
+            size = 1024 + qint64(i);
         }
         const QString path = folder + QStringLiteral("/A%1_C%2.mov").arg(i / 1000, 3, 10, QChar('0')).arg(i);
         QFile file(path);

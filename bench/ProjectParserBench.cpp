@@ -1,5 +1,5 @@
-#include "readers/PrprojDecompression.h"
 #include "readers/ProjectParser.h"
+#include "readers/PrprojDecompression.h"
 
 #include "platform/AppLog.h"
 #include "support/ProjectGenerator.h"
@@ -23,7 +23,9 @@ using tarnwick::testing::ProjectGeneratorOptions;
 
 namespace {
 
-bool smoke() { return qEnvironmentVariableIntValue("TARNWICK_BENCH_SMOKE") == 1; }
+bool smoke() {
+    return qEnvironmentVariableIntValue("TARNWICK_BENCH_SMOKE") == 1;
+}
 
 // Generated projects are cached between runs: the 500 MB one takes a while to write.
 struct CachedProject {
@@ -143,23 +145,22 @@ void sizes(benchmark::internal::Benchmark* b, bool withLargest) {
 
 } // namespace
 
-BENCHMARK(BM_ProjectParse)->Apply([](auto* b) { sizes(b, true); })->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_ProjectParse)
+    ->Apply([](auto* b) { sizes(b, true); }) -> Unit(benchmark::kMillisecond) -> UseRealTime();
 BENCHMARK(BM_GzipDecompressToNull)
-    ->Apply([](auto* b) { sizes(b, true); })
-    ->Unit(benchmark::kMillisecond)
-    ->UseRealTime();
+    ->Apply([](auto* b) { sizes(b, true); }) -> Unit(benchmark::kMillisecond) -> UseRealTime();
 BENCHMARK(BM_InflateOnly)
     ->Apply([](auto* b) {
-        const std::vector<int64_t> megabytes = smoke() ? std::vector<int64_t>{5} : std::vector<int64_t>{5, 100, 500};
+        const std::vector<int64_t> megabytes =
+            smoke() ? std::vector<int64_t>{5} : std::vector<int64_t>{5, 100, 500};
         for (int64_t mb : megabytes)
             for (int64_t engine : {0, 1})
                 b->Args({mb, engine});
         if (!smoke())
             b->MinTime(2.0);
-    })
-    ->Unit(benchmark::kMillisecond)
-    ->UseRealTime();
-BENCHMARK(BM_ReferenceParse)->Apply([](auto* b) { sizes(b, false); })->Unit(benchmark::kMillisecond)->UseRealTime();
+    }) -> Unit(benchmark::kMillisecond) -> UseRealTime();
+BENCHMARK(BM_ReferenceParse)
+    ->Apply([](auto* b) { sizes(b, false); }) -> Unit(benchmark::kMillisecond) -> UseRealTime();
 
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);

@@ -1,6 +1,6 @@
+#include "readers/ProjectParser.h"
 #include "readers/PrprojDecompression.h"
 #include "readers/PrprojUtf8.h"
-#include "readers/ProjectParser.h"
 
 #include "platform/AppLog.h"
 

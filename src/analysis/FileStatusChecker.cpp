@@ -149,6 +149,7 @@ std::optional<QString> FileStatusChecker::findFileIgnoringExtension(const QStrin
     QStringList names;
     QDirIterator it(folder, QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
     while (it.hasNext()) {
+        WatchdogPool::touchCurrent(); // a large folder on a slow share is not a hung one
         it.next();
         const QString name = it.fileName();
         // Sidecars (xmp, thm, lrv, ...), hidden files and folders share the base name but are not the clip.

@@ -3,15 +3,19 @@
 #include "model/PathComponents.h"
 #include "platform/AppLog.h"
 #include "platform/FileStatProbe.h"
+#include "platform/MountTable.h"
 #include "platform/PathText.h"
 #include "platform/TextKey.h"
+#include "platform/WatchdogPool.h"
 
 #include <QHash>
 #include <QSet>
 
-#include <algorithm>
-#include <functional>
+#include <QMutex>
+#include <QMutexLocker>
 
+#include <algorithm>
+#include <atomic>
 #include <utility>
 #include <vector>
 
@@ -92,8 +96,9 @@ void logMerge(const MediaFile& survivor, const MediaFile& merged) {
 
 } // namespace
 
-MediaConsolidator::MediaConsolidator(std::shared_ptr<const FileStatProbe> probe)
-    : m_probe(probe ? std::move(probe) : FileStatProbe::system()) {}
+MediaConsolidator::MediaConsolidator(std::shared_ptr<const FileStatProbe> probe,
+                                     std::chrono::milliseconds timeout)
+    : m_probe(probe ? std::move(probe) : FileStatProbe::system()), m_timeout(timeout) {}
 
 std::optional<FileFacts> MediaConsolidator::identityOf(const MediaFile& file) const {
     return file.isOnDisk() ? m_probe->stat(effectivePath(file)) : std::nullopt;
@@ -176,13 +181,10 @@ namespace {
 // compares with, and which positions were merged away.
 class ConsolidationRun {
 public:
-    ConsolidationRun(QList<MediaFile> files,
-                     const std::function<std::optional<FileFacts>(const MediaFile&)>& identityOf)
-        : m_files(std::move(files)), m_identity(std::size_t(m_files.size())),
-          m_keys(std::size_t(m_files.size())), m_mergedAway(std::size_t(m_files.size()), false) {
-        for (qsizetype i = 0; i < m_files.size(); ++i)
-            m_identity[std::size_t(i)] = identityOf(m_files[i]);
-    }
+    // `identities`: per position, the stat of the entry's file when it is on disk.
+    ConsolidationRun(QList<MediaFile> files, std::vector<std::optional<FileFacts>> identities)
+        : m_files(std::move(files)), m_identity(std::move(identities)),
+          m_keys(std::size_t(m_files.size())), m_mergedAway(std::size_t(m_files.size()), false) {}
 
     void mergeByName() {
         QHash<QString, QList<qsizetype>> byName;
@@ -279,10 +281,112 @@ private:
 
 } // namespace
 
+namespace {
+
+// A stretch of the list stat'ed by one job. The job may be abandoned mid-way and go on later, so
+// only the first `done` facts are final.
+struct IdentityChunk {
+    QList<qsizetype> positions;
+    QStringList paths;
+    std::vector<std::optional<FileFacts>> facts;
+    std::atomic<qsizetype> done{0};
+    std::atomic<bool> abandoned{false}; // a job that comes back later stats nothing more
+};
+
+// Mount points where a stat hung: later entries there are not asked again in this run.
+struct HungMounts {
+    QMutex mutex;
+    QStringList mountPoints;
+    std::atomic<bool> any{false};
+
+    bool covers(const QString& path) {
+        if (!any.load())
+            return false;
+        QMutexLocker lock(&mutex);
+        return std::any_of(mountPoints.cbegin(), mountPoints.cend(), [&](const QString& mountPoint) {
+            return path == mountPoint || path.startsWith(mountPoint + QLatin1Char('/'));
+        });
+    }
+    void add(const QString& mountPoint) {
+        QMutexLocker lock(&mutex);
+        if (!mountPoints.contains(mountPoint))
+            mountPoints.append(mountPoint);
+        any = true;
+    }
+};
+
+// The rest of a chunk whose stat hung is asked again, so chunks only need to keep hand-overs rare.
+constexpr qsizetype identityChunkSize = 4096;
+
+} // namespace
+
+// One thread, as the rest of consolidation is sequential; chunks keep the hand-overs rare.
+std::vector<std::optional<FileFacts>> MediaConsolidator::identitiesOf(const QList<MediaFile>& files) const {
+    std::vector<std::optional<FileFacts>> identities(std::size_t(files.size()));
+    QList<qsizetype> pending;
+    for (qsizetype i = 0; i < files.size(); ++i) {
+        if (files[i].isOnDisk())
+            pending.append(i);
+    }
+    auto hung = std::make_shared<HungMounts>();
+    std::optional<MountTable> mounts;
+    WatchdogPool pool(1, m_timeout);
+    // Each round drops at least the stat that hung; the rest of its chunk goes to the next round.
+    while (!pending.isEmpty()) {
+        std::vector<std::shared_ptr<IdentityChunk>> chunks;
+        for (qsizetype i : std::as_const(pending)) {
+            if (chunks.empty() || chunks.back()->positions.size() == identityChunkSize)
+                chunks.push_back(std::make_shared<IdentityChunk>());
+            chunks.back()->positions.append(i);
+            chunks.back()->paths.append(effectivePath(files[i]));
+        }
+        for (const auto& chunk : chunks)
+            chunk->facts.resize(std::size_t(chunk->paths.size()));
+        pending.clear();
+        pool.map<int>(
+            int(chunks.size()),
+            [chunks, hung, probe = m_probe](int c, WatchdogPool::Watch& watch) {
+                IdentityChunk& chunk = *chunks[std::size_t(c)];
+                for (qsizetype k = 0; k < chunk.paths.size() && !chunk.abandoned.load(); ++k) {
+                    if (!hung->covers(chunk.paths[k])) {
+                        watch.touch();
+                        chunk.facts[std::size_t(k)] = probe->stat(chunk.paths[k]);
+                    }
+                    chunk.done.store(k + 1, std::memory_order_release);
+                }
+                return 0;
+            },
+            [&](int c, WatchdogPool::Outcome outcome, const int*) {
+                IdentityChunk& chunk = *chunks[std::size_t(c)];
+                if (outcome == WatchdogPool::Outcome::abandoned)
+                    chunk.abandoned = true;
+                const qsizetype done = chunk.done.load(std::memory_order_acquire);
+                for (qsizetype k = 0; k < done; ++k)
+                    identities[std::size_t(chunk.positions[k])] = chunk.facts[std::size_t(k)];
+                if (outcome != WatchdogPool::Outcome::abandoned || done >= chunk.paths.size())
+                    return;
+                const qsizetype stuck = chunk.positions[done];
+                if (files[stuck].storageType == StorageType::network)
+                    AppLog::networkDriveOffline(chunk.paths[done]);
+                else
+                    AppLog::warning(QStringLiteral("No answer from ") + chunk.paths[done] +
+                                    QStringLiteral("; compared by name and size"));
+                if (!mounts)
+                    mounts = MountTable::readCurrent();
+                if (const MountEntry* mount = mounts->entryForPath(chunk.paths[done]);
+                    mount && mount->mountPoint != QLatin1String("/"))
+                    hung->add(mount->mountPoint);
+                pending += chunk.positions.mid(done + 1);
+            });
+    }
+    return identities;
+}
+
 QList<MediaFile> MediaConsolidator::consolidateCrossProjectDuplicates(QList<MediaFile> files) const {
     AppLog::info(QStringLiteral("Consolidating cross-project duplicate entries among ") +
                  QString::number(files.size()) + QStringLiteral(" files"));
-    ConsolidationRun run(std::move(files), [this](const MediaFile& file) { return identityOf(file); });
+    std::vector<std::optional<FileFacts>> identities = identitiesOf(files);
+    ConsolidationRun run(std::move(files), std::move(identities));
     run.mergeByName();
     run.mergeByIdentity();
     return run.result();

@@ -4,8 +4,10 @@
 
 #include <QList>
 
+#include <chrono>
 #include <memory>
 #include <optional>
+#include <vector>
 
 namespace tarnwick {
 
@@ -14,11 +16,15 @@ struct FileFacts;
 
 // Merges entries of the media list that are one physical file under several paths: same file
 // name and folder name and size, or the same (device, inode) whatever the names (a symbolic or
-// hard link under another name). At most one stat(2) per entry.
+// hard link under another name). At most one stat(2) per entry, each under a watchdog: a stat that
+// does not answer (a share that went away) leaves that entry to the name and size rule.
 class MediaConsolidator {
 public:
+    static constexpr std::chrono::milliseconds defaultTimeout{15000};
+
     // Null probe: stat(2) itself.
-    explicit MediaConsolidator(std::shared_ptr<const FileStatProbe> probe = {});
+    explicit MediaConsolidator(std::shared_ptr<const FileStatProbe> probe = {},
+                               std::chrono::milliseconds timeout = defaultTimeout);
 
     // The first entry of each set of one physical file survives and absorbs the later ones.
     QList<MediaFile> consolidateCrossProjectDuplicates(QList<MediaFile> files) const;
@@ -34,8 +40,10 @@ public:
 
 private:
     std::optional<FileFacts> identityOf(const MediaFile& file) const;
+    std::vector<std::optional<FileFacts>> identitiesOf(const QList<MediaFile>& files) const;
 
     std::shared_ptr<const FileStatProbe> m_probe;
+    std::chrono::milliseconds m_timeout;
 };
 
 } // namespace tarnwick

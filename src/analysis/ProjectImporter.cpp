@@ -127,8 +127,10 @@ private:
     QCoro::Task<bool> aggregate();
     QCoro::Task<bool> scan();
     QCoro::Task<bool> refine();
-    void apply();
-    void finishAnalysis();
+    QCoro::Task<bool> apply();
+    QCoro::Task<void> finishAnalysis();
+    // Lets the window process events between long steps of the GUI thread; false: the manager is gone.
+    QCoro::Task<bool> yieldTurn();
     void addOutcome(const ParseOutcome& outcome);
 
     QPointer<ProjectManager> m_pm;
@@ -173,12 +175,22 @@ QCoro::Task<void> ImportRun::run() {
     const bool refiningDone = co_await std::move(refining);
     if (!refiningDone)
         co_return;
-    apply();
+    auto applying = apply();
+    const bool applied = co_await std::move(applying);
+    if (!applied)
+        co_return;
     auto pause = QCoro::sleepFor(m_services.completionPause);
     co_await std::move(pause);
     if (!m_pm)
         co_return;
-    finishAnalysis();
+    auto finishing = finishAnalysis();
+    co_await std::move(finishing);
+}
+
+QCoro::Task<bool> ImportRun::yieldTurn() {
+    auto turn = QCoro::sleepFor(std::chrono::milliseconds(0));
+    co_await std::move(turn);
+    co_return bool(m_pm);
 }
 
 void ImportRun::begin() {
@@ -315,6 +327,8 @@ QCoro::Task<bool> ImportRun::scan() {
     const QHash<QString, QString> candidates = m_pm->mergedRelativeCandidates();
     const FileStatusChecking::Options options = m_pm->fileStatusOptions();
     const std::shared_ptr<FileStatusScan> fileScan = m_pm->fileStatusScan();
+    QElapsedTimer sinceYield;
+    sinceYield.start();
     for (qsizetype first = 0; first < total; first += FileStatusScan::batchSize) {
         QStringList unchecked;
         for (const QString& path : paths.mid(first, FileStatusScan::batchSize)) {
@@ -334,12 +348,13 @@ QCoro::Task<bool> ImportRun::scan() {
                 co_return false;
             for (const FileStatusResult& result : results)
                 m_scanned.insert(UsageMap::key(result.path), scannedEntry(result));
-        } else {
-            // Let the window draw the count even when every path of the batch was checked already.
+        } else if (sinceYield.elapsed() >= 50) {
+            // Batches the prefetch settled need no worker; still let the window draw now and then.
             auto yield = QCoro::sleepFor(std::chrono::milliseconds(0));
             co_await std::move(yield);
             if (!m_pm)
                 co_return false;
+            sinceYield.restart();
         }
         const qint64 checked = std::min<qint64>(first + FileStatusScan::batchSize, total);
         m_pm->setCurrentFileIndex(checked);
@@ -404,12 +419,21 @@ QCoro::Task<bool> ImportRun::refine() {
     co_return true;
 }
 
-void ImportRun::apply() {
+QCoro::Task<bool> ImportRun::apply() {
+    // Each of the manager's passes over the whole list gets an event-loop turn of its own.
     m_pm->setMediaFiles(std::move(m_list));
+    auto first = yieldTurn();
+    const bool listed = co_await std::move(first);
+    if (!listed)
+        co_return false;
     m_pm->refreshProtectedFlags();
     m_pm->recomputeUsageCounts();
     m_pm->setCurrentTask(QStringLiteral("Calculating summary…"));
     m_pm->setAnalysisProgress(0.98);
+    auto second = yieldTurn();
+    const bool recounted = co_await std::move(second);
+    if (!recounted)
+        co_return false;
     m_pm->updateSummary();
     const AnalysisSummary& summary = m_pm->summary();
     AppLog::scanComplete(summary.onlineFiles, summary.matchingFiles, summary.offlineFiles);
@@ -419,14 +443,21 @@ void ImportRun::apply() {
                  QStringLiteral(" for %1 project(s), %2 media files").arg(count()).arg(m_pm->mediaFiles().size()));
     if (!m_pm->parseErrors().isEmpty())
         AppLog::warning(QStringLiteral("%1 project(s) had parse errors").arg(m_pm->parseErrors().size()));
+    co_return true;
 }
 
-void ImportRun::finishAnalysis() {
+QCoro::Task<void> ImportRun::finishAnalysis() {
     m_pm->setIsAnalyzing(false);
     if (StatsManager* stats = m_pm->statsManager()) {
+        // Each record rewrites the statistics file: one per turn keeps the window drawing.
         for (const ParseOutcome& outcome : std::as_const(m_outcomes)) {
-            if (outcome.parsed)
-                stats->recordAnalysis(outcome.parsed->mediaPathCount, outcome.parsed->usedPathCount);
+            if (!outcome.parsed)
+                continue;
+            stats->recordAnalysis(outcome.parsed->mediaPathCount, outcome.parsed->usedPathCount);
+            auto next = yieldTurn();
+            const bool alive = co_await std::move(next);
+            if (!alive)
+                co_return;
         }
     }
     const AnalysisSummary& summary = m_pm->summary();

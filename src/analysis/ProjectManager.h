@@ -35,6 +35,8 @@
 
 namespace tarnwick {
 
+class ProjectParser;
+
 // The model of the window: projects, media list, recycle bin, summary, progress and prompt state,
 // filters and their caches. Lives on the GUI thread; views read it through the getters and
 // re-read when a change signal of a group they show arrives.
@@ -57,8 +59,11 @@ namespace tarnwick {
 //   moveProgressChanged  the move-to-folder progress fields
 //   transcodeProgressChanged  the transcode progress fields
 // The version counters count every change of their list, signal or not.
-class ProjectParser;
-
+//
+// Operations that span an await (rebuild, project removal, imports) hold the operation gate;
+// while it is held the user-level operations refuse (returning false) and the window shows
+// busyReason(). The synchronous steps (updateSummary, recomputeUsageCounts, refreshProtectedFlags,
+// pruneOrphanedRecycleBinItems) never refuse: the operation holding the gate calls them.
 class ProjectManager : public QObject {
     Q_OBJECT
 public:

@@ -71,6 +71,58 @@ private:
     std::vector<QCollatorSortKey> m_texts;
 };
 
+// The filter settings of one key with the sets they need, made once per pass.
+class MediaFilterPass {
+public:
+    MediaFilterPass(const FilterCacheKey& key, const QList<RecycleBinItem>& bin,
+                    const QList<ProjectFile>& projects, qint64 largeFileThreshold, LowerPathCache& lowerPaths)
+        : m_key(key), m_largeFileThreshold(largeFileThreshold), m_lowerPaths(lowerPaths) {
+        for (const RecycleBinItem& item : bin)
+            m_binPaths.insert(text::nfc(item.mediaFile.path));
+        for (const ProjectFile& project : projects) {
+            if (key.selectedProjectIDs.contains(project.id))
+                m_selectedNames.insert(project.name);
+        }
+        if (!key.filterText.isEmpty())
+            m_search = LowerPathCache::lowerKey(key.filterText); // not trimmed: spaces count
+    }
+
+    bool keeps(const MediaFile& f) const {
+        if (!m_binPaths.isEmpty() && m_binPaths.contains(text::nfc(f.path)))
+            return false;
+        if (!m_key.showDeleted &&
+            (f.status == MediaFileStatus::deleted || f.status == MediaFileStatus::moved))
+            return false;
+        const bool used = f.usageCount > 0 || f.isAEFootage;
+        if ((m_key.showOnlyUnused && used) || (m_key.showOnlyUsed && !used))
+            return false;
+        if (m_key.showOnlyOnline && !isOnDiskStatus(f.status))
+            return false;
+        if (m_key.showOnlyAudioOnly && f.usageType != MediaUsageType::audioOnly)
+            return false;
+        if (m_key.showDuplicates && !f.duplicateOfPath)
+            return false;
+        if (m_key.showLargeFilesOnly && f.size < m_largeFileThreshold)
+            return false;
+        if (!m_key.selectedProjectIDs.isEmpty() &&
+            std::none_of(f.projectNames.cbegin(), f.projectNames.cend(),
+                         [&](const QString& n) { return m_selectedNames.contains(n); }))
+            return false;
+        if (m_search.isEmpty())
+            return true;
+        const MediaPathKeys& keys = m_lowerPaths.keys(f);
+        return keys.lowerFileName.contains(m_search) || keys.lowerFolder.contains(m_search);
+    }
+
+private:
+    const FilterCacheKey& m_key;
+    qint64 m_largeFileThreshold;
+    LowerPathCache& m_lowerPaths;
+    QSet<QString> m_binPaths;
+    QSet<QString> m_selectedNames;
+    QString m_search;
+};
+
 } // namespace
 
 FilterCacheKey ProjectManager::currentFilterCacheKey() const {
@@ -85,48 +137,11 @@ const QList<MediaFile>& ProjectManager::filteredMediaFiles() {
     if (m_filterCacheKey && *m_filterCacheKey == key)
         return m_filterCache;
 
-    QSet<QString> binPaths;
-    for (const RecycleBinItem& item : std::as_const(m_recycleBin))
-        binPaths.insert(text::nfc(item.mediaFile.path));
-    const bool projectFilter = !m_selectedProjectIDs.isEmpty();
-    QSet<QString> selectedNames;
-    for (const ProjectFile& project : std::as_const(m_projects)) {
-        if (m_selectedProjectIDs.contains(project.id))
-            selectedNames.insert(project.name);
-    }
-    const QString search = m_filterText.isEmpty() ? QString() : LowerPathCache::lowerKey(m_filterText);
-
-    const auto keep = [&](const MediaFile& f) {
-        if (!binPaths.isEmpty() && binPaths.contains(text::nfc(f.path)))
-            return false;
-        if (!m_showDeleted && (f.status == MediaFileStatus::deleted || f.status == MediaFileStatus::moved))
-            return false;
-        const bool used = f.usageCount > 0 || f.isAEFootage;
-        if ((m_showOnlyUnused && used) || (m_showOnlyUsed && !used))
-            return false;
-        if (m_showOnlyOnline && !isOnDiskStatus(f.status))
-            return false;
-        if (m_showOnlyAudioOnly && f.usageType != MediaUsageType::audioOnly)
-            return false;
-        if (m_showDuplicates && !f.duplicateOfPath)
-            return false;
-        if (m_showLargeFilesOnly && f.size < m_largeFileThreshold)
-            return false;
-        if (projectFilter && std::none_of(f.projectNames.cbegin(), f.projectNames.cend(),
-                                          [&](const QString& n) { return selectedNames.contains(n); }))
-            return false;
-        if (!search.isEmpty()) {
-            const MediaPathKeys& keys = m_lowerPaths.keys(f);
-            if (!keys.lowerFileName.contains(search) && !keys.lowerFolder.contains(search))
-                return false;
-        }
-        return true;
-    };
-
+    const MediaFilterPass pass(key, m_recycleBin, m_projects, m_largeFileThreshold, m_lowerPaths);
     std::vector<bool> kept(size_t(m_mediaFiles.size()));
     qsizetype keptCount = 0;
     for (qsizetype i = 0; i < m_mediaFiles.size(); ++i) {
-        kept[size_t(i)] = keep(m_mediaFiles[i]);
+        kept[size_t(i)] = pass.keeps(m_mediaFiles[i]);
         keptCount += kept[size_t(i)];
     }
     if (keptCount == m_mediaFiles.size()) {

@@ -18,8 +18,15 @@ QString attribute(const QXmlStreamAttributes& attributes, QStringView localName)
     return {};
 }
 
+// The page is handed to the desktop's URL handler, so a feed may only point at a web page.
+QUrl webLink(const QString& text) {
+    const QUrl url(text.trimmed(), QUrl::StrictMode);
+    const bool web = url.scheme() == u"https" || url.scheme() == u"http";
+    return web && url.isValid() && !url.host().isEmpty() ? url : QUrl();
+}
+
 void readEnclosure(const QXmlStreamAttributes& attributes, AppcastItem& item, QUrl& enclosureUrl) {
-    enclosureUrl = QUrl(attribute(attributes, u"url"));
+    enclosureUrl = webLink(attribute(attributes, u"url"));
     if (item.version.isEmpty())
         item.version = attribute(attributes, u"version");
     if (item.shortVersion.isEmpty())
@@ -34,7 +41,7 @@ AppcastItem readItem(QXmlStreamReader& xml) {
         if (name == u"title") {
             item.title = xml.readElementText(QXmlStreamReader::IncludeChildElements).trimmed();
         } else if (name == u"link") {
-            item.downloadPage = QUrl(xml.readElementText().trimmed());
+            item.downloadPage = webLink(xml.readElementText());
         } else if (name == u"version") {
             item.version = xml.readElementText().trimmed();
         } else if (name == u"shortVersionString") {
@@ -46,7 +53,7 @@ AppcastItem readItem(QXmlStreamReader& xml) {
             xml.skipCurrentElement();
         }
     }
-    if (!item.downloadPage.isValid() || item.downloadPage.isEmpty())
+    if (item.downloadPage.isEmpty())
         item.downloadPage = enclosureUrl;
     return item;
 }

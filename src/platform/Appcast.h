@@ -14,7 +14,7 @@ struct AppcastItem {
     QString title;
     QString version;      // build version ("sparkle:version")
     QString shortVersion; // user-facing version ("sparkle:shortVersionString")
-    QUrl downloadPage;    // the item's <link>, else its enclosure URL
+    QUrl downloadPage;    // the item's http(s) <link>, else its http(s) enclosure URL, else empty
 
     // The version compared against the running application's.
     QString comparableVersion() const { return shortVersion.isEmpty() ? version : shortVersion; }

@@ -42,6 +42,7 @@ struct WatchdogPool::State {
 
     int width = 1;
     std::chrono::nanoseconds timeout{0};
+    std::mutex runMutex; // one run() at a time: completions are not tagged by run
     std::mutex mutex;
     std::condition_variable workCv;
     std::condition_variable doneCv;
@@ -165,6 +166,8 @@ int WatchdogPool::abandonedCount() const {
 void WatchdogPool::run(int count, const Job& job, const Done& done, const std::atomic_bool* cancel) {
     if (count <= 0)
         return;
+    // Callers on other threads wait their turn rather than take each other's completions.
+    std::lock_guard runLock(m_state->runMutex);
     const auto shared = std::make_shared<const Job>(job);
     {
         std::lock_guard lock(m_state->mutex);

@@ -46,7 +46,8 @@ public:
     int abandonedCount() const;
 
     // Runs job(0) ... job(count - 1), at most width() at once, and returns when each has ended.
-    // Once `cancel` is set, jobs not yet started end as cancelled.
+    // Once `cancel` is set, jobs not yet started end as cancelled. Runs from several threads take
+    // turns.
     void run(int count, const Job& job, const Done& done, const std::atomic_bool* cancel = nullptr);
 
     // Typed convenience: `job` returns R; `done(index, outcome, const R*)`.

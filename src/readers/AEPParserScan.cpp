@@ -2,8 +2,8 @@
 #include "readers/AEPParser.h"
 
 #include "platform/Graphemes.h"
-#include "readers/AEPPathText.h"
 #include "readers/AEPPathRun.h"
+#include "readers/AEPPathText.h"
 
 #include <algorithm>
 #include <cstring>
@@ -71,6 +71,25 @@ bool startsAsPath(const QString& text, qsizetype characters) {
     return QStringView(two).sliced(firstEnd) == u":";
 }
 
+// Candidates that end at the same place are tails of one run. The first is judged on its own;
+// from the second on, the run is prepared once and every further tail costs constant time.
+struct SharedRun {
+    AEPPathRun run;
+    qint64 start = 0;
+    qint64 end = -1;
+    bool prepared = false;
+
+    // True when the candidate starting at i is the first to end at `runEnd`.
+    bool isFirst(qint64 i, qint64 runEnd) {
+        if (end == runEnd)
+            return false;
+        start = i;
+        end = runEnd;
+        prepared = false;
+        return true;
+    }
+};
+
 } // namespace
 
 void aep::scanUtf8Range(QByteArrayView bytes, qint64 from, qint64 to, QSet<QString>& into) {
@@ -79,17 +98,12 @@ void aep::scanUtf8Range(QByteArrayView bytes, qint64 from, qint64 to, QSet<QStri
         return;
     const auto* d = reinterpret_cast<const uchar*>(bytes.data());
     const qint64 last = std::min(to, size - 5); // starts run to size - 6
-    // Run ends only move forward, and the candidates ending at the same place are tails of one run,
-    // prepared once: the work stays linear however many candidates share a run.
+    // Run ends only move forward and shared runs are prepared once: the work stays linear however
+    // many candidates share a run.
     qint64 stop = -1;
     qint64 quote = -1;
-    struct Cached {
-        AEPPathRun run;
-        qint64 start = 0;
-        qint64 end = -1;
-    };
-    Cached open;
-    Cached quotedRun;
+    SharedRun open;
+    SharedRun quotedRun;
     const qint64 markEnd = std::min(last + 1, size);
     for (qint64 j = aep::nextPathMark(d, from, markEnd); j < markEnd;
          j = aep::nextPathMark(d, j + 1, markEnd)) {
@@ -114,13 +128,20 @@ void aep::scanUtf8Range(QByteArrayView bytes, qint64 from, qint64 to, QSet<QStri
         const bool candidate = run < limit ? run >= 5 : (size - i >= 5 && size - i <= AEPParser::runLimit);
         if (!candidate)
             continue;
-        Cached& cached = quoted ? quotedRun : open;
-        if (cached.end != i + run) {
-            cached.run.assignUtf8(bytes.sliced(i, run));
-            cached.start = i;
-            cached.end = i + run;
+        SharedRun& shared = quoted ? quotedRun : open;
+        if (shared.isFirst(i, i + run)) {
+            aep::addIfPlausible(aep::decodeUtf8(bytes.sliced(i, run)), into);
+            continue;
         }
-        const std::optional<QString> tail = cached.run.plausibleTail(cached.run.unitOf(i - cached.start));
+        if (!shared.prepared) {
+            shared.run.assignUtf8(bytes.sliced(shared.start, shared.end - shared.start));
+            shared.prepared = true;
+        }
+        if (!shared.run.judgesTails()) {
+            aep::addIfPlausible(aep::decodeUtf8(bytes.sliced(i, run)), into);
+            continue;
+        }
+        const std::optional<QString> tail = shared.run.plausibleTail(shared.run.unitOf(i - shared.start));
         if (tail)
             into.insert(*tail);
     }
@@ -133,9 +154,7 @@ void aep::scanUtf16Range(QByteArrayView bytes, qint64 from, qint64 to, QSet<QStr
     const auto* d = reinterpret_cast<const uchar*>(bytes.data());
     const qint64 last = std::min(to, size - 10);
     qint64 terminator = -1;
-    qint64 runEnd = -1;
-    qint64 runStart = 0;
-    AEPPathRun run;
+    SharedRun shared;
     qint64 previous = -1;
     const qint64 markEnd = std::min(last + 3, size);
     for (qint64 j = aep::nextPathMark(d, from, markEnd); j < markEnd;
@@ -160,13 +179,19 @@ void aep::scanUtf16Range(QByteArrayView bytes, qint64 from, qint64 to, QSet<QStr
             end = i + (available & ~qint64(1));
         if (end - i < 10)
             continue;
-        // Every candidate up to this terminator is a tail of the same run: prepare it once.
-        if (end != runEnd) {
-            run.assignUtf16BE(bytes.sliced(i, end - i));
-            runEnd = end;
-            runStart = i;
+        if (shared.isFirst(i, end)) {
+            aep::addIfPlausible(aep::decodeUtf16BE(bytes.sliced(i, end - i)), into);
+            continue;
         }
-        const std::optional<QString> tail = run.plausibleTail((i - runStart) / 2);
+        if (!shared.prepared) {
+            shared.run.assignUtf16BE(bytes.sliced(shared.start, shared.end - shared.start));
+            shared.prepared = true;
+        }
+        if (!shared.run.judgesTails()) {
+            aep::addIfPlausible(aep::decodeUtf16BE(bytes.sliced(i, end - i)), into);
+            continue;
+        }
+        const std::optional<QString> tail = shared.run.plausibleTail((i - shared.start) / 2);
         if (tail)
             into.insert(*tail);
     }

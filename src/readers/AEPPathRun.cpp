@@ -3,8 +3,6 @@
 #include "readers/AEPParser.h"
 #include "readers/AEPPathText.h"
 
-#include <QTextBoundaryFinder>
-
 #include <algorithm>
 
 namespace tarnwick {
@@ -77,8 +75,7 @@ void AEPPathRun::assignUtf8(QByteArrayView bytes) {
 
 // The extension is the same for every tail that holds the last component whole; a tail starting
 // inside that component (at a drive letter) shares it when the dot lies after the tail's start.
-template <typename UnitAt>
-bool AEPPathRun::findExtension(qsizetype units, UnitAt unitAt) {
+template <typename UnitAt> bool AEPPathRun::findExtension(qsizetype units, UnitAt unitAt) {
     qsizetype end = units;
     while (end > 0 && isSeparator(unitAt(end - 1)))
         --end;
@@ -172,36 +169,31 @@ void AEPPathRun::countPrintable() {
 
 void AEPPathRun::findBoundaries() {
     const qsizetype units = m_text.size();
-    m_isBoundary.assign(static_cast<size_t>(units) + 1, 0);
-    if (aep::breaksEverywhereButCrLf(m_text)) {
-        for (qsizetype k = 1; k < units; ++k)
-            m_isBoundary[k] = !(m_text[k - 1] == u'\r' && m_text[k] == u'\n');
-    } else {
-        QTextBoundaryFinder finder(QTextBoundaryFinder::Grapheme, m_text);
-        qsizetype pos = 0;
-        while ((pos = finder.toNextBoundary()) != -1 && pos < units)
-            m_isBoundary[pos] = 1;
-    }
-    m_isBoundary[units] = 1;
+    m_simple = aep::breaksEverywhereButCrLf(m_text);
+    if (!m_simple)
+        return;
+    m_isBoundary.assign(static_cast<size_t>(units) + 1, 1);
+    for (qsizetype k = 1; k < units; ++k)
+        m_isBoundary[k] = !(m_text[k - 1] == u'\r' && m_text[k] == u'\n');
     m_boundaryCount.assign(static_cast<size_t>(units) + 1, 0);
     for (qsizetype k = 1; k <= units; ++k)
         m_boundaryCount[k] = m_boundaryCount[k - 1] + (m_isBoundary[k] ? 1 : 0);
 }
 
 std::optional<QString> AEPPathRun::plausibleTail(qsizetype start) const {
-    if (!m_viable)
+    if (!m_viable || !m_simple)
         return std::nullopt;
     const qsizetype end = m_text.size();
     if (start < 0 || end - start < 1 || start <= m_lastUndecodable)
         return std::nullopt;
-    // Clusters after an ASCII start are those of the whole run; the tail's first begins at start.
+    // The tail's first cluster begins at start; the others are the run's.
     const qsizetype characters = 1 + m_boundaryCount[end - 1] - m_boundaryCount[start];
     if (characters < 5 || characters > AEPParser::maxPathCharacters)
         return std::nullopt;
     const QChar first = m_normalized[start];
     if (first != u'/' && first != u'~') {
-        const bool colonSecond =
-            characters >= 3 && m_isBoundary[start + 1] && m_text[start + 1] == u':' && m_isBoundary[start + 2];
+        const bool colonSecond = characters >= 3 && m_isBoundary[start + 1] && m_text[start + 1] == u':' &&
+                                 m_isBoundary[start + 2];
         if (!colonSecond)
             return std::nullopt;
     }

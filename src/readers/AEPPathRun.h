@@ -20,28 +20,33 @@ public:
     void assignUtf8(QByteArrayView bytes);
     qsizetype unitOf(qsizetype byteOffset) const { return m_unitOfByte[static_cast<size_t>(byteOffset)]; }
 
+    // Whether plausibleTail() can judge this run's tails. Runs with text from U+0300 up are left to
+    // the caller: the platform's grapheme segmentation of such text depends on where it starts, so
+    // only a tail segmented on its own is counted the way the footage path test counts it.
+    bool judgesTails() const { return !m_viable || m_simple; }
+
     // The tail from unit `start`, backslashes turned into slashes, when it decodes and is a plausible
     // footage path. The character at `start` must be "/", "\" or an ASCII letter.
     std::optional<QString> plausibleTail(qsizetype start) const;
 
 private:
-    template <typename UnitAt>
-    bool findExtension(qsizetype units, UnitAt unitAt);
+    template <typename UnitAt> bool findExtension(qsizetype units, UnitAt unitAt);
     void decodeUtf16BE(const uchar* bytes, qsizetype units);
     void decodeUtf8(const uchar* bytes, qsizetype count);
     void countPrintable();
     void findBoundaries();
 
     bool m_viable = false; // false when no tail can have a footage extension
+    bool m_simple = false; // every unit below U+0300: a boundary between any two but CR LF
     QString m_text;
-    QString m_normalized;                 // backslashes as slashes
-    qsizetype m_lastUndecodable = -1;     // last unit of an undecodable sequence
-    std::vector<qint32> m_unitOfByte;     // UTF-8: unit index of each byte's sequence
-    std::vector<qint32> m_printable;      // printable scalars in [0, k)
-    std::vector<char> m_isBoundary;       // grapheme boundary before unit k
-    std::vector<qint32> m_boundaryCount;  // boundaries in (0, k]
-    qsizetype m_componentStart = 0;       // after the last separator of the text without trailing ones
-    qsizetype m_extensionDot = -1;        // last "." of that last component
+    QString m_normalized;                // backslashes as slashes
+    qsizetype m_lastUndecodable = -1;    // last unit of an undecodable sequence
+    std::vector<qint32> m_unitOfByte;    // UTF-8: unit index of each byte's sequence
+    std::vector<qint32> m_printable;     // printable scalars in [0, k)
+    std::vector<char> m_isBoundary;      // grapheme boundary before unit k
+    std::vector<qint32> m_boundaryCount; // boundaries in (0, k]
+    qsizetype m_componentStart = 0;      // after the last separator of the text without trailing ones
+    qsizetype m_extensionDot = -1;       // last "." of that last component
 };
 
 } // namespace tarnwick

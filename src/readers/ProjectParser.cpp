@@ -54,7 +54,9 @@ void report(const ProjectParser::Progress& progress, const QString& message, dou
         progress(message, fraction);
 }
 
-QString count(qint64 n) { return QString::number(n); }
+QString count(qint64 n) {
+    return QString::number(n);
+}
 
 } // namespace
 
@@ -124,14 +126,14 @@ Stages runStages(std::string_view text, const MarkerIndex& index, bool parallel,
     }
     const bool collect = static_cast<bool>(liveMediaProgress);
     auto media = std::async(std::launch::async, [&] {
-        st.media = scanMediaBlocks(index, collect ? std::function<void(double)>([&](double f) {
-            st.mediaFractions.append(f);
-        })
-                                                  : std::function<void(double)>());
+        st.media = scanMediaBlocks(
+            index, collect ? std::function<void(double)>([&](double f) { st.mediaFractions.append(f); })
+                           : std::function<void(double)>());
         st.nameIndexes = buildNameIndexes(st.media.tables);
     });
     auto names = std::async(std::launch::async, [&] { return scanMasterClipNames(index); });
-    auto chain = std::async(std::launch::async, [&] { return std::make_unique<MasterClipMediaChain>(index); });
+    auto chain =
+        std::async(std::launch::async, [&] { return std::make_unique<MasterClipMediaChain>(index); });
     st.sequences = scanSequences(text, index);
     st.clips = findTimelineClipReferences(index, st.sequences.sequenceIDs);
     st.mapping = mapSubClipsToMasterClips(st.clips, index);
@@ -159,41 +161,44 @@ ProjectParser::ParseResult ProjectParser::parseXml(const QByteArray& utf8Xml, co
 
     AppLog::parseDetail(QStringLiteral("Extracting media files..."));
     auto mediaProgress = [&](double f) { progress(QStringLiteral("Reading media files…"), 0.12 + 0.28 * f); };
-    Stages st = runStages(text, index, parallel,
-                          progress ? std::function<void(double)>(mediaProgress) : std::function<void(double)>());
+    Stages st =
+        runStages(text, index, parallel,
+                  progress ? std::function<void(double)>(mediaProgress) : std::function<void(double)>());
     for (double f : std::as_const(st.mediaFractions))
         mediaProgress(f);
     const MediaTables& media = st.media.tables;
     AppLog::parseDetail(QStringLiteral("Found ") + count(media.allPaths.size()) +
                         QStringLiteral(" unique media files"));
     if (media.allPaths.isEmpty() && (index.markersInText & bit(mediaBlank))) {
-        result.warnings.append(QStringLiteral("Found Media elements but no file paths - possible parsing issue"));
+        result.warnings.append(
+            QStringLiteral("Found Media elements but no file paths - possible parsing issue"));
         AppLog::parserWarning(QStringLiteral("Found Media elements but no file paths extracted"));
     }
 
     AppLog::parseDetail(QStringLiteral("Building MasterClip map..."));
     report(progress, QStringLiteral("Building clip map…"), 0.45);
-    AppLog::parseDetail(QStringLiteral("Found ") + count(st.masterClipNames.size()) + QStringLiteral(" MasterClips"));
+    AppLog::parseDetail(QStringLiteral("Found ") + count(st.masterClipNames.size()) +
+                        QStringLiteral(" MasterClips"));
 
     AppLog::parseDetail(QStringLiteral("Finding sequences..."));
     report(progress, QStringLiteral("Finding sequences…"), 0.55);
     result.nestedSequenceCount = static_cast<int>(st.sequences.nestedSequenceCount);
-    AppLog::parseDetail(QStringLiteral("Found ") + count(static_cast<qint64>(st.sequences.sequenceIDs.size())) +
-                        QStringLiteral(" sequences (") + count(result.nestedSequenceCount) +
-                        QStringLiteral(" nested)"));
+    AppLog::parseDetail(
+        QStringLiteral("Found ") + count(static_cast<qint64>(st.sequences.sequenceIDs.size())) +
+        QStringLiteral(" sequences (") + count(result.nestedSequenceCount) + QStringLiteral(" nested)"));
 
     AppLog::parseDetail(QStringLiteral("Finding clips on timelines..."));
     report(progress, QStringLiteral("Finding timeline clips…"), 0.62);
-    AppLog::parseDetail(QStringLiteral("Found ") + count(static_cast<qint64>(st.clips.videoClipCounts.size())) +
-                        QStringLiteral(" video clips, ") +
-                        count(static_cast<qint64>(st.clips.audioClipCounts.size())) +
-                        QStringLiteral(" audio clips on timelines"));
+    AppLog::parseDetail(
+        QStringLiteral("Found ") + count(static_cast<qint64>(st.clips.videoClipCounts.size())) +
+        QStringLiteral(" video clips, ") + count(static_cast<qint64>(st.clips.audioClipCounts.size())) +
+        QStringLiteral(" audio clips on timelines"));
 
     AppLog::parseDetail(QStringLiteral("Mapping SubClips to MasterClips..."));
     report(progress, QStringLiteral("Mapping clips to media…"), 0.72);
     AppLog::parseDetail(QStringLiteral("Found ") + count(st.mapping.usedMasterClipRefs.size()) +
-                        QStringLiteral(" used MasterClips (") + count(st.mapping.audioOnlyMasterClipRefs.size()) +
-                        QStringLiteral(" audio-only)"));
+                        QStringLiteral(" used MasterClips (") +
+                        count(st.mapping.audioOnlyMasterClipRefs.size()) + QStringLiteral(" audio-only)"));
 
     AppLog::parseDetail(QStringLiteral("Determining used files..."));
     report(progress, QStringLiteral("Determining used files…"), 0.85);

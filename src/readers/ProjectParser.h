@@ -77,7 +77,8 @@ public:
     static QByteArray readAndDecompressUtf8(const QString& filePath);
     // Steps after decompression, for XML already in memory. `filePath` names the project (its name
     // and folder); it is not read.
-    static ParseResult parseXml(const QByteArray& utf8Xml, const QString& filePath, const Progress& progress = {});
+    static ParseResult parseXml(const QByteArray& utf8Xml, const QString& filePath,
+                                const Progress& progress = {});
 };
 
 } // namespace tarnwick

@@ -50,8 +50,8 @@ MasterClipMapping mapSubClipsToMasterClips(const TimelineClips& clips, const Mar
                 MasterUse& use = masters[*ref];
                 use.video |= fromVideo;
                 use.audio |= fromAudio;
-                const qint64 total =
-                    std::max<qint64>(countOf(clips.videoClipCounts, s) + countOf(clips.audioClipCounts, s), 1);
+                const qint64 total = std::max<qint64>(
+                    countOf(clips.videoClipCounts, s) + countOf(clips.audioClipCounts, s), 1);
                 use.usage += total;
                 matched.insert(s);
                 qint64 attributed = 0;
@@ -97,8 +97,8 @@ MasterClipMediaChain::MasterClipMediaChain(const MarkerIndex& index) {
     IdMap<std::vector<Id>> clipSourceRefs;
     IdMap<Id> mediaSourceMediaRef;
     constexpr MarkerMask relevant =
-        bits(masterClipUID, clipIndex, masterClipEnd, clipID, sourceRef, videoClipEnd, audioClipEnd, mediaSourceID,
-             mediaURef, videoMediaSourceEnd, audioMediaSourceEnd);
+        bits(masterClipUID, clipIndex, masterClipEnd, clipID, sourceRef, videoClipEnd, audioClipEnd,
+             mediaSourceID, mediaURef, videoMediaSourceEnd, audioMediaSourceEnd);
     // The three block kinds are read by independent scanners, so they share one replay.
     std::optional<Id> masterClip;
     std::optional<Id> clip;

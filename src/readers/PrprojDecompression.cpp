@@ -21,7 +21,9 @@ constexpr unsigned char kFEXTRA = 0x04;
 constexpr unsigned char kFNAME = 0x08;
 constexpr unsigned char kFCOMMENT = 0x10;
 
-unsigned char byteAt(QByteArrayView d, qsizetype i) { return static_cast<unsigned char>(d[i]); }
+unsigned char byteAt(QByteArrayView d, qsizetype i) {
+    return static_cast<unsigned char>(d[i]);
+}
 
 // Header walk shared by the first member and the members that follow it; returns the body start.
 std::optional<qsizetype> gzipHeaderEnd(QByteArrayView d, qsizetype at) {
@@ -80,13 +82,15 @@ bool growTo(QByteArray& out, qint64 wanted, qint64 limit) {
     return true;
 }
 
-std::optional<qsizetype> inflateWithZlib(QByteArrayView input, QByteArray& out, qint64 sizeHint, qint64 limit) {
+std::optional<qsizetype> inflateWithZlib(QByteArrayView input, QByteArray& out, qint64 sizeHint,
+                                         qint64 limit) {
     ZStream z;
     if (!z.ready)
         return std::nullopt;
     const qsizetype base = out.size();
     // Without a hint start small: most failed attempts stop within the first bytes.
-    const qint64 capacity = sizeHint > 0 ? sizeHint : std::min<qint64>(qint64(input.size()) * 4 + 4096, 1 << 20);
+    const qint64 capacity =
+        sizeHint > 0 ? sizeHint : std::min<qint64>(qint64(input.size()) * 4 + 4096, 1 << 20);
     if (!growTo(out, base + capacity, base + limit))
         return std::nullopt;
     const auto* in = reinterpret_cast<const Bytef*>(input.data());
@@ -139,9 +143,9 @@ Outcome inflateWithLibdeflate(QByteArrayView input, QByteArray& out, qint64 capa
     out.resize(base + static_cast<qsizetype>(capacity));
     size_t inUsed = 0;
     size_t produced = 0;
-    const libdeflate_result rc =
-        libdeflate_deflate_decompress_ex(d.get(), input.data(), static_cast<size_t>(input.size()), out.data() + base,
-                                         static_cast<size_t>(capacity), &inUsed, &produced);
+    const libdeflate_result rc = libdeflate_deflate_decompress_ex(
+        d.get(), input.data(), static_cast<size_t>(input.size()), out.data() + base,
+        static_cast<size_t>(capacity), &inUsed, &produced);
     if (rc == LIBDEFLATE_SUCCESS) {
         out.resize(base + static_cast<qsizetype>(produced));
         used = static_cast<qsizetype>(inUsed);
@@ -161,8 +165,8 @@ std::optional<ByteRange> gzipBody(QByteArrayView data) {
     return ByteRange{*p, data.size() - 8};
 }
 
-std::optional<qsizetype> inflateRaw(QByteArrayView input, QByteArray& out, qint64 sizeHint, InflateEngine engine,
-                                    qint64 limit) {
+std::optional<qsizetype> inflateRaw(QByteArrayView input, QByteArray& out, qint64 sizeHint,
+                                    InflateEngine engine, qint64 limit) {
 #if defined(TARNWICK_HAVE_LIBDEFLATE)
     // libdeflate needs the whole output room up front: try the hinted size, else stream with zlib.
     if (engine == InflateEngine::fastest && sizeHint > 0) {
@@ -182,7 +186,8 @@ std::optional<qsizetype> inflateRaw(QByteArrayView input, QByteArray& out, qint6
 std::optional<QByteArray> decompressProjectData(QByteArrayView data, InflateEngine engine) {
     QByteArray out;
     // Raw DEFLATE: whatever follows the end of the stream is ignored.
-    if (inflateRaw(data, out, 0, engine) && isValidUtf8(std::string_view(out.constData(), size_t(out.size()))))
+    if (inflateRaw(data, out, 0, engine) &&
+        isValidUtf8(std::string_view(out.constData(), size_t(out.size()))))
         return out;
     out.clear();
 
@@ -194,8 +199,8 @@ std::optional<QByteArray> decompressProjectData(QByteArrayView data, InflateEngi
     qsizetype p = body->begin;
     while (true) {
         const qint64 room = std::max<qint64>(hint - out.size(), 0);
-        const std::optional<qsizetype> used =
-            inflateRaw(data.sliced(p, window - p), out, room > 0 ? room : 0, engine, maxInflatedSize - out.size());
+        const std::optional<qsizetype> used = inflateRaw(data.sliced(p, window - p), out, room > 0 ? room : 0,
+                                                         engine, maxInflatedSize - out.size());
         if (!used)
             return std::nullopt;
         // After the stream's end: its 8-byte trailer, then maybe another member; anything else is ignored.

@@ -28,10 +28,11 @@ std::optional<ByteRange> gzipBody(QByteArrayView data);
 
 // Inflates raw DEFLATE data at the start of `input`, appending to `out`. On success returns how many
 // input bytes the stream used; fails on damaged or unfinished streams and past `limit` output bytes.
-std::optional<qsizetype> inflateRaw(QByteArrayView input, QByteArray& out, qint64 sizeHint, InflateEngine engine,
-                                    qint64 limit = maxInflatedSize);
+std::optional<qsizetype> inflateRaw(QByteArrayView input, QByteArray& out, qint64 sizeHint,
+                                    InflateEngine engine, qint64 limit = maxInflatedSize);
 
 // The XML as valid UTF-8, or absent when neither route inflates completely to UTF-8 text.
-std::optional<QByteArray> decompressProjectData(QByteArrayView data, InflateEngine engine = InflateEngine::fastest);
+std::optional<QByteArray> decompressProjectData(QByteArrayView data,
+                                                InflateEngine engine = InflateEngine::fastest);
 
 } // namespace tarnwick::prproj

@@ -84,7 +84,8 @@ const Buckets& buckets() {
             const char last = t.back();
             if (last == '=' || last == '>') {
                 const auto prev = static_cast<unsigned char>(t[t.size() - 2]);
-                (last == '=' ? r.byEquals : r.byGreater)[prev].push_back({m, load32(t.data() + t.size() - 4)});
+                (last == '=' ? r.byEquals : r.byGreater)[prev].push_back(
+                    {m, load32(t.data() + t.size() - 4)});
             } else {
                 r.byLess[static_cast<unsigned char>(t[1])].push_back({m, load32(t.data())});
             }
@@ -215,14 +216,17 @@ struct Scanner {
 
 } // namespace
 
-std::string_view markerText(Marker m) { return kMarkerTexts[static_cast<std::size_t>(m)]; }
+std::string_view markerText(Marker m) {
+    return kMarkerTexts[static_cast<std::size_t>(m)];
+}
 
 MarkerIndex indexMarkers(std::string_view text, int threads) {
     // Pieces end just after a line feed: no marker, CR LF pair or cluster spans two of them.
     std::vector<std::string_view> pieces;
     std::size_t start = 0;
     for (int k = 1; k < threads && text.size() >= kParallelThreshold; ++k) {
-        const std::size_t at = std::max(start, text.size() / static_cast<std::size_t>(threads) * static_cast<std::size_t>(k));
+        const std::size_t at =
+            std::max(start, text.size() / static_cast<std::size_t>(threads) * static_cast<std::size_t>(k));
         const std::size_t lf = text.find('\n', at);
         if (lf == std::string_view::npos)
             break;

@@ -55,8 +55,12 @@ enum Marker : int {
 using MarkerMask = std::uint64_t;
 static_assert(markerCount <= 64);
 
-constexpr MarkerMask bit(Marker m) { return MarkerMask(1) << m; }
-template <typename... M> constexpr MarkerMask bits(M... m) { return (bit(m) | ...); }
+constexpr MarkerMask bit(Marker m) {
+    return MarkerMask(1) << m;
+}
+template <typename... M> constexpr MarkerMask bits(M... m) {
+    return (bit(m) | ...);
+}
 
 std::string_view markerText(Marker m);
 
@@ -69,10 +73,10 @@ struct MarkedLine {
 };
 
 struct MarkerIndex {
-    std::size_t lineCount = 0;       // lines as split at every newline character
-    std::size_t crlfPairs = 0;       // CR directly followed by LF
-    std::vector<MarkedLine> lines;   // only lines with at least one marker, in order
-    MarkerMask markersInText = 0;    // union of every line's mask
+    std::size_t lineCount = 0;     // lines as split at every newline character
+    std::size_t crlfPairs = 0;     // CR directly followed by LF
+    std::vector<MarkedLine> lines; // only lines with at least one marker, in order
+    MarkerMask markersInText = 0;  // union of every line's mask
 };
 
 // Newline characters: U+000A to U+000D, U+0085, U+2028, U+2029; a CR LF pair leaves an empty line.

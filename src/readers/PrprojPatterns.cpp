@@ -45,12 +45,18 @@ const std::vector<Spec>& specs() {
              {},
              "<Track Index=\"",
              {Step{Tok::digits}, Step{Tok::literal, "\" ObjectURef=\""}, textCap, selfClose}},
-            {R"re(<(?:Video|Audio)ClipTrack ObjectUID="([^"]+)")re", va, "ClipTrack ObjectUID=\"", {textCap, quote}},
+            {R"re(<(?:Video|Audio)ClipTrack ObjectUID="([^"]+)")re",
+             va,
+             "ClipTrack ObjectUID=\"",
+             {textCap, quote}},
             {R"re(<TrackItem Index="\d+" ObjectRef="(\d+)"/>)re",
              {},
              "<TrackItem Index=\"",
              {Step{Tok::digits}, Step{Tok::literal, "\" ObjectRef=\""}, digitsCap, selfClose}},
-            {R"re(<(?:Video|Audio)ClipTrackItem ObjectID="(\d+)")re", va, "ClipTrackItem ObjectID=\"", {digitsCap, quote}},
+            {R"re(<(?:Video|Audio)ClipTrackItem ObjectID="(\d+)")re",
+             va,
+             "ClipTrackItem ObjectID=\"",
+             {digitsCap, quote}},
             {R"re(<SubClip ObjectID="(\d+)")re", {}, "<SubClip ObjectID=\"", {digitsCap, quote}},
             {R"re(<MasterClip ObjectURef="([^"]+)")re", {}, "<MasterClip ObjectURef=\"", {textCap, quote}},
             {R"re(<Clip Index="\d+" ObjectRef="(\d+)")re",
@@ -59,7 +65,10 @@ const std::vector<Spec>& specs() {
              {Step{Tok::digits}, Step{Tok::literal, "\" ObjectRef=\""}, digitsCap, quote}},
             {R"re(<(?:Video|Audio)Clip ObjectID="(\d+)")re", va, "Clip ObjectID=\"", {digitsCap, quote}},
             {R"re(<Source ObjectRef="(\d+)")re", {}, "<Source ObjectRef=\"", {digitsCap, quote}},
-            {R"re(<(?:Video|Audio)MediaSource ObjectID="(\d+)")re", va, "MediaSource ObjectID=\"", {digitsCap, quote}},
+            {R"re(<(?:Video|Audio)MediaSource ObjectID="(\d+)")re",
+             va,
+             "MediaSource ObjectID=\"",
+             {digitsCap, quote}},
             {R"re(<Media ObjectURef="([^"]+)")re", {}, "<Media ObjectURef=\"", {textCap, quote}},
         };
         return v;
@@ -67,7 +76,9 @@ const std::vector<Spec>& specs() {
     return all;
 }
 
-bool isDigit(char c) { return c >= '0' && c <= '9'; }
+bool isDigit(char c) {
+    return c >= '0' && c <= '9';
+}
 
 // Matches the tail at `pos`; every step is deterministic because a run is always followed by a quote.
 std::optional<PatternMatch> matchTail(const Spec& s, std::string_view text, std::size_t pos) {
@@ -109,8 +120,9 @@ std::optional<PatternMatch> findPattern(Pattern p, std::string_view text, std::s
                                         std::size_t anchorLimit) {
     const Spec& s = specs()[static_cast<std::size_t>(p)];
     // Anchors are looked for only where they may begin; the tail may run past the limit.
-    const std::string_view hay =
-        anchorLimit >= text.size() ? text : text.substr(0, std::min(text.size(), anchorLimit + s.anchor.size()));
+    const std::string_view hay = anchorLimit >= text.size()
+                                     ? text
+                                     : text.substr(0, std::min(text.size(), anchorLimit + s.anchor.size()));
     std::size_t at = from;
     while (true) {
         const std::size_t hit = hay.find(s.anchor, at);
@@ -133,6 +145,8 @@ std::optional<PatternMatch> findPattern(Pattern p, std::string_view text, std::s
     }
 }
 
-std::string_view patternExpression(Pattern p) { return specs()[static_cast<std::size_t>(p)].expression; }
+std::string_view patternExpression(Pattern p) {
+    return specs()[static_cast<std::size_t>(p)].expression;
+}
 
 } // namespace tarnwick::prproj

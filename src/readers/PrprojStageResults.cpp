@@ -36,6 +36,8 @@ QString MediaTables::accept(const QString& path) {
     return path;
 }
 
-QString MediaTables::titleKey(const QString& title) { return text::nfc(text::lowered(title)); }
+QString MediaTables::titleKey(const QString& title) {
+    return text::nfc(text::lowered(title));
+}
 
 } // namespace tarnwick::prproj

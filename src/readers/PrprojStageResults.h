@@ -42,6 +42,8 @@ struct ReferenceChain {
     std::function<QStringList(const QString& masterClipID)> pathsOf; // empty when none
 };
 
-inline QString toQString(std::string_view v) { return QString::fromUtf8(v.data(), static_cast<qsizetype>(v.size())); }
+inline QString toQString(std::string_view v) {
+    return QString::fromUtf8(v.data(), static_cast<qsizetype>(v.size()));
+}
 
 } // namespace tarnwick::prproj

@@ -9,8 +9,8 @@
 
 namespace tarnwick::prproj {
 
-std::optional<std::string_view> textBetween(std::string_view line, std::string_view start, std::string_view end,
-                                            bool searchEndAfterStart) {
+std::optional<std::string_view> textBetween(std::string_view line, std::string_view start,
+                                            std::string_view end, bool searchEndAfterStart) {
     const std::size_t s = line.find(start);
     if (s == std::string_view::npos)
         return std::nullopt;
@@ -74,8 +74,12 @@ std::optional<char32_t> hexScalar(QStringView four) {
     return v;
 }
 
-bool isHighSurrogate(char32_t v) { return v >= 0xD800 && v <= 0xDBFF; }
-bool isLowSurrogate(char32_t v) { return v >= 0xDC00 && v <= 0xDFFF; }
+bool isHighSurrogate(char32_t v) {
+    return v >= 0xD800 && v <= 0xDBFF;
+}
+bool isLowSurrogate(char32_t v) {
+    return v >= 0xDC00 && v <= 0xDFFF;
+}
 
 } // namespace
 
@@ -174,7 +178,9 @@ QString normalizedWindowsPath(const QString& s) {
 
 namespace {
 
-bool isHex(QChar c) { return (c >= u'0' && c <= u'9') || (c >= u'a' && c <= u'f') || (c >= u'A' && c <= u'F'); }
+bool isHex(QChar c) {
+    return (c >= u'0' && c <= u'9') || (c >= u'a' && c <= u'f') || (c >= u'A' && c <= u'F');
+}
 
 // ^[0-9a-f]{8}-[0-9a-f]{4}-[0-9a-f]{4}-[0-9a-f]{4}-[0-9a-f]{12}\. , case-insensitive
 bool startsWithUuidAndDot(const QString& name) {

@@ -12,8 +12,8 @@ namespace tarnwick::prproj {
 
 // Text between the first start marker and the end marker (searched after the start marker when
 // `searchEndAfterStart`, else anywhere in the line; it must not begin inside the start marker).
-std::optional<std::string_view> textBetween(std::string_view line, std::string_view start, std::string_view end,
-                                            bool searchEndAfterStart);
+std::optional<std::string_view> textBetween(std::string_view line, std::string_view start,
+                                            std::string_view end, bool searchEndAfterStart);
 std::optional<QString> textBetween(const QString& line, const QString& start, const QString& end,
                                    bool searchEndAfterStart);
 

@@ -224,9 +224,9 @@ private:
 
 TimelineClips findTimelineClipReferences(const MarkerIndex& index, const std::vector<Id>& sequenceIDs) {
     constexpr MarkerMask relevant =
-        bits(videoItem, audioItem, videoItemEnd, audioItemEnd, subClipRef, sequenceUID, trackGroups, trackGroupsEnd,
-             secondRef, nameStart, sequenceEnd, trackGroupClose, trackGroupID, trackIndex, clipTrackClose,
-             clipTrackUID, trackItemIndex);
+        bits(videoItem, audioItem, videoItemEnd, audioItemEnd, subClipRef, sequenceUID, trackGroups,
+             trackGroupsEnd, secondRef, nameStart, sequenceEnd, trackGroupClose, trackGroupID, trackIndex,
+             clipTrackClose, clipTrackUID, trackItemIndex);
     TimelineReader reader;
     for (const MarkedLine& line : index.lines) {
         if (line.mask & relevant)

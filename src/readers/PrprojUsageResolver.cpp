@@ -5,7 +5,10 @@
 #include "platform/PathText.h"
 #include "platform/TextKey.h"
 
+#include <QThread>
+
 #include <algorithm>
+#include <future>
 
 namespace tarnwick::prproj {
 
@@ -70,7 +73,8 @@ const QStringList* UsageResolver::byName(const QString& key) const {
 
 // Keys with a given prefix are contiguous in sorted order, so the first in that order is found by
 // binary search instead of a scan over every title.
-const QStringList* UsageResolver::firstWithPrefix(const QStringList& sortedKeys, const QHash<QString, QStringList>& map,
+const QStringList* UsageResolver::firstWithPrefix(const QStringList& sortedKeys,
+                                                  const QHash<QString, QStringList>& map,
                                                   const QString& prefix) {
     auto it = std::lower_bound(sortedKeys.begin(), sortedKeys.end(), prefix);
     for (; it != sortedKeys.end() && it->startsWith(prefix); ++it) {
@@ -147,6 +151,30 @@ std::optional<QStringList> UsageResolver::matchClipNameToMedia(const QString& ma
     return paths;
 }
 
+// Matching reads shared tables only, so large projects match their master clips on a few threads.
+std::vector<std::optional<QStringList>> UsageResolver::matchAll(const QStringList& masterClipIDs) const {
+    std::vector<std::optional<QStringList>> out(static_cast<std::size_t>(masterClipIDs.size()));
+    auto matchRange = [&](qsizetype from, qsizetype to) {
+        for (qsizetype i = from; i < to; ++i)
+            out[static_cast<std::size_t>(i)] = matchClipNameToMedia(masterClipIDs[i]);
+    };
+    constexpr qsizetype kParallelFrom = 4096;
+    const int threads = std::min(QThread::idealThreadCount(), 4);
+    if (masterClipIDs.size() < kParallelFrom || threads < 2) {
+        matchRange(0, masterClipIDs.size());
+        return out;
+    }
+    indexes(); // built once before the threads share it
+    std::vector<std::future<void>> parts;
+    const qsizetype step = (masterClipIDs.size() + threads - 1) / threads;
+    for (qsizetype from = step; from < masterClipIDs.size(); from += step)
+        parts.push_back(std::async(std::launch::async, matchRange, from, std::min(from + step, masterClipIDs.size())));
+    matchRange(0, std::min(step, masterClipIDs.size()));
+    for (auto& part : parts)
+        part.get();
+    return out;
+}
+
 namespace {
 
 void warn(QStringList& warnings, const QString& text) {
@@ -163,8 +191,11 @@ UsageResult UsageResolver::resolve(QStringList& warnings) const {
         displayNameByID.insert(s.id, s.displayName());
 
     qint64 unresolved = 0;
-    for (const QString& id : m_in.mapping.usedMasterClipRefs) {
-        const std::optional<QStringList> paths = matchClipNameToMedia(id);
+    const QStringList used = m_in.mapping.usedMasterClipRefs.values();
+    const std::vector<std::optional<QStringList>> matches = matchAll(used);
+    for (qsizetype i = 0; i < used.size(); ++i) {
+        const QString& id = used[i];
+        const std::optional<QStringList>& paths = matches[static_cast<std::size_t>(i)];
         if (!paths) {
             ++unresolved;
             continue;
@@ -188,14 +219,16 @@ UsageResult UsageResolver::resolve(QStringList& warnings) const {
         }
     }
     if (unresolved >= 1)
-        warn(warnings, QString::number(unresolved) +
-                           QStringLiteral(" timeline clip(s) could not be matched to a media file — some media in "
-                                          "this project may appear unused. Flagged for review; excluded from "
-                                          "one-click cleanup."));
+        warn(warnings,
+             QString::number(unresolved) +
+                 QStringLiteral(" timeline clip(s) could not be matched to a media file — some media in "
+                                "this project may appear unused. Flagged for review; excluded from "
+                                "one-click cleanup."));
     if (m_in.mapping.unmatchedClipCount >= 1)
-        warn(warnings, QString::number(m_in.mapping.unmatchedClipCount) +
-                           QStringLiteral(" timeline clip(s) couldn't be linked to their source — used media here may "
-                                          "appear unused. Flagged for review; excluded from one-click cleanup."));
+        warn(warnings,
+             QString::number(m_in.mapping.unmatchedClipCount) +
+                 QStringLiteral(" timeline clip(s) couldn't be linked to their source — used media here may "
+                                "appear unused. Flagged for review; excluded from one-click cleanup."));
 
     qint64 mixed = 0;
     for (const QString& path : std::as_const(r.usedMediaPaths)) {
@@ -212,13 +245,15 @@ UsageResult UsageResolver::resolve(QStringList& warnings) const {
         r.sequenceUsageByPath.insert(path, a);
     }
     if (mixed >= 1)
-        warn(warnings, QString::number(mixed) +
-                           QStringLiteral(" used media path(s) have timeline occurrences whose sequence could not be "
-                                          "identified — those occurrences remain protected from sequence-ignore "
-                                          "rules."));
+        warn(warnings,
+             QString::number(mixed) +
+                 QStringLiteral(" used media path(s) have timeline occurrences whose sequence could not be "
+                                "identified — those occurrences remain protected from sequence-ignore "
+                                "rules."));
 
-    for (const QString& id : m_in.mapping.audioOnlyMasterClipRefs) {
-        if (const std::optional<QStringList> paths = matchClipNameToMedia(id)) {
+    const QStringList audioOnly = m_in.mapping.audioOnlyMasterClipRefs.values();
+    for (const std::optional<QStringList>& paths : matchAll(audioOnly)) {
+        if (paths) {
             for (const QString& path : *paths)
                 r.audioOnlyPaths.insert(path);
         }
@@ -227,13 +262,14 @@ UsageResult UsageResolver::resolve(QStringList& warnings) const {
     const QSet<QString>& all = m_in.media.allPaths;
     if (!all.isEmpty() && m_in.sequenceCount > 0 && (m_in.videoClipKeys > 0 || m_in.audioClipKeys > 0) &&
         r.usedMediaPaths.isEmpty()) {
-        warn(warnings, QStringLiteral("Found ") + QString::number(m_in.sequenceCount) +
-                           QStringLiteral(" sequence(s) with ") +
-                           QString::number(m_in.videoClipKeys + m_in.audioClipKeys) +
-                           QStringLiteral(" timeline clip(s) but resolved 0 used media — treating all ") +
-                           QString::number(all.size()) +
-                           QStringLiteral(" file(s) as USED to avoid mis-deleting in-use media (suspected parse "
-                                          "failure)."));
+        warn(warnings,
+             QStringLiteral("Found ") + QString::number(m_in.sequenceCount) +
+                 QStringLiteral(" sequence(s) with ") +
+                 QString::number(m_in.videoClipKeys + m_in.audioClipKeys) +
+                 QStringLiteral(" timeline clip(s) but resolved 0 used media — treating all ") +
+                 QString::number(all.size()) +
+                 QStringLiteral(" file(s) as USED to avoid mis-deleting in-use media (suspected parse "
+                                "failure)."));
         for (const QString& path : all) {
             if (!r.usageCountByPath.contains(path))
                 r.usageCountByPath.insert(path, 1);

@@ -11,6 +11,7 @@
 #include <QStringList>
 
 #include <optional>
+#include <vector>
 
 namespace tarnwick::prproj {
 
@@ -59,11 +60,12 @@ private:
     // Built on first use: most projects resolve every clip by its exact title.
     using Indexes = NameIndexes;
     const Indexes& indexes() const;
+    std::vector<std::optional<QStringList>> matchAll(const QStringList& masterClipIDs) const;
     const QStringList* matchByNameRules(const QString& name) const;
     const QStringList* title(const QString& key) const;
     const QStringList* byName(const QString& key) const;
-    static const QStringList* firstWithPrefix(const QStringList& sortedKeys, const QHash<QString, QStringList>& map,
-                                              const QString& prefix);
+    static const QStringList* firstWithPrefix(const QStringList& sortedKeys,
+                                              const QHash<QString, QStringList>& map, const QString& prefix);
 
     const UsageInputs& m_in;
     mutable std::optional<Indexes> m_indexes;

@@ -27,7 +27,9 @@ std::size_t skipAscii(const unsigned char* p, std::size_t i, std::size_t n) {
     return i;
 }
 
-bool isContinuation(unsigned char c) { return (c & 0xC0) == 0x80; }
+bool isContinuation(unsigned char c) {
+    return (c & 0xC0) == 0x80;
+}
 
 // Length of the valid sequence at i, or 0.
 std::size_t sequenceLength(const unsigned char* p, std::size_t i, std::size_t n) {

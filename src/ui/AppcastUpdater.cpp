@@ -26,8 +26,11 @@ AppcastUpdater::AppcastUpdater(const QUrl& feedUrl, const QString& currentVersio
       m_network(new QNetworkAccessManager(this)) {}
 
 AppcastUpdater::~AppcastUpdater() {
-    if (m_reply)
+    // Quitting mid-check is no failure: nobody is left to be told.
+    if (m_reply) {
+        m_reply->disconnect(this);
         m_reply->abort();
+    }
 }
 
 bool AppcastUpdater::canCheckForUpdates() const {

@@ -187,3 +187,34 @@ TEST(MediaConsolidator, MergeRuleCombinesFieldByField) {
     EXPECT_EQ(binned.matchedPath, QStringLiteral("/c/x.mov"));
     EXPECT_EQ(binned.usageType, MediaUsageType::usedInAfterEffects);
 }
+
+// A share that went away blocks stat forever: consolidation must not hang the import with it.
+TEST(MediaConsolidator, AStatThatDoesNotAnswerLeavesTheNameAndSizeRuleToDecide) {
+    QTemporaryDir dir;
+    const QString clip = writeFile(dir.filePath(QStringLiteral("media/A001.mov")), 300);
+    const QString hard = dir.filePath(QStringLiteral("export/final.mov"));
+    QDir().mkpath(dir.filePath(QStringLiteral("export")));
+    ASSERT_EQ(::link(QFile::encodeName(clip).constData(), QFile::encodeName(hard).constData()), 0);
+    const QString share = dir.filePath(QStringLiteral("share"));
+    const QString stuck = writeFile(share + QStringLiteral("/Day1/clip.mov"), 40);
+    const QString copy = writeFile(dir.filePath(QStringLiteral("local/Day1/clip.mov")), 40);
+    auto probe = std::make_shared<test::HangingStatProbe>(share);
+    MediaFile onShare = entry(stuck, 40);
+    onShare.storageType = StorageType::network;
+    test::DiskFactsLogCapture log;
+
+    const auto started = std::chrono::steady_clock::now();
+    const QList<MediaFile> out = MediaConsolidator(probe, std::chrono::milliseconds(200))
+                                     .consolidateCrossProjectDuplicates(
+                                         {entry(clip, 300), entry(hard, 300), onShare, entry(copy, 40)});
+    EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(5));
+    EXPECT_EQ(probe->hungCalls(), 1);
+    ASSERT_EQ(out.size(), 2);
+    // Stat'ed before the hang: the link under another name is still recognised.
+    EXPECT_EQ(out[0].alternativePaths, QStringList{hard});
+    // The stuck entry is compared by its names and size alone.
+    EXPECT_EQ(out[1].path, stuck);
+    EXPECT_EQ(out[1].alternativePaths, QStringList{copy});
+    EXPECT_TRUE(log.contains(QStringLiteral("Network drive offline: ") + stuck));
+    probe->release();
+}

@@ -119,3 +119,30 @@ TEST(WatchdogPool, CancelledJobsThatHaveNotStartedEndAsCancelled) {
     EXPECT_EQ(finished + cancelled, 10);
     EXPECT_GE(cancelled, 8);
 }
+
+// One pool shared by callers on several threads (the manager's scan object): each run must get
+// the ends of its own jobs only.
+TEST(WatchdogPool, RunsFromSeveralThreadsEachSeeTheirOwnJobs) {
+    WatchdogPool pool(4, 5s);
+    const auto runMany = [&pool](int base, QList<int>* seen) {
+        for (int round = 0; round < 20; ++round) {
+            pool.map<int>(
+                25,
+                [base](int index, WatchdogPool::Watch&) {
+                    std::this_thread::sleep_for(50us);
+                    return base + index;
+                },
+                [&](int index, WatchdogPool::Outcome outcome, const int* result) {
+                    if (outcome == WatchdogPool::Outcome::finished && result && *result == base + index)
+                        seen->append(index);
+                });
+        }
+    };
+    QList<int> first;
+    QList<int> second;
+    std::thread other(runMany, 1000, &second);
+    runMany(0, &first);
+    other.join();
+    EXPECT_EQ(first.size(), 500);
+    EXPECT_EQ(second.size(), 500);
+}

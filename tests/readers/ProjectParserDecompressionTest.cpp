@@ -1,5 +1,5 @@
-#include "readers/PrprojDecompression.h"
 #include "readers/ProjectParser.h"
+#include "readers/PrprojDecompression.h"
 
 #include "support/ProjectGenerator.h"
 #include "support/ProjectParserLogCapture.h"
@@ -18,7 +18,8 @@ using tarnwick::testing::ProjectParserLogCapture;
 
 namespace {
 
-const QByteArray kXml = QByteArray("<?xml version=\"1.0\"?>\n<PremiereData>\n<Title>Café</Title>\n</PremiereData>\n");
+const QByteArray kXml =
+    QByteArray("<?xml version=\"1.0\"?>\n<PremiereData>\n<Title>Café</Title>\n</PremiereData>\n");
 
 QByteArray le32(quint32 v) {
     QByteArray b(4, '\0');
@@ -112,8 +113,9 @@ TEST(ProjectParserDecompression, InflatesEveryFollowingMemberAndIgnoresOtherTrai
 }
 
 TEST(ProjectParserDecompression, WalksTheHeaderAsTheFormatDescribes) {
-    EXPECT_FALSE(gzipBody(QByteArray("\x1f\x8b\x08\x04\0\0\0\0\0\0\0\0", 12)).has_value()); // FEXTRA, 12 bytes
-    EXPECT_FALSE(gzipBody(QByteArray("\x1f\x8b\x08\0\0\0\0\0\0\0\0", 11)).has_value());    // 11 bytes
+    EXPECT_FALSE(
+        gzipBody(QByteArray("\x1f\x8b\x08\x04\0\0\0\0\0\0\0\0", 12)).has_value());      // FEXTRA, 12 bytes
+    EXPECT_FALSE(gzipBody(QByteArray("\x1f\x8b\x08\0\0\0\0\0\0\0\0", 11)).has_value()); // 11 bytes
     EXPECT_FALSE(gzipBody(QByteArray("\x1f\x8b\x08\x08\0\0\0\0\0\0name-without-end...", 29)).has_value());
     EXPECT_FALSE(gzipBody(QByteArray("\x1f\x8c\x08\0\0\0\0\0\0\0\x03\0\0\0\0\0\0\0\0\0", 20)).has_value());
     const std::optional<ByteRange> body = gzipBody(member(kXml, 0x1E));
@@ -156,7 +158,8 @@ TEST(ProjectParserDecompression, ReportsUnreadableAndUndecodableFiles) {
     const QString missing = dir.filePath(QStringLiteral("Gone.prproj"));
     EXPECT_THROW(ProjectParser().parse(missing), ProjectParser::FileReadError);
     ASSERT_FALSE(log.messages().isEmpty());
-    EXPECT_TRUE(log.messages().last().startsWith(QStringLiteral("❌ Parse failed: Gone - The file “Gone.prproj”")));
+    EXPECT_TRUE(
+        log.messages().last().startsWith(QStringLiteral("❌ Parse failed: Gone - The file “Gone.prproj”")));
 
     const QString plain = dir.filePath(QStringLiteral("Plain.prproj"));
     QFile f(plain);
@@ -169,11 +172,13 @@ TEST(ProjectParserDecompression, ReportsUnreadableAndUndecodableFiles) {
         ADD_FAILURE() << "plain XML was accepted";
     } catch (const ProjectParser::ParserError& e) {
         EXPECT_EQ(e.kind(), ProjectParser::ParserError::Kind::decompressionFailed);
-        EXPECT_EQ(e.description(), QStringLiteral("Failed to decompress project file: Failed to decompress gzip data"));
+        EXPECT_EQ(e.description(),
+                  QStringLiteral("Failed to decompress project file: Failed to decompress gzip data"));
     }
-    EXPECT_EQ(log.messages(),
-              (QStringList{QStringLiteral("📂 Starting parse: Plain"), QStringLiteral("  → Decompressing..."),
-                           QStringLiteral("🔧 Read %1 bytes from Plain.prproj").arg(kXml.size()),
-                           QStringLiteral("❌ Parse failed: Plain - Failed to decompress project file: Failed to "
-                                          "decompress gzip data")}));
+    EXPECT_EQ(
+        log.messages(),
+        (QStringList{QStringLiteral("📂 Starting parse: Plain"), QStringLiteral("  → Decompressing..."),
+                     QStringLiteral("🔧 Read %1 bytes from Plain.prproj").arg(kXml.size()),
+                     QStringLiteral("❌ Parse failed: Plain - Failed to decompress project file: Failed to "
+                                    "decompress gzip data")}));
 }

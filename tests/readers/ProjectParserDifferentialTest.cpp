@@ -32,8 +32,9 @@ const QString kProjectPath = QStringLiteral("/projects/Show/Cut.prproj");
 Run fast(const QByteArray& xml) {
     ProjectParserLogCapture capture;
     Run run;
-    run.result = ProjectParser::parseXml(xml, kProjectPath,
-                                         [&](const QString& m, double f) { run.progress.append({m, f}); });
+    run.result = ProjectParser::parseXml(xml, kProjectPath, [&](const QString& m, double f) {
+        run.progress.append({m, f});
+    });
     run.log = capture.messages();
     return run;
 }
@@ -41,8 +42,9 @@ Run fast(const QByteArray& xml) {
 Run reference(const QByteArray& xml) {
     ProjectParserLogCapture capture;
     Run run;
-    run.result = referenceParseXml(QString::fromUtf8(xml), kProjectPath,
-                                   [&](const QString& m, double f) { run.progress.append({m, f}); });
+    run.result = referenceParseXml(QString::fromUtf8(xml), kProjectPath, [&](const QString& m, double f) {
+        run.progress.append({m, f});
+    });
     run.log = capture.messages();
     return run;
 }
@@ -62,47 +64,104 @@ ProjectParser::ParseResult expectSameReading(const QByteArray& xml, const std::s
 // scanners' state machines see every combination of openings, closings and broken values.
 QByteArray markerSoup(std::mt19937& rng, int lines) {
     static const QStringList pieces = {
-        QStringLiteral("<Media ObjectUID=\""), QStringLiteral("<Title>"), QStringLiteral("</Title>"),
-        QStringLiteral("<RelativePath>"), QStringLiteral("</RelativePath>"), QStringLiteral("<ActualMediaFilePath>"),
-        QStringLiteral("</ActualMediaFilePath>"), QStringLiteral("<FilePath>{\"mFilePath\":\""),
-        QStringLiteral("\",\"displayName\":\""), QStringLiteral("\"}</FilePath>"), QStringLiteral("</Media>"),
-        QStringLiteral("<Media "), QStringLiteral("<MasterClip ObjectUID=\""), QStringLiteral("<Name>"),
-        QStringLiteral("</Name>"), QStringLiteral("</MasterClip>"), QStringLiteral("<Sequence ObjectUID=\""),
-        QStringLiteral("<Sequence ObjectURef=\""), QStringLiteral("\"/>"), QStringLiteral("\">"),
-        QStringLiteral("<VideoClipTrackItem ObjectID=\""), QStringLiteral("<AudioClipTrackItem ObjectID=\""),
-        QStringLiteral("</VideoClipTrackItem>"), QStringLiteral("</AudioClipTrackItem>"),
-        QStringLiteral("<SubClip ObjectRef=\""), QStringLiteral("<TrackGroups>"), QStringLiteral("</TrackGroups>"),
-        QStringLiteral("<Second ObjectRef=\""), QStringLiteral("</Sequence>"), QStringLiteral("</VideoTrackGroup>"),
-        QStringLiteral("<DataTrackGroup ObjectID=\""), QStringLiteral("<AudioTrackGroup ObjectID=\""),
-        QStringLiteral("<Track Index=\"0\" ObjectURef=\""), QStringLiteral("</AudioClipTrack>"),
-        QStringLiteral("<VideoClipTrack ObjectUID=\""), QStringLiteral("<TrackItem Index=\"1\" ObjectRef=\""),
-        QStringLiteral("<SubClip ObjectID=\""), QStringLiteral("<MasterClip ObjectURef=\""),
-        QStringLiteral("</SubClip>"), QStringLiteral("<Clip Index=\"0\" ObjectRef=\""),
-        QStringLiteral("<VideoClip ObjectID=\""), QStringLiteral("<AudioClip ObjectID=\""),
-        QStringLiteral("<Source ObjectRef=\""), QStringLiteral("</VideoClip>"), QStringLiteral("</AudioClip>"),
-        QStringLiteral("<VideoMediaSource ObjectID=\""), QStringLiteral("<Media ObjectURef=\""),
-        QStringLiteral("</AudioMediaSource>"), QStringLiteral("1"), QStringLiteral("2"), QStringLiteral("07"),
-        QStringLiteral("a"), QStringLiteral("b"), QStringLiteral("\""), QStringLiteral(" "),
-        QStringLiteral("/Volumes/A/clip.mov"), QStringLiteral("C:\\x\\Clip.MOV"), QStringLiteral("clip.mov"),
-        QStringLiteral("Clip"), QStringLiteral("é"), QStringLiteral("e\u0301"), QStringLiteral("\r\n"),
-        QStringLiteral("\u2028"), QStringLiteral("\u0085"), QStringLiteral("&amp;"), QStringLiteral("\\u00e9"),
-        QStringLiteral("Rendered"), QStringLiteral("multicam"), QStringLiteral("MC - "), QStringLiteral("’"),
+        QStringLiteral("<Media ObjectUID=\""),
+        QStringLiteral("<Title>"),
+        QStringLiteral("</Title>"),
+        QStringLiteral("<RelativePath>"),
+        QStringLiteral("</RelativePath>"),
+        QStringLiteral("<ActualMediaFilePath>"),
+        QStringLiteral("</ActualMediaFilePath>"),
+        QStringLiteral("<FilePath>{\"mFilePath\":\""),
+        QStringLiteral("\",\"displayName\":\""),
+        QStringLiteral("\"}</FilePath>"),
+        QStringLiteral("</Media>"),
+        QStringLiteral("<Media "),
+        QStringLiteral("<MasterClip ObjectUID=\""),
+        QStringLiteral("<Name>"),
+        QStringLiteral("</Name>"),
+        QStringLiteral("</MasterClip>"),
+        QStringLiteral("<Sequence ObjectUID=\""),
+        QStringLiteral("<Sequence ObjectURef=\""),
+        QStringLiteral("\"/>"),
+        QStringLiteral("\">"),
+        QStringLiteral("<VideoClipTrackItem ObjectID=\""),
+        QStringLiteral("<AudioClipTrackItem ObjectID=\""),
+        QStringLiteral("</VideoClipTrackItem>"),
+        QStringLiteral("</AudioClipTrackItem>"),
+        QStringLiteral("<SubClip ObjectRef=\""),
+        QStringLiteral("<TrackGroups>"),
+        QStringLiteral("</TrackGroups>"),
+        QStringLiteral("<Second ObjectRef=\""),
+        QStringLiteral("</Sequence>"),
+        QStringLiteral("</VideoTrackGroup>"),
+        QStringLiteral("<DataTrackGroup ObjectID=\""),
+        QStringLiteral("<AudioTrackGroup ObjectID=\""),
+        QStringLiteral("<Track Index=\"0\" ObjectURef=\""),
+        QStringLiteral("</AudioClipTrack>"),
+        QStringLiteral("<VideoClipTrack ObjectUID=\""),
+        QStringLiteral("<TrackItem Index=\"1\" ObjectRef=\""),
+        QStringLiteral("<SubClip ObjectID=\""),
+        QStringLiteral("<MasterClip ObjectURef=\""),
+        QStringLiteral("</SubClip>"),
+        QStringLiteral("<Clip Index=\"0\" ObjectRef=\""),
+        QStringLiteral("<VideoClip ObjectID=\""),
+        QStringLiteral("<AudioClip ObjectID=\""),
+        QStringLiteral("<Source ObjectRef=\""),
+        QStringLiteral("</VideoClip>"),
+        QStringLiteral("</AudioClip>"),
+        QStringLiteral("<VideoMediaSource ObjectID=\""),
+        QStringLiteral("<Media ObjectURef=\""),
+        QStringLiteral("</AudioMediaSource>"),
+        QStringLiteral("1"),
+        QStringLiteral("2"),
+        QStringLiteral("07"),
+        QStringLiteral("a"),
+        QStringLiteral("b"),
+        QStringLiteral("\""),
+        QStringLiteral(" "),
+        QStringLiteral("/Volumes/A/clip.mov"),
+        QStringLiteral("C:\\x\\Clip.MOV"),
+        QStringLiteral("clip.mov"),
+        QStringLiteral("Clip"),
+        QStringLiteral("é"),
+        QStringLiteral("e\u0301"),
+        QStringLiteral("\r\n"),
+        QStringLiteral("\u2028"),
+        QStringLiteral("\u0085"),
+        QStringLiteral("&amp;"),
+        QStringLiteral("\\u00e9"),
+        QStringLiteral("Rendered"),
+        QStringLiteral("multicam"),
+        QStringLiteral("MC - "),
+        QStringLiteral("’"),
     };
     // Whole elements with identifiers from a small range, so that references meet their objects.
     static const QStringList elements = {
-        QStringLiteral("<Media ObjectUID=\"m%1\">"), QStringLiteral("<Title>clip%1.mov</Title>"),
+        QStringLiteral("<Media ObjectUID=\"m%1\">"),
+        QStringLiteral("<Title>clip%1.mov</Title>"),
         QStringLiteral("<ActualMediaFilePath>/Volumes/A/clip%1.mov</ActualMediaFilePath>"),
-        QStringLiteral("<FilePath>{\"mFilePath\":\"/Volumes/B/clip%1.mov\",\"displayName\":\"clip%1.mov\"}</FilePath>"),
-        QStringLiteral("<MasterClip ObjectUID=\"c%1\">"), QStringLiteral("<Name>clip%1.mov</Name>"),
-        QStringLiteral("<Name>Cut %1</Name>"), QStringLiteral("<Sequence ObjectUID=\"s%1\">"),
-        QStringLiteral("<Sequence ObjectURef=\"s%1\"/>"), QStringLiteral("<VideoClipTrackItem ObjectID=\"%1\">"),
-        QStringLiteral("<AudioClipTrackItem ObjectID=\"%1\">"), QStringLiteral("<SubClip ObjectRef=\"%1\"/>"),
-        QStringLiteral("<Second ObjectRef=\"%1\"/>"), QStringLiteral("<VideoTrackGroup ObjectID=\"%1\">"),
-        QStringLiteral("<Track Index=\"0\" ObjectURef=\"t%1\"/>"), QStringLiteral("<AudioClipTrack ObjectUID=\"t%1\">"),
-        QStringLiteral("<TrackItem Index=\"0\" ObjectRef=\"%1\"/>"), QStringLiteral("<SubClip ObjectID=\"%1\">"),
-        QStringLiteral("<MasterClip ObjectURef=\"c%1\"/>"), QStringLiteral("<Clip Index=\"0\" ObjectRef=\"%1\"/>"),
-        QStringLiteral("<VideoClip ObjectID=\"%1\">"), QStringLiteral("<Source ObjectRef=\"%1\"/>"),
-        QStringLiteral("<AudioMediaSource ObjectID=\"%1\">"), QStringLiteral("<Media ObjectURef=\"m%1\"/>"),
+        QStringLiteral(
+            "<FilePath>{\"mFilePath\":\"/Volumes/B/clip%1.mov\",\"displayName\":\"clip%1.mov\"}</FilePath>"),
+        QStringLiteral("<MasterClip ObjectUID=\"c%1\">"),
+        QStringLiteral("<Name>clip%1.mov</Name>"),
+        QStringLiteral("<Name>Cut %1</Name>"),
+        QStringLiteral("<Sequence ObjectUID=\"s%1\">"),
+        QStringLiteral("<Sequence ObjectURef=\"s%1\"/>"),
+        QStringLiteral("<VideoClipTrackItem ObjectID=\"%1\">"),
+        QStringLiteral("<AudioClipTrackItem ObjectID=\"%1\">"),
+        QStringLiteral("<SubClip ObjectRef=\"%1\"/>"),
+        QStringLiteral("<Second ObjectRef=\"%1\"/>"),
+        QStringLiteral("<VideoTrackGroup ObjectID=\"%1\">"),
+        QStringLiteral("<Track Index=\"0\" ObjectURef=\"t%1\"/>"),
+        QStringLiteral("<AudioClipTrack ObjectUID=\"t%1\">"),
+        QStringLiteral("<TrackItem Index=\"0\" ObjectRef=\"%1\"/>"),
+        QStringLiteral("<SubClip ObjectID=\"%1\">"),
+        QStringLiteral("<MasterClip ObjectURef=\"c%1\"/>"),
+        QStringLiteral("<Clip Index=\"0\" ObjectRef=\"%1\"/>"),
+        QStringLiteral("<VideoClip ObjectID=\"%1\">"),
+        QStringLiteral("<Source ObjectRef=\"%1\"/>"),
+        QStringLiteral("<AudioMediaSource ObjectID=\"%1\">"),
+        QStringLiteral("<Media ObjectURef=\"m%1\"/>"),
         QStringLiteral("<TrackGroups Version=\"1\">"),
     };
     QString text;
@@ -112,7 +171,8 @@ QByteArray markerSoup(std::mt19937& rng, int lines) {
             if (rng() % 3 == 0)
                 text += pieces[static_cast<qsizetype>(rng() % static_cast<unsigned>(pieces.size()))];
             else
-                text += elements[static_cast<qsizetype>(rng() % static_cast<unsigned>(elements.size()))].arg(rng() % 3);
+                text += elements[static_cast<qsizetype>(rng() % static_cast<unsigned>(elements.size()))].arg(
+                    rng() % 3);
         }
         text += u'\n';
     }
@@ -179,7 +239,8 @@ TEST(ProjectParserDifferential, MatchesTheReferenceOnMarkerSoup) {
     qsizetype timelines = 0;
     qsizetype used = 0;
     for (int i = 0; i < 60; ++i) {
-        const ProjectParser::ParseResult r = expectSameReading(markerSoup(rng, 60), "soup " + std::to_string(i));
+        const ProjectParser::ParseResult r =
+            expectSameReading(markerSoup(rng, 60), "soup " + std::to_string(i));
         media += r.allMediaPaths.size();
         timelines += r.sequences.size();
         used += r.usedMediaPaths.size();

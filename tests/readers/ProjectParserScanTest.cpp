@@ -17,7 +17,8 @@ namespace {
 struct Scanned {
     std::string text;
     MarkerIndex index;
-    explicit Scanned(const QStringList& lines) : text(lines.join(u'\n').toStdString()), index(indexMarkers(text)) {}
+    explicit Scanned(const QStringList& lines)
+        : text(lines.join(u'\n').toStdString()), index(indexMarkers(text)) {}
 };
 
 QSet<QString> set(std::initializer_list<const char*> items) {
@@ -34,7 +35,8 @@ TEST(ProjectParserMediaScan, CollectsPathsTitlesIdentifiersAndRelativePaths) {
         QStringLiteral("<Media ObjectUID=\"m1\">"),
         QStringLiteral("<RelativePath>..\\Footage\\A&amp;B.mov</RelativePath>"),
         QStringLiteral("<FilePath>C:\\plain-form-is-ignored.mov</FilePath>"),
-        QStringLiteral("<Title>A&amp;B.mov</Title><ActualMediaFilePath>C:\\Footage\\A&amp;B.mov</ActualMediaFilePath>"),
+        QStringLiteral(
+            "<Title>A&amp;B.mov</Title><ActualMediaFilePath>C:\\Footage\\A&amp;B.mov</ActualMediaFilePath>"),
         QStringLiteral("</Media>"),
         QStringLiteral("<Media ObjectUID=\"m2\">"),
         QStringLiteral("<ActualMediaFilePath>C:/Footage/A&amp;B.mov</ActualMediaFilePath>"),
@@ -50,7 +52,8 @@ TEST(ProjectParserMediaScan, CollectsPathsTitlesIdentifiersAndRelativePaths) {
         QStringLiteral("<Media ObjectUID=\"m4\">"),
         QStringLiteral("<Title>Rendered - Seq</Title>"),
         QStringLiteral("<ActualMediaFilePath>/x/preview.mov</ActualMediaFilePath>"),
-        QStringLiteral("<FilePath>{\"mFilePath\":\"\\\\\\\\nas\\\\s\\\\j.mov\",\"displayName\":\"J.mov\"}</FilePath>"),
+        QStringLiteral(
+            "<FilePath>{\"mFilePath\":\"\\\\\\\\nas\\\\s\\\\j.mov\",\"displayName\":\"J.mov\"}</FilePath>"),
         QStringLiteral("<Title>Carried.mov</Title>"),
         QStringLiteral("<Media ObjectUID=\"m5\">"),
         QStringLiteral("<ActualMediaFilePath>/x/carried.mov</ActualMediaFilePath>"),
@@ -59,12 +62,15 @@ TEST(ProjectParserMediaScan, CollectsPathsTitlesIdentifiersAndRelativePaths) {
     const MediaTables& t = m.tables;
     EXPECT_EQ(t.allPaths, set({"C:/Footage/A&B.mov", "/x/empty-title.mov", "/x/json.mov", "//nas/s/j.mov",
                                "/x/carried.mov"}));
-    EXPECT_EQ(t.pathsByTitle.value(QStringLiteral("a&amp;b.mov")), QStringList{QStringLiteral("C:/Footage/A&B.mov")});
+    EXPECT_EQ(t.pathsByTitle.value(QStringLiteral("a&amp;b.mov")),
+              QStringList{QStringLiteral("C:/Footage/A&B.mov")});
     // The JSON-style path is not filed under the empty title.
     EXPECT_EQ(t.pathsByTitle.value(QString()), QStringList{QStringLiteral("/x/empty-title.mov")});
     EXPECT_EQ(t.pathsByTitle.value(QStringLiteral("j.mov")), QStringList{QStringLiteral("//nas/s/j.mov")});
-    EXPECT_EQ(t.pathsByTitle.value(QStringLiteral("carried.mov")), QStringList{QStringLiteral("/x/carried.mov")});
-    EXPECT_EQ(t.relativePathsByPath.value(QStringLiteral("C:/Footage/A&B.mov")), QStringLiteral("..\\Footage\\A&B.mov"));
+    EXPECT_EQ(t.pathsByTitle.value(QStringLiteral("carried.mov")),
+              QStringList{QStringLiteral("/x/carried.mov")});
+    EXPECT_EQ(t.relativePathsByPath.value(QStringLiteral("C:/Footage/A&B.mov")),
+              QStringLiteral("..\\Footage\\A&B.mov"));
     EXPECT_EQ(t.relativePathsByPath.size(), 1);
     EXPECT_EQ(m.pathsByMediaUID.at("m1"), QStringList{QStringLiteral("C:/Footage/A&B.mov")});
     EXPECT_EQ(m.pathsByMediaUID.at("m2"), QStringList{QStringLiteral("C:/Footage/A&B.mov")});
@@ -74,7 +80,8 @@ TEST(ProjectParserMediaScan, CollectsPathsTitlesIdentifiersAndRelativePaths) {
 TEST(ProjectParserMediaScan, KeepsOnePathForCanonicallyEqualSpellings) {
     const Scanned s({QStringLiteral("<ActualMediaFilePath>/x/Caf\u00e9.mov</ActualMediaFilePath>"),
                      QStringLiteral("<ActualMediaFilePath>/x/Cafe\u0301.mov</ActualMediaFilePath>")});
-    EXPECT_EQ(scanMediaBlocks(s.index, {}).tables.allPaths, QSet<QString>{QStringLiteral("/x/Caf\u00e9.mov")});
+    EXPECT_EQ(scanMediaBlocks(s.index, {}).tables.allPaths,
+              QSet<QString>{QStringLiteral("/x/Caf\u00e9.mov")});
 }
 
 TEST(ProjectParserMediaScan, ReportsProgressAboutAHundredTimes) {
@@ -165,8 +172,7 @@ TEST(ProjectParserTimelineScan, FindsTrackItemsAndAttributesThemToTimelines) {
     EXPECT_EQ(c.videoClipCounts, (IdMap<qint64>{{"7", 1}, {"07", 1}}));
     EXPECT_EQ(c.audioClipCounts, (IdMap<qint64>{{"7", 1}}));
     // Track group 10 is listed twice by A: each of its items counts twice; item 3's track is in no group.
-    EXPECT_EQ(c.sequenceOccurrencesBySubClip,
-              (IdMap<IdMap<qint64>>{{"7", {{"A", 2}}}, {"07", {{"A", 2}}}}));
+    EXPECT_EQ(c.sequenceOccurrencesBySubClip, (IdMap<IdMap<qint64>>{{"7", {{"A", 2}}}, {"07", {{"A", 2}}}}));
     ASSERT_EQ(c.timelines.size(), 2);
     EXPECT_EQ(c.timelines[0], (ProjectSequence{QStringLiteral("A"), QStringLiteral("Timeline A")}));
     EXPECT_EQ(c.timelines[1], (ProjectSequence{QStringLiteral("B"), QString()}));
@@ -189,20 +195,28 @@ TEST(ProjectParserClipChain, MapsTimelineSubClipsToMasterClips) {
     clips.audioClipCounts = {{"7", 1}, {"9", 3}, {"12", 1}};
     clips.sequenceOccurrencesBySubClip = {{"9", {{"A", 2}}}, {"8", {{"A", 5}}}};
     const Scanned s({
-        QStringLiteral("<SubClip ObjectID=\"7\">"), QStringLiteral("<MasterClip ObjectURef=\"m\"/>"),
-        QStringLiteral("</SubClip>"), QStringLiteral("<SubClip ObjectID=\"9\">"),
-        QStringLiteral("<MasterClip ObjectURef=\"audio\"/>"), QStringLiteral("</SubClip>"),
-        QStringLiteral("<SubClip ObjectID=\"8\">"), QStringLiteral("<MasterClip ObjectURef=\"v\"/>"),
-        QStringLiteral("</SubClip>"), QStringLiteral("<SubClip ObjectID=\"100\">"),
-        QStringLiteral("<MasterClip ObjectURef=\"not-on-a-timeline\"/>"), QStringLiteral("</SubClip>"),
-        QStringLiteral("<SubClip ObjectID=\"12\">"), QStringLiteral("</SubClip>"),
+        QStringLiteral("<SubClip ObjectID=\"7\">"),
+        QStringLiteral("<MasterClip ObjectURef=\"m\"/>"),
+        QStringLiteral("</SubClip>"),
+        QStringLiteral("<SubClip ObjectID=\"9\">"),
+        QStringLiteral("<MasterClip ObjectURef=\"audio\"/>"),
+        QStringLiteral("</SubClip>"),
+        QStringLiteral("<SubClip ObjectID=\"8\">"),
+        QStringLiteral("<MasterClip ObjectURef=\"v\"/>"),
+        QStringLiteral("</SubClip>"),
+        QStringLiteral("<SubClip ObjectID=\"100\">"),
+        QStringLiteral("<MasterClip ObjectURef=\"not-on-a-timeline\"/>"),
+        QStringLiteral("</SubClip>"),
+        QStringLiteral("<SubClip ObjectID=\"12\">"),
+        QStringLiteral("</SubClip>"),
         QStringLiteral("<MasterClip ObjectURef=\"after-the-end\"/>"),
     });
     const MasterClipMapping m = mapSubClipsToMasterClips(clips, s.index);
     EXPECT_EQ(m.usedMasterClipRefs, set({"m", "audio", "v"}));
     EXPECT_EQ(m.audioOnlyMasterClipRefs, set({"audio"}));
     EXPECT_EQ(m.usageCountByMasterClip,
-              (QHash<QString, qint64>{{QStringLiteral("m"), 3}, {QStringLiteral("audio"), 3}, {QStringLiteral("v"), 1}}));
+              (QHash<QString, qint64>{
+                  {QStringLiteral("m"), 3}, {QStringLiteral("audio"), 3}, {QStringLiteral("v"), 1}}));
     EXPECT_EQ(m.unmatchedClipCount, 2); // 11 and 12
     EXPECT_EQ(m.attributionByMasterClip.value(QStringLiteral("audio")),
               (SequenceUsageAttribution{{{QStringLiteral("A"), 2}}, 1}));
@@ -248,6 +262,7 @@ TEST(ProjectParserClipChain, FollowsMasterClipsThroughClipsAndSourcesToMedia) {
     MasterClipMediaChain chain(s.index);
     chain.attach(media);
     EXPECT_EQ(chain.resolvedCount(), 1);
-    EXPECT_EQ(chain.pathsOf("mc"), (QStringList{QStringLiteral("/a.mov"), QStringLiteral("/a.wav"), QStringLiteral("/b.wav")}));
+    EXPECT_EQ(chain.pathsOf("mc"),
+              (QStringList{QStringLiteral("/a.mov"), QStringLiteral("/a.wav"), QStringLiteral("/b.wav")}));
     EXPECT_TRUE(chain.pathsOf("dangling").isEmpty());
 }

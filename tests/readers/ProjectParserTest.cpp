@@ -26,7 +26,9 @@ QString writeFile(const QTemporaryDir& dir, const QString& name, const QByteArra
     return path;
 }
 
-QByteArray xmlOf(const QStringList& lines) { return (lines.join(u'\n') + u'\n').toUtf8(); }
+QByteArray xmlOf(const QStringList& lines) {
+    return (lines.join(u'\n') + u'\n').toUtf8();
+}
 
 // A small project: one sequence with a video and an audio track, two media files on it, one not.
 QByteArray smallProject() {
@@ -98,7 +100,8 @@ QByteArray smallProject() {
 
 TEST(ProjectParser, ReadsMediaUsageTimelinesAndAudioOnlyPaths) {
     QTemporaryDir dir;
-    const QString path = writeFile(dir, QStringLiteral("Edit.prproj"), ProjectGenerator::gzip(smallProject()));
+    const QString path =
+        writeFile(dir, QStringLiteral("Edit.prproj"), ProjectGenerator::gzip(smallProject()));
     const ProjectParser::ParseResult r = ProjectParser().parse(path);
 
     const QString a = QStringLiteral("/Volumes/X/Footage/a.mov");
@@ -173,7 +176,9 @@ TEST(ProjectParser, LogsEveryStageAndReportsProgressInOrder) {
     ProjectParserLogCapture log;
     QList<std::pair<QString, double>> progress;
     const ProjectParser::ParseResult withProgress =
-        ProjectParser().parse(path, [&](const QString& m, double f) { progress.append({m, f}); });
+        ProjectParser().parse(path, [&](const QString& m, double f) {
+            progress.append({m, f});
+        });
 
     const QStringList expectedLog = {
         QStringLiteral("📂 Starting parse: Edit"),
@@ -208,11 +213,11 @@ TEST(ProjectParser, LogsEveryStageAndReportsProgressInOrder) {
                                                   0.12 + 0.28 * (double(lines - 1) / double(lines))));
     const QList<std::pair<QString, double>> tail(progress.end() - 6, progress.end());
     EXPECT_EQ(tail, (QList<std::pair<QString, double>>{{QStringLiteral("Building clip map…"), 0.45},
-                                                        {QStringLiteral("Finding sequences…"), 0.55},
-                                                        {QStringLiteral("Finding timeline clips…"), 0.62},
-                                                        {QStringLiteral("Mapping clips to media…"), 0.72},
-                                                        {QStringLiteral("Determining used files…"), 0.85},
-                                                        {QStringLiteral("Resolving references…"), 0.92}}));
+                                                       {QStringLiteral("Finding sequences…"), 0.55},
+                                                       {QStringLiteral("Finding timeline clips…"), 0.62},
+                                                       {QStringLiteral("Mapping clips to media…"), 0.72},
+                                                       {QStringLiteral("Determining used files…"), 0.85},
+                                                       {QStringLiteral("Resolving references…"), 0.92}}));
     // Without a callback the same stages run and nothing is reported.
     EXPECT_EQ(ProjectParser().parse(path), withProgress);
 }
@@ -228,7 +233,8 @@ TEST(ProjectParser, WarnsWhenMediaBlocksYieldNoPathAndLogsEveryWarningTwice) {
               QStringList{QStringLiteral("Found Media elements but no file paths - possible parsing issue")});
     const QStringList m = log.messages();
     EXPECT_TRUE(m.contains(QStringLiteral("⚠️ Found Media elements but no file paths extracted")));
-    EXPECT_EQ(m.last(), QStringLiteral("⚠️ Found Media elements but no file paths - possible parsing issue"));
+    EXPECT_EQ(m.last(),
+              QStringLiteral("⚠️ Found Media elements but no file paths - possible parsing issue"));
     EXPECT_EQ(m[m.size() - 2], QStringLiteral("✅ Complete: Black - 0 files, 0 used, 0 unused"));
 }
 
@@ -246,13 +252,15 @@ TEST(ProjectParser, ResolvesStoredRelativePathsBesideTheProject) {
     ProjectParserLogCapture log;
     const ProjectParser::ParseResult r = ProjectParser::parseXml(xml, QStringLiteral("/p/show/Cut.prproj"));
     EXPECT_EQ(r.relativeCandidates,
-              (QHash<QString, QString>{{QStringLiteral("C:/media/b.mov"), QStringLiteral("/p/show/..\\media\\b.mov")},
-                                       {QStringLiteral("/elsewhere/c.mov"), QStringLiteral("/c.mov")}}));
+              (QHash<QString, QString>{
+                  {QStringLiteral("C:/media/b.mov"), QStringLiteral("/p/show/..\\media\\b.mov")},
+                  {QStringLiteral("/elsewhere/c.mov"), QStringLiteral("/c.mov")}}));
 }
 
 TEST(ProjectParser, HandlesEmptyProjectsAndHugeSingleLines) {
     ProjectParserLogCapture log;
-    const ProjectParser::ParseResult empty = ProjectParser::parseXml(QByteArray(), QStringLiteral("/p/Empty.prproj"));
+    const ProjectParser::ParseResult empty =
+        ProjectParser::parseXml(QByteArray(), QStringLiteral("/p/Empty.prproj"));
     EXPECT_TRUE(empty.allMediaPaths.isEmpty());
     EXPECT_TRUE(empty.sequences.isEmpty());
     EXPECT_TRUE(empty.warnings.isEmpty());
@@ -267,4 +275,31 @@ TEST(ProjectParser, HandlesEmptyProjectsAndHugeSingleLines) {
     const ProjectParser::ParseResult huge = ProjectParser::parseXml(line, QStringLiteral("/p/Huge.prproj"));
     EXPECT_EQ(huge.allMediaPaths, QSet<QString>{QStringLiteral("/v/t.mov")});
     EXPECT_EQ(huge.sequences.size(), 1);
+}
+
+TEST(ProjectParser, ReadsLargeProjectsOnSeveralThreadsWithTheSameResult) {
+    // Above 16 MB of XML the stages run at once, and above 4096 used master clips so does matching.
+    ProjectGeneratorOptions o;
+    o.targetXmlBytes = 17 * 1024 * 1024;
+    o.usedFraction = 0.5;
+    o.fillerLinesPerObject = 2;
+    o.effectLinesPerTrackItem = 0;
+    o.seed = 11;
+    const GeneratedProject g = ProjectGenerator::generate(o);
+    ASSERT_GE(g.xml.size(), 16 * 1024 * 1024);
+    ASSERT_GT(g.usedPaths.size(), 4096);
+    ProjectParserLogCapture log;
+    QList<std::pair<QString, double>> progress;
+    const ProjectParser::ParseResult r = ProjectParser::parseXml(
+        g.xml, QStringLiteral("/p/Large.prproj"), [&](const QString& m, double f) { progress.append({m, f}); });
+    EXPECT_EQ(r.allMediaPaths, g.mediaPaths);
+    EXPECT_EQ(r.usedMediaPaths, g.usedPaths);
+    EXPECT_EQ(r.audioOnlyPaths, g.audioOnlyPaths);
+    EXPECT_EQ(r.sequences.size(), g.sequenceCount);
+    EXPECT_TRUE(r.warnings.isEmpty());
+    // Progress still arrives in stage order: about a hundred media reports, then the later stages.
+    ASSERT_GE(progress.size(), 2 + 100 + 6);
+    EXPECT_EQ(progress[2].first, QStringLiteral("Reading media files…"));
+    EXPECT_EQ(progress[progress.size() - 7].first, QStringLiteral("Reading media files…"));
+    EXPECT_EQ(progress.last().first, QStringLiteral("Resolving references…"));
 }

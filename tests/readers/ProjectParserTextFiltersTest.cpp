@@ -13,7 +13,8 @@ using namespace tarnwick;
 using namespace tarnwick::prproj;
 
 namespace {
-std::optional<std::string> between(std::string_view line, std::string_view s, std::string_view e, bool after) {
+std::optional<std::string> between(std::string_view line, std::string_view s, std::string_view e,
+                                   bool after) {
     if (auto v = textBetween(line, s, e, after))
         return std::string(*v);
     return std::nullopt;
@@ -27,8 +28,8 @@ TEST(ProjectParserTextFilters, TakesTextBetweenMarkersOnOneLine) {
     // With the flag clear the first end marker anywhere counts, even before the start marker.
     EXPECT_EQ(between("</Name><Name>Cut</Name>", "<Name>", "</Name>", false), std::nullopt);
     EXPECT_EQ(between("</F><F>v</F>", "<F>", "</F>", true), "v");
-    EXPECT_EQ(QString(*textBetween(QStringLiteral("</N><N>x</N>"), QStringLiteral("<N>"), QStringLiteral("</N>"),
-                                   true)),
+    EXPECT_EQ(QString(*textBetween(QStringLiteral("</N><N>x</N>"), QStringLiteral("<N>"),
+                                   QStringLiteral("</N>"), true)),
               QStringLiteral("x"));
 }
 
@@ -41,7 +42,9 @@ TEST(ProjectParserTextFilters, DecodesTheEightEntitiesInOrder) {
 }
 
 TEST(ProjectParserTextFilters, ReadsJsonStringValues) {
-    const auto v = [](const char* text) { return jsonStringValue(QStringLiteral("k"), QString::fromUtf8(text)); };
+    const auto v = [](const char* text) {
+        return jsonStringValue(QStringLiteral("k"), QString::fromUtf8(text));
+    };
     EXPECT_EQ(v(R"({"k":"a\\b\"c\/d\ne\tf\rg\qh"})"), QStringLiteral("a\\b\"c/d\ne\tf\rgqh"));
     EXPECT_EQ(v(R"({"k":"caf\u00e9"})"), QStringLiteral("café"));
     EXPECT_EQ(v(R"({"k":"\uzzzzx"})"), QStringLiteral("zzzzx"));
@@ -53,7 +56,9 @@ TEST(ProjectParserTextFilters, ReadsJsonStringValues) {
 }
 
 TEST(ProjectParserTextFilters, DecodesSurrogatePairsAsOneCharacter) {
-    const auto v = [](const char* text) { return jsonStringValue(QStringLiteral("k"), QString::fromUtf8(text)); };
+    const auto v = [](const char* text) {
+        return jsonStringValue(QStringLiteral("k"), QString::fromUtf8(text));
+    };
     EXPECT_EQ(v(R"({"k":"/Clips/\ud83c\udfac.mov"})"), QStringLiteral("/Clips/🎬.mov"));
     // A lone surrogate keeps the fallback: its hex digits stay as text.
     EXPECT_EQ(v(R"({"k":"a\ud83cb"})"), QStringLiteral("ad83cb"));
@@ -73,9 +78,12 @@ TEST(ProjectParserTextFilters, TellsPlausiblePaths) {
 }
 
 TEST(ProjectParserTextFilters, PutsWindowsPathsInForwardSlashForm) {
-    EXPECT_EQ(normalizedWindowsPath(QStringLiteral("\\\\?\\UNC\\nas\\share\\a.mov")), QStringLiteral("//nas/share/a.mov"));
-    EXPECT_EQ(normalizedWindowsPath(QStringLiteral("\\\\?\\C:\\Media\\a.mov")), QStringLiteral("C:/Media/a.mov"));
-    EXPECT_EQ(normalizedWindowsPath(QStringLiteral("\\\\nas\\share\\a.mov")), QStringLiteral("//nas/share/a.mov"));
+    EXPECT_EQ(normalizedWindowsPath(QStringLiteral("\\\\?\\UNC\\nas\\share\\a.mov")),
+              QStringLiteral("//nas/share/a.mov"));
+    EXPECT_EQ(normalizedWindowsPath(QStringLiteral("\\\\?\\C:\\Media\\a.mov")),
+              QStringLiteral("C:/Media/a.mov"));
+    EXPECT_EQ(normalizedWindowsPath(QStringLiteral("\\\\nas\\share\\a.mov")),
+              QStringLiteral("//nas/share/a.mov"));
     EXPECT_EQ(normalizedWindowsPath(QStringLiteral("C:\\Media\\a.mov")), QStringLiteral("C:/Media/a.mov"));
     EXPECT_EQ(normalizedWindowsPath(QStringLiteral("/Volumes/A/b.mov")), QStringLiteral("/Volumes/A/b.mov"));
 }
@@ -102,7 +110,8 @@ TEST(ProjectParserTextFilters, RecognisesRenderAndCacheFiles) {
         {"/a/clip.mov", "", false},
     };
     for (const Case& c : cases) {
-        const std::optional<QString> title = c.title ? std::optional<QString>(QString::fromUtf8(c.title)) : std::nullopt;
+        const std::optional<QString> title =
+            c.title ? std::optional<QString>(QString::fromUtf8(c.title)) : std::nullopt;
         EXPECT_EQ(isRenderOrCacheFile(QString::fromUtf8(c.path), title), c.filtered) << c.path;
     }
 }
@@ -117,7 +126,8 @@ TEST(ProjectParserTextFilters, MatchesFixedExpressionsByHand) {
     EXPECT_EQ(cap(Pattern::subClipRef, R"(<SubClip ObjectRef="7"/><SubClip ObjectRef="8"/>)"), "7");
     EXPECT_EQ(cap(Pattern::subClipRef, R"(<SubClip ObjectRef="x"/><SubClip ObjectRef="8"/>)"), "8");
     EXPECT_EQ(cap(Pattern::subClipRef, "<SubClip ObjectRef=\"\xd9\xa3\"/>"), std::nullopt); // \d is ASCII
-    EXPECT_EQ(cap(Pattern::trackItemStart, R"(<VideoClipTrackItem x <AudioClipTrackItem ObjectID="5">)"), "5");
+    EXPECT_EQ(cap(Pattern::trackItemStart, R"(<VideoClipTrackItem x <AudioClipTrackItem ObjectID="5">)"),
+              "5");
     EXPECT_EQ(cap(Pattern::trackGroupStart, R"(<DataTrackGroup ObjectID="12" >)"), "12");
     EXPECT_EQ(cap(Pattern::trackGroupStart, R"(<MixTrackGroup ObjectID="12" >)"), std::nullopt);
     EXPECT_EQ(cap(Pattern::trackRef, R"(<Track Index="10" ObjectURef="ab-c"/>)"), "ab-c");
@@ -132,7 +142,8 @@ TEST(ProjectParserTextFilters, MatchesFixedExpressionsByHand) {
 }
 
 TEST(ProjectParserTextFilters, SplitsLinesAtEveryNewlineCharacter) {
-    const std::string text = "<Title>a</Title>\r\n<Name>b</Name>\x0b\xc2\x85<Media \xe2\x80\xa8x\xe2\x80\xa9</Media>";
+    const std::string text =
+        "<Title>a</Title>\r\n<Name>b</Name>\x0b\xc2\x85<Media \xe2\x80\xa8x\xe2\x80\xa9</Media>";
     const MarkerIndex index = indexMarkers(text);
     EXPECT_EQ(index.lineCount, 7u); // the CR LF pair leaves an empty line
     EXPECT_EQ(index.crlfPairs, 1u);
@@ -167,10 +178,12 @@ TEST(ProjectParserTextFilters, ValidatesUtf8AndCountsCharacters) {
     EXPECT_FALSE(isValidUtf8("\xc3"));
     EXPECT_FALSE(isValidUtf8("\xf4\x90\x80\x80")); // beyond U+10FFFF
     EXPECT_FALSE(isValidUtf8("\xe0\x80\xaf"));     // overlong
-    for (const char* t : {"", "a\r\nb", "e\xcc\x81 x", "\xcc\x81start", "a\xf0\x9f\x87\xab\xf0\x9f\x87\xb7z",
-                          "\xf0\x9f\x91\xa9\xe2\x80\x8d\xf0\x9f\x92\xbb!", "x\r\n\xc3\xa9\r\n", "\xe0\xa4\x95\xe0\xa5\x8d"}) {
+    for (const char* t :
+         {"", "a\r\nb", "e\xcc\x81 x", "\xcc\x81start", "a\xf0\x9f\x87\xab\xf0\x9f\x87\xb7z",
+          "\xf0\x9f\x91\xa9\xe2\x80\x8d\xf0\x9f\x92\xbb!", "x\r\n\xc3\xa9\r\n", "\xe0\xa4\x95\xe0\xa5\x8d"}) {
         const std::string s(t);
         const MarkerIndex index = indexMarkers(s);
-        EXPECT_EQ(qsizetype(countCharacters(s, index.crlfPairs)), graphemes::count(QString::fromUtf8(t))) << t;
+        EXPECT_EQ(qsizetype(countCharacters(s, index.crlfPairs)), graphemes::count(QString::fromUtf8(t)))
+            << t;
     }
 }

@@ -29,7 +29,8 @@ struct Project {
         mapping.usageCountByMasterClip.insert(id, uses);
     }
     UsageResult resolve(QStringList& warnings) const {
-        const UsageInputs in{media, names, qsizetype(timelines.size()), videoKeys, 0, timelines, mapping, chain, nullptr};
+        const UsageInputs in{media, names,  qsizetype(timelines.size()), videoKeys, 0, timelines, mapping,
+                             chain, nullptr};
         return UsageResolver(in).resolve(warnings);
     }
     std::optional<QSet<QString>> match(const QString& id) const {
@@ -58,14 +59,14 @@ TEST(ProjectParserUsage, MatchesMasterClipNamesByTheNameRules) {
         const char* expected; // nullptr: no match
     };
     const Case cases[] = {
-        {"interview.mov", "/m/interview.mov"},             // letter case
-        {"Dad\u2019s Cut.mov", "/m/dads.mov"},            // typographic apostrophe
-        {"Interview", "/m/interview.mov"},                 // title without extension
-        {"Cam A Multicam", "/m/cam-a-blank.mov"},          // text before "multicam", blank kept
-        {"MC - Wedding", "/m/wedding.mxf"},                // "mc - " prefix
-        {"Reel", "/m/reel-clip.mov"},                      // a title inside a folder of that name
+        {"interview.mov", "/m/interview.mov"},                // letter case
+        {"Dad\u2019s Cut.mov", "/m/dads.mov"},                // typographic apostrophe
+        {"Interview", "/m/interview.mov"},                    // title without extension
+        {"Cam A Multicam", "/m/cam-a-blank.mov"},             // text before "multicam", blank kept
+        {"MC - Wedding", "/m/wedding.mxf"},                   // "mc - " prefix
+        {"Reel", "/m/reel-clip.mov"},                         // a title inside a folder of that name
         {"A_very_long_clip_name_take_02.mov", "/m/long.mov"}, // first 25 characters
-        {"Sunrise_over_wat.mov", "/m/sunrise.mov"},        // base name of at least 11 characters
+        {"Sunrise_over_wat.mov", "/m/sunrise.mov"},           // base name of at least 11 characters
         {"Something else", nullptr},
     };
     for (const Case& c : cases) {
@@ -86,7 +87,8 @@ TEST(ProjectParserUsage, CountsTheReferenceChainTogetherWithTheNameRules) {
     // A master clip renamed to another file's title: its own chain says it shows a.mov.
     p.names.insert(QStringLiteral("renamed"), QStringLiteral("B.mov"));
     p.chainMap.insert(QStringLiteral("renamed"), {QStringLiteral("/m/a.mov")});
-    EXPECT_EQ(p.match(QStringLiteral("renamed")), (QSet<QString>{QStringLiteral("/m/a.mov"), QStringLiteral("/m/b.mov")}));
+    EXPECT_EQ(p.match(QStringLiteral("renamed")),
+              (QSet<QString>{QStringLiteral("/m/a.mov"), QStringLiteral("/m/b.mov")}));
     // A name that matches nothing still resolves through the chain.
     p.names.insert(QStringLiteral("odd"), QStringLiteral("Selects (edited)"));
     p.chainMap.insert(QStringLiteral("odd"), {QStringLiteral("/m/a.mov")});
@@ -121,15 +123,17 @@ TEST(ProjectParserUsage, AddsUsageCountsAndReconcilesAttribution) {
     EXPECT_EQ(r.sequenceUsageByPath.value(b), (SequenceUsageAttribution{{}, 2}));
     EXPECT_EQ(r.sequenceUsageByPath.value(c), (SequenceUsageAttribution{{{QStringLiteral("seqA"), 3}}, 1}));
     EXPECT_EQ(r.sequenceNamesByPath.value(a), QSet<QString>{QStringLiteral("Edit A")});
-    EXPECT_EQ(warnings,
-              (QStringList{QStringLiteral("1 timeline clip(s) could not be matched to a media file — some media in this "
-                                          "project may appear unused. Flagged for review; excluded from one-click "
-                                          "cleanup."),
-                           QStringLiteral("2 timeline clip(s) couldn't be linked to their source — used media here may "
-                                          "appear unused. Flagged for review; excluded from one-click cleanup."),
-                           QStringLiteral("2 used media path(s) have timeline occurrences whose sequence could not be "
-                                          "identified — those occurrences remain protected from sequence-ignore "
-                                          "rules.")}));
+    EXPECT_EQ(
+        warnings,
+        (QStringList{
+            QStringLiteral("1 timeline clip(s) could not be matched to a media file — some media in this "
+                           "project may appear unused. Flagged for review; excluded from one-click "
+                           "cleanup."),
+            QStringLiteral("2 timeline clip(s) couldn't be linked to their source — used media here may "
+                           "appear unused. Flagged for review; excluded from one-click cleanup."),
+            QStringLiteral("2 used media path(s) have timeline occurrences whose sequence could not be "
+                           "identified — those occurrences remain protected from sequence-ignore "
+                           "rules.")}));
     EXPECT_EQ(log.messages().size(), 3); // each warning is logged as it arises
 }
 
@@ -144,9 +148,10 @@ TEST(ProjectParserUsage, TreatsEverythingAsUsedWhenTimelineClipsResolveToNothing
     EXPECT_EQ(r.usageCountByPath.value(QStringLiteral("/m/a.mov")), 1);
     EXPECT_EQ(r.sequenceUsageByPath.value(QStringLiteral("/m/b.mov")), (SequenceUsageAttribution{{}, 1}));
     ASSERT_EQ(warnings.size(), 2);
-    EXPECT_EQ(warnings[1], QStringLiteral("Found 1 sequence(s) with 1 timeline clip(s) but resolved 0 used media — "
-                                          "treating all 2 file(s) as USED to avoid mis-deleting in-use media "
-                                          "(suspected parse failure)."));
+    EXPECT_EQ(warnings[1],
+              QStringLiteral("Found 1 sequence(s) with 1 timeline clip(s) but resolved 0 used media — "
+                             "treating all 2 file(s) as USED to avoid mis-deleting in-use media "
+                             "(suspected parse failure)."));
     p.timelines.clear(); // without sequences nothing is used and nothing is said
     QStringList none;
     EXPECT_TRUE(p.resolve(none).usedMediaPaths.isEmpty());

@@ -15,7 +15,7 @@ namespace {
 
 const QStringList kFancyNames = {
     QStringLiteral("Café_Interview_A"), QStringLiteral("東京_Street_Wide"), QStringLiteral("Ünïcødé_B-Roll"),
-    QStringLiteral("Señora’s_Kitchen"), QStringLiteral("Ελληνικά_Drone"),  QStringLiteral("Zoë — Take 2"),
+    QStringLiteral("Señora’s_Kitchen"), QStringLiteral("Ελληνικά_Drone"),   QStringLiteral("Zoë — Take 2"),
 };
 
 struct MediaPlan {
@@ -32,7 +32,9 @@ QString madeUpPath(int i, std::mt19937& rng) {
     const int kind = static_cast<int>(rng() % 20);
     const QString stem = i % 53 == 7 ? kFancyNames[i % kFancyNames.size()] + u'_' + QString::number(i)
                                      : QStringLiteral("Clip_%1").arg(i, 6, 10, QLatin1Char('0'));
-    const QString ext = kind < 3 ? QStringLiteral(".wav") : kind < 5 ? QStringLiteral(".mxf") : QStringLiteral(".mov");
+    const QString ext = kind < 3   ? QStringLiteral(".wav")
+                        : kind < 5 ? QStringLiteral(".mxf")
+                                   : QStringLiteral(".mov");
     if (kind == 5)
         return QStringLiteral("C:\\Footage\\Day%1\\").arg(i % 7) + stem + ext;
     if (kind == 6)
@@ -81,12 +83,18 @@ public:
         m_out.append(m_eol);
     }
     void filler(int depth, int salt) {
-        static const char* const names[] = {"MZ.Sequence.PreviewFrameSizeHeight", "ColorSpace",
-                                            "mSourceChannelIndex", "AudioChannelLayout", "FrameRate",
-                                            "MZ.EditLine", "Node.Expanded", "PixelAspectRatio"};
+        static const char* const names[] = {"MZ.Sequence.PreviewFrameSizeHeight",
+                                            "ColorSpace",
+                                            "mSourceChannelIndex",
+                                            "AudioChannelLayout",
+                                            "FrameRate",
+                                            "MZ.EditLine",
+                                            "Node.Expanded",
+                                            "PixelAspectRatio"};
         for (int k = 0; k < m_filler; ++k) {
             const char* n = names[(salt + k) % 8];
-            line(depth, QStringLiteral("<%1>%2</%1>").arg(QLatin1StringView(n)).arg((salt * 31 + k) % 100000));
+            line(depth,
+                 QStringLiteral("<%1>%2</%1>").arg(QLatin1StringView(n)).arg((salt * 31 + k) % 100000));
         }
     }
     // The bulk of a real project: effect parameters with keyframe lists.
@@ -94,7 +102,8 @@ public:
         if (lines <= 0)
             return;
         line(depth, QStringLiteral("<VideoComponentParam ObjectID=\"%1\" ClassID=\"fe47129e-6c94-4fc0-b35e-0"
-                                   "2f2d5a3f2b2\" Version=\"10\">").arg(id));
+                                   "2f2d5a3f2b2\" Version=\"10\">")
+                        .arg(id));
         for (int k = 0; k < lines; ++k) {
             if (k % 8 == 0)
                 line(depth + 1, QStringLiteral("<Keyframes>%1:0.%2,%3:0.%4,%5:1.0,%6:0.25</Keyframes>")
@@ -105,7 +114,8 @@ public:
                                     .arg(qint64(k + 2) * 10160640000LL)
                                     .arg(qint64(k + 3) * 10160640000LL));
             else
-                line(depth + 1, QStringLiteral("<StartKeyframeValue>%1.%2</StartKeyframeValue>").arg(k).arg(id % 97));
+                line(depth + 1,
+                     QStringLiteral("<StartKeyframeValue>%1.%2</StartKeyframeValue>").arg(k).arg(id % 97));
         }
         line(depth, QStringLiteral("</VideoComponentParam>"));
     }
@@ -138,12 +148,15 @@ void writeMedia(Writer& w, Ids& ids, const MediaPlan& m, int i, QList<TrackItem>
     w.filler(2, i);
     w.line(2, QStringLiteral("<RelativePath>../Media/%1</RelativePath>").arg(xmlEscaped(m.title)));
     if (m.jsonOnly) {
-        w.line(2, QStringLiteral("<FilePath>{&quot;x&quot;:1,\"mFilePath\":\"%1\",\"displayName\":\"%2\"}</FilePath>")
+        w.line(2, QStringLiteral(
+                      "<FilePath>{&quot;x&quot;:1,\"mFilePath\":\"%1\",\"displayName\":\"%2\"}</FilePath>")
                       .arg(xmlEscaped(jsonEscaped(m.writtenPath)), xmlEscaped(jsonEscaped(m.title))));
     } else {
         w.line(2, QStringLiteral("<FilePath>%1</FilePath>").arg(xmlEscaped(m.writtenPath)));
         w.line(2, QStringLiteral("<Title>%1</Title>").arg(xmlEscaped(m.title)));
-        w.line(2, QStringLiteral("<ActualMediaFilePath>%1</ActualMediaFilePath>").arg(xmlEscaped(m.writtenPath)));
+        w.line(
+            2,
+            QStringLiteral("<ActualMediaFilePath>%1</ActualMediaFilePath>").arg(xmlEscaped(m.writtenPath)));
     }
     w.line(1, QStringLiteral("</Media>"));
 
@@ -204,8 +217,9 @@ void writeSequences(Writer& w, Ids& ids, const QList<TrackItem>& items, int sequ
             w.line(3, QStringLiteral("</TrackGroup>"));
         }
         w.line(2, QStringLiteral("</TrackGroups>"));
-        w.line(2, QStringLiteral("<Name>%1</Name>").arg(s % 4 == 3 ? QStringLiteral("Montage – ñ %1").arg(s)
-                                                                    : QStringLiteral("Sequence %1").arg(s)));
+        w.line(2, QStringLiteral("<Name>%1</Name>")
+                      .arg(s % 4 == 3 ? QStringLiteral("Montage – ñ %1").arg(s)
+                                      : QStringLiteral("Sequence %1").arg(s)));
         w.line(1, QStringLiteral("</Sequence>"));
         for (int g = 0; g < 2; ++g) {
             const bool video = g == 0;
@@ -218,7 +232,9 @@ void writeSequences(Writer& w, Ids& ids, const QList<TrackItem>& items, int sequ
             int index = 0;
             for (const TrackItem& it : items) {
                 if (it.sequence == s && it.video == video)
-                    w.line(4, QStringLiteral("<TrackItem Index=\"%1\" ObjectRef=\"%2\"/>").arg(index++).arg(it.itemID));
+                    w.line(4, QStringLiteral("<TrackItem Index=\"%1\" ObjectRef=\"%2\"/>")
+                                  .arg(index++)
+                                  .arg(it.itemID));
             }
             w.line(1, QStringLiteral("</%1ClipTrack>").arg(tag));
         }
@@ -246,7 +262,8 @@ GeneratedProject ProjectGenerator::generate(const ProjectGeneratorOptions& o) {
     const int given = static_cast<int>(o.mediaPaths.size());
     std::uniform_real_distribution<double> unit(0.0, 1.0);
     for (int i = 0;; ++i) {
-        if (given > 0 ? i >= given : (o.targetXmlBytes > 0 ? w.size() >= o.targetXmlBytes : i >= o.mediaCount))
+        if (given > 0 ? i >= given
+                      : (o.targetXmlBytes > 0 ? w.size() >= o.targetXmlBytes : i >= o.mediaCount))
             break;
         MediaPlan m;
         m.writtenPath = given > 0 ? o.mediaPaths[i] : madeUpPath(i, rng);
@@ -301,9 +318,13 @@ QByteArray deflateWith(const QByteArray& data, int level, int windowBits) {
 
 } // namespace
 
-QByteArray ProjectGenerator::gzip(const QByteArray& data, int level) { return deflateWith(data, level, 16 + 15); }
+QByteArray ProjectGenerator::gzip(const QByteArray& data, int level) {
+    return deflateWith(data, level, 16 + 15);
+}
 
-QByteArray ProjectGenerator::rawDeflate(const QByteArray& data, int level) { return deflateWith(data, level, -15); }
+QByteArray ProjectGenerator::rawDeflate(const QByteArray& data, int level) {
+    return deflateWith(data, level, -15);
+}
 
 bool ProjectGenerator::writeProject(const QString& filePath, const QByteArray& xml) {
     QFile f(filePath);

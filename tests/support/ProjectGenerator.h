@@ -12,23 +12,23 @@ namespace tarnwick::testing {
 // clips, sub-clips, sequences with track groups, clip tracks and track items, nested sequences,
 // filler properties, some non-ASCII titles and Windows paths. Used by tests and benchmarks.
 struct ProjectGeneratorOptions {
-    QStringList mediaPaths;    // when empty, `mediaCount` paths are made up
+    QStringList mediaPaths; // when empty, `mediaCount` paths are made up
     int mediaCount = 100;
-    qint64 targetXmlBytes = 0; // when > 0, made-up media are added until the XML is about this size
-    double usedFraction = 0.5; // share of the media placed on timelines
+    qint64 targetXmlBytes = 0;      // when > 0, made-up media are added until the XML is about this size
+    double usedFraction = 0.5;      // share of the media placed on timelines
     double audioOnlyFraction = 0.1; // share of used media placed on audio tracks only
     double renamedFraction = 0.05;  // used master clips whose name no longer matches the title
     int sequenceCount = 3;
     int nestedSequenceCount = 1;
-    int fillerLinesPerObject = 12;      // property lines in media, clip, track item and sequence blocks
-    int effectLinesPerTrackItem = 40;   // an effect parameter block with keyframes per track item
+    int fillerLinesPerObject = 12;    // property lines in media, clip, track item and sequence blocks
+    int effectLinesPerTrackItem = 40; // an effect parameter block with keyframes per track item
     bool crlf = false;
     quint32 seed = 1;
 };
 
 struct GeneratedProject {
     QByteArray xml;
-    QSet<QString> mediaPaths;     // as the reader reports them (forward-slash form)
+    QSet<QString> mediaPaths; // as the reader reports them (forward-slash form)
     QSet<QString> usedPaths;
     QSet<QString> audioOnlyPaths;
     int sequenceCount = 0;

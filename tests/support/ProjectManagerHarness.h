@@ -1,6 +1,5 @@
 #pragma once
 
-#include "analysis/FileStatusScan.h"
 #include "analysis/ProjectManager.h"
 #include "platform/Preferences.h"
 #include "stores/ProtectedFolders.h"

@@ -41,7 +41,9 @@ std::optional<QString> capture(const QRegularExpression& re, const QString& line
     return m.captured(1);
 }
 
-bool has(const QString& line, const char* marker) { return line.contains(QLatin1StringView(marker)); }
+bool has(const QString& line, const char* marker) {
+    return line.contains(QLatin1StringView(marker));
+}
 
 struct ReferenceMedia {
     MediaTables tables;
@@ -68,7 +70,8 @@ ReferenceMedia extractMedia(const QStringList& lines, const std::function<void(d
         }
         if (auto t = textBetween(line, QStringLiteral("<Title>"), QStringLiteral("</Title>"), false))
             title = t;
-        if (auto r = textBetween(line, QStringLiteral("<RelativePath>"), QStringLiteral("</RelativePath>"), false))
+        if (auto r =
+                textBetween(line, QStringLiteral("<RelativePath>"), QStringLiteral("</RelativePath>"), false))
             relative = decodeXMLEntities(*r);
         if (auto a = textBetween(line, QStringLiteral("<ActualMediaFilePath>"),
                                  QStringLiteral("</ActualMediaFilePath>"), false)) {
@@ -142,11 +145,14 @@ RefTimeline timelineClips(const QStringList& lines, const QSet<QString>& sequenc
     const QRegularExpression subRef(QStringLiteral(R"re(<SubClip ObjectRef="(\d+)"/>)re"));
     const QRegularExpression seqStart(QStringLiteral(R"re(<Sequence ObjectUID="([^"]+)")re"));
     const QRegularExpression groupRef(QStringLiteral(R"re(<Second ObjectRef="(\d+)"/>)re"));
-    const QRegularExpression groupStart(QStringLiteral(R"re(<(?:Video|Audio|Data)TrackGroup ObjectID="(\d+)")re"));
+    const QRegularExpression groupStart(
+        QStringLiteral(R"re(<(?:Video|Audio|Data)TrackGroup ObjectID="(\d+)")re"));
     const QRegularExpression trackRef(QStringLiteral(R"re(<Track Index="\d+" ObjectURef="([^"]+)"/>)re"));
-    const QRegularExpression trackStart(QStringLiteral(R"re(<(?:Video|Audio)ClipTrack ObjectUID="([^"]+)")re"));
+    const QRegularExpression trackStart(
+        QStringLiteral(R"re(<(?:Video|Audio)ClipTrack ObjectUID="([^"]+)")re"));
     const QRegularExpression itemRef(QStringLiteral(R"re(<TrackItem Index="\d+" ObjectRef="(\d+)"/>)re"));
-    const QRegularExpression itemStart(QStringLiteral(R"re(<(?:Video|Audio)ClipTrackItem ObjectID="(\d+)")re"));
+    const QRegularExpression itemStart(
+        QStringLiteral(R"re(<(?:Video|Audio)ClipTrackItem ObjectID="(\d+)")re"));
     RefTimeline out;
     QHash<QString, QString> itemSub, names;
     QHash<QString, QStringList> seqGroups, groupTracks, trackItems;
@@ -284,12 +290,14 @@ MasterClipMapping mapSubClips(const RefTimeline& t, const QStringList& lines) {
     return out;
 }
 
-QHash<QString, QSet<QString>> mediaChain(const QStringList& lines, const QHash<QString, QSet<QString>>& byUID) {
+QHash<QString, QSet<QString>> mediaChain(const QStringList& lines,
+                                         const QHash<QString, QSet<QString>>& byUID) {
     const QRegularExpression masterStart(QStringLiteral(R"re(<MasterClip ObjectUID="([^"]+)")re"));
     const QRegularExpression clipRef(QStringLiteral(R"re(<Clip Index="\d+" ObjectRef="(\d+)")re"));
     const QRegularExpression clipStart(QStringLiteral(R"re(<(?:Video|Audio)Clip ObjectID="(\d+)")re"));
     const QRegularExpression sourceRef(QStringLiteral(R"re(<Source ObjectRef="(\d+)")re"));
-    const QRegularExpression sourceStart(QStringLiteral(R"re(<(?:Video|Audio)MediaSource ObjectID="(\d+)")re"));
+    const QRegularExpression sourceStart(
+        QStringLiteral(R"re(<(?:Video|Audio)MediaSource ObjectID="(\d+)")re"));
     const QRegularExpression mediaRef(QStringLiteral(R"re(<Media ObjectURef="([^"]+)")re"));
     QHash<QString, QStringList> masterClips, clipSources;
     QHash<QString, QString> sourceMedia;
@@ -355,8 +363,8 @@ ProjectParser::ParseResult referenceParseXml(const QString& xml, const QString& 
     };
     ProjectParser::ParseResult result;
     result.projectName = path::deletingPathExtension(path::lastPathComponent(filePath));
-    AppLog::parseDetail(QStringLiteral("Decompressed, XML length: ") + QString::number(graphemes::count(xml)) +
-                        QStringLiteral(" characters"));
+    AppLog::parseDetail(QStringLiteral("Decompressed, XML length: ") +
+                        QString::number(graphemes::count(xml)) + QStringLiteral(" characters"));
     report(QStringLiteral("Reading project…"), 0.08);
     const QStringList lines = splitLines(xml);
 
@@ -367,7 +375,8 @@ ProjectParser::ParseResult referenceParseXml(const QString& xml, const QString& 
     const ReferenceMedia media = extractMedia(lines, mediaProgress);
     AppLog::parseDetail(QStringLiteral("Found %1 unique media files").arg(media.tables.allPaths.size()));
     if (media.tables.allPaths.isEmpty() && xml.contains(QLatin1StringView("<Media "))) {
-        result.warnings.append(QStringLiteral("Found Media elements but no file paths - possible parsing issue"));
+        result.warnings.append(
+            QStringLiteral("Found Media elements but no file paths - possible parsing issue"));
         AppLog::parserWarning(QStringLiteral("Found Media elements but no file paths extracted"));
     }
 
@@ -382,11 +391,13 @@ ProjectParser::ParseResult referenceParseXml(const QString& xml, const QString& 
     auto all = QRegularExpression(QStringLiteral(R"re(<Sequence ObjectUID="([^"]+)")re")).globalMatch(xml);
     while (all.hasNext())
         sequenceIDs.insert(all.next().captured(1));
-    auto refs = QRegularExpression(QStringLiteral(R"re(<Sequence ObjectURef="([^"]+)"/>)re")).globalMatch(xml);
+    auto refs =
+        QRegularExpression(QStringLiteral(R"re(<Sequence ObjectURef="([^"]+)"/>)re")).globalMatch(xml);
     while (refs.hasNext())
         nested.insert(refs.next().captured(1));
     result.nestedSequenceCount = static_cast<int>(nested.size());
-    AppLog::parseDetail(QStringLiteral("Found %1 sequences (%2 nested)").arg(sequenceIDs.size()).arg(nested.size()));
+    AppLog::parseDetail(
+        QStringLiteral("Found %1 sequences (%2 nested)").arg(sequenceIDs.size()).arg(nested.size()));
 
     AppLog::parseDetail(QStringLiteral("Finding clips on timelines..."));
     report(QStringLiteral("Finding timeline clips…"), 0.62);
@@ -407,11 +418,20 @@ ProjectParser::ParseResult referenceParseXml(const QString& xml, const QString& 
     AppLog::parseDetail(QStringLiteral("Building reference chain..."));
     report(QStringLiteral("Resolving references…"), 0.92);
     const QHash<QString, QSet<QString>> chainMap = mediaChain(lines, media.pathsByMediaUID);
-    AppLog::parseDetail(QStringLiteral("Reference chain: %1 MasterClips resolved via object refs").arg(chainMap.size()));
-    const ReferenceChain chain{chainMap.size(), [&](const QString& id) { return chainMap.value(id).values(); }};
+    AppLog::parseDetail(
+        QStringLiteral("Reference chain: %1 MasterClips resolved via object refs").arg(chainMap.size()));
+    const ReferenceChain chain{chainMap.size(),
+                               [&](const QString& id) { return chainMap.value(id).values(); }};
 
-    const UsageInputs inputs{media.tables, names,   sequenceIDs.size(), clips.video.size(), clips.audio.size(),
-                             clips.timelines, mapping, chain,              nullptr};
+    const UsageInputs inputs{media.tables,
+                             names,
+                             sequenceIDs.size(),
+                             clips.video.size(),
+                             clips.audio.size(),
+                             clips.timelines,
+                             mapping,
+                             chain,
+                             nullptr};
     UsageResult usage = UsageResolver(inputs).resolve(result.warnings);
     result.allMediaPaths = media.tables.allPaths;
     result.usedMediaPaths = usage.usedMediaPaths;

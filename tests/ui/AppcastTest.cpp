@@ -64,3 +64,26 @@ TEST(Appcast, BrokenFeedReportsAnError) {
     EXPECT_FALSE(result.errorText.isEmpty());
     EXPECT_TRUE(parseAppcast("not xml").items.isEmpty());
 }
+
+TEST(Appcast, OffersOnlyWebPagesAsDownloadLinks) {
+    struct Case {
+        const char* link;
+        const char* enclosure;
+        const char* expected;
+    };
+    const Case cases[] = {
+        {"file:///etc/passwd", "https://tarnwick.app/f.tar.gz", "https://tarnwick.app/f.tar.gz"},
+        {"javascript:alert(1)", "", ""},
+        {"/download", "smb://nas/share/f.tar.gz", ""},
+        {"HTTPS://tarnwick.app/get", "", "https://tarnwick.app/get"},
+        {"", "http://tarnwick.app/f.tar.gz", "http://tarnwick.app/f.tar.gz"},
+    };
+    for (const auto& c : cases) {
+        const QByteArray xml = "<rss><channel><item><link>" + QByteArray(c.link) +
+                               "</link><version>2.0</version><enclosure url=\"" + QByteArray(c.enclosure) +
+                               "\"/></item></channel></rss>";
+        const auto result = parseAppcast(xml);
+        ASSERT_EQ(result.items.size(), 1) << c.link;
+        EXPECT_EQ(result.items[0].downloadPage, QUrl(QString::fromLatin1(c.expected))) << c.link;
+    }
+}

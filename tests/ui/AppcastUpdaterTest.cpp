@@ -1,4 +1,5 @@
 #include "ui/AppcastUpdater.h"
+#include "support/UiTestHelpers.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -129,4 +130,27 @@ TEST(AppcastUpdater, CannotCheckWithoutAFeedOrBeforeStarting) {
     AppcastUpdater ftp(QUrl("ftp://127.0.0.1/appcast.xml"), QStringLiteral("1.0"));
     ftp.start();
     EXPECT_FALSE(ftp.canCheckForUpdates());
+}
+
+TEST(AppcastUpdater, QuittingDuringACheckReportsNoFailure) {
+    QTcpServer silent; // accepts the connection and never answers
+    ASSERT_TRUE(silent.listen(QHostAddress::LocalHost));
+    UiLogCapture log;
+    int finished = 0;
+    {
+        AppcastUpdater updater(QUrl(QStringLiteral("http://127.0.0.1:%1/appcast.xml").arg(silent.serverPort())),
+                               QStringLiteral("1.0"));
+        updater.start();
+        QObject::connect(&updater, &SoftwareUpdater::checkFinished, [&finished] { ++finished; });
+        updater.checkForUpdates();
+        ASSERT_FALSE(updater.canCheckForUpdates());
+        QElapsedTimer timer;
+        timer.start();
+        while (!silent.hasPendingConnections() && timer.elapsed() < 5000)
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    }
+    QCoreApplication::processEvents();
+    EXPECT_EQ(finished, 0);
+    for (const auto& line : log.lines)
+        EXPECT_FALSE(line.contains(QStringLiteral("Update check failed"))) << line.toStdString();
 }
