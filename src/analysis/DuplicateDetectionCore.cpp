@@ -1,5 +1,6 @@
 #include "analysis/DuplicateDetectionCore.h"
 
+#include "platform/HungMounts.h"
 #include "platform/ReadOnlyFile.h"
 #include "platform/Sha256.h"
 #include "platform/TextKey.h"
@@ -30,6 +31,7 @@ void touchIfSet(const Touch& touch) {
 struct HashOutcome {
     std::optional<Digest> digest;
     qint64 bytesRead = 0;
+    bool skipped = false; // on a mount where a read hung
 };
 
 using HashFunction = std::function<HashOutcome(const File& file, const Touch& touch)>;
@@ -42,7 +44,7 @@ struct HashAllResult {
 
 // At most `width` files are read at once, each read under the watchdog.
 HashAllResult hashAll(const QList<File>& files, int width, const HashFunction& hash, const Settings& settings,
-                      Phase phase) {
+                      Phase phase, const std::shared_ptr<HungMounts>& hung) {
     HashAllResult all;
     if (files.isEmpty())
         return all;
@@ -51,11 +53,17 @@ HashAllResult hashAll(const QList<File>& files, int width, const HashFunction& h
     const int total = int(files.size());
     pool.map<HashOutcome>(
         total,
-        [files, hash](int i, WatchdogPool::Watch& watch) {
+        [files, hash, hung](int i, WatchdogPool::Watch& watch) {
+            if (hung->covers(files[i].path))
+                return HashOutcome{std::nullopt, 0, true};
             return hash(files[i], [&watch] { watch.touch(); });
         },
         [&](int i, WatchdogPool::Outcome outcome, const HashOutcome* result) {
-            if (outcome == WatchdogPool::Outcome::abandoned)
+            if (outcome == WatchdogPool::Outcome::abandoned) {
+                all.unanswered.insert(files[i].index);
+                hung->addMountOf(files[i].path);
+            }
+            if (outcome == WatchdogPool::Outcome::finished && result && result->skipped)
                 all.unanswered.insert(files[i].index);
             if (outcome == WatchdogPool::Outcome::cancelled)
                 all.cancelled = true;
@@ -271,6 +279,7 @@ Result detect(const QList<File>& files, const Settings& settings) {
     result.sampledCount = int(toSample.size());
 
     const bool drop = settings.dropPagesAfterReading;
+    const auto hung = std::make_shared<HungMounts>(settings.mountTable);
     const HashAllResult sampled = hashAll(
         toSample, samplingWidth(anyRemote(toSample), processors),
         [drop, custom = settings.sampledHasher](const File& f, const Touch& touch) {
@@ -278,7 +287,7 @@ Result detect(const QList<File>& files, const Settings& settings) {
             auto digest = custom ? custom(f, touch) : sampledHash(f.path, f.size, touch, &bytes, drop);
             return HashOutcome{std::move(digest), bytes.load()};
         },
-        settings, Phase::sampling);
+        settings, Phase::sampling, hung);
     result.unansweredIndices = sampled.unanswered;
     if (sampled.cancelled) {
         result.cancelled = true;
@@ -295,7 +304,7 @@ Result detect(const QList<File>& files, const Settings& settings) {
             auto digest = custom ? custom(f, touch) : fullHash(f.path, touch, &bytes, drop);
             return HashOutcome{std::move(digest), bytes.load()};
         },
-        settings, Phase::fullHashing);
+        settings, Phase::fullHashing, hung);
     result.unansweredIndices.unite(full.unanswered);
     if (full.cancelled) {
         result.cancelled = true;

@@ -9,10 +9,12 @@
 #include <atomic>
 #include <chrono>
 #include <functional>
+#include <memory>
 #include <optional>
 
 namespace tarnwick {
 
+class MountTable;
 class WatchdogPool;
 struct FileFacts;
 
@@ -52,6 +54,9 @@ struct Settings {
     const std::atomic_bool* cancel = nullptr;
     // Counts every byte read, for the benchmark.
     std::atomic<qint64>* bytesRead = nullptr;
+    // Where a read hung, later files on the same network mount are not read; null: this process's
+    // mount table, read at the first hang.
+    std::shared_ptr<const MountTable> mountTable;
     // Replace the reading of files (tests: a read that hangs); empty: sampledHash and fullHash.
     Hasher sampledHasher;
     Hasher fullHasher;
@@ -62,7 +67,8 @@ struct Result {
     QHash<int, int> duplicateOfByIndex;
     int sampledCount = 0;
     int fullyHashedCount = 0;
-    QSet<int> unansweredIndices; // reads that hung and were abandoned
+    // Reads that hung and were abandoned, and files left unread on a mount where one hung.
+    QSet<int> unansweredIndices;
     bool cancelled = false;
 };
 

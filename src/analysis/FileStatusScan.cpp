@@ -13,8 +13,8 @@
 
 namespace tarnwick {
 
-// Mount points where a check stopped answering: later paths there are not touched again until a
-// check on that mount answers (a hung one that finally returns).
+// Network mount points where a check stopped answering: later paths there are not touched again
+// until a check on that mount answers (a hung one that finally returns).
 struct FileStatusScan::DeadMounts {
     QMutex mutex;
     QStringList mountPoints;
@@ -112,8 +112,11 @@ void FileStatusScan::run(const QStringList& paths, const QHash<QString, QString>
             }
             const QString& path = paths[index];
             FileStatusResult unanswered = unansweredResult(path, options);
+            // Only a network mount is written off: a check on a local disk may have hung on its
+            // relative-path candidate elsewhere.
             if (const MountEntry* mount = mountOf(path, options);
-                mount && mount->mountPoint != QLatin1String("/"))
+                mount && mount->mountPoint != QLatin1String("/") &&
+                MountTable::isNetworkFileSystem(mount->fileSystemType))
                 m_deadMounts->add(mount->mountPoint);
             if (unanswered.status == MediaFileStatus::networkOffline)
                 AppLog::networkDriveOffline(path);

@@ -3,16 +3,13 @@
 #include "model/PathComponents.h"
 #include "platform/AppLog.h"
 #include "platform/FileStatProbe.h"
-#include "platform/MountTable.h"
+#include "platform/HungMounts.h"
 #include "platform/PathText.h"
 #include "platform/TextKey.h"
 #include "platform/WatchdogPool.h"
 
 #include <QHash>
 #include <QSet>
-
-#include <QMutex>
-#include <QMutexLocker>
 
 #include <algorithm>
 #include <atomic>
@@ -293,34 +290,12 @@ struct IdentityChunk {
     std::atomic<bool> abandoned{false}; // a job that comes back later stats nothing more
 };
 
-// Mount points where a stat hung: later entries there are not asked again in this run.
-struct HungMounts {
-    QMutex mutex;
-    QStringList mountPoints;
-    std::atomic<bool> any{false};
-
-    bool covers(const QString& path) {
-        if (!any.load())
-            return false;
-        QMutexLocker lock(&mutex);
-        return std::any_of(mountPoints.cbegin(), mountPoints.cend(), [&](const QString& mountPoint) {
-            return path == mountPoint || path.startsWith(mountPoint + QLatin1Char('/'));
-        });
-    }
-    void add(const QString& mountPoint) {
-        QMutexLocker lock(&mutex);
-        if (!mountPoints.contains(mountPoint))
-            mountPoints.append(mountPoint);
-        any = true;
-    }
-};
-
 // The rest of a chunk whose stat hung is asked again, so chunks only need to keep hand-overs rare.
 constexpr qsizetype identityChunkSize = 4096;
 
 } // namespace
 
-// One thread, as the rest of consolidation is sequential; chunks keep the hand-overs rare.
+// On one thread, as the rest of consolidation is sequential.
 std::vector<std::optional<FileFacts>> MediaConsolidator::identitiesOf(const QList<MediaFile>& files) const {
     std::vector<std::optional<FileFacts>> identities(std::size_t(files.size()));
     QList<qsizetype> pending;
@@ -329,7 +304,6 @@ std::vector<std::optional<FileFacts>> MediaConsolidator::identitiesOf(const QLis
             pending.append(i);
     }
     auto hung = std::make_shared<HungMounts>();
-    std::optional<MountTable> mounts;
     WatchdogPool pool(1, m_timeout);
     // Each round drops at least the stat that hung; the rest of its chunk goes to the next round.
     while (!pending.isEmpty()) {
@@ -371,11 +345,7 @@ std::vector<std::optional<FileFacts>> MediaConsolidator::identitiesOf(const QLis
                 else
                     AppLog::warning(QStringLiteral("No answer from ") + chunk.paths[done] +
                                     QStringLiteral("; compared by name and size"));
-                if (!mounts)
-                    mounts = MountTable::readCurrent();
-                if (const MountEntry* mount = mounts->entryForPath(chunk.paths[done]);
-                    mount && mount->mountPoint != QLatin1String("/"))
-                    hung->add(mount->mountPoint);
+                hung->addMountOf(chunk.paths[done]);
                 pending += chunk.positions.mid(done + 1);
             });
     }

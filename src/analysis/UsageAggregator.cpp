@@ -4,6 +4,9 @@
 #include "platform/PathText.h"
 #include "platform/TextKey.h"
 
+#include <QCollator>
+#include <QLocale>
+
 
 #include <algorithm>
 #include <numeric>
@@ -188,15 +191,28 @@ QList<MediaFile> buildMediaList(const UsageMap& usage, const QHash<QString, Medi
 }
 
 void sortByFileName(QList<MediaFile>& mediaFiles) {
-    QStringList names;
-    names.reserve(mediaFiles.size());
-    for (const MediaFile& file : mediaFiles)
-        names.append(text::nfc(path::lastPathComponent(file.path)));
+    // One collation key per entry instead of a collator call per comparison (n log n calls over
+    // 100,000 names is most of a second). Same order as text::localizedCaseInsensitiveCompare: the C
+    // locale compares case-folded text, any other locale its case-insensitive collation keys.
+    const QLocale locale;
     std::vector<qsizetype> order(mediaFiles.size());
     std::iota(order.begin(), order.end(), 0);
-    std::stable_sort(order.begin(), order.end(), [&](qsizetype a, qsizetype b) {
-        return text::localizedCaseInsensitiveCompare(names[a], names[b]) < 0;
-    });
+    if (locale.language() == QLocale::C) {
+        QStringList keys;
+        keys.reserve(mediaFiles.size());
+        for (const MediaFile& file : mediaFiles)
+            keys.append(text::nfc(path::lastPathComponent(file.path)).toCaseFolded());
+        std::stable_sort(order.begin(), order.end(), [&](qsizetype a, qsizetype b) { return keys[a] < keys[b]; });
+    } else {
+        QCollator collator(locale);
+        collator.setCaseSensitivity(Qt::CaseInsensitive);
+        std::vector<QCollatorSortKey> keys;
+        keys.reserve(mediaFiles.size());
+        for (const MediaFile& file : mediaFiles)
+            keys.push_back(collator.sortKey(text::nfc(path::lastPathComponent(file.path))));
+        std::stable_sort(order.begin(), order.end(),
+                         [&](qsizetype a, qsizetype b) { return keys[a].compare(keys[b]) < 0; });
+    }
     QList<MediaFile> sorted;
     sorted.reserve(mediaFiles.size());
     for (qsizetype i : order)

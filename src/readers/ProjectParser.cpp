@@ -146,32 +146,19 @@ Stages runStages(std::string_view text, const MarkerIndex& index, bool parallel,
 
 } // namespace
 
-ProjectParser::ParseResult ProjectParser::parseXml(const QByteArray& utf8Xml, const QString& filePath,
-                                                   const Progress& progress) {
-    ParseResult result;
-    result.projectName = projectNameOf(filePath);
-    const std::string_view text(utf8Xml.constData(), static_cast<std::size_t>(utf8Xml.size()));
-    const bool parallel = text.size() >= kParallelThreshold && QThread::idealThreadCount() > 1;
-    const MarkerIndex index = indexMarkers(text, parallel ? std::min(QThread::idealThreadCount(), 4) : 1);
+namespace {
 
-    AppLog::parseDetail(QStringLiteral("Decompressed, XML length: ") +
-                        count(static_cast<qint64>(countCharacters(text, index.crlfPairs))) +
-                        QStringLiteral(" characters"));
-    report(progress, QStringLiteral("Reading project…"), 0.08);
-
-    AppLog::parseDetail(QStringLiteral("Extracting media files..."));
-    auto mediaProgress = [&](double f) { progress(QStringLiteral("Reading media files…"), 0.12 + 0.28 * f); };
-    Stages st =
-        runStages(text, index, parallel,
-                  progress ? std::function<void(double)>(mediaProgress) : std::function<void(double)>());
-    for (double f : std::as_const(st.mediaFractions))
+// Steps 5 to 12: each stage's log lines and progress, in stage order, once its results are in.
+void reportStages(const Stages& st, const MarkerIndex& index, const ReferenceChain& chain,
+                  const ProjectParser::Progress& progress, const std::function<void(double)>& mediaProgress,
+                  QStringList& warnings) {
+    for (double f : st.mediaFractions)
         mediaProgress(f);
     const MediaTables& media = st.media.tables;
     AppLog::parseDetail(QStringLiteral("Found ") + count(media.allPaths.size()) +
                         QStringLiteral(" unique media files"));
     if (media.allPaths.isEmpty() && (index.markersInText & bit(mediaBlank))) {
-        result.warnings.append(
-            QStringLiteral("Found Media elements but no file paths - possible parsing issue"));
+        warnings.append(QStringLiteral("Found Media elements but no file paths - possible parsing issue"));
         AppLog::parserWarning(QStringLiteral("Found Media elements but no file paths extracted"));
     }
 
@@ -182,10 +169,10 @@ ProjectParser::ParseResult ProjectParser::parseXml(const QByteArray& utf8Xml, co
 
     AppLog::parseDetail(QStringLiteral("Finding sequences..."));
     report(progress, QStringLiteral("Finding sequences…"), 0.55);
-    result.nestedSequenceCount = static_cast<int>(st.sequences.nestedSequenceCount);
     AppLog::parseDetail(
         QStringLiteral("Found ") + count(static_cast<qint64>(st.sequences.sequenceIDs.size())) +
-        QStringLiteral(" sequences (") + count(result.nestedSequenceCount) + QStringLiteral(" nested)"));
+        QStringLiteral(" sequences (") + count(static_cast<qint64>(st.sequences.nestedSequenceCount)) +
+        QStringLiteral(" nested)"));
 
     AppLog::parseDetail(QStringLiteral("Finding clips on timelines..."));
     report(progress, QStringLiteral("Finding timeline clips…"), 0.62);
@@ -205,10 +192,34 @@ ProjectParser::ParseResult ProjectParser::parseXml(const QByteArray& utf8Xml, co
 
     AppLog::parseDetail(QStringLiteral("Building reference chain..."));
     report(progress, QStringLiteral("Resolving references…"), 0.92);
-    const ReferenceChain chain = st.chain->asReferenceChain();
     AppLog::parseDetail(QStringLiteral("Reference chain: ") + count(chain.resolvedCount) +
                         QStringLiteral(" MasterClips resolved via object refs"));
+}
 
+} // namespace
+
+ProjectParser::ParseResult ProjectParser::parseXml(const QByteArray& utf8Xml, const QString& filePath,
+                                                   const Progress& progress) {
+    ParseResult result;
+    result.projectName = projectNameOf(filePath);
+    const std::string_view text(utf8Xml.constData(), static_cast<std::size_t>(utf8Xml.size()));
+    const bool parallel = text.size() >= kParallelThreshold && QThread::idealThreadCount() > 1;
+    const MarkerIndex index = indexMarkers(text, parallel ? std::min(QThread::idealThreadCount(), 4) : 1);
+
+    AppLog::parseDetail(QStringLiteral("Decompressed, XML length: ") +
+                        count(static_cast<qint64>(countCharacters(text, index.crlfPairs))) +
+                        QStringLiteral(" characters"));
+    report(progress, QStringLiteral("Reading project…"), 0.08);
+
+    AppLog::parseDetail(QStringLiteral("Extracting media files..."));
+    auto mediaProgress = [&](double f) { progress(QStringLiteral("Reading media files…"), 0.12 + 0.28 * f); };
+    Stages st =
+        runStages(text, index, parallel,
+                  progress ? std::function<void(double)>(mediaProgress) : std::function<void(double)>());
+    const ReferenceChain chain = st.chain->asReferenceChain();
+    reportStages(st, index, chain, progress, mediaProgress, result.warnings);
+
+    const MediaTables& media = st.media.tables;
     const UsageInputs inputs{media,
                              st.masterClipNames,
                              static_cast<qsizetype>(st.sequences.sequenceIDs.size()),
@@ -226,6 +237,7 @@ ProjectParser::ParseResult ProjectParser::parseXml(const QByteArray& utf8Xml, co
     result.usedMediaPaths = std::move(usage.usedMediaPaths);
     result.usageCountByPath = std::move(usage.usageCountByPath);
     result.audioOnlyPaths = std::move(usage.audioOnlyPaths);
+    result.nestedSequenceCount = static_cast<int>(st.sequences.nestedSequenceCount);
     result.sequenceNamesByPath = std::move(usage.sequenceNamesByPath);
     result.sequenceUsageByPath = std::move(usage.sequenceUsageByPath);
     result.sequences = st.clips.timelines;

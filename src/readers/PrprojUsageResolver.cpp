@@ -168,7 +168,8 @@ std::vector<std::optional<QStringList>> UsageResolver::matchAll(const QStringLis
     std::vector<std::future<void>> parts;
     const qsizetype step = (masterClipIDs.size() + threads - 1) / threads;
     for (qsizetype from = step; from < masterClipIDs.size(); from += step)
-        parts.push_back(std::async(std::launch::async, matchRange, from, std::min(from + step, masterClipIDs.size())));
+        parts.push_back(
+            std::async(std::launch::async, matchRange, from, std::min(from + step, masterClipIDs.size())));
     matchRange(0, std::min(step, masterClipIDs.size()));
     for (auto& part : parts)
         part.get();

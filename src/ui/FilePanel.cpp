@@ -1,6 +1,8 @@
 #include "ui/FilePanel.h"
 
 #include <QFileDialog>
+#include <QHeaderView>
+#include <QTreeView>
 
 namespace tarnwick {
 
@@ -21,6 +23,16 @@ public:
         if (!request.nameFilters.isEmpty())
             dialog.setNameFilters(request.nameFilters);
         dialog.setLabelText(QFileDialog::Accept, QObject::tr("Open"));
+        // Qt's own dialog opens too narrow for long media names and elides the dates; widen it
+        // and let the name column take the room the other columns do not need.
+        dialog.resize(dialog.sizeHint().expandedTo(QSize(860, 540)));
+        if (auto* list = dialog.findChild<QTreeView*>()) {
+            QHeaderView* header = list->header();
+            header->setStretchLastSection(false);
+            for (int column = 1; column < header->count(); ++column)
+                header->setSectionResizeMode(column, QHeaderView::ResizeToContents);
+            header->setSectionResizeMode(0, QHeaderView::Stretch);
+        }
         if (dialog.exec() != QDialog::Accepted)
             return {};
         auto urls = dialog.selectedUrls();

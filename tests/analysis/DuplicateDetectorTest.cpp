@@ -1,5 +1,6 @@
 #include "analysis/DuplicateDetector.h"
 
+#include "platform/MountTable.h"
 #include "platform/Sha256.h"
 #include "support/DiskFactsLogCapture.h"
 
@@ -293,4 +294,50 @@ TEST_F(DuplicateDetectorTest, ReportsProgressForEveryFileHashedInEachPhase) {
     ASSERT_EQ(seen.size(), 5);
     EXPECT_EQ(seen[2], std::make_tuple(core::Phase::sampling, 3, 3));
     EXPECT_EQ(seen[4], std::make_tuple(core::Phase::fullHashing, 2, 2));
+}
+
+// Every read on a share that went away hangs: after the first ones, the rest of that share is not
+// read again, or the import would wait a watchdog period per file.
+TEST(DuplicateDetectionCore, DoesNotReadAgainOnANetworkMountWhereAReadHung) {
+    QTemporaryDir dir;
+    const QString share = dir.filePath(QStringLiteral("share"));
+    const QByteArray bytes = pattern(600, 13);
+    QList<MediaFile> files;
+    for (int i = 0; i < 10; ++i) {
+        files.append(entry(writeBytes(share + QStringLiteral("/s%1.mov").arg(i), bytes), 600));
+        files.last().storageType = StorageType::network;
+    }
+    files.append(entry(writeBytes(dir.filePath(QStringLiteral("local/a.mov")), bytes), 600));
+    files.append(entry(writeBytes(dir.filePath(QStringLiteral("local/b.mov")), bytes), 600));
+    struct Gate {
+        std::mutex mutex;
+        std::condition_variable cv;
+        bool open = false;
+        std::atomic<int> hung{0};
+    };
+    auto gate = std::make_shared<Gate>();
+    core::Settings settings;
+    settings.watchdogTimeout = 200ms;
+    settings.mountTable = std::make_shared<const MountTable>(
+        QList<MountEntry>{{1, QStringLiteral("/"), QStringLiteral("ext4"), {}}, {2, share, QStringLiteral("nfs"), {}}});
+    settings.sampledHasher = [gate, share](const core::File& f, const core::Touch& touch) {
+        if (f.path.startsWith(share)) {
+            ++gate->hung;
+            std::unique_lock lock(gate->mutex);
+            gate->cv.wait(lock, [&] { return gate->open; });
+        }
+        return core::sampledHash(f.path, f.size, touch, nullptr, false);
+    };
+    const auto out = DuplicateDetector::detectContentDuplicates(files, settings);
+    ASSERT_TRUE(out.has_value());
+    EXPECT_LE(gate->hung.load(), 2); // the two reads the remote width lets start at once
+    for (int i = 0; i < 10; ++i)
+        EXPECT_EQ((*out)[i].status, MediaFileStatus::networkOffline) << i;
+    EXPECT_EQ((*out)[10].duplicateOfPath, files[11].path);
+    EXPECT_EQ((*out)[11].duplicateOfPath, files[10].path);
+    {
+        std::lock_guard lock(gate->mutex);
+        gate->open = true;
+    }
+    gate->cv.notify_all();
 }

@@ -130,3 +130,28 @@ TEST(FileStatusScan, UnansweredPathOffANetworkMountIsPlainOffline) {
     EXPECT_EQ(FileStatusScan::unansweredResult(QStringLiteral("/x/Dropbox/a.mov"), {}).storageType,
               StorageType::dropbox);
 }
+
+// The check of a missing local file can hang on its relative-path candidate on a dead share: the
+// local disk must not be written off with it.
+TEST(FileStatusScan, AHangOnAnotherPathDoesNotWriteOffALocalMount) {
+    QTemporaryDir dir;
+    const QString home = dir.filePath(QStringLiteral("home"));
+    const QStringList present = makeFiles(home, 2);
+    const QString missing = home + QStringLiteral("/gone.mov");
+    const QString share = dir.filePath(QStringLiteral("share"));
+    const QString candidate = makeFiles(share, 1).first();
+    auto probe = std::make_shared<test::HangingStatProbe>(share);
+    FileStatusChecking::Options options;
+    options.mountTable = std::make_shared<const MountTable>(
+        QList<MountEntry>{{1, QStringLiteral("/"), QStringLiteral("ext4"), {}},
+                          {2, home, QStringLiteral("ext4"), {}},
+                          {3, share, QStringLiteral("nfs4"), {}}});
+    FileStatusScan scan(std::make_shared<FileStatusChecker>(probe), 300ms);
+
+    const auto first = byPath(scan.checkAll({missing}, {{missing, candidate}}, options));
+    EXPECT_EQ(first[missing].status, MediaFileStatus::offline);
+    const auto later = byPath(scan.checkAll(present, {}, options));
+    for (const QString& path : present)
+        EXPECT_EQ(later[path].status, MediaFileStatus::online) << path.toStdString();
+    probe->release();
+}

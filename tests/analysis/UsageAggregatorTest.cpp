@@ -1,5 +1,6 @@
 #include "analysis/UsageAggregator.h"
 #include "platform/PathText.h"
+#include "platform/TextKey.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -165,4 +166,24 @@ TEST(UsageAggregator, SortsByFileNameCaseInsensitivelyAndStably) {
     EXPECT_EQ(list[0].id, firstA);
     EXPECT_EQ(list[2].path, "/z/b.mov");
     EXPECT_EQ(list[3].path, "/a/C.mov");
+}
+
+TEST(UsageAggregator, FileNameSortAgreesWithTheLocalizedComparisonInEveryLocale) {
+    const QStringList names = {"b.mov", "A.mov", "a_2.mov", "a.MOV", "Ä.mov", "z.mov", "_x.mov", "10.mov",
+                               "9.mov", "école.mov", "Zebra.mov", "a-1.mov"};
+    const QLocale before;
+    for (const char* name : {"C", "en_US", "de_DE", "sv_SE"}) {
+        SCOPED_TRACE(name);
+        QLocale::setDefault(QLocale(QString::fromLatin1(name)));
+        QList<MediaFile> list;
+        for (const QString& n : names)
+            list.append(entry("/m/" + n));
+        sortByFileName(list);
+        for (qsizetype i = 1; i < list.size(); ++i)
+            EXPECT_LE(text::localizedCaseInsensitiveCompare(path::lastPathComponent(list[i - 1].path),
+                                                            path::lastPathComponent(list[i].path)),
+                      0)
+                << list[i - 1].path.toStdString() << " before " << list[i].path.toStdString();
+    }
+    QLocale::setDefault(before);
 }

@@ -138,8 +138,9 @@ TEST(AppcastUpdater, QuittingDuringACheckReportsNoFailure) {
     UiLogCapture log;
     int finished = 0;
     {
-        AppcastUpdater updater(QUrl(QStringLiteral("http://127.0.0.1:%1/appcast.xml").arg(silent.serverPort())),
-                               QStringLiteral("1.0"));
+        AppcastUpdater updater(
+            QUrl(QStringLiteral("http://127.0.0.1:%1/appcast.xml").arg(silent.serverPort())),
+            QStringLiteral("1.0"));
         updater.start();
         QObject::connect(&updater, &SoftwareUpdater::checkFinished, [&finished] { ++finished; });
         updater.checkForUpdates();
