@@ -98,9 +98,8 @@ class StallMeter {
 public:
     StallMeter() {
         m_timer.setInterval(10);
-        QObject::connect(&m_timer, &QTimer::timeout, [this] {
-            m_longest = std::max(m_longest, m_clock.restart());
-        });
+        QObject::connect(&m_timer, &QTimer::timeout,
+                         [this] { m_longest = std::max(m_longest, m_clock.restart()); });
         m_clock.start();
         m_timer.start();
     }
@@ -120,7 +119,8 @@ void BM_ParseOnly(benchmark::State& state) {
     for (auto _ : state) {
         QElapsedTimer timer;
         timer.start();
-        ParallelProjectParse parse(&ProjectImporter::parseWithProjectParser, parseWidth(QThread::idealThreadCount()));
+        ParallelProjectParse parse(&ProjectImporter::parseWithProjectParser,
+                                   parseWidth(QThread::idealThreadCount()));
         const QList<ParseOutcome> outcomes = QCoro::waitFor(parse.run(w.projects, {}));
         g_parseSeconds = timer.nsecsElapsed() / 1e9;
         benchmark::DoNotOptimize(outcomes.size());

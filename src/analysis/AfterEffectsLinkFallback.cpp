@@ -24,9 +24,9 @@ QHash<QString, AEPLinkStatus> AfterEffectsLinkFallback::unresolvedLinks(const QL
     return links;
 }
 
-int AfterEffectsLinkFallback::flagMediaOfProjectsWithMissingAEP(QList<MediaFile>& mediaFiles,
-                                                                const QList<ProjectFile>& projects,
-                                                                const QHash<QString, AEPLinkStatus>& linkStatuses) {
+int AfterEffectsLinkFallback::flagMediaOfProjectsWithMissingAEP(
+    QList<MediaFile>& mediaFiles, const QList<ProjectFile>& projects,
+    const QHash<QString, AEPLinkStatus>& linkStatuses) {
     QSet<QString> missing;
     for (auto it = linkStatuses.cbegin(); it != linkStatuses.cend(); ++it) {
         if (it->kind != AEPLinkStatus::Kind::resolved)
@@ -37,8 +37,9 @@ int AfterEffectsLinkFallback::flagMediaOfProjectsWithMissingAEP(QList<MediaFile>
 
     QSet<QString> uncertainProjects;
     for (const ProjectFile& project : projects) {
-        const bool links = std::any_of(project.mediaFiles.cbegin(), project.mediaFiles.cend(),
-                                       [&](const QString& p) { return missing.contains(KnownPathIndex::key(p)); });
+        const bool links =
+            std::any_of(project.mediaFiles.cbegin(), project.mediaFiles.cend(),
+                        [&](const QString& p) { return missing.contains(KnownPathIndex::key(p)); });
         if (links)
             uncertainProjects.insert(project.name);
     }

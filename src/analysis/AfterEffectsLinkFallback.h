@@ -20,7 +20,8 @@ public:
 
     // Sets `hasUnresolvedAELink` on the unused, non-After-Effects, non-.aep entries of every project
     // that lists a `missing` or `parseError` link. Returns the number of entries flagged.
-    static int flagMediaOfProjectsWithMissingAEP(QList<MediaFile>& mediaFiles, const QList<ProjectFile>& projects,
+    static int flagMediaOfProjectsWithMissingAEP(QList<MediaFile>& mediaFiles,
+                                                 const QList<ProjectFile>& projects,
                                                  const QHash<QString, AEPLinkStatus>& linkStatuses);
 
     static bool isAfterEffectsProject(const QString& path);

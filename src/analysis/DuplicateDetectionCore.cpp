@@ -54,7 +54,7 @@ HashAllResult hashAll(const QList<File>& files, int width, const HashFunction& h
     pool.map<HashOutcome>(
         total,
         [files, hash, hung](int i, WatchdogPool::Watch& watch) {
-            if (false && hung->covers(files[i].path))
+            if (hung->covers(files[i].path))
                 return HashOutcome{std::nullopt, 0, true};
             return hash(files[i], [&watch] { watch.touch(); });
         },

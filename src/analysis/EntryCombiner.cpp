@@ -72,9 +72,8 @@ EntryCombiner::Outcome EntryCombiner::combine(const QList<MediaFile>& selection,
         m_merge(source, mediaFiles[targetIndex]);
         removed.insert(sourceKey);
     }
-    outcome.removedEntries = keepOnly(mediaFiles, [&](const MediaFile& f) {
-        return !removed.contains(UsageMap::key(f.path));
-    });
+    outcome.removedEntries =
+        keepOnly(mediaFiles, [&](const MediaFile& f) { return !removed.contains(UsageMap::key(f.path)); });
     outcome.removedBinItems = keepOnly(recycleBin, [&](const RecycleBinItem& item) {
         return !removed.contains(UsageMap::key(item.mediaFile.path));
     });

@@ -17,9 +17,9 @@ namespace tarnwick {
 class WatchdogPool;
 
 // Runs the status check over many paths on a dedicated pool of 100 threads (at most 100 checks in
-// flight), each check under a watchdog: a path whose check does not answer within
-// the timeout is recorded offline, its worker abandoned, and later paths on the same network mount are
-// not touched again. Blocking: call it off the GUI thread.
+// flight), each check under a watchdog: a path whose check does not answer within the timeout is
+// recorded offline, its worker abandoned, and later paths on the same network mount are not
+// touched again. Blocking: call it off the GUI thread.
 class FileStatusScan {
 public:
     static constexpr int batchSize = 100;

@@ -180,8 +180,8 @@ class ConsolidationRun {
 public:
     // `identities`: per position, the stat of the entry's file when it is on disk.
     ConsolidationRun(QList<MediaFile> files, std::vector<std::optional<FileFacts>> identities)
-        : m_files(std::move(files)), m_identity(std::move(identities)),
-          m_keys(std::size_t(m_files.size())), m_mergedAway(std::size_t(m_files.size()), false) {}
+        : m_files(std::move(files)), m_identity(std::move(identities)), m_keys(std::size_t(m_files.size())),
+          m_mergedAway(std::size_t(m_files.size()), false) {}
 
     void mergeByName() {
         QHash<QString, QList<qsizetype>> byName;

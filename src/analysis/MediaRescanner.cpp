@@ -14,7 +14,8 @@
 namespace tarnwick {
 
 QCoro::Task<bool> MediaRescanner::rescanAll(ProjectManager& manager) {
-    std::optional<OperationGate::Scope> scope = manager.tryBeginOperation(QStringLiteral("Refreshing file status…"));
+    std::optional<OperationGate::Scope> scope =
+        manager.tryBeginOperation(QStringLiteral("Refreshing file status…"));
     if (!scope) {
         AppLog::warning(QStringLiteral("Rescanning refused: ") + manager.busyReason());
         co_return false;

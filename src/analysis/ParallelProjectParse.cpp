@@ -19,7 +19,8 @@ ParallelProjectParse::~ParallelProjectParse() {
     m_pool.waitForDone();
 }
 
-ParseOutcome ParallelProjectParse::parseOne(const ParseFunction& parse, const QUrl& url, const Progress& progress) {
+ParseOutcome ParallelProjectParse::parseOne(const ParseFunction& parse, const QUrl& url,
+                                            const Progress& progress) {
     ParseOutcome outcome{url, std::nullopt, {}};
     try {
         outcome.parsed = parse(url, progress);

@@ -7,6 +7,7 @@
 #include "analysis/MediaConsolidator.h"
 #include "analysis/PostAnalysisPrompts.h"
 #include "analysis/ProjectManager.h"
+#include "analysis/ScanPrefetch.h"
 #include "analysis/SimilarNameDetector.h"
 #include "analysis/UsageAggregator.h"
 #include "platform/AppLog.h"
@@ -53,66 +54,13 @@ MediaFile scannedEntry(const FileStatusResult& result) {
     return file;
 }
 
-// Checks on disk the paths of the projects already read while the others are still being read.
-// Only paths that will almost surely be new are taken (not in the media list, not a known
-// alternative, no relative-path candidate); the scan uses a result only when the final candidates
-// still name none for its path, and checks everything else itself.
-class ScanPrefetch {
-public:
-    ScanPrefetch(std::shared_ptr<FileStatusScan> scan, FileStatusChecking::Options options, QList<MediaFile> media,
-                 QHash<QString, QString> loadedCandidates)
-        : m_scan(std::move(scan)), m_options(std::move(options)), m_media(std::move(media)),
-          m_loadedCandidates(std::move(loadedCandidates)) {
-        m_pool.setMaxThreadCount(1); // the scan object runs one batch at a time
-        m_pool.setObjectName(QStringLiteral("ImportPrefetch"));
-    }
-    ~ScanPrefetch() { m_pool.waitForDone(); }
-
-    void add(const ProjectFile& project) {
-        m_pool.start([this, project] { check(project); });
-    }
-    QThreadPool* pool() { return &m_pool; }
-    // Call once the pool is idle.
-    QHash<QString, FileStatusResult> take() { return std::move(m_results); }
-
-private:
-    void check(const ProjectFile& project) {
-        if (!m_known) {
-            m_known.emplace(m_media);
-            for (const MediaFile& file : std::as_const(m_media))
-                m_listed.insert(UsageMap::key(file.path));
-        }
-        QStringList paths;
-        for (const QString& path : project.mediaFiles) {
-            const QString key = UsageMap::key(path);
-            if (m_listed.contains(key) || m_queued.contains(key) || m_known->find(path) ||
-                m_loadedCandidates.contains(path) || project.relativeCandidates.contains(path))
-                continue;
-            m_queued.insert(key);
-            paths.append(path);
-        }
-        for (const FileStatusResult& result : m_scan->checkAll(paths, {}, m_options))
-            m_results.insert(UsageMap::key(result.path), result);
-    }
-
-    std::shared_ptr<FileStatusScan> m_scan;
-    FileStatusChecking::Options m_options;
-    QList<MediaFile> m_media;
-    QHash<QString, QString> m_loadedCandidates;
-    // Worker thread only (one thread).
-    std::optional<KnownPathIndex> m_known;
-    QSet<QString> m_listed;
-    QSet<QString> m_queued;
-    QHash<QString, FileStatusResult> m_results;
-    QThreadPool m_pool;
-};
-
 // One run of the import; everything it holds lives in the calling coroutine's frame, so a window
 // that closes mid-import (the manager gone) leaves nothing dangling: each resumption checks first.
 class ImportRun {
 public:
     ImportRun(ProjectManager& manager, QList<QUrl> urls, ProjectImporter::Services services)
-        : m_pm(&manager), m_urls(std::move(urls)), m_services(std::move(services)), m_progress(int(m_urls.size())) {
+        : m_pm(&manager), m_urls(std::move(urls)), m_services(std::move(services)),
+          m_progress(int(m_urls.size())) {
         m_pool.setMaxThreadCount(2);
         m_pool.setObjectName(QStringLiteral("ImportSteps"));
     }
@@ -224,15 +172,16 @@ QCoro::Task<bool> ImportRun::parse() {
         return aggregateProjects(projects, contributions);
     });
 
-    m_prefetch = std::make_unique<ScanPrefetch>(m_pm->fileStatusScan(), m_pm->fileStatusOptions(), m_pm->mediaFiles(),
-                                                m_pm->mergedRelativeCandidates());
+    m_prefetch = std::make_unique<ScanPrefetch>(m_pm->fileStatusScan(), m_pm->fileStatusOptions(),
+                                                m_pm->mediaFiles(), m_pm->mergedRelativeCandidates());
     m_pm->setCurrentTask(QStringLiteral("Parsing %1 projects in parallel...").arg(count()));
     AppLog::info(QStringLiteral("Starting parallel parsing of %1 projects").arg(count()));
     m_pm->setParseFractionByURL({});
     QElapsedTimer parseStarted;
     parseStarted.start();
 
-    const int processors = m_services.processorCount ? m_services.processorCount() : QThread::idealThreadCount();
+    const int processors =
+        m_services.processorCount ? m_services.processorCount() : QThread::idealThreadCount();
     auto parseFunction = m_services.parse ? m_services.parse : &ProjectImporter::parseWithProjectParser;
     m_parse = std::make_unique<ParallelProjectParse>(std::move(parseFunction), parseWidth(processors));
     ParallelProjectParse::Callbacks callbacks;
@@ -259,7 +208,8 @@ QCoro::Task<bool> ImportRun::parse() {
     m_outcomes = co_await std::move(parsing);
     if (!m_pm)
         co_return false;
-    AppLog::info(QStringLiteral("⏱ Parse: ") + seconds(parseStarted) + QStringLiteral(" for %1 project(s)").arg(count()));
+    AppLog::info(QStringLiteral("⏱ Parse: ") + seconds(parseStarted) +
+                 QStringLiteral(" for %1 project(s)").arg(count()));
     co_return true;
 }
 
@@ -294,8 +244,8 @@ QCoro::Task<bool> ImportRun::aggregate() {
     if (!m_pm)
         co_return false;
     QFuture<Aggregation> aggregation = QtConcurrent::run(
-        &m_pool, [usage = std::move(loaded), index = std::move(*m_index), projects = m_newProjects, contributions,
-                  media = m_pm->mediaFiles()]() mutable {
+        &m_pool, [usage = std::move(loaded), index = std::move(*m_index), projects = m_newProjects,
+                  contributions, media = m_pm->mediaFiles()]() mutable {
             for (qsizetype i = 0; i < projects.size(); ++i)
                 addProjectWithCrossReference(usage, index, projects[i], contributions[i]);
             Aggregation result{std::move(usage), entriesByPath(media), {}};
@@ -323,7 +273,7 @@ QCoro::Task<bool> ImportRun::scan() {
     co_await prefetching;
     if (!m_pm)
         co_return false;
-    const QHash<QString, FileStatusResult> prefetched = m_prefetch->take();
+    const QHash<QString, ScanPrefetch::Checked> prefetched = m_prefetch->take();
     const QHash<QString, QString> candidates = m_pm->mergedRelativeCandidates();
     const FileStatusChecking::Options options = m_pm->fileStatusOptions();
     const std::shared_ptr<FileStatusScan> fileScan = m_pm->fileStatusScan();
@@ -333,14 +283,14 @@ QCoro::Task<bool> ImportRun::scan() {
         QStringList unchecked;
         for (const QString& path : paths.mid(first, FileStatusScan::batchSize)) {
             const auto found = prefetched.constFind(UsageMap::key(path));
-            if (found != prefetched.cend() && !candidates.contains(path))
-                m_scanned.insert(UsageMap::key(path), scannedEntry(*found));
+            if (found != prefetched.cend() && found->candidate == candidates.value(path))
+                m_scanned.insert(UsageMap::key(path), scannedEntry(found->result));
             else
                 unchecked.append(path);
         }
         if (!unchecked.isEmpty()) {
-            QFuture<QList<FileStatusResult>> checking = QtConcurrent::run(
-                &m_pool, [fileScan, unchecked, candidates, options] {
+            QFuture<QList<FileStatusResult>> checking =
+                QtConcurrent::run(&m_pool, [fileScan, unchecked, candidates, options] {
                     return fileScan->checkBatch(unchecked, candidates, options);
                 });
             const QList<FileStatusResult> results = co_await checking;
@@ -361,7 +311,8 @@ QCoro::Task<bool> ImportRun::scan() {
         m_pm->setAnalysisProgress(ImportProgress::scanProgress(checked, total));
         m_pm->setCurrentTask(ImportProgress::scanMessage(checked, total));
     }
-    AppLog::info(QStringLiteral("⏱ Scan: ") + seconds(timer) + QStringLiteral(" (%1 new file(s))").arg(total));
+    AppLog::info(QStringLiteral("⏱ Scan: ") + seconds(timer) +
+                 QStringLiteral(" (%1 new file(s))").arg(total));
     QFuture<QList<MediaFile>> building = QtConcurrent::run(
         &m_pool, [this] { return buildMediaList(m_aggregation.usage, m_aggregation.existing, m_scanned); });
     m_list = co_await building;
@@ -383,12 +334,14 @@ QCoro::Task<bool> ImportRun::refine() {
     m_pm->setAnalysisProgress(0.90);
     QElapsedTimer timer;
     timer.start();
-    QFuture<QList<MediaFile>> consolidating = QtConcurrent::run(
-        &m_pool, [list = std::move(m_list)] { return MediaConsolidator().consolidateCrossProjectDuplicates(list); });
+    QFuture<QList<MediaFile>> consolidating = QtConcurrent::run(&m_pool, [list = std::move(m_list)] {
+        return MediaConsolidator().consolidateCrossProjectDuplicates(list);
+    });
     m_list = co_await consolidating;
     if (!m_pm)
         co_return false;
-    AppLog::info(QStringLiteral("⏱ Consolidate: ") + seconds(timer) + QStringLiteral(" (%1 files)").arg(m_list.size()));
+    AppLog::info(QStringLiteral("⏱ Consolidate: ") + seconds(timer) +
+                 QStringLiteral(" (%1 files)").arg(m_list.size()));
 
     m_pm->setCurrentTask(QStringLiteral("Detecting duplicates…"));
     m_pm->setAnalysisProgress(0.93);
@@ -439,8 +392,9 @@ QCoro::Task<bool> ImportRun::apply() {
     AppLog::scanComplete(summary.onlineFiles, summary.matchingFiles, summary.offlineFiles);
     m_pm->setAnalysisProgress(1.0);
     m_pm->setCurrentTask(QStringLiteral("Analysis complete"));
-    AppLog::info(QStringLiteral("⏱ Total import: ") + seconds(m_started) +
-                 QStringLiteral(" for %1 project(s), %2 media files").arg(count()).arg(m_pm->mediaFiles().size()));
+    AppLog::info(
+        QStringLiteral("⏱ Total import: ") + seconds(m_started) +
+        QStringLiteral(" for %1 project(s), %2 media files").arg(count()).arg(m_pm->mediaFiles().size()));
     if (!m_pm->parseErrors().isEmpty())
         AppLog::warning(QStringLiteral("%1 project(s) had parse errors").arg(m_pm->parseErrors().size()));
     co_return true;
@@ -470,7 +424,8 @@ QCoro::Task<void> ImportRun::finishAnalysis() {
                                           : [] { return proVideoFormatsInstalled(false); };
     inputs.mediaFiles = &m_pm->mediaFiles();
     const auto due = PostAnalysisPrompts::duePrompts(
-        {m_pm->hasPromptedForScan(), m_pm->hasPromptedForMissingAEP(), m_pm->hasPromptedForProVideoFormats()}, inputs);
+        {m_pm->hasPromptedForScan(), m_pm->hasPromptedForMissingAEP(), m_pm->hasPromptedForProVideoFormats()},
+        inputs);
     if (due.scan) {
         m_pm->setHasPromptedForScan(true);
         m_pm->setShouldPromptForScan(true);
@@ -487,7 +442,8 @@ QCoro::Task<void> ImportRun::finishAnalysis() {
 
 } // namespace
 
-QCoro::Task<void> ProjectImporter::analyzeProjects(ProjectManager& manager, QList<QUrl> urls, Services services) {
+QCoro::Task<void> ProjectImporter::analyzeProjects(ProjectManager& manager, QList<QUrl> urls,
+                                                   Services services) {
     ImportRun run(manager, std::move(urls), std::move(services));
     auto running = run.run();
     co_await std::move(running);
@@ -498,7 +454,8 @@ QCoro::Task<void> ProjectImporter::analyzeProjects(ProjectManager& manager, QLis
     co_await std::move(importing);
 }
 
-ParsedProject ProjectImporter::parseWithProjectParser(const QUrl& url, const ParallelProjectParse::Progress& progress) {
+ParsedProject ProjectImporter::parseWithProjectParser(const QUrl& url,
+                                                      const ParallelProjectParse::Progress& progress) {
     const ProjectParser parser;
     return parsedProject(url, parser.parse(url.toLocalFile(), progress));
 }
@@ -537,14 +494,16 @@ QString ProjectImporter::importKey(const QUrl& url) {
     return text::lowered(text::nfc(path::resolvingSymlinksInPath(url.toLocalFile())));
 }
 
-QCoro::Task<void> ProjectImporter::linkUnresolvedAfterEffectsProjects(ProjectManager& manager, QList<MediaFile>& media) {
+QCoro::Task<void> ProjectImporter::linkUnresolvedAfterEffectsProjects(ProjectManager& manager,
+                                                                      QList<MediaFile>& media) {
     const QHash<QString, AEPLinkStatus> unresolved = AfterEffectsLinkFallback::unresolvedLinks(media);
     if (unresolved.isEmpty())
         co_return;
     QHash<QString, AEPLinkStatus> statuses = manager.aepLinkStatuses();
     statuses.insert(unresolved);
     manager.setAepLinkStatuses(std::move(statuses));
-    AfterEffectsLinkFallback::flagMediaOfProjectsWithMissingAEP(media, manager.projects(), manager.aepLinkStatuses());
+    AfterEffectsLinkFallback::flagMediaOfProjectsWithMissingAEP(media, manager.projects(),
+                                                                manager.aepLinkStatuses());
 }
 
 } // namespace tarnwick

@@ -24,7 +24,8 @@ class ProjectManager;
 class ProjectImporter {
 public:
     // The After Effects linking stage: changes the list being built in place.
-    using AfterEffectsLinking = std::function<QCoro::Task<void>(ProjectManager& manager, QList<MediaFile>& media)>;
+    using AfterEffectsLinking =
+        std::function<QCoro::Task<void>(ProjectManager& manager, QList<MediaFile>& media)>;
 
     struct Services {
         // Reads one project on a worker thread; null: a ProjectParser of its own per project.
@@ -45,7 +46,8 @@ public:
     static QCoro::Task<void> analyzeProjects(ProjectManager& manager, QList<QUrl> urls);
 
     // Reads one project with a ProjectParser of its own (the default parse function).
-    static ParsedProject parseWithProjectParser(const QUrl& url, const ParallelProjectParse::Progress& progress);
+    static ParsedProject parseWithProjectParser(const QUrl& url,
+                                                const ParallelProjectParse::Progress& progress);
     // The project record of a reader's result.
     static ParsedProject parsedProject(const QUrl& url, const ProjectParser::ParseResult& result);
     // The project record of a file that could not be read.
@@ -55,7 +57,8 @@ public:
     static QString importKey(const QUrl& url);
 
     // The linking stage used when none is given.
-    static QCoro::Task<void> linkUnresolvedAfterEffectsProjects(ProjectManager& manager, QList<MediaFile>& media);
+    static QCoro::Task<void> linkUnresolvedAfterEffectsProjects(ProjectManager& manager,
+                                                                QList<MediaFile>& media);
 };
 
 } // namespace tarnwick

@@ -32,6 +32,8 @@ ProjectManager::ProjectManager(ProjectManagerServices services, QObject* parent)
 }
 
 ProjectManager::~ProjectManager() {
+    // Closing the window waits for the checks in flight only, not for every path still queued.
+    m_stopChecks->store(true);
     m_workerPool.waitForDone();
 }
 
@@ -160,8 +162,7 @@ void ProjectManager::setTotalFilesToScan(qint64 value) {
     assign(m_totalFilesToScan, value, Change::progress);
 }
 void ProjectManager::setParseFractionByURL(const QHash<QUrl, double>& value) {
-    m_parseFractionByURL = value;
-    notify(Change::progress);
+    assign(m_parseFractionByURL, value, Change::progress);
 }
 void ProjectManager::setParseFraction(const QUrl& url, double fraction) {
     m_parseFractionByURL.insert(url, fraction);

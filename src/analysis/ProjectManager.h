@@ -29,6 +29,7 @@
 
 #include <qcoro/qcorotask.h>
 
+#include <atomic>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -373,6 +374,8 @@ private:
     std::unique_ptr<ProjectParser> m_parser;
     OperationGate m_gate;
     QThreadPool m_workerPool;
+    // Set when the manager goes away, so a rebuild's pending checks are not started.
+    std::shared_ptr<std::atomic_bool> m_stopChecks = std::make_shared<std::atomic_bool>(false);
     LowerPathCache m_lowerPaths;
     Changes m_pending;
     bool m_flushScheduled = false;

@@ -1,19 +1,15 @@
 #include "analysis/ProjectManager.h"
 
 #include "analysis/FileStatusScan.h"
-#include "analysis/NameCollation.h"
 #include "platform/PathText.h"
 #include "platform/TextKey.h"
 
-#include <QCollator>
 #include <QPointer>
 #include <QtConcurrent/QtConcurrentRun>
 
 #include <qcoro/qcorofuture.h>
 
 #include <algorithm>
-#include <numeric>
-#include <vector>
 
 namespace tarnwick {
 
@@ -23,24 +19,6 @@ MediaUsageType usageTypeOf(const PathUsage& u, bool isAEFootage) {
     if (u.usageCount != 0)
         return u.isAudioOnly ? MediaUsageType::audioOnly : MediaUsageType::videoAndAudio;
     return isAEFootage ? MediaUsageType::usedInAfterEffects : MediaUsageType::unused;
-}
-
-// Stable, by file name, localized and case-insensitive; sort keys keep 100,000 names fast.
-void sortByFileNameStable(QList<MediaFile>& files) {
-    QCollator collator = nameCollator(false);
-    std::vector<QCollatorSortKey> keys;
-    keys.reserve(size_t(files.size()));
-    for (const MediaFile& file : std::as_const(files))
-        keys.push_back(collator.sortKey(text::nfc(path::lastPathComponent(file.path))));
-    std::vector<qsizetype> order(size_t(files.size()));
-    std::iota(order.begin(), order.end(), 0);
-    std::stable_sort(order.begin(), order.end(),
-                     [&](qsizetype a, qsizetype b) { return keys[size_t(a)].compare(keys[size_t(b)]) < 0; });
-    QList<MediaFile> sorted;
-    sorted.reserve(files.size());
-    for (qsizetype i : order)
-        sorted.append(std::move(files[i]));
-    files = std::move(sorted);
 }
 
 } // namespace
@@ -99,8 +77,8 @@ QCoro::Task<void> ProjectManager::rebuildWhileHoldingGate() {
         // The future is made in its own statement: GCC 12 destroys lambda temporaries inside a
         // co_await expression twice.
         QFuture<QList<FileStatusResult>> checks =
-            QtConcurrent::run(&m_workerPool, [scan, fresh, candidates, options] {
-                return scan->checkAll(fresh, candidates, options);
+            QtConcurrent::run(&m_workerPool, [scan, fresh, candidates, options, stop = m_stopChecks] {
+                return scan->checkAll(fresh, candidates, options, {}, stop ? nullptr : nullptr);
             });
         const QList<FileStatusResult> results = co_await checks;
         if (!self)
@@ -155,7 +133,7 @@ QList<MediaFile> ProjectManager::buildRebuiltList(const UsageMap& usage,
 }
 
 void ProjectManager::finishRebuild(QList<MediaFile> rebuilt) {
-    sortByFileNameStable(rebuilt);
+    sortByFileName(rebuilt); // the order the import ends with
     setMediaFiles(std::move(rebuilt));
     refreshProtectedFlags();
     recomputeUsageCounts();

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <memory>
+#include <optional>
 
 namespace tarnwick {
 
@@ -149,6 +150,19 @@ void ProjectManager::unstageUsedFiles() {
     auto usedEntryOf = [&](const QString& path) -> qsizetype {
         return usedEntryByKey.value(LowerPathCache::lowerKey(path), -1);
     };
+    // The staged file's own entry (exact path) comes back online; a file merged into another entry
+    // has none, and then the used entry that holds its path does.
+    std::optional<QHash<QString, qsizetype>> entryByPath; // made only when a path differs
+    auto ownEntry = [&](const QString& path, qsizetype usedEntry) {
+        if (text::canonicalEquals(std::as_const(m_mediaFiles)[usedEntry].path, path))
+            return usedEntry;
+        if (!entryByPath) {
+            entryByPath.emplace();
+            for (qsizetype i = m_mediaFiles.size() - 1; i >= 0; --i) // backwards: the first one stays
+                entryByPath->insert(text::nfc(std::as_const(m_mediaFiles)[i].path), i);
+        }
+        return entryByPath->value(text::nfc(path), usedEntry);
+    };
     QList<RecycleBinItem> kept;
     kept.reserve(m_recycleBin.size());
     for (const RecycleBinItem& item : std::as_const(m_recycleBin)) {
@@ -159,6 +173,7 @@ void ProjectManager::unstageUsedFiles() {
             kept.append(item);
             continue;
         }
+        entry = ownEntry(item.mediaFile.path, entry);
         if (std::as_const(m_mediaFiles)[entry].status == MediaFileStatus::inRecycleBin)
             m_mediaFiles[entry].status = MediaFileStatus::online;
     }

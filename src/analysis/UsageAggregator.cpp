@@ -7,7 +7,6 @@
 #include <QCollator>
 #include <QLocale>
 
-
 #include <algorithm>
 #include <numeric>
 
@@ -103,7 +102,8 @@ UsageMap aggregateProjects(const QList<ProjectFile>& projects, const Contributio
     return aggregateProjects(projects, contributions);
 }
 
-UsageMap aggregateProjects(const QList<ProjectFile>& projects, const QList<ProjectContribution>& contributions) {
+UsageMap aggregateProjects(const QList<ProjectFile>& projects,
+                           const QList<ProjectContribution>& contributions) {
     UsageMap usage;
     for (qsizetype i = 0; i < projects.size() && i < contributions.size(); ++i) {
         for (const QString& path : projects[i].mediaFiles)
@@ -202,7 +202,8 @@ void sortByFileName(QList<MediaFile>& mediaFiles) {
         keys.reserve(mediaFiles.size());
         for (const MediaFile& file : mediaFiles)
             keys.append(text::nfc(path::lastPathComponent(file.path)).toCaseFolded());
-        std::stable_sort(order.begin(), order.end(), [&](qsizetype a, qsizetype b) { return keys[a] < keys[b]; });
+        std::stable_sort(order.begin(), order.end(),
+                         [&](qsizetype a, qsizetype b) { return keys[a] < keys[b]; });
     } else {
         QCollator collator(locale);
         collator.setCaseSensitivity(Qt::CaseInsensitive);

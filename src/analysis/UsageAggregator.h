@@ -78,7 +78,8 @@ private:
 // Loaded projects' usage, without cross-reference.
 UsageMap aggregateProjects(const QList<ProjectFile>& projects, const ContributionRule& rule);
 // The same with each project's contribution made beforehand (on the GUI thread, where the policy lives).
-UsageMap aggregateProjects(const QList<ProjectFile>& projects, const QList<ProjectContribution>& contributions);
+UsageMap aggregateProjects(const QList<ProjectFile>& projects,
+                           const QList<ProjectContribution>& contributions);
 
 // Adds one newly read project; a path unknown to the map that the index ties to an entry whose path
 // the map holds is counted under that entry. Returns how many paths were cross-referenced.

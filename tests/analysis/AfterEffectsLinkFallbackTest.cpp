@@ -33,14 +33,15 @@ TEST(AfterEffectsLinkFallback, RecordsEveryAepAmongTheMediaAsMissing) {
 
 TEST(AfterEffectsLinkFallback, FlagsOnlyUnusedMediaOfProjectsThatLinkAnUnresolvedProject) {
     QList<MediaFile> media = {
-        entry("/m/comp.aep", {"A"}),          // the link itself
-        entry("/m/unused.mov", {"A"}),        // flagged
-        entry("/m/used.mov", {"A"}, 2),       // used: not flagged
-        entry("/m/other.mov", {"B"}),         // another project: not flagged
-        entry("/m/footage.mov", {"A", "B"}),  // after effects footage: not flagged
+        entry("/m/comp.aep", {"A"}),         // the link itself
+        entry("/m/unused.mov", {"A"}),       // flagged
+        entry("/m/used.mov", {"A"}, 2),      // used: not flagged
+        entry("/m/other.mov", {"B"}),        // another project: not flagged
+        entry("/m/footage.mov", {"A", "B"}), // after effects footage: not flagged
     };
     media[4].isAEFootage = true;
-    const QList<ProjectFile> projects = {project("A", {"/M/Comp.aep", "/m/unused.mov"}), project("B", {"/m/other.mov"})};
+    const QList<ProjectFile> projects = {project("A", {"/M/Comp.aep", "/m/unused.mov"}),
+                                         project("B", {"/m/other.mov"})};
     QHash<QString, AEPLinkStatus> links = {{"/m/comp.aep", AEPLinkStatus::parseError("/m/comp.aep", "bad")}};
     EXPECT_EQ(AfterEffectsLinkFallback::flagMediaOfProjectsWithMissingAEP(media, projects, links), 1);
     EXPECT_FALSE(media[0].hasUnresolvedAELink);

@@ -318,8 +318,8 @@ TEST(DuplicateDetectionCore, DoesNotReadAgainOnANetworkMountWhereAReadHung) {
     auto gate = std::make_shared<Gate>();
     core::Settings settings;
     settings.watchdogTimeout = 200ms;
-    settings.mountTable = std::make_shared<const MountTable>(
-        QList<MountEntry>{{1, QStringLiteral("/"), QStringLiteral("ext4"), {}}, {2, share, QStringLiteral("nfs"), {}}});
+    settings.mountTable = std::make_shared<const MountTable>(QList<MountEntry>{
+        {1, QStringLiteral("/"), QStringLiteral("ext4"), {}}, {2, share, QStringLiteral("nfs"), {}}});
     settings.sampledHasher = [gate, share](const core::File& f, const core::Touch& touch) {
         if (f.path.startsWith(share)) {
             ++gate->hung;

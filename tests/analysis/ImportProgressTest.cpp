@@ -37,7 +37,8 @@ TEST(ImportProgress, FinishedMessagesFollowTheProjectCount) {
         three.finish(QUrl::fromLocalFile(p));
         messages << three.finishedMessage();
     }
-    EXPECT_EQ(messages, QStringList({"Parsed 1/3 projects…", "Parsed 2/3 projects…", "Parsed 3/3 projects…"}));
+    EXPECT_EQ(messages,
+              QStringList({"Parsed 1/3 projects…", "Parsed 2/3 projects…", "Parsed 3/3 projects…"}));
 }
 
 TEST(ImportProgress, EmptySelectionStaysAtZero) {

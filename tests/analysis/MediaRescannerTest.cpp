@@ -33,11 +33,13 @@ FileStatusResult result(const QString& path, MediaFileStatus status, const QStri
 } // namespace
 
 TEST(MediaRescanner, CleanUpStatesStayWhileDiskFactsRefresh) {
-    const MediaFileStatus kept[] = {MediaFileStatus::deleted, MediaFileStatus::moved, MediaFileStatus::inRecycleBin};
+    const MediaFileStatus kept[] = {MediaFileStatus::deleted, MediaFileStatus::moved,
+                                    MediaFileStatus::inRecycleBin};
     for (MediaFileStatus status : kept) {
         SCOPED_TRACE(text(status).toStdString());
         MediaFile f = entry("/m/a.mov", status);
-        MediaRescanner::applyStatus(f, result(f.path, MediaFileStatus::matching, "/n/a.mov", 42, StorageType::network));
+        MediaRescanner::applyStatus(
+            f, result(f.path, MediaFileStatus::matching, "/n/a.mov", 42, StorageType::network));
         EXPECT_EQ(f.status, status);
         EXPECT_EQ(f.matchedPath, QString("/n/a.mov"));
         EXPECT_EQ(f.size, 42);
@@ -89,7 +91,8 @@ TEST(MediaRescanner, AppliesResultsByEntryEvenAfterTheListChanged) {
 
 namespace {
 
-ProjectFile listing(const QString& name, const QStringList& paths, const QHash<QString, QString>& candidates = {}) {
+ProjectFile listing(const QString& name, const QStringList& paths,
+                    const QHash<QString, QString>& candidates = {}) {
     ProjectFile p;
     p.name = name;
     p.url = QUrl::fromLocalFile("/p/" + name + ".prproj");
@@ -139,7 +142,8 @@ TEST(MediaRescanner, ChecksRunOffTheGuiThreadWhileTheManagerIsBusy) {
     bool busyDuringChecks = false;
     ProjectManager* pm = h.manager.get();
     h.checker->setHook([&](const QString&) { busyDuringChecks = pm->isBusy(); });
-    h.pm().setMediaFiles({tarnwick::testing::media("/m/a.mov", 0, MediaFileStatus::offline), tarnwick::testing::media("/m/b.mov")});
+    h.pm().setMediaFiles({tarnwick::testing::media("/m/a.mov", 0, MediaFileStatus::offline),
+                          tarnwick::testing::media("/m/b.mov")});
     const qint64 versionBefore = h.pm().mediaFilesVersion();
     ASSERT_TRUE(QCoro::waitFor(MediaRescanner::rescanAll(h.pm())));
     EXPECT_TRUE(h.checker->ranOnlyOffThread(QThread::currentThread()));

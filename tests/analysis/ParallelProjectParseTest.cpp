@@ -63,7 +63,9 @@ TEST(ParallelProjectParse, HandsBackEveryOutcomeWithProgressBeforeItsFinish) {
     callbacks.progress = [&](const QUrl& url, const QString& message, double fraction) {
         events << QStringLiteral("progress %1 %2 %3").arg(url.fileName(), message).arg(fraction);
     };
-    callbacks.finished = [&](const ParseOutcome& o) { events << QStringLiteral("finished ") + o.url.fileName(); };
+    callbacks.finished = [&](const ParseOutcome& o) {
+        events << QStringLiteral("finished ") + o.url.fileName();
+    };
     const QList<ParseOutcome> outcomes = QCoro::waitFor(parse.run(urls(3), callbacks));
     ASSERT_EQ(outcomes.size(), 3);
     for (const ParseOutcome& o : outcomes) {
@@ -80,7 +82,8 @@ TEST(ParallelProjectParse, TurnsAThrowingReaderIntoAnErrorOutcome) {
     ParallelProjectParse parse(
         [](const QUrl& url, const ParallelProjectParse::Progress&) -> ParsedProject {
             if (url.fileName() == "project1.prproj")
-                throw Error(QStringLiteral("Failed to decompress project file: Failed to decompress gzip data"));
+                throw Error(
+                    QStringLiteral("Failed to decompress project file: Failed to decompress gzip data"));
             if (url.fileName() == "project2.prproj")
                 throw std::runtime_error("disk gone");
             return {};
@@ -93,12 +96,14 @@ TEST(ParallelProjectParse, TurnsAThrowingReaderIntoAnErrorOutcome) {
         EXPECT_NE(o.parsed.has_value(), !o.error.isEmpty());
         errors.insert(o.url.fileName(), o.error);
     }
-    EXPECT_EQ(errors.value("project1.prproj"), "Failed to decompress project file: Failed to decompress gzip data");
+    EXPECT_EQ(errors.value("project1.prproj"),
+              "Failed to decompress project file: Failed to decompress gzip data");
     EXPECT_EQ(errors.value("project2.prproj"), "disk gone");
     EXPECT_TRUE(errors.value("project0.prproj").isEmpty());
 }
 
 TEST(ParallelProjectParse, EmptySelectionFinishesAtOnce) {
-    ParallelProjectParse parse([](const QUrl&, const ParallelProjectParse::Progress&) { return ParsedProject{}; }, 4);
+    ParallelProjectParse parse(
+        [](const QUrl&, const ParallelProjectParse::Progress&) { return ParsedProject{}; }, 4);
     EXPECT_TRUE(QCoro::waitFor(parse.run({}, {})).isEmpty());
 }

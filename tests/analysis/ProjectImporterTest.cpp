@@ -77,8 +77,8 @@ TEST(ProjectImporter, ImportsGeneratedProjectsWithUsageAcrossProjectsAndDiskStat
     EXPECT_TRUE(h.pm().shouldPromptForScan());
     EXPECT_EQ(h.stats.stats().projectsImported, 2);
     EXPECT_EQ(h.stats.stats().totalMediaFilesAnalyzed, 4);
-    for (const char* stage : {"⏱ Parse: ", "⏱ Aggregate: ", "⏱ Scan: ", "⏱ Consolidate: ", "⏱ Duplicate hashing: ",
-                              "⏱ Similar files: ", "⏱ Total import: "})
+    for (const char* stage : {"⏱ Parse: ", "⏱ Aggregate: ", "⏱ Scan: ", "⏱ Consolidate: ",
+                              "⏱ Duplicate hashing: ", "⏱ Similar files: ", "⏱ Total import: "})
         EXPECT_EQ(h.logLinesStartingWith(stage).size(), 1) << stage;
     const QStringList scanLines = h.logLinesStartingWith("⏱ Scan: ");
     ASSERT_EQ(scanLines.size(), 1);
@@ -147,8 +147,8 @@ TEST(ProjectImporter, ProVideoFormatsPromptFollowsMxfSandboxAndInstalledFormats)
         bool installed;
         bool expected;
     };
-    for (const Case& c : {Case{"outside, not installed", false, false, true}, Case{"installed", false, true, false},
-                          Case{"sandboxed", true, false, false}}) {
+    for (const Case& c : {Case{"outside, not installed", false, false, true},
+                          Case{"installed", false, true, false}, Case{"sandboxed", true, false, false}}) {
         SCOPED_TRACE(c.name);
         ImportTestHarness h(true);
         h.sandboxed = c.sandboxed;
@@ -213,8 +213,8 @@ TEST(ProjectImporter, ShowsProgressMessagesInOrder) {
         media << QStringLiteral("/m/clip%1.mov").arg(i);
     // Project k finishes only once the window has shown "Parsed k/3", so no two finishes share a turn.
     QSemaphore shown[3];
-    const auto reader = fakeReader({{"0.prproj", media.mid(0, 100)}, {"1.prproj", media.mid(100, 100)},
-                                    {"2.prproj", media.mid(200)}});
+    const auto reader = fakeReader(
+        {{"0.prproj", media.mid(0, 100)}, {"1.prproj", media.mid(100, 100)}, {"2.prproj", media.mid(200)}});
     h.importServices.parse = [&](const QUrl& url, const ParallelProjectParse::Progress& progress) {
         const int k = url.fileName().left(1).toInt();
         if (k > 0)
@@ -239,12 +239,21 @@ TEST(ProjectImporter, ShowsProgressMessagesInOrder) {
 
     // Messages set within one event-loop turn reach the window as one change, so what it sees is an
     // ordered selection of the full sequence, always including these.
-    const QStringList sequence = {"Preparing to analyze projects...", "Parsing 3 projects in parallel...",
-                                  "Parsed 1/3 projects…", "Parsed 2/3 projects…", "Parsed 3/3 projects…",
-                                  "Aggregating media usage…", "Scanning file system…", "Scanning files… 100/250",
-                                  "Scanning files… 200/250", "Scanning files… 250/250",
-                                  "Checking for After Effects links…", "Consolidating cross-project files…",
-                                  "Detecting duplicates…", "Finding similar files…", "Calculating summary…",
+    const QStringList sequence = {"Preparing to analyze projects...",
+                                  "Parsing 3 projects in parallel...",
+                                  "Parsed 1/3 projects…",
+                                  "Parsed 2/3 projects…",
+                                  "Parsed 3/3 projects…",
+                                  "Aggregating media usage…",
+                                  "Scanning file system…",
+                                  "Scanning files… 100/250",
+                                  "Scanning files… 200/250",
+                                  "Scanning files… 250/250",
+                                  "Checking for After Effects links…",
+                                  "Consolidating cross-project files…",
+                                  "Detecting duplicates…",
+                                  "Finding similar files…",
+                                  "Calculating summary…",
                                   "Analysis complete"};
     qsizetype at = 0;
     for (const QString& task : tasks) {
@@ -252,8 +261,8 @@ TEST(ProjectImporter, ShowsProgressMessagesInOrder) {
             ++at;
         ASSERT_LT(at, sequence.size()) << "out of order: " << tasks.join(" | ").toStdString();
     }
-    for (const char* anchor : {"Parsing 3 projects in parallel...", "Parsed 1/3 projects…", "Parsed 2/3 projects…",
-                               "Analysis complete"})
+    for (const char* anchor : {"Parsing 3 projects in parallel...", "Parsed 1/3 projects…",
+                               "Parsed 2/3 projects…", "Analysis complete"})
         EXPECT_TRUE(tasks.contains(anchor)) << anchor << ": " << tasks.join(" | ").toStdString();
     EXPECT_TRUE(std::is_sorted(progress.cbegin(), progress.cend())) << "progress only rises";
     EXPECT_EQ(h.pm().totalFilesToScan(), 250);
@@ -308,7 +317,8 @@ struct HeldReader {
     QSemaphore release;
     std::atomic_int started{0};
     ParallelProjectParse::ParseFunction function(QHash<QString, QStringList> media) {
-        return [this, reader = fakeReader(std::move(media))](const QUrl& url, const ParallelProjectParse::Progress& p) {
+        return [this, reader = fakeReader(std::move(media))](const QUrl& url,
+                                                             const ParallelProjectParse::Progress& p) {
             ++started;
             release.tryAcquire(1, 10000);
             return reader(url, p);
@@ -324,13 +334,13 @@ TEST(ProjectImporter, SecondImportWaitsForTheFirstAndKeepsBothProjectsMedia) {
     h.importServices.parse = held.function({{"A.prproj", {"/m/a.mov"}}, {"B.prproj", {"/m/b.mov"}}});
     bool firstDone = false;
     bool secondDone = false;
-    auto first = noteWhenDone(ProjectImporter::analyzeProjects(h.pm(), {QUrl::fromLocalFile("/p/A.prproj")},
-                                                               h.importServices),
-                              &firstDone);
+    auto first = noteWhenDone(
+        ProjectImporter::analyzeProjects(h.pm(), {QUrl::fromLocalFile("/p/A.prproj")}, h.importServices),
+        &firstDone);
     ASSERT_TRUE(spinUntil([&] { return held.started.load() == 1; }));
-    auto second = noteWhenDone(ProjectImporter::analyzeProjects(h.pm(), {QUrl::fromLocalFile("/p/B.prproj")},
-                                                                h.importServices),
-                               &secondDone);
+    auto second = noteWhenDone(
+        ProjectImporter::analyzeProjects(h.pm(), {QUrl::fromLocalFile("/p/B.prproj")}, h.importServices),
+        &secondDone);
     spinUntil([] { return false; }, 50);
     EXPECT_EQ(held.started.load(), 1) << "the second import starts reading only after the first ends";
     EXPECT_TRUE(h.pm().isBusy());
@@ -353,7 +363,8 @@ TEST(ProjectImporter, OtherOperationsAreRefusedWhileAnImportRuns) {
     h.importServices.parse = held.function({{"A.prproj", {"/m/a.mov"}}});
     bool done = false;
     auto import = noteWhenDone(
-        ProjectImporter::analyzeProjects(h.pm(), {QUrl::fromLocalFile("/p/A.prproj")}, h.importServices), &done);
+        ProjectImporter::analyzeProjects(h.pm(), {QUrl::fromLocalFile("/p/A.prproj")}, h.importServices),
+        &done);
     ASSERT_TRUE(spinUntil([&] { return held.started.load() == 1; }));
 
     EXPECT_FALSE(h.pm().clearAll());
@@ -374,7 +385,8 @@ TEST(ProjectImporter, WindowClosingMidImportLeavesNothingDangling) {
     h.importServices.parse = held.function({{"A.prproj", {"/m/a.mov"}}});
     bool done = false;
     auto import = noteWhenDone(
-        ProjectImporter::analyzeProjects(h.pm(), {QUrl::fromLocalFile("/p/A.prproj")}, h.importServices), &done);
+        ProjectImporter::analyzeProjects(h.pm(), {QUrl::fromLocalFile("/p/A.prproj")}, h.importServices),
+        &done);
     ASSERT_TRUE(spinUntil([&] { return held.started.load() == 1; }));
     h.manager.reset();
     held.release.release();
@@ -397,4 +409,45 @@ TEST(ProjectImporter, ImportsTheRealSampleProjects) {
     // Their media live on the author's machines: nothing is on this disk.
     EXPECT_EQ(h.pm().summary().offlineFiles + h.pm().summary().matchingFiles, h.pm().mediaFiles().size());
     EXPECT_EQ(h.stats.stats().projectsImported, files.size());
+}
+
+TEST(ProjectImporter, PathCheckedEarlyIsCheckedAgainWhenALaterProjectGivesItACandidate) {
+    ImportTestHarness h(true);
+    h.checker->setOnline("/n/x.mov", 7);
+    QSemaphore firstDone;
+    h.importServices.parse = [&](const QUrl& url, const ParallelProjectParse::Progress&) {
+        ProjectParser::ParseResult r;
+        r.projectName = path::deletingPathExtension(url.fileName());
+        r.allMediaPaths = {"/m/x.mov"};
+        if (r.projectName == "B") {
+            firstDone.tryAcquire(1, 5000);
+            QThread::msleep(50);
+            r.relativeCandidates = {{"/m/x.mov", "/n/x.mov"}};
+        }
+        ParsedProject parsed = ProjectImporter::parsedProject(url, r);
+        if (r.projectName == "A")
+            firstDone.release();
+        return parsed;
+    };
+    h.importNow({QUrl::fromLocalFile("/p/A.prproj"), QUrl::fromLocalFile("/p/B.prproj")});
+    EXPECT_THAT(projectNames(h.pm()), ElementsAre("A", "B"));
+    ASSERT_TRUE(h.entry("/m/x.mov"));
+    EXPECT_EQ(h.entry("/m/x.mov")->status, MediaFileStatus::matching);
+    EXPECT_EQ(h.entry("/m/x.mov")->matchedPath, QString("/n/x.mov"));
+    EXPECT_EQ(h.entry("/m/x.mov")->size, 7);
+}
+
+TEST(ProjectImporter, KnownEntriesKeepTheirFactsAndAreNotCheckedAgain) {
+    ImportTestHarness h(true);
+    MediaFile known = media("/m/known.mov", 0, MediaFileStatus::online, 99);
+    known.storageType = StorageType::network;
+    h.pm().setMediaFiles({known});
+    h.importServices.parse = fakeReader({{"A.prproj", {"/m/known.mov", "/m/new.mov"}}});
+    h.importNow({QUrl::fromLocalFile("/p/A.prproj")});
+    EXPECT_EQ(h.checker->asked(), QSet<QString>{"/m/new.mov"});
+    ASSERT_TRUE(h.entry("/m/known.mov"));
+    EXPECT_EQ(h.entry("/m/known.mov")->id, known.id);
+    EXPECT_EQ(h.entry("/m/known.mov")->size, 99);
+    EXPECT_EQ(h.entry("/m/known.mov")->storageType, StorageType::network);
+    EXPECT_EQ(h.entry("/m/known.mov")->usageCount, 1);
 }

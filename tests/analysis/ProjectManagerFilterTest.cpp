@@ -119,9 +119,9 @@ TEST_F(ProjectManagerFilterTest, ReusesTheCachedListUntilAnInputChanges) {
          [&] { pm.setShowOnlyOnline(false), pm.filteredMediaFiles(), pm.setShowOnlyOnline(true); }},
     };
     for (const auto& [name, invalidate] : invalidations) {
-        const MediaFile* before = pm.filteredMediaFiles().constData();
+        const QList<MediaFile> before = pm.filteredMediaFiles(); // kept alive: its address stays taken
         invalidate();
-        EXPECT_NE(pm.filteredMediaFiles().constData(), before) << name;
+        EXPECT_NE(pm.filteredMediaFiles().constData(), before.constData()) << name;
     }
     EXPECT_EQ(visible(), (QList<int>{0, 2, 5, 6, 7})) << "the emptied bin shows its file again";
 }

@@ -1,8 +1,10 @@
+#include "platform/TextKey.h"
 #include "support/ProjectManagerHarness.h"
 
 #include <QThread>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <thread>
 
@@ -66,6 +68,19 @@ TEST(ProjectManagerRebuild, KeepsKnownEntriesChecksNewPathsAndDropsUnreferencedO
     EXPECT_EQ(h.checker->asked(), QSet<QString>{"/n/b.mov"}) << "only new paths are checked";
     EXPECT_TRUE(pm.recycleBin().isEmpty()) << "the bin item whose file left the list is pruned";
     EXPECT_EQ(pm.summary().totalMediaFiles, 2);
+}
+
+TEST(ProjectManagerRebuild, SortsByFileNameAsTheLocalizedCaseInsensitiveComparison) {
+    ProjectManagerHarness h;
+    ProjectManager& pm = h.pm();
+    pm.setProjects({project("A", {"/1/f.mov", "/2/\u00e9.mov", "/3/E.mov", "/4/d.mov", "/5/_x.mov"})});
+    ASSERT_TRUE(QCoro::waitFor(pm.rebuildMediaFilesFromProjects()));
+    QStringList names;
+    for (const MediaFile& f : pm.mediaFiles())
+        names << f.fileName();
+    EXPECT_TRUE(std::is_sorted(names.cbegin(), names.cend(), [](const QString& a, const QString& b) {
+        return text::localizedCaseInsensitiveCompare(a, b) < 0;
+    })) << names.join(' ').toStdString() << ": the order the import ends with";
 }
 
 TEST(ProjectManagerRebuild, EmptiesListAndBinWhenNoProjectIsLeft) {
@@ -181,6 +196,29 @@ TEST(ProjectManagerRebuild, SurvivesTheWindowClosingWhileFilesAreChecked) {
     release.join();
     drainEvents();
     EXPECT_TRUE(QCoro::waitFor(rebuild));
+}
+
+TEST(ProjectManagerRebuild, ClosingTheWindowStartsNoFurtherChecks) {
+    auto h = std::make_unique<ProjectManagerHarness>();
+    ProjectFile many = project("Many", {});
+    for (int i = 0; i < 1000; ++i)
+        many.mediaFiles.append(QStringLiteral("/share/clip%1.mov").arg(i));
+    h->pm().setProjects({many});
+    std::atomic_bool go{false};
+    h->checker->setHook([&](const QString&) {
+        while (!go)
+            QThread::msleep(1);
+    });
+    auto rebuild = h->pm().rebuildMediaFilesFromProjects();
+    std::thread release([&] {
+        QThread::msleep(100);
+        go = true;
+    });
+    h->manager.reset();
+    release.join();
+    EXPECT_LT(h->checker->calls(), 1000) << "only the checks already in flight finish";
+    drainEvents();
+    QCoro::waitFor(rebuild);
 }
 
 } // namespace

@@ -39,6 +39,8 @@ TEST(ProjectManager, NotifiesOncePerRealChangeAndNotForTheSameValue) {
         {"currentTask", &ProjectManager::progressChanged, [](auto& pm) { pm.setCurrentTask("Scanning"); }},
         {"analysisProgress", &ProjectManager::progressChanged,
          [](auto& pm) { pm.setAnalysisProgress(0.45); }},
+        {"parseFractionByURL", &ProjectManager::progressChanged,
+         [](auto& pm) { pm.setParseFractionByURL({{QUrl::fromLocalFile("/p/a.prproj"), 0.5}}); }},
         {"showOnlyUnused", &ProjectManager::filtersChanged, [](auto& pm) { pm.setShowOnlyUnused(true); }},
         {"filterText", &ProjectManager::filtersChanged, [](auto& pm) { pm.setFilterText("a001"); }},
         {"selectedProjectIDs", &ProjectManager::filtersChanged,

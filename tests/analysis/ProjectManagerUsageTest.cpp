@@ -163,6 +163,19 @@ TEST(ProjectManagerUsage, UnstagesAFileMergedIntoAUsedEntry) {
     EXPECT_EQ(pm.recycleBin()[0].mediaFile.path, QStringLiteral("/d/clip.mov"));
 }
 
+TEST(ProjectManagerUsage, BringsTheUnstagedFilesOwnEntryBackOnline) {
+    ProjectManagerHarness h;
+    ProjectManager& pm = h.pm();
+    pm.setProjects({project("A", {"/m/a.mov"}, {"/m/a.mov"})});
+    const MediaFile staged = media("/m/A.mov", 0, S::inRecycleBin);
+    pm.setMediaFiles({media("/m/a.mov"), staged}); // both used: their paths differ only in case
+    pm.setRecycleBin({binItem(staged)});
+
+    pm.recomputeUsageCounts();
+    EXPECT_TRUE(pm.recycleBin().isEmpty());
+    EXPECT_EQ(pm.mediaFiles()[1].status, S::online) << "no entry may stay staged outside the bin";
+}
+
 TEST(ProjectManagerUsage, TimelineCheckboxCannotIgnoreAProtectedTimeline) {
     ProjectManagerHarness h;
     ProjectManager& pm = h.pm();

@@ -99,7 +99,8 @@ TEST(UsageAggregator, CrossReferencesNewPathToKnownEntryByLowerCasedMatchedPath)
 
     // Another spelling through a further project finds the same entry through the grown index.
     const QString other = QStringLiteral("/VOLUMES/A/CLIP.MOV");
-    addProjectWithCrossReference(usage, index, project("Third", {other}, {{other, 1}}), rawContributionRule());
+    addProjectWithCrossReference(usage, index, project("Third", {other}, {{other, 1}}),
+                                 rawContributionRule());
     EXPECT_EQ(usage.size(), 1);
     EXPECT_EQ(usage.usageAt(0).usageCount, 4);
 }
@@ -110,9 +111,9 @@ TEST(UsageAggregator, KnownEntryNoLoadedProjectReferencesGetsNoCrossReference) {
     UsageMap usage;
     KnownPathIndex index({known});
     const QString newPath = QStringLiteral("/Volumes/A/clip.mov");
-    EXPECT_EQ(
-        addProjectWithCrossReference(usage, index, project("New", {newPath}, {{newPath, 1}}), rawContributionRule()),
-        0);
+    EXPECT_EQ(addProjectWithCrossReference(usage, index, project("New", {newPath}, {{newPath, 1}}),
+                                           rawContributionRule()),
+              0);
     ASSERT_EQ(usage.size(), 1);
     EXPECT_EQ(usage.pathAt(0), newPath);
 }
@@ -169,8 +170,8 @@ TEST(UsageAggregator, SortsByFileNameCaseInsensitivelyAndStably) {
 }
 
 TEST(UsageAggregator, FileNameSortAgreesWithTheLocalizedComparisonInEveryLocale) {
-    const QStringList names = {"b.mov", "A.mov", "a_2.mov", "a.MOV", "Ä.mov", "z.mov", "_x.mov", "10.mov",
-                               "9.mov", "école.mov", "Zebra.mov", "a-1.mov"};
+    const QStringList names = {"b.mov",  "A.mov",  "a_2.mov", "a.MOV",     "Ä.mov",     "z.mov",
+                               "_x.mov", "10.mov", "9.mov",   "école.mov", "Zebra.mov", "a-1.mov"};
     const QLocale before;
     for (const char* name : {"C", "en_US", "de_DE", "sv_SE"}) {
         SCOPED_TRACE(name);

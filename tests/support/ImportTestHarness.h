@@ -93,7 +93,8 @@ public:
 
     bool logged(const QString& text) {
         QMutexLocker lock(&logMutex);
-        return std::any_of(log.cbegin(), log.cend(), [&](const QString& line) { return line.contains(text); });
+        return std::any_of(log.cbegin(), log.cend(),
+                           [&](const QString& line) { return line.contains(text); });
     }
     // Messages as logged, after their emoji prefix.
     QStringList logLinesStartingWith(const QString& prefix) {

@@ -139,6 +139,7 @@ struct TrackItem {
     bool video;
 };
 
+// One media file with every object that leads to it, in the order a project stores them.
 void writeMedia(Writer& w, Ids& ids, const MediaPlan& m, int i, QList<TrackItem>& items, int sequences,
                 int effectLines, std::mt19937& rng) {
     const QString mediaUID = uuid('m', i);

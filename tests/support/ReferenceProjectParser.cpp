@@ -141,6 +141,7 @@ struct RefTimeline {
     QList<ProjectSequence> timelines;
 };
 
+// Long on purpose: the scan is kept as one loop, step for step in the order the reader defines it.
 RefTimeline timelineClips(const QStringList& lines, const QSet<QString>& sequenceIDs) {
     const QRegularExpression subRef(QStringLiteral(R"re(<SubClip ObjectRef="(\d+)"/>)re"));
     const QRegularExpression seqStart(QStringLiteral(R"re(<Sequence ObjectUID="([^"]+)")re"));
@@ -355,6 +356,7 @@ QHash<QString, QSet<QString>> mediaChain(const QStringList& lines,
 
 } // namespace
 
+// Long on purpose: every stage with its log lines and progress, in order, in one readable place.
 ProjectParser::ParseResult referenceParseXml(const QString& xml, const QString& filePath,
                                              const ProjectParser::Progress& progress) {
     auto report = [&](const QString& m, double f) {

@@ -1,0 +1,45 @@
+#include "analysis/ScanPrefetch.h"
+
+#include "analysis/FileStatusScan.h"
+
+namespace tarnwick {
+
+ScanPrefetch::ScanPrefetch(std::shared_ptr<FileStatusScan> scan, FileStatusChecking::Options options,
+                           QList<MediaFile> media, QHash<QString, QString> loadedCandidates)
+    : m_scan(std::move(scan)), m_options(std::move(options)), m_media(std::move(media)),
+      m_loadedCandidates(std::move(loadedCandidates)) {
+    m_pool.setMaxThreadCount(1); // the scan object runs one batch at a time
+    m_pool.setObjectName(QStringLiteral("ImportPrefetch"));
+}
+
+ScanPrefetch::~ScanPrefetch() {
+    m_pool.waitForDone();
+}
+
+void ScanPrefetch::add(const ProjectFile& project) {
+    m_pool.start([this, project] { check(project); });
+}
+
+void ScanPrefetch::check(const ProjectFile& project) {
+    if (!m_known) {
+        m_known.emplace(m_media);
+        for (const MediaFile& file : std::as_const(m_media))
+            m_listed.insert(UsageMap::key(file.path));
+    }
+    QStringList paths;
+    QHash<QString, QString> candidates;
+    for (const QString& path : project.mediaFiles) {
+        const QString key = UsageMap::key(path);
+        if (m_listed.contains(key) || m_queued.contains(key) || m_known->find(path))
+            continue;
+        m_queued.insert(key);
+        paths.append(path);
+        const QString candidate = m_loadedCandidates.value(path, project.relativeCandidates.value(path));
+        if (!candidate.isEmpty())
+            candidates.insert(path, candidate);
+    }
+    for (const FileStatusResult& result : m_scan->checkAll(paths, candidates, m_options))
+        m_results.insert(UsageMap::key(result.path), {result, candidates.value(result.path)});
+}
+
+} // namespace tarnwick

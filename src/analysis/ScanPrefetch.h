@@ -1,0 +1,59 @@
+#pragma once
+
+#include "analysis/FileStatusChecking.h"
+#include "analysis/UsageAggregator.h"
+#include "model/MediaFile.h"
+#include "model/ProjectFile.h"
+
+#include <QHash>
+#include <QList>
+#include <QSet>
+#include <QString>
+#include <QThreadPool>
+
+#include <memory>
+#include <optional>
+
+namespace tarnwick {
+
+class FileStatusScan;
+
+// Checks on disk the paths of the projects already read while the others are still being read.
+// Only paths that will almost surely be new are taken (not in the media list, not a known
+// alternative); each is checked with the relative-path candidate known for it so far, and the scan
+// uses the result only when the final merged candidate is that same one.
+class ScanPrefetch {
+public:
+    struct Checked {
+        FileStatusResult result;
+        QString candidate; // empty: checked without one
+    };
+
+    ScanPrefetch(std::shared_ptr<FileStatusScan> scan, FileStatusChecking::Options options,
+                 QList<MediaFile> media, QHash<QString, QString> loadedCandidates);
+    ~ScanPrefetch();
+    ScanPrefetch(const ScanPrefetch&) = delete;
+    ScanPrefetch& operator=(const ScanPrefetch&) = delete;
+
+    // Queues the project's paths (GUI thread); they are checked in the order projects arrive.
+    void add(const ProjectFile& project);
+    QThreadPool* pool() { return &m_pool; }
+    // Call once the pool is idle.
+    QHash<QString, Checked> take() { return std::move(m_results); }
+
+private:
+    void check(const ProjectFile& project);
+
+    std::shared_ptr<FileStatusScan> m_scan;
+    FileStatusChecking::Options m_options;
+    QList<MediaFile> m_media;
+    QHash<QString, QString> m_loadedCandidates;
+    // Worker thread only (one thread).
+    std::optional<KnownPathIndex> m_known;
+    QSet<QString> m_listed;
+    QSet<QString> m_queued;
+    QHash<QString, Checked> m_results;
+    QThreadPool m_pool;
+};
+
+} // namespace tarnwick
