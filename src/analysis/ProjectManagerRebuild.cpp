@@ -78,7 +78,7 @@ QCoro::Task<void> ProjectManager::rebuildWhileHoldingGate() {
         // co_await expression twice.
         QFuture<QList<FileStatusResult>> checks =
             QtConcurrent::run(&m_workerPool, [scan, fresh, candidates, options, stop = m_stopChecks] {
-                return scan->checkAll(fresh, candidates, options, {}, stop ? nullptr : nullptr);
+                return scan->checkAll(fresh, candidates, options, {}, stop.get());
             });
         const QList<FileStatusResult> results = co_await checks;
         if (!self)

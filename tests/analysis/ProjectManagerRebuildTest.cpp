@@ -78,9 +78,10 @@ TEST(ProjectManagerRebuild, SortsByFileNameAsTheLocalizedCaseInsensitiveComparis
     QStringList names;
     for (const MediaFile& f : pm.mediaFiles())
         names << f.fileName();
-    EXPECT_TRUE(std::is_sorted(names.cbegin(), names.cend(), [](const QString& a, const QString& b) {
-        return text::localizedCaseInsensitiveCompare(a, b) < 0;
-    })) << names.join(' ').toStdString() << ": the order the import ends with";
+    EXPECT_TRUE(std::is_sorted(
+        names.cbegin(), names.cend(),
+        [](const QString& a, const QString& b) { return text::localizedCaseInsensitiveCompare(a, b) < 0; }))
+        << names.join(' ').toStdString() << ": the order the import ends with";
 }
 
 TEST(ProjectManagerRebuild, EmptiesListAndBinWhenNoProjectIsLeft) {

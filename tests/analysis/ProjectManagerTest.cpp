@@ -40,7 +40,9 @@ TEST(ProjectManager, NotifiesOncePerRealChangeAndNotForTheSameValue) {
         {"analysisProgress", &ProjectManager::progressChanged,
          [](auto& pm) { pm.setAnalysisProgress(0.45); }},
         {"parseFractionByURL", &ProjectManager::progressChanged,
-         [](auto& pm) { pm.setParseFractionByURL({{QUrl::fromLocalFile("/p/a.prproj"), 0.5}}); }},
+         [](auto& pm) {
+             pm.setParseFractionByURL({{QUrl::fromLocalFile("/p/a.prproj"), 0.5}});
+         }},
         {"showOnlyUnused", &ProjectManager::filtersChanged, [](auto& pm) { pm.setShowOnlyUnused(true); }},
         {"filterText", &ProjectManager::filtersChanged, [](auto& pm) { pm.setFilterText("a001"); }},
         {"selectedProjectIDs", &ProjectManager::filtersChanged,
