@@ -54,6 +54,11 @@ MediaFile scannedEntry(const FileStatusResult& result) {
     return file;
 }
 
+// Frees a large value on a worker: dropping 100,000 entries is too slow for the GUI thread.
+template <class T> void discardOn(QThreadPool& pool, T&& value) {
+    pool.start([held = std::move(value)]() mutable { [[maybe_unused]] const T dropped = std::move(held); });
+}
+
 // One run of the import; everything it holds lives in the calling coroutine's frame, so a window
 // that closes mid-import (the manager gone) leaves nothing dangling: each resumption checks first.
 class ImportRun {
@@ -89,7 +94,7 @@ private:
     QThreadPool m_pool;
     std::unique_ptr<ParallelProjectParse> m_parse;
     QFuture<UsageMap> m_loadedUsage;
-    std::unique_ptr<ScanPrefetch> m_prefetch;
+    std::shared_ptr<ScanPrefetch> m_prefetch;
     std::optional<KnownPathIndex> m_index;
     QList<ParseOutcome> m_outcomes;
     QList<ProjectFile> m_newProjects;
@@ -172,7 +177,7 @@ QCoro::Task<bool> ImportRun::parse() {
         return aggregateProjects(projects, contributions);
     });
 
-    m_prefetch = std::make_unique<ScanPrefetch>(m_pm->fileStatusScan(), m_pm->fileStatusOptions(),
+    m_prefetch = std::make_shared<ScanPrefetch>(m_pm->fileStatusScan(), m_pm->fileStatusOptions(),
                                                 m_pm->mediaFiles(), m_pm->mergedRelativeCandidates());
     m_pm->setCurrentTask(QStringLiteral("Parsing %1 projects in parallel...").arg(count()));
     AppLog::info(QStringLiteral("Starting parallel parsing of %1 projects").arg(count()));
@@ -273,9 +278,13 @@ QCoro::Task<bool> ImportRun::scan() {
     co_await prefetching;
     if (!m_pm)
         co_return false;
-    const QHash<QString, ScanPrefetch::Checked> prefetched = m_prefetch->take();
     const QHash<QString, QString> candidates = m_pm->mergedRelativeCandidates();
     const FileStatusChecking::Options options = m_pm->fileStatusOptions();
+    // A check option switched while the projects were read makes the early results stale.
+    QHash<QString, ScanPrefetch::Checked> prefetched =
+        options.ignoreFileExtension == m_prefetch->options().ignoreFileExtension
+            ? m_prefetch->take()
+            : QHash<QString, ScanPrefetch::Checked>{};
     const std::shared_ptr<FileStatusScan> fileScan = m_pm->fileStatusScan();
     QElapsedTimer sinceYield;
     sinceYield.start();
@@ -313,9 +322,13 @@ QCoro::Task<bool> ImportRun::scan() {
     }
     AppLog::info(QStringLiteral("⏱ Scan: ") + seconds(timer) +
                  QStringLiteral(" (%1 new file(s))").arg(total));
+    discardOn(m_pool, std::move(prefetched));
+    discardOn(m_pool, std::exchange(m_prefetch, {})); // its sets of every path seen
     QFuture<QList<MediaFile>> building = QtConcurrent::run(
         &m_pool, [this] { return buildMediaList(m_aggregation.usage, m_aggregation.existing, m_scanned); });
     m_list = co_await building;
+    discardOn(m_pool, std::exchange(m_aggregation, {}));
+    discardOn(m_pool, std::exchange(m_scanned, {}));
     co_return bool(m_pm);
 }
 
@@ -346,15 +359,16 @@ QCoro::Task<bool> ImportRun::refine() {
     m_pm->setCurrentTask(QStringLiteral("Detecting duplicates…"));
     m_pm->setAnalysisProgress(0.93);
     timer.restart();
-    QFuture<std::optional<QList<MediaFile>>> detecting =
-        QtConcurrent::run(&m_pool, [list = m_list, settings = m_services.duplicateSettings] {
-            return DuplicateDetector::detectContentDuplicates(list, settings);
+    // The list moves to the worker and back, so the old copy is freed there.
+    QFuture<QList<MediaFile>> detecting = QtConcurrent::run(
+        &m_pool, [list = std::move(m_list), settings = m_services.duplicateSettings]() mutable {
+            std::optional<QList<MediaFile>> detected =
+                DuplicateDetector::detectContentDuplicates(list, settings);
+            return detected ? std::move(*detected) : std::move(list);
         });
-    std::optional<QList<MediaFile>> detected = co_await detecting;
+    m_list = co_await detecting;
     if (!m_pm)
         co_return false;
-    if (detected)
-        m_list = std::move(*detected);
     AppLog::info(QStringLiteral("⏱ Duplicate hashing: ") + seconds(timer));
 
     m_pm->setCurrentTask(QStringLiteral("Finding similar files…"));

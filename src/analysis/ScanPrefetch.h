@@ -38,6 +38,7 @@ public:
     // Queues the project's paths (GUI thread); they are checked in the order projects arrive.
     void add(const ProjectFile& project);
     QThreadPool* pool() { return &m_pool; }
+    const FileStatusChecking::Options& options() const { return m_options; }
     // Call once the pool is idle.
     QHash<QString, Checked> take() { return std::move(m_results); }
 

@@ -16,21 +16,21 @@ struct Step {
     std::string_view literal = {};
 };
 
-struct Spec {
+struct Shape {
     std::string_view expression;
     std::vector<std::string_view> alternatives; // one of them directly before the anchor
     std::string_view anchor;
     std::vector<Step> tail;
 };
 
-const std::vector<Spec>& specs() {
-    static const std::vector<Spec> all = [] {
+const std::vector<Shape>& shapes() {
+    static const std::vector<Shape> all = [] {
         const std::vector<std::string_view> va = {"<Video", "<Audio"};
         const Step quote{Tok::literal, "\""};
         const Step selfClose{Tok::literal, "\"/>"};
         const Step digitsCap{Tok::digitsCapture};
         const Step textCap{Tok::nonQuoteCapture};
-        std::vector<Spec> v = {
+        std::vector<Shape> v = {
             {R"re(<Media ObjectUID="([^"]+)")re", {}, "<Media ObjectUID=\"", {textCap, quote}},
             {R"re(<MasterClip ObjectUID="([^"]+)")re", {}, "<MasterClip ObjectUID=\"", {textCap, quote}},
             {R"re(<SubClip ObjectRef="(\d+)"/>)re", {}, "<SubClip ObjectRef=\"", {digitsCap, selfClose}},
@@ -81,7 +81,7 @@ bool isDigit(char c) {
 }
 
 // Matches the tail at `pos`; every step is deterministic because a run is always followed by a quote.
-std::optional<PatternMatch> matchTail(const Spec& s, std::string_view text, std::size_t pos) {
+std::optional<PatternMatch> matchTail(const Shape& s, std::string_view text, std::size_t pos) {
     std::string_view capture;
     for (const Step& step : s.tail) {
         switch (step.kind) {
@@ -118,7 +118,7 @@ std::optional<PatternMatch> matchTail(const Spec& s, std::string_view text, std:
 
 std::optional<PatternMatch> findPattern(Pattern p, std::string_view text, std::size_t from,
                                         std::size_t anchorLimit) {
-    const Spec& s = specs()[static_cast<std::size_t>(p)];
+    const Shape& s = shapes()[static_cast<std::size_t>(p)];
     // Anchors are looked for only where they may begin; the tail may run past the limit.
     const std::string_view hay = anchorLimit >= text.size()
                                      ? text
@@ -146,7 +146,7 @@ std::optional<PatternMatch> findPattern(Pattern p, std::string_view text, std::s
 }
 
 std::string_view patternExpression(Pattern p) {
-    return specs()[static_cast<std::size_t>(p)].expression;
+    return shapes()[static_cast<std::size_t>(p)].expression;
 }
 
 } // namespace tarnwick::prproj

@@ -1,5 +1,6 @@
 #include "readers/PrprojTextFilters.h"
 
+#include "platform/Graphemes.h"
 #include "platform/PathText.h"
 #include "platform/TextKey.h"
 
@@ -159,7 +160,16 @@ bool isPlausiblePath(const QString& s) {
         return true;
     if (s.startsWith(QLatin1StringView("\\\\")))
         return true;
-    return s.size() >= 3 && s[1] == u':' && (s[2] == u'\\' || s[2] == u'/');
+    // Drive form: any first character (one character even when made of several code points), then
+    // ":" and a slash or backslash, each a character of its own.
+    const QString one = graphemes::prefix(s, 1);
+    const QString two = graphemes::prefix(s, 2);
+    const QString three = graphemes::prefix(s, 3);
+    if (three.size() == two.size())
+        return false;
+    const QStringView second = QStringView(two).mid(one.size());
+    const QStringView third = QStringView(three).mid(two.size());
+    return second == u":" && (third == u"\\" || third == u"/");
 }
 
 QString normalizedWindowsPath(const QString& s) {

@@ -1,4 +1,5 @@
 #include "readers/ProjectParser.h"
+#include "readers/PrprojMarkerIndex.h"
 
 #include "support/ProjectGenerator.h"
 #include "support/ProjectParserLogCapture.h"
@@ -284,6 +285,7 @@ TEST(ProjectParser, ReadsLargeProjectsOnSeveralThreadsWithTheSameResult) {
     o.usedFraction = 0.5;
     o.fillerLinesPerObject = 2;
     o.effectLinesPerTrackItem = 0;
+    o.crlf = true; // CR LF pairs must stay whole where the text is cut into pieces
     o.seed = 11;
     const GeneratedProject g = ProjectGenerator::generate(o);
     ASSERT_GE(g.xml.size(), 16 * 1024 * 1024);
@@ -301,7 +303,7 @@ TEST(ProjectParser, ReadsLargeProjectsOnSeveralThreadsWithTheSameResult) {
     EXPECT_TRUE(r.warnings.isEmpty());
     // Progress still arrives in stage order, and the media reports prove that the line numbers of
     // the pieces read at once were joined right: every step-th line of all lines, in order.
-    const qsizetype lines = g.xml.count('\n') + 1;
+    const qsizetype lines = g.xml.count('\n') * 2 + 1; // CR and LF each end a line
     const qsizetype step = lines / 100;
     QList<std::pair<QString, double>> media;
     for (qsizetype i = 0; i < lines; i += step)
@@ -309,10 +311,26 @@ TEST(ProjectParser, ReadsLargeProjectsOnSeveralThreadsWithTheSameResult) {
     ASSERT_EQ(progress.size(), 1 + media.size() + 6); // parseXml starts at "Reading project…"
     EXPECT_EQ(progress.mid(1, media.size()), media);
     EXPECT_EQ(progress.last().first, QStringLiteral("Resolving references…"));
-    // The generated text has no combining marks and no CR LF: one character per code point.
+    // The generated text has no combining marks: one character per code point, CR LF as one.
     qsizetype codePoints = 0;
     for (char c : g.xml)
         codePoints += (static_cast<unsigned char>(c) & 0xC0) != 0x80 ? 1 : 0;
-    EXPECT_EQ(log.messages()[0],
-              QStringLiteral("  → Decompressed, XML length: %1 characters").arg(codePoints));
+    EXPECT_EQ(
+        log.messages()[0],
+        QStringLiteral("  → Decompressed, XML length: %1 characters").arg(codePoints - g.xml.count("\r\n")));
+
+    // The pieces read at once join into the same index as one reading of the whole text.
+    const std::string_view text(g.xml.constData(), static_cast<std::size_t>(g.xml.size()));
+    const prproj::MarkerIndex whole = prproj::indexMarkers(text, 1);
+    const prproj::MarkerIndex pieces = prproj::indexMarkers(text, 4);
+    EXPECT_EQ(pieces.lineCount, whole.lineCount);
+    EXPECT_EQ(pieces.crlfPairs, whole.crlfPairs);
+    EXPECT_EQ(pieces.markersInText, whole.markersInText);
+    ASSERT_EQ(pieces.lines.size(), whole.lines.size());
+    for (std::size_t i = 0; i < whole.lines.size(); ++i) {
+        ASSERT_EQ(pieces.lines[i].index, whole.lines[i].index) << i;
+        ASSERT_EQ(pieces.lines[i].text.data(), whole.lines[i].text.data()) << i;
+        ASSERT_EQ(pieces.lines[i].text.size(), whole.lines[i].text.size()) << i;
+        ASSERT_EQ(pieces.lines[i].mask, whole.lines[i].mask) << i;
+    }
 }

@@ -73,7 +73,10 @@ TEST(ProjectParserTextFilters, TellsPlausiblePaths) {
     };
     for (const Case& c : {Case{"", false}, Case{"1112293707", false}, Case{"C:", false}, Case{"C:/x", true},
                           Case{"d:\\x", true}, Case{"//server/share", true}, Case{"\\\\server\\share", true},
-                          Case{"/Volumes/A", true}, Case{"server/x", false}, Case{"C:x", false}})
+                          Case{"/Volumes/A", true}, Case{"server/x", false}, Case{"C:x", false},
+                          // The drive form counts characters, not code points.
+                          Case{"e\u0301:/x", true}, Case{"\U0001F4BE:\\x", true}, Case{"C:/\u0301x", false},
+                          Case{"C:\u0301/x", false}})
         EXPECT_EQ(isPlausiblePath(QString::fromUtf8(c.text)), c.plausible) << c.text;
 }
 

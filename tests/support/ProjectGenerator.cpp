@@ -143,6 +143,14 @@ struct TrackItem {
 void writeMedia(Writer& w, Ids& ids, const MediaPlan& m, int i, QList<TrackItem>& items, int sequences,
                 int effectLines, std::mt19937& rng) {
     const QString mediaUID = uuid('m', i);
+    const QString masterUID = uuid('c', i);
+    // The bin entry, as real projects list it: a name and a master clip reference outside any sub-clip.
+    w.line(1, QStringLiteral("<ClipProjectItem ObjectUID=\"%1\" Version=\"1\">").arg(uuid('p', i)));
+    w.line(2, QStringLiteral("<ProjectItem Version=\"1\">"));
+    w.line(3, QStringLiteral("<Name>%1</Name>").arg(xmlEscaped(m.title)));
+    w.line(2, QStringLiteral("</ProjectItem>"));
+    w.line(2, QStringLiteral("<MasterClip ObjectURef=\"%1\"/>").arg(masterUID));
+    w.line(1, QStringLiteral("</ClipProjectItem>"));
     w.line(1, QStringLiteral("<Media ObjectUID=\"%1\" ClassID=\"7a5c103e-f3ac-4391-b6b4-7cc3d2f9a7ff\" "
                              "Version=\"27\">")
                   .arg(mediaUID));
@@ -177,7 +185,6 @@ void writeMedia(Writer& w, Ids& ids, const MediaPlan& m, int i, QList<TrackItem>
         w.line(2, QStringLiteral("<Source ObjectRef=\"%1\"/>").arg(source));
         w.line(1, QStringLiteral("</%1Clip>").arg(tag));
     }
-    const QString masterUID = uuid('c', i);
     w.line(1, QStringLiteral("<MasterClip ObjectUID=\"%1\" Version=\"11\">").arg(masterUID));
     for (int k = 0; k < clipIDs.size(); ++k)
         w.line(3, QStringLiteral("<Clip Index=\"%1\" ObjectRef=\"%2\"/>").arg(k).arg(clipIDs[k]));
@@ -190,6 +197,7 @@ void writeMedia(Writer& w, Ids& ids, const MediaPlan& m, int i, QList<TrackItem>
     for (int u = 0; u < uses; ++u) {
         const int sub = ids.take();
         w.line(1, QStringLiteral("<SubClip ObjectID=\"%1\" Version=\"5\">").arg(sub));
+        w.line(2, QStringLiteral("<Clip ObjectRef=\"%1\"/>").arg(clipIDs.first()));
         w.line(2, QStringLiteral("<MasterClip ObjectURef=\"%1\"/>").arg(masterUID));
         w.line(2, QStringLiteral("<Name>%1</Name>").arg(xmlEscaped(name)));
         w.line(1, QStringLiteral("</SubClip>"));
@@ -197,8 +205,12 @@ void writeMedia(Writer& w, Ids& ids, const MediaPlan& m, int i, QList<TrackItem>
         const int item = ids.take();
         const QString tag = video ? QStringLiteral("Video") : QStringLiteral("Audio");
         w.line(1, QStringLiteral("<%1ClipTrackItem ObjectID=\"%2\" Version=\"6\">").arg(tag).arg(item));
-        w.filler(2, item);
+        w.line(2, QStringLiteral("<ClipTrackItem Version=\"8\">"));
+        w.line(3, QStringLiteral("<TrackItem Version=\"3\">"));
+        w.filler(4, item);
+        w.line(3, QStringLiteral("</TrackItem>"));
         w.line(3, QStringLiteral("<SubClip ObjectRef=\"%1\"/>").arg(sub));
+        w.line(2, QStringLiteral("</ClipTrackItem>"));
         w.line(1, QStringLiteral("</%1ClipTrackItem>").arg(tag));
         w.effects(1, ids.take(), effectLines);
         items.append({item, static_cast<int>(rng() % static_cast<unsigned>(sequences)), video});
@@ -227,16 +239,26 @@ void writeSequences(Writer& w, Ids& ids, const QList<TrackItem>& items, int sequ
             const QString tag = video ? QStringLiteral("Video") : QStringLiteral("Audio");
             const QString trackUID = uuid(video ? 'v' : 'a', s);
             w.line(1, QStringLiteral("<%1TrackGroup ObjectID=\"%2\" Version=\"6\">").arg(tag).arg(groups[g]));
-            w.line(3, QStringLiteral("<Track Index=\"0\" ObjectURef=\"%1\"/>").arg(trackUID));
+            w.line(2, QStringLiteral("<TrackGroup Version=\"1\">"));
+            w.line(3, QStringLiteral("<Tracks Version=\"1\">"));
+            w.line(4, QStringLiteral("<Track Index=\"0\" ObjectURef=\"%1\"/>").arg(trackUID));
+            w.line(3, QStringLiteral("</Tracks>"));
+            w.line(2, QStringLiteral("</TrackGroup>"));
             w.line(1, QStringLiteral("</%1TrackGroup>").arg(tag));
             w.line(1, QStringLiteral("<%1ClipTrack ObjectUID=\"%2\" Version=\"6\">").arg(tag, trackUID));
+            w.line(2, QStringLiteral("<ClipTrack Version=\"2\">"));
+            w.line(3, QStringLiteral("<ClipItems Version=\"3\">"));
+            w.line(4, QStringLiteral("<TrackItems Version=\"1\">"));
             int index = 0;
             for (const TrackItem& it : items) {
                 if (it.sequence == s && it.video == video)
-                    w.line(4, QStringLiteral("<TrackItem Index=\"%1\" ObjectRef=\"%2\"/>")
+                    w.line(5, QStringLiteral("<TrackItem Index=\"%1\" ObjectRef=\"%2\"/>")
                                   .arg(index++)
                                   .arg(it.itemID));
             }
+            w.line(4, QStringLiteral("</TrackItems>"));
+            w.line(3, QStringLiteral("</ClipItems>"));
+            w.line(2, QStringLiteral("</ClipTrack>"));
             w.line(1, QStringLiteral("</%1ClipTrack>").arg(tag));
         }
     }

@@ -10,7 +10,8 @@ namespace tarnwick::testing {
 // Writes synthetic Premiere Pro projects with the element and line layout of real ones: Media
 // blocks (path as ActualMediaFilePath and as a JSON-style FilePath), media sources, clips, master
 // clips, sub-clips, sequences with track groups, clip tracks and track items, nested sequences,
-// filler properties, some non-ASCII titles and Windows paths. Used by tests and benchmarks.
+// bin items, the wrapper elements real projects nest inside track groups, clip tracks and track
+// items, filler properties, some non-ASCII titles and Windows paths. Used by tests and benchmarks.
 struct ProjectGeneratorOptions {
     QStringList mediaPaths; // when empty, `mediaCount` paths are made up
     int mediaCount = 100;
