@@ -14,17 +14,21 @@ public:
         struct ::stat st {};
         if (::stat(QFile::encodeName(path).constData(), &st) != 0)
             return std::nullopt;
-        FileFacts facts;
-        facts.device = st.st_dev;
-        facts.inode = st.st_ino;
-        facts.size = st.st_size;
-        facts.isDirectory = S_ISDIR(st.st_mode);
-        facts.isRegularFile = S_ISREG(st.st_mode);
-        return facts;
+        return fileFactsFromStat(st);
     }
 };
 
 } // namespace
+
+FileFacts fileFactsFromStat(const struct ::stat& st) {
+    FileFacts facts;
+    facts.device = st.st_dev;
+    facts.inode = st.st_ino;
+    facts.size = st.st_size;
+    facts.isDirectory = S_ISDIR(st.st_mode);
+    facts.isRegularFile = S_ISREG(st.st_mode);
+    return facts;
+}
 
 std::shared_ptr<const FileStatProbe> FileStatProbe::system() {
     static const auto probe = std::make_shared<const SystemFileStatProbe>();

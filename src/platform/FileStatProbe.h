@@ -6,6 +6,8 @@
 #include <memory>
 #include <optional>
 
+struct stat;
+
 namespace tarnwick {
 
 // What stat(2) tells about one path (symbolic links followed).
@@ -18,6 +20,9 @@ struct FileFacts {
 
     bool isSameFileAs(const FileFacts& other) const { return device == other.device && inode == other.inode; }
 };
+
+// The facts of a stat() or fstat() result.
+FileFacts fileFactsFromStat(const struct ::stat& st);
 
 // The seam through which disk checks ask about paths, so tests can count calls or make one hang.
 class FileStatProbe {

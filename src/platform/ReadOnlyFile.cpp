@@ -21,10 +21,13 @@ ReadOnlyFile::~ReadOnlyFile() {
         ::close(m_fd);
 }
 
-qint64 ReadOnlyFile::readFully(char* buffer, qint64 count) {
+namespace {
+
+// Network file systems return short reads: loop until the count, the end, or an error (-1).
+template <typename ReadSome> qint64 readLoop(qint64 count, ReadSome readSome) {
     qint64 total = 0;
     while (total < count) {
-        const ssize_t n = ::read(m_fd, buffer + total, size_t(count - total));
+        const ssize_t n = readSome(total);
         if (n < 0 && errno == EINTR)
             continue;
         if (n < 0)
@@ -36,32 +39,23 @@ qint64 ReadOnlyFile::readFully(char* buffer, qint64 count) {
     return total;
 }
 
+} // namespace
+
+qint64 ReadOnlyFile::readFully(char* buffer, qint64 count) {
+    return readLoop(count, [&](qint64 done) { return ::read(m_fd, buffer + done, size_t(count - done)); });
+}
+
 qint64 ReadOnlyFile::readFullyAt(qint64 offset, char* buffer, qint64 count) {
-    qint64 total = 0;
-    while (total < count) {
-        const ssize_t n = ::pread(m_fd, buffer + total, size_t(count - total), off_t(offset + total));
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0)
-            return -1;
-        if (n == 0)
-            break;
-        total += n;
-    }
-    return total;
+    return readLoop(count, [&](qint64 done) {
+        return ::pread(m_fd, buffer + done, size_t(count - done), off_t(offset + done));
+    });
 }
 
 std::optional<FileFacts> ReadOnlyFile::facts() const {
     struct ::stat st {};
     if (m_fd < 0 || ::fstat(m_fd, &st) != 0)
         return std::nullopt;
-    FileFacts facts;
-    facts.device = st.st_dev;
-    facts.inode = st.st_ino;
-    facts.size = st.st_size;
-    facts.isDirectory = S_ISDIR(st.st_mode);
-    facts.isRegularFile = S_ISREG(st.st_mode);
-    return facts;
+    return fileFactsFromStat(st);
 }
 
 void ReadOnlyFile::adviseSequential() {

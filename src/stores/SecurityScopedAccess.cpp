@@ -206,7 +206,6 @@ void SecurityScopedAccess::restoreGrants() {
 }
 
 std::optional<QString> SecurityScopedAccess::grantedRoot(const QString& path) const {
-    const QString standardized = path::standardizingPath(path);
     QStringList roots;
     {
         QMutexLocker locker(&m_lock);
@@ -214,8 +213,16 @@ std::optional<QString> SecurityScopedAccess::grantedRoot(const QString& path) co
     }
     // Hash order is arbitrary; sorting makes the choice among equally long roots stable.
     roots.sort();
+    return longestCoveringRoot(roots, path);
+}
+
+std::optional<QString> SecurityScopedAccess::longestCoveringRoot(const QStringList& roots,
+                                                                 const QString& path) {
+    if (roots.isEmpty())
+        return std::nullopt;
+    const QString standardized = path::standardizingPath(path);
     std::optional<QString> best;
-    for (const QString& root : std::as_const(roots)) {
+    for (const QString& root : roots) {
         const QString prefix = root.endsWith(QLatin1Char('/')) ? root : root + QLatin1Char('/');
         const bool covers = standardized.compare(root, Qt::CaseInsensitive) == 0 ||
                             standardized.startsWith(prefix, Qt::CaseInsensitive);

@@ -40,6 +40,9 @@ public:
 
     // The key path of the longest granted root covering `path` (letter case ignored).
     std::optional<QString> grantedRoot(const QString& path) const;
+    // The longest of `roots` covering `path` (equal, or a prefix followed by "/"), letter case ignored;
+    // among equally long roots the first in `roots` wins.
+    static std::optional<QString> longestCoveringRoot(const QStringList& roots, const QString& path);
     // The URL to open `path` through so that its root's access applies; absent: open the plain
     // file URL. Rewrites only when the root matches exactly or names the same file on disk.
     std::optional<QUrl> ensureAccess(const QString& path) const;
