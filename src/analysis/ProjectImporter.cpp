@@ -54,8 +54,11 @@ MediaFile scannedEntry(const FileStatusResult& result) {
     return file;
 }
 
-// Frees a large value on a worker: dropping 100,000 entries is too slow for the GUI thread.
-template <class T> void discardOn(QThreadPool& pool, T&& value) {
+// Frees large values on a thread of its own: dropping 100,000 entries is too slow for the GUI
+// thread, and nothing waits for it.
+template <class T> void discard(T&& value) {
+    static QThreadPool pool;
+    pool.setMaxThreadCount(1);
     pool.start([held = std::move(value)]() mutable { [[maybe_unused]] const T dropped = std::move(held); });
 }
 
@@ -246,6 +249,7 @@ QCoro::Task<bool> ImportRun::aggregate() {
         contributions.append(rule(project));
 
     UsageMap loaded = co_await m_loadedUsage;
+    discard(std::exchange(m_loadedUsage, {}));
     if (!m_pm)
         co_return false;
     QFuture<Aggregation> aggregation = QtConcurrent::run(
@@ -322,13 +326,13 @@ QCoro::Task<bool> ImportRun::scan() {
     }
     AppLog::info(QStringLiteral("⏱ Scan: ") + seconds(timer) +
                  QStringLiteral(" (%1 new file(s))").arg(total));
-    discardOn(m_pool, std::move(prefetched));
-    discardOn(m_pool, std::exchange(m_prefetch, {})); // its sets of every path seen
+    discard(std::move(prefetched));
+    discard(std::exchange(m_prefetch, {})); // its sets of every path seen
     QFuture<QList<MediaFile>> building = QtConcurrent::run(
         &m_pool, [this] { return buildMediaList(m_aggregation.usage, m_aggregation.existing, m_scanned); });
     m_list = co_await building;
-    discardOn(m_pool, std::exchange(m_aggregation, {}));
-    discardOn(m_pool, std::exchange(m_scanned, {}));
+    discard(std::exchange(m_aggregation, {}));
+    discard(std::exchange(m_scanned, {}));
     co_return bool(m_pm);
 }
 

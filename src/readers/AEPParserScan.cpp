@@ -105,8 +105,7 @@ void aep::scanUtf8Range(QByteArrayView bytes, qint64 from, qint64 to, QSet<QStri
     SharedRun open;
     SharedRun quotedRun;
     const qint64 markEnd = std::min(last + 1, size);
-    for (qint64 j = aep::nextPathMark(d, from, markEnd); j < markEnd;
-         j = aep::nextPathMark(d, j + 1, markEnd)) {
+    for (qint64 j = aep::nextUtf8Mark(d, from, markEnd); j < markEnd; j = aep::nextUtf8Mark(d, j + 1, markEnd)) {
         const qint64 i = utf8CandidateAt(d, j, size);
         if (i < from)
             continue;
@@ -157,8 +156,8 @@ void aep::scanUtf16Range(QByteArrayView bytes, qint64 from, qint64 to, QSet<QStr
     SharedRun shared;
     qint64 previous = -1;
     const qint64 markEnd = std::min(last + 3, size);
-    for (qint64 j = aep::nextPathMark(d, from, markEnd); j < markEnd;
-         j = aep::nextPathMark(d, j + 1, markEnd)) {
+    for (qint64 j = aep::nextUtf16Mark(d, from, markEnd); j < markEnd;
+         j = aep::nextUtf16Mark(d, j + 1, markEnd)) {
         if (j % 2 == 0)
             continue;
         const qint64 i = utf16CandidateAt(d, j, size);

@@ -49,8 +49,11 @@ inline bool isPrintableScalar(char32_t c) {
 void scanUtf8Range(QByteArrayView bytes, qint64 from, qint64 to, QSet<QString>& into);
 void scanUtf16Range(QByteArrayView bytes, qint64 from, qint64 to, QSet<QString>& into);
 
-// First position in [from, end) holding "/", "\" or ":", or end. Path candidates can only start
-// next to one of these, so the scans skip everything else at memory speed.
-qint64 nextPathMark(const uchar* data, qint64 from, qint64 end);
+// First position in [from, end) where a candidate of the 8-bit (or the UTF-16) scan may begin or
+// meet its drive colon: "/" or "\" after a control byte or a double quote, ":" two bytes after one
+// (or, for UTF-16, one of the three at an odd offset after a 0 byte), or end. The scans skip
+// everything else at memory speed.
+qint64 nextUtf8Mark(const uchar* data, qint64 from, qint64 end);
+qint64 nextUtf16Mark(const uchar* data, qint64 from, qint64 end);
 
 } // namespace tarnwick::aep

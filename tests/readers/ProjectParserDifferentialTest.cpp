@@ -1,9 +1,12 @@
 #include "readers/ProjectParser.h"
+#include "readers/PrprojDecompression.h"
 
 #include "support/ProjectGenerator.h"
 #include "support/ProjectParserLogCapture.h"
 #include "support/ReferenceProjectParser.h"
 
+#include <QDir>
+#include <QFile>
 #include <QList>
 #include <QStringList>
 #include <gtest/gtest.h>
@@ -265,4 +268,88 @@ TEST(ProjectParserDifferential, MatchesTheReferenceOnEdgeTexts) {
     };
     for (const QByteArray& t : texts)
         expectSameReading(t, t.left(40).toStdString());
+}
+
+TEST(ProjectParserDifferential, MatchesTheReferenceOnTheRealSampleProjects) {
+    const QDir samples(QStringLiteral(TARNWICK_SAMPLES_DIR "/prproj"));
+    const QStringList files = samples.entryList({QStringLiteral("*.prproj")}, QDir::Files);
+    if (files.isEmpty())
+        GTEST_SKIP() << "no sample projects";
+    for (const QString& name : files) {
+        QFile f(samples.filePath(name));
+        ASSERT_TRUE(f.open(QIODevice::ReadOnly)) << name.toStdString();
+        const std::optional<QByteArray> xml = prproj::decompressProjectData(f.readAll());
+        ASSERT_TRUE(xml.has_value()) << name.toStdString();
+        expectSameReading(*xml, name.toStdString());
+    }
+}
+
+namespace {
+
+// One timeline using one master clip per name, beside media with the given titles: every name rule
+// has its case, and prefix scans meet several candidates.
+QByteArray nameRuleProject(const QStringList& titles, const QStringList& clipNames) {
+    QStringList l;
+    for (qsizetype i = 0; i < titles.size(); ++i) {
+        l << QStringLiteral("<Media ObjectUID=\"m%1\">").arg(i)
+          << QStringLiteral("<Title>%1</Title>").arg(titles[i])
+          << QStringLiteral("<ActualMediaFilePath>/v/%1/f.mov</ActualMediaFilePath>").arg(i)
+          << QStringLiteral("</Media>");
+    }
+    l << QStringLiteral("<Sequence ObjectUID=\"s\">") << QStringLiteral("<TrackGroups>")
+      << QStringLiteral("<Second ObjectRef=\"1\"/>") << QStringLiteral("</TrackGroups>")
+      << QStringLiteral("<Name>Cut</Name>") << QStringLiteral("</Sequence>")
+      << QStringLiteral("<VideoTrackGroup ObjectID=\"1\">")
+      << QStringLiteral("<Track Index=\"0\" ObjectURef=\"t\"/>") << QStringLiteral("</VideoTrackGroup>")
+      << QStringLiteral("<VideoClipTrack ObjectUID=\"t\">");
+    for (qsizetype i = 0; i < clipNames.size(); ++i)
+        l << QStringLiteral("<TrackItem Index=\"%1\" ObjectRef=\"%2\"/>").arg(i).arg(1000 + i);
+    l << QStringLiteral("</VideoClipTrack>");
+    for (qsizetype i = 0; i < clipNames.size(); ++i) {
+        l << QStringLiteral("<VideoClipTrackItem ObjectID=\"%1\">").arg(1000 + i)
+          << QStringLiteral("<SubClip ObjectRef=\"%1\"/>").arg(2000 + i)
+          << QStringLiteral("</VideoClipTrackItem>")
+          << QStringLiteral("<SubClip ObjectID=\"%1\">").arg(2000 + i)
+          << QStringLiteral("<MasterClip ObjectURef=\"c%1\"/>").arg(i) << QStringLiteral("</SubClip>")
+          << QStringLiteral("<MasterClip ObjectUID=\"c%1\">").arg(i)
+          << QStringLiteral("<Name>%1</Name>").arg(clipNames[i]) << QStringLiteral("</MasterClip>");
+    }
+    return l.join(u'\n').toUtf8();
+}
+
+} // namespace
+
+TEST(ProjectParserDifferential, MatchesTheReferenceOnEveryNameRule) {
+    const QStringList titles = {
+        QStringLiteral("Interview.MOV"),
+        QStringLiteral("Dad's Cut.mov"),
+        QStringLiteral("Dad_s Cut.mov"),
+        QStringLiteral("Cam A "),
+        QStringLiteral("Cam A"),
+        QStringLiteral("Wedding.mxf"),
+        QStringLiteral("Reel/Clip.mov"),
+        QStringLiteral("Reel/Other.mov"),
+        QStringLiteral("A_very_long_clip_name_take_01.mov"),
+        QStringLiteral("A_very_long_clip_name_take_03.wav"),
+        QStringLiteral("Sunrise_over_water_v2.mov"),
+        QStringLiteral("Sunrise_over_water_v1.mov"),
+        QStringLiteral("Caf\u00e9 Scene.mov"),
+        QStringLiteral(""),
+    };
+    const QStringList names = {
+        QStringLiteral("interview.mov"),
+        QStringLiteral("Dad\u2019s Cut.mov"),
+        QStringLiteral("Interview"),
+        QStringLiteral("Cam A Multicam"),
+        QStringLiteral("MC - Wedding"),
+        QStringLiteral("Reel"),
+        QStringLiteral("A_very_long_clip_name_take_02.mov"),
+        QStringLiteral("Sunrise_over_wat.mov"),
+        QStringLiteral("Cafe\u0301 Scene"),
+        QStringLiteral("Nothing like it"),
+        QStringLiteral(""),
+    };
+    const ProjectParser::ParseResult r = expectSameReading(nameRuleProject(titles, names), "name rules");
+    EXPECT_EQ(r.warnings.size(), 1) << r.warnings.join(u'\n').toStdString(); // "Nothing like it"
+    EXPECT_GE(r.usedMediaPaths.size(), 9);
 }

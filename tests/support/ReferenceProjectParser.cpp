@@ -6,12 +6,12 @@
 #include "readers/PrprojRelativePath.h"
 #include "readers/PrprojStageResults.h"
 #include "readers/PrprojTextFilters.h"
-#include "readers/PrprojUsageResolver.h"
 
 #include <QRegularExpression>
 #include <QStringList>
 
 #include <algorithm>
+#include <functional>
 #include <optional>
 
 namespace tarnwick::testing {
@@ -354,6 +354,206 @@ QHash<QString, QSet<QString>> mediaChain(const QStringList& lines,
     return chain;
 }
 
+struct RefNameTables {
+    QHash<QString, QSet<QString>> byTitle;
+    QHash<QString, QSet<QString>> byName;
+    QStringList titleKeys; // scans go through the keys in sorted order
+    QStringList nameKeys;
+};
+
+RefNameTables nameTables(const MediaTables& media) {
+    RefNameTables t;
+    for (auto it = media.pathsByTitle.constBegin(); it != media.pathsByTitle.constEnd(); ++it) {
+        const QSet<QString> paths(it.value().begin(), it.value().end());
+        t.byTitle.insert(it.key(), paths);
+        t.byName[path::deletingPathExtension(path::lastPathComponent(it.key()))].unite(paths);
+        const QString folder = path::deletingLastPathComponent(it.key());
+        if (!folder.isEmpty())
+            t.byName[folder].unite(paths);
+    }
+    t.titleKeys = t.byTitle.keys();
+    std::sort(t.titleKeys.begin(), t.titleKeys.end());
+    t.nameKeys = t.byName.keys();
+    std::sort(t.nameKeys.begin(), t.nameKeys.end());
+    return t;
+}
+
+QString quotesAsUnderscores(QString key) {
+    for (const char16_t q : {u'\'', u'\u2018', u'\u2019', u'\u201C', u'\u201D'})
+        key.replace(QChar(q), u'_');
+    return key;
+}
+
+using Found = std::optional<QSet<QString>>;
+
+Found lookUp(const QHash<QString, QSet<QString>>& map, const QString& key) {
+    const QSet<QString> v = map.value(key);
+    return v.isEmpty() ? Found() : Found(v);
+}
+
+Found scanFor(const QStringList& keys, const QHash<QString, QSet<QString>>& map,
+              const std::function<bool(const QString&)>& test) {
+    for (const QString& k : keys) {
+        if (test(k)) {
+            if (Found v = lookUp(map, k))
+                return v;
+        }
+    }
+    return std::nullopt;
+}
+
+// The name rules one after another, each lookup counting only when it finds paths.
+Found byNameRules(const QString& name, const RefNameTables& t) {
+    const QString key = MediaTables::titleKey(name);
+    if (Found v = lookUp(t.byTitle, key))
+        return v;
+    const QString normalized = quotesAsUnderscores(key);
+    if (normalized != key) {
+        if (Found v = lookUp(t.byTitle, normalized))
+            return v;
+        if (Found v = scanFor(t.titleKeys, t.byTitle,
+                              [&](const QString& k) { return quotesAsUnderscores(k) == normalized; }))
+            return v;
+    }
+    const QString base = path::deletingPathExtension(key);
+    if (base != key) {
+        if (Found v = lookUp(t.byName, base))
+            return v;
+    }
+    if (Found v = lookUp(t.byName, key))
+        return v;
+    if (const qsizetype at = key.indexOf(QLatin1StringView("multicam")); at >= 0) {
+        const QString prefix = key.left(at);
+        if (!prefix.isEmpty()) {
+            if (Found v = lookUp(t.byTitle, prefix))
+                return v;
+            if (Found v = lookUp(t.byName, path::deletingPathExtension(prefix)))
+                return v;
+        }
+    }
+    if (key.startsWith(QLatin1StringView("mc - "))) {
+        if (Found v = lookUp(t.byName, key.mid(graphemes::prefix(key, 5).size())))
+            return v;
+    }
+    if (Found v = scanFor(t.titleKeys, t.byTitle, [&](const QString& k) { return k.startsWith(key + u'/'); }))
+        return v;
+    if (graphemes::count(key) >= 21) {
+        const QString first25 = graphemes::prefix(key, 25);
+        if (Found v = scanFor(t.nameKeys, t.byName, [&](const QString& k) { return k.startsWith(first25); }))
+            return v;
+    }
+    if (graphemes::count(base) >= 11) {
+        if (Found v = scanFor(t.nameKeys, t.byName, [&](const QString& k) { return k.startsWith(base); }))
+            return v;
+    }
+    return std::nullopt;
+}
+
+// A named master clip counts the paths of its name rules together with its reference chain.
+Found matchClip(const QString& id, const QHash<QString, QString>& names, const RefNameTables& t,
+                const QHash<QString, QSet<QString>>& chain) {
+    if (!names.contains(id))
+        return std::nullopt;
+    QSet<QString> paths = byNameRules(names.value(id), t).value_or(QSet<QString>());
+    paths.unite(chain.value(id));
+    return paths.isEmpty() ? Found() : Found(paths);
+}
+
+void warn(QStringList& warnings, const QString& text) {
+    warnings.append(text);
+    AppLog::parserWarning(text);
+}
+
+struct RefUsageInputs {
+    const MediaTables& media;
+    const QHash<QString, QString>& names;
+    qsizetype sequenceCount;
+    qsizetype clipKeys; // distinct sub-clips on video tracks plus those on audio tracks
+    const QList<ProjectSequence>& timelines;
+    const MasterClipMapping& mapping;
+    const QHash<QString, QSet<QString>>& chain;
+};
+
+// Long on purpose: the determination's steps in their order, in one place.
+void determineUsage(const RefUsageInputs& in, ProjectParser::ParseResult& result) {
+    const RefNameTables tables = nameTables(in.media);
+    QHash<QString, QString> displayNames;
+    for (const ProjectSequence& s : in.timelines)
+        displayNames.insert(s.id, s.displayName());
+    QSet<QString> used;
+    QHash<QString, int> counts;
+    qint64 unresolved = 0;
+    for (const QString& id : in.mapping.usedMasterClipRefs) {
+        const Found paths = matchClip(id, in.names, tables, in.chain);
+        if (!paths) {
+            ++unresolved;
+            continue;
+        }
+        used.unite(*paths);
+        const qint64 n = in.mapping.usageCountByMasterClip.value(id, 1);
+        for (const QString& p : *paths) {
+            counts[p] += static_cast<int>(n);
+            if (!in.mapping.attributionByMasterClip.contains(id))
+                continue;
+            const SequenceUsageAttribution a = in.mapping.attributionByMasterClip.value(id);
+            result.sequenceUsageByPath[p].merge(a.occurrencesBySequenceID, a.unattributedOccurrences);
+            for (const QString& seq : a.occurrencesBySequenceID.keys())
+                if (displayNames.contains(seq))
+                    result.sequenceNamesByPath[p].insert(displayNames.value(seq));
+        }
+    }
+    if (unresolved >= 1)
+        warn(result.warnings,
+             QStringLiteral("%1 timeline clip(s) could not be matched to a media file — some "
+                            "media in this project may appear unused. Flagged for review; "
+                            "excluded from one-click cleanup.")
+                 .arg(unresolved));
+    if (in.mapping.unmatchedClipCount >= 1)
+        warn(result.warnings, QStringLiteral("%1 timeline clip(s) couldn't be linked to their source — used "
+                                             "media here may appear unused. Flagged for review; excluded "
+                                             "from one-click cleanup.")
+                                  .arg(in.mapping.unmatchedClipCount));
+    qint64 mixed = 0;
+    for (const QString& p : used) {
+        const qint64 usage = counts.contains(p) && counts.value(p) > 1 ? counts.value(p) : 1;
+        SequenceUsageAttribution a = result.sequenceUsageByPath.value(p);
+        const qint64 total = a.totalOccurrences() + a.unattributedOccurrences;
+        if (total < usage)
+            a.unattributedOccurrences += usage - total;
+        else if (total > usage)
+            a.unattributedOccurrences += 1;
+        if (a.totalOccurrences() >= 1 && a.unattributedOccurrences >= 1)
+            ++mixed;
+        result.sequenceUsageByPath.insert(p, a);
+    }
+    if (mixed >= 1)
+        warn(result.warnings, QStringLiteral("%1 used media path(s) have timeline occurrences whose sequence "
+                                             "could not be identified — those occurrences remain protected "
+                                             "from sequence-ignore rules.")
+                                  .arg(mixed));
+    for (const QString& id : in.mapping.audioOnlyMasterClipRefs)
+        if (const Found paths = matchClip(id, in.names, tables, in.chain))
+            result.audioOnlyPaths.unite(*paths);
+    const QSet<QString>& all = in.media.allPaths;
+    if (!all.isEmpty() && in.sequenceCount > 0 && in.clipKeys > 0 && used.isEmpty()) {
+        warn(result.warnings, QStringLiteral("Found %1 sequence(s) with %2 timeline clip(s) but resolved 0 "
+                                             "used media — treating all %3 file(s) as USED to avoid "
+                                             "mis-deleting in-use media (suspected parse failure).")
+                                  .arg(in.sequenceCount)
+                                  .arg(in.clipKeys)
+                                  .arg(all.size()));
+        for (const QString& p : all) {
+            if (!counts.contains(p))
+                counts.insert(p, 1);
+            if (!result.sequenceUsageByPath.contains(p))
+                result.sequenceUsageByPath.insert(p, SequenceUsageAttribution{{}, 1});
+        }
+        used = all;
+    }
+    result.usedMediaPaths = used;
+    result.usageCountByPath = counts;
+}
+
 } // namespace
 
 // Long on purpose: every stage with its log lines and progress, in order, in one readable place.
@@ -422,25 +622,11 @@ ProjectParser::ParseResult referenceParseXml(const QString& xml, const QString& 
     const QHash<QString, QSet<QString>> chainMap = mediaChain(lines, media.pathsByMediaUID);
     AppLog::parseDetail(
         QStringLiteral("Reference chain: %1 MasterClips resolved via object refs").arg(chainMap.size()));
-    const ReferenceChain chain{chainMap.size(),
-                               [&](const QString& id) { return chainMap.value(id).values(); }};
 
-    const UsageInputs inputs{media.tables,
-                             names,
-                             sequenceIDs.size(),
-                             clips.video.size(),
-                             clips.audio.size(),
-                             clips.timelines,
-                             mapping,
-                             chain,
-                             nullptr};
-    UsageResult usage = UsageResolver(inputs).resolve(result.warnings);
+    determineUsage({media.tables, names, sequenceIDs.size(), clips.video.size() + clips.audio.size(),
+                    clips.timelines, mapping, chainMap},
+                   result);
     result.allMediaPaths = media.tables.allPaths;
-    result.usedMediaPaths = usage.usedMediaPaths;
-    result.usageCountByPath = usage.usageCountByPath;
-    result.audioOnlyPaths = usage.audioOnlyPaths;
-    result.sequenceNamesByPath = usage.sequenceNamesByPath;
-    result.sequenceUsageByPath = usage.sequenceUsageByPath;
     result.sequences = clips.timelines;
     AppLog::parseComplete(result.projectName, result.allMediaPaths.size(), result.usedMediaPaths.size(),
                           result.allMediaPaths.size() - result.usedMediaPaths.size());
