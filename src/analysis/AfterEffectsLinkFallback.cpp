@@ -12,6 +12,9 @@
 namespace tarnwick {
 
 bool AfterEffectsLinkFallback::isAfterEffectsProject(const QString& path) {
+    // Cheap test first: this runs over every entry of the list.
+    if (!path.contains(QLatin1String(".aep"), Qt::CaseInsensitive))
+        return false;
     return text::lowered(path::pathExtension(path)) == QLatin1String("aep");
 }
 

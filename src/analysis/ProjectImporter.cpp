@@ -54,12 +54,17 @@ MediaFile scannedEntry(const FileStatusResult& result) {
     return file;
 }
 
-// Frees large values on a thread of its own: dropping 100,000 entries is too slow for the GUI
-// thread, and nothing waits for it.
-template <class T> void discard(T&& value) {
+QThreadPool& cleanupPool() {
     static QThreadPool pool;
     pool.setMaxThreadCount(1);
-    pool.start([held = std::move(value)]() mutable { [[maybe_unused]] const T dropped = std::move(held); });
+    return pool;
+}
+
+// Frees a large value on a thread of its own: dropping 100,000 entries is too slow for the GUI
+// thread, and nothing waits for it.
+template <class T> void discard(T&& value) {
+    cleanupPool().start(
+        [held = std::move(value)]() mutable { [[maybe_unused]] const T dropped = std::move(held); });
 }
 
 // One run of the import; everything it holds lives in the calling coroutine's frame, so a window
@@ -97,7 +102,7 @@ private:
     QThreadPool m_pool;
     std::unique_ptr<ParallelProjectParse> m_parse;
     QFuture<UsageMap> m_loadedUsage;
-    std::shared_ptr<ScanPrefetch> m_prefetch;
+    std::unique_ptr<ScanPrefetch> m_prefetch;
     std::optional<KnownPathIndex> m_index;
     QList<ParseOutcome> m_outcomes;
     QList<ProjectFile> m_newProjects;
@@ -180,8 +185,8 @@ QCoro::Task<bool> ImportRun::parse() {
         return aggregateProjects(projects, contributions);
     });
 
-    m_prefetch = std::make_shared<ScanPrefetch>(m_pm->fileStatusScan(), m_pm->fileStatusOptions(),
-                                                m_pm->mediaFiles(), m_pm->mergedRelativeCandidates());
+    m_prefetch = std::make_unique<ScanPrefetch>(m_pm->fileStatusScan(), m_pm->fileStatusOptions(),
+                                                m_pm->mediaFiles(), m_pm->projects());
     m_pm->setCurrentTask(QStringLiteral("Parsing %1 projects in parallel...").arg(count()));
     AppLog::info(QStringLiteral("Starting parallel parsing of %1 projects").arg(count()));
     m_pm->setParseFractionByURL({});
@@ -282,7 +287,12 @@ QCoro::Task<bool> ImportRun::scan() {
     co_await prefetching;
     if (!m_pm)
         co_return false;
-    const QHash<QString, QString> candidates = m_pm->mergedRelativeCandidates();
+    // Merged on a worker: every project may name a candidate for each of its paths.
+    QFuture<QHash<QString, QString>> merging = QtConcurrent::run(
+        &m_pool, [projects = m_pm->projects()] { return mergedRelativeCandidates(projects); });
+    const QHash<QString, QString> candidates = co_await merging;
+    if (!m_pm)
+        co_return false;
     const FileStatusChecking::Options options = m_pm->fileStatusOptions();
     // A check option switched while the projects were read makes the early results stale.
     QHash<QString, ScanPrefetch::Checked> prefetched =
@@ -311,7 +321,7 @@ QCoro::Task<bool> ImportRun::scan() {
                 co_return false;
             for (const FileStatusResult& result : results)
                 m_scanned.insert(UsageMap::key(result.path), scannedEntry(result));
-        } else if (sinceYield.elapsed() >= 50) {
+        } else if (sinceYield.elapsed() >= 30) {
             // Batches the prefetch settled need no worker; still let the window draw now and then.
             auto yield = QCoro::sleepFor(std::chrono::milliseconds(0));
             co_await std::move(yield);
@@ -327,7 +337,7 @@ QCoro::Task<bool> ImportRun::scan() {
     AppLog::info(QStringLiteral("⏱ Scan: ") + seconds(timer) +
                  QStringLiteral(" (%1 new file(s))").arg(total));
     discard(std::move(prefetched));
-    discard(std::exchange(m_prefetch, {})); // its sets of every path seen
+    m_prefetch->forget();
     QFuture<QList<MediaFile>> building = QtConcurrent::run(
         &m_pool, [this] { return buildMediaList(m_aggregation.usage, m_aggregation.existing, m_scanned); });
     m_list = co_await building;

@@ -5,9 +5,9 @@
 namespace tarnwick {
 
 ScanPrefetch::ScanPrefetch(std::shared_ptr<FileStatusScan> scan, FileStatusChecking::Options options,
-                           QList<MediaFile> media, QHash<QString, QString> loadedCandidates)
+                           QList<MediaFile> media, QList<ProjectFile> loadedProjects)
     : m_scan(std::move(scan)), m_options(std::move(options)), m_media(std::move(media)),
-      m_loadedCandidates(std::move(loadedCandidates)) {
+      m_loadedProjects(std::move(loadedProjects)) {
     m_pool.setMaxThreadCount(1); // the scan object runs one batch at a time
     m_pool.setObjectName(QStringLiteral("ImportPrefetch"));
 }
@@ -20,11 +20,24 @@ void ScanPrefetch::add(const ProjectFile& project) {
     m_pool.start([this, project] { check(project); });
 }
 
+void ScanPrefetch::forget() {
+    m_pool.start([this] {
+        m_known.reset();
+        m_listed = {};
+        m_queued = {};
+        m_media = {};
+        m_loadedProjects = {};
+        m_loadedCandidates = {};
+        m_results = {};
+    });
+}
+
 void ScanPrefetch::check(const ProjectFile& project) {
     if (!m_known) {
         m_known.emplace(m_media);
         for (const MediaFile& file : std::as_const(m_media))
             m_listed.insert(UsageMap::key(file.path));
+        m_loadedCandidates = mergedRelativeCandidates(m_loadedProjects);
     }
     QStringList paths;
     QHash<QString, QString> candidates;

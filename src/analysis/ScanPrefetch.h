@@ -30,7 +30,7 @@ public:
     };
 
     ScanPrefetch(std::shared_ptr<FileStatusScan> scan, FileStatusChecking::Options options,
-                 QList<MediaFile> media, QHash<QString, QString> loadedCandidates);
+                 QList<MediaFile> media, QList<ProjectFile> loadedProjects);
     ~ScanPrefetch();
     ScanPrefetch(const ScanPrefetch&) = delete;
     ScanPrefetch& operator=(const ScanPrefetch&) = delete;
@@ -41,6 +41,8 @@ public:
     const FileStatusChecking::Options& options() const { return m_options; }
     // Call once the pool is idle.
     QHash<QString, Checked> take() { return std::move(m_results); }
+    // Frees what it remembers of every path seen, on its own thread.
+    void forget();
 
 private:
     void check(const ProjectFile& project);
@@ -48,6 +50,7 @@ private:
     std::shared_ptr<FileStatusScan> m_scan;
     FileStatusChecking::Options m_options;
     QList<MediaFile> m_media;
+    QList<ProjectFile> m_loadedProjects;
     QHash<QString, QString> m_loadedCandidates;
     // Worker thread only (one thread).
     std::optional<KnownPathIndex> m_known;

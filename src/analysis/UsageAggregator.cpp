@@ -190,6 +190,16 @@ QList<MediaFile> buildMediaList(const UsageMap& usage, const QHash<QString, Medi
     return list;
 }
 
+QHash<QString, QString> mergedRelativeCandidates(const QList<ProjectFile>& projects) {
+    QHash<QString, QString> merged;
+    for (const ProjectFile& project : projects) {
+        for (auto it = project.relativeCandidates.cbegin(); it != project.relativeCandidates.cend(); ++it)
+            if (!merged.contains(it.key()))
+                merged.insert(it.key(), it.value());
+    }
+    return merged;
+}
+
 void sortByFileName(QList<MediaFile>& mediaFiles) {
     // One collation key per entry instead of a collator call per comparison (n log n calls over
     // 100,000 names is most of a second). Same order as text::localizedCaseInsensitiveCompare: the C

@@ -102,6 +102,10 @@ MediaFile newMediaEntry(const QString& path);
 QList<MediaFile> buildMediaList(const UsageMap& usage, const QHash<QString, MediaFile>& existing,
                                 const QHash<QString, MediaFile>& scanned);
 
+// The projects' relative-path candidates merged, the earlier project winning (as the manager merges
+// them); for worker threads, which must not ask the manager.
+QHash<QString, QString> mergedRelativeCandidates(const QList<ProjectFile>& projects);
+
 // Stable sort by file name, localized and case-insensitive.
 void sortByFileName(QList<MediaFile>& mediaFiles);
 

@@ -16,7 +16,10 @@
 #include <algorithm>
 #include <array>
 #include <cerrno>
+#include <exception>
 #include <future>
+#include <numeric>
+#include <system_error>
 
 #include <unistd.h>
 
@@ -58,10 +61,14 @@ bool readSlicesInParallel(int fd, AEPFileBuffer& buffer) {
     const qint64 size = buffer.capacity();
     const qint64 step = size / slices;
     std::array<std::future<bool>, slices - 1> others;
-    for (int k = 1; k < slices; ++k) {
-        const qint64 from = k * step;
-        const qint64 count = k + 1 == slices ? size - from : step;
-        others[k - 1] = std::async(std::launch::async, readSlice, fd, buffer.data() + from, from, count);
+    try {
+        for (int k = 1; k < slices; ++k) {
+            const qint64 from = k * step;
+            const qint64 count = k + 1 == slices ? size - from : step;
+            others[k - 1] = std::async(std::launch::async, readSlice, fd, buffer.data() + from, from, count);
+        }
+    } catch (const std::system_error&) {
+        return false; // no thread to spare: the slices started finish before the buffer is reused
     }
     bool complete = readSlice(fd, buffer.data(), 0, step);
     for (std::future<bool>& other : others)
@@ -112,6 +119,8 @@ QString asciiOrEmpty(QByteArrayView four) {
 }
 
 constexpr qint64 scanSegmentBytes = 8 << 20;
+// Chunk ranges from this size on have their lists walked in parallel.
+constexpr qint64 walkSplitBytes = 8 << 20;
 
 // Shared by all readers, so parsing many projects at once cannot multiply the threads.
 QThreadPool& scanPool() {
@@ -157,7 +166,8 @@ AEPParser::ParseResult AEPParser::parse(const QString& path) {
 
     const AEPFileBuffer buffer = readWholeFile(path);
     const QByteArrayView data = buffer.view();
-    AppLog::info(QStringLiteral("⏱ AEP read ") + name + QStringLiteral(": ") + seconds2(total.nsecsElapsed()));
+    AppLog::info(QStringLiteral("⏱ AEP read ") + name + QStringLiteral(": ") +
+                 seconds2(total.nsecsElapsed()));
 
     if (data.size() < 12) {
         throw AEPParserError::invalidFormat(QStringLiteral("File too small (") +
@@ -183,8 +193,12 @@ AEPParser::ParseResult AEPParser::parse(const QString& path) {
         return walked;
     };
     std::future<QSet<QString>> walking;
-    if (data.size() >= scanSegmentBytes)
-        walking = std::async(std::launch::async, walkAll);
+    try {
+        if (data.size() >= scanSegmentBytes)
+            walking = std::async(std::launch::async, walkAll);
+    } catch (const std::system_error&) {
+        // No thread to spare: walk first, then scan.
+    }
     QSet<QString> walked = walking.valid() ? QSet<QString>() : walkAll();
     QElapsedTimer stage;
     stage.start();
@@ -203,12 +217,60 @@ AEPParser::ParseResult AEPParser::parse(const QString& path) {
     QSet<QString> result = std::move(walked);
     result.unite(scanned);
 
-    AppLog::info(QStringLiteral("⏱ AEP total ") + name + QStringLiteral(": ") + seconds2(total.nsecsElapsed()) +
-                 QStringLiteral(", ") + QString::number(result.size()) + QStringLiteral(" unique paths"));
+    AppLog::info(QStringLiteral("⏱ AEP total ") + name + QStringLiteral(": ") +
+                 seconds2(total.nsecsElapsed()) + QStringLiteral(", ") + QString::number(result.size()) +
+                 QStringLiteral(" unique paths"));
     return ParseResult{name, result, std::nullopt};
 }
 
 void AEPParser::walkChunks(QByteArrayView data, qint64 from, qint64 to, QSet<QString>& into, int depth) {
+    if (to - from < walkSplitBytes) {
+        walkRange(data, from, to, into, depth, nullptr);
+        return;
+    }
+    // Large ranges: their lists are collected first, then walked in parallel. Paths form a set, so
+    // the order of the walk does not matter.
+    std::vector<ListRange> lists;
+    walkRange(data, from, to, into, depth, &lists);
+    walkListsInParallel(data, lists, into);
+}
+
+void AEPParser::walkListsInParallel(QByteArrayView data, const std::vector<ListRange>& lists,
+                                    QSet<QString>& into) {
+    if (lists.empty())
+        return;
+    const qint64 bytes = std::accumulate(lists.begin(), lists.end(), qint64(0),
+                                         [](qint64 sum, const ListRange& r) { return sum + r.to - r.from; });
+    const qint64 batchBytes = std::max<qint64>(walkSplitBytes / 8, bytes / scanPool().maxThreadCount());
+    QList<QFuture<QSet<QString>>> parts;
+    for (size_t first = 0; first < lists.size();) {
+        size_t last = first;
+        for (qint64 batch = 0; last < lists.size() && batch < batchBytes; ++last)
+            batch += lists[last].to - lists[last].from;
+        parts.append(QtConcurrent::run(&scanPool(), [this, data, &lists, first, last] {
+            QSet<QString> found;
+            for (size_t k = first; k < last; ++k)
+                walkChunks(data, lists[k].from, lists[k].to, found, lists[k].depth);
+            return found;
+        }));
+        first = last;
+    }
+    // Every part is waited for before anything is thrown: they read the caller's bytes.
+    std::exception_ptr failure;
+    for (QFuture<QSet<QString>>& part : parts) {
+        try {
+            into.unite(part.takeResult());
+        } catch (...) {
+            if (!failure)
+                failure = std::current_exception();
+        }
+    }
+    if (failure)
+        std::rethrow_exception(failure);
+}
+
+void AEPParser::walkRange(QByteArrayView data, qint64 from, qint64 to, QSet<QString>& into, int depth,
+                          std::vector<ListRange>* deferred) {
     if (depth >= maxDepth)
         return;
     const qint64 fileSize = data.size();
@@ -233,7 +295,12 @@ void AEPParser::walkChunks(QByteArrayView data, qint64 from, qint64 to, QSet<QSt
         if (std::equal(d + p, d + p + 4, "LIST")) {
             if (p + 12 > to)
                 return;
-            walkChunks(data, p + 12, end, into, depth + 1);
+            if (deferred == nullptr)
+                walkChunks(data, p + 12, end, into, depth + 1);
+            else if (end - (p + 12) >= walkSplitBytes)
+                walkRange(data, p + 12, end, into, depth + 1, deferred);
+            else
+                deferred->push_back({p + 12, end, depth + 1});
         } else if (size > 0 && end <= fileSize) {
             examinePayload(data, p + 8, size, into);
         }
@@ -286,9 +353,19 @@ QSet<QString> AEPParser::extractPaths(QByteArrayView data) {
             return found;
         }));
     }
-    QSet<QString> found = parts.first().takeResult();
-    for (qsizetype k = 1; k < parts.size(); ++k)
-        found.unite(parts[k].takeResult());
+    // Every segment is waited for before anything is thrown: they read the caller's bytes.
+    QSet<QString> found;
+    std::exception_ptr failure;
+    for (QFuture<QSet<QString>>& part : parts) {
+        try {
+            found.unite(part.takeResult());
+        } catch (...) {
+            if (!failure)
+                failure = std::current_exception();
+        }
+    }
+    if (failure)
+        std::rethrow_exception(failure);
     return found;
 }
 

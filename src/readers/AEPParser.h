@@ -8,6 +8,7 @@
 
 #include <mutex>
 #include <optional>
+#include <vector>
 
 namespace tarnwick {
 
@@ -65,6 +66,15 @@ public:
     static bool isPlausibleFootagePath(const QString& text);
 
 private:
+    struct ListRange {
+        qint64 from;
+        qint64 to;
+        int depth;
+    };
+    // The walk of one range; with `deferred`, lists below the split size are collected there instead.
+    void walkRange(QByteArrayView data, qint64 from, qint64 to, QSet<QString>& into, int depth,
+                   std::vector<ListRange>* deferred);
+    void walkListsInParallel(QByteArrayView data, const std::vector<ListRange>& lists, QSet<QString>& into);
     void examinePayload(QByteArrayView data, qint64 start, qint64 size, QSet<QString>& into);
 
     std::mutex m_busy;

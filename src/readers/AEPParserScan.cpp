@@ -105,7 +105,8 @@ void aep::scanUtf8Range(QByteArrayView bytes, qint64 from, qint64 to, QSet<QStri
     SharedRun open;
     SharedRun quotedRun;
     const qint64 markEnd = std::min(last + 1, size);
-    for (qint64 j = aep::nextUtf8Mark(d, from, markEnd); j < markEnd; j = aep::nextUtf8Mark(d, j + 1, markEnd)) {
+    for (qint64 j = aep::nextUtf8Mark(d, from, markEnd); j < markEnd;
+         j = aep::nextUtf8Mark(d, j + 1, markEnd)) {
         const qint64 i = utf8CandidateAt(d, j, size);
         if (i < from)
             continue;

@@ -146,8 +146,8 @@ struct MarkLanes {
     __m128i utf16(const uchar* d, qint64 p) const {
         const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(d + p));
         const __m128i v1 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(d + p - 1));
-        const __m128i mark = _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(v, slash), _mm_cmpeq_epi8(v, backslash)),
-                                          _mm_cmpeq_epi8(v, colon));
+        const __m128i mark = _mm_or_si128(
+            _mm_or_si128(_mm_cmpeq_epi8(v, slash), _mm_cmpeq_epi8(v, backslash)), _mm_cmpeq_epi8(v, colon));
         return _mm_and_si128(mark, _mm_cmpeq_epi8(v1, zero));
     }
 };

@@ -15,6 +15,11 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QThread>
+#include <QElapsedTimer>
+#include <cstdio>
+static QElapsedTimer gT; //TMPT
+#define TT(x) std::fprintf(stderr,"%s %lld\n",x,(long long)gT.nsecsElapsed()/1000000) //TMPT
+#include <QThreadPool>
 
 #include <algorithm>
 #include <future>
@@ -58,6 +63,15 @@ QString count(qint64 n) {
     return QString::number(n);
 }
 
+// Large projects leave thousands of small allocations behind; they are freed on a pool thread so
+// the result reaches the caller without waiting for that.
+template <typename T> void releaseLater(T&& value, bool parallel) {
+    if (!parallel)
+        return;
+    auto held = std::make_shared<std::decay_t<T>>(std::forward<T>(value));
+    QThreadPool::globalInstance()->start([held]() mutable { held.reset(); });
+}
+
 } // namespace
 
 QByteArray ProjectParser::readAndDecompressUtf8(const QString& filePath) {
@@ -86,14 +100,18 @@ ProjectParser::ParseResult ProjectParser::parse(const QString& filePath, const P
     AppLog::parseStarted(name);
     AppLog::parseDetail(QStringLiteral("Decompressing..."));
     report(progress, QStringLiteral("Decompressing…"), 0.02);
-    QByteArray xml;
+    QByteArray xml; gT.start();
     try {
         xml = readAndDecompressUtf8(filePath);
     } catch (const Error& e) {
         AppLog::parseFailed(name, e.description());
         throw;
     }
-    return parseXml(xml, filePath, progress);
+    TT("inflated");
+    const bool large = static_cast<std::size_t>(xml.size()) >= prproj::kParallelThreshold;
+    ParseResult result = parseXml(xml, filePath, progress);
+    releaseLater(std::move(xml), large);
+    return result;
 }
 
 namespace {
@@ -125,22 +143,36 @@ Stages runStages(std::string_view text, const MarkerIndex& index, bool parallel,
         return st;
     }
     const bool collect = static_cast<bool>(liveMediaProgress);
+    // The chain joins the media identifiers as soon as the media blocks are read, while the name
+    // indexes are still being built from them.
+    std::promise<void> mediaRead;
+    std::shared_future<void> mediaReadDone = mediaRead.get_future().share();
     auto media = std::async(std::launch::async, [&] {
-        st.media = scanMediaBlocks(
-            index, collect ? std::function<void(double)>([&](double f) { st.mediaFractions.append(f); })
-                           : std::function<void(double)>());
-        st.nameIndexes = buildNameIndexes(st.media.tables);
+        try {
+            st.media = scanMediaBlocks(
+                index, collect ? std::function<void(double)>([&](double f) { st.mediaFractions.append(f); })
+                               : std::function<void(double)>(),
+                std::min(QThread::idealThreadCount(), 4));
+        } catch (...) {
+            mediaRead.set_exception(std::current_exception());
+            throw;
+        }
+        mediaRead.set_value(); TT("  media");
+        st.nameIndexes = buildNameIndexes(st.media.tables, true); TT("  nameidx");
     });
     auto names = std::async(std::launch::async, [&] { return scanMasterClipNames(index); });
-    auto chain =
-        std::async(std::launch::async, [&] { return std::make_unique<MasterClipMediaChain>(index); });
+    auto chain = std::async(std::launch::async, [&] {
+        auto c = std::make_unique<MasterClipMediaChain>(index, true);
+        mediaReadDone.get();
+        c->attach(st.media.pathsByMediaUID); TT("  attach");
+        return c;
+    });
     st.sequences = scanSequences(text, index);
-    st.clips = findTimelineClipReferences(index, st.sequences.sequenceIDs);
-    st.mapping = mapSubClipsToMasterClips(st.clips, index);
-    media.get();
+    st.clips = findTimelineClipReferences(index, st.sequences.sequenceIDs, true);
+    st.mapping = mapSubClipsToMasterClips(st.clips, index); TT("  mapping");
     st.masterClipNames = names.get();
     st.chain = chain.get();
-    st.chain->attach(st.media.pathsByMediaUID);
+    media.get();
     return st;
 }
 
@@ -206,16 +238,27 @@ ProjectParser::ParseResult ProjectParser::parseXml(const QByteArray& utf8Xml, co
     const bool parallel = text.size() >= kParallelThreshold && QThread::idealThreadCount() > 1;
     const MarkerIndex index = indexMarkers(text, parallel ? std::min(QThread::idealThreadCount(), 4) : 1);
 
-    AppLog::parseDetail(QStringLiteral("Decompressed, XML length: ") +
-                        count(static_cast<qint64>(countCharacters(text, index.crlfPairs))) +
-                        QStringLiteral(" characters"));
-    report(progress, QStringLiteral("Reading project…"), 0.08);
-
-    AppLog::parseDetail(QStringLiteral("Extracting media files..."));
+    TT("index");
+    auto opening = [&](std::size_t characters) {
+        AppLog::parseDetail(QStringLiteral("Decompressed, XML length: ") +
+                            count(static_cast<qint64>(characters)) + QStringLiteral(" characters"));
+        report(progress, QStringLiteral("Reading project…"), 0.08);
+        AppLog::parseDetail(QStringLiteral("Extracting media files..."));
+    };
+    // Large projects report media progress after the stages anyway, so the character count (a log
+    // line only) runs beside them.
+    std::future<std::size_t> characters;
+    if (parallel)
+        characters = std::async(std::launch::async, [&] { return countCharacters(text, index.crlfPairs); });
+    else
+        opening(countCharacters(text, index.crlfPairs));
     auto mediaProgress = [&](double f) { progress(QStringLiteral("Reading media files…"), 0.12 + 0.28 * f); };
     Stages st =
         runStages(text, index, parallel,
                   progress ? std::function<void(double)>(mediaProgress) : std::function<void(double)>());
+    if (parallel)
+        opening(characters.get());
+    TT("stages");
     const ReferenceChain chain = st.chain->asReferenceChain();
     reportStages(st, index, chain, progress, mediaProgress, result.warnings);
 
@@ -231,7 +274,7 @@ ProjectParser::ParseResult ProjectParser::parseXml(const QByteArray& utf8Xml, co
                              st.nameIndexes ? &*st.nameIndexes : nullptr};
     auto relative = std::async(parallel ? std::launch::async : std::launch::deferred,
                                [&] { return relativeCandidates(media.relativePathsByPath, filePath); });
-    UsageResult usage = UsageResolver(inputs).resolve(result.warnings);
+    UsageResult usage = UsageResolver(inputs).resolve(result.warnings); TT("resolve");
 
     result.allMediaPaths = media.allPaths;
     result.usedMediaPaths = std::move(usage.usedMediaPaths);
@@ -249,6 +292,7 @@ ProjectParser::ParseResult ProjectParser::parseXml(const QByteArray& utf8Xml, co
 
     result.relativeCandidates = relative.get();
     result.sequenceNames = sequenceDisplayNamesSorted(result.sequences);
+    TT("end"); releaseLater(std::move(st), parallel);
     return result;
 }
 

@@ -2,6 +2,7 @@
 
 #include "readers/PrprojPatterns.h"
 
+#include <future>
 #include <optional>
 #include <unordered_set>
 
@@ -92,62 +93,62 @@ MasterClipMapping mapSubClipsToMasterClips(const TimelineClips& clips, const Mar
     return out;
 }
 
-MasterClipMediaChain::MasterClipMediaChain(const MarkerIndex& index) {
-    IdMap<std::vector<Id>> masterClipClipRefs;
-    IdMap<std::vector<Id>> clipSourceRefs;
-    IdMap<Id> mediaSourceMediaRef;
-    constexpr MarkerMask relevant =
-        bits(masterClipUID, clipIndex, masterClipEnd, clipID, sourceRef, videoClipEnd, audioClipEnd,
-             mediaSourceID, mediaURef, videoMediaSourceEnd, audioMediaSourceEnd);
-    // The three block kinds are read by independent scanners, so they share one replay.
-    std::optional<Id> masterClip;
-    std::optional<Id> clip;
-    std::optional<Id> mediaSource;
+namespace {
+
+// One block kind of the chain: `start` opens a block and gives its identifier, `ref` adds a
+// reference inside it, the `end` markers close it. The three kinds are independent scanners.
+template <typename Add>
+void readBlocks(const MarkerIndex& index, Marker start, Pattern startPattern, Marker ref, Pattern refPattern,
+                MarkerMask ends, const Add& add) {
+    const MarkerMask relevant = bit(start) | bit(ref) | ends;
+    std::optional<Id> block;
     for (const MarkedLine& line : index.lines) {
         if ((line.mask & relevant) == 0)
             continue;
-        if (line.has(masterClipUID)) {
-            if (auto id = firstCapture(Pattern::masterClipStart, line.text))
-                masterClip = *id;
+        if (line.has(start)) {
+            if (auto id = firstCapture(startPattern, line.text))
+                block = *id;
         }
-        if (masterClip && line.has(clipIndex)) {
-            if (auto ref = firstCapture(Pattern::clipRef, line.text))
-                masterClipClipRefs[*masterClip].push_back(*ref);
+        if (block && line.has(ref)) {
+            if (auto r = firstCapture(refPattern, line.text))
+                add(*block, *r);
         }
-        if (line.has(masterClipEnd))
-            masterClip.reset();
-
-        if (line.has(clipID)) {
-            if (auto id = firstCapture(Pattern::clipStart, line.text))
-                clip = *id;
-        }
-        if (clip && line.has(sourceRef)) {
-            if (auto ref = firstCapture(Pattern::sourceRef, line.text))
-                clipSourceRefs[*clip].push_back(*ref);
-        }
-        if (line.has(videoClipEnd) || line.has(audioClipEnd))
-            clip.reset();
-
-        if (line.has(mediaSourceID)) {
-            if (auto id = firstCapture(Pattern::mediaSourceStart, line.text))
-                mediaSource = *id;
-        }
-        if (mediaSource && line.has(mediaURef)) {
-            if (auto ref = firstCapture(Pattern::mediaRef, line.text))
-                mediaSourceMediaRef[*mediaSource] = *ref;
-        }
-        if (line.has(videoMediaSourceEnd) || line.has(audioMediaSourceEnd))
-            mediaSource.reset();
+        if (line.mask & ends)
+            block.reset();
     }
+}
+
+} // namespace
+
+MasterClipMediaChain::MasterClipMediaChain(const MarkerIndex& index, bool parallel) {
+    IdMap<std::vector<Id>> masterClipClipRefs;
+    IdMap<std::vector<Id>> clipSourceRefs;
+    IdMap<Id> mediaSourceMediaRef;
+    const auto policy = parallel ? std::launch::async : std::launch::deferred;
+    auto clips = std::async(policy, [&] {
+        readBlocks(index, clipID, Pattern::clipStart, sourceRef, Pattern::sourceRef,
+                   bits(videoClipEnd, audioClipEnd),
+                   [&](Id clip, Id source) { clipSourceRefs[clip].push_back(source); });
+    });
+    auto sources = std::async(policy, [&] {
+        readBlocks(index, mediaSourceID, Pattern::mediaSourceStart, mediaURef, Pattern::mediaRef,
+                   bits(videoMediaSourceEnd, audioMediaSourceEnd),
+                   [&](Id source, Id media) { mediaSourceMediaRef[source] = media; });
+    });
+    readBlocks(index, masterClipUID, Pattern::masterClipStart, clipIndex, Pattern::clipRef, bit(masterClipEnd),
+               [&](Id master, Id clip) { masterClipClipRefs[master].push_back(clip); });
+    clips.get();
+    sources.get();
     // Follow clips and sources now (this runs beside the media scan); only the media paths are
     // joined later.
+    m_mediaRefsByMasterClip.reserve(masterClipClipRefs.size());
     for (const auto& [master, clipIDs] : masterClipClipRefs) {
         std::vector<Id>& refs = m_mediaRefsByMasterClip[master];
         for (Id c : clipIDs) {
-            const auto sources = clipSourceRefs.find(c);
-            if (sources == clipSourceRefs.end())
+            const auto sourcesOfClip = clipSourceRefs.find(c);
+            if (sourcesOfClip == clipSourceRefs.end())
                 continue;
-            for (Id source : sources->second) {
+            for (Id source : sourcesOfClip->second) {
                 const auto media = mediaSourceMediaRef.find(source);
                 if (media != mediaSourceMediaRef.end())
                     refs.push_back(media->second);

@@ -15,7 +15,8 @@ MasterClipMapping mapSubClipsToMasterClips(const TimelineClips& clips, const Mar
 // are joined only for the master clips that are asked for; the count covers every master clip.
 class MasterClipMediaChain {
 public:
-    explicit MasterClipMediaChain(const MarkerIndex& index);
+    // `parallel` reads the three block kinds on three threads.
+    explicit MasterClipMediaChain(const MarkerIndex& index, bool parallel = false);
     // Joins with the media read from the Media blocks; call before the queries below.
     void attach(const IdMap<QStringList>& mediaPathsByMediaUID);
 

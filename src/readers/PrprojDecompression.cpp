@@ -2,6 +2,7 @@
 
 #include "readers/PrprojUtf8.h"
 
+#include <QThread>
 #include <zlib.h>
 
 #include <algorithm>
@@ -156,6 +157,10 @@ Outcome inflateWithLibdeflate(QByteArrayView input, QByteArray& out, qint64 capa
 }
 #endif
 
+int checkThreads() {
+    return std::min(QThread::idealThreadCount(), 4);
+}
+
 } // namespace
 
 std::optional<ByteRange> gzipBody(QByteArrayView data) {
@@ -187,7 +192,7 @@ std::optional<QByteArray> decompressProjectData(QByteArrayView data, InflateEngi
     QByteArray out;
     // Raw DEFLATE: whatever follows the end of the stream is ignored.
     if (inflateRaw(data, out, 0, engine) &&
-        isValidUtf8(std::string_view(out.constData(), size_t(out.size()))))
+        isValidUtf8(std::string_view(out.constData(), size_t(out.size())), checkThreads()))
         return out;
     out.clear();
 
@@ -206,7 +211,7 @@ std::optional<QByteArray> decompressProjectData(QByteArrayView data, InflateEngi
         // After the stream's end: its 8-byte trailer, then maybe another member; anything else is ignored.
         const qsizetype next = p + *used + 8;
         if (next + 1 >= data.size() || byteAt(data, next) != 0x1F || byteAt(data, next + 1) != 0x8B) {
-            if (!isValidUtf8(std::string_view(out.constData(), size_t(out.size()))))
+            if (!isValidUtf8(std::string_view(out.constData(), size_t(out.size())), checkThreads()))
                 return std::nullopt;
             return out;
         }

@@ -243,14 +243,22 @@ MarkerIndex indexMarkers(std::string_view text, int threads) {
             return std::move(s.out);
         }));
     }
-    MarkerIndex out = parts.front().get();
-    for (std::size_t k = 1; k < parts.size(); ++k) {
-        MarkerIndex part = parts[k].get();
+    if (parts.size() == 1)
+        return parts.front().get();
+    std::vector<MarkerIndex> got;
+    std::size_t marked = 0;
+    for (auto& part : parts) {
+        got.push_back(part.get());
+        marked += got.back().lines.size();
+    }
+    MarkerIndex out = std::move(got.front());
+    out.lines.reserve(marked); // one copy of the lines, not one per doubling
+    for (std::size_t k = 1; k < got.size(); ++k) {
+        const MarkerIndex& part = got[k];
         // The previous piece's last line is the empty one after its final line feed: this one's first.
         const std::size_t offset = out.lineCount - 1;
-        for (MarkedLine& line : part.lines)
-            line.index += offset;
-        out.lines.insert(out.lines.end(), part.lines.begin(), part.lines.end());
+        for (const MarkedLine& line : part.lines)
+            out.lines.push_back({line.index + offset, line.text, line.mask});
         out.lineCount = offset + part.lineCount;
         out.crlfPairs += part.crlfPairs;
         out.markersInText |= part.markersInText;

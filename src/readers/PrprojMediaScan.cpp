@@ -3,11 +3,24 @@
 #include "readers/PrprojPatterns.h"
 #include "readers/PrprojTextFilters.h"
 
+#include <algorithm>
+#include <future>
 #include <optional>
+#include <vector>
 
 namespace tarnwick::prproj {
 
 namespace {
+
+// One accepted path as its line gives it, with the text work (decoding, filters, keys) already
+// done: that part runs on several threads, and only the table updates run in line order.
+struct PathFound {
+    QString path; // normalised
+    QString key;  // its canonical key
+    std::optional<QString> relativePath;
+    std::optional<QString> titleKey;
+    std::optional<std::string_view> mediaID;
+};
 
 struct BlockState {
     std::optional<std::string_view> mediaID;
@@ -22,9 +35,11 @@ struct BlockState {
     }
 };
 
+constexpr MarkerMask kRelevant = bits(mediaUID, mediaTitle, relativePath, actualPath, filePath, mediaEnd);
+
 class MediaBlockReader {
 public:
-    explicit MediaBlockReader(MediaScan& out) : m_out(out) {}
+    explicit MediaBlockReader(std::vector<PathFound>& out) : m_out(out) {}
 
     void read(const MarkedLine& line) {
         if (line.has(mediaUID)) {
@@ -50,9 +65,12 @@ public:
     }
 
 private:
-    void addToIdentifier(const QString& path) {
-        if (m_state.mediaID)
-            addUnique(m_out.pathsByMediaUID[*m_state.mediaID], path);
+    PathFound& add(const QString& normalized) {
+        PathFound& found = m_out.emplace_back();
+        found.path = normalized;
+        found.key = MediaTables::canonicalKey(normalized);
+        found.mediaID = m_state.mediaID;
+        return found;
     }
 
     void readActualPath(std::string_view line) {
@@ -65,12 +83,11 @@ private:
         const QString normalized = normalizedWindowsPath(decoded);
         if (isRenderOrCacheFile(normalized, m_state.title))
             return;
-        const QString path = m_out.tables.accept(normalized);
+        PathFound& found = add(normalized);
         if (m_state.relativePath && !m_state.relativePath->isEmpty())
-            m_out.tables.relativePathsByPath.insert(path, *m_state.relativePath);
+            found.relativePath = *m_state.relativePath;
         if (m_state.title)
-            addUnique(m_out.tables.pathsByTitle[m_state.key()], path);
-        addToIdentifier(path);
+            found.titleKey = m_state.key();
     }
 
     void readFilePath(std::string_view line) {
@@ -90,39 +107,87 @@ private:
             title = m_state.title;
         if (isRenderOrCacheFile(normalized, title))
             return;
-        const QString path = m_out.tables.accept(normalized);
+        PathFound& found = add(normalized);
         if (title && !title->isEmpty())
-            addUnique(m_out.tables.pathsByTitle[MediaTables::titleKey(*title)], path);
-        addToIdentifier(path);
+            found.titleKey = MediaTables::titleKey(*title);
     }
 
-    MediaScan& m_out;
+    std::vector<PathFound>& m_out;
     BlockState m_state;
 };
 
+void addToTables(MediaScan& out, const PathFound& found) {
+    const QString path = out.tables.accept(found.path, found.key);
+    if (found.relativePath)
+        out.tables.relativePathsByPath.insert(path, *found.relativePath);
+    if (found.titleKey)
+        addUnique(out.tables.pathsByTitle[*found.titleKey], path);
+    if (found.mediaID)
+        addUnique(out.pathsByMediaUID[*found.mediaID], path);
+}
+
+// Piece starts for reading at once: each piece but the first starts right after a "</Media>" line,
+// where a reader's block state is empty, so every piece reads exactly as one reader would.
+std::vector<std::size_t> pieceStarts(const std::vector<MarkedLine>& lines, int pieces) {
+    std::vector<std::size_t> starts{0};
+    for (int k = 1; k < pieces; ++k) {
+        std::size_t at = std::max(starts.back(), lines.size() * static_cast<std::size_t>(k) /
+                                                     static_cast<std::size_t>(pieces));
+        while (at < lines.size() && !lines[at].has(mediaEnd))
+            ++at;
+        if (at >= lines.size())
+            break;
+        starts.push_back(at + 1);
+    }
+    starts.push_back(lines.size());
+    return starts;
+}
+
+void readPiece(const std::vector<MarkedLine>& lines, std::size_t from, std::size_t to,
+               std::vector<PathFound>& out, const std::function<void(std::size_t)>& onLine) {
+    MediaBlockReader reader(out);
+    for (std::size_t i = from; i < to; ++i) {
+        const MarkedLine& line = lines[i];
+        if ((line.mask & kRelevant) == 0)
+            continue;
+        if (onLine)
+            onLine(line.index);
+        reader.read(line);
+    }
+}
+
 } // namespace
 
-MediaScan scanMediaBlocks(const MarkerIndex& index, const std::function<void(double)>& progress) {
-    constexpr MarkerMask relevant = bits(mediaUID, mediaTitle, relativePath, actualPath, filePath, mediaEnd);
-    MediaScan out;
-    MediaBlockReader reader(out);
+MediaScan scanMediaBlocks(const MarkerIndex& index, const std::function<void(double)>& progress, int threads) {
     const std::size_t lines = index.lineCount;
     const std::size_t step = lines >= 100 ? lines / 100 : 1;
     std::size_t nextReport = 0;
     auto reportUpTo = [&](std::size_t lineIndex) {
-        if (!progress)
-            return;
         for (; nextReport <= lineIndex && nextReport < lines; nextReport += step)
             progress(static_cast<double>(nextReport) / static_cast<double>(lines));
     };
-    for (const MarkedLine& line : index.lines) {
-        if ((line.mask & relevant) == 0)
-            continue;
-        reportUpTo(line.index);
-        reader.read(line);
+    const std::vector<std::size_t> starts = pieceStarts(index.lines, threads > 1 ? threads : 1);
+    std::vector<std::vector<PathFound>> found(starts.size() - 1);
+    if (found.size() == 1) {
+        readPiece(index.lines, 0, index.lines.size(), found[0],
+                  progress ? std::function<void(std::size_t)>(reportUpTo) : std::function<void(std::size_t)>());
+    } else {
+        std::vector<std::future<void>> others;
+        for (std::size_t k = 1; k < found.size(); ++k)
+            others.push_back(std::async(std::launch::async, readPiece, std::cref(index.lines), starts[k],
+                                        starts[k + 1], std::ref(found[k]), std::function<void(std::size_t)>()));
+        readPiece(index.lines, starts[0], starts[1], found[0], {});
+        for (auto& piece : others)
+            piece.get();
     }
-    if (lines > 0)
+    // The fractions depend on the line count only, so pieces read at once report the same ones.
+    if (progress && lines > 0)
         reportUpTo(lines - 1);
+    MediaScan out;
+    for (const std::vector<PathFound>& piece : found) {
+        for (const PathFound& f : piece)
+            addToTables(out, f);
+    }
     return out;
 }
 

@@ -21,10 +21,17 @@ void addUnique(QStringList& list, const QString& path) {
         list.append(path);
 }
 
-QString MediaTables::accept(const QString& path) {
+QString MediaTables::canonicalKey(const QString& path) {
     // Only non-ASCII spellings can have another canonically equal spelling; a few non-ASCII
-    // characters (the Kelvin sign, for one) compose to ASCII, hence the second look-up.
-    const QString key = isAscii(path) ? path : text::nfc(path);
+    // characters (the Kelvin sign, for one) compose to ASCII, hence the second look-up in accept.
+    return isAscii(path) ? path : text::nfc(path);
+}
+
+QString MediaTables::accept(const QString& path) {
+    return accept(path, canonicalKey(path));
+}
+
+QString MediaTables::accept(const QString& path, const QString& key) {
     if (allPaths.contains(key))
         return key;
     const auto it = spellingByKey.constFind(key);

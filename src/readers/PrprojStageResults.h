@@ -25,6 +25,9 @@ struct MediaTables {
 
     // Adds an accepted path and returns the spelling under which it is kept.
     QString accept(const QString& path);
+    // The same with the path's canonicalKey worked out beforehand.
+    QString accept(const QString& path, const QString& key);
+    static QString canonicalKey(const QString& path);
     static QString titleKey(const QString& title);
 };
 

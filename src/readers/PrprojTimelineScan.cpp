@@ -5,6 +5,7 @@
 #include "readers/PrprojTextFilters.h"
 
 #include <algorithm>
+#include <future>
 #include <optional>
 #include <unordered_set>
 
@@ -72,6 +73,21 @@ SequenceScan scanSequences(std::string_view text, const MarkerIndex& index) {
 
 namespace {
 
+// Independent parts of the timeline reading: each keeps its own state and tables.
+enum class TimelinePart { items, timelines, tracks };
+
+constexpr MarkerMask markersOf(TimelinePart part) {
+    switch (part) {
+    case TimelinePart::items:
+        return bits(videoItem, audioItem, videoItemEnd, audioItemEnd, subClipRef);
+    case TimelinePart::timelines:
+        return bits(sequenceUID, trackGroups, trackGroupsEnd, secondRef, nameStart, sequenceEnd);
+    case TimelinePart::tracks:
+        return bits(trackGroupClose, trackGroupID, trackIndex, clipTrackClose, clipTrackUID, trackItemIndex);
+    }
+    return 0;
+}
+
 // The per-line state machine over track items, timelines, track groups and clip tracks.
 class TimelineReader {
 public:
@@ -81,6 +97,46 @@ public:
         readTimeline(line);
         readTrackGroup(line);
         readClipTrack(line);
+    }
+
+    void readPart(const MarkerIndex& index, TimelinePart part) {
+        const MarkerMask relevant = markersOf(part);
+        for (const MarkedLine& line : index.lines) {
+            if ((line.mask & relevant) == 0)
+                continue;
+            switch (part) {
+            case TimelinePart::items:
+                readTrackItem(line);
+                readSubClipRef(line);
+                break;
+            case TimelinePart::timelines:
+                readTimeline(line);
+                break;
+            case TimelinePart::tracks:
+                readTrackGroup(line);
+                readClipTrack(line);
+                break;
+            }
+        }
+    }
+
+    // Takes the tables of a part another reader read.
+    void adopt(TimelineReader&& other, TimelinePart part) {
+        switch (part) {
+        case TimelinePart::items:
+            m_videoClipCounts = std::move(other.m_videoClipCounts);
+            m_audioClipCounts = std::move(other.m_audioClipCounts);
+            m_itemSubClipRefs = std::move(other.m_itemSubClipRefs);
+            break;
+        case TimelinePart::timelines:
+            m_sequenceTrackGroups = std::move(other.m_sequenceTrackGroups);
+            m_sequenceNameByID = std::move(other.m_sequenceNameByID);
+            break;
+        case TimelinePart::tracks:
+            m_trackGroupTracks = std::move(other.m_trackGroupTracks);
+            m_trackItemsByTrack = std::move(other.m_trackItemsByTrack);
+            break;
+        }
     }
 
     TimelineClips finish(const std::vector<Id>& sequenceIDs) {
@@ -222,12 +278,24 @@ private:
 
 } // namespace
 
-TimelineClips findTimelineClipReferences(const MarkerIndex& index, const std::vector<Id>& sequenceIDs) {
-    constexpr MarkerMask relevant =
-        bits(videoItem, audioItem, videoItemEnd, audioItemEnd, subClipRef, sequenceUID, trackGroups,
-             trackGroupsEnd, secondRef, nameStart, sequenceEnd, trackGroupClose, trackGroupID, trackIndex,
-             clipTrackClose, clipTrackUID, trackItemIndex);
+TimelineClips findTimelineClipReferences(const MarkerIndex& index, const std::vector<Id>& sequenceIDs,
+                                         bool parallel) {
     TimelineReader reader;
+    if (parallel) {
+        // The three parts share no state, so each replays its own lines on its own thread.
+        TimelineReader timelines;
+        TimelineReader tracks;
+        auto t = std::async(std::launch::async, [&] { timelines.readPart(index, TimelinePart::timelines); });
+        auto k = std::async(std::launch::async, [&] { tracks.readPart(index, TimelinePart::tracks); });
+        reader.readPart(index, TimelinePart::items);
+        t.get();
+        k.get();
+        reader.adopt(std::move(timelines), TimelinePart::timelines);
+        reader.adopt(std::move(tracks), TimelinePart::tracks);
+        return reader.finish(sequenceIDs);
+    }
+    constexpr MarkerMask relevant =
+        markersOf(TimelinePart::items) | markersOf(TimelinePart::timelines) | markersOf(TimelinePart::tracks);
     for (const MarkedLine& line : index.lines) {
         if (line.mask & relevant)
             reader.read(line);

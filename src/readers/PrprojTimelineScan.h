@@ -35,6 +35,8 @@ struct TimelineClips {
     QList<ProjectSequence> timelines;                  // sorted for listing
 };
 
-TimelineClips findTimelineClipReferences(const MarkerIndex& index, const std::vector<Id>& sequenceIDs);
+// `parallel` reads track items, timelines and tracks on three threads (the result is the same).
+TimelineClips findTimelineClipReferences(const MarkerIndex& index, const std::vector<Id>& sequenceIDs,
+                                         bool parallel = false);
 
 } // namespace tarnwick::prproj

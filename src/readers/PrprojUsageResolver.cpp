@@ -22,12 +22,32 @@ QString normalizedQuotes(const QString& key) {
     return out;
 }
 
+namespace {
+
+constexpr qsizetype kParallelMatchFrom = 4096;
+
+} // namespace
+
 UsageResolver::UsageResolver(const UsageInputs& in) : m_in(in) {}
 
-NameIndexes buildNameIndexes(const MediaTables& media) {
+NameIndexes buildNameIndexes(const MediaTables& media, bool parallel) {
     // Title keys are lower-cased NFC text already; cutting them at "/" or "." keeps them so.
     NameIndexes x;
     const auto& titles = media.pathsByTitle;
+    // The title order and its quote-normalised firsts only read the titles: they can be built on
+    // a second thread while the name map fills.
+    auto sortTitles = [&] {
+        x.sortedTitles = titles.keys();
+        std::sort(x.sortedTitles.begin(), x.sortedTitles.end());
+        x.firstTitleByNormalized.reserve(x.sortedTitles.size());
+        for (const QString& t : std::as_const(x.sortedTitles)) {
+            const QString n = normalizedQuotes(t);
+            if (!x.firstTitleByNormalized.contains(n))
+                x.firstTitleByNormalized.insert(n, t);
+        }
+    };
+    auto titlesDone = std::async(parallel ? std::launch::async : std::launch::deferred, sortTitles);
+    x.pathsByName.reserve(titles.size() * 2);
     for (auto it = titles.constBegin(); it != titles.constEnd(); ++it) {
         const QString& t = it.key();
         QStringList& byBase = x.pathsByName[path::deletingPathExtension(path::lastPathComponent(t))];
@@ -40,15 +60,9 @@ NameIndexes buildNameIndexes(const MediaTables& media) {
                 addUnique(byFolder, p);
         }
     }
-    x.sortedTitles = titles.keys();
-    std::sort(x.sortedTitles.begin(), x.sortedTitles.end());
     x.sortedNames = x.pathsByName.keys();
     std::sort(x.sortedNames.begin(), x.sortedNames.end());
-    for (const QString& t : std::as_const(x.sortedTitles)) {
-        const QString n = normalizedQuotes(t);
-        if (!x.firstTitleByNormalized.contains(n))
-            x.firstTitleByNormalized.insert(n, t);
-    }
+    titlesDone.get();
     return x;
 }
 
@@ -158,9 +172,8 @@ std::vector<std::optional<QStringList>> UsageResolver::matchAll(const QStringLis
         for (qsizetype i = from; i < to; ++i)
             out[static_cast<std::size_t>(i)] = matchClipNameToMedia(masterClipIDs[i]);
     };
-    constexpr qsizetype kParallelFrom = 4096;
     const int threads = std::min(QThread::idealThreadCount(), 4);
-    if (masterClipIDs.size() < kParallelFrom || threads < 2) {
+    if (masterClipIDs.size() < kParallelMatchFrom || threads < 2) {
         matchRange(0, masterClipIDs.size());
         return out;
     }
@@ -194,6 +207,14 @@ UsageResult UsageResolver::resolve(QStringList& warnings) const {
     qint64 unresolved = 0;
     const QStringList used = m_in.mapping.usedMasterClipRefs.values();
     const std::vector<std::optional<QStringList>> matches = matchAll(used);
+    // The audio-only clips match while the used paths are tallied; the shared indexes must exist
+    // before a second thread reads them.
+    const QStringList audioOnly = m_in.mapping.audioOnlyMasterClipRefs.values();
+    const bool overlap = used.size() >= kParallelMatchFrom && QThread::idealThreadCount() > 1;
+    if (overlap)
+        indexes();
+    auto audioOnlyMatches = std::async(overlap ? std::launch::async : std::launch::deferred,
+                                       [&] { return matchAll(audioOnly); });
     for (qsizetype i = 0; i < used.size(); ++i) {
         const QString& id = used[i];
         const std::optional<QStringList>& paths = matches[static_cast<std::size_t>(i)];
@@ -252,8 +273,7 @@ UsageResult UsageResolver::resolve(QStringList& warnings) const {
                                 "identified — those occurrences remain protected from sequence-ignore "
                                 "rules."));
 
-    const QStringList audioOnly = m_in.mapping.audioOnlyMasterClipRefs.values();
-    for (const std::optional<QStringList>& paths : matchAll(audioOnly)) {
+    for (const std::optional<QStringList>& paths : audioOnlyMatches.get()) {
         if (paths) {
             for (const QString& path : *paths)
                 r.audioOnlyPaths.insert(path);

@@ -22,7 +22,8 @@ struct NameIndexes {
     QStringList sortedNames;
     QHash<QString, QString> firstTitleByNormalized;
 };
-NameIndexes buildNameIndexes(const MediaTables& media);
+// `parallel` builds the title order on a second thread.
+NameIndexes buildNameIndexes(const MediaTables& media, bool parallel = false);
 
 struct UsageInputs {
     const MediaTables& media;

@@ -4,8 +4,13 @@
 
 #include <QString>
 
+#include "readers/PrprojMarkerIndex.h"
+
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
+#include <future>
+#include <vector>
 
 namespace tarnwick::prproj {
 
@@ -57,9 +62,7 @@ std::size_t sequenceLength(const unsigned char* p, std::size_t i, std::size_t n)
     return 0;
 }
 
-} // namespace
-
-bool isValidUtf8(std::string_view text) {
+bool isValidUtf8Piece(std::string_view text) {
     const auto* p = reinterpret_cast<const unsigned char*>(text.data());
     const std::size_t n = text.size();
     std::size_t i = 0;
@@ -72,6 +75,33 @@ bool isValidUtf8(std::string_view text) {
             return false;
         i += len;
     }
+}
+
+} // namespace
+
+bool isValidUtf8(std::string_view text, int threads) {
+    // Pieces start at a byte that is not a continuation byte: a sequence cut by a piece's end is
+    // then invalid in that piece just as it is in the whole text.
+    std::vector<std::string_view> pieces;
+    std::size_t start = 0;
+    for (int k = 1; k < threads && text.size() >= kParallelThreshold; ++k) {
+        std::size_t at =
+            std::max(start, text.size() / static_cast<std::size_t>(threads) * static_cast<std::size_t>(k));
+        while (at < text.size() && isContinuation(static_cast<unsigned char>(text[at])))
+            ++at;
+        pieces.push_back(text.substr(start, at - start));
+        start = at;
+    }
+    pieces.push_back(text.substr(start));
+    if (pieces.size() == 1)
+        return isValidUtf8Piece(text);
+    std::vector<std::future<bool>> others;
+    for (std::size_t k = 1; k < pieces.size(); ++k)
+        others.push_back(std::async(std::launch::async, isValidUtf8Piece, pieces[k]));
+    bool valid = isValidUtf8Piece(pieces.front());
+    for (auto& piece : others)
+        valid = piece.get() && valid;
+    return valid;
 }
 
 std::size_t countCharacters(std::string_view text, std::size_t crlfPairs) {

@@ -7,7 +7,8 @@
 namespace tarnwick::prproj {
 
 // Rejects overlong forms, surrogates and values beyond U+10FFFF, like a strict decoder.
-bool isValidUtf8(std::string_view text);
+// Large texts are checked in up to `threads` pieces at once.
+bool isValidUtf8(std::string_view text, int threads = 1);
 
 // Extended grapheme clusters of valid UTF-8 text (CR LF is one). `crlfPairs` is the number of CR LF
 // pairs in the text, which the marker pass counts anyway.

@@ -188,3 +188,14 @@ TEST(UsageAggregator, FileNameSortAgreesWithTheLocalizedComparisonInEveryLocale)
     }
     QLocale::setDefault(before);
 }
+
+TEST(UsageAggregator, MergedCandidatesKeepTheEarlierProjectsCandidate) {
+    ProjectFile a = project("A", {"/m/x.mov"}, {});
+    a.relativeCandidates = {{"/m/x.mov", "/a/x.mov"}};
+    ProjectFile b = project("B", {"/m/x.mov", "/m/y.mov"}, {});
+    b.relativeCandidates = {{"/m/x.mov", "/b/x.mov"}, {"/m/y.mov", "/b/y.mov"}};
+    const QHash<QString, QString> merged = mergedRelativeCandidates({a, b});
+    EXPECT_EQ(merged.value("/m/x.mov"), "/a/x.mov");
+    EXPECT_EQ(merged.value("/m/y.mov"), "/b/y.mov");
+    EXPECT_EQ(merged.size(), 2);
+}

@@ -128,6 +128,26 @@ TEST(AEPParser, ParsesAProjectWithPathsInChunksAndTextAfterTheContainer) {
                      QStringLiteral("/Users/ed/after.mxf")}));
 }
 
+TEST(AEPParser, ParsesLargeFilesReadInSlicesWithTheWalkBesideTheScans) {
+    // Large enough to be read in four slices at once and walked while the scans run.
+    QByteArray content(33 << 20, '\0');
+    const QByteArray item = chunk("Utf8", walkOnlyPayload("/Volumes/Big/walked.mov"));
+    content.replace(0, item.size(), item);
+    Paths expected{QStringLiteral("/Volumes/Big/walked.mov")};
+    const qint64 quarter = (content.size() + 12) / 4;
+    for (int k = 1; k <= 4; ++k) {
+        // Paths across each slice boundary (and at the very end) of the file as read.
+        const QByteArray path = QStringLiteral("/Volumes/Big/slice%1.mov").arg(k).toUtf8();
+        const qint64 at = std::min<qint64>(k * quarter - 12 - 8, content.size() - path.size() - 1);
+        content.replace(at, path.size(), path);
+        expected.insert(QString::fromUtf8(path));
+    }
+    QTemporaryDir dir;
+    const QString path = writeFile(dir, QStringLiteral("big.aep"), rifx(content));
+    AEPParser parser;
+    EXPECT_EQ(parser.parse(path).footagePaths, expected);
+}
+
 TEST(AEPParser, ChunkWalkFindsPayloadPathsTheByteScanSkips) {
     const QByteArray file = rifx(chunk("Utf8", walkOnlyPayload("/Volumes/Media/clip.mov")));
     EXPECT_EQ(walk(file), Paths{QStringLiteral("/Volumes/Media/clip.mov")});
@@ -171,6 +191,29 @@ TEST(AEPParser, ChunkWalkFollowsListsToDepth49Only) {
     EXPECT_FALSE(found.contains(QStringLiteral("/Volumes/Deep/d50.mov")));
 }
 
+TEST(AEPParser, ChunkWalkOfALargeFileFindsEveryItemAndKeepsTheDepthLimit) {
+    // Large enough for the lists to be walked in parallel; real projects keep everything in one
+    // root folder list.
+    Paths expected;
+    QByteArray items;
+    for (int k = 0; items.size() < (9 << 20); ++k) {
+        const QByteArray path = QStringLiteral("/Volumes/Items/i%1.mov").arg(k).toUtf8();
+        items += list("Item", chunk("Utf8", walkOnlyPayload(path)) + chunk("idta", QByteArray(900, '\x01')));
+        expected.insert(QString::fromUtf8(path));
+    }
+    QByteArray nested;
+    for (int depth = 60; depth >= 1; --depth) {
+        const QByteArray path = QStringLiteral("/Volumes/Deep/d%1.mov").arg(depth).toUtf8();
+        nested = list("Fold", chunk("Utf8", walkOnlyPayload(path)) + nested);
+        if (depth <= 48) // the root list takes one level
+            expected.insert(QString::fromUtf8(path));
+    }
+    items.insert(items.size() / 2, nested);
+    const QByteArray file = rifx(list("Fold", items) + chunk("Utf8", walkOnlyPayload("/Volumes/A/last.mov")));
+    expected.insert(QStringLiteral("/Volumes/A/last.mov"));
+    EXPECT_EQ(walk(file), expected);
+}
+
 TEST(AEPParser, ChunkWalkResynchronisesOverDamagedData) {
     const QByteArray damaged = QByteArray("\x80\x81\x82\x83\x84", 5);
     const QByteArray file = rifx(damaged + chunk("Utf8", walkOnlyPayload("/Volumes/A/after.mov")));
@@ -203,6 +246,9 @@ TEST(AEPParser, RejectsImplausibleCandidates) {
         "/a.b",
         "/Volumes/Media/.hidden",
         "/Volumes/Media/name.",
+        // A backslash separates components like a slash: neither has an extension.
+        "C:\\Media.1\\clip",
+        "C:\\Media\\.hidden",
     };
     for (const QByteArray& path : rejected) {
         SCOPED_TRACE(path.toStdString());
