@@ -407,6 +407,8 @@ QCoro::Task<bool> ImportRun::apply() {
     const bool listed = co_await std::move(first);
     if (!listed)
         co_return false;
+    // Consolidation may have merged a staged file into another entry.
+    m_pm->pruneOrphanedRecycleBinItems();
     m_pm->refreshProtectedFlags();
     m_pm->recomputeUsageCounts();
     m_pm->setCurrentTask(QStringLiteral("Calculating summary…"));

@@ -323,6 +323,11 @@ public:
     // Arguments are taken by value: callers pass elements of the lists these operations replace.
     // Each returns false when nothing changed (refused while busy, or by the policy).
     QCoro::Task<bool> removeProject(ProjectFile project);
+
+    // ---- Import, rescan and manual combine (ProjectImporter, MediaRescanner, EntryCombiner) ----
+    QCoro::Task<void> analyzeProjects(QList<QUrl> urls);
+    QCoro::Task<bool> rescanAll();
+    QCoro::Task<bool> combineEntries(QList<MediaFile> selection);
     bool setSequenceCounted(bool counted, ProjectSequence sequence, ProjectFile project);
     bool clearSequenceOverride(ProjectSequence sequence, ProjectFile project);
     bool addSequenceRule(QString pattern, SequenceRuleAction action);

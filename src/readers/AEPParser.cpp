@@ -358,7 +358,11 @@ QSet<QString> AEPParser::extractPaths(QByteArrayView data) {
     std::exception_ptr failure;
     for (QFuture<QSet<QString>>& part : parts) {
         try {
-            found.unite(part.takeResult());
+            QSet<QString> segment = part.takeResult();
+            if (found.isEmpty())
+                found = std::move(segment);
+            else
+                found.unite(segment);
         } catch (...) {
             if (!failure)
                 failure = std::current_exception();

@@ -236,7 +236,7 @@ ProjectParser::ParseResult ProjectParser::parseXml(const QByteArray& utf8Xml, co
     result.projectName = projectNameOf(filePath);
     const std::string_view text(utf8Xml.constData(), static_cast<std::size_t>(utf8Xml.size()));
     const bool parallel = text.size() >= kParallelThreshold && QThread::idealThreadCount() > 1;
-    const MarkerIndex index = indexMarkers(text, parallel ? std::min(QThread::idealThreadCount(), 4) : 1);
+    const MarkerIndex index = indexMarkers(text, parallel ? std::min(QThread::idealThreadCount(), 8) : 1);
 
     TT("index");
     auto opening = [&](std::size_t characters) {

@@ -256,15 +256,15 @@ UsageResult UsageResolver::resolve(QStringList& warnings) const {
     for (const QString& path : std::as_const(r.usedMediaPaths)) {
         const int counted = r.usageCountByPath.value(path, 0);
         const qint64 usage = counted > 1 ? counted : 1;
-        SequenceUsageAttribution a = r.sequenceUsageByPath.value(path);
-        const qint64 total = a.totalOccurrences() + a.unattributedOccurrences;
+        SequenceUsageAttribution& a = r.sequenceUsageByPath[path]; // every used path gets one
+        const qint64 occurrences = a.totalOccurrences();
+        const qint64 total = occurrences + a.unattributedOccurrences;
         if (total < usage)
             a.unattributedOccurrences += usage - total;
         else if (total > usage)
             a.unattributedOccurrences += 1;
-        if (a.totalOccurrences() >= 1 && a.unattributedOccurrences >= 1)
+        if (occurrences >= 1 && a.unattributedOccurrences >= 1)
             ++mixed;
-        r.sequenceUsageByPath.insert(path, a);
     }
     if (mixed >= 1)
         warn(warnings,
