@@ -1,10 +1,9 @@
 #include "readers/AEPPathText.h"
 
 #include "platform/Graphemes.h"
+#include "platform/StrictTextDecoding.h"
 #include "platform/TextKey.h"
 #include "readers/AEPParser.h"
-
-#include <QStringDecoder>
 
 #include <algorithm>
 
@@ -15,35 +14,11 @@
 namespace tarnwick::aep {
 
 std::optional<QString> decodeUtf8(QByteArrayView bytes) {
-    if (std::all_of(bytes.begin(), bytes.end(), [](char c) { return static_cast<uchar>(c) < 0x80; }))
-        return QString::fromLatin1(bytes);
-    QStringDecoder decoder(QStringConverter::Utf8,
-                           QStringConverter::Flag::Stateless | QStringConverter::Flag::ConvertInitialBom);
-    QString text = decoder.decode(bytes);
-    if (decoder.hasError())
-        return std::nullopt;
-    return text;
+    return strict::decodeUtf8(bytes);
 }
 
 std::optional<QString> decodeUtf16BE(QByteArrayView bytes) {
-    if (bytes.size() % 2 != 0)
-        return std::nullopt;
-    const auto* d = reinterpret_cast<const uchar*>(bytes.data());
-    const qsizetype units = bytes.size() / 2;
-    QString text(units, Qt::Uninitialized);
-    char16_t* out = reinterpret_cast<char16_t*>(text.data());
-    for (qsizetype k = 0; k < units; ++k)
-        out[k] = static_cast<char16_t>((d[2 * k] << 8) | d[2 * k + 1]);
-    for (qsizetype k = 0; k < units; ++k) {
-        if (QChar::isHighSurrogate(out[k])) {
-            if (k + 1 >= units || !QChar::isLowSurrogate(out[k + 1]))
-                return std::nullopt;
-            ++k;
-        } else if (QChar::isLowSurrogate(out[k])) {
-            return std::nullopt;
-        }
-    }
-    return text;
+    return strict::decodeUtf16(bytes, true);
 }
 
 void addIfPlausible(const std::optional<QString>& candidate, QSet<QString>& into) {

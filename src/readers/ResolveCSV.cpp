@@ -2,49 +2,14 @@
 
 #include "platform/Graphemes.h"
 #include "platform/PathText.h"
+#include "platform/StrictTextDecoding.h"
 #include "platform/TextKey.h"
-
-#include <QStringDecoder>
 
 #include <algorithm>
 
 namespace tarnwick::ResolveCSV {
 
 namespace {
-
-std::optional<QString> decodeUtf8(QByteArrayView bytes) {
-    QStringDecoder decoder(QStringConverter::Utf8,
-                           QStringConverter::Flag::Stateless | QStringConverter::Flag::ConvertInitialBom);
-    QString text = decoder.decode(bytes);
-    if (decoder.hasError())
-        return std::nullopt;
-    return text;
-}
-
-// Odd byte counts and unpaired surrogates cannot be decoded.
-std::optional<QString> decodeUtf16(QByteArrayView bytes, bool bigEndian) {
-    if (bytes.size() % 2 != 0)
-        return std::nullopt;
-    const auto* d = reinterpret_cast<const uchar*>(bytes.data());
-    const qsizetype units = bytes.size() / 2;
-    QString text(units, Qt::Uninitialized);
-    char16_t* out = reinterpret_cast<char16_t*>(text.data());
-    for (qsizetype k = 0; k < units; ++k) {
-        const uchar hi = bigEndian ? d[2 * k] : d[2 * k + 1];
-        const uchar lo = bigEndian ? d[2 * k + 1] : d[2 * k];
-        out[k] = static_cast<char16_t>((hi << 8) | lo);
-    }
-    for (qsizetype k = 0; k < units; ++k) {
-        if (QChar::isHighSurrogate(out[k])) {
-            if (k + 1 >= units || !QChar::isLowSurrogate(out[k + 1]))
-                return std::nullopt;
-            ++k;
-        } else if (QChar::isLowSurrogate(out[k])) {
-            return std::nullopt;
-        }
-    }
-    return text;
-}
 
 bool isBlank(const QStringList& record) {
     return std::all_of(record.cbegin(), record.cend(),
@@ -80,14 +45,14 @@ std::optional<QString> decodeText(QByteArrayView data) {
     const auto* d = reinterpret_cast<const uchar*>(data.data());
     // A byte-order mark decides the encoding for good: no fallback when the rest fails.
     if (data.size() >= 2 && d[0] == 0xFE && d[1] == 0xFF)
-        return decodeUtf16(data.sliced(2), true);
+        return strict::decodeUtf16(data.sliced(2), true);
     if (data.size() >= 2 && d[0] == 0xFF && d[1] == 0xFE)
-        return decodeUtf16(data.sliced(2), false);
+        return strict::decodeUtf16(data.sliced(2), false);
     if (data.size() >= 3 && d[0] == 0xEF && d[1] == 0xBB && d[2] == 0xBF)
-        return decodeUtf8(data.sliced(3));
-    if (std::optional<QString> utf8 = decodeUtf8(data))
+        return strict::decodeUtf8(data.sliced(3));
+    if (std::optional<QString> utf8 = strict::decodeUtf8(data))
         return utf8;
-    return decodeUtf16(data, false);
+    return strict::decodeUtf16(data, false);
 }
 
 QList<QStringList> parseRecords(const QString& text) {
