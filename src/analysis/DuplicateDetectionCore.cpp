@@ -122,6 +122,23 @@ bool anyRemote(const QList<File>& files) {
 }
 
 // The files of every digest group that holds two different files, in list order.
+// The files, in list order, that fall in a group of two or more holding two distinct physical files.
+template <typename Key>
+QList<File> filesInSharedGroups(const QList<File>& files, const QHash<Key, QList<int>>& groups,
+                                const SameFileTest& same) {
+    QSet<int> kept;
+    for (const QList<int>& group : groups) {
+        if (group.size() >= 2 && same.holdsTwoFiles(group))
+            kept.unite(QSet<int>(group.begin(), group.end()));
+    }
+    QList<File> out;
+    for (const File& file : files) {
+        if (kept.contains(file.index))
+            out.append(file);
+    }
+    return out;
+}
+
 QList<File> fullCandidates(const QList<File>& sampledFiles, const QHash<int, Digest>& sampled,
                            const SameFileTest& same) {
     QHash<QString, QList<int>> byDigest;
@@ -129,17 +146,7 @@ QList<File> fullCandidates(const QList<File>& sampledFiles, const QHash<int, Dig
         if (const auto it = sampled.constFind(file.index); it != sampled.constEnd())
             byDigest[it->text].append(file.index);
     }
-    QSet<int> kept;
-    for (const QList<int>& group : std::as_const(byDigest)) {
-        if (group.size() >= 2 && same.holdsTwoFiles(group))
-            kept.unite(QSet<int>(group.begin(), group.end()));
-    }
-    QList<File> candidates;
-    for (const File& file : sampledFiles) {
-        if (kept.contains(file.index))
-            candidates.append(file);
-    }
-    return candidates;
+    return filesInSharedGroups(sampledFiles, byDigest, same);
 }
 
 QHash<int, int> pairDuplicates(const QHash<int, Digest>& full, const SameFileTest& same) {
@@ -253,17 +260,7 @@ QList<File> sampleCandidates(const QList<File>& files, const QHash<int, const Fi
     }
     const QHash<int, Digest> noDigests;
     const SameFileTest samePath(byIndex, noDigests);
-    QSet<int> sampleSet;
-    for (const QList<int>& group : std::as_const(sizeGroups)) {
-        if (group.size() >= 2 && samePath.holdsTwoFiles(group))
-            sampleSet.unite(QSet<int>(group.begin(), group.end()));
-    }
-    QList<File> candidates;
-    for (const File& file : files) {
-        if (sampleSet.contains(file.index))
-            candidates.append(file);
-    }
-    return candidates;
+    return filesInSharedGroups(files, sizeGroups, samePath);
 }
 
 } // namespace

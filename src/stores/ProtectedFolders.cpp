@@ -20,16 +20,11 @@ ProtectedFolders& ProtectedFolders::shared() {
 ProtectedFolders::ProtectedFolders(const QString& folder)
     : m_file(QDir(folder).filePath(QStringLiteral("protected_folders.json"))) {
     QDir().mkpath(folder);
-    const auto bytes = m_file.read();
-    if (!bytes)
+    const auto read = m_file.readArray();
+    if (!read)
         return;
-    const auto doc = json::decode(*bytes);
-    if (!doc || !doc->isArray()) {
-        m_file.markDamaged();
-        return;
-    }
     QStringList folders;
-    const QJsonArray array = doc->array();
+    const QJsonArray& array = *read;
     for (const QJsonValue& value : array) {
         if (!value.isString()) {
             m_file.markDamaged();

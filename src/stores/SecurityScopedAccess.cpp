@@ -68,16 +68,11 @@ QString SecurityScopedAccess::keyPath(const QString& path) {
 }
 
 void SecurityScopedAccess::load() {
-    const auto bytes = m_file.read();
-    if (!bytes)
+    const auto read = m_file.readObject();
+    if (!read)
         return;
-    const auto doc = json::decode(*bytes);
-    if (!doc || !doc->isObject()) {
-        m_file.markDamaged();
-        return;
-    }
     QHash<QString, QByteArray> bookmarks;
-    const QJsonObject object = doc->object();
+    const QJsonObject& object = *read;
     for (auto it = object.begin(); it != object.end(); ++it) {
         const auto decoded = it.value().isString()
                                  ? QByteArray::fromBase64Encoding(it.value().toString().toLatin1(),

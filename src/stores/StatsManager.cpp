@@ -15,12 +15,10 @@ StatsManager& StatsManager::shared() {
 StatsManager::StatsManager(const QString& folder)
     : m_file(QDir(folder).filePath(QStringLiteral("all_time_stats.json"))) {
     QDir().mkpath(folder);
-    const auto bytes = m_file.read();
-    if (!bytes)
+    const auto object = m_file.readObject();
+    if (!object)
         return;
-    const auto doc = json::decode(*bytes);
-    const auto stats = doc && doc->isObject() ? AllTimeStats::fromJson(doc->object()) : std::nullopt;
-    if (stats)
+    if (const auto stats = AllTimeStats::fromJson(*object))
         m_stats = *stats;
     else
         m_file.markDamaged();

@@ -1,6 +1,7 @@
 #include "stores/StoreFile.h"
 
 #include "platform/AppLog.h"
+#include "platform/JsonForm.h"
 
 #include <QDateTime>
 #include <QDir>
@@ -13,6 +14,30 @@
 namespace tarnwick {
 
 StoreFile::StoreFile(QString path) : m_path(std::move(path)) {}
+
+std::optional<QJsonArray> StoreFile::readArray() {
+    const auto bytes = read();
+    if (!bytes)
+        return std::nullopt;
+    const auto doc = json::decode(*bytes);
+    if (!doc || !doc->isArray()) {
+        markDamaged();
+        return std::nullopt;
+    }
+    return doc->array();
+}
+
+std::optional<QJsonObject> StoreFile::readObject() {
+    const auto bytes = read();
+    if (!bytes)
+        return std::nullopt;
+    const auto doc = json::decode(*bytes);
+    if (!doc || !doc->isObject()) {
+        markDamaged();
+        return std::nullopt;
+    }
+    return doc->object();
+}
 
 std::optional<QByteArray> StoreFile::read() {
     QFile file(m_path);

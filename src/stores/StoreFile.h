@@ -1,6 +1,8 @@
 #pragma once
 
 #include <QByteArray>
+#include <QJsonArray>
+#include <QJsonObject>
 #include <QString>
 
 #include <optional>
@@ -18,6 +20,10 @@ public:
 
     // The whole file; absent when missing or unreadable (an unreadable file counts as damaged).
     std::optional<QByteArray> read();
+    // The file as a JSON array or object; absent when missing, and marked damaged when it is
+    // unreadable, not JSON or of the other shape.
+    std::optional<QJsonArray> readArray();
+    std::optional<QJsonObject> readObject();
     // The store could not decode what read() returned.
     void markDamaged();
     // The file existed at load but could not be read or decoded.
