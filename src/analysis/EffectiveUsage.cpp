@@ -1,6 +1,7 @@
 #include "analysis/EffectiveUsage.h"
 
 #include "analysis/LowerPathCache.h"
+#include "platform/TextKey.h"
 #include "stores/SequenceUsagePolicyStore.h"
 
 #include <algorithm>
@@ -44,6 +45,64 @@ EffectivePathUsage computeEffectiveUsage(qint64 rawCount, const SequenceUsageAtt
     return result;
 }
 
+QStringList sortedPlain(const NameList& names) {
+    QStringList list(names.cbegin(), names.cend());
+    std::sort(list.begin(), list.end(),
+              [](const QString& a, const QString& b) { return text::compareScalars(a, b) < 0; });
+    return list;
+}
+
+// The aggregate records of every distinct key of one entry, combined. Most entries have one key
+// with a record: that record is used as it is, without copying its sets.
+const AggregatedProjectUsage& combinedUsage(const QStringList& keys,
+                                            const QHash<QString, AggregatedProjectUsage>& byPath,
+                                            AggregatedProjectUsage& scratch) {
+    static const AggregatedProjectUsage none;
+    const AggregatedProjectUsage* single = nullptr;
+    bool several = false;
+    for (const QString& key : keys) {
+        const auto found = byPath.constFind(key);
+        if (found == byPath.cend())
+            continue;
+        several = single != nullptr;
+        if (!single)
+            single = &found.value();
+        if (several)
+            break;
+    }
+    if (!several)
+        return single ? *single : none;
+    scratch = {};
+    for (const QString& key : keys) {
+        const auto found = byPath.constFind(key);
+        if (found == byPath.cend())
+            continue;
+        const AggregatedProjectUsage& r = found.value();
+        if (r.usageCount != 0)
+            scratch.isAudioOnly =
+                scratch.usageCount == 0 ? r.isAudioOnly : (scratch.isAudioOnly && r.isAudioOnly);
+        scratch.usageCount += r.usageCount;
+        insertNames(scratch.projectNames, r.projectNames);
+        insertNames(scratch.sequenceNames, r.sequenceNames);
+        scratch.hasUnattributedUsage = scratch.hasUnattributedUsage || r.hasUnattributedUsage;
+    }
+    return scratch;
+}
+
+// Replaces `list` by the sorted names unless it already holds exactly them in order, so a
+// recount that changes nothing allocates nothing.
+void assignSorted(QStringList& list, const NameList& names) {
+    if (list.size() == names.size()) {
+        bool same = true;
+        for (qsizetype i = 0; same && i < list.size(); ++i)
+            same = std::find(names.cbegin(), names.cend(), list[i]) != names.cend() &&
+                   (i == 0 || text::compareScalars(list[i - 1], list[i]) < 0);
+        if (same)
+            return;
+    }
+    list = sortedPlain(names);
+}
+
 } // namespace
 
 void insertName(NameList& names, const QString& name) {
@@ -58,10 +117,14 @@ void insertNames(NameList& names, const NameList& more) {
 
 EffectiveProjectUsage effectiveProjectUsage(const ProjectFile& project,
                                             const SequenceUsagePolicyStore& policy) {
+    return effectiveProjectUsage(project, policy.snapshot(project.url));
+}
+
+EffectiveProjectUsage effectiveProjectUsage(const ProjectFile& project, SequencePolicySnapshot snapshot) {
     EffectiveProjectUsage usage;
     usage.usedFiles = QSet<QString>(project.usedFiles.cbegin(), project.usedFiles.cend());
     usage.audioOnlyFiles = QSet<QString>(project.audioOnlyFiles.cbegin(), project.audioOnlyFiles.cend());
-    usage.snapshot = policy.snapshot(project.url);
+    usage.snapshot = std::move(snapshot);
     for (const ProjectSequence& timeline : project.sequences) {
         // The first record wins when a project repeats an identifier.
         if (usage.timelinesByID.contains(timeline.id))
@@ -117,13 +180,24 @@ PathUsageInProject effectivePathUsageInProject(const QString& path, const Projec
 
 AggregatedUsage aggregateEffectiveUsage(const QList<ProjectFile>& projects,
                                         const SequenceUsagePolicyStore& policy, LowerPathCache& lowerPaths) {
+    QList<SequencePolicySnapshot> snapshots;
+    snapshots.reserve(projects.size());
+    for (const ProjectFile& project : projects)
+        snapshots.append(policy.snapshot(project.url));
+    return aggregateEffectiveUsage(projects, snapshots, lowerPaths);
+}
+
+AggregatedUsage aggregateEffectiveUsage(const QList<ProjectFile>& projects,
+                                        const QList<SequencePolicySnapshot>& snapshots,
+                                        LowerPathCache& lowerPaths) {
     AggregatedUsage result;
     qsizetype pathCount = 0;
     for (const ProjectFile& project : projects)
         pathCount += project.mediaFiles.size();
     result.byLowerPath.reserve(pathCount);
-    for (const ProjectFile& project : projects) {
-        const EffectiveProjectUsage usage = effectiveProjectUsage(project, policy);
+    for (qsizetype p = 0; p < projects.size(); ++p) {
+        const ProjectFile& project = projects[p];
+        const EffectiveProjectUsage usage = effectiveProjectUsage(project, snapshots.value(p));
         const QStringList& lowered = lowerPaths.projectPaths(project);
         int used = 0;
         for (qsizetype i = 0; i < project.mediaFiles.size(); ++i) {
@@ -142,6 +216,28 @@ AggregatedUsage aggregateEffectiveUsage(const QList<ProjectFile>& projects,
         result.usedCountByProjectID.insert(project.id, used);
     }
     return result;
+}
+
+bool applyAggregatedUsage(QList<MediaFile>& mediaFiles,
+                          const QHash<QString, AggregatedProjectUsage>& byLowerPath,
+                          LowerPathCache& lowerPaths) {
+    bool anyUsed = false;
+    AggregatedProjectUsage scratch;
+    for (qsizetype i = 0; i < mediaFiles.size(); ++i) {
+        const MediaPathKeys& keys = lowerPaths.keys(std::as_const(mediaFiles)[i]);
+        const AggregatedProjectUsage& u = combinedUsage(keys.distinctKeys, byLowerPath, scratch);
+        MediaFile& file = mediaFiles[i];
+        file.usageCount = int(u.usageCount);
+        assignSorted(file.projectNames, u.projectNames);
+        assignSorted(file.sequenceNames, u.sequenceNames);
+        file.hasUnattributedSequenceUsage = u.hasUnattributedUsage;
+        if (u.usageCount == 0)
+            file.usageType = file.isAEFootage ? MediaUsageType::usedInAfterEffects : MediaUsageType::unused;
+        else
+            file.usageType = u.isAudioOnly ? MediaUsageType::audioOnly : MediaUsageType::videoAndAudio;
+        anyUsed = anyUsed || file.usageCount >= 1 || file.isAEFootage;
+    }
+    return anyUsed;
 }
 
 int effectiveUsedFileCount(const ProjectFile& project, const SequenceUsagePolicyStore& policy) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "model/MediaFile.h"
 #include "model/ProjectFile.h"
 #include "model/ProjectSequence.h"
 #include "model/SequenceUsageAttribution.h"
@@ -73,6 +74,8 @@ struct AggregatedUsage {
 
 EffectiveProjectUsage effectiveProjectUsage(const ProjectFile& project,
                                             const SequenceUsagePolicyStore& policy);
+// The same from a snapshot taken beforehand: needs no store, so it runs on any thread.
+EffectiveProjectUsage effectiveProjectUsage(const ProjectFile& project, SequencePolicySnapshot snapshot);
 
 // Occurrences on ignored timelines leave the count only when the attribution accounts for them;
 // unattributed, unexplained or unknown-timeline occurrences always count and set the flag.
@@ -89,6 +92,19 @@ PathUsageInProject effectivePathUsageInProject(const QString& path, const Projec
 // Every project's paths, keyed lower-cased, plus each project's count of effectively used paths.
 AggregatedUsage aggregateEffectiveUsage(const QList<ProjectFile>& projects,
                                         const SequenceUsagePolicyStore& policy, LowerPathCache& lowerPaths);
+
+// The same from each project's snapshot taken beforehand (`snapshots` in `projects` order); runs on
+// any thread with a cache of its own.
+AggregatedUsage aggregateEffectiveUsage(const QList<ProjectFile>& projects,
+                                        const QList<SequencePolicySnapshot>& snapshots,
+                                        LowerPathCache& lowerPaths);
+
+// Writes each entry's usage count, project and timeline names, unattributed flag and usage type
+// from the aggregate (every lower-cased path of the entry combined). True when an entry is used
+// or is After Effects footage.
+bool applyAggregatedUsage(QList<MediaFile>& mediaFiles,
+                          const QHash<QString, AggregatedProjectUsage>& byLowerPath,
+                          LowerPathCache& lowerPaths);
 
 // The project's count of media paths with effective usage.
 int effectiveUsedFileCount(const ProjectFile& project, const SequenceUsagePolicyStore& policy);

@@ -401,16 +401,40 @@ QCoro::Task<bool> ImportRun::refine() {
 }
 
 QCoro::Task<bool> ImportRun::apply() {
+    // The recount's costly part (aggregate, lower-cased keys, every entry's usage) runs on the
+    // list before it is set; the GUI thread then only finishes it.
+    const ProjectManager::UsageRecountInputs inputs = m_pm->usageRecountInputs();
+    ProjectManager::PreparedUsageRecount prepared;
+    {
+        QFuture<std::pair<QList<MediaFile>, ProjectManager::PreparedUsageRecount>> preparing =
+            QtConcurrent::run(&m_pool, [list = std::move(m_list), inputs]() mutable {
+                ProjectManager::PreparedUsageRecount recount =
+                    ProjectManager::prepareUsageRecount(list, inputs);
+                return std::make_pair(std::move(list), std::move(recount));
+            });
+        auto result = co_await preparing;
+        // The future keeps a copy of its result: let it go so the list is not shared.
+        preparing = {};
+        m_list = std::move(result.first);
+        prepared = std::move(result.second);
+    }
+    if (!m_pm)
+        co_return false;
     // Each of the manager's passes over the whole list gets an event-loop turn of its own.
     m_pm->setMediaFiles(std::move(m_list));
+    const qint64 listedVersion = m_pm->mediaFilesVersion();
+    m_pm->adoptLowerPathKeys(prepared.lowerPaths);
+    discard(std::move(prepared.lowerPaths));
     auto first = yieldTurn();
     const bool listed = co_await std::move(first);
     if (!listed)
         co_return false;
+    const bool listUnchanged = m_pm->mediaFilesVersion() == listedVersion;
     // Consolidation may have merged a staged file into another entry.
     m_pm->pruneOrphanedRecycleBinItems();
     m_pm->refreshProtectedFlags();
-    m_pm->recomputeUsageCounts();
+    if (!listUnchanged || !m_pm->finishPreparedUsageRecount(prepared))
+        m_pm->recomputeUsageCounts();
     m_pm->setCurrentTask(QStringLiteral("Calculating summary…"));
     m_pm->setAnalysisProgress(0.98);
     auto second = yieldTurn();

@@ -299,6 +299,30 @@ public:
     AggregatedUsage aggregateEffectiveUsage();
     // Recounts every entry, unstages files that became used, then updates the summary.
     void recomputeUsageCounts();
+    // The import's recount, split so that its costly part runs on a worker on the list it is
+    // about to set: inputs taken on the GUI thread, prepared on any thread (writing the usage
+    // fields of `mediaFiles`), finished on the GUI thread once that list is set.
+    struct UsageRecountInputs {
+        QList<ProjectFile> projects;
+        QList<SequencePolicySnapshot> snapshots; // per project, same order
+        qint64 projectsVersion = 0;
+        qint64 policyRevision = 0;
+    };
+    struct PreparedUsageRecount {
+        qint64 projectsVersion = -1;
+        qint64 policyRevision = -1;
+        QHash<QUuid, int> usedCountByProjectID;
+        bool anyUsed = false;
+        LowerPathCache lowerPaths; // the keys it made, for adoptLowerPathKeys()
+    };
+    UsageRecountInputs usageRecountInputs() const;
+    static PreparedUsageRecount prepareUsageRecount(QList<MediaFile>& mediaFiles,
+                                                    const UsageRecountInputs& inputs);
+    // Takes over keys made elsewhere; `keys` receives the previous ones (to be freed off the GUI thread).
+    void adoptLowerPathKeys(LowerPathCache& keys);
+    // The rest of recomputeUsageCounts() for a media list whose usage fields were prepared (the
+    // same notifications). False, doing nothing, when the projects or the policy changed since.
+    bool finishPreparedUsageRecount(const PreparedUsageRecount& prepared);
     int effectiveUsedFileCount(const ProjectFile& project) const;
     // The usage rule of the import, rebuild and rescan (exact paths) under the current policy.
     ContributionRule effectiveContributionRule() const;

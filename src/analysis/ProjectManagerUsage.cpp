@@ -9,68 +9,6 @@
 
 namespace tarnwick {
 
-namespace {
-
-QStringList sortedPlain(const NameList& names) {
-    QStringList list(names.cbegin(), names.cend());
-    std::sort(list.begin(), list.end(),
-              [](const QString& a, const QString& b) { return text::compareScalars(a, b) < 0; });
-    return list;
-}
-
-// The aggregate records of every distinct key of one entry, combined. Most entries have one key
-// with a record: that record is used as it is, without copying its sets.
-const AggregatedProjectUsage& combinedUsage(const QStringList& keys,
-                                            const QHash<QString, AggregatedProjectUsage>& byPath,
-                                            AggregatedProjectUsage& scratch) {
-    static const AggregatedProjectUsage none;
-    const AggregatedProjectUsage* single = nullptr;
-    bool several = false;
-    for (const QString& key : keys) {
-        const auto found = byPath.constFind(key);
-        if (found == byPath.cend())
-            continue;
-        several = single != nullptr;
-        if (!single)
-            single = &found.value();
-        if (several)
-            break;
-    }
-    if (!several)
-        return single ? *single : none;
-    scratch = {};
-    for (const QString& key : keys) {
-        const auto found = byPath.constFind(key);
-        if (found == byPath.cend())
-            continue;
-        const AggregatedProjectUsage& r = found.value();
-        if (r.usageCount != 0)
-            scratch.isAudioOnly =
-                scratch.usageCount == 0 ? r.isAudioOnly : (scratch.isAudioOnly && r.isAudioOnly);
-        scratch.usageCount += r.usageCount;
-        insertNames(scratch.projectNames, r.projectNames);
-        insertNames(scratch.sequenceNames, r.sequenceNames);
-        scratch.hasUnattributedUsage = scratch.hasUnattributedUsage || r.hasUnattributedUsage;
-    }
-    return scratch;
-}
-
-// Replaces `list` by the sorted names unless it already holds exactly them in order, so a
-// recount that changes nothing allocates nothing.
-void assignSorted(QStringList& list, const NameList& names) {
-    if (list.size() == names.size()) {
-        bool same = true;
-        for (qsizetype i = 0; same && i < list.size(); ++i)
-            same = std::find(names.cbegin(), names.cend(), list[i]) != names.cend() &&
-                   (i == 0 || text::compareScalars(list[i - 1], list[i]) < 0);
-        if (same)
-            return;
-    }
-    list = sortedPlain(names);
-}
-
-} // namespace
-
 EffectiveProjectUsage ProjectManager::effectiveProjectUsage(const ProjectFile& project) const {
     return tarnwick::effectiveProjectUsage(project, *m_sequencePolicy);
 }
@@ -102,27 +40,47 @@ ContributionRule ProjectManager::effectiveContributionRule() const {
 void ProjectManager::recomputeUsageCounts() {
     const AggregatedUsage aggregate = aggregateEffectiveUsage();
     setEffectiveUsedCountByProjectID(aggregate.usedCountByProjectID);
-
-    bool anyUsed = false;
-    AggregatedProjectUsage scratch;
-    for (qsizetype i = 0; i < m_mediaFiles.size(); ++i) {
-        const MediaPathKeys& keys = m_lowerPaths.keys(std::as_const(m_mediaFiles)[i]);
-        const AggregatedProjectUsage& u = combinedUsage(keys.distinctKeys, aggregate.byLowerPath, scratch);
-        MediaFile& file = m_mediaFiles[i];
-        file.usageCount = int(u.usageCount);
-        assignSorted(file.projectNames, u.projectNames);
-        assignSorted(file.sequenceNames, u.sequenceNames);
-        file.hasUnattributedSequenceUsage = u.hasUnattributedUsage;
-        if (u.usageCount == 0)
-            file.usageType = file.isAEFootage ? MediaUsageType::usedInAfterEffects : MediaUsageType::unused;
-        else
-            file.usageType = u.isAudioOnly ? MediaUsageType::audioOnly : MediaUsageType::videoAndAudio;
-        anyUsed = anyUsed || file.usageCount >= 1 || file.isAEFootage;
-    }
+    const bool anyUsed = applyAggregatedUsage(m_mediaFiles, aggregate.byLowerPath, m_lowerPaths);
     if (anyUsed)
         unstageUsedFiles();
     bumpMediaFiles();
     updateSummary();
+}
+
+ProjectManager::UsageRecountInputs ProjectManager::usageRecountInputs() const {
+    UsageRecountInputs inputs{m_projects, {}, m_projectsVersion, m_sequencePolicyRevision};
+    inputs.snapshots.reserve(m_projects.size());
+    for (const ProjectFile& project : m_projects)
+        inputs.snapshots.append(m_sequencePolicy->snapshot(project.url));
+    return inputs;
+}
+
+ProjectManager::PreparedUsageRecount ProjectManager::prepareUsageRecount(QList<MediaFile>& mediaFiles,
+                                                                         const UsageRecountInputs& inputs) {
+    PreparedUsageRecount prepared;
+    prepared.projectsVersion = inputs.projectsVersion;
+    prepared.policyRevision = inputs.policyRevision;
+    const AggregatedUsage aggregate =
+        tarnwick::aggregateEffectiveUsage(inputs.projects, inputs.snapshots, prepared.lowerPaths);
+    prepared.usedCountByProjectID = aggregate.usedCountByProjectID;
+    prepared.anyUsed = applyAggregatedUsage(mediaFiles, aggregate.byLowerPath, prepared.lowerPaths);
+    return prepared;
+}
+
+void ProjectManager::adoptLowerPathKeys(LowerPathCache& keys) {
+    // Stale keys are harmless: every lookup checks the entry's paths first.
+    std::swap(m_lowerPaths, keys);
+}
+
+bool ProjectManager::finishPreparedUsageRecount(const PreparedUsageRecount& prepared) {
+    if (prepared.projectsVersion != m_projectsVersion || prepared.policyRevision != m_sequencePolicyRevision)
+        return false;
+    setEffectiveUsedCountByProjectID(prepared.usedCountByProjectID);
+    if (prepared.anyUsed)
+        unstageUsedFiles();
+    bumpMediaFiles();
+    updateSummary();
+    return true;
 }
 
 void ProjectManager::unstageUsedFiles() {

@@ -54,7 +54,8 @@ struct WatchdogPool::State {
 
     static void workerLoop(const std::shared_ptr<State>& state, const std::shared_ptr<Slot>& slot);
     void startWorker(const std::shared_ptr<State>& self, std::size_t at);
-    void abandonOverdue(const std::shared_ptr<State>& self, long long now, long long& nextDeadline);
+    void abandonOverdue(long long now, long long& nextDeadline);
+    void replaceAbandoned(const std::shared_ptr<State>& self);
 };
 
 void WatchdogPool::Watch::touch() {
@@ -107,12 +108,11 @@ void WatchdogPool::State::startWorker(const std::shared_ptr<State>& self, std::s
 }
 
 // Called with the mutex held.
-void WatchdogPool::State::abandonOverdue(const std::shared_ptr<State>& self, long long now,
-                                         long long& nextDeadline) {
+void WatchdogPool::State::abandonOverdue(long long now, long long& nextDeadline) {
     const long long limit = timeout.count();
     for (std::size_t i = 0; i < slots.size(); ++i) {
         const long long since = slots[i]->busySince.load();
-        if (since == 0)
+        if (since == 0 || slots[i]->abandoned)
             continue;
         if (now - since < limit) {
             nextDeadline = std::min(nextDeadline, since + limit);
@@ -122,7 +122,15 @@ void WatchdogPool::State::abandonOverdue(const std::shared_ptr<State>& self, lon
         slots[i]->thread.detach();
         completed.push_back({slots[i]->index, Outcome::abandoned, nullptr});
         ++abandoned;
-        startWorker(self, i);
+    }
+}
+
+// Called with the mutex held, after the abandonments were reported: the caller's reaction (say,
+// writing off a hung mount) is in place before a fresh thread takes the next job.
+void WatchdogPool::State::replaceAbandoned(const std::shared_ptr<State>& self) {
+    for (std::size_t i = 0; i < slots.size(); ++i) {
+        if (slots[i]->abandoned)
+            startWorker(self, i);
     }
 }
 
@@ -190,7 +198,7 @@ void WatchdogPool::run(int count, const Job& job, const Done& done, const std::a
                 nowNs() + std::chrono::duration_cast<std::chrono::nanoseconds>(
                               cancel ? std::chrono::nanoseconds(cancelPoll) : m_state->timeout)
                               .count();
-            m_state->abandonOverdue(m_state, nowNs(), nextDeadline);
+            m_state->abandonOverdue(nowNs(), nextDeadline);
             if (m_state->completed.empty()) {
                 const auto wakeAt =
                     std::chrono::steady_clock::time_point(std::chrono::nanoseconds(nextDeadline));
@@ -204,6 +212,10 @@ void WatchdogPool::run(int count, const Job& job, const Done& done, const std::a
             done(completion.index, completion.outcome, completion.result);
         remaining -= int(ready.size());
         ready.clear();
+        {
+            std::lock_guard lock(m_state->mutex);
+            m_state->replaceAbandoned(m_state);
+        }
     }
 }
 

@@ -15,11 +15,11 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QThread>
-#include <QElapsedTimer>
-#include <cstdio>
-static QElapsedTimer gT; //TMPT
-#define TT(x) std::fprintf(stderr,"%s %lld\n",x,(long long)gT.nsecsElapsed()/1000000) //TMPT
 #include <QThreadPool>
+
+#if defined(__GLIBC__)
+#include <malloc.h>
+#endif
 
 #include <algorithm>
 #include <future>
@@ -63,13 +63,27 @@ QString count(qint64 n) {
     return QString::number(n);
 }
 
+// The text's length, then the start of the media stage.
+void reportOpening(const ProjectParser::Progress& progress, std::size_t characters) {
+    AppLog::parseDetail(QStringLiteral("Decompressed, XML length: ") +
+                        count(static_cast<qint64>(characters)) + QStringLiteral(" characters"));
+    report(progress, QStringLiteral("Reading project…"), 0.08);
+    AppLog::parseDetail(QStringLiteral("Extracting media files..."));
+}
+
 // Large projects leave thousands of small allocations behind; they are freed on a pool thread so
-// the result reaches the caller without waiting for that.
+// the result reaches the caller without waiting for that. The stages allocated on several threads,
+// so the allocator keeps freed memory in several arenas: it is handed back to the system.
 template <typename T> void releaseLater(T&& value, bool parallel) {
     if (!parallel)
         return;
     auto held = std::make_shared<std::decay_t<T>>(std::forward<T>(value));
-    QThreadPool::globalInstance()->start([held]() mutable { held.reset(); });
+    QThreadPool::globalInstance()->start([held]() mutable {
+        held.reset();
+#if defined(__GLIBC__)
+        malloc_trim(0);
+#endif
+    });
 }
 
 } // namespace
@@ -100,14 +114,14 @@ ProjectParser::ParseResult ProjectParser::parse(const QString& filePath, const P
     AppLog::parseStarted(name);
     AppLog::parseDetail(QStringLiteral("Decompressing..."));
     report(progress, QStringLiteral("Decompressing…"), 0.02);
-    QByteArray xml; gT.start();
+    QByteArray xml;
     try {
         xml = readAndDecompressUtf8(filePath);
     } catch (const Error& e) {
         AppLog::parseFailed(name, e.description());
         throw;
     }
-    TT("inflated");
+
     const bool large = static_cast<std::size_t>(xml.size()) >= prproj::kParallelThreshold;
     ParseResult result = parseXml(xml, filePath, progress);
     releaseLater(std::move(xml), large);
@@ -150,26 +164,28 @@ Stages runStages(std::string_view text, const MarkerIndex& index, bool parallel,
     auto media = std::async(std::launch::async, [&] {
         try {
             st.media = scanMediaBlocks(
-                index, collect ? std::function<void(double)>([&](double f) { st.mediaFractions.append(f); })
-                               : std::function<void(double)>(),
+                index,
+                collect ? std::function<void(double)>([&](double f) { st.mediaFractions.append(f); })
+                        : std::function<void(double)>(),
                 std::min(QThread::idealThreadCount(), 4));
         } catch (...) {
             mediaRead.set_exception(std::current_exception());
             throw;
         }
-        mediaRead.set_value(); TT("  media");
-        st.nameIndexes = buildNameIndexes(st.media.tables, true); TT("  nameidx");
+        mediaRead.set_value();
+        st.nameIndexes = buildNameIndexes(st.media.tables, true);
     });
     auto names = std::async(std::launch::async, [&] { return scanMasterClipNames(index); });
     auto chain = std::async(std::launch::async, [&] {
         auto c = std::make_unique<MasterClipMediaChain>(index, true);
         mediaReadDone.get();
-        c->attach(st.media.pathsByMediaUID); TT("  attach");
+        c->attach(st.media.pathsByMediaUID);
         return c;
     });
+    auto subClipRefs = std::async(std::launch::async, [&] { return collectSubClipMasterRefs(index); });
     st.sequences = scanSequences(text, index);
     st.clips = findTimelineClipReferences(index, st.sequences.sequenceIDs, true);
-    st.mapping = mapSubClipsToMasterClips(st.clips, index); TT("  mapping");
+    st.mapping = mapSubClipsToMasterClips(st.clips, subClipRefs.get());
     st.masterClipNames = names.get();
     st.chain = chain.get();
     media.get();
@@ -238,27 +254,20 @@ ProjectParser::ParseResult ProjectParser::parseXml(const QByteArray& utf8Xml, co
     const bool parallel = text.size() >= kParallelThreshold && QThread::idealThreadCount() > 1;
     const MarkerIndex index = indexMarkers(text, parallel ? std::min(QThread::idealThreadCount(), 8) : 1);
 
-    TT("index");
-    auto opening = [&](std::size_t characters) {
-        AppLog::parseDetail(QStringLiteral("Decompressed, XML length: ") +
-                            count(static_cast<qint64>(characters)) + QStringLiteral(" characters"));
-        report(progress, QStringLiteral("Reading project…"), 0.08);
-        AppLog::parseDetail(QStringLiteral("Extracting media files..."));
-    };
     // Large projects report media progress after the stages anyway, so the character count (a log
     // line only) runs beside them.
     std::future<std::size_t> characters;
     if (parallel)
         characters = std::async(std::launch::async, [&] { return countCharacters(text, index.crlfPairs); });
     else
-        opening(countCharacters(text, index.crlfPairs));
+        reportOpening(progress, countCharacters(text, index.crlfPairs));
     auto mediaProgress = [&](double f) { progress(QStringLiteral("Reading media files…"), 0.12 + 0.28 * f); };
     Stages st =
         runStages(text, index, parallel,
                   progress ? std::function<void(double)>(mediaProgress) : std::function<void(double)>());
     if (parallel)
-        opening(characters.get());
-    TT("stages");
+        reportOpening(progress, characters.get());
+
     const ReferenceChain chain = st.chain->asReferenceChain();
     reportStages(st, index, chain, progress, mediaProgress, result.warnings);
 
@@ -274,7 +283,7 @@ ProjectParser::ParseResult ProjectParser::parseXml(const QByteArray& utf8Xml, co
                              st.nameIndexes ? &*st.nameIndexes : nullptr};
     auto relative = std::async(parallel ? std::launch::async : std::launch::deferred,
                                [&] { return relativeCandidates(media.relativePathsByPath, filePath); });
-    UsageResult usage = UsageResolver(inputs).resolve(result.warnings); TT("resolve");
+    UsageResult usage = UsageResolver(inputs).resolve(result.warnings);
 
     result.allMediaPaths = media.allPaths;
     result.usedMediaPaths = std::move(usage.usedMediaPaths);
@@ -292,7 +301,7 @@ ProjectParser::ParseResult ProjectParser::parseXml(const QByteArray& utf8Xml, co
 
     result.relativeCandidates = relative.get();
     result.sequenceNames = sequenceDisplayNamesSorted(result.sequences);
-    TT("end"); releaseLater(std::move(st), parallel);
+    releaseLater(std::move(st), parallel);
     return result;
 }
 

@@ -25,52 +25,60 @@ struct MasterUse {
 
 } // namespace
 
-MasterClipMapping mapSubClipsToMasterClips(const TimelineClips& clips, const MarkerIndex& index) {
-    MasterClipMapping out;
-    if (clips.videoClipCounts.empty() && clips.audioClipCounts.empty())
-        return out;
+std::vector<SubClipMasterRef> collectSubClipMasterRefs(const MarkerIndex& index) {
     constexpr MarkerMask relevant = bits(subClipID, masterClipURef, subClipEnd);
-    IdMap<MasterUse> masters;
-    std::unordered_set<Id> matched;
-    std::optional<Id> current;
-    bool fromVideo = false;
-    bool fromAudio = false;
+    std::vector<SubClipMasterRef> refs;
+    std::optional<Id> current; // the last sub-clip identifier read since the last block end
     for (const MarkedLine& line : index.lines) {
         if ((line.mask & relevant) == 0)
             continue;
         if (line.has(subClipID)) {
-            if (auto id = firstCapture(Pattern::subClipStart, line.text)) {
-                fromVideo = clips.videoClipCounts.count(*id) != 0;
-                fromAudio = clips.audioClipCounts.count(*id) != 0;
-                current = fromVideo || fromAudio ? std::optional<Id>(*id) : std::nullopt;
-            }
+            if (auto id = firstCapture(Pattern::subClipStart, line.text))
+                current = *id;
         }
-        if ((fromVideo || fromAudio) && line.has(masterClipURef)) {
-            if (auto ref = firstCapture(Pattern::masterClipRef, line.text)) {
-                const Id s = *current;
-                MasterUse& use = masters[*ref];
-                use.video |= fromVideo;
-                use.audio |= fromAudio;
-                const qint64 total = std::max<qint64>(
-                    countOf(clips.videoClipCounts, s) + countOf(clips.audioClipCounts, s), 1);
-                use.usage += total;
-                matched.insert(s);
-                qint64 attributed = 0;
-                const auto occ = clips.sequenceOccurrencesBySubClip.find(s);
-                if (occ != clips.sequenceOccurrencesBySubClip.end()) {
-                    for (const auto& [timeline, count] : occ->second) {
-                        if (count >= 1)
-                            use.perTimeline[timeline] += count;
-                        attributed += count;
-                    }
-                }
-                use.unattributed += std::max<qint64>(total - attributed, 0);
-            }
+        if (current && line.has(masterClipURef)) {
+            if (auto ref = firstCapture(Pattern::masterClipRef, line.text))
+                refs.push_back({*current, *ref});
         }
-        if (line.has(subClipEnd)) {
+        if (line.has(subClipEnd))
             current.reset();
-            fromVideo = fromAudio = false;
+    }
+    return refs;
+}
+
+MasterClipMapping mapSubClipsToMasterClips(const TimelineClips& clips, const MarkerIndex& index) {
+    return mapSubClipsToMasterClips(clips, collectSubClipMasterRefs(index));
+}
+
+MasterClipMapping mapSubClipsToMasterClips(const TimelineClips& clips,
+                                           const std::vector<SubClipMasterRef>& refs) {
+    MasterClipMapping out;
+    if (clips.videoClipCounts.empty() && clips.audioClipCounts.empty())
+        return out;
+    IdMap<MasterUse> masters;
+    std::unordered_set<Id> matched;
+    for (const auto& [s, ref] : refs) {
+        const bool fromVideo = clips.videoClipCounts.count(s) != 0;
+        const bool fromAudio = clips.audioClipCounts.count(s) != 0;
+        if (!fromVideo && !fromAudio)
+            continue;
+        MasterUse& use = masters[ref];
+        use.video |= fromVideo;
+        use.audio |= fromAudio;
+        const qint64 total =
+            std::max<qint64>(countOf(clips.videoClipCounts, s) + countOf(clips.audioClipCounts, s), 1);
+        use.usage += total;
+        matched.insert(s);
+        qint64 attributed = 0;
+        const auto occ = clips.sequenceOccurrencesBySubClip.find(s);
+        if (occ != clips.sequenceOccurrencesBySubClip.end()) {
+            for (const auto& [timeline, count] : occ->second) {
+                if (count >= 1)
+                    use.perTimeline[timeline] += count;
+                attributed += count;
+            }
         }
+        use.unattributed += std::max<qint64>(total - attributed, 0);
     }
     for (const auto& [ref, use] : masters) {
         const QString m = toQString(ref);
@@ -135,8 +143,8 @@ MasterClipMediaChain::MasterClipMediaChain(const MarkerIndex& index, bool parall
                    bits(videoMediaSourceEnd, audioMediaSourceEnd),
                    [&](Id source, Id media) { mediaSourceMediaRef[source] = media; });
     });
-    readBlocks(index, masterClipUID, Pattern::masterClipStart, clipIndex, Pattern::clipRef, bit(masterClipEnd),
-               [&](Id master, Id clip) { masterClipClipRefs[master].push_back(clip); });
+    readBlocks(index, masterClipUID, Pattern::masterClipStart, clipIndex, Pattern::clipRef,
+               bit(masterClipEnd), [&](Id master, Id clip) { masterClipClipRefs[master].push_back(clip); });
     clips.get();
     sources.get();
     // Follow clips and sources now (this runs beside the media scan); only the media paths are

@@ -11,6 +11,16 @@ namespace tarnwick::prproj {
 // Timeline sub-clips to their master clips, with usage counts and per-timeline attribution.
 MasterClipMapping mapSubClipsToMasterClips(const TimelineClips& clips, const MarkerIndex& index);
 
+// The same in two steps: the master-clip references of sub-clip blocks, in order (needs no timeline,
+// so it can be read beside the timelines), then the mapping over them.
+struct SubClipMasterRef {
+    Id subClip;
+    Id masterClip;
+};
+std::vector<SubClipMasterRef> collectSubClipMasterRefs(const MarkerIndex& index);
+MasterClipMapping mapSubClipsToMasterClips(const TimelineClips& clips,
+                                           const std::vector<SubClipMasterRef>& refs);
+
 // Master clip -> clips -> media sources -> Media objects, read in one replay of the lines. Paths
 // are joined only for the master clips that are asked for; the count covers every master clip.
 class MasterClipMediaChain {

@@ -158,7 +158,8 @@ void readPiece(const std::vector<MarkedLine>& lines, std::size_t from, std::size
 
 } // namespace
 
-MediaScan scanMediaBlocks(const MarkerIndex& index, const std::function<void(double)>& progress, int threads) {
+MediaScan scanMediaBlocks(const MarkerIndex& index, const std::function<void(double)>& progress,
+                          int threads) {
     const std::size_t lines = index.lineCount;
     const std::size_t step = lines >= 100 ? lines / 100 : 1;
     std::size_t nextReport = 0;
@@ -170,12 +171,14 @@ MediaScan scanMediaBlocks(const MarkerIndex& index, const std::function<void(dou
     std::vector<std::vector<PathFound>> found(starts.size() - 1);
     if (found.size() == 1) {
         readPiece(index.lines, 0, index.lines.size(), found[0],
-                  progress ? std::function<void(std::size_t)>(reportUpTo) : std::function<void(std::size_t)>());
+                  progress ? std::function<void(std::size_t)>(reportUpTo)
+                           : std::function<void(std::size_t)>());
     } else {
         std::vector<std::future<void>> others;
         for (std::size_t k = 1; k < found.size(); ++k)
             others.push_back(std::async(std::launch::async, readPiece, std::cref(index.lines), starts[k],
-                                        starts[k + 1], std::ref(found[k]), std::function<void(std::size_t)>()));
+                                        starts[k + 1], std::ref(found[k]),
+                                        std::function<void(std::size_t)>()));
         readPiece(index.lines, starts[0], starts[1], found[0], {});
         for (auto& piece : others)
             piece.get();

@@ -213,8 +213,8 @@ UsageResult UsageResolver::resolve(QStringList& warnings) const {
     const bool overlap = used.size() >= kParallelMatchFrom && QThread::idealThreadCount() > 1;
     if (overlap)
         indexes();
-    auto audioOnlyMatches = std::async(overlap ? std::launch::async : std::launch::deferred,
-                                       [&] { return matchAll(audioOnly); });
+    auto audioOnlyMatches =
+        std::async(overlap ? std::launch::async : std::launch::deferred, [&] { return matchAll(audioOnly); });
     for (qsizetype i = 0; i < used.size(); ++i) {
         const QString& id = used[i];
         const std::optional<QStringList>& paths = matches[static_cast<std::size_t>(i)];

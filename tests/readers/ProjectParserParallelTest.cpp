@@ -46,11 +46,13 @@ void expectSameWithThreads(const std::string& text, const std::string& what) {
     SCOPED_TRACE(what);
     const MarkerIndex index = indexMarkers(text);
     QList<double> serialFractions;
-    const MediaScan serial = scanMediaBlocks(index, [&](double f) { serialFractions.append(f); }, 1);
+    const MediaScan serial = scanMediaBlocks(
+        index, [&](double f) { serialFractions.append(f); }, 1);
     for (int threads : {2, 3, 4, 7}) {
         SCOPED_TRACE("threads " + std::to_string(threads));
         QList<double> fractions;
-        const MediaScan pieces = scanMediaBlocks(index, [&](double f) { fractions.append(f); }, threads);
+        const MediaScan pieces = scanMediaBlocks(
+            index, [&](double f) { fractions.append(f); }, threads);
         EXPECT_EQ(pieces.tables.allPaths, serial.tables.allPaths);
         EXPECT_EQ(pieces.tables.pathsByTitle, serial.tables.pathsByTitle);
         EXPECT_EQ(pieces.tables.relativePathsByPath, serial.tables.relativePathsByPath);
@@ -66,6 +68,15 @@ void expectSameWithThreads(const std::string& text, const std::string& what) {
     EXPECT_EQ(clipsAtOnce.audioClipCounts, clips.audioClipCounts);
     EXPECT_EQ(clipsAtOnce.sequenceOccurrencesBySubClip, clips.sequenceOccurrencesBySubClip);
     EXPECT_EQ(clipsAtOnce.timelines, clips.timelines);
+    // The mapping from references read beside the timelines is the mapping read after them.
+    const MasterClipMapping mapping = mapSubClipsToMasterClips(clips, index);
+    const MasterClipMapping mappingAtOnce =
+        mapSubClipsToMasterClips(clipsAtOnce, collectSubClipMasterRefs(index));
+    EXPECT_EQ(mappingAtOnce.usedMasterClipRefs, mapping.usedMasterClipRefs);
+    EXPECT_EQ(mappingAtOnce.audioOnlyMasterClipRefs, mapping.audioOnlyMasterClipRefs);
+    EXPECT_EQ(mappingAtOnce.usageCountByMasterClip, mapping.usageCountByMasterClip);
+    EXPECT_EQ(mappingAtOnce.unmatchedClipCount, mapping.unmatchedClipCount);
+    EXPECT_EQ(mappingAtOnce.attributionByMasterClip, mapping.attributionByMasterClip);
 
     MasterClipMediaChain oneThread(index);
     MasterClipMediaChain threeThreads(index, true);
@@ -133,7 +144,8 @@ TEST(ProjectParserParallel, KeepsTheFirstSpellingAndLastRelativePathAcrossPieces
               << QStringLiteral("<Title>%1</Title>").arg(title)
               << QStringLiteral("<ActualMediaFilePath>/x/%1</ActualMediaFilePath>").arg(title)
               << QStringLiteral("<ActualMediaFilePath>/x/shared.mov</ActualMediaFilePath>")
-              << QStringLiteral("<FilePath>{\"mFilePath\":\"/x/json%1.mov\",\"displayName\":\"T%2\"}</FilePath>")
+              << QStringLiteral(
+                     "<FilePath>{\"mFilePath\":\"/x/json%1.mov\",\"displayName\":\"T%2\"}</FilePath>")
                      .arg(i % 7)
                      .arg(i % 3)
               << QStringLiteral("</Media>");
@@ -152,8 +164,8 @@ TEST(ProjectParserParallel, ChecksUtf8InPiecesAsInOne) {
     for (int threads : {1, 2, 3, 4}) {
         SCOPED_TRACE("threads " + std::to_string(threads));
         EXPECT_TRUE(isValidUtf8(text, threads));
-        for (std::size_t at : {std::size_t(1), text.size() / 2, text.size() / 3 * 2, text.size() / 4 * 3,
-                               text.size() - 1}) {
+        for (std::size_t at :
+             {std::size_t(1), text.size() / 2, text.size() / 3 * 2, text.size() / 4 * 3, text.size() - 1}) {
             std::string cut = text;
             // A lead byte followed by ASCII: invalid wherever the pieces happen to start.
             std::size_t lead = cut.find('\xC3', at);
