@@ -4,6 +4,7 @@
 #include "platform/AppLog.h"
 #include "readers/AEPParser.h"
 #include "support/AEPRifxBuilder.h"
+#include "support/BenchSupport.h"
 
 #include <QFile>
 #include <QTemporaryDir>
@@ -18,10 +19,6 @@ using namespace tarnwick;
 using namespace tarnwick::aeptest;
 
 namespace {
-
-bool smokeMode() {
-    return qEnvironmentVariable("TARNWICK_BENCH_SMOKE") == QLatin1String("1");
-}
 
 struct Random {
     quint64 state = 0x9E3779B97F4A7C15ull;
@@ -158,7 +155,7 @@ void BM_AEPSlashBlock(benchmark::State& state) {
 
 int main(int argc, char** argv) {
     AppLog::setSink([](const AppLog::Record&) {}); // keep the timing lines out of the report
-    const bool smoke = smokeMode();
+    const bool smoke = bench::smokeMode();
     const std::vector<qint64> projectSizes =
         smoke ? std::vector<qint64>{1 << 20} : std::vector<qint64>{20ll << 20, 200ll << 20};
     const std::vector<qint64> blockSizes =

@@ -4,6 +4,7 @@
 #include "platform/AppLog.h"
 #include "platform/JsonForm.h"
 #include "stores/AuditLogManager.h"
+#include "support/BenchSupport.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -17,10 +18,6 @@
 using namespace tarnwick;
 
 namespace {
-
-bool smoke() {
-    return qEnvironmentVariableIsSet("TARNWICK_BENCH_SMOKE");
-}
 
 MediaFile mediaFile(int i) {
     MediaFile file;
@@ -98,7 +95,7 @@ void BM_AuditLogOneByOneAppend(benchmark::State& state) {
 
 void sizes(benchmark::internal::Benchmark* b) {
     b->Unit(benchmark::kMillisecond)->UseManualTime();
-    if (smoke()) {
+    if (bench::smokeMode()) {
         b->Args({200, 20, 20});
         return;
     }

@@ -2,6 +2,7 @@
 #include "analysis/MediaConsolidator.h"
 #include "platform/AppLog.h"
 #include "platform/FileStatProbe.h"
+#include "support/BenchSupport.h"
 
 #include <benchmark/benchmark.h>
 
@@ -12,25 +13,13 @@ using namespace tarnwick;
 
 namespace {
 
-bool smoke() {
-    const char* value = std::getenv("TARNWICK_BENCH_SMOKE");
-    return value && QByteArray(value) == "1";
-}
-
 void sizes(benchmark::internal::Benchmark* b) {
     b->Args({10, 20});
-    if (!smoke())
+    if (!bench::smokeMode())
         b->Args({1000, 200});
 }
 
-class CountingProbe : public FileStatProbe {
-public:
-    std::optional<FileFacts> stat(const QString& path) const override {
-        calls.fetch_add(1, std::memory_order_relaxed);
-        return FileStatProbe::system()->stat(path);
-    }
-    mutable std::atomic<qint64> calls{0};
-};
+using CountingProbe = bench::CountingStatProbe;
 
 // Each name lives on 20 volumes × 10 day folders in 4 sizes: every name keeps 20 distinct files
 // (day folder and size) and the rest of its entries merge into them.

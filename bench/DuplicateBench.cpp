@@ -2,6 +2,7 @@
 // against `openssl dgst -sha256` over the same files in the same run.
 #include "analysis/DuplicateDetectionCore.h"
 #include "platform/AppLog.h"
+#include "support/BenchSupport.h"
 
 #include <QByteArray>
 #include <QDir>
@@ -18,11 +19,6 @@ using namespace tarnwick;
 namespace core = tarnwick::DuplicateDetectionCore;
 
 namespace {
-
-bool smoke() {
-    const char* value = std::getenv("TARNWICK_BENCH_SMOKE");
-    return value && QByteArray(value) == "1";
-}
 
 struct FileSet {
     QTemporaryDir dir;
@@ -50,7 +46,7 @@ const FileSet& fileSet() {
         auto s = std::make_unique<FileSet>();
         const qint64 MB = 1000 * 1000;
         QList<std::pair<qint64, int>> plan; // size, seed (equal seeds: true copies)
-        if (!smoke()) {
+        if (!bench::smokeMode()) {
             plan.append({1000 * MB, 1});
             for (int i = 0; i < 4; ++i)
                 plan.append({100 * MB, i == 3 ? 10 : 10 + i});

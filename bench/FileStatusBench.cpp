@@ -5,6 +5,7 @@
 #include "platform/AppLog.h"
 #include "platform/FileStatProbe.h"
 #include "platform/MountTable.h"
+#include "support/BenchSupport.h"
 
 #include <QDir>
 #include <QFile>
@@ -20,25 +21,13 @@ using namespace tarnwick;
 
 namespace {
 
-bool smoke() {
-    const char* value = std::getenv("TARNWICK_BENCH_SMOKE");
-    return value && QByteArray(value) == "1";
-}
-
 void sizes(benchmark::internal::Benchmark* b) {
     b->Arg(1000);
-    if (!smoke())
+    if (!bench::smokeMode())
         b->Arg(100000);
 }
 
-class CountingProbe : public FileStatProbe {
-public:
-    std::optional<FileFacts> stat(const QString& path) const override {
-        calls.fetch_add(1, std::memory_order_relaxed);
-        return FileStatProbe::system()->stat(path);
-    }
-    mutable std::atomic<qint64> calls{0};
-};
+using CountingProbe = bench::CountingStatProbe;
 
 struct Files {
     QTemporaryDir dir;

@@ -5,6 +5,7 @@
 #include "analysis/ImportProgress.h"
 #include "analysis/ParallelProjectParse.h"
 #include "analysis/ProjectImporter.h"
+#include "support/BenchSupport.h"
 #include "support/ImportTestHarness.h"
 
 #include <QDir>
@@ -26,11 +27,6 @@
 using namespace tarnwick;
 
 namespace {
-
-bool smoke() {
-    const char* value = std::getenv("TARNWICK_BENCH_SMOKE");
-    return value && QByteArray(value) == "1";
-}
 
 struct Workload {
     QTemporaryDir dir;
@@ -80,7 +76,7 @@ std::shared_ptr<Workload> makeWorkload(int projectCount, int fileCount) {
 }
 
 const Workload& workload() {
-    static std::shared_ptr<Workload> made = smoke() ? makeWorkload(2, 40) : makeWorkload(20, 100000);
+    static std::shared_ptr<Workload> made = bench::smokeMode() ? makeWorkload(2, 40) : makeWorkload(20, 100000);
     return *made;
 }
 

@@ -4,6 +4,7 @@
 #include "platform/Preferences.h"
 #include "stores/ProtectedFolders.h"
 #include "stores/SequenceUsagePolicyStore.h"
+#include "support/BenchSupport.h"
 #include "support/FakeFileStatusChecker.h"
 
 #include <QCoreApplication>
@@ -17,11 +18,6 @@
 using namespace tarnwick;
 
 namespace {
-
-bool smoke() {
-    const char* value = std::getenv("TARNWICK_BENCH_SMOKE");
-    return value && QByteArray(value) == "1";
-}
 
 constexpr int projectCount = 20;
 
@@ -256,7 +252,7 @@ void BM_RebuildMediaFilesFromProjects(benchmark::State& state) {
 }
 
 void sizes(benchmark::internal::Benchmark* b) {
-    if (smoke()) {
+    if (bench::smokeMode()) {
         b->Arg(1000);
         return;
     }

@@ -1,5 +1,6 @@
 #include "readers/ProjectParser.h"
 #include "readers/PrprojDecompression.h"
+#include "support/BenchSupport.h"
 
 #include "platform/AppLog.h"
 #include "support/ProjectGenerator.h"
@@ -25,10 +26,6 @@ using tarnwick::testing::ProjectGenerator;
 using tarnwick::testing::ProjectGeneratorOptions;
 
 namespace {
-
-bool smoke() {
-    return qEnvironmentVariableIntValue("TARNWICK_BENCH_SMOKE") == 1;
-}
 
 // Generated projects are cached between runs: the 500 MB one takes a while to write.
 struct CachedProject {
@@ -159,7 +156,7 @@ void BM_ReferenceParse(benchmark::State& state) {
 
 void sizes(benchmark::internal::Benchmark* b, bool withLargest) {
     b->Arg(5);
-    if (!smoke()) {
+    if (!bench::smokeMode()) {
         b->Arg(100);
         if (withLargest)
             b->Arg(500);
@@ -176,11 +173,11 @@ BENCHMARK(BM_GzipDecompressToNull)
 BENCHMARK(BM_InflateOnly)
     ->Apply([](auto* b) {
         const std::vector<int64_t> megabytes =
-            smoke() ? std::vector<int64_t>{5} : std::vector<int64_t>{5, 100, 500};
+            bench::smokeMode() ? std::vector<int64_t>{5} : std::vector<int64_t>{5, 100, 500};
         for (int64_t mb : megabytes)
             for (int64_t engine : {0, 1})
                 b->Args({mb, engine});
-        if (!smoke())
+        if (!bench::smokeMode())
             b->MinTime(2.0);
     }) -> Unit(benchmark::kMillisecond) -> UseRealTime();
 BENCHMARK(BM_ReferenceParse)

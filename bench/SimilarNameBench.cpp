@@ -2,6 +2,7 @@
 // groups, and of filling the field with a copy per member (quadratic: 2,000 entries only).
 #include "analysis/SimilarNameDetector.h"
 #include "platform/AppLog.h"
+#include "support/BenchSupport.h"
 
 #include <benchmark/benchmark.h>
 
@@ -11,11 +12,6 @@
 using namespace tarnwick;
 
 namespace {
-
-bool smoke() {
-    const char* value = std::getenv("TARNWICK_BENCH_SMOKE");
-    return value && QByteArray(value) == "1";
-}
 
 QList<MediaFile> cameraEntries(int count) {
     QList<MediaFile> files;
@@ -69,6 +65,6 @@ struct QuietLog {
 
 } // namespace
 
-BENCHMARK(BM_SharedGroups)->Arg(smoke() ? 200 : 20000)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_FieldPerMember)->Arg(smoke() ? 200 : 2000)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_SharedGroups)->Arg(bench::smokeMode() ? 200 : 20000)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_FieldPerMember)->Arg(bench::smokeMode() ? 200 : 2000)->Unit(benchmark::kMillisecond);
 BENCHMARK_MAIN();

@@ -4,6 +4,7 @@
 #include "platform/ByteCountText.h"
 #include "platform/Graphemes.h"
 #include "platform/TextKey.h"
+#include "support/BenchSupport.h"
 
 #include <QHash>
 #include <QSet>
@@ -17,9 +18,8 @@ using tarnwick::text;
 namespace {
 
 void sizes(benchmark::internal::Benchmark* b) {
-    const char* smoke = std::getenv("TARNWICK_BENCH_SMOKE");
     b->Arg(1000);
-    if (!smoke || QByteArray(smoke) != "1")
+    if (!tarnwick::bench::smokeMode())
         b->Arg(100000);
 }
 

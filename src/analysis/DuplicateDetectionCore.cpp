@@ -186,6 +186,21 @@ QString hexString(const QByteArray& digest) {
     return Sha256::hexString(digest);
 }
 
+namespace {
+
+// Counts what was read, takes the file's identity and lets its cached pages go.
+Digest finishDigest(ReadOnlyFile& file, Sha256& sha, qint64 total, std::atomic<qint64>* bytesRead,
+                    bool dropPages) {
+    if (bytesRead)
+        bytesRead->fetch_add(total);
+    const auto facts = file.facts();
+    if (dropPages)
+        file.dropCachedPages();
+    return Digest{Sha256::hexString(sha.finish()), facts ? facts->device : 0, facts ? facts->inode : 0};
+}
+
+} // namespace
+
 std::optional<Digest> sampledHash(const QString& path, qint64 size, const Touch& touch,
                                   std::atomic<qint64>* bytesRead, bool dropPages) {
     touchIfSet(touch);
@@ -211,12 +226,7 @@ std::optional<Digest> sampledHash(const QString& path, qint64 size, const Touch&
     }
     const qint64 sizeLE = qToLittleEndian(size);
     sha.update(&sizeLE, sizeof sizeLE);
-    if (bytesRead)
-        bytesRead->fetch_add(total);
-    const auto facts = file.facts();
-    if (dropPages)
-        file.dropCachedPages();
-    return Digest{Sha256::hexString(sha.finish()), facts ? facts->device : 0, facts ? facts->inode : 0};
+    return finishDigest(file, sha, total, bytesRead, dropPages);
 }
 
 std::optional<Digest> fullHash(const QString& path, const Touch& touch, std::atomic<qint64>* bytesRead,
@@ -241,12 +251,7 @@ std::optional<Digest> fullHash(const QString& path, const Touch& touch, std::ato
         if (n < fullBlock)
             break; // readFully stops short only at the end
     }
-    if (bytesRead)
-        bytesRead->fetch_add(total);
-    const auto facts = file.facts();
-    if (dropPages)
-        file.dropCachedPages();
-    return Digest{Sha256::hexString(sha.finish()), facts ? facts->device : 0, facts ? facts->inode : 0};
+    return finishDigest(file, sha, total, bytesRead, dropPages);
 }
 
 namespace {
