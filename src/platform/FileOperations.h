@@ -1,0 +1,79 @@
+#pragma once
+
+#include <QDateTime>
+#include <QString>
+
+#include <QtGlobal>
+#include <atomic>
+#include <functional>
+#include <memory>
+
+namespace tarnwick {
+
+// Outcome of one file operation: ok when code is 0, otherwise the errno value (or one of ours)
+// and a short human text suitable after "name: ".
+struct FileOpStatus {
+    int code = 0;
+    QString message;
+
+    bool ok() const { return code == 0; }
+    explicit operator bool() const { return ok(); }
+    static FileOpStatus success() { return {}; }
+    static FileOpStatus failure(int code, QString message = {}) { return {code, std::move(message)}; }
+};
+
+enum class FileKind { missing, regular, directory, symlink, other };
+
+struct FileOpInfo {
+    FileKind kind = FileKind::missing;
+    qint64 size = 0;
+    QDateTime modified;
+    quint64 device = 0;
+    quint64 inode = 0;
+    quint32 mode = 0;
+};
+
+// Where a trashed item ended up, for logging and tests.
+struct TrashOutcome {
+    FileOpStatus status;
+    QString trashedPath; // .../Trash/files/<name>
+    QString infoPath;    // .../Trash/info/<name>.trashinfo
+};
+
+// Progress of a long copy (cross-device moves): bytes done so far of the total.
+using FileOpProgress = std::function<void(qint64 done, qint64 total)>;
+
+// The one way the application changes the disk. Every destructive step (trash, delete, move,
+// replace) goes through here so tests can inject faults. A path containing a NUL character is
+// refused by every operation (it would name a different file to the kernel).
+class FileOperations {
+public:
+    virtual ~FileOperations() = default;
+
+    // The Linux implementation, shared by the whole process.
+    static std::shared_ptr<FileOperations> system();
+
+    // lstat when followLinks is false, stat otherwise.
+    virtual FileOpInfo status(const QString& path, bool followLinks = false) const = 0;
+    // A regular file after following links.
+    virtual bool isRegularFile(const QString& path) const = 0;
+    // Symbolic links resolved; empty when the path does not exist.
+    virtual QString canonicalPath(const QString& path) const = 0;
+
+    virtual FileOpStatus makeFolder(const QString& path, bool withParents = true, quint32 mode = 0755) = 0;
+    // Removes a file or a symbolic link; refuses a folder (EISDIR).
+    virtual FileOpStatus removeFile(const QString& path) = 0;
+    // Removes a folder and everything below it without following symbolic links.
+    virtual FileOpStatus removeTree(const QString& path) = 0;
+    // freedesktop.org Trash of the item's own mount; never copies across devices.
+    virtual TrashOutcome moveToTrash(const QString& path) = 0;
+    // Never replaces an existing destination (EEXIST). Across devices: verified, fsynced copy to a
+    // temporary name, renamed into place, then the source removed. A failure leaves the source intact.
+    virtual FileOpStatus moveNoReplace(const QString& source, const QString& destination,
+                                       const FileOpProgress& progress = {},
+                                       const std::atomic_bool* cancel = nullptr) = 0;
+    // fsync replacement, rename it over target, fsync the folder: never a moment without either.
+    virtual FileOpStatus replaceAtomically(const QString& replacement, const QString& target) = 0;
+};
+
+} // namespace tarnwick
