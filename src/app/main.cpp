@@ -1,6 +1,7 @@
 #include "app/TarnwickApp.h"
 
 #include <QApplication>
+#include <QFileInfo>
 
 int main(int argc, char** argv) {
     QApplication application(argc, argv);
@@ -10,6 +11,12 @@ int main(int argc, char** argv) {
 
     tarnwick::TarnwickApp::Options options;
     options.appcastUrl = QUrl(QStringLiteral(TARNWICK_APPCAST_URL));
+    // `tarnwick A.prproj B.prproj` imports the projects as if they were dropped on the window.
+    const QStringList args = QApplication::arguments().mid(1);
+    for (const QString& arg : args) {
+        if (!arg.startsWith(QLatin1Char('-')))
+            options.openAtStart.append(QUrl::fromLocalFile(QFileInfo(arg).absoluteFilePath()));
+    }
     tarnwick::TarnwickApp app(std::move(options));
     app.launch();
     return QApplication::exec();
