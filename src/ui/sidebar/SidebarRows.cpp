@@ -247,10 +247,14 @@ void ProjectDisclosureRow::toggleSelection() {
     m_manager->setSelectedProjectIDs(ids);
 }
 
+void ProjectDisclosureRow::mousePressEvent(QMouseEvent* event) {
+    // Taken here so the release comes back to the row, which is the tap's hit area.
+    event->setAccepted(event->button() == Qt::LeftButton);
+}
+
 void ProjectDisclosureRow::mouseReleaseEvent(QMouseEvent* event) {
     if (event->button() == Qt::LeftButton && rect().contains(event->position().toPoint()))
         toggleSelection();
-    QWidget::mouseReleaseEvent(event);
 }
 
 QMenu* ProjectDisclosureRow::contextMenu() {

@@ -17,6 +17,7 @@
 #include <QCheckBox>
 #include <QLabel>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QVBoxLayout>
 
 namespace tarnwick {
@@ -54,6 +55,11 @@ SidebarView::SidebarView(ContentView& window, QWidget* parent)
     p.setColor(QPalette::Base, Color::brandSurface());
     setPalette(p);
     setAutoFillBackground(true);
+    verticalScrollBar()->setStyleSheet(QStringLiteral(
+        "QScrollBar:vertical { background: transparent; width: 8px; margin: 0; }"
+        "QScrollBar::handle:vertical { background: rgba(120,117,112,110); border-radius: 3px; min-height: 30px; }"
+        "QScrollBar::add-line:vertical, QScrollBar::sub-line:vertical { height: 0; }"
+        "QScrollBar::add-page:vertical, QScrollBar::sub-page:vertical { background: transparent; }"));
     build();
 
     connect(&m_window, &ContentView::draggingChanged, m_dropZone, &DropZoneRow::setDragging);

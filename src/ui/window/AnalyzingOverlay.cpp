@@ -37,7 +37,7 @@ AnalyzingOverlay::AnalyzingOverlay(ProjectManager& manager, QWidget* parent) : Q
     m_card->setObjectName(QStringLiteral("analyzingCard"));
     m_card->setMinimumWidth(400);
     m_card->setAutoFillBackground(false);
-    m_card->setStyleSheet(QStringLiteral("#analyzingCard { background: rgba(42,42,42,235); border-radius: 16px; }"));
+    m_card->setStyleSheet(QStringLiteral("#analyzingCard { background: rgba(42,42,42,250); border-radius: 16px; }"));
     auto* shadow = new QGraphicsDropShadowEffect(m_card);
     shadow->setBlurRadius(40);
     shadow->setOffset(0, 0);

@@ -2,6 +2,7 @@
 #include "analysis/ProjectManager.h"
 #include "stores/SecurityScopedAccess.h"
 #include "ui/AlertDialog.h"
+#include "ui/BrandPalette.h"
 #include "ui/FilePanel.h"
 #include "ui/Sheet.h"
 #include "ui/window/ContentView.h"
@@ -21,7 +22,11 @@ using Role = AlertButton::Role;
 // A sheet around a view that has not been built yet: its empty state and a Close button.
 QWidget* placeholderSheet(const QString& symbol, const QString& title) {
     auto* box = new QWidget;
-    box->setMinimumSize(420, 260);
+    box->setMinimumSize(460, 280);
+    box->setAutoFillBackground(true);
+    QPalette surface = box->palette();
+    surface.setColor(QPalette::Window, Color::brandSurfaceRaised());
+    box->setPalette(surface);
     auto* layout = new QVBoxLayout(box);
     layout->addWidget(new EmptyStateView(symbol, title, QStringLiteral("This view is not available yet."), box), 1);
     auto* row = new QHBoxLayout;

@@ -25,6 +25,7 @@ EmptyStateView::EmptyStateView(const QString& symbol, const QString& title, cons
         label->setFont(font);
         label->setAlignment(Qt::AlignCenter);
         label->setWordWrap(true);
+        label->setMinimumWidth(260);
         QPalette p = label->palette();
         p.setColor(QPalette::WindowText, color);
         label->setPalette(p);
