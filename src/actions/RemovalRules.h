@@ -63,6 +63,8 @@ private:
     mutable bool m_pathIndexBuilt = false;
     mutable QHash<QString, qsizetype> m_firstByPath;
     mutable QHash<QString, QList<qsizetype>> m_byLowerPathOrMatch;
+    mutable qsizetype m_pathIndexSize = 0;
+    mutable qsizetype m_containerIndexSize = 0;
     mutable bool m_containerIndexBuilt = false;
     // Lower-cased .rdc folder → entries whose working path lies below it.
     mutable QHash<QString, QList<qsizetype>> m_byLowerContainer;
