@@ -1,5 +1,8 @@
 #include "ui/window/CleanupOperations.h"
 
+#include "actions/DeleteSafetyCheck.h"
+#include "actions/RecycleBin.h"
+#include "actions/TrashAction.h"
 #include "analysis/ProjectManager.h"
 #include "platform/AppLog.h"
 
@@ -75,10 +78,33 @@ public:
     }
 };
 
+// The engine's clean-up actions; moving to a folder, the CSV export and the DaVinci import stay
+// refused until their operations exist.
+class EngineOperations : public StagingOnlyOperations {
+public:
+    QList<Conflict> findDeleteSafetyConflicts(const QList<MediaFile>& staging,
+                                              const QList<MediaFile>& mediaFiles) const override {
+        QList<Conflict> out;
+        for (const DeleteSafetyConflict& c : DeleteSafetyCheck::findDeleteSafetyConflicts(mediaFiles, staging))
+            out.append({c.fileToDelete, c.usedFile, c.reason});
+        return out;
+    }
+    QList<MediaFile> unusedFilesSafeToStage(const QList<MediaFile>& mediaFiles) const override {
+        return DeleteSafetyCheck::safeUnusedFiles(mediaFiles);
+    }
+    void addToRecycleBin(ProjectManager& manager, const QList<MediaFile>& files) override {
+        (void)RecycleBin(manager).addToRecycleBin(files);
+    }
+    QCoro::Task<TrashResult> moveToTrash(ProjectManager& manager) override {
+        const RemovalResult r = co_await TrashAction::moveToTrash(manager);
+        co_return TrashResult{int(r.deleted), int(r.failed), r.errors, r.failedItems};
+    }
+};
+
 } // namespace
 
 std::unique_ptr<CleanupOperations> makeCleanupOperations() {
-    return std::make_unique<StagingOnlyOperations>();
+    return std::make_unique<EngineOperations>();
 }
 
 } // namespace tarnwick

@@ -431,3 +431,12 @@ TEST(ContentViewChain, ManagerPromptsAreLoweredOnDismissal) {
     EXPECT_FALSE(f.pm().shouldPromptForMissingAEP());
     EXPECT_EQ(f.presented(), QStringLiteral("SearchOfflineFilesSheet"));
 }
+
+TEST(ContentViewCommands, AddAllUnusedStagesThroughTheEngineBin) {
+    WindowFixture f(true, true);
+    f.fill(3, 1, 2);
+    f.view->handleCommand(C::addAllUnused, {});
+    f.settle();
+    EXPECT_EQ(f.pm().recycleBin().size(), 3);
+    EXPECT_EQ(f.pm().summary().recycleBinCount, 3);
+}

@@ -41,16 +41,18 @@ struct WindowFixture {
     QList<QUrl> opened;
     std::unique_ptr<ContentView> view;
 
-    explicit WindowFixture(bool welcomeDone = true) {
+    explicit WindowFixture(bool welcomeDone = true, bool engineOperations = false) {
         if (welcomeDone)
             prefs.setValue(QStringLiteral("hasCompletedWelcome"), true);
         ContentView::Services services;
         services.filePanel = &panel;
         services.grants = &grants;
         services.preferences = &prefs;
-        auto fake = std::make_unique<FakeCleanupOperations>();
-        ops = fake.get();
-        services.operations = std::move(fake);
+        if (!engineOperations) {
+            auto fake = std::make_unique<FakeCleanupOperations>();
+            ops = fake.get();
+            services.operations = std::move(fake);
+        }
         services.openUrl = [this](const QUrl& url) {
             opened.append(url);
             return true;
