@@ -12,6 +12,7 @@
 #include <QDir>
 #include <QPixmap>
 #include <QScreen>
+#include <QScrollBar>
 #include <QTimer>
 
 #include <cstdio>
@@ -110,6 +111,11 @@ void ScreenshotTour::start() {
         };
     }
     m_steps << [this, view] {
+        view->sidebar()->verticalScrollBar()->setValue(view->sidebar()->verticalScrollBar()->maximum());
+        after(300, [this] { next(); });
+    } << shootStep(QStringLiteral("imported-sweep"));
+    m_steps << [this, view] {
+        view->handleCommand(CommandName::addAllUnused, {});
         view->setShowingDeleteConfirmation(true);
         after(500, [this] { next(); });
     } << [this] {

@@ -10,6 +10,7 @@
 
 #include <QCheckBox>
 #include <QContextMenuEvent>
+#include <QHash>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLinearGradient>
@@ -18,6 +19,8 @@
 #include <QPainter>
 #include <QPainterPath>
 #include <QToolButton>
+#include <QToolTip>
+#include <QHelpEvent>
 #include <QVBoxLayout>
 
 namespace tarnwick {
@@ -32,6 +35,16 @@ QLabel* text(const QString& value, const QFont& font, const QColor& color, QWidg
     p.setColor(QPalette::WindowText, color);
     label->setPalette(p);
     return label;
+}
+
+// Rows are built by the hundred; draw each symbol once per colour and size.
+QPixmap symbolPixmap(const QString& symbol, const QColor& color, int size) {
+    static QHash<QString, QPixmap> cache;
+    const QString key = symbol + QLatin1Char('|') + color.name(QColor::HexArgb) + QLatin1Char('|') + QString::number(size);
+    auto it = cache.find(key);
+    if (it == cache.end())
+        it = cache.insert(key, symbolIcon(symbol, color).pixmap(size, size));
+    return it.value();
 }
 
 void recolor(QLabel* label, const QColor& color) {
@@ -136,8 +149,7 @@ DropZoneRow::DropZoneRow(QWidget* parent) : QWidget(parent) {
 void DropZoneRow::setDragging(bool dragging) {
     m_dragging = dragging;
     static const QColor blue(0x0A, 0x84, 0xFF);
-    m_icon->setPixmap(symbolIcon(QStringLiteral("arrow.down.doc.fill"), dragging ? blue : Color::brandTextSecondary())
-                          .pixmap(24, 24));
+    m_icon->setPixmap(symbolPixmap(QStringLiteral("arrow.down.doc.fill"), dragging ? blue : Color::brandTextSecondary(), 24));
     recolor(m_title, dragging ? Color::brandTextPrimary() : Color::brandTextSecondary());
     update();
 }
@@ -149,92 +161,91 @@ void DropZoneRow::paintEvent(QPaintEvent*) {
 
 // ---- ProjectDisclosureRow -----------------------------------------------------------------------
 
+namespace {
+constexpr int chevronWidth = 14;
+constexpr int barLeft = chevronWidth + 4;
+constexpr int textLeft = barLeft + 3 + 4 + 3;
+const QFont& rowFont(Font::Weight weight, int size) {
+    static QHash<int, QFont> fonts;
+    const int key = int(weight) * 100 + size;
+    auto it = fonts.find(key);
+    if (it == fonts.end())
+        it = fonts.insert(key, Font::brandMono(size, weight));
+    return it.value();
+}
+} // namespace
+
 ProjectDisclosureRow::ProjectDisclosureRow(ProjectManager& manager, const ProjectFile& project, bool expanded,
                                            QWidget* parent)
     : QWidget(parent), m_manager(&manager), m_project(project), m_expanded(expanded) {
     const bool hasTimelines = !project.sequences.isEmpty();
-    auto* row = new QHBoxLayout(this);
-    row->setContentsMargins(0, 2, 4, 2);
-    row->setSpacing(4);
-
     m_chevron = new QToolButton(this);
     m_chevron->setAutoRaise(true);
-    m_chevron->setFixedSize(14, 24);
+    m_chevron->setGeometry(0, 0, chevronWidth, 24);
     m_chevron->setText(expanded ? QStringLiteral("▾") : QStringLiteral("▸"));
     m_chevron->setEnabled(hasTimelines);
     m_chevron->setToolTip(hasTimelines ? QStringLiteral("Show project timelines") : QStringLiteral("No timelines found"));
-    m_chevron->setStyleSheet(QStringLiteral("QToolButton { border: none; color: rgba(120,117,112,%1); font-weight: bold; }")
-                                 .arg(hasTimelines ? 255 : 115));
+    {
+        // Palette, not a style sheet: hundreds of rows are built at once.
+        QPalette p = m_chevron->palette();
+        const QColor tint = hasTimelines ? Color::brandTextTertiary() : Color::withOpacity(Color::brandTextTertiary(), 0.45);
+        p.setColor(QPalette::ButtonText, tint);
+        p.setColor(QPalette::Disabled, QPalette::ButtonText, tint);
+        m_chevron->setPalette(p);
+        m_chevron->setFont(rowFont(Font::Weight::bold, 9));
+    }
     connect(m_chevron, &QToolButton::clicked, this, [this] {
         m_expanded = !m_expanded;
         m_chevron->setText(m_expanded ? QStringLiteral("▾") : QStringLiteral("▸"));
         Q_EMIT expandToggled(m_expanded);
     });
-    row->addWidget(m_chevron);
-
-    m_bar = new QWidget(this);
-    m_bar->setFixedWidth(3);
-    row->addWidget(m_bar);
-
-    auto* column = new QVBoxLayout;
-    column->setContentsMargins(3, 0, 0, 0);
-    column->setSpacing(2);
-    auto* top = new QHBoxLayout;
-    m_icon = new QLabel(this);
-    top->addWidget(m_icon);
-    m_name = text(project.name, Font::brandMono(13), Color::brandTextSecondary(), this);
-    m_name->setMinimumWidth(40);
-    m_name->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
-    top->addWidget(m_name, 1);
-    if (!project.parseWarnings.isEmpty()) {
-        auto* warn = new QLabel(this);
-        warn->setPixmap(symbolIcon(QStringLiteral("exclamationmark.triangle.fill"), Color::brandAmber()).pixmap(12, 12));
-        warn->setToolTip(project.parseWarnings.join(QLatin1Char('\n')));
-        top->addWidget(warn);
-    }
-    column->addLayout(top);
-    if (project.parseError) {
-        m_error = text(*project.parseError, Font::brandMono(11), Color::brandRed(), this);
-        m_error->setWordWrap(true);
-        column->addWidget(m_error);
-    } else {
-        auto* counts = new QHBoxLayout;
-        counts->setSpacing(4);
-        m_counts = text(QString(), Font::brandMono(10), Color::brandTextTertiary(), this);
-        counts->addWidget(m_counts);
-        if (const auto timelines = SidebarTexts::timelinesText(int(project.sequences.size()))) {
-            m_timelines = text(*timelines, Font::brandMono(10), Color::brandCyan(), this);
-            counts->addWidget(m_timelines);
-        }
-        counts->addStretch(1);
-        column->addLayout(counts);
-    }
-    row->addLayout(column, 1);
+    if (const auto timelines = SidebarTexts::timelinesText(int(project.sequences.size())))
+        m_timelines = *timelines;
+    setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
     refreshCounts();
     refreshSelection();
 }
 
+QSize ProjectDisclosureRow::sizeHint() const {
+    const int second = m_project.parseError ? QFontMetrics(rowFont(Font::Weight::regular, 11)).height()
+                                            : QFontMetrics(rowFont(Font::Weight::regular, 10)).height();
+    return {240, 4 + QFontMetrics(rowFont(Font::Weight::regular, 13)).height() + 2 + second + 4};
+}
+
 void ProjectDisclosureRow::refreshCounts() {
-    if (!m_counts || !m_manager)
+    if (!m_manager || m_project.parseError)
         return;
-    m_counts->setText(
-        SidebarTexts::projectCountsText(int(m_project.mediaFiles.size()), m_manager->effectiveUsedFileCount(m_project)));
+    m_counts = SidebarTexts::projectCountsText(int(m_project.mediaFiles.size()), m_manager->effectiveUsedFileCount(m_project));
+    update();
 }
 
 void ProjectDisclosureRow::refreshSelection() {
     if (!m_manager)
         return;
-    m_selected = m_manager->selectedProjectIDs().contains(m_project.id);
-    m_icon->setPixmap(symbolIcon(QStringLiteral("film.fill"), m_selected ? Color::brandAccent() : Color::brandTextTertiary())
-                          .pixmap(13, 13));
-    m_name->setFont(Font::brandMono(13, m_selected ? Font::Weight::semibold : Font::Weight::regular));
-    recolor(m_name, m_selected ? Color::brandTextPrimary() : Color::brandTextSecondary());
-    m_bar->setStyleSheet(m_selected ? QStringLiteral("background: #9D8AE8; border-radius: 1px;") : QString());
+    const bool selected = m_manager->selectedProjectIDs().contains(m_project.id);
+    if (selected == m_selected)
+        return;
+    m_selected = selected;
     update();
 }
 
-QString ProjectDisclosureRow::countsText() const { return m_counts ? m_counts->text() : QString(); }
-QString ProjectDisclosureRow::errorText() const { return m_error ? m_error->text() : QString(); }
+QRect ProjectDisclosureRow::warningRect() const {
+    if (m_project.parseWarnings.isEmpty())
+        return {};
+    return {width() - 4 - 14, 6, 12, 12};
+}
+
+bool ProjectDisclosureRow::event(QEvent* event) {
+    if (event->type() == QEvent::ToolTip) {
+        auto* help = static_cast<QHelpEvent*>(event);
+        if (warningRect().contains(help->pos()))
+            QToolTip::showText(help->globalPos(), m_project.parseWarnings.join(QLatin1Char('\n')), this);
+        else
+            QToolTip::hideText();
+        return true;
+    }
+    return QWidget::event(event);
+}
 
 void ProjectDisclosureRow::toggleSelection() {
     if (!m_manager)
@@ -287,6 +298,46 @@ void ProjectDisclosureRow::contextMenuEvent(QContextMenuEvent* event) { contextM
 void ProjectDisclosureRow::paintEvent(QPaintEvent*) {
     if (m_selected)
         roundedFill(this, 6, Color::withOpacity(Color::brandAccent(), 0.14), Color::withOpacity(Color::brandAccent(), 0.35));
+    QPainter p(this);
+    p.setRenderHint(QPainter::Antialiasing);
+    if (m_selected) {
+        QPainterPath bar;
+        bar.addRoundedRect(QRectF(barLeft, 6, 3, height() - 12), 2, 2);
+        p.fillPath(bar, Color::brandAccent());
+    }
+    const QFont& nameFont = rowFont(m_selected ? Font::Weight::semibold : Font::Weight::regular, 13);
+    const QFontMetrics nameMetrics(nameFont);
+    int x = textLeft;
+    const int lineTop = 4;
+    p.drawPixmap(x, lineTop + (nameMetrics.height() - 13) / 2,
+                 symbolPixmap(QStringLiteral("film.fill"), m_selected ? Color::brandAccent() : Color::brandTextTertiary(), 13));
+    x += 13 + 6;
+    const int nameRight = width() - 4 - (m_project.parseWarnings.isEmpty() ? 0 : 18);
+    p.setFont(nameFont);
+    p.setPen(m_selected ? Color::brandTextPrimary() : Color::brandTextSecondary());
+    p.drawText(QRect(x, lineTop, nameRight - x, nameMetrics.height()), Qt::AlignVCenter | Qt::AlignLeft,
+               nameMetrics.elidedText(m_project.name, Qt::ElideRight, nameRight - x));
+    if (!m_project.parseWarnings.isEmpty())
+        p.drawPixmap(warningRect().topLeft(), symbolPixmap(QStringLiteral("exclamationmark.triangle.fill"), Color::brandAmber(), 12));
+    const int second = lineTop + nameMetrics.height() + 2;
+    x = textLeft;
+    if (m_project.parseError) {
+        p.setFont(rowFont(Font::Weight::regular, 11));
+        p.setPen(Color::brandRed());
+        p.drawText(QRect(x, second, width() - x - 4, height() - second), Qt::AlignLeft | Qt::AlignTop,
+                   QFontMetrics(p.font()).elidedText(*m_project.parseError, Qt::ElideRight, width() - x - 4));
+        return;
+    }
+    const QFont& small = rowFont(Font::Weight::regular, 10);
+    const QFontMetrics smallMetrics(small);
+    p.setFont(small);
+    p.setPen(Color::brandTextTertiary());
+    p.drawText(QPoint(x, second + smallMetrics.ascent()), m_counts);
+    if (!m_timelines.isEmpty()) {
+        x += smallMetrics.horizontalAdvance(m_counts) + 4;
+        p.setPen(Color::brandCyan());
+        p.drawText(QPoint(x, second + smallMetrics.ascent()), m_timelines);
+    }
 }
 
 // ---- SequenceRow --------------------------------------------------------------------------------
@@ -326,10 +377,10 @@ void SequenceRow::refresh() {
     m_check->setEnabled(decision != SequenceUsageDecision::protected_);
     recolor(m_name, m_ignored ? Color::brandTextTertiary() : Color::brandTextSecondary());
     if (decision == SequenceUsageDecision::protected_) {
-        m_badge->setPixmap(symbolIcon(QStringLiteral("shield.fill"), Color::brandGreen()).pixmap(11, 11));
+        m_badge->setPixmap(symbolPixmap(QStringLiteral("shield.fill"), Color::brandGreen(), 11));
         m_badge->setToolTip(QStringLiteral("Protected by a name rule; its usage always counts"));
     } else if (m_ignored) {
-        m_badge->setPixmap(symbolIcon(QStringLiteral("eye.slash"), Color::brandAmber()).pixmap(11, 11));
+        m_badge->setPixmap(symbolPixmap(QStringLiteral("eye.slash"), Color::brandAmber(), 11));
         m_badge->setToolTip(QStringLiteral("Usage from this timeline is ignored"));
     } else {
         m_badge->clear();

@@ -69,6 +69,7 @@ private:
 };
 
 // One project: expand chevron, selection bar, name with counts; a tap toggles it in the filter.
+// Drawn by the row itself (only the chevron is a child): hundreds are built at once.
 class ProjectDisclosureRow : public QWidget {
     Q_OBJECT
 public:
@@ -79,15 +80,20 @@ public:
     void refreshCounts();
     bool isSelected() const { return m_selected; }
     QToolButton* expandButton() const { return m_chevron; }
-    QString countsText() const;
-    QString errorText() const;
+    QString countsText() const { return m_counts; }
+    QString timelinesText() const { return m_timelines; }
+    QString errorText() const { return m_project.parseError.value_or(QString()); }
     // The context menu's actions in order: Show Only This Project, Remove from Filter, Remove Project.
     QMenu* contextMenu();
+
+    QSize sizeHint() const override;
+    QSize minimumSizeHint() const override { return {120, sizeHint().height()}; }
 
 Q_SIGNALS:
     void expandToggled(bool expanded);
 
 protected:
+    bool event(QEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
     void contextMenuEvent(QContextMenuEvent* event) override;
@@ -95,18 +101,15 @@ protected:
 
 private:
     void toggleSelection();
+    QRect warningRect() const;
 
     QPointer<ProjectManager> m_manager;
     ProjectFile m_project;
     bool m_expanded = false;
     bool m_selected = false;
+    QString m_counts;
+    QString m_timelines;
     QToolButton* m_chevron = nullptr;
-    QWidget* m_bar = nullptr;
-    QLabel* m_icon = nullptr;
-    QLabel* m_name = nullptr;
-    QLabel* m_counts = nullptr;
-    QLabel* m_timelines = nullptr;
-    QLabel* m_error = nullptr;
     QMenu* m_menu = nullptr;
 };
 

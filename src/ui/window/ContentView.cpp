@@ -91,6 +91,9 @@ ContentView::ContentView(std::unique_ptr<ProjectManager> manager, Services servi
 
 ContentView::~ContentView() {
     qApp->removeEventFilter(this);
+    // The facts worker reads the operations: stop it before they go.
+    delete m_facts;
+    m_facts = nullptr;
     // Child views read the manager while they go; delete them first.
     const auto children = findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly);
     qDeleteAll(children);
@@ -112,6 +115,7 @@ void ContentView::buildLayout() {
     m_split = new QSplitter(Qt::Horizontal, this);
     m_split->setChildrenCollapsible(false);
     m_split->setHandleWidth(1);
+    m_split->setStyleSheet(QStringLiteral("QSplitter::handle { background: #404040; }"));
     m_sidebar = new SidebarView(*this, m_split);
     m_sidebar->setMinimumWidth(250);
     m_sidebar->setMaximumWidth(360);
@@ -140,7 +144,7 @@ QWidget* ContentView::place(const ViewFactories::Pane& factory, const QString& s
         if (QWidget* view = factory(*this))
             return view;
     }
-    return new EmptyStateView(symbol, title, QStringLiteral("Import projects to see their media here."), this);
+    return new EmptyStateView(symbol, title, QStringLiteral("This view is not available yet."), this);
 }
 
 QWidget* ContentView::buildMediaPane() {
@@ -186,11 +190,11 @@ QWidget* ContentView::buildMediaPane() {
     column->addWidget(divider(pane));
 
     m_detail = new QStackedWidget(pane);
-    m_detail->addWidget(place(m_services.factories.clipCards, QStringLiteral("film.stack"), QStringLiteral("No Clips")));
+    m_detail->addWidget(place(m_services.factories.clipCards, QStringLiteral("film.stack"), QStringLiteral("Clip Cards")));
     m_detail->addWidget(place(m_services.factories.mediaTable, QStringLiteral("list.bullet.rectangle.portrait"),
-                              QStringLiteral("No Media")));
+                              QStringLiteral("Media Table")));
     m_detail->addWidget(place(m_services.factories.storageMap, QStringLiteral("chart.pie"),
-                              QStringLiteral("No Storage Map")));
+                              QStringLiteral("Storage Map")));
     column->addWidget(m_detail, 1);
     return pane;
 }
