@@ -81,6 +81,7 @@ void TarnwickApp::buildWindow() {
     services.grants = m_grants;
     services.preferences = m_options.preferences;
     services.openUrl = m_options.openUrl;
+    services.commands = m_commands;
     m_window->setContentView(new ContentView(std::move(manager), std::move(services)));
     m_appCommands =
         new AppCommands({*m_commands, panel, *m_grants, *m_updater, m_options.openUrl}, m_window.get());

@@ -152,7 +152,7 @@ void SidebarView::build() {
     addSection(QStringLiteral("Timeline Usage"), QStringLiteral("list.bullet.rectangle"));
     auto* rules = new BrandSecondaryButton(QStringLiteral("Manage Sequence Usage…"), Color::brandTextSecondary(), m_body);
     connect(rules, &QAbstractButton::clicked, this,
-            [] { CommandCenter::shared().post(CommandName::manageSequenceUsage); });
+            [this] { m_window.commands().post(CommandName::manageSequenceUsage); });
     m_layout->addWidget(inset(rules, 3, 3, m_body));
     m_ruleCounts = monoNote(m_body);
     m_layout->addWidget(m_ruleCounts);
@@ -162,7 +162,12 @@ void SidebarView::build() {
         auto* box = new QCheckBox(title, m_body);
         box->setToolTip(help);
         box->setFont(Font::brand(12));
-        box->setStyleSheet(QStringLiteral("QCheckBox { color: #E0DDD6; padding: 3px 10px; }"));
+        // Tinted with the accent, as the filter and option sections are.
+        box->setStyleSheet(QStringLiteral(
+            "QCheckBox { color: #E0DDD6; padding: 3px 10px; spacing: 8px; }"
+            "QCheckBox::indicator { width: 12px; height: 12px; border-radius: 3px; border: 1px solid #555250; "
+            "background: #2A2A2A; }"
+            "QCheckBox::indicator:checked { background: #9D8AE8; border: 1px solid #9D8AE8; }"));
         // clicked: only the user's toggles, never the sync from the model.
         connect(box, &QCheckBox::clicked, this, onUserClick);
         m_toggles.insert(title, box);
@@ -191,7 +196,7 @@ void SidebarView::build() {
     addSection(QStringLiteral("Protected"), QStringLiteral("lock.shield"));
     auto* folders = new BrandSecondaryButton(QStringLiteral("Manage Protected Folders…"), Color::brandTextSecondary(), m_body);
     connect(folders, &QAbstractButton::clicked, this,
-            [] { CommandCenter::shared().post(CommandName::manageProtectedFolders); });
+            [this] { m_window.commands().post(CommandName::manageProtectedFolders); });
     m_layout->addWidget(inset(folders, 3, 3, m_body));
     m_folderCount = monoNote(m_body);
     m_layout->addWidget(m_folderCount);

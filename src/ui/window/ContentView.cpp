@@ -4,6 +4,7 @@
 #include "platform/Preferences.h"
 #include "stores/SecurityScopedAccess.h"
 #include "ui/BrandFonts.h"
+#include "ui/CommandCenter.h"
 #include "ui/BrandPalette.h"
 #include "ui/FilePanel.h"
 #include "ui/SymbolIcons.h"
@@ -406,5 +407,9 @@ bool ContentView::eventFilter(QObject* watched, QEvent* event) {
 } // namespace tarnwick
 
 namespace tarnwick {
+CommandCenter& ContentView::commands() const {
+    return m_services.commands ? *m_services.commands : CommandCenter::shared();
+}
+
 WelcomeView* ContentView::welcomeView() const { return qobject_cast<WelcomeView*>(m_welcome.data()); }
 } // namespace tarnwick

@@ -27,6 +27,7 @@ class QToolBar;
 namespace tarnwick {
 
 class AnalyzingOverlay;
+class CommandCenter;
 class FilePanel;
 class Preferences;
 class PresentationChain;
@@ -52,6 +53,7 @@ public:
         UrlOpener openUrl;                       // links and exported files; null: the desktop
         ViewFactories factories;
         std::function<QString()> removableMediaRoot; // null: the platform's choice
+        CommandCenter* commands = nullptr;           // where the sidebar posts; null: the shared one
     };
 
     ContentView(std::unique_ptr<ProjectManager> manager, Services services, QWidget* parent = nullptr);
@@ -65,6 +67,7 @@ public:
     PresentationChain& presentations() const { return *m_chain; }
     FilePanel& filePanel() const { return *m_filePanel; }
     SecurityScopedAccess& grants() const { return *m_grants; }
+    CommandCenter& commands() const;
 
     // ---- Commands -------------------------------------------------------------------------
     // Runs the handler of one of the sixteen commands; false for an unknown name.

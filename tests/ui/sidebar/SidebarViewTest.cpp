@@ -204,7 +204,7 @@ TEST(SidebarSections, RuleAndFolderCountsAndTheirButtons) {
     f.settle();
     EXPECT_EQ(sidebar->protectedCountShown(), QStringLiteral("2 folders protected"));
 
-    QSignalSpy posted(&CommandCenter::shared(), &CommandCenter::posted);
+    QSignalSpy posted(&f.view->commands(), &CommandCenter::posted);
     for (auto* button : sidebar->findChildren<QAbstractButton*>()) {
         if (button->text() == QStringLiteral("Manage Sequence Usage…") ||
             button->text() == QStringLiteral("Manage Protected Folders…"))

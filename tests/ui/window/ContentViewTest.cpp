@@ -8,6 +8,7 @@
 #include "ui/window/WindowTestFixture.h"
 
 #include <QAction>
+#include <QToolBar>
 #include <QLineEdit>
 #include <QMimeData>
 #include <QPushButton>
@@ -439,4 +440,41 @@ TEST(ContentViewCommands, AddAllUnusedStagesThroughTheEngineBin) {
     f.settle();
     EXPECT_EQ(f.pm().recycleBin().size(), 3);
     EXPECT_EQ(f.pm().summary().recycleBinCount, 3);
+}
+
+TEST(ContentViewToolbar, OpenPanelsGrantThenImportOrAskToConfirm) {
+    WindowFixture f;
+    QAction* open = nullptr;
+    QAction* csv = nullptr;
+    for (QAction* action : f.view->toolbar()->actions()) {
+        if (action->text() == QStringLiteral("Open Projects"))
+            open = action;
+        if (action->text() == QStringLiteral("DaVinci CSV"))
+            csv = action;
+    }
+    ASSERT_TRUE(open && csv);
+    EXPECT_EQ(open->toolTip(), QStringLiteral("Open Premiere Pro project files (.prproj)"));
+    open->trigger(); // cancelled: nothing
+    ASSERT_EQ(f.panel.requests.size(), 1);
+    EXPECT_TRUE(f.panel.requests[0].allowsMultipleSelection);
+    EXPECT_EQ(f.panel.requests[0].message, QStringLiteral("Select Premiere Pro project files to analyze"));
+    EXPECT_FALSE(f.pm().isAnalyzing());
+
+    const QString path = writeProject(f.dir, QStringLiteral("Panel.prproj"));
+    f.panel.choice = {QUrl::fromLocalFile(path)};
+    QSignalSpy finished(f.view.get(), &ContentView::importFinished);
+    open->trigger();
+    ASSERT_TRUE(finished.wait(20000));
+    EXPECT_EQ(f.pm().projects().size(), 1);
+
+    f.settle();
+    while (!f.presented().isEmpty()) // the import's own prompts (its media is offline here)
+        f.dismissPresented();
+    f.panel.choice = {QUrl::fromLocalFile(QStringLiteral("/exports/unused.csv"))};
+    csv->trigger();
+    f.settle();
+    EXPECT_EQ(f.panel.requests.last().message, QStringLiteral("Select a DaVinci Resolve metadata CSV (unused clips, Usage = 0)"));
+    EXPECT_FALSE(f.panel.requests.last().allowsMultipleSelection);
+    EXPECT_EQ(f.presented(), QStringLiteral("Import DaVinci CSV as Unused?"));
+    EXPECT_TRUE(f.ops->csvImports.isEmpty());
 }
