@@ -62,7 +62,8 @@ Analysis makeAnalysis(int mediaCount, int projectCount) {
             }
         }
         for (int s = 0; s < 4; ++s)
-            project.sequences.append({QStringLiteral("seq-%1-%2").arg(p).arg(s), QStringLiteral("Edit %1").arg(s)});
+            project.sequences.append(
+                {QStringLiteral("seq-%1-%2").arg(p).arg(s), QStringLiteral("Edit %1").arg(s)});
         a.projects.append(project);
     }
     return a;
@@ -73,8 +74,8 @@ struct Window {
     Preferences prefs{dir.filePath(QStringLiteral("prefs.ini"))};
     SequenceUsagePolicyStore policy{prefs};
     ProtectedFolders folders{dir.filePath(QStringLiteral("store"))};
-    SecurityScopedAccess grants{dir.filePath(QStringLiteral("grants")), std::make_shared<FakeAccessGrantBackend>(),
-                                false};
+    SecurityScopedAccess grants{dir.filePath(QStringLiteral("grants")),
+                                std::make_shared<FakeAccessGrantBackend>(), false};
     std::unique_ptr<ContentView> view;
 
     Window() {
@@ -89,7 +90,8 @@ struct Window {
         ui.grants = &grants;
         ui.preferences = &prefs;
         ui.openUrl = [](const QUrl&) { return true; };
-        view = std::make_unique<ContentView>(std::make_unique<ProjectManager>(std::move(services)), std::move(ui));
+        view = std::make_unique<ContentView>(std::make_unique<ProjectManager>(std::move(services)),
+                                             std::move(ui));
         view->resize(1280, 760);
         view->show();
         settle();
@@ -175,9 +177,10 @@ void BM_FilterChangeStall(benchmark::State& state) {
                     w.pm().setShowDuplicates(!w.pm().showDuplicates());
                     break;
                 default:
-                    w.pm().setSelectedProjectIDs(w.pm().selectedProjectIDs().isEmpty()
-                                                     ? QSet<QUuid>{analysis.projects[step % analysis.projects.size()].id}
-                                                     : QSet<QUuid>{});
+                    w.pm().setSelectedProjectIDs(
+                        w.pm().selectedProjectIDs().isEmpty()
+                            ? QSet<QUuid>{analysis.projects[step % analysis.projects.size()].id}
+                            : QSet<QUuid>{});
                 }
                 QCoreApplication::processEvents();
                 const double turn = t.nsecsElapsed() / 1e6;
@@ -211,7 +214,11 @@ void sizes(benchmark::internal::Benchmark* b) {
 
 } // namespace
 
-BENCHMARK(BM_ImportEndToFirstPaint)->Apply(sizes)->UseManualTime()->Iterations(1)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ImportEndToFirstPaint)
+    ->Apply(sizes)
+    ->UseManualTime()
+    ->Iterations(1)
+    ->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_FilterChangeStall)->Apply(sizes)->UseManualTime()->Iterations(1)->Unit(benchmark::kMillisecond);
 
 int main(int argc, char** argv) {

@@ -58,13 +58,14 @@ int main(int argc, char** argv) {
         options.effectLinesPerTrackItem = 2;
         options.seed = plan.seed;
         const auto project = ProjectGenerator::generate(options);
-        const QString path = root.filePath(QStringLiteral("Projects/") + plan.name + QStringLiteral(".prproj"));
+        const QString path =
+            root.filePath(QStringLiteral("Projects/") + plan.name + QStringLiteral(".prproj"));
         if (!ProjectGenerator::writeProject(path, project.xml)) {
             std::fprintf(stderr, "cannot write %s\n", qPrintable(path));
             return 1;
         }
-        std::printf("%s: %lld media, %lld on timelines\n", qPrintable(path), qlonglong(project.mediaPaths.size()),
-                    qlonglong(project.usedPaths.size()));
+        std::printf("%s: %lld media, %lld on timelines\n", qPrintable(path),
+                    qlonglong(project.mediaPaths.size()), qlonglong(project.usedPaths.size()));
     }
 
     using namespace tarnwick::aeptest;

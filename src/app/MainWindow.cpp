@@ -47,7 +47,8 @@ void MainWindow::setContentView(ContentView* view) {
     content->layout()->addWidget(view);
     m_contentView = view;
     for (const auto& name : CommandName::all())
-        setCommandHandler(name, [view, name](const QVariantMap& payload) { view->handleCommand(name, payload); });
+        setCommandHandler(name,
+                          [view, name](const QVariantMap& payload) { view->handleCommand(name, payload); });
 }
 
 void MainWindow::handle(const QString& name, const QVariantMap& payload) {

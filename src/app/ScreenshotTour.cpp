@@ -24,17 +24,21 @@ ScreenshotTour::ScreenshotTour(MainWindow& window, QString outDir, QList<QUrl> p
 
 void ScreenshotTour::shoot(const QString& name) {
     QApplication::processEvents();
-    const QString file = QDir(m_outDir).filePath(QStringLiteral("%1-%2.png").arg(++m_shot, 2, 10, QLatin1Char('0')).arg(name));
+    const QString file =
+        QDir(m_outDir).filePath(QStringLiteral("%1-%2.png").arg(++m_shot, 2, 10, QLatin1Char('0')).arg(name));
     QScreen* screen = m_window.screen();
     const QRect frame = m_window.frameGeometry();
-    QPixmap shot = screen ? screen->grabWindow(0, frame.x(), frame.y(), frame.width(), frame.height()) : QPixmap();
+    QPixmap shot =
+        screen ? screen->grabWindow(0, frame.x(), frame.y(), frame.width(), frame.height()) : QPixmap();
     if (shot.isNull() || shot.toImage().allGray())
         shot = m_window.grab();
     shot.save(file);
     std::printf("%s\n", qPrintable(file));
 }
 
-void ScreenshotTour::after(int ms, std::function<void()> step) { QTimer::singleShot(ms, this, std::move(step)); }
+void ScreenshotTour::after(int ms, std::function<void()> step) {
+    QTimer::singleShot(ms, this, std::move(step));
+}
 
 void ScreenshotTour::closeDialogs() {
     for (QWidget* w : QApplication::topLevelWidgets()) {
@@ -57,7 +61,12 @@ void ScreenshotTour::start() {
     ContentView* view = m_window.contentView();
     ProjectManager& pm = view->manager();
     auto wait = [this](int ms) { return [this, ms] { after(ms, [this] { next(); }); }; };
-    auto shootStep = [this](const QString& name) { return [this, name] { shoot(name); next(); }; };
+    auto shootStep = [this](const QString& name) {
+        return [this, name] {
+            shoot(name);
+            next();
+        };
+    };
 
     m_steps << wait(800) << shootStep(QStringLiteral("welcome"));
     m_steps << [this, view] {
@@ -72,15 +81,17 @@ void ScreenshotTour::start() {
                 shoot(QStringLiteral("analysing"));
             }
         });
-        connect(view, &ContentView::importFinished, this, [this] { after(1200, [this] { next(); }); },
-                Qt::SingleShotConnection);
+        connect(
+            view, &ContentView::importFinished, this, [this] { after(1200, [this] { next(); }); },
+            Qt::SingleShotConnection);
         view->handleDrop(m_projects);
     };
     // The prompts an import raises come one at a time; each is shot, then answered "not now".
     for (int i = 0; i < 4; ++i) {
         m_steps << [this, view] {
             if (view->presentations().current()) {
-                shoot(QStringLiteral("prompt-") + view->presentations().currentName().section(QLatin1Char(' '), 0, 1));
+                shoot(QStringLiteral("prompt-") +
+                      view->presentations().currentName().section(QLatin1Char(' '), 0, 1));
                 closeDialogs();
             }
             after(500, [this] { next(); });

@@ -1,8 +1,8 @@
 #include "app/TarnwickApp.h"
 
+#include "analysis/ProjectManager.h"
 #include "app/AppDelegate.h"
 #include "app/MainWindow.h"
-#include "analysis/ProjectManager.h"
 #include "platform/Preferences.h"
 #include "platform/SoftwareUpdater.h"
 #include "stores/AuditLogManager.h"
@@ -67,7 +67,8 @@ void TarnwickApp::launch() {
         // As if the projects were dropped on the window.
         const QList<QUrl> urls = m_options.openAtStart;
         QMetaObject::invokeMethod(
-            m_window.get(), [this, urls] { m_window->contentView()->handleDrop(urls); }, Qt::QueuedConnection);
+            m_window.get(), [this, urls] { m_window->contentView()->handleDrop(urls); },
+            Qt::QueuedConnection);
     }
 }
 

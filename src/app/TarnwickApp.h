@@ -3,8 +3,8 @@
 #include "platform/SoftwareUpdater.h"
 #include "ui/UrlOpener.h"
 
-#include <QObject>
 #include <QList>
+#include <QObject>
 #include <QUrl>
 
 #include <functional>

@@ -10,8 +10,9 @@
 
 #include <QCheckBox>
 #include <QContextMenuEvent>
-#include <QHash>
 #include <QHBoxLayout>
+#include <QHash>
+#include <QHelpEvent>
 #include <QLabel>
 #include <QLinearGradient>
 #include <QMenu>
@@ -20,7 +21,6 @@
 #include <QPainterPath>
 #include <QToolButton>
 #include <QToolTip>
-#include <QHelpEvent>
 #include <QVBoxLayout>
 
 namespace tarnwick {
@@ -40,7 +40,8 @@ QLabel* text(const QString& value, const QFont& font, const QColor& color, QWidg
 // Rows are built by the hundred; draw each symbol once per colour and size.
 QPixmap symbolPixmap(const QString& symbol, const QColor& color, int size) {
     static QHash<QString, QPixmap> cache;
-    const QString key = symbol + QLatin1Char('|') + color.name(QColor::HexArgb) + QLatin1Char('|') + QString::number(size);
+    const QString key =
+        symbol + QLatin1Char('|') + color.name(QColor::HexArgb) + QLatin1Char('|') + QString::number(size);
     auto it = cache.find(key);
     if (it == cache.end())
         it = cache.insert(key, symbolIcon(symbol, color).pixmap(size, size));
@@ -73,7 +74,8 @@ ReclaimableCallout::ReclaimableCallout(QWidget* parent) : QWidget(parent) {
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(14, 12, 14, 12);
     layout->setSpacing(4);
-    layout->addWidget(new BrandSectionHeader(QStringLiteral("Reclaimable"), QStringLiteral("internaldrive"), this));
+    layout->addWidget(
+        new BrandSectionHeader(QStringLiteral("Reclaimable"), QStringLiteral("internaldrive"), this));
     m_size = text(QString(), Font::brandMono(26, Font::Weight::bold), Color::brandAmber(), this);
     layout->addWidget(m_size);
     m_count = text(QString(), Font::brandMono(11), Color::brandTextTertiary(), this);
@@ -94,8 +96,12 @@ void ReclaimableCallout::set(const QString& size, int count) {
     m_count->setText(SidebarTexts::reclaimableCountText(count));
 }
 
-QString ReclaimableCallout::sizeText() const { return m_size->text(); }
-QString ReclaimableCallout::countText() const { return m_count->text(); }
+QString ReclaimableCallout::sizeText() const {
+    return m_size->text();
+}
+QString ReclaimableCallout::countText() const {
+    return m_count->text();
+}
 
 void ReclaimableCallout::paintEvent(QPaintEvent*) {
     QLinearGradient gradient(rect().topLeft(), rect().bottomRight());
@@ -116,17 +122,26 @@ SummaryRow::SummaryRow(QWidget* parent) : QWidget(parent) {
     layout->addWidget(m_value);
 }
 
-void SummaryRow::set(const QString& label, const QString& value, bool highlight, std::optional<QColor> color) {
+void SummaryRow::set(const QString& label, const QString& value, bool highlight,
+                     std::optional<QColor> color) {
     m_label->setText(label);
     m_value->setText(value);
     m_value->setFont(Font::brandMono(12, highlight ? Font::Weight::bold : Font::Weight::medium));
     recolor(m_value, color ? *color : highlight ? Color::brandAmber() : Color::brandTextPrimary());
 }
 
-QString SummaryRow::label() const { return m_label->text(); }
-QString SummaryRow::value() const { return m_value->text(); }
-QColor SummaryRow::valueColor() const { return m_value->palette().color(QPalette::WindowText); }
-bool SummaryRow::isBold() const { return m_value->font().bold(); }
+QString SummaryRow::label() const {
+    return m_label->text();
+}
+QString SummaryRow::value() const {
+    return m_value->text();
+}
+QColor SummaryRow::valueColor() const {
+    return m_value->palette().color(QPalette::WindowText);
+}
+bool SummaryRow::isBold() const {
+    return m_value->font().bold();
+}
 
 // ---- DropZoneRow --------------------------------------------------------------------------------
 
@@ -138,9 +153,11 @@ DropZoneRow::DropZoneRow(QWidget* parent) : QWidget(parent) {
     layout->addWidget(m_icon);
     auto* column = new QVBoxLayout;
     column->setSpacing(2);
-    m_title = text(QStringLiteral("Drop Projects Here"), Font::brand(13, Font::Weight::medium), Color::brandTextSecondary(), this);
+    m_title = text(QStringLiteral("Drop Projects Here"), Font::brand(13, Font::Weight::medium),
+                   Color::brandTextSecondary(), this);
     column->addWidget(m_title);
-    column->addWidget(text(QStringLiteral(".prproj files"), Font::brand(11), Color::brandTextTertiary(), this));
+    column->addWidget(
+        text(QStringLiteral(".prproj files"), Font::brand(11), Color::brandTextTertiary(), this));
     layout->addLayout(column);
     layout->addStretch(1);
     setDragging(false);
@@ -149,7 +166,8 @@ DropZoneRow::DropZoneRow(QWidget* parent) : QWidget(parent) {
 void DropZoneRow::setDragging(bool dragging) {
     m_dragging = dragging;
     static const QColor blue(0x0A, 0x84, 0xFF);
-    m_icon->setPixmap(symbolPixmap(QStringLiteral("arrow.down.doc.fill"), dragging ? blue : Color::brandTextSecondary(), 24));
+    m_icon->setPixmap(symbolPixmap(QStringLiteral("arrow.down.doc.fill"),
+                                   dragging ? blue : Color::brandTextSecondary(), 24));
     recolor(m_title, dragging ? Color::brandTextPrimary() : Color::brandTextSecondary());
     update();
 }
@@ -184,11 +202,13 @@ ProjectDisclosureRow::ProjectDisclosureRow(ProjectManager& manager, const Projec
     m_chevron->setGeometry(0, 0, chevronWidth, 24);
     m_chevron->setText(expanded ? QStringLiteral("▾") : QStringLiteral("▸"));
     m_chevron->setEnabled(hasTimelines);
-    m_chevron->setToolTip(hasTimelines ? QStringLiteral("Show project timelines") : QStringLiteral("No timelines found"));
+    m_chevron->setToolTip(hasTimelines ? QStringLiteral("Show project timelines")
+                                       : QStringLiteral("No timelines found"));
     {
         // Palette, not a style sheet: hundreds of rows are built at once.
         QPalette p = m_chevron->palette();
-        const QColor tint = hasTimelines ? Color::brandTextTertiary() : Color::withOpacity(Color::brandTextTertiary(), 0.45);
+        const QColor tint =
+            hasTimelines ? Color::brandTextTertiary() : Color::withOpacity(Color::brandTextTertiary(), 0.45);
         p.setColor(QPalette::ButtonText, tint);
         p.setColor(QPalette::Disabled, QPalette::ButtonText, tint);
         m_chevron->setPalette(p);
@@ -215,7 +235,8 @@ QSize ProjectDisclosureRow::sizeHint() const {
 void ProjectDisclosureRow::refreshCounts() {
     if (!m_manager || m_project.parseError)
         return;
-    m_counts = SidebarTexts::projectCountsText(int(m_project.mediaFiles.size()), m_manager->effectiveUsedFileCount(m_project));
+    m_counts = SidebarTexts::projectCountsText(int(m_project.mediaFiles.size()),
+                                               m_manager->effectiveUsedFileCount(m_project));
     update();
 }
 
@@ -293,11 +314,14 @@ QMenu* ProjectDisclosureRow::contextMenu() {
     return m_menu;
 }
 
-void ProjectDisclosureRow::contextMenuEvent(QContextMenuEvent* event) { contextMenu()->popup(event->globalPos()); }
+void ProjectDisclosureRow::contextMenuEvent(QContextMenuEvent* event) {
+    contextMenu()->popup(event->globalPos());
+}
 
 void ProjectDisclosureRow::paintEvent(QPaintEvent*) {
     if (m_selected)
-        roundedFill(this, 6, Color::withOpacity(Color::brandAccent(), 0.14), Color::withOpacity(Color::brandAccent(), 0.35));
+        roundedFill(this, 6, Color::withOpacity(Color::brandAccent(), 0.14),
+                    Color::withOpacity(Color::brandAccent(), 0.35));
     QPainter p(this);
     p.setRenderHint(QPainter::Antialiasing);
     if (m_selected) {
@@ -310,7 +334,8 @@ void ProjectDisclosureRow::paintEvent(QPaintEvent*) {
     int x = textLeft;
     const int lineTop = 4;
     p.drawPixmap(x, lineTop + (nameMetrics.height() - 13) / 2,
-                 symbolPixmap(QStringLiteral("film.fill"), m_selected ? Color::brandAccent() : Color::brandTextTertiary(), 13));
+                 symbolPixmap(QStringLiteral("film.fill"),
+                              m_selected ? Color::brandAccent() : Color::brandTextTertiary(), 13));
     x += 13 + 6;
     const int nameRight = width() - 4 - (m_project.parseWarnings.isEmpty() ? 0 : 18);
     p.setFont(nameFont);
@@ -318,7 +343,8 @@ void ProjectDisclosureRow::paintEvent(QPaintEvent*) {
     p.drawText(QRect(x, lineTop, nameRight - x, nameMetrics.height()), Qt::AlignVCenter | Qt::AlignLeft,
                nameMetrics.elidedText(m_project.name, Qt::ElideRight, nameRight - x));
     if (!m_project.parseWarnings.isEmpty())
-        p.drawPixmap(warningRect().topLeft(), symbolPixmap(QStringLiteral("exclamationmark.triangle.fill"), Color::brandAmber(), 12));
+        p.drawPixmap(warningRect().topLeft(),
+                     symbolPixmap(QStringLiteral("exclamationmark.triangle.fill"), Color::brandAmber(), 12));
     const int second = lineTop + nameMetrics.height() + 2;
     x = textLeft;
     if (m_project.parseError) {
@@ -367,8 +393,8 @@ SequenceRow::SequenceRow(ProjectManager& manager, const ProjectFile& project, co
 void SequenceRow::refresh() {
     if (!m_manager)
         return;
-    const auto decision = SequenceUsagePolicyStore::decision(m_sequence.id, m_sequence.name,
-                                                             m_manager->sequencePolicy().snapshot(m_project.url));
+    const auto decision = SequenceUsagePolicyStore::decision(
+        m_sequence.id, m_sequence.name, m_manager->sequencePolicy().snapshot(m_project.url));
     m_ignored = decision == SequenceUsageDecision::ignored;
     {
         const QSignalBlocker block(m_check);
@@ -389,7 +415,9 @@ void SequenceRow::refresh() {
     update();
 }
 
-QString SequenceRow::badgeTip() const { return m_badge->toolTip(); }
+QString SequenceRow::badgeTip() const {
+    return m_badge->toolTip();
+}
 
 QMenu* SequenceRow::contextMenu() {
     delete m_menu;
@@ -401,7 +429,9 @@ QMenu* SequenceRow::contextMenu() {
     return m_menu;
 }
 
-void SequenceRow::contextMenuEvent(QContextMenuEvent* event) { contextMenu()->popup(event->globalPos()); }
+void SequenceRow::contextMenuEvent(QContextMenuEvent* event) {
+    contextMenu()->popup(event->globalPos());
+}
 
 void SequenceRow::paintEvent(QPaintEvent*) {
     if (m_ignored)

@@ -73,7 +73,8 @@ private:
 class ProjectDisclosureRow : public QWidget {
     Q_OBJECT
 public:
-    ProjectDisclosureRow(ProjectManager& manager, const ProjectFile& project, bool expanded, QWidget* parent = nullptr);
+    ProjectDisclosureRow(ProjectManager& manager, const ProjectFile& project, bool expanded,
+                         QWidget* parent = nullptr);
 
     const ProjectFile& project() const { return m_project; }
     void refreshSelection();

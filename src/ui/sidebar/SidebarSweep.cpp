@@ -26,7 +26,8 @@ void SidebarView::addAllUnusedToBin() {
     // With current facts, a safe list as long as the eligible one means no conflicts: skip the check.
     const bool knownClean = facts.isCurrent() && facts.facts().safeToStage.size() == eligible.size();
     const QList<CleanupOperations::Conflict> conflicts =
-        knownClean ? QList<CleanupOperations::Conflict>{} : ops.findDeleteSafetyConflicts(eligible, m_manager.mediaFiles());
+        knownClean ? QList<CleanupOperations::Conflict>{}
+                   : ops.findDeleteSafetyConflicts(eligible, m_manager.mediaFiles());
     if (conflicts.isEmpty()) {
         ops.addToRecycleBin(m_manager, knownClean ? facts.facts().safeToStage
                                                   : ops.unusedFilesSafeToStage(m_manager.mediaFiles()));
@@ -81,7 +82,8 @@ void SidebarView::addPresentations() {
                    for (const auto& conflict : m_deleteConflicts)
                        reasons.append(conflict.reason);
                    return AlertDialog::present(
-                       window(), QStringLiteral("⚠️ Potentially Used Media"), SidebarTexts::deleteSafetyMessage(reasons),
+                       window(), QStringLiteral("⚠️ Potentially Used Media"),
+                       SidebarTexts::deleteSafetyMessage(reasons),
                        {{QStringLiteral("Cancel"), Role::cancel,
                          [this] {
                              m_pendingDeleteFiles.clear();
@@ -101,21 +103,22 @@ void SidebarView::addPresentations() {
                    return nullptr;
                },
                [this] { m_window.setShowingMovePanel(false); }});
-    chain.add({QStringLiteral("Move Unused Files to Folder?"),
-               [this] { return m_showingUnusedMoveConfirm && m_pendingUnusedMoveFolder; },
-               [this] {
-                   const QUrl folder = *m_pendingUnusedMoveFolder;
-                   const auto& facts = m_window.facts().facts();
-                   auto* dialog = AlertDialog::present(
-                       window(), QStringLiteral("Move Unused Files to Folder?"),
-                       SidebarTexts::moveUnusedMessage(facts.safeToStage.size(),
-                                                       QFileInfo(folder.toLocalFile()).fileName()),
-                       {{QStringLiteral("Cancel"), Role::cancel, [this] { m_pendingUnusedMoveFolder.reset(); }},
-                        {QStringLiteral("Move"), Role::normal, [this, folder] { startUnusedMove(folder); }}});
-                   dialog->buttons().at(1)->setEnabled(!m_unusedMoveRunning);
-                   return dialog;
-               },
-               [this] { m_showingUnusedMoveConfirm = false; }});
+    chain.add(
+        {QStringLiteral("Move Unused Files to Folder?"),
+         [this] { return m_showingUnusedMoveConfirm && m_pendingUnusedMoveFolder; },
+         [this] {
+             const QUrl folder = *m_pendingUnusedMoveFolder;
+             const auto& facts = m_window.facts().facts();
+             auto* dialog = AlertDialog::present(
+                 window(), QStringLiteral("Move Unused Files to Folder?"),
+                 SidebarTexts::moveUnusedMessage(facts.safeToStage.size(),
+                                                 QFileInfo(folder.toLocalFile()).fileName()),
+                 {{QStringLiteral("Cancel"), Role::cancel, [this] { m_pendingUnusedMoveFolder.reset(); }},
+                  {QStringLiteral("Move"), Role::normal, [this, folder] { startUnusedMove(folder); }}});
+             dialog->buttons().at(1)->setEnabled(!m_unusedMoveRunning);
+             return dialog;
+         },
+         [this] { m_showingUnusedMoveConfirm = false; }});
 }
 
 } // namespace tarnwick

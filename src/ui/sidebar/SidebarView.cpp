@@ -57,7 +57,8 @@ SidebarView::SidebarView(ContentView& window, QWidget* parent)
     setAutoFillBackground(true);
     verticalScrollBar()->setStyleSheet(QStringLiteral(
         "QScrollBar:vertical { background: transparent; width: 8px; margin: 0; }"
-        "QScrollBar::handle:vertical { background: rgba(120,117,112,110); border-radius: 3px; min-height: 30px; }"
+        "QScrollBar::handle:vertical { background: rgba(120,117,112,110); border-radius: 3px; min-height: "
+        "30px; }"
         "QScrollBar::add-line:vertical, QScrollBar::sub-line:vertical { height: 0; }"
         "QScrollBar::add-page:vertical, QScrollBar::sub-page:vertical { background: transparent; }"));
     build();
@@ -142,15 +143,17 @@ void SidebarView::build() {
     chip->setFlat(true);
     chip->setCursor(Qt::PointingHandCursor);
     chip->setFont(Font::brandMono(10, Font::Weight::medium));
-    chip->setStyleSheet(QStringLiteral("QPushButton { color: #9D8AE8; background: rgba(157,138,232,31); border: none; "
-                                       "border-radius: 6px; padding: 5px 0; }"));
+    chip->setStyleSheet(
+        QStringLiteral("QPushButton { color: #9D8AE8; background: rgba(157,138,232,31); border: none; "
+                       "border-radius: 6px; padding: 5px 0; }"));
     connect(chip, &QPushButton::clicked, this, [this] { m_manager.setSelectedProjectIDs({}); });
     m_clearFilter = chip;
     m_layout->addWidget(inset(chip, 4, 4, m_body));
 
     // 4 timeline usage
     addSection(QStringLiteral("Timeline Usage"), QStringLiteral("list.bullet.rectangle"));
-    auto* rules = new BrandSecondaryButton(QStringLiteral("Manage Sequence Usage…"), Color::brandTextSecondary(), m_body);
+    auto* rules = new BrandSecondaryButton(QStringLiteral("Manage Sequence Usage…"),
+                                           Color::brandTextSecondary(), m_body);
     connect(rules, &QAbstractButton::clicked, this,
             [this] { m_window.commands().post(CommandName::manageSequenceUsage); });
     m_layout->addWidget(inset(rules, 3, 3, m_body));
@@ -165,7 +168,8 @@ void SidebarView::build() {
         // Tinted with the accent, as the filter and option sections are.
         box->setStyleSheet(QStringLiteral(
             "QCheckBox { color: #E0DDD6; padding: 3px 10px; spacing: 8px; }"
-            "QCheckBox::indicator { width: 12px; height: 12px; border-radius: 3px; border: 1px solid #555250; "
+            "QCheckBox::indicator { width: 12px; height: 12px; border-radius: 3px; border: 1px solid "
+            "#555250; "
             "background: #2A2A2A; }"
             "QCheckBox::indicator:checked { background: #9D8AE8; border: 1px solid #9D8AE8; }"));
         // clicked: only the user's toggles, never the sync from the model.
@@ -189,12 +193,14 @@ void SidebarView::build() {
                   else
                       (void)m_manager.rescanAll();
               });
-    addToggle(QStringLiteral("Write Trace Files"), QStringLiteral("Leave a receipt file in directories where files are deleted"),
+    addToggle(QStringLiteral("Write Trace Files"),
+              QStringLiteral("Leave a receipt file in directories where files are deleted"),
               [this](bool on) { m_manager.setWriteTraceFiles(on); });
 
     // 7 protected
     addSection(QStringLiteral("Protected"), QStringLiteral("lock.shield"));
-    auto* folders = new BrandSecondaryButton(QStringLiteral("Manage Protected Folders…"), Color::brandTextSecondary(), m_body);
+    auto* folders = new BrandSecondaryButton(QStringLiteral("Manage Protected Folders…"),
+                                             Color::brandTextSecondary(), m_body);
     connect(folders, &QAbstractButton::clicked, this,
             [this] { m_window.commands().post(CommandName::manageProtectedFolders); });
     m_layout->addWidget(inset(folders, 3, 3, m_body));
@@ -205,9 +211,11 @@ void SidebarView::build() {
     addSection(QStringLiteral("Sweep"), QStringLiteral("wind"));
     auto* add = new BrandPrimaryButton(QStringLiteral("Add All Unused to Bin"), m_body);
     connect(add, &QAbstractButton::clicked, this, &SidebarView::addAllUnusedToBin);
-    auto* move = new BrandSecondaryButton(QStringLiteral("Move Unused to Folder…"), Color::brandTextSecondary(), m_body);
+    auto* move = new BrandSecondaryButton(QStringLiteral("Move Unused to Folder…"),
+                                          Color::brandTextSecondary(), m_body);
     connect(move, &QAbstractButton::clicked, this, [this] { m_window.setShowingMovePanel(true); });
-    auto* exportCsv = new BrandSecondaryButton(QStringLiteral("Export Unused to CSV"), Color::brandTextSecondary(), m_body);
+    auto* exportCsv =
+        new BrandSecondaryButton(QStringLiteral("Export Unused to CSV"), Color::brandTextSecondary(), m_body);
     connect(exportCsv, &QAbstractButton::clicked, this,
             [this] { m_window.handleCommand(CommandName::exportUnusedCSV, {}); });
     for (BrandButton* button : {static_cast<BrandButton*>(add), static_cast<BrandButton*>(move),
@@ -269,7 +277,8 @@ void SidebarView::rebuildProjects() {
         const QUuid id = project.id;
         connect(row, &ProjectDisclosureRow::expandToggled, this, [this, id](bool on) {
             // Rebuilt on the next turn: the row that asked is deleted by the rebuild.
-            QMetaObject::invokeMethod(this, [this, id, on] { setExpanded(id, on); }, Qt::QueuedConnection);
+            QMetaObject::invokeMethod(
+                this, [this, id, on] { setExpanded(id, on); }, Qt::QueuedConnection);
         });
         m_projectRows.append(row);
         m_projectsLayout->addWidget(row);
@@ -284,8 +293,9 @@ void SidebarView::rebuildProjects() {
             auto* label = new QLabel(QStringLiteral("⛉ ") + *notice, m_projectsBox);
             label->setFont(Font::brand(10));
             label->setContentsMargins(32, 0, 0, 0);
-            label->setToolTip(QStringLiteral("Tarnwick could not prove which timeline contained these occurrences, so "
-                                             "ignore rules cannot weaken them."));
+            label->setToolTip(
+                QStringLiteral("Tarnwick could not prove which timeline contained these occurrences, so "
+                               "ignore rules cannot weaken them."));
             QPalette p = label->palette();
             p.setColor(QPalette::WindowText, Color::brandAmber());
             label->setPalette(p);
@@ -329,18 +339,23 @@ void SidebarView::refreshRules() {
     m_folderCount->setText(folders.value_or(QString()));
 }
 
-QString SidebarView::ruleCountsShown() const { return m_ruleCounts->isHidden() ? QString() : m_ruleCounts->text(); }
+QString SidebarView::ruleCountsShown() const {
+    return m_ruleCounts->isHidden() ? QString() : m_ruleCounts->text();
+}
 QString SidebarView::protectedCountShown() const {
     return m_folderCount->isHidden() ? QString() : m_folderCount->text();
 }
 
-QAbstractButton* SidebarView::toggle(const QString& title) const { return m_toggles.value(title); }
+QAbstractButton* SidebarView::toggle(const QString& title) const {
+    return m_toggles.value(title);
+}
 
 void SidebarView::refreshToggles() {
-    const QList<std::pair<QString, bool>> values{{QStringLiteral("Audio Only"), m_manager.showOnlyAudioOnly()},
-                                                 {QStringLiteral("Duplicates"), m_manager.showDuplicates()},
-                                                 {QStringLiteral("Ignore File Extension"), m_manager.ignoreFileExtension()},
-                                                 {QStringLiteral("Write Trace Files"), m_manager.writeTraceFiles()}};
+    const QList<std::pair<QString, bool>> values{
+        {QStringLiteral("Audio Only"), m_manager.showOnlyAudioOnly()},
+        {QStringLiteral("Duplicates"), m_manager.showDuplicates()},
+        {QStringLiteral("Ignore File Extension"), m_manager.ignoreFileExtension()},
+        {QStringLiteral("Write Trace Files"), m_manager.writeTraceFiles()}};
     for (const auto& [title, on] : values)
         m_toggles.value(title)->setChecked(on); // setChecked does not emit clicked
 }

@@ -28,7 +28,8 @@ QLabel* label(const QFont& font, const QColor& color, QWidget* parent) {
 
 } // namespace
 
-AnalyzingOverlay::AnalyzingOverlay(ProjectManager& manager, QWidget* parent) : QWidget(parent), m_manager(&manager) {
+AnalyzingOverlay::AnalyzingOverlay(ProjectManager& manager, QWidget* parent)
+    : QWidget(parent), m_manager(&manager) {
     setObjectName(QStringLiteral("analyzingOverlay"));
     auto* outer = new QVBoxLayout(this);
     outer->setAlignment(Qt::AlignCenter);
@@ -37,7 +38,8 @@ AnalyzingOverlay::AnalyzingOverlay(ProjectManager& manager, QWidget* parent) : Q
     m_card->setObjectName(QStringLiteral("analyzingCard"));
     m_card->setMinimumWidth(400);
     m_card->setAutoFillBackground(false);
-    m_card->setStyleSheet(QStringLiteral("#analyzingCard { background: rgba(42,42,42,250); border-radius: 16px; }"));
+    m_card->setStyleSheet(
+        QStringLiteral("#analyzingCard { background: rgba(42,42,42,250); border-radius: 16px; }"));
     auto* shadow = new QGraphicsDropShadowEffect(m_card);
     shadow->setBlurRadius(40);
     shadow->setOffset(0, 0);
@@ -117,15 +119,23 @@ void AnalyzingOverlay::advance() {
     m_callout->setText(funCallouts().at(m_calloutIndex));
 }
 
-QString AnalyzingOverlay::titleText() const { return m_title->text(); }
-QString AnalyzingOverlay::taskText() const { return m_task->text(); }
-QString AnalyzingOverlay::calloutText() const { return m_callout->text(); }
+QString AnalyzingOverlay::titleText() const {
+    return m_title->text();
+}
+QString AnalyzingOverlay::taskText() const {
+    return m_task->text();
+}
+QString AnalyzingOverlay::calloutText() const {
+    return m_callout->text();
+}
 std::optional<QString> AnalyzingOverlay::shownFileCount() const {
     if (m_count->isHidden())
         return std::nullopt;
     return m_count->text();
 }
-int AnalyzingOverlay::progressPermille() const { return m_bar->value(); }
+int AnalyzingOverlay::progressPermille() const {
+    return m_bar->value();
+}
 
 void AnalyzingOverlay::refresh() {
     if (!m_manager)

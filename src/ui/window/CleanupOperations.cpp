@@ -9,7 +9,8 @@
 namespace tarnwick {
 
 bool CleanupOperations::isEligibleUnused(const MediaFile& file) {
-    const bool statusOk = file.status == MediaFileStatus::online || file.status == MediaFileStatus::matching ||
+    const bool statusOk = file.status == MediaFileStatus::online ||
+                          file.status == MediaFileStatus::matching ||
                           file.status == MediaFileStatus::transcoded;
     return file.usageCount == 0 && !file.isAEFootage && statusOk && !file.needsReview;
 }
@@ -26,7 +27,8 @@ const QString notAvailable = QStringLiteral("This clean-up action is not availab
 // changes nothing on disk) and refuses every operation that would touch a file.
 class StagingOnlyOperations : public CleanupOperations {
 public:
-    QList<Conflict> findDeleteSafetyConflicts(const QList<MediaFile>&, const QList<MediaFile>&) const override {
+    QList<Conflict> findDeleteSafetyConflicts(const QList<MediaFile>&,
+                                              const QList<MediaFile>&) const override {
         return {};
     }
     QList<MediaFile> unusedFilesSafeToStage(const QList<MediaFile>& mediaFiles) const override {
@@ -72,7 +74,8 @@ public:
         return std::nullopt;
     }
     QCoro::Task<void> importDaVinciCSV(ProjectManager& manager, QUrl) override {
-        manager.setDaVinciImportMessage(QStringLiteral("DaVinci Resolve CSV import is not available in this build."));
+        manager.setDaVinciImportMessage(
+            QStringLiteral("DaVinci Resolve CSV import is not available in this build."));
         manager.setShowDaVinciImportResult(true);
         co_return;
     }
@@ -85,7 +88,8 @@ public:
     QList<Conflict> findDeleteSafetyConflicts(const QList<MediaFile>& staging,
                                               const QList<MediaFile>& mediaFiles) const override {
         QList<Conflict> out;
-        for (const DeleteSafetyConflict& c : DeleteSafetyCheck::findDeleteSafetyConflicts(mediaFiles, staging))
+        for (const DeleteSafetyConflict& c :
+             DeleteSafetyCheck::findDeleteSafetyConflicts(mediaFiles, staging))
             out.append({c.fileToDelete, c.usedFile, c.reason});
         return out;
     }

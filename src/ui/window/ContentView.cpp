@@ -4,8 +4,8 @@
 #include "platform/Preferences.h"
 #include "stores/SecurityScopedAccess.h"
 #include "ui/BrandFonts.h"
-#include "ui/CommandCenter.h"
 #include "ui/BrandPalette.h"
+#include "ui/CommandCenter.h"
 #include "ui/FilePanel.h"
 #include "ui/SymbolIcons.h"
 #include "ui/sidebar/SidebarView.h"
@@ -126,7 +126,8 @@ void ContentView::buildLayout() {
     detail->setChildrenCollapsible(false);
     detail->setHandleWidth(1);
     detail->addWidget(buildMediaPane());
-    QWidget* bin = place(m_services.factories.recycleBin, QStringLiteral("trash"), QStringLiteral("Recycle Bin"));
+    QWidget* bin =
+        place(m_services.factories.recycleBin, QStringLiteral("trash"), QStringLiteral("Recycle Bin"));
     bin->setObjectName(QStringLiteral("recycleBinPane"));
     bin->setMinimumWidth(250);
     detail->addWidget(bin);
@@ -191,11 +192,13 @@ QWidget* ContentView::buildMediaPane() {
     column->addWidget(divider(pane));
 
     m_detail = new QStackedWidget(pane);
-    m_detail->addWidget(place(m_services.factories.clipCards, QStringLiteral("film.stack"), QStringLiteral("Clip Cards")));
-    m_detail->addWidget(place(m_services.factories.mediaTable, QStringLiteral("list.bullet.rectangle.portrait"),
+    m_detail->addWidget(
+        place(m_services.factories.clipCards, QStringLiteral("film.stack"), QStringLiteral("Clip Cards")));
+    m_detail->addWidget(place(m_services.factories.mediaTable,
+                              QStringLiteral("list.bullet.rectangle.portrait"),
                               QStringLiteral("Media Table")));
-    m_detail->addWidget(place(m_services.factories.storageMap, QStringLiteral("chart.pie"),
-                              QStringLiteral("Storage Map")));
+    m_detail->addWidget(
+        place(m_services.factories.storageMap, QStringLiteral("chart.pie"), QStringLiteral("Storage Map")));
     column->addWidget(m_detail, 1);
     return pane;
 }
@@ -212,14 +215,15 @@ void ContentView::buildToolbar() {
         QColor tint;
     };
     const QList<Leading> leading{
-        {toolbarTitles()[0], QStringLiteral("film.stack"), QStringLiteral("Open Premiere Pro project files (.prproj)"),
-         [this] { openProjectsPanel(); }, Color::brandTextPrimary()},
+        {toolbarTitles()[0], QStringLiteral("film.stack"),
+         QStringLiteral("Open Premiere Pro project files (.prproj)"), [this] { openProjectsPanel(); },
+         Color::brandTextPrimary()},
         {toolbarTitles()[1], QStringLiteral("arrow.down.doc"),
          QStringLiteral("Import a DaVinci Resolve metadata CSV (Usage = 0)"), [this] { openDaVinciPanel(); },
          Color::brandCyan()},
         {toolbarTitles()[2], QStringLiteral("wand.and.stars"),
-         QStringLiteral("Scan a folder and auto-find every Premiere project"), [this] { setShowingEasyImport(true); },
-         Color::brandTextPrimary()},
+         QStringLiteral("Scan a folder and auto-find every Premiere project"),
+         [this] { setShowingEasyImport(true); }, Color::brandTextPrimary()},
     };
     for (const Leading& item : leading) {
         QAction* action = m_toolbar->addAction(symbolIcon(item.icon, item.tint), item.title);
@@ -227,7 +231,8 @@ void ContentView::buildToolbar() {
         connect(action, &QAction::triggered, this, item.run);
         if (item.tint == Color::brandCyan()) {
             if (auto* button = qobject_cast<QToolButton*>(m_toolbar->widgetForAction(action)))
-                button->setStyleSheet(QStringLiteral("color: #%1;").arg(item.tint.rgb() & 0xFFFFFF, 6, 16, QLatin1Char('0')));
+                button->setStyleSheet(
+                    QStringLiteral("color: #%1;").arg(item.tint.rgb() & 0xFFFFFF, 6, 16, QLatin1Char('0')));
         }
     }
     auto* spacer = new QWidget(m_toolbar);
@@ -241,13 +246,15 @@ void ContentView::buildToolbar() {
         connect(action, &QAction::triggered, this, std::move(run));
         return action;
     };
-    m_searchAction = trailing(QStringLiteral("questionmark.folder"), QStringLiteral("Search for offline / missing files"),
-                              [this] { setShowingSearchOffline(true); });
+    m_searchAction =
+        trailing(QStringLiteral("questionmark.folder"), QStringLiteral("Search for offline / missing files"),
+                 [this] { setShowingSearchOffline(true); });
     m_refreshAction = trailing(QStringLiteral("arrow.clockwise"), QStringLiteral("Refresh file status"),
                                [this] { runRescan(); });
     trailing(QStringLiteral("list.bullet.rectangle.portrait"), QStringLiteral("View audit log"),
              [this] { setShowingAuditLog(true); });
-    trailing(QStringLiteral("chart.bar.xaxis"), QStringLiteral("All-time stats"), [this] { setShowingStats(true); });
+    trailing(QStringLiteral("chart.bar.xaxis"), QStringLiteral("All-time stats"),
+             [this] { setShowingStats(true); });
 }
 
 void ContentView::updateToolbarState() {
@@ -272,7 +279,9 @@ void ContentView::isolateProject(const QUuid& projectID) {
 
 // ---- Overlays ---------------------------------------------------------------------------------
 
-AnalyzingOverlay* ContentView::analyzingOverlay() const { return qobject_cast<AnalyzingOverlay*>(m_analyzing.data()); }
+AnalyzingOverlay* ContentView::analyzingOverlay() const {
+    return qobject_cast<AnalyzingOverlay*>(m_analyzing.data());
+}
 
 void ContentView::updateOverlays() {
     auto sync = [this](QPointer<QWidget>& slot, bool wanted, const std::function<QWidget*()>& make) {
@@ -288,20 +297,24 @@ void ContentView::updateOverlays() {
     };
     sync(m_analyzing, m_manager->isAnalyzing(), [this] { return new AnalyzingOverlay(*m_manager, this); });
     sync(m_moveOverlay, m_manager->isMoveInProgress(), [this]() -> QWidget* {
-        return m_services.factories.moveProgressOverlay ? m_services.factories.moveProgressOverlay(*this) : nullptr;
+        return m_services.factories.moveProgressOverlay ? m_services.factories.moveProgressOverlay(*this)
+                                                        : nullptr;
     });
     sync(m_transcodeOverlay, m_manager->isTranscodeInProgress(), [this]() -> QWidget* {
-        return m_services.factories.transcodeProgressOverlay ? m_services.factories.transcodeProgressOverlay(*this)
-                                                             : nullptr;
+        return m_services.factories.transcodeProgressOverlay
+                   ? m_services.factories.transcodeProgressOverlay(*this)
+                   : nullptr;
     });
-    const bool complete = m_manager->showTranscodeComplete() && m_manager->transcodeCompleteResult().has_value();
+    const bool complete =
+        m_manager->showTranscodeComplete() && m_manager->transcodeCompleteResult().has_value();
     sync(m_transcodeComplete, complete, [this]() -> QWidget* {
         if (!m_services.factories.transcodeCompleteOverlay)
             return nullptr;
-        return m_services.factories.transcodeCompleteOverlay(*this, *m_manager->transcodeCompleteResult(), [this] {
-            m_manager->setShowTranscodeComplete(false);
-            m_manager->setTranscodeCompleteResult(std::nullopt);
-        });
+        return m_services.factories.transcodeCompleteOverlay(
+            *this, *m_manager->transcodeCompleteResult(), [this] {
+                m_manager->setShowTranscodeComplete(false);
+                m_manager->setTranscodeCompleteResult(std::nullopt);
+            });
     });
     sync(m_welcome, !m_hasCompletedWelcome, [this] {
         return new WelcomeView(
@@ -369,7 +382,8 @@ void ContentView::setDragging(bool dragging) {
 bool ContentView::eventFilter(QObject* watched, QEvent* event) {
     // The whole window is the drop target: file drops over any child (a line edit included) come here.
     const auto type = event->type();
-    if (type != QEvent::DragEnter && type != QEvent::DragMove && type != QEvent::DragLeave && type != QEvent::Drop)
+    if (type != QEvent::DragEnter && type != QEvent::DragMove && type != QEvent::DragLeave &&
+        type != QEvent::Drop)
         return QWidget::eventFilter(watched, event);
     auto* widget = qobject_cast<QWidget*>(watched);
     if (!widget || (widget != this && !isAncestorOf(widget)))
@@ -411,5 +425,7 @@ CommandCenter& ContentView::commands() const {
     return m_services.commands ? *m_services.commands : CommandCenter::shared();
 }
 
-WelcomeView* ContentView::welcomeView() const { return qobject_cast<WelcomeView*>(m_welcome.data()); }
+WelcomeView* ContentView::welcomeView() const {
+    return qobject_cast<WelcomeView*>(m_welcome.data());
+}
 } // namespace tarnwick

@@ -46,11 +46,11 @@ class ContentView : public QWidget {
     Q_OBJECT
 public:
     struct Services {
-        FilePanel* filePanel = nullptr;          // null: the desktop's dialogs
-        SecurityScopedAccess* grants = nullptr;  // null: the shared store
-        Preferences* preferences = nullptr;      // null: the user's preferences
+        FilePanel* filePanel = nullptr;                // null: the desktop's dialogs
+        SecurityScopedAccess* grants = nullptr;        // null: the shared store
+        Preferences* preferences = nullptr;            // null: the user's preferences
         std::unique_ptr<CleanupOperations> operations; // null: makeCleanupOperations()
-        UrlOpener openUrl;                       // links and exported files; null: the desktop
+        UrlOpener openUrl;                             // links and exported files; null: the desktop
         ViewFactories factories;
         std::function<QString()> removableMediaRoot; // null: the platform's choice
         CommandCenter* commands = nullptr;           // where the sidebar posts; null: the shared one

@@ -12,9 +12,9 @@
 
 #include <QFileInfo>
 #include <QFutureWatcher>
-#include <QtConcurrent/QtConcurrentRun>
 #include <QPointer>
 #include <QSet>
+#include <QtConcurrent/QtConcurrentRun>
 
 namespace tarnwick {
 
@@ -124,7 +124,8 @@ void ContentView::openDaVinciPanel() {
 // ---- Access flow ------------------------------------------------------------------------------
 
 QUrl ContentView::accessPanelStartFolder(const QList<QUrl>& volumes) const {
-    const QString root = m_services.removableMediaRoot ? m_services.removableMediaRoot() : removableMediaRoot();
+    const QString root =
+        m_services.removableMediaRoot ? m_services.removableMediaRoot() : removableMediaRoot();
     if (volumes.isEmpty())
         return QUrl::fromLocalFile(root);
     auto parentOf = [](const QUrl& url) {

@@ -28,7 +28,8 @@ QWidget* placeholderSheet(const QString& symbol, const QString& title) {
     surface.setColor(QPalette::Window, Color::brandSurfaceRaised());
     box->setPalette(surface);
     auto* layout = new QVBoxLayout(box);
-    layout->addWidget(new EmptyStateView(symbol, title, QStringLiteral("This view is not available yet."), box), 1);
+    layout->addWidget(
+        new EmptyStateView(symbol, title, QStringLiteral("This view is not available yet."), box), 1);
     auto* row = new QHBoxLayout;
     row->addStretch(1);
     auto* close = new QPushButton(QStringLiteral("Close"), box);
@@ -40,9 +41,12 @@ QWidget* placeholderSheet(const QString& symbol, const QString& title) {
 }
 } // namespace
 
-void ContentView::schedulePresentations() { m_chain->schedule(); }
+void ContentView::schedulePresentations() {
+    m_chain->schedule();
+}
 
-QDialog* ContentView::presentSheet(const ViewFactories::Pane& factory, const QString& symbol, const QString& title) {
+QDialog* ContentView::presentSheet(const ViewFactories::Pane& factory, const QString& symbol,
+                                   const QString& title) {
     QWidget* content = factory ? factory(*this) : nullptr;
     if (!content)
         content = placeholderSheet(symbol, title);
@@ -51,7 +55,8 @@ QDialog* ContentView::presentSheet(const ViewFactories::Pane& factory, const QSt
 
 void ContentView::buildPresentations() {
     ProjectManager& pm = *m_manager;
-    auto alert = [this](const QString& title, const QString& message, QList<AlertButton> buttons) -> QDialog* {
+    auto alert = [this](const QString& title, const QString& message,
+                        QList<AlertButton> buttons) -> QDialog* {
         return AlertDialog::present(window(), title, message, std::move(buttons));
     };
     const auto& f = m_services.factories;
@@ -63,26 +68,32 @@ void ContentView::buildPresentations() {
                   },
                   [this] { m_busyAlertReason.reset(); }});
     // 1
-    m_chain->add({QStringLiteral("Delete Files"), [this] { return m_showingDeleteConfirmation; },
-                  [this, alert, &pm] {
-                      auto* dialog = static_cast<AlertDialog*>(alert(
-                          QStringLiteral("Delete Files"),
-                          WindowTexts::deleteFilesMessage(pm.recycleBin().size(), pm.summary().recycleBinSize),
-                          {{QStringLiteral("Cancel"), Role::cancel, {}},
-                           {QStringLiteral("Move to Trash"), Role::destructive, [this] { startTrashRun(); }}}));
-                      // While a Trash run is under way its confirmation cannot start another.
-                      dialog->buttons().at(1)->setEnabled(!m_trashRunning);
-                      return dialog;
-                  },
-                  [this] { m_showingDeleteConfirmation = false; }});
+    m_chain->add(
+        {QStringLiteral("Delete Files"), [this] { return m_showingDeleteConfirmation; },
+         [this, alert, &pm] {
+             auto* dialog = static_cast<AlertDialog*>(
+                 alert(QStringLiteral("Delete Files"),
+                       WindowTexts::deleteFilesMessage(pm.recycleBin().size(), pm.summary().recycleBinSize),
+                       {{QStringLiteral("Cancel"), Role::cancel, {}},
+                        {QStringLiteral("Move to Trash"), Role::destructive, [this] { startTrashRun(); }}}));
+             // While a Trash run is under way its confirmation cannot start another.
+             dialog->buttons().at(1)->setEnabled(!m_trashRunning);
+             return dialog;
+         },
+         [this] { m_showingDeleteConfirmation = false; }});
     // 2
     m_chain->add({QStringLiteral("TrashFailureSheet"), [this] { return m_showingTrashFailureDialog; },
-                  [this, f] { return presentSheet(f.trashFailureSheet, QStringLiteral("trash"), QStringLiteral("Trash Failed")); },
+                  [this, f] {
+                      return presentSheet(f.trashFailureSheet, QStringLiteral("trash"),
+                                          QStringLiteral("Trash Failed"));
+                  },
                   [this] { m_showingTrashFailureDialog = false; }});
     // 3
-    m_chain->add({QStringLiteral("PermanentDeleteConfirmSheet"), [this] { return m_showingPermanentDeleteSheet; },
+    m_chain->add({QStringLiteral("PermanentDeleteConfirmSheet"),
+                  [this] { return m_showingPermanentDeleteSheet; },
                   [this, f] {
-                      return presentSheet(f.permanentDeleteSheet, QStringLiteral("trash"), QStringLiteral("Delete Permanently"));
+                      return presentSheet(f.permanentDeleteSheet, QStringLiteral("trash"),
+                                          QStringLiteral("Delete Permanently"));
                   },
                   [this] { m_showingPermanentDeleteSheet = false; }});
     // 4
@@ -90,10 +101,11 @@ void ContentView::buildPresentations() {
                   [this, f] {
                       const DeletionResult result = *m_deletionResult;
                       const QString title = QStringLiteral("Deletion Complete");
-                      return presentSheet(f.deletionResultSheet ? ViewFactories::Pane([f, result, title](ContentView& v) {
-                          return f.deletionResultSheet(v, result, title);
-                      })
-                                                                : ViewFactories::Pane(),
+                      return presentSheet(f.deletionResultSheet
+                                              ? ViewFactories::Pane([f, result, title](ContentView& v) {
+                                                    return f.deletionResultSheet(v, result, title);
+                                                })
+                                              : ViewFactories::Pane(),
                                           QStringLiteral("checkmark.circle"), title);
                   },
                   [this] { m_deletionResult.reset(); }});
@@ -102,10 +114,11 @@ void ContentView::buildPresentations() {
                   [this, f] {
                       const MoveResult result = *m_moveResult;
                       const QString title = QStringLiteral("Move Complete");
-                      return presentSheet(f.operationResultSheet ? ViewFactories::Pane([f, result, title](ContentView& v) {
-                          return f.operationResultSheet(v, result, title);
-                      })
-                                                                 : ViewFactories::Pane(),
+                      return presentSheet(f.operationResultSheet
+                                              ? ViewFactories::Pane([f, result, title](ContentView& v) {
+                                                    return f.operationResultSheet(v, result, title);
+                                                })
+                                              : ViewFactories::Pane(),
                                           QStringLiteral("checkmark.circle"), title);
                   },
                   [this] { m_moveResult.reset(); }});
@@ -135,7 +148,8 @@ void ContentView::buildPresentations() {
                   },
                   [&pm] { pm.setShouldPromptForScan(false); }});
     // 9
-    m_chain->add({QStringLiteral("Missing After Effects Projects"), [&pm] { return pm.shouldPromptForMissingAEP(); },
+    m_chain->add({QStringLiteral("Missing After Effects Projects"),
+                  [&pm] { return pm.shouldPromptForMissingAEP(); },
                   [this, alert, &pm] {
                       return alert(QStringLiteral("Missing After Effects Projects"),
                                    WindowTexts::missingAEPMessage(pm.summary().uncertainAEFiles),
@@ -145,64 +159,74 @@ void ContentView::buildPresentations() {
                   },
                   [&pm] { pm.setShouldPromptForMissingAEP(false); }});
     // 10
-    m_chain->add({QStringLiteral("Preview These Natively?"), [&pm] { return pm.shouldPromptForProVideoFormats(); },
-                  [this, alert] {
-                      return alert(QStringLiteral("Preview These Natively?"), WindowTexts::proVideoFormatsMessage(),
-                                   {{QStringLiteral("Download"), Role::normal,
-                                     [this] { m_services.openUrl(WindowTexts::proVideoFormatsHelpUrl()); }},
-                                    {QStringLiteral("Not Now"), Role::cancel, {}}});
-                  },
-                  [&pm] { pm.setShouldPromptForProVideoFormats(false); }});
+    m_chain->add(
+        {QStringLiteral("Preview These Natively?"), [&pm] { return pm.shouldPromptForProVideoFormats(); },
+         [this, alert] {
+             return alert(QStringLiteral("Preview These Natively?"), WindowTexts::proVideoFormatsMessage(),
+                          {{QStringLiteral("Download"), Role::normal,
+                            [this] { m_services.openUrl(WindowTexts::proVideoFormatsHelpUrl()); }},
+                           {QStringLiteral("Not Now"), Role::cancel, {}}});
+         },
+         [&pm] { pm.setShouldPromptForProVideoFormats(false); }});
     // 11
     m_chain->add({QStringLiteral("DaVinci CSV Import"), [&pm] { return pm.showDaVinciImportResult(); },
                   [alert, &pm] {
-                      return alert(QStringLiteral("DaVinci CSV Import"), pm.daVinciImportMessage().value_or(QString()),
+                      return alert(QStringLiteral("DaVinci CSV Import"),
+                                   pm.daVinciImportMessage().value_or(QString()),
                                    {{QStringLiteral("OK"), Role::cancel, {}}});
                   },
                   [&pm] { pm.setShowDaVinciImportResult(false); }});
     // 12
-    m_chain->add({QStringLiteral("Import DaVinci CSV as Unused?"), [this] { return m_showDaVinciImportConfirm; },
-                  [this, alert, &pm] {
-                      return alert(QStringLiteral("Import DaVinci CSV as Unused?"), WindowTexts::importDaVinciConfirmMessage(),
-                                   {{QStringLiteral("Import"), Role::normal,
-                                     [this, &pm] {
-                                         if (m_pendingDaVinciCSVURL)
-                                             (void)operations().importDaVinciCSV(pm, *m_pendingDaVinciCSVURL);
-                                         m_pendingDaVinciCSVURL.reset();
-                                     }},
-                                    {QStringLiteral("Cancel"), Role::cancel, [this] { m_pendingDaVinciCSVURL.reset(); }}});
-                  },
-                  [this] { m_showDaVinciImportConfirm = false; }});
+    m_chain->add(
+        {QStringLiteral("Import DaVinci CSV as Unused?"), [this] { return m_showDaVinciImportConfirm; },
+         [this, alert, &pm] {
+             return alert(
+                 QStringLiteral("Import DaVinci CSV as Unused?"), WindowTexts::importDaVinciConfirmMessage(),
+                 {{QStringLiteral("Import"), Role::normal,
+                   [this, &pm] {
+                       if (m_pendingDaVinciCSVURL)
+                           (void)operations().importDaVinciCSV(pm, *m_pendingDaVinciCSVURL);
+                       m_pendingDaVinciCSVURL.reset();
+                   }},
+                  {QStringLiteral("Cancel"), Role::cancel, [this] { m_pendingDaVinciCSVURL.reset(); }}});
+         },
+         [this] { m_showDaVinciImportConfirm = false; }});
     // 13
-    m_chain->add({QStringLiteral("Grant Access to Your Media"), [&pm] { return pm.shouldPromptForVolumeAccess(); },
-                  [this, alert, &pm] {
-                      return alert(QStringLiteral("Grant Access to Your Media"),
-                                   WindowTexts::grantAccessMessage(pm.volumesNeedingAccess()),
-                                   {{QStringLiteral("Grant Access…"), Role::normal, [this] { showVolumeAccessPanel(); }},
-                                    {QStringLiteral("Not Now"), Role::cancel, {}}});
-                  },
-                  [&pm] { pm.setShouldPromptForVolumeAccess(false); }});
+    m_chain->add(
+        {QStringLiteral("Grant Access to Your Media"), [&pm] { return pm.shouldPromptForVolumeAccess(); },
+         [this, alert, &pm] {
+             return alert(
+                 QStringLiteral("Grant Access to Your Media"),
+                 WindowTexts::grantAccessMessage(pm.volumesNeedingAccess()),
+                 {{QStringLiteral("Grant Access…"), Role::normal, [this] { showVolumeAccessPanel(); }},
+                  {QStringLiteral("Not Now"), Role::cancel, {}}});
+         },
+         [&pm] { pm.setShouldPromptForVolumeAccess(false); }});
     // 14
-    m_chain->add({QStringLiteral("Still Can’t Read That Drive"), [&pm] { return pm.showGrantAccessFailure(); },
-                  [this, alert, &pm] {
-                      return alert(QStringLiteral("Still Can’t Read That Drive"),
-                                   WindowTexts::stillCantReadMessage(pm.grantAccessFailureMessage()),
-                                   {{QStringLiteral("Try Again"), Role::normal, [this] { showVolumeAccessPanel(); }},
-                                    {QStringLiteral("OK"), Role::cancel, {}}});
-                  },
-                  [&pm] { pm.setShowGrantAccessFailure(false); }});
+    m_chain->add(
+        {QStringLiteral("Still Can’t Read That Drive"), [&pm] { return pm.showGrantAccessFailure(); },
+         [this, alert, &pm] {
+             return alert(QStringLiteral("Still Can’t Read That Drive"),
+                          WindowTexts::stillCantReadMessage(pm.grantAccessFailureMessage()),
+                          {{QStringLiteral("Try Again"), Role::normal, [this] { showVolumeAccessPanel(); }},
+                           {QStringLiteral("OK"), Role::cancel, {}}});
+         },
+         [&pm] { pm.setShowGrantAccessFailure(false); }});
     // 15
-    m_chain->add({QStringLiteral("Move Files to Folder?"), [this] { return m_showingMoveConfirm && m_pendingMoveFolder; },
-                  [this, alert, &pm] {
-                      const QUrl folder = *m_pendingMoveFolder;
-                      auto* dialog = static_cast<AlertDialog*>(
-                          alert(QStringLiteral("Move Files to Folder?"), WindowTexts::moveFilesMessage(pm.recycleBin().size(), folder),
-                                {{QStringLiteral("Cancel"), Role::cancel, [this] { m_pendingMoveFolder.reset(); }},
-                                 {QStringLiteral("Move"), Role::normal, [this, folder] { startBinMoveRun(folder); }}}));
-                      dialog->buttons().at(1)->setEnabled(!m_binMoveRunning);
-                      return dialog;
-                  },
-                  [this] { m_showingMoveConfirm = false; }});
+    m_chain->add(
+        {QStringLiteral("Move Files to Folder?"),
+         [this] { return m_showingMoveConfirm && m_pendingMoveFolder; },
+         [this, alert, &pm] {
+             const QUrl folder = *m_pendingMoveFolder;
+             auto* dialog = static_cast<AlertDialog*>(alert(
+                 QStringLiteral("Move Files to Folder?"),
+                 WindowTexts::moveFilesMessage(pm.recycleBin().size(), folder),
+                 {{QStringLiteral("Cancel"), Role::cancel, [this] { m_pendingMoveFolder.reset(); }},
+                  {QStringLiteral("Move"), Role::normal, [this, folder] { startBinMoveRun(folder); }}}));
+             dialog->buttons().at(1)->setEnabled(!m_binMoveRunning);
+             return dialog;
+         },
+         [this] { m_showingMoveConfirm = false; }});
     // 16 to 20: the tool sheets
     struct Tool {
         QString name;
@@ -212,12 +236,12 @@ void ContentView::buildPresentations() {
         QString title;
     };
     const QList<Tool> tools{
-        {QStringLiteral("SearchOfflineFilesSheet"), &ContentView::m_showingSearchOffline, f.searchOfflineSheet,
-         QStringLiteral("questionmark.folder"), QStringLiteral("Search Offline Files")},
-        {QStringLiteral("StatsView"), &ContentView::m_showingStats, f.statsSheet, QStringLiteral("chart.bar.xaxis"),
-         QStringLiteral("All-Time Stats")},
-        {QStringLiteral("ProtectedFoldersSheet"), &ContentView::m_showingProtectedFolders, f.protectedFoldersSheet,
-         QStringLiteral("lock.shield"), QStringLiteral("Protected Folders")},
+        {QStringLiteral("SearchOfflineFilesSheet"), &ContentView::m_showingSearchOffline,
+         f.searchOfflineSheet, QStringLiteral("questionmark.folder"), QStringLiteral("Search Offline Files")},
+        {QStringLiteral("StatsView"), &ContentView::m_showingStats, f.statsSheet,
+         QStringLiteral("chart.bar.xaxis"), QStringLiteral("All-Time Stats")},
+        {QStringLiteral("ProtectedFoldersSheet"), &ContentView::m_showingProtectedFolders,
+         f.protectedFoldersSheet, QStringLiteral("lock.shield"), QStringLiteral("Protected Folders")},
         {QStringLiteral("SequenceUsageSheet"), &ContentView::m_showingSequenceUsage, f.sequenceUsageSheet,
          QStringLiteral("list.bullet.rectangle"), QStringLiteral("Sequence Usage")},
         {QStringLiteral("TranscodeConfirmationSheet"), &ContentView::m_showingTranscodeConfirmation,

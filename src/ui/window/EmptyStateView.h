@@ -9,7 +9,8 @@ namespace tarnwick {
 class EmptyStateView : public QWidget {
     Q_OBJECT
 public:
-    EmptyStateView(const QString& symbol, const QString& title, const QString& message, QWidget* parent = nullptr);
+    EmptyStateView(const QString& symbol, const QString& title, const QString& message,
+                   QWidget* parent = nullptr);
 
     QString title() const { return m_title; }
 

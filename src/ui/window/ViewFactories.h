@@ -34,15 +34,16 @@ struct ViewFactories {
 
     Pane filterBar;
     Pane clipCards;
-    Pane mediaTable;  // shares ContentView::selectedFiles()
-    Pane storageMap;  // isolates through ContentView::isolateProject()
-    Pane recycleBin;  // raises the bin's presentations through ContentView's setters
+    Pane mediaTable; // shares ContentView::selectedFiles()
+    Pane storageMap; // isolates through ContentView::isolateProject()
+    Pane recycleBin; // raises the bin's presentations through ContentView's setters
     Pane moveProgressOverlay;
     Pane transcodeProgressOverlay;
     std::function<QWidget*(ContentView&, const TranscodeCompleteResult&, std::function<void()> dismiss)>
         transcodeCompleteOverlay;
 
-    Pane trashFailureSheet; // reads ContentView::trashSuccessCount() / trashFailedItems() / trashFailureErrors()
+    Pane trashFailureSheet; // reads ContentView::trashSuccessCount() / trashFailedItems() /
+                            // trashFailureErrors()
     Pane permanentDeleteSheet;
     std::function<QWidget*(ContentView&, const DeletionResult&, const QString& title)> deletionResultSheet;
     std::function<QWidget*(ContentView&, const MoveResult&, const QString& title)> operationResultSheet;

@@ -17,10 +17,12 @@ namespace tarnwick {
 const QList<WelcomeView::Step>& WelcomeView::steps() {
     static const QList<Step> table{
         {QStringLiteral("sparkles"), QStringLiteral("Welcome to Tarnwick"),
-         QStringLiteral("Find and clean up unused media across your Premiere Pro projects — safely and quickly.")},
+         QStringLiteral(
+             "Find and clean up unused media across your Premiere Pro projects — safely and quickly.")},
         {QStringLiteral("folder.badge.plus"), QStringLiteral("Import Your Projects"),
-         QStringLiteral("Use Easy Import to scan an entire directory for .prproj files, or just drag and drop "
-                        "project files onto the window.")},
+         QStringLiteral(
+             "Use Easy Import to scan an entire directory for .prproj files, or just drag and drop "
+             "project files onto the window.")},
         {QStringLiteral("checkmark.shield.fill"), QStringLiteral("Every Clip Is Cross-Checked"),
          QStringLiteral("Media is verified against all imported projects and their linked After Effects "
                         "compositions — nothing you actually need is ever marked as unused.")},
@@ -28,18 +30,21 @@ const QList<WelcomeView::Step>& WelcomeView::steps() {
          QStringLiteral("If media has been relocated, Search Offline Files will find and reconnect it "
                         "automatically using smart path matching.")},
         {QStringLiteral("eye.fill"), QStringLiteral("Review With Confidence"),
-         QStringLiteral("Filter by status, size, or usage. Preview video files right in the app before adding "
-                        "anything to the Virtual Recycle Bin.")},
+         QStringLiteral(
+             "Filter by status, size, or usage. Preview video files right in the app before adding "
+             "anything to the Virtual Recycle Bin.")},
         {QStringLiteral("arrow.3.trianglepath"), QStringLiteral("Choose How to Clean Up"),
-         QStringLiteral("Move files to your computer's Trash, delete permanently, or move to an archive folder "
-                        "that preserves the original directory structure for easy deep archiving.")},
+         QStringLiteral(
+             "Move files to your computer's Trash, delete permanently, or move to an archive folder "
+             "that preserves the original directory structure for easy deep archiving.")},
     };
     return table;
 }
 
 QColor WelcomeView::stepColor(int index) {
-    static const QList<QColor> colors{QColor(0x00, 0x7A, 0xFF), QColor(0x34, 0xC7, 0x59), QColor(0xFF, 0x95, 0x00),
-                                      QColor(0xAF, 0x52, 0xDE), QColor(0x30, 0xB0, 0xC7)};
+    static const QList<QColor> colors{QColor(0x00, 0x7A, 0xFF), QColor(0x34, 0xC7, 0x59),
+                                      QColor(0xFF, 0x95, 0x00), QColor(0xAF, 0x52, 0xDE),
+                                      QColor(0x30, 0xB0, 0xC7)};
     if (index >= 1 && index <= 5)
         return colors.at(index - 1);
     return QApplication::palette().color(QPalette::Highlight);
@@ -53,7 +58,8 @@ WelcomeView::WelcomeView(std::function<void()> onComplete, QWidget* parent)
     auto* card = new QWidget(this);
     card->setObjectName(QStringLiteral("welcomeCard"));
     card->setFixedSize(520, 420);
-    card->setStyleSheet(QStringLiteral("#welcomeCard { background: rgba(50,50,52,245); border-radius: 16px; }"));
+    card->setStyleSheet(
+        QStringLiteral("#welcomeCard { background: rgba(50,50,52,245); border-radius: 16px; }"));
     auto* shadow = new QGraphicsDropShadowEffect(card);
     shadow->setBlurRadius(40);
     shadow->setOffset(0, 10);
@@ -143,8 +149,12 @@ WelcomeView::WelcomeView(std::function<void()> onComplete, QWidget* parent)
     showStep(0);
 }
 
-void WelcomeView::nextStep() { jumpToStep(m_currentStep + 1); }
-void WelcomeView::previousStep() { jumpToStep(m_currentStep - 1); }
+void WelcomeView::nextStep() {
+    jumpToStep(m_currentStep + 1);
+}
+void WelcomeView::previousStep() {
+    jumpToStep(m_currentStep - 1);
+}
 
 void WelcomeView::jumpToStep(int index) {
     if (index < 0 || index >= steps().size())
@@ -152,8 +162,12 @@ void WelcomeView::jumpToStep(int index) {
     showStep(index);
 }
 
-QString WelcomeView::shownTitle() const { return m_title->text(); }
-QString WelcomeView::shownDescription() const { return m_description->text(); }
+QString WelcomeView::shownTitle() const {
+    return m_title->text();
+}
+QString WelcomeView::shownDescription() const {
+    return m_description->text();
+}
 
 void WelcomeView::showStep(int index) {
     m_currentStep = index;
@@ -168,11 +182,12 @@ void WelcomeView::showStep(int index) {
     const QColor accent = QApplication::palette().color(QPalette::Highlight);
     for (int i = 0; i < m_dots.size(); ++i) {
         const QColor c = i == index ? accent : Color::withOpacity(QColor(0x8E, 0x8E, 0x93), 0.3);
-        m_dots[i]->setStyleSheet(QStringLiteral("QPushButton { border: none; border-radius: 4px; background: rgba(%1,%2,%3,%4); }")
-                                     .arg(c.red())
-                                     .arg(c.green())
-                                     .arg(c.blue())
-                                     .arg(c.alphaF(), 0, 'f', 2));
+        m_dots[i]->setStyleSheet(
+            QStringLiteral("QPushButton { border: none; border-radius: 4px; background: rgba(%1,%2,%3,%4); }")
+                .arg(c.red())
+                .arg(c.green())
+                .arg(c.blue())
+                .arg(c.alphaF(), 0, 'f', 2));
     }
 }
 

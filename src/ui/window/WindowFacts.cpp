@@ -25,7 +25,8 @@ WindowFacts::~WindowFacts() {
     m_pool.waitForDone();
 }
 
-WindowFacts::Facts WindowFacts::compute(const QList<MediaFile>& mediaFiles, const CleanupOperations& operations) {
+WindowFacts::Facts WindowFacts::compute(const QList<MediaFile>& mediaFiles,
+                                        const CleanupOperations& operations) {
     Facts facts;
     facts.hasMedia = !mediaFiles.isEmpty();
     for (const MediaFile& file : mediaFiles) {

@@ -21,7 +21,7 @@ class WindowFacts : public QObject {
     Q_OBJECT
 public:
     struct Facts {
-        QList<MediaFile> safeToStage;   // in media-list order
+        QList<MediaFile> safeToStage; // in media-list order
         bool hasExportableUnused = false;
         bool hasSearchableOffline = false; // offline (any kind) without a match
         bool hasMedia = false;

@@ -16,7 +16,9 @@ QString lastComponent(const QUrl& url) {
 } // namespace
 
 QString deleteFilesMessage(qint64 binCount, qint64 binBytes) {
-    return QStringLiteral("Move %1 file(s) to Trash?\n\nTotal size: %2").arg(binCount).arg(formatFileByteCount(binBytes));
+    return QStringLiteral("Move %1 file(s) to Trash?\n\nTotal size: %2")
+        .arg(binCount)
+        .arg(formatFileByteCount(binBytes));
 }
 
 QString offlineMediaMessage(int offlineFiles) {
@@ -31,14 +33,16 @@ QString missingAEPMessage(int uncertainAEFiles) {
 }
 
 QString proVideoFormatsMessage() {
-    return QStringLiteral("Some of your media (MXF / professional formats) won't preview natively on this "
-                          "computer. Installing an FFmpeg build with MXF support lets it decode them directly "
-                          "— much faster than Tarnwick's built-in fallback.");
+    return QStringLiteral(
+        "Some of your media (MXF / professional formats) won't preview natively on this "
+        "computer. Installing an FFmpeg build with MXF support lets it decode them directly "
+        "— much faster than Tarnwick's built-in fallback.");
 }
 
 QString importDaVinciConfirmMessage() {
     return QStringLiteral(
-        "Tarnwick will mark every clip in this CSV as unused, based on your DaVinci Resolve export. Confirm you "
+        "Tarnwick will mark every clip in this CSV as unused, based on your DaVinci Resolve export. Confirm "
+        "you "
         "filtered to UNUSED clips (Usage = 0) in Resolve first — importing a full or unfiltered export would "
         "mark in-use clips as deletable. Imported clips are tagged “DaVinci CSV” and kept separate from "
         "timeline-verified results.");
@@ -56,8 +60,9 @@ QString grantAccessMessage(const QList<QUrl>& volumes) {
     if (names.isEmpty())
         names = QStringLiteral("another drive");
     return QStringLiteral("Some of this project's media lives on ") + names +
-           QStringLiteral(", which Tarnwick doesn't have permission to read yet. Grant access so it can scan and "
-                          "preview those clips.");
+           QStringLiteral(
+               ", which Tarnwick doesn't have permission to read yet. Grant access so it can scan and "
+               "preview those clips.");
 }
 
 QString stillCantReadMessage(const std::optional<QString>& failure) {
@@ -75,16 +80,19 @@ QString volumeAccessPanelMessage(const QList<QUrl>& volumes) {
     const QString names = volumeNames(volumes);
     if (!names.isEmpty())
         return QStringLiteral("Select ") + names +
-               QStringLiteral(" so Tarnwick can read the media stored there. You can Ctrl-click to select several "
-                              "drives at once — granting a drive covers everything on it.");
-    return QStringLiteral("Select the drive(s) or folder(s) holding your media so Tarnwick can read and preview "
-                          "the clips.");
+               QStringLiteral(
+                   " so Tarnwick can read the media stored there. You can Ctrl-click to select several "
+                   "drives at once — granting a drive covers everything on it.");
+    return QStringLiteral(
+        "Select the drive(s) or folder(s) holding your media so Tarnwick can read and preview "
+        "the clips.");
 }
 
 QString grantFailureMessage(const QList<QUrl>& failed) {
     return QStringLiteral("Access was approved, but Tarnwick still can't read: ") + volumeNames(failed) +
-           QStringLiteral(". If that's a network share, make sure it's connected and you have permission to read "
-                          "it; otherwise try reconnecting the drive and granting again.");
+           QStringLiteral(
+               ". If that's a network share, make sure it's connected and you have permission to read "
+               "it; otherwise try reconnecting the drive and granting again.");
 }
 
 QString driveAccessPanelMessage() {

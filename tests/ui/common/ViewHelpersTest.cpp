@@ -1,5 +1,5 @@
-#include "ui/BrandPalette.h"
 #include "ui/common/ViewHelpers.h"
+#include "ui/BrandPalette.h"
 
 #include <gtest/gtest.h>
 
@@ -22,10 +22,14 @@ TEST(ViewHelpers, StatusColoursFollowTheTableAndOnlyOnlineLooksAtTheMatch) {
     offline.matchedPath = QStringLiteral("/x");
     EXPECT_EQ(statusColor(offline), Color::brandRed());
     const QList<std::pair<MediaFileStatus, QColor>> table{
-        {MediaFileStatus::checking, Color::brandTextTertiary()}, {MediaFileStatus::matching, Color::brandCyan()},
-        {MediaFileStatus::networkOffline, Color::brandAmber()},  {MediaFileStatus::needsAccess, Color::brandAccent()},
-        {MediaFileStatus::inRecycleBin, Color::brandAmber()},    {MediaFileStatus::deleted, Color::brandTextMuted()},
-        {MediaFileStatus::moved, Color::brandAccent()},          {MediaFileStatus::transcoded, Color::brandAccentDeep()},
+        {MediaFileStatus::checking, Color::brandTextTertiary()},
+        {MediaFileStatus::matching, Color::brandCyan()},
+        {MediaFileStatus::networkOffline, Color::brandAmber()},
+        {MediaFileStatus::needsAccess, Color::brandAccent()},
+        {MediaFileStatus::inRecycleBin, Color::brandAmber()},
+        {MediaFileStatus::deleted, Color::brandTextMuted()},
+        {MediaFileStatus::moved, Color::brandAccent()},
+        {MediaFileStatus::transcoded, Color::brandAccentDeep()},
         {MediaFileStatus::error, Color::brandRed()}};
     for (const auto& [status, colour] : table)
         EXPECT_EQ(statusColor(withStatus(status)), colour) << text(status).toStdString();
@@ -59,7 +63,8 @@ TEST(ViewHelpers, HighlightedPathDimsTheHeadAndBoldsTheMatchedTail) {
     EXPECT_EQ(highlightedPath(path, 2, c),
               (QList<TextRun>{{QStringLiteral("/Volumes/Media/"), Color::withOpacity(c, 0.4), false},
                               {QStringLiteral("Day1/clip.mov"), c, true}}));
-    EXPECT_EQ(highlightedPath(path, 4, c), (QList<TextRun>{{QStringLiteral("Volumes/Media/Day1/clip.mov"), c, true}}));
+    EXPECT_EQ(highlightedPath(path, 4, c),
+              (QList<TextRun>{{QStringLiteral("Volumes/Media/Day1/clip.mov"), c, true}}));
     EXPECT_EQ(highlightedPath(path, 9, c), highlightedPath(path, 4, c));
     EXPECT_EQ(highlightedPath(path, 0, c), (QList<TextRun>{{path, Color::withOpacity(c, 0.6), false}}));
     EXPECT_EQ(highlightedPath(path, -3, c), highlightedPath(path, 0, c));
@@ -67,7 +72,8 @@ TEST(ViewHelpers, HighlightedPathDimsTheHeadAndBoldsTheMatchedTail) {
     EXPECT_EQ(highlightedPath(QStringLiteral("//Volumes//Media/clip.mov/"), 1, c),
               (QList<TextRun>{{QStringLiteral("/Volumes/Media/"), Color::withOpacity(c, 0.4), false},
                               {QStringLiteral("clip.mov"), c, true}}));
-    EXPECT_EQ(highlightedPath(QStringLiteral("/"), 1, c), (QList<TextRun>{{QStringLiteral("/"), Color::withOpacity(c, 0.6), false}}));
+    EXPECT_EQ(highlightedPath(QStringLiteral("/"), 1, c),
+              (QList<TextRun>{{QStringLiteral("/"), Color::withOpacity(c, 0.6), false}}));
 }
 
 TEST(ViewHelpers, PresetRulesAddIgnorePatternsInButtonOrder) {

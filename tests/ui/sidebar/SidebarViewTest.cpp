@@ -1,3 +1,4 @@
+#include "ui/sidebar/SidebarView.h"
 #include "support/UiTestHelpers.h"
 #include "ui/AlertDialog.h"
 #include "ui/BrandButton.h"
@@ -6,16 +7,15 @@
 #include "ui/CommandNames.h"
 #include "ui/sidebar/SidebarRows.h"
 #include "ui/sidebar/SidebarTexts.h"
-#include "ui/sidebar/SidebarView.h"
 #include "ui/window/WindowTestFixture.h"
 
 #include <QAbstractButton>
 #include <QCheckBox>
+#include <QDragEnterEvent>
 #include <QLabel>
 #include <QMenu>
-#include <QMouseEvent>
 #include <QMimeData>
-#include <QDragEnterEvent>
+#include <QMouseEvent>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QToolButton>
@@ -62,7 +62,8 @@ ProjectFile projectWithTimelines(const QString& name, int timelines, int unattri
 TEST(SidebarSummary, ShowsConditionalRowsOnlyFromOne) {
     WindowFixture f;
     SidebarView* sidebar = f.view->sidebar();
-    const QStringList always{"Projects", "Total Files", "Used", "Unused", "Online", "Offline", "Total Size", "Unused Size"};
+    const QStringList always{"Projects", "Total Files", "Used",       "Unused",
+                             "Online",   "Offline",     "Total Size", "Unused Size"};
     EXPECT_EQ(labels(sidebar), always);
     EXPECT_EQ(row(sidebar, "Total Size")->value(), QStringLiteral("Zero KB"));
     EXPECT_EQ(row(sidebar, "Offline")->valueColor(), Color::brandTextPrimary());
@@ -81,9 +82,9 @@ TEST(SidebarSummary, ShowsConditionalRowsOnlyFromOne) {
     f.pm().setSummary(s);
     f.settle();
     EXPECT_EQ(labels(sidebar),
-              (QStringList{"Projects", "Total Files", "Used", "Unused", "Audio Only", "Online", "Found (Relocated)",
-                           "Matching", "Offline", "Network Offline", "Duplicates", "Used in AE", "Total Size",
-                           "Unused Size"}));
+              (QStringList{"Projects", "Total Files", "Used", "Unused", "Audio Only", "Online",
+                           "Found (Relocated)", "Matching", "Offline", "Network Offline", "Duplicates",
+                           "Used in AE", "Total Size", "Unused Size"}));
     EXPECT_EQ(row(sidebar, "Total Files")->value(), QStringLiteral("12345")); // no grouping
     EXPECT_EQ(row(sidebar, "Offline")->valueColor(), Color::brandRed());
     EXPECT_EQ(row(sidebar, "Unused")->valueColor(), Color::brandAmber());
@@ -136,7 +137,8 @@ TEST(SidebarProjects, RowsSelectExpandAndClearTheFilter) {
     sidebar->projectRows()[0]->expandButton()->click();
     f.settle();
     EXPECT_EQ(sidebar->sequenceRows().size(), 1);
-    EXPECT_EQ(sidebar->unattributedNotice(one).value_or(""), QStringLiteral("1 unattributed occurrence always counted"));
+    EXPECT_EQ(sidebar->unattributedNotice(one).value_or(""),
+              QStringLiteral("1 unattributed occurrence always counted"));
     sidebar->setExpanded(three, true);
     EXPECT_EQ(sidebar->unattributedNotice(three).value_or(""),
               QStringLiteral("3 unattributed occurrences always counted"));
@@ -147,7 +149,8 @@ TEST(SidebarProjects, RowsSelectExpandAndClearTheFilter) {
     {
         QWidget* target = sidebar->projectRows()[1];
         const QPointF at = QRectF(target->rect()).center();
-        QMouseEvent press(QEvent::MouseButtonPress, at, target->mapToGlobal(at), Qt::LeftButton, Qt::LeftButton, {});
+        QMouseEvent press(QEvent::MouseButtonPress, at, target->mapToGlobal(at), Qt::LeftButton,
+                          Qt::LeftButton, {});
         QMouseEvent release(QEvent::MouseButtonRelease, at, target->mapToGlobal(at), Qt::LeftButton, {}, {});
         QApplication::sendEvent(target, &press);
         QApplication::sendEvent(target, &release);
@@ -190,8 +193,10 @@ TEST(SidebarProjects, TimelineCheckboxOverridesAndAutomaticRuleRestores) {
 TEST(SidebarSections, RuleAndFolderCountsAndTheirButtons) {
     WindowFixture f;
     SidebarView* sidebar = f.view->sidebar();
-    EXPECT_EQ(SidebarTexts::ruleCountsText(1, 0).value_or(""), QStringLiteral("1 protect rule • 0 auto-ignore rules"));
-    EXPECT_EQ(SidebarTexts::ruleCountsText(2, 1).value_or(""), QStringLiteral("2 protect rules • 1 auto-ignore rule"));
+    EXPECT_EQ(SidebarTexts::ruleCountsText(1, 0).value_or(""),
+              QStringLiteral("1 protect rule • 0 auto-ignore rules"));
+    EXPECT_EQ(SidebarTexts::ruleCountsText(2, 1).value_or(""),
+              QStringLiteral("2 protect rules • 1 auto-ignore rule"));
     EXPECT_FALSE(SidebarTexts::ruleCountsText(0, 0).has_value());
     f.pm().addSequenceRule(QStringLiteral("stringout"), SequenceRuleAction::ignore);
     f.settle();
@@ -277,7 +282,8 @@ TEST(SidebarSweep, ConflictsRaiseTheSafetyAlertWithTheFirstReason) {
     f.settle();
     ASSERT_EQ(f.presented(), QStringLiteral("⚠️ Potentially Used Media"));
     auto* alert = qobject_cast<AlertDialog*>(f.view->presentations().current());
-    EXPECT_EQ(alert->message(), QStringLiteral("Tied to Brand Film.\n\nDeleting this file may break that project."));
+    EXPECT_EQ(alert->message(),
+              QStringLiteral("Tied to Brand Film.\n\nDeleting this file may break that project."));
     EXPECT_EQ(alert->buttons().at(0)->text(), QStringLiteral("Cancel"));
     alert->buttons().at(0)->click();
     f.settle();
@@ -291,11 +297,13 @@ TEST(SidebarSweep, ConflictsRaiseTheSafetyAlertWithTheFirstReason) {
     f.settle();
     alert = qobject_cast<AlertDialog*>(f.view->presentations().current());
     ASSERT_NE(alert, nullptr);
-    EXPECT_EQ(alert->message(), QStringLiteral("A\n\n…and 2 more conflict(s)\n\nDeleting this file may break that project."));
+    EXPECT_EQ(alert->message(),
+              QStringLiteral("A\n\n…and 2 more conflict(s)\n\nDeleting this file may break that project."));
     alert->buttons().at(1)->click(); // Move to Recycle Anyway
     f.settle();
     ASSERT_EQ(f.ops->staged.size(), 1);
-    EXPECT_EQ(f.ops->staged[0].size(), 4); // all eligible, conflicting ones included; not the one under review
+    EXPECT_EQ(f.ops->staged[0].size(),
+              4); // all eligible, conflicting ones included; not the one under review
 }
 
 TEST(SidebarSweep, NoConflictStagesTheSafeListAtOnce) {
@@ -318,8 +326,9 @@ TEST(SidebarSweep, UnusedMoveConfirmsWithTheCountAndRunsOnce) {
     f.settle();
     ASSERT_EQ(f.presented(), QStringLiteral("Move Unused Files to Folder?"));
     auto* alert = qobject_cast<AlertDialog*>(f.view->presentations().current());
-    EXPECT_EQ(alert->message(), QStringLiteral("Move 3 file(s) to “Job 12”? Originals are relocated with their "
-                                               "directory structure preserved."));
+    EXPECT_EQ(alert->message(),
+              QStringLiteral("Move 3 file(s) to “Job 12”? Originals are relocated with their "
+                             "directory structure preserved."));
     f.ops->gate.closed = true;
     alert->buttons().at(1)->click();
     sidebar->startUnusedMove(QUrl::fromLocalFile(QStringLiteral("/archive/Job 12")));

@@ -4,16 +4,16 @@
 #include "ui/CommandNames.h"
 #include "ui/window/AnalyzingOverlay.h"
 #include "ui/window/WelcomeView.h"
-#include "ui/window/WindowTexts.h"
 #include "ui/window/WindowTestFixture.h"
+#include "ui/window/WindowTexts.h"
 
 #include <QAction>
-#include <QToolBar>
 #include <QLineEdit>
 #include <QMimeData>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTimer>
+#include <QToolBar>
 #include <gtest/gtest.h>
 
 using namespace tarnwick;
@@ -37,7 +37,9 @@ int rescans(const UiLogCapture& log) {
     return n;
 }
 
-AlertDialog* currentAlert(WindowFixture& f) { return qobject_cast<AlertDialog*>(f.view->presentations().current()); }
+AlertDialog* currentAlert(WindowFixture& f) {
+    return qobject_cast<AlertDialog*>(f.view->presentations().current());
+}
 
 } // namespace
 
@@ -180,10 +182,11 @@ TEST(ContentViewAccess, DriveAccessStartsAtTheRemovableMediaRootAndNamesWhatStay
     EXPECT_EQ(f.panel.requests[0].startFolder, QStringLiteral("/media/editor"));
     EXPECT_EQ(f.panel.requests[0].prompt, QStringLiteral("Grant Access"));
     EXPECT_TRUE(f.panel.requests[0].allowsMultipleSelection);
-    EXPECT_EQ(f.pm().grantAccessFailureMessage().value_or(QString()),
-              QStringLiteral("Access was approved, but Tarnwick still can't read: NAS Share. If that's a network "
-                             "share, make sure it's connected and you have permission to read it; otherwise try "
-                             "reconnecting the drive and granting again."));
+    EXPECT_EQ(
+        f.pm().grantAccessFailureMessage().value_or(QString()),
+        QStringLiteral("Access was approved, but Tarnwick still can't read: NAS Share. If that's a network "
+                       "share, make sure it's connected and you have permission to read it; otherwise try "
+                       "reconnecting the drive and granting again."));
     EXPECT_EQ(f.presented(), QStringLiteral("Still Can’t Read That Drive"));
     EXPECT_TRUE(QTest::qWaitFor([&] { return !f.pm().isBusy(); }));
     EXPECT_EQ(rescans(log), 1);
@@ -199,19 +202,21 @@ TEST(ContentViewAccess, PanelStartFolder) {
     WindowFixture f;
     auto url = [](const char* p) { return QUrl::fromLocalFile(QString::fromUtf8(p)); };
     EXPECT_EQ(f.view->accessPanelStartFolder({}), url("/media/editor"));
-    EXPECT_EQ(f.view->accessPanelStartFolder({url("/media/editor/A"), url("/media/editor/B/")}), url("/media/editor"));
+    EXPECT_EQ(f.view->accessPanelStartFolder({url("/media/editor/A"), url("/media/editor/B/")}),
+              url("/media/editor"));
     EXPECT_EQ(f.view->accessPanelStartFolder({url("/srv/one/x"), url("/mnt/two/y")}), url("/srv/one"));
-    EXPECT_EQ(WindowTexts::grantAccessMessage({}),
-              QStringLiteral("Some of this project's media lives on another drive, which Tarnwick doesn't have "
-                             "permission to read yet. Grant access so it can scan and preview those clips."));
+    EXPECT_EQ(
+        WindowTexts::grantAccessMessage({}),
+        QStringLiteral("Some of this project's media lives on another drive, which Tarnwick doesn't have "
+                       "permission to read yet. Grant access so it can scan and preview those clips."));
     EXPECT_EQ(WindowTexts::stillCantReadMessage(std::nullopt),
               QStringLiteral("Access was approved but the media still couldn't be read."));
 }
 
 TEST(ContentViewDrop, KeepsLocalProjectFilesInOrderWhateverTheirCase) {
     const QList<QUrl> dropped{QUrl::fromLocalFile("/p/B.PRPROJ"), QUrl::fromLocalFile("/p/comp.aep"),
-                              QUrl(QStringLiteral("https://example.com/x.prproj")), QUrl::fromLocalFile("/p/A.prproj"),
-                              QUrl::fromLocalFile("/p/folder")};
+                              QUrl(QStringLiteral("https://example.com/x.prproj")),
+                              QUrl::fromLocalFile("/p/A.prproj"), QUrl::fromLocalFile("/p/folder")};
     EXPECT_EQ(ContentView::projectUrlsFromDrop(dropped),
               (QList<QUrl>{QUrl::fromLocalFile("/p/B.PRPROJ"), QUrl::fromLocalFile("/p/A.prproj")}));
 }
@@ -378,7 +383,8 @@ TEST(ContentViewChain, DestructiveRunsCannotStartTwice) {
     f.settle();
     EXPECT_FALSE(f.view->isTrashRunning());
     EXPECT_FALSE(f.view->isBinMoveRunning());
-    EXPECT_TRUE(f.view->deletionResult().has_value() || f.presented() == QStringLiteral("DeletionResultView"));
+    EXPECT_TRUE(f.view->deletionResult().has_value() ||
+                f.presented() == QStringLiteral("DeletionResultView"));
     f.view->startTrashRun();
     EXPECT_EQ(f.ops->trashCalls, 2);
 }
@@ -404,9 +410,10 @@ TEST(ContentViewChain, BinMoveAsksForAFolderThenConfirmsWithTheBinCount) {
     f.view->setShowingRecycleBinMovePanel(true);
     f.settle();
     ASSERT_EQ(f.presented(), QStringLiteral("Move Files to Folder?"));
-    EXPECT_EQ(currentAlert(f)->message(),
-              QStringLiteral("Move 2 file(s) to “Old Jobs”? Originals are relocated with their directory structure "
-                             "preserved."));
+    EXPECT_EQ(
+        currentAlert(f)->message(),
+        QStringLiteral("Move 2 file(s) to “Old Jobs”? Originals are relocated with their directory structure "
+                       "preserved."));
     currentAlert(f)->buttons().at(1)->click();
     f.settle();
     EXPECT_EQ(f.ops->binMoveCalls, 1);
@@ -420,8 +427,9 @@ TEST(ContentViewChain, ManagerPromptsAreLoweredOnDismissal) {
     f.pm().setShouldPromptForMissingAEP(true);
     f.settle();
     ASSERT_EQ(f.presented(), QStringLiteral("Offline Media Detected"));
-    EXPECT_EQ(currentAlert(f)->message(),
-              QStringLiteral("2 file(s) are offline or missing. Would you like to scan a folder to find them?"));
+    EXPECT_EQ(
+        currentAlert(f)->message(),
+        QStringLiteral("2 file(s) are offline or missing. Would you like to scan a folder to find them?"));
     currentAlert(f)->buttons().at(1)->click(); // Not Now
     f.settle();
     EXPECT_FALSE(f.pm().shouldPromptForScan());
@@ -473,7 +481,8 @@ TEST(ContentViewToolbar, OpenPanelsGrantThenImportOrAskToConfirm) {
     f.panel.choice = {QUrl::fromLocalFile(QStringLiteral("/exports/unused.csv"))};
     csv->trigger();
     f.settle();
-    EXPECT_EQ(f.panel.requests.last().message, QStringLiteral("Select a DaVinci Resolve metadata CSV (unused clips, Usage = 0)"));
+    EXPECT_EQ(f.panel.requests.last().message,
+              QStringLiteral("Select a DaVinci Resolve metadata CSV (unused clips, Usage = 0)"));
     EXPECT_FALSE(f.panel.requests.last().allowsMultipleSelection);
     EXPECT_EQ(f.presented(), QStringLiteral("Import DaVinci CSV as Unused?"));
     EXPECT_TRUE(f.ops->csvImports.isEmpty());

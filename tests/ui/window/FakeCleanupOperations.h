@@ -39,7 +39,8 @@ public:
     TrashResult trashResult;
     RunGate gate;
 
-    QList<Conflict> findDeleteSafetyConflicts(const QList<MediaFile>& staging, const QList<MediaFile>&) const override {
+    QList<Conflict> findDeleteSafetyConflicts(const QList<MediaFile>& staging,
+                                              const QList<MediaFile>&) const override {
         QList<Conflict> out;
         for (const MediaFile& f : staging) {
             if (conflictReasons.contains(f.path))

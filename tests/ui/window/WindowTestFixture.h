@@ -7,9 +7,9 @@
 #include "support/ProjectManagerHarness.h"
 #include "ui/FilePanel.h"
 #include "ui/window/ContentView.h"
+#include "ui/window/FakeCleanupOperations.h"
 #include "ui/window/PresentationChain.h"
 #include "ui/window/WindowFacts.h"
-#include "ui/window/FakeCleanupOperations.h"
 
 #include <QTemporaryDir>
 #include <QTest>
