@@ -78,7 +78,11 @@ void ScreenshotTour::start() {
         connect(&pm, &ProjectManager::progressChanged, this, [this, &pm] {
             if (pm.isAnalyzing() && pm.totalFilesToScan() > 0 && !m_analysingShot) {
                 m_analysingShot = true;
-                shoot(QStringLiteral("analysing"));
+                // After this turn's layouts, so the overlay shows the count too.
+                QTimer::singleShot(0, this, [this, &pm] {
+                    if (pm.isAnalyzing())
+                        shoot(QStringLiteral("analysing"));
+                });
             }
         });
         connect(
