@@ -487,3 +487,23 @@ TEST(ContentViewToolbar, OpenPanelsGrantThenImportOrAskToConfirm) {
     EXPECT_EQ(f.presented(), QStringLiteral("Import DaVinci CSV as Unused?"));
     EXPECT_TRUE(f.ops->csvImports.isEmpty());
 }
+
+// The delete-safety check behind the enabled states runs once per change of the media list, on a
+// worker, never per paint.
+TEST(WindowFacts, SafetyCheckRunsOffTheGuiThreadOncePerChange) {
+    WindowFixture f;
+    f.fill(3, 0, 1);
+    const int before = f.ops->safeListCalls;
+    EXPECT_NE(f.ops->safeListThread.load(), QThread::currentThread());
+    for (int i = 0; i < 5; ++i)
+        f.view->repaint();
+    f.pm().setShowDuplicates(true); // a filter is not the media list
+    f.settle();
+    EXPECT_EQ(f.ops->safeListCalls, before);
+    f.pm().modifyMediaFiles([](QList<MediaFile>& list) { list.removeLast(); });
+    f.pm().modifyMediaFiles([](QList<MediaFile>& list) { list.removeLast(); }); // same turn: one check
+    f.settle();
+    EXPECT_EQ(f.ops->safeListCalls, before + 1);
+    EXPECT_EQ(f.view->facts().facts().safeToStage.size(), 2);
+    EXPECT_NE(f.ops->safeListThread.load(), QThread::currentThread());
+}

@@ -5,6 +5,9 @@
 
 #include <QFuture>
 #include <QPromise>
+#include <QThread>
+
+#include <atomic>
 
 #include <qcoro/qcorofuture.h>
 
@@ -48,7 +51,11 @@ public:
         }
         return out;
     }
+    mutable std::atomic<int> safeListCalls{0};
+    mutable std::atomic<QThread*> safeListThread{nullptr};
     QList<MediaFile> unusedFilesSafeToStage(const QList<MediaFile>& media) const override {
+        ++safeListCalls;
+        safeListThread = QThread::currentThread();
         QList<MediaFile> eligible;
         for (const MediaFile& f : media) {
             if (isEligibleUnused(f))
