@@ -47,6 +47,7 @@ Analysis makeAnalysis(int mediaCount, int projectCount) {
         f.usageType = f.usageCount ? (i % 10 == 1 ? MediaUsageType::audioOnly : MediaUsageType::videoAndAudio)
                                    : MediaUsageType::unused;
         f.status = i % 50 == 0 ? MediaFileStatus::offline : MediaFileStatus::online;
+        f.projectNames = {QStringLiteral("Project %1").arg(i % projectCount)};
         f.duplicateOfPath = i % 40 == 0 ? std::optional<QString>(QStringLiteral("/dup")) : std::nullopt;
         a.media.append(f);
     }
