@@ -8,6 +8,7 @@
 #include "ui/SymbolIcons.h"
 #include "ui/sidebar/SidebarTexts.h"
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QContextMenuEvent>
 #include <QHBoxLayout>
@@ -40,6 +41,9 @@ QLabel* text(const QString& value, const QFont& font, const QColor& color, QWidg
 // Rows are built by the hundred; draw each symbol once per colour and size.
 QPixmap symbolPixmap(const QString& symbol, const QColor& color, int size) {
     static QHash<QString, QPixmap> cache;
+    // Pixmaps must go before the application does.
+    static const bool hooked = QObject::connect(qApp, &QObject::destroyed, [] { cache.clear(); });
+    Q_UNUSED(hooked);
     const QString key =
         symbol + QLatin1Char('|') + color.name(QColor::HexArgb) + QLatin1Char('|') + QString::number(size);
     auto it = cache.find(key);
@@ -185,6 +189,8 @@ constexpr int barLeft = chevronWidth + 4;
 constexpr int textLeft = barLeft + 3 + 4 + 3;
 const QFont& rowFont(Font::Weight weight, int size) {
     static QHash<int, QFont> fonts;
+    static const bool hooked = QObject::connect(qApp, &QObject::destroyed, [] { fonts.clear(); });
+    Q_UNUSED(hooked);
     const int key = int(weight) * 100 + size;
     auto it = fonts.find(key);
     if (it == fonts.end())
