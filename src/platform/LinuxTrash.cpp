@@ -232,6 +232,12 @@ TrashOutcome LinuxTrash::moveToTrash(const QString& path) {
     if (::lstat(native.constData(), &st) != 0)
         return {failure(errno), {}, {}};
     const quint64 device = quint64(st.st_dev);
+    if (S_ISDIR(st.st_mode)) {
+        // A mounted volume's top folder cannot be renamed into any trash.
+        struct stat parent {};
+        if (::stat(parentOf(native).constData(), &parent) == 0 && quint64(parent.st_dev) != device)
+            return {FileOpStatus::failure(EBUSY, QStringLiteral("A mounted volume cannot be moved to the Trash")), {}, {}};
+    }
     const QByteArray name = native.mid(native.lastIndexOf('/') + 1);
 
     for (int attempt = 0; attempt < 2; ++attempt) {

@@ -235,3 +235,17 @@ TEST_F(LinuxTrashTest, AVolumeWithoutAUsableTrashLeavesTheFileAndSaysSo) {
     EXPECT_TRUE(QFile::exists(volume.path() + "/clip.mov"));
     EXPECT_FALSE(QFile::exists(trash() + "/files/clip.mov"));
 }
+
+TEST_F(LinuxTrashTest, AMountedVolumeItselfIsRefusedWithoutLeavingAnything) {
+    SecondMount volume;
+    if (!volume.mounted())
+        GTEST_SKIP() << "mounting a tmpfs needs root";
+    writeFile(volume.path() + "/clip.mov");
+    const QString parent = QFileInfo(volume.path()).path();
+    const QStringList before = QDir(parent).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot);
+
+    const TrashOutcome outcome = ops.moveToTrash(volume.path());
+    EXPECT_EQ(outcome.status.code, EBUSY);
+    EXPECT_TRUE(QFile::exists(volume.path() + "/clip.mov"));
+    EXPECT_EQ(QDir(parent).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot), before);
+}
