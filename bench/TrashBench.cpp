@@ -20,9 +20,9 @@
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <fcntl.h>
 #include <unistd.h>
-#include <cstdio>
 #include <vector>
 
 using namespace tarnwick;
@@ -98,7 +98,8 @@ public:
     FileOpStatus removeFile(const QString&) override { return {}; }
     FileOpStatus removeTree(const QString&) override { return {}; }
     TrashOutcome moveToTrash(const QString&) override { return {}; }
-    FileOpStatus moveNoReplace(const QString&, const QString&, const FileOpProgress&, const std::atomic_bool*) override {
+    FileOpStatus moveNoReplace(const QString&, const QString&, const FileOpProgress&,
+                               const std::atomic_bool*) override {
         return {};
     }
     FileOpStatus replaceAtomically(const QString&, const QString&) override { return {}; }
@@ -213,8 +214,9 @@ QList<MediaFile> safetyList(int entries) {
     QList<MediaFile> list;
     list.reserve(entries);
     for (int i = 0; i < entries; ++i) {
-        MediaFile file = testing::media(QStringLiteral("/Volumes/Media/Day %1/A%2_C001.mov").arg(i / 1000).arg(i),
-                                        i % 3 == 0 ? 0 : 1, MediaFileStatus::online, 1000 + qint64(i) * 7);
+        MediaFile file =
+            testing::media(QStringLiteral("/Volumes/Media/Day %1/A%2_C001.mov").arg(i / 1000).arg(i),
+                           i % 3 == 0 ? 0 : 1, MediaFileStatus::online, 1000 + qint64(i) * 7);
         file.projectNames = {QStringLiteral("Feature")};
         if (i % 10 == 0)
             file.alternativePaths = {QStringLiteral("/Volumes/Backup/A%1_C001.mov").arg(i)};
@@ -271,7 +273,11 @@ void safetySizes(benchmark::internal::Benchmark* b) {
 } // namespace
 
 BENCHMARK(BM_MoveToTrash)->Apply(trashSizes)->Iterations(1)->Unit(benchmark::kMillisecond)->UseRealTime();
-BENCHMARK(BM_DeleteSafetyCheck)->Apply(safetySizes)->Iterations(1)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_DeleteSafetyCheck)
+    ->Apply(safetySizes)
+    ->Iterations(1)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
 
 int main(int argc, char** argv) {
     QStandardPaths::setTestModeEnabled(true);

@@ -142,31 +142,35 @@ QList<DeleteSafetyConflict> DeleteSafetyCheck::findDeleteSafetyConflicts(const Q
     for (const MediaFile& file : files) {
         const QString name = path::lastPathComponent(file.path);
         if (file.hasUnresolvedAELink) {
-            conflicts.append({file, file,
-                              name + QStringLiteral(" may be referenced in a linked After Effects composition "
-                                                    "(.aep file not found)")});
+            conflicts.append(
+                {file, file,
+                 name + QStringLiteral(" may be referenced in a linked After Effects composition "
+                                       "(.aep file not found)")});
         }
         const QList<qsizetype> candidates = candidatesFor(file, name, mediaFiles, tables);
         if (candidates.isEmpty())
             continue;
         const FoldedPath ownPath{file.path};
         const auto listed = [](const QStringList& paths, const FoldedPath& path) {
-            return std::any_of(paths.cbegin(), paths.cend(), [&](const QString& p) { return FoldedPath{p} == path; });
+            return std::any_of(paths.cbegin(), paths.cend(),
+                               [&](const QString& p) { return FoldedPath{p} == path; });
         };
         for (const qsizetype index : candidates) {
             const MediaFile& used = mediaFiles[index];
             const FoldedPath usedPath{used.path};
             if (usedPath == ownPath)
                 continue;
-            const QString projects = QLatin1Char('"') + used.projectNames.join(QStringLiteral(", ")) + QLatin1Char('"');
+            const QString projects =
+                QLatin1Char('"') + used.projectNames.join(QStringLiteral(", ")) + QLatin1Char('"');
             if (listed(file.alternativePaths, usedPath) || listed(used.alternativePaths, ownPath)) {
                 conflicts.append({file, used,
-                                  name + QStringLiteral(" is ") + usageText(used) + QStringLiteral(" in ") + projects +
-                                      QStringLiteral(" via a consolidated path")});
+                                  name + QStringLiteral(" is ") + usageText(used) + QStringLiteral(" in ") +
+                                      projects + QStringLiteral(" via a consolidated path")});
             } else if (Tables::sameName(name, used.path) && file.size > 0 && file.size == used.size) {
                 conflicts.append({file, used,
                                   name + QStringLiteral(" appears to be the same file ") + usageText(used) +
-                                      QStringLiteral(" in ") + projects + QStringLiteral(" at:\n") + used.path});
+                                      QStringLiteral(" in ") + projects + QStringLiteral(" at:\n") +
+                                      used.path});
             }
         }
     }

@@ -86,7 +86,8 @@ TEST_F(LinuxTrashTest, WritesTheInfoAndMovesTheFileIntoTheHomeTrash) {
 
     const QByteArray info = readAll(outcome.infoPath);
     const QByteArray expectedPath = QFile::encodeName(at("Shoot/" + name)).toPercentEncoding("/");
-    EXPECT_TRUE(info.startsWith(QByteArray("[Trash Info]\nPath=" + expectedPath + "\nDeletionDate="))) << info.toStdString();
+    EXPECT_TRUE(info.startsWith(QByteArray("[Trash Info]\nPath=" + expectedPath + "\nDeletionDate=")))
+        << info.toStdString();
     EXPECT_TRUE(expectedPath.contains("Day%201%20Cafe"));
     const QByteArray date = info.mid(info.indexOf("DeletionDate=") + 13).trimmed();
     EXPECT_TRUE(QDateTime::fromString(QString::fromLatin1(date), "yyyy-MM-ddTHH:mm:ss").isValid());
