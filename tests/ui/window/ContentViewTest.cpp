@@ -507,3 +507,20 @@ TEST(WindowFacts, SafetyCheckRunsOffTheGuiThreadOncePerChange) {
     EXPECT_EQ(f.view->facts().facts().safeToStage.size(), 2);
     EXPECT_NE(f.ops->safeListThread.load(), QThread::currentThread());
 }
+
+TEST(WelcomeGuide, ShowingItAgainWhileVisibleKeepsTheStep) {
+    WindowFixture f(false);
+    WelcomeView* guide = f.view->welcomeView();
+    ASSERT_NE(guide, nullptr);
+    guide->nextStep();
+    f.view->handleCommand(C::showWelcomeGuide, {});
+    EXPECT_EQ(f.view->welcomeView(), guide);
+    EXPECT_EQ(guide->currentStep(), 1);
+    guide->jumpToStep(5);
+    guide->forwardButton()->click(); // Get Started
+    f.settle();
+    EXPECT_EQ(f.view->welcomeView(), nullptr);
+    f.view->handleCommand(C::showWelcomeGuide, {});
+    ASSERT_NE(f.view->welcomeView(), nullptr);
+    EXPECT_EQ(f.view->welcomeView()->currentStep(), 0);
+}
