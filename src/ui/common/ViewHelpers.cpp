@@ -54,11 +54,11 @@ QColor brandColor(StorageType storage) {
 }
 
 MediaKind mediaKindFromExtension(const QString& fileExtension) {
-    static const QSet<QString> video{"mp4", "mov", "avi", "mkv", "m4v", "mxf", "mpg",
+    static const QSet<QString> video{"mp4",  "mov", "avi",  "mkv",    "m4v", "mxf", "mpg",
                                      "mpeg", "wmv", "webm", "prores", "r3d", "braw"};
     static const QSet<QString> audio{"mp3", "wav", "aac", "m4a", "flac", "aiff", "ogg", "wma"};
-    static const QSet<QString> image{"jpg", "jpeg", "png", "gif", "tiff", "tif", "bmp",
-                                     "psd", "raw", "cr2", "nef", "arw", "heic", "webp"};
+    static const QSet<QString> image{"jpg", "jpeg", "png", "gif", "tiff", "tif",  "bmp",
+                                     "psd", "raw",  "cr2", "nef", "arw",  "heic", "webp"};
     const QString ext = fileExtension.toLower();
     if (video.contains(ext))
         return MediaKind::video;
@@ -113,9 +113,10 @@ QList<OfflineMatchGroup> OfflineMatchGroup::groups(const QHash<QString, QList<Sc
     out.reserve(byPath.size());
     for (auto it = byPath.cbegin(); it != byPath.cend(); ++it) {
         QList<ScoredMatch> candidates = it.value();
-        std::stable_sort(candidates.begin(), candidates.end(), [](const ScoredMatch& a, const ScoredMatch& b) {
-            return a.matchScore.score > b.matchScore.score;
-        });
+        std::stable_sort(candidates.begin(), candidates.end(),
+                         [](const ScoredMatch& a, const ScoredMatch& b) {
+                             return a.matchScore.score > b.matchScore.score;
+                         });
         out.append({QUuid::createUuid(), it.key(), std::move(candidates)});
     }
     return out;
@@ -127,10 +128,11 @@ discoveredProjectList(const QHash<QString, QList<DiscoveredProject>>& byFolder) 
     out.reserve(byFolder.size());
     for (auto it = byFolder.cbegin(); it != byFolder.cend(); ++it) {
         QList<DiscoveredProject> projects = it.value();
-        std::stable_sort(projects.begin(), projects.end(), [](const DiscoveredProject& a, const DiscoveredProject& b) {
-            return a.fileName.normalized(QString::NormalizationForm_C) <
-                   b.fileName.normalized(QString::NormalizationForm_C);
-        });
+        std::stable_sort(projects.begin(), projects.end(),
+                         [](const DiscoveredProject& a, const DiscoveredProject& b) {
+                             return a.fileName.normalized(QString::NormalizationForm_C) <
+                                    b.fileName.normalized(QString::NormalizationForm_C);
+                         });
         out.append({it.key(), std::move(projects)});
     }
     return out;

@@ -64,6 +64,7 @@ struct DiscoveredProjectFolder {
     QList<DiscoveredProject> projects; // by file name, code-point order
 };
 // One pair per folder, in the hash's order; projects sorted stably by plain comparison.
-QList<DiscoveredProjectFolder> discoveredProjectList(const QHash<QString, QList<DiscoveredProject>>& byFolder);
+QList<DiscoveredProjectFolder>
+discoveredProjectList(const QHash<QString, QList<DiscoveredProject>>& byFolder);
 
 } // namespace tarnwick
