@@ -1,5 +1,7 @@
 #include "app/TarnwickApp.h"
 
+#include "ui/browser/BrowserViews.h"
+
 #include "analysis/ProjectManager.h"
 #include "app/AppDelegate.h"
 #include "app/MainWindow.h"
@@ -83,6 +85,7 @@ void TarnwickApp::buildWindow() {
     services.preferences = m_options.preferences;
     services.openUrl = m_options.openUrl;
     services.commands = m_commands;
+    installBrowserViews(services.factories, {});
     m_window->setContentView(new ContentView(std::move(manager), std::move(services)));
     m_appCommands =
         new AppCommands({*m_commands, panel, *m_grants, *m_updater, m_options.openUrl}, m_window.get());

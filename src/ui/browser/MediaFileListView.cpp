@@ -12,6 +12,7 @@
 #include <QEvent>
 #include <QHBoxLayout>
 #include <QHeaderView>
+#include <QHideEvent>
 #include <QLabel>
 #include <QMenu>
 #include <QMouseEvent>
@@ -33,8 +34,10 @@ QLabel* coloredLabel(const QFont& font, const QColor& color, QWidget* parent) {
     return label;
 }
 
-// Ideal widths of the columns; the name column takes the rest.
+// Minimum and ideal widths of the columns; the name column takes the rest.
+constexpr int minimumWidths[] = {80, 0, 60, 92, 80, 90, 100};
 constexpr int columnWidths[] = {100, 0, 80, 120, 110, 160, 150};
+constexpr int minimumNameWidth = 160;
 
 } // namespace
 
@@ -361,6 +364,19 @@ void MediaFileListView::activateRow(int row) {
         m_actions.reveal(file);
 }
 
+void MediaFileListView::previewRow(int row) {
+    if (row >= 0 && row < m_model->rowCount() && m_actions.preview)
+        m_actions.preview(m_model->file(row));
+}
+
+void MediaFileListView::hideEvent(QHideEvent* event) {
+    QWidget::hideEvent(event);
+    if (!event->spontaneous()) {
+        m_table->horizontalHeader()->setSortIndicator(MediaTableModel::size, Qt::DescendingOrder);
+        m_model->resetSortOrder();
+    }
+}
+
 bool MediaFileListView::eventFilter(QObject* watched, QEvent* event) {
     if (watched == m_table->viewport() && event->type() == QEvent::MouseButtonRelease) {
         auto* mouse = static_cast<QMouseEvent*>(event);
@@ -370,8 +386,8 @@ bool MediaFileListView::eventFilter(QObject* watched, QEvent* event) {
             const MediaFile& file = m_model->file(index.row());
             for (const MediaTableDelegate::Mark& mark :
                  m_delegate->marks(file, index.column(), m_table->visualRect(index))) {
-                if (mark.isThumbnail && mark.rect.contains(mouse->position()) && m_actions.preview) {
-                    m_actions.preview(file);
+                if (mark.isThumbnail && mark.rect.contains(mouse->position())) {
+                    previewRow(index.row());
                     break;
                 }
             }

@@ -53,6 +53,8 @@ public:
     void addSelectionToBin(const QList<MediaFile>& files);
     void addHeaderSelectionToBin();
     void activateRow(int row);
+    // Opens the preview of a row, as a click on its thumbnail does.
+    void previewRow(int row);
 
     QTableView* table() const { return m_table; }
     MediaTableModel* model() const { return m_model; }
@@ -66,6 +68,8 @@ public:
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
+    // Leaving the table mode starts the next visit at the default order, largest first.
+    void hideEvent(QHideEvent* event) override;
 
 Q_SIGNALS:
     void selectedFilesChanged(const QSet<QUuid>& ids);
@@ -78,6 +82,7 @@ private:
     void dropHiddenThumbnailRequests();
     void showContextMenu(const QPoint& pos);
     void clearSelection();
+    void fitColumns();
 
     ProjectManager& m_manager;
     MediaBrowserActions m_actions;

@@ -95,6 +95,13 @@ void MediaTableModel::sort(int column, Qt::SortOrder order) {
     refresh();
 }
 
+void MediaTableModel::resetSortOrder() {
+    if (m_order == defaultOrder)
+        return;
+    m_order = defaultOrder;
+    refresh();
+}
+
 void MediaTableModel::refresh() {
     beginResetModel();
     m_rows = m_manager.sortedFilteredMediaFiles(m_order);

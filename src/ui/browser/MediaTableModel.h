@@ -34,6 +34,8 @@ public:
     const MediaSortOrder& sortOrder() const { return m_order; }
     static MediaSortKey keyOf(Column column);
 
+    // Back to one comparator: size, largest first.
+    void resetSortOrder();
     // Re-reads the manager's sorted list (after a change of the list, the bin, projects or filters).
     void refresh();
 
@@ -41,7 +43,8 @@ private:
     void rebuildRowIndex() const;
 
     ProjectManager& m_manager;
-    MediaSortOrder m_order{{MediaSortKey::size, false}};
+    static inline const MediaSortOrder defaultOrder{{MediaSortKey::size, false}};
+    MediaSortOrder m_order = defaultOrder;
     QList<MediaFile> m_rows;
     mutable QHash<QUuid, int> m_rowById;
     mutable bool m_rowIndexValid = false;

@@ -10,6 +10,7 @@
 #include <QFontDatabase>
 #include <QFrame>
 #include <QHBoxLayout>
+#include <QHideEvent>
 #include <QLabel>
 #include <QPushButton>
 #include <QStackedWidget>
@@ -227,6 +228,12 @@ const ProjectFile* StorageMapView::drilledProject() const {
 
 const QList<MapTreemapTile>& StorageMapView::tiles() const {
     return m_canvas->tiles();
+}
+
+void StorageMapView::hideEvent(QHideEvent* event) {
+    QWidget::hideEvent(event);
+    if (!event->spontaneous() && m_drilledProjectName)
+        drillOut();
 }
 
 void StorageMapView::drillInto(const QString& projectName) {

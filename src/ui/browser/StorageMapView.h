@@ -41,6 +41,10 @@ public:
 
     void clickTile(int index);
 
+protected:
+    // The map's state belongs to the mode: leaving it starts again at the project level.
+    void hideEvent(QHideEvent* event) override;
+
 private:
     void refresh();
     void rebuildHeader();
