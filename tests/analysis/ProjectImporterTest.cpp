@@ -379,6 +379,37 @@ TEST(ProjectImporter, OtherOperationsAreRefusedWhileAnImportRuns) {
     EXPECT_EQ(projectNames(h.pm()), QStringList{"A"});
 }
 
+TEST(ProjectImporter, ChangesMadeWhileAnImportRunsHoldForWhatItAdds) {
+    ImportTestHarness h(true);
+    h.checker->setOnline("/m/a.mov", 10);
+    h.checker->setOnline("/other/b.mov", 10);
+    HeldReader held;
+    h.importServices.parse = held.function({{"A.prproj", {"/m/a.mov", "/other/b.mov"}}});
+    bool done = false;
+    auto import = noteWhenDone(
+        ProjectImporter::analyzeProjects(h.pm(), {QUrl::fromLocalFile("/p/A.prproj")}, h.importServices),
+        &done);
+    ASSERT_TRUE(spinUntil([&] { return held.started.load() == 1; }));
+
+    // The protected folders sheet adds a folder; the timeline sheet adds a rule.
+    h.folders.add("/m");
+    EXPECT_TRUE(h.pm().protectedFoldersDidChange());
+    EXPECT_EQ(h.pm().protectedFolders(), QStringList{"/m"});
+    EXPECT_TRUE(h.pm().addSequenceRule("dailies", SequenceRuleAction::ignore));
+    EXPECT_EQ(h.policy.rules().size(), 2) << "the rule is stored at once";
+    EXPECT_FALSE(QCoro::waitFor(h.pm().rescanAll())) << "queued, not run inside the import";
+    EXPECT_TRUE(h.pm().hasDeferredChanges());
+
+    held.release.release();
+    ASSERT_TRUE(spinUntil([&] { return done; }));
+    ASSERT_TRUE(h.entry("/m/a.mov") && h.entry("/other/b.mov"));
+    EXPECT_TRUE(h.entry("/m/a.mov")->isProtected) << "the new protection covers the import's files";
+    EXPECT_FALSE(h.entry("/other/b.mov")->isProtected);
+    ASSERT_TRUE(spinUntil([&] { return !h.pm().hasDeferredChanges() && !h.pm().isBusy(); }));
+    EXPECT_TRUE(spinUntil([&] { return h.logged("Rescan complete"); })) << "the queued rescan ran";
+    EXPECT_TRUE(h.entry("/m/a.mov")->isProtected);
+}
+
 TEST(ProjectImporter, WindowClosingMidImportLeavesNothingDangling) {
     ImportTestHarness h(true);
     HeldReader held;
