@@ -76,7 +76,8 @@ std::shared_ptr<Workload> makeWorkload(int projectCount, int fileCount) {
 }
 
 const Workload& workload() {
-    static std::shared_ptr<Workload> made = bench::smokeMode() ? makeWorkload(2, 40) : makeWorkload(20, 100000);
+    static std::shared_ptr<Workload> made =
+        bench::smokeMode() ? makeWorkload(2, 40) : makeWorkload(20, 100000);
     return *made;
 }
 

@@ -36,8 +36,9 @@ QString mediaPath(int i) {
 struct World {
     explicit World(int n)
         : prefs(dir.filePath(QStringLiteral("prefs.ini"))), policy(prefs),
-          folders(dir.filePath(QStringLiteral("store"))), audit(dir.filePath(QStringLiteral("store")), nullptr),
-          stats(dir.filePath(QStringLiteral("store"))), checker(std::make_shared<testing::FakeFileStatusChecker>()) {
+          folders(dir.filePath(QStringLiteral("store"))),
+          audit(dir.filePath(QStringLiteral("store")), nullptr), stats(dir.filePath(QStringLiteral("store"))),
+          checker(std::make_shared<testing::FakeFileStatusChecker>()) {
         policy.addRule(QStringLiteral("stringout"), SequenceRuleAction::ignore);
         policy.addRule(QStringLiteral("dailies"), SequenceRuleAction::ignore);
         folders.add(QStringLiteral("/Volumes/Media/Show3"));

@@ -410,6 +410,35 @@ TEST(ProjectImporter, ChangesMadeWhileAnImportRunsHoldForWhatItAdds) {
     EXPECT_TRUE(h.entry("/m/a.mov")->isProtected);
 }
 
+// Real projects are full of titles, mattes, black video and adjustment layers; they must not put the
+// project's unused media under review (and so out of one-click clean-up).
+TEST(ProjectImporter, GeneratedMediaOnTimelinesDoNotFlagTheProjectForReview) {
+    for (const int unclassifiable : {0, 1}) {
+        ImportTestHarness h;
+        const QString used = h.makeFile("media/used.mov");
+        const QString unused = h.makeFile("media/unused.mov");
+        ProjectGeneratorOptions o;
+        o.mediaPaths = {used, unused};
+        o.usedFraction = 0.5;
+        o.seed = 4;
+        o.generatedClipCount = 14;
+        o.unclassifiableClipCount = unclassifiable;
+        const GeneratedProject g = ProjectGenerator::generate(o);
+        ASSERT_EQ(g.usedPaths.size(), 1);
+        const QString path = h.dir.filePath("projects/Titles.prproj");
+        QDir().mkpath(QFileInfo(path).absolutePath());
+        ASSERT_TRUE(ProjectGenerator::writeProject(path, g.xml));
+        h.importNow({QUrl::fromLocalFile(path)});
+        ASSERT_EQ(h.pm().mediaFiles().size(), 2) << "generated media add no entries";
+        const QString unusedPath = g.usedPaths.contains(used) ? unused : used;
+        ASSERT_TRUE(h.entry(unusedPath));
+        EXPECT_EQ(h.entry(unusedPath)->usageCount, 0);
+        EXPECT_EQ(h.entry(unusedPath)->needsReview, unclassifiable > 0)
+            << "only a clip that cannot be classified withholds the project's media";
+        EXPECT_EQ(h.pm().projects()[0].parseWarnings.isEmpty(), unclassifiable == 0);
+    }
+}
+
 TEST(ProjectImporter, WindowClosingMidImportLeavesNothingDangling) {
     ImportTestHarness h(true);
     HeldReader held;

@@ -29,7 +29,8 @@ class ImportTestHarness {
 public:
     explicit ImportTestHarness(bool fakeChecks = false)
         : prefs(dir.filePath(QStringLiteral("prefs.ini"))), policy(prefs),
-          folders(dir.filePath(QStringLiteral("store"))), audit(dir.filePath(QStringLiteral("store")), nullptr),
+          folders(dir.filePath(QStringLiteral("store"))),
+          audit(dir.filePath(QStringLiteral("store")), nullptr),
           stats(dir.filePath(QStringLiteral("store"))) {
         ProjectManagerServices services;
         services.sequencePolicy = &policy;

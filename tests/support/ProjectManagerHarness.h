@@ -23,8 +23,9 @@ class ProjectManagerHarness {
 public:
     ProjectManagerHarness()
         : prefs(dir.filePath(QStringLiteral("prefs.ini"))), policy(prefs),
-          folders(dir.filePath(QStringLiteral("store"))), audit(dir.filePath(QStringLiteral("store")), nullptr),
-          stats(dir.filePath(QStringLiteral("store"))), checker(std::make_shared<FakeFileStatusChecker>()) {
+          folders(dir.filePath(QStringLiteral("store"))),
+          audit(dir.filePath(QStringLiteral("store")), nullptr), stats(dir.filePath(QStringLiteral("store"))),
+          checker(std::make_shared<FakeFileStatusChecker>()) {
         ProjectManagerServices services;
         services.sequencePolicy = &policy;
         services.protectedFolders = &folders;
