@@ -6,11 +6,19 @@
 #include "readers/AEPPathText.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cstring>
 
 namespace tarnwick {
 
 namespace {
+
+std::atomic<qint64> decodedAlone{0};
+
+std::optional<QString> decodeAlone(QByteArrayView bytes, bool utf16) {
+    decodedAlone.fetch_add(1, std::memory_order_relaxed);
+    return utf16 ? aep::decodeUtf16BE(bytes) : aep::decodeUtf8(bytes);
+}
 
 // First byte at or after `from` that ends an unquoted 8-bit run, or `end`.
 qint64 nextRunStop(const uchar* d, qint64 from, qint64 end) {
@@ -38,7 +46,9 @@ qint64 utf8CandidateAt(const uchar* d, qint64 j, qint64 size) {
     const qint64 i = d[j] == ':' ? j - 1 : j;
     if (d[j] == ':' && (i < 0 || !aep::isAsciiLetter(d[i]) || i + 2 >= size))
         return -1;
-    if (d[j] == '\\' && (i + 1 >= size || d[i + 1] != '\\'))
+    // "\\" starts a UNC path; inside a quoted (JSON) string "\/" is an escaped slash.
+    if (d[j] == '\\' &&
+        (i + 1 >= size || (d[i + 1] != '\\' && !(d[i + 1] == '/' && i > 0 && d[i - 1] == '"'))))
         return -1;
     return i;
 }
@@ -103,7 +113,6 @@ void aep::scanUtf8Range(QByteArrayView bytes, qint64 from, qint64 to, QSet<QStri
     qint64 stop = -1;
     qint64 quote = -1;
     SharedRun open;
-    SharedRun quotedRun;
     const qint64 markEnd = std::min(last + 1, size);
     for (qint64 j = aep::nextUtf8Mark(d, from, markEnd); j < markEnd;
          j = aep::nextUtf8Mark(d, j + 1, markEnd)) {
@@ -128,18 +137,20 @@ void aep::scanUtf8Range(QByteArrayView bytes, qint64 from, qint64 to, QSet<QStri
         const bool candidate = run < limit ? run >= 5 : (size - i >= 5 && size - i <= AEPParser::runLimit);
         if (!candidate)
             continue;
-        SharedRun& shared = quoted ? quotedRun : open;
+        if (quoted) {
+            // A quoted run ends at the next quote, so no other candidate shares its end: each is
+            // decoded once, its JSON escapes undone.
+            aep::addIfPlausibleQuoted(decodeAlone(bytes.sliced(i, run), false), into);
+            continue;
+        }
+        SharedRun& shared = open;
         if (shared.isFirst(i, i + run)) {
-            aep::addIfPlausible(aep::decodeUtf8(bytes.sliced(i, run)), into);
+            aep::addIfPlausible(decodeAlone(bytes.sliced(i, run), false), into);
             continue;
         }
         if (!shared.prepared) {
             shared.run.assignUtf8(bytes.sliced(shared.start, shared.end - shared.start));
             shared.prepared = true;
-        }
-        if (!shared.run.judgesTails()) {
-            aep::addIfPlausible(aep::decodeUtf8(bytes.sliced(i, run)), into);
-            continue;
         }
         const std::optional<QString> tail = shared.run.plausibleTail(shared.run.unitOf(i - shared.start));
         if (tail)
@@ -180,21 +191,21 @@ void aep::scanUtf16Range(QByteArrayView bytes, qint64 from, qint64 to, QSet<QStr
         if (end - i < 10)
             continue;
         if (shared.isFirst(i, end)) {
-            aep::addIfPlausible(aep::decodeUtf16BE(bytes.sliced(i, end - i)), into);
+            aep::addIfPlausible(decodeAlone(bytes.sliced(i, end - i), true), into);
             continue;
         }
         if (!shared.prepared) {
             shared.run.assignUtf16BE(bytes.sliced(shared.start, shared.end - shared.start));
             shared.prepared = true;
         }
-        if (!shared.run.judgesTails()) {
-            aep::addIfPlausible(aep::decodeUtf16BE(bytes.sliced(i, end - i)), into);
-            continue;
-        }
         const std::optional<QString> tail = shared.run.plausibleTail((i - shared.start) / 2);
         if (tail)
             into.insert(*tail);
     }
+}
+
+qint64 aep::candidatesDecodedAlone() {
+    return decodedAlone.load(std::memory_order_relaxed);
 }
 
 void AEPParser::scanUTF8Paths(QByteArrayView bytes, QSet<QString>& into) {

@@ -3,6 +3,8 @@
 #include "readers/AEPParser.h"
 #include "readers/AEPPathText.h"
 
+#include <QTextBoundaryFinder>
+
 #include <algorithm>
 
 namespace tarnwick {
@@ -170,18 +172,29 @@ void AEPPathRun::countPrintable() {
 void AEPPathRun::findBoundaries() {
     const qsizetype units = m_text.size();
     m_simple = aep::breaksEverywhereButCrLf(m_text);
-    if (!m_simple)
-        return;
-    m_isBoundary.assign(static_cast<size_t>(units) + 1, 1);
-    for (qsizetype k = 1; k < units; ++k)
-        m_isBoundary[k] = !(m_text[k - 1] == u'\r' && m_text[k] == u'\n');
+    if (m_simple) {
+        m_isBoundary.assign(static_cast<size_t>(units) + 1, 1);
+        for (qsizetype k = 1; k < units; ++k)
+            m_isBoundary[k] = !(m_text[k - 1] == u'\r' && m_text[k] == u'\n');
+    } else {
+        // One segmentation of the whole run, not one per tail: linear however many tails it has.
+        m_isBoundary.assign(static_cast<size_t>(units) + 1, 0);
+        QTextBoundaryFinder finder(QTextBoundaryFinder::Grapheme, m_text);
+        for (qsizetype at = finder.toNextBoundary(); at != -1 && at <= units; at = finder.toNextBoundary()) {
+            m_isBoundary[static_cast<size_t>(at)] = 1;
+            if (at == units)
+                break;
+        }
+        m_isBoundary[0] = 1;
+        m_isBoundary[static_cast<size_t>(units)] = 1;
+    }
     m_boundaryCount.assign(static_cast<size_t>(units) + 1, 0);
     for (qsizetype k = 1; k <= units; ++k)
         m_boundaryCount[k] = m_boundaryCount[k - 1] + (m_isBoundary[k] ? 1 : 0);
 }
 
 std::optional<QString> AEPPathRun::plausibleTail(qsizetype start) const {
-    if (!m_viable || !m_simple)
+    if (!m_viable)
         return std::nullopt;
     const qsizetype end = m_text.size();
     if (start < 0 || end - start < 1 || start <= m_lastUndecodable)

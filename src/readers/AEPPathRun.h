@@ -20,10 +20,10 @@ public:
     void assignUtf8(QByteArrayView bytes);
     qsizetype unitOf(qsizetype byteOffset) const { return m_unitOfByte[static_cast<size_t>(byteOffset)]; }
 
-    // Whether plausibleTail() can judge this run's tails. Runs with text from U+0300 up are left to
-    // the caller: the platform's grapheme segmentation of such text depends on where it starts, so
-    // only a tail segmented on its own is counted the way the footage path test counts it.
-    bool judgesTails() const { return !m_viable || m_simple; }
+    // Whether plausibleTail() can judge this run's tails: always. Text from U+0300 up is segmented
+    // once for the whole run; a tail starts at "/", "\" or an ASCII letter, where no cluster rule
+    // looks further back, so its own boundaries are the run's boundaries after its start.
+    bool judgesTails() const { return true; }
 
     // The tail from unit `start`, backslashes turned into slashes, when it decodes and is a plausible
     // footage path. The character at `start` must be "/", "\" or an ASCII letter.
