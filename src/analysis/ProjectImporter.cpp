@@ -373,6 +373,12 @@ QCoro::Task<bool> ImportRun::refine() {
     m_pm->setCurrentTask(QStringLiteral("Detecting duplicates…"));
     m_pm->setAnalysisProgress(0.93);
     timer.restart();
+    // Similar names need no hashes: they are found on a copy of the list while the files are hashed,
+    // and joined by position (neither step moves entries).
+    QElapsedTimer similarTimer;
+    similarTimer.start();
+    QFuture<QList<MediaFile>> finding = QtConcurrent::run(
+        &m_pool, [list = m_list] { return SimilarNameDetector::detectSimilarFilenames(list); });
     // The list moves to the worker and back, so the old copy is freed there.
     QFuture<QList<MediaFile>> detecting = QtConcurrent::run(
         &m_pool, [list = std::move(m_list), settings = m_services.duplicateSettings]() mutable {
@@ -387,16 +393,21 @@ QCoro::Task<bool> ImportRun::refine() {
 
     m_pm->setCurrentTask(QStringLiteral("Finding similar files…"));
     m_pm->setAnalysisProgress(0.96);
-    timer.restart();
-    QFuture<QList<MediaFile>> finding = QtConcurrent::run(&m_pool, [list = std::move(m_list)] {
-        QList<MediaFile> similar = SimilarNameDetector::detectSimilarFilenames(list);
-        sortByFileName(similar);
-        return similar;
-    });
-    m_list = co_await finding;
+    QList<MediaFile> similar = co_await finding;
+    finding = {};
     if (!m_pm)
         co_return false;
-    AppLog::info(QStringLiteral("⏱ Similar files: ") + seconds(timer));
+    QFuture<QList<MediaFile>> joining =
+        QtConcurrent::run(&m_pool, [list = std::move(m_list), similar = std::move(similar)]() mutable {
+            for (qsizetype i = 0; i < list.size() && i < similar.size(); ++i)
+                list[i].similarFiles = std::move(similar[i].similarFiles);
+            sortByFileName(list);
+            return list;
+        });
+    m_list = co_await joining;
+    if (!m_pm)
+        co_return false;
+    AppLog::info(QStringLiteral("⏱ Similar files: ") + seconds(similarTimer));
     co_return true;
 }
 
