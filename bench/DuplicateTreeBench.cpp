@@ -117,8 +117,9 @@ std::unique_ptr<Tree> makeTree() {
         const qint64 size = freshSize();
         const QString path = pathFor(QStringLiteral("Linked"));
         writeContent(path, size, quint32(2000 + l));
-        ::link(QFile::encodeName(path).constData(),
-               QFile::encodeName(pathFor(QStringLiteral("Linked"))).constData());
+        if (::link(QFile::encodeName(path).constData(),
+                   QFile::encodeName(pathFor(QStringLiteral("Linked"))).constData()) != 0)
+            std::perror("link");
         tree->readSetBytes += size;
     }
     while (made < total) {
