@@ -400,8 +400,9 @@ TEST(ProjectParser, ReadsLargeProjectsOnSeveralThreadsWithTheSameResult) {
     EXPECT_EQ(progress.mid(1, media.size()), media);
     EXPECT_EQ(progress.last().first, QStringLiteral("Resolving references…"));
     // Given by the readers as they read, not replayed once every stage is done: the bar moves.
-    if (QThread::idealThreadCount() > 1)
+    if (QThread::idealThreadCount() > 1) {
         EXPECT_EQ(mediaReportsFromReaders, media.size());
+    }
     // The generated text has no combining marks: one character per code point, CR LF as one.
     qsizetype codePoints = 0;
     for (char c : g.xml)
