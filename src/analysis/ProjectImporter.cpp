@@ -74,7 +74,7 @@ public:
     ImportRun(ProjectManager& manager, QList<QUrl> urls, ProjectImporter::Services services)
         : m_pm(&manager), m_urls(std::move(urls)), m_services(std::move(services)),
           m_progress(int(m_urls.size())) {
-        m_pool.setMaxThreadCount(2);
+        m_pool.setMaxThreadCount(3);
         m_pool.setObjectName(QStringLiteral("ImportSteps"));
     }
     ~ImportRun() { m_pool.waitForDone(); }
@@ -109,6 +109,9 @@ private:
     Aggregation m_aggregation;
     QHash<QString, MediaFile> m_scanned;
     QList<MediaFile> m_list;
+    // The recount's aggregate over the projects, made while the files are hashed.
+    ProjectManager::UsageRecountInputs m_recountInputs;
+    QFuture<ProjectManager::RecountAggregate> m_recountAggregate;
 };
 
 QCoro::Task<void> ImportRun::run() {
@@ -373,8 +376,12 @@ QCoro::Task<bool> ImportRun::refine() {
     m_pm->setCurrentTask(QStringLiteral("Detecting duplicates…"));
     m_pm->setAnalysisProgress(0.93);
     timer.restart();
-    // Similar names need no hashes: they are found on a copy of the list while the files are hashed,
-    // and joined by position (neither step moves entries).
+    // Neither the recount's aggregate (projects only) nor similar names need the hashes: both run
+    // while the files are hashed; similar names on a copy of the list, joined by position (neither
+    // step moves entries).
+    m_recountInputs = m_pm->usageRecountInputs();
+    m_recountAggregate = QtConcurrent::run(
+        &m_pool, [inputs = m_recountInputs] { return ProjectManager::aggregateForRecount(inputs); });
     QElapsedTimer similarTimer;
     similarTimer.start();
     QFuture<QList<MediaFile>> finding = QtConcurrent::run(
@@ -414,13 +421,18 @@ QCoro::Task<bool> ImportRun::refine() {
 QCoro::Task<bool> ImportRun::apply() {
     // The recount's costly part (aggregate, lower-cased keys, every entry's usage) runs on the
     // list before it is set; the GUI thread then only finishes it.
-    const ProjectManager::UsageRecountInputs inputs = m_pm->usageRecountInputs();
+    // Inputs taken before hashing began: a policy change since makes the finish below refuse them.
     ProjectManager::PreparedUsageRecount prepared;
     {
+        ProjectManager::RecountAggregate aggregate = co_await m_recountAggregate;
+        m_recountAggregate = {};
+        if (!m_pm)
+            co_return false;
         QFuture<std::pair<QList<MediaFile>, ProjectManager::PreparedUsageRecount>> preparing =
-            QtConcurrent::run(&m_pool, [list = std::move(m_list), inputs]() mutable {
+            QtConcurrent::run(&m_pool, [list = std::move(m_list), inputs = std::move(m_recountInputs),
+                                        aggregate = std::move(aggregate)]() mutable {
                 ProjectManager::PreparedUsageRecount recount =
-                    ProjectManager::prepareUsageRecount(list, inputs);
+                    ProjectManager::prepareUsageRecount(list, inputs, std::move(aggregate));
                 return std::make_pair(std::move(list), std::move(recount));
             });
         auto result = co_await preparing;

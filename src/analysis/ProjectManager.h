@@ -318,6 +318,15 @@ public:
     UsageRecountInputs usageRecountInputs() const;
     static PreparedUsageRecount prepareUsageRecount(QList<MediaFile>& mediaFiles,
                                                     const UsageRecountInputs& inputs);
+    // The same in two steps, so the aggregate (projects only) can run before the list is final.
+    struct RecountAggregate {
+        AggregatedUsage usage;
+        LowerPathCache lowerPaths;
+    };
+    static RecountAggregate aggregateForRecount(const UsageRecountInputs& inputs);
+    static PreparedUsageRecount prepareUsageRecount(QList<MediaFile>& mediaFiles,
+                                                    const UsageRecountInputs& inputs,
+                                                    RecountAggregate aggregate);
     // Takes over keys made elsewhere; `keys` receives the previous ones (to be freed off the GUI thread).
     void adoptLowerPathKeys(LowerPathCache& keys);
     // The rest of recomputeUsageCounts() for a media list whose usage fields were prepared (the
