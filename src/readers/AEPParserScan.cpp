@@ -32,6 +32,23 @@ qint64 nextQuote(const uchar* d, qint64 from, qint64 end) {
     return hit != nullptr ? static_cast<const uchar*>(hit) - d : end;
 }
 
+// Backslashes directly before `at`, not counting any before `floor`.
+qint64 backslashesBefore(const uchar* d, qint64 at, qint64 floor) {
+    qint64 n = 0;
+    while (at - 1 - n >= floor && d[at - 1 - n] == '\\')
+        ++n;
+    return n;
+}
+
+// The quote that closes a JSON string opened just before `start`: the first one in [from, stop)
+// that no backslash escapes, or `stop`.
+qint64 closingQuote(const uchar* d, qint64 start, qint64 from, qint64 stop) {
+    qint64 q = nextQuote(d, from, stop);
+    while (q < stop && backslashesBefore(d, q, start) % 2 == 1)
+        q = nextQuote(d, q + 1, stop);
+    return q;
+}
+
 // First whole 00 00 unit at or after the even offset `from`, or `end`.
 qint64 nextZeroUnit(const uchar* d, qint64 from, qint64 end) {
     for (qint64 j = from; j + 1 < end; j += 2) {
@@ -131,6 +148,18 @@ void aep::scanUtf8Range(QByteArrayView bytes, qint64 from, qint64 to, QSet<QStri
             if (quote < i)
                 quote = nextQuote(d, i, size);
             end = std::min(end, quote);
+            // A JSON string (its opening quote not escaped) may hold escaped quotes: it then runs to its
+            // closing quote, when what lies between reads as JSON text. Strings never overlap, so
+            // each byte is looked at by one string only.
+            if (end == quote && end < size && backslashesBefore(d, i - 1, 0) % 2 == 0 &&
+                backslashesBefore(d, end, i) % 2 == 1) {
+                const qint64 closing = closingQuote(d, i, end + 1, stop);
+                if (closing < stop && closing - i < AEPParser::runLimit) {
+                    const std::optional<QString> text = aep::decodeUtf8(bytes.sliced(i, closing - i));
+                    if (text && aep::jsonUnescaped(*text))
+                        end = closing;
+                }
+            }
         }
         const qint64 limit = std::min(size - i, AEPParser::runLimit);
         const qint64 run = std::min(end - i, limit);
@@ -151,6 +180,10 @@ void aep::scanUtf8Range(QByteArrayView bytes, qint64 from, qint64 to, QSet<QStri
         if (!shared.prepared) {
             shared.run.assignUtf8(bytes.sliced(shared.start, shared.end - shared.start));
             shared.prepared = true;
+        }
+        if (!shared.run.judgesTails()) {
+            aep::addIfPlausible(decodeAlone(bytes.sliced(i, run), false), into);
+            continue;
         }
         const std::optional<QString> tail = shared.run.plausibleTail(shared.run.unitOf(i - shared.start));
         if (tail)
@@ -197,6 +230,10 @@ void aep::scanUtf16Range(QByteArrayView bytes, qint64 from, qint64 to, QSet<QStr
         if (!shared.prepared) {
             shared.run.assignUtf16BE(bytes.sliced(shared.start, shared.end - shared.start));
             shared.prepared = true;
+        }
+        if (!shared.run.judgesTails()) {
+            aep::addIfPlausible(decodeAlone(bytes.sliced(i, end - i), true), into);
+            continue;
         }
         const std::optional<QString> tail = shared.run.plausibleTail((i - shared.start) / 2);
         if (tail)
