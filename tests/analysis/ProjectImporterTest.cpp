@@ -10,6 +10,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <QDeadlineTimer>
 #include <QSemaphore>
 #include <QThread>
 
@@ -187,11 +188,16 @@ TEST(ProjectImporter, ReadsAsManyProjectsAtOnceAsTheProcessorsButAtLeastFour) {
         std::atomic_int running{0};
         std::atomic_int peak{0};
         h.importServices.processorCount = [p = processors] { return p; };
-        h.importServices.parse = [&](const QUrl& url, const ParallelProjectParse::Progress&) {
+        h.importServices.parse = [&, expected = expected](const QUrl& url,
+                                                          const ParallelProjectParse::Progress&) {
             const int now = ++running;
             for (int seen = peak.load(); now > seen && !peak.compare_exchange_weak(seen, now);) {
             }
-            QThread::msleep(30);
+            // A barrier, not a pause: the first readers wait until as many run as the width allows
+            // (a narrower pool never gets there and fails after the deadline; a wider one overshoots).
+            const QDeadlineTimer deadline(10000);
+            while (peak.load() < expected && !deadline.hasExpired())
+                QThread::yieldCurrentThread();
             --running;
             ProjectParser::ParseResult r;
             r.projectName = url.fileName();
