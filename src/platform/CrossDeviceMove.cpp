@@ -5,9 +5,12 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdlib>
+#include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/xattr.h>
 #include <unistd.h>
+#include <vector>
 
 namespace tarnwick {
 
@@ -39,6 +42,21 @@ private:
     int m_fd;
 };
 
+qint64 readFully(int fd, char* buffer, qint64 count) {
+    qint64 done = 0;
+    while (done < count) {
+        const ssize_t got = ::read(fd, buffer + done, size_t(count - done));
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got < 0)
+            return -1;
+        if (got == 0)
+            break;
+        done += got;
+    }
+    return done;
+}
+
 bool sameTimes(const struct timespec& a, const struct timespec& b) {
     return a.tv_sec == b.tv_sec && a.tv_nsec == b.tv_nsec;
 }
@@ -66,6 +84,26 @@ int applyFolderAttributes(const QByteArray& path, const struct stat& info) {
     return 0;
 }
 
+constexpr const char* kMovedFromAttribute = "user.tarnwick.moved-from";
+
+bool sameContents(const QByteArray& first, const QByteArray& second) {
+    Descriptor a(::open(first.constData(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
+    Descriptor b(::open(second.constData(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
+    if (!a.isOpen() || !b.isOpen())
+        return false;
+    std::vector<char> left(1 << 20);
+    std::vector<char> right(1 << 20);
+    for (;;) {
+        const qint64 got = readFully(a.get(), left.data(), qint64(left.size()));
+        if (got < 0 || readFully(b.get(), right.data(), qint64(right.size())) != got)
+            return false;
+        if (got == 0)
+            return true;
+        if (std::memcmp(left.data(), right.data(), size_t(got)) != 0)
+            return false;
+    }
+}
+
 FileOpStatus changedWhileMoving() {
     return FileOpStatus::failure(EBUSY, QStringLiteral("The file changed while it was being moved"));
 }
@@ -78,6 +116,13 @@ CrossDeviceMove::CrossDeviceMove(const FileMoveSteps& steps, const FileOpProgres
 
 FileOpStatus CrossDeviceMove::run(const QByteArray& source, const QByteArray& destination,
                                   const struct stat& sourceInfo) {
+    // Saves a whole copy when the name is plainly taken; the final rename still refuses a late one.
+    struct stat existing {};
+    if (::lstat(destination.constData(), &existing) == 0) {
+        if (S_ISREG(sourceInfo.st_mode) && isInterruptedCopy(source, sourceInfo, destination, existing))
+            return finishInterruptedMove(source, destination, sourceInfo);
+        return errnoStatus(EEXIST);
+    }
     if (S_ISREG(sourceInfo.st_mode))
         return moveFile(source, destination, sourceInfo);
     if (S_ISLNK(sourceInfo.st_mode))
@@ -97,6 +142,10 @@ FileOpStatus CrossDeviceMove::moveFile(const QByteArray& source, const QByteArra
     Descriptor out(::mkostemp(temporary.data(), O_CLOEXEC));
     if (!out.isOpen())
         return errnoStatus(errno);
+    // Names the source on the copy, so that retrying a move killed after the rename but before
+    // the source was removed completes it instead of leaving two copies. Best effort: file
+    // systems without user attributes just do without.
+    ::fsetxattr(out.get(), kMovedFromAttribute, source.constData(), size_t(source.size()), 0);
     auto status = copyFileInto(source, info, out.get());
     if (status) {
         if (const int error = out.closeChecked(); error != 0)
@@ -110,6 +159,29 @@ FileOpStatus CrossDeviceMove::moveFile(const QByteArray& source, const QByteArra
     }
     if (m_steps.removeSourceFile(source) != 0)
         return sourceRemovalFailed(errno);
+    ::removexattr(destination.constData(), kMovedFromAttribute);
+    return FileOpStatus::success();
+}
+
+bool CrossDeviceMove::isInterruptedCopy(const QByteArray& source, const struct stat& sourceInfo,
+                                        const QByteArray& destination, const struct stat& existing) const {
+    if (!S_ISREG(existing.st_mode) || existing.st_size != sourceInfo.st_size ||
+        !sameTimes(existing.st_mtim, sourceInfo.st_mtim))
+        return false;
+    QByteArray marker(source.size() + 1, Qt::Uninitialized);
+    const ssize_t length = ::getxattr(destination.constData(), kMovedFromAttribute, marker.data(), size_t(marker.size()));
+    if (length != source.size() || marker.left(length) != source)
+        return false;
+    return sameContents(source, destination);
+}
+
+FileOpStatus CrossDeviceMove::finishInterruptedMove(const QByteArray& source, const QByteArray& destination,
+                                                    const struct stat& sourceInfo) {
+    if (m_steps.removeSourceFile(source) != 0)
+        return sourceRemovalFailed(errno);
+    ::removexattr(destination.constData(), kMovedFromAttribute);
+    if (m_progress)
+        m_progress(sourceInfo.st_size, sourceInfo.st_size);
     return FileOpStatus::success();
 }
 

@@ -15,6 +15,10 @@ public:
 
 private:
     FileOpStatus moveFile(const QByteArray& source, const QByteArray& destination, const struct stat& info);
+    bool isInterruptedCopy(const QByteArray& source, const struct stat& sourceInfo, const QByteArray& destination,
+                           const struct stat& existing) const;
+    FileOpStatus finishInterruptedMove(const QByteArray& source, const QByteArray& destination,
+                                       const struct stat& sourceInfo);
     FileOpStatus moveLink(const QByteArray& source, const QByteArray& destination);
     FileOpStatus moveFolder(const QByteArray& source, const QByteArray& destination);
 

@@ -30,10 +30,11 @@ inline QByteArray readBytes(const QString& path) {
 
 inline QByteArray patternBytes(qint64 size, int seed = 1) {
     QByteArray bytes(size, Qt::Uninitialized);
+    char* out = bytes.data();
     quint32 state = quint32(seed) * 2654435761u + 1;
     for (qint64 i = 0; i < size; ++i) {
         state = state * 1664525u + 1013904223u;
-        bytes[i] = char(state >> 24);
+        out[i] = char(state >> 24);
     }
     return bytes;
 }

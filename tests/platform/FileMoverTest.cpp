@@ -286,6 +286,33 @@ TEST(FileMoverCopy, ASourceThatCannotBeRemovedKeepsBothCopies) {
     expectContainerAt(dirs.to("A001.RDC"));
 }
 
+TEST(FileMoverCopy, RetryingAnInterruptedMoveOnlyRemovesTheSource) {
+    TmpfsMount mount;
+    if (!mount.isMounted())
+        GTEST_SKIP() << "mounting a tmpfs needs root";
+    MoveFolders dirs;
+    const QByteArray bytes = patternBytes(70000);
+    ASSERT_TRUE(writeBytes(dirs.from("A001.mov"), bytes));
+    FileMoveSteps interrupted = FileMoveSteps::system();
+    interrupted.removeSourceFile = [](const QByteArray&) {
+        errno = EINTR;
+        return -1;
+    };
+    const QString target = mount.path() + "/A001.mov";
+    ASSERT_FALSE(FileMover(interrupted).moveNoReplace(dirs.from("A001.mov"), target));
+    ASSERT_TRUE(QFileInfo::exists(dirs.from("A001.mov")));
+
+    EXPECT_TRUE(FileMover().moveNoReplace(dirs.from("A001.mov"), target));
+    EXPECT_FALSE(QFileInfo::exists(dirs.from("A001.mov")));
+    EXPECT_EQ(readBytes(target), bytes);
+
+    // An identical file that is not our copy is never taken for one.
+    ASSERT_TRUE(writeBytes(dirs.from("B.mov"), bytes));
+    ASSERT_TRUE(writeBytes(mount.path() + "/B.mov", bytes));
+    EXPECT_EQ(FileMover().moveNoReplace(dirs.from("B.mov"), mount.path() + "/B.mov").code, EEXIST);
+    EXPECT_TRUE(QFileInfo::exists(dirs.from("B.mov")));
+}
+
 TEST(FileMoverCopy, CancelRollsBackTheFileInFlight) {
     MoveFolders dirs;
     const QByteArray bytes = patternBytes(256 * 1024);
