@@ -226,6 +226,8 @@ FileOpStatus CrossDeviceMove::copyContents(int in, int out, qint64 size) {
         }
         if (count == 0)
             return FileOpStatus::failure(EIO, QStringLiteral("The file became shorter while it was being moved"));
+        // Starts writing back what was just copied, so the closing fsync waits for little.
+        ::sync_file_range(out, copied, count, SYNC_FILE_RANGE_WRITE);
         copied += count;
         m_done += count;
         if (m_progress)

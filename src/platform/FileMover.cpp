@@ -136,17 +136,21 @@ FileOpStatus FileMover::moveNoReplace(const QString& source, const QString& dest
         return errnoStatus(ECANCELED);
     const QByteArray from = QFile::encodeName(source);
     const QByteArray to = QFile::encodeName(destination);
+    // The rename first: on one device that is the whole move, one system call per file.
+    if (m_steps.renameNoReplace(from, to) == 0) {
+        struct stat moved {};
+        if (progress && ::lstat(to.constData(), &moved) == 0 && S_ISREG(moved.st_mode))
+            progress(moved.st_size, moved.st_size);
+        return FileOpStatus::success();
+    }
+    const int renameError = errno;
     struct stat info {};
     if (::lstat(from.constData(), &info) != 0)
         return errnoStatus(errno);
+    // Copying a FIFO or a device would read it: only files, folders and links leave their device.
     if (!S_ISREG(info.st_mode) && !S_ISDIR(info.st_mode) && !S_ISLNK(info.st_mode))
         return FileOpStatus::failure(EPERM, QStringLiteral("Only files and folders can be moved"));
-    if (m_steps.renameNoReplace(from, to) == 0) {
-        if (progress && S_ISREG(info.st_mode))
-            progress(info.st_size, info.st_size);
-        return FileOpStatus::success();
-    }
-    const int error = errno;
+    const int error = renameError;
     if (error == EXDEV)
         return CrossDeviceMove(m_steps, progress, cancel).run(from, to, info);
     if (error == EINVAL || error == ENOSYS || error == ENOTSUP) {
