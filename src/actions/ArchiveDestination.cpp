@@ -58,7 +58,8 @@ QString ArchiveDestination::candidate(const QString& destination, int n, Numberi
         break;
     }
     const QString parent = parentOf(destination);
-    return parent.endsWith(QLatin1Char('/')) ? QString(parent + name) : QString(parent + QLatin1Char('/') + name);
+    return parent.endsWith(QLatin1Char('/')) ? QString(parent + name)
+                                             : QString(parent + QLatin1Char('/') + name);
 }
 
 QString ArchiveDestination::outsideFolderText() {

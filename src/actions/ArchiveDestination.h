@@ -24,7 +24,8 @@ public:
 
     // The n-th candidate (n from 1) beside `destination`; stagedPath is the staged file's path,
     // read only by binFile.
-    static QString candidate(const QString& destination, int n, Numbering numbering, const QString& stagedPath);
+    static QString candidate(const QString& destination, int n, Numbering numbering,
+                             const QString& stagedPath);
 
     // The text after "name: " when a source would leave the destination folder.
     static QString outsideFolderText();

@@ -67,8 +67,10 @@ FolderMoveOutcome executeFolderMove(const FolderMoveJob& job, FileOperations& fi
         done.kind = Kind::protectedTarget;
         return done;
     }
-    if (job.container == FolderMoveJob::Container::handled || job.container == FolderMoveJob::Container::refused) {
-        done.kind = job.container == FolderMoveJob::Container::handled ? Kind::withContainer : Kind::containerRefused;
+    if (job.container == FolderMoveJob::Container::handled ||
+        job.container == FolderMoveJob::Container::refused) {
+        done.kind =
+            job.container == FolderMoveJob::Container::handled ? Kind::withContainer : Kind::containerRefused;
         return done;
     }
     if (!job.destination) {

@@ -15,21 +15,30 @@ namespace tarnwick {
 // worker: no manager access. The protection test comes first, as the rules order it for moves.
 struct FolderMoveJob {
     enum class Container { none, proceed, handled, refused };
-    QString name;                      // the staged file's name
-    QString stagedPath;                // its path (the bin numbering reads it)
-    QString source;                    // working path, or the container
+    QString name;       // the staged file's name
+    QString stagedPath; // its path (the bin numbering reads it)
+    QString source;     // working path, or the container
     Container container = Container::none;
-    std::optional<QString> destination; // nothing: the source would leave the folder
+    std::optional<QString> destination;                     // nothing: the source would leave the folder
     std::optional<ArchiveDestination::Numbering> numbering; // nothing: no collision test
     bool containerFolderFailureIsFatal = true;
-    std::optional<QString> proxy;      // set, and not the source
+    std::optional<QString> proxy; // set, and not the source
     bool proxyInUse = false;
-    QString folder;                    // the chosen destination folder
+    QString folder; // the chosen destination folder
 };
 
 struct FolderMoveOutcome {
-    enum class Kind { moved, withContainer, containerRefused, protectedTarget, isFolder, outsideFolder,
-                      folderFailed, moveFailed, cancelled };
+    enum class Kind {
+        moved,
+        withContainer,
+        containerRefused,
+        protectedTarget,
+        isFolder,
+        outsideFolder,
+        folderFailed,
+        moveFailed,
+        cancelled
+    };
     enum class Proxy { none, moved, failed, notRegular, inUse };
     Kind kind = Kind::moveFailed;
     QString destination; // where the file or container now is

@@ -83,6 +83,7 @@ public:
     FolderMoveJob plan(const MediaFile& file);
     void apply(const MediaFile& file, const FolderMoveJob& job, const FolderMoveOutcome& done);
     void finish();
+    bool refusedBeforeMoving(const MediaFile& file, const FolderMoveJob& job);
     void publishProgress(qint64 files, qint64 bytes);
     void advanceBinProgress(const MediaFile& file);
     bool isList() const { return m_variant == Variant::list; }
@@ -115,8 +116,9 @@ void FolderMoveRun::start() {
     if (isList()) {
         AppLog::userAction(QStringLiteral("Moving %1 file(s) to %2").arg(count).arg(m_folder));
     } else {
-        AppLog::userAction(
-            QStringLiteral("Moving %1 recycle bin file(s) to %2 with directory preservation").arg(count).arg(m_folder));
+        AppLog::userAction(QStringLiteral("Moving %1 recycle bin file(s) to %2 with directory preservation")
+                               .arg(count)
+                               .arg(m_folder));
     }
     qint64 totalBytes = 0;
     for (const MediaFile& file : std::as_const(m_input))
@@ -150,6 +152,29 @@ void FolderMoveRun::advanceBinProgress(const MediaFile& file) {
     m_bytesHandled += file.size;
 }
 
+// The list variant's progress and offline rule, then whether the file became used since staging.
+bool FolderMoveRun::refusedBeforeMoving(const MediaFile& file, const FolderMoveJob& job) {
+    if (isList()) {
+        publishProgress(m_filesHandled, m_bytesHandled);
+        ++m_filesHandled;
+        m_bytesHandled += file.size;
+        if (!file.isOnDisk()) {
+            AppLog::warning(QStringLiteral("Skipping offline file: ") + job.name);
+            fail(job.name + QStringLiteral(": File is offline"));
+            return true;
+        }
+    }
+    // A later import or a found After Effects project may have put the file in use.
+    if (m_rules.liveUseOf(file)) {
+        fail(RemovalRules::nowInUseText(job.name));
+        AppLog::warning(QStringLiteral("In use: skipped moving ") + job.source);
+        if (!isList())
+            advanceBinProgress(file);
+        return true;
+    }
+    return false;
+}
+
 FolderMoveJob FolderMoveRun::plan(const MediaFile& file) {
     FolderMoveJob job;
     job.name = RemovalRules::nameOf(file);
@@ -168,7 +193,8 @@ FolderMoveJob FolderMoveRun::plan(const MediaFile& file) {
             job.numbering = ArchiveDestination::Numbering::listContainer;
     } else {
         job.source = RemovalRules::workingPath(file);
-        job.numbering = isList() ? ArchiveDestination::Numbering::listFile : ArchiveDestination::Numbering::binFile;
+        job.numbering =
+            isList() ? ArchiveDestination::Numbering::listFile : ArchiveDestination::Numbering::binFile;
         if (file.proxyPath && *file.proxyPath != job.source) {
             job.proxy = file.proxyPath;
             // Editors cut with proxies: one a timeline uses stays where the project expects it.
@@ -190,7 +216,8 @@ void FolderMoveRun::markMoved(const QString& path, const std::optional<QString>&
     m_manager.setMediaFile(index, entry);
 }
 
-void FolderMoveRun::applyMoved(const MediaFile& file, const FolderMoveJob& job, const FolderMoveOutcome& done) {
+void FolderMoveRun::applyMoved(const MediaFile& file, const FolderMoveJob& job,
+                               const FolderMoveOutcome& done) {
     ++m_result.succeeded;
     const QDateTime now = QDateTime::currentDateTime();
     if (job.container == FolderMoveJob::Container::proceed) {
@@ -212,16 +239,19 @@ void FolderMoveRun::applyMoved(const MediaFile& file, const FolderMoveJob& job, 
     markMoved(file.path, done.destination);
     m_audit.append({AuditAction::movedToFolder, file, done.destination});
     // The trace goes where the moved item was: its working path, or its container.
-    m_records.append({job.name, job.source, file.size, file.projectNames, now, QStringLiteral("Moved to Folder")});
+    m_records.append(
+        {job.name, job.source, file.size, file.projectNames, now, QStringLiteral("Moved to Folder")});
     const QString proxy = job.proxy.value_or(QString());
     switch (done.proxy) {
     case FolderMoveOutcome::Proxy::none:
         break;
     case FolderMoveOutcome::Proxy::moved:
-        AppLog::info(QStringLiteral("Proxy: moved ") + proxy + QStringLiteral(" to ") + done.proxyDestination);
+        AppLog::info(QStringLiteral("Proxy: moved ") + proxy + QStringLiteral(" to ") +
+                     done.proxyDestination);
         break;
     case FolderMoveOutcome::Proxy::failed:
-        AppLog::warning(QStringLiteral("Proxy: could not move ") + proxy + QStringLiteral(": ") + done.proxyError);
+        AppLog::warning(QStringLiteral("Proxy: could not move ") + proxy + QStringLiteral(": ") +
+                        done.proxyError);
         break;
     case FolderMoveOutcome::Proxy::notRegular:
         AppLog::warning(QStringLiteral("Proxy: could not move ") + proxy +
@@ -315,17 +345,21 @@ void FolderMoveRun::finish() {
     m_manager.setIsMoveInProgress(false);
     const QString counts = QString::number(m_result.succeeded) + QStringLiteral(" succeeded, ") +
                            QString::number(m_result.failed) + QStringLiteral(" failed");
-    AppLog::info((isList() ? QStringLiteral("Move complete: ") : QStringLiteral("Recycle bin move complete: ")) +
-                 counts);
+    AppLog::info(
+        (isList() ? QStringLiteral("Move complete: ") : QStringLiteral("Recycle bin move complete: ")) +
+        counts);
 }
 
-QCoro::Task<MoveResult> runMove(ProjectManager& manager, Variant variant, std::optional<QList<MediaFile>> files,
-                                QString folder, CleanupServices services) {
+QCoro::Task<MoveResult> runMove(ProjectManager& manager, Variant variant,
+                                std::optional<QList<MediaFile>> files, QString folder,
+                                CleanupServices services) {
     QPointer<ProjectManager> self(&manager);
-    std::optional<OperationGate::Scope> scope = manager.tryBeginOperation(QStringLiteral("Moving files to a folder…"));
+    std::optional<OperationGate::Scope> scope =
+        manager.tryBeginOperation(QStringLiteral("Moving files to a folder…"));
     if (!scope) {
         AppLog::warning(QStringLiteral("Moving to a folder refused: ") + manager.busyReason());
-        co_return MoveResult{0, 0, {QStringLiteral("Another operation is running: ") + manager.busyReason()}, true};
+        co_return MoveResult{
+            0, 0, {QStringLiteral("Another operation is running: ") + manager.busyReason()}, true};
     }
     QList<MediaFile> input;
     if (files) {
@@ -345,10 +379,12 @@ QCoro::Task<MoveResult> runMove(ProjectManager& manager, Variant variant, std::o
             if (manager.cancelMoveRequested() && *inFlight)
                 (*inFlight)->store(true);
         });
-    const ProtectedFolderTest protection = ProtectedFolderTest::forManager(manager, run->m_services.files.get());
+    const ProtectedFolderTest protection =
+        ProtectedFolderTest::forManager(manager, run->m_services.files.get());
     for (const MediaFile& file : std::as_const(run->m_input)) {
         if (manager.cancelMoveRequested()) {
-            AppLog::info(QStringLiteral("Move cancelled by user after %1 file(s)").arg(run->m_result.succeeded));
+            AppLog::info(
+                QStringLiteral("Move cancelled by user after %1 file(s)").arg(run->m_result.succeeded));
             break;
         }
         // Let the overlay repaint and a Cancel press arrive before the file starts.
@@ -357,36 +393,19 @@ QCoro::Task<MoveResult> runMove(ProjectManager& manager, Variant variant, std::o
             co_return MoveResult{};
         const FolderMoveJob job = run->plan(file);
         manager.setMoveCurrentFile(job.name);
-        if (run->isList()) {
-            run->publishProgress(run->m_filesHandled, run->m_bytesHandled);
-            ++run->m_filesHandled;
-            run->m_bytesHandled += file.size;
-            if (!file.isOnDisk()) {
-                AppLog::warning(QStringLiteral("Skipping offline file: ") + job.name);
-                ++run->m_result.failed;
-                run->m_result.errors.append(job.name + QStringLiteral(": File is offline"));
-                continue;
-            }
-        }
-        // A later import or a found After Effects project may have put the file in use.
-        if (run->m_rules.liveUseOf(file)) {
-            ++run->m_result.failed;
-            run->m_result.errors.append(RemovalRules::nowInUseText(job.name));
-            AppLog::warning(QStringLiteral("In use: skipped moving ") + job.source);
-            if (!run->isList())
-                run->advanceBinProgress(file);
+        if (run->refusedBeforeMoving(file, job))
             continue;
-        }
         ++*run->m_fileToken;
         const qint64 base = run->isList() ? run->m_bytesHandled - file.size : run->m_bytesHandled;
-        const FileOpProgress progress = InFlightProgress(manager, run->m_fileToken)
-                                            .callback(base, file.size, run->m_clock);
+        const FileOpProgress progress =
+            InFlightProgress(manager, run->m_fileToken).callback(base, file.size, run->m_clock);
         const std::shared_ptr<FileOperations> ops = run->m_services.files;
         const auto cancel = std::make_shared<std::atomic_bool>(false);
         *inFlight = manager.cancelMoveRequested() ? nullptr : cancel;
-        QFuture<FolderMoveOutcome> work = QtConcurrent::run(&movePool(), [job, ops, protection, progress, cancel] {
-            return executeFolderMove(job, *ops, protection, progress, cancel.get());
-        });
+        QFuture<FolderMoveOutcome> work =
+            QtConcurrent::run(&movePool(), [job, ops, protection, progress, cancel] {
+                return executeFolderMove(job, *ops, protection, progress, cancel.get());
+            });
         const FolderMoveOutcome done = co_await work;
         if (!self)
             co_return MoveResult{};
@@ -394,7 +413,8 @@ QCoro::Task<MoveResult> runMove(ProjectManager& manager, Variant variant, std::o
         ++*run->m_fileToken;
         run->apply(file, job, done);
         if (done.kind == FolderMoveOutcome::Kind::cancelled) {
-            AppLog::info(QStringLiteral("Move cancelled by user after %1 file(s)").arg(run->m_result.succeeded));
+            AppLog::info(
+                QStringLiteral("Move cancelled by user after %1 file(s)").arg(run->m_result.succeeded));
             break;
         }
         if (!run->isList())

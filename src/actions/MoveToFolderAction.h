@@ -33,8 +33,8 @@ public:
     static QCoro::Task<MoveResult> moveRecycleBinToFolder(ProjectManager& manager, QString folder,
                                                           CleanupServices services = {});
     // The given files (Move Unused to Folder); offline files are skipped.
-    static QCoro::Task<MoveResult> moveFilesToFolder(ProjectManager& manager, QList<MediaFile> files, QString folder,
-                                                     CleanupServices services = {});
+    static QCoro::Task<MoveResult> moveFilesToFolder(ProjectManager& manager, QList<MediaFile> files,
+                                                     QString folder, CleanupServices services = {});
 };
 
 } // namespace tarnwick

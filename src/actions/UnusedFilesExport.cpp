@@ -41,9 +41,10 @@ QByteArray UnusedFilesExport::csvText(const QList<MediaFile>& files) {
         if (!isExported(file))
             continue;
         out += quoted(file.path) + QLatin1Char(',') + quoted(file.fileName()) + QLatin1Char(',') +
-                QString::number(file.size) + QLatin1Char(',') + quoted(tarnwick::text(file.status)) + QLatin1Char(',') +
-                quoted(tarnwick::text(file.usageType)) + QLatin1Char(',') + quoted(tarnwick::text(file.storageType)) +
-                QLatin1Char(',') + quoted(file.projectNames.join(QLatin1String("; "))) + QLatin1Char('\n');
+               QString::number(file.size) + QLatin1Char(',') + quoted(tarnwick::text(file.status)) +
+               QLatin1Char(',') + quoted(tarnwick::text(file.usageType)) + QLatin1Char(',') +
+               quoted(tarnwick::text(file.storageType)) + QLatin1Char(',') +
+               quoted(file.projectNames.join(QLatin1String("; "))) + QLatin1Char('\n');
     }
     return out.toUtf8();
 }
@@ -55,7 +56,8 @@ QString UnusedFilesExport::fileName(double seconds) {
     return QLatin1String("Tarnwick_Unused_") + number + QLatin1String(".csv");
 }
 
-std::optional<QString> UnusedFilesExport::exportUnusedFilesCSV(const ProjectManager& manager, const QString& folder) {
+std::optional<QString> UnusedFilesExport::exportUnusedFilesCSV(const ProjectManager& manager,
+                                                               const QString& folder) {
     const QList<MediaFile>& files = manager.mediaFiles();
     const qsizetype rows = std::count_if(files.cbegin(), files.cend(), isExported);
     if (rows == 0)

@@ -21,7 +21,8 @@ public:
     // Writes "Tarnwick_Unused_<seconds since 1970>.csv" into `folder` (the temporary folder when
     // empty) and returns its path; nothing when there is nothing to export or the write failed
     // (both only logged). The caller opens the file.
-    static std::optional<QString> exportUnusedFilesCSV(const ProjectManager& manager, const QString& folder = {});
+    static std::optional<QString> exportUnusedFilesCSV(const ProjectManager& manager,
+                                                       const QString& folder = {});
 
     static bool isExported(const MediaFile& file);
     // The header and one line per exported entry of `files`.

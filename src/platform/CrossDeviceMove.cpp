@@ -132,7 +132,8 @@ FileOpStatus CrossDeviceMove::run(const QByteArray& source, const QByteArray& de
 
 FileOpStatus CrossDeviceMove::sourceRemovalFailed(int code) const {
     return FileOpStatus::failure(
-        code, QStringLiteral("Copied to the destination, but the original could not be removed: ") + describeErrno(code));
+        code, QStringLiteral("Copied to the destination, but the original could not be removed: ") +
+                  describeErrno(code));
 }
 
 FileOpStatus CrossDeviceMove::moveFile(const QByteArray& source, const QByteArray& destination,
@@ -169,7 +170,8 @@ bool CrossDeviceMove::isInterruptedCopy(const QByteArray& source, const struct s
         !sameTimes(existing.st_mtim, sourceInfo.st_mtim))
         return false;
     QByteArray marker(source.size() + 1, Qt::Uninitialized);
-    const ssize_t length = ::getxattr(destination.constData(), kMovedFromAttribute, marker.data(), size_t(marker.size()));
+    const ssize_t length =
+        ::getxattr(destination.constData(), kMovedFromAttribute, marker.data(), size_t(marker.size()));
     if (length != source.size() || marker.left(length) != source)
         return false;
     return sameContents(source, destination);
@@ -225,7 +227,8 @@ FileOpStatus CrossDeviceMove::copyContents(int in, int out, qint64 size) {
             return errnoStatus(errno);
         }
         if (count == 0)
-            return FileOpStatus::failure(EIO, QStringLiteral("The file became shorter while it was being moved"));
+            return FileOpStatus::failure(EIO,
+                                         QStringLiteral("The file became shorter while it was being moved"));
         // Starts writing back what was just copied, so the closing fsync waits for little.
         ::sync_file_range(out, copied, count, SYNC_FILE_RANGE_WRITE);
         copied += count;
@@ -394,8 +397,8 @@ FileOpStatus CrossDeviceMove::removeSourceTree(const QList<TreeEntry>& entries, 
     // rmdir of that folder fails, which reports the move as incomplete.
     for (auto it = entries.crbegin(); it != entries.crend(); ++it) {
         const QByteArray path = joinPath(source, it->relative);
-        const int result = it->kind == TreeEntry::Kind::folder ? ::rmdir(path.constData())
-                                                               : m_steps.removeSourceFile(path);
+        const int result =
+            it->kind == TreeEntry::Kind::folder ? ::rmdir(path.constData()) : m_steps.removeSourceFile(path);
         if (result != 0)
             return sourceRemovalFailed(errno);
     }

@@ -9,14 +9,15 @@ namespace tarnwick {
 // into place without replacing, and only then the source removed. See FileMover.
 class CrossDeviceMove {
 public:
-    CrossDeviceMove(const FileMoveSteps& steps, const FileOpProgress& progress, const std::atomic_bool* cancel);
+    CrossDeviceMove(const FileMoveSteps& steps, const FileOpProgress& progress,
+                    const std::atomic_bool* cancel);
 
     FileOpStatus run(const QByteArray& source, const QByteArray& destination, const struct stat& sourceInfo);
 
 private:
     FileOpStatus moveFile(const QByteArray& source, const QByteArray& destination, const struct stat& info);
-    bool isInterruptedCopy(const QByteArray& source, const struct stat& sourceInfo, const QByteArray& destination,
-                           const struct stat& existing) const;
+    bool isInterruptedCopy(const QByteArray& source, const struct stat& sourceInfo,
+                           const QByteArray& destination, const struct stat& existing) const;
     FileOpStatus finishInterruptedMove(const QByteArray& source, const QByteArray& destination,
                                        const struct stat& sourceInfo);
     FileOpStatus moveLink(const QByteArray& source, const QByteArray& destination);

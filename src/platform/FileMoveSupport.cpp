@@ -111,8 +111,9 @@ FileOpStatus collectBelow(const QByteArray& root, const QByteArray& relative, QL
         } else if (S_ISLNK(entry.info.st_mode)) {
             entry.kind = TreeEntry::Kind::link;
         } else {
-            return FileOpStatus::failure(EPERM, QStringLiteral("The folder holds a special file that cannot be moved: ") +
-                                                    QString::fromLocal8Bit(entry.relative));
+            return FileOpStatus::failure(
+                EPERM, QStringLiteral("The folder holds a special file that cannot be moved: ") +
+                           QString::fromLocal8Bit(entry.relative));
         }
         entries.append(entry);
     }

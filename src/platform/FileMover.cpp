@@ -95,8 +95,8 @@ FileMover::FileMover(FileMoveSteps steps) : m_steps(std::move(steps)) {
 namespace {
 
 // Same device, but the file system lacks RENAME_NOREPLACE.
-FileOpStatus moveWithoutNoReplace(const QByteArray& source, const QByteArray& destination, const struct stat& info,
-                                  const FileMoveSteps& steps) {
+FileOpStatus moveWithoutNoReplace(const QByteArray& source, const QByteArray& destination,
+                                  const struct stat& info, const FileMoveSteps& steps) {
     if (S_ISDIR(info.st_mode)) {
         // Claim the name with an empty folder of our own; rename then replaces only that, and
         // refuses (ENOTEMPTY) a folder someone filled meanwhile.

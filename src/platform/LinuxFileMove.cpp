@@ -4,7 +4,8 @@
 namespace tarnwick {
 
 FileOpStatus LinuxFileOperations::moveNoReplace(const QString& source, const QString& destination,
-                                                const FileOpProgress& progress, const std::atomic_bool* cancel) {
+                                                const FileOpProgress& progress,
+                                                const std::atomic_bool* cancel) {
     return FileMover().moveNoReplace(source, destination, progress, cancel);
 }
 

@@ -1,5 +1,5 @@
-#include "actions/ArchiveDestination.h"
 #include "actions/MoveToFolderAction.h"
+#include "actions/ArchiveDestination.h"
 #include "support/CleanupHarness.h"
 
 #include <QDirIterator>
@@ -21,7 +21,9 @@ struct MoveHarness : CleanupHarness {
     QString archive() const { return archiveDir.path(); }
     QString archived(const QString& path) const { return archive() + path; }
 
-    MoveResult moveBin() { return QCoro::waitFor(MoveToFolderAction::moveRecycleBinToFolder(pm(), archive(), services())); }
+    MoveResult moveBin() {
+        return QCoro::waitFor(MoveToFolderAction::moveRecycleBinToFolder(pm(), archive(), services()));
+    }
     MoveResult moveList(const QList<MediaFile>& files) {
         return QCoro::waitFor(MoveToFolderAction::moveFilesToFolder(pm(), files, archive(), services()));
     }
@@ -71,14 +73,19 @@ TEST(ArchiveDestination, CleansDotDotAndRefusesWhatWouldLeaveTheFolder) {
 
 TEST(ArchiveDestination, NumbersTakenNamesPerVariant) {
     const QString d = "/Archive/Day1/A001.MOV";
-    EXPECT_EQ(ArchiveDestination::candidate(d, 1, Numbering::binFile, "/Day1/A001.MOV"), "/Archive/Day1/A001_1.mov");
-    EXPECT_EQ(ArchiveDestination::candidate(d, 2, Numbering::binFile, "/Day1/A001.MOV"), "/Archive/Day1/A001_2.mov");
+    EXPECT_EQ(ArchiveDestination::candidate(d, 1, Numbering::binFile, "/Day1/A001.MOV"),
+              "/Archive/Day1/A001_1.mov");
+    EXPECT_EQ(ArchiveDestination::candidate(d, 2, Numbering::binFile, "/Day1/A001.MOV"),
+              "/Archive/Day1/A001_2.mov");
     // A relocated file is numbered after the name of its path.
     EXPECT_EQ(ArchiveDestination::candidate("/Archive/New/Found.MOV", 1, Numbering::binFile, "/Old/A001.MOV"),
               "/Archive/New/A001_1.mov");
-    EXPECT_EQ(ArchiveDestination::candidate("/Archive/README", 1, Numbering::binFile, "/README"), "/Archive/README_1");
-    EXPECT_EQ(ArchiveDestination::candidate(d, 1, Numbering::listFile, "/Day1/A001.MOV"), "/Archive/Day1/A001_1.MOV");
-    EXPECT_EQ(ArchiveDestination::candidate("/Archive/README", 1, Numbering::listFile, "/README"), "/Archive/README_1");
+    EXPECT_EQ(ArchiveDestination::candidate("/Archive/README", 1, Numbering::binFile, "/README"),
+              "/Archive/README_1");
+    EXPECT_EQ(ArchiveDestination::candidate(d, 1, Numbering::listFile, "/Day1/A001.MOV"),
+              "/Archive/Day1/A001_1.MOV");
+    EXPECT_EQ(ArchiveDestination::candidate("/Archive/README", 1, Numbering::listFile, "/README"),
+              "/Archive/README_1");
     EXPECT_EQ(ArchiveDestination::candidate("/Archive/A001.rdc", 3, Numbering::listContainer, ""),
               "/Archive/A001_3.RDC");
 }
@@ -87,7 +94,8 @@ TEST(MoveToFolderAction, MovesTheBinKeepingEachFilesPathWithItsRecords) {
     MoveHarness h;
     MediaFile spaced = h.makeFile("Day 1/Take one.mov", 10);
     spaced.projectNames = {"Promo"};
-    const MediaFile cjk = h.makeFile(QString::fromUtf8("\xE6\x92\xAE\xE5\xBD\xB1/\xE7\xB4\xA0\xE6\x9D\x90.mov"), 30);
+    const MediaFile cjk =
+        h.makeFile(QString::fromUtf8("\xE6\x92\xAE\xE5\xBD\xB1/\xE7\xB4\xA0\xE6\x9D\x90.mov"), 30);
     h.stage({spaced, cjk}, {spaced, cjk});
 
     const MoveResult result = h.moveBin();
@@ -108,7 +116,8 @@ TEST(MoveToFolderAction, MovesTheBinKeepingEachFilesPathWithItsRecords) {
     EXPECT_EQ(h.pm().moveFilesCompleted(), 2);
     EXPECT_DOUBLE_EQ(h.pm().moveProgressFraction(), 1.0);
     EXPECT_FALSE(h.pm().isMoveInProgress());
-    EXPECT_TRUE(h.log.contains("👆 User: Moving 2 recycle bin file(s) to " + h.archive() + " with directory preservation"));
+    EXPECT_TRUE(h.log.contains("👆 User: Moving 2 recycle bin file(s) to " + h.archive() +
+                               " with directory preservation"));
     EXPECT_TRUE(h.log.contains("📦 Moved: Take one.mov → " + h.archived(h.mediaPath("Day 1"))));
     EXPECT_TRUE(h.log.contains("Recycle bin move complete: 2 succeeded, 0 failed"));
 }
@@ -216,7 +225,8 @@ TEST(MoveToFolderAction, AContainerMovesWholeOnceAndItsMembersFollow) {
     EXPECT_EQ(h.audit.entries()[0].destinationPath, moved);
     EXPECT_FALSE(h.audit.entries()[1].destinationPath.has_value());
     EXPECT_EQ(h.stats.stats().spaceSavedBytes, 14);
-    EXPECT_TRUE(h.log.contains("R3D: Moved .RDC container " + h.mediaPath("Cards/A001.RDC") + " to " + moved));
+    EXPECT_TRUE(
+        h.log.contains("R3D: Moved .RDC container " + h.mediaPath("Cards/A001.RDC") + " to " + moved));
 }
 
 TEST(MoveToFolderAction, RefusesProtectedContainersWithUsedMembersAndFilesNowInUse) {
@@ -233,8 +243,10 @@ TEST(MoveToFolderAction, RefusesProtectedContainersWithUsedMembersAndFilesNowInU
 
     const MoveResult result = h.moveBin();
     EXPECT_EQ(result.succeeded, 0);
-    EXPECT_EQ(result.errors, (QStringList{"B_001.R3D: skipped — its .RDC container also holds B_002.R3D, used in Cut A, Cut B",
-                                          "C.mov: in a protected folder — skipped", "D.mov: now in use — skipped"}));
+    EXPECT_EQ(
+        result.errors,
+        (QStringList{"B_001.R3D: skipped — its .RDC container also holds B_002.R3D, used in Cut A, Cut B",
+                     "C.mov: in a protected folder — skipped", "D.mov: now in use — skipped"}));
     EXPECT_TRUE(QFileInfo::exists(segment.path));
     EXPECT_TRUE(QFileInfo::exists(guarded.path));
     EXPECT_TRUE(QFileInfo::exists(nowUsed.path));
@@ -268,7 +280,8 @@ TEST(MoveToFolderAction, AFailedMoveKeepsTheFileStagedWithTheReason) {
     EXPECT_EQ(h.binPaths(), QStringList{clip.path});
     EXPECT_EQ(h.entry(clip.path)->status, MediaFileStatus::inRecycleBin);
     EXPECT_TRUE(h.audit.entries().isEmpty());
-    EXPECT_TRUE(h.log.contains("❌ Move failed: A001.mov - Copied to the destination, but the original could not be removed: Permission denied"));
+    EXPECT_TRUE(h.log.contains("❌ Move failed: A001.mov - Copied to the destination, but the original could "
+                               "not be removed: Permission denied"));
 }
 
 TEST(MoveToFolderAction, ProxiesFollowTheirClipUnlessATimelineUsesThem) {
@@ -307,7 +320,8 @@ TEST(MoveToFolderAction, ASecondRunIsRefusedWhileOneHoldsTheManager) {
         QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
     EXPECT_TRUE(h.pm().isBusy());
 
-    const MoveResult second = QCoro::waitFor(MoveToFolderAction::moveFilesToFolder(h.pm(), {clip}, h.archive(), h.services()));
+    const MoveResult second =
+        QCoro::waitFor(MoveToFolderAction::moveFilesToFolder(h.pm(), {clip}, h.archive(), h.services()));
     EXPECT_TRUE(second.refused);
     EXPECT_EQ(second.succeeded, 0);
     EXPECT_EQ(second.errors, QStringList{"Another operation is running: Moving files to a folder…"});
@@ -350,7 +364,8 @@ TEST(MoveToFolderAction, CancelDuringAFileRollsItBackAndIsNoFailure) {
     QSemaphore cancelSeen;
     h.files->setBeforeEach([&](Op op, const QString& path) {
         if (op == Op::moveNoReplace && path == b.path) {
-            QMetaObject::invokeMethod(&h.pm(), [&] { h.pm().setCancelMoveRequested(true); }, Qt::QueuedConnection);
+            QMetaObject::invokeMethod(
+                &h.pm(), [&] { h.pm().setCancelMoveRequested(true); }, Qt::QueuedConnection);
             cancelSeen.acquire();
         }
     });

@@ -142,7 +142,8 @@ TEST(FileMoverCrash, EveryFileSurvivesRandomKills) {
         if (HasFatalFailure())
             return;
     }
-    std::printf("most files at both places after a kill: %d (resumable: %d)\n", mostAtBothPlaces, int(resumable));
+    std::printf("most files at both places after a kill: %d (resumable: %d)\n", mostAtBothPlaces,
+                int(resumable));
     // Temporary copies may stay behind after a kill, but only under their hidden, marked names.
     for (const QString& leftover : temporaryLeftovers(to))
         EXPECT_TRUE(QFileInfo(leftover).fileName().startsWith('.')) << qPrintable(leftover);

@@ -1,5 +1,5 @@
-#include "platform/FileMoveSupport.h"
 #include "platform/FileMover.h"
+#include "platform/FileMoveSupport.h"
 #include "platform/LinuxFileOperations.h"
 
 #include "FileMoveTestSupport.h"
@@ -165,7 +165,8 @@ TEST(FileMoverCopy, KeepsBytesModeAndTimesAndReportsProgress) {
         ++calls;
     };
 
-    EXPECT_TRUE(FileMover(crossDeviceSteps()).moveNoReplace(dirs.from("Day 1/A001.mov"), dirs.to("A001.mov"), progress));
+    EXPECT_TRUE(FileMover(crossDeviceSteps())
+                    .moveNoReplace(dirs.from("Day 1/A001.mov"), dirs.to("A001.mov"), progress));
     EXPECT_EQ(readBytes(dirs.to("A001.mov")), bytes);
     EXPECT_EQ(modeOf(dirs.to("A001.mov")), 0604u);
     EXPECT_EQ(mtimeSeconds(dirs.to("A001.mov")), 1234567890);
@@ -183,10 +184,11 @@ TEST(FileMoverCopy, CopiesAContainerFileByFileAndALink) {
     FileMover mover(crossDeviceSteps());
     qint64 lastDone = 0;
     qint64 lastTotal = 0;
-    EXPECT_TRUE(mover.moveNoReplace(dirs.from("A001.RDC"), dirs.to("A001.RDC"), [&](qint64 done, qint64 total) {
-        lastDone = done;
-        lastTotal = total;
-    }));
+    EXPECT_TRUE(
+        mover.moveNoReplace(dirs.from("A001.RDC"), dirs.to("A001.RDC"), [&](qint64 done, qint64 total) {
+            lastDone = done;
+            lastTotal = total;
+        }));
     expectContainerAt(dirs.to("A001.RDC"));
     EXPECT_FALSE(QFileInfo::exists(dirs.from("A001.RDC")));
     EXPECT_EQ(lastTotal, 300000 + 120000 + 7);
@@ -217,7 +219,8 @@ TEST(FileMoverCopy, FullDiskOrReadErrorLeavesNoPartialCopyAndTheSourceIntact) {
 
         FileMoveSteps folderSteps = crossDeviceSteps();
         failCopyAfter(folderSteps, 350000, errorCode, 4096);
-        EXPECT_EQ(FileMover(folderSteps).moveNoReplace(dirs.from("A001.RDC"), dirs.to("A001.RDC")).code, errorCode);
+        EXPECT_EQ(FileMover(folderSteps).moveNoReplace(dirs.from("A001.RDC"), dirs.to("A001.RDC")).code,
+                  errorCode);
         EXPECT_FALSE(QFileInfo::exists(dirs.to("A001.RDC")));
         expectContainerAt(dirs.from("A001.RDC"));
         EXPECT_TRUE(temporaryLeftovers(dirs.root.path()).isEmpty());
@@ -278,7 +281,8 @@ TEST(FileMoverCopy, ASourceThatCannotBeRemovedKeepsBothCopies) {
 
     const FileOpStatus status = mover.moveNoReplace(dirs.from("A001.mov"), dirs.to("A001.mov"));
     EXPECT_EQ(status.code, EACCES);
-    EXPECT_EQ(status.message, "Copied to the destination, but the original could not be removed: Permission denied");
+    EXPECT_EQ(status.message,
+              "Copied to the destination, but the original could not be removed: Permission denied");
     EXPECT_EQ(readBytes(dirs.from("A001.mov")), "bytes");
     EXPECT_EQ(readBytes(dirs.to("A001.mov")), "bytes");
 
@@ -325,13 +329,15 @@ TEST(FileMoverCopy, CancelRollsBackTheFileInFlight) {
     std::atomic_bool cancel = false;
     const FileOpProgress cancelOnFirst = [&](qint64, qint64) { cancel = true; };
 
-    const FileOpStatus file = mover.moveNoReplace(dirs.from("A001.mov"), dirs.to("A001.mov"), cancelOnFirst, &cancel);
+    const FileOpStatus file =
+        mover.moveNoReplace(dirs.from("A001.mov"), dirs.to("A001.mov"), cancelOnFirst, &cancel);
     EXPECT_EQ(file.code, ECANCELED);
     EXPECT_FALSE(QFileInfo::exists(dirs.to("A001.mov")));
     EXPECT_EQ(readBytes(dirs.from("A001.mov")), bytes);
 
     cancel = false;
-    EXPECT_EQ(mover.moveNoReplace(dirs.from("A001.RDC"), dirs.to("A001.RDC"), cancelOnFirst, &cancel).code, ECANCELED);
+    EXPECT_EQ(mover.moveNoReplace(dirs.from("A001.RDC"), dirs.to("A001.RDC"), cancelOnFirst, &cancel).code,
+              ECANCELED);
     EXPECT_FALSE(QFileInfo::exists(dirs.to("A001.RDC")));
     expectContainerAt(dirs.from("A001.RDC"));
     EXPECT_TRUE(temporaryLeftovers(dirs.root.path()).isEmpty());
@@ -371,9 +377,11 @@ TEST(FileMoverCopy, AFullRealMountLeavesNothingBehind) {
     MoveFolders dirs;
     const QByteArray bytes = patternBytes(3 * 1024 * 1024);
     ASSERT_TRUE(writeBytes(dirs.from("A001.mov"), bytes));
-    const FileOpStatus status = LinuxFileOperations().moveNoReplace(dirs.from("A001.mov"), mount.path() + "/A001.mov");
+    const FileOpStatus status =
+        LinuxFileOperations().moveNoReplace(dirs.from("A001.mov"), mount.path() + "/A001.mov");
     EXPECT_EQ(status.code, ENOSPC);
-    EXPECT_TRUE(QDir(mount.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot).isEmpty());
+    EXPECT_TRUE(
+        QDir(mount.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot).isEmpty());
     EXPECT_EQ(readBytes(dirs.from("A001.mov")), bytes);
 }
 

@@ -17,10 +17,9 @@ LinuxDesktopServices::LinuxDesktopServices(QDBusConnection bus, UrlOpener opener
     : QObject(parent), m_bus(std::move(bus)), m_opener(opener ? std::move(opener) : desktopUrlOpener()) {}
 
 QDBusMessage LinuxDesktopServices::showItemsMessage(const QString& path) {
-    QDBusMessage message =
-        QDBusMessage::createMethodCall(QStringLiteral("org.freedesktop.FileManager1"),
-                                       QStringLiteral("/org/freedesktop/FileManager1"),
-                                       QStringLiteral("org.freedesktop.FileManager1"), QStringLiteral("ShowItems"));
+    QDBusMessage message = QDBusMessage::createMethodCall(
+        QStringLiteral("org.freedesktop.FileManager1"), QStringLiteral("/org/freedesktop/FileManager1"),
+        QStringLiteral("org.freedesktop.FileManager1"), QStringLiteral("ShowItems"));
     const QString uri = QString::fromLatin1(QUrl::fromLocalFile(path).toEncoded());
     message << QStringList{uri} << QString();
     return message;
@@ -37,12 +36,14 @@ void LinuxDesktopServices::revealFile(const QString& path) {
         return;
     }
     // A file manager that is not running yet is started by the bus; only an error falls back.
-    auto* watcher = new QDBusPendingCallWatcher(m_bus.asyncCall(showItemsMessage(path), kRevealTimeoutMs), this);
-    connect(watcher, &QDBusPendingCallWatcher::finished, this, [this, fallback](QDBusPendingCallWatcher* call) {
-        if (call->isError())
-            m_opener(fallback);
-        call->deleteLater();
-    });
+    auto* watcher =
+        new QDBusPendingCallWatcher(m_bus.asyncCall(showItemsMessage(path), kRevealTimeoutMs), this);
+    connect(watcher, &QDBusPendingCallWatcher::finished, this,
+            [this, fallback](QDBusPendingCallWatcher* call) {
+                if (call->isError())
+                    m_opener(fallback);
+                call->deleteLater();
+            });
 }
 
 void LinuxDesktopServices::copyText(const QString& text) {

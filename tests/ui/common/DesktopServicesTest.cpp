@@ -24,7 +24,8 @@ MediaFile mediaAt(const QString& path, std::optional<QString> matched = std::nul
 }
 
 bool logged(const UiLogCapture& log, const QString& fragment) {
-    return std::any_of(log.lines.begin(), log.lines.end(), [&](const QString& line) { return line.contains(fragment); });
+    return std::any_of(log.lines.begin(), log.lines.end(),
+                       [&](const QString& line) { return line.contains(fragment); });
 }
 
 } // namespace
@@ -67,7 +68,9 @@ public:
         m_daemon.waitForFinished(10000);
     }
     bool isRunning() const { return !address.isEmpty(); }
-    QDBusConnection connect(const QString& name) const { return QDBusConnection::connectToBus(address, name); }
+    QDBusConnection connect(const QString& name) const {
+        return QDBusConnection::connectToBus(address, name);
+    }
 
     QString address;
 
@@ -120,7 +123,8 @@ TEST(LinuxDesktopServices, AsksTheFileManagerOnTheBusAndFallsBackWhenItIsMissing
 
     FakeFileManager manager;
     QDBusConnection serviceSide = bus.connect(QStringLiteral("tarnwick-test-filemanager"));
-    ASSERT_TRUE(serviceSide.registerObject("/org/freedesktop/FileManager1", &manager, QDBusConnection::ExportAllSlots));
+    ASSERT_TRUE(serviceSide.registerObject("/org/freedesktop/FileManager1", &manager,
+                                           QDBusConnection::ExportAllSlots));
     ASSERT_TRUE(serviceSide.registerService("org.freedesktop.FileManager1"));
     desktop.revealFile("/Volumes/Media/Day 2/B.mov");
     EXPECT_TRUE(QTest::qWaitFor([&] { return !manager.shownUris.isEmpty(); }, 20000));
@@ -131,9 +135,8 @@ TEST(LinuxDesktopServices, AsksTheFileManagerOnTheBusAndFallsBackWhenItIsMissing
 }
 
 TEST(LinuxDesktopServices, CopiesPlainTextToTheClipboard) {
-    LinuxDesktopServices desktop(QDBusConnection(QStringLiteral("tarnwick-not-connected")), [](const QUrl&) {
-        return true;
-    });
+    LinuxDesktopServices desktop(QDBusConnection(QStringLiteral("tarnwick-not-connected")),
+                                 [](const QUrl&) { return true; });
     desktop.copyText("/a/one.mov\n/b/two.mov");
     EXPECT_EQ(QGuiApplication::clipboard()->text(), "/a/one.mov\n/b/two.mov");
 }
@@ -150,7 +153,8 @@ TEST(RevealAndCopy, RevealsARelocatedFileWhereItIsAndLogsItsOwnName) {
 TEST(RevealAndCopy, CopiesPathsOnePerLineWithoutTheLastLineFeed) {
     tarnwick::testing::FakeDesktopServices desktop;
     UiLogCapture log;
-    copyPathsToClipboard(desktop, {mediaAt("/a/one.mov", QStringLiteral("/found/one.mov")), mediaAt("/b/two.mov")});
+    copyPathsToClipboard(desktop,
+                         {mediaAt("/a/one.mov", QStringLiteral("/found/one.mov")), mediaAt("/b/two.mov")});
     EXPECT_EQ(desktop.clipboard, "/a/one.mov\n/b/two.mov");
     copyPathsToClipboard(desktop, {mediaAt("/a/one.mov")});
     EXPECT_EQ(desktop.clipboard, "/a/one.mov");
