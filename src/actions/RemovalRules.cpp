@@ -116,8 +116,9 @@ std::optional<MediaFile> RemovalRules::entryUsingProxy(const QString& proxy) con
         const MediaFile& file = files[i];
         if (file.path == proxy || file.matchedPath == proxy)
             return file;
-        const bool sameIgnoringCase = LowerPathCache::lowerKey(file.path) == key ||
-                                      (file.matchedPath && LowerPathCache::lowerKey(*file.matchedPath) == key);
+        const bool sameIgnoringCase =
+            LowerPathCache::lowerKey(file.path) == key ||
+            (file.matchedPath && LowerPathCache::lowerKey(*file.matchedPath) == key);
         if (sameIgnoringCase && !caseOnly)
             caseOnly = file;
     }

@@ -164,8 +164,8 @@ bool LinuxTrash::homeTrashFor(quint64 device, TrashDir& dir, FileOpStatus& error
         return true;
     }
     if (!makeFolders(home, 0700) || !isOwnFolder(home, device) || !prepareTrash(home, device)) {
-        error = FileOpStatus::failure(EACCES, QStringLiteral("The Trash folder %1 cannot be used")
-                                                  .arg(QFile::decodeName(home)));
+        error = FileOpStatus::failure(
+            EACCES, QStringLiteral("The Trash folder %1 cannot be used").arg(QFile::decodeName(home)));
         return true;
     }
     m_homeReady = true;
@@ -173,7 +173,8 @@ bool LinuxTrash::homeTrashFor(quint64 device, TrashDir& dir, FileOpStatus& error
     return true;
 }
 
-bool LinuxTrash::trashFor(quint64 device, const QByteArray& absolutePath, TrashDir& dir, FileOpStatus& error) {
+bool LinuxTrash::trashFor(quint64 device, const QByteArray& absolutePath, TrashDir& dir,
+                          FileOpStatus& error) {
     const std::lock_guard lock(m_mutex);
     if (homeTrashFor(device, dir, error))
         return error.ok();
@@ -232,6 +233,15 @@ TrashOutcome LinuxTrash::moveToTrash(const QString& path) {
     if (::lstat(native.constData(), &st) != 0)
         return {failure(errno), {}, {}};
     const quint64 device = quint64(st.st_dev);
+    if (S_ISDIR(st.st_mode)) {
+        // A mounted volume's top folder cannot be renamed into any trash.
+        struct stat parent {};
+        if (::stat(parentOf(native).constData(), &parent) == 0 && quint64(parent.st_dev) != device)
+            return {
+                FileOpStatus::failure(EBUSY, QStringLiteral("A mounted volume cannot be moved to the Trash")),
+                {},
+                {}};
+    }
     const QByteArray name = native.mid(native.lastIndexOf('/') + 1);
 
     for (int attempt = 0; attempt < 2; ++attempt) {
