@@ -7,6 +7,8 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
+#include <sys/mount.h>
+#include <unistd.h>
 
 using namespace tarnwick;
 using namespace tarnwick::testing;
@@ -50,6 +52,30 @@ QStringList traceFilesBelow(const QString& folder) {
 }
 
 } // namespace
+
+namespace tarnwick::test {
+
+// A tmpfs, so a move crosses a device. Root only.
+class TmpfsMountForActions {
+public:
+    TmpfsMountForActions() {
+        if (::geteuid() == 0 && m_dir.isValid())
+            m_mounted = ::mount("tarnwick-test", QFile::encodeName(m_dir.path()).constData(), "tmpfs", 0,
+                                "size=32m") == 0;
+    }
+    ~TmpfsMountForActions() {
+        if (m_mounted)
+            ::umount2(QFile::encodeName(m_dir.path()).constData(), MNT_DETACH);
+    }
+    bool isMounted() const { return m_mounted; }
+    QString path() const { return m_dir.path(); }
+
+private:
+    QTemporaryDir m_dir;
+    bool m_mounted = false;
+};
+
+} // namespace tarnwick::test
 
 TEST(ArchiveDestination, KeepsTheWholeFormerPathUnderTheFolder) {
     EXPECT_EQ(ArchiveDestination::destinationFor("/Volumes/Media/Day1/A001.mov", "/Volumes/Archive"),
@@ -391,4 +417,58 @@ TEST(MoveToFolderAction, AnEmptyListEndsAtFullProgress) {
     EXPECT_EQ(result.succeeded + result.failed, 0);
     EXPECT_DOUBLE_EQ(h.pm().moveProgressFraction(), 1.0);
     EXPECT_TRUE(h.log.contains("👆 User: Moving 0 file(s) to " + h.archive()));
+}
+
+TEST(MoveToFolderAction, ATakenContainerNameIsNumberedOnlyByTheListVariant) {
+    MoveHarness h;
+    const MediaFile segment = h.makeFile("Cards/A001.RDC/A001_001.R3D", 6);
+    const QString taken = h.archived(h.mediaPath("Cards/A001.RDC"));
+    writeFile(taken + "/other.R3D", "other");
+    h.stage({segment}, {segment});
+
+    const MoveResult bin = h.moveBin();
+    EXPECT_EQ(bin.failed, 1);
+    EXPECT_EQ(bin.errors,
+              QStringList{"A001_001.R3D: An item with the same name already exists at the destination"});
+    EXPECT_TRUE(QFileInfo::exists(segment.path));
+
+    const MoveResult list = h.moveList({segment});
+    EXPECT_EQ(list.succeeded, 1);
+    EXPECT_TRUE(QFileInfo::exists(h.archived(h.mediaPath("Cards/A001_1.RDC/A001_001.R3D"))));
+    EXPECT_EQ(contentOf(taken + "/other.R3D"), "other");
+    EXPECT_EQ(h.entry(segment.path)->movedToPath, h.archived(h.mediaPath("Cards/A001_1.RDC")));
+}
+
+TEST(MoveToFolderAction, ProgressFollowsTheFileCountWhenEverySizeIsZero) {
+    MoveHarness h;
+    const MediaFile a = h.makeFile("a.mov", 0);
+    const MediaFile b = h.makeFile("b.mov", 0);
+    h.stage({a, b}, {a, b});
+    QList<double> fractions;
+    QObject::connect(&h.pm(), &ProjectManager::moveProgressChanged, &h.pm(),
+                     [&] { fractions.append(h.pm().moveProgressFraction()); });
+    EXPECT_EQ(h.moveBin().succeeded, 2);
+    EXPECT_EQ(h.pm().moveTotalBytes(), 0);
+    EXPECT_TRUE(fractions.contains(0.5));
+    EXPECT_DOUBLE_EQ(h.pm().moveProgressFraction(), 1.0);
+}
+
+TEST(MoveToFolderAction, MovesAcrossARealMountWithTheActualFileOperations) {
+    test::TmpfsMountForActions mount;
+    if (!mount.isMounted())
+        GTEST_SKIP() << "mounting a tmpfs needs root";
+    MoveHarness h;
+    const MediaFile clip = h.makeFile("Day 1/A001.mov", 300000);
+    const MediaFile segment = h.makeFile("Cards/A002.RDC/A002_001.R3D", 1000);
+    h.stage({clip, segment}, {clip, segment});
+    CleanupServices services = h.services();
+    services.files = FileOperations::system();
+    const MoveResult result =
+        QCoro::waitFor(MoveToFolderAction::moveRecycleBinToFolder(h.pm(), mount.path(), services));
+    EXPECT_EQ(result.succeeded, 2);
+    EXPECT_EQ(contentOf(mount.path() + clip.path), QByteArray(300000, 'm'));
+    EXPECT_TRUE(QFileInfo::exists(mount.path() + segment.path));
+    EXPECT_FALSE(QFileInfo::exists(clip.path));
+    EXPECT_FALSE(QFileInfo::exists(h.mediaPath("Cards/A002.RDC")));
+    EXPECT_EQ(h.pm().moveBytesCompleted(), 301000);
 }
