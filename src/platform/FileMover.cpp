@@ -169,6 +169,10 @@ FileOpStatus FileMover::replaceAtomically(const QString& replacement, const QStr
         return invalidPath(target);
     const QByteArray from = QFile::encodeName(replacement);
     const QByteArray to = QFile::encodeName(target);
+    struct stat old {};
+    const bool targetExists = ::lstat(to.constData(), &old) == 0;
+    if (targetExists && S_ISDIR(old.st_mode))
+        return errnoStatus(EISDIR);
     const int fd = ::open(from.constData(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
     if (fd < 0)
         return errnoStatus(errno);
@@ -176,6 +180,13 @@ FileOpStatus FileMover::replaceAtomically(const QString& replacement, const QStr
     int error = ::fstat(fd, &info) != 0 ? errno : 0;
     if (error == 0 && !S_ISREG(info.st_mode))
         error = EINVAL;
+    // The file keeps the owner and permissions it had (a group's shared media stays shared).
+    if (error == 0 && targetExists && S_ISREG(old.st_mode)) {
+        if (::fchown(fd, old.st_uid, old.st_gid) != 0 && errno != EPERM)
+            error = errno;
+        else if (::fchmod(fd, old.st_mode & 07777) != 0)
+            error = errno;
+    }
     // The new bytes reach the disk before the name points at them.
     if (error == 0 && ::fsync(fd) != 0)
         error = errno;
@@ -184,9 +195,6 @@ FileOpStatus FileMover::replaceAtomically(const QString& replacement, const QStr
         return FileOpStatus::failure(EINVAL, QStringLiteral("The replacement is not a regular file"));
     if (error != 0)
         return errnoStatus(error);
-    struct stat old {};
-    if (::lstat(to.constData(), &old) == 0 && S_ISDIR(old.st_mode))
-        return errnoStatus(EISDIR);
     // Replacing is the point here; rename(2) swaps the name atomically (EXDEV across devices).
     if (::rename(from.constData(), to.constData()) != 0)
         return errnoStatus(errno);

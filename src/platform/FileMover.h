@@ -44,8 +44,9 @@ struct FileMoveSteps {
 //   destination. When the source cannot be removed after a complete copy, both stay and the
 //   move reports the failure: the only complete copy is never deleted.
 //
-// replaceAtomically(replacement, target): fsyncs the replacement, renames it over target (same
-// file system only) and fsyncs the folder, so target always names either the old or the new file.
+// replaceAtomically(replacement, target): gives the replacement the target's owner and mode,
+// fsyncs it, renames it over target (same file system only; EXDEV otherwise) and fsyncs the
+// folder, so target always names either the old or the new file. A folder target is refused.
 class FileMover {
 public:
     explicit FileMover(FileMoveSteps steps = FileMoveSteps::system());

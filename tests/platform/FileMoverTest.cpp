@@ -390,8 +390,11 @@ TEST(FileMoverReplace, SwapsTheContentAtomicallyAndRefusesFolders) {
     ASSERT_TRUE(writeBytes(dirs.to("A001.mov"), "old"));
     ASSERT_TRUE(writeBytes(dirs.to("A001_transcoding.mov"), "new"));
     LinuxFileOperations ops;
+    ::chmod(QFile::encodeName(dirs.to("A001.mov")).constData(), 0640);
+    ::chmod(QFile::encodeName(dirs.to("A001_transcoding.mov")).constData(), 0600);
     EXPECT_TRUE(ops.replaceAtomically(dirs.to("A001_transcoding.mov"), dirs.to("A001.mov")));
     EXPECT_EQ(readBytes(dirs.to("A001.mov")), "new");
+    EXPECT_EQ(modeOf(dirs.to("A001.mov")), 0640u);
     EXPECT_FALSE(QFileInfo::exists(dirs.to("A001_transcoding.mov")));
 
     QDir().mkpath(dirs.to("folder.mov"));
