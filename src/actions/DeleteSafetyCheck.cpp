@@ -17,27 +17,46 @@ namespace tarnwick {
 
 namespace {
 
-// The working tables, built only as far as the input needs them; keys compare like lower-cased
-// paths without lower-casing every path of the media list.
+// The working tables, keyed by what the input can ask for: the input is small next to the media
+// list, so the entries are tested against small tables of the input's sizes and paths instead of
+// filling tables as large as the list (random access over 100,000 entries costs more than the
+// pass itself). Keys compare like lower-cased paths without lower-casing every path.
 class Tables {
 public:
-    explicit Tables(const QList<MediaFile>& mediaFiles) : m_files(mediaFiles) {
-        // Entries of one size are chained through m_nextOfSize, first to last in list order: one
-        // table slot per size instead of one list per size.
-        m_firstOfSize.reserve(m_files.size());
+    Tables(const QList<MediaFile>& mediaFiles, const QList<MediaFile>& inputs) : m_files(mediaFiles) {
+        QSet<qint64> sizes;
+        QSet<FoldedPath> paths;
+        QSet<FoldedPath> alternatives;
+        for (const MediaFile& file : inputs) {
+            if (file.size > 0)
+                sizes.insert(file.size);
+            paths.insert(FoldedPath{file.path});
+            for (const QString& alternative : file.alternativePaths)
+                alternatives.insert(FoldedPath{alternative});
+        }
+        // Entries of one size are chained through m_nextOfSize, first to last in list order.
         m_nextOfSize.assign(size_t(m_files.size()), -1);
         for (qsizetype i = m_files.size() - 1; i >= 0; --i) {
             const MediaFile& file = m_files[i];
             if (!RemovalRules::isInUse(file))
                 continue;
-            if (file.size > 0) {
+            if (file.size > 0 && sizes.contains(file.size)) {
                 qsizetype& first = m_firstOfSize[file.size];
                 if (first != 0)
                     m_nextOfSize[size_t(i)] = first - 1;
                 first = i + 1;
             }
-            for (const QString& alternative : file.alternativePaths)
-                m_usedByAlternativePath[FoldedPath{alternative}].prepend(i);
+            for (const QString& alternative : file.alternativePaths) {
+                FoldedPath key{alternative};
+                if (paths.contains(key))
+                    m_usedByAlternativePath[std::move(key)].prepend(i);
+            }
+            if (!alternatives.isEmpty()) {
+                FoldedPath key{file.path};
+                // Scanning backwards: the later entry is met first and wins.
+                if (alternatives.contains(key) && !m_usedByPath.contains(key))
+                    m_usedByPath.insert(std::move(key), i);
+            }
         }
     }
 
@@ -54,14 +73,6 @@ public:
         return m_usedByAlternativePath.value(FoldedPath{path});
     }
     std::optional<qsizetype> usedByPath(const QString& path) const {
-        if (!m_usedByPathBuilt) {
-            m_usedByPath.reserve(m_files.size());
-            for (qsizetype i = 0; i < m_files.size(); ++i) {
-                if (RemovalRules::isInUse(m_files[i]))
-                    m_usedByPath.insert(FoldedPath{m_files[i].path}, i);
-            }
-            m_usedByPathBuilt = true;
-        }
         const auto hit = m_usedByPath.constFind(FoldedPath{path});
         return hit == m_usedByPath.cend() ? std::nullopt : std::optional<qsizetype>(*hit);
     }
@@ -91,8 +102,7 @@ private:
     QHash<qint64, qsizetype> m_firstOfSize; // index + 1
     std::vector<qsizetype> m_nextOfSize;
     QHash<FoldedPath, QList<qsizetype>> m_usedByAlternativePath;
-    mutable bool m_usedByPathBuilt = false;
-    mutable QHash<FoldedPath, qsizetype> m_usedByPath;
+    QHash<FoldedPath, qsizetype> m_usedByPath;
     mutable bool m_positionBuilt = false;
     mutable QHash<FoldedPath, qsizetype> m_position;
 };
@@ -137,7 +147,7 @@ QList<qsizetype> candidatesFor(const MediaFile& file, const QString& name, const
 
 QList<DeleteSafetyConflict> DeleteSafetyCheck::findDeleteSafetyConflicts(const QList<MediaFile>& mediaFiles,
                                                                          const QList<MediaFile>& files) {
-    const Tables tables(mediaFiles);
+    const Tables tables(mediaFiles, files);
     QList<DeleteSafetyConflict> conflicts;
     for (const MediaFile& file : files) {
         const QString name = path::lastPathComponent(file.path);

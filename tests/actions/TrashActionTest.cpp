@@ -230,3 +230,18 @@ TEST(TrashAction, EntriesAreFoundByPathAfterTheListChangedDuringTheRun) {
     EXPECT_EQ(h.entry(newcomer.path)->status, MediaFileStatus::online);
     EXPECT_EQ(h.entry(b.path)->status, MediaFileStatus::deleted);
 }
+
+TEST(TrashAction, WaitsForTheRunningOperationBeforeTakingTheBin) {
+    CleanupHarness h;
+    const MediaFile a = h.makeFile("a.mov");
+    h.stage({a}, {a});
+    auto import = h.pm().tryBeginOperation("Importing…");
+    ASSERT_TRUE(import);
+    auto run = TrashAction::moveToTrash(h.pm(), h.services());
+    drainEvents();
+    EXPECT_TRUE(QFile::exists(a.path));
+    EXPECT_EQ(h.files->count(Op::moveToTrash), 0);
+    import->release();
+    EXPECT_EQ(QCoro::waitFor(run).deleted, 1);
+    EXPECT_FALSE(QFileInfo::exists(a.path));
+}
