@@ -37,14 +37,16 @@ QThreadPool& movePool() {
 }
 
 // Progress of the file in flight, from the worker: at most five updates a second reach the GUI.
+// They are posted to `relay`, a GUI-thread object of the run that outlives the worker's job (the
+// manager may go away meanwhile; the manager is only touched on the GUI thread).
 class InFlightProgress {
 public:
-    InFlightProgress(ProjectManager& manager, std::shared_ptr<std::atomic<quint64>> token)
-        : m_manager(&manager), m_token(std::move(token)), m_ticket(m_token->load()) {}
+    InFlightProgress(QObject& relay, ProjectManager& manager, std::shared_ptr<std::atomic<quint64>> token)
+        : m_relay(&relay), m_manager(&manager), m_token(std::move(token)), m_ticket(m_token->load()) {}
 
     FileOpProgress callback(qint64 base, qint64 share, const QElapsedTimer& clock) const {
         auto last = std::make_shared<std::atomic<qint64>>(-1000);
-        return [manager = m_manager, token = m_token, ticket = m_ticket, base, share, clock,
+        return [relay = m_relay, manager = m_manager, token = m_token, ticket = m_ticket, base, share, clock,
                 last](qint64 done, qint64 total) {
             const qint64 now = clock.elapsed();
             if (now - last->load() < 200)
@@ -52,7 +54,7 @@ public:
             last->store(now);
             const qint64 scaled = total > 0 ? qint64(double(share) * double(done) / double(total)) : 0;
             QMetaObject::invokeMethod(
-                manager.data(),
+                relay,
                 [manager, token, ticket, bytes = base + scaled, seconds = double(now) / 1000.0] {
                     if (!manager || token->load() != ticket)
                         return;
@@ -67,6 +69,7 @@ public:
     }
 
 private:
+    QObject* m_relay;
     QPointer<ProjectManager> m_manager;
     std::shared_ptr<std::atomic<quint64>> m_token;
     quint64 m_ticket;
@@ -101,6 +104,7 @@ public:
     QList<AuditLogManager::Request> m_audit;
     QList<TraceFileWriter::DeletedFileInfo> m_records;
     std::shared_ptr<std::atomic<quint64>> m_fileToken = std::make_shared<std::atomic<quint64>>(0);
+    QObject m_relay;
 
 private:
     void fail(const QString& error) {
@@ -398,7 +402,7 @@ QCoro::Task<MoveResult> runMove(ProjectManager& manager, Variant variant,
         ++*run->m_fileToken;
         const qint64 base = run->isList() ? run->m_bytesHandled - file.size : run->m_bytesHandled;
         const FileOpProgress progress =
-            InFlightProgress(manager, run->m_fileToken).callback(base, file.size, run->m_clock);
+            InFlightProgress(run->m_relay, manager, run->m_fileToken).callback(base, file.size, run->m_clock);
         const std::shared_ptr<FileOperations> ops = run->m_services.files;
         const auto cancel = std::make_shared<std::atomic_bool>(false);
         *inFlight = manager.cancelMoveRequested() ? nullptr : cancel;
