@@ -472,3 +472,28 @@ TEST(MoveToFolderAction, MovesAcrossARealMountWithTheActualFileOperations) {
     EXPECT_FALSE(QFileInfo::exists(h.mediaPath("Cards/A002.RDC")));
     EXPECT_EQ(h.pm().moveBytesCompleted(), 301000);
 }
+
+// The window closes while a file is in flight: the run ends quietly, the file is where the move put it.
+TEST(MoveToFolderAction, AManagerGoneMidRunEndsTheRunQuietly) {
+    MoveHarness h;
+    const MediaFile a = h.makeFile("a.mov", 1);
+    const MediaFile b = h.makeFile("b.mov", 1);
+    h.stage({a, b}, {a, b});
+    QSemaphore entered;
+    QSemaphore release;
+    h.files->setBeforeEach([&](Op op, const QString&) {
+        if (op == Op::moveNoReplace) {
+            entered.release();
+            release.acquire();
+        }
+    });
+    auto run = MoveToFolderAction::moveRecycleBinToFolder(h.pm(), h.archive(), h.services());
+    while (!entered.tryAcquire())
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+    h.manager.reset();
+    release.release(2);
+    const MoveResult result = QCoro::waitFor(std::move(run));
+    EXPECT_EQ(result.succeeded, 0);
+    EXPECT_TRUE(QFileInfo::exists(h.archived(a.path)));
+    EXPECT_TRUE(QFileInfo::exists(b.path));
+}
