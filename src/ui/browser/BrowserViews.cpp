@@ -5,6 +5,7 @@
 #include "ui/browser/FilterBar.h"
 #include "ui/browser/MediaFileListView.h"
 #include "ui/browser/StorageMapView.h"
+#include "ui/common/RevealAndCopy.h"
 #include "ui/window/CleanupOperations.h"
 #include "ui/window/ContentView.h"
 #include "ui/window/ViewFactories.h"
@@ -29,6 +30,14 @@ MediaBrowserActions tableActions(ContentView& window, const BrowserServices& ser
     actions.addToRecycleBin = [&window, &manager](const QList<MediaFile>& files) {
         window.operations().addToRecycleBin(manager, files);
     };
+    if (services.desktop) {
+        actions.reveal = [desktop = services.desktop](const MediaFile& file) {
+            revealInFinder(*desktop, file);
+        };
+        actions.copyPaths = [desktop = services.desktop](const QList<MediaFile>& files) {
+            copyPathsToClipboard(*desktop, files);
+        };
+    }
     actions.combine = [&manager](const QList<MediaFile>& files) {
         QCoro::connect(manager.combineEntries(files), &manager, [](bool) {});
     };

@@ -7,10 +7,12 @@
 
 namespace tarnwick {
 
+class DesktopServices;
 struct ViewFactories;
 
 // What the browser's views need from the rest of the application.
 struct BrowserServices {
+    std::shared_ptr<DesktopServices> desktop;                          // reveal and copy paths
     MediaThumbnailStore::Loader thumbnails;                            // the table's small pictures
     ImageLoader loadImage;                                             // whole images for the preview
     ScrubViewFactory scrubView;                                        // audio and video previews
