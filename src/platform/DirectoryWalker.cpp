@@ -1,0 +1,162 @@
+#include "platform/DirectoryWalker.h"
+
+#include "platform/PathText.h"
+#include "platform/TextKey.h"
+
+#include <QFile>
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace tarnwick {
+
+const QStringList& packageExtensions() {
+    // Bundles that reach Linux volumes from other systems; each is one document to the user.
+    static const QStringList extensions{
+        QStringLiteral("app"),           QStringLiteral("bundle"),        QStringLiteral("framework"),
+        QStringLiteral("plugin"),        QStringLiteral("fcpbundle"),     QStringLiteral("imovielibrary"),
+        QStringLiteral("photoslibrary"), QStringLiteral("aplibrary"),
+    };
+    return extensions;
+}
+
+bool isPackageName(const QString& name) {
+    const QString extension = path::pathExtension(name);
+    if (extension.isEmpty())
+        return false;
+    return packageExtensions().contains(text::lowered(extension));
+}
+
+namespace {
+
+struct RawEntry {
+    std::string name;
+    DirectoryWalker::EntryType type;
+};
+
+struct Frame {
+    QString path;
+    std::vector<RawEntry> entries;
+    size_t next = 0;
+    int level = 1;
+};
+
+DirectoryWalker::EntryType typeFromMode(mode_t mode) {
+    if (S_ISREG(mode))
+        return DirectoryWalker::EntryType::regularFile;
+    if (S_ISDIR(mode))
+        return DirectoryWalker::EntryType::directory;
+    if (S_ISLNK(mode))
+        return DirectoryWalker::EntryType::symbolicLink;
+    return DirectoryWalker::EntryType::other;
+}
+
+// The folder's entries sorted by name bytes; false when it cannot be opened.
+bool readFolder(const QString& path, bool skipHidden, std::vector<RawEntry>& out) {
+    const QByteArray encoded = QFile::encodeName(path);
+    DIR* dir = ::opendir(encoded.constData());
+    if (!dir)
+        return false;
+    const int fd = ::dirfd(dir);
+    while (const dirent* d = ::readdir(dir)) {
+        const char* name = d->d_name;
+        if (name[0] == '.' && (name[1] == '\0' || (name[1] == '.' && name[2] == '\0')))
+            continue;
+        if (skipHidden && name[0] == '.')
+            continue;
+        DirectoryWalker::EntryType type = DirectoryWalker::EntryType::other;
+        switch (d->d_type) {
+        case DT_REG:
+            type = DirectoryWalker::EntryType::regularFile;
+            break;
+        case DT_DIR:
+            type = DirectoryWalker::EntryType::directory;
+            break;
+        case DT_LNK:
+            type = DirectoryWalker::EntryType::symbolicLink;
+            break;
+        case DT_UNKNOWN: {
+            // Some file systems leave the type out of the listing: ask, without following links.
+            struct ::stat st {};
+            if (::fstatat(fd, name, &st, AT_SYMLINK_NOFOLLOW) == 0)
+                type = typeFromMode(st.st_mode);
+            break;
+        }
+        default:
+            break;
+        }
+        out.push_back({std::string(name), type});
+    }
+    ::closedir(dir);
+    std::sort(out.begin(), out.end(), [](const RawEntry& a, const RawEntry& b) { return a.name < b.name; });
+    return true;
+}
+
+QString joined(const QString& folder, const QString& name) {
+    if (folder.endsWith(u'/'))
+        return folder + name;
+    return folder + u'/' + name;
+}
+
+} // namespace
+
+DirectoryWalker::Result DirectoryWalker::walk(const QString& folder, const Options& options,
+                                              const Visitor& visit) {
+    Result result;
+    QString root = folder;
+    while (root.size() > 1 && root.endsWith(u'/'))
+        root.chop(1);
+    std::vector<Frame> stack;
+    stack.push_back({root, {}, 0, 1});
+    if (!readFolder(root, options.skipHidden, stack.back().entries))
+        return result;
+    result.rootReadable = true;
+
+    while (!stack.empty()) {
+        Frame& frame = stack.back();
+        if (frame.next >= frame.entries.size()) {
+            stack.pop_back();
+            continue;
+        }
+        if (options.cancel && options.cancel->load(std::memory_order_relaxed)) {
+            result.cancelled = true;
+            return result;
+        }
+        if (options.entryCap >= 0 && result.entriesListed >= options.entryCap) {
+            result.capReached = true;
+            return result;
+        }
+        const RawEntry& raw = frame.entries[frame.next++];
+        ++result.entriesListed;
+        Entry entry;
+        entry.name = QFile::decodeName(raw.name.c_str());
+        entry.path = joined(frame.path, entry.name);
+        entry.type = raw.type;
+        entry.level = frame.level;
+        entry.isPackage = raw.type == EntryType::directory && isPackageName(entry.name);
+        const Action action = visit(entry);
+        if (action == Action::stop)
+            return result;
+        const bool descend = options.recursive && entry.type == EntryType::directory &&
+                             action != Action::skipDescendants &&
+                             !(options.skipPackages && entry.isPackage) &&
+                             (options.maxDepth <= 0 || entry.level < options.maxDepth);
+        if (!descend)
+            continue;
+        Frame child{entry.path, {}, 0, entry.level + 1};
+        if (!readFolder(child.path, options.skipHidden, child.entries)) {
+            ++result.unreadableFolders;
+            continue;
+        }
+        stack.push_back(std::move(child)); // `frame` is not used after this
+    }
+    return result;
+}
+
+} // namespace tarnwick
