@@ -1,0 +1,311 @@
+#include "analysis/OfflineMediaSearch.h"
+
+#include "analysis/MediaConsolidator.h"
+#include "analysis/ProjectManager.h"
+#include "model/PathComponents.h"
+#include "platform/AppLog.h"
+#include "platform/DirectoryWalker.h"
+#include "platform/FileStatProbe.h"
+#include "platform/PathText.h"
+#include "platform/TextKey.h"
+
+#include <QPointer>
+#include <QSet>
+#include <QtConcurrent/QtConcurrentRun>
+
+#include <qcoro/qcorofuture.h>
+#include <qcoro/qcorotimer.h>
+
+#include <algorithm>
+
+namespace tarnwick {
+
+namespace {
+
+QString lowerKey(const QString& path) {
+    return text::lowered(text::nfc(path));
+}
+
+// Positions of the media list: by exact (NFC) path, and by lower-cased path (the later entry wins).
+struct PositionIndex {
+    QHash<QString, qsizetype> exact;
+    QHash<QString, qsizetype> lower;
+
+    static PositionIndex of(const QList<MediaFile>& media) {
+        PositionIndex index;
+        index.exact.reserve(media.size());
+        index.lower.reserve(media.size());
+        for (qsizetype i = 0; i < media.size(); ++i) {
+            index.exact.insert(text::nfc(media[i].path), i);
+            index.lower.insert(lowerKey(media[i].path), i);
+        }
+        return index;
+    }
+
+    // Linux paths are case-sensitive: the exact path first, the lower-cased one only after it.
+    qsizetype find(const QList<MediaFile>& media, const QString& path) const {
+        const QString nfc = text::nfc(path);
+        qsizetype at = exact.value(nfc, -1);
+        if (at >= 0 && at < media.size() && text::nfc(media[at].path) == nfc)
+            return at;
+        const QString lowered = lowerKey(path);
+        at = lower.value(lowered, -1);
+        if (at >= 0 && at < media.size() && lowerKey(media[at].path) == lowered)
+            return at;
+        return -1;
+    }
+};
+
+QCoro::Task<bool> yieldTurn(const QPointer<ProjectManager>& pm) {
+    auto turn = QCoro::sleepFor(std::chrono::milliseconds(0));
+    co_await std::move(turn);
+    co_return bool(pm);
+}
+
+} // namespace
+
+QString OfflineMediaSearch::nameKey(const QString& path, bool ignoreExtension) {
+    QString name = path::lastPathComponent(path);
+    if (ignoreExtension)
+        name = path::deletingPathExtension(name);
+    return lowerKey(name);
+}
+
+MatchScore OfflineMediaSearch::score(const MediaFile& offline, const QString& candidatePath,
+                                     std::optional<qint64> candidateSize, bool ignoreExtension) {
+    MatchScore s;
+    s.extensionMatched =
+        lowerKey(path::pathExtension(offline.path)) == lowerKey(path::pathExtension(candidatePath));
+    const QStringList original = pathComponentsHelper(text::nfc(offline.path));
+    const QStringList candidate = pathComponentsHelper(text::nfc(candidatePath));
+    s.totalOriginalComponents = int(original.size());
+    for (qsizetype a = original.size() - 1, b = candidate.size() - 1; a >= 0 && b >= 0; --a, --b) {
+        if (original[a] != candidate[b])
+            break;
+        ++s.matchingComponents;
+    }
+    const double components =
+        s.totalOriginalComponents == 0
+            ? 0.0
+            : (double(s.matchingComponents) / double(s.totalOriginalComponents)) * 0.6;
+    double sizePart = 0.15;
+    if (candidateSize && offline.size > 0) {
+        s.sizeMatched = *candidateSize == offline.size;
+        sizePart = s.sizeMatched ? 0.3 : 0.0;
+    }
+    const double extensionPart = ignoreExtension ? 0.5 * 0.1 : (s.extensionMatched ? 1.0 * 0.1 : 0.0);
+    s.score = extensionPart + (components + sizePart);
+    return s;
+}
+
+OfflineMediaSearch::ScanResult OfflineMediaSearch::scan(const QList<MediaFile>& mediaFiles, const QString& folder,
+                                                        bool ignoreExtension,
+                                                        const std::function<void(qint64)>& progress,
+                                                        const std::atomic_bool* cancel,
+                                                        const FileStatProbe* probe) {
+    ScanResult result;
+    QHash<QString, QList<const MediaFile*>> offlineByName;
+    qsizetype offlineCount = 0;
+    for (const MediaFile& file : mediaFiles) {
+        if (!file.isOffline())
+            continue;
+        offlineByName[nameKey(file.path, ignoreExtension)].append(&file);
+        ++offlineCount;
+    }
+    if (offlineCount == 0)
+        return result;
+    AppLog::userAction(QStringLiteral("Smart scanning ") + folder +
+                       QStringLiteral(" for matches to %1 offline files (ignoreExtension: %2)")
+                           .arg(offlineCount)
+                           .arg(ignoreExtension ? QStringLiteral("true") : QStringLiteral("false")));
+    const std::shared_ptr<const FileStatProbe> system = probe ? nullptr : FileStatProbe::system();
+    const FileStatProbe& stat = probe ? *probe : *system;
+
+    DirectoryWalker::Options options; // deep, hidden entries and package contents skipped
+    options.cancel = cancel;
+    const DirectoryWalker::Result walked =
+        DirectoryWalker::walk(folder, options, [&](const DirectoryWalker::Entry& entry) {
+            ++result.itemsScanned;
+            if (progress && result.itemsScanned % progressInterval == 0)
+                progress(result.itemsScanned);
+            const auto named = offlineByName.constFind(nameKey(entry.name, ignoreExtension));
+            if (named == offlineByName.cend())
+                return DirectoryWalker::Action::proceed;
+            // Only regular files: a folder "Interview" must never relink "Interview.mov".
+            if (entry.type != DirectoryWalker::EntryType::regularFile &&
+                entry.type != DirectoryWalker::EntryType::symbolicLink)
+                return DirectoryWalker::Action::proceed;
+            const std::optional<FileFacts> facts = stat.stat(entry.path);
+            if (facts ? !facts->isRegularFile : entry.type != DirectoryWalker::EntryType::regularFile)
+                return DirectoryWalker::Action::proceed;
+            const std::optional<qint64> size = facts ? std::optional<qint64>(facts->size) : std::nullopt;
+            for (const MediaFile* offline : named.value()) {
+                ScoredMatch match;
+                match.offlineFile = *offline;
+                match.foundPath = entry.path;
+                match.matchScore = score(*offline, entry.path, size, ignoreExtension);
+                result.matches.append(std::move(match));
+            }
+            return DirectoryWalker::Action::proceed;
+        });
+    if (!walked.rootReadable) {
+        AppLog::error(QStringLiteral("Failed to enumerate directory: ") + folder);
+        result.folderReadable = false;
+        return result;
+    }
+    result.cancelled = walked.cancelled;
+    std::stable_sort(result.matches.begin(), result.matches.end(), [](const ScoredMatch& a, const ScoredMatch& b) {
+        return a.matchScore.score > b.matchScore.score;
+    });
+    AppLog::info(QStringLiteral("Smart scan complete: found %1 potential matches in %2 files")
+                     .arg(result.matches.size())
+                     .arg(result.itemsScanned));
+    return result;
+}
+
+QCoro::Task<QList<ScoredMatch>> OfflineMediaSearch::smartScanForOfflineFiles(
+    ProjectManager& manager, QString folder, bool ignoreExtension, std::function<void(const QString&)> progress,
+    std::shared_ptr<const std::atomic_bool> cancel, std::shared_ptr<const FileStatProbe> probe) {
+    QPointer<ProjectManager> pm(&manager);
+    std::function<void(qint64)> report;
+    if (progress) {
+        report = [pm, progress](qint64 scanned) {
+            const QString message = QStringLiteral("Scanned %1 files...").arg(scanned);
+            QMetaObject::invokeMethod(
+                pm.data(), [progress, message] { progress(message); }, Qt::QueuedConnection);
+        };
+    }
+    QFuture<ScanResult> scanning =
+        QtConcurrent::run([media = manager.mediaFiles(), folder, ignoreExtension, report, cancel, probe] {
+            return scan(media, folder, ignoreExtension, report, cancel.get(), probe.get());
+        });
+    ScanResult result = co_await scanning;
+    if (!pm || result.cancelled)
+        co_return QList<ScoredMatch>{};
+    co_return std::move(result.matches);
+}
+
+QHash<QString, qint64> OfflineMediaSearch::fileSizes(const QStringList& paths) {
+    QHash<QString, qint64> sizes;
+    const std::shared_ptr<const FileStatProbe> probe = FileStatProbe::system();
+    for (const QString& path : paths) {
+        if (sizes.contains(path))
+            continue;
+        if (const auto facts = probe->stat(path))
+            sizes.insert(path, facts->size);
+    }
+    return sizes;
+}
+
+QCoro::Task<void> OfflineMediaSearch::applyMatches(ProjectManager& manager, QList<ScoredMatch> matches) {
+    QPointer<ProjectManager> pm(&manager);
+    // Held to the end: positions taken below stay valid across the batches' yields.
+    auto turn = manager.beginOperation(QStringLiteral("Applying matches…"));
+    OperationGate::Scope scope = co_await std::move(turn);
+    if (!pm || !scope.isActive())
+        co_return;
+    const qsizetype total = matches.size();
+    manager.setIsApplyingMatches(true);
+    manager.setCurrentTask(QStringLiteral("Applying %1 matches...").arg(total));
+    AppLog::userAction(QStringLiteral("Applying %1 matches").arg(total));
+
+    QStringList foundPaths;
+    foundPaths.reserve(total);
+    for (const ScoredMatch& match : std::as_const(matches))
+        foundPaths.append(match.foundPath);
+    struct Prepared {
+        QHash<QString, qint64> sizes;
+        PositionIndex index;
+    };
+    const qint64 indexedVersion = manager.mediaFilesVersion();
+    // Sizes and the position index of a 100,000-entry list are built off the GUI thread.
+    QFuture<Prepared> preparing = QtConcurrent::run([foundPaths, media = manager.mediaFiles()] {
+        return Prepared{fileSizes(foundPaths), PositionIndex::of(media)};
+    });
+    Prepared prepared = co_await preparing;
+    if (!pm)
+        co_return;
+    if (manager.mediaFilesVersion() != indexedVersion)
+        prepared.index = PositionIndex::of(manager.mediaFiles());
+
+    qint64 applied = 0;
+    qint64 notFound = 0;
+    qint64 alreadyOnline = 0;
+    for (qsizetype first = 0; first < total; first += applyBatchSize) {
+        const qsizetype end = std::min<qsizetype>(first + applyBatchSize, total);
+        manager.modifyMediaFiles([&](QList<MediaFile>& media) {
+            for (qsizetype m = first; m < end; ++m) {
+                const ScoredMatch& match = std::as_const(matches)[m];
+                const QString& offlinePath = match.offlineFile.path;
+                const QString fileName = path::lastPathComponent(offlinePath);
+                const qsizetype at = prepared.index.find(media, offlinePath);
+                if (at < 0) {
+                    ++notFound;
+                    AppLog::warning(QStringLiteral("Could not find file to update: ") + offlinePath);
+                    continue;
+                }
+                MediaFile& entry = media[at];
+                const bool offline =
+                    entry.status == MediaFileStatus::offline || entry.status == MediaFileStatus::networkOffline;
+                if (!offline || entry.matchedPath) {
+                    if (!entry.matchedPath)
+                        entry.matchedPath = match.foundPath;
+                    ++alreadyOnline;
+                    AppLog::info(QStringLiteral("Already online: ") + fileName + QStringLiteral(" (status: ") +
+                                 text(entry.status) + QLatin1Char(')'));
+                    continue;
+                }
+                const MediaFileStatus former = entry.status;
+                entry.status = MediaFileStatus::online;
+                entry.matchedPath = match.foundPath;
+                if (const auto size = prepared.sizes.constFind(match.foundPath); size != prepared.sizes.cend())
+                    entry.size = size.value();
+                ++applied;
+                AppLog::info(QStringLiteral("Matched: ") + fileName + QStringLiteral(" [") + text(former) +
+                             QStringLiteral(" -> Online] (") + match.matchScore.percentText() +
+                             QStringLiteral(") -> ") + match.foundPath);
+            }
+        });
+        manager.setCurrentTask(QStringLiteral("Applying matches (%1/%2)...").arg(end).arg(total));
+        auto yielding = yieldTurn(pm);
+        const bool alive = co_await std::move(yielding);
+        if (!alive)
+            co_return;
+    }
+    AppLog::info(QStringLiteral("Applied %1/%2 matches (not found: %3, already online: %4)")
+                     .arg(applied)
+                     .arg(total)
+                     .arg(notFound)
+                     .arg(alreadyOnline));
+    manager.updateSummary();
+    if (applied == 0) {
+        manager.setCurrentTask(QString());
+        manager.setIsApplyingMatches(false);
+        co_return;
+    }
+
+    manager.setCurrentTask(QStringLiteral("Consolidating cross-project files..."));
+    auto yielding = yieldTurn(pm);
+    const bool alive = co_await std::move(yielding);
+    if (!alive)
+        co_return;
+    // Stats every entry: on a worker, over the list as the batches left it.
+    const qsizetype before = manager.mediaFiles().size();
+    const qint64 consolidatedVersion = manager.mediaFilesVersion();
+    QFuture<QList<MediaFile>> consolidating = QtConcurrent::run(
+        [media = manager.mediaFiles()] { return MediaConsolidator().consolidateCrossProjectDuplicates(media); });
+    QList<MediaFile> consolidated = co_await consolidating;
+    if (!pm)
+        co_return;
+    if (manager.mediaFilesVersion() == consolidatedVersion && consolidated.size() < before) {
+        const qsizetype removed = before - consolidated.size();
+        manager.setMediaFiles(std::move(consolidated));
+        manager.pruneOrphanedRecycleBinItems();
+        AppLog::info(QStringLiteral("Post-match consolidation merged %1 entry(ies)").arg(removed));
+        manager.updateSummary();
+    }
+    manager.setCurrentTask(QString());
+    manager.setIsApplyingMatches(false);
+}
+
+} // namespace tarnwick
