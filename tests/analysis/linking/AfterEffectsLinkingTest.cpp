@@ -3,6 +3,7 @@
 
 #include "support/AEPRifxBuilder.h"
 #include "support/DiskFactsLogCapture.h"
+#include "support/ImportTestHarness.h"
 #include "support/ProjectManagerHarness.h"
 
 #include <QDir>
@@ -292,6 +293,27 @@ TEST_F(MissingAEPSearch, HoldsTheManagerWhileItWaitsAndSurvivesAListChangedBehin
     ASSERT_EQ(h.pm().mediaFiles().size(), 1);
     EXPECT_TRUE(h.pm().mediaFiles()[0].isAEFootage);
     EXPECT_FALSE(h.pm().isBusy());
+}
+
+} // namespace
+
+namespace {
+
+TEST(AfterEffectsImport, AnImportLinksTheAfterEffectsProjectsItsProjectsList) {
+    ImportTestHarness h;
+    const QString clip = h.makeFile("Media/clip.mov");
+    const QString other = h.makeFile("Media/other.mov");
+    const QString comp = h.dir.filePath("Show/AE/Comp.aep");
+    ASSERT_TRUE(aeptest::writeProject(comp, {clip}));
+    const QUrl cut = h.makeProject("Show/Cut.prproj", {comp, clip, other}, 0.0);
+    h.importNow({cut});
+    ASSERT_TRUE(h.entry(clip));
+    EXPECT_TRUE(h.entry(clip)->isAEFootage);
+    EXPECT_EQ(h.entry(clip)->usageType, MediaUsageType::usedInAfterEffects);
+    EXPECT_FALSE(h.entry(other)->hasUnresolvedAELink);
+    EXPECT_EQ(h.pm().aepLinkStatuses().value(comp).kind, AEPLinkStatus::Kind::resolved);
+    EXPECT_EQ(h.pm().summary().aeLinkedFiles, 1);
+    EXPECT_EQ(h.pm().summary().uncertainAEFiles, 0);
 }
 
 } // namespace
