@@ -150,7 +150,7 @@ qint64 collectThenMatch(const QList<MediaFile>& media, const QString& root, benc
     QStringList all;
     DirectoryWalker::walk(root, {}, [&](const DirectoryWalker::Entry& e) {
         if (e.type == DirectoryWalker::EntryType::regularFile)
-            all.append(e.path);
+            all.append(e.path());
         return DirectoryWalker::Action::proceed;
     });
     QHash<QString, int> names;
@@ -175,7 +175,7 @@ void BM_OfflineSearchAgainstFind(benchmark::State& state) {
     };
     runFind(); // warm the directory cache for both
     for (auto _ : state) {
-        std::vector<double> ours, reference, ratios;
+        std::vector<double> ours, reference, ratios, walkOnly;
         qint64 matches = 0;
         qint64 stats = 0;
         double peakStreaming = 0;
@@ -194,6 +194,14 @@ void BM_OfflineSearchAgainstFind(benchmark::State& state) {
             matches = result.matches.size();
             stats = probe.calls.load();
             ratios.push_back(ours.back() / reference.back());
+            t.restart();
+            qint64 listed = 0;
+            DirectoryWalker::walk(tree.root, {}, [&](const DirectoryWalker::Entry&) {
+                ++listed;
+                return DirectoryWalker::Action::proceed;
+            });
+            walkOnly.push_back(msSince(t));
+            benchmark::DoNotOptimize(listed);
         }
         bench::CountingStatProbe probe;
         resetPeakMemory();
@@ -205,6 +213,7 @@ void BM_OfflineSearchAgainstFind(benchmark::State& state) {
         state.counters["find_ms"] = median(reference);
         state.counters["search_ms"] = median(ours);
         state.counters["ratio"] = median(ratios);
+        state.counters["walk_only_ms"] = median(walkOnly);
         state.counters["matches"] = double(matches);
         state.counters["stat_calls"] = double(stats);
         state.counters["peak_MB_streaming"] = peakStreaming;

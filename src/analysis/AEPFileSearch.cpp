@@ -25,7 +25,7 @@ bool isRegularFile(const DirectoryWalker::Entry& entry) {
     case DirectoryWalker::EntryType::regularFile:
         return true;
     case DirectoryWalker::EntryType::symbolicLink: {
-        const auto facts = FileStatProbe::system()->stat(entry.path);
+        const auto facts = FileStatProbe::system()->stat(entry.path());
         return facts && facts->isRegularFile;
     }
     default:
@@ -42,7 +42,7 @@ void keep(FoundAEPFiles& found, const DirectoryWalker::Entry& entry) {
     if (found.pathByName.contains(key))
         return;
     found.names.append(key);
-    found.pathByName.insert(key, entry.path);
+    found.pathByName.insert(key, entry.path());
 }
 
 } // namespace
@@ -101,7 +101,7 @@ QStringList findAEPFiles(const QString& folder, const std::atomic_bool* cancel) 
     options.cancel = cancel;
     DirectoryWalker::walk(folder, options, [&](const DirectoryWalker::Entry& entry) {
         if (isAEPPath(entry.name) && isRegularFile(entry))
-            found.append(entry.path);
+            found.append(entry.path());
         return DirectoryWalker::Action::proceed;
     });
     return found;

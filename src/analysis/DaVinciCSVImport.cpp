@@ -83,17 +83,17 @@ std::optional<QString> DaVinciCSVImport::findProxyPath(const QString& mediaPath)
             if (entry.type == DirectoryWalker::EntryType::directory)
                 return DirectoryWalker::Action::proceed;
             if (entry.type != DirectoryWalker::EntryType::regularFile) {
-                const auto target = probe->stat(entry.path);
+                const auto target = probe->stat(entry.path());
                 if (!target || !target->isRegularFile)
                     return DirectoryWalker::Action::proceed;
             }
             const QString extension = lowerKey(path::pathExtension(entry.name));
             if (extension == ownExtension && !sameExtension) {
-                sameExtension = entry.path;
+                sameExtension = entry.path();
                 return DirectoryWalker::Action::stop;
             }
             if (!videoExtension && proxyVideoExtensions().contains(extension))
-                videoExtension = entry.path;
+                videoExtension = entry.path();
             return DirectoryWalker::Action::proceed;
         });
         if (sameExtension)

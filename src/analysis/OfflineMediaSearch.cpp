@@ -10,7 +10,9 @@
 #include "platform/TextKey.h"
 
 #include <QPointer>
+#include <QRandomGenerator>
 #include <QSet>
+#include <QtConcurrent/QtConcurrentMap>
 #include <QtConcurrent/QtConcurrentRun>
 
 #include <qcoro/qcorofuture.h>
@@ -56,6 +58,17 @@ struct PositionIndex {
     }
 };
 
+// A version 4 identifier from the process's seeded generator: the system source costs a system
+// call per identifier, and a search can make tens of thousands.
+QUuid freshMatchId() {
+    QRandomGenerator* random = QRandomGenerator::global();
+    const quint64 high = random->generate64();
+    const quint64 low = random->generate64();
+    return QUuid(uint(high >> 32), ushort(high >> 16), ushort((high & 0x0FFF) | 0x4000), uchar(0x80 | ((low >> 56) & 0x3F)),
+                 uchar(low >> 48), uchar(low >> 40), uchar(low >> 32), uchar(low >> 24), uchar(low >> 16),
+                 uchar(low >> 8), uchar(low));
+}
+
 QCoro::Task<bool> yieldTurn(const QPointer<ProjectManager>& pm) {
     auto turn = QCoro::sleepFor(std::chrono::milliseconds(0));
     co_await std::move(turn);
@@ -65,10 +78,32 @@ QCoro::Task<bool> yieldTurn(const QPointer<ProjectManager>& pm) {
 } // namespace
 
 QString OfflineMediaSearch::nameKey(const QString& path, bool ignoreExtension) {
-    QString name = path::lastPathComponent(path);
-    if (ignoreExtension)
-        name = path::deletingPathExtension(name);
-    return lowerKey(name);
+    return nameKeyOfName(path::lastPathComponent(path), ignoreExtension);
+}
+
+QString OfflineMediaSearch::nameKeyOfName(const QString& fileName, bool ignoreExtension) {
+    QString key;
+    nameKeyInto(fileName, ignoreExtension, key);
+    return key;
+}
+
+void OfflineMediaSearch::nameKeyInto(const QString& fileName, bool ignoreExtension, QString& key) {
+    if (ignoreExtension) {
+        key = lowerKey(path::deletingPathExtension(fileName));
+        return;
+    }
+    // Runs for every walked entry: ASCII names (the common case) are their own canonical form, and
+    // are lowered into the caller's buffer without allocating.
+    if (!QtPrivate::isAscii(fileName)) {
+        key = lowerKey(fileName);
+        return;
+    }
+    key.resize(fileName.size());
+    QChar* out = key.data();
+    for (const QChar c : fileName) {
+        const char16_t u = c.unicode();
+        *out++ = QChar(u >= u'A' && u <= u'Z' ? char16_t(u + 32) : u);
+    }
 }
 
 MatchScore OfflineMediaSearch::score(const MediaFile& offline, const QString& candidatePath,
@@ -123,37 +158,64 @@ OfflineMediaSearch::ScanResult OfflineMediaSearch::scan(const QList<MediaFile>& 
 
     DirectoryWalker::Options options; // deep, hidden entries and package contents skipped
     options.cancel = cancel;
+    QString key;
+    // The walk keeps only the same-named candidates; their stat and scoring run afterwards on the
+    // pool, in walk order.
+    struct Candidate {
+        QString path;
+        bool listedRegular = false;
+        const QList<const MediaFile*>* offline = nullptr;
+    };
+    QList<Candidate> candidates;
     const DirectoryWalker::Result walked =
         DirectoryWalker::walk(folder, options, [&](const DirectoryWalker::Entry& entry) {
             ++result.itemsScanned;
             if (progress && result.itemsScanned % progressInterval == 0)
                 progress(result.itemsScanned);
-            const auto named = offlineByName.constFind(nameKey(entry.name, ignoreExtension));
+            nameKeyInto(entry.name, ignoreExtension, key);
+            const auto named = offlineByName.constFind(key);
             if (named == offlineByName.cend())
                 return DirectoryWalker::Action::proceed;
             // Only regular files: a folder "Interview" must never relink "Interview.mov".
             if (entry.type != DirectoryWalker::EntryType::regularFile &&
                 entry.type != DirectoryWalker::EntryType::symbolicLink)
                 return DirectoryWalker::Action::proceed;
-            const std::optional<FileFacts> facts = stat.stat(entry.path);
-            if (facts ? !facts->isRegularFile : entry.type != DirectoryWalker::EntryType::regularFile)
-                return DirectoryWalker::Action::proceed;
-            const std::optional<qint64> size = facts ? std::optional<qint64>(facts->size) : std::nullopt;
-            for (const MediaFile* offline : named.value()) {
-                ScoredMatch match;
-                match.offlineFile = *offline;
-                match.foundPath = entry.path;
-                match.matchScore = score(*offline, entry.path, size, ignoreExtension);
-                result.matches.append(std::move(match));
-            }
+            candidates.append(
+                {entry.path(), entry.type == DirectoryWalker::EntryType::regularFile, &named.value()});
             return DirectoryWalker::Action::proceed;
         });
+    const auto scoreCandidate = [&](const Candidate& candidate) {
+        QList<ScoredMatch> matches;
+        if (cancel && cancel->load(std::memory_order_relaxed))
+            return matches;
+        const std::optional<FileFacts> facts = stat.stat(candidate.path);
+        if (facts ? !facts->isRegularFile : !candidate.listedRegular)
+            return matches; // a link to a folder, or a dangling one
+        const std::optional<qint64> size = facts ? std::optional<qint64>(facts->size) : std::nullopt;
+        for (const MediaFile* offline : *candidate.offline) {
+            // Built whole: a default record would draw a second identifier for the copied entry.
+            matches.append(ScoredMatch{freshMatchId(), *offline, candidate.path,
+                                       score(*offline, candidate.path, size, ignoreExtension)});
+        }
+        return matches;
+    };
+    QList<QList<ScoredMatch>> scored;
+    if (candidates.size() < 64) {
+        for (const Candidate& candidate : std::as_const(candidates))
+            scored.append(scoreCandidate(candidate));
+    } else {
+        scored = QtConcurrent::blockingMapped<QList<QList<ScoredMatch>>>(candidates, scoreCandidate);
+    }
+    for (QList<ScoredMatch>& matches : scored) {
+        for (ScoredMatch& match : matches)
+            result.matches.append(std::move(match));
+    }
     if (!walked.rootReadable) {
         AppLog::error(QStringLiteral("Failed to enumerate directory: ") + folder);
         result.folderReadable = false;
         return result;
     }
-    result.cancelled = walked.cancelled;
+    result.cancelled = walked.cancelled || (cancel && cancel->load());
     std::stable_sort(result.matches.begin(), result.matches.end(), [](const ScoredMatch& a, const ScoredMatch& b) {
         return a.matchScore.score > b.matchScore.score;
     });

@@ -33,6 +33,8 @@ public:
                             std::optional<qint64> candidateSize, bool ignoreExtension);
     // The name an offline entry and a candidate are paired by.
     static QString nameKey(const QString& path, bool ignoreExtension);
+    static QString nameKeyOfName(const QString& fileName, bool ignoreExtension);
+    static void nameKeyInto(const QString& fileName, bool ignoreExtension, QString& key);
 
     struct ScanResult {
         QList<ScoredMatch> matches; // best first; equal scores in walk order, then list order

@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include <dirent.h>
@@ -40,8 +41,37 @@ struct RawEntry {
     DirectoryWalker::EntryType type;
 };
 
+// An open folder; children are opened relative to it, so no path is looked up from the root again.
+class FolderHandle {
+public:
+    FolderHandle() = default;
+    explicit FolderHandle(int fd) : m_fd(fd) {}
+    FolderHandle(FolderHandle&& other) noexcept : m_fd(std::exchange(other.m_fd, -1)) {}
+    FolderHandle& operator=(FolderHandle&& other) noexcept {
+        if (this != &other) {
+            close();
+            m_fd = std::exchange(other.m_fd, -1);
+        }
+        return *this;
+    }
+    FolderHandle(const FolderHandle&) = delete;
+    FolderHandle& operator=(const FolderHandle&) = delete;
+    ~FolderHandle() { close(); }
+    int fd() const { return m_fd; }
+    bool isOpen() const { return m_fd >= 0; }
+
+private:
+    void close() {
+        if (m_fd >= 0)
+            ::close(m_fd);
+        m_fd = -1;
+    }
+    int m_fd = -1;
+};
+
 struct Frame {
     QString path;
+    FolderHandle folder;
     std::vector<RawEntry> entries;
     size_t next = 0;
     int level = 1;
@@ -57,12 +87,29 @@ DirectoryWalker::EntryType typeFromMode(mode_t mode) {
     return DirectoryWalker::EntryType::other;
 }
 
-// The folder's entries sorted by name bytes; false when it cannot be opened.
-bool readFolder(const QString& path, bool skipHidden, std::vector<RawEntry>& out) {
-    const QByteArray encoded = QFile::encodeName(path);
-    DIR* dir = ::opendir(encoded.constData());
-    if (!dir)
+// Opens `name` inside `parent` (or the path itself when there is no parent) as a folder, never
+// through a symbolic link.
+FolderHandle openFolder(const FolderHandle* parent, const QString& path, const std::string& name) {
+    const int flags = O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC;
+    if (parent)
+        return FolderHandle(::openat(parent->fd(), name.c_str(), flags));
+    return FolderHandle(::open(QFile::encodeName(path).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+}
+
+// The folder's entries sorted by name bytes; false when it cannot be read.
+bool readFolder(const FolderHandle& folder, bool skipHidden, std::vector<RawEntry>& out) {
+    if (!folder.isOpen())
         return false;
+    // The listing gets a descriptor of its own; the folder's stays open for its children.
+    const int listing = ::dup(folder.fd());
+    if (listing < 0)
+        return false;
+    DIR* dir = ::fdopendir(listing);
+    if (!dir) {
+        ::close(listing);
+        return false;
+    }
+    ::rewinddir(dir);
     const int fd = ::dirfd(dir);
     while (const dirent* d = ::readdir(dir)) {
         const char* name = d->d_name;
@@ -106,6 +153,10 @@ QString joined(const QString& folder, const QString& name) {
 
 } // namespace
 
+QString DirectoryWalker::Entry::path() const {
+    return joined(folder, name);
+}
+
 DirectoryWalker::Result DirectoryWalker::walk(const QString& folder, const Options& options,
                                               const Visitor& visit) {
     Result result;
@@ -113,8 +164,8 @@ DirectoryWalker::Result DirectoryWalker::walk(const QString& folder, const Optio
     while (root.size() > 1 && root.endsWith(u'/'))
         root.chop(1);
     std::vector<Frame> stack;
-    stack.push_back({root, {}, 0, 1});
-    if (!readFolder(root, options.skipHidden, stack.back().entries))
+    stack.push_back({root, openFolder(nullptr, root, {}), {}, 0, 1});
+    if (!readFolder(stack.back().folder, options.skipHidden, stack.back().entries))
         return result;
     result.rootReadable = true;
 
@@ -136,7 +187,7 @@ DirectoryWalker::Result DirectoryWalker::walk(const QString& folder, const Optio
         ++result.entriesListed;
         Entry entry;
         entry.name = QFile::decodeName(raw.name.c_str());
-        entry.path = joined(frame.path, entry.name);
+        entry.folder = frame.path;
         entry.type = raw.type;
         entry.level = frame.level;
         entry.isPackage = raw.type == EntryType::directory && isPackageName(entry.name);
@@ -149,8 +200,8 @@ DirectoryWalker::Result DirectoryWalker::walk(const QString& folder, const Optio
                              (options.maxDepth <= 0 || entry.level < options.maxDepth);
         if (!descend)
             continue;
-        Frame child{entry.path, {}, 0, entry.level + 1};
-        if (!readFolder(child.path, options.skipHidden, child.entries)) {
+        Frame child{entry.path(), openFolder(&frame.folder, {}, raw.name), {}, 0, entry.level + 1};
+        if (!readFolder(child.folder, options.skipHidden, child.entries)) {
             ++result.unreadableFolders;
             continue;
         }

@@ -26,11 +26,14 @@ public:
     enum class Action { proceed, skipDescendants, stop };
 
     struct Entry {
-        QString path;  // the walked folder's path + "/" + the relative path
-        QString name;  // last component, as the file system spells it
+        QString folder; // the folder that lists the entry
+        QString name;   // last component, as the file system spells it
         EntryType type = EntryType::other;
         int level = 1; // 1 for entries directly inside the walked folder
         bool isPackage = false;
+
+        // The folder's path + "/" + the name; made on demand, since most entries never need it.
+        QString path() const;
     };
 
     struct Options {

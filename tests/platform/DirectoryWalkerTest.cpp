@@ -27,7 +27,7 @@ struct Seen {
 Seen walk(const QString& root, const DirectoryWalker::Options& options, DirectoryWalker::Result* result = nullptr) {
     Seen seen;
     const auto walked = DirectoryWalker::walk(root, options, [&](const DirectoryWalker::Entry& e) {
-        seen.relative.append(e.path.mid(root.size() + 1));
+        seen.relative.append(e.path().mid(root.size() + 1));
         seen.levels.append(e.level);
         seen.types.append(e.type);
         return DirectoryWalker::Action::proceed;
