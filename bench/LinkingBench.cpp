@@ -127,8 +127,9 @@ const SearchTree& searchTree() {
     }
     for (qint64 i = 0; i < total; ++i) {
         // Shot names k < offline sit in two leaves each; the rest are unique.
-        const QString name = i < 2 * offline ? QStringLiteral("Shot_%1.mov").arg(i % offline, 6, 10, QLatin1Char('0'))
-                                             : QStringLiteral("Clip_%1.mov").arg(i, 7, 10, QLatin1Char('0'));
+        const QString name = i < 2 * offline
+                                 ? QStringLiteral("Shot_%1.mov").arg(i % offline, 6, 10, QLatin1Char('0'))
+                                 : QStringLiteral("Clip_%1.mov").arg(i, 7, 10, QLatin1Char('0'));
         const QByteArray path = QFile::encodeName(leaves[int(i % leaves.size())] + u'/' + name);
         const int fd = ::open(path.constData(), O_CREAT | O_WRONLY, 0644);
         if (fd >= 0)
@@ -246,7 +247,8 @@ const AEPSet& aepSet() {
         for (int k = 0; k < 200; ++k)
             footage.append(QStringLiteral("/Volumes/Media/AE%1/shot_%2.mov").arg(i).arg(k));
         // 5 MB to 50 MB.
-        const qsizetype padding = bench::smokeMode() ? 100000 : (5 + (45 * i) / std::max(1, count - 1)) * 1'000'000;
+        const qsizetype padding =
+            bench::smokeMode() ? 100000 : (5 + (45 * i) / std::max(1, count - 1)) * 1'000'000;
         aeptest::writeProject(path, footage, padding);
         set->files.append(path);
         MediaFile aep;

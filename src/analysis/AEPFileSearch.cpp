@@ -86,9 +86,10 @@ FoundAEPFiles findAEPFilesForRelocation(const QStringList& folders, bool deepSea
             });
         scanned += walked.entriesListed;
         if (walked.capReached) {
-            AppLog::parserWarning(QStringLiteral("AEP search hit the %1-file cap; stopping (relocation may be "
-                                                 "incomplete)")
-                                      .arg(fileCap));
+            AppLog::parserWarning(
+                QStringLiteral("AEP search hit the %1-file cap; stopping (relocation may be "
+                               "incomplete)")
+                    .arg(fileCap));
             return found;
         }
     }

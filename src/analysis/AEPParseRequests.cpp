@@ -110,7 +110,8 @@ QCoro::Task<QList<AEPParseOutcome>> AEPParseRequests::parseAll(QList<AEPParseReq
         auto one = co_await future;
         finished.push_back(std::move(one));
     }
-    std::sort(finished.begin(), finished.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
+    std::sort(finished.begin(), finished.end(),
+              [](const auto& a, const auto& b) { return a.first < b.first; });
     for (auto& [order, outcome] : finished)
         outcomes.append(std::move(outcome));
     co_return outcomes;

@@ -143,7 +143,8 @@ QCoro::Task<void> AfterEffectsLinking::linkAEPProjects(ProjectManager& manager, 
         }
         entry.matchedPath = foundPath;
         entry.status = MediaFileStatus::matching;
-        AppLog::info(QStringLiteral("AEP auto-reconnected on import: ") + p + QStringLiteral(" → ") + foundPath);
+        AppLog::info(QStringLiteral("AEP auto-reconnected on import: ") + p + QStringLiteral(" → ") +
+                     foundPath);
         plan.append({foundPath, p, i});
     }
     for (const QString& name : found.names) {
@@ -209,7 +210,8 @@ QCoro::Task<void> AfterEffectsLinking::linkAEPProjects(ProjectManager& manager, 
     co_await marking;
 }
 
-void AfterEffectsLinking::crossReferenceAEFootage(QList<MediaFile>& mediaFiles, const QSet<QString>& footagePaths) {
+void AfterEffectsLinking::crossReferenceAEFootage(QList<MediaFile>& mediaFiles,
+                                                  const QSet<QString>& footagePaths) {
     AppLog::info(QStringLiteral("Cross-referencing %1 AE footage paths with %2 media files")
                      .arg(footagePaths.size())
                      .arg(mediaFiles.size()));
@@ -231,7 +233,8 @@ void AfterEffectsLinking::crossReferenceAEFootage(QList<MediaFile>& mediaFiles, 
             ++matched;
             continue;
         }
-        if (const auto named = indexesByName.constFind(footageNameKey(footage)); named != indexesByName.cend()) {
+        if (const auto named = indexesByName.constFind(footageNameKey(footage));
+            named != indexesByName.cend()) {
             for (const qsizetype i : named.value())
                 markFootage(mediaFiles[i], footage);
             ++matched;
@@ -240,9 +243,9 @@ void AfterEffectsLinking::crossReferenceAEFootage(QList<MediaFile>& mediaFiles, 
     AppLog::info(QStringLiteral("Matched %1 AE footage references to media files").arg(matched));
 }
 
-void AfterEffectsLinking::flagMediaOfProjectsWithMissingAEP(QList<MediaFile>& mediaFiles,
-                                                            const QList<ProjectFile>& projects,
-                                                            const QHash<QString, AEPLinkStatus>& linkStatuses) {
+void AfterEffectsLinking::flagMediaOfProjectsWithMissingAEP(
+    QList<MediaFile>& mediaFiles, const QList<ProjectFile>& projects,
+    const QHash<QString, AEPLinkStatus>& linkStatuses) {
     QSet<QString> missing;
     qsizetype missingCount = 0;
     for (auto it = linkStatuses.cbegin(); it != linkStatuses.cend(); ++it) {
@@ -351,7 +354,8 @@ QCoro::Task<int> AfterEffectsLinking::searchForMissingAEPFiles(ProjectManager& m
             if (!pm)
                 co_return resolvedCount;
             if (!outcome.result) {
-                AppLog::error(QStringLiteral("Failed to parse found AEP: ") + foundPath + QStringLiteral(" — ") +
+                AppLog::error(QStringLiteral("Failed to parse found AEP: ") + foundPath +
+                              QStringLiteral(" — ") +
                               outcome.failure.value_or(QStringLiteral("Unknown parse error")));
                 continue;
             }
@@ -455,7 +459,8 @@ int AfterEffectsLinking::unstageUsedFootage(ProjectManager& manager) {
         }
         items = std::move(kept);
     });
-    AppLog::info(QStringLiteral("%1 staged file(s) left the recycle bin: now used in After Effects").arg(leaving.size()));
+    AppLog::info(QStringLiteral("%1 staged file(s) left the recycle bin: now used in After Effects")
+                     .arg(leaving.size()));
     return int(leaving.size());
 }
 

@@ -47,7 +47,8 @@ public:
     // file name) as used in After Effects. Paths are handled in sorted order.
     static void crossReferenceAEFootage(QList<MediaFile>& mediaFiles, const QSet<QString>& footagePaths);
     // Flags the unused media of every project that links a missing or unreadable .aep.
-    static void flagMediaOfProjectsWithMissingAEP(QList<MediaFile>& mediaFiles, const QList<ProjectFile>& projects,
+    static void flagMediaOfProjectsWithMissingAEP(QList<MediaFile>& mediaFiles,
+                                                  const QList<ProjectFile>& projects,
                                                   const QHash<QString, AEPLinkStatus>& linkStatuses);
 
     // Searches `folder` for the missing and unreadable linked projects (by file name), parses the

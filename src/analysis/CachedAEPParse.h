@@ -11,7 +11,7 @@ namespace tarnwick {
 
 // Size and modification time of one file from a single stat(2), compared exactly (nanoseconds).
 struct AEPFileStamp {
-    qint64 size = -1;                        // -1: could not be read
+    qint64 size = -1;                       // -1: could not be read
     std::optional<qint64> modificationTime; // nanoseconds since the epoch; none: could not be read
 
     // Follows links: the facts of the file the path reaches.

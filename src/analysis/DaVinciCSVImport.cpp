@@ -28,7 +28,8 @@ struct ReadCSV {
 
 ReadCSV readCSV(const QString& filePath, const QString& fileName) {
     const auto couldNotRead = [&](const QString& why) {
-        return ReadCSV{std::nullopt, QStringLiteral("Couldn't read ") + fileName + QStringLiteral(": ") + why};
+        return ReadCSV{std::nullopt,
+                       QStringLiteral("Couldn't read ") + fileName + QStringLiteral(": ") + why};
     };
     QFile file(filePath);
     if (!file.open(QIODevice::ReadOnly))
@@ -125,7 +126,8 @@ QCoro::Task<void> DaVinciCSVImport::importDaVinciCSV(ProjectManager& manager, QU
     manager.setIsAnalyzing(true);
     manager.setAnalysisProgress(0);
     manager.setCurrentTask(QStringLiteral("Reading DaVinci CSV…"));
-    QFuture<ReadCSV> reading = QtConcurrent::run([filePath, fileName] { return readCSV(filePath, fileName); });
+    QFuture<ReadCSV> reading =
+        QtConcurrent::run([filePath, fileName] { return readCSV(filePath, fileName); });
     const ReadCSV read = co_await reading;
     if (!pm)
         co_return;
@@ -146,10 +148,11 @@ QCoro::Task<void> DaVinciCSVImport::importDaVinciCSV(ProjectManager& manager, QU
     }
     if (clips.isEmpty()) {
         reportDaVinciImportFailure(
-            manager, QStringLiteral("No media clips found in ") + fileName +
-                         QStringLiteral(". %1 row(s) were skipped (for example the timeline \"stringout\" row, "
-                                        "which has no source file).")
-                             .arg(parse.skipped.size()));
+            manager,
+            QStringLiteral("No media clips found in ") + fileName +
+                QStringLiteral(". %1 row(s) were skipped (for example the timeline \"stringout\" row, "
+                               "which has no source file).")
+                    .arg(parse.skipped.size()));
         manager.setIsAnalyzing(false);
         co_return;
     }
@@ -172,8 +175,9 @@ QCoro::Task<void> DaVinciCSVImport::importDaVinciCSV(ProjectManager& manager, QU
         co_return;
 
     const qint64 listVersion = manager.mediaFilesVersion();
-    QFuture<QList<MediaFile>> consolidating = QtConcurrent::run(
-        [media = manager.mediaFiles()] { return MediaConsolidator().consolidateCrossProjectDuplicates(media); });
+    QFuture<QList<MediaFile>> consolidating = QtConcurrent::run([media = manager.mediaFiles()] {
+        return MediaConsolidator().consolidateCrossProjectDuplicates(media);
+    });
     QList<MediaFile> consolidated = co_await consolidating;
     if (!pm)
         co_return;

@@ -64,9 +64,9 @@ QUuid freshMatchId() {
     QRandomGenerator* random = QRandomGenerator::global();
     const quint64 high = random->generate64();
     const quint64 low = random->generate64();
-    return QUuid(uint(high >> 32), ushort(high >> 16), ushort((high & 0x0FFF) | 0x4000), uchar(0x80 | ((low >> 56) & 0x3F)),
-                 uchar(low >> 48), uchar(low >> 40), uchar(low >> 32), uchar(low >> 24), uchar(low >> 16),
-                 uchar(low >> 8), uchar(low));
+    return QUuid(uint(high >> 32), ushort(high >> 16), ushort((high & 0x0FFF) | 0x4000),
+                 uchar(0x80 | ((low >> 56) & 0x3F)), uchar(low >> 48), uchar(low >> 40), uchar(low >> 32),
+                 uchar(low >> 24), uchar(low >> 16), uchar(low >> 8), uchar(low));
 }
 
 QCoro::Task<bool> yieldTurn(const QPointer<ProjectManager>& pm) {
@@ -119,10 +119,9 @@ MatchScore OfflineMediaSearch::score(const MediaFile& offline, const QString& ca
             break;
         ++s.matchingComponents;
     }
-    const double components =
-        s.totalOriginalComponents == 0
-            ? 0.0
-            : (double(s.matchingComponents) / double(s.totalOriginalComponents)) * 0.6;
+    const double components = s.totalOriginalComponents == 0
+                                  ? 0.0
+                                  : (double(s.matchingComponents) / double(s.totalOriginalComponents)) * 0.6;
     double sizePart = 0.15;
     if (candidateSize && offline.size > 0) {
         s.sizeMatched = *candidateSize == offline.size;
@@ -133,8 +132,8 @@ MatchScore OfflineMediaSearch::score(const MediaFile& offline, const QString& ca
     return s;
 }
 
-OfflineMediaSearch::ScanResult OfflineMediaSearch::scan(const QList<MediaFile>& mediaFiles, const QString& folder,
-                                                        bool ignoreExtension,
+OfflineMediaSearch::ScanResult OfflineMediaSearch::scan(const QList<MediaFile>& mediaFiles,
+                                                        const QString& folder, bool ignoreExtension,
                                                         const std::function<void(qint64)>& progress,
                                                         const std::atomic_bool* cancel,
                                                         const FileStatProbe* probe) {
@@ -216,18 +215,20 @@ OfflineMediaSearch::ScanResult OfflineMediaSearch::scan(const QList<MediaFile>& 
         return result;
     }
     result.cancelled = walked.cancelled || (cancel && cancel->load());
-    std::stable_sort(result.matches.begin(), result.matches.end(), [](const ScoredMatch& a, const ScoredMatch& b) {
-        return a.matchScore.score > b.matchScore.score;
-    });
+    std::stable_sort(
+        result.matches.begin(), result.matches.end(),
+        [](const ScoredMatch& a, const ScoredMatch& b) { return a.matchScore.score > b.matchScore.score; });
     AppLog::info(QStringLiteral("Smart scan complete: found %1 potential matches in %2 files")
                      .arg(result.matches.size())
                      .arg(result.itemsScanned));
     return result;
 }
 
-QCoro::Task<QList<ScoredMatch>> OfflineMediaSearch::smartScanForOfflineFiles(
-    ProjectManager& manager, QString folder, bool ignoreExtension, std::function<void(const QString&)> progress,
-    std::shared_ptr<const std::atomic_bool> cancel, std::shared_ptr<const FileStatProbe> probe) {
+QCoro::Task<QList<ScoredMatch>>
+OfflineMediaSearch::smartScanForOfflineFiles(ProjectManager& manager, QString folder, bool ignoreExtension,
+                                             std::function<void(const QString&)> progress,
+                                             std::shared_ptr<const std::atomic_bool> cancel,
+                                             std::shared_ptr<const FileStatProbe> probe) {
     QPointer<ProjectManager> pm(&manager);
     std::function<void(qint64)> report;
     if (progress) {
@@ -307,20 +308,21 @@ QCoro::Task<void> OfflineMediaSearch::applyMatches(ProjectManager& manager, QLis
                     continue;
                 }
                 MediaFile& entry = media[at];
-                const bool offline =
-                    entry.status == MediaFileStatus::offline || entry.status == MediaFileStatus::networkOffline;
+                const bool offline = entry.status == MediaFileStatus::offline ||
+                                     entry.status == MediaFileStatus::networkOffline;
                 if (!offline || entry.matchedPath) {
                     if (!entry.matchedPath)
                         entry.matchedPath = match.foundPath;
                     ++alreadyOnline;
-                    AppLog::info(QStringLiteral("Already online: ") + fileName + QStringLiteral(" (status: ") +
-                                 text(entry.status) + QLatin1Char(')'));
+                    AppLog::info(QStringLiteral("Already online: ") + fileName +
+                                 QStringLiteral(" (status: ") + text(entry.status) + QLatin1Char(')'));
                     continue;
                 }
                 const MediaFileStatus former = entry.status;
                 entry.status = MediaFileStatus::online;
                 entry.matchedPath = match.foundPath;
-                if (const auto size = prepared.sizes.constFind(match.foundPath); size != prepared.sizes.cend())
+                if (const auto size = prepared.sizes.constFind(match.foundPath);
+                    size != prepared.sizes.cend())
                     entry.size = size.value();
                 ++applied;
                 AppLog::info(QStringLiteral("Matched: ") + fileName + QStringLiteral(" [") + text(former) +
@@ -354,8 +356,9 @@ QCoro::Task<void> OfflineMediaSearch::applyMatches(ProjectManager& manager, QLis
     // Stats every entry: on a worker, over the list as the batches left it.
     const qsizetype before = manager.mediaFiles().size();
     const qint64 consolidatedVersion = manager.mediaFilesVersion();
-    QFuture<QList<MediaFile>> consolidating = QtConcurrent::run(
-        [media = manager.mediaFiles()] { return MediaConsolidator().consolidateCrossProjectDuplicates(media); });
+    QFuture<QList<MediaFile>> consolidating = QtConcurrent::run([media = manager.mediaFiles()] {
+        return MediaConsolidator().consolidateCrossProjectDuplicates(media);
+    });
     QList<MediaFile> consolidated = co_await consolidating;
     if (!pm)
         co_return;

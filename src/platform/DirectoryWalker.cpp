@@ -20,8 +20,8 @@ namespace tarnwick {
 const QStringList& packageExtensions() {
     // Bundles that reach Linux volumes from other systems; each is one document to the user.
     static const QStringList extensions{
-        QStringLiteral("app"),           QStringLiteral("bundle"),        QStringLiteral("framework"),
-        QStringLiteral("plugin"),        QStringLiteral("fcpbundle"),     QStringLiteral("imovielibrary"),
+        QStringLiteral("app"),           QStringLiteral("bundle"),    QStringLiteral("framework"),
+        QStringLiteral("plugin"),        QStringLiteral("fcpbundle"), QStringLiteral("imovielibrary"),
         QStringLiteral("photoslibrary"), QStringLiteral("aplibrary"),
     };
     return extensions;

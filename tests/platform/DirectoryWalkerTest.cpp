@@ -24,7 +24,8 @@ struct Seen {
     QList<DirectoryWalker::EntryType> types;
 };
 
-Seen walk(const QString& root, const DirectoryWalker::Options& options, DirectoryWalker::Result* result = nullptr) {
+Seen walk(const QString& root, const DirectoryWalker::Options& options,
+          DirectoryWalker::Result* result = nullptr) {
     Seen seen;
     const auto walked = DirectoryWalker::walk(root, options, [&](const DirectoryWalker::Entry& e) {
         seen.relative.append(e.path().mid(root.size() + 1));
@@ -56,8 +57,9 @@ protected:
 
 TEST_F(DirectoryWalkerTest, DeepWalkIsDepthFirstInNameOrderAndSkipsHiddenEntriesAndPackageContents) {
     const Seen seen = walk(root, {});
-    EXPECT_EQ(seen.relative, (QStringList{"Show.app", "a", "a/deep", "a/deep/deeper", "a/deep/deeper/three.mov",
-                                          "a/deep/two.mov", "a/one.mov", "b.mov"}));
+    EXPECT_EQ(seen.relative,
+              (QStringList{"Show.app", "a", "a/deep", "a/deep/deeper", "a/deep/deeper/three.mov",
+                           "a/deep/two.mov", "a/one.mov", "b.mov"}));
     EXPECT_EQ(seen.levels, (QList<int>{1, 1, 2, 3, 4, 3, 2, 1}));
     EXPECT_EQ(seen.types.first(), DirectoryWalker::EntryType::directory);
     EXPECT_EQ(seen.types.last(), DirectoryWalker::EntryType::regularFile);
@@ -107,7 +109,8 @@ TEST_F(DirectoryWalkerTest, VisitorSkipsDescendantsOrStopsAndCancelStopsTheWalk)
         seen.append(e.name);
         if (e.name == QLatin1String("a"))
             return DirectoryWalker::Action::skipDescendants;
-        return e.name == QLatin1String("b.mov") ? DirectoryWalker::Action::stop : DirectoryWalker::Action::proceed;
+        return e.name == QLatin1String("b.mov") ? DirectoryWalker::Action::stop
+                                                : DirectoryWalker::Action::proceed;
     });
     EXPECT_EQ(seen, (QStringList{"Show.app", "a", "b.mov"}));
 
@@ -125,7 +128,8 @@ TEST_F(DirectoryWalkerTest, VisitorSkipsDescendantsOrStopsAndCancelStopsTheWalk)
 }
 
 TEST_F(DirectoryWalkerTest, LinksAreReportedNotFollowedSoALoopCannotTrapTheWalk) {
-    ASSERT_EQ(::symlink(QFile::encodeName(root).constData(), QFile::encodeName(root + "/a/loop").constData()), 0);
+    ASSERT_EQ(::symlink(QFile::encodeName(root).constData(), QFile::encodeName(root + "/a/loop").constData()),
+              0);
     ASSERT_EQ(::symlink("one.mov", QFile::encodeName(root + "/a/alias.mov").constData()), 0);
     const Seen seen = walk(root, {});
     const qsizetype loop = seen.relative.indexOf("a/loop");
@@ -144,7 +148,8 @@ TEST_F(DirectoryWalkerTest, UnreadableFoldersArePassedOverAndAMissingRootIsRepor
         GTEST_SKIP() << "permissions do not bind the superuser";
     QFile::setPermissions(root + "/a/deep", QFileDevice::Permissions());
     const Seen seen = walk(root, {}, &result);
-    QFile::setPermissions(root + "/a/deep", QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+    QFile::setPermissions(root + "/a/deep",
+                          QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
     EXPECT_TRUE(seen.relative.contains("a/deep"));
     EXPECT_TRUE(seen.relative.contains("b.mov"));
     EXPECT_FALSE(seen.relative.contains("a/deep/two.mov"));

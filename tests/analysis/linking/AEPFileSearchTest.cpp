@@ -57,7 +57,8 @@ protected:
 };
 
 TEST_F(RelocationSearch, ShallowPassFindsTheFolderOwnEntriesHiddenOnesIncluded) {
-    const FoundAEPFiles found = AEPFileSearch::findAEPFilesForRelocation({project, project}, false, 2, 100000);
+    const FoundAEPFiles found =
+        AEPFileSearch::findAEPFilesForRelocation({project, project}, false, 2, 100000);
     EXPECT_EQ(found.names, (QStringList{".beside.aep", "comp.aep"}));
     EXPECT_EQ(found.pathFor("comp.aep"), project + "/Comp.aep");
 }
@@ -81,7 +82,8 @@ TEST_F(RelocationSearch, TheShallowPassWinsASharedNameAndFoldersNeverCount) {
     ASSERT_EQ(::symlink(QFile::encodeName(project + "/Comp.aep").constData(),
                         QFile::encodeName(project + "/Alias.aep").constData()),
               0);
-    EXPECT_TRUE(AEPFileSearch::findAEPFilesForRelocation({project}, false, 2, 1).pathByName.contains("alias.aep"));
+    EXPECT_TRUE(
+        AEPFileSearch::findAEPFilesForRelocation({project}, false, 2, 1).pathByName.contains("alias.aep"));
 }
 
 TEST_F(RelocationSearch, TheCapCountsEntriesOfEveryLevelAndStopsWithAWarning) {
@@ -120,8 +122,9 @@ TEST_F(RelocationSearch, MissingAndEmptyFoldersGiveNothingQuietly) {
 TEST_F(RelocationSearch, FullSearchWalksEveryLevelButSkipsHiddenPackagesAndFolders) {
     touch(project + "/Show.app/Contents/Bundled.aep");
     QDir().mkpath(project + "/Folder.aep");
-    EXPECT_EQ(AEPFileSearch::findAEPFiles(project),
-              (QStringList{project + "/AE/Old/Archive.aep", project + "/AE/Titles.aep", project + "/Comp.aep"}));
+    EXPECT_EQ(
+        AEPFileSearch::findAEPFiles(project),
+        (QStringList{project + "/AE/Old/Archive.aep", project + "/AE/Titles.aep", project + "/Comp.aep"}));
 }
 
 // ---- Parse requests and the cache ------------------------------------------------------------
@@ -245,7 +248,8 @@ TEST(AEPParseRequests, NeverMoreThanTwoParsesAtOnceAndEveryOutcomeIsCollected) {
     ASSERT_NE(bad, outcomes.cend());
     EXPECT_FALSE(bad->result);
     EXPECT_EQ(bad->failure, QStringLiteral("Invalid AEP format: not a project"));
-    EXPECT_EQ(std::count_if(outcomes.cbegin(), outcomes.cend(), [](const AEPParseOutcome& o) { return bool(o.result); }),
+    EXPECT_EQ(std::count_if(outcomes.cbegin(), outcomes.cend(),
+                            [](const AEPParseOutcome& o) { return bool(o.result); }),
               4);
 }
 

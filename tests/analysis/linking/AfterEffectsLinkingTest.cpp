@@ -76,7 +76,8 @@ TEST_F(AfterEffectsLinkingTest, NoLinkedAndNoNearbyProjectChangesNothingAndLogsN
 }
 
 TEST_F(AfterEffectsLinkingTest, AProjectBesideTheImportIsParsedAndItsFootageMarked) {
-    ASSERT_TRUE(aeptest::writeProject(folder + "/Comp.aep", {"/Volumes/Media/clip.mov", "/Volumes/Other/b-roll.MOV"}));
+    ASSERT_TRUE(aeptest::writeProject(folder + "/Comp.aep",
+                                      {"/Volumes/Media/clip.mov", "/Volumes/Other/b-roll.MOV"}));
     h.pm().setProjects({projectIn(folder, "Cut", {"/Volumes/Media/clip.mov"})});
     QList<MediaFile> list{entry("/Volumes/Media/clip.mov", "Cut"), entry("/New/B-Roll.mov", "Cut", 2)};
     list[1].usageType = MediaUsageType::videoOnly;
@@ -118,12 +119,16 @@ TEST_F(AfterEffectsLinkingTest, AMissingOrUnreadableProjectFlagsTheUnusedMediaOf
         ASSERT_TRUE(bad.open(QIODevice::WriteOnly));
         bad.write("not a project at all");
     }
-    h.pm().setProjects({projectIn(folder, "Cut", {"/Old/Gone.aep", "/m/unused.mov", "/m/used.mov"}),
-                        projectIn(dir.filePath("Elsewhere"), "Other", {"/m/other.mov"}),
-                        projectIn(dir.filePath("Elsewhere"), "Graphics", {folder + "/Broken.aep", "/m/g.mov"})});
-    QList<MediaFile> list{entry("/Old/Gone.aep", "Cut", 0, MediaFileStatus::offline), entry("/m/unused.mov", "Cut"),
-                          entry("/m/used.mov", "Cut", 1), entry("/m/other.mov", "Other"),
-                          entry(folder + "/Broken.aep", "Graphics"), entry("/m/g.mov", "Graphics")};
+    h.pm().setProjects(
+        {projectIn(folder, "Cut", {"/Old/Gone.aep", "/m/unused.mov", "/m/used.mov"}),
+         projectIn(dir.filePath("Elsewhere"), "Other", {"/m/other.mov"}),
+         projectIn(dir.filePath("Elsewhere"), "Graphics", {folder + "/Broken.aep", "/m/g.mov"})});
+    QList<MediaFile> list{entry("/Old/Gone.aep", "Cut", 0, MediaFileStatus::offline),
+                          entry("/m/unused.mov", "Cut"),
+                          entry("/m/used.mov", "Cut", 1),
+                          entry("/m/other.mov", "Other"),
+                          entry(folder + "/Broken.aep", "Graphics"),
+                          entry("/m/g.mov", "Graphics")};
     test::DiskFactsLogCapture log;
     link(list);
     EXPECT_TRUE(log.contains("Linked AEP file not found: /Old/Gone.aep"));
@@ -152,10 +157,14 @@ TEST_F(AfterEffectsLinkingTest, AWarmImportAnswersFromTheCacheUntilTheFileChange
     EXPECT_EQ(parses, 1);
     EXPECT_TRUE(log.contains("AEP cache hit: Comp.aep"));
     EXPECT_TRUE(again[0].isAEFootage);
-    ASSERT_TRUE(aeptest::writeProject(folder + "/Comp.aep", {"/Volumes/Media/clip.mov", "/Volumes/Media/new.mov"}));
+    ASSERT_TRUE(
+        aeptest::writeProject(folder + "/Comp.aep", {"/Volumes/Media/clip.mov", "/Volumes/Media/new.mov"}));
     link(again);
     EXPECT_EQ(parses, 2);
-    EXPECT_EQ(h.pm().aepParseCache().value(AEPParseRequests::cacheKey(folder + "/Comp.aep")).result.footagePaths.size(),
+    EXPECT_EQ(h.pm()
+                  .aepParseCache()
+                  .value(AEPParseRequests::cacheKey(folder + "/Comp.aep"))
+                  .result.footagePaths.size(),
               2);
 }
 
@@ -171,7 +180,8 @@ TEST_F(AfterEffectsLinkingTest, RealProjectsBesideAnImportAreEachLinkedAndCached
     int resolved = 0;
     for (const QString& name : files) {
         ASSERT_TRUE(h.pm().aepLinkStatuses().contains(samples + "/" + name)) << name.toStdString();
-        resolved += h.pm().aepLinkStatuses().value(samples + "/" + name).kind == AEPLinkStatus::Kind::resolved;
+        resolved +=
+            h.pm().aepLinkStatuses().value(samples + "/" + name).kind == AEPLinkStatus::Kind::resolved;
     }
     EXPECT_GT(resolved, 0);
     // The footage a real project names is marked in a second, warm import.
@@ -187,17 +197,19 @@ TEST_F(AfterEffectsLinkingTest, RealProjectsBesideAnImportAreEachLinkedAndCached
 }
 
 TEST(AfterEffectsCrossReference, PathKeysNameFallbackAndTheLaterEntryForOnePath) {
-    QList<MediaFile> list{media("d:/shoot/a001.mov"), media("D:/Shoot/A001.MOV"), media("/Volumes/New/Shoot/b.mov"),
-                          media("/Volumes/Other/B.mov"), media("/x/c.mov"), media("/x/e.mov")};
+    QList<MediaFile> list{
+        media("d:/shoot/a001.mov"),    media("D:/Shoot/A001.MOV"), media("/Volumes/New/Shoot/b.mov"),
+        media("/Volumes/Other/B.mov"), media("/x/c.mov"),          media("/x/e.mov")};
     list[4].alternativePaths = {"/Alt/C.mov"};
     list[5].matchedPath = "/Found/e.mov";
-    AfterEffectsLinking::crossReferenceAEFootage(
-        list, {"D:\\Shoot\\A001.mov", "/Volumes/Old/Shoot/b.mov", "/alt/c.mov", "/found/E.mov", "C:\\Shoot\\b.mov"});
+    AfterEffectsLinking::crossReferenceAEFootage(list, {"D:\\Shoot\\A001.mov", "/Volumes/Old/Shoot/b.mov",
+                                                        "/alt/c.mov", "/found/E.mov", "C:\\Shoot\\b.mov"});
     EXPECT_FALSE(list[0].isAEFootage); // one path: only the later entry
     EXPECT_EQ(list[1].linkedAEProjects, QStringList{"D:\\Shoot\\A001.mov"});
     EXPECT_TRUE(list[2].isAEFootage); // by name, every entry of that name
     EXPECT_TRUE(list[3].isAEFootage);
-    EXPECT_EQ(list[2].linkedAEProjects, QStringList{"/Volumes/Old/Shoot/b.mov"}); // not the Windows path's name
+    EXPECT_EQ(list[2].linkedAEProjects,
+              QStringList{"/Volumes/Old/Shoot/b.mov"}); // not the Windows path's name
     EXPECT_TRUE(list[4].isAEFootage);
     EXPECT_TRUE(list[5].isAEFootage);
 }
@@ -233,8 +245,9 @@ TEST_F(MissingAEPSearch, AnEmptyFolderReportsNothingFoundAndChangesNothing) {
 TEST_F(MissingAEPSearch, ResolvesEveryMissingLinkOfThatNameAndClearsTheUncertainFlags) {
     ASSERT_TRUE(aeptest::writeProject(folder + "/Sub/Comp.AEP", {"/Volumes/A/clip.mov"}));
     ASSERT_TRUE(aeptest::writeProject(folder + "/Other.aep", {"/Volumes/A/x.mov"}));
-    h.pm().setAepLinkStatuses({{"/Old/Drive/comp.aep", AEPLinkStatus::missing("/Old/Drive/comp.aep")},
-                               {"/Older/Comp.aep", AEPLinkStatus::parseError("/Older/Comp.aep", "Read error: x")}});
+    h.pm().setAepLinkStatuses(
+        {{"/Old/Drive/comp.aep", AEPLinkStatus::missing("/Old/Drive/comp.aep")},
+         {"/Older/Comp.aep", AEPLinkStatus::parseError("/Older/Comp.aep", "Read error: x")}});
     MediaFile clip = media("/Volumes/A/clip.mov");
     clip.hasUnresolvedAELink = true;
     MediaFile unrelated = media("/Volumes/A/unrelated.mov");

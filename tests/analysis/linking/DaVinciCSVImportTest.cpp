@@ -62,11 +62,13 @@ TEST_F(DaVinciImport, ImportsUniqueClipsLocatesThemAndReportsTheSummary) {
     ASSERT_TRUE(entry(media + "/C001.mov"));
     EXPECT_TRUE(entry(media + "/C001.mov")->isFromDaVinciCSV);
     EXPECT_EQ(entry(media + "/C001.mov")->proxyPath, media + "/Proxy/c001.MP4"); // Proxy before Proxies
-    EXPECT_EQ(h.pm().daVinciImportMessage(),
-              "Imported 2 clips from DaVinci: Unused Clips.\n1 found on disk, 1 missing.\n1 proxy file(s) detected — "
-              "these will move or delete together with their clips.\n1 non-media row skipped (e.g. the timeline "
-              "\"stringout\" row).\n\n" +
-                  disclaimer);
+    EXPECT_EQ(
+        h.pm().daVinciImportMessage(),
+        "Imported 2 clips from DaVinci: Unused Clips.\n1 found on disk, 1 missing.\n1 proxy file(s) detected "
+        "— "
+        "these will move or delete together with their clips.\n1 non-media row skipped (e.g. the timeline "
+        "\"stringout\" row).\n\n" +
+            disclaimer);
     EXPECT_TRUE(h.pm().showDaVinciImportResult());
     EXPECT_FALSE(h.pm().isAnalyzing());
     EXPECT_EQ(h.pm().analysisProgress(), 1.0);
@@ -81,7 +83,8 @@ TEST_F(DaVinciImport, ReimportReplacesTheProjectAndAClipUsedElsewhereStaysProtec
     premiere.usedFiles = {clip};
     premiere.usageCountByPath.insert(clip, 1);
     h.pm().setProjects({premiere});
-    const QUrl url = csv("list.csv", ("File Name,Clip Directory\nA.mov," + h.dir.filePath("Media") + "\n").toUtf8());
+    const QUrl url =
+        csv("list.csv", ("File Name,Clip Directory\nA.mov," + h.dir.filePath("Media") + "\n").toUtf8());
     import(url);
     import(url);
     ASSERT_EQ(h.pm().projects().size(), 2);
@@ -89,7 +92,8 @@ TEST_F(DaVinciImport, ReimportReplacesTheProjectAndAClipUsedElsewhereStaysProtec
     EXPECT_EQ(h.pm().lastDaVinciImport()->protectedByOtherProjects, 1);
     ASSERT_TRUE(entry(clip));
     EXPECT_EQ(entry(clip)->usageCount, 1);
-    EXPECT_TRUE(h.pm().daVinciImportMessage()->contains("1 kept safe — also used in a loaded Premiere project."));
+    EXPECT_TRUE(
+        h.pm().daVinciImportMessage()->contains("1 kept safe — also used in a loaded Premiere project."));
 }
 
 TEST_F(DaVinciImport, FailuresReportTheirMessageAndChangeNothing) {
@@ -99,11 +103,12 @@ TEST_F(DaVinciImport, FailuresReportTheirMessageAndChangeNothing) {
     };
     const QList<Case> cases{
         {"", "bad.csv is empty."},
-        {"Name,Path\na,b\n", "bad.csv is missing the required \"File Name\" and \"Clip Directory\" columns. Found: Name, "
-                             "Path."},
-        {"File Name,Clip Directory\nTimeline 1,\n",
-         "No media clips found in bad.csv. 1 row(s) were skipped (for example the timeline \"stringout\" row, which "
-         "has no source file)."},
+        {"Name,Path\na,b\n",
+         "bad.csv is missing the required \"File Name\" and \"Clip Directory\" columns. Found: Name, "
+         "Path."},
+        {"File Name,Clip Directory\nTimeline 1,\n", "No media clips found in bad.csv. 1 row(s) were skipped "
+                                                    "(for example the timeline \"stringout\" row, which "
+                                                    "has no source file)."},
     };
     for (const Case& c : cases) {
         import(csv("bad.csv", c.content));

@@ -76,12 +76,14 @@ TEST(OfflineMatchScore, IgnoredExtensionsScoreHalfTheExtensionPartWhateverTheyAr
     const MatchScore same = OfflineMediaSearch::score(file, "/Volumes/Media/Shoot/A001.mov", 100, true);
     EXPECT_TRUE(same.extensionMatched);
     EXPECT_EQ(same.score, 0.05 + (0.6 + 0.3));
-    EXPECT_EQ(OfflineMediaSearch::score(offline("/", 0), "/x.mov", std::nullopt, false).score, 0.0 + (0.0 + 0.15));
+    EXPECT_EQ(OfflineMediaSearch::score(offline("/", 0), "/x.mov", std::nullopt, false).score,
+              0.0 + (0.0 + 0.15));
 }
 
 TEST(OfflineMatchScore, NamesCompareInCanonicalFormOnBothSides) {
     const MediaFile file = offline(QString::fromUtf8("/Old/Caf\u00e9/Intro.mov"), 0);
-    const MatchScore s = OfflineMediaSearch::score(file, QString::fromUtf8("/New/Cafe\u0301/Intro.mov"), 5, false);
+    const MatchScore s =
+        OfflineMediaSearch::score(file, QString::fromUtf8("/New/Cafe\u0301/Intro.mov"), 5, false);
     EXPECT_EQ(s.matchingComponents, 2);
     EXPECT_EQ(OfflineMediaSearch::nameKey(QString::fromUtf8("/a/CAFE\u0301.MOV"), false),
               OfflineMediaSearch::nameKey(QString::fromUtf8("/b/caf\u00e9.mov"), false));
@@ -176,8 +178,8 @@ TEST_F(OfflineScan, TheManagerSearchReportsOnTheGuiThreadAndCanBeCancelled) {
         write(root + QStringLiteral("/f%1.mov").arg(i), 0);
     h.pm().setMediaFiles({offline("/Old/f7.mov")});
     QStringList messages;
-    const QList<ScoredMatch> matches = QCoro::waitFor(OfflineMediaSearch::smartScanForOfflineFiles(
-        h.pm(), root, false, [&](const QString& m) {
+    const QList<ScoredMatch> matches = QCoro::waitFor(
+        OfflineMediaSearch::smartScanForOfflineFiles(h.pm(), root, false, [&](const QString& m) {
             EXPECT_EQ(QThread::currentThread(), h.pm().thread());
             messages.append(m);
         }));
@@ -185,7 +187,8 @@ TEST_F(OfflineScan, TheManagerSearchReportsOnTheGuiThreadAndCanBeCancelled) {
     EXPECT_EQ(matches.size(), 1);
     EXPECT_EQ(messages, QStringList{"Scanned 500 files..."});
     auto cancel = std::make_shared<std::atomic_bool>(true);
-    EXPECT_TRUE(QCoro::waitFor(OfflineMediaSearch::smartScanForOfflineFiles(h.pm(), root, false, {}, cancel)).isEmpty());
+    EXPECT_TRUE(QCoro::waitFor(OfflineMediaSearch::smartScanForOfflineFiles(h.pm(), root, false, {}, cancel))
+                    .isEmpty());
 }
 
 // ---- Applying matches ------------------------------------------------------------------------
@@ -221,7 +224,8 @@ TEST_F(ApplyMatches, RelinksTheEntryOnceAndNotesTheRest) {
     EXPECT_EQ(relinked.size, 42);
     EXPECT_EQ(h.pm().mediaFiles()[1].matchedPath, "/New/B.mov");
     EXPECT_EQ(h.pm().mediaFiles()[1].status, MediaFileStatus::online);
-    EXPECT_TRUE(log.contains("Matched: A001.mov [Offline -> Online] (71%) -> " + dir.filePath("New/A001.mov")));
+    EXPECT_TRUE(
+        log.contains("Matched: A001.mov [Offline -> Online] (71%) -> " + dir.filePath("New/A001.mov")));
     EXPECT_TRUE(log.contains("Already online: A001.mov (status: Online)"));
     EXPECT_TRUE(log.contains("Could not find file to update: /Removed/C.mov"));
     EXPECT_TRUE(log.contains("Applied 1/4 matches (not found: 1, already online: 2)"));
