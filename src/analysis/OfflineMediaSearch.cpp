@@ -12,6 +12,7 @@
 #include <QPointer>
 #include <QRandomGenerator>
 #include <QSet>
+#include <QThreadPool>
 #include <QtConcurrent/QtConcurrentMap>
 #include <QtConcurrent/QtConcurrentRun>
 
@@ -260,9 +261,70 @@ QHash<QString, qint64> OfflineMediaSearch::fileSizes(const QStringList& paths) {
     return sizes;
 }
 
+OfflineMediaSearch::AppliedMatches
+OfflineMediaSearch::applyToList(QList<MediaFile>& media, const QList<ScoredMatch>& matches,
+                                const QHash<QString, qint64>& sizes,
+                                const std::function<void(qsizetype)>& batchDone) {
+    AppliedMatches counts;
+    const PositionIndex index = PositionIndex::of(media);
+    const qsizetype total = matches.size();
+    for (qsizetype first = 0; first < total; first += applyBatchSize) {
+        const qsizetype end = std::min<qsizetype>(first + applyBatchSize, total);
+        for (qsizetype m = first; m < end; ++m) {
+            const ScoredMatch& match = matches[m];
+            const QString& offlinePath = match.offlineFile.path;
+            const QString fileName = path::lastPathComponent(offlinePath);
+            const qsizetype at = index.find(media, offlinePath);
+            if (at < 0) {
+                ++counts.notFound;
+                AppLog::warning(QStringLiteral("Could not find file to update: ") + offlinePath);
+                continue;
+            }
+            MediaFile& entry = media[at];
+            const bool offline =
+                entry.status == MediaFileStatus::offline || entry.status == MediaFileStatus::networkOffline;
+            if (!offline || entry.matchedPath) {
+                if (!entry.matchedPath)
+                    entry.matchedPath = match.foundPath;
+                ++counts.alreadyOnline;
+                AppLog::info(QStringLiteral("Already online: ") + fileName + QStringLiteral(" (status: ") +
+                             text(entry.status) + QLatin1Char(')'));
+                continue;
+            }
+            const MediaFileStatus former = entry.status;
+            entry.status = MediaFileStatus::online;
+            entry.matchedPath = match.foundPath;
+            if (const auto size = sizes.constFind(match.foundPath); size != sizes.cend())
+                entry.size = size.value();
+            ++counts.applied;
+            AppLog::info(QStringLiteral("Matched: ") + fileName + QStringLiteral(" [") + text(former) +
+                         QStringLiteral(" -> Online] (") + match.matchScore.percentText() +
+                         QStringLiteral(") -> ") + match.foundPath);
+        }
+        if (batchDone)
+            batchDone(end);
+    }
+    return counts;
+}
+
+namespace {
+
+// Frees a replaced media list on a worker: dropping 100,000 entries would hold the GUI thread.
+void discardOffThread(QList<MediaFile>&& list) {
+    QThreadPool::globalInstance()->start([held = std::move(list)]() mutable { held = {}; });
+}
+
+// Puts `list` in the manager's place (one change) and frees the list it replaces off the GUI thread.
+void replaceMediaList(ProjectManager& manager, QList<MediaFile>&& list) {
+    manager.modifyMediaFiles([&](QList<MediaFile>& current) { current.swap(list); });
+    discardOffThread(std::move(list));
+}
+
+} // namespace
+
 QCoro::Task<void> OfflineMediaSearch::applyMatches(ProjectManager& manager, QList<ScoredMatch> matches) {
     QPointer<ProjectManager> pm(&manager);
-    // Held to the end: positions taken below stay valid across the batches' yields.
+    // Held to the end: nothing else changes the list while the matches are applied to it.
     auto turn = manager.beginOperation(QStringLiteral("Applying matches…"));
     OperationGate::Scope scope = co_await std::move(turn);
     if (!pm || !scope.isActive())
@@ -276,73 +338,58 @@ QCoro::Task<void> OfflineMediaSearch::applyMatches(ProjectManager& manager, QLis
     foundPaths.reserve(total);
     for (const ScoredMatch& match : std::as_const(matches))
         foundPaths.append(match.foundPath);
-    struct Prepared {
-        QHash<QString, qint64> sizes;
-        PositionIndex index;
+    // Batch progress reaches the window from the worker, one text per batch of 50.
+    const auto batchDone = [pm, total](qsizetype done) {
+        QMetaObject::invokeMethod(
+            pm.data(),
+            [pm, done, total] {
+                if (pm)
+                    pm->setCurrentTask(QStringLiteral("Applying matches (%1/%2)...").arg(done).arg(total));
+            },
+            Qt::QueuedConnection);
     };
-    const qint64 indexedVersion = manager.mediaFilesVersion();
-    // Sizes and the position index of a 100,000-entry list are built off the GUI thread.
-    QFuture<Prepared> preparing = QtConcurrent::run([foundPaths, media = manager.mediaFiles()] {
-        return Prepared{fileSizes(foundPaths), PositionIndex::of(media)};
-    });
-    Prepared prepared = co_await preparing;
-    if (!pm)
-        co_return;
-    if (manager.mediaFilesVersion() != indexedVersion)
-        prepared.index = PositionIndex::of(manager.mediaFiles());
-
-    qint64 applied = 0;
-    qint64 notFound = 0;
-    qint64 alreadyOnline = 0;
-    for (qsizetype first = 0; first < total; first += applyBatchSize) {
-        const qsizetype end = std::min<qsizetype>(first + applyBatchSize, total);
-        manager.modifyMediaFiles([&](QList<MediaFile>& media) {
-            for (qsizetype m = first; m < end; ++m) {
-                const ScoredMatch& match = std::as_const(matches)[m];
-                const QString& offlinePath = match.offlineFile.path;
-                const QString fileName = path::lastPathComponent(offlinePath);
-                const qsizetype at = prepared.index.find(media, offlinePath);
-                if (at < 0) {
-                    ++notFound;
-                    AppLog::warning(QStringLiteral("Could not find file to update: ") + offlinePath);
-                    continue;
-                }
-                MediaFile& entry = media[at];
-                const bool offline = entry.status == MediaFileStatus::offline ||
-                                     entry.status == MediaFileStatus::networkOffline;
-                if (!offline || entry.matchedPath) {
-                    if (!entry.matchedPath)
-                        entry.matchedPath = match.foundPath;
-                    ++alreadyOnline;
-                    AppLog::info(QStringLiteral("Already online: ") + fileName +
-                                 QStringLiteral(" (status: ") + text(entry.status) + QLatin1Char(')'));
-                    continue;
-                }
-                const MediaFileStatus former = entry.status;
-                entry.status = MediaFileStatus::online;
-                entry.matchedPath = match.foundPath;
-                if (const auto size = prepared.sizes.constFind(match.foundPath);
-                    size != prepared.sizes.cend())
-                    entry.size = size.value();
-                ++applied;
-                AppLog::info(QStringLiteral("Matched: ") + fileName + QStringLiteral(" [") + text(former) +
-                             QStringLiteral(" -> Online] (") + match.matchScore.percentText() +
-                             QStringLiteral(") -> ") + match.foundPath);
-            }
-        });
-        manager.setCurrentTask(QStringLiteral("Applying matches (%1/%2)...").arg(end).arg(total));
-        auto yielding = yieldTurn(pm);
-        const bool alive = co_await std::move(yielding);
-        if (!alive)
+    struct Applied {
+        QList<MediaFile> list;
+        AppliedMatches counts;
+    };
+    // The sizes, the position index and the changes of a 100,000-entry list are made on a worker,
+    // on a copy of the list; the window then takes the changed list in one step.
+    AppliedMatches counts;
+    for (int attempt = 0;; ++attempt) {
+        const qint64 version = manager.mediaFilesVersion();
+        QFuture<Applied> applying =
+            QtConcurrent::run([media = manager.mediaFiles(), matches, foundPaths, batchDone]() mutable {
+                const QHash<QString, qint64> sizes = fileSizes(foundPaths);
+                Applied applied;
+                applied.counts = applyToList(media, matches, sizes, batchDone);
+                applied.list = std::move(media);
+                return applied;
+            });
+        Applied applied = co_await applying;
+        applying = {};
+        if (!pm)
             co_return;
+        // Only a caller that bypassed the gate changes the list meanwhile: apply again to what is there.
+        if (manager.mediaFilesVersion() != version && attempt == 0) {
+            discardOffThread(std::move(applied.list));
+            continue;
+        }
+        counts = applied.counts;
+        replaceMediaList(manager, std::move(applied.list));
+        break;
     }
+    // Let the queued batch texts arrive before the final ones.
+    auto settling = yieldTurn(pm);
+    const bool settled = co_await std::move(settling);
+    if (!settled)
+        co_return;
     AppLog::info(QStringLiteral("Applied %1/%2 matches (not found: %3, already online: %4)")
-                     .arg(applied)
+                     .arg(counts.applied)
                      .arg(total)
-                     .arg(notFound)
-                     .arg(alreadyOnline));
+                     .arg(counts.notFound)
+                     .arg(counts.alreadyOnline));
     manager.updateSummary();
-    if (applied == 0) {
+    if (counts.applied == 0) {
         manager.setCurrentTask(QString());
         manager.setIsApplyingMatches(false);
         co_return;
@@ -353,21 +400,24 @@ QCoro::Task<void> OfflineMediaSearch::applyMatches(ProjectManager& manager, QLis
     const bool alive = co_await std::move(yielding);
     if (!alive)
         co_return;
-    // Stats every entry: on a worker, over the list as the batches left it.
+    // Stats every entry: on a worker, over the list as the matches left it.
     const qsizetype before = manager.mediaFiles().size();
     const qint64 consolidatedVersion = manager.mediaFilesVersion();
     QFuture<QList<MediaFile>> consolidating = QtConcurrent::run([media = manager.mediaFiles()] {
         return MediaConsolidator().consolidateCrossProjectDuplicates(media);
     });
     QList<MediaFile> consolidated = co_await consolidating;
+    consolidating = {};
     if (!pm)
         co_return;
     if (manager.mediaFilesVersion() == consolidatedVersion && consolidated.size() < before) {
         const qsizetype removed = before - consolidated.size();
-        manager.setMediaFiles(std::move(consolidated));
+        replaceMediaList(manager, std::move(consolidated));
         manager.pruneOrphanedRecycleBinItems();
         AppLog::info(QStringLiteral("Post-match consolidation merged %1 entry(ies)").arg(removed));
         manager.updateSummary();
+    } else {
+        discardOffThread(std::move(consolidated));
     }
     manager.setCurrentTask(QString());
     manager.setIsApplyingMatches(false);

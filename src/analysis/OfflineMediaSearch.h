@@ -58,9 +58,20 @@ public:
                              std::shared_ptr<const std::atomic_bool> cancel = {},
                              std::shared_ptr<const FileStatProbe> probe = {});
 
+    struct AppliedMatches {
+        qint64 applied = 0;
+        qint64 notFound = 0;
+        qint64 alreadyOnline = 0;
+    };
+    // The relinking itself, on any thread: each match's entry is found by its exact path, then by
+    // its lower-cased path, and relinked unless already online; `batchDone` after every 50.
+    static AppliedMatches applyToList(QList<MediaFile>& mediaFiles, const QList<ScoredMatch>& matches,
+                                      const QHash<QString, qint64>& sizes,
+                                      const std::function<void(qsizetype done)>& batchDone = {});
+
     // Relinks each chosen match's offline entry to the found path (online, matched path, the found
-    // file's size), in batches with the window kept responsive, then consolidates the list. Waits
-    // for the manager's other operations and holds it for the whole run.
+    // file's size) on a worker, reporting "Applying matches (n/N)..." per batch of 50, then
+    // consolidates the list. Waits for the manager's other operations and holds it for the whole run.
     static QCoro::Task<void> applyMatches(ProjectManager& manager, QList<ScoredMatch> matches);
 
     // The size of each readable path (a path given twice is listed once).
