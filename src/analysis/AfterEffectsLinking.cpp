@@ -126,7 +126,8 @@ QCoro::Task<void> AfterEffectsLinking::linkAEPProjects(ProjectManager& manager, 
                      .arg(aepIndexes.size())
                      .arg(found.names.size()));
 
-    QHash<QString, AEPLinkStatus> statuses = manager.aepLinkStatuses();
+    // Applied to the manager's statuses once every parse is in, in the order they were decided.
+    QList<std::pair<QString, AEPLinkStatus>> decided;
     QList<PlannedRequest> plan;
     for (const qsizetype i : std::as_const(aepIndexes)) {
         MediaFile& entry = mediaFiles[i];
@@ -138,7 +139,7 @@ QCoro::Task<void> AfterEffectsLinking::linkAEPProjects(ProjectManager& manager, 
         const QString foundPath = found.pathFor(AEPFileSearch::nameKey(p));
         if (foundPath.isEmpty()) {
             AppLog::warning(QStringLiteral("Linked AEP file not found: ") + p);
-            statuses.insert(p, AEPLinkStatus::missing(p));
+            decided.append({p, AEPLinkStatus::missing(p)});
             continue;
         }
         entry.matchedPath = foundPath;
@@ -186,18 +187,21 @@ QCoro::Task<void> AfterEffectsLinking::linkAEPProjects(ProjectManager& manager, 
         if (!outcome.result) {
             const QString message = outcome.failure.value_or(QStringLiteral("Unknown parse error"));
             for (const QString& s : r.statusPaths)
-                statuses.insert(s, AEPLinkStatus::parseError(s, message));
+                decided.append({s, AEPLinkStatus::parseError(s, message)});
             AppLog::error(QStringLiteral("Failed to parse AEP: ") + r.path + QStringLiteral(" — ") + message);
             continue;
         }
         const AEPParser::ParseResult& result = *outcome.result;
         allFootagePaths.unite(result.footagePaths);
         for (const QString& s : r.statusPaths)
-            statuses.insert(s, AEPLinkStatus::resolved(projectOf(r.path, result)));
+            decided.append({s, AEPLinkStatus::resolved(projectOf(r.path, result))});
         AppLog::info(QStringLiteral("AEP ") + result.projectName +
                      QStringLiteral(": found %1 footage references").arg(result.footagePaths.size()));
     }
     AEPParseRequests::store(outcomes, manager.aepParseCache());
+    QHash<QString, AEPLinkStatus> statuses = manager.aepLinkStatuses();
+    for (const auto& [path, status] : std::as_const(decided))
+        statuses.insert(path, status);
     manager.setAepLinkStatuses(statuses);
 
     // Both passes touch every entry: a worker does them on the import's own list.
