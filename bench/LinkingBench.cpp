@@ -21,6 +21,7 @@
 #include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
+#include <QThread>
 #include <QTimer>
 #include <benchmark/benchmark.h>
 
@@ -315,8 +316,14 @@ void BM_AfterEffectsWarmReimport(benchmark::State& state) {
     }
 }
 
-void BM_AfterEffectsParseOverlap(benchmark::State& state) {
+// `latency`: milliseconds each read waits before parsing, as a file on a network share does.
+void parseOverlap(benchmark::State& state, int latency) {
     const AEPSet& set = aepSet();
+    const AEPParseFunction parse = [latency](const QString& path) {
+        if (latency > 0)
+            QThread::msleep(ulong(latency));
+        return AEPParseRequests::parseWithOwnReader(path);
+    };
     QList<AEPParseRequest> pending;
     for (const QString& file : set.files)
         pending.append({AEPParseRequests::cacheKey(file), file, {file}, -1, std::nullopt});
@@ -325,10 +332,10 @@ void BM_AfterEffectsParseOverlap(benchmark::State& state) {
         for (int p = 0; p < pairs(); ++p) {
             QElapsedTimer t;
             t.start();
-            QCoro::waitFor(AEPParseRequests::parseAll(pending, 1, {}));
+            QCoro::waitFor(AEPParseRequests::parseAll(pending, 1, parse));
             one.push_back(msSince(t));
             t.restart();
-            QCoro::waitFor(AEPParseRequests::parseAll(pending, AEPParseRequests::maxConcurrentParses, {}));
+            QCoro::waitFor(AEPParseRequests::parseAll(pending, AEPParseRequests::maxConcurrentParses, parse));
             two.push_back(msSince(t));
             ratios.push_back(two.back() / one.back());
         }
@@ -337,8 +344,17 @@ void BM_AfterEffectsParseOverlap(benchmark::State& state) {
         state.counters["one_at_a_time_ms"] = median(one);
         state.counters["two_at_a_time_ms"] = median(two);
         state.counters["two_over_one"] = median(ratios);
+        state.counters["latency_ms"] = latency;
         state.counters["load"] = loadAverage();
     }
+}
+
+void BM_AfterEffectsParseOverlap(benchmark::State& state) {
+    parseOverlap(state, 0);
+}
+
+void BM_AfterEffectsParseOverlapOnShare(benchmark::State& state) {
+    parseOverlap(state, 40);
 }
 
 // ---- Applying matches on the GUI thread ----------------------------------------------------------
@@ -406,6 +422,7 @@ void BM_ApplyMatchesGuiStall(benchmark::State& state) {
 BENCHMARK(BM_OfflineSearchAgainstFind)->Iterations(1)->UseManualTime()->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_AfterEffectsWarmReimport)->Iterations(1)->UseManualTime()->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_AfterEffectsParseOverlap)->Iterations(1)->UseManualTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_AfterEffectsParseOverlapOnShare)->Iterations(1)->UseManualTime()->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_ApplyMatchesGuiStall)->Iterations(1)->UseManualTime()->Unit(benchmark::kMillisecond);
 
 int main(int argc, char** argv) {
