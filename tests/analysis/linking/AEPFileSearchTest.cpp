@@ -15,6 +15,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <condition_variable>
 #include <mutex>
 #include <thread>
@@ -224,7 +225,8 @@ struct SlowReader {
             if (started == 2)
                 firstTwoMet = true;
             changed.notify_all();
-            changed.wait(lock, [&] { return firstTwoMet; });
+            // Bounded only so that a broken limit fails instead of hanging the run.
+            changed.wait_for(lock, std::chrono::seconds(60), [&] { return firstTwoMet; });
         }
         --running;
         if (path.endsWith("bad.aep"))
@@ -240,6 +242,7 @@ TEST(AEPParseRequests, NeverMoreThanTwoParsesAtOnceAndEveryOutcomeIsCollected) {
         pending.append({name, name, {name}, -1, std::nullopt});
     const QList<AEPParseOutcome> outcomes = QCoro::waitFor(AEPParseRequests::parseAll(
         pending, AEPParseRequests::maxConcurrentParses, [&](const QString& p) { return reader.parse(p); }));
+    EXPECT_TRUE(reader.firstTwoMet);
     EXPECT_EQ(reader.most, 2);
     EXPECT_EQ(reader.started, 5);
     ASSERT_EQ(outcomes.size(), 5);
