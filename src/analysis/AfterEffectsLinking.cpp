@@ -22,7 +22,17 @@ bool isOnlineOrMatching(MediaFileStatus status) {
 }
 
 QString lowerKey(const QString& path) {
-    return text::lowered(text::nfc(path));
+    // Every media path and footage path goes through here: ASCII (the common case) is its own
+    // canonical form and lowers without the full case mapping.
+    if (!QtPrivate::isAscii(path))
+        return text::lowered(text::nfc(path));
+    QString key(path.size(), Qt::Uninitialized);
+    QChar* out = key.data();
+    for (const QChar c : path) {
+        const char16_t u = c.unicode();
+        *out++ = QChar(u >= u'A' && u <= u'Z' ? char16_t(u + 32) : u);
+    }
+    return key;
 }
 
 // A footage path as compared with media paths: "\" read as "/", NFC, lower-cased.
