@@ -35,6 +35,16 @@ const AEPParseRequest& AEPParseRequests::add(const QString& path, const QString&
         AEPParseRequest& request = m_requests[found.value()];
         if (!request.statusPaths.contains(statusPath))
             request.statusPaths.append(statusPath);
+        // Keys fold letter case, but Linux paths do not: when the path given first cannot be read,
+        // a later spelling that can is the one to parse.
+        if (request.fileSize < 0 && path != request.path) {
+            const AEPFileStamp stamp = AEPFileStamp::of(path);
+            if (stamp.size >= 0) {
+                request.path = path;
+                request.fileSize = stamp.size;
+                request.modificationDate = stamp.modificationTime;
+            }
+        }
         return request;
     }
     // The path as given, not the resolved one: its size and date are what a later lookup compares.

@@ -22,7 +22,7 @@ using AEPParseFunction = std::function<AEPParser::ParseResult(const QString& pat
 // One parse of one file, whatever the number of paths it was reached by.
 struct AEPParseRequest {
     QString cacheKey;
-    QString path;            // the path given first; the reader reads this one
+    QString path;            // the path given first (or the first readable one); the reader reads it
     QStringList statusPaths; // every link path the outcome decides, in the order they came, once each
     qint64 fileSize = -1;
     std::optional<qint64> modificationDate;

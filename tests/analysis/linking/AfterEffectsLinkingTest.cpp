@@ -113,6 +113,32 @@ TEST_F(AfterEffectsLinkingTest, AnOfflineLinkIsReconnectedByNameAndParsedOnceFor
     EXPECT_EQ(h.pm().aepLinkStatuses().value(folder + "/Comp.AEP").kind, AEPLinkStatus::Kind::resolved);
 }
 
+TEST_F(AfterEffectsLinkingTest, PathsThatDifferOnlyInCaseShareOneParseOfTheFileThatExists) {
+    ASSERT_TRUE(aeptest::writeProject(folder + "/Comp.aep", {"/Volumes/Media/clip.mov"}));
+    h.pm().setProjects({projectIn(dir.filePath("Elsewhere"), "Cut", {})});
+    // The spelling that names no file comes first.
+    QList<MediaFile> list{entry(folder + "/COMP.aep", "Cut"), entry(folder + "/Comp.aep", "Cut")};
+    link(list);
+    EXPECT_EQ(parses, 1);
+    EXPECT_EQ(h.pm().aepLinkStatuses().value(folder + "/COMP.aep").kind, AEPLinkStatus::Kind::resolved);
+    EXPECT_EQ(h.pm().aepLinkStatuses().value(folder + "/Comp.aep").kind, AEPLinkStatus::Kind::resolved);
+}
+
+TEST_F(AfterEffectsLinkingTest, ALinkStillBeingCheckedSearchesTwoLevelsDeep) {
+    ASSERT_TRUE(aeptest::writeProject(folder + "/AE/Comp.aep", {"/Volumes/Media/clip.mov"}));
+    ASSERT_TRUE(aeptest::writeProject(folder + "/AE/Old/Deeper.aep", {"/Volumes/Media/x.mov"}));
+    h.pm().setProjects({projectIn(folder, "Cut", {"/Old/Comp.aep"})});
+    QList<MediaFile> list{entry("/Old/Comp.aep", "Cut", 0, MediaFileStatus::checking),
+                          entry("/Old/Deeper.aep", "Cut", 0, MediaFileStatus::offline)};
+    test::DiskFactsLogCapture log;
+    link(list);
+    EXPECT_EQ(list[0].matchedPath, folder + "/AE/Comp.aep");
+    EXPECT_EQ(list[0].status, MediaFileStatus::matching);
+    EXPECT_FALSE(list[1].matchedPath); // three levels down: not searched
+    EXPECT_TRUE(log.contains("Linked AEP file not found: /Old/Deeper.aep"));
+    EXPECT_TRUE(log.contains("AEP detection: 2 media ref(s), 1 .aep file(s) near projects"));
+}
+
 TEST_F(AfterEffectsLinkingTest, AMissingOrUnreadableProjectFlagsTheUnusedMediaOfTheProjectsLinkingIt) {
     {
         QFile bad(folder + "/Broken.aep");
