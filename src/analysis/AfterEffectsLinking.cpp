@@ -191,6 +191,14 @@ QCoro::Task<void> AfterEffectsLinking::linkAEPProjects(ProjectManager& manager, 
         outcomes.append(std::move(fresh));
     }
 
+    // Parses finish in any order; outcomes are applied in request order, so that when one link path
+    // belongs to two requests the same one decides it on every run.
+    QHash<QString, qsizetype> requestOrder;
+    for (qsizetype i = 0; i < requests.requests().size(); ++i)
+        requestOrder.insert(requests.requests()[i].cacheKey, i);
+    std::stable_sort(outcomes.begin(), outcomes.end(), [&](const AEPParseOutcome& a, const AEPParseOutcome& b) {
+        return requestOrder.value(a.request.cacheKey) < requestOrder.value(b.request.cacheKey);
+    });
     QSet<QString> allFootagePaths;
     for (const AEPParseOutcome& outcome : std::as_const(outcomes)) {
         const AEPParseRequest& r = outcome.request;
