@@ -100,8 +100,9 @@ QStringList findAEPFiles(const QString& folder, const std::atomic_bool* cancel) 
     QStringList found;
     DirectoryWalker::Options options;
     options.cancel = cancel;
+    options.regularFilesOnly = true;
     DirectoryWalker::walk(folder, options, [&](const DirectoryWalker::Entry& entry) {
-        if (isAEPPath(entry.name) && isRegularFile(entry))
+        if (isAEPPath(entry.name))
             found.append(entry.path());
         return DirectoryWalker::Action::proceed;
     });

@@ -196,9 +196,10 @@ QCoro::Task<void> AfterEffectsLinking::linkAEPProjects(ProjectManager& manager, 
     QHash<QString, qsizetype> requestOrder;
     for (qsizetype i = 0; i < requests.requests().size(); ++i)
         requestOrder.insert(requests.requests()[i].cacheKey, i);
-    std::stable_sort(outcomes.begin(), outcomes.end(), [&](const AEPParseOutcome& a, const AEPParseOutcome& b) {
-        return requestOrder.value(a.request.cacheKey) < requestOrder.value(b.request.cacheKey);
-    });
+    std::stable_sort(
+        outcomes.begin(), outcomes.end(), [&](const AEPParseOutcome& a, const AEPParseOutcome& b) {
+            return requestOrder.value(a.request.cacheKey) < requestOrder.value(b.request.cacheKey);
+        });
     QSet<QString> allFootagePaths;
     for (const AEPParseOutcome& outcome : std::as_const(outcomes)) {
         const AEPParseRequest& r = outcome.request;

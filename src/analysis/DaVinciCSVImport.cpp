@@ -78,16 +78,10 @@ std::optional<QString> DaVinciCSVImport::findProxyPath(const QString& mediaPath)
         std::optional<QString> videoExtension;
         DirectoryWalker::Options options;
         options.recursive = false;
+        options.regularFilesOnly = true; // a folder named like the clip is no proxy
         DirectoryWalker::walk(proxyFolder, options, [&](const DirectoryWalker::Entry& entry) {
             if (lowerKey(path::deletingPathExtension(entry.name)) != baseKey)
                 return DirectoryWalker::Action::proceed;
-            if (entry.type == DirectoryWalker::EntryType::directory)
-                return DirectoryWalker::Action::proceed;
-            if (entry.type != DirectoryWalker::EntryType::regularFile) {
-                const auto target = probe->stat(entry.path());
-                if (!target || !target->isRegularFile)
-                    return DirectoryWalker::Action::proceed;
-            }
             const QString extension = lowerKey(path::pathExtension(entry.name));
             if (extension == ownExtension && !sameExtension) {
                 sameExtension = entry.path();

@@ -322,7 +322,10 @@ void replaceMediaList(ProjectManager& manager, QList<MediaFile>&& list) {
 
 } // namespace
 
-QCoro::Task<void> OfflineMediaSearch::applyMatches(ProjectManager& manager, QList<ScoredMatch> matches) {
+QCoro::Task<void> OfflineMediaSearch::applyMatches(ProjectManager& manager, QList<ScoredMatch> matches,
+                                                   ApplyMatchesServices services) {
+    if (!services.fileSizes)
+        services.fileSizes = &OfflineMediaSearch::fileSizes;
     QPointer<ProjectManager> pm(&manager);
     // Held to the end: nothing else changes the list while the matches are applied to it.
     auto turn = manager.beginOperation(QStringLiteral("Applying matches…"));
@@ -357,14 +360,14 @@ QCoro::Task<void> OfflineMediaSearch::applyMatches(ProjectManager& manager, QLis
     AppliedMatches counts;
     for (int attempt = 0;; ++attempt) {
         const qint64 version = manager.mediaFilesVersion();
-        QFuture<Applied> applying =
-            QtConcurrent::run([media = manager.mediaFiles(), matches, foundPaths, batchDone]() mutable {
-                const QHash<QString, qint64> sizes = fileSizes(foundPaths);
-                Applied applied;
-                applied.counts = applyToList(media, matches, sizes, batchDone);
-                applied.list = std::move(media);
-                return applied;
-            });
+        QFuture<Applied> applying = QtConcurrent::run([media = manager.mediaFiles(), matches, foundPaths,
+                                                       batchDone, readSizes = services.fileSizes]() mutable {
+            const QHash<QString, qint64> sizes = readSizes(foundPaths);
+            Applied applied;
+            applied.counts = applyToList(media, matches, sizes, batchDone);
+            applied.list = std::move(media);
+            return applied;
+        });
         Applied applied = co_await applying;
         applying = {};
         if (!pm)

@@ -20,6 +20,11 @@ namespace tarnwick {
 class FileStatProbe;
 class ProjectManager;
 
+struct ApplyMatchesServices {
+    // Reads the found files' sizes on the worker; null: OfflineMediaSearch::fileSizes.
+    std::function<QHash<QString, qint64>(const QStringList& paths)> fileSizes;
+};
+
 // The search of a folder for offline media and the relinking of the matches the user chose.
 class OfflineMediaSearch {
 public:
@@ -72,7 +77,8 @@ public:
     // Relinks each chosen match's offline entry to the found path (online, matched path, the found
     // file's size) on a worker, reporting "Applying matches (n/N)..." per batch of 50, then
     // consolidates the list. Waits for the manager's other operations and holds it for the whole run.
-    static QCoro::Task<void> applyMatches(ProjectManager& manager, QList<ScoredMatch> matches);
+    static QCoro::Task<void> applyMatches(ProjectManager& manager, QList<ScoredMatch> matches,
+                                          ApplyMatchesServices services = {});
 
     // The size of each readable path (a path given twice is listed once).
     static QHash<QString, qint64> fileSizes(const QStringList& paths);

@@ -191,7 +191,13 @@ DirectoryWalker::Result DirectoryWalker::walk(const QString& folder, const Optio
         entry.type = raw.type;
         entry.level = frame.level;
         entry.isPackage = raw.type == EntryType::directory && isPackageName(entry.name);
-        const Action action = visit(entry);
+        bool delivered = true;
+        if (options.regularFilesOnly && raw.type != EntryType::regularFile) {
+            struct ::stat st {};
+            delivered = raw.type == EntryType::symbolicLink &&
+                        ::fstatat(frame.folder.fd(), raw.name.c_str(), &st, 0) == 0 && S_ISREG(st.st_mode);
+        }
+        const Action action = delivered ? visit(entry) : Action::proceed;
         if (action == Action::stop)
             return result;
         const bool descend = options.recursive && entry.type == EntryType::directory &&

@@ -40,6 +40,9 @@ public:
         bool recursive = true;
         bool skipHidden = true;   // names starting with "."; a hidden folder is not entered either
         bool skipPackages = true; // packages are listed, their contents are not
+        // Only regular files reach the visitor, and links that lead to one (one stat per link);
+        // folders are still walked, and every listed entry still counts against the cap.
+        bool regularFilesOnly = false;
         // Entries deeper than this level are neither listed nor entered (0: no limit).
         int maxDepth = 0;
         // At most this many entries are listed; one more sets capReached instead (negative: no cap).

@@ -140,6 +140,18 @@ TEST_F(DirectoryWalkerTest, LinksAreReportedNotFollowedSoALoopCannotTrapTheWalk)
                              [](const QString& p) { return p.startsWith("a/loop/"); }));
 }
 
+TEST_F(DirectoryWalkerTest, RegularFilesOnlyStillWalksFoldersAndTakesLinksToFiles) {
+    ASSERT_EQ(::symlink("one.mov", QFile::encodeName(root + "/a/alias.mov").constData()), 0);
+    ASSERT_EQ(::symlink("deep", QFile::encodeName(root + "/a/folder-link").constData()), 0);
+    ASSERT_EQ(::symlink("gone.mov", QFile::encodeName(root + "/a/dangling.mov").constData()), 0);
+    DirectoryWalker::Options options;
+    options.regularFilesOnly = true;
+    DirectoryWalker::Result result;
+    EXPECT_EQ(walk(root, options, &result).relative, (QStringList{"a/alias.mov", "a/deep/deeper/three.mov",
+                                                                  "a/deep/two.mov", "a/one.mov", "b.mov"}));
+    EXPECT_EQ(result.entriesListed, 11); // every entry listed counts, delivered or not
+}
+
 TEST_F(DirectoryWalkerTest, UnreadableFoldersArePassedOverAndAMissingRootIsReported) {
     DirectoryWalker::Result result;
     walk(root + "/missing", {}, &result);

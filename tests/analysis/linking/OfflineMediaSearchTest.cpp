@@ -309,15 +309,23 @@ TEST_F(ApplyMatches, AListReplacedBehindTheGateIsAppliedAgainByPath) {
     }
     h.pm().setMediaFiles(list);
     bool replaced = false;
-    QObject::connect(&h.pm(), &ProjectManager::progressChanged, [&] {
-        if (replaced || !h.pm().currentTask().startsWith("Applying matches ("))
-            return;
-        replaced = true;
-        QList<MediaFile> reordered(list.crbegin(), list.crend());
-        reordered.prepend(media("/Other/new.mov"));
-        h.pm().setMediaFiles(reordered); // a caller that ignores the gate
-    });
-    apply(matches);
+    ApplyMatchesServices services;
+    services.fileSizes = [&](const QStringList& paths) {
+        // While the worker applies the matches to its copy, a caller that ignores the gate replaces the list.
+        QMetaObject::invokeMethod(
+            &h.pm(),
+            [&] {
+                if (replaced)
+                    return;
+                replaced = true;
+                QList<MediaFile> reordered(list.crbegin(), list.crend());
+                reordered.prepend(media("/Other/new.mov"));
+                h.pm().setMediaFiles(reordered);
+            },
+            Qt::BlockingQueuedConnection);
+        return OfflineMediaSearch::fileSizes(paths);
+    };
+    QCoro::waitFor(OfflineMediaSearch::applyMatches(h.pm(), matches, services));
     ASSERT_TRUE(replaced);
     ASSERT_EQ(h.pm().mediaFiles().size(), 121);
     EXPECT_FALSE(h.pm().mediaFiles()[0].matchedPath);
