@@ -36,9 +36,9 @@ bool isRegularFile(const DirectoryWalker::Entry& entry) {
 namespace {
 
 void keep(FoundAEPFiles& found, const DirectoryWalker::Entry& entry) {
-    if (!isAEPPath(entry.name) || !isRegularFile(entry))
+    if (!isAEPPath(entry.name()) || !isRegularFile(entry))
         return;
-    const QString key = nameKey(entry.name);
+    const QString key = nameKey(entry.name());
     if (found.pathByName.contains(key))
         return;
     found.names.append(key);
@@ -102,7 +102,7 @@ QStringList findAEPFiles(const QString& folder, const std::atomic_bool* cancel) 
     options.cancel = cancel;
     options.regularFilesOnly = true;
     DirectoryWalker::walk(folder, options, [&](const DirectoryWalker::Entry& entry) {
-        if (isAEPPath(entry.name))
+        if (isAEPPath(entry.name()))
             found.append(entry.path());
         return DirectoryWalker::Action::proceed;
     });

@@ -80,9 +80,9 @@ std::optional<QString> DaVinciCSVImport::findProxyPath(const QString& mediaPath)
         options.recursive = false;
         options.regularFilesOnly = true; // a folder named like the clip is no proxy
         DirectoryWalker::walk(proxyFolder, options, [&](const DirectoryWalker::Entry& entry) {
-            if (lowerKey(path::deletingPathExtension(entry.name)) != baseKey)
+            if (lowerKey(path::deletingPathExtension(entry.name())) != baseKey)
                 return DirectoryWalker::Action::proceed;
-            const QString extension = lowerKey(path::pathExtension(entry.name));
+            const QString extension = lowerKey(path::pathExtension(entry.name()));
             if (extension == ownExtension && !sameExtension) {
                 sameExtension = entry.path();
                 return DirectoryWalker::Action::stop;

@@ -70,6 +70,21 @@ QUuid freshMatchId() {
                  uchar(low >> 24), uchar(low >> 16), uchar(low >> 8), uchar(low));
 }
 
+// The name key of a walked entry: ASCII names (the common case) are lowered straight from the
+// listing's bytes into the caller's buffer, without decoding or allocating.
+void nameKeyOfEntry(const DirectoryWalker::Entry& entry, bool ignoreExtension, QString& key) {
+    const QByteArrayView bytes = entry.nameBytes;
+    const bool ascii = std::all_of(bytes.begin(), bytes.end(), [](char c) { return uchar(c) < 0x80; });
+    if (ignoreExtension || !ascii) {
+        OfflineMediaSearch::nameKeyInto(entry.name(), ignoreExtension, key);
+        return;
+    }
+    key.resize(bytes.size());
+    QChar* out = key.data();
+    for (const char c : bytes)
+        *out++ = QChar(char16_t(c >= 'A' && c <= 'Z' ? c + 32 : c));
+}
+
 QCoro::Task<bool> yieldTurn(const QPointer<ProjectManager>& pm) {
     auto turn = QCoro::sleepFor(std::chrono::milliseconds(0));
     co_await std::move(turn);
@@ -172,7 +187,7 @@ OfflineMediaSearch::ScanResult OfflineMediaSearch::scan(const QList<MediaFile>& 
             ++result.itemsScanned;
             if (progress && result.itemsScanned % progressInterval == 0)
                 progress(result.itemsScanned);
-            nameKeyInto(entry.name, ignoreExtension, key);
+            nameKeyOfEntry(entry, ignoreExtension, key);
             const auto named = offlineByName.constFind(key);
             if (named == offlineByName.cend())
                 return DirectoryWalker::Action::proceed;

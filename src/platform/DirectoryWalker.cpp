@@ -153,8 +153,12 @@ QString joined(const QString& folder, const QString& name) {
 
 } // namespace
 
+QString DirectoryWalker::Entry::name() const {
+    return QFile::decodeName(QByteArray(nameBytes.data(), nameBytes.size()));
+}
+
 QString DirectoryWalker::Entry::path() const {
-    return joined(folder, name);
+    return joined(folder, name());
 }
 
 DirectoryWalker::Result DirectoryWalker::walk(const QString& folder, const Options& options,
@@ -186,11 +190,11 @@ DirectoryWalker::Result DirectoryWalker::walk(const QString& folder, const Optio
         const RawEntry& raw = frame.entries[frame.next++];
         ++result.entriesListed;
         Entry entry;
-        entry.name = QFile::decodeName(raw.name.c_str());
+        entry.nameBytes = QByteArrayView(raw.name.data(), qsizetype(raw.name.size()));
         entry.folder = frame.path;
         entry.type = raw.type;
         entry.level = frame.level;
-        entry.isPackage = raw.type == EntryType::directory && isPackageName(entry.name);
+        entry.isPackage = raw.type == EntryType::directory && isPackageName(entry.name());
         bool delivered = true;
         if (options.regularFilesOnly && raw.type != EntryType::regularFile) {
             struct ::stat st {};

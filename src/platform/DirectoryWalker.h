@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArrayView>
 #include <QString>
 #include <QStringList>
 
@@ -26,13 +27,15 @@ public:
     enum class Action { proceed, skipDescendants, stop };
 
     struct Entry {
-        QString folder; // the folder that lists the entry
-        QString name;   // last component, as the file system spells it
+        QString folder;           // the folder that lists the entry
+        QByteArrayView nameBytes; // last component as listed (file-name encoding); valid during the visit
         EntryType type = EntryType::other;
         int level = 1; // 1 for entries directly inside the walked folder
         bool isPackage = false;
 
-        // The folder's path + "/" + the name; made on demand, since most entries never need it.
+        // Last component, decoded; made on demand like the path, since most entries never need them.
+        QString name() const;
+        // The folder's path + "/" + the name.
         QString path() const;
     };
 

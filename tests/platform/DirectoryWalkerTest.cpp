@@ -106,11 +106,11 @@ TEST_F(DirectoryWalkerTest, EntryCapStopsOnTheEntryPastTheCap) {
 TEST_F(DirectoryWalkerTest, VisitorSkipsDescendantsOrStopsAndCancelStopsTheWalk) {
     QStringList seen;
     DirectoryWalker::walk(root, {}, [&](const DirectoryWalker::Entry& e) {
-        seen.append(e.name);
-        if (e.name == QLatin1String("a"))
+        seen.append(e.name());
+        if (e.name() == QLatin1String("a"))
             return DirectoryWalker::Action::skipDescendants;
-        return e.name == QLatin1String("b.mov") ? DirectoryWalker::Action::stop
-                                                : DirectoryWalker::Action::proceed;
+        return e.name() == QLatin1String("b.mov") ? DirectoryWalker::Action::stop
+                                                  : DirectoryWalker::Action::proceed;
     });
     EXPECT_EQ(seen, (QStringList{"Show.app", "a", "b.mov"}));
 
