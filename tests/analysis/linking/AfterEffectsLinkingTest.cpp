@@ -124,6 +124,17 @@ TEST_F(AfterEffectsLinkingTest, PathsThatDifferOnlyInCaseShareOneParseOfTheFileT
     EXPECT_EQ(h.pm().aepLinkStatuses().value(folder + "/Comp.aep").kind, AEPLinkStatus::Kind::resolved);
 }
 
+TEST_F(AfterEffectsLinkingTest, ADecomposedNameOnDiskReconnectsAComposedLink) {
+    const QString onDisk = folder + QString::fromUtf8("/Cafe\u0301 Titles.aep");
+    ASSERT_TRUE(aeptest::writeProject(onDisk, {"/Volumes/Media/clip.mov"}));
+    const QString linked = QString::fromUtf8("/Old/CAF\u00c9 Titles.aep");
+    h.pm().setProjects({projectIn(folder, "Cut", {linked})});
+    QList<MediaFile> list{entry(linked, "Cut", 0, MediaFileStatus::offline)};
+    link(list);
+    EXPECT_EQ(list[0].matchedPath, onDisk);
+    EXPECT_EQ(h.pm().aepLinkStatuses().value(linked).kind, AEPLinkStatus::Kind::resolved);
+}
+
 TEST_F(AfterEffectsLinkingTest, ALinkStillBeingCheckedSearchesTwoLevelsDeep) {
     ASSERT_TRUE(aeptest::writeProject(folder + "/AE/Comp.aep", {"/Volumes/Media/clip.mov"}));
     ASSERT_TRUE(aeptest::writeProject(folder + "/AE/Old/Deeper.aep", {"/Volumes/Media/x.mov"}));
