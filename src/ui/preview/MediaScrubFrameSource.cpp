@@ -22,7 +22,8 @@ struct DecodedFrame {
 // A coroutine that only runs `work` and hands its answer on; nothing waits for it.
 template<typename Work>
 QCoro::Task<> detached(Work work) {
-    co_await work();
+    QCoro::Task<> running = work();
+    co_await running;
 }
 
 } // namespace
@@ -79,9 +80,11 @@ void MediaScrubFrameSource::loadWithFFmpeg(LoadDone done) {
         const QString path = self->m_path;
         const QSize size = self->m_frameSize;
         self.reset();
-        const double duration = (co_await generator.probeDuration(path)).value_or(0.0);
+        QCoro::Task<std::optional<double>> probing = generator.probeDuration(path);
+        const double duration = (co_await probing).value_or(0.0);
         const bool valid = std::isfinite(duration) && duration > 0;
-        std::optional<QImage> poster = co_await generator.scrubFrame(path, valid ? duration * 0.1 : 0, QSizeF(size));
+        QCoro::Task<std::optional<QImage>> framing = generator.scrubFrame(path, valid ? duration * 0.1 : 0, QSizeF(size));
+        std::optional<QImage> poster = co_await framing;
         if (weak.expired())
             co_return;
         done({valid ? duration : 0.0, std::move(poster), true});
@@ -93,7 +96,8 @@ void MediaScrubFrameSource::frame(double seconds, bool useFFmpeg, FrameDone done
     if (useFFmpeg) {
         detached([weak, &generator = m_generator, path = m_path, seconds, size = m_frameSize,
                   done = std::move(done)]() mutable -> QCoro::Task<> {
-            std::optional<QImage> image = co_await generator.scrubFrame(path, seconds, QSizeF(size));
+            QCoro::Task<std::optional<QImage>> framing = generator.scrubFrame(path, seconds, QSizeF(size));
+            std::optional<QImage> image = co_await framing;
             if (!weak.expired())
                 done(std::move(image));
         });

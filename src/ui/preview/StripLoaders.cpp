@@ -28,19 +28,20 @@ QCoro::Task<QList<float>> extractWaveform(ThumbnailGenerator& generator, QString
                                           RequestToken token) {
     if (bucketCount < 1)
         co_return {};
-    co_return co_await QtConcurrent::run(&generator.decodingPool(),
-                                         [path = openPathOf(generator, path), bucketCount, token] {
-                                             if (token.isCancelled())
-                                                 return QList<float>();
-                                             return extractWaveformLevels(path, bucketCount, token.flag());
-                                         });
+    QFuture<QList<float>> reading =
+        QtConcurrent::run(&generator.decodingPool(), [path = openPathOf(generator, path), bucketCount, token] {
+            if (token.isCancelled())
+                return QList<float>();
+            return extractWaveformLevels(path, bucketCount, token.flag());
+        });
+    co_return co_await reading;
 }
 
 QCoro::Task<QList<FilmFrame>> generateFrames(ThumbnailGenerator& generator, QString path, int count, double duration,
                                              RequestToken token) {
     if (!(duration > 0) || count <= 0)
         co_return {};
-    co_return co_await QtConcurrent::run(
+    QFuture<QList<FilmFrame>> decoding = QtConcurrent::run(
         &generator.decodingPool(), [path = openPathOf(generator, path), count, duration, token] {
             QList<FilmFrame> frames;
             std::unique_ptr<VideoDecoder> decoder = VideoDecoder::open(path);
@@ -51,6 +52,7 @@ QCoro::Task<QList<FilmFrame>> generateFrames(ThumbnailGenerator& generator, QStr
             }
             return frames;
         });
+    co_return co_await decoding;
 }
 
 QCoro::Task<QList<FilmFrame>> generateFramesWithFFmpeg(ThumbnailGenerator& generator, QString path, int count,
@@ -61,7 +63,10 @@ QCoro::Task<QList<FilmFrame>> generateFramesWithFFmpeg(ThumbnailGenerator& gener
     QPointer<ThumbnailGenerator> alive(&generator);
     for (int i = 0; i < count && alive && !token.isCancelled(); ++i) {
         const double fraction = fractionOf(i, count);
-        if (auto image = co_await generator.scrubFrame(path, fraction * duration, QSizeF(filmstripFrameSize), token))
+        QCoro::Task<std::optional<QImage>> framing =
+            generator.scrubFrame(path, fraction * duration, QSizeF(filmstripFrameSize), token);
+        std::optional<QImage> image = co_await framing;
+        if (image)
             frames.append({QUuid::createUuid(), fraction, std::move(*image)});
     }
     co_return frames;

@@ -140,14 +140,15 @@ QCoro::Task<std::optional<QImage>> ThumbnailGenerator::generateSmallThumbnail(QS
     QPointer<ThumbnailGenerator> self(this);
     const QString extension = QFileInfo(path).suffix().toLower();
     if (proVideoExtensions().contains(extension) && !m_services.sandboxed && !m_services.proVideoInstalled) {
-        const bool exists = co_await QtConcurrent::run(&m_children, [path] { return QFileInfo(path).isFile(); });
+        QFuture<bool> checking = QtConcurrent::run(&m_children, [path] { return QFileInfo(path).isFile(); });
+        const bool exists = co_await checking;
         if (!self || !exists || token.isCancelled())
             co_return std::nullopt;
-        co_return co_await ffmpegOrPlaceholder(path, extension, size);
+        QCoro::Task<std::optional<QImage>> fallback = ffmpegOrPlaceholder(path, extension, size);
+        co_return co_await fallback;
     }
     const QString openPath = m_services.openPath ? m_services.openPath(path) : path;
-    const SlotResult result =
-        co_await QtConcurrent::run(&m_decoding, [this, openPath, token, box = pixelSize(size)] {
+    QFuture<SlotResult> decoding = QtConcurrent::run(&m_decoding, [this, openPath, token, box = pixelSize(size)] {
             SlotResult slot;
             if (token.isCancelled())
                 return slot;
@@ -171,6 +172,7 @@ QCoro::Task<std::optional<QImage>> ThumbnailGenerator::generateSmallThumbnail(QS
                 slot.image = std::move(*frame);
             return slot;
         });
+    const SlotResult result = co_await decoding;
     if (!self)
         co_return std::nullopt;
     switch (result.outcome) {
@@ -179,8 +181,10 @@ QCoro::Task<std::optional<QImage>> ThumbnailGenerator::generateSmallThumbnail(QS
         co_return result.image;
     case SlotResult::Outcome::unreadable:
         recommendProVideoFormatsIfNeeded(extension, path);
-        if (proVideoExtensions().contains(extension) || cameraRawExtensions().contains(extension))
-            co_return co_await ffmpegOrPlaceholder(path, extension, size);
+        if (proVideoExtensions().contains(extension) || cameraRawExtensions().contains(extension)) {
+            QCoro::Task<std::optional<QImage>> fallback = ffmpegOrPlaceholder(path, extension, size);
+            co_return co_await fallback;
+        }
         co_return std::nullopt;
     case SlotResult::Outcome::noFrame:
         AppLog::error(QStringLiteral("Thumbnail generation failed for ") + QFileInfo(path).fileName() +
@@ -196,7 +200,8 @@ QCoro::Task<std::optional<QImage>> ThumbnailGenerator::generateSmallThumbnail(QS
 QCoro::Task<std::optional<QImage>> ThumbnailGenerator::ffmpegOrPlaceholder(QString path, QString extension,
                                                                            QSizeF size) {
     QPointer<ThumbnailGenerator> self(this);
-    std::optional<QImage> image = co_await ffmpegThumbnail(path, size, 0.1);
+    QCoro::Task<std::optional<QImage>> framing = ffmpegThumbnail(path, size, 0.1);
+    std::optional<QImage> image = co_await framing;
     if (!self)
         co_return std::nullopt;
     if (!image)
@@ -211,7 +216,7 @@ QCoro::Task<std::optional<QImage>> ThumbnailGenerator::imageThumbnail(QString pa
         co_return hit;
     QPointer<ThumbnailGenerator> self(this);
     const QString openPath = m_services.openPath ? m_services.openPath(path) : path;
-    const SlotResult result = co_await QtConcurrent::run(&m_decoding, [this, openPath, token, size] {
+    QFuture<SlotResult> loading = QtConcurrent::run(&m_decoding, [this, openPath, token, size] {
         SlotResult slot;
         if (token.isCancelled())
             return slot;
@@ -230,6 +235,7 @@ QCoro::Task<std::optional<QImage>> ThumbnailGenerator::imageThumbnail(QString pa
         slot.outcome = SlotResult::Outcome::done;
         return slot;
     });
+    const SlotResult result = co_await loading;
     if (!self || result.outcome != SlotResult::Outcome::done)
         co_return std::nullopt;
     storeInCache(key, result.image);
@@ -238,11 +244,12 @@ QCoro::Task<std::optional<QImage>> ThumbnailGenerator::imageThumbnail(QString pa
 
 QCoro::Task<std::optional<QImage>> ThumbnailGenerator::loadImage(QString path) {
     const QString openPath = m_services.openPath ? m_services.openPath(path) : path;
-    co_return co_await QtConcurrent::run(&m_decoding, [openPath]() -> std::optional<QImage> {
+    QFuture<std::optional<QImage>> loading = QtConcurrent::run(&m_decoding, [openPath]() -> std::optional<QImage> {
         if (!QFileInfo(openPath).isFile())
             return std::nullopt;
         return loadImageFile(openPath);
     });
+    co_return co_await loading;
 }
 
 std::optional<QString> ThumbnailGenerator::locateFFmpeg() {
@@ -258,7 +265,7 @@ QCoro::Task<std::optional<QImage>> ThumbnailGenerator::ffmpegThumbnail(QString p
     const std::optional<QString> ffmpeg = locateFFmpeg();
     if (!ffmpeg)
         co_return std::nullopt;
-    co_return co_await QtConcurrent::run(
+    QFuture<std::optional<QImage>> running = QtConcurrent::run(
         &m_children, [ffmpeg = *ffmpeg, path, size, position, token, s = m_services]() -> std::optional<QImage> {
             if (token.isCancelled())
                 return std::nullopt;
@@ -267,6 +274,7 @@ QCoro::Task<std::optional<QImage>> ThumbnailGenerator::ffmpegThumbnail(QString p
             return ffmpegRoute::frame({ffmpeg, path, ffmpegCommands::seekText(seek, 2), size, QStringLiteral("2"),
                                        QStringLiteral("thumb_"), s.temporaryFolder, s.frameLimit});
         });
+    co_return co_await running;
 }
 
 QCoro::Task<std::optional<QImage>> ThumbnailGenerator::scrubFrame(QString path, double seconds, QSizeF size,
@@ -274,22 +282,25 @@ QCoro::Task<std::optional<QImage>> ThumbnailGenerator::scrubFrame(QString path, 
     const std::optional<QString> ffmpeg = locateFFmpeg();
     if (!ffmpeg)
         co_return std::nullopt;
-    co_return co_await QtConcurrent::run(
+    QFuture<std::optional<QImage>> running = QtConcurrent::run(
         &m_children, [ffmpeg = *ffmpeg, path, size, seconds, token, s = m_services]() -> std::optional<QImage> {
             if (token.isCancelled())
                 return std::nullopt;
             return ffmpegRoute::frame({ffmpeg, path, ffmpegCommands::seekText(seconds, 3), size, QStringLiteral("3"),
                                        QStringLiteral("scrub_"), s.temporaryFolder, s.frameLimit});
         });
+    co_return co_await running;
 }
 
 QCoro::Task<std::optional<double>> ThumbnailGenerator::probeDuration(QString path) {
     const std::optional<QString> ffmpeg = locateFFmpeg();
     if (!ffmpeg)
         co_return std::nullopt;
-    co_return co_await QtConcurrent::run(&m_children, [ffmpeg = *ffmpeg, path, limit = m_services.probeLimit] {
-        return ffmpegRoute::probeDuration(ffmpeg, path, limit);
-    });
+    QFuture<std::optional<double>> probing =
+        QtConcurrent::run(&m_children, [ffmpeg = *ffmpeg, path, limit = m_services.probeLimit] {
+            return ffmpegRoute::probeDuration(ffmpeg, path, limit);
+        });
+    co_return co_await probing;
 }
 
 void ThumbnailGenerator::recommendProVideoFormatsIfNeeded(const QString& extension, const QString& path) {
