@@ -92,11 +92,11 @@ inline QString rotated() {
     return made(QStringLiteral("clip rotated.mp4"), {"-i", plain, "-c", "copy", "-metadata:s:v:0", "rotate=90"});
 }
 
-// Every frame's luma is 4 × its index (lossless, GOP 12, 25 fps, 4 s): a frame tells its own time.
+// Every frame's luma is 16 + 2 × its index (lossless, GOP 12, 25 fps, 4 s): a frame tells its own time.
 inline QString counting() {
     return made(QStringLiteral("clip counting.mp4"),
                 {"-f", "lavfi", "-i", "color=c=black:size=64x64:rate=25:duration=4", "-vf",
-                 "format=gray,geq=lum='N*2+16'", "-c:v", "libx264", "-qp", "0", "-g", "12", "-pix_fmt", "yuv444p"});
+                 "format=yuv444p,geq=lum='16+2*N':cb=128:cr=128", "-c:v", "libx264", "-qp", "0", "-g", "12", "-pix_fmt", "yuv444p"});
 }
 
 inline QString wav() {
@@ -114,7 +114,8 @@ inline QString audioWithCover() {
 // The luma index a frame of counting() carries.
 inline int countingIndex(const QImage& frame) {
     const QColor centre = frame.pixelColor(frame.width() / 2, frame.height() / 2);
-    return qRound((qGray(centre.rgb()) - 16) / 2.0);
+    // Studio-range luma 16 + 2N comes out as grey 2N × 255 / 219.
+    return qRound(qGray(centre.rgb()) * 219.0 / 255.0 / 2.0);
 }
 
 // A JPEG stored `stored` wide and high with the EXIF orientation `orientation` (6: turn right).
