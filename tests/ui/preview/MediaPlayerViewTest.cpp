@@ -4,6 +4,10 @@
 
 #include <gtest/gtest.h>
 
+#if defined(__SANITIZE_ADDRESS__)
+#include <sanitizer/lsan_interface.h>
+#endif
+
 #include <QAudioOutput>
 #include <QLabel>
 #include <QMediaPlayer>
@@ -60,7 +64,13 @@ TEST(MediaPlayerView, LoadsAClipAndShowsItsDuration) {
     view.resize(320, 240);
     QSignalSpy durations(&player, &QMediaPlayer::durationChanged);
     QSignalSpy errors(&player, &QMediaPlayer::errorOccurred);
-    player.setSource(QUrl::fromLocalFile(clip));
+    {
+#if defined(__SANITIZE_ADDRESS__)
+        // Qt 6.4's FFmpeg plug-in never frees the codec options it opens the decoders with.
+        __lsan::ScopedDisabler backendKeepsItsOptions;
+#endif
+        player.setSource(QUrl::fromLocalFile(clip));
+    }
     while (player.duration() <= 0 && errors.isEmpty()) {
         if (!durations.wait(15'000))
             break;
