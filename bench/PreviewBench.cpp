@@ -195,7 +195,8 @@ void BM_ScrubSweep_H264_GOP250(benchmark::State& state) {
                               "-sc_threshold", "0", "-pix_fmt", "yuv420p"}));
 }
 void BM_ScrubSweep_ProRes(benchmark::State& state) {
-    scrubLatency(state, clip("scrub prores.mov", size(), scrubSeconds(), {"-c:v", "prores_ks", "-profile:v", "0"}));
+    scrubLatency(state,
+                 clip("scrub prores.mov", size(), scrubSeconds(), {"-c:v", "prores_ks", "-profile:v", "0"}));
 }
 
 // The waveform off the GUI thread, while a 5 ms timer measures the longest gap between its ticks.
@@ -227,8 +228,8 @@ void waveform(benchmark::State& state, const QString& source) {
                 std::abort();
             clock.restart();
             QProcess decode;
-            decode.start(testmedia::systemFfmpeg, {"-v", "error", "-threads", "1", "-i", source, "-map", "0:a:0",
-                                                   "-f", "null", "-"});
+            decode.start(testmedia::systemFfmpeg,
+                         {"-v", "error", "-threads", "1", "-i", source, "-map", "0:a:0", "-f", "null", "-"});
             decode.waitForFinished(-1);
             decodeOnly.push_back(double(clock.nsecsElapsed()) / 1e6);
         }
@@ -242,12 +243,13 @@ void waveform(benchmark::State& state, const QString& source) {
 
 void BM_Waveform_AAC10min(benchmark::State& state) {
     const int seconds = bench::smokeMode() ? 5 : 600;
-    waveform(state, testmedia::made("wave.m4a", testmedia::sine(seconds) + QStringList{"-ac", "2", "-c:a", "aac"}));
+    waveform(state,
+             testmedia::made("wave.m4a", testmedia::sine(seconds) + QStringList{"-ac", "2", "-c:a", "aac"}));
 }
 void BM_Waveform_WAV1h(benchmark::State& state) {
     const int seconds = bench::smokeMode() ? 5 : 3600;
-    waveform(state,
-             testmedia::made("wave.wav", testmedia::sine(seconds) + QStringList{"-ac", "2", "-c:a", "pcm_s16le"}));
+    waveform(state, testmedia::made("wave.wav",
+                                    testmedia::sine(seconds) + QStringList{"-ac", "2", "-c:a", "pcm_s16le"}));
 }
 
 // Heap in use, the large blocks the allocator maps on its own (frames) included.

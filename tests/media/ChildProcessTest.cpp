@@ -29,8 +29,9 @@ QString script(const QTemporaryDir& dir, const QString& name, const QByteArray& 
 
 TEST(ChildProcess, CapturesTheAskedChannelToItsEnd) {
     QTemporaryDir dir;
-    const QString child = script(dir, "chatty", "i=0; while [ $i -lt 20000 ]; do echo line$i; i=$((i+1)); done; "
-                                                "echo to-stderr >&2; exit 3");
+    const QString child = script(dir, "chatty",
+                                 "i=0; while [ $i -lt 20000 ]; do echo line$i; i=$((i+1)); done; "
+                                 "echo to-stderr >&2; exit 3");
     const ChildResult out = runChild(child, {}, ChildCapture::standardOutput, 60s);
     EXPECT_TRUE(out.started);
     EXPECT_EQ(out.exitCode, 3);
@@ -60,8 +61,8 @@ TEST(FfmpegRoute, HangingProbeAndFrameGiveNoAnswerAndLeaveNoFile) {
     script(dir, "ffprobe", "exec sleep 600");
     EXPECT_EQ(ffmpegRoute::probeDuration(ffmpeg, "/media/clip.mov", 200ms), std::nullopt);
     QTemporaryDir scratch;
-    const auto frame = ffmpegRoute::frame({ffmpeg, "/media/clip.mov", "1.000", QSizeF(64, 36), "3", "scrub_",
-                                           scratch.path(), 200ms});
+    const auto frame = ffmpegRoute::frame(
+        {ffmpeg, "/media/clip.mov", "1.000", QSizeF(64, 36), "3", "scrub_", scratch.path(), 200ms});
     EXPECT_FALSE(frame.has_value());
     EXPECT_TRUE(QDir(scratch.path()).entryList(QDir::Files).isEmpty());
 }
@@ -69,7 +70,8 @@ TEST(FfmpegRoute, HangingProbeAndFrameGiveNoAnswerAndLeaveNoFile) {
 TEST(FfmpegRoute, FfprobeAnswerThatIsNotANumberFallsBackToTheBanner) {
     QTemporaryDir dir;
     script(dir, "ffprobe", R"(echo '{"format":{"duration":"N/A"}}')");
-    const QString ffmpeg = script(dir, "ffmpeg", "echo '  Duration: 00:01:02.50, start: 0.000000' >&2; exit 1");
+    const QString ffmpeg =
+        script(dir, "ffmpeg", "echo '  Duration: 00:01:02.50, start: 0.000000' >&2; exit 1");
     EXPECT_EQ(ffmpegRoute::probeDuration(ffmpeg, "/media/clip.mov", 10s), 62.5);
 }
 

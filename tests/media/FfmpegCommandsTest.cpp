@@ -8,12 +8,12 @@ using namespace tarnwick::ffmpegCommands;
 TEST(FfmpegCommands, FrameArgumentsForThumbnailsAndScrubFrames) {
     const QString path = QStringLiteral("/Media/A Day/clip 01.mov");
     EXPECT_EQ(frameArguments(path, seekText(12.345, 2), QSizeF(640, 360), "2", "/tmp/thumb_X.jpg"),
-              (QStringList{"-hide_banner", "-loglevel", "error", "-ss", "12.35", "-i", path, "-vframes", "1", "-vf",
-                           "scale=640:360:force_original_aspect_ratio=decrease", "-q:v", "2", "-y",
+              (QStringList{"-hide_banner", "-loglevel", "error", "-ss", "12.35", "-i", path, "-vframes", "1",
+                           "-vf", "scale=640:360:force_original_aspect_ratio=decrease", "-q:v", "2", "-y",
                            "/tmp/thumb_X.jpg"}));
     EXPECT_EQ(frameArguments(path, seekText(-3, 3), QSizeF(31.9, 31.9), "3", "/tmp/scrub_Y.jpg"),
-              (QStringList{"-hide_banner", "-loglevel", "error", "-ss", "0.000", "-i", path, "-vframes", "1", "-vf",
-                           "scale=31:31:force_original_aspect_ratio=decrease", "-q:v", "3", "-y",
+              (QStringList{"-hide_banner", "-loglevel", "error", "-ss", "0.000", "-i", path, "-vframes", "1",
+                           "-vf", "scale=31:31:force_original_aspect_ratio=decrease", "-q:v", "3", "-y",
                            "/tmp/scrub_Y.jpg"}));
     EXPECT_EQ(seekText(1.0 / 3, 3), QStringLiteral("0.333"));
 }
@@ -38,10 +38,12 @@ TEST(FfmpegCommands, FfprobeJsonDurationMustBeAWholeNumberText) {
 }
 
 TEST(FfmpegCommands, FfmpegBannerDurationLine) {
-    EXPECT_EQ(durationFromFfmpegText("Input #0, mov\n  Duration: 01:02:03.50, start: 0.000000, bitrate: 5 kb/s\n"),
-              3723.5);
+    EXPECT_EQ(
+        durationFromFfmpegText("Input #0, mov\n  Duration: 01:02:03.50, start: 0.000000, bitrate: 5 kb/s\n"),
+        3723.5);
     // A line without a comma after the marker, or with another shape, is passed over.
-    EXPECT_EQ(durationFromFfmpegText("  Duration: N/A, start: 0\n  Duration: 00:00:10.00\n  Duration: 00:00:02.25, x"),
+    EXPECT_EQ(durationFromFfmpegText(
+                  "  Duration: N/A, start: 0\n  Duration: 00:00:10.00\n  Duration: 00:00:02.25, x"),
               2.25);
     EXPECT_EQ(durationFromFfmpegText("  Duration: 00:10, start\n"), std::nullopt);
     EXPECT_EQ(durationFromFfmpegText("no duration here"), std::nullopt);

@@ -32,7 +32,8 @@ TEST(ImageFiles, TiffAndWebpThroughThePlugins) {
     QTemporaryDir dir;
     for (const char* format : {"tiff", "webp"}) {
         if (!QImageReader::supportedImageFormats().contains(format)) {
-            ADD_FAILURE() << format << " plug-in missing (scripts/bootstrap installs qt6-image-formats-plugins)";
+            ADD_FAILURE() << format
+                          << " plug-in missing (scripts/bootstrap installs qt6-image-formats-plugins)";
             continue;
         }
         QImage image(30, 10, QImage::Format_RGB32);
@@ -53,6 +54,6 @@ TEST(ImageFiles, FittedRectanglesCentreTheImage) {
     wide.fill(Qt::red);
     const QImage fitted = fitImage(wide, QSizeF(32, 32));
     EXPECT_EQ(fitted.size(), QSize(32, 32));
-    EXPECT_EQ(qAlpha(fitted.pixel(16, 2)), 0);   // above the picture: transparent
+    EXPECT_EQ(qAlpha(fitted.pixel(16, 2)), 0); // above the picture: transparent
     EXPECT_EQ(fitted.pixelColor(16, 16), QColor(Qt::red));
 }

@@ -1,6 +1,6 @@
+#include "platform/media/VideoDecoder.h"
 #include "platform/media/ChildProcess.h"
 #include "platform/media/FfmpegRoute.h"
-#include "platform/media/VideoDecoder.h"
 
 #include "support/MediaFixtures.h"
 
@@ -10,8 +10,8 @@
 
 using namespace tarnwick;
 
-#define NEEDS(path)                                                                                                    \
-    if ((path).isEmpty())                                                                                              \
+#define NEEDS(path)                                                                                          \
+    if ((path).isEmpty())                                                                                    \
     GTEST_SKIP() << "needs /usr/bin/ffmpeg to make the test media"
 
 TEST(VideoDecoder, DurationAndFramesOfCommonContainers) {
@@ -86,7 +86,8 @@ TEST(VideoDecoder, RotatedClipIsTurnedUprightLikeFfmpegDoes) {
     // The red square lands in the same corner.
     for (const QPoint corner : {QPoint(10, 10), QPoint(169, 10), QPoint(10, 309), QPoint(169, 309)}) {
         const bool red = qRed(frame->pixel(corner)) > 128 && qGreen(frame->pixel(corner)) < 100;
-        const bool referenceRed = qRed(reference->pixel(corner)) > 128 && qGreen(reference->pixel(corner)) < 100;
+        const bool referenceRed =
+            qRed(reference->pixel(corner)) > 128 && qGreen(reference->pixel(corner)) < 100;
         EXPECT_EQ(red, referenceRed) << corner.x() << "," << corner.y();
     }
 }

@@ -47,5 +47,6 @@ TEST(FfmpegLocation, OverrideFolderIsTheOnlyPlaceLookedAt) {
 
 TEST(FfmpegLocation, FfprobeIsLookedForBesideFfmpeg) {
     EXPECT_EQ(ffprobePathBeside(QStringLiteral("/usr/bin/ffmpeg")), QStringLiteral("/usr/bin/ffprobe"));
-    EXPECT_EQ(ffprobePathBeside(QStringLiteral("/a b/helpers/ffmpeg")), QStringLiteral("/a b/helpers/ffprobe"));
+    EXPECT_EQ(ffprobePathBeside(QStringLiteral("/a b/helpers/ffmpeg")),
+              QStringLiteral("/a b/helpers/ffprobe"));
 }

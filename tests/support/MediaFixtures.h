@@ -66,9 +66,9 @@ inline QStringList sine(double seconds, int rate = 48000) {
 
 // 5 s of 320 × 180 H.264 (GOP 12) with AAC sound.
 inline QString h264() {
-    return made(QStringLiteral("clip h264.mp4"),
-                testsrc(QStringLiteral("320x180"), 5) + sine(5) +
-                    QStringList{"-c:v", "libx264", "-g", "12", "-pix_fmt", "yuv420p", "-c:a", "aac", "-shortest"});
+    return made(QStringLiteral("clip h264.mp4"), testsrc(QStringLiteral("320x180"), 5) + sine(5) +
+                                                     QStringList{"-c:v", "libx264", "-g", "12", "-pix_fmt",
+                                                                 "yuv420p", "-c:a", "aac", "-shortest"});
 }
 
 inline QString prores() {
@@ -77,26 +77,30 @@ inline QString prores() {
 }
 
 inline QString mxf() {
-    return made(QStringLiteral("clip.mxf"), testsrc(QStringLiteral("320x180"), 3) +
-                                               QStringList{"-c:v", "mpeg2video", "-pix_fmt", "yuv422p", "-b:v", "4M"});
+    return made(QStringLiteral("clip.mxf"),
+                testsrc(QStringLiteral("320x180"), 3) +
+                    QStringList{"-c:v", "mpeg2video", "-pix_fmt", "yuv422p", "-b:v", "4M"});
 }
 
 // 320 × 180 stored with a red square at the top left, shown turned a quarter (180 × 320).
 inline QString rotated() {
-    const QString plain = made(QStringLiteral("clip unturned.mp4"),
-                               {"-f", "lavfi", "-i",
-                                "color=c=black:size=320x180:rate=25:duration=2,drawbox=x=0:y=0:w=60:h=60:color=red:t=fill",
-                                "-c:v", "libx264", "-pix_fmt", "yuv420p"});
+    const QString plain =
+        made(QStringLiteral("clip unturned.mp4"),
+             {"-f", "lavfi", "-i",
+              "color=c=black:size=320x180:rate=25:duration=2,drawbox=x=0:y=0:w=60:h=60:color=red:t=fill",
+              "-c:v", "libx264", "-pix_fmt", "yuv420p"});
     if (plain.isEmpty())
         return {};
-    return made(QStringLiteral("clip rotated.mp4"), {"-i", plain, "-c", "copy", "-metadata:s:v:0", "rotate=90"});
+    return made(QStringLiteral("clip rotated.mp4"),
+                {"-i", plain, "-c", "copy", "-metadata:s:v:0", "rotate=90"});
 }
 
 // Every frame's luma is 16 + 2 × its index (lossless, GOP 12, 25 fps, 4 s): a frame tells its own time.
 inline QString counting() {
     return made(QStringLiteral("clip counting.mp4"),
                 {"-f", "lavfi", "-i", "color=c=black:size=64x64:rate=25:duration=4", "-vf",
-                 "format=yuv444p,geq=lum='16+2*N':cb=128:cr=128", "-c:v", "libx264", "-qp", "0", "-g", "12", "-pix_fmt", "yuv444p"});
+                 "format=yuv444p,geq=lum='16+2*N':cb=128:cr=128", "-c:v", "libx264", "-qp", "0", "-g", "12",
+                 "-pix_fmt", "yuv444p"});
 }
 
 inline QString wav() {
@@ -130,10 +134,10 @@ inline QString exifJpeg(const QString& dir, QSize stored, quint16 orientation) {
     }
     // APP1 "Exif", big-endian TIFF header, one IFD entry: Orientation (0x0112), SHORT, 1.
     QByteArray tiff = QByteArray::fromHex("4d4d002a00000008"
-                                         "0001"
-                                         "0112"
-                                         "0003"
-                                         "00000001");
+                                          "0001"
+                                          "0112"
+                                          "0003"
+                                          "00000001");
     tiff.append(char(orientation >> 8)).append(char(orientation & 0xff)).append(QByteArray(2, '\0'));
     tiff.append(QByteArray(4, '\0'));
     QByteArray app1 = QByteArray("Exif", 4) + QByteArray(2, '\0') + tiff;

@@ -23,16 +23,26 @@ QString seekText(double seconds, int decimals) {
 
 QStringList frameArguments(const QString& path, const QString& seek, QSizeF size, const QString& quality,
                            const QString& outputPath) {
-    return {QStringLiteral("-hide_banner"), QStringLiteral("-loglevel"), QStringLiteral("error"),
-            QStringLiteral("-ss"),          seek,                        QStringLiteral("-i"),
-            path,                           QStringLiteral("-vframes"),  QStringLiteral("1"),
-            QStringLiteral("-vf"),          scaleFilter(size),           QStringLiteral("-q:v"),
-            quality,                        QStringLiteral("-y"),        outputPath};
+    return {QStringLiteral("-hide_banner"),
+            QStringLiteral("-loglevel"),
+            QStringLiteral("error"),
+            QStringLiteral("-ss"),
+            seek,
+            QStringLiteral("-i"),
+            path,
+            QStringLiteral("-vframes"),
+            QStringLiteral("1"),
+            QStringLiteral("-vf"),
+            scaleFilter(size),
+            QStringLiteral("-q:v"),
+            quality,
+            QStringLiteral("-y"),
+            outputPath};
 }
 
 QStringList ffprobeDurationArguments(const QString& path) {
-    return {QStringLiteral("-v"), QStringLiteral("quiet"), QStringLiteral("-print_format"), QStringLiteral("json"),
-            QStringLiteral("-show_format"), path};
+    return {QStringLiteral("-v"),   QStringLiteral("quiet"),        QStringLiteral("-print_format"),
+            QStringLiteral("json"), QStringLiteral("-show_format"), path};
 }
 
 QStringList ffmpegInfoArguments(const QString& path) {

@@ -11,7 +11,8 @@
 
 namespace tarnwick::ffmpegRoute {
 
-std::optional<double> probeDuration(const QString& ffmpeg, const QString& path, std::chrono::milliseconds limit) {
+std::optional<double> probeDuration(const QString& ffmpeg, const QString& path,
+                                    std::chrono::milliseconds limit) {
     const QString ffprobe = ffprobePathBeside(ffmpeg);
     if (QFileInfo(ffprobe).isFile()) {
         const ChildResult probed = runChild(ffprobe, ffmpegCommands::ffprobeDurationArguments(path),
@@ -30,9 +31,10 @@ std::optional<double> probeDuration(const QString& ffmpeg, const QString& path, 
 
 std::optional<QImage> frame(const FrameRequest& request) {
     // Our own scratch file in the temporary folder, never user media.
-    const QString output = QDir(request.temporaryFolder)
-                               .filePath(request.prefix + QUuid::createUuid().toString(QUuid::WithoutBraces).toUpper() +
-                                         QStringLiteral(".jpg"));
+    const QString output =
+        QDir(request.temporaryFolder)
+            .filePath(request.prefix + QUuid::createUuid().toString(QUuid::WithoutBraces).toUpper() +
+                      QStringLiteral(".jpg"));
     const ChildResult run = runChild(
         request.ffmpeg,
         ffmpegCommands::frameArguments(request.path, request.seek, request.size, request.quality, output),

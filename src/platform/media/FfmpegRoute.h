@@ -13,12 +13,13 @@ namespace tarnwick::ffmpegRoute {
 
 // ffprobe's JSON when ffprobe sits beside `ffmpeg` and answers, else ffmpeg's "Duration:" banner.
 // Each child is killed after `limit`, which counts as no answer.
-std::optional<double> probeDuration(const QString& ffmpeg, const QString& path, std::chrono::milliseconds limit);
+std::optional<double> probeDuration(const QString& ffmpeg, const QString& path,
+                                    std::chrono::milliseconds limit);
 
 struct FrameRequest {
     QString ffmpeg;
     QString path;
-    QString seek;    // already formatted
+    QString seek; // already formatted
     QSizeF size;
     QString quality; // "-q:v"
     QString prefix;  // "thumb_" or "scrub_"

@@ -57,7 +57,8 @@ int videoStreamIndex(const AVFormatContext* format) {
     for (unsigned i = 0; i < format->nb_streams; ++i) {
         const AVStream* stream = format->streams[i];
         if (stream->codecpar->codec_type == AVMEDIA_TYPE_VIDEO &&
-            !(stream->disposition & AV_DISPOSITION_ATTACHED_PIC) && avcodec_find_decoder(stream->codecpar->codec_id))
+            !(stream->disposition & AV_DISPOSITION_ATTACHED_PIC) &&
+            avcodec_find_decoder(stream->codecpar->codec_id))
             return int(i);
     }
     return -1;

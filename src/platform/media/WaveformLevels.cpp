@@ -12,7 +12,8 @@ extern "C" {
 
 namespace tarnwick {
 
-WaveformLevels::WaveformLevels(int bucketCount, double expectedSamples) : m_levels(std::max(bucketCount, 0), 0.0f) {
+WaveformLevels::WaveformLevels(int bucketCount, double expectedSamples)
+    : m_levels(std::max(bucketCount, 0), 0.0f) {
     const double total = expectedSamples >= bucketCount ? expectedSamples : double(bucketCount);
     m_perBucket = bucketCount > 0 ? std::max(total / bucketCount, 1.0) : 1.0;
 }
@@ -81,7 +82,8 @@ public:
 
     bool addFrame(const AVFrame* frame) {
         if (frame->format == AV_SAMPLE_FMT_S16) {
-            m_levels.add(reinterpret_cast<const int16_t*>(frame->data[0]), qsizetype(frame->nb_samples) * m_channels);
+            m_levels.add(reinterpret_cast<const int16_t*>(frame->data[0]),
+                         qsizetype(frame->nb_samples) * m_channels);
             return true;
         }
         if (!m_resampler && !(m_resampler = interleavedS16(m_codec)))
@@ -91,8 +93,9 @@ public:
             return true;
         m_buffer.resize(size_t(room) * size_t(m_channels));
         uint8_t* out = reinterpret_cast<uint8_t*>(m_buffer.data());
-        const int converted = swr_convert(m_resampler.get(), &out, room,
-                                          const_cast<const uint8_t**>(frame->extended_data), frame->nb_samples);
+        const int converted =
+            swr_convert(m_resampler.get(), &out, room, const_cast<const uint8_t**>(frame->extended_data),
+                        frame->nb_samples);
         if (converted < 0)
             return false;
         m_levels.add(m_buffer.data(), qsizetype(converted) * m_channels);
@@ -126,7 +129,8 @@ QList<float> extractWaveformLevels(const QString& path, int bucketCount, const s
         return {};
     const double duration = media::durationSeconds(format.get()).value_or(0.0);
     const double rate = stream->codecpar->sample_rate > 0 ? stream->codecpar->sample_rate : 44100.0;
-    const int channels = stream->codecpar->ch_layout.nb_channels > 0 ? stream->codecpar->ch_layout.nb_channels : 1;
+    const int channels =
+        stream->codecpar->ch_layout.nb_channels > 0 ? stream->codecpar->ch_layout.nb_channels : 1;
     WaveformLevels levels(bucketCount, channels * (rate * duration));
     PeakReader reader(codec.get(), levels);
     media::PacketHandle packet(av_packet_alloc());

@@ -29,6 +29,7 @@ private:
 // The levels of the first audio stream of a file, decoded to signed 16-bit at the stream's own rate
 // and channels; empty when there is no audio or it cannot be decoded. Stops early, returning the
 // levels so far, when `cancel` becomes true.
-QList<float> extractWaveformLevels(const QString& path, int bucketCount, const std::atomic_bool* cancel = nullptr);
+QList<float> extractWaveformLevels(const QString& path, int bucketCount,
+                                   const std::atomic_bool* cancel = nullptr);
 
 } // namespace tarnwick

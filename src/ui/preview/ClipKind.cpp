@@ -20,13 +20,14 @@ bool fileExists(const QString& path) {
 } // namespace
 
 const QSet<QString>& clipVideoExtensions() {
-    static const QSet<QString> set{"mov", "mp4", "m4v", "mxf", "avi", "mts", "m2ts", "mpg", "mpeg", "mkv", "m2v"};
+    static const QSet<QString> set{"mov",  "mp4", "m4v",  "mxf", "avi", "mts",
+                                   "m2ts", "mpg", "mpeg", "mkv", "m2v"};
     return set;
 }
 
 const QSet<QString>& clipImageExtensions() {
     static const QSet<QString> set{"jpg", "jpeg", "png", "heic", "heif", "tiff", "tif", "gif",
-                                   "bmp", "webp", "dng",  "cr2", "cr3",  "arw",  "nef", "raf"};
+                                   "bmp", "webp", "dng", "cr2",  "cr3",  "arw",  "nef", "raf"};
     return set;
 }
 

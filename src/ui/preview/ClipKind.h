@@ -26,10 +26,12 @@ using PlayableUrlResolver = std::function<QUrl(const QString& path)>;
 QUrl grantedFileUrl(const QString& path);
 
 // The proxy when it exists, else the file (or its match) when on disk with a video extension.
-std::optional<QUrl> playableVideoURL(const MediaFile& file, const PlayableUrlResolver& resolve = grantedFileUrl,
+std::optional<QUrl> playableVideoURL(const MediaFile& file,
+                                     const PlayableUrlResolver& resolve = grantedFileUrl,
                                      const std::function<bool(const QString&)>& exists = {});
 // The video URL when there is one, else the file (or its match) when on disk with an audio extension.
-std::optional<QUrl> playableAudioURL(const MediaFile& file, const PlayableUrlResolver& resolve = grantedFileUrl,
+std::optional<QUrl> playableAudioURL(const MediaFile& file,
+                                     const PlayableUrlResolver& resolve = grantedFileUrl,
                                      const std::function<bool(const QString&)>& exists = {});
 
 } // namespace tarnwick

@@ -19,13 +19,17 @@ QString playerTimeText(qint64 milliseconds) {
     const qint64 minutes = (total / 60) % 60;
     const qint64 seconds = total % 60;
     if (hours > 0)
-        return QStringLiteral("%1:%2:%3").arg(hours).arg(minutes, 2, 10, QLatin1Char('0')).arg(seconds, 2, 10, QLatin1Char('0'));
+        return QStringLiteral("%1:%2:%3")
+            .arg(hours)
+            .arg(minutes, 2, 10, QLatin1Char('0'))
+            .arg(seconds, 2, 10, QLatin1Char('0'));
     return QStringLiteral("%1:%2").arg(minutes).arg(seconds, 2, 10, QLatin1Char('0'));
 }
 
 MediaPlayerView::MediaPlayerView(QMediaPlayer* player, QWidget* parent)
     : QWidget(parent), m_video(new QVideoWidget(this)), m_play(new QToolButton(this)),
-      m_position(new QSlider(Qt::Horizontal, this)), m_time(new QLabel(this)), m_fullScreen(new QToolButton(this)) {
+      m_position(new QSlider(Qt::Horizontal, this)), m_time(new QLabel(this)),
+      m_fullScreen(new QToolButton(this)) {
     m_video->setAspectRatioMode(Qt::KeepAspectRatio);
     m_video->installEventFilter(this);
     m_play->setAutoRaise(true);
@@ -89,8 +93,10 @@ void MediaPlayerView::attach() {
     m_connections.clear();
     if (m_player) {
         m_player->setVideoOutput(m_video);
-        m_connections << connect(m_player, &QMediaPlayer::positionChanged, this, &MediaPlayerView::refreshPosition)
-                      << connect(m_player, &QMediaPlayer::durationChanged, this, &MediaPlayerView::refreshPosition)
+        m_connections << connect(m_player, &QMediaPlayer::positionChanged, this,
+                                 &MediaPlayerView::refreshPosition)
+                      << connect(m_player, &QMediaPlayer::durationChanged, this,
+                                 &MediaPlayerView::refreshPosition)
                       << connect(m_player, &QMediaPlayer::playbackStateChanged, this,
                                  &MediaPlayerView::refreshPlayButton);
     }

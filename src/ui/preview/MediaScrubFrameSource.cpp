@@ -20,8 +20,7 @@ struct DecodedFrame {
 };
 
 // A coroutine that only runs `work` and hands its answer on; nothing waits for it.
-template<typename Work>
-QCoro::Task<> detached(Work work) {
+template <typename Work> QCoro::Task<> detached(Work work) {
     QCoro::Task<> running = work();
     co_await running;
 }
@@ -83,7 +82,8 @@ void MediaScrubFrameSource::loadWithFFmpeg(LoadDone done) {
         QCoro::Task<std::optional<double>> probing = generator.probeDuration(path);
         const double duration = (co_await probing).value_or(0.0);
         const bool valid = std::isfinite(duration) && duration > 0;
-        QCoro::Task<std::optional<QImage>> framing = generator.scrubFrame(path, valid ? duration * 0.1 : 0, QSizeF(size));
+        QCoro::Task<std::optional<QImage>> framing =
+            generator.scrubFrame(path, valid ? duration * 0.1 : 0, QSizeF(size));
         std::optional<QImage> poster = co_await framing;
         if (weak.expired())
             co_return;
@@ -104,18 +104,17 @@ void MediaScrubFrameSource::frame(double seconds, bool useFFmpeg, FrameDone done
         return;
     }
     // The decoder goes with the request and comes back with the frame: one user at a time.
-    QFuture<DecodedFrame> decoding =
-        QtConcurrent::run(&m_generator.decodingPool(),
-                          [decoder = std::exchange(m_decoder, nullptr), path = m_openPath, seconds,
-                           box = m_frameSize]() mutable {
-                              DecodedFrame result;
-                              if (!decoder)
-                                  decoder = VideoDecoder::open(path);
-                              if (decoder)
-                                  result.image = decoder->frameAt(seconds, box);
-                              result.decoder = std::move(decoder);
-                              return result;
-                          });
+    QFuture<DecodedFrame> decoding = QtConcurrent::run(
+        &m_generator.decodingPool(), [decoder = std::exchange(m_decoder, nullptr), path = m_openPath, seconds,
+                                      box = m_frameSize]() mutable {
+            DecodedFrame result;
+            if (!decoder)
+                decoder = VideoDecoder::open(path);
+            if (decoder)
+                result.image = decoder->frameAt(seconds, box);
+            result.decoder = std::move(decoder);
+            return result;
+        });
     detached([weak, epoch = m_epoch, decoding, done = std::move(done)]() mutable -> QCoro::Task<> {
         DecodedFrame result = co_await decoding;
         auto self = weak.lock();

@@ -14,7 +14,8 @@ class VideoDecoder;
 
 // Frames for one clip: an in-process decoder kept open between frames (opening costs more than
 // decoding one frame), on the generator's four decoding slots; or ffmpeg through the generator.
-class MediaScrubFrameSource : public ScrubFrameSource, public std::enable_shared_from_this<MediaScrubFrameSource> {
+class MediaScrubFrameSource : public ScrubFrameSource,
+                              public std::enable_shared_from_this<MediaScrubFrameSource> {
 public:
     MediaScrubFrameSource(QString path, ThumbnailGenerator& generator, QSize frameSize);
     ~MediaScrubFrameSource() override;

@@ -16,7 +16,8 @@ namespace {
 std::shared_ptr<ScrubFrameSource> sharedSource(const std::optional<QString>& path) {
     if (!path)
         return nullptr;
-    return std::make_shared<MediaScrubFrameSource>(*path, ThumbnailGenerator::shared(), ScrubEngine::frameSize);
+    return std::make_shared<MediaScrubFrameSource>(*path, ThumbnailGenerator::shared(),
+                                                   ScrubEngine::frameSize);
 }
 
 double clampedFraction(double x) {
@@ -37,7 +38,8 @@ ScrubEngine::ScrubEngine(std::optional<QString> path, QObject* parent)
 
 ScrubEngine::ScrubEngine(std::optional<QString> path, std::shared_ptr<ScrubFrameSource> source,
                          ScrubEnginePolicy policy, ScrubCacheBudget* budget, QObject* parent)
-    : QObject(parent), m_path(std::move(path)), m_source(std::move(source)), m_policy(policy), m_budget(budget) {}
+    : QObject(parent), m_path(std::move(path)), m_source(std::move(source)), m_policy(policy),
+      m_budget(budget) {}
 
 ScrubEngine::~ScrubEngine() {
     if (m_budget)
@@ -125,14 +127,16 @@ void ScrubEngine::startFrame(double time, int bucket) {
     m_generating = true;
     m_inFlight = ++m_nextRequest;
     QPointer<ScrubEngine> self(this);
-    m_source->frame(time, m_useFFmpeg,
-                    [self, bucket, request = m_inFlight, generation = m_generation](std::optional<QImage> frame) {
-                        if (self)
-                            self->frameFinished(std::move(frame), bucket, request, generation);
-                    });
+    m_source->frame(
+        time, m_useFFmpeg,
+        [self, bucket, request = m_inFlight, generation = m_generation](std::optional<QImage> frame) {
+            if (self)
+                self->frameFinished(std::move(frame), bucket, request, generation);
+        });
 }
 
-void ScrubEngine::frameFinished(std::optional<QImage> frame, int bucket, quint64 request, quint64 generation) {
+void ScrubEngine::frameFinished(std::optional<QImage> frame, int bucket, quint64 request,
+                                quint64 generation) {
     if (frame) {
         cacheInsert(*frame, bucket);
         // A frame asked for before the pointer left or the card was reset is kept, never shown.

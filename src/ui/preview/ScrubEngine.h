@@ -36,8 +36,8 @@ public:
 
     // The engine of a card: frames from the shared generator, caches under the shared budget.
     explicit ScrubEngine(std::optional<QString> path, QObject* parent = nullptr);
-    ScrubEngine(std::optional<QString> path, std::shared_ptr<ScrubFrameSource> source, ScrubEnginePolicy policy,
-                ScrubCacheBudget* budget, QObject* parent = nullptr);
+    ScrubEngine(std::optional<QString> path, std::shared_ptr<ScrubFrameSource> source,
+                ScrubEnginePolicy policy, ScrubCacheBudget* budget, QObject* parent = nullptr);
     ~ScrubEngine() override;
 
     void prepare();
@@ -103,7 +103,7 @@ private:
     bool m_keepsFrames = true;
     quint64 m_generation = 0; // bumped by endHover() and reset(): older frames are never shown
     quint64 m_nextRequest = 0;
-    quint64 m_inFlight = 0;   // the request `generating` stands for; 0 after reset()
+    quint64 m_inFlight = 0; // the request `generating` stands for; 0 after reset()
 };
 
 } // namespace tarnwick

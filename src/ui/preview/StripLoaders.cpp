@@ -28,8 +28,8 @@ QCoro::Task<QList<float>> extractWaveform(ThumbnailGenerator& generator, QString
                                           RequestToken token) {
     if (bucketCount < 1)
         co_return {};
-    QFuture<QList<float>> reading =
-        QtConcurrent::run(&generator.decodingPool(), [path = openPathOf(generator, path), bucketCount, token] {
+    QFuture<QList<float>> reading = QtConcurrent::run(
+        &generator.decodingPool(), [path = openPathOf(generator, path), bucketCount, token] {
             if (token.isCancelled())
                 return QList<float>();
             return extractWaveformLevels(path, bucketCount, token.flag());
@@ -37,8 +37,8 @@ QCoro::Task<QList<float>> extractWaveform(ThumbnailGenerator& generator, QString
     co_return co_await reading;
 }
 
-QCoro::Task<QList<FilmFrame>> generateFrames(ThumbnailGenerator& generator, QString path, int count, double duration,
-                                             RequestToken token) {
+QCoro::Task<QList<FilmFrame>> generateFrames(ThumbnailGenerator& generator, QString path, int count,
+                                             double duration, RequestToken token) {
     if (!(duration > 0) || count <= 0)
         co_return {};
     QFuture<QList<FilmFrame>> decoding = QtConcurrent::run(

@@ -34,8 +34,8 @@ inline constexpr QSize filmstripFrameSize{320, 180};
 QCoro::Task<QList<float>> extractWaveform(ThumbnailGenerator& generator, QString path, int bucketCount,
                                           RequestToken token = {});
 // `count` frames at (i + 0.5) / count × duration, exact, from one decoder kept open across them.
-QCoro::Task<QList<FilmFrame>> generateFrames(ThumbnailGenerator& generator, QString path, int count, double duration,
-                                             RequestToken token = {});
+QCoro::Task<QList<FilmFrame>> generateFrames(ThumbnailGenerator& generator, QString path, int count,
+                                             double duration, RequestToken token = {});
 // The same through ffmpeg, one child per frame; the sheet's fallback when the first gave nothing.
 QCoro::Task<QList<FilmFrame>> generateFramesWithFFmpeg(ThumbnailGenerator& generator, QString path, int count,
                                                        double duration, RequestToken token = {});

@@ -46,11 +46,13 @@ class TrackedOperation {
 public:
     explicit TrackedOperation(ThumbnailProgressTracker* tracker) : m_tracker(tracker) {
         if (m_tracker)
-            QMetaObject::invokeMethod(m_tracker, [t = m_tracker] { t->increment(); }, Qt::QueuedConnection);
+            QMetaObject::invokeMethod(
+                m_tracker, [t = m_tracker] { t->increment(); }, Qt::QueuedConnection);
     }
     ~TrackedOperation() {
         if (m_tracker)
-            QMetaObject::invokeMethod(m_tracker, [t = m_tracker] { t->decrement(); }, Qt::QueuedConnection);
+            QMetaObject::invokeMethod(
+                m_tracker, [t = m_tracker] { t->decrement(); }, Qt::QueuedConnection);
     }
     TrackedOperation(const TrackedOperation&) = delete;
     TrackedOperation& operator=(const TrackedOperation&) = delete;
@@ -73,13 +75,16 @@ ThumbnailGeneratorServices ThumbnailGeneratorServices::system() {
     services.coveredByGrant = [](const QString& path) {
         return SecurityScopedAccess::shared().grantedRoot(path).has_value();
     };
-    services.recommendProVideoFormats = [] { CommandCenter::shared().post(CommandName::proVideoFormatsRecommended); };
+    services.recommendProVideoFormats = [] {
+        CommandCenter::shared().post(CommandName::proVideoFormatsRecommended);
+    };
     services.temporaryFolder = QDir::tempPath();
     return services;
 }
 
 ThumbnailGenerator& ThumbnailGenerator::shared() {
-    static ThumbnailGenerator generator(ThumbnailGeneratorServices::system(), &ThumbnailProgressTracker::shared());
+    static ThumbnailGenerator generator(ThumbnailGeneratorServices::system(),
+                                        &ThumbnailProgressTracker::shared());
     return generator;
 }
 
@@ -148,7 +153,8 @@ QCoro::Task<std::optional<QImage>> ThumbnailGenerator::generateSmallThumbnail(QS
         co_return co_await fallback;
     }
     const QString openPath = m_services.openPath ? m_services.openPath(path) : path;
-    QFuture<SlotResult> decoding = QtConcurrent::run(&m_decoding, [this, openPath, token, box = pixelSize(size)] {
+    QFuture<SlotResult> decoding =
+        QtConcurrent::run(&m_decoding, [this, openPath, token, box = pixelSize(size)] {
             SlotResult slot;
             if (token.isCancelled())
                 return slot;
@@ -210,7 +216,8 @@ QCoro::Task<std::optional<QImage>> ThumbnailGenerator::ffmpegOrPlaceholder(QStri
     co_return image;
 }
 
-QCoro::Task<std::optional<QImage>> ThumbnailGenerator::imageThumbnail(QString path, QSizeF size, RequestToken token) {
+QCoro::Task<std::optional<QImage>> ThumbnailGenerator::imageThumbnail(QString path, QSizeF size,
+                                                                      RequestToken token) {
     const QString key = imageKey(path, size);
     if (auto hit = cachedImage(key))
         co_return hit;
@@ -244,11 +251,12 @@ QCoro::Task<std::optional<QImage>> ThumbnailGenerator::imageThumbnail(QString pa
 
 QCoro::Task<std::optional<QImage>> ThumbnailGenerator::loadImage(QString path) {
     const QString openPath = m_services.openPath ? m_services.openPath(path) : path;
-    QFuture<std::optional<QImage>> loading = QtConcurrent::run(&m_decoding, [openPath]() -> std::optional<QImage> {
-        if (!QFileInfo(openPath).isFile())
-            return std::nullopt;
-        return loadImageFile(openPath);
-    });
+    QFuture<std::optional<QImage>> loading =
+        QtConcurrent::run(&m_decoding, [openPath]() -> std::optional<QImage> {
+            if (!QFileInfo(openPath).isFile())
+                return std::nullopt;
+            return loadImageFile(openPath);
+        });
     co_return co_await loading;
 }
 
@@ -260,34 +268,38 @@ std::optional<QString> ThumbnailGenerator::locateFFmpeg() {
     return *m_ffmpeg;
 }
 
-QCoro::Task<std::optional<QImage>> ThumbnailGenerator::ffmpegThumbnail(QString path, QSizeF size, double position,
-                                                                        RequestToken token) {
+QCoro::Task<std::optional<QImage>> ThumbnailGenerator::ffmpegThumbnail(QString path, QSizeF size,
+                                                                       double position, RequestToken token) {
     const std::optional<QString> ffmpeg = locateFFmpeg();
     if (!ffmpeg)
         co_return std::nullopt;
     QFuture<std::optional<QImage>> running = QtConcurrent::run(
-        &m_children, [ffmpeg = *ffmpeg, path, size, position, token, s = m_services]() -> std::optional<QImage> {
+        &m_children,
+        [ffmpeg = *ffmpeg, path, size, position, token, s = m_services]() -> std::optional<QImage> {
             if (token.isCancelled())
                 return std::nullopt;
             const std::optional<double> duration = ffmpegRoute::probeDuration(ffmpeg, path, s.probeLimit);
             const double seek = duration ? *duration * position : position;
-            return ffmpegRoute::frame({ffmpeg, path, ffmpegCommands::seekText(seek, 2), size, QStringLiteral("2"),
-                                       QStringLiteral("thumb_"), s.temporaryFolder, s.frameLimit});
+            return ffmpegRoute::frame({ffmpeg, path, ffmpegCommands::seekText(seek, 2), size,
+                                       QStringLiteral("2"), QStringLiteral("thumb_"), s.temporaryFolder,
+                                       s.frameLimit});
         });
     co_return co_await running;
 }
 
 QCoro::Task<std::optional<QImage>> ThumbnailGenerator::scrubFrame(QString path, double seconds, QSizeF size,
-                                                                   RequestToken token) {
+                                                                  RequestToken token) {
     const std::optional<QString> ffmpeg = locateFFmpeg();
     if (!ffmpeg)
         co_return std::nullopt;
     QFuture<std::optional<QImage>> running = QtConcurrent::run(
-        &m_children, [ffmpeg = *ffmpeg, path, size, seconds, token, s = m_services]() -> std::optional<QImage> {
+        &m_children,
+        [ffmpeg = *ffmpeg, path, size, seconds, token, s = m_services]() -> std::optional<QImage> {
             if (token.isCancelled())
                 return std::nullopt;
-            return ffmpegRoute::frame({ffmpeg, path, ffmpegCommands::seekText(seconds, 3), size, QStringLiteral("3"),
-                                       QStringLiteral("scrub_"), s.temporaryFolder, s.frameLimit});
+            return ffmpegRoute::frame({ffmpeg, path, ffmpegCommands::seekText(seconds, 3), size,
+                                       QStringLiteral("3"), QStringLiteral("scrub_"), s.temporaryFolder,
+                                       s.frameLimit});
         });
     co_return co_await running;
 }

@@ -54,18 +54,19 @@ public:
     static constexpr int maxConcurrentOperations = 4;
 
     static ThumbnailGenerator& shared();
-    explicit ThumbnailGenerator(ThumbnailGeneratorServices services, ThumbnailProgressTracker* tracker = nullptr,
-                                QObject* parent = nullptr);
+    explicit ThumbnailGenerator(ThumbnailGeneratorServices services,
+                                ThumbnailProgressTracker* tracker = nullptr, QObject* parent = nullptr);
     ~ThumbnailGenerator() override;
 
-    static const QSet<QString>& proVideoExtensions();   // mxf, mts, m2ts
-    static const QSet<QString>& cameraRawExtensions();  // r3d, ari, braw, dng, crm
+    static const QSet<QString>& proVideoExtensions();          // mxf, mts, m2ts
+    static const QSet<QString>& cameraRawExtensions();         // r3d, ari, braw, dng, crm
     static QString videoKey(const QString& path, QSizeF size); // path "_small_" WxH
     static QString imageKey(const QString& path, QSizeF size); // path "_img_small_" WxH
 
     // A frame a tenth into the clip, stretched to `size`; cached. Absent for a missing file or one
     // without video (pro-video and camera-raw files get an ffmpeg frame or a placeholder instead).
-    QCoro::Task<std::optional<QImage>> generateSmallThumbnail(QString path, QSizeF size, RequestToken token = {});
+    QCoro::Task<std::optional<QImage>> generateSmallThumbnail(QString path, QSizeF size,
+                                                              RequestToken token = {});
     // The image fitted and centred in `size` on a transparent canvas; cached.
     QCoro::Task<std::optional<QImage>> imageThumbnail(QString path, QSizeF size, RequestToken token = {});
     // The whole image, upright; not cached.
@@ -75,7 +76,8 @@ public:
     QCoro::Task<std::optional<QImage>> ffmpegThumbnail(QString path, QSizeF size, double position,
                                                        RequestToken token = {});
     // ffmpeg's frame at `seconds`, fitted into `size`.
-    QCoro::Task<std::optional<QImage>> scrubFrame(QString path, double seconds, QSizeF size, RequestToken token = {});
+    QCoro::Task<std::optional<QImage>> scrubFrame(QString path, double seconds, QSizeF size,
+                                                  RequestToken token = {});
     QCoro::Task<std::optional<double>> probeDuration(QString path);
 
     static QImage placeholderThumbnail(const QString& extension, QSizeF size);

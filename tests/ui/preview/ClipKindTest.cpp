@@ -67,7 +67,8 @@ TEST(ClipKind, MatchedPathDecidesVideoButPathDecidesAudio) {
 }
 
 TEST(ClipKind, FilesNotOnDiskHaveNoPlayableUrl) {
-    for (MediaFileStatus status : {MediaFileStatus::moved, MediaFileStatus::offline, MediaFileStatus::inRecycleBin}) {
+    for (MediaFileStatus status :
+         {MediaFileStatus::moved, MediaFileStatus::offline, MediaFileStatus::inRecycleBin}) {
         EXPECT_EQ(playableVideoURL(file("/m/a.mov", status), plain, existing({})), std::nullopt);
         EXPECT_EQ(playableAudioURL(file("/m/a.wav", status), plain, existing({})), std::nullopt);
     }

@@ -1,5 +1,5 @@
-#include "ui/preview/ScrubCacheBudget.h"
 #include "ui/preview/ScrubEngine.h"
+#include "ui/preview/ScrubCacheBudget.h"
 
 #include "support/FakeScrubFrameSource.h"
 
@@ -10,8 +10,8 @@ using namespace tarnwick;
 namespace {
 
 struct Engine {
-    explicit Engine(std::optional<QString> path = QStringLiteral("/m/clip.mov"), ScrubEnginePolicy policy = {},
-                    int budgetLimit = 100)
+    explicit Engine(std::optional<QString> path = QStringLiteral("/m/clip.mov"),
+                    ScrubEnginePolicy policy = {}, int budgetLimit = 100)
         : source(std::make_shared<FakeScrubFrameSource>()), budget(budgetLimit),
           engine(std::move(path), source, policy, &budget) {}
 

@@ -1,7 +1,7 @@
+#include "ui/preview/StripLoaders.h"
 #include "ui/preview/MediaScrubFrameSource.h"
 #include "ui/preview/ScrubCacheBudget.h"
 #include "ui/preview/ScrubEngine.h"
-#include "ui/preview/StripLoaders.h"
 #include "ui/preview/ThumbnailGenerator.h"
 
 #include "support/MediaFixtures.h"
@@ -31,8 +31,8 @@ bool waitUntil(ScrubEngine& engine, const std::function<bool()>& done) {
     return true;
 }
 
-#define NEEDS(path)                                                                                                    \
-    if ((path).isEmpty())                                                                                              \
+#define NEEDS(path)                                                                                          \
+    if ((path).isEmpty())                                                                                    \
     GTEST_SKIP() << "needs /usr/bin/ffmpeg to make the test media"
 
 } // namespace
@@ -60,7 +60,8 @@ TEST(StripLoaders, FfmpegFilmstripFrames) {
     const QString clip = testmedia::h264();
     NEEDS(clip);
     ThumbnailGenerator generator(withSystemFfmpeg());
-    const QList<FilmFrame> frames = QCoro::waitFor(stripLoaders::generateFramesWithFFmpeg(generator, clip, 20, 5.0));
+    const QList<FilmFrame> frames =
+        QCoro::waitFor(stripLoaders::generateFramesWithFFmpeg(generator, clip, 20, 5.0));
     ASSERT_EQ(frames.size(), 20);
     EXPECT_EQ(frames[19].image.size(), QSize(320, 180));
     EXPECT_DOUBLE_EQ(frames[19].fraction, 0.975);
@@ -76,7 +77,8 @@ TEST(StripLoaders, WaveformOf220Bars) {
     const QList<float> bars = QCoro::waitFor(stripLoaders::extractWaveform(generator, tone, 220));
     ASSERT_EQ(bars.size(), 220);
     EXPECT_FLOAT_EQ(*std::max_element(bars.begin(), bars.end()), 1.0f);
-    EXPECT_TRUE(QCoro::waitFor(stripLoaders::extractWaveform(generator, testmedia::counting(), 220)).isEmpty());
+    EXPECT_TRUE(
+        QCoro::waitFor(stripLoaders::extractWaveform(generator, testmedia::counting(), 220)).isEmpty());
 }
 
 TEST(MediaScrubFrameSource, PosterAtATenthAndExactFramesFromOneOpenDecoder) {

@@ -63,14 +63,15 @@ QString script(const QTemporaryDir& dir, const QString& name, const QByteArray& 
     return path;
 }
 
-#define NEEDS(path)                                                                                                    \
-    if ((path).isEmpty())                                                                                              \
+#define NEEDS(path)                                                                                          \
+    if ((path).isEmpty())                                                                                    \
     GTEST_SKIP() << "needs /usr/bin/ffmpeg to make the test media"
 
 } // namespace
 
 TEST(ThumbnailGenerator, KeysRoundHalvesAwayAndNeverCollide) {
-    EXPECT_EQ(ThumbnailGenerator::videoKey("/m/a.mov", QSizeF(31.5, 31.5)), QStringLiteral("/m/a.mov_small_32x32"));
+    EXPECT_EQ(ThumbnailGenerator::videoKey("/m/a.mov", QSizeF(31.5, 31.5)),
+              QStringLiteral("/m/a.mov_small_32x32"));
     EXPECT_EQ(ThumbnailGenerator::imageKey("/m/a.mov", QSizeF(31.4, 32)),
               QStringLiteral("/m/a.mov_img_small_31x32"));
 }
@@ -124,7 +125,8 @@ TEST(ThumbnailGenerator, MxfWithoutReaderOrFfmpegGetsACachedPlaceholder) {
     ASSERT_TRUE(image);
     EXPECT_EQ(image->pixelColor(16, 28), QColor::fromRgbF(0.2f, 0.2f, 0.2f).toRgb()); // the grey card
     EXPECT_EQ(g.generator.decodesStarted(), 0);
-    EXPECT_EQ(g.generator.cachedImage(ThumbnailGenerator::videoKey(clip, QSizeF(32, 32)))->size(), QSize(32, 32));
+    EXPECT_EQ(g.generator.cachedImage(ThumbnailGenerator::videoKey(clip, QSizeF(32, 32)))->size(),
+              QSize(32, 32));
 
     Generator withFfmpeg(servicesWith(testmedia::systemFfmpeg, false));
     const auto frame = QCoro::waitFor(withFfmpeg.generator.generateSmallThumbnail(clip, QSizeF(32, 32)));
@@ -147,7 +149,8 @@ TEST(ThumbnailGenerator, UnreadableProVideoRecommendsTheFormatsOutsideTheSandbox
         int posted = 0;
         services.recommendProVideoFormats = [&posted] { ++posted; };
         Generator g(services);
-        const auto image = QCoro::waitFor(g.generator.generateSmallThumbnail(broken.fileName(), QSizeF(32, 32)));
+        const auto image =
+            QCoro::waitFor(g.generator.generateSmallThumbnail(broken.fileName(), QSizeF(32, 32)));
         EXPECT_TRUE(image); // the placeholder
         EXPECT_EQ(posted, expected) << sandboxed << granted;
     }
