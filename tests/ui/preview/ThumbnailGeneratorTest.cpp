@@ -218,23 +218,32 @@ TEST(ThumbnailGenerator, FfmpegLookupHoldsForTheGeneratorsLife) {
 }
 
 // One hanging child used to stop every later frame and probe for the rest of the session.
-TEST(ThumbnailGenerator, HangingChildIsKilledAndLaterChildrenStillRun) {
-    const QString clip = testmedia::h264();
-    NEEDS(clip);
+TEST(ThumbnailGenerator, HangingChildIsKilledAndTheNextChildRuns) {
     QTemporaryDir bin;
-    const QByteArray wrapper = "case \"$*\" in *hang*) exec sleep 600;; esac\nexec /usr/bin/%1 \"$@\"";
-    const QString ffmpeg = script(bin, "ffmpeg", QByteArray(wrapper).replace("%1", "ffmpeg"));
-    script(bin, "ffprobe", QByteArray(wrapper).replace("%1", "ffprobe"));
+    QImage still(64, 36, QImage::Format_RGB32);
+    still.fill(Qt::green);
+    const QString jpeg = bin.filePath("still.jpg");
+    ASSERT_TRUE(still.save(jpeg));
+    // Hangs on the dead share; otherwise writes its frame to the output path (the last argument).
+    const QByteArray body = "case \"$*\" in *hang*) exec sleep 600;; esac\nfor last; do :; done\ncp '" +
+                            QFile::encodeName(jpeg) + "' \"$last\"";
+    const QString ffmpeg = script(bin, "ffmpeg", body);
+    script(bin, "ffprobe",
+           "case \"$*\" in *hang*) exec sleep 600;; esac\necho '{\"format\":{\"duration\":\"4\"}}'");
     ThumbnailGeneratorServices services = servicesWith(ffmpeg);
-    services.frameLimit = 300ms;
-    services.probeLimit = 300ms;
+    services.frameLimit = 1000ms;
+    services.probeLimit = 500ms;
     Generator g(services);
-    EXPECT_FALSE(QCoro::waitFor(g.generator.scrubFrame("/share/hang.mov", 1, QSizeF(64, 36))));
-    EXPECT_FALSE(QCoro::waitFor(g.generator.probeDuration("/share/hang.mov")));
-    // The next children run as usual (given their full time: the machine may be busy).
-    ThumbnailGeneratorServices patient = servicesWith(ffmpeg);
-    Generator later(patient);
-    EXPECT_TRUE(QCoro::waitFor(later.generator.scrubFrame(clip, 1, QSizeF(64, 36))));
+    auto hanging = g.generator.scrubFrame("/share/hang.mov", 1, QSizeF(64, 36));
+    auto probing = g.generator.probeDuration("/share/hang.mov");
+    auto next = g.generator.scrubFrame("/local/clip.mov", 1, QSizeF(64, 36));
+    auto nextProbe = g.generator.probeDuration("/local/clip.mov");
+    EXPECT_FALSE(QCoro::waitFor(std::move(hanging)));
+    EXPECT_FALSE(QCoro::waitFor(std::move(probing)));
+    const auto frame = QCoro::waitFor(std::move(next));
+    ASSERT_TRUE(frame);
+    EXPECT_EQ(frame->size(), QSize(64, 36));
+    EXPECT_EQ(QCoro::waitFor(std::move(nextProbe)), 4.0);
 }
 
 TEST(ThumbnailGenerator, FourDecodingSlotsAndAFifthWaitsWithoutPolling) {
