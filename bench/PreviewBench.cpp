@@ -19,6 +19,7 @@
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QEventLoop>
 #include <QFile>
 #include <QGuiApplication>
 #include <QProcess>
@@ -199,6 +200,24 @@ void BM_ScrubSweep_ProRes(benchmark::State& state) {
                  clip("scrub prores.mov", size(), scrubSeconds(), {"-c:v", "prores_ks", "-profile:v", "0"}));
 }
 
+// The longest gap between ticks of a 5 ms timer while the GUI thread has nothing else to do: what
+// the machine's load alone costs.
+double idleStall(int milliseconds) {
+    double longest = 0;
+    QTimer ticker;
+    QElapsedTimer sinceTick;
+    QObject::connect(&ticker, &QTimer::timeout, [&] {
+        longest = std::max(longest, double(sinceTick.nsecsElapsed()) / 1e6);
+        sinceTick.restart();
+    });
+    QEventLoop loop;
+    QTimer::singleShot(milliseconds, &loop, &QEventLoop::quit);
+    sinceTick.start();
+    ticker.start(5);
+    loop.exec();
+    return longest;
+}
+
 // The waveform off the GUI thread, while a 5 ms timer measures the longest gap between its ticks.
 void waveform(benchmark::State& state, const QString& source) {
     if (source.isEmpty()) {
@@ -219,6 +238,7 @@ void waveform(benchmark::State& state, const QString& source) {
                 sinceTick.restart();
             });
             ticker.start(5);
+            sinceTick.restart();
             QElapsedTimer clock;
             clock.start();
             const QList<float> bars = QCoro::waitFor(stripLoaders::extractWaveform(generator, source, 220));
@@ -238,6 +258,7 @@ void waveform(benchmark::State& state, const QString& source) {
     state.counters["ffmpeg_decode_ms"] = median(decodeOnly);
     state.counters["ratio"] = median(ours) / median(decodeOnly);
     state.counters["gui_stall_max_ms"] = longestStall;
+    state.counters["idle_stall_max_ms"] = idleStall(500);
     state.counters["load"] = loadAverage();
 }
 

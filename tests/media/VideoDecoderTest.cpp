@@ -60,6 +60,19 @@ TEST(VideoDecoder, ForwardRequestsDecodeOnWithoutSeekingBack) {
     EXPECT_GT(decoder->seekCount(), seeksBefore);
 }
 
+TEST(VideoDecoder, ThreadedDecoderSkippingUnusedFramesStillFindsEveryFrame) {
+    const QString clip = testmedia::counting();
+    NEEDS(clip);
+    auto decoder = VideoDecoder::open(clip, 4);
+    ASSERT_TRUE(decoder);
+    const QSize box(64, 64);
+    EXPECT_EQ(testmedia::countingIndex(*decoder->frameAt(31.5 / 25, box)), 32);
+    EXPECT_EQ(testmedia::countingIndex(*decoder->frameAt(31.0 / 25, box)), 31); // perhaps skipped on the way
+    EXPECT_EQ(testmedia::countingIndex(*decoder->frameAt(32.0 / 25, box)), 32);
+    for (int frame : {97, 3, 50, 51, 49, 12, 13, 11, 70, 99, 0})
+        EXPECT_EQ(testmedia::countingIndex(*decoder->frameAt(frame / 25.0, box)), frame);
+}
+
 TEST(VideoDecoder, ToleranceAcceptsAnEarlierKeyFrame) {
     const QString clip = testmedia::counting();
     NEEDS(clip);

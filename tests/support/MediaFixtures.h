@@ -95,12 +95,13 @@ inline QString rotated() {
                 {"-i", plain, "-c", "copy", "-metadata:s:v:0", "rotate=90"});
 }
 
-// Every frame's luma is 16 + 2 × its index (lossless, GOP 12, 25 fps, 4 s): a frame tells its own time.
+// Every frame's luma is 16 + 2 × its index (near lossless, GOP 12 with B-frames, 25 fps, 4 s): a frame tells
+// its own time.
 inline QString counting() {
     return made(QStringLiteral("clip counting.mp4"),
                 {"-f", "lavfi", "-i", "color=c=black:size=64x64:rate=25:duration=4", "-vf",
-                 "format=yuv444p,geq=lum='16+2*N':cb=128:cr=128", "-c:v", "libx264", "-qp", "0", "-g", "12",
-                 "-pix_fmt", "yuv444p"});
+                 "format=yuv444p,geq=lum='16+2*N':cb=128:cr=128", "-c:v", "libx264", "-qp", "1", "-g", "12",
+                 "-x264-params", "b-adapt=0:bframes=3", "-pix_fmt", "yuv444p"});
 }
 
 inline QString wav() {

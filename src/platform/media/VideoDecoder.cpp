@@ -77,7 +77,7 @@ QSize fittedSize(QSizeF picture, QSize box, FrameFit fit) {
 VideoDecoder::VideoDecoder(std::unique_ptr<State> state) : d(std::move(state)) {}
 VideoDecoder::~VideoDecoder() = default;
 
-std::unique_ptr<VideoDecoder> VideoDecoder::open(const QString& path) {
+std::unique_ptr<VideoDecoder> VideoDecoder::open(const QString& path, int threads) {
     auto state = std::make_unique<State>();
     state->format = media::openInput(path);
     if (!state->format)
@@ -89,7 +89,7 @@ std::unique_ptr<VideoDecoder> VideoDecoder::open(const QString& path) {
     for (unsigned i = 0; i < format->nb_streams; ++i)
         format->streams[i]->discard = int(i) == index ? AVDISCARD_DEFAULT : AVDISCARD_ALL;
     state->stream = format->streams[index];
-    state->codec = media::openDecoder(state->stream, 1);
+    state->codec = media::openDecoder(state->stream, std::max(threads, 1));
     if (!state->codec)
         return nullptr;
     state->frame.reset(av_frame_alloc());
@@ -140,7 +140,10 @@ int64_t VideoDecoder::State::targetTimestamp(double seconds) const {
 bool VideoDecoder::State::mustSeek(int64_t target) const {
     if (!positioned || drained || heldPts == AV_NOPTS_VALUE || target < heldPts)
         return true;
-    // Going forward: seek only when a key frame lies between the decoded position and the target.
+    // Going forward a little: decoding on is cheaper than any seek.
+    if (target - heldPts <= av_rescale_q(1, AVRational{1, 1}, stream->time_base))
+        return false;
+    // Further: seek only when a key frame lies between the decoded position and the target.
     const int entry = av_index_search_timestamp(stream, target, AVSEEK_FLAG_BACKWARD);
     if (entry >= 0) {
         if (const AVIndexEntry* key = avformat_index_get_entry(stream, entry))
@@ -166,6 +169,7 @@ void VideoDecoder::State::seek(int64_t target) {
 // Decodes until the held frame is the first at or after `target`, or the last of the stream.
 bool VideoDecoder::State::decodeUntil(int64_t target) {
     bool sentEnd = false;
+    bool skipped = false;
     while (true) {
         const int received = avcodec_receive_frame(codec.get(), frame.get());
         if (received == 0) {
@@ -177,8 +181,14 @@ bool VideoDecoder::State::decodeUntil(int64_t target) {
             haveHeld = true;
             previousPts = heldPts;
             heldPts = pts;
-            if (pts == AV_NOPTS_VALUE || pts >= target)
+            if (pts == AV_NOPTS_VALUE || pts >= target) {
+                // Frames before the target may have been skipped: the held frame then stands only
+                // for times from the target on.
+                if (skipped && pts != AV_NOPTS_VALUE)
+                    previousPts =
+                        previousPts == AV_NOPTS_VALUE ? target - 1 : std::max(previousPts, target - 1);
                 return true;
+            }
             continue;
         }
         if (received == AVERROR_EOF) {
@@ -195,8 +205,13 @@ bool VideoDecoder::State::decodeUntil(int64_t target) {
             sentEnd = true;
             continue;
         }
-        if (packet->stream_index == stream->index)
+        if (packet->stream_index == stream->index) {
+            // A frame shown before the target that nothing refers to need not be decoded at all.
+            const bool early = packet->pts != AV_NOPTS_VALUE && packet->pts < target;
+            codec->skip_frame = early ? AVDISCARD_NONREF : AVDISCARD_DEFAULT;
+            skipped = skipped || early;
             avcodec_send_packet(codec.get(), packet.get()); // a damaged packet is skipped
+        }
         av_packet_unref(packet.get());
     }
 }

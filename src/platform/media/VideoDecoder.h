@@ -20,8 +20,9 @@ enum class FrameFit {
 class VideoDecoder {
 public:
     // Absent when the file cannot be opened or holds no video stream (attached pictures such as
-    // cover art do not count).
-    static std::unique_ptr<VideoDecoder> open(const QString& path);
+    // cover art do not count). One thread suits many files decoded side by side (thumbnails);
+    // a few suit one file decoded far forward (scrubbing through long groups of pictures).
+    static std::unique_ptr<VideoDecoder> open(const QString& path, int threads = 1);
     ~VideoDecoder();
     VideoDecoder(const VideoDecoder&) = delete;
     VideoDecoder& operator=(const VideoDecoder&) = delete;

@@ -19,6 +19,9 @@ struct DecodedFrame {
     double duration = 0;
 };
 
+// A scrub decoder runs ahead through long groups of pictures; a few threads shorten that.
+constexpr int scrubDecoderThreads = 4;
+
 // A coroutine that only runs `work` and hands its answer on; nothing waits for it.
 template <typename Work> QCoro::Task<> detached(Work work) {
     QCoro::Task<> running = work();
@@ -44,7 +47,7 @@ void MediaScrubFrameSource::load(bool ffmpegFromStart, LoadDone done) {
     QFuture<DecodedFrame> opening =
         QtConcurrent::run(&m_generator.decodingPool(), [path = m_openPath, box = m_frameSize] {
             DecodedFrame result;
-            std::shared_ptr<VideoDecoder> decoder = VideoDecoder::open(path);
+            std::shared_ptr<VideoDecoder> decoder = VideoDecoder::open(path, scrubDecoderThreads);
             if (!decoder)
                 return result;
             result.duration = decoder->duration();
@@ -109,7 +112,7 @@ void MediaScrubFrameSource::frame(double seconds, bool useFFmpeg, FrameDone done
                                       box = m_frameSize]() mutable {
             DecodedFrame result;
             if (!decoder)
-                decoder = VideoDecoder::open(path);
+                decoder = VideoDecoder::open(path, scrubDecoderThreads);
             if (decoder)
                 result.image = decoder->frameAt(seconds, box);
             result.decoder = std::move(decoder);

@@ -44,7 +44,7 @@ QCoro::Task<QList<FilmFrame>> generateFrames(ThumbnailGenerator& generator, QStr
     QFuture<QList<FilmFrame>> decoding = QtConcurrent::run(
         &generator.decodingPool(), [path = openPathOf(generator, path), count, duration, token] {
             QList<FilmFrame> frames;
-            std::unique_ptr<VideoDecoder> decoder = VideoDecoder::open(path);
+            std::unique_ptr<VideoDecoder> decoder = VideoDecoder::open(path, 4);
             for (int i = 0; decoder && i < count && !token.isCancelled(); ++i) {
                 const double fraction = fractionOf(i, count);
                 if (auto image = decoder->frameAt(fraction * duration, filmstripFrameSize))
