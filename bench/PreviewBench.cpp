@@ -146,14 +146,15 @@ void BM_Thumbnails40_MXF(benchmark::State& state) {
 // Frames for the 60 buckets in order, as a pointer sweeping across a card asks for them.
 std::vector<double> sweep(const QString& path, bool persistent) {
     std::vector<double> latencies;
-    std::unique_ptr<VideoDecoder> open = VideoDecoder::open(path);
+    constexpr int threads = 4; // as the scrub engines open their decoders
+    std::unique_ptr<VideoDecoder> open = VideoDecoder::open(path, threads);
     const double duration = open ? open->duration() : 0;
     for (int bucket = 0; bucket < ScrubEngine::buckets && duration > 0; ++bucket) {
         const double time = bucket / double(ScrubEngine::buckets - 1) * duration;
         QElapsedTimer clock;
         clock.start();
         if (!persistent)
-            open = VideoDecoder::open(path);
+            open = VideoDecoder::open(path, threads);
         if (!open || !open->frameAt(time, ScrubEngine::frameSize))
             std::abort();
         latencies.push_back(double(clock.nsecsElapsed()) / 1e6);

@@ -1,64 +1,60 @@
 #include "platform/FfmpegLocation.h"
 
-#include "platform/SandboxEnvironment.h"
-
 #include <QCoreApplication>
+#include <QDir>
 #include <QFileInfo>
 
 namespace tarnwick {
 
 namespace {
 
-bool regularFileExists(const QString& path) {
+bool existsResolved(const QString& path) {
     const QFileInfo info(path);
-    return info.exists() && info.isFile();
-}
-
-QString ffmpegIn(const QString& dir) {
-    return dir.endsWith(QLatin1Char('/')) ? dir + QStringLiteral("ffmpeg") : dir + QStringLiteral("/ffmpeg");
+    if (!info.exists()) // follows links: false for a dangling one
+        return false;
+    return !info.isDir();
 }
 
 } // namespace
 
-FfmpegSearch defaultFfmpegSearch() {
+FfmpegSearch FfmpegSearch::defaults() {
     FfmpegSearch search;
-    search.overrideDir = qEnvironmentVariable("TARNWICK_FFMPEG_DIR");
+    if (qEnvironmentVariableIsSet(ffmpegFolderEnvironmentVariable))
+        search.overrideFolder = qEnvironmentVariable(ffmpegFolderEnvironmentVariable);
     if (QCoreApplication::instance())
-        search.helpersDir = QCoreApplication::applicationDirPath() + QStringLiteral("/helpers");
-    search.sandboxed = sandbox::isSandboxed();
+        search.helpersFolder =
+            QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("helpers"));
+    search.sandboxed = qEnvironmentVariableIsSet("APP_SANDBOX_CONTAINER_ID");
+    // Debian installs ffmpeg in /usr/bin; a locally built one lands in /usr/local/bin.
     search.systemPaths = {QStringLiteral("/usr/local/bin/ffmpeg"), QStringLiteral("/usr/bin/ffmpeg")};
     return search;
 }
 
-std::optional<QString> findFfmpeg(const FfmpegSearch& search) {
-    const auto exists = search.fileExists ? search.fileExists : regularFileExists;
-    if (!search.overrideDir.isEmpty()) {
-        const QString candidate = ffmpegIn(search.overrideDir);
-        return exists(candidate) ? std::optional<QString>(candidate) : std::nullopt;
+std::optional<FfmpegLocation> findFfmpeg(const FfmpegSearch& search) {
+    if (search.overrideFolder) {
+        const QString path = QDir(*search.overrideFolder).filePath(QStringLiteral("ffmpeg"));
+        if (existsResolved(path))
+            return FfmpegLocation{path, FfmpegLocation::Source::environment};
+        return std::nullopt;
     }
-    if (!search.helpersDir.isEmpty()) {
-        const QString bundled = ffmpegIn(search.helpersDir);
-        if (exists(bundled))
-            return bundled;
+    if (!search.helpersFolder.isEmpty()) {
+        const QString path = QDir(search.helpersFolder).filePath(QStringLiteral("ffmpeg"));
+        if (existsResolved(path))
+            return FfmpegLocation{path, FfmpegLocation::Source::helpers};
     }
     if (search.sandboxed)
         return std::nullopt;
-    for (const QString& candidate : search.systemPaths) {
-        if (exists(candidate))
-            return candidate;
+    for (const QString& path : search.systemPaths) {
+        if (QFileInfo(path).isSymLink() || QFileInfo::exists(path)) {
+            if (existsResolved(path))
+                return FfmpegLocation{path, FfmpegLocation::Source::system};
+        }
     }
     return std::nullopt;
 }
 
-std::optional<QString> bundledFfmpegPath() {
-    FfmpegSearch search = defaultFfmpegSearch();
-    search.sandboxed = true; // the helpers folder (or the override) only
-    return findFfmpeg(search);
-}
-
-QString ffprobePathBeside(const QString& ffmpegPath) {
-    const int slash = ffmpegPath.lastIndexOf(QLatin1Char('/'));
-    return (slash < 0 ? QString() : ffmpegPath.left(slash)) + QStringLiteral("/ffprobe");
+QString ffprobeBeside(const QString& ffmpegPath) {
+    return QFileInfo(ffmpegPath).path() + QStringLiteral("/ffprobe");
 }
 
 } // namespace tarnwick

@@ -3,34 +3,39 @@
 #include <QString>
 #include <QStringList>
 
-#include <functional>
 #include <optional>
 
 namespace tarnwick {
 
-// Where the ffmpeg executable is looked for, in order. Previews and transcoding share this one rule.
-struct FfmpegSearch {
-    // TARNWICK_FFMPEG_DIR: when set, the only place looked at (a test or a packager pins ffmpeg).
-    QString overrideDir;
-    // The helpers folder beside the application's executable.
-    QString helpersDir;
-    // A sandboxed process uses only the helpers folder.
-    bool sandboxed = false;
-    QStringList systemPaths;
-    // Defaults to "a regular file exists there".
-    std::function<bool(const QString&)> fileExists;
+// Where the ffmpeg executable is found. One rule for the transcode engine and the preview engine.
+struct FfmpegLocation {
+    enum class Source { environment, helpers, system };
+    QString path;
+    Source source = Source::system;
 };
 
-// The search of this process: environment, the "helpers" folder beside the executable, the sandbox
-// flag, and the system locations "/usr/local/bin/ffmpeg" then "/usr/bin/ffmpeg".
-FfmpegSearch defaultFfmpegSearch();
+// What the search looks at; defaults() reads the process.
+struct FfmpegSearch {
+    // TARNWICK_FFMPEG_DIR: when set, the only folder looked in (tests point it at fake scripts).
+    std::optional<QString> overrideFolder;
+    // The application's helpers folder: "helpers" beside the executable.
+    QString helpersFolder;
+    // A sandboxed process cannot run programs it did not bring along.
+    bool sandboxed = false;
+    // Tried in order after the helpers folder.
+    QStringList systemPaths;
 
-std::optional<QString> findFfmpeg(const FfmpegSearch& search);
+    static FfmpegSearch defaults();
+};
 
-// The ffmpeg in the helpers folder of this process (the override folder when it is set), when present.
-std::optional<QString> bundledFfmpegPath();
+inline constexpr const char* ffmpegFolderEnvironmentVariable = "TARNWICK_FFMPEG_DIR";
 
-// ffprobe is only looked for beside the ffmpeg found.
-QString ffprobePathBeside(const QString& ffmpegPath);
+// The override folder (only), else helpers/ffmpeg, else (not sandboxed) the first system path at
+// which a file exists and also exists with its links resolved (a dangling link is passed over).
+// The path is given as found, not resolved. No caching and no logging here.
+std::optional<FfmpegLocation> findFfmpeg(const FfmpegSearch& search = FfmpegSearch::defaults());
+
+// ffprobe lives beside ffmpeg.
+QString ffprobeBeside(const QString& ffmpegPath);
 
 } // namespace tarnwick

@@ -13,7 +13,7 @@ namespace tarnwick::ffmpegRoute {
 
 std::optional<double> probeDuration(const QString& ffmpeg, const QString& path,
                                     std::chrono::milliseconds limit) {
-    const QString ffprobe = ffprobePathBeside(ffmpeg);
+    const QString ffprobe = ffprobeBeside(ffmpeg);
     if (QFileInfo(ffprobe).isFile()) {
         const ChildResult probed = runChild(ffprobe, ffmpegCommands::ffprobeDurationArguments(path),
                                             ChildCapture::standardOutput, limit);

@@ -65,7 +65,10 @@ private:
 
 ThumbnailGeneratorServices ThumbnailGeneratorServices::system() {
     ThumbnailGeneratorServices services;
-    services.findFfmpeg = [] { return tarnwick::findFfmpeg(defaultFfmpegSearch()); };
+    services.findFfmpeg = []() -> std::optional<QString> {
+        const std::optional<FfmpegLocation> found = tarnwick::findFfmpeg();
+        return found ? std::optional<QString>(found->path) : std::nullopt;
+    };
     services.sandboxed = SecurityScopedAccess::isSandboxed();
     services.proVideoInstalled = mediaLibrariesCanReadMxf();
     services.openPath = [](const QString& path) {
