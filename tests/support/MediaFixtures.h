@@ -35,7 +35,7 @@ inline bool runFfmpeg(const QStringList& arguments) {
     process.start(systemFfmpeg, QStringList{QStringLiteral("-hide_banner"), QStringLiteral("-loglevel"),
                                             QStringLiteral("error"), QStringLiteral("-y")} +
                                     arguments);
-    return process.waitForFinished(120'000) && process.exitStatus() == QProcess::NormalExit &&
+    return process.waitForFinished(900'000) && process.exitStatus() == QProcess::NormalExit &&
            process.exitCode() == 0;
 }
 

@@ -28,6 +28,11 @@ CodecHandle openDecoder(const AVStream* stream, int threads) {
     if (!codec || avcodec_parameters_to_context(codec.get(), stream->codecpar) < 0)
         return {};
     codec->thread_count = threads;
+    // Frame threads must fill their pipeline before the first frame comes out: worth it for long
+    // groups of pictures, pure waste for a codec whose every frame stands alone.
+    const AVCodecDescriptor* descriptor = avcodec_descriptor_get(stream->codecpar->codec_id);
+    if (descriptor && (descriptor->props & AV_CODEC_PROP_INTRA_ONLY))
+        codec->thread_type = FF_THREAD_SLICE;
     codec->pkt_timebase = stream->time_base;
     if (avcodec_open2(codec.get(), decoder, nullptr) < 0)
         return {};
