@@ -19,6 +19,10 @@ struct BrowserServices {
     std::function<void(std::function<void(int)>)> onThumbnailActivity; // subscribes to the activity count
 };
 
+// The application's services: the shared thumbnail generator and its activity count, the desktop's
+// reveal and clipboard, and the player for audio and video previews.
+BrowserServices systemBrowserServices(std::shared_ptr<DesktopServices> desktop);
+
 // Registers the filter bar, the media table and the storage map with the window.
 void installBrowserViews(ViewFactories& factories, BrowserServices services);
 

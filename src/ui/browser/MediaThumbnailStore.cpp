@@ -13,14 +13,15 @@ QImage MediaThumbnailStore::thumbnail(const MediaFile& file) {
     if (!m_loader || m_pending.contains(file.id) || m_answeredEmpty.contains(file.id))
         return {};
     const quint64 generation = ++m_generation;
-    m_pending.insert(file.id, generation);
+    const RequestToken token = RequestToken::make();
+    m_pending.insert(file.id, {generation, token});
     QPointer<MediaThumbnailStore> self(this);
     const QUuid id = file.id;
-    const bool requested = m_loader(file, [self, id, generation](const QImage& image) {
+    const bool requested = m_loader(file, token, [self, id, generation](const QImage& image) {
         if (!self)
             return;
         // A request dropped (or replaced) while it was running is not stored.
-        if (self->m_pending.value(id) != generation)
+        if (self->m_pending.value(id).generation != generation)
             return;
         self->m_pending.remove(id);
         if (image.isNull())
@@ -46,10 +47,12 @@ void MediaThumbnailStore::store(const QUuid& id, const QImage& image) {
 
 void MediaThumbnailStore::keepPendingOnly(const QSet<QUuid>& visible) {
     for (auto it = m_pending.begin(); it != m_pending.end();) {
-        if (visible.contains(it.key()))
+        if (visible.contains(it.key())) {
             ++it;
-        else
+        } else {
+            it->token.cancel();
             it = m_pending.erase(it);
+        }
     }
 }
 

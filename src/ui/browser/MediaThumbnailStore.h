@@ -1,6 +1,7 @@
 #pragma once
 
 #include "model/MediaFile.h"
+#include "ui/preview/RequestToken.h"
 
 #include <QHash>
 #include <QImage>
@@ -20,8 +21,10 @@ class MediaThumbnailStore : public QObject {
     Q_OBJECT
 public:
     // Starts loading a picture for the file; calls `done` on the GUI thread with the image (null
-    // when none could be made). Returns false when the kind needs no request.
-    using Loader = std::function<bool(const MediaFile& file, std::function<void(const QImage&)> done)>;
+    // when none could be made). Returns false when the kind needs no request. A cancelled token
+    // lets the generator drop the request before its turn.
+    using Loader = std::function<bool(const MediaFile& file, RequestToken token,
+                                      std::function<void(const QImage&)> done)>;
 
     explicit MediaThumbnailStore(Loader loader, int capacity = 2000, QObject* parent = nullptr);
 
@@ -43,8 +46,12 @@ private:
     Loader m_loader;
     int m_capacity;
     QHash<QUuid, QImage> m_images;
-    std::deque<QUuid> m_order;       // insertion order, for eviction
-    QHash<QUuid, quint64> m_pending; // id -> request generation
+    std::deque<QUuid> m_order; // insertion order, for eviction
+    struct Pending {
+        quint64 generation = 0;
+        RequestToken token;
+    };
+    QHash<QUuid, Pending> m_pending;
     QSet<QUuid> m_answeredEmpty;
     quint64 m_generation = 0;
 };
