@@ -10,7 +10,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <spawn.h>
-#include <sys/pidfd.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #include <vector>
@@ -20,6 +20,15 @@ extern char** environ;
 namespace tarnwick {
 
 namespace {
+
+// Through syscall(): Debian 12's <sys/pidfd.h> declares the wrappers without C linkage.
+int openPidfd(pid_t pid) {
+    return static_cast<int>(::syscall(SYS_pidfd_open, pid, 0));
+}
+
+int signalPidfd(int pidfd, int signal) {
+    return static_cast<int>(::syscall(SYS_pidfd_send_signal, pidfd, signal, nullptr, 0));
+}
 
 QString errnoText(int code) {
     return QString::fromLocal8Bit(std::strerror(code));
@@ -117,7 +126,7 @@ bool ChildProcess::start(const QString& program, const QStringList& arguments, Q
     }
 
     // Until we reap it the id cannot be reused, so opening the pidfd now is race-free.
-    const int pidfd = ::pidfd_open(pid, 0);
+    const int pidfd = openPidfd(pid);
     if (pidfd < 0) {
         const int code = errno;
         ::kill(pid, SIGKILL);
@@ -143,7 +152,7 @@ bool ChildProcess::terminate(int signal) {
     std::lock_guard guard(m_lock);
     if (m_pidfd < 0)
         return false;
-    return ::pidfd_send_signal(m_pidfd, signal, nullptr, 0) == 0;
+    return signalPidfd(m_pidfd, signal) == 0;
 }
 
 ChildExit ChildProcess::waitForExit(const Output& onStdout, const Output& onStderr, int timeoutMs) {
