@@ -28,12 +28,15 @@ void FfmpegProgressReader::feed(const char* data, qsizetype size) {
     if (!text)
         return;
     m_buffer += *text;
+    // Only whole lines: a number cut at a chunk boundary would read as a smaller one and make
+    // the bar jump back.
     const qsizetype lastBreak = m_buffer.lastIndexOf(QLatin1Char('\n'));
-    const QStringList pieces = m_buffer.split(QLatin1Char('\n'));
+    if (lastBreak < 0)
+        return;
+    const QStringList pieces = QStringView(m_buffer).left(lastBreak).toString().split(QLatin1Char('\n'));
     for (const QString& piece : pieces)
         line(piece);
-    if (lastBreak >= 0)
-        m_buffer = m_buffer.mid(lastBreak + 1);
+    m_buffer = m_buffer.mid(lastBreak + 1);
 }
 
 void FfmpegProgressReader::line(const QString& text) {
