@@ -1,6 +1,9 @@
 #include "transcode/TranscodeAndReplace.h"
 
+#include "actions/ProtectedFolderTest.h"
+#include "actions/RemovalRules.h"
 #include "analysis/ProjectManager.h"
+#include "platform/FileOperations.h"
 #include "platform/AppLog.h"
 #include "platform/ByteCountText.h"
 #include "stores/AuditLogManager.h"
@@ -21,17 +24,6 @@
 namespace tarnwick {
 
 namespace {
-
-bool pathUnderFolders(const QString& path, const QStringList& folders) {
-    for (const QString& folder : folders) {
-        if (path.compare(folder, Qt::CaseInsensitive) == 0)
-            return true;
-        const QString prefix = folder.endsWith(QLatin1Char('/')) ? folder : folder + QLatin1Char('/');
-        if (path.startsWith(prefix, Qt::CaseInsensitive))
-            return true;
-    }
-    return false;
-}
 
 QString fileNameOf(const QString& path) {
     return QFileInfo(path).fileName();
@@ -79,17 +71,17 @@ DestructiveStepCheck liveEntryCheck(QPointer<ProjectManager> manager, QString st
 
 TranscodeRunChecks TranscodeRunChecks::defaults() {
     TranscodeRunChecks checks;
+    // The same tests as the other clean-up actions.
     checks.isProtected = [](const ProjectManager& pm, const QString& path) {
-        if (path.isEmpty())
-            return false;
-        return pathUnderFolders(QDir::cleanPath(QUrl::fromLocalFile(path).path()), pm.protectedFolders());
+        return ProtectedFolderTest::forManager(pm, FileOperations::system().get()).isInProtectedFolder(path);
     };
     checks.refuseDestructiveStep = [](const ProjectManager& pm, const MediaFile* live,
                                       const QString& canonical) -> std::optional<TranscodeError> {
         const QString name = fileNameOf(live ? live->path : canonical);
-        if (pathUnderFolders(canonical, pm.protectedFolders()) || (live && live->isProtected))
+        // The canonical path was resolved off this thread; the text test alone is enough here.
+        if (ProtectedFolderTest::forManager(pm, nullptr).isInProtectedFolder(canonical) || (live && live->isProtected))
             return TranscodeError::protectedSource(name);
-        if (live && (live->usageCount > 0 || live->isAEFootage))
+        if (live && RemovalRules::isInUse(*live))
             return TranscodeError::encodingFailed(
                 QStringLiteral("the file is now used by a loaded project; the original was kept"));
         return std::nullopt;

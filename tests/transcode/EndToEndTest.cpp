@@ -136,4 +136,24 @@ TEST_F(EndToEnd, MusicWithCoverArtIsNotTranscoded) {
     EXPECT_TRUE(QFileInfo::exists(cover));
 }
 
+TEST_F(EndToEnd, MovReplacedThroughTheSystemFileOperations) {
+    const QString source = make(QStringLiteral("B002.mov"),
+                                lavfiVideo(QStringLiteral("64x64"), 1) + QStringList{"-c:v", "prores_ks"});
+    TranscodeEngineServices services;
+    services.ffmpegSearch = [] {
+        FfmpegSearch search;
+        search.overrideFolder = QFileInfo(realFfmpeg).path();
+        return search;
+    };
+    TranscodeEngine engine(services);
+    TranscodeRequest request;
+    request.sourcePath = source;
+    const TranscodeOutcome outcome = engine.transcodeNow(request);
+    ASSERT_TRUE(outcome.result) << outcome.error->description().toStdString();
+    EXPECT_EQ(outcome.result->outputPath, source);
+    EXPECT_EQ(QFileInfo(source).size(), outcome.result->newSize);
+    EXPECT_FALSE(QFileInfo::exists(TranscodeEngine::temporaryOutputPath(source)));
+    expectHevcMovie(source, 64, 64, "");
+}
+
 } // namespace

@@ -81,7 +81,8 @@ TEST_F(TranscodeRun, TranscodesEligibleItemsAndRecordsThem) {
     const MediaFile kept = stageFile(QStringLiteral("kept.mp4"));
     const MediaFile clip = stageFile(QStringLiteral("clip.mp4"));
     QDir().mkpath(h.media(QStringLiteral("vault")));
-    pm->setProtectedFolders({h.media(QStringLiteral("vault"))});
+    folders.add(h.media(QStringLiteral("vault")));
+    pm->protectedFoldersDidChange();
     MediaFile inVault = kept;
     inVault.matchedPath = h.media(QStringLiteral("vault/kept.mp4")); // protected where it was found
     setBin({red, inVault, clip});
@@ -155,7 +156,12 @@ TEST_F(TranscodeRun, FolderProtectedWhileEncodingIsNotReplaced) {
         if (up.open(QIODevice::ReadOnly))
             up.readLine();
         QMetaObject::invokeMethod(
-            pm.get(), [&] { pm->setProtectedFolders({QFileInfo(clip.path).path()}); }, Qt::BlockingQueuedConnection);
+            pm.get(),
+            [&] {
+                folders.add(QFileInfo(clip.path).path());
+                pm->protectedFoldersDidChange();
+            },
+            Qt::BlockingQueuedConnection);
         QFile go(release);
         if (go.open(QIODevice::WriteOnly))
             go.write("go\n");
