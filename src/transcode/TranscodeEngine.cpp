@@ -72,9 +72,8 @@ TranscodeEngine::TranscodeEngine(TranscodeEngineServices services, QObject* pare
     m_inProcess = m_services.inProcessRoute ? m_services.inProcessRoute
                                             : std::make_shared<UnavailableInProcessRoute>();
     m_thread.setObjectName(QStringLiteral("TranscodeEngine"));
-    m_context = new QObject; // owned by the thread from here on
+    m_context = std::make_unique<QObject>();
     m_context->moveToThread(&m_thread);
-    connect(&m_thread, &QThread::finished, m_context, &QObject::deleteLater);
     m_thread.start();
 }
 
@@ -82,6 +81,7 @@ TranscodeEngine::~TranscodeEngine() {
     cancel();
     m_thread.quit();
     m_thread.wait();
+    m_context.reset(); // its thread has ended: nothing else can touch it now
 }
 
 QFuture<TranscodeOutcome> TranscodeEngine::transcode(TranscodeRequest request) {
@@ -89,7 +89,7 @@ QFuture<TranscodeOutcome> TranscodeEngine::transcode(TranscodeRequest request) {
     QFuture<TranscodeOutcome> future = promise->future();
     promise->start();
     QMetaObject::invokeMethod(
-        m_context,
+        m_context.get(),
         [this, promise, request = std::move(request)] {
             promise->addResult(transcodeNow(request));
             promise->finish();

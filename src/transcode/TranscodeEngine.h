@@ -93,7 +93,7 @@ private:
     std::mutex m_locateLock;
     std::optional<QString> m_cachedFFmpegPath;
     QThread m_thread;
-    QObject* m_context = nullptr; // lives on m_thread; deleted when it finishes
+    std::unique_ptr<QObject> m_context; // lives on m_thread; the target of queued calls
 };
 
 } // namespace tarnwick

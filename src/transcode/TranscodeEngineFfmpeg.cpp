@@ -1,6 +1,7 @@
 // The ffmpeg route: one child process per file, progress from its "-progress" stream.
 #include "platform/AppLog.h"
 #include "platform/ChildProcess.h"
+#include "platform/StrictTextDecoding.h"
 #include "transcode/FfmpegArguments.h"
 #include "transcode/FfmpegOutput.h"
 #include "transcode/FfprobeOutput.h"
@@ -42,8 +43,8 @@ double TranscodeEngine::ffmpegDuration(const QString& ffmpegPath, const QString&
     clearActive();
     if (exit.kind == ChildExit::Kind::failedToStart || exit.kind == ChildExit::Kind::timedOut)
         return 0;
-    const QString decoded = ffmpegText::decodeStderr(text);
-    return decoded == QLatin1String("Unknown error") ? 0 : ffmpegText::durationFromText(decoded);
+    const auto decoded = strict::decodeUtf8(text);
+    return decoded ? ffmpegText::durationFromText(*decoded) : 0;
 }
 
 RouteResult TranscodeEngine::transcodeWithFFmpeg(const TranscodeRequest& request, const std::optional<ProbeInfo>& p) {
