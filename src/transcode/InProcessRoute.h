@@ -18,12 +18,4 @@ public:
                                   const std::atomic_bool& cancelled) = 0;
 };
 
-// Until the in-process encoder exists every file goes the ffmpeg way: this one refuses with
-// cannotReadAsset, which the engine answers by falling back to ffmpeg.
-class UnavailableInProcessRoute : public InProcessRoute {
-public:
-    RouteResult transcode(TranscodeEngine& engine, const TranscodeRequest& request,
-                          const std::atomic_bool& cancelled) override;
-};
-
 } // namespace tarnwick

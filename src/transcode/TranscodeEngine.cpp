@@ -7,7 +7,7 @@
 #include "platform/ProVideoFormats.h"
 #include "platform/SandboxEnvironment.h"
 #include "transcode/FfprobeOutput.h"
-#include "transcode/InProcessRoute.h"
+#include "transcode/LibraryHevcRoute.h"
 #include "transcode/MediaInspection.h"
 #include "transcode/TranscodeExtensions.h"
 
@@ -69,8 +69,7 @@ bool inProtectedFolder(const QString& path, const QStringList& folders) {
 TranscodeEngine::TranscodeEngine(TranscodeEngineServices services, QObject* parent)
     : QObject(parent), m_services(std::move(services)) {
     m_fileOps = m_services.fileOperations ? m_services.fileOperations : FileOperations::system();
-    m_inProcess = m_services.inProcessRoute ? m_services.inProcessRoute
-                                            : std::make_shared<UnavailableInProcessRoute>();
+    m_inProcess = m_services.inProcessRoute ? m_services.inProcessRoute : std::make_shared<LibraryHevcRoute>();
     m_thread.setObjectName(QStringLiteral("TranscodeEngine"));
     m_context = std::make_unique<QObject>();
     m_context->moveToThread(&m_thread);

@@ -24,7 +24,7 @@ struct TranscodeEngineServices {
     std::shared_ptr<FileOperations> fileOperations;                       // null: FileOperations::system()
     std::function<FfmpegSearch()> ffmpegSearch;                           // null: FfmpegSearch::defaults()
     std::function<std::optional<qint64>(const QString&)> availableCapacity; // null: statvfs
-    std::shared_ptr<InProcessRoute> inProcessRoute;                       // null: the stand-in
+    std::shared_ptr<InProcessRoute> inProcessRoute;                       // null: LibraryHevcRoute
     std::optional<bool> sandboxed;                                        // null: the environment
     std::optional<bool> proVideoFormatsInstalled;                         // null: FFmpeg can read MXF
     int probeTimeoutMs = 120'000; // a dead network share must not hold the engine forever

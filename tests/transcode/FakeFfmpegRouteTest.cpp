@@ -235,7 +235,8 @@ TEST_F(FakeFfmpegRoute, NotEnoughFreeSpaceStopsBeforeWriting) {
 TEST_F(FakeFfmpegRoute, MissingFfmpegIsReportedWithTheDebianPackage) {
     QFile::remove(QDir(h.tools.folder()).filePath(QStringLiteral("ffmpeg")));
     h.tools.removeFfprobe();
-    // No probe and no ffmpeg: the in-process stand-in refuses and there is nothing to fall back to.
+    // No probe and no ffmpeg: when the in-process route refuses there is nothing to fall back to.
+    h.rebuildEngine(std::make_shared<RefusingInProcessRoute>());
     const TranscodeOutcome outcome = run();
     ASSERT_TRUE(outcome.error);
     EXPECT_EQ(outcome.error->kind(), TranscodeError::Kind::cannotReadAsset);
@@ -246,10 +247,30 @@ TEST_F(FakeFfmpegRoute, MissingFfmpegIsReportedWithTheDebianPackage) {
 
 TEST_F(FakeFfmpegRoute, WithoutFfprobeTheFallbackRouteStillRuns) {
     h.tools.removeFfprobe();
+    auto refusing = std::make_shared<RefusingInProcessRoute>();
+    h.rebuildEngine(refusing);
     copyOutput(GeneratedMedia::instance().hevcOutput(true));
     const TranscodeOutcome outcome = run();
     ASSERT_TRUE(outcome.result) << outcome.error->description().toStdString();
+    EXPECT_EQ(refusing->calls, 1);
     EXPECT_TRUE(h.tools.ffmpegStarted());
+}
+
+TEST_F(FakeFfmpegRoute, CancelInsideTheInProcessRouteNeverFallsBackToFfmpeg) {
+    h.tools.removeFfprobe();
+    class CancelledRoute : public InProcessRoute {
+    public:
+        RouteResult transcode(TranscodeEngine&, const TranscodeRequest&, const std::atomic_bool&) override {
+            throw TranscodeError::cancelled();
+        }
+    };
+    h.rebuildEngine(std::make_shared<CancelledRoute>());
+    copyOutput(GeneratedMedia::instance().hevcOutput(true));
+    const TranscodeOutcome outcome = run();
+    ASSERT_TRUE(outcome.error);
+    EXPECT_EQ(outcome.error->kind(), TranscodeError::Kind::cancelled);
+    EXPECT_FALSE(h.tools.ffmpegStarted());
+    expectSourceUntouched();
 }
 
 } // namespace

@@ -3,6 +3,7 @@
 #include "platform/ChildProcess.h"
 #include "platform/FfmpegLocation.h"
 #include "transcode/support/PosixFileOperations.h"
+#include "transcode/InProcessRoute.h"
 #include "transcode/TranscodeEngine.h"
 
 #include <QDir>
@@ -144,12 +145,28 @@ inline QByteArray probeJson(double duration, bool audio = true, const char* vide
            QByteArray::number(duration) + R"("}})";
 }
 
+// An in-process route that always refuses, as one that cannot read the file would.
+class RefusingInProcessRoute : public InProcessRoute {
+public:
+    RouteResult transcode(TranscodeEngine&, const TranscodeRequest&, const std::atomic_bool&) override {
+        ++calls;
+        throw TranscodeError::cannotReadAsset(QStringLiteral("refused"));
+    }
+    int calls = 0;
+};
+
 // An engine on fake tools (or the real ones), real POSIX file operations and a folder Trash.
 class EngineHarness {
 public:
-    explicit EngineHarness(bool realTools = false) {
+    explicit EngineHarness(bool realTools = false) : m_realTools(realTools) {
         ops = std::make_shared<PosixFileOperations>(dir.filePath(QStringLiteral("Trash")));
+        rebuildEngine({});
+    }
+    // A new engine, with `inProcess` as its in-process route (null: the real one).
+    void rebuildEngine(std::shared_ptr<InProcessRoute> inProcess) {
+        const bool realTools = m_realTools;
         TranscodeEngineServices services;
+        services.inProcessRoute = std::move(inProcess);
         services.fileOperations = ops;
         const QString toolFolder = realTools ? QFileInfo(realFfmpeg).path() : tools.folder();
         services.ffmpegSearch = [toolFolder] {
@@ -184,6 +201,7 @@ public:
     std::unique_ptr<TranscodeEngine> engine;
 
 private:
+    bool m_realTools = false;
     bool m_made = QDir().mkpath(dir.filePath(QStringLiteral("media")));
 };
 
