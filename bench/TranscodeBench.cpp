@@ -5,6 +5,7 @@
 #include "support/BenchSupport.h"
 #include "transcode/FfmpegArguments.h"
 #include "transcode/FfprobeOutput.h"
+#include "transcode/LibraryHevcRoute.h"
 #include "transcode/TranscodeEngine.h"
 
 #include <QCoreApplication>
@@ -18,6 +19,7 @@
 
 #include <algorithm>
 #include <csignal>
+#include <sys/resource.h>
 #include <vector>
 
 using namespace tarnwick;
@@ -56,7 +58,7 @@ struct Clip {
     int pairs = bench::smokeMode() ? 1 : 5;
     Clip() {
         const bool smoke = bench::smokeMode();
-        const QString size = smoke ? QStringLiteral("64x64") : QStringLiteral("1920x1080");
+        const QString size = smoke ? QStringLiteral("320x240") : QStringLiteral("1920x1080");
         const QString seconds = smoke ? QStringLiteral("1") : QStringLiteral("10");
         source = dir.filePath(QStringLiteral("source.mp4"));
         run({"-y", "-loglevel", "error", "-f", "lavfi", "-i",
@@ -160,7 +162,7 @@ void sweepArgs(benchmark::internal::Benchmark* b) {
         b->Args({hevcSettings.crf, 1});
         return;
     }
-    for (int crf : {20, 22, 24, 26, 28})
+    for (int crf : {20, 24, 28})
         for (int preset : {0, 1, 2})
             b->Args({crf, preset});
 }
@@ -242,8 +244,119 @@ void BM_CancelLatency(benchmark::State& state) {
     state.counters["load"] = loadAverage();
 }
 
+
+// Bytes of the video packets only: the routes differ in audio (PCM against a copied AAC track).
+qint64 videoBytes(const QString& path) {
+    QByteArray out;
+    ChildProcess child;
+    child.run(ffprobeBeside(ffmpeg),
+              {"-v", "quiet", "-select_streams", "v:0", "-show_entries", "packet=size", "-of", "csv=p=0", path},
+              [&](const char* d, qsizetype n) { out.append(d, n); }, {});
+    qint64 total = 0;
+    for (const QByteArray& line : out.split('\n'))
+        total += line.trimmed().toLongLong();
+    return total;
+}
+
+// Peak resident set of this process since the last reset (VmHWM), in MB.
+double peakResidentMB() {
+    QFile f(QStringLiteral("/proc/self/status"));
+    if (!f.open(QIODevice::ReadOnly))
+        return 0;
+    for (const QByteArray& line : f.readAll().split('\n'))
+        if (line.startsWith("VmHWM:"))
+            return line.mid(6).trimmed().split(' ').value(0).toDouble() / 1024.0;
+    return 0;
+}
+
+void resetPeakResident() {
+    QFile f(QStringLiteral("/proc/self/clear_refs"));
+    if (f.open(QIODevice::WriteOnly))
+        f.write("5");
+}
+
+// The in-process route against the ffmpeg route on the same clip with the same encoder settings.
+void BM_InProcessAgainstFfmpegRoute(benchmark::State& state) {
+    TranscodeEngine engine(services());
+    LibraryHevcRoute inProcess;
+    std::vector<double> library, cli;
+    qint64 libraryVideo = 0, cliVideo = 0;
+    double libraryPeak = 0;
+    for (auto _ : state) {
+        for (int i = 0; i < clip().pairs; ++i) {
+            const QString a = clip().copy(QStringLiteral("library.mov"));
+            TranscodeRequest request;
+            request.sourcePath = a;
+            resetPeakResident();
+            const double before = peakResidentMB();
+            QElapsedTimer t;
+            t.start();
+            try {
+                inProcess.transcode(engine, request, engine.cancelFlag());
+            } catch (const TranscodeError& e) {
+                state.SkipWithError(e.description().toUtf8().constData());
+                return;
+            }
+            library.push_back(t.nsecsElapsed() / 1e9);
+            libraryPeak = std::max(libraryPeak, peakResidentMB() - before);
+            libraryVideo = videoBytes(a);
+
+            const QString b = clip().copy(QStringLiteral("cli.mov"));
+            request.sourcePath = b;
+            t.restart();
+            const auto probe = engine.probe(b);
+            engine.transcodeWithFFmpeg(request, probe);
+            cli.push_back(t.nsecsElapsed() / 1e9);
+            cliVideo = videoBytes(b);
+        }
+    }
+    struct rusage children {};
+    getrusage(RUSAGE_CHILDREN, &children);
+    state.counters["inprocess_s"] = median(library);
+    state.counters["ffmpeg_s"] = median(cli);
+    state.counters["throughput_ratio"] = median(cli) / median(library);
+    state.counters["inprocess_video_MB"] = libraryVideo / 1e6;
+    state.counters["ffmpeg_video_MB"] = cliVideo / 1e6;
+    state.counters["inprocess_peak_MB"] = libraryPeak;
+    state.counters["child_peak_MB"] = children.ru_maxrss / 1024.0;
+    state.counters["load"] = loadAverage();
+}
+
+// Time from cancel() at the third video frame to the in-process route's return.
+void BM_InProcessCancelLatency(benchmark::State& state) {
+    TranscodeEngine engine(services());
+    LibraryHevcRoute inProcess;
+    std::vector<double> latency;
+    for (auto _ : state) {
+        for (int i = 0; i < clip().pairs; ++i) {
+            const QString a = clip().copy(QStringLiteral("cancel_lib.mov"));
+            QElapsedTimer t;
+            TranscodeRequest request;
+            request.sourcePath = a;
+            int frames = 0;
+            request.onProgress = [&](double) {
+                if (++frames != 3)
+                    return;
+                t.start();
+                engine.cancel();
+            };
+            engine.resetCancel();
+            try {
+                inProcess.transcode(engine, request, engine.cancelFlag());
+            } catch (const TranscodeError&) {
+            }
+            latency.push_back(t.nsecsElapsed() / 1e9);
+        }
+    }
+    engine.resetCancel();
+    state.counters["cancel_ms"] = median(latency) * 1e3;
+    state.counters["load"] = loadAverage();
+}
+
 } // namespace
 
+BENCHMARK(BM_InProcessAgainstFfmpegRoute)->Iterations(1)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_InProcessCancelLatency)->Iterations(1)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_RouteAgainstHandRunFfmpeg)->Iterations(1)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_CrfPresetSweep)->Apply(sweepArgs)->Iterations(1)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_VerifyLongOutput)->Iterations(1)->Unit(benchmark::kMillisecond);
