@@ -61,10 +61,27 @@ struct Clip {
         const QString size = smoke ? QStringLiteral("320x240") : QStringLiteral("1920x1080");
         const QString seconds = smoke ? QStringLiteral("1") : QStringLiteral("10");
         source = dir.filePath(QStringLiteral("source.mp4"));
-        run({"-y", "-loglevel", "error", "-f", "lavfi", "-i",
-             QStringLiteral("testsrc2=size=%1:rate=25:duration=%2,noise=alls=10:allf=t").arg(size, seconds), "-f",
-             "lavfi", "-i", QStringLiteral("sine=frequency=440:sample_rate=48000:duration=%1").arg(seconds), "-c:v",
-             "libx264", "-crf", "14", "-preset", "veryfast", "-c:a", "aac", "-shortest", source});
+        run({"-y",
+             "-loglevel",
+             "error",
+             "-f",
+             "lavfi",
+             "-i",
+             QStringLiteral("testsrc2=size=%1:rate=25:duration=%2,noise=alls=10:allf=t").arg(size, seconds),
+             "-f",
+             "lavfi",
+             "-i",
+             QStringLiteral("sine=frequency=440:sample_rate=48000:duration=%1").arg(seconds),
+             "-c:v",
+             "libx264",
+             "-crf",
+             "14",
+             "-preset",
+             "veryfast",
+             "-c:a",
+             "aac",
+             "-shortest",
+             source});
     }
     // A fresh copy per run: the route replaces or trashes what it is given.
     QString copy(const QString& name) const {
@@ -144,8 +161,8 @@ void BM_CrfPresetSweep(benchmark::State& state) {
         QElapsedTimer t;
         t.start();
         run({"-y", "-loglevel", "error", "-i", clip().source, "-c:v", "libx265", "-crf", QString::number(crf),
-             "-preset", preset, "-pix_fmt", "yuv420p", "-x265-params", "log-level=error", "-tag:v", "hvc1", "-an",
-             out});
+             "-preset", preset, "-pix_fmt", "yuv420p", "-x265-params", "log-level=error", "-tag:v", "hvc1",
+             "-an", out});
         seconds = t.nsecsElapsed() / 1e9;
     }
     QByteArray err;
@@ -175,9 +192,10 @@ void BM_VerifyLongOutput(benchmark::State& state) {
     const QString longOut = QDir(clip().dir.path()).filePath(QStringLiteral("long.mov"));
     const int loops = bench::smokeMode() ? 1 : 59;
     const double expected = bench::smokeMode() ? 2 : 600;
-    run({"-y", "-loglevel", "error", "-i", clip().source, "-c:v", "libx265", "-preset", "ultrafast", "-x265-params",
-         "log-level=error", "-tag:v", "hvc1", "-c:a", "copy", ten});
-    run({"-y", "-loglevel", "error", "-stream_loop", QString::number(loops), "-i", ten, "-c", "copy", longOut});
+    run({"-y", "-loglevel", "error", "-i", clip().source, "-c:v", "libx265", "-preset", "ultrafast",
+         "-x265-params", "log-level=error", "-tag:v", "hvc1", "-c:a", "copy", ten});
+    run({"-y", "-loglevel", "error", "-stream_loop", QString::number(loops), "-i", ten, "-c", "copy",
+         longOut});
     std::vector<double> verify, probe;
     for (auto _ : state) {
         for (int i = 0; i < 5; ++i) {
@@ -187,7 +205,8 @@ void BM_VerifyLongOutput(benchmark::State& state) {
             verify.push_back(t.nsecsElapsed() / 1e9);
             t.restart();
             ChildProcess child;
-            child.run(ffprobeBeside(ffmpeg), {"-v", "quiet", "-print_format", "json", "-show_format", longOut}, {}, {});
+            child.run(ffprobeBeside(ffmpeg),
+                      {"-v", "quiet", "-print_format", "json", "-show_format", longOut}, {}, {});
             probe.push_back(t.nsecsElapsed() / 1e9);
         }
     }
@@ -223,7 +242,8 @@ void BM_CancelLatency(benchmark::State& state) {
 
             const QString b = clip().copy(QStringLiteral("term.mov"));
             ChildProcess child;
-            child.start(ffmpeg, ffmpegArguments::transcode(b, QDir(clip().dir.path()).filePath("term_out.mov"), {}));
+            child.start(ffmpeg,
+                        ffmpegArguments::transcode(b, QDir(clip().dir.path()).filePath("term_out.mov"), {}));
             bool sent = false;
             QElapsedTimer u;
             child.waitForExit(
@@ -244,14 +264,14 @@ void BM_CancelLatency(benchmark::State& state) {
     state.counters["load"] = loadAverage();
 }
 
-
 // Bytes of the video packets only: the routes differ in audio (PCM against a copied AAC track).
 qint64 videoBytes(const QString& path) {
     QByteArray out;
     ChildProcess child;
-    child.run(ffprobeBeside(ffmpeg),
-              {"-v", "quiet", "-select_streams", "v:0", "-show_entries", "packet=size", "-of", "csv=p=0", path},
-              [&](const char* d, qsizetype n) { out.append(d, n); }, {});
+    child.run(
+        ffprobeBeside(ffmpeg),
+        {"-v", "quiet", "-select_streams", "v:0", "-show_entries", "packet=size", "-of", "csv=p=0", path},
+        [&](const char* d, qsizetype n) { out.append(d, n); }, {});
     qint64 total = 0;
     for (const QByteArray& line : out.split('\n'))
         total += line.trimmed().toLongLong();

@@ -114,7 +114,8 @@ bool ChildProcess::start(const QString& program, const QStringList& arguments, Q
     posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
 
     pid_t pid = -1;
-    const int spawned = ::posix_spawn(&pid, programBytes.constData(), &actions, &attributes, argv.data(), environ);
+    const int spawned =
+        ::posix_spawn(&pid, programBytes.constData(), &actions, &attributes, argv.data(), environ);
     posix_spawn_file_actions_destroy(&actions);
     posix_spawnattr_destroy(&attributes);
     ::close(outPipe[1]);

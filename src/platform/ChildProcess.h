@@ -13,8 +13,8 @@ namespace tarnwick {
 struct ChildExit {
     enum class Kind { exited, signalled, timedOut, failedToStart };
     Kind kind = Kind::failedToStart;
-    int code = 0;        // exit code, or the signal number when signalled
-    QString startError;  // why it could not start
+    int code = 0;       // exit code, or the signal number when signalled
+    QString startError; // why it could not start
 
     // A normal exit with code 0 is the only success.
     bool succeeded() const { return kind == Kind::exited && code == 0; }

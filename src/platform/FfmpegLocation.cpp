@@ -22,7 +22,8 @@ FfmpegSearch FfmpegSearch::defaults() {
     if (qEnvironmentVariableIsSet(ffmpegFolderEnvironmentVariable))
         search.overrideFolder = qEnvironmentVariable(ffmpegFolderEnvironmentVariable);
     if (QCoreApplication::instance())
-        search.helpersFolder = QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("helpers"));
+        search.helpersFolder =
+            QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("helpers"));
     search.sandboxed = qEnvironmentVariableIsSet("APP_SANDBOX_CONTAINER_ID");
     // Debian installs ffmpeg in /usr/bin; a locally built one lands in /usr/local/bin.
     search.systemPaths = {QStringLiteral("/usr/local/bin/ffmpeg"), QStringLiteral("/usr/bin/ffmpeg")};

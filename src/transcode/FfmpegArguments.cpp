@@ -20,7 +20,8 @@ QString evenCropFilter() {
     return QStringLiteral("crop=trunc(iw/2)*2:trunc(ih/2)*2");
 }
 
-QStringList transcode(const QString& sourcePath, const QString& outputPath, const std::optional<ProbeInfo>& probe) {
+QStringList transcode(const QString& sourcePath, const QString& outputPath,
+                      const std::optional<ProbeInfo>& probe) {
     const HevcSettings& s = hevcSettings;
     return {
         QStringLiteral("-hide_banner"),

@@ -30,7 +30,8 @@ QString pixelFormat(const std::optional<ProbeInfo>& probe);
 QString evenCropFilter();
 
 // The whole command line after the executable, in order.
-QStringList transcode(const QString& sourcePath, const QString& outputPath, const std::optional<ProbeInfo>& probe);
+QStringList transcode(const QString& sourcePath, const QString& outputPath,
+                      const std::optional<ProbeInfo>& probe);
 
 } // namespace ffmpegArguments
 } // namespace tarnwick

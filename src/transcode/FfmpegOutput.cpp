@@ -80,9 +80,11 @@ double durationFromText(const QString& text) {
         const qsizetype second = text.indexOf(member, from);
         const QString rest = second >= 0 ? text.mid(from, second - from) : text.mid(from);
         for (QString piece : rest.split(QLatin1Char('"'))) {
-            while (!piece.isEmpty() && (piece.front() == QLatin1Char(' ') || piece.front() == QLatin1Char('\t')))
+            while (!piece.isEmpty() &&
+                   (piece.front() == QLatin1Char(' ') || piece.front() == QLatin1Char('\t')))
                 piece.remove(0, 1);
-            while (!piece.isEmpty() && (piece.back() == QLatin1Char(' ') || piece.back() == QLatin1Char('\t')))
+            while (!piece.isEmpty() &&
+                   (piece.back() == QLatin1Char(' ') || piece.back() == QLatin1Char('\t')))
                 piece.chop(1);
             if (const auto v = ffprobe::parseFloatingPoint(piece); v && *v > 0)
                 return *v;

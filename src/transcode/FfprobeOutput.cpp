@@ -152,12 +152,12 @@ std::optional<ProbeInfo> parse(const QByteArray& json) {
 QString probeLine(const ProbeInfo& info) {
     QString audio = QStringLiteral("none");
     if (info.hasAudio)
-        audio = info.audioCodec + QLatin1Char(' ') + QString::number(info.audioChannels) + QStringLiteral("ch ") +
-                QString::number(info.audioSampleRate) + QStringLiteral("Hz");
-    return QStringLiteral("  Probe: ") + info.videoCodec + QLatin1Char(' ') + QString::number(info.videoWidth) +
-           QLatin1Char('x') + QString::number(info.videoHeight) + QStringLiteral(", audio: ") + audio +
-           QStringLiteral(", container: ") + info.containerFormat + QStringLiteral(", duration: ") +
-           QString::asprintf("%.1f", info.duration) + QLatin1Char('s');
+        audio = info.audioCodec + QLatin1Char(' ') + QString::number(info.audioChannels) +
+                QStringLiteral("ch ") + QString::number(info.audioSampleRate) + QStringLiteral("Hz");
+    return QStringLiteral("  Probe: ") + info.videoCodec + QLatin1Char(' ') +
+           QString::number(info.videoWidth) + QLatin1Char('x') + QString::number(info.videoHeight) +
+           QStringLiteral(", audio: ") + audio + QStringLiteral(", container: ") + info.containerFormat +
+           QStringLiteral(", duration: ") + QString::asprintf("%.1f", info.duration) + QLatin1Char('s');
 }
 
 } // namespace ffprobe

@@ -100,13 +100,16 @@ struct LibraryHevcSession::State {
             avformat_close_input(&in);
     }
 
-    const AVCodec* decoderFor(AVCodecID id) const { return findDecoder ? findDecoder(id) : avcodec_find_decoder(id); }
+    const AVCodec* decoderFor(AVCodecID id) const {
+        return findDecoder ? findDecoder(id) : avcodec_find_decoder(id);
+    }
 
     void write(AVPacket* p, const AVCodecContext* enc, AVStream* st) {
         av_packet_rescale_ts(p, enc->time_base, st->time_base);
         p->stream_index = st->index;
         if (const int rc = av_interleaved_write_frame(out, p); rc < 0)
-            throw TranscodeError::encodingFailed(QStringLiteral("could not write the output: ") + avError(rc));
+            throw TranscodeError::encodingFailed(QStringLiteral("could not write the output: ") +
+                                                 avError(rc));
     }
 
     // Sends one frame (or the flush) and writes every packet the encoder has ready.
@@ -332,16 +335,19 @@ void LibraryHevcSession::State::videoFrame(AVFrame* f, const std::atomic_bool& c
         const int w = std::min(f->width & ~1, enc->width);
         const int h = std::min(f->height & ~1, enc->height);
         video.sws.reset(sws_getCachedContext(video.sws.release(), w, h, AVPixelFormat(f->format), enc->width,
-                                             enc->height, enc->pix_fmt, SWS_BICUBIC, nullptr, nullptr, nullptr));
+                                             enc->height, enc->pix_fmt, SWS_BICUBIC, nullptr, nullptr,
+                                             nullptr));
         if (!video.sws)
             throw TranscodeError::encodingFailed(QStringLiteral("cannot convert the video's pixel format"));
-        const int* coefficients = sws_getCoefficients(f->colorspace != AVCOL_SPC_UNSPECIFIED ? f->colorspace
-                                                                                             : SWS_CS_DEFAULT);
+        const int* coefficients =
+            sws_getCoefficients(f->colorspace != AVCOL_SPC_UNSPECIFIED ? f->colorspace : SWS_CS_DEFAULT);
         const int full = isFullRange(f) ? 1 : 0;
-        sws_setColorspaceDetails(video.sws.get(), coefficients, full, coefficients, full, 0, 1 << 16, 1 << 16);
+        sws_setColorspaceDetails(video.sws.get(), coefficients, full, coefficients, full, 0, 1 << 16,
+                                 1 << 16);
         if (av_frame_make_writable(video.converted.get()) < 0)
             throw TranscodeError::encodingFailed(QStringLiteral("out of memory"));
-        sws_scale(video.sws.get(), f->data, f->linesize, 0, h, video.converted->data, video.converted->linesize);
+        sws_scale(video.sws.get(), f->data, f->linesize, 0, h, video.converted->data,
+                  video.converted->linesize);
         frame = video.converted.get();
     }
     frame->pts = pts;
@@ -352,7 +358,8 @@ void LibraryHevcSession::State::videoFrame(AVFrame* f, const std::atomic_bool& c
 void LibraryHevcSession::State::audioFrames(Audio& lane, const AVFrame* f) {
     AVCodecContext* enc = lane.encoder.get();
     if (lane.nextPts < 0) {
-        int64_t first = f ? (f->best_effort_timestamp != AV_NOPTS_VALUE ? f->best_effort_timestamp : f->pts) : 0;
+        int64_t first =
+            f ? (f->best_effort_timestamp != AV_NOPTS_VALUE ? f->best_effort_timestamp : f->pts) : 0;
         if (first == AV_NOPTS_VALUE)
             first = 0;
         first -= av_rescale_q(origin, AV_TIME_BASE_Q, lane.stream->time_base);
@@ -392,7 +399,8 @@ void LibraryHevcSession::State::audioFrames(Audio& lane, const AVFrame* f) {
     }
 }
 
-void LibraryHevcSession::State::drainVideo(const std::atomic_bool& cancelled, const TranscodeProgress& onProgress) {
+void LibraryHevcSession::State::drainVideo(const std::atomic_bool& cancelled,
+                                           const TranscodeProgress& onProgress) {
     int rc;
     while ((rc = avcodec_receive_frame(video.decoder.get(), decoded.get())) == 0) {
         videoFrame(decoded.get(), cancelled, onProgress);
@@ -428,7 +436,8 @@ void LibraryHevcSession::run(const std::atomic_bool& cancelled, const TranscodeP
                 s.drainVideo(cancelled, onProgress);
             av_packet_unref(s.packet.get());
             if (sent < 0)
-                throw TranscodeError::encodingFailed(QStringLiteral("video decoding failed: ") + avError(sent));
+                throw TranscodeError::encodingFailed(QStringLiteral("video decoding failed: ") +
+                                                     avError(sent));
             s.drainVideo(cancelled, onProgress);
         } else if (index >= 0 && index < int(s.laneOfStream.size()) && s.laneOfStream[index] >= 0) {
             State::Audio& lane = s.audio[s.laneOfStream[index]];

@@ -3,9 +3,9 @@
 #include "actions/ProtectedFolderTest.h"
 #include "actions/RemovalRules.h"
 #include "analysis/ProjectManager.h"
-#include "platform/FileOperations.h"
 #include "platform/AppLog.h"
 #include "platform/ByteCountText.h"
+#include "platform/FileOperations.h"
 #include "stores/AuditLogManager.h"
 #include "stores/StatsManager.h"
 #include "transcode/TranscodeEngine.h"
@@ -31,8 +31,8 @@ QString fileNameOf(const QString& path) {
 
 // Asks the GUI thread about the live entry, without ever blocking it: the engine's thread waits,
 // and gives up when the run is cancelled (the window may be closing).
-DestructiveStepCheck liveEntryCheck(QPointer<ProjectManager> manager, QString stagedPath, TranscodeRunChecks checks,
-                                    const std::atomic_bool* cancelled) {
+DestructiveStepCheck liveEntryCheck(QPointer<ProjectManager> manager, QString stagedPath,
+                                    TranscodeRunChecks checks, const std::atomic_bool* cancelled) {
     return [=](const QString& sourcePath) -> std::optional<TranscodeError> {
         // Resolved here, off the GUI thread: a network path can be slow to answer.
         QString canonical = QFileInfo(sourcePath).canonicalFilePath();
@@ -79,7 +79,8 @@ TranscodeRunChecks TranscodeRunChecks::defaults() {
                                       const QString& canonical) -> std::optional<TranscodeError> {
         const QString name = fileNameOf(live ? live->path : canonical);
         // The canonical path was resolved off this thread; the text test alone is enough here.
-        if (ProtectedFolderTest::forManager(pm, nullptr).isInProtectedFolder(canonical) || (live && live->isProtected))
+        if (ProtectedFolderTest::forManager(pm, nullptr).isInProtectedFolder(canonical) ||
+            (live && live->isProtected))
             return TranscodeError::protectedSource(name);
         if (live && RemovalRules::isInUse(*live))
             return TranscodeError::encodingFailed(
@@ -128,7 +129,8 @@ QCoro::Task<TranscodeRunTotals> transcodeAndReplace(ProjectManager& managerRef, 
     for (int i = 0; i < total && manager; ++i) {
         const RecycleBinItem& item = items[i];
         if (manager->transcodeShouldCancel()) {
-            AppLog::info(QStringLiteral("Transcode cancelled by user after %1 file(s)").arg(totals.transcoded));
+            AppLog::info(
+                QStringLiteral("Transcode cancelled by user after %1 file(s)").arg(totals.transcoded));
             break;
         }
         const QString name = fileNameOf(item.mediaFile.path);
@@ -137,7 +139,8 @@ QCoro::Task<TranscodeRunTotals> transcodeAndReplace(ProjectManager& managerRef, 
         TranscodeRequest request;
         request.sourcePath = item.mediaFile.matchedPath ? *item.mediaFile.matchedPath : item.mediaFile.path;
         request.protectedFolders = manager->protectedFolders();
-        request.destructiveStepCheck = liveEntryCheck(manager, item.mediaFile.path, checks, &engine.cancelFlag());
+        request.destructiveStepCheck =
+            liveEntryCheck(manager, item.mediaFile.path, checks, &engine.cancelFlag());
         request.onProgress = [manager, i](double f) {
             QMetaObject::invokeMethod(
                 manager.data(),
@@ -173,8 +176,9 @@ QCoro::Task<TranscodeRunTotals> transcodeAndReplace(ProjectManager& managerRef, 
             }
             if (manager->auditLog())
                 manager->auditLog()->log(AuditAction::transcoded, item.mediaFile);
-            AppLog::info(QStringLiteral("Transcoded ") + name + QStringLiteral(": ") + formatFileByteCount(r.sourceSize) +
-                         QStringLiteral(" → ") + formatFileByteCount(r.newSize));
+            AppLog::info(QStringLiteral("Transcoded ") + name + QStringLiteral(": ") +
+                         formatFileByteCount(r.sourceSize) + QStringLiteral(" → ") +
+                         formatFileByteCount(r.newSize));
         } else if (outcome.error->kind() == TranscodeError::Kind::cancelled) {
             AppLog::info(QStringLiteral("Transcode cancelled during ") + name);
             break;
@@ -182,7 +186,8 @@ QCoro::Task<TranscodeRunTotals> transcodeAndReplace(ProjectManager& managerRef, 
             const QString description = outcome.error->description();
             totals.failed += 1;
             totals.errors.append(name + QStringLiteral(": ") + description);
-            AppLog::error(QStringLiteral("Transcode failed for ") + name + QStringLiteral(": ") + description);
+            AppLog::error(QStringLiteral("Transcode failed for ") + name + QStringLiteral(": ") +
+                          description);
         }
         manager->setTranscodeFilesCompleted(i + 1);
         manager->setTranscodeProgressFraction(double(i + 1) / double(manager->transcodeTotalFiles()));
@@ -197,9 +202,9 @@ QCoro::Task<TranscodeRunTotals> transcodeAndReplace(ProjectManager& managerRef, 
     if (totals.transcoded > 0 && manager->statsManager())
         manager->statsManager()->recordTranscode(totals.spaceSaved);
     manager->setIsTranscodeInProgress(false);
-    manager->setTranscodeCompleteResult(TranscodeCompleteResult{totals.transcoded, totals.skipped, totals.failed,
-                                                                totals.spaceSaved, totals.errors,
-                                                                manager->transcodeShouldCancel()});
+    manager->setTranscodeCompleteResult(
+        TranscodeCompleteResult{totals.transcoded, totals.skipped, totals.failed, totals.spaceSaved,
+                                totals.errors, manager->transcodeShouldCancel()});
     manager->setShowTranscodeComplete(true);
     AppLog::info(QStringLiteral("Transcode complete: %1 transcoded, %2 skipped, %3 failed, %4 saved")
                      .arg(totals.transcoded)

@@ -39,8 +39,9 @@ struct TranscodeRunChecks {
 // Transcodes every transcodable item of the recycle bin in place, one after another, on the GUI
 // thread's event loop: progress, cancel between files and inside a file, media list and bin
 // updates, audit entries and statistics. Holds the manager's operation gate while it runs.
-QCoro::Task<TranscodeRunTotals> transcodeAndReplace(ProjectManager& manager, TranscodeEngine& engine,
-                                                    TranscodeRunChecks checks = TranscodeRunChecks::defaults());
+QCoro::Task<TranscodeRunTotals>
+transcodeAndReplace(ProjectManager& manager, TranscodeEngine& engine,
+                    TranscodeRunChecks checks = TranscodeRunChecks::defaults());
 
 // The progress overlay's Cancel: stops the run before the next file and kills the running child.
 void cancelTranscode(ProjectManager& manager, TranscodeEngine& engine);

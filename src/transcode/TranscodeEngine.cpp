@@ -23,10 +23,10 @@ namespace {
 
 const QSet<QString>& nativeVideoCodecs() {
     static const QSet<QString> set{
-        QStringLiteral("h264"),       QStringLiteral("hevc"),       QStringLiteral("prores"),
-        QStringLiteral("mjpeg"),      QStringLiteral("mpeg4"),      QStringLiteral("mpeg2video"),
-        QStringLiteral("mpeg1video"), QStringLiteral("ap4h"),       QStringLiteral("ap4x"),
-        QStringLiteral("apch"),       QStringLiteral("apcn"),       QStringLiteral("apcs"),
+        QStringLiteral("h264"),       QStringLiteral("hevc"),  QStringLiteral("prores"),
+        QStringLiteral("mjpeg"),      QStringLiteral("mpeg4"), QStringLiteral("mpeg2video"),
+        QStringLiteral("mpeg1video"), QStringLiteral("ap4h"),  QStringLiteral("ap4x"),
+        QStringLiteral("apch"),       QStringLiteral("apcn"),  QStringLiteral("apcs"),
         QStringLiteral("apco"),       QStringLiteral("aprh")};
     return set;
 }
@@ -69,7 +69,8 @@ bool inProtectedFolder(const QString& path, const QStringList& folders) {
 TranscodeEngine::TranscodeEngine(TranscodeEngineServices services, QObject* parent)
     : QObject(parent), m_services(std::move(services)) {
     m_fileOps = m_services.fileOperations ? m_services.fileOperations : FileOperations::system();
-    m_inProcess = m_services.inProcessRoute ? m_services.inProcessRoute : std::make_shared<LibraryHevcRoute>();
+    m_inProcess =
+        m_services.inProcessRoute ? m_services.inProcessRoute : std::make_shared<LibraryHevcRoute>();
     m_thread.setObjectName(QStringLiteral("TranscodeEngine"));
     m_context = std::make_unique<QObject>();
     m_context->moveToThread(&m_thread);
@@ -131,14 +132,16 @@ bool TranscodeEngine::sandboxed() const {
 }
 
 bool TranscodeEngine::proVideoFormatsInstalled() const {
-    return m_services.proVideoFormatsInstalled ? *m_services.proVideoFormatsInstalled : mediaLibrariesCanReadMxf();
+    return m_services.proVideoFormatsInstalled ? *m_services.proVideoFormatsInstalled
+                                               : mediaLibrariesCanReadMxf();
 }
 
 std::optional<QString> TranscodeEngine::locateFFmpeg() {
     std::lock_guard guard(m_locateLock);
     if (m_cachedFFmpegPath && !m_cachedFFmpegPath->isEmpty())
         return m_cachedFFmpegPath;
-    const FfmpegSearch search = m_services.ffmpegSearch ? m_services.ffmpegSearch() : FfmpegSearch::defaults();
+    const FfmpegSearch search =
+        m_services.ffmpegSearch ? m_services.ffmpegSearch() : FfmpegSearch::defaults();
     const auto found = findFfmpeg(search);
     if (!found) {
         if (search.sandboxed && !search.overrideFolder)
@@ -183,8 +186,9 @@ std::optional<ProbeInfo> TranscodeEngine::probe(const QString& path) {
     constexpr qsizetype outLimit = 16 * 1024 * 1024;
     const ChildExit exit = child->run(
         ffprobe,
-        {QStringLiteral("-v"), QStringLiteral("quiet"), QStringLiteral("-print_format"), QStringLiteral("json"),
-         QStringLiteral("-show_format"), QStringLiteral("-show_streams"), QStringLiteral("file:") + path},
+        {QStringLiteral("-v"), QStringLiteral("quiet"), QStringLiteral("-print_format"),
+         QStringLiteral("json"), QStringLiteral("-show_format"), QStringLiteral("-show_streams"),
+         QStringLiteral("file:") + path},
         [&](const char* d, qsizetype n) {
             if (out.size() < outLimit)
                 out.append(d, n);
@@ -212,13 +216,14 @@ std::optional<ProbeInfo> TranscodeEngine::probe(const QString& path) {
 
 bool TranscodeEngine::decideRoute(const QString& x, const ProbeInfo& p) {
     if (transcodeExtensions::proVideoFormats().contains(x) && !sandboxed() && !proVideoFormatsInstalled()) {
-        AppLog::info(QStringLiteral("  Decision: ffmpeg (Pro Video Formats not installed for ") + x.toUpper() +
-                     QStringLiteral(")"));
+        AppLog::info(QStringLiteral("  Decision: ffmpeg (Pro Video Formats not installed for ") +
+                     x.toUpper() + QStringLiteral(")"));
         return true;
     }
     if (!nativeVideoCodecs().contains(p.videoCodec.toLower()) && locateFFmpeg()) {
-        AppLog::info(QStringLiteral("  Decision: ffmpeg (video codec '") + p.videoCodec +
-                     QStringLiteral("' not natively supported — Pro Video Formats doesn't guarantee decode)"));
+        AppLog::info(
+            QStringLiteral("  Decision: ffmpeg (video codec '") + p.videoCodec +
+            QStringLiteral("' not natively supported — Pro Video Formats doesn't guarantee decode)"));
         return true;
     }
     if (!p.hasAudio)
@@ -258,8 +263,8 @@ RouteResult TranscodeEngine::transcodeOrThrow(const TranscodeRequest& request) {
         throw TranscodeError::protectedSource(name);
     }
     const QFileInfo info(s);
-    AppLog::info(QStringLiteral("  File size: ") + formatFileByteCount(info.size()) + QStringLiteral(", readable: ") +
-                 boolText(info.isReadable()));
+    AppLog::info(QStringLiteral("  File size: ") + formatFileByteCount(info.size()) +
+                 QStringLiteral(", readable: ") + boolText(info.isReadable()));
     const QString x = transcodeExtensions::lowerExtension(s);
 
     throwIfCancelled();
@@ -273,7 +278,8 @@ RouteResult TranscodeEngine::transcodeOrThrow(const TranscodeRequest& request) {
             AppLog::info(QStringLiteral("  Route: ffmpeg (probe determined best path)"));
             return transcodeWithFFmpeg(request, p);
         }
-    } else if (transcodeExtensions::proVideoFormats().contains(x) && !sandboxed() && !proVideoFormatsInstalled()) {
+    } else if (transcodeExtensions::proVideoFormats().contains(x) && !sandboxed() &&
+               !proVideoFormatsInstalled()) {
         AppLog::info(QStringLiteral("  Route: ffmpeg (required for ") + x.toUpper() +
                      QStringLiteral(" — no probe, no Pro Video Formats)"));
         return transcodeWithFFmpeg(request, p);
@@ -281,7 +287,8 @@ RouteResult TranscodeEngine::transcodeOrThrow(const TranscodeRequest& request) {
     return inProcessAttempt(request, p);
 }
 
-RouteResult TranscodeEngine::inProcessAttempt(const TranscodeRequest& request, const std::optional<ProbeInfo>& p) {
+RouteResult TranscodeEngine::inProcessAttempt(const TranscodeRequest& request,
+                                              const std::optional<ProbeInfo>& p) {
     const QString name = QFileInfo(request.sourcePath).fileName();
     AppLog::info(QStringLiteral("  Route: trying in-process..."));
     const MediaFacts facts = inspectMedia(request.sourcePath, false);

@@ -21,12 +21,12 @@ class InProcessRoute;
 
 // What the engine reaches outside itself; the defaults are the real ones, tests inject their own.
 struct TranscodeEngineServices {
-    std::shared_ptr<FileOperations> fileOperations;                       // null: FileOperations::system()
-    std::function<FfmpegSearch()> ffmpegSearch;                           // null: FfmpegSearch::defaults()
+    std::shared_ptr<FileOperations> fileOperations;                         // null: FileOperations::system()
+    std::function<FfmpegSearch()> ffmpegSearch;                             // null: FfmpegSearch::defaults()
     std::function<std::optional<qint64>(const QString&)> availableCapacity; // null: statvfs
-    std::shared_ptr<InProcessRoute> inProcessRoute;                       // null: LibraryHevcRoute
-    std::optional<bool> sandboxed;                                        // null: the environment
-    std::optional<bool> proVideoFormatsInstalled;                         // null: FFmpeg can read MXF
+    std::shared_ptr<InProcessRoute> inProcessRoute;                         // null: LibraryHevcRoute
+    std::optional<bool> sandboxed;                                          // null: the environment
+    std::optional<bool> proVideoFormatsInstalled;                           // null: FFmpeg can read MXF
     int probeTimeoutMs = 120'000; // a dead network share must not hold the engine forever
 };
 

@@ -22,12 +22,13 @@ QString boolText(bool value) {
 double TranscodeEngine::ffmpegDuration(const QString& ffmpegPath, const QString& mediaPath) {
     const QString ffprobe = ffprobeBeside(ffmpegPath);
     QString program = ffmpegPath;
-    QStringList arguments{QStringLiteral("-i"), QStringLiteral("file:") + mediaPath, QStringLiteral("-hide_banner")};
+    QStringList arguments{QStringLiteral("-i"), QStringLiteral("file:") + mediaPath,
+                          QStringLiteral("-hide_banner")};
     if (QFileInfo::exists(ffprobe)) {
         program = ffprobe;
-        arguments = {QStringLiteral("-v"),          QStringLiteral("quiet"),
-                     QStringLiteral("-print_format"), QStringLiteral("json"),
-                     QStringLiteral("-show_format"), QStringLiteral("file:") + mediaPath};
+        arguments = {
+            QStringLiteral("-v"),   QStringLiteral("quiet"),        QStringLiteral("-print_format"),
+            QStringLiteral("json"), QStringLiteral("-show_format"), QStringLiteral("file:") + mediaPath};
     }
     auto child = std::make_shared<ChildProcess>();
     if (!setActive(child)) {
@@ -47,7 +48,8 @@ double TranscodeEngine::ffmpegDuration(const QString& ffmpegPath, const QString&
     return decoded ? ffmpegText::durationFromText(*decoded) : 0;
 }
 
-RouteResult TranscodeEngine::transcodeWithFFmpeg(const TranscodeRequest& request, const std::optional<ProbeInfo>& p) {
+RouteResult TranscodeEngine::transcodeWithFFmpeg(const TranscodeRequest& request,
+                                                 const std::optional<ProbeInfo>& p) {
     const auto ffmpeg = locateFFmpeg();
     if (!ffmpeg)
         throw TranscodeError::ffmpegNotFound();
@@ -76,10 +78,12 @@ RouteResult TranscodeEngine::transcodeWithFFmpeg(const TranscodeRequest& request
     if (p) {
         AppLog::info(QStringLiteral("  Probe info — video: ") + p->videoCodec + QLatin1Char(' ') +
                      QString::number(p->videoWidth) + QLatin1Char('x') + QString::number(p->videoHeight) +
-                     QStringLiteral(", audio: ") + p->audioCodec + QLatin1Char(' ') + QString::number(p->audioChannels) +
-                     QStringLiteral("ch ") + QString::number(p->audioSampleRate) + QStringLiteral("Hz, container: ") +
+                     QStringLiteral(", audio: ") + p->audioCodec + QLatin1Char(' ') +
+                     QString::number(p->audioChannels) + QStringLiteral("ch ") +
+                     QString::number(p->audioSampleRate) + QStringLiteral("Hz, container: ") +
                      p->containerFormat);
-        if (p->hasAudio && !p->audioChannelLayout.isEmpty() && p->audioChannelLayout != QLatin1String("unknown"))
+        if (p->hasAudio && !p->audioChannelLayout.isEmpty() &&
+            p->audioChannelLayout != QLatin1String("unknown"))
             AppLog::info(QStringLiteral("  Preserving audio channel layout: ") + p->audioChannelLayout);
     }
     const QStringList arguments = ffmpegArguments::transcode(source, output, p);
@@ -102,8 +106,8 @@ RouteResult TranscodeEngine::transcodeWithFFmpeg(const TranscodeRequest& request
 
     FfmpegProgressReader progress(duration, request.onProgress);
     BoundedTail errors;
-    const ChildExit exit = child->waitForExit(
-        [&](const char* d, qsizetype n) { progress.feed(d, n); }, [&](const char* d, qsizetype n) { errors.feed(d, n); });
+    const ChildExit exit = child->waitForExit([&](const char* d, qsizetype n) { progress.feed(d, n); },
+                                              [&](const char* d, qsizetype n) { errors.feed(d, n); });
     clearActive();
 
     if (m_cancelled.load()) {
@@ -113,7 +117,8 @@ RouteResult TranscodeEngine::transcodeWithFFmpeg(const TranscodeRequest& request
     if (exit.kind == ChildExit::Kind::signalled) {
         AppLog::info(QStringLiteral("  ffmpeg terminated by signal ") + QString::number(exit.code));
         removeTemporaryOutput(output, false);
-        throw TranscodeError::ffmpegFailed(QStringLiteral("ffmpeg terminated by signal ") + QString::number(exit.code));
+        throw TranscodeError::ffmpegFailed(QStringLiteral("ffmpeg terminated by signal ") +
+                                           QString::number(exit.code));
     }
     AppLog::info(QStringLiteral("  ffmpeg exit code: ") + QString::number(exit.code));
     if (exit.succeeded()) {

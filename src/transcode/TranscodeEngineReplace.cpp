@@ -29,13 +29,14 @@ void TranscodeEngine::checkFreeSpace(qint64 sourceSize, const QString& outputFol
     if (sourceSize < 1)
         return;
     const qint64 need = static_cast<qint64>(double(sourceSize) * 1.2) + 50'000'000;
-    const auto available =
-        m_services.availableCapacity ? m_services.availableCapacity(outputFolder) : availableCapacity(outputFolder);
+    const auto available = m_services.availableCapacity ? m_services.availableCapacity(outputFolder)
+                                                        : availableCapacity(outputFolder);
     if (!available)
         return;
     if (*available < need)
-        throw TranscodeError::encodingFailed(QStringLiteral("not enough free space to transcode (need ~%1, have %2)")
-                                                 .arg(formatFileByteCount(need), formatFileByteCount(*available)));
+        throw TranscodeError::encodingFailed(
+            QStringLiteral("not enough free space to transcode (need ~%1, have %2)")
+                .arg(formatFileByteCount(need), formatFileByteCount(*available)));
 }
 
 void TranscodeEngine::removeTemporaryOutput(const QString& path, bool leftover) {
@@ -58,7 +59,8 @@ void TranscodeEngine::verifyOutput(const QString& outputPath, double sourceDurat
         throw TranscodeError::encodingFailed(QStringLiteral("transcoded file is missing"));
     const qint64 size = info.kind == FileKind::regular ? info.size : 0;
     if (size <= 4096)
-        throw TranscodeError::encodingFailed(QStringLiteral("transcoded file is empty or truncated (%1 bytes)").arg(size));
+        throw TranscodeError::encodingFailed(
+            QStringLiteral("transcoded file is empty or truncated (%1 bytes)").arg(size));
     // A frame decoded for real: a container that merely opens is not proof of a playable movie.
     const MediaFacts facts = inspectMedia(outputPath, true);
     if (!facts.decodedVideoFrame)
@@ -69,9 +71,9 @@ void TranscodeEngine::verifyOutput(const QString& outputPath, double sourceDurat
         const double t = facts.opened ? facts.duration : 0.0;
         const double tolerance = sourceDuration * 0.05 >= 1.0 ? sourceDuration * 0.05 : 1.0;
         if (!(t > 0 && t >= sourceDuration - tolerance))
-            throw TranscodeError::encodingFailed(
-                QString::asprintf("transcoded duration %.1fs is much shorter than source %.1fs — likely truncated", t,
-                                  sourceDuration));
+            throw TranscodeError::encodingFailed(QString::asprintf(
+                "transcoded duration %.1fs is much shorter than source %.1fs — likely truncated", t,
+                sourceDuration));
     }
 }
 
@@ -111,14 +113,15 @@ RouteResult TranscodeEngine::replaceOriginal(const TranscodeRequest& request, co
     return replaceOther(request, outputPath, sourceSize);
 }
 
-RouteResult TranscodeEngine::replaceMov(const TranscodeRequest& request, const QString& outputPath, qint64 sourceSize) {
+RouteResult TranscodeEngine::replaceMov(const TranscodeRequest& request, const QString& outputPath,
+                                        qint64 sourceSize) {
     const QString& source = request.sourcePath;
     // fsync, rename over the source, fsync the folder: at every moment one of the two files is there.
     const FileOpStatus status = m_fileOps->replaceAtomically(outputPath, source);
     if (!status) {
         removeTemporaryOutput(outputPath, false);
-        throw TranscodeError::encodingFailed(QStringLiteral("could not replace the original (") + errorText(status) +
-                                             QStringLiteral("); the original was kept"));
+        throw TranscodeError::encodingFailed(QStringLiteral("could not replace the original (") +
+                                             errorText(status) + QStringLiteral("); the original was kept"));
     }
     const FileOpInfo info = m_fileOps->status(source, true);
     return {sourceSize, info.kind == FileKind::regular ? info.size : 0, source};
@@ -151,7 +154,8 @@ RouteResult TranscodeEngine::replaceOther(const TranscodeRequest& request, const
         AppLog::warning(QStringLiteral("  Transcode: original kept because it could not move to Trash: ") +
                         errorText(trashed.status));
         m_fileOps->removeFile(target);
-        throw TranscodeError::encodingFailed(QStringLiteral("could not move the original to Trash; the original was kept"));
+        throw TranscodeError::encodingFailed(
+            QStringLiteral("could not move the original to Trash; the original was kept"));
     }
     const FileOpInfo out = m_fileOps->status(target, true);
     return {sourceSize, out.kind == FileKind::regular ? out.size : 0, target};

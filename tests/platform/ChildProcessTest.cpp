@@ -12,7 +12,8 @@ using namespace tarnwick;
 
 namespace {
 
-ChildExit shell(const QString& script, QByteArray* out = nullptr, QByteArray* err = nullptr, int timeoutMs = -1) {
+ChildExit shell(const QString& script, QByteArray* out = nullptr, QByteArray* err = nullptr,
+                int timeoutMs = -1) {
     ChildProcess child;
     return child.run(
         QStringLiteral("/bin/sh"), {QStringLiteral("-c"), script},
@@ -41,7 +42,8 @@ TEST(ChildProcess, ArgumentsAreNeverParsedByAShell) {
 TEST(ChildProcess, SeparatesStreamsAndReadsLargeOutputWhileRunning) {
     QByteArray out, err;
     // More than a pipe holds on both streams: the child would block if either went unread.
-    const ChildExit exit = shell(QStringLiteral("head -c 300000 /dev/zero; head -c 200000 /dev/zero >&2; exit 0"), &out, &err);
+    const ChildExit exit =
+        shell(QStringLiteral("head -c 300000 /dev/zero; head -c 200000 /dev/zero >&2; exit 0"), &out, &err);
     EXPECT_TRUE(exit.succeeded());
     EXPECT_EQ(out.size(), 300000);
     EXPECT_EQ(err.size(), 200000);

@@ -16,8 +16,8 @@ QJsonArray streamsOf(const QString& path) {
     QByteArray out;
     ChildProcess child;
     child.run(ffprobeBeside(realFfmpeg),
-              {QStringLiteral("-v"), QStringLiteral("quiet"), QStringLiteral("-print_format"), QStringLiteral("json"),
-               QStringLiteral("-show_streams"), path},
+              {QStringLiteral("-v"), QStringLiteral("quiet"), QStringLiteral("-print_format"),
+               QStringLiteral("json"), QStringLiteral("-show_streams"), path},
               [&](const char* d, qsizetype n) { out.append(d, n); }, {});
     return QJsonDocument::fromJson(out).object().value(QLatin1String("streams")).toArray();
 }
@@ -52,16 +52,17 @@ protected:
                   QString::fromLatin1(audioCodec));
     }
     QStringList x264Lossless() {
-        return {QStringLiteral("-c:v"), QStringLiteral("libx264"), QStringLiteral("-qp"), QStringLiteral("0")};
+        return {QStringLiteral("-c:v"), QStringLiteral("libx264"), QStringLiteral("-qp"),
+                QStringLiteral("0")};
     }
 
     EngineHarness h;
 };
 
 TEST_F(EndToEnd, H264AacMp4BecomesHevcMovAndSourceGoesToTrash) {
-    const QString source = make(QStringLiteral("phone clip.mp4"),
-                                lavfiVideo(QStringLiteral("64x64"), 1) + lavfiAudio(1) + x264Lossless() +
-                                    QStringList{"-c:a", "aac", "-shortest"});
+    const QString source =
+        make(QStringLiteral("phone clip.mp4"), lavfiVideo(QStringLiteral("64x64"), 1) + lavfiAudio(1) +
+                                                   x264Lossless() + QStringList{"-c:a", "aac", "-shortest"});
     const TranscodeOutcome outcome = h.engine->transcodeNow(h.request(source));
     ASSERT_TRUE(outcome.result) << outcome.error->description().toStdString();
     EXPECT_EQ(outcome.result->outputPath, h.media(QStringLiteral("phone clip.mov")));
@@ -98,10 +99,12 @@ TEST_F(EndToEnd, OddSizeIsCroppedToEven) {
 
 TEST_F(EndToEnd, RotatedClipPlaysUprightUnsquashed) {
     // The rotation is written as a display matrix only when remuxing.
-    const QString plain = make(QStringLiteral("plain.mp4"), lavfiVideo(QStringLiteral("64x48"), 1) + x264Lossless());
+    const QString plain =
+        make(QStringLiteral("plain.mp4"), lavfiVideo(QStringLiteral("64x48"), 1) + x264Lossless());
     const QString source = make(QStringLiteral("portrait.mp4"),
                                 QStringList{"-i", plain, "-c", "copy", "-metadata:s:v:0", "rotate=90"});
-    ASSERT_FALSE(firstOfType(streamsOf(source), "video").value(QLatin1String("side_data_list")).toArray().isEmpty());
+    ASSERT_FALSE(
+        firstOfType(streamsOf(source), "video").value(QLatin1String("side_data_list")).toArray().isEmpty());
     const TranscodeOutcome outcome = h.engine->transcodeNow(h.request(source));
     ASSERT_TRUE(outcome.result) << outcome.error->description().toStdString();
     const QJsonObject video = firstOfType(streamsOf(outcome.result->outputPath), "video");
@@ -117,12 +120,12 @@ TEST_F(EndToEnd, RotatedClipPlaysUprightUnsquashed) {
 }
 
 TEST_F(EndToEnd, MusicWithCoverArtIsNotTranscoded) {
-    const QString cover = make(QStringLiteral("cover.png"), lavfiVideo(QStringLiteral("64x64"), 0.04) +
-                                                               QStringList{"-frames:v", "1"});
+    const QString cover = make(QStringLiteral("cover.png"),
+                               lavfiVideo(QStringLiteral("64x64"), 0.04) + QStringList{"-frames:v", "1"});
     const QString source =
-        make(QStringLiteral("song.mp3"), lavfiAudio(1) + QStringList{"-i", cover, "-map", "0:a", "-map", "1:v",
-                                                                     "-c:a", "libmp3lame", "-c:v", "png",
-                                                                     "-disposition:v", "attached_pic"});
+        make(QStringLiteral("song.mp3"),
+             lavfiAudio(1) + QStringList{"-i", cover, "-map", "0:a", "-map", "1:v", "-c:a", "libmp3lame",
+                                         "-c:v", "png", "-disposition:v", "attached_pic"});
     const qint64 size = QFileInfo(source).size();
     const TranscodeOutcome outcome = h.engine->transcodeNow(h.request(source));
     ASSERT_TRUE(outcome.error);

@@ -2,8 +2,8 @@
 #include "transcode/support/TranscodeTestSupport.h"
 
 #include <QFile>
-#include <sys/stat.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 using namespace tarnwick;
 using namespace tarnwick::testing;
@@ -84,8 +84,9 @@ TEST_F(FakeFfmpegRoute, ShortOutputFailsTheDurationCheck) {
     copyOutput(GeneratedMedia::instance().hevcOutput(true, 1.0));
     const TranscodeOutcome outcome = run();
     ASSERT_TRUE(outcome.error);
-    EXPECT_TRUE(outcome.error->payload().startsWith(QStringLiteral("transcoded duration 1.0s is much shorter than "
-                                                                   "source 10.0s")))
+    EXPECT_TRUE(
+        outcome.error->payload().startsWith(QStringLiteral("transcoded duration 1.0s is much shorter than "
+                                                           "source 10.0s")))
         << outcome.error->payload().toStdString();
     expectSourceUntouched();
 }
@@ -104,13 +105,15 @@ TEST_F(FakeFfmpegRoute, OutputNotSmallerThanSourceKeepsSource) {
     const TranscodeOutcome outcome = run();
     ASSERT_TRUE(outcome.error);
     EXPECT_EQ(outcome.error->description(),
-              QStringLiteral("Encoding failed: transcoded file is not smaller than the source; the original was kept"));
+              QStringLiteral(
+                  "Encoding failed: transcoded file is not smaller than the source; the original was kept"));
     expectSourceUntouched();
 }
 
 TEST_F(FakeFfmpegRoute, NonZeroExitReportsLastUnindentedLine) {
-    h.tools.setFfmpeg(QStringLiteral("head -c 9000 /dev/zero > \"$out\"\n"
-                                     "printf 'Input #0\\nUnknown encoder x\\n  detail one\\n  detail two\\n' >&2\nexit 1\n"));
+    h.tools.setFfmpeg(QStringLiteral(
+        "head -c 9000 /dev/zero > \"$out\"\n"
+        "printf 'Input #0\\nUnknown encoder x\\n  detail one\\n  detail two\\n' >&2\nexit 1\n"));
     const TranscodeOutcome outcome = run();
     ASSERT_TRUE(outcome.error);
     EXPECT_EQ(outcome.error->description(), QStringLiteral("ffmpeg error: Unknown encoder x"));
@@ -125,7 +128,8 @@ TEST_F(FakeFfmpegRoute, OnlyIndentedErrorTextReportsItsStart) {
 }
 
 TEST_F(FakeFfmpegRoute, ChildKilledBySignalIsAFailure) {
-    h.tools.setFfmpeg(QStringLiteral("cp '%1' \"$out\"\nkill -SEGV $$\n").arg(GeneratedMedia::instance().hevcOutput(true)));
+    h.tools.setFfmpeg(
+        QStringLiteral("cp '%1' \"$out\"\nkill -SEGV $$\n").arg(GeneratedMedia::instance().hevcOutput(true)));
     const TranscodeOutcome outcome = run();
     ASSERT_TRUE(outcome.error);
     EXPECT_EQ(outcome.error->kind(), TranscodeError::Kind::ffmpegFailed);
@@ -135,7 +139,8 @@ TEST_F(FakeFfmpegRoute, ChildKilledBySignalIsAFailure) {
 
 TEST_F(FakeFfmpegRoute, CancelWhileRunningKillsTheChildAndRemovesTheOutput) {
     // The first progress line is the gate: cancel arrives while the child surely runs.
-    h.tools.setFfmpeg(QStringLiteral("head -c 9000 /dev/zero > \"$out\"\necho out_time_ms=100000\nexec sleep 60\n"));
+    h.tools.setFfmpeg(
+        QStringLiteral("head -c 9000 /dev/zero > \"$out\"\necho out_time_ms=100000\nexec sleep 60\n"));
     TranscodeRequest request = h.request(source);
     request.onProgress = [this](double) { h.engine->cancel(); };
     const TranscodeOutcome outcome = h.engine->transcodeNow(request);
@@ -228,7 +233,8 @@ TEST_F(FakeFfmpegRoute, NotEnoughFreeSpaceStopsBeforeWriting) {
     h.tools.setFfmpeg(QStringLiteral("exit 0\n"));
     const TranscodeOutcome outcome = run();
     ASSERT_TRUE(outcome.error);
-    EXPECT_TRUE(outcome.error->payload().startsWith(QStringLiteral("not enough free space to transcode (need ~")));
+    EXPECT_TRUE(
+        outcome.error->payload().startsWith(QStringLiteral("not enough free space to transcode (need ~")));
     EXPECT_FALSE(h.tools.ffmpegStarted());
 }
 

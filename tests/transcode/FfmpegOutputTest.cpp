@@ -1,5 +1,5 @@
-#include "transcode/FfmpegArguments.h"
 #include "transcode/FfmpegOutput.h"
+#include "transcode/FfmpegArguments.h"
 
 #include <gtest/gtest.h>
 
@@ -8,8 +8,9 @@ using namespace tarnwick;
 TEST(FfmpegProgress, ClampsSentinelsAndOvershoot) {
     QList<double> seen;
     FfmpegProgressReader reader(10.0, [&](double f) { seen.append(f); });
-    const QByteArray text = "frame=1\nout_time_ms=-9223372036854775807\nout_time_ms=N/A\nout_time_ms=2500000\n"
-                            "out_time_ms=25000000\nprogress=continue\n";
+    const QByteArray text =
+        "frame=1\nout_time_ms=-9223372036854775807\nout_time_ms=N/A\nout_time_ms=2500000\n"
+        "out_time_ms=25000000\nprogress=continue\n";
     reader.feed(text.constData(), text.size());
     EXPECT_EQ(seen, (QList<double>{0.0, 0.25, 0.99}));
 }
@@ -39,8 +40,10 @@ TEST(FfmpegStderr, KeepsOnlyTheTail) {
 }
 
 TEST(FfmpegDurationText, JsonMemberThenDurationLine) {
-    EXPECT_DOUBLE_EQ(ffmpegText::durationFromText(QStringLiteral("{\"format\": {\"duration\": \"12.500000\"}}")), 12.5);
-    EXPECT_DOUBLE_EQ(ffmpegText::durationFromText(QStringLiteral("  Duration: 01:02:03.50, start: 0")), 3723.5);
+    EXPECT_DOUBLE_EQ(
+        ffmpegText::durationFromText(QStringLiteral("{\"format\": {\"duration\": \"12.500000\"}}")), 12.5);
+    EXPECT_DOUBLE_EQ(ffmpegText::durationFromText(QStringLiteral("  Duration: 01:02:03.50, start: 0")),
+                     3723.5);
     EXPECT_EQ(ffmpegText::durationFromText(QStringLiteral("  Duration: N/A, start")), 0);
 }
 
@@ -64,7 +67,8 @@ TEST(FfmpegArguments, AudioChoiceAndPixelFormat) {
 }
 
 TEST(FfmpegArguments, OrderAndOutputLast) {
-    const QStringList args = ffmpegArguments::transcode(QStringLiteral("/m/a:b.mxf"), QStringLiteral("/m/a_t.mov"), {});
+    const QStringList args =
+        ffmpegArguments::transcode(QStringLiteral("/m/a:b.mxf"), QStringLiteral("/m/a_t.mov"), {});
     EXPECT_EQ(args.indexOf(QStringLiteral("-i")) + 1, args.indexOf(QStringLiteral("file:/m/a:b.mxf")));
     EXPECT_EQ(args.last(), QStringLiteral("file:/m/a_t.mov"));
     EXPECT_EQ(args[args.size() - 2], QStringLiteral("-y"));

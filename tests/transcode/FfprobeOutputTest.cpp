@@ -79,7 +79,8 @@ TEST(FfprobeOutput, EmptyObjectIsAProbeButNotJsonIsNone) {
 
 TEST(FfprobeNumbers, DecimalIntegers) {
     EXPECT_EQ(parseDecimalInteger(QStringLiteral("+42")), 42);
-    EXPECT_EQ(parseDecimalInteger(QStringLiteral("-9223372036854775808")), std::numeric_limits<qint64>::min());
+    EXPECT_EQ(parseDecimalInteger(QStringLiteral("-9223372036854775808")),
+              std::numeric_limits<qint64>::min());
     EXPECT_EQ(parseDecimalInteger(QStringLiteral("9223372036854775807")), std::numeric_limits<qint64>::max());
     for (const char* bad : {"", "+", "-", " 1", "1 ", "1.0", "0x10", "9223372036854775808", "١٢"})
         EXPECT_FALSE(parseDecimalInteger(QString::fromUtf8(bad))) << bad;

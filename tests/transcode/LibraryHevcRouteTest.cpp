@@ -1,6 +1,6 @@
 // The in-process route on the FFmpeg libraries, checked by probing what it writes.
-#include "platform/AppLog.h"
 #include "transcode/LibraryHevcRoute.h"
+#include "platform/AppLog.h"
 #include "transcode/support/TranscodeTestSupport.h"
 
 #include <QJsonArray>
@@ -84,7 +84,8 @@ TEST_F(LibraryRoute, H264AacBecomesHevcWithPcmAndProgressEndsAtTheTrailer) {
     EXPECT_EQ(r.outputPath, h.media(QStringLiteral("clip.mov")));
     expectVideo(r.outputPath, 160, 120);
     expectAudio(r.outputPath, {2});
-    EXPECT_NEAR(ofType(streamsOf(r.outputPath), "video")[0].value("duration").toString().toDouble(), 1.0, 0.05);
+    EXPECT_NEAR(ofType(streamsOf(r.outputPath), "video")[0].value("duration").toString().toDouble(), 1.0,
+                0.05);
     ASSERT_GE(h.progress.size(), 3);
     EXPECT_DOUBLE_EQ(h.progress.last(), 1.0);
     EXPECT_DOUBLE_EQ(h.progress[h.progress.size() - 2], 0.95);
@@ -95,9 +96,9 @@ TEST_F(LibraryRoute, H264AacBecomesHevcWithPcmAndProgressEndsAtTheTrailer) {
 }
 
 TEST_F(LibraryRoute, ProResPcmMovIsReplacedInPlace) {
-    const QString source =
-        make(QStringLiteral("A001.mov"), noisyVideo() + lavfiAudio(1) +
-                                             QStringList{"-c:v", "prores_ks", "-c:a", "pcm_s16le", "-shortest"});
+    const QString source = make(QStringLiteral("A001.mov"),
+                                noisyVideo() + lavfiAudio(1) +
+                                    QStringList{"-c:v", "prores_ks", "-c:a", "pcm_s16le", "-shortest"});
     const RouteResult r = transcode(source);
     EXPECT_EQ(r.outputPath, source);
     expectVideo(source, 160, 120);
@@ -105,7 +106,8 @@ TEST_F(LibraryRoute, ProResPcmMovIsReplacedInPlace) {
 }
 
 TEST_F(LibraryRoute, RotatedClipKeepsCodedSizeAndDisplayMatrix) {
-    const QString plain = make(QStringLiteral("plain.mp4"), lavfiVideo(QStringLiteral("64x48"), 1) + lossless());
+    const QString plain =
+        make(QStringLiteral("plain.mp4"), lavfiVideo(QStringLiteral("64x48"), 1) + lossless());
     const QString source = make(QStringLiteral("portrait.mp4"),
                                 QStringList{"-i", plain, "-c", "copy", "-metadata:s:v:0", "rotate=90"});
     const RouteResult r = transcode(source);
@@ -117,7 +119,8 @@ TEST_F(LibraryRoute, RotatedClipKeepsCodedSizeAndDisplayMatrix) {
 }
 
 TEST_F(LibraryRoute, OddSizeIsCroppedToEven) {
-    const QString source = make(QStringLiteral("odd.mp4"), lavfiVideo(QStringLiteral("63x47"), 1) + lossless());
+    const QString source =
+        make(QStringLiteral("odd.mp4"), lavfiVideo(QStringLiteral("63x47"), 1) + lossless());
     expectVideo(transcode(source).outputPath, 62, 46);
 }
 
@@ -128,8 +131,8 @@ TEST_F(LibraryRoute, ChannelCountsKeptAndRateMadeFortyEightKilohertz) {
                               "sine=frequency=500:sample_rate=48000:duration=1"})
         args += {"-f", "lavfi", "-i", QString::fromLatin1(audio)};
     args += lossless();
-    args += {"-map", "0:v", "-map", "1:a", "-map", "2:a", "-map", "3:a", "-ac:a:0", "1", "-ac:a:1", "2",
-             "-ac:a:2", "6", "-c:a", "pcm_s24le", "-shortest"};
+    args += {"-map", "0:v",     "-map", "1:a",     "-map", "2:a",  "-map",      "3:a",      "-ac:a:0",
+             "1",    "-ac:a:1", "2",    "-ac:a:2", "6",    "-c:a", "pcm_s24le", "-shortest"};
     const QString source = make(QStringLiteral("channels.mov"), args);
     const RouteResult r = transcode(source);
     expectAudio(r.outputPath, {1, 2, 6});
@@ -171,7 +174,8 @@ TEST_F(LibraryRoute, UndecodableAudioRefusesSoTheEngineFallsBackToFfmpeg) {
 }
 
 TEST_F(LibraryRoute, CancelAtAVideoFrameRemovesTheOutputAndKeepsTheSource) {
-    const QString source = make(QStringLiteral("long.mp4"), lavfiVideo(QStringLiteral("64x64"), 4) + lossless());
+    const QString source =
+        make(QStringLiteral("long.mp4"), lavfiVideo(QStringLiteral("64x64"), 4) + lossless());
     const qint64 size = QFileInfo(source).size();
     TranscodeRequest request = h.request(source);
     int frames = 0;
@@ -191,12 +195,12 @@ TEST_F(LibraryRoute, CancelAtAVideoFrameRemovesTheOutputAndKeepsTheSource) {
 }
 
 TEST_F(LibraryRoute, CoverArtIsNeverTheVideoTrack) {
-    const QString cover = make(QStringLiteral("cover.png"), lavfiVideo(QStringLiteral("64x64"), 0.04) +
-                                                               QStringList{"-frames:v", "1"});
-    const QString song = make(QStringLiteral("song.m4a"), lavfiAudio(1) + QStringList{"-i", cover, "-map", "0:a",
-                                                                                      "-map", "1:v", "-c:a", "aac",
-                                                                                      "-c:v", "png", "-disposition:v",
-                                                                                      "attached_pic"});
+    const QString cover = make(QStringLiteral("cover.png"),
+                               lavfiVideo(QStringLiteral("64x64"), 0.04) + QStringList{"-frames:v", "1"});
+    const QString song =
+        make(QStringLiteral("song.m4a"),
+             lavfiAudio(1) + QStringList{"-i", cover, "-map", "0:a", "-map", "1:v", "-c:a", "aac", "-c:v",
+                                         "png", "-disposition:v", "attached_pic"});
     try {
         transcode(song);
         FAIL() << "expected noVideoTrack";
@@ -207,7 +211,8 @@ TEST_F(LibraryRoute, CoverArtIsNeverTheVideoTrack) {
 }
 
 TEST_F(LibraryRoute, VideoOnlyFileGoesInProcessThroughTheEngine) {
-    const QString source = make(QStringLiteral("silent.mp4"), lavfiVideo(QStringLiteral("64x64"), 1) + lossless());
+    const QString source =
+        make(QStringLiteral("silent.mp4"), lavfiVideo(QStringLiteral("64x64"), 1) + lossless());
     TranscodeEngineServices services;
     services.ffmpegSearch = [] {
         FfmpegSearch search;

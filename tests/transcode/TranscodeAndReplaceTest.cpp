@@ -1,4 +1,5 @@
 // The bin run: choosing items, the media list, the bin, audit, statistics, cancel and refusals.
+#include "transcode/TranscodeAndReplace.h"
 #include "analysis/ProjectManager.h"
 #include "platform/Preferences.h"
 #include "stores/AuditLogManager.h"
@@ -6,7 +7,6 @@
 #include "stores/SequenceUsagePolicyStore.h"
 #include "stores/StatsManager.h"
 #include "support/FakeFileStatusChecker.h"
-#include "transcode/TranscodeAndReplace.h"
 #include "transcode/support/TranscodeTestSupport.h"
 
 #include <qcoro/qcorotask.h>
@@ -134,8 +134,10 @@ TEST_F(TranscodeRun, FileThatBecameUsedIsNotReplaced) {
     pm->modifyMediaFiles([](QList<MediaFile>& media) { media[0].usageCount = 1; });
     const TranscodeRunTotals totals = QCoro::waitFor(transcodeAndReplace(*pm, *h.engine));
     EXPECT_EQ(totals.transcoded, 0);
-    EXPECT_EQ(totals.errors,
-              (QStringList{"clip.mov: Encoding failed: the file is now used by a loaded project; the original was kept"}));
+    EXPECT_EQ(
+        totals.errors,
+        (QStringList{
+            "clip.mov: Encoding failed: the file is now used by a loaded project; the original was kept"}));
     EXPECT_EQ(QFileInfo(clip.path).size(), before);
     EXPECT_EQ(h.ops->replaceCalls, 0);
     EXPECT_FALSE(QFileInfo::exists(TranscodeEngine::temporaryOutputPath(clip.path)));
@@ -168,7 +170,8 @@ TEST_F(TranscodeRun, FolderProtectedWhileEncodingIsNotReplaced) {
     });
     const TranscodeRunTotals totals = QCoro::waitFor(transcodeAndReplace(*pm, *h.engine));
     protector.join();
-    EXPECT_EQ(totals.errors, (QStringList{QStringLiteral("clip.mov: Skipped \u2014 in a protected folder: clip.mov")}));
+    EXPECT_EQ(totals.errors,
+              (QStringList{QStringLiteral("clip.mov: Skipped \u2014 in a protected folder: clip.mov")}));
     EXPECT_EQ(h.ops->replaceCalls, 0);
     EXPECT_EQ(QFileInfo(clip.path).size(), clip.size);
 }
@@ -176,7 +179,8 @@ TEST_F(TranscodeRun, FolderProtectedWhileEncodingIsNotReplaced) {
 TEST_F(TranscodeRun, CancelDuringAFileEndsTheRunAndKeepsEverything) {
     const QString fifo = h.dir.filePath(QStringLiteral("gate"));
     ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
-    h.tools.setFfmpeg(QStringLiteral("head -c 9000 /dev/zero > \"$out\"\necho running > '%1'\nexec sleep 60\n").arg(fifo));
+    h.tools.setFfmpeg(
+        QStringLiteral("head -c 9000 /dev/zero > \"$out\"\necho running > '%1'\nexec sleep 60\n").arg(fifo));
     const MediaFile first = stageFile(QStringLiteral("first.mp4"));
     const MediaFile second = stageFile(QStringLiteral("second.mp4"));
     setBin({first, second});
@@ -184,7 +188,8 @@ TEST_F(TranscodeRun, CancelDuringAFileEndsTheRunAndKeepsEverything) {
         QFile gate(fifo);
         if (gate.open(QIODevice::ReadOnly))
             gate.readLine();
-        QMetaObject::invokeMethod(pm.get(), [&] { cancelTranscode(*pm, *h.engine); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            pm.get(), [&] { cancelTranscode(*pm, *h.engine); }, Qt::QueuedConnection);
     });
     const TranscodeRunTotals totals = QCoro::waitFor(transcodeAndReplace(*pm, *h.engine));
     canceller.join();

@@ -18,11 +18,13 @@ namespace tarnwick::testing {
 // switches that make single steps fail.
 class PosixFileOperations : public FileOperations {
 public:
-    explicit PosixFileOperations(QString trashFolder) : m_trash(std::move(trashFolder)) { QDir().mkpath(m_trash); }
+    explicit PosixFileOperations(QString trashFolder) : m_trash(std::move(trashFolder)) {
+        QDir().mkpath(m_trash);
+    }
 
-    int failReplace = 0;   // errno to fail replaceAtomically with
-    int failTrash = 0;     // errno to fail moveToTrash with
-    int failMove = 0;      // errno to fail moveNoReplace with (other than the real EEXIST)
+    int failReplace = 0; // errno to fail replaceAtomically with
+    int failTrash = 0;   // errno to fail moveToTrash with
+    int failMove = 0;    // errno to fail moveNoReplace with (other than the real EEXIST)
     int removeCalls = 0;
     int trashCalls = 0;
     int replaceCalls = 0;
@@ -41,7 +43,9 @@ public:
         info.mode = st.st_mode;
         return info;
     }
-    bool isRegularFile(const QString& path) const override { return status(path, true).kind == FileKind::regular; }
+    bool isRegularFile(const QString& path) const override {
+        return status(path, true).kind == FileKind::regular;
+    }
     QString canonicalPath(const QString& path) const override { return QFileInfo(path).canonicalFilePath(); }
     FileOpStatus makeFolder(const QString& path, bool, quint32) override {
         return QDir().mkpath(path) ? FileOpStatus::success() : FileOpStatus::failure(EIO);

@@ -2,9 +2,9 @@
 
 #include "platform/ChildProcess.h"
 #include "platform/FfmpegLocation.h"
-#include "transcode/support/PosixFileOperations.h"
 #include "transcode/InProcessRoute.h"
 #include "transcode/TranscodeEngine.h"
+#include "transcode/support/PosixFileOperations.h"
 
 #include <QDir>
 #include <QFile>
@@ -34,10 +34,14 @@ inline QStringList lavfiVideo(const QString& size, double seconds) {
     return {QStringLiteral("-f"), QStringLiteral("lavfi"), QStringLiteral("-i"),
             QStringLiteral("testsrc=size=%1:rate=25:duration=%2").arg(size).arg(seconds)};
 }
-inline QStringList lavfiAudio(double seconds, int rate = 48000, const QString& layout = QStringLiteral("stereo")) {
-    return {QStringLiteral("-f"), QStringLiteral("lavfi"), QStringLiteral("-i"),
+inline QStringList lavfiAudio(double seconds, int rate = 48000,
+                              const QString& layout = QStringLiteral("stereo")) {
+    return {QStringLiteral("-f"),
+            QStringLiteral("lavfi"),
+            QStringLiteral("-i"),
             QStringLiteral("sine=frequency=440:sample_rate=%1:duration=%2").arg(rate).arg(seconds),
-            QStringLiteral("-ac"), QString::number(layout == QLatin1String("mono") ? 1 : 2)};
+            QStringLiteral("-ac"),
+            QString::number(layout == QLatin1String("mono") ? 1 : 2)};
 }
 
 // Media made once per process with the real ffmpeg, shared read-only by the tests (copy before use).
@@ -51,9 +55,9 @@ public:
     QString h264Aac(double seconds = 1.0) {
         return make(QStringLiteral("h264aac_%1.mp4").arg(seconds), [&](const QString& out) {
             return runFfmpeg(lavfiVideo(QStringLiteral("64x64"), seconds) + lavfiAudio(seconds) +
-                             QStringList{QStringLiteral("-c:v"), QStringLiteral("libx264"), QStringLiteral("-qp"),
-                                         QStringLiteral("0"), QStringLiteral("-c:a"), QStringLiteral("aac"),
-                                         QStringLiteral("-shortest"), out});
+                             QStringList{QStringLiteral("-c:v"), QStringLiteral("libx264"),
+                                         QStringLiteral("-qp"), QStringLiteral("0"), QStringLiteral("-c:a"),
+                                         QStringLiteral("aac"), QStringLiteral("-shortest"), out});
         });
     }
     // A real HEVC .mov as the route would write it (with or without its AAC audio).
@@ -62,8 +66,9 @@ public:
             QStringList args = lavfiVideo(QStringLiteral("64x64"), seconds);
             if (withAudio)
                 args += lavfiAudio(seconds);
-            args += {QStringLiteral("-c:v"), QStringLiteral("libx265"), QStringLiteral("-x265-params"),
-                     QStringLiteral("log-level=error"), QStringLiteral("-tag:v"), QStringLiteral("hvc1")};
+            args += {QStringLiteral("-c:v"),         QStringLiteral("libx265"),
+                     QStringLiteral("-x265-params"), QStringLiteral("log-level=error"),
+                     QStringLiteral("-tag:v"),       QStringLiteral("hvc1")};
             if (withAudio)
                 args += {QStringLiteral("-c:a"), QStringLiteral("aac"), QStringLiteral("-shortest")};
             args += out;
@@ -98,7 +103,8 @@ public:
     // `body` runs with $out set to the output path (the last argument without "file:").
     void setFfmpeg(const QString& body) {
         write(QStringLiteral("ffmpeg"),
-              QStringLiteral("for last; do :; done\nout=\"${last#file:}\"\n: > '%1'\nprintf '%s\\n' \"$@\" > '%2'\n")
+              QStringLiteral(
+                  "for last; do :; done\nout=\"${last#file:}\"\n: > '%1'\nprintf '%s\\n' \"$@\" > '%2'\n")
                       .arg(startedMarker(), argumentsFile()) +
                   body);
     }
@@ -140,8 +146,10 @@ inline QByteArray probeJson(double duration, bool audio = true, const char* vide
     QByteArray streams = QByteArray(R"({"codec_type":"video","codec_name":")") + videoCodec +
                          R"(","width":64,"height":64,"pix_fmt":"yuv420p","bit_rate":"1000"})";
     if (audio)
-        streams += R"(,{"codec_type":"audio","codec_name":"aac","sample_rate":"48000","channels":2,"channel_layout":"stereo"})";
-    return QByteArray(R"({"streams":[)") + streams + R"(],"format":{"format_name":"mov,mp4,m4a,3gp,3g2,mj2","duration":")" +
+        streams +=
+            R"(,{"codec_type":"audio","codec_name":"aac","sample_rate":"48000","channels":2,"channel_layout":"stereo"})";
+    return QByteArray(R"({"streams":[)") + streams +
+           R"(],"format":{"format_name":"mov,mp4,m4a,3gp,3g2,mj2","duration":")" +
            QByteArray::number(duration) + R"("}})";
 }
 
