@@ -142,6 +142,8 @@ QCoro::Task<TranscodeRunTotals> transcodeAndReplace(ProjectManager& managerRef, 
         request.destructiveStepCheck =
             liveEntryCheck(manager, item.mediaFile.path, checks, &engine.cancelFlag());
         request.onProgress = [manager, i](double f) {
+            if (!manager)
+                return;
             QMetaObject::invokeMethod(
                 manager.data(),
                 [manager, i, f] {
