@@ -14,7 +14,8 @@ class ProjectManager;
 // deleted, failed and errors; failedItems are what stayed in the bin.
 class PermanentDeletion {
 public:
-    static QCoro::Task<RemovalResult> permanentlyDelete(ProjectManager& manager, CleanupServices services = {});
+    static QCoro::Task<RemovalResult> permanentlyDelete(ProjectManager& manager,
+                                                        CleanupServices services = {});
 };
 
 } // namespace tarnwick

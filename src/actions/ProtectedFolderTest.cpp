@@ -21,7 +21,8 @@ ProtectedFolderTest::ProtectedFolderTest(QStringList folders, const FileOperatio
     }
 }
 
-ProtectedFolderTest ProtectedFolderTest::forManager(const ProjectManager& manager, const FileOperations* files) {
+ProtectedFolderTest ProtectedFolderTest::forManager(const ProjectManager& manager,
+                                                    const FileOperations* files) {
     const ProtectedFolders* store = manager.services().protectedFolders;
     return ProtectedFolderTest(store ? store->folders() : manager.protectedFolders(), files);
 }

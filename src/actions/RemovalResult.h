@@ -11,8 +11,8 @@ namespace tarnwick {
 struct RemovalResult {
     qint64 deleted = 0;
     qint64 failed = 0;
-    QStringList errors;                 // one per failed file, in bin order
-    QList<RecycleBinItem> failedItems;  // the items that stayed in the bin, in bin order
+    QStringList errors;                // one per failed file, in bin order
+    QList<RecycleBinItem> failedItems; // the items that stayed in the bin, in bin order
 };
 
 } // namespace tarnwick

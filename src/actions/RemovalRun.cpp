@@ -29,7 +29,7 @@ QThreadPool& removalPool() {
 }
 
 struct Wording {
-    QString userAction;   // + count + " file(s)..." pieces around it
+    QString userAction; // + count + " file(s)..." pieces around it
     QString userActionEnd;
     QString busy;
     QString refusedContainer;
@@ -46,20 +46,33 @@ struct Wording {
 
 Wording wordingFor(RemovalMethod method) {
     if (method == RemovalMethod::trash) {
-        return {QStringLiteral("Moving "), QStringLiteral(" file(s) to Trash"), QStringLiteral("Moving files to Trash…"),
-                QStringLiteral("R3D: refused to trash container "), QStringLiteral("R3D: Trashing .RDC container "),
-                QStringLiteral("Protected: skipped trashing "), QStringLiteral("Proxy: trashed "),
-                QStringLiteral("Proxy: could not trash "), QStringLiteral("In use: skipped trashing "),
-                QStringLiteral("Moved to Trash"), QStringLiteral("Deletion complete: "), AuditAction::movedToTrash,
+        return {QStringLiteral("Moving "),
+                QStringLiteral(" file(s) to Trash"),
+                QStringLiteral("Moving files to Trash…"),
+                QStringLiteral("R3D: refused to trash container "),
+                QStringLiteral("R3D: Trashing .RDC container "),
+                QStringLiteral("Protected: skipped trashing "),
+                QStringLiteral("Proxy: trashed "),
+                QStringLiteral("Proxy: could not trash "),
+                QStringLiteral("In use: skipped trashing "),
+                QStringLiteral("Moved to Trash"),
+                QStringLiteral("Deletion complete: "),
+                AuditAction::movedToTrash,
                 true};
     }
-    return {QStringLiteral("Permanently deleting "), QStringLiteral(" file(s)"), QStringLiteral("Deleting files…"),
+    return {QStringLiteral("Permanently deleting "),
+            QStringLiteral(" file(s)"),
+            QStringLiteral("Deleting files…"),
             QStringLiteral("R3D: refused to permanently delete container "),
             QStringLiteral("R3D: Permanently deleting .RDC container "),
-            QStringLiteral("Protected: skipped permanently deleting "), QStringLiteral("Proxy: deleted "),
-            QStringLiteral("Proxy: could not delete "), QStringLiteral("In use: skipped permanently deleting "),
-            QStringLiteral("Permanently Deleted"), QStringLiteral("Permanent deletion complete: "),
-            AuditAction::deletedPermanently, false};
+            QStringLiteral("Protected: skipped permanently deleting "),
+            QStringLiteral("Proxy: deleted "),
+            QStringLiteral("Proxy: could not delete "),
+            QStringLiteral("In use: skipped permanently deleting "),
+            QStringLiteral("Permanently Deleted"),
+            QStringLiteral("Permanent deletion complete: "),
+            AuditAction::deletedPermanently,
+            false};
 }
 
 QList<PlannedRemoval> planRemovals(const ProjectManager& manager, const QList<RecycleBinItem>& bin) {
@@ -102,7 +115,8 @@ QList<PlannedRemoval> planRemovals(const ProjectManager& manager, const QList<Re
     return plan;
 }
 
-FileOpStatus removeTarget(FileOperations& files, const QString& target, bool isContainer, RemovalMethod method) {
+FileOpStatus removeTarget(FileOperations& files, const QString& target, bool isContainer,
+                          RemovalMethod method) {
     if (method == RemovalMethod::trash)
         return files.moveToTrash(target).status;
     return isContainer ? files.removeTree(target) : files.removeFile(target);
@@ -166,10 +180,10 @@ QList<ExecutedRemoval> executeRemovals(const QList<PlannedRemoval>& plan, FileOp
             continue;
         }
         if (method == RemovalMethod::deletePermanently)
-            done.recordTime = QDateTime::currentDateTime();
+            done.recordTime = QDateTime::currentDateTimeUtc(); // local time only when a trace is written
         const FileOpStatus status = removeTarget(files, p.target, p.isContainer, method);
         if (method == RemovalMethod::trash)
-            done.recordTime = QDateTime::currentDateTime();
+            done.recordTime = QDateTime::currentDateTimeUtc(); // local time only when a trace is written
         if (!status.ok()) {
             done.outcome = Outcome::failed;
             done.error = status;
@@ -305,7 +319,8 @@ AppliedRun applyRemovals(ProjectManager& manager, const QList<PlannedRemoval>& p
             run.audit.append({words.audit, m, std::nullopt});
             AppLog::fileDeleted(p.target, words.toTrash);
             logProxy(p, done, words);
-            run.records.append({p.name, p.target, m.size, m.projectNames, done.recordTime, words.traceAction});
+            run.records.append(
+                {p.name, p.target, m.size, m.projectNames, done.recordTime, words.traceAction});
             // Entries inside a removed container are gone too, staged or not.
             if (p.isContainer)
                 changes.setInside(rules.entriesInsideContainer(p.target));
@@ -318,7 +333,8 @@ AppliedRun applyRemovals(ProjectManager& manager, const QList<PlannedRemoval>& p
 
 } // namespace
 
-QCoro::Task<RemovalResult> runRemoval(ProjectManager& manager, CleanupServices services, RemovalMethod method) {
+QCoro::Task<RemovalResult> runRemoval(ProjectManager& manager, CleanupServices services,
+                                      RemovalMethod method) {
     QPointer<ProjectManager> self(&manager);
     services = services.resolved(manager);
     const Wording words = wordingFor(method);
@@ -333,9 +349,10 @@ QCoro::Task<RemovalResult> runRemoval(ProjectManager& manager, CleanupServices s
     const std::shared_ptr<FileOperations> files = services.files;
     // Off the GUI thread: a slow or hung volume must not freeze the window. The future is made in
     // its own statement (GCC 12 and lambda temporaries inside co_await).
-    QFuture<QList<ExecutedRemoval>> work = QtConcurrent::run(&removalPool(), [plan, files, protection, method] {
-        return executeRemovals(plan, *files, protection, method);
-    });
+    QFuture<QList<ExecutedRemoval>> work =
+        QtConcurrent::run(&removalPool(), [plan, files, protection, method] {
+            return executeRemovals(plan, *files, protection, method);
+        });
     const QList<ExecutedRemoval> executed = co_await work;
     if (!self)
         co_return RemovalResult{};
@@ -355,7 +372,8 @@ QCoro::Task<RemovalResult> runRemoval(ProjectManager& manager, CleanupServices s
     for (const RecycleBinItem& item : std::as_const(run.result.failedItems))
         failedPaths.insert(item.mediaFile.path);
     manager.modifyRecycleBin([&](QList<RecycleBinItem>& items) {
-        items.removeIf([&](const RecycleBinItem& item) { return !failedPaths.contains(item.mediaFile.path); });
+        items.removeIf(
+            [&](const RecycleBinItem& item) { return !failedPaths.contains(item.mediaFile.path); });
     });
     manager.updateSummary();
     AppLog::info(words.closing + QString::number(run.result.deleted) + QStringLiteral(" succeeded, ") +

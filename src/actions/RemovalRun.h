@@ -50,6 +50,7 @@ struct ExecutedRemoval {
 QList<ExecutedRemoval> executeRemovals(const QList<PlannedRemoval>& plan, FileOperations& files,
                                        ProtectedFolderTest protection, RemovalMethod method);
 
-QCoro::Task<RemovalResult> runRemoval(ProjectManager& manager, CleanupServices services, RemovalMethod method);
+QCoro::Task<RemovalResult> runRemoval(ProjectManager& manager, CleanupServices services,
+                                      RemovalMethod method);
 
 } // namespace tarnwick

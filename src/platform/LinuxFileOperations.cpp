@@ -33,7 +33,8 @@ FileOpInfo infoFrom(const struct stat& st) {
     else
         info.kind = FileKind::other;
     info.size = qint64(st.st_size);
-    info.modified = QDateTime::fromMSecsSinceEpoch(qint64(st.st_mtim.tv_sec) * 1000 + st.st_mtim.tv_nsec / 1000000);
+    info.modified =
+        QDateTime::fromMSecsSinceEpoch(qint64(st.st_mtim.tv_sec) * 1000 + st.st_mtim.tv_nsec / 1000000);
     info.device = quint64(st.st_dev);
     info.inode = quint64(st.st_ino);
     info.mode = quint32(st.st_mode);
@@ -54,7 +55,8 @@ int removeContents(int dirFd, const QByteArray& where, int& failures, QString& f
         ++failures;
         if (firstCode == 0) {
             firstCode = code;
-            firstError = QFile::decodeName(path) + QStringLiteral(": ") + QString::fromLocal8Bit(strerror(code));
+            firstError =
+                QFile::decodeName(path) + QStringLiteral(": ") + QString::fromLocal8Bit(strerror(code));
         }
     };
     while (dirent* entry = readdir(dir)) {
@@ -189,9 +191,9 @@ FileOpStatus LinuxFileOperations::removeTree(const QString& path) {
     QString firstError;
     const int code = removeContents(fd, native, failures, firstError);
     if (code != 0) {
-        return FileOpStatus::failure(code, QStringLiteral("%1 item(s) could not be removed (first: %2)")
-                                               .arg(failures)
-                                               .arg(firstError));
+        return FileOpStatus::failure(
+            code,
+            QStringLiteral("%1 item(s) could not be removed (first: %2)").arg(failures).arg(firstError));
     }
     if (::rmdir(native.constData()) != 0)
         return fromErrno(errno);

@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <fcntl.h>
 #include <pwd.h>
 #include <sys/stat.h>
@@ -119,6 +120,16 @@ int renameNoReplace(const QByteArray& from, const QByteArray& to) {
     return ::rename(from.constData(), to.constData()) == 0 ? 0 : errno;
 }
 
+// Local time without Qt's time-zone refresh, which stats /etc/localtime on every call.
+QDateTime localNow() {
+    const time_t now = ::time(nullptr);
+    struct tm local {};
+    if (!::localtime_r(&now, &local))
+        return QDateTime::currentDateTime();
+    return QDateTime(QDate(local.tm_year + 1900, local.tm_mon + 1, local.tm_mday),
+                     QTime(local.tm_hour, local.tm_min, local.tm_sec));
+}
+
 } // namespace
 
 QByteArray LinuxTrash::homeTrashPath() {
@@ -164,8 +175,8 @@ bool LinuxTrash::homeTrashFor(quint64 device, TrashDir& dir, FileOpStatus& error
         return true;
     }
     if (!makeFolders(home, 0700) || !isOwnFolder(home, device) || !prepareTrash(home, device)) {
-        error = FileOpStatus::failure(EACCES, QStringLiteral("The Trash folder %1 cannot be used")
-                                                  .arg(QFile::decodeName(home)));
+        error = FileOpStatus::failure(
+            EACCES, QStringLiteral("The Trash folder %1 cannot be used").arg(QFile::decodeName(home)));
         return true;
     }
     m_homeReady = true;
@@ -173,7 +184,8 @@ bool LinuxTrash::homeTrashFor(quint64 device, TrashDir& dir, FileOpStatus& error
     return true;
 }
 
-bool LinuxTrash::trashFor(quint64 device, const QByteArray& absolutePath, TrashDir& dir, FileOpStatus& error) {
+bool LinuxTrash::trashFor(quint64 device, const QByteArray& absolutePath, TrashDir& dir,
+                          FileOpStatus& error) {
     const std::lock_guard lock(m_mutex);
     if (homeTrashFor(device, dir, error))
         return error.ok();
@@ -232,6 +244,15 @@ TrashOutcome LinuxTrash::moveToTrash(const QString& path) {
     if (::lstat(native.constData(), &st) != 0)
         return {failure(errno), {}, {}};
     const quint64 device = quint64(st.st_dev);
+    if (S_ISDIR(st.st_mode)) {
+        // A mounted volume's top folder cannot be renamed into any trash.
+        struct stat parent {};
+        if (::stat(parentOf(native).constData(), &parent) == 0 && quint64(parent.st_dev) != device)
+            return {
+                FileOpStatus::failure(EBUSY, QStringLiteral("A mounted volume cannot be moved to the Trash")),
+                {},
+                {}};
+    }
     const QByteArray name = native.mid(native.lastIndexOf('/') + 1);
 
     for (int attempt = 0; attempt < 2; ++attempt) {
@@ -248,7 +269,7 @@ TrashOutcome LinuxTrash::moveToTrash(const QString& path) {
                 original = canonical.startsWith(prefix) ? canonical.mid(prefix.size()) : canonical;
             }
         }
-        const QByteArray info = trashInfo(original, QDateTime::currentDateTime());
+        const QByteArray info = trashInfo(original, localNow());
         bool staleTrash = false;
         for (int n = 1; n < 10000; ++n) {
             const QByteArray candidate = numberedName(name, n);

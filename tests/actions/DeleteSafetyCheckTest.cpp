@@ -26,8 +26,9 @@ TEST(DeleteSafetyCheck, SameNameAndSizeIgnoringCaseIsAConflictButAnotherSizeIsNo
     ASSERT_EQ(conflicts.size(), 1);
     EXPECT_EQ(conflicts[0].fileToDelete.path, staged.path);
     EXPECT_EQ(conflicts[0].usedFile.path, copy.path);
-    EXPECT_EQ(conflicts[0].reason, QString::fromUtf8("clip.mov appears to be the same file used 2\u00D7 in \"Edit A, "
-                                                     "Edit B\" at:\n/Show/Day1/CLIP.MOV"));
+    EXPECT_EQ(conflicts[0].reason,
+              QString::fromUtf8("clip.mov appears to be the same file used 2\u00D7 in \"Edit A, "
+                                "Edit B\" at:\n/Show/Day1/CLIP.MOV"));
 }
 
 TEST(DeleteSafetyCheck, ConsolidatedPathsAndAfterEffectsLinksAreConflicts) {
@@ -63,9 +64,12 @@ TEST(DeleteSafetyCheck, SafeUnusedFilesLeaveOutUsedOfflineReviewAndConflictingFi
     review.needsReview = true;
     MediaFile ae = media("/ae.mov");
     ae.isAEFootage = true;
-    const QList<MediaFile> list{used("/Show/clip.mov", 1, 7, {"P"}), media("/x/clip.mov", 0, MediaFileStatus::online, 7),
+    const QList<MediaFile> list{used("/Show/clip.mov", 1, 7, {"P"}),
+                                media("/x/clip.mov", 0, MediaFileStatus::online, 7),
                                 media("/free.mov", 0, MediaFileStatus::online, 1),
-                                media("/off.mov", 0, MediaFileStatus::offline), review, ae,
+                                media("/off.mov", 0, MediaFileStatus::offline),
+                                review,
+                                ae,
                                 media("/matched.mov", 0, MediaFileStatus::matching)};
     const QList<MediaFile> safe = DeleteSafetyCheck::safeUnusedFiles(list);
     QStringList paths;

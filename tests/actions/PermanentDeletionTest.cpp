@@ -59,7 +59,8 @@ TEST(PermanentDeletion, FailuresAndProtectedFilesKeepTheirStatusAndStayStaged) {
     const RemovalResult result = deleteAll(h);
     EXPECT_EQ(result.deleted, 1);
     EXPECT_EQ(result.failed, 2);
-    EXPECT_EQ(result.errors, QStringList({"locked.mov: Permission denied", "kept.mov: in a protected folder — skipped"}));
+    EXPECT_EQ(result.errors,
+              QStringList({"locked.mov: Permission denied", "kept.mov: in a protected folder — skipped"}));
     EXPECT_EQ(h.binPaths(), QStringList({locked.path, kept.path}));
     // Deletion leaves a refused entry's status as it was.
     EXPECT_EQ(h.entry(locked.path)->status, MediaFileStatus::online);

@@ -29,7 +29,9 @@ TEST(ProtectedFolderRule, AFileReachedThroughALinkIntoAProtectedFolderIsProtecte
     const QString real = QDir(dir.path()).canonicalPath() + "/Masters";
     QDir().mkpath(real + "/Day 1");
     QFile(real + "/Day 1/clip.mov").open(QIODevice::WriteOnly);
-    ASSERT_EQ(::symlink(QFile::encodeName(real).constData(), QFile::encodeName(dir.path() + "/Shortcut").constData()), 0);
+    ASSERT_EQ(::symlink(QFile::encodeName(real).constData(),
+                        QFile::encodeName(dir.path() + "/Shortcut").constData()),
+              0);
     LinuxFileOperations files;
     // The store keeps folders with links resolved.
     const ProtectedFolderTest test({real}, &files);

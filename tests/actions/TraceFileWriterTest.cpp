@@ -30,7 +30,8 @@ TEST(TraceFileWriter, TheBannerHasItsFixedForm) {
         EXPECT_EQ(rows[i].size(), i == 10 ? 51 : 63) << i;
     EXPECT_EQ(rows[11], QString(16, ' '));
     for (const QChar c : art) {
-        EXPECT_TRUE(c == ' ' || c == '\n' || (c.unicode() >= 0x2580 && c.unicode() <= 0x259F)) << int(c.unicode());
+        EXPECT_TRUE(c == ' ' || c == '\n' || (c.unicode() >= 0x2580 && c.unicode() <= 0x259F))
+            << int(c.unicode());
     }
 }
 
@@ -38,7 +39,12 @@ TEST(TraceFileWriter, WritesTheExactTextOfOneFolder) {
     QTemporaryDir dir;
     TraceFileWriter writer([] { return fixedTime; });
     const QList<Info> files{
-        {"B roll.mov", dir.path() + "/B roll.mov", 1500000, {"Zeta", "Alpha"}, fixedTime.addSecs(-5), "Moved to Trash"},
+        {"B roll.mov",
+         dir.path() + "/B roll.mov",
+         1500000,
+         {"Zeta", "Alpha"},
+         fixedTime.addSecs(-5),
+         "Moved to Trash"},
         {"clip.mov", dir.path() + "/clip.mov", 0, {}, fixedTime, "Moved to Trash"},
         {"take.mov", dir.path() + "/take.mov", 2000, {"Alpha"}, fixedTime, "Moved to Trash"},
     };
@@ -49,15 +55,18 @@ TEST(TraceFileWriter, WritesTheExactTextOfOneFolder) {
     const QString dbl(67, QChar(0x2550));
     const QString sgl(67, QChar(0x2500));
     const QString expected = TraceFileWriter::asciiArt() + "\n\n" + dbl + "\n" + QString(22, ' ') +
-                             "DELETION TRACE FILE\n" + dbl + "\n\nGenerated: 2025-03-14 09:26:53\nDirectory: " +
-                             dir.path() + "\nFiles Removed: 3\nTotal Size: 1.5 MB\nProjects: Alpha, Zeta\n\n" + sgl +
+                             "DELETION TRACE FILE\n" + dbl +
+                             "\n\nGenerated: 2025-03-14 09:26:53\nDirectory: " + dir.path() +
+                             "\nFiles Removed: 3\nTotal Size: 1.5 MB\nProjects: Alpha, Zeta\n\n" + sgl +
                              "\n" + QString(25, ' ') + "FILES REMOVED\n" + sgl +
                              "\n\n[1] B roll.mov\n    Size: 1.5 MB\n    Action: Moved to Trash\n"
                              "    Time: 2025-03-14 09:26:48\n    Projects: Zeta, Alpha\n    Path: " +
-                             dir.path() + "/B roll.mov\n\n[2] clip.mov\n    Size: Zero KB\n    Action: Moved to Trash\n"
-                                          "    Time: 2025-03-14 09:26:53\n    Path: " +
-                             dir.path() + "/clip.mov\n\n[3] take.mov\n    Size: 2 KB\n    Action: Moved to Trash\n"
-                                          "    Time: 2025-03-14 09:26:53\n    Projects: Alpha\n    Path: " +
+                             dir.path() +
+                             "/B roll.mov\n\n[2] clip.mov\n    Size: Zero KB\n    Action: Moved to Trash\n"
+                             "    Time: 2025-03-14 09:26:53\n    Path: " +
+                             dir.path() +
+                             "/clip.mov\n\n[3] take.mov\n    Size: 2 KB\n    Action: Moved to Trash\n"
+                             "    Time: 2025-03-14 09:26:53\n    Projects: Alpha\n    Path: " +
                              dir.path() + "/take.mov\n\n" + sgl +
                              "\n\nThis trace file was created by Tarnwick.\nhttps://tarnwick.app\n\n"
                              "\U0001F3AC Keep your projects clean! \U0001F3AC\n";

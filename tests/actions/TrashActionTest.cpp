@@ -41,29 +41,32 @@ TEST(TrashAction, MovesEveryStagedFileToTheHomeTrashWithItsRecords) {
     CleanupHarness h;
     const MediaFile spaced = h.makeFile("Day 1/Take one.mov", 10);
     const MediaFile nfd = h.makeFile(QString::fromUtf8("Cafe\xCC\x81/Cafe\xCC\x81.mov"), 20);
-    MediaFile cjk = h.makeFile(QString::fromUtf8("\xE6\x92\xAE\xE5\xBD\xB1/\xE7\xB4\xA0\xE6\x9D\x90.mov"), 30);
+    const MediaFile nfc = h.makeFile(QString::fromUtf8("Caf\xC3\xA9/Caf\xC3\xA9.mov"), 40);
+    MediaFile cjk =
+        h.makeFile(QString::fromUtf8("\xE6\x92\xAE\xE5\xBD\xB1/\xE7\xB4\xA0\xE6\x9D\x90.mov"), 30);
     cjk.projectNames = {"Trailer"};
-    h.stage({spaced, nfd, cjk}, {spaced, nfd, cjk});
+    h.stage({spaced, nfd, nfc, cjk}, {spaced, nfd, nfc, cjk});
 
     const RemovalResult result = trash(h);
-    EXPECT_EQ(result.deleted, 3);
+    EXPECT_EQ(result.deleted, 4);
     EXPECT_EQ(result.failed, 0);
     EXPECT_TRUE(result.errors.isEmpty());
     EXPECT_TRUE(h.pm().recycleBin().isEmpty());
     const QHash<QString, QString> originals = trashedOriginals(h);
-    for (const MediaFile& file : {spaced, nfd, cjk}) {
+    // The decomposed and the precomposed name are two files, each trashed under its own name.
+    for (const MediaFile& file : {spaced, nfd, nfc, cjk}) {
         EXPECT_FALSE(QFileInfo::exists(file.path)) << file.path.toStdString();
         EXPECT_TRUE(originals.contains(file.path)) << file.path.toStdString();
         EXPECT_EQ(h.entry(file.path)->status, MediaFileStatus::deleted);
     }
-    ASSERT_EQ(h.audit.entries().size(), 3);
-    EXPECT_EQ(h.audit.entries()[2].action, AuditAction::movedToTrash);
-    EXPECT_EQ(h.audit.entries()[2].filePath, cjk.path);
-    EXPECT_EQ(h.audit.entries()[2].projectNames, QStringList{"Trailer"});
-    EXPECT_EQ(h.stats.stats().filesDeleted, 3);
-    EXPECT_EQ(h.stats.stats().spaceSavedBytes, 60);
-    EXPECT_TRUE(h.log.contains("👆 User: Moving 3 file(s) to Trash"));
-    EXPECT_TRUE(h.log.contains("Deletion complete: 3 succeeded, 0 failed"));
+    ASSERT_EQ(h.audit.entries().size(), 4);
+    EXPECT_EQ(h.audit.entries()[3].action, AuditAction::movedToTrash);
+    EXPECT_EQ(h.audit.entries()[3].filePath, cjk.path);
+    EXPECT_EQ(h.audit.entries()[3].projectNames, QStringList{"Trailer"});
+    EXPECT_EQ(h.stats.stats().filesDeleted, 4);
+    EXPECT_EQ(h.stats.stats().spaceSavedBytes, 100);
+    EXPECT_TRUE(h.log.contains("👆 User: Moving 4 file(s) to Trash"));
+    EXPECT_TRUE(h.log.contains("Deletion complete: 4 succeeded, 0 failed"));
 }
 
 TEST(TrashAction, AnEmptyBinWritesNothing) {
@@ -81,8 +84,9 @@ TEST(TrashAction, ATrashFailureLeavesTheItemWithItsErrorAndNoRecords) {
         int code;
         QString message;
     };
-    for (const Case& c : {Case{EXDEV, "No Trash can be used on the volume at /mnt/x; the file was left in place"},
-                          Case{EACCES, "Permission denied"}, Case{ENOENT, "No such file or directory"}}) {
+    for (const Case& c :
+         {Case{EXDEV, "No Trash can be used on the volume at /mnt/x; the file was left in place"},
+          Case{EACCES, "Permission denied"}, Case{ENOENT, "No such file or directory"}}) {
         CleanupHarness h;
         h.pm().setWriteTraceFiles(true);
         MediaFile file = h.makeFile("Shoot/clip one.mov", 5);
@@ -225,4 +229,19 @@ TEST(TrashAction, EntriesAreFoundByPathAfterTheListChangedDuringTheRun) {
     ASSERT_EQ(h.pm().mediaFiles().size(), 2);
     EXPECT_EQ(h.entry(newcomer.path)->status, MediaFileStatus::online);
     EXPECT_EQ(h.entry(b.path)->status, MediaFileStatus::deleted);
+}
+
+TEST(TrashAction, WaitsForTheRunningOperationBeforeTakingTheBin) {
+    CleanupHarness h;
+    const MediaFile a = h.makeFile("a.mov");
+    h.stage({a}, {a});
+    auto import = h.pm().tryBeginOperation("Importing…");
+    ASSERT_TRUE(import);
+    auto run = TrashAction::moveToTrash(h.pm(), h.services());
+    drainEvents();
+    EXPECT_TRUE(QFile::exists(a.path));
+    EXPECT_EQ(h.files->count(Op::moveToTrash), 0);
+    import->release();
+    EXPECT_EQ(QCoro::waitFor(run).deleted, 1);
+    EXPECT_FALSE(QFileInfo::exists(a.path));
 }

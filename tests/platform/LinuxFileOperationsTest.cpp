@@ -33,7 +33,8 @@ protected:
 TEST_F(LinuxFileOperationsTest, StatusTellsKindsWithoutFollowingLinksUnlessAsked) {
     writeFile(at("a file.mov"), "12345");
     QDir().mkpath(at("folder"));
-    ASSERT_EQ(::symlink(QFile::encodeName(at("folder")).constData(), QFile::encodeName(at("link")).constData()), 0);
+    ASSERT_EQ(
+        ::symlink(QFile::encodeName(at("folder")).constData(), QFile::encodeName(at("link")).constData()), 0);
 
     EXPECT_EQ(ops.status(at("a file.mov")).kind, FileKind::regular);
     EXPECT_EQ(ops.status(at("a file.mov")).size, 5);
@@ -72,7 +73,8 @@ TEST_F(LinuxFileOperationsTest, RemoveFileRemovesFilesAndLinksButRefusesFolders)
     writeFile(at("clip.mov"));
     QDir().mkpath(at("folder"));
     writeFile(at("folder/inner.mov"));
-    ASSERT_EQ(::symlink(QFile::encodeName(at("folder")).constData(), QFile::encodeName(at("link")).constData()), 0);
+    ASSERT_EQ(
+        ::symlink(QFile::encodeName(at("folder")).constData(), QFile::encodeName(at("link")).constData()), 0);
 
     EXPECT_TRUE(ops.removeFile(at("clip.mov")).ok());
     EXPECT_FALSE(QFile::exists(at("clip.mov")));
@@ -99,7 +101,8 @@ TEST_F(LinuxFileOperationsTest, RemoveTreeNeverFollowsLinksOutOfTheTree) {
 
 TEST_F(LinuxFileOperationsTest, RemoveTreeOnALinkRemovesOnlyTheLink) {
     writeFile(at("real/keep.mov"));
-    ASSERT_EQ(::symlink(QFile::encodeName(at("real")).constData(), QFile::encodeName(at("alias")).constData()), 0);
+    ASSERT_EQ(
+        ::symlink(QFile::encodeName(at("real")).constData(), QFile::encodeName(at("alias")).constData()), 0);
     EXPECT_TRUE(ops.removeTree(at("alias")).ok());
     EXPECT_TRUE(QFile::exists(at("real/keep.mov")));
 }

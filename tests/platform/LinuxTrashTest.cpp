@@ -86,7 +86,8 @@ TEST_F(LinuxTrashTest, WritesTheInfoAndMovesTheFileIntoTheHomeTrash) {
 
     const QByteArray info = readAll(outcome.infoPath);
     const QByteArray expectedPath = QFile::encodeName(at("Shoot/" + name)).toPercentEncoding("/");
-    EXPECT_TRUE(info.startsWith(QByteArray("[Trash Info]\nPath=" + expectedPath + "\nDeletionDate="))) << info.toStdString();
+    EXPECT_TRUE(info.startsWith(QByteArray("[Trash Info]\nPath=" + expectedPath + "\nDeletionDate=")))
+        << info.toStdString();
     EXPECT_TRUE(expectedPath.contains("Day%201%20Cafe"));
     const QByteArray date = info.mid(info.indexOf("DeletionDate=") + 13).trimmed();
     EXPECT_TRUE(QDateTime::fromString(QString::fromLatin1(date), "yyyy-MM-ddTHH:mm:ss").isValid());
@@ -234,4 +235,18 @@ TEST_F(LinuxTrashTest, AVolumeWithoutAUsableTrashLeavesTheFileAndSaysSo) {
     EXPECT_TRUE(outcome.status.message.startsWith("No Trash can be used on the volume at"));
     EXPECT_TRUE(QFile::exists(volume.path() + "/clip.mov"));
     EXPECT_FALSE(QFile::exists(trash() + "/files/clip.mov"));
+}
+
+TEST_F(LinuxTrashTest, AMountedVolumeItselfIsRefusedWithoutLeavingAnything) {
+    SecondMount volume;
+    if (!volume.mounted())
+        GTEST_SKIP() << "mounting a tmpfs needs root";
+    writeFile(volume.path() + "/clip.mov");
+    const QString parent = QFileInfo(volume.path()).path();
+    const QStringList before = QDir(parent).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot);
+
+    const TrashOutcome outcome = ops.moveToTrash(volume.path());
+    EXPECT_EQ(outcome.status.code, EBUSY);
+    EXPECT_TRUE(QFile::exists(volume.path() + "/clip.mov"));
+    EXPECT_EQ(QDir(parent).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot), before);
 }

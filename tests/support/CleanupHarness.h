@@ -45,8 +45,7 @@ class CleanupHarness : public ProjectManagerHarness {
 public:
     CleanupHarness()
         : audit(dir.filePath(QStringLiteral("store")), nullptr), stats(dir.filePath(QStringLiteral("store"))),
-          files(std::make_shared<FaultInjectingFileOperations>()),
-          trace([this] { return traceClock; }) {}
+          files(std::make_shared<FaultInjectingFileOperations>()), trace([this] { return traceClock; }) {}
 
     CleanupServices services() {
         CleanupServices s;

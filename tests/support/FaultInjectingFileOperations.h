@@ -20,10 +20,20 @@ namespace tarnwick::testing {
 // every call. Thread-safe: the clean-up runs call it from a worker.
 class FaultInjectingFileOperations : public FileOperations {
 public:
-    enum class Op { status, isRegularFile, canonicalPath, makeFolder, removeFile, removeTree, moveToTrash,
-                    moveNoReplace, replaceAtomically };
+    enum class Op {
+        status,
+        isRegularFile,
+        canonicalPath,
+        makeFolder,
+        removeFile,
+        removeTree,
+        moveToTrash,
+        moveNoReplace,
+        replaceAtomically
+    };
 
-    explicit FaultInjectingFileOperations(std::shared_ptr<FileOperations> inner = std::make_shared<LinuxFileOperations>())
+    explicit FaultInjectingFileOperations(
+        std::shared_ptr<FileOperations> inner = std::make_shared<LinuxFileOperations>())
         : m_inner(std::move(inner)) {}
 
     // `op` on exactly `path` fails with errno `code` and `message` (strerror's text when empty).
@@ -51,15 +61,16 @@ public:
     }
     int count(Op op) const {
         const std::lock_guard lock(m_mutex);
-        return int(std::count_if(m_calls.cbegin(), m_calls.cend(), [op](const auto& call) { return call.first == op; }));
+        return int(std::count_if(m_calls.cbegin(), m_calls.cend(),
+                                 [op](const auto& call) { return call.first == op; }));
     }
     // Destructive calls only (remove, trash, move, replace), in order.
     QStringList destructivePaths() const {
         const std::lock_guard lock(m_mutex);
         QStringList paths;
         for (const auto& [op, path] : m_calls) {
-            if (op == Op::removeFile || op == Op::removeTree || op == Op::moveToTrash || op == Op::moveNoReplace ||
-                op == Op::replaceAtomically)
+            if (op == Op::removeFile || op == Op::removeTree || op == Op::moveToTrash ||
+                op == Op::moveNoReplace || op == Op::replaceAtomically)
                 paths.append(path);
         }
         return paths;
@@ -95,7 +106,8 @@ public:
                 survivor = m_survivors.value(path);
             }
             if (!survivor.isEmpty()) {
-                QDirIterator files(path, QDir::Files | QDir::Hidden | QDir::System, QDirIterator::Subdirectories);
+                QDirIterator files(path, QDir::Files | QDir::Hidden | QDir::System,
+                                   QDirIterator::Subdirectories);
                 QStringList doomed;
                 while (files.hasNext()) {
                     const QString file = files.next();
@@ -114,7 +126,8 @@ public:
             return {*fault, {}, {}};
         return m_inner->moveToTrash(path);
     }
-    FileOpStatus moveNoReplace(const QString& source, const QString& destination, const FileOpProgress& progress = {},
+    FileOpStatus moveNoReplace(const QString& source, const QString& destination,
+                               const FileOpProgress& progress = {},
                                const std::atomic_bool* cancel = nullptr) override {
         if (auto fault = faultFor(Op::moveNoReplace, source))
             return *fault;
@@ -127,7 +140,9 @@ public:
     }
 
 private:
-    static QString key(Op op, const QString& path) { return QString::number(int(op)) + QLatin1Char('\n') + path; }
+    static QString key(Op op, const QString& path) {
+        return QString::number(int(op)) + QLatin1Char('\n') + path;
+    }
     void record(Op op, const QString& path) const {
         std::function<void(Op, const QString&)> hook;
         {
