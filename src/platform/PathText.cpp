@@ -141,4 +141,8 @@ QString resolvingSymlinksInPath(const QString& path) {
     return standard;
 }
 
+bool containsNul(QStringView path) {
+    return path.contains(QChar(u'\0'));
+}
+
 } // namespace tarnwick::path
