@@ -3,6 +3,7 @@
 #include "platform/AppLog.h"
 #include "platform/NumberText.h"
 #include "platform/PathText.h"
+#include "platform/RegularFile.h"
 #include "readers/AEPFileBuffer.h"
 #include "readers/AEPPathText.h"
 
@@ -31,8 +32,8 @@ QString seconds2(qint64 nanoseconds) {
     return number::fixed(static_cast<double>(nanoseconds) / 1e9, 2) + QLatin1Char('s');
 }
 
-[[noreturn]] void throwReadError(const QFile& file) {
-    throw AEPParser::AEPParserError::readError(QStringLiteral("Cannot read file: ") + file.errorString());
+[[noreturn]] void throwReadError(const QString& reason) {
+    throw AEPParser::AEPParserError::readError(QStringLiteral("Cannot read file: ") + reason);
 }
 
 constexpr qint64 parallelReadBytes = 32 << 20;
@@ -77,35 +78,42 @@ bool readSlicesInParallel(int fd, AEPFileBuffer& buffer) {
 }
 
 // Plain reads, never a mapping: a mapped file on a network share kills the process when it shrinks
-// under it. A file that changes while being read is taken as far as it could be read.
+// under it. A file that changes while being read is taken as far as it could be read. Only regular
+// files are read: a pipe would block the open and a device may never end.
 AEPFileBuffer readWholeFile(const QString& path) {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly | QIODevice::Unbuffered))
-        throwReadError(file);
+    RegularFile file(path);
+    if (!file.isOpen())
+        throwReadError(file.errorString());
+    const int fd = file.handle();
     AEPFileBuffer buffer(file.size());
     qint64 got = 0;
-    if (buffer.capacity() >= parallelReadBytes && readSlicesInParallel(file.handle(), buffer)) {
+    if (buffer.capacity() >= parallelReadBytes && readSlicesInParallel(fd, buffer)) {
         got = buffer.capacity();
-        if (!file.seek(got))
-            throwReadError(file);
+        if (::lseek(fd, got, SEEK_SET) != got)
+            throwReadError(qt_error_string(errno));
     }
-    while (got < buffer.capacity()) {
-        const qint64 n = file.read(buffer.data() + got, std::min<qint64>(buffer.capacity() - got, 64 << 20));
+    const auto readSome = [fd](char* into, qint64 count) {
+        ssize_t n = 0;
+        do {
+            n = ::read(fd, into, static_cast<size_t>(count));
+        } while (n < 0 && errno == EINTR);
         if (n < 0)
-            throwReadError(file);
+            throwReadError(qt_error_string(errno));
+        return qint64(n);
+    };
+    while (got < buffer.capacity()) {
+        const qint64 n = readSome(buffer.data() + got, std::min<qint64>(buffer.capacity() - got, 64 << 20));
         if (n == 0)
             break;
         got += n;
     }
     buffer.resize(got);
     if (got == buffer.capacity()) {
-        // Devices and files growing under us report a size that is too small: read to the end.
+        // A file growing under us reports a size that is too small: read to the end.
         char probe[4096];
         qint64 n = 0;
-        while ((n = file.read(probe, sizeof probe)) > 0)
+        while ((n = readSome(probe, sizeof probe)) > 0)
             buffer.append(probe, n);
-        if (n < 0)
-            throwReadError(file);
     }
     return buffer;
 }

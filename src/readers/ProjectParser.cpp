@@ -2,6 +2,7 @@
 
 #include "platform/AppLog.h"
 #include "platform/PathText.h"
+#include "platform/RegularFile.h"
 #include "platform/TextKey.h"
 #include "readers/PrprojClipChain.h"
 #include "readers/PrprojDecompression.h"
@@ -89,14 +90,14 @@ template <typename T> void releaseLater(T&& value, bool parallel) {
 } // namespace
 
 QByteArray ProjectParser::readAndDecompressUtf8(const QString& filePath) {
-    QFile file(filePath);
-    if (QFileInfo(filePath).isDir())
-        throw FileReadError(filePath, QStringLiteral("Is a directory"));
-    if (!file.open(QIODevice::ReadOnly))
+    // Regular files only: a pipe named like a project would block the open, a device never end.
+    RegularFile file(filePath);
+    if (!file.isOpen())
         throw FileReadError(filePath, file.errorString());
-    const QByteArray data = file.readAll();
-    if (file.error() != QFileDevice::NoError)
+    const std::optional<QByteArray> read = file.readAll();
+    if (!read)
         throw FileReadError(filePath, file.errorString());
+    const QByteArray& data = *read;
     AppLog::debug(QStringLiteral("Read ") + count(data.size()) + QStringLiteral(" bytes from ") +
                   path::lastPathComponent(filePath));
     std::optional<QByteArray> xml = decompressProjectData(data);

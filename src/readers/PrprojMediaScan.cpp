@@ -1,5 +1,8 @@
 #include "readers/PrprojMediaScan.h"
 
+#include "platform/AppLog.h"
+#include "platform/PathText.h"
+
 #include "readers/PrprojPatterns.h"
 #include "readers/PrprojTextFilters.h"
 
@@ -65,6 +68,15 @@ public:
     }
 
 private:
+    // The system would act on the text before a NUL, so "a.mov\0evil.mov" would pass for "a.mov".
+    static bool droppedForNul(const QString& decoded) {
+        if (!path::containsNul(decoded))
+            return false;
+        AppLog::parserWarning(QStringLiteral("Skipped a media path containing a NUL character: ") +
+                              QString(decoded).replace(QChar(u'\0'), QStringLiteral("\\0")));
+        return true;
+    }
+
     PathFound& add(const QString& normalized) {
         PathFound& found = m_out.emplace_back();
         found.path = normalized;
@@ -78,7 +90,7 @@ private:
         if (!raw)
             return;
         const QString decoded = decodeXMLEntities(toQString(*raw));
-        if (!isPlausiblePath(decoded))
+        if (!isPlausiblePath(decoded) || droppedForNul(decoded))
             return;
         const QString normalized = normalizedWindowsPath(decoded);
         if (isRenderOrCacheFile(normalized, m_state.title))
@@ -99,7 +111,7 @@ private:
         if (!value)
             return;
         const QString decoded = decodeXMLEntities(*value);
-        if (!isPlausiblePath(decoded))
+        if (!isPlausiblePath(decoded) || droppedForNul(decoded))
             return;
         const QString normalized = normalizedWindowsPath(decoded);
         std::optional<QString> title = jsonStringValue(QStringLiteral("displayName"), object);
