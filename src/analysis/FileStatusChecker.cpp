@@ -4,6 +4,7 @@
 #include "analysis/StorageTypeDetector.h"
 #include "analysis/VolumeAccess.h"
 #include "platform/FileStatProbe.h"
+#include "platform/Immortal.h"
 #include "platform/PathText.h"
 #include "platform/TextKey.h"
 #include "platform/WatchdogPool.h"
@@ -19,7 +20,8 @@ namespace tarnwick {
 namespace {
 
 const QSet<QString>& mediaExtensions() {
-    static const QSet<QString> extensions = {
+    // Checks run on workers a watchdog may abandon: the set outlives static destruction.
+    static const Immortal<QSet<QString>> extensions(QSet<QString>{
         // video
         QStringLiteral("mov"), QStringLiteral("mp4"), QStringLiteral("m4v"), QStringLiteral("mxf"),
         QStringLiteral("avi"), QStringLiteral("mkv"), QStringLiteral("mts"), QStringLiteral("m2ts"),
@@ -40,8 +42,8 @@ const QSet<QString>& mediaExtensions() {
         QStringLiteral("tga"), QStringLiteral("bmp"), QStringLiteral("gif"), QStringLiteral("heic"),
         QStringLiteral("heif"), QStringLiteral("dng"), QStringLiteral("cr2"), QStringLiteral("cr3"),
         QStringLiteral("nef"), QStringLiteral("arw"), QStringLiteral("raf"), QStringLiteral("webp"),
-        QStringLiteral("ai"), QStringLiteral("eps"), QStringLiteral("svg")};
-    return extensions;
+        QStringLiteral("ai"), QStringLiteral("eps"), QStringLiteral("svg")});
+    return extensions.get();
 }
 
 bool isRedClipInContainer(const QString& path) {

@@ -1,5 +1,7 @@
 #include "platform/FileStatProbe.h"
 
+#include "platform/Immortal.h"
+
 #include <QFile>
 
 #include <sys/stat.h>
@@ -31,8 +33,8 @@ FileFacts fileFactsFromStat(const struct ::stat& st) {
 }
 
 std::shared_ptr<const FileStatProbe> FileStatProbe::system() {
-    static const auto probe = std::make_shared<const SystemFileStatProbe>();
-    return probe;
+    static Immortal<std::shared_ptr<const SystemFileStatProbe>> probe(std::make_shared<const SystemFileStatProbe>());
+    return probe.get();
 }
 
 } // namespace tarnwick

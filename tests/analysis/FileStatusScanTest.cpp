@@ -153,5 +153,5 @@ TEST(FileStatusScan, AHangOnAnotherPathDoesNotWriteOffALocalMount) {
     const auto later = byPath(scan.checkAll(present, {}, options));
     for (const QString& path : present)
         EXPECT_EQ(later[path].status, MediaFileStatus::online) << path.toStdString();
-    probe->release();
+    probe->releaseAndAwaitAnswers();
 }

@@ -216,5 +216,5 @@ TEST(MediaConsolidator, AStatThatDoesNotAnswerLeavesTheNameAndSizeRuleToDecide) 
     EXPECT_EQ(out[1].path, stuck);
     EXPECT_EQ(out[1].alternativePaths, QStringList{copy});
     EXPECT_TRUE(log.contains(QStringLiteral("Network drive offline: ") + stuck));
-    probe->release();
+    probe->releaseAndAwaitAnswers();
 }
