@@ -100,9 +100,15 @@ QByteArray ProjectParser::readAndDecompressUtf8(const QString& filePath) {
     const QByteArray& data = *read;
     AppLog::debug(QStringLiteral("Read ") + count(data.size()) + QStringLiteral(" bytes from ") +
                   path::lastPathComponent(filePath));
-    std::optional<QByteArray> xml = decompressProjectData(data);
-    if (!xml)
+    bool overLimit = false;
+    const qint64 limit = inflatedSizeCap();
+    std::optional<QByteArray> xml = decompressProjectData(data, InflateEngine::fastest, limit, &overLimit);
+    if (!xml) {
+        if (overLimit)
+            AppLog::error(path::lastPathComponent(filePath) + QStringLiteral(" inflates to more than ") +
+                          count(limit) + QStringLiteral(" bytes, more than this machine can read safely"));
         throw ParserError::decompressionFailed();
+    }
     return std::move(*xml);
 }
 
