@@ -130,13 +130,22 @@ qint64 FileStatusChecker::sizeOf(const QString& path) const {
 qint64 FileStatusChecker::folderSize(const QString& folder) const {
     if (!QDir(folder).isReadable())
         return 0;
+    // Each item once: links are not followed (they may reach far outside the container) and a
+    // file reached under two names (a hard link) counts once.
     qint64 total = 0;
+    QSet<std::pair<quint64, quint64>> counted;
     QDirIterator it(folder, QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
                     QDirIterator::Subdirectories);
     while (it.hasNext()) {
         WatchdogPool::touchCurrent(); // a large container on a slow share is not a hung one
-        if (const auto facts = m_probe->stat(it.next()))
+        const QString entry = it.next();
+        if (it.fileInfo().isSymLink())
+            continue;
+        const auto facts = m_probe->stat(entry);
+        if (facts && !counted.contains({facts->device, facts->inode})) {
+            counted.insert({facts->device, facts->inode});
             total += facts->size;
+        }
     }
     return total;
 }
