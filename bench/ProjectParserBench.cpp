@@ -105,7 +105,7 @@ void BM_ProjectParse(benchmark::State& state) {
         freeMs += double(timer.nsecsElapsed()) / 1e6;
         // Large projects free their scan tables on a pool thread after the result is handed over;
         // that ends before the next parse, so the peak is one parse's.
-        QThreadPool::globalInstance()->waitForDone();
+        readerPool().waitForDone();
         state.ResumeTiming();
     }
     state.counters["peak_rss_MB"] = peakMemoryMB();

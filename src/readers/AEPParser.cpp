@@ -6,6 +6,7 @@
 #include "platform/RegularFile.h"
 #include "readers/AEPFileBuffer.h"
 #include "readers/AEPPathText.h"
+#include "readers/ReaderTask.h"
 
 #include <QElapsedTimer>
 #include <QFile>
@@ -18,9 +19,7 @@
 #include <array>
 #include <cerrno>
 #include <exception>
-#include <future>
 #include <numeric>
-#include <system_error>
 
 #include <unistd.h>
 
@@ -61,18 +60,15 @@ bool readSlicesInParallel(int fd, AEPFileBuffer& buffer) {
     constexpr int slices = 4;
     const qint64 size = buffer.capacity();
     const qint64 step = size / slices;
-    std::array<std::future<bool>, slices - 1> others;
-    try {
-        for (int k = 1; k < slices; ++k) {
-            const qint64 from = k * step;
-            const qint64 count = k + 1 == slices ? size - from : step;
-            others[k - 1] = std::async(std::launch::async, readSlice, fd, buffer.data() + from, from, count);
-        }
-    } catch (const std::system_error&) {
-        return false; // no thread to spare: the slices started finish before the buffer is reused
+    std::array<ReaderTask<bool>, slices - 1> others;
+    for (int k = 1; k < slices; ++k) {
+        const qint64 from = k * step;
+        const qint64 count = k + 1 == slices ? size - from : step;
+        char* into = buffer.data() + from;
+        others[k - 1] = ReaderTask<bool>([fd, into, from, count] { return readSlice(fd, into, from, count); });
     }
     bool complete = readSlice(fd, buffer.data(), 0, step);
-    for (std::future<bool>& other : others)
+    for (ReaderTask<bool>& other : others)
         complete = other.get() && complete;
     return complete;
 }
@@ -200,19 +196,15 @@ AEPParser::ParseResult AEPParser::parse(const QString& path) {
         walkNanos = stage.nsecsElapsed();
         return walked;
     };
-    std::future<QSet<QString>> walking;
-    try {
-        if (data.size() >= scanSegmentBytes)
-            walking = std::async(std::launch::async, walkAll);
-    } catch (const std::system_error&) {
-        // No thread to spare: walk first, then scan.
-    }
-    QSet<QString> walked = walking.valid() ? QSet<QString>() : walkAll();
+    // No thread to spare: walk first, then scan.
+    ReaderTask<QSet<QString>> walking(walkAll, data.size() >= scanSegmentBytes);
+    const bool beside = walking.started();
+    QSet<QString> walked = beside ? QSet<QString>() : walking.get();
     QElapsedTimer stage;
     stage.start();
     QSet<QString> scanned = extractPaths(data);
     const qint64 scanNanos = stage.nsecsElapsed();
-    if (walking.valid())
+    if (beside)
         walked = walking.get();
 
     AppLog::info(QStringLiteral("⏱ AEP chunks ") + name + QStringLiteral(": ") + seconds2(walkNanos) +

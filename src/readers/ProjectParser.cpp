@@ -12,18 +12,17 @@
 #include "readers/PrprojTimelineScan.h"
 #include "readers/PrprojUsageResolver.h"
 #include "readers/PrprojUtf8.h"
+#include "readers/ReaderTask.h"
 
 #include <QFile>
 #include <QFileInfo>
 #include <QThread>
-#include <QThreadPool>
 
 #if defined(__GLIBC__)
 #include <malloc.h>
 #endif
 
 #include <algorithm>
-#include <future>
 #include <memory>
 
 namespace tarnwick {
@@ -79,7 +78,7 @@ template <typename T> void releaseLater(T&& value, bool parallel) {
     if (!parallel)
         return;
     auto held = std::make_shared<std::decay_t<T>>(std::forward<T>(value));
-    QThreadPool::globalInstance()->start([held]() mutable {
+    readerPool().start([held]() mutable {
         held.reset();
 #if defined(__GLIBC__)
         malloc_trim(0);
@@ -168,7 +167,7 @@ Stages runStages(std::string_view text, const MarkerIndex& index, bool parallel,
     // indexes are still being built from them.
     std::promise<void> mediaRead;
     std::shared_future<void> mediaReadDone = mediaRead.get_future().share();
-    auto media = std::async(std::launch::async, [&] {
+    ReaderTask<void> media([&] {
         try {
             st.media = scanMediaBlocks(
                 index,
@@ -182,20 +181,23 @@ Stages runStages(std::string_view text, const MarkerIndex& index, bool parallel,
         mediaRead.set_value();
         st.nameIndexes = buildNameIndexes(st.media.tables, true);
     });
-    auto names = std::async(std::launch::async, [&] { return scanMasterClipNames(index); });
-    auto chain = std::async(std::launch::async, [&] {
-        auto c = std::make_unique<MasterClipMediaChain>(index, true);
-        mediaReadDone.get();
-        c->attach(st.media.pathsByMediaUID);
-        return c;
-    });
-    auto subClipRefs = std::async(std::launch::async, [&] { return collectSubClipMasterRefs(index); });
+    ReaderTask<QHash<QString, QString>> names([&] { return scanMasterClipNames(index); });
+    // The chain waits for the media blocks: it runs beside them only when they run on their own.
+    ReaderTask<std::unique_ptr<MasterClipMediaChain>> chain(
+        [&] {
+            auto c = std::make_unique<MasterClipMediaChain>(index, true);
+            mediaReadDone.get();
+            c->attach(st.media.pathsByMediaUID);
+            return c;
+        },
+        media.started());
+    ReaderTask<std::vector<SubClipMasterRef>> subClipRefs([&] { return collectSubClipMasterRefs(index); });
     st.sequences = scanSequences(text, index);
     st.clips = findTimelineClipReferences(index, st.sequences.sequenceIDs, true);
     st.mapping = mapSubClipsToMasterClips(st.clips, subClipRefs.get());
     st.masterClipNames = names.get();
-    st.chain = chain.get();
     media.get();
+    st.chain = chain.get();
     return st;
 }
 
@@ -263,9 +265,9 @@ ProjectParser::ParseResult ProjectParser::parseXml(const QByteArray& utf8Xml, co
 
     // Large projects report media progress after the stages anyway, so the character count (a log
     // line only) runs beside them.
-    std::future<std::size_t> characters;
+    ReaderTask<std::size_t> characters;
     if (parallel)
-        characters = std::async(std::launch::async, [&] { return countCharacters(text, index.crlfPairs); });
+        characters = ReaderTask<std::size_t>([&] { return countCharacters(text, index.crlfPairs); });
     else
         reportOpening(progress, countCharacters(text, index.crlfPairs));
     auto mediaProgress = [&](double f) { progress(QStringLiteral("Reading media files…"), 0.12 + 0.28 * f); };
@@ -288,8 +290,8 @@ ProjectParser::ParseResult ProjectParser::parseXml(const QByteArray& utf8Xml, co
                              st.mapping,
                              chain,
                              st.nameIndexes ? &*st.nameIndexes : nullptr};
-    auto relative = std::async(parallel ? std::launch::async : std::launch::deferred,
-                               [&] { return relativeCandidates(media.relativePathsByPath, filePath); });
+    ReaderTask<QHash<QString, QString>> relative(
+        [&] { return relativeCandidates(media.relativePathsByPath, filePath); }, parallel);
     UsageResult usage = UsageResolver(inputs).resolve(result.warnings);
 
     result.allMediaPaths = media.allPaths;

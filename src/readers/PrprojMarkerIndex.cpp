@@ -1,9 +1,9 @@
 #include "readers/PrprojMarkerIndex.h"
+#include "readers/ReaderTask.h"
 
 #include <algorithm>
 #include <array>
 #include <cstring>
-#include <future>
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -235,13 +235,13 @@ MarkerIndex indexMarkers(std::string_view text, int threads) {
     }
     pieces.push_back(text.substr(start));
 
-    std::vector<std::future<MarkerIndex>> parts;
+    std::vector<ReaderTask<MarkerIndex>> parts;
     for (std::string_view piece : pieces) {
-        parts.push_back(std::async(pieces.size() > 1 ? std::launch::async : std::launch::deferred, [piece] {
+        parts.emplace_back([piece] {
             Scanner s{piece.data(), piece.size(), buckets(), MarkerIndex{}, 0, 0};
             s.run();
             return std::move(s.out);
-        }));
+        }, pieces.size() > 1);
     }
     if (parts.size() == 1)
         return parts.front().get();

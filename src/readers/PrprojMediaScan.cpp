@@ -5,9 +5,9 @@
 
 #include "readers/PrprojPatterns.h"
 #include "readers/PrprojTextFilters.h"
+#include "readers/ReaderTask.h"
 
 #include <algorithm>
-#include <future>
 #include <optional>
 #include <vector>
 
@@ -186,11 +186,11 @@ MediaScan scanMediaBlocks(const MarkerIndex& index, const std::function<void(dou
                   progress ? std::function<void(std::size_t)>(reportUpTo)
                            : std::function<void(std::size_t)>());
     } else {
-        std::vector<std::future<void>> others;
+        std::vector<ReaderTask<void>> others;
         for (std::size_t k = 1; k < found.size(); ++k)
-            others.push_back(std::async(std::launch::async, readPiece, std::cref(index.lines), starts[k],
-                                        starts[k + 1], std::ref(found[k]),
-                                        std::function<void(std::size_t)>()));
+            others.emplace_back([&index, &starts, &found, k] {
+                readPiece(index.lines, starts[k], starts[k + 1], found[k], std::function<void(std::size_t)>());
+            });
         readPiece(index.lines, starts[0], starts[1], found[0], {});
         for (auto& piece : others)
             piece.get();
