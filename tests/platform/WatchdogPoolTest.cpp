@@ -44,7 +44,6 @@ TEST(WatchdogPool, AbandonsAJobThatStopsAnsweringAndCarriesOn) {
     auto gate = std::make_shared<Gate>();
     WatchdogPool pool(2, 200ms);
     QList<std::pair<int, WatchdogPool::Outcome>> ends;
-    const auto started = std::chrono::steady_clock::now();
     pool.map<int>(
         6,
         [gate](int index, WatchdogPool::Watch&) {
@@ -59,7 +58,7 @@ TEST(WatchdogPool, AbandonsAJobThatStopsAnsweringAndCarriesOn) {
         [&](int index, WatchdogPool::Outcome outcome, const int*) {
             ends.append({index, outcome});
         });
-    EXPECT_LT(std::chrono::steady_clock::now() - started, 3s);
+    // Returning at all shows the stuck call was not waited for: it is let go only below.
     ASSERT_EQ(ends.size(), 6);
     for (const auto& [index, outcome] : ends)
         EXPECT_EQ(outcome, index == 1 ? WatchdogPool::Outcome::abandoned : WatchdogPool::Outcome::finished)
