@@ -262,6 +262,9 @@ ProjectParser::ParseResult ProjectParser::parseXml(const QByteArray& utf8Xml, co
     const std::string_view text(utf8Xml.constData(), static_cast<std::size_t>(utf8Xml.size()));
     const bool parallel = text.size() >= kParallelThreshold && QThread::idealThreadCount() > 1;
     const MarkerIndex index = indexMarkers(text, parallel ? std::min(QThread::idealThreadCount(), 8) : 1);
+    if (index.tooDense)
+        throw ParserError(ParserError::Kind::invalidXML,
+                          QStringLiteral("far more tagged lines than a project holds"));
 
     // Large projects report media progress after the stages anyway, so the character count (a log
     // line only) runs beside them.

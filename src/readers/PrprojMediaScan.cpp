@@ -78,11 +78,34 @@ private:
     }
 
     PathFound& add(const QString& normalized) {
-        PathFound& found = m_out.emplace_back();
+        commitPending();
+        PathFound& found = m_pending.emplace();
         found.path = normalized;
-        found.key = MediaTables::canonicalKey(normalized);
         found.mediaID = m_state.mediaID;
         return found;
+    }
+
+public:
+    // Keeps the path just read unless it repeats, field for field, the last one kept under the same
+    // key: adding it again would change nothing, and a project of one repeated line would otherwise
+    // hold a copy of it per line.
+    void commitPending() {
+        if (!m_pending)
+            return;
+        PathFound found = std::move(*m_pending);
+        m_pending.reset();
+        found.key = MediaTables::canonicalKey(found.path);
+        auto last = m_lastByKey.find(found.key);
+        if (last != m_lastByKey.end() && sameFound(*last, found))
+            return;
+        m_lastByKey.insert(found.key, found);
+        m_out.push_back(std::move(found));
+    }
+
+private:
+    static bool sameFound(const PathFound& a, const PathFound& b) {
+        return a.path == b.path && a.relativePath == b.relativePath && a.titleKey == b.titleKey &&
+               a.mediaID == b.mediaID;
     }
 
     void readActualPath(std::string_view line) {
@@ -126,6 +149,8 @@ private:
 
     std::vector<PathFound>& m_out;
     BlockState m_state;
+    std::optional<PathFound> m_pending; // completed by the caller of add() before the next line
+    QHash<QString, PathFound> m_lastByKey;
 };
 
 void addToTables(MediaScan& out, const PathFound& found) {
@@ -166,6 +191,7 @@ void readPiece(const std::vector<MarkedLine>& lines, std::size_t from, std::size
             onLine(line.index);
         reader.read(line);
     }
+    reader.commitPending();
 }
 
 } // namespace

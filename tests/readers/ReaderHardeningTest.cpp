@@ -5,6 +5,7 @@
 #include "support/ProjectGenerator.h"
 #include "support/ProjectParserLogCapture.h"
 
+#include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
 
@@ -106,6 +107,72 @@ TEST(ReaderNulPaths, AnAfterEffectsPathHoldingANulIsNotAFootagePath) {
     EXPECT_TRUE(AEPParser::isPlausibleFootagePath(QStringLiteral("/Volumes/X/a.mov")));
     EXPECT_FALSE(AEPParser::isPlausibleFootagePath(QStringLiteral("/Volumes/X/a.mov") + QChar(u'\0') +
                                                    QStringLiteral("evil.mov")));
+}
+
+
+QString writeProject(const QTemporaryDir& dir, const QString& name, const QByteArray& xml) {
+    const QString path = dir.filePath(name);
+    QFile file(path);
+    EXPECT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(ProjectGenerator::gzip(xml));
+    return path;
+}
+
+QByteArray premiere(const QByteArray& body) {
+    return "<?xml version=\"1.0\" encoding=\"UTF-8\" ?>\n<PremiereData Version=\"3\">\n" + body +
+           "</PremiereData>\n";
+}
+
+// Laid out as the editor writes it: indented, among other properties.
+QByteArray mediaBlock(const QByteArray& id, const QByteArray& relative, const QByteArray& path) {
+    return "\t<Media ObjectUID=\"" + id + "\" ClassID=\"7a5c103e-f3ac-4391-b6b4-7cc3d2f9a7ff\" Version=\"30\">\n"
+           "\t\t<RelativePath>" + relative + "</RelativePath>\n"
+           "\t\t<ActualMediaFilePath>" + path + "</ActualMediaFilePath>\n"
+           "\t\t<ImplementationID>1fa18bfa-255c-44b1-ad73-56bcd99fceaf</ImplementationID>\n"
+           "\t\t<IsSequencePreview>false</IsSequencePreview>\n"
+           "\t\t<ModificationState>0</ModificationState>\n"
+           "\t</Media>\n";
+}
+
+// One line repeated a million times must not cost a copy per line, nor change what is read.
+TEST(ReaderMemory, ARepeatedMediaBlockReadsAsItDoesOnce) {
+    QTemporaryDir dir;
+    const QByteArray block = mediaBlock("m1", "../A/a.mov", "/V/a.mov");
+    const QString once = writeProject(dir, QStringLiteral("Once.prproj"), premiere(block));
+    const QString many = writeProject(dir, QStringLiteral("Many.prproj"), premiere(block.repeated(20000)));
+    ProjectParserLogCapture quiet;
+    const ProjectParser::ParseResult a = ProjectParser().parse(once);
+    const ProjectParser::ParseResult b = ProjectParser().parse(many);
+    EXPECT_EQ(a.allMediaPaths, b.allMediaPaths);
+    EXPECT_EQ(a.relativeCandidates, b.relativeCandidates);
+}
+
+// A repeat is only dropped when nothing changed since the same path was last read: the last
+// relative path given for it still wins.
+TEST(ReaderMemory, TheLastRelativePathOfARepeatedPathStillWins) {
+    QTemporaryDir dir;
+    const QByteArray body = mediaBlock("m1", "../A/a.mov", "/V/a.mov") +
+                            mediaBlock("m2", "../B/a.mov", "/V/a.mov") +
+                            mediaBlock("m1", "../A/a.mov", "/V/a.mov");
+    ProjectParserLogCapture quiet;
+    const ProjectParser::ParseResult r = ProjectParser().parse(writeProject(dir, QStringLiteral("R.prproj"), premiere(body)));
+    EXPECT_EQ(r.relativeCandidates.value(QStringLiteral("/V/a.mov")),
+              QDir::cleanPath(dir.path() + QStringLiteral("/../A/a.mov")));
+}
+
+// Nothing but short tagged lines: the line index alone would take several times the text.
+TEST(ReaderMemory, ATextOfNothingButShortTaggedLinesIsRefused) {
+    QTemporaryDir dir;
+    const QString path =
+        writeProject(dir, QStringLiteral("Dense.prproj"), premiere(QByteArray("<Name>x</Name>\n").repeated(300000)));
+    ProjectParserLogCapture quiet;
+    try {
+        ProjectParser().parse(path);
+        ADD_FAILURE() << "parsed";
+    } catch (const ProjectParser::ParserError& e) {
+        EXPECT_EQ(e.kind(), ProjectParser::ParserError::Kind::invalidXML);
+        EXPECT_EQ(e.description(), QStringLiteral("Invalid XML content: far more tagged lines than a project holds"));
+    }
 }
 
 } // namespace
