@@ -1,6 +1,7 @@
 #include "platform/FileStatProbe.h"
 
 #include "platform/Immortal.h"
+#include "platform/PathText.h"
 
 #include <QFile>
 
@@ -13,6 +14,9 @@ namespace {
 class SystemFileStatProbe : public FileStatProbe {
 public:
     std::optional<FileFacts> stat(const QString& path) const override {
+        // The system would stat the text before a NUL: such a path names no file.
+        if (path::containsNul(path))
+            return std::nullopt;
         struct ::stat st {};
         if (::stat(QFile::encodeName(path).constData(), &st) != 0)
             return std::nullopt;
