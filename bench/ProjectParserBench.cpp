@@ -175,7 +175,8 @@ QString pathologicalProject(int kind, qint64 megabytes, qint64& xmlBytes) {
     const QString folder = QDir::tempPath() + QStringLiteral("/tarnwick-bench-prproj");
     QDir().mkpath(folder);
     const QString path = folder + QStringLiteral("/repeated-%1-%2MB.prproj").arg(kind).arg(megabytes);
-    QByteArray xml = QByteArray("<?xml version=\"1.0\" encoding=\"UTF-8\" ?>\n<PremiereData Version=\"3\">\n");
+    QByteArray xml =
+        QByteArray("<?xml version=\"1.0\" encoding=\"UTF-8\" ?>\n<PremiereData Version=\"3\">\n");
     const QByteArray& line = repeatedLines()[std::size_t(kind)];
     const qint64 target = megabytes << 20;
     xml.reserve(target + line.size());
@@ -222,7 +223,8 @@ void BM_PathologicalParseMemory(benchmark::State& state) {
     state.counters["xml_MB"] = double(xmlBytes) / 1048576.0;
     state.counters["peak_extra_MB"] = extraMB;
     state.counters["peak_per_xml"] = extraMB / (double(xmlBytes) / 1048576.0);
-    state.SetLabel(QString::fromLatin1(repeatedLines()[std::size_t(state.range(0))].left(24)).trimmed().toStdString());
+    state.SetLabel(
+        QString::fromLatin1(repeatedLines()[std::size_t(state.range(0))].left(24)).trimmed().toStdString());
 }
 
 // A gzip member of zeros far beyond the cap, and one just below a test limit: the bomb is refused
@@ -236,7 +238,8 @@ void BM_GzipBombMemory(benchmark::State& state) {
         resetPeakMemory();
         const double before = residentMB();
         bool over = false;
-        benchmark::DoNotOptimize(prproj::decompressProjectData(packed, prproj::InflateEngine::fastest, limit, &over));
+        benchmark::DoNotOptimize(
+            prproj::decompressProjectData(packed, prproj::InflateEngine::fastest, limit, &over));
         if (!over)
             state.SkipWithError("the bomb was not refused");
         extraMB = std::max(extraMB, peakMemoryMB() - before);

@@ -52,7 +52,8 @@ HashAllResult hashAll(const QList<File>& files, int width, const HashFunction& h
     WatchdogPool pool(std::min<int>(int(files.size()), std::max(width, 1)), settings.watchdogTimeout);
     int done = 0;
     const int total = int(files.size());
-    const auto timeout = std::chrono::duration_cast<std::chrono::steady_clock::duration>(settings.watchdogTimeout);
+    const auto timeout =
+        std::chrono::duration_cast<std::chrono::steady_clock::duration>(settings.watchdogTimeout);
     const qint64 rate = std::max<qint64>(settings.slowestReadBytesPerSecond, 1);
     pool.map<HashOutcome>(
         total,

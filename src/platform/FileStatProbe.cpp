@@ -37,7 +37,8 @@ FileFacts fileFactsFromStat(const struct ::stat& st) {
 }
 
 std::shared_ptr<const FileStatProbe> FileStatProbe::system() {
-    static Immortal<std::shared_ptr<const SystemFileStatProbe>> probe(std::make_shared<const SystemFileStatProbe>());
+    static Immortal<std::shared_ptr<const SystemFileStatProbe>> probe(
+        std::make_shared<const SystemFileStatProbe>());
     return probe.get();
 }
 

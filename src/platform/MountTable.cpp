@@ -102,14 +102,13 @@ const MountEntry* MountTable::entryForPath(const QString& path) const {
 bool MountTable::isNetworkFileSystem(const QString& type) {
     // Asked from workers a watchdog may abandon: the sets outlive static destruction.
     static const Immortal<QSet<QString>> kernelTypes(QSet<QString>{
-        QStringLiteral("cifs"),  QStringLiteral("smb3"),      QStringLiteral("smbfs"),
-        QStringLiteral("nfs"),   QStringLiteral("nfs4"),      QStringLiteral("afs"),
-        QStringLiteral("ceph"),  QStringLiteral("glusterfs"), QStringLiteral("lustre"),
-        QStringLiteral("davfs"), QStringLiteral("9p")});
-    static const Immortal<QSet<QString>> fuseTypes(QSet<QString>{QStringLiteral("sshfs"),    QStringLiteral("rclone"),
-                                            QStringLiteral("s3fs"),     QStringLiteral("gvfsd-fuse"),
-                                            QStringLiteral("davfs2"),   QStringLiteral("smbnetfs"),
-                                            QStringLiteral("glusterfs")});
+        QStringLiteral("cifs"), QStringLiteral("smb3"), QStringLiteral("smbfs"), QStringLiteral("nfs"),
+        QStringLiteral("nfs4"), QStringLiteral("afs"), QStringLiteral("ceph"), QStringLiteral("glusterfs"),
+        QStringLiteral("lustre"), QStringLiteral("davfs"), QStringLiteral("9p")});
+    static const Immortal<QSet<QString>> fuseTypes(
+        QSet<QString>{QStringLiteral("sshfs"), QStringLiteral("rclone"), QStringLiteral("s3fs"),
+                      QStringLiteral("gvfsd-fuse"), QStringLiteral("davfs2"), QStringLiteral("smbnetfs"),
+                      QStringLiteral("glusterfs")});
     if (kernelTypes.get().contains(type))
         return true;
     // FUSE mounts read "fuse.<name>" (or "fuseblk"); the name is what tells.

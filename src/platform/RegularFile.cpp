@@ -31,7 +31,8 @@ RegularFile::RegularFile(const QString& path) {
         return;
     }
     if (!S_ISREG(st.st_mode)) {
-        m_error = S_ISDIR(st.st_mode) ? QStringLiteral("Is a directory") : QStringLiteral("Not a regular file");
+        m_error =
+            S_ISDIR(st.st_mode) ? QStringLiteral("Is a directory") : QStringLiteral("Not a regular file");
         ::close(fd);
         return;
     }

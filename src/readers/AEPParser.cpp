@@ -65,7 +65,8 @@ bool readSlicesInParallel(int fd, AEPFileBuffer& buffer) {
         const qint64 from = k * step;
         const qint64 count = k + 1 == slices ? size - from : step;
         char* into = buffer.data() + from;
-        others[k - 1] = ReaderTask<bool>([fd, into, from, count] { return readSlice(fd, into, from, count); });
+        others[k - 1] =
+            ReaderTask<bool>([fd, into, from, count] { return readSlice(fd, into, from, count); });
     }
     bool complete = readSlice(fd, buffer.data(), 0, step);
     for (ReaderTask<bool>& other : others)

@@ -132,16 +132,20 @@ MasterClipMediaChain::MasterClipMediaChain(const MarkerIndex& index, bool parall
     IdMap<std::vector<Id>> masterClipClipRefs;
     IdMap<std::vector<Id>> clipSourceRefs;
     IdMap<Id> mediaSourceMediaRef;
-    ReaderTask<void> clips([&] {
-        readBlocks(index, clipID, Pattern::clipStart, sourceRef, Pattern::sourceRef,
-                   bits(videoClipEnd, audioClipEnd),
-                   [&](Id clip, Id source) { clipSourceRefs[clip].push_back(source); });
-    }, parallel);
-    ReaderTask<void> sources([&] {
-        readBlocks(index, mediaSourceID, Pattern::mediaSourceStart, mediaURef, Pattern::mediaRef,
-                   bits(videoMediaSourceEnd, audioMediaSourceEnd),
-                   [&](Id source, Id media) { mediaSourceMediaRef[source] = media; });
-    }, parallel);
+    ReaderTask<void> clips(
+        [&] {
+            readBlocks(index, clipID, Pattern::clipStart, sourceRef, Pattern::sourceRef,
+                       bits(videoClipEnd, audioClipEnd),
+                       [&](Id clip, Id source) { clipSourceRefs[clip].push_back(source); });
+        },
+        parallel);
+    ReaderTask<void> sources(
+        [&] {
+            readBlocks(index, mediaSourceID, Pattern::mediaSourceStart, mediaURef, Pattern::mediaRef,
+                       bits(videoMediaSourceEnd, audioMediaSourceEnd),
+                       [&](Id source, Id media) { mediaSourceMediaRef[source] = media; });
+        },
+        parallel);
     readBlocks(index, masterClipUID, Pattern::masterClipStart, clipIndex, Pattern::clipRef,
                bit(masterClipEnd), [&](Id master, Id clip) { masterClipClipRefs[master].push_back(clip); });
     clips.get();

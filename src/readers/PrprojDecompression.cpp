@@ -85,8 +85,8 @@ bool growTo(QByteArray& out, qint64 wanted, qint64 limit) {
     return true;
 }
 
-std::optional<qsizetype> inflateWithZlib(QByteArrayView input, QByteArray& out, qint64 sizeHint,
-                                         qint64 limit, bool& overLimit) {
+std::optional<qsizetype> inflateWithZlib(QByteArrayView input, QByteArray& out, qint64 sizeHint, qint64 limit,
+                                         bool& overLimit) {
     ZStream z;
     if (!z.ready)
         return std::nullopt;
@@ -204,7 +204,8 @@ std::optional<qsizetype> inflateRawWithin(QByteArrayView input, QByteArray& out,
 std::optional<qsizetype> inflateRaw(QByteArrayView input, QByteArray& out, qint64 sizeHint,
                                     InflateEngine engine, qint64 limit, bool* overLimit) {
     bool over = false;
-    std::optional<qsizetype> used = inflateRawWithin(input, out, sizeHint, engine, std::max<qint64>(limit, 0), over);
+    std::optional<qsizetype> used =
+        inflateRawWithin(input, out, sizeHint, engine, std::max<qint64>(limit, 0), over);
     if (overLimit)
         *overLimit = over;
     return used;

@@ -244,11 +244,13 @@ MarkerIndex indexMarkers(std::string_view text, int threads) {
 
     std::vector<ReaderTask<MarkerIndex>> parts;
     for (std::string_view piece : pieces) {
-        parts.emplace_back([piece] {
-            Scanner s{piece.data(), piece.size(), buckets(), MarkerIndex{}, 0, 0};
-            s.run();
-            return std::move(s.out);
-        }, pieces.size() > 1);
+        parts.emplace_back(
+            [piece] {
+                Scanner s{piece.data(), piece.size(), buckets(), MarkerIndex{}, 0, 0};
+                s.run();
+                return std::move(s.out);
+            },
+            pieces.size() > 1);
     }
     if (parts.size() == 1)
         return parts.front().get();

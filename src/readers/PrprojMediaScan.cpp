@@ -215,7 +215,8 @@ MediaScan scanMediaBlocks(const MarkerIndex& index, const std::function<void(dou
         std::vector<ReaderTask<void>> others;
         for (std::size_t k = 1; k < found.size(); ++k)
             others.emplace_back([&index, &starts, &found, k] {
-                readPiece(index.lines, starts[k], starts[k + 1], found[k], std::function<void(std::size_t)>());
+                readPiece(index.lines, starts[k], starts[k + 1], found[k],
+                          std::function<void(std::size_t)>());
             });
         readPiece(index.lines, starts[0], starts[1], found[0], {});
         for (auto& piece : others)

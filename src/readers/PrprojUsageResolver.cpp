@@ -215,7 +215,7 @@ UsageResult UsageResolver::resolve(QStringList& warnings) const {
     if (overlap)
         indexes();
     ReaderTask<std::vector<std::optional<QStringList>>> audioOnlyMatches([&] { return matchAll(audioOnly); },
-                                                                        overlap);
+                                                                         overlap);
     for (qsizetype i = 0; i < used.size(); ++i) {
         const QString& id = used[i];
         const std::optional<QStringList>& paths = matches[static_cast<std::size_t>(i)];

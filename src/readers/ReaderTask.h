@@ -19,7 +19,8 @@ QThreadPool& readerPool();
 template <typename R> class ReaderTask {
 public:
     ReaderTask() = default;
-    template <typename F> explicit ReaderTask(F&& work, bool parallel = true) : m_state(std::make_shared<State>()) {
+    template <typename F>
+    explicit ReaderTask(F&& work, bool parallel = true) : m_state(std::make_shared<State>()) {
         m_state->task = std::packaged_task<R()>(std::forward<F>(work));
         m_state->result = m_state->task.get_future();
         if (parallel) {

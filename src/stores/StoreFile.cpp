@@ -13,9 +13,9 @@
 
 #include <atomic>
 #include <cerrno>
-#include <limits>
 #include <csignal>
 #include <fcntl.h>
+#include <limits>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <utility>

@@ -11,8 +11,8 @@
 namespace tarnwick {
 
 // The file of one store. Writes are atomic (temporary file beside it, every write and the sync
-// checked, then rename), so a crash or a full disk mid-write leaves the previous contents. A file that exists but cannot be decoded is moved aside once,
-// before the first write, so its contents can still be recovered.
+// checked, then rename), so a crash or a full disk mid-write leaves the previous contents. A file that exists
+// but cannot be decoded is moved aside once, before the first write, so its contents can still be recovered.
 class StoreFile {
 public:
     explicit StoreFile(QString path);

@@ -61,9 +61,10 @@ TEST_F(EndlessStreams, AreNotHashed) {
 
 TEST_F(EndlessStreams, NeverPairWithARealFileOfTheSameRecordedSize) {
     const QByteArray zeros(3 << 20, '\0');
-    const QList<core::File> files = {{0, write(m_dir, QStringLiteral("real.mov"), zeros), zeros.size(), false},
-                                     {1, m_zero, zeros.size(), false},
-                                     {2, m_fifo, zeros.size(), false}};
+    const QList<core::File> files = {
+        {0, write(m_dir, QStringLiteral("real.mov"), zeros), zeros.size(), false},
+        {1, m_zero, zeros.size(), false},
+        {2, m_fifo, zeros.size(), false}};
     core::Settings settings;
     settings.processorCount = 4;
     const core::Result result = core::detect(files, settings);
@@ -98,7 +99,8 @@ TEST(DuplicateHashing, AReadThatNeverEndsIsAbandonedAfterItsBudget) {
     auto stream = std::make_shared<Stream>();
     core::Settings settings;
     settings.watchdogTimeout = 100ms;
-    settings.sampledHasher = [stream](const core::File& f, const core::Touch& touch) -> std::optional<core::Digest> {
+    settings.sampledHasher = [stream](const core::File& f,
+                                      const core::Touch& touch) -> std::optional<core::Digest> {
         if (f.index == 0) {
             std::unique_lock lock(stream->mutex);
             while (!stream->stop) {

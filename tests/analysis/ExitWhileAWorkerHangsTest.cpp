@@ -117,9 +117,11 @@ TEST(ExitWhileAWorkerHangs, QuitsCleanlyWhileAStuckWorkerAnswersDuringTheExit) {
     child.start(QFileInfo(QStringLiteral("/proc/self/exe")).symLinkTarget(),
                 {QStringLiteral("--gtest_filter=ExitWhileAWorkerHangs.Child")});
     ASSERT_TRUE(child.waitForFinished(120000));
-    const QString output = QString::fromLocal8Bit(child.readAllStandardOutput() + child.readAllStandardError());
+    const QString output =
+        QString::fromLocal8Bit(child.readAllStandardOutput() + child.readAllStandardError());
     EXPECT_EQ(child.exitStatus(), QProcess::NormalExit) << output.toStdString();
     EXPECT_EQ(child.exitCode(), 0) << output.toStdString();
     EXPECT_FALSE(output.contains(QStringLiteral("Sanitizer"))) << output.toStdString();
-    EXPECT_TRUE(output.contains(QStringLiteral("[ RUN      ] ExitWhileAWorkerHangs.Child"))) << output.toStdString();
+    EXPECT_TRUE(output.contains(QStringLiteral("[ RUN      ] ExitWhileAWorkerHangs.Child")))
+        << output.toStdString();
 }

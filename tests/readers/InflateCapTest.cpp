@@ -48,9 +48,10 @@ TEST(InflateCap, RefusesABombWhileInflatingAndSaysWhy) {
         // A second member that takes the text past the limit.
         const QByteArray half = text.left(text.size() / 2 + 2);
         bool over = false;
-        EXPECT_EQ(decompressProjectData(QByteArray(ProjectGenerator::gzip(half) + ProjectGenerator::gzip(half)), e,
-                                        text.size(), &over),
-                  std::nullopt);
+        EXPECT_EQ(
+            decompressProjectData(QByteArray(ProjectGenerator::gzip(half) + ProjectGenerator::gzip(half)), e,
+                                  text.size(), &over),
+            std::nullopt);
         EXPECT_TRUE(over);
         // Damage is not a bomb.
         QByteArray damaged = ProjectGenerator::gzip(text);

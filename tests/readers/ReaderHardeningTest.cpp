@@ -60,20 +60,21 @@ TEST(ReaderSpecialFiles, AnAfterEffectsProjectThatIsAPipeOrADeviceIsRefused) {
 
 // "a.mov\0evil.mov" would be checked, merged and acted on as "a.mov".
 TEST(ReaderNulPaths, APremierePathHoldingANulIsDroppedWithAWarning) {
-    const QByteArray xml = QByteArray("<?xml version=\"1.0\" encoding=\"UTF-8\" ?>\n"
-                                      "<PremiereData Version=\"3\">\n"
-                                      "<Media ObjectUID=\"m1\">\n"
-                                      "<ActualMediaFilePath>/Volumes/X/a.mov</ActualMediaFilePath>\n"
-                                      "</Media>\n"
-                                      "<Media ObjectUID=\"m2\">\n"
-                                      "<ActualMediaFilePath>/Volumes/X/b.mov") +
-                           QByteArray(1, '\0') +
-                           QByteArray("evil.mov</ActualMediaFilePath>\n"
-                                      "</Media>\n"
-                                      "<Media ObjectUID=\"m3\">\n"
-                                      "<FilePath>{\"mFilePath\":\"/Volumes/X/a.mov\\u0000evil.mov\"}</FilePath>\n"
-                                      "</Media>\n"
-                                      "</PremiereData>\n");
+    const QByteArray xml =
+        QByteArray("<?xml version=\"1.0\" encoding=\"UTF-8\" ?>\n"
+                   "<PremiereData Version=\"3\">\n"
+                   "<Media ObjectUID=\"m1\">\n"
+                   "<ActualMediaFilePath>/Volumes/X/a.mov</ActualMediaFilePath>\n"
+                   "</Media>\n"
+                   "<Media ObjectUID=\"m2\">\n"
+                   "<ActualMediaFilePath>/Volumes/X/b.mov") +
+        QByteArray(1, '\0') +
+        QByteArray("evil.mov</ActualMediaFilePath>\n"
+                   "</Media>\n"
+                   "<Media ObjectUID=\"m3\">\n"
+                   "<FilePath>{\"mFilePath\":\"/Volumes/X/a.mov\\u0000evil.mov\"}</FilePath>\n"
+                   "</Media>\n"
+                   "</PremiereData>\n");
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("Nul.prproj"));
     QFile file(path);
@@ -84,7 +85,8 @@ TEST(ReaderNulPaths, APremierePathHoldingANulIsDroppedWithAWarning) {
     ProjectParserLogCapture log;
     const ProjectParser::ParseResult r = ProjectParser().parse(path);
     EXPECT_EQ(r.allMediaPaths, QSet<QString>{QStringLiteral("/Volumes/X/a.mov")});
-    EXPECT_EQ(log.messages().filter(QStringLiteral("Skipped a media path containing a NUL character")).size(), 2);
+    EXPECT_EQ(log.messages().filter(QStringLiteral("Skipped a media path containing a NUL character")).size(),
+              2);
 }
 
 TEST(ReaderNulPaths, AResolveRowHoldingANulIsSkipped) {
@@ -109,7 +111,6 @@ TEST(ReaderNulPaths, AnAfterEffectsPathHoldingANulIsNotAFootagePath) {
                                                    QStringLiteral("evil.mov")));
 }
 
-
 QString writeProject(const QTemporaryDir& dir, const QString& name, const QByteArray& xml) {
     const QString path = dir.filePath(name);
     QFile file(path);
@@ -125,9 +126,14 @@ QByteArray premiere(const QByteArray& body) {
 
 // Laid out as the editor writes it: indented, among other properties.
 QByteArray mediaBlock(const QByteArray& id, const QByteArray& relative, const QByteArray& path) {
-    return "\t<Media ObjectUID=\"" + id + "\" ClassID=\"7a5c103e-f3ac-4391-b6b4-7cc3d2f9a7ff\" Version=\"30\">\n"
-           "\t\t<RelativePath>" + relative + "</RelativePath>\n"
-           "\t\t<ActualMediaFilePath>" + path + "</ActualMediaFilePath>\n"
+    return "\t<Media ObjectUID=\"" + id +
+           "\" ClassID=\"7a5c103e-f3ac-4391-b6b4-7cc3d2f9a7ff\" Version=\"30\">\n"
+           "\t\t<RelativePath>" +
+           relative +
+           "</RelativePath>\n"
+           "\t\t<ActualMediaFilePath>" +
+           path +
+           "</ActualMediaFilePath>\n"
            "\t\t<ImplementationID>1fa18bfa-255c-44b1-ad73-56bcd99fceaf</ImplementationID>\n"
            "\t\t<IsSequencePreview>false</IsSequencePreview>\n"
            "\t\t<ModificationState>0</ModificationState>\n"
@@ -155,7 +161,8 @@ TEST(ReaderMemory, TheLastRelativePathOfARepeatedPathStillWins) {
                             mediaBlock("m2", "../B/a.mov", "/V/a.mov") +
                             mediaBlock("m1", "../A/a.mov", "/V/a.mov");
     ProjectParserLogCapture quiet;
-    const ProjectParser::ParseResult r = ProjectParser().parse(writeProject(dir, QStringLiteral("R.prproj"), premiere(body)));
+    const ProjectParser::ParseResult r =
+        ProjectParser().parse(writeProject(dir, QStringLiteral("R.prproj"), premiere(body)));
     EXPECT_EQ(r.relativeCandidates.value(QStringLiteral("/V/a.mov")),
               QDir::cleanPath(dir.path() + QStringLiteral("/../A/a.mov")));
 }
@@ -163,15 +170,16 @@ TEST(ReaderMemory, TheLastRelativePathOfARepeatedPathStillWins) {
 // Nothing but short tagged lines: the line index alone would take several times the text.
 TEST(ReaderMemory, ATextOfNothingButShortTaggedLinesIsRefused) {
     QTemporaryDir dir;
-    const QString path =
-        writeProject(dir, QStringLiteral("Dense.prproj"), premiere(QByteArray("<Name>x</Name>\n").repeated(300000)));
+    const QString path = writeProject(dir, QStringLiteral("Dense.prproj"),
+                                      premiere(QByteArray("<Name>x</Name>\n").repeated(300000)));
     ProjectParserLogCapture quiet;
     try {
         ProjectParser().parse(path);
         ADD_FAILURE() << "parsed";
     } catch (const ProjectParser::ParserError& e) {
         EXPECT_EQ(e.kind(), ProjectParser::ParserError::Kind::invalidXML);
-        EXPECT_EQ(e.description(), QStringLiteral("Invalid XML content: far more tagged lines than a project holds"));
+        EXPECT_EQ(e.description(),
+                  QStringLiteral("Invalid XML content: far more tagged lines than a project holds"));
     }
 }
 

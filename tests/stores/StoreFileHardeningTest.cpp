@@ -32,7 +32,8 @@ public:
     SmallFileSystem() {
         if (::geteuid() != 0 || !m_dir.isValid())
             return;
-        m_mounted = ::mount("tmpfs", QFile::encodeName(m_dir.path()).constData(), "tmpfs", 0, "size=64k") == 0;
+        m_mounted =
+            ::mount("tmpfs", QFile::encodeName(m_dir.path()).constData(), "tmpfs", 0, "size=64k") == 0;
     }
     ~SmallFileSystem() {
         if (m_mounted)
@@ -105,7 +106,8 @@ TEST(StoreFileFullDisk, AFailureAtAnyStepOfTheSaveKeepsTheOldFile) {
         const QString path = dir.filePath(QStringLiteral("stats.json"));
         StoreFile store(path);
         ASSERT_TRUE(store.write(R"({"filesDeleted":3})"));
-        StoreFile::setSaveFaultForTesting([c](StoreFile::SaveStep step) { return step == c.step ? c.error : 0; });
+        StoreFile::setSaveFaultForTesting(
+            [c](StoreFile::SaveStep step) { return step == c.step ? c.error : 0; });
         LogCapture log;
         const bool saved = store.write(R"({"filesDeleted":4})");
         StoreFile::setSaveFaultForTesting({});
@@ -140,7 +142,8 @@ TEST(StoreFileSpecialFiles, APipeInPlaceOfTheStoreIsRefusedWithoutBlocking) {
     LogCapture log;
     EXPECT_EQ(store.readArray(), std::nullopt);
     EXPECT_TRUE(store.wasDamaged());
-    EXPECT_EQ(log.messages(AppLog::Level::error), QStringList{"Could not read audit_log.json: Not a regular file"});
+    EXPECT_EQ(log.messages(AppLog::Level::error),
+              QStringList{"Could not read audit_log.json: Not a regular file"});
 
     // The pipe is kept aside and a regular file takes its place.
     ASSERT_TRUE(store.write("[]"));
@@ -158,7 +161,8 @@ TEST(StoreFileSpecialFiles, ALinkToAnEndlessDeviceIsNotReadIntoMemory) {
     LogCapture log;
     EXPECT_EQ(store.readObject(), std::nullopt);
     EXPECT_TRUE(store.wasDamaged());
-    EXPECT_EQ(log.messages(AppLog::Level::error), QStringList{"Could not read stats.json: Not a regular file"});
+    EXPECT_EQ(log.messages(AppLog::Level::error),
+              QStringList{"Could not read stats.json: Not a regular file"});
     ASSERT_TRUE(store.write("{}"));
     EXPECT_EQ(readBytes(path), "{}");
     EXPECT_FALSE(QFileInfo(path).isSymLink());
