@@ -5,6 +5,7 @@
 #include "support/DiskFactsFakeMountTable.h"
 #include "support/DiskFactsLogCapture.h"
 
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
@@ -77,8 +78,8 @@ TEST(ExitWhileAWorkerHangs, Child) {
     share = &leaked;
     std::atexit(answerAgainAtExit);
 
-    QTemporaryDir dir;
-    dir.setAutoRemove(false);
+    // The parent's folder: this process ends without unwinding, so it removes nothing itself.
+    const QDir dir(qEnvironmentVariable(childSwitch));
     const QString clip = dir.filePath(QStringLiteral("clip.mov"));
     const QString copy = dir.filePath(QStringLiteral("copy.mov"));
     for (const QString& path : {clip, copy}) {
@@ -112,7 +113,8 @@ TEST(ExitWhileAWorkerHangs, Child) {
 TEST(ExitWhileAWorkerHangs, QuitsCleanlyWhileAStuckWorkerAnswersDuringTheExit) {
     QProcess child;
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert(QString::fromLatin1(childSwitch), QStringLiteral("1"));
+    QTemporaryDir dir;
+    environment.insert(QString::fromLatin1(childSwitch), dir.path());
     child.setProcessEnvironment(environment);
     child.start(QFileInfo(QStringLiteral("/proc/self/exe")).symLinkTarget(),
                 {QStringLiteral("--gtest_filter=ExitWhileAWorkerHangs.Child")});
