@@ -8,8 +8,8 @@
 
 namespace tarnwick {
 
-// The one pool the readers split their work onto: at most the machine's processor count threads,
-// shared by every parse, so parsing several projects at once cannot multiply the threads.
+// The one pool the readers split their work onto: at most twice the machine's processor count
+// threads, shared by every parse, so parsing several projects at once cannot multiply the threads.
 QThreadPool& readerPool();
 
 // A piece of a parse run beside the caller on readerPool(). When no thread is free (or `parallel`
