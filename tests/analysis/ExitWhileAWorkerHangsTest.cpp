@@ -104,9 +104,10 @@ TEST(ExitWhileAWorkerHangs, Child) {
             share->done();
         return digest;
     };
-    // The copy is hashed before the quit, so everything hashing uses is set up (and torn down at exit).
+    // Everything hashing uses is set up before the quit (and torn down at exit).
+    ASSERT_TRUE(core::sampledHash(copy, 3 << 20).has_value());
     const core::Result result = core::detect({{0, clip, 3 << 20, true}, {1, copy, 3 << 20, true}}, settings);
-    ASSERT_EQ(result.unansweredIndices, QSet<int>{0});
+    ASSERT_TRUE(result.unansweredIndices.contains(0));
     std::exit(0);
 }
 

@@ -156,3 +156,25 @@ TEST(WatchdogPool, RunsFromSeveralThreadsEachSeeTheirOwnJobs) {
     EXPECT_EQ(first.size(), 500);
     EXPECT_EQ(second.size(), 500);
 }
+
+// The workers see the cancel themselves: a busy caller's thread that has not woken yet must not let
+// them take further jobs meanwhile.
+TEST(WatchdogPool, NoJobStartsOnceCancelledEvenBeforeTheCallerWakes) {
+    WatchdogPool pool(1, 5s);
+    std::atomic_bool cancel{false};
+    std::atomic<int> ran{0};
+    int cancelled = 0;
+    pool.map<int>(
+        50,
+        [&](int, WatchdogPool::Watch&) {
+            ++ran;
+            cancel = true;
+            return 0;
+        },
+        [&](int, WatchdogPool::Outcome outcome, const int*) {
+            cancelled += outcome == WatchdogPool::Outcome::cancelled;
+        },
+        &cancel);
+    EXPECT_EQ(ran.load(), 1);
+    EXPECT_EQ(cancelled, 49);
+}
