@@ -8,6 +8,9 @@
 #include "ui/ReviewPrompt.h"
 #include "ui/ReviewPromptSheet.h"
 #include "ui/Sheet.h"
+#include "ui/window/ContentView.h"
+
+#include <QVBoxLayout>
 
 namespace tarnwick {
 
@@ -33,6 +36,19 @@ MainWindow::~MainWindow() = default;
 
 void MainWindow::setCommandHandler(const QString& name, CommandHandler handler) {
     m_handlers.insert(name, std::move(handler));
+}
+
+void MainWindow::setContentView(ContentView* view) {
+    auto* content = centralWidget();
+    if (!content->layout()) {
+        auto* layout = new QVBoxLayout(content);
+        layout->setContentsMargins(0, 0, 0, 0);
+    }
+    content->layout()->addWidget(view);
+    m_contentView = view;
+    for (const auto& name : CommandName::all())
+        setCommandHandler(name,
+                          [view, name](const QVariantMap& payload) { view->handleCommand(name, payload); });
 }
 
 void MainWindow::handle(const QString& name, const QVariantMap& payload) {

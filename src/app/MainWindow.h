@@ -11,6 +11,7 @@
 namespace tarnwick {
 
 class CommandCenter;
+class ContentView;
 class OverlayHost;
 class ReviewPrompt;
 
@@ -37,6 +38,10 @@ public:
 
     OverlayHost& overlayHost() { return *m_overlayHost; }
 
+    // Hosts the root view (taken over) and hands it every command.
+    void setContentView(ContentView* view);
+    ContentView* contentView() const { return m_contentView; }
+
 private:
     void handle(const QString& name, const QVariantMap& payload);
     void showReviewSheet(ReviewPrompt& prompt);
@@ -45,6 +50,7 @@ private:
     QStringList m_subscribed;
     OverlayHost* m_overlayHost = nullptr;
     QPointer<Sheet> m_reviewSheet;
+    ContentView* m_contentView = nullptr;
 };
 
 } // namespace tarnwick

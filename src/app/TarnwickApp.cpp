@@ -1,5 +1,6 @@
 #include "app/TarnwickApp.h"
 
+#include "analysis/ProjectManager.h"
 #include "app/AppDelegate.h"
 #include "app/MainWindow.h"
 #include "platform/Preferences.h"
@@ -17,6 +18,7 @@
 #include "ui/MenuBarBuilder.h"
 #include "ui/ReviewPrompt.h"
 #include "ui/UpdateResultAlert.h"
+#include "ui/window/ContentView.h"
 
 #include <QApplication>
 #include <QMenuBar>
@@ -61,11 +63,27 @@ void TarnwickApp::launch() {
         AuditLogManager::shared().setReviewHook(m_reviewPrompt);
     buildWindow();
     m_window->show();
+    if (!m_options.openAtStart.isEmpty()) {
+        // As if the projects were dropped on the window.
+        const QList<QUrl> urls = m_options.openAtStart;
+        QMetaObject::invokeMethod(
+            m_window.get(), [this, urls] { m_window->contentView()->handleDrop(urls); },
+            Qt::QueuedConnection);
+    }
 }
 
 void TarnwickApp::buildWindow() {
     m_window = std::make_unique<MainWindow>(*m_commands);
     FilePanel& panel = m_options.filePanel ? *m_options.filePanel : FilePanel::system();
+    auto manager = m_options.makeManager ? m_options.makeManager()
+                                         : std::make_unique<ProjectManager>(ProjectManagerServices::shared());
+    ContentView::Services services;
+    services.filePanel = &panel;
+    services.grants = m_grants;
+    services.preferences = m_options.preferences;
+    services.openUrl = m_options.openUrl;
+    services.commands = m_commands;
+    m_window->setContentView(new ContentView(std::move(manager), std::move(services)));
     m_appCommands =
         new AppCommands({*m_commands, panel, *m_grants, *m_updater, m_options.openUrl}, m_window.get());
     m_updatesViewModel = new CheckForUpdatesViewModel(*m_updater, m_appCommands);

@@ -3,6 +3,7 @@
 #include "platform/SoftwareUpdater.h"
 #include "ui/UrlOpener.h"
 
+#include <QList>
 #include <QObject>
 #include <QUrl>
 
@@ -17,6 +18,8 @@ class CheckForUpdatesViewModel;
 class CommandCenter;
 class FilePanel;
 class MainWindow;
+class Preferences;
+class ProjectManager;
 class ReviewPrompt;
 class SecurityScopedAccess;
 
@@ -36,6 +39,10 @@ public:
         UrlOpener openUrl;
         std::optional<bool> sandboxed;
         std::function<bool()> mediaLibrariesCanReadMxf;
+        // The window's model; null: one on the shared stores.
+        std::function<std::unique_ptr<ProjectManager>()> makeManager;
+        Preferences* preferences = nullptr; // null: the user's preferences
+        QList<QUrl> openAtStart;            // projects imported once the window shows
     };
 
     explicit TarnwickApp(Options options);

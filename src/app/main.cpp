@@ -1,6 +1,9 @@
+#include "app/MainWindow.h"
+#include "app/ScreenshotTour.h"
 #include "app/TarnwickApp.h"
 
 #include <QApplication>
+#include <QFileInfo>
 
 int main(int argc, char** argv) {
     QApplication application(argc, argv);
@@ -10,7 +13,26 @@ int main(int argc, char** argv) {
 
     tarnwick::TarnwickApp::Options options;
     options.appcastUrl = QUrl(QStringLiteral(TARNWICK_APPCAST_URL));
+    // `tarnwick A.prproj B.prproj` imports the projects as if they were dropped on the window.
+    // `--screenshots OUTDIR` walks the window through its states for scripts/screenshots.
+    QStringList args = QApplication::arguments().mid(1);
+    QString screenshots;
+    if (const qsizetype at = args.indexOf(QStringLiteral("--screenshots")); at >= 0 && at + 1 < args.size()) {
+        screenshots = args.at(at + 1);
+        args.remove(at, 2);
+    }
+    QList<QUrl> projects;
+    for (const QString& arg : args) {
+        if (!arg.startsWith(QLatin1Char('-')))
+            projects.append(QUrl::fromLocalFile(QFileInfo(arg).absoluteFilePath()));
+    }
+    if (screenshots.isEmpty())
+        options.openAtStart = projects;
     tarnwick::TarnwickApp app(std::move(options));
     app.launch();
+    if (!screenshots.isEmpty()) {
+        auto* tour = new tarnwick::ScreenshotTour(*app.mainWindow(), screenshots, projects);
+        tour->start();
+    }
     return QApplication::exec();
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/FileOperations.h"
+#include "platform/LinuxTrash.h"
 
 namespace tarnwick {
 
@@ -19,6 +20,15 @@ public:
                                const FileOpProgress& progress = {},
                                const std::atomic_bool* cancel = nullptr) override;
     FileOpStatus replaceAtomically(const QString& replacement, const QString& target) override;
+
+    // A NUL would name another file to the kernel: every operation refuses such a path.
+    static bool hasNul(const QString& path);
+    static FileOpStatus nulRefused();
+    // The errno value with the system's text for it.
+    static FileOpStatus fromErrno(int code);
+
+private:
+    LinuxTrash m_trash;
 };
 
 } // namespace tarnwick

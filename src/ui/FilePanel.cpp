@@ -22,7 +22,10 @@ public:
         }
         if (!request.nameFilters.isEmpty())
             dialog.setNameFilters(request.nameFilters);
-        dialog.setLabelText(QFileDialog::Accept, QObject::tr("Open"));
+        if (!request.startFolder.isEmpty())
+            dialog.setDirectory(request.startFolder);
+        dialog.setLabelText(QFileDialog::Accept,
+                            request.prompt.isEmpty() ? QObject::tr("Open") : request.prompt);
         // Qt's own dialog opens too narrow for long media names and elides the dates; widen it
         // and let the name column take the room the other columns do not need.
         dialog.resize(dialog.sizeHint().expandedTo(QSize(860, 540)));

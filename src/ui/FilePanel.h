@@ -16,6 +16,8 @@ struct OpenPanelRequest {
     bool canChooseDirectories = false;
     QStringList nameFilters; // e.g. "Premiere Pro Projects (*.prproj)"
     QString message;
+    QString startFolder; // empty: the dialog's own choice
+    QString prompt;      // the confirm button; empty: "Open"
 };
 
 // Open panels, behind an interface so tests hand back preset choices. A panel runs modally and

@@ -1,0 +1,307 @@
+// Move to Trash of 10,000 staged small files with a 100,000-entry audit log, against a loop of
+// plain rename(2) calls over the same number of files in the same run; and the delete-safety check
+// of 10,000 files against 100,000 entries, with its growth at ten times the input. Each figure is
+// the median of interleaved pairs; the load average is reported with it.
+#include "actions/DeleteSafetyCheck.h"
+#include "actions/TrashAction.h"
+#include "platform/AppLog.h"
+#include "platform/FileOperations.h"
+#include "stores/AuditLogManager.h"
+#include "stores/StatsManager.h"
+#include "support/BenchSupport.h"
+#include "support/CleanupHarness.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <benchmark/benchmark.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <fcntl.h>
+#include <unistd.h>
+#include <vector>
+
+using namespace tarnwick;
+
+namespace {
+
+constexpr int pairs = 5;
+
+double median(std::vector<double> values) {
+    std::sort(values.begin(), values.end());
+    return values[values.size() / 2];
+}
+
+double loadAverage() {
+    double load = 0;
+    if (FILE* f = std::fopen("/proc/loadavg", "r")) {
+        if (std::fscanf(f, "%lf", &load) != 1)
+            load = 0;
+        std::fclose(f);
+    }
+    return load;
+}
+
+QStringList makeFiles(const QString& root, int count) {
+    QStringList paths;
+    paths.reserve(count);
+    for (int i = 0; i < count; ++i) {
+        const QString folder = root + QStringLiteral("/Card %1").arg(i / 1000);
+        if (i % 1000 == 0)
+            QDir().mkpath(folder);
+        const QString path = folder + QStringLiteral("/A%1_C001.mov").arg(i);
+        QFile file(path);
+        file.open(QIODevice::WriteOnly);
+        file.write("small media", 11);
+        paths.append(path);
+    }
+    return paths;
+}
+
+// An audit_log.json of `entries` entries in `folder`, made once and copied for each run.
+QString auditTemplate(int entries) {
+    static QTemporaryDir dir;
+    static QHash<int, QString> made;
+    if (made.contains(entries))
+        return made.value(entries);
+    const QString folder = dir.filePath(QString::number(entries));
+    AuditLogManager log(folder, nullptr);
+    QList<AuditLogManager::Request> requests;
+    requests.reserve(entries);
+    for (int i = 0; i < entries; ++i) {
+        MediaFile file;
+        file.path = QStringLiteral("/Volumes/Media/Day %1/A%2_C003.mov").arg(i / 1000).arg(i);
+        file.size = 1000 + i;
+        file.projectNames = {QStringLiteral("Feature Edit")};
+        requests.append({AuditAction::movedToTrash, file, std::nullopt});
+    }
+    log.log(requests);
+    made.insert(entries, log.fileName());
+    return log.fileName();
+}
+
+// Succeeds at everything without touching the disk: what the run costs besides the file system.
+class NoDiskFileOperations : public FileOperations {
+public:
+    FileOpInfo status(const QString&, bool) const override {
+        FileOpInfo info;
+        info.kind = FileKind::regular;
+        return info;
+    }
+    bool isRegularFile(const QString&) const override { return true; }
+    QString canonicalPath(const QString& path) const override { return path; }
+    FileOpStatus makeFolder(const QString&, bool, quint32) override { return {}; }
+    FileOpStatus removeFile(const QString&) override { return {}; }
+    FileOpStatus removeTree(const QString&) override { return {}; }
+    TrashOutcome moveToTrash(const QString&) override { return {}; }
+    FileOpStatus moveNoReplace(const QString&, const QString&, const FileOpProgress&,
+                               const std::atomic_bool*) override {
+        return {};
+    }
+    FileOpStatus replaceAtomically(const QString&, const QString&) override { return {}; }
+};
+
+double timeTrashRun(int count, int auditEntries, bool touchDisk = true) {
+    QTemporaryDir root;
+    const testing::ScopedEnv data("XDG_DATA_HOME", QFile::encodeName(root.filePath(QStringLiteral("data"))));
+    const QStringList paths = makeFiles(root.filePath(QStringLiteral("media")), count);
+    QDir().mkpath(root.filePath(QStringLiteral("store")));
+    QFile::copy(auditTemplate(auditEntries), root.filePath(QStringLiteral("store/audit_log.json")));
+    AuditLogManager audit(root.filePath(QStringLiteral("store")), nullptr);
+    StatsManager stats(root.filePath(QStringLiteral("store")));
+    testing::ProjectManagerHarness h;
+    QList<MediaFile> list;
+    QList<RecycleBinItem> bin;
+    list.reserve(count);
+    for (const QString& path : paths) {
+        MediaFile file = testing::media(path, 0, MediaFileStatus::inRecycleBin, 11);
+        list.append(file);
+        bin.append(testing::binItem(file));
+    }
+    h.pm().setMediaFiles(list);
+    h.pm().setRecycleBin(bin);
+    CleanupServices services;
+    services.auditLog = &audit;
+    services.statsManager = &stats;
+    if (!touchDisk)
+        services.files = std::make_shared<NoDiskFileOperations>();
+    QElapsedTimer clock;
+    clock.start();
+    const RemovalResult result = QCoro::waitFor(TrashAction::moveToTrash(h.pm(), services));
+    const double ms = double(clock.nsecsElapsed()) / 1e6;
+    if (result.deleted != count)
+        std::fprintf(stderr, "trash run removed %lld of %d\n", static_cast<long long>(result.deleted), count);
+    return ms;
+}
+
+double timeRenameLoop(int count) {
+    QTemporaryDir root;
+    const QStringList paths = makeFiles(root.filePath(QStringLiteral("media")), count);
+    const QString target = root.filePath(QStringLiteral("renamed"));
+    QDir().mkpath(target);
+    QList<QByteArray> from;
+    QList<QByteArray> to;
+    for (int i = 0; i < count; ++i) {
+        from.append(QFile::encodeName(paths[i]));
+        to.append(QFile::encodeName(target + QStringLiteral("/%1.mov").arg(i)));
+    }
+    QElapsedTimer clock;
+    clock.start();
+    for (int i = 0; i < count; ++i)
+        ::rename(from[i].constData(), to[i].constData());
+    return double(clock.nsecsElapsed()) / 1e6;
+}
+
+// The least any freedesktop.org trash does per item: one new .trashinfo with its text, one rename.
+double timeInfoAndRenameLoop(int count) {
+    QTemporaryDir root;
+    const QStringList paths = makeFiles(root.filePath(QStringLiteral("media")), count);
+    const QString target = root.filePath(QStringLiteral("files"));
+    const QString info = root.filePath(QStringLiteral("info"));
+    QDir().mkpath(target);
+    QDir().mkpath(info);
+    QList<QByteArray> from;
+    QList<QByteArray> to;
+    QList<QByteArray> infos;
+    for (int i = 0; i < count; ++i) {
+        from.append(QFile::encodeName(paths[i]));
+        to.append(QFile::encodeName(target + QStringLiteral("/%1.mov").arg(i)));
+        infos.append(QFile::encodeName(info + QStringLiteral("/%1.mov.trashinfo").arg(i)));
+    }
+    const QByteArray text = "[Trash Info]\nPath=" + from[0] + "\nDeletionDate=2026-12-07T01:00:00\n";
+    QElapsedTimer clock;
+    clock.start();
+    for (int i = 0; i < count; ++i) {
+        const int fd = ::open(infos[i].constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+        if (fd >= 0) {
+            benchmark::DoNotOptimize(::write(fd, text.constData(), size_t(text.size())));
+            ::close(fd);
+        }
+        ::rename(from[i].constData(), to[i].constData());
+    }
+    return double(clock.nsecsElapsed()) / 1e6;
+}
+
+void BM_MoveToTrash(benchmark::State& state) {
+    const int count = int(state.range(0));
+    const int auditEntries = int(state.range(1));
+    for (auto _ : state) {
+        std::vector<double> trash;
+        std::vector<double> rename;
+        std::vector<double> floor;
+        std::vector<double> noDisk;
+        for (int i = 0; i < pairs; ++i) {
+            trash.push_back(timeTrashRun(count, auditEntries));
+            rename.push_back(timeRenameLoop(count));
+            floor.push_back(timeInfoAndRenameLoop(count));
+            noDisk.push_back(timeTrashRun(count, auditEntries, false));
+        }
+        state.counters["trash_ms"] = median(trash);
+        state.counters["rename_ms"] = median(rename);
+        state.counters["ratio"] = median(trash) / median(rename);
+        state.counters["info_rename_ms"] = median(floor);
+        state.counters["ratio_info_rename"] = median(trash) / median(floor);
+        state.counters["no_disk_ms"] = median(noDisk);
+        state.counters["load"] = loadAverage();
+    }
+}
+
+QList<MediaFile> safetyList(int entries) {
+    QList<MediaFile> list;
+    list.reserve(entries);
+    for (int i = 0; i < entries; ++i) {
+        MediaFile file =
+            testing::media(QStringLiteral("/Volumes/Media/Day %1/A%2_C001.mov").arg(i / 1000).arg(i),
+                           i % 3 == 0 ? 0 : 1, MediaFileStatus::online, 1000 + qint64(i) * 7);
+        file.projectNames = {QStringLiteral("Feature")};
+        if (i % 10 == 0)
+            file.alternativePaths = {QStringLiteral("/Volumes/Backup/A%1_C001.mov").arg(i)};
+        list.append(file);
+    }
+    return list;
+}
+
+double timeSafetyCheck(const QList<MediaFile>& list, const QList<MediaFile>& input) {
+    QElapsedTimer clock;
+    clock.start();
+    benchmark::DoNotOptimize(DeleteSafetyCheck::findDeleteSafetyConflicts(list, input).size());
+    return double(clock.nsecsElapsed()) / 1e6;
+}
+
+// The least a check over the list does: read each entry's usage and hash its path once.
+double timeReferencePass(const QList<MediaFile>& list) {
+    QElapsedTimer clock;
+    clock.start();
+    size_t hash = 0;
+    for (const MediaFile& file : list)
+        hash ^= qHash(file.path) + size_t(file.usageCount);
+    benchmark::DoNotOptimize(hash);
+    return double(clock.nsecsElapsed()) / 1e6;
+}
+
+void BM_DeleteSafetyCheck(benchmark::State& state) {
+    const int files = int(state.range(0));
+    const int entries = int(state.range(1));
+    const QList<MediaFile> small = safetyList(entries / 10);
+    const QList<MediaFile> large = safetyList(entries);
+    // What the views check: unused files about to be staged.
+    const auto unused = [](const QList<MediaFile>& list, int count) {
+        QList<MediaFile> input;
+        for (const MediaFile& file : list) {
+            if (file.usageCount == 0 && input.size() < count)
+                input.append(file);
+        }
+        return input;
+    };
+    const QList<MediaFile> smallInput = unused(small, files / 10);
+    const QList<MediaFile> largeInput = unused(large, files);
+    for (auto _ : state) {
+        std::vector<double> a;
+        std::vector<double> b;
+        std::vector<double> refLarge;
+        std::vector<double> refSmall;
+        for (int i = 0; i < pairs; ++i) {
+            a.push_back(timeSafetyCheck(large, largeInput));
+            b.push_back(timeSafetyCheck(small, smallInput));
+            refLarge.push_back(timeReferencePass(large));
+            refSmall.push_back(timeReferencePass(small));
+        }
+        state.counters["reference_growth_10x"] = median(refLarge) / median(refSmall);
+        state.counters["check_ms"] = median(a);
+        state.counters["tenth_ms"] = median(b);
+        state.counters["growth_10x"] = median(a) / median(b);
+        state.counters["load"] = loadAverage();
+    }
+}
+
+void trashSizes(benchmark::internal::Benchmark* b) {
+    b->Args(bench::smokeMode() ? std::vector<int64_t>{100, 1000} : std::vector<int64_t>{10000, 100000});
+}
+
+void safetySizes(benchmark::internal::Benchmark* b) {
+    b->Args(bench::smokeMode() ? std::vector<int64_t>{100, 1000} : std::vector<int64_t>{10000, 100000});
+}
+
+} // namespace
+
+BENCHMARK(BM_MoveToTrash)->Apply(trashSizes)->Iterations(1)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_DeleteSafetyCheck)
+    ->Apply(safetySizes)
+    ->Iterations(1)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
+
+int main(int argc, char** argv) {
+    QStandardPaths::setTestModeEnabled(true);
+    QCoreApplication app(argc, argv);
+    // Logging goes to the journal in the application; here it would only measure the journal.
+    AppLog::setSink([](const AppLog::Record&) {});
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}

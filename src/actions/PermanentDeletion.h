@@ -1,0 +1,21 @@
+#pragma once
+
+#include "actions/CleanupServices.h"
+#include "actions/RemovalResult.h"
+
+#include <qcoro/qcorotask.h>
+
+namespace tarnwick {
+
+class ProjectManager;
+
+// Delete Permanently: the same run as Move to Trash, removing each target from disk instead
+// (an .RDC container with everything below it, never following symbolic links). The views show
+// deleted, failed and errors; failedItems are what stayed in the bin.
+class PermanentDeletion {
+public:
+    static QCoro::Task<RemovalResult> permanentlyDelete(ProjectManager& manager,
+                                                        CleanupServices services = {});
+};
+
+} // namespace tarnwick

@@ -1,0 +1,56 @@
+#pragma once
+
+#include "actions/CleanupServices.h"
+#include "actions/ProtectedFolderTest.h"
+#include "actions/RemovalResult.h"
+#include "model/RecycleBinItem.h"
+#include "platform/FileOperations.h"
+
+#include <QDateTime>
+#include <QList>
+#include <QString>
+
+#include <qcoro/qcorotask.h>
+
+#include <optional>
+
+namespace tarnwick {
+
+class ProjectManager;
+
+// The run shared by Move to Trash and permanent deletion: decide per staged file on the GUI
+// thread (usage, containers, proxies in use), touch the disk on a worker in bin order, then
+// apply statuses, audit entries, trace files, statistics and the bin on the GUI thread.
+enum class RemovalMethod { trash, deletePermanently };
+
+struct PlannedRemoval {
+    enum class Verdict { proceed, nowInUse, containerRefused };
+    RecycleBinItem item;
+    QString name;
+    Verdict verdict = Verdict::proceed;
+    QString refusal;        // the error text of a refusal
+    QString usedMemberName; // containerRefused: the member that blocks
+    bool isContainer = false;
+    QString target;
+    std::optional<QString> proxy; // set, and not the target
+    bool proxyInUse = false;
+};
+
+struct ExecutedRemoval {
+    enum class Outcome { notRun, withContainer, protectedTarget, isFolder, failed, removed };
+    enum class Proxy { none, removed, failed, notRegular, inUse };
+    Outcome outcome = Outcome::notRun;
+    FileOpStatus error;
+    QDateTime recordTime;
+    Proxy proxy = Proxy::none;
+    QString proxyError;
+};
+
+// The disk half: no manager access, safe on any thread (the protection test is its own copy).
+QList<ExecutedRemoval> executeRemovals(const QList<PlannedRemoval>& plan, FileOperations& files,
+                                       ProtectedFolderTest protection, RemovalMethod method);
+
+QCoro::Task<RemovalResult> runRemoval(ProjectManager& manager, CleanupServices services,
+                                      RemovalMethod method);
+
+} // namespace tarnwick

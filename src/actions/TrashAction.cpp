@@ -1,0 +1,11 @@
+#include "actions/TrashAction.h"
+
+#include "actions/RemovalRun.h"
+
+namespace tarnwick {
+
+QCoro::Task<RemovalResult> TrashAction::moveToTrash(ProjectManager& manager, CleanupServices services) {
+    return runRemoval(manager, std::move(services), RemovalMethod::trash);
+}
+
+} // namespace tarnwick

@@ -1,0 +1,148 @@
+#include "app/ScreenshotTour.h"
+
+#include "analysis/ProjectManager.h"
+#include "app/MainWindow.h"
+#include "ui/CommandNames.h"
+#include "ui/sidebar/SidebarView.h"
+#include "ui/window/ContentView.h"
+#include "ui/window/PresentationChain.h"
+
+#include <QApplication>
+#include <QDialog>
+#include <QDir>
+#include <QPixmap>
+#include <QScreen>
+#include <QScrollBar>
+#include <QTimer>
+
+#include <cstdio>
+
+namespace tarnwick {
+
+ScreenshotTour::ScreenshotTour(MainWindow& window, QString outDir, QList<QUrl> projects)
+    : QObject(&window), m_window(window), m_outDir(std::move(outDir)), m_projects(std::move(projects)) {}
+
+void ScreenshotTour::shoot(const QString& name) {
+    QApplication::processEvents();
+    const QString file =
+        QDir(m_outDir).filePath(QStringLiteral("%1-%2.png").arg(++m_shot, 2, 10, QLatin1Char('0')).arg(name));
+    QScreen* screen = m_window.screen();
+    const QRect frame = m_window.frameGeometry();
+    QPixmap shot =
+        screen ? screen->grabWindow(0, frame.x(), frame.y(), frame.width(), frame.height()) : QPixmap();
+    if (shot.isNull() || shot.toImage().allGray())
+        shot = m_window.grab();
+    shot.save(file);
+    std::printf("%s\n", qPrintable(file));
+}
+
+void ScreenshotTour::after(int ms, std::function<void()> step) {
+    QTimer::singleShot(ms, this, std::move(step));
+}
+
+void ScreenshotTour::closeDialogs() {
+    for (QWidget* w : QApplication::topLevelWidgets()) {
+        if (auto* dialog = qobject_cast<QDialog*>(w); dialog && dialog->isVisible())
+            dialog->reject();
+    }
+}
+
+void ScreenshotTour::next() {
+    if (m_steps.isEmpty()) {
+        QApplication::quit();
+        return;
+    }
+    auto step = m_steps.takeFirst();
+    step();
+}
+
+void ScreenshotTour::start() {
+    QDir().mkpath(m_outDir);
+    ContentView* view = m_window.contentView();
+    ProjectManager& pm = view->manager();
+    auto wait = [this](int ms) { return [this, ms] { after(ms, [this] { next(); }); }; };
+    auto shootStep = [this](const QString& name) {
+        return [this, name] {
+            shoot(name);
+            next();
+        };
+    };
+
+    m_steps << wait(800) << shootStep(QStringLiteral("welcome"));
+    m_steps << [this, view] {
+        view->setHasCompletedWelcome(true);
+        after(400, [this] { next(); });
+    } << shootStep(QStringLiteral("empty"));
+    m_steps << [this, view, &pm] {
+        // The analysing state is caught on the import's first progress report.
+        connect(&pm, &ProjectManager::progressChanged, this, [this, &pm] {
+            if (pm.isAnalyzing() && pm.totalFilesToScan() > 0 && !m_analysingShot) {
+                m_analysingShot = true;
+                // After this turn's layouts, so the overlay shows the count too.
+                QTimer::singleShot(0, this, [this, &pm] {
+                    if (pm.isAnalyzing())
+                        shoot(QStringLiteral("analysing"));
+                });
+            }
+        });
+        connect(
+            view, &ContentView::importFinished, this, [this] { after(1200, [this] { next(); }); },
+            Qt::SingleShotConnection);
+        view->handleDrop(m_projects);
+    };
+    // The prompts an import raises come one at a time; each is shot, then answered "not now".
+    for (int i = 0; i < 4; ++i) {
+        m_steps << [this, view] {
+            if (view->presentations().current()) {
+                shoot(QStringLiteral("prompt-") +
+                      view->presentations().currentName().section(QLatin1Char(' '), 0, 1));
+                closeDialogs();
+            }
+            after(500, [this] { next(); });
+        };
+    }
+    m_steps << shootStep(QStringLiteral("imported"));
+    m_steps << [this, view] {
+        if (!view->manager().projects().isEmpty())
+            view->sidebar()->setExpanded(view->manager().projects().first().id, true);
+        after(300, [this] { next(); });
+    } << shootStep(QStringLiteral("imported-timelines"));
+    const QList<std::pair<QString, QString>> sheets{
+        {CommandName::showStats, QStringLiteral("sheet-stats")},
+        {CommandName::viewAuditLog, QStringLiteral("sheet-audit-log")},
+        {CommandName::searchOfflineFiles, QStringLiteral("sheet-search-offline")},
+        {CommandName::manageProtectedFolders, QStringLiteral("sheet-protected-folders")},
+        {CommandName::manageSequenceUsage, QStringLiteral("sheet-sequence-usage")},
+        {CommandName::easyImport, QStringLiteral("sheet-easy-import")},
+    };
+    for (const auto& [command, name] : sheets) {
+        m_steps << [this, view, command] {
+            view->handleCommand(command, {});
+            after(500, [this] { next(); });
+        } << [this, name] {
+            shoot(name);
+            closeDialogs();
+            after(300, [this] { next(); });
+        };
+    }
+    m_steps << [this, view] {
+        view->sidebar()->verticalScrollBar()->setValue(view->sidebar()->verticalScrollBar()->maximum());
+        after(300, [this] { next(); });
+    } << shootStep(QStringLiteral("imported-sweep"));
+    m_steps << [this, view] {
+        view->handleCommand(CommandName::addAllUnused, {});
+        view->setShowingDeleteConfirmation(true);
+        after(500, [this] { next(); });
+    } << [this] {
+        shoot(QStringLiteral("alert-delete-files"));
+        closeDialogs();
+        after(300, [this] { next(); });
+    };
+    m_steps << [this, view] {
+        view->setDetailViewMode(DetailViewMode::table);
+        after(300, [this] { next(); });
+    } << shootStep(QStringLiteral("imported-table"));
+    next();
+}
+
+} // namespace tarnwick

@@ -1,0 +1,447 @@
+#include "ui/sidebar/SidebarRows.h"
+
+#include "analysis/ProjectManager.h"
+#include "stores/SequenceUsagePolicyStore.h"
+#include "ui/BrandFonts.h"
+#include "ui/BrandPalette.h"
+#include "ui/BrandSectionHeader.h"
+#include "ui/SymbolIcons.h"
+#include "ui/sidebar/SidebarTexts.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QContextMenuEvent>
+#include <QHBoxLayout>
+#include <QHash>
+#include <QHelpEvent>
+#include <QLabel>
+#include <QLinearGradient>
+#include <QMenu>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QPainterPath>
+#include <QToolButton>
+#include <QToolTip>
+#include <QVBoxLayout>
+
+namespace tarnwick {
+
+namespace {
+
+QLabel* text(const QString& value, const QFont& font, const QColor& color, QWidget* parent) {
+    auto* label = new QLabel(value, parent);
+    label->setFont(font);
+    label->setTextFormat(Qt::PlainText);
+    QPalette p = label->palette();
+    p.setColor(QPalette::WindowText, color);
+    label->setPalette(p);
+    return label;
+}
+
+// Rows are built by the hundred; draw each symbol once per colour and size.
+QPixmap symbolPixmap(const QString& symbol, const QColor& color, int size) {
+    static QHash<QString, QPixmap> cache;
+    // Pixmaps must go before the application does.
+    static const bool hooked = QObject::connect(qApp, &QObject::destroyed, [] { cache.clear(); });
+    Q_UNUSED(hooked);
+    const QString key =
+        symbol + QLatin1Char('|') + color.name(QColor::HexArgb) + QLatin1Char('|') + QString::number(size);
+    auto it = cache.find(key);
+    if (it == cache.end())
+        it = cache.insert(key, symbolIcon(symbol, color).pixmap(size, size));
+    return it.value();
+}
+
+void recolor(QLabel* label, const QColor& color) {
+    QPalette p = label->palette();
+    p.setColor(QPalette::WindowText, color);
+    label->setPalette(p);
+}
+
+void roundedFill(QWidget* w, qreal radius, const QBrush& fill, const QColor& border = QColor()) {
+    QPainter p(w);
+    p.setRenderHint(QPainter::Antialiasing);
+    QPainterPath path;
+    path.addRoundedRect(QRectF(w->rect()).adjusted(0.5, 0.5, -0.5, -0.5), radius, radius);
+    p.fillPath(path, fill);
+    if (border.isValid() && border.alpha() > 0) {
+        p.setPen(QPen(border, 1));
+        p.drawPath(path);
+    }
+}
+
+} // namespace
+
+// ---- ReclaimableCallout -------------------------------------------------------------------------
+
+ReclaimableCallout::ReclaimableCallout(QWidget* parent) : QWidget(parent) {
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(14, 12, 14, 12);
+    layout->setSpacing(4);
+    layout->addWidget(
+        new BrandSectionHeader(QStringLiteral("Reclaimable"), QStringLiteral("internaldrive"), this));
+    m_size = text(QString(), Font::brandMono(26, Font::Weight::bold), Color::brandAmber(), this);
+    layout->addWidget(m_size);
+    m_count = text(QString(), Font::brandMono(11), Color::brandTextTertiary(), this);
+    layout->addWidget(m_count);
+}
+
+void ReclaimableCallout::set(const QString& size, int count) {
+    m_size->setText(size);
+    // Shrinks to fit, down to 0.6 of its size.
+    QFont font = Font::brandMono(26, Font::Weight::bold);
+    const int room = std::max(40, width() - 28);
+    for (qreal scale = 1.0; scale >= 0.6; scale -= 0.05) {
+        font.setPixelSize(int(26 * scale));
+        if (QFontMetrics(font).horizontalAdvance(size) <= room)
+            break;
+    }
+    m_size->setFont(font);
+    m_count->setText(SidebarTexts::reclaimableCountText(count));
+}
+
+QString ReclaimableCallout::sizeText() const {
+    return m_size->text();
+}
+QString ReclaimableCallout::countText() const {
+    return m_count->text();
+}
+
+void ReclaimableCallout::paintEvent(QPaintEvent*) {
+    QLinearGradient gradient(rect().topLeft(), rect().bottomRight());
+    gradient.setColorAt(0, Color::withOpacity(Color::brandAmber(), 0.14));
+    gradient.setColorAt(1, Color::brandSurfaceRaised());
+    roundedFill(this, 6, gradient, Color::withOpacity(Color::brandAmber(), 0.28));
+}
+
+// ---- SummaryRow ---------------------------------------------------------------------------------
+
+SummaryRow::SummaryRow(QWidget* parent) : QWidget(parent) {
+    auto* layout = new QHBoxLayout(this);
+    layout->setContentsMargins(10, 1, 10, 1);
+    m_label = text(QString(), Font::brandMono(12), Color::brandTextSecondary(), this);
+    m_value = text(QString(), Font::brandMono(12), Color::brandTextPrimary(), this);
+    layout->addWidget(m_label);
+    layout->addStretch(1);
+    layout->addWidget(m_value);
+}
+
+void SummaryRow::set(const QString& label, const QString& value, bool highlight,
+                     std::optional<QColor> color) {
+    m_label->setText(label);
+    m_value->setText(value);
+    m_value->setFont(Font::brandMono(12, highlight ? Font::Weight::bold : Font::Weight::medium));
+    recolor(m_value, color ? *color : highlight ? Color::brandAmber() : Color::brandTextPrimary());
+}
+
+QString SummaryRow::label() const {
+    return m_label->text();
+}
+QString SummaryRow::value() const {
+    return m_value->text();
+}
+QColor SummaryRow::valueColor() const {
+    return m_value->palette().color(QPalette::WindowText);
+}
+bool SummaryRow::isBold() const {
+    return m_value->font().bold();
+}
+
+// ---- DropZoneRow --------------------------------------------------------------------------------
+
+DropZoneRow::DropZoneRow(QWidget* parent) : QWidget(parent) {
+    auto* layout = new QHBoxLayout(this);
+    layout->setContentsMargins(4, 8, 4, 8);
+    layout->setSpacing(12);
+    m_icon = new QLabel(this);
+    layout->addWidget(m_icon);
+    auto* column = new QVBoxLayout;
+    column->setSpacing(2);
+    m_title = text(QStringLiteral("Drop Projects Here"), Font::brand(13, Font::Weight::medium),
+                   Color::brandTextSecondary(), this);
+    column->addWidget(m_title);
+    column->addWidget(
+        text(QStringLiteral(".prproj files"), Font::brand(11), Color::brandTextTertiary(), this));
+    layout->addLayout(column);
+    layout->addStretch(1);
+    setDragging(false);
+}
+
+void DropZoneRow::setDragging(bool dragging) {
+    m_dragging = dragging;
+    static const QColor blue(0x0A, 0x84, 0xFF);
+    m_icon->setPixmap(symbolPixmap(QStringLiteral("arrow.down.doc.fill"),
+                                   dragging ? blue : Color::brandTextSecondary(), 24));
+    recolor(m_title, dragging ? Color::brandTextPrimary() : Color::brandTextSecondary());
+    update();
+}
+
+void DropZoneRow::paintEvent(QPaintEvent*) {
+    if (m_dragging)
+        roundedFill(this, 6, Color::withOpacity(QColor(0x0A, 0x84, 0xFF), 0.15));
+}
+
+// ---- ProjectDisclosureRow -----------------------------------------------------------------------
+
+namespace {
+constexpr int chevronWidth = 14;
+constexpr int barLeft = chevronWidth + 4;
+constexpr int textLeft = barLeft + 3 + 4 + 3;
+const QFont& rowFont(Font::Weight weight, int size) {
+    static QHash<int, QFont> fonts;
+    static const bool hooked = QObject::connect(qApp, &QObject::destroyed, [] { fonts.clear(); });
+    Q_UNUSED(hooked);
+    const int key = int(weight) * 100 + size;
+    auto it = fonts.find(key);
+    if (it == fonts.end())
+        it = fonts.insert(key, Font::brandMono(size, weight));
+    return it.value();
+}
+} // namespace
+
+ProjectDisclosureRow::ProjectDisclosureRow(ProjectManager& manager, const ProjectFile& project, bool expanded,
+                                           QWidget* parent)
+    : QWidget(parent), m_manager(&manager), m_project(project), m_expanded(expanded) {
+    const bool hasTimelines = !project.sequences.isEmpty();
+    m_chevron = new QToolButton(this);
+    m_chevron->setAutoRaise(true);
+    m_chevron->setGeometry(0, 0, chevronWidth, 24);
+    m_chevron->setText(expanded ? QStringLiteral("▾") : QStringLiteral("▸"));
+    m_chevron->setEnabled(hasTimelines);
+    m_chevron->setToolTip(hasTimelines ? QStringLiteral("Show project timelines")
+                                       : QStringLiteral("No timelines found"));
+    {
+        // Palette, not a style sheet: hundreds of rows are built at once.
+        QPalette p = m_chevron->palette();
+        const QColor tint =
+            hasTimelines ? Color::brandTextTertiary() : Color::withOpacity(Color::brandTextTertiary(), 0.45);
+        p.setColor(QPalette::ButtonText, tint);
+        p.setColor(QPalette::Disabled, QPalette::ButtonText, tint);
+        m_chevron->setPalette(p);
+        m_chevron->setFont(rowFont(Font::Weight::bold, 9));
+    }
+    connect(m_chevron, &QToolButton::clicked, this, [this] {
+        m_expanded = !m_expanded;
+        m_chevron->setText(m_expanded ? QStringLiteral("▾") : QStringLiteral("▸"));
+        Q_EMIT expandToggled(m_expanded);
+    });
+    if (const auto timelines = SidebarTexts::timelinesText(int(project.sequences.size())))
+        m_timelines = *timelines;
+    setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
+    refreshCounts();
+    refreshSelection();
+}
+
+QSize ProjectDisclosureRow::sizeHint() const {
+    const int second = m_project.parseError ? QFontMetrics(rowFont(Font::Weight::regular, 11)).height()
+                                            : QFontMetrics(rowFont(Font::Weight::regular, 10)).height();
+    return {240, 4 + QFontMetrics(rowFont(Font::Weight::regular, 13)).height() + 2 + second + 4};
+}
+
+void ProjectDisclosureRow::refreshCounts() {
+    if (!m_manager || m_project.parseError)
+        return;
+    m_counts = SidebarTexts::projectCountsText(int(m_project.mediaFiles.size()),
+                                               m_manager->effectiveUsedFileCount(m_project));
+    update();
+}
+
+void ProjectDisclosureRow::refreshSelection() {
+    if (!m_manager)
+        return;
+    const bool selected = m_manager->selectedProjectIDs().contains(m_project.id);
+    if (selected == m_selected)
+        return;
+    m_selected = selected;
+    update();
+}
+
+QRect ProjectDisclosureRow::warningRect() const {
+    if (m_project.parseWarnings.isEmpty())
+        return {};
+    return {width() - 4 - 14, 6, 12, 12};
+}
+
+bool ProjectDisclosureRow::event(QEvent* event) {
+    if (event->type() == QEvent::ToolTip) {
+        auto* help = static_cast<QHelpEvent*>(event);
+        if (warningRect().contains(help->pos()))
+            QToolTip::showText(help->globalPos(), m_project.parseWarnings.join(QLatin1Char('\n')), this);
+        else
+            QToolTip::hideText();
+        return true;
+    }
+    return QWidget::event(event);
+}
+
+void ProjectDisclosureRow::toggleSelection() {
+    if (!m_manager)
+        return;
+    QSet<QUuid> ids = m_manager->selectedProjectIDs();
+    if (ids.contains(m_project.id))
+        ids.remove(m_project.id);
+    else
+        ids.insert(m_project.id);
+    m_manager->setSelectedProjectIDs(ids);
+}
+
+void ProjectDisclosureRow::mousePressEvent(QMouseEvent* event) {
+    // Taken here so the release comes back to the row, which is the tap's hit area.
+    event->setAccepted(event->button() == Qt::LeftButton);
+}
+
+void ProjectDisclosureRow::mouseReleaseEvent(QMouseEvent* event) {
+    if (event->button() == Qt::LeftButton && rect().contains(event->position().toPoint()))
+        toggleSelection();
+}
+
+QMenu* ProjectDisclosureRow::contextMenu() {
+    delete m_menu;
+    m_menu = new QMenu(this);
+    const QUuid id = m_project.id;
+    QPointer<ProjectManager> pm = m_manager;
+    m_menu->addAction(QStringLiteral("Show Only This Project"), this, [pm, id] {
+        if (pm)
+            pm->setSelectedProjectIDs({id});
+    });
+    QAction* remove = m_menu->addAction(QStringLiteral("Remove from Filter"), this, [pm, id] {
+        if (!pm)
+            return;
+        QSet<QUuid> ids = pm->selectedProjectIDs();
+        ids.remove(id);
+        pm->setSelectedProjectIDs(ids);
+    });
+    remove->setEnabled(pm && pm->selectedProjectIDs().contains(id));
+    m_menu->addSeparator();
+    m_menu->addAction(QStringLiteral("Remove Project"), this, [pm, project = m_project] {
+        if (pm)
+            (void)pm->removeProject(project);
+    });
+    return m_menu;
+}
+
+void ProjectDisclosureRow::contextMenuEvent(QContextMenuEvent* event) {
+    contextMenu()->popup(event->globalPos());
+}
+
+void ProjectDisclosureRow::paintEvent(QPaintEvent*) {
+    if (m_selected)
+        roundedFill(this, 6, Color::withOpacity(Color::brandAccent(), 0.14),
+                    Color::withOpacity(Color::brandAccent(), 0.35));
+    QPainter p(this);
+    p.setRenderHint(QPainter::Antialiasing);
+    if (m_selected) {
+        QPainterPath bar;
+        bar.addRoundedRect(QRectF(barLeft, 6, 3, height() - 12), 2, 2);
+        p.fillPath(bar, Color::brandAccent());
+    }
+    const QFont& nameFont = rowFont(m_selected ? Font::Weight::semibold : Font::Weight::regular, 13);
+    const QFontMetrics nameMetrics(nameFont);
+    int x = textLeft;
+    const int lineTop = 4;
+    p.drawPixmap(x, lineTop + (nameMetrics.height() - 13) / 2,
+                 symbolPixmap(QStringLiteral("film.fill"),
+                              m_selected ? Color::brandAccent() : Color::brandTextTertiary(), 13));
+    x += 13 + 6;
+    const int nameRight = width() - 4 - (m_project.parseWarnings.isEmpty() ? 0 : 18);
+    p.setFont(nameFont);
+    p.setPen(m_selected ? Color::brandTextPrimary() : Color::brandTextSecondary());
+    p.drawText(QRect(x, lineTop, nameRight - x, nameMetrics.height()), Qt::AlignVCenter | Qt::AlignLeft,
+               nameMetrics.elidedText(m_project.name, Qt::ElideRight, nameRight - x));
+    if (!m_project.parseWarnings.isEmpty())
+        p.drawPixmap(warningRect().topLeft(),
+                     symbolPixmap(QStringLiteral("exclamationmark.triangle.fill"), Color::brandAmber(), 12));
+    const int second = lineTop + nameMetrics.height() + 2;
+    x = textLeft;
+    if (m_project.parseError) {
+        p.setFont(rowFont(Font::Weight::regular, 11));
+        p.setPen(Color::brandRed());
+        p.drawText(QRect(x, second, width() - x - 4, height() - second), Qt::AlignLeft | Qt::AlignTop,
+                   QFontMetrics(p.font()).elidedText(*m_project.parseError, Qt::ElideRight, width() - x - 4));
+        return;
+    }
+    const QFont& small = rowFont(Font::Weight::regular, 10);
+    const QFontMetrics smallMetrics(small);
+    p.setFont(small);
+    p.setPen(Color::brandTextTertiary());
+    p.drawText(QPoint(x, second + smallMetrics.ascent()), m_counts);
+    if (!m_timelines.isEmpty()) {
+        x += smallMetrics.horizontalAdvance(m_counts) + 4;
+        p.setPen(Color::brandCyan());
+        p.drawText(QPoint(x, second + smallMetrics.ascent()), m_timelines);
+    }
+}
+
+// ---- SequenceRow --------------------------------------------------------------------------------
+
+SequenceRow::SequenceRow(ProjectManager& manager, const ProjectFile& project, const ProjectSequence& sequence,
+                         QWidget* parent)
+    : QWidget(parent), m_manager(&manager), m_project(project), m_sequence(sequence) {
+    auto* row = new QHBoxLayout(this);
+    row->setContentsMargins(24, 3, 6, 3);
+    row->setSpacing(6);
+    m_check = new QCheckBox(this);
+    m_check->setAccessibleName(sequence.displayName());
+    connect(m_check, &QCheckBox::clicked, this, [this](bool counted) {
+        if (m_manager)
+            m_manager->setSequenceCounted(counted, m_sequence, m_project);
+    });
+    row->addWidget(m_check);
+    m_name = text(sequence.displayName(), Font::brandMono(11), Color::brandTextSecondary(), this);
+    m_name->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+    row->addWidget(m_name, 1);
+    row->addSpacing(4);
+    m_badge = new QLabel(this);
+    row->addWidget(m_badge);
+    refresh();
+}
+
+void SequenceRow::refresh() {
+    if (!m_manager)
+        return;
+    const auto decision = SequenceUsagePolicyStore::decision(
+        m_sequence.id, m_sequence.name, m_manager->sequencePolicy().snapshot(m_project.url));
+    m_ignored = decision == SequenceUsageDecision::ignored;
+    {
+        const QSignalBlocker block(m_check);
+        m_check->setChecked(!m_ignored);
+    }
+    m_check->setEnabled(decision != SequenceUsageDecision::protected_);
+    recolor(m_name, m_ignored ? Color::brandTextTertiary() : Color::brandTextSecondary());
+    if (decision == SequenceUsageDecision::protected_) {
+        m_badge->setPixmap(symbolPixmap(QStringLiteral("shield.fill"), Color::brandGreen(), 11));
+        m_badge->setToolTip(QStringLiteral("Protected by a name rule; its usage always counts"));
+    } else if (m_ignored) {
+        m_badge->setPixmap(symbolPixmap(QStringLiteral("eye.slash"), Color::brandAmber(), 11));
+        m_badge->setToolTip(QStringLiteral("Usage from this timeline is ignored"));
+    } else {
+        m_badge->clear();
+        m_badge->setToolTip(QString());
+    }
+    update();
+}
+
+QString SequenceRow::badgeTip() const {
+    return m_badge->toolTip();
+}
+
+QMenu* SequenceRow::contextMenu() {
+    delete m_menu;
+    m_menu = new QMenu(this);
+    m_menu->addAction(QStringLiteral("Use Automatic Rule"), this, [this] {
+        if (m_manager)
+            m_manager->clearSequenceOverride(m_sequence, m_project);
+    });
+    return m_menu;
+}
+
+void SequenceRow::contextMenuEvent(QContextMenuEvent* event) {
+    contextMenu()->popup(event->globalPos());
+}
+
+void SequenceRow::paintEvent(QPaintEvent*) {
+    if (m_ignored)
+        roundedFill(this, 4, Color::withOpacity(Color::brandAmber(), 0.07));
+}
+
+} // namespace tarnwick

@@ -1,0 +1,370 @@
+#include "ui/sidebar/SidebarView.h"
+
+#include "analysis/ProjectManager.h"
+#include "platform/ByteCountText.h"
+#include "ui/BrandFonts.h"
+#include "ui/BrandPalette.h"
+#include "ui/BrandPrimaryButton.h"
+#include "ui/BrandSecondaryButton.h"
+#include "ui/BrandSectionHeader.h"
+#include "ui/CommandCenter.h"
+#include "ui/CommandNames.h"
+#include "ui/sidebar/SidebarRows.h"
+#include "ui/sidebar/SidebarTexts.h"
+#include "ui/window/ContentView.h"
+#include "ui/window/WindowFacts.h"
+
+#include <QCheckBox>
+#include <QLabel>
+#include <QPushButton>
+#include <QScrollBar>
+#include <QVBoxLayout>
+
+namespace tarnwick {
+
+namespace {
+
+QLabel* monoNote(QWidget* parent) {
+    auto* label = new QLabel(parent);
+    label->setFont(Font::brandMono(10));
+    QPalette p = label->palette();
+    p.setColor(QPalette::WindowText, Color::brandTextTertiary());
+    label->setPalette(p);
+    label->setContentsMargins(10, 0, 10, 0);
+    return label;
+}
+
+QWidget* inset(QWidget* child, int top, int bottom, QWidget* parent) {
+    auto* box = new QWidget(parent);
+    auto* layout = new QVBoxLayout(box);
+    layout->setContentsMargins(10, top, 10, bottom);
+    layout->addWidget(child);
+    return box;
+}
+
+} // namespace
+
+SidebarView::SidebarView(ContentView& window, QWidget* parent)
+    : QScrollArea(parent), m_window(window), m_manager(window.manager()) {
+    setObjectName(QStringLiteral("sidebar"));
+    setWidgetResizable(true);
+    setFrameShape(QFrame::NoFrame);
+    setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    QPalette p = palette();
+    p.setColor(QPalette::Window, Color::brandSurface());
+    p.setColor(QPalette::Base, Color::brandSurface());
+    setPalette(p);
+    setAutoFillBackground(true);
+    verticalScrollBar()->setStyleSheet(QStringLiteral(
+        "QScrollBar:vertical { background: transparent; width: 8px; margin: 0; }"
+        "QScrollBar::handle:vertical { background: rgba(120,117,112,110); border-radius: 3px; min-height: "
+        "30px; }"
+        "QScrollBar::add-line:vertical, QScrollBar::sub-line:vertical { height: 0; }"
+        "QScrollBar::add-page:vertical, QScrollBar::sub-page:vertical { background: transparent; }"));
+    build();
+
+    connect(&m_window, &ContentView::draggingChanged, m_dropZone, &DropZoneRow::setDragging);
+    connect(&m_manager, &ProjectManager::changed, this, [this](ProjectManager::Changes groups) {
+        using C = ProjectManager::Change;
+        if (groups & C::summary)
+            refreshSummary();
+        if (groups & (C::projects | C::policy))
+            rebuildProjects();
+        else if (groups & C::filters)
+            refreshSelection();
+        if (groups & (C::policy | C::options))
+            refreshRules();
+        if (groups & (C::filters | C::options))
+            refreshToggles();
+    });
+    connect(&m_window.facts(), &WindowFacts::updated, this, &SidebarView::refreshSweep);
+    refreshSummary();
+    rebuildProjects();
+    refreshRules();
+    refreshToggles();
+    refreshSweep();
+}
+
+SidebarView::~SidebarView() = default;
+
+void SidebarView::addSection(const QString& title, const QString& image) {
+    auto* header = new BrandSectionHeader(title, image, m_body);
+    m_layout->addWidget(inset(header, 12, 4, m_body));
+}
+
+void SidebarView::build() {
+    m_body = new QWidget(this);
+    m_body->setAutoFillBackground(true);
+    QPalette p = m_body->palette();
+    p.setColor(QPalette::Window, Color::brandSurface());
+    m_body->setPalette(p);
+    m_layout = new QVBoxLayout(m_body);
+    m_layout->setContentsMargins(0, 6, 0, 12);
+    m_layout->setSpacing(0);
+
+    // 1 drop zone
+    m_dropZone = new DropZoneRow(m_body);
+    m_layout->addWidget(inset(m_dropZone, 6, 6, m_body));
+
+    // 2 summary
+    addSection(QStringLiteral("Summary"), QStringLiteral("chart.pie"));
+    m_callout = new ReclaimableCallout(m_body);
+    m_layout->addWidget(inset(m_callout, 2, 8, m_body));
+    for (int i = 0; i < 16; ++i) {
+        auto* row = new SummaryRow(m_body);
+        m_summaryRows.append(row);
+        m_layout->addWidget(row);
+        if (i == 12) {
+            auto* line = new QFrame(m_body);
+            line->setFrameShape(QFrame::HLine);
+            line->setFixedHeight(1);
+            line->setStyleSheet(QStringLiteral("background: #404040; border: none; margin: 0 10px;"));
+            m_summaryDivider = line;
+            m_layout->addWidget(line);
+        }
+    }
+
+    // 3 projects
+    addSection(QStringLiteral("Projects"), QStringLiteral("film.stack"));
+    m_projectsBox = new QWidget(m_body);
+    m_projectsLayout = new QVBoxLayout(m_projectsBox);
+    m_projectsLayout->setContentsMargins(6, 0, 6, 0);
+    m_projectsLayout->setSpacing(2);
+    m_layout->addWidget(m_projectsBox);
+    m_emptyHint = new QLabel(QStringLiteral("Drop .prproj files here"), m_body);
+    m_emptyHint->setAlignment(Qt::AlignCenter);
+    m_emptyHint->setContentsMargins(0, 20, 0, 20);
+    m_emptyHint->setFont(Font::brand(12));
+    QPalette hint = m_emptyHint->palette();
+    hint.setColor(QPalette::WindowText, Color::brandTextTertiary());
+    m_emptyHint->setPalette(hint);
+    m_layout->addWidget(m_emptyHint);
+    auto* chip = new QPushButton(QStringLiteral("Clear Filter"), m_body);
+    chip->setFlat(true);
+    chip->setCursor(Qt::PointingHandCursor);
+    chip->setFont(Font::brandMono(10, Font::Weight::medium));
+    chip->setStyleSheet(
+        QStringLiteral("QPushButton { color: #9D8AE8; background: rgba(157,138,232,31); border: none; "
+                       "border-radius: 6px; padding: 5px 0; }"));
+    connect(chip, &QPushButton::clicked, this, [this] { m_manager.setSelectedProjectIDs({}); });
+    m_clearFilter = chip;
+    m_layout->addWidget(inset(chip, 4, 4, m_body));
+
+    // 4 timeline usage
+    addSection(QStringLiteral("Timeline Usage"), QStringLiteral("list.bullet.rectangle"));
+    auto* rules = new BrandSecondaryButton(QStringLiteral("Manage Sequence Usage…"),
+                                           Color::brandTextSecondary(), m_body);
+    connect(rules, &QAbstractButton::clicked, this,
+            [this] { m_window.commands().post(CommandName::manageSequenceUsage); });
+    m_layout->addWidget(inset(rules, 3, 3, m_body));
+    m_ruleCounts = monoNote(m_body);
+    m_layout->addWidget(m_ruleCounts);
+
+    // 5 filters, 6 options
+    auto addToggle = [this](const QString& title, const QString& help, auto&& onUserClick) {
+        auto* box = new QCheckBox(title, m_body);
+        box->setToolTip(help);
+        box->setFont(Font::brand(12));
+        // Tinted with the accent, as the filter and option sections are.
+        box->setStyleSheet(QStringLiteral(
+            "QCheckBox { color: #E0DDD6; padding: 3px 10px; spacing: 8px; }"
+            "QCheckBox::indicator { width: 12px; height: 12px; border-radius: 3px; border: 1px solid "
+            "#555250; "
+            "background: #2A2A2A; }"
+            "QCheckBox::indicator:checked { background: #9D8AE8; border: 1px solid #9D8AE8; }"));
+        // clicked: only the user's toggles, never the sync from the model.
+        connect(box, &QCheckBox::clicked, this, onUserClick);
+        m_toggles.insert(title, box);
+        m_layout->addWidget(box);
+    };
+    addSection(QStringLiteral("Filters"), QStringLiteral("line.3.horizontal.decrease"));
+    addToggle(QStringLiteral("Audio Only"), QStringLiteral("Show only files used exclusively for audio"),
+              [this](bool on) { m_manager.setShowOnlyAudioOnly(on); });
+    addToggle(QStringLiteral("Duplicates"), QStringLiteral("Show only files detected as duplicates"),
+              [this](bool on) { m_manager.setShowDuplicates(on); });
+    addSection(QStringLiteral("Options"), QStringLiteral("gearshape"));
+    addToggle(QStringLiteral("Ignore File Extension"),
+              QStringLiteral("Find files with same name but different extension (e.g., re-encoded files)"),
+              [this](bool on) {
+                  m_manager.setIgnoreFileExtension(on);
+                  // The rescan runs through the manager's gate, off the GUI thread.
+                  if (m_manager.isBusy())
+                      m_window.showBusyAlert(m_manager.busyReason());
+                  else
+                      (void)m_manager.rescanAll();
+              });
+    addToggle(QStringLiteral("Write Trace Files"),
+              QStringLiteral("Leave a receipt file in directories where files are deleted"),
+              [this](bool on) { m_manager.setWriteTraceFiles(on); });
+
+    // 7 protected
+    addSection(QStringLiteral("Protected"), QStringLiteral("lock.shield"));
+    auto* folders = new BrandSecondaryButton(QStringLiteral("Manage Protected Folders…"),
+                                             Color::brandTextSecondary(), m_body);
+    connect(folders, &QAbstractButton::clicked, this,
+            [this] { m_window.commands().post(CommandName::manageProtectedFolders); });
+    m_layout->addWidget(inset(folders, 3, 3, m_body));
+    m_folderCount = monoNote(m_body);
+    m_layout->addWidget(m_folderCount);
+
+    // 8 sweep
+    addSection(QStringLiteral("Sweep"), QStringLiteral("wind"));
+    auto* add = new BrandPrimaryButton(QStringLiteral("Add All Unused to Bin"), m_body);
+    connect(add, &QAbstractButton::clicked, this, &SidebarView::addAllUnusedToBin);
+    auto* move = new BrandSecondaryButton(QStringLiteral("Move Unused to Folder…"),
+                                          Color::brandTextSecondary(), m_body);
+    connect(move, &QAbstractButton::clicked, this, [this] { m_window.setShowingMovePanel(true); });
+    auto* exportCsv =
+        new BrandSecondaryButton(QStringLiteral("Export Unused to CSV"), Color::brandTextSecondary(), m_body);
+    connect(exportCsv, &QAbstractButton::clicked, this,
+            [this] { m_window.handleCommand(CommandName::exportUnusedCSV, {}); });
+    for (BrandButton* button : {static_cast<BrandButton*>(add), static_cast<BrandButton*>(move),
+                                static_cast<BrandButton*>(exportCsv)}) {
+        m_sweep.append(button);
+        m_layout->addWidget(inset(button, 3, 3, m_body));
+    }
+    m_layout->addStretch(1);
+    setWidget(m_body);
+}
+
+QList<SummaryRow*> SidebarView::visibleSummaryRows() const {
+    QList<SummaryRow*> out;
+    for (SummaryRow* row : m_summaryRows) {
+        if (!row->isHidden())
+            out.append(row);
+    }
+    return out;
+}
+
+void SidebarView::refreshSummary() {
+    const AnalysisSummary& summary = m_manager.summary();
+    m_callout->set(formatFileByteCount(summary.unusedSize), summary.unusedFiles);
+    const auto lines = SidebarTexts::summaryLines(summary);
+    // The rows above the divider take the count lines; the last two take the sizes.
+    QList<SidebarTexts::SummaryLine> counts, sizes;
+    bool afterDivider = false;
+    for (const auto& line : lines) {
+        if (line.divider)
+            afterDivider = true;
+        else
+            (afterDivider ? sizes : counts).append(line);
+    }
+    for (int i = 0; i < 13; ++i) {
+        SummaryRow* row = m_summaryRows[i];
+        row->setVisible(i < counts.size());
+        if (i < counts.size())
+            row->set(counts[i].label, counts[i].value, counts[i].highlight, counts[i].color);
+    }
+    for (int i = 0; i < 3; ++i) {
+        SummaryRow* row = m_summaryRows[13 + i];
+        row->setVisible(i < sizes.size());
+        if (i < sizes.size())
+            row->set(sizes[i].label, sizes[i].value, sizes[i].highlight, sizes[i].color);
+    }
+}
+
+void SidebarView::rebuildProjects() {
+    qDeleteAll(m_projectsBox->findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly));
+    m_projectRows.clear();
+    m_sequenceRows.clear();
+    m_notices.clear();
+    const auto& projects = m_manager.projects();
+    m_emptyHint->setVisible(projects.isEmpty());
+    m_projectsBox->setVisible(!projects.isEmpty());
+    for (const ProjectFile& project : projects) {
+        const bool expanded = m_expandedProjectIDs.contains(project.id);
+        auto* row = new ProjectDisclosureRow(m_manager, project, expanded, m_projectsBox);
+        const QUuid id = project.id;
+        connect(row, &ProjectDisclosureRow::expandToggled, this, [this, id](bool on) {
+            // Rebuilt on the next turn: the row that asked is deleted by the rebuild.
+            QMetaObject::invokeMethod(
+                this, [this, id, on] { setExpanded(id, on); }, Qt::QueuedConnection);
+        });
+        m_projectRows.append(row);
+        m_projectsLayout->addWidget(row);
+        if (!expanded)
+            continue;
+        for (const ProjectSequence& sequence : project.sequences) {
+            auto* seq = new SequenceRow(m_manager, project, sequence, m_projectsBox);
+            m_sequenceRows.append(seq);
+            m_projectsLayout->addWidget(seq);
+        }
+        if (const auto notice = SidebarTexts::unattributedText(project.countDerived())) {
+            auto* label = new QLabel(QStringLiteral("⛉ ") + *notice, m_projectsBox);
+            label->setFont(Font::brand(10));
+            label->setContentsMargins(32, 0, 0, 0);
+            label->setToolTip(
+                QStringLiteral("Tarnwick could not prove which timeline contained these occurrences, so "
+                               "ignore rules cannot weaken them."));
+            QPalette p = label->palette();
+            p.setColor(QPalette::WindowText, Color::brandAmber());
+            label->setPalette(p);
+            m_notices.insert(project.id, label);
+            m_projectsLayout->addWidget(label);
+        }
+    }
+    refreshSelection();
+}
+
+void SidebarView::setExpanded(const QUuid& projectID, bool expanded) {
+    if (expanded)
+        m_expandedProjectIDs.insert(projectID);
+    else
+        m_expandedProjectIDs.remove(projectID);
+    rebuildProjects();
+}
+
+void SidebarView::refreshSelection() {
+    for (ProjectDisclosureRow* row : m_projectRows)
+        row->refreshSelection();
+    m_clearFilter->parentWidget()->setVisible(!m_manager.projects().isEmpty() &&
+                                              !m_manager.selectedProjectIDs().isEmpty());
+}
+
+std::optional<QString> SidebarView::unattributedNotice(const QUuid& projectID) const {
+    if (QLabel* label = m_notices.value(projectID))
+        return label->text().mid(2);
+    return std::nullopt;
+}
+
+void SidebarView::refreshRules() {
+    int protect = 0, ignore = 0;
+    for (const SequenceNameRule& rule : m_manager.sequenceRules())
+        (rule.action == SequenceRuleAction::protect ? protect : ignore)++;
+    const auto rules = SidebarTexts::ruleCountsText(protect, ignore);
+    m_ruleCounts->setVisible(!m_manager.sequenceRules().isEmpty());
+    m_ruleCounts->setText(rules.value_or(QString()));
+    const auto folders = SidebarTexts::protectedFoldersText(int(m_manager.protectedFolders().size()));
+    m_folderCount->setVisible(folders.has_value());
+    m_folderCount->setText(folders.value_or(QString()));
+}
+
+QString SidebarView::ruleCountsShown() const {
+    return m_ruleCounts->isHidden() ? QString() : m_ruleCounts->text();
+}
+QString SidebarView::protectedCountShown() const {
+    return m_folderCount->isHidden() ? QString() : m_folderCount->text();
+}
+
+QAbstractButton* SidebarView::toggle(const QString& title) const {
+    return m_toggles.value(title);
+}
+
+void SidebarView::refreshToggles() {
+    const QList<std::pair<QString, bool>> values{
+        {QStringLiteral("Audio Only"), m_manager.showOnlyAudioOnly()},
+        {QStringLiteral("Duplicates"), m_manager.showDuplicates()},
+        {QStringLiteral("Ignore File Extension"), m_manager.ignoreFileExtension()},
+        {QStringLiteral("Write Trace Files"), m_manager.writeTraceFiles()}};
+    for (const auto& [title, on] : values)
+        m_toggles.value(title)->setChecked(on); // setChecked does not emit clicked
+}
+
+void SidebarView::refreshSweep() {
+    const auto& facts = m_window.facts().facts();
+    m_sweep[0]->setEnabled(!facts.safeToStage.isEmpty());
+    m_sweep[1]->setEnabled(!facts.safeToStage.isEmpty() && !m_unusedMoveRunning);
+    m_sweep[2]->setEnabled(facts.hasExportableUnused);
+}
+
+} // namespace tarnwick

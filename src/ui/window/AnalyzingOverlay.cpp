@@ -1,0 +1,157 @@
+#include "ui/window/AnalyzingOverlay.h"
+
+#include "analysis/ProjectManager.h"
+#include "ui/BrandFonts.h"
+#include "ui/BrandPalette.h"
+
+#include <QGraphicsDropShadowEffect>
+#include <QLabel>
+#include <QPainter>
+#include <QProgressBar>
+#include <QTimer>
+#include <QVBoxLayout>
+
+namespace tarnwick {
+
+namespace {
+
+QLabel* label(const QFont& font, const QColor& color, QWidget* parent) {
+    auto* l = new QLabel(parent);
+    l->setFont(font);
+    l->setAlignment(Qt::AlignCenter);
+    l->setTextFormat(Qt::PlainText);
+    QPalette p = l->palette();
+    p.setColor(QPalette::WindowText, color);
+    l->setPalette(p);
+    return l;
+}
+
+} // namespace
+
+AnalyzingOverlay::AnalyzingOverlay(ProjectManager& manager, QWidget* parent)
+    : QWidget(parent), m_manager(&manager) {
+    setObjectName(QStringLiteral("analyzingOverlay"));
+    auto* outer = new QVBoxLayout(this);
+    outer->setAlignment(Qt::AlignCenter);
+
+    m_card = new QWidget(this);
+    m_card->setObjectName(QStringLiteral("analyzingCard"));
+    m_card->setMinimumWidth(400);
+    m_card->setAutoFillBackground(false);
+    m_card->setStyleSheet(
+        QStringLiteral("#analyzingCard { background: rgba(42,42,42,250); border-radius: 16px; }"));
+    auto* shadow = new QGraphicsDropShadowEffect(m_card);
+    shadow->setBlurRadius(40);
+    shadow->setOffset(0, 0);
+    shadow->setColor(QColor(0, 0, 0, 84));
+    m_card->setGraphicsEffect(shadow);
+    outer->addWidget(m_card, 0, Qt::AlignCenter);
+
+    auto* layout = new QVBoxLayout(m_card);
+    layout->setContentsMargins(32, 32, 32, 32);
+    layout->setSpacing(16);
+    layout->setAlignment(Qt::AlignHCenter);
+
+    auto* spinner = new QProgressBar(m_card);
+    spinner->setRange(0, 0); // indeterminate
+    spinner->setTextVisible(false);
+    spinner->setFixedSize(60, 6);
+    layout->addWidget(spinner, 0, Qt::AlignHCenter);
+    layout->addSpacing(8);
+
+    m_title = label(Font::brand(15, Font::Weight::semibold), Color::brandTextPrimary(), m_card);
+    m_title->setText(QStringLiteral("Analyzing Project..."));
+    layout->addWidget(m_title);
+
+    m_bar = new QProgressBar(m_card);
+    m_bar->setRange(0, 1000);
+    m_bar->setTextVisible(false);
+    m_bar->setFixedWidth(300);
+    m_bar->setFixedHeight(6);
+    layout->addWidget(m_bar, 0, Qt::AlignHCenter);
+
+    m_task = label(Font::brand(13), Color::brandTextSecondary(), m_card);
+    m_task->setWordWrap(true);
+    m_task->setMaximumWidth(340);
+    m_task->setMaximumHeight(m_task->fontMetrics().lineSpacing() * 2 + 2);
+    layout->addWidget(m_task);
+
+    QFont countFont = Font::brandMono(11);
+    m_count = label(countFont, Color::brandTextTertiary(), m_card);
+    layout->addWidget(m_count);
+
+    QFont calloutFont = Font::brand(11);
+    calloutFont.setItalic(true);
+    m_callout = label(calloutFont, Color::brandTextSecondary(), m_card);
+    layout->addSpacing(8);
+    layout->addWidget(m_callout);
+
+    m_timer = new QTimer(this);
+    m_timer->setInterval(rotationMs);
+    connect(m_timer, &QTimer::timeout, this, &AnalyzingOverlay::advance);
+    m_timer->start();
+
+    connect(&manager, &ProjectManager::progressChanged, this, &AnalyzingOverlay::refresh);
+    refresh();
+}
+
+const QStringList& AnalyzingOverlay::funCallouts() {
+    static const QStringList callouts{
+        QStringLiteral("Downloading more RAM..."),
+        QStringLiteral("I know shooter shoot, but you overshoot..."),
+        QStringLiteral("Sweeping up the cutting room floor..."),
+        QStringLiteral("Finding the director's cut..."),
+        QStringLiteral("Syncing audio to video..."),
+        QStringLiteral("Someone cooked here..."),
+        QStringLiteral("Scanning for unused footage..."),
+    };
+    return callouts;
+}
+
+std::optional<QString> AnalyzingOverlay::fileCountText(qint64 index, qint64 total) {
+    if (total <= 0)
+        return std::nullopt;
+    return QStringLiteral("%1 / %2 files").arg(index).arg(total);
+}
+
+void AnalyzingOverlay::advance() {
+    m_calloutIndex = (m_calloutIndex + 1) % int(funCallouts().size());
+    m_callout->setText(funCallouts().at(m_calloutIndex));
+}
+
+QString AnalyzingOverlay::titleText() const {
+    return m_title->text();
+}
+QString AnalyzingOverlay::taskText() const {
+    return m_task->text();
+}
+QString AnalyzingOverlay::calloutText() const {
+    return m_callout->text();
+}
+std::optional<QString> AnalyzingOverlay::shownFileCount() const {
+    if (m_count->isHidden())
+        return std::nullopt;
+    return m_count->text();
+}
+int AnalyzingOverlay::progressPermille() const {
+    return m_bar->value();
+}
+
+void AnalyzingOverlay::refresh() {
+    if (!m_manager)
+        return;
+    m_bar->setValue(int(m_manager->analysisProgress() * 1000.0 + 0.5));
+    const QString task = m_manager->currentTask();
+    m_task->setText(m_task->fontMetrics().elidedText(task, Qt::ElideRight, 340 * 2 - 20));
+    const auto count = fileCountText(m_manager->currentFileIndex(), m_manager->totalFilesToScan());
+    m_count->setVisible(count.has_value());
+    m_count->setText(count.value_or(QString()));
+    m_callout->setText(funCallouts().at(m_calloutIndex));
+}
+
+void AnalyzingOverlay::paintEvent(QPaintEvent*) {
+    QPainter p(this);
+    p.fillRect(rect(), QColor(0, 0, 0, 77));
+}
+
+} // namespace tarnwick

@@ -1,0 +1,67 @@
+#pragma once
+
+#include "model/MediaFile.h"
+#include "model/RecycleBinItem.h"
+
+#include <QList>
+#include <QString>
+#include <QStringList>
+#include <QUrl>
+
+#include <qcoro/qcorotask.h>
+
+#include <memory>
+#include <optional>
+
+namespace tarnwick {
+
+class ProjectManager;
+
+// The clean-up and import operations the window calls on its manager. The window reaches them
+// only through this interface, so the engine's implementation plugs in with one line (see
+// makeCleanupOperations) and tests count the calls.
+class CleanupOperations {
+public:
+    struct Conflict {
+        MediaFile fileToDelete;
+        MediaFile usedFile;
+        QString reason;
+    };
+    struct TrashResult {
+        int trashed = 0;
+        int failed = 0;
+        QStringList errors;
+        QList<RecycleBinItem> refused;
+    };
+    struct MoveResult {
+        int moved = 0;
+        int failed = 0;
+        QStringList errors;
+    };
+
+    virtual ~CleanupOperations() = default;
+
+    // Pure over the given list: callable on a worker thread with a snapshot of the media list.
+    virtual QList<Conflict> findDeleteSafetyConflicts(const QList<MediaFile>& staging,
+                                                      const QList<MediaFile>& mediaFiles) const = 0;
+    virtual QList<MediaFile> unusedFilesSafeToStage(const QList<MediaFile>& mediaFiles) const = 0;
+
+    // GUI thread.
+    virtual void addToRecycleBin(ProjectManager& manager, const QList<MediaFile>& files) = 0;
+    virtual QCoro::Task<TrashResult> moveToTrash(ProjectManager& manager) = 0;
+    virtual QCoro::Task<MoveResult> moveRecycleBinToFolder(ProjectManager& manager, QUrl folder) = 0;
+    virtual QCoro::Task<MoveResult> moveFilesToFolder(ProjectManager& manager, QList<MediaFile> files,
+                                                      QUrl folder) = 0;
+    virtual std::optional<QUrl> exportUnusedFilesCSV(ProjectManager& manager) = 0;
+    virtual QCoro::Task<void> importDaVinciCSV(ProjectManager& manager, QUrl csv) = 0;
+
+    // Unused, not After Effects footage, online/matching/transcoded, not awaiting review.
+    static bool isEligibleUnused(const MediaFile& file);
+    // Unused and not After Effects footage, whatever the status.
+    static bool isExportableUnused(const MediaFile& file);
+};
+
+// The operations the application uses.
+std::unique_ptr<CleanupOperations> makeCleanupOperations();
+
+} // namespace tarnwick

@@ -1,0 +1,431 @@
+#include "ui/window/ContentView.h"
+
+#include "analysis/ProjectManager.h"
+#include "platform/Preferences.h"
+#include "stores/SecurityScopedAccess.h"
+#include "ui/BrandFonts.h"
+#include "ui/BrandPalette.h"
+#include "ui/CommandCenter.h"
+#include "ui/FilePanel.h"
+#include "ui/SymbolIcons.h"
+#include "ui/sidebar/SidebarView.h"
+#include "ui/window/AnalyzingOverlay.h"
+#include "ui/window/EmptyStateView.h"
+#include "ui/window/PresentationChain.h"
+#include "ui/window/WelcomeView.h"
+#include "ui/window/WindowFacts.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QButtonGroup>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QFileInfo>
+#include <QFrame>
+#include <QHBoxLayout>
+#include <QMimeData>
+#include <QPushButton>
+#include <QSplitter>
+#include <QStackedWidget>
+#include <QTimer>
+#include <QToolBar>
+#include <QToolButton>
+#include <QVBoxLayout>
+
+namespace tarnwick {
+
+namespace {
+const QString welcomeKey = QStringLiteral("hasCompletedWelcome");
+
+QFrame* divider(QWidget* parent) {
+    auto* line = new QFrame(parent);
+    line->setFrameShape(QFrame::HLine);
+    line->setFixedHeight(1);
+    line->setStyleSheet(QStringLiteral("background: #404040; border: none;"));
+    return line;
+}
+
+bool hasLocalFileUrls(const QMimeData* mime) {
+    if (!mime || !mime->hasUrls())
+        return false;
+    const auto urls = mime->urls();
+    return std::any_of(urls.begin(), urls.end(), [](const QUrl& u) { return u.isLocalFile(); });
+}
+} // namespace
+
+ContentView::ContentView(std::unique_ptr<ProjectManager> manager, Services services, QWidget* parent)
+    : QWidget(parent), m_manager(std::move(manager)), m_services(std::move(services)) {
+    setObjectName(QStringLiteral("contentView"));
+    if (!m_services.operations)
+        m_services.operations = makeCleanupOperations();
+    if (!m_services.openUrl)
+        m_services.openUrl = desktopUrlOpener();
+    m_filePanel = m_services.filePanel ? m_services.filePanel : &FilePanel::system();
+    m_grants = m_services.grants ? m_services.grants : &SecurityScopedAccess::shared();
+    m_preferences = m_services.preferences ? m_services.preferences : &Preferences::shared();
+    m_hasCompletedWelcome = m_preferences->value(welcomeKey, false).toBool();
+
+    setMinimumSize(1280, 700);
+    setAcceptDrops(true);
+    qApp->installEventFilter(this);
+
+    m_facts = new WindowFacts(*m_manager, *m_services.operations, this);
+    m_chain = new PresentationChain(this);
+
+    buildLayout();
+    buildPresentations();
+    m_sidebar->addPresentations();
+
+    connect(m_facts, &WindowFacts::updated, this, &ContentView::updateToolbarState);
+    connect(m_manager.get(), &ProjectManager::changed, this, [this](ProjectManager::Changes groups) {
+        if (groups & (ProjectManager::Change::progress | ProjectManager::Change::moveProgress |
+                      ProjectManager::Change::transcodeProgress))
+            updateOverlays();
+        if (groups & (ProjectManager::Change::prompts | ProjectManager::Change::progress))
+            schedulePresentations();
+        if (groups & (ProjectManager::Change::mediaFiles | ProjectManager::Change::aeLinks))
+            updateToolbarState();
+    });
+    updateToolbarState();
+    updateOverlays();
+}
+
+ContentView::~ContentView() {
+    qApp->removeEventFilter(this);
+    // The facts worker reads the operations: stop it before they go.
+    delete m_facts;
+    m_facts = nullptr;
+    // Child views read the manager while they go; delete them first.
+    const auto children = findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly);
+    qDeleteAll(children);
+}
+
+const QStringList& ContentView::toolbarTitles() {
+    static const QStringList titles{QStringLiteral("Open Projects"), QStringLiteral("DaVinci CSV"),
+                                    QStringLiteral("Easy Import")};
+    return titles;
+}
+
+void ContentView::buildLayout() {
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    buildToolbar();
+    layout->addWidget(m_toolbar);
+
+    m_split = new QSplitter(Qt::Horizontal, this);
+    m_split->setChildrenCollapsible(false);
+    m_split->setHandleWidth(1);
+    m_split->setStyleSheet(QStringLiteral("QSplitter::handle { background: #404040; }"));
+    m_sidebar = new SidebarView(*this, m_split);
+    m_sidebar->setMinimumWidth(250);
+    m_sidebar->setMaximumWidth(360);
+    m_split->addWidget(m_sidebar);
+
+    auto* detail = new QSplitter(Qt::Horizontal, m_split);
+    detail->setChildrenCollapsible(false);
+    detail->setHandleWidth(1);
+    detail->addWidget(buildMediaPane());
+    QWidget* bin =
+        place(m_services.factories.recycleBin, QStringLiteral("trash"), QStringLiteral("Recycle Bin"));
+    bin->setObjectName(QStringLiteral("recycleBinPane"));
+    bin->setMinimumWidth(250);
+    detail->addWidget(bin);
+    detail->setStretchFactor(0, 1);
+    detail->setStretchFactor(1, 0);
+    detail->setSizes({700, 300});
+    m_split->addWidget(detail);
+    m_split->setStretchFactor(0, 0);
+    m_split->setStretchFactor(1, 1);
+    m_split->setSizes({272, 1008});
+    layout->addWidget(m_split, 1);
+}
+
+QWidget* ContentView::place(const ViewFactories::Pane& factory, const QString& symbol, const QString& title) {
+    if (factory) {
+        if (QWidget* view = factory(*this))
+            return view;
+    }
+    return new EmptyStateView(symbol, title, QStringLiteral("This view is not available yet."), this);
+}
+
+QWidget* ContentView::buildMediaPane() {
+    auto* pane = new QWidget(this);
+    pane->setObjectName(QStringLiteral("mediaPane"));
+    pane->setMinimumWidth(400);
+    auto* column = new QVBoxLayout(pane);
+    column->setContentsMargins(0, 0, 0, 0);
+    column->setSpacing(0);
+
+    auto* row = new QHBoxLayout;
+    row->setContentsMargins(10, 6, 10, 6);
+    auto* picker = new QWidget(pane);
+    picker->setObjectName(QStringLiteral("viewPicker"));
+    picker->setFixedWidth(220);
+    picker->setAccessibleName(QStringLiteral("View"));
+    auto* pickerLayout = new QHBoxLayout(picker);
+    pickerLayout->setContentsMargins(0, 0, 0, 0);
+    pickerLayout->setSpacing(0);
+    m_modePicker = new QButtonGroup(this);
+    m_modePicker->setExclusive(true);
+    const QStringList labels{QStringLiteral("Cards"), QStringLiteral("Table"), QStringLiteral("Map")};
+    for (int i = 0; i < labels.size(); ++i) {
+        auto* button = new QPushButton(labels[i], picker);
+        button->setCheckable(true);
+        button->setChecked(i == 0);
+        button->setFont(Font::brand(12, Font::Weight::medium));
+        pickerLayout->addWidget(button);
+        m_modePicker->addButton(button, i);
+    }
+    picker->setStyleSheet(QStringLiteral(
+        "QPushButton { background: #2A2A2A; color: #B5B2AA; border: 1px solid #404040; padding: 3px 0; }"
+        "QPushButton:checked { background: #3D3D3D; color: #E0DDD6; }"));
+    connect(m_modePicker, &QButtonGroup::idClicked, this,
+            [this](int id) { setDetailViewMode(static_cast<DetailViewMode>(id)); });
+    row->addWidget(picker);
+    row->addStretch(1);
+    column->addLayout(row);
+    column->addWidget(divider(pane));
+    QWidget* filterBar = m_services.factories.filterBar ? m_services.factories.filterBar(*this) : nullptr;
+    if (filterBar)
+        column->addWidget(filterBar);
+    column->addWidget(divider(pane));
+
+    m_detail = new QStackedWidget(pane);
+    m_detail->addWidget(
+        place(m_services.factories.clipCards, QStringLiteral("film.stack"), QStringLiteral("Clip Cards")));
+    m_detail->addWidget(place(m_services.factories.mediaTable,
+                              QStringLiteral("list.bullet.rectangle.portrait"),
+                              QStringLiteral("Media Table")));
+    m_detail->addWidget(
+        place(m_services.factories.storageMap, QStringLiteral("chart.pie"), QStringLiteral("Storage Map")));
+    column->addWidget(m_detail, 1);
+    return pane;
+}
+
+void ContentView::buildToolbar() {
+    m_toolbar = new QToolBar(this);
+    m_toolbar->setObjectName(QStringLiteral("windowToolbar"));
+    m_toolbar->setMovable(false);
+    m_toolbar->setIconSize(QSize(16, 16));
+    m_toolbar->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
+    struct Leading {
+        QString title, icon, tip;
+        std::function<void()> run;
+        QColor tint;
+    };
+    const QList<Leading> leading{
+        {toolbarTitles()[0], QStringLiteral("film.stack"),
+         QStringLiteral("Open Premiere Pro project files (.prproj)"), [this] { openProjectsPanel(); },
+         Color::brandTextPrimary()},
+        {toolbarTitles()[1], QStringLiteral("arrow.down.doc"),
+         QStringLiteral("Import a DaVinci Resolve metadata CSV (Usage = 0)"), [this] { openDaVinciPanel(); },
+         Color::brandCyan()},
+        {toolbarTitles()[2], QStringLiteral("wand.and.stars"),
+         QStringLiteral("Scan a folder and auto-find every Premiere project"),
+         [this] { setShowingEasyImport(true); }, Color::brandTextPrimary()},
+    };
+    for (const Leading& item : leading) {
+        QAction* action = m_toolbar->addAction(symbolIcon(item.icon, item.tint), item.title);
+        action->setToolTip(item.tip);
+        connect(action, &QAction::triggered, this, item.run);
+        if (item.tint == Color::brandCyan()) {
+            if (auto* button = qobject_cast<QToolButton*>(m_toolbar->widgetForAction(action)))
+                button->setStyleSheet(
+                    QStringLiteral("color: #%1;").arg(item.tint.rgb() & 0xFFFFFF, 6, 16, QLatin1Char('0')));
+        }
+    }
+    auto* spacer = new QWidget(m_toolbar);
+    spacer->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Preferred);
+    m_toolbar->addWidget(spacer);
+    auto trailing = [this](const QString& icon, const QString& tip, std::function<void()> run) {
+        QAction* action = m_toolbar->addAction(symbolIcon(icon, Color::brandTextSecondary()), tip);
+        action->setToolTip(tip);
+        if (auto* button = qobject_cast<QToolButton*>(m_toolbar->widgetForAction(action)))
+            button->setToolButtonStyle(Qt::ToolButtonIconOnly);
+        connect(action, &QAction::triggered, this, std::move(run));
+        return action;
+    };
+    m_searchAction =
+        trailing(QStringLiteral("questionmark.folder"), QStringLiteral("Search for offline / missing files"),
+                 [this] { setShowingSearchOffline(true); });
+    m_refreshAction = trailing(QStringLiteral("arrow.clockwise"), QStringLiteral("Refresh file status"),
+                               [this] { runRescan(); });
+    trailing(QStringLiteral("list.bullet.rectangle.portrait"), QStringLiteral("View audit log"),
+             [this] { setShowingAuditLog(true); });
+    trailing(QStringLiteral("chart.bar.xaxis"), QStringLiteral("All-time stats"),
+             [this] { setShowingStats(true); });
+}
+
+void ContentView::updateToolbarState() {
+    // Both read precomputed facts: one pass per change of the media list, never per paint.
+    const auto& facts = m_facts->facts();
+    m_searchAction->setEnabled(facts.hasSearchableOffline || m_manager->hasAEPLinkIssues());
+    m_refreshAction->setEnabled(!m_manager->mediaFiles().isEmpty());
+}
+
+void ContentView::setDetailViewMode(DetailViewMode mode) {
+    m_detailViewMode = mode;
+    const int index = static_cast<int>(mode);
+    if (auto* button = m_modePicker->button(index))
+        button->setChecked(true);
+    m_detail->setCurrentIndex(index);
+}
+
+void ContentView::isolateProject(const QUuid& projectID) {
+    m_manager->setSelectedProjectIDs({projectID});
+    setDetailViewMode(DetailViewMode::table);
+}
+
+// ---- Overlays ---------------------------------------------------------------------------------
+
+AnalyzingOverlay* ContentView::analyzingOverlay() const {
+    return qobject_cast<AnalyzingOverlay*>(m_analyzing.data());
+}
+
+void ContentView::updateOverlays() {
+    auto sync = [this](QPointer<QWidget>& slot, bool wanted, const std::function<QWidget*()>& make) {
+        if (wanted && !slot) {
+            slot = make();
+            if (slot) {
+                slot->setParent(this);
+                slot->show();
+            }
+        } else if (!wanted && slot) {
+            delete slot.data();
+        }
+    };
+    sync(m_analyzing, m_manager->isAnalyzing(), [this] { return new AnalyzingOverlay(*m_manager, this); });
+    sync(m_moveOverlay, m_manager->isMoveInProgress(), [this]() -> QWidget* {
+        return m_services.factories.moveProgressOverlay ? m_services.factories.moveProgressOverlay(*this)
+                                                        : nullptr;
+    });
+    sync(m_transcodeOverlay, m_manager->isTranscodeInProgress(), [this]() -> QWidget* {
+        return m_services.factories.transcodeProgressOverlay
+                   ? m_services.factories.transcodeProgressOverlay(*this)
+                   : nullptr;
+    });
+    const bool complete =
+        m_manager->showTranscodeComplete() && m_manager->transcodeCompleteResult().has_value();
+    sync(m_transcodeComplete, complete, [this]() -> QWidget* {
+        if (!m_services.factories.transcodeCompleteOverlay)
+            return nullptr;
+        return m_services.factories.transcodeCompleteOverlay(
+            *this, *m_manager->transcodeCompleteResult(), [this] {
+                m_manager->setShowTranscodeComplete(false);
+                m_manager->setTranscodeCompleteResult(std::nullopt);
+            });
+    });
+    sync(m_welcome, !m_hasCompletedWelcome, [this] {
+        return new WelcomeView(
+            [this] {
+                // On the next turn, not inside the guide's own click.
+                QTimer::singleShot(0, this, [this] { setHasCompletedWelcome(true); });
+            },
+            this);
+    });
+    layoutLayers();
+}
+
+void ContentView::layoutLayers() {
+    for (QWidget* layer : {m_analyzing.data(), m_moveOverlay.data(), m_transcodeOverlay.data(),
+                           m_transcodeComplete.data(), m_welcome.data()}) {
+        if (layer) {
+            layer->setGeometry(rect());
+            layer->raise();
+        }
+    }
+}
+
+void ContentView::resizeEvent(QResizeEvent* event) {
+    QWidget::resizeEvent(event);
+    layoutLayers();
+}
+
+void ContentView::setHasCompletedWelcome(bool done) {
+    if (m_hasCompletedWelcome == done && (done || m_welcome))
+        return;
+    m_hasCompletedWelcome = done;
+    m_preferences->setValue(welcomeKey, done);
+    updateOverlays();
+}
+
+// ---- Drop target ------------------------------------------------------------------------------
+
+QList<QUrl> ContentView::projectUrlsFromDrop(const QList<QUrl>& urls) {
+    QList<QUrl> out;
+    for (const QUrl& url : urls) {
+        if (!url.isLocalFile())
+            continue;
+        const QString path = url.toLocalFile();
+        if (QFileInfo(path).suffix().toLower() == QLatin1String("prproj") && !QFileInfo(path).isDir())
+            out.append(url);
+    }
+    return out;
+}
+
+void ContentView::handleDrop(const QList<QUrl>& urls) {
+    const QList<QUrl> projects = projectUrlsFromDrop(urls);
+    if (projects.isEmpty())
+        return;
+    (void)m_grants->grant(projects);
+    startImport(projects);
+}
+
+void ContentView::setDragging(bool dragging) {
+    if (m_isDragging == dragging)
+        return;
+    m_isDragging = dragging;
+    Q_EMIT draggingChanged(dragging);
+}
+
+bool ContentView::eventFilter(QObject* watched, QEvent* event) {
+    // The whole window is the drop target: file drops over any child (a line edit included) come here.
+    const auto type = event->type();
+    if (type != QEvent::DragEnter && type != QEvent::DragMove && type != QEvent::DragLeave &&
+        type != QEvent::Drop)
+        return QWidget::eventFilter(watched, event);
+    auto* widget = qobject_cast<QWidget*>(watched);
+    if (!widget || (widget != this && !isAncestorOf(widget)))
+        return QWidget::eventFilter(watched, event);
+    switch (type) {
+    case QEvent::DragEnter:
+    case QEvent::DragMove: {
+        auto* drag = static_cast<QDragMoveEvent*>(event);
+        if (!hasLocalFileUrls(drag->mimeData()))
+            return QWidget::eventFilter(watched, event);
+        drag->acceptProposedAction();
+        setDragging(true);
+        return true;
+    }
+    case QEvent::DragLeave:
+        if (widget == this || !rect().contains(mapFromGlobal(QCursor::pos())))
+            setDragging(false);
+        return false;
+    case QEvent::Drop: {
+        auto* drop = static_cast<QDropEvent*>(event);
+        if (!hasLocalFileUrls(drop->mimeData()))
+            return QWidget::eventFilter(watched, event);
+        drop->acceptProposedAction();
+        setDragging(false);
+        const QList<QUrl> urls = drop->mimeData()->urls();
+        // Returns at once; the import runs on.
+        QTimer::singleShot(0, this, [this, urls] { handleDrop(urls); });
+        return true;
+    }
+    default:
+        return QWidget::eventFilter(watched, event);
+    }
+}
+
+} // namespace tarnwick
+
+namespace tarnwick {
+CommandCenter& ContentView::commands() const {
+    return m_services.commands ? *m_services.commands : CommandCenter::shared();
+}
+
+WelcomeView* ContentView::welcomeView() const {
+    return qobject_cast<WelcomeView*>(m_welcome.data());
+}
+} // namespace tarnwick

@@ -1,0 +1,39 @@
+#include "ui/window/EmptyStateView.h"
+
+#include "ui/BrandFonts.h"
+#include "ui/BrandPalette.h"
+#include "ui/SymbolIcons.h"
+
+#include <QLabel>
+#include <QVBoxLayout>
+
+namespace tarnwick {
+
+EmptyStateView::EmptyStateView(const QString& symbol, const QString& title, const QString& message,
+                               QWidget* parent)
+    : QWidget(parent), m_title(title) {
+    setObjectName(QStringLiteral("emptyState"));
+    auto* layout = new QVBoxLayout(this);
+    layout->setAlignment(Qt::AlignCenter);
+    layout->setSpacing(8);
+    auto* icon = new QLabel(this);
+    icon->setPixmap(symbolIcon(symbol, Color::brandTextMuted()).pixmap(40, 40));
+    icon->setAlignment(Qt::AlignCenter);
+    layout->addWidget(icon);
+    auto addText = [&](const QString& text, const QFont& font, const QColor& color) {
+        auto* label = new QLabel(text, this);
+        label->setFont(font);
+        label->setAlignment(Qt::AlignCenter);
+        label->setWordWrap(true);
+        label->setMinimumWidth(260);
+        QPalette p = label->palette();
+        p.setColor(QPalette::WindowText, color);
+        label->setPalette(p);
+        layout->addWidget(label);
+    };
+    addText(title, Font::brand(15, Font::Weight::semibold), Color::brandTextSecondary());
+    if (!message.isEmpty())
+        addText(message, Font::brand(12), Color::brandTextTertiary());
+}
+
+} // namespace tarnwick

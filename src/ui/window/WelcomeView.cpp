@@ -1,0 +1,199 @@
+#include "ui/window/WelcomeView.h"
+
+#include "ui/BrandFonts.h"
+#include "ui/BrandPalette.h"
+#include "ui/SymbolIcons.h"
+
+#include <QApplication>
+#include <QGraphicsDropShadowEffect>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPainter>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+namespace tarnwick {
+
+const QList<WelcomeView::Step>& WelcomeView::steps() {
+    static const QList<Step> table{
+        {QStringLiteral("sparkles"), QStringLiteral("Welcome to Tarnwick"),
+         QStringLiteral(
+             "Find and clean up unused media across your Premiere Pro projects — safely and quickly.")},
+        {QStringLiteral("folder.badge.plus"), QStringLiteral("Import Your Projects"),
+         QStringLiteral(
+             "Use Easy Import to scan an entire directory for .prproj files, or just drag and drop "
+             "project files onto the window.")},
+        {QStringLiteral("checkmark.shield.fill"), QStringLiteral("Every Clip Is Cross-Checked"),
+         QStringLiteral("Media is verified against all imported projects and their linked After Effects "
+                        "compositions — nothing you actually need is ever marked as unused.")},
+        {QStringLiteral("magnifyingglass"), QStringLiteral("Reconnect Moved Files"),
+         QStringLiteral("If media has been relocated, Search Offline Files will find and reconnect it "
+                        "automatically using smart path matching.")},
+        {QStringLiteral("eye.fill"), QStringLiteral("Review With Confidence"),
+         QStringLiteral(
+             "Filter by status, size, or usage. Preview video files right in the app before adding "
+             "anything to the Virtual Recycle Bin.")},
+        {QStringLiteral("arrow.3.trianglepath"), QStringLiteral("Choose How to Clean Up"),
+         QStringLiteral(
+             "Move files to your computer's Trash, delete permanently, or move to an archive folder "
+             "that preserves the original directory structure for easy deep archiving.")},
+    };
+    return table;
+}
+
+QColor WelcomeView::stepColor(int index) {
+    static const QList<QColor> colors{QColor(0x00, 0x7A, 0xFF), QColor(0x34, 0xC7, 0x59),
+                                      QColor(0xFF, 0x95, 0x00), QColor(0xAF, 0x52, 0xDE),
+                                      QColor(0x30, 0xB0, 0xC7)};
+    if (index >= 1 && index <= 5)
+        return colors.at(index - 1);
+    return QApplication::palette().color(QPalette::Highlight);
+}
+
+WelcomeView::WelcomeView(std::function<void()> onComplete, QWidget* parent)
+    : QWidget(parent), m_onComplete(std::move(onComplete)) {
+    setObjectName(QStringLiteral("welcomeView"));
+    auto* outer = new QVBoxLayout(this);
+    outer->setAlignment(Qt::AlignCenter);
+    auto* card = new QWidget(this);
+    card->setObjectName(QStringLiteral("welcomeCard"));
+    card->setFixedSize(520, 420);
+    card->setStyleSheet(
+        QStringLiteral("#welcomeCard { background: rgba(50,50,52,245); border-radius: 16px; }"));
+    auto* shadow = new QGraphicsDropShadowEffect(card);
+    shadow->setBlurRadius(40);
+    shadow->setOffset(0, 10);
+    shadow->setColor(QColor(0, 0, 0, 77));
+    card->setGraphicsEffect(shadow);
+    outer->addWidget(card, 0, Qt::AlignCenter);
+
+    auto* layout = new QVBoxLayout(card);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+
+    auto* skipRow = new QHBoxLayout;
+    skipRow->setContentsMargins(24, 16, 24, 0);
+    skipRow->addStretch(1);
+    m_skip = new QPushButton(QStringLiteral("Skip"), card);
+    m_skip->setFlat(true);
+    m_skip->setCursor(Qt::PointingHandCursor);
+    connect(m_skip, &QPushButton::clicked, this, [this] {
+        if (m_onComplete)
+            m_onComplete();
+    });
+    skipRow->addWidget(m_skip);
+    auto* skipHolder = new QWidget(card);
+    skipHolder->setFixedHeight(32 + 16);
+    skipHolder->setLayout(skipRow);
+    layout->addWidget(skipHolder);
+    layout->addStretch(1);
+
+    m_icon = new QLabel(card);
+    m_icon->setAlignment(Qt::AlignCenter);
+    m_title = new QLabel(card);
+    m_title->setAlignment(Qt::AlignCenter);
+    QFont titleFont = QApplication::font();
+    titleFont.setPixelSize(22);
+    titleFont.setWeight(QFont::DemiBold);
+    m_title->setFont(titleFont);
+    m_description = new QLabel(card);
+    m_description->setAlignment(Qt::AlignCenter);
+    m_description->setWordWrap(true);
+    m_description->setFixedWidth(360);
+    QPalette secondary = m_description->palette();
+    secondary.setColor(QPalette::WindowText, QApplication::palette().color(QPalette::PlaceholderText));
+    m_description->setPalette(secondary);
+    auto* content = new QVBoxLayout;
+    content->setSpacing(20);
+    content->addWidget(m_icon, 0, Qt::AlignHCenter);
+    content->addWidget(m_title, 0, Qt::AlignHCenter);
+    content->addWidget(m_description, 0, Qt::AlignHCenter);
+    layout->addLayout(content);
+    layout->addStretch(1);
+
+    auto* dotsRow = new QHBoxLayout;
+    dotsRow->setSpacing(8);
+    dotsRow->setContentsMargins(0, 0, 0, 20);
+    dotsRow->addStretch(1);
+    for (int i = 0; i < steps().size(); ++i) {
+        auto* dot = new QPushButton(card);
+        dot->setFixedSize(8, 8);
+        dot->setFlat(true);
+        dot->setCursor(Qt::PointingHandCursor);
+        connect(dot, &QPushButton::clicked, this, [this, i] { jumpToStep(i); });
+        dotsRow->addWidget(dot);
+        m_dots.append(dot);
+    }
+    dotsRow->addStretch(1);
+    layout->addLayout(dotsRow);
+
+    auto* nav = new QHBoxLayout;
+    nav->setContentsMargins(32, 0, 32, 24);
+    m_back = new QPushButton(QStringLiteral("Back"), card);
+    connect(m_back, &QPushButton::clicked, this, &WelcomeView::previousStep);
+    nav->addWidget(m_back);
+    nav->addStretch(1);
+    m_forward = new QPushButton(card);
+    m_forward->setDefault(true);
+    connect(m_forward, &QPushButton::clicked, this, [this] {
+        if (m_currentStep == steps().size() - 1) {
+            if (m_onComplete)
+                m_onComplete();
+        } else {
+            nextStep();
+        }
+    });
+    nav->addWidget(m_forward);
+    layout->addLayout(nav);
+
+    showStep(0);
+}
+
+void WelcomeView::nextStep() {
+    jumpToStep(m_currentStep + 1);
+}
+void WelcomeView::previousStep() {
+    jumpToStep(m_currentStep - 1);
+}
+
+void WelcomeView::jumpToStep(int index) {
+    if (index < 0 || index >= steps().size())
+        return;
+    showStep(index);
+}
+
+QString WelcomeView::shownTitle() const {
+    return m_title->text();
+}
+QString WelcomeView::shownDescription() const {
+    return m_description->text();
+}
+
+void WelcomeView::showStep(int index) {
+    m_currentStep = index;
+    const Step& step = steps().at(index);
+    m_icon->setPixmap(symbolIcon(step.icon, stepColor(index)).pixmap(56, 56));
+    m_title->setText(step.title);
+    m_description->setText(step.description);
+    const bool last = index == steps().size() - 1;
+    m_skip->setVisible(!last);
+    m_back->setVisible(index > 0);
+    m_forward->setText(last ? QStringLiteral("Get Started") : QStringLiteral("Next"));
+    const QColor accent = QApplication::palette().color(QPalette::Highlight);
+    for (int i = 0; i < m_dots.size(); ++i) {
+        const QColor c = i == index ? accent : Color::withOpacity(QColor(0x8E, 0x8E, 0x93), 0.3);
+        m_dots[i]->setStyleSheet(
+            QStringLiteral("QPushButton { border: none; border-radius: 4px; background: rgba(%1,%2,%3,%4); }")
+                .arg(c.red())
+                .arg(c.green())
+                .arg(c.blue())
+                .arg(c.alphaF(), 0, 'f', 2));
+    }
+}
+
+void WelcomeView::paintEvent(QPaintEvent*) {
+    QPainter p(this);
+    p.fillRect(rect(), QColor(0, 0, 0, 128));
+}
+
+} // namespace tarnwick

@@ -1,0 +1,74 @@
+#include "ui/window/WindowFacts.h"
+
+#include "analysis/ProjectManager.h"
+#include "ui/window/CleanupOperations.h"
+
+#include <QCoreApplication>
+#include <QPointer>
+#include <QtConcurrent/QtConcurrentRun>
+
+namespace tarnwick {
+
+WindowFacts::WindowFacts(ProjectManager& manager, const CleanupOperations& operations, QObject* parent)
+    : QObject(parent), m_manager(manager), m_operations(operations) {
+    m_pool.setMaxThreadCount(1);
+    connect(&manager, &ProjectManager::changed, this, [this](ProjectManager::Changes groups) {
+        if (groups & (ProjectManager::Change::mediaFiles | ProjectManager::Change::recycleBin |
+                      ProjectManager::Change::aeLinks))
+            refresh();
+    });
+    refresh();
+}
+
+WindowFacts::~WindowFacts() {
+    *m_alive = false;
+    m_pool.waitForDone();
+}
+
+WindowFacts::Facts WindowFacts::compute(const QList<MediaFile>& mediaFiles,
+                                        const CleanupOperations& operations) {
+    Facts facts;
+    facts.hasMedia = !mediaFiles.isEmpty();
+    for (const MediaFile& file : mediaFiles) {
+        if (!facts.hasExportableUnused && CleanupOperations::isExportableUnused(file))
+            facts.hasExportableUnused = true;
+        if (!facts.hasSearchableOffline && !file.matchedPath &&
+            (file.status == MediaFileStatus::offline || file.status == MediaFileStatus::networkOffline))
+            facts.hasSearchableOffline = true;
+    }
+    facts.safeToStage = operations.unusedFilesSafeToStage(mediaFiles);
+    return facts;
+}
+
+void WindowFacts::refresh() {
+    ++m_generation;
+    if (m_scheduled)
+        return;
+    m_scheduled = true;
+    QMetaObject::invokeMethod(this, &WindowFacts::start, Qt::QueuedConnection);
+}
+
+void WindowFacts::start() {
+    m_scheduled = false;
+    const quint64 generation = m_generation;
+    const QList<MediaFile> snapshot = m_manager.mediaFiles(); // shared, not copied
+    QPointer<WindowFacts> self(this);
+    const CleanupOperations* operations = &m_operations;
+    (void)QtConcurrent::run(&m_pool, [self, snapshot, operations, generation, alive = m_alive] {
+        if (!*alive)
+            return;
+        Facts facts = compute(snapshot, *operations);
+        QMetaObject::invokeMethod(
+            QCoreApplication::instance(),
+            [self, facts = std::move(facts), generation]() mutable {
+                if (!self || generation != self->m_generation)
+                    return;
+                self->m_facts = std::move(facts);
+                self->m_doneGeneration = generation;
+                Q_EMIT self->updated();
+            },
+            Qt::QueuedConnection);
+    });
+}
+
+} // namespace tarnwick

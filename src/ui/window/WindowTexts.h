@@ -1,0 +1,29 @@
+#pragma once
+
+#include <QList>
+#include <QString>
+#include <QStringList>
+#include <QUrl>
+
+#include <optional>
+
+namespace tarnwick::WindowTexts {
+
+// Alert and panel texts of the main window, exactly as shown.
+QString deleteFilesMessage(qint64 binCount, qint64 binBytes);
+QString offlineMediaMessage(int offlineFiles);
+QString missingAEPMessage(int uncertainAEFiles);
+QString proVideoFormatsMessage();
+QString importDaVinciConfirmMessage();
+QString volumeNames(const QList<QUrl>& volumes);
+QString grantAccessMessage(const QList<QUrl>& volumes);
+QString stillCantReadMessage(const std::optional<QString>& failure);
+QString moveFilesMessage(qint64 count, const QUrl& folder);
+QString volumeAccessPanelMessage(const QList<QUrl>& volumes);
+QString grantFailureMessage(const QList<QUrl>& failed);
+QString driveAccessPanelMessage();
+
+// The page the professional-formats prompt's "Download" opens (reading MXF with FFmpeg).
+QUrl proVideoFormatsHelpUrl();
+
+} // namespace tarnwick::WindowTexts

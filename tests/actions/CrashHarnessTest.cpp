@@ -1,0 +1,219 @@
+// A child process trashes or deletes staged files and is killed with SIGKILL at a random moment;
+// afterwards no file may be lost or half removed, and the stores must still decode.
+#include "actions/PermanentDeletion.h"
+#include "actions/RecycleBin.h"
+#include "actions/TrashAction.h"
+#include "stores/AuditLogManager.h"
+#include "stores/StatsManager.h"
+#include "support/CleanupHarness.h"
+
+#include <QCoreApplication>
+#include <QDirIterator>
+#include <QElapsedTimer>
+#include <QProcess>
+#include <QRandomGenerator>
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <cstdio>
+#include <thread>
+
+using namespace tarnwick;
+using namespace tarnwick::testing;
+
+namespace {
+
+constexpr char readyMarker[] = "CRASH-HARNESS-READY";
+constexpr char doneMarker[] = "CRASH-HARNESS-DONE";
+
+int envNumber(const char* name, int fallback) {
+    bool ok = false;
+    const int value = qEnvironmentVariableIntValue(name, &ok);
+    return ok && value > 0 ? value : fallback;
+}
+
+QString fileName(int i) {
+    return QStringLiteral("Card %1/clip %2.mov").arg(i % 10).arg(i, 4, 10, QLatin1Char('0'));
+}
+
+QByteArray contentOf(int i) {
+    return QByteArray::number(i).repeated(8);
+}
+
+QList<MediaFile> mediaList(const QString& mediaRoot, int count) {
+    QList<MediaFile> list;
+    for (int i = 0; i < count; ++i) {
+        const QString path = mediaRoot + QLatin1Char('/') + fileName(i);
+        if (QFileInfo::exists(path))
+            list.append(media(path, 0, MediaFileStatus::online, contentOf(i).size()));
+    }
+    return list;
+}
+
+// The manager on the run's stores, with every file still in place staged.
+struct Session {
+    explicit Session(const QString& root)
+        : audit(root + "/store", nullptr), stats(root + "/store"), folders(root + "/store") {}
+    ProjectManagerHarness harness;
+    AuditLogManager audit;
+    StatsManager stats;
+    ProtectedFolders folders;
+    CleanupServices services() {
+        CleanupServices s;
+        s.auditLog = &audit;
+        s.statsManager = &stats;
+        return s;
+    }
+    qsizetype stageAll(const QString& root, int count) {
+        harness.pm().setMediaFiles(mediaList(root + "/media", count));
+        RecycleBin(harness.pm(), services()).addToRecycleBin(harness.pm().mediaFiles());
+        return harness.pm().recycleBin().size();
+    }
+    RemovalResult run(bool toTrash) {
+        return toTrash ? QCoro::waitFor(TrashAction::moveToTrash(harness.pm(), services()))
+                       : QCoro::waitFor(PermanentDeletion::permanentlyDelete(harness.pm(), services()));
+    }
+};
+
+// Original path → trashed file, for every item whose .trashinfo is complete.
+QHash<QString, QString> trashContents(const QString& trash, QStringList& problems) {
+    QHash<QString, QString> byOriginal;
+    QDirIterator files(trash + "/files", QDir::Files | QDir::Hidden);
+    while (files.hasNext()) {
+        const QString trashed = files.next();
+        QFile info(trash + "/info/" + QFileInfo(trashed).fileName() + ".trashinfo");
+        if (!info.open(QIODevice::ReadOnly)) {
+            problems.append("no .trashinfo for " + trashed);
+            continue;
+        }
+        const QList<QByteArray> lines = info.readAll().split('\n');
+        if (lines.size() < 4 || lines[0] != "[Trash Info]" || !lines[1].startsWith("Path=") ||
+            !lines[2].startsWith("DeletionDate=") || !lines[3].isEmpty()) {
+            problems.append("damaged .trashinfo for " + trashed);
+            continue;
+        }
+        byOriginal.insert(QFile::decodeName(QByteArray::fromPercentEncoding(lines[1].mid(5))), trashed);
+    }
+    return byOriginal;
+}
+
+QByteArray readAll(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+// Every file is at its place, or whole in the trash (trash mode), or gone (delete mode).
+QStringList checkFiles(const QString& root, int count, bool toTrash) {
+    QStringList problems;
+    const QHash<QString, QString> trashed = trashContents(root + "/home/data/Trash", problems);
+    for (int i = 0; i < count; ++i) {
+        const QString path = root + "/media/" + fileName(i);
+        const bool inPlace = QFileInfo::exists(path);
+        if (inPlace && readAll(path) != contentOf(i))
+            problems.append("changed in place: " + path);
+        if (!toTrash)
+            continue;
+        const bool inTrash = trashed.contains(path);
+        if (inPlace == inTrash)
+            problems.append((inPlace ? "both in place and in the trash: " : "lost: ") + path);
+        else if (inTrash && readAll(trashed.value(path)) != contentOf(i))
+            problems.append("incomplete in the trash: " + path);
+    }
+    return problems;
+}
+
+} // namespace
+
+// The child: only runs when the harness starts it.
+TEST(CrashHarnessChild, Run) {
+    const QString root = qEnvironmentVariable("TARNWICK_CRASH_CHILD");
+    if (root.isEmpty())
+        GTEST_SKIP() << "started by CrashHarness only";
+    Session session(root);
+    session.stageAll(root, envNumber("TARNWICK_CRASH_FILES", 250));
+    std::fputs(readyMarker, stdout);
+    std::fputs("\n", stdout);
+    std::fflush(stdout);
+    session.run(qEnvironmentVariable("TARNWICK_CRASH_MODE") == "trash");
+    std::fputs(doneMarker, stdout);
+    std::fputs("\n", stdout);
+    std::fflush(stdout);
+}
+
+TEST(CrashHarness, AKilledRunNeverLosesOrHalfRemovesAFile) {
+    // The test build runs a small size; TARNWICK_CRASH_FILES=1000 runs the full one.
+    const int fileCount = envNumber("TARNWICK_CRASH_FILES", 250);
+    const int wantedKills = envNumber("TARNWICK_CRASH_KILLS", 20);
+    QRandomGenerator random(quint32(QDateTime::currentMSecsSinceEpoch()));
+    qint64 runMicros = 0; // how long an uninterrupted run takes, from the first (unkilled) run
+    int kills = 0;
+    for (int attempt = 0; kills < wantedKills && attempt < wantedKills * 3; ++attempt) {
+        QTemporaryDir dir;
+        const QString root = dir.path();
+        for (int i = 0; i < fileCount; ++i) {
+            const QString path = root + "/media/" + fileName(i);
+            QDir().mkpath(QFileInfo(path).path());
+            QFile file(path);
+            ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+            file.write(contentOf(i));
+        }
+        const bool toTrash = attempt % 2 == 0;
+        QProcess child;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("TARNWICK_CRASH_CHILD", root);
+        env.insert("TARNWICK_CRASH_FILES", QString::number(fileCount));
+        env.insert("TARNWICK_CRASH_MODE", toTrash ? "trash" : "delete");
+        env.insert("HOME", root + "/home");
+        env.insert("XDG_DATA_HOME", root + "/home/data");
+        // Leak checks at exit only slow the child down; a killed child never gets there.
+        env.insert("ASAN_OPTIONS", "detect_leaks=0");
+        child.setProcessEnvironment(env);
+        child.setProcessChannelMode(QProcess::MergedChannels);
+        child.start(QCoreApplication::applicationFilePath(), {"--gtest_filter=CrashHarnessChild.Run"});
+        ASSERT_TRUE(child.waitForStarted());
+        QByteArray output;
+        while (!output.contains(readyMarker)) {
+            ASSERT_TRUE(child.waitForReadyRead(60000)) << output.toStdString();
+            output += child.readAll();
+        }
+        QElapsedTimer clock;
+        clock.start();
+        if (runMicros > 0) {
+            // A random moment inside the run's span.
+            std::this_thread::sleep_for(std::chrono::microseconds(random.bounded(runMicros)));
+            if (::kill(pid_t(child.processId()), SIGKILL) == 0)
+                ++kills;
+        }
+        while (!output.contains(doneMarker) && child.state() != QProcess::NotRunning) {
+            child.waitForReadyRead(100);
+            output += child.readAll();
+        }
+        if (runMicros == 0) {
+            ASSERT_TRUE(output.contains(doneMarker)) << output.toStdString();
+            runMicros = std::max<qint64>(clock.nsecsElapsed() / 1000, 1000);
+        }
+        child.waitForFinished(60000);
+
+        const QStringList problems = checkFiles(root, fileCount, toTrash);
+        EXPECT_TRUE(problems.isEmpty()) << problems.join('\n').toStdString();
+        // The stores decode, and an audit entry names only a file that is gone.
+        Session reloaded(root);
+        EXPECT_FALSE(reloaded.audit.fileWasDamaged());
+        EXPECT_FALSE(reloaded.stats.fileWasDamaged());
+        for (const AuditLogEntry& entry : reloaded.audit.entries())
+            EXPECT_FALSE(QFileInfo::exists(entry.filePath)) << entry.filePath.toStdString();
+        // What is still in place can be staged again, and a run that is not killed finishes it.
+        const ScopedEnv homeVar("HOME", QFile::encodeName(root + "/home"));
+        const ScopedEnv dataVar("XDG_DATA_HOME", QFile::encodeName(root + "/home/data"));
+        const qsizetype remaining = reloaded.stageAll(root, fileCount);
+        EXPECT_EQ(remaining, mediaList(root + "/media", fileCount).size());
+        const RemovalResult rest = reloaded.run(toTrash);
+        EXPECT_EQ(rest.failed, 0) << rest.errors.join('\n').toStdString();
+        EXPECT_EQ(rest.deleted, remaining);
+        EXPECT_TRUE(mediaList(root + "/media", fileCount).isEmpty());
+        EXPECT_TRUE(checkFiles(root, fileCount, toTrash).isEmpty());
+        if (HasFailure())
+            return;
+    }
+    EXPECT_GE(kills, wantedKills);
+}

@@ -1,0 +1,79 @@
+#include "actions/DeleteSafetyCheck.h"
+#include "support/ProjectManagerHarness.h"
+
+#include <gtest/gtest.h>
+
+using namespace tarnwick;
+using namespace tarnwick::testing;
+
+namespace {
+
+MediaFile used(const QString& path, int count, qint64 size, QStringList projects) {
+    MediaFile file = media(path, count, MediaFileStatus::online, size);
+    file.projectNames = std::move(projects);
+    return file;
+}
+
+} // namespace
+
+TEST(DeleteSafetyCheck, SameNameAndSizeIgnoringCaseIsAConflictButAnotherSizeIsNot) {
+    const MediaFile copy = used("/Show/Day1/CLIP.MOV", 2, 100, {"Edit A", "Edit B"});
+    const MediaFile staged = media("/Backup/clip.mov", 0, MediaFileStatus::online, 100);
+    const MediaFile otherSize = media("/Backup2/clip.mov", 0, MediaFileStatus::online, 99);
+    const QList<MediaFile> list{copy, staged, otherSize};
+
+    const auto conflicts = DeleteSafetyCheck::findDeleteSafetyConflicts(list, {staged, otherSize});
+    ASSERT_EQ(conflicts.size(), 1);
+    EXPECT_EQ(conflicts[0].fileToDelete.path, staged.path);
+    EXPECT_EQ(conflicts[0].usedFile.path, copy.path);
+    EXPECT_EQ(conflicts[0].reason,
+              QString::fromUtf8("clip.mov appears to be the same file used 2\u00D7 in \"Edit A, "
+                                "Edit B\" at:\n/Show/Day1/CLIP.MOV"));
+}
+
+TEST(DeleteSafetyCheck, ConsolidatedPathsAndAfterEffectsLinksAreConflicts) {
+    MediaFile aeOnly = used("/Show/gfx.mov", 0, 10, {"Promo"});
+    aeOnly.isAEFootage = true;
+    aeOnly.alternativePaths = {"/Old/GFX.mov"};
+    MediaFile staged = media("/old/gfx.mov", 0, MediaFileStatus::online, 0);
+    staged.hasUnresolvedAELink = true;
+    const auto conflicts = DeleteSafetyCheck::findDeleteSafetyConflicts({aeOnly, staged}, {staged});
+    ASSERT_EQ(conflicts.size(), 2);
+    EXPECT_EQ(conflicts[0].reason,
+              "gfx.mov may be referenced in a linked After Effects composition (.aep file not found)");
+    EXPECT_EQ(conflicts[0].usedFile.path, staged.path);
+    EXPECT_EQ(conflicts[1].reason, "gfx.mov is used in After Effects in \"Promo\" via a consolidated path");
+}
+
+TEST(DeleteSafetyCheck, CandidatesComeInListOrderAndSkipTheSameEntryOrGoneOnes) {
+    const MediaFile second = used("/B/take.mov", 1, 5, {"P2"});
+    const MediaFile first = used("/A/take.mov", 3, 5, {"P1"});
+    MediaFile moved = used("/C/take.mov", 1, 5, {"P3"});
+    moved.status = MediaFileStatus::moved;
+    const MediaFile sameEntry = used("/Z/TAKE.mov", 1, 5, {"P4"});
+    const MediaFile staged = media("/z/take.mov", 0, MediaFileStatus::online, 5);
+    const auto conflicts =
+        DeleteSafetyCheck::findDeleteSafetyConflicts({first, second, moved, sameEntry, staged}, {staged});
+    ASSERT_EQ(conflicts.size(), 2);
+    EXPECT_EQ(conflicts[0].usedFile.path, "/A/take.mov");
+    EXPECT_EQ(conflicts[1].usedFile.path, "/B/take.mov");
+}
+
+TEST(DeleteSafetyCheck, SafeUnusedFilesLeaveOutUsedOfflineReviewAndConflictingFiles) {
+    MediaFile review = media("/r.mov");
+    review.needsReview = true;
+    MediaFile ae = media("/ae.mov");
+    ae.isAEFootage = true;
+    const QList<MediaFile> list{used("/Show/clip.mov", 1, 7, {"P"}),
+                                media("/x/clip.mov", 0, MediaFileStatus::online, 7),
+                                media("/free.mov", 0, MediaFileStatus::online, 1),
+                                media("/off.mov", 0, MediaFileStatus::offline),
+                                review,
+                                ae,
+                                media("/matched.mov", 0, MediaFileStatus::matching)};
+    const QList<MediaFile> safe = DeleteSafetyCheck::safeUnusedFiles(list);
+    QStringList paths;
+    for (const MediaFile& file : safe)
+        paths.append(file.path);
+    EXPECT_EQ(paths, QStringList({"/free.mov", "/matched.mov"}));
+}

@@ -1,0 +1,45 @@
+#include "actions/RemovalRules.h"
+#include "support/ProjectManagerHarness.h"
+
+#include <gtest/gtest.h>
+
+using namespace tarnwick;
+using namespace tarnwick::testing;
+
+TEST(RemovalRules, LookupsFollowTheLiveListAfterItShrankOrReordered) {
+    ProjectManagerHarness h;
+    const MediaFile a = media("/m/a.mov");
+    MediaFile b = media("/m/b.mov");
+    h.pm().setMediaFiles({a, b, media("/m/c.mov")});
+    const RemovalRules rules(h.pm());
+    ASSERT_EQ(rules.indexOfEntry("/m/b.mov"), 1); // the tables are built now
+
+    b.usageCount = 1;
+    h.pm().setMediaFiles({b});
+    EXPECT_EQ(rules.indexOfEntry("/m/b.mov"), 0);
+    EXPECT_EQ(rules.indexOfEntry("/m/c.mov"), -1);
+    EXPECT_TRUE(rules.liveUseOf(a) == std::nullopt);
+    ASSERT_TRUE(rules.liveUseOf(b));
+    EXPECT_EQ(rules.liveUseOf(b)->path, "/m/b.mov");
+}
+
+TEST(RemovalRules, ContainerMembersAndProxiesInUse) {
+    ProjectManagerHarness h;
+    MediaFile used = media("/m/A001.RDC/A001_002.R3D", 1);
+    MediaFile relocated = media("/old/B.RDC/B_001.R3D", 0);
+    relocated.matchedPath = "/new/B.RDC/B_001.R3D";
+    MediaFile proxyUser = media("/m/Proxies/clip_proxy.mov", 0);
+    proxyUser.isAEFootage = true;
+    h.pm().setMediaFiles({media("/m/A001.RDC/A001_001.R3D"), used, relocated, proxyUser});
+    const RemovalRules rules(h.pm());
+
+    ASSERT_TRUE(rules.mediaFileInsideContainer("/m/a001.rdc"));
+    EXPECT_EQ(rules.mediaFileInsideContainer("/m/a001.rdc")->path, used.path);
+    EXPECT_FALSE(rules.mediaFileInsideContainer("/new/B.RDC"));
+    EXPECT_EQ(rules.entriesInsideContainer("/new/B.RDC"), QList<qsizetype>{2});
+    EXPECT_EQ(rules.entriesInsideContainer("/m/A001.RDC/").size(), 2);
+    EXPECT_TRUE(rules.entryUsingProxy("/m/Proxies/CLIP_PROXY.mov"));
+    EXPECT_FALSE(rules.entryUsingProxy("/m/Proxies/other.mov"));
+    EXPECT_EQ(RemovalRules::workingPath(relocated), "/new/B.RDC/B_001.R3D");
+    EXPECT_EQ(RemovalRules::nameOf(relocated), "B_001.R3D");
+}

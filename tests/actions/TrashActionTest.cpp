@@ -1,0 +1,247 @@
+#include "actions/TrashAction.h"
+#include "support/CleanupHarness.h"
+
+#include <QDirIterator>
+#include <QSemaphore>
+#include <QUrl>
+#include <gtest/gtest.h>
+
+#include <cerrno>
+
+using namespace tarnwick;
+using namespace tarnwick::testing;
+using Op = FaultInjectingFileOperations::Op;
+
+namespace {
+
+// Original path of every item in the home trash, read back from its .trashinfo.
+QHash<QString, QString> trashedOriginals(const CleanupHarness& h) {
+    QHash<QString, QString> originals;
+    QDirIterator info(h.trashFolder() + "/info", {"*.trashinfo"}, QDir::Files);
+    while (info.hasNext()) {
+        const QString infoPath = info.next();
+        QFile file(infoPath);
+        file.open(QIODevice::ReadOnly);
+        const QList<QByteArray> lines = file.readAll().split('\n');
+        const QString name = QFileInfo(infoPath).completeBaseName();
+        if (lines.size() >= 3 && lines[0] == "[Trash Info]" && lines[1].startsWith("Path=") &&
+            lines[2].startsWith("DeletionDate="))
+            originals.insert(QFile::decodeName(QByteArray::fromPercentEncoding(lines[1].mid(5))), name);
+    }
+    return originals;
+}
+
+RemovalResult trash(CleanupHarness& h) {
+    return QCoro::waitFor(TrashAction::moveToTrash(h.pm(), h.services()));
+}
+
+} // namespace
+
+TEST(TrashAction, MovesEveryStagedFileToTheHomeTrashWithItsRecords) {
+    CleanupHarness h;
+    const MediaFile spaced = h.makeFile("Day 1/Take one.mov", 10);
+    const MediaFile nfd = h.makeFile(QString::fromUtf8("Cafe\xCC\x81/Cafe\xCC\x81.mov"), 20);
+    const MediaFile nfc = h.makeFile(QString::fromUtf8("Caf\xC3\xA9/Caf\xC3\xA9.mov"), 40);
+    MediaFile cjk =
+        h.makeFile(QString::fromUtf8("\xE6\x92\xAE\xE5\xBD\xB1/\xE7\xB4\xA0\xE6\x9D\x90.mov"), 30);
+    cjk.projectNames = {"Trailer"};
+    h.stage({spaced, nfd, nfc, cjk}, {spaced, nfd, nfc, cjk});
+
+    const RemovalResult result = trash(h);
+    EXPECT_EQ(result.deleted, 4);
+    EXPECT_EQ(result.failed, 0);
+    EXPECT_TRUE(result.errors.isEmpty());
+    EXPECT_TRUE(h.pm().recycleBin().isEmpty());
+    const QHash<QString, QString> originals = trashedOriginals(h);
+    // The decomposed and the precomposed name are two files, each trashed under its own name.
+    for (const MediaFile& file : {spaced, nfd, nfc, cjk}) {
+        EXPECT_FALSE(QFileInfo::exists(file.path)) << file.path.toStdString();
+        EXPECT_TRUE(originals.contains(file.path)) << file.path.toStdString();
+        EXPECT_EQ(h.entry(file.path)->status, MediaFileStatus::deleted);
+    }
+    ASSERT_EQ(h.audit.entries().size(), 4);
+    EXPECT_EQ(h.audit.entries()[3].action, AuditAction::movedToTrash);
+    EXPECT_EQ(h.audit.entries()[3].filePath, cjk.path);
+    EXPECT_EQ(h.audit.entries()[3].projectNames, QStringList{"Trailer"});
+    EXPECT_EQ(h.stats.stats().filesDeleted, 4);
+    EXPECT_EQ(h.stats.stats().spaceSavedBytes, 100);
+    EXPECT_TRUE(h.log.contains("👆 User: Moving 4 file(s) to Trash"));
+    EXPECT_TRUE(h.log.contains("Deletion complete: 4 succeeded, 0 failed"));
+}
+
+TEST(TrashAction, AnEmptyBinWritesNothing) {
+    CleanupHarness h;
+    const RemovalResult result = trash(h);
+    EXPECT_EQ(result.deleted, 0);
+    EXPECT_EQ(result.failed, 0);
+    EXPECT_FALSE(QFile::exists(h.stats.fileName()));
+    EXPECT_TRUE(h.log.contains("Moving 0 file(s) to Trash"));
+    EXPECT_TRUE(h.log.contains("Deletion complete: 0 succeeded, 0 failed"));
+}
+
+TEST(TrashAction, ATrashFailureLeavesTheItemWithItsErrorAndNoRecords) {
+    struct Case {
+        int code;
+        QString message;
+    };
+    for (const Case& c :
+         {Case{EXDEV, "No Trash can be used on the volume at /mnt/x; the file was left in place"},
+          Case{EACCES, "Permission denied"}, Case{ENOENT, "No such file or directory"}}) {
+        CleanupHarness h;
+        h.pm().setWriteTraceFiles(true);
+        MediaFile file = h.makeFile("Shoot/clip one.mov", 5);
+        h.stage({file}, {file});
+        h.files->fail(Op::moveToTrash, file.path, c.code, c.message);
+
+        const RemovalResult result = trash(h);
+        EXPECT_EQ(result.deleted, 0);
+        EXPECT_EQ(result.failed, 1);
+        EXPECT_EQ(result.errors, QStringList{"clip one.mov: " + c.message});
+        ASSERT_EQ(result.failedItems.size(), 1);
+        EXPECT_EQ(h.binPaths(), QStringList{file.path});
+        EXPECT_EQ(h.entry(file.path)->status, MediaFileStatus::inRecycleBin);
+        EXPECT_TRUE(QFile::exists(file.path));
+        EXPECT_TRUE(h.audit.entries().isEmpty());
+        EXPECT_FALSE(QFile::exists(h.stats.fileName()));
+        EXPECT_TRUE(QDir(h.mediaPath("Shoot")).entryList({"Tarnwick_Trace_*"}).isEmpty());
+        EXPECT_TRUE(h.log.contains("Delete failed: clip one.mov - " + c.message));
+    }
+}
+
+TEST(TrashAction, ARelocatedFileIsTrashedAtItsMatchedPath) {
+    CleanupHarness h;
+    h.pm().setWriteTraceFiles(true);
+    const MediaFile found = h.makeFile("New/A001.mov", 8);
+    MediaFile staged = media(h.mediaPath("Old/A001.mov"), 0, MediaFileStatus::matching, 8);
+    staged.matchedPath = found.path;
+    h.stage({staged}, {staged});
+
+    EXPECT_EQ(trash(h).deleted, 1);
+    EXPECT_FALSE(QFileInfo::exists(found.path));
+    ASSERT_EQ(h.audit.entries().size(), 1);
+    EXPECT_EQ(h.audit.entries()[0].filePath, staged.path);
+    // The trace file goes where the file really was.
+    const QStringList traces = QDir(h.mediaPath("New")).entryList({"Tarnwick_Trace_*"});
+    ASSERT_EQ(traces.size(), 1);
+    QFile trace(h.mediaPath("New/") + traces[0]);
+    ASSERT_TRUE(trace.open(QIODevice::ReadOnly));
+    EXPECT_TRUE(trace.readAll().contains(QFile::encodeName("    Path: " + found.path)));
+}
+
+TEST(TrashAction, AProtectedTargetStaysInTheBinUntouched) {
+    CleanupHarness h;
+    const MediaFile file = h.makeFile("Keep/clip.mov");
+    h.stage({file}, {file});
+    // Protected after staging.
+    h.folders.add(h.mediaPath("keep"));
+    h.folders.add(h.mediaPath("Keep"));
+
+    const RemovalResult result = trash(h);
+    EXPECT_EQ(result.errors, QStringList{"clip.mov: in a protected folder — skipped"});
+    EXPECT_TRUE(QFile::exists(file.path));
+    EXPECT_EQ(h.entry(file.path)->status, MediaFileStatus::inRecycleBin);
+    EXPECT_TRUE(h.log.contains("Protected: skipped trashing " + file.path));
+    EXPECT_TRUE(h.files->destructivePaths().isEmpty());
+}
+
+TEST(TrashAction, AStagedPathThatIsAFolderIsSkippedNotTrashedWhole) {
+    CleanupHarness h;
+    h.makeFile("Footage.mov/inside.mov");
+    const MediaFile folder = media(h.mediaPath("Footage.mov"));
+    h.stage({folder}, {folder});
+
+    const RemovalResult result = trash(h);
+    EXPECT_EQ(result.errors, QStringList{"Footage.mov: is a folder — skipped"});
+    EXPECT_TRUE(QFile::exists(h.mediaPath("Footage.mov/inside.mov")));
+    EXPECT_EQ(h.binPaths(), QStringList{folder.path});
+    EXPECT_TRUE(h.files->destructivePaths().isEmpty());
+}
+
+TEST(TrashAction, AFileThatBecameUsedAfterStagingIsSkipped) {
+    CleanupHarness h;
+    const MediaFile file = h.makeFile("clip.mov");
+    h.stage({file}, {file});
+    // A later import found a timeline that uses it.
+    h.pm().modifyMediaFiles([](QList<MediaFile>& list) { list[0].usageCount = 1; });
+
+    const RemovalResult result = trash(h);
+    EXPECT_EQ(result.errors, QStringList{"clip.mov: now in use — skipped"});
+    EXPECT_TRUE(QFile::exists(file.path));
+    EXPECT_EQ(h.binPaths(), QStringList{file.path});
+    EXPECT_TRUE(h.audit.entries().isEmpty());
+}
+
+TEST(TrashAction, AProxyGoesAlongUnlessATimelineUsesItOrItIsNoRegularFile) {
+    CleanupHarness h;
+    const MediaFile proxy = h.makeFile("Proxies/a_proxy.mov");
+    MediaFile a = h.makeFile("a.mov");
+    a.proxyPath = proxy.path;
+    const MediaFile usedProxy = h.makeFile("Proxies/B_PROXY.mov");
+    MediaFile b = h.makeFile("b.mov");
+    b.proxyPath = h.mediaPath("Proxies/b_proxy.mov"); // the used entry differs in case only
+    QDir().mkpath(h.mediaPath("Proxies/c_proxy.mov"));
+    MediaFile c = h.makeFile("c.mov");
+    c.proxyPath = h.mediaPath("Proxies/c_proxy.mov");
+    MediaFile usedEntry = usedProxy;
+    usedEntry.usageCount = 2;
+    // The case-only match only counts on a volume that ignores case; make the path exist too.
+    QFile::copy(usedProxy.path, *b.proxyPath);
+    h.stage({a, b, c, usedEntry}, {a, b, c});
+
+    const RemovalResult result = trash(h);
+    EXPECT_EQ(result.deleted, 3);
+    EXPECT_EQ(result.failed, 0);
+    EXPECT_FALSE(QFileInfo::exists(proxy.path));
+    EXPECT_TRUE(QFileInfo::exists(*b.proxyPath));
+    EXPECT_TRUE(QFileInfo::exists(usedProxy.path));
+    EXPECT_TRUE(QFileInfo(*c.proxyPath).isDir());
+    EXPECT_TRUE(h.log.contains("Proxy: trashed " + proxy.path + " alongside a.mov"));
+    EXPECT_TRUE(h.log.contains("Proxy: could not trash " + *b.proxyPath + ": a timeline uses it — skipped"));
+    EXPECT_TRUE(h.log.contains("Proxy: could not trash " + *c.proxyPath + ": not a regular file — skipped"));
+    // A proxy changes no count and writes no audit entry of its own.
+    EXPECT_EQ(h.audit.entries().size(), 3);
+}
+
+TEST(TrashAction, EntriesAreFoundByPathAfterTheListChangedDuringTheRun) {
+    CleanupHarness h;
+    const MediaFile a = h.makeFile("a.mov");
+    const MediaFile b = h.makeFile("b.mov");
+    h.stage({a, b}, {a, b});
+    QSemaphore entered;
+    QSemaphore proceed;
+    h.files->setBeforeEach([&](Op op, const QString&) {
+        if (op == Op::status && entered.available() == 0 && proceed.available() == 0) {
+            entered.release();
+            proceed.acquire();
+        }
+    });
+    auto run = TrashAction::moveToTrash(h.pm(), h.services());
+    while (!entered.tryAcquire())
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    // A caller that bypassed the gate reordered and shrank the list meanwhile.
+    const MediaFile newcomer = media(h.mediaPath("new.mov"));
+    MediaFile bStaged = *h.entry(b.path);
+    h.pm().setMediaFiles({newcomer, bStaged});
+    proceed.release(1000);
+    const RemovalResult result = QCoro::waitFor(run);
+
+    EXPECT_EQ(result.deleted, 2);
+    ASSERT_EQ(h.pm().mediaFiles().size(), 2);
+    EXPECT_EQ(h.entry(newcomer.path)->status, MediaFileStatus::online);
+    EXPECT_EQ(h.entry(b.path)->status, MediaFileStatus::deleted);
+}
+
+TEST(TrashAction, WaitsForTheRunningOperationBeforeTakingTheBin) {
+    CleanupHarness h;
+    const MediaFile a = h.makeFile("a.mov");
+    h.stage({a}, {a});
+    auto import = h.pm().tryBeginOperation("Importing…");
+    ASSERT_TRUE(import);
+    auto run = TrashAction::moveToTrash(h.pm(), h.services());
+    drainEvents();
+    EXPECT_TRUE(QFile::exists(a.path));
+    EXPECT_EQ(h.files->count(Op::moveToTrash), 0);
+    import->release();
+    EXPECT_EQ(QCoro::waitFor(run).deleted, 1);
+    EXPECT_FALSE(QFileInfo::exists(a.path));
+}

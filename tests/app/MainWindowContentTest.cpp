@@ -1,0 +1,33 @@
+#include "app/MainWindow.h"
+#include "support/ProjectManagerHarness.h"
+#include "ui/CommandCenter.h"
+#include "ui/CommandNames.h"
+#include "ui/window/ContentView.h"
+#include "ui/window/PresentationChain.h"
+
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+using namespace tarnwick;
+
+// Menu commands reach the root view through the window's subscriptions.
+TEST(MainWindowContent, CommandsPostedToTheCentreRunTheRootViewsHandlers) {
+    tarnwick::testing::ProjectManagerHarness harness;
+    QTemporaryDir dir;
+    Preferences prefs(dir.filePath(QStringLiteral("ui.ini")));
+    prefs.setValue(QStringLiteral("hasCompletedWelcome"), true);
+    CommandCenter center;
+    MainWindow window(center);
+    ContentView::Services services;
+    services.preferences = &prefs;
+    services.commands = &center;
+    services.openUrl = [](const QUrl&) { return true; };
+    auto* view = new ContentView(std::move(harness.manager), std::move(services));
+    window.setContentView(view);
+    EXPECT_EQ(window.contentView(), view);
+    center.post(CommandName::showStats);
+    center.post(CommandName::proVideoFormatsRecommended);
+    tarnwick::testing::drainEvents();
+    EXPECT_TRUE(view->manager().shouldPromptForProVideoFormats());
+    EXPECT_EQ(view->presentations().currentName(), QStringLiteral("Preview These Natively?"));
+}

@@ -1,0 +1,123 @@
+#include "platform/LinuxFileOperations.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <sys/stat.h>
+#include <unistd.h>
+
+using namespace tarnwick;
+
+namespace {
+
+void writeFile(const QString& path, const QByteArray& bytes = "x") {
+    QDir().mkpath(QFileInfo(path).path());
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly)) << path.toStdString();
+    file.write(bytes);
+}
+
+class LinuxFileOperationsTest : public ::testing::Test {
+protected:
+    QTemporaryDir dir;
+    LinuxFileOperations ops;
+    QString at(const QString& relative) const { return dir.path() + "/" + relative; }
+};
+
+} // namespace
+
+TEST_F(LinuxFileOperationsTest, StatusTellsKindsWithoutFollowingLinksUnlessAsked) {
+    writeFile(at("a file.mov"), "12345");
+    QDir().mkpath(at("folder"));
+    ASSERT_EQ(
+        ::symlink(QFile::encodeName(at("folder")).constData(), QFile::encodeName(at("link")).constData()), 0);
+
+    EXPECT_EQ(ops.status(at("a file.mov")).kind, FileKind::regular);
+    EXPECT_EQ(ops.status(at("a file.mov")).size, 5);
+    EXPECT_EQ(ops.status(at("folder")).kind, FileKind::directory);
+    EXPECT_EQ(ops.status(at("link")).kind, FileKind::symlink);
+    EXPECT_EQ(ops.status(at("link"), true).kind, FileKind::directory);
+    EXPECT_EQ(ops.status(at("missing")).kind, FileKind::missing);
+    EXPECT_TRUE(ops.isRegularFile(at("a file.mov")));
+    EXPECT_FALSE(ops.isRegularFile(at("folder")));
+    EXPECT_EQ(ops.canonicalPath(at("link")), QFileInfo(at("folder")).canonicalFilePath());
+    EXPECT_TRUE(ops.canonicalPath(at("missing")).isEmpty());
+}
+
+TEST_F(LinuxFileOperationsTest, EveryOperationRefusesAPathWithANul) {
+    writeFile(at("clip.mov"));
+    const QString withNul = at("clip.mov") + QChar(u'\0') + "tail";
+    EXPECT_EQ(ops.status(withNul).kind, FileKind::missing);
+    EXPECT_TRUE(ops.canonicalPath(withNul).isEmpty());
+    EXPECT_EQ(ops.removeFile(withNul).code, EINVAL);
+    EXPECT_EQ(ops.removeTree(withNul).code, EINVAL);
+    EXPECT_EQ(ops.makeFolder(withNul).code, EINVAL);
+    EXPECT_EQ(ops.moveToTrash(withNul).status.code, EINVAL);
+    EXPECT_TRUE(QFile::exists(at("clip.mov")));
+}
+
+TEST_F(LinuxFileOperationsTest, MakeFolderCreatesParentsAndAcceptsAnExistingFolder) {
+    EXPECT_TRUE(ops.makeFolder(at("a/b/c d"), true, 0700).ok());
+    EXPECT_TRUE(QFileInfo(at("a/b/c d")).isDir());
+    EXPECT_TRUE(ops.makeFolder(at("a/b/c d")).ok());
+    EXPECT_EQ(ops.makeFolder(at("x/y"), false).code, ENOENT);
+    writeFile(at("plain"));
+    EXPECT_EQ(ops.makeFolder(at("plain")).code, EEXIST);
+}
+
+TEST_F(LinuxFileOperationsTest, RemoveFileRemovesFilesAndLinksButRefusesFolders) {
+    writeFile(at("clip.mov"));
+    QDir().mkpath(at("folder"));
+    writeFile(at("folder/inner.mov"));
+    ASSERT_EQ(
+        ::symlink(QFile::encodeName(at("folder")).constData(), QFile::encodeName(at("link")).constData()), 0);
+
+    EXPECT_TRUE(ops.removeFile(at("clip.mov")).ok());
+    EXPECT_FALSE(QFile::exists(at("clip.mov")));
+    EXPECT_EQ(ops.removeFile(at("folder")).code, EISDIR);
+    EXPECT_TRUE(ops.removeFile(at("link")).ok());
+    EXPECT_TRUE(QFile::exists(at("folder/inner.mov")));
+    const FileOpStatus missing = ops.removeFile(at("clip.mov"));
+    EXPECT_EQ(missing.code, ENOENT);
+    EXPECT_FALSE(missing.message.isEmpty());
+}
+
+TEST_F(LinuxFileOperationsTest, RemoveTreeNeverFollowsLinksOutOfTheTree) {
+    writeFile(at("outside/keep.mov"));
+    writeFile(at("A001.RDC/A001_001.R3D"));
+    writeFile(at("A001.RDC/sub/deeper/x.bin"));
+    ASSERT_EQ(::symlink(QFile::encodeName(at("outside")).constData(),
+                        QFile::encodeName(at("A001.RDC/sub/escape")).constData()),
+              0);
+
+    EXPECT_TRUE(ops.removeTree(at("A001.RDC")).ok());
+    EXPECT_FALSE(QFileInfo::exists(at("A001.RDC")));
+    EXPECT_TRUE(QFile::exists(at("outside/keep.mov")));
+}
+
+TEST_F(LinuxFileOperationsTest, RemoveTreeOnALinkRemovesOnlyTheLink) {
+    writeFile(at("real/keep.mov"));
+    ASSERT_EQ(
+        ::symlink(QFile::encodeName(at("real")).constData(), QFile::encodeName(at("alias")).constData()), 0);
+    EXPECT_TRUE(ops.removeTree(at("alias")).ok());
+    EXPECT_TRUE(QFile::exists(at("real/keep.mov")));
+}
+
+TEST_F(LinuxFileOperationsTest, RemoveTreeReportsAPartialFailureAndRemovesTheRest) {
+    if (::geteuid() == 0)
+        GTEST_SKIP() << "permissions do not stop root";
+    writeFile(at("tree/loose.mov"));
+    writeFile(at("tree/locked/stuck.mov"));
+    ASSERT_EQ(::chmod(QFile::encodeName(at("tree/locked")).constData(), 0500), 0);
+
+    const FileOpStatus result = ops.removeTree(at("tree"));
+    ::chmod(QFile::encodeName(at("tree/locked")).constData(), 0700);
+    EXPECT_EQ(result.code, EACCES);
+    EXPECT_TRUE(result.message.contains("stuck.mov"));
+    EXPECT_FALSE(QFile::exists(at("tree/loose.mov")));
+    EXPECT_TRUE(QFile::exists(at("tree/locked/stuck.mov")));
+}

@@ -1,0 +1,173 @@
+#pragma once
+
+#include "platform/LinuxFileOperations.h"
+
+#include <QDirIterator>
+#include <QHash>
+#include <QList>
+#include <QString>
+
+#include <cstring>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <utility>
+
+namespace tarnwick::testing {
+
+// Real file operations with faults injected per operation and path: a failing call touches
+// nothing (except a partly failing tree removal, which removes all but one file first). Records
+// every call. Thread-safe: the clean-up runs call it from a worker.
+class FaultInjectingFileOperations : public FileOperations {
+public:
+    enum class Op {
+        status,
+        isRegularFile,
+        canonicalPath,
+        makeFolder,
+        removeFile,
+        removeTree,
+        moveToTrash,
+        moveNoReplace,
+        replaceAtomically
+    };
+
+    explicit FaultInjectingFileOperations(
+        std::shared_ptr<FileOperations> inner = std::make_shared<LinuxFileOperations>())
+        : m_inner(std::move(inner)) {}
+
+    // `op` on exactly `path` fails with errno `code` and `message` (strerror's text when empty).
+    void fail(Op op, const QString& path, int code, QString message = {}) {
+        const std::lock_guard lock(m_mutex);
+        if (message.isEmpty())
+            message = QString::fromLocal8Bit(std::strerror(code));
+        m_faults.insert(key(op, path), FileOpStatus::failure(code, message));
+    }
+    // removeTree on `path` removes every file below it except `survivor`, then fails.
+    void failTreePartly(const QString& path, const QString& survivor, int code, QString message) {
+        fail(Op::removeTree, path, code, std::move(message));
+        const std::lock_guard lock(m_mutex);
+        m_survivors.insert(path, survivor);
+    }
+    // Called before each operation (any thread).
+    void setBeforeEach(std::function<void(Op, const QString&)> hook) {
+        const std::lock_guard lock(m_mutex);
+        m_beforeEach = std::move(hook);
+    }
+
+    QList<std::pair<Op, QString>> calls() const {
+        const std::lock_guard lock(m_mutex);
+        return m_calls;
+    }
+    int count(Op op) const {
+        const std::lock_guard lock(m_mutex);
+        return int(std::count_if(m_calls.cbegin(), m_calls.cend(),
+                                 [op](const auto& call) { return call.first == op; }));
+    }
+    // Destructive calls only (remove, trash, move, replace), in order.
+    QStringList destructivePaths() const {
+        const std::lock_guard lock(m_mutex);
+        QStringList paths;
+        for (const auto& [op, path] : m_calls) {
+            if (op == Op::removeFile || op == Op::removeTree || op == Op::moveToTrash ||
+                op == Op::moveNoReplace || op == Op::replaceAtomically)
+                paths.append(path);
+        }
+        return paths;
+    }
+
+    FileOpInfo status(const QString& path, bool followLinks = false) const override {
+        record(Op::status, path);
+        return m_inner->status(path, followLinks);
+    }
+    bool isRegularFile(const QString& path) const override {
+        record(Op::isRegularFile, path);
+        return m_inner->isRegularFile(path);
+    }
+    QString canonicalPath(const QString& path) const override {
+        record(Op::canonicalPath, path);
+        return m_inner->canonicalPath(path);
+    }
+    FileOpStatus makeFolder(const QString& path, bool withParents = true, quint32 mode = 0755) override {
+        if (auto fault = faultFor(Op::makeFolder, path))
+            return *fault;
+        return m_inner->makeFolder(path, withParents, mode);
+    }
+    FileOpStatus removeFile(const QString& path) override {
+        if (auto fault = faultFor(Op::removeFile, path))
+            return *fault;
+        return m_inner->removeFile(path);
+    }
+    FileOpStatus removeTree(const QString& path) override {
+        if (auto fault = faultFor(Op::removeTree, path)) {
+            QString survivor;
+            {
+                const std::lock_guard lock(m_mutex);
+                survivor = m_survivors.value(path);
+            }
+            if (!survivor.isEmpty()) {
+                QDirIterator files(path, QDir::Files | QDir::Hidden | QDir::System,
+                                   QDirIterator::Subdirectories);
+                QStringList doomed;
+                while (files.hasNext()) {
+                    const QString file = files.next();
+                    if (file != survivor)
+                        doomed.append(file);
+                }
+                for (const QString& file : doomed)
+                    m_inner->removeFile(file);
+            }
+            return *fault;
+        }
+        return m_inner->removeTree(path);
+    }
+    TrashOutcome moveToTrash(const QString& path) override {
+        if (auto fault = faultFor(Op::moveToTrash, path))
+            return {*fault, {}, {}};
+        return m_inner->moveToTrash(path);
+    }
+    FileOpStatus moveNoReplace(const QString& source, const QString& destination,
+                               const FileOpProgress& progress = {},
+                               const std::atomic_bool* cancel = nullptr) override {
+        if (auto fault = faultFor(Op::moveNoReplace, source))
+            return *fault;
+        return m_inner->moveNoReplace(source, destination, progress, cancel);
+    }
+    FileOpStatus replaceAtomically(const QString& replacement, const QString& target) override {
+        if (auto fault = faultFor(Op::replaceAtomically, target))
+            return *fault;
+        return m_inner->replaceAtomically(replacement, target);
+    }
+
+private:
+    static QString key(Op op, const QString& path) {
+        return QString::number(int(op)) + QLatin1Char('\n') + path;
+    }
+    void record(Op op, const QString& path) const {
+        std::function<void(Op, const QString&)> hook;
+        {
+            const std::lock_guard lock(m_mutex);
+            m_calls.append({op, path});
+            hook = m_beforeEach;
+        }
+        if (hook)
+            hook(op, path);
+    }
+    std::optional<FileOpStatus> faultFor(Op op, const QString& path) {
+        record(op, path);
+        const std::lock_guard lock(m_mutex);
+        const auto it = m_faults.constFind(key(op, path));
+        if (it == m_faults.cend())
+            return std::nullopt;
+        return *it;
+    }
+
+    std::shared_ptr<FileOperations> m_inner;
+    mutable std::mutex m_mutex;
+    QHash<QString, FileOpStatus> m_faults;
+    QHash<QString, QString> m_survivors;
+    mutable QList<std::pair<Op, QString>> m_calls;
+    std::function<void(Op, const QString&)> m_beforeEach;
+};
+
+} // namespace tarnwick::testing

@@ -1,0 +1,526 @@
+#include "support/ProjectGenerator.h"
+#include "support/UiTestHelpers.h"
+#include "ui/AlertDialog.h"
+#include "ui/CommandNames.h"
+#include "ui/window/AnalyzingOverlay.h"
+#include "ui/window/WelcomeView.h"
+#include "ui/window/WindowTestFixture.h"
+#include "ui/window/WindowTexts.h"
+
+#include <QAction>
+#include <QLineEdit>
+#include <QMimeData>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTimer>
+#include <QToolBar>
+#include <gtest/gtest.h>
+
+using namespace tarnwick;
+using namespace tarnwick::testing;
+namespace C = CommandName;
+
+namespace {
+
+QString writeProject(const QTemporaryDir& dir, const QString& name) {
+    ProjectGeneratorOptions options;
+    options.mediaCount = 4;
+    const QString path = dir.filePath(name);
+    EXPECT_TRUE(ProjectGenerator::writeProject(path, ProjectGenerator::generate(options).xml));
+    return path;
+}
+
+int rescans(const UiLogCapture& log) {
+    int n = 0;
+    for (const QString& line : log.lines)
+        n += line.contains(QStringLiteral("Rescanning file status and usage counts")) ? 1 : 0;
+    return n;
+}
+
+AlertDialog* currentAlert(WindowFixture& f) {
+    return qobject_cast<AlertDialog*>(f.view->presentations().current());
+}
+
+} // namespace
+
+TEST(ContentViewCommands, SheetCommandsRaiseTheirFlagAndPresentOnePlaceAtATime) {
+    WindowFixture f;
+    const QList<std::pair<QString, QString>> commands{
+        {C::showStats, "StatsView"},
+        {C::easyImport, "EasyImportSheet"},
+        {C::viewAuditLog, "AuditLogView"},
+        {C::searchOfflineFiles, "SearchOfflineFilesSheet"},
+        {C::manageProtectedFolders, "ProtectedFoldersSheet"},
+        {C::manageSequenceUsage, "SequenceUsageSheet"},
+    };
+    for (const auto& [name, sheet] : commands) {
+        EXPECT_TRUE(f.view->handleCommand(name, {}));
+        f.settle();
+        EXPECT_EQ(f.presented(), sheet) << name.toStdString();
+        f.dismissPresented();
+        EXPECT_TRUE(f.presented().isEmpty());
+    }
+    // Two raised at once come one after the other, in the chain's order.
+    f.view->handleCommand(C::showStats, {});
+    f.view->handleCommand(C::viewAuditLog, {});
+    f.settle();
+    EXPECT_EQ(f.presented(), QStringLiteral("AuditLogView"));
+    f.dismissPresented();
+    EXPECT_EQ(f.presented(), QStringLiteral("StatsView"));
+    f.dismissPresented();
+    EXPECT_FALSE(f.view->showingStats());
+    EXPECT_FALSE(f.view->handleCommand(QStringLiteral("noSuchCommand"), {}));
+}
+
+TEST(ContentViewCommands, OpenProjectsImportsOnlyAListOfUrls) {
+    WindowFixture f;
+    const QString path = writeProject(f.dir, QStringLiteral("Cut.prproj"));
+    QSignalSpy finished(f.view.get(), &ContentView::importFinished);
+    f.view->handleCommand(C::openProjects, {{C::urlsKey, QVariant::fromValue(QUrl::fromLocalFile(path))}});
+    f.view->handleCommand(C::openProjects, {});
+    f.settle();
+    EXPECT_FALSE(f.pm().isAnalyzing());
+    EXPECT_EQ(finished.count(), 0);
+    f.view->handleCommand(C::openProjects,
+                          {{C::urlsKey, QVariant::fromValue(QList<QUrl>{QUrl::fromLocalFile(path)})}});
+    ASSERT_TRUE(finished.wait(20000));
+    ASSERT_EQ(f.pm().projects().size(), 1);
+    EXPECT_EQ(f.pm().projects()[0].name, QStringLiteral("Cut"));
+}
+
+TEST(ContentViewCommands, DaVinciCsvNeedsOneUrlAndConfirmationBeforeImporting) {
+    WindowFixture f;
+    f.view->handleCommand(C::importDaVinciCSV, {{C::urlKey, QStringLiteral("/not/a/url.csv")}});
+    f.settle();
+    EXPECT_FALSE(f.view->showDaVinciImportConfirm());
+    const QUrl csv = QUrl::fromLocalFile(QStringLiteral("/exports/unused.csv"));
+    f.view->handleCommand(C::importDaVinciCSV, {{C::urlKey, csv}});
+    f.settle();
+    EXPECT_EQ(f.presented(), QStringLiteral("Import DaVinci CSV as Unused?"));
+    EXPECT_EQ(currentAlert(f)->message(), WindowTexts::importDaVinciConfirmMessage());
+    currentAlert(f)->buttons().at(0)->click(); // Import
+    f.settle();
+    EXPECT_EQ(f.ops->csvImports, QList<QUrl>{csv});
+    EXPECT_FALSE(f.view->pendingDaVinciCSVURL().has_value());
+    // Cancel forgets the file and imports nothing.
+    f.view->handleCommand(C::importDaVinciCSV, {{C::urlKey, csv}});
+    f.settle();
+    currentAlert(f)->buttons().at(1)->click();
+    f.settle();
+    EXPECT_EQ(f.ops->csvImports.size(), 1);
+    EXPECT_FALSE(f.view->pendingDaVinciCSVURL().has_value());
+}
+
+TEST(ContentViewCommands, RefreshExportAddClearAndWelcome) {
+    WindowFixture f;
+    f.fill(3, 1, 2);
+    UiLogCapture log;
+    f.view->handleCommand(C::refreshFileStatus, {});
+    f.settle();
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !f.pm().isBusy(); }));
+    EXPECT_EQ(rescans(log), 1);
+
+    f.view->handleCommand(C::exportUnusedCSV, {});
+    EXPECT_EQ(f.ops->exportCalls, 1);
+    EXPECT_TRUE(f.opened.isEmpty()); // no file written, nothing opened
+    f.ops->exportResult = QUrl::fromLocalFile(QStringLiteral("/tmp/Tarnwick_Unused_1.csv"));
+    f.view->handleCommand(C::exportUnusedCSV, {});
+    EXPECT_EQ(f.opened, QList<QUrl>{*f.ops->exportResult});
+
+    f.view->handleCommand(C::addAllUnused, {});
+    f.settle();
+    ASSERT_EQ(f.ops->staged.size(), 1);
+    EXPECT_EQ(f.ops->staged[0].size(), 3); // the offline one is not safe to stage
+
+    f.view->handleCommand(C::moveUnusedToFolder, {});
+    f.settle();
+    ASSERT_EQ(f.panel.requests.size(), 1); // the sidebar asks for the folder
+    EXPECT_TRUE(f.panel.requests[0].canChooseDirectories);
+    EXPECT_FALSE(f.panel.requests[0].canChooseFiles);
+    EXPECT_FALSE(f.view->showingMovePanel());
+
+    f.pm().setProjects({project(QStringLiteral("A"), {"/m/used0.mov"})});
+    f.view->handleCommand(C::clearAllProjects, {});
+    EXPECT_TRUE(f.pm().projects().isEmpty());
+    EXPECT_TRUE(f.pm().mediaFiles().isEmpty());
+
+    EXPECT_EQ(f.view->welcomeView(), nullptr);
+    f.view->handleCommand(C::showWelcomeGuide, {});
+    ASSERT_NE(f.view->welcomeView(), nullptr);
+    EXPECT_EQ(f.view->welcomeView()->currentStep(), 0);
+    EXPECT_FALSE(f.prefs.value(QStringLiteral("hasCompletedWelcome")).toBool());
+}
+
+TEST(ContentViewCommands, ProVideoPromptIsRaisedOncePerManager) {
+    WindowFixture f;
+    f.view->handleCommand(C::proVideoFormatsRecommended, {});
+    f.settle();
+    EXPECT_EQ(f.presented(), QStringLiteral("Preview These Natively?"));
+    currentAlert(f)->buttons().at(0)->click(); // Download
+    f.settle();
+    EXPECT_EQ(f.opened, QList<QUrl>{WindowTexts::proVideoFormatsHelpUrl()});
+    EXPECT_EQ(WindowTexts::proVideoFormatsHelpUrl().host(), QStringLiteral("ffmpeg.org"));
+    EXPECT_FALSE(f.pm().shouldPromptForProVideoFormats());
+    f.view->handleCommand(C::proVideoFormatsRecommended, {});
+    f.settle();
+    EXPECT_FALSE(f.pm().shouldPromptForProVideoFormats());
+    EXPECT_TRUE(f.presented().isEmpty());
+}
+
+TEST(ContentViewAccess, DriveAccessStartsAtTheRemovableMediaRootAndNamesWhatStaysUnreadable) {
+    WindowFixture f;
+    QTemporaryDir drives;
+    const QString ok = drives.filePath(QStringLiteral("Shuttle"));
+    const QString bad = drives.filePath(QStringLiteral("NAS Share"));
+    QDir().mkpath(ok); // the share is not mounted: its folder does not exist
+    f.panel.choice = {QUrl::fromLocalFile(ok), QUrl::fromLocalFile(bad)};
+    UiLogCapture log;
+    f.view->handleCommand(C::grantDriveAccess, {});
+    EXPECT_TRUE(QTest::qWaitFor([&] { return f.pm().showGrantAccessFailure(); }));
+    f.settle();
+    ASSERT_EQ(f.panel.requests.size(), 1);
+    EXPECT_EQ(f.panel.requests[0].startFolder, QStringLiteral("/media/editor"));
+    EXPECT_EQ(f.panel.requests[0].prompt, QStringLiteral("Grant Access"));
+    EXPECT_TRUE(f.panel.requests[0].allowsMultipleSelection);
+    EXPECT_EQ(
+        f.pm().grantAccessFailureMessage().value_or(QString()),
+        QStringLiteral("Access was approved, but Tarnwick still can't read: NAS Share. If that's a network "
+                       "share, make sure it's connected and you have permission to read it; otherwise try "
+                       "reconnecting the drive and granting again."));
+    EXPECT_EQ(f.presented(), QStringLiteral("Still Can’t Read That Drive"));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !f.pm().isBusy(); }));
+    EXPECT_EQ(rescans(log), 1);
+    // Cancelled panel: nothing.
+    f.dismissPresented();
+    f.panel.choice.clear();
+    f.view->handleCommand(C::grantDriveAccess, {});
+    f.settle();
+    EXPECT_EQ(rescans(log), 1);
+}
+
+TEST(ContentViewAccess, PanelStartFolder) {
+    WindowFixture f;
+    auto url = [](const char* p) { return QUrl::fromLocalFile(QString::fromUtf8(p)); };
+    EXPECT_EQ(f.view->accessPanelStartFolder({}), url("/media/editor"));
+    EXPECT_EQ(f.view->accessPanelStartFolder({url("/media/editor/A"), url("/media/editor/B/")}),
+              url("/media/editor"));
+    EXPECT_EQ(f.view->accessPanelStartFolder({url("/srv/one/x"), url("/mnt/two/y")}), url("/srv/one"));
+    EXPECT_EQ(
+        WindowTexts::grantAccessMessage({}),
+        QStringLiteral("Some of this project's media lives on another drive, which Tarnwick doesn't have "
+                       "permission to read yet. Grant access so it can scan and preview those clips."));
+    EXPECT_EQ(WindowTexts::stillCantReadMessage(std::nullopt),
+              QStringLiteral("Access was approved but the media still couldn't be read."));
+}
+
+TEST(ContentViewDrop, KeepsLocalProjectFilesInOrderWhateverTheirCase) {
+    const QList<QUrl> dropped{QUrl::fromLocalFile("/p/B.PRPROJ"), QUrl::fromLocalFile("/p/comp.aep"),
+                              QUrl(QStringLiteral("https://example.com/x.prproj")),
+                              QUrl::fromLocalFile("/p/A.prproj"), QUrl::fromLocalFile("/p/folder")};
+    EXPECT_EQ(ContentView::projectUrlsFromDrop(dropped),
+              (QList<QUrl>{QUrl::fromLocalFile("/p/B.PRPROJ"), QUrl::fromLocalFile("/p/A.prproj")}));
+}
+
+TEST(ContentViewDrop, AFileDroppedOnALineEditIsImportedNotTyped) {
+    WindowFixture f;
+    const QString path = writeProject(f.dir, QStringLiteral("Dropped.PRPROJ"));
+    auto* edit = new QLineEdit(f.view.get());
+    edit->setGeometry(10, 10, 200, 24);
+    edit->show();
+    QMimeData mime;
+    mime.setUrls({QUrl::fromLocalFile(path)});
+    mime.setText(path);
+    QDragEnterEvent enter(QPoint(20, 20), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(edit, &enter);
+    EXPECT_TRUE(f.view->isDragging());
+    QSignalSpy finished(f.view.get(), &ContentView::importFinished);
+    QDropEvent drop(QPointF(20, 20), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(edit, &drop);
+    EXPECT_TRUE(drop.isAccepted());
+    EXPECT_FALSE(f.view->isDragging());
+    ASSERT_TRUE(finished.wait(20000));
+    EXPECT_TRUE(edit->text().isEmpty());
+    ASSERT_EQ(f.pm().projects().size(), 1);
+    EXPECT_EQ(f.grants.sessionPaths().size() + f.grants.bookmarkedPaths().size() > 0, true);
+}
+
+TEST(ContentViewDrop, TextDragsNeitherHighlightNorImport) {
+    WindowFixture f;
+    QMimeData mime;
+    mime.setText(QStringLiteral("/p/A.prproj"));
+    QDragEnterEvent enter(QPoint(20, 20), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(f.view.get(), &enter);
+    EXPECT_FALSE(f.view->isDragging());
+    EXPECT_FALSE(enter.isAccepted());
+}
+
+TEST(ContentViewToolbar, SearchAndRefreshFollowTheMediaList) {
+    WindowFixture f;
+    EXPECT_FALSE(f.view->refreshAction()->isEnabled());
+    EXPECT_FALSE(f.view->searchOfflineAction()->isEnabled());
+    f.fill(2, 0, 1);
+    EXPECT_TRUE(f.view->refreshAction()->isEnabled());
+    EXPECT_FALSE(f.view->searchOfflineAction()->isEnabled());
+    f.fill(2, 1, 1);
+    EXPECT_TRUE(f.view->searchOfflineAction()->isEnabled());
+    f.pm().modifyMediaFiles([](QList<MediaFile>& list) {
+        for (MediaFile& m : list)
+            if (m.status == MediaFileStatus::offline)
+                m.matchedPath = QStringLiteral("/found/it.mov");
+    });
+    f.settle();
+    EXPECT_FALSE(f.view->searchOfflineAction()->isEnabled());
+    EXPECT_EQ(ContentView::toolbarTitles(), (QStringList{"Open Projects", "DaVinci CSV", "Easy Import"}));
+}
+
+TEST(ContentViewDetail, IsolatingAProjectShowsTheTableFilteredToIt) {
+    WindowFixture f;
+    const QUuid id = QUuid::createUuid();
+    f.view->isolateProject(id);
+    EXPECT_EQ(f.view->detailViewMode(), DetailViewMode::table);
+    EXPECT_EQ(f.pm().selectedProjectIDs(), QSet<QUuid>{id});
+}
+
+TEST(AnalyzingOverlay, FollowsTheManagerAndRotatesItsMessage) {
+    WindowFixture f;
+    EXPECT_EQ(f.view->analyzingOverlay(), nullptr);
+    f.pm().setIsAnalyzing(true);
+    f.pm().setCurrentTask(QStringLiteral("Parsing Brand Film.prproj"));
+    f.pm().setAnalysisProgress(0.45);
+    f.settle();
+    AnalyzingOverlay* overlay = f.view->analyzingOverlay();
+    ASSERT_NE(overlay, nullptr);
+    EXPECT_EQ(overlay->titleText(), QStringLiteral("Analyzing Project..."));
+    EXPECT_EQ(overlay->taskText(), QStringLiteral("Parsing Brand Film.prproj"));
+    EXPECT_EQ(overlay->progressPermille(), 450);
+    EXPECT_FALSE(overlay->shownFileCount().has_value());
+    EXPECT_EQ(overlay->timer()->interval(), 8000);
+    EXPECT_EQ(overlay->calloutText(), QStringLiteral("Downloading more RAM..."));
+    f.pm().setCurrentFileIndex(3);
+    f.pm().setTotalFilesToScan(12);
+    f.settle();
+    EXPECT_EQ(overlay->shownFileCount().value_or(QString()), QStringLiteral("3 / 12 files"));
+    overlay->advance();
+    overlay->advance();
+    EXPECT_EQ(overlay->calloutText(), QStringLiteral("Sweeping up the cutting room floor..."));
+    for (int i = 0; i < 5; ++i)
+        overlay->advance();
+    EXPECT_EQ(overlay->calloutIndex(), 0);
+    f.pm().setIsAnalyzing(false);
+    f.settle();
+    EXPECT_EQ(f.view->analyzingOverlay(), nullptr);
+    f.pm().setIsAnalyzing(true);
+    f.settle();
+    EXPECT_EQ(f.view->analyzingOverlay()->calloutIndex(), 0); // a new import starts again
+}
+
+TEST(WelcomeGuide, PagesThroughSixStepsAndStoresCompletion) {
+    WindowFixture f(false);
+    WelcomeView* guide = f.view->welcomeView();
+    ASSERT_NE(guide, nullptr);
+    ASSERT_EQ(WelcomeView::steps().size(), 6);
+    EXPECT_EQ(guide->shownTitle(), QStringLiteral("Welcome to Tarnwick"));
+    EXPECT_FALSE(guide->backButton()->isVisibleTo(guide));
+    EXPECT_EQ(guide->shownIconColor(), QApplication::palette().color(QPalette::Highlight));
+    guide->dots().at(3)->click();
+    EXPECT_EQ(guide->currentStep(), 3);
+    EXPECT_EQ(guide->shownTitle(), QStringLiteral("Reconnect Moved Files"));
+    EXPECT_EQ(guide->shownIconColor(), QColor(0xFF, 0x95, 0x00));
+    guide->forwardButton()->click();
+    guide->forwardButton()->click();
+    EXPECT_EQ(guide->currentStep(), 5);
+    EXPECT_EQ(guide->forwardButton()->text(), QStringLiteral("Get Started"));
+    EXPECT_FALSE(guide->skipButton()->isVisibleTo(guide));
+    guide->backButton()->click();
+    EXPECT_EQ(guide->currentStep(), 4);
+    guide->skipButton()->click();
+    EXPECT_NE(f.view->welcomeView(), nullptr); // completion waits for the next turn
+    f.settle();
+    EXPECT_EQ(f.view->welcomeView(), nullptr);
+    EXPECT_TRUE(f.prefs.value(QStringLiteral("hasCompletedWelcome")).toBool());
+}
+
+TEST(ContentViewChain, TrashRunShowsFailureSheetOnlyWhenItemsWereRefused) {
+    WindowFixture f;
+    f.fill(2);
+    f.view->setShowingDeleteConfirmation(true);
+    f.settle();
+    ASSERT_EQ(f.presented(), QStringLiteral("Delete Files"));
+    EXPECT_EQ(currentAlert(f)->message(), QStringLiteral("Move 0 file(s) to Trash?\n\nTotal size: Zero KB"));
+    currentAlert(f)->buttons().at(1)->click();
+    f.settle();
+    EXPECT_EQ(f.presented(), QStringLiteral("DeletionResultView"));
+    f.dismissPresented();
+    EXPECT_FALSE(f.view->deletionResult().has_value());
+
+    f.ops->trashResult = {1, 1, {QStringLiteral("refused")}, {binItem(f.pm().mediaFiles()[0])}};
+    f.view->startTrashRun();
+    f.settle();
+    EXPECT_EQ(f.presented(), QStringLiteral("TrashFailureSheet"));
+    EXPECT_EQ(f.view->trashSuccessCount(), 1);
+    EXPECT_EQ(f.view->trashFailedItems().size(), 1);
+    EXPECT_FALSE(f.view->deletionResult().has_value());
+}
+
+// A second trigger while the first Trash or move run is under way is ignored.
+TEST(ContentViewChain, DestructiveRunsCannotStartTwice) {
+    WindowFixture f;
+    f.ops->gate.closed = true;
+    f.view->startTrashRun();
+    f.view->startTrashRun();
+    EXPECT_EQ(f.ops->trashCalls, 1);
+    EXPECT_TRUE(f.view->isTrashRunning());
+    f.view->setShowingDeleteConfirmation(true);
+    f.settle();
+    ASSERT_EQ(f.presented(), QStringLiteral("Delete Files"));
+    EXPECT_FALSE(currentAlert(f)->buttons().at(1)->isEnabled());
+    f.dismissPresented();
+
+    f.view->startBinMoveRun(QUrl::fromLocalFile(QStringLiteral("/archive")));
+    f.view->startBinMoveRun(QUrl::fromLocalFile(QStringLiteral("/archive")));
+    EXPECT_EQ(f.ops->binMoveCalls, 1);
+    f.ops->gate.open();
+    f.settle();
+    EXPECT_FALSE(f.view->isTrashRunning());
+    EXPECT_FALSE(f.view->isBinMoveRunning());
+    EXPECT_TRUE(f.view->deletionResult().has_value() ||
+                f.presented() == QStringLiteral("DeletionResultView"));
+    f.view->startTrashRun();
+    EXPECT_EQ(f.ops->trashCalls, 2);
+}
+
+TEST(ContentViewChain, ABusyManagerRefusesTheRunWithItsReason) {
+    WindowFixture f;
+    auto scope = f.pm().tryBeginOperation(QStringLiteral("Importing projects…"));
+    ASSERT_TRUE(scope.has_value());
+    f.view->startTrashRun();
+    f.view->startBinMoveRun(QUrl::fromLocalFile(QStringLiteral("/archive")));
+    f.settle();
+    EXPECT_EQ(f.ops->trashCalls, 0);
+    EXPECT_EQ(f.ops->binMoveCalls, 0);
+    EXPECT_EQ(f.presented(), QStringLiteral("busy"));
+    EXPECT_EQ(currentAlert(f)->message(), QStringLiteral("Importing projects…"));
+}
+
+TEST(ContentViewChain, BinMoveAsksForAFolderThenConfirmsWithTheBinCount) {
+    WindowFixture f;
+    f.fill(2);
+    f.pm().setRecycleBin({binItem(f.pm().mediaFiles()[0]), binItem(f.pm().mediaFiles()[1])});
+    f.panel.choice = {QUrl::fromLocalFile(QStringLiteral("/archive/Old Jobs"))};
+    f.view->setShowingRecycleBinMovePanel(true);
+    f.settle();
+    ASSERT_EQ(f.presented(), QStringLiteral("Move Files to Folder?"));
+    EXPECT_EQ(
+        currentAlert(f)->message(),
+        QStringLiteral("Move 2 file(s) to “Old Jobs”? Originals are relocated with their directory structure "
+                       "preserved."));
+    currentAlert(f)->buttons().at(1)->click();
+    f.settle();
+    EXPECT_EQ(f.ops->binMoveCalls, 1);
+    EXPECT_EQ(f.presented(), QStringLiteral("OperationResultView"));
+}
+
+TEST(ContentViewChain, ManagerPromptsAreLoweredOnDismissal) {
+    WindowFixture f;
+    f.fill(0, 2);
+    f.pm().setShouldPromptForScan(true);
+    f.pm().setShouldPromptForMissingAEP(true);
+    f.settle();
+    ASSERT_EQ(f.presented(), QStringLiteral("Offline Media Detected"));
+    EXPECT_EQ(
+        currentAlert(f)->message(),
+        QStringLiteral("2 file(s) are offline or missing. Would you like to scan a folder to find them?"));
+    currentAlert(f)->buttons().at(1)->click(); // Not Now
+    f.settle();
+    EXPECT_FALSE(f.pm().shouldPromptForScan());
+    ASSERT_EQ(f.presented(), QStringLiteral("Missing After Effects Projects"));
+    EXPECT_EQ(currentAlert(f)->buttons().at(1)->text(), QStringLiteral("Dismiss"));
+    currentAlert(f)->buttons().at(0)->click(); // Search Offline Files...
+    f.settle();
+    EXPECT_FALSE(f.pm().shouldPromptForMissingAEP());
+    EXPECT_EQ(f.presented(), QStringLiteral("SearchOfflineFilesSheet"));
+}
+
+TEST(ContentViewCommands, AddAllUnusedStagesThroughTheEngineBin) {
+    WindowFixture f(true, true);
+    f.fill(3, 1, 2);
+    f.view->handleCommand(C::addAllUnused, {});
+    f.settle();
+    EXPECT_EQ(f.pm().recycleBin().size(), 3);
+    EXPECT_EQ(f.pm().summary().recycleBinCount, 3);
+}
+
+TEST(ContentViewToolbar, OpenPanelsGrantThenImportOrAskToConfirm) {
+    WindowFixture f;
+    QAction* open = nullptr;
+    QAction* csv = nullptr;
+    for (QAction* action : f.view->toolbar()->actions()) {
+        if (action->text() == QStringLiteral("Open Projects"))
+            open = action;
+        if (action->text() == QStringLiteral("DaVinci CSV"))
+            csv = action;
+    }
+    ASSERT_TRUE(open && csv);
+    EXPECT_EQ(open->toolTip(), QStringLiteral("Open Premiere Pro project files (.prproj)"));
+    open->trigger(); // cancelled: nothing
+    ASSERT_EQ(f.panel.requests.size(), 1);
+    EXPECT_TRUE(f.panel.requests[0].allowsMultipleSelection);
+    EXPECT_EQ(f.panel.requests[0].message, QStringLiteral("Select Premiere Pro project files to analyze"));
+    EXPECT_FALSE(f.pm().isAnalyzing());
+
+    const QString path = writeProject(f.dir, QStringLiteral("Panel.prproj"));
+    f.panel.choice = {QUrl::fromLocalFile(path)};
+    QSignalSpy finished(f.view.get(), &ContentView::importFinished);
+    open->trigger();
+    ASSERT_TRUE(finished.wait(20000));
+    EXPECT_EQ(f.pm().projects().size(), 1);
+
+    f.settle();
+    while (!f.presented().isEmpty()) // the import's own prompts (its media is offline here)
+        f.dismissPresented();
+    f.panel.choice = {QUrl::fromLocalFile(QStringLiteral("/exports/unused.csv"))};
+    csv->trigger();
+    f.settle();
+    EXPECT_EQ(f.panel.requests.last().message,
+              QStringLiteral("Select a DaVinci Resolve metadata CSV (unused clips, Usage = 0)"));
+    EXPECT_FALSE(f.panel.requests.last().allowsMultipleSelection);
+    EXPECT_EQ(f.presented(), QStringLiteral("Import DaVinci CSV as Unused?"));
+    EXPECT_TRUE(f.ops->csvImports.isEmpty());
+}
+
+// The delete-safety check behind the enabled states runs once per change of the media list, on a
+// worker, never per paint.
+TEST(WindowFacts, SafetyCheckRunsOffTheGuiThreadOncePerChange) {
+    WindowFixture f;
+    f.fill(3, 0, 1);
+    const int before = f.ops->safeListCalls;
+    EXPECT_NE(f.ops->safeListThread.load(), QThread::currentThread());
+    for (int i = 0; i < 5; ++i)
+        f.view->repaint();
+    f.pm().setShowDuplicates(true); // a filter is not the media list
+    f.settle();
+    EXPECT_EQ(f.ops->safeListCalls, before);
+    f.pm().modifyMediaFiles([](QList<MediaFile>& list) { list.removeLast(); });
+    f.pm().modifyMediaFiles([](QList<MediaFile>& list) { list.removeLast(); }); // same turn: one check
+    f.settle();
+    EXPECT_EQ(f.ops->safeListCalls, before + 1);
+    EXPECT_EQ(f.view->facts().facts().safeToStage.size(), 2);
+    EXPECT_NE(f.ops->safeListThread.load(), QThread::currentThread());
+}
+
+TEST(WelcomeGuide, ShowingItAgainWhileVisibleKeepsTheStep) {
+    WindowFixture f(false);
+    WelcomeView* guide = f.view->welcomeView();
+    ASSERT_NE(guide, nullptr);
+    guide->nextStep();
+    f.view->handleCommand(C::showWelcomeGuide, {});
+    EXPECT_EQ(f.view->welcomeView(), guide);
+    EXPECT_EQ(guide->currentStep(), 1);
+    guide->jumpToStep(5);
+    guide->forwardButton()->click(); // Get Started
+    f.settle();
+    EXPECT_EQ(f.view->welcomeView(), nullptr);
+    f.view->handleCommand(C::showWelcomeGuide, {});
+    ASSERT_NE(f.view->welcomeView(), nullptr);
+    EXPECT_EQ(f.view->welcomeView()->currentStep(), 0);
+}

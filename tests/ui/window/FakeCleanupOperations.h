@@ -1,0 +1,101 @@
+#pragma once
+
+#include "analysis/ProjectManager.h"
+#include "ui/window/CleanupOperations.h"
+
+#include <QFuture>
+#include <QPromise>
+#include <QThread>
+
+#include <atomic>
+
+#include <qcoro/qcorofuture.h>
+
+namespace tarnwick::testing {
+
+// Holds runs until the test opens it.
+class RunGate {
+public:
+    bool closed = false;
+    QPromise<void> promise;
+    RunGate() { promise.start(); }
+    ~RunGate() { open(); }
+    QFuture<void> future() { return promise.future(); }
+    void open() {
+        closed = false;
+        if (!promise.future().isFinished())
+            promise.finish();
+    }
+};
+
+// Counts every call; conflicts are chosen by path; runs wait on the gate while it is closed.
+class FakeCleanupOperations : public CleanupOperations {
+public:
+    QHash<QString, QString> conflictReasons; // path -> reason
+    QList<QList<MediaFile>> staged;
+    int trashCalls = 0;
+    int binMoveCalls = 0;
+    QList<QList<MediaFile>> fileMoves;
+    int exportCalls = 0;
+    std::optional<QUrl> exportResult;
+    QList<QUrl> csvImports;
+    TrashResult trashResult;
+    RunGate gate;
+
+    QList<Conflict> findDeleteSafetyConflicts(const QList<MediaFile>& staging,
+                                              const QList<MediaFile>&) const override {
+        QList<Conflict> out;
+        for (const MediaFile& f : staging) {
+            if (conflictReasons.contains(f.path))
+                out.append({f, f, conflictReasons.value(f.path)});
+        }
+        return out;
+    }
+    mutable std::atomic<int> safeListCalls{0};
+    mutable std::atomic<QThread*> safeListThread{nullptr};
+    QList<MediaFile> unusedFilesSafeToStage(const QList<MediaFile>& media) const override {
+        ++safeListCalls;
+        safeListThread = QThread::currentThread();
+        QList<MediaFile> eligible;
+        for (const MediaFile& f : media) {
+            if (isEligibleUnused(f))
+                eligible.append(f);
+        }
+        const auto conflicts = findDeleteSafetyConflicts(eligible, media);
+        QList<MediaFile> out;
+        for (const MediaFile& f : eligible) {
+            if (!conflictReasons.contains(f.path))
+                out.append(f);
+        }
+        return out;
+    }
+    void addToRecycleBin(ProjectManager&, const QList<MediaFile>& files) override { staged.append(files); }
+    QCoro::Task<TrashResult> moveToTrash(ProjectManager&) override {
+        ++trashCalls;
+        if (gate.closed)
+            co_await gate.future();
+        co_return trashResult;
+    }
+    QCoro::Task<MoveResult> moveRecycleBinToFolder(ProjectManager&, QUrl) override {
+        ++binMoveCalls;
+        if (gate.closed)
+            co_await gate.future();
+        co_return MoveResult{2, 0, {}};
+    }
+    QCoro::Task<MoveResult> moveFilesToFolder(ProjectManager&, QList<MediaFile> files, QUrl) override {
+        fileMoves.append(files);
+        if (gate.closed)
+            co_await gate.future();
+        co_return MoveResult{int(files.size()), 0, {}};
+    }
+    std::optional<QUrl> exportUnusedFilesCSV(ProjectManager&) override {
+        ++exportCalls;
+        return exportResult;
+    }
+    QCoro::Task<void> importDaVinciCSV(ProjectManager&, QUrl csv) override {
+        csvImports.append(csv);
+        co_return;
+    }
+};
+
+} // namespace tarnwick::testing

@@ -1,0 +1,98 @@
+#pragma once
+
+#include "analysis/ProjectManager.h"
+#include "platform/Preferences.h"
+#include "stores/SecurityScopedAccess.h"
+#include "support/FakeAccessGrantBackend.h"
+#include "support/ProjectManagerHarness.h"
+#include "ui/FilePanel.h"
+#include "ui/window/ContentView.h"
+#include "ui/window/FakeCleanupOperations.h"
+#include "ui/window/PresentationChain.h"
+#include "ui/window/WindowFacts.h"
+
+#include <QTemporaryDir>
+#include <QTest>
+#include <gtest/gtest.h>
+
+#include <memory>
+
+namespace tarnwick::testing {
+
+class PresetPanel : public FilePanel {
+public:
+    QList<QUrl> choice;
+    QList<OpenPanelRequest> requests;
+    QList<QUrl> runOpenPanel(QWidget*, const OpenPanelRequest& request) override {
+        requests.append(request);
+        return choice;
+    }
+};
+
+// A window over a manager on temporary stores, with preset panels and counted clean-up calls.
+struct WindowFixture {
+    ProjectManagerHarness harness;
+    QTemporaryDir dir;
+    std::shared_ptr<FakeAccessGrantBackend> backend = std::make_shared<FakeAccessGrantBackend>();
+    SecurityScopedAccess grants{dir.filePath(QStringLiteral("grants")), backend, false};
+    Preferences prefs{dir.filePath(QStringLiteral("ui.ini"))};
+    PresetPanel panel;
+    FakeCleanupOperations* ops = nullptr;
+    QList<QUrl> opened;
+    std::unique_ptr<ContentView> view;
+
+    explicit WindowFixture(bool welcomeDone = true, bool engineOperations = false) {
+        if (welcomeDone)
+            prefs.setValue(QStringLiteral("hasCompletedWelcome"), true);
+        ContentView::Services services;
+        services.filePanel = &panel;
+        services.grants = &grants;
+        services.preferences = &prefs;
+        if (!engineOperations) {
+            auto fake = std::make_unique<FakeCleanupOperations>();
+            ops = fake.get();
+            services.operations = std::move(fake);
+        }
+        services.openUrl = [this](const QUrl& url) {
+            opened.append(url);
+            return true;
+        };
+        services.removableMediaRoot = [] { return QStringLiteral("/media/editor"); };
+        view = std::make_unique<ContentView>(std::move(harness.manager), std::move(services));
+        view->resize(1280, 700);
+        view->show();
+        settle();
+    }
+
+    ProjectManager& pm() { return view->manager(); }
+
+    // Lets the coalesced signals, the facts worker and the chain run.
+    void settle() {
+        drainEvents();
+        EXPECT_TRUE(QTest::qWaitFor([this] { return view->facts().isCurrent(); }));
+        drainEvents();
+    }
+
+    // Fills the manager: `unused` online unused files, `offline` unused offline ones, `used` used ones.
+    void fill(int unused, int offline = 0, int used = 0) {
+        QList<MediaFile> files;
+        for (int i = 0; i < unused; ++i)
+            files.append(media(QStringLiteral("/m/unused%1.mov").arg(i), 0, MediaFileStatus::online, 1000));
+        for (int i = 0; i < offline; ++i)
+            files.append(media(QStringLiteral("/m/offline%1.mov").arg(i), 0, MediaFileStatus::offline, 0));
+        for (int i = 0; i < used; ++i)
+            files.append(media(QStringLiteral("/m/used%1.mov").arg(i), 1, MediaFileStatus::online, 5000));
+        pm().setMediaFiles(files);
+        pm().updateSummary();
+        settle();
+    }
+
+    QString presented() { return view->presentations().currentName(); }
+    void dismissPresented() {
+        if (QDialog* d = view->presentations().current())
+            d->reject();
+        settle();
+    }
+};
+
+} // namespace tarnwick::testing
