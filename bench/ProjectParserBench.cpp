@@ -1,8 +1,10 @@
 #include "readers/ProjectParser.h"
 #include "readers/PrprojDecompression.h"
+#include "readers/ReaderTask.h"
 #include "support/BenchSupport.h"
 
 #include "platform/AppLog.h"
+#include "platform/Error.h"
 #include "support/ProjectGenerator.h"
 #include "support/ReferenceProjectParser.h"
 
@@ -105,7 +107,7 @@ void BM_ProjectParse(benchmark::State& state) {
         freeMs += double(timer.nsecsElapsed()) / 1e6;
         // Large projects free their scan tables on a pool thread after the result is handed over;
         // that ends before the next parse, so the peak is one parse's.
-        QThreadPool::globalInstance()->waitForDone();
+        readerPool().waitForDone();
         state.ResumeTiming();
     }
     state.counters["peak_rss_MB"] = peakMemoryMB();
@@ -154,6 +156,99 @@ void BM_ReferenceParse(benchmark::State& state) {
     setCounters(state, p);
 }
 
+// Hostile inputs: one line repeated until the text reaches the size, and a gzip bomb. The reader's
+// peak memory above what the process held before the parse is compared with the text's size.
+const std::vector<QByteArray>& repeatedLines() {
+    static const std::vector<QByteArray> lines = {
+        "<ActualMediaFilePath>/Volumes/Media/Day 1/clip.mov</ActualMediaFilePath>\n",
+        "<Media ObjectUID=\"m1\"><ActualMediaFilePath>/V/a.mov</ActualMediaFilePath></Media>\n",
+        "<MasterClip ObjectUID=\"mc1\"><Name>x</Name></MasterClip>\n",
+        "<TrackItem Index=\"0\" ObjectRef=\"40\"/>\n",
+        "<Name>x</Name>\n",
+        "\n",
+        "x", // one single line without a break
+    };
+    return lines;
+}
+
+QString pathologicalProject(int kind, qint64 megabytes, qint64& xmlBytes) {
+    const QString folder = QDir::tempPath() + QStringLiteral("/tarnwick-bench-prproj");
+    QDir().mkpath(folder);
+    const QString path = folder + QStringLiteral("/repeated-%1-%2MB.prproj").arg(kind).arg(megabytes);
+    QByteArray xml =
+        QByteArray("<?xml version=\"1.0\" encoding=\"UTF-8\" ?>\n<PremiereData Version=\"3\">\n");
+    const QByteArray& line = repeatedLines()[std::size_t(kind)];
+    const qint64 target = megabytes << 20;
+    xml.reserve(target + line.size());
+    while (xml.size() < target)
+        xml.append(line);
+    xmlBytes = xml.size();
+    if (!QFileInfo::exists(path) && !ProjectGenerator::writeProject(path, xml))
+        return {};
+    return path;
+}
+
+double residentMB() {
+    std::ifstream status("/proc/self/status");
+    std::string line;
+    while (std::getline(status, line)) {
+        if (line.rfind("VmRSS:", 0) == 0)
+            return std::stod(line.substr(6)) / 1024.0;
+    }
+    return 0;
+}
+
+void BM_PathologicalParseMemory(benchmark::State& state) {
+    qint64 xmlBytes = 0;
+    const QString path = pathologicalProject(int(state.range(0)), state.range(1), xmlBytes);
+    if (path.isEmpty()) {
+        state.SkipWithError("could not write the project");
+        return;
+    }
+    AppLog::setSink([](const AppLog::Record&) {});
+    double extraMB = 0;
+    for (auto _ : state) {
+        readerPool().waitForDone();
+        resetPeakMemory();
+        const double before = residentMB();
+        try {
+            const ProjectParser::ParseResult r = ProjectParser().parse(path);
+            benchmark::DoNotOptimize(r.allMediaPaths.size());
+        } catch (const Error&) {
+        }
+        readerPool().waitForDone();
+        extraMB = std::max(extraMB, peakMemoryMB() - before);
+    }
+    AppLog::setSink({});
+    state.counters["xml_MB"] = double(xmlBytes) / 1048576.0;
+    state.counters["peak_extra_MB"] = extraMB;
+    state.counters["peak_per_xml"] = extraMB / (double(xmlBytes) / 1048576.0);
+    state.SetLabel(
+        QString::fromLatin1(repeatedLines()[std::size_t(state.range(0))].left(24)).trimmed().toStdString());
+}
+
+// A gzip member of zeros far beyond the cap, and one just below a test limit: the bomb is refused
+// while inflating, so its peak stays near the cap instead of the claimed size.
+void BM_GzipBombMemory(benchmark::State& state) {
+    const qint64 inflated = state.range(0) << 20;
+    const QByteArray packed = ProjectGenerator::gzip(QByteArray(inflated, '\0'), 9);
+    const qint64 limit = inflated / 4;
+    double extraMB = 0;
+    for (auto _ : state) {
+        resetPeakMemory();
+        const double before = residentMB();
+        bool over = false;
+        benchmark::DoNotOptimize(
+            prproj::decompressProjectData(packed, prproj::InflateEngine::fastest, limit, &over));
+        if (!over)
+            state.SkipWithError("the bomb was not refused");
+        extraMB = std::max(extraMB, peakMemoryMB() - before);
+    }
+    state.counters["packed_MB"] = double(packed.size()) / 1048576.0;
+    state.counters["limit_MB"] = double(limit) / 1048576.0;
+    state.counters["peak_extra_MB"] = extraMB;
+}
+
 void sizes(benchmark::internal::Benchmark* b, bool withLargest) {
     b->Arg(5);
     if (!bench::smokeMode()) {
@@ -182,6 +277,18 @@ BENCHMARK(BM_InflateOnly)
     }) -> Unit(benchmark::kMillisecond) -> UseRealTime();
 BENCHMARK(BM_ReferenceParse)
     ->Apply([](auto* b) { sizes(b, false); }) -> Unit(benchmark::kMillisecond) -> UseRealTime();
+
+BENCHMARK(BM_PathologicalParseMemory)
+    ->Apply([](auto* b) {
+        for (int64_t kind = 0; kind < int64_t(repeatedLines().size()); ++kind)
+            b->Args({kind, bench::smokeMode() ? 1 : 256});
+        b->Iterations(1);
+    }) -> Unit(benchmark::kMillisecond) -> UseRealTime();
+BENCHMARK(BM_GzipBombMemory)
+    ->Apply([](auto* b) {
+        b->Arg(bench::smokeMode() ? 4 : 2048);
+        b->Iterations(1);
+    }) -> Unit(benchmark::kMillisecond) -> UseRealTime();
 
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);

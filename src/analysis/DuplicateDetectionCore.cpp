@@ -10,6 +10,7 @@
 #include <QtEndian>
 
 #include <algorithm>
+#include <limits>
 #include <vector>
 
 namespace tarnwick::DuplicateDetectionCore {
@@ -55,12 +56,21 @@ HashAllResult hashAll(const QList<File>& files, int width, const HashFunction& h
     int done = settled;
     if (total < 0)
         total = int(files.size());
+    const auto timeout =
+        std::chrono::duration_cast<std::chrono::steady_clock::duration>(settings.watchdogTimeout);
+    const qint64 rate = std::max<qint64>(settings.slowestReadBytesPerSecond, 1);
     pool.map<HashOutcome>(
         int(files.size()),
-        [files, hash, hung](int i, WatchdogPool::Watch& watch) {
+        [files, hash, hung, timeout, rate](int i, WatchdogPool::Watch& watch) {
             if (hung->covers(files[i].path))
                 return HashOutcome{std::nullopt, 0, true, {}};
-            return hash(files[i], [&watch] { watch.touch(); });
+            // Past its budget a read stops restarting the watchdog's clock, which then gives up on it.
+            const auto budget = timeout + std::chrono::seconds(std::max<qint64>(files[i].size, 0) / rate);
+            const auto deadline = std::chrono::steady_clock::now() + budget;
+            return hash(files[i], [&watch, deadline] {
+                if (std::chrono::steady_clock::now() < deadline)
+                    watch.touch();
+            });
         },
         [&](int i, WatchdogPool::Outcome outcome, const HashOutcome* result) {
             if (outcome == WatchdogPool::Outcome::abandoned) {
@@ -194,6 +204,14 @@ QString hexString(const QByteArray& digest) {
 
 namespace {
 
+// A pipe or a device behind a media path would be read forever: only regular files are hashed.
+bool isRegular(const ReadOnlyFile& file) {
+    if (!file.isOpen())
+        return false;
+    const auto facts = file.facts();
+    return facts && facts->isRegularFile;
+}
+
 // Counts what was read, takes the file's identity and lets its cached pages go.
 Digest finishDigest(ReadOnlyFile& file, Sha256& sha, qint64 total, std::atomic<qint64>* bytesRead,
                     bool dropPages) {
@@ -211,7 +229,7 @@ std::optional<Digest> sampledHash(const QString& path, qint64 size, const Touch&
                                   std::atomic<qint64>* bytesRead, bool dropPages, QString* wholeDigest) {
     touchIfSet(touch);
     ReadOnlyFile file(path);
-    if (!file.isOpen())
+    if (!isRegular(file))
         return std::nullopt;
     file.adviseRandom();
     const qint64 sizeLE = qToLittleEndian(size);
@@ -252,25 +270,30 @@ std::optional<Digest> sampledHash(const QString& path, qint64 size, const Touch&
 }
 
 std::optional<Digest> fullHash(const QString& path, const Touch& touch, std::atomic<qint64>* bytesRead,
-                               bool dropPages) {
+                               bool dropPages, qint64 recordedSize) {
     touchIfSet(touch);
     ReadOnlyFile file(path);
-    if (!file.isOpen())
+    if (!isRegular(file))
         return std::nullopt;
     file.adviseSequential();
     char* buffer = threadBuffer(fullBlock);
     Sha256 sha;
     qint64 total = 0;
+    const qint64 limit = recordedSize >= 0 ? recordedSize : std::numeric_limits<qint64>::max();
     for (;;) {
         touchIfSet(touch);
-        const qint64 n = file.readFully(buffer, fullBlock);
+        // One byte past the recorded size tells a file that grew since from one that did not.
+        const qint64 want = std::min<qint64>(fullBlock, limit - total + (limit - total < fullBlock ? 1 : 0));
+        const qint64 n = file.readFully(buffer, want);
         if (n < 0)
             return std::nullopt;
+        if (total + n > limit)
+            return std::nullopt; // changed since it was recorded: its digest would match nothing
         if (n == 0)
             break;
         sha.update(buffer, std::size_t(n));
         total += n;
-        if (n < fullBlock)
+        if (n < want)
             break; // readFully stops short only at the end
     }
     return finishDigest(file, sha, total, bytesRead, dropPages);
@@ -343,7 +366,7 @@ Result detect(const QList<File>& files, const Settings& settings) {
         toHash, fullHashingWidth(anyRemote(toHash), processors),
         [drop, custom = settings.fullHasher](const File& f, const Touch& touch) {
             std::atomic<qint64> bytes{0};
-            auto digest = custom ? custom(f, touch) : fullHash(f.path, touch, &bytes, drop);
+            auto digest = custom ? custom(f, touch) : fullHash(f.path, touch, &bytes, drop, f.size);
             return HashOutcome{std::move(digest), bytes.load(), false, {}};
         },
         settings, Phase::fullHashing, hung, int(known.size()), int(candidates.size()));

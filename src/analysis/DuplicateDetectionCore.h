@@ -48,6 +48,9 @@ using Hasher = std::function<std::optional<Digest>(const File& file, const Touch
 struct Settings {
     int processorCount = 0; // 0: the machine's
     std::chrono::milliseconds watchdogTimeout{15000};
+    // A whole read may take the watchdog timeout plus its recorded size at this rate; past that
+    // it counts as hung even while bytes still trickle in (an endless stream behind the path).
+    qint64 slowestReadBytesPerSecond = 1 << 20;
     bool dropPagesAfterReading = true;
     // After each file hashed, on the thread running detect().
     std::function<void(Phase phase, int done, int total)> progress;
@@ -83,8 +86,11 @@ int fullHashingWidth(bool anyRemote, int processorCount);
 std::optional<Digest> sampledHash(const QString& path, qint64 size, const Touch& touch = {},
                                   std::atomic<qint64>* bytesRead = nullptr, bool dropPages = true,
                                   QString* wholeDigest = nullptr);
+// Regular files only, checked on the open descriptor. The full digest reads at most
+// `recordedSize` bytes (when not negative) and gives none when the file holds more.
 std::optional<Digest> fullHash(const QString& path, const Touch& touch = {},
-                               std::atomic<qint64>* bytesRead = nullptr, bool dropPages = true);
+                               std::atomic<qint64>* bytesRead = nullptr, bool dropPages = true,
+                               qint64 recordedSize = -1);
 QString hexString(const QByteArray& digest);
 
 } // namespace DuplicateDetectionCore

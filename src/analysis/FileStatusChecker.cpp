@@ -4,6 +4,7 @@
 #include "analysis/StorageTypeDetector.h"
 #include "analysis/VolumeAccess.h"
 #include "platform/FileStatProbe.h"
+#include "platform/Immortal.h"
 #include "platform/PathText.h"
 #include "platform/TextKey.h"
 #include "platform/WatchdogPool.h"
@@ -19,7 +20,8 @@ namespace tarnwick {
 namespace {
 
 const QSet<QString>& mediaExtensions() {
-    static const QSet<QString> extensions = {
+    // Checks run on workers a watchdog may abandon: the set outlives static destruction.
+    static const Immortal<QSet<QString>> extensions(QSet<QString>{
         // video
         QStringLiteral("mov"), QStringLiteral("mp4"), QStringLiteral("m4v"), QStringLiteral("mxf"),
         QStringLiteral("avi"), QStringLiteral("mkv"), QStringLiteral("mts"), QStringLiteral("m2ts"),
@@ -40,8 +42,8 @@ const QSet<QString>& mediaExtensions() {
         QStringLiteral("tga"), QStringLiteral("bmp"), QStringLiteral("gif"), QStringLiteral("heic"),
         QStringLiteral("heif"), QStringLiteral("dng"), QStringLiteral("cr2"), QStringLiteral("cr3"),
         QStringLiteral("nef"), QStringLiteral("arw"), QStringLiteral("raf"), QStringLiteral("webp"),
-        QStringLiteral("ai"), QStringLiteral("eps"), QStringLiteral("svg")};
-    return extensions;
+        QStringLiteral("ai"), QStringLiteral("eps"), QStringLiteral("svg")});
+    return extensions.get();
 }
 
 bool isRedClipInContainer(const QString& path) {
@@ -128,13 +130,22 @@ qint64 FileStatusChecker::sizeOf(const QString& path) const {
 qint64 FileStatusChecker::folderSize(const QString& folder) const {
     if (!QDir(folder).isReadable())
         return 0;
+    // Each item once: links are not followed (they may reach far outside the container) and a
+    // file reached under two names (a hard link) counts once.
     qint64 total = 0;
+    QSet<std::pair<quint64, quint64>> counted;
     QDirIterator it(folder, QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
                     QDirIterator::Subdirectories);
     while (it.hasNext()) {
         WatchdogPool::touchCurrent(); // a large container on a slow share is not a hung one
-        if (const auto facts = m_probe->stat(it.next()))
+        const QString entry = it.next();
+        if (it.fileInfo().isSymLink())
+            continue;
+        const auto facts = m_probe->stat(entry);
+        if (facts && !counted.contains({facts->device, facts->inode})) {
+            counted.insert({facts->device, facts->inode});
             total += facts->size;
+        }
     }
     return total;
 }

@@ -1,5 +1,6 @@
 #include "platform/AppLog.h"
 
+#include "platform/Immortal.h"
 #include "platform/PathText.h"
 
 #include <QLoggingCategory>
@@ -64,16 +65,16 @@ struct SinkState {
 };
 
 SinkState& sinkState() {
-    static SinkState state;
-    return state;
+    static Immortal<SinkState> state; // workers abandoned by a watchdog may log while the app quits
+    return state.get();
 }
 
 void openSyslog() {
     static std::once_flag once;
     std::call_once(once, [] {
         // openlog keeps the pointer: the identity must live for the whole process.
-        static const QByteArray ident = AppLog::subsystem().toUtf8();
-        ::openlog(ident.constData(), LOG_PID, LOG_USER);
+        static const Immortal<QByteArray> ident(AppLog::subsystem().toUtf8());
+        ::openlog(ident.get().constData(), LOG_PID, LOG_USER);
     });
 }
 

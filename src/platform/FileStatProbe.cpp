@@ -1,5 +1,8 @@
 #include "platform/FileStatProbe.h"
 
+#include "platform/Immortal.h"
+#include "platform/PathText.h"
+
 #include <QFile>
 
 #include <sys/stat.h>
@@ -11,6 +14,9 @@ namespace {
 class SystemFileStatProbe : public FileStatProbe {
 public:
     std::optional<FileFacts> stat(const QString& path) const override {
+        // The system would stat the text before a NUL: such a path names no file.
+        if (path::containsNul(path))
+            return std::nullopt;
         struct ::stat st {};
         if (::stat(QFile::encodeName(path).constData(), &st) != 0)
             return std::nullopt;
@@ -31,8 +37,9 @@ FileFacts fileFactsFromStat(const struct ::stat& st) {
 }
 
 std::shared_ptr<const FileStatProbe> FileStatProbe::system() {
-    static const auto probe = std::make_shared<const SystemFileStatProbe>();
-    return probe;
+    static Immortal<std::shared_ptr<const SystemFileStatProbe>> probe(
+        std::make_shared<const SystemFileStatProbe>());
+    return probe.get();
 }
 
 } // namespace tarnwick

@@ -1,5 +1,7 @@
 #include "platform/MountTable.h"
 
+#include "platform/Immortal.h"
+
 #include <QFile>
 #include <QSet>
 
@@ -98,21 +100,21 @@ const MountEntry* MountTable::entryForPath(const QString& path) const {
 }
 
 bool MountTable::isNetworkFileSystem(const QString& type) {
-    static const QSet<QString> kernelTypes = {
-        QStringLiteral("cifs"),  QStringLiteral("smb3"),      QStringLiteral("smbfs"),
-        QStringLiteral("nfs"),   QStringLiteral("nfs4"),      QStringLiteral("afs"),
-        QStringLiteral("ceph"),  QStringLiteral("glusterfs"), QStringLiteral("lustre"),
-        QStringLiteral("davfs"), QStringLiteral("9p")};
-    static const QSet<QString> fuseTypes = {QStringLiteral("sshfs"),    QStringLiteral("rclone"),
-                                            QStringLiteral("s3fs"),     QStringLiteral("gvfsd-fuse"),
-                                            QStringLiteral("davfs2"),   QStringLiteral("smbnetfs"),
-                                            QStringLiteral("glusterfs")};
-    if (kernelTypes.contains(type))
+    // Asked from workers a watchdog may abandon: the sets outlive static destruction.
+    static const Immortal<QSet<QString>> kernelTypes(QSet<QString>{
+        QStringLiteral("cifs"), QStringLiteral("smb3"), QStringLiteral("smbfs"), QStringLiteral("nfs"),
+        QStringLiteral("nfs4"), QStringLiteral("afs"), QStringLiteral("ceph"), QStringLiteral("glusterfs"),
+        QStringLiteral("lustre"), QStringLiteral("davfs"), QStringLiteral("9p")});
+    static const Immortal<QSet<QString>> fuseTypes(
+        QSet<QString>{QStringLiteral("sshfs"), QStringLiteral("rclone"), QStringLiteral("s3fs"),
+                      QStringLiteral("gvfsd-fuse"), QStringLiteral("davfs2"), QStringLiteral("smbnetfs"),
+                      QStringLiteral("glusterfs")});
+    if (kernelTypes.get().contains(type))
         return true;
     // FUSE mounts read "fuse.<name>" (or "fuseblk"); the name is what tells.
     if (type.startsWith(QLatin1String("fuse.")))
-        return fuseTypes.contains(type.mid(5));
-    return fuseTypes.contains(type);
+        return fuseTypes.get().contains(type.mid(5));
+    return fuseTypes.get().contains(type);
 }
 
 } // namespace tarnwick

@@ -150,4 +150,8 @@ QString resolvingSymlinksInPath(const QString& path) {
     return standardizingPath(expanded);
 }
 
+bool containsNul(QStringView path) {
+    return path.contains(QChar(u'\0'));
+}
+
 } // namespace tarnwick::path

@@ -15,5 +15,8 @@ QString appendingPathComponent(const QString& path, const QString& component);
 QString standardizingPath(const QString& path);
 // Standardizes, then resolves symbolic links of the longest existing prefix.
 QString resolvingSymlinksInPath(const QString& path);
+// Whether the path holds a NUL character: the system would act on the text before it, so such a
+// path is never plausible and nothing may be done with it.
+bool containsNul(QStringView path);
 
 } // namespace tarnwick::path

@@ -1,5 +1,7 @@
 #include "platform/ReadOnlyFile.h"
 
+#include "platform/PathText.h"
+
 #include <QFile>
 
 #include <cerrno>
@@ -11,6 +13,8 @@ namespace tarnwick {
 
 // O_NONBLOCK: a FIFO named like a clip must not block the open; regular files ignore it.
 ReadOnlyFile::ReadOnlyFile(const QString& path) {
+    if (path::containsNul(path))
+        return; // the system would open the text before the NUL
     do {
         m_fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     } while (m_fd < 0 && errno == EINTR);

@@ -1,5 +1,6 @@
 #include "platform/Sha256.h"
 
+#include <openssl/crypto.h>
 #include <openssl/evp.h>
 
 #include <stdexcept>
@@ -10,7 +11,19 @@ void Sha256::Free::operator()(evp_md_ctx_st* ctx) const {
     EVP_MD_CTX_free(ctx);
 }
 
-Sha256::Sha256() : m_ctx(EVP_MD_CTX_new()) {
+namespace {
+
+// libcrypto frees its tables at exit; a hash on a worker abandoned by a watchdog may still run then
+// (a share that answers again while the app quits), so they are kept for the whole process.
+EVP_MD_CTX* newContext() {
+    static const bool initialised = OPENSSL_init_crypto(OPENSSL_INIT_NO_ATEXIT, nullptr) == 1;
+    Q_UNUSED(initialised);
+    return EVP_MD_CTX_new();
+}
+
+} // namespace
+
+Sha256::Sha256() : m_ctx(newContext()) {
     if (!m_ctx || EVP_DigestInit_ex(m_ctx.get(), EVP_sha256(), nullptr) != 1)
         throw std::runtime_error("SHA-256 is not available");
 }

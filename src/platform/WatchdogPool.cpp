@@ -49,6 +49,7 @@ struct WatchdogPool::State {
     std::deque<Task> queue;
     std::deque<Completion> completed;
     std::vector<std::shared_ptr<Slot>> slots;
+    const std::atomic_bool* cancel = nullptr; // the current run's; guarded by mutex
     bool stopping = false;
     int abandoned = 0;
 
@@ -77,6 +78,12 @@ void WatchdogPool::State::workerLoop(const std::shared_ptr<State>& state, const 
                 return;
             task = std::move(state->queue.front());
             state->queue.pop_front();
+            // Once cancelled no further job starts, even before the caller's thread gets to run.
+            if (state->cancel && state->cancel->load()) {
+                state->completed.push_back({task.index, Outcome::cancelled, nullptr});
+                state->doneCv.notify_all();
+                continue;
+            }
             slot->index = task.index;
             slot->busySince.store(nowNs());
         }
@@ -179,9 +186,17 @@ void WatchdogPool::run(int count, const Job& job, const Done& done, const std::a
     const auto shared = std::make_shared<const Job>(job);
     {
         std::lock_guard lock(m_state->mutex);
+        m_state->cancel = cancel;
         for (int i = 0; i < count; ++i)
             m_state->queue.push_back({i, shared});
     }
+    struct ForgetCancel {
+        State& state;
+        ~ForgetCancel() {
+            std::lock_guard lock(state.mutex);
+            state.cancel = nullptr;
+        }
+    } forget{*m_state};
     m_state->workCv.notify_all();
 
     int remaining = count;

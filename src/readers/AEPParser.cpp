@@ -3,8 +3,10 @@
 #include "platform/AppLog.h"
 #include "platform/NumberText.h"
 #include "platform/PathText.h"
+#include "platform/RegularFile.h"
 #include "readers/AEPFileBuffer.h"
 #include "readers/AEPPathText.h"
+#include "readers/ReaderTask.h"
 
 #include <QElapsedTimer>
 #include <QFile>
@@ -17,9 +19,7 @@
 #include <array>
 #include <cerrno>
 #include <exception>
-#include <future>
 #include <numeric>
-#include <system_error>
 
 #include <unistd.h>
 
@@ -31,8 +31,8 @@ QString seconds2(qint64 nanoseconds) {
     return number::fixed(static_cast<double>(nanoseconds) / 1e9, 2) + QLatin1Char('s');
 }
 
-[[noreturn]] void throwReadError(const QFile& file) {
-    throw AEPParser::AEPParserError::readError(QStringLiteral("Cannot read file: ") + file.errorString());
+[[noreturn]] void throwReadError(const QString& reason) {
+    throw AEPParser::AEPParserError::readError(QStringLiteral("Cannot read file: ") + reason);
 }
 
 constexpr qint64 parallelReadBytes = 32 << 20;
@@ -60,52 +60,57 @@ bool readSlicesInParallel(int fd, AEPFileBuffer& buffer) {
     constexpr int slices = 4;
     const qint64 size = buffer.capacity();
     const qint64 step = size / slices;
-    std::array<std::future<bool>, slices - 1> others;
-    try {
-        for (int k = 1; k < slices; ++k) {
-            const qint64 from = k * step;
-            const qint64 count = k + 1 == slices ? size - from : step;
-            others[k - 1] = std::async(std::launch::async, readSlice, fd, buffer.data() + from, from, count);
-        }
-    } catch (const std::system_error&) {
-        return false; // no thread to spare: the slices started finish before the buffer is reused
+    std::array<ReaderTask<bool>, slices - 1> others;
+    for (int k = 1; k < slices; ++k) {
+        const qint64 from = k * step;
+        const qint64 count = k + 1 == slices ? size - from : step;
+        char* into = buffer.data() + from;
+        others[k - 1] =
+            ReaderTask<bool>([fd, into, from, count] { return readSlice(fd, into, from, count); });
     }
     bool complete = readSlice(fd, buffer.data(), 0, step);
-    for (std::future<bool>& other : others)
+    for (ReaderTask<bool>& other : others)
         complete = other.get() && complete;
     return complete;
 }
 
 // Plain reads, never a mapping: a mapped file on a network share kills the process when it shrinks
-// under it. A file that changes while being read is taken as far as it could be read.
+// under it. A file that changes while being read is taken as far as it could be read. Only regular
+// files are read: a pipe would block the open and a device may never end.
 AEPFileBuffer readWholeFile(const QString& path) {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly | QIODevice::Unbuffered))
-        throwReadError(file);
+    RegularFile file(path);
+    if (!file.isOpen())
+        throwReadError(file.errorString());
+    const int fd = file.handle();
     AEPFileBuffer buffer(file.size());
     qint64 got = 0;
-    if (buffer.capacity() >= parallelReadBytes && readSlicesInParallel(file.handle(), buffer)) {
+    if (buffer.capacity() >= parallelReadBytes && readSlicesInParallel(fd, buffer)) {
         got = buffer.capacity();
-        if (!file.seek(got))
-            throwReadError(file);
+        if (::lseek(fd, got, SEEK_SET) != got)
+            throwReadError(qt_error_string(errno));
     }
-    while (got < buffer.capacity()) {
-        const qint64 n = file.read(buffer.data() + got, std::min<qint64>(buffer.capacity() - got, 64 << 20));
+    const auto readSome = [fd](char* into, qint64 count) {
+        ssize_t n = 0;
+        do {
+            n = ::read(fd, into, static_cast<size_t>(count));
+        } while (n < 0 && errno == EINTR);
         if (n < 0)
-            throwReadError(file);
+            throwReadError(qt_error_string(errno));
+        return qint64(n);
+    };
+    while (got < buffer.capacity()) {
+        const qint64 n = readSome(buffer.data() + got, std::min<qint64>(buffer.capacity() - got, 64 << 20));
         if (n == 0)
             break;
         got += n;
     }
     buffer.resize(got);
     if (got == buffer.capacity()) {
-        // Devices and files growing under us report a size that is too small: read to the end.
+        // A file growing under us reports a size that is too small: read to the end.
         char probe[4096];
         qint64 n = 0;
-        while ((n = file.read(probe, sizeof probe)) > 0)
+        while ((n = readSome(probe, sizeof probe)) > 0)
             buffer.append(probe, n);
-        if (n < 0)
-            throwReadError(file);
     }
     return buffer;
 }
@@ -192,19 +197,15 @@ AEPParser::ParseResult AEPParser::parse(const QString& path) {
         walkNanos = stage.nsecsElapsed();
         return walked;
     };
-    std::future<QSet<QString>> walking;
-    try {
-        if (data.size() >= scanSegmentBytes)
-            walking = std::async(std::launch::async, walkAll);
-    } catch (const std::system_error&) {
-        // No thread to spare: walk first, then scan.
-    }
-    QSet<QString> walked = walking.valid() ? QSet<QString>() : walkAll();
+    // No thread to spare: walk first, then scan.
+    ReaderTask<QSet<QString>> walking(walkAll, data.size() >= scanSegmentBytes);
+    const bool beside = walking.started();
+    QSet<QString> walked = beside ? QSet<QString>() : walking.get();
     QElapsedTimer stage;
     stage.start();
     QSet<QString> scanned = extractPaths(data);
     const qint64 scanNanos = stage.nsecsElapsed();
-    if (walking.valid())
+    if (beside)
         walked = walking.get();
 
     AppLog::info(QStringLiteral("⏱ AEP chunks ") + name + QStringLiteral(": ") + seconds2(walkNanos) +

@@ -2,6 +2,7 @@
 #include "readers/AEPParser.h"
 
 #include "platform/Graphemes.h"
+#include "platform/PathText.h"
 #include "readers/AEPPathRun.h"
 #include "readers/AEPPathText.h"
 
@@ -279,7 +280,7 @@ std::optional<QString> AEPParser::readUTF16BEPath(QByteArrayView bytes, qint64 a
 }
 
 bool AEPParser::isPlausibleFootagePath(const QString& text) {
-    if (text.size() < 5)
+    if (text.size() < 5 || path::containsNul(text))
         return false;
     const qsizetype characters = aep::characterCount(text);
     if (characters < 5 || characters > maxPathCharacters)

@@ -2,6 +2,7 @@
 
 #include "platform/AppLog.h"
 #include "platform/PathText.h"
+#include "platform/RegularFile.h"
 #include "platform/TextKey.h"
 #include "readers/PrprojClipChain.h"
 #include "readers/PrprojDecompression.h"
@@ -11,18 +12,17 @@
 #include "readers/PrprojTimelineScan.h"
 #include "readers/PrprojUsageResolver.h"
 #include "readers/PrprojUtf8.h"
+#include "readers/ReaderTask.h"
 
 #include <QFile>
 #include <QFileInfo>
 #include <QThread>
-#include <QThreadPool>
 
 #if defined(__GLIBC__)
 #include <malloc.h>
 #endif
 
 #include <algorithm>
-#include <future>
 #include <memory>
 
 namespace tarnwick {
@@ -86,7 +86,7 @@ template <typename T> void releaseLater(T&& value, bool parallel) {
     if (!parallel)
         return;
     auto held = std::make_shared<std::decay_t<T>>(std::forward<T>(value));
-    QThreadPool::globalInstance()->start([held]() mutable {
+    readerPool().start([held]() mutable {
         held.reset();
 #if defined(__GLIBC__)
         malloc_trim(0);
@@ -97,19 +97,25 @@ template <typename T> void releaseLater(T&& value, bool parallel) {
 } // namespace
 
 QByteArray ProjectParser::readAndDecompressUtf8(const QString& filePath) {
-    QFile file(filePath);
-    if (QFileInfo(filePath).isDir())
-        throw FileReadError(filePath, QStringLiteral("Is a directory"));
-    if (!file.open(QIODevice::ReadOnly))
+    // Regular files only: a pipe named like a project would block the open, a device never end.
+    RegularFile file(filePath);
+    if (!file.isOpen())
         throw FileReadError(filePath, file.errorString());
-    const QByteArray data = file.readAll();
-    if (file.error() != QFileDevice::NoError)
+    const std::optional<QByteArray> read = file.readAll();
+    if (!read)
         throw FileReadError(filePath, file.errorString());
+    const QByteArray& data = *read;
     AppLog::debug(QStringLiteral("Read ") + count(data.size()) + QStringLiteral(" bytes from ") +
                   path::lastPathComponent(filePath));
-    std::optional<QByteArray> xml = decompressProjectData(data);
-    if (!xml)
+    bool overLimit = false;
+    const qint64 limit = inflatedSizeCap();
+    std::optional<QByteArray> xml = decompressProjectData(data, InflateEngine::fastest, limit, &overLimit);
+    if (!xml) {
+        if (overLimit)
+            AppLog::error(path::lastPathComponent(filePath) + QStringLiteral(" inflates to more than ") +
+                          count(limit) + QStringLiteral(" bytes, more than this machine can read safely"));
         throw ParserError::decompressionFailed();
+    }
     return std::move(*xml);
 }
 
@@ -167,7 +173,7 @@ Stages runStages(std::string_view text, const MarkerIndex& index, bool parallel,
     // indexes are still being built from them.
     std::promise<void> mediaRead;
     std::shared_future<void> mediaReadDone = mediaRead.get_future().share();
-    auto media = std::async(std::launch::async, [&] {
+    ReaderTask<void> media([&] {
         try {
             // Reported as the pieces read: the window's bar moves on the projects that take longest.
             st.media = scanMediaBlocks(index, liveMediaProgress, std::min(QThread::idealThreadCount(), 4));
@@ -178,20 +184,23 @@ Stages runStages(std::string_view text, const MarkerIndex& index, bool parallel,
         mediaRead.set_value();
         st.nameIndexes = buildNameIndexes(st.media.tables, true);
     });
-    auto names = std::async(std::launch::async, [&] { return scanMasterClipNames(index); });
-    auto chain = std::async(std::launch::async, [&] {
-        auto c = std::make_unique<MasterClipMediaChain>(index, true);
-        mediaReadDone.get();
-        c->attach(st.media.pathsByMediaUID, &st.media.generatedMediaUIDs);
-        return c;
-    });
-    auto subClipRefs = std::async(std::launch::async, [&] { return collectSubClipMasterRefs(index); });
+    ReaderTask<QHash<QString, QString>> names([&] { return scanMasterClipNames(index); });
+    // The chain waits for the media blocks: it runs beside them only when they run on their own.
+    ReaderTask<std::unique_ptr<MasterClipMediaChain>> chain(
+        [&] {
+            auto c = std::make_unique<MasterClipMediaChain>(index, true);
+            mediaReadDone.get();
+            c->attach(st.media.pathsByMediaUID, &st.media.generatedMediaUIDs);
+            return c;
+        },
+        media.started());
+    ReaderTask<std::vector<SubClipMasterRef>> subClipRefs([&] { return collectSubClipMasterRefs(index); });
     st.sequences = scanSequences(text, index);
     st.clips = findTimelineClipReferences(index, st.sequences.sequenceIDs, true);
     st.mapping = mapSubClipsToMasterClips(st.clips, subClipRefs.get());
     st.masterClipNames = names.get();
-    st.chain = chain.get();
     media.get();
+    st.chain = chain.get();
     return st;
 }
 
@@ -253,12 +262,15 @@ ProjectParser::ParseResult ProjectParser::parseXml(const QByteArray& utf8Xml, co
     const std::string_view text(utf8Xml.constData(), static_cast<std::size_t>(utf8Xml.size()));
     const bool parallel = text.size() >= kParallelThreshold && QThread::idealThreadCount() > 1;
     const MarkerIndex index = indexMarkers(text, parallel ? std::min(QThread::idealThreadCount(), 8) : 1);
+    if (index.tooDense)
+        throw ParserError(ParserError::Kind::invalidXML,
+                          QStringLiteral("far more tagged lines than a project holds"));
 
     // Large projects report media progress after the stages anyway, so the character count (a log
     // line only) runs beside them.
-    std::future<std::size_t> characters;
+    ReaderTask<std::size_t> characters;
     if (parallel) {
-        characters = std::async(std::launch::async, [&] { return countCharacters(text, index.crlfPairs); });
+        characters = ReaderTask<std::size_t>([&] { return countCharacters(text, index.crlfPairs); });
         reportOpening(progress);
     } else {
         logOpening(countCharacters(text, index.crlfPairs));
@@ -287,8 +299,8 @@ ProjectParser::ParseResult ProjectParser::parseXml(const QByteArray& utf8Xml, co
                              st.mapping,
                              chain,
                              st.nameIndexes ? &*st.nameIndexes : nullptr};
-    auto relative = std::async(parallel ? std::launch::async : std::launch::deferred,
-                               [&] { return relativeCandidates(media.relativePathsByPath, filePath); });
+    ReaderTask<QHash<QString, QString>> relative(
+        [&] { return relativeCandidates(media.relativePathsByPath, filePath); }, parallel);
     UsageResult usage = UsageResolver(inputs).resolve(result.warnings);
 
     result.allMediaPaths = media.allPaths;

@@ -1,9 +1,9 @@
 #include "readers/PrprojClipChain.h"
 
 #include "readers/PrprojPatterns.h"
+#include "readers/ReaderTask.h"
 
 #include <algorithm>
-#include <future>
 #include <optional>
 #include <unordered_set>
 
@@ -133,17 +133,20 @@ MasterClipMediaChain::MasterClipMediaChain(const MarkerIndex& index, bool parall
     IdMap<std::vector<Id>> masterClipClipRefs;
     IdMap<std::vector<Id>> clipSourceRefs;
     IdMap<Id> mediaSourceMediaRef;
-    const auto policy = parallel ? std::launch::async : std::launch::deferred;
-    auto clips = std::async(policy, [&] {
-        readBlocks(index, clipID, Pattern::clipStart, sourceRef, Pattern::sourceRef,
-                   bits(videoClipEnd, audioClipEnd),
-                   [&](Id clip, Id source) { clipSourceRefs[clip].push_back(source); });
-    });
-    auto sources = std::async(policy, [&] {
-        readBlocks(index, mediaSourceID, Pattern::mediaSourceStart, mediaURef, Pattern::mediaRef,
-                   bits(videoMediaSourceEnd, audioMediaSourceEnd),
-                   [&](Id source, Id media) { mediaSourceMediaRef[source] = media; });
-    });
+    ReaderTask<void> clips(
+        [&] {
+            readBlocks(index, clipID, Pattern::clipStart, sourceRef, Pattern::sourceRef,
+                       bits(videoClipEnd, audioClipEnd),
+                       [&](Id clip, Id source) { clipSourceRefs[clip].push_back(source); });
+        },
+        parallel);
+    ReaderTask<void> sources(
+        [&] {
+            readBlocks(index, mediaSourceID, Pattern::mediaSourceStart, mediaURef, Pattern::mediaRef,
+                       bits(videoMediaSourceEnd, audioMediaSourceEnd),
+                       [&](Id source, Id media) { mediaSourceMediaRef[source] = media; });
+        },
+        parallel);
     readBlocks(index, masterClipUID, Pattern::masterClipStart, clipIndex, Pattern::clipRef,
                bit(masterClipEnd), [&](Id master, Id clip) { masterClipClipRefs[master].push_back(clip); });
     clips.get();

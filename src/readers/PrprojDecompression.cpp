@@ -9,6 +9,8 @@
 #include <limits>
 #include <memory>
 
+#include <unistd.h>
+
 #if defined(TARNWICK_HAVE_LIBDEFLATE)
 #include <libdeflate.h>
 #endif
@@ -83,8 +85,8 @@ bool growTo(QByteArray& out, qint64 wanted, qint64 limit) {
     return true;
 }
 
-std::optional<qsizetype> inflateWithZlib(QByteArrayView input, QByteArray& out, qint64 sizeHint,
-                                         qint64 limit) {
+std::optional<qsizetype> inflateWithZlib(QByteArrayView input, QByteArray& out, qint64 sizeHint, qint64 limit,
+                                         bool& overLimit) {
     ZStream z;
     if (!z.ready)
         return std::nullopt;
@@ -92,18 +94,21 @@ std::optional<qsizetype> inflateWithZlib(QByteArrayView input, QByteArray& out, 
     // Without a hint start small: most failed attempts stop within the first bytes.
     const qint64 capacity =
         sizeHint > 0 ? sizeHint : std::min<qint64>(qint64(input.size()) * 4 + 4096, 1 << 20);
-    if (!growTo(out, base + capacity, base + limit))
+    if (!growTo(out, base + std::min(capacity, limit + 1), base + limit)) {
+        overLimit = true;
         return std::nullopt;
+    }
     const auto* in = reinterpret_cast<const Bytef*>(input.data());
     qsizetype inPos = 0;
     qsizetype outPos = base;
     constexpr qsizetype chunk = qsizetype(1) << 30;
     while (true) {
+        // Checked while inflating: a bomb is refused once it passes the limit, never after.
         if (outPos == out.size()) {
-            if (out.size() - base > limit)
+            if (out.size() - base > limit || !growTo(out, base + (out.size() - base) * 2, base + limit)) {
+                overLimit = true;
                 return std::nullopt;
-            if (!growTo(out, base + (out.size() - base) * 2, base + limit))
-                return std::nullopt;
+            }
         }
         const qsizetype inAvail = std::min(chunk, input.size() - inPos);
         const qsizetype outAvail = std::min(chunk, out.size() - outPos);
@@ -115,8 +120,10 @@ std::optional<qsizetype> inflateWithZlib(QByteArrayView input, QByteArray& out, 
         inPos += inAvail - static_cast<qsizetype>(z.s.avail_in);
         outPos += outAvail - static_cast<qsizetype>(z.s.avail_out);
         if (rc == Z_STREAM_END) {
-            if (outPos - base > limit)
+            if (outPos - base > limit) {
+                overLimit = true;
                 return std::nullopt;
+            }
             out.resize(outPos);
             return inPos;
         }
@@ -135,7 +142,7 @@ struct DecompressorFree {
 enum class Outcome { done, failed, needsMoreRoom };
 
 Outcome inflateWithLibdeflate(QByteArrayView input, QByteArray& out, qint64 capacity, qint64 limit,
-                              qsizetype& used) {
+                              qsizetype& used, bool& overLimit) {
     const std::unique_ptr<libdeflate_decompressor, DecompressorFree> d(libdeflate_alloc_decompressor());
     if (!d)
         return Outcome::needsMoreRoom;
@@ -153,6 +160,8 @@ Outcome inflateWithLibdeflate(QByteArrayView input, QByteArray& out, qint64 capa
         return Outcome::done;
     }
     out.resize(base);
+    if (rc == LIBDEFLATE_INSUFFICIENT_SPACE && capacity >= limit)
+        overLimit = true;
     return rc == LIBDEFLATE_INSUFFICIENT_SPACE && capacity < limit ? Outcome::needsMoreRoom : Outcome::failed;
 }
 #endif
@@ -170,13 +179,15 @@ std::optional<ByteRange> gzipBody(QByteArrayView data) {
     return ByteRange{*p, data.size() - 8};
 }
 
-std::optional<qsizetype> inflateRaw(QByteArrayView input, QByteArray& out, qint64 sizeHint,
-                                    InflateEngine engine, qint64 limit) {
+namespace {
+
+std::optional<qsizetype> inflateRawWithin(QByteArrayView input, QByteArray& out, qint64 sizeHint,
+                                          InflateEngine engine, qint64 limit, bool& overLimit) {
 #if defined(TARNWICK_HAVE_LIBDEFLATE)
     // libdeflate needs the whole output room up front: try the hinted size, else stream with zlib.
     if (engine == InflateEngine::fastest && sizeHint > 0) {
         qsizetype used = 0;
-        const Outcome o = inflateWithLibdeflate(input, out, sizeHint, limit, used);
+        const Outcome o = inflateWithLibdeflate(input, out, sizeHint, limit, used, overLimit);
         if (o == Outcome::done)
             return used;
         if (o == Outcome::failed)
@@ -185,16 +196,44 @@ std::optional<qsizetype> inflateRaw(QByteArrayView input, QByteArray& out, qint6
 #else
     Q_UNUSED(engine);
 #endif
-    return inflateWithZlib(input, out, sizeHint, limit);
+    return inflateWithZlib(input, out, sizeHint, limit, overLimit);
 }
 
-std::optional<QByteArray> decompressProjectData(QByteArrayView data, InflateEngine engine) {
+} // namespace
+
+std::optional<qsizetype> inflateRaw(QByteArrayView input, QByteArray& out, qint64 sizeHint,
+                                    InflateEngine engine, qint64 limit, bool* overLimit) {
+    bool over = false;
+    std::optional<qsizetype> used =
+        inflateRawWithin(input, out, sizeHint, engine, std::max<qint64>(limit, 0), over);
+    if (overLimit)
+        *overLimit = over;
+    return used;
+}
+
+qint64 inflatedSizeCap() {
+    const long pages = ::sysconf(_SC_PHYS_PAGES);
+    const long pageSize = ::sysconf(_SC_PAGESIZE);
+    if (pages <= 0 || pageSize <= 0)
+        return maxInflatedSize;
+    return std::min(maxInflatedSize, qint64(pages) * qint64(pageSize) / 4);
+}
+
+std::optional<QByteArray> decompressProjectData(QByteArrayView data, InflateEngine engine, qint64 limit,
+                                                bool* overLimit) {
+    if (limit < 0)
+        limit = inflatedSizeCap();
+    if (overLimit)
+        *overLimit = false;
     QByteArray out;
     // Raw DEFLATE: whatever follows the end of the stream is ignored.
-    if (inflateRaw(data, out, 0, engine) &&
+    bool full = false;
+    if (inflateRaw(data, out, 0, engine, limit, &full) &&
         isValidUtf8(std::string_view(out.constData(), size_t(out.size())), checkThreads()))
         return out;
-    out.clear();
+    out = QByteArray(); // gives the memory back before the second route
+    if (full && overLimit)
+        *overLimit = true;
 
     const std::optional<ByteRange> body = gzipBody(data);
     if (!body)
@@ -205,9 +244,12 @@ std::optional<QByteArray> decompressProjectData(QByteArrayView data, InflateEngi
     while (true) {
         const qint64 room = std::max<qint64>(hint - out.size(), 0);
         const std::optional<qsizetype> used = inflateRaw(data.sliced(p, window - p), out, room > 0 ? room : 0,
-                                                         engine, maxInflatedSize - out.size());
-        if (!used)
+                                                         engine, limit - out.size(), &full);
+        if (!used) {
+            if (full && overLimit)
+                *overLimit = true;
             return std::nullopt;
+        }
         // After the stream's end: its 8-byte trailer, then maybe another member; anything else is ignored.
         const qsizetype next = p + *used + 8;
         if (next + 1 >= data.size() || byteAt(data, next) != 0x1F || byteAt(data, next + 1) != 0x8B) {

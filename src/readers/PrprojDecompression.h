@@ -7,10 +7,14 @@
 
 // Turning a project file's bytes into its XML: raw DEFLATE first, then the body of a gzip member.
 // Only a stream inflated to its end counts; a following gzip member is inflated and appended; output
-// beyond `maxInflatedSize` is refused.
+// beyond inflatedSizeCap() is refused while inflating, before more memory is taken.
 namespace tarnwick::prproj {
 
 inline constexpr qint64 maxInflatedSize = qint64(8) << 30;
+
+// The most a project may inflate to: the lower of maxInflatedSize and a quarter of the machine's
+// physical memory (the reader needs a multiple of the text besides it).
+qint64 inflatedSizeCap();
 
 enum class InflateEngine {
     fastest, // libdeflate when built with it, else zlib
@@ -28,11 +32,15 @@ std::optional<ByteRange> gzipBody(QByteArrayView data);
 
 // Inflates raw DEFLATE data at the start of `input`, appending to `out`. On success returns how many
 // input bytes the stream used; fails on damaged or unfinished streams and past `limit` output bytes.
+// `overLimit`, when given, tells whether it failed for the limit.
 std::optional<qsizetype> inflateRaw(QByteArrayView input, QByteArray& out, qint64 sizeHint,
-                                    InflateEngine engine, qint64 limit = maxInflatedSize);
+                                    InflateEngine engine, qint64 limit = maxInflatedSize,
+                                    bool* overLimit = nullptr);
 
 // The XML as valid UTF-8, or absent when neither route inflates completely to UTF-8 text.
+// `limit` < 0: inflatedSizeCap(). `overLimit`, when given, is set when the text would exceed it.
 std::optional<QByteArray> decompressProjectData(QByteArrayView data,
-                                                InflateEngine engine = InflateEngine::fastest);
+                                                InflateEngine engine = InflateEngine::fastest,
+                                                qint64 limit = -1, bool* overLimit = nullptr);
 
 } // namespace tarnwick::prproj

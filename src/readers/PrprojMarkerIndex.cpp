@@ -1,9 +1,9 @@
 #include "readers/PrprojMarkerIndex.h"
+#include "readers/ReaderTask.h"
 
 #include <algorithm>
 #include <array>
 #include <cstring>
-#include <future>
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -105,11 +105,18 @@ struct Scanner {
     MarkerMask mask = 0;
 
     void endLine(std::size_t at, std::size_t separatorLength) {
-        if (mask != 0) {
+        if (mask != 0 && !out.tooDense) {
             out.lines.push_back({out.lineCount, std::string_view(p + lineStart, at - lineStart), mask});
             out.markersInText |= mask;
-            mask = 0;
+            // The index stays within three quarters of the text's size (real projects stay near a
+            // hundredth of it), so the reader's peak stays within a few times the text on any input.
+            if (out.lines.size() % 4096 == 0 &&
+                out.lines.size() * sizeof(MarkedLine) > n / 4 * 3 + (std::size_t(1) << 20)) {
+                out.tooDense = true;
+                std::vector<MarkedLine>().swap(out.lines);
+            }
         }
+        mask = 0;
         ++out.lineCount;
         lineStart = at + separatorLength;
     }
@@ -236,13 +243,15 @@ MarkerIndex indexMarkers(std::string_view text, int threads) {
     }
     pieces.push_back(text.substr(start));
 
-    std::vector<std::future<MarkerIndex>> parts;
+    std::vector<ReaderTask<MarkerIndex>> parts;
     for (std::string_view piece : pieces) {
-        parts.push_back(std::async(pieces.size() > 1 ? std::launch::async : std::launch::deferred, [piece] {
-            Scanner s{piece.data(), piece.size(), buckets(), MarkerIndex{}, 0, 0};
-            s.run();
-            return std::move(s.out);
-        }));
+        parts.emplace_back(
+            [piece] {
+                Scanner s{piece.data(), piece.size(), buckets(), MarkerIndex{}, 0, 0};
+                s.run();
+                return std::move(s.out);
+            },
+            pieces.size() > 1);
     }
     if (parts.size() == 1)
         return parts.front().get();
@@ -253,9 +262,16 @@ MarkerIndex indexMarkers(std::string_view text, int threads) {
         marked += got.back().lines.size();
     }
     MarkerIndex out = std::move(got.front());
+    for (const MarkerIndex& part : got) {
+        if (part.tooDense) {
+            out.tooDense = true;
+            std::vector<MarkedLine>().swap(out.lines);
+            return out;
+        }
+    }
     out.lines.reserve(marked); // one copy of the lines, not one per doubling
     for (std::size_t k = 1; k < got.size(); ++k) {
-        const MarkerIndex& part = got[k];
+        MarkerIndex& part = got[k];
         // The previous piece's last line is the empty one after its final line feed: this one's first.
         const std::size_t offset = out.lineCount - 1;
         for (const MarkedLine& line : part.lines)
@@ -263,6 +279,9 @@ MarkerIndex indexMarkers(std::string_view text, int threads) {
         out.lineCount = offset + part.lineCount;
         out.crlfPairs += part.crlfPairs;
         out.markersInText |= part.markersInText;
+        // Each piece goes as soon as it was copied: the reserved room is only touched as it fills, so
+        // the lines are held about once, not twice, while they are joined.
+        std::vector<MarkedLine>().swap(part.lines);
     }
     return out;
 }

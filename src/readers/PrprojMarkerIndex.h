@@ -78,6 +78,9 @@ struct MarkerIndex {
     std::size_t crlfPairs = 0;     // CR directly followed by LF
     std::vector<MarkedLine> lines; // only lines with at least one marker, in order
     MarkerMask markersInText = 0;  // union of every line's mask
+    // The marked lines would take more memory than three quarters of the text (a text of nothing but short
+    // marked lines, which no project holds): `lines` is then empty and must not be used.
+    bool tooDense = false;
 };
 
 // Newline characters: U+000A to U+000D, U+0085, U+2028, U+2029; a CR LF pair leaves an empty line.

@@ -1,11 +1,14 @@
 #include "readers/PrprojMediaScan.h"
 
+#include "platform/AppLog.h"
+#include "platform/PathText.h"
+
 #include "readers/PrprojPatterns.h"
 #include "readers/PrprojTextFilters.h"
+#include "readers/ReaderTask.h"
 
 #include <algorithm>
 #include <atomic>
-#include <future>
 #include <mutex>
 #include <optional>
 #include <vector>
@@ -77,12 +80,44 @@ public:
     }
 
 private:
+    // The system would act on the text before a NUL, so "a.mov\0evil.mov" would pass for "a.mov".
+    static bool droppedForNul(const QString& decoded) {
+        if (!path::containsNul(decoded))
+            return false;
+        AppLog::parserWarning(QStringLiteral("Skipped a media path containing a NUL character: ") +
+                              QString(decoded).replace(QChar(u'\0'), QStringLiteral("\\0")));
+        return true;
+    }
+
     PathFound& add(const QString& normalized) {
-        PathFound& found = m_out.emplace_back();
+        commitPending();
+        PathFound& found = m_pending.emplace();
         found.path = normalized;
-        found.key = MediaTables::canonicalKey(normalized);
         found.mediaID = m_state.mediaID;
         return found;
+    }
+
+public:
+    // Keeps the path just read unless it repeats, field for field, the last one kept under the same
+    // key: adding it again would change nothing, and a project of one repeated line would otherwise
+    // hold a copy of it per line.
+    void commitPending() {
+        if (!m_pending)
+            return;
+        PathFound found = std::move(*m_pending);
+        m_pending.reset();
+        found.key = MediaTables::canonicalKey(found.path);
+        auto last = m_lastByKey.find(found.key);
+        if (last != m_lastByKey.end() && sameFound(*last, found))
+            return;
+        m_lastByKey.insert(found.key, found);
+        m_out.push_back(std::move(found));
+    }
+
+private:
+    static bool sameFound(const PathFound& a, const PathFound& b) {
+        return a.path == b.path && a.relativePath == b.relativePath && a.titleKey == b.titleKey &&
+               a.mediaID == b.mediaID;
     }
 
     void readActualPath(std::string_view line) {
@@ -91,7 +126,7 @@ private:
             return;
         const QString decoded = decodeXMLEntities(toQString(*raw));
         classifyFileText(decoded);
-        if (!isPlausiblePath(decoded))
+        if (!isPlausiblePath(decoded) || droppedForNul(decoded))
             return;
         const QString normalized = normalizedWindowsPath(decoded);
         if (isRenderOrCacheFile(normalized, m_state.title))
@@ -117,7 +152,7 @@ private:
         if (!value)
             return;
         const QString decoded = decodeXMLEntities(*value);
-        if (!isPlausiblePath(decoded))
+        if (!isPlausiblePath(decoded) || droppedForNul(decoded))
             return;
         const QString normalized = normalizedWindowsPath(decoded);
         std::optional<QString> title = jsonStringValue(QStringLiteral("displayName"), object);
@@ -147,6 +182,8 @@ private:
     std::vector<PathFound>& m_out;
     std::vector<std::string_view>& m_generated;
     BlockState m_state;
+    std::optional<PathFound> m_pending; // completed by the caller of add() before the next line
+    QHash<QString, PathFound> m_lastByKey;
 };
 
 void addToTables(MediaScan& out, const PathFound& found) {
@@ -233,6 +270,7 @@ void readPiece(const std::vector<MarkedLine>& lines, std::size_t from, std::size
         }
         reader.read(line);
     }
+    reader.commitPending();
 }
 
 } // namespace
@@ -248,11 +286,11 @@ MediaScan scanMediaBlocks(const MarkerIndex& index, const std::function<void(dou
     auto firstLine = [&](std::size_t k) {
         return k == 0 || starts[k] >= index.lines.size() ? std::size_t(0) : index.lines[starts[k]].index;
     };
-    std::vector<std::future<void>> others;
+    std::vector<ReaderTask<void>> others;
     for (std::size_t k = 1; k < pieces; ++k)
-        others.push_back(std::async(std::launch::async, readPiece, std::cref(index.lines), starts[k],
-                                    starts[k + 1], std::ref(found[k]), std::ref(generated[k]), std::ref(live),
-                                    k, firstLine(k)));
+        others.emplace_back([&index, &starts, &found, &generated, &live, k, first = firstLine(k)] {
+            readPiece(index.lines, starts[k], starts[k + 1], found[k], generated[k], live, k, first);
+        });
     readPiece(index.lines, starts[0], starts[1], found[0], generated[0], live, 0, 0);
     for (auto& piece : others)
         piece.get();

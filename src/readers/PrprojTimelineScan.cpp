@@ -3,9 +3,9 @@
 #include "readers/PrprojPatterns.h"
 #include "readers/PrprojStageResults.h"
 #include "readers/PrprojTextFilters.h"
+#include "readers/ReaderTask.h"
 
 #include <algorithm>
-#include <future>
 #include <optional>
 #include <unordered_set>
 
@@ -285,8 +285,8 @@ TimelineClips findTimelineClipReferences(const MarkerIndex& index, const std::ve
         // The three parts share no state, so each replays its own lines on its own thread.
         TimelineReader timelines;
         TimelineReader tracks;
-        auto t = std::async(std::launch::async, [&] { timelines.readPart(index, TimelinePart::timelines); });
-        auto k = std::async(std::launch::async, [&] { tracks.readPart(index, TimelinePart::tracks); });
+        ReaderTask<void> t([&] { timelines.readPart(index, TimelinePart::timelines); });
+        ReaderTask<void> k([&] { tracks.readPart(index, TimelinePart::tracks); });
         reader.readPart(index, TimelinePart::items);
         t.get();
         k.get();

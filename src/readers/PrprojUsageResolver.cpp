@@ -4,11 +4,11 @@
 #include "platform/Graphemes.h"
 #include "platform/PathText.h"
 #include "platform/TextKey.h"
+#include "readers/ReaderTask.h"
 
 #include <QThread>
 
 #include <algorithm>
-#include <future>
 
 namespace tarnwick::prproj {
 
@@ -46,7 +46,7 @@ NameIndexes buildNameIndexes(const MediaTables& media, bool parallel) {
                 x.firstTitleByNormalized.insert(n, t);
         }
     };
-    auto titlesDone = std::async(parallel ? std::launch::async : std::launch::deferred, sortTitles);
+    ReaderTask<void> titlesDone(sortTitles, parallel);
     x.pathsByName.reserve(titles.size() * 2);
     for (auto it = titles.constBegin(); it != titles.constEnd(); ++it) {
         const QString& t = it.key();
@@ -178,11 +178,12 @@ std::vector<std::optional<QStringList>> UsageResolver::matchAll(const QStringLis
         return out;
     }
     indexes(); // built once before the threads share it
-    std::vector<std::future<void>> parts;
+    std::vector<ReaderTask<void>> parts;
     const qsizetype step = (masterClipIDs.size() + threads - 1) / threads;
     for (qsizetype from = step; from < masterClipIDs.size(); from += step)
-        parts.push_back(
-            std::async(std::launch::async, matchRange, from, std::min(from + step, masterClipIDs.size())));
+        parts.emplace_back([&matchRange, from, step, &masterClipIDs] {
+            matchRange(from, std::min(from + step, masterClipIDs.size()));
+        });
     matchRange(0, std::min(step, masterClipIDs.size()));
     for (auto& part : parts)
         part.get();
@@ -213,8 +214,8 @@ UsageResult UsageResolver::resolve(QStringList& warnings) const {
     const bool overlap = used.size() >= kParallelMatchFrom && QThread::idealThreadCount() > 1;
     if (overlap)
         indexes();
-    auto audioOnlyMatches =
-        std::async(overlap ? std::launch::async : std::launch::deferred, [&] { return matchAll(audioOnly); });
+    ReaderTask<std::vector<std::optional<QStringList>>> audioOnlyMatches([&] { return matchAll(audioOnly); },
+                                                                         overlap);
     for (qsizetype i = 0; i < used.size(); ++i) {
         const QString& id = used[i];
         const std::optional<QStringList>& paths = matches[static_cast<std::size_t>(i)];

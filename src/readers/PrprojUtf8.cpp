@@ -5,11 +5,11 @@
 #include <QString>
 
 #include "readers/PrprojMarkerIndex.h"
+#include "readers/ReaderTask.h"
 
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
-#include <future>
 #include <vector>
 
 namespace tarnwick::prproj {
@@ -95,9 +95,9 @@ bool isValidUtf8(std::string_view text, int threads) {
     pieces.push_back(text.substr(start));
     if (pieces.size() == 1)
         return isValidUtf8Piece(text);
-    std::vector<std::future<bool>> others;
+    std::vector<ReaderTask<bool>> others;
     for (std::size_t k = 1; k < pieces.size(); ++k)
-        others.push_back(std::async(std::launch::async, isValidUtf8Piece, pieces[k]));
+        others.emplace_back([piece = pieces[k]] { return isValidUtf8Piece(piece); });
     bool valid = isValidUtf8Piece(pieces.front());
     for (auto& piece : others)
         valid = piece.get() && valid;

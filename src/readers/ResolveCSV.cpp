@@ -133,7 +133,7 @@ ResolveCSVParse parse(QByteArrayView data) {
             result.skipped.append({lineNumber, fileName, ResolveCSVSkipReason::emptyFileName});
         else if (directory.isEmpty())
             result.skipped.append({lineNumber, fileName, ResolveCSVSkipReason::emptyDirectory});
-        else if (!isMediaFileName(fileName))
+        else if (!isMediaFileName(fileName) || path::containsNul(fileName) || path::containsNul(directory))
             result.skipped.append({lineNumber, fileName, ResolveCSVSkipReason::notMediaFile});
         else
             result.rows.append({fileName, directory});

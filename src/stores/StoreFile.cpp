@@ -2,18 +2,111 @@
 
 #include "platform/AppLog.h"
 #include "platform/JsonForm.h"
+#include "platform/RegularFile.h"
 
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
+#include <QMutex>
+#include <QMutexLocker>
 
+#include <atomic>
+#include <cerrno>
+#include <csignal>
+#include <fcntl.h>
+#include <limits>
+#include <sys/stat.h>
+#include <unistd.h>
 #include <utility>
 
 namespace tarnwick {
 
+namespace {
+
+// Stores are small; anything far larger is not one of ours and is not read into memory.
+constexpr qint64 maxStoreBytes = qint64(1) << 30;
+
+} // namespace
+
 StoreFile::StoreFile(QString path) : m_path(std::move(path)) {}
+
+namespace {
+
+QMutex& faultMutex() {
+    static QMutex mutex;
+    return mutex;
+}
+
+std::function<int(StoreFile::SaveStep)>& faultHook() {
+    static std::function<int(StoreFile::SaveStep)> hook;
+    return hook;
+}
+
+int injectedFault(StoreFile::SaveStep step) {
+    QMutexLocker lock(&faultMutex());
+    return faultHook() ? faultHook()(step) : 0;
+}
+
+// Temporaries are named ".<name>.save-<pid>-<n>": one whose process is gone was left by a kill
+// mid-save and is removed at the next save.
+QString temporaryPrefix(const QString& name) {
+    return QLatin1Char('.') + name + QStringLiteral(".save-");
+}
+
+bool processGone(const QString& pidText) {
+    bool ok = false;
+    const qint64 pid = pidText.toLongLong(&ok);
+    if (!ok || pid <= 0 || pid > std::numeric_limits<pid_t>::max())
+        return true;
+    return ::kill(static_cast<pid_t>(pid), 0) != 0 && errno == ESRCH;
+}
+
+// Earlier versions saved through "<name>.XXXXXX": six letters or digits.
+bool isEarlierTemporary(const QString& entry, const QString& name) {
+    if (entry.size() != name.size() + 7 || !entry.startsWith(name + QLatin1Char('.')))
+        return false;
+    for (qsizetype i = name.size() + 1; i < entry.size(); ++i) {
+        const QChar c = entry[i];
+        if (!(c.isDigit() || (c.unicode() < 0x80 && c.isLetter())))
+            return false;
+    }
+    return true;
+}
+
+void removeStaleTemporaries(const QString& folder, const QString& name) {
+    const QString prefix = temporaryPrefix(name);
+    const QStringList entries =
+        QDir(folder).entryList(QDir::Files | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
+    for (const QString& entry : entries) {
+        bool stale = isEarlierTemporary(entry, name);
+        if (entry.startsWith(prefix)) {
+            const QString rest = entry.mid(prefix.size());
+            stale = processGone(rest.left(rest.indexOf(QLatin1Char('-'))));
+        }
+        if (stale)
+            ::unlink(QFile::encodeName(folder + QLatin1Char('/') + entry).constData());
+    }
+}
+
+// The file a link points to, followed to the end, so a linked store keeps its link.
+QString finalTarget(const QString& path) {
+    QFileInfo info(path);
+    for (int depth = 0; depth < 40 && info.isSymLink(); ++depth)
+        info.setFile(info.symLinkTarget());
+    return info.filePath();
+}
+
+QString errnoText(int error) {
+    return qt_error_string(error);
+}
+
+} // namespace
+
+void StoreFile::setSaveFaultForTesting(std::function<int(SaveStep)> fault) {
+    QMutexLocker lock(&faultMutex());
+    faultHook() = std::move(fault);
+}
 
 std::optional<QJsonArray> StoreFile::readArray() {
     const auto bytes = read();
@@ -40,15 +133,21 @@ std::optional<QJsonObject> StoreFile::readObject() {
 }
 
 std::optional<QByteArray> StoreFile::read() {
-    QFile file(m_path);
-    if (!file.exists())
-        return std::nullopt;
-    if (!file.open(QIODevice::ReadOnly)) {
-        markDamaged();
+    const QFileInfo info(m_path);
+    if (!info.exists()) {
+        // Saving would create the file the link points to: say so, as that may not be where the
+        // data was expected.
+        if (info.isSymLink())
+            AppLog::error(info.fileName() + QStringLiteral(" is a link to a missing file: ") +
+                          info.symLinkTarget());
         return std::nullopt;
     }
-    QByteArray bytes = file.readAll();
-    if (file.error() != QFileDevice::NoError) {
+    // A pipe or a device in its place would block the start or be read until memory runs out.
+    RegularFile file(m_path);
+    std::optional<QByteArray> bytes = file.readAll(maxStoreBytes);
+    if (!bytes) {
+        AppLog::error(QStringLiteral("Could not read ") + info.fileName() + QStringLiteral(": ") +
+                      file.errorString());
         markDamaged();
         return std::nullopt;
     }
@@ -66,11 +165,77 @@ bool StoreFile::write(const QByteArray& bytes) {
         return false;
     // The folder may have been removed while running.
     QDir().mkpath(QFileInfo(m_path).absolutePath());
-    QSaveFile file(m_path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit()) {
+    QString error;
+    if (!save(finalTarget(m_path), bytes, error)) {
         AppLog::error(QStringLiteral("Could not write ") + QFileInfo(m_path).fileName() +
-                      QStringLiteral(": ") + file.errorString());
+                      QStringLiteral(": ") + error);
         return false;
+    }
+    return true;
+}
+
+bool StoreFile::save(const QString& target, const QByteArray& bytes, QString& error) {
+    const QFileInfo targetInfo(target);
+    if (targetInfo.isDir()) {
+        error = QStringLiteral("Is a directory");
+        return false;
+    }
+    const QString folder = targetInfo.absolutePath();
+    const QString name = targetInfo.fileName();
+    removeStaleTemporaries(folder, name);
+
+    static std::atomic<quint64> counter{0};
+    const QString temporary = folder + QLatin1Char('/') + temporaryPrefix(name) +
+                              QString::number(::getpid()) + QLatin1Char('-') + QString::number(++counter);
+    const QByteArray temporaryName = QFile::encodeName(temporary);
+    const int fd = ::open(temporaryName.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (fd < 0) {
+        error = errnoText(errno);
+        return false;
+    }
+    const auto fail = [&](int code) {
+        error = errnoText(code);
+        ::unlink(temporaryName.constData());
+        return false;
+    };
+    struct ::stat existing {};
+    if (::stat(QFile::encodeName(target).constData(), &existing) == 0)
+        ::fchmod(fd, existing.st_mode & 07777); // keeps the permissions the file was given
+    // Every write and the sync are checked: a full disk shows up at either, and committing then
+    // would replace good data with a cut-off file.
+    qsizetype done = 0;
+    while (done < bytes.size()) {
+        ssize_t n = -1;
+        if (const int fault = injectedFault(SaveStep::write))
+            errno = fault;
+        else
+            n = ::write(fd, bytes.constData() + done, static_cast<size_t>(bytes.size() - done));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0) {
+            const int code = n < 0 ? errno : ENOSPC;
+            ::close(fd);
+            return fail(code);
+        }
+        done += n;
+    }
+    int syncFault = injectedFault(SaveStep::sync);
+    if (syncFault == 0 && ::fsync(fd) != 0)
+        syncFault = errno;
+    if (::close(fd) != 0 && syncFault == 0 && errno != EINTR)
+        syncFault = errno;
+    if (syncFault != 0)
+        return fail(syncFault);
+    int renameFault = injectedFault(SaveStep::rename);
+    if (renameFault == 0 && ::rename(temporaryName.constData(), QFile::encodeName(target).constData()) != 0)
+        renameFault = errno;
+    if (renameFault != 0)
+        return fail(renameFault);
+    // The rename reaches the disk with the folder; a failure here leaves the new or the old file.
+    const int dirFd = ::open(QFile::encodeName(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dirFd >= 0) {
+        ::fsync(dirFd);
+        ::close(dirFd);
     }
     return true;
 }

@@ -5,13 +5,14 @@
 #include <QJsonObject>
 #include <QString>
 
+#include <functional>
 #include <optional>
 
 namespace tarnwick {
 
-// The file of one store. Writes are atomic (temporary file, flush, rename), so a crash mid-write
-// leaves the previous contents. A file that exists but cannot be decoded is moved aside once,
-// before the first write, so its contents can still be recovered.
+// The file of one store. Writes are atomic (temporary file beside it, every write and the sync
+// checked, then rename), so a crash or a full disk mid-write leaves the previous contents. A file that exists
+// but cannot be decoded is moved aside once, before the first write, so its contents can still be recovered.
 class StoreFile {
 public:
     explicit StoreFile(QString path);
@@ -35,8 +36,14 @@ public:
     // could not be kept.
     bool write(const QByteArray& bytes);
 
+    // The steps of a save a test can make fail.
+    enum class SaveStep { write, sync, rename };
+    // Tests inject a failure: the hook returns an errno value for the step, or 0 to run it.
+    static void setSaveFaultForTesting(std::function<int(SaveStep)> fault);
+
 private:
     bool moveAside();
+    bool save(const QString& target, const QByteArray& bytes, QString& error);
 
     QString m_path;
     bool m_wasDamaged = false;

@@ -279,16 +279,20 @@ TEST(DuplicateDetectionCore, AbandonsAHungReadAndRecordsTheEntryOffline) {
         std::mutex mutex;
         std::condition_variable cv;
         bool open = false;
+        int answered = 0;
     };
     auto gate = std::make_shared<Gate>();
     core::Settings settings;
     settings.watchdogTimeout = 300ms;
     settings.sampledHasher = [gate](const core::File& f, const core::Touch& touch) {
-        if (f.index == 2) {
-            std::unique_lock lock(gate->mutex);
-            gate->cv.wait(lock, [&] { return gate->open; });
-        }
-        return core::sampledHash(f.path, f.size, touch, nullptr, false);
+        if (f.index != 2)
+            return core::sampledHash(f.path, f.size, touch, nullptr, false);
+        std::unique_lock lock(gate->mutex);
+        gate->cv.wait(lock, [&] { return gate->open; });
+        auto digest = core::sampledHash(f.path, f.size, touch, nullptr, false);
+        ++gate->answered;
+        gate->cv.notify_all();
+        return digest;
     };
     test::DiskFactsLogCapture log;
     const auto out = DuplicateDetector::detectContentDuplicates(files, settings);
@@ -298,11 +302,11 @@ TEST(DuplicateDetectionCore, AbandonsAHungReadAndRecordsTheEntryOffline) {
     EXPECT_EQ((*out)[0].duplicateOfPath, files[1].path);
     EXPECT_EQ((*out)[1].duplicateOfPath, files[0].path);
     EXPECT_TRUE(log.contains(QStringLiteral("Network drive offline: ") + files[2].path));
-    {
-        std::lock_guard lock(gate->mutex);
-        gate->open = true;
-    }
+    // Let go of the stuck read and wait until it answered, rather than end with it still running.
+    std::unique_lock lock(gate->mutex);
+    gate->open = true;
     gate->cv.notify_all();
+    gate->cv.wait(lock, [&] { return gate->answered == 1; });
 }
 
 TEST(DuplicateDetectionCore, CancelledRunGivesNoList) {
@@ -348,6 +352,7 @@ TEST(DuplicateDetectionCore, DoesNotReadAgainOnANetworkMountWhereAReadHung) {
         std::condition_variable cv;
         bool open = false;
         std::atomic<int> hung{0};
+        int answered = 0;
     };
     auto gate = std::make_shared<Gate>();
     core::Settings settings;
@@ -355,12 +360,15 @@ TEST(DuplicateDetectionCore, DoesNotReadAgainOnANetworkMountWhereAReadHung) {
     settings.mountTable = std::make_shared<const MountTable>(QList<MountEntry>{
         {1, QStringLiteral("/"), QStringLiteral("ext4"), {}}, {2, share, QStringLiteral("nfs"), {}}});
     settings.sampledHasher = [gate, share](const core::File& f, const core::Touch& touch) {
-        if (f.path.startsWith(share)) {
-            ++gate->hung;
-            std::unique_lock lock(gate->mutex);
-            gate->cv.wait(lock, [&] { return gate->open; });
-        }
-        return core::sampledHash(f.path, f.size, touch, nullptr, false);
+        if (!f.path.startsWith(share))
+            return core::sampledHash(f.path, f.size, touch, nullptr, false);
+        ++gate->hung;
+        std::unique_lock lock(gate->mutex);
+        gate->cv.wait(lock, [&] { return gate->open; });
+        auto digest = core::sampledHash(f.path, f.size, touch, nullptr, false);
+        ++gate->answered;
+        gate->cv.notify_all();
+        return digest;
     };
     const auto out = DuplicateDetector::detectContentDuplicates(files, settings);
     ASSERT_TRUE(out.has_value());
@@ -369,9 +377,8 @@ TEST(DuplicateDetectionCore, DoesNotReadAgainOnANetworkMountWhereAReadHung) {
         EXPECT_EQ((*out)[i].status, MediaFileStatus::networkOffline) << i;
     EXPECT_EQ((*out)[10].duplicateOfPath, files[11].path);
     EXPECT_EQ((*out)[11].duplicateOfPath, files[10].path);
-    {
-        std::lock_guard lock(gate->mutex);
-        gate->open = true;
-    }
+    std::unique_lock lock(gate->mutex);
+    gate->open = true;
     gate->cv.notify_all();
+    gate->cv.wait(lock, [&] { return gate->answered == gate->hung.load(); });
 }

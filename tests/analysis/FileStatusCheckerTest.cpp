@@ -70,6 +70,21 @@ TEST_F(FileStatusCheckerTest, RedClipInsideContainerCountsTheWholeContainer) {
     EXPECT_EQ(check(writeFile(at(QStringLiteral("loose/B.R3D")), 77)).size, 77);
 }
 
+// Links inside the container are not followed and a file under two names counts once.
+TEST_F(FileStatusCheckerTest, RedContainerCountsEachItemOnceAndFollowsNoLink) {
+    const QString clip = writeFile(at(QStringLiteral("shoot/A002.RDC/A002_001.R3D")), 1000);
+    writeFile(at(QStringLiteral("elsewhere/big.R3D")), 50000);
+    writeFile(at(QStringLiteral("elsewhere/folder/more.R3D")), 70000);
+    ASSERT_TRUE(
+        QFile::link(at(QStringLiteral("elsewhere/big.R3D")), at(QStringLiteral("shoot/A002.RDC/big.R3D"))));
+    ASSERT_TRUE(
+        QFile::link(at(QStringLiteral("elsewhere/folder")), at(QStringLiteral("shoot/A002.RDC/folder"))));
+    ASSERT_EQ(::link(QFile::encodeName(clip).constData(),
+                     QFile::encodeName(at(QStringLiteral("shoot/A002.RDC/A002_001 copy.R3D"))).constData()),
+              0);
+    EXPECT_EQ(check(clip).size, 1000);
+}
+
 TEST_F(FileStatusCheckerTest, MissingFileIsOfflineUnlessItsRelativeCandidateExists) {
     const QString missing = at(QStringLiteral("old/clip.mov"));
     const QString moved = writeFile(at(QStringLiteral("new/clip.mov")), 42);

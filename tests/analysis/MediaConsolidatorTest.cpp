@@ -202,12 +202,10 @@ TEST(MediaConsolidator, AStatThatDoesNotAnswerLeavesTheNameAndSizeRuleToDecide) 
     MediaFile onShare = entry(stuck, 40);
     onShare.storageType = StorageType::network;
     test::DiskFactsLogCapture log;
-
-    const auto started = std::chrono::steady_clock::now();
     const QList<MediaFile> out = MediaConsolidator(probe, std::chrono::milliseconds(200))
                                      .consolidateCrossProjectDuplicates(
                                          {entry(clip, 300), entry(hard, 300), onShare, entry(copy, 40)});
-    EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(5));
+    // Returning at all shows the stuck call was not waited for: it is let go only below.
     EXPECT_EQ(probe->hungCalls(), 1);
     ASSERT_EQ(out.size(), 2);
     // Stat'ed before the hang: the link under another name is still recognised.
@@ -216,5 +214,5 @@ TEST(MediaConsolidator, AStatThatDoesNotAnswerLeavesTheNameAndSizeRuleToDecide) 
     EXPECT_EQ(out[1].path, stuck);
     EXPECT_EQ(out[1].alternativePaths, QStringList{copy});
     EXPECT_TRUE(log.contains(QStringLiteral("Network drive offline: ") + stuck));
-    probe->release();
+    probe->releaseAndAwaitAnswers();
 }

@@ -1,6 +1,7 @@
 #include "analysis/ParallelProjectParse.h"
 
 #include "platform/Error.h"
+#include "support/PeakGate.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -20,20 +21,16 @@ QList<QUrl> urls(int count) {
     return list;
 }
 
-// Counts how many parses run at once.
+// Counts how many parses run at once; the first `expected` wait until that many run together.
 struct ConcurrencyProbe {
-    std::atomic_int running{0};
-    std::atomic_int peak{0};
+    explicit ConcurrencyProbe(int expected = 1) : gate(expected) {}
+    test::PeakGate gate;
 
     ParallelProjectParse::ParseFunction function() {
         return [this](const QUrl& url, const ParallelProjectParse::Progress& progress) {
-            const int now = ++running;
-            int seen = peak.load();
-            while (now > seen && !peak.compare_exchange_weak(seen, now)) {
-            }
+            gate.enter();
             progress(QStringLiteral("Reading…"), 0.5);
-            QThread::msleep(20);
-            --running;
+            gate.leave();
             ParsedProject parsed;
             parsed.project.url = url;
             parsed.project.name = url.fileName();
@@ -47,11 +44,11 @@ struct ConcurrencyProbe {
 TEST(ParallelProjectParse, ReadsAtMostWidthProjectsAtOnce) {
     for (int width : {1, 4, 6}) {
         SCOPED_TRACE(width);
-        ConcurrencyProbe probe;
+        ConcurrencyProbe probe(width);
         ParallelProjectParse parse(probe.function(), width);
         const QList<ParseOutcome> outcomes = QCoro::waitFor(parse.run(urls(12), {}));
         EXPECT_EQ(outcomes.size(), 12);
-        EXPECT_EQ(probe.peak.load(), width);
+        EXPECT_EQ(probe.gate.peak(), width);
     }
 }
 

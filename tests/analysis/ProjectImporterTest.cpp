@@ -5,6 +5,7 @@
 
 #include "platform/PathText.h"
 #include "support/ImportTestHarness.h"
+#include "support/PeakGate.h"
 #include "support/ProjectManagerHarness.h"
 
 #include <gmock/gmock.h>
@@ -185,20 +186,11 @@ TEST(ProjectImporter, ReadsAsManyProjectsAtOnceAsTheProcessorsButAtLeastFour) {
     for (const auto& [processors, expected] : {std::pair{2, 4}, std::pair{8, 8}}) {
         SCOPED_TRACE(processors);
         ImportTestHarness h(true);
-        std::atomic_int running{0};
-        std::atomic_int peak{0};
+        test::PeakGate gate(expected);
         h.importServices.processorCount = [p = processors] { return p; };
-        h.importServices.parse = [&, expected = expected](const QUrl& url,
-                                                          const ParallelProjectParse::Progress&) {
-            const int now = ++running;
-            for (int seen = peak.load(); now > seen && !peak.compare_exchange_weak(seen, now);) {
-            }
-            // A barrier, not a pause: the first readers wait until as many run as the width allows
-            // (a narrower pool never gets there and fails after the deadline; a wider one overshoots).
-            const QDeadlineTimer deadline(10000);
-            while (peak.load() < expected && !deadline.hasExpired())
-                QThread::yieldCurrentThread();
-            --running;
+        h.importServices.parse = [&](const QUrl& url, const ParallelProjectParse::Progress&) {
+            gate.enter();
+            gate.leave();
             ProjectParser::ParseResult r;
             r.projectName = url.fileName();
             return ProjectImporter::parsedProject(url, r);
@@ -207,7 +199,7 @@ TEST(ProjectImporter, ReadsAsManyProjectsAtOnceAsTheProcessorsButAtLeastFour) {
         for (int i = 0; i < 12; ++i)
             urls << QUrl::fromLocalFile(QStringLiteral("/p/%1.prproj").arg(i));
         h.importNow(urls);
-        EXPECT_EQ(peak.load(), expected);
+        EXPECT_EQ(gate.peak(), expected);
         EXPECT_EQ(h.pm().projects().size(), 12);
     }
 }

@@ -1,5 +1,9 @@
 #include "platform/PathText.h"
 
+#include "platform/FileStatProbe.h"
+#include "platform/ReadOnlyFile.h"
+#include "platform/RegularFile.h"
+
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
@@ -99,6 +103,23 @@ TEST(PathText, ResolvesLinksOfTheLongestExistingPrefix) {
     EXPECT_EQ(path::resolvingSymlinksInPath(dir.path() + "//link/./"), base + "/real folder");
     EXPECT_EQ(path::resolvingSymlinksInPath("relative/clip.mov"), "relative/clip.mov");
     EXPECT_EQ(path::resolvingSymlinksInPath("/no-such-root-folder/a"), "/no-such-root-folder/a");
+}
+
+// "a.mov\0evil.mov" would reach the system as "a.mov": the probes treat it as naming no file.
+TEST(PathText, APathHoldingANulNamesNoFile) {
+    QTemporaryDir dir;
+    const QString real = dir.filePath(QStringLiteral("a.mov"));
+    QFile file(real);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write("clip");
+    file.close();
+    const QString nul = real + QChar(u'\0') + QStringLiteral("evil.mov");
+    EXPECT_FALSE(tarnwick::path::containsNul(real));
+    EXPECT_TRUE(tarnwick::path::containsNul(nul));
+    EXPECT_TRUE(tarnwick::FileStatProbe::system()->stat(real).has_value());
+    EXPECT_FALSE(tarnwick::FileStatProbe::system()->stat(nul).has_value());
+    EXPECT_FALSE(tarnwick::ReadOnlyFile(nul).isOpen());
+    EXPECT_FALSE(tarnwick::RegularFile(nul).isOpen());
 }
 
 TEST(PathText, ResolvesLinksBeforeGoingUp) {

@@ -1,5 +1,7 @@
 #include "platform/WatchdogPool.h"
 
+#include "support/PeakGate.h"
+
 #include <gtest/gtest.h>
 
 #include <QSet>
@@ -13,18 +15,13 @@ using namespace std::chrono_literals;
 
 TEST(WatchdogPool, RunsEveryJobAtMostWidthAtOnce) {
     WatchdogPool pool(3, 5s);
-    std::atomic<int> running{0};
-    std::atomic<int> peak{0};
+    test::PeakGate gate(3);
     QSet<int> finished;
     pool.map<int>(
         20,
         [&](int index, WatchdogPool::Watch&) {
-            const int now = ++running;
-            int seen = peak.load();
-            while (now > seen && !peak.compare_exchange_weak(seen, now)) {
-            }
-            std::this_thread::sleep_for(2ms);
-            --running;
+            gate.enter();
+            gate.leave();
             return index * 2;
         },
         [&](int index, WatchdogPool::Outcome outcome, const int* result) {
@@ -34,8 +31,7 @@ TEST(WatchdogPool, RunsEveryJobAtMostWidthAtOnce) {
             finished.insert(index);
         });
     EXPECT_EQ(finished.size(), 20);
-    EXPECT_LE(peak.load(), 3);
-    EXPECT_GE(peak.load(), 2);
+    EXPECT_EQ(gate.peak(), 3);
 }
 
 TEST(WatchdogPool, AbandonsAJobThatStopsAnsweringAndCarriesOn) {
@@ -43,24 +39,26 @@ TEST(WatchdogPool, AbandonsAJobThatStopsAnsweringAndCarriesOn) {
         std::mutex mutex;
         std::condition_variable cv;
         bool open = false;
+        bool answered = false;
     };
     auto gate = std::make_shared<Gate>();
     WatchdogPool pool(2, 200ms);
     QList<std::pair<int, WatchdogPool::Outcome>> ends;
-    const auto started = std::chrono::steady_clock::now();
     pool.map<int>(
         6,
         [gate](int index, WatchdogPool::Watch&) {
             if (index == 1) {
                 std::unique_lock lock(gate->mutex);
                 gate->cv.wait(lock, [&] { return gate->open; });
+                gate->answered = true;
+                gate->cv.notify_all();
             }
             return index;
         },
         [&](int index, WatchdogPool::Outcome outcome, const int*) {
             ends.append({index, outcome});
         });
-    EXPECT_LT(std::chrono::steady_clock::now() - started, 3s);
+    // Returning at all shows the stuck call was not waited for: it is let go only below.
     ASSERT_EQ(ends.size(), 6);
     for (const auto& [index, outcome] : ends)
         EXPECT_EQ(outcome, index == 1 ? WatchdogPool::Outcome::abandoned : WatchdogPool::Outcome::finished)
@@ -75,20 +73,20 @@ TEST(WatchdogPool, AbandonsAJobThatStopsAnsweringAndCarriesOn) {
             more += outcome == WatchdogPool::Outcome::finished;
         });
     EXPECT_EQ(more, 4);
-    {
-        std::lock_guard lock(gate->mutex);
-        gate->open = true;
-    }
+    std::unique_lock lock(gate->mutex);
+    gate->open = true;
     gate->cv.notify_all();
+    gate->cv.wait(lock, [&] { return gate->answered; });
 }
 
 TEST(WatchdogPool, ATouchedJobIsNotAbandonedWhileItMakesProgress) {
-    WatchdogPool pool(1, 150ms);
+    // Far longer than the timeout in all, with touches far more often than it.
+    WatchdogPool pool(1, 1s);
     WatchdogPool::Outcome seen = WatchdogPool::Outcome::abandoned;
     pool.map<int>(
         1,
         [](int, WatchdogPool::Watch& watch) {
-            for (int i = 0; i < 15; ++i) {
+            for (int i = 0; i < 75; ++i) {
                 watch.touch();
                 std::this_thread::sleep_for(20ms);
             }
@@ -101,23 +99,35 @@ TEST(WatchdogPool, ATouchedJobIsNotAbandonedWhileItMakesProgress) {
 TEST(WatchdogPool, CancelledJobsThatHaveNotStartedEndAsCancelled) {
     WatchdogPool pool(1, 5s);
     std::atomic_bool cancel{false};
+    // The first job cancels the run and goes on until the run has reported the cancelled jobs.
+    struct Gate {
+        std::mutex mutex;
+        std::condition_variable cv;
+        bool seenCancelled = false;
+    };
+    auto gate = std::make_shared<Gate>();
     int finished = 0;
     int cancelled = 0;
     pool.map<int>(
         10,
-        [&cancel](int, WatchdogPool::Watch&) {
+        [&cancel, gate](int, WatchdogPool::Watch&) {
             cancel = true;
-            std::this_thread::sleep_for(30ms);
+            std::unique_lock lock(gate->mutex);
+            gate->cv.wait(lock, [&] { return gate->seenCancelled; });
             return 0;
         },
         [&](int, WatchdogPool::Outcome outcome, const int*) {
             finished += outcome == WatchdogPool::Outcome::finished;
             cancelled += outcome == WatchdogPool::Outcome::cancelled;
+            if (outcome == WatchdogPool::Outcome::cancelled) {
+                std::lock_guard lock(gate->mutex);
+                gate->seenCancelled = true;
+                gate->cv.notify_all();
+            }
         },
         &cancel);
-    EXPECT_GE(finished, 1);
-    EXPECT_EQ(finished + cancelled, 10);
-    EXPECT_GE(cancelled, 8);
+    EXPECT_EQ(finished, 1);
+    EXPECT_EQ(cancelled, 9);
 }
 
 // One pool shared by callers on several threads (the manager's scan object): each run must get
@@ -145,4 +155,26 @@ TEST(WatchdogPool, RunsFromSeveralThreadsEachSeeTheirOwnJobs) {
     other.join();
     EXPECT_EQ(first.size(), 500);
     EXPECT_EQ(second.size(), 500);
+}
+
+// The workers see the cancel themselves: a busy caller's thread that has not woken yet must not let
+// them take further jobs meanwhile.
+TEST(WatchdogPool, NoJobStartsOnceCancelledEvenBeforeTheCallerWakes) {
+    WatchdogPool pool(1, 5s);
+    std::atomic_bool cancel{false};
+    std::atomic<int> ran{0};
+    int cancelled = 0;
+    pool.map<int>(
+        50,
+        [&](int, WatchdogPool::Watch&) {
+            ++ran;
+            cancel = true;
+            return 0;
+        },
+        [&](int, WatchdogPool::Outcome outcome, const int*) {
+            cancelled += outcome == WatchdogPool::Outcome::cancelled;
+        },
+        &cancel);
+    EXPECT_EQ(ran.load(), 1);
+    EXPECT_EQ(cancelled, 49);
 }

@@ -33,12 +33,18 @@ public:
     ~HangingStatProbe() override { release(); }
 
     std::optional<FileFacts> stat(const QString& path) const override {
-        if (path.startsWith(m_prefix)) {
-            ++m_hung;
-            std::unique_lock lock(m_mutex);
-            m_cv.wait(lock, [this] { return m_released; });
-        }
-        return FileStatProbe::system()->stat(path);
+        if (!path.startsWith(m_prefix))
+            return FileStatProbe::system()->stat(path);
+        ++m_hung;
+        std::unique_lock lock(m_mutex);
+        ++m_inside;
+        m_cv.wait(lock, [this] { return m_released; });
+        lock.unlock();
+        auto facts = FileStatProbe::system()->stat(path);
+        lock.lock();
+        --m_inside;
+        m_cv.notify_all();
+        return facts;
     }
     void release() const {
         {
@@ -47,6 +53,13 @@ public:
         }
         m_cv.notify_all();
     }
+    // Releases the hung calls and waits until each has answered: a test never ends with a stuck
+    // worker just let go and still running.
+    void releaseAndAwaitAnswers() const {
+        release();
+        std::unique_lock lock(m_mutex);
+        m_cv.wait(lock, [this] { return m_inside == 0; });
+    }
     int hungCalls() const { return m_hung.load(); }
 
 private:
@@ -54,6 +67,7 @@ private:
     mutable std::mutex m_mutex;
     mutable std::condition_variable m_cv;
     mutable bool m_released = false;
+    mutable int m_inside = 0;
     mutable std::atomic<int> m_hung{0};
 };
 
