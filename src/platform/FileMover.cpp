@@ -1,5 +1,7 @@
 #include "platform/FileMover.h"
 
+#include "platform/PathText.h"
+
 #include "platform/CrossDeviceMove.h"
 #include "platform/FileMoveSupport.h"
 
@@ -66,9 +68,6 @@ int systemRemove(const QByteArray& path) {
     return ::unlink(path.constData());
 }
 
-bool hasNul(const QString& path) {
-    return path.contains(QChar(u'\0'));
-}
 
 FileOpStatus invalidPath(const QString& path) {
     if (path.isEmpty())
@@ -128,9 +127,9 @@ FileOpStatus moveWithoutNoReplace(const QByteArray& source, const QByteArray& de
 
 FileOpStatus FileMover::moveNoReplace(const QString& source, const QString& destination,
                                       const FileOpProgress& progress, const std::atomic_bool* cancel) {
-    if (source.isEmpty() || hasNul(source))
+    if (source.isEmpty() || path::containsNul(source))
         return invalidPath(source);
-    if (destination.isEmpty() || hasNul(destination))
+    if (destination.isEmpty() || path::containsNul(destination))
         return invalidPath(destination);
     if (cancel && cancel->load())
         return errnoStatus(ECANCELED);
@@ -163,9 +162,9 @@ FileOpStatus FileMover::moveNoReplace(const QString& source, const QString& dest
 }
 
 FileOpStatus FileMover::replaceAtomically(const QString& replacement, const QString& target) {
-    if (replacement.isEmpty() || hasNul(replacement))
+    if (replacement.isEmpty() || path::containsNul(replacement))
         return invalidPath(replacement);
-    if (target.isEmpty() || hasNul(target))
+    if (target.isEmpty() || path::containsNul(target))
         return invalidPath(target);
     const QByteArray from = QFile::encodeName(replacement);
     const QByteArray to = QFile::encodeName(target);

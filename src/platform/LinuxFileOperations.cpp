@@ -1,5 +1,8 @@
 #include "platform/LinuxFileOperations.h"
 
+#include "platform/Immortal.h"
+#include "platform/PathText.h"
+
 #include "platform/LinuxTrash.h"
 
 #include <QFile>
@@ -16,8 +19,9 @@
 namespace tarnwick {
 
 std::shared_ptr<FileOperations> FileOperations::system() {
-    static const auto instance = std::make_shared<LinuxFileOperations>();
-    return instance;
+    // Outlives static destruction: a worker abandoned by a watchdog may still hold it at exit.
+    static Immortal<std::shared_ptr<FileOperations>> instance(std::make_shared<LinuxFileOperations>());
+    return instance.get();
 }
 
 namespace {
@@ -91,7 +95,7 @@ int removeContents(int dirFd, const QByteArray& where, int& failures, QString& f
 } // namespace
 
 bool LinuxFileOperations::hasNul(const QString& path) {
-    return path.contains(QChar(u'\0'));
+    return path::containsNul(path);
 }
 
 FileOpStatus LinuxFileOperations::nulRefused() {
