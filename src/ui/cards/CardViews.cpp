@@ -22,8 +22,9 @@ CardStillLoader cardStillLoader(ThumbnailGenerator& generator) {
             co_return std::nullopt;
         const auto& open = target->services().openPath;
         const QString openPath = open ? open(path) : path;
-        co_return co_await QtConcurrent::run(&target->decodingPool(),
-                                             [openPath, bound] { return readCardStill(openPath, bound); });
+        QFuture<std::optional<QImage>> reading = QtConcurrent::run(
+            &target->decodingPool(), [openPath, bound] { return readCardStill(openPath, bound); });
+        co_return co_await reading;
     };
 }
 
