@@ -1,5 +1,8 @@
 #include "app/TarnwickApp.h"
 
+#include "ui/browser/BrowserViews.h"
+#include "ui/common/LinuxDesktopServices.h"
+
 #include "analysis/ProjectManager.h"
 #include "app/AppDelegate.h"
 #include "app/MainWindow.h"
@@ -20,6 +23,7 @@
 #include "ui/UpdateResultAlert.h"
 #include "ui/cards/CardViews.h"
 #include "ui/preview/ThumbnailGenerator.h"
+#include "ui/scrub/MediaScrubView.h"
 #include "ui/window/ContentView.h"
 
 #include <QApplication>
@@ -86,6 +90,13 @@ void TarnwickApp::buildWindow() {
     services.openUrl = m_options.openUrl;
     services.commands = m_commands;
     installCardViews(services.factories, ThumbnailGenerator::shared());
+    {
+        BrowserServices browser;
+        browser.desktop =
+            std::make_shared<LinuxDesktopServices>(QDBusConnection::sessionBus(), m_options.openUrl);
+        browser.scrubView = createMediaScrubView;
+        installBrowserViews(services.factories, std::move(browser));
+    }
     m_window->setContentView(new ContentView(std::move(manager), std::move(services)));
     m_appCommands =
         new AppCommands({*m_commands, panel, *m_grants, *m_updater, m_options.openUrl}, m_window.get());

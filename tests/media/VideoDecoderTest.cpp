@@ -73,6 +73,16 @@ TEST(VideoDecoder, ThreadedDecoderSkippingUnusedFramesStillFindsEveryFrame) {
         EXPECT_EQ(testmedia::countingIndex(*decoder->frameAt(frame / 25.0, box)), frame);
 }
 
+TEST(VideoDecoder, IntraOnlyClipSeeksStraightToEachFrame) {
+    const QString clip = testmedia::countingProRes();
+    NEEDS(clip);
+    auto decoder = VideoDecoder::open(clip, 4);
+    ASSERT_TRUE(decoder);
+    for (int frame : {0, 1, 30, 55, 56, 54, 99, 12})
+        EXPECT_EQ(testmedia::countingIndex(*decoder->frameAt(frame / 25.0, QSize(64, 64))), frame);
+    EXPECT_EQ(testmedia::countingIndex(*decoder->frameAt(40.5 / 25, QSize(64, 64))), 41);
+}
+
 TEST(VideoDecoder, ToleranceAcceptsAnEarlierKeyFrame) {
     const QString clip = testmedia::counting();
     NEEDS(clip);

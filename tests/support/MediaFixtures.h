@@ -116,6 +116,14 @@ inline QString audioWithCover() {
                                       "-disposition:v", "attached_pic"});
 }
 
+// counting() as intra-only ProRes.
+inline QString countingProRes() {
+    return made(QStringLiteral("clip counting.mov"),
+                {"-f", "lavfi", "-i", "color=c=black:size=64x64:rate=25:duration=4", "-vf",
+                 "format=yuv444p,geq=lum='16+2*N':cb=128:cr=128", "-c:v", "prores_ks", "-profile:v", "3",
+                 "-pix_fmt", "yuv422p10le"});
+}
+
 // The luma index a frame of counting() carries.
 inline int countingIndex(const QImage& frame) {
     const QColor centre = frame.pixelColor(frame.width() / 2, frame.height() / 2);

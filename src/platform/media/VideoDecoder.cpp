@@ -23,6 +23,7 @@ struct VideoDecoder::State {
     SwsContext* scaler = nullptr;
     AVStream* stream = nullptr;
     int rotation = 0;
+    bool intraOnly = false; // every frame a key frame: seeking is always the short way
     bool haveHeld = false;
     bool positioned = false; // the decoder continues from `heldPts`
     bool drained = false;
@@ -98,6 +99,8 @@ std::unique_ptr<VideoDecoder> VideoDecoder::open(const QString& path, int thread
     if (!state->frame || !state->held || !state->packet)
         return nullptr;
     state->rotation = displayRotation(state->stream);
+    const AVCodecDescriptor* descriptor = avcodec_descriptor_get(state->stream->codecpar->codec_id);
+    state->intraOnly = descriptor && (descriptor->props & AV_CODEC_PROP_INTRA_ONLY);
     return std::unique_ptr<VideoDecoder>(new VideoDecoder(std::move(state)));
 }
 
@@ -138,7 +141,7 @@ int64_t VideoDecoder::State::targetTimestamp(double seconds) const {
 }
 
 bool VideoDecoder::State::mustSeek(int64_t target) const {
-    if (!positioned || drained || heldPts == AV_NOPTS_VALUE || target < heldPts)
+    if (!positioned || drained || heldPts == AV_NOPTS_VALUE || target < heldPts || intraOnly)
         return true;
     // Going forward a little: decoding on is cheaper than any seek.
     if (target - heldPts <= av_rescale_q(1, AVRational{1, 1}, stream->time_base))
