@@ -189,7 +189,7 @@ void ScreenshotTour::start() {
     }
     m_steps << [this, view] {
         view->setDetailViewMode(DetailViewMode::table);
-        after(300, [this] { next(); });
+        after(2500, [this] { next(); }); // thumbnails arrive from the decoding threads
     } << shootStep(QStringLiteral("imported-table"));
     m_steps << [this, view] {
         view->setDetailViewMode(DetailViewMode::map);

@@ -104,8 +104,11 @@ ImagePreviewView::ImagePreviewView(const QString& filePath, const QString& fileN
 QCoro::Task<void> ImagePreviewView::load(QString path, ImageLoader loader) {
     QPointer<ImagePreviewView> self(this);
     std::optional<QImage> image;
-    if (loader)
-        image = co_await loader(path);
+    if (loader) {
+        // Held in a variable: a temporary task inside co_await is destroyed twice by this compiler.
+        auto loading = loader(path);
+        image = co_await loading;
+    }
     if (!self)
         co_return; // the sheet closed while the image was read
     m_image = std::move(image);

@@ -1,9 +1,12 @@
 #include "support/ProjectManagerHarness.h"
+#include "ui/browser/BrowserViews.h"
 #include "ui/browser/MediaPreviewView.h"
 
+#include <QDeadlineTimer>
 #include <QLabel>
 #include <QPushButton>
 #include <QSignalSpy>
+#include <QTemporaryDir>
 #include <gtest/gtest.h>
 
 namespace tarnwick {
@@ -77,6 +80,48 @@ TEST(MediaPreview, KindsChooseTheContent) {
     MediaPreviewView bare(media("/v/README"), loaderOf({}, &asked), scrub);
     EXPECT_NE(bare.findChild<QLabel*>("noPreview"), nullptr);
     EXPECT_TRUE(asked.isEmpty());
+}
+
+} // namespace
+} // namespace tarnwick
+
+namespace tarnwick {
+namespace {
+
+// Lets the event loop run until `done` holds (the generator answers from its worker threads).
+bool runUntil(const std::function<bool()>& done) {
+    QDeadlineTimer deadline(60'000);
+    while (!done() && !deadline.hasExpired())
+        QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents, 50);
+    return done();
+}
+
+TEST(BrowserServices, TheApplicationsLoadersReadRealImagesAndPlaceholders) {
+    QTemporaryDir dir;
+    const QString png = dir.filePath("still.png");
+    QImage image(40, 20, QImage::Format_RGB32);
+    image.fill(Qt::blue);
+    ASSERT_TRUE(image.save(png));
+    BrowserServices services = systemBrowserServices(nullptr);
+    std::optional<std::optional<QImage>> loaded;
+    QCoro::connect(services.loadImage(png), qApp,
+                   [&](std::optional<QImage> result) { loaded = std::move(result); });
+    ASSERT_TRUE(runUntil([&] { return loaded.has_value(); }));
+    ASSERT_TRUE(loaded->has_value());
+    EXPECT_EQ((*loaded)->size(), QSize(40, 20));
+
+    QImage thumbnail;
+    bool answered = false;
+    const bool requested =
+        services.thumbnails(testing::media(png), RequestToken::make(), [&](const QImage& result) {
+            thumbnail = result;
+            answered = true;
+        });
+    EXPECT_TRUE(requested);
+    ASSERT_TRUE(runUntil([&] { return answered; }));
+    EXPECT_FALSE(thumbnail.isNull());
+    EXPECT_FALSE(services.thumbnails(testing::media(dir.filePath("notes.txt")), RequestToken::make(),
+                                     [](const QImage&) {}));
 }
 
 } // namespace
