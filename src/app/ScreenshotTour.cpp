@@ -9,6 +9,11 @@
 #include "analysis/ProjectManager.h"
 #include "app/MainWindow.h"
 #include "ui/CommandNames.h"
+#include "ui/Sheet.h"
+#include "ui/cards/ClipCard.h"
+#include "ui/cards/ClipCardsView.h"
+#include "ui/preview/ClipKind.h"
+#include "ui/scrub/MediaScrubView.h"
 #include "ui/sidebar/SidebarView.h"
 #include "ui/window/ContentView.h"
 #include "ui/window/PresentationChain.h"
@@ -16,6 +21,8 @@
 #include <QApplication>
 #include <QDialog>
 #include <QDir>
+#include <QFileInfo>
+#include <QMouseEvent>
 #include <QPixmap>
 #include <QScreen>
 #include <QScrollBar>
@@ -144,6 +151,42 @@ void ScreenshotTour::start() {
         closeDialogs();
         after(300, [this] { next(); });
     };
+    m_steps << [this, view] {
+        view->setDetailViewMode(DetailViewMode::cards);
+        after(2500, [this] { next(); }); // posters and stills arrive
+    } << shootStep(QStringLiteral("cards"));
+    m_steps << [this, view] {
+        // The pointer a third of the way over the first video card that has its poster.
+        if (auto* cards = view->findChild<ClipCardsView*>()) {
+            for (ClipCard* card : cards->grid()->liveCards()) {
+                if (card->kind() == ClipKind::video && card->engine() && card->engine()->ready()) {
+                    const QPointF at(card->width() / 3.0, 80);
+                    QMouseEvent move(QEvent::MouseMove, at, card->mapToGlobal(at), Qt::NoButton, Qt::NoButton,
+                                     Qt::NoModifier);
+                    QApplication::sendEvent(card, &move);
+                    break;
+                }
+            }
+        }
+        after(1500, [this] { next(); });
+    } << shootStep(QStringLiteral("cards-hover"));
+    for (const bool audio : {false, true}) {
+        m_steps << [this, view, audio] {
+            for (const MediaFile& file : view->manager().mediaFiles()) {
+                const ClipKind kind = mediaKind(file);
+                if (file.isOnDisk() && kind == (audio ? ClipKind::audio : ClipKind::video)) {
+                    const QString path = file.matchedPath.value_or(file.path);
+                    Sheet::present(&m_window, createMediaScrubView(path, QFileInfo(path).fileName(), audio));
+                    break;
+                }
+            }
+            after(3000, [this] { next(); });
+        } << [this, audio] {
+            shoot(audio ? QStringLiteral("sheet-scrub-audio") : QStringLiteral("sheet-scrub-video"));
+            closeDialogs();
+            after(500, [this] { next(); });
+        };
+    }
     m_steps << [this, view] {
         view->setDetailViewMode(DetailViewMode::table);
         after(2500, [this] { next(); }); // thumbnails arrive from the decoding threads

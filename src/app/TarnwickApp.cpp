@@ -21,6 +21,9 @@
 #include "ui/MenuBarBuilder.h"
 #include "ui/ReviewPrompt.h"
 #include "ui/UpdateResultAlert.h"
+#include "ui/cards/CardViews.h"
+#include "ui/preview/ThumbnailGenerator.h"
+#include "ui/scrub/MediaScrubView.h"
 #include "ui/window/ContentView.h"
 
 #include <QApplication>
@@ -86,10 +89,12 @@ void TarnwickApp::buildWindow() {
     services.preferences = m_options.preferences;
     services.openUrl = m_options.openUrl;
     services.commands = m_commands;
+    installCardViews(services.factories, ThumbnailGenerator::shared());
     {
         BrowserServices browser;
         browser.desktop =
             std::make_shared<LinuxDesktopServices>(QDBusConnection::sessionBus(), m_options.openUrl);
+        browser.scrubView = createMediaScrubView;
         installBrowserViews(services.factories, std::move(browser));
     }
     m_window->setContentView(new ContentView(std::move(manager), std::move(services)));

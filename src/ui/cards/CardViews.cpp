@@ -1,0 +1,54 @@
+#include "ui/cards/CardViews.h"
+
+#include "analysis/ProjectManager.h"
+#include "ui/cards/CardStill.h"
+#include "ui/cards/ClipCardsView.h"
+#include "ui/preview/ThumbnailGenerator.h"
+#include "ui/window/CleanupOperations.h"
+#include "ui/window/ContentView.h"
+#include "ui/window/ViewFactories.h"
+
+#include <QPointer>
+#include <QtConcurrent/QtConcurrentRun>
+
+#include <qcoro/qcorofuture.h>
+
+namespace tarnwick {
+
+CardStillLoader cardStillLoader(ThumbnailGenerator& generator) {
+    QPointer<ThumbnailGenerator> target(&generator);
+    return [target](QString path, QSize bound) -> QCoro::Task<std::optional<QImage>> {
+        if (!target)
+            co_return std::nullopt;
+        const auto& open = target->services().openPath;
+        const QString openPath = open ? open(path) : path;
+        QFuture<std::optional<QImage>> reading = QtConcurrent::run(
+            &target->decodingPool(), [openPath, bound] { return readCardStill(openPath, bound); });
+        co_return co_await reading;
+    };
+}
+
+void installCardViews(ViewFactories& factories, ThumbnailGenerator& generator) {
+    factories.clipCards = [loader = cardStillLoader(generator)](ContentView& window) {
+        ProjectManager& manager = window.manager();
+        ClipCardsActions actions;
+        actions.deleteSafetyConflicts = [&window, &manager](const QList<MediaFile>& files) {
+            QStringList reasons;
+            for (const auto& conflict :
+                 window.operations().findDeleteSafetyConflicts(files, manager.mediaFiles()))
+                reasons.append(conflict.reason);
+            return reasons;
+        };
+        actions.addToRecycleBin = [&window, &manager](const QList<MediaFile>& files) {
+            window.operations().addToRecycleBin(manager, files);
+        };
+        auto* view = new ClipCardsView(manager, std::move(actions), loader);
+        view->setSelection(window.selectedFiles());
+        view->setSelectionSource([&window] { return window.selectedFiles(); });
+        QObject::connect(view, &ClipCardsView::selectionChanged, &window,
+                         [&window](const QSet<QUuid>& ids) { window.selectedFiles() = ids; });
+        return view;
+    };
+}
+
+} // namespace tarnwick

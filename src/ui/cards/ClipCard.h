@@ -1,0 +1,141 @@
+#pragma once
+
+#include "model/MediaFile.h"
+#include "ui/cards/CardTexts.h"
+#include "ui/preview/ClipKind.h"
+#include "ui/preview/RequestToken.h"
+#include "ui/preview/ScrubEngine.h"
+
+#include <QImage>
+#include <QPointer>
+#include <QWidget>
+
+#include <qcoro/qcorotask.h>
+
+#include <functional>
+#include <optional>
+
+class QAudioOutput;
+class QMediaPlayer;
+class QToolButton;
+class QVariantAnimation;
+
+namespace tarnwick {
+
+class MediaPlayerView;
+
+// Reads an image card's still at the size it is shown; absent when unreadable.
+using CardStillLoader = std::function<QCoro::Task<std::optional<QImage>>(QString path, QSize bound)>;
+
+// A badge of the preview area.
+struct CardBadge {
+    QString text;
+    QColor color;
+    bool solid = false;
+};
+
+// The badges of a preview, left to right; `trailing` ones sit after the row's spacer.
+struct CardBadges {
+    QList<CardBadge> leading;
+    QList<CardBadge> trailing;
+};
+CardBadges cardBadges(const MediaFile& file, ClipKind kind, bool hovering, bool hasVideoUrl, bool ready,
+                      bool failed);
+
+// One cell of the card grid: the preview (hover scrubbing for video, the still for images, inline
+// playback for audio), the scrub strip and two lines of details, with select and bin buttons.
+// The grid hands it a file and that file's engine as the card scrolls into view, and takes them
+// back (`clear`) as it scrolls away: that is the card's appear and disappear.
+class ClipCard : public QWidget {
+    Q_OBJECT
+public:
+    static constexpr int previewHeight = 190;
+    static constexpr int stripHeight = 3;
+
+    ClipCard(CardStillLoader loadStill, QWidget* parent = nullptr);
+    ~ClipCard() override;
+
+    // Appear: the engine is prepared when the file is a video. A different file first clears.
+    void showFile(const MediaFile& file, ScrubEngine* engine, bool selected);
+    // Disappear: the engine is reset and inline playback stops.
+    void clear();
+    void setSelected(bool selected);
+
+    const MediaFile& file() const { return m_file; }
+    ClipKind kind() const { return m_kind; }
+    ScrubEngine* engine() const { return m_engine; }
+    bool isSelected() const { return m_selected; }
+    bool hovering() const { return m_hovering; }
+    double scrubFraction() const { return m_scrubFraction; }
+    bool playing() const { return m_playing && m_player; }
+    // The picture the preview draws now (a video's engine frame or an image's still).
+    std::optional<QImage> shownImage() const;
+    // The video placeholder's text when no picture is shown.
+    QString placeholderText() const;
+    CardBadges badges() const;
+    bool shimmerRunning() const;
+
+    QToolButton* selectButton() const { return m_select; }
+    QToolButton* trashButton() const { return m_trash; }
+    QToolButton* playButton() const { return m_play; }
+    QToolButton* stopButton() const { return m_stop; }
+
+    // The pointer over the preview at x (local), or gone from it.
+    void handleHover(double x);
+    void handleHoverEnded();
+
+    void startAudioPlayback();
+    void stopPlayback();
+
+Q_SIGNALS:
+    void toggleSelectRequested(const QUuid& id);
+    void trashRequested(const MediaFile& file);
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void leaveEvent(QEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+
+private:
+    QCoro::Task<void> loadImagePoster(QString path, RequestToken token);
+    void engineChanged();
+    void refreshShimmer();
+    void placeButtons();
+    void refreshButtons();
+    QRect previewRect() const { return {0, 0, width(), previewHeight}; }
+    void paintPreview(QPainter& p);
+    void paintVideo(QPainter& p, const QRect& area);
+    void paintTimecodeBar(QPainter& p, const QRect& area);
+    void paintStill(QPainter& p, const QRect& area);
+    void paintIconPreview(QPainter& p, const QRect& area);
+    void paintBadgeRow(QPainter& p, const QRect& area, const CardBadges& badges);
+    void paintScrubStrip(QPainter& p);
+    void paintInfo(QPainter& p);
+
+    CardStillLoader m_loadStill;
+    MediaFile m_file;
+    ClipKind m_kind = ClipKind::other;
+    bool m_hasVideoUrl = false;
+    bool m_hasAudioUrl = false;
+    QPointer<ScrubEngine> m_engine;
+    QMetaObject::Connection m_engineConnection;
+    bool m_shown = false;
+    bool m_selected = false;
+    bool m_hovering = false;
+    double m_scrubFraction = 0;
+    bool m_playing = false;
+    QMediaPlayer* m_player = nullptr;
+    QAudioOutput* m_audio = nullptr;
+    MediaPlayerView* m_playerView = nullptr;
+    std::optional<QImage> m_still;
+    RequestToken m_stillToken;
+    QVariantAnimation* m_shimmer;
+    double m_shimmerPhase = -1.0;
+    QToolButton* m_select;
+    QToolButton* m_trash;
+    QToolButton* m_play;
+    QToolButton* m_stop;
+};
+
+} // namespace tarnwick

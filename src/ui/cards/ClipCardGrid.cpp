@@ -1,0 +1,139 @@
+#include "ui/cards/ClipCardGrid.h"
+
+#include "ui/BrandPalette.h"
+#include "ui/preview/ClipKind.h"
+#include "ui/preview/ScrubEngine.h"
+
+#include <QEvent>
+#include <QPainter>
+#include <QScrollBar>
+
+namespace tarnwick {
+
+ScrubEngine* makeCardScrubEngine(const MediaFile& file, QObject* parent) {
+    const std::optional<QUrl> url = playableVideoURL(file);
+    std::optional<QString> path;
+    if (url)
+        path = url->toLocalFile();
+    return new ScrubEngine(path, parent);
+}
+
+ClipCardGrid::ClipCardGrid(CardStillLoader loadStill, ScrubEngineFactory makeEngine, QWidget* parent)
+    : QAbstractScrollArea(parent), m_loadStill(std::move(loadStill)),
+      m_makeEngine(makeEngine ? std::move(makeEngine) : ScrubEngineFactory(makeCardScrubEngine)) {
+    setFrameShape(QFrame::NoFrame);
+    setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    verticalScrollBar()->setSingleStep(40);
+    QPalette palette = viewport()->palette();
+    palette.setColor(QPalette::Window, Color::brandBackground());
+    viewport()->setPalette(palette);
+    viewport()->setAutoFillBackground(true);
+}
+
+void ClipCardGrid::setFiles(QList<MediaFile> files) {
+    m_files = std::move(files);
+    relayout();
+    pruneEngines();
+}
+
+void ClipCardGrid::setSelection(const QSet<QUuid>& selection) {
+    m_selection = selection;
+    for (auto it = m_live.cbegin(); it != m_live.cend(); ++it)
+        it.value()->setSelected(m_selection.contains(it.value()->file().id));
+}
+
+ClipCard* ClipCardGrid::cardFor(const QUuid& id) const {
+    for (ClipCard* card : m_live)
+        if (card->file().id == id)
+            return card;
+    return nullptr;
+}
+
+void ClipCardGrid::resizeEvent(QResizeEvent* event) {
+    QAbstractScrollArea::resizeEvent(event);
+    relayout();
+}
+
+void ClipCardGrid::scrollContentsBy(int, int) {
+    relayout();
+}
+
+bool ClipCardGrid::viewportEvent(QEvent* event) {
+    if (event->type() == QEvent::Paint) {
+        QPainter(viewport()).fillRect(viewport()->rect(), Color::brandBackground());
+        return true;
+    }
+    return QAbstractScrollArea::viewportEvent(event);
+}
+
+void ClipCardGrid::relayout() {
+    m_layout = CardGridLayout::forWidth(viewport()->width());
+    const int count = int(m_files.size());
+    const int height = viewport()->height();
+    QScrollBar* bar = verticalScrollBar();
+    bar->setPageStep(height);
+    bar->setRange(0, std::max(0, m_layout.contentHeight(count) - height));
+    const int top = bar->value();
+    const auto [first, end] = m_layout.visibleRange(top, height, count);
+
+    // Cards that left the range, or whose index now holds another file, disappear first.
+    for (auto it = m_live.begin(); it != m_live.end();) {
+        const int index = it.key();
+        if (index < first || index >= end || m_files[index].id != it.value()->file().id) {
+            it.value()->clear();
+            it.value()->hide();
+            m_spare.append(it.value());
+            it = m_live.erase(it);
+        } else {
+            ++it;
+        }
+    }
+    for (int index = first; index < end; ++index) {
+        ClipCard* card = m_live.value(index);
+        const MediaFile& file = m_files[index];
+        if (!card) {
+            card = takeCard();
+            m_live.insert(index, card);
+        }
+        card->setGeometry(m_layout.cardRect(index).translated(0, -top));
+        card->showFile(file, mediaKind(file) == ClipKind::video ? engineOf(file) : nullptr,
+                       m_selection.contains(file.id));
+        card->show();
+    }
+}
+
+ClipCard* ClipCardGrid::takeCard() {
+    if (!m_spare.isEmpty())
+        return m_spare.takeLast();
+    auto* card = new ClipCard(m_loadStill, viewport());
+    connect(card, &ClipCard::toggleSelectRequested, this, &ClipCardGrid::toggleSelectRequested);
+    connect(card, &ClipCard::trashRequested, this, &ClipCardGrid::trashRequested);
+    return card;
+}
+
+ScrubEngine* ClipCardGrid::engineOf(const MediaFile& file) {
+    ScrubEngine*& engine = m_engines[file.id];
+    if (!engine)
+        engine = m_makeEngine(file, this);
+    return engine;
+}
+
+void ClipCardGrid::pruneEngines() {
+    if (m_engines.isEmpty())
+        return;
+    QSet<QUuid> shown;
+    shown.reserve(m_files.size());
+    for (const MediaFile& file : m_files)
+        shown.insert(file.id);
+    for (auto it = m_engines.begin(); it != m_engines.end();) {
+        if (shown.contains(it.key())) {
+            ++it;
+        } else {
+            delete it.value();
+            it = m_engines.erase(it);
+        }
+    }
+}
+
+} // namespace tarnwick

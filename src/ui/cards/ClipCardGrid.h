@@ -1,0 +1,68 @@
+#pragma once
+
+#include "model/MediaFile.h"
+#include "ui/cards/CardTexts.h"
+#include "ui/cards/ClipCard.h"
+
+#include <QAbstractScrollArea>
+#include <QHash>
+#include <QList>
+#include <QSet>
+#include <QUuid>
+
+#include <functional>
+
+namespace tarnwick {
+
+class ScrubEngine;
+
+// Makes the scrub engine of a video card (the app's: for the file's playable video).
+using ScrubEngineFactory = std::function<ScrubEngine*(const MediaFile& file, QObject* parent)>;
+ScrubEngine* makeCardScrubEngine(const MediaFile& file, QObject* parent);
+
+// The scrolling grid of clip cards. Only the rows on screen (and one either side) have card
+// widgets; cards scrolled away are cleared and reused. Engines are kept by the file's id for as
+// long as the file is shown, so a card that comes back finds its poster and frames.
+class ClipCardGrid : public QAbstractScrollArea {
+    Q_OBJECT
+public:
+    ClipCardGrid(CardStillLoader loadStill, ScrubEngineFactory makeEngine, QWidget* parent = nullptr);
+
+    void setFiles(QList<MediaFile> files);
+    void setSelection(const QSet<QUuid>& selection);
+    const QList<MediaFile>& files() const { return m_files; }
+    CardGridLayout layout() const { return m_layout; }
+
+    // The cards on screen now, by index into files().
+    const QHash<int, ClipCard*>& liveCards() const { return m_live; }
+    int cardWidgetCount() const { return int(m_live.size() + m_spare.size()); }
+    ClipCard* cardFor(const QUuid& id) const;
+    ScrubEngine* engineFor(const QUuid& id) const { return m_engines.value(id); }
+    qsizetype engineCount() const { return m_engines.size(); }
+
+Q_SIGNALS:
+    void toggleSelectRequested(const QUuid& id);
+    void trashRequested(const MediaFile& file);
+
+protected:
+    void resizeEvent(QResizeEvent* event) override;
+    void scrollContentsBy(int dx, int dy) override;
+    bool viewportEvent(QEvent* event) override;
+
+private:
+    void relayout();
+    ClipCard* takeCard();
+    ScrubEngine* engineOf(const MediaFile& file);
+    void pruneEngines();
+
+    CardStillLoader m_loadStill;
+    ScrubEngineFactory m_makeEngine;
+    QList<MediaFile> m_files;
+    QSet<QUuid> m_selection;
+    CardGridLayout m_layout;
+    QHash<int, ClipCard*> m_live;
+    QList<ClipCard*> m_spare;
+    QHash<QUuid, ScrubEngine*> m_engines;
+};
+
+} // namespace tarnwick

@@ -1,0 +1,221 @@
+#include "ui/cards/ClipCardsView.h"
+
+#include "analysis/ProjectManager.h"
+#include "ui/AlertDialog.h"
+#include "ui/BrandFonts.h"
+#include "ui/BrandPalette.h"
+#include "ui/SymbolIcons.h"
+
+#include <QFrame>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPushButton>
+#include <QStackedWidget>
+#include <QVBoxLayout>
+
+namespace tarnwick {
+
+namespace {
+
+QLabel* label(const QString& text, const QFont& font, const QColor& color) {
+    auto* l = new QLabel(text);
+    l->setFont(font);
+    QPalette palette = l->palette();
+    palette.setColor(QPalette::WindowText, color);
+    l->setPalette(palette);
+    return l;
+}
+
+QPushButton* smallButton(const QString& text) {
+    auto* button = new QPushButton(text);
+    QFont font = button->font();
+    font.setPixelSize(11);
+    button->setFont(font);
+    return button;
+}
+
+QWidget* emptyState() {
+    auto* widget = new QWidget;
+    auto* column = new QVBoxLayout(widget);
+    column->setSpacing(8);
+    column->addStretch();
+    auto* symbol = new QLabel;
+    symbol->setPixmap(
+        symbolIcon(QStringLiteral("rectangle.stack"), Color::brandTextTertiary()).pixmap(34, 34));
+    symbol->setAlignment(Qt::AlignCenter);
+    column->addWidget(symbol);
+    QFont body;
+    body.setPixelSize(13);
+    auto* text = label(QStringLiteral("No clips to show"), body, Color::brandTextSecondary());
+    text->setAlignment(Qt::AlignCenter);
+    column->addWidget(text);
+    column->addStretch();
+    return widget;
+}
+
+} // namespace
+
+ClipCardsView::ClipCardsView(ProjectManager& manager, ClipCardsActions actions, CardStillLoader loadStill,
+                             ScrubEngineFactory makeEngine, QWidget* parent)
+    : QWidget(parent), m_manager(manager), m_actions(std::move(actions)),
+      m_clipCount(label({}, Font::brandMono(11), Color::brandTextTertiary())),
+      m_selectionCount(label({}, Font::brandMono(11, Font::Weight::medium), Color::brandAccent())),
+      m_selectAll(smallButton(QStringLiteral("Select All"))), m_clear(smallButton(QStringLiteral("Clear"))),
+      m_addToBin(smallButton(QStringLiteral("Add to Virtual Bin"))), m_body(new QStackedWidget),
+      m_grid(new ClipCardGrid(std::move(loadStill), std::move(makeEngine))) {
+    setAutoFillBackground(true);
+    QPalette palette = this->palette();
+    palette.setColor(QPalette::Window, Color::brandBackground());
+    setPalette(palette);
+
+    auto* header = new QFrame;
+    header->setAutoFillBackground(true);
+    QPalette headerPalette = header->palette();
+    headerPalette.setColor(QPalette::Window, Color::brandSurfaceSunken());
+    header->setPalette(headerPalette);
+    auto* row = new QHBoxLayout(header);
+    row->setContentsMargins(12, 8, 12, 8);
+    row->setSpacing(8);
+    row->addWidget(
+        label(QStringLiteral("Cards"), Font::brand(13, Font::Weight::semibold), Color::brandTextPrimary()));
+    row->addWidget(label(cardTexts::hint(), Font::brand(11), Color::brandTextTertiary()));
+    row->addStretch();
+    row->addWidget(m_selectAll);
+    row->addWidget(m_selectionCount);
+    row->addWidget(m_clear);
+    m_addToBin->setIcon(symbolIcon(QStringLiteral("trash"), Color::brandAccent()));
+    m_addToBin->setStyleSheet(QStringLiteral("QPushButton { color: %1; }").arg(Color::brandAccent().name()));
+    row->addWidget(m_addToBin);
+    row->addWidget(m_clipCount);
+
+    auto* divider = new QFrame;
+    divider->setFrameShape(QFrame::HLine);
+    divider->setFixedHeight(1);
+    divider->setStyleSheet(QStringLiteral("background: %1; border: none;").arg(Color::brandBorder().name()));
+
+    m_body->addWidget(m_grid);
+    m_body->addWidget(emptyState());
+
+    auto* column = new QVBoxLayout(this);
+    column->setContentsMargins(0, 0, 0, 0);
+    column->setSpacing(0);
+    column->addWidget(header);
+    column->addWidget(divider);
+    column->addWidget(m_body, 1);
+
+    connect(m_selectAll, &QPushButton::clicked, this, &ClipCardsView::selectAll);
+    connect(m_clear, &QPushButton::clicked, this, &ClipCardsView::clearSelection);
+    connect(m_addToBin, &QPushButton::clicked, this, &ClipCardsView::addSelectedToBin);
+    connect(m_grid, &ClipCardGrid::toggleSelectRequested, this, &ClipCardsView::toggleSelection);
+    connect(m_grid, &ClipCardGrid::trashRequested, this, &ClipCardsView::trashCard);
+    connect(&m_manager, &ProjectManager::changed, this, [this](ProjectManager::Changes groups) {
+        if (groups.testAnyFlags(ProjectManager::Change::mediaFiles | ProjectManager::Change::filters |
+                                ProjectManager::Change::projects | ProjectManager::Change::recycleBin))
+            refreshFiles();
+    });
+    refreshFiles();
+}
+
+void ClipCardsView::setSelection(const QSet<QUuid>& selection) {
+    m_selection = selection;
+    m_grid->setSelection(m_selection);
+    refreshHeader();
+}
+
+void ClipCardsView::showEvent(QShowEvent* event) {
+    if (m_selectionSource)
+        setSelection(m_selectionSource());
+    QWidget::showEvent(event);
+}
+
+bool ClipCardsView::showsEmptyState() const {
+    return m_body->currentWidget() != m_grid;
+}
+
+void ClipCardsView::refreshFiles() {
+    m_grid->setFiles(m_manager.filteredMediaFiles());
+    m_body->setCurrentIndex(m_grid->files().isEmpty() ? 1 : 0);
+    refreshHeader();
+}
+
+void ClipCardsView::refreshHeader() {
+    const qsizetype count = m_grid->files().size();
+    const bool none = m_selection.isEmpty();
+    m_clipCount->setText(cardTexts::clipCount(count));
+    m_selectAll->setVisible(none);
+    m_selectAll->setEnabled(count > 0);
+    m_selectionCount->setVisible(!none);
+    m_selectionCount->setText(cardTexts::selectionCount(m_selection.size()));
+    m_clear->setVisible(!none);
+    m_addToBin->setVisible(!none);
+}
+
+void ClipCardsView::assignSelection(QSet<QUuid> selection) {
+    if (selection == m_selection)
+        return;
+    setSelection(selection);
+    Q_EMIT selectionChanged(m_selection);
+}
+
+void ClipCardsView::selectAll() {
+    QSet<QUuid> ids;
+    for (const MediaFile& file : m_grid->files())
+        ids.insert(file.id);
+    assignSelection(std::move(ids));
+}
+
+void ClipCardsView::clearSelection() {
+    assignSelection({});
+}
+
+void ClipCardsView::toggleSelection(const QUuid& id) {
+    QSet<QUuid> ids = m_selection;
+    if (!ids.remove(id))
+        ids.insert(id);
+    assignSelection(std::move(ids));
+}
+
+void ClipCardsView::addSelectedToBin() {
+    QList<MediaFile> files;
+    for (const MediaFile& file : m_grid->files())
+        if (m_selection.contains(file.id))
+            files.append(file);
+    requestAddToBin(files);
+}
+
+void ClipCardsView::trashCard(const MediaFile& file) {
+    requestAddToBin({file});
+}
+
+void ClipCardsView::requestAddToBin(const QList<MediaFile>& files) {
+    const QStringList conflicts =
+        m_actions.deleteSafetyConflicts ? m_actions.deleteSafetyConflicts(files) : QStringList();
+    if (conflicts.isEmpty()) {
+        if (m_actions.addToRecycleBin)
+            m_actions.addToRecycleBin(files);
+        clearSelection();
+        return;
+    }
+    m_pendingDeleteFiles = files;
+    m_deleteConflicts = conflicts;
+    m_alert = AlertDialog::present(
+        this, QStringLiteral("⚠️ Potentially Used Media"), cardTexts::deleteSafetyAlertMessage(conflicts),
+        {{QStringLiteral("Cancel"), AlertButton::Role::cancel, [this] { cancelPendingDelete(); }},
+         {QStringLiteral("Move to Recycle Anyway"), AlertButton::Role::destructive,
+          [this] { confirmMoveToRecycleAnyway(); }}});
+}
+
+void ClipCardsView::cancelPendingDelete() {
+    m_pendingDeleteFiles.clear();
+    m_deleteConflicts.clear();
+}
+
+void ClipCardsView::confirmMoveToRecycleAnyway() {
+    const QList<MediaFile> files = std::exchange(m_pendingDeleteFiles, {});
+    m_deleteConflicts.clear();
+    if (m_actions.addToRecycleBin)
+        m_actions.addToRecycleBin(files);
+    clearSelection();
+}
+
+} // namespace tarnwick

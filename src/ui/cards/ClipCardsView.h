@@ -1,0 +1,89 @@
+#pragma once
+
+#include "model/MediaFile.h"
+#include "ui/AlertDialog.h"
+#include "ui/cards/ClipCardGrid.h"
+
+#include <QPointer>
+#include <QSet>
+#include <QUuid>
+#include <QWidget>
+
+#include <functional>
+
+class QLabel;
+class QPushButton;
+class QStackedWidget;
+
+namespace tarnwick {
+
+class ProjectManager;
+
+// The staging the cards ask of the window.
+struct ClipCardsActions {
+    // The reasons of the delete-safety conflicts of the files; empty when staging is safe.
+    std::function<QStringList(const QList<MediaFile>&)> deleteSafetyConflicts;
+    std::function<void(const QList<MediaFile>&)> addToRecycleBin;
+};
+
+// The media pane's card mode: a header with the counts and the selection actions over the grid of
+// the filtered media. The selection is shared with the window (see selectionChanged).
+class ClipCardsView : public QWidget {
+    Q_OBJECT
+public:
+    ClipCardsView(ProjectManager& manager, ClipCardsActions actions, CardStillLoader loadStill,
+                  ScrubEngineFactory makeEngine = {}, QWidget* parent = nullptr);
+
+    const QSet<QUuid>& selection() const { return m_selection; }
+    void setSelection(const QSet<QUuid>& selection);
+    // Where the shared selection lives; read again each time the view is shown.
+    void setSelectionSource(std::function<QSet<QUuid>()> source) { m_selectionSource = std::move(source); }
+
+    ClipCardGrid* grid() const { return m_grid; }
+    QLabel* clipCountLabel() const { return m_clipCount; }
+    QLabel* selectionLabel() const { return m_selectionCount; }
+    QPushButton* selectAllButton() const { return m_selectAll; }
+    QPushButton* clearButton() const { return m_clear; }
+    QPushButton* addToBinButton() const { return m_addToBin; }
+    bool showsEmptyState() const;
+    AlertDialog* deleteSafetyAlert() const { return m_alert; }
+    const QList<MediaFile>& pendingDeleteFiles() const { return m_pendingDeleteFiles; }
+
+    void selectAll();
+    void clearSelection();
+    void addSelectedToBin();
+    void toggleSelection(const QUuid& id);
+    void trashCard(const MediaFile& file);
+    void cancelPendingDelete();
+    void confirmMoveToRecycleAnyway();
+
+protected:
+    void showEvent(QShowEvent* event) override;
+
+Q_SIGNALS:
+    void selectionChanged(const QSet<QUuid>& selection);
+
+private:
+    void refreshFiles();
+    void refreshHeader();
+    void requestAddToBin(const QList<MediaFile>& files);
+    void assignSelection(QSet<QUuid> selection);
+
+    ProjectManager& m_manager;
+    ClipCardsActions m_actions;
+    QSet<QUuid> m_selection;
+    std::function<QSet<QUuid>()> m_selectionSource;
+    QList<MediaFile> m_pendingDeleteFiles;
+    QStringList m_deleteConflicts;
+    QPointer<AlertDialog> m_alert;
+
+    QLabel* m_clipCount;
+    QLabel* m_selectionCount;
+    QPushButton* m_selectAll;
+    QPushButton* m_clear;
+    QPushButton* m_addToBin;
+    QStackedWidget* m_body;
+    ClipCardGrid* m_grid;
+};
+
+} // namespace tarnwick

@@ -1,0 +1,210 @@
+#include "ui/cards/ClipCardsView.h"
+
+#include "ui/window/CleanupOperations.h"
+
+#include "support/FakeScrubFrameSource.h"
+#include "support/ProjectManagerHarness.h"
+
+#include <gtest/gtest.h>
+
+#include <QLabel>
+#include <QPushButton>
+#include <QScrollBar>
+#include <QToolButton>
+
+using namespace tarnwick;
+using namespace tarnwick::testing;
+
+namespace {
+
+struct CardsFixture : ::testing::Test {
+    QList<MediaFile> files(int count, const QString& extension = QStringLiteral("mov")) {
+        QList<MediaFile> out;
+        for (int i = 0; i < count; ++i)
+            out.append(media(QStringLiteral("/media/clip %1.%2").arg(i).arg(extension), 0,
+                             MediaFileStatus::online, 1000 + i));
+        return out;
+    }
+
+    std::unique_ptr<ClipCardsView> makeView() {
+        ClipCardsActions actions;
+        actions.deleteSafetyConflicts = [this](const QList<MediaFile>& list) {
+            checked.append(list);
+            return conflicts;
+        };
+        actions.addToRecycleBin = [this](const QList<MediaFile>& list) { staged.append(list); };
+        auto factory = [this](const MediaFile& file, QObject* parent) {
+            auto source = std::make_shared<FakeScrubFrameSource>();
+            sources.insert(file.id, source);
+            return new ScrubEngine(file.path, source, ScrubEnginePolicy{}, nullptr, parent);
+        };
+        auto view =
+            std::make_unique<ClipCardsView>(harness.pm(), std::move(actions), CardStillLoader{}, factory);
+        view->resize(1000, 800);
+        view->show();
+        drainEvents();
+        return view;
+    }
+
+    void setFiles(const QList<MediaFile>& list) {
+        harness.pm().setMediaFiles(list);
+        drainEvents();
+    }
+
+    ProjectManagerHarness harness;
+    QStringList conflicts;
+    QList<QList<MediaFile>> checked;
+    QList<QList<MediaFile>> staged;
+    QHash<QUuid, std::shared_ptr<FakeScrubFrameSource>> sources;
+};
+
+} // namespace
+
+TEST_F(CardsFixture, HeaderCountsAndEmptyState) {
+    auto view = makeView();
+    EXPECT_EQ(view->clipCountLabel()->text(), "0 clips");
+    EXPECT_TRUE(view->showsEmptyState());
+    EXPECT_FALSE(view->selectAllButton()->isEnabled());
+
+    setFiles(files(1));
+    EXPECT_EQ(view->clipCountLabel()->text(), "1 clip");
+    EXPECT_FALSE(view->showsEmptyState());
+    EXPECT_TRUE(view->selectAllButton()->isEnabled());
+
+    setFiles(files(12));
+    EXPECT_EQ(view->clipCountLabel()->text(), "12 clips");
+}
+
+TEST_F(CardsFixture, SelectAllAndClear) {
+    auto view = makeView();
+    const QList<MediaFile> list = files(5);
+    setFiles(list);
+    QSet<QUuid> published;
+    QObject::connect(view.get(), &ClipCardsView::selectionChanged,
+                     [&](const QSet<QUuid>& ids) { published = ids; });
+    view->setSelection({QUuid::createUuid()}); // a file the filter no longer shows
+    view->selectAllButton()->click();
+    EXPECT_EQ(view->selection().size(), 5);
+    EXPECT_EQ(published, view->selection());
+    EXPECT_EQ(view->selectionLabel()->text(), "5 selected");
+    EXPECT_TRUE(view->selectAllButton()->isHidden());
+    EXPECT_FALSE(view->clearButton()->isHidden());
+    EXPECT_FALSE(view->addToBinButton()->isHidden());
+    ClipCard* first = view->grid()->cardFor(list[0].id);
+    ASSERT_TRUE(first);
+    EXPECT_TRUE(first->isSelected());
+
+    view->clearButton()->click();
+    EXPECT_TRUE(view->selection().isEmpty());
+    EXPECT_TRUE(published.isEmpty());
+    EXPECT_FALSE(view->selectAllButton()->isHidden());
+    EXPECT_FALSE(first->isSelected());
+}
+
+TEST_F(CardsFixture, StagingOneCardWithoutConflictsClearsTheSelection) {
+    auto view = makeView();
+    const QList<MediaFile> list = files(4);
+    setFiles(list);
+    view->toggleSelection(list[0].id);
+    view->toggleSelection(list[1].id);
+    EXPECT_EQ(view->selectionLabel()->text(), "2 selected");
+    view->grid()->cardFor(list[3].id)->trashButton()->click();
+    ASSERT_EQ(staged.size(), 1);
+    EXPECT_EQ(staged[0].size(), 1);
+    EXPECT_EQ(staged[0][0].id, list[3].id);
+    EXPECT_TRUE(view->selection().isEmpty());
+}
+
+TEST_F(CardsFixture, ConflictsAskFirst) {
+    auto view = makeView();
+    const QList<MediaFile> list = files(3);
+    setFiles(list);
+    conflicts = {QStringLiteral("clip 0 shares its media with a used clip")};
+    view->toggleSelection(list[2].id);
+    view->toggleSelection(list[0].id);
+    view->addToBinButton()->click();
+    ASSERT_EQ(checked.size(), 1);
+    EXPECT_EQ(checked[0][0].id, list[0].id); // shown order
+    EXPECT_EQ(checked[0][1].id, list[2].id);
+    ASSERT_TRUE(view->deleteSafetyAlert());
+    EXPECT_EQ(view->deleteSafetyAlert()->title(), QStringLiteral("⚠️ Potentially Used Media"));
+    EXPECT_EQ(view->deleteSafetyAlert()->message(),
+              "clip 0 shares its media with a used clip\n\nDeleting this file may break that project.");
+    EXPECT_TRUE(staged.isEmpty());
+
+    view->deleteSafetyAlert()->buttons().at(0)->click(); // Cancel
+    EXPECT_TRUE(staged.isEmpty());
+    EXPECT_EQ(view->selection().size(), 2);
+    EXPECT_TRUE(view->pendingDeleteFiles().isEmpty());
+
+    view->addToBinButton()->click();
+    ASSERT_TRUE(view->deleteSafetyAlert());
+    EXPECT_EQ(view->deleteSafetyAlert()->buttons().at(1)->text(), "Move to Recycle Anyway");
+    view->deleteSafetyAlert()->buttons().at(1)->click();
+    ASSERT_EQ(staged.size(), 1);
+    EXPECT_EQ(staged[0].size(), 2);
+    EXPECT_TRUE(view->selection().isEmpty());
+}
+
+TEST_F(CardsFixture, StagingThroughTheWindowsDeleteSafetyCheck) {
+    const QList<MediaFile> list = files(3);
+    setFiles(list);
+    std::unique_ptr<CleanupOperations> operations = makeCleanupOperations();
+    ProjectManager& pm = harness.pm();
+    ClipCardsActions actions;
+    actions.deleteSafetyConflicts = [&](const QList<MediaFile>& staging) {
+        QStringList reasons;
+        for (const auto& conflict : operations->findDeleteSafetyConflicts(staging, pm.mediaFiles()))
+            reasons.append(conflict.reason);
+        return reasons;
+    };
+    actions.addToRecycleBin = [&](const QList<MediaFile>& staging) {
+        operations->addToRecycleBin(pm, staging);
+    };
+    ClipCardsView view(pm, std::move(actions), CardStillLoader{}, [](const MediaFile& file, QObject* parent) {
+        return new ScrubEngine(file.path, std::make_shared<FakeScrubFrameSource>(), ScrubEnginePolicy{},
+                               nullptr, parent);
+    });
+    view.resize(1000, 800);
+    view.toggleSelection(list[1].id);
+    view.addSelectedToBin();
+    drainEvents();
+    EXPECT_FALSE(view.deleteSafetyAlert());
+    ASSERT_EQ(pm.recycleBin().size(), 1);
+    EXPECT_EQ(pm.recycleBin()[0].mediaFile.path, list[1].path);
+    EXPECT_TRUE(view.selection().isEmpty());
+}
+
+TEST_F(CardsFixture, OnlyVisibleRowsHaveCardsAndEnginesFollowThem) {
+    auto view = makeView();
+    const QList<MediaFile> list = files(10'000);
+    setFiles(list);
+    ClipCardGrid* grid = view->grid();
+    const int pitch = CardGridLayout::cardHeight + CardGridLayout::spacing;
+    const int rowsOnScreen = grid->viewport()->height() / pitch + 1;
+    const int bound = grid->layout().columns * (rowsOnScreen + 3);
+    EXPECT_LE(grid->liveCards().size(), bound);
+    EXPECT_EQ(grid->engineCount(), grid->liveCards().size());
+
+    ClipCard* first = grid->cardFor(list[0].id);
+    ASSERT_TRUE(first);
+    ScrubEngine* engine = first->engine();
+    sources.value(list[0].id)->answerLoad(4, taggedFrame(7));
+    EXPECT_TRUE(engine->ready());
+
+    grid->verticalScrollBar()->setValue(grid->verticalScrollBar()->maximum());
+    EXPECT_LE(grid->liveCards().size(), bound);
+    EXPECT_LE(grid->cardWidgetCount(), 2 * bound);
+    EXPECT_FALSE(grid->cardFor(list[0].id));
+    EXPECT_TRUE(grid->cardFor(list.last().id));
+    EXPECT_FALSE(engine->ready()); // reset when its card left
+    EXPECT_TRUE(engine->posterImage());
+
+    grid->verticalScrollBar()->setValue(0);
+    ASSERT_TRUE(grid->cardFor(list[0].id));
+    EXPECT_EQ(grid->engineFor(list[0].id), engine);
+    EXPECT_TRUE(engine->ready()); // prepared again, at once, from its poster
+
+    setFiles(list.mid(0, 2)); // the engines of files no longer shown go
+    EXPECT_EQ(grid->engineCount(), 2);
+}
