@@ -91,11 +91,8 @@ void TarnwickApp::buildWindow() {
     services.commands = m_commands;
     installCardViews(services.factories, ThumbnailGenerator::shared());
     {
-        BrowserServices browser;
-        browser.desktop =
-            std::make_shared<LinuxDesktopServices>(QDBusConnection::sessionBus(), m_options.openUrl);
-        browser.scrubView = createMediaScrubView;
-        installBrowserViews(services.factories, std::move(browser));
+        installBrowserViews(services.factories, systemBrowserServices(std::make_shared<LinuxDesktopServices>(
+                                                    QDBusConnection::sessionBus(), m_options.openUrl)));
     }
     m_window->setContentView(new ContentView(std::move(manager), std::move(services)));
     m_appCommands =

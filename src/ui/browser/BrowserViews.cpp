@@ -8,19 +8,13 @@
 #include "ui/browser/StorageMapView.h"
 #include "ui/common/RevealAndCopy.h"
 #include "ui/common/ViewHelpers.h"
-#include "ui/preview/MediaPlayerView.h"
 #include "ui/preview/ThumbnailGenerator.h"
 #include "ui/preview/ThumbnailProgressTracker.h"
+#include "ui/scrub/MediaScrubView.h"
 
 #include "ui/window/CleanupOperations.h"
 #include "ui/window/ContentView.h"
 #include "ui/window/ViewFactories.h"
-#include <QAudioOutput>
-#include <QHBoxLayout>
-#include <QLabel>
-#include <QMediaPlayer>
-#include <QPushButton>
-#include <QVBoxLayout>
 
 #include <QPointer>
 
@@ -62,30 +56,6 @@ MediaBrowserActions tableActions(ContentView& window, const BrowserServices& ser
     return actions;
 }
 
-// Plays an audio or video file with the desktop player and its controls.
-QWidget* playerPreview(const QString& path, const QString& name, bool isAudio) {
-    auto* host = new QWidget;
-    host->setMinimumSize(640, isAudio ? 160 : 420);
-    auto* layout = new QVBoxLayout(host);
-    auto* header = new QHBoxLayout;
-    auto* title = new QLabel(
-        QStringLiteral("<b>%1</b><br>%2")
-            .arg(isAudio ? QStringLiteral("Audio") : QStringLiteral("Video"), name.toHtmlEscaped()),
-        host);
-    header->addWidget(title);
-    header->addStretch();
-    auto* done = new QPushButton(QStringLiteral("Done"), host);
-    QObject::connect(done, &QPushButton::clicked, host, [host] { host->window()->close(); });
-    header->addWidget(done);
-    layout->addLayout(header);
-    auto* player = new QMediaPlayer(host);
-    auto* audio = new QAudioOutput(player);
-    player->setAudioOutput(audio);
-    layout->addWidget(new MediaPlayerView(player, host), 1);
-    player->setSource(QUrl::fromLocalFile(path));
-    return host;
-}
-
 QCoro::Task<void> requestThumbnail(MediaFile file, RequestToken token,
                                    std::function<void(const QImage&)> done) {
     const QString source = file.matchedPath.value_or(file.path);
@@ -124,7 +94,7 @@ BrowserServices systemBrowserServices(std::shared_ptr<DesktopServices> desktop) 
         return false;
     };
     services.loadImage = [](QString path) { return ThumbnailGenerator::shared().loadImage(std::move(path)); };
-    services.scrubView = playerPreview;
+    services.scrubView = createMediaScrubView;
     services.onThumbnailActivity = [](std::function<void(int)> apply) {
         ThumbnailProgressTracker& tracker = ThumbnailProgressTracker::shared();
         QObject::connect(&tracker, &ThumbnailProgressTracker::activeOperationsChanged, &tracker, apply);
