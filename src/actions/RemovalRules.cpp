@@ -49,12 +49,22 @@ void RemovalRules::buildPathIndex() const {
     if (m_pathIndexBuilt && m_pathIndexSize == files.size())
         return;
     m_firstByPath.clear();
-    m_byLowerPathOrMatch.clear();
     m_firstByPath.reserve(files.size());
     for (qsizetype i = 0; i < files.size(); ++i) {
+        if (!m_firstByPath.contains(files[i].path))
+            m_firstByPath.insert(files[i].path, i);
+    }
+    m_pathIndexBuilt = true;
+    m_pathIndexSize = files.size();
+}
+
+void RemovalRules::buildLowerIndex() const {
+    const QList<MediaFile>& files = list();
+    if (m_lowerIndexBuilt && m_lowerIndexSize == files.size())
+        return;
+    m_byLowerPathOrMatch.clear();
+    for (qsizetype i = 0; i < files.size(); ++i) {
         const MediaFile& file = files[i];
-        if (!m_firstByPath.contains(file.path))
-            m_firstByPath.insert(file.path, i);
         const QString lowerPath = LowerPathCache::lowerKey(file.path);
         m_byLowerPathOrMatch[lowerPath].append(i);
         if (file.matchedPath) {
@@ -63,8 +73,8 @@ void RemovalRules::buildPathIndex() const {
                 m_byLowerPathOrMatch[lowerMatch].append(i);
         }
     }
-    m_pathIndexBuilt = true;
-    m_pathIndexSize = files.size();
+    m_lowerIndexBuilt = true;
+    m_lowerIndexSize = files.size();
 }
 
 void RemovalRules::buildContainerIndex() const {
@@ -105,7 +115,7 @@ std::optional<MediaFile> RemovalRules::liveUseOf(const MediaFile& staged) const 
 }
 
 std::optional<MediaFile> RemovalRules::entryUsingProxy(const QString& proxy) const {
-    buildPathIndex();
+    buildLowerIndex();
     const QList<MediaFile>& files = list();
     const QString key = LowerPathCache::lowerKey(proxy);
     const QList<qsizetype> candidates = m_byLowerPathOrMatch.value(key);

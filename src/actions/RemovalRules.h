@@ -57,6 +57,7 @@ private:
     const QList<MediaFile>& list() const;
     void buildPathIndex() const;
     void buildContainerIndex() const;
+    void buildLowerIndex() const;
 
     QPointer<const ProjectManager> m_manager;
     QSet<QString> m_handledContainers;
@@ -64,6 +65,8 @@ private:
     mutable QHash<QString, qsizetype> m_firstByPath;
     mutable QHash<QString, QList<qsizetype>> m_byLowerPathOrMatch;
     mutable qsizetype m_pathIndexSize = 0;
+    mutable bool m_lowerIndexBuilt = false;
+    mutable qsizetype m_lowerIndexSize = 0;
     mutable qsizetype m_containerIndexSize = 0;
     mutable bool m_containerIndexBuilt = false;
     // Lower-cased .rdc folder → entries whose working path lies below it.

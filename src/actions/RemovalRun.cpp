@@ -180,10 +180,10 @@ QList<ExecutedRemoval> executeRemovals(const QList<PlannedRemoval>& plan, FileOp
             continue;
         }
         if (method == RemovalMethod::deletePermanently)
-            done.recordTime = QDateTime::currentDateTime();
+            done.recordTime = QDateTime::currentDateTimeUtc(); // local time only when a trace is written
         const FileOpStatus status = removeTarget(files, p.target, p.isContainer, method);
         if (method == RemovalMethod::trash)
-            done.recordTime = QDateTime::currentDateTime();
+            done.recordTime = QDateTime::currentDateTimeUtc(); // local time only when a trace is written
         if (!status.ok()) {
             done.outcome = Outcome::failed;
             done.error = status;

@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <fcntl.h>
 #include <pwd.h>
 #include <sys/stat.h>
@@ -117,6 +118,16 @@ int renameNoReplace(const QByteArray& from, const QByteArray& to) {
     if (::lstat(to.constData(), &st) == 0)
         return EEXIST;
     return ::rename(from.constData(), to.constData()) == 0 ? 0 : errno;
+}
+
+// Local time without Qt's time-zone refresh, which stats /etc/localtime on every call.
+QDateTime localNow() {
+    const time_t now = ::time(nullptr);
+    struct tm local {};
+    if (!::localtime_r(&now, &local))
+        return QDateTime::currentDateTime();
+    return QDateTime(QDate(local.tm_year + 1900, local.tm_mon + 1, local.tm_mday),
+                     QTime(local.tm_hour, local.tm_min, local.tm_sec));
 }
 
 } // namespace
@@ -258,7 +269,7 @@ TrashOutcome LinuxTrash::moveToTrash(const QString& path) {
                 original = canonical.startsWith(prefix) ? canonical.mid(prefix.size()) : canonical;
             }
         }
-        const QByteArray info = trashInfo(original, QDateTime::currentDateTime());
+        const QByteArray info = trashInfo(original, localNow());
         bool staleTrash = false;
         for (int n = 1; n < 10000; ++n) {
             const QByteArray candidate = numberedName(name, n);
