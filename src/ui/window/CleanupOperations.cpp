@@ -1,10 +1,16 @@
 #include "ui/window/CleanupOperations.h"
 
 #include "actions/DeleteSafetyCheck.h"
+#include "actions/MoveToFolderAction.h"
+#include "actions/PermanentDeletion.h"
 #include "actions/RecycleBin.h"
 #include "actions/TrashAction.h"
 #include "analysis/ProjectManager.h"
 #include "platform/AppLog.h"
+#include "transcode/TranscodeAndReplace.h"
+#include "transcode/TranscodeEngine.h"
+
+#include <mutex>
 
 namespace tarnwick {
 
@@ -20,8 +26,27 @@ bool CleanupOperations::isExportableUnused(const MediaFile& file) {
 }
 
 namespace {
-
 const QString notAvailable = QStringLiteral("This clean-up action is not available in this build.");
+} // namespace
+
+QCoro::Task<CleanupOperations::TrashResult> CleanupOperations::permanentlyDelete(ProjectManager& manager) {
+    const int count = int(manager.recycleBin().size());
+    co_return TrashResult{0, count, count ? QStringList{notAvailable} : QStringList{}, {}};
+}
+
+QCoro::Task<void> CleanupOperations::transcodeAndReplace(ProjectManager&) {
+    co_return;
+}
+
+void CleanupOperations::cancelTranscode(ProjectManager& manager) {
+    manager.setTranscodeShouldCancel(true);
+}
+
+std::optional<QString> CleanupOperations::locateFFmpeg() {
+    return std::nullopt;
+}
+
+namespace {
 
 // Stands in until the engine's clean-up actions are wired: it stages files in the bin (which
 // changes nothing on disk) and refuses every operation that would touch a file.
@@ -81,8 +106,8 @@ public:
     }
 };
 
-// The engine's clean-up actions; moving to a folder, the CSV export and the DaVinci import stay
-// refused until their operations exist.
+// The engine's clean-up actions; the CSV export and the DaVinci import stay refused until their
+// operations are wired.
 class EngineOperations : public StagingOnlyOperations {
 public:
     QList<Conflict> findDeleteSafetyConflicts(const QList<MediaFile>& staging,
@@ -103,6 +128,34 @@ public:
         const RemovalResult r = co_await TrashAction::moveToTrash(manager);
         co_return TrashResult{int(r.deleted), int(r.failed), r.errors, r.failedItems};
     }
+    QCoro::Task<TrashResult> permanentlyDelete(ProjectManager& manager) override {
+        const RemovalResult r = co_await PermanentDeletion::permanentlyDelete(manager);
+        co_return TrashResult{int(r.deleted), int(r.failed), r.errors, r.failedItems};
+    }
+    QCoro::Task<MoveResult> moveRecycleBinToFolder(ProjectManager& manager, QUrl folder) override {
+        const auto r = co_await MoveToFolderAction::moveRecycleBinToFolder(manager, folder.toLocalFile());
+        co_return MoveResult{int(r.succeeded), int(r.failed), r.errors};
+    }
+    QCoro::Task<MoveResult> moveFilesToFolder(ProjectManager& manager, QList<MediaFile> files,
+                                              QUrl folder) override {
+        const auto r =
+            co_await MoveToFolderAction::moveFilesToFolder(manager, std::move(files), folder.toLocalFile());
+        co_return MoveResult{int(r.succeeded), int(r.failed), r.errors};
+    }
+    QCoro::Task<void> transcodeAndReplace(ProjectManager& manager) override {
+        (void)co_await tarnwick::transcodeAndReplace(manager, engine());
+    }
+    void cancelTranscode(ProjectManager& manager) override { tarnwick::cancelTranscode(manager, engine()); }
+    std::optional<QString> locateFFmpeg() override { return engine().locateFFmpeg(); }
+
+private:
+    // One engine per window, made on first use (it starts a thread of its own).
+    TranscodeEngine& engine() {
+        std::call_once(m_engineOnce, [this] { m_engine = std::make_unique<TranscodeEngine>(); });
+        return *m_engine;
+    }
+    std::once_flag m_engineOnce;
+    std::unique_ptr<TranscodeEngine> m_engine;
 };
 
 } // namespace

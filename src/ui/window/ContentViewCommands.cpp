@@ -231,7 +231,7 @@ void ContentView::startBinMoveRun(const QUrl& folder) {
     QCoro::connect(operations().moveRecycleBinToFolder(*m_manager, folder), this,
                    [this](CleanupOperations::MoveResult result) {
                        m_binMoveRunning = false;
-                       setMoveResult(MoveResult{result.moved, result.failed, result.errors});
+                       setMoveResult(BinMoveResult{result.moved, result.failed, result.errors});
                        m_pendingMoveFolder.reset();
                    });
 }
