@@ -108,6 +108,8 @@ public:
     void setDeletionResult(std::optional<DeletionResult> result);
     void setMoveResult(std::optional<BinMoveResult> result);
     void setPendingDaVinciCSV(const QUrl& url); // also raises the import confirmation
+    // What a Trash run that left files reports; raises the Trash failure sheet.
+    void presentTrashFailure(int trashed, QList<RecycleBinItem> failedItems, QStringList errors);
     bool showingSearchOffline() const { return m_showingSearchOffline; }
     bool showingAuditLog() const { return m_showingAuditLog; }
     bool showingStats() const { return m_showingStats; }
