@@ -378,7 +378,7 @@ TranscodeConfirmationSheet::TranscodeConfirmationSheet(ContentView& window, QWid
     layout->addWidget(symbolLabel(QStringLiteral("arrow.trianglehead.swap"), indigo(), 48, this));
     layout->addWidget(textLabel(QStringLiteral("Transcode & Replace"), 4, true, this));
     m_description = textLabel(QString(), 0, false, this);
-    m_description->setMaximumWidth(400);
+    m_description->setFixedWidth(400);
     setTextColor(m_description, secondaryText());
     layout->addWidget(m_description, 0, Qt::AlignHCenter);
 
@@ -487,6 +487,8 @@ void TranscodeConfirmationSheet::checkFFmpeg() {
 void TranscodeConfirmationSheet::refresh() {
     m_plan = BinTexts::TranscodePlan::of(m_window.manager().recycleBin());
     m_description->setText(m_plan.description());
+    // A wrapped label centred in its row would otherwise get a single line's height.
+    m_description->setMinimumHeight(m_description->heightForWidth(400));
     m_source->setText(formatFileByteCount(m_plan.sourceSize));
     m_estimate->setText(QStringLiteral("~") + formatFileByteCount(m_plan.estimatedSize));
 

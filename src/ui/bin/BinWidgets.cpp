@@ -105,7 +105,9 @@ ErrorBox errorBox(const QStringList& errors, int maxHeight, const QString& headi
 
 QPushButton* tintedButton(const QString& title, const QColor& tint, bool prominent, const QString& symbol,
                           QWidget* parent) {
-    auto* button = new QPushButton(title, parent);
+    // A lone "&" would turn into a mnemonic underline.
+    auto* button = new QPushButton(QString(title).replace(QLatin1Char('&'), QStringLiteral("&&")), parent);
+    button->setAccessibleName(title);
     const QColor label = prominent ? QColor(0x14, 0x14, 0x14) : tint;
     if (!symbol.isEmpty())
         button->setIcon(symbolIcon(symbol, label));

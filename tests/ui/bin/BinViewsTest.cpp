@@ -81,7 +81,8 @@ TEST(RecycleBinPane, HeaderRowsFooterAndRestores) {
         EXPECT_TRUE(b->isEnabled()) << b->text().toStdString();
     QStringList titles;
     for (QPushButton* b : pane->footerButtons())
-        titles.append(b->text());
+        titles.append(b->accessibleName());
+    EXPECT_EQ(pane->footerButtons().last()->text(), QStringLiteral("Transcode && Replace"));
     EXPECT_EQ(titles, (QStringList{QStringLiteral("Restore All"), QStringLiteral("Move to Trash"),
                                    QStringLiteral("Move to Folder..."), QStringLiteral("Delete Permanently"),
                                    QStringLiteral("Transcode & Replace")}));
