@@ -142,18 +142,23 @@ void ScreenshotTour::start() {
     // The clean-up sheets and cards, raised with made-up outcomes (nothing on disk changes).
     QStringList errors;
     for (int i = 1; i <= 40; ++i)
-        errors.append(QStringLiteral("/Volumes/Share/Day%1/A%2.mxf: the encoder stopped").arg(i % 3 + 1).arg(i, 3, 10,
-                                                                                                      QLatin1Char('0')));
+        errors.append(QStringLiteral("/Volumes/Share/Day%1/A%2.mxf: the encoder stopped")
+                          .arg(i % 3 + 1)
+                          .arg(i, 3, 10, QLatin1Char('0')));
     const QList<std::pair<QString, std::function<void()>>> dialogs{
         {QStringLiteral("sheet-permanent-delete"), [view] { view->setShowingPermanentDeleteSheet(true); }},
-        {QStringLiteral("sheet-transcode-confirmation"), [view] { view->setShowingTranscodeConfirmation(true); }},
-        {QStringLiteral("sheet-deletion-result"), [view] { view->setDeletionResult(DeletionResult{12, 0, {}}); }},
-        {QStringLiteral("sheet-move-result-errors"),
-         [view, errors] { view->setMoveResult(BinMoveResult{12, 3, errors.mid(0, 3)}); }},
-        {QStringLiteral("sheet-trash-failure"),
-         [view, &pm, errors] {
-             view->presentTrashFailure(4, pm.recycleBin().mid(0, 3), errors.mid(0, 3));
+        {QStringLiteral("sheet-transcode-confirmation"),
+         [view] { view->setShowingTranscodeConfirmation(true); }},
+        {QStringLiteral("sheet-deletion-result"),
+         [view] {
+             view->setDeletionResult(DeletionResult{12, 0, {}});
          }},
+        {QStringLiteral("sheet-move-result-errors"),
+         [view, errors] {
+             view->setMoveResult(BinMoveResult{12, 3, errors.mid(0, 3)});
+         }},
+        {QStringLiteral("sheet-trash-failure"),
+         [view, &pm, errors] { view->presentTrashFailure(4, pm.recycleBin().mid(0, 3), errors.mid(0, 3)); }},
     };
     for (const auto& [name, raise] : dialogs) {
         m_steps << [this, raise] {
@@ -188,7 +193,8 @@ void ScreenshotTour::start() {
     } << shootStep(QStringLiteral("overlay-transcode-progress"));
     m_steps << [this, &pm, errors] {
         pm.setIsTranscodeInProgress(false);
-        pm.setTranscodeCompleteResult(TranscodeCompleteResult{8, 2, int(errors.size()), 3'400'000'000, errors, false});
+        pm.setTranscodeCompleteResult(
+            TranscodeCompleteResult{8, 2, int(errors.size()), 3'400'000'000, errors, false});
         pm.setShowTranscodeComplete(true);
         after(400, [this] { next(); });
     } << shootStep(QStringLiteral("overlay-transcode-result"));

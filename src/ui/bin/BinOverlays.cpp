@@ -95,7 +95,8 @@ MoveProgressOverlay::MoveProgressOverlay(ContentView& window, QWidget* parent)
     m_cancel->setMinimumWidth(90);
     m_cancel->setMinimumHeight(32);
     card->addWidget(m_cancel, 0, Qt::AlignHCenter);
-    connect(m_cancel, &QPushButton::clicked, this, [this] { m_window.manager().setCancelMoveRequested(true); });
+    connect(m_cancel, &QPushButton::clicked, this,
+            [this] { m_window.manager().setCancelMoveRequested(true); });
     connect(&m_window.manager(), &ProjectManager::moveProgressChanged, this, &MoveProgressOverlay::refresh);
     refresh();
 }

@@ -116,7 +116,8 @@ bool ChainGuard::eventFilter(QObject* watched, QEvent* event) {
 
 // ---- ResultSheet ------------------------------------------------------------------------------
 
-ResultSheet::ResultSheet(const QString& title, int done, int failed, const QStringList& errors, QWidget* parent)
+ResultSheet::ResultSheet(const QString& title, int done, int failed, const QStringList& errors,
+                         QWidget* parent)
     : QWidget(parent), m_look(BinTexts::resultLook(title, done, failed, errors)) {
     setObjectName(m_look.success ? QStringLiteral("resultSuccess") : QStringLiteral("resultErrors"));
     setMinimumWidth(300);
@@ -235,12 +236,13 @@ TrashFailureSheet::TrashFailureSheet(ContentView& window, QWidget* parent)
     layout->setSpacing(16);
     layout->addWidget(symbolLabel(QStringLiteral("exclamationmark.triangle.fill"), orange(), 48, this));
     layout->addWidget(textLabel(QStringLiteral("Move to Trash Failed"), 1, true, this));
-    m_summary = textLabel(BinTexts::trashFailureSummary(m_window.trashSuccessCount(), failed.size()), 0, false, this);
+    m_summary =
+        textLabel(BinTexts::trashFailureSummary(m_window.trashSuccessCount(), failed.size()), 0, false, this);
     setTextColor(m_summary, secondaryText());
     layout->addWidget(m_summary);
     auto* hint = textLabel(
-        QStringLiteral("This commonly happens with files on network volumes that don't support the Trash."), -2,
-        false, this);
+        QStringLiteral("This commonly happens with files on network volumes that don't support the Trash."),
+        -2, false, this);
     setTextColor(hint, tertiaryText());
     hint->setContentsMargins(16, 0, 16, 0);
     layout->addWidget(hint);
@@ -297,7 +299,8 @@ TrashFailureSheet::TrashFailureSheet(ContentView& window, QWidget* parent)
     m_keep->setAutoDefault(false);
     m_move->setAutoDefault(false);
     m_delete->setAutoDefault(false);
-    for (QWidget* w : {static_cast<QWidget*>(m_move), static_cast<QWidget*>(m_delete), static_cast<QWidget*>(m_keep)})
+    for (QWidget* w :
+         {static_cast<QWidget*>(m_move), static_cast<QWidget*>(m_delete), static_cast<QWidget*>(m_keep)})
         choices->addWidget(w);
     layout->addLayout(choices);
 
@@ -341,8 +344,8 @@ void TrashFailureSheet::moveToPendingFolder() {
         return;
     QPointer<TrashFailureSheet> self(this);
     QPointer<ContentView> window(&m_window);
-    QCoro::connect(m_window.operations().moveRecycleBinToFolder(m_window.manager(), *m_pendingFolder), &m_window,
-                   [self, window](CleanupOperations::MoveResult r) {
+    QCoro::connect(m_window.operations().moveRecycleBinToFolder(m_window.manager(), *m_pendingFolder),
+                   &m_window, [self, window](CleanupOperations::MoveResult r) {
                        window->setMoveResult(BinMoveResult{r.moved, r.failed, r.errors});
                        if (self) {
                            self->m_pendingFolder.reset();
@@ -431,8 +434,9 @@ TranscodeConfirmationSheet::TranscodeConfirmationSheet(ContentView& window, QWid
 
     // Said plainly: nothing of the original is kept anywhere.
     m_warning = textLabel(QStringLiteral("Original files will be permanently replaced"), -1, false, this);
-    m_warning->setToolTip(QStringLiteral("Each .mov or other original is overwritten in place by its HEVC version; "
-                                         "the original is not kept."));
+    m_warning->setToolTip(
+        QStringLiteral("Each .mov or other original is overwritten in place by its HEVC version; "
+                       "the original is not kept."));
     setTextColor(m_warning, red());
     auto* warningRow = new QHBoxLayout;
     warningRow->addStretch(1);
@@ -441,8 +445,9 @@ TranscodeConfirmationSheet::TranscodeConfirmationSheet(ContentView& window, QWid
     warningRow->addStretch(1);
     layout->addLayout(warningRow);
     m_warning->setWordWrap(false);
-    auto* replaced = textLabel(QStringLiteral("Originals (.mov files included) are replaced in place and are not kept."),
-                               -2, false, this);
+    auto* replaced =
+        textLabel(QStringLiteral("Originals (.mov files included) are replaced in place and are not kept."),
+                  -2, false, this);
     replaced->setObjectName(QStringLiteral("replacedInPlace"));
     setTextColor(replaced, secondaryText());
     layout->addWidget(replaced);
@@ -494,12 +499,14 @@ void TranscodeConfirmationSheet::refresh() {
 
     m_ffmpegBox->setVisible(!m_plan.ffmpegItems.isEmpty());
     const QColor tint = m_hasFFmpeg ? blue() : orange();
-    m_ffmpegBox->setStyleSheet(QStringLiteral("QFrame#tintBox { background: rgba(%1,%2,%3,26); border-radius: 8px; }")
-                                   .arg(tint.red())
-                                   .arg(tint.green())
-                                   .arg(tint.blue()));
+    m_ffmpegBox->setStyleSheet(
+        QStringLiteral("QFrame#tintBox { background: rgba(%1,%2,%3,26); border-radius: 8px; }")
+            .arg(tint.red())
+            .arg(tint.green())
+            .arg(tint.blue()));
     m_ffmpegIcon->setPixmap(
-        symbolIcon(m_hasFFmpeg ? QStringLiteral("terminal") : QStringLiteral("exclamationmark.triangle.fill"), tint)
+        symbolIcon(m_hasFFmpeg ? QStringLiteral("terminal") : QStringLiteral("exclamationmark.triangle.fill"),
+                   tint)
             .pixmap(14, 14));
     m_ffmpegLabel->setText(m_plan.ffmpegLabel(m_hasFFmpeg));
     setTextColor(m_ffmpegLabel, tint);

@@ -46,7 +46,8 @@ private:
 class ResultSheet : public QWidget {
     Q_OBJECT
 public:
-    ResultSheet(const QString& title, int done, int failed, const QStringList& errors, QWidget* parent = nullptr);
+    ResultSheet(const QString& title, int done, int failed, const QStringList& errors,
+                QWidget* parent = nullptr);
     const BinTexts::ResultLook& look() const { return m_look; }
     QLabel* headline() const { return m_headline; }
     QLabel* counts() const { return m_counts; }

@@ -32,7 +32,9 @@ bool isDeleteConfirmed(const QString& typed) {
     const QString lower = typed.toLower();
     qsizetype begin = 0;
     qsizetype end = lower.size();
-    auto blank = [](QChar c) { return c == QLatin1Char(' ') || c == QLatin1Char('\t') || c.category() == QChar::Separator_Space; };
+    auto blank = [](QChar c) {
+        return c == QLatin1Char(' ') || c == QLatin1Char('\t') || c.category() == QChar::Separator_Space;
+    };
     while (begin < end && blank(lower.at(begin)))
         ++begin;
     while (end > begin && blank(lower.at(end - 1)))
@@ -41,8 +43,9 @@ bool isDeleteConfirmed(const QString& typed) {
 }
 
 QString permanentDeleteMessage(qsizetype count, qint64 totalBytes) {
-    return QStringLiteral("This will permanently delete ") + QString::number(count) + QStringLiteral(" file(s) (") +
-           formatFileByteCount(totalBytes) + QStringLiteral("). This action cannot be undone.");
+    return QStringLiteral("This will permanently delete ") + QString::number(count) +
+           QStringLiteral(" file(s) (") + formatFileByteCount(totalBytes) +
+           QStringLiteral("). This action cannot be undone.");
 }
 
 QString percentText(double fraction) {
@@ -62,7 +65,8 @@ QString speedText(double mibPerSecond) {
 }
 
 QString trashFailureSummary(int successCount, qsizetype failedCount) {
-    const QString tail = QString::number(failedCount) + QStringLiteral(" file(s) could not be moved to Trash.");
+    const QString tail =
+        QString::number(failedCount) + QStringLiteral(" file(s) could not be moved to Trash.");
     if (successCount < 1)
         return tail;
     return QString::number(successCount) + QStringLiteral(" file(s) trashed successfully, but ") + tail;
@@ -106,7 +110,8 @@ QString TranscodePlan::description() const {
 
 QString TranscodePlan::ffmpegLabel(bool hasFFmpeg) const {
     if (hasFFmpeg)
-        return QString::number(ffmpegItems.size()) + QStringLiteral(" file(s) will use ffmpeg for transcoding (MXF/MTS)");
+        return QString::number(ffmpegItems.size()) +
+               QStringLiteral(" file(s) will use ffmpeg for transcoding (MXF/MTS)");
     return QString::number(ffmpegItems.size()) + QStringLiteral(" file(s) require ffmpeg (not installed)");
 }
 
@@ -115,12 +120,14 @@ QStringList TranscodePlan::ffmpegLines() const {
     for (qsizetype i = 0; i < ffmpegItems.size() && i < 5; ++i)
         lines.append(QStringLiteral("  ") + QFileInfo(ffmpegItems.at(i).mediaFile.path).fileName());
     if (ffmpegItems.size() > 5)
-        lines.append(QStringLiteral("  ... and ") + QString::number(ffmpegItems.size() - 5) + QStringLiteral(" more"));
+        lines.append(QStringLiteral("  ... and ") + QString::number(ffmpegItems.size() - 5) +
+                     QStringLiteral(" more"));
     return lines;
 }
 
 QString TranscodePlan::skippedLabel() const {
-    return QString::number(skippedItems.size()) + QStringLiteral(" file(s) will be skipped (proprietary codec)");
+    return QString::number(skippedItems.size()) +
+           QStringLiteral(" file(s) will be skipped (proprietary codec)");
 }
 
 QStringList TranscodePlan::skippedLines() const {
@@ -149,14 +156,17 @@ TranscodeResultLook transcodeResultLook(const TranscodeCompleteResult& r) {
         look.symbol = QStringLiteral("exclamationmark.triangle");
         look.iconColor = SystemColor::yellow();
     }
-    look.title = r.wasCancelled ? QStringLiteral("Transcode Cancelled") : QStringLiteral("Transcode Complete");
+    look.title =
+        r.wasCancelled ? QStringLiteral("Transcode Cancelled") : QStringLiteral("Transcode Complete");
     if (r.transcoded >= 1) {
-        look.columns.append({QStringLiteral("Transcoded"), QString::number(r.transcoded), SystemColor::green(), false});
+        look.columns.append(
+            {QStringLiteral("Transcoded"), QString::number(r.transcoded), SystemColor::green(), false});
         look.columns.append(
             {QStringLiteral("Space Saved"), formatFileByteCount(r.spaceSaved), SystemColor::green(), true});
     }
     if (r.skipped >= 1)
-        look.columns.append({QStringLiteral("Skipped"), QString::number(r.skipped), SystemColor::orange(), true});
+        look.columns.append(
+            {QStringLiteral("Skipped"), QString::number(r.skipped), SystemColor::orange(), true});
     if (r.failed >= 1)
         look.columns.append({QStringLiteral("Failed"), QString::number(r.failed), SystemColor::red(), true});
     look.showErrors = !r.errors.isEmpty();
@@ -165,8 +175,9 @@ TranscodeResultLook transcodeResultLook(const TranscodeCompleteResult& r) {
 }
 
 QString transcodeNote() {
-    return QStringLiteral("Files have been replaced with smaller HEVC versions. Check the file list for updated "
-                          "sizes.");
+    return QStringLiteral(
+        "Files have been replaced with smaller HEVC versions. Check the file list for updated "
+        "sizes.");
 }
 
 namespace SystemColor {

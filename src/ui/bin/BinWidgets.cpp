@@ -55,10 +55,11 @@ ErrorBox errorBox(const QStringList& errors, int maxHeight, const QString& headi
     box.frame = new QFrame;
     box.frame->setObjectName(QStringLiteral("errorBox"));
     const QColor tint = BinTexts::SystemColor::red();
-    box.frame->setStyleSheet(QStringLiteral("QFrame#errorBox { background: rgba(%1,%2,%3,26); border-radius: 8px; }")
-                                 .arg(tint.red())
-                                 .arg(tint.green())
-                                 .arg(tint.blue()));
+    box.frame->setStyleSheet(
+        QStringLiteral("QFrame#errorBox { background: rgba(%1,%2,%3,26); border-radius: 8px; }")
+            .arg(tint.red())
+            .arg(tint.green())
+            .arg(tint.blue()));
     auto* outer = new QVBoxLayout(box.frame);
     outer->setContentsMargins(8, 8, 8, 8);
     outer->setSpacing(4);
@@ -137,7 +138,8 @@ ModalCard::ModalCard(QWidget* parent) : QWidget(parent) {
     row->addStretch(1);
     m_card = new QFrame(this);
     m_card->setObjectName(QStringLiteral("modalCard"));
-    m_card->setStyleSheet(QStringLiteral("QFrame#modalCard { background: rgba(46,46,48,245); border-radius: 16px; }"));
+    m_card->setStyleSheet(
+        QStringLiteral("QFrame#modalCard { background: rgba(46,46,48,245); border-radius: 16px; }"));
     m_card->setMinimumWidth(500);
     auto* shadow = new QGraphicsDropShadowEffect(m_card);
     shadow->setBlurRadius(40);

@@ -32,8 +32,8 @@ ErrorBox errorBox(const QStringList& errors, int maxHeight, const QString& headi
 
 // A filled, tinted button: "bordered" (tint fill at low opacity, tint label) or "prominent" (tint fill,
 // dark label).
-QPushButton* tintedButton(const QString& title, const QColor& tint, bool prominent, const QString& symbol = {},
-                          QWidget* parent = nullptr);
+QPushButton* tintedButton(const QString& title, const QColor& tint, bool prominent,
+                          const QString& symbol = {}, QWidget* parent = nullptr);
 
 // The frame every modal progress and result card shares: a dim layer over the whole window with
 // a centred card that takes every click meant for the window behind.

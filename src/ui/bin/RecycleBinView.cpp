@@ -81,7 +81,8 @@ void RecycleBinRowDelegate::paint(QPainter* painter, const QStyleOptionViewItem&
     painter->setFont(caption);
     painter->setPen(Color::brandTextSecondary());
     const QFontMetrics captionMetrics(caption);
-    const QRect line(area.left(), area.top() + nameMetrics.height() + 2, area.width(), captionMetrics.height());
+    const QRect line(area.left(), area.top() + nameMetrics.height() + 2, area.width(),
+                     captionMetrics.height());
     painter->drawText(line, Qt::AlignLeft | Qt::AlignVCenter,
                       index.data(RecycleBinModel::sizeTextRole).toString());
     painter->drawText(line, Qt::AlignRight | Qt::AlignVCenter,
@@ -134,7 +135,8 @@ RecycleBinView::RecycleBinView(ContentView& window, QWidget* parent) : QWidget(p
 
     m_content = new QStackedWidget(this);
     m_content->addWidget(new EmptyStateView(QStringLiteral("trash"), QStringLiteral("Empty"),
-                                            QStringLiteral("Add unused files here before deleting"), m_content));
+                                            QStringLiteral("Add unused files here before deleting"),
+                                            m_content));
     m_list = new QListView(m_content);
     m_list->setObjectName(QStringLiteral("recycleBinList"));
     m_model = new RecycleBinModel(m_list);
@@ -182,8 +184,8 @@ RecycleBinView::RecycleBinView(ContentView& window, QWidget* parent) : QWidget(p
          [this] { m_window.setShowingRecycleBinMovePanel(true); }},
         {QStringLiteral("Delete Permanently"), QStringLiteral("trash.slash"), Color::brandRed(), false,
          [this] { m_window.setShowingPermanentDeleteSheet(true); }},
-        {QStringLiteral("Transcode & Replace"), QStringLiteral("arrow.trianglehead.swap"), Color::brandAccentDeep(),
-         false, [this] { m_window.setShowingTranscodeConfirmation(true); }},
+        {QStringLiteral("Transcode & Replace"), QStringLiteral("arrow.trianglehead.swap"),
+         Color::brandAccentDeep(), false, [this] { m_window.setShowingTranscodeConfirmation(true); }},
     };
     for (int i = 0; i < actions.size(); ++i) {
         const Action& action = actions.at(i);

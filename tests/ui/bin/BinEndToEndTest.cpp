@@ -55,7 +55,8 @@ struct EndToEnd {
 
 TEST(BinEndToEnd, TrashThroughThePaneLeavesFilesInTheHomeTrash) {
     EndToEnd e;
-    e.stageThroughEngine({e.makeFile(QStringLiteral("A001.mov"), 2048), e.makeFile(QStringLiteral("B002.mov"), 10)});
+    e.stageThroughEngine(
+        {e.makeFile(QStringLiteral("A001.mov"), 2048), e.makeFile(QStringLiteral("B002.mov"), 10)});
     ASSERT_EQ(e.window.pm().recycleBin().size(), 2);
     QTest::mouseClick(e.pane()->footerButtons().at(1), Qt::LeftButton);
     e.window.settle();
@@ -76,9 +77,11 @@ TEST(BinEndToEnd, TrashThroughThePaneLeavesFilesInTheHomeTrash) {
     for (const char* name : {"A001.mov", "B002.mov"}) {
         const QString n = QString::fromUtf8(name);
         EXPECT_TRUE(QFile::exists(trashDir + QStringLiteral("/files/") + n)) << name;
-        QSettings info(trashDir + QStringLiteral("/info/") + n + QStringLiteral(".trashinfo"), QSettings::IniFormat);
-        EXPECT_EQ(QUrl::fromPercentEncoding(info.value(QStringLiteral("Trash Info/Path")).toString().toUtf8()),
-                  e.mediaDir.filePath(n));
+        QSettings info(trashDir + QStringLiteral("/info/") + n + QStringLiteral(".trashinfo"),
+                       QSettings::IniFormat);
+        EXPECT_EQ(
+            QUrl::fromPercentEncoding(info.value(QStringLiteral("Trash Info/Path")).toString().toUtf8()),
+            e.mediaDir.filePath(n));
         EXPECT_TRUE(QDateTime::fromString(info.value(QStringLiteral("Trash Info/DeletionDate")).toString(),
                                           Qt::ISODate)
                         .isValid());
@@ -117,7 +120,8 @@ TEST(BinEndToEnd, TranscodeATinyClipShowsTheResultCard) {
     make.start(QStringLiteral("ffmpeg"),
                {QStringLiteral("-v"), QStringLiteral("error"), QStringLiteral("-f"), QStringLiteral("lavfi"),
                 QStringLiteral("-i"), QStringLiteral("testsrc=size=160x120:rate=10:duration=1"),
-                QStringLiteral("-c:v"), QStringLiteral("mjpeg"), QStringLiteral("-q:v"), QStringLiteral("2"), clip});
+                QStringLiteral("-c:v"), QStringLiteral("mjpeg"), QStringLiteral("-q:v"), QStringLiteral("2"),
+                clip});
     ASSERT_TRUE(make.waitForFinished(60'000));
     ASSERT_EQ(make.exitCode(), 0);
     MediaFile file = media(clip, 0, MediaFileStatus::online, QFileInfo(clip).size());
@@ -128,14 +132,15 @@ TEST(BinEndToEnd, TranscodeATinyClipShowsTheResultCard) {
     ASSERT_NE(sheet, nullptr);
     EXPECT_EQ(sheet->plan().transcodable, 1);
     QTest::mouseClick(sheet->confirmButton(), Qt::LeftButton);
-    ASSERT_TRUE(QTest::qWaitFor([&] { return e.window.view->findChild<TranscodeCompleteOverlay*>() != nullptr; },
-                                300'000));
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] { return e.window.view->findChild<TranscodeCompleteOverlay*>() != nullptr; }, 300'000));
     auto* card = e.window.view->findChild<TranscodeCompleteOverlay*>();
     EXPECT_EQ(card->title()->text(), QStringLiteral("Transcode Complete"));
     QStringList errors;
     for (QLabel* l : card->errorLines())
         errors.append(l->text());
-    EXPECT_EQ(card->look().symbol, QStringLiteral("checkmark.circle")) << errors.join(QLatin1Char('\n')).toStdString();
+    EXPECT_EQ(card->look().symbol, QStringLiteral("checkmark.circle"))
+        << errors.join(QLatin1Char('\n')).toStdString();
     ASSERT_FALSE(card->columnCaptions().isEmpty());
     EXPECT_EQ(card->columnCaptions().first()->text(), QStringLiteral("Transcoded"));
     EXPECT_EQ(card->columnValues().first()->text(), QStringLiteral("1"));

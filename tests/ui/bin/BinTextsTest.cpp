@@ -1,5 +1,5 @@
-#include "support/ProjectManagerHarness.h"
 #include "ui/bin/BinTexts.h"
+#include "support/ProjectManagerHarness.h"
 
 #include <gtest/gtest.h>
 
@@ -54,24 +54,35 @@ TEST(BinTexts, ProgressAndTrashFailureTexts) {
 }
 
 TEST(BinTexts, TranscodePlanClassifiesByExtensionInAnyCase) {
-    auto plan = BinTexts::TranscodePlan::of(
-        bin({{"/a/1.mts", 10}, {"/a/2.MTS", 10}, {"/a/3.mts", 10}, {"/a/4.mov", 10}, {"/a/5.MOV", 10},
-             {"/a/CLIP.R3D", 1000}, {"/a/A001.braw", 1000}, {"/a/noext", 7}}));
+    auto plan = BinTexts::TranscodePlan::of(bin({{"/a/1.mts", 10},
+                                                 {"/a/2.MTS", 10},
+                                                 {"/a/3.mts", 10},
+                                                 {"/a/4.mov", 10},
+                                                 {"/a/5.MOV", 10},
+                                                 {"/a/CLIP.R3D", 1000},
+                                                 {"/a/A001.braw", 1000},
+                                                 {"/a/noext", 7}}));
     EXPECT_EQ(plan.transcodable, 6);
     EXPECT_EQ(plan.ffmpegItems.size(), 3);
     EXPECT_EQ(plan.sourceSize, 57);
-    EXPECT_EQ(plan.skippedLines(), (QStringList{QStringLiteral("  CLIP.R3D (R3D)"), QStringLiteral("  A001.braw (BRAW)")}));
+    EXPECT_EQ(plan.skippedLines(),
+              (QStringList{QStringLiteral("  CLIP.R3D (R3D)"), QStringLiteral("  A001.braw (BRAW)")}));
     EXPECT_EQ(plan.skippedLabel(), QStringLiteral("2 file(s) will be skipped (proprietary codec)"));
 
-    auto seven = BinTexts::TranscodePlan::of(bin({{"/m/1.mxf", 1}, {"/m/2.mxf", 1}, {"/m/3.mxf", 1}, {"/m/4.mxf", 1},
-                                                  {"/m/5.mxf", 1}, {"/m/6.mxf", 1}, {"/m/7.mxf", 1}}));
+    auto seven = BinTexts::TranscodePlan::of(bin({{"/m/1.mxf", 1},
+                                                  {"/m/2.mxf", 1},
+                                                  {"/m/3.mxf", 1},
+                                                  {"/m/4.mxf", 1},
+                                                  {"/m/5.mxf", 1},
+                                                  {"/m/6.mxf", 1},
+                                                  {"/m/7.mxf", 1}}));
     const QStringList lines = seven.ffmpegLines();
     ASSERT_EQ(lines.size(), 6);
     EXPECT_EQ(lines.first(), QStringLiteral("  1.mxf"));
     EXPECT_EQ(lines.at(4), QStringLiteral("  5.mxf"));
     EXPECT_EQ(lines.last(), QStringLiteral("  ... and 2 more"));
-    auto five = BinTexts::TranscodePlan::of(bin({{"/m/1.mxf", 1}, {"/m/2.mxf", 1}, {"/m/3.mxf", 1}, {"/m/4.mxf", 1},
-                                                 {"/m/5.mxf", 1}}));
+    auto five = BinTexts::TranscodePlan::of(
+        bin({{"/m/1.mxf", 1}, {"/m/2.mxf", 1}, {"/m/3.mxf", 1}, {"/m/4.mxf", 1}, {"/m/5.mxf", 1}}));
     EXPECT_EQ(five.ffmpegLines().size(), 5);
 
     auto big = BinTexts::TranscodePlan::of(bin({{"/m/big.mov", 1'000'000'007}}));
@@ -112,7 +123,8 @@ TEST(BinTexts, TranscodeResultIconTitleAndCounterGroups) {
     QStringList captions;
     for (const auto& c : failed.columns)
         captions.append(c.caption);
-    EXPECT_EQ(captions, (QStringList{QStringLiteral("Transcoded"), QStringLiteral("Space Saved"), QStringLiteral("Failed")}));
+    EXPECT_EQ(captions, (QStringList{QStringLiteral("Transcoded"), QStringLiteral("Space Saved"),
+                                     QStringLiteral("Failed")}));
     EXPECT_TRUE(failed.showNote);
     EXPECT_TRUE(failed.showErrors);
 }

@@ -1,8 +1,8 @@
+#include "ui/bin/BinViews.h"
 #include "platform/ByteCountText.h"
 #include "ui/AlertDialog.h"
 #include "ui/bin/BinOverlays.h"
 #include "ui/bin/BinSheets.h"
-#include "ui/bin/BinViews.h"
 #include "ui/bin/RecycleBinView.h"
 #include "ui/window/WindowTestFixture.h"
 
@@ -35,7 +35,8 @@ struct BinFixture : WindowFixture {
         QList<RecycleBinItem> items;
         QList<MediaFile> media;
         for (const auto& [path, size] : files) {
-            MediaFile m = tarnwick::testing::media(QString::fromUtf8(path), 0, MediaFileStatus::inRecycleBin, size);
+            MediaFile m =
+                tarnwick::testing::media(QString::fromUtf8(path), 0, MediaFileStatus::inRecycleBin, size);
             media.append(m);
             items.append(binItem(m));
         }
@@ -46,8 +47,7 @@ struct BinFixture : WindowFixture {
         return items;
     }
 
-    template <typename T>
-    T* sheet() {
+    template <typename T> T* sheet() {
         QDialog* d = view->presentations().current();
         return d ? d->findChild<T*>() : nullptr;
     }
@@ -75,7 +75,8 @@ TEST(RecycleBinPane, HeaderRowsFooterAndRestores) {
     const auto items = f.stage({{"/m/a.mov", 1'500'000}, {"/m/b.mov", 0}, {"/m/c.mxf", 2'500'000}});
     EXPECT_FALSE(pane->showsEmptyState());
     EXPECT_EQ(pane->totalLabel()->text(), formatFileByteCount(4'000'000));
-    EXPECT_EQ(rowNames(pane), (QStringList{QStringLiteral("a.mov"), QStringLiteral("b.mov"), QStringLiteral("c.mxf")}));
+    EXPECT_EQ(rowNames(pane),
+              (QStringList{QStringLiteral("a.mov"), QStringLiteral("b.mov"), QStringLiteral("c.mxf")}));
     EXPECT_EQ(pane->model()->index(1).data(RecycleBinModel::sizeTextRole).toString(), QStringLiteral("—"));
     for (QPushButton* b : pane->footerButtons())
         EXPECT_TRUE(b->isEnabled()) << b->text().toStdString();
@@ -239,7 +240,8 @@ TEST(MoveProgressCard, CountersPercentAndCancel) {
 TEST(TrashFailureSheet, SummaryFormsAndItsThreeChoices) {
     BinFixture f;
     f.stage({{"/net/a.mov", 1000}, {"/net/b.mov", 1000}});
-    CleanupOperations::TrashResult trash{3, 2, {QStringLiteral("a.mov: no Trash on this volume")}, f.pm().recycleBin()};
+    CleanupOperations::TrashResult trash{
+        3, 2, {QStringLiteral("a.mov: no Trash on this volume")}, f.pm().recycleBin()};
     f.ops->trashResult = trash;
     f.view->startTrashRun();
     f.settle();
@@ -313,20 +315,29 @@ TEST(TrashFailureSheet, SummaryFormsAndItsThreeChoices) {
 
 TEST(TranscodeConfirmation, ClassifiesChecksFFmpegOffThreadAndConfirmsOnce) {
     BinFixture f;
-    f.stage({{"/m/1.mxf", 100}, {"/m/2.mxf", 100}, {"/m/3.mxf", 100}, {"/m/4.mxf", 100}, {"/m/5.mxf", 100},
-             {"/m/6.mxf", 100}, {"/m/7.MXF", 100}, {"/m/A001.braw", 5000}});
+    f.stage({{"/m/1.mxf", 100},
+             {"/m/2.mxf", 100},
+             {"/m/3.mxf", 100},
+             {"/m/4.mxf", 100},
+             {"/m/5.mxf", 100},
+             {"/m/6.mxf", 100},
+             {"/m/7.MXF", 100},
+             {"/m/A001.braw", 5000}});
     f.ops->ffmpegPath = QStringLiteral("/usr/bin/ffmpeg");
     f.view->setShowingTranscodeConfirmation(true);
     f.settle();
     auto* sheet = f.sheet<TranscodeConfirmationSheet>();
     ASSERT_NE(sheet, nullptr);
-    EXPECT_TRUE(sheet->description()->text().startsWith(QStringLiteral("7 file(s) will be transcoded to HEVC")));
-    EXPECT_EQ(sheet->ffmpegLines()->text().split(QLatin1Char('\n')).last(), QStringLiteral("  ... and 2 more"));
+    EXPECT_TRUE(
+        sheet->description()->text().startsWith(QStringLiteral("7 file(s) will be transcoded to HEVC")));
+    EXPECT_EQ(sheet->ffmpegLines()->text().split(QLatin1Char('\n')).last(),
+              QStringLiteral("  ... and 2 more"));
     EXPECT_EQ(sheet->skippedLines()->text(), QStringLiteral("  A001.braw (BRAW)"));
     EXPECT_EQ(sheet->estimate()->text(), QStringLiteral("~") + formatFileByteCount(700 / 8));
     EXPECT_TRUE(QTest::qWaitFor([sheet] { return sheet->hasFFmpeg(); }));
     EXPECT_TRUE(sheet->installHint()->isHidden());
-    EXPECT_EQ(sheet->ffmpegLabel()->text(), QStringLiteral("7 file(s) will use ffmpeg for transcoding (MXF/MTS)"));
+    EXPECT_EQ(sheet->ffmpegLabel()->text(),
+              QStringLiteral("7 file(s) will use ffmpeg for transcoding (MXF/MTS)"));
     EXPECT_TRUE(sheet->confirmButton()->isEnabled());
     QTest::keyClick(sheet->window(), Qt::Key_Return);
     QTest::keyClick(sheet->window(), Qt::Key_Return);

@@ -41,7 +41,8 @@ struct WindowFixture {
     QList<QUrl> opened;
     std::unique_ptr<ContentView> view;
 
-    explicit WindowFixture(bool welcomeDone = true, bool engineOperations = false, ViewFactories factories = {}) {
+    explicit WindowFixture(bool welcomeDone = true, bool engineOperations = false,
+                           ViewFactories factories = {}) {
         if (welcomeDone)
             prefs.setValue(QStringLiteral("hasCompletedWelcome"), true);
         ContentView::Services services;
