@@ -131,6 +131,7 @@ QPushButton* tintedButton(const QString& title, const QColor& tint, bool promine
 
 ModalCard::ModalCard(QWidget* parent) : QWidget(parent) {
     setAttribute(Qt::WA_NoMousePropagation);
+    setFocusPolicy(Qt::StrongFocus);
     auto* outer = new QVBoxLayout(this);
     outer->setContentsMargins(24, 24, 24, 24);
     outer->addStretch(1);
@@ -159,6 +160,15 @@ ModalCard::ModalCard(QWidget* parent) : QWidget(parent) {
 void ModalCard::paintEvent(QPaintEvent*) {
     QPainter painter(this);
     painter.fillRect(rect(), QColor(0, 0, 0, 102));
+}
+
+void ModalCard::showEvent(QShowEvent* event) {
+    QWidget::showEvent(event);
+    // Keys go to the card, not to whatever had focus in the window behind it.
+    if (auto* button = m_card->findChild<QPushButton*>())
+        button->setFocus(Qt::OtherFocusReason);
+    else
+        setFocus(Qt::OtherFocusReason);
 }
 
 void ModalCard::resizeEvent(QResizeEvent* event) {

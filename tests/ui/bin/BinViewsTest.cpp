@@ -213,6 +213,7 @@ TEST(MoveProgressCard, CountersPercentAndCancel) {
     auto* card = f.view->findChild<MoveProgressOverlay*>();
     ASSERT_NE(card, nullptr);
     EXPECT_EQ(card->geometry(), f.view->rect()); // dims and blocks the whole window
+    EXPECT_EQ(QApplication::focusWidget(), card->cancelButton());
     EXPECT_EQ(card->files()->text(), QStringLiteral("0 / 12"));
     EXPECT_EQ(card->speed()->text(), QStringLiteral("0.0 MB/s"));
     EXPECT_EQ(card->percent()->text(), QStringLiteral("0%"));
