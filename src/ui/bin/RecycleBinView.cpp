@@ -248,16 +248,22 @@ void RecycleBinView::restoreItems(const QSet<QUuid>& ids) {
     m_refreshing = false;
 }
 
-void RecycleBinView::showRowMenu(const QPoint& pos) {
-    // The rows the menu is for: the selection when opened on a selected row, else that row alone.
+QSet<QUuid> RecycleBinView::menuItemsAt(const QPoint& pos) const {
     QSet<QUuid> ids;
     const QModelIndex at = m_list->indexAt(pos);
-    if (at.isValid() && !m_list->selectionModel()->isSelected(at)) {
+    if (!at.isValid())
+        return ids;
+    if (!m_list->selectionModel()->isSelected(at)) {
         ids.insert(at.data(RecycleBinModel::itemIdRole).toUuid());
-    } else if (at.isValid()) {
-        for (const QModelIndex& index : m_list->selectionModel()->selectedIndexes())
-            ids.insert(index.data(RecycleBinModel::itemIdRole).toUuid());
+        return ids;
     }
+    for (const QModelIndex& index : m_list->selectionModel()->selectedIndexes())
+        ids.insert(index.data(RecycleBinModel::itemIdRole).toUuid());
+    return ids;
+}
+
+void RecycleBinView::showRowMenu(const QPoint& pos) {
+    const QSet<QUuid> ids = menuItemsAt(pos);
     auto* menu = new QMenu(this);
     menu->setAttribute(Qt::WA_DeleteOnClose);
     menu->addAction(QStringLiteral("Restore"), this, [this, ids] { restoreItems(ids); });

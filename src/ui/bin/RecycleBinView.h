@@ -58,6 +58,9 @@ public:
     const QList<QPushButton*>& footerButtons() const { return m_buttons; }
     // The row menu's "Restore" over the given identifiers (bin order), then clears the selection.
     void restoreItems(const QSet<QUuid>& ids);
+    // The rows a menu opened at `pos` (viewport coordinates) is for: the selection when opened on a
+    // selected row, that row alone otherwise, none off the rows.
+    QSet<QUuid> menuItemsAt(const QPoint& pos) const;
 
 private:
     void refresh();

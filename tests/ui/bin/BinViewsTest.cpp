@@ -92,6 +92,12 @@ TEST(RecycleBinPane, HeaderRowsFooterAndRestores) {
     pane->list()->selectionModel()->select(pane->model()->index(0), QItemSelectionModel::Select);
     pane->list()->selectionModel()->select(pane->model()->index(2), QItemSelectionModel::Select);
     EXPECT_EQ(f.view->selectedRecycleBinItems(), (QSet<QUuid>{items[0].id, items[2].id}));
+    // The row menu: on an unselected row only that row; on a selected row the whole selection.
+    const QPoint onSecond = pane->list()->visualRect(pane->model()->index(1)).center();
+    const QPoint onThird = pane->list()->visualRect(pane->model()->index(2)).center();
+    EXPECT_EQ(pane->menuItemsAt(onSecond), (QSet<QUuid>{items[1].id}));
+    EXPECT_EQ(pane->menuItemsAt(onThird), (QSet<QUuid>{items[0].id, items[2].id}));
+    EXPECT_TRUE(pane->menuItemsAt(QPoint(5, 5000)).isEmpty());
     pane->restoreItems({items[0].id});
     f.settle();
     EXPECT_TRUE(f.view->selectedRecycleBinItems().isEmpty());
