@@ -199,7 +199,12 @@ void ScreenshotTour::start() {
         after(400, [this] { next(); });
     } << shootStep(QStringLiteral("overlay-transcode-result"));
     m_steps << [this, &pm] {
+        // As Done does, so the next result gets a card of its own.
         pm.setShowTranscodeComplete(false);
+        pm.setTranscodeCompleteResult(std::nullopt);
+        after(300, [this] { next(); });
+    };
+    m_steps << [this, &pm] {
         pm.setTranscodeCompleteResult(TranscodeCompleteResult{5, 0, 0, 2'100'000'000, {}, false});
         pm.setShowTranscodeComplete(true);
         after(400, [this] { next(); });
