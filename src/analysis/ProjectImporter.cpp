@@ -1,6 +1,6 @@
 #include "analysis/ProjectImporter.h"
 
-#include "analysis/AfterEffectsLinkFallback.h"
+#include "analysis/AfterEffectsLinking.h"
 #include "analysis/DuplicateDetector.h"
 #include "analysis/FileStatusScan.h"
 #include "analysis/ImportProgress.h"
@@ -353,9 +353,9 @@ QCoro::Task<bool> ImportRun::refine() {
     m_pm->setAnalysisProgress(0.85);
     m_pm->setCurrentTask(QStringLiteral("Checking for After Effects links…"));
     m_pm->setAnalysisProgress(0.87);
-    const auto link = m_services.linkAfterEffects ? m_services.linkAfterEffects
-                                                  : &ProjectImporter::linkUnresolvedAfterEffectsProjects;
-    auto linking = link(*m_pm, m_list);
+    auto linking = m_services.linkAfterEffects
+                       ? m_services.linkAfterEffects(*m_pm, m_list)
+                       : AfterEffectsLinking::linkAEPProjects(*m_pm, m_list, m_services.afterEffects);
     co_await std::move(linking);
     if (!m_pm)
         co_return false;
@@ -569,18 +569,6 @@ ProjectFile ProjectImporter::failedProject(const QUrl& url, const QString& error
 
 QString ProjectImporter::importKey(const QUrl& url) {
     return text::lowered(text::nfc(path::resolvingSymlinksInPath(url.toLocalFile())));
-}
-
-QCoro::Task<void> ProjectImporter::linkUnresolvedAfterEffectsProjects(ProjectManager& manager,
-                                                                      QList<MediaFile>& media) {
-    const QHash<QString, AEPLinkStatus> unresolved = AfterEffectsLinkFallback::unresolvedLinks(media);
-    if (unresolved.isEmpty())
-        co_return;
-    QHash<QString, AEPLinkStatus> statuses = manager.aepLinkStatuses();
-    statuses.insert(unresolved);
-    manager.setAepLinkStatuses(std::move(statuses));
-    AfterEffectsLinkFallback::flagMediaOfProjectsWithMissingAEP(media, manager.projects(),
-                                                                manager.aepLinkStatuses());
 }
 
 } // namespace tarnwick

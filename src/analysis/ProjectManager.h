@@ -340,6 +340,8 @@ public:
     // Rebuilds the media list from the loaded projects; new paths are checked on the worker pool
     // while the manager is busy, and every result is applied in one pass. False when refused.
     QCoro::Task<bool> rebuildMediaFilesFromProjects();
+    // The same rebuild for an operation that already holds the gate (the DaVinci Resolve import).
+    QCoro::Task<void> rebuildMediaFilesHoldingGate() { return rebuildWhileHoldingGate(); }
     QHash<QString, QString> mergedRelativeCandidates() const;
     bool isOrphanedRecycleBinItem(const RecycleBinItem& item) const;
     // Drops bin items whose file no entry of the media list holds (exact path). Every operation

@@ -1,5 +1,9 @@
 #include "app/TarnwickApp.h"
 
+#include "ui/bin/BinViews.h"
+#include "ui/browser/BrowserViews.h"
+#include "ui/common/LinuxDesktopServices.h"
+
 #include "analysis/ProjectManager.h"
 #include "app/AppDelegate.h"
 #include "app/MainWindow.h"
@@ -18,7 +22,6 @@
 #include "ui/MenuBarBuilder.h"
 #include "ui/ReviewPrompt.h"
 #include "ui/UpdateResultAlert.h"
-#include "ui/bin/BinViews.h"
 #include "ui/window/ContentView.h"
 
 #include <QApplication>
@@ -85,6 +88,12 @@ void TarnwickApp::buildWindow() {
     services.openUrl = m_options.openUrl;
     services.commands = m_commands;
     installBinViews(services.factories);
+    {
+        BrowserServices browser;
+        browser.desktop =
+            std::make_shared<LinuxDesktopServices>(QDBusConnection::sessionBus(), m_options.openUrl);
+        installBrowserViews(services.factories, std::move(browser));
+    }
     m_window->setContentView(new ContentView(std::move(manager), std::move(services)));
     m_appCommands =
         new AppCommands({*m_commands, panel, *m_grants, *m_updater, m_options.openUrl}, m_window.get());

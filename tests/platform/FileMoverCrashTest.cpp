@@ -21,7 +21,7 @@ using namespace tarnwick::test;
 namespace {
 
 constexpr int kFiles = 500;
-constexpr int kKills = 20;
+constexpr int kKills = 30;
 
 QString stagedName(int index) {
     return QStringLiteral("clip %1 é.mov").arg(index, 3, 10, QLatin1Char('0'));
@@ -43,7 +43,15 @@ TEST(FileMoverCrashChild, MovesEveryStagedFile) {
     const bool forceCopy = qEnvironmentVariableIsSet("TARNWICK_CRASH_FORCE_COPY");
     FileMover mover(forceCopy ? crossDeviceSteps() : FileMoveSteps::system());
     const QStringList names = QDir(from).entryList(QDir::Files, QDir::Name);
+    // One line on stdin per move, so the parent knows how far the child can get; after the end
+    // of stdin it moves the rest freely.
+    bool paced = true;
     for (const QString& name : names) {
+        char token[8];
+        if (paced && !std::fgets(token, sizeof token, stdin))
+            paced = false;
+        std::printf("start %s\n", qPrintable(name));
+        std::fflush(stdout);
         const FileOpStatus status = mover.moveNoReplace(from + '/' + name, to + '/' + name);
         std::printf("%s %s\n", status ? "moved" : "kept", qPrintable(status.message));
         std::fflush(stdout);
@@ -114,6 +122,8 @@ TEST(FileMoverCrash, EveryFileSurvivesRandomKills) {
         environment.insert("TARNWICK_CRASH_FORCE_COPY", "1");
     const QStringList arguments = {"--gtest_filter=FileMoverCrashChild.MovesEveryStagedFile"};
 
+    qsizetype temporariesBefore = 0;
+    int killsInsideACopy = 0;
     for (int kill = 0; kill <= kKills; ++kill) {
         const bool last = kill == kKills;
         QProcess child;
@@ -121,29 +131,39 @@ TEST(FileMoverCrash, EveryFileSurvivesRandomKills) {
         child.setProcessChannelMode(QProcess::ForwardedErrorChannel);
         child.start(QCoreApplication::applicationFilePath(), arguments);
         ASSERT_TRUE(child.waitForStarted(30000));
-        // Kill after a random number of reported moves, a random few hundred microseconds later,
-        // so kills land inside copies, renames and removals alike. The child moves on meanwhile;
-        // small counts keep files left for every round.
+        // Let the child make up to movesBeforeKill + 1 moves, wait until the last of them starts,
+        // then kill it up to 300 microseconds later: inside that move's copy, rename or removal,
+        // or just after it.
         const int movesBeforeKill = last ? -1 : int(random.bounded(11));
-        int seen = 0;
-        while (!last && seen < movesBeforeKill && child.state() == QProcess::Running) {
+        if (last) {
+            child.closeWriteChannel();
+        } else {
+            child.write(QByteArray("go\n").repeated(movesBeforeKill + 1));
+            ASSERT_TRUE(child.waitForBytesWritten(30000));
+        }
+        int started = 0;
+        while (!last && started <= movesBeforeKill && child.state() == QProcess::Running) {
             if (!child.canReadLine() && !child.waitForReadyRead(60000))
                 break;
             while (child.canReadLine()) {
-                if (child.readLine().startsWith("moved"))
-                    ++seen;
+                if (child.readLine().startsWith("start"))
+                    ++started;
             }
         }
         if (!last) {
-            std::this_thread::sleep_for(std::chrono::microseconds(random.bounded(1000)));
-            ASSERT_EQ(child.state(), QProcess::Running) << "all files moved before kill " << kill;
+            std::this_thread::sleep_for(std::chrono::microseconds(random.bounded(300)));
+            ASSERT_EQ(child.state(), QProcess::Running) << "the child ended before kill " << kill;
             child.kill();
         }
         ASSERT_TRUE(child.state() == QProcess::NotRunning || child.waitForFinished(600000));
         check(last);
         if (HasFatalFailure())
             return;
+        const qsizetype temporaries = temporaryLeftovers(to).size();
+        killsInsideACopy += temporaries > temporariesBefore ? 1 : 0;
+        temporariesBefore = temporaries;
     }
+    std::printf("kills inside a copy: %d of %d\n", killsInsideACopy, kKills);
     std::printf("most files at both places after a kill: %d (resumable: %d)\n", mostAtBothPlaces,
                 int(resumable));
     // Temporary copies may stay behind after a kill, but only under their hidden, marked names.

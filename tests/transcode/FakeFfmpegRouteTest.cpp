@@ -279,4 +279,25 @@ TEST_F(FakeFfmpegRoute, CancelInsideTheInProcessRouteNeverFallsBackToFfmpeg) {
     expectSourceUntouched();
 }
 
+TEST(FfmpegLocator, FoundPathIsCachedAndAFailedSearchIsRetried) {
+    EngineHarness h;
+    EXPECT_FALSE(h.engine->isFFmpegAvailable()); // the fake folder is empty so far
+    h.tools.setFfmpeg(QStringLiteral("exit 0\n"));
+    const auto found = h.engine->locateFFmpeg();
+    ASSERT_TRUE(found);
+    QFile::remove(*found);
+    EXPECT_EQ(h.engine->locateFFmpeg(), found); // kept for the life of the engine
+}
+
+TEST(FfprobeRun, JsonOfAFailingProbeIsStillUsedButNothingFromAKilledOne) {
+    EngineHarness h;
+    h.tools.setFfmpeg(QStringLiteral("exit 0\n"));
+    h.tools.setFfprobe(QStringLiteral("echo '{\"format\":{\"duration\":\"2.5\"}}'\nexit 1\n"));
+    const auto probe = h.engine->probe(h.dir.filePath(QStringLiteral("any.mov")));
+    ASSERT_TRUE(probe);
+    EXPECT_DOUBLE_EQ(probe->duration, 2.5);
+    h.tools.setFfprobe(QStringLiteral("echo '{\"format\":{}}'\nkill -KILL $$\n"));
+    EXPECT_FALSE(h.engine->probe(h.dir.filePath(QStringLiteral("any.mov"))));
+}
+
 } // namespace
