@@ -151,6 +151,82 @@ void ScreenshotTour::start() {
         closeDialogs();
         after(300, [this] { next(); });
     };
+    m_steps << shootStep(QStringLiteral("bin-pane"));
+    // The clean-up sheets and cards, raised with made-up outcomes (nothing on disk changes).
+    QStringList errors;
+    for (int i = 1; i <= 40; ++i)
+        errors.append(QStringLiteral("/Volumes/Share/Day%1/A%2.mxf: the encoder stopped")
+                          .arg(i % 3 + 1)
+                          .arg(i, 3, 10, QLatin1Char('0')));
+    const QList<std::pair<QString, std::function<void()>>> dialogs{
+        {QStringLiteral("sheet-permanent-delete"), [view] { view->setShowingPermanentDeleteSheet(true); }},
+        {QStringLiteral("sheet-transcode-confirmation"),
+         [view] { view->setShowingTranscodeConfirmation(true); }},
+        {QStringLiteral("sheet-deletion-result"),
+         [view] {
+             view->setDeletionResult(DeletionResult{12, 0, {}});
+         }},
+        {QStringLiteral("sheet-move-result-errors"),
+         [view, errors] {
+             view->setMoveResult(BinMoveResult{12, 3, errors.mid(0, 3)});
+         }},
+        {QStringLiteral("sheet-trash-failure"),
+         [view, &pm, errors] { view->presentTrashFailure(4, pm.recycleBin().mid(0, 3), errors.mid(0, 3)); }},
+    };
+    for (const auto& [name, raise] : dialogs) {
+        m_steps << [this, raise] {
+            raise();
+            after(900, [this] { next(); });
+        } << [this, name] {
+            shoot(name);
+            closeDialogs();
+            after(300, [this] { next(); });
+        };
+    }
+    m_steps << [this, &pm] {
+        pm.setMoveTotalFiles(12);
+        pm.setMoveTotalBytes(4'800'000'000);
+        pm.setMoveFilesCompleted(5);
+        pm.setMoveBytesCompleted(2'016'000'000);
+        pm.setMoveProgressFraction(0.42);
+        pm.setMoveMBps(183.4);
+        pm.setMoveCurrentFile(QStringLiteral("/Volumes/Share/Day2/A014_C003_0519.mov"));
+        pm.setIsMoveInProgress(true);
+        after(400, [this] { next(); });
+    } << shootStep(QStringLiteral("overlay-move-progress"));
+    m_steps << [this, &pm] {
+        pm.setIsMoveInProgress(false);
+        pm.setTranscodeTotalFiles(12);
+        pm.setTranscodeFilesCompleted(3);
+        pm.setTranscodeProgressFraction(0.31);
+        pm.setTranscodeSpaceSaved(1'240'000'000);
+        pm.setTranscodeCurrentFile(QStringLiteral("A004_C012_0519.mov"));
+        pm.setIsTranscodeInProgress(true);
+        after(400, [this] { next(); });
+    } << shootStep(QStringLiteral("overlay-transcode-progress"));
+    m_steps << [this, &pm, errors] {
+        pm.setIsTranscodeInProgress(false);
+        pm.setTranscodeCompleteResult(
+            TranscodeCompleteResult{8, 2, int(errors.size()), 3'400'000'000, errors, false});
+        pm.setShowTranscodeComplete(true);
+        after(400, [this] { next(); });
+    } << shootStep(QStringLiteral("overlay-transcode-result"));
+    m_steps << [this, &pm] {
+        // As Done does, so the next result gets a card of its own.
+        pm.setShowTranscodeComplete(false);
+        pm.setTranscodeCompleteResult(std::nullopt);
+        after(300, [this] { next(); });
+    };
+    m_steps << [this, &pm] {
+        pm.setTranscodeCompleteResult(TranscodeCompleteResult{5, 0, 0, 2'100'000'000, {}, false});
+        pm.setShowTranscodeComplete(true);
+        after(400, [this] { next(); });
+    } << shootStep(QStringLiteral("overlay-transcode-done"));
+    m_steps << [this, &pm] {
+        pm.setShowTranscodeComplete(false);
+        pm.setTranscodeCompleteResult(std::nullopt);
+        after(300, [this] { next(); });
+    };
     m_steps << [this, view] {
         view->setDetailViewMode(DetailViewMode::cards);
         after(2500, [this] { next(); }); // posters and stills arrive

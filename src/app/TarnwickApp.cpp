@@ -1,5 +1,6 @@
 #include "app/TarnwickApp.h"
 
+#include "ui/bin/BinViews.h"
 #include "ui/browser/BrowserViews.h"
 #include "ui/common/LinuxDesktopServices.h"
 
@@ -23,7 +24,6 @@
 #include "ui/UpdateResultAlert.h"
 #include "ui/cards/CardViews.h"
 #include "ui/preview/ThumbnailGenerator.h"
-#include "ui/scrub/MediaScrubView.h"
 #include "ui/window/ContentView.h"
 
 #include <QApplication>
@@ -90,6 +90,7 @@ void TarnwickApp::buildWindow() {
     services.openUrl = m_options.openUrl;
     services.commands = m_commands;
     installCardViews(services.factories, ThumbnailGenerator::shared());
+    installBinViews(services.factories);
     {
         installBrowserViews(services.factories, systemBrowserServices(std::make_shared<LinuxDesktopServices>(
                                                     QDBusConnection::sessionBus(), m_options.openUrl)));

@@ -67,7 +67,7 @@ void SidebarView::startUnusedMove(const QUrl& folder) {
     QCoro::connect(m_window.operations().moveFilesToFolder(m_manager, files, folder), this,
                    [this](CleanupOperations::MoveResult result) {
                        m_unusedMoveRunning = false;
-                       m_window.setMoveResult(MoveResult{result.moved, result.failed, result.errors});
+                       m_window.setMoveResult(BinMoveResult{result.moved, result.failed, result.errors});
                        m_pendingUnusedMoveFolder.reset();
                        refreshSweep();
                    });

@@ -2,12 +2,17 @@
 
 #include "actions/DeleteSafetyCheck.h"
 #include "actions/MoveToFolderAction.h"
+#include "actions/PermanentDeletion.h"
 #include "actions/RecycleBin.h"
 #include "actions/TrashAction.h"
 #include "actions/UnusedFilesExport.h"
 #include "analysis/DaVinciCSVImport.h"
 #include "analysis/ProjectManager.h"
 #include "platform/AppLog.h"
+#include "transcode/TranscodeAndReplace.h"
+#include "transcode/TranscodeEngine.h"
+
+#include <mutex>
 
 namespace tarnwick {
 
@@ -20,6 +25,28 @@ bool CleanupOperations::isEligibleUnused(const MediaFile& file) {
 
 bool CleanupOperations::isExportableUnused(const MediaFile& file) {
     return file.usageCount == 0 && !file.isAEFootage;
+}
+
+QCoro::Task<CleanupOperations::TrashResult> CleanupOperations::permanentlyDelete(ProjectManager& manager) {
+    const int count = int(manager.recycleBin().size());
+    co_return TrashResult{
+        0,
+        count,
+        count ? QStringList{QStringLiteral("Permanent deletion is not available in this build.")}
+              : QStringList{},
+        {}};
+}
+
+QCoro::Task<void> CleanupOperations::transcodeAndReplace(ProjectManager&) {
+    co_return;
+}
+
+void CleanupOperations::cancelTranscode(ProjectManager& manager) {
+    manager.setTranscodeShouldCancel(true);
+}
+
+std::optional<QString> CleanupOperations::locateFFmpeg() {
+    return std::nullopt;
 }
 
 namespace {
@@ -64,6 +91,24 @@ public:
     QCoro::Task<void> importDaVinciCSV(ProjectManager& manager, QUrl csv) override {
         co_await DaVinciCSVImport::importDaVinciCSV(manager, std::move(csv));
     }
+    QCoro::Task<TrashResult> permanentlyDelete(ProjectManager& manager) override {
+        const RemovalResult r = co_await PermanentDeletion::permanentlyDelete(manager);
+        co_return TrashResult{int(r.deleted), int(r.failed), r.errors, r.failedItems};
+    }
+    QCoro::Task<void> transcodeAndReplace(ProjectManager& manager) override {
+        (void)co_await tarnwick::transcodeAndReplace(manager, engine());
+    }
+    void cancelTranscode(ProjectManager& manager) override { tarnwick::cancelTranscode(manager, engine()); }
+    std::optional<QString> locateFFmpeg() override { return engine().locateFFmpeg(); }
+
+private:
+    // One engine per window, made on first use (it starts a thread of its own).
+    TranscodeEngine& engine() {
+        std::call_once(m_engineOnce, [this] { m_engine = std::make_unique<TranscodeEngine>(); });
+        return *m_engine;
+    }
+    std::once_flag m_engineOnce;
+    std::unique_ptr<TranscodeEngine> m_engine;
 };
 
 } // namespace

@@ -53,6 +53,14 @@ public:
     virtual QCoro::Task<MoveResult> moveFilesToFolder(ProjectManager& manager, QList<MediaFile> files,
                                                       QUrl folder) = 0;
     virtual std::optional<QUrl> exportUnusedFilesCSV(ProjectManager& manager) = 0;
+    // Delete Permanently over the whole bin (refused items come back in `refused`).
+    virtual QCoro::Task<TrashResult> permanentlyDelete(ProjectManager& manager);
+    // Transcode & Replace over the bin; reports through the manager's transcode fields.
+    virtual QCoro::Task<void> transcodeAndReplace(ProjectManager& manager);
+    // Stops the run before its next file and the file in work.
+    virtual void cancelTranscode(ProjectManager& manager);
+    // The ffmpeg executable; callable from any thread.
+    virtual std::optional<QString> locateFFmpeg();
     virtual QCoro::Task<void> importDaVinciCSV(ProjectManager& manager, QUrl csv) = 0;
 
     // Unused, not After Effects footage, online/matching/transcoded, not awaiting review.

@@ -106,8 +106,10 @@ public:
     void setShowingEasyImport(bool on);
     void setShowingMovePanel(bool on);
     void setDeletionResult(std::optional<DeletionResult> result);
-    void setMoveResult(std::optional<MoveResult> result);
+    void setMoveResult(std::optional<BinMoveResult> result);
     void setPendingDaVinciCSV(const QUrl& url); // also raises the import confirmation
+    // What a Trash run that left files reports; raises the Trash failure sheet.
+    void presentTrashFailure(int trashed, QList<RecycleBinItem> failedItems, QStringList errors);
     bool showingSearchOffline() const { return m_showingSearchOffline; }
     bool showingAuditLog() const { return m_showingAuditLog; }
     bool showingStats() const { return m_showingStats; }
@@ -118,7 +120,7 @@ public:
     bool showDaVinciImportConfirm() const { return m_showDaVinciImportConfirm; }
     const std::optional<QUrl>& pendingDaVinciCSVURL() const { return m_pendingDaVinciCSVURL; }
     const std::optional<DeletionResult>& deletionResult() const { return m_deletionResult; }
-    const std::optional<MoveResult>& moveResult() const { return m_moveResult; }
+    const std::optional<BinMoveResult>& moveResult() const { return m_moveResult; }
     int trashSuccessCount() const { return m_trashSuccessCount; }
     const QList<RecycleBinItem>& trashFailedItems() const { return m_trashFailedItems; }
     const QStringList& trashFailureErrors() const { return m_trashFailureErrors; }
@@ -199,7 +201,7 @@ private:
     bool m_showingDeleteConfirmation = false;
     std::optional<DeletionResult> m_deletionResult;
     bool m_showingMovePanel = false;
-    std::optional<MoveResult> m_moveResult;
+    std::optional<BinMoveResult> m_moveResult;
     bool m_showingAuditLog = false;
     bool m_showingTrashFailureDialog = false;
     QList<RecycleBinItem> m_trashFailedItems;

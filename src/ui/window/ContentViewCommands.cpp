@@ -209,11 +209,7 @@ void ContentView::startTrashRun() {
     QCoro::connect(operations().moveToTrash(*m_manager), this, [this](CleanupOperations::TrashResult result) {
         m_trashRunning = false;
         if (!result.refused.isEmpty()) {
-            m_trashSuccessCount = result.trashed;
-            m_trashFailedItems = result.refused;
-            m_trashFailureErrors = result.errors;
-            m_showingTrashFailureDialog = true;
-            schedulePresentations();
+            presentTrashFailure(result.trashed, result.refused, result.errors);
         } else {
             setDeletionResult(DeletionResult{result.trashed, result.failed, result.errors});
         }
@@ -231,9 +227,17 @@ void ContentView::startBinMoveRun(const QUrl& folder) {
     QCoro::connect(operations().moveRecycleBinToFolder(*m_manager, folder), this,
                    [this](CleanupOperations::MoveResult result) {
                        m_binMoveRunning = false;
-                       setMoveResult(MoveResult{result.moved, result.failed, result.errors});
+                       setMoveResult(BinMoveResult{result.moved, result.failed, result.errors});
                        m_pendingMoveFolder.reset();
                    });
+}
+
+void ContentView::presentTrashFailure(int trashed, QList<RecycleBinItem> failedItems, QStringList errors) {
+    m_trashSuccessCount = trashed;
+    m_trashFailedItems = std::move(failedItems);
+    m_trashFailureErrors = std::move(errors);
+    m_showingTrashFailureDialog = true;
+    schedulePresentations();
 }
 
 void ContentView::showBusyAlert(const QString& reason) {

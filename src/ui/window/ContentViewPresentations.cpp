@@ -112,7 +112,7 @@ void ContentView::buildPresentations() {
     // 5
     m_chain->add({QStringLiteral("OperationResultView"), [this] { return m_moveResult.has_value(); },
                   [this, f] {
-                      const MoveResult result = *m_moveResult;
+                      const BinMoveResult result = *m_moveResult;
                       const QString title = QStringLiteral("Move Complete");
                       return presentSheet(f.operationResultSheet
                                               ? ViewFactories::Pane([f, result, title](ContentView& v) {
@@ -298,7 +298,7 @@ void ContentView::setDeletionResult(std::optional<DeletionResult> result) {
     schedulePresentations();
 }
 
-void ContentView::setMoveResult(std::optional<MoveResult> result) {
+void ContentView::setMoveResult(std::optional<BinMoveResult> result) {
     m_moveResult = std::move(result);
     schedulePresentations();
 }

@@ -19,7 +19,8 @@ struct DeletionResult {
     int failed = 0;
     QStringList errors;
 };
-struct MoveResult {
+// Named apart from the move action's own MoveResult: one program cannot hold two classes of one name.
+struct BinMoveResult {
     int moved = 0;
     int failed = 0;
     QStringList errors;
@@ -46,7 +47,7 @@ struct ViewFactories {
                             // trashFailureErrors()
     Pane permanentDeleteSheet;
     std::function<QWidget*(ContentView&, const DeletionResult&, const QString& title)> deletionResultSheet;
-    std::function<QWidget*(ContentView&, const MoveResult&, const QString& title)> operationResultSheet;
+    std::function<QWidget*(ContentView&, const BinMoveResult&, const QString& title)> operationResultSheet;
     Pane auditLogSheet;
     Pane searchOfflineSheet;
     Pane statsSheet;

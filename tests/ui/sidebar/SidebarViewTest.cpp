@@ -340,7 +340,7 @@ TEST(SidebarSweep, UnusedMoveConfirmsWithTheCountAndRunsOnce) {
     f.settle();
     EXPECT_FALSE(sidebar->isUnusedMoveRunning());
     EXPECT_EQ(f.presented(), QStringLiteral("OperationResultView"));
-    EXPECT_EQ(f.view->moveResult().value_or(MoveResult{}).moved, 3);
+    EXPECT_EQ(f.view->moveResult().value_or(BinMoveResult{}).moved, 3);
     // Cancelling the folder choice shows nothing.
     f.dismissPresented();
     f.panel.choice.clear();

@@ -5,6 +5,7 @@
 
 #include <QFuture>
 #include <QPromise>
+#include <QQueue>
 #include <QThread>
 
 #include <atomic>
@@ -76,8 +77,9 @@ public:
             co_await gate.future();
         co_return trashResult;
     }
-    QCoro::Task<MoveResult> moveRecycleBinToFolder(ProjectManager&, QUrl) override {
+    QCoro::Task<MoveResult> moveRecycleBinToFolder(ProjectManager&, QUrl folder) override {
         ++binMoveCalls;
+        binMoveFolders.enqueue(folder);
         if (gate.closed)
             co_await gate.future();
         co_return MoveResult{2, 0, {}};
@@ -92,6 +94,27 @@ public:
         ++exportCalls;
         return exportResult;
     }
+    int deleteCalls = 0;
+    TrashResult deleteResult;
+    QQueue<QUrl> binMoveFolders;
+    int transcodeCalls = 0;
+    int cancelTranscodeCalls = 0;
+    std::optional<QString> ffmpegPath;
+    QCoro::Task<TrashResult> permanentlyDelete(ProjectManager&) override {
+        ++deleteCalls;
+        if (gate.closed)
+            co_await gate.future();
+        co_return deleteResult;
+    }
+    QCoro::Task<void> transcodeAndReplace(ProjectManager&) override {
+        ++transcodeCalls;
+        co_return;
+    }
+    void cancelTranscode(ProjectManager& manager) override {
+        ++cancelTranscodeCalls;
+        CleanupOperations::cancelTranscode(manager);
+    }
+    std::optional<QString> locateFFmpeg() override { return ffmpegPath; }
     QCoro::Task<void> importDaVinciCSV(ProjectManager&, QUrl csv) override {
         csvImports.append(csv);
         co_return;

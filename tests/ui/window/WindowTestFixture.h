@@ -41,13 +41,15 @@ struct WindowFixture {
     QList<QUrl> opened;
     std::unique_ptr<ContentView> view;
 
-    explicit WindowFixture(bool welcomeDone = true, bool engineOperations = false) {
+    explicit WindowFixture(bool welcomeDone = true, bool engineOperations = false,
+                           ViewFactories factories = {}) {
         if (welcomeDone)
             prefs.setValue(QStringLiteral("hasCompletedWelcome"), true);
         ContentView::Services services;
         services.filePanel = &panel;
         services.grants = &grants;
         services.preferences = &prefs;
+        services.factories = std::move(factories);
         if (!engineOperations) {
             auto fake = std::make_unique<FakeCleanupOperations>();
             ops = fake.get();

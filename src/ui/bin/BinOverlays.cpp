@@ -1,0 +1,206 @@
+#include "ui/bin/BinOverlays.h"
+
+#include "analysis/ProjectManager.h"
+#include "platform/ByteCountText.h"
+#include "ui/window/ContentView.h"
+
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QScrollArea>
+#include <QVBoxLayout>
+
+namespace tarnwick {
+
+using namespace BinWidgets;
+using namespace BinTexts::SystemColor;
+
+namespace {
+QFrame* verticalDivider(QWidget* parent) {
+    auto* line = new QFrame(parent);
+    line->setFixedSize(1, 30);
+    line->setStyleSheet(QStringLiteral("background: rgba(255,255,255,50);"));
+    return line;
+}
+
+// A counter column: value (title-3, monospaced digits) over its caption.
+QVBoxLayout* counter(QWidget* parent, QLabel*& value, const QString& caption, const QColor& color = {},
+                     QLabel** captionOut = nullptr) {
+    auto* col = new QVBoxLayout;
+    value = textLabel(QString(), 3, false, parent);
+    value->setWordWrap(false);
+    if (color.isValid())
+        setTextColor(value, color);
+    auto* cap = textLabel(caption, -2, false, parent);
+    setTextColor(cap, secondaryText());
+    col->addWidget(value);
+    col->addWidget(cap);
+    if (captionOut)
+        *captionOut = cap;
+    return col;
+}
+
+QProgressBar* progressBar(QWidget* parent) {
+    auto* bar = new QProgressBar(parent);
+    bar->setRange(0, 1000);
+    bar->setTextVisible(false);
+    bar->setFixedWidth(400);
+    bar->setFixedHeight(6);
+    return bar;
+}
+
+QLabel* fileLine(QWidget* parent) {
+    auto* label = textLabel(QString(), -1, false, parent);
+    label->setWordWrap(false);
+    label->setMaximumWidth(420);
+    label->setMinimumWidth(1);
+    label->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Fixed);
+    setTextColor(label, secondaryText());
+    return label;
+}
+
+void setElided(QLabel* label, const QString& text) {
+    label->setToolTip(text);
+    label->setText(label->fontMetrics().elidedText(text, Qt::ElideMiddle, 420));
+}
+} // namespace
+
+// ---- Move -------------------------------------------------------------------------------------
+
+MoveProgressOverlay::MoveProgressOverlay(ContentView& window, QWidget* parent)
+    : ModalCard(parent), m_window(window) {
+    QVBoxLayout* card = cardLayout();
+    card->addWidget(symbolLabel(QStringLiteral("folder.badge.gearshape"), blue(), 48, this));
+    card->addWidget(textLabel(QStringLiteral("Moving Files..."), 4, true, this));
+    m_file = fileLine(this);
+    card->addWidget(m_file);
+    m_bar = progressBar(this);
+    card->addWidget(m_bar, 0, Qt::AlignHCenter);
+    auto* counters = new QHBoxLayout;
+    counters->setSpacing(24);
+    counters->addStretch(1);
+    counters->addLayout(counter(this, m_files, QStringLiteral("Files")));
+    counters->addWidget(verticalDivider(this));
+    counters->addLayout(counter(this, m_bytes, QStringLiteral("Total Size")));
+    counters->addWidget(verticalDivider(this));
+    counters->addLayout(counter(this, m_speed, QStringLiteral("Speed")));
+    counters->addStretch(1);
+    card->addLayout(counters);
+    m_percent = textLabel(QString(), -2, false, this);
+    setTextColor(m_percent, tertiaryText());
+    card->addWidget(m_percent);
+    card->addSpacing(4);
+    m_cancel = new QPushButton(QStringLiteral("Cancel"), this);
+    m_cancel->setMinimumWidth(90);
+    m_cancel->setMinimumHeight(32);
+    card->addWidget(m_cancel, 0, Qt::AlignHCenter);
+    connect(m_cancel, &QPushButton::clicked, this,
+            [this] { m_window.manager().setCancelMoveRequested(true); });
+    connect(&m_window.manager(), &ProjectManager::moveProgressChanged, this, &MoveProgressOverlay::refresh);
+    refresh();
+}
+
+void MoveProgressOverlay::refresh() {
+    const ProjectManager& pm = m_window.manager();
+    setElided(m_file, pm.moveCurrentFile());
+    m_bar->setValue(int(std::clamp(pm.moveProgressFraction(), 0.0, 1.0) * 1000));
+    m_files->setText(BinTexts::filesCounter(pm.moveFilesCompleted(), pm.moveTotalFiles()));
+    m_bytes->setText(BinTexts::moveSizeCounter(pm.moveBytesCompleted(), pm.moveTotalBytes()));
+    m_speed->setText(BinTexts::speedText(pm.moveMBps()));
+    m_percent->setText(BinTexts::percentText(pm.moveProgressFraction()));
+    const bool cancelling = pm.cancelMoveRequested();
+    m_cancel->setText(cancelling ? QStringLiteral("Cancelling…") : QStringLiteral("Cancel"));
+    m_cancel->setEnabled(!cancelling);
+}
+
+// ---- Transcode progress -----------------------------------------------------------------------
+
+TranscodeProgressOverlay::TranscodeProgressOverlay(ContentView& window, QWidget* parent)
+    : ModalCard(parent), m_window(window) {
+    QVBoxLayout* card = cardLayout();
+    card->addWidget(symbolLabel(QStringLiteral("film.stack"), indigo(), 48, this));
+    card->addWidget(textLabel(QStringLiteral("Transcoding Files..."), 4, true, this));
+    m_file = fileLine(this);
+    card->addWidget(m_file);
+    m_bar = progressBar(this);
+    card->addWidget(m_bar, 0, Qt::AlignHCenter);
+    auto* counters = new QHBoxLayout;
+    counters->setSpacing(24);
+    counters->addStretch(1);
+    counters->addLayout(counter(this, m_files, QStringLiteral("Files")));
+    counters->addWidget(verticalDivider(this));
+    counters->addLayout(counter(this, m_saved, QStringLiteral("Space Saved"), green()));
+    counters->addStretch(1);
+    card->addLayout(counters);
+    m_percent = textLabel(QString(), -2, false, this);
+    setTextColor(m_percent, tertiaryText());
+    card->addWidget(m_percent);
+    m_cancel = new QPushButton(QStringLiteral("Cancel"), this);
+    m_cancel->setMinimumWidth(90);
+    card->addWidget(m_cancel, 0, Qt::AlignHCenter);
+    connect(m_cancel, &QPushButton::clicked, this,
+            [this] { m_window.operations().cancelTranscode(m_window.manager()); });
+    connect(&m_window.manager(), &ProjectManager::transcodeProgressChanged, this,
+            &TranscodeProgressOverlay::refresh);
+    refresh();
+}
+
+void TranscodeProgressOverlay::refresh() {
+    const ProjectManager& pm = m_window.manager();
+    setElided(m_file, pm.transcodeCurrentFile());
+    m_bar->setValue(int(std::clamp(pm.transcodeProgressFraction(), 0.0, 1.0) * 1000));
+    m_files->setText(BinTexts::filesCounter(pm.transcodeFilesCompleted(), pm.transcodeTotalFiles()));
+    m_saved->setText(formatFileByteCount(pm.transcodeSpaceSaved()));
+    m_percent->setText(BinTexts::percentText(pm.transcodeProgressFraction()));
+}
+
+// ---- Transcode result -------------------------------------------------------------------------
+
+TranscodeCompleteOverlay::TranscodeCompleteOverlay(const TranscodeCompleteResult& result,
+                                                   std::function<void()> onDismiss, QWidget* parent)
+    : ModalCard(parent), m_look(BinTexts::transcodeResultLook(result)) {
+    QVBoxLayout* card = cardLayout();
+    m_icon = symbolLabel(m_look.symbol, m_look.iconColor, 48, this);
+    card->addWidget(m_icon);
+    m_title = textLabel(m_look.title, 4, true, this);
+    card->addWidget(m_title);
+    auto* counters = new QHBoxLayout;
+    counters->setSpacing(24);
+    counters->addStretch(1);
+    for (const BinTexts::TranscodeColumn& column : m_look.columns) {
+        if (column.dividerBefore)
+            counters->addWidget(verticalDivider(this));
+        QLabel* value = nullptr;
+        QLabel* caption = nullptr;
+        counters->addLayout(counter(this, value, column.caption, column.color, &caption));
+        value->setText(column.value);
+        m_values.append(value);
+        m_captions.append(caption);
+    }
+    counters->addStretch(1);
+    card->addLayout(counters);
+    if (m_look.showErrors) {
+        ErrorBox box = errorBox(result.errors, 0, QStringLiteral("Errors:"), secondaryText(), 2);
+        m_errorScroll = box.scroll;
+        m_errorLines = box.lines;
+        card->addWidget(box.frame, 1);
+    }
+    if (m_look.showNote) {
+        m_note = textLabel(BinTexts::transcodeNote(), -1, false, this);
+        setTextColor(m_note, secondaryText());
+        card->addWidget(m_note);
+    }
+    m_done = tintedButton(QStringLiteral("Done"), indigo(), true, {}, this);
+    m_done->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);
+    m_done->setMinimumWidth(90);
+    m_done->setDefault(true);
+    m_done->setShortcut(QKeySequence(Qt::Key_Return));
+    card->addWidget(m_done, 0, Qt::AlignHCenter);
+    connect(m_done, &QPushButton::clicked, this, [onDismiss = std::move(onDismiss)] {
+        if (onDismiss)
+            onDismiss();
+    });
+}
+
+} // namespace tarnwick

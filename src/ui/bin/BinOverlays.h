@@ -1,0 +1,95 @@
+#pragma once
+
+#include "model/TranscodeCompleteResult.h"
+#include "ui/bin/BinTexts.h"
+#include "ui/bin/BinWidgets.h"
+
+#include <functional>
+
+class QLabel;
+class QProgressBar;
+class QPushButton;
+class QScrollArea;
+
+namespace tarnwick {
+
+class ContentView;
+
+// While a move to a folder runs: the file in work, progress, files, bytes, speed and Cancel.
+class MoveProgressOverlay : public BinWidgets::ModalCard {
+    Q_OBJECT
+public:
+    explicit MoveProgressOverlay(ContentView& window, QWidget* parent = nullptr);
+    QLabel* currentFile() const { return m_file; }
+    QProgressBar* bar() const { return m_bar; }
+    QLabel* files() const { return m_files; }
+    QLabel* bytes() const { return m_bytes; }
+    QLabel* speed() const { return m_speed; }
+    QLabel* percent() const { return m_percent; }
+    QPushButton* cancelButton() const { return m_cancel; }
+
+private:
+    void refresh();
+    ContentView& m_window;
+    QLabel* m_file = nullptr;
+    QProgressBar* m_bar = nullptr;
+    QLabel* m_files = nullptr;
+    QLabel* m_bytes = nullptr;
+    QLabel* m_speed = nullptr;
+    QLabel* m_percent = nullptr;
+    QPushButton* m_cancel = nullptr;
+};
+
+// While a transcode run goes on: the file in work, progress, files done, space saved and Cancel.
+class TranscodeProgressOverlay : public BinWidgets::ModalCard {
+    Q_OBJECT
+public:
+    explicit TranscodeProgressOverlay(ContentView& window, QWidget* parent = nullptr);
+    QLabel* currentFile() const { return m_file; }
+    QProgressBar* bar() const { return m_bar; }
+    QLabel* files() const { return m_files; }
+    QLabel* saved() const { return m_saved; }
+    QLabel* percent() const { return m_percent; }
+    QPushButton* cancelButton() const { return m_cancel; }
+
+private:
+    void refresh();
+    ContentView& m_window;
+    QLabel* m_file = nullptr;
+    QProgressBar* m_bar = nullptr;
+    QLabel* m_files = nullptr;
+    QLabel* m_saved = nullptr;
+    QLabel* m_percent = nullptr;
+    QPushButton* m_cancel = nullptr;
+};
+
+// The outcome of a transcode run, closed by Done. Its error list scrolls inside what the window
+// leaves, so Done stays on screen however many files failed.
+class TranscodeCompleteOverlay : public BinWidgets::ModalCard {
+    Q_OBJECT
+public:
+    TranscodeCompleteOverlay(const TranscodeCompleteResult& result, std::function<void()> onDismiss,
+                             QWidget* parent = nullptr);
+    const BinTexts::TranscodeResultLook& look() const { return m_look; }
+    QLabel* icon() const { return m_icon; }
+    QLabel* title() const { return m_title; }
+    QList<QLabel*> columnValues() const { return m_values; }
+    QList<QLabel*> columnCaptions() const { return m_captions; }
+    QScrollArea* errorScroll() const { return m_errorScroll; }
+    QList<QLabel*> errorLines() const { return m_errorLines; }
+    QLabel* note() const { return m_note; }
+    QPushButton* doneButton() const { return m_done; }
+
+private:
+    BinTexts::TranscodeResultLook m_look;
+    QLabel* m_icon = nullptr;
+    QLabel* m_title = nullptr;
+    QList<QLabel*> m_values;
+    QList<QLabel*> m_captions;
+    QScrollArea* m_errorScroll = nullptr;
+    QList<QLabel*> m_errorLines;
+    QLabel* m_note = nullptr;
+    QPushButton* m_done = nullptr;
+};
+
+} // namespace tarnwick

@@ -1,0 +1,534 @@
+#include "ui/bin/BinSheets.h"
+
+#include "analysis/ProjectManager.h"
+#include "platform/ByteCountText.h"
+#include "stores/SecurityScopedAccess.h"
+#include "ui/AlertDialog.h"
+#include "ui/FilePanel.h"
+#include "ui/SymbolIcons.h"
+#include "ui/bin/BinWidgets.h"
+#include "ui/window/ContentView.h"
+
+#include <QEvent>
+#include <QHBoxLayout>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QScrollArea>
+#include <QVBoxLayout>
+#include <QtConcurrent/QtConcurrentRun>
+
+#include <qcoro/qcorotask.h>
+
+namespace tarnwick {
+
+using namespace BinWidgets;
+using BinTexts::SystemColor::blue;
+using BinTexts::SystemColor::green;
+using BinTexts::SystemColor::indigo;
+using BinTexts::SystemColor::orange;
+using BinTexts::SystemColor::red;
+
+namespace {
+QFrame* divider(QWidget* parent) {
+    auto* line = new QFrame(parent);
+    line->setFrameShape(QFrame::HLine);
+    line->setFrameShadow(QFrame::Plain);
+    line->setStyleSheet(QStringLiteral("color: rgba(255,255,255,40);"));
+    return line;
+}
+
+void closeSheet(QWidget* content) {
+    if (content && content->window() != content)
+        content->window()->close();
+}
+
+// A tinted box (leading stack, spacing 4, padding 8, radius 8).
+QFrame* tintBox(const QColor& tint, QWidget* parent) {
+    auto* box = new QFrame(parent);
+    box->setObjectName(QStringLiteral("tintBox"));
+    box->setStyleSheet(QStringLiteral("QFrame#tintBox { background: rgba(%1,%2,%3,26); border-radius: 8px; }")
+                           .arg(tint.red())
+                           .arg(tint.green())
+                           .arg(tint.blue()));
+    auto* layout = new QVBoxLayout(box);
+    layout->setContentsMargins(8, 8, 8, 8);
+    layout->setSpacing(4);
+    return box;
+}
+
+QHBoxLayout* iconRow(QLabel*& icon, QLabel*& text, QWidget* parent) {
+    auto* row = new QHBoxLayout;
+    row->setSpacing(6);
+    icon = new QLabel(parent);
+    text = textLabel(QString(), -1, false, parent);
+    text->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    row->addWidget(icon);
+    row->addWidget(text, 1);
+    return row;
+}
+} // namespace
+
+// ---- ChainGuard -------------------------------------------------------------------------------
+
+ChainGuard::ChainGuard(QWidget* sheet) : QObject(sheet), m_sheet(sheet) {}
+
+bool ChainGuard::begin(QList<QWidget*> controls) {
+    if (m_running)
+        return false;
+    m_running = true;
+    for (QWidget* control : controls) {
+        if (control && control->isEnabled()) {
+            control->setEnabled(false);
+            m_disabled.append(control);
+        }
+    }
+    // Escape and the window's close would drop the sheet while its chain still runs.
+    m_sheet->window()->installEventFilter(this);
+    return true;
+}
+
+void ChainGuard::end() {
+    m_running = false;
+    m_sheet->window()->removeEventFilter(this);
+    for (const QPointer<QWidget>& control : std::as_const(m_disabled)) {
+        if (control)
+            control->setEnabled(true);
+    }
+    m_disabled.clear();
+}
+
+bool ChainGuard::eventFilter(QObject* watched, QEvent* event) {
+    if (m_running && watched == m_sheet->window()) {
+        if (event->type() == QEvent::Close) {
+            event->ignore();
+            return true;
+        }
+        if (event->type() == QEvent::KeyPress) {
+            const int key = static_cast<QKeyEvent*>(event)->key();
+            if (key == Qt::Key_Escape || key == Qt::Key_Return || key == Qt::Key_Enter)
+                return true;
+        }
+    }
+    return QObject::eventFilter(watched, event);
+}
+
+// ---- ResultSheet ------------------------------------------------------------------------------
+
+ResultSheet::ResultSheet(const QString& title, int done, int failed, const QStringList& errors,
+                         QWidget* parent)
+    : QWidget(parent), m_look(BinTexts::resultLook(title, done, failed, errors)) {
+    setObjectName(m_look.success ? QStringLiteral("resultSuccess") : QStringLiteral("resultErrors"));
+    setMinimumWidth(300);
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(24, 24, 24, 24);
+    layout->setSpacing(16);
+    layout->addWidget(symbolLabel(m_look.symbol, m_look.success ? green() : orange(), 48, this));
+    m_headline = textLabel(m_look.headline, 1, true, this);
+    layout->addWidget(m_headline);
+    m_counts = textLabel(m_look.counts, 0, false, this);
+    setTextColor(m_counts, secondaryText());
+    layout->addWidget(m_counts);
+    if (m_look.showErrors) {
+        ErrorBox box = errorBox(errors, 100);
+        m_errorScroll = box.scroll;
+        layout->addWidget(box.frame);
+    }
+    m_done = new QPushButton(QStringLiteral("Done"), this);
+    m_done->setDefault(true);
+    connect(m_done, &QPushButton::clicked, this, [this] { closeSheet(this); });
+    layout->addWidget(m_done, 0, Qt::AlignHCenter);
+}
+
+// ---- PermanentDeleteConfirmSheet --------------------------------------------------------------
+
+PermanentDeleteConfirmSheet::PermanentDeleteConfirmSheet(ContentView& window, QWidget* parent)
+    : QWidget(parent), m_window(window), m_guard(new ChainGuard(this)) {
+    setMinimumWidth(400);
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(24, 24, 24, 24);
+    layout->setSpacing(16);
+    layout->addWidget(symbolLabel(QStringLiteral("exclamationmark.triangle.fill"), red(), 48, this));
+    layout->addWidget(textLabel(QStringLiteral("Permanently Delete Files"), 1, true, this));
+    m_message = textLabel(QString(), 0, false, this);
+    setTextColor(m_message, secondaryText());
+    m_message->setContentsMargins(16, 0, 16, 0);
+    layout->addWidget(m_message);
+    layout->addWidget(divider(this));
+    auto* confirm = new QVBoxLayout;
+    confirm->setSpacing(8);
+    auto* instruction = new QLabel(QStringLiteral("Type <b>delete</b> to confirm:"), this);
+    instruction->setTextFormat(Qt::RichText);
+    instruction->setAlignment(Qt::AlignCenter);
+    confirm->addWidget(instruction);
+    m_field = new QLineEdit(this);
+    m_field->setPlaceholderText(QStringLiteral("Type \"delete\" here"));
+    m_field->setAlignment(Qt::AlignCenter);
+    m_field->setMaximumWidth(250);
+    confirm->addWidget(m_field, 0, Qt::AlignHCenter);
+    layout->addLayout(confirm);
+    auto* buttons = new QHBoxLayout;
+    buttons->setSpacing(12);
+    buttons->addStretch(1);
+    m_cancel = new QPushButton(QStringLiteral("Cancel"), this);
+    m_cancel->setAutoDefault(false);
+    m_delete = tintedButton(QStringLiteral("Delete Permanently"), red(), true, {}, this);
+    m_delete->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);
+    m_delete->setDefault(true);
+    buttons->addWidget(m_cancel);
+    buttons->addWidget(m_delete);
+    buttons->addStretch(1);
+    layout->addLayout(buttons);
+
+    connect(m_cancel, &QPushButton::clicked, this, [this] { closeSheet(this); });
+    connect(m_delete, &QPushButton::clicked, this, &PermanentDeleteConfirmSheet::startDeletion);
+    connect(m_field, &QLineEdit::returnPressed, this, [this] {
+        if (BinTexts::isDeleteConfirmed(m_field->text()))
+            startDeletion();
+    });
+    connect(m_field, &QLineEdit::textChanged, this, &PermanentDeleteConfirmSheet::refresh);
+    connect(&m_window.manager(), &ProjectManager::changed, this, [this](ProjectManager::Changes groups) {
+        if (groups & (ProjectManager::Change::recycleBin | ProjectManager::Change::summary))
+            refresh();
+    });
+    refresh();
+}
+
+void PermanentDeleteConfirmSheet::showEvent(QShowEvent* event) {
+    QWidget::showEvent(event);
+    m_field->setFocus();
+}
+
+void PermanentDeleteConfirmSheet::refresh() {
+    const ProjectManager& pm = m_window.manager();
+    m_message->setText(BinTexts::permanentDeleteMessage(pm.recycleBin().size(), pm.summary().recycleBinSize));
+    if (!m_guard->isRunning())
+        m_delete->setEnabled(BinTexts::isDeleteConfirmed(m_field->text()));
+}
+
+void PermanentDeleteConfirmSheet::startDeletion() {
+    if (!BinTexts::isDeleteConfirmed(m_field->text()) || !m_guard->begin({m_delete, m_field, m_cancel}))
+        return;
+    QPointer<PermanentDeleteConfirmSheet> self(this);
+    QPointer<ContentView> window(&m_window);
+    // The window is the context: the result reaches its slot even if the sheet went first.
+    QCoro::connect(m_window.operations().permanentlyDelete(m_window.manager()), &m_window,
+                   [self, window](CleanupOperations::TrashResult r) {
+                       window->setDeletionResult(DeletionResult{r.trashed, r.failed, r.errors});
+                       if (self) {
+                           self->m_guard->end();
+                           closeSheet(self);
+                       }
+                   });
+}
+
+// ---- TrashFailureSheet ------------------------------------------------------------------------
+
+TrashFailureSheet::TrashFailureSheet(ContentView& window, QWidget* parent)
+    : QWidget(parent), m_window(window), m_guard(new ChainGuard(this)) {
+    setMinimumWidth(450);
+    setMaximumWidth(500);
+    const QList<RecycleBinItem> failed = m_window.trashFailedItems();
+    const QStringList errors = m_window.trashFailureErrors();
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(24, 24, 24, 24);
+    layout->setSpacing(16);
+    layout->addWidget(symbolLabel(QStringLiteral("exclamationmark.triangle.fill"), orange(), 48, this));
+    layout->addWidget(textLabel(QStringLiteral("Move to Trash Failed"), 1, true, this));
+    m_summary =
+        textLabel(BinTexts::trashFailureSummary(m_window.trashSuccessCount(), failed.size()), 0, false, this);
+    setTextColor(m_summary, secondaryText());
+    layout->addWidget(m_summary);
+    auto* hint = textLabel(
+        QStringLiteral("This commonly happens with files on network volumes that don't support the Trash."),
+        -2, false, this);
+    setTextColor(hint, tertiaryText());
+    hint->setContentsMargins(16, 0, 16, 0);
+    layout->addWidget(hint);
+    if (!errors.isEmpty()) {
+        ErrorBox box = errorBox(errors, 80);
+        m_errorScroll = box.scroll;
+        layout->addWidget(box.frame);
+    }
+    layout->addWidget(divider(this));
+    m_question = textLabel(BinTexts::trashFailureQuestion(failed), 0, false, this);
+    QFont qf = m_question->font();
+    qf.setWeight(QFont::Medium);
+    m_question->setFont(qf);
+    layout->addWidget(m_question);
+
+    auto choice = [this](const QString& symbol, const QString& title, const QString& description,
+                         const QColor& tint, bool prominent) {
+        auto* button = tintedButton(QString(), tint, prominent, {}, this);
+        button->setAccessibleName(title);
+        button->setObjectName(title);
+        auto* row = new QHBoxLayout(button);
+        row->setContentsMargins(8, 8, 8, 8);
+        row->setSpacing(8);
+        const QColor ink = prominent ? QColor(Qt::white) : tint;
+        auto* icon = symbolLabel(symbol, ink, 18, button);
+        icon->setAttribute(Qt::WA_TransparentForMouseEvents);
+        row->addWidget(icon);
+        auto* texts = new QVBoxLayout;
+        texts->setSpacing(2);
+        auto* t = textLabel(title, 0, false, button);
+        QFont tf = t->font();
+        tf.setWeight(QFont::Medium);
+        t->setFont(tf);
+        t->setAlignment(Qt::AlignLeft);
+        setTextColor(t, ink);
+        auto* d = textLabel(description, -2, false, button);
+        d->setAlignment(Qt::AlignLeft);
+        setTextColor(d, prominent ? QColor(255, 255, 255, 190) : secondaryText());
+        for (QLabel* l : {t, d}) {
+            l->setAttribute(Qt::WA_TransparentForMouseEvents);
+            texts->addWidget(l);
+        }
+        row->addLayout(texts, 1);
+        button->setMinimumHeight(row->sizeHint().height());
+        return button;
+    };
+    auto* choices = new QVBoxLayout;
+    choices->setSpacing(10);
+    m_move = choice(QStringLiteral("folder.badge.plus"), QStringLiteral("Move to a Folder..."),
+                    QStringLiteral("Select a directory (same volume recommended)"), blue(), true);
+    m_delete = choice(QStringLiteral("trash.slash"), QStringLiteral("Delete Permanently"),
+                      QStringLiteral("Permanently remove files — cannot be undone"), red(), false);
+    m_keep = new QPushButton(QStringLiteral("Keep in Virtual Bin"), this);
+    m_keep->setAutoDefault(false);
+    m_move->setAutoDefault(false);
+    m_delete->setAutoDefault(false);
+    for (QWidget* w :
+         {static_cast<QWidget*>(m_move), static_cast<QWidget*>(m_delete), static_cast<QWidget*>(m_keep)})
+        choices->addWidget(w);
+    layout->addLayout(choices);
+
+    connect(m_move, &QPushButton::clicked, this, &TrashFailureSheet::chooseFolder);
+    connect(m_delete, &QPushButton::clicked, this, &TrashFailureSheet::deleteNow);
+    connect(m_keep, &QPushButton::clicked, this, [this] {
+        if (!m_guard->isRunning())
+            closeSheet(this);
+    });
+}
+
+void TrashFailureSheet::chooseFolder() {
+    if (m_guard->isRunning())
+        return;
+    OpenPanelRequest request;
+    request.canChooseFiles = false;
+    request.canChooseDirectories = true;
+    request.message = QStringLiteral("Choose a folder for the files that could not be trashed");
+    const QList<QUrl> urls = m_window.filePanel().runOpenPanel(window(), request);
+    if (urls.isEmpty())
+        return;
+    (void)m_window.grants().grant(urls.first());
+    m_pendingFolder = urls.first();
+    QPointer<TrashFailureSheet> self(this);
+    AlertDialog::present(
+        window(), QStringLiteral("Move Files to Folder?"),
+        BinTexts::moveToFolderConfirm(m_window.manager().recycleBin().size(), urls.first().toLocalFile()),
+        {{QStringLiteral("Cancel"), AlertButton::Role::cancel,
+          [self] {
+              if (self)
+                  self->m_pendingFolder.reset();
+          }},
+         {QStringLiteral("Move"), AlertButton::Role::normal, [self] {
+              if (self)
+                  self->moveToPendingFolder();
+          }}});
+}
+
+void TrashFailureSheet::moveToPendingFolder() {
+    if (!m_pendingFolder || !m_guard->begin({m_move, m_delete, m_keep}))
+        return;
+    QPointer<TrashFailureSheet> self(this);
+    QPointer<ContentView> window(&m_window);
+    QCoro::connect(m_window.operations().moveRecycleBinToFolder(m_window.manager(), *m_pendingFolder),
+                   &m_window, [self, window](CleanupOperations::MoveResult r) {
+                       window->setMoveResult(BinMoveResult{r.moved, r.failed, r.errors});
+                       if (self) {
+                           self->m_pendingFolder.reset();
+                           self->m_guard->end();
+                           closeSheet(self);
+                       }
+                   });
+}
+
+void TrashFailureSheet::deleteNow() {
+    if (!m_guard->begin({m_move, m_delete, m_keep}))
+        return;
+    QPointer<TrashFailureSheet> self(this);
+    QPointer<ContentView> window(&m_window);
+    QCoro::connect(m_window.operations().permanentlyDelete(m_window.manager()), &m_window,
+                   [self, window](CleanupOperations::TrashResult r) {
+                       window->setDeletionResult(DeletionResult{r.trashed, r.failed, r.errors});
+                       if (self) {
+                           self->m_guard->end();
+                           closeSheet(self);
+                       }
+                   });
+}
+
+// ---- TranscodeConfirmationSheet ---------------------------------------------------------------
+
+TranscodeConfirmationSheet::TranscodeConfirmationSheet(ContentView& window, QWidget* parent)
+    : QWidget(parent), m_window(window) {
+    setMinimumWidth(450);
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(24, 24, 24, 24);
+    layout->setSpacing(16);
+    layout->addWidget(symbolLabel(QStringLiteral("arrow.trianglehead.swap"), indigo(), 48, this));
+    layout->addWidget(textLabel(QStringLiteral("Transcode & Replace"), 4, true, this));
+    m_description = textLabel(QString(), 0, false, this);
+    m_description->setFixedWidth(400);
+    setTextColor(m_description, secondaryText());
+    layout->addWidget(m_description, 0, Qt::AlignHCenter);
+
+    auto* sizes = new QHBoxLayout;
+    sizes->setSpacing(16);
+    sizes->setContentsMargins(0, 8, 0, 8);
+    auto column = [this](QLabel*& value, const QString& caption, const QColor& color) {
+        auto* col = new QVBoxLayout;
+        value = textLabel(QString(), 3, false, this);
+        if (color.isValid())
+            setTextColor(value, color);
+        auto* cap = textLabel(caption, -2, false, this);
+        setTextColor(cap, secondaryText());
+        col->addWidget(value);
+        col->addWidget(cap);
+        return col;
+    };
+    sizes->addStretch(1);
+    sizes->addLayout(column(m_source, QStringLiteral("Original Size"), {}));
+    sizes->addWidget(symbolLabel(QStringLiteral("arrow.right"), secondaryText(), 16, this));
+    sizes->addLayout(column(m_estimate, QStringLiteral("Estimated"), green()));
+    sizes->addStretch(1);
+    layout->addLayout(sizes);
+
+    auto* ffmpeg = tintBox(orange(), this);
+    m_ffmpegBox = ffmpeg;
+    ffmpeg->layout()->addItem(iconRow(m_ffmpegIcon, m_ffmpegLabel, ffmpeg));
+    m_hint = textLabel(BinTexts::ffmpegInstallHint(), -2, false, ffmpeg);
+    m_hint->setAlignment(Qt::AlignLeft);
+    m_hint->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    setTextColor(m_hint, secondaryText());
+    ffmpeg->layout()->addWidget(m_hint);
+    m_ffmpegLines = textLabel(QString(), -2, false, ffmpeg);
+    m_ffmpegLines->setAlignment(Qt::AlignLeft);
+    setTextColor(m_ffmpegLines, secondaryText());
+    ffmpeg->layout()->addWidget(m_ffmpegLines);
+    layout->addWidget(ffmpeg);
+
+    auto* skipped = tintBox(orange(), this);
+    m_skippedBox = skipped;
+    QLabel* skippedIcon = nullptr;
+    skipped->layout()->addItem(iconRow(skippedIcon, m_skippedLabel, skipped));
+    skippedIcon->setPixmap(symbolIcon(QStringLiteral("xmark.circle"), orange()).pixmap(14, 14));
+    setTextColor(m_skippedLabel, orange());
+    m_skippedLines = textLabel(QString(), -2, false, skipped);
+    m_skippedLines->setAlignment(Qt::AlignLeft);
+    setTextColor(m_skippedLines, secondaryText());
+    skipped->layout()->addWidget(m_skippedLines);
+    layout->addWidget(skipped);
+
+    // Said plainly: nothing of the original is kept anywhere.
+    m_warning = textLabel(QStringLiteral("Original files will be permanently replaced"), -1, false, this);
+    m_warning->setToolTip(
+        QStringLiteral("Each .mov or other original is overwritten in place by its HEVC version; "
+                       "the original is not kept."));
+    setTextColor(m_warning, red());
+    auto* warningRow = new QHBoxLayout;
+    warningRow->addStretch(1);
+    warningRow->addWidget(symbolLabel(QStringLiteral("exclamationmark.triangle"), red(), 14, this));
+    warningRow->addWidget(m_warning);
+    warningRow->addStretch(1);
+    layout->addLayout(warningRow);
+    m_warning->setWordWrap(false);
+    auto* replaced =
+        textLabel(QStringLiteral("Originals (.mov files included) are replaced in place and are not kept."),
+                  -2, false, this);
+    replaced->setObjectName(QStringLiteral("replacedInPlace"));
+    setTextColor(replaced, secondaryText());
+    layout->addWidget(replaced);
+
+    auto* buttons = new QHBoxLayout;
+    buttons->setSpacing(12);
+    buttons->addStretch(1);
+    m_cancel = new QPushButton(QStringLiteral("Cancel"), this);
+    m_cancel->setAutoDefault(false);
+    m_confirm = tintedButton(QStringLiteral("Transcode & Replace"), indigo(), true, {}, this);
+    m_confirm->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);
+    m_confirm->setDefault(true);
+    buttons->addWidget(m_cancel);
+    buttons->addWidget(m_confirm);
+    buttons->addStretch(1);
+    layout->addLayout(buttons);
+
+    connect(m_cancel, &QPushButton::clicked, this, [this] { closeSheet(this); });
+    connect(m_confirm, &QPushButton::clicked, this, &TranscodeConfirmationSheet::confirm);
+    connect(&m_window.manager(), &ProjectManager::changed, this, [this](ProjectManager::Changes groups) {
+        if (groups & ProjectManager::Change::recycleBin)
+            refresh();
+    });
+    refresh();
+    checkFFmpeg();
+}
+
+TranscodeConfirmationSheet::~TranscodeConfirmationSheet() {
+    // The lookup reads the window's operations: it is a few file checks, let it finish.
+    m_check.waitForFinished();
+}
+
+void TranscodeConfirmationSheet::checkFFmpeg() {
+    CleanupOperations* ops = &m_window.operations();
+    m_check = QtConcurrent::run([ops] { return ops->locateFFmpeg(); });
+    m_check.then(this, [this](const std::optional<QString>& path) {
+        m_hasFFmpeg = path.has_value();
+        refresh();
+    });
+}
+
+void TranscodeConfirmationSheet::refresh() {
+    m_plan = BinTexts::TranscodePlan::of(m_window.manager().recycleBin());
+    m_description->setText(m_plan.description());
+    // A wrapped label centred in its row would otherwise get a single line's height.
+    m_description->setMinimumHeight(m_description->heightForWidth(400));
+    m_source->setText(formatFileByteCount(m_plan.sourceSize));
+    m_estimate->setText(QStringLiteral("~") + formatFileByteCount(m_plan.estimatedSize));
+
+    m_ffmpegBox->setVisible(!m_plan.ffmpegItems.isEmpty());
+    const QColor tint = m_hasFFmpeg ? blue() : orange();
+    m_ffmpegBox->setStyleSheet(
+        QStringLiteral("QFrame#tintBox { background: rgba(%1,%2,%3,26); border-radius: 8px; }")
+            .arg(tint.red())
+            .arg(tint.green())
+            .arg(tint.blue()));
+    m_ffmpegIcon->setPixmap(
+        symbolIcon(m_hasFFmpeg ? QStringLiteral("terminal") : QStringLiteral("exclamationmark.triangle.fill"),
+                   tint)
+            .pixmap(14, 14));
+    m_ffmpegLabel->setText(m_plan.ffmpegLabel(m_hasFFmpeg));
+    setTextColor(m_ffmpegLabel, tint);
+    m_hint->setVisible(!m_hasFFmpeg);
+    m_ffmpegLines->setText(m_plan.ffmpegLines().join(QLatin1Char('\n')));
+
+    m_skippedBox->setVisible(!m_plan.skippedItems.isEmpty());
+    m_skippedLabel->setText(m_plan.skippedLabel());
+    m_skippedLines->setText(m_plan.skippedLines().join(QLatin1Char('\n')));
+
+    m_confirm->setEnabled(m_plan.transcodable > 0 && !m_confirmed);
+}
+
+void TranscodeConfirmationSheet::confirm() {
+    if (m_confirmed || m_plan.transcodable < 1)
+        return;
+    m_confirmed = true;
+    m_confirm->setEnabled(false);
+    ContentView& window = m_window;
+    closeSheet(this);
+    // The run reports through the manager's transcode fields, which the overlays show.
+    QCoro::connect(window.operations().transcodeAndReplace(window.manager()), &window, [] {});
+}
+
+} // namespace tarnwick

@@ -1,0 +1,169 @@
+#pragma once
+
+#include "model/RecycleBinItem.h"
+#include "ui/bin/BinTexts.h"
+
+#include <QFuture>
+#include <QList>
+#include <QPointer>
+#include <QStringList>
+#include <QUrl>
+#include <QWidget>
+
+#include <optional>
+
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class QScrollArea;
+class QVBoxLayout;
+
+namespace tarnwick {
+
+class ContentView;
+
+// One run of a destructive chain per sheet: the first trigger disables every control that could
+// start another (and Escape) until the chain ends, so a double Return acts once.
+class ChainGuard : public QObject {
+    Q_OBJECT
+public:
+    explicit ChainGuard(QWidget* sheet);
+    // False when a chain already runs; otherwise marks it running and disables `controls`.
+    bool begin(QList<QWidget*> controls);
+    void end();
+    bool isRunning() const { return m_running; }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    QWidget* m_sheet;
+    QList<QPointer<QWidget>> m_disabled;
+    bool m_running = false;
+};
+
+// "Deletion Complete" / "Move Complete": the outcome of a run over the bin, closed by Done.
+class ResultSheet : public QWidget {
+    Q_OBJECT
+public:
+    ResultSheet(const QString& title, int done, int failed, const QStringList& errors,
+                QWidget* parent = nullptr);
+    const BinTexts::ResultLook& look() const { return m_look; }
+    QLabel* headline() const { return m_headline; }
+    QLabel* counts() const { return m_counts; }
+    QScrollArea* errorScroll() const { return m_errorScroll; }
+    QPushButton* doneButton() const { return m_done; }
+
+private:
+    BinTexts::ResultLook m_look;
+    QLabel* m_headline = nullptr;
+    QLabel* m_counts = nullptr;
+    QScrollArea* m_errorScroll = nullptr;
+    QPushButton* m_done = nullptr;
+};
+
+// Delete Permanently, guarded by typing the word delete.
+class PermanentDeleteConfirmSheet : public QWidget {
+    Q_OBJECT
+public:
+    explicit PermanentDeleteConfirmSheet(ContentView& window, QWidget* parent = nullptr);
+    QLineEdit* field() const { return m_field; }
+    QLabel* message() const { return m_message; }
+    QPushButton* deleteButton() const { return m_delete; }
+    QPushButton* cancelButton() const { return m_cancel; }
+    bool isDeleting() const { return m_guard->isRunning(); }
+    void startDeletion();
+
+protected:
+    void showEvent(QShowEvent* event) override;
+
+private:
+    void refresh();
+    ContentView& m_window;
+    ChainGuard* m_guard;
+    QLabel* m_message = nullptr;
+    QLineEdit* m_field = nullptr;
+    QPushButton* m_delete = nullptr;
+    QPushButton* m_cancel = nullptr;
+};
+
+// After a Trash run that left files: what was trashed, the errors, and three ways on.
+class TrashFailureSheet : public QWidget {
+    Q_OBJECT
+public:
+    explicit TrashFailureSheet(ContentView& window, QWidget* parent = nullptr);
+    QLabel* summary() const { return m_summary; }
+    QLabel* question() const { return m_question; }
+    QScrollArea* errorScroll() const { return m_errorScroll; }
+    QPushButton* moveButton() const { return m_move; }
+    QPushButton* deleteButton() const { return m_delete; }
+    QPushButton* keepButton() const { return m_keep; }
+    bool isRunning() const { return m_guard->isRunning(); }
+    const std::optional<QUrl>& pendingFolder() const { return m_pendingFolder; }
+
+    void chooseFolder();
+    void deleteNow();
+    void moveToPendingFolder();
+
+private:
+    ContentView& m_window;
+    ChainGuard* m_guard;
+    QLabel* m_summary = nullptr;
+    QLabel* m_question = nullptr;
+    QScrollArea* m_errorScroll = nullptr;
+    QPushButton* m_move = nullptr;
+    QPushButton* m_delete = nullptr;
+    QPushButton* m_keep = nullptr;
+    std::optional<QUrl> m_pendingFolder;
+};
+
+// Transcode & Replace: what will be transcoded, needs ffmpeg or is skipped, sizes, and the warning.
+class TranscodeConfirmationSheet : public QWidget {
+    Q_OBJECT
+public:
+    explicit TranscodeConfirmationSheet(ContentView& window, QWidget* parent = nullptr);
+    ~TranscodeConfirmationSheet() override;
+
+    const BinTexts::TranscodePlan& plan() const { return m_plan; }
+    bool hasFFmpeg() const { return m_hasFFmpeg; }
+    bool isCheckingFFmpeg() const { return m_check.isRunning(); }
+    QLabel* description() const { return m_description; }
+    QLabel* sourceSize() const { return m_source; }
+    QLabel* estimate() const { return m_estimate; }
+    QWidget* ffmpegBox() const { return m_ffmpegBox; }
+    QLabel* ffmpegLabel() const { return m_ffmpegLabel; }
+    QLabel* installHint() const { return m_hint; }
+    QLabel* ffmpegLines() const { return m_ffmpegLines; }
+    QWidget* skippedBox() const { return m_skippedBox; }
+    QLabel* skippedLines() const { return m_skippedLines; }
+    QLabel* warning() const { return m_warning; }
+    QPushButton* confirmButton() const { return m_confirm; }
+    QPushButton* cancelButton() const { return m_cancel; }
+    void confirm();
+
+private:
+    void refresh();
+    void checkFFmpeg();
+
+    ContentView& m_window;
+    BinTexts::TranscodePlan m_plan;
+    bool m_hasFFmpeg = false;
+    bool m_confirmed = false;
+    QFuture<std::optional<QString>> m_check;
+    QLabel* m_description = nullptr;
+    QLabel* m_source = nullptr;
+    QLabel* m_estimate = nullptr;
+    QWidget* m_ffmpegBox = nullptr;
+    QLabel* m_ffmpegIcon = nullptr;
+    QLabel* m_ffmpegLabel = nullptr;
+    QLabel* m_hint = nullptr;
+    QLabel* m_ffmpegLines = nullptr;
+    QWidget* m_skippedBox = nullptr;
+    QLabel* m_skippedLabel = nullptr;
+    QLabel* m_skippedLines = nullptr;
+    QLabel* m_warning = nullptr;
+    QPushButton* m_confirm = nullptr;
+    QPushButton* m_cancel = nullptr;
+};
+
+} // namespace tarnwick

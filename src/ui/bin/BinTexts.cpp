@@ -1,0 +1,204 @@
+#include "ui/bin/BinTexts.h"
+
+#include "platform/ByteCountText.h"
+#include "transcode/TranscodeExtensions.h"
+
+#include <QFileInfo>
+
+namespace tarnwick::BinTexts {
+
+QString rowSizeText(qint64 bytes) {
+    return bytes == 0 ? QStringLiteral("—") : formatFileByteCount(bytes);
+}
+
+ResultLook resultLook(const QString& title, int done, int failed, const QStringList& errors) {
+    ResultLook look;
+    look.success = failed == 0;
+    if (look.success) {
+        look.symbol = QStringLiteral("checkmark.circle.fill");
+        look.headline = title;
+        look.counts = QString::number(done) + QStringLiteral(" file(s) processed successfully");
+    } else {
+        look.symbol = QStringLiteral("exclamationmark.triangle.fill");
+        look.headline = title + QStringLiteral(" with Errors");
+        look.counts = QString::number(done) + QStringLiteral(" succeeded, ") + QString::number(failed) +
+                      QStringLiteral(" failed");
+        look.showErrors = !errors.isEmpty();
+    }
+    return look;
+}
+
+bool isDeleteConfirmed(const QString& typed) {
+    const QString lower = typed.toLower();
+    qsizetype begin = 0;
+    qsizetype end = lower.size();
+    auto blank = [](QChar c) {
+        return c == QLatin1Char(' ') || c == QLatin1Char('\t') || c.category() == QChar::Separator_Space;
+    };
+    while (begin < end && blank(lower.at(begin)))
+        ++begin;
+    while (end > begin && blank(lower.at(end - 1)))
+        --end;
+    return QStringView(lower).mid(begin, end - begin) == QLatin1String("delete");
+}
+
+QString permanentDeleteMessage(qsizetype count, qint64 totalBytes) {
+    return QStringLiteral("This will permanently delete ") + QString::number(count) +
+           QStringLiteral(" file(s) (") + formatFileByteCount(totalBytes) +
+           QStringLiteral("). This action cannot be undone.");
+}
+
+QString percentText(double fraction) {
+    return QString::asprintf("%.0f%%", fraction * 100.0);
+}
+
+QString filesCounter(qint64 done, qint64 total) {
+    return QString::number(done) + QStringLiteral(" / ") + QString::number(total);
+}
+
+QString moveSizeCounter(qint64 done, qint64 total) {
+    return formatFileByteCount(done) + QStringLiteral(" / ") + formatFileByteCount(total);
+}
+
+QString speedText(double mibPerSecond) {
+    return QString::asprintf("%.1f MB/s", mibPerSecond);
+}
+
+QString trashFailureSummary(int successCount, qsizetype failedCount) {
+    const QString tail =
+        QString::number(failedCount) + QStringLiteral(" file(s) could not be moved to Trash.");
+    if (successCount < 1)
+        return tail;
+    return QString::number(successCount) + QStringLiteral(" file(s) trashed successfully, but ") + tail;
+}
+
+QString trashFailureQuestion(const QList<RecycleBinItem>& failedItems) {
+    qint64 total = 0;
+    for (const RecycleBinItem& item : failedItems)
+        total += item.mediaFile.size;
+    return QStringLiteral("What would you like to do with these ") + QString::number(failedItems.size()) +
+           QStringLiteral(" file(s) (") + formatFileByteCount(total) + QStringLiteral(")?");
+}
+
+QString moveToFolderConfirm(qsizetype binCount, const QString& folderPath) {
+    return QStringLiteral("Move ") + QString::number(binCount) + QStringLiteral(" file(s) to “") +
+           QFileInfo(folderPath).fileName() + QStringLiteral("”?");
+}
+
+TranscodePlan TranscodePlan::of(const QList<RecycleBinItem>& bin) {
+    TranscodePlan plan;
+    for (const RecycleBinItem& item : bin) {
+        const QString& path = item.mediaFile.path;
+        if (transcodeExtensions::isNeverTranscoded(path)) {
+            plan.skippedItems.append(item);
+            continue;
+        }
+        ++plan.transcodable;
+        plan.sourceSize += item.mediaFile.size;
+        if (transcodeExtensions::isProVideoFormat(path))
+            plan.ffmpegItems.append(item);
+    }
+    plan.estimatedSize = plan.sourceSize / 8;
+    return plan;
+}
+
+QString TranscodePlan::description() const {
+    return QString::number(transcodable) +
+           QStringLiteral(" file(s) will be transcoded to HEVC at visually equivalent quality, then the "
+                          "originals will be permanently replaced.");
+}
+
+QString TranscodePlan::ffmpegLabel(bool hasFFmpeg) const {
+    if (hasFFmpeg)
+        return QString::number(ffmpegItems.size()) +
+               QStringLiteral(" file(s) will use ffmpeg for transcoding (MXF/MTS)");
+    return QString::number(ffmpegItems.size()) + QStringLiteral(" file(s) require ffmpeg (not installed)");
+}
+
+QStringList TranscodePlan::ffmpegLines() const {
+    QStringList lines;
+    for (qsizetype i = 0; i < ffmpegItems.size() && i < 5; ++i)
+        lines.append(QStringLiteral("  ") + QFileInfo(ffmpegItems.at(i).mediaFile.path).fileName());
+    if (ffmpegItems.size() > 5)
+        lines.append(QStringLiteral("  ... and ") + QString::number(ffmpegItems.size() - 5) +
+                     QStringLiteral(" more"));
+    return lines;
+}
+
+QString TranscodePlan::skippedLabel() const {
+    return QString::number(skippedItems.size()) +
+           QStringLiteral(" file(s) will be skipped (proprietary codec)");
+}
+
+QStringList TranscodePlan::skippedLines() const {
+    QStringList lines;
+    for (const RecycleBinItem& item : skippedItems) {
+        const QString path = item.mediaFile.path;
+        lines.append(QStringLiteral("  ") + QFileInfo(path).fileName() + QStringLiteral(" (") +
+                     transcodeExtensions::lowerExtension(path).toUpper() + QStringLiteral(")"));
+    }
+    return lines;
+}
+
+QString ffmpegInstallHint() {
+    return QStringLiteral("Install via: sudo apt install ffmpeg");
+}
+
+TranscodeResultLook transcodeResultLook(const TranscodeCompleteResult& r) {
+    TranscodeResultLook look;
+    if (r.wasCancelled) {
+        look.symbol = QStringLiteral("stop.circle");
+        look.iconColor = SystemColor::orange();
+    } else if (r.failed < 1) {
+        look.symbol = QStringLiteral("checkmark.circle");
+        look.iconColor = SystemColor::green();
+    } else {
+        look.symbol = QStringLiteral("exclamationmark.triangle");
+        look.iconColor = SystemColor::yellow();
+    }
+    look.title =
+        r.wasCancelled ? QStringLiteral("Transcode Cancelled") : QStringLiteral("Transcode Complete");
+    if (r.transcoded >= 1) {
+        look.columns.append(
+            {QStringLiteral("Transcoded"), QString::number(r.transcoded), SystemColor::green(), false});
+        look.columns.append(
+            {QStringLiteral("Space Saved"), formatFileByteCount(r.spaceSaved), SystemColor::green(), true});
+    }
+    if (r.skipped >= 1)
+        look.columns.append(
+            {QStringLiteral("Skipped"), QString::number(r.skipped), SystemColor::orange(), true});
+    if (r.failed >= 1)
+        look.columns.append({QStringLiteral("Failed"), QString::number(r.failed), SystemColor::red(), true});
+    look.showErrors = !r.errors.isEmpty();
+    look.showNote = r.transcoded >= 1;
+    return look;
+}
+
+QString transcodeNote() {
+    return QStringLiteral(
+        "Files have been replaced with smaller HEVC versions. Check the file list for updated "
+        "sizes.");
+}
+
+namespace SystemColor {
+QColor green() {
+    return QColor(0x32, 0xd7, 0x4b);
+}
+QColor orange() {
+    return QColor(0xff, 0x9f, 0x0a);
+}
+QColor red() {
+    return QColor(0xff, 0x45, 0x3a);
+}
+QColor yellow() {
+    return QColor(0xff, 0xd6, 0x0a);
+}
+QColor blue() {
+    return QColor(0x0a, 0x84, 0xff);
+}
+QColor indigo() {
+    return QColor(0x5e, 0x5c, 0xe6);
+}
+} // namespace SystemColor
+
+} // namespace tarnwick::BinTexts

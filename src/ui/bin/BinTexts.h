@@ -1,0 +1,90 @@
+#pragma once
+
+#include "model/RecycleBinItem.h"
+#include "model/TranscodeCompleteResult.h"
+
+#include <QColor>
+#include <QList>
+#include <QString>
+#include <QStringList>
+
+namespace tarnwick::BinTexts {
+
+// ---- Recycle bin pane -------------------------------------------------------------------------
+// A row's size: the file-style byte count, or an em dash for an empty file.
+QString rowSizeText(qint64 bytes);
+
+// ---- Result sheets ----------------------------------------------------------------------------
+struct ResultLook {
+    bool success = true; // no failures: green check; else orange triangle
+    QString symbol;
+    QString headline;
+    QString counts;
+    bool showErrors = false;
+};
+ResultLook resultLook(const QString& title, int done, int failed, const QStringList& errors);
+
+// ---- Permanent deletion -----------------------------------------------------------------------
+// Lower-cased, then trimmed of spaces and tabs, equal to "delete".
+bool isDeleteConfirmed(const QString& typed);
+QString permanentDeleteMessage(qsizetype count, qint64 totalBytes);
+
+// ---- Progress cards ---------------------------------------------------------------------------
+QString percentText(double fraction); // "%.0f%%" of fraction × 100
+QString filesCounter(qint64 done, qint64 total);
+QString moveSizeCounter(qint64 done, qint64 total);
+QString speedText(double mibPerSecond);
+
+// ---- Trash failure sheet ----------------------------------------------------------------------
+QString trashFailureSummary(int successCount, qsizetype failedCount);
+QString trashFailureQuestion(const QList<RecycleBinItem>& failedItems);
+QString moveToFolderConfirm(qsizetype binCount, const QString& folderPath);
+
+// ---- Transcode confirmation -------------------------------------------------------------------
+struct TranscodePlan {
+    int transcodable = 0;
+    QList<RecycleBinItem> ffmpegItems;
+    QList<RecycleBinItem> skippedItems;
+    qint64 sourceSize = 0;
+    qint64 estimatedSize = 0; // sourceSize / 8
+
+    static TranscodePlan of(const QList<RecycleBinItem>& bin);
+    QString description() const;
+    // The ffmpeg box: its label and, for a missing ffmpeg, the install hint.
+    QString ffmpegLabel(bool hasFFmpeg) const;
+    // Up to five "  name" lines, then "  ... and N more".
+    QStringList ffmpegLines() const;
+    QString skippedLabel() const;
+    QStringList skippedLines() const;
+};
+QString ffmpegInstallHint();
+
+// ---- Transcode result card --------------------------------------------------------------------
+struct TranscodeColumn {
+    QString caption;
+    QString value;
+    QColor color;
+    bool dividerBefore = false;
+};
+struct TranscodeResultLook {
+    QString symbol;
+    QColor iconColor;
+    QString title;
+    QList<TranscodeColumn> columns;
+    bool showErrors = false;
+    bool showNote = false;
+};
+TranscodeResultLook transcodeResultLook(const TranscodeCompleteResult& result);
+QString transcodeNote();
+
+// System colours of the dialogs (the cards and sheets use no brand colours).
+namespace SystemColor {
+QColor green();
+QColor orange();
+QColor red();
+QColor yellow();
+QColor blue();
+QColor indigo();
+} // namespace SystemColor
+
+} // namespace tarnwick::BinTexts

@@ -1,0 +1,180 @@
+#include "ui/bin/BinWidgets.h"
+
+#include "ui/BrandPalette.h"
+#include "ui/SymbolIcons.h"
+#include "ui/bin/BinTexts.h"
+
+#include <QGraphicsDropShadowEffect>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPainter>
+#include <QScrollArea>
+#include <QVBoxLayout>
+
+namespace tarnwick::BinWidgets {
+
+QLabel* symbolLabel(const QString& symbol, const QColor& color, int size, QWidget* parent) {
+    auto* label = new QLabel(parent);
+    label->setPixmap(symbolIcon(symbol, color).pixmap(size, size));
+    label->setAlignment(Qt::AlignCenter);
+    label->setProperty("symbol", symbol);
+    label->setProperty("symbolColor", color);
+    return label;
+}
+
+QLabel* textLabel(const QString& text, qreal pointDelta, bool bold, QWidget* parent) {
+    auto* label = new QLabel(text, parent);
+    label->setTextFormat(Qt::PlainText);
+    QFont font = label->font();
+    if (pointDelta != 0)
+        font.setPointSizeF(font.pointSizeF() + pointDelta);
+    font.setBold(bold);
+    label->setFont(font);
+    label->setAlignment(Qt::AlignCenter);
+    label->setWordWrap(true);
+    return label;
+}
+
+void setTextColor(QLabel* label, const QColor& color) {
+    QPalette p = label->palette();
+    p.setColor(QPalette::WindowText, color);
+    label->setPalette(p);
+}
+
+QColor secondaryText() {
+    return QColor(255, 255, 255, 140);
+}
+
+QColor tertiaryText() {
+    return QColor(255, 255, 255, 90);
+}
+
+ErrorBox errorBox(const QStringList& errors, int maxHeight, const QString& heading, const QColor& lineColor,
+                  int maxLines) {
+    ErrorBox box;
+    box.frame = new QFrame;
+    box.frame->setObjectName(QStringLiteral("errorBox"));
+    const QColor tint = BinTexts::SystemColor::red();
+    box.frame->setStyleSheet(
+        QStringLiteral("QFrame#errorBox { background: rgba(%1,%2,%3,26); border-radius: 8px; }")
+            .arg(tint.red())
+            .arg(tint.green())
+            .arg(tint.blue()));
+    auto* outer = new QVBoxLayout(box.frame);
+    outer->setContentsMargins(8, 8, 8, 8);
+    outer->setSpacing(4);
+    if (!heading.isEmpty()) {
+        auto* head = textLabel(heading, 0, false, box.frame);
+        head->setAlignment(Qt::AlignLeft);
+        setTextColor(head, tint);
+        outer->addWidget(head);
+    }
+    auto* inner = new QWidget;
+    inner->setAutoFillBackground(false);
+    auto* lines = new QVBoxLayout(inner);
+    lines->setContentsMargins(0, 0, 0, 0);
+    lines->setSpacing(4);
+    for (const QString& error : errors) {
+        auto* line = textLabel(error, -2, false, inner);
+        line->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+        line->setTextInteractionFlags(Qt::TextSelectableByMouse);
+        setTextColor(line, lineColor.isValid() ? lineColor : tint);
+        if (maxLines > 0)
+            line->setMaximumHeight(line->fontMetrics().lineSpacing() * maxLines);
+        lines->addWidget(line);
+        box.lines.append(line);
+    }
+    lines->addStretch(1);
+    box.scroll = new QScrollArea(box.frame);
+    box.scroll->setWidget(inner);
+    box.scroll->setWidgetResizable(true);
+    box.scroll->setFrameShape(QFrame::NoFrame);
+    box.scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    box.scroll->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    box.scroll->viewport()->setAutoFillBackground(false);
+    inner->setStyleSheet(QStringLiteral("background: transparent;"));
+    if (maxHeight > 0) {
+        box.scroll->setMaximumHeight(maxHeight);
+        box.scroll->setMinimumHeight(std::min(maxHeight, inner->sizeHint().height()));
+    } else {
+        box.scroll->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Expanding);
+        box.scroll->setMinimumHeight(40);
+    }
+    outer->addWidget(box.scroll);
+    return box;
+}
+
+QPushButton* tintedButton(const QString& title, const QColor& tint, bool prominent, const QString& symbol,
+                          QWidget* parent) {
+    // A lone "&" would turn into a mnemonic underline.
+    auto* button = new QPushButton(QString(title).replace(QLatin1Char('&'), QStringLiteral("&&")), parent);
+    button->setAccessibleName(title);
+    const QColor label = prominent ? QColor(0x14, 0x14, 0x14) : tint;
+    if (!symbol.isEmpty())
+        button->setIcon(symbolIcon(symbol, label));
+    const auto rgba = [](const QColor& c, int alpha) {
+        return QStringLiteral("rgba(%1,%2,%3,%4)").arg(c.red()).arg(c.green()).arg(c.blue()).arg(alpha);
+    };
+    button->setStyleSheet(
+        QStringLiteral("QPushButton { color: %1; background: %2; border: 1px solid %3; border-radius: 6px;"
+                       " padding: 6px 10px; font-weight: 600; }"
+                       "QPushButton:pressed { background: %4; }"
+                       "QPushButton:disabled { color: %5; background: %6; border-color: %7; }")
+            .arg(label.name(), prominent ? tint.name() : rgba(tint, 40), rgba(tint, prominent ? 255 : 110),
+                 prominent ? tint.darker(120).name() : rgba(tint, 90), rgba(label, 100),
+                 prominent ? rgba(tint, 90) : rgba(tint, 18), rgba(tint, 50)));
+    button->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
+    button->setProperty("tint", tint);
+    button->setProperty("prominent", prominent);
+    return button;
+}
+
+ModalCard::ModalCard(QWidget* parent) : QWidget(parent) {
+    setAttribute(Qt::WA_NoMousePropagation);
+    setFocusPolicy(Qt::StrongFocus);
+    auto* outer = new QVBoxLayout(this);
+    outer->setContentsMargins(24, 24, 24, 24);
+    outer->addStretch(1);
+    auto* row = new QHBoxLayout;
+    row->addStretch(1);
+    m_card = new QFrame(this);
+    m_card->setObjectName(QStringLiteral("modalCard"));
+    m_card->setStyleSheet(
+        QStringLiteral("QFrame#modalCard { background: rgba(46,46,48,245); border-radius: 16px; }"));
+    m_card->setMinimumWidth(500);
+    auto* shadow = new QGraphicsDropShadowEffect(m_card);
+    shadow->setBlurRadius(40);
+    shadow->setOffset(0, 0);
+    shadow->setColor(QColor(0, 0, 0, 84));
+    m_card->setGraphicsEffect(shadow);
+    m_layout = new QVBoxLayout(m_card);
+    m_layout->setContentsMargins(40, 40, 40, 40);
+    m_layout->setSpacing(20);
+    m_layout->setAlignment(Qt::AlignHCenter);
+    row->addWidget(m_card);
+    row->addStretch(1);
+    outer->addLayout(row);
+    outer->addStretch(1);
+}
+
+void ModalCard::paintEvent(QPaintEvent*) {
+    QPainter painter(this);
+    painter.fillRect(rect(), QColor(0, 0, 0, 102));
+}
+
+void ModalCard::showEvent(QShowEvent* event) {
+    QWidget::showEvent(event);
+    // Keys go to the card, not to whatever had focus in the window behind it.
+    if (auto* button = m_card->findChild<QPushButton*>())
+        button->setFocus(Qt::OtherFocusReason);
+    else
+        setFocus(Qt::OtherFocusReason);
+}
+
+void ModalCard::resizeEvent(QResizeEvent* event) {
+    QWidget::resizeEvent(event);
+    // The card never grows past the window: its scrolling parts take what is left.
+    m_card->setMaximumHeight(std::max(0, height() - 48));
+}
+
+} // namespace tarnwick::BinWidgets

@@ -1,0 +1,273 @@
+#include "ui/bin/RecycleBinView.h"
+
+#include "actions/RecycleBin.h"
+#include "analysis/ProjectManager.h"
+#include "platform/ByteCountText.h"
+#include "ui/BrandFonts.h"
+#include "ui/BrandPalette.h"
+#include "ui/SymbolIcons.h"
+#include "ui/bin/BinTexts.h"
+#include "ui/bin/BinWidgets.h"
+#include "ui/window/ContentView.h"
+#include "ui/window/EmptyStateView.h"
+
+#include <QFileInfo>
+#include <QHBoxLayout>
+#include <QItemSelectionModel>
+#include <QLabel>
+#include <QListView>
+#include <QLocale>
+#include <QMenu>
+#include <QPainter>
+#include <QPushButton>
+#include <QStackedWidget>
+#include <QVBoxLayout>
+
+namespace tarnwick {
+
+// ---- Model ------------------------------------------------------------------------------------
+
+void RecycleBinModel::setItems(QList<RecycleBinItem> items) {
+    beginResetModel();
+    m_items = std::move(items);
+    endResetModel();
+}
+
+int RecycleBinModel::rowCount(const QModelIndex& parent) const {
+    return parent.isValid() ? 0 : int(m_items.size());
+}
+
+QVariant RecycleBinModel::data(const QModelIndex& index, int role) const {
+    if (!index.isValid() || index.row() >= m_items.size())
+        return {};
+    const RecycleBinItem& item = m_items.at(index.row());
+    switch (role) {
+    case Qt::DisplayRole:
+        return QFileInfo(item.mediaFile.path).fileName();
+    case Qt::ToolTipRole:
+        return item.mediaFile.path;
+    case itemIdRole:
+        return item.id;
+    case sizeTextRole:
+        return BinTexts::rowSizeText(item.mediaFile.size);
+    case timeTextRole:
+        return QLocale().toString(item.addedAt.toLocalTime().time(), QLocale::ShortFormat);
+    default:
+        return {};
+    }
+}
+
+// ---- Row --------------------------------------------------------------------------------------
+
+void RecycleBinRowDelegate::paint(QPainter* painter, const QStyleOptionViewItem& option,
+                                  const QModelIndex& index) const {
+    painter->save();
+    const bool selected = option.state & QStyle::State_Selected;
+    if (selected)
+        painter->fillRect(option.rect, Color::withOpacity(Color::brandAccent(), 0.25));
+    else if (option.state & QStyle::State_MouseOver)
+        painter->fillRect(option.rect, Color::withOpacity(Color::brandControl(), 0.6));
+    const QRect area = option.rect.adjusted(10, 5, -10, -5);
+    QFont nameFont = option.font;
+    painter->setFont(nameFont);
+    painter->setPen(Color::brandTextPrimary());
+    const QFontMetrics nameMetrics(nameFont);
+    const QString name =
+        nameMetrics.elidedText(index.data(Qt::DisplayRole).toString(), Qt::ElideMiddle, area.width());
+    painter->drawText(QRect(area.left(), area.top(), area.width(), nameMetrics.height()),
+                      Qt::AlignLeft | Qt::AlignVCenter, name);
+    QFont caption = option.font;
+    caption.setPointSizeF(caption.pointSizeF() - 2);
+    painter->setFont(caption);
+    painter->setPen(Color::brandTextSecondary());
+    const QFontMetrics captionMetrics(caption);
+    const QRect line(area.left(), area.top() + nameMetrics.height() + 2, area.width(),
+                     captionMetrics.height());
+    painter->drawText(line, Qt::AlignLeft | Qt::AlignVCenter,
+                      index.data(RecycleBinModel::sizeTextRole).toString());
+    painter->drawText(line, Qt::AlignRight | Qt::AlignVCenter,
+                      index.data(RecycleBinModel::timeTextRole).toString());
+    painter->restore();
+}
+
+QSize RecycleBinRowDelegate::sizeHint(const QStyleOptionViewItem& option, const QModelIndex&) const {
+    QFont caption = option.font;
+    caption.setPointSizeF(caption.pointSizeF() - 2);
+    return {200, QFontMetrics(option.font).height() + 2 + QFontMetrics(caption).height() + 10};
+}
+
+// ---- Pane -------------------------------------------------------------------------------------
+
+RecycleBinView::RecycleBinView(ContentView& window, QWidget* parent) : QWidget(parent), m_window(window) {
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+
+    auto* header = new QWidget(this);
+    header->setAutoFillBackground(true);
+    QPalette hp = header->palette();
+    hp.setColor(QPalette::Window, Color::brandSurfaceRaised());
+    header->setPalette(hp);
+    auto* headerRow = new QHBoxLayout(header);
+    headerRow->setContentsMargins(10, 8, 10, 8);
+    headerRow->setSpacing(6);
+    auto* icon = new QLabel(header);
+    icon->setPixmap(symbolIcon(QStringLiteral("trash"), Color::brandAccent()).pixmap(15, 15));
+    headerRow->addWidget(icon);
+    auto* title = new QLabel(QStringLiteral("Virtual Recycle Bin"), header);
+    title->setFont(Font::brand(13, Font::Weight::semibold));
+    BinWidgets::setTextColor(title, Color::brandTextPrimary());
+    headerRow->addWidget(title);
+    headerRow->addStretch(1);
+    m_total = new QLabel(header);
+    m_total->setObjectName(QStringLiteral("binTotal"));
+    m_total->setFont(Font::brandMono(11, Font::Weight::medium));
+    headerRow->addWidget(m_total);
+    layout->addWidget(header);
+
+    auto divider = [this] {
+        auto* line = new QFrame(this);
+        line->setFixedHeight(1);
+        line->setStyleSheet(QStringLiteral("background: #1A1A1A;"));
+        return line;
+    };
+    layout->addWidget(divider());
+
+    m_content = new QStackedWidget(this);
+    m_content->addWidget(new EmptyStateView(QStringLiteral("trash"), QStringLiteral("Empty"),
+                                            QStringLiteral("Add unused files here before deleting"),
+                                            m_content));
+    m_list = new QListView(m_content);
+    m_list->setObjectName(QStringLiteral("recycleBinList"));
+    m_model = new RecycleBinModel(m_list);
+    m_list->setModel(m_model);
+    m_list->setItemDelegate(new RecycleBinRowDelegate(m_list));
+    m_list->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    m_list->setUniformItemSizes(true);
+    m_list->setMouseTracking(true);
+    m_list->setFrameShape(QFrame::NoFrame);
+    m_list->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(m_list, &QListView::customContextMenuRequested, this, &RecycleBinView::showRowMenu);
+    connect(m_list->selectionModel(), &QItemSelectionModel::selectionChanged, this, [this] {
+        if (m_refreshing)
+            return;
+        QSet<QUuid>& selection = m_window.selectedRecycleBinItems();
+        selection.clear();
+        for (const QModelIndex& index : m_list->selectionModel()->selectedIndexes())
+            selection.insert(index.data(RecycleBinModel::itemIdRole).toUuid());
+    });
+    m_content->addWidget(m_list);
+    layout->addWidget(m_content, 1);
+    layout->addWidget(divider());
+
+    auto* footer = new QWidget(this);
+    footer->setAutoFillBackground(true);
+    QPalette fp = footer->palette();
+    fp.setColor(QPalette::Window, Color::brandSurface());
+    footer->setPalette(fp);
+    auto* buttons = new QVBoxLayout(footer);
+    buttons->setContentsMargins(10, 10, 10, 10);
+    buttons->setSpacing(8);
+    struct Action {
+        QString title;
+        QString symbol;
+        QColor tint;
+        bool prominent;
+        std::function<void()> run;
+    };
+    const QList<Action> actions{
+        {QStringLiteral("Restore All"), QStringLiteral("arrow.uturn.backward"), Color::brandAccent(), false,
+         [this] { (void)RecycleBin(m_window.manager()).restoreAllFromRecycleBin(); }},
+        {QStringLiteral("Move to Trash"), QStringLiteral("trash"), Color::brandAmber(), true,
+         [this] { m_window.setShowingDeleteConfirmation(true); }},
+        {QStringLiteral("Move to Folder..."), QStringLiteral("folder.badge.plus"), Color::brandCyan(), false,
+         [this] { m_window.setShowingRecycleBinMovePanel(true); }},
+        {QStringLiteral("Delete Permanently"), QStringLiteral("trash.slash"), Color::brandRed(), false,
+         [this] { m_window.setShowingPermanentDeleteSheet(true); }},
+        {QStringLiteral("Transcode & Replace"), QStringLiteral("arrow.trianglehead.swap"),
+         Color::brandAccentDeep(), false, [this] { m_window.setShowingTranscodeConfirmation(true); }},
+    };
+    for (int i = 0; i < actions.size(); ++i) {
+        const Action& action = actions.at(i);
+        if (i == 4)
+            buttons->addWidget(divider());
+        QPushButton* button =
+            BinWidgets::tintedButton(action.title, action.tint, action.prominent, action.symbol, footer);
+        connect(button, &QPushButton::clicked, this, action.run);
+        buttons->addWidget(button);
+        m_buttons.append(button);
+    }
+    layout->addWidget(footer);
+
+    ProjectManager& pm = m_window.manager();
+    connect(&pm, &ProjectManager::changed, this, [this](ProjectManager::Changes groups) {
+        if (groups & (ProjectManager::Change::recycleBin | ProjectManager::Change::summary))
+            refresh();
+    });
+    refresh();
+}
+
+bool RecycleBinView::showsEmptyState() const {
+    return m_content->currentIndex() == 0;
+}
+
+void RecycleBinView::refresh() {
+    ProjectManager& pm = m_window.manager();
+    const bool empty = pm.recycleBin().isEmpty();
+    m_total->setText(formatFileByteCount(pm.summary().recycleBinSize));
+    BinWidgets::setTextColor(m_total, empty ? Color::brandTextTertiary() : Color::brandAmber());
+    m_content->setCurrentIndex(empty ? 0 : 1);
+    for (QPushButton* button : m_buttons)
+        button->setEnabled(!empty);
+    if (m_shownVersion == pm.recycleBinVersion())
+        return;
+    m_shownVersion = pm.recycleBinVersion();
+    m_refreshing = true;
+    m_model->setItems(pm.recycleBin());
+    // The window's selection survives a rebuild; identifiers no longer staged match no row.
+    const QSet<QUuid>& selected = m_window.selectedRecycleBinItems();
+    QItemSelection selection;
+    for (int row = 0; row < m_model->rowCount(); ++row) {
+        if (selected.contains(m_model->items().at(row).id))
+            selection.select(m_model->index(row), m_model->index(row));
+    }
+    m_list->selectionModel()->select(selection, QItemSelectionModel::ClearAndSelect);
+    m_refreshing = false;
+}
+
+void RecycleBinView::restoreItems(const QSet<QUuid>& ids) {
+    QList<RecycleBinItem> chosen;
+    for (const RecycleBinItem& item : m_window.manager().recycleBin()) {
+        if (ids.contains(item.id))
+            chosen.append(item);
+    }
+    (void)RecycleBin(m_window.manager()).removeFromRecycleBin(chosen);
+    m_window.selectedRecycleBinItems().clear();
+    m_refreshing = true;
+    m_list->clearSelection();
+    m_refreshing = false;
+}
+
+QSet<QUuid> RecycleBinView::menuItemsAt(const QPoint& pos) const {
+    QSet<QUuid> ids;
+    const QModelIndex at = m_list->indexAt(pos);
+    if (!at.isValid())
+        return ids;
+    if (!m_list->selectionModel()->isSelected(at)) {
+        ids.insert(at.data(RecycleBinModel::itemIdRole).toUuid());
+        return ids;
+    }
+    for (const QModelIndex& index : m_list->selectionModel()->selectedIndexes())
+        ids.insert(index.data(RecycleBinModel::itemIdRole).toUuid());
+    return ids;
+}
+
+void RecycleBinView::showRowMenu(const QPoint& pos) {
+    const QSet<QUuid> ids = menuItemsAt(pos);
+    auto* menu = new QMenu(this);
+    menu->setAttribute(Qt::WA_DeleteOnClose);
+    menu->addAction(QStringLiteral("Restore"), this, [this, ids] { restoreItems(ids); });
+    menu->popup(m_list->viewport()->mapToGlobal(pos));
+}
+
+} // namespace tarnwick

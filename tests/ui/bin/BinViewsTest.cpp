@@ -1,0 +1,439 @@
+#include "ui/bin/BinViews.h"
+#include "platform/ByteCountText.h"
+#include "ui/AlertDialog.h"
+#include "ui/bin/BinOverlays.h"
+#include "ui/bin/BinSheets.h"
+#include "ui/bin/RecycleBinView.h"
+#include "ui/window/WindowTestFixture.h"
+
+#include <QApplication>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListView>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QScrollArea>
+#include <QScrollBar>
+
+using namespace tarnwick;
+using namespace tarnwick::testing;
+
+namespace {
+
+ViewFactories binViews() {
+    ViewFactories f;
+    installBinViews(f);
+    return f;
+}
+
+struct BinFixture : WindowFixture {
+    BinFixture() : WindowFixture(true, false, binViews()) {}
+
+    RecycleBinView* pane() { return view->findChild<RecycleBinView*>(); }
+
+    QList<RecycleBinItem> stage(std::initializer_list<std::pair<const char*, qint64>> files) {
+        QList<RecycleBinItem> items;
+        QList<MediaFile> media;
+        for (const auto& [path, size] : files) {
+            MediaFile m =
+                tarnwick::testing::media(QString::fromUtf8(path), 0, MediaFileStatus::inRecycleBin, size);
+            media.append(m);
+            items.append(binItem(m));
+        }
+        pm().setMediaFiles(media);
+        pm().setRecycleBin(items);
+        pm().updateSummary();
+        settle();
+        return items;
+    }
+
+    template <typename T> T* sheet() {
+        QDialog* d = view->presentations().current();
+        return d ? d->findChild<T*>() : nullptr;
+    }
+};
+
+QStringList rowNames(RecycleBinView* pane) {
+    QStringList out;
+    for (int r = 0; r < pane->model()->rowCount(); ++r)
+        out.append(pane->model()->index(r).data().toString());
+    return out;
+}
+
+} // namespace
+
+TEST(RecycleBinPane, HeaderRowsFooterAndRestores) {
+    BinFixture f;
+    RecycleBinView* pane = f.pane();
+    ASSERT_NE(pane, nullptr);
+    EXPECT_TRUE(pane->showsEmptyState());
+    ASSERT_EQ(pane->footerButtons().size(), 5);
+    for (QPushButton* b : pane->footerButtons())
+        EXPECT_FALSE(b->isEnabled()) << b->text().toStdString();
+    EXPECT_EQ(pane->totalLabel()->text(), formatFileByteCount(0));
+
+    const auto items = f.stage({{"/m/a.mov", 1'500'000}, {"/m/b.mov", 0}, {"/m/c.mxf", 2'500'000}});
+    EXPECT_FALSE(pane->showsEmptyState());
+    EXPECT_EQ(pane->totalLabel()->text(), formatFileByteCount(4'000'000));
+    EXPECT_EQ(rowNames(pane),
+              (QStringList{QStringLiteral("a.mov"), QStringLiteral("b.mov"), QStringLiteral("c.mxf")}));
+    EXPECT_EQ(pane->model()->index(1).data(RecycleBinModel::sizeTextRole).toString(), QStringLiteral("—"));
+    for (QPushButton* b : pane->footerButtons())
+        EXPECT_TRUE(b->isEnabled()) << b->text().toStdString();
+    QStringList titles;
+    for (QPushButton* b : pane->footerButtons())
+        titles.append(b->accessibleName());
+    EXPECT_EQ(pane->footerButtons().last()->text(), QStringLiteral("Transcode && Replace"));
+    EXPECT_EQ(titles, (QStringList{QStringLiteral("Restore All"), QStringLiteral("Move to Trash"),
+                                   QStringLiteral("Move to Folder..."), QStringLiteral("Delete Permanently"),
+                                   QStringLiteral("Transcode & Replace")}));
+
+    // Selecting rows fills the window's selection; Restore restores only those, then clears it.
+    pane->list()->selectionModel()->select(pane->model()->index(0), QItemSelectionModel::Select);
+    pane->list()->selectionModel()->select(pane->model()->index(2), QItemSelectionModel::Select);
+    EXPECT_EQ(f.view->selectedRecycleBinItems(), (QSet<QUuid>{items[0].id, items[2].id}));
+    // The row menu: on an unselected row only that row; on a selected row the whole selection.
+    const QPoint onSecond = pane->list()->visualRect(pane->model()->index(1)).center();
+    const QPoint onThird = pane->list()->visualRect(pane->model()->index(2)).center();
+    EXPECT_EQ(pane->menuItemsAt(onSecond), (QSet<QUuid>{items[1].id}));
+    EXPECT_EQ(pane->menuItemsAt(onThird), (QSet<QUuid>{items[0].id, items[2].id}));
+    EXPECT_TRUE(pane->menuItemsAt(QPoint(5, 5000)).isEmpty());
+    pane->restoreItems({items[0].id});
+    f.settle();
+    EXPECT_TRUE(f.view->selectedRecycleBinItems().isEmpty());
+    EXPECT_EQ(rowNames(pane), (QStringList{QStringLiteral("b.mov"), QStringLiteral("c.mxf")}));
+
+    QTest::mouseClick(pane->footerButtons().at(0), Qt::LeftButton);
+    f.settle();
+    EXPECT_TRUE(f.pm().recycleBin().isEmpty());
+    EXPECT_TRUE(pane->showsEmptyState());
+    for (QPushButton* b : pane->footerButtons())
+        EXPECT_FALSE(b->isEnabled());
+}
+
+TEST(RecycleBinPane, FooterButtonsRaiseTheWindowsPresentations) {
+    BinFixture f;
+    f.stage({{"/m/a.mov", 10}});
+    QTest::mouseClick(f.pane()->footerButtons().at(3), Qt::LeftButton);
+    f.settle();
+    EXPECT_EQ(f.presented(), QStringLiteral("PermanentDeleteConfirmSheet"));
+    EXPECT_EQ(f.pm().recycleBin().size(), 1); // only the sheet opened
+    f.dismissPresented();
+    QTest::mouseClick(f.pane()->footerButtons().at(1), Qt::LeftButton);
+    f.settle();
+    EXPECT_EQ(f.presented(), QStringLiteral("Delete Files"));
+}
+
+TEST(PermanentDeleteSheet, TypedWordEscapeAndReturnTwiceDeletesOnce) {
+    BinFixture f;
+    f.stage({{"/m/a.mov", 1000}, {"/m/b.mov", 2000}});
+    f.ops->deleteResult = {2, 0, {}, {}};
+    f.view->setShowingPermanentDeleteSheet(true);
+    f.settle();
+    auto* sheet = f.sheet<PermanentDeleteConfirmSheet>();
+    ASSERT_NE(sheet, nullptr);
+    EXPECT_EQ(sheet->message()->text(), QStringLiteral("This will permanently delete 2 file(s) (") +
+                                            formatFileByteCount(3000) +
+                                            QStringLiteral("). This action cannot be undone."));
+    EXPECT_TRUE(sheet->field()->text().isEmpty());
+    EXPECT_FALSE(sheet->deleteButton()->isEnabled());
+    QTest::keyClicks(sheet->field(), QStringLiteral("delete."));
+    EXPECT_FALSE(sheet->deleteButton()->isEnabled());
+    QTest::keyClick(sheet->field(), Qt::Key_Return);
+    f.settle();
+    EXPECT_EQ(f.ops->deleteCalls, 0);
+
+    // Escape cancels: nothing deleted, no result.
+    QTest::keyClick(sheet->field(), Qt::Key_Escape);
+    f.settle();
+    EXPECT_TRUE(f.presented().isEmpty());
+    EXPECT_EQ(f.ops->deleteCalls, 0);
+    EXPECT_FALSE(f.view->deletionResult().has_value());
+
+    // A new presentation starts empty; the typed word with blanks round it confirms.
+    f.view->setShowingPermanentDeleteSheet(true);
+    f.settle();
+    sheet = f.sheet<PermanentDeleteConfirmSheet>();
+    ASSERT_NE(sheet, nullptr);
+    EXPECT_TRUE(sheet->field()->text().isEmpty());
+    sheet->field()->setText(QStringLiteral("  DeLeTe\t"));
+    EXPECT_TRUE(sheet->deleteButton()->isEnabled());
+    f.ops->gate.closed = true;
+    // Return reaches both the field's submit and the default button; a second Return follows.
+    QTest::keyClick(sheet->field(), Qt::Key_Return);
+    QTest::keyClick(sheet->field(), Qt::Key_Return);
+    QTest::keyClick(sheet->window(), Qt::Key_Return);
+    f.settle();
+    EXPECT_EQ(f.ops->deleteCalls, 1);
+    EXPECT_TRUE(sheet->isDeleting());
+    EXPECT_FALSE(sheet->deleteButton()->isEnabled());
+    EXPECT_FALSE(sheet->field()->isEnabled());
+    // Escape does not drop the sheet while the deletion runs.
+    QTest::keyClick(sheet->window(), Qt::Key_Escape);
+    f.settle();
+    EXPECT_EQ(f.presented(), QStringLiteral("PermanentDeleteConfirmSheet"));
+    f.ops->gate.open();
+    f.settle();
+    EXPECT_EQ(f.ops->deleteCalls, 1);
+    EXPECT_EQ(f.presented(), QStringLiteral("DeletionResultView"));
+    auto* result = f.sheet<ResultSheet>();
+    ASSERT_NE(result, nullptr);
+    EXPECT_EQ(result->headline()->text(), QStringLiteral("Deletion Complete"));
+    EXPECT_EQ(result->counts()->text(), QStringLiteral("2 file(s) processed successfully"));
+    QTest::keyClick(result->window(), Qt::Key_Return);
+    f.settle();
+    EXPECT_TRUE(f.presented().isEmpty());
+    EXPECT_FALSE(f.view->deletionResult().has_value());
+}
+
+TEST(ResultSheets, ErrorFormScrollsInsideItsBox) {
+    BinFixture f;
+    QStringList errors;
+    for (int i = 0; i < 60; ++i)
+        errors.append(QStringLiteral("Could not move clip%1.mov: Permission denied").arg(i));
+    f.view->setMoveResult(BinMoveResult{12, 60, errors});
+    f.settle();
+    EXPECT_EQ(f.presented(), QStringLiteral("OperationResultView"));
+    auto* sheet = f.sheet<ResultSheet>();
+    ASSERT_NE(sheet, nullptr);
+    EXPECT_EQ(sheet->headline()->text(), QStringLiteral("Move Complete with Errors"));
+    EXPECT_EQ(sheet->counts()->text(), QStringLiteral("12 succeeded, 60 failed"));
+    ASSERT_NE(sheet->errorScroll(), nullptr);
+    EXPECT_LE(sheet->errorScroll()->height(), 100);
+    const auto lines = sheet->errorScroll()->widget()->findChildren<QLabel*>();
+    ASSERT_EQ(lines.size(), 60);
+    EXPECT_EQ(lines.last()->text(), errors.last());
+    QTest::mouseClick(sheet->doneButton(), Qt::LeftButton);
+    f.settle();
+    EXPECT_FALSE(f.view->moveResult().has_value());
+}
+
+TEST(MoveProgressCard, CountersPercentAndCancel) {
+    BinFixture f;
+    ProjectManager& pm = f.pm();
+    pm.setMoveTotalFiles(12);
+    pm.setMoveTotalBytes(4'800'000'000);
+    pm.setMoveCurrentFile(QStringLiteral("A001.mov"));
+    pm.setIsMoveInProgress(true);
+    f.settle();
+    auto* card = f.view->findChild<MoveProgressOverlay*>();
+    ASSERT_NE(card, nullptr);
+    EXPECT_EQ(card->geometry(), f.view->rect()); // dims and blocks the whole window
+    EXPECT_EQ(QApplication::focusWidget(), card->cancelButton());
+    EXPECT_EQ(card->files()->text(), QStringLiteral("0 / 12"));
+    EXPECT_EQ(card->speed()->text(), QStringLiteral("0.0 MB/s"));
+    EXPECT_EQ(card->percent()->text(), QStringLiteral("0%"));
+    pm.setMoveFilesCompleted(3);
+    pm.setMoveBytesCompleted(1'200'000'000);
+    pm.setMoveProgressFraction(0.42);
+    pm.setMoveMBps(35.24);
+    f.settle();
+    EXPECT_EQ(card->files()->text(), QStringLiteral("3 / 12"));
+    EXPECT_EQ(card->bytes()->text(), formatFileByteCount(1'200'000'000) + QStringLiteral(" / ") +
+                                         formatFileByteCount(4'800'000'000));
+    EXPECT_EQ(card->speed()->text(), QStringLiteral("35.2 MB/s"));
+    EXPECT_EQ(card->percent()->text(), QStringLiteral("42%"));
+    EXPECT_EQ(card->bar()->value(), 420);
+    QTest::mouseClick(card->cancelButton(), Qt::LeftButton);
+    f.settle();
+    EXPECT_TRUE(pm.cancelMoveRequested());
+    EXPECT_EQ(card->cancelButton()->text(), QStringLiteral("Cancelling…"));
+    EXPECT_FALSE(card->cancelButton()->isEnabled());
+    pm.setIsMoveInProgress(false);
+    f.settle();
+    EXPECT_EQ(f.view->findChild<MoveProgressOverlay*>(), nullptr);
+}
+
+TEST(TrashFailureSheet, SummaryFormsAndItsThreeChoices) {
+    BinFixture f;
+    f.stage({{"/net/a.mov", 1000}, {"/net/b.mov", 1000}});
+    CleanupOperations::TrashResult trash{
+        3, 2, {QStringLiteral("a.mov: no Trash on this volume")}, f.pm().recycleBin()};
+    f.ops->trashResult = trash;
+    f.view->startTrashRun();
+    f.settle();
+    ASSERT_EQ(f.presented(), QStringLiteral("TrashFailureSheet"));
+    auto* sheet = f.sheet<TrashFailureSheet>();
+    ASSERT_NE(sheet, nullptr);
+    EXPECT_EQ(sheet->summary()->text(),
+              QStringLiteral("3 file(s) trashed successfully, but 2 file(s) could not be moved to Trash."));
+    EXPECT_EQ(sheet->question()->text(), QStringLiteral("What would you like to do with these 2 file(s) (") +
+                                             formatFileByteCount(2000) + QStringLiteral(")?"));
+    ASSERT_NE(sheet->errorScroll(), nullptr);
+    EXPECT_LE(sheet->errorScroll()->height(), 80);
+
+    // Keep: closes, the bin is as it was.
+    QTest::mouseClick(sheet->keepButton(), Qt::LeftButton);
+    f.settle();
+    EXPECT_TRUE(f.presented().isEmpty());
+    EXPECT_EQ(f.pm().recycleBin().size(), 2);
+
+    // Nothing trashed: the one-sentence summary, no error box; Delete runs at once, and once.
+    f.ops->trashResult = {0, 2, {}, f.pm().recycleBin()};
+    f.view->startTrashRun();
+    f.settle();
+    sheet = f.sheet<TrashFailureSheet>();
+    ASSERT_NE(sheet, nullptr);
+    EXPECT_EQ(sheet->summary()->text(), QStringLiteral("2 file(s) could not be moved to Trash."));
+    EXPECT_EQ(sheet->errorScroll(), nullptr);
+    f.ops->gate.closed = true;
+    f.ops->deleteResult = {2, 0, {}, {}};
+    QTest::mouseClick(sheet->deleteButton(), Qt::LeftButton);
+    QTest::mouseClick(sheet->deleteButton(), Qt::LeftButton);
+    QTest::mouseClick(sheet->keepButton(), Qt::LeftButton);
+    f.settle();
+    EXPECT_EQ(f.ops->deleteCalls, 1);
+    EXPECT_FALSE(sheet->moveButton()->isEnabled());
+    EXPECT_FALSE(sheet->keepButton()->isEnabled());
+    EXPECT_EQ(f.presented(), QStringLiteral("TrashFailureSheet"));
+    f.ops->gate.open();
+    f.settle();
+    EXPECT_EQ(f.presented(), QStringLiteral("DeletionResultView"));
+    f.dismissPresented();
+
+    // Move: folder, confirmation (Cancel keeps the sheet; Move runs and shows the move result).
+    f.ops->trashResult = {0, 2, {}, f.pm().recycleBin()};
+    f.view->startTrashRun();
+    f.settle();
+    sheet = f.sheet<TrashFailureSheet>();
+    ASSERT_NE(sheet, nullptr);
+    f.panel.choice = {QUrl::fromLocalFile(QStringLiteral("/mnt/Archive"))};
+    QTest::mouseClick(sheet->moveButton(), Qt::LeftButton);
+    f.settle();
+    auto* alert = sheet->window()->findChild<AlertDialog*>();
+    ASSERT_NE(alert, nullptr);
+    EXPECT_EQ(alert->title(), QStringLiteral("Move Files to Folder?"));
+    EXPECT_EQ(alert->message(), QStringLiteral("Move 2 file(s) to “Archive”?"));
+    QTest::mouseClick(alert->buttons().at(0), Qt::LeftButton);
+    f.settle();
+    EXPECT_FALSE(sheet->pendingFolder().has_value());
+    EXPECT_EQ(f.presented(), QStringLiteral("TrashFailureSheet"));
+    EXPECT_EQ(f.ops->binMoveCalls, 0);
+    QTest::mouseClick(sheet->moveButton(), Qt::LeftButton);
+    f.settle();
+    alert = sheet->window()->findChild<AlertDialog*>();
+    ASSERT_NE(alert, nullptr);
+    QTest::mouseClick(alert->buttons().at(1), Qt::LeftButton);
+    f.settle();
+    EXPECT_EQ(f.ops->binMoveCalls, 1);
+    EXPECT_EQ(f.ops->binMoveFolders.head(), QUrl::fromLocalFile(QStringLiteral("/mnt/Archive")));
+    EXPECT_EQ(f.presented(), QStringLiteral("OperationResultView"));
+}
+
+TEST(TranscodeConfirmation, ClassifiesChecksFFmpegOffThreadAndConfirmsOnce) {
+    BinFixture f;
+    f.stage({{"/m/1.mxf", 100},
+             {"/m/2.mxf", 100},
+             {"/m/3.mxf", 100},
+             {"/m/4.mxf", 100},
+             {"/m/5.mxf", 100},
+             {"/m/6.mxf", 100},
+             {"/m/7.MXF", 100},
+             {"/m/A001.braw", 5000}});
+    f.ops->ffmpegPath = QStringLiteral("/usr/bin/ffmpeg");
+    f.view->setShowingTranscodeConfirmation(true);
+    f.settle();
+    auto* sheet = f.sheet<TranscodeConfirmationSheet>();
+    ASSERT_NE(sheet, nullptr);
+    EXPECT_TRUE(
+        sheet->description()->text().startsWith(QStringLiteral("7 file(s) will be transcoded to HEVC")));
+    EXPECT_EQ(sheet->ffmpegLines()->text().split(QLatin1Char('\n')).last(),
+              QStringLiteral("  ... and 2 more"));
+    EXPECT_EQ(sheet->skippedLines()->text(), QStringLiteral("  A001.braw (BRAW)"));
+    EXPECT_EQ(sheet->estimate()->text(), QStringLiteral("~") + formatFileByteCount(700 / 8));
+    EXPECT_TRUE(QTest::qWaitFor([sheet] { return sheet->hasFFmpeg(); }));
+    EXPECT_TRUE(sheet->installHint()->isHidden());
+    EXPECT_EQ(sheet->ffmpegLabel()->text(),
+              QStringLiteral("7 file(s) will use ffmpeg for transcoding (MXF/MTS)"));
+    EXPECT_TRUE(sheet->confirmButton()->isEnabled());
+    QTest::keyClick(sheet->window(), Qt::Key_Return);
+    QTest::keyClick(sheet->window(), Qt::Key_Return);
+    f.settle();
+    EXPECT_EQ(f.ops->transcodeCalls, 1);
+    EXPECT_TRUE(f.presented().isEmpty());
+
+    // Missing ffmpeg: orange form with the Debian install hint. Only raw files: nothing to confirm.
+    f.ops->ffmpegPath.reset();
+    f.view->setShowingTranscodeConfirmation(true);
+    f.settle();
+    sheet = f.sheet<TranscodeConfirmationSheet>();
+    ASSERT_NE(sheet, nullptr);
+    EXPECT_TRUE(QTest::qWaitFor([sheet] { return !sheet->isCheckingFFmpeg(); }));
+    f.settle();
+    EXPECT_FALSE(sheet->hasFFmpeg());
+    EXPECT_FALSE(sheet->installHint()->isHidden());
+    EXPECT_EQ(sheet->installHint()->text(), QStringLiteral("Install via: sudo apt install ffmpeg"));
+    QTest::keyClick(sheet->window(), Qt::Key_Escape);
+    f.settle();
+    EXPECT_EQ(f.ops->transcodeCalls, 1);
+    f.stage({{"/m/CLIP.R3D", 10}, {"/m/x.ari", 10}});
+    f.view->setShowingTranscodeConfirmation(true);
+    f.settle();
+    sheet = f.sheet<TranscodeConfirmationSheet>();
+    ASSERT_NE(sheet, nullptr);
+    EXPECT_FALSE(sheet->confirmButton()->isEnabled());
+    EXPECT_TRUE(sheet->ffmpegBox()->isHidden());
+    EXPECT_EQ(sheet->skippedLines()->text(), QStringLiteral("  CLIP.R3D (R3D)\n  x.ari (ARI)"));
+}
+
+TEST(TranscodeCards, ProgressCancelAndResultCardKeepsDoneOnScreen) {
+    BinFixture f;
+    ProjectManager& pm = f.pm();
+    pm.setTranscodeTotalFiles(12);
+    pm.setTranscodeFilesCompleted(3);
+    pm.setTranscodeProgressFraction(0.4567);
+    pm.setTranscodeCurrentFile(QStringLiteral("A001.mov"));
+    pm.setIsTranscodeInProgress(true);
+    f.settle();
+    auto* progress = f.view->findChild<TranscodeProgressOverlay*>();
+    ASSERT_NE(progress, nullptr);
+    EXPECT_EQ(progress->files()->text(), QStringLiteral("3 / 12"));
+    EXPECT_EQ(progress->percent()->text(), QStringLiteral("46%"));
+    QTest::mouseClick(progress->cancelButton(), Qt::LeftButton);
+    QTest::mouseClick(progress->cancelButton(), Qt::LeftButton);
+    EXPECT_EQ(f.ops->cancelTranscodeCalls, 2);
+    EXPECT_TRUE(pm.transcodeShouldCancel());
+    EXPECT_EQ(progress->cancelButton()->text(), QStringLiteral("Cancel"));
+
+    // Hundreds of failures: every line kept, scrolling inside the card, Done inside the window.
+    QStringList errors;
+    for (int i = 0; i < 300; ++i)
+        errors.append(QStringLiteral("clip%1.mxf: the encoder stopped").arg(i));
+    pm.setIsTranscodeInProgress(false);
+    pm.setTranscodeCompleteResult(TranscodeCompleteResult{4, 1, 300, 1'000'000, errors, false});
+    pm.setShowTranscodeComplete(true);
+    f.settle();
+    EXPECT_EQ(f.view->findChild<TranscodeProgressOverlay*>(), nullptr);
+    auto* done = f.view->findChild<TranscodeCompleteOverlay*>();
+    ASSERT_NE(done, nullptr);
+    EXPECT_EQ(done->title()->text(), QStringLiteral("Transcode Complete"));
+    EXPECT_EQ(done->look().symbol, QStringLiteral("exclamationmark.triangle"));
+    QStringList captions;
+    for (QLabel* c : done->columnCaptions())
+        captions.append(c->text());
+    EXPECT_EQ(captions, (QStringList{QStringLiteral("Transcoded"), QStringLiteral("Space Saved"),
+                                     QStringLiteral("Skipped"), QStringLiteral("Failed")}));
+    ASSERT_EQ(done->errorLines().size(), 300);
+    EXPECT_EQ(done->errorLines().last()->text(), errors.last());
+    ASSERT_NE(done->errorScroll(), nullptr);
+    EXPECT_GT(done->errorScroll()->verticalScrollBar()->maximum(), 0);
+    const QRect doneRect(done->doneButton()->mapTo(f.view.get(), QPoint(0, 0)), done->doneButton()->size());
+    EXPECT_TRUE(f.view->rect().contains(doneRect));
+    EXPECT_NE(done->note(), nullptr);
+    QTest::keyClick(done->doneButton(), Qt::Key_Return);
+    QTest::mouseClick(done->doneButton(), Qt::LeftButton);
+    f.settle();
+    EXPECT_FALSE(pm.showTranscodeComplete());
+    EXPECT_FALSE(pm.transcodeCompleteResult().has_value());
+    EXPECT_EQ(f.view->findChild<TranscodeCompleteOverlay*>(), nullptr);
+
+    pm.setTranscodeCompleteResult(TranscodeCompleteResult{0, 0, 2, 0, {}, true});
+    pm.setShowTranscodeComplete(true);
+    f.settle();
+    done = f.view->findChild<TranscodeCompleteOverlay*>();
+    ASSERT_NE(done, nullptr);
+    EXPECT_EQ(done->title()->text(), QStringLiteral("Transcode Cancelled"));
+    EXPECT_EQ(done->look().symbol, QStringLiteral("stop.circle"));
+    EXPECT_EQ(done->errorScroll(), nullptr);
+    EXPECT_EQ(done->note(), nullptr);
+}
