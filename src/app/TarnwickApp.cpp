@@ -18,6 +18,7 @@
 #include "ui/MenuBarBuilder.h"
 #include "ui/ReviewPrompt.h"
 #include "ui/UpdateResultAlert.h"
+#include "ui/tools/ToolViews.h"
 #include "ui/window/ContentView.h"
 
 #include <QApplication>
@@ -83,6 +84,7 @@ void TarnwickApp::buildWindow() {
     services.preferences = m_options.preferences;
     services.openUrl = m_options.openUrl;
     services.commands = m_commands;
+    registerToolViews(services.factories);
     m_window->setContentView(new ContentView(std::move(manager), std::move(services)));
     m_appCommands =
         new AppCommands({*m_commands, panel, *m_grants, *m_updater, m_options.openUrl}, m_window.get());
