@@ -1,7 +1,10 @@
 #include "ui/tools/ToolViews.h"
 
+#include "analysis/ProjectManager.h"
 #include "stores/AuditLogManager.h"
+#include "stores/ProtectedFolders.h"
 #include "ui/tools/AuditLogView.h"
+#include "ui/tools/ProtectedFoldersSheet.h"
 #include "ui/window/ContentView.h"
 #include "ui/window/ViewFactories.h"
 
@@ -10,6 +13,11 @@ namespace tarnwick {
 void registerToolViews(ViewFactories& factories) {
     factories.auditLogSheet = [](ContentView&) -> QWidget* {
         return new AuditLogView(AuditLogManager::shared().entries());
+    };
+    factories.protectedFoldersSheet = [](ContentView& window) -> QWidget* {
+        ProtectedFolders* store = window.manager().services().protectedFolders;
+        return new ProtectedFoldersSheet(window.manager(), store ? *store : ProtectedFolders::shared(),
+                                         window.filePanel(), window.grants());
     };
 }
 
