@@ -5,6 +5,7 @@
 #include "stores/ProtectedFolders.h"
 #include "ui/tools/AuditLogView.h"
 #include "ui/tools/ProtectedFoldersSheet.h"
+#include "ui/tools/SequenceUsageSheet.h"
 #include "ui/window/ContentView.h"
 #include "ui/window/ViewFactories.h"
 
@@ -18,6 +19,9 @@ void registerToolViews(ViewFactories& factories) {
         ProtectedFolders* store = window.manager().services().protectedFolders;
         return new ProtectedFoldersSheet(window.manager(), store ? *store : ProtectedFolders::shared(),
                                          window.filePanel(), window.grants());
+    };
+    factories.sequenceUsageSheet = [](ContentView& window) -> QWidget* {
+        return new SequenceUsageSheet(window.manager());
     };
 }
 
