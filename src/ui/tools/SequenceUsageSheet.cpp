@@ -268,7 +268,6 @@ SequenceUsageSheet::SequenceUsageSheet(ProjectManager& manager, QWidget* parent)
     connect(m_ignore, &QAbstractButton::clicked, this, [this] { addRuleFromSearch(false); });
     m_presets = new QToolButton(entry);
     m_presets->setText(QStringLiteral("Common"));
-    m_presets->setPopupMode(QToolButton::InstantPopup);
     auto* menu = new QMenu(m_presets);
     for (int i = 0; i < presetIgnorePatterns().size(); ++i) {
         menu->addAction(QStringLiteral("Ignore names containing “%1”").arg(presetIgnorePatterns().at(i)), this, [this, i] {
@@ -280,6 +279,9 @@ SequenceUsageSheet::SequenceUsageSheet(ProjectManager& manager, QWidget* parent)
         });
     }
     m_presets->setMenu(menu);
+    m_presets->setPopupMode(QToolButton::DelayedPopup);
+    connect(m_presets, &QToolButton::clicked, this,
+            [this, menu] { menu->popup(m_presets->mapToGlobal(QPoint(0, m_presets->height()))); });
     actions->addWidget(m_protect);
     actions->addWidget(m_ignore);
     actions->addStretch(1);

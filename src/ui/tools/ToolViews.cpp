@@ -3,9 +3,11 @@
 #include "analysis/ProjectManager.h"
 #include "stores/AuditLogManager.h"
 #include "stores/ProtectedFolders.h"
+#include "stores/StatsManager.h"
 #include "ui/tools/AuditLogView.h"
 #include "ui/tools/ProtectedFoldersSheet.h"
 #include "ui/tools/SequenceUsageSheet.h"
+#include "ui/tools/StatsView.h"
 #include "ui/window/ContentView.h"
 #include "ui/window/ViewFactories.h"
 
@@ -22,6 +24,10 @@ void registerToolViews(ViewFactories& factories) {
     };
     factories.sequenceUsageSheet = [](ContentView& window) -> QWidget* {
         return new SequenceUsageSheet(window.manager());
+    };
+    factories.statsSheet = [](ContentView& window) -> QWidget* {
+        const StatsManager* stats = window.manager().services().statsManager;
+        return new StatsView(stats ? stats->stats() : StatsManager::shared().stats());
     };
 }
 
