@@ -19,6 +19,7 @@
 #include <QTimer>
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <functional>
@@ -76,7 +77,8 @@ std::shared_ptr<Workload> makeWorkload(int projectCount, int fileCount) {
 }
 
 const Workload& workload() {
-    static std::shared_ptr<Workload> made = bench::smokeMode() ? makeWorkload(2, 40) : makeWorkload(20, 100000);
+    static std::shared_ptr<Workload> made =
+        bench::smokeMode() ? makeWorkload(2, 40) : makeWorkload(20, 100000);
     return *made;
 }
 
@@ -155,8 +157,61 @@ void BM_Import(benchmark::State& state) {
     }
 }
 
+double medianOf(QList<double> values) {
+    std::sort(values.begin(), values.end());
+    const qsizetype n = values.size();
+    return n == 0 ? 0 : (n % 2 == 1 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2);
+}
+
+double loadAverage() {
+    QFile file(QStringLiteral("/proc/loadavg"));
+    return file.open(QIODevice::ReadOnly) ? file.readAll().split(' ').value(0).toDouble() : 0;
+}
+
+// Parsing alone and the whole import, in interleaved pairs on the same projects: the ratio of each
+// pair and the medians, with the load average when each pair started.
+void BM_ImportOverParsePairs(benchmark::State& state) {
+    const Workload& w = workload();
+    const int pairs = bench::smokeMode() ? 1 : 5;
+    for (auto _ : state) {
+        QList<double> parse, import, ratio, load;
+        for (int p = 0; p < pairs; ++p) {
+            load.append(loadAverage());
+            AppLog::setSink([](const AppLog::Record&) {});
+            QElapsedTimer timer;
+            timer.start();
+            {
+                ParallelProjectParse parsing(&ProjectImporter::parseWithProjectParser,
+                                             parseWidth(QThread::idealThreadCount()));
+                const QList<ParseOutcome> outcomes = QCoro::waitFor(parsing.run(w.projects, {}));
+                benchmark::DoNotOptimize(outcomes.size());
+            }
+            parse.append(double(timer.nsecsElapsed()) / 1e9);
+            AppLog::setSink({});
+            {
+                testing::ImportTestHarness h;
+                timer.restart();
+                h.importNow(w.projects);
+                import.append(double(timer.nsecsElapsed()) / 1e9);
+                if (p == 0) {
+                    for (const QString& line : h.logLinesStartingWith(QStringLiteral("⏱ ")))
+                        std::fprintf(stderr, "%s\n", qPrintable(line));
+                }
+            }
+            ratio.append(import.last() / parse.last());
+            std::fprintf(stderr, "pair %d: parse %.2f s, import %.2f s, ratio %.2f, load %.1f\n", p + 1,
+                         parse.last(), import.last(), ratio.last(), load.last());
+        }
+        state.counters["parse_median_s"] = medianOf(parse);
+        state.counters["import_median_s"] = medianOf(import);
+        state.counters["ratio_median"] = medianOf(ratio);
+        state.counters["load_median"] = medianOf(load);
+    }
+}
+
 } // namespace
 
+BENCHMARK(BM_ImportOverParsePairs)->Iterations(1)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_ParseOnly)->Iterations(1)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_Import)->Iterations(1)->Unit(benchmark::kMillisecond)->UseRealTime();
 

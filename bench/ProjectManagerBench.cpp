@@ -2,8 +2,10 @@
 #include "analysis/ProjectManager.h"
 #include "platform/AppLog.h"
 #include "platform/Preferences.h"
+#include "stores/AuditLogManager.h"
 #include "stores/ProtectedFolders.h"
 #include "stores/SequenceUsagePolicyStore.h"
+#include "stores/StatsManager.h"
 #include "support/BenchSupport.h"
 #include "support/FakeFileStatusChecker.h"
 
@@ -35,6 +37,7 @@ struct World {
     explicit World(int n)
         : prefs(dir.filePath(QStringLiteral("prefs.ini"))), policy(prefs),
           folders(dir.filePath(QStringLiteral("store"))),
+          audit(dir.filePath(QStringLiteral("store")), nullptr), stats(dir.filePath(QStringLiteral("store"))),
           checker(std::make_shared<testing::FakeFileStatusChecker>()) {
         policy.addRule(QStringLiteral("stringout"), SequenceRuleAction::ignore);
         policy.addRule(QStringLiteral("dailies"), SequenceRuleAction::ignore);
@@ -42,6 +45,8 @@ struct World {
         ProjectManagerServices services;
         services.sequencePolicy = &policy;
         services.protectedFolders = &folders;
+        services.auditLog = &audit;
+        services.statsManager = &stats;
         services.fileStatusChecker = checker;
         services.statusOptions = [](bool) { return FileStatusChecking::Options{}; };
         services.isSandboxed = [] { return false; };
@@ -128,6 +133,8 @@ struct World {
     Preferences prefs;
     SequenceUsagePolicyStore policy;
     ProtectedFolders folders;
+    AuditLogManager audit;
+    StatsManager stats;
     std::shared_ptr<testing::FakeFileStatusChecker> checker;
     std::unique_ptr<ProjectManager> pm;
 };

@@ -32,30 +32,34 @@ struct HashOutcome {
     std::optional<Digest> digest;
     qint64 bytesRead = 0;
     bool skipped = false; // on a mount where a read hung
+    QString whole;        // the full digest, when the read covered the whole file
 };
 
 using HashFunction = std::function<HashOutcome(const File& file, const Touch& touch)>;
 
 struct HashAllResult {
     QHash<int, Digest> digests;
+    QHash<int, QString> wholes;
     QSet<int> unanswered;
     bool cancelled = false;
 };
 
 // At most `width` files are read at once, each read under the watchdog.
+// Progress counts `settled` files already done before these, out of `total` (-1: these only).
 HashAllResult hashAll(const QList<File>& files, int width, const HashFunction& hash, const Settings& settings,
-                      Phase phase, const std::shared_ptr<HungMounts>& hung) {
+                      Phase phase, const std::shared_ptr<HungMounts>& hung, int settled = 0, int total = -1) {
     HashAllResult all;
     if (files.isEmpty())
         return all;
     WatchdogPool pool(std::min<int>(int(files.size()), std::max(width, 1)), settings.watchdogTimeout);
-    int done = 0;
-    const int total = int(files.size());
+    int done = settled;
+    if (total < 0)
+        total = int(files.size());
     pool.map<HashOutcome>(
-        total,
+        int(files.size()),
         [files, hash, hung](int i, WatchdogPool::Watch& watch) {
             if (hung->covers(files[i].path))
-                return HashOutcome{std::nullopt, 0, true};
+                return HashOutcome{std::nullopt, 0, true, {}};
             return hash(files[i], [&watch] { watch.touch(); });
         },
         [&](int i, WatchdogPool::Outcome outcome, const HashOutcome* result) {
@@ -70,6 +74,8 @@ HashAllResult hashAll(const QList<File>& files, int width, const HashFunction& h
             if (outcome == WatchdogPool::Outcome::finished && result) {
                 if (result->digest)
                     all.digests.insert(files[i].index, *result->digest);
+                if (result->digest && !result->whole.isEmpty())
+                    all.wholes.insert(files[i].index, result->whole);
                 if (settings.bytesRead)
                     settings.bytesRead->fetch_add(result->bytesRead);
             }
@@ -202,12 +208,31 @@ Digest finishDigest(ReadOnlyFile& file, Sha256& sha, qint64 total, std::atomic<q
 } // namespace
 
 std::optional<Digest> sampledHash(const QString& path, qint64 size, const Touch& touch,
-                                  std::atomic<qint64>* bytesRead, bool dropPages) {
+                                  std::atomic<qint64>* bytesRead, bool dropPages, QString* wholeDigest) {
     touchIfSet(touch);
     ReadOnlyFile file(path);
     if (!file.isOpen())
         return std::nullopt;
     file.adviseRandom();
+    const qint64 sizeLE = qToLittleEndian(size);
+    if (size <= 2 * sampleBlock) {
+        // Small enough to read whole at once (one byte more proves the end): the sample is its first
+        // block, and the full digest comes from the same read.
+        char* buffer = threadBuffer(2 * sampleBlock + 1);
+        touchIfSet(touch);
+        const qint64 n = file.readFullyAt(0, buffer, std::max(size + 1, sampleBlock));
+        if (n < 0)
+            return std::nullopt;
+        Sha256 sha;
+        sha.update(buffer, std::size_t(std::min(n, sampleBlock)));
+        sha.update(&sizeLE, sizeof sizeLE);
+        if (wholeDigest && n == size) {
+            Sha256 all;
+            all.update(buffer, std::size_t(n));
+            *wholeDigest = Sha256::hexString(all.finish());
+        }
+        return finishDigest(file, sha, n, bytesRead, dropPages);
+    }
     char* buffer = threadBuffer(sampleBlock);
     Sha256 sha;
     touchIfSet(touch);
@@ -216,15 +241,12 @@ std::optional<Digest> sampledHash(const QString& path, qint64 size, const Touch&
         return std::nullopt;
     sha.update(buffer, std::size_t(n));
     qint64 total = n;
-    if (size > 2 * sampleBlock) {
-        touchIfSet(touch);
-        n = file.readFullyAt(size - sampleBlock, buffer, sampleBlock);
-        if (n < 0)
-            return std::nullopt;
-        sha.update(buffer, std::size_t(n));
-        total += n;
-    }
-    const qint64 sizeLE = qToLittleEndian(size);
+    touchIfSet(touch);
+    n = file.readFullyAt(size - sampleBlock, buffer, sampleBlock);
+    if (n < 0)
+        return std::nullopt;
+    sha.update(buffer, std::size_t(n));
+    total += n;
     sha.update(&sizeLE, sizeof sizeLE);
     return finishDigest(file, sha, total, bytesRead, dropPages);
 }
@@ -286,8 +308,10 @@ Result detect(const QList<File>& files, const Settings& settings) {
         toSample, samplingWidth(anyRemote(toSample), processors),
         [drop, custom = settings.sampledHasher](const File& f, const Touch& touch) {
             std::atomic<qint64> bytes{0};
-            auto digest = custom ? custom(f, touch) : sampledHash(f.path, f.size, touch, &bytes, drop);
-            return HashOutcome{std::move(digest), bytes.load()};
+            QString whole;
+            auto digest =
+                custom ? custom(f, touch) : sampledHash(f.path, f.size, touch, &bytes, drop, &whole);
+            return HashOutcome{std::move(digest), bytes.load(), false, whole};
         },
         settings, Phase::sampling, hung);
     result.unansweredIndices = sampled.unanswered;
@@ -297,16 +321,33 @@ Result detect(const QList<File>& files, const Settings& settings) {
     }
 
     const SameFileTest sameFile(byIndex, sampled.digests);
-    const QList<File> toHash = fullCandidates(toSample, sampled.digests, sameFile);
-    result.fullyHashedCount = int(toHash.size());
-    const HashAllResult full = hashAll(
+    const QList<File> candidates = fullCandidates(toSample, sampled.digests, sameFile);
+    result.fullyHashedCount = int(candidates.size());
+    // Files the sample read whole already have their full digest; only the others are read again.
+    QHash<int, Digest> known;
+    QList<File> toHash;
+    for (const File& f : candidates) {
+        const auto whole = sampled.wholes.constFind(f.index);
+        if (whole != sampled.wholes.constEnd()) {
+            const Digest& sample = sampled.digests[f.index];
+            known.insert(f.index, Digest{*whole, sample.device, sample.inode});
+        } else {
+            toHash.append(f);
+        }
+    }
+    if (settings.progress) {
+        for (int k = 1; k <= int(known.size()); ++k)
+            settings.progress(Phase::fullHashing, k, int(candidates.size()));
+    }
+    HashAllResult full = hashAll(
         toHash, fullHashingWidth(anyRemote(toHash), processors),
         [drop, custom = settings.fullHasher](const File& f, const Touch& touch) {
             std::atomic<qint64> bytes{0};
             auto digest = custom ? custom(f, touch) : fullHash(f.path, touch, &bytes, drop);
-            return HashOutcome{std::move(digest), bytes.load()};
+            return HashOutcome{std::move(digest), bytes.load(), false, {}};
         },
-        settings, Phase::fullHashing, hung);
+        settings, Phase::fullHashing, hung, int(known.size()), int(candidates.size()));
+    full.digests.insert(known);
     result.unansweredIndices.unite(full.unanswered);
     if (full.cancelled) {
         result.cancelled = true;

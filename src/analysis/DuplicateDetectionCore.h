@@ -78,8 +78,11 @@ Result detect(const QList<File>& files, const Settings& settings = {});
 int samplingWidth(bool anyRemote, int processorCount);
 int fullHashingWidth(bool anyRemote, int processorCount);
 
+// Files of at most two sample blocks are read whole in one go: `wholeDigest` (when given) then
+// receives the full digest as well, so the file need not be read a second time.
 std::optional<Digest> sampledHash(const QString& path, qint64 size, const Touch& touch = {},
-                                  std::atomic<qint64>* bytesRead = nullptr, bool dropPages = true);
+                                  std::atomic<qint64>* bytesRead = nullptr, bool dropPages = true,
+                                  QString* wholeDigest = nullptr);
 std::optional<Digest> fullHash(const QString& path, const Touch& touch = {},
                                std::atomic<qint64>* bytesRead = nullptr, bool dropPages = true);
 QString hexString(const QByteArray& digest);

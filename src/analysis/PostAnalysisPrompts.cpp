@@ -19,8 +19,11 @@ PostAnalysisPrompts::Due PostAnalysisPrompts::duePrompts(const Raised& raised, c
 }
 
 bool PostAnalysisPrompts::hasMXFMedia(const QList<MediaFile>& mediaFiles) {
+    // The text after the last dot of the last component: a file named only ".mxf" counts too.
     return std::any_of(mediaFiles.cbegin(), mediaFiles.cend(), [](const MediaFile& file) {
-        return text::lowered(path::pathExtension(file.path)) == QLatin1String("mxf");
+        const QString name = path::lastPathComponent(file.path);
+        const qsizetype dot = name.lastIndexOf(u'.');
+        return dot >= 0 && text::lowered(name.sliced(dot + 1)) == QLatin1String("mxf");
     });
 }
 

@@ -1,6 +1,6 @@
 #include "analysis/ProjectImporter.h"
 
-#include "analysis/AfterEffectsLinkFallback.h"
+#include "analysis/AfterEffectsLinking.h"
 #include "analysis/DuplicateDetector.h"
 #include "analysis/FileStatusScan.h"
 #include "analysis/ImportProgress.h"
@@ -74,7 +74,7 @@ public:
     ImportRun(ProjectManager& manager, QList<QUrl> urls, ProjectImporter::Services services)
         : m_pm(&manager), m_urls(std::move(urls)), m_services(std::move(services)),
           m_progress(int(m_urls.size())) {
-        m_pool.setMaxThreadCount(2);
+        m_pool.setMaxThreadCount(3);
         m_pool.setObjectName(QStringLiteral("ImportSteps"));
     }
     ~ImportRun() { m_pool.waitForDone(); }
@@ -109,6 +109,9 @@ private:
     Aggregation m_aggregation;
     QHash<QString, MediaFile> m_scanned;
     QList<MediaFile> m_list;
+    // The recount's aggregate over the projects, made while the files are hashed.
+    ProjectManager::UsageRecountInputs m_recountInputs;
+    QFuture<ProjectManager::RecountAggregate> m_recountAggregate;
 };
 
 QCoro::Task<void> ImportRun::run() {
@@ -350,9 +353,9 @@ QCoro::Task<bool> ImportRun::refine() {
     m_pm->setAnalysisProgress(0.85);
     m_pm->setCurrentTask(QStringLiteral("Checking for After Effects links…"));
     m_pm->setAnalysisProgress(0.87);
-    const auto link = m_services.linkAfterEffects ? m_services.linkAfterEffects
-                                                  : &ProjectImporter::linkUnresolvedAfterEffectsProjects;
-    auto linking = link(*m_pm, m_list);
+    auto linking = m_services.linkAfterEffects
+                       ? m_services.linkAfterEffects(*m_pm, m_list)
+                       : AfterEffectsLinking::linkAEPProjects(*m_pm, m_list, m_services.afterEffects);
     co_await std::move(linking);
     if (!m_pm)
         co_return false;
@@ -373,6 +376,16 @@ QCoro::Task<bool> ImportRun::refine() {
     m_pm->setCurrentTask(QStringLiteral("Detecting duplicates…"));
     m_pm->setAnalysisProgress(0.93);
     timer.restart();
+    // Neither the recount's aggregate (projects only) nor similar names need the hashes: both run
+    // while the files are hashed; similar names on a copy of the list, joined by position (neither
+    // step moves entries).
+    m_recountInputs = m_pm->usageRecountInputs();
+    m_recountAggregate = QtConcurrent::run(
+        &m_pool, [inputs = m_recountInputs] { return ProjectManager::aggregateForRecount(inputs); });
+    QElapsedTimer similarTimer;
+    similarTimer.start();
+    QFuture<QList<MediaFile>> finding = QtConcurrent::run(
+        &m_pool, [list = m_list] { return SimilarNameDetector::detectSimilarFilenames(list); });
     // The list moves to the worker and back, so the old copy is freed there.
     QFuture<QList<MediaFile>> detecting = QtConcurrent::run(
         &m_pool, [list = std::move(m_list), settings = m_services.duplicateSettings]() mutable {
@@ -387,29 +400,39 @@ QCoro::Task<bool> ImportRun::refine() {
 
     m_pm->setCurrentTask(QStringLiteral("Finding similar files…"));
     m_pm->setAnalysisProgress(0.96);
-    timer.restart();
-    QFuture<QList<MediaFile>> finding = QtConcurrent::run(&m_pool, [list = std::move(m_list)] {
-        QList<MediaFile> similar = SimilarNameDetector::detectSimilarFilenames(list);
-        sortByFileName(similar);
-        return similar;
-    });
-    m_list = co_await finding;
+    QList<MediaFile> similar = co_await finding;
+    finding = {};
     if (!m_pm)
         co_return false;
-    AppLog::info(QStringLiteral("⏱ Similar files: ") + seconds(timer));
+    QFuture<QList<MediaFile>> joining =
+        QtConcurrent::run(&m_pool, [list = std::move(m_list), similar = std::move(similar)]() mutable {
+            for (qsizetype i = 0; i < list.size() && i < similar.size(); ++i)
+                list[i].similarFiles = std::move(similar[i].similarFiles);
+            sortByFileName(list);
+            return list;
+        });
+    m_list = co_await joining;
+    if (!m_pm)
+        co_return false;
+    AppLog::info(QStringLiteral("⏱ Similar files: ") + seconds(similarTimer));
     co_return true;
 }
 
 QCoro::Task<bool> ImportRun::apply() {
     // The recount's costly part (aggregate, lower-cased keys, every entry's usage) runs on the
     // list before it is set; the GUI thread then only finishes it.
-    const ProjectManager::UsageRecountInputs inputs = m_pm->usageRecountInputs();
+    // Inputs taken before hashing began: a policy change since makes the finish below refuse them.
     ProjectManager::PreparedUsageRecount prepared;
     {
+        ProjectManager::RecountAggregate aggregate = co_await m_recountAggregate;
+        m_recountAggregate = {};
+        if (!m_pm)
+            co_return false;
         QFuture<std::pair<QList<MediaFile>, ProjectManager::PreparedUsageRecount>> preparing =
-            QtConcurrent::run(&m_pool, [list = std::move(m_list), inputs]() mutable {
+            QtConcurrent::run(&m_pool, [list = std::move(m_list), inputs = std::move(m_recountInputs),
+                                        aggregate = std::move(aggregate)]() mutable {
                 ProjectManager::PreparedUsageRecount recount =
-                    ProjectManager::prepareUsageRecount(list, inputs);
+                    ProjectManager::prepareUsageRecount(list, inputs, std::move(aggregate));
                 return std::make_pair(std::move(list), std::move(recount));
             });
         auto result = co_await preparing;
@@ -546,18 +569,6 @@ ProjectFile ProjectImporter::failedProject(const QUrl& url, const QString& error
 
 QString ProjectImporter::importKey(const QUrl& url) {
     return text::lowered(text::nfc(path::resolvingSymlinksInPath(url.toLocalFile())));
-}
-
-QCoro::Task<void> ProjectImporter::linkUnresolvedAfterEffectsProjects(ProjectManager& manager,
-                                                                      QList<MediaFile>& media) {
-    const QHash<QString, AEPLinkStatus> unresolved = AfterEffectsLinkFallback::unresolvedLinks(media);
-    if (unresolved.isEmpty())
-        co_return;
-    QHash<QString, AEPLinkStatus> statuses = manager.aepLinkStatuses();
-    statuses.insert(unresolved);
-    manager.setAepLinkStatuses(std::move(statuses));
-    AfterEffectsLinkFallback::flagMediaOfProjectsWithMissingAEP(media, manager.projects(),
-                                                                manager.aepLinkStatuses());
 }
 
 } // namespace tarnwick

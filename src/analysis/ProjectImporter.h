@@ -1,5 +1,6 @@
 #pragma once
 
+#include "analysis/AfterEffectsLinking.h"
 #include "analysis/DuplicateDetectionCore.h"
 #include "analysis/ParallelProjectParse.h"
 #include "model/MediaFile.h"
@@ -24,7 +25,7 @@ class ProjectManager;
 class ProjectImporter {
 public:
     // The After Effects linking stage: changes the list being built in place.
-    using AfterEffectsLinking =
+    using AfterEffectsLinkingStage =
         std::function<QCoro::Task<void>(ProjectManager& manager, QList<MediaFile>& media)>;
 
     struct Services {
@@ -32,8 +33,9 @@ public:
         ParallelProjectParse::ParseFunction parse;
         // How many processors the machine reports; null: the machine's.
         std::function<int()> processorCount;
-        // Null: every .aep among the media is recorded as not linked (see AfterEffectsLinkFallback).
-        AfterEffectsLinking linkAfterEffects;
+        // Null: AfterEffectsLinking::linkAEPProjects with `afterEffects`.
+        AfterEffectsLinkingStage linkAfterEffects;
+        AfterEffectsLinking::Services afterEffects;
         // Whether the professional video formats are installed; null: the platform predicate.
         std::function<bool()> proVideoFormatsInstalled;
         // "Analysis complete" stays on screen this long.
@@ -55,10 +57,6 @@ public:
 
     // The location as imports compare it: standardized, symbolic links resolved, lower-cased.
     static QString importKey(const QUrl& url);
-
-    // The linking stage used when none is given.
-    static QCoro::Task<void> linkUnresolvedAfterEffectsProjects(ProjectManager& manager,
-                                                                QList<MediaFile>& media);
 };
 
 } // namespace tarnwick

@@ -3,8 +3,10 @@
 #include "analysis/FileStatusScan.h"
 #include "platform/AppLog.h"
 #include "readers/ProjectParser.h"
+#include "stores/AuditLogManager.h"
 #include "stores/ProtectedFolders.h"
 #include "stores/SequenceUsagePolicyStore.h"
+#include "stores/StatsManager.h"
 
 #include <QMetaObject>
 
@@ -18,6 +20,10 @@ ProjectManager::ProjectManager(ProjectManagerServices services, QObject* parent)
         m_services.sequencePolicy = &SequenceUsagePolicyStore::shared();
     if (!m_services.protectedFolders)
         m_services.protectedFolders = &ProtectedFolders::shared();
+    if (!m_services.auditLog)
+        m_services.auditLog = &AuditLogManager::shared();
+    if (!m_services.statsManager)
+        m_services.statsManager = &StatsManager::shared();
     if (!m_services.statusOptions)
         m_services.statusOptions = &ProjectManagerServices::defaultStatusOptions;
     if (!m_services.isSandboxed)
@@ -28,7 +34,11 @@ ProjectManager::ProjectManager(ProjectManagerServices services, QObject* parent)
     m_protectedFolders = m_services.protectedFolders->folders();
     // One thread waits for the status scan, which runs its checks on its own pool.
     m_workerPool.setMaxThreadCount(1);
-    connect(&m_gate, &OperationGate::busyChanged, this, [this] { notify(Change::progress); });
+    connect(&m_gate, &OperationGate::busyChanged, this, [this] {
+        notify(Change::progress);
+        if (!m_gate.isBusy())
+            scheduleDeferredChanges();
+    });
 }
 
 ProjectManager::~ProjectManager() {

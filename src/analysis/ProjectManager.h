@@ -318,6 +318,15 @@ public:
     UsageRecountInputs usageRecountInputs() const;
     static PreparedUsageRecount prepareUsageRecount(QList<MediaFile>& mediaFiles,
                                                     const UsageRecountInputs& inputs);
+    // The same in two steps, so the aggregate (projects only) can run before the list is final.
+    struct RecountAggregate {
+        AggregatedUsage usage;
+        LowerPathCache lowerPaths;
+    };
+    static RecountAggregate aggregateForRecount(const UsageRecountInputs& inputs);
+    static PreparedUsageRecount prepareUsageRecount(QList<MediaFile>& mediaFiles,
+                                                    const UsageRecountInputs& inputs,
+                                                    RecountAggregate aggregate);
     // Takes over keys made elsewhere; `keys` receives the previous ones (to be freed off the GUI thread).
     void adoptLowerPathKeys(LowerPathCache& keys);
     // The rest of recomputeUsageCounts() for a media list whose usage fields were prepared (the
@@ -331,6 +340,8 @@ public:
     // Rebuilds the media list from the loaded projects; new paths are checked on the worker pool
     // while the manager is busy, and every result is applied in one pass. False when refused.
     QCoro::Task<bool> rebuildMediaFilesFromProjects();
+    // The same rebuild for an operation that already holds the gate (the DaVinci Resolve import).
+    QCoro::Task<void> rebuildMediaFilesHoldingGate() { return rebuildWhileHoldingGate(); }
     QHash<QString, QString> mergedRelativeCandidates() const;
     bool isOrphanedRecycleBinItem(const RecycleBinItem& item) const;
     // Drops bin items whose file no entry of the media list holds (exact path). Every operation
@@ -345,11 +356,15 @@ public:
 
     // ---- Projects, timelines, rules, protected folders --------------------------------------
     // Arguments are taken by value: callers pass elements of the lists these operations replace.
-    // Each returns false when nothing changed (refused while busy, or by the policy).
+    // Each returns false when nothing changed (refused by the policy, or a project removal while
+    // busy). A user's choice, rule or protection is never dropped while another operation runs:
+    // it is stored at once and what depends on it (recount, flags) follows when that operation
+    // ends; adding a protection takes effect at once, removing one when the operation ends.
     QCoro::Task<bool> removeProject(ProjectFile project);
 
     // ---- Import, rescan and manual combine (ProjectImporter, MediaRescanner, EntryCombiner) ----
     QCoro::Task<void> analyzeProjects(QList<QUrl> urls);
+    // While another operation runs, one rescan is queued for when it ends (false: not run now).
     QCoro::Task<bool> rescanAll();
     QCoro::Task<bool> combineEntries(QList<MediaFile> selection);
     bool setSequenceCounted(bool counted, ProjectSequence sequence, ProjectFile project);
@@ -360,6 +375,10 @@ public:
     // After the protected folders sheet added a folder to the store.
     bool protectedFoldersDidChange();
     void refreshProtectedFlags();
+    // Some user change waits for the running operation to end.
+    bool hasDeferredChanges() const {
+        return m_deferredRecount || m_deferredProtectionRefresh || m_deferredRescan;
+    }
 
 Q_SIGNALS:
     void projectsChanged();
@@ -390,6 +409,10 @@ private:
     void bumpMediaFiles();
     void bumpRecycleBin();
     bool refuseWhileBusy(const QString& operation) const;
+    // Queued changes: applied in one pass on the event-loop turn after the gate becomes idle.
+    void scheduleDeferredChanges();
+    void applyDeferredChanges();
+    void recountNowOrWhenIdle();
 
     QCoro::Task<void> rebuildWhileHoldingGate();
     QList<MediaFile> buildRebuiltList(const UsageMap& usage, const QHash<QString, MediaFile>& existing,
@@ -406,6 +429,10 @@ private:
     // Set when the manager goes away, so a rebuild's pending checks are not started.
     std::shared_ptr<std::atomic_bool> m_stopChecks = std::make_shared<std::atomic_bool>(false);
     LowerPathCache m_lowerPaths;
+    bool m_deferredRecount = false;
+    bool m_deferredProtectionRefresh = false;
+    bool m_deferredRescan = false;
+    bool m_deferredScheduled = false;
     Changes m_pending;
     bool m_flushScheduled = false;
 

@@ -2,6 +2,7 @@
 #include "analysis/MediaRescanner.h"
 #include "analysis/ProjectImporter.h"
 #include "analysis/ProjectManager.h"
+#include "platform/AppLog.h"
 
 namespace tarnwick {
 
@@ -10,7 +11,15 @@ QCoro::Task<void> ProjectManager::analyzeProjects(QList<QUrl> urls) {
 }
 
 QCoro::Task<bool> ProjectManager::rescanAll() {
-    return MediaRescanner::rescanAll(*this);
+    if (m_gate.isBusy() || m_gate.waitingCount() > 0) {
+        // The user's switch (or grant) must still be checked: once, when the queue is through.
+        AppLog::info(QStringLiteral("Rescan queued until the running operation ends: ") + m_gate.reason());
+        m_deferredRescan = true;
+        scheduleDeferredChanges();
+        co_return false;
+    }
+    auto rescan = MediaRescanner::rescanAll(*this);
+    co_return co_await std::move(rescan);
 }
 
 QCoro::Task<bool> ProjectManager::combineEntries(QList<MediaFile> selection) {

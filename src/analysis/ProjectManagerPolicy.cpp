@@ -1,21 +1,59 @@
 #include "analysis/ProjectManager.h"
 
+#include "analysis/MediaRescanner.h"
+
 #include "platform/AppLog.h"
 #include "stores/ProtectedFolders.h"
 #include "stores/SequenceUsagePolicyStore.h"
 
+#include <QMetaObject>
+
 #include <algorithm>
+#include <utility>
 
 namespace tarnwick {
 
 void ProjectManager::recountPolicyChange() {
     setSequencePolicyRevision(m_sequencePolicyRevision + 1);
+    recountNowOrWhenIdle();
+}
+
+void ProjectManager::recountNowOrWhenIdle() {
+    // A recount mid-operation could unstage bin items the operation is working on.
+    if (m_gate.isBusy()) {
+        AppLog::info(QStringLiteral("Recount deferred until the running operation ends: ") + m_gate.reason());
+        m_deferredRecount = true;
+        return;
+    }
     recomputeUsageCounts();
 }
 
+void ProjectManager::scheduleDeferredChanges() {
+    if (!hasDeferredChanges() || m_deferredScheduled)
+        return;
+    // Queued before the gate lets a waiting operation resume, so the changes land in between.
+    m_deferredScheduled = true;
+    QMetaObject::invokeMethod(this, &ProjectManager::applyDeferredChanges, Qt::QueuedConnection);
+}
+
+void ProjectManager::applyDeferredChanges() {
+    m_deferredScheduled = false;
+    if (m_gate.isBusy())
+        return; // the next idle gate schedules them again
+    if (std::exchange(m_deferredProtectionRefresh, false)) {
+        setProtectedFolders(m_services.protectedFolders->folders());
+        refreshProtectedFlags();
+    }
+    if (std::exchange(m_deferredRecount, false))
+        recomputeUsageCounts();
+    if (m_deferredRescan && m_gate.waitingCount() == 0) {
+        m_deferredRescan = false;
+        // Runs on its own; the rescan checks the manager is still there after every await.
+        [[maybe_unused]] auto rescan = MediaRescanner::rescanAll(*this);
+    }
+}
+
 bool ProjectManager::setSequenceCounted(bool counted, ProjectSequence sequence, ProjectFile project) {
-    if (refuseWhileBusy(QStringLiteral("Changing a timeline's usage")))
-        return false;
     const auto snapshot = m_sequencePolicy->snapshot(project.url);
     const auto decision = SequenceUsagePolicyStore::decision(sequence.id, sequence.name, snapshot);
     // A protect rule wins over the project's checkbox.
@@ -31,16 +69,12 @@ bool ProjectManager::setSequenceCounted(bool counted, ProjectSequence sequence, 
 }
 
 bool ProjectManager::clearSequenceOverride(ProjectSequence sequence, ProjectFile project) {
-    if (refuseWhileBusy(QStringLiteral("Changing a timeline's usage")))
-        return false;
     m_sequencePolicy->clearOverride(sequence.id, project.url);
     recountPolicyChange();
     return true;
 }
 
 bool ProjectManager::addSequenceRule(QString pattern, SequenceRuleAction action) {
-    if (refuseWhileBusy(QStringLiteral("Adding a timeline rule")))
-        return false;
     if (!m_sequencePolicy->addRule(pattern, action))
         return false;
     setSequenceRules(m_sequencePolicy->rules());
@@ -51,8 +85,6 @@ bool ProjectManager::addSequenceRule(QString pattern, SequenceRuleAction action)
 }
 
 bool ProjectManager::removeSequenceRule(SequenceNameRule rule) {
-    if (refuseWhileBusy(QStringLiteral("Removing a timeline rule")))
-        return false;
     m_sequencePolicy->removeRule(rule.id);
     setSequenceRules(m_sequencePolicy->rules());
     recountPolicyChange();
@@ -61,19 +93,36 @@ bool ProjectManager::removeSequenceRule(SequenceNameRule rule) {
 }
 
 bool ProjectManager::removeProtectedFolder(QString path) {
-    if (refuseWhileBusy(QStringLiteral("Removing a protected folder")))
-        return false;
     m_services.protectedFolders->remove(path);
+    AppLog::userAction(QStringLiteral("Protected folder removed: ") + path);
+    if (m_gate.isBusy()) {
+        // The running operation may have chosen its files under this protection: lift it after.
+        AppLog::info(QStringLiteral("Unprotecting deferred until the running operation ends: ") +
+                     m_gate.reason());
+        m_deferredProtectionRefresh = true;
+        return true;
+    }
     setProtectedFolders(m_services.protectedFolders->folders());
     refreshProtectedFlags();
-    AppLog::userAction(QStringLiteral("Protected folder removed: ") + path);
     return true;
 }
 
 bool ProjectManager::protectedFoldersDidChange() {
-    if (refuseWhileBusy(QStringLiteral("Protecting a folder")))
-        return false;
-    setProtectedFolders(m_services.protectedFolders->folders());
+    const QStringList& stored = m_services.protectedFolders->folders();
+    if (m_gate.isBusy()) {
+        // More protection is always safe at once (the running import refreshes the flags of what it
+        // adds from this list); folders removed meanwhile stay until the operation ends.
+        QStringList folders = stored;
+        for (const QString& folder : std::as_const(m_protectedFolders)) {
+            if (!folders.contains(folder))
+                folders.append(folder);
+        }
+        setProtectedFolders(folders);
+        refreshProtectedFlags();
+        m_deferredProtectionRefresh = true;
+        return true;
+    }
+    setProtectedFolders(stored);
     refreshProtectedFlags();
     return true;
 }

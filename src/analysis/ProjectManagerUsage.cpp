@@ -57,13 +57,25 @@ ProjectManager::UsageRecountInputs ProjectManager::usageRecountInputs() const {
 
 ProjectManager::PreparedUsageRecount ProjectManager::prepareUsageRecount(QList<MediaFile>& mediaFiles,
                                                                          const UsageRecountInputs& inputs) {
+    return prepareUsageRecount(mediaFiles, inputs, aggregateForRecount(inputs));
+}
+
+ProjectManager::RecountAggregate ProjectManager::aggregateForRecount(const UsageRecountInputs& inputs) {
+    RecountAggregate aggregate;
+    aggregate.usage =
+        tarnwick::aggregateEffectiveUsage(inputs.projects, inputs.snapshots, aggregate.lowerPaths);
+    return aggregate;
+}
+
+ProjectManager::PreparedUsageRecount ProjectManager::prepareUsageRecount(QList<MediaFile>& mediaFiles,
+                                                                         const UsageRecountInputs& inputs,
+                                                                         RecountAggregate aggregate) {
     PreparedUsageRecount prepared;
     prepared.projectsVersion = inputs.projectsVersion;
     prepared.policyRevision = inputs.policyRevision;
-    const AggregatedUsage aggregate =
-        tarnwick::aggregateEffectiveUsage(inputs.projects, inputs.snapshots, prepared.lowerPaths);
-    prepared.usedCountByProjectID = aggregate.usedCountByProjectID;
-    prepared.anyUsed = applyAggregatedUsage(mediaFiles, aggregate.byLowerPath, prepared.lowerPaths);
+    prepared.lowerPaths = std::move(aggregate.lowerPaths);
+    prepared.usedCountByProjectID = aggregate.usage.usedCountByProjectID;
+    prepared.anyUsed = applyAggregatedUsage(mediaFiles, aggregate.usage.byLowerPath, prepared.lowerPaths);
     return prepared;
 }
 

@@ -120,25 +120,34 @@ QString standardizingPath(const QString& path) {
 }
 
 QString resolvingSymlinksInPath(const QString& path) {
-    const QString standard = standardizingPath(path);
-    if (!standard.startsWith(QLatin1Char('/')))
-        return standard;
-    QStringList parts = standard.split(QLatin1Char('/'), Qt::SkipEmptyParts);
-    QStringList rest;
-    while (!parts.isEmpty()) {
-        const QString prefix = joinComponents(parts, true);
-        if (exists(prefix)) {
-            char buffer[PATH_MAX];
-            if (::realpath(QFile::encodeName(prefix).constData(), buffer) != nullptr) {
-                QString resolved = QFile::decodeName(buffer);
-                for (const QString& r : rest)
-                    resolved = appendingPathComponent(resolved, r);
-                return resolved;
-            }
+    QString expanded = path;
+    if (expanded == QLatin1String("~") || expanded.startsWith(QLatin1String("~/")))
+        expanded = QDir::homePath() + expanded.mid(1);
+    if (!expanded.startsWith(QLatin1Char('/')))
+        return standardizingPath(expanded);
+    // Links are resolved before ".." is applied: "/a/link/../b" goes to the link target's parent,
+    // as the system itself would open it. The longest prefix the system can resolve is resolved
+    // whole (it follows ".." physically); what lies beyond it does not exist and is joined as text.
+    const QStringList parts = expanded.split(QLatin1Char('/'), Qt::SkipEmptyParts);
+    for (qsizetype n = parts.size(); n > 0; --n) {
+        const QString prefix = joinComponents(parts.first(n), true);
+        if (!exists(prefix))
+            continue;
+        char buffer[PATH_MAX];
+        if (::realpath(QFile::encodeName(prefix).constData(), buffer) == nullptr)
+            continue;
+        QString resolved = QFile::decodeName(buffer);
+        for (const QString& rest : parts.sliced(n)) {
+            if (rest == QLatin1String("."))
+                continue;
+            if (rest == QLatin1String(".."))
+                resolved = deletingLastPathComponent(resolved);
+            else
+                resolved = appendingPathComponent(resolved, rest);
         }
-        rest.prepend(parts.takeLast());
+        return resolved;
     }
-    return standard;
+    return standardizingPath(expanded);
 }
 
 } // namespace tarnwick::path

@@ -6,11 +6,19 @@
 #include "readers/AEPPathText.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cstring>
 
 namespace tarnwick {
 
 namespace {
+
+std::atomic<qint64> decodedAlone{0};
+
+std::optional<QString> decodeAlone(QByteArrayView bytes, bool utf16) {
+    decodedAlone.fetch_add(1, std::memory_order_relaxed);
+    return utf16 ? aep::decodeUtf16BE(bytes) : aep::decodeUtf8(bytes);
+}
 
 // First byte at or after `from` that ends an unquoted 8-bit run, or `end`.
 qint64 nextRunStop(const uchar* d, qint64 from, qint64 end) {
@@ -22,6 +30,23 @@ qint64 nextRunStop(const uchar* d, qint64 from, qint64 end) {
 qint64 nextQuote(const uchar* d, qint64 from, qint64 end) {
     const void* hit = from < end ? std::memchr(d + from, '"', static_cast<size_t>(end - from)) : nullptr;
     return hit != nullptr ? static_cast<const uchar*>(hit) - d : end;
+}
+
+// Backslashes directly before `at`, not counting any before `floor`.
+qint64 backslashesBefore(const uchar* d, qint64 at, qint64 floor) {
+    qint64 n = 0;
+    while (at - 1 - n >= floor && d[at - 1 - n] == '\\')
+        ++n;
+    return n;
+}
+
+// The quote that closes a JSON string opened just before `start`: the first one in [from, stop)
+// that no backslash escapes, or `stop`.
+qint64 closingQuote(const uchar* d, qint64 start, qint64 from, qint64 stop) {
+    qint64 q = nextQuote(d, from, stop);
+    while (q < stop && backslashesBefore(d, q, start) % 2 == 1)
+        q = nextQuote(d, q + 1, stop);
+    return q;
 }
 
 // First whole 00 00 unit at or after the even offset `from`, or `end`.
@@ -38,7 +63,9 @@ qint64 utf8CandidateAt(const uchar* d, qint64 j, qint64 size) {
     const qint64 i = d[j] == ':' ? j - 1 : j;
     if (d[j] == ':' && (i < 0 || !aep::isAsciiLetter(d[i]) || i + 2 >= size))
         return -1;
-    if (d[j] == '\\' && (i + 1 >= size || d[i + 1] != '\\'))
+    // "\\" starts a UNC path; inside a quoted (JSON) string "\/" is an escaped slash.
+    if (d[j] == '\\' &&
+        (i + 1 >= size || (d[i + 1] != '\\' && !(d[i + 1] == '/' && i > 0 && d[i - 1] == '"'))))
         return -1;
     return i;
 }
@@ -103,7 +130,6 @@ void aep::scanUtf8Range(QByteArrayView bytes, qint64 from, qint64 to, QSet<QStri
     qint64 stop = -1;
     qint64 quote = -1;
     SharedRun open;
-    SharedRun quotedRun;
     const qint64 markEnd = std::min(last + 1, size);
     for (qint64 j = aep::nextUtf8Mark(d, from, markEnd); j < markEnd;
          j = aep::nextUtf8Mark(d, j + 1, markEnd)) {
@@ -122,15 +148,33 @@ void aep::scanUtf8Range(QByteArrayView bytes, qint64 from, qint64 to, QSet<QStri
             if (quote < i)
                 quote = nextQuote(d, i, size);
             end = std::min(end, quote);
+            // A JSON string (its opening quote not escaped) may hold escaped quotes: it then runs to its
+            // closing quote, when what lies between reads as JSON text. Strings never overlap, so
+            // each byte is looked at by one string only.
+            if (end == quote && end < size && backslashesBefore(d, i - 1, 0) % 2 == 0 &&
+                backslashesBefore(d, end, i) % 2 == 1) {
+                const qint64 closing = closingQuote(d, i, end + 1, stop);
+                if (closing < stop && closing - i < AEPParser::runLimit) {
+                    const std::optional<QString> text = aep::decodeUtf8(bytes.sliced(i, closing - i));
+                    if (text && aep::jsonUnescaped(*text))
+                        end = closing;
+                }
+            }
         }
         const qint64 limit = std::min(size - i, AEPParser::runLimit);
         const qint64 run = std::min(end - i, limit);
         const bool candidate = run < limit ? run >= 5 : (size - i >= 5 && size - i <= AEPParser::runLimit);
         if (!candidate)
             continue;
-        SharedRun& shared = quoted ? quotedRun : open;
+        if (quoted) {
+            // A quoted run ends at the next quote, so no other candidate shares its end: each is
+            // decoded once, its JSON escapes undone.
+            aep::addIfPlausibleQuoted(decodeAlone(bytes.sliced(i, run), false), into);
+            continue;
+        }
+        SharedRun& shared = open;
         if (shared.isFirst(i, i + run)) {
-            aep::addIfPlausible(aep::decodeUtf8(bytes.sliced(i, run)), into);
+            aep::addIfPlausible(decodeAlone(bytes.sliced(i, run), false), into);
             continue;
         }
         if (!shared.prepared) {
@@ -138,7 +182,7 @@ void aep::scanUtf8Range(QByteArrayView bytes, qint64 from, qint64 to, QSet<QStri
             shared.prepared = true;
         }
         if (!shared.run.judgesTails()) {
-            aep::addIfPlausible(aep::decodeUtf8(bytes.sliced(i, run)), into);
+            aep::addIfPlausible(decodeAlone(bytes.sliced(i, run), false), into);
             continue;
         }
         const std::optional<QString> tail = shared.run.plausibleTail(shared.run.unitOf(i - shared.start));
@@ -180,7 +224,7 @@ void aep::scanUtf16Range(QByteArrayView bytes, qint64 from, qint64 to, QSet<QStr
         if (end - i < 10)
             continue;
         if (shared.isFirst(i, end)) {
-            aep::addIfPlausible(aep::decodeUtf16BE(bytes.sliced(i, end - i)), into);
+            aep::addIfPlausible(decodeAlone(bytes.sliced(i, end - i), true), into);
             continue;
         }
         if (!shared.prepared) {
@@ -188,13 +232,17 @@ void aep::scanUtf16Range(QByteArrayView bytes, qint64 from, qint64 to, QSet<QStr
             shared.prepared = true;
         }
         if (!shared.run.judgesTails()) {
-            aep::addIfPlausible(aep::decodeUtf16BE(bytes.sliced(i, end - i)), into);
+            aep::addIfPlausible(decodeAlone(bytes.sliced(i, end - i), true), into);
             continue;
         }
         const std::optional<QString> tail = shared.run.plausibleTail((i - shared.start) / 2);
         if (tail)
             into.insert(*tail);
     }
+}
+
+qint64 aep::candidatesDecodedAlone() {
+    return decodedAlone.load(std::memory_order_relaxed);
 }
 
 void AEPParser::scanUTF8Paths(QByteArrayView bytes, QSet<QString>& into) {

@@ -3,6 +3,8 @@
 #include "readers/AEPParser.h"
 #include "readers/AEPPathText.h"
 
+#include <QTextBoundaryFinder>
+
 #include <algorithm>
 
 namespace tarnwick {
@@ -167,21 +169,62 @@ void AEPPathRun::countPrintable() {
     }
 }
 
+namespace {
+
+// Blocks whose characters the platform clusters by the generic rules only, whatever precedes them.
+bool clustersGenerically(char32_t c) {
+    return c < 0x0300 || (c >= 0x0300 && c <= 0x036F) || (c >= 0x0370 && c <= 0x052F) ||
+           (c >= 0x1100 && c <= 0x11FF) || (c >= 0x1E00 && c <= 0x1FFF) || (c >= 0x2000 && c <= 0x206F) ||
+           (c >= 0x20D0 && c <= 0x20FF) || (c >= 0x3000 && c <= 0x30FF) || (c >= 0x4E00 && c <= 0x9FFF) ||
+           (c >= 0xAC00 && c <= 0xD7AF) || (c >= 0xFE00 && c <= 0xFE0F) || (c >= 0x1F000 && c <= 0x1FAFF);
+}
+
+bool segmentsGenerically(const QString& text) {
+    for (qsizetype k = 0; k < text.size(); ++k) {
+        char32_t c = text[k].unicode();
+        if (QChar::isHighSurrogate(c) && k + 1 < text.size() && text[k + 1].isLowSurrogate()) {
+            c = QChar::surrogateToUcs4(text[k], text[k + 1]);
+            ++k;
+        } else if (QChar::isSurrogate(c)) {
+            continue; // an undecodable unit: no tail reaches over it
+        }
+        if (!clustersGenerically(c))
+            return false;
+    }
+    return true;
+}
+
+} // namespace
+
 void AEPPathRun::findBoundaries() {
     const qsizetype units = m_text.size();
     m_simple = aep::breaksEverywhereButCrLf(m_text);
-    if (!m_simple)
+    m_segmentable = !m_simple && segmentsGenerically(m_text);
+    if (!m_simple && !m_segmentable)
         return;
-    m_isBoundary.assign(static_cast<size_t>(units) + 1, 1);
-    for (qsizetype k = 1; k < units; ++k)
-        m_isBoundary[k] = !(m_text[k - 1] == u'\r' && m_text[k] == u'\n');
+    if (m_simple) {
+        m_isBoundary.assign(static_cast<size_t>(units) + 1, 1);
+        for (qsizetype k = 1; k < units; ++k)
+            m_isBoundary[k] = !(m_text[k - 1] == u'\r' && m_text[k] == u'\n');
+    } else {
+        // One segmentation of the whole run, not one per tail: linear however many tails it has.
+        m_isBoundary.assign(static_cast<size_t>(units) + 1, 0);
+        QTextBoundaryFinder finder(QTextBoundaryFinder::Grapheme, m_text);
+        for (qsizetype at = finder.toNextBoundary(); at != -1 && at <= units; at = finder.toNextBoundary()) {
+            m_isBoundary[static_cast<size_t>(at)] = 1;
+            if (at == units)
+                break;
+        }
+        m_isBoundary[0] = 1;
+        m_isBoundary[static_cast<size_t>(units)] = 1;
+    }
     m_boundaryCount.assign(static_cast<size_t>(units) + 1, 0);
     for (qsizetype k = 1; k <= units; ++k)
         m_boundaryCount[k] = m_boundaryCount[k - 1] + (m_isBoundary[k] ? 1 : 0);
 }
 
 std::optional<QString> AEPPathRun::plausibleTail(qsizetype start) const {
-    if (!m_viable || !m_simple)
+    if (!m_viable || (!m_simple && !m_segmentable))
         return std::nullopt;
     const qsizetype end = m_text.size();
     if (start < 0 || end - start < 1 || start <= m_lastUndecodable)

@@ -20,10 +20,14 @@ public:
     void assignUtf8(QByteArrayView bytes);
     qsizetype unitOf(qsizetype byteOffset) const { return m_unitOfByte[static_cast<size_t>(byteOffset)]; }
 
-    // Whether plausibleTail() can judge this run's tails. Runs with text from U+0300 up are left to
-    // the caller: the platform's grapheme segmentation of such text depends on where it starts, so
-    // only a tail segmented on its own is counted the way the footage path test counts it.
-    bool judgesTails() const { return !m_viable || m_simple; }
+    // Whether plausibleTail() can judge this run's tails. Text from U+0300 up is segmented once for
+    // the whole run when every character comes from blocks the platform clusters by the generic
+    // rules alone (combining marks, Greek, Cyrillic, Hangul, CJK, punctuation, emoji): a tail starts
+    // at a slash, a backslash or an ASCII letter, where none of those rules looks further back, so
+    // its own boundaries are the run's after its start. Scripts the platform clusters by rules of
+    // their own (Indic, Thai, ...) may cluster differently from where the text starts: such runs are
+    // left to the caller, which segments each tail on its own.
+    bool judgesTails() const { return !m_viable || m_simple || m_segmentable; }
 
     // The tail from unit `start`, backslashes turned into slashes, when it decodes and is a plausible
     // footage path. The character at `start` must be "/", "\" or an ASCII letter.
@@ -36,8 +40,9 @@ private:
     void countPrintable();
     void findBoundaries();
 
-    bool m_viable = false; // false when no tail can have a footage extension
-    bool m_simple = false; // every unit below U+0300: a boundary between any two but CR LF
+    bool m_viable = false;      // false when no tail can have a footage extension
+    bool m_simple = false;      // every unit below U+0300: a boundary between any two but CR LF
+    bool m_segmentable = false; // segmented once for the whole run (see judgesTails())
     QString m_text;
     QString m_normalized;                // backslashes as slashes
     qsizetype m_lastUndecodable = -1;    // last unit of an undecodable sequence

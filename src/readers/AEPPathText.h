@@ -16,6 +16,15 @@ std::optional<QString> decodeUtf16BE(QByteArrayView bytes);
 // Adds the candidate, backslashes turned into slashes, when it is a plausible footage path.
 void addIfPlausible(const std::optional<QString>& candidate, QSet<QString>& into);
 
+// The body of a JSON string with its escapes undone ("\\", "\/", "\"", the control escapes and "\uXXXX"
+// with surrogate pairs), when every backslash starts a valid escape and at least one of "\\", "\/",
+// "\"" or "\u" is there; none otherwise (plain text such as C:\new\take.mov stays as it is).
+std::optional<QString> jsonUnescaped(QStringView text);
+
+// A candidate that followed a double quote: JSON text (After Effects keeps footage paths in it) is
+// unescaped before backslashes are folded, so E:\\Footage\\a.mov gives E:/Footage/a.mov.
+void addIfPlausibleQuoted(const std::optional<QString>& candidate, QSet<QString>& into);
+
 // Bytes that continue a run of 8-bit path text: printable, the tab, or anything above 0x7F.
 inline bool continuesRun(uchar b) {
     return b >= 0x20 || b == 0x09;
@@ -48,6 +57,10 @@ inline bool isPrintableScalar(char32_t c) {
 // bytes around them as needed: ranges can be scanned apart, in parallel, with the same result.
 void scanUtf8Range(QByteArrayView bytes, qint64 from, qint64 to, QSet<QString>& into);
 void scanUtf16Range(QByteArrayView bytes, qint64 from, qint64 to, QSet<QString>& into);
+
+// Candidates the scans decoded and judged on their own (the others were judged as tails of a run
+// prepared once), counted over the process: the measure of the scans' work.
+qint64 candidatesDecodedAlone();
 
 // First position in [from, end) where a candidate of the 8-bit (or the UTF-16) scan may begin or
 // meet its drive colon: "/" or "\" after a control byte or a double quote, ":" two bytes after one

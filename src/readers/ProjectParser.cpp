@@ -64,10 +64,18 @@ QString count(qint64 n) {
 }
 
 // The text's length, then the start of the media stage.
-void reportOpening(const ProjectParser::Progress& progress, std::size_t characters) {
+// The log lines and the progress step of opening; large projects give the step before the stages
+// run (so the media fractions can follow it live) and the log lines once the count is in.
+void logOpening(std::size_t characters) {
     AppLog::parseDetail(QStringLiteral("Decompressed, XML length: ") +
                         count(static_cast<qint64>(characters)) + QStringLiteral(" characters"));
+}
+
+void reportOpening(const ProjectParser::Progress& progress) {
     report(progress, QStringLiteral("Reading project…"), 0.08);
+}
+
+void logExtracting() {
     AppLog::parseDetail(QStringLiteral("Extracting media files..."));
 }
 
@@ -140,7 +148,6 @@ struct Stages {
     MasterClipMapping mapping;
     std::unique_ptr<MasterClipMediaChain> chain;
     std::optional<NameIndexes> nameIndexes; // built early when the stages run at once
-    QList<double> mediaFractions;           // when collected rather than reported live
 };
 
 Stages runStages(std::string_view text, const MarkerIndex& index, bool parallel,
@@ -153,21 +160,17 @@ Stages runStages(std::string_view text, const MarkerIndex& index, bool parallel,
         st.clips = findTimelineClipReferences(index, st.sequences.sequenceIDs);
         st.mapping = mapSubClipsToMasterClips(st.clips, index);
         st.chain = std::make_unique<MasterClipMediaChain>(index);
-        st.chain->attach(st.media.pathsByMediaUID);
+        st.chain->attach(st.media.pathsByMediaUID, &st.media.generatedMediaUIDs);
         return st;
     }
-    const bool collect = static_cast<bool>(liveMediaProgress);
     // The chain joins the media identifiers as soon as the media blocks are read, while the name
     // indexes are still being built from them.
     std::promise<void> mediaRead;
     std::shared_future<void> mediaReadDone = mediaRead.get_future().share();
     auto media = std::async(std::launch::async, [&] {
         try {
-            st.media = scanMediaBlocks(
-                index,
-                collect ? std::function<void(double)>([&](double f) { st.mediaFractions.append(f); })
-                        : std::function<void(double)>(),
-                std::min(QThread::idealThreadCount(), 4));
+            // Reported as the pieces read: the window's bar moves on the projects that take longest.
+            st.media = scanMediaBlocks(index, liveMediaProgress, std::min(QThread::idealThreadCount(), 4));
         } catch (...) {
             mediaRead.set_exception(std::current_exception());
             throw;
@@ -179,7 +182,7 @@ Stages runStages(std::string_view text, const MarkerIndex& index, bool parallel,
     auto chain = std::async(std::launch::async, [&] {
         auto c = std::make_unique<MasterClipMediaChain>(index, true);
         mediaReadDone.get();
-        c->attach(st.media.pathsByMediaUID);
+        c->attach(st.media.pathsByMediaUID, &st.media.generatedMediaUIDs);
         return c;
     });
     auto subClipRefs = std::async(std::launch::async, [&] { return collectSubClipMasterRefs(index); });
@@ -198,10 +201,7 @@ namespace {
 
 // Steps 5 to 12: each stage's log lines and progress, in stage order, once its results are in.
 void reportStages(const Stages& st, const MarkerIndex& index, const ReferenceChain& chain,
-                  const ProjectParser::Progress& progress, const std::function<void(double)>& mediaProgress,
-                  QStringList& warnings) {
-    for (double f : st.mediaFractions)
-        mediaProgress(f);
+                  const ProjectParser::Progress& progress, QStringList& warnings) {
     const MediaTables& media = st.media.tables;
     AppLog::parseDetail(QStringLiteral("Found ") + count(media.allPaths.size()) +
                         QStringLiteral(" unique media files"));
@@ -257,19 +257,25 @@ ProjectParser::ParseResult ProjectParser::parseXml(const QByteArray& utf8Xml, co
     // Large projects report media progress after the stages anyway, so the character count (a log
     // line only) runs beside them.
     std::future<std::size_t> characters;
-    if (parallel)
+    if (parallel) {
         characters = std::async(std::launch::async, [&] { return countCharacters(text, index.crlfPairs); });
-    else
-        reportOpening(progress, countCharacters(text, index.crlfPairs));
+        reportOpening(progress);
+    } else {
+        logOpening(countCharacters(text, index.crlfPairs));
+        reportOpening(progress);
+        logExtracting();
+    }
     auto mediaProgress = [&](double f) { progress(QStringLiteral("Reading media files…"), 0.12 + 0.28 * f); };
     Stages st =
         runStages(text, index, parallel,
                   progress ? std::function<void(double)>(mediaProgress) : std::function<void(double)>());
-    if (parallel)
-        reportOpening(progress, characters.get());
+    if (parallel) {
+        logOpening(characters.get());
+        logExtracting();
+    }
 
     const ReferenceChain chain = st.chain->asReferenceChain();
-    reportStages(st, index, chain, progress, mediaProgress, result.warnings);
+    reportStages(st, index, chain, progress, result.warnings);
 
     const MediaTables& media = st.media.tables;
     const UsageInputs inputs{media,

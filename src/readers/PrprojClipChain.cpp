@@ -2,6 +2,7 @@
 
 #include "readers/PrprojPatterns.h"
 
+#include <algorithm>
 #include <future>
 #include <optional>
 #include <unordered_set>
@@ -165,8 +166,10 @@ MasterClipMediaChain::MasterClipMediaChain(const MarkerIndex& index, bool parall
     }
 }
 
-void MasterClipMediaChain::attach(const IdMap<QStringList>& mediaPathsByMediaUID) {
+void MasterClipMediaChain::attach(const IdMap<QStringList>& mediaPathsByMediaUID,
+                                  const std::unordered_set<Id>* generatedMediaUIDs) {
     m_mediaPaths = &mediaPathsByMediaUID;
+    m_generatedMedia = generatedMediaUIDs;
     m_resolvedCount = 0;
     for (const auto& [master, refs] : m_mediaRefsByMasterClip) {
         for (Id ref : refs) {
@@ -194,10 +197,24 @@ QStringList MasterClipMediaChain::pathsOf(Id masterClip) const {
     return paths;
 }
 
+bool MasterClipMediaChain::isGenerated(Id masterClip) const {
+    const auto refs = m_mediaRefsByMasterClip.find(masterClip);
+    if (!m_generatedMedia || refs == m_mediaRefsByMasterClip.end() || refs->second.empty())
+        return false;
+    return std::all_of(refs->second.cbegin(), refs->second.cend(),
+                       [&](Id ref) { return m_generatedMedia->count(ref) != 0; });
+}
+
 ReferenceChain MasterClipMediaChain::asReferenceChain() const {
-    return {m_resolvedCount, [this](const QString& id) {
-                const QByteArray utf8 = id.toUtf8();
+    auto id = [](const QString& text) { return text.toUtf8(); };
+    return {m_resolvedCount,
+            [this, id](const QString& masterClipID) {
+                const QByteArray utf8 = id(masterClipID);
                 return pathsOf(Id(utf8.constData(), static_cast<std::size_t>(utf8.size())));
+            },
+            [this, id](const QString& masterClipID) {
+                const QByteArray utf8 = id(masterClipID);
+                return isGenerated(Id(utf8.constData(), static_cast<std::size_t>(utf8.size())));
             }};
 }
 

@@ -53,6 +53,7 @@ constexpr std::array<std::string_view, markerCount> kMarkerTexts = {
     "<Media ObjectURef=",
     "</VideoMediaSource>",
     "</AudioMediaSource>",
+    "<Infinite>",
 };
 
 // Markers ending in '=' or '>' are found from that last byte, looking back; the few others start

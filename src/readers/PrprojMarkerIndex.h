@@ -49,6 +49,7 @@ enum Marker : int {
     mediaURef,           // <Media ObjectURef=
     videoMediaSourceEnd, // </VideoMediaSource>
     audioMediaSourceEnd, // </AudioMediaSource>
+    infinite,            // <Infinite>
     markerCount
 };
 

@@ -4,7 +4,9 @@
 #include "readers/PrprojTextFilters.h"
 
 #include <algorithm>
+#include <atomic>
 #include <future>
+#include <mutex>
 #include <optional>
 #include <vector>
 
@@ -24,6 +26,9 @@ struct PathFound {
 
 struct BlockState {
     std::optional<std::string_view> mediaID;
+    bool namesPath = false;    // some file path text of the block looks like a path
+    bool nonPathToken = false; // a file path text that cannot be a file (a bare number or word)
+    bool infinite = false;     // <Infinite>true</Infinite>: a generator, not a file
     std::optional<QString> title;
     std::optional<QString> titleKey; // lower-cased title, computed once per title
     std::optional<QString> relativePath;
@@ -35,11 +40,13 @@ struct BlockState {
     }
 };
 
-constexpr MarkerMask kRelevant = bits(mediaUID, mediaTitle, relativePath, actualPath, filePath, mediaEnd);
+constexpr MarkerMask kRelevant =
+    bits(mediaUID, mediaTitle, relativePath, actualPath, filePath, mediaEnd, infinite);
 
 class MediaBlockReader {
 public:
-    explicit MediaBlockReader(std::vector<PathFound>& out) : m_out(out) {}
+    MediaBlockReader(std::vector<PathFound>& out, std::vector<std::string_view>& generated)
+        : m_out(out), m_generated(generated) {}
 
     void read(const MarkedLine& line) {
         if (line.has(mediaUID)) {
@@ -60,8 +67,13 @@ public:
             readActualPath(line.text);
         if (line.has(filePath))
             readFilePath(line.text);
-        if (line.has(mediaEnd))
+        if (line.has(infinite) && line.text.find("<Infinite>true</Infinite>") != std::string_view::npos)
+            m_state.infinite = true;
+        if (line.has(mediaEnd)) {
+            if (m_state.mediaID && isGenerated(m_state))
+                m_generated.push_back(*m_state.mediaID);
             m_state = {};
+        }
     }
 
 private:
@@ -78,6 +90,7 @@ private:
         if (!raw)
             return;
         const QString decoded = decodeXMLEntities(toQString(*raw));
+        classifyFileText(decoded);
         if (!isPlausiblePath(decoded))
             return;
         const QString normalized = normalizedWindowsPath(decoded);
@@ -92,8 +105,13 @@ private:
 
     void readFilePath(std::string_view line) {
         const auto raw = textBetween(line, "<FilePath>", "</FilePath>", true);
-        if (!raw || raw->empty() || raw->front() != '{')
+        if (!raw || raw->empty())
             return;
+        if (raw->front() != '{') {
+            classifyFileText(decodeXMLEntities(toQString(*raw)));
+            return;
+        }
+        m_state.namesPath = true; // an object with a file path: never generated
         const QString object = toQString(*raw);
         const std::optional<QString> value = jsonStringValue(QStringLiteral("mFilePath"), object);
         if (!value)
@@ -112,7 +130,22 @@ private:
             found.titleKey = MediaTables::titleKey(*title);
     }
 
+    // Generated media write an identifier where files write their path (Premiere writes a number).
+    // Anything with a separator, a drive colon or an extension dot may be a file: it stays a path.
+    void classifyFileText(const QString& text) {
+        if (text.trimmed().isEmpty())
+            return;
+        if (isPlausiblePath(text) || text.contains(u'/') || text.contains(u'\\') || text.contains(u':') ||
+            text.contains(u'.'))
+            m_state.namesPath = true;
+        else
+            m_state.nonPathToken = true;
+    }
+
+    static bool isGenerated(const BlockState& s) { return !s.namesPath && (s.nonPathToken || s.infinite); }
+
     std::vector<PathFound>& m_out;
+    std::vector<std::string_view>& m_generated;
     BlockState m_state;
 };
 
@@ -143,15 +176,61 @@ std::vector<std::size_t> pieceStarts(const std::vector<MarkedLine>& lines, int p
     return starts;
 }
 
+// The fractions of lines read, reported while the pieces read: the same values in the same order as
+// one reader gives them, since they depend on the line count only. Pieces report their own
+// progress; whichever gets the lock reports for all of them.
+class LiveProgress {
+public:
+    LiveProgress(std::size_t lines, const std::function<void(double)>& progress, std::size_t pieces)
+        : m_lines(lines), m_step(lines >= 100 ? lines / 100 : 1), m_progress(progress), m_passed(pieces) {}
+
+    bool active() const { return static_cast<bool>(m_progress); }
+    std::size_t step() const { return m_step; }
+
+    void advance(std::size_t piece, std::size_t passed) {
+        m_passed[piece].store(passed, std::memory_order_relaxed);
+        std::unique_lock lock(m_mutex, std::try_to_lock);
+        if (!lock.owns_lock())
+            return; // the holder reports; the final call catches up
+        std::size_t total = 0;
+        for (const auto& p : m_passed)
+            total += p.load(std::memory_order_relaxed);
+        reportUpTo(total);
+    }
+    void finish() {
+        const std::lock_guard lock(m_mutex);
+        if (m_lines > 0)
+            reportUpTo(m_lines - 1);
+    }
+
+private:
+    void reportUpTo(std::size_t lineIndex) {
+        for (; m_next <= lineIndex && m_next < m_lines; m_next += m_step)
+            m_progress(static_cast<double>(m_next) / static_cast<double>(m_lines));
+    }
+
+    const std::size_t m_lines;
+    const std::size_t m_step;
+    const std::function<void(double)>& m_progress;
+    std::vector<std::atomic<std::size_t>> m_passed;
+    std::mutex m_mutex;
+    std::size_t m_next = 0;
+};
+
 void readPiece(const std::vector<MarkedLine>& lines, std::size_t from, std::size_t to,
-               std::vector<PathFound>& out, const std::function<void(std::size_t)>& onLine) {
-    MediaBlockReader reader(out);
+               std::vector<PathFound>& out, std::vector<std::string_view>& generated, LiveProgress& live,
+               std::size_t piece, std::size_t firstLine) {
+    MediaBlockReader reader(out, generated);
+    const std::size_t every = live.active() ? std::max<std::size_t>(live.step() / 4, 1) : 0;
+    std::size_t nextReport = firstLine;
     for (std::size_t i = from; i < to; ++i) {
         const MarkedLine& line = lines[i];
         if ((line.mask & kRelevant) == 0)
             continue;
-        if (onLine)
-            onLine(line.index);
+        if (every != 0 && line.index >= nextReport) {
+            live.advance(piece, line.index - firstLine);
+            nextReport = line.index + every;
+        }
         reader.read(line);
     }
 }
@@ -160,36 +239,36 @@ void readPiece(const std::vector<MarkedLine>& lines, std::size_t from, std::size
 
 MediaScan scanMediaBlocks(const MarkerIndex& index, const std::function<void(double)>& progress,
                           int threads) {
-    const std::size_t lines = index.lineCount;
-    const std::size_t step = lines >= 100 ? lines / 100 : 1;
-    std::size_t nextReport = 0;
-    auto reportUpTo = [&](std::size_t lineIndex) {
-        for (; nextReport <= lineIndex && nextReport < lines; nextReport += step)
-            progress(static_cast<double>(nextReport) / static_cast<double>(lines));
-    };
     const std::vector<std::size_t> starts = pieceStarts(index.lines, threads > 1 ? threads : 1);
-    std::vector<std::vector<PathFound>> found(starts.size() - 1);
-    if (found.size() == 1) {
-        readPiece(index.lines, 0, index.lines.size(), found[0],
-                  progress ? std::function<void(std::size_t)>(reportUpTo)
-                           : std::function<void(std::size_t)>());
-    } else {
-        std::vector<std::future<void>> others;
-        for (std::size_t k = 1; k < found.size(); ++k)
-            others.push_back(std::async(std::launch::async, readPiece, std::cref(index.lines), starts[k],
-                                        starts[k + 1], std::ref(found[k]),
-                                        std::function<void(std::size_t)>()));
-        readPiece(index.lines, starts[0], starts[1], found[0], {});
-        for (auto& piece : others)
-            piece.get();
-    }
-    // The fractions depend on the line count only, so pieces read at once report the same ones.
-    if (progress && lines > 0)
-        reportUpTo(lines - 1);
+    const std::size_t pieces = starts.size() - 1;
+    std::vector<std::vector<PathFound>> found(pieces);
+    std::vector<std::vector<std::string_view>> generated(pieces);
+    LiveProgress live(index.lineCount, progress, pieces);
+    // Each piece counts the lines it passed from where its span of the text begins.
+    auto firstLine = [&](std::size_t k) {
+        return k == 0 || starts[k] >= index.lines.size() ? std::size_t(0) : index.lines[starts[k]].index;
+    };
+    std::vector<std::future<void>> others;
+    for (std::size_t k = 1; k < pieces; ++k)
+        others.push_back(std::async(std::launch::async, readPiece, std::cref(index.lines), starts[k],
+                                    starts[k + 1], std::ref(found[k]), std::ref(generated[k]), std::ref(live),
+                                    k, firstLine(k)));
+    readPiece(index.lines, starts[0], starts[1], found[0], generated[0], live, 0, 0);
+    for (auto& piece : others)
+        piece.get();
+    if (live.active())
+        live.finish();
     MediaScan out;
     for (const std::vector<PathFound>& piece : found) {
         for (const PathFound& f : piece)
             addToTables(out, f);
+    }
+    for (const auto& piece : generated)
+        out.generatedMediaUIDs.insert(piece.cbegin(), piece.cend());
+    // A block that gave a path is a file, whatever else it says.
+    for (const auto& [id, paths] : out.pathsByMediaUID) {
+        if (!paths.isEmpty())
+            out.generatedMediaUIDs.erase(id);
     }
     return out;
 }

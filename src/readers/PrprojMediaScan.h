@@ -1,5 +1,7 @@
 #pragma once
 
+#include <unordered_set>
+
 #include "readers/PrprojMarkerIndex.h"
 #include "readers/PrprojStageResults.h"
 
@@ -12,6 +14,9 @@ namespace tarnwick::prproj {
 struct MediaScan {
     MediaTables tables;
     std::unordered_map<std::string_view, QStringList> pathsByMediaUID;
+    // Media the editor generates itself (black video, mattes, bars, leaders, adjustment layers):
+    // no file behind them. Only blocks that name no path at all and are positively marked count.
+    std::unordered_set<std::string_view> generatedMediaUIDs;
 };
 
 // The Media blocks: every accepted media path with its title, identifier and relative path.

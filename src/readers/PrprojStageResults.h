@@ -43,6 +43,8 @@ struct MasterClipMapping {
 struct ReferenceChain {
     qsizetype resolvedCount = 0;
     std::function<QStringList(const QString& masterClipID)> pathsOf; // empty when none
+    // Media made by the editor (no file behind them); empty when none is known.
+    std::function<bool(const QString& masterClipID)> isGenerated;
 };
 
 inline QString toQString(std::string_view v) {

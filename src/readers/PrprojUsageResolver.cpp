@@ -219,7 +219,9 @@ UsageResult UsageResolver::resolve(QStringList& warnings) const {
         const QString& id = used[i];
         const std::optional<QStringList>& paths = matches[static_cast<std::size_t>(i)];
         if (!paths) {
-            ++unresolved;
+            // Titles, mattes, black video and the like have no file to match: nothing is unresolved.
+            if (!m_in.referenceChain.isGenerated || !m_in.referenceChain.isGenerated(id))
+                ++unresolved;
             continue;
         }
         for (const QString& path : *paths)

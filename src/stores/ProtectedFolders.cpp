@@ -37,7 +37,9 @@ ProtectedFolders::ProtectedFolders(const QString& folder)
 
 void ProtectedFolders::add(const QString& path) {
     const QString normalised = path::resolvingSymlinksInPath(path);
-    if (m_folders.contains(normalised))
+    // One folder in composed and decomposed form is one folder.
+    if (std::any_of(m_folders.cbegin(), m_folders.cend(),
+                    [&](const QString& f) { return text::canonicalEquals(f, normalised); }))
         return;
     m_folders.append(normalised);
     std::stable_sort(m_folders.begin(), m_folders.end(), [](const QString& a, const QString& b) {
@@ -47,7 +49,7 @@ void ProtectedFolders::add(const QString& path) {
 }
 
 void ProtectedFolders::remove(const QString& path) {
-    m_folders.removeAll(path);
+    m_folders.removeIf([&](const QString& f) { return text::canonicalEquals(f, path); });
     save();
 }
 

@@ -11,9 +11,19 @@ namespace tarnwick {
 ReviewPrompt::ReviewPrompt(Preferences& preferences, Clock clock, UrlOpener openUrl, QObject* parent)
     : QObject(parent), m_preferences(preferences), m_clock(std::move(clock)), m_openUrl(std::move(openUrl)) {}
 
+#ifndef TARNWICK_RATING_APP_ID
+#define TARNWICK_RATING_APP_ID ""
+#endif
+
 std::shared_ptr<ReviewPrompt> ReviewPrompt::shared() {
-    static const std::shared_ptr<ReviewPrompt> prompt = std::make_shared<ReviewPrompt>(
-        Preferences::shared(), [] { return QDateTime::currentDateTimeUtc(); }, desktopUrlOpener());
+    static const std::shared_ptr<ReviewPrompt> prompt = [] {
+        auto made = std::make_shared<ReviewPrompt>(
+            Preferences::shared(), [] { return QDateTime::currentDateTimeUtc(); }, desktopUrlOpener());
+        RatingLink link;
+        link.appId = QStringLiteral(TARNWICK_RATING_APP_ID);
+        made->setRatingLink(std::move(link));
+        return made;
+    }();
     return prompt;
 }
 
@@ -46,6 +56,8 @@ bool ReviewPrompt::shouldAsk() const {
 }
 
 QUrl ReviewPrompt::ratingUrl(const QString& scheme) const {
+    if (!hasRatingLink())
+        return {};
     QUrl url;
     url.setScheme(scheme);
     url.setHost(m_ratingLink.host);
@@ -55,6 +67,8 @@ QUrl ReviewPrompt::ratingUrl(const QString& scheme) const {
 }
 
 void ReviewPrompt::rateApp() {
+    if (!hasRatingLink())
+        return; // the sheet offers no rating then
     markAnswered();
     if (!m_ratingLink.storeScheme.isEmpty()) {
         const QUrl storeUrl = ratingUrl(m_ratingLink.storeScheme);

@@ -28,16 +28,17 @@ public:
     static constexpr int presentationDelayMs = 1200;
 
     // Where the rating page lives. With a store scheme the store application is tried first,
-    // then the same link on the web.
+    // then the same link on the web. Without an application identifier there is no page to rate on.
     struct RatingLink {
         QString storeScheme;
         QString host = QStringLiteral("tarnwick.app");
-        QString appId = QStringLiteral("6474411235");
+        QString appId;
     };
 
     ReviewPrompt(Preferences& preferences, Clock clock, UrlOpener openUrl, QObject* parent = nullptr);
 
-    // The process's prompt, on the user's preferences and the desktop's URL handler.
+    // The process's prompt, on the user's preferences and the desktop's URL handler, rating at the
+    // identifier the build was configured with (TARNWICK_RATING_APP_ID; none by default).
     static std::shared_ptr<ReviewPrompt> shared();
 
     void recordSuccess(AuditAction action) override;
@@ -52,8 +53,10 @@ public:
     void sendFeedback();
 
     void setRatingLink(RatingLink link) { m_ratingLink = std::move(link); }
+    bool hasRatingLink() const { return !m_ratingLink.appId.isEmpty() && !m_ratingLink.host.isEmpty(); }
     void setPresentationDelayMs(int delayMs) { m_delayMs = delayMs; }
 
+    // Empty without a rating link.
     QUrl ratingUrl(const QString& scheme) const;
 
 Q_SIGNALS:

@@ -69,6 +69,8 @@ ReviewPromptSheet::ReviewPromptSheet(ReviewPrompt& prompt, QWidget* parent)
     row->addWidget(later);
     stack->addLayout(row);
 
+    // A build without a rating link has no page to send the user to.
+    rate->setVisible(prompt.hasRatingLink());
     m_rate = rate;
     m_feedback = feedback;
     m_maybeLater = later;

@@ -143,6 +143,40 @@ TEST_F(DuplicateDetectorTest, SampledDigestCoversBothEndsAndTheSize) {
     EXPECT_EQ(core::fullHash(at(QStringLiteral("missing.mov"))), std::nullopt);
 }
 
+// A file the sample reads whole (up to 2 MiB) is never read again for its full digest, with the
+// same digests and pairs as reading it twice; larger ones are read in full once more.
+TEST_F(DuplicateDetectorTest, FilesTheSampleReadWholeAreReadOnce) {
+    const QByteArray small = pattern(700000, 6);
+    const QByteArray middle = pattern(1572864, 7);
+    const QByteArray large = pattern(2 * 1048576 + 4096, 8);
+    QList<core::File> files;
+    int index = 0;
+    for (const QByteArray* bytes : {&small, &small, &middle, &middle, &large, &large}) {
+        const QString path = writeBytes(at(QStringLiteral("f%1.mov").arg(index)), *bytes);
+        files.append({index++, path, bytes->size(), false});
+    }
+    std::atomic<qint64> read{0};
+    core::Settings settings;
+    settings.processorCount = 8;
+    settings.bytesRead = &read;
+    const core::Result result = core::detect(files, settings);
+    EXPECT_EQ(result.fullyHashedCount, 6);
+    EXPECT_EQ(result.duplicateOfByIndex, (QHash<int, int>{{0, 1}, {1, 0}, {2, 3}, {3, 2}, {4, 5}, {5, 4}}));
+    EXPECT_EQ(result.hashByIndex.value(0), sha(small));
+    EXPECT_EQ(result.hashByIndex.value(2), sha(middle));
+    EXPECT_EQ(result.hashByIndex.value(4), sha(large));
+    const qint64 once = 2 * (small.size() + middle.size());
+    const qint64 largeReads = 2 * (2 * 1048576 + large.size()); // both ends sampled, then all of it
+    EXPECT_EQ(read.load(), once + largeReads);
+    // A file longer than recorded is not taken as read whole.
+    const QString grown = writeBytes(at(QStringLiteral("grown.mov")), small + "x");
+    QString whole;
+    ASSERT_TRUE(core::sampledHash(grown, small.size(), {}, nullptr, true, &whole));
+    EXPECT_TRUE(whole.isEmpty());
+    ASSERT_TRUE(core::sampledHash(files[0].path, small.size(), {}, nullptr, true, &whole));
+    EXPECT_EQ(whole, sha(small));
+}
+
 TEST_F(DuplicateDetectorTest, OneFileListedTwiceIsNeverItsOwnDuplicate) {
     const QByteArray bytes = pattern(500, 6);
     const QString upper = writeBytes(at(QStringLiteral("Media/A.mov")), bytes);

@@ -49,7 +49,8 @@ TEST(PostAnalysisPrompts, FormatsPromptNeedsMxfNoSandboxAndNoInstalledFormats) {
 
 TEST(PostAnalysisPrompts, MxfTestReadsTheLastExtensionOnly) {
     EXPECT_TRUE(PostAnalysisPrompts::hasMXFMedia(media({"/a/b.Mxf"})));
-    EXPECT_FALSE(PostAnalysisPrompts::hasMXFMedia(media({"/a.mxf/b", "/a/.mxf"})));
+    EXPECT_FALSE(PostAnalysisPrompts::hasMXFMedia(media({"/a.mxf/b", "/a/b.mxf."})));
+    EXPECT_TRUE(PostAnalysisPrompts::hasMXFMedia(media({"/a/.MXF"}))) << "a name that is only the extension";
     EXPECT_FALSE(PostAnalysisPrompts::hasMXFMedia(media({"/a.mxf/b.mov"})));
     EXPECT_FALSE(PostAnalysisPrompts::hasMXFMedia({}));
 }

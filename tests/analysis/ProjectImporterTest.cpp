@@ -10,6 +10,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <QDeadlineTimer>
 #include <QSemaphore>
 #include <QThread>
 
@@ -187,11 +188,16 @@ TEST(ProjectImporter, ReadsAsManyProjectsAtOnceAsTheProcessorsButAtLeastFour) {
         std::atomic_int running{0};
         std::atomic_int peak{0};
         h.importServices.processorCount = [p = processors] { return p; };
-        h.importServices.parse = [&](const QUrl& url, const ParallelProjectParse::Progress&) {
+        h.importServices.parse = [&, expected = expected](const QUrl& url,
+                                                          const ParallelProjectParse::Progress&) {
             const int now = ++running;
             for (int seen = peak.load(); now > seen && !peak.compare_exchange_weak(seen, now);) {
             }
-            QThread::msleep(30);
+            // A barrier, not a pause: the first readers wait until as many run as the width allows
+            // (a narrower pool never gets there and fails after the deadline; a wider one overshoots).
+            const QDeadlineTimer deadline(10000);
+            while (peak.load() < expected && !deadline.hasExpired())
+                QThread::yieldCurrentThread();
             --running;
             ProjectParser::ParseResult r;
             r.projectName = url.fileName();
@@ -377,6 +383,66 @@ TEST(ProjectImporter, OtherOperationsAreRefusedWhileAnImportRuns) {
     held.release.release();
     ASSERT_TRUE(spinUntil([&] { return done; }));
     EXPECT_EQ(projectNames(h.pm()), QStringList{"A"});
+}
+
+TEST(ProjectImporter, ChangesMadeWhileAnImportRunsHoldForWhatItAdds) {
+    ImportTestHarness h(true);
+    h.checker->setOnline("/m/a.mov", 10);
+    h.checker->setOnline("/other/b.mov", 10);
+    HeldReader held;
+    h.importServices.parse = held.function({{"A.prproj", {"/m/a.mov", "/other/b.mov"}}});
+    bool done = false;
+    auto import = noteWhenDone(
+        ProjectImporter::analyzeProjects(h.pm(), {QUrl::fromLocalFile("/p/A.prproj")}, h.importServices),
+        &done);
+    ASSERT_TRUE(spinUntil([&] { return held.started.load() == 1; }));
+
+    // The protected folders sheet adds a folder; the timeline sheet adds a rule.
+    h.folders.add("/m");
+    EXPECT_TRUE(h.pm().protectedFoldersDidChange());
+    EXPECT_EQ(h.pm().protectedFolders(), QStringList{"/m"});
+    EXPECT_TRUE(h.pm().addSequenceRule("dailies", SequenceRuleAction::ignore));
+    EXPECT_EQ(h.policy.rules().size(), 2) << "the rule is stored at once";
+    EXPECT_FALSE(QCoro::waitFor(h.pm().rescanAll())) << "queued, not run inside the import";
+    EXPECT_TRUE(h.pm().hasDeferredChanges());
+
+    held.release.release();
+    ASSERT_TRUE(spinUntil([&] { return done; }));
+    ASSERT_TRUE(h.entry("/m/a.mov") && h.entry("/other/b.mov"));
+    EXPECT_TRUE(h.entry("/m/a.mov")->isProtected) << "the new protection covers the import's files";
+    EXPECT_FALSE(h.entry("/other/b.mov")->isProtected);
+    ASSERT_TRUE(spinUntil([&] { return !h.pm().hasDeferredChanges() && !h.pm().isBusy(); }));
+    EXPECT_TRUE(spinUntil([&] { return h.logged("Rescan complete"); })) << "the queued rescan ran";
+    EXPECT_TRUE(h.entry("/m/a.mov")->isProtected);
+}
+
+// Real projects are full of titles, mattes, black video and adjustment layers; they must not put the
+// project's unused media under review (and so out of one-click clean-up).
+TEST(ProjectImporter, GeneratedMediaOnTimelinesDoNotFlagTheProjectForReview) {
+    for (const int unclassifiable : {0, 1}) {
+        ImportTestHarness h;
+        const QString used = h.makeFile("media/used.mov");
+        const QString unused = h.makeFile("media/unused.mov");
+        ProjectGeneratorOptions o;
+        o.mediaPaths = {used, unused};
+        o.usedFraction = 0.5;
+        o.seed = 4;
+        o.generatedClipCount = 14;
+        o.unclassifiableClipCount = unclassifiable;
+        const GeneratedProject g = ProjectGenerator::generate(o);
+        ASSERT_EQ(g.usedPaths.size(), 1);
+        const QString path = h.dir.filePath("projects/Titles.prproj");
+        QDir().mkpath(QFileInfo(path).absolutePath());
+        ASSERT_TRUE(ProjectGenerator::writeProject(path, g.xml));
+        h.importNow({QUrl::fromLocalFile(path)});
+        ASSERT_EQ(h.pm().mediaFiles().size(), 2) << "generated media add no entries";
+        const QString unusedPath = g.usedPaths.contains(used) ? unused : used;
+        ASSERT_TRUE(h.entry(unusedPath));
+        EXPECT_EQ(h.entry(unusedPath)->usageCount, 0);
+        EXPECT_EQ(h.entry(unusedPath)->needsReview, unclassifiable > 0)
+            << "only a clip that cannot be classified withholds the project's media";
+        EXPECT_EQ(h.pm().projects()[0].parseWarnings.isEmpty(), unclassifiable == 0);
+    }
 }
 
 TEST(ProjectImporter, WindowClosingMidImportLeavesNothingDangling) {

@@ -1,5 +1,8 @@
 #include "support/ProjectManagerHarness.h"
 
+#include "stores/AuditLogManager.h"
+#include "stores/StatsManager.h"
+
 #include <QSignalSpy>
 #include <gtest/gtest.h>
 
@@ -171,20 +174,92 @@ TEST(ProjectManager, RefusesChangesWhileAnotherOperationRuns) {
     EXPECT_TRUE(pm.isBusy());
     EXPECT_EQ(pm.busyReason(), QStringLiteral("Importing projects…"));
     EXPECT_FALSE(pm.tryBeginOperation("Rescanning"));
-    const qint64 revision = pm.sequencePolicyRevision();
     EXPECT_FALSE(pm.clearAll());
-    EXPECT_FALSE(pm.addSequenceRule("dailies", SequenceRuleAction::ignore));
-    EXPECT_FALSE(pm.removeProtectedFolder("/m"));
     EXPECT_FALSE(QCoro::waitFor(pm.rebuildMediaFilesFromProjects()));
     EXPECT_FALSE(QCoro::waitFor(pm.removeProject(pm.projects()[0])));
     EXPECT_EQ(pm.projects().size(), 1);
-    EXPECT_EQ(pm.sequencePolicyRevision(), revision);
-    EXPECT_EQ(h.policy.rules().size(), 1) << "the refused rule was not stored";
     scope->release();
     EXPECT_FALSE(pm.isBusy());
     drainEvents();
     EXPECT_GE(progress.count(), 1) << "the window sees the busy state change";
     EXPECT_TRUE(pm.clearAll());
+}
+
+// A user's choice is never dropped because something else is running: it is stored at once and
+// what depends on it follows when the operation ends.
+TEST(ProjectManager, KeepsPolicyAndProtectionChangesMadeWhileBusy) {
+    ProjectManagerHarness h;
+    ProjectManager& pm = h.pm();
+    ProjectFile p = project("A", {"/m/a.mov", "/keep/b.mov"}, {"/m/a.mov", "/keep/b.mov"});
+    p.sequences = {{"s1", "Dailies"}};
+    SequenceUsageAttribution onDailies;
+    onDailies.occurrencesBySequenceID.insert("s1", 1);
+    p.sequenceUsageByPath.insert("/m/a.mov", onDailies);
+    p.sequenceUsageByPath.insert("/keep/b.mov", onDailies);
+    pm.setProjects({p});
+    pm.setMediaFiles({media("/m/a.mov", 1), media("/keep/b.mov", 1)});
+    h.folders.add("/keep");
+    ASSERT_TRUE(pm.protectedFoldersDidChange());
+    pm.recomputeUsageCounts();
+    ASSERT_EQ(pm.mediaFiles()[0].usageCount, 1);
+    ASSERT_TRUE(pm.mediaFiles()[1].isProtected);
+
+    auto scope = pm.tryBeginOperation("Moving files…");
+    ASSERT_TRUE(scope);
+    const qint64 revision = pm.sequencePolicyRevision();
+    EXPECT_TRUE(pm.addSequenceRule("dailies", SequenceRuleAction::ignore));
+    EXPECT_EQ(h.policy.rules().size(), 2) << "stored at once";
+    EXPECT_EQ(pm.sequencePolicyRevision(), revision + 1);
+    EXPECT_EQ(pm.mediaFiles()[0].usageCount, 1) << "no recount inside the running operation";
+    EXPECT_TRUE(pm.removeProtectedFolder("/keep"));
+    EXPECT_TRUE(h.folders.folders().isEmpty()) << "stored at once";
+    EXPECT_TRUE(pm.mediaFiles()[1].isProtected) << "lifted only when the operation ends";
+    h.folders.add("/m");
+    EXPECT_TRUE(pm.protectedFoldersDidChange());
+    EXPECT_TRUE(pm.mediaFiles()[0].isProtected) << "more protection takes effect at once";
+    EXPECT_TRUE(pm.hasDeferredChanges());
+
+    scope->release();
+    drainEvents();
+    EXPECT_FALSE(pm.hasDeferredChanges());
+    EXPECT_EQ(pm.protectedFolders(), QStringList{"/m"});
+    EXPECT_TRUE(pm.mediaFiles()[0].isProtected);
+    EXPECT_FALSE(pm.mediaFiles()[1].isProtected);
+    EXPECT_EQ(pm.mediaFiles()[0].usageCount, 0) << "recounted under the new rule";
+    EXPECT_EQ(pm.mediaFiles()[1].usageCount, 0);
+}
+
+QCoro::Task<void> protectionSeenByNextOperation(ProjectManager* pm, bool* seen) {
+    auto turn = pm->beginOperation("Moving to Trash…");
+    const OperationGate::Scope next = co_await std::move(turn);
+    *seen = pm->mediaFiles()[0].isProtected && !pm->hasDeferredChanges();
+}
+
+TEST(ProjectManager, QueuedChangesLandBeforeTheNextWaitingOperationStarts) {
+    ProjectManagerHarness h;
+    ProjectManager& pm = h.pm();
+    pm.setMediaFiles({media("/m/a.mov")});
+    auto scope = pm.tryBeginOperation("Importing projects…");
+    ASSERT_TRUE(scope);
+    h.folders.add("/m");
+    ASSERT_TRUE(pm.protectedFoldersDidChange());
+    bool sawProtection = false;
+    auto waiting = protectionSeenByNextOperation(&pm, &sawProtection);
+    scope->release();
+    drainEvents();
+    EXPECT_TRUE(sawProtection);
+}
+
+TEST(ProjectManager, UsesTheSharedAuditLogAndStatisticsUnlessGivenOthers) {
+    ProjectManagerHarness h;
+    EXPECT_EQ(h.pm().auditLog(), &h.audit);
+    EXPECT_EQ(h.pm().statsManager(), &h.stats);
+    ProjectManagerServices services;
+    services.sequencePolicy = &h.policy;
+    services.protectedFolders = &h.folders;
+    const ProjectManager pm(services);
+    EXPECT_EQ(pm.auditLog(), &AuditLogManager::shared());
+    EXPECT_EQ(pm.statsManager(), &StatsManager::shared());
 }
 
 } // namespace

@@ -100,3 +100,20 @@ TEST(PathText, ResolvesLinksOfTheLongestExistingPrefix) {
     EXPECT_EQ(path::resolvingSymlinksInPath("relative/clip.mov"), "relative/clip.mov");
     EXPECT_EQ(path::resolvingSymlinksInPath("/no-such-root-folder/a"), "/no-such-root-folder/a");
 }
+
+TEST(PathText, ResolvesLinksBeforeGoingUp) {
+    // "deep/link" points at "elsewhere/inner": ".." after the link is the target's parent, as the
+    // system opens it, not "deep".
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    ASSERT_TRUE(QDir().mkpath(dir.path() + "/elsewhere/inner"));
+    ASSERT_TRUE(QDir().mkpath(dir.path() + "/deep"));
+    ASSERT_TRUE(QFile::link(dir.path() + "/elsewhere/inner", dir.path() + "/deep/link"));
+    const QString base = path::resolvingSymlinksInPath(dir.path());
+    EXPECT_EQ(path::resolvingSymlinksInPath(dir.path() + "/deep/link/../clip.mov"),
+              base + "/elsewhere/clip.mov");
+    EXPECT_EQ(path::resolvingSymlinksInPath(dir.path() + "/deep/link/.."), base + "/elsewhere");
+    EXPECT_EQ(path::resolvingSymlinksInPath(dir.path() + "/deep/link/missing/../a/./b.mov"),
+              base + "/elsewhere/inner/a/b.mov");
+    EXPECT_EQ(path::resolvingSymlinksInPath(dir.path() + "/deep/./../deep/link"), base + "/elsewhere/inner");
+}

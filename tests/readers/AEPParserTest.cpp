@@ -6,6 +6,8 @@
 
 #include <QDir>
 #include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
 #include <QLocale>
 #include <QRandomGenerator>
 #include <QRegularExpression>
@@ -389,6 +391,39 @@ Paths referenceUtf16Scan(const QByteArray& b) {
     return found;
 }
 
+// JSON text unescaped by the platform's JSON reader: used when it reads as a string and has one of
+// the escapes paths need ("\\\\", "\\/", "\\"", "\\u"); raw control characters count as themselves.
+QString referenceJsonUnescaped(const QString& raw) {
+    static const QStringList pathEscapes{"\\\\", "\\/", "\\\"", "\\u"};
+    if (std::none_of(pathEscapes.cbegin(), pathEscapes.cend(),
+                     [&](const QString& e) { return raw.contains(e); }))
+        return raw;
+    // The platform's reader lets unknown escapes through; JSON has only these.
+    for (qsizetype k = 0; k < raw.size(); ++k) {
+        if (raw[k] != u'\\')
+            continue;
+        if (k + 1 >= raw.size() || !QStringLiteral("\\/\"bfnrtu").contains(raw[k + 1]))
+            return raw;
+        ++k;
+    }
+    QString quoted;
+    for (QChar c : raw)
+        quoted += c.unicode() < 0x20 ? QStringLiteral("\\u%1").arg(c.unicode(), 4, 16, QLatin1Char('0'))
+                                     : QString(c);
+    QJsonParseError error;
+    const QJsonDocument doc = QJsonDocument::fromJson((u"[\"" + quoted + u"\"]").toUtf8(), &error);
+    if (error.error != QJsonParseError::NoError || !doc.isArray() || !doc.array().at(0).isString())
+        return raw;
+    const QString text = doc.array().at(0).toString();
+    for (qsizetype k = 0; k < text.size(); ++k) {
+        if (text[k].isHighSurrogate() && k + 1 < text.size() && text[k + 1].isLowSurrogate())
+            ++k;
+        else if (text[k].isSurrogate() || text[k] == QChar::ReplacementCharacter)
+            return raw;
+    }
+    return text;
+}
+
 Paths referenceUtf8Scan(const QByteArray& b) {
     Paths found;
     const qint64 n = b.size();
@@ -399,6 +434,7 @@ Paths referenceUtf8Scan(const QByteArray& b) {
         if (i > 0 && u(i - 1) >= 0x20 && !quoted)
             continue;
         const bool starts = u(i) == '/' || (i + 1 < n && u(i) == '\\' && u(i + 1) == '\\') ||
+                            (quoted && i + 1 < n && u(i) == '\\' && u(i + 1) == '/') ||
                             (i + 2 < n && u(i + 1) == ':' && letter(u(i)));
         if (!starts)
             continue;
@@ -406,10 +442,32 @@ Paths referenceUtf8Scan(const QByteArray& b) {
         qint64 run = 0;
         while (run < limit && (u(i + run) >= 0x20 || u(i + run) == 0x09) && !(quoted && u(i + run) == '"'))
             ++run;
+        // A JSON string whose opening quote is not escaped runs past escaped quotes to its closing
+        // one, when the text between reads as JSON.
+        const auto escaped = [&](qint64 at, qint64 floor) {
+            qint64 k = 0;
+            while (at - 1 - k >= floor && u(at - 1 - k) == '\\')
+                ++k;
+            return k % 2 == 1;
+        };
+        if (quoted && i + run < n && u(i + run) == '"' && run < limit && !escaped(i - 1, 0) &&
+            escaped(i + run, i)) {
+            qint64 q = i + run + 1;
+            while (q < n && (u(q) >= 0x20 || u(q) == 0x09) && !(u(q) == '"' && !escaped(q, i)))
+                ++q;
+            if (q < n && u(q) == '"' && q - i < AEPParser::runLimit) {
+                QStringDecoder check(QStringConverter::Utf8, QStringConverter::Flag::Stateless);
+                const QString between = check.decode(QByteArrayView(b).sliced(i, q - i));
+                if (!check.hasError() && referenceJsonUnescaped(between) != between)
+                    run = q - i;
+            }
+        }
         if (run < limit ? run < 5 : !(n - i >= 5 && n - i <= AEPParser::runLimit))
             continue;
         QStringDecoder decoder(QStringConverter::Utf8, QStringConverter::Flag::Stateless);
-        const QString text = decoder.decode(QByteArrayView(b).sliced(i, run));
+        QString text = decoder.decode(QByteArrayView(b).sliced(i, run));
+        if (quoted && !decoder.hasError())
+            text = referenceJsonUnescaped(text);
         if (!decoder.hasError() && AEPParser::isPlausibleFootagePath(text))
             found.insert(QString(text).replace(QLatin1Char('\\'), QLatin1Char('/')));
     }
@@ -419,16 +477,41 @@ Paths referenceUtf8Scan(const QByteArray& b) {
 // Random bytes built from pieces that exercise every rule of the scans.
 QByteArray randomScanInput(QRandomGenerator& rng, bool utf16) {
     static const QStringList pieces{
-        QStringLiteral("/"),          QStringLiteral("\\"),
-        QStringLiteral("C:"),         QStringLiteral("a"),
-        QStringLiteral(".mov"),       QStringLiteral(".aep"),
-        QStringLiteral(".toolong"),   QStringLiteral("é"),
-        QStringLiteral("e\u0301"),    QStringLiteral("\r\n"),
-        QStringLiteral("\t"),         QStringLiteral("\""),
-        QStringLiteral("\U0001F3AC"), QStringLiteral("\u0085"),
-        QStringLiteral("Média"),      QStringLiteral("~"),
-        QStringLiteral("\u0600"),     QStringLiteral(":"),
-        QStringLiteral("x"),          QStringLiteral("/Vol/clip.mp4"),
+        QStringLiteral("/"),
+        QStringLiteral("\\"),
+        QStringLiteral("C:"),
+        QStringLiteral("a"),
+        QStringLiteral(".mov"),
+        QStringLiteral(".aep"),
+        QStringLiteral(".toolong"),
+        QStringLiteral("é"),
+        QStringLiteral("e\u0301"),
+        QStringLiteral("\r\n"),
+        QStringLiteral("\t"),
+        QStringLiteral("\""),
+        QStringLiteral("\U0001F3AC"),
+        QStringLiteral("\u0085"),
+        QStringLiteral("Média"),
+        QStringLiteral("~"),
+        QStringLiteral("\u0600"),
+        QStringLiteral(":"),
+        QStringLiteral("x"),
+        QStringLiteral("/Vol/clip.mp4"),
+        QStringLiteral("\\\\"),
+        QStringLiteral("\\/"),
+        QStringLiteral("\\u00e9"),
+        QStringLiteral("\\ud83c\\udfac"),
+        QStringLiteral("\\ud83c"),
+        QStringLiteral("\\n"),
+        QStringLiteral("\u200D"),
+        QStringLiteral("\U0001F1EF\U0001F1F5"),
+        QStringLiteral("\u1100\u1161"),
+        QStringLiteral("\"E:\\\\"),
+        QStringLiteral("\\\""),
+        QStringLiteral("\\\\\""),
+        QStringLiteral("\u0997"),
+        QStringLiteral("\u0E01\u0E33"),
+        QStringLiteral("\u0301"),
     };
     QByteArray out;
     const int count = rng.bounded(1, 120);
@@ -455,6 +538,81 @@ QByteArray randomScanInput(QRandomGenerator& rng, bool utf16) {
 }
 
 } // namespace
+
+// After Effects keeps footage paths in JSON text ("fullpath" of an alias record): a Windows path
+// has its backslashes escaped there and must come out as the same path a Premiere project gives.
+TEST(AEPParser, UndoesJsonEscapesOfFootagePathsInBothSlashStyles) {
+    const auto alias = [](const char* fullpath) -> QByteArray {
+        return QByteArray(R"({"ascendcount_base":2,"ascendcount_target":2,"fullpath":")") + fullpath +
+               QByteArray(
+                   R"(","platform":1,"server_name":"","server_volume_name":"","target_is_folder":false})");
+    };
+    struct Case {
+        const char* written;
+        const char* expected;
+    };
+    const Case cases[] = {
+        {R"(E:\\Footage\\clip.mov)", "E:/Footage/clip.mov"},
+        {R"(E:/Footage/clip.mov)", "E:/Footage/clip.mov"},
+        {R"(E:\/Footage\/clip.mov)", "E:/Footage/clip.mov"},
+        {R"(\/Users\/ed\/clip.mov)", "/Users/ed/clip.mov"},
+        {R"(/Users/ed/clip.mov)", "/Users/ed/clip.mov"},
+        {R"(\\\\nas\\Shoot\\a.mxf)", "//nas/Shoot/a.mxf"},
+        {R"(E:\\Caf\u00e9\\\ud83c\udfac.mov)", "E:/Café/\U0001F3AC.mov"},
+        {R"(E:\\Say \"hi\".mov)", "E:/Say \"hi\".mov"},
+        // Not JSON text: a backslash that starts no escape keeps every backslash as it is.
+        {R"(C:\Footage\clip.mov)", "C:/Footage/clip.mov"},
+        {R"(\\nas\share\a.mxf)", "//nas/share/a.mxf"},
+        {R"(C:\new\take.mov)", "C:/new/take.mov"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.written);
+        const QByteArray project = rifx(list("Fold", chunk("Utf8", alias(c.written)) + chunk("opti", "x")));
+        const Paths found = scan(project);
+        const QString expected = QString::fromUtf8(c.expected);
+        EXPECT_TRUE(found.contains(expected)) << QStringList(found.values()).join(u'\n').toStdString();
+        for (const QString& p : found)
+            EXPECT_FALSE(p.contains(QStringLiteral("//Footage")) || p.contains(QStringLiteral("\\")))
+                << p.toStdString();
+    }
+    EXPECT_EQ(aep::jsonUnescaped(QStringLiteral(R"(E:\\a\ud83c)")), std::nullopt) << "lone surrogate";
+    EXPECT_EQ(aep::jsonUnescaped(QStringLiteral(R"(E:\\a\u12G4)")), std::nullopt) << "bad hex";
+    EXPECT_EQ(aep::jsonUnescaped(QStringLiteral(R"(E:\\a\)")), std::nullopt) << "cut escape";
+    EXPECT_EQ(aep::jsonUnescaped(QStringLiteral(R"(a\tb)")), std::nullopt) << "no path escape";
+    EXPECT_EQ(aep::jsonUnescaped(QStringLiteral(R"(a\\b\tc)")), QStringLiteral("a\\b\tc"));
+}
+
+// Runs with combining marks used to be judged tail by tail (quadratic); each run is now prepared
+// once. The work is counted in candidates decoded on their own, not timed.
+TEST(AEPParser, ScansStayLinearOnRunsWithCombiningMarks) {
+    QByteArray utf16;
+    QByteArray utf8;
+    while (utf16.size() < (256 << 10)) {
+        utf16.append(utf16BE(QStringLiteral("/\u0301")));
+        utf8.append(QStringLiteral("\t/\u0301").toUtf8());
+    }
+    utf16.append(utf16BE(QStringLiteral("a.mov")));
+    utf8.append("a.mov\n");
+    for (const bool wide : {true, false}) {
+        SCOPED_TRACE(wide ? "UTF-16" : "UTF-8");
+        const qint64 before = aep::candidatesDecodedAlone();
+        QSet<QString> found;
+        if (wide)
+            AEPParser::scanUTF16BEPaths(utf16, found);
+        else
+            AEPParser::scanUTF8Paths(utf8, found);
+        EXPECT_LE(aep::candidatesDecodedAlone() - before, 2) << "one decode per run, tails judged from it";
+        // The same findings as judging every tail on its own, checked on a short piece.
+        const QByteArray piece = wide ? utf16.right(400) : utf8.right(301);
+        QSet<QString> fast;
+        if (wide)
+            AEPParser::scanUTF16BEPaths(piece, fast);
+        else
+            AEPParser::scanUTF8Paths(piece, fast);
+        EXPECT_EQ(fast, wide ? referenceUtf16Scan(piece) : referenceUtf8Scan(piece));
+        EXPECT_FALSE(fast.isEmpty());
+    }
+}
 
 TEST(AEPParser, Utf16ScanMatchesTheStraightforwardScan) {
     QRandomGenerator rng(20261206);

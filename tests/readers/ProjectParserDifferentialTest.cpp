@@ -78,6 +78,8 @@ QByteArray markerSoup(std::mt19937& rng, int lines) {
         QStringLiteral("\",\"displayName\":\""),
         QStringLiteral("\"}</FilePath>"),
         QStringLiteral("</Media>"),
+        QStringLiteral("<FilePath>1112293707</FilePath>"),
+        QStringLiteral("<Infinite>true</Infinite>"),
         QStringLiteral("<Media "),
         QStringLiteral("<MasterClip ObjectUID=\""),
         QStringLiteral("<Name>"),
@@ -220,6 +222,8 @@ TEST(ProjectParserDifferential, MatchesTheReferenceOnGeneratedProjects) {
         o.usedFraction = seed == 5 ? 0.0 : 0.6;
         o.renamedFraction = 0.2;
         o.sequenceCount = static_cast<int>(seed % 4);
+        o.generatedClipCount = static_cast<int>(seed * 3 % 10);
+        o.unclassifiableClipCount = static_cast<int>(seed % 3);
         expectSameReading(ProjectGenerator::generate(o).xml, "seed " + std::to_string(seed));
     }
 }
@@ -228,6 +232,8 @@ TEST(ProjectParserDifferential, MatchesTheReferenceOnDamagedProjects) {
     ProjectGeneratorOptions o;
     o.mediaCount = 25;
     o.sequenceCount = 2;
+    o.generatedClipCount = 7;
+    o.unclassifiableClipCount = 2;
     const QByteArray base = ProjectGenerator::generate(o).xml;
     std::mt19937 rng(42);
     qsizetype used = 0;

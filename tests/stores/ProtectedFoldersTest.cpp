@@ -71,6 +71,20 @@ TEST_F(ProtectedFoldersTest, KeepsCaseVariantsSortedCaseInsensitively) {
     EXPECT_EQ(reloaded.folders(), folders.folders());
 }
 
+// The same folder name typed in composed (NFC) and decomposed (NFD) form is one folder.
+TEST_F(ProtectedFoldersTest, KeepsOneFolderInComposedAndDecomposedFormOnce) {
+    const QString composed = QStringLiteral("/Volumes/M\u00e9dias");
+    const QString decomposed = QStringLiteral("/Volumes/Me\u0301dias");
+    ProtectedFolders folders(store.path());
+    folders.add(composed);
+    folders.add(decomposed);
+    EXPECT_EQ(folders.folders(), QStringList{composed});
+    EXPECT_EQ(stored(), QStringList{composed});
+    folders.remove(decomposed);
+    EXPECT_TRUE(folders.folders().isEmpty()) << "removing either form removes the folder";
+    EXPECT_TRUE(stored().isEmpty());
+}
+
 TEST_F(ProtectedFoldersTest, RemoveRewritesEvenWhenNothingMatched) {
     ProtectedFolders folders(store.path());
     folders.add("/srv/a");

@@ -1,7 +1,11 @@
 #pragma once
 
 #include <QByteArray>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
 #include <QString>
+#include <QStringList>
 
 // Builds small big-endian RIFX files for the After Effects reader's tests and benchmarks.
 namespace tarnwick::aeptest {
@@ -40,6 +44,20 @@ inline QByteArray utf16BE(const QString& text) {
         out.append(static_cast<char>(c.unicode() & 0xFF));
     }
     return out;
+}
+
+// Writes a small project at `path` that names each footage path once; returns whether it was written.
+inline bool writeProject(const QString& path, const QStringList& footage, qsizetype padding = 0) {
+    QByteArray content;
+    for (const QString& f : footage)
+        content += chunk("Utf8", f.toUtf8());
+    if (padding > 0)
+        content += chunk("idta", QByteArray(padding, '\x01'));
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly))
+        return false;
+    return file.write(rifx(content)) > 0;
 }
 
 } // namespace tarnwick::aeptest

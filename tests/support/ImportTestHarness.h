@@ -4,6 +4,7 @@
 #include "analysis/ProjectManager.h"
 #include "platform/AppLog.h"
 #include "platform/Preferences.h"
+#include "stores/AuditLogManager.h"
 #include "stores/ProtectedFolders.h"
 #include "stores/SequenceUsagePolicyStore.h"
 #include "stores/StatsManager.h"
@@ -28,11 +29,14 @@ class ImportTestHarness {
 public:
     explicit ImportTestHarness(bool fakeChecks = false)
         : prefs(dir.filePath(QStringLiteral("prefs.ini"))), policy(prefs),
-          folders(dir.filePath(QStringLiteral("store"))), stats(dir.filePath(QStringLiteral("store"))) {
+          folders(dir.filePath(QStringLiteral("store"))),
+          audit(dir.filePath(QStringLiteral("store")), nullptr),
+          stats(dir.filePath(QStringLiteral("store"))) {
         ProjectManagerServices services;
         services.sequencePolicy = &policy;
         services.protectedFolders = &folders;
         services.statsManager = &stats;
+        services.auditLog = &audit;
         if (fakeChecks) {
             checker = std::make_shared<FakeFileStatusChecker>();
             services.fileStatusChecker = checker;
@@ -112,6 +116,7 @@ public:
     Preferences prefs;
     SequenceUsagePolicyStore policy;
     ProtectedFolders folders;
+    AuditLogManager audit;
     StatsManager stats;
     std::shared_ptr<FakeFileStatusChecker> checker;
     bool sandboxed = false;

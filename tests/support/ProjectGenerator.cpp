@@ -139,6 +139,40 @@ struct TrackItem {
     bool video;
 };
 
+struct Placed {
+    QString masterUID;
+    QString name;
+    int firstClip;
+    bool hasVideo;
+};
+
+// Sub-clips and track items that put a master clip on the timelines one to three times.
+void placeOnTimelines(Writer& w, Ids& ids, const Placed& m, QList<TrackItem>& items, int sequences,
+                      int effectLines, std::mt19937& rng) {
+    const int uses = 1 + static_cast<int>(rng() % 3);
+    for (int u = 0; u < uses; ++u) {
+        const int sub = ids.take();
+        w.line(1, QStringLiteral("<SubClip ObjectID=\"%1\" Version=\"5\">").arg(sub));
+        w.line(2, QStringLiteral("<Clip ObjectRef=\"%1\"/>").arg(m.firstClip));
+        w.line(2, QStringLiteral("<MasterClip ObjectURef=\"%1\"/>").arg(m.masterUID));
+        w.line(2, QStringLiteral("<Name>%1</Name>").arg(xmlEscaped(m.name)));
+        w.line(1, QStringLiteral("</SubClip>"));
+        const bool video = m.hasVideo && (u == 0 || rng() % 2 == 0);
+        const int item = ids.take();
+        const QString tag = video ? QStringLiteral("Video") : QStringLiteral("Audio");
+        w.line(1, QStringLiteral("<%1ClipTrackItem ObjectID=\"%2\" Version=\"6\">").arg(tag).arg(item));
+        w.line(2, QStringLiteral("<ClipTrackItem Version=\"8\">"));
+        w.line(3, QStringLiteral("<TrackItem Version=\"3\">"));
+        w.filler(4, item);
+        w.line(3, QStringLiteral("</TrackItem>"));
+        w.line(3, QStringLiteral("<SubClip ObjectRef=\"%1\"/>").arg(sub));
+        w.line(2, QStringLiteral("</ClipTrackItem>"));
+        w.line(1, QStringLiteral("</%1ClipTrackItem>").arg(tag));
+        w.effects(1, ids.take(), effectLines);
+        items.append({item, static_cast<int>(rng() % static_cast<unsigned>(sequences)), video});
+    }
+}
+
 // One media file with every object that leads to it, in the order a project stores them.
 void writeMedia(Writer& w, Ids& ids, const MediaPlan& m, int i, QList<TrackItem>& items, int sequences,
                 int effectLines, std::mt19937& rng) {
@@ -191,30 +225,115 @@ void writeMedia(Writer& w, Ids& ids, const MediaPlan& m, int i, QList<TrackItem>
     const QString name = m.renamed ? QStringLiteral("Selects pass %1 (edited)").arg(i) : m.title;
     w.line(2, QStringLiteral("<Name>%1</Name>").arg(xmlEscaped(name)));
     w.line(1, QStringLiteral("</MasterClip>"));
-    if (!m.used)
-        return;
-    const int uses = 1 + static_cast<int>(rng() % 3);
-    for (int u = 0; u < uses; ++u) {
-        const int sub = ids.take();
-        w.line(1, QStringLiteral("<SubClip ObjectID=\"%1\" Version=\"5\">").arg(sub));
-        w.line(2, QStringLiteral("<Clip ObjectRef=\"%1\"/>").arg(clipIDs.first()));
-        w.line(2, QStringLiteral("<MasterClip ObjectURef=\"%1\"/>").arg(masterUID));
-        w.line(2, QStringLiteral("<Name>%1</Name>").arg(xmlEscaped(name)));
-        w.line(1, QStringLiteral("</SubClip>"));
-        const bool video = hasVideo && (u == 0 || rng() % 2 == 0);
-        const int item = ids.take();
-        const QString tag = video ? QStringLiteral("Video") : QStringLiteral("Audio");
-        w.line(1, QStringLiteral("<%1ClipTrackItem ObjectID=\"%2\" Version=\"6\">").arg(tag).arg(item));
-        w.line(2, QStringLiteral("<ClipTrackItem Version=\"8\">"));
-        w.line(3, QStringLiteral("<TrackItem Version=\"3\">"));
-        w.filler(4, item);
-        w.line(3, QStringLiteral("</TrackItem>"));
-        w.line(3, QStringLiteral("<SubClip ObjectRef=\"%1\"/>").arg(sub));
-        w.line(2, QStringLiteral("</ClipTrackItem>"));
-        w.line(1, QStringLiteral("</%1ClipTrackItem>").arg(tag));
-        w.effects(1, ids.take(), effectLines);
-        items.append({item, static_cast<int>(rng() % static_cast<unsigned>(sequences)), video});
+    if (m.used)
+        placeOnTimelines(w, ids, {masterUID, name, clipIDs.first(), hasVideo}, items, sequences, effectLines,
+                         rng);
+}
+
+// Media the editor makes itself, written as Premiere writes them: a number where a file has its path
+// (in FilePath and ActualMediaFilePath), often of infinite length, a title, and no file anywhere.
+struct GeneratedKind {
+    const char* name;
+    bool numericPath;
+    bool infinite;
+    bool audio;
+    bool adjustmentLayer;
+};
+constexpr GeneratedKind kGeneratedKinds[] = {
+    {"Black Video", true, true, false, false},
+    {"Transparent Video", true, true, false, false},
+    {"Color Matte", true, true, false, false},
+    {"Bars and Tone", true, false, true, false},
+    {"Universal Counting Leader", true, false, true, false},
+    {"Adjustment Layer", true, true, false, true},
+    {"Graphic", false, true, false, false},
+};
+
+// Writes the Media block and its sources and clips; returns the clip identifiers.
+QList<int> writeSourcesAndClips(Writer& w, Ids& ids, const QString& mediaUID, bool video, bool audio) {
+    QList<int> clipIDs;
+    for (const bool isVideo : {true, false}) {
+        if ((isVideo && !video) || (!isVideo && !audio))
+            continue;
+        const QString tag = isVideo ? QStringLiteral("Video") : QStringLiteral("Audio");
+        const int source = ids.take();
+        w.line(1, QStringLiteral("<%1MediaSource ObjectID=\"%2\" Version=\"2\">").arg(tag).arg(source));
+        w.line(2, QStringLiteral("<MediaSource Version=\"4\">"));
+        w.line(3, QStringLiteral("<Media ObjectURef=\"%1\"/>").arg(mediaUID));
+        w.line(2, QStringLiteral("</MediaSource>"));
+        w.line(1, QStringLiteral("</%1MediaSource>").arg(tag));
+        const int clip = ids.take();
+        clipIDs.append(clip);
+        w.line(1, QStringLiteral("<%1Clip ObjectID=\"%2\" Version=\"11\">").arg(tag).arg(clip));
+        w.line(2, QStringLiteral("<Clip Version=\"18\">"));
+        w.line(3, QStringLiteral("<Source ObjectRef=\"%1\"/>").arg(source));
+        w.line(2, QStringLiteral("</Clip>"));
+        w.line(1, QStringLiteral("</%1Clip>").arg(tag));
     }
+    return clipIDs;
+}
+
+void writeMasterClip(Writer& w, const QString& masterUID, const QList<int>& clipIDs, const QString& name,
+                     bool adjustmentLayer) {
+    w.line(1, QStringLiteral("<MasterClip ObjectUID=\"%1\" Version=\"11\">").arg(masterUID));
+    w.line(2, QStringLiteral("<Clips Version=\"1\">"));
+    for (int k = 0; k < clipIDs.size(); ++k)
+        w.line(3, QStringLiteral("<Clip Index=\"%1\" ObjectRef=\"%2\"/>").arg(k).arg(clipIDs[k]));
+    w.line(2, QStringLiteral("</Clips>"));
+    w.line(2, QStringLiteral("<Name>%1</Name>").arg(xmlEscaped(name)));
+    if (adjustmentLayer)
+        w.line(2, QStringLiteral("<IsAdjustmentLayer>true</IsAdjustmentLayer>"));
+    w.line(1, QStringLiteral("</MasterClip>"));
+}
+
+void writeGeneratedClip(Writer& w, Ids& ids, int k, QList<TrackItem>& items, int sequences, int effectLines,
+                        std::mt19937& rng) {
+    const GeneratedKind& kind = kGeneratedKinds[k % std::size(kGeneratedKinds)];
+    const QString mediaUID = uuid('g', k);
+    const QString masterUID = uuid('h', k);
+    const QString name = k < int(std::size(kGeneratedKinds)) ? QString::fromUtf8(kind.name)
+                                                             : QStringLiteral("%1 %2").arg(kind.name).arg(k);
+    w.line(1, QStringLiteral("<Media ObjectUID=\"%1\" ClassID=\"7a5c103e-f3ac-4391-b6b4-7cc3d2f9a7ff\" "
+                             "Version=\"27\">")
+                  .arg(mediaUID));
+    w.filler(2, k);
+    const QString identifier = QString::number(1112293707 + k * 7);
+    if (kind.numericPath)
+        w.line(2, QStringLiteral("<FilePath>%1</FilePath>").arg(identifier));
+    if (kind.infinite)
+        w.line(2, QStringLiteral("<Infinite>true</Infinite>"));
+    w.line(2, QStringLiteral("<ImplementationID>42008e7a-de6f-4270-96de-7e287abb9b4b</ImplementationID>"));
+    w.line(2, QStringLiteral("<Title>%1</Title>").arg(xmlEscaped(name)));
+    if (kind.numericPath)
+        w.line(2, QStringLiteral("<ActualMediaFilePath>%1</ActualMediaFilePath>").arg(identifier));
+    w.line(1, QStringLiteral("</Media>"));
+    const QList<int> clipIDs = writeSourcesAndClips(w, ids, mediaUID, true, kind.audio);
+    writeMasterClip(w, masterUID, clipIDs, name, kind.adjustmentLayer);
+    placeOnTimelines(w, ids, {masterUID, name, clipIDs.first(), true}, items, sequences, effectLines, rng);
+}
+
+// Used clips the reader can neither tie to a file nor recognise as generated: a master clip that
+// leads to no media, and generated-looking media that still name a file.
+void writeUnclassifiableClip(Writer& w, Ids& ids, int j, QList<TrackItem>& items, int sequences,
+                             int effectLines, std::mt19937& rng) {
+    const QString masterUID = uuid('u', j);
+    QList<int> clipIDs;
+    QString name;
+    if (j % 2 == 0) {
+        name = QStringLiteral("Dropped Reel %1").arg(j);
+        clipIDs.append(ids.take()); // a clip object the project no longer holds
+    } else {
+        name = QStringLiteral("Lower Third %1").arg(j);
+        const QString mediaUID = uuid('w', j);
+        w.line(1, QStringLiteral("<Media ObjectUID=\"%1\" Version=\"27\">").arg(mediaUID));
+        w.line(2, QStringLiteral("<FilePath>Lower Third %1.mogrt</FilePath>").arg(j));
+        w.line(2, QStringLiteral("<Infinite>true</Infinite>"));
+        w.line(2, QStringLiteral("<Title>%1</Title>").arg(name));
+        w.line(1, QStringLiteral("</Media>"));
+        clipIDs = writeSourcesAndClips(w, ids, mediaUID, true, false);
+    }
+    writeMasterClip(w, masterUID, clipIDs, name, false);
+    placeOnTimelines(w, ids, {masterUID, name, clipIDs.first(), true}, items, sequences, effectLines, rng);
 }
 
 void writeSequences(Writer& w, Ids& ids, const QList<TrackItem>& items, int sequences, int nested) {
@@ -304,6 +423,12 @@ GeneratedProject ProjectGenerator::generate(const ProjectGeneratorOptions& o) {
                 out.audioOnlyPaths.insert(m.reportedPath);
         }
     }
+    const int timelines = std::max(o.sequenceCount, 1);
+    for (int k = 0; k < o.generatedClipCount; ++k)
+        writeGeneratedClip(w, ids, k, items, timelines, o.effectLinesPerTrackItem, rng);
+    for (int j = 0; j < o.unclassifiableClipCount; ++j)
+        writeUnclassifiableClip(w, ids, j, items, timelines, o.effectLinesPerTrackItem, rng);
+    out.unresolvedClipCount = o.sequenceCount > 0 ? o.unclassifiableClipCount : 0;
     writeSequences(w, ids, items, o.sequenceCount, out.nestedSequenceCount);
     w.line(0, QStringLiteral("</PremiereData>"));
     out.xml = w.take();

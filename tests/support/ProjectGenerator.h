@@ -23,6 +23,11 @@ struct ProjectGeneratorOptions {
     int nestedSequenceCount = 1;
     int fillerLinesPerObject = 12;    // property lines in media, clip, track item and sequence blocks
     int effectLinesPerTrackItem = 40; // an effect parameter block with keyframes per track item
+    // Used clips of media the editor generates (black and transparent video, colour mattes, bars and
+    // tone, counting leaders, adjustment layers, graphics), written as Premiere writes them.
+    int generatedClipCount = 0;
+    // Used clips the reader can neither match to a file nor recognise as generated.
+    int unclassifiableClipCount = 0;
     bool crlf = false;
     quint32 seed = 1;
 };
@@ -34,6 +39,7 @@ struct GeneratedProject {
     QSet<QString> audioOnlyPaths;
     int sequenceCount = 0;
     int nestedSequenceCount = 0;
+    int unresolvedClipCount = 0; // used master clips the reader should report as not matched
 };
 
 class ProjectGenerator {

@@ -2,8 +2,10 @@
 
 #include "analysis/ProjectManager.h"
 #include "platform/Preferences.h"
+#include "stores/AuditLogManager.h"
 #include "stores/ProtectedFolders.h"
 #include "stores/SequenceUsagePolicyStore.h"
+#include "stores/StatsManager.h"
 #include "support/FakeFileStatusChecker.h"
 
 #include <QCoreApplication>
@@ -21,10 +23,14 @@ class ProjectManagerHarness {
 public:
     ProjectManagerHarness()
         : prefs(dir.filePath(QStringLiteral("prefs.ini"))), policy(prefs),
-          folders(dir.filePath(QStringLiteral("store"))), checker(std::make_shared<FakeFileStatusChecker>()) {
+          folders(dir.filePath(QStringLiteral("store"))),
+          audit(dir.filePath(QStringLiteral("store")), nullptr), stats(dir.filePath(QStringLiteral("store"))),
+          checker(std::make_shared<FakeFileStatusChecker>()) {
         ProjectManagerServices services;
         services.sequencePolicy = &policy;
         services.protectedFolders = &folders;
+        services.auditLog = &audit;
+        services.statsManager = &stats;
         services.fileStatusChecker = checker;
         services.statusOptions = [](bool ignoreFileExtension) {
             FileStatusChecking::Options options;
@@ -41,6 +47,8 @@ public:
     Preferences prefs;
     SequenceUsagePolicyStore policy;
     ProtectedFolders folders;
+    AuditLogManager audit;
+    StatsManager stats;
     std::shared_ptr<FakeFileStatusChecker> checker;
     bool sandboxed = false;
     std::unique_ptr<ProjectManager> manager;

@@ -48,7 +48,14 @@ bool has(const QString& line, const char* marker) {
 struct ReferenceMedia {
     MediaTables tables;
     QHash<QString, QSet<QString>> pathsByMediaUID;
+    QSet<QString> generatedUIDs; // blocks naming no path, with a number for a path or of infinite length
 };
+
+// Whether a file path text may name a file (anything with a separator, colon or dot may).
+bool mayNameFile(const QString& text) {
+    return isPlausiblePath(text) || text.contains(u'/') || text.contains(u'\\') || text.contains(u':') ||
+           text.contains(u'.');
+}
 
 void addTo(QHash<QString, QStringList>& map, const QString& key, const QString& path) {
     if (!map[key].contains(path))
@@ -59,6 +66,12 @@ ReferenceMedia extractMedia(const QStringList& lines, const std::function<void(d
     const QRegularExpression mediaRe(QStringLiteral(R"re(<Media ObjectUID="([^"]+)")re"));
     ReferenceMedia out;
     std::optional<QString> id, title, relative;
+    bool namesPath = false, token = false, infinite = false;
+    auto classify = [&](const QString& text) {
+        if (text.trimmed().isEmpty())
+            return;
+        (mayNameFile(text) ? namesPath : token) = true;
+    };
     const qsizetype step = lines.size() >= 100 ? lines.size() / 100 : 1;
     for (qsizetype i = 0; i < lines.size(); ++i) {
         const QString& line = lines[i];
@@ -76,6 +89,7 @@ ReferenceMedia extractMedia(const QStringList& lines, const std::function<void(d
         if (auto a = textBetween(line, QStringLiteral("<ActualMediaFilePath>"),
                                  QStringLiteral("</ActualMediaFilePath>"), false)) {
             const QString decoded = decodeXMLEntities(*a);
+            classify(decoded);
             if (isPlausiblePath(decoded)) {
                 const QString p = normalizedWindowsPath(decoded);
                 if (!isRenderOrCacheFile(p, title)) {
@@ -90,7 +104,13 @@ ReferenceMedia extractMedia(const QStringList& lines, const std::function<void(d
             }
         }
         if (auto f = textBetween(line, QStringLiteral("<FilePath>"), QStringLiteral("</FilePath>"), true);
+            f && !f->isEmpty() && !f->startsWith(u'{'))
+            classify(decodeXMLEntities(*f));
+        if (has(line, "<Infinite>true</Infinite>"))
+            infinite = true;
+        if (auto f = textBetween(line, QStringLiteral("<FilePath>"), QStringLiteral("</FilePath>"), true);
             f && f->startsWith(u'{')) {
+            namesPath = true;
             if (auto v = jsonStringValue(QStringLiteral("mFilePath"), *f)) {
                 const QString decoded = decodeXMLEntities(*v);
                 if (isPlausiblePath(decoded)) {
@@ -108,8 +128,16 @@ ReferenceMedia extractMedia(const QStringList& lines, const std::function<void(d
                 }
             }
         }
-        if (has(line, "</Media>"))
+        if (has(line, "</Media>")) {
+            if (id && !namesPath && (token || infinite))
+                out.generatedUIDs.insert(*id);
             id = title = relative = std::nullopt;
+            namesPath = token = infinite = false;
+        }
+    }
+    for (auto it = out.pathsByMediaUID.constBegin(); it != out.pathsByMediaUID.constEnd(); ++it) {
+        if (!it.value().isEmpty())
+            out.generatedUIDs.remove(it.key());
     }
     return out;
 }
@@ -291,8 +319,9 @@ MasterClipMapping mapSubClips(const RefTimeline& t, const QStringList& lines) {
     return out;
 }
 
-QHash<QString, QSet<QString>> mediaChain(const QStringList& lines,
-                                         const QHash<QString, QSet<QString>>& byUID) {
+QHash<QString, QSet<QString>> mediaChain(const QStringList& lines, const QHash<QString, QSet<QString>>& byUID,
+                                         const QSet<QString>& generatedUIDs,
+                                         QSet<QString>& generatedMasters) {
     const QRegularExpression masterStart(QStringLiteral(R"re(<MasterClip ObjectUID="([^"]+)")re"));
     const QRegularExpression clipRef(QStringLiteral(R"re(<Clip Index="\d+" ObjectRef="(\d+)")re"));
     const QRegularExpression clipStart(QStringLiteral(R"re(<(?:Video|Audio)Clip ObjectID="(\d+)")re"));
@@ -344,12 +373,19 @@ QHash<QString, QSet<QString>> mediaChain(const QStringList& lines,
     QHash<QString, QSet<QString>> chain;
     for (auto m = masterClips.constBegin(); m != masterClips.constEnd(); ++m) {
         QSet<QString> paths;
+        qsizetype mediaRefs = 0;
+        bool allGenerated = true;
         for (const QString& c : m.value())
             for (const QString& s : clipSources.value(c))
-                if (sourceMedia.contains(s))
+                if (sourceMedia.contains(s)) {
                     paths.unite(byUID.value(sourceMedia.value(s)));
+                    ++mediaRefs;
+                    allGenerated = allGenerated && generatedUIDs.contains(sourceMedia.value(s));
+                }
         if (!paths.isEmpty())
             chain.insert(m.key(), paths);
+        if (mediaRefs > 0 && allGenerated)
+            generatedMasters.insert(m.key());
     }
     return chain;
 }
@@ -472,6 +508,7 @@ struct RefUsageInputs {
     const QList<ProjectSequence>& timelines;
     const MasterClipMapping& mapping;
     const QHash<QString, QSet<QString>>& chain;
+    const QSet<QString>& generatedMasters;
 };
 
 // Long on purpose: the determination's steps in their order, in one place.
@@ -486,7 +523,8 @@ void determineUsage(const RefUsageInputs& in, ProjectParser::ParseResult& result
     for (const QString& id : in.mapping.usedMasterClipRefs) {
         const Found paths = matchClip(id, in.names, tables, in.chain);
         if (!paths) {
-            ++unresolved;
+            if (!in.generatedMasters.contains(id))
+                ++unresolved;
             continue;
         }
         used.unite(*paths);
@@ -619,12 +657,14 @@ ProjectParser::ParseResult referenceParseXml(const QString& xml, const QString& 
     report(QStringLiteral("Determining used files…"), 0.85);
     AppLog::parseDetail(QStringLiteral("Building reference chain..."));
     report(QStringLiteral("Resolving references…"), 0.92);
-    const QHash<QString, QSet<QString>> chainMap = mediaChain(lines, media.pathsByMediaUID);
+    QSet<QString> generatedMasters;
+    const QHash<QString, QSet<QString>> chainMap =
+        mediaChain(lines, media.pathsByMediaUID, media.generatedUIDs, generatedMasters);
     AppLog::parseDetail(
         QStringLiteral("Reference chain: %1 MasterClips resolved via object refs").arg(chainMap.size()));
 
     determineUsage({media.tables, names, sequenceIDs.size(), clips.video.size() + clips.audio.size(),
-                    clips.timelines, mapping, chainMap},
+                    clips.timelines, mapping, chainMap, generatedMasters},
                    result);
     result.allMediaPaths = media.tables.allPaths;
     result.sequences = clips.timelines;

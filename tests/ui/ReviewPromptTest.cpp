@@ -143,9 +143,26 @@ TEST(ReviewPrompt, RatingMarksAnsweredAndFallsBackToTheWebOnce) {
     EXPECT_EQ(f.opened[1].toString(), QStringLiteral("https://store.example/app/id42?action=write-review"));
 
     Fixture g;
+    g.prompt.setRatingLink({QString(), QStringLiteral("store.example"), QStringLiteral("42")});
     g.prompt.rateApp(); // no store application on this desktop: straight to the web
     ASSERT_EQ(g.opened.size(), 1);
     EXPECT_EQ(g.opened[0].scheme(), QStringLiteral("https"));
+}
+
+TEST(ReviewPrompt, WithoutAnApplicationIdentifierThereIsNothingToRate) {
+    Fixture f;
+    EXPECT_FALSE(f.prompt.hasRatingLink()) << "no identifier unless the build sets one";
+    EXPECT_TRUE(f.prompt.ratingUrl(QStringLiteral("https")).isEmpty());
+    f.prompt.rateApp();
+    EXPECT_TRUE(f.opened.isEmpty());
+    EXPECT_FALSE(f.preferences.contains(ReviewPrompt::answeredKey));
+
+    f.preferences.setValue(ReviewPrompt::successCountKey, 1);
+    f.prompt.recordSuccess(AuditAction::movedToTrash);
+    ASSERT_TRUE(f.waitForPresenting());
+    const ReviewPromptSheet sheet(f.prompt);
+    EXPECT_TRUE(sheet.rateButton()->isHidden());
+    EXPECT_FALSE(sheet.feedbackButton()->isHidden());
 }
 
 TEST(ReviewPrompt, FeedbackOpensAMailAndMarksAnswered) {
@@ -161,10 +178,12 @@ TEST(ReviewPrompt, FeedbackOpensAMailAndMarksAnswered) {
 TEST(ReviewPromptSheet, AnswersRunOnThePromptAndAskToClose) {
     Fixture f;
     f.preferences.setValue(ReviewPrompt::successCountKey, 1);
+    f.prompt.setRatingLink({QString(), QStringLiteral("store.example"), QStringLiteral("42")});
     f.prompt.recordSuccess(AuditAction::movedToTrash);
     ASSERT_TRUE(f.waitForPresenting());
 
     ReviewPromptSheet sheet(f.prompt);
+    EXPECT_FALSE(sheet.rateButton()->isHidden());
     int dismissals = 0;
     QObject::connect(&sheet, &ReviewPromptSheet::dismissRequested, [&dismissals] { ++dismissals; });
     EXPECT_EQ(sheet.width(), 400);

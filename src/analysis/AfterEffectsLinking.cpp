@@ -1,0 +1,490 @@
+#include "analysis/AfterEffectsLinking.h"
+
+#include "analysis/AEPFileSearch.h"
+#include "analysis/ProjectManager.h"
+#include "platform/AppLog.h"
+#include "platform/PathText.h"
+#include "platform/TextKey.h"
+
+#include <QPointer>
+#include <QtConcurrent/QtConcurrentRun>
+
+#include <qcoro/qcorofuture.h>
+
+#include <algorithm>
+
+namespace tarnwick {
+
+namespace {
+
+bool isOnlineOrMatching(MediaFileStatus status) {
+    return status == MediaFileStatus::online || status == MediaFileStatus::matching;
+}
+
+QString lowerKey(const QString& path) {
+    // Every media path and footage path goes through here: ASCII (the common case) is its own
+    // canonical form and lowers without the full case mapping.
+    if (!QtPrivate::isAscii(path))
+        return text::lowered(text::nfc(path));
+    QString key(path.size(), Qt::Uninitialized);
+    QChar* out = key.data();
+    for (const QChar c : path) {
+        const char16_t u = c.unicode();
+        *out++ = QChar(u >= u'A' && u <= u'Z' ? char16_t(u + 32) : u);
+    }
+    return key;
+}
+
+// A footage path as compared with media paths: "\" read as "/", NFC, lower-cased.
+QString footagePathKey(const QString& footage) {
+    QString key = footage;
+    key.replace(u'\\', u'/');
+    return lowerKey(key);
+}
+
+// The last "/"-separated component as written (a Windows path without "/" is its own name).
+QString footageNameKey(const QString& footage) {
+    const qsizetype slash = footage.lastIndexOf(u'/');
+    return lowerKey(slash < 0 ? footage : footage.mid(slash + 1));
+}
+
+QString mediaNameKey(const QString& path) {
+    return footageNameKey(path);
+}
+
+QStringList sorted(const QSet<QString>& set) {
+    QStringList list(set.cbegin(), set.cend());
+    std::sort(list.begin(), list.end());
+    return list;
+}
+
+void markFootage(MediaFile& file, const QString& footage) {
+    file.isAEFootage = true;
+    if (!file.linkedAEProjects.contains(footage))
+        file.linkedAEProjects.append(footage);
+    if (file.usageType == MediaUsageType::unused)
+        file.usageType = MediaUsageType::usedInAfterEffects;
+}
+
+bool hasUnresolvedLinks(const QHash<QString, AEPLinkStatus>& statuses) {
+    return std::any_of(statuses.cbegin(), statuses.cend(),
+                       [](const AEPLinkStatus& s) { return s.kind != AEPLinkStatus::Kind::resolved; });
+}
+
+AEPProject projectOf(const QString& path, const AEPParser::ParseResult& result) {
+    return {QUrl::fromLocalFile(path), result.projectName, result.footagePaths, result.error};
+}
+
+// One linked entry's part in the requests: parse `parsePath` for the link `statusPath`;
+// `reconnect` is the entry's position when it was found by name.
+struct PlannedRequest {
+    QString parsePath;
+    QString statusPath;
+    qsizetype reconnect = -1;
+};
+
+// Positions of the media list by lower-cased path (matched and alternative paths too) and by name.
+struct MediaIndexes {
+    QHash<QString, QList<qsizetype>> byPath;
+    QHash<QString, QList<qsizetype>> byName;
+    qint64 version = -1;
+
+    void build(const QList<MediaFile>& media, qint64 listVersion) {
+        byPath.clear();
+        byName.clear();
+        for (qsizetype i = 0; i < media.size(); ++i) {
+            const MediaFile& file = media[i];
+            byPath[lowerKey(file.path)].append(i);
+            if (file.matchedPath)
+                byPath[lowerKey(*file.matchedPath)].append(i);
+            for (const QString& alternative : file.alternativePaths)
+                byPath[lowerKey(alternative)].append(i);
+            byName[mediaNameKey(file.path)].append(i);
+        }
+        version = listVersion;
+    }
+};
+
+} // namespace
+
+QCoro::Task<void> AfterEffectsLinking::linkAEPProjects(ProjectManager& manager, QList<MediaFile>& mediaFiles,
+                                                       Services services) {
+    QPointer<ProjectManager> pm(&manager);
+    QList<qsizetype> aepIndexes;
+    bool deepSearch = false;
+    for (qsizetype i = 0; i < mediaFiles.size(); ++i) {
+        if (!AEPFileSearch::isAEPPath(mediaFiles[i].path))
+            continue;
+        aepIndexes.append(i);
+        if (!isOnlineOrMatching(mediaFiles[i].status))
+            deepSearch = true;
+    }
+    QStringList folders;
+    for (const ProjectFile& project : manager.projects())
+        folders.append(path::deletingLastPathComponent(project.url.toLocalFile()));
+
+    QFuture<FoundAEPFiles> searching = QtConcurrent::run([folders, deepSearch] {
+        return AEPFileSearch::findAEPFilesForRelocation(folders, deepSearch, relocationMaxDepth,
+                                                        relocationFileCap);
+    });
+    const FoundAEPFiles found = co_await searching;
+    if (!pm)
+        co_return;
+    if (aepIndexes.isEmpty() && found.isEmpty())
+        co_return;
+    AppLog::info(QStringLiteral("AEP detection: %1 media ref(s), %2 .aep file(s) near projects")
+                     .arg(aepIndexes.size())
+                     .arg(found.names.size()));
+
+    // Applied to the manager's statuses once every parse is in, in the order they were decided.
+    QList<std::pair<QString, AEPLinkStatus>> decided;
+    QList<PlannedRequest> plan;
+    for (const qsizetype i : std::as_const(aepIndexes)) {
+        MediaFile& entry = mediaFiles[i];
+        const QString& p = entry.path;
+        if (isOnlineOrMatching(entry.status)) {
+            plan.append({entry.matchedPath.value_or(p), p, -1});
+            continue;
+        }
+        const QString foundPath = found.pathFor(AEPFileSearch::nameKey(p));
+        if (foundPath.isEmpty()) {
+            AppLog::warning(QStringLiteral("Linked AEP file not found: ") + p);
+            decided.append({p, AEPLinkStatus::missing(p)});
+            continue;
+        }
+        entry.matchedPath = foundPath;
+        entry.status = MediaFileStatus::matching;
+        AppLog::info(QStringLiteral("AEP auto-reconnected on import: ") + p + QStringLiteral(" → ") +
+                     foundPath);
+        plan.append({foundPath, p, i});
+    }
+    for (const QString& name : found.names) {
+        const QString foundPath = found.pathFor(name);
+        plan.append({foundPath, foundPath, -1});
+    }
+
+    // The requests' stat calls leave the GUI thread: a project may link files on a slow share.
+    QFuture<AEPParseRequests> requesting = QtConcurrent::run([plan] {
+        AEPParseRequests requests;
+        for (const PlannedRequest& planned : plan)
+            requests.add(planned.parsePath, planned.statusPath);
+        return requests;
+    });
+    const AEPParseRequests requests = co_await requesting;
+    if (!pm)
+        co_return;
+    for (const PlannedRequest& planned : std::as_const(plan)) {
+        if (planned.reconnect < 0 || planned.reconnect >= mediaFiles.size())
+            continue;
+        const AEPParseRequest* request = requests.find(planned.parsePath);
+        if (request && request->fileSize >= 0)
+            mediaFiles[planned.reconnect].size = request->fileSize;
+    }
+
+    QList<AEPParseRequest> pending;
+    QList<AEPParseOutcome> outcomes = requests.takeCached(manager.aepParseCache(), pending);
+    if (!pending.isEmpty()) {
+        auto parsing = AEPParseRequests::parseAll(pending, services.maxConcurrentParses, services.parse);
+        QList<AEPParseOutcome> fresh = co_await std::move(parsing);
+        if (!pm)
+            co_return;
+        outcomes.append(std::move(fresh));
+    }
+
+    // Parses finish in any order; outcomes are applied in request order, so that when one link path
+    // belongs to two requests the same one decides it on every run.
+    QHash<QString, qsizetype> requestOrder;
+    for (qsizetype i = 0; i < requests.requests().size(); ++i)
+        requestOrder.insert(requests.requests()[i].cacheKey, i);
+    std::stable_sort(
+        outcomes.begin(), outcomes.end(), [&](const AEPParseOutcome& a, const AEPParseOutcome& b) {
+            return requestOrder.value(a.request.cacheKey) < requestOrder.value(b.request.cacheKey);
+        });
+    QSet<QString> allFootagePaths;
+    for (const AEPParseOutcome& outcome : std::as_const(outcomes)) {
+        const AEPParseRequest& r = outcome.request;
+        if (!outcome.result) {
+            const QString message = outcome.failure.value_or(QStringLiteral("Unknown parse error"));
+            for (const QString& s : r.statusPaths)
+                decided.append({s, AEPLinkStatus::parseError(s, message)});
+            AppLog::error(QStringLiteral("Failed to parse AEP: ") + r.path + QStringLiteral(" — ") + message);
+            continue;
+        }
+        const AEPParser::ParseResult& result = *outcome.result;
+        allFootagePaths.unite(result.footagePaths);
+        for (const QString& s : r.statusPaths)
+            decided.append({s, AEPLinkStatus::resolved(projectOf(r.path, result))});
+        AppLog::info(QStringLiteral("AEP ") + result.projectName +
+                     QStringLiteral(": found %1 footage references").arg(result.footagePaths.size()));
+    }
+    AEPParseRequests::store(outcomes, manager.aepParseCache());
+    QHash<QString, AEPLinkStatus> statuses = manager.aepLinkStatuses();
+    for (const auto& [path, status] : std::as_const(decided))
+        statuses.insert(path, status);
+    manager.setAepLinkStatuses(statuses);
+
+    // Both passes touch every entry: a worker does them on the import's own list.
+    QFuture<void> marking = QtConcurrent::run(
+        [&mediaFiles, allFootagePaths, projects = manager.projects(), statuses = manager.aepLinkStatuses()] {
+            if (!allFootagePaths.isEmpty())
+                crossReferenceAEFootage(mediaFiles, allFootagePaths);
+            flagMediaOfProjectsWithMissingAEP(mediaFiles, projects, statuses);
+        });
+    co_await marking;
+}
+
+void AfterEffectsLinking::crossReferenceAEFootage(QList<MediaFile>& mediaFiles,
+                                                  const QSet<QString>& footagePaths) {
+    AppLog::info(QStringLiteral("Cross-referencing %1 AE footage paths with %2 media files")
+                     .arg(footagePaths.size())
+                     .arg(mediaFiles.size()));
+    QHash<QString, qsizetype> indexByPath;
+    QHash<QString, QList<qsizetype>> indexesByName;
+    for (qsizetype i = 0; i < mediaFiles.size(); ++i) {
+        const MediaFile& file = std::as_const(mediaFiles)[i];
+        indexByPath.insert(lowerKey(file.path), i);
+        if (file.matchedPath)
+            indexByPath.insert(lowerKey(*file.matchedPath), i);
+        for (const QString& alternative : file.alternativePaths)
+            indexByPath.insert(lowerKey(alternative), i);
+        indexesByName[mediaNameKey(file.path)].append(i);
+    }
+    int matched = 0;
+    for (const QString& footage : sorted(footagePaths)) {
+        if (const auto at = indexByPath.constFind(footagePathKey(footage)); at != indexByPath.cend()) {
+            markFootage(mediaFiles[at.value()], footage);
+            ++matched;
+            continue;
+        }
+        if (const auto named = indexesByName.constFind(footageNameKey(footage));
+            named != indexesByName.cend()) {
+            for (const qsizetype i : named.value())
+                markFootage(mediaFiles[i], footage);
+            ++matched;
+        }
+    }
+    AppLog::info(QStringLiteral("Matched %1 AE footage references to media files").arg(matched));
+}
+
+void AfterEffectsLinking::flagMediaOfProjectsWithMissingAEP(
+    QList<MediaFile>& mediaFiles, const QList<ProjectFile>& projects,
+    const QHash<QString, AEPLinkStatus>& linkStatuses) {
+    QSet<QString> missing;
+    qsizetype missingCount = 0;
+    for (auto it = linkStatuses.cbegin(); it != linkStatuses.cend(); ++it) {
+        if (it->kind == AEPLinkStatus::Kind::resolved)
+            continue;
+        missing.insert(lowerKey(it.key()));
+        ++missingCount;
+    }
+    if (missing.isEmpty())
+        return;
+    QSet<QString> uncertainProjects;
+    for (const ProjectFile& project : projects) {
+        const bool links = std::any_of(project.mediaFiles.cbegin(), project.mediaFiles.cend(),
+                                       [&](const QString& p) { return missing.contains(lowerKey(p)); });
+        if (links)
+            uncertainProjects.insert(project.name);
+    }
+    if (uncertainProjects.isEmpty())
+        return;
+    for (MediaFile& file : mediaFiles) {
+        if (file.usageCount != 0 || file.isAEFootage || AEPFileSearch::isAEPPath(file.path))
+            continue;
+        const bool inUncertain = std::any_of(file.projectNames.cbegin(), file.projectNames.cend(),
+                                             [&](const QString& n) { return uncertainProjects.contains(n); });
+        if (inUncertain)
+            file.hasUnresolvedAELink = true;
+    }
+    AppLog::warning(QStringLiteral("%1 AEP file(s) missing — flagged uncertain files in %2 project(s)")
+                        .arg(missingCount)
+                        .arg(uncertainProjects.size()));
+}
+
+QCoro::Task<int> AfterEffectsLinking::searchForMissingAEPFiles(ProjectManager& manager, QString folder,
+                                                               std::function<void(const QString&)> progress,
+                                                               std::shared_ptr<const std::atomic_bool> cancel,
+                                                               Services services) {
+    QPointer<ProjectManager> pm(&manager);
+    const auto report = [&progress](const QString& message) {
+        if (progress)
+            progress(message);
+    };
+    const auto cancelled = [&cancel] { return cancel && cancel->load(); };
+    // Held to the end: the positions below stay valid because nothing else changes the list.
+    auto turn = manager.beginOperation(QStringLiteral("Searching for After Effects projects…"));
+    OperationGate::Scope scope = co_await std::move(turn);
+    if (!pm || !scope.isActive())
+        co_return 0;
+
+    report(QStringLiteral("Scanning for .aep files..."));
+    QFuture<QStringList> walking =
+        QtConcurrent::run([folder, cancel] { return AEPFileSearch::findAEPFiles(folder, cancel.get()); });
+    const QStringList found = co_await walking;
+    if (!pm)
+        co_return 0;
+    const qsizetype n = found.size();
+    if (n == 0) {
+        report(QStringLiteral("No .aep files found"));
+        co_return 0;
+    }
+    report(QStringLiteral("Found %1 .aep file(s), parsing...").arg(n));
+
+    QHash<QString, QStringList> missingByName;
+    for (const AEPLinkStatus& status : manager.aepLinkStatuses()) {
+        if (status.kind == AEPLinkStatus::Kind::resolved)
+            continue;
+        QStringList& paths = missingByName[AEPFileSearch::nameKey(status.path)];
+        if (!paths.contains(status.path))
+            paths.append(status.path);
+    }
+    for (QStringList& paths : missingByName)
+        paths.sort();
+    const AEPParseFunction parse = services.parse ? services.parse : &AEPParseRequests::parseWithOwnReader;
+    MediaIndexes indexes;
+    int resolvedCount = 0;
+
+    for (qsizetype i = 0; i < n && !cancelled(); ++i) {
+        const QString& foundPath = found[i];
+        const QString name = path::lastPathComponent(foundPath);
+        report(QStringLiteral("Parsing %1/%2: ").arg(i + 1).arg(n) + name);
+        const auto links = missingByName.constFind(AEPFileSearch::nameKey(foundPath));
+        if (links == missingByName.cend())
+            continue;
+        const QStringList linkPaths = links.value();
+
+        struct Facts {
+            QString key;
+            AEPFileStamp stamp;
+        };
+        QFuture<Facts> reading = QtConcurrent::run([foundPath] {
+            return Facts{AEPParseRequests::cacheKey(foundPath), AEPFileStamp::of(foundPath)};
+        });
+        const Facts facts = co_await reading;
+        if (!pm)
+            co_return resolvedCount;
+        std::optional<AEPParser::ParseResult> result;
+        const auto cached = manager.aepParseCache().constFind(facts.key);
+        if (cached != manager.aepParseCache().cend() && cached->isValidFor(facts.stamp)) {
+            AppLog::info(QStringLiteral("AEP cache hit: ") + name);
+            result = cached->result;
+        } else {
+            const AEPParseRequest request{facts.key, foundPath, linkPaths, facts.stamp.size,
+                                          facts.stamp.modificationTime};
+            QFuture<AEPParseOutcome> parsing =
+                QtConcurrent::run([request, parse] { return AEPParseRequests::parseOne(request, parse); });
+            const AEPParseOutcome outcome = co_await parsing;
+            if (!pm)
+                co_return resolvedCount;
+            if (!outcome.result) {
+                AppLog::error(QStringLiteral("Failed to parse found AEP: ") + foundPath +
+                              QStringLiteral(" — ") +
+                              outcome.failure.value_or(QStringLiteral("Unknown parse error")));
+                continue;
+            }
+            result = outcome.result;
+            AEPParseRequests::store({outcome}, manager.aepParseCache());
+        }
+
+        QHash<QString, AEPLinkStatus> statuses = manager.aepLinkStatuses();
+        for (const QString& p : linkPaths)
+            statuses.insert(p, AEPLinkStatus::resolved(projectOf(foundPath, *result)));
+        manager.setAepLinkStatuses(statuses);
+        const bool allResolved = !hasUnresolvedLinks(statuses);
+
+        // Positions are re-taken whenever the list changed since they were built.
+        if (indexes.version != manager.mediaFilesVersion())
+            indexes.build(manager.mediaFiles(), manager.mediaFilesVersion());
+        manager.modifyMediaFiles([&](QList<MediaFile>& media) {
+            for (const QString& footage : sorted(result->footagePaths)) {
+                const QList<qsizetype>* positions = nullptr;
+                if (const auto byPath = indexes.byPath.constFind(footagePathKey(footage));
+                    byPath != indexes.byPath.cend())
+                    positions = &byPath.value();
+                else if (const auto byName = indexes.byName.constFind(footageNameKey(footage));
+                         byName != indexes.byName.cend())
+                    positions = &byName.value();
+                if (!positions)
+                    continue;
+                QSet<qsizetype> done;
+                for (const qsizetype m : *positions) {
+                    if (m < 0 || m >= media.size() || done.contains(m))
+                        continue;
+                    done.insert(m);
+                    MediaFile& file = media[m];
+                    file.hasUnresolvedAELink = false;
+                    markFootage(file, footage);
+                }
+            }
+            if (allResolved) {
+                for (MediaFile& file : media)
+                    file.hasUnresolvedAELink = false;
+            }
+        });
+        indexes.version = manager.mediaFilesVersion(); // our own change moved no entry
+        resolvedCount += int(linkPaths.size());
+        AppLog::info(QStringLiteral("Resolved missing AEP: ") + result->projectName +
+                     QStringLiteral(" with %1 footage paths").arg(result->footagePaths.size()));
+    }
+    unstageUsedFootage(manager);
+    manager.updateSummary();
+    co_return resolvedCount;
+}
+
+int AfterEffectsLinking::unstageUsedFootage(ProjectManager& manager) {
+    const QList<MediaFile>& media = manager.mediaFiles();
+    const QList<RecycleBinItem>& bin = manager.recycleBin();
+    if (bin.isEmpty())
+        return 0;
+    QHash<QString, qsizetype> usedByKey;
+    for (qsizetype i = 0; i < media.size(); ++i) {
+        const MediaFile& file = media[i];
+        if (file.usageCount < 1 && !file.isAEFootage)
+            continue;
+        usedByKey.insert(lowerKey(file.path), i);
+        if (file.matchedPath)
+            usedByKey.insert(lowerKey(*file.matchedPath), i);
+        for (const QString& alternative : file.alternativePaths)
+            usedByKey.insert(lowerKey(alternative), i);
+    }
+    if (usedByKey.isEmpty())
+        return 0;
+    QHash<QString, qsizetype> entryByExactPath;
+    for (qsizetype i = 0; i < media.size(); ++i)
+        entryByExactPath.insert(text::nfc(media[i].path), i);
+
+    QSet<qsizetype> backOnline;
+    QSet<int> leaving;
+    for (qsizetype b = 0; b < bin.size(); ++b) {
+        const MediaFile& staged = bin[b].mediaFile;
+        qsizetype used = usedByKey.value(lowerKey(staged.path), -1);
+        if (used < 0 && staged.matchedPath)
+            used = usedByKey.value(lowerKey(*staged.matchedPath), -1);
+        if (used < 0)
+            continue;
+        leaving.insert(int(b));
+        // The staged file's own entry (exact path first), else the used entry holding its path.
+        backOnline.insert(entryByExactPath.value(text::nfc(staged.path), used));
+    }
+    if (leaving.isEmpty())
+        return 0;
+    manager.modifyMediaFiles([&](QList<MediaFile>& list) {
+        for (const qsizetype i : std::as_const(backOnline)) {
+            if (i >= 0 && i < list.size() && list[i].status == MediaFileStatus::inRecycleBin)
+                list[i].status = MediaFileStatus::online;
+        }
+    });
+    manager.modifyRecycleBin([&](QList<RecycleBinItem>& items) {
+        QList<RecycleBinItem> kept;
+        for (qsizetype b = 0; b < items.size(); ++b) {
+            if (!leaving.contains(int(b)))
+                kept.append(items[b]);
+        }
+        items = std::move(kept);
+    });
+    AppLog::info(QStringLiteral("%1 staged file(s) left the recycle bin: now used in After Effects")
+                     .arg(leaving.size()));
+    return int(leaving.size());
+}
+
+} // namespace tarnwick

@@ -1,0 +1,239 @@
+#include "analysis/DaVinciCSVImport.h"
+
+#include "analysis/MediaConsolidator.h"
+#include "analysis/ProjectManager.h"
+#include "platform/AppLog.h"
+#include "platform/DirectoryWalker.h"
+#include "platform/FileStatProbe.h"
+#include "platform/PathText.h"
+#include "platform/TextKey.h"
+#include "readers/ResolveCSV.h"
+#include "readers/ResolveCSVMessages.h"
+
+#include <QFile>
+#include <QPointer>
+#include <QSet>
+#include <QtConcurrent/QtConcurrentRun>
+
+#include <qcoro/qcorofuture.h>
+
+namespace tarnwick {
+
+namespace {
+
+struct ReadCSV {
+    std::optional<ResolveCSVParse> parse;
+    QString failure;
+};
+
+ReadCSV readCSV(const QString& filePath, const QString& fileName) {
+    const auto couldNotRead = [&](const QString& why) {
+        return ReadCSV{std::nullopt,
+                       QStringLiteral("Couldn't read ") + fileName + QStringLiteral(": ") + why};
+    };
+    QFile file(filePath);
+    if (!file.open(QIODevice::ReadOnly))
+        return couldNotRead(file.errorString());
+    const QByteArray data = file.readAll();
+    if (file.error() != QFileDevice::NoError)
+        return couldNotRead(file.errorString());
+    try {
+        return ReadCSV{ResolveCSV::parse(data), {}};
+    } catch (const ResolveCSVError& error) {
+        return ReadCSV{std::nullopt, daVinciCSVErrorMessage(error, fileName)};
+    } catch (const Error& error) {
+        return couldNotRead(error.description());
+    }
+}
+
+QString lowerKey(const QString& text) {
+    return text::lowered(text::nfc(text));
+}
+
+} // namespace
+
+const QStringList& DaVinciCSVImport::proxyVideoExtensions() {
+    static const QStringList extensions{QStringLiteral("mov"), QStringLiteral("mp4"), QStringLiteral("m4v"),
+                                        QStringLiteral("mxf"), QStringLiteral("mkv"), QStringLiteral("avi"),
+                                        QStringLiteral("webm")};
+    return extensions;
+}
+
+std::optional<QString> DaVinciCSVImport::findProxyPath(const QString& mediaPath) {
+    const QString folder = path::deletingLastPathComponent(mediaPath);
+    const QString clipName = path::lastPathComponent(mediaPath);
+    const QString baseName = path::deletingPathExtension(clipName);
+    if (folder.isEmpty() || baseName.isEmpty())
+        return std::nullopt;
+    const QString baseKey = lowerKey(baseName);
+    const QString ownExtension = lowerKey(path::pathExtension(clipName));
+    const std::shared_ptr<const FileStatProbe> probe = FileStatProbe::system();
+    for (const QString& subfolder : {QStringLiteral("Proxy"), QStringLiteral("Proxies")}) {
+        const QString proxyFolder = path::appendingPathComponent(folder, subfolder);
+        const auto facts = probe->stat(proxyFolder);
+        if (!facts || !facts->isDirectory)
+            continue;
+        // Walked in name order, so the choice is the same on every run.
+        std::optional<QString> sameExtension;
+        std::optional<QString> videoExtension;
+        DirectoryWalker::Options options;
+        options.recursive = false;
+        options.regularFilesOnly = true; // a folder named like the clip is no proxy
+        DirectoryWalker::walk(proxyFolder, options, [&](const DirectoryWalker::Entry& entry) {
+            if (lowerKey(path::deletingPathExtension(entry.name())) != baseKey)
+                return DirectoryWalker::Action::proceed;
+            const QString extension = lowerKey(path::pathExtension(entry.name()));
+            if (extension == ownExtension && !sameExtension) {
+                sameExtension = entry.path();
+                return DirectoryWalker::Action::stop;
+            }
+            if (!videoExtension && proxyVideoExtensions().contains(extension))
+                videoExtension = entry.path();
+            return DirectoryWalker::Action::proceed;
+        });
+        if (sameExtension)
+            return sameExtension;
+        if (videoExtension)
+            return videoExtension;
+    }
+    return std::nullopt;
+}
+
+void DaVinciCSVImport::reportDaVinciImportFailure(ProjectManager& manager, const QString& message) {
+    AppLog::warning(QStringLiteral("DaVinci CSV import failed: ") + message);
+    manager.setLastDaVinciImport(std::nullopt);
+    manager.setDaVinciImportMessage(message);
+    manager.setShowDaVinciImportResult(true);
+}
+
+QCoro::Task<void> DaVinciCSVImport::importDaVinciCSV(ProjectManager& manager, QUrl url) {
+    QPointer<ProjectManager> pm(&manager);
+    const QString filePath = url.toLocalFile();
+    const QString fileName = path::lastPathComponent(filePath);
+    const QString projectName = QStringLiteral("DaVinci: ") + path::deletingPathExtension(fileName);
+    AppLog::userAction(QStringLiteral("Importing DaVinci CSV: ") + fileName);
+    auto turn = manager.beginOperation(QStringLiteral("Importing DaVinci CSV…"));
+    OperationGate::Scope scope = co_await std::move(turn);
+    if (!pm || !scope.isActive())
+        co_return;
+
+    manager.setIsAnalyzing(true);
+    manager.setAnalysisProgress(0);
+    manager.setCurrentTask(QStringLiteral("Reading DaVinci CSV…"));
+    QFuture<ReadCSV> reading =
+        QtConcurrent::run([filePath, fileName] { return readCSV(filePath, fileName); });
+    const ReadCSV read = co_await reading;
+    if (!pm)
+        co_return;
+    if (!read.parse) {
+        reportDaVinciImportFailure(manager, read.failure);
+        manager.setIsAnalyzing(false);
+        co_return;
+    }
+    const ResolveCSVParse& parse = *read.parse;
+    QStringList clips;
+    QSet<QString> seen;
+    for (const ResolveCSVRow& row : parse.rows) {
+        const QString clip = row.fullPath();
+        if (!seen.contains(clip)) {
+            seen.insert(clip);
+            clips.append(clip);
+        }
+    }
+    if (clips.isEmpty()) {
+        reportDaVinciImportFailure(
+            manager,
+            QStringLiteral("No media clips found in ") + fileName +
+                QStringLiteral(". %1 row(s) were skipped (for example the timeline \"stringout\" row, "
+                               "which has no source file).")
+                    .arg(parse.skipped.size()));
+        manager.setIsAnalyzing(false);
+        co_return;
+    }
+
+    ProjectFile project;
+    project.url = url;
+    project.name = projectName;
+    project.mediaFiles = clips;
+    for (const QString& clip : std::as_const(clips))
+        project.usageCountByPath.insert(clip, 0);
+    manager.modifyProjects([&](QList<ProjectFile>& projects) {
+        projects.removeIf([&](const ProjectFile& p) { return p.url == url; });
+        projects.append(project);
+    });
+    manager.setCurrentTask(QStringLiteral("Locating %1 clip(s) on disk…").arg(clips.size()));
+    manager.setAnalysisProgress(0.5);
+    auto rebuilding = manager.rebuildMediaFilesHoldingGate();
+    co_await std::move(rebuilding);
+    if (!pm)
+        co_return;
+
+    const qint64 listVersion = manager.mediaFilesVersion();
+    QFuture<QList<MediaFile>> consolidating = QtConcurrent::run([media = manager.mediaFiles()] {
+        return MediaConsolidator().consolidateCrossProjectDuplicates(media);
+    });
+    QList<MediaFile> consolidated = co_await consolidating;
+    if (!pm)
+        co_return;
+    if (manager.mediaFilesVersion() == listVersion) {
+        manager.setMediaFiles(std::move(consolidated));
+        manager.pruneOrphanedRecycleBinItems();
+    }
+
+    QStringList lookForProxies;
+    for (const MediaFile& file : manager.mediaFiles()) {
+        if (seen.contains(file.path) && !file.proxyPath)
+            lookForProxies.append(file.path);
+    }
+    QFuture<QHash<QString, QString>> finding = QtConcurrent::run([lookForProxies] {
+        QHash<QString, QString> proxies;
+        for (const QString& clip : lookForProxies) {
+            if (const auto proxy = findProxyPath(clip))
+                proxies.insert(clip, *proxy);
+        }
+        return proxies;
+    });
+    const QHash<QString, QString> proxies = co_await finding;
+    if (!pm)
+        co_return;
+
+    DaVinciCSVImportSummary summary;
+    summary.sourceName = projectName;
+    summary.totalDataRows = parse.rows.size() + parse.skipped.size();
+    summary.importedClips = clips.size();
+    summary.skippedRows = parse.skipped.size();
+    qint64 csvEntries = 0;
+    manager.modifyMediaFiles([&](QList<MediaFile>& media) {
+        for (MediaFile& file : media) {
+            if (!seen.contains(file.path))
+                continue;
+            file.isFromDaVinciCSV = true;
+            if (!file.proxyPath) {
+                if (const auto proxy = proxies.constFind(file.path); proxy != proxies.cend())
+                    file.proxyPath = proxy.value();
+            }
+            ++csvEntries;
+            if (file.isOnDisk())
+                ++summary.foundOnDisk;
+            if (file.usageCount >= 1)
+                ++summary.protectedByOtherProjects;
+            if (file.proxyPath)
+                ++summary.proxiesDetected;
+        }
+    });
+    summary.missingOnDisk = csvEntries - summary.foundOnDisk;
+    manager.updateSummary();
+    manager.setLastDaVinciImport(summary);
+    manager.setDaVinciImportMessage(daVinciImportSummaryMessage(summary));
+    manager.setShowDaVinciImportResult(true);
+    manager.setAnalysisProgress(1.0);
+    manager.setCurrentTask(QStringLiteral("DaVinci CSV import complete"));
+    AppLog::info(QStringLiteral("DaVinci CSV import: %1 clips (%2 online, %3 offline, %4 protected)")
+                     .arg(summary.importedClips)
+                     .arg(summary.foundOnDisk)
+                     .arg(summary.missingOnDisk)
+                     .arg(summary.protectedByOtherProjects));
+    manager.setIsAnalyzing(false);
+}
+
+} // namespace tarnwick

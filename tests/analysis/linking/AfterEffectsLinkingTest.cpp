@@ -1,0 +1,369 @@
+#include "analysis/AfterEffectsLinking.h"
+#include "analysis/ProjectManager.h"
+
+#include "support/AEPRifxBuilder.h"
+#include "support/DiskFactsLogCapture.h"
+#include "support/ImportTestHarness.h"
+#include "support/ProjectManagerHarness.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+
+using namespace tarnwick;
+using namespace tarnwick::testing;
+
+namespace {
+
+QString samplesDir() {
+    const QString fromEnvironment = qEnvironmentVariable("TARNWICK_SAMPLES_DIR");
+    return (fromEnvironment.isEmpty() ? QStringLiteral(TARNWICK_SAMPLES_DIR) : fromEnvironment) +
+           QStringLiteral("/aep");
+}
+
+class AfterEffectsLinkingTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(dir.isValid());
+        folder = dir.filePath("Show");
+        QDir().mkpath(folder);
+        services.parse = [this](const QString& path) {
+            ++parses;
+            return AEPParseRequests::parseWithOwnReader(path);
+        };
+    }
+
+    ProjectFile projectIn(const QString& projectFolder, const QString& name, const QStringList& media) {
+        ProjectFile p;
+        p.name = name;
+        p.url = QUrl::fromLocalFile(projectFolder + "/" + name + ".prproj");
+        p.mediaFiles = media;
+        return p;
+    }
+
+    MediaFile entry(const QString& path, const QString& project, int usage = 0,
+                    MediaFileStatus status = MediaFileStatus::online) {
+        MediaFile file = media(path, usage, status);
+        file.projectNames = {project};
+        return file;
+    }
+
+    void link(QList<MediaFile>& list) {
+        QCoro::waitFor(AfterEffectsLinking::linkAEPProjects(h.pm(), list, services));
+    }
+
+    ProjectManagerHarness h;
+    QTemporaryDir dir;
+    QString folder;
+    std::atomic_int parses{0};
+    AfterEffectsLinking::Services services;
+};
+
+TEST_F(AfterEffectsLinkingTest, NoLinkedAndNoNearbyProjectChangesNothingAndLogsNothing) {
+    h.pm().setProjects({projectIn(folder, "Cut", {"/m/a.mov", "/Old/Comp.aep"})});
+    h.pm().setAepLinkStatuses({{"/Old/Comp.aep", AEPLinkStatus::missing("/Old/Comp.aep")}});
+    QList<MediaFile> list{entry("/m/a.mov", "Cut")};
+    const QList<MediaFile> before = list;
+    test::DiskFactsLogCapture log;
+    link(list);
+    EXPECT_EQ(list, before); // the earlier missing link flags nothing in this run
+    EXPECT_TRUE(log.messages().isEmpty());
+    EXPECT_EQ(h.pm().aepLinkStatuses().size(), 1);
+}
+
+TEST_F(AfterEffectsLinkingTest, AProjectBesideTheImportIsParsedAndItsFootageMarked) {
+    ASSERT_TRUE(aeptest::writeProject(folder + "/Comp.aep",
+                                      {"/Volumes/Media/clip.mov", "/Volumes/Other/b-roll.MOV"}));
+    h.pm().setProjects({projectIn(folder, "Cut", {"/Volumes/Media/clip.mov"})});
+    QList<MediaFile> list{entry("/Volumes/Media/clip.mov", "Cut"), entry("/New/B-Roll.mov", "Cut", 2)};
+    list[1].usageType = MediaUsageType::videoOnly;
+    test::DiskFactsLogCapture log;
+    link(list);
+    EXPECT_TRUE(log.contains("AEP detection: 0 media ref(s), 1 .aep file(s) near projects"));
+    EXPECT_TRUE(log.contains("AEP Comp: found 2 footage references"));
+    const AEPLinkStatus status = h.pm().aepLinkStatuses().value(folder + "/Comp.aep");
+    ASSERT_EQ(status.kind, AEPLinkStatus::Kind::resolved);
+    EXPECT_EQ(status.project.name, "Comp");
+    EXPECT_EQ(list[0].usageType, MediaUsageType::usedInAfterEffects);
+    EXPECT_TRUE(list[0].isAEFootage);
+    EXPECT_EQ(list[0].linkedAEProjects, QStringList{"/Volumes/Media/clip.mov"});
+    // By file name, and an entry used on a timeline keeps its usage type.
+    EXPECT_TRUE(list[1].isAEFootage);
+    EXPECT_EQ(list[1].usageType, MediaUsageType::videoOnly);
+    EXPECT_EQ(parses, 1);
+}
+
+TEST_F(AfterEffectsLinkingTest, AnOfflineLinkIsReconnectedByNameAndParsedOnceForBothPaths) {
+    ASSERT_TRUE(aeptest::writeProject(folder + "/Comp.AEP", {"/Volumes/Media/clip.mov"}));
+    const qint64 size = QFileInfo(folder + "/Comp.AEP").size();
+    h.pm().setProjects({projectIn(folder, "Cut", {"/Old/Comp.aep"})});
+    QList<MediaFile> list{entry("/Old/Comp.aep", "Cut", 0, MediaFileStatus::offline)};
+    test::DiskFactsLogCapture log;
+    link(list);
+    EXPECT_EQ(list[0].status, MediaFileStatus::matching);
+    EXPECT_EQ(list[0].matchedPath, folder + "/Comp.AEP");
+    EXPECT_EQ(list[0].size, size);
+    EXPECT_TRUE(log.contains("AEP auto-reconnected on import: /Old/Comp.aep → " + folder + "/Comp.AEP"));
+    EXPECT_EQ(parses, 1);
+    EXPECT_EQ(h.pm().aepLinkStatuses().value("/Old/Comp.aep").kind, AEPLinkStatus::Kind::resolved);
+    EXPECT_EQ(h.pm().aepLinkStatuses().value(folder + "/Comp.AEP").kind, AEPLinkStatus::Kind::resolved);
+}
+
+TEST_F(AfterEffectsLinkingTest, PathsThatDifferOnlyInCaseShareOneParseOfTheFileThatExists) {
+    ASSERT_TRUE(aeptest::writeProject(folder + "/Comp.aep", {"/Volumes/Media/clip.mov"}));
+    h.pm().setProjects({projectIn(dir.filePath("Elsewhere"), "Cut", {})});
+    // The spelling that names no file comes first.
+    QList<MediaFile> list{entry(folder + "/COMP.aep", "Cut"), entry(folder + "/Comp.aep", "Cut")};
+    link(list);
+    EXPECT_EQ(parses, 1);
+    EXPECT_EQ(h.pm().aepLinkStatuses().value(folder + "/COMP.aep").kind, AEPLinkStatus::Kind::resolved);
+    EXPECT_EQ(h.pm().aepLinkStatuses().value(folder + "/Comp.aep").kind, AEPLinkStatus::Kind::resolved);
+}
+
+TEST_F(AfterEffectsLinkingTest, ADecomposedNameOnDiskReconnectsAComposedLink) {
+    const QString onDisk = folder + QString::fromUtf8("/Cafe\u0301 Titles.aep");
+    ASSERT_TRUE(aeptest::writeProject(onDisk, {"/Volumes/Media/clip.mov"}));
+    const QString linked = QString::fromUtf8("/Old/CAF\u00c9 Titles.aep");
+    h.pm().setProjects({projectIn(folder, "Cut", {linked})});
+    QList<MediaFile> list{entry(linked, "Cut", 0, MediaFileStatus::offline)};
+    link(list);
+    EXPECT_EQ(list[0].matchedPath, onDisk);
+    EXPECT_EQ(h.pm().aepLinkStatuses().value(linked).kind, AEPLinkStatus::Kind::resolved);
+}
+
+TEST_F(AfterEffectsLinkingTest, ALinkStillBeingCheckedSearchesTwoLevelsDeep) {
+    ASSERT_TRUE(aeptest::writeProject(folder + "/AE/Comp.aep", {"/Volumes/Media/clip.mov"}));
+    ASSERT_TRUE(aeptest::writeProject(folder + "/AE/Old/Deeper.aep", {"/Volumes/Media/x.mov"}));
+    h.pm().setProjects({projectIn(folder, "Cut", {"/Old/Comp.aep"})});
+    QList<MediaFile> list{entry("/Old/Comp.aep", "Cut", 0, MediaFileStatus::checking),
+                          entry("/Old/Deeper.aep", "Cut", 0, MediaFileStatus::offline)};
+    test::DiskFactsLogCapture log;
+    link(list);
+    EXPECT_EQ(list[0].matchedPath, folder + "/AE/Comp.aep");
+    EXPECT_EQ(list[0].status, MediaFileStatus::matching);
+    EXPECT_FALSE(list[1].matchedPath); // three levels down: not searched
+    EXPECT_TRUE(log.contains("Linked AEP file not found: /Old/Deeper.aep"));
+    EXPECT_TRUE(log.contains("AEP detection: 2 media ref(s), 1 .aep file(s) near projects"));
+}
+
+TEST_F(AfterEffectsLinkingTest, AMissingOrUnreadableProjectFlagsTheUnusedMediaOfTheProjectsLinkingIt) {
+    {
+        QFile bad(folder + "/Broken.aep");
+        ASSERT_TRUE(bad.open(QIODevice::WriteOnly));
+        bad.write("not a project at all");
+    }
+    h.pm().setProjects(
+        {projectIn(folder, "Cut", {"/Old/Gone.aep", "/m/unused.mov", "/m/used.mov"}),
+         projectIn(dir.filePath("Elsewhere"), "Other", {"/m/other.mov"}),
+         projectIn(dir.filePath("Elsewhere"), "Graphics", {folder + "/Broken.aep", "/m/g.mov"})});
+    QList<MediaFile> list{entry("/Old/Gone.aep", "Cut", 0, MediaFileStatus::offline),
+                          entry("/m/unused.mov", "Cut"),
+                          entry("/m/used.mov", "Cut", 1),
+                          entry("/m/other.mov", "Other"),
+                          entry(folder + "/Broken.aep", "Graphics"),
+                          entry("/m/g.mov", "Graphics")};
+    test::DiskFactsLogCapture log;
+    link(list);
+    EXPECT_TRUE(log.contains("Linked AEP file not found: /Old/Gone.aep"));
+    EXPECT_TRUE(log.contains("Failed to parse AEP: " + folder + "/Broken.aep — Invalid AEP format: "));
+    EXPECT_TRUE(log.contains("2 AEP file(s) missing — flagged uncertain files in 2 project(s)"));
+    EXPECT_EQ(h.pm().aepLinkStatuses().value("/Old/Gone.aep").kind, AEPLinkStatus::Kind::missing);
+    const AEPLinkStatus broken = h.pm().aepLinkStatuses().value(folder + "/Broken.aep");
+    EXPECT_EQ(broken.kind, AEPLinkStatus::Kind::parseError);
+    EXPECT_TRUE(broken.error.startsWith("Invalid AEP format: "));
+    EXPECT_TRUE(list[1].hasUnresolvedAELink);
+    EXPECT_FALSE(list[2].hasUnresolvedAELink); // used
+    EXPECT_FALSE(list[3].hasUnresolvedAELink); // another project's
+    EXPECT_FALSE(list[4].hasUnresolvedAELink); // an .aep itself
+    EXPECT_TRUE(list[5].hasUnresolvedAELink);
+}
+
+TEST_F(AfterEffectsLinkingTest, AWarmImportAnswersFromTheCacheUntilTheFileChanges) {
+    ASSERT_TRUE(aeptest::writeProject(folder + "/Comp.aep", {"/Volumes/Media/clip.mov"}));
+    h.pm().setProjects({projectIn(folder, "Cut", {})});
+    QList<MediaFile> list{entry("/Volumes/Media/clip.mov", "Cut")};
+    link(list);
+    ASSERT_EQ(parses, 1);
+    test::DiskFactsLogCapture log;
+    QList<MediaFile> again{entry("/Volumes/Media/clip.mov", "Cut")};
+    link(again);
+    EXPECT_EQ(parses, 1);
+    EXPECT_TRUE(log.contains("AEP cache hit: Comp.aep"));
+    EXPECT_TRUE(again[0].isAEFootage);
+    ASSERT_TRUE(
+        aeptest::writeProject(folder + "/Comp.aep", {"/Volumes/Media/clip.mov", "/Volumes/Media/new.mov"}));
+    link(again);
+    EXPECT_EQ(parses, 2);
+    EXPECT_EQ(h.pm()
+                  .aepParseCache()
+                  .value(AEPParseRequests::cacheKey(folder + "/Comp.aep"))
+                  .result.footagePaths.size(),
+              2);
+}
+
+TEST_F(AfterEffectsLinkingTest, RealProjectsBesideAnImportAreEachLinkedAndCached) {
+    const QString samples = samplesDir();
+    const QStringList files = QDir(samples).entryList({"*.aep"}, QDir::Files);
+    if (files.isEmpty())
+        GTEST_SKIP() << "no After Effects samples";
+    h.pm().setProjects({projectIn(samples, "Samples", {})});
+    QList<MediaFile> list;
+    link(list);
+    EXPECT_EQ(parses, files.size());
+    int resolved = 0;
+    for (const QString& name : files) {
+        ASSERT_TRUE(h.pm().aepLinkStatuses().contains(samples + "/" + name)) << name.toStdString();
+        resolved +=
+            h.pm().aepLinkStatuses().value(samples + "/" + name).kind == AEPLinkStatus::Kind::resolved;
+    }
+    EXPECT_GT(resolved, 0);
+    // The footage a real project names is marked in a second, warm import.
+    QSet<QString> footage;
+    for (const AEPLinkStatus& status : h.pm().aepLinkStatuses())
+        footage.unite(status.project.footagePaths);
+    for (const QString& path : std::as_const(footage))
+        list.append(entry(path, "Samples"));
+    link(list);
+    EXPECT_EQ(parses, files.size()); // every resolved one from the cache
+    for (const MediaFile& file : std::as_const(list))
+        EXPECT_TRUE(file.isAEFootage) << file.path.toStdString();
+}
+
+TEST(AfterEffectsCrossReference, PathKeysNameFallbackAndTheLaterEntryForOnePath) {
+    QList<MediaFile> list{
+        media("d:/shoot/a001.mov"),    media("D:/Shoot/A001.MOV"), media("/Volumes/New/Shoot/b.mov"),
+        media("/Volumes/Other/B.mov"), media("/x/c.mov"),          media("/x/e.mov")};
+    list[4].alternativePaths = {"/Alt/C.mov"};
+    list[5].matchedPath = "/Found/e.mov";
+    AfterEffectsLinking::crossReferenceAEFootage(list, {"D:\\Shoot\\A001.mov", "/Volumes/Old/Shoot/b.mov",
+                                                        "/alt/c.mov", "/found/E.mov", "C:\\Shoot\\b.mov"});
+    EXPECT_FALSE(list[0].isAEFootage); // one path: only the later entry
+    EXPECT_EQ(list[1].linkedAEProjects, QStringList{"D:\\Shoot\\A001.mov"});
+    EXPECT_TRUE(list[2].isAEFootage); // by name, every entry of that name
+    EXPECT_TRUE(list[3].isAEFootage);
+    EXPECT_EQ(list[2].linkedAEProjects,
+              QStringList{"/Volumes/Old/Shoot/b.mov"}); // not the Windows path's name
+    EXPECT_TRUE(list[4].isAEFootage);
+    EXPECT_TRUE(list[5].isAEFootage);
+}
+
+TEST(AfterEffectsCrossReference, DecomposedAndComposedNamesAreOneName) {
+    const QString composed = QString::fromUtf8("/Media/Caf\u00e9.mov");
+    const QString decomposed = QString::fromUtf8("/Old/Cafe\u0301.MOV");
+    QList<MediaFile> list{media(composed)};
+    AfterEffectsLinking::crossReferenceAEFootage(list, {decomposed});
+    EXPECT_TRUE(list[0].isAEFootage);
+}
+
+// ---- The search for missing projects ---------------------------------------------------------
+
+class MissingAEPSearch : public AfterEffectsLinkingTest {
+protected:
+    int search(const QString& where) {
+        return QCoro::waitFor(AfterEffectsLinking::searchForMissingAEPFiles(
+            h.pm(), where, [this](const QString& m) { messages.append(m); }, {}, services));
+    }
+    QStringList messages;
+};
+
+TEST_F(MissingAEPSearch, AnEmptyFolderReportsNothingFoundAndChangesNothing) {
+    aeptest::writeProject(folder + "/.Hidden.aep", {"/a.mov"});
+    aeptest::writeProject(folder + "/Show.app/Inside.aep", {"/a.mov"});
+    const qint64 summaryVersion = h.pm().mediaFilesVersion();
+    EXPECT_EQ(search(folder), 0);
+    EXPECT_EQ(messages, (QStringList{"Scanning for .aep files...", "No .aep files found"}));
+    EXPECT_EQ(h.pm().mediaFilesVersion(), summaryVersion);
+}
+
+TEST_F(MissingAEPSearch, ResolvesEveryMissingLinkOfThatNameAndClearsTheUncertainFlags) {
+    ASSERT_TRUE(aeptest::writeProject(folder + "/Sub/Comp.AEP", {"/Volumes/A/clip.mov"}));
+    ASSERT_TRUE(aeptest::writeProject(folder + "/Other.aep", {"/Volumes/A/x.mov"}));
+    h.pm().setAepLinkStatuses(
+        {{"/Old/Drive/comp.aep", AEPLinkStatus::missing("/Old/Drive/comp.aep")},
+         {"/Older/Comp.aep", AEPLinkStatus::parseError("/Older/Comp.aep", "Read error: x")}});
+    MediaFile clip = media("/Volumes/A/clip.mov");
+    clip.hasUnresolvedAELink = true;
+    MediaFile unrelated = media("/Volumes/A/unrelated.mov");
+    unrelated.hasUnresolvedAELink = true;
+    h.pm().setMediaFiles({clip, unrelated});
+    test::DiskFactsLogCapture log;
+    EXPECT_EQ(search(folder), 2);
+    EXPECT_EQ(messages, (QStringList{"Scanning for .aep files...", "Found 2 .aep file(s), parsing...",
+                                     "Parsing 1/2: Other.aep", "Parsing 2/2: Comp.AEP"}));
+    EXPECT_EQ(parses, 1); // only the file that matches a missing link
+    EXPECT_TRUE(log.contains("Resolved missing AEP: Comp with 1 footage paths"));
+    for (const AEPLinkStatus& status : h.pm().aepLinkStatuses())
+        EXPECT_EQ(status.kind, AEPLinkStatus::Kind::resolved);
+    EXPECT_TRUE(h.pm().mediaFiles()[0].isAEFootage);
+    EXPECT_EQ(h.pm().mediaFiles()[0].usageType, MediaUsageType::usedInAfterEffects);
+    EXPECT_FALSE(h.pm().mediaFiles()[1].hasUnresolvedAELink); // the last link resolved
+    EXPECT_EQ(h.pm().summary().aeLinkedFiles, 1);
+}
+
+TEST_F(MissingAEPSearch, FootageTakenOutOfTheRecycleBinWhenItTurnsOutUsedInAfterEffects) {
+    ASSERT_TRUE(aeptest::writeProject(folder + "/Comp.aep", {"/Volumes/A/clip.mov"}));
+    h.pm().setAepLinkStatuses({{"/Old/Comp.aep", AEPLinkStatus::missing("/Old/Comp.aep")}});
+    MediaFile clip = media("/Volumes/A/clip.mov", 0, MediaFileStatus::inRecycleBin);
+    MediaFile other = media("/Volumes/A/other.mov", 0, MediaFileStatus::inRecycleBin);
+    h.pm().setMediaFiles({clip, other});
+    h.pm().setRecycleBin({binItem(clip), binItem(other)});
+    EXPECT_EQ(search(folder), 1);
+    ASSERT_EQ(h.pm().recycleBin().size(), 1);
+    EXPECT_EQ(h.pm().recycleBin()[0].mediaFile.path, "/Volumes/A/other.mov");
+    EXPECT_EQ(h.pm().mediaFiles()[0].status, MediaFileStatus::online);
+    EXPECT_EQ(h.pm().mediaFiles()[1].status, MediaFileStatus::inRecycleBin);
+}
+
+TEST_F(MissingAEPSearch, HoldsTheManagerWhileItWaitsAndSurvivesAListChangedBehindItsBack) {
+    ASSERT_TRUE(aeptest::writeProject(folder + "/Comp.aep", {"/Volumes/A/clip.mov"}));
+    h.pm().setAepLinkStatuses({{"/Old/Comp.aep", AEPLinkStatus::missing("/Old/Comp.aep")}});
+    QList<MediaFile> many;
+    for (int i = 0; i < 50; ++i)
+        many.append(media(QStringLiteral("/Volumes/A/f%1.mov").arg(i)));
+    many.append(media("/Volumes/A/clip.mov"));
+    h.pm().setMediaFiles(many);
+    bool clearRefused = false;
+    services.parse = [this, &clearRefused](const QString& path) {
+        // While the search waits for this parse, the window tries to change the list.
+        QMetaObject::invokeMethod(
+            &h.pm(),
+            [&] {
+                clearRefused = !h.pm().clearAll();
+                h.pm().setMediaFiles({media("/Volumes/A/clip.mov")}); // a caller that ignores the gate
+            },
+            Qt::BlockingQueuedConnection);
+        return AEPParseRequests::parseWithOwnReader(path);
+    };
+    EXPECT_EQ(search(folder), 1);
+    EXPECT_TRUE(clearRefused);
+    ASSERT_EQ(h.pm().mediaFiles().size(), 1);
+    EXPECT_TRUE(h.pm().mediaFiles()[0].isAEFootage);
+    EXPECT_FALSE(h.pm().isBusy());
+}
+
+} // namespace
+
+namespace {
+
+TEST(AfterEffectsImport, AnImportLinksTheAfterEffectsProjectsItsProjectsList) {
+    ImportTestHarness h;
+    const QString clip = h.makeFile("Media/clip.mov");
+    const QString other = h.makeFile("Media/other.mov");
+    const QString comp = h.dir.filePath("Show/AE/Comp.aep");
+    ASSERT_TRUE(aeptest::writeProject(comp, {clip}));
+    const QUrl cut = h.makeProject("Show/Cut.prproj", {comp, clip, other}, 0.0);
+    h.importNow({cut});
+    ASSERT_TRUE(h.entry(clip));
+    EXPECT_TRUE(h.entry(clip)->isAEFootage);
+    EXPECT_EQ(h.entry(clip)->usageType, MediaUsageType::usedInAfterEffects);
+    EXPECT_FALSE(h.entry(other)->hasUnresolvedAELink);
+    EXPECT_EQ(h.pm().aepLinkStatuses().value(comp).kind, AEPLinkStatus::Kind::resolved);
+    EXPECT_EQ(h.pm().summary().aeLinkedFiles, 1);
+    EXPECT_EQ(h.pm().summary().uncertainAEFiles, 0);
+}
+
+} // namespace

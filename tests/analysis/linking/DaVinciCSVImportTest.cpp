@@ -1,0 +1,152 @@
+#include "analysis/DaVinciCSVImport.h"
+#include "analysis/ProjectManager.h"
+
+#include "support/ImportTestHarness.h"
+#include "support/ProjectManagerHarness.h"
+
+#include <QDir>
+#include <QFile>
+
+#include <gtest/gtest.h>
+
+using namespace tarnwick;
+using namespace tarnwick::testing;
+
+namespace {
+
+const QString disclaimer = QStringLiteral(
+    "These clips are labeled \"DaVinci CSV\" because DaVinci Resolve flagged them as unused (Usage = 0). "
+    "Tarnwick has NOT analyzed any timeline itself — verifying they're truly unused before deleting is your "
+    "call.");
+
+class DaVinciImport : public ::testing::Test {
+protected:
+    QUrl csv(const QString& name, const QByteArray& content) {
+        const QString path = h.dir.filePath(name);
+        QFile file(path);
+        EXPECT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(content);
+        return QUrl::fromLocalFile(path);
+    }
+    void import(const QUrl& url) { QCoro::waitFor(DaVinciCSVImport::importDaVinciCSV(h.pm(), url)); }
+    const MediaFile* entry(const QString& path) { return h.entry(path); }
+    ImportTestHarness h;
+};
+
+TEST_F(DaVinciImport, ImportsUniqueClipsLocatesThemAndReportsTheSummary) {
+    const QString media = h.dir.filePath("Media");
+    h.makeFile("Media/C001.mov");
+    h.makeFile("Media/Proxy/c001.MP4");
+    h.makeFile("Media/Proxies/C001.mov");
+    const QByteArray content = QStringLiteral("File Name,Clip Directory\n"
+                                              "C001.mov,%1\n"
+                                              "C001.mov,%1//\n"
+                                              "Gone.mov,%1\n"
+                                              "Timeline 1,\n")
+                                   .arg(media)
+                                   .toUtf8();
+    import(csv("Unused Clips.csv", content));
+    ASSERT_EQ(h.pm().projects().size(), 1);
+    const ProjectFile& project = h.pm().projects()[0];
+    EXPECT_EQ(project.name, "DaVinci: Unused Clips");
+    EXPECT_EQ(project.mediaFiles, (QStringList{media + "/C001.mov", media + "/Gone.mov"}));
+    EXPECT_EQ(project.usageCountByPath.value(media + "/C001.mov", -1), 0);
+    const std::optional<DaVinciCSVImportSummary> summary = h.pm().lastDaVinciImport();
+    ASSERT_TRUE(summary);
+    EXPECT_EQ(summary->totalDataRows, 4);
+    EXPECT_EQ(summary->importedClips, 2);
+    EXPECT_EQ(summary->foundOnDisk, 1);
+    EXPECT_EQ(summary->missingOnDisk, 1);
+    EXPECT_EQ(summary->skippedRows, 1);
+    EXPECT_EQ(summary->proxiesDetected, 1);
+    ASSERT_TRUE(entry(media + "/C001.mov"));
+    EXPECT_TRUE(entry(media + "/C001.mov")->isFromDaVinciCSV);
+    EXPECT_EQ(entry(media + "/C001.mov")->proxyPath, media + "/Proxy/c001.MP4"); // Proxy before Proxies
+    EXPECT_EQ(
+        h.pm().daVinciImportMessage(),
+        "Imported 2 clips from DaVinci: Unused Clips.\n1 found on disk, 1 missing.\n1 proxy file(s) detected "
+        "— "
+        "these will move or delete together with their clips.\n1 non-media row skipped (e.g. the timeline "
+        "\"stringout\" row).\n\n" +
+            disclaimer);
+    EXPECT_TRUE(h.pm().showDaVinciImportResult());
+    EXPECT_FALSE(h.pm().isAnalyzing());
+    EXPECT_EQ(h.pm().analysisProgress(), 1.0);
+    EXPECT_EQ(h.pm().currentTask(), "DaVinci CSV import complete");
+    EXPECT_TRUE(h.logged("DaVinci CSV import: 2 clips (1 online, 1 offline, 0 protected)"));
+}
+
+TEST_F(DaVinciImport, ReimportReplacesTheProjectAndAClipUsedElsewhereStaysProtected) {
+    const QString clip = h.makeFile("Media/A.mov");
+    ProjectFile premiere = project("Cut", {});
+    premiere.mediaFiles = {clip};
+    premiere.usedFiles = {clip};
+    premiere.usageCountByPath.insert(clip, 1);
+    h.pm().setProjects({premiere});
+    const QUrl url =
+        csv("list.csv", ("File Name,Clip Directory\nA.mov," + h.dir.filePath("Media") + "\n").toUtf8());
+    import(url);
+    import(url);
+    ASSERT_EQ(h.pm().projects().size(), 2);
+    EXPECT_EQ(h.pm().projects()[1].name, "DaVinci: list");
+    EXPECT_EQ(h.pm().lastDaVinciImport()->protectedByOtherProjects, 1);
+    ASSERT_TRUE(entry(clip));
+    EXPECT_EQ(entry(clip)->usageCount, 1);
+    EXPECT_TRUE(
+        h.pm().daVinciImportMessage()->contains("1 kept safe — also used in a loaded Premiere project."));
+}
+
+TEST_F(DaVinciImport, FailuresReportTheirMessageAndChangeNothing) {
+    struct Case {
+        QByteArray content;
+        QString message;
+    };
+    const QList<Case> cases{
+        {"", "bad.csv is empty."},
+        {"Name,Path\na,b\n",
+         "bad.csv is missing the required \"File Name\" and \"Clip Directory\" columns. Found: Name, "
+         "Path."},
+        {"File Name,Clip Directory\nTimeline 1,\n", "No media clips found in bad.csv. 1 row(s) were skipped "
+                                                    "(for example the timeline \"stringout\" row, which "
+                                                    "has no source file)."},
+    };
+    for (const Case& c : cases) {
+        import(csv("bad.csv", c.content));
+        EXPECT_EQ(h.pm().daVinciImportMessage(), c.message);
+        EXPECT_TRUE(h.logged("DaVinci CSV import failed: " + c.message));
+        EXPECT_FALSE(h.pm().lastDaVinciImport());
+        EXPECT_TRUE(h.pm().showDaVinciImportResult());
+        EXPECT_FALSE(h.pm().isAnalyzing());
+        EXPECT_TRUE(h.pm().projects().isEmpty());
+        EXPECT_FALSE(h.pm().isBusy());
+    }
+    import(QUrl::fromLocalFile(h.dir.filePath("absent.csv")));
+    EXPECT_TRUE(h.pm().daVinciImportMessage()->startsWith("Couldn't read absent.csv: "));
+}
+
+TEST(DaVinciProxy, OnlyRegularFilesInNameOrderTheClipExtensionFirstThenAVideoFormat) {
+    QTemporaryDir dir;
+    const auto make = [&](const QString& relative) {
+        const QString path = dir.filePath(relative);
+        QDir().mkpath(QFileInfo(path).absolutePath());
+        QFile file(path);
+        EXPECT_TRUE(file.open(QIODevice::WriteOnly));
+    };
+    make("Proxy/._C002.mov");
+    make("Proxy/C002.xml");
+    make("Proxy/C002.MP4");
+    make("Proxy/c002.mov");
+    QDir().mkpath(dir.filePath("Proxy/C002.mov.folder"));
+    EXPECT_EQ(DaVinciCSVImport::findProxyPath(dir.filePath("C002.MOV")), dir.filePath("Proxy/c002.mov"));
+    make("Proxy/C003.xml");
+    make("Proxy/C003.mp4");
+    make("Proxy/C003.mov");
+    EXPECT_EQ(DaVinciCSVImport::findProxyPath(dir.filePath("C003.braw")), dir.filePath("Proxy/C003.mov"));
+    // A folder named like the clip is no proxy, nor is a sidecar.
+    QDir().mkpath(dir.filePath("Proxy/C004.mov"));
+    make("Proxy/C004.xml");
+    EXPECT_FALSE(DaVinciCSVImport::findProxyPath(dir.filePath("C004.mov")));
+    EXPECT_FALSE(DaVinciCSVImport::findProxyPath("C005.mov"));
+}
+
+} // namespace
