@@ -5,7 +5,9 @@
 #include "stores/ProtectedFolders.h"
 #include "stores/StatsManager.h"
 #include "ui/tools/AuditLogView.h"
+#include "ui/tools/EasyImportSheet.h"
 #include "ui/tools/ProtectedFoldersSheet.h"
+#include "ui/tools/SearchOfflineFilesSheet.h"
 #include "ui/tools/SequenceUsageSheet.h"
 #include "ui/tools/StatsView.h"
 #include "ui/window/ContentView.h"
@@ -24,6 +26,14 @@ void registerToolViews(ViewFactories& factories) {
     };
     factories.sequenceUsageSheet = [](ContentView& window) -> QWidget* {
         return new SequenceUsageSheet(window.manager());
+    };
+    factories.easyImportSheet = [](ContentView& window) -> QWidget* {
+        return new EasyImportSheet(window.manager(), window.filePanel(), window.grants(),
+                                   [&window](const QList<QUrl>& urls) { window.handleDrop(urls); });
+    };
+    factories.searchOfflineSheet = [](ContentView& window) -> QWidget* {
+        return new SearchOfflineFilesSheet(window.manager(), window.filePanel(), window.grants(),
+                                           OfflineSearchOperations::forManager(window.manager()));
     };
     factories.statsSheet = [](ContentView& window) -> QWidget* {
         const StatsManager* stats = window.manager().services().statsManager;
