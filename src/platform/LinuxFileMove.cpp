@@ -1,17 +1,16 @@
+#include "platform/FileMover.h"
 #include "platform/LinuxFileOperations.h"
-
-#include <cerrno>
 
 namespace tarnwick {
 
-// Placeholders until moving to a folder and transcoding land.
-FileOpStatus LinuxFileOperations::moveNoReplace(const QString&, const QString&, const FileOpProgress&,
-                                                const std::atomic_bool*) {
-    return FileOpStatus::failure(ENOSYS);
+FileOpStatus LinuxFileOperations::moveNoReplace(const QString& source, const QString& destination,
+                                                const FileOpProgress& progress,
+                                                const std::atomic_bool* cancel) {
+    return FileMover().moveNoReplace(source, destination, progress, cancel);
 }
 
-FileOpStatus LinuxFileOperations::replaceAtomically(const QString&, const QString&) {
-    return FileOpStatus::failure(ENOSYS);
+FileOpStatus LinuxFileOperations::replaceAtomically(const QString& replacement, const QString& target) {
+    return FileMover().replaceAtomically(replacement, target);
 }
 
 } // namespace tarnwick

@@ -1,8 +1,10 @@
 #include "ui/window/CleanupOperations.h"
 
 #include "actions/DeleteSafetyCheck.h"
+#include "actions/MoveToFolderAction.h"
 #include "actions/RecycleBin.h"
 #include "actions/TrashAction.h"
+#include "actions/UnusedFilesExport.h"
 #include "analysis/ProjectManager.h"
 #include "platform/AppLog.h"
 
@@ -81,8 +83,7 @@ public:
     }
 };
 
-// The engine's clean-up actions; moving to a folder, the CSV export and the DaVinci import stay
-// refused until their operations exist.
+// The engine's clean-up actions; the DaVinci import stays refused until its operation exists.
 class EngineOperations : public StagingOnlyOperations {
 public:
     QList<Conflict> findDeleteSafetyConflicts(const QList<MediaFile>& staging,
@@ -102,6 +103,22 @@ public:
     QCoro::Task<TrashResult> moveToTrash(ProjectManager& manager) override {
         const RemovalResult r = co_await TrashAction::moveToTrash(manager);
         co_return TrashResult{int(r.deleted), int(r.failed), r.errors, r.failedItems};
+    }
+    QCoro::Task<MoveResult> moveRecycleBinToFolder(ProjectManager& manager, QUrl folder) override {
+        const tarnwick::MoveResult r =
+            co_await MoveToFolderAction::moveRecycleBinToFolder(manager, folder.toLocalFile());
+        co_return MoveResult{int(r.succeeded), int(r.failed), r.errors};
+    }
+    QCoro::Task<MoveResult> moveFilesToFolder(ProjectManager& manager, QList<MediaFile> files,
+                                              QUrl folder) override {
+        const tarnwick::MoveResult r =
+            co_await MoveToFolderAction::moveFilesToFolder(manager, std::move(files), folder.toLocalFile());
+        co_return MoveResult{int(r.succeeded), int(r.failed), r.errors};
+    }
+    std::optional<QUrl> exportUnusedFilesCSV(ProjectManager& manager) override {
+        if (const std::optional<QString> path = UnusedFilesExport::exportUnusedFilesCSV(manager))
+            return QUrl::fromLocalFile(*path);
+        return std::nullopt;
     }
 };
 

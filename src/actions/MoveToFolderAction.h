@@ -1,0 +1,40 @@
+#pragma once
+
+#include "actions/CleanupServices.h"
+#include "model/MediaFile.h"
+
+#include <QList>
+#include <QString>
+#include <QStringList>
+
+#include <qcoro/qcorotask.h>
+
+namespace tarnwick {
+
+class ProjectManager;
+
+// The outcome of moving to a folder, for the result sheet.
+struct MoveResult {
+    qint64 succeeded = 0;
+    qint64 failed = 0;
+    QStringList errors;
+    // Another operation held the manager: nothing was touched, errors holds the reason.
+    bool refused = false;
+};
+
+// Moves media into a folder the user picked, below which each file keeps its whole former path
+// (/Archive + /Volumes/Media/Day1/A001.mov). Takes the manager's operation gate and refuses while
+// another operation runs. Per file it decides on the GUI thread and moves on a worker, one file at
+// a time, never replacing anything; it publishes the move progress fields and stops between
+// files when cancelMoveRequested is set (a file in flight is rolled back, never left half copied).
+class MoveToFolderAction {
+public:
+    // Everything staged in the bin, in bin order; leaves trace files when the option is on.
+    static QCoro::Task<MoveResult> moveRecycleBinToFolder(ProjectManager& manager, QString folder,
+                                                          CleanupServices services = {});
+    // The given files (Move Unused to Folder); offline files are skipped.
+    static QCoro::Task<MoveResult> moveFilesToFolder(ProjectManager& manager, QList<MediaFile> files,
+                                                     QString folder, CleanupServices services = {});
+};
+
+} // namespace tarnwick

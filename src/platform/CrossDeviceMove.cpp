@@ -1,0 +1,414 @@
+#include "platform/CrossDeviceMove.h"
+
+#include <QHash>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/xattr.h>
+#include <unistd.h>
+#include <vector>
+
+namespace tarnwick {
+
+using namespace filemove;
+
+namespace {
+
+// Large enough that the per-chunk progress call and cancel check cost nothing measurable.
+constexpr qint64 kChunkBytes = 8 * 1024 * 1024;
+constexpr qint64 kWritebackLag = 2 * kChunkBytes;
+
+// Closes a descriptor once; close errors matter only for the written copy, which closes itself.
+class Descriptor {
+public:
+    explicit Descriptor(int fd = -1) : m_fd(fd) {}
+    ~Descriptor() {
+        if (m_fd >= 0)
+            ::close(m_fd);
+    }
+    Descriptor(const Descriptor&) = delete;
+    Descriptor& operator=(const Descriptor&) = delete;
+    int get() const { return m_fd; }
+    bool isOpen() const { return m_fd >= 0; }
+    int closeChecked() {
+        const int fd = std::exchange(m_fd, -1);
+        return ::close(fd) == 0 ? 0 : errno;
+    }
+
+private:
+    int m_fd;
+};
+
+qint64 readFully(int fd, char* buffer, qint64 count) {
+    qint64 done = 0;
+    while (done < count) {
+        const ssize_t got = ::read(fd, buffer + done, size_t(count - done));
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got < 0)
+            return -1;
+        if (got == 0)
+            break;
+        done += got;
+    }
+    return done;
+}
+
+bool sameTimes(const struct timespec& a, const struct timespec& b) {
+    return a.tv_sec == b.tv_sec && a.tv_nsec == b.tv_nsec;
+}
+
+// Keeps owner (when allowed), mode and times; the owner first, since chown clears set-id bits.
+int applyAttributes(int fd, const struct stat& info) {
+    if (::fchown(fd, info.st_uid, info.st_gid) != 0 && errno != EPERM)
+        return errno;
+    if (::fchmod(fd, info.st_mode & 07777) != 0)
+        return errno;
+    const struct timespec times[2] = {info.st_atim, info.st_mtim};
+    if (::futimens(fd, times) != 0)
+        return errno;
+    return 0;
+}
+
+int applyFolderAttributes(const QByteArray& path, const struct stat& info) {
+    if (::lchown(path.constData(), info.st_uid, info.st_gid) != 0 && errno != EPERM)
+        return errno;
+    if (::chmod(path.constData(), info.st_mode & 07777) != 0)
+        return errno;
+    const struct timespec times[2] = {info.st_atim, info.st_mtim};
+    if (::utimensat(AT_FDCWD, path.constData(), times, AT_SYMLINK_NOFOLLOW) != 0)
+        return errno;
+    return 0;
+}
+
+constexpr const char* kMovedFromAttribute = "user.tarnwick.moved-from";
+
+bool sameContents(const QByteArray& first, const QByteArray& second) {
+    Descriptor a(::open(first.constData(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
+    Descriptor b(::open(second.constData(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
+    if (!a.isOpen() || !b.isOpen())
+        return false;
+    std::vector<char> left(1 << 20);
+    std::vector<char> right(1 << 20);
+    for (;;) {
+        const qint64 got = readFully(a.get(), left.data(), qint64(left.size()));
+        if (got < 0 || readFully(b.get(), right.data(), qint64(right.size())) != got)
+            return false;
+        if (got == 0)
+            return true;
+        if (std::memcmp(left.data(), right.data(), size_t(got)) != 0)
+            return false;
+    }
+}
+
+FileOpStatus changedWhileMoving() {
+    return FileOpStatus::failure(EBUSY, QStringLiteral("The file changed while it was being moved"));
+}
+
+} // namespace
+
+CrossDeviceMove::CrossDeviceMove(const FileMoveSteps& steps, const FileOpProgress& progress,
+                                 const std::atomic_bool* cancel)
+    : m_steps(steps), m_progress(progress), m_cancel(cancel) {}
+
+FileOpStatus CrossDeviceMove::run(const QByteArray& source, const QByteArray& destination,
+                                  const struct stat& sourceInfo) {
+    // Saves a whole copy when the name is plainly taken; the final rename still refuses a late one.
+    struct stat existing {};
+    if (::lstat(destination.constData(), &existing) == 0) {
+        if (S_ISREG(sourceInfo.st_mode) && isInterruptedCopy(source, sourceInfo, destination, existing))
+            return finishInterruptedMove(source, destination, sourceInfo);
+        return errnoStatus(EEXIST);
+    }
+    if (S_ISREG(sourceInfo.st_mode))
+        return moveFile(source, destination, sourceInfo);
+    if (S_ISLNK(sourceInfo.st_mode))
+        return moveLink(source, destination);
+    return moveFolder(source, destination);
+}
+
+FileOpStatus CrossDeviceMove::sourceRemovalFailed(int code) const {
+    return FileOpStatus::failure(
+        code, QStringLiteral("Copied to the destination, but the original could not be removed: ") +
+                  describeErrno(code));
+}
+
+FileOpStatus CrossDeviceMove::moveFile(const QByteArray& source, const QByteArray& destination,
+                                       const struct stat& info) {
+    m_total = info.st_size;
+    QByteArray temporary = temporaryTemplate(destination);
+    Descriptor out(::mkostemp(temporary.data(), O_CLOEXEC));
+    if (!out.isOpen())
+        return errnoStatus(errno);
+    // Names the source on the copy, so that retrying a move killed after the rename but before
+    // the source was removed completes it instead of leaving two copies. Best effort: file
+    // systems without user attributes just do without.
+    ::fsetxattr(out.get(), kMovedFromAttribute, source.constData(), size_t(source.size()), 0);
+    auto status = copyFileInto(source, info, out.get());
+    if (status) {
+        if (const int error = out.closeChecked(); error != 0)
+            status = errnoStatus(error);
+    }
+    if (status)
+        status = placeFile(temporary, destination);
+    if (!status) {
+        ::unlink(temporary.constData());
+        return status;
+    }
+    if (m_steps.removeSourceFile(source) != 0)
+        return sourceRemovalFailed(errno);
+    ::removexattr(destination.constData(), kMovedFromAttribute);
+    return FileOpStatus::success();
+}
+
+bool CrossDeviceMove::isInterruptedCopy(const QByteArray& source, const struct stat& sourceInfo,
+                                        const QByteArray& destination, const struct stat& existing) const {
+    if (!S_ISREG(existing.st_mode) || existing.st_size != sourceInfo.st_size ||
+        !sameTimes(existing.st_mtim, sourceInfo.st_mtim))
+        return false;
+    QByteArray marker(source.size() + 1, Qt::Uninitialized);
+    const ssize_t length =
+        ::getxattr(destination.constData(), kMovedFromAttribute, marker.data(), size_t(marker.size()));
+    if (length != source.size() || marker.left(length) != source)
+        return false;
+    return sameContents(source, destination);
+}
+
+FileOpStatus CrossDeviceMove::finishInterruptedMove(const QByteArray& source, const QByteArray& destination,
+                                                    const struct stat& sourceInfo) {
+    if (m_steps.removeSourceFile(source) != 0)
+        return sourceRemovalFailed(errno);
+    ::removexattr(destination.constData(), kMovedFromAttribute);
+    if (m_progress)
+        m_progress(sourceInfo.st_size, sourceInfo.st_size);
+    return FileOpStatus::success();
+}
+
+FileOpStatus CrossDeviceMove::copyFileInto(const QByteArray& source, const struct stat& expected, int out) {
+    Descriptor in(::open(source.constData(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
+    if (!in.isOpen())
+        return errnoStatus(errno);
+    struct stat before {};
+    if (::fstat(in.get(), &before) != 0)
+        return errnoStatus(errno);
+    if (!S_ISREG(before.st_mode) || before.st_ino != expected.st_ino || before.st_dev != expected.st_dev ||
+        before.st_size != expected.st_size)
+        return changedWhileMoving();
+    ::posix_fadvise(in.get(), 0, 0, POSIX_FADV_SEQUENTIAL);
+    if (auto status = copyContents(in.get(), out, before.st_size); !status)
+        return status;
+    struct stat after {};
+    struct stat written {};
+    if (::fstat(in.get(), &after) != 0 || ::fstat(out, &written) != 0)
+        return errnoStatus(errno);
+    if (after.st_size != before.st_size || !sameTimes(after.st_mtim, before.st_mtim))
+        return changedWhileMoving();
+    if (written.st_size != before.st_size)
+        return FileOpStatus::failure(EIO, QStringLiteral("The copy's size does not match the original"));
+    if (const int error = applyAttributes(out, before); error != 0)
+        return errnoStatus(error);
+    if (::fsync(out) != 0)
+        return errnoStatus(errno);
+    return FileOpStatus::success();
+}
+
+FileOpStatus CrossDeviceMove::copyContents(int in, int out, qint64 size) {
+    qint64 copied = 0;
+    while (copied < size) {
+        if (cancelled())
+            return errnoStatus(ECANCELED);
+        const qint64 count = m_steps.copyChunk(in, out, std::min(kChunkBytes, size - copied));
+        if (count < 0) {
+            if (errno == EINTR)
+                continue;
+            return errnoStatus(errno);
+        }
+        if (count == 0)
+            return FileOpStatus::failure(EIO,
+                                         QStringLiteral("The file became shorter while it was being moved"));
+        // Writes back as it copies, a few chunks behind, so the disk works while we read and
+        // the closing fsync finds little left to do.
+        ::sync_file_range(out, copied, count, SYNC_FILE_RANGE_WRITE);
+        if (copied >= kWritebackLag)
+            ::sync_file_range(out, copied - kWritebackLag, count,
+                              SYNC_FILE_RANGE_WAIT_BEFORE | SYNC_FILE_RANGE_WRITE |
+                                  SYNC_FILE_RANGE_WAIT_AFTER);
+        copied += count;
+        m_done += count;
+        if (m_progress)
+            m_progress(m_done, m_total);
+    }
+    return FileOpStatus::success();
+}
+
+FileOpStatus CrossDeviceMove::placeFile(const QByteArray& temporary, const QByteArray& destination) {
+    if (m_steps.beforeFinalRename)
+        m_steps.beforeFinalRename(QString::fromLocal8Bit(destination));
+    if (m_steps.renameNoReplace(temporary, destination) != 0) {
+        const int error = errno;
+        if (error != EINVAL && error != ENOSYS && error != ENOTSUP)
+            return errnoStatus(error);
+        // No RENAME_NOREPLACE on this file system: a hard link also refuses an existing name.
+        if (::link(temporary.constData(), destination.constData()) != 0)
+            return errnoStatus(errno);
+        ::unlink(temporary.constData());
+    }
+    if (const int error = syncFolder(parentOf(destination)); error != 0)
+        return sourceRemovalFailed(error);
+    return FileOpStatus::success();
+}
+
+FileOpStatus CrossDeviceMove::moveLink(const QByteArray& source, const QByteArray& destination) {
+    QByteArray target(4096, Qt::Uninitialized);
+    const ssize_t length = ::readlink(source.constData(), target.data(), size_t(target.size()));
+    if (length < 0)
+        return errnoStatus(errno);
+    if (length >= target.size())
+        return FileOpStatus::failure(ENAMETOOLONG, describeErrno(ENAMETOOLONG));
+    target.truncate(length);
+    // mkostemp gives a unique name; the link takes its place.
+    QByteArray temporary = temporaryTemplate(destination);
+    Descriptor placeholder(::mkostemp(temporary.data(), O_CLOEXEC));
+    if (!placeholder.isOpen())
+        return errnoStatus(errno);
+    ::unlink(temporary.constData());
+    if (::symlink(target.constData(), temporary.constData()) != 0)
+        return errnoStatus(errno);
+    if (auto status = placeFile(temporary, destination); !status) {
+        ::unlink(temporary.constData());
+        return status;
+    }
+    if (m_steps.removeSourceFile(source) != 0)
+        return sourceRemovalFailed(errno);
+    return FileOpStatus::success();
+}
+
+FileOpStatus CrossDeviceMove::moveFolder(const QByteArray& source, const QByteArray& destination) {
+    QList<TreeEntry> entries;
+    if (auto status = collectTree(source, entries); !status)
+        return status;
+    for (const TreeEntry& entry : entries) {
+        if (entry.kind == TreeEntry::Kind::file)
+            m_total += entry.info.st_size;
+    }
+    QByteArray temporary = temporaryTemplate(destination);
+    if (!::mkdtemp(temporary.data()))
+        return errnoStatus(errno);
+    auto status = copyTreeInto(entries, source, temporary);
+    if (status)
+        status = verifyTree(entries, temporary);
+    if (status)
+        status = placeFolder(temporary, destination);
+    if (!status) {
+        removeOwnTree(temporary);
+        return status;
+    }
+    return removeSourceTree(entries, source);
+}
+
+FileOpStatus CrossDeviceMove::copyTreeInto(const QList<TreeEntry>& entries, const QByteArray& source,
+                                           const QByteArray& copy) {
+    for (const TreeEntry& entry : entries) {
+        if (entry.relative.isEmpty())
+            continue;
+        // Between files: a cancel here leaves nothing but the temporary folder, removed by the caller.
+        if (cancelled())
+            return errnoStatus(ECANCELED);
+        const QByteArray from = joinPath(source, entry.relative);
+        const QByteArray to = joinPath(copy, entry.relative);
+        if (entry.kind == TreeEntry::Kind::folder) {
+            if (::mkdir(to.constData(), 0700) != 0)
+                return errnoStatus(errno);
+        } else if (entry.kind == TreeEntry::Kind::link) {
+            QByteArray target(4096, Qt::Uninitialized);
+            const ssize_t length = ::readlink(from.constData(), target.data(), size_t(target.size()));
+            if (length < 0 || length >= target.size())
+                return errnoStatus(length < 0 ? errno : ENAMETOOLONG);
+            target.truncate(length);
+            if (::symlink(target.constData(), to.constData()) != 0)
+                return errnoStatus(errno);
+        } else {
+            Descriptor out(::open(to.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600));
+            if (!out.isOpen())
+                return errnoStatus(errno);
+            if (auto status = copyFileInto(from, entry.info, out.get()); !status)
+                return status;
+            if (const int error = out.closeChecked(); error != 0)
+                return errnoStatus(error);
+        }
+    }
+    // Folders last and deepest first: creating their contents changed their times.
+    for (auto it = entries.crbegin(); it != entries.crend(); ++it) {
+        if (it->kind != TreeEntry::Kind::folder)
+            continue;
+        const QByteArray path = joinPath(copy, it->relative);
+        if (const int error = applyFolderAttributes(path, it->info); error != 0)
+            return errnoStatus(error);
+        if (const int error = syncFolder(path); error != 0)
+            return errnoStatus(error);
+    }
+    return FileOpStatus::success();
+}
+
+FileOpStatus CrossDeviceMove::verifyTree(const QList<TreeEntry>& entries, const QByteArray& copy) {
+    QList<TreeEntry> copied;
+    if (auto status = collectTree(copy, copied); !status)
+        return status;
+    QHash<QByteArray, const TreeEntry*> byPath;
+    for (const TreeEntry& entry : copied)
+        byPath.insert(entry.relative, &entry);
+    const auto mismatch = [] {
+        return FileOpStatus::failure(EIO, QStringLiteral("The copied folder does not match the original"));
+    };
+    if (copied.size() != entries.size())
+        return mismatch();
+    for (const TreeEntry& entry : entries) {
+        const TreeEntry* twin = byPath.value(entry.relative);
+        if (!twin || twin->kind != entry.kind)
+            return mismatch();
+        if (entry.kind == TreeEntry::Kind::file && twin->info.st_size != entry.info.st_size)
+            return mismatch();
+    }
+    return FileOpStatus::success();
+}
+
+FileOpStatus CrossDeviceMove::placeFolder(const QByteArray& temporary, const QByteArray& destination) {
+    if (m_steps.beforeFinalRename)
+        m_steps.beforeFinalRename(QString::fromLocal8Bit(destination));
+    if (m_steps.renameNoReplace(temporary, destination) != 0) {
+        const int error = errno;
+        if (error != EINVAL && error != ENOSYS && error != ENOTSUP)
+            return errnoStatus(error);
+        // Without RENAME_NOREPLACE: claim the name with an empty folder of our own, then let rename
+        // replace only that (it refuses a folder someone filled meanwhile).
+        if (::mkdir(destination.constData(), 0700) != 0)
+            return errnoStatus(errno);
+        if (::rename(temporary.constData(), destination.constData()) != 0) {
+            const int renameError = errno;
+            ::rmdir(destination.constData());
+            return errnoStatus(renameError == ENOTEMPTY ? EEXIST : renameError);
+        }
+    }
+    if (const int error = syncFolder(parentOf(destination)); error != 0)
+        return sourceRemovalFailed(error);
+    return FileOpStatus::success();
+}
+
+FileOpStatus CrossDeviceMove::removeSourceTree(const QList<TreeEntry>& entries, const QByteArray& source) {
+    // Only what was copied: anything added to the source meanwhile keeps its folder, and the
+    // rmdir of that folder fails, which reports the move as incomplete.
+    for (auto it = entries.crbegin(); it != entries.crend(); ++it) {
+        const QByteArray path = joinPath(source, it->relative);
+        const int result =
+            it->kind == TreeEntry::Kind::folder ? ::rmdir(path.constData()) : m_steps.removeSourceFile(path);
+        if (result != 0)
+            return sourceRemovalFailed(errno);
+    }
+    return FileOpStatus::success();
+}
+
+} // namespace tarnwick

@@ -1,0 +1,45 @@
+#pragma once
+
+#include "platform/FileMoveSupport.h"
+#include "platform/FileMover.h"
+
+namespace tarnwick {
+
+// One move between two file systems: a verified, fsynced copy beside the destination, renamed
+// into place without replacing, and only then the source removed. See FileMover.
+class CrossDeviceMove {
+public:
+    CrossDeviceMove(const FileMoveSteps& steps, const FileOpProgress& progress,
+                    const std::atomic_bool* cancel);
+
+    FileOpStatus run(const QByteArray& source, const QByteArray& destination, const struct stat& sourceInfo);
+
+private:
+    FileOpStatus moveFile(const QByteArray& source, const QByteArray& destination, const struct stat& info);
+    bool isInterruptedCopy(const QByteArray& source, const struct stat& sourceInfo,
+                           const QByteArray& destination, const struct stat& existing) const;
+    FileOpStatus finishInterruptedMove(const QByteArray& source, const QByteArray& destination,
+                                       const struct stat& sourceInfo);
+    FileOpStatus moveLink(const QByteArray& source, const QByteArray& destination);
+    FileOpStatus moveFolder(const QByteArray& source, const QByteArray& destination);
+
+    // Copies one regular file's bytes and attributes into an open, empty descriptor and fsyncs it.
+    FileOpStatus copyFileInto(const QByteArray& source, const struct stat& expected, int out);
+    FileOpStatus copyContents(int in, int out, qint64 size);
+    FileOpStatus copyTreeInto(const QList<filemove::TreeEntry>& entries, const QByteArray& source,
+                              const QByteArray& copy);
+    FileOpStatus verifyTree(const QList<filemove::TreeEntry>& entries, const QByteArray& copy);
+    FileOpStatus placeFile(const QByteArray& temporary, const QByteArray& destination);
+    FileOpStatus placeFolder(const QByteArray& temporary, const QByteArray& destination);
+    FileOpStatus removeSourceTree(const QList<filemove::TreeEntry>& entries, const QByteArray& source);
+    FileOpStatus sourceRemovalFailed(int code) const;
+    bool cancelled() const { return m_cancel && m_cancel->load(std::memory_order_relaxed); }
+
+    const FileMoveSteps& m_steps;
+    const FileOpProgress& m_progress;
+    const std::atomic_bool* m_cancel;
+    qint64 m_done = 0;
+    qint64 m_total = 0;
+};
+
+} // namespace tarnwick

@@ -1,0 +1,209 @@
+#include "platform/FileMover.h"
+
+#include "platform/CrossDeviceMove.h"
+#include "platform/FileMoveSupport.h"
+
+#include <QFile>
+
+#include <algorithm>
+#include <cerrno>
+#include <fcntl.h>
+#include <stdio.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <vector>
+
+namespace tarnwick {
+
+using namespace filemove;
+
+namespace {
+
+constexpr qint64 kBufferBytes = 1024 * 1024;
+
+// Read and write for file systems the kernel cannot copy between; loops on short writes.
+qint64 readWriteChunk(int from, int to, qint64 count) {
+    thread_local std::vector<char> buffer(kBufferBytes);
+    ssize_t got;
+    do {
+        got = ::read(from, buffer.data(), size_t(std::min(count, kBufferBytes)));
+    } while (got < 0 && errno == EINTR);
+    if (got <= 0)
+        return got;
+    ssize_t written = 0;
+    while (written < got) {
+        const ssize_t step = ::write(to, buffer.data() + written, size_t(got - written));
+        if (step < 0) {
+            if (errno == EINTR)
+                continue;
+            return -1;
+        }
+        if (step == 0) {
+            errno = EIO;
+            return -1;
+        }
+        written += step;
+    }
+    return got;
+}
+
+qint64 systemCopyChunk(int from, int to, qint64 count) {
+    const ssize_t copied = ::copy_file_range(from, nullptr, to, nullptr, size_t(count), 0);
+    if (copied > 0)
+        return copied;
+    if (copied < 0 && errno != EXDEV && errno != ENOSYS && errno != EOPNOTSUPP && errno != EINVAL &&
+        errno != EBADF)
+        return -1;
+    // No in-kernel copy between these file systems (or one that answers 0 for it): read and write.
+    return readWriteChunk(from, to, count);
+}
+
+int systemRenameNoReplace(const QByteArray& from, const QByteArray& to) {
+    return ::renameat2(AT_FDCWD, from.constData(), AT_FDCWD, to.constData(), RENAME_NOREPLACE);
+}
+
+int systemRemove(const QByteArray& path) {
+    return ::unlink(path.constData());
+}
+
+bool hasNul(const QString& path) {
+    return path.contains(QChar(u'\0'));
+}
+
+FileOpStatus invalidPath(const QString& path) {
+    if (path.isEmpty())
+        return FileOpStatus::failure(EINVAL, QStringLiteral("The path is empty"));
+    return FileOpStatus::failure(EINVAL, QStringLiteral("The path contains a NUL character"));
+}
+
+} // namespace
+
+FileMoveSteps FileMoveSteps::system() {
+    return {systemCopyChunk, systemRenameNoReplace, systemRemove, {}};
+}
+
+FileMover::FileMover(FileMoveSteps steps) : m_steps(std::move(steps)) {
+    const FileMoveSteps defaults = FileMoveSteps::system();
+    if (!m_steps.copyChunk)
+        m_steps.copyChunk = defaults.copyChunk;
+    if (!m_steps.renameNoReplace)
+        m_steps.renameNoReplace = defaults.renameNoReplace;
+    if (!m_steps.removeSourceFile)
+        m_steps.removeSourceFile = defaults.removeSourceFile;
+}
+
+namespace {
+
+// Same device, but the file system lacks RENAME_NOREPLACE.
+FileOpStatus moveWithoutNoReplace(const QByteArray& source, const QByteArray& destination,
+                                  const struct stat& info, const FileMoveSteps& steps) {
+    if (S_ISDIR(info.st_mode)) {
+        // Claim the name with an empty folder of our own; rename then replaces only that, and
+        // refuses (ENOTEMPTY) a folder someone filled meanwhile.
+        if (::mkdir(destination.constData(), 0700) != 0)
+            return errnoStatus(errno);
+        if (::rename(source.constData(), destination.constData()) != 0) {
+            const int error = errno;
+            ::rmdir(destination.constData());
+            return errnoStatus(error == ENOTEMPTY ? EEXIST : error);
+        }
+        return FileOpStatus::success();
+    }
+    // A hard link refuses an existing name, like RENAME_NOREPLACE.
+    if (::link(source.constData(), destination.constData()) != 0)
+        return errnoStatus(errno);
+    if (steps.removeSourceFile(source) != 0) {
+        const int error = errno;
+        // Undo our own second name so the file is where it was; the data lives on through source.
+        struct stat placed {};
+        if (::lstat(destination.constData(), &placed) == 0 && placed.st_ino == info.st_ino &&
+            placed.st_dev == info.st_dev)
+            ::unlink(destination.constData());
+        return errnoStatus(error);
+    }
+    return FileOpStatus::success();
+}
+
+} // namespace
+
+FileOpStatus FileMover::moveNoReplace(const QString& source, const QString& destination,
+                                      const FileOpProgress& progress, const std::atomic_bool* cancel) {
+    if (source.isEmpty() || hasNul(source))
+        return invalidPath(source);
+    if (destination.isEmpty() || hasNul(destination))
+        return invalidPath(destination);
+    if (cancel && cancel->load())
+        return errnoStatus(ECANCELED);
+    const QByteArray from = QFile::encodeName(source);
+    const QByteArray to = QFile::encodeName(destination);
+    // The rename first: on one device that is the whole move, one system call per file.
+    if (m_steps.renameNoReplace(from, to) == 0) {
+        struct stat moved {};
+        if (progress && ::lstat(to.constData(), &moved) == 0 && S_ISREG(moved.st_mode))
+            progress(moved.st_size, moved.st_size);
+        return FileOpStatus::success();
+    }
+    const int renameError = errno;
+    struct stat info {};
+    if (::lstat(from.constData(), &info) != 0)
+        return errnoStatus(errno);
+    // Copying a FIFO or a device would read it: only files, folders and links leave their device.
+    if (!S_ISREG(info.st_mode) && !S_ISDIR(info.st_mode) && !S_ISLNK(info.st_mode))
+        return FileOpStatus::failure(EPERM, QStringLiteral("Only files and folders can be moved"));
+    const int error = renameError;
+    if (error == EXDEV)
+        return CrossDeviceMove(m_steps, progress, cancel).run(from, to, info);
+    if (error == EINVAL || error == ENOSYS || error == ENOTSUP) {
+        auto status = moveWithoutNoReplace(from, to, info, m_steps);
+        if (status && progress && S_ISREG(info.st_mode))
+            progress(info.st_size, info.st_size);
+        return status;
+    }
+    return errnoStatus(error);
+}
+
+FileOpStatus FileMover::replaceAtomically(const QString& replacement, const QString& target) {
+    if (replacement.isEmpty() || hasNul(replacement))
+        return invalidPath(replacement);
+    if (target.isEmpty() || hasNul(target))
+        return invalidPath(target);
+    const QByteArray from = QFile::encodeName(replacement);
+    const QByteArray to = QFile::encodeName(target);
+    struct stat old {};
+    const bool targetExists = ::lstat(to.constData(), &old) == 0;
+    if (targetExists && S_ISDIR(old.st_mode))
+        return errnoStatus(EISDIR);
+    const int fd = ::open(from.constData(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0)
+        return errnoStatus(errno);
+    struct stat info {};
+    int error = ::fstat(fd, &info) != 0 ? errno : 0;
+    if (error == 0 && !S_ISREG(info.st_mode))
+        error = EINVAL;
+    // The file keeps the owner and permissions it had (a group's shared media stays shared).
+    if (error == 0 && targetExists && S_ISREG(old.st_mode)) {
+        if (::fchown(fd, old.st_uid, old.st_gid) != 0 && errno != EPERM)
+            error = errno;
+        else if (::fchmod(fd, old.st_mode & 07777) != 0)
+            error = errno;
+    }
+    // The new bytes reach the disk before the name points at them.
+    if (error == 0 && ::fsync(fd) != 0)
+        error = errno;
+    ::close(fd);
+    if (error == EINVAL)
+        return FileOpStatus::failure(EINVAL, QStringLiteral("The replacement is not a regular file"));
+    if (error != 0)
+        return errnoStatus(error);
+    // Replacing is the point here; rename(2) swaps the name atomically (EXDEV across devices).
+    if (::rename(from.constData(), to.constData()) != 0)
+        return errnoStatus(errno);
+    // The content is durable already; a folder that cannot be synced leaves the rename in the
+    // journal's hands, which is no reason to call the replace failed after it happened.
+    syncFolder(parentOf(to));
+    if (parentOf(from) != parentOf(to))
+        syncFolder(parentOf(from));
+    return FileOpStatus::success();
+}
+
+} // namespace tarnwick

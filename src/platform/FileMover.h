@@ -1,0 +1,65 @@
+#pragma once
+
+#include "platform/FileOperations.h"
+
+#include <QByteArray>
+#include <QString>
+
+#include <QtGlobal>
+#include <atomic>
+#include <functional>
+
+namespace tarnwick {
+
+// The system calls a move is made of. Tests replace one of them to inject a fault (a full disk
+// after N bytes, a rename that answers EXDEV or EINVAL, a source that cannot be removed) or a race
+// (a file appearing at the destination just before the final rename).
+struct FileMoveSteps {
+    // Copies up to count bytes from one descriptor to another at their current offsets. Returns
+    // the bytes copied, 0 at the end of the source, or -1 with errno set.
+    std::function<qint64(int from, int to, qint64 count)> copyChunk;
+    // renameat2 with RENAME_NOREPLACE: 0, or -1 with errno set.
+    std::function<int(const QByteArray& from, const QByteArray& to)> renameNoReplace;
+    // Removes one file of the source once its copy is in place: 0, or -1 with errno set.
+    std::function<int(const QByteArray& path)> removeSourceFile;
+    // Called with the final path just before a complete copy is renamed into place.
+    std::function<void(const QString& destination)> beforeFinalRename;
+
+    static FileMoveSteps system();
+};
+
+// The no-replace move and the atomic replace of the Linux file operations.
+//
+// moveNoReplace(source, destination, progress, cancel):
+// - never replaces anything at destination (EEXIST); the destination's folder must exist;
+// - on one device a single renameat2(RENAME_NOREPLACE), or link + unlink for a file where the
+//   file system lacks the flag;
+// - across devices a copy to a hidden, uniquely named temporary beside the destination (mode,
+//   owner and times kept, sizes checked, fsynced), renamed into place without replacing, the
+//   folder fsynced, and only then the source removed. A folder is copied file by file the same
+//   way and verified by file count and every file's size;
+// - progress(done, total) is called from the calling thread after every chunk; cancel is read
+//   between chunks, and a cancelled or failed copy is removed again (ECANCELED for a cancel);
+// - any failure before the copy is in place leaves the source untouched and nothing at the
+//   destination. When the source cannot be removed after a complete copy, both stay and the
+//   move reports the failure: the only complete copy is never deleted.
+//
+// replaceAtomically(replacement, target): gives the replacement the target's owner and mode,
+// fsyncs it, renames it over target (same file system only; EXDEV otherwise) and fsyncs the
+// folder, so target always names either the old or the new file. A folder target is refused.
+class FileMover {
+public:
+    explicit FileMover(FileMoveSteps steps = FileMoveSteps::system());
+
+    FileOpStatus moveNoReplace(const QString& source, const QString& destination,
+                               const FileOpProgress& progress = {}, const std::atomic_bool* cancel = nullptr);
+    FileOpStatus replaceAtomically(const QString& replacement, const QString& target);
+
+    // The marker every temporary copy carries in its name; nothing else is ever named so.
+    static constexpr const char* temporaryMarker = ".tarnwick-move-";
+
+private:
+    FileMoveSteps m_steps;
+};
+
+} // namespace tarnwick

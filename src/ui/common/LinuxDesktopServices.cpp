@@ -1,0 +1,59 @@
+#include "ui/common/LinuxDesktopServices.h"
+
+#include <QClipboard>
+#include <QDBusPendingCallWatcher>
+#include <QDBusPendingReply>
+#include <QFileInfo>
+#include <QGuiApplication>
+#include <QUrl>
+
+namespace tarnwick {
+
+namespace {
+constexpr int kRevealTimeoutMs = 10000;
+}
+
+LinuxDesktopServices::LinuxDesktopServices(QDBusConnection bus, UrlOpener opener, QObject* parent)
+    : QObject(parent), m_bus(std::move(bus)), m_opener(opener ? std::move(opener) : desktopUrlOpener()) {}
+
+QDBusMessage LinuxDesktopServices::showItemsMessage(const QString& path) {
+    QDBusMessage message = QDBusMessage::createMethodCall(
+        QStringLiteral("org.freedesktop.FileManager1"), QStringLiteral("/org/freedesktop/FileManager1"),
+        QStringLiteral("org.freedesktop.FileManager1"), QStringLiteral("ShowItems"));
+    const QString uri = QString::fromLatin1(QUrl::fromLocalFile(path).toEncoded());
+    message << QStringList{uri} << QString();
+    return message;
+}
+
+QUrl LinuxDesktopServices::parentFolderUrl(const QString& path) {
+    return QUrl::fromLocalFile(QFileInfo(path).path());
+}
+
+void LinuxDesktopServices::revealFile(const QString& path) {
+    const QUrl fallback = parentFolderUrl(path);
+    if (!m_bus.isConnected()) {
+        m_opener(fallback);
+        return;
+    }
+    // A file manager that is not running yet is started by the bus; only an error falls back.
+    auto* watcher =
+        new QDBusPendingCallWatcher(m_bus.asyncCall(showItemsMessage(path), kRevealTimeoutMs), this);
+    connect(watcher, &QDBusPendingCallWatcher::finished, this,
+            [this, fallback](QDBusPendingCallWatcher* call) {
+                if (call->isError())
+                    m_opener(fallback);
+                call->deleteLater();
+            });
+}
+
+void LinuxDesktopServices::copyText(const QString& text) {
+    QClipboard* clipboard = QGuiApplication::clipboard();
+    clipboard->clear();
+    clipboard->setText(text);
+}
+
+void LinuxDesktopServices::openFile(const QString& path) {
+    m_opener(QUrl::fromLocalFile(path));
+}
+
+} // namespace tarnwick

@@ -1,0 +1,19 @@
+#pragma once
+
+#include "model/MediaFile.h"
+
+#include <QList>
+
+namespace tarnwick {
+
+class DesktopServices;
+
+// The media table's reveal and copy-path actions.
+
+// Shows the file where it is now (matchedPath when relocated, else path) in the file manager.
+void revealInFinder(DesktopServices& desktop, const MediaFile& file);
+// Puts every file's path (never matchedPath), one per line, without a final line feed, on the
+// clipboard; an empty list clears it to an empty text.
+void copyPathsToClipboard(DesktopServices& desktop, const QList<MediaFile>& files);
+
+} // namespace tarnwick
