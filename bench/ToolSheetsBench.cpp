@@ -1,14 +1,14 @@
 // The tool sheets' hot paths: the easy import's folder scan against `find` on the same tree, with
 // the GUI thread's longest stall while the sheet scans, and the audit log viewer opening with
 // 100,000 entries. Figures are medians of interleaved pairs in one run, with the load average.
+#include "stores/SecurityScopedAccess.h"
 #include "support/BenchSupport.h"
+#include "support/FakeAccessGrantBackend.h"
+#include "support/ProjectManagerHarness.h"
+#include "ui/FilePanel.h"
 #include "ui/tools/AuditLogView.h"
 #include "ui/tools/EasyImportScan.h"
 #include "ui/tools/EasyImportSheet.h"
-#include "support/FakeAccessGrantBackend.h"
-#include "support/ProjectManagerHarness.h"
-#include "stores/SecurityScopedAccess.h"
-#include "ui/FilePanel.h"
 
 #include <QApplication>
 #include <QDir>
@@ -31,16 +31,16 @@ QApplication& application() {
     static int argc = 1;
     static char name[] = "ToolSheetsBench";
     static char* argv[] = {name, nullptr};
-    static QApplication* app = qobject_cast<QApplication*>(QCoreApplication::instance())
-                                   ? nullptr
-                                   : new QApplication(argc, argv);
+    static QApplication* app =
+        qobject_cast<QApplication*>(QCoreApplication::instance()) ? nullptr : new QApplication(argc, argv);
     return app ? *app : *qobject_cast<QApplication*>(QCoreApplication::instance());
 }
 
 QString loadAverage() {
     QFile file(QStringLiteral("/proc/loadavg"));
-    return file.open(QIODevice::ReadOnly) ? QString::fromLatin1(file.readAll()).section(QLatin1Char(' '), 0, 2)
-                                          : QStringLiteral("?");
+    return file.open(QIODevice::ReadOnly)
+               ? QString::fromLatin1(file.readAll()).section(QLatin1Char(' '), 0, 2)
+               : QStringLiteral("?");
 }
 
 double median(std::vector<double> v) {
@@ -56,7 +56,8 @@ void makeTree(const QString& root, int entries) {
         QDir().mkpath(dir);
         made += 1;
         for (int i = 0; i < 100 && made < entries; ++i, ++made) {
-            QFile f(dir + (i % 50 == 0 ? QStringLiteral("/edit%1.prproj").arg(i) : QStringLiteral("/clip%1.mov").arg(i)));
+            QFile f(dir + (i % 50 == 0 ? QStringLiteral("/edit%1.prproj").arg(i)
+                                       : QStringLiteral("/clip%1.mov").arg(i)));
             (void)f.open(QIODevice::WriteOnly);
         }
     }
@@ -87,7 +88,8 @@ void BM_EasyImportScanVsFind(benchmark::State& state) {
                 QElapsedTimer t;
                 t.start();
                 QProcess find;
-                find.start(QStringLiteral("find"), {dir.path(), QStringLiteral("-name"), QStringLiteral("*.prproj")});
+                find.start(QStringLiteral("find"),
+                           {dir.path(), QStringLiteral("-name"), QStringLiteral("*.prproj")});
                 find.waitForFinished(-1);
                 benchmark::DoNotOptimize(find.readAllStandardOutput());
                 reference.push_back(t.nsecsElapsed() / 1e6);
@@ -105,7 +107,8 @@ void BM_EasyImportScanVsFind(benchmark::State& state) {
         state.counters["ratio"] = median(ours) / median(reference);
         state.counters["projects"] = double(found);
         std::printf("easy-import scan %d entries: %.1f ms, find %.1f ms, ratio %.2f (load %s)\n", entries,
-                    median(ours), median(reference), median(ours) / median(reference), qPrintable(loadAverage()));
+                    median(ours), median(reference), median(ours) / median(reference),
+                    qPrintable(loadAverage()));
     }
 }
 
@@ -127,9 +130,7 @@ void BM_EasyImportSheetStall(benchmark::State& state) {
         qint64 longest = 0;
         QTimer tick;
         tick.setInterval(2);
-        QObject::connect(&tick, &QTimer::timeout, [&] {
-            longest = std::max(longest, gap.restart());
-        });
+        QObject::connect(&tick, &QTimer::timeout, [&] { longest = std::max(longest, gap.restart()); });
         gap.start();
         tick.start();
         sheet.startScan(dir.path());
@@ -171,8 +172,8 @@ void BM_AuditLogViewerOpen(benchmark::State& state) {
         times.push_back(t.nsecsElapsed() / 1e6);
         state.counters["first_paint_ms"] = times.back();
     }
-    std::printf("audit log viewer %d entries: first paint %.1f ms median of %zu (load %s)\n", count, median(times),
-                times.size(), qPrintable(loadAverage()));
+    std::printf("audit log viewer %d entries: first paint %.1f ms median of %zu (load %s)\n", count,
+                median(times), times.size(), qPrintable(loadAverage()));
 }
 
 int size(int full, int smoke) {

@@ -2,26 +2,26 @@
 
 #include "analysis/ProjectManager.h"
 #include "app/MainWindow.h"
-#include "ui/CommandNames.h"
-#include "ui/sidebar/SidebarView.h"
-#include "ui/window/ContentView.h"
-#include "ui/window/PresentationChain.h"
 #include "stores/AuditLogManager.h"
 #include "stores/StatsManager.h"
+#include "ui/CommandNames.h"
+#include "ui/sidebar/SidebarView.h"
 #include "ui/tools/EasyImportSheet.h"
 #include "ui/tools/SearchOfflineFilesSheet.h"
 #include "ui/tools/StatsView.h"
+#include "ui/window/ContentView.h"
+#include "ui/window/PresentationChain.h"
 
 #include <QApplication>
 #include <QDialog>
 #include <QDir>
 #include <QFile>
-#include <QTemporaryDir>
-#include <QTreeView>
 #include <QPixmap>
 #include <QScreen>
 #include <QScrollBar>
+#include <QTemporaryDir>
 #include <QTimer>
+#include <QTreeView>
 
 #include <cstdio>
 
@@ -172,8 +172,9 @@ void ScreenshotTour::start() {
                     if (!file.isOffline())
                         continue;
                     const QFileInfo info(file.path);
-                    for (const QString& folder : QStringList{QStringLiteral("Recovered/") + info.dir().dirName(),
-                                                              QStringLiteral("Old Drive/Misc")}) {
+                    for (const QString& folder :
+                         QStringList{QStringLiteral("Recovered/") + info.dir().dirName(),
+                                     QStringLiteral("Old Drive/Misc")}) {
                         QDir(m_scratch->path()).mkpath(folder);
                         QFile copy(m_scratch->filePath(folder + QLatin1Char('/') + info.fileName()));
                         if (copy.open(QIODevice::WriteOnly))
@@ -192,8 +193,9 @@ void ScreenshotTour::start() {
         if (name == QStringLiteral("sheet-easy-import") && !m_projects.isEmpty()) {
             m_steps << [this] {
                 if (auto* sheet = findSheet<EasyImportSheet>())
-                    sheet->startScan(QDir::cleanPath(QFileInfo(m_projects.first().toLocalFile()).dir().absolutePath() +
-                                                     QStringLiteral("/..")));
+                    sheet->startScan(
+                        QDir::cleanPath(QFileInfo(m_projects.first().toLocalFile()).dir().absolutePath() +
+                                        QStringLiteral("/..")));
                 after(1500, [this] { next(); });
             } << shootStep(QStringLiteral("sheet-easy-import-results"));
         }

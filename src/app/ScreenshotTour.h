@@ -6,8 +6,8 @@
 #include <QUrl>
 
 #include <QApplication>
-#include <QWidget>
 #include <QTemporaryDir>
+#include <QWidget>
 
 #include <functional>
 #include <memory>

@@ -58,7 +58,7 @@ struct DiscoveredProject {
     QUrl url;
     QString fileName;
     qint64 size = 0;
-    QString parentDirectory;   // the folder that holds the file
+    QString parentDirectory;    // the folder that holds the file
     QDateTime modificationDate; // invalid when unreadable
 };
 

@@ -26,7 +26,8 @@ AuditActionStyle auditActionStyle(AuditAction action) {
     case AuditAction::movedToTrash:
         return {QStringLiteral("trash"), QColor(0xFF, 0x95, 0x00), QStringLiteral("Moved to Trash")};
     case AuditAction::deletedPermanently:
-        return {QStringLiteral("trash.slash"), QColor(0xFF, 0x3B, 0x30), QStringLiteral("Deleted Permanently")};
+        return {QStringLiteral("trash.slash"), QColor(0xFF, 0x3B, 0x30),
+                QStringLiteral("Deleted Permanently")};
     case AuditAction::movedToFolder:
         return {QStringLiteral("folder"), QColor(0x00, 0x7A, 0xFF), QStringLiteral("Moved to Folder")};
     case AuditAction::restored:
@@ -39,8 +40,9 @@ AuditActionStyle auditActionStyle(AuditAction action) {
 }
 
 QList<AuditLogEntry> newestFirst(QList<AuditLogEntry> entries) {
-    std::stable_sort(entries.begin(), entries.end(),
-                     [](const AuditLogEntry& a, const AuditLogEntry& b) { return a.timestamp > b.timestamp; });
+    std::stable_sort(entries.begin(), entries.end(), [](const AuditLogEntry& a, const AuditLogEntry& b) {
+        return a.timestamp > b.timestamp;
+    });
     return entries;
 }
 
@@ -53,9 +55,9 @@ QString relativeTimeText(const QDateTime& then, const QDateTime& now) {
         qint64 seconds;
         const char* singular;
     };
-    static const Unit units[] = {{365LL * 86400, "year"}, {30LL * 86400, "month"}, {7LL * 86400, "week"},
-                                 {86400, "day"},          {3600, "hour"},          {60, "minute"},
-                                 {1, "second"}};
+    static const Unit units[] = {
+        {365LL * 86400, "year"}, {30LL * 86400, "month"}, {7LL * 86400, "week"}, {86400, "day"},
+        {3600, "hour"},          {60, "minute"},          {1, "second"}};
     for (const Unit& unit : units) {
         if (magnitude < unit.seconds)
             continue;
@@ -102,7 +104,8 @@ QVariant AuditLogModel::data(const QModelIndex& index, int role) const {
         return text;
     }
     case destinationRole:
-        return e.destinationPath ? QVariant(QStringLiteral("→ ") + destinationFolder(*e.destinationPath)) : QVariant();
+        return e.destinationPath ? QVariant(QStringLiteral("→ ") + destinationFolder(*e.destinationPath))
+                                 : QVariant();
     case Qt::ToolTipRole:
         return QLocale().toString(e.timestamp.toLocalTime(), QLocale::LongFormat);
     default:
@@ -131,7 +134,8 @@ public:
         return {300, height + 8};
     }
 
-    void paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const override {
+    void paint(QPainter* painter, const QStyleOptionViewItem& option,
+               const QModelIndex& index) const override {
         const auto* model = static_cast<const AuditLogModel*>(index.model());
         const AuditLogEntry& entry = model->entry(index.row());
         const AuditActionStyle style = auditActionStyle(entry.action);
@@ -150,7 +154,8 @@ public:
 
         // Action line.
         const int iconSize = body.height() - 2;
-        symbolIcon(style.symbol, style.color).paint(painter, QRect(r.left(), r.top() + 1, iconSize, iconSize));
+        symbolIcon(style.symbol, style.color)
+            .paint(painter, QRect(r.left(), r.top() + 1, iconSize, iconSize));
         QFont medium = option.font;
         medium.setWeight(QFont::Medium);
         painter->setFont(medium);
@@ -159,7 +164,8 @@ public:
                           Qt::AlignLeft | Qt::AlignVCenter, style.label);
         painter->setFont(caption);
         painter->setPen(secondary);
-        painter->drawText(QRect(r.left(), r.top(), r.width(), body.height()), Qt::AlignRight | Qt::AlignVCenter,
+        painter->drawText(QRect(r.left(), r.top(), r.width(), body.height()),
+                          Qt::AlignRight | Qt::AlignVCenter,
                           index.data(AuditLogModel::relativeTimeRole).toString());
         int y = r.top() + body.height() + 4;
 
@@ -174,7 +180,8 @@ public:
         painter->setFont(caption);
         painter->setPen(secondary);
         const QString size = formatFileByteCount(entry.fileSize);
-        painter->drawText(QRect(r.left(), y, r.width(), cap.height()), Qt::AlignLeft | Qt::AlignVCenter, size);
+        painter->drawText(QRect(r.left(), y, r.width(), cap.height()), Qt::AlignLeft | Qt::AlignVCenter,
+                          size);
         if (!entry.projectNames.isEmpty()) {
             int x = r.left() + cap.horizontalAdvance(size) + 8;
             QColor tertiary = secondary;
@@ -184,9 +191,9 @@ public:
                               QStringLiteral("•"));
             x += cap.horizontalAdvance(QStringLiteral("•")) + 8;
             painter->setPen(secondary);
-            painter->drawText(QRect(x, y, r.right() - x, cap.height()), Qt::AlignLeft | Qt::AlignVCenter,
-                              cap.elidedText(entry.projectNames.join(QStringLiteral(", ")), Qt::ElideRight,
-                                             r.right() - x));
+            painter->drawText(
+                QRect(x, y, r.right() - x, cap.height()), Qt::AlignLeft | Qt::AlignVCenter,
+                cap.elidedText(entry.projectNames.join(QStringLiteral(", ")), Qt::ElideRight, r.right() - x));
         }
         y += cap.height() + 4;
 
@@ -211,7 +218,8 @@ private:
 
 // ---- View -------------------------------------------------------------------------------------
 
-AuditLogView::AuditLogView(const QList<AuditLogEntry>& entries, std::function<QDateTime()> now, QWidget* parent)
+AuditLogView::AuditLogView(const QList<AuditLogEntry>& entries, std::function<QDateTime()> now,
+                           QWidget* parent)
     : QWidget(parent) {
     setMinimumSize(500, 400);
     m_model = new AuditLogModel(entries, std::move(now), this);

@@ -91,7 +91,8 @@ QList<DiscoveredProjectFolder> EasyImportScan::groups(const QList<DiscoveredProj
         byFolder[project.parentDirectory].append(project);
     QList<DiscoveredProjectFolder> out = discoveredProjectList(byFolder);
     std::sort(out.begin(), out.end(), [](const DiscoveredProjectFolder& a, const DiscoveredProjectFolder& b) {
-        return a.directory.normalized(QString::NormalizationForm_C) < b.directory.normalized(QString::NormalizationForm_C);
+        return a.directory.normalized(QString::NormalizationForm_C) <
+               b.directory.normalized(QString::NormalizationForm_C);
     });
     return out;
 }

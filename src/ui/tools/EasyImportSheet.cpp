@@ -25,7 +25,6 @@
 #include <QVBoxLayout>
 #include <QtConcurrent/QtConcurrentRun>
 
-
 namespace tarnwick {
 
 namespace {
@@ -62,11 +61,14 @@ EasyImportSheet::EasyImportSheet(ProjectManager& manager, FilePanel& panel, Secu
     idleColumn->addStretch(1);
     auto* folderIcon = new QLabel(idle);
     folderIcon->setPixmap(
-        symbolIcon(QStringLiteral("folder.badge.questionmark"), palette().color(QPalette::PlaceholderText)).pixmap(48, 48));
+        symbolIcon(QStringLiteral("folder.badge.questionmark"), palette().color(QPalette::PlaceholderText))
+            .pixmap(48, 48));
     folderIcon->setAlignment(Qt::AlignCenter);
     idleColumn->addWidget(folderIcon);
-    idleColumn->addWidget(secondaryLabel(QStringLiteral("Select a folder to scan for Premiere Pro projects"), idle));
-    auto* hint = secondaryLabel(QStringLiteral("Recursively scans all subfolders for .prproj files"), idle, 0.85);
+    idleColumn->addWidget(
+        secondaryLabel(QStringLiteral("Select a folder to scan for Premiere Pro projects"), idle));
+    auto* hint =
+        secondaryLabel(QStringLiteral("Recursively scans all subfolders for .prproj files"), idle, 0.85);
     QPalette hintPalette = hint->palette();
     QColor tertiary = hintPalette.color(QPalette::PlaceholderText);
     tertiary.setAlphaF(0.6);
@@ -198,7 +200,12 @@ void EasyImportSheet::startScan(const QString& folder) {
     QPointer<EasyImportSheet> self(this);
     auto progress = [self](const QString& text) {
         QMetaObject::invokeMethod(
-            qApp, [self, text] { if (self) self->setProgress(text); }, Qt::QueuedConnection);
+            qApp,
+            [self, text] {
+                if (self)
+                    self->setProgress(text);
+            },
+            Qt::QueuedConnection);
     };
     auto cancel = m_cancel;
     auto* watcher = new QFutureWatcher<QList<DiscoveredProject>>(this);
@@ -270,7 +277,8 @@ void EasyImportSheet::updateBody() {
 }
 
 void EasyImportSheet::updateImportButton() {
-    m_import->setText(QStringLiteral("Import ") + QString::number(m_selected.size()) + QStringLiteral(" Selected"));
+    m_import->setText(QStringLiteral("Import ") + QString::number(m_selected.size()) +
+                      QStringLiteral(" Selected"));
     m_import->setEnabled(!m_selected.isEmpty());
 }
 

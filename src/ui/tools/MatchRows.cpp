@@ -41,7 +41,8 @@ MatchRowTexts matchRowTexts(const ScoredMatch& match) {
     const QString& path = match.offlineFile.path;
     t.fileName = path.mid(path.lastIndexOf(QLatin1Char('/')) + 1);
     if (match.matchScore.matchingComponents >= 2)
-        t.segmentsText = QString::number(match.matchScore.matchingComponents) + QStringLiteral(" path segments match");
+        t.segmentsText =
+            QString::number(match.matchScore.matchingComponents) + QStringLiteral(" path segments match");
     const int folders = match.matchScore.matchingComponents - 1;
     t.original = highlightedPath(folderOf(path), folders, systemRed);
     t.found = highlightedPath(folderOf(match.foundPath), folders, systemGreen);

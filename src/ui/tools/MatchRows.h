@@ -21,10 +21,10 @@ QString confidenceText(const MatchScore& score);
 // What one match row shows.
 struct MatchRowTexts {
     QString fileName;
-    QString segmentsText;           // "3 path segments match", empty under 2
-    QList<TextRun> original;        // the offline file's folder, its matching tail bold, red
-    QList<TextRun> found;           // the found folder, green
-    bool showsSize = false;         // only for an offline size of at least 1 byte
+    QString segmentsText;    // "3 path segments match", empty under 2
+    QList<TextRun> original; // the offline file's folder, its matching tail bold, red
+    QList<TextRun> found;    // the found folder, green
+    bool showsSize = false;  // only for an offline size of at least 1 byte
     QString sizeText;
     bool sizeMatched = false;
 };

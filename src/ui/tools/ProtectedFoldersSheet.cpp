@@ -64,8 +64,8 @@ private:
 
 } // namespace
 
-ProtectedFoldersSheet::ProtectedFoldersSheet(ProjectManager& manager, ProtectedFolders& store, FilePanel& panel,
-                                             SecurityScopedAccess& grants, QWidget* parent)
+ProtectedFoldersSheet::ProtectedFoldersSheet(ProjectManager& manager, ProtectedFolders& store,
+                                             FilePanel& panel, SecurityScopedAccess& grants, QWidget* parent)
     : QWidget(parent), m_manager(manager), m_store(store), m_panel(panel), m_grants(grants) {
     setFixedSize(460, 480);
     setColours(this, Color::brandBackground());
@@ -77,8 +77,9 @@ ProtectedFoldersSheet::ProtectedFoldersSheet(ProjectManager& manager, ProtectedF
     connect(escape, &QShortcut::activated, m_done, &QPushButton::click);
 
     auto* explanation = brandLabel(
-        QStringLiteral("Files inside these folders are never deleted, moved, or transcoded by Tarnwick — even "
-                       "via “Add All Unused.” Use this for asset libraries you always want to keep."),
+        QStringLiteral(
+            "Files inside these folders are never deleted, moved, or transcoded by Tarnwick — even "
+            "via “Add All Unused.” Use this for asset libraries you always want to keep."),
         Font::brand(11), Color::brandTextTertiary(), this);
     explanation->setWordWrap(true);
     explanation->setContentsMargins(16, 10, 16, 10);
@@ -126,7 +127,8 @@ ProtectedFoldersSheet::ProtectedFoldersSheet(ProjectManager& manager, ProtectedF
     auto* column = new QVBoxLayout(this);
     column->setContentsMargins(0, 0, 0, 0);
     column->setSpacing(0);
-    column->addWidget(brandHeaderBar(QStringLiteral("Protected Folders"), QStringLiteral("lock.shield"), m_done));
+    column->addWidget(
+        brandHeaderBar(QStringLiteral("Protected Folders"), QStringLiteral("lock.shield"), m_done));
     column->addWidget(divider(Color::brandSurfaceSunken()));
     column->addWidget(explanation);
     column->addWidget(m_body, 1);
@@ -181,7 +183,8 @@ bool ProtectedFoldersSheet::showsEmptyState() const {
 
 QPushButton* ProtectedFoldersSheet::removeButton(const QString& path) const {
     for (QPushButton* button : m_rowsHost->findChildren<QPushButton*>())
-        if (button->property("folderPath").toString() == path && !button->parentWidget()->property("stale").toBool())
+        if (button->property("folderPath").toString() == path &&
+            !button->parentWidget()->property("stale").toBool())
             return button;
     return nullptr;
 }
@@ -209,7 +212,8 @@ void ProtectedFoldersSheet::rebuildRows() {
         auto* texts = new QVBoxLayout;
         texts->setSpacing(1);
         const QString name = QFileInfo(path).fileName().isEmpty() ? path : QFileInfo(path).fileName();
-        texts->addWidget(brandLabel(name, Font::brand(12, Font::Weight::medium), Color::brandTextPrimary(), row));
+        texts->addWidget(
+            brandLabel(name, Font::brand(12, Font::Weight::medium), Color::brandTextPrimary(), row));
         auto* full = new MiddleElidedLabel(path, row);
         full->setFont(Font::brandMono(9));
         QPalette palette = full->palette();

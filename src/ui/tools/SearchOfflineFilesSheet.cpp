@@ -32,7 +32,7 @@ OfflineSearchOperations OfflineSearchOperations::forManager(ProjectManager& mana
     OfflineSearchOperations ops;
     ops.scan = [&manager](QString folder, bool ignoreExtension, Progress progress) {
         return OfflineMediaSearch::smartScanForOfflineFiles(manager, std::move(folder), ignoreExtension,
-                                                             std::move(progress));
+                                                            std::move(progress));
     };
     ops.hasMissingAEPLinks = [&manager] {
         for (const AEPLinkStatus& status : manager.aepLinkStatuses())
@@ -91,7 +91,8 @@ public:
         return {400, h + 4};
     }
 
-    void paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const override {
+    void paint(QPainter* painter, const QStyleOptionViewItem& option,
+               const QModelIndex& index) const override {
         const ScoredMatch* match = matchAt(index);
         if (!match)
             return;
@@ -128,8 +129,8 @@ public:
         // Confidence capsule.
         const Confidence confidence = confidenceOf(match->matchScore.score);
         const QString badge = confidence.label + QStringLiteral(" ") + match->matchScore.percentText();
-        const QRect badgeRect(x, r.top() + (lineH - cap2.height() - 4) / 2, cap2.horizontalAdvance(badge) + 12,
-                              cap2.height() + 4);
+        const QRect badgeRect(x, r.top() + (lineH - cap2.height() - 4) / 2,
+                              cap2.horizontalAdvance(badge) + 12, cap2.height() + 4);
         QPainterPath capsule;
         capsule.addRoundedRect(badgeRect, badgeRect.height() / 2.0, badgeRect.height() / 2.0);
         painter->fillPath(capsule, confidence.color);
@@ -138,7 +139,8 @@ public:
         painter->drawText(badgeRect, Qt::AlignCenter, badge);
         x = badgeRect.right() + 7;
         if (!t.segmentsText.isEmpty()) {
-            const QRect seg(x, badgeRect.top(), cap2.horizontalAdvance(t.segmentsText) + 10, badgeRect.height());
+            const QRect seg(x, badgeRect.top(), cap2.horizontalAdvance(t.segmentsText) + 10,
+                            badgeRect.height());
             QPainterPath pill;
             pill.addRoundedRect(seg, seg.height() / 2.0, seg.height() / 2.0);
             QColor fillColour = pal.color(QPalette::Text);
@@ -162,7 +164,8 @@ public:
                 const QString shown = fm.elidedText(run.text, Qt::ElideLeft, std::max(0, r.right() - px));
                 painter->setFont(f);
                 painter->setPen(selected ? text : run.color);
-                painter->drawText(QRect(px, y, r.right() - px, cap.height()), Qt::AlignLeft | Qt::AlignVCenter, shown);
+                painter->drawText(QRect(px, y, r.right() - px, cap.height()),
+                                  Qt::AlignLeft | Qt::AlignVCenter, shown);
                 px += fm.horizontalAdvance(shown);
             }
             y += cap.height() + 2;
@@ -175,13 +178,16 @@ public:
             painter->setFont(caption);
             painter->setPen(secondary);
             const QString label = QStringLiteral("Original size:");
-            painter->drawText(QRect(r.left(), y, r.width(), cap.height()), Qt::AlignLeft | Qt::AlignVCenter, label);
+            painter->drawText(QRect(r.left(), y, r.width(), cap.height()), Qt::AlignLeft | Qt::AlignVCenter,
+                              label);
             int sx = r.left() + cap.horizontalAdvance(label) + 4;
             painter->setPen(text);
-            painter->drawText(QRect(sx, y, r.width(), cap.height()), Qt::AlignLeft | Qt::AlignVCenter, t.sizeText);
+            painter->drawText(QRect(sx, y, r.width(), cap.height()), Qt::AlignLeft | Qt::AlignVCenter,
+                              t.sizeText);
             sx += cap.horizontalAdvance(t.sizeText) + 4;
             const int icon = cap2.height();
-            symbolIcon(t.sizeMatched ? QStringLiteral("checkmark.circle.fill") : QStringLiteral("exclamationmark.triangle.fill"),
+            symbolIcon(t.sizeMatched ? QStringLiteral("checkmark.circle.fill")
+                                     : QStringLiteral("exclamationmark.triangle.fill"),
                        t.sizeMatched ? QColor(0x34, 0xC7, 0x59) : QColor(0xFF, 0x95, 0x00))
                 .paint(painter, QRect(sx, y + (cap.height() - icon) / 2, icon, icon));
         }
@@ -221,8 +227,8 @@ QLabel* secondary(const QString& text, QWidget* parent, qreal scale = 1.0, qreal
 } // namespace
 
 SearchOfflineFilesSheet::SearchOfflineFilesSheet(ProjectManager& manager, FilePanel& panel,
-                                                 SecurityScopedAccess& grants, OfflineSearchOperations operations,
-                                                 QWidget* parent)
+                                                 SecurityScopedAccess& grants,
+                                                 OfflineSearchOperations operations, QWidget* parent)
     : QWidget(parent), m_manager(manager), m_panel(panel), m_grants(grants), m_ops(std::move(operations)) {
     setMinimumSize(700, 500);
     resize(760, 560);
@@ -238,14 +244,16 @@ SearchOfflineFilesSheet::SearchOfflineFilesSheet(ProjectManager& manager, FilePa
     auto* start = centredPage(this, column);
     column->addStretch(1);
     auto* icon = new QLabel(start);
-    icon->setPixmap(symbolIcon(QStringLiteral("folder.badge.questionmark"), palette().color(QPalette::PlaceholderText))
-                        .pixmap(48, 48));
+    icon->setPixmap(
+        symbolIcon(QStringLiteral("folder.badge.questionmark"), palette().color(QPalette::PlaceholderText))
+            .pixmap(48, 48));
     icon->setAlignment(Qt::AlignCenter);
     column->addWidget(icon);
     column->addWidget(secondary(QStringLiteral("Select a folder to search for offline files"), start));
-    column->addWidget(secondary(QStringLiteral("Searches for offline media files and missing After Effects projects.\n"
-                                               "Uses path context, file size, and extensions to score media matches."),
-                                start, 0.85, 0.6));
+    column->addWidget(
+        secondary(QStringLiteral("Searches for offline media files and missing After Effects projects.\n"
+                                 "Uses path context, file size, and extensions to score media matches."),
+                  start, 0.85, 0.6));
     m_ignoreExtension = new QCheckBox(QStringLiteral("Ignore file extensions"), start);
     m_ignoreExtension->setToolTip(
         QStringLiteral("Match files by name only, ignoring extensions (e.g., video.mov matches video.mp4)"));
@@ -278,7 +286,8 @@ SearchOfflineFilesSheet::SearchOfflineFilesSheet(ProjectManager& manager, FilePa
     column->addWidget(bigSpinner, 0, Qt::AlignHCenter);
     m_applyingLabel = secondary(QString(), applying);
     column->addWidget(m_applyingLabel);
-    column->addWidget(secondary(QStringLiteral("This may take a moment for large projects"), applying, 0.85, 0.6));
+    column->addWidget(
+        secondary(QStringLiteral("This may take a moment for large projects"), applying, 0.85, 0.6));
     column->addStretch(1);
 
     // Results page.
@@ -294,7 +303,8 @@ SearchOfflineFilesSheet::SearchOfflineFilesSheet(ProjectManager& manager, FilePa
     bannerRow->setContentsMargins(16, 8, 16, 8);
     bannerRow->setSpacing(8);
     auto* check = new QLabel(m_banner);
-    check->setPixmap(symbolIcon(QStringLiteral("checkmark.circle.fill"), QColor(0x34, 0xC7, 0x59)).pixmap(16, 16));
+    check->setPixmap(
+        symbolIcon(QStringLiteral("checkmark.circle.fill"), QColor(0x34, 0xC7, 0x59)).pixmap(16, 16));
     m_bannerText = new QLabel(m_banner);
     bannerRow->addWidget(check);
     bannerRow->addWidget(m_bannerText);
@@ -312,7 +322,8 @@ SearchOfflineFilesSheet::SearchOfflineFilesSheet(ProjectManager& manager, FilePa
     auto* noMatch = centredPage(results, column, 12);
     column->addStretch(1);
     auto* glass = new QLabel(noMatch);
-    glass->setPixmap(symbolIcon(QStringLiteral("magnifyingglass"), palette().color(QPalette::PlaceholderText)).pixmap(36, 36));
+    glass->setPixmap(symbolIcon(QStringLiteral("magnifyingglass"), palette().color(QPalette::PlaceholderText))
+                         .pixmap(36, 36));
     glass->setAlignment(Qt::AlignCenter);
     column->addWidget(glass);
     column->addWidget(secondary(QStringLiteral("No matching media files found"), noMatch));
@@ -434,7 +445,8 @@ void SearchOfflineFilesSheet::updateHeader() {
 }
 
 QString SearchOfflineFilesSheet::summaryText() const {
-    return QStringLiteral("Found ") + QString::number(m_matches.size()) + QStringLiteral(" potential matches");
+    return QStringLiteral("Found ") + QString::number(m_matches.size()) +
+           QStringLiteral(" potential matches");
 }
 
 QString SearchOfflineFilesSheet::summaryDetailText() const {
@@ -446,8 +458,8 @@ QString SearchOfflineFilesSheet::summaryDetailText() const {
 QString SearchOfflineFilesSheet::bannerText() const {
     if (m_aepResolved < 1)
         return QString();
-    return QStringLiteral("Resolved ") + QString::number(m_aepResolved) + QStringLiteral(" After Effects project") +
-           (m_aepResolved == 1 ? QString() : QStringLiteral("s"));
+    return QStringLiteral("Resolved ") + QString::number(m_aepResolved) +
+           QStringLiteral(" After Effects project") + (m_aepResolved == 1 ? QString() : QStringLiteral("s"));
 }
 
 bool SearchOfflineFilesSheet::showsNoMatchPage() const {
@@ -483,7 +495,12 @@ QCoro::Task<void> SearchOfflineFilesSheet::runScan(QString folder) {
     // Progress texts may come from any thread: each one is posted to the sheet.
     auto progress = [self](const QString& text) {
         QMetaObject::invokeMethod(
-            qApp, [self, text] { if (self) self->setProgress(text); }, Qt::QueuedConnection);
+            qApp,
+            [self, text] {
+                if (self)
+                    self->setProgress(text);
+            },
+            Qt::QueuedConnection);
     };
     QList<ScoredMatch> found = co_await m_ops.scan(folder, m_ignoreExtension->isChecked(), progress);
     if (!self)
@@ -568,7 +585,8 @@ void SearchOfflineFilesSheet::updatePage() {
 void SearchOfflineFilesSheet::updateButtons() {
     m_applyBest->setText(QStringLiteral("Apply Best ") + QString::number(m_groups.size()));
     m_applyBest->setVisible(!m_groups.isEmpty());
-    m_applySelected->setText(QStringLiteral("Apply ") + QString::number(m_selected.size()) + QStringLiteral(" Selected"));
+    m_applySelected->setText(QStringLiteral("Apply ") + QString::number(m_selected.size()) +
+                             QStringLiteral(" Selected"));
     m_applySelected->setEnabled(!m_selected.isEmpty());
 }
 

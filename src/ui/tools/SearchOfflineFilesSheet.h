@@ -28,7 +28,8 @@ class SecurityScopedAccess;
 // What the sheet asks of the linked-media operations (tests hand in their own).
 struct OfflineSearchOperations {
     using Progress = std::function<void(const QString&)>;
-    std::function<QCoro::Task<QList<ScoredMatch>>(QString folder, bool ignoreExtension, Progress progress)> scan;
+    std::function<QCoro::Task<QList<ScoredMatch>>(QString folder, bool ignoreExtension, Progress progress)>
+        scan;
     std::function<bool()> hasMissingAEPLinks;
     std::function<QCoro::Task<int>(QString folder, Progress progress)> searchMissingAEP;
     std::function<QCoro::Task<void>(QList<ScoredMatch> matches)> apply;
@@ -56,9 +57,9 @@ public:
     int aepResolvedCount() const { return m_aepResolved; }
     const QString& scanProgress() const { return m_scanProgress; }
     QStringList headerTexts() const;
-    QString summaryText() const;      // "Found 3 potential matches"
+    QString summaryText() const;       // "Found 3 potential matches"
     QString summaryDetailText() const; // "for 2 offline files", empty when hidden
-    QString bannerText() const;       // empty when no banner
+    QString bannerText() const;        // empty when no banner
     bool showsNoMatchPage() const;
     QPushButton* applyBestButton() const { return m_applyBest; }
     QPushButton* applySelectedButton() const { return m_applySelected; }

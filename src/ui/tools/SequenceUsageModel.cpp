@@ -112,7 +112,8 @@ QVariant SequenceUsageModel::data(const QModelIndex& index, int role) const {
 int SequenceUsageModel::rowOf(const QString& projectName, const QString& sequenceID) const {
     for (int i = 0; i < m_rows.size(); ++i) {
         const Row& row = m_rows.at(i);
-        if (!row.header && row.sequence.id == sequenceID && m_visible.at(row.project).project.name == projectName)
+        if (!row.header && row.sequence.id == sequenceID &&
+            m_visible.at(row.project).project.name == projectName)
             return i;
     }
     return -1;
@@ -134,14 +135,16 @@ bool SequenceUsageModel::canAddNameRule(int row) const {
 }
 
 void SequenceUsageModel::protectName(int row) {
-    if (canAddNameRule(row) && m_manager.addSequenceRule(m_rows.at(row).sequence.name, SequenceRuleAction::protect)) {
+    if (canAddNameRule(row) &&
+        m_manager.addSequenceRule(m_rows.at(row).sequence.name, SequenceRuleAction::protect)) {
         refresh();
         Q_EMIT rulesChanged();
     }
 }
 
 void SequenceUsageModel::ignoreName(int row) {
-    if (canAddNameRule(row) && m_manager.addSequenceRule(m_rows.at(row).sequence.name, SequenceRuleAction::ignore)) {
+    if (canAddNameRule(row) &&
+        m_manager.addSequenceRule(m_rows.at(row).sequence.name, SequenceRuleAction::ignore)) {
         refresh();
         Q_EMIT rulesChanged();
     }

@@ -48,7 +48,8 @@ QLabel* brandLabel(const QString& text, const QFont& font, const QColor& colour,
     return label;
 }
 
-QToolButton* plainIconButton(const QString& symbol, const QColor& tint, const QString& help, QWidget* parent) {
+QToolButton* plainIconButton(const QString& symbol, const QColor& tint, const QString& help,
+                             QWidget* parent) {
     auto* button = new QToolButton(parent);
     button->setIcon(symbolIcon(symbol, tint));
     button->setAutoRaise(true);
@@ -68,19 +69,23 @@ struct TimelineRowRects {
         stateIcon = QRect(check.right() + 8, mid - 7, 14, 14);
         ignore = QRect(inner.right() - 16, mid - 8, 16, 16);
         protect = QRect(ignore.left() - 7 - 16, mid - 8, 16, 16);
-        texts = QRect(stateIcon.right() + 8, inner.top(), protect.left() - stateIcon.right() - 16, inner.height());
+        texts = QRect(stateIcon.right() + 8, inner.top(), protect.left() - stateIcon.right() - 16,
+                      inner.height());
     }
 };
 
 class TimelineDelegate : public QStyledItemDelegate {
 public:
-    TimelineDelegate(SequenceUsageModel* model, QObject* parent) : QStyledItemDelegate(parent), m_model(model) {}
+    TimelineDelegate(SequenceUsageModel* model, QObject* parent)
+        : QStyledItemDelegate(parent), m_model(model) {}
 
     QSize sizeHint(const QStyleOptionViewItem&, const QModelIndex& index) const override {
-        return {300, index.data(SequenceUsageModel::isHeaderRole).toBool() ? (index.row() == 0 ? 24 : 33) : 44};
+        return {300,
+                index.data(SequenceUsageModel::isHeaderRole).toBool() ? (index.row() == 0 ? 24 : 33) : 44};
     }
 
-    void paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const override {
+    void paint(QPainter* painter, const QStyleOptionViewItem& option,
+               const QModelIndex& index) const override {
         painter->save();
         painter->setRenderHint(QPainter::Antialiasing);
         painter->fillRect(option.rect, Color::brandBackground());
@@ -89,7 +94,8 @@ public:
             const QFont font = Font::brandMono(9, Font::Weight::bold);
             painter->setFont(font);
             painter->setPen(Color::brandTextTertiary());
-            symbolIcon(QStringLiteral("film"), Color::brandTextTertiary()).paint(painter, QRect(r.left(), r.top() + 2, 12, 12));
+            symbolIcon(QStringLiteral("film"), Color::brandTextTertiary())
+                .paint(painter, QRect(r.left(), r.top() + 2, 12, 12));
             const qint64 unattributed = index.data(SequenceUsageModel::unattributedRole).toLongLong();
             int right = r.right();
             if (unattributed >= 1) {
@@ -103,8 +109,9 @@ public:
                 painter->setPen(Color::brandTextTertiary());
             }
             const QRect name(r.left() + 18, r.top(), right - r.left() - 18, 16);
-            painter->drawText(name, Qt::AlignLeft | Qt::AlignVCenter,
-                              QFontMetrics(font).elidedText(index.data().toString(), Qt::ElideRight, name.width()));
+            painter->drawText(
+                name, Qt::AlignLeft | Qt::AlignVCenter,
+                QFontMetrics(font).elidedText(index.data().toString(), Qt::ElideRight, name.width()));
             painter->restore();
             return;
         }
@@ -123,8 +130,9 @@ public:
             painter->fillPath(box, Color::brandAccent());
             painter->setPen(QPen(Color::brandBackground(), 2));
             const QRect c = rects.check;
-            painter->drawPolyline(QPolygon({QPoint(c.left() + 3, c.center().y()), QPoint(c.left() + 6, c.bottom() - 3),
-                                            QPoint(c.right() - 3, c.top() + 3)}));
+            painter->drawPolyline(
+                QPolygon({QPoint(c.left() + 3, c.center().y()), QPoint(c.left() + 6, c.bottom() - 3),
+                          QPoint(c.right() - 3, c.top() + 3)}));
         } else {
             painter->setPen(QPen(Color::brandBorder(), 1));
             painter->drawPath(box);
@@ -152,8 +160,10 @@ public:
                           nm.elidedText(index.data().toString(), Qt::ElideRight, nameRect.width()));
         painter->setFont(idFont);
         painter->setPen(Color::withOpacity(Color::brandTextTertiary(), 0.7));
-        painter->drawText(QRect(rects.texts.left(), nameRect.bottom() + 1, rects.texts.width(), QFontMetrics(idFont).height()),
-                          Qt::AlignLeft | Qt::AlignVCenter, index.data(SequenceUsageModel::captionRole).toString());
+        painter->drawText(QRect(rects.texts.left(), nameRect.bottom() + 1, rects.texts.width(),
+                                QFontMetrics(idFont).height()),
+                          Qt::AlignLeft | Qt::AlignVCenter,
+                          index.data(SequenceUsageModel::captionRole).toString());
 
         painter->setOpacity(m_model->canAddNameRule(index.row()) ? 1.0 : 0.35);
         symbolIcon(QStringLiteral("shield"), Color::brandTextSecondary()).paint(painter, rects.protect);
@@ -163,7 +173,8 @@ public:
 
     bool editorEvent(QEvent* event, QAbstractItemModel*, const QStyleOptionViewItem& option,
                      const QModelIndex& index) override {
-        if (event->type() != QEvent::MouseButtonRelease || index.data(SequenceUsageModel::isHeaderRole).toBool())
+        if (event->type() != QEvent::MouseButtonRelease ||
+            index.data(SequenceUsageModel::isHeaderRole).toBool())
             return false;
         const QPoint pos = static_cast<QMouseEvent*>(event)->position().toPoint();
         const TimelineRowRects rects(option.rect);
@@ -227,30 +238,34 @@ SequenceUsageSheet::SequenceUsageSheet(ProjectManager& manager, QWidget* parent)
     auto* entryColumn = new QVBoxLayout(entry);
     entryColumn->setContentsMargins(14, 14, 14, 14);
     entryColumn->setSpacing(10);
-    auto* intro = brandLabel(QStringLiteral("Ignored timelines do not prove their clips are used. Protect rules "
-                                            "always win over project checkboxes and ignore rules; unattributed "
-                                            "parser usage also stays protected."),
-                             Font::brand(11), Color::brandTextTertiary(), entry);
+    auto* intro =
+        brandLabel(QStringLiteral("Ignored timelines do not prove their clips are used. Protect rules "
+                                  "always win over project checkboxes and ignore rules; unattributed "
+                                  "parser usage also stays protected."),
+                   Font::brand(11), Color::brandTextTertiary(), entry);
     intro->setWordWrap(true);
     entryColumn->addWidget(intro);
 
     auto* field = new QWidget(entry);
     field->setObjectName(QStringLiteral("searchBox"));
     field->setAttribute(Qt::WA_StyledBackground);
-    field->setStyleSheet(QStringLiteral("#searchBox { background: %1; border: 1px solid %2; border-radius: 7px; }")
-                             .arg(Color::brandControl().name(), Color::brandSurfaceSunken().name()));
+    field->setStyleSheet(
+        QStringLiteral("#searchBox { background: %1; border: 1px solid %2; border-radius: 7px; }")
+            .arg(Color::brandControl().name(), Color::brandSurfaceSunken().name()));
     auto* fieldRow = new QHBoxLayout(field);
     fieldRow->setContentsMargins(10, 8, 10, 8);
     fieldRow->setSpacing(8);
     auto* glass = new QLabel(field);
-    glass->setPixmap(symbolIcon(QStringLiteral("magnifyingglass"), Color::brandTextTertiary()).pixmap(14, 14));
+    glass->setPixmap(
+        symbolIcon(QStringLiteral("magnifyingglass"), Color::brandTextTertiary()).pixmap(14, 14));
     m_search = new QLineEdit(field);
     m_search->setPlaceholderText(QStringLiteral("Sequence name contains…"));
     m_search->setFrame(false);
     m_search->setFont(Font::brand(12));
     m_search->setStyleSheet(QStringLiteral("QLineEdit { background: transparent; color: %1; }")
                                 .arg(Color::brandTextPrimary().name()));
-    m_clear = plainIconButton(QStringLiteral("xmark.circle.fill"), Color::brandTextTertiary(), QString(), field);
+    m_clear =
+        plainIconButton(QStringLiteral("xmark.circle.fill"), Color::brandTextTertiary(), QString(), field);
     connect(m_clear, &QAbstractButton::clicked, m_search, &QLineEdit::clear);
     fieldRow->addWidget(glass);
     fieldRow->addWidget(m_search, 1);
@@ -258,9 +273,11 @@ SequenceUsageSheet::SequenceUsageSheet(ProjectManager& manager, QWidget* parent)
     entryColumn->addWidget(field);
 
     auto* actions = new QHBoxLayout;
-    auto* protect = new BrandSecondaryButton(QStringLiteral("Always Protect"), Color::brandTextSecondary(), entry);
+    auto* protect =
+        new BrandSecondaryButton(QStringLiteral("Always Protect"), Color::brandTextSecondary(), entry);
     protect->setIcon(symbolIcon(QStringLiteral("shield.fill"), Color::brandTextSecondary()));
-    auto* ignore = new BrandSecondaryButton(QStringLiteral("Auto-ignore"), Color::brandTextSecondary(), entry);
+    auto* ignore =
+        new BrandSecondaryButton(QStringLiteral("Auto-ignore"), Color::brandTextSecondary(), entry);
     ignore->setIcon(symbolIcon(QStringLiteral("eye.slash"), Color::brandTextSecondary()));
     m_protect = protect;
     m_ignore = ignore;
@@ -270,13 +287,14 @@ SequenceUsageSheet::SequenceUsageSheet(ProjectManager& manager, QWidget* parent)
     m_presets->setText(QStringLiteral("Common"));
     auto* menu = new QMenu(m_presets);
     for (int i = 0; i < presetIgnorePatterns().size(); ++i) {
-        menu->addAction(QStringLiteral("Ignore names containing “%1”").arg(presetIgnorePatterns().at(i)), this, [this, i] {
-            applyPresetRule(i, [this](const QString& pattern) {
-                m_manager.addSequenceRule(pattern, SequenceRuleAction::ignore);
-            });
-            rebuildRules();
-            m_model->refresh();
-        });
+        menu->addAction(QStringLiteral("Ignore names containing “%1”").arg(presetIgnorePatterns().at(i)),
+                        this, [this, i] {
+                            applyPresetRule(i, [this](const QString& pattern) {
+                                m_manager.addSequenceRule(pattern, SequenceRuleAction::ignore);
+                            });
+                            rebuildRules();
+                            m_model->refresh();
+                        });
     }
     m_presets->setMenu(menu);
     m_presets->setPopupMode(QToolButton::DelayedPopup);
@@ -316,8 +334,8 @@ SequenceUsageSheet::SequenceUsageSheet(ProjectManager& manager, QWidget* parent)
     auto* timelinesColumn = new QVBoxLayout(timelinesPane);
     timelinesColumn->setContentsMargins(0, 0, 0, 0);
     timelinesColumn->setSpacing(0);
-    m_timelinesTitle = brandLabel(QString(), Font::brandMono(9, Font::Weight::bold), Color::brandTextTertiary(),
-                                  timelinesPane);
+    m_timelinesTitle = brandLabel(QString(), Font::brandMono(9, Font::Weight::bold),
+                                  Color::brandTextTertiary(), timelinesPane);
     m_timelinesTitle->setContentsMargins(10, 10, 10, 10);
     timelinesColumn->addWidget(m_timelinesTitle);
     m_timelines = new QListView(timelinesPane);
@@ -332,7 +350,8 @@ SequenceUsageSheet::SequenceUsageSheet(ProjectManager& manager, QWidget* parent)
     auto* emptyColumn = new QVBoxLayout(empty);
     emptyColumn->addStretch(1);
     auto* emptyIcon = new QLabel(empty);
-    emptyIcon->setPixmap(symbolIcon(QStringLiteral("list.bullet.rectangle"), Color::brandTextTertiary()).pixmap(20, 20));
+    emptyIcon->setPixmap(
+        symbolIcon(QStringLiteral("list.bullet.rectangle"), Color::brandTextTertiary()).pixmap(20, 20));
     emptyIcon->setAlignment(Qt::AlignCenter);
     m_emptyText = brandLabel(QString(), Font::brand(11), Color::brandTextTertiary(), empty);
     m_emptyText->setAlignment(Qt::AlignCenter);
@@ -354,7 +373,8 @@ SequenceUsageSheet::SequenceUsageSheet(ProjectManager& manager, QWidget* parent)
     auto* column = new QVBoxLayout(this);
     column->setContentsMargins(0, 0, 0, 0);
     column->setSpacing(0);
-    column->addWidget(brandHeaderBar(QStringLiteral("Sequence Usage"), QStringLiteral("list.bullet.rectangle"), done));
+    column->addWidget(
+        brandHeaderBar(QStringLiteral("Sequence Usage"), QStringLiteral("list.bullet.rectangle"), done));
     column->addWidget(divider(Color::brandSurfaceSunken()));
     column->addWidget(entry);
     column->addWidget(divider(Color::brandSurfaceSunken()));
@@ -390,8 +410,9 @@ void SequenceUsageSheet::updateControls() {
     const bool any = m_model->visibleProjectCount() > 0;
     m_timelineBody->setCurrentIndex(any ? 0 : 1);
     m_emptyText->setText(any ? QString()
-                         : m_manager.projects().isEmpty() ? QStringLiteral("Import a project to see timelines")
-                                                          : QStringLiteral("No matching timelines"));
+                         : m_manager.projects().isEmpty()
+                             ? QStringLiteral("Import a project to see timelines")
+                             : QStringLiteral("No matching timelines"));
 }
 
 void SequenceUsageSheet::rebuildRules() {
@@ -404,7 +425,8 @@ void SequenceUsageSheet::rebuildRules() {
     }
     const QList<SequenceNameRule>& rules = m_manager.sequenceRules();
     if (rules.isEmpty()) {
-        auto* none = brandLabel(QStringLiteral("No rules"), Font::brand(11), Color::brandTextTertiary(), m_rulesHost);
+        auto* none =
+            brandLabel(QStringLiteral("No rules"), Font::brand(11), Color::brandTextTertiary(), m_rulesHost);
         none->setObjectName(QStringLiteral("ruleText"));
         none->setContentsMargins(4, 4, 4, 4);
         m_rules->addWidget(none);
@@ -414,8 +436,8 @@ void SequenceUsageSheet::rebuildRules() {
         auto* row = new QWidget(m_rulesHost);
         row->setObjectName(QStringLiteral("ruleRow"));
         row->setAttribute(Qt::WA_StyledBackground);
-        row->setStyleSheet(
-            QStringLiteral("#ruleRow { background: %1; border-radius: 6px; }").arg(Color::brandControl().name()));
+        row->setStyleSheet(QStringLiteral("#ruleRow { background: %1; border-radius: 6px; }")
+                               .arg(Color::brandControl().name()));
         auto* line = new QHBoxLayout(row);
         line->setContentsMargins(8, 8, 8, 8);
         line->setSpacing(7);
@@ -425,12 +447,14 @@ void SequenceUsageSheet::rebuildRules() {
                             .pixmap(14, 14));
         auto* texts = new QVBoxLayout;
         texts->setSpacing(1);
-        auto* pattern = brandLabel(rule.pattern, Font::brand(11, Font::Weight::medium), Color::brandTextPrimary(), row);
+        auto* pattern =
+            brandLabel(rule.pattern, Font::brand(11, Font::Weight::medium), Color::brandTextPrimary(), row);
         pattern->setObjectName(QStringLiteral("ruleText"));
         pattern->setTextFormat(Qt::PlainText);
         texts->addWidget(pattern);
-        texts->addWidget(brandLabel(ignore ? QStringLiteral("automatically ignored") : QStringLiteral("always counted"),
-                                    Font::brandMono(9), Color::brandTextTertiary(), row));
+        texts->addWidget(
+            brandLabel(ignore ? QStringLiteral("automatically ignored") : QStringLiteral("always counted"),
+                       Font::brandMono(9), Color::brandTextTertiary(), row));
         const bool required = SequenceUsagePolicyStore::isBuiltInProtectRule(rule);
         auto* remove = plainIconButton(QStringLiteral("minus.circle.fill"), Color::brandRed(),
                                        required ? QStringLiteral("Final protection is required")
@@ -454,14 +478,16 @@ void SequenceUsageSheet::rebuildRules() {
 QStringList SequenceUsageSheet::shownRules() const {
     QStringList out;
     for (const QLabel* label : m_rulesHost->findChildren<QLabel*>(QStringLiteral("ruleText")))
-        if (!label->property("stale").toBool() && !(label->parentWidget() && label->parentWidget()->property("stale").toBool()))
+        if (!label->property("stale").toBool() &&
+            !(label->parentWidget() && label->parentWidget()->property("stale").toBool()))
             out << label->text();
     return out;
 }
 
 QAbstractButton* SequenceUsageSheet::removeButton(const QString& pattern) const {
     for (QAbstractButton* button : m_rulesHost->findChildren<QAbstractButton*>())
-        if (button->property("rulePattern").toString() == pattern && !button->parentWidget()->property("stale").toBool())
+        if (button->property("rulePattern").toString() == pattern &&
+            !button->parentWidget()->property("stale").toBool())
             return button;
     return nullptr;
 }

@@ -40,8 +40,10 @@ QString spaceSavedText(const AllTimeStats& stats) {
 
 QList<StatItem> statItems(const AllTimeStats& stats, const QDateTime& now, bool forShareCard) {
     return {
-        {QStringLiteral("trash"), Color::brandRed(), QString::number(stats.filesDeleted), QStringLiteral("Files Deleted")},
-        {QStringLiteral("folder"), Color::brandCyan(), QString::number(stats.filesMoved), QStringLiteral("Files Moved")},
+        {QStringLiteral("trash"), Color::brandRed(), QString::number(stats.filesDeleted),
+         QStringLiteral("Files Deleted")},
+        {QStringLiteral("folder"), Color::brandCyan(), QString::number(stats.filesMoved),
+         QStringLiteral("Files Moved")},
         {QStringLiteral("film.stack"), Color::brandAccent(), QString::number(stats.projectsImported),
          QStringLiteral("Projects Imported")},
         {QStringLiteral("chart.pie"), Color::brandGreen(), QString::asprintf("%.0f%%", averageUsage(stats)),
@@ -144,10 +146,11 @@ void StatsShareCard::paintEvent(QPaintEvent*) {
              QStringLiteral("ALL-TIME STATS"), Qt::AlignCenter, 2);
     y += 12 + 20;
     const QString saved = spaceSavedText(m_stats);
-    drawText(p, QRectF(20, y, w - 40, 44), fitted(Font::brandMono(34, Font::Weight::bold), saved, w - 40, 0.5),
-             Color::brandAmber(), saved);
+    drawText(p, QRectF(20, y, w - 40, 44),
+             fitted(Font::brandMono(34, Font::Weight::bold), saved, w - 40, 0.5), Color::brandAmber(), saved);
     y += 46;
-    drawText(p, QRectF(0, y, w, 15), Font::brand(11), Color::brandTextTertiary(), QStringLiteral("Space Saved"));
+    drawText(p, QRectF(0, y, w, 15), Font::brand(11), Color::brandTextTertiary(),
+             QStringLiteral("Space Saved"));
     y += 15 + 20;
     for (const StatItem& item : items) {
         const QRectF row(42, y, w - 84, 18);
@@ -158,7 +161,8 @@ void StatsShareCard::paintEvent(QPaintEvent*) {
                  Qt::AlignRight | Qt::AlignVCenter);
         y += 18 + 11;
     }
-    drawText(p, QRectF(0, height() - 20 - footer, w, footer), Font::brandMono(9), Color::brandTextMuted(), makerSite());
+    drawText(p, QRectF(0, height() - 20 - footer, w, footer), Font::brandMono(9), Color::brandTextMuted(),
+             makerSite());
 }
 
 // ---- Sheet ------------------------------------------------------------------------------------
@@ -178,8 +182,9 @@ QWidget* statCard(const StatItem& item, QWidget* parent) {
     auto* card = new QWidget(parent);
     card->setObjectName(QStringLiteral("statCard"));
     card->setAttribute(Qt::WA_StyledBackground);
-    card->setStyleSheet(QStringLiteral("#statCard { background: %1; border: 1px solid %2; border-radius: 6px; }")
-                            .arg(Color::brandControl().name(), Color::withOpacity(item.color, 0.22).name(QColor::HexArgb)));
+    card->setStyleSheet(
+        QStringLiteral("#statCard { background: %1; border: 1px solid %2; border-radius: 6px; }")
+            .arg(Color::brandControl().name(), Color::withOpacity(item.color, 0.22).name(QColor::HexArgb)));
     auto* column = new QVBoxLayout(card);
     column->setContentsMargins(4, 14, 4, 14);
     column->setSpacing(6);
@@ -232,8 +237,9 @@ StatsView::StatsView(const AllTimeStats& stats, std::optional<QDateTime> now, QW
     auto* heroColumn = new QVBoxLayout(hero);
     heroColumn->setContentsMargins(8, 22, 8, 22);
     heroColumn->setSpacing(4);
-    heroColumn->addWidget(new BrandSectionHeader(QStringLiteral("Space Saved"), QStringLiteral("internaldrive"), hero),
-                          0, Qt::AlignHCenter);
+    heroColumn->addWidget(
+        new BrandSectionHeader(QStringLiteral("Space Saved"), QStringLiteral("internaldrive"), hero), 0,
+        Qt::AlignHCenter);
     const QString saved = spaceSavedText(stats);
     auto* savedLabel = label(saved, fitted(Font::brandMono(46, Font::Weight::bold), saved, 360, 0.5),
                              Color::brandAmber(), hero);
@@ -247,7 +253,8 @@ StatsView::StatsView(const AllTimeStats& stats, std::optional<QDateTime> now, QW
     for (int i = 0; i < m_items.size(); ++i)
         grid->addWidget(statCard(m_items.at(i), body), i / 2, i % 2);
     column->addLayout(grid);
-    auto* footer = label(QStringLiteral("TARNWICK"), Font::brandMono(10, Font::Weight::bold), Color::brandTextMuted(), body);
+    auto* footer = label(QStringLiteral("TARNWICK"), Font::brandMono(10, Font::Weight::bold),
+                         Color::brandTextMuted(), body);
     QFont tracked = footer->font();
     tracked.setLetterSpacing(QFont::AbsoluteSpacing, 2);
     footer->setFont(tracked);
@@ -263,23 +270,26 @@ StatsView::StatsView(const AllTimeStats& stats, std::optional<QDateTime> now, QW
     m_share->setIcon(symbolIcon(QStringLiteral("square.and.arrow.up"), Color::brandBackground()));
     m_share->setFont(Font::brand(13, Font::Weight::semibold));
     m_share->setMinimumHeight(32);
-    m_share->setStyleSheet(QStringLiteral("QPushButton { background: %1; color: %2; border: none; border-radius: 6px; }"
-                                          "QPushButton:pressed { background: %3; }")
-                               .arg(Color::brandAccent().name(), Color::brandBackground().name(),
-                                    Color::brandAccentDeep().name()));
+    m_share->setStyleSheet(
+        QStringLiteral("QPushButton { background: %1; color: %2; border: none; border-radius: 6px; }"
+                       "QPushButton:pressed { background: %3; }")
+            .arg(Color::brandAccent().name(), Color::brandBackground().name(),
+                 Color::brandAccentDeep().name()));
     m_menu = new QMenu(m_share);
     m_menu->addAction(symbolIcon(QStringLiteral("doc.on.doc")), QStringLiteral("Copy Image"), this,
                       [this] { QApplication::clipboard()->setImage(shareImage()); });
-    m_menu->addAction(symbolIcon(QStringLiteral("square.and.arrow.down")), QStringLiteral("Save Image…"), this, [this] {
-        auto* dialog = new QFileDialog(window(), QStringLiteral("Save Stats Image"), QString(),
-                                       QStringLiteral("PNG Image (*.png)"));
-        dialog->setAcceptMode(QFileDialog::AcceptSave);
-        dialog->setDefaultSuffix(QStringLiteral("png"));
-        dialog->selectFile(QStringLiteral("Tarnwick Stats.png"));
-        dialog->setAttribute(Qt::WA_DeleteOnClose);
-        connect(dialog, &QFileDialog::fileSelected, this, [this](const QString& path) { saveImage(path); });
-        dialog->open();
-    });
+    m_menu->addAction(symbolIcon(QStringLiteral("square.and.arrow.down")), QStringLiteral("Save Image…"),
+                      this, [this] {
+                          auto* dialog = new QFileDialog(window(), QStringLiteral("Save Stats Image"),
+                                                         QString(), QStringLiteral("PNG Image (*.png)"));
+                          dialog->setAcceptMode(QFileDialog::AcceptSave);
+                          dialog->setDefaultSuffix(QStringLiteral("png"));
+                          dialog->selectFile(QStringLiteral("Tarnwick Stats.png"));
+                          dialog->setAttribute(Qt::WA_DeleteOnClose);
+                          connect(dialog, &QFileDialog::fileSelected, this,
+                                  [this](const QString& path) { saveImage(path); });
+                          dialog->open();
+                      });
     m_menu->addAction(symbolIcon(QStringLiteral("text.quote")), QStringLiteral("Copy Text"), this,
                       [this] { QApplication::clipboard()->setText(shareText(m_stats)); });
     // A popup, not exec(): the window keeps running while the menu is open.
@@ -297,7 +307,8 @@ StatsView::StatsView(const AllTimeStats& stats, std::optional<QDateTime> now, QW
     auto* outer = new QVBoxLayout(this);
     outer->setContentsMargins(0, 0, 0, 0);
     outer->setSpacing(0);
-    outer->addWidget(brandHeaderBar(QStringLiteral("All-Time Stats"), QStringLiteral("chart.bar.fill"), done));
+    outer->addWidget(
+        brandHeaderBar(QStringLiteral("All-Time Stats"), QStringLiteral("chart.bar.fill"), done));
     outer->addWidget(divider(Color::brandSurfaceSunken()));
     outer->addWidget(scroll, 1);
     outer->addWidget(divider(Color::brandSurfaceSunken()));

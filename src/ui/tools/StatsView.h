@@ -53,7 +53,8 @@ class StatsView : public QWidget {
     Q_OBJECT
 public:
     // `stats` is a snapshot; `now` null: the system clock.
-    explicit StatsView(const AllTimeStats& stats, std::optional<QDateTime> now = {}, QWidget* parent = nullptr);
+    explicit StatsView(const AllTimeStats& stats, std::optional<QDateTime> now = {},
+                       QWidget* parent = nullptr);
 
     const QList<StatItem>& items() const { return m_items; }
     QString heroText() const;

@@ -102,10 +102,12 @@ QWidget* contentUnavailable(const QString& symbol, const QString& label, const Q
 QPushButton* brandDoneButton() {
     auto* done = new QPushButton(QStringLiteral("Done"));
     done->setFont(Font::brand(12, Font::Weight::medium));
-    done->setStyleSheet(QStringLiteral("QPushButton { color: %1; background: transparent; border: 1px solid %1;"
-                                       " border-radius: 5px; padding: 3px 12px; }"
-                                       "QPushButton:pressed { background: %2; }")
-                            .arg(Color::brandAccent().name(), Color::withOpacity(Color::brandAccent(), 0.2).name(QColor::HexArgb)));
+    done->setStyleSheet(
+        QStringLiteral("QPushButton { color: %1; background: transparent; border: 1px solid %1;"
+                       " border-radius: 5px; padding: 3px 12px; }"
+                       "QPushButton:pressed { background: %2; }")
+            .arg(Color::brandAccent().name(),
+                 Color::withOpacity(Color::brandAccent(), 0.2).name(QColor::HexArgb)));
     return done;
 }
 

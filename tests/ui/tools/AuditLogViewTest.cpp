@@ -14,7 +14,8 @@ using namespace tarnwick;
 namespace {
 const QDateTime base = QDateTime(QDate(2026, 3, 1), QTime(12, 0), Qt::UTC);
 
-AuditLogEntry entry(const QString& name, qint64 secondsAfterBase, AuditAction action = AuditAction::movedToTrash) {
+AuditLogEntry entry(const QString& name, qint64 secondsAfterBase,
+                    AuditAction action = AuditAction::movedToTrash) {
     AuditLogEntry e;
     e.timestamp = base.addSecs(secondsAfterBase);
     e.action = action;
@@ -41,7 +42,8 @@ TEST(AuditLogView, EachActionHasItsLabelSymbolAndColour) {
         {AuditAction::deletedPermanently, "trash.slash", "Deleted Permanently", QColor(0xFF, 0x3B, 0x30)},
         {AuditAction::movedToFolder, "folder", "Moved to Folder", QColor(0x00, 0x7A, 0xFF)},
         {AuditAction::restored, "arrow.uturn.backward", "Restored", QColor(0x34, 0xC7, 0x59)},
-        {AuditAction::transcoded, "arrow.trianglehead.swap", "Transcoded & Replaced", QColor(0x58, 0x56, 0xD6)}};
+        {AuditAction::transcoded, "arrow.trianglehead.swap", "Transcoded & Replaced",
+         QColor(0x58, 0x56, 0xD6)}};
     for (const auto& [action, symbol, label, colour] : table) {
         const AuditActionStyle style = auditActionStyle(action);
         EXPECT_EQ(style.symbol, symbol);
@@ -60,7 +62,8 @@ TEST(AuditLogView, RowsShowSizeProjectsAndTheDestinationFolder) {
     AuditLogView view({moved, trashed}, [] { return base; });
     const QModelIndex first = view.model()->index(0);
     EXPECT_EQ(first.data(AuditLogModel::actionLabelRole).toString(), QStringLiteral("Moved to Folder"));
-    EXPECT_TRUE(first.data(AuditLogModel::detailRole).toString().endsWith(QStringLiteral("•  Promo, Teaser")));
+    EXPECT_TRUE(
+        first.data(AuditLogModel::detailRole).toString().endsWith(QStringLiteral("•  Promo, Teaser")));
     EXPECT_FALSE(first.data(AuditLogModel::detailRole).toString().isEmpty());
     EXPECT_EQ(first.data(AuditLogModel::destinationRole).toString(), QStringLiteral("→ /Archive/Day1"));
     const QModelIndex second = view.model()->index(1);
@@ -78,7 +81,8 @@ TEST(AuditLogView, RelativeTimesFollowTheClockWhenTheTimerFires) {
     now = base.addSecs(3 * 3600 + 5);
     QMetaObject::invokeMethod(view.refreshTimer(), "timeout");
     EXPECT_EQ(changed.count(), 1);
-    EXPECT_EQ(view.model()->index(0).data(AuditLogModel::relativeTimeRole).toString(), QStringLiteral("3 hours ago"));
+    EXPECT_EQ(view.model()->index(0).data(AuditLogModel::relativeTimeRole).toString(),
+              QStringLiteral("3 hours ago"));
     EXPECT_EQ(relativeTimeText(base, base.addDays(1)), QStringLiteral("1 day ago"));
     EXPECT_EQ(relativeTimeText(base, base), QStringLiteral("now"));
 }

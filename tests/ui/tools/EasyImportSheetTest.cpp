@@ -46,7 +46,8 @@ TEST(EasyImportScan, KeepsProjectsByExtensionAndSkipsAutoSaveHiddenPackagesAndOp
     touch(r + QStringLiteral("/Jobs/open.prproj"));
     const QSet<QUrl> open{QUrl::fromLocalFile(r + QStringLiteral("/Jobs/open.prproj"))};
     const QList<DiscoveredProject> found = EasyImportScan::scan(r, open);
-    EXPECT_EQ(names(found), (QStringList{"Jobs/A.PRPROJ", "Jobs/b.prproj", "adobe premiere pro auto-save/kept.prproj"}));
+    EXPECT_EQ(names(found),
+              (QStringList{"Jobs/A.PRPROJ", "Jobs/b.prproj", "adobe premiere pro auto-save/kept.prproj"}));
     EXPECT_EQ(found.first().size, 1);
     EXPECT_TRUE(found.first().modificationDate.isValid());
     EXPECT_TRUE(EasyImportScan::scan(r + QStringLiteral("/missing"), {}).isEmpty());
@@ -57,7 +58,8 @@ TEST(EasyImportScan, FoldersAndNamesGoInCodePointOrder) {
     touch(root.filePath(QStringLiteral("alpha/z.prproj")));
     touch(root.filePath(QStringLiteral("Zeta/a.prproj")));
     touch(root.filePath(QStringLiteral("Zeta/B.prproj")));
-    const QList<DiscoveredProjectFolder> groups = EasyImportScan::groups(EasyImportScan::scan(root.path(), {}));
+    const QList<DiscoveredProjectFolder> groups =
+        EasyImportScan::groups(EasyImportScan::scan(root.path(), {}));
     ASSERT_EQ(groups.size(), 2);
     EXPECT_TRUE(groups.at(0).directory.endsWith(QStringLiteral("/Zeta")));
     EXPECT_EQ(groups.at(0).projects.at(0).fileName, QStringLiteral("B.prproj"));
@@ -72,8 +74,9 @@ TEST(EasyImportScan, ProgressCountsEveryEntryEvery500) {
         touch(root.filePath(QStringLiteral("shoot/clip%1.mov").arg(i)));
     QStringList messages;
     EasyImportScan::scan(root.path(), {}, [&](const QString& text) { messages << text; });
-    EXPECT_EQ(messages, (QStringList{QStringLiteral("Scanning ") + QDir(root.path()).dirName() + QStringLiteral("..."),
-                                     "Scanned 0 items...", "Scanned 500 items...", "Scanned 1000 items..."}));
+    EXPECT_EQ(messages,
+              (QStringList{QStringLiteral("Scanning ") + QDir(root.path()).dirName() + QStringLiteral("..."),
+                           "Scanned 0 items...", "Scanned 500 items...", "Scanned 1000 items..."}));
 }
 
 TEST(EasyImportSheet, ScanOnAWorkerTicksEverythingAndImportsTheSelection) {
@@ -109,7 +112,8 @@ TEST(EasyImportSheet, ScanOnAWorkerTicksEverythingAndImportsTheSelection) {
     EXPECT_EQ(sheet.importButton()->text(), QStringLiteral("Import 1 Selected"));
     sheet.importButton()->click();
     ASSERT_EQ(imported.size(), 1);
-    EXPECT_EQ(imported.first(), QList<QUrl>{QUrl::fromLocalFile(root.filePath(QStringLiteral("Jobs/two.prproj")))});
+    EXPECT_EQ(imported.first(),
+              QList<QUrl>{QUrl::fromLocalFile(root.filePath(QStringLiteral("Jobs/two.prproj")))});
 }
 
 TEST(EasyImportSheet, OneProjectIsSingularAndACancelledPanelKeepsTheResults) {

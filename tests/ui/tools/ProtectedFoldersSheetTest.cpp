@@ -3,9 +3,9 @@
 #include "support/UiTestHelpers.h"
 #include "ui/tools/ToolSheetFixture.h"
 
+#include <QAbstractButton>
 #include <QDir>
 #include <QFile>
-#include <QAbstractButton>
 #include <QPushButton>
 #include <QTest>
 

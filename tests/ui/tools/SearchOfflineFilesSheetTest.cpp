@@ -37,8 +37,8 @@ struct FakeOps {
 
     OfflineSearchOperations ops() {
         OfflineSearchOperations o;
-        o.scan = [this](QString folder, bool ignore, OfflineSearchOperations::Progress progress)
-            -> QCoro::Task<QList<ScoredMatch>> {
+        o.scan = [this](QString folder, bool ignore,
+                        OfflineSearchOperations::Progress progress) -> QCoro::Task<QList<ScoredMatch>> {
             scannedFolders << folder;
             ignoreFlags << ignore;
             progress(QStringLiteral("Scanned 500 files..."));
@@ -68,8 +68,9 @@ QList<QUuid> ids(const QList<ScoredMatch>& matches) {
 // The percentage is the model's: truncated, with the binary artefact of 0.29 × 100 mended.
 TEST(MatchRows, ConfidenceThresholdsAndTruncatedPercentages) {
     const QList<std::tuple<double, QString, QString>> table{
-        {0.75, "High", "75%"},   {0.7499, "Medium", "74%"}, {0.45, "Medium", "45%"}, {0.4499, "Low", "44%"},
-        {1.0, "High", "100%"},   {0.29, "Low", "29%"},      {0.58, "Medium", "58%"}, {0.15 + 0.3, "Low", "45%"}};
+        {0.75, "High", "75%"},   {0.7499, "Medium", "74%"}, {0.45, "Medium", "45%"},
+        {0.4499, "Low", "44%"},  {1.0, "High", "100%"},     {0.29, "Low", "29%"},
+        {0.58, "Medium", "58%"}, {0.15 + 0.3, "Low", "45%"}};
     for (const auto& [score, label, percent] : table) {
         MatchScore s;
         s.score = score;
@@ -100,7 +101,8 @@ TEST(MatchRows, RowTextsHighlightTheMatchingFoldersAndCheckTheSize) {
     EXPECT_EQ(t.sizeText, formatFileByteCount(2048));
     EXPECT_TRUE(t.sizeMatched);
 
-    const MatchRowTexts root = matchRowTexts(candidate(QStringLiteral("/a.mov"), QStringLiteral("/x/a.mov"), 0.5, 1));
+    const MatchRowTexts root =
+        matchRowTexts(candidate(QStringLiteral("/a.mov"), QStringLiteral("/x/a.mov"), 0.5, 1));
     EXPECT_TRUE(root.segmentsText.isEmpty());
     ASSERT_EQ(root.original.size(), 1);
     EXPECT_EQ(root.original.first().text, QStringLiteral("/"));
@@ -151,7 +153,8 @@ TEST(SearchOfflineFilesSheet, AScanSelectsTheBestAndAppliesTheChosenMatches) {
     ASSERT_TRUE(finished.count() == 1 || finished.wait(5000));
     ASSERT_EQ(f.panel.requests.size(), 1);
     EXPECT_EQ(f.panel.requests.first().prompt, QStringLiteral("Search"));
-    EXPECT_EQ(f.panel.requests.first().message, QStringLiteral("Select a folder to search for offline files"));
+    EXPECT_EQ(f.panel.requests.first().message,
+              QStringLiteral("Select a folder to search for offline files"));
     EXPECT_EQ(fake.scannedFolders, QStringList{QStringLiteral("/Volumes/Backup")});
     EXPECT_EQ(fake.ignoreFlags, QList<bool>{true});
     EXPECT_EQ(fake.aepSearches, 0);

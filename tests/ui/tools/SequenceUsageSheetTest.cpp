@@ -18,7 +18,8 @@ using namespace tarnwick;
 using namespace tarnwick::testing;
 
 namespace {
-ProjectFile projectWith(const QString& name, const QList<ProjectSequence>& sequences, qint64 unattributed = 0) {
+ProjectFile projectWith(const QString& name, const QList<ProjectSequence>& sequences,
+                        qint64 unattributed = 0) {
     ProjectFile p;
     p.name = name;
     p.url = QUrl::fromLocalFile(QStringLiteral("/projects/") + name + QStringLiteral(".prproj"));
@@ -33,14 +34,15 @@ ProjectFile projectWith(const QString& name, const QList<ProjectSequence>& seque
 
 struct SequenceSheetFixture : ToolSheetFixture {
     SequenceSheetFixture() {
-        pm().setProjects({projectWith(QStringLiteral("Promo"),
-                                      {{QStringLiteral("seq-0001-abcdef12"), QStringLiteral("Dailies Day 1")},
-                                       {QStringLiteral("seq-0002-99887766"), QStringLiteral("Main Edit")},
-                                       {QStringLiteral("seq-0003-ffeedd11"), QStringLiteral("Main Edit FINAL")},
-                                       {QStringLiteral("seq-0004-a1b2c3"), QStringLiteral("   ")}},
-                                      3),
-                          projectWith(QStringLiteral("Teaser"), {{QStringLiteral("t-1"), QStringLiteral("Cut A")}}),
-                          projectWith(QStringLiteral("Empty"), {})});
+        pm().setProjects(
+            {projectWith(QStringLiteral("Promo"),
+                         {{QStringLiteral("seq-0001-abcdef12"), QStringLiteral("Dailies Day 1")},
+                          {QStringLiteral("seq-0002-99887766"), QStringLiteral("Main Edit")},
+                          {QStringLiteral("seq-0003-ffeedd11"), QStringLiteral("Main Edit FINAL")},
+                          {QStringLiteral("seq-0004-a1b2c3"), QStringLiteral("   ")}},
+                         3),
+             projectWith(QStringLiteral("Teaser"), {{QStringLiteral("t-1"), QStringLiteral("Cut A")}}),
+             projectWith(QStringLiteral("Empty"), {})});
     }
     QStringList rowNames(const SequenceUsageModel& model) {
         QStringList out;
@@ -57,9 +59,10 @@ TEST(SequenceUsageSheet, SearchKeepsWholeProjectsByNameAndTimelinesByDisplayName
     EXPECT_EQ(sheet.size(), QSize(680, 570));
     SequenceUsageModel& model = *sheet.model();
     EXPECT_EQ(f.rowNames(model), (QStringList{"Promo", "Dailies Day 1", "Main Edit", "Main Edit FINAL",
-                                                "Untitled Timeline • a1b2c3", "Teaser", "Cut A"}));
+                                              "Untitled Timeline • a1b2c3", "Teaser", "Cut A"}));
     EXPECT_EQ(sheet.timelinesTitle()->text(), QStringLiteral("TIMELINES IN OPEN PROJECTS • 5"));
-    EXPECT_EQ(model.index(1).data(SequenceUsageModel::captionRole).toString(), QStringLiteral("ID …abcdef12"));
+    EXPECT_EQ(model.index(1).data(SequenceUsageModel::captionRole).toString(),
+              QStringLiteral("ID …abcdef12"));
     EXPECT_EQ(model.index(0).data(SequenceUsageModel::unattributedRole).toLongLong(), 3);
     EXPECT_EQ(model.index(5).data(SequenceUsageModel::unattributedRole).toLongLong(), 0);
 

@@ -36,8 +36,8 @@ TEST(StatsView, AFreshRecordShowsZerosAndTheShareTextSaysSo) {
     StatsView view(fresh, now);
     EXPECT_EQ(view.size(), QSize(420, 600));
     EXPECT_EQ(values(view.items()), (QStringList{"0", "0", "0", "0%", "0", "0"}));
-    EXPECT_EQ(labels(view.items()), (QStringList{"Files Deleted", "Files Moved", "Projects Imported", "Avg. Usage",
-                                                  "Files Analyzed", "Days Active"}));
+    EXPECT_EQ(labels(view.items()), (QStringList{"Files Deleted", "Files Moved", "Projects Imported",
+                                                 "Avg. Usage", "Files Analyzed", "Days Active"}));
     EXPECT_EQ(view.heroText(), formatFileByteCount(0));
     EXPECT_EQ(shareText(fresh), QStringLiteral("I reclaimed ") + formatFileByteCount(0) +
                                     QStringLiteral(" with Tarnwick — 0 files deleted across 0 projects. ") +
@@ -63,9 +63,9 @@ TEST(StatsView, AverageUsageDaysAndTheShareCardLabels) {
     items = statItems(stats, now, false);
     EXPECT_EQ(items.at(3).value, QStringLiteral("43%"));
     EXPECT_EQ(items.at(5).value, QStringLiteral("1"));
-    EXPECT_EQ(shareText(stats), QStringLiteral("I reclaimed ") + formatFileByteCount(5'000'000'000) +
-                                    QStringLiteral(" with Tarnwick — 1234 files deleted across 12 projects. ") +
-                                    makerSite());
+    EXPECT_EQ(shareText(stats),
+              QStringLiteral("I reclaimed ") + formatFileByteCount(5'000'000'000) +
+                  QStringLiteral(" with Tarnwick — 1234 files deleted across 12 projects. ") + makerSite());
 }
 
 TEST(StatsView, TheCardIsRenderedOncePerOpeningAt810By1440) {
