@@ -238,6 +238,10 @@ AuditLogView::AuditLogView(const QList<AuditLogEntry>& entries, std::function<QD
     m_list->setModel(m_model);
     m_list->setItemDelegate(new AuditRowDelegate(m_list));
     m_list->setUniformItemSizes(false);
+    // Rows differ in height (the destination line): lay them out in batches so a long log paints
+    // its first screen without measuring every row first.
+    m_list->setLayoutMode(QListView::Batched);
+    m_list->setBatchSize(200);
     m_list->setVerticalScrollMode(QAbstractItemView::ScrollPerPixel);
     m_list->setSelectionMode(QAbstractItemView::SingleSelection);
     m_list->setAlternatingRowColors(true);
