@@ -1,10 +1,19 @@
 # One static library per folder of src/. Sources are globbed so new class files need no CMake edit.
 set(TARNWICK_LAYERS "" CACHE INTERNAL "")
 
+# The media decoding of the previews (src/platform/media) is a library of its own, so the engine
+# layers keep linking QtCore only while it adds QtGui's QImage.
 function(tarnwick_layer name)
+    set(dir ${name})
+    if(name STREQUAL "media")
+        set(dir platform/media)
+    endif()
     file(GLOB_RECURSE sources CONFIGURE_DEPENDS
-         ${Tarnwick_SOURCE_DIR}/src/${name}/*.cpp ${Tarnwick_SOURCE_DIR}/src/${name}/*.h)
+         ${Tarnwick_SOURCE_DIR}/src/${dir}/*.cpp ${Tarnwick_SOURCE_DIR}/src/${dir}/*.h)
     list(FILTER sources EXCLUDE REGEX ".*/src/app/main\\.cpp$")
+    if(name STREQUAL "platform")
+        list(FILTER sources EXCLUDE REGEX ".*/src/platform/media/.*")
+    endif()
     set(target tarnwick_${name})
     set(impl ${sources})
     list(FILTER impl INCLUDE REGEX ".*\\.cpp$")

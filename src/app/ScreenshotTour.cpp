@@ -1,5 +1,11 @@
 #include "app/ScreenshotTour.h"
 
+#include "platform/PathText.h"
+#include "ui/browser/MediaFileListView.h"
+#include "ui/browser/MediaTableModel.h"
+#include "ui/browser/StorageMapView.h"
+#include "ui/common/ViewHelpers.h"
+
 #include "analysis/ProjectManager.h"
 #include "app/MainWindow.h"
 #include "stores/AuditLogManager.h"
@@ -228,6 +234,33 @@ void ScreenshotTour::start() {
         view->setDetailViewMode(DetailViewMode::table);
         after(300, [this] { next(); });
     } << shootStep(QStringLiteral("imported-table"));
+    m_steps << [this, view] {
+        view->setDetailViewMode(DetailViewMode::map);
+        after(300, [this] { next(); });
+    } << shootStep(QStringLiteral("imported-map"));
+    m_steps << [this, view] {
+        if (auto* map = view->findChild<StorageMapView*>(); map && !map->footprints().isEmpty())
+            map->drillInto(map->footprints().first().project.name);
+        after(300, [this] { next(); });
+    } << shootStep(QStringLiteral("imported-map-project"));
+    m_steps << [this, view] {
+        view->setDetailViewMode(DetailViewMode::table);
+        if (auto* table = view->findChild<MediaFileListView*>()) {
+            for (int row = 0; row < table->model()->rowCount(); ++row) {
+                const MediaFile& file = table->model()->file(row);
+                if (file.isOnDisk() &&
+                    mediaKindFromExtension(path::pathExtension(file.path)) == MediaKind::image) {
+                    table->previewRow(row);
+                    break;
+                }
+            }
+        }
+        after(800, [this] { next(); });
+    } << [this] {
+        shoot(QStringLiteral("sheet-image-preview"));
+        closeDialogs();
+        after(300, [this] { next(); });
+    };
     next();
 }
 

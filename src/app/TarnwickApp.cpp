@@ -1,5 +1,8 @@
 #include "app/TarnwickApp.h"
 
+#include "ui/browser/BrowserViews.h"
+#include "ui/common/LinuxDesktopServices.h"
+
 #include "analysis/ProjectManager.h"
 #include "app/AppDelegate.h"
 #include "app/MainWindow.h"
@@ -84,6 +87,12 @@ void TarnwickApp::buildWindow() {
     services.preferences = m_options.preferences;
     services.openUrl = m_options.openUrl;
     services.commands = m_commands;
+    {
+        BrowserServices browser;
+        browser.desktop =
+            std::make_shared<LinuxDesktopServices>(QDBusConnection::sessionBus(), m_options.openUrl);
+        installBrowserViews(services.factories, std::move(browser));
+    }
     registerToolViews(services.factories);
     m_window->setContentView(new ContentView(std::move(manager), std::move(services)));
     m_appCommands =

@@ -6,6 +6,9 @@
 #include <QFileInfo>
 
 int main(int argc, char** argv) {
+    // Playback through the same media libraries the previews decode with.
+    if (qEnvironmentVariableIsEmpty("QT_MEDIA_BACKEND"))
+        qputenv("QT_MEDIA_BACKEND", "ffmpeg");
     QApplication application(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Tarnwick"));
     QApplication::setApplicationVersion(QStringLiteral(TARNWICK_VERSION));

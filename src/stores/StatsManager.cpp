@@ -45,6 +45,11 @@ void StatsManager::recordMove(qint64 count, qint64 bytes) {
     save();
 }
 
+void StatsManager::recordTranscode(qint64 bytes) {
+    m_stats.spaceSavedBytes += bytes;
+    save();
+}
+
 void StatsManager::save() {
     m_file.write(json::encode(m_stats.toJson()));
 }

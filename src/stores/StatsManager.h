@@ -21,6 +21,8 @@ public:
     void recordAnalysis(qint64 mediaFileCount, qint64 usedFileCount);
     void recordDeletion(qint64 count, qint64 bytes);
     void recordMove(qint64 count, qint64 bytes);
+    // Bytes saved by transcoding in place; no file count changes.
+    void recordTranscode(qint64 bytes);
 
     const QString& fileName() const { return m_file.path(); }
     bool fileWasDamaged() const { return m_file.wasDamaged(); }

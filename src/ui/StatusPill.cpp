@@ -33,27 +33,37 @@ QFont StatusPill::pillFont() {
     return font;
 }
 
-QSize StatusPill::sizeHint() const {
+QSizeF StatusPill::pillSize(const QString& text) {
     const QFontMetricsF metrics(pillFont());
-    return QSizeF(metrics.horizontalAdvance(m_text.toUpper()) + 2 * horizontalPadding,
-                  metrics.height() + 2 * verticalPadding)
-        .toSize();
+    return {metrics.horizontalAdvance(text.toUpper()) + 2 * horizontalPadding,
+            metrics.height() + 2 * verticalPadding};
+}
+
+QSize StatusPill::sizeHint() const {
+    return pillSize(m_text).toSize();
+}
+
+void StatusPill::paintPill(QPainter& painter, const QRectF& rect, const QString& text, const QColor& color,
+                           bool filled) {
+    painter.save();
+    painter.setRenderHint(QPainter::Antialiasing);
+    const QRectF outer = rect.adjusted(0.5, 0.5, -0.5, -0.5);
+    const qreal radius = outer.height() / 2;
+    QPainterPath capsule;
+    capsule.addRoundedRect(outer, radius, radius);
+    if (filled)
+        painter.fillPath(capsule, Color::withOpacity(color, 0.14));
+    painter.setPen(QPen(Color::withOpacity(color, 0.32), 1));
+    painter.drawPath(capsule);
+    painter.setFont(pillFont());
+    painter.setPen(color);
+    painter.drawText(rect, Qt::AlignCenter, text.toUpper());
+    painter.restore();
 }
 
 void StatusPill::paintEvent(QPaintEvent*) {
     QPainter painter(this);
-    painter.setRenderHint(QPainter::Antialiasing);
-    const QRectF outer = QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5);
-    const qreal radius = outer.height() / 2;
-    QPainterPath capsule;
-    capsule.addRoundedRect(outer, radius, radius);
-    if (m_filled)
-        painter.fillPath(capsule, Color::withOpacity(m_color, 0.14));
-    painter.setPen(QPen(Color::withOpacity(m_color, 0.32), 1));
-    painter.drawPath(capsule);
-    painter.setFont(pillFont());
-    painter.setPen(m_color);
-    painter.drawText(rect(), Qt::AlignCenter, m_text.toUpper());
+    paintPill(painter, QRectF(rect()), m_text, m_color, m_filled);
 }
 
 } // namespace tarnwick

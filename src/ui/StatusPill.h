@@ -3,6 +3,8 @@
 #include <QColor>
 #include <QWidget>
 
+class QPainter;
+
 namespace tarnwick {
 
 // A small capsule with an upper-cased monospaced label in its colour; `filled` adds a faint
@@ -20,6 +22,10 @@ public:
     QSize sizeHint() const override;
     QSize minimumSizeHint() const override { return sizeHint(); }
     static QFont pillFont();
+    // The pill's ideal size and drawing, shared with painted cells that show pills without widgets.
+    static QSizeF pillSize(const QString& text);
+    static void paintPill(QPainter& painter, const QRectF& rect, const QString& text, const QColor& color,
+                          bool filled);
 
 protected:
     void paintEvent(QPaintEvent* event) override;

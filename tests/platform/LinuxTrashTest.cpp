@@ -163,20 +163,22 @@ namespace {
 // A tmpfs mounted for the test: another volume than the home. Only root may mount.
 class SecondMount {
 public:
+    // The mount point sits in a folder of its own, so tests can list its parent while other
+    // tests create and remove files in the shared temporary folder.
     SecondMount() {
-        if (!m_dir.isValid())
+        if (!m_parent.isValid() || !QDir(m_parent.path()).mkdir(QStringLiteral("volume")))
             return;
-        m_mounted = ::mount("tmpfs", QFile::encodeName(m_dir.path()).constData(), "tmpfs", 0, "size=8m") == 0;
+        m_mounted = ::mount("tmpfs", QFile::encodeName(path()).constData(), "tmpfs", 0, "size=8m") == 0;
     }
     ~SecondMount() {
         if (m_mounted)
-            ::umount2(QFile::encodeName(m_dir.path()).constData(), MNT_DETACH);
+            ::umount2(QFile::encodeName(path()).constData(), MNT_DETACH);
     }
     bool mounted() const { return m_mounted; }
-    QString path() const { return m_dir.path(); }
+    QString path() const { return m_parent.path() + QStringLiteral("/volume"); }
 
 private:
-    QTemporaryDir m_dir;
+    QTemporaryDir m_parent;
     bool m_mounted = false;
 };
 

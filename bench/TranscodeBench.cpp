@@ -1,0 +1,392 @@
+// The ffmpeg route against the same ffmpeg command run by hand, the CRF/preset sweep behind the
+// shared encoder settings, verification of a long output, and cancel latency. Needs /usr/bin/ffmpeg.
+#include "platform/ChildProcess.h"
+#include "platform/FfmpegLocation.h"
+#include "support/BenchSupport.h"
+#include "transcode/FfmpegArguments.h"
+#include "transcode/FfprobeOutput.h"
+#include "transcode/LibraryHevcRoute.h"
+#include "transcode/TranscodeEngine.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QFileInfo>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+#include <benchmark/benchmark.h>
+
+#include <algorithm>
+#include <csignal>
+#include <sys/resource.h>
+#include <vector>
+
+using namespace tarnwick;
+
+namespace {
+
+const QString ffmpeg = QStringLiteral("/usr/bin/ffmpeg");
+
+double loadAverage() {
+    QFile f(QStringLiteral("/proc/loadavg"));
+    if (!f.open(QIODevice::ReadOnly))
+        return 0;
+    return f.readAll().split(' ').value(0).toDouble();
+}
+
+double median(std::vector<double> v) {
+    std::sort(v.begin(), v.end());
+    return v.empty() ? 0 : v[v.size() / 2];
+}
+
+bool run(const QStringList& args, QByteArray* err = nullptr) {
+    ChildProcess child;
+    return child
+        .run(ffmpeg, args, {},
+             [&](const char* d, qsizetype n) {
+                 if (err)
+                     err->append(d, n);
+             })
+        .succeeded();
+}
+
+// A 10 s 1080p H.264 + AAC clip with temporal noise, so that it compresses like camera footage.
+struct Clip {
+    QTemporaryDir dir;
+    QString source;
+    int pairs = bench::smokeMode() ? 1 : 5;
+    Clip() {
+        const bool smoke = bench::smokeMode();
+        const QString size = smoke ? QStringLiteral("320x240") : QStringLiteral("1920x1080");
+        const QString seconds = smoke ? QStringLiteral("1") : QStringLiteral("10");
+        source = dir.filePath(QStringLiteral("source.mp4"));
+        run({"-y",
+             "-loglevel",
+             "error",
+             "-f",
+             "lavfi",
+             "-i",
+             QStringLiteral("testsrc2=size=%1:rate=25:duration=%2,noise=alls=10:allf=t").arg(size, seconds),
+             "-f",
+             "lavfi",
+             "-i",
+             QStringLiteral("sine=frequency=440:sample_rate=48000:duration=%1").arg(seconds),
+             "-c:v",
+             "libx264",
+             "-crf",
+             "14",
+             "-preset",
+             "veryfast",
+             "-c:a",
+             "aac",
+             "-shortest",
+             source});
+    }
+    // A fresh copy per run: the route replaces or trashes what it is given.
+    QString copy(const QString& name) const {
+        const QString path = QDir(dir.path()).filePath(name);
+        QFile::remove(path);
+        QFile::copy(source, path);
+        return path;
+    }
+};
+
+Clip& clip() {
+    static Clip c;
+    return c;
+}
+
+TranscodeEngineServices services() {
+    TranscodeEngineServices s;
+    s.ffmpegSearch = [] {
+        FfmpegSearch search;
+        search.overrideFolder = QFileInfo(ffmpeg).path();
+        return search;
+    };
+    return s;
+}
+
+std::optional<ProbeInfo> probeOf(TranscodeEngine& engine, const QString& path) {
+    return engine.probe(path);
+}
+
+// Throughput of the whole route (probe, encode, verification, atomic replace of a .mov) against the
+// same ffmpeg argument list run by hand; interleaved pairs, median of each.
+void BM_RouteAgainstHandRunFfmpeg(benchmark::State& state) {
+    TranscodeEngine engine(services());
+    std::vector<double> wrapper, byHand;
+    qint64 routeBytes = 0, handBytes = 0;
+    for (auto _ : state) {
+        for (int i = 0; i < clip().pairs; ++i) {
+            const QString a = clip().copy(QStringLiteral("route.mov"));
+            TranscodeRequest request;
+            request.sourcePath = a;
+            QElapsedTimer t;
+            t.start();
+            const TranscodeOutcome outcome = engine.transcodeNow(request);
+            wrapper.push_back(t.nsecsElapsed() / 1e9);
+            if (!outcome.result) {
+                state.SkipWithError(outcome.error->description().toUtf8().constData());
+                return;
+            }
+            routeBytes = outcome.result->newSize;
+
+            const QString b = clip().copy(QStringLiteral("hand.mov"));
+            const QString out = QDir(clip().dir.path()).filePath(QStringLiteral("hand_out.mov"));
+            t.restart();
+            const auto probe = probeOf(engine, b);
+            run(ffmpegArguments::transcode(b, out, probe));
+            byHand.push_back(t.nsecsElapsed() / 1e9);
+            handBytes = QFileInfo(out).size();
+        }
+    }
+    state.counters["route_s"] = median(wrapper);
+    state.counters["hand_s"] = median(byHand);
+    state.counters["throughput_ratio"] = median(byHand) / median(wrapper);
+    state.counters["route_MB"] = routeBytes / 1e6;
+    state.counters["hand_MB"] = handBytes / 1e6;
+    state.counters["source_MB"] = QFileInfo(clip().source).size() / 1e6;
+    state.counters["load"] = loadAverage();
+}
+
+// Size, time and SSIM against the source for each CRF and preset.
+void BM_CrfPresetSweep(benchmark::State& state) {
+    const int crf = int(state.range(0));
+    static const char* presets[] = {"faster", "fast", "medium"};
+    const QString preset = QString::fromLatin1(presets[state.range(1)]);
+    const QString out = QDir(clip().dir.path()).filePath(QStringLiteral("sweep.mov"));
+    double seconds = 0;
+    for (auto _ : state) {
+        QElapsedTimer t;
+        t.start();
+        run({"-y", "-loglevel", "error", "-i", clip().source, "-c:v", "libx265", "-crf", QString::number(crf),
+             "-preset", preset, "-pix_fmt", "yuv420p", "-x265-params", "log-level=error", "-tag:v", "hvc1",
+             "-an", out});
+        seconds = t.nsecsElapsed() / 1e9;
+    }
+    QByteArray err;
+    run({"-i", out, "-i", clip().source, "-lavfi", "[0:v][1:v]ssim", "-f", "null", "-"}, &err);
+    const auto m = QRegularExpression(QStringLiteral("All:([0-9.]+)")).match(QString::fromUtf8(err));
+    state.counters["encode_s"] = seconds;
+    state.counters["MB"] = QFileInfo(out).size() / 1e6;
+    state.counters["ssim"] = m.hasMatch() ? m.captured(1).toDouble() : 0;
+    state.counters["load"] = loadAverage();
+}
+
+void sweepArgs(benchmark::internal::Benchmark* b) {
+    if (bench::smokeMode()) {
+        b->Args({hevcSettings.crf, 1});
+        return;
+    }
+    for (int crf : {20, 24, 28})
+        for (int preset : {0, 1, 2})
+            b->Args({crf, preset});
+}
+
+// Verification of a 10-minute HEVC output (a 10 s encode looped by stream copy) against
+// ffprobe reading the same file's format.
+void BM_VerifyLongOutput(benchmark::State& state) {
+    TranscodeEngine engine(services());
+    const QString ten = QDir(clip().dir.path()).filePath(QStringLiteral("ten.mov"));
+    const QString longOut = QDir(clip().dir.path()).filePath(QStringLiteral("long.mov"));
+    const int loops = bench::smokeMode() ? 1 : 59;
+    const double expected = bench::smokeMode() ? 2 : 600;
+    run({"-y", "-loglevel", "error", "-i", clip().source, "-c:v", "libx265", "-preset", "ultrafast",
+         "-x265-params", "log-level=error", "-tag:v", "hvc1", "-c:a", "copy", ten});
+    run({"-y", "-loglevel", "error", "-stream_loop", QString::number(loops), "-i", ten, "-c", "copy",
+         longOut});
+    std::vector<double> verify, probe;
+    for (auto _ : state) {
+        for (int i = 0; i < 5; ++i) {
+            QElapsedTimer t;
+            t.start();
+            engine.verifyOutput(longOut, expected * 0.97, 1);
+            verify.push_back(t.nsecsElapsed() / 1e9);
+            t.restart();
+            ChildProcess child;
+            child.run(ffprobeBeside(ffmpeg),
+                      {"-v", "quiet", "-print_format", "json", "-show_format", longOut}, {}, {});
+            probe.push_back(t.nsecsElapsed() / 1e9);
+        }
+    }
+    state.counters["verify_ms"] = median(verify) * 1e3;
+    state.counters["ffprobe_ms"] = median(probe) * 1e3;
+    state.counters["output_MB"] = QFileInfo(longOut).size() / 1e6;
+    state.counters["load"] = loadAverage();
+}
+
+// Time from cancel() to the route's return (child killed, output removed), against ffmpeg given
+// SIGTERM by hand (it flushes the encoder before exiting).
+void BM_CancelLatency(benchmark::State& state) {
+    TranscodeEngine engine(services());
+    std::vector<double> ours, term;
+    for (auto _ : state) {
+        for (int i = 0; i < clip().pairs; ++i) {
+            const QString a = clip().copy(QStringLiteral("cancel.mov"));
+            QElapsedTimer t;
+            bool started = false;
+            TranscodeRequest request;
+            request.sourcePath = a;
+            request.onProgress = [&](double) {
+                if (started)
+                    return;
+                started = true;
+                t.start();
+                engine.cancel();
+            };
+            engine.resetCancel();
+            engine.transcodeNow(request);
+            if (started)
+                ours.push_back(t.nsecsElapsed() / 1e9);
+
+            const QString b = clip().copy(QStringLiteral("term.mov"));
+            ChildProcess child;
+            child.start(ffmpeg,
+                        ffmpegArguments::transcode(b, QDir(clip().dir.path()).filePath("term_out.mov"), {}));
+            bool sent = false;
+            QElapsedTimer u;
+            child.waitForExit(
+                [&](const char* d, qsizetype n) {
+                    if (!sent && QByteArray(d, n).contains("out_time_ms=")) {
+                        sent = true;
+                        u.start();
+                        child.terminate(SIGTERM);
+                    }
+                },
+                {});
+            if (sent)
+                term.push_back(u.nsecsElapsed() / 1e9);
+        }
+    }
+    state.counters["cancel_ms"] = median(ours) * 1e3;
+    state.counters["sigterm_ms"] = median(term) * 1e3;
+    state.counters["load"] = loadAverage();
+}
+
+// Bytes of the video packets only: the routes differ in audio (PCM against a copied AAC track).
+qint64 videoBytes(const QString& path) {
+    QByteArray out;
+    ChildProcess child;
+    child.run(
+        ffprobeBeside(ffmpeg),
+        {"-v", "quiet", "-select_streams", "v:0", "-show_entries", "packet=size", "-of", "csv=p=0", path},
+        [&](const char* d, qsizetype n) { out.append(d, n); }, {});
+    qint64 total = 0;
+    for (const QByteArray& line : out.split('\n'))
+        total += line.trimmed().toLongLong();
+    return total;
+}
+
+// Peak resident set of this process since the last reset (VmHWM), in MB.
+double peakResidentMB() {
+    QFile f(QStringLiteral("/proc/self/status"));
+    if (!f.open(QIODevice::ReadOnly))
+        return 0;
+    for (const QByteArray& line : f.readAll().split('\n'))
+        if (line.startsWith("VmHWM:"))
+            return line.mid(6).trimmed().split(' ').value(0).toDouble() / 1024.0;
+    return 0;
+}
+
+void resetPeakResident() {
+    QFile f(QStringLiteral("/proc/self/clear_refs"));
+    if (f.open(QIODevice::WriteOnly))
+        f.write("5");
+}
+
+// The in-process route against the ffmpeg route on the same clip with the same encoder settings.
+void BM_InProcessAgainstFfmpegRoute(benchmark::State& state) {
+    TranscodeEngine engine(services());
+    LibraryHevcRoute inProcess;
+    std::vector<double> library, cli;
+    qint64 libraryVideo = 0, cliVideo = 0;
+    double libraryPeak = 0;
+    for (auto _ : state) {
+        for (int i = 0; i < clip().pairs; ++i) {
+            const QString a = clip().copy(QStringLiteral("library.mov"));
+            TranscodeRequest request;
+            request.sourcePath = a;
+            resetPeakResident();
+            const double before = peakResidentMB();
+            QElapsedTimer t;
+            t.start();
+            try {
+                inProcess.transcode(engine, request, engine.cancelFlag());
+            } catch (const TranscodeError& e) {
+                state.SkipWithError(e.description().toUtf8().constData());
+                return;
+            }
+            library.push_back(t.nsecsElapsed() / 1e9);
+            libraryPeak = std::max(libraryPeak, peakResidentMB() - before);
+            libraryVideo = videoBytes(a);
+
+            const QString b = clip().copy(QStringLiteral("cli.mov"));
+            request.sourcePath = b;
+            t.restart();
+            const auto probe = engine.probe(b);
+            engine.transcodeWithFFmpeg(request, probe);
+            cli.push_back(t.nsecsElapsed() / 1e9);
+            cliVideo = videoBytes(b);
+        }
+    }
+    struct rusage children {};
+    getrusage(RUSAGE_CHILDREN, &children);
+    state.counters["inprocess_s"] = median(library);
+    state.counters["ffmpeg_s"] = median(cli);
+    state.counters["throughput_ratio"] = median(cli) / median(library);
+    state.counters["inprocess_video_MB"] = libraryVideo / 1e6;
+    state.counters["ffmpeg_video_MB"] = cliVideo / 1e6;
+    state.counters["inprocess_peak_MB"] = libraryPeak;
+    state.counters["child_peak_MB"] = children.ru_maxrss / 1024.0;
+    state.counters["load"] = loadAverage();
+}
+
+// Time from cancel() at the third video frame to the in-process route's return.
+void BM_InProcessCancelLatency(benchmark::State& state) {
+    TranscodeEngine engine(services());
+    LibraryHevcRoute inProcess;
+    std::vector<double> latency;
+    for (auto _ : state) {
+        for (int i = 0; i < clip().pairs; ++i) {
+            const QString a = clip().copy(QStringLiteral("cancel_lib.mov"));
+            QElapsedTimer t;
+            TranscodeRequest request;
+            request.sourcePath = a;
+            int frames = 0;
+            request.onProgress = [&](double) {
+                if (++frames != 3)
+                    return;
+                t.start();
+                engine.cancel();
+            };
+            engine.resetCancel();
+            try {
+                inProcess.transcode(engine, request, engine.cancelFlag());
+            } catch (const TranscodeError&) {
+            }
+            latency.push_back(t.nsecsElapsed() / 1e9);
+        }
+    }
+    engine.resetCancel();
+    state.counters["cancel_ms"] = median(latency) * 1e3;
+    state.counters["load"] = loadAverage();
+}
+
+} // namespace
+
+BENCHMARK(BM_InProcessAgainstFfmpegRoute)->Iterations(1)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_InProcessCancelLatency)->Iterations(1)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_RouteAgainstHandRunFfmpeg)->Iterations(1)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_CrfPresetSweep)->Apply(sweepArgs)->Iterations(1)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_VerifyLongOutput)->Iterations(1)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_CancelLatency)->Iterations(1)->Unit(benchmark::kMillisecond);
+
+// The engine's thread runs an event loop, which wants an application object.
+int main(int argc, char** argv) {
+    QCoreApplication app(argc, argv);
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}

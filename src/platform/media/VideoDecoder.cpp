@@ -1,0 +1,255 @@
+#include "platform/media/VideoDecoder.h"
+
+#include "platform/media/FfmpegHandles.h"
+
+#include <QTransform>
+
+#include <cmath>
+
+extern "C" {
+#include <libavutil/display.h>
+#include <libavutil/imgutils.h>
+#include <libswscale/swscale.h>
+}
+
+namespace tarnwick {
+
+struct VideoDecoder::State {
+    media::FormatHandle format;
+    media::CodecHandle codec;
+    media::FrameHandle frame;
+    media::FrameHandle held; // the newest decoded frame
+    media::PacketHandle packet;
+    SwsContext* scaler = nullptr;
+    AVStream* stream = nullptr;
+    int rotation = 0;
+    bool intraOnly = false; // every frame a key frame: seeking is always the short way
+    bool haveHeld = false;
+    bool positioned = false; // the decoder continues from `heldPts`
+    bool drained = false;
+    int64_t heldPts = AV_NOPTS_VALUE;
+    int64_t previousPts = AV_NOPTS_VALUE;
+    int seeks = 0;
+
+    ~State() { sws_freeContext(scaler); }
+
+    int64_t targetTimestamp(double seconds) const;
+    bool mustSeek(int64_t target) const;
+    void seek(int64_t target);
+    bool decodeUntil(int64_t target);
+    std::optional<QImage> convertHeld(QSize box, FrameFit fit);
+};
+
+namespace {
+
+int displayRotation(const AVStream* stream) {
+    size_t size = 0;
+    const uint8_t* matrix = av_stream_get_side_data(stream, AV_PKT_DATA_DISPLAYMATRIX, &size);
+    if (!matrix || size < 9 * sizeof(int32_t))
+        return 0;
+    double theta = -std::round(av_display_rotation_get(reinterpret_cast<const int32_t*>(matrix)));
+    if (std::isnan(theta))
+        return 0;
+    theta -= 360 * std::floor(theta / 360 + 0.9 / 360);
+    return (int(std::lround(theta / 90)) * 90) % 360;
+}
+
+int videoStreamIndex(const AVFormatContext* format) {
+    for (unsigned i = 0; i < format->nb_streams; ++i) {
+        const AVStream* stream = format->streams[i];
+        if (stream->codecpar->codec_type == AVMEDIA_TYPE_VIDEO &&
+            !(stream->disposition & AV_DISPOSITION_ATTACHED_PIC) &&
+            avcodec_find_decoder(stream->codecpar->codec_id))
+            return int(i);
+    }
+    return -1;
+}
+
+QSize fittedSize(QSizeF picture, QSize box, FrameFit fit) {
+    if (fit == FrameFit::stretch || picture.isEmpty())
+        return box;
+    if (picture.width() <= box.width() && picture.height() <= box.height())
+        return picture.toSize().expandedTo(QSize(1, 1));
+    return picture.scaled(QSizeF(box), Qt::KeepAspectRatio).toSize().expandedTo(QSize(1, 1));
+}
+
+} // namespace
+
+VideoDecoder::VideoDecoder(std::unique_ptr<State> state) : d(std::move(state)) {}
+VideoDecoder::~VideoDecoder() = default;
+
+std::unique_ptr<VideoDecoder> VideoDecoder::open(const QString& path, int threads) {
+    auto state = std::make_unique<State>();
+    state->format = media::openInput(path);
+    if (!state->format)
+        return nullptr;
+    AVFormatContext* format = state->format.get();
+    const int index = videoStreamIndex(format);
+    if (index < 0)
+        return nullptr;
+    for (unsigned i = 0; i < format->nb_streams; ++i)
+        format->streams[i]->discard = int(i) == index ? AVDISCARD_DEFAULT : AVDISCARD_ALL;
+    state->stream = format->streams[index];
+    state->codec = media::openDecoder(state->stream, std::max(threads, 1));
+    if (!state->codec)
+        return nullptr;
+    state->frame.reset(av_frame_alloc());
+    state->held.reset(av_frame_alloc());
+    state->packet.reset(av_packet_alloc());
+    if (!state->frame || !state->held || !state->packet)
+        return nullptr;
+    state->rotation = displayRotation(state->stream);
+    const AVCodecDescriptor* descriptor = avcodec_descriptor_get(state->stream->codecpar->codec_id);
+    state->intraOnly = descriptor && (descriptor->props & AV_CODEC_PROP_INTRA_ONLY);
+    return std::unique_ptr<VideoDecoder>(new VideoDecoder(std::move(state)));
+}
+
+double VideoDecoder::duration() const {
+    return media::durationSeconds(d->format.get()).value_or(0.0);
+}
+
+int VideoDecoder::rotation() const {
+    return d->rotation;
+}
+
+int VideoDecoder::seekCount() const {
+    return d->seeks;
+}
+
+std::optional<QImage> VideoDecoder::frameAt(double seconds, QSize box, FrameFit fit, double toleranceBefore) {
+    if (box.isEmpty())
+        return std::nullopt;
+    const int64_t target = d->targetTimestamp(seconds);
+    // Asked again for the frame already decoded: no work.
+    if (d->positioned && d->haveHeld && d->heldPts != AV_NOPTS_VALUE &&
+        (target == d->heldPts ||
+         (target < d->heldPts && d->previousPts != AV_NOPTS_VALUE && target > d->previousPts)))
+        return d->convertHeld(box, fit);
+    if (d->mustSeek(target))
+        d->seek(target);
+    const int64_t earliest =
+        toleranceBefore > 0 ? d->targetTimestamp(std::max(seconds - toleranceBefore, 0.0)) : target;
+    if (!d->decodeUntil(earliest))
+        return std::nullopt;
+    return d->convertHeld(box, fit);
+}
+
+int64_t VideoDecoder::State::targetTimestamp(double seconds) const {
+    const int64_t start = stream->start_time != AV_NOPTS_VALUE ? stream->start_time : 0;
+    const int64_t micros = std::llround(std::max(seconds, 0.0) * 1e6);
+    return start + av_rescale_q(micros, AVRational{1, 1000000}, stream->time_base);
+}
+
+bool VideoDecoder::State::mustSeek(int64_t target) const {
+    if (!positioned || drained || heldPts == AV_NOPTS_VALUE || target < heldPts || intraOnly)
+        return true;
+    // Going forward a little: decoding on is cheaper than any seek.
+    if (target - heldPts <= av_rescale_q(1, AVRational{1, 1}, stream->time_base))
+        return false;
+    // Further: seek only when a key frame lies between the decoded position and the target.
+    const int entry = av_index_search_timestamp(stream, target, AVSEEK_FLAG_BACKWARD);
+    if (entry >= 0) {
+        if (const AVIndexEntry* key = avformat_index_get_entry(stream, entry))
+            return key->timestamp > heldPts;
+    }
+    const int64_t twoSeconds = av_rescale_q(2, AVRational{1, 1}, stream->time_base);
+    return target - heldPts > twoSeconds;
+}
+
+void VideoDecoder::State::seek(int64_t target) {
+    ++seeks;
+    AVFormatContext* context = format.get();
+    if (av_seek_frame(context, stream->index, target, AVSEEK_FLAG_BACKWARD) < 0)
+        avformat_seek_file(context, stream->index, INT64_MIN, target, target, 0);
+    avcodec_flush_buffers(codec.get());
+    positioned = true;
+    drained = false;
+    haveHeld = false;
+    heldPts = AV_NOPTS_VALUE;
+    previousPts = AV_NOPTS_VALUE;
+}
+
+// Decodes until the held frame is the first at or after `target`, or the last of the stream.
+bool VideoDecoder::State::decodeUntil(int64_t target) {
+    bool sentEnd = false;
+    bool skipped = false;
+    while (true) {
+        const int received = avcodec_receive_frame(codec.get(), frame.get());
+        if (received == 0) {
+            int64_t pts = frame->best_effort_timestamp;
+            if (pts == AV_NOPTS_VALUE)
+                pts = frame->pts;
+            av_frame_unref(held.get());
+            av_frame_move_ref(held.get(), frame.get());
+            haveHeld = true;
+            previousPts = heldPts;
+            heldPts = pts;
+            if (pts == AV_NOPTS_VALUE || pts >= target) {
+                // Frames before the target may have been skipped: the held frame then stands only
+                // for times from the target on.
+                if (skipped && pts != AV_NOPTS_VALUE)
+                    previousPts =
+                        previousPts == AV_NOPTS_VALUE ? target - 1 : std::max(previousPts, target - 1);
+                return true;
+            }
+            continue;
+        }
+        if (received == AVERROR_EOF) {
+            drained = true;
+            return haveHeld;
+        }
+        if (received != AVERROR(EAGAIN))
+            return false;
+        if (sentEnd)
+            return haveHeld;
+        const int read = av_read_frame(format.get(), packet.get());
+        if (read < 0) {
+            avcodec_send_packet(codec.get(), nullptr);
+            sentEnd = true;
+            continue;
+        }
+        if (packet->stream_index == stream->index) {
+            // A frame shown before the target that nothing refers to need not be decoded at all.
+            const bool early = packet->pts != AV_NOPTS_VALUE && packet->pts < target;
+            codec->skip_frame = early ? AVDISCARD_NONREF : AVDISCARD_DEFAULT;
+            skipped = skipped || early;
+            avcodec_send_packet(codec.get(), packet.get()); // a damaged packet is skipped
+        }
+        av_packet_unref(packet.get());
+    }
+}
+
+std::optional<QImage> VideoDecoder::State::convertHeld(QSize box, FrameFit fit) {
+    const AVFrame* source = held.get();
+    if (source->width <= 0 || source->height <= 0)
+        return std::nullopt;
+    const AVRational aspect = source->sample_aspect_ratio;
+    const double pixelAspect = aspect.num > 0 && aspect.den > 0 ? av_q2d(aspect) : 1.0;
+    const QSizeF stored(source->width * pixelAspect, source->height);
+    const bool quarterTurn = rotation % 180 != 0;
+    const QSize shown = fittedSize(quarterTurn ? stored.transposed() : stored, box, fit);
+    const QSize scaled = quarterTurn ? shown.transposed() : shown;
+    scaler = sws_getCachedContext(scaler, source->width, source->height, AVPixelFormat(source->format),
+                                  scaled.width(), scaled.height(), AV_PIX_FMT_RGB32, SWS_BILINEAR, nullptr,
+                                  nullptr, nullptr);
+    if (!scaler)
+        return std::nullopt;
+    QImage image(scaled, QImage::Format_RGB32);
+    if (image.isNull())
+        return std::nullopt;
+    uint8_t* planes[4] = {image.bits(), nullptr, nullptr, nullptr};
+    int strides[4] = {int(image.bytesPerLine()), 0, 0, 0};
+    sws_scale(scaler, source->data, source->linesize, 0, source->height, planes, strides);
+    if (rotation != 0)
+        image = image.transformed(QTransform().rotate(rotation));
+    return image;
+}
+
+std::optional<double> containerDuration(const QString& path) {
+    media::FormatHandle format = media::openInput(path);
+    if (!format)
+        return std::nullopt;
+    return media::durationSeconds(format.get());
+}
+
+} // namespace tarnwick

@@ -1,0 +1,51 @@
+#pragma once
+
+#include <QImage>
+#include <QSize>
+#include <QString>
+
+#include <memory>
+#include <optional>
+
+namespace tarnwick {
+
+enum class FrameFit {
+    keepAspect, // the whole picture inside the box, never enlarged
+    stretch,    // exactly the box
+};
+
+// One open video file. The demuxer and the decoder stay open between frames, so scrubbing a clip
+// pays for opening it once, and frames asked for in increasing order decode forward from where
+// the last one ended instead of seeking back to a key frame each time. One caller at a time.
+class VideoDecoder {
+public:
+    // Absent when the file cannot be opened or holds no video stream (attached pictures such as
+    // cover art do not count). One thread suits many files decoded side by side (thumbnails);
+    // a few suit one file decoded far forward (scrubbing through long groups of pictures).
+    static std::unique_ptr<VideoDecoder> open(const QString& path, int threads = 1);
+    ~VideoDecoder();
+    VideoDecoder(const VideoDecoder&) = delete;
+    VideoDecoder& operator=(const VideoDecoder&) = delete;
+
+    // The container's duration in seconds; 0 when it does not say.
+    double duration() const;
+    // The first frame at or after `seconds` (the last frame when that is past the end), turned
+    // upright by the stream's display matrix and scaled into `box`. With a tolerance, any frame from
+    // that much earlier on will do (a key frame near the time saves decoding up to it).
+    std::optional<QImage> frameAt(double seconds, QSize box, FrameFit fit = FrameFit::keepAspect,
+                                  double toleranceBefore = 0);
+
+    int rotation() const; // clockwise degrees: 0, 90, 180 or 270
+    int seekCount() const;
+
+    struct State;
+
+private:
+    explicit VideoDecoder(std::unique_ptr<State> state);
+    std::unique_ptr<State> d;
+};
+
+// The duration of a media file from its container, without decoding; absent when unknown.
+std::optional<double> containerDuration(const QString& path);
+
+} // namespace tarnwick

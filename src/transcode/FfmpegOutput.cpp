@@ -1,0 +1,109 @@
+#include "transcode/FfmpegOutput.h"
+
+#include "platform/StrictTextDecoding.h"
+#include "transcode/FfprobeOutput.h"
+
+#include <QRegularExpression>
+
+#include <algorithm>
+
+namespace tarnwick {
+
+FfmpegProgressReader::FfmpegProgressReader(double duration, std::function<void(double)> onProgress)
+    : m_duration(duration), m_onProgress(std::move(onProgress)) {}
+
+std::optional<double> FfmpegProgressReader::fraction(const QString& value, double duration) {
+    if (!(duration > 0))
+        return std::nullopt;
+    const auto micros = ffprobe::parseDecimalInteger(value);
+    if (!micros)
+        return std::nullopt;
+    const double f = double(*micros) / 1'000'000.0 / duration;
+    return std::clamp(f, 0.0, 0.99);
+}
+
+void FfmpegProgressReader::feed(const char* data, qsizetype size) {
+    const QByteArray chunk(data, size);
+    const auto text = strict::decodeUtf8(chunk);
+    if (!text)
+        return;
+    m_buffer += *text;
+    // Only whole lines: a number cut at a chunk boundary would read as a smaller one and make
+    // the bar jump back.
+    const qsizetype lastBreak = m_buffer.lastIndexOf(QLatin1Char('\n'));
+    if (lastBreak < 0)
+        return;
+    const QStringList pieces = QStringView(m_buffer).left(lastBreak).toString().split(QLatin1Char('\n'));
+    for (const QString& piece : pieces)
+        line(piece);
+    m_buffer = m_buffer.mid(lastBreak + 1);
+}
+
+void FfmpegProgressReader::line(const QString& text) {
+    static const QLatin1String key("out_time_ms=");
+    if (!text.startsWith(key) || !m_onProgress)
+        return;
+    if (const auto f = fraction(text.mid(key.size()), m_duration))
+        m_onProgress(*f);
+}
+
+void BoundedTail::feed(const char* data, qsizetype size) {
+    m_data.append(data, size);
+    if (m_data.size() > m_limit)
+        m_data.remove(0, m_data.size() - m_limit);
+}
+
+namespace ffmpegText {
+
+QString errorMessage(const QString& stderrText) {
+    QString last;
+    for (const QString& piece : stderrText.split(QLatin1Char('\n'))) {
+        if (piece.isEmpty() || piece.startsWith(QLatin1String("  ")))
+            continue;
+        last = piece;
+    }
+    if (!last.isEmpty())
+        return last;
+    return stderrText.left(200);
+}
+
+QString decodeStderr(const QByteArray& data) {
+    const auto text = strict::decodeUtf8(data);
+    return text ? *text : QStringLiteral("Unknown error");
+}
+
+double durationFromText(const QString& text) {
+    static const QLatin1String member("\"duration\"");
+    const qsizetype first = text.indexOf(member);
+    if (first >= 0) {
+        const qsizetype from = first + member.size();
+        const qsizetype second = text.indexOf(member, from);
+        const QString rest = second >= 0 ? text.mid(from, second - from) : text.mid(from);
+        for (QString piece : rest.split(QLatin1Char('"'))) {
+            while (!piece.isEmpty() &&
+                   (piece.front() == QLatin1Char(' ') || piece.front() == QLatin1Char('\t')))
+                piece.remove(0, 1);
+            while (!piece.isEmpty() &&
+                   (piece.back() == QLatin1Char(' ') || piece.back() == QLatin1Char('\t')))
+                piece.chop(1);
+            if (const auto v = ffprobe::parseFloatingPoint(piece); v && *v > 0)
+                return *v;
+        }
+    }
+    static const QRegularExpression line(QStringLiteral("Duration: (\\d+):(\\d+):(\\d+\\.\\d+)"));
+    const auto match = line.match(text);
+    if (!match.hasMatch())
+        return 0;
+    const QStringList parts = match.captured(0).remove(QStringLiteral("Duration: ")).split(QLatin1Char(':'));
+    if (parts.size() != 3)
+        return 0;
+    const auto h = ffprobe::parseFloatingPoint(parts[0]);
+    const auto m = ffprobe::parseFloatingPoint(parts[1]);
+    const auto s = ffprobe::parseFloatingPoint(parts[2]);
+    if (!h || !m || !s)
+        return 0;
+    return *h * 3600 + *m * 60 + *s;
+}
+
+} // namespace ffmpegText
+} // namespace tarnwick

@@ -1,0 +1,219 @@
+#include "transcode/TranscodeAndReplace.h"
+
+#include "actions/ProtectedFolderTest.h"
+#include "actions/RemovalRules.h"
+#include "analysis/ProjectManager.h"
+#include "platform/AppLog.h"
+#include "platform/ByteCountText.h"
+#include "platform/FileOperations.h"
+#include "stores/AuditLogManager.h"
+#include "stores/StatsManager.h"
+#include "transcode/TranscodeEngine.h"
+#include "transcode/TranscodeExtensions.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QPointer>
+#include <QUrl>
+
+#include <qcoro/qcorofuture.h>
+
+#include <chrono>
+#include <future>
+
+namespace tarnwick {
+
+namespace {
+
+QString fileNameOf(const QString& path) {
+    return QFileInfo(path).fileName();
+}
+
+// Asks the GUI thread about the live entry, without ever blocking it: the engine's thread waits,
+// and gives up when the run is cancelled (the window may be closing).
+DestructiveStepCheck liveEntryCheck(QPointer<ProjectManager> manager, QString stagedPath,
+                                    TranscodeRunChecks checks, const std::atomic_bool* cancelled) {
+    return [=](const QString& sourcePath) -> std::optional<TranscodeError> {
+        // Resolved here, off the GUI thread: a network path can be slow to answer.
+        QString canonical = QFileInfo(sourcePath).canonicalFilePath();
+        if (canonical.isEmpty())
+            canonical = QDir::cleanPath(sourcePath);
+        auto answer = std::make_shared<std::promise<std::optional<TranscodeError>>>();
+        auto future = answer->get_future();
+        ProjectManager* target = manager.data();
+        if (!target)
+            return TranscodeError::cancelled();
+        QMetaObject::invokeMethod(
+            target,
+            [=] {
+                const ProjectManager& pm = *target;
+                const MediaFile* live = nullptr;
+                for (const MediaFile& file : pm.mediaFiles())
+                    if (file.path == stagedPath) {
+                        live = &file;
+                        break;
+                    }
+                answer->set_value(checks.refuseDestructiveStep(pm, live, canonical));
+            },
+            Qt::QueuedConnection);
+        while (future.wait_for(std::chrono::milliseconds(50)) != std::future_status::ready)
+            if (cancelled->load())
+                return TranscodeError::cancelled();
+        try {
+            return future.get();
+        } catch (const std::future_error&) { // the manager went away first
+            return TranscodeError::cancelled();
+        }
+    };
+}
+
+} // namespace
+
+TranscodeRunChecks TranscodeRunChecks::defaults() {
+    TranscodeRunChecks checks;
+    // The same tests as the other clean-up actions.
+    checks.isProtected = [](const ProjectManager& pm, const QString& path) {
+        return ProtectedFolderTest::forManager(pm, FileOperations::system().get()).isInProtectedFolder(path);
+    };
+    checks.refuseDestructiveStep = [](const ProjectManager& pm, const MediaFile* live,
+                                      const QString& canonical) -> std::optional<TranscodeError> {
+        const QString name = fileNameOf(live ? live->path : canonical);
+        // The canonical path was resolved off this thread; the text test alone is enough here.
+        if (ProtectedFolderTest::forManager(pm, nullptr).isInProtectedFolder(canonical) ||
+            (live && live->isProtected))
+            return TranscodeError::protectedSource(name);
+        if (live && RemovalRules::isInUse(*live))
+            return TranscodeError::encodingFailed(
+                QStringLiteral("the file is now used by a loaded project; the original was kept"));
+        return std::nullopt;
+    };
+    return checks;
+}
+
+void cancelTranscode(ProjectManager& manager, TranscodeEngine& engine) {
+    manager.setTranscodeShouldCancel(true);
+    engine.cancel();
+}
+
+QCoro::Task<TranscodeRunTotals> transcodeAndReplace(ProjectManager& managerRef, TranscodeEngine& engine,
+                                                    TranscodeRunChecks checks) {
+    QPointer<ProjectManager> manager(&managerRef);
+    auto scope = co_await managerRef.beginOperation(QStringLiteral("Transcoding…"));
+
+    QList<RecycleBinItem> items;
+    const QList<RecycleBinItem> bin = manager->recycleBin();
+    for (const RecycleBinItem& item : bin) {
+        const MediaFile& m = item.mediaFile;
+        if (transcodeExtensions::isNeverTranscoded(m.path))
+            continue;
+        if (checks.isProtected(*manager, m.matchedPath ? *m.matchedPath : m.path))
+            continue;
+        items.append(item);
+    }
+    const int total = int(items.size());
+    TranscodeRunTotals totals;
+    totals.skipped = int(bin.size()) - total;
+    AppLog::userAction(QStringLiteral("Transcoding %1 file(s) to HEVC (%2 skipped as non-transcodable)")
+                           .arg(total)
+                           .arg(totals.skipped));
+    manager->setTranscodeTotalFiles(total);
+    manager->setTranscodeFilesCompleted(0);
+    manager->setTranscodeProgressFraction(0);
+    manager->setTranscodeCurrentFile(QString());
+    manager->setTranscodeSpaceSaved(0);
+    manager->setTranscodeShouldCancel(false);
+    manager->setIsTranscodeInProgress(true);
+    engine.resetCancel();
+
+    QSet<QString> transcodedPaths;
+    for (int i = 0; i < total && manager; ++i) {
+        const RecycleBinItem& item = items[i];
+        if (manager->transcodeShouldCancel()) {
+            AppLog::info(
+                QStringLiteral("Transcode cancelled by user after %1 file(s)").arg(totals.transcoded));
+            break;
+        }
+        const QString name = fileNameOf(item.mediaFile.path);
+        manager->setTranscodeCurrentFile(name);
+
+        TranscodeRequest request;
+        request.sourcePath = item.mediaFile.matchedPath ? *item.mediaFile.matchedPath : item.mediaFile.path;
+        request.protectedFolders = manager->protectedFolders();
+        request.destructiveStepCheck =
+            liveEntryCheck(manager, item.mediaFile.path, checks, &engine.cancelFlag());
+        request.onProgress = [manager, i](double f) {
+            if (!manager)
+                return;
+            QMetaObject::invokeMethod(
+                manager.data(),
+                [manager, i, f] {
+                    if (!manager || manager->transcodeTotalFiles() <= 0)
+                        return;
+                    manager->setTranscodeProgressFraction(
+                        std::min(1.0, (i + f) / double(manager->transcodeTotalFiles())));
+                },
+                Qt::QueuedConnection);
+        };
+        const TranscodeOutcome outcome = co_await engine.transcode(std::move(request));
+        if (!manager)
+            co_return totals;
+
+        if (outcome.result) {
+            const RouteResult& r = *outcome.result;
+            totals.spaceSaved += std::max<qint64>(0, r.sourceSize - r.newSize);
+            manager->setTranscodeSpaceSaved(totals.spaceSaved);
+            totals.transcoded += 1;
+            transcodedPaths.insert(item.mediaFile.path);
+            const QList<MediaFile>& media = manager->mediaFiles();
+            for (qsizetype k = 0; k < media.size(); ++k) {
+                if (media[k].path != item.mediaFile.path)
+                    continue;
+                MediaFile updated = media[k];
+                updated.status = MediaFileStatus::transcoded;
+                updated.transcodedPath = r.outputPath;
+                updated.transcodedSize = r.newSize;
+                updated.size = r.newSize;
+                manager->setMediaFile(k, updated);
+                break;
+            }
+            if (manager->auditLog())
+                manager->auditLog()->log(AuditAction::transcoded, item.mediaFile);
+            AppLog::info(QStringLiteral("Transcoded ") + name + QStringLiteral(": ") +
+                         formatFileByteCount(r.sourceSize) + QStringLiteral(" → ") +
+                         formatFileByteCount(r.newSize));
+        } else if (outcome.error->kind() == TranscodeError::Kind::cancelled) {
+            AppLog::info(QStringLiteral("Transcode cancelled during ") + name);
+            break;
+        } else {
+            const QString description = outcome.error->description();
+            totals.failed += 1;
+            totals.errors.append(name + QStringLiteral(": ") + description);
+            AppLog::error(QStringLiteral("Transcode failed for ") + name + QStringLiteral(": ") +
+                          description);
+        }
+        manager->setTranscodeFilesCompleted(i + 1);
+        manager->setTranscodeProgressFraction(double(i + 1) / double(manager->transcodeTotalFiles()));
+    }
+    if (!manager)
+        co_return totals;
+
+    manager->modifyRecycleBin([&](QList<RecycleBinItem>& items) {
+        items.removeIf([&](const RecycleBinItem& it) { return transcodedPaths.contains(it.mediaFile.path); });
+    });
+    manager->updateSummary();
+    if (totals.transcoded > 0 && manager->statsManager())
+        manager->statsManager()->recordTranscode(totals.spaceSaved);
+    manager->setIsTranscodeInProgress(false);
+    manager->setTranscodeCompleteResult(
+        TranscodeCompleteResult{totals.transcoded, totals.skipped, totals.failed, totals.spaceSaved,
+                                totals.errors, manager->transcodeShouldCancel()});
+    manager->setShowTranscodeComplete(true);
+    AppLog::info(QStringLiteral("Transcode complete: %1 transcoded, %2 skipped, %3 failed, %4 saved")
+                     .arg(totals.transcoded)
+                     .arg(totals.skipped)
+                     .arg(totals.failed)
+                     .arg(formatFileByteCount(totals.spaceSaved)));
+    co_return totals;
+}
+
+} // namespace tarnwick

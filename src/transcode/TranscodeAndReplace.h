@@ -1,0 +1,49 @@
+#pragma once
+
+#include "transcode/TranscodeTypes.h"
+
+#include <QStringList>
+
+#include <qcoro/qcorotask.h>
+
+#include <functional>
+
+namespace tarnwick {
+
+class ProjectManager;
+class TranscodeEngine;
+struct MediaFile;
+
+// The totals of one run, as the completion overlay shows them (also in transcodeCompleteResult()).
+struct TranscodeRunTotals {
+    int transcoded = 0;
+    int skipped = 0;
+    int failed = 0;
+    qint64 spaceSaved = 0;
+    QStringList errors;
+    friend bool operator==(const TranscodeRunTotals&, const TranscodeRunTotals&) = default;
+};
+
+// The protection tests of the clean-up actions, passed in so the run uses the same ones.
+struct TranscodeRunChecks {
+    // Staging-time test of a path against the manager's protected folders.
+    std::function<bool(const ProjectManager&, const QString& path)> isProtected;
+    // Action-time test of the live media entry (GUI thread): an error refuses the destructive step.
+    std::function<std::optional<TranscodeError>(const ProjectManager&, const MediaFile* liveEntry,
+                                                const QString& canonicalSourcePath)>
+        refuseDestructiveStep;
+
+    static TranscodeRunChecks defaults();
+};
+
+// Transcodes every transcodable item of the recycle bin in place, one after another, on the GUI
+// thread's event loop: progress, cancel between files and inside a file, media list and bin
+// updates, audit entries and statistics. Holds the manager's operation gate while it runs.
+QCoro::Task<TranscodeRunTotals>
+transcodeAndReplace(ProjectManager& manager, TranscodeEngine& engine,
+                    TranscodeRunChecks checks = TranscodeRunChecks::defaults());
+
+// The progress overlay's Cancel: stops the run before the next file and kills the running child.
+void cancelTranscode(ProjectManager& manager, TranscodeEngine& engine);
+
+} // namespace tarnwick

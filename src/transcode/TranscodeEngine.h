@@ -1,0 +1,99 @@
+#pragma once
+
+#include "platform/FfmpegLocation.h"
+#include "transcode/ProbeInfo.h"
+#include "transcode/TranscodeTypes.h"
+
+#include <QFuture>
+#include <QObject>
+#include <QThread>
+
+#include <atomic>
+#include <memory>
+#include <mutex>
+#include <optional>
+
+namespace tarnwick {
+
+class ChildProcess;
+class FileOperations;
+class InProcessRoute;
+
+// What the engine reaches outside itself; the defaults are the real ones, tests inject their own.
+struct TranscodeEngineServices {
+    std::shared_ptr<FileOperations> fileOperations;                         // null: FileOperations::system()
+    std::function<FfmpegSearch()> ffmpegSearch;                             // null: FfmpegSearch::defaults()
+    std::function<std::optional<qint64>(const QString&)> availableCapacity; // null: statvfs
+    std::shared_ptr<InProcessRoute> inProcessRoute;                         // null: LibraryHevcRoute
+    std::optional<bool> sandboxed;                                          // null: the environment
+    std::optional<bool> proVideoFormatsInstalled;                           // null: FFmpeg can read MXF
+    int probeTimeoutMs = 120'000; // a dead network share must not hold the engine forever
+};
+
+// Turns one media file into an HEVC QuickTime file that takes the source's place.
+//
+// Threading: the engine's work runs on a thread of its own, one call after another (transcode()
+// queues onto it). cancel(), isCancelled(), resetCancel() and locateFFmpeg() are safe from any
+// thread and never wait for that thread: cancel sets an atomic flag and kills the running child
+// (ffprobe or ffmpeg) through its pidfd.
+class TranscodeEngine : public QObject {
+    Q_OBJECT
+public:
+    explicit TranscodeEngine(TranscodeEngineServices services = {}, QObject* parent = nullptr);
+    ~TranscodeEngine() override; // cancels what runs and joins the thread
+
+    // Queued on the engine's thread; the future holds exactly one result or error.
+    QFuture<TranscodeOutcome> transcode(TranscodeRequest request);
+
+    void cancel();
+    void resetCancel(); // at the start of a run
+    bool isCancelled() const { return m_cancelled.load(); }
+    const std::atomic_bool& cancelFlag() const { return m_cancelled; }
+
+    // The ffmpeg path, cached once found (a failed search is retried next time).
+    std::optional<QString> locateFFmpeg();
+    bool isFFmpegAvailable() { return locateFFmpeg().has_value(); }
+
+    // ---- The steps, synchronous on the calling thread (the engine's own, or a test's) ----
+    TranscodeOutcome transcodeNow(const TranscodeRequest& request);
+    // Throws TranscodeError.
+    RouteResult transcodeOrThrow(const TranscodeRequest& request);
+    std::optional<ProbeInfo> probe(const QString& path);
+    // True for ffmpeg.
+    bool decideRoute(const QString& lowerExtension, const ProbeInfo& probe);
+    RouteResult transcodeWithFFmpeg(const TranscodeRequest& request, const std::optional<ProbeInfo>& probe);
+    double ffmpegDuration(const QString& ffmpegPath, const QString& mediaPath);
+    void checkFreeSpace(qint64 sourceSize, const QString& outputFolder);
+    // Removes a leftover temporary output when it is a file or a link; never a folder.
+    void removeTemporaryOutput(const QString& path, bool leftover);
+    void verifyOutput(const QString& outputPath, double sourceDuration, int sourceAudioStreams);
+    RouteResult replaceOriginal(const TranscodeRequest& request, const QString& outputPath, qint64 sourceSize,
+                                double sourceDuration);
+
+    static QString temporaryOutputPath(const QString& sourcePath);
+    bool sandboxed() const;
+    bool proVideoFormatsInstalled() const;
+
+private:
+    // The running child, so cancel() can reach it; true when it may start (not cancelled).
+    bool setActive(std::shared_ptr<ChildProcess> child);
+    void clearActive();
+    void throwIfCancelled() const;
+    RouteResult inProcessAttempt(const TranscodeRequest& request, const std::optional<ProbeInfo>& probe);
+    RouteResult replaceMov(const TranscodeRequest& request, const QString& outputPath, qint64 sourceSize);
+    RouteResult replaceOther(const TranscodeRequest& request, const QString& outputPath, qint64 sourceSize);
+    void checkBeforeDestructiveStep(const TranscodeRequest& request, const QString& outputPath);
+
+    TranscodeEngineServices m_services;
+    std::shared_ptr<FileOperations> m_fileOps;
+    std::shared_ptr<InProcessRoute> m_inProcess;
+    std::atomic_bool m_cancelled{false};
+    std::mutex m_activeLock;
+    std::shared_ptr<ChildProcess> m_active;
+    std::mutex m_locateLock;
+    std::optional<QString> m_cachedFFmpegPath;
+    QThread m_thread;
+    std::unique_ptr<QObject> m_context; // lives on m_thread; the target of queued calls
+};
+
+} // namespace tarnwick

@@ -1,0 +1,164 @@
+// The route frame and the end of every route: free space, the temporary output, verification and
+// the replacement of the source.
+#include "platform/AppLog.h"
+#include "platform/ByteCountText.h"
+#include "platform/FileOperations.h"
+#include "platform/VolumeCapacity.h"
+#include "transcode/MediaInspection.h"
+#include "transcode/TranscodeEngine.h"
+
+#include <QDir>
+#include <QFileInfo>
+
+#include <cerrno>
+#include <cstring>
+
+namespace tarnwick {
+
+namespace {
+
+QString errorText(const FileOpStatus& status) {
+    if (!status.message.isEmpty())
+        return status.message;
+    return QString::fromLocal8Bit(std::strerror(status.code));
+}
+
+} // namespace
+
+void TranscodeEngine::checkFreeSpace(qint64 sourceSize, const QString& outputFolder) {
+    if (sourceSize < 1)
+        return;
+    const qint64 need = static_cast<qint64>(double(sourceSize) * 1.2) + 50'000'000;
+    const auto available = m_services.availableCapacity ? m_services.availableCapacity(outputFolder)
+                                                        : availableCapacity(outputFolder);
+    if (!available)
+        return;
+    if (*available < need)
+        throw TranscodeError::encodingFailed(
+            QStringLiteral("not enough free space to transcode (need ~%1, have %2)")
+                .arg(formatFileByteCount(need), formatFileByteCount(*available)));
+}
+
+void TranscodeEngine::removeTemporaryOutput(const QString& path, bool leftover) {
+    const FileOpInfo info = m_fileOps->status(path, false);
+    if (info.kind == FileKind::missing)
+        return;
+    // Our own output is a plain file; anything else under that name belongs to the user.
+    if (info.kind != FileKind::regular && info.kind != FileKind::symlink) {
+        AppLog::warning(QStringLiteral("  Transcode: left alone a non-file at the temporary path: ") + path);
+        return;
+    }
+    if (leftover)
+        AppLog::info(QStringLiteral("  Removing a leftover temporary output: ") + path);
+    m_fileOps->removeFile(path);
+}
+
+void TranscodeEngine::verifyOutput(const QString& outputPath, double sourceDuration, int sourceAudioStreams) {
+    const FileOpInfo info = m_fileOps->status(outputPath, true);
+    if (info.kind == FileKind::missing)
+        throw TranscodeError::encodingFailed(QStringLiteral("transcoded file is missing"));
+    const qint64 size = info.kind == FileKind::regular ? info.size : 0;
+    if (size <= 4096)
+        throw TranscodeError::encodingFailed(
+            QStringLiteral("transcoded file is empty or truncated (%1 bytes)").arg(size));
+    // A frame decoded for real: a container that merely opens is not proof of a playable movie.
+    const MediaFacts facts = inspectMedia(outputPath, true);
+    if (!facts.decodedVideoFrame)
+        throw TranscodeError::encodingFailed(QStringLiteral("transcoded file has no decodable video track"));
+    if (facts.audioStreams < sourceAudioStreams)
+        throw TranscodeError::encodingFailed(QStringLiteral("transcoded file is missing audio tracks"));
+    if (sourceDuration > 1.0) {
+        const double t = facts.opened ? facts.duration : 0.0;
+        const double tolerance = sourceDuration * 0.05 >= 1.0 ? sourceDuration * 0.05 : 1.0;
+        if (!(t > 0 && t >= sourceDuration - tolerance))
+            throw TranscodeError::encodingFailed(QString::asprintf(
+                "transcoded duration %.1fs is much shorter than source %.1fs — likely truncated", t,
+                sourceDuration));
+    }
+}
+
+void TranscodeEngine::checkBeforeDestructiveStep(const TranscodeRequest& request, const QString& outputPath) {
+    if (!request.destructiveStepCheck)
+        return;
+    if (auto refusal = request.destructiveStepCheck(request.sourcePath)) {
+        AppLog::warning(QStringLiteral("  Transcode: original kept: ") + refusal->description());
+        removeTemporaryOutput(outputPath, false);
+        throw *refusal;
+    }
+}
+
+RouteResult TranscodeEngine::replaceOriginal(const TranscodeRequest& request, const QString& outputPath,
+                                             qint64 sourceSize, double sourceDuration) {
+    const QString& source = request.sourcePath;
+    const int sourceAudio = inspectMedia(source, false).audioStreams;
+    try {
+        verifyOutput(outputPath, sourceDuration, sourceAudio);
+    } catch (const TranscodeError&) {
+        removeTemporaryOutput(outputPath, false);
+        throw;
+    }
+    // Replacing with something larger would only lose quality; for a .mov it is irreversible.
+    const qint64 outputSize = m_fileOps->status(outputPath, true).size;
+    const FileOpInfo current = m_fileOps->status(source, true);
+    const qint64 sourceNow = current.kind == FileKind::regular ? current.size : sourceSize;
+    if (outputSize >= sourceNow) {
+        removeTemporaryOutput(outputPath, false);
+        throw TranscodeError::encodingFailed(
+            QStringLiteral("transcoded file is not smaller than the source; the original was kept"));
+    }
+    throwIfCancelled();
+    checkBeforeDestructiveStep(request, outputPath);
+    if (QFileInfo(source).suffix().compare(QLatin1String("mov"), Qt::CaseInsensitive) == 0)
+        return replaceMov(request, outputPath, sourceSize);
+    return replaceOther(request, outputPath, sourceSize);
+}
+
+RouteResult TranscodeEngine::replaceMov(const TranscodeRequest& request, const QString& outputPath,
+                                        qint64 sourceSize) {
+    const QString& source = request.sourcePath;
+    // fsync, rename over the source, fsync the folder: at every moment one of the two files is there.
+    const FileOpStatus status = m_fileOps->replaceAtomically(outputPath, source);
+    if (!status) {
+        removeTemporaryOutput(outputPath, false);
+        throw TranscodeError::encodingFailed(QStringLiteral("could not replace the original (") +
+                                             errorText(status) + QStringLiteral("); the original was kept"));
+    }
+    const FileOpInfo info = m_fileOps->status(source, true);
+    return {sourceSize, info.kind == FileKind::regular ? info.size : 0, source};
+}
+
+RouteResult TranscodeEngine::replaceOther(const TranscodeRequest& request, const QString& outputPath,
+                                          qint64 sourceSize) {
+    const QString& source = request.sourcePath;
+    const QFileInfo info(source);
+    const QDir folder = info.dir();
+    const QString base = info.completeBaseName();
+    QString target;
+    FileOpStatus moved = FileOpStatus::failure(EEXIST);
+    // The no-replace move decides which name is free, so a file appearing meanwhile is never overwritten.
+    for (int k = 0; k <= 100'000 && moved.code == EEXIST; ++k) {
+        const QString suffix = k == 0 ? QString() : QLatin1Char('_') + QString::number(k);
+        target = folder.filePath(base + suffix + QStringLiteral(".mov"));
+        if (m_fileOps->status(target, false).kind != FileKind::missing)
+            continue;
+        moved = m_fileOps->moveNoReplace(outputPath, target);
+    }
+    if (!moved) {
+        removeTemporaryOutput(outputPath, false);
+        throw TranscodeError::encodingFailed(QStringLiteral("could not give the transcoded file its name (") +
+                                             errorText(moved) + QStringLiteral("); the original was kept"));
+    }
+    checkBeforeDestructiveStep(request, target);
+    const TrashOutcome trashed = m_fileOps->moveToTrash(source);
+    if (!trashed.status) {
+        AppLog::warning(QStringLiteral("  Transcode: original kept because it could not move to Trash: ") +
+                        errorText(trashed.status));
+        m_fileOps->removeFile(target);
+        throw TranscodeError::encodingFailed(
+            QStringLiteral("could not move the original to Trash; the original was kept"));
+    }
+    const FileOpInfo out = m_fileOps->status(target, true);
+    return {sourceSize, out.kind == FileKind::regular ? out.size : 0, target};
+}
+
+} // namespace tarnwick

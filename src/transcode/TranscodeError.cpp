@@ -1,0 +1,38 @@
+#include "transcode/TranscodeError.h"
+
+namespace tarnwick {
+
+namespace {
+
+QString describe(TranscodeError::Kind kind, const QString& payload) {
+    using K = TranscodeError::Kind;
+    switch (kind) {
+    case K::fileNotFound:
+        return QStringLiteral("File not found: ") + payload;
+    case K::cannotReadAsset:
+        return QStringLiteral("Cannot read asset: ") + payload;
+    case K::noVideoTrack:
+        return QStringLiteral("No video track: ") + payload;
+    case K::cannotCreateWriter:
+        return QStringLiteral("Cannot create writer: ") + payload;
+    case K::encodingFailed:
+        return QStringLiteral("Encoding failed: ") + payload;
+    case K::ffmpegFailed:
+        return QStringLiteral("ffmpeg error: ") + payload;
+    case K::protectedSource:
+        return QStringLiteral("Skipped \u2014 in a protected folder: ") + payload;
+    case K::ffmpegNotFound:
+        // Debian ships it as a package of its own.
+        return QStringLiteral("ffmpeg not found. Install it with: sudo apt install ffmpeg");
+    case K::cancelled:
+        return QStringLiteral("Transcoding was cancelled");
+    }
+    return payload;
+}
+
+} // namespace
+
+TranscodeError::TranscodeError(Kind kind, QString payload)
+    : Error(describe(kind, payload)), m_kind(kind), m_payload(std::move(payload)) {}
+
+} // namespace tarnwick

@@ -1,0 +1,42 @@
+#pragma once
+
+#include "platform/Error.h"
+
+namespace tarnwick {
+
+// The errors of the transcode engine; description() is the text the user sees.
+class TranscodeError : public Error {
+public:
+    enum class Kind {
+        fileNotFound,
+        cannotReadAsset,
+        noVideoTrack,
+        cannotCreateWriter,
+        encodingFailed,
+        ffmpegFailed,
+        protectedSource,
+        ffmpegNotFound,
+        cancelled,
+    };
+
+    TranscodeError(Kind kind, QString payload = {});
+
+    Kind kind() const { return m_kind; }
+    const QString& payload() const { return m_payload; }
+
+    static TranscodeError fileNotFound(const QString& path) { return {Kind::fileNotFound, path}; }
+    static TranscodeError cannotReadAsset(const QString& t) { return {Kind::cannotReadAsset, t}; }
+    static TranscodeError noVideoTrack(const QString& name) { return {Kind::noVideoTrack, name}; }
+    static TranscodeError cannotCreateWriter(const QString& t) { return {Kind::cannotCreateWriter, t}; }
+    static TranscodeError encodingFailed(const QString& t) { return {Kind::encodingFailed, t}; }
+    static TranscodeError ffmpegFailed(const QString& t) { return {Kind::ffmpegFailed, t}; }
+    static TranscodeError protectedSource(const QString& name) { return {Kind::protectedSource, name}; }
+    static TranscodeError ffmpegNotFound() { return {Kind::ffmpegNotFound}; }
+    static TranscodeError cancelled() { return {Kind::cancelled}; }
+
+private:
+    Kind m_kind;
+    QString m_payload;
+};
+
+} // namespace tarnwick

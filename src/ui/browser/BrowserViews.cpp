@@ -1,0 +1,165 @@
+#include "ui/browser/BrowserViews.h"
+
+#include "analysis/ProjectManager.h"
+#include "platform/PathText.h"
+#include "ui/Sheet.h"
+#include "ui/browser/FilterBar.h"
+#include "ui/browser/MediaFileListView.h"
+#include "ui/browser/StorageMapView.h"
+#include "ui/common/RevealAndCopy.h"
+#include "ui/common/ViewHelpers.h"
+#include "ui/preview/MediaPlayerView.h"
+#include "ui/preview/ThumbnailGenerator.h"
+#include "ui/preview/ThumbnailProgressTracker.h"
+
+#include "ui/window/CleanupOperations.h"
+#include "ui/window/ContentView.h"
+#include "ui/window/ViewFactories.h"
+#include <QAudioOutput>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QMediaPlayer>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+#include <QPointer>
+
+#include <qcoro/qcorotask.h>
+
+namespace tarnwick {
+namespace {
+
+MediaBrowserActions tableActions(ContentView& window, const BrowserServices& services) {
+    ProjectManager& manager = window.manager();
+    MediaBrowserActions actions;
+    actions.deleteSafetyConflicts = [&window, &manager](const QList<MediaFile>& files) {
+        QStringList reasons;
+        for (const auto& conflict :
+             window.operations().findDeleteSafetyConflicts(files, manager.mediaFiles()))
+            reasons.append(conflict.reason);
+        return reasons;
+    };
+    actions.addToRecycleBin = [&window, &manager](const QList<MediaFile>& files) {
+        window.operations().addToRecycleBin(manager, files);
+    };
+    if (services.desktop) {
+        actions.reveal = [desktop = services.desktop](const MediaFile& file) {
+            revealInFinder(*desktop, file);
+        };
+        actions.copyPaths = [desktop = services.desktop](const QList<MediaFile>& files) {
+            copyPathsToClipboard(*desktop, files);
+        };
+    }
+    actions.combine = [&manager](const QList<MediaFile>& files) {
+        QCoro::connect(manager.combineEntries(files), &manager, [](bool) {});
+    };
+    actions.preview = [&window, loadImage = services.loadImage,
+                       scrubView = services.scrubView](const MediaFile& file) {
+        auto* content = new MediaPreviewView(file, loadImage, scrubView);
+        Sheet* sheet = Sheet::present(window.window(), content);
+        QObject::connect(content, &MediaPreviewView::dismissRequested, sheet, &QDialog::accept);
+    };
+    return actions;
+}
+
+// Plays an audio or video file with the desktop player and its controls.
+QWidget* playerPreview(const QString& path, const QString& name, bool isAudio) {
+    auto* host = new QWidget;
+    host->setMinimumSize(640, isAudio ? 160 : 420);
+    auto* layout = new QVBoxLayout(host);
+    auto* header = new QHBoxLayout;
+    auto* title = new QLabel(
+        QStringLiteral("<b>%1</b><br>%2")
+            .arg(isAudio ? QStringLiteral("Audio") : QStringLiteral("Video"), name.toHtmlEscaped()),
+        host);
+    header->addWidget(title);
+    header->addStretch();
+    auto* done = new QPushButton(QStringLiteral("Done"), host);
+    QObject::connect(done, &QPushButton::clicked, host, [host] { host->window()->close(); });
+    header->addWidget(done);
+    layout->addLayout(header);
+    auto* player = new QMediaPlayer(host);
+    auto* audio = new QAudioOutput(player);
+    player->setAudioOutput(audio);
+    layout->addWidget(new MediaPlayerView(player, host), 1);
+    player->setSource(QUrl::fromLocalFile(path));
+    return host;
+}
+
+QCoro::Task<void> requestThumbnail(MediaFile file, RequestToken token,
+                                   std::function<void(const QImage&)> done) {
+    const QString source = file.matchedPath.value_or(file.path);
+    const QSizeF size(32, 32);
+    ThumbnailGenerator& generator = ThumbnailGenerator::shared();
+    std::optional<QImage> image;
+    if (mediaKindFromExtension(path::pathExtension(file.path)) == MediaKind::video) {
+        auto task = generator.generateSmallThumbnail(source, size, token);
+        image = co_await task;
+    } else {
+        auto task = generator.imageThumbnail(source, size, token);
+        image = co_await task;
+    }
+    done(image.value_or(QImage()));
+}
+
+} // namespace
+
+BrowserServices systemBrowserServices(std::shared_ptr<DesktopServices> desktop) {
+    BrowserServices services;
+    services.desktop = std::move(desktop);
+    services.thumbnails = [](const MediaFile& file, RequestToken token,
+                             std::function<void(const QImage&)> done) {
+        switch (mediaKindFromExtension(path::pathExtension(file.path))) {
+        case MediaKind::audio:
+            // A drawn placeholder: no file is read for audio.
+            done(ThumbnailGenerator::waveformPlaceholder(QSizeF(32, 32)));
+            return true;
+        case MediaKind::video:
+        case MediaKind::image:
+            requestThumbnail(file, std::move(token), std::move(done));
+            return true;
+        case MediaKind::other:
+            break;
+        }
+        return false;
+    };
+    services.loadImage = [](QString path) { return ThumbnailGenerator::shared().loadImage(std::move(path)); };
+    services.scrubView = playerPreview;
+    services.onThumbnailActivity = [](std::function<void(int)> apply) {
+        ThumbnailProgressTracker& tracker = ThumbnailProgressTracker::shared();
+        QObject::connect(&tracker, &ThumbnailProgressTracker::activeOperationsChanged, &tracker, apply);
+        apply(tracker.activeOperations());
+    };
+    return services;
+}
+
+void installBrowserViews(ViewFactories& factories, BrowserServices services) {
+    auto shared = std::make_shared<BrowserServices>(std::move(services));
+    factories.filterBar = [](ContentView& window) { return new FilterBar(window.manager()); };
+    factories.storageMap = [](ContentView& window) {
+        QPointer<ContentView> target(&window);
+        return new StorageMapView(window.manager(), [target](const QUuid& id) {
+            if (target)
+                target->isolateProject(id);
+        });
+    };
+    factories.mediaTable = [shared](ContentView& window) {
+        auto* store = shared->thumbnails ? new MediaThumbnailStore(shared->thumbnails) : nullptr;
+        auto* table = new MediaFileListView(window.manager(), tableActions(window, *shared), store);
+        if (store)
+            store->setParent(table);
+        table->setSelectedFiles(window.selectedFiles());
+        QObject::connect(table, &MediaFileListView::selectedFilesChanged, &window,
+                         [&window](const QSet<QUuid>& ids) { window.selectedFiles() = ids; });
+        if (shared->onThumbnailActivity) {
+            QPointer<MediaFileListView> guard(table);
+            shared->onThumbnailActivity([guard](int count) {
+                if (guard)
+                    guard->setThumbnailActivity(count);
+            });
+        }
+        return table;
+    };
+}
+
+} // namespace tarnwick

@@ -1,0 +1,132 @@
+#include "ui/browser/FilterBar.h"
+
+#include "analysis/ProjectManager.h"
+#include "ui/BrandFonts.h"
+#include "ui/BrandPalette.h"
+#include "ui/FilterChipToggle.h"
+#include "ui/SymbolIcons.h"
+
+#include <QFrame>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+
+#include <functional>
+
+namespace tarnwick {
+namespace {
+
+struct ChipSpec {
+    const char* label;
+    const char* tooltip;
+    bool (ProjectManager::*get)() const;
+    void (ProjectManager::*set)(bool);
+};
+
+const ChipSpec chipSpecs[] = {
+    {"Unused", nullptr, &ProjectManager::showOnlyUnused, &ProjectManager::setShowOnlyUnused},
+    {"Online", nullptr, &ProjectManager::showOnlyOnline, &ProjectManager::setShowOnlyOnline},
+    {"Deleted", "Show files that have been deleted or moved", &ProjectManager::showDeleted,
+     &ProjectManager::setShowDeleted},
+    {"> 100MB", "Show only files larger than 100MB", &ProjectManager::showLargeFilesOnly,
+     &ProjectManager::setShowLargeFilesOnly},
+    {"Used", "Show only files that are used on a timeline", &ProjectManager::showOnlyUsed,
+     &ProjectManager::setShowOnlyUsed},
+};
+
+} // namespace
+
+FilterBar::FilterBar(ProjectManager& manager, QWidget* parent) : QWidget(parent), m_manager(manager) {
+    setAutoFillBackground(true);
+    QPalette palette = this->palette();
+    palette.setColor(QPalette::Window, Color::brandSurfaceRaised());
+    setPalette(palette);
+    setFont(Font::brand(12));
+
+    auto* layout = new QHBoxLayout(this);
+    layout->setContentsMargins(10, 7, 10, 7);
+    layout->setSpacing(10);
+
+    auto* searchBox = new QFrame(this);
+    searchBox->setObjectName(QStringLiteral("searchBox"));
+    searchBox->setMaximumWidth(240);
+    searchBox->setStyleSheet(
+        QStringLiteral("#searchBox{background:#141414;border:1px solid rgba(64,64,64,0.5);"
+                       "border-radius:6px;}"));
+    auto* searchLayout = new QHBoxLayout(searchBox);
+    searchLayout->setContentsMargins(8, 5, 8, 5);
+    searchLayout->setSpacing(6);
+    auto* glass = new QLabel(searchBox);
+    glass->setPixmap(
+        symbolIcon(QStringLiteral("magnifyingglass"), Color::brandTextTertiary()).pixmap(11, 11));
+    searchLayout->addWidget(glass);
+    m_search = new QLineEdit(searchBox);
+    m_search->setPlaceholderText(QStringLiteral("Filter files…"));
+    m_search->setFrame(false);
+    m_search->setFont(Font::brand(12));
+    m_search->setStyleSheet(QStringLiteral("QLineEdit{background:transparent;color:#E0DDD6;border:none;}"));
+    // A dropped project path belongs to the window, not to the filter text.
+    m_search->setAcceptDrops(false);
+    connect(m_search, &QLineEdit::textEdited, this,
+            [this](const QString& text) { m_manager.setFilterText(text); });
+    searchLayout->addWidget(m_search);
+    layout->addWidget(searchBox);
+
+    for (const ChipSpec& spec : chipSpecs) {
+        auto* chip = new FilterChipToggle(QString::fromUtf8(spec.label), this);
+        if (spec.tooltip)
+            chip->setToolTip(QString::fromUtf8(spec.tooltip));
+        connect(chip, &QAbstractButton::clicked, this,
+                [this, spec = &spec](bool checked) { std::invoke(spec->set, m_manager, checked); });
+        layout->addWidget(chip);
+        m_chips.append(chip);
+    }
+    layout->addStretch();
+
+    m_count = new QLabel(this);
+    m_count->setFont(Font::brandMono(11, Font::Weight::medium));
+    QPalette countPalette = m_count->palette();
+    countPalette.setColor(QPalette::WindowText, Color::brandTextTertiary());
+    m_count->setPalette(countPalette);
+    layout->addWidget(m_count);
+
+    connect(&m_manager, &ProjectManager::changed, this, [this](ProjectManager::Changes groups) {
+        using C = ProjectManager::Change;
+        if (groups & C::filters)
+            syncFromManager();
+        if (groups & (C::filters | C::mediaFiles | C::recycleBin | C::projects))
+            syncCount();
+    });
+    syncFromManager();
+    syncCount();
+}
+
+FilterChipToggle* FilterBar::chip(const QString& label) const {
+    for (FilterChipToggle* chip : m_chips) {
+        if (chip->text() == label)
+            return chip;
+    }
+    return nullptr;
+}
+
+QString FilterBar::countText() const {
+    return m_count->text();
+}
+
+void FilterBar::syncFromManager() {
+    if (m_search->text() != m_manager.filterText())
+        m_search->setText(m_manager.filterText());
+    qsizetype i = 0;
+    for (const ChipSpec& spec : chipSpecs) {
+        const bool on = std::invoke(spec.get, m_manager);
+        FilterChipToggle* chip = m_chips[i++];
+        if (chip->isChecked() != on)
+            chip->setChecked(on);
+    }
+}
+
+void FilterBar::syncCount() {
+    m_count->setText(QString::number(m_manager.filteredMediaFiles().size()) + QStringLiteral(" files"));
+}
+
+} // namespace tarnwick

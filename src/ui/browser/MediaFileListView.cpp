@@ -1,0 +1,399 @@
+#include "ui/browser/MediaFileListView.h"
+
+#include "analysis/ProjectManager.h"
+#include "ui/AlertDialog.h"
+#include "ui/BrandFonts.h"
+#include "ui/BrandPalette.h"
+#include "ui/SymbolIcons.h"
+#include "ui/browser/MediaTableDelegate.h"
+#include "ui/browser/MediaTableModel.h"
+#include "ui/browser/MediaThumbnailStore.h"
+
+#include <QEvent>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QHideEvent>
+#include <QLabel>
+#include <QMenu>
+#include <QMouseEvent>
+#include <QPushButton>
+#include <QScrollBar>
+#include <QStackedWidget>
+#include <QTableView>
+#include <QVBoxLayout>
+
+namespace tarnwick {
+namespace {
+
+QLabel* coloredLabel(const QFont& font, const QColor& color, QWidget* parent) {
+    auto* label = new QLabel(parent);
+    label->setFont(font);
+    QPalette palette = label->palette();
+    palette.setColor(QPalette::WindowText, color);
+    label->setPalette(palette);
+    return label;
+}
+
+// Minimum and ideal widths of the columns; the name column takes the rest.
+constexpr int minimumWidths[] = {80, 0, 60, 92, 80, 90, 100};
+constexpr int columnWidths[] = {100, 0, 80, 120, 110, 160, 150};
+constexpr int minimumNameWidth = 160;
+
+} // namespace
+
+MediaFileListView::MediaFileListView(ProjectManager& manager, MediaBrowserActions actions,
+                                     MediaThumbnailStore* thumbnails, QWidget* parent)
+    : QWidget(parent), m_manager(manager), m_actions(std::move(actions)), m_thumbnails(thumbnails) {
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+
+    auto* header = new QWidget(this);
+    header->setAutoFillBackground(true);
+    QPalette headerPalette = header->palette();
+    headerPalette.setColor(QPalette::Window, Color::brandSurfaceRaised());
+    header->setPalette(headerPalette);
+    auto* headerLayout = new QHBoxLayout(header);
+    headerLayout->setContentsMargins(10, 6, 10, 6);
+    m_selectionLabel = coloredLabel(Font::brandMono(11, Font::Weight::medium), Color::brandAccent(), header);
+    headerLayout->addWidget(m_selectionLabel);
+    headerLayout->addStretch();
+    m_activity = new QWidget(header);
+    auto* activityLayout = new QHBoxLayout(m_activity);
+    activityLayout->setContentsMargins(0, 0, 0, 0);
+    activityLayout->setSpacing(4);
+    auto* spinner = new QLabel(m_activity);
+    spinner->setPixmap(
+        symbolIcon(QStringLiteral("arrow.triangle.2.circlepath"), Color::brandTextTertiary()).pixmap(14, 14));
+    activityLayout->addWidget(spinner);
+    m_activityCount = coloredLabel(Font::brandMono(10), Color::brandTextTertiary(), m_activity);
+    activityLayout->addWidget(m_activityCount);
+    m_activity->hide();
+    headerLayout->addWidget(m_activity);
+    m_addButton = new QPushButton(symbolIcon(QStringLiteral("trash"), Color::brandAccent()),
+                                  QStringLiteral("Add to Virtual Bin"), header);
+    m_addButton->setStyleSheet(
+        QStringLiteral("QPushButton{color:#9D8AE8;} QPushButton:disabled{color:#555250;}"));
+    connect(m_addButton, &QPushButton::clicked, this, &MediaFileListView::addHeaderSelectionToBin);
+    headerLayout->addWidget(m_addButton);
+    layout->addWidget(header);
+    auto* divider = new QFrame(this);
+    divider->setFixedHeight(1);
+    divider->setStyleSheet(QStringLiteral("background:#1A1A1A;"));
+    layout->addWidget(divider);
+
+    m_body = new QStackedWidget(this);
+    auto* empty = new QWidget(m_body);
+    auto* emptyLayout = new QVBoxLayout(empty);
+    emptyLayout->addStretch();
+    auto* emptyIcon = new QLabel(empty);
+    emptyIcon->setPixmap(
+        symbolIcon(QStringLiteral("doc.questionmark"), Color::brandTextTertiary()).pixmap(40, 40));
+    emptyIcon->setAlignment(Qt::AlignCenter);
+    emptyLayout->addWidget(emptyIcon);
+    m_emptyTitle = coloredLabel(Font::brand(17, Font::Weight::bold), Color::brandTextPrimary(), empty);
+    m_emptyTitle->setText(QStringLiteral("No Files"));
+    m_emptyTitle->setAlignment(Qt::AlignCenter);
+    emptyLayout->addWidget(m_emptyTitle);
+    m_emptyDescription = coloredLabel(Font::brand(12), Color::brandTextTertiary(), empty);
+    m_emptyDescription->setAlignment(Qt::AlignCenter);
+    emptyLayout->addWidget(m_emptyDescription);
+    emptyLayout->addStretch();
+    m_body->addWidget(empty);
+
+    m_model = new MediaTableModel(m_manager, this);
+    m_delegate = new MediaTableDelegate(m_thumbnails, this);
+    m_table = new QTableView(m_body);
+    m_table->setModel(m_model);
+    m_table->setItemDelegate(m_delegate);
+    m_table->setSelectionBehavior(QAbstractItemView::SelectRows);
+    m_table->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    m_table->setSortingEnabled(true);
+    m_table->horizontalHeader()->setSortIndicator(MediaTableModel::size, Qt::DescendingOrder);
+    m_table->horizontalHeader()->setSortIndicatorShown(true);
+    m_table->verticalHeader()->hide();
+    // A fixed row height keeps scrolling through 100,000 rows cheap.
+    m_table->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    m_table->verticalHeader()->setDefaultSectionSize(MediaTableDelegate::rowHeight);
+    m_table->setShowGrid(false);
+    m_table->setWordWrap(false);
+    m_table->setContextMenuPolicy(Qt::CustomContextMenu);
+    m_table->setStyleSheet(QStringLiteral("QTableView{selection-background-color:rgba(157,138,232,0.35);}"));
+    QHeaderView* columns = m_table->horizontalHeader();
+    columns->setMinimumSectionSize(60);
+    for (int column = 0; column < MediaTableModel::columnCount_; ++column) {
+        if (columnWidths[column] > 0)
+            columns->resizeSection(column, columnWidths[column]);
+    }
+    columns->setSectionResizeMode(MediaTableModel::fileName, QHeaderView::Stretch);
+    m_body->addWidget(m_table);
+    layout->addWidget(m_body, 1);
+
+    connect(m_table, &QWidget::customContextMenuRequested, this, &MediaFileListView::showContextMenu);
+    connect(m_table, &QAbstractItemView::doubleClicked, this,
+            [this](const QModelIndex& index) { activateRow(index.row()); });
+    connect(m_table->selectionModel(), &QItemSelectionModel::selectionChanged, this,
+            &MediaFileListView::readSelectionFromTable);
+    connect(m_model, &QAbstractItemModel::modelReset, this, &MediaFileListView::syncSelectionToTable);
+    connect(m_table->verticalScrollBar(), &QScrollBar::valueChanged, this,
+            &MediaFileListView::dropHiddenThumbnailRequests);
+    m_table->viewport()->installEventFilter(this);
+    if (m_thumbnails) {
+        connect(m_thumbnails, &MediaThumbnailStore::thumbnailReady, this, [this](const QUuid& id) {
+            const int row = m_model->rowOf(id);
+            if (row >= 0)
+                m_table->update(m_model->index(row, MediaTableModel::status));
+        });
+    }
+
+    connect(&m_manager, &ProjectManager::changed, this, [this](ProjectManager::Changes groups) {
+        using C = ProjectManager::Change;
+        if (groups & (C::mediaFiles | C::recycleBin | C::projects | C::filters))
+            refresh();
+    });
+    refresh();
+}
+
+MediaFileListView::~MediaFileListView() = default;
+
+void MediaFileListView::refresh() {
+    m_model->refresh();
+    const bool empty = m_manager.filteredMediaFiles().isEmpty();
+    m_emptyDescription->setText(m_manager.mediaFiles().isEmpty()
+                                    ? QStringLiteral("Add projects to see media files")
+                                    : QStringLiteral("No files match current filters"));
+    m_body->setCurrentIndex(empty ? 0 : 1);
+    syncHeader();
+}
+
+bool MediaFileListView::showsEmptyState() const {
+    return m_body->currentIndex() == 0;
+}
+
+QString MediaFileListView::emptyTitle() const {
+    return m_emptyTitle->text();
+}
+
+QString MediaFileListView::emptyDescription() const {
+    return m_emptyDescription->text();
+}
+
+QString MediaFileListView::selectionText() const {
+    return m_selectionLabel->isVisibleTo(this) ? m_selectionLabel->text() : QString();
+}
+
+void MediaFileListView::setThumbnailActivity(int activeOperations) {
+    m_activity->setVisible(activeOperations >= 1);
+    m_activityCount->setText(QString::number(activeOperations));
+    m_activity->setToolTip(QStringLiteral("Generating %1 thumbnail(s)...").arg(activeOperations));
+}
+
+void MediaFileListView::syncHeader() {
+    m_selectionLabel->setVisible(!m_selected.isEmpty());
+    m_selectionLabel->setText(QString::number(m_selected.size()) + QStringLiteral(" selected"));
+    m_addButton->setEnabled(!m_selected.isEmpty());
+}
+
+void MediaFileListView::setSelectedFiles(const QSet<QUuid>& ids) {
+    if (ids == m_selected)
+        return;
+    m_selected = ids;
+    syncSelectionToTable();
+    syncHeader();
+    Q_EMIT selectedFilesChanged(m_selected);
+}
+
+void MediaFileListView::clearSelection() {
+    setSelectedFiles({});
+}
+
+void MediaFileListView::syncSelectionToTable() {
+    // One pass over the rows, merging runs of selected rows into ranges.
+    QItemSelection selection;
+    const QList<MediaFile>& rows = m_model->rows();
+    const int lastColumn = MediaTableModel::columnCount_ - 1;
+    int runStart = -1;
+    for (int row = 0; row <= rows.size(); ++row) {
+        const bool selected = row < rows.size() && m_selected.contains(rows[row].id);
+        if (selected && runStart < 0)
+            runStart = row;
+        if (!selected && runStart >= 0) {
+            selection.select(m_model->index(runStart, 0), m_model->index(row - 1, lastColumn));
+            runStart = -1;
+        }
+    }
+    m_syncingSelection = true;
+    m_table->selectionModel()->select(selection, QItemSelectionModel::ClearAndSelect);
+    m_syncingSelection = false;
+}
+
+void MediaFileListView::readSelectionFromTable() {
+    if (m_syncingSelection)
+        return;
+    QSet<QUuid> ids;
+    const QModelIndexList rows = m_table->selectionModel()->selectedRows();
+    ids.reserve(rows.size());
+    for (const QModelIndex& index : rows)
+        ids.insert(m_model->file(index.row()).id);
+    if (ids == m_selected)
+        return;
+    m_selected = std::move(ids);
+    syncHeader();
+    Q_EMIT selectedFilesChanged(m_selected);
+}
+
+void MediaFileListView::dropHiddenThumbnailRequests() {
+    if (!m_thumbnails)
+        return;
+    const int first = m_table->rowAt(0);
+    int last = m_table->rowAt(m_table->viewport()->height() - 1);
+    if (last < 0)
+        last = m_model->rowCount() - 1;
+    QSet<QUuid> visible;
+    for (int row = std::max(first, 0); row >= 0 && row <= last; ++row)
+        visible.insert(m_model->file(row).id);
+    m_thumbnails->keepPendingOnly(visible);
+}
+
+QList<MediaFile> MediaFileListView::contextRows(int row) const {
+    if (row < 0 || row >= m_model->rowCount())
+        return {};
+    const MediaFile& clicked = m_model->file(row);
+    if (!m_selected.contains(clicked.id))
+        return {clicked};
+    QList<MediaFile> files;
+    for (const MediaFile& file : m_model->rows()) {
+        if (m_selected.contains(file.id))
+            files.append(file);
+    }
+    return files;
+}
+
+QMenu* MediaFileListView::buildContextMenu(const QList<MediaFile>& files, QWidget* parent) {
+    auto* menu = new QMenu(parent);
+    QAction* add = menu->addAction(QStringLiteral("Add to Virtual Recycle Bin"));
+    add->setEnabled(
+        std::any_of(files.cbegin(), files.cend(), [](const MediaFile& f) { return f.isOnDisk(); }));
+    connect(add, &QAction::triggered, this, [this, files] { addSelectionToBin(files); });
+    menu->addSeparator();
+    if (files.size() == 1) {
+        QAction* reveal = menu->addAction(QStringLiteral("Reveal in Finder"));
+        reveal->setEnabled(!files.first().isOffline());
+        connect(reveal, &QAction::triggered, this, [this, file = files.first()] {
+            if (m_actions.reveal)
+                m_actions.reveal(file);
+        });
+    }
+    QAction* copy = menu->addAction(QStringLiteral("Copy Path(s)"));
+    connect(copy, &QAction::triggered, this, [this, files] {
+        if (m_actions.copyPaths)
+            m_actions.copyPaths(files);
+    });
+    if (files.size() >= 2) {
+        menu->addSeparator();
+        QAction* combine = menu->addAction(QStringLiteral("Combine %1 Files").arg(files.size()));
+        combine->setToolTip(QStringLiteral(
+            "Merge these entries as the same physical file — combines usage counts and project names"));
+        connect(combine, &QAction::triggered, this, [this, files] {
+            if (m_actions.combine)
+                m_actions.combine(files);
+            clearSelection();
+        });
+    }
+    menu->setToolTipsVisible(true);
+    return menu;
+}
+
+void MediaFileListView::showContextMenu(const QPoint& pos) {
+    const QModelIndex index = m_table->indexAt(pos);
+    QMenu* menu = buildContextMenu(contextRows(index.isValid() ? index.row() : -1), this);
+    menu->setAttribute(Qt::WA_DeleteOnClose);
+    menu->popup(m_table->viewport()->mapToGlobal(pos));
+}
+
+QString MediaFileListView::conflictMessage(const QStringList& reasons) {
+    if (reasons.isEmpty())
+        return {};
+    QString message = reasons.first();
+    if (reasons.size() >= 2)
+        message += QStringLiteral("\n\n…and %1 more conflict(s)").arg(reasons.size() - 1);
+    return message + QStringLiteral("\n\nDeleting this file may break that project.");
+}
+
+void MediaFileListView::addSelectionToBin(const QList<MediaFile>& files) {
+    const QStringList conflicts =
+        m_actions.deleteSafetyConflicts ? m_actions.deleteSafetyConflicts(files) : QStringList();
+    if (conflicts.isEmpty()) {
+        if (m_actions.addToRecycleBin)
+            m_actions.addToRecycleBin(files);
+        clearSelection();
+        return;
+    }
+    m_pendingDeleteFiles = files;
+    m_deleteConflicts = conflicts;
+    AlertDialog::present(window(), QStringLiteral("⚠️ Potentially Used Media"),
+                         conflictMessage(conflicts),
+                         {{QStringLiteral("Cancel"), AlertButton::Role::cancel,
+                           [this] {
+                               m_pendingDeleteFiles.clear();
+                               m_deleteConflicts.clear();
+                           }},
+                          {QStringLiteral("Move to Recycle Anyway"), AlertButton::Role::destructive, [this] {
+                               if (m_actions.addToRecycleBin)
+                                   m_actions.addToRecycleBin(m_pendingDeleteFiles);
+                               clearSelection();
+                               m_pendingDeleteFiles.clear();
+                               m_deleteConflicts.clear();
+                           }}});
+}
+
+void MediaFileListView::addHeaderSelectionToBin() {
+    QList<MediaFile> files;
+    for (const MediaFile& file : m_manager.filteredMediaFiles()) {
+        if (m_selected.contains(file.id))
+            files.append(file);
+    }
+    addSelectionToBin(files);
+}
+
+void MediaFileListView::activateRow(int row) {
+    if (row < 0 || row >= m_model->rowCount())
+        return;
+    const MediaFile& file = m_model->file(row);
+    if (file.isOnDisk() && m_actions.reveal)
+        m_actions.reveal(file);
+}
+
+void MediaFileListView::previewRow(int row) {
+    if (row >= 0 && row < m_model->rowCount() && m_actions.preview)
+        m_actions.preview(m_model->file(row));
+}
+
+void MediaFileListView::hideEvent(QHideEvent* event) {
+    QWidget::hideEvent(event);
+    if (!event->spontaneous()) {
+        m_table->horizontalHeader()->setSortIndicator(MediaTableModel::size, Qt::DescendingOrder);
+        m_model->resetSortOrder();
+    }
+}
+
+bool MediaFileListView::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == m_table->viewport() && event->type() == QEvent::MouseButtonRelease) {
+        auto* mouse = static_cast<QMouseEvent*>(event);
+        const QModelIndex index = m_table->indexAt(mouse->position().toPoint());
+        if (mouse->button() == Qt::LeftButton && index.isValid() &&
+            index.column() == MediaTableModel::status) {
+            const MediaFile& file = m_model->file(index.row());
+            for (const MediaTableDelegate::Mark& mark :
+                 m_delegate->marks(file, index.column(), m_table->visualRect(index))) {
+                if (mark.isThumbnail && mark.rect.contains(mouse->position())) {
+                    previewRow(index.row());
+                    break;
+                }
+            }
+        }
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+} // namespace tarnwick

@@ -1,0 +1,186 @@
+#include "ui/browser/MediaPreviewView.h"
+
+#include "platform/PathText.h"
+#include "ui/SymbolIcons.h"
+#include "ui/common/ViewHelpers.h"
+
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPointer>
+#include <QPushButton>
+#include <QScrollArea>
+#include <QStackedWidget>
+#include <QVBoxLayout>
+
+namespace tarnwick {
+namespace {
+
+constexpr QSize maxImageSize(800, 600);
+
+QLabel* secondaryLabel(const QString& text, QWidget* parent) {
+    auto* label = new QLabel(text, parent);
+    QFont font = label->font();
+    font.setPixelSize(11);
+    label->setFont(font);
+    label->setStyleSheet(QStringLiteral("color:palette(placeholder-text);"));
+    return label;
+}
+
+} // namespace
+
+ImagePreviewView::ImagePreviewView(const QString& filePath, const QString& fileName, ImageLoader loader,
+                                   QWidget* parent)
+    : QWidget(parent) {
+    setMinimumSize(600, 400);
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+
+    auto* header = new QWidget(this);
+    auto* headerLayout = new QHBoxLayout(header);
+    auto* titles = new QVBoxLayout;
+    auto* title = new QLabel(QStringLiteral("Image Preview"), header);
+    QFont headline = title->font();
+    headline.setBold(true);
+    title->setFont(headline);
+    titles->addWidget(title);
+    titles->addWidget(secondaryLabel(fileName, header));
+    headerLayout->addLayout(titles);
+    headerLayout->addStretch();
+    m_size = secondaryLabel({}, header);
+    m_size->hide();
+    headerLayout->addWidget(m_size);
+    auto* done = new QPushButton(QStringLiteral("Done"), header);
+    done->setDefault(true);
+    done->setAutoDefault(true);
+    connect(done, &QPushButton::clicked, this, &ImagePreviewView::dismissRequested);
+    headerLayout->addWidget(done);
+    layout->addWidget(header);
+    auto* line = new QFrame(this);
+    line->setFrameShape(QFrame::HLine);
+    layout->addWidget(line);
+
+    m_body = new QStackedWidget(this);
+    auto* loading = new QWidget(m_body);
+    auto* loadingLayout = new QVBoxLayout(loading);
+    loadingLayout->addStretch();
+    auto* loadingText = secondaryLabel(QStringLiteral("Loading image..."), loading);
+    loadingText->setAlignment(Qt::AlignCenter);
+    loadingLayout->addWidget(loadingText);
+    loadingLayout->addStretch();
+    m_body->addWidget(loading);
+
+    auto* scroll = new QScrollArea(m_body);
+    scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    scroll->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    scroll->setAlignment(Qt::AlignCenter);
+    m_picture = new QLabel;
+    m_picture->setContentsMargins(16, 16, 16, 16);
+    scroll->setWidget(m_picture);
+    m_body->addWidget(scroll);
+
+    auto* unavailable = new QWidget(m_body);
+    auto* unavailableLayout = new QVBoxLayout(unavailable);
+    unavailableLayout->addStretch();
+    auto* icon = new QLabel(unavailable);
+    icon->setPixmap(symbolIcon(QStringLiteral("photo.slash")).pixmap(40, 40));
+    icon->setAlignment(Qt::AlignCenter);
+    unavailableLayout->addWidget(icon);
+    auto* unavailableTitle = new QLabel(QStringLiteral("Preview Unavailable"), unavailable);
+    unavailableTitle->setObjectName(QStringLiteral("stateTitle"));
+    unavailableTitle->setAlignment(Qt::AlignCenter);
+    unavailableTitle->setFont(headline);
+    unavailableLayout->addWidget(unavailableTitle);
+    auto* detail = secondaryLabel(QStringLiteral("Could not load image"), unavailable);
+    detail->setAlignment(Qt::AlignCenter);
+    unavailableLayout->addWidget(detail);
+    unavailableLayout->addStretch();
+    m_body->addWidget(unavailable);
+    layout->addWidget(m_body, 1);
+
+    load(filePath, std::move(loader));
+}
+
+QCoro::Task<void> ImagePreviewView::load(QString path, ImageLoader loader) {
+    QPointer<ImagePreviewView> self(this);
+    std::optional<QImage> image;
+    if (loader)
+        image = co_await loader(path);
+    if (!self)
+        co_return; // the sheet closed while the image was read
+    m_image = std::move(image);
+    m_isLoading = false;
+    showResult();
+    Q_EMIT loaded();
+}
+
+void ImagePreviewView::showResult() {
+    if (!m_image || m_image->isNull()) {
+        m_image.reset();
+        m_body->setCurrentIndex(2);
+        return;
+    }
+    m_size->setText(sizeText());
+    m_size->show();
+    QPixmap pixmap = QPixmap::fromImage(*m_image);
+    if (pixmap.width() > maxImageSize.width() || pixmap.height() > maxImageSize.height())
+        pixmap = pixmap.scaled(maxImageSize, Qt::KeepAspectRatio, Qt::SmoothTransformation);
+    m_picture->setPixmap(pixmap);
+    m_picture->adjustSize();
+    m_body->setCurrentIndex(1);
+}
+
+QString ImagePreviewView::sizeText() const {
+    if (!m_image)
+        return {};
+    // Points, as the image reports them.
+    const QSizeF points = m_image->deviceIndependentSize();
+    return QStringLiteral("%1 × %2").arg(qint64(points.width())).arg(qint64(points.height()));
+}
+
+QString ImagePreviewView::stateText() const {
+    switch (m_body->currentIndex()) {
+    case 0:
+        return QStringLiteral("Loading image...");
+    case 2:
+        return QStringLiteral("Preview Unavailable");
+    default:
+        return {};
+    }
+}
+
+QString MediaPreviewView::sourcePath(const MediaFile& file) {
+    return file.matchedPath.value_or(file.path);
+}
+
+MediaPreviewView::MediaPreviewView(const MediaFile& file, ImageLoader loader, ScrubViewFactory scrubView,
+                                   QWidget* parent)
+    : QWidget(parent) {
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    const QString source = sourcePath(file);
+    const QString name = path::lastPathComponent(file.path);
+    const MediaKind kind = mediaKindFromExtension(path::pathExtension(file.path));
+    if (kind == MediaKind::image) {
+        auto* image = new ImagePreviewView(source, name, std::move(loader), this);
+        connect(image, &ImagePreviewView::dismissRequested, this, &MediaPreviewView::dismissRequested);
+        m_content = image;
+    } else if ((kind == MediaKind::audio || kind == MediaKind::video) && scrubView) {
+        m_content = scrubView(source, name, kind == MediaKind::audio);
+        m_content->setParent(this);
+    }
+    if (!m_content) {
+        m_content = new QWidget(this);
+        auto* message = new QVBoxLayout(m_content);
+        auto* text = secondaryLabel(QStringLiteral("No preview available"), m_content);
+        text->setObjectName(QStringLiteral("noPreview"));
+        text->setAlignment(Qt::AlignCenter);
+        message->addWidget(text);
+        auto* done = new QPushButton(QStringLiteral("Done"), m_content);
+        connect(done, &QPushButton::clicked, this, &MediaPreviewView::dismissRequested);
+        message->addWidget(done, 0, Qt::AlignCenter);
+    }
+    layout->addWidget(m_content);
+}
+
+} // namespace tarnwick

@@ -1,0 +1,342 @@
+#include "ui/browser/MediaTableDelegate.h"
+
+#include "platform/ByteCountText.h"
+#include "platform/PathText.h"
+#include "ui/BrandFonts.h"
+#include "ui/BrandPalette.h"
+#include "ui/StatusPill.h"
+#include "ui/SymbolIcons.h"
+#include "ui/browser/MediaBadges.h"
+#include "ui/browser/MediaTableModel.h"
+#include "ui/browser/MediaThumbnailStore.h"
+#include "ui/common/ViewHelpers.h"
+
+#include <QAbstractItemView>
+#include <QHelpEvent>
+#include <QPainter>
+#include <QPainterPath>
+#include <QToolTip>
+
+namespace tarnwick {
+namespace {
+
+// The desktop's named accent colours in their dark-appearance values.
+const QColor systemBlue(0x0A, 0x84, 0xFF);
+const QColor systemCyan(0x64, 0xD2, 0xFF);
+const QColor systemPurple(0xBF, 0x5A, 0xF2);
+const QColor systemIndigo(0x5E, 0x5C, 0xE6);
+const QColor systemGreen(0x30, 0xD1, 0x58);
+const QColor secondaryText(0xE0, 0xDD, 0xD6, 150);
+
+QFont pixelFont(int pixels, QFont::Weight weight = QFont::Normal) {
+    QFont font;
+    font.setPixelSize(pixels);
+    font.setWeight(weight);
+    return font;
+}
+
+const QFont& captionFont() {
+    static const QFont font = pixelFont(11);
+    return font;
+}
+
+// Drawn symbol icons are cached by name, colour and size: cells repaint often.
+QPixmap symbolPixmap(const QString& symbol, const QColor& color, int size, qreal dpr) {
+    static QHash<QString, QPixmap> cache;
+    const QString key = symbol + u'|' + color.name(QColor::HexArgb) + u'|' + QString::number(size) + u'|' +
+                        QString::number(dpr);
+    auto found = cache.constFind(key);
+    if (found != cache.cend())
+        return *found;
+    QPixmap pixmap = symbolIcon(symbol, color).pixmap(QSize(size, size), dpr);
+    if (cache.size() > 512)
+        cache.clear();
+    cache.insert(key, pixmap);
+    return pixmap;
+}
+
+// Lays out marks left to right in a cell and paints them when a painter is given.
+class CellWriter {
+public:
+    CellWriter(QPainter* painter, const QRect& rect)
+        : m_painter(painter), m_rect(rect), m_x(rect.left() + 4) {}
+
+    qreal centreY() const { return m_rect.center().y() + 0.5; }
+
+    QRectF text(const QString& text, const QFont& font, const QColor& color, qreal y, qreal maxWidth = -1) {
+        const QFontMetricsF metrics(font);
+        const qreal room = (maxWidth < 0 ? m_rect.right() - 4 - m_x : maxWidth);
+        const QString shown = metrics.elidedText(text, Qt::ElideRight, std::max<qreal>(room, 0));
+        const QRectF box(m_x, y - metrics.height() / 2, metrics.horizontalAdvance(shown), metrics.height());
+        if (m_painter) {
+            m_painter->setFont(font);
+            m_painter->setPen(color);
+            m_painter->drawText(box, Qt::AlignLeft | Qt::AlignVCenter, shown);
+        }
+        m_x = box.right() + 4;
+        return box;
+    }
+
+    QRectF symbol(const QString& name, const QColor& color, int size, qreal y) {
+        const QRectF box(m_x, y - size / 2.0, size, size);
+        if (m_painter) {
+            const qreal dpr = m_painter->device() ? m_painter->device()->devicePixelRatioF() : 1.0;
+            m_painter->drawPixmap(box.toRect(), symbolPixmap(name, color, size, dpr));
+        }
+        m_x = box.right() + 4;
+        return box;
+    }
+
+    QRectF pill(const QString& text, const QColor& color, qreal y) {
+        const QSizeF size = StatusPill::pillSize(text);
+        const QRectF box(m_x, y - size.height() / 2, size.width(), size.height());
+        if (m_painter)
+            StatusPill::paintPill(*m_painter, box, text, color, true);
+        m_x = box.right() + 4;
+        return box;
+    }
+
+    QRectF dot(const QColor& color, qreal y) {
+        const QRectF box(m_x, y - 3.5, 7, 7);
+        if (m_painter) {
+            m_painter->setPen(Qt::NoPen);
+            m_painter->setBrush(color);
+            m_painter->drawEllipse(box);
+        }
+        m_x = box.right() + 4;
+        return box;
+    }
+
+    QRectF thumbnail(const QImage& image, bool loading, MediaKind kind, qreal y) {
+        const QRectF box(m_x, y - 8, 24, 16);
+        if (m_painter) {
+            QPainterPath shape;
+            shape.addRoundedRect(box, 2, 2);
+            m_painter->save();
+            if (!image.isNull()) {
+                m_painter->setClipPath(shape);
+                // Fill, not fit: crop the picture to the cell's shape.
+                const QSizeF scaled = QSizeF(image.size()).scaled(box.size(), Qt::KeepAspectRatioByExpanding);
+                QRectF target(QPointF(), scaled);
+                target.moveCenter(box.center());
+                m_painter->drawImage(target, image);
+                m_painter->setClipping(false);
+                m_painter->setPen(QPen(QColor(255, 255, 255, 77), 0.5));
+                m_painter->setBrush(Qt::NoBrush);
+                m_painter->drawPath(shape);
+            } else {
+                m_painter->fillPath(shape, QColor(128, 128, 128, loading ? 77 : 51));
+                if (!loading) {
+                    static const QString icons[] = {QStringLiteral("film"), QStringLiteral("waveform"),
+                                                    QStringLiteral("photo"), QStringLiteral("doc")};
+                    const QColor colors[] = {secondaryText, systemPurple, systemBlue, secondaryText};
+                    const int k = int(kind);
+                    const QRectF iconBox(box.center().x() - 5, box.center().y() - 5, 10, 10);
+                    const qreal dpr = m_painter->device() ? m_painter->device()->devicePixelRatioF() : 1.0;
+                    m_painter->drawPixmap(iconBox.toRect(), symbolPixmap(icons[k], colors[k], 10, dpr));
+                } else {
+                    m_painter->setPen(QPen(secondaryText, 1));
+                    m_painter->drawArc(QRectF(box.center().x() - 3, box.center().y() - 3, 6, 6), 0, 270 * 16);
+                }
+            }
+            m_painter->restore();
+        }
+        m_x = box.right() + 4;
+        return box;
+    }
+
+    void newLine() { m_x = m_rect.left() + 4; }
+
+private:
+    QPainter* m_painter;
+    QRect m_rect;
+    qreal m_x;
+};
+
+MediaKind kindOf(const MediaFile& file) {
+    return mediaKindFromExtension(path::pathExtension(file.path));
+}
+
+QString consolidatedTooltip(const MediaFile& file) {
+    QString text = QStringLiteral("Consolidated from %1 paths:").arg(file.alternativePaths.size() + 1);
+    text += QStringLiteral("\n• ") + file.path;
+    for (const QString& other : file.alternativePaths)
+        text += QStringLiteral("\n• ") + other;
+    return text;
+}
+
+} // namespace
+
+MediaTableDelegate::MediaTableDelegate(MediaThumbnailStore* thumbnails, QObject* parent)
+    : QStyledItemDelegate(parent), m_thumbnails(thumbnails) {}
+
+QSize MediaTableDelegate::sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const {
+    return {QStyledItemDelegate::sizeHint(option, index).width(), rowHeight};
+}
+
+void MediaTableDelegate::paint(QPainter* painter, const QStyleOptionViewItem& option,
+                               const QModelIndex& index) const {
+    const auto* file =
+        static_cast<const MediaFile*>(index.data(MediaTableModel::fileRole).value<const void*>());
+    if (!file)
+        return;
+    QStyleOptionViewItem background = option;
+    initStyleOption(&background, index);
+    background.text.clear();
+    QStyle* style = option.widget ? option.widget->style() : nullptr;
+    if (style)
+        style->drawControl(QStyle::CE_ItemViewItem, &background, painter, option.widget);
+    painter->save();
+    painter->setRenderHint(QPainter::Antialiasing);
+    painter->setClipRect(option.rect);
+    layoutCell(painter, *file, index.column(), option.rect);
+    painter->restore();
+}
+
+QList<MediaTableDelegate::Mark> MediaTableDelegate::marks(const MediaFile& file, int column,
+                                                          const QRect& rect) const {
+    return layoutCell(nullptr, file, column, rect);
+}
+
+QList<MediaTableDelegate::Mark> MediaTableDelegate::layoutCell(QPainter* painter, const MediaFile& file,
+                                                               int column, const QRect& rect) const {
+    QList<Mark> marks;
+    CellWriter writer(painter, rect);
+    const qreal y = writer.centreY();
+    switch (MediaTableModel::Column(column)) {
+    case MediaTableModel::status: {
+        if (file.isOnDisk()) {
+            // Asking for the picture only here means only painted (visible) rows ever request one.
+            const QImage image = (painter && m_thumbnails) ? m_thumbnails->thumbnail(file) : QImage();
+            const bool loading = m_thumbnails && m_thumbnails->isLoading(file.id);
+            marks.append({writer.thumbnail(image, loading, kindOf(file), y), {}, true});
+        }
+        const QColor color = statusColor(file);
+        writer.dot(color, y);
+        writer.text(MediaBadges::statusText(file), Font::brandMono(10, Font::Weight::medium), color, y);
+        if (file.matchedPath)
+            marks.append({writer.symbol(QStringLiteral("link"), MediaBadges::relocationColor(file), 10, y),
+                          QStringLiteral("Relocated: ") + *file.matchedPath});
+        if (file.isProtected)
+            marks.append({writer.symbol(QStringLiteral("lock.fill"), Color::brandCyan(), 10, y),
+                          QString::fromUtf8(MediaBadges::protectedTooltip)});
+        break;
+    }
+    case MediaTableModel::fileName: {
+        const qreal top = rect.top() + 3;
+        const QFont nameFont = Font::brand(12, Font::Weight::medium);
+        const qreal nameY = top + QFontMetricsF(nameFont).height() / 2;
+        const qreal iconRoom = file.duplicateOfPath ? 16 : 0;
+        writer.text(file.fileName(), nameFont, Color::brandTextPrimary(), nameY, rect.width() - 8 - iconRoom);
+        if (file.duplicateOfPath)
+            marks.append({writer.symbol(QStringLiteral("doc.on.doc.fill"), Color::brandCyan(), 10, nameY),
+                          QStringLiteral("Duplicate of: ") + *file.duplicateOfPath});
+        qreal lineY =
+            nameY + QFontMetricsF(nameFont).height() / 2 + QFontMetricsF(captionFont()).height() / 2 + 1;
+        const QString arrow = QStringLiteral("→ ");
+        writer.newLine();
+        bool relocationLine = true;
+        if (file.matchedPath) {
+            writer.text(arrow + path::lastPathComponent(*file.matchedPath), captionFont(),
+                        file.status == MediaFileStatus::matching ? systemBlue : systemCyan, lineY);
+        } else if (file.status == MediaFileStatus::moved && file.movedToPath) {
+            writer.text(arrow + path::lastPathComponent(*file.movedToPath), captionFont(), systemPurple,
+                        lineY);
+        } else if (file.status == MediaFileStatus::transcoded && file.transcodedPath) {
+            writer.text(arrow + path::lastPathComponent(*file.transcodedPath), captionFont(), systemIndigo,
+                        lineY);
+            if (file.transcodedSize)
+                writer.text(QStringLiteral("(") + formatFileByteCount(*file.transcodedSize) + u')',
+                            captionFont(), systemGreen, lineY);
+        } else {
+            relocationLine = false;
+        }
+        const QFont folderFont = Font::brandMono(10);
+        const qreal folderY = relocationLine ? lineY + QFontMetricsF(captionFont()).height() / 2 +
+                                                   QFontMetricsF(folderFont).height() / 2
+                                             : lineY;
+        writer.newLine();
+        writer.text(path::deletingLastPathComponent(file.path), folderFont, Color::brandTextTertiary(),
+                    folderY);
+        break;
+    }
+    case MediaTableModel::size: {
+        const bool large = MediaBadges::isLargeSize(file.size);
+        writer.text(MediaBadges::sizeText(file.size),
+                    Font::brandMono(11, large ? Font::Weight::bold : Font::Weight::regular),
+                    large ? Color::brandTextPrimary() : Color::brandTextSecondary(), y);
+        break;
+    }
+    case MediaTableModel::usage: {
+        if (file.isProtected)
+            marks.append({writer.symbol(QStringLiteral("lock.fill"), Color::brandCyan(), 9, y),
+                          QString::fromUtf8(MediaBadges::protectedTooltip)});
+        if (file.proxyPath)
+            marks.append({writer.symbol(QStringLiteral("film.stack"), Color::brandCyan(), 9, y),
+                          QString::fromUtf8(MediaBadges::proxyTooltip)});
+        const MediaBadges::UsageMark mark = MediaBadges::usageMark(file);
+        marks.append({writer.pill(mark.pillText, mark.pillColor, y), mark.pillTooltip});
+        if (!mark.symbol.isEmpty())
+            marks.append({writer.symbol(mark.symbol, mark.symbolColor, 10, y), mark.symbolTooltip});
+        break;
+    }
+    case MediaTableModel::storage: {
+        marks.append({QRectF(), path::deletingLastPathComponent(file.path)});
+        writer.symbol(MediaBadges::storageIcon(file), brandColor(file.storageType), 10, y);
+        writer.text(file.displayPath(), Font::brandMono(10), Color::brandTextSecondary(), y);
+        break;
+    }
+    case MediaTableModel::sequence: {
+        const QString joined = file.sequenceNamesText();
+        marks.append({QRectF(), joined});
+        const qreal room = rect.width() - 8 - (file.hasUnattributedSequenceUsage ? 16 : 0);
+        writer.text(joined.isEmpty() ? QStringLiteral("—") : joined, captionFont(), secondaryText, y, room);
+        if (file.hasUnattributedSequenceUsage)
+            marks.append(
+                {writer.symbol(QStringLiteral("exclamationmark.shield.fill"), Color::brandAmber(), 10, y),
+                 QStringLiteral("Some timeline usage could not be attributed and remains protected")});
+        break;
+    }
+    case MediaTableModel::projects: {
+        const qreal room = rect.width() - 8 - (file.alternativePaths.isEmpty() ? 0 : 16);
+        writer.text(file.projectNames.join(QStringLiteral(", ")), captionFont(), secondaryText, y, room);
+        if (!file.alternativePaths.isEmpty())
+            marks.append({writer.symbol(QStringLiteral("arrow.triangle.merge"), systemCyan, 10, y),
+                          consolidatedTooltip(file)});
+        break;
+    }
+    case MediaTableModel::columnCount_:
+        break;
+    }
+    return marks;
+}
+
+QString MediaTableDelegate::tooltipAt(const MediaFile& file, int column, const QRect& rect,
+                                      const QPoint& point) const {
+    QString cellTooltip;
+    for (const Mark& mark : marks(file, column, rect)) {
+        if (mark.rect.isNull()) {
+            cellTooltip = mark.tooltip;
+            continue;
+        }
+        if (mark.rect.adjusted(-1, -1, 1, 1).contains(point))
+            return mark.tooltip;
+    }
+    return cellTooltip;
+}
+
+bool MediaTableDelegate::helpEvent(QHelpEvent* event, QAbstractItemView* view,
+                                   const QStyleOptionViewItem& option, const QModelIndex& index) {
+    if (event->type() != QEvent::ToolTip)
+        return QStyledItemDelegate::helpEvent(event, view, option, index);
+    const auto* file =
+        static_cast<const MediaFile*>(index.data(MediaTableModel::fileRole).value<const void*>());
+    const QString text = file ? tooltipAt(*file, index.column(), option.rect, event->pos()) : QString();
+    if (text.isEmpty())
+        QToolTip::hideText();
+    else
+        QToolTip::showText(event->globalPos(), text, view);
+    return true;
+}
+
+} // namespace tarnwick

@@ -1,0 +1,126 @@
+#include "ui/browser/MediaTableModel.h"
+
+#include "analysis/ProjectManager.h"
+#include "model/MediaFileStatus.h"
+#include "ui/browser/MediaBadges.h"
+
+namespace tarnwick {
+
+MediaTableModel::MediaTableModel(ProjectManager& manager, QObject* parent)
+    : QAbstractTableModel(parent), m_manager(manager) {
+    m_rows = m_manager.sortedFilteredMediaFiles(m_order);
+}
+
+int MediaTableModel::rowCount(const QModelIndex& parent) const {
+    return parent.isValid() ? 0 : int(m_rows.size());
+}
+
+int MediaTableModel::columnCount(const QModelIndex& parent) const {
+    return parent.isValid() ? 0 : columnCount_;
+}
+
+QVariant MediaTableModel::headerData(int section, Qt::Orientation orientation, int role) const {
+    if (orientation != Qt::Horizontal || role != Qt::DisplayRole)
+        return {};
+    static const char* const titles[] = {"Status",  "File Name", "Size",    "Usage",
+                                         "Storage", "Sequence",  "Projects"};
+    return section >= 0 && section < columnCount_ ? QString::fromUtf8(titles[section]) : QVariant();
+}
+
+QVariant MediaTableModel::data(const QModelIndex& index, int role) const {
+    if (!index.isValid() || index.row() >= m_rows.size())
+        return {};
+    const MediaFile& file = m_rows[index.row()];
+    if (role == fileRole)
+        return QVariant::fromValue(static_cast<const void*>(&file));
+    if (role != Qt::DisplayRole && role != Qt::AccessibleTextRole)
+        return {};
+    switch (Column(index.column())) {
+    case status:
+        return MediaBadges::statusText(file);
+    case fileName:
+        return file.fileName();
+    case size:
+        return MediaBadges::sizeText(file.size);
+    case usage:
+        return MediaBadges::usageMark(file).pillText;
+    case storage:
+        return file.displayPath();
+    case sequence: {
+        const QString text = file.sequenceNamesText();
+        return text.isEmpty() ? QStringLiteral("—") : text;
+    }
+    case projects:
+        return file.projectNames.join(QStringLiteral(", "));
+    case columnCount_:
+        break;
+    }
+    return {};
+}
+
+MediaSortKey MediaTableModel::keyOf(Column column) {
+    switch (column) {
+    case status:
+        return MediaSortKey::status;
+    case fileName:
+        return MediaSortKey::fileName;
+    case size:
+        return MediaSortKey::size;
+    case usage:
+        return MediaSortKey::usageCount;
+    case storage:
+        return MediaSortKey::storage;
+    case sequence:
+        return MediaSortKey::sequences;
+    case projects:
+    case columnCount_:
+        break;
+    }
+    return MediaSortKey::projects;
+}
+
+void MediaTableModel::sort(int column, Qt::SortOrder order) {
+    if (column < 0 || column >= columnCount_)
+        return;
+    // The clicked column decides first; earlier columns stay behind it as tie-breakers.
+    const MediaSortKey key = keyOf(Column(column));
+    MediaSortOrder next{{key, order == Qt::AscendingOrder}};
+    for (const MediaSortComparator& comparator : std::as_const(m_order)) {
+        if (comparator.key != key)
+            next.append(comparator);
+    }
+    if (next == m_order)
+        return;
+    m_order = std::move(next);
+    refresh();
+}
+
+void MediaTableModel::resetSortOrder() {
+    if (m_order == defaultOrder)
+        return;
+    m_order = defaultOrder;
+    refresh();
+}
+
+void MediaTableModel::refresh() {
+    beginResetModel();
+    m_rows = m_manager.sortedFilteredMediaFiles(m_order);
+    m_rowIndexValid = false;
+    endResetModel();
+}
+
+void MediaTableModel::rebuildRowIndex() const {
+    m_rowById.clear();
+    m_rowById.reserve(m_rows.size());
+    for (int row = 0; row < m_rows.size(); ++row)
+        m_rowById.insert(m_rows[row].id, row);
+    m_rowIndexValid = true;
+}
+
+int MediaTableModel::rowOf(const QUuid& id) const {
+    if (!m_rowIndexValid)
+        rebuildRowIndex();
+    return m_rowById.value(id, -1);
+}
+
+} // namespace tarnwick

@@ -1,0 +1,53 @@
+#pragma once
+
+#include "analysis/MediaSortComparator.h"
+#include "model/MediaFile.h"
+
+#include <QAbstractTableModel>
+#include <QHash>
+#include <QList>
+#include <QUuid>
+
+namespace tarnwick {
+
+class ProjectManager;
+
+// Adapts the manager's cached, filtered and sorted list to a table: the rows share the manager's
+// list (no copy of the records) and are re-read only when the list or the order changes.
+class MediaTableModel : public QAbstractTableModel {
+    Q_OBJECT
+public:
+    enum Column { status, fileName, size, usage, storage, sequence, projects, columnCount_ };
+    static constexpr int fileRole = Qt::UserRole + 1; // the row's MediaFile
+
+    explicit MediaTableModel(ProjectManager& manager, QObject* parent = nullptr);
+
+    int rowCount(const QModelIndex& parent = {}) const override;
+    int columnCount(const QModelIndex& parent = {}) const override;
+    QVariant data(const QModelIndex& index, int role) const override;
+    QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
+    void sort(int column, Qt::SortOrder order) override;
+
+    const MediaFile& file(int row) const { return m_rows[row]; }
+    const QList<MediaFile>& rows() const { return m_rows; }
+    int rowOf(const QUuid& id) const;
+    const MediaSortOrder& sortOrder() const { return m_order; }
+    static MediaSortKey keyOf(Column column);
+
+    // Back to one comparator: size, largest first.
+    void resetSortOrder();
+    // Re-reads the manager's sorted list (after a change of the list, the bin, projects or filters).
+    void refresh();
+
+private:
+    void rebuildRowIndex() const;
+
+    ProjectManager& m_manager;
+    static inline const MediaSortOrder defaultOrder{{MediaSortKey::size, false}};
+    MediaSortOrder m_order = defaultOrder;
+    QList<MediaFile> m_rows;
+    mutable QHash<QUuid, int> m_rowById;
+    mutable bool m_rowIndexValid = false;
+};
+
+} // namespace tarnwick

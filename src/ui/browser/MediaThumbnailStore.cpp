@@ -1,0 +1,66 @@
+#include "ui/browser/MediaThumbnailStore.h"
+
+#include <QPointer>
+
+namespace tarnwick {
+
+MediaThumbnailStore::MediaThumbnailStore(Loader loader, int capacity, QObject* parent)
+    : QObject(parent), m_loader(std::move(loader)), m_capacity(std::max(1, capacity)) {}
+
+QImage MediaThumbnailStore::thumbnail(const MediaFile& file) {
+    if (const auto found = m_images.constFind(file.id); found != m_images.cend())
+        return *found;
+    if (!m_loader || m_pending.contains(file.id) || m_answeredEmpty.contains(file.id))
+        return {};
+    const quint64 generation = ++m_generation;
+    const RequestToken token = RequestToken::make();
+    m_pending.insert(file.id, {generation, token});
+    QPointer<MediaThumbnailStore> self(this);
+    const QUuid id = file.id;
+    const bool requested = m_loader(file, token, [self, id, generation](const QImage& image) {
+        if (!self)
+            return;
+        // A request dropped (or replaced) while it was running is not stored.
+        if (self->m_pending.value(id).generation != generation)
+            return;
+        self->m_pending.remove(id);
+        if (image.isNull())
+            self->m_answeredEmpty.insert(id);
+        else
+            self->store(id, image);
+        Q_EMIT self->thumbnailReady(id);
+    });
+    if (!requested)
+        m_pending.remove(file.id);
+    return {};
+}
+
+void MediaThumbnailStore::store(const QUuid& id, const QImage& image) {
+    if (!m_images.contains(id))
+        m_order.push_back(id);
+    m_images.insert(id, image);
+    while (int(m_images.size()) > m_capacity && !m_order.empty()) {
+        m_images.remove(m_order.front());
+        m_order.pop_front();
+    }
+}
+
+void MediaThumbnailStore::keepPendingOnly(const QSet<QUuid>& visible) {
+    for (auto it = m_pending.begin(); it != m_pending.end();) {
+        if (visible.contains(it.key())) {
+            ++it;
+        } else {
+            it->token.cancel();
+            it = m_pending.erase(it);
+        }
+    }
+}
+
+void MediaThumbnailStore::clear() {
+    m_images.clear();
+    m_order.clear();
+    m_pending.clear();
+    m_answeredEmpty.clear();
+}
+
+} // namespace tarnwick

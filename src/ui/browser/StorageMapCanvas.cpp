@@ -1,0 +1,159 @@
+#include "ui/browser/StorageMapCanvas.h"
+
+#include "platform/ByteCountText.h"
+#include "ui/BrandPalette.h"
+
+#include <QFontDatabase>
+#include <QHelpEvent>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QPainterPath>
+#include <QToolTip>
+
+namespace tarnwick {
+
+StorageMapCanvas::StorageMapCanvas(QWidget* parent) : QWidget(parent) {
+    setMouseTracking(true);
+    setMinimumSize(60, 60);
+}
+
+void StorageMapCanvas::setContent(QList<MapTreemapItem> items, const QList<ProjectFootprint>* footprints,
+                                  const ProjectClips* clips) {
+    m_items = std::move(items);
+    m_footprints = footprints;
+    m_clips = clips;
+    relayout();
+}
+
+void StorageMapCanvas::relayout() {
+    const QRectF area(0, 0, width() - 2 * padding, height() - 2 * padding);
+    m_tiles = squarifiedLayout(m_items, area);
+    update();
+}
+
+void StorageMapCanvas::resizeEvent(QResizeEvent* event) {
+    QWidget::resizeEvent(event);
+    relayout();
+}
+
+int StorageMapCanvas::tileAt(const QPointF& point) const {
+    const QPointF local = point - QPointF(padding, padding);
+    for (int i = 0; i < m_tiles.size(); ++i) {
+        if (m_tiles[i].rect.contains(local))
+            return i;
+    }
+    return -1;
+}
+
+QColor StorageMapCanvas::colorFor(int index) const {
+    const MapTreemapItem& item = m_tiles[index].item;
+    if (!item.payloadIndex)
+        return StorageMap::mergedTileColor();
+    const int payload = *item.payloadIndex;
+    if (m_clips)
+        return payload < m_clips->clips.size() ? StorageMap::clipTileColor(m_clips->clips[payload])
+                                               : StorageMap::mergedTileColor();
+    if (m_footprints && payload < m_footprints->size())
+        return StorageMap::projectTileColor((*m_footprints)[payload]);
+    return StorageMap::mergedTileColor();
+}
+
+QString StorageMapCanvas::tooltipFor(int index) const {
+    const MapTreemapItem& item = m_tiles[index].item;
+    if (m_clips) {
+        if (!item.payloadIndex || *item.payloadIndex >= m_clips->clips.size())
+            return {};
+        return StorageMap::clipTooltip(m_clips->clips[*item.payloadIndex]);
+    }
+    const ProjectFootprint* footprint = nullptr;
+    if (item.payloadIndex && m_footprints && *item.payloadIndex < m_footprints->size())
+        footprint = &(*m_footprints)[*item.payloadIndex];
+    return StorageMap::projectTooltip(item, footprint);
+}
+
+void StorageMapCanvas::paintEvent(QPaintEvent*) {
+    QPainter painter(this);
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.translate(padding, padding);
+    for (int i = 0; i < m_tiles.size(); ++i) {
+        const QRectF& rect = m_tiles[i].rect;
+        // Framed 2 points smaller around the rectangle's centre: the gap between neighbours.
+        const QSizeF size(std::max(rect.width() - 2, 1.0), std::max(rect.height() - 2, 1.0));
+        QRectF frame(QPointF(), size);
+        frame.moveCenter(rect.center());
+        QPainterPath shape;
+        shape.addRoundedRect(frame, 3, 3);
+        painter.fillPath(shape, Color::withOpacity(colorFor(i), 0.9));
+        painter.setPen(QPen(Color::brandSurfaceSunken(), 1));
+        painter.drawPath(shape);
+        paintLabel(painter, m_tiles[i], frame);
+    }
+}
+
+void StorageMapCanvas::paintLabel(QPainter& painter, const MapTreemapTile& tile, const QRectF& frame) const {
+    const bool clipLevel = m_clips != nullptr;
+    const QRectF& rect = tile.rect;
+    if (clipLevel ? (!StorageMap::showsClipLabel(rect) || !tile.item.payloadIndex)
+                  : !StorageMap::showsProjectLabel(rect))
+        return;
+    const qreal inset = clipLevel ? 5 : 6;
+    QRectF text = frame.adjusted(inset, inset, -inset, -inset);
+    painter.save();
+    painter.setClipRect(frame);
+    QFont title = font();
+    title.setPixelSize(clipLevel ? 10 : 11);
+    title.setWeight(QFont::DemiBold);
+    QFont mono = QFontDatabase::systemFont(QFontDatabase::FixedFont);
+    mono.setPixelSize(clipLevel ? 9 : 10);
+    painter.setFont(title);
+    painter.setPen(QColor(0, 0, 0, int(0.85 * 255)));
+    const QFontMetricsF titleMetrics(title);
+    const int titleLines = clipLevel ? 2 : 1;
+    QRectF titleRect(text.topLeft(), QSizeF(text.width(), titleMetrics.height() * titleLines));
+    const QString label =
+        clipLevel ? tile.item.label : titleMetrics.elidedText(tile.item.label, Qt::ElideRight, text.width());
+    painter.drawText(titleRect, Qt::AlignLeft | Qt::AlignTop | (clipLevel ? Qt::TextWrapAnywhere : 0), label,
+                     &titleRect);
+    qreal y = titleRect.bottom() + 2;
+    painter.setFont(mono);
+    painter.setPen(QColor(0, 0, 0, int(0.6 * 255)));
+    painter.drawText(QPointF(text.left(), y + QFontMetricsF(mono).ascent()),
+                     formatFileByteCount(tile.item.bytes));
+    y += QFontMetricsF(mono).height() + 2;
+    if (!clipLevel && tile.item.payloadIndex && m_footprints &&
+        *tile.item.payloadIndex < m_footprints->size() && StorageMap::showsProjectReclaimableLine(rect)) {
+        QFont small = mono;
+        small.setPixelSize(9);
+        painter.setFont(small);
+        painter.setPen(QColor(0, 0, 0, int(0.5 * 255)));
+        const QString line = formatFileByteCount((*m_footprints)[*tile.item.payloadIndex].reclaimableBytes) +
+                             QStringLiteral(" reclaimable");
+        painter.drawText(QPointF(text.left(), y + QFontMetricsF(small).ascent()),
+                         QFontMetricsF(small).elidedText(line, Qt::ElideRight, text.width()));
+    }
+    painter.restore();
+}
+
+void StorageMapCanvas::mouseReleaseEvent(QMouseEvent* event) {
+    if (event->button() != Qt::LeftButton)
+        return;
+    const int index = tileAt(event->position());
+    if (index >= 0)
+        Q_EMIT tileClicked(index);
+}
+
+bool StorageMapCanvas::event(QEvent* event) {
+    if (event->type() == QEvent::ToolTip) {
+        auto* help = static_cast<QHelpEvent*>(event);
+        const int index = tileAt(help->pos());
+        const QString text = index >= 0 ? tooltipFor(index) : QString();
+        if (text.isEmpty())
+            QToolTip::hideText();
+        else
+            QToolTip::showText(help->globalPos(), text, this);
+        return true;
+    }
+    return QWidget::event(event);
+}
+
+} // namespace tarnwick

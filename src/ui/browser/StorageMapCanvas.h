@@ -1,0 +1,43 @@
+#pragma once
+
+#include "ui/browser/StorageMapModel.h"
+
+#include <QWidget>
+
+namespace tarnwick {
+
+// Paints the tiles of one level and reports clicks; the layout is redone only on resize or new items.
+class StorageMapCanvas : public QWidget {
+    Q_OBJECT
+public:
+    explicit StorageMapCanvas(QWidget* parent = nullptr);
+
+    // Project level when `clips` is null, clip level otherwise; both lists must outlive the canvas content.
+    void setContent(QList<MapTreemapItem> items, const QList<ProjectFootprint>* footprints,
+                    const ProjectClips* clips);
+    const QList<MapTreemapTile>& tiles() const { return m_tiles; }
+    int tileAt(const QPointF& point) const;
+    QString tooltipFor(int index) const;
+    QColor colorFor(int index) const;
+
+Q_SIGNALS:
+    void tileClicked(int index);
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+    bool event(QEvent* event) override;
+
+private:
+    void relayout();
+    void paintLabel(QPainter& painter, const MapTreemapTile& tile, const QRectF& frame) const;
+    static constexpr qreal padding = 8;
+
+    QList<MapTreemapItem> m_items;
+    const QList<ProjectFootprint>* m_footprints = nullptr;
+    const ProjectClips* m_clips = nullptr;
+    QList<MapTreemapTile> m_tiles;
+};
+
+} // namespace tarnwick

@@ -1,0 +1,120 @@
+#include "ui/browser/StorageMapModel.h"
+
+#include "platform/ByteCountText.h"
+#include "ui/BrandPalette.h"
+
+#include <QHash>
+
+#include <algorithm>
+
+namespace tarnwick::StorageMap {
+
+bool isReclaimable(const MediaFile& file) {
+    return file.usageCount == 0 && !file.isAEFootage;
+}
+
+QList<ProjectFootprint> footprints(const QList<MediaFile>& filtered, const QList<ProjectFile>& projects) {
+    struct Sums {
+        qint64 total = 0;
+        qint64 reclaimable = 0;
+    };
+    QHash<QString, Sums> byName;
+    for (const MediaFile& file : filtered) {
+        if (!file.isOnDisk() || file.projectNames.isEmpty())
+            continue;
+        const bool reclaimable = isReclaimable(file);
+        for (const QString& name : file.projectNames) {
+            Sums& sums = byName[name];
+            sums.total += file.size;
+            if (reclaimable)
+                sums.reclaimable += file.size;
+        }
+    }
+    QList<ProjectFootprint> result;
+    for (const ProjectFile& project : projects) {
+        const auto found = byName.constFind(project.name);
+        if (found == byName.cend() || found->total == 0)
+            continue;
+        result.append({project, found->total, found->reclaimable});
+    }
+    std::stable_sort(result.begin(), result.end(), [](const ProjectFootprint& a, const ProjectFootprint& b) {
+        return a.totalBytes > b.totalBytes;
+    });
+    return result;
+}
+
+ProjectClips clipsOf(const QList<MediaFile>& filtered, const QString& projectName) {
+    ProjectClips result;
+    for (const MediaFile& file : filtered) {
+        if (file.size >= 1 && file.projectNames.contains(projectName))
+            result.clips.append(file);
+    }
+    std::stable_sort(result.clips.begin(), result.clips.end(),
+                     [](const MediaFile& a, const MediaFile& b) { return a.size > b.size; });
+    for (const MediaFile& clip : std::as_const(result.clips)) {
+        result.totalBytes += clip.size;
+        if (isReclaimable(clip))
+            result.reclaimableBytes += clip.size;
+    }
+    return result;
+}
+
+QList<MapTreemapItem> projectItems(const QList<ProjectFootprint>& footprints) {
+    QList<MapTreemapItem> items;
+    items.reserve(footprints.size());
+    for (int i = 0; i < footprints.size(); ++i)
+        items.append({footprints[i].project.name, footprints[i].totalBytes, i, 0});
+    return groupSmallItems(items, projectMergeThreshold);
+}
+
+QList<MapTreemapItem> clipItems(const ProjectClips& clips) {
+    QList<MapTreemapItem> items;
+    items.reserve(clips.clips.size());
+    for (int i = 0; i < clips.clips.size(); ++i)
+        items.append({clips.clips[i].fileName(), clips.clips[i].size, i, 0});
+    return groupSmallItems(items, clipMergeThreshold);
+}
+
+QColor projectTileColor(const ProjectFootprint& footprint) {
+    double share = footprint.totalBytes < 1 ? 0.0
+                                            : static_cast<double>(footprint.reclaimableBytes) /
+                                                  static_cast<double>(footprint.totalBytes);
+    share = std::clamp(share, 0.0, 1.0);
+    return QColor::fromRgbF(float((107 + 125 * share) / 255), float((203 - 34 * share) / 255),
+                            float((119 - 51 * share) / 255), 1.0f);
+}
+
+QColor clipTileColor(const MediaFile& clip) {
+    return isReclaimable(clip) ? Color::brandAmber() : Color::brandGreen();
+}
+
+QColor mergedTileColor() {
+    return Color::brandSurfaceRaised();
+}
+
+QString projectTooltip(const MapTreemapItem& item, const ProjectFootprint* footprint) {
+    QString text = item.label + QStringLiteral(" — ") + formatFileByteCount(item.bytes);
+    if (footprint)
+        text += QStringLiteral(", ") + formatFileByteCount(footprint->reclaimableBytes) +
+                QStringLiteral(" reclaimable");
+    return text + QStringLiteral(" · click to drill into clips");
+}
+
+QString clipTooltip(const MediaFile& clip) {
+    return clip.fileName() + QStringLiteral(" — ") + formatFileByteCount(clip.size) + QStringLiteral(" — ") +
+           (isReclaimable(clip) ? QStringLiteral("Unused") : QStringLiteral("Used"));
+}
+
+bool showsProjectLabel(const QRectF& rect) {
+    return rect.width() > 64 && rect.height() > 30;
+}
+
+bool showsProjectReclaimableLine(const QRectF& rect) {
+    return showsProjectLabel(rect) && rect.height() > 52;
+}
+
+bool showsClipLabel(const QRectF& rect) {
+    return rect.width() > 64 && rect.height() > 28;
+}
+
+} // namespace tarnwick::StorageMap

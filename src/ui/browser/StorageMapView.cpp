@@ -1,0 +1,317 @@
+#include "ui/browser/StorageMapView.h"
+
+#include "analysis/ProjectManager.h"
+#include "platform/ByteCountText.h"
+#include "ui/BrandFonts.h"
+#include "ui/BrandPalette.h"
+#include "ui/SymbolIcons.h"
+#include "ui/browser/StorageMapCanvas.h"
+
+#include <QFontDatabase>
+#include <QFrame>
+#include <QHBoxLayout>
+#include <QHideEvent>
+#include <QLabel>
+#include <QPushButton>
+#include <QStackedWidget>
+#include <QVBoxLayout>
+
+namespace tarnwick {
+namespace {
+
+QLabel* label(const QString& text, const QColor& color, const QFont& font, QWidget* parent) {
+    auto* result = new QLabel(text, parent);
+    result->setFont(font);
+    QPalette palette = result->palette();
+    palette.setColor(QPalette::WindowText, color);
+    result->setPalette(palette);
+    return result;
+}
+
+QFont systemFont(qreal pixelSize, QFont::Weight weight = QFont::Normal) {
+    QFont font;
+    font.setPixelSize(int(pixelSize));
+    font.setWeight(weight);
+    return font;
+}
+
+QFont monoDigits(qreal pixelSize) {
+    QFont font = QFontDatabase::systemFont(QFontDatabase::FixedFont);
+    font.setPixelSize(int(pixelSize));
+    return font;
+}
+
+QFrame* divider(QWidget* parent) {
+    auto* line = new QFrame(parent);
+    line->setFixedHeight(1);
+    line->setStyleSheet(QStringLiteral("background:#1A1A1A;"));
+    return line;
+}
+
+QFrame* swatch(const QString& style, QSize size, QWidget* parent) {
+    auto* frame = new QFrame(parent);
+    frame->setFixedSize(size);
+    frame->setStyleSheet(style + QStringLiteral("border-radius:2px;"));
+    return frame;
+}
+
+QHBoxLayout* row(QWidget* host, int spacing, int vertical) {
+    auto* layout = new QHBoxLayout(host);
+    layout->setContentsMargins(12, vertical, 12, vertical);
+    layout->setSpacing(spacing);
+    return layout;
+}
+
+QWidget* emptyState(const QString& symbol, const QString& title, const QString& detail, QWidget* parent) {
+    auto* host = new QWidget(parent);
+    auto* layout = new QVBoxLayout(host);
+    layout->setSpacing(8);
+    layout->addStretch();
+    auto* icon = new QLabel(host);
+    icon->setPixmap(symbolIcon(symbol, Color::brandTextTertiary()).pixmap(34, 34));
+    icon->setAlignment(Qt::AlignCenter);
+    layout->addWidget(icon);
+    auto* main = label(title, Color::brandTextSecondary(), systemFont(13), host);
+    main->setAlignment(Qt::AlignCenter);
+    main->setObjectName(QStringLiteral("emptyTitle"));
+    layout->addWidget(main);
+    if (!detail.isEmpty()) {
+        auto* secondary = label(detail, Color::brandTextTertiary(), systemFont(11), host);
+        secondary->setAlignment(Qt::AlignCenter);
+        secondary->setWordWrap(true);
+        layout->addWidget(secondary);
+    }
+    layout->addStretch();
+    return host;
+}
+
+} // namespace
+
+StorageMapView::StorageMapView(ProjectManager& manager, IsolateHandler onIsolate, QWidget* parent)
+    : QWidget(parent), m_manager(manager), m_onIsolate(std::move(onIsolate)) {
+    setAutoFillBackground(true);
+    QPalette palette = this->palette();
+    palette.setColor(QPalette::Window, Color::brandBackground());
+    setPalette(palette);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+
+    // Header: project level (page 0) and clip level (page 1).
+    m_headerStack = new QStackedWidget(this);
+    auto* projectHeader = new QWidget(m_headerStack);
+    auto* ph = row(projectHeader, 8, 8);
+    ph->addWidget(label(QStringLiteral("Storage Map"), Color::brandTextPrimary(), systemFont(13, QFont::Bold),
+                        projectHeader));
+    ph->addWidget(label(QStringLiteral("· tile size = bytes on disk"), Color::brandTextTertiary(),
+                        systemFont(11), projectHeader));
+    ph->addStretch();
+    m_projectReclaimable = label({}, Color::brandAmber(), monoDigits(12), projectHeader);
+    m_projectTotal = label({}, Color::brandTextTertiary(), monoDigits(12), projectHeader);
+    ph->addWidget(m_projectReclaimable);
+    ph->addWidget(m_projectTotal);
+    m_headerStack->addWidget(projectHeader);
+
+    auto* clipHeader = new QWidget(m_headerStack);
+    auto* ch = row(clipHeader, 8, 8);
+    auto* back = new QPushButton(symbolIcon(QStringLiteral("chevron.left"), Color::brandAccent()),
+                                 QStringLiteral("Storage Map"), clipHeader);
+    back->setObjectName(QStringLiteral("backButton"));
+    back->setFlat(true);
+    back->setCursor(Qt::PointingHandCursor);
+    back->setStyleSheet(QStringLiteral("QPushButton{color:#9D8AE8;border:none;background:transparent;}"));
+    connect(back, &QPushButton::clicked, this, &StorageMapView::drillOut);
+    ch->addWidget(back);
+    ch->addWidget(label(QStringLiteral("/"), Color::brandTextTertiary(), systemFont(13), clipHeader));
+    m_clipProjectName = label({}, Color::brandTextPrimary(), systemFont(13, QFont::Bold), clipHeader);
+    ch->addWidget(m_clipProjectName);
+    ch->addStretch();
+    m_clipReclaimable = label({}, Color::brandAmber(), monoDigits(12), clipHeader);
+    m_clipTotal = label({}, Color::brandTextTertiary(), monoDigits(12), clipHeader);
+    ch->addWidget(m_clipReclaimable);
+    ch->addWidget(m_clipTotal);
+    auto* openInTable = new QPushButton(QStringLiteral("Open in table"), clipHeader);
+    openInTable->setObjectName(QStringLiteral("openInTable"));
+    connect(openInTable, &QPushButton::clicked, this, &StorageMapView::openInTable);
+    ch->addWidget(openInTable);
+    m_headerStack->addWidget(clipHeader);
+    m_headerStack->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Maximum);
+    layout->addWidget(m_headerStack);
+    layout->addWidget(divider(this));
+
+    // Legend: project level (page 0), clip level (page 1), none (page 2).
+    m_legendStack = new QStackedWidget(this);
+    auto* projectLegend = new QWidget(m_legendStack);
+    auto* pl = row(projectLegend, 8, 6);
+    QFont legendBold = Font::brandMono(9, Font::Weight::bold);
+    legendBold.setLetterSpacing(QFont::AbsoluteSpacing, 1);
+    pl->addWidget(
+        label(QStringLiteral("RECLAIMABLE"), Color::brandTextTertiary(), legendBold, projectLegend));
+    pl->addWidget(label(QStringLiteral("all used"), Color::brandGreen(), Font::brandMono(9), projectLegend));
+    pl->addWidget(swatch(
+        QStringLiteral("background:qlineargradient(x1:0,y1:0,x2:1,y2:0,stop:0 #6BCB77,stop:1 #E8A944);"),
+        QSize(110, 8), projectLegend));
+    pl->addWidget(
+        label(QStringLiteral("all reclaimable"), Color::brandAmber(), Font::brandMono(9), projectLegend));
+    pl->addStretch();
+    pl->addWidget(label(QStringLiteral("tile size = bytes on disk"), Color::brandTextTertiary(),
+                        Font::brandMono(9), projectLegend));
+    auto* projectLegendHost = new QWidget(m_legendStack);
+    auto* plh = new QVBoxLayout(projectLegendHost);
+    plh->setContentsMargins(0, 0, 0, 0);
+    plh->setSpacing(0);
+    plh->addWidget(projectLegend);
+    plh->addWidget(divider(projectLegendHost));
+    m_legendStack->addWidget(projectLegendHost);
+
+    auto* clipLegendHost = new QWidget(m_legendStack);
+    auto* clh = new QVBoxLayout(clipLegendHost);
+    clh->setContentsMargins(0, 0, 0, 0);
+    clh->setSpacing(0);
+    auto* clipLegend = new QWidget(clipLegendHost);
+    auto* cl = row(clipLegend, 14, 6);
+    const auto entry = [&](const QString& text, const QString& color) {
+        auto* host = new QWidget(clipLegend);
+        auto* hl = new QHBoxLayout(host);
+        hl->setContentsMargins(0, 0, 0, 0);
+        hl->setSpacing(4);
+        hl->addWidget(swatch(QStringLiteral("background:%1;").arg(color), QSize(10, 10), host));
+        hl->addWidget(label(text, Color::brandTextTertiary(), systemFont(11), host));
+        cl->addWidget(host);
+    };
+    entry(QStringLiteral("Used"), QStringLiteral("#6BCB77"));
+    entry(QStringLiteral("Unused (reclaimable)"), QStringLiteral("#E8A944"));
+    cl->addStretch();
+    cl->addWidget(label(QStringLiteral("tile size = bytes on disk"), Color::brandTextTertiary(),
+                        systemFont(11), clipLegend));
+    clh->addWidget(clipLegend);
+    clh->addWidget(divider(clipLegendHost));
+    m_legendStack->addWidget(clipLegendHost);
+    m_legendStack->addWidget(new QWidget(m_legendStack));
+    m_legendStack->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Maximum);
+    layout->addWidget(m_legendStack);
+
+    // Body: the canvas, or one of the two empty states.
+    m_bodyStack = new QStackedWidget(this);
+    m_canvas = new StorageMapCanvas(m_bodyStack);
+    connect(m_canvas, &StorageMapCanvas::tileClicked, this, &StorageMapView::clickTile);
+    m_bodyStack->addWidget(m_canvas);
+    m_projectEmpty = emptyState(
+        QStringLiteral("square.grid.2x2"), QStringLiteral("No projects to map"),
+        QStringLiteral("Import Premiere projects or a DaVinci CSV to see your drive by size."), m_bodyStack);
+    m_bodyStack->addWidget(m_projectEmpty);
+    auto* clipEmpty = emptyState(QStringLiteral("film.stack"),
+                                 QStringLiteral("No on-disk clips to map for this project"), {}, m_bodyStack);
+    m_bodyStack->addWidget(clipEmpty);
+    layout->addWidget(m_bodyStack, 1);
+
+    connect(&m_manager, &ProjectManager::changed, this, [this](ProjectManager::Changes groups) {
+        using C = ProjectManager::Change;
+        if (groups & (C::mediaFiles | C::projects | C::recycleBin | C::filters))
+            refresh();
+    });
+    refresh();
+}
+
+StorageMapView::~StorageMapView() = default;
+
+const ProjectFile* StorageMapView::drilledProject() const {
+    if (!m_drilledProjectName)
+        return nullptr;
+    for (const ProjectFile& project : m_manager.projects()) {
+        if (project.name == *m_drilledProjectName)
+            return &project;
+    }
+    return nullptr;
+}
+
+const QList<MapTreemapTile>& StorageMapView::tiles() const {
+    return m_canvas->tiles();
+}
+
+void StorageMapView::hideEvent(QHideEvent* event) {
+    QWidget::hideEvent(event);
+    if (!event->spontaneous() && m_drilledProjectName)
+        drillOut();
+}
+
+void StorageMapView::drillInto(const QString& projectName) {
+    m_drilledProjectName = projectName;
+    refresh();
+}
+
+void StorageMapView::drillOut() {
+    m_drilledProjectName.reset();
+    refresh();
+}
+
+void StorageMapView::refresh() {
+    const ProjectFile* project = drilledProject();
+    const std::optional<QString> level = project ? std::optional<QString>(project->name) : std::nullopt;
+    const FilterCacheKey key = m_manager.currentFilterCacheKey();
+    if (m_cacheKey != key || m_cacheDrilledName != level) {
+        const QList<MediaFile>& filtered = m_manager.filteredMediaFiles();
+        if (level) {
+            m_clips = StorageMap::clipsOf(filtered, *level);
+            m_footprints.clear();
+        } else {
+            m_footprints = StorageMap::footprints(filtered, m_manager.projects());
+            m_clips = {};
+        }
+        m_cacheKey = key;
+        m_cacheDrilledName = level;
+        ++m_computeCount;
+        if (level)
+            m_canvas->setContent(StorageMap::clipItems(m_clips), nullptr, &m_clips);
+        else
+            m_canvas->setContent(StorageMap::projectItems(m_footprints), &m_footprints, nullptr);
+    }
+    rebuildHeader();
+}
+
+void StorageMapView::rebuildHeader() {
+    const bool clipLevel = m_cacheDrilledName.has_value();
+    m_headerStack->setCurrentIndex(clipLevel ? 1 : 0);
+    if (clipLevel) {
+        m_clipProjectName->setText(*m_cacheDrilledName);
+        m_clipReclaimable->setText(formatFileByteCount(m_clips.reclaimableBytes));
+        m_clipTotal->setText(QStringLiteral("reclaimable of ") + formatFileByteCount(m_clips.totalBytes));
+        m_legendStack->setCurrentIndex(1);
+        m_legendStack->setVisible(true);
+        m_bodyStack->setCurrentIndex(m_clips.clips.isEmpty() ? 2 : 0);
+        return;
+    }
+    qint64 total = 0;
+    qint64 reclaimable = 0;
+    for (const ProjectFootprint& footprint : std::as_const(m_footprints)) {
+        total += footprint.totalBytes;
+        reclaimable += footprint.reclaimableBytes;
+    }
+    m_projectReclaimable->setVisible(total >= 1);
+    m_projectTotal->setVisible(total >= 1);
+    m_projectReclaimable->setText(formatFileByteCount(reclaimable));
+    m_projectTotal->setText(QStringLiteral("reclaimable of ") + formatFileByteCount(total));
+    m_legendStack->setCurrentIndex(m_footprints.isEmpty() ? 2 : 0);
+    m_legendStack->setVisible(!m_footprints.isEmpty());
+    m_bodyStack->setCurrentIndex(m_footprints.isEmpty() ? 1 : 0);
+}
+
+void StorageMapView::clickTile(int index) {
+    if (index < 0 || index >= m_canvas->tiles().size())
+        return;
+    if (m_cacheDrilledName) {
+        openInTable();
+        return;
+    }
+    const MapTreemapItem& item = m_canvas->tiles()[index].item;
+    if (item.payloadIndex && *item.payloadIndex < m_footprints.size())
+        drillInto(m_footprints[*item.payloadIndex].project.name);
+}
+
+void StorageMapView::openInTable() {
+    if (const ProjectFile* project = drilledProject(); project && m_onIsolate)
+        m_onIsolate(project->id);
+}
+
+} // namespace tarnwick

@@ -1,0 +1,75 @@
+#pragma once
+
+#include "analysis/FilterCacheKey.h"
+#include "ui/browser/StorageMapModel.h"
+
+#include <QUuid>
+#include <QWidget>
+
+#include <functional>
+#include <optional>
+
+class QLabel;
+class QPushButton;
+class QStackedWidget;
+
+namespace tarnwick {
+
+class ProjectManager;
+class StorageMapCanvas;
+
+// The "Map" mode: projects, or the clips of one project, as a squarified treemap sized by bytes on
+// disk and coloured by how much is reclaimable. Reads the manager only.
+class StorageMapView : public QWidget {
+    Q_OBJECT
+public:
+    using IsolateHandler = std::function<void(const QUuid& projectID)>;
+    StorageMapView(ProjectManager& manager, IsolateHandler onIsolate, QWidget* parent = nullptr);
+    ~StorageMapView() override;
+
+    const std::optional<QString>& drilledProjectName() const { return m_drilledProjectName; }
+    void drillInto(const QString& projectName);
+    void drillOut();
+    // The project shown at the clip level, or none at the project level.
+    const ProjectFile* drilledProject() const;
+
+    // Computed once per (filtered list, projects, drilled name); resizing reuses them.
+    const QList<ProjectFootprint>& footprints() const { return m_footprints; }
+    const ProjectClips& clips() const { return m_clips; }
+    const QList<MapTreemapTile>& tiles() const;
+    int computeCount() const { return m_computeCount; }
+
+    void clickTile(int index);
+
+protected:
+    // The map's state belongs to the mode: leaving it starts again at the project level.
+    void hideEvent(QHideEvent* event) override;
+
+private:
+    void refresh();
+    void rebuildHeader();
+    void openInTable();
+
+    ProjectManager& m_manager;
+    IsolateHandler m_onIsolate;
+    std::optional<QString> m_drilledProjectName;
+    std::optional<FilterCacheKey> m_cacheKey;
+    std::optional<QString> m_cacheDrilledName;
+    QList<ProjectFootprint> m_footprints;
+    ProjectClips m_clips;
+    int m_computeCount = 0;
+
+    QStackedWidget* m_headerStack = nullptr;
+    QLabel* m_projectReclaimable = nullptr;
+    QLabel* m_projectTotal = nullptr;
+    QLabel* m_clipProjectName = nullptr;
+    QLabel* m_clipReclaimable = nullptr;
+    QLabel* m_clipTotal = nullptr;
+    QStackedWidget* m_legendStack = nullptr;
+    QStackedWidget* m_bodyStack = nullptr;
+    StorageMapCanvas* m_canvas = nullptr;
+    QLabel* m_clipEmpty = nullptr;
+    QWidget* m_projectEmpty = nullptr;
+};
+
+} // namespace tarnwick

@@ -1,0 +1,140 @@
+#include "ui/preview/MediaPlayerView.h"
+
+#include <QEvent>
+#include <QHBoxLayout>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QMediaPlayer>
+#include <QSlider>
+#include <QStyle>
+#include <QToolButton>
+#include <QVBoxLayout>
+#include <QVideoWidget>
+
+namespace tarnwick {
+
+QString playerTimeText(qint64 milliseconds) {
+    const qint64 total = std::max<qint64>(milliseconds, 0) / 1000;
+    const qint64 hours = total / 3600;
+    const qint64 minutes = (total / 60) % 60;
+    const qint64 seconds = total % 60;
+    if (hours > 0)
+        return QStringLiteral("%1:%2:%3")
+            .arg(hours)
+            .arg(minutes, 2, 10, QLatin1Char('0'))
+            .arg(seconds, 2, 10, QLatin1Char('0'));
+    return QStringLiteral("%1:%2").arg(minutes).arg(seconds, 2, 10, QLatin1Char('0'));
+}
+
+MediaPlayerView::MediaPlayerView(QMediaPlayer* player, QWidget* parent)
+    : QWidget(parent), m_video(new QVideoWidget(this)), m_play(new QToolButton(this)),
+      m_position(new QSlider(Qt::Horizontal, this)), m_time(new QLabel(this)),
+      m_fullScreen(new QToolButton(this)) {
+    m_video->setAspectRatioMode(Qt::KeepAspectRatio);
+    m_video->installEventFilter(this);
+    m_play->setAutoRaise(true);
+    m_play->setToolTip(tr("Play"));
+    m_fullScreen->setAutoRaise(true);
+    m_fullScreen->setIcon(style()->standardIcon(QStyle::SP_TitleBarMaxButton));
+    m_fullScreen->setToolTip(tr("Full Screen"));
+    m_time->setMinimumWidth(fontMetrics().horizontalAdvance(QStringLiteral("0:00:00 / 0:00:00")));
+
+    auto* bar = new QHBoxLayout;
+    bar->setContentsMargins(6, 2, 6, 2);
+    bar->addWidget(m_play);
+    bar->addWidget(m_position, 1);
+    bar->addWidget(m_time);
+    bar->addWidget(m_fullScreen);
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    layout->addWidget(m_video, 1);
+    layout->addLayout(bar);
+
+    connect(m_play, &QToolButton::clicked, this, [this] {
+        if (!m_player)
+            return;
+        if (m_player->playbackState() == QMediaPlayer::PlayingState)
+            m_player->pause();
+        else
+            m_player->play();
+    });
+    connect(m_position, &QSlider::sliderPressed, this, [this] { m_sliderHeld = true; });
+    connect(m_position, &QSlider::sliderReleased, this, [this] {
+        m_sliderHeld = false;
+        if (m_player)
+            m_player->setPosition(m_position->value());
+    });
+    connect(m_position, &QSlider::actionTriggered, this, [this](int) {
+        if (m_player && !m_sliderHeld)
+            m_player->setPosition(m_position->sliderPosition());
+    });
+    connect(m_fullScreen, &QToolButton::clicked, this, &MediaPlayerView::toggleFullScreen);
+
+    m_player = player;
+    attach();
+}
+
+MediaPlayerView::~MediaPlayerView() = default;
+
+void MediaPlayerView::setPlayer(QMediaPlayer* player) {
+    if (player == m_player)
+        return;
+    if (m_player && m_player->videoOutput() == m_video)
+        m_player->setVideoOutput(nullptr);
+    m_player = player;
+    attach();
+}
+
+void MediaPlayerView::attach() {
+    ++m_playerChanges;
+    for (const auto& connection : std::as_const(m_connections))
+        disconnect(connection);
+    m_connections.clear();
+    if (m_player) {
+        m_player->setVideoOutput(m_video);
+        m_connections << connect(m_player, &QMediaPlayer::positionChanged, this,
+                                 &MediaPlayerView::refreshPosition)
+                      << connect(m_player, &QMediaPlayer::durationChanged, this,
+                                 &MediaPlayerView::refreshPosition)
+                      << connect(m_player, &QMediaPlayer::playbackStateChanged, this,
+                                 &MediaPlayerView::refreshPlayButton);
+    }
+    refreshPosition();
+    refreshPlayButton();
+}
+
+void MediaPlayerView::refreshPosition() {
+    const qint64 duration = m_player ? m_player->duration() : 0;
+    const qint64 position = m_player ? m_player->position() : 0;
+    m_position->setRange(0, int(std::min<qint64>(duration, std::numeric_limits<int>::max())));
+    if (!m_sliderHeld)
+        m_position->setValue(int(std::min<qint64>(position, std::numeric_limits<int>::max())));
+    m_time->setText(playerTimeText(position) + QStringLiteral(" / ") + playerTimeText(duration));
+    m_play->setEnabled(m_player != nullptr);
+    m_position->setEnabled(duration > 0);
+}
+
+void MediaPlayerView::refreshPlayButton() {
+    const bool playing = m_player && m_player->playbackState() == QMediaPlayer::PlayingState;
+    m_play->setIcon(style()->standardIcon(playing ? QStyle::SP_MediaPause : QStyle::SP_MediaPlay));
+    m_play->setToolTip(playing ? tr("Pause") : tr("Play"));
+}
+
+void MediaPlayerView::toggleFullScreen() {
+    m_video->setFullScreen(!m_video->isFullScreen());
+}
+
+bool MediaPlayerView::eventFilter(QObject* watched, QEvent* event) {
+    // Escape or a double click leaves full screen; the picture has no controls of its own there.
+    if (watched == m_video && m_video->isFullScreen()) {
+        if (event->type() == QEvent::MouseButtonDblClick ||
+            (event->type() == QEvent::KeyPress && static_cast<QKeyEvent*>(event)->key() == Qt::Key_Escape)) {
+            m_video->setFullScreen(false);
+            return true;
+        }
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+} // namespace tarnwick

@@ -1,0 +1,56 @@
+#pragma once
+
+#include <QMediaPlayer>
+#include <QPointer>
+#include <QWidget>
+
+class QLabel;
+
+class QSlider;
+class QToolButton;
+class QVideoWidget;
+
+namespace tarnwick {
+
+// "m:ss", or "h:mm:ss" from an hour on, for the controls bar.
+QString playerTimeText(qint64 milliseconds);
+
+// The picture of a player, fitted and letterboxed, above a small bar: play/pause, position,
+// time, full screen. The player belongs to the caller (the scrub sheet's controller).
+class MediaPlayerView : public QWidget {
+    Q_OBJECT
+public:
+    explicit MediaPlayerView(QMediaPlayer* player, QWidget* parent = nullptr);
+    ~MediaPlayerView() override;
+
+    QMediaPlayer* player() const { return m_player; }
+    // The same player again leaves the view untouched; another one replaces it.
+    void setPlayer(QMediaPlayer* player);
+    int playerChanges() const { return m_playerChanges; }
+
+    QVideoWidget* videoWidget() const { return m_video; }
+    QToolButton* playButton() const { return m_play; }
+    QSlider* positionSlider() const { return m_position; }
+    QLabel* timeLabel() const { return m_time; }
+    QToolButton* fullScreenButton() const { return m_fullScreen; }
+
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void attach();
+    void refreshPosition();
+    void refreshPlayButton();
+    void toggleFullScreen();
+
+    QPointer<QMediaPlayer> m_player;
+    QVideoWidget* m_video;
+    QToolButton* m_play;
+    QSlider* m_position;
+    QLabel* m_time;
+    QToolButton* m_fullScreen;
+    QList<QMetaObject::Connection> m_connections;
+    int m_playerChanges = 0;
+    bool m_sliderHeld = false;
+};
+
+} // namespace tarnwick

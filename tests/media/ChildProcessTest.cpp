@@ -1,0 +1,91 @@
+#include "platform/media/ChildProcess.h"
+#include "platform/media/FfmpegRoute.h"
+
+#include "support/MediaFixtures.h"
+
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+
+using namespace tarnwick;
+using namespace std::chrono_literals;
+
+namespace {
+
+// An executable script in `dir`.
+QString script(const QTemporaryDir& dir, const QString& name, const QByteArray& body) {
+    const QString path = dir.filePath(name);
+    QFile file(path);
+    EXPECT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write("#!/bin/sh\n" + body + "\n");
+    file.close();
+    file.setPermissions(file.permissions() | QFileDevice::ExeOwner);
+    return path;
+}
+
+} // namespace
+
+TEST(ChildProcess, CapturesTheAskedChannelToItsEnd) {
+    QTemporaryDir dir;
+    const QString child = script(dir, "chatty",
+                                 "i=0; while [ $i -lt 20000 ]; do echo line$i; i=$((i+1)); done; "
+                                 "echo to-stderr >&2; exit 3");
+    const ChildResult out = runChild(child, {}, ChildCapture::standardOutput, 60s);
+    EXPECT_TRUE(out.started);
+    EXPECT_EQ(out.exitCode, 3);
+    EXPECT_TRUE(out.output.endsWith("line19999\n"));
+    EXPECT_FALSE(out.output.contains("to-stderr"));
+    const ChildResult err = runChild(child, {}, ChildCapture::standardError, 60s);
+    EXPECT_EQ(err.output, QByteArray("to-stderr\n"));
+}
+
+TEST(ChildProcess, MissingProgramIsNotStarted) {
+    const ChildResult result = runChild("/nonexistent/ffmpeg", {"-i", "x"}, ChildCapture::nothing, 5s);
+    EXPECT_FALSE(result.started);
+}
+
+// A child hanging on a dead share used to hold up every later preview for the session.
+TEST(ChildProcess, HangingChildIsKilledAtItsTimeLimit) {
+    QTemporaryDir dir;
+    const QString child = script(dir, "hang", "exec sleep 600");
+    const ChildResult result = runChild(child, {}, ChildCapture::standardOutput, 200ms);
+    EXPECT_TRUE(result.started);
+    EXPECT_TRUE(result.timedOut);
+}
+
+TEST(FfmpegRoute, HangingProbeAndFrameGiveNoAnswerAndLeaveNoFile) {
+    QTemporaryDir dir;
+    const QString ffmpeg = script(dir, "ffmpeg", "exec sleep 600");
+    script(dir, "ffprobe", "exec sleep 600");
+    EXPECT_EQ(ffmpegRoute::probeDuration(ffmpeg, "/media/clip.mov", 200ms), std::nullopt);
+    QTemporaryDir scratch;
+    const auto frame = ffmpegRoute::frame(
+        {ffmpeg, "/media/clip.mov", "1.000", QSizeF(64, 36), "3", "scrub_", scratch.path(), 200ms});
+    EXPECT_FALSE(frame.has_value());
+    EXPECT_TRUE(QDir(scratch.path()).entryList(QDir::Files).isEmpty());
+}
+
+TEST(FfmpegRoute, FfprobeAnswerThatIsNotANumberFallsBackToTheBanner) {
+    QTemporaryDir dir;
+    script(dir, "ffprobe", R"(echo '{"format":{"duration":"N/A"}}')");
+    const QString ffmpeg =
+        script(dir, "ffmpeg", "echo '  Duration: 00:01:02.50, start: 0.000000' >&2; exit 1");
+    EXPECT_EQ(ffmpegRoute::probeDuration(ffmpeg, "/media/clip.mov", 10s), 62.5);
+}
+
+TEST(FfmpegRoute, RealFrameAndDuration) {
+    const QString clip = testmedia::h264();
+    if (clip.isEmpty())
+        GTEST_SKIP() << "needs /usr/bin/ffmpeg";
+    const auto duration = ffmpegRoute::probeDuration(testmedia::systemFfmpeg, clip, 15s);
+    ASSERT_TRUE(duration);
+    EXPECT_NEAR(*duration, 5.0, 0.1);
+    QTemporaryDir scratch;
+    const auto frame = ffmpegRoute::frame(
+        {testmedia::systemFfmpeg, clip, "2.000", QSizeF(160, 160), "3", "scrub_", scratch.path(), 30s});
+    ASSERT_TRUE(frame);
+    EXPECT_EQ(frame->size(), QSize(160, 90));
+    EXPECT_TRUE(QDir(scratch.path()).entryList(QDir::Files).isEmpty());
+}

@@ -1,0 +1,51 @@
+#include "platform/media/FfmpegCommands.h"
+
+#include <gtest/gtest.h>
+
+using namespace tarnwick;
+using namespace tarnwick::ffmpegCommands;
+
+TEST(FfmpegCommands, FrameArgumentsForThumbnailsAndScrubFrames) {
+    const QString path = QStringLiteral("/Media/A Day/clip 01.mov");
+    EXPECT_EQ(frameArguments(path, seekText(12.345, 2), QSizeF(640, 360), "2", "/tmp/thumb_X.jpg"),
+              (QStringList{"-hide_banner", "-loglevel", "error", "-ss", "12.35", "-i", path, "-vframes", "1",
+                           "-vf", "scale=640:360:force_original_aspect_ratio=decrease", "-q:v", "2", "-y",
+                           "/tmp/thumb_X.jpg"}));
+    EXPECT_EQ(frameArguments(path, seekText(-3, 3), QSizeF(31.9, 31.9), "3", "/tmp/scrub_Y.jpg"),
+              (QStringList{"-hide_banner", "-loglevel", "error", "-ss", "0.000", "-i", path, "-vframes", "1",
+                           "-vf", "scale=31:31:force_original_aspect_ratio=decrease", "-q:v", "3", "-y",
+                           "/tmp/scrub_Y.jpg"}));
+    EXPECT_EQ(seekText(1.0 / 3, 3), QStringLiteral("0.333"));
+}
+
+TEST(FfmpegCommands, ProbeArguments) {
+    EXPECT_EQ(ffprobeDurationArguments("/m/a.mxf"),
+              (QStringList{"-v", "quiet", "-print_format", "json", "-show_format", "/m/a.mxf"}));
+    EXPECT_EQ(ffmpegInfoArguments("/m/a.mxf"), (QStringList{"-i", "/m/a.mxf", "-hide_banner"}));
+}
+
+TEST(FfmpegCommands, FfprobeJsonDurationMustBeAWholeNumberText) {
+    EXPECT_EQ(durationFromFfprobeJson(R"({"format":{"duration":"12.480000"}})"), 12.48);
+    EXPECT_EQ(durationFromFfprobeJson(R"({"format":{"duration":"+7"}})"), 7.0);
+    EXPECT_EQ(durationFromFfprobeJson(R"({"format":{"duration":"N/A"}})"), std::nullopt);
+    EXPECT_EQ(durationFromFfprobeJson(R"({"format":{"duration":" 12.5"}})"), std::nullopt);
+    EXPECT_EQ(durationFromFfprobeJson(R"({"format":{"duration":"12.5s"}})"), std::nullopt);
+    EXPECT_EQ(durationFromFfprobeJson(R"({"format":{"duration":12.5}})"), std::nullopt);
+    EXPECT_EQ(durationFromFfprobeJson(R"({"format":{}})"), std::nullopt);
+    EXPECT_EQ(durationFromFfprobeJson(R"({"format":[]})"), std::nullopt);
+    EXPECT_EQ(durationFromFfprobeJson(R"([])"), std::nullopt);
+    EXPECT_EQ(durationFromFfprobeJson("{broken"), std::nullopt);
+}
+
+TEST(FfmpegCommands, FfmpegBannerDurationLine) {
+    EXPECT_EQ(
+        durationFromFfmpegText("Input #0, mov\n  Duration: 01:02:03.50, start: 0.000000, bitrate: 5 kb/s\n"),
+        3723.5);
+    // A line without a comma after the marker, or with another shape, is passed over.
+    EXPECT_EQ(durationFromFfmpegText(
+                  "  Duration: N/A, start: 0\n  Duration: 00:00:10.00\n  Duration: 00:00:02.25, x"),
+              2.25);
+    EXPECT_EQ(durationFromFfmpegText("  Duration: 00:10, start\n"), std::nullopt);
+    EXPECT_EQ(durationFromFfmpegText("no duration here"), std::nullopt);
+    EXPECT_EQ(durationFromFfmpegText(QByteArray("  Duration: 00:00:01.00, \xff\xfe", 26)), std::nullopt);
+}

@@ -1,0 +1,303 @@
+// Every outcome of the ffmpeg route, driven by fake ffmpeg and ffprobe scripts.
+#include "transcode/support/TranscodeTestSupport.h"
+
+#include <QFile>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+using namespace tarnwick;
+using namespace tarnwick::testing;
+
+namespace {
+
+class FakeFfmpegRoute : public ::testing::Test {
+protected:
+    void SetUp() override {
+        if (!haveRealFfmpeg())
+            GTEST_SKIP() << "needs /usr/bin/ffmpeg to generate media";
+        source = h.stage(GeneratedMedia::instance().h264Aac(), QStringLiteral("clip one.mp4"));
+        ASSERT_FALSE(source.isEmpty());
+        sourceBytes = QFileInfo(source).size();
+        h.tools.setFfprobeJson(probeJson(1.0));
+    }
+    void copyOutput(const QString& generated) {
+        h.tools.setFfmpeg(QStringLiteral("echo out_time_ms=500000\ncp '%1' \"$out\"\n").arg(generated));
+    }
+    void expectSourceUntouched() {
+        EXPECT_TRUE(QFileInfo::exists(source));
+        EXPECT_EQ(QFileInfo(source).size(), sourceBytes);
+        EXPECT_FALSE(QFileInfo::exists(TranscodeEngine::temporaryOutputPath(source)));
+        EXPECT_EQ(h.ops->trashCalls, 0);
+    }
+    TranscodeOutcome run() { return h.engine->transcodeNow(h.request(source)); }
+
+    EngineHarness h;
+    QString source;
+    qint64 sourceBytes = 0;
+};
+
+TEST_F(FakeFfmpegRoute, SuccessMovesOutputToMovNameAndSourceToTrash) {
+    copyOutput(GeneratedMedia::instance().hevcOutput(true));
+    const TranscodeOutcome outcome = run();
+    ASSERT_TRUE(outcome.result) << outcome.error->description().toStdString();
+    EXPECT_EQ(outcome.result->outputPath, h.media(QStringLiteral("clip one.mov")));
+    EXPECT_EQ(outcome.result->sourceSize, sourceBytes);
+    EXPECT_EQ(outcome.result->newSize, QFileInfo(h.media(QStringLiteral("clip one.mov"))).size());
+    EXPECT_FALSE(QFileInfo::exists(source));
+    EXPECT_TRUE(QFileInfo::exists(QDir(h.ops->trashFolder()).filePath(QStringLiteral("clip one.mp4"))));
+    ASSERT_FALSE(h.progress.isEmpty());
+    EXPECT_DOUBLE_EQ(h.progress.first(), 0.5);
+    EXPECT_DOUBLE_EQ(h.progress.last(), 1.0);
+}
+
+TEST_F(FakeFfmpegRoute, ArgumentsAreOneListWithTheSharedEncoderSettings) {
+    copyOutput(GeneratedMedia::instance().hevcOutput(true));
+    ASSERT_TRUE(run().result);
+    const QStringList args = h.tools.ffmpegArguments();
+    ASSERT_GE(args.size(), 6);
+    EXPECT_EQ(args.mid(0, 4), (QStringList{"-hide_banner", "-nostdin", "-progress", "pipe:1"}));
+    EXPECT_EQ(args[5], QStringLiteral("file:") + source); // one argument, blanks and all
+    EXPECT_TRUE(args.contains(QStringLiteral("libx265")));
+    EXPECT_EQ(args[args.indexOf(QStringLiteral("-c:a")) + 1], QStringLiteral("copy")); // aac
+    EXPECT_EQ(args[args.indexOf(QStringLiteral("-map")) + 1], QStringLiteral("0:V"));
+}
+
+TEST_F(FakeFfmpegRoute, TinyOutputFailsAndKeepsSource) {
+    h.tools.setFfmpeg(QStringLiteral("head -c 4096 /dev/zero > \"$out\"\n"));
+    const TranscodeOutcome outcome = run();
+    ASSERT_TRUE(outcome.error);
+    EXPECT_EQ(outcome.error->description(),
+              QStringLiteral("Encoding failed: transcoded file is empty or truncated (4096 bytes)"));
+    expectSourceUntouched();
+}
+
+TEST_F(FakeFfmpegRoute, UndecodableOutputFails) {
+    h.tools.setFfmpeg(QStringLiteral("head -c 5000 /dev/urandom > \"$out\"\n"));
+    const TranscodeOutcome outcome = run();
+    ASSERT_TRUE(outcome.error);
+    EXPECT_EQ(outcome.error->payload(), QStringLiteral("transcoded file has no decodable video track"));
+    expectSourceUntouched();
+}
+
+TEST_F(FakeFfmpegRoute, ShortOutputFailsTheDurationCheck) {
+    h.tools.setFfprobeJson(probeJson(10.0));
+    copyOutput(GeneratedMedia::instance().hevcOutput(true, 1.0));
+    const TranscodeOutcome outcome = run();
+    ASSERT_TRUE(outcome.error);
+    EXPECT_TRUE(
+        outcome.error->payload().startsWith(QStringLiteral("transcoded duration 1.0s is much shorter than "
+                                                           "source 10.0s")))
+        << outcome.error->payload().toStdString();
+    expectSourceUntouched();
+}
+
+TEST_F(FakeFfmpegRoute, VideoOnlyOutputOfSourceWithAudioFails) {
+    copyOutput(GeneratedMedia::instance().hevcOutput(false));
+    const TranscodeOutcome outcome = run();
+    ASSERT_TRUE(outcome.error);
+    EXPECT_EQ(outcome.error->payload(), QStringLiteral("transcoded file is missing audio tracks"));
+    expectSourceUntouched();
+}
+
+TEST_F(FakeFfmpegRoute, OutputNotSmallerThanSourceKeepsSource) {
+    // The "output" is the source itself plus a tail: decodable, with audio, but larger.
+    h.tools.setFfmpeg(QStringLiteral("cp '%1' \"$out\"\nhead -c 100 /dev/zero >> \"$out\"\n").arg(source));
+    const TranscodeOutcome outcome = run();
+    ASSERT_TRUE(outcome.error);
+    EXPECT_EQ(outcome.error->description(),
+              QStringLiteral(
+                  "Encoding failed: transcoded file is not smaller than the source; the original was kept"));
+    expectSourceUntouched();
+}
+
+TEST_F(FakeFfmpegRoute, NonZeroExitReportsLastUnindentedLine) {
+    h.tools.setFfmpeg(QStringLiteral(
+        "head -c 9000 /dev/zero > \"$out\"\n"
+        "printf 'Input #0\\nUnknown encoder x\\n  detail one\\n  detail two\\n' >&2\nexit 1\n"));
+    const TranscodeOutcome outcome = run();
+    ASSERT_TRUE(outcome.error);
+    EXPECT_EQ(outcome.error->description(), QStringLiteral("ffmpeg error: Unknown encoder x"));
+    expectSourceUntouched();
+}
+
+TEST_F(FakeFfmpegRoute, OnlyIndentedErrorTextReportsItsStart) {
+    h.tools.setFfmpeg(QStringLiteral("printf '  only indented\\n' >&2\nexit 3\n"));
+    const TranscodeOutcome outcome = run();
+    ASSERT_TRUE(outcome.error);
+    EXPECT_EQ(outcome.error->payload(), QStringLiteral("  only indented\n"));
+}
+
+TEST_F(FakeFfmpegRoute, ChildKilledBySignalIsAFailure) {
+    h.tools.setFfmpeg(
+        QStringLiteral("cp '%1' \"$out\"\nkill -SEGV $$\n").arg(GeneratedMedia::instance().hevcOutput(true)));
+    const TranscodeOutcome outcome = run();
+    ASSERT_TRUE(outcome.error);
+    EXPECT_EQ(outcome.error->kind(), TranscodeError::Kind::ffmpegFailed);
+    EXPECT_EQ(outcome.error->payload(), QStringLiteral("ffmpeg terminated by signal 11"));
+    expectSourceUntouched();
+}
+
+TEST_F(FakeFfmpegRoute, CancelWhileRunningKillsTheChildAndRemovesTheOutput) {
+    // The first progress line is the gate: cancel arrives while the child surely runs.
+    h.tools.setFfmpeg(
+        QStringLiteral("head -c 9000 /dev/zero > \"$out\"\necho out_time_ms=100000\nexec sleep 60\n"));
+    TranscodeRequest request = h.request(source);
+    request.onProgress = [this](double) { h.engine->cancel(); };
+    const TranscodeOutcome outcome = h.engine->transcodeNow(request);
+    ASSERT_TRUE(outcome.error);
+    EXPECT_EQ(outcome.error->kind(), TranscodeError::Kind::cancelled);
+    expectSourceUntouched();
+}
+
+TEST_F(FakeFfmpegRoute, CancelReachesAShellWhoseChildKeepsThePipesOpen) {
+    // sleep inherits the pipes and outlives the killed shell: the wait must still end.
+    h.tools.setFfmpeg(QStringLiteral("echo out_time_ms=100000\nsleep 60\n"));
+    TranscodeRequest request = h.request(source);
+    request.onProgress = [this](double) { h.engine->cancel(); };
+    const TranscodeOutcome outcome = h.engine->transcodeNow(request);
+    ASSERT_TRUE(outcome.error);
+    EXPECT_EQ(outcome.error->kind(), TranscodeError::Kind::cancelled);
+}
+
+TEST_F(FakeFfmpegRoute, CancelBeforeStartStartsNoChild) {
+    h.tools.setFfmpeg(QStringLiteral("cp '%1' \"$out\"\n").arg(GeneratedMedia::instance().hevcOutput(true)));
+    h.engine->cancel();
+    const TranscodeOutcome atEntry = run();
+    ASSERT_TRUE(atEntry.error);
+    EXPECT_EQ(atEntry.error->kind(), TranscodeError::Kind::cancelled);
+    // The route itself, called with the flag already set, refuses before its child starts.
+    EXPECT_THROW(h.engine->transcodeWithFFmpeg(h.request(source), std::nullopt), TranscodeError);
+    EXPECT_FALSE(h.tools.ffmpegStarted());
+    expectSourceUntouched();
+}
+
+TEST_F(FakeFfmpegRoute, CancelDuringProbeKillsFfprobe) {
+    // A FIFO is the gate: opening it for reading returns once the fake ffprobe runs.
+    const QString fifo = h.dir.filePath(QStringLiteral("probe-gate"));
+    ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    h.tools.setFfprobe(QStringLiteral("echo running > '%1'\nexec sleep 60\n").arg(fifo));
+    h.tools.setFfmpeg(QStringLiteral("exit 0\n"));
+    auto future = h.engine->transcode(h.request(source));
+    QFile gate(fifo);
+    ASSERT_TRUE(gate.open(QIODevice::ReadOnly));
+    EXPECT_EQ(gate.readLine().trimmed(), QByteArray("running"));
+    h.engine->cancel();
+    future.waitForFinished();
+    const TranscodeOutcome outcome = future.result();
+    ASSERT_TRUE(outcome.error);
+    EXPECT_EQ(outcome.error->kind(), TranscodeError::Kind::cancelled);
+    EXPECT_FALSE(h.tools.ffmpegStarted());
+}
+
+TEST_F(FakeFfmpegRoute, StillImageAndCoverArtAreNotVideo) {
+    h.tools.setFfmpeg(QStringLiteral("exit 0\n"));
+    h.tools.setFfprobeJson(
+        R"({"streams":[{"codec_type":"audio","codec_name":"mp3","channels":2,"sample_rate":"44100"},
+            {"codec_type":"video","codec_name":"png","width":64,"height":64,"disposition":{"attached_pic":1}}],
+            "format":{"format_name":"mp3","duration":"3.0"}})");
+    TranscodeOutcome outcome = run();
+    ASSERT_TRUE(outcome.error);
+    EXPECT_EQ(outcome.error->description(), QStringLiteral("No video track: clip one.mp4"));
+
+    h.tools.setFfprobeJson(R"({"streams":[{"codec_type":"video","codec_name":"mjpeg","width":64,"height":64}],
+                               "format":{"format_name":"image2","duration":"0.04"}})");
+    outcome = run();
+    ASSERT_TRUE(outcome.error);
+    EXPECT_EQ(outcome.error->kind(), TranscodeError::Kind::noVideoTrack);
+    EXPECT_FALSE(h.tools.ffmpegStarted());
+    expectSourceUntouched();
+}
+
+TEST_F(FakeFfmpegRoute, LeftoverTemporaryFileIsRemovedButNeverAFolder) {
+    const QString temp = TranscodeEngine::temporaryOutputPath(source);
+    QFile leftover(temp);
+    ASSERT_TRUE(leftover.open(QIODevice::WriteOnly));
+    leftover.write("old");
+    leftover.close();
+    h.tools.setFfmpeg(QStringLiteral("test -e \"$out\" && exit 7\ncp '%1' \"$out\"\n")
+                          .arg(GeneratedMedia::instance().hevcOutput(true)));
+    EXPECT_TRUE(run().result);
+
+    // A folder of the user's under that name is left alone, with what it holds.
+    const QString second = h.stage(GeneratedMedia::instance().h264Aac(), QStringLiteral("two.mp4"));
+    const QString folder = TranscodeEngine::temporaryOutputPath(second);
+    ASSERT_TRUE(QDir().mkpath(folder + QStringLiteral("/inner")));
+    h.tools.setFfmpeg(QStringLiteral("printf 'Is a directory\\n' >&2\nexit 1\n"));
+    const TranscodeOutcome outcome = h.engine->transcodeNow(h.request(second));
+    ASSERT_TRUE(outcome.error);
+    EXPECT_TRUE(QFileInfo(folder + QStringLiteral("/inner")).isDir());
+}
+
+TEST_F(FakeFfmpegRoute, NotEnoughFreeSpaceStopsBeforeWriting) {
+    h.capacity = 1000;
+    h.tools.setFfmpeg(QStringLiteral("exit 0\n"));
+    const TranscodeOutcome outcome = run();
+    ASSERT_TRUE(outcome.error);
+    EXPECT_TRUE(
+        outcome.error->payload().startsWith(QStringLiteral("not enough free space to transcode (need ~")));
+    EXPECT_FALSE(h.tools.ffmpegStarted());
+}
+
+TEST_F(FakeFfmpegRoute, MissingFfmpegIsReportedWithTheDebianPackage) {
+    QFile::remove(QDir(h.tools.folder()).filePath(QStringLiteral("ffmpeg")));
+    h.tools.removeFfprobe();
+    // No probe and no ffmpeg: when the in-process route refuses there is nothing to fall back to.
+    h.rebuildEngine(std::make_shared<RefusingInProcessRoute>());
+    const TranscodeOutcome outcome = run();
+    ASSERT_TRUE(outcome.error);
+    EXPECT_EQ(outcome.error->kind(), TranscodeError::Kind::cannotReadAsset);
+    EXPECT_THROW(h.engine->transcodeWithFFmpeg(h.request(source), std::nullopt), TranscodeError);
+    EXPECT_EQ(TranscodeError::ffmpegNotFound().description(),
+              QStringLiteral("ffmpeg not found. Install it with: sudo apt install ffmpeg"));
+}
+
+TEST_F(FakeFfmpegRoute, WithoutFfprobeTheFallbackRouteStillRuns) {
+    h.tools.removeFfprobe();
+    auto refusing = std::make_shared<RefusingInProcessRoute>();
+    h.rebuildEngine(refusing);
+    copyOutput(GeneratedMedia::instance().hevcOutput(true));
+    const TranscodeOutcome outcome = run();
+    ASSERT_TRUE(outcome.result) << outcome.error->description().toStdString();
+    EXPECT_EQ(refusing->calls, 1);
+    EXPECT_TRUE(h.tools.ffmpegStarted());
+}
+
+TEST_F(FakeFfmpegRoute, CancelInsideTheInProcessRouteNeverFallsBackToFfmpeg) {
+    h.tools.removeFfprobe();
+    class CancelledRoute : public InProcessRoute {
+    public:
+        RouteResult transcode(TranscodeEngine&, const TranscodeRequest&, const std::atomic_bool&) override {
+            throw TranscodeError::cancelled();
+        }
+    };
+    h.rebuildEngine(std::make_shared<CancelledRoute>());
+    copyOutput(GeneratedMedia::instance().hevcOutput(true));
+    const TranscodeOutcome outcome = run();
+    ASSERT_TRUE(outcome.error);
+    EXPECT_EQ(outcome.error->kind(), TranscodeError::Kind::cancelled);
+    EXPECT_FALSE(h.tools.ffmpegStarted());
+    expectSourceUntouched();
+}
+
+TEST(FfmpegLocator, FoundPathIsCachedAndAFailedSearchIsRetried) {
+    EngineHarness h;
+    EXPECT_FALSE(h.engine->isFFmpegAvailable()); // the fake folder is empty so far
+    h.tools.setFfmpeg(QStringLiteral("exit 0\n"));
+    const auto found = h.engine->locateFFmpeg();
+    ASSERT_TRUE(found);
+    QFile::remove(*found);
+    EXPECT_EQ(h.engine->locateFFmpeg(), found); // kept for the life of the engine
+}
+
+TEST(FfprobeRun, JsonOfAFailingProbeIsStillUsedButNothingFromAKilledOne) {
+    EngineHarness h;
+    h.tools.setFfmpeg(QStringLiteral("exit 0\n"));
+    h.tools.setFfprobe(QStringLiteral("echo '{\"format\":{\"duration\":\"2.5\"}}'\nexit 1\n"));
+    const auto probe = h.engine->probe(h.dir.filePath(QStringLiteral("any.mov")));
+    ASSERT_TRUE(probe);
+    EXPECT_DOUBLE_EQ(probe->duration, 2.5);
+    h.tools.setFfprobe(QStringLiteral("echo '{\"format\":{}}'\nkill -KILL $$\n"));
+    EXPECT_FALSE(h.engine->probe(h.dir.filePath(QStringLiteral("any.mov"))));
+}
+
+} // namespace

@@ -1,0 +1,212 @@
+// The bin run: choosing items, the media list, the bin, audit, statistics, cancel and refusals.
+#include "transcode/TranscodeAndReplace.h"
+#include "analysis/ProjectManager.h"
+#include "platform/Preferences.h"
+#include "stores/AuditLogManager.h"
+#include "stores/ProtectedFolders.h"
+#include "stores/SequenceUsagePolicyStore.h"
+#include "stores/StatsManager.h"
+#include "support/FakeFileStatusChecker.h"
+#include "transcode/support/TranscodeTestSupport.h"
+
+#include <qcoro/qcorotask.h>
+
+#include <QCoreApplication>
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+#include <thread>
+
+using namespace tarnwick;
+using namespace tarnwick::testing;
+
+namespace {
+
+class TranscodeRun : public ::testing::Test {
+protected:
+    TranscodeRun()
+        : prefs(store.filePath(QStringLiteral("prefs.ini"))), policy(prefs), folders(store.path()),
+          audit(store.path(), nullptr), stats(store.path()) {
+        ProjectManagerServices services;
+        services.sequencePolicy = &policy;
+        services.protectedFolders = &folders;
+        services.auditLog = &audit;
+        services.statsManager = &stats;
+        services.fileStatusChecker = std::make_shared<FakeFileStatusChecker>();
+        services.statusOptions = [](bool) { return FileStatusChecking::Options{}; };
+        services.isSandboxed = [] { return false; };
+        pm = std::make_unique<ProjectManager>(std::move(services));
+    }
+    void SetUp() override {
+        if (!haveRealFfmpeg())
+            GTEST_SKIP() << "needs /usr/bin/ffmpeg to generate media";
+        h.tools.setFfprobeJson(probeJson(1.0));
+        h.tools.setFfmpeg(QStringLiteral("echo out_time_ms=500000\ncp '%1' \"$out\"\n")
+                              .arg(GeneratedMedia::instance().hevcOutput(true)));
+    }
+    MediaFile stageFile(const QString& name, bool real = true) {
+        MediaFile m;
+        m.path = real ? h.stage(GeneratedMedia::instance().h264Aac(), name) : h.media(name);
+        m.size = QFileInfo(m.path).size();
+        m.status = MediaFileStatus::inRecycleBin;
+        m.projectNames = {QStringLiteral("Edit")};
+        return m;
+    }
+    void setBin(const QList<MediaFile>& files) {
+        pm->setMediaFiles(files);
+        QList<RecycleBinItem> items;
+        for (const MediaFile& f : files)
+            items.append(RecycleBinItem{QUuid::createUuid(), f, QDateTime::currentDateTimeUtc()});
+        pm->setRecycleBin(items);
+    }
+    QStringList binPaths() const {
+        QStringList paths;
+        for (const RecycleBinItem& item : pm->recycleBin())
+            paths.append(QFileInfo(item.mediaFile.path).fileName());
+        return paths;
+    }
+
+    QTemporaryDir store;
+    Preferences prefs;
+    SequenceUsagePolicyStore policy;
+    ProtectedFolders folders;
+    AuditLogManager audit;
+    StatsManager stats;
+    std::unique_ptr<ProjectManager> pm;
+    EngineHarness h;
+};
+
+TEST_F(TranscodeRun, TranscodesEligibleItemsAndRecordsThem) {
+    const MediaFile red = stageFile(QStringLiteral("A001.R3D"), false);
+    const MediaFile kept = stageFile(QStringLiteral("kept.mp4"));
+    const MediaFile clip = stageFile(QStringLiteral("clip.mp4"));
+    QDir().mkpath(h.media(QStringLiteral("vault")));
+    folders.add(h.media(QStringLiteral("vault")));
+    pm->protectedFoldersDidChange();
+    MediaFile inVault = kept;
+    inVault.matchedPath = h.media(QStringLiteral("vault/kept.mp4")); // protected where it was found
+    setBin({red, inVault, clip});
+
+    const TranscodeRunTotals totals = QCoro::waitFor(transcodeAndReplace(*pm, *h.engine));
+    EXPECT_EQ(totals.transcoded, 1);
+    EXPECT_EQ(totals.skipped, 2);
+    EXPECT_EQ(totals.failed, 0);
+    EXPECT_GT(totals.spaceSaved, 0);
+    EXPECT_EQ(binPaths(), (QStringList{"A001.R3D", "kept.mp4"}));
+
+    const MediaFile& entry = pm->mediaFiles()[2];
+    EXPECT_EQ(entry.path, clip.path); // the entry keeps its path
+    EXPECT_EQ(entry.status, MediaFileStatus::transcoded);
+    EXPECT_EQ(entry.transcodedPath, h.media(QStringLiteral("clip.mov")));
+    EXPECT_EQ(entry.size, QFileInfo(h.media(QStringLiteral("clip.mov"))).size());
+    ASSERT_EQ(audit.entries().size(), 1);
+    EXPECT_EQ(audit.entries().first().action, AuditAction::transcoded);
+    EXPECT_EQ(audit.entries().first().fileSize, clip.size); // as staged
+    EXPECT_EQ(stats.stats().spaceSavedBytes, totals.spaceSaved);
+    EXPECT_EQ(stats.stats().filesDeleted, 0);
+
+    ASSERT_TRUE(pm->transcodeCompleteResult());
+    EXPECT_EQ(*pm->transcodeCompleteResult(),
+              (TranscodeCompleteResult{1, 2, 0, totals.spaceSaved, {}, false}));
+    EXPECT_TRUE(pm->showTranscodeComplete());
+    EXPECT_FALSE(pm->isTranscodeInProgress());
+    EXPECT_EQ(pm->transcodeFilesCompleted(), 1);
+    EXPECT_DOUBLE_EQ(pm->transcodeProgressFraction(), 1.0);
+}
+
+TEST_F(TranscodeRun, FailureStaysInBinWithItsError) {
+    h.tools.setFfmpeg(QStringLiteral("printf 'Conversion failed!\\n' >&2\nexit 1\n"));
+    const MediaFile clip = stageFile(QStringLiteral("clip.mp4"));
+    setBin({clip});
+    const TranscodeRunTotals totals = QCoro::waitFor(transcodeAndReplace(*pm, *h.engine));
+    EXPECT_EQ(totals.failed, 1);
+    EXPECT_EQ(totals.errors, (QStringList{"clip.mp4: ffmpeg error: Conversion failed!"}));
+    EXPECT_EQ(binPaths(), (QStringList{"clip.mp4"}));
+    EXPECT_TRUE(audit.entries().isEmpty());
+    EXPECT_EQ(stats.stats().spaceSavedBytes, 0);
+}
+
+TEST_F(TranscodeRun, FileThatBecameUsedIsNotReplaced) {
+    // A rescan found a project using it after it was staged.
+    MediaFile clip = stageFile(QStringLiteral("clip.mov"));
+    const qint64 before = clip.size;
+    setBin({clip});
+    pm->modifyMediaFiles([](QList<MediaFile>& media) { media[0].usageCount = 1; });
+    const TranscodeRunTotals totals = QCoro::waitFor(transcodeAndReplace(*pm, *h.engine));
+    EXPECT_EQ(totals.transcoded, 0);
+    EXPECT_EQ(
+        totals.errors,
+        (QStringList{
+            "clip.mov: Encoding failed: the file is now used by a loaded project; the original was kept"}));
+    EXPECT_EQ(QFileInfo(clip.path).size(), before);
+    EXPECT_EQ(h.ops->replaceCalls, 0);
+    EXPECT_FALSE(QFileInfo::exists(TranscodeEngine::temporaryOutputPath(clip.path)));
+}
+
+TEST_F(TranscodeRun, FolderProtectedWhileEncodingIsNotReplaced) {
+    // Two FIFOs: ffmpeg says it runs, then waits until the folder has been protected.
+    const QString running = h.dir.filePath(QStringLiteral("running"));
+    const QString release = h.dir.filePath(QStringLiteral("release"));
+    ASSERT_EQ(::mkfifo(QFile::encodeName(running).constData(), 0600), 0);
+    ASSERT_EQ(::mkfifo(QFile::encodeName(release).constData(), 0600), 0);
+    h.tools.setFfmpeg(QStringLiteral("echo up > '%1'\nread line < '%2'\ncp '%3' \"$out\"\n")
+                          .arg(running, release, GeneratedMedia::instance().hevcOutput(true)));
+    const MediaFile clip = stageFile(QStringLiteral("clip.mov"));
+    setBin({clip});
+    std::thread protector([&] {
+        QFile up(running);
+        if (up.open(QIODevice::ReadOnly))
+            up.readLine();
+        QMetaObject::invokeMethod(
+            pm.get(),
+            [&] {
+                folders.add(QFileInfo(clip.path).path());
+                pm->protectedFoldersDidChange();
+            },
+            Qt::BlockingQueuedConnection);
+        QFile go(release);
+        if (go.open(QIODevice::WriteOnly))
+            go.write("go\n");
+    });
+    const TranscodeRunTotals totals = QCoro::waitFor(transcodeAndReplace(*pm, *h.engine));
+    protector.join();
+    EXPECT_EQ(totals.errors,
+              (QStringList{QStringLiteral("clip.mov: Skipped \u2014 in a protected folder: clip.mov")}));
+    EXPECT_EQ(h.ops->replaceCalls, 0);
+    EXPECT_EQ(QFileInfo(clip.path).size(), clip.size);
+}
+
+TEST_F(TranscodeRun, CancelDuringAFileEndsTheRunAndKeepsEverything) {
+    const QString fifo = h.dir.filePath(QStringLiteral("gate"));
+    ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    h.tools.setFfmpeg(
+        QStringLiteral("head -c 9000 /dev/zero > \"$out\"\necho running > '%1'\nexec sleep 60\n").arg(fifo));
+    const MediaFile first = stageFile(QStringLiteral("first.mp4"));
+    const MediaFile second = stageFile(QStringLiteral("second.mp4"));
+    setBin({first, second});
+    std::thread canceller([&] {
+        QFile gate(fifo);
+        if (gate.open(QIODevice::ReadOnly))
+            gate.readLine();
+        QMetaObject::invokeMethod(
+            pm.get(), [&] { cancelTranscode(*pm, *h.engine); }, Qt::QueuedConnection);
+    });
+    const TranscodeRunTotals totals = QCoro::waitFor(transcodeAndReplace(*pm, *h.engine));
+    canceller.join();
+    EXPECT_EQ(totals.transcoded, 0);
+    EXPECT_EQ(totals.failed, 0);
+    EXPECT_TRUE(pm->transcodeCompleteResult()->wasCancelled);
+    EXPECT_EQ(binPaths(), (QStringList{"first.mp4", "second.mp4"}));
+    EXPECT_TRUE(QFileInfo::exists(first.path));
+    EXPECT_FALSE(QFileInfo::exists(TranscodeEngine::temporaryOutputPath(first.path)));
+    EXPECT_EQ(pm->transcodeFilesCompleted(), 0);
+}
+
+TEST_F(TranscodeRun, EmptyBinCompletesWithZeros) {
+    const TranscodeRunTotals totals = QCoro::waitFor(transcodeAndReplace(*pm, *h.engine));
+    EXPECT_EQ(totals, TranscodeRunTotals{});
+    EXPECT_EQ(*pm->transcodeCompleteResult(), TranscodeCompleteResult{});
+    EXPECT_TRUE(pm->showTranscodeComplete());
+}
+
+} // namespace

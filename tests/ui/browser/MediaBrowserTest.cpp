@@ -1,0 +1,344 @@
+#include "analysis/ProjectManager.h"
+#include "support/ProjectManagerHarness.h"
+#include "ui/AlertDialog.h"
+#include "ui/FilterChipToggle.h"
+#include "ui/browser/FilterBar.h"
+#include "ui/browser/MediaBadges.h"
+#include "ui/browser/MediaFileListView.h"
+#include "ui/browser/MediaTableDelegate.h"
+#include "ui/browser/MediaTableModel.h"
+#include "ui/browser/MediaThumbnailStore.h"
+
+#include <QApplication>
+#include <QHeaderView>
+#include <QLineEdit>
+#include <QMenu>
+#include <QPushButton>
+#include <QTableView>
+#include <QTest>
+#include <gtest/gtest.h>
+
+namespace tarnwick {
+namespace {
+
+using testing::drainEvents;
+using testing::media;
+using testing::ProjectManagerHarness;
+
+QStringList actionTexts(const QMenu* menu) {
+    QStringList texts;
+    for (const QAction* action : menu->actions())
+        texts << (action->isSeparator() ? QStringLiteral("---")
+                                        : action->text() + (action->isEnabled() ? "" : " (off)"));
+    return texts;
+}
+
+class MediaBrowserTest : public ::testing::Test {
+protected:
+    MediaBrowserTest() {
+        actions.deleteSafetyConflicts = [this](const QList<MediaFile>& files) {
+            checked.append(files);
+            return conflicts;
+        };
+        actions.addToRecycleBin = [this](const QList<MediaFile>& files) { staged.append(files); };
+        actions.reveal = [this](const MediaFile& file) { revealed.append(file.path); };
+        actions.copyPaths = [this](const QList<MediaFile>& files) { copied = files.size(); };
+        actions.combine = [this](const QList<MediaFile>& files) { combined = files.size(); };
+    }
+    void load(QList<MediaFile> files) {
+        harness.pm().setMediaFiles(std::move(files));
+        drainEvents();
+    }
+
+    ProjectManagerHarness harness;
+    MediaBrowserActions actions;
+    QStringList conflicts;
+    QList<MediaFile> checked;
+    QList<MediaFile> staged;
+    QStringList revealed;
+    int copied = -1;
+    int combined = -1;
+};
+
+TEST_F(MediaBrowserTest, TableListsTheFilteredFilesLargestFirstAndSortsByHeader) {
+    load({media("/v/b.mov", 0, MediaFileStatus::online, 0),
+          media("/v/a10.mov", 1, MediaFileStatus::online, 300),
+          media("/v/a9.mov", 0, MediaFileStatus::online, 100'000'000)});
+    MediaFileListView view(harness.pm(), actions, nullptr);
+    MediaTableModel* model = view.model();
+    QStringList headers;
+    for (int c = 0; c < model->columnCount(); ++c)
+        headers << model->headerData(c, Qt::Horizontal, Qt::DisplayRole).toString();
+    EXPECT_EQ(headers,
+              QStringList({"Status", "File Name", "Size", "Usage", "Storage", "Sequence", "Projects"}));
+    ASSERT_EQ(model->rowCount(), 3);
+    EXPECT_EQ(model->file(0).path, "/v/a9.mov");
+    EXPECT_EQ(model->data(model->index(2, MediaTableModel::size), Qt::DisplayRole).toString(),
+              QStringLiteral("—"));
+
+    view.table()->horizontalHeader()->setSortIndicator(MediaTableModel::fileName, Qt::AscendingOrder);
+    EXPECT_EQ(model->file(0).path, "/v/a9.mov"); // digits by value: a9 before a10
+    EXPECT_EQ(model->file(1).path, "/v/a10.mov");
+    view.table()->horizontalHeader()->setSortIndicator(MediaTableModel::fileName, Qt::DescendingOrder);
+    EXPECT_EQ(model->file(0).path, "/v/b.mov");
+
+    harness.pm().setShowOnlyUnused(true);
+    drainEvents();
+    EXPECT_EQ(model->rowCount(), int(harness.pm().filteredMediaFiles().size()));
+    EXPECT_EQ(model->rowCount(), 2);
+}
+
+TEST_F(MediaBrowserTest, EmptyStatesTellWhyNothingIsListed) {
+    MediaFileListView view(harness.pm(), actions, nullptr);
+    EXPECT_TRUE(view.showsEmptyState());
+    EXPECT_EQ(view.emptyTitle(), "No Files");
+    EXPECT_EQ(view.emptyDescription(), "Add projects to see media files");
+    load({media("/v/a.mov", 1, MediaFileStatus::online, 5)});
+    EXPECT_FALSE(view.showsEmptyState());
+    harness.pm().setShowOnlyUnused(true);
+    drainEvents();
+    EXPECT_TRUE(view.showsEmptyState());
+    EXPECT_EQ(view.emptyDescription(), "No files match current filters");
+}
+
+TEST_F(MediaBrowserTest, ContextMenuActsOnTheSelectionOrTheClickedRow) {
+    load({media("/v/on.mov", 0, MediaFileStatus::online, 30),
+          media("/v/off.mov", 0, MediaFileStatus::offline, 20),
+          media("/v/third.mov", 0, MediaFileStatus::online, 10)});
+    MediaFileListView view(harness.pm(), actions, nullptr);
+    MediaTableModel* model = view.model();
+
+    // A single offline file: no staging, no reveal, copy works, no combine.
+    std::unique_ptr<QMenu> menu(view.buildContextMenu(view.contextRows(1), nullptr));
+    EXPECT_EQ(actionTexts(menu.get()), QStringList({"Add to Virtual Recycle Bin (off)", "---",
+                                                    "Reveal in Finder (off)", "Copy Path(s)"}));
+
+    // Two selected files, the click on one of them: both, combine counts 2.
+    view.setSelectedFiles({model->file(0).id, model->file(1).id});
+    const QList<MediaFile> rows = view.contextRows(1);
+    ASSERT_EQ(rows.size(), 2);
+    menu.reset(view.buildContextMenu(rows, nullptr));
+    EXPECT_EQ(actionTexts(menu.get()),
+              QStringList({"Add to Virtual Recycle Bin", "---", "Copy Path(s)", "---", "Combine 2 Files"}));
+    menu->actions().first()->trigger();
+    EXPECT_EQ(checked.size(), 2);
+    EXPECT_EQ(staged.size(), 2);
+    EXPECT_TRUE(view.selectedFiles().isEmpty());
+
+    // A click on an unselected row acts on that row alone; empty space on nothing.
+    view.setSelectedFiles({model->file(0).id});
+    EXPECT_EQ(view.contextRows(2).size(), 1);
+    menu.reset(view.buildContextMenu(view.contextRows(-1), nullptr));
+    EXPECT_EQ(actionTexts(menu.get()),
+              QStringList({"Add to Virtual Recycle Bin (off)", "---", "Copy Path(s)"}));
+    menu->actions().last()->trigger();
+    EXPECT_EQ(copied, 0);
+
+    view.setSelectedFiles({model->file(0).id, model->file(2).id});
+    menu.reset(view.buildContextMenu(view.contextRows(0), nullptr));
+    menu->actions().last()->trigger();
+    EXPECT_EQ(combined, 2);
+    EXPECT_TRUE(view.selectedFiles().isEmpty());
+}
+
+TEST_F(MediaBrowserTest, ConflictsAskBeforeStagingAndCancelKeepsTheSelection) {
+    load({media("/v/a.mov", 0, MediaFileStatus::online, 30),
+          media("/v/b.mov", 0, MediaFileStatus::online, 20)});
+    QWidget window;
+    MediaFileListView view(harness.pm(), actions, nullptr, &window);
+    window.show();
+    const QSet<QUuid> both{view.model()->file(0).id, view.model()->file(1).id};
+    view.setSelectedFiles(both);
+    EXPECT_EQ(view.selectionText(), "2 selected");
+    EXPECT_TRUE(view.addButton()->isEnabled());
+
+    conflicts = {"first reason", "second", "third"};
+    view.addButton()->click();
+    auto* alert = window.findChild<AlertDialog*>();
+    ASSERT_NE(alert, nullptr);
+    EXPECT_EQ(alert->title(), "⚠️ Potentially Used Media");
+    EXPECT_EQ(alert->message(),
+              "first reason\n\n…and 2 more conflict(s)\n\nDeleting this file may break that project.");
+    EXPECT_TRUE(staged.isEmpty());
+    alert->buttons().first()->click(); // Cancel
+    EXPECT_TRUE(staged.isEmpty());
+    EXPECT_EQ(view.selectedFiles(), both);
+
+    conflicts = {"only reason"};
+    view.addButton()->click();
+    drainEvents();
+    alert = nullptr;
+    for (auto* candidate : window.findChildren<AlertDialog*>())
+        if (candidate->isVisible())
+            alert = candidate;
+    ASSERT_NE(alert, nullptr);
+    EXPECT_EQ(alert->message(), "only reason\n\nDeleting this file may break that project.");
+    alert->buttons().last()->click(); // Move to Recycle Anyway
+    EXPECT_EQ(staged.size(), 2);
+    EXPECT_TRUE(view.selectedFiles().isEmpty());
+    EXPECT_FALSE(view.addButton()->isEnabled());
+}
+
+TEST_F(MediaBrowserTest, HeaderButtonStagesOnlyRowsStillListed) {
+    load({media("/v/keep.mov", 0, MediaFileStatus::online, 30),
+          media("/v/gone.mov", 0, MediaFileStatus::online, 20)});
+    MediaFileListView view(harness.pm(), actions, nullptr);
+    view.setSelectedFiles({view.model()->file(0).id, view.model()->file(1).id});
+    harness.pm().setFilterText("keep");
+    drainEvents();
+    view.addButton()->click();
+    ASSERT_EQ(staged.size(), 1);
+    EXPECT_EQ(staged[0].path, "/v/keep.mov");
+}
+
+TEST_F(MediaBrowserTest, DoubleClickRevealsOnlyFilesOnDisk) {
+    load({media("/v/on.mov", 0, MediaFileStatus::online, 30),
+          media("/v/off.mov", 0, MediaFileStatus::offline, 20)});
+    MediaFileListView view(harness.pm(), actions, nullptr);
+    view.activateRow(1);
+    EXPECT_TRUE(revealed.isEmpty());
+    view.activateRow(0);
+    EXPECT_EQ(revealed, QStringList({"/v/on.mov"}));
+}
+
+TEST_F(MediaBrowserTest, SelectionOfManyRowsSurvivesResorting) {
+    QList<MediaFile> files;
+    for (int i = 0; i < 4000; ++i)
+        files.append(media(QStringLiteral("/v/f%1.mov").arg(i), 0, MediaFileStatus::online, i));
+    load(files);
+    MediaFileListView view(harness.pm(), actions, nullptr);
+    QSet<QUuid> even;
+    for (int i = 0; i < 4000; i += 2)
+        even.insert(harness.pm().mediaFiles()[i].id);
+    view.setSelectedFiles(even);
+    view.table()->horizontalHeader()->setSortIndicator(MediaTableModel::fileName, Qt::AscendingOrder);
+    EXPECT_EQ(view.selectedFiles(), even);
+    EXPECT_EQ(view.table()->selectionModel()->selectedRows().size(), 2000);
+}
+
+TEST_F(MediaBrowserTest, FilterChipsWriteTheManagerAndFollowIt) {
+    load({media("/v/used.mov", 2, MediaFileStatus::online, 5),
+          media("/v/clips/unused.mov", 0, MediaFileStatus::online, 5)});
+    FilterBar bar(harness.pm());
+    EXPECT_EQ(bar.countText(), "2 files");
+    bar.chip("Unused")->click();
+    drainEvents();
+    EXPECT_TRUE(harness.pm().showOnlyUnused());
+    EXPECT_EQ(bar.countText(), "1 files");
+    bar.chip("Used")->click();
+    drainEvents();
+    EXPECT_EQ(bar.countText(), "0 files");
+
+    harness.pm().setShowOnlyUsed(false); // a change made elsewhere
+    drainEvents();
+    EXPECT_FALSE(bar.chip("Used")->isChecked());
+    EXPECT_EQ(bar.chip("> 100MB")->toolTip(), "Show only files larger than 100MB");
+
+    QTest::keyClicks(bar.searchField(), "CLIPS");
+    drainEvents();
+    EXPECT_EQ(harness.pm().filterText(), "CLIPS");
+    EXPECT_EQ(bar.countText(), "1 files");
+}
+
+TEST(MediaBadges, StatusUsageAndStorageCases) {
+    MediaFile file = media("/v/a.mov", 0, MediaFileStatus::online, 1);
+    file.matchedPath = "/w/a.mov";
+    EXPECT_EQ(MediaBadges::statusText(file), "Found");
+    EXPECT_EQ(MediaBadges::relocationColor(file), QColor("#5CC8DA"));
+    file.status = MediaFileStatus::offline;
+    EXPECT_EQ(MediaBadges::statusText(file), "Offline");
+    EXPECT_EQ(MediaBadges::relocationColor(file), QColor("#787570"));
+    file.status = MediaFileStatus::inRecycleBin;
+    EXPECT_EQ(MediaBadges::statusText(file), "In Virtual Bin");
+
+    MediaFile used = media("/v/u.mov", 3);
+    used.isAEFootage = true;
+    used.usageType = MediaUsageType::audioOnly;
+    auto mark = MediaBadges::usageMark(used);
+    EXPECT_EQ(mark.pillText, "3× used");
+    EXPECT_EQ(mark.symbol, "speaker.wave.2.fill");
+
+    MediaFile csv = media("/v/c.mov");
+    csv.isFromDaVinciCSV = true;
+    csv.hasUnresolvedAELink = true;
+    mark = MediaBadges::usageMark(csv);
+    EXPECT_EQ(mark.pillText, "DaVinci CSV");
+    EXPECT_TRUE(mark.symbol.isEmpty());
+    csv.isFromDaVinciCSV = false;
+    mark = MediaBadges::usageMark(csv);
+    EXPECT_EQ(mark.pillText, "Unused");
+    EXPECT_EQ(mark.symbol, "exclamationmark.triangle.fill");
+
+    MediaFile local = media("/Volumes/Drive/a.mov");
+    EXPECT_EQ(MediaBadges::storageIcon(local), "externaldrive");
+    local.path = "D:\\clips\\a.mov";
+    EXPECT_EQ(MediaBadges::storageIcon(local), "externaldrive");
+    local.path = "/home/me/a.mov";
+    EXPECT_EQ(MediaBadges::storageIcon(local), "internaldrive");
+    local.path = "a";
+    EXPECT_EQ(MediaBadges::storageIcon(local), "internaldrive");
+
+    EXPECT_TRUE(MediaBadges::isLargeSize(100'000'000));
+    EXPECT_FALSE(MediaBadges::isLargeSize(99'999'999));
+}
+
+TEST(MediaTableDelegate, TooltipsComeFromThePaintedMarks) {
+    MediaTableDelegate delegate(nullptr);
+    MediaFile file = media("/v/dup.mov", 0, MediaFileStatus::online, 10);
+    file.duplicateOfPath = "/v/original.mov";
+    file.isProtected = true;
+    file.alternativePaths = {"/w/dup.mov"};
+    file.sequenceNames = {"B", "A"};
+    const QRect cell(0, 0, 300, MediaTableDelegate::rowHeight);
+    bool foundDuplicate = false;
+    for (const auto& mark : delegate.marks(file, MediaTableModel::fileName, cell))
+        foundDuplicate |= mark.tooltip == "Duplicate of: /v/original.mov";
+    EXPECT_TRUE(foundDuplicate);
+    const auto usage = delegate.marks(file, MediaTableModel::usage, cell);
+    ASSERT_FALSE(usage.isEmpty());
+    EXPECT_EQ(delegate.tooltipAt(file, MediaTableModel::usage, cell, usage[0].rect.center().toPoint()),
+              "In a protected folder — never deleted, moved, or transcoded");
+    const auto projects = delegate.marks(file, MediaTableModel::projects, cell);
+    ASSERT_EQ(projects.size(), 1);
+    EXPECT_EQ(projects[0].tooltip, "Consolidated from 2 paths:\n• /v/dup.mov\n• /w/dup.mov");
+    // Outside every mark the cell's own tooltip answers.
+    EXPECT_EQ(delegate.tooltipAt(file, MediaTableModel::storage, cell, QPoint(299, 1)), "/v");
+    EXPECT_EQ(delegate.tooltipAt(file, MediaTableModel::sequence, cell, QPoint(299, 1)), "A, B");
+}
+
+TEST(MediaThumbnailStore, AsksOnceKeepsABoundAndDropsHiddenRequests) {
+    QList<std::function<void(const QImage&)>> pending;
+    QList<RequestToken> tokens;
+    int asked = 0;
+    MediaThumbnailStore store(
+        [&](const MediaFile&, RequestToken token, std::function<void(const QImage&)> done) {
+            ++asked;
+            tokens.append(token);
+            pending.append(std::move(done));
+            return true;
+        },
+        2);
+    const MediaFile a = media("/v/a.mov"), b = media("/v/b.mov"), c = media("/v/c.mov");
+    EXPECT_TRUE(store.thumbnail(a).isNull());
+    EXPECT_TRUE(store.thumbnail(a).isNull());
+    EXPECT_EQ(asked, 1);
+    EXPECT_TRUE(store.isLoading(a.id));
+    QImage image(4, 4, QImage::Format_RGB32);
+    pending[0](image);
+    EXPECT_FALSE(store.thumbnail(a).isNull());
+
+    store.thumbnail(b);
+    store.keepPendingOnly({a.id});        // b scrolled away before its answer
+    EXPECT_TRUE(tokens[1].isCancelled()); // the generator may drop it before its turn
+    pending[1](image);
+    EXPECT_TRUE(store.thumbnail(b).isNull()); // asks again: the dropped answer was not kept
+    EXPECT_EQ(asked, 3);
+    pending[2](image);
+    store.thumbnail(c);
+    pending[3](image);
+    EXPECT_EQ(store.size(), 2); // the oldest (a) went first
+    EXPECT_TRUE(store.thumbnail(a).isNull());
+}
+
+} // namespace
+} // namespace tarnwick

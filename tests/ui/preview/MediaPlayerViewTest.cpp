@@ -1,0 +1,83 @@
+#include "ui/preview/MediaPlayerView.h"
+
+#include "support/MediaFixtures.h"
+
+#include <gtest/gtest.h>
+
+#if defined(__SANITIZE_ADDRESS__)
+#include <sanitizer/lsan_interface.h>
+#endif
+
+#include <QAudioOutput>
+#include <QLabel>
+#include <QMediaPlayer>
+#include <QSignalSpy>
+#include <QSlider>
+#include <QVideoWidget>
+
+using namespace tarnwick;
+
+namespace {
+
+// As the application does, before the first player of the process picks its backend.
+struct FfmpegBackend {
+    FfmpegBackend() {
+        if (qEnvironmentVariableIsEmpty("QT_MEDIA_BACKEND"))
+            qputenv("QT_MEDIA_BACKEND", "ffmpeg");
+    }
+};
+
+} // namespace
+
+TEST(MediaPlayerView, TimeTexts) {
+    EXPECT_EQ(playerTimeText(0), QStringLiteral("0:00"));
+    EXPECT_EQ(playerTimeText(65'400), QStringLiteral("1:05"));
+    EXPECT_EQ(playerTimeText(3'723'000), QStringLiteral("1:02:03"));
+    EXPECT_EQ(playerTimeText(-5), QStringLiteral("0:00"));
+}
+
+TEST(MediaPlayerView, SamePlayerLeavesTheViewAloneAnotherReplacesIt) {
+    FfmpegBackend backend;
+    QMediaPlayer first;
+    QMediaPlayer second;
+    MediaPlayerView view(&first);
+    EXPECT_EQ(first.videoOutput(), view.videoWidget());
+    const int changes = view.playerChanges();
+    view.setPlayer(&first);
+    EXPECT_EQ(view.playerChanges(), changes);
+    view.setPlayer(&second);
+    EXPECT_EQ(view.playerChanges(), changes + 1);
+    EXPECT_EQ(second.videoOutput(), view.videoWidget());
+    EXPECT_EQ(first.videoOutput(), nullptr);
+    EXPECT_EQ(view.timeLabel()->text(), QStringLiteral("0:00 / 0:00"));
+}
+
+TEST(MediaPlayerView, LoadsAClipAndShowsItsDuration) {
+    const QString clip = testmedia::h264();
+    if (clip.isEmpty())
+        GTEST_SKIP() << "needs /usr/bin/ffmpeg to make the test media";
+    FfmpegBackend backend;
+    QMediaPlayer player;
+    QAudioOutput audio;
+    player.setAudioOutput(&audio);
+    MediaPlayerView view(&player);
+    view.resize(320, 240);
+    QSignalSpy durations(&player, &QMediaPlayer::durationChanged);
+    QSignalSpy errors(&player, &QMediaPlayer::errorOccurred);
+    {
+#if defined(__SANITIZE_ADDRESS__)
+        // Qt 6.4's FFmpeg plug-in never frees the codec options it opens the decoders with.
+        __lsan::ScopedDisabler backendKeepsItsOptions;
+#endif
+        player.setSource(QUrl::fromLocalFile(clip));
+    }
+    while (player.duration() <= 0 && errors.isEmpty()) {
+        if (!durations.wait(15'000))
+            break;
+    }
+    if (player.duration() <= 0)
+        GTEST_SKIP() << "the multimedia backend could not start here: " << player.errorString().toStdString();
+    EXPECT_NEAR(player.duration(), 5000, 100);
+    EXPECT_EQ(view.positionSlider()->maximum(), int(player.duration()));
+    EXPECT_TRUE(view.timeLabel()->text().endsWith(QStringLiteral("0:05")));
+}
