@@ -8,6 +8,8 @@
 
 #include "analysis/ProjectManager.h"
 #include "app/MainWindow.h"
+#include "stores/AuditLogManager.h"
+#include "stores/StatsManager.h"
 #include "ui/CommandNames.h"
 #include "ui/Sheet.h"
 #include "ui/cards/ClipCard.h"
@@ -15,6 +17,9 @@
 #include "ui/preview/ClipKind.h"
 #include "ui/scrub/MediaScrubView.h"
 #include "ui/sidebar/SidebarView.h"
+#include "ui/tools/EasyImportSheet.h"
+#include "ui/tools/SearchOfflineFilesSheet.h"
+#include "ui/tools/StatsView.h"
 #include "ui/window/ContentView.h"
 #include "ui/window/PresentationChain.h"
 
@@ -23,10 +28,13 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QMouseEvent>
+#include <QFile>
 #include <QPixmap>
 #include <QScreen>
 #include <QScrollBar>
+#include <QTemporaryDir>
 #include <QTimer>
+#include <QTreeView>
 
 #include <cstdio>
 
@@ -58,6 +66,34 @@ void ScreenshotTour::closeDialogs() {
         if (auto* dialog = qobject_cast<QDialog*>(w); dialog && dialog->isVisible())
             dialog->reject();
     }
+}
+
+void ScreenshotTour::seedHistory(ProjectManager& manager) {
+    const QList<std::pair<AuditAction, const char*>> history{
+        {AuditAction::movedToTrash, "/Volumes/Media/Shoot/Day1/A001_C002_take2.mov"},
+        {AuditAction::movedToFolder, "/Volumes/Media/Shoot/Day2/B001_C007.mov"},
+        {AuditAction::deletedPermanently, "/Volumes/Media/Renders/old_export_v3.mov"},
+        {AuditAction::restored, "/Volumes/Media/Shoot/Day1/A001_C005.mov"},
+        {AuditAction::transcoded, "/Volumes/Media/Interviews/int_cam_a.mxf"}};
+    QList<AuditLogEntry> entries;
+    qint64 age = 3 * 86400;
+    for (const auto& [action, path] : history) {
+        AuditLogEntry e;
+        e.action = action;
+        e.filePath = QString::fromUtf8(path);
+        e.fileName = QFileInfo(e.filePath).fileName();
+        e.fileSize = 1'850'000'000 + age * 1000;
+        e.timestamp = QDateTime::currentDateTimeUtc().addSecs(-age);
+        e.projectNames = {QStringLiteral("Harbour Promo")};
+        if (action == AuditAction::movedToFolder)
+            e.destinationPath = QStringLiteral("/Volumes/Archive/Shoot/Day2/B001_C007.mov");
+        entries.append(e);
+        age /= 6;
+    }
+    AuditLogManager::shared().append(entries);
+    StatsManager::shared().recordDeletion(37, 18'400'000'000);
+    StatsManager::shared().recordMove(12, 4'200'000'000);
+    manager.addSequenceRule(QStringLiteral("dailies"), SequenceRuleAction::ignore);
 }
 
 void ScreenshotTour::next() {
@@ -128,12 +164,62 @@ void ScreenshotTour::start() {
         {CommandName::manageSequenceUsage, QStringLiteral("sheet-sequence-usage")},
         {CommandName::easyImport, QStringLiteral("sheet-easy-import")},
     };
+    // Some history for the tool sheets: clean-ups in the audit log and the statistics, a rule.
+    m_steps << [this, view] {
+        seedHistory(view->manager());
+        after(100, [this] { next(); });
+    };
     for (const auto& [command, name] : sheets) {
         m_steps << [this, view, command] {
             view->handleCommand(command, {});
             after(500, [this] { next(); });
         } << [this, name] {
             shoot(name);
+            after(100, [this] { next(); });
+        };
+        if (name == QStringLiteral("sheet-search-offline")) {
+            m_steps << [this, view] {
+                // Copies of the offline files in a scratch folder give the search candidates.
+                m_scratch = std::make_unique<QTemporaryDir>();
+                for (const MediaFile& file : view->manager().mediaFiles()) {
+                    if (!file.isOffline())
+                        continue;
+                    const QFileInfo info(file.path);
+                    for (const QString& folder :
+                         QStringList{QStringLiteral("Recovered/") + info.dir().dirName(),
+                                     QStringLiteral("Old Drive/Misc")}) {
+                        QDir(m_scratch->path()).mkpath(folder);
+                        QFile copy(m_scratch->filePath(folder + QLatin1Char('/') + info.fileName()));
+                        if (copy.open(QIODevice::WriteOnly))
+                            copy.write("demo");
+                    }
+                }
+                if (auto* sheet = findSheet<SearchOfflineFilesSheet>())
+                    sheet->startScan(m_scratch->path());
+                after(2000, [this] { next(); });
+            } << [this] {
+                if (auto* sheet = findSheet<SearchOfflineFilesSheet>())
+                    sheet->list()->expandAll();
+                after(300, [this] { next(); });
+            } << shootStep(QStringLiteral("sheet-search-offline-results"));
+        }
+        if (name == QStringLiteral("sheet-easy-import") && !m_projects.isEmpty()) {
+            m_steps << [this] {
+                if (auto* sheet = findSheet<EasyImportSheet>())
+                    sheet->startScan(
+                        QDir::cleanPath(QFileInfo(m_projects.first().toLocalFile()).dir().absolutePath() +
+                                        QStringLiteral("/..")));
+                after(1500, [this] { next(); });
+            } << shootStep(QStringLiteral("sheet-easy-import-results"));
+        }
+        if (name == QStringLiteral("sheet-stats")) {
+            m_steps << [this] {
+                if (auto* sheet = findSheet<StatsView>())
+                    sheet->saveImage(QDir(m_outDir).filePath(QStringLiteral("sheet-stats-share-card.png")));
+                next();
+            };
+        }
+        m_steps << [this] {
             closeDialogs();
             after(300, [this] { next(); });
         };

@@ -5,11 +5,17 @@
 #include <QString>
 #include <QUrl>
 
+#include <QApplication>
+#include <QTemporaryDir>
+#include <QWidget>
+
 #include <functional>
+#include <memory>
 
 namespace tarnwick {
 
 class MainWindow;
+class ProjectManager;
 
 // `tarnwick --screenshots OUTDIR PROJECTS...` (scripts/screenshots): walks the window through its
 // main states (welcome, empty, analysing, imported, each prompt and sheet) and saves a PNG of
@@ -25,12 +31,22 @@ private:
     void shoot(const QString& name);
     void after(int ms, std::function<void()> step);
     void closeDialogs();
+    void seedHistory(ProjectManager& manager);
+    // The content of the sheet on screen, when it is a T.
+    template <typename T> T* findSheet() const {
+        for (QWidget* w : QApplication::topLevelWidgets())
+            if (w->isVisible())
+                if (auto* sheet = w->findChild<T*>())
+                    return sheet;
+        return nullptr;
+    }
 
     MainWindow& m_window;
     QString m_outDir;
     QList<QUrl> m_projects;
     QList<std::function<void()>> m_steps;
     int m_shot = 0;
+    std::unique_ptr<QTemporaryDir> m_scratch;
     bool m_analysingShot = false;
 };
 

@@ -24,6 +24,7 @@
 #include "ui/UpdateResultAlert.h"
 #include "ui/cards/CardViews.h"
 #include "ui/preview/ThumbnailGenerator.h"
+#include "ui/tools/ToolViews.h"
 #include "ui/window/ContentView.h"
 
 #include <QApplication>
@@ -95,6 +96,7 @@ void TarnwickApp::buildWindow() {
         installBrowserViews(services.factories, systemBrowserServices(std::make_shared<LinuxDesktopServices>(
                                                     QDBusConnection::sessionBus(), m_options.openUrl)));
     }
+    registerToolViews(services.factories);
     m_window->setContentView(new ContentView(std::move(manager), std::move(services)));
     m_appCommands =
         new AppCommands({*m_commands, panel, *m_grants, *m_updater, m_options.openUrl}, m_window.get());

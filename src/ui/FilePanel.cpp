@@ -16,6 +16,13 @@ public:
         if (request.canChooseDirectories && !request.canChooseFiles) {
             dialog.setFileMode(QFileDialog::Directory);
             dialog.setOption(QFileDialog::ShowDirsOnly);
+            if (request.allowsMultipleSelection) {
+                // The desktop's folder dialog picks one folder; Qt's own one can pick several
+                // once its views allow extended selection.
+                dialog.setOption(QFileDialog::DontUseNativeDialog);
+                for (auto* view : dialog.findChildren<QAbstractItemView*>())
+                    view->setSelectionMode(QAbstractItemView::ExtendedSelection);
+            }
         } else {
             dialog.setFileMode(request.allowsMultipleSelection ? QFileDialog::ExistingFiles
                                                                : QFileDialog::ExistingFile);

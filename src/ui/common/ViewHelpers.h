@@ -5,6 +5,7 @@
 #include "model/StorageType.h"
 
 #include <QColor>
+#include <QDateTime>
 #include <QHash>
 #include <QList>
 #include <QString>
@@ -57,6 +58,8 @@ struct DiscoveredProject {
     QUrl url;
     QString fileName;
     qint64 size = 0;
+    QString parentDirectory;    // the folder that holds the file
+    QDateTime modificationDate; // invalid when unreadable
 };
 
 struct DiscoveredProjectFolder {

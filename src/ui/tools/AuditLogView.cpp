@@ -1,0 +1,274 @@
+#include "ui/tools/AuditLogView.h"
+
+#include "platform/ByteCountText.h"
+#include "ui/SymbolIcons.h"
+#include "ui/tools/ToolSheetParts.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QFileInfo>
+#include <QHBoxLayout>
+#include <QListView>
+#include <QPainter>
+#include <QPushButton>
+#include <QShortcut>
+#include <QStackedWidget>
+#include <QStyledItemDelegate>
+#include <QTimer>
+#include <QVBoxLayout>
+
+#include <algorithm>
+
+namespace tarnwick {
+
+AuditActionStyle auditActionStyle(AuditAction action) {
+    switch (action) {
+    case AuditAction::movedToTrash:
+        return {QStringLiteral("trash"), QColor(0xFF, 0x95, 0x00), QStringLiteral("Moved to Trash")};
+    case AuditAction::deletedPermanently:
+        return {QStringLiteral("trash.slash"), QColor(0xFF, 0x3B, 0x30),
+                QStringLiteral("Deleted Permanently")};
+    case AuditAction::movedToFolder:
+        return {QStringLiteral("folder"), QColor(0x00, 0x7A, 0xFF), QStringLiteral("Moved to Folder")};
+    case AuditAction::restored:
+        return {QStringLiteral("arrow.uturn.backward"), QColor(0x34, 0xC7, 0x59), QStringLiteral("Restored")};
+    case AuditAction::transcoded:
+        return {QStringLiteral("arrow.trianglehead.swap"), QColor(0x58, 0x56, 0xD6),
+                QStringLiteral("Transcoded & Replaced")};
+    }
+    return {};
+}
+
+QList<AuditLogEntry> newestFirst(QList<AuditLogEntry> entries) {
+    std::stable_sort(entries.begin(), entries.end(), [](const AuditLogEntry& a, const AuditLogEntry& b) {
+        return a.timestamp > b.timestamp;
+    });
+    return entries;
+}
+
+QString relativeTimeText(const QDateTime& then, const QDateTime& now) {
+    const qint64 seconds = then.secsTo(now);
+    const qint64 magnitude = seconds < 0 ? -seconds : seconds;
+    if (magnitude < 1)
+        return QStringLiteral("now");
+    struct Unit {
+        qint64 seconds;
+        const char* singular;
+    };
+    static const Unit units[] = {
+        {365LL * 86400, "year"}, {30LL * 86400, "month"}, {7LL * 86400, "week"}, {86400, "day"},
+        {3600, "hour"},          {60, "minute"},          {1, "second"}};
+    for (const Unit& unit : units) {
+        if (magnitude < unit.seconds)
+            continue;
+        const qint64 count = magnitude / unit.seconds;
+        const QString amount = QString::number(count) + QLatin1Char(' ') + QLatin1String(unit.singular) +
+                               (count == 1 ? QString() : QStringLiteral("s"));
+        return seconds < 0 ? QStringLiteral("in ") + amount : amount + QStringLiteral(" ago");
+    }
+    return QStringLiteral("now");
+}
+
+QString destinationFolder(const QString& destinationPath) {
+    const qsizetype slash = destinationPath.lastIndexOf(QLatin1Char('/'));
+    if (slash < 0)
+        return QString();
+    return slash == 0 ? QStringLiteral("/") : destinationPath.left(slash);
+}
+
+// ---- Model ------------------------------------------------------------------------------------
+
+AuditLogModel::AuditLogModel(QList<AuditLogEntry> entries, std::function<QDateTime()> now, QObject* parent)
+    : QAbstractListModel(parent), m_entries(newestFirst(std::move(entries))),
+      m_now(now ? std::move(now) : [] { return QDateTime::currentDateTimeUtc(); }) {}
+
+int AuditLogModel::rowCount(const QModelIndex& parent) const {
+    return parent.isValid() ? 0 : int(m_entries.size());
+}
+
+QVariant AuditLogModel::data(const QModelIndex& index, int role) const {
+    if (!index.isValid() || index.row() >= m_entries.size())
+        return {};
+    const AuditLogEntry& e = m_entries.at(index.row());
+    switch (role) {
+    case Qt::DisplayRole:
+        return e.fileName;
+    case actionLabelRole:
+        return auditActionStyle(e.action).label;
+    case relativeTimeRole:
+        return relativeTimeText(e.timestamp, m_now());
+    case detailRole: {
+        QString text = formatFileByteCount(e.fileSize);
+        if (!e.projectNames.isEmpty())
+            text += QStringLiteral("  •  ") + e.projectNames.join(QStringLiteral(", "));
+        return text;
+    }
+    case destinationRole:
+        return e.destinationPath ? QVariant(QStringLiteral("→ ") + destinationFolder(*e.destinationPath))
+                                 : QVariant();
+    case Qt::ToolTipRole:
+        return QLocale().toString(e.timestamp.toLocalTime(), QLocale::LongFormat);
+    default:
+        return {};
+    }
+}
+
+void AuditLogModel::refreshTimes() {
+    if (!m_entries.isEmpty())
+        Q_EMIT dataChanged(index(0), index(int(m_entries.size()) - 1), {relativeTimeRole});
+}
+
+namespace {
+
+// Paints one entry: action line, file name, detail line, destination.
+class AuditRowDelegate : public QStyledItemDelegate {
+public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+
+    QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override {
+        const QFontMetrics body(option.font);
+        const QFontMetrics caption(captionFont(option.font));
+        int height = 8 + body.height() + 4 + body.height() + 4 + caption.height();
+        if (index.data(AuditLogModel::destinationRole).isValid())
+            height += 4 + caption.height();
+        return {300, height + 8};
+    }
+
+    void paint(QPainter* painter, const QStyleOptionViewItem& option,
+               const QModelIndex& index) const override {
+        const auto* model = static_cast<const AuditLogModel*>(index.model());
+        const AuditLogEntry& entry = model->entry(index.row());
+        const AuditActionStyle style = auditActionStyle(entry.action);
+        painter->save();
+        QStyleOptionViewItem opt = option;
+        initStyleOption(&opt, index);
+        opt.text.clear();
+        QApplication::style()->drawControl(QStyle::CE_ItemViewItem, &opt, painter, opt.widget);
+
+        const QPalette& pal = option.palette;
+        const QColor secondary = pal.color(QPalette::PlaceholderText);
+        const QFont caption = captionFont(option.font);
+        QRect r = option.rect.adjusted(12, 8, -12, -8);
+        const QFontMetrics body(option.font);
+        const QFontMetrics cap(caption);
+
+        // Action line.
+        const int iconSize = body.height() - 2;
+        symbolIcon(style.symbol, style.color)
+            .paint(painter, QRect(r.left(), r.top() + 1, iconSize, iconSize));
+        QFont medium = option.font;
+        medium.setWeight(QFont::Medium);
+        painter->setFont(medium);
+        painter->setPen(pal.color(QPalette::Text));
+        painter->drawText(QRect(r.left() + iconSize + 6, r.top(), r.width(), body.height()),
+                          Qt::AlignLeft | Qt::AlignVCenter, style.label);
+        painter->setFont(caption);
+        painter->setPen(secondary);
+        painter->drawText(QRect(r.left(), r.top(), r.width(), body.height()),
+                          Qt::AlignRight | Qt::AlignVCenter,
+                          index.data(AuditLogModel::relativeTimeRole).toString());
+        int y = r.top() + body.height() + 4;
+
+        // File name.
+        painter->setFont(option.font);
+        painter->setPen(pal.color(QPalette::Text));
+        painter->drawText(QRect(r.left(), y, r.width(), body.height()), Qt::AlignLeft | Qt::AlignVCenter,
+                          body.elidedText(entry.fileName, Qt::ElideMiddle, r.width()));
+        y += body.height() + 4;
+
+        // Size, then the projects.
+        painter->setFont(caption);
+        painter->setPen(secondary);
+        const QString size = formatFileByteCount(entry.fileSize);
+        painter->drawText(QRect(r.left(), y, r.width(), cap.height()), Qt::AlignLeft | Qt::AlignVCenter,
+                          size);
+        if (!entry.projectNames.isEmpty()) {
+            int x = r.left() + cap.horizontalAdvance(size) + 8;
+            QColor tertiary = secondary;
+            tertiary.setAlphaF(0.5);
+            painter->setPen(tertiary);
+            painter->drawText(QRect(x, y, r.right() - x, cap.height()), Qt::AlignLeft | Qt::AlignVCenter,
+                              QStringLiteral("•"));
+            x += cap.horizontalAdvance(QStringLiteral("•")) + 8;
+            painter->setPen(secondary);
+            painter->drawText(
+                QRect(x, y, r.right() - x, cap.height()), Qt::AlignLeft | Qt::AlignVCenter,
+                cap.elidedText(entry.projectNames.join(QStringLiteral(", ")), Qt::ElideRight, r.right() - x));
+        }
+        y += cap.height() + 4;
+
+        if (entry.destinationPath) {
+            painter->setPen(QColor(0x00, 0x7A, 0xFF));
+            painter->drawText(QRect(r.left(), y, r.width(), cap.height()), Qt::AlignLeft | Qt::AlignVCenter,
+                              cap.elidedText(index.data(AuditLogModel::destinationRole).toString(),
+                                             Qt::ElideMiddle, r.width()));
+        }
+        painter->restore();
+    }
+
+private:
+    static QFont captionFont(const QFont& base) {
+        QFont f = base;
+        f.setPointSizeF(base.pointSizeF() * 0.85);
+        return f;
+    }
+};
+
+} // namespace
+
+// ---- View -------------------------------------------------------------------------------------
+
+AuditLogView::AuditLogView(const QList<AuditLogEntry>& entries, std::function<QDateTime()> now,
+                           QWidget* parent)
+    : QWidget(parent) {
+    setMinimumSize(500, 400);
+    m_model = new AuditLogModel(entries, std::move(now), this);
+
+    m_done = new QPushButton(QStringLiteral("Done"), this);
+    m_done->setDefault(true);
+    m_done->setAutoDefault(true);
+    connect(m_done, &QPushButton::clicked, this, [this] { dismissSheet(this); });
+    for (const auto key : {Qt::Key_Return, Qt::Key_Enter}) {
+        auto* shortcut = new QShortcut(QKeySequence(key), this);
+        shortcut->setContext(Qt::WidgetWithChildrenShortcut);
+        connect(shortcut, &QShortcut::activated, m_done, &QPushButton::click);
+    }
+
+    m_list = new QListView(this);
+    m_list->setModel(m_model);
+    m_list->setItemDelegate(new AuditRowDelegate(m_list));
+    m_list->setUniformItemSizes(false);
+    // Rows differ in height (the destination line): lay them out in batches so a long log paints
+    // its first screen without measuring every row first.
+    m_list->setLayoutMode(QListView::Batched);
+    m_list->setBatchSize(200);
+    m_list->setVerticalScrollMode(QAbstractItemView::ScrollPerPixel);
+    m_list->setSelectionMode(QAbstractItemView::SingleSelection);
+    m_list->setAlternatingRowColors(true);
+
+    m_body = new QStackedWidget(this);
+    m_body->addWidget(contentUnavailable(QStringLiteral("doc.text"), QStringLiteral("No Entries"),
+                                         QStringLiteral("File operations will be logged here")));
+    m_body->addWidget(m_list);
+    m_body->setCurrentIndex(m_model->rowCount() == 0 ? 0 : 1);
+
+    auto* column = new QVBoxLayout(this);
+    column->setContentsMargins(0, 0, 0, 0);
+    column->setSpacing(0);
+    column->addWidget(systemHeaderBar(QStringLiteral("Audit Log"), m_done));
+    column->addWidget(divider());
+    column->addWidget(m_body, 1);
+
+    // Relative times ("2 minutes ago") stay current while the sheet is open.
+    m_timer = new QTimer(this);
+    m_timer->setInterval(30'000);
+    connect(m_timer, &QTimer::timeout, m_model, &AuditLogModel::refreshTimes);
+    m_timer->start();
+    resize(560, 520);
+}
+
+bool AuditLogView::showsEmptyState() const {
+    return m_body->currentIndex() == 0;
+}
+
+} // namespace tarnwick

@@ -1,0 +1,317 @@
+#include "ui/tools/EasyImportSheet.h"
+
+#include "analysis/ProjectManager.h"
+#include "platform/ByteCountText.h"
+#include "stores/SecurityScopedAccess.h"
+#include "ui/FilePanel.h"
+#include "ui/SymbolIcons.h"
+#include "ui/tools/EasyImportScan.h"
+#include "ui/tools/ToolSheetParts.h"
+
+#include <QCoreApplication>
+#include <QFileInfo>
+#include <QFutureWatcher>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLocale>
+#include <QPointer>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QShortcut>
+#include <QStackedWidget>
+#include <QStandardItemModel>
+#include <QTreeView>
+#include <QVBoxLayout>
+#include <QtConcurrent/QtConcurrentRun>
+
+namespace tarnwick {
+
+namespace {
+constexpr int projectIdRole = Qt::UserRole + 1;
+
+QLabel* secondaryLabel(const QString& text, QWidget* parent, qreal scale = 1.0) {
+    auto* label = new QLabel(text, parent);
+    label->setForegroundRole(QPalette::PlaceholderText);
+    if (scale != 1.0) {
+        QFont f = label->font();
+        f.setPointSizeF(f.pointSizeF() * scale);
+        label->setFont(f);
+    }
+    label->setAlignment(Qt::AlignCenter);
+    return label;
+}
+} // namespace
+
+EasyImportSheet::EasyImportSheet(ProjectManager& manager, FilePanel& panel, SecurityScopedAccess& grants,
+                                 Import import, QWidget* parent)
+    : QWidget(parent), m_manager(manager), m_panel(panel), m_grants(grants), m_importer(std::move(import)) {
+    setFixedSize(550, 450);
+
+    auto* done = new QPushButton(QStringLiteral("Done"), this);
+    connect(done, &QPushButton::clicked, this, [this] { dismissSheet(this); });
+    auto* escape = new QShortcut(QKeySequence(Qt::Key_Escape), this);
+    escape->setContext(Qt::WidgetWithChildrenShortcut);
+    connect(escape, &QShortcut::activated, done, &QPushButton::click);
+
+    // Idle.
+    auto* idle = new QWidget(this);
+    auto* idleColumn = new QVBoxLayout(idle);
+    idleColumn->setSpacing(16);
+    idleColumn->addStretch(1);
+    auto* folderIcon = new QLabel(idle);
+    folderIcon->setPixmap(
+        symbolIcon(QStringLiteral("folder.badge.questionmark"), palette().color(QPalette::PlaceholderText))
+            .pixmap(48, 48));
+    folderIcon->setAlignment(Qt::AlignCenter);
+    idleColumn->addWidget(folderIcon);
+    idleColumn->addWidget(
+        secondaryLabel(QStringLiteral("Select a folder to scan for Premiere Pro projects"), idle));
+    auto* hint =
+        secondaryLabel(QStringLiteral("Recursively scans all subfolders for .prproj files"), idle, 0.85);
+    QPalette hintPalette = hint->palette();
+    QColor tertiary = hintPalette.color(QPalette::PlaceholderText);
+    tertiary.setAlphaF(0.6);
+    hintPalette.setColor(QPalette::PlaceholderText, tertiary);
+    hint->setPalette(hintPalette);
+    idleColumn->addWidget(hint);
+    auto* choose = new QPushButton(QStringLiteral("Choose Folder..."), idle);
+    choose->setDefault(true);
+    connect(choose, &QPushButton::clicked, this, &EasyImportSheet::chooseFolder);
+    idleColumn->addWidget(choose, 0, Qt::AlignHCenter);
+    idleColumn->addStretch(1);
+
+    // Scanning.
+    auto* scanning = new QWidget(this);
+    auto* scanColumn = new QVBoxLayout(scanning);
+    scanColumn->setSpacing(12);
+    scanColumn->addStretch(1);
+    auto* spinner = new QProgressBar(scanning);
+    spinner->setRange(0, 0);
+    spinner->setFixedWidth(160);
+    spinner->setTextVisible(false);
+    scanColumn->addWidget(spinner, 0, Qt::AlignHCenter);
+    m_progressLabel = secondaryLabel(QString(), scanning);
+    scanColumn->addWidget(m_progressLabel);
+    scanColumn->addStretch(1);
+
+    // Results.
+    auto* results = new QWidget(this);
+    auto* resultsColumn = new QVBoxLayout(results);
+    resultsColumn->setContentsMargins(0, 0, 0, 0);
+    resultsColumn->setSpacing(0);
+    auto* summaryRow = new QHBoxLayout;
+    summaryRow->setContentsMargins(16, 8, 16, 8);
+    m_summary = new QLabel(results);
+    m_summary->setForegroundRole(QPalette::PlaceholderText);
+    m_summary->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+    auto* all = new QPushButton(QStringLiteral("Select All"), results);
+    auto* none = new QPushButton(QStringLiteral("Select None"), results);
+    for (QPushButton* b : {all, none}) {
+        b->setFlat(true);
+        QFont f = b->font();
+        f.setPointSizeF(f.pointSizeF() * 0.85);
+        b->setFont(f);
+    }
+    connect(all, &QPushButton::clicked, this, &EasyImportSheet::selectAll);
+    connect(none, &QPushButton::clicked, this, &EasyImportSheet::selectNone);
+    summaryRow->addWidget(m_summary, 1);
+    summaryRow->addWidget(all);
+    summaryRow->addWidget(none);
+    resultsColumn->addLayout(summaryRow);
+    resultsColumn->addWidget(divider());
+    m_model = new QStandardItemModel(this);
+    m_list = new QTreeView(results);
+    m_list->setModel(m_model);
+    m_list->setHeaderHidden(true);
+    m_list->setRootIsDecorated(false);
+    m_list->setItemsExpandable(false);
+    m_list->setSelectionMode(QAbstractItemView::NoSelection);
+    m_list->setUniformRowHeights(true);
+    m_list->setTextElideMode(Qt::ElideMiddle);
+    connect(m_model, &QStandardItemModel::itemChanged, this, [this](QStandardItem* item) {
+        if (m_updatingChecks || !item->isCheckable())
+            return;
+        setSelected(item->data(projectIdRole).toUuid(), item->checkState() == Qt::Checked);
+    });
+    resultsColumn->addWidget(m_list, 1);
+    resultsColumn->addWidget(divider());
+    auto* footer = new QHBoxLayout;
+    footer->setContentsMargins(16, 12, 16, 12);
+    auto* again = new QPushButton(QStringLiteral("Scan Another Folder..."), results);
+    connect(again, &QPushButton::clicked, this, &EasyImportSheet::chooseFolder);
+    m_import = new QPushButton(results);
+    m_import->setDefault(true);
+    connect(m_import, &QPushButton::clicked, this, &EasyImportSheet::importSelected);
+    footer->addWidget(again);
+    footer->addStretch(1);
+    footer->addWidget(m_import);
+    resultsColumn->addLayout(footer);
+
+    m_body = new QStackedWidget(this);
+    m_body->addWidget(idle);
+    m_body->addWidget(scanning);
+    m_body->addWidget(results);
+
+    auto* column = new QVBoxLayout(this);
+    column->setContentsMargins(0, 0, 0, 0);
+    column->setSpacing(0);
+    column->addWidget(systemHeaderBar(QStringLiteral("Easy Import"), done));
+    column->addWidget(divider());
+    column->addWidget(m_body, 1);
+    updateBody();
+}
+
+EasyImportSheet::~EasyImportSheet() {
+    // A scan still running ends early; its result would be dropped anyway.
+    m_cancel->store(true);
+}
+
+EasyImportSheet::Body EasyImportSheet::body() const {
+    if (m_isScanning)
+        return Body::scanning;
+    return m_found.isEmpty() ? Body::idle : Body::results;
+}
+
+void EasyImportSheet::chooseFolder() {
+    OpenPanelRequest request;
+    request.canChooseFiles = false;
+    request.canChooseDirectories = true;
+    request.allowsMultipleSelection = false;
+    request.message = QStringLiteral("Select a folder to scan for Premiere Pro projects");
+    request.prompt = QStringLiteral("Scan");
+    const QList<QUrl> urls = m_panel.runOpenPanel(window(), request);
+    if (urls.isEmpty())
+        return;
+    (void)m_grants.grant(urls.first());
+    startScan(urls.first().toLocalFile());
+}
+
+void EasyImportSheet::startScan(const QString& folder) {
+    if (m_isScanning)
+        return;
+    m_scannedDirectory = QFileInfo(folder).fileName();
+    m_isScanning = true;
+    updateBody();
+    QSet<QUrl> open;
+    for (const ProjectFile& project : m_manager.projects())
+        open.insert(project.url);
+    // Progress comes from the worker; each message is posted to the sheet on the GUI thread.
+    QPointer<EasyImportSheet> self(this);
+    auto progress = [self](const QString& text) {
+        QMetaObject::invokeMethod(
+            qApp,
+            [self, text] {
+                if (self)
+                    self->setProgress(text);
+            },
+            Qt::QueuedConnection);
+    };
+    auto cancel = m_cancel;
+    auto* watcher = new QFutureWatcher<QList<DiscoveredProject>>(this);
+    connect(watcher, &QFutureWatcherBase::finished, this, [this, watcher] {
+        watcher->deleteLater();
+        m_found = watcher->result();
+        m_selected.clear();
+        for (const DiscoveredProject& project : m_found)
+            m_selected.insert(project.id);
+        m_isScanning = false;
+        showResults();
+        updateBody();
+        Q_EMIT scanFinished();
+    });
+    watcher->setFuture(QtConcurrent::run([folder, open, progress, cancel] {
+        return EasyImportScan::scan(folder, open, progress, cancel.get());
+    }));
+}
+
+void EasyImportSheet::setProgress(const QString& text) {
+    if (!m_isScanning)
+        return;
+    m_scanProgress = text;
+    m_progressLabel->setText(text);
+    Q_EMIT progressShown(text);
+}
+
+QString EasyImportSheet::summaryText() const {
+    const qsizetype n = m_found.size();
+    return QStringLiteral("Found ") + QString::number(n) + QStringLiteral(" project") +
+           (n == 1 ? QString() : QStringLiteral("s")) + QStringLiteral(" in ") + m_scannedDirectory;
+}
+
+void EasyImportSheet::showResults() {
+    m_updatingChecks = true;
+    m_model->clear();
+    const QLocale locale;
+    for (const DiscoveredProjectFolder& group : EasyImportScan::groups(m_found)) {
+        auto* header = new QStandardItem(group.directory);
+        header->setEditable(false);
+        header->setSelectable(false);
+        header->setToolTip(group.directory);
+        QFont f = m_list->font();
+        f.setPointSizeF(f.pointSizeF() * 0.85);
+        header->setFont(f);
+        header->setForeground(palette().color(QPalette::PlaceholderText));
+        for (const DiscoveredProject& project : group.projects) {
+            const QString date = project.modificationDate.isValid()
+                                     ? locale.toString(project.modificationDate.date(), QLocale::ShortFormat)
+                                     : QStringLiteral("—");
+            auto* row = new QStandardItem(project.fileName + QStringLiteral("\n") +
+                                          formatFileByteCount(project.size) + QStringLiteral("   ") + date);
+            row->setEditable(false);
+            row->setCheckable(true);
+            row->setCheckState(m_selected.contains(project.id) ? Qt::Checked : Qt::Unchecked);
+            row->setData(project.id, projectIdRole);
+            header->appendRow(row);
+        }
+        m_model->appendRow(header);
+    }
+    m_list->expandAll();
+    m_summary->setText(summaryText());
+    m_updatingChecks = false;
+    updateImportButton();
+}
+
+void EasyImportSheet::updateBody() {
+    m_body->setCurrentIndex(m_isScanning ? 1 : m_found.isEmpty() ? 0 : 2);
+}
+
+void EasyImportSheet::updateImportButton() {
+    m_import->setText(QStringLiteral("Import ") + QString::number(m_selected.size()) +
+                      QStringLiteral(" Selected"));
+    m_import->setEnabled(!m_selected.isEmpty());
+}
+
+void EasyImportSheet::selectAll() {
+    m_selected.clear();
+    for (const DiscoveredProject& project : m_found)
+        m_selected.insert(project.id);
+    showResults();
+}
+
+void EasyImportSheet::selectNone() {
+    m_selected.clear();
+    showResults();
+}
+
+void EasyImportSheet::setSelected(const QUuid& id, bool on) {
+    if (on)
+        m_selected.insert(id);
+    else
+        m_selected.remove(id);
+    updateImportButton();
+}
+
+void EasyImportSheet::importSelected() {
+    QList<QUrl> urls;
+    for (const DiscoveredProject& project : m_found)
+        if (m_selected.contains(project.id))
+            urls.append(project.url);
+    if (urls.isEmpty())
+        return;
+    dismissSheet(this);
+    if (m_importer)
+        m_importer(urls);
+}
+
+} // namespace tarnwick

@@ -1,0 +1,62 @@
+#pragma once
+
+#include <QWidget>
+
+class QAbstractButton;
+class QLabel;
+class QLineEdit;
+class QListView;
+class QPushButton;
+class QStackedWidget;
+class QToolButton;
+class QVBoxLayout;
+
+namespace tarnwick {
+
+class ProjectManager;
+class SequenceUsageModel;
+
+// Which timelines prove that their clips are used: name rules for every project (with three
+// presets), the active rules, and every timeline of the open projects with its own checkbox.
+// Every change applies at once.
+class SequenceUsageSheet : public QWidget {
+    Q_OBJECT
+public:
+    explicit SequenceUsageSheet(ProjectManager& manager, QWidget* parent = nullptr);
+
+    SequenceUsageModel* model() const { return m_model; }
+    QLineEdit* searchField() const { return m_search; }
+    QAbstractButton* protectButton() const { return m_protect; }
+    QAbstractButton* ignoreButton() const { return m_ignore; }
+    QToolButton* presetsButton() const { return m_presets; }
+    QAbstractButton* clearButton() const { return m_clear; }
+    QListView* timelines() const { return m_timelines; }
+    QLabel* timelinesTitle() const { return m_timelinesTitle; }
+    // The texts the rules pane shows, one per rule ("No rules" when empty).
+    QStringList shownRules() const;
+    // The remove button of the rule with `pattern`, or null.
+    QAbstractButton* removeButton(const QString& pattern) const;
+    // The text of the timelines pane's empty state (empty while timelines show).
+    QString emptyStateText() const;
+
+private:
+    void addRuleFromSearch(bool protect);
+    void rebuildRules();
+    void updateControls();
+
+    ProjectManager& m_manager;
+    SequenceUsageModel* m_model = nullptr;
+    QLineEdit* m_search = nullptr;
+    QAbstractButton* m_protect = nullptr;
+    QAbstractButton* m_ignore = nullptr;
+    QToolButton* m_presets = nullptr;
+    QAbstractButton* m_clear = nullptr;
+    QWidget* m_rulesHost = nullptr;
+    QVBoxLayout* m_rules = nullptr;
+    QListView* m_timelines = nullptr;
+    QLabel* m_timelinesTitle = nullptr;
+    QStackedWidget* m_timelineBody = nullptr;
+    QLabel* m_emptyText = nullptr;
+};
+
+} // namespace tarnwick

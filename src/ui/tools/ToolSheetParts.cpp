@@ -1,0 +1,118 @@
+#include "ui/tools/ToolSheetParts.h"
+
+#include "ui/BrandFonts.h"
+#include "ui/BrandPalette.h"
+#include "ui/BrandSectionHeader.h"
+#include "ui/SymbolIcons.h"
+
+#include <QFrame>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+namespace tarnwick {
+
+QWidget* makeSystemImageLabel(const QString& title, const QString& symbol, int iconSize, const QColor& tint,
+                              QWidget* parent) {
+    auto* box = new QWidget(parent);
+    auto* row = new QHBoxLayout(box);
+    row->setContentsMargins(0, 0, 0, 0);
+    row->setSpacing(6);
+    auto* icon = new QLabel(box);
+    icon->setPixmap(symbolIcon(symbol, tint).pixmap(iconSize, iconSize));
+    auto* text = new QLabel(title, box);
+    text->setObjectName(QStringLiteral("title"));
+    row->addWidget(icon);
+    row->addWidget(text);
+    return box;
+}
+
+QWidget* systemHeaderBar(const QString& title, QWidget* trailing, QWidget* leadingBelowTitle) {
+    auto* bar = new QWidget;
+    bar->setAutoFillBackground(true);
+    bar->setBackgroundRole(QPalette::Window);
+    auto* row = new QHBoxLayout(bar);
+    row->setContentsMargins(16, 12, 16, 12);
+    auto* titles = new QVBoxLayout;
+    titles->setSpacing(2);
+    auto* label = new QLabel(title, bar);
+    QFont headline = label->font();
+    headline.setBold(true);
+    headline.setPointSizeF(headline.pointSizeF() + 1);
+    label->setFont(headline);
+    titles->addWidget(label);
+    if (leadingBelowTitle)
+        titles->addWidget(leadingBelowTitle);
+    row->addLayout(titles);
+    row->addStretch(1);
+    row->addWidget(trailing);
+    return bar;
+}
+
+QWidget* brandHeaderBar(const QString& title, const QString& symbol, QWidget* trailing) {
+    auto* bar = new QWidget;
+    bar->setAutoFillBackground(true);
+    QPalette palette = bar->palette();
+    palette.setColor(QPalette::Window, Color::brandSurface());
+    bar->setPalette(palette);
+    auto* row = new QHBoxLayout(bar);
+    row->setContentsMargins(14, 10, 14, 10);
+    row->addWidget(new BrandSectionHeader(title, symbol, bar));
+    row->addStretch(1);
+    row->addWidget(trailing);
+    return bar;
+}
+
+QWidget* divider(const QColor& color) {
+    auto* line = new QFrame;
+    line->setFixedHeight(1);
+    line->setAutoFillBackground(true);
+    QPalette palette = line->palette();
+    palette.setColor(QPalette::Window, color.isValid() ? color : palette.color(QPalette::Mid));
+    line->setPalette(palette);
+    return line;
+}
+
+QWidget* contentUnavailable(const QString& symbol, const QString& label, const QString& description) {
+    auto* page = new QWidget;
+    auto* column = new QVBoxLayout(page);
+    column->addStretch(1);
+    auto* icon = new QLabel(page);
+    icon->setPixmap(symbolIcon(symbol, page->palette().color(QPalette::PlaceholderText)).pixmap(40, 40));
+    icon->setAlignment(Qt::AlignCenter);
+    auto* title = new QLabel(label, page);
+    title->setObjectName(QStringLiteral("unavailableLabel"));
+    QFont bold = title->font();
+    bold.setBold(true);
+    bold.setPointSizeF(bold.pointSizeF() + 3);
+    title->setFont(bold);
+    title->setAlignment(Qt::AlignCenter);
+    auto* text = new QLabel(description, page);
+    text->setObjectName(QStringLiteral("unavailableDescription"));
+    text->setAlignment(Qt::AlignCenter);
+    text->setForegroundRole(QPalette::PlaceholderText);
+    column->addWidget(icon);
+    column->addWidget(title);
+    column->addWidget(text);
+    column->addStretch(1);
+    return page;
+}
+
+QPushButton* brandDoneButton() {
+    auto* done = new QPushButton(QStringLiteral("Done"));
+    done->setFont(Font::brand(12, Font::Weight::medium));
+    done->setStyleSheet(
+        QStringLiteral("QPushButton { color: %1; background: transparent; border: 1px solid %1;"
+                       " border-radius: 5px; padding: 3px 12px; }"
+                       "QPushButton:pressed { background: %2; }")
+            .arg(Color::brandAccent().name(),
+                 Color::withOpacity(Color::brandAccent(), 0.2).name(QColor::HexArgb)));
+    return done;
+}
+
+void dismissSheet(QWidget* content) {
+    content->window()->close();
+}
+
+} // namespace tarnwick

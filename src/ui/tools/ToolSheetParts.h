@@ -1,0 +1,28 @@
+#pragma once
+
+#include <QColor>
+#include <QString>
+
+class QLabel;
+class QPushButton;
+class QWidget;
+
+namespace tarnwick {
+
+// A label of a symbol and a title (empty states, buttons).
+QWidget* makeSystemImageLabel(const QString& title, const QString& symbol, int iconSize = 16,
+                              const QColor& tint = {}, QWidget* parent = nullptr);
+// The system-styled header bar of a tool sheet: a title, a spacer and `trailing`.
+QWidget* systemHeaderBar(const QString& title, QWidget* trailing, QWidget* leadingBelowTitle = nullptr);
+// The brand header bar: a section header with a symbol, a spacer and `trailing`.
+QWidget* brandHeaderBar(const QString& title, const QString& symbol, QWidget* trailing);
+// A one-pixel divider in `color` (invalid: the palette's mid colour).
+QWidget* divider(const QColor& color = {});
+// A centred "content unavailable" page: a large symbol, a label and a description.
+QWidget* contentUnavailable(const QString& symbol, const QString& label, const QString& description);
+// The brand "Done" button: bordered, accent tint, small.
+QPushButton* brandDoneButton();
+// Closes the sheet that holds `content` (its top-level window).
+void dismissSheet(QWidget* content);
+
+} // namespace tarnwick

@@ -1,0 +1,108 @@
+#include "ui/tools/AuditLogView.h"
+
+#include <QLabel>
+#include <QListView>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTest>
+#include <QTimer>
+
+#include <gtest/gtest.h>
+
+using namespace tarnwick;
+
+namespace {
+const QDateTime base = QDateTime(QDate(2026, 3, 1), QTime(12, 0), Qt::UTC);
+
+AuditLogEntry entry(const QString& name, qint64 secondsAfterBase,
+                    AuditAction action = AuditAction::movedToTrash) {
+    AuditLogEntry e;
+    e.timestamp = base.addSecs(secondsAfterBase);
+    e.action = action;
+    e.fileName = name;
+    e.filePath = QStringLiteral("/Media/") + name;
+    return e;
+}
+} // namespace
+
+TEST(AuditLogView, NewestFirstWithEntriesOfOneInstantInLoggedOrder) {
+    const QList<AuditLogEntry> logged{entry(QStringLiteral("a"), 0), entry(QStringLiteral("b"), 60),
+                                      entry(QStringLiteral("c"), 60), entry(QStringLiteral("d"), 30)};
+    AuditLogView view(logged, [] { return base.addSecs(120); });
+    QStringList names;
+    for (int row = 0; row < view.model()->rowCount(); ++row)
+        names << view.model()->index(row).data().toString();
+    EXPECT_EQ(names, (QStringList{"b", "c", "d", "a"}));
+    EXPECT_FALSE(view.showsEmptyState());
+}
+
+TEST(AuditLogView, EachActionHasItsLabelSymbolAndColour) {
+    const QList<std::tuple<AuditAction, QString, QString, QColor>> table{
+        {AuditAction::movedToTrash, "trash", "Moved to Trash", QColor(0xFF, 0x95, 0x00)},
+        {AuditAction::deletedPermanently, "trash.slash", "Deleted Permanently", QColor(0xFF, 0x3B, 0x30)},
+        {AuditAction::movedToFolder, "folder", "Moved to Folder", QColor(0x00, 0x7A, 0xFF)},
+        {AuditAction::restored, "arrow.uturn.backward", "Restored", QColor(0x34, 0xC7, 0x59)},
+        {AuditAction::transcoded, "arrow.trianglehead.swap", "Transcoded & Replaced",
+         QColor(0x58, 0x56, 0xD6)}};
+    for (const auto& [action, symbol, label, colour] : table) {
+        const AuditActionStyle style = auditActionStyle(action);
+        EXPECT_EQ(style.symbol, symbol);
+        EXPECT_EQ(style.label, label);
+        EXPECT_EQ(style.color, colour);
+    }
+}
+
+TEST(AuditLogView, RowsShowSizeProjectsAndTheDestinationFolder) {
+    AuditLogEntry moved = entry(QStringLiteral("clip.mov"), 0, AuditAction::movedToFolder);
+    moved.fileSize = 0;
+    moved.destinationPath = QStringLiteral("/Archive/Day1/clip.mov");
+    moved.projectNames = {QStringLiteral("Promo"), QStringLiteral("Teaser")};
+    AuditLogEntry trashed = entry(QStringLiteral("b.mov"), -10);
+    trashed.fileSize = 2'000'000;
+    AuditLogView view({moved, trashed}, [] { return base; });
+    const QModelIndex first = view.model()->index(0);
+    EXPECT_EQ(first.data(AuditLogModel::actionLabelRole).toString(), QStringLiteral("Moved to Folder"));
+    EXPECT_TRUE(
+        first.data(AuditLogModel::detailRole).toString().endsWith(QStringLiteral("•  Promo, Teaser")));
+    EXPECT_FALSE(first.data(AuditLogModel::detailRole).toString().isEmpty());
+    EXPECT_EQ(first.data(AuditLogModel::destinationRole).toString(), QStringLiteral("→ /Archive/Day1"));
+    const QModelIndex second = view.model()->index(1);
+    EXPECT_FALSE(second.data(AuditLogModel::detailRole).toString().contains(QStringLiteral("•")));
+    EXPECT_FALSE(second.data(AuditLogModel::destinationRole).isValid());
+}
+
+TEST(AuditLogView, RelativeTimesFollowTheClockWhenTheTimerFires) {
+    QDateTime now = base.addSecs(59);
+    AuditLogView view({entry(QStringLiteral("a"), 0)}, [&now] { return now; });
+    EXPECT_EQ(view.model()->index(0).data(AuditLogModel::relativeTimeRole).toString(),
+              QStringLiteral("59 seconds ago"));
+    EXPECT_TRUE(view.refreshTimer()->isActive());
+    QSignalSpy changed(view.model(), &QAbstractItemModel::dataChanged);
+    now = base.addSecs(3 * 3600 + 5);
+    QMetaObject::invokeMethod(view.refreshTimer(), "timeout");
+    EXPECT_EQ(changed.count(), 1);
+    EXPECT_EQ(view.model()->index(0).data(AuditLogModel::relativeTimeRole).toString(),
+              QStringLiteral("3 hours ago"));
+    EXPECT_EQ(relativeTimeText(base, base.addDays(1)), QStringLiteral("1 day ago"));
+    EXPECT_EQ(relativeTimeText(base, base), QStringLiteral("now"));
+}
+
+TEST(AuditLogView, AnEmptyLogShowsNoEntriesAndReturnCloses) {
+    AuditLogView view({});
+    EXPECT_TRUE(view.showsEmptyState());
+    QStringList texts;
+    for (const QLabel* label : view.findChildren<QLabel*>())
+        texts << label->text();
+    EXPECT_TRUE(texts.contains(QStringLiteral("No Entries")));
+    EXPECT_TRUE(texts.contains(QStringLiteral("File operations will be logged here")));
+    view.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&view));
+    view.activateWindow();
+    QTest::keyClick(&view, Qt::Key_Return);
+    EXPECT_FALSE(view.isVisible());
+}
+
+TEST(AuditLogView, DestinationFolderDropsTheFileName) {
+    EXPECT_EQ(destinationFolder(QStringLiteral("/Archive/Day1/clip.mov")), QStringLiteral("/Archive/Day1"));
+    EXPECT_EQ(destinationFolder(QStringLiteral("/clip.mov")), QStringLiteral("/"));
+}

@@ -1,0 +1,99 @@
+#include "ui/tools/StatsView.h"
+
+#include "platform/ByteCountText.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QClipboard>
+#include <QMenu>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+using namespace tarnwick;
+
+namespace {
+const QDateTime now(QDate(2026, 6, 15), QTime(15, 0));
+
+QStringList values(const QList<StatItem>& items) {
+    QStringList out;
+    for (const StatItem& item : items)
+        out << item.value;
+    return out;
+}
+QStringList labels(const QList<StatItem>& items) {
+    QStringList out;
+    for (const StatItem& item : items)
+        out << item.label;
+    return out;
+}
+} // namespace
+
+TEST(StatsView, AFreshRecordShowsZerosAndTheShareTextSaysSo) {
+    const AllTimeStats fresh;
+    StatsView view(fresh, now);
+    EXPECT_EQ(view.size(), QSize(420, 600));
+    EXPECT_EQ(values(view.items()), (QStringList{"0", "0", "0", "0%", "0", "0"}));
+    EXPECT_EQ(labels(view.items()), (QStringList{"Files Deleted", "Files Moved", "Projects Imported",
+                                                 "Avg. Usage", "Files Analyzed", "Days Active"}));
+    EXPECT_EQ(view.heroText(), formatFileByteCount(0));
+    EXPECT_EQ(shareText(fresh), QStringLiteral("I reclaimed ") + formatFileByteCount(0) +
+                                    QStringLiteral(" with Tarnwick — 0 files deleted across 0 projects. ") +
+                                    makerSite());
+}
+
+TEST(StatsView, AverageUsageDaysAndTheShareCardLabels) {
+    AllTimeStats stats;
+    stats.totalMediaFilesAnalyzed = 200;
+    stats.totalUsedFiles = 150;
+    stats.filesDeleted = 1234;
+    stats.projectsImported = 12;
+    stats.spaceSavedBytes = 5'000'000'000;
+    stats.firstUsedDate = now.addDays(-10);
+    QList<StatItem> items = statItems(stats, now, false);
+    EXPECT_EQ(items.at(3).value, QStringLiteral("75%"));
+    EXPECT_EQ(items.at(5).value, QStringLiteral("10"));
+    EXPECT_EQ(items.at(0).value, QStringLiteral("1234"));
+    EXPECT_EQ(statItems(stats, now, true).at(3).label, QStringLiteral("Avg. Media Usage"));
+    stats.totalUsedFiles = 3;
+    stats.totalMediaFilesAnalyzed = 7;
+    stats.firstUsedDate = QDateTime(now.date(), QTime(9, 0));
+    items = statItems(stats, now, false);
+    EXPECT_EQ(items.at(3).value, QStringLiteral("43%"));
+    EXPECT_EQ(items.at(5).value, QStringLiteral("1"));
+    EXPECT_EQ(shareText(stats),
+              QStringLiteral("I reclaimed ") + formatFileByteCount(5'000'000'000) +
+                  QStringLiteral(" with Tarnwick — 1234 files deleted across 12 projects. ") + makerSite());
+}
+
+TEST(StatsView, TheCardIsRenderedOncePerOpeningAt810By1440) {
+    AllTimeStats stats;
+    stats.spaceSavedBytes = 123'456'789;
+    StatsView view(stats, now);
+    EXPECT_EQ(view.shareRenders(), 0); // nothing rendered while the sheet is built
+    const QImage& image = view.shareImage();
+    EXPECT_EQ(image.size(), QSize(810, 1440));
+    EXPECT_EQ(image.devicePixelRatio(), 3.0);
+    // The top of the card is the gradient's start, #1E1E1E.
+    EXPECT_EQ(QColor(image.pixel(405, 0)).name(), QStringLiteral("#1e1e1e"));
+    QMenu* menu = view.shareMenu();
+    ASSERT_EQ(menu->actions().size(), 3);
+    EXPECT_EQ(menu->actions().at(0)->text(), QStringLiteral("Copy Image"));
+    EXPECT_EQ(menu->actions().at(1)->text(), QStringLiteral("Save Image…"));
+    EXPECT_EQ(menu->actions().at(2)->text(), QStringLiteral("Copy Text"));
+    menu->actions().at(0)->trigger();
+    view.update();
+    QApplication::processEvents();
+    EXPECT_EQ(view.shareRenders(), 1);
+    EXPECT_EQ(QApplication::clipboard()->image().size(), QSize(810, 1440));
+    menu->actions().at(2)->trigger();
+    EXPECT_EQ(QApplication::clipboard()->text(), shareText(stats));
+
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("stats.png"));
+    ASSERT_TRUE(view.saveImage(path));
+    EXPECT_EQ(QImage(path).size(), QSize(810, 1440));
+    EXPECT_EQ(view.shareRenders(), 1);
+}

@@ -1,0 +1,36 @@
+#pragma once
+
+#include "stores/SecurityScopedAccess.h"
+#include "support/FakeAccessGrantBackend.h"
+#include "support/ProjectManagerHarness.h"
+#include "ui/FilePanel.h"
+
+#include <QTemporaryDir>
+
+#include <memory>
+
+namespace tarnwick::testing {
+
+// Hands back a preset choice and keeps the requests.
+class ChoicePanel : public FilePanel {
+public:
+    QList<QUrl> choice;
+    QList<OpenPanelRequest> requests;
+    QList<QUrl> runOpenPanel(QWidget*, const OpenPanelRequest& request) override {
+        requests.append(request);
+        return choice;
+    }
+};
+
+// A manager on temporary stores, a preset panel and fake grants for the tool sheets.
+struct ToolSheetFixture {
+    ProjectManagerHarness harness;
+    QTemporaryDir dir;
+    std::shared_ptr<FakeAccessGrantBackend> backend = std::make_shared<FakeAccessGrantBackend>();
+    SecurityScopedAccess grants{dir.filePath(QStringLiteral("grants")), backend, false};
+    ChoicePanel panel;
+
+    ProjectManager& pm() { return harness.pm(); }
+};
+
+} // namespace tarnwick::testing
