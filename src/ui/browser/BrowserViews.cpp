@@ -27,11 +27,7 @@ MediaBrowserActions tableActions(ContentView& window, const BrowserServices& ser
     ProjectManager& manager = window.manager();
     MediaBrowserActions actions;
     actions.deleteSafetyConflicts = [&window, &manager](const QList<MediaFile>& files) {
-        QStringList reasons;
-        for (const auto& conflict :
-             window.operations().findDeleteSafetyConflicts(files, manager.mediaFiles()))
-            reasons.append(conflict.reason);
-        return reasons;
+        return window.operations().conflictReasons(files, manager.mediaFiles());
     };
     actions.addToRecycleBin = [&window, &manager](const QList<MediaFile>& files) {
         window.operations().addToRecycleBin(manager, files);

@@ -8,6 +8,7 @@
 #include "ui/browser/MediaTableDelegate.h"
 #include "ui/browser/MediaTableModel.h"
 #include "ui/browser/MediaThumbnailStore.h"
+#include "ui/common/ViewHelpers.h"
 
 #include <QEvent>
 #include <QHBoxLayout>
@@ -311,15 +312,6 @@ void MediaFileListView::showContextMenu(const QPoint& pos) {
     menu->popup(m_table->viewport()->mapToGlobal(pos));
 }
 
-QString MediaFileListView::conflictMessage(const QStringList& reasons) {
-    if (reasons.isEmpty())
-        return {};
-    QString message = reasons.first();
-    if (reasons.size() >= 2)
-        message += QStringLiteral("\n\n…and %1 more conflict(s)").arg(reasons.size() - 1);
-    return message + QStringLiteral("\n\nDeleting this file may break that project.");
-}
-
 void MediaFileListView::addSelectionToBin(const QList<MediaFile>& files) {
     const QStringList conflicts =
         m_actions.deleteSafetyConflicts ? m_actions.deleteSafetyConflicts(files) : QStringList();
@@ -332,7 +324,7 @@ void MediaFileListView::addSelectionToBin(const QList<MediaFile>& files) {
     m_pendingDeleteFiles = files;
     m_deleteConflicts = conflicts;
     AlertDialog::present(window(), QStringLiteral("⚠️ Potentially Used Media"),
-                         conflictMessage(conflicts),
+                         deleteSafetyMessage(conflicts),
                          {{QStringLiteral("Cancel"), AlertButton::Role::cancel,
                            [this] {
                                m_pendingDeleteFiles.clear();

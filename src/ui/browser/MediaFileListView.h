@@ -63,8 +63,6 @@ public:
     QString emptyTitle() const;
     QString emptyDescription() const;
     bool showsEmptyState() const;
-    // The alert's message for these conflict reasons.
-    static QString conflictMessage(const QStringList& reasons);
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;

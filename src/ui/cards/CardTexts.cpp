@@ -82,15 +82,6 @@ QString hint() {
     return QStringLiteral("· hover to scrub · ⊕ to select");
 }
 
-QString deleteSafetyAlertMessage(const QStringList& reasons) {
-    if (reasons.isEmpty())
-        return {};
-    QString message = reasons.first();
-    if (reasons.size() >= 2)
-        message += QStringLiteral("\n\n…and %1 more conflict(s)").arg(reasons.size() - 1);
-    return message + QStringLiteral("\n\nDeleting this file may break that project.");
-}
-
 QString sizeText(qint64 bytes) {
     if (bytes == 0)
         return QStringLiteral("—");

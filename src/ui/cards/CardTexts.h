@@ -45,8 +45,6 @@ namespace cardTexts {
 QString clipCount(qsizetype count);      // "12 clips", "1 clip"
 QString selectionCount(qsizetype count); // "2 selected"
 QString hint();
-// The first reason, "…and N more conflict(s)" when there are more, and the warning line.
-QString deleteSafetyAlertMessage(const QStringList& reasons);
 QString sizeText(qint64 bytes); // "—" for 0
 // One name, or the first and " +N".
 QString timelineSummary(const QStringList& names);

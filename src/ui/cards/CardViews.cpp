@@ -33,11 +33,7 @@ void installCardViews(ViewFactories& factories, ThumbnailGenerator& generator) {
         ProjectManager& manager = window.manager();
         ClipCardsActions actions;
         actions.deleteSafetyConflicts = [&window, &manager](const QList<MediaFile>& files) {
-            QStringList reasons;
-            for (const auto& conflict :
-                 window.operations().findDeleteSafetyConflicts(files, manager.mediaFiles()))
-                reasons.append(conflict.reason);
-            return reasons;
+            return window.operations().conflictReasons(files, manager.mediaFiles());
         };
         actions.addToRecycleBin = [&window, &manager](const QList<MediaFile>& files) {
             window.operations().addToRecycleBin(manager, files);

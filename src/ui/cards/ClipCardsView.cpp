@@ -5,6 +5,7 @@
 #include "ui/BrandFonts.h"
 #include "ui/BrandPalette.h"
 #include "ui/SymbolIcons.h"
+#include "ui/common/ViewHelpers.h"
 
 #include <QFrame>
 #include <QHBoxLayout>
@@ -199,7 +200,7 @@ void ClipCardsView::requestAddToBin(const QList<MediaFile>& files) {
     m_pendingDeleteFiles = files;
     m_deleteConflicts = conflicts;
     m_alert = AlertDialog::present(
-        this, QStringLiteral("⚠️ Potentially Used Media"), cardTexts::deleteSafetyAlertMessage(conflicts),
+        this, QStringLiteral("⚠️ Potentially Used Media"), deleteSafetyMessage(conflicts),
         {{QStringLiteral("Cancel"), AlertButton::Role::cancel, [this] { cancelPendingDelete(); }},
          {QStringLiteral("Move to Recycle Anyway"), AlertButton::Role::destructive,
           [this] { confirmMoveToRecycleAnyway(); }}});

@@ -138,4 +138,13 @@ discoveredProjectList(const QHash<QString, QList<DiscoveredProject>>& byFolder) 
     return out;
 }
 
+QString deleteSafetyMessage(const QStringList& reasons) {
+    if (reasons.isEmpty())
+        return {};
+    QString message = reasons.first();
+    if (reasons.size() >= 2)
+        message += QStringLiteral("\n\n…and %1 more conflict(s)").arg(reasons.size() - 1);
+    return message + QStringLiteral("\n\nDeleting this file may break that project.");
+}
+
 } // namespace tarnwick

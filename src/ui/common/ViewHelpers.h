@@ -38,6 +38,10 @@ QList<TextRun> highlightedPath(const QString& path, int matching, const QColor& 
 // The runs as rich text for a label (escaped).
 QString richText(const QList<TextRun>& runs);
 
+// The delete-safety alert's message: the first reason, "…and N more conflict(s)" when there are
+// more, and the warning line; empty without reasons.
+QString deleteSafetyMessage(const QStringList& reasons);
+
 // The three preset ignore patterns of the timeline usage sheet, in button order.
 const QStringList& presetIgnorePatterns();
 // Runs the preset at `index` through the sheet's add-rule operation (pattern in, ignore action).

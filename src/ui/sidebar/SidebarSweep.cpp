@@ -4,6 +4,7 @@
 #include "ui/AlertDialog.h"
 #include "ui/BrandButton.h"
 #include "ui/FilePanel.h"
+#include "ui/common/ViewHelpers.h"
 #include "ui/sidebar/SidebarTexts.h"
 #include "ui/sidebar/SidebarView.h"
 #include "ui/window/ContentView.h"
@@ -83,7 +84,7 @@ void SidebarView::addPresentations() {
                        reasons.append(conflict.reason);
                    return AlertDialog::present(
                        window(), QStringLiteral("⚠️ Potentially Used Media"),
-                       SidebarTexts::deleteSafetyMessage(reasons),
+                       deleteSafetyMessage(reasons),
                        {{QStringLiteral("Cancel"), Role::cancel,
                          [this] {
                              m_pendingDeleteFiles.clear();

@@ -75,15 +75,6 @@ std::optional<QString> timelinesText(int timelines) {
     return QStringLiteral("• ") + plural(timelines, QStringLiteral(" timeline"));
 }
 
-QString deleteSafetyMessage(const QStringList& reasons) {
-    if (reasons.isEmpty())
-        return {};
-    QString message = reasons.first();
-    if (reasons.size() >= 2)
-        message += QStringLiteral("\n\n…and %1 more conflict(s)").arg(reasons.size() - 1);
-    return message + QStringLiteral("\n\nDeleting this file may break that project.");
-}
-
 QString moveUnusedMessage(qint64 count, const QString& folderName) {
     return QStringLiteral(
                "Move %1 file(s) to “%2”? Originals are relocated with their directory structure preserved.")

@@ -33,8 +33,6 @@ QString projectCountsText(int files, int used);
 // "• 2 timelines"; nothing for a project without timelines.
 std::optional<QString> timelinesText(int timelines);
 
-// The delete-safety alert's message over the conflicts' reasons (first reason shown).
-QString deleteSafetyMessage(const QStringList& reasons);
 QString moveUnusedMessage(qint64 count, const QString& folderName);
 
 } // namespace tarnwick::SidebarTexts

@@ -49,6 +49,14 @@ std::optional<QString> CleanupOperations::locateFFmpeg() {
     return std::nullopt;
 }
 
+QStringList CleanupOperations::conflictReasons(const QList<MediaFile>& staging,
+                                               const QList<MediaFile>& mediaFiles) const {
+    QStringList reasons;
+    for (const Conflict& conflict : findDeleteSafetyConflicts(staging, mediaFiles))
+        reasons.append(conflict.reason);
+    return reasons;
+}
+
 namespace {
 
 // The engine's clean-up and import operations.

@@ -44,6 +44,8 @@ public:
     // Pure over the given list: callable on a worker thread with a snapshot of the media list.
     virtual QList<Conflict> findDeleteSafetyConflicts(const QList<MediaFile>& staging,
                                                       const QList<MediaFile>& mediaFiles) const = 0;
+    // The reason of each conflict, for the views' alert.
+    QStringList conflictReasons(const QList<MediaFile>& staging, const QList<MediaFile>& mediaFiles) const;
     virtual QList<MediaFile> unusedFilesSafeToStage(const QList<MediaFile>& mediaFiles) const = 0;
 
     // GUI thread.

@@ -2,6 +2,7 @@
 
 #include "model/MediaFile.h"
 #include "ui/BrandPalette.h"
+#include "ui/common/ViewHelpers.h"
 
 #include <gtest/gtest.h>
 
@@ -97,11 +98,11 @@ TEST(CardTexts, HeaderAndDetailTexts) {
 }
 
 TEST(CardTexts, DeleteSafetyAlertMessage) {
-    EXPECT_EQ(cardTexts::deleteSafetyAlertMessage({}), QString());
-    EXPECT_EQ(cardTexts::deleteSafetyAlertMessage({"A is used by B"}),
+    EXPECT_EQ(deleteSafetyMessage({}), QString());
+    EXPECT_EQ(deleteSafetyMessage({"A is used by B"}),
               "A is used by B\n\nDeleting this file may break that project.");
     EXPECT_EQ(
-        cardTexts::deleteSafetyAlertMessage({"first", "second", "third"}),
+        deleteSafetyMessage({"first", "second", "third"}),
         QStringLiteral("first\n\n…and 2 more conflict(s)\n\nDeleting this file may break that project."));
 }
 
