@@ -369,7 +369,28 @@ void MediaFileListView::hideEvent(QHideEvent* event) {
     }
 }
 
+void MediaFileListView::fitColumns() {
+    // The other columns give up width toward their minimums before the name drops below its own.
+    const int available = m_table->viewport()->width();
+    int ideal = 0;
+    int minimum = 0;
+    for (int column = 0; column < MediaTableModel::columnCount_; ++column) {
+        ideal += columnWidths[column];
+        minimum += minimumWidths[column];
+    }
+    const double share =
+        std::clamp(double(available - minimumNameWidth - minimum) / double(ideal - minimum), 0.0, 1.0);
+    QHeaderView* columns = m_table->horizontalHeader();
+    for (int column = 0; column < MediaTableModel::columnCount_; ++column) {
+        if (column != MediaTableModel::fileName)
+            columns->resizeSection(column, minimumWidths[column] +
+                                               int(share * (columnWidths[column] - minimumWidths[column])));
+    }
+}
+
 bool MediaFileListView::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == m_table->viewport() && event->type() == QEvent::Resize)
+        fitColumns();
     if (watched == m_table->viewport() && event->type() == QEvent::MouseButtonRelease) {
         auto* mouse = static_cast<QMouseEvent*>(event);
         const QModelIndex index = m_table->indexAt(mouse->position().toPoint());

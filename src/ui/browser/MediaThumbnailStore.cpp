@@ -30,8 +30,11 @@ QImage MediaThumbnailStore::thumbnail(const MediaFile& file) {
             self->store(id, image);
         Q_EMIT self->thumbnailReady(id);
     });
-    if (!requested)
+    if (!requested) {
+        // Kinds without a picture (documents, say) are not asked again on every paint.
         m_pending.remove(file.id);
+        m_answeredEmpty.insert(file.id);
+    }
     return {};
 }
 

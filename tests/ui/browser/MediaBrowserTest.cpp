@@ -342,3 +342,56 @@ TEST(MediaThumbnailStore, AsksOnceKeepsABoundAndDropsHiddenRequests) {
 
 } // namespace
 } // namespace tarnwick
+
+namespace tarnwick {
+namespace {
+
+TEST(MediaTableColumns, OtherColumnsShrinkBeforeTheNameInANarrowPane) {
+    testing::ProjectManagerHarness harness;
+    harness.pm().setMediaFiles({testing::media("/v/a.mov", 0, MediaFileStatus::online, 5)});
+    testing::drainEvents();
+    MediaFileListView view(harness.pm(), {}, nullptr);
+    view.resize(700, 400);
+    view.show();
+    testing::drainEvents();
+    QHeaderView* header = view.table()->horizontalHeader();
+    EXPECT_GE(header->sectionSize(MediaTableModel::fileName), 150);
+    EXPECT_LE(header->length(), view.table()->viewport()->width() + 1);
+    EXPECT_GE(header->sectionSize(MediaTableModel::usage), 92);
+}
+
+} // namespace
+} // namespace tarnwick
+
+namespace tarnwick {
+namespace {
+
+TEST(MediaTableThumbnails, PaintedRowsAskForTheirPictures) {
+    testing::ProjectManagerHarness harness;
+    harness.pm().setMediaFiles({testing::media("/v/song.mp3", 0, MediaFileStatus::online, 5),
+                                testing::media("/v/notes.txt", 0, MediaFileStatus::online, 4)});
+    testing::drainEvents();
+    int asked = 0;
+    MediaThumbnailStore store(
+        [&](const MediaFile& file, RequestToken, std::function<void(const QImage&)> done) {
+            ++asked;
+            if (!file.path.endsWith(".mp3"))
+                return false;
+            QImage picture(32, 32, QImage::Format_ARGB32);
+            picture.fill(Qt::magenta);
+            done(picture);
+            return true;
+        });
+    MediaFileListView view(harness.pm(), {}, &store);
+    view.resize(900, 400);
+    view.show();
+    view.grab();
+    testing::drainEvents();
+    EXPECT_EQ(asked, 2);
+    EXPECT_EQ(store.size(), 1);
+    view.grab();
+    EXPECT_EQ(asked, 2); // painted again from the store, nothing asked twice
+}
+
+} // namespace
+} // namespace tarnwick
