@@ -131,6 +131,11 @@ void ImagePreviewView::showResult() {
     m_picture->setPixmap(pixmap);
     m_picture->adjustSize();
     m_body->setCurrentIndex(1);
+    // The sheet grows to show the whole fitted image (its frame and scroll bars included).
+    const QSize room = m_picture->size() + QSize(40, 40);
+    m_body->setMinimumSize(room.boundedTo(maxImageSize + QSize(40, 40)));
+    if (window() != this)
+        window()->adjustSize();
 }
 
 QString ImagePreviewView::sizeText() const {
