@@ -16,14 +16,14 @@
 namespace tarnwick {
 namespace {
 
-struct ChipSpec {
+struct ChipFlag {
     const char* label;
     const char* tooltip;
     bool (ProjectManager::*get)() const;
     void (ProjectManager::*set)(bool);
 };
 
-const ChipSpec chipSpecs[] = {
+const ChipFlag chipFlags[] = {
     {"Unused", nullptr, &ProjectManager::showOnlyUnused, &ProjectManager::setShowOnlyUnused},
     {"Online", nullptr, &ProjectManager::showOnlyOnline, &ProjectManager::setShowOnlyOnline},
     {"Deleted", "Show files that have been deleted or moved", &ProjectManager::showDeleted,
@@ -72,12 +72,12 @@ FilterBar::FilterBar(ProjectManager& manager, QWidget* parent) : QWidget(parent)
     searchLayout->addWidget(m_search);
     layout->addWidget(searchBox);
 
-    for (const ChipSpec& spec : chipSpecs) {
-        auto* chip = new FilterChipToggle(QString::fromUtf8(spec.label), this);
-        if (spec.tooltip)
-            chip->setToolTip(QString::fromUtf8(spec.tooltip));
+    for (const ChipFlag& flag : chipFlags) {
+        auto* chip = new FilterChipToggle(QString::fromUtf8(flag.label), this);
+        if (flag.tooltip)
+            chip->setToolTip(QString::fromUtf8(flag.tooltip));
         connect(chip, &QAbstractButton::clicked, this,
-                [this, spec = &spec](bool checked) { std::invoke(spec->set, m_manager, checked); });
+                [this, flag = &flag](bool checked) { std::invoke(flag->set, m_manager, checked); });
         layout->addWidget(chip);
         m_chips.append(chip);
     }
@@ -117,8 +117,8 @@ void FilterBar::syncFromManager() {
     if (m_search->text() != m_manager.filterText())
         m_search->setText(m_manager.filterText());
     qsizetype i = 0;
-    for (const ChipSpec& spec : chipSpecs) {
-        const bool on = std::invoke(spec.get, m_manager);
+    for (const ChipFlag& flag : chipFlags) {
+        const bool on = std::invoke(flag.get, m_manager);
         FilterChipToggle* chip = m_chips[i++];
         if (chip->isChecked() != on)
             chip->setChecked(on);
