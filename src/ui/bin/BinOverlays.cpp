@@ -64,6 +64,31 @@ void setElided(QLabel* label, const QString& text) {
     label->setToolTip(text);
     label->setText(label->fontMetrics().elidedText(text, Qt::ElideMiddle, 420));
 }
+
+// The head both progress cards share: symbol, title, the file in work and the bar.
+void addProgressHead(QWidget* owner, QVBoxLayout* card, const QString& symbol, const QColor& tint,
+                     const QString& title, QLabel*& file, QProgressBar*& bar) {
+    card->addWidget(symbolLabel(symbol, tint, 48, owner));
+    card->addWidget(textLabel(title, 4, true, owner));
+    file = fileLine(owner);
+    card->addWidget(file);
+    bar = progressBar(owner);
+    card->addWidget(bar, 0, Qt::AlignHCenter);
+}
+
+// Counter columns side by side, centred, with dividers between them.
+QHBoxLayout* counterRow(const QList<QLayout*>& columns, QWidget* owner) {
+    auto* row = new QHBoxLayout;
+    row->setSpacing(24);
+    row->addStretch(1);
+    for (qsizetype i = 0; i < columns.size(); ++i) {
+        if (i > 0)
+            row->addWidget(verticalDivider(owner));
+        row->addLayout(columns[i]);
+    }
+    row->addStretch(1);
+    return row;
+}
 } // namespace
 
 // ---- Move -------------------------------------------------------------------------------------
@@ -71,22 +96,12 @@ void setElided(QLabel* label, const QString& text) {
 MoveProgressOverlay::MoveProgressOverlay(ContentView& window, QWidget* parent)
     : ModalCard(parent), m_window(window) {
     QVBoxLayout* card = cardLayout();
-    card->addWidget(symbolLabel(QStringLiteral("folder.badge.gearshape"), blue(), 48, this));
-    card->addWidget(textLabel(QStringLiteral("Moving Files..."), 4, true, this));
-    m_file = fileLine(this);
-    card->addWidget(m_file);
-    m_bar = progressBar(this);
-    card->addWidget(m_bar, 0, Qt::AlignHCenter);
-    auto* counters = new QHBoxLayout;
-    counters->setSpacing(24);
-    counters->addStretch(1);
-    counters->addLayout(counter(this, m_files, QStringLiteral("Files")));
-    counters->addWidget(verticalDivider(this));
-    counters->addLayout(counter(this, m_bytes, QStringLiteral("Total Size")));
-    counters->addWidget(verticalDivider(this));
-    counters->addLayout(counter(this, m_speed, QStringLiteral("Speed")));
-    counters->addStretch(1);
-    card->addLayout(counters);
+    addProgressHead(this, card, QStringLiteral("folder.badge.gearshape"), blue(),
+                    QStringLiteral("Moving Files..."), m_file, m_bar);
+    card->addLayout(counterRow({counter(this, m_files, QStringLiteral("Files")),
+                                counter(this, m_bytes, QStringLiteral("Total Size")),
+                                counter(this, m_speed, QStringLiteral("Speed"))},
+                               this));
     m_percent = textLabel(QString(), -2, false, this);
     setTextColor(m_percent, tertiaryText());
     card->addWidget(m_percent);
@@ -119,20 +134,11 @@ void MoveProgressOverlay::refresh() {
 TranscodeProgressOverlay::TranscodeProgressOverlay(ContentView& window, QWidget* parent)
     : ModalCard(parent), m_window(window) {
     QVBoxLayout* card = cardLayout();
-    card->addWidget(symbolLabel(QStringLiteral("film.stack"), indigo(), 48, this));
-    card->addWidget(textLabel(QStringLiteral("Transcoding Files..."), 4, true, this));
-    m_file = fileLine(this);
-    card->addWidget(m_file);
-    m_bar = progressBar(this);
-    card->addWidget(m_bar, 0, Qt::AlignHCenter);
-    auto* counters = new QHBoxLayout;
-    counters->setSpacing(24);
-    counters->addStretch(1);
-    counters->addLayout(counter(this, m_files, QStringLiteral("Files")));
-    counters->addWidget(verticalDivider(this));
-    counters->addLayout(counter(this, m_saved, QStringLiteral("Space Saved"), green()));
-    counters->addStretch(1);
-    card->addLayout(counters);
+    addProgressHead(this, card, QStringLiteral("film.stack"), indigo(),
+                    QStringLiteral("Transcoding Files..."), m_file, m_bar);
+    card->addLayout(counterRow({counter(this, m_files, QStringLiteral("Files")),
+                                counter(this, m_saved, QStringLiteral("Space Saved"), green())},
+                               this));
     m_percent = textLabel(QString(), -2, false, this);
     setTextColor(m_percent, tertiaryText());
     card->addWidget(m_percent);
