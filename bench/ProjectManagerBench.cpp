@@ -233,7 +233,7 @@ void sortBench(benchmark::State& state, MediaSortKey key) {
     bool ascending = true;
     for (auto _ : state) {
         ascending = !ascending; // a new order each time: sorts the cached filter result again
-        benchmark::DoNotOptimize(pm.sortedFilteredMediaFiles({{key, ascending}}).size());
+        benchmark::DoNotOptimize(pm.sortedFilteredMediaRows({{key, ascending}}).size());
     }
 }
 

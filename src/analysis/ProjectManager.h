@@ -4,6 +4,8 @@
 #include "analysis/EffectiveUsage.h"
 #include "analysis/FilterCacheKey.h"
 #include "analysis/LowerPathCache.h"
+#include "analysis/MediaFilterIndex.h"
+#include "analysis/MediaRows.h"
 #include "analysis/MediaSortComparator.h"
 #include "analysis/OperationGate.h"
 #include "analysis/ProjectManagerServices.h"
@@ -350,8 +352,12 @@ public:
 
     // ---- Filtering and sorting ---------------------------------------------------------------
     // Cached until a list version, a filter setting or the order changes.
+    // The entries the filters keep, in list order or in `order`'s sequence (ties keep list order),
+    // as rows of the current media list: no record is copied.
+    MediaRows filteredMediaRows();
+    MediaRows sortedFilteredMediaRows(const MediaSortOrder& order);
+    // The kept records themselves: copies, or the media list itself when nothing is filtered out.
     const QList<MediaFile>& filteredMediaFiles();
-    const QList<MediaFile>& sortedFilteredMediaFiles(const MediaSortOrder& order);
     FilterCacheKey currentFilterCacheKey() const;
 
     // ---- Projects, timelines, rules, protected folders --------------------------------------
@@ -493,11 +499,9 @@ private:
     qint64 m_largeFileThreshold = defaultLargeFileThreshold;
     bool m_writeTraceFiles = false;
 
-    std::optional<FilterCacheKey> m_filterCacheKey;
+    MediaFilterIndex m_filterIndex;
+    std::optional<FilterCacheKey> m_filterCacheKey; // of m_filterCache
     QList<MediaFile> m_filterCache;
-    std::optional<FilterCacheKey> m_sortCacheKey;
-    MediaSortOrder m_sortCacheOrder;
-    QList<MediaFile> m_sortCache;
 
     bool m_isMoveInProgress = false;
     double m_moveProgressFraction = 0;

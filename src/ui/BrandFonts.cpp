@@ -3,7 +3,9 @@
 #include <QFontDatabase>
 #include <QGuiApplication>
 #include <QHash>
+#include <QMutex>
 #include <QScreen>
+#include <QThread>
 
 namespace tarnwick::Font {
 
@@ -33,6 +35,31 @@ qreal pointSizeForPixels(qreal pixels) {
     if (const auto* screen = QGuiApplication::primaryScreen(); screen && screen->logicalDotsPerInchY() > 0)
         dpi = screen->logicalDotsPerInchY();
     return pixels * 72.0 / dpi;
+}
+
+// QFontDatabase::hasFamily asks fontconfig on every call, and painting asks per table cell; the
+// answers hold until the font database changes.
+bool hasFamily(const QString& family) {
+    static QMutex mutex;
+    static QHash<QString, bool> known;
+    static bool watching = false;
+    {
+        QMutexLocker lock(&mutex);
+        if (const auto found = known.constFind(family); found != known.cend())
+            return *found;
+    }
+    const bool available = QFontDatabase::hasFamily(family);
+    QMutexLocker lock(&mutex);
+    if (!watching && qGuiApp && qGuiApp->thread() == QThread::currentThread()) {
+        QObject::connect(qGuiApp, &QGuiApplication::fontDatabaseChanged, qGuiApp, [] {
+            QMutexLocker relock(&mutex);
+            known.clear();
+        });
+        watching = true;
+    }
+    if (watching)
+        known.insert(family, available);
+    return available;
 }
 
 } // namespace
@@ -70,13 +97,13 @@ QString brandMonoFace(Weight weight) {
 
 bool isFaceAvailable(const QString& faceName) {
     const auto it = faces().constFind(faceName);
-    return it != faces().constEnd() && QFontDatabase::hasFamily(it->family);
+    return it != faces().constEnd() && hasFamily(it->family);
 }
 
 QFont face(const QString& faceName, qreal size) {
     const FaceInfo info = faces().value(faceName, FaceInfo{{}, 400, false});
     QFont font;
-    if (!info.family.isEmpty() && QFontDatabase::hasFamily(info.family)) {
+    if (!info.family.isEmpty() && hasFamily(info.family)) {
         font.setFamilies({info.family});
     } else {
         font = QFontDatabase::systemFont(info.monospaced ? QFontDatabase::FixedFont

@@ -131,27 +131,28 @@ TEST_F(ProjectManagerFilterTest, SortsStablyByTheComparatorsInOrder) {
     pm.setShowDeleted(true);
     pm.setMediaFiles({media("/a/clip10.mov", 0, S::online, 5), media("/b/Clip2.mov", 0, S::offline, 7),
                       media("/c/clip2.mov", 0, S::online, 7), media("/d/alpha.mov", 0, S::online, 1)});
-    auto names = [](const QList<MediaFile>& files) {
+    auto names = [](const MediaRows& files) {
         QStringList out;
         for (const MediaFile& f : files)
             out << f.path;
         return out;
     };
     const MediaSortOrder byName{{MediaSortKey::fileName, true}};
-    EXPECT_EQ(names(pm.sortedFilteredMediaFiles(byName)),
+    EXPECT_EQ(names(pm.sortedFilteredMediaRows(byName)),
               (QStringList{"/d/alpha.mov", "/b/Clip2.mov", "/c/clip2.mov", "/a/clip10.mov"}))
         << "case-insensitive, digits by value, ties keep the list order";
     const MediaSortOrder bySizeThenStatus{{MediaSortKey::size, false}, {MediaSortKey::status, true}};
-    EXPECT_EQ(names(pm.sortedFilteredMediaFiles(bySizeThenStatus)),
+    EXPECT_EQ(names(pm.sortedFilteredMediaRows(bySizeThenStatus)),
               (QStringList{"/b/Clip2.mov", "/c/clip2.mov", "/a/clip10.mov", "/d/alpha.mov"}))
         << "\"Offline\" before \"Online\" among the 7-byte files";
-    EXPECT_EQ(names(pm.sortedFilteredMediaFiles({})), names(pm.filteredMediaFiles()));
+    EXPECT_EQ(names(pm.sortedFilteredMediaRows({})), names(pm.filteredMediaRows()));
 
-    const MediaFile* filtered = pm.filteredMediaFiles().constData();
-    const MediaFile* sorted = pm.sortedFilteredMediaFiles(byName).constData();
-    EXPECT_EQ(pm.sortedFilteredMediaFiles(byName).constData(), sorted) << "same order: cached";
-    pm.sortedFilteredMediaFiles(bySizeThenStatus);
-    EXPECT_EQ(pm.filteredMediaFiles().constData(), filtered) << "a new order sorts the cached filter result";
+    const qsizetype* filtered = pm.filteredMediaRows().sourceRows().constData();
+    const qsizetype* sorted = pm.sortedFilteredMediaRows(byName).sourceRows().constData();
+    EXPECT_EQ(pm.sortedFilteredMediaRows(byName).sourceRows().constData(), sorted) << "same order: cached";
+    pm.sortedFilteredMediaRows(bySizeThenStatus);
+    EXPECT_EQ(pm.filteredMediaRows().sourceRows().constData(), filtered)
+        << "a new order sorts the cached filter result";
 }
 
 } // namespace

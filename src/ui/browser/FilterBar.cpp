@@ -126,7 +126,7 @@ void FilterBar::syncFromManager() {
 }
 
 void FilterBar::syncCount() {
-    m_count->setText(QString::number(m_manager.filteredMediaFiles().size()) + QStringLiteral(" files"));
+    m_count->setText(QString::number(m_manager.filteredMediaRows().size()) + QStringLiteral(" files"));
 }
 
 } // namespace tarnwick

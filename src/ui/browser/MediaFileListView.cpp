@@ -159,7 +159,7 @@ MediaFileListView::~MediaFileListView() = default;
 
 void MediaFileListView::refresh() {
     m_model->refresh();
-    const bool empty = m_manager.filteredMediaFiles().isEmpty();
+    const bool empty = m_manager.filteredMediaRows().isEmpty();
     m_emptyDescription->setText(m_manager.mediaFiles().isEmpty()
                                     ? QStringLiteral("Add projects to see media files")
                                     : QStringLiteral("No files match current filters"));
@@ -211,7 +211,7 @@ void MediaFileListView::clearSelection() {
 void MediaFileListView::syncSelectionToTable() {
     // One pass over the rows, merging runs of selected rows into ranges.
     QItemSelection selection;
-    const QList<MediaFile>& rows = m_model->rows();
+    const MediaRows& rows = m_model->rows();
     const int lastColumn = MediaTableModel::columnCount_ - 1;
     int runStart = -1;
     for (int row = 0; row <= rows.size(); ++row) {
@@ -341,7 +341,7 @@ void MediaFileListView::addSelectionToBin(const QList<MediaFile>& files) {
 
 void MediaFileListView::addHeaderSelectionToBin() {
     QList<MediaFile> files;
-    for (const MediaFile& file : m_manager.filteredMediaFiles()) {
+    for (const MediaFile& file : m_manager.filteredMediaRows()) {
         if (m_selected.contains(file.id))
             files.append(file);
     }

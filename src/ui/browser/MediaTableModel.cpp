@@ -8,7 +8,7 @@ namespace tarnwick {
 
 MediaTableModel::MediaTableModel(ProjectManager& manager, QObject* parent)
     : QAbstractTableModel(parent), m_manager(manager) {
-    m_rows = m_manager.sortedFilteredMediaFiles(m_order);
+    m_rows = m_manager.sortedFilteredMediaRows(m_order);
 }
 
 int MediaTableModel::rowCount(const QModelIndex& parent) const {
@@ -104,7 +104,7 @@ void MediaTableModel::resetSortOrder() {
 
 void MediaTableModel::refresh() {
     beginResetModel();
-    m_rows = m_manager.sortedFilteredMediaFiles(m_order);
+    m_rows = m_manager.sortedFilteredMediaRows(m_order);
     m_rowIndexValid = false;
     endResetModel();
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "analysis/MediaRows.h"
 #include "analysis/MediaSortComparator.h"
 #include "model/MediaFile.h"
 
@@ -12,8 +13,8 @@ namespace tarnwick {
 
 class ProjectManager;
 
-// Adapts the manager's cached, filtered and sorted list to a table: the rows share the manager's
-// list (no copy of the records) and are re-read only when the list or the order changes.
+// Adapts the manager's cached, filtered and sorted rows to a table: they index the manager's list
+// (no copy of the records) and are re-read only when the list or the order changes.
 class MediaTableModel : public QAbstractTableModel {
     Q_OBJECT
 public:
@@ -29,7 +30,7 @@ public:
     void sort(int column, Qt::SortOrder order) override;
 
     const MediaFile& file(int row) const { return m_rows[row]; }
-    const QList<MediaFile>& rows() const { return m_rows; }
+    const MediaRows& rows() const { return m_rows; }
     int rowOf(const QUuid& id) const;
     const MediaSortOrder& sortOrder() const { return m_order; }
     static MediaSortKey keyOf(Column column);
@@ -45,7 +46,7 @@ private:
     ProjectManager& m_manager;
     static inline const MediaSortOrder defaultOrder{{MediaSortKey::size, false}};
     MediaSortOrder m_order = defaultOrder;
-    QList<MediaFile> m_rows;
+    MediaRows m_rows;
     mutable QHash<QUuid, int> m_rowById;
     mutable bool m_rowIndexValid = false;
 };

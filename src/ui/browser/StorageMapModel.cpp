@@ -13,7 +13,10 @@ bool isReclaimable(const MediaFile& file) {
     return file.usageCount == 0 && !file.isAEFootage;
 }
 
-QList<ProjectFootprint> footprints(const QList<MediaFile>& filtered, const QList<ProjectFile>& projects) {
+namespace {
+
+template <class Files>
+QList<ProjectFootprint> footprintsOf(const Files& filtered, const QList<ProjectFile>& projects) {
     struct Sums {
         qint64 total = 0;
         qint64 reclaimable = 0;
@@ -43,7 +46,7 @@ QList<ProjectFootprint> footprints(const QList<MediaFile>& filtered, const QList
     return result;
 }
 
-ProjectClips clipsOf(const QList<MediaFile>& filtered, const QString& projectName) {
+template <class Files> ProjectClips projectClipsOf(const Files& filtered, const QString& projectName) {
     ProjectClips result;
     for (const MediaFile& file : filtered) {
         if (file.size >= 1 && file.projectNames.contains(projectName))
@@ -57,6 +60,24 @@ ProjectClips clipsOf(const QList<MediaFile>& filtered, const QString& projectNam
             result.reclaimableBytes += clip.size;
     }
     return result;
+}
+
+} // namespace
+
+QList<ProjectFootprint> footprints(const QList<MediaFile>& filtered, const QList<ProjectFile>& projects) {
+    return footprintsOf(filtered, projects);
+}
+
+QList<ProjectFootprint> footprints(const MediaRows& filtered, const QList<ProjectFile>& projects) {
+    return footprintsOf(filtered, projects);
+}
+
+ProjectClips clipsOf(const QList<MediaFile>& filtered, const QString& projectName) {
+    return projectClipsOf(filtered, projectName);
+}
+
+ProjectClips clipsOf(const MediaRows& filtered, const QString& projectName) {
+    return projectClipsOf(filtered, projectName);
 }
 
 QList<MapTreemapItem> projectItems(const QList<ProjectFootprint>& footprints) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "analysis/MediaRows.h"
 #include "model/MediaFile.h"
 #include "model/ProjectFile.h"
 #include "ui/browser/SquarifiedTreemap.h"
@@ -35,8 +36,10 @@ bool isReclaimable(const MediaFile& file);
 // One footprint per project (list order, then largest first, stable) with on-disk bytes; totals are
 // keyed by project name, so a file listed under several projects counts fully in each.
 QList<ProjectFootprint> footprints(const QList<MediaFile>& filtered, const QList<ProjectFile>& projects);
+QList<ProjectFootprint> footprints(const MediaRows& filtered, const QList<ProjectFile>& projects);
 // Every filtered file listed under `projectName` with a known size, whatever its status.
 ProjectClips clipsOf(const QList<MediaFile>& filtered, const QString& projectName);
+ProjectClips clipsOf(const MediaRows& filtered, const QString& projectName);
 
 QList<MapTreemapItem> projectItems(const QList<ProjectFootprint>& footprints);
 QList<MapTreemapItem> clipItems(const ProjectClips& clips);

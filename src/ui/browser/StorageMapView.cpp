@@ -251,7 +251,7 @@ void StorageMapView::refresh() {
     const std::optional<QString> level = project ? std::optional<QString>(project->name) : std::nullopt;
     const FilterCacheKey key = m_manager.currentFilterCacheKey();
     if (m_cacheKey != key || m_cacheDrilledName != level) {
-        const QList<MediaFile>& filtered = m_manager.filteredMediaFiles();
+        const MediaRows filtered = m_manager.filteredMediaRows();
         if (level) {
             m_clips = StorageMap::clipsOf(filtered, *level);
             m_footprints.clear();

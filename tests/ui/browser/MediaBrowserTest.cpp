@@ -216,6 +216,33 @@ TEST_F(MediaBrowserTest, SelectionOfManyRowsSurvivesResorting) {
     EXPECT_EQ(view.table()->selectionModel()->selectedRows().size(), 2000);
 }
 
+TEST_F(MediaBrowserTest, TableShowsItsLastReadUntilTheChangeSignalThenTheNewList) {
+    load({media("/v/a.mov", 0, MediaFileStatus::online, 30),
+          media("/v/b.mov", 0, MediaFileStatus::online, 20),
+          media("/v/c.mov", 0, MediaFileStatus::online, 10)});
+    MediaFileListView view(harness.pm(), actions, nullptr);
+    MediaTableModel* model = view.model();
+    ASSERT_EQ(model->rowCount(), 3);
+    // Shrinking the list and re-sizing an entry before the signals arrive: the table still
+    // answers from the rows it read, whole and unchanged (a paint may come first).
+    harness.pm().modifyMediaFiles([](QList<MediaFile>& files) {
+        files.removeFirst();
+        files[1].size = 50;
+    });
+    ASSERT_EQ(model->rowCount(), 3);
+    EXPECT_EQ(model->file(2).path, "/v/c.mov");
+    EXPECT_EQ(model->data(model->index(0, MediaTableModel::fileName), Qt::DisplayRole).toString(), "a.mov");
+    drainEvents();
+    ASSERT_EQ(model->rowCount(), 2);
+    EXPECT_EQ(model->file(0).path, "/v/c.mov") << "largest first after the change";
+    EXPECT_EQ(model->rowOf(harness.pm().mediaFiles()[0].id), 1);
+
+    harness.pm().setRecycleBin({testing::binItem(harness.pm().mediaFiles()[1])});
+    drainEvents();
+    ASSERT_EQ(model->rowCount(), 1);
+    EXPECT_EQ(model->file(0).path, "/v/b.mov") << "a file put in the bin leaves the table";
+}
+
 TEST_F(MediaBrowserTest, FilterChipsWriteTheManagerAndFollowIt) {
     load({media("/v/used.mov", 2, MediaFileStatus::online, 5),
           media("/v/clips/unused.mov", 0, MediaFileStatus::online, 5)});

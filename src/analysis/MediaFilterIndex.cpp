@@ -1,0 +1,336 @@
+#include "analysis/MediaFilterIndex.h"
+
+#include "analysis/NameCollation.h"
+#include "platform/TextKey.h"
+
+#include <QCollator>
+#include <QSet>
+
+#include <algorithm>
+#include <numeric>
+
+namespace tarnwick {
+
+namespace {
+
+bool isOnDiskStatus(MediaFileStatus status) {
+    return status == MediaFileStatus::online || status == MediaFileStatus::matching ||
+           status == MediaFileStatus::transcoded;
+}
+
+// One column's values for the rows being sorted, made once per sort: collation keys for texts.
+class SortColumn {
+public:
+    SortColumn(const MediaSortComparator& comparator, const QList<MediaFile>& files,
+               const QList<qsizetype>& rows, QCollator& collator)
+        : m_ascending(comparator.ascending) {
+        const auto textOf = [&](const MediaFile& f) -> QString {
+            switch (comparator.key) {
+            case MediaSortKey::status:
+                return text(f.status);
+            case MediaSortKey::fileName:
+                return f.fileName();
+            case MediaSortKey::storage:
+                return f.displayPath();
+            case MediaSortKey::sequences:
+                return f.sequenceNamesText();
+            case MediaSortKey::projects:
+                return f.projectNamesText();
+            case MediaSortKey::size:
+            case MediaSortKey::usageCount:
+                break;
+            }
+            return {};
+        };
+        if (comparator.key == MediaSortKey::size || comparator.key == MediaSortKey::usageCount) {
+            m_numbers.reserve(size_t(rows.size()));
+            for (qsizetype row : rows) {
+                const MediaFile& f = files[row];
+                m_numbers.push_back(comparator.key == MediaSortKey::size ? f.size : f.usageCount);
+            }
+            return;
+        }
+        m_texts.reserve(size_t(rows.size()));
+        for (qsizetype row : rows)
+            m_texts.push_back(collator.sortKey(text::nfc(textOf(files[row]))));
+    }
+
+    // a, b: positions in the rows the column was made for.
+    int compare(qsizetype a, qsizetype b) const {
+        int r = 0;
+        if (!m_numbers.empty()) {
+            const qint64 x = m_numbers[size_t(a)];
+            const qint64 y = m_numbers[size_t(b)];
+            r = x < y ? -1 : (x > y ? 1 : 0);
+        } else {
+            r = m_texts[size_t(a)].compare(m_texts[size_t(b)]);
+        }
+        return m_ascending ? r : -r;
+    }
+
+private:
+    bool m_ascending = true;
+    std::vector<qint64> m_numbers;
+    std::vector<QCollatorSortKey> m_texts;
+};
+
+// `rows` of `files` in `order`'s sequence; ties keep their sequence in `rows`.
+QList<qsizetype> sortRows(const QList<MediaFile>& files, const QList<qsizetype>& rows,
+                          const MediaSortOrder& order) {
+    if (order.isEmpty())
+        return rows;
+    QCollator collator = nameCollator(true);
+    std::vector<SortColumn> columns;
+    columns.reserve(size_t(order.size()));
+    for (const MediaSortComparator& comparator : order)
+        columns.emplace_back(comparator, files, rows, collator);
+    std::vector<qsizetype> positions(size_t(rows.size()));
+    std::iota(positions.begin(), positions.end(), 0);
+    std::stable_sort(positions.begin(), positions.end(), [&](qsizetype a, qsizetype b) {
+        for (const SortColumn& column : columns) {
+            if (const int r = column.compare(a, b); r != 0)
+                return r < 0;
+        }
+        return false;
+    });
+    QList<qsizetype> sorted;
+    sorted.reserve(rows.size());
+    for (qsizetype position : positions)
+        sorted.append(rows[position]);
+    return sorted;
+}
+
+// Equal but for the search text.
+bool sameSettingsButText(const FilterCacheKey& a, const FilterCacheKey& b) {
+    FilterCacheKey other = b;
+    other.filterText = a.filterText;
+    return a == other;
+}
+
+constexpr qsizetype sortedOrdersKept = 3;
+
+} // namespace
+
+QList<qsizetype> MediaFilterIndex::sortedRows(const QList<MediaFile>& files, const MediaSortOrder& order) {
+    QList<qsizetype> rows(files.size());
+    std::iota(rows.begin(), rows.end(), qsizetype(0));
+    return sortRows(files, rows, order);
+}
+
+void MediaFilterIndex::prepareBase(const FilterCacheKey& key, const Lists& lists) {
+    if (m_base.version == key.mediaFilesVersion && m_base.largeFileThreshold == lists.largeFileThreshold &&
+        m_base.flags.size() == size_t(lists.mediaFiles.size()))
+        return;
+    m_base = Base{};
+    m_base.version = key.mediaFilesVersion;
+    m_base.largeFileThreshold = lists.largeFileThreshold;
+    m_binVersion = -1;
+    const qsizetype n = lists.mediaFiles.size();
+    m_base.flags.resize(size_t(n));
+    for (qsizetype i = 0; i < n; ++i) {
+        const MediaFile& f = lists.mediaFiles[i];
+        quint8 flags = 0;
+        if (f.status == MediaFileStatus::deleted || f.status == MediaFileStatus::moved)
+            flags |= deletedOrMoved;
+        if (f.usageCount > 0 || f.isAEFootage)
+            flags |= used;
+        if (isOnDiskStatus(f.status))
+            flags |= onDisk;
+        if (f.usageType == MediaUsageType::audioOnly)
+            flags |= audioOnly;
+        if (f.duplicateOfPath)
+            flags |= duplicate;
+        if (f.size >= lists.largeFileThreshold)
+            flags |= large;
+        m_base.flags[size_t(i)] = flags;
+    }
+}
+
+void MediaFilterIndex::prepareBin(const FilterCacheKey& key, const Lists& lists) {
+    if (m_binVersion == key.recycleBinVersion)
+        return;
+    m_binVersion = key.recycleBinVersion;
+    QSet<QString> binPaths;
+    for (const RecycleBinItem& item : lists.recycleBin)
+        binPaths.insert(text::nfc(item.mediaFile.path));
+    for (qsizetype i = 0; i < lists.mediaFiles.size(); ++i) {
+        quint8& flags = m_base.flags[size_t(i)];
+        flags &= quint8(~binned);
+        if (!binPaths.isEmpty() && binPaths.contains(text::nfc(lists.mediaFiles[i].path)))
+            flags |= binned;
+    }
+}
+
+void MediaFilterIndex::prepareSearchKeys(const Lists& lists, LowerPathCache& lowerPaths) {
+    if (m_base.hasSearchKeys)
+        return;
+    const qsizetype n = lists.mediaFiles.size();
+    QHash<QString, qint32> folderIndex;
+    m_base.lowerNames.reserve(n);
+    m_base.folderOfRow.reserve(size_t(n));
+    for (const MediaFile& f : lists.mediaFiles) {
+        const MediaPathKeys& keys = lowerPaths.keys(f);
+        m_base.lowerNames.append(keys.lowerFileName);
+        auto found = folderIndex.constFind(keys.lowerFolder);
+        if (found == folderIndex.cend()) {
+            found = folderIndex.insert(keys.lowerFolder, qint32(m_base.folders.size()));
+            m_base.folders.append(keys.lowerFolder);
+        }
+        m_base.folderOfRow.push_back(found.value());
+    }
+    m_base.hasSearchKeys = true;
+}
+
+void MediaFilterIndex::prepareProjectRows(const Lists& lists) {
+    if (m_base.hasProjectRows)
+        return;
+    for (qsizetype i = 0; i < lists.mediaFiles.size(); ++i) {
+        const QStringList& names = lists.mediaFiles[i].projectNames;
+        for (qsizetype k = 0; k < names.size(); ++k) {
+            QList<qint32>& rows = m_base.rowsByProjectName[names[k]];
+            if (rows.isEmpty() || rows.constLast() != qint32(i)) // a name listed twice counts once
+                rows.append(qint32(i));
+        }
+    }
+    m_base.hasProjectRows = true;
+}
+
+QList<qsizetype> MediaFilterIndex::filter(const FilterCacheKey& key, const Lists& lists,
+                                          LowerPathCache& lowerPaths) {
+    const qsizetype n = lists.mediaFiles.size();
+    const QString search = key.filterText.isEmpty() ? QString() : LowerPathCache::lowerKey(key.filterText);
+
+    quint8 mustNot = binned;
+    if (!key.showDeleted)
+        mustNot |= deletedOrMoved;
+    if (key.showOnlyUnused)
+        mustNot |= used;
+    quint8 must = 0;
+    if (key.showOnlyUsed)
+        must |= used;
+    if (key.showOnlyOnline)
+        must |= onDisk;
+    if (key.showOnlyAudioOnly)
+        must |= audioOnly;
+    if (key.showDuplicates)
+        must |= duplicate;
+    if (key.showLargeFilesOnly)
+        must |= large;
+
+    std::vector<quint8> inSelection;
+    if (!key.selectedProjectIDs.isEmpty()) {
+        prepareProjectRows(lists);
+        inSelection.assign(size_t(n), 0);
+        QSet<QString> names;
+        for (const ProjectFile& project : lists.projects) {
+            if (key.selectedProjectIDs.contains(project.id))
+                names.insert(project.name);
+        }
+        for (const QString& name : std::as_const(names)) {
+            for (qint32 row : m_base.rowsByProjectName.value(name))
+                inSelection[size_t(row)] = 1;
+        }
+    }
+
+    std::vector<quint8> folderHit;
+    if (!search.isEmpty()) {
+        prepareSearchKeys(lists, lowerPaths);
+        folderHit.resize(size_t(m_base.folders.size()));
+        for (qsizetype k = 0; k < m_base.folders.size(); ++k)
+            folderHit[size_t(k)] = m_base.folders[k].contains(search);
+    }
+
+    const auto keeps = [&](qsizetype i) {
+        const quint8 flags = m_base.flags[size_t(i)];
+        if ((flags & mustNot) != 0 || (flags & must) != must)
+            return false;
+        if (!inSelection.empty() && !inSelection[size_t(i)])
+            return false;
+        if (search.isEmpty())
+            return true;
+        return folderHit[size_t(m_base.folderOfRow[size_t(i)])] || m_base.lowerNames[i].contains(search);
+    };
+
+    QList<qsizetype> rows;
+    // Typing on: a search text containing the last one keeps a subset of the last rows.
+    const bool refines = m_key && sameSettingsButText(*m_key, key) &&
+                         search.contains(LowerPathCache::lowerKey(m_key->filterText));
+    if (refines) {
+        rows.reserve(m_rows.size());
+        for (qsizetype row : std::as_const(m_rows)) {
+            if (keeps(row))
+                rows.append(row);
+        }
+        return rows;
+    }
+    for (qsizetype i = 0; i < n; ++i) {
+        if (keeps(i))
+            rows.append(i);
+    }
+    return rows;
+}
+
+const QList<qsizetype>& MediaFilterIndex::filteredRows(const FilterCacheKey& key, const Lists& lists,
+                                                       LowerPathCache& lowerPaths) {
+    if (m_key && *m_key == key)
+        return m_rows;
+    prepareBase(key, lists);
+    prepareBin(key, lists);
+    QList<qsizetype> rows = filter(key, lists, lowerPaths);
+    m_rows = std::move(rows);
+    m_key = key;
+    return m_rows;
+}
+
+const QList<qsizetype>& MediaFilterIndex::sortedWhole(const MediaSortOrder& order,
+                                                      const QList<MediaFile>& files) {
+    for (qsizetype i = 0; i < m_base.sorted.size(); ++i) {
+        if (m_base.sorted[i].first == order) {
+            if (i > 0)
+                m_base.sorted.move(i, 0);
+            return m_base.sorted.constFirst().second;
+        }
+    }
+    m_base.sorted.prepend({order, sortedRows(files, order)});
+    if (m_base.sorted.size() > sortedOrdersKept)
+        m_base.sorted.removeLast();
+    return m_base.sorted.constFirst().second;
+}
+
+const QList<qsizetype>& MediaFilterIndex::sortedFilteredRows(const FilterCacheKey& key,
+                                                             const MediaSortOrder& order, const Lists& lists,
+                                                             LowerPathCache& lowerPaths) {
+    const QList<qsizetype>& rows = filteredRows(key, lists, lowerPaths);
+    if (m_sortedKey && *m_sortedKey == key && m_sortedOrder == order)
+        return m_sortedRows;
+    const qsizetype n = lists.mediaFiles.size();
+    const bool wholeSorted = std::any_of(m_base.sorted.cbegin(), m_base.sorted.cend(),
+                                         [&](const auto& s) { return s.first == order; });
+    if (order.isEmpty()) {
+        m_sortedRows = rows;
+    } else if (!wholeSorted && rows.size() * 8 < n) {
+        // A narrow filter: sorting its few rows beats sorting the whole list first.
+        m_sortedRows = sortRows(lists.mediaFiles, rows, order);
+    } else {
+        const QList<qsizetype>& whole = sortedWhole(order, lists.mediaFiles);
+        if (rows.size() == n) {
+            m_sortedRows = whole;
+        } else {
+            std::vector<quint8> kept(size_t(n), 0);
+            for (qsizetype row : rows)
+                kept[size_t(row)] = 1;
+            QList<qsizetype> sorted;
+            sorted.reserve(rows.size());
+            for (qsizetype row : whole) {
+                if (kept[size_t(row)])
+                    sorted.append(row);
+            }
+            m_sortedRows = std::move(sorted);
+        }
+    }
+    m_sortedKey = key;
+    m_sortedOrder = order;
+    return m_sortedRows;
+}
+
+} // namespace tarnwick

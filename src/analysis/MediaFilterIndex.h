@@ -1,0 +1,89 @@
+#pragma once
+
+#include "analysis/FilterCacheKey.h"
+#include "analysis/LowerPathCache.h"
+#include "analysis/MediaSortComparator.h"
+#include "model/MediaFile.h"
+#include "model/ProjectFile.h"
+#include "model/RecycleBinItem.h"
+
+#include <QHash>
+#include <QList>
+#include <QString>
+
+#include <optional>
+#include <vector>
+
+namespace tarnwick {
+
+// The filtered and sorted rows of the media list, as indices into it. What does not depend on the
+// filter settings is made once per version of the lists: the facts each filter tests, packed per
+// row; the search keys; the bin membership; and per sort order the whole list sorted once. A filter
+// change is then one pass over small records, and a sorted result is the filtered subsequence of
+// the sorted whole list (the same as sorting the filtered rows, ties included, as the sort is
+// stable). GUI thread only.
+class MediaFilterIndex {
+public:
+    struct Lists {
+        const QList<MediaFile>& mediaFiles;
+        const QList<RecycleBinItem>& recycleBin;
+        const QList<ProjectFile>& projects;
+        qint64 largeFileThreshold = 0;
+    };
+
+    // The rows `key` keeps, in list order. `key` carries the lists' versions; `lists` must be the
+    // lists of those versions.
+    const QList<qsizetype>& filteredRows(const FilterCacheKey& key, const Lists& lists,
+                                         LowerPathCache& lowerPaths);
+    // The same rows in `order`'s sequence; ties keep list order.
+    const QList<qsizetype>& sortedFilteredRows(const FilterCacheKey& key, const MediaSortOrder& order,
+                                               const Lists& lists, LowerPathCache& lowerPaths);
+
+    // Every row of `files` in `order`'s sequence (stable), collation keys made once per column.
+    static QList<qsizetype> sortedRows(const QList<MediaFile>& files, const MediaSortOrder& order);
+
+private:
+    // Per media-list version.
+    struct Base {
+        qint64 version = -1;
+        qint64 largeFileThreshold = 0;
+        std::vector<quint8> flags; // Flag bits per row
+        // Search keys, made on the first search: the lower-cased file name per row, and the
+        // lower-cased folder as an index into `folders` (many files share a folder).
+        bool hasSearchKeys = false;
+        QStringList lowerNames;
+        std::vector<qint32> folderOfRow;
+        QStringList folders;
+        // Rows listing each project name, made on the first project selection.
+        bool hasProjectRows = false;
+        QHash<QString, QList<qint32>> rowsByProjectName;
+        // Whole list sorted per order (the few orders used lately).
+        QList<std::pair<MediaSortOrder, QList<qsizetype>>> sorted;
+    };
+    enum Flag : quint8 {
+        deletedOrMoved = 1 << 0,
+        used = 1 << 1,
+        onDisk = 1 << 2,
+        audioOnly = 1 << 3,
+        duplicate = 1 << 4,
+        large = 1 << 5,
+        binned = 1 << 6,
+    };
+
+    void prepareBase(const FilterCacheKey& key, const Lists& lists);
+    void prepareBin(const FilterCacheKey& key, const Lists& lists);
+    void prepareSearchKeys(const Lists& lists, LowerPathCache& lowerPaths);
+    void prepareProjectRows(const Lists& lists);
+    const QList<qsizetype>& sortedWhole(const MediaSortOrder& order, const QList<MediaFile>& files);
+    QList<qsizetype> filter(const FilterCacheKey& key, const Lists& lists, LowerPathCache& lowerPaths);
+
+    Base m_base;
+    qint64 m_binVersion = -1; // the bin version the `binned` flags were set for
+    std::optional<FilterCacheKey> m_key;
+    QList<qsizetype> m_rows;
+    std::optional<FilterCacheKey> m_sortedKey;
+    MediaSortOrder m_sortedOrder;
+    QList<qsizetype> m_sortedRows;
+};
+
+} // namespace tarnwick
