@@ -4,6 +4,7 @@
 #include "platform/TextKey.h"
 
 #include <QCollator>
+#include <QHash>
 #include <QSet>
 
 #include <algorithm>
@@ -51,8 +52,22 @@ public:
             return;
         }
         m_texts.reserve(size_t(rows.size()));
-        for (qsizetype row : rows)
-            m_texts.push_back(collator.sortKey(text::nfc(textOf(files[row]))));
+        // Statuses, timelines and projects repeat across many files: one key per distinct text.
+        const bool repeats = comparator.key == MediaSortKey::status ||
+                             comparator.key == MediaSortKey::sequences ||
+                             comparator.key == MediaSortKey::projects;
+        QHash<QString, QCollatorSortKey> made;
+        for (qsizetype row : rows) {
+            const QString value = text::nfc(textOf(files[row]));
+            if (!repeats) {
+                m_texts.push_back(collator.sortKey(value));
+                continue;
+            }
+            auto found = made.constFind(value);
+            if (found == made.cend())
+                found = made.insert(value, collator.sortKey(value));
+            m_texts.push_back(found.value());
+        }
     }
 
     // a, b: positions in the rows the column was made for.
@@ -166,11 +181,12 @@ void MediaFilterIndex::prepareSearchKeys(const Lists& lists, LowerPathCache& low
         return;
     const qsizetype n = lists.mediaFiles.size();
     QHash<QString, qint32> folderIndex;
-    m_base.lowerNames.reserve(n);
+    m_base.nameStart.reserve(size_t(n) + 1);
     m_base.folderOfRow.reserve(size_t(n));
     for (const MediaFile& f : lists.mediaFiles) {
         const MediaPathKeys& keys = lowerPaths.keys(f);
-        m_base.lowerNames.append(keys.lowerFileName);
+        m_base.nameStart.push_back(m_base.names.size());
+        m_base.names.append(keys.lowerFileName);
         auto found = folderIndex.constFind(keys.lowerFolder);
         if (found == folderIndex.cend()) {
             found = folderIndex.insert(keys.lowerFolder, qint32(m_base.folders.size()));
@@ -178,6 +194,7 @@ void MediaFilterIndex::prepareSearchKeys(const Lists& lists, LowerPathCache& low
         }
         m_base.folderOfRow.push_back(found.value());
     }
+    m_base.nameStart.push_back(m_base.names.size());
     m_base.hasSearchKeys = true;
 }
 
@@ -248,7 +265,12 @@ QList<qsizetype> MediaFilterIndex::filter(const FilterCacheKey& key, const Lists
             return false;
         if (search.isEmpty())
             return true;
-        return folderHit[size_t(m_base.folderOfRow[size_t(i)])] || m_base.lowerNames[i].contains(search);
+        if (folderHit[size_t(m_base.folderOfRow[size_t(i)])])
+            return true;
+        const qsizetype start = m_base.nameStart[size_t(i)];
+        return QStringView(m_base.names)
+            .sliced(start, m_base.nameStart[size_t(i) + 1] - start)
+            .contains(search);
     };
 
     QList<qsizetype> rows;

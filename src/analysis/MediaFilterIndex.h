@@ -48,10 +48,12 @@ private:
         qint64 version = -1;
         qint64 largeFileThreshold = 0;
         std::vector<quint8> flags; // Flag bits per row
-        // Search keys, made on the first search: the lower-cased file name per row, and the
+        // Search keys, made on the first search: the lower-cased file names end to end (row i's
+        // from nameStart[i] to nameStart[i + 1]: one pass reads them in sequence), and the
         // lower-cased folder as an index into `folders` (many files share a folder).
         bool hasSearchKeys = false;
-        QStringList lowerNames;
+        QString names;
+        std::vector<qsizetype> nameStart;
         std::vector<qint32> folderOfRow;
         QStringList folders;
         // Rows listing each project name, made on the first project selection.
