@@ -1,0 +1,23 @@
+#pragma once
+
+#include <QHash>
+#include <QString>
+#include <QStringList>
+
+namespace tarnwick {
+
+class SymbolIconCanvas;
+
+using SymbolDrawing = void (*)(SymbolIconCanvas&);
+
+// Our own line drawing for a symbol name; null when the name has none.
+SymbolDrawing findSymbolDrawing(const QString& symbolName);
+
+// Every symbol name with a drawing, sorted.
+QStringList drawnSymbolNames();
+
+// The table's parts, one file each.
+void addMediaDrawings(QHash<QString, SymbolDrawing>& table);
+void addArrowDrawings(QHash<QString, SymbolDrawing>& table);
+
+} // namespace tarnwick
