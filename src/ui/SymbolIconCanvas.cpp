@@ -7,7 +7,8 @@
 
 namespace tarnwick {
 
-SymbolIconCanvas::SymbolIconCanvas(QPainter& painter, qreal line) : m_painter(painter), m_line(line) {}
+SymbolIconCanvas::SymbolIconCanvas(QPainter& painter, qreal line, bool compact)
+    : m_painter(painter), m_line(line), m_compact(compact) {}
 
 void SymbolIconCanvas::stroke(const QPainterPath& path, qreal weight) {
     m_painter.setCompositionMode(QPainter::CompositionMode_SourceOver);
@@ -46,7 +47,9 @@ void SymbolIconCanvas::cut(const SymbolMark& mark) {
 
 void SymbolIconCanvas::slash() {
     const QPainterPath bar = glyph::polyline({{4, 3.5}, {20, 20.5}});
-    erase(bar, 3.2);
+    // Too small for a gap to read: the bar alone.
+    if (!m_compact)
+        erase(bar, 3.2);
     stroke(bar);
 }
 

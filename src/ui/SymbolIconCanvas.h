@@ -20,9 +20,11 @@ struct SymbolMark {
 // so erasing (knocking a mark out of a filled shape) leaves real transparency.
 class SymbolIconCanvas {
 public:
-    SymbolIconCanvas(QPainter& painter, qreal line);
+    // `compact` when painted so small that fine detail only blurs.
+    SymbolIconCanvas(QPainter& painter, qreal line, bool compact = false);
 
     qreal line() const { return m_line; }
+    bool compact() const { return m_compact; }
 
     void stroke(const QPainterPath& path, qreal weight = 1.0);
     // The inside and the outline, so a filled shape keeps its outlined twin's size.
@@ -39,6 +41,7 @@ public:
 private:
     QPainter& m_painter;
     qreal m_line;
+    bool m_compact;
 };
 
 namespace glyph {

@@ -124,7 +124,8 @@ void addDocuments(Table& t) {
         c.stroke(documentFold());
         QPainterPath text = polyline({{8.5, 11}, {15.5, 11}});
         text.addPath(polyline({{8.5, 14.5}, {15.5, 14.5}}));
-        text.addPath(polyline({{8.5, 18}, {12.5, 18}}));
+        if (!c.compact())
+            text.addPath(polyline({{8.5, 18}, {12.5, 18}}));
         c.stroke(text);
     });
     put(t, "doc.questionmark", [](SymbolIconCanvas& c) {
@@ -173,6 +174,8 @@ void addDocuments(Table& t) {
         QPainterPath rings = polyline({{8, 2.5}, {8, 6.5}});
         rings.addPath(polyline({{16, 2.5}, {16, 6.5}}));
         c.stroke(rings);
+        if (c.compact())
+            return;
         for (const QPointF day :
              {QPointF(8, 13.5), QPointF(12, 13.5), QPointF(16, 13.5), QPointF(8, 17), QPointF(12, 17)})
             c.fillOnly(circle(day, 1.1));
@@ -224,6 +227,11 @@ void addFolders(Table& t) {
         c.stroke(gear(badge, 0.5));
     });
     put(t, "gearshape", [](SymbolIconCanvas& c) {
+        if (c.compact()) {
+            c.fill(gear(kMiddle, 1));
+            c.eraseFill(circle(kMiddle, 3.2));
+            return;
+        }
         c.stroke(gear(kMiddle, 1));
         c.stroke(circle(kMiddle, 2.8));
     });

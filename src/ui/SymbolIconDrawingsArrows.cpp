@@ -151,12 +151,20 @@ void addCharts(Table& t) {
     });
     put(t, "list.bullet.rectangle", [](SymbolIconCanvas& c) {
         c.stroke(roundRect(2.5, 4, 19, 16, 2.5));
+        if (c.compact()) {
+            c.stroke(listRows(7, 17, {9, 15}));
+            return;
+        }
         c.stroke(listRows(10, 17.5, {8.5, 12, 15.5}));
         for (const qreal y : {8.5, 12.0, 15.5})
             c.fillOnly(circle({6.8, y}, 1.05));
     });
     put(t, "list.bullet.rectangle.portrait", [](SymbolIconCanvas& c) {
         c.stroke(roundRect(4.5, 2.5, 15, 19, 2.5));
+        if (c.compact()) {
+            c.stroke(listRows(8.5, 15.5, {9.5, 14.5}));
+            return;
+        }
         c.stroke(listRows(11.2, 16, {8, 12, 16}));
         for (const qreal y : {8.0, 12.0, 16.0})
             c.fillOnly(circle({8.3, y}, 1.05));

@@ -24,7 +24,9 @@ QPainterPath filmRails(qreal top, qreal bottom, std::initializer_list<qreal> hol
     return path;
 }
 
-QPainterPath stackEdges() {
+QPainterPath stackEdges(bool compact) {
+    if (compact)
+        return polyline({{5.5, 4.5}, {18.5, 4.5}});
     QPainterPath path = polyline({{5.5, 5.5}, {18.5, 5.5}});
     path.addPath(polyline({{8, 2.5}, {16, 2.5}}));
     return path;
@@ -39,12 +41,16 @@ QPainterPath photoScene() {
 void drawPhoto(SymbolIconCanvas& c) {
     c.stroke(roundRect(3, 5, 18, 14, 2));
     c.stroke(photoScene());
-    c.fillOnly(circle({8.3, 9.4}, 1.6));
+    if (!c.compact())
+        c.fillOnly(circle({8.3, 9.4}, 1.6));
 }
 
 void drawEye(SymbolIconCanvas& c) {
     c.stroke(eyeOutline());
-    c.stroke(circle({12, 12}, 3));
+    if (c.compact())
+        c.fillOnly(circle({12, 12}, 2.6));
+    else
+        c.stroke(circle({12, 12}, 3));
 }
 
 void drawCloud(SymbolIconCanvas& c) {
@@ -54,19 +60,19 @@ void drawCloud(SymbolIconCanvas& c) {
 void addFilm(Table& t) {
     put(t, "film", [](SymbolIconCanvas& c) {
         c.stroke(roundRect(3, 4, 18, 16, 2));
-        c.stroke(filmRails(4, 20, {8.5, 12, 15.5}));
+        c.stroke(c.compact() ? filmRails(4, 20, {12}) : filmRails(4, 20, {8.5, 12, 15.5}));
     });
     put(t, "film.fill", [](SymbolIconCanvas& c) {
         c.fill(roundRect(3, 4, 18, 16, 2));
-        c.erase(filmRails(4, 20, {8.5, 12, 15.5}), 0.8);
+        c.erase(c.compact() ? filmRails(4, 20, {12}) : filmRails(4, 20, {8.5, 12, 15.5}), 0.8);
     });
     put(t, "film.stack", [](SymbolIconCanvas& c) {
-        c.stroke(stackEdges());
+        c.stroke(stackEdges(c.compact()));
         c.stroke(roundRect(3, 8.5, 18, 12.5, 2));
-        c.stroke(filmRails(8.5, 21, {12.7, 16.8}));
+        c.stroke(c.compact() ? filmRails(8.5, 21, {}) : filmRails(8.5, 21, {12.7, 16.8}));
     });
     put(t, "rectangle.stack", [](SymbolIconCanvas& c) {
-        c.stroke(stackEdges());
+        c.stroke(stackEdges(c.compact()));
         c.stroke(roundRect(3, 8.5, 18, 12.5, 2));
     });
     put(t, "video.fill", [](SymbolIconCanvas& c) {
@@ -144,25 +150,34 @@ void addThings(Table& t) {
     put(t, "cloud", drawCloud);
     put(t, "icloud", [](SymbolIconCanvas& c) { c.fill(cloud()); });
     put(t, "internaldrive", [](SymbolIconCanvas& c) {
-        c.stroke(roundRect(2.5, 7, 19, 10, 2.2));
-        c.stroke(polyline({{2.5, 13}, {21.5, 13}}));
-        c.fillOnly(circle({17.8, 15}, 0.95));
+        c.stroke(roundRect(3, 5.5, 18, 13, 1.8));
+        c.stroke(polyline({{3, 13.5}, {21, 13.5}}));
+        if (!c.compact())
+            c.fillOnly(circle({17.5, 16}, 1));
     });
     put(t, "externaldrive", [](SymbolIconCanvas& c) {
-        c.stroke(roundRect(2.5, 7, 19, 10, 2.2));
-        c.stroke(polyline({{6.5, 12}, {11, 12}}));
-        c.fillOnly(circle({17, 12}, 1.2));
+        c.stroke(roundRect(3, 5.5, 18, 13, 1.8));
+        c.fillOnly(circle({16.5, 12}, 1.3));
+        if (!c.compact())
+            c.stroke(polyline({{7, 12}, {11, 12}}));
     });
     put(t, "server.rack", [](SymbolIconCanvas& c) {
         c.stroke(roundRect(3, 3.5, 18, 7.5, 1.8));
         c.stroke(roundRect(3, 13, 18, 7.5, 1.8));
         c.fillOnly(circle({7, 7.25}, 1.1));
         c.fillOnly(circle({7, 16.75}, 1.1));
+        if (c.compact())
+            return;
         QPainterPath vents = polyline({{11, 7.25}, {17, 7.25}});
         vents.addPath(polyline({{11, 16.75}, {17, 16.75}}));
         c.stroke(vents);
     });
     put(t, "app.connected.to.app.below.fill", [](SymbolIconCanvas& c) {
+        if (c.compact()) {
+            c.fill(roundRect(3, 3, 9, 9, 2));
+            c.fill(roundRect(12, 12, 9, 9, 2));
+            return;
+        }
         c.fill(roundRect(3, 3, 8, 8, 2));
         c.fill(roundRect(13, 13, 8, 8, 2));
         QPainterPath wire = polyline({{7, 11}, {7, 15}});

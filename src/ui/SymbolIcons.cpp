@@ -65,6 +65,8 @@ const QHash<QString, QString>& themeNames() {
 constexpr qreal kGrid = 24.0;
 // Stroke width on the 24-unit grid; never thinner than one device pixel.
 constexpr qreal kLine = 1.7;
+// Below this many pixels the busier drawings leave out their finer detail.
+constexpr qreal kCompactBelow = 13;
 
 void drawInitial(QPainter& p, const QString& name, qreal line) {
     p.setPen(QPen(Qt::black, line));
@@ -89,7 +91,7 @@ QImage renderSymbol(const QString& name, const QSize& pixels, const QColor& tint
     painter.translate((pixels.width() - side) / 2, (pixels.height() - side) / 2);
     painter.scale(scale, scale);
     if (const SymbolDrawing drawing = findSymbolDrawing(name)) {
-        SymbolIconCanvas canvas(painter, line);
+        SymbolIconCanvas canvas(painter, line, side < kCompactBelow);
         drawing(canvas);
     } else {
         drawInitial(painter, name, line);
@@ -142,7 +144,6 @@ public:
 
     QIconEngine* clone() const override { return new SymbolIconEngine(m_name, m_tint); }
     QString key() const override { return QStringLiteral("tarnwick-symbol"); }
-    QString iconName() override { return m_name; }
     bool isNull() override { return false; }
 
 private:
