@@ -14,13 +14,11 @@ namespace {
 
 using Table = QHash<QString, SymbolDrawing>;
 
-void put(Table& t, const char* name, SymbolDrawing drawing) {
-    t.insert(QString::fromLatin1(name), drawing);
-}
+constexpr auto put = putSymbolDrawing;
 
 const QPointF kMiddle(12, 12);
 
-// Where a badge sits on folders, documents and photos.
+// Where a badge sits on a folder.
 const QPointF kBadge(18, 17.5);
 
 void addMarks(Table& t) {
@@ -242,10 +240,6 @@ void addFolders(Table& t) {
     });
 }
 
-} // namespace
-
-namespace {
-
 const Table& drawings() {
     static const Table table = [] {
         Table t;
@@ -255,16 +249,18 @@ const Table& drawings() {
         addFolders(t);
         addMediaDrawings(t);
         addArrowDrawings(t);
-        put(t, "trash.slash", [](SymbolIconCanvas& c) {
-            findSymbolDrawing(QStringLiteral("trash"))(c);
-            c.slash();
-        });
         return t;
     }();
     return table;
 }
 
 } // namespace
+
+void putSymbolDrawing(QHash<QString, SymbolDrawing>& table, const char* name, SymbolDrawing drawing) {
+    const QString key = QString::fromLatin1(name);
+    Q_ASSERT_X(!table.contains(key), "symbol drawings", name);
+    table.insert(key, drawing);
+}
 
 SymbolDrawing findSymbolDrawing(const QString& symbolName) {
     return drawings().value(symbolName);

@@ -16,6 +16,9 @@ SymbolDrawing findSymbolDrawing(const QString& symbolName);
 // Every symbol name with a drawing, sorted.
 QStringList drawnSymbolNames();
 
+// Adds one drawing to the table; each name is drawn once.
+void putSymbolDrawing(QHash<QString, SymbolDrawing>& table, const char* name, SymbolDrawing drawing);
+
 // The table's parts, one file each.
 void addMediaDrawings(QHash<QString, SymbolDrawing>& table);
 void addArrowDrawings(QHash<QString, SymbolDrawing>& table);

@@ -11,9 +11,7 @@ namespace {
 
 using Table = QHash<QString, SymbolDrawing>;
 
-void put(Table& t, const char* name, SymbolDrawing drawing) {
-    t.insert(QString::fromLatin1(name), drawing);
-}
+constexpr auto put = putSymbolDrawing;
 
 // The direction of travel at `degrees` along a circle walked clockwise on screen.
 QPointF clockwiseTangent(qreal degrees) {

@@ -9,9 +9,7 @@ namespace {
 
 using Table = QHash<QString, SymbolDrawing>;
 
-void put(Table& t, const char* name, SymbolDrawing drawing) {
-    t.insert(QString::fromLatin1(name), drawing);
-}
+constexpr auto put = putSymbolDrawing;
 
 // A strip of film: frame, the two rails and the perforations between them.
 QPainterPath filmRails(qreal top, qreal bottom, std::initializer_list<qreal> holes) {
