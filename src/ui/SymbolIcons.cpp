@@ -14,6 +14,7 @@
 #include <QThread>
 
 #include <algorithm>
+#include <cmath>
 
 namespace tarnwick {
 
@@ -110,9 +111,15 @@ class SymbolIconEngine final : public QIconEngine {
 public:
     SymbolIconEngine(QString name, QColor tint) : m_name(std::move(name)), m_tint(std::move(tint)) {}
 
+    // Renders at the pixels the rect covers on the device, so a scaled painter (a share card
+    // drawn at three times its size) gets a sharp drawing, not a blown-up small one.
     void paint(QPainter* painter, const QRect& rect, QIcon::Mode mode, QIcon::State state) override {
-        const qreal ratio = painter->device() ? painter->device()->devicePixelRatioF() : 1.0;
-        painter->drawPixmap(rect, scaledPixmap(rect.size() * ratio, mode, state, ratio));
+        const QTransform& world = painter->worldTransform();
+        const qreal zoom = std::sqrt(std::abs(world.m11() * world.m22() - world.m12() * world.m21()));
+        const qreal deviceRatio = painter->device() ? painter->device()->devicePixelRatioF() : 1.0;
+        const qreal ratio = std::clamp(zoom * deviceRatio, 0.25, 16.0);
+        const QSize pixels(qRound(rect.width() * ratio), qRound(rect.height() * ratio));
+        painter->drawPixmap(rect, scaledPixmap(pixels, mode, state, ratio));
     }
 
     QPixmap pixmap(const QSize& size, QIcon::Mode mode, QIcon::State state) override {

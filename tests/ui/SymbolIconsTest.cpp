@@ -159,6 +159,18 @@ TEST(SymbolIcons, HighDensityPixmapsAreDrawnAtDevicePixels) {
               sharp.toImage().convertToFormat(QImage::Format_ARGB32));
 }
 
+TEST(SymbolIcons, AScaledPainterGetsADrawingAtItsScale) {
+    const QIcon icon = symbolIcon(QStringLiteral("calendar"), Qt::black);
+    QImage card(36, 36, QImage::Format_ARGB32_Premultiplied);
+    card.fill(Qt::transparent);
+    QPainter painter(&card);
+    painter.scale(3, 3);
+    icon.paint(&painter, QRect(0, 0, 12, 12));
+    painter.end();
+    EXPECT_EQ(card.convertToFormat(QImage::Format_ARGB32),
+              icon.pixmap(36, 36).toImage().convertToFormat(QImage::Format_ARGB32));
+}
+
 TEST(SymbolIcons, DisabledIconsAreFainter) {
     const QIcon icon = symbolIcon(QStringLiteral("shield.fill"), Qt::black);
     const QImage normal = icon.pixmap(QSize(24, 24), QIcon::Normal).toImage();
