@@ -114,10 +114,10 @@ public:
     // Renders at the pixels the rect covers on the device, so a scaled painter (a share card
     // drawn at three times its size) gets a sharp drawing, not a blown-up small one.
     void paint(QPainter* painter, const QRect& rect, QIcon::Mode mode, QIcon::State state) override {
-        const QTransform& world = painter->worldTransform();
-        const qreal zoom = std::sqrt(std::abs(world.m11() * world.m22() - world.m12() * world.m21()));
-        const qreal deviceRatio = painter->device() ? painter->device()->devicePixelRatioF() : 1.0;
-        const qreal ratio = std::clamp(zoom * deviceRatio, 0.25, 16.0);
+        // The device transform holds the pixel ratio, the painter's scale and a widget render's.
+        const QTransform& device = painter->deviceTransform();
+        const qreal zoom = std::sqrt(std::abs(device.m11() * device.m22() - device.m12() * device.m21()));
+        const qreal ratio = std::clamp(zoom, 0.25, 16.0);
         const QSize pixels(qRound(rect.width() * ratio), qRound(rect.height() * ratio));
         painter->drawPixmap(rect, scaledPixmap(pixels, mode, state, ratio));
     }

@@ -9,6 +9,7 @@
 #include <QPixmap>
 #include <QRegularExpression>
 #include <QSet>
+#include <QWidget>
 
 #include <gtest/gtest.h>
 
@@ -167,6 +168,36 @@ TEST(SymbolIcons, AScaledPainterGetsADrawingAtItsScale) {
     painter.scale(3, 3);
     icon.paint(&painter, QRect(0, 0, 12, 12));
     painter.end();
+    EXPECT_EQ(card.convertToFormat(QImage::Format_ARGB32),
+              icon.pixmap(36, 36).toImage().convertToFormat(QImage::Format_ARGB32));
+}
+
+namespace {
+class IconRow : public QWidget {
+public:
+    explicit IconRow(QIcon icon) : m_icon(std::move(icon)) { setFixedSize(12, 12); }
+
+protected:
+    void paintEvent(QPaintEvent*) override {
+        QPainter painter(this);
+        m_icon.paint(&painter, rect());
+    }
+
+private:
+    QIcon m_icon;
+};
+} // namespace
+
+TEST(SymbolIcons, AWidgetRenderedAtThreeTimesGetsASharpDrawing) {
+    const QIcon icon = symbolIcon(QStringLiteral("doc.text"), Qt::black);
+    IconRow row(icon);
+    QImage card(36, 36, QImage::Format_ARGB32_Premultiplied);
+    card.setDevicePixelRatio(3.0);
+    card.fill(Qt::transparent);
+    QPainter painter(&card);
+    row.render(&painter, QPoint(), QRegion(), QWidget::DrawChildren);
+    painter.end();
+    card.setDevicePixelRatio(1.0);
     EXPECT_EQ(card.convertToFormat(QImage::Format_ARGB32),
               icon.pixmap(36, 36).toImage().convertToFormat(QImage::Format_ARGB32));
 }
