@@ -271,9 +271,10 @@ void AEPPathRun::findBoundaries() {
 // script starts a new item unless it is a combining mark.
 //
 // So from an ASCII character on, a tail is segmented as the run is, as soon as the tail's script
-// state there equals the run's; until then, windows from one ASCII character to the next are
-// segmented on their own, their counts kept by unit and state, so that tails sharing a stretch of
-// text share its windows. The scans only need each tail's count of characters after its start.
+// state there equals the run's, or the tail's state is still unset and the next character with a
+// script of its own sets it to the run's; until then, windows from one ASCII character to the next
+// are segmented on their own, their counts kept by unit and state, so that tails sharing a stretch
+// of text share its windows. The scans only need each tail's count of characters after its start.
 void AEPPathRun::findScriptStates() {
     static_assert(QChar::ScriptCount <= 256);
     const qsizetype units = m_text.size();
@@ -318,8 +319,16 @@ qsizetype AEPPathRun::boundariesAfter(qsizetype start) const {
     qsizetype at = start;
     qint32 after = 0;
     m_steps.clear();
+    // The script the item holding `at` ends up with.
+    const auto itemScript = [&](qsizetype at, quint8 state) -> quint8 {
+        if (state > QChar::Script_Common)
+            return state;
+        const qint32 scripted = m_nextScripted[static_cast<size_t>(at) + 1];
+        return scripted < 0 ? quint8(QChar::Script_Common)
+                            : static_cast<quint8>(QChar::script(scalarAt(text, units, scripted).value));
+    };
     while (true) {
-        if (script == m_scriptAfter[static_cast<size_t>(at)]) {
+        if (itemScript(at, script) == itemScript(at, m_scriptAfter[static_cast<size_t>(at)])) {
             after = m_boundaryCount[units - 1] - m_boundaryCount[at];
             break;
         }
