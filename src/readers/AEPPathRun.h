@@ -23,7 +23,8 @@ public:
     qsizetype unitOf(qsizetype byteOffset) const { return m_unitOfByte[static_cast<size_t>(byteOffset)]; }
 
     // Characters (grapheme clusters) of the tail from unit `start`, exactly as segmenting the tail's
-    // own text counts them. The character at `start` must be ASCII.
+    // own text counts them; 0 for a run without a footage extension (left unprepared). The character
+    // at `start` must be ASCII.
     qsizetype tailCharacters(qsizetype start) const;
 
     // The tail from unit `start`, backslashes turned into slashes, when it decodes and is a plausible
@@ -61,7 +62,7 @@ private:
     qsizetype m_componentStart = 0;      // after the last separator of the text without trailing ones
     qsizetype m_extensionDot = -1;       // last "." of that last component
 
-    // Runs with other scripts (Indic, Thai, Khmer, ...), see boundariesAfter().
+    // Runs with other scripts (Indic, Thai, Khmer, ...), see findScriptStates().
     std::vector<quint8> m_scriptAfter;  // script item state after unit k
     std::vector<qint32> m_nextAscii;    // first unit below U+0080 after unit k, or the size
     std::vector<qint32> m_nextScripted; // first scalar at or after unit k with a script of its own, or -1
