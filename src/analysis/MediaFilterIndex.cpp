@@ -330,9 +330,11 @@ const QList<qsizetype>& MediaFilterIndex::sortedFilteredRows(const FilterCacheKe
                                          [&](const auto& s) { return s.first == order; });
     if (order.isEmpty()) {
         m_sortedRows = rows;
-    } else if (!wholeSorted && rows.size() * 8 < n) {
-        // A narrow filter: sorting its few rows beats sorting the whole list first.
+    } else if (!wholeSorted && rows.size() * 8 < n && !m_base.sortedNarrow.contains(order)) {
+        // A narrow filter right after a change of the list: sorting its few rows beats sorting the
+        // whole list first. Once per order, so typing on does not sort again at every keystroke.
         m_sortedRows = sortRows(lists.mediaFiles, rows, order);
+        m_base.sortedNarrow.append(order);
     } else {
         const QList<qsizetype>& whole = sortedWhole(order, lists.mediaFiles);
         if (rows.size() == n) {

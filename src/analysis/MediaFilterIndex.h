@@ -61,6 +61,8 @@ private:
         QHash<QString, QList<qint32>> rowsByProjectName;
         // Whole list sorted per order (the few orders used lately).
         QList<std::pair<MediaSortOrder, QList<qsizetype>>> sorted;
+        // Orders a narrow filter's rows were sorted by on their own; the next read sorts the whole list.
+        QList<MediaSortOrder> sortedNarrow;
     };
     enum Flag : quint8 {
         deletedOrMoved = 1 << 0,
