@@ -11,6 +11,7 @@
 #include "analysis/SimilarNameDetector.h"
 #include "analysis/UsageAggregator.h"
 #include "platform/AppLog.h"
+#include "platform/FileOperations.h"
 #include "platform/NumberText.h"
 #include "platform/PathText.h"
 #include "platform/ProVideoFormats.h"
@@ -423,23 +424,34 @@ QCoro::Task<bool> ImportRun::apply() {
     // list before it is set; the GUI thread then only finishes it.
     // Inputs taken before hashing began: a policy change since makes the finish below refuse them.
     ProjectManager::PreparedUsageRecount prepared;
+    CanonicalLocations::Keys locations;
     {
         ProjectManager::RecountAggregate aggregate = co_await m_recountAggregate;
         m_recountAggregate = {};
         if (!m_pm)
             co_return false;
-        QFuture<std::pair<QList<MediaFile>, ProjectManager::PreparedUsageRecount>> preparing =
+        struct Prepared {
+            QList<MediaFile> list;
+            ProjectManager::PreparedUsageRecount recount;
+            CanonicalLocations::Keys locations;
+        };
+        // The protected flags compare locations with their links resolved: resolved here, so
+        // the GUI thread stats nothing for them.
+        QFuture<Prepared> preparing =
             QtConcurrent::run(&m_pool, [list = std::move(m_list), inputs = std::move(m_recountInputs),
                                         aggregate = std::move(aggregate)]() mutable {
                 ProjectManager::PreparedUsageRecount recount =
                     ProjectManager::prepareUsageRecount(list, inputs, std::move(aggregate));
-                return std::make_pair(std::move(list), std::move(recount));
+                CanonicalLocations::Keys locations =
+                    CanonicalLocations::resolve(list, *FileOperations::system());
+                return Prepared{std::move(list), std::move(recount), std::move(locations)};
             });
-        auto result = co_await preparing;
+        Prepared result = co_await preparing;
         // The future keeps a copy of its result: let it go so the list is not shared.
         preparing = {};
-        m_list = std::move(result.first);
-        prepared = std::move(result.second);
+        m_list = std::move(result.list);
+        prepared = std::move(result.recount);
+        locations = std::move(result.locations);
     }
     if (!m_pm)
         co_return false;
@@ -448,6 +460,8 @@ QCoro::Task<bool> ImportRun::apply() {
     const qint64 listedVersion = m_pm->mediaFilesVersion();
     m_pm->adoptLowerPathKeys(prepared.lowerPaths);
     discard(std::move(prepared.lowerPaths));
+    m_pm->adoptCanonicalLocations(locations);
+    discard(std::move(locations));
     auto first = yieldTurn();
     const bool listed = co_await std::move(first);
     if (!listed)

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "analysis/CachedAEPParse.h"
+#include "analysis/CanonicalLocations.h"
 #include "analysis/EffectiveUsage.h"
 #include "analysis/FilterCacheKey.h"
 #include "analysis/LowerPathCache.h"
@@ -374,7 +375,12 @@ public:
     bool removeProtectedFolder(QString path);
     // After the protected folders sheet added a folder to the store.
     bool protectedFoldersDidChange();
+    // Compares each entry's location as written and with its links resolved; a location whose
+    // resolved form is not known yet is resolved on a worker, and the flags are refreshed again.
     void refreshProtectedFlags();
+    // Takes over resolved locations made on a worker for the whole media list (the import's);
+    // `keys` receives the previous ones (to be freed off the GUI thread).
+    void adoptCanonicalLocations(CanonicalLocations::Keys& keys);
     // Some user change waits for the running operation to end.
     bool hasDeferredChanges() const {
         return m_deferredRecount || m_deferredProtectionRefresh || m_deferredRescan;
@@ -429,6 +435,7 @@ private:
     // Set when the manager goes away, so a rebuild's pending checks are not started.
     std::shared_ptr<std::atomic_bool> m_stopChecks = std::make_shared<std::atomic_bool>(false);
     LowerPathCache m_lowerPaths;
+    CanonicalLocations m_canonicalLocations;
     bool m_deferredRecount = false;
     bool m_deferredProtectionRefresh = false;
     bool m_deferredRescan = false;

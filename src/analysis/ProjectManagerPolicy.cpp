@@ -7,6 +7,7 @@
 #include "stores/SequenceUsagePolicyStore.h"
 
 #include <QMetaObject>
+#include <QPointer>
 
 #include <algorithm>
 #include <utility>
@@ -130,30 +131,38 @@ bool ProjectManager::protectedFoldersDidChange() {
 void ProjectManager::refreshProtectedFlags() {
     if (m_mediaFiles.isEmpty())
         return;
-    struct Folder {
-        QString equal;
-        QString prefix;
-    };
-    QList<Folder> folders;
-    for (const QString& folder : std::as_const(m_protectedFolders)) {
-        const QString lowered = LowerPathCache::lowerKey(folder);
-        folders.append({lowered, lowered.endsWith(QLatin1Char('/')) ? lowered : lowered + QLatin1Char('/')});
-    }
+    const ProtectedFolderRule rule = m_canonicalLocations.ruleFor(m_protectedFolders);
+    CanonicalLocations::Request unresolved;
     for (qsizetype i = 0; i < m_mediaFiles.size(); ++i) {
         const MediaFile& file = std::as_const(m_mediaFiles)[i];
         bool isProtected = false;
-        if (!folders.isEmpty()) {
+        if (!rule.isEmpty()) {
             const QString& location = m_lowerPaths.keys(file).lowerLocation;
-            isProtected =
-                !location.isEmpty() && std::any_of(folders.cbegin(), folders.cend(), [&](const Folder& f) {
-                    return location == f.equal || location.startsWith(f.prefix);
-                });
+            isProtected = rule.matchesKey(location);
+            if (!isProtected && !location.isEmpty()) {
+                // Only hash lookups here: the resolved forms are made on a worker.
+                if (const CanonicalLocations::Key* key = m_canonicalLocations.find(file))
+                    isProtected = rule.matchesKey(key->lowerCanonical);
+                else
+                    unresolved.append({file.id, CanonicalLocations::locationOf(file)});
+            }
         }
         if (isProtected == file.isProtected)
             continue;
         m_mediaFiles[i].isProtected = isProtected;
         bumpMediaFiles(); // one change per entry whose flag changed
     }
+    if (!unresolved.isEmpty()) {
+        QPointer<ProjectManager> self(this);
+        m_canonicalLocations.resolveLater(std::move(unresolved), &m_workerPool, [self] {
+            if (self)
+                self->refreshProtectedFlags();
+        });
+    }
+}
+
+void ProjectManager::adoptCanonicalLocations(CanonicalLocations::Keys& keys) {
+    m_canonicalLocations.swapKeys(keys);
 }
 
 QCoro::Task<bool> ProjectManager::removeProject(ProjectFile project) {

@@ -95,7 +95,8 @@ TEST(DeleteSafetyCheck, AccentedPathsMatchAcrossCaseAndCompositionAmongManyFiles
     QList<MediaFile> input{staged, withAlternative, copy};
     for (int i = 0; i < 3000; ++i) {
         list.append(used(QStringLiteral("/Show/Day/clip%1.mov").arg(i), 1, 1000 + i, {"Doc"}));
-        input.append(media(QStringLiteral("/Unused/other%1.mov").arg(i), 0, MediaFileStatus::online, 9000 + i));
+        input.append(
+            media(QStringLiteral("/Unused/other%1.mov").arg(i), 0, MediaFileStatus::online, 9000 + i));
     }
     const auto conflicts = DeleteSafetyCheck::findDeleteSafetyConflicts(list, input);
     ASSERT_EQ(conflicts.size(), 3);
