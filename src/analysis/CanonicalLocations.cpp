@@ -4,6 +4,7 @@
 #include "platform/FileOperations.h"
 #include "platform/PathText.h"
 
+#include <QHash>
 #include <QThreadPool>
 #include <QtConcurrent/QtConcurrentRun>
 
@@ -16,19 +17,18 @@ class ParentResolver {
 public:
     explicit ParentResolver(const FileOperations& files) : m_files(files) {}
 
-    CanonicalLocations::Key keyFor(const QString& location) {
-        CanonicalLocations::Key key{location, {}};
+    QString lowerCanonical(const QString& location) {
         const QString standardized = ProtectedFolderRule::standardizedLocation(location);
         if (standardized.isEmpty())
-            return key;
+            return {};
         const QString parent = path::deletingLastPathComponent(standardized);
         auto cached = m_parents.constFind(parent);
         if (cached == m_parents.cend())
             cached = m_parents.insert(parent, m_files.canonicalPath(parent));
         const QString canonical = ProtectedFolderRule::canonicalLocation(standardized, *cached);
-        if (!canonical.isEmpty() && canonical != standardized)
-            key.lowerCanonical = LowerPathCache::lowerKey(canonical);
-        return key;
+        if (canonical.isEmpty() || canonical == standardized)
+            return {};
+        return LowerPathCache::lowerKey(canonical);
     }
 
 private:
@@ -42,23 +42,20 @@ CanonicalLocations::CanonicalLocations() : m_files(FileOperations::system()) {}
 
 CanonicalLocations::~CanonicalLocations() = default;
 
-CanonicalLocations::Keys CanonicalLocations::resolve(const Request& request, const FileOperations& files) {
+CanonicalLocations::Locations CanonicalLocations::resolve(Locations request, const FileOperations& files) {
     ParentResolver resolver(files);
-    Keys keys;
-    keys.reserve(request.size());
-    for (const auto& [id, location] : request)
-        keys.insert(id, resolver.keyFor(location));
-    return keys;
+    for (Location& entry : request)
+        entry.lowerCanonical = resolver.lowerCanonical(entry.location);
+    return request;
 }
 
-CanonicalLocations::Keys CanonicalLocations::resolve(const QList<MediaFile>& mediaFiles,
-                                                     const FileOperations& files) {
+void CanonicalLocations::resolveInto(LowerPathCache& keys, const QList<MediaFile>& mediaFiles,
+                                     const FileOperations& files) {
     ParentResolver resolver(files);
-    Keys keys;
-    keys.reserve(mediaFiles.size());
-    for (const MediaFile& file : mediaFiles)
-        keys.insert(file.id, resolver.keyFor(locationOf(file)));
-    return keys;
+    for (const MediaFile& file : mediaFiles) {
+        keys.keys(file);
+        keys.setCanonicalLocation(file.id, locationOf(file), resolver.lowerCanonical(locationOf(file)));
+    }
 }
 
 ProtectedFolderRule CanonicalLocations::ruleFor(const QStringList& folders) const {
@@ -67,32 +64,21 @@ ProtectedFolderRule CanonicalLocations::ruleFor(const QStringList& folders) cons
     return ProtectedFolderRule(folders, ProtectedFolderRule::resolvedForms(folders, *m_files));
 }
 
-const CanonicalLocations::Key* CanonicalLocations::find(const MediaFile& file) const {
-    const auto found = m_keys.constFind(file.id);
-    if (found == m_keys.cend() || found->source != locationOf(file))
-        return nullptr;
-    return &found.value();
-}
-
-void CanonicalLocations::adopt(Keys keys) {
-    if (m_keys.isEmpty()) {
-        m_keys.swap(keys);
-        return;
-    }
-    for (auto it = keys.begin(); it != keys.end(); ++it)
-        m_keys.insert(it.key(), std::move(it.value()));
-}
-
-void CanonicalLocations::resolveLater(Request request, QThreadPool* pool, std::function<void()> done) {
+void CanonicalLocations::resolveLater(Locations request, QThreadPool* pool,
+                                      std::function<void(const Locations&)> done) {
     if (m_resolving || request.isEmpty())
         return;
     if (!m_watcher) {
-        m_watcher = std::make_unique<QFutureWatcher<Keys>>();
+        m_watcher = std::make_unique<QFutureWatcher<Locations>>();
         QObject::connect(m_watcher.get(), &QFutureWatcherBase::finished, m_watcher.get(), [this] {
-            m_resolving = false;
-            adopt(m_watcher->result());
             // A turn later, so that a new request does not restart the watcher inside its own signal.
-            QMetaObject::invokeMethod(m_watcher.get(), m_done, Qt::QueuedConnection);
+            QMetaObject::invokeMethod(
+                m_watcher.get(),
+                [this, resolved = m_watcher->result(), done = m_done] {
+                    m_resolving = false;
+                    done(resolved);
+                },
+                Qt::QueuedConnection);
         });
     }
     m_done = std::move(done);

@@ -424,34 +424,26 @@ QCoro::Task<bool> ImportRun::apply() {
     // list before it is set; the GUI thread then only finishes it.
     // Inputs taken before hashing began: a policy change since makes the finish below refuse them.
     ProjectManager::PreparedUsageRecount prepared;
-    CanonicalLocations::Keys locations;
     {
         ProjectManager::RecountAggregate aggregate = co_await m_recountAggregate;
         m_recountAggregate = {};
         if (!m_pm)
             co_return false;
-        struct Prepared {
-            QList<MediaFile> list;
-            ProjectManager::PreparedUsageRecount recount;
-            CanonicalLocations::Keys locations;
-        };
-        // The protected flags compare locations with their links resolved: resolved here, so
-        // the GUI thread stats nothing for them.
-        QFuture<Prepared> preparing =
+        QFuture<std::pair<QList<MediaFile>, ProjectManager::PreparedUsageRecount>> preparing =
             QtConcurrent::run(&m_pool, [list = std::move(m_list), inputs = std::move(m_recountInputs),
                                         aggregate = std::move(aggregate)]() mutable {
                 ProjectManager::PreparedUsageRecount recount =
                     ProjectManager::prepareUsageRecount(list, inputs, std::move(aggregate));
-                CanonicalLocations::Keys locations =
-                    CanonicalLocations::resolve(list, *FileOperations::system());
-                return Prepared{std::move(list), std::move(recount), std::move(locations)};
+                // The protected flags compare locations with their links resolved: resolved
+                // here, so the GUI thread stats nothing for them.
+                CanonicalLocations::resolveInto(recount.lowerPaths, list, *FileOperations::system());
+                return std::make_pair(std::move(list), std::move(recount));
             });
-        Prepared result = co_await preparing;
+        auto result = co_await preparing;
         // The future keeps a copy of its result: let it go so the list is not shared.
         preparing = {};
-        m_list = std::move(result.list);
-        prepared = std::move(result.recount);
-        locations = std::move(result.locations);
+        m_list = std::move(result.first);
+        prepared = std::move(result.second);
     }
     if (!m_pm)
         co_return false;
@@ -460,8 +452,6 @@ QCoro::Task<bool> ImportRun::apply() {
     const qint64 listedVersion = m_pm->mediaFilesVersion();
     m_pm->adoptLowerPathKeys(prepared.lowerPaths);
     discard(std::move(prepared.lowerPaths));
-    m_pm->adoptCanonicalLocations(locations);
-    discard(std::move(locations));
     auto first = yieldTurn();
     const bool listed = co_await std::move(first);
     if (!listed)

@@ -378,9 +378,6 @@ public:
     // Compares each entry's location as written and with its links resolved; a location whose
     // resolved form is not known yet is resolved on a worker, and the flags are refreshed again.
     void refreshProtectedFlags();
-    // Takes over resolved locations made on a worker for the whole media list (the import's);
-    // `keys` receives the previous ones (to be freed off the GUI thread).
-    void adoptCanonicalLocations(CanonicalLocations::Keys& keys);
     // Some user change waits for the running operation to end.
     bool hasDeferredChanges() const {
         return m_deferredRecount || m_deferredProtectionRefresh || m_deferredRescan;

@@ -132,19 +132,20 @@ void ProjectManager::refreshProtectedFlags() {
     if (m_mediaFiles.isEmpty())
         return;
     const ProtectedFolderRule rule = m_canonicalLocations.ruleFor(m_protectedFolders);
-    CanonicalLocations::Request unresolved;
+    CanonicalLocations::Locations unresolved;
     for (qsizetype i = 0; i < m_mediaFiles.size(); ++i) {
         const MediaFile& file = std::as_const(m_mediaFiles)[i];
         bool isProtected = false;
         if (!rule.isEmpty()) {
-            const QString& location = m_lowerPaths.keys(file).lowerLocation;
-            isProtected = rule.matchesKey(location);
-            if (!isProtected && !location.isEmpty()) {
-                // Only hash lookups here: the resolved forms are made on a worker.
-                if (const CanonicalLocations::Key* key = m_canonicalLocations.find(file))
-                    isProtected = rule.matchesKey(key->lowerCanonical);
-                else
-                    unresolved.append({file.id, CanonicalLocations::locationOf(file)});
+            const MediaPathKeys& keys = m_lowerPaths.keys(file);
+            isProtected = rule.matchesKey(keys.lowerLocation);
+            if (!isProtected && !keys.lowerLocation.isEmpty()) {
+                // No stat here: the resolved location is made on a worker; while one is being
+                // made, its end refreshes again and asks for what is still missing.
+                if (keys.canonicalResolved)
+                    isProtected = rule.matchesKey(keys.lowerCanonicalLocation);
+                else if (!m_canonicalLocations.isResolving())
+                    unresolved.append({file.id, CanonicalLocations::locationOf(file), {}});
             }
         }
         if (isProtected == file.isProtected)
@@ -154,15 +155,15 @@ void ProjectManager::refreshProtectedFlags() {
     }
     if (!unresolved.isEmpty()) {
         QPointer<ProjectManager> self(this);
-        m_canonicalLocations.resolveLater(std::move(unresolved), &m_workerPool, [self] {
-            if (self)
+        m_canonicalLocations.resolveLater(
+            std::move(unresolved), &m_workerPool, [self](const CanonicalLocations::Locations& resolved) {
+                if (!self)
+                    return;
+                for (const CanonicalLocations::Location& entry : resolved)
+                    self->m_lowerPaths.setCanonicalLocation(entry.id, entry.location, entry.lowerCanonical);
                 self->refreshProtectedFlags();
-        });
+            });
     }
-}
-
-void ProjectManager::adoptCanonicalLocations(CanonicalLocations::Keys& keys) {
-    m_canonicalLocations.swapKeys(keys);
 }
 
 QCoro::Task<bool> ProjectManager::removeProject(ProjectFile project) {
