@@ -31,6 +31,7 @@ public:
         QSet<FoldedPath> alternatives;
         sizes.reserve(inputs.size());
         paths.reserve(inputs.size());
+        alternatives.reserve(inputs.size() / 4);
         for (const MediaFile& file : inputs) {
             if (file.size > 0) {
                 sizes.insert(file.size);
@@ -79,10 +80,15 @@ public:
         }
         return found;
     }
+    // Both tables are usually empty: then no input path is hashed again.
     QList<qsizetype> usedByAlternativePath(const QString& path) const {
+        if (m_usedByAlternativePath.isEmpty())
+            return {};
         return m_usedByAlternativePath.value(FoldedPath{path});
     }
     std::optional<qsizetype> usedByPath(const QString& path) const {
+        if (m_usedByPath.isEmpty())
+            return std::nullopt;
         const auto hit = m_usedByPath.constFind(FoldedPath{path});
         return hit == m_usedByPath.cend() ? std::nullopt : std::optional<qsizetype>(*hit);
     }
