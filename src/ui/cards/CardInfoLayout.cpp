@@ -22,6 +22,14 @@ QFont cardFont(int pixels, QFont::Weight weight = QFont::Normal, bool mono = fal
     return font;
 }
 
+// Elided only when it does not fit: eliding to a width measured from the text itself can still
+// cut it, as the measured width is rounded.
+QString fitted(const QFontMetrics& metrics, const QString& text, Qt::TextElideMode mode, int width) {
+    if (metrics.horizontalAdvance(text) <= width)
+        return text;
+    return metrics.elidedText(text, mode, width);
+}
+
 } // namespace
 
 CardFonts CardFonts::make() {
@@ -47,7 +55,7 @@ CardInfoLayout CardInfoLayout::make(const MediaFile& file, int width, const Card
     const int room = std::max(0, right - left);
 
     const QFontMetrics nameMetrics(fonts.name);
-    layout.name = {nameMetrics.elidedText(QFileInfo(file.path).fileName(), Qt::ElideMiddle, room),
+    layout.name = {fitted(nameMetrics, QFileInfo(file.path).fileName(), Qt::ElideMiddle, room),
                    QRect(left, top, room, nameMetrics.height()), Color::brandTextPrimary()};
 
     const int rowTop = top + nameMetrics.height() + 6;
@@ -76,7 +84,7 @@ CardInfoLayout CardInfoLayout::make(const MediaFile& file, int width, const Card
     const int projectWidth =
         std::min(projectMetrics.horizontalAdvance(project),
                  std::max(0, space - summaryWidth - shieldWidth - (summary.isEmpty() ? 0 : 8)));
-    layout.project = {projectMetrics.elidedText(project, Qt::ElideRight, projectWidth),
+    layout.project = {fitted(projectMetrics, project, Qt::ElideRight, projectWidth),
                       QRect(end - projectWidth, rowTop, projectWidth, rowHeight),
                       referenced ? Color::brandTextSecondary() : Color::brandTextTertiary()};
     end -= projectWidth + 8;
@@ -85,19 +93,20 @@ CardInfoLayout CardInfoLayout::make(const MediaFile& file, int width, const Card
         end -= shieldWidth;
     }
     if (!summary.isEmpty()) {
-        layout.summary = {summaryMetrics.elidedText(summary, Qt::ElideRight, summaryWidth),
+        layout.summary = {fitted(summaryMetrics, summary, Qt::ElideRight, summaryWidth),
                           QRect(end - summaryWidth, rowTop, summaryWidth, rowHeight), Color::brandTextPrimary()};
         layout.summaryHelp = cardTexts::timelineHelp(file.sequenceNames);
     }
     return layout;
 }
 
-QString CardInfoLayout::helpAt(QPoint point) const {
+CardHelp CardInfoLayout::helpAt(QPoint point) const {
     // The shield is small: its help answers a little around it, not over the neighbouring texts.
-    if (!shield.isEmpty() && shield.adjusted(-3, -3, 3, 3).contains(point))
-        return cardTexts::unattributedUsageHelp();
+    const QRect shieldArea = shield.adjusted(-3, -3, 3, 3);
+    if (!shield.isEmpty() && shieldArea.contains(point))
+        return {cardTexts::unattributedUsageHelp(), shieldArea};
     if (!summary.text.isEmpty() && summary.rect.contains(point))
-        return summaryHelp;
+        return {summaryHelp, summary.rect};
     return {};
 }
 

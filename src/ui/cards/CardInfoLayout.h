@@ -33,6 +33,12 @@ struct CardInfoText {
     QColor color;
 };
 
+// A help text and the area of the card it belongs to.
+struct CardHelp {
+    QString text;
+    QRect area;
+};
+
 // The file name line and the details row of a card at one width: the texts, elided, and where
 // each goes. Worked out once per file and width; painting and tooltips both read it.
 struct CardInfoLayout {
@@ -51,8 +57,8 @@ struct CardInfoLayout {
     QString summaryHelp;
 
     static CardInfoLayout make(const MediaFile& file, int width, const CardFonts& fonts);
-    // The help text under a point of the card, or empty.
-    QString helpAt(QPoint point) const;
+    // The help text under a point of the card; empty text where there is none.
+    CardHelp helpAt(QPoint point) const;
 };
 
 } // namespace tarnwick

@@ -127,6 +127,7 @@ ClipCard::ClipCard(CardStillLoader loadStill, QWidget* parent)
     m_stripAnimation->setEasingCurve(QEasingCurve::Linear);
     connect(m_stripAnimation, &QVariantAnimation::valueChanged, this, [this](const QVariant& value) {
         m_stripFraction = value.toDouble();
+        m_pictureValid = false;
         update(0, previewHeight, width(), stripHeight + 4);
     });
     m_select->setIcon(m_unselectedIcon);
@@ -226,7 +227,7 @@ const CardInfoLayout& ClipCard::infoLayout() {
     return *m_info;
 }
 
-QString ClipCard::helpTextAt(QPoint point) {
+CardHelp ClipCard::helpAt(QPoint point) {
     if (!m_shown)
         return {};
     return infoLayout().helpAt(point);
@@ -235,12 +236,12 @@ QString ClipCard::helpTextAt(QPoint point) {
 bool ClipCard::event(QEvent* event) {
     if (event->type() == QEvent::ToolTip) {
         auto* help = static_cast<QHelpEvent*>(event);
-        const QString text = helpTextAt(help->pos());
-        if (text.isEmpty()) {
+        const CardHelp found = helpAt(help->pos());
+        if (found.text.isEmpty()) {
             QToolTip::hideText();
             event->ignore();
         } else {
-            QToolTip::showText(help->globalPos(), text, this);
+            QToolTip::showText(help->globalPos(), found.text, this, found.area);
         }
         return true;
     }

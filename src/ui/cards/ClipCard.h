@@ -79,7 +79,7 @@ public:
     bool engineStarted() const { return m_engineStarted; }
     const CardInfoLayout& infoLayout();
     // The help text of a point of the card (the details row's timeline summary and shield).
-    QString helpTextAt(QPoint point);
+    CardHelp helpAt(QPoint point);
     // The scrub strip's bar as drawn now, a fraction of the width; follows scrubFraction.
     double stripFraction() const { return m_stripFraction; }
     QVariantAnimation* stripAnimation() const { return m_stripAnimation; }
