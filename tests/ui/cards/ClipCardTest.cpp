@@ -288,6 +288,7 @@ TEST(ClipCard, ReboundCardShowsTheNewFileNeverTheOldStill) {
     image.status = MediaFileStatus::online;
     ClipCard card(red);
     card.resize(300, CardGridLayout::cardHeight);
+    card.show(); // a shown card keeps its drawn picture between paints
     card.showFile(image, nullptr, false);
     ASSERT_TRUE(card.shownImage());
     const QPoint middle(150, ClipCard::previewHeight / 2);
