@@ -94,7 +94,8 @@ CardInfoLayout CardInfoLayout::make(const MediaFile& file, int width, const Card
     }
     if (!summary.isEmpty()) {
         layout.summary = {fitted(summaryMetrics, summary, Qt::ElideRight, summaryWidth),
-                          QRect(end - summaryWidth, rowTop, summaryWidth, rowHeight), Color::brandTextPrimary()};
+                          QRect(end - summaryWidth, rowTop, summaryWidth, rowHeight),
+                          Color::brandTextPrimary()};
         layout.summaryHelp = cardTexts::timelineHelp(file.sequenceNames);
     }
     return layout;

@@ -108,7 +108,8 @@ ClipCard::ClipCard(CardStillLoader loadStill, QWidget* parent)
     : QWidget(parent), m_loadStill(std::move(loadStill)), m_shimmer(new QVariantAnimation(this)),
       m_stripAnimation(new QVariantAnimation(this)), m_fonts(CardFonts::make()),
       m_selectedIcon(symbolIcon(QStringLiteral("checkmark.circle.fill"), Color::brandAccent())),
-      m_unselectedIcon(symbolIcon(QStringLiteral("circle"), QColor(255, 255, 255, 217))), m_select(roundButton(this, 16, 6, QStringLiteral("Select"))),
+      m_unselectedIcon(symbolIcon(QStringLiteral("circle"), QColor(255, 255, 255, 217))),
+      m_select(roundButton(this, 16, 6, QStringLiteral("Select"))),
       m_trash(roundButton(this, 12, 6, QStringLiteral("Move to virtual recycle bin"))),
       m_play(plainButton(this, QStringLiteral("play.circle.fill"), 32)),
       m_stop(plainButton(this, QStringLiteral("xmark.circle.fill"), 20)) {

@@ -122,8 +122,8 @@ void ClipCardGrid::relayout(Cause cause) {
             const bool video = mediaKind(file) == ClipKind::video;
             if (deferEngines) {
                 // A card coming back finds its engine (and the poster it keeps) without starting it.
-                card->showFile(file, video ? m_engines.value(file.id) : nullptr, m_selection.contains(file.id),
-                               ClipCard::EngineStart::later);
+                card->showFile(file, video ? m_engines.value(file.id) : nullptr,
+                               m_selection.contains(file.id), ClipCard::EngineStart::later);
             } else {
                 card->showFile(file, video ? engineOf(file) : nullptr, m_selection.contains(file.id));
             }

@@ -18,7 +18,8 @@ namespace {
 
 // Symbols drawn into the cards come from the pixmap cache: drawing one costs more than the card.
 QPixmap symbolPixmap(const QString& symbol, const QColor& color, int size, qreal ratio) {
-    const QString key = QStringLiteral("card-symbol/%1/%2/%3/%4").arg(symbol).arg(color.rgba()).arg(size).arg(ratio);
+    const QString key =
+        QStringLiteral("card-symbol/%1/%2/%3/%4").arg(symbol).arg(color.rgba()).arg(size).arg(ratio);
     QPixmap pixmap;
     if (!QPixmapCache::find(key, &pixmap)) {
         pixmap = symbolIcon(symbol, color).pixmap(QSize(size, size), ratio);
@@ -140,7 +141,8 @@ void ClipCard::paintVideo(QPainter& p, const QRect& area) {
         const QString symbol = !m_hasVideoUrl                     ? QStringLiteral("film.stack")
                                : (m_engine && m_engine->failed()) ? QStringLiteral("exclamationmark.triangle")
                                                                   : QStringLiteral("hourglass");
-        drawSymbolColumn(p, area, symbol, 24, placeholderText(), m_fonts.placeholder, Color::brandTextTertiary());
+        drawSymbolColumn(p, area, symbol, 24, placeholderText(), m_fonts.placeholder,
+                         Color::brandTextTertiary());
     }
     const bool ready = m_engine && m_engine->ready();
     if (m_hovering && ready && m_engine->loadingFrame()) {
@@ -186,8 +188,8 @@ void ClipCard::paintStill(QPainter& p, const QRect& area) {
                            area.center().y() - fitted.height() / 2 + 0.5, fitted.width(), fitted.height()),
                     *m_still);
     } else if (m_file.isOnDisk()) {
-        drawSymbolColumn(p, area, QStringLiteral("photo"), 26, QStringLiteral("Loading…"), m_fonts.placeholder,
-                         Color::brandTextTertiary());
+        drawSymbolColumn(p, area, QStringLiteral("photo"), 26, QStringLiteral("Loading…"),
+                         m_fonts.placeholder, Color::brandTextTertiary());
     } else {
         drawSymbolColumn(p, area, QStringLiteral("photo.badge.exclamationmark"), 26,
                          QStringLiteral("Offline"), m_fonts.placeholder, Color::brandTextTertiary());
@@ -250,8 +252,8 @@ void ClipCard::paintInfo(QPainter& p) {
     draw(info.project, m_fonts.project, Qt::AlignRight);
     if (!info.shield.isEmpty()) {
         const qreal ratio = p.device() ? p.device()->devicePixelRatioF() : 1.0;
-        p.drawPixmap(info.shield, symbolPixmap(QStringLiteral("exclamationmark.shield.fill"), Color::brandAmber(),
-                                               CardInfoLayout::shieldSize, ratio));
+        p.drawPixmap(info.shield, symbolPixmap(QStringLiteral("exclamationmark.shield.fill"),
+                                               Color::brandAmber(), CardInfoLayout::shieldSize, ratio));
     }
     draw(info.summary, m_fonts.summary, Qt::AlignRight);
 }

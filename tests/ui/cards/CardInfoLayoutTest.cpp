@@ -8,7 +8,8 @@ using namespace tarnwick;
 
 namespace {
 
-const QString shieldHelp = QStringLiteral("Some timeline usage could not be attributed and remains protected");
+const QString shieldHelp =
+    QStringLiteral("Some timeline usage could not be attributed and remains protected");
 
 MediaFile onTimelines(QStringList names, bool unattributed) {
     MediaFile file;
@@ -29,8 +30,8 @@ QRect united(const CardInfoLayout& layout) {
 
 TEST(CardInfoLayout, TimelineSummaryAndShieldCarryTheirHelpTexts) {
     const CardInfoLayout layout = CardInfoLayout::make(
-        onTimelines({QStringLiteral("Reel 2"), QStringLiteral("Assembly"), QStringLiteral("Reel 1")}, true), 380,
-        CardFonts::make());
+        onTimelines({QStringLiteral("Reel 2"), QStringLiteral("Assembly"), QStringLiteral("Reel 1")}, true),
+        380, CardFonts::make());
     EXPECT_EQ(layout.summary.text, QStringLiteral("Reel 2 +2"));
     ASSERT_FALSE(layout.shield.isEmpty());
 
@@ -67,9 +68,8 @@ TEST(CardInfoLayout, NoTimelinesNoHelp) {
 }
 
 TEST(CardInfoLayout, NarrowCardsKeepEveryTextInsideThePadding) {
-    MediaFile file = onTimelines({QStringLiteral("A very long timeline name for the festival cut"),
-                                  QStringLiteral("B")},
-                                 true);
+    MediaFile file = onTimelines(
+        {QStringLiteral("A very long timeline name for the festival cut"), QStringLiteral("B")}, true);
     file.projectNames = {QStringLiteral("A project whose name goes on and on and on")};
     file.path = QStringLiteral("/media/") + QString(120, QLatin1Char('x')) + QStringLiteral(".mov");
     for (const int width : {120, 300, 460}) {
