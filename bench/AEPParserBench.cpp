@@ -1,16 +1,22 @@
 // After Effects project scan: a synthetic RIFX with nested lists and UTF-8/UTF-16 paths, parsed
 // from disk and compared with `cat FILE > /dev/null` over the same file in the same run; plus an
-// adversarial block of UTF-16 slash units that must scan in linear time.
+// adversarial block of UTF-16 slash units that must scan in linear time; plus runs of Devanagari and
+// Thai text full of slashes and ASCII letters (scripts clustered by rules of their own) against the
+// same size of Cyrillic runs, timed in interleaved pairs.
 #include "platform/AppLog.h"
 #include "readers/AEPParser.h"
 #include "support/AEPRifxBuilder.h"
 #include "support/BenchSupport.h"
 
+#include <QElapsedTimer>
 #include <QFile>
+#include <QList>
 #include <QTemporaryDir>
 
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
+#include <cstdio>
 #include <cstdlib>
 #include <map>
 #include <memory>
@@ -151,6 +157,97 @@ void BM_AEPSlashBlock(benchmark::State& state) {
     state.SetBytesProcessed(state.iterations() * block.size());
 }
 
+// Runs of one script at the run limit, each tail start ("/", "\\", a drive letter) a few characters
+// after the last: UTF-16 runs ended by a 0 unit, then UTF-8 lines whose tails follow tabs.
+QByteArray scriptRuns(const QStringList& pieces, qint64 targetBytes) {
+    Random rng;
+    QByteArray out;
+    while (out.size() < targetBytes / 2) {
+        QString run;
+        while (run.size() < AEPParser::runLimit / 2 - 16)
+            run += pieces[static_cast<qsizetype>(rng.next() % static_cast<quint64>(pieces.size()))];
+        out += utf16BE(run + QStringLiteral("a.mov")) + QByteArray(2, '\0');
+    }
+    while (out.size() < targetBytes) {
+        QByteArray line;
+        while (line.size() < AEPParser::runLimit - 32) {
+            const QString& piece =
+                pieces[static_cast<qsizetype>(rng.next() % static_cast<quint64>(pieces.size()))];
+            line += piece == u"/" ? QByteArray("\t/") : piece.toUtf8();
+        }
+        out += line + "a.mov\n";
+    }
+    return out;
+}
+
+const QByteArray& scriptFile(int script, qint64 size) {
+    static std::map<std::pair<int, qint64>, QByteArray> files;
+    auto it = files.find({script, size});
+    if (it != files.end())
+        return it->second;
+    static const QStringList cyrillic{"/", "/",      "\\\\",   "D:",     "a",
+                                      "Z", "\u041F", "\u0430", "\u0439", "\u0451"};
+    static const QStringList devanagari{"/",      "/",      "\\\\",   "D:",     "a",      "Z",
+                                        "\u0915", "\u093F", "\u094D", "\u0937", "\u0902", "\u200D"};
+    static const QStringList thai{"/", "/", "\\\\", "D:", "a", "Z", "\u0E01", "\u0E31", "\u0E48", "\u0E33"};
+    const QStringList& pieces = script == 0 ? cyrillic : (script == 1 ? devanagari : thai);
+    return files.emplace(std::pair{script, size}, scriptRuns(pieces, size)).first->second;
+}
+
+double median(QList<double> values) {
+    std::sort(values.begin(), values.end());
+    const qsizetype n = values.size();
+    return n == 0 ? 0 : (n % 2 == 1 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2);
+}
+
+double loadAverage() {
+    QFile file(QStringLiteral("/proc/loadavg"));
+    return file.open(QIODevice::ReadOnly) ? file.readAll().split(' ').value(0).toDouble() : 0;
+}
+
+// Both whole-file scans over one file, in ms; `found` gets the paths.
+double scanMs(const QByteArray& bytes, qint64& found) {
+    QElapsedTimer timer;
+    timer.start();
+    QSet<QString> paths;
+    AEPParser::scanUTF16BEPaths(bytes, paths);
+    AEPParser::scanUTF8Paths(bytes, paths);
+    found = paths.size();
+    return static_cast<double>(timer.nsecsElapsed()) / 1e6;
+}
+
+// Devanagari and Thai runs against Cyrillic runs of the same size: median of interleaved triples.
+void BM_AEPScriptRuns(benchmark::State& state) {
+    const qint64 size = state.range(0);
+    const int pairs = bench::smokeMode() ? 1 : 5;
+    for (auto _ : state) {
+        QList<double> cyrillic, devanagari, thai, devanagariRatio, thaiRatio, loads;
+        qint64 found[3] = {0, 0, 0};
+        for (int p = 0; p < pairs; ++p) {
+            loads.append(loadAverage());
+            cyrillic.append(scanMs(scriptFile(0, size), found[0]));
+            devanagari.append(scanMs(scriptFile(1, size), found[1]));
+            thai.append(scanMs(scriptFile(2, size), found[2]));
+            devanagariRatio.append(devanagari.last() / cyrillic.last());
+            thaiRatio.append(thai.last() / cyrillic.last());
+            std::fprintf(
+                stderr,
+                "pair %d: Cyrillic %.1f ms, Devanagari %.1f ms (%.2fx), Thai %.1f ms (%.2fx), load %.1f\n",
+                p + 1, cyrillic.last(), devanagari.last(), devanagariRatio.last(), thai.last(),
+                thaiRatio.last(), loads.last());
+        }
+        state.counters["cyrillic_ms"] = median(cyrillic);
+        state.counters["devanagari_ms"] = median(devanagari);
+        state.counters["thai_ms"] = median(thai);
+        state.counters["devanagari_ratio"] = median(devanagariRatio);
+        state.counters["thai_ratio"] = median(thaiRatio);
+        state.counters["load"] = median(loads);
+        state.counters["paths_cyr"] = static_cast<double>(found[0]);
+        state.counters["paths_deva"] = static_cast<double>(found[1]);
+        state.counters["paths_thai"] = static_cast<double>(found[2]);
+    }
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -184,6 +281,12 @@ int main(int argc, char** argv) {
         benchmark::RegisterBenchmark("BM_AEPSlashBlock", BM_AEPSlashBlock)
             ->Arg(size)
             ->Unit(benchmark::kMillisecond);
+    for (qint64 size : smoke ? std::vector<qint64>{64 << 10} : std::vector<qint64>{256 << 10})
+        benchmark::RegisterBenchmark("BM_AEPScriptRuns", BM_AEPScriptRuns)
+            ->Arg(size)
+            ->Iterations(1)
+            ->Unit(benchmark::kMillisecond)
+            ->UseRealTime();
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();

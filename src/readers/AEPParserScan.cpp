@@ -100,7 +100,7 @@ bool startsAsPath(const QString& text, qsizetype characters) {
 }
 
 // Candidates that end at the same place are tails of one run. The first is judged on its own;
-// from the second on, the run is prepared once and every further tail costs constant time.
+// from the second on, the run is prepared once and every further tail is judged from it.
 struct SharedRun {
     AEPPathRun run;
     qint64 start = 0;
@@ -182,10 +182,6 @@ void aep::scanUtf8Range(QByteArrayView bytes, qint64 from, qint64 to, QSet<QStri
             shared.run.assignUtf8(bytes.sliced(shared.start, shared.end - shared.start));
             shared.prepared = true;
         }
-        if (!shared.run.judgesTails()) {
-            aep::addIfPlausible(decodeAlone(bytes.sliced(i, run), false), into);
-            continue;
-        }
         const std::optional<QString> tail = shared.run.plausibleTail(shared.run.unitOf(i - shared.start));
         if (tail)
             into.insert(*tail);
@@ -231,10 +227,6 @@ void aep::scanUtf16Range(QByteArrayView bytes, qint64 from, qint64 to, QSet<QStr
         if (!shared.prepared) {
             shared.run.assignUtf16BE(bytes.sliced(shared.start, shared.end - shared.start));
             shared.prepared = true;
-        }
-        if (!shared.run.judgesTails()) {
-            aep::addIfPlausible(decodeAlone(bytes.sliced(i, end - i), true), into);
-            continue;
         }
         const std::optional<QString> tail = shared.run.plausibleTail((i - shared.start) / 2);
         if (tail)

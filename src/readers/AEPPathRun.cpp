@@ -6,6 +6,7 @@
 #include <QTextBoundaryFinder>
 
 #include <algorithm>
+#include <atomic>
 
 namespace tarnwick {
 
@@ -194,20 +195,56 @@ bool segmentsGenerically(const QString& text) {
     return true;
 }
 
+std::atomic<qint64> segmentedForTails{0};
+
+struct Scalar {
+    char32_t value;
+    int units;
+};
+
+inline Scalar scalarAt(const char16_t* text, qsizetype units, qsizetype k) {
+    if (QChar::isHighSurrogate(text[k]) && k + 1 < units && QChar::isLowSurrogate(text[k + 1]))
+        return {QChar::surrogateToUcs4(text[k], text[k + 1]), 2};
+    return {text[k], 1};
+}
+
+inline bool isMark(char32_t c) {
+    const QChar::Category category = QChar::category(c);
+    return category == QChar::Mark_NonSpacing || category == QChar::Mark_SpacingCombining ||
+           category == QChar::Mark_Enclosing;
+}
+
+// The script item state after `c` (see findScriptStates()).
+inline quint8 nextScriptState(quint8 state, char32_t c) {
+    const auto script = static_cast<quint8>(QChar::script(c));
+    if (script == state || script <= QChar::Script_Common)
+        return state;
+    if (state <= QChar::Script_Common || !isMark(c))
+        return script;
+    return state;
+}
+
+void appendScalar(QString& into, char32_t c) {
+    if (QChar::requiresSurrogates(c)) {
+        into.append(QChar(QChar::highSurrogate(c)));
+        into.append(QChar(QChar::lowSurrogate(c)));
+    } else {
+        into.append(QChar(static_cast<char16_t>(c)));
+    }
+}
+
 } // namespace
 
 void AEPPathRun::findBoundaries() {
     const qsizetype units = m_text.size();
     m_simple = aep::breaksEverywhereButCrLf(m_text);
     m_segmentable = !m_simple && segmentsGenerically(m_text);
-    if (!m_simple && !m_segmentable)
-        return;
     if (m_simple) {
         m_isBoundary.assign(static_cast<size_t>(units) + 1, 1);
         for (qsizetype k = 1; k < units; ++k)
             m_isBoundary[k] = !(m_text[k - 1] == u'\r' && m_text[k] == u'\n');
     } else {
-        // One segmentation of the whole run, not one per tail: linear however many tails it has.
+        // One segmentation of the whole run, not one per tail.
         m_isBoundary.assign(static_cast<size_t>(units) + 1, 0);
         QTextBoundaryFinder finder(QTextBoundaryFinder::Grapheme, m_text);
         for (qsizetype at = finder.toNextBoundary(); at != -1 && at <= units; at = finder.toNextBoundary()) {
@@ -221,20 +258,158 @@ void AEPPathRun::findBoundaries() {
     m_boundaryCount.assign(static_cast<size_t>(units) + 1, 0);
     for (qsizetype k = 1; k <= units; ++k)
         m_boundaryCount[k] = m_boundaryCount[k - 1] + (m_isBoundary[k] ? 1 : 0);
+    if (!m_simple && !m_segmentable)
+        findScriptStates();
+}
+
+// How the platform segments text into characters: the generic rules first, which never look back
+// past an ASCII character; then, over each run of one script (a script item), that script's own
+// syllable or cell rules where it has them. Those rules always start a new syllable at an ASCII
+// character and look no further back than their syllable's start. Script items are found from left
+// to right: common and inherited characters take the current script, the first character of a
+// script of its own gives its script to the item so far, and after that a character of another
+// script starts a new item unless it is a combining mark.
+//
+// So from an ASCII character on, a tail is segmented as the run is, as soon as the tail's script
+// state there equals the run's, or the tail's state is still unset and the next character with a
+// script of its own sets it to the run's; until then, windows from one ASCII character to the next
+// are segmented on their own, their counts kept by unit and state, so that tails sharing a stretch
+// of text share its windows. The scans only need each tail's count of characters after its start.
+void AEPPathRun::findScriptStates() {
+    static_assert(QChar::ScriptCount <= 256);
+    const qsizetype units = m_text.size();
+    const char16_t* text = reinterpret_cast<const char16_t*>(m_text.constData());
+    m_scriptAfter.assign(static_cast<size_t>(units), QChar::Script_Common);
+    m_nextAscii.assign(static_cast<size_t>(units) + 1, static_cast<qint32>(units));
+    m_nextScripted.assign(static_cast<size_t>(units) + 1, -1);
+    quint8 state = QChar::Script_Common;
+    for (qsizetype k = 0; k < units;) {
+        const Scalar c = scalarAt(text, units, k);
+        state = nextScriptState(state, c.value);
+        for (int j = 0; j < c.units; ++j)
+            m_scriptAfter[static_cast<size_t>(k + j)] = state;
+        k += c.units;
+    }
+    for (qsizetype k = units - 1; k >= 0; --k) {
+        if (k + 1 < units)
+            m_nextAscii[static_cast<size_t>(k)] =
+                text[k + 1] < 0x80 ? static_cast<qint32>(k + 1) : m_nextAscii[static_cast<size_t>(k) + 1];
+        const bool lowHalf = k > 0 && QChar::isLowSurrogate(text[k]) && QChar::isHighSurrogate(text[k - 1]);
+        const bool scripted =
+            !lowHalf && QChar::script(scalarAt(text, units, k).value) > QChar::Script_Common;
+        m_nextScripted[static_cast<size_t>(k)] =
+            scripted ? static_cast<qint32>(k) : m_nextScripted[static_cast<size_t>(k) + 1];
+    }
+    m_boundariesAfter.clear();
+}
+
+qint64 AEPPathRun::unitsSegmentedForTails() {
+    return segmentedForTails.load(std::memory_order_relaxed);
+}
+
+// Boundaries of the tail from `start` in (start, end).
+qsizetype AEPPathRun::boundariesAfter(qsizetype start) const {
+    const qsizetype units = m_text.size();
+    if (m_simple || m_segmentable)
+        return m_boundaryCount[units - 1] - m_boundaryCount[start];
+    const char16_t* text = reinterpret_cast<const char16_t*>(m_text.constData());
+    const auto key = [](qsizetype at, quint8 script) { return (static_cast<qint64>(at) << 8) | script; };
+    quint8 script = nextScriptState(QChar::Script_Common, text[start]);
+    char32_t scriptChar = text[start];
+    qsizetype at = start;
+    qint32 after = 0;
+    m_steps.clear();
+    // The script the item holding `at` ends up with.
+    const auto itemScript = [&](qsizetype at, quint8 state) -> quint8 {
+        if (state > QChar::Script_Common)
+            return state;
+        const qint32 scripted = m_nextScripted[static_cast<size_t>(at) + 1];
+        return scripted < 0 ? quint8(QChar::Script_Common)
+                            : static_cast<quint8>(QChar::script(scalarAt(text, units, scripted).value));
+    };
+    while (true) {
+        if (itemScript(at, script) == itemScript(at, m_scriptAfter[static_cast<size_t>(at)])) {
+            after = m_boundaryCount[units - 1] - m_boundaryCount[at];
+            break;
+        }
+        if (const auto known = m_boundariesAfter.find(key(at, script)); known != m_boundariesAfter.end()) {
+            after = known->second;
+            break;
+        }
+        const qsizetype next = m_nextAscii[static_cast<size_t>(at)];
+        quint8 nextScript = script;
+        char32_t nextScriptChar = scriptChar;
+        for (qsizetype k = at + 1; k < std::min(next + 1, units);) {
+            const Scalar c = scalarAt(text, units, k);
+            const quint8 changed = nextScriptState(nextScript, c.value);
+            if (changed != nextScript) {
+                nextScript = changed;
+                nextScriptChar = c.value;
+            }
+            k += c.units;
+        }
+        m_steps.emplace_back(key(at, script), windowBoundaries(at, next, script, scriptChar, nextScript));
+        if (next >= units)
+            break;
+        at = next;
+        script = nextScript;
+        scriptChar = nextScriptChar;
+    }
+    for (auto step = m_steps.rbegin(); step != m_steps.rend(); ++step) {
+        after += step->second;
+        m_boundariesAfter[step->first] = after;
+    }
+    return after;
+}
+
+// Boundaries in (at, next] (to the end, not counting it, when next is the size) of text whose
+// script state after the ASCII character at `at` is `script`.
+qint32 AEPPathRun::windowBoundaries(qsizetype at, qsizetype next, quint8 script, char32_t scriptChar,
+                                    quint8 nextScript) const {
+    const qsizetype units = m_text.size();
+    m_window.clear();
+    // A character of the script puts the segmentation in that state; its syllable ends at `at`.
+    if (script > QChar::Script_Common)
+        appendScalar(m_window, scriptChar);
+    const qsizetype offset = m_window.size();
+    const qsizetype last = std::min(next, units - 1);
+    m_window.append(QStringView(m_text).sliced(at, last - at + 1));
+    if (next < units && nextScript <= QChar::Script_Common) {
+        // The window's script item takes its script from the first character after it that has one.
+        const qint32 scripted = m_nextScripted[static_cast<size_t>(next) + 1];
+        if (scripted >= 0)
+            appendScalar(
+                m_window,
+                scalarAt(reinterpret_cast<const char16_t*>(m_text.constData()), units, scripted).value);
+    }
+    segmentedForTails.fetch_add(m_window.size(), std::memory_order_relaxed);
+    const qsizetype limit = next < units ? offset + (next - at) : offset + (units - at) - 1;
+    QTextBoundaryFinder finder(QTextBoundaryFinder::Grapheme, m_window);
+    finder.setPosition(offset);
+    qint32 count = 0;
+    for (qsizetype p = finder.toNextBoundary(); p != -1 && p <= limit; p = finder.toNextBoundary())
+        ++count;
+    return count;
+}
+
+qsizetype AEPPathRun::tailCharacters(qsizetype start) const {
+    if (!m_viable || start < 0 || start >= m_text.size())
+        return 0;
+    return 1 + boundariesAfter(start);
 }
 
 std::optional<QString> AEPPathRun::plausibleTail(qsizetype start) const {
-    if (!m_viable || (!m_simple && !m_segmentable))
+    if (!m_viable)
         return std::nullopt;
     const qsizetype end = m_text.size();
     if (start < 0 || end - start < 1 || start <= m_lastUndecodable)
         return std::nullopt;
-    // The tail's first cluster begins at start; the others are the run's.
-    const qsizetype characters = 1 + m_boundaryCount[end - 1] - m_boundaryCount[start];
+    const qsizetype characters = tailCharacters(start);
     if (characters < 5 || characters > AEPParser::maxPathCharacters)
         return std::nullopt;
     const QChar first = m_normalized[start];
     if (first != u'/' && first != u'~') {
+        // Only a drive letter starts so: its boundaries are the run's (see findScriptStates()).
         const bool colonSecond = characters >= 3 && m_isBoundary[start + 1] && m_text[start + 1] == u':' &&
                                  m_isBoundary[start + 2];
         if (!colonSecond)

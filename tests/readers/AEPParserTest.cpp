@@ -1,4 +1,5 @@
 #include "readers/AEPParser.h"
+#include "readers/AEPPathRun.h"
 #include "readers/AEPPathText.h"
 
 #include "platform/AppLog.h"
@@ -611,6 +612,66 @@ TEST(AEPParser, ScansStayLinearOnRunsWithCombiningMarks) {
             AEPParser::scanUTF8Paths(piece, fast);
         EXPECT_EQ(fast, wide ? referenceUtf16Scan(piece) : referenceUtf8Scan(piece));
         EXPECT_FALSE(fast.isEmpty());
+    }
+}
+
+// Runs of scripts the platform clusters by rules of their own (Indic, Thai) used to have each tail
+// segmented on its own: quadratic in a run's length. Their tails now share the run's segmentation
+// and windows of it; the work is counted in units segmented and candidates decoded, not timed.
+TEST(AEPParser, ScansStayLinearOnIndicAndThaiRuns) {
+    struct Case {
+        const char* name;
+        QString head;
+        QString repeated;
+    };
+    const Case cases[] = {
+        {"Devanagari", {}, QStringLiteral("/\u0915\u093F")},
+        {"Thai", {}, QStringLiteral("/\u0E01\u0E31\u0E48")},
+        {"Devanagari with Latin letters", {}, QStringLiteral("/\u0915a\u094D\u0937\\\\")},
+        // A run starts at its first tail: these heads put its script state where no later tail's
+        // state meets it until the last letter.
+        {"signs after a Latin letter", QStringLiteral("/a"), QStringLiteral("/\u094D")},
+        {"inherited marks after Devanagari", QStringLiteral("/\u0915"), QStringLiteral("/\u0301\u200D")},
+    };
+    constexpr int runs = 4;
+    for (const Case& c : cases) {
+        for (const bool wide : {true, false}) {
+            SCOPED_TRACE(std::string(c.name) + (wide ? ", UTF-16" : ", UTF-8"));
+            // In 8-bit text a tail starts after a control byte: a tab keeps the run going.
+            const QString repeated = wide ? c.repeated : u'\t' + c.repeated;
+            QByteArray input;
+            qint64 units = 0;
+            for (int r = 0; r < runs; ++r) {
+                QString run = c.head;
+                while ((wide ? 2 : 3) * (run.size() + repeated.size()) < AEPParser::runLimit - 64)
+                    run += repeated;
+                run += QStringLiteral("a.mov");
+                units += run.size();
+                input +=
+                    wide ? QByteArray(utf16BE(run) + QByteArray(2, '\0')) : QByteArray(run.toUtf8() + '\n');
+            }
+            const qint64 decodedBefore = aep::candidatesDecodedAlone();
+            const qint64 segmentedBefore = AEPPathRun::unitsSegmentedForTails();
+            QSet<QString> found;
+            if (wide)
+                AEPParser::scanUTF16BEPaths(input, found);
+            else
+                AEPParser::scanUTF8Paths(input, found);
+            const qint64 segmented = AEPPathRun::unitsSegmentedForTails() - segmentedBefore;
+            EXPECT_LE(aep::candidatesDecodedAlone() - decodedBefore, runs) << "only each run's first tail";
+            // A few units per tail start and script state (2 to 4 times the units here); each tail on
+            // its own would segment about units² / (2 × repeated.size()) units (millions).
+            EXPECT_LE(segmented, 8 * units) << units;
+            // The same findings as judging every tail on its own, checked on a short piece.
+            const QByteArray piece = wide ? input.right(600) : input.right(451);
+            QSet<QString> fast;
+            if (wide)
+                AEPParser::scanUTF16BEPaths(piece, fast);
+            else
+                AEPParser::scanUTF8Paths(piece, fast);
+            EXPECT_EQ(fast, wide ? referenceUtf16Scan(piece) : referenceUtf8Scan(piece));
+            EXPECT_FALSE(found.isEmpty());
+        }
     }
 }
 
