@@ -220,6 +220,7 @@ void ClipCard::clear() {
     stopPlayback();
     refreshShimmer();
     refresh();
+    m_picture = QPixmap(); // a spare card holds no picture
 }
 
 const CardInfoLayout& ClipCard::infoLayout() {
