@@ -1,11 +1,20 @@
 #include "ui/SymbolIcons.h"
 
 #include "ui/BrandPalette.h"
+#include "ui/SymbolIconCanvas.h"
+#include "ui/SymbolIconDrawings.h"
 
+#include <QCoreApplication>
 #include <QHash>
+#include <QIconEngine>
+#include <QPaintDevice>
 #include <QPainter>
-#include <QPainterPath>
 #include <QPixmap>
+#include <QPixmapCache>
+#include <QThread>
+
+#include <algorithm>
+#include <cmath>
 
 namespace tarnwick {
 
@@ -54,38 +63,103 @@ const QHash<QString, QString>& themeNames() {
     return table;
 }
 
-// A five-pointed star, an envelope, a trash can or a circle with the symbol's initial: enough to
-// keep a button recognisable where the icon theme has nothing.
-void drawSymbol(QPainter& p, const QString& name, const QRectF& r) {
-    const qreal w = r.width();
-    if (name.startsWith(u"star")) {
-        QPainterPath star;
-        for (int i = 0; i < 10; ++i) {
-            const qreal radius = (i % 2 == 0) ? w / 2 : w / 5;
-            const qreal angle = -M_PI / 2 + i * M_PI / 5;
-            const QPointF point(r.center().x() + radius * std::cos(angle),
-                                r.center().y() + radius * std::sin(angle));
-            i == 0 ? star.moveTo(point) : star.lineTo(point);
-        }
-        star.closeSubpath();
-        p.fillPath(star, p.pen().color());
-    } else if (name.startsWith(u"envelope")) {
-        const QRectF body = r.adjusted(w * 0.05, w * 0.2, -w * 0.05, -w * 0.2);
-        p.drawRect(body);
-        p.drawPolyline(
-            QPolygonF{body.topLeft(), QPointF(body.center().x(), body.center().y()), body.topRight()});
-    } else if (name.startsWith(u"trash")) {
-        p.drawLine(QPointF(r.left() + w * 0.1, r.top() + w * 0.2),
-                   QPointF(r.right() - w * 0.1, r.top() + w * 0.2));
-        p.drawRect(QRectF(r.left() + w * 0.2, r.top() + w * 0.2, w * 0.6, w * 0.7));
+constexpr qreal kGrid = 24.0;
+// Stroke width on the 24-unit grid; never thinner than one device pixel.
+constexpr qreal kLine = 1.7;
+// Below this many pixels the busier drawings leave out their finer detail.
+constexpr qreal kCompactBelow = 13;
+
+void drawInitial(QPainter& p, const QString& name, qreal line) {
+    p.setPen(QPen(Qt::black, line));
+    p.drawEllipse(QRectF(3, 3, 18, 18));
+    QFont font = p.font();
+    font.setPixelSize(11);
+    font.setBold(true);
+    p.setFont(font);
+    p.drawText(QRectF(0, 0, kGrid, kGrid), Qt::AlignCenter, name.left(1).toUpper());
+}
+
+// Draws in opaque ink on a clear image, then tints the ink, so knocked-out marks stay clear and a
+// translucent tint never doubles where strokes overlap.
+QImage renderSymbol(const QString& name, const QSize& pixels, const QColor& tint) {
+    QImage image(pixels, QImage::Format_ARGB32_Premultiplied);
+    image.fill(Qt::transparent);
+    const qreal side = std::min(pixels.width(), pixels.height());
+    const qreal scale = side / kGrid;
+    const qreal line = std::max(kLine * scale, 1.0) / scale;
+    QPainter painter(&image);
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.translate((pixels.width() - side) / 2, (pixels.height() - side) / 2);
+    painter.scale(scale, scale);
+    if (const SymbolDrawing drawing = findSymbolDrawing(name)) {
+        SymbolIconCanvas canvas(painter, line, side < kCompactBelow);
+        drawing(canvas);
     } else {
-        p.drawEllipse(r.adjusted(1, 1, -1, -1));
-        QFont font = p.font();
-        font.setPixelSize(std::max(6, int(w * 0.55)));
-        font.setBold(true);
-        p.setFont(font);
-        p.drawText(r, Qt::AlignCenter, name.left(1).toUpper());
+        drawInitial(painter, name, line);
     }
+    painter.resetTransform();
+    painter.setCompositionMode(QPainter::CompositionMode_SourceIn);
+    painter.fillRect(image.rect(), tint);
+    return image;
+}
+
+bool onGuiThread() {
+    return QCoreApplication::instance() && QThread::currentThread() == QCoreApplication::instance()->thread();
+}
+
+class SymbolIconEngine final : public QIconEngine {
+public:
+    SymbolIconEngine(QString name, QColor tint) : m_name(std::move(name)), m_tint(std::move(tint)) {}
+
+    // Renders at the pixels the rect covers on the device, so a scaled painter (a share card
+    // drawn at three times its size) gets a sharp drawing, not a blown-up small one.
+    void paint(QPainter* painter, const QRect& rect, QIcon::Mode mode, QIcon::State state) override {
+        // The device transform holds the pixel ratio, the painter's scale and a widget render's.
+        const QTransform& device = painter->deviceTransform();
+        const qreal zoom = std::sqrt(std::abs(device.m11() * device.m22() - device.m12() * device.m21()));
+        const qreal ratio = std::clamp(zoom, 0.25, 16.0);
+        const QSize pixels(qRound(rect.width() * ratio), qRound(rect.height() * ratio));
+        painter->drawPixmap(rect, scaledPixmap(pixels, mode, state, ratio));
+    }
+
+    QPixmap pixmap(const QSize& size, QIcon::Mode mode, QIcon::State state) override {
+        return scaledPixmap(size, mode, state, 1.0);
+    }
+
+    // `pixels` is already the device-pixel size; the ratio only labels the result.
+    QPixmap scaledPixmap(const QSize& pixels, QIcon::Mode mode, QIcon::State, qreal ratio) override {
+        if (pixels.isEmpty())
+            return {};
+        QColor tint = m_tint;
+        if (mode == QIcon::Disabled)
+            tint.setAlphaF(tint.alphaF() * 0.4f);
+        const QString key = QStringLiteral("tarnwick-symbol:%1:%2:%3x%4")
+                                .arg(m_name)
+                                .arg(tint.rgba(), 8, 16, QLatin1Char('0'))
+                                .arg(pixels.width())
+                                .arg(pixels.height());
+        const bool cached = onGuiThread();
+        QPixmap result;
+        if (!cached || !QPixmapCache::find(key, &result)) {
+            result = QPixmap::fromImage(renderSymbol(m_name, pixels, tint));
+            if (cached)
+                QPixmapCache::insert(key, result);
+        }
+        result.setDevicePixelRatio(ratio);
+        return result;
+    }
+
+    QIconEngine* clone() const override { return new SymbolIconEngine(m_name, m_tint); }
+    QString key() const override { return QStringLiteral("tarnwick-symbol"); }
+    bool isNull() override { return false; }
+
+private:
+    QString m_name;
+    QColor m_tint;
+};
+
+QColor effectiveTint(const QColor& tint) {
+    return tint.isValid() ? tint : Color::brandTextPrimary();
 }
 
 } // namespace
@@ -94,26 +168,21 @@ QString themeIconName(const QString& symbolName) {
     return themeNames().value(symbolName);
 }
 
+bool hasDrawing(const QString& symbolName) {
+    return findSymbolDrawing(symbolName) != nullptr;
+}
+
 QIcon drawnSymbolIcon(const QString& symbolName, const QColor& tint) {
-    QIcon icon;
-    for (const int size : {16, 24, 32, 48}) {
-        QPixmap pixmap(size, size);
-        pixmap.fill(Qt::transparent);
-        QPainter painter(&pixmap);
-        painter.setRenderHint(QPainter::Antialiasing);
-        painter.setPen(QPen(tint, std::max(1.0, size / 14.0)));
-        drawSymbol(painter, symbolName, QRectF(0, 0, size, size).adjusted(1, 1, -1, -1));
-        painter.end();
-        icon.addPixmap(pixmap);
-    }
-    return icon;
+    return QIcon(new SymbolIconEngine(symbolName, effectiveTint(tint)));
 }
 
 QIcon symbolIcon(const QString& symbolName, const QColor& tint) {
-    const QString themeName = themeIconName(symbolName);
-    if (!themeName.isEmpty() && QIcon::hasThemeIcon(themeName))
-        return QIcon::fromTheme(themeName);
-    return drawnSymbolIcon(symbolName, tint.isValid() ? tint : Color::brandTextPrimary());
+    if (!hasDrawing(symbolName)) {
+        const QString themeName = themeIconName(symbolName);
+        if (!themeName.isEmpty() && QIcon::hasThemeIcon(themeName))
+            return QIcon::fromTheme(themeName);
+    }
+    return drawnSymbolIcon(symbolName, tint);
 }
 
 } // namespace tarnwick
