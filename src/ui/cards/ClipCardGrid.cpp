@@ -28,12 +28,14 @@ ClipCardGrid::ClipCardGrid(CardStillLoader loadStill, ScrubEngineFactory makeEng
     QPalette palette = viewport()->palette();
     palette.setColor(QPalette::Window, Color::brandBackground());
     viewport()->setPalette(palette);
-    viewport()->setAutoFillBackground(true);
+    m_settle.setSingleShot(true);
+    m_settle.setInterval(settleDelayMs);
+    connect(&m_settle, &QTimer::timeout, this, &ClipCardGrid::settle);
 }
 
 void ClipCardGrid::setFiles(QList<MediaFile> files) {
     m_files = std::move(files);
-    relayout();
+    relayout(Cause::content);
     pruneEngines();
 }
 
@@ -52,11 +54,24 @@ ClipCard* ClipCardGrid::cardFor(const QUuid& id) const {
 
 void ClipCardGrid::resizeEvent(QResizeEvent* event) {
     QAbstractScrollArea::resizeEvent(event);
-    relayout();
+    relayout(Cause::content);
 }
 
 void ClipCardGrid::scrollContentsBy(int, int) {
-    relayout();
+    m_settle.start();
+    relayout(Cause::scroll);
+}
+
+void ClipCardGrid::settle() {
+    m_settle.stop();
+    for (ClipCard* card : std::as_const(m_live))
+        startEngineOf(card);
+}
+
+void ClipCardGrid::startEngineOf(ClipCard* card) {
+    if (card->engineStarted() || card->kind() != ClipKind::video)
+        return;
+    card->startEngine(engineOf(card->file()));
 }
 
 bool ClipCardGrid::viewportEvent(QEvent* event) {
@@ -67,7 +82,7 @@ bool ClipCardGrid::viewportEvent(QEvent* event) {
     return QAbstractScrollArea::viewportEvent(event);
 }
 
-void ClipCardGrid::relayout() {
+void ClipCardGrid::relayout(Cause cause) {
     m_layout = CardGridLayout::forWidth(viewport()->width());
     const int count = int(m_files.size());
     const int height = viewport()->height();
@@ -76,6 +91,8 @@ void ClipCardGrid::relayout() {
     bar->setRange(0, std::max(0, m_layout.contentHeight(count) - height));
     const int top = bar->value();
     const auto [first, end] = m_layout.visibleRange(top, height, count);
+    // Mid-scroll, cards coming into view wait for the scrolling to rest before their engines start.
+    const bool deferEngines = cause == Cause::scroll || m_settle.isActive();
 
     // Cards that left the range, or whose index now holds another file, disappear first.
     for (auto it = m_live.begin(); it != m_live.end();) {
@@ -92,14 +109,27 @@ void ClipCardGrid::relayout() {
     for (int index = first; index < end; ++index) {
         ClipCard* card = m_live.value(index);
         const MediaFile& file = m_files[index];
-        if (!card) {
+        const bool fresh = !card;
+        if (fresh) {
             card = takeCard();
             m_live.insert(index, card);
         }
-        card->setGeometry(m_layout.cardRect(index).translated(0, -top));
-        card->showFile(file, mediaKind(file) == ClipKind::video ? engineOf(file) : nullptr,
-                       m_selection.contains(file.id));
-        card->show();
+        const QRect rect = m_layout.cardRect(index).translated(0, -top);
+        if (card->geometry() != rect)
+            card->setGeometry(rect);
+        // A scroll step changes no file: only the cards that came into view are bound.
+        if (fresh || cause == Cause::content) {
+            const bool video = mediaKind(file) == ClipKind::video;
+            if (deferEngines) {
+                // A card coming back finds its engine (and the poster it keeps) without starting it.
+                card->showFile(file, video ? m_engines.value(file.id) : nullptr,
+                               m_selection.contains(file.id), ClipCard::EngineStart::later);
+            } else {
+                card->showFile(file, video ? engineOf(file) : nullptr, m_selection.contains(file.id));
+            }
+        }
+        if (fresh)
+            card->show();
     }
 }
 
@@ -109,6 +139,7 @@ ClipCard* ClipCardGrid::takeCard() {
     auto* card = new ClipCard(m_loadStill, viewport());
     connect(card, &ClipCard::toggleSelectRequested, this, &ClipCardGrid::toggleSelectRequested);
     connect(card, &ClipCard::trashRequested, this, &ClipCardGrid::trashRequested);
+    connect(card, &ClipCard::engineWanted, this, &ClipCardGrid::startEngineOf);
     return card;
 }
 
