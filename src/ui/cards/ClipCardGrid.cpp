@@ -8,6 +8,9 @@
 #include <QPainter>
 #include <QScrollBar>
 
+#include <algorithm>
+#include <vector>
+
 namespace tarnwick {
 
 ScrubEngine* makeCardScrubEngine(const MediaFile& file, QObject* parent) {
@@ -122,8 +125,10 @@ void ClipCardGrid::relayout(Cause cause) {
             const bool video = mediaKind(file) == ClipKind::video;
             if (deferEngines) {
                 // A card coming back finds its engine (and the poster it keeps) without starting it.
-                card->showFile(file, video ? m_engines.value(file.id) : nullptr,
-                               m_selection.contains(file.id), ClipCard::EngineStart::later);
+                ScrubEngine* kept = video ? m_engines.value(file.id) : nullptr;
+                if (kept)
+                    m_engineUse[file.id] = ++m_useClock;
+                card->showFile(file, kept, m_selection.contains(file.id), ClipCard::EngineStart::later);
             } else {
                 card->showFile(file, video ? engineOf(file) : nullptr, m_selection.contains(file.id));
             }
@@ -144,10 +149,39 @@ ClipCard* ClipCardGrid::takeCard() {
 }
 
 ScrubEngine* ClipCardGrid::engineOf(const MediaFile& file) {
+    m_engineUse[file.id] = ++m_useClock;
     ScrubEngine*& engine = m_engines[file.id];
-    if (!engine)
-        engine = m_makeEngine(file, this);
-    return engine;
+    if (engine)
+        return engine;
+    engine = m_makeEngine(file, this);
+    ScrubEngine* made = engine; // the bound below may rehash m_engines
+    boundEngines();
+    return made;
+}
+
+void ClipCardGrid::boundEngines() {
+    // Past the bound by a quarter, drop down to it in one pass: amortised constant per engine made.
+    const qsizetype live = m_live.size();
+    if (m_engines.size() <= engineLimit + live + engineLimit / 4)
+        return;
+    QSet<QUuid> onScreen;
+    for (const ClipCard* card : std::as_const(m_live))
+        onScreen.insert(card->file().id);
+    std::vector<std::pair<quint64, QUuid>> idle;
+    idle.reserve(size_t(m_engines.size()));
+    for (auto it = m_engines.cbegin(); it != m_engines.cend(); ++it) {
+        if (!onScreen.contains(it.key()))
+            idle.emplace_back(m_engineUse.value(it.key()), it.key());
+    }
+    const qsizetype excess = qsizetype(idle.size()) - engineLimit;
+    if (excess <= 0)
+        return;
+    std::nth_element(idle.begin(), idle.begin() + excess, idle.end());
+    for (qsizetype i = 0; i < excess; ++i) {
+        const QUuid& id = idle[size_t(i)].second;
+        delete m_engines.take(id);
+        m_engineUse.remove(id);
+    }
 }
 
 void ClipCardGrid::pruneEngines() {
@@ -162,6 +196,7 @@ void ClipCardGrid::pruneEngines() {
             ++it;
         } else {
             delete it.value();
+            m_engineUse.remove(it.key());
             it = m_engines.erase(it);
         }
     }

@@ -22,8 +22,9 @@ using ScrubEngineFactory = std::function<ScrubEngine*(const MediaFile& file, QOb
 ScrubEngine* makeCardScrubEngine(const MediaFile& file, QObject* parent);
 
 // The scrolling grid of clip cards. Only the rows on screen (and one either side) have card
-// widgets; cards scrolled away are cleared and reused. Engines are kept by the file's id for as
-// long as the file is shown, so a card that comes back finds its poster and frames.
+// widgets; cards scrolled away are cleared and reused. Engines are kept by the file's id while the
+// file is shown, up to `engineLimit` beyond the cards on screen (the least recently shown go
+// first), so a card that comes back soon finds its poster and frames.
 // While the user scrolls, cards that come into view show their file but start no engine work:
 // engines are made and prepared for the cards on screen once scrolling has rested for
 // `settleDelayMs`, or for one card as soon as the pointer moves over its preview.
@@ -31,6 +32,9 @@ class ClipCardGrid : public QAbstractScrollArea {
     Q_OBJECT
 public:
     static constexpr int settleDelayMs = 120;
+    // Engines kept for cards off screen, each with its poster: enough for several screens of
+    // scrolling back, not one per clip of a long browse through a large library.
+    static constexpr int engineLimit = 240;
 
     ClipCardGrid(CardStillLoader loadStill, ScrubEngineFactory makeEngine, QWidget* parent = nullptr);
 
@@ -66,6 +70,7 @@ private:
     ClipCard* takeCard();
     ScrubEngine* engineOf(const MediaFile& file);
     void pruneEngines();
+    void boundEngines();
 
     CardStillLoader m_loadStill;
     ScrubEngineFactory m_makeEngine;
@@ -75,6 +80,8 @@ private:
     QHash<int, ClipCard*> m_live;
     QList<ClipCard*> m_spare;
     QHash<QUuid, ScrubEngine*> m_engines;
+    QHash<QUuid, quint64> m_engineUse; // when each engine was last bound to a card
+    quint64 m_useClock = 0;
     QTimer m_settle;
 };
 

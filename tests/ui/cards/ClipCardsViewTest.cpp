@@ -264,3 +264,31 @@ TEST_F(CardsFixture, CardsScrolledPastNeverStartTheirEngines) {
     }
     EXPECT_EQ(grid->engineCount(), atTop + grid->liveCards().size());
 }
+
+TEST_F(CardsFixture, ALongBrowseKeepsABoundedNumberOfEngines) {
+    auto view = makeView();
+    const QList<MediaFile> list = files(3'000);
+    setFiles(list);
+    ClipCardGrid* grid = view->grid();
+    QScrollBar* bar = grid->verticalScrollBar();
+    // A screen at a time, resting on each: every card on the way gets its engine and poster.
+    const int step = grid->viewport()->height();
+    qsizetype most = 0;
+    for (int value = 0; value <= bar->maximum(); value += step) {
+        bar->setValue(value);
+        grid->settle();
+        most = std::max(most, grid->engineCount());
+        for (ClipCard* card : grid->liveCards())
+            EXPECT_EQ(grid->engineFor(card->file().id), card->engine());
+    }
+    EXPECT_LE(most, ClipCardGrid::engineLimit + ClipCardGrid::engineLimit / 4 + 2 * grid->liveCards().size());
+    EXPECT_GE(most, ClipCardGrid::engineLimit); // the bound is not the only thing kept
+
+    // Back at the top the first cards' engines were dropped; they are made again and start.
+    bar->setValue(0);
+    grid->settle();
+    for (ClipCard* card : grid->liveCards()) {
+        EXPECT_TRUE(card->engineStarted());
+        EXPECT_EQ(grid->engineFor(card->file().id), card->engine());
+    }
+}
