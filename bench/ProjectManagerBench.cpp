@@ -1,6 +1,7 @@
 #include "analysis/FileStatusScan.h"
 #include "analysis/ProjectManager.h"
 #include "platform/AppLog.h"
+#include "platform/FileOperations.h"
 #include "platform/Preferences.h"
 #include "stores/AuditLogManager.h"
 #include "stores/ProtectedFolders.h"
@@ -63,6 +64,10 @@ struct World {
         for (int i = 0; i < n; ++i)
             checker->setOnline(mediaPath(i), 1000 + i);
         pm->recomputeUsageCounts();
+        // Keys with resolved locations, as an import leaves them (made on its worker).
+        LowerPathCache keys;
+        CanonicalLocations::resolveInto(keys, pm->mediaFiles(), *FileOperations::system());
+        pm->adoptLowerPathKeys(keys);
         QCoreApplication::processEvents();
     }
 

@@ -11,7 +11,6 @@
 
 #include <algorithm>
 #include <optional>
-#include <vector>
 
 namespace tarnwick {
 
@@ -20,41 +19,48 @@ namespace {
 // The working tables, keyed by what the input can ask for: the input is small next to the media
 // list, so the entries are tested against small tables of the input's sizes and paths instead of
 // filling tables as large as the list (random access over 100,000 entries costs more than the
-// pass itself). Keys compare like lower-cased paths without lower-casing every path.
+// pass itself). Keys compare like lower-cased paths without lower-casing every path, and most
+// entries are turned away by a prefilter that fits the first-level cache before any table is read.
 class Tables {
 public:
-    Tables(const QList<MediaFile>& mediaFiles, const QList<MediaFile>& inputs) : m_files(mediaFiles) {
+    Tables(const QList<MediaFile>& mediaFiles, const QList<MediaFile>& inputs)
+        : m_files(mediaFiles), m_sizeFilter(inputs.size()), m_pathFilter(inputs.size()),
+          m_alternativeFilter(inputs.size()) {
         QSet<qint64> sizes;
         QSet<FoldedPath> paths;
         QSet<FoldedPath> alternatives;
+        sizes.reserve(inputs.size());
+        paths.reserve(inputs.size());
+        alternatives.reserve(inputs.size() / 4);
         for (const MediaFile& file : inputs) {
-            if (file.size > 0)
+            if (file.size > 0) {
                 sizes.insert(file.size);
-            paths.insert(FoldedPath{file.path});
-            for (const QString& alternative : file.alternativePaths)
-                alternatives.insert(FoldedPath{alternative});
+                m_sizeFilter.add(size_t(file.size));
+            }
+            FoldedPath path{file.path};
+            m_pathFilter.add(path.hash);
+            paths.insert(std::move(path));
+            for (const QString& alternative : file.alternativePaths) {
+                FoldedPath key{alternative};
+                m_alternativeFilter.add(key.hash);
+                alternatives.insert(std::move(key));
+            }
         }
-        // Entries of one size are chained through m_nextOfSize, first to last in list order.
-        m_nextOfSize.assign(size_t(m_files.size()), -1);
-        for (qsizetype i = m_files.size() - 1; i >= 0; --i) {
+        for (qsizetype i = 0; i < m_files.size(); ++i) {
             const MediaFile& file = m_files[i];
             if (!RemovalRules::isInUse(file))
                 continue;
-            if (file.size > 0 && sizes.contains(file.size)) {
-                qsizetype& first = m_firstOfSize[file.size];
-                if (first != 0)
-                    m_nextOfSize[size_t(i)] = first - 1;
-                first = i + 1;
-            }
+            if (file.size > 0 && m_sizeFilter.mayContain(size_t(file.size)) && sizes.contains(file.size))
+                m_usedBySize[file.size].append(i);
             for (const QString& alternative : file.alternativePaths) {
                 FoldedPath key{alternative};
-                if (paths.contains(key))
-                    m_usedByAlternativePath[std::move(key)].prepend(i);
+                if (m_pathFilter.mayContain(key.hash) && paths.contains(key))
+                    m_usedByAlternativePath[std::move(key)].append(i);
             }
             if (!alternatives.isEmpty()) {
                 FoldedPath key{file.path};
-                // Scanning backwards: the later entry is met first and wins.
-                if (alternatives.contains(key) && !m_usedByPath.contains(key))
+                // The later entry wins.
+                if (m_alternativeFilter.mayContain(key.hash) && alternatives.contains(key))
                     m_usedByPath.insert(std::move(key), i);
             }
         }
@@ -63,16 +69,26 @@ public:
     // Used entries with this size whose name equals `name` ignoring case, in list order.
     QList<qsizetype> usedByNameAndSize(const QString& name, qint64 size) const {
         QList<qsizetype> found;
-        for (qsizetype i = m_firstOfSize.value(size) - 1; i >= 0; i = m_nextOfSize[size_t(i)]) {
+        if (!m_sizeFilter.mayContain(size_t(size)))
+            return found;
+        const auto bySize = m_usedBySize.constFind(size);
+        if (bySize == m_usedBySize.cend())
+            return found;
+        for (const qsizetype i : *bySize) {
             if (sameName(name, m_files[i].path))
                 found.append(i);
         }
         return found;
     }
+    // Both tables are usually empty: then no input path is hashed again.
     QList<qsizetype> usedByAlternativePath(const QString& path) const {
+        if (m_usedByAlternativePath.isEmpty())
+            return {};
         return m_usedByAlternativePath.value(FoldedPath{path});
     }
     std::optional<qsizetype> usedByPath(const QString& path) const {
+        if (m_usedByPath.isEmpty())
+            return std::nullopt;
         const auto hit = m_usedByPath.constFind(FoldedPath{path});
         return hit == m_usedByPath.cend() ? std::nullopt : std::optional<qsizetype>(*hit);
     }
@@ -90,17 +106,16 @@ public:
     // The last component of `path` equals `name` ignoring case; no copy for the usual ASCII names.
     static bool sameName(const QString& name, const QString& path) {
         if (path.endsWith(QLatin1Char('/')))
-            return FoldedPath{name} == FoldedPath{path::lastPathComponent(path)};
-        const QStringView other = QStringView(path).mid(path.lastIndexOf(QLatin1Char('/')) + 1);
-        if (FoldedPath::isAscii(name) && FoldedPath::isAscii(other))
-            return name.size() == other.size() && QStringView(name).compare(other, Qt::CaseInsensitive) == 0;
-        return FoldedPath{name} == FoldedPath{other.toString()};
+            return FoldedPath::sameFolded(name, path::lastPathComponent(path));
+        return FoldedPath::sameFolded(name, QStringView(path).mid(path.lastIndexOf(QLatin1Char('/')) + 1));
     }
 
 private:
     const QList<MediaFile>& m_files;
-    QHash<qint64, qsizetype> m_firstOfSize; // index + 1
-    std::vector<qsizetype> m_nextOfSize;
+    HashPrefilter m_sizeFilter;
+    HashPrefilter m_pathFilter;
+    HashPrefilter m_alternativeFilter;
+    QHash<qint64, QList<qsizetype>> m_usedBySize;
     QHash<FoldedPath, QList<qsizetype>> m_usedByAlternativePath;
     QHash<FoldedPath, qsizetype> m_usedByPath;
     mutable bool m_positionBuilt = false;
@@ -118,9 +133,8 @@ QList<qsizetype> candidatesFor(const MediaFile& file, const QString& name, const
                                const Tables& tables) {
     QList<qsizetype> candidates;
     const auto add = [&](qsizetype index) {
-        const FoldedPath key{mediaFiles[index].path};
         for (const qsizetype seen : std::as_const(candidates)) {
-            if (FoldedPath{mediaFiles[seen].path} == key)
+            if (FoldedPath::sameFolded(mediaFiles[seen].path, mediaFiles[index].path))
                 return;
         }
         candidates.append(index);
@@ -160,19 +174,17 @@ QList<DeleteSafetyConflict> DeleteSafetyCheck::findDeleteSafetyConflicts(const Q
         const QList<qsizetype> candidates = candidatesFor(file, name, mediaFiles, tables);
         if (candidates.isEmpty())
             continue;
-        const FoldedPath ownPath{file.path};
-        const auto listed = [](const QStringList& paths, const FoldedPath& path) {
+        const auto listed = [](const QStringList& paths, const QString& path) {
             return std::any_of(paths.cbegin(), paths.cend(),
-                               [&](const QString& p) { return FoldedPath{p} == path; });
+                               [&](const QString& p) { return FoldedPath::sameFolded(p, path); });
         };
         for (const qsizetype index : candidates) {
             const MediaFile& used = mediaFiles[index];
-            const FoldedPath usedPath{used.path};
-            if (usedPath == ownPath)
+            if (FoldedPath::sameFolded(used.path, file.path))
                 continue;
             const QString projects =
                 QLatin1Char('"') + used.projectNames.join(QStringLiteral(", ")) + QLatin1Char('"');
-            if (listed(file.alternativePaths, usedPath) || listed(used.alternativePaths, ownPath)) {
+            if (listed(file.alternativePaths, used.path) || listed(used.alternativePaths, file.path)) {
                 conflicts.append({file, used,
                                   name + QStringLiteral(" is ") + usageText(used) + QStringLiteral(" in ") +
                                       projects + QStringLiteral(" via a consolidated path")});

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "analysis/ProtectedFolderRule.h"
+
 #include <QHash>
 #include <QString>
 #include <QStringList>
@@ -9,14 +11,13 @@ namespace tarnwick {
 class FileOperations;
 class ProjectManager;
 
-// Whether a path lies in a protected folder. The store keeps its folders with symbolic links
-// resolved, so a path is protected when its lexical form (standardized, links kept) or its
-// canonical form (canonical parent folder + name) is a protected folder or lies below one,
-// compared ignoring case. Used by staging and by every removal, move and transcode.
-// Not thread-safe (it caches canonical parents); one instance per run and thread.
+// Whether a path lies in a protected folder, by the rule the media list's protected flags follow
+// (ProtectedFolderRule), resolving links on the disk as it goes. Used by staging and by every
+// removal, move and transcode. Not thread-safe (it caches canonical parents); one instance per
+// run and thread.
 class ProtectedFolderTest {
 public:
-    // `files` may be null: then only the lexical form is tested.
+    // `files` may be null: then only the forms as written are tested.
     ProtectedFolderTest(QStringList folders, const FileOperations* files);
     // The folders of the manager's protected-folder store as they are now.
     static ProtectedFolderTest forManager(const ProjectManager& manager, const FileOperations* files);
@@ -29,11 +30,8 @@ public:
     static bool isLexicallyInFolders(const QString& path, const QStringList& folders);
 
 private:
-    bool matches(const QString& path) const;
-
     QStringList m_folders;
-    // Lower-cased folder and folder + "/".
-    QList<std::pair<QString, QString>> m_keys;
+    ProtectedFolderRule m_rule;
     const FileOperations* m_files = nullptr;
     mutable QHash<QString, QString> m_canonicalParents;
 };

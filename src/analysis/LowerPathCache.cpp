@@ -69,6 +69,14 @@ const QStringList& LowerPathCache::projectPaths(const ProjectFile& project) {
     return m_projects.insert(project.id, std::move(keys)).value().lowered;
 }
 
+void LowerPathCache::setCanonicalLocation(const QUuid& id, const QString& location, QString lowerCanonical) {
+    const auto found = m_entries.find(id);
+    if (found == m_entries.end() || found->matchedPath.value_or(found->path) != location)
+        return;
+    found->lowerCanonicalLocation = std::move(lowerCanonical);
+    found->canonicalResolved = true;
+}
+
 void LowerPathCache::prune(const QList<MediaFile>& mediaFiles, const QList<ProjectFile>& projects) {
     // Only worth a pass when many stale keys piled up.
     if (m_entries.size() > 2 * mediaFiles.size() + 64) {

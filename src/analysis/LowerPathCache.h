@@ -28,6 +28,10 @@ struct MediaPathKeys {
     QString lowerFolder;
     // matchedPath (else path) made absolute and standardized, lower-cased; empty when empty.
     QString lowerLocation;
+    // The same location with the links of its folder resolved, lower-cased; empty when it equals
+    // lowerLocation or did not resolve. Made off the GUI thread (CanonicalLocations).
+    QString lowerCanonicalLocation;
+    bool canonicalResolved = false;
 };
 
 // Lower-cased paths for matching, per media entry and per project, so summaries, recounts and
@@ -37,6 +41,9 @@ public:
     const MediaPathKeys& keys(const MediaFile& file);
     // The project's media paths, lower-cased, in its order.
     const QStringList& projectPaths(const ProjectFile& project);
+
+    // Sets the resolved location of an entry whose keys were made from `location` (else nothing).
+    void setCanonicalLocation(const QUuid& id, const QString& location, QString lowerCanonical);
 
     // Drops the keys of entries and projects that left the lists.
     void prune(const QList<MediaFile>& mediaFiles, const QList<ProjectFile>& projects);

@@ -11,6 +11,7 @@
 #include "analysis/SimilarNameDetector.h"
 #include "analysis/UsageAggregator.h"
 #include "platform/AppLog.h"
+#include "platform/FileOperations.h"
 #include "platform/NumberText.h"
 #include "platform/PathText.h"
 #include "platform/ProVideoFormats.h"
@@ -433,6 +434,9 @@ QCoro::Task<bool> ImportRun::apply() {
                                         aggregate = std::move(aggregate)]() mutable {
                 ProjectManager::PreparedUsageRecount recount =
                     ProjectManager::prepareUsageRecount(list, inputs, std::move(aggregate));
+                // The protected flags compare locations with their links resolved: resolved
+                // here, so the GUI thread stats nothing for them.
+                CanonicalLocations::resolveInto(recount.lowerPaths, list, *FileOperations::system());
                 return std::make_pair(std::move(list), std::move(recount));
             });
         auto result = co_await preparing;

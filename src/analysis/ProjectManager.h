@@ -1,6 +1,7 @@
 #pragma once
 
 #include "analysis/CachedAEPParse.h"
+#include "analysis/CanonicalLocations.h"
 #include "analysis/EffectiveUsage.h"
 #include "analysis/FilterCacheKey.h"
 #include "analysis/LowerPathCache.h"
@@ -380,6 +381,8 @@ public:
     bool removeProtectedFolder(QString path);
     // After the protected folders sheet added a folder to the store.
     bool protectedFoldersDidChange();
+    // Compares each entry's location as written and with its links resolved; a location whose
+    // resolved form is not known yet is resolved on a worker, and the flags are refreshed again.
     void refreshProtectedFlags();
     // Some user change waits for the running operation to end.
     bool hasDeferredChanges() const {
@@ -435,6 +438,7 @@ private:
     // Set when the manager goes away, so a rebuild's pending checks are not started.
     std::shared_ptr<std::atomic_bool> m_stopChecks = std::make_shared<std::atomic_bool>(false);
     LowerPathCache m_lowerPaths;
+    CanonicalLocations m_canonicalLocations;
     bool m_deferredRecount = false;
     bool m_deferredProtectionRefresh = false;
     bool m_deferredRescan = false;

@@ -7,6 +7,7 @@
 #include "stores/SequenceUsagePolicyStore.h"
 
 #include <QMetaObject>
+#include <QPointer>
 
 #include <algorithm>
 #include <utility>
@@ -130,29 +131,38 @@ bool ProjectManager::protectedFoldersDidChange() {
 void ProjectManager::refreshProtectedFlags() {
     if (m_mediaFiles.isEmpty())
         return;
-    struct Folder {
-        QString equal;
-        QString prefix;
-    };
-    QList<Folder> folders;
-    for (const QString& folder : std::as_const(m_protectedFolders)) {
-        const QString lowered = LowerPathCache::lowerKey(folder);
-        folders.append({lowered, lowered.endsWith(QLatin1Char('/')) ? lowered : lowered + QLatin1Char('/')});
-    }
+    const ProtectedFolderRule rule = m_canonicalLocations.ruleFor(m_protectedFolders);
+    CanonicalLocations::Locations unresolved;
     for (qsizetype i = 0; i < m_mediaFiles.size(); ++i) {
         const MediaFile& file = std::as_const(m_mediaFiles)[i];
         bool isProtected = false;
-        if (!folders.isEmpty()) {
-            const QString& location = m_lowerPaths.keys(file).lowerLocation;
-            isProtected =
-                !location.isEmpty() && std::any_of(folders.cbegin(), folders.cend(), [&](const Folder& f) {
-                    return location == f.equal || location.startsWith(f.prefix);
-                });
+        if (!rule.isEmpty()) {
+            const MediaPathKeys& keys = m_lowerPaths.keys(file);
+            isProtected = rule.matchesKey(keys.lowerLocation);
+            if (!isProtected && !keys.lowerLocation.isEmpty()) {
+                // No stat here: the resolved location is made on a worker; while one is being
+                // made, its end refreshes again and asks for what is still missing.
+                if (keys.canonicalResolved)
+                    isProtected = rule.matchesKey(keys.lowerCanonicalLocation);
+                else if (!m_canonicalLocations.isResolving())
+                    unresolved.append({file.id, CanonicalLocations::locationOf(file), {}});
+            }
         }
         if (isProtected == file.isProtected)
             continue;
         m_mediaFiles[i].isProtected = isProtected;
         bumpMediaFiles(); // one change per entry whose flag changed
+    }
+    if (!unresolved.isEmpty()) {
+        QPointer<ProjectManager> self(this);
+        m_canonicalLocations.resolveLater(
+            std::move(unresolved), &m_workerPool, [self](const CanonicalLocations::Locations& resolved) {
+                if (!self)
+                    return;
+                for (const CanonicalLocations::Location& entry : resolved)
+                    self->m_lowerPaths.setCanonicalLocation(entry.id, entry.location, entry.lowerCanonical);
+                self->refreshProtectedFlags();
+            });
     }
 }
 

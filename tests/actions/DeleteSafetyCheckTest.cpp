@@ -77,3 +77,34 @@ TEST(DeleteSafetyCheck, SafeUnusedFilesLeaveOutUsedOfflineReviewAndConflictingFi
         paths.append(file.path);
     EXPECT_EQ(paths, QStringList({"/free.mov", "/matched.mov"}));
 }
+
+// Paths compare by their lower-cased composed form, whichever form and case each side was written
+// in, also when the input is large enough that most of the list is turned away unread.
+TEST(DeleteSafetyCheck, AccentedPathsMatchAcrossCaseAndCompositionAmongManyFiles) {
+    MediaFile consolidated = used(QString::fromUtf8("/Show/Caf\u00E9.mov"), 1, 40, {"Doc"});
+    consolidated.alternativePaths = {QString::fromUtf8("/Old/Caf\u00E9.mov")};
+    const MediaFile staged =
+        media(QString::fromUtf8("/old/CAFE\u0301.MOV"), 0, MediaFileStatus::online, 41); // decomposed
+    MediaFile withAlternative = media("/Cards/b.mov", 0, MediaFileStatus::online, 42);
+    withAlternative.alternativePaths = {QString::fromUtf8("/SHOW/\u00C9T\u00C9.mov")};
+    const MediaFile summer = used(QString::fromUtf8("/Show/E\u0301te\u0301.mov"), 2, 43, {"Doc"});
+    const MediaFile nameAndSize = used(QString::fromUtf8("/Show/\u00D6L.mov"), 1, 44, {"Doc"});
+    const MediaFile copy = media(QString::fromUtf8("/Copy/o\u0308l.MOV"), 0, MediaFileStatus::online, 44);
+
+    QList<MediaFile> list{consolidated, staged, withAlternative, summer, nameAndSize, copy};
+    QList<MediaFile> input{staged, withAlternative, copy};
+    for (int i = 0; i < 3000; ++i) {
+        list.append(used(QStringLiteral("/Show/Day/clip%1.mov").arg(i), 1, 1000 + i, {"Doc"}));
+        input.append(
+            media(QStringLiteral("/Unused/other%1.mov").arg(i), 0, MediaFileStatus::online, 9000 + i));
+    }
+    const auto conflicts = DeleteSafetyCheck::findDeleteSafetyConflicts(list, input);
+    ASSERT_EQ(conflicts.size(), 3);
+    EXPECT_EQ(conflicts[0].usedFile.path, consolidated.path);
+    EXPECT_TRUE(conflicts[0].reason.endsWith("via a consolidated path"));
+    EXPECT_EQ(conflicts[1].fileToDelete.path, withAlternative.path);
+    EXPECT_EQ(conflicts[1].usedFile.path, summer.path);
+    EXPECT_EQ(conflicts[2].fileToDelete.path, copy.path);
+    EXPECT_EQ(conflicts[2].usedFile.path, nameAndSize.path);
+    EXPECT_TRUE(conflicts[2].reason.contains("appears to be the same file"));
+}

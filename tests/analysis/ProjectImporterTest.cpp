@@ -5,6 +5,7 @@
 
 #include "platform/PathText.h"
 #include "support/ImportTestHarness.h"
+#include "support/LinkedMediaTree.h"
 #include "support/PeakGate.h"
 #include "support/ProjectManagerHarness.h"
 
@@ -406,6 +407,31 @@ TEST(ProjectImporter, ChangesMadeWhileAnImportRunsHoldForWhatItAdds) {
     ASSERT_TRUE(spinUntil([&] { return !h.pm().hasDeferredChanges() && !h.pm().isBusy(); }));
     EXPECT_TRUE(spinUntil([&] { return h.logged("Rescan complete"); })) << "the queued rescan ran";
     EXPECT_TRUE(h.entry("/m/a.mov")->isProtected);
+}
+
+TEST(ProjectImporter, AFolderProtectedWhileAnImportRunsCoversWhatItAddsThroughALink) {
+    ImportTestHarness h(true);
+    LinkedMediaTree tree;
+    ASSERT_TRUE(tree.makeVolumeLink());
+    const QString linked = tree.volumeLink() + "/Archive/a.mov";
+    const QString other = tree.volumeLink() + "/Other/b.mov";
+    h.checker->setOnline(linked, 10);
+    h.checker->setOnline(other, 10);
+    HeldReader held;
+    h.importServices.parse = held.function({{"A.prproj", {linked, other}}});
+    bool done = false;
+    auto import = noteWhenDone(
+        ProjectImporter::analyzeProjects(h.pm(), {QUrl::fromLocalFile("/p/A.prproj")}, h.importServices),
+        &done);
+    ASSERT_TRUE(spinUntil([&] { return held.started.load() == 1; }));
+    h.folders.add(tree.volume() + "/Archive");
+    EXPECT_TRUE(h.pm().protectedFoldersDidChange());
+
+    held.release.release();
+    ASSERT_TRUE(spinUntil([&] { return done; }));
+    ASSERT_TRUE(h.entry(linked) && h.entry(other));
+    EXPECT_TRUE(h.entry(linked)->isProtected) << "the import resolved the link on its worker";
+    EXPECT_FALSE(h.entry(other)->isProtected);
 }
 
 // Real projects are full of titles, mattes, black video and adjustment layers; they must not put the

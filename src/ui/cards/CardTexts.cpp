@@ -101,6 +101,10 @@ QString timelineHelp(QStringList names) {
     return names.join(QStringLiteral(", "));
 }
 
+QString unattributedUsageHelp() {
+    return QStringLiteral("Some timeline usage could not be attributed and remains protected");
+}
+
 double hoverFraction(double x, double width) {
     const double fraction = width > 1 ? x / width : x;
     if (fraction <= 0)

@@ -49,6 +49,8 @@ QString sizeText(qint64 bytes); // "—" for 0
 // One name, or the first and " +N".
 QString timelineSummary(const QStringList& names);
 QString timelineHelp(QStringList names);
+// The help of the shield shown when some timeline usage could not be attributed.
+QString unattributedUsageHelp();
 // The hover fraction of x over a preview `width` wide (raw x when 1 or narrower), clamped to 0…1.
 double hoverFraction(double x, double width);
 QString extensionLabel(const QString& path); // "MOV", or "FILE"

@@ -11,7 +11,9 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPainterPath>
+#include <QPixmapCache>
 #include <QToolButton>
+#include <QToolTip>
 #include <QVariantAnimation>
 
 #include <qcoro/qcorotask.h>
@@ -20,27 +22,63 @@ namespace tarnwick {
 
 namespace {
 
+// A button drawn by hand: a style sheet per button made every card repaint go through the style
+// sheet machinery, and the cards repaint on every scroll step.
+class CardButton : public QToolButton {
+public:
+    CardButton(QWidget* parent, int iconSize, int padding, bool round) : QToolButton(parent), m_round(round) {
+        setAutoRaise(true);
+        setCursor(Qt::PointingHandCursor);
+        setIconSize(QSize(iconSize, iconSize));
+        setFixedSize(iconSize + 2 * padding, iconSize + 2 * padding);
+    }
+
+protected:
+    void paintEvent(QPaintEvent*) override {
+        // Drawn once per look into the pixmap cache: even a small antialiased circle costs the
+        // raster engine a round trip through its fill threads.
+        const qreal ratio = devicePixelRatioF();
+        const bool down = isDown();
+        const QString key = QStringLiteral("card-button/%1/%2/%3/%4/%5")
+                                .arg(icon().cacheKey())
+                                .arg(width())
+                                .arg(iconSize().width())
+                                .arg(int(m_round) * 2 + int(down))
+                                .arg(ratio);
+        QPixmap look;
+        if (!QPixmapCache::find(key, &look)) {
+            look = QPixmap(size() * ratio);
+            look.setDevicePixelRatio(ratio);
+            look.fill(Qt::transparent);
+            QPainter p(&look);
+            if (m_round) {
+                p.setRenderHint(QPainter::Antialiasing);
+                p.setPen(Qt::NoPen);
+                p.setBrush(QColor(0, 0, 0, down ? 170 : 128));
+                p.drawEllipse(QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5));
+            }
+            const QSize size = iconSize();
+            p.drawPixmap(QRect(QPoint((width() - size.width()) / 2, (height() - size.height()) / 2), size),
+                         icon().pixmap(size, ratio));
+            p.end();
+            QPixmapCache::insert(key, look);
+        }
+        QPainter(this).drawPixmap(0, 0, look);
+    }
+
+private:
+    bool m_round;
+};
+
 QToolButton* roundButton(QWidget* parent, int iconSize, int padding, const QString& tip) {
-    auto* button = new QToolButton(parent);
-    button->setAutoRaise(true);
-    button->setCursor(Qt::PointingHandCursor);
-    button->setIconSize(QSize(iconSize, iconSize));
-    button->setFixedSize(iconSize + 2 * padding, iconSize + 2 * padding);
+    auto* button = new CardButton(parent, iconSize, padding, true);
     button->setToolTip(tip);
-    button->setStyleSheet(QStringLiteral("QToolButton { background: rgba(0,0,0,128); border: none; "
-                                         "border-radius: %1px; }")
-                              .arg((iconSize + 2 * padding) / 2));
     return button;
 }
 
 QToolButton* plainButton(QWidget* parent, const QString& symbol, int iconSize) {
-    auto* button = new QToolButton(parent);
-    button->setAutoRaise(true);
-    button->setCursor(Qt::PointingHandCursor);
+    auto* button = new CardButton(parent, iconSize, 4, false);
     button->setIcon(symbolIcon(symbol, QColor(255, 255, 255, 230)));
-    button->setIconSize(QSize(iconSize, iconSize));
-    button->setFixedSize(iconSize + 8, iconSize + 8);
-    button->setStyleSheet(QStringLiteral("QToolButton { background: transparent; border: none; }"));
     return button;
 }
 
@@ -68,6 +106,9 @@ CardBadges cardBadges(const MediaFile& file, ClipKind kind, bool hovering, bool 
 
 ClipCard::ClipCard(CardStillLoader loadStill, QWidget* parent)
     : QWidget(parent), m_loadStill(std::move(loadStill)), m_shimmer(new QVariantAnimation(this)),
+      m_stripAnimation(new QVariantAnimation(this)), m_fonts(CardFonts::make()),
+      m_selectedIcon(symbolIcon(QStringLiteral("checkmark.circle.fill"), Color::brandAccent())),
+      m_unselectedIcon(symbolIcon(QStringLiteral("circle"), QColor(255, 255, 255, 217))),
       m_select(roundButton(this, 16, 6, QStringLiteral("Select"))),
       m_trash(roundButton(this, 12, 6, QStringLiteral("Move to virtual recycle bin"))),
       m_play(plainButton(this, QStringLiteral("play.circle.fill"), 32)),
@@ -83,6 +124,14 @@ ClipCard::ClipCard(CardStillLoader loadStill, QWidget* parent)
         m_shimmerPhase = value.toDouble();
         update(previewRect());
     });
+    m_stripAnimation->setDuration(stripAnimationMs);
+    m_stripAnimation->setEasingCurve(QEasingCurve::Linear);
+    connect(m_stripAnimation, &QVariantAnimation::valueChanged, this, [this](const QVariant& value) {
+        m_stripFraction = value.toDouble();
+        m_pictureValid = false;
+        update(0, previewHeight, width(), stripHeight + 4);
+    });
+    m_select->setIcon(m_unselectedIcon);
     connect(m_select, &QToolButton::clicked, this, [this] { Q_EMIT toggleSelectRequested(m_file.id); });
     connect(m_trash, &QToolButton::clicked, this, [this] { Q_EMIT trashRequested(m_file); });
     connect(m_play, &QToolButton::clicked, this, &ClipCard::startAudioPlayback);
@@ -94,11 +143,18 @@ ClipCard::~ClipCard() {
     clear();
 }
 
-void ClipCard::showFile(const MediaFile& file, ScrubEngine* engine, bool selected) {
-    if (m_shown && file.id == m_file.id && engine == m_engine) {
-        m_file = file;
+void ClipCard::showFile(const MediaFile& file, ScrubEngine* engine, bool selected, EngineStart start) {
+    // The same file again (a card shown mid-scroll may get its engine only now).
+    if (m_shown && file.id == m_file.id && (engine == m_engine || (engine && !m_engine))) {
+        if (!(file == m_file)) {
+            m_file = file;
+            m_info.reset();
+            refresh();
+        }
         setSelected(selected);
-        update();
+        adoptEngine(engine);
+        if (start == EngineStart::now)
+            startEngine();
         return;
     }
     clear();
@@ -108,18 +164,40 @@ void ClipCard::showFile(const MediaFile& file, ScrubEngine* engine, bool selecte
     m_hasAudioUrl = playableAudioURL(file).has_value();
     m_selected = selected;
     m_shown = true;
+    m_info.reset();
     m_engine = engine;
-    if (m_engine) {
+    if (m_engine)
         m_engineConnection = connect(m_engine, &ScrubEngine::changed, this, &ClipCard::engineChanged);
-        if (m_kind == ClipKind::video)
-            m_engine->prepare();
-    }
+    if (start == EngineStart::now)
+        startEngine();
     if (m_kind == ClipKind::image && m_file.isOnDisk() && m_loadStill) {
         m_stillToken = RequestToken::make();
         loadImagePoster(m_file.matchedPath.value_or(m_file.path), m_stillToken);
     }
     refreshButtons();
-    update();
+    refresh();
+}
+
+void ClipCard::startEngine(ScrubEngine* engine) {
+    if (!m_shown)
+        return;
+    adoptEngine(engine);
+    if (m_engineStarted || !m_engine || m_kind != ClipKind::video)
+        return;
+    m_engineStarted = true;
+    m_engine->prepare();
+}
+
+void ClipCard::adoptEngine(ScrubEngine* engine) {
+    if (!engine || engine == m_engine)
+        return;
+    disconnect(m_engineConnection);
+    if (m_engine && m_engineStarted)
+        m_engine->reset();
+    m_engineStarted = false;
+    m_engine = engine;
+    m_engineConnection = connect(m_engine, &ScrubEngine::changed, this, &ClipCard::engineChanged);
+    refresh();
 }
 
 void ClipCard::clear() {
@@ -130,12 +208,60 @@ void ClipCard::clear() {
     m_still.reset();
     m_hovering = false;
     m_scrubFraction = 0;
+    m_stripAnimation->stop();
+    m_stripFraction = 0;
+    m_info.reset();
     disconnect(m_engineConnection);
-    if (m_engine)
+    // A card that only scrolled past never started its engine, so it has nothing to stop.
+    if (m_engine && m_engineStarted)
         m_engine->reset();
+    m_engineStarted = false;
     m_engine = nullptr;
     stopPlayback();
     refreshShimmer();
+    refresh();
+    m_picture = QPixmap(); // a spare card holds no picture
+}
+
+const CardInfoLayout& ClipCard::infoLayout() {
+    if (!m_info || m_info->width != width())
+        m_info = CardInfoLayout::make(m_file, width(), m_fonts);
+    return *m_info;
+}
+
+CardHelp ClipCard::helpAt(QPoint point) {
+    if (!m_shown)
+        return {};
+    return infoLayout().helpAt(point);
+}
+
+bool ClipCard::event(QEvent* event) {
+    if (event->type() == QEvent::ToolTip) {
+        auto* help = static_cast<QHelpEvent*>(event);
+        const CardHelp found = helpAt(help->pos());
+        if (found.text.isEmpty()) {
+            QToolTip::hideText();
+            event->ignore();
+        } else {
+            QToolTip::showText(help->globalPos(), found.text, this, found.area);
+        }
+        return true;
+    }
+    return QWidget::event(event);
+}
+
+void ClipCard::refresh() {
+    m_pictureValid = false;
+    update();
+}
+
+void ClipCard::moveStripTo(double fraction) {
+    if (fraction == m_stripFraction && m_stripAnimation->state() != QAbstractAnimation::Running)
+        return;
+    m_stripAnimation->stop();
+    m_stripAnimation->setStartValue(m_stripFraction);
+    m_stripAnimation->setEndValue(fraction);
+    m_stripAnimation->start();
 }
 
 void ClipCard::setSelected(bool selected) {
@@ -143,7 +269,7 @@ void ClipCard::setSelected(bool selected) {
         return;
     m_selected = selected;
     refreshButtons();
-    update();
+    refresh();
 }
 
 std::optional<QImage> ClipCard::shownImage() const {
@@ -172,23 +298,32 @@ bool ClipCard::shimmerRunning() const {
 }
 
 void ClipCard::handleHover(double x) {
+    if (!m_engineStarted && m_kind == ClipKind::video) {
+        // A card shown while the grid scrolled: the grid hands over the engine now.
+        Q_EMIT engineWanted(this);
+        startEngine();
+    }
     m_hovering = true;
-    m_scrubFraction = cardTexts::hoverFraction(x, width());
+    const double fraction = cardTexts::hoverFraction(x, width());
+    moveStripTo(fraction);
+    m_scrubFraction = fraction;
     if (m_engine)
         m_engine->scrub(m_scrubFraction);
     refreshShimmer();
-    update();
+    refresh();
 }
 
 void ClipCard::handleHoverEnded() {
     if (!m_hovering)
         return;
     m_hovering = false;
+    m_stripAnimation->stop();
+    m_stripFraction = 0; // the strip's bar goes with the hover
     // Back to the poster; a frame still on its way will not replace it.
     if (m_engine)
         m_engine->endHover();
     refreshShimmer();
-    update();
+    refresh();
 }
 
 void ClipCard::startAudioPlayback() {
@@ -206,7 +341,7 @@ void ClipCard::startAudioPlayback() {
     m_playing = true;
     m_player->play();
     refreshButtons();
-    update();
+    refresh();
 }
 
 void ClipCard::stopPlayback() {
@@ -219,7 +354,7 @@ void ClipCard::stopPlayback() {
     m_audio = nullptr;
     m_playing = false;
     refreshButtons();
-    update();
+    refresh();
 }
 
 QCoro::Task<void> ClipCard::loadImagePoster(QString path, RequestToken token) {
@@ -230,12 +365,12 @@ QCoro::Task<void> ClipCard::loadImagePoster(QString path, RequestToken token) {
     if (!self || token.isCancelled())
         co_return;
     m_still = std::move(still);
-    update(previewRect());
+    refresh();
 }
 
 void ClipCard::engineChanged() {
     refreshShimmer();
-    update();
+    refresh();
 }
 
 void ClipCard::refreshShimmer() {
@@ -247,6 +382,7 @@ void ClipCard::refreshShimmer() {
 }
 
 void ClipCard::resizeEvent(QResizeEvent*) {
+    m_pictureValid = false;
     placeButtons();
     if (m_playerView)
         m_playerView->setGeometry(previewRect());
@@ -267,9 +403,11 @@ void ClipCard::refreshButtons() {
     m_stop->setVisible(playing);
     if (playing)
         m_stop->raise();
-    m_select->setIcon(m_selected ? symbolIcon(QStringLiteral("checkmark.circle.fill"), Color::brandAccent())
-                                 : symbolIcon(QStringLiteral("circle"), QColor(255, 255, 255, 217)));
-    m_select->setToolTip(m_selected ? QStringLiteral("Deselect") : QStringLiteral("Select"));
+    const QString tip = m_selected ? QStringLiteral("Deselect") : QStringLiteral("Select");
+    if (m_select->toolTip() != tip) {
+        m_select->setIcon(m_selected ? m_selectedIcon : m_unselectedIcon);
+        m_select->setToolTip(tip);
+    }
     placeButtons();
 }
 

@@ -1,12 +1,15 @@
 #pragma once
 
 #include "model/MediaFile.h"
+#include "ui/cards/CardInfoLayout.h"
 #include "ui/cards/CardTexts.h"
 #include "ui/preview/ClipKind.h"
 #include "ui/preview/RequestToken.h"
 #include "ui/preview/ScrubEngine.h"
 
+#include <QIcon>
 #include <QImage>
+#include <QPixmap>
 #include <QPointer>
 #include <QWidget>
 
@@ -45,25 +48,41 @@ CardBadges cardBadges(const MediaFile& file, ClipKind kind, bool hovering, bool 
 // One cell of the card grid: the preview (hover scrubbing for video, the still for images, inline
 // playback for audio), the scrub strip and two lines of details, with select and bin buttons.
 // The grid hands it a file and that file's engine as the card scrolls into view, and takes them
-// back (`clear`) as it scrolls away: that is the card's appear and disappear.
+// back (`clear`) as it scrolls away: that is the card's appear and disappear. While the grid is
+// scrolling it shows files without starting their engines (`EngineStart::later`); the engine
+// starts when scrolling settles (`startEngine`) or when the pointer first moves over the preview.
 class ClipCard : public QWidget {
     Q_OBJECT
 public:
     static constexpr int previewHeight = 190;
     static constexpr int stripHeight = 3;
+    static constexpr int stripAnimationMs = 50;
+
+    enum class EngineStart { now, later };
 
     ClipCard(CardStillLoader loadStill, QWidget* parent = nullptr);
     ~ClipCard() override;
 
-    // Appear: the engine is prepared when the file is a video. A different file first clears.
-    void showFile(const MediaFile& file, ScrubEngine* engine, bool selected);
-    // Disappear: the engine is reset and inline playback stops.
+    // Appear: the engine is prepared when the file is a video (at once, or when started later).
+    // A different file first clears. The same file with the same fields changes nothing.
+    void showFile(const MediaFile& file, ScrubEngine* engine, bool selected,
+                  EngineStart start = EngineStart::now);
+    // Takes `engine` (when given) in place of the one it has, and prepares it for a video.
+    void startEngine(ScrubEngine* engine = nullptr);
+    // Disappear: an engine this card started is reset, and inline playback stops.
     void clear();
     void setSelected(bool selected);
 
     const MediaFile& file() const { return m_file; }
     ClipKind kind() const { return m_kind; }
     ScrubEngine* engine() const { return m_engine; }
+    bool engineStarted() const { return m_engineStarted; }
+    const CardInfoLayout& infoLayout();
+    // The help text of a point of the card (the details row's timeline summary and shield).
+    CardHelp helpAt(QPoint point);
+    // The scrub strip's bar as drawn now, a fraction of the width; follows scrubFraction.
+    double stripFraction() const { return m_stripFraction; }
+    QVariantAnimation* stripAnimation() const { return m_stripAnimation; }
     bool isSelected() const { return m_selected; }
     bool hovering() const { return m_hovering; }
     double scrubFraction() const { return m_scrubFraction; }
@@ -90,8 +109,11 @@ public:
 Q_SIGNALS:
     void toggleSelectRequested(const QUuid& id);
     void trashRequested(const MediaFile& file);
+    // The pointer reached the preview of a card whose engine has not started.
+    void engineWanted(tarnwick::ClipCard* card);
 
 protected:
+    bool event(QEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
     void leaveEvent(QEvent* event) override;
@@ -100,6 +122,10 @@ protected:
 private:
     QCoro::Task<void> loadImagePoster(QString path, RequestToken token);
     void engineChanged();
+    void adoptEngine(ScrubEngine* engine);
+    void refresh();
+    void moveStripTo(double fraction);
+    void paintCard(QPainter& p);
     void refreshShimmer();
     void placeButtons();
     void refreshButtons();
@@ -120,6 +146,7 @@ private:
     bool m_hasAudioUrl = false;
     QPointer<ScrubEngine> m_engine;
     QMetaObject::Connection m_engineConnection;
+    bool m_engineStarted = false; // prepare() was called by this card since it appeared
     bool m_shown = false;
     bool m_selected = false;
     bool m_hovering = false;
@@ -132,6 +159,15 @@ private:
     RequestToken m_stillToken;
     QVariantAnimation* m_shimmer;
     double m_shimmerPhase = -1.0;
+    QVariantAnimation* m_stripAnimation;
+    double m_stripFraction = 0;
+    CardFonts m_fonts;
+    std::optional<CardInfoLayout> m_info;
+    // The card as last drawn while nothing on it moves; any change drops it.
+    QPixmap m_picture;
+    bool m_pictureValid = false;
+    QIcon m_selectedIcon;
+    QIcon m_unselectedIcon;
     QToolButton* m_select;
     QToolButton* m_trash;
     QToolButton* m_play;

@@ -8,6 +8,9 @@
 #include <QPainter>
 #include <QScrollBar>
 
+#include <algorithm>
+#include <vector>
+
 namespace tarnwick {
 
 ScrubEngine* makeCardScrubEngine(const MediaFile& file, QObject* parent) {
@@ -28,12 +31,14 @@ ClipCardGrid::ClipCardGrid(CardStillLoader loadStill, ScrubEngineFactory makeEng
     QPalette palette = viewport()->palette();
     palette.setColor(QPalette::Window, Color::brandBackground());
     viewport()->setPalette(palette);
-    viewport()->setAutoFillBackground(true);
+    m_settle.setSingleShot(true);
+    m_settle.setInterval(settleDelayMs);
+    connect(&m_settle, &QTimer::timeout, this, &ClipCardGrid::settle);
 }
 
 void ClipCardGrid::setFiles(QList<MediaFile> files) {
     m_files = std::move(files);
-    relayout();
+    relayout(Cause::content);
     pruneEngines();
 }
 
@@ -52,11 +57,24 @@ ClipCard* ClipCardGrid::cardFor(const QUuid& id) const {
 
 void ClipCardGrid::resizeEvent(QResizeEvent* event) {
     QAbstractScrollArea::resizeEvent(event);
-    relayout();
+    relayout(Cause::content);
 }
 
 void ClipCardGrid::scrollContentsBy(int, int) {
-    relayout();
+    m_settle.start();
+    relayout(Cause::scroll);
+}
+
+void ClipCardGrid::settle() {
+    m_settle.stop();
+    for (ClipCard* card : std::as_const(m_live))
+        startEngineOf(card);
+}
+
+void ClipCardGrid::startEngineOf(ClipCard* card) {
+    if (card->engineStarted() || card->kind() != ClipKind::video)
+        return;
+    card->startEngine(engineOf(card->file()));
 }
 
 bool ClipCardGrid::viewportEvent(QEvent* event) {
@@ -67,7 +85,7 @@ bool ClipCardGrid::viewportEvent(QEvent* event) {
     return QAbstractScrollArea::viewportEvent(event);
 }
 
-void ClipCardGrid::relayout() {
+void ClipCardGrid::relayout(Cause cause) {
     m_layout = CardGridLayout::forWidth(viewport()->width());
     const int count = int(m_files.size());
     const int height = viewport()->height();
@@ -76,6 +94,8 @@ void ClipCardGrid::relayout() {
     bar->setRange(0, std::max(0, m_layout.contentHeight(count) - height));
     const int top = bar->value();
     const auto [first, end] = m_layout.visibleRange(top, height, count);
+    // Mid-scroll, cards coming into view wait for the scrolling to rest before their engines start.
+    const bool deferEngines = cause == Cause::scroll || m_settle.isActive();
 
     // Cards that left the range, or whose index now holds another file, disappear first.
     for (auto it = m_live.begin(); it != m_live.end();) {
@@ -92,14 +112,29 @@ void ClipCardGrid::relayout() {
     for (int index = first; index < end; ++index) {
         ClipCard* card = m_live.value(index);
         const MediaFile& file = m_files[index];
-        if (!card) {
+        const bool fresh = !card;
+        if (fresh) {
             card = takeCard();
             m_live.insert(index, card);
         }
-        card->setGeometry(m_layout.cardRect(index).translated(0, -top));
-        card->showFile(file, mediaKind(file) == ClipKind::video ? engineOf(file) : nullptr,
-                       m_selection.contains(file.id));
-        card->show();
+        const QRect rect = m_layout.cardRect(index).translated(0, -top);
+        if (card->geometry() != rect)
+            card->setGeometry(rect);
+        // A scroll step changes no file: only the cards that came into view are bound.
+        if (fresh || cause == Cause::content) {
+            const bool video = mediaKind(file) == ClipKind::video;
+            if (deferEngines) {
+                // A card coming back finds its engine (and the poster it keeps) without starting it.
+                ScrubEngine* kept = video ? m_engines.value(file.id) : nullptr;
+                if (kept)
+                    m_engineUse[file.id] = ++m_useClock;
+                card->showFile(file, kept, m_selection.contains(file.id), ClipCard::EngineStart::later);
+            } else {
+                card->showFile(file, video ? engineOf(file) : nullptr, m_selection.contains(file.id));
+            }
+        }
+        if (fresh)
+            card->show();
     }
 }
 
@@ -109,14 +144,44 @@ ClipCard* ClipCardGrid::takeCard() {
     auto* card = new ClipCard(m_loadStill, viewport());
     connect(card, &ClipCard::toggleSelectRequested, this, &ClipCardGrid::toggleSelectRequested);
     connect(card, &ClipCard::trashRequested, this, &ClipCardGrid::trashRequested);
+    connect(card, &ClipCard::engineWanted, this, &ClipCardGrid::startEngineOf);
     return card;
 }
 
 ScrubEngine* ClipCardGrid::engineOf(const MediaFile& file) {
+    m_engineUse[file.id] = ++m_useClock;
     ScrubEngine*& engine = m_engines[file.id];
-    if (!engine)
-        engine = m_makeEngine(file, this);
-    return engine;
+    if (engine)
+        return engine;
+    engine = m_makeEngine(file, this);
+    ScrubEngine* made = engine; // the bound below may rehash m_engines
+    boundEngines();
+    return made;
+}
+
+void ClipCardGrid::boundEngines() {
+    // Past the bound by a quarter, drop down to it in one pass: amortised constant per engine made.
+    const qsizetype live = m_live.size();
+    if (m_engines.size() <= engineLimit + live + engineLimit / 4)
+        return;
+    QSet<QUuid> onScreen;
+    for (const ClipCard* card : std::as_const(m_live))
+        onScreen.insert(card->file().id);
+    std::vector<std::pair<quint64, QUuid>> idle;
+    idle.reserve(size_t(m_engines.size()));
+    for (auto it = m_engines.cbegin(); it != m_engines.cend(); ++it) {
+        if (!onScreen.contains(it.key()))
+            idle.emplace_back(m_engineUse.value(it.key()), it.key());
+    }
+    const qsizetype excess = qsizetype(idle.size()) - engineLimit;
+    if (excess <= 0)
+        return;
+    std::nth_element(idle.begin(), idle.begin() + excess, idle.end());
+    for (qsizetype i = 0; i < excess; ++i) {
+        const QUuid& id = idle[size_t(i)].second;
+        delete m_engines.take(id);
+        m_engineUse.remove(id);
+    }
 }
 
 void ClipCardGrid::pruneEngines() {
@@ -131,6 +196,7 @@ void ClipCardGrid::pruneEngines() {
             ++it;
         } else {
             delete it.value();
+            m_engineUse.remove(it.key());
             it = m_engines.erase(it);
         }
     }

@@ -8,6 +8,7 @@
 #include <QHash>
 #include <QList>
 #include <QSet>
+#include <QTimer>
 #include <QUuid>
 
 #include <functional>
@@ -21,11 +22,20 @@ using ScrubEngineFactory = std::function<ScrubEngine*(const MediaFile& file, QOb
 ScrubEngine* makeCardScrubEngine(const MediaFile& file, QObject* parent);
 
 // The scrolling grid of clip cards. Only the rows on screen (and one either side) have card
-// widgets; cards scrolled away are cleared and reused. Engines are kept by the file's id for as
-// long as the file is shown, so a card that comes back finds its poster and frames.
+// widgets; cards scrolled away are cleared and reused. Engines are kept by the file's id while the
+// file is shown, up to `engineLimit` beyond the cards on screen (the least recently shown go
+// first), so a card that comes back soon finds its poster and frames.
+// While the user scrolls, cards that come into view show their file but start no engine work:
+// engines are made and prepared for the cards on screen once scrolling has rested for
+// `settleDelayMs`, or for one card as soon as the pointer moves over its preview.
 class ClipCardGrid : public QAbstractScrollArea {
     Q_OBJECT
 public:
+    static constexpr int settleDelayMs = 120;
+    // Engines kept for cards off screen, each with its poster: enough for several screens of
+    // scrolling back, not one per clip of a long browse through a large library.
+    static constexpr int engineLimit = 240;
+
     ClipCardGrid(CardStillLoader loadStill, ScrubEngineFactory makeEngine, QWidget* parent = nullptr);
 
     void setFiles(QList<MediaFile> files);
@@ -39,6 +49,10 @@ public:
     ClipCard* cardFor(const QUuid& id) const;
     ScrubEngine* engineFor(const QUuid& id) const { return m_engines.value(id); }
     qsizetype engineCount() const { return m_engines.size(); }
+    // Scrolled since the cards on screen last had their engines started.
+    bool scrolling() const { return m_settle.isActive(); }
+    // Scrolling came to rest: the cards on screen start their engines.
+    void settle();
 
 Q_SIGNALS:
     void toggleSelectRequested(const QUuid& id);
@@ -50,10 +64,13 @@ protected:
     bool viewportEvent(QEvent* event) override;
 
 private:
-    void relayout();
+    enum class Cause { content, scroll };
+    void relayout(Cause cause);
+    void startEngineOf(ClipCard* card);
     ClipCard* takeCard();
     ScrubEngine* engineOf(const MediaFile& file);
     void pruneEngines();
+    void boundEngines();
 
     CardStillLoader m_loadStill;
     ScrubEngineFactory m_makeEngine;
@@ -63,6 +80,9 @@ private:
     QHash<int, ClipCard*> m_live;
     QList<ClipCard*> m_spare;
     QHash<QUuid, ScrubEngine*> m_engines;
+    QHash<QUuid, quint64> m_engineUse; // when each engine was last bound to a card
+    quint64 m_useClock = 0;
+    QTimer m_settle;
 };
 
 } // namespace tarnwick

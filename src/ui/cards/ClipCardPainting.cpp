@@ -4,23 +4,28 @@
 #include "ui/cards/ClipCard.h"
 #include "ui/preview/ScrubEngine.h"
 
-#include <QFileInfo>
-#include <QFontDatabase>
 #include <QFontMetrics>
 #include <QLinearGradient>
 #include <QPainter>
 #include <QPainterPath>
+#include <QPixmapCache>
 #include <QToolButton>
+#include <QVariantAnimation>
 
 namespace tarnwick {
 
 namespace {
 
-QFont cardFont(qreal pixels, QFont::Weight weight = QFont::Normal, bool mono = false) {
-    QFont font = mono ? QFontDatabase::systemFont(QFontDatabase::FixedFont) : QFont();
-    font.setPixelSize(int(pixels));
-    font.setWeight(weight);
-    return font;
+// Symbols drawn into the cards come from the pixmap cache: drawing one costs more than the card.
+QPixmap symbolPixmap(const QString& symbol, const QColor& color, int size, qreal ratio) {
+    const QString key =
+        QStringLiteral("card-symbol/%1/%2/%3/%4").arg(symbol).arg(color.rgba()).arg(size).arg(ratio);
+    QPixmap pixmap;
+    if (!QPixmapCache::find(key, &pixmap)) {
+        pixmap = symbolIcon(symbol, color).pixmap(QSize(size, size), ratio);
+        QPixmapCache::insert(key, pixmap);
+    }
+    return pixmap;
 }
 
 void drawSymbolColumn(QPainter& p, const QRect& area, const QString& symbol, int symbolSize,
@@ -28,8 +33,9 @@ void drawSymbolColumn(QPainter& p, const QRect& area, const QString& symbol, int
     const QFontMetrics metrics(font);
     const int total = symbolSize + spacing + metrics.height();
     const int top = area.center().y() - total / 2;
-    const QPixmap pixmap = symbolIcon(symbol, color).pixmap(symbolSize, symbolSize);
-    p.drawPixmap(area.center().x() - symbolSize / 2, top, pixmap);
+    const qreal ratio = p.device() ? p.device()->devicePixelRatioF() : 1.0;
+    p.drawPixmap(QRect(area.center().x() - symbolSize / 2, top, symbolSize, symbolSize),
+                 symbolPixmap(symbol, color, symbolSize, ratio));
     p.setFont(font);
     p.setPen(color);
     p.drawText(QRect(area.left(), top + symbolSize + spacing, area.width(), metrics.height()),
@@ -47,10 +53,13 @@ void drawAspectFill(QPainter& p, const QRect& area, const QImage& image) {
     p.restore();
 }
 
-int drawBadge(QPainter& p, int x, int y, const CardBadge& badge) {
-    const QFont font = cardFont(10, QFont::DemiBold);
+int badgeWidth(const QFont& font, const CardBadge& badge) {
+    return QFontMetrics(font).horizontalAdvance(badge.text) + 12;
+}
+
+int drawBadge(QPainter& p, const QFont& font, int x, int y, const CardBadge& badge) {
     const QFontMetrics metrics(font);
-    const int w = metrics.horizontalAdvance(badge.text) + 12;
+    const int w = badgeWidth(font, badge);
     const int h = metrics.height() + 4;
     const QRectF rect(x, y, w, h);
     p.setPen(Qt::NoPen);
@@ -66,6 +75,28 @@ int drawBadge(QPainter& p, int x, int y, const CardBadge& badge) {
 
 void ClipCard::paintEvent(QPaintEvent*) {
     QPainter p(this);
+    // Hovering, playing and the shimmer change the picture many times a second: drawn directly.
+    // Otherwise the card is drawn once into a picture that repaints and scroll steps reuse.
+    const bool moving = m_hovering || playing() || shimmerRunning() ||
+                        m_stripAnimation->state() == QAbstractAnimation::Running;
+    if (moving) {
+        paintCard(p);
+        return;
+    }
+    const qreal ratio = devicePixelRatioF();
+    const QSize pixels = size() * ratio;
+    if (!m_pictureValid || m_picture.size() != pixels) {
+        if (m_picture.size() != pixels)
+            m_picture = QPixmap(pixels);
+        m_picture.setDevicePixelRatio(ratio);
+        QPainter picture(&m_picture);
+        paintCard(picture);
+        m_pictureValid = true;
+    }
+    p.drawPixmap(0, 0, m_picture);
+}
+
+void ClipCard::paintCard(QPainter& p) {
     p.setRenderHint(QPainter::Antialiasing);
     p.fillRect(rect(), Color::brandBackground());
     QPainterPath card;
@@ -110,7 +141,8 @@ void ClipCard::paintVideo(QPainter& p, const QRect& area) {
         const QString symbol = !m_hasVideoUrl                     ? QStringLiteral("film.stack")
                                : (m_engine && m_engine->failed()) ? QStringLiteral("exclamationmark.triangle")
                                                                   : QStringLiteral("hourglass");
-        drawSymbolColumn(p, area, symbol, 24, placeholderText(), cardFont(11), Color::brandTextTertiary());
+        drawSymbolColumn(p, area, symbol, 24, placeholderText(), m_fonts.placeholder,
+                         Color::brandTextTertiary());
     }
     const bool ready = m_engine && m_engine->ready();
     if (m_hovering && ready && m_engine->loadingFrame()) {
@@ -137,11 +169,11 @@ void ClipCard::paintTimecodeBar(QPainter& p, const QRect& area) {
     p.fillRect(QRectF(bar.left(), bar.top(), area.width() * m_scrubFraction, 24),
                Color::withOpacity(Color::brandAccent(), 0.35));
     const QRect text = bar.adjusted(8, 0, -8, 0);
-    p.setFont(cardFont(11, QFont::Bold, true));
+    p.setFont(m_fonts.timecode);
     p.setPen(Color::brandTextPrimary());
     p.drawText(text, Qt::AlignLeft | Qt::AlignVCenter,
                timecodeString(m_scrubFraction * m_engine->duration()));
-    p.setFont(cardFont(11, QFont::Normal, true));
+    p.setFont(m_fonts.duration);
     p.setPen(Color::brandTextSecondary());
     p.drawText(text, Qt::AlignRight | Qt::AlignVCenter, timecodeString(m_engine->duration()));
     p.fillRect(QRectF(area.width() * m_scrubFraction, area.top(), 2, area.height()), Color::brandAccent());
@@ -156,11 +188,11 @@ void ClipCard::paintStill(QPainter& p, const QRect& area) {
                            area.center().y() - fitted.height() / 2 + 0.5, fitted.width(), fitted.height()),
                     *m_still);
     } else if (m_file.isOnDisk()) {
-        drawSymbolColumn(p, area, QStringLiteral("photo"), 26, QStringLiteral("Loading…"), cardFont(11),
-                         Color::brandTextTertiary());
+        drawSymbolColumn(p, area, QStringLiteral("photo"), 26, QStringLiteral("Loading…"),
+                         m_fonts.placeholder, Color::brandTextTertiary());
     } else {
         drawSymbolColumn(p, area, QStringLiteral("photo.badge.exclamationmark"), 26,
-                         QStringLiteral("Offline"), cardFont(11), Color::brandTextTertiary());
+                         QStringLiteral("Offline"), m_fonts.placeholder, Color::brandTextTertiary());
     }
     paintBadgeRow(p, area, badges());
 }
@@ -169,10 +201,10 @@ void ClipCard::paintIconPreview(QPainter& p, const QRect& area) {
     p.fillRect(area, Color::brandSurface());
     if (m_kind == ClipKind::audio)
         drawSymbolColumn(p, area, QStringLiteral("waveform"), 34, QStringLiteral("Audio · press play"),
-                         cardFont(11), Color::withOpacity(Color::brandCyan(), 0.85), 6);
+                         m_fonts.placeholder, Color::withOpacity(Color::brandCyan(), 0.85), 6);
     else
         drawSymbolColumn(p, area, QStringLiteral("doc"), 30, cardTexts::extensionLabel(m_file.path),
-                         cardFont(11, QFont::Normal, true), Color::brandTextTertiary(), 6);
+                         m_fonts.extension, Color::brandTextTertiary(), 6);
     paintBadgeRow(p, area, badges());
 }
 
@@ -181,12 +213,11 @@ void ClipCard::paintBadgeRow(QPainter& p, const QRect& area, const CardBadges& r
     int x = area.left() + 8 + m_select->width() + 6;
     const int y = area.top() + 8 + (m_select->height() - 18) / 2;
     for (const CardBadge& badge : row.leading)
-        x += drawBadge(p, x, y, badge) + 6;
+        x += drawBadge(p, m_fonts.badge, x, y, badge) + 6;
     int right = area.right() - 8 - m_trash->width() - 6;
     for (const CardBadge& badge : row.trailing) {
-        const int w = QFontMetrics(cardFont(10, QFont::DemiBold)).horizontalAdvance(badge.text) + 12;
-        right -= w;
-        drawBadge(p, right, y, badge);
+        right -= badgeWidth(m_fonts.badge, badge);
+        drawBadge(p, m_fonts.badge, right, y, badge);
         right -= 6;
     }
 }
@@ -199,70 +230,32 @@ void ClipCard::paintScrubStrip(QPainter& p) {
     if (!(m_hovering && m_engine && m_engine->ready()))
         return;
     const qreal w = width();
-    p.fillRect(QRectF(0, previewHeight, m_scrubFraction * w, stripHeight), Color::brandAccent());
-    const qreal knob = std::clamp(m_scrubFraction * w - 3.5, 0.0, std::max(0.0, w - 7));
+    p.fillRect(QRectF(0, previewHeight, m_stripFraction * w, stripHeight), Color::brandAccent());
+    const qreal knob = std::clamp(m_stripFraction * w - 3.5, 0.0, std::max(0.0, w - 7));
     p.setPen(Qt::NoPen);
     p.setBrush(Color::brandAccent());
     p.drawEllipse(QRectF(knob, previewHeight + stripHeight / 2.0 - 3.5, 7, 7));
 }
 
 void ClipCard::paintInfo(QPainter& p) {
-    const int top = previewHeight + stripHeight + 12;
-    const int left = 12;
-    const int right = width() - 12;
-    const QFont nameFont = cardFont(12, QFont::Bold, true);
-    p.setFont(nameFont);
-    p.setPen(Color::brandTextPrimary());
-    const QFontMetrics nameMetrics(nameFont);
-    p.drawText(QRect(left, top, right - left, nameMetrics.height()), Qt::AlignLeft | Qt::AlignVCenter,
-               nameMetrics.elidedText(QFileInfo(m_file.path).fileName(), Qt::ElideMiddle, right - left));
-
-    const int rowTop = top + nameMetrics.height() + 6;
-    const int rowHeight = 16;
-    int x = left;
-    auto drawLeft = [&](const QString& text, const QFont& font, const QColor& color) {
+    const CardInfoLayout& info = infoLayout();
+    auto draw = [&p](const CardInfoText& piece, const QFont& font, Qt::Alignment alignment) {
+        if (piece.text.isEmpty() || piece.rect.width() <= 0)
+            return;
         p.setFont(font);
-        p.setPen(color);
-        const int w = QFontMetrics(font).horizontalAdvance(text);
-        p.drawText(QRect(x, rowTop, w + 1, rowHeight), Qt::AlignLeft | Qt::AlignVCenter, text);
-        x += w + 8;
+        p.setPen(piece.color);
+        p.drawText(piece.rect, alignment | Qt::AlignVCenter, piece.text);
     };
-    drawLeft(text(m_file.status), cardFont(10), m_file.isOnDisk() ? Color::brandGreen() : Color::brandRed());
-    drawLeft(cardTexts::sizeText(m_file.size), cardFont(12, QFont::Bold, true), Color::brandTextSecondary());
-
-    // From the trailing edge: project, shield, timeline summary.
-    int end = right;
-    const bool referenced = !m_file.projectNames.isEmpty();
-    const QFont small = cardFont(11);
-    const QString project = referenced ? m_file.projectNames.first() : QStringLiteral("Not referenced");
-    const int space = std::max(0, end - x);
-    const QString summary = cardTexts::timelineSummary(m_file.sequenceNames);
-    const QFont summaryFont = cardFont(11, QFont::Medium);
-    // The timeline summary has the higher priority for the room left.
-    const int summaryWidth =
-        summary.isEmpty() ? 0 : std::min(QFontMetrics(summaryFont).horizontalAdvance(summary), space * 2 / 3);
-    const int shieldWidth = m_file.hasUnattributedSequenceUsage ? 10 + 8 : 0;
-    const int projectWidth =
-        std::min(QFontMetrics(small).horizontalAdvance(project),
-                 std::max(0, space - summaryWidth - shieldWidth - (summary.isEmpty() ? 0 : 8)));
-    p.setFont(small);
-    p.setPen(referenced ? Color::brandTextSecondary() : Color::brandTextTertiary());
-    p.drawText(QRect(end - projectWidth, rowTop, projectWidth, rowHeight), Qt::AlignRight | Qt::AlignVCenter,
-               QFontMetrics(small).elidedText(project, Qt::ElideRight, projectWidth));
-    end -= projectWidth + 8;
-    if (m_file.hasUnattributedSequenceUsage) {
-        p.drawPixmap(
-            end - 10, rowTop + 3,
-            symbolIcon(QStringLiteral("exclamationmark.shield.fill"), Color::brandAmber()).pixmap(10, 10));
-        end -= shieldWidth;
+    draw(info.name, m_fonts.name, Qt::AlignLeft);
+    draw(info.status, m_fonts.status, Qt::AlignLeft);
+    draw(info.size, m_fonts.size, Qt::AlignLeft);
+    draw(info.project, m_fonts.project, Qt::AlignRight);
+    if (!info.shield.isEmpty()) {
+        const qreal ratio = p.device() ? p.device()->devicePixelRatioF() : 1.0;
+        p.drawPixmap(info.shield, symbolPixmap(QStringLiteral("exclamationmark.shield.fill"),
+                                               Color::brandAmber(), CardInfoLayout::shieldSize, ratio));
     }
-    if (!summary.isEmpty()) {
-        p.setFont(summaryFont);
-        p.setPen(Color::brandTextPrimary());
-        p.drawText(QRect(end - summaryWidth, rowTop, summaryWidth, rowHeight),
-                   Qt::AlignRight | Qt::AlignVCenter,
-                   QFontMetrics(summaryFont).elidedText(summary, Qt::ElideRight, summaryWidth));
-    }
+    draw(info.summary, m_fonts.summary, Qt::AlignRight);
 }
 
 } // namespace tarnwick

@@ -40,6 +40,11 @@ WindowFacts::Facts WindowFacts::compute(const QList<MediaFile>& mediaFiles,
     return facts;
 }
 
+bool WindowFacts::isCurrent() const {
+    return m_doneGeneration == m_generation && m_mediaVersion == m_manager.mediaFilesVersion() &&
+           m_binVersion == m_manager.recycleBinVersion();
+}
+
 void WindowFacts::refresh() {
     ++m_generation;
     if (m_scheduled)
@@ -52,23 +57,28 @@ void WindowFacts::start() {
     m_scheduled = false;
     const quint64 generation = m_generation;
     const QList<MediaFile> snapshot = m_manager.mediaFiles(); // shared, not copied
+    const qint64 mediaVersion = m_manager.mediaFilesVersion();
+    const qint64 binVersion = m_manager.recycleBinVersion();
     QPointer<WindowFacts> self(this);
     const CleanupOperations* operations = &m_operations;
-    (void)QtConcurrent::run(&m_pool, [self, snapshot, operations, generation, alive = m_alive] {
-        if (!*alive)
-            return;
-        Facts facts = compute(snapshot, *operations);
-        QMetaObject::invokeMethod(
-            QCoreApplication::instance(),
-            [self, facts = std::move(facts), generation]() mutable {
-                if (!self || generation != self->m_generation)
-                    return;
-                self->m_facts = std::move(facts);
-                self->m_doneGeneration = generation;
-                Q_EMIT self->updated();
-            },
-            Qt::QueuedConnection);
-    });
+    (void)QtConcurrent::run(
+        &m_pool, [self, snapshot, operations, generation, mediaVersion, binVersion, alive = m_alive] {
+            if (!*alive)
+                return;
+            Facts facts = compute(snapshot, *operations);
+            QMetaObject::invokeMethod(
+                QCoreApplication::instance(),
+                [self, facts = std::move(facts), generation, mediaVersion, binVersion]() mutable {
+                    if (!self || generation != self->m_generation)
+                        return;
+                    self->m_facts = std::move(facts);
+                    self->m_doneGeneration = generation;
+                    self->m_mediaVersion = mediaVersion;
+                    self->m_binVersion = binVersion;
+                    Q_EMIT self->updated();
+                },
+                Qt::QueuedConnection);
+        });
 }
 
 } // namespace tarnwick

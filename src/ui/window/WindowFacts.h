@@ -31,8 +31,10 @@ public:
     ~WindowFacts() override;
 
     const Facts& facts() const { return m_facts; }
-    // True while the facts shown belong to the current media list and bin.
-    bool isCurrent() const { return m_doneGeneration == m_generation; }
+    // True while the facts shown belong to the current media list and bin. The versions count too:
+    // the manager's change signal comes a turn after the change, and facts of the old list must not
+    // be acted on in between.
+    bool isCurrent() const;
     // Facts of one media list, on any thread.
     static Facts compute(const QList<MediaFile>& mediaFiles, const CleanupOperations& operations);
 
@@ -51,6 +53,8 @@ private:
     Facts m_facts;
     quint64 m_generation = 0;
     quint64 m_doneGeneration = 0;
+    qint64 m_mediaVersion = -1; // the lists the facts were worked out for
+    qint64 m_binVersion = -1;
     bool m_scheduled = false;
     std::shared_ptr<std::atomic_bool> m_alive = std::make_shared<std::atomic_bool>(true);
 };

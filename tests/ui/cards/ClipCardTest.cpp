@@ -8,7 +8,10 @@
 
 #include <QApplication>
 #include <QMouseEvent>
+#include <QSignalSpy>
 #include <QToolButton>
+#include <QToolTip>
+#include <QVariantAnimation>
 
 using namespace tarnwick;
 
@@ -174,4 +177,141 @@ TEST(ClipCard, SelectAndBinButtons) {
     EXPECT_EQ(trashed.id, c.card.file().id);
     EXPECT_EQ(c.card.trashButton()->toolTip(), "Move to virtual recycle bin");
     EXPECT_FALSE(c.card.playButton()->isHidden()); // a video plays its sound from the same file
+}
+
+TEST(ClipCard, ShownLaterStartsNothingUntilHoveredAndStopsNothingItNeverStarted) {
+    auto source = std::make_shared<FakeScrubFrameSource>();
+    ScrubEngine engine(QStringLiteral("/media/a clip.mp4"), source, ScrubEnginePolicy{}, nullptr);
+    ClipCard card{CardStillLoader{}};
+    card.resize(300, CardGridLayout::cardHeight);
+    int wanted = 0;
+    QObject::connect(&card, &ClipCard::engineWanted, [&](ClipCard* asking) {
+        EXPECT_EQ(asking, &card);
+        ++wanted;
+    });
+    QSignalSpy engineChanges(&engine, &ScrubEngine::changed);
+
+    // Scrolled past: shown and gone without the engine doing anything.
+    card.showFile(videoFile(), &engine, false, ClipCard::EngineStart::later);
+    EXPECT_FALSE(card.engineStarted());
+    card.clear();
+    EXPECT_TRUE(source->loads.isEmpty());
+    EXPECT_EQ(source->closes, 0);
+    EXPECT_EQ(engineChanges.count(), 0);
+
+    // Shown again and hovered: the engine starts with the first move over the preview.
+    card.showFile(videoFile(), &engine, false, ClipCard::EngineStart::later);
+    hoverAt(card, 30);
+    EXPECT_EQ(wanted, 1);
+    EXPECT_TRUE(card.engineStarted());
+    ASSERT_EQ(source->loads.size(), 1);
+    hoverAt(card, 60);
+    EXPECT_EQ(wanted, 1);
+    EXPECT_EQ(source->loads.size(), 1);
+    card.clear();
+    EXPECT_EQ(source->closes, 1); // a started engine is reset as the card goes
+}
+
+TEST(ClipCard, StartingLaterTakesTheGridsEngine) {
+    auto source = std::make_shared<FakeScrubFrameSource>();
+    ScrubEngine engine(QStringLiteral("/media/a clip.mp4"), source, ScrubEnginePolicy{}, nullptr);
+    ClipCard card{CardStillLoader{}};
+    card.resize(300, CardGridLayout::cardHeight);
+    card.showFile(videoFile(), nullptr, false, ClipCard::EngineStart::later); // no engine made yet
+    EXPECT_EQ(card.placeholderText(), QStringLiteral("Loading…"));
+    card.startEngine(&engine);
+    EXPECT_EQ(card.engine(), &engine);
+    ASSERT_EQ(source->loads.size(), 1);
+    source->answerLoad(10, taggedFrame(1000));
+    ASSERT_TRUE(card.shownImage());
+    EXPECT_EQ(frameTag(*card.shownImage()), 1000);
+}
+
+TEST(ClipCard, ScrubStripFollowsTheFractionOverFiftyMilliseconds) {
+    CardWithEngine c;
+    c.load();
+    QVariantAnimation* strip = c.card.stripAnimation();
+    EXPECT_EQ(strip->duration(), 50);
+    EXPECT_EQ(strip->easingCurve().type(), QEasingCurve::Linear);
+
+    hoverAt(c.card, 150);
+    EXPECT_DOUBLE_EQ(strip->endValue().toDouble(), 0.5);
+    strip->setCurrentTime(25);
+    EXPECT_NEAR(c.card.stripFraction(), 0.25, 1e-9);
+    strip->setCurrentTime(50);
+    EXPECT_DOUBLE_EQ(c.card.stripFraction(), 0.5);
+
+    // A new position mid-way starts from where the bar is drawn, not from the old target.
+    hoverAt(c.card, 240);
+    strip->setCurrentTime(0);
+    EXPECT_DOUBLE_EQ(c.card.stripFraction(), 0.5);
+    strip->setCurrentTime(50);
+    EXPECT_DOUBLE_EQ(c.card.stripFraction(), 0.8);
+
+    leave(c.card);
+    EXPECT_EQ(strip->state(), QAbstractAnimation::Stopped);
+    EXPECT_DOUBLE_EQ(c.card.stripFraction(), 0.0);
+}
+
+TEST(ClipCard, DetailsHelpShowsAsTooltipOverItsArea) {
+    MediaFile file = videoFile();
+    file.sequenceNames = {QStringLiteral("Reel 2"), QStringLiteral("Assembly")};
+    file.hasUnattributedSequenceUsage = true;
+    file.projectNames = {QStringLiteral("Feature")};
+    CardWithEngine c(file);
+    c.card.show();
+    const CardInfoLayout& info = c.card.infoLayout();
+
+    // The tooltip shown for a help event at a point; none when the card passes the event on.
+    auto tooltipAt = [&](QPoint point) {
+        QHelpEvent help(QEvent::ToolTip, point, c.card.mapToGlobal(point));
+        QApplication::sendEvent(&c.card, &help);
+        return help.isAccepted() && QToolTip::isVisible() ? QToolTip::text() : QString();
+    };
+    EXPECT_EQ(tooltipAt(info.summary.rect.center()), QStringLiteral("Assembly, Reel 2"));
+    EXPECT_EQ(tooltipAt(info.shield.center()),
+              QStringLiteral("Some timeline usage could not be attributed and remains protected"));
+    EXPECT_EQ(tooltipAt(info.project.rect.center()), QString());
+    EXPECT_EQ(tooltipAt(QPoint(150, 60)), QString()); // the preview
+    EXPECT_EQ(tooltipAt(info.name.rect.center()), QString());
+    QToolTip::hideText();
+}
+
+TEST(ClipCard, ReboundCardShowsTheNewFileNeverTheOldStill) {
+    const CardStillLoader red = [](QString, QSize) -> QCoro::Task<std::optional<QImage>> {
+        QImage still(64, 36, QImage::Format_RGB32);
+        still.fill(Qt::red);
+        co_return still;
+    };
+    MediaFile image;
+    image.path = QStringLiteral("/media/stills/first frame.png");
+    image.status = MediaFileStatus::online;
+    ClipCard card(red);
+    card.resize(300, CardGridLayout::cardHeight);
+    card.show(); // a shown card keeps its drawn picture between paints
+    card.showFile(image, nullptr, false);
+    ASSERT_TRUE(card.shownImage());
+    const QPoint middle(150, ClipCard::previewHeight / 2);
+    EXPECT_EQ(card.grab().toImage().pixelColor(middle), QColor(Qt::red));
+    EXPECT_EQ(card.infoLayout().name.text, QStringLiteral("first frame.png"));
+
+    // The same widget now shows a video whose poster has not come: the old still must not linger.
+    auto source = std::make_shared<FakeScrubFrameSource>();
+    MediaFile video = videoFile(QStringLiteral("/media/second.mp4"));
+    video.size = 2048;
+    ScrubEngine engine(video.path, source, ScrubEnginePolicy{}, nullptr);
+    card.showFile(video, &engine, false);
+    EXPECT_FALSE(card.shownImage());
+    EXPECT_NE(card.grab().toImage().pixelColor(middle), QColor(Qt::red));
+    EXPECT_EQ(card.infoLayout().name.text, QStringLiteral("second.mp4"));
+    EXPECT_EQ(card.infoLayout().size.text, cardTexts::sizeText(2048));
+
+    // Its poster arrives and is drawn; selecting redraws the border around the same picture.
+    source->answerLoad(5, taggedFrame(1000, QSize(64, 36)));
+    const QImage unselected = card.grab().toImage();
+    EXPECT_EQ(unselected.pixelColor(middle), taggedFrame(1000).pixelColor(0, 0));
+    card.setSelected(true);
+    const QImage selected = card.grab().toImage();
+    EXPECT_EQ(selected.pixelColor(middle), unselected.pixelColor(middle));
+    EXPECT_NE(selected.pixelColor(1, 100), unselected.pixelColor(1, 100)); // the wider accent border
 }

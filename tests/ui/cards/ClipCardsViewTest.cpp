@@ -7,7 +7,9 @@
 
 #include <gtest/gtest.h>
 
+#include <QApplication>
 #include <QLabel>
+#include <QMouseEvent>
 #include <QPushButton>
 #include <QScrollBar>
 #include <QToolButton>
@@ -203,8 +205,90 @@ TEST_F(CardsFixture, OnlyVisibleRowsHaveCardsAndEnginesFollowThem) {
     grid->verticalScrollBar()->setValue(0);
     ASSERT_TRUE(grid->cardFor(list[0].id));
     EXPECT_EQ(grid->engineFor(list[0].id), engine);
+    ASSERT_TRUE(grid->cardFor(list[0].id)->shownImage()); // its poster, while still scrolling
+    EXPECT_EQ(frameTag(*grid->cardFor(list[0].id)->shownImage()), 7);
+    grid->settle();
     EXPECT_TRUE(engine->ready()); // prepared again, at once, from its poster
 
     setFiles(list.mid(0, 2)); // the engines of files no longer shown go
     EXPECT_EQ(grid->engineCount(), 2);
+}
+
+TEST_F(CardsFixture, CardsScrolledPastNeverStartTheirEngines) {
+    auto view = makeView();
+    const QList<MediaFile> list = files(3'000);
+    setFiles(list);
+    ClipCardGrid* grid = view->grid();
+    const qsizetype atTop = grid->engineCount();
+    ASSERT_EQ(atTop, grid->liveCards().size());
+    const QSet<QUuid> topEngines(sources.keyBegin(), sources.keyEnd());
+
+    // Scroll a third of a screen at a time to the middle; no events run between the steps, so
+    // scrolling never rests.
+    QScrollBar* bar = grid->verticalScrollBar();
+    const int middle = bar->maximum() / 2;
+    QSet<QUuid> passed;
+    const int step = std::max(1, grid->viewport()->height() / 3);
+    for (int value = step; value <= middle; value += step) {
+        bar->setValue(value);
+        EXPECT_TRUE(grid->scrolling());
+        for (ClipCard* card : grid->liveCards()) {
+            passed.insert(card->file().id);
+            EXPECT_EQ(card->file().id, list[grid->liveCards().key(card)].id);
+        }
+    }
+    EXPECT_GT(passed.size(), 10 * atTop);
+    EXPECT_EQ(grid->engineCount(), atTop); // no engine made for a card that went by
+    for (const auto& source : std::as_const(sources))
+        EXPECT_LE(source->loads.size(), 1); // the top cards loaded once, when first shown
+    for (const QUuid& id : passed)
+        EXPECT_TRUE(topEngines.contains(id) || !sources.contains(id));
+
+    // Hovering a card mid-scroll starts its engine at once.
+    ClipCard* hovered = grid->liveCards().value(grid->liveCards().keys().first());
+    QMouseEvent move(QEvent::MouseMove, QPointF(40, 40), QPointF(40, 40), Qt::NoButton, Qt::NoButton,
+                     Qt::NoModifier);
+    QApplication::sendEvent(hovered, &move);
+    EXPECT_TRUE(hovered->engineStarted());
+    ASSERT_TRUE(sources.contains(hovered->file().id));
+    EXPECT_EQ(sources.value(hovered->file().id)->loads.size(), 1);
+    EXPECT_EQ(grid->engineFor(hovered->file().id), hovered->engine());
+
+    // At rest, every card on screen has its engine, started.
+    grid->settle();
+    EXPECT_FALSE(grid->scrolling());
+    for (ClipCard* card : grid->liveCards()) {
+        EXPECT_TRUE(card->engineStarted());
+        ASSERT_TRUE(sources.contains(card->file().id));
+        EXPECT_EQ(sources.value(card->file().id)->loads.size(), 1);
+    }
+    EXPECT_EQ(grid->engineCount(), atTop + grid->liveCards().size());
+}
+
+TEST_F(CardsFixture, ALongBrowseKeepsABoundedNumberOfEngines) {
+    auto view = makeView();
+    const QList<MediaFile> list = files(3'000);
+    setFiles(list);
+    ClipCardGrid* grid = view->grid();
+    QScrollBar* bar = grid->verticalScrollBar();
+    // A screen at a time, resting on each: every card on the way gets its engine and poster.
+    const int step = grid->viewport()->height();
+    qsizetype most = 0;
+    for (int value = 0; value <= bar->maximum(); value += step) {
+        bar->setValue(value);
+        grid->settle();
+        most = std::max(most, grid->engineCount());
+        for (ClipCard* card : grid->liveCards())
+            EXPECT_EQ(grid->engineFor(card->file().id), card->engine());
+    }
+    EXPECT_LE(most, ClipCardGrid::engineLimit + ClipCardGrid::engineLimit / 4 + 2 * grid->liveCards().size());
+    EXPECT_GE(most, ClipCardGrid::engineLimit); // the bound is not the only thing kept
+
+    // Back at the top the first cards' engines were dropped; they are made again and start.
+    bar->setValue(0);
+    grid->settle();
+    for (ClipCard* card : grid->liveCards()) {
+        EXPECT_TRUE(card->engineStarted());
+        EXPECT_EQ(grid->engineFor(card->file().id), card->engine());
+    }
 }

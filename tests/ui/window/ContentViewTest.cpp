@@ -111,10 +111,27 @@ TEST(ContentViewCommands, DaVinciCsvNeedsOneUrlAndConfirmationBeforeImporting) {
     EXPECT_FALSE(f.view->pendingDaVinciCSVURL().has_value());
 }
 
+TEST(ContentViewCommands, AddAllUnusedRightAfterAChangeStagesWhatTheNewListAllows) {
+    WindowFixture f;
+    f.fill(3);
+    // The manager tells its views a turn later; the command comes before that turn.
+    QList<MediaFile> offline = f.pm().mediaFiles();
+    for (MediaFile& file : offline)
+        file.status = MediaFileStatus::offline;
+    f.pm().setMediaFiles(offline);
+    f.view->handleCommand(C::addAllUnused, {});
+    f.settle();
+    ASSERT_EQ(f.ops->staged.size(), 1);
+    EXPECT_TRUE(f.ops->staged[0].isEmpty());
+}
+
 TEST(ContentViewCommands, RefreshExportAddClearAndWelcome) {
     WindowFixture f;
     f.fill(3, 1, 2);
     UiLogCapture log;
+    // The rescan finds these three on disk; the rest are offline, so not safe to stage.
+    for (int i = 0; i < 3; ++i)
+        f.harness.checker->setOnline(QStringLiteral("/m/unused%1.mov").arg(i), 1000);
     f.view->handleCommand(C::refreshFileStatus, {});
     f.settle();
     EXPECT_TRUE(QTest::qWaitFor([&] { return !f.pm().isBusy(); }));
@@ -130,7 +147,7 @@ TEST(ContentViewCommands, RefreshExportAddClearAndWelcome) {
     f.view->handleCommand(C::addAllUnused, {});
     f.settle();
     ASSERT_EQ(f.ops->staged.size(), 1);
-    EXPECT_EQ(f.ops->staged[0].size(), 3); // the offline one is not safe to stage
+    EXPECT_EQ(f.ops->staged[0].size(), 3);
 
     f.view->handleCommand(C::moveUnusedToFolder, {});
     f.settle();
