@@ -36,7 +36,7 @@ ClipCardGrid::ClipCardGrid(CardStillLoader loadStill, ScrubEngineFactory makeEng
     connect(&m_settle, &QTimer::timeout, this, &ClipCardGrid::settle);
 }
 
-void ClipCardGrid::setFiles(QList<MediaFile> files) {
+void ClipCardGrid::setFiles(MediaRows files) {
     m_files = std::move(files);
     relayout(Cause::content);
     pruneEngines();

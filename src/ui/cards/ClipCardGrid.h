@@ -1,5 +1,6 @@
 #pragma once
 
+#include "analysis/MediaRows.h"
 #include "model/MediaFile.h"
 #include "ui/cards/CardTexts.h"
 #include "ui/cards/ClipCard.h"
@@ -38,9 +39,11 @@ public:
 
     ClipCardGrid(CardStillLoader loadStill, ScrubEngineFactory makeEngine, QWidget* parent = nullptr);
 
-    void setFiles(QList<MediaFile> files);
+    // The manager's filtered rows: no record is copied.
+    void setFiles(MediaRows files);
+    void setFiles(QList<MediaFile> files) { setFiles(MediaRows::all(std::move(files))); }
     void setSelection(const QSet<QUuid>& selection);
-    const QList<MediaFile>& files() const { return m_files; }
+    const MediaRows& files() const { return m_files; }
     CardGridLayout layout() const { return m_layout; }
 
     // The cards on screen now, by index into files().
@@ -74,7 +77,7 @@ private:
 
     CardStillLoader m_loadStill;
     ScrubEngineFactory m_makeEngine;
-    QList<MediaFile> m_files;
+    MediaRows m_files;
     QSet<QUuid> m_selection;
     CardGridLayout m_layout;
     QHash<int, ClipCard*> m_live;

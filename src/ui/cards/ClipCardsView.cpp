@@ -134,7 +134,7 @@ bool ClipCardsView::showsEmptyState() const {
 }
 
 void ClipCardsView::refreshFiles() {
-    m_grid->setFiles(m_manager.filteredMediaFiles());
+    m_grid->setFiles(m_manager.filteredMediaRows());
     m_body->setCurrentIndex(m_grid->files().isEmpty() ? 1 : 0);
     refreshHeader();
 }
