@@ -194,17 +194,6 @@ const QByteArray& scriptFile(int script, qint64 size) {
     return files.emplace(std::pair{script, size}, scriptRuns(pieces, size)).first->second;
 }
 
-double median(QList<double> values) {
-    std::sort(values.begin(), values.end());
-    const qsizetype n = values.size();
-    return n == 0 ? 0 : (n % 2 == 1 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2);
-}
-
-double loadAverage() {
-    QFile file(QStringLiteral("/proc/loadavg"));
-    return file.open(QIODevice::ReadOnly) ? file.readAll().split(' ').value(0).toDouble() : 0;
-}
-
 // Both whole-file scans over one file, in ms; `found` gets the paths.
 double scanMs(const QByteArray& bytes, qint64& found) {
     QElapsedTimer timer;
@@ -224,7 +213,7 @@ void BM_AEPScriptRuns(benchmark::State& state) {
         QList<double> cyrillic, devanagari, thai, devanagariRatio, thaiRatio, loads;
         qint64 found[3] = {0, 0, 0};
         for (int p = 0; p < pairs; ++p) {
-            loads.append(loadAverage());
+            loads.append(bench::loadAverage());
             cyrillic.append(scanMs(scriptFile(0, size), found[0]));
             devanagari.append(scanMs(scriptFile(1, size), found[1]));
             thai.append(scanMs(scriptFile(2, size), found[2]));
@@ -236,12 +225,12 @@ void BM_AEPScriptRuns(benchmark::State& state) {
                 p + 1, cyrillic.last(), devanagari.last(), devanagariRatio.last(), thai.last(),
                 thaiRatio.last(), loads.last());
         }
-        state.counters["cyrillic_ms"] = median(cyrillic);
-        state.counters["devanagari_ms"] = median(devanagari);
-        state.counters["thai_ms"] = median(thai);
-        state.counters["devanagari_ratio"] = median(devanagariRatio);
-        state.counters["thai_ratio"] = median(thaiRatio);
-        state.counters["load"] = median(loads);
+        state.counters["cyrillic_ms"] = bench::median(cyrillic);
+        state.counters["devanagari_ms"] = bench::median(devanagari);
+        state.counters["thai_ms"] = bench::median(thai);
+        state.counters["devanagari_ratio"] = bench::median(devanagariRatio);
+        state.counters["thai_ratio"] = bench::median(thaiRatio);
+        state.counters["load"] = bench::median(loads);
         state.counters["paths_cyr"] = static_cast<double>(found[0]);
         state.counters["paths_deva"] = static_cast<double>(found[1]);
         state.counters["paths_thai"] = static_cast<double>(found[2]);

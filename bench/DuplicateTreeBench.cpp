@@ -190,17 +190,6 @@ std::optional<Groups> jdupes(const QString& root) {
     return groups;
 }
 
-double median(QList<double> values) {
-    std::sort(values.begin(), values.end());
-    const qsizetype n = values.size();
-    return n == 0 ? 0 : (n % 2 == 1 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2);
-}
-
-double loadAverage() {
-    QFile file(QStringLiteral("/proc/loadavg"));
-    return file.open(QIODevice::ReadOnly) ? file.readAll().split(' ').value(0).toDouble() : 0;
-}
-
 void BM_DuplicateTreeAgainstJdupes(benchmark::State& state) {
     const Tree& t = tree();
     const QString root = t.dir.path();
@@ -215,7 +204,7 @@ void BM_DuplicateTreeAgainstJdupes(benchmark::State& state) {
         QList<double> loads;
         bool same = true;
         for (int p = 0; p < pairs; ++p) {
-            loads.append(loadAverage());
+            loads.append(bench::loadAverage());
             QElapsedTimer timer;
             timer.start();
             const Groups mine = ours(root);
@@ -238,11 +227,11 @@ void BM_DuplicateTreeAgainstJdupes(benchmark::State& state) {
                          p + 1, ourTimes.last(), wideTimes.last(), theirTimes.last(), ratios.last(),
                          loads.last());
         }
-        state.counters["ours_median_ms"] = median(ourTimes);
-        state.counters["wide_median_ms"] = median(wideTimes);
-        state.counters["jdupes_median_ms"] = median(theirTimes);
-        state.counters["ratio_median"] = median(ratios);
-        state.counters["load_median"] = median(loads);
+        state.counters["ours_median_ms"] = bench::median(ourTimes);
+        state.counters["wide_median_ms"] = bench::median(wideTimes);
+        state.counters["jdupes_median_ms"] = bench::median(theirTimes);
+        state.counters["ratio_median"] = bench::median(ratios);
+        state.counters["load_median"] = bench::median(loads);
         state.counters["same_sets"] = haveJdupes ? double(same) : -1;
         state.counters["sets"] = double(warm.size());
         state.counters["read_set_MB"] = double(t.readSetBytes) / 1e6;

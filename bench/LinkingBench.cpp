@@ -42,21 +42,6 @@ int pairs() {
     return bench::smokeMode() ? 1 : 5;
 }
 
-double median(std::vector<double> values) {
-    std::sort(values.begin(), values.end());
-    return values[values.size() / 2];
-}
-
-double loadAverage() {
-    double load = 0;
-    if (FILE* f = std::fopen("/proc/loadavg", "r")) {
-        if (std::fscanf(f, "%lf", &load) != 1)
-            load = 0;
-        std::fclose(f);
-    }
-    return load;
-}
-
 // Peak resident memory since the last reset, in MB (Linux: clear_refs 5 resets the high-water mark).
 void resetPeakMemory() {
     QFile f(QStringLiteral("/proc/self/clear_refs"));
@@ -210,18 +195,18 @@ void BM_OfflineSearchAgainstFind(benchmark::State& state) {
         const double before = peakMemoryMB();
         const qint64 collected = collectThenMatch(tree.media, tree.root, probe);
         const double peakCollecting = peakMemoryMB() - before;
-        state.SetIterationTime(median(ours) / 1000.0);
+        state.SetIterationTime(bench::median(ours) / 1000.0);
         state.counters["files"] = double(tree.files);
-        state.counters["find_ms"] = median(reference);
-        state.counters["search_ms"] = median(ours);
-        state.counters["ratio"] = median(ratios);
-        state.counters["walk_only_ms"] = median(walkOnly);
+        state.counters["find_ms"] = bench::median(reference);
+        state.counters["search_ms"] = bench::median(ours);
+        state.counters["ratio"] = bench::median(ratios);
+        state.counters["walk_only_ms"] = bench::median(walkOnly);
         state.counters["matches"] = double(matches);
         state.counters["stat_calls"] = double(stats);
         state.counters["peak_MB_streaming"] = peakStreaming;
         state.counters["peak_MB_collect_first"] = peakCollecting;
         state.counters["same_results"] = collected == matches ? 1 : 0;
-        state.counters["load"] = loadAverage();
+        state.counters["load"] = bench::loadAverage();
     }
 }
 
@@ -306,13 +291,13 @@ void BM_AfterEffectsWarmReimport(benchmark::State& state) {
             ratios.push_back(warm.back() / cold.back());
             state.counters["cold_parses"] = coldParses;
         }
-        state.SetIterationTime(median(warm) / 1000.0);
+        state.SetIterationTime(bench::median(warm) / 1000.0);
         state.counters["aep_files"] = double(set.files.size());
-        state.counters["cold_ms"] = median(cold);
-        state.counters["warm_ms"] = median(warm);
-        state.counters["warm_over_cold"] = median(ratios);
+        state.counters["cold_ms"] = bench::median(cold);
+        state.counters["warm_ms"] = bench::median(warm);
+        state.counters["warm_over_cold"] = bench::median(ratios);
         state.counters["warm_parses"] = warmParses;
-        state.counters["load"] = loadAverage();
+        state.counters["load"] = bench::loadAverage();
     }
 }
 
@@ -339,13 +324,13 @@ void parseOverlap(benchmark::State& state, int latency) {
             two.push_back(msSince(t));
             ratios.push_back(two.back() / one.back());
         }
-        state.SetIterationTime(median(two) / 1000.0);
+        state.SetIterationTime(bench::median(two) / 1000.0);
         state.counters["parses"] = double(pending.size());
-        state.counters["one_at_a_time_ms"] = median(one);
-        state.counters["two_at_a_time_ms"] = median(two);
-        state.counters["two_over_one"] = median(ratios);
+        state.counters["one_at_a_time_ms"] = bench::median(one);
+        state.counters["two_at_a_time_ms"] = bench::median(two);
+        state.counters["two_over_one"] = bench::median(ratios);
         state.counters["latency_ms"] = latency;
-        state.counters["load"] = loadAverage();
+        state.counters["load"] = bench::loadAverage();
     }
 }
 
@@ -407,13 +392,13 @@ void BM_ApplyMatchesGuiStall(benchmark::State& state) {
             totals.push_back(msSince(t));
             stalls.push_back(longest);
         }
-        state.SetIterationTime(median(totals) / 1000.0);
+        state.SetIterationTime(bench::median(totals) / 1000.0);
         state.counters["entries"] = entries;
         state.counters["matches"] = double(matches.size());
-        state.counters["total_ms"] = median(totals);
-        state.counters["longest_stall_ms"] = median(stalls);
+        state.counters["total_ms"] = bench::median(totals);
+        state.counters["longest_stall_ms"] = bench::median(stalls);
         state.counters["worst_stall_ms"] = *std::max_element(stalls.begin(), stalls.end());
-        state.counters["load"] = loadAverage();
+        state.counters["load"] = bench::loadAverage();
     }
 }
 

@@ -114,11 +114,6 @@ struct Window {
     }
 };
 
-double median(QList<double> v) {
-    std::sort(v.begin(), v.end());
-    return v[v.size() / 2];
-}
-
 // From the import's last writes to the first full paint; reference: a repaint of the same
 // window with nothing changed.
 void BM_ImportEndToFirstPaint(benchmark::State& state) {
@@ -144,12 +139,12 @@ void BM_ImportEndToFirstPaint(benchmark::State& state) {
             facts.append(t.nsecsElapsed() / 1e6);
             references.append(w.turnAndPaintMs());
         }
-        state.SetIterationTime(median(paints) / 1000.0);
+        state.SetIterationTime(bench::median(paints) / 1000.0);
     }
-    state.counters["first_paint_ms"] = median(paints);
-    state.counters["idle_repaint_ms"] = median(references);
-    state.counters["facts_ready_ms"] = median(facts);
-    state.counters["manager_writes_ms"] = median(writes);
+    state.counters["first_paint_ms"] = bench::median(paints);
+    state.counters["idle_repaint_ms"] = bench::median(references);
+    state.counters["facts_ready_ms"] = bench::median(facts);
+    state.counters["manager_writes_ms"] = bench::median(writes);
 }
 
 // Each change of a filter (audio only, duplicates, a search every path matches, a project
@@ -210,13 +205,13 @@ void BM_FilterChangeStall(benchmark::State& state) {
             copies.append(worstCopy);
             references.append(w.turnAndPaintMs());
         }
-        state.SetIterationTime(median(stalls) / 1000.0);
+        state.SetIterationTime(bench::median(stalls) / 1000.0);
     }
-    state.counters["longest_stall_ms"] = median(stalls);
-    state.counters["window_turn_ms"] = median(turns);
-    state.counters["manager_filter_ms"] = median(filters);
-    state.counters["records_copy_ms"] = median(copies);
-    state.counters["idle_repaint_ms"] = median(references);
+    state.counters["longest_stall_ms"] = bench::median(stalls);
+    state.counters["window_turn_ms"] = bench::median(turns);
+    state.counters["manager_filter_ms"] = bench::median(filters);
+    state.counters["records_copy_ms"] = bench::median(copies);
+    state.counters["idle_repaint_ms"] = bench::median(references);
 }
 
 void sizes(benchmark::internal::Benchmark* b) {

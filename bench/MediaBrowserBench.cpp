@@ -81,11 +81,6 @@ double elapsedMs(const std::function<void()>& work) {
     return double(timer.nsecsElapsed()) / 1e6;
 }
 
-double median(std::vector<double> values) {
-    std::sort(values.begin(), values.end());
-    return values[values.size() / 2];
-}
-
 // Runs reference and subject alternately and reports both medians and their ratio.
 void interleaved(benchmark::State& state, const std::function<void()>& reference,
                  const std::function<void()>& subject) {
@@ -95,9 +90,9 @@ void interleaved(benchmark::State& state, const std::function<void()>& reference
             ref.push_back(elapsedMs(reference));
             sub.push_back(elapsedMs(subject));
         }
-        state.counters["reference_ms"] = median(ref);
-        state.counters["subject_ms"] = median(sub);
-        state.counters["ratio"] = median(sub) / median(ref);
+        state.counters["reference_ms"] = bench::median(ref);
+        state.counters["subject_ms"] = bench::median(sub);
+        state.counters["ratio"] = bench::median(sub) / bench::median(ref);
     }
     double load[1] = {0};
     if (getloadavg(load, 1) == 1)
@@ -140,20 +135,6 @@ void BM_SortColumn(benchmark::State& state) {
     QCollator collator;
     collator.setNumericMode(true);
     collator.setCaseSensitivity(Qt::CaseInsensitive);
-    const auto textKey = [key](const MediaFile& f) {
-        switch (key) {
-        case MediaSortKey::status:
-            return text(f.status);
-        case MediaSortKey::fileName:
-            return f.fileName();
-        case MediaSortKey::storage:
-            return f.displayPath();
-        case MediaSortKey::sequences:
-            return f.sequenceNamesText();
-        default:
-            return f.projectNamesText();
-        }
-    };
     bool ascending = true;
     interleaved(
         state,
@@ -165,7 +146,7 @@ void BM_SortColumn(benchmark::State& state) {
                 });
             } else {
                 std::stable_sort(copy.begin(), copy.end(), [&](const MediaFile& a, const MediaFile& b) {
-                    return collator.compare(textKey(a), textKey(b)) < 0;
+                    return collator.compare(sortText(a, key), sortText(b, key)) < 0;
                 });
             }
             benchmark::DoNotOptimize(copy.size());

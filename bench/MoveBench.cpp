@@ -34,21 +34,6 @@ QCoreApplication& application() {
     return app ? *app : *QCoreApplication::instance();
 }
 
-double loadAverage() {
-    double load = 0;
-    if (std::FILE* f = std::fopen("/proc/loadavg", "r")) {
-        if (std::fscanf(f, "%lf", &load) != 1)
-            load = 0;
-        std::fclose(f);
-    }
-    return load;
-}
-
-double median(std::vector<double> values) {
-    std::sort(values.begin(), values.end());
-    return values.empty() ? 0 : values[values.size() / 2];
-}
-
 // A tmpfs under a temporary folder: another device than /tmp. Root only.
 class Tmpfs {
 public:
@@ -155,12 +140,12 @@ void crossDevicePairs(benchmark::State& state, bool toTmpfs) {
         }
     }
     const double bytes = double(count) * double(size);
-    state.counters["ours_MBps"] = bytes / 1048576.0 / median(ours);
-    state.counters["mv_MBps"] = bytes / 1048576.0 / median(mv);
-    state.counters["mv_sync_MBps"] = bytes / 1048576.0 / median(mvSync);
-    state.counters["throughput_vs_mv"] = median(mv) / median(ours);
-    state.counters["throughput_vs_mv_sync"] = median(mvSync) / median(ours);
-    state.counters["load"] = loadAverage();
+    state.counters["ours_MBps"] = bytes / 1048576.0 / bench::median(ours);
+    state.counters["mv_MBps"] = bytes / 1048576.0 / bench::median(mv);
+    state.counters["mv_sync_MBps"] = bytes / 1048576.0 / bench::median(mvSync);
+    state.counters["throughput_vs_mv"] = bench::median(mv) / bench::median(ours);
+    state.counters["throughput_vs_mv_sync"] = bench::median(mvSync) / bench::median(ours);
+    state.counters["load"] = bench::loadAverage();
 }
 
 void BM_CrossDeviceMoveToTmpfs(benchmark::State& state) {
@@ -213,12 +198,12 @@ void BM_SmallFilesSameDevice(benchmark::State& state) {
                          QFile::encodeName(a + QLatin1Char('/') + name).constData());
         }
     }
-    state.counters["ours_ms"] = median(ours) * 1000;
-    state.counters["rename_loop_ms"] = median(renames) * 1000;
-    state.counters["mv_each_ms"] = median(mvEach) * 1000;
-    state.counters["vs_rename_loop"] = median(ours) / median(renames);
-    state.counters["vs_mv_each"] = median(ours) / median(mvEach);
-    state.counters["load"] = loadAverage();
+    state.counters["ours_ms"] = bench::median(ours) * 1000;
+    state.counters["rename_loop_ms"] = bench::median(renames) * 1000;
+    state.counters["mv_each_ms"] = bench::median(mvEach) * 1000;
+    state.counters["vs_rename_loop"] = bench::median(ours) / bench::median(renames);
+    state.counters["vs_mv_each"] = bench::median(ours) / bench::median(mvEach);
+    state.counters["load"] = bench::loadAverage();
 }
 BENCHMARK(BM_SmallFilesSameDevice)->Iterations(1)->Unit(benchmark::kMillisecond);
 
@@ -257,10 +242,10 @@ void BM_MoveActionSmallFiles(benchmark::State& state) {
             renames.push_back(double(clock.nsecsElapsed()) / 1e9);
         }
     }
-    state.counters["action_ms"] = median(action) * 1000;
-    state.counters["rename_loop_ms"] = median(renames) * 1000;
-    state.counters["vs_rename_loop"] = median(action) / median(renames);
-    state.counters["load"] = loadAverage();
+    state.counters["action_ms"] = bench::median(action) * 1000;
+    state.counters["rename_loop_ms"] = bench::median(renames) * 1000;
+    state.counters["vs_rename_loop"] = bench::median(action) / bench::median(renames);
+    state.counters["load"] = bench::loadAverage();
 }
 BENCHMARK(BM_MoveActionSmallFiles)->Iterations(1)->Unit(benchmark::kMillisecond);
 
@@ -304,7 +289,7 @@ void BM_GuiStallDuringMove(benchmark::State& state) {
     }
     state.counters["longest_gui_gap_ms"] = longestGapMs;
     state.counters["MBps"] = double(count) * double(size) / 1048576.0 / seconds;
-    state.counters["load"] = loadAverage();
+    state.counters["load"] = bench::loadAverage();
 }
 BENCHMARK(BM_GuiStallDuringMove)->Iterations(1)->Unit(benchmark::kMillisecond);
 

@@ -39,21 +39,11 @@ namespace {
 
 constexpr int pairs = 5;
 
-double median(std::vector<double> values) {
-    std::sort(values.begin(), values.end());
-    return values.empty() ? 0 : values[values.size() / 2];
-}
-
 double percentile(std::vector<double> values, double p) {
     std::sort(values.begin(), values.end());
     if (values.empty())
         return 0;
     return values[std::min(values.size() - 1, size_t(p * double(values.size() - 1) + 0.5))];
-}
-
-double loadAverage() {
-    double load[1] = {0};
-    return getloadavg(load, 1) == 1 ? load[0] : 0;
 }
 
 QString clip(const QString& name, const QString& size, int seconds, QStringList codec) {
@@ -124,10 +114,10 @@ void thumbnails(benchmark::State& state, const QString& source) {
             executable.push_back(executableThumbnails(paths));
         }
     }
-    state.counters["in_process_ms"] = median(ours);
-    state.counters["ffmpeg_exe_ms"] = median(executable);
-    state.counters["speedup"] = median(executable) / median(ours);
-    state.counters["load"] = loadAverage();
+    state.counters["in_process_ms"] = bench::median(ours);
+    state.counters["ffmpeg_exe_ms"] = bench::median(executable);
+    state.counters["speedup"] = bench::median(executable) / bench::median(ours);
+    state.counters["load"] = bench::loadAverage();
 }
 
 void BM_Thumbnails40_H264(benchmark::State& state) {
@@ -181,7 +171,7 @@ void scrubLatency(benchmark::State& state, const QString& source) {
     state.counters["kept_p95_ms"] = percentile(kept, 0.95);
     state.counters["reopen_p50_ms"] = percentile(reopened, 0.5);
     state.counters["reopen_p95_ms"] = percentile(reopened, 0.95);
-    state.counters["load"] = loadAverage();
+    state.counters["load"] = bench::loadAverage();
 }
 
 int scrubSeconds() {
@@ -255,12 +245,12 @@ void waveform(benchmark::State& state, const QString& source) {
             decodeOnly.push_back(double(clock.nsecsElapsed()) / 1e6);
         }
     }
-    state.counters["waveform_ms"] = median(ours);
-    state.counters["ffmpeg_decode_ms"] = median(decodeOnly);
-    state.counters["ratio"] = median(ours) / median(decodeOnly);
+    state.counters["waveform_ms"] = bench::median(ours);
+    state.counters["ffmpeg_decode_ms"] = bench::median(decodeOnly);
+    state.counters["ratio"] = bench::median(ours) / bench::median(decodeOnly);
     state.counters["gui_stall_max_ms"] = longestStall;
     state.counters["idle_stall_max_ms"] = idleStall(500);
-    state.counters["load"] = loadAverage();
+    state.counters["load"] = bench::loadAverage();
 }
 
 void BM_Waveform_AAC10min(benchmark::State& state) {
@@ -315,7 +305,7 @@ void BM_ScrubEngines200_Memory(benchmark::State& state) {
     }
     state.counters["budget_peak_MiB"] = bounded;
     state.counters["unbounded_peak_MiB"] = unbounded;
-    state.counters["load"] = loadAverage();
+    state.counters["load"] = bench::loadAverage();
 }
 
 } // namespace

@@ -157,17 +157,6 @@ void BM_Import(benchmark::State& state) {
     }
 }
 
-double medianOf(QList<double> values) {
-    std::sort(values.begin(), values.end());
-    const qsizetype n = values.size();
-    return n == 0 ? 0 : (n % 2 == 1 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2);
-}
-
-double loadAverage() {
-    QFile file(QStringLiteral("/proc/loadavg"));
-    return file.open(QIODevice::ReadOnly) ? file.readAll().split(' ').value(0).toDouble() : 0;
-}
-
 // Parsing alone and the whole import, in interleaved pairs on the same projects: the ratio of each
 // pair and the medians, with the load average when each pair started.
 void BM_ImportOverParsePairs(benchmark::State& state) {
@@ -176,7 +165,7 @@ void BM_ImportOverParsePairs(benchmark::State& state) {
     for (auto _ : state) {
         QList<double> parse, import, ratio, load;
         for (int p = 0; p < pairs; ++p) {
-            load.append(loadAverage());
+            load.append(bench::loadAverage());
             AppLog::setSink([](const AppLog::Record&) {});
             QElapsedTimer timer;
             timer.start();
@@ -202,10 +191,10 @@ void BM_ImportOverParsePairs(benchmark::State& state) {
             std::fprintf(stderr, "pair %d: parse %.2f s, import %.2f s, ratio %.2f, load %.1f\n", p + 1,
                          parse.last(), import.last(), ratio.last(), load.last());
         }
-        state.counters["parse_median_s"] = medianOf(parse);
-        state.counters["import_median_s"] = medianOf(import);
-        state.counters["ratio_median"] = medianOf(ratio);
-        state.counters["load_median"] = medianOf(load);
+        state.counters["parse_median_s"] = bench::median(parse);
+        state.counters["import_median_s"] = bench::median(import);
+        state.counters["ratio_median"] = bench::median(ratio);
+        state.counters["load_median"] = bench::median(load);
     }
 }
 

@@ -36,16 +36,11 @@ QApplication& application() {
     return app ? *app : *qobject_cast<QApplication*>(QCoreApplication::instance());
 }
 
-QString loadAverage() {
+QString loadAverages() {
     QFile file(QStringLiteral("/proc/loadavg"));
     return file.open(QIODevice::ReadOnly)
                ? QString::fromLatin1(file.readAll()).section(QLatin1Char(' '), 0, 2)
                : QStringLiteral("?");
-}
-
-double median(std::vector<double> v) {
-    std::sort(v.begin(), v.end());
-    return v[v.size() / 2];
 }
 
 // `entries` entries: folders of 100 files, one file in 50 a project.
@@ -102,13 +97,13 @@ void BM_EasyImportScanVsFind(benchmark::State& state) {
                 runOurs();
             }
         }
-        state.counters["scan_ms"] = median(ours);
-        state.counters["find_ms"] = median(reference);
-        state.counters["ratio"] = median(ours) / median(reference);
+        state.counters["scan_ms"] = bench::median(ours);
+        state.counters["find_ms"] = bench::median(reference);
+        state.counters["ratio"] = bench::median(ours) / bench::median(reference);
         state.counters["projects"] = double(found);
         std::printf("easy-import scan %d entries: %.1f ms, find %.1f ms, ratio %.2f (load %s)\n", entries,
-                    median(ours), median(reference), median(ours) / median(reference),
-                    qPrintable(loadAverage()));
+                    bench::median(ours), bench::median(reference),
+                    bench::median(ours) / bench::median(reference), qPrintable(loadAverages()));
     }
 }
 
@@ -139,7 +134,7 @@ void BM_EasyImportSheetStall(benchmark::State& state) {
         state.counters["longest_stall_ms"] = double(longest);
         state.counters["found"] = double(sheet.foundProjects().size());
         std::printf("easy-import sheet %d entries: GUI thread's longest stall %lld ms (load %s)\n", entries,
-                    longest, qPrintable(loadAverage()));
+                    longest, qPrintable(loadAverages()));
     }
 }
 
@@ -173,7 +168,7 @@ void BM_AuditLogViewerOpen(benchmark::State& state) {
         state.counters["first_paint_ms"] = times.back();
     }
     std::printf("audit log viewer %d entries: first paint %.1f ms median of %zu (load %s)\n", count,
-                median(times), times.size(), qPrintable(loadAverage()));
+                bench::median(times), times.size(), qPrintable(loadAverages()));
 }
 
 int size(int full, int smoke) {

@@ -28,18 +28,6 @@ namespace {
 
 const QString ffmpeg = QStringLiteral("/usr/bin/ffmpeg");
 
-double loadAverage() {
-    QFile f(QStringLiteral("/proc/loadavg"));
-    if (!f.open(QIODevice::ReadOnly))
-        return 0;
-    return f.readAll().split(' ').value(0).toDouble();
-}
-
-double median(std::vector<double> v) {
-    std::sort(v.begin(), v.end());
-    return v.empty() ? 0 : v[v.size() / 2];
-}
-
 bool run(const QStringList& args, QByteArray* err = nullptr) {
     ChildProcess child;
     return child
@@ -141,13 +129,13 @@ void BM_RouteAgainstHandRunFfmpeg(benchmark::State& state) {
             handBytes = QFileInfo(out).size();
         }
     }
-    state.counters["route_s"] = median(wrapper);
-    state.counters["hand_s"] = median(byHand);
-    state.counters["throughput_ratio"] = median(byHand) / median(wrapper);
+    state.counters["route_s"] = bench::median(wrapper);
+    state.counters["hand_s"] = bench::median(byHand);
+    state.counters["throughput_ratio"] = bench::median(byHand) / bench::median(wrapper);
     state.counters["route_MB"] = routeBytes / 1e6;
     state.counters["hand_MB"] = handBytes / 1e6;
     state.counters["source_MB"] = QFileInfo(clip().source).size() / 1e6;
-    state.counters["load"] = loadAverage();
+    state.counters["load"] = bench::loadAverage();
 }
 
 // Size, time and SSIM against the source for each CRF and preset.
@@ -171,7 +159,7 @@ void BM_CrfPresetSweep(benchmark::State& state) {
     state.counters["encode_s"] = seconds;
     state.counters["MB"] = QFileInfo(out).size() / 1e6;
     state.counters["ssim"] = m.hasMatch() ? m.captured(1).toDouble() : 0;
-    state.counters["load"] = loadAverage();
+    state.counters["load"] = bench::loadAverage();
 }
 
 void sweepArgs(benchmark::internal::Benchmark* b) {
@@ -210,10 +198,10 @@ void BM_VerifyLongOutput(benchmark::State& state) {
             probe.push_back(t.nsecsElapsed() / 1e9);
         }
     }
-    state.counters["verify_ms"] = median(verify) * 1e3;
-    state.counters["ffprobe_ms"] = median(probe) * 1e3;
+    state.counters["verify_ms"] = bench::median(verify) * 1e3;
+    state.counters["ffprobe_ms"] = bench::median(probe) * 1e3;
     state.counters["output_MB"] = QFileInfo(longOut).size() / 1e6;
-    state.counters["load"] = loadAverage();
+    state.counters["load"] = bench::loadAverage();
 }
 
 // Time from cancel() to the route's return (child killed, output removed), against ffmpeg given
@@ -259,9 +247,9 @@ void BM_CancelLatency(benchmark::State& state) {
                 term.push_back(u.nsecsElapsed() / 1e9);
         }
     }
-    state.counters["cancel_ms"] = median(ours) * 1e3;
-    state.counters["sigterm_ms"] = median(term) * 1e3;
-    state.counters["load"] = loadAverage();
+    state.counters["cancel_ms"] = bench::median(ours) * 1e3;
+    state.counters["sigterm_ms"] = bench::median(term) * 1e3;
+    state.counters["load"] = bench::loadAverage();
 }
 
 // Bytes of the video packets only: the routes differ in audio (PCM against a copied AAC track).
@@ -332,14 +320,14 @@ void BM_InProcessAgainstFfmpegRoute(benchmark::State& state) {
     }
     struct rusage children {};
     getrusage(RUSAGE_CHILDREN, &children);
-    state.counters["inprocess_s"] = median(library);
-    state.counters["ffmpeg_s"] = median(cli);
-    state.counters["throughput_ratio"] = median(cli) / median(library);
+    state.counters["inprocess_s"] = bench::median(library);
+    state.counters["ffmpeg_s"] = bench::median(cli);
+    state.counters["throughput_ratio"] = bench::median(cli) / bench::median(library);
     state.counters["inprocess_video_MB"] = libraryVideo / 1e6;
     state.counters["ffmpeg_video_MB"] = cliVideo / 1e6;
     state.counters["inprocess_peak_MB"] = libraryPeak;
     state.counters["child_peak_MB"] = children.ru_maxrss / 1024.0;
-    state.counters["load"] = loadAverage();
+    state.counters["load"] = bench::loadAverage();
 }
 
 // Time from cancel() at the third video frame to the in-process route's return.
@@ -369,8 +357,8 @@ void BM_InProcessCancelLatency(benchmark::State& state) {
         }
     }
     engine.resetCancel();
-    state.counters["cancel_ms"] = median(latency) * 1e3;
-    state.counters["load"] = loadAverage();
+    state.counters["cancel_ms"] = bench::median(latency) * 1e3;
+    state.counters["load"] = bench::loadAverage();
 }
 
 } // namespace

@@ -31,21 +31,6 @@ namespace {
 
 constexpr int pairs = 5;
 
-double median(std::vector<double> values) {
-    std::sort(values.begin(), values.end());
-    return values[values.size() / 2];
-}
-
-double loadAverage() {
-    double load = 0;
-    if (FILE* f = std::fopen("/proc/loadavg", "r")) {
-        if (std::fscanf(f, "%lf", &load) != 1)
-            load = 0;
-        std::fclose(f);
-    }
-    return load;
-}
-
 QStringList makeFiles(const QString& root, int count) {
     QStringList paths;
     paths.reserve(count);
@@ -200,13 +185,13 @@ void BM_MoveToTrash(benchmark::State& state) {
             floor.push_back(timeInfoAndRenameLoop(count));
             noDisk.push_back(timeTrashRun(count, auditEntries, false));
         }
-        state.counters["trash_ms"] = median(trash);
-        state.counters["rename_ms"] = median(rename);
-        state.counters["ratio"] = median(trash) / median(rename);
-        state.counters["info_rename_ms"] = median(floor);
-        state.counters["ratio_info_rename"] = median(trash) / median(floor);
-        state.counters["no_disk_ms"] = median(noDisk);
-        state.counters["load"] = loadAverage();
+        state.counters["trash_ms"] = bench::median(trash);
+        state.counters["rename_ms"] = bench::median(rename);
+        state.counters["ratio"] = bench::median(trash) / bench::median(rename);
+        state.counters["info_rename_ms"] = bench::median(floor);
+        state.counters["ratio_info_rename"] = bench::median(trash) / bench::median(floor);
+        state.counters["no_disk_ms"] = bench::median(noDisk);
+        state.counters["load"] = bench::loadAverage();
     }
 }
 
@@ -270,11 +255,11 @@ void BM_DeleteSafetyCheck(benchmark::State& state) {
             refLarge.push_back(timeReferencePass(large));
             refSmall.push_back(timeReferencePass(small));
         }
-        state.counters["reference_growth_10x"] = median(refLarge) / median(refSmall);
-        state.counters["check_ms"] = median(a);
-        state.counters["tenth_ms"] = median(b);
-        state.counters["growth_10x"] = median(a) / median(b);
-        state.counters["load"] = loadAverage();
+        state.counters["reference_growth_10x"] = bench::median(refLarge) / bench::median(refSmall);
+        state.counters["check_ms"] = bench::median(a);
+        state.counters["tenth_ms"] = bench::median(b);
+        state.counters["growth_10x"] = bench::median(a) / bench::median(b);
+        state.counters["load"] = bench::loadAverage();
     }
 }
 

@@ -25,24 +25,6 @@ public:
     SortColumn(const MediaSortComparator& comparator, const QList<MediaFile>& files,
                const QList<qsizetype>& rows, QCollator& collator)
         : m_ascending(comparator.ascending) {
-        const auto textOf = [&](const MediaFile& f) -> QString {
-            switch (comparator.key) {
-            case MediaSortKey::status:
-                return text(f.status);
-            case MediaSortKey::fileName:
-                return f.fileName();
-            case MediaSortKey::storage:
-                return f.displayPath();
-            case MediaSortKey::sequences:
-                return f.sequenceNamesText();
-            case MediaSortKey::projects:
-                return f.projectNamesText();
-            case MediaSortKey::size:
-            case MediaSortKey::usageCount:
-                break;
-            }
-            return {};
-        };
         if (comparator.key == MediaSortKey::size || comparator.key == MediaSortKey::usageCount) {
             m_numbers.reserve(size_t(rows.size()));
             for (qsizetype row : rows) {
@@ -58,7 +40,7 @@ public:
                              comparator.key == MediaSortKey::projects;
         QHash<QString, QCollatorSortKey> made;
         for (qsizetype row : rows) {
-            const QString value = text::nfc(textOf(files[row]));
+            const QString value = text::nfc(sortText(files[row], comparator.key));
             if (!repeats) {
                 m_texts.push_back(collator.sortKey(value));
                 continue;

@@ -1,6 +1,9 @@
 #pragma once
 
+#include "model/MediaFile.h"
+
 #include <QList>
+#include <QString>
 
 namespace tarnwick {
 
@@ -25,5 +28,25 @@ struct MediaSortComparator {
 };
 
 using MediaSortOrder = QList<MediaSortComparator>;
+
+// The text a text column compares for `file` (empty for the number columns).
+inline QString sortText(const MediaFile& file, MediaSortKey key) {
+    switch (key) {
+    case MediaSortKey::status:
+        return text(file.status);
+    case MediaSortKey::fileName:
+        return file.fileName();
+    case MediaSortKey::storage:
+        return file.displayPath();
+    case MediaSortKey::sequences:
+        return file.sequenceNamesText();
+    case MediaSortKey::projects:
+        return file.projectNamesText();
+    case MediaSortKey::size:
+    case MediaSortKey::usageCount:
+        break;
+    }
+    return {};
+}
 
 } // namespace tarnwick

@@ -26,9 +26,9 @@
 #include <QApplication>
 #include <QDialog>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QMouseEvent>
-#include <QFile>
 #include <QPixmap>
 #include <QScreen>
 #include <QScrollBar>

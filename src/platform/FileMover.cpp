@@ -68,7 +68,6 @@ int systemRemove(const QByteArray& path) {
     return ::unlink(path.constData());
 }
 
-
 FileOpStatus invalidPath(const QString& path) {
     if (path.isEmpty())
         return FileOpStatus::failure(EINVAL, QStringLiteral("The path is empty"));

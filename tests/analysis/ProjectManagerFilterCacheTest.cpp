@@ -63,24 +63,6 @@ QList<qsizetype> keptByRules(const ProjectManager& pm) {
 QList<qsizetype> sortedByComparing(const QList<MediaFile>& files, QList<qsizetype> rows,
                                    const MediaSortOrder& order) {
     QCollator collator = nameCollator(true);
-    const auto textOf = [](const MediaFile& f, MediaSortKey key) -> QString {
-        switch (key) {
-        case MediaSortKey::status:
-            return text(f.status);
-        case MediaSortKey::fileName:
-            return f.fileName();
-        case MediaSortKey::storage:
-            return f.displayPath();
-        case MediaSortKey::sequences:
-            return f.sequenceNamesText();
-        case MediaSortKey::projects:
-            return f.projectNamesText();
-        case MediaSortKey::size:
-        case MediaSortKey::usageCount:
-            break;
-        }
-        return {};
-    };
     std::stable_sort(rows.begin(), rows.end(), [&](qsizetype a, qsizetype b) {
         for (const MediaSortComparator& c : order) {
             const MediaFile& x = files[a];
@@ -91,7 +73,7 @@ QList<qsizetype> sortedByComparing(const QList<MediaFile>& files, QList<qsizetyp
             else if (c.key == MediaSortKey::usageCount)
                 r = x.usageCount < y.usageCount ? -1 : (x.usageCount > y.usageCount ? 1 : 0);
             else
-                r = collator.compare(text::nfc(textOf(x, c.key)), text::nfc(textOf(y, c.key)));
+                r = collator.compare(text::nfc(sortText(x, c.key)), text::nfc(sortText(y, c.key)));
             if (r != 0)
                 return c.ascending ? r < 0 : r > 0;
         }
