@@ -199,14 +199,8 @@ void ProtectedFoldersSheet::rebuildRows() {
         delete item;
     }
     for (const QString& path : m_shown) {
-        auto* row = new QWidget(m_rowsHost);
-        row->setObjectName(QStringLiteral("folderRow"));
-        row->setAttribute(Qt::WA_StyledBackground);
-        row->setStyleSheet(QStringLiteral("#folderRow { background: %1; border-radius: 6px; }")
-                               .arg(Color::brandControl().name()));
-        auto* line = new QHBoxLayout(row);
-        line->setContentsMargins(10, 7, 10, 7);
-        line->setSpacing(8);
+        QWidget* row = roundedRow(m_rowsHost, 10, 7, 8);
+        auto* line = static_cast<QHBoxLayout*>(row->layout());
         auto* icon = new QLabel(row);
         icon->setPixmap(symbolIcon(QStringLiteral("folder.fill"), Color::brandCyan()).pixmap(16, 16));
         auto* texts = new QVBoxLayout;

@@ -433,14 +433,8 @@ void SequenceUsageSheet::rebuildRules() {
     }
     for (const SequenceNameRule& rule : rules) {
         const bool ignore = rule.action == SequenceRuleAction::ignore;
-        auto* row = new QWidget(m_rulesHost);
-        row->setObjectName(QStringLiteral("ruleRow"));
-        row->setAttribute(Qt::WA_StyledBackground);
-        row->setStyleSheet(QStringLiteral("#ruleRow { background: %1; border-radius: 6px; }")
-                               .arg(Color::brandControl().name()));
-        auto* line = new QHBoxLayout(row);
-        line->setContentsMargins(8, 8, 8, 8);
-        line->setSpacing(7);
+        QWidget* row = roundedRow(m_rulesHost, 8, 8, 7);
+        auto* line = static_cast<QHBoxLayout*>(row->layout());
         auto* icon = new QLabel(row);
         icon->setPixmap(symbolIcon(ignore ? QStringLiteral("eye.slash") : QStringLiteral("shield.fill"),
                                    ignore ? Color::brandAmber() : Color::brandGreen())

@@ -64,6 +64,18 @@ QWidget* brandHeaderBar(const QString& title, const QString& symbol, QWidget* tr
     return bar;
 }
 
+QWidget* roundedRow(QWidget* parent, int hMargin, int vMargin, int spacing) {
+    auto* row = new QWidget(parent);
+    row->setObjectName(QStringLiteral("roundedRow"));
+    row->setAttribute(Qt::WA_StyledBackground);
+    row->setStyleSheet(QStringLiteral("#roundedRow { background: %1; border-radius: 6px; }")
+                           .arg(Color::brandControl().name()));
+    auto* line = new QHBoxLayout(row);
+    line->setContentsMargins(hMargin, vMargin, hMargin, vMargin);
+    line->setSpacing(spacing);
+    return row;
+}
+
 QWidget* divider(const QColor& color) {
     auto* line = new QFrame;
     line->setFixedHeight(1);

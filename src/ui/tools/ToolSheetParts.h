@@ -16,6 +16,9 @@ QWidget* makeSystemImageLabel(const QString& title, const QString& symbol, int i
 QWidget* systemHeaderBar(const QString& title, QWidget* trailing, QWidget* leadingBelowTitle = nullptr);
 // The brand header bar: a section header with a symbol, a spacer and `trailing`.
 QWidget* brandHeaderBar(const QString& title, const QString& symbol, QWidget* trailing);
+// A row of a sheet's list on a rounded control-coloured card, laid out horizontally (a
+// QHBoxLayout) with the given margins and spacing between its items.
+QWidget* roundedRow(QWidget* parent, int hMargin, int vMargin, int spacing);
 // A one-pixel divider in `color` (invalid: the palette's mid colour).
 QWidget* divider(const QColor& color = {});
 // A centred "content unavailable" page: a large symbol, a label and a description.
