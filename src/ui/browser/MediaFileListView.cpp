@@ -44,7 +44,9 @@ constexpr int minimumNameWidth = 160;
 
 MediaFileListView::MediaFileListView(ProjectManager& manager, MediaBrowserActions actions,
                                      MediaThumbnailStore* thumbnails, QWidget* parent)
-    : QWidget(parent), m_manager(manager), m_actions(std::move(actions)), m_thumbnails(thumbnails) {
+    : QWidget(parent), m_manager(manager), m_actions(std::move(actions)),
+      m_staging(m_actions.deleteSafetyConflicts, m_actions.addToRecycleBin, [this] { clearSelection(); }),
+      m_thumbnails(thumbnails) {
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);
@@ -313,30 +315,7 @@ void MediaFileListView::showContextMenu(const QPoint& pos) {
 }
 
 void MediaFileListView::addSelectionToBin(const QList<MediaFile>& files) {
-    const QStringList conflicts =
-        m_actions.deleteSafetyConflicts ? m_actions.deleteSafetyConflicts(files) : QStringList();
-    if (conflicts.isEmpty()) {
-        if (m_actions.addToRecycleBin)
-            m_actions.addToRecycleBin(files);
-        clearSelection();
-        return;
-    }
-    m_pendingDeleteFiles = files;
-    m_deleteConflicts = conflicts;
-    AlertDialog::present(window(), QStringLiteral("⚠️ Potentially Used Media"),
-                         deleteSafetyMessage(conflicts),
-                         {{QStringLiteral("Cancel"), AlertButton::Role::cancel,
-                           [this] {
-                               m_pendingDeleteFiles.clear();
-                               m_deleteConflicts.clear();
-                           }},
-                          {QStringLiteral("Move to Recycle Anyway"), AlertButton::Role::destructive, [this] {
-                               if (m_actions.addToRecycleBin)
-                                   m_actions.addToRecycleBin(m_pendingDeleteFiles);
-                               clearSelection();
-                               m_pendingDeleteFiles.clear();
-                               m_deleteConflicts.clear();
-                           }}});
+    m_staging.request(window(), files);
 }
 
 void MediaFileListView::addHeaderSelectionToBin() {

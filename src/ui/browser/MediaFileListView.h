@@ -1,6 +1,7 @@
 #pragma once
 
 #include "model/MediaFile.h"
+#include "ui/common/GuardedStaging.h"
 
 #include <QSet>
 #include <QUuid>
@@ -84,10 +85,9 @@ private:
 
     ProjectManager& m_manager;
     MediaBrowserActions m_actions;
+    GuardedStaging m_staging;
     MediaThumbnailStore* m_thumbnails = nullptr;
     QSet<QUuid> m_selected;
-    QList<MediaFile> m_pendingDeleteFiles;
-    QStringList m_deleteConflicts;
     bool m_syncingSelection = false;
 
     MediaTableModel* m_model = nullptr;

@@ -59,6 +59,7 @@ QWidget* emptyState() {
 ClipCardsView::ClipCardsView(ProjectManager& manager, ClipCardsActions actions, CardStillLoader loadStill,
                              ScrubEngineFactory makeEngine, QWidget* parent)
     : QWidget(parent), m_manager(manager), m_actions(std::move(actions)),
+      m_staging(m_actions.deleteSafetyConflicts, m_actions.addToRecycleBin, [this] { clearSelection(); }),
       m_clipCount(label({}, Font::brandMono(11), Color::brandTextTertiary())),
       m_selectionCount(label({}, Font::brandMono(11, Font::Weight::medium), Color::brandAccent())),
       m_selectAll(smallButton(QStringLiteral("Select All"))), m_clear(smallButton(QStringLiteral("Clear"))),
@@ -189,34 +190,7 @@ void ClipCardsView::trashCard(const MediaFile& file) {
 }
 
 void ClipCardsView::requestAddToBin(const QList<MediaFile>& files) {
-    const QStringList conflicts =
-        m_actions.deleteSafetyConflicts ? m_actions.deleteSafetyConflicts(files) : QStringList();
-    if (conflicts.isEmpty()) {
-        if (m_actions.addToRecycleBin)
-            m_actions.addToRecycleBin(files);
-        clearSelection();
-        return;
-    }
-    m_pendingDeleteFiles = files;
-    m_deleteConflicts = conflicts;
-    m_alert = AlertDialog::present(
-        this, QStringLiteral("⚠️ Potentially Used Media"), deleteSafetyMessage(conflicts),
-        {{QStringLiteral("Cancel"), AlertButton::Role::cancel, [this] { cancelPendingDelete(); }},
-         {QStringLiteral("Move to Recycle Anyway"), AlertButton::Role::destructive,
-          [this] { confirmMoveToRecycleAnyway(); }}});
-}
-
-void ClipCardsView::cancelPendingDelete() {
-    m_pendingDeleteFiles.clear();
-    m_deleteConflicts.clear();
-}
-
-void ClipCardsView::confirmMoveToRecycleAnyway() {
-    const QList<MediaFile> files = std::exchange(m_pendingDeleteFiles, {});
-    m_deleteConflicts.clear();
-    if (m_actions.addToRecycleBin)
-        m_actions.addToRecycleBin(files);
-    clearSelection();
+    m_staging.request(this, files);
 }
 
 } // namespace tarnwick

@@ -1,10 +1,9 @@
 #pragma once
 
 #include "model/MediaFile.h"
-#include "ui/AlertDialog.h"
 #include "ui/cards/ClipCardGrid.h"
+#include "ui/common/GuardedStaging.h"
 
-#include <QPointer>
 #include <QSet>
 #include <QUuid>
 #include <QWidget>
@@ -46,16 +45,14 @@ public:
     QPushButton* clearButton() const { return m_clear; }
     QPushButton* addToBinButton() const { return m_addToBin; }
     bool showsEmptyState() const;
-    AlertDialog* deleteSafetyAlert() const { return m_alert; }
-    const QList<MediaFile>& pendingDeleteFiles() const { return m_pendingDeleteFiles; }
+    AlertDialog* deleteSafetyAlert() const { return m_staging.alert(); }
+    const QList<MediaFile>& pendingDeleteFiles() const { return m_staging.pending(); }
 
     void selectAll();
     void clearSelection();
     void addSelectedToBin();
     void toggleSelection(const QUuid& id);
     void trashCard(const MediaFile& file);
-    void cancelPendingDelete();
-    void confirmMoveToRecycleAnyway();
 
 protected:
     void showEvent(QShowEvent* event) override;
@@ -71,11 +68,9 @@ private:
 
     ProjectManager& m_manager;
     ClipCardsActions m_actions;
+    GuardedStaging m_staging;
     QSet<QUuid> m_selection;
     std::function<QSet<QUuid>()> m_selectionSource;
-    QList<MediaFile> m_pendingDeleteFiles;
-    QStringList m_deleteConflicts;
-    QPointer<AlertDialog> m_alert;
 
     QLabel* m_clipCount;
     QLabel* m_selectionCount;

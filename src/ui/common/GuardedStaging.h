@@ -1,0 +1,42 @@
+#pragma once
+
+#include "model/MediaFile.h"
+#include "ui/AlertDialog.h"
+
+#include <QList>
+#include <QPointer>
+#include <QStringList>
+
+#include <functional>
+
+namespace tarnwick {
+
+// Staging chosen files in the bin through the delete-safety check: at once when nothing
+// conflicts, else only after the "Potentially Used Media" alert's "Move to Recycle Anyway".
+// The media table and the clip cards each hold one.
+class GuardedStaging {
+public:
+    using ConflictCheck = std::function<QStringList(const QList<MediaFile>&)>;
+    using Stage = std::function<void(const QList<MediaFile>&)>;
+
+    // `staged` runs once the files went to the bin, at once or confirmed.
+    GuardedStaging(ConflictCheck conflicts, Stage stage, std::function<void()> staged);
+
+    void request(QWidget* alertParent, const QList<MediaFile>& files);
+    void cancel();
+    void confirm();
+
+    const QList<MediaFile>& pending() const { return m_pending; }
+    AlertDialog* alert() const { return m_alert; }
+
+private:
+    void stage(const QList<MediaFile>& files);
+
+    ConflictCheck m_conflicts;
+    Stage m_stage;
+    std::function<void()> m_staged;
+    QList<MediaFile> m_pending;
+    QPointer<AlertDialog> m_alert;
+};
+
+} // namespace tarnwick
