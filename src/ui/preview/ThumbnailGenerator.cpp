@@ -25,12 +25,6 @@
 
 namespace tarnwick {
 
-struct ThumbnailGenerator::SlotResult {
-    enum class Outcome { dropped, noFile, unreadable, noFrame, done };
-    Outcome outcome = Outcome::dropped;
-    QImage image;
-};
-
 namespace {
 
 QString roundedDimension(double value) {
@@ -158,28 +152,19 @@ QCoro::Task<std::optional<QImage>> ThumbnailGenerator::generateSmallThumbnail(QS
     const QString openPath = m_services.openPath ? m_services.openPath(path) : path;
     QFuture<SlotResult> decoding =
         QtConcurrent::run(&m_decoding, [this, openPath, token, box = pixelSize(size)] {
-            SlotResult slot;
-            if (token.isCancelled())
-                return slot;
-            if (!QFileInfo(openPath).isFile()) {
-                slot.outcome = SlotResult::Outcome::noFile;
-                return slot;
-            }
-            ++m_decodesStarted;
-            TrackedOperation tracked(m_tracker);
-            std::unique_ptr<VideoDecoder> decoder = VideoDecoder::open(openPath);
-            if (!decoder) {
-                slot.outcome = SlotResult::Outcome::unreadable;
-                return slot;
-            }
-            const double duration = decoder->duration();
-            // A tenth into the clip, within a second of it, like a poster.
-            const double at = duration > 0 ? duration * 0.1 : 0.1;
-            std::optional<QImage> frame = decoder->frameAt(at, box, FrameFit::stretch, 1.0);
-            slot.outcome = frame ? SlotResult::Outcome::done : SlotResult::Outcome::noFrame;
-            if (frame)
-                slot.image = std::move(*frame);
-            return slot;
+            return decodeInSlot(openPath, token, [&](QImage& image) {
+                std::unique_ptr<VideoDecoder> decoder = VideoDecoder::open(openPath);
+                if (!decoder)
+                    return SlotResult::Outcome::unreadable;
+                const double duration = decoder->duration();
+                // A tenth into the clip, within a second of it, like a poster.
+                const double at = duration > 0 ? duration * 0.1 : 0.1;
+                std::optional<QImage> frame = decoder->frameAt(at, box, FrameFit::stretch, 1.0);
+                if (!frame)
+                    return SlotResult::Outcome::noFrame;
+                image = std::move(*frame);
+                return SlotResult::Outcome::done;
+            });
         });
     const SlotResult result = co_await decoding;
     if (!self)
@@ -206,6 +191,24 @@ QCoro::Task<std::optional<QImage>> ThumbnailGenerator::generateSmallThumbnail(QS
     co_return std::nullopt;
 }
 
+// On a decoding slot: nothing for a cancelled request or a missing file, else `decode` counted
+// and tracked as one decode.
+ThumbnailGenerator::SlotResult
+ThumbnailGenerator::decodeInSlot(const QString& openPath, const RequestToken& token,
+                                 const std::function<SlotResult::Outcome(QImage&)>& decode) {
+    SlotResult slot;
+    if (token.isCancelled())
+        return slot;
+    if (!QFileInfo(openPath).isFile()) {
+        slot.outcome = SlotResult::Outcome::noFile;
+        return slot;
+    }
+    ++m_decodesStarted;
+    TrackedOperation tracked(m_tracker);
+    slot.outcome = decode(slot.image);
+    return slot;
+}
+
 QCoro::Task<std::optional<QImage>> ThumbnailGenerator::ffmpegOrPlaceholder(QString path, QString extension,
                                                                            QSizeF size) {
     QPointer<ThumbnailGenerator> self(this);
@@ -227,23 +230,13 @@ QCoro::Task<std::optional<QImage>> ThumbnailGenerator::imageThumbnail(QString pa
     QPointer<ThumbnailGenerator> self(this);
     const QString openPath = m_services.openPath ? m_services.openPath(path) : path;
     QFuture<SlotResult> loading = QtConcurrent::run(&m_decoding, [this, openPath, token, size] {
-        SlotResult slot;
-        if (token.isCancelled())
-            return slot;
-        if (!QFileInfo(openPath).isFile()) {
-            slot.outcome = SlotResult::Outcome::noFile;
-            return slot;
-        }
-        ++m_decodesStarted;
-        TrackedOperation tracked(m_tracker);
-        const std::optional<QImage> image = loadImageFile(openPath);
-        if (!image) {
-            slot.outcome = SlotResult::Outcome::unreadable;
-            return slot;
-        }
-        slot.image = fitImage(*image, size);
-        slot.outcome = SlotResult::Outcome::done;
-        return slot;
+        return decodeInSlot(openPath, token, [&](QImage& image) {
+            const std::optional<QImage> loaded = loadImageFile(openPath);
+            if (!loaded)
+                return SlotResult::Outcome::unreadable;
+            image = fitImage(*loaded, size);
+            return SlotResult::Outcome::done;
+        });
     });
     const SlotResult result = co_await loading;
     if (!self || result.outcome != SlotResult::Outcome::done)

@@ -99,7 +99,14 @@ Q_SIGNALS:
     void proVideoFormatsRecommended();
 
 private:
-    struct SlotResult;
+    // What one job on a decoding slot came to.
+    struct SlotResult {
+        enum class Outcome { dropped, noFile, unreadable, noFrame, done };
+        Outcome outcome = Outcome::dropped;
+        QImage image;
+    };
+    SlotResult decodeInSlot(const QString& openPath, const RequestToken& token,
+                            const std::function<SlotResult::Outcome(QImage&)>& decode);
     void storeInCache(const QString& key, const QImage& image);
     QCoro::Task<std::optional<QImage>> ffmpegOrPlaceholder(QString path, QString extension, QSizeF size);
 
