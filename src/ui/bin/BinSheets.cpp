@@ -44,6 +44,22 @@ void closeSheet(QWidget* content) {
         content->window()->close();
 }
 
+// Empties the bin for good; the result goes to the window, which is the context so that it
+// arrives even if the sheet went first; then the sheet's chain ends and the sheet closes.
+void permanentlyDeleteFrom(ContentView& window, QWidget* sheet, ChainGuard* guard) {
+    QPointer<QWidget> self(sheet);
+    QPointer<ChainGuard> chain(guard);
+    QPointer<ContentView> target(&window);
+    QCoro::connect(window.operations().permanentlyDelete(window.manager()), &window,
+                   [self, chain, target](CleanupOperations::TrashResult r) {
+                       target->setDeletionResult(DeletionResult{r.trashed, r.failed, r.errors});
+                       if (self && chain) {
+                           chain->end();
+                           closeSheet(self);
+                       }
+                   });
+}
+
 // A tinted box (leading stack, spacing 4, padding 8, radius 8).
 QFrame* tintBox(const QColor& tint, QWidget* parent) {
     auto* box = new QFrame(parent);
@@ -210,17 +226,7 @@ void PermanentDeleteConfirmSheet::refresh() {
 void PermanentDeleteConfirmSheet::startDeletion() {
     if (!BinTexts::isDeleteConfirmed(m_field->text()) || !m_guard->begin({m_delete, m_field, m_cancel}))
         return;
-    QPointer<PermanentDeleteConfirmSheet> self(this);
-    QPointer<ContentView> window(&m_window);
-    // The window is the context: the result reaches its slot even if the sheet went first.
-    QCoro::connect(m_window.operations().permanentlyDelete(m_window.manager()), &m_window,
-                   [self, window](CleanupOperations::TrashResult r) {
-                       window->setDeletionResult(DeletionResult{r.trashed, r.failed, r.errors});
-                       if (self) {
-                           self->m_guard->end();
-                           closeSheet(self);
-                       }
-                   });
+    permanentlyDeleteFrom(m_window, this, m_guard);
 }
 
 // ---- TrashFailureSheet ------------------------------------------------------------------------
@@ -358,16 +364,7 @@ void TrashFailureSheet::moveToPendingFolder() {
 void TrashFailureSheet::deleteNow() {
     if (!m_guard->begin({m_move, m_delete, m_keep}))
         return;
-    QPointer<TrashFailureSheet> self(this);
-    QPointer<ContentView> window(&m_window);
-    QCoro::connect(m_window.operations().permanentlyDelete(m_window.manager()), &m_window,
-                   [self, window](CleanupOperations::TrashResult r) {
-                       window->setDeletionResult(DeletionResult{r.trashed, r.failed, r.errors});
-                       if (self) {
-                           self->m_guard->end();
-                           closeSheet(self);
-                       }
-                   });
+    permanentlyDeleteFrom(m_window, this, m_guard);
 }
 
 // ---- TranscodeConfirmationSheet ---------------------------------------------------------------
