@@ -136,17 +136,10 @@ EasyImportSheet::EasyImportSheet(ProjectManager& manager, FilePanel& panel, Secu
     });
     resultsColumn->addWidget(m_list, 1);
     resultsColumn->addWidget(divider());
-    auto* footer = new QHBoxLayout;
-    footer->setContentsMargins(16, 12, 16, 12);
-    auto* again = new QPushButton(QStringLiteral("Scan Another Folder..."), results);
-    connect(again, &QPushButton::clicked, this, &EasyImportSheet::chooseFolder);
     m_import = new QPushButton(results);
     m_import->setDefault(true);
     connect(m_import, &QPushButton::clicked, this, &EasyImportSheet::importSelected);
-    footer->addWidget(again);
-    footer->addStretch(1);
-    footer->addWidget(m_import);
-    resultsColumn->addLayout(footer);
+    resultsColumn->addLayout(scanAgainFooter(results, [this] { chooseFolder(); }, {m_import}));
 
     m_body = new QStackedWidget(this);
     m_body->addWidget(idle);

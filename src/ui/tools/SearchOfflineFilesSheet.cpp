@@ -380,20 +380,13 @@ SearchOfflineFilesSheet::SearchOfflineFilesSheet(ProjectManager& manager, FilePa
     });
     listColumn->addWidget(m_list, 1);
     listColumn->addWidget(divider());
-    auto* footer = new QHBoxLayout;
-    footer->setContentsMargins(16, 12, 16, 12);
-    auto* again = new QPushButton(QStringLiteral("Scan Another Folder..."), listPage);
-    connect(again, &QPushButton::clicked, this, &SearchOfflineFilesSheet::chooseFolder);
     m_applyBest = new QPushButton(listPage);
     connect(m_applyBest, &QPushButton::clicked, this, &SearchOfflineFilesSheet::applyBest);
     m_applySelected = new QPushButton(listPage);
     m_applySelected->setDefault(true);
     connect(m_applySelected, &QPushButton::clicked, this, &SearchOfflineFilesSheet::applySelected);
-    footer->addWidget(again);
-    footer->addStretch(1);
-    footer->addWidget(m_applyBest);
-    footer->addWidget(m_applySelected);
-    listColumn->addLayout(footer);
+    listColumn->addLayout(
+        scanAgainFooter(listPage, [this] { chooseFolder(); }, {m_applyBest, m_applySelected}));
     m_resultBody->addWidget(listPage);
     resultsColumn->addWidget(m_resultBody, 1);
 

@@ -76,6 +76,18 @@ QWidget* roundedRow(QWidget* parent, int hMargin, int vMargin, int spacing) {
     return row;
 }
 
+QHBoxLayout* scanAgainFooter(QWidget* parent, std::function<void()> scanAgain, QList<QWidget*> trailing) {
+    auto* footer = new QHBoxLayout;
+    footer->setContentsMargins(16, 12, 16, 12);
+    auto* again = new QPushButton(QStringLiteral("Scan Another Folder..."), parent);
+    QObject::connect(again, &QPushButton::clicked, parent, std::move(scanAgain));
+    footer->addWidget(again);
+    footer->addStretch(1);
+    for (QWidget* widget : trailing)
+        footer->addWidget(widget);
+    return footer;
+}
+
 QWidget* divider(const QColor& color) {
     auto* line = new QFrame;
     line->setFixedHeight(1);

@@ -1,8 +1,12 @@
 #pragma once
 
 #include <QColor>
+#include <QList>
 #include <QString>
 
+#include <functional>
+
+class QHBoxLayout;
 class QLabel;
 class QPushButton;
 class QWidget;
@@ -19,6 +23,9 @@ QWidget* brandHeaderBar(const QString& title, const QString& symbol, QWidget* tr
 // A row of a sheet's list on a rounded control-coloured card, laid out horizontally (a
 // QHBoxLayout) with the given margins and spacing between its items.
 QWidget* roundedRow(QWidget* parent, int hMargin, int vMargin, int spacing);
+// A result page's footer: "Scan Another Folder..." (calling `scanAgain`) on the left, `trailing`
+// on the right.
+QHBoxLayout* scanAgainFooter(QWidget* parent, std::function<void()> scanAgain, QList<QWidget*> trailing);
 // A one-pixel divider in `color` (invalid: the palette's mid colour).
 QWidget* divider(const QColor& color = {});
 // A centred "content unavailable" page: a large symbol, a label and a description.
