@@ -205,10 +205,21 @@ void ScreenshotTour::start() {
         }
         if (name == QStringLiteral("sheet-easy-import") && !m_projects.isEmpty()) {
             m_steps << [this] {
+                // The library's projects are open already and would not be listed: scan copies.
+                m_scratch = std::make_unique<QTemporaryDir>();
+                const QDir scratch(m_scratch->path());
+                int n = 0;
+                for (const QUrl& project : std::as_const(m_projects)) {
+                    const QString folder =
+                        n % 2 == 0 ? QStringLiteral("Archive 2024") : QStringLiteral("Backups");
+                    scratch.mkpath(folder);
+                    QFile::copy(project.toLocalFile(),
+                                scratch.filePath(folder + QStringLiteral("/Old ") +
+                                                 QFileInfo(project.toLocalFile()).fileName()));
+                    ++n;
+                }
                 if (auto* sheet = findSheet<EasyImportSheet>())
-                    sheet->startScan(
-                        QDir::cleanPath(QFileInfo(m_projects.first().toLocalFile()).dir().absolutePath() +
-                                        QStringLiteral("/..")));
+                    sheet->startScan(m_scratch->path());
                 after(1500, [this] { next(); });
             } << shootStep(QStringLiteral("sheet-easy-import-results"));
         }

@@ -127,7 +127,8 @@ EasyImportSheet::EasyImportSheet(ProjectManager& manager, FilePanel& panel, Secu
     m_list->setRootIsDecorated(false);
     m_list->setItemsExpandable(false);
     m_list->setSelectionMode(QAbstractItemView::NoSelection);
-    m_list->setUniformRowHeights(true);
+    // Folder headers take one line, projects two (name; size and date): rows differ in height.
+    m_list->setUniformRowHeights(false);
     m_list->setTextElideMode(Qt::ElideMiddle);
     connect(m_model, &QStandardItemModel::itemChanged, this, [this](QStandardItem* item) {
         if (m_updatingChecks || !item->isCheckable())
