@@ -88,6 +88,7 @@ public:
         return {};
     }
     FileOpStatus replaceAtomically(const QString&, const QString&) override { return {}; }
+    FileOpStatus removeLeftover(const QString&) override { return {}; }
 };
 
 double timeTrashRun(int count, int auditEntries, bool touchDisk = true) {

@@ -24,6 +24,17 @@ struct FileOpStatus {
 
 enum class FileKind { missing, regular, directory, symlink, other };
 
+// What tells one file apart from another that later took its name: a destructive step compares
+// the identity it recorded with the live one right before it acts, and keeps a file that changed.
+struct FileIdentity {
+    quint64 device = 0;
+    quint64 inode = 0;
+    qint64 size = 0;
+    qint64 modifiedNs = 0; // nanoseconds since the epoch
+
+    friend bool operator==(const FileIdentity&, const FileIdentity&) = default;
+};
+
 struct FileOpInfo {
     FileKind kind = FileKind::missing;
     qint64 size = 0;
@@ -31,6 +42,10 @@ struct FileOpInfo {
     quint64 device = 0;
     quint64 inode = 0;
     quint32 mode = 0;
+    qint64 modifiedNs = 0;
+    quint64 linkCount = 0; // names of the same inode; removing one of several frees no space
+
+    FileIdentity identity() const { return {device, inode, size, modifiedNs}; }
 };
 
 // Where a trashed item ended up, for logging and tests.
@@ -74,6 +89,9 @@ public:
                                        const std::atomic_bool* cancel = nullptr) = 0;
     // fsync replacement, rename it over target, fsync the folder: never a moment without either.
     virtual FileOpStatus replaceAtomically(const QString& replacement, const QString& target) = 0;
+    // Removes a file (or a folder with its contents) only when it carries this program's leftover
+    // mark and the process that wrote it is gone; anything else is refused with EPERM and kept.
+    virtual FileOpStatus removeLeftover(const QString& path) = 0;
 };
 
 } // namespace tarnwick

@@ -1,6 +1,8 @@
 #include "platform/LinuxFileOperations.h"
 
+#include "platform/AppLog.h"
 #include "platform/Immortal.h"
+#include "platform/LeftoverMark.h"
 #include "platform/PathText.h"
 
 #include "platform/LinuxTrash.h"
@@ -42,6 +44,8 @@ FileOpInfo infoFrom(const struct stat& st) {
     info.device = quint64(st.st_dev);
     info.inode = quint64(st.st_ino);
     info.mode = quint32(st.st_mode);
+    info.modifiedNs = qint64(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
+    info.linkCount = quint64(st.st_nlink);
     return info;
 }
 
@@ -201,6 +205,37 @@ FileOpStatus LinuxFileOperations::removeTree(const QString& path) {
     }
     if (::rmdir(native.constData()) != 0)
         return fromErrno(errno);
+    return {};
+}
+
+FileOpStatus LinuxFileOperations::removeLeftover(const QString& path) {
+    if (hasNul(path))
+        return nulRefused();
+    QByteArray native = QFile::encodeName(path);
+    switch (leftover::judge(native)) {
+    case leftover::Verdict::notOurs:
+        return FileOpStatus::failure(EPERM, QStringLiteral("Not a leftover of this program"));
+    case leftover::Verdict::inUse:
+        return FileOpStatus::failure(EBUSY, QStringLiteral("The program that wrote it is still running"));
+    case leftover::Verdict::abandoned:
+        break;
+    }
+    // A sidecar that still marks its file stands for that file; an orphan goes alone.
+    const QByteArray target = leftover::sidecarTarget(native);
+    if (!target.isEmpty() && leftover::markOf(target))
+        native = target;
+    const std::optional<leftover::Mark> mark = leftover::markOf(native);
+    struct stat st {};
+    if (::lstat(native.constData(), &st) != 0)
+        return fromErrno(errno);
+    const QString where = QFile::decodeName(native);
+    const FileOpStatus removed = S_ISDIR(st.st_mode) ? removeTree(where) : removeFile(where);
+    if (!removed)
+        return removed;
+    if (mark)
+        ::unlink(leftover::sidecarPath(native).constData()); // attribute marks have none: harmless
+    AppLog::info(QStringLiteral("Removed leftover ") + where + QStringLiteral(" (written by process ") +
+                 QString::number(mark ? mark->writer.pid : 0) + QStringLiteral(", no longer running)"));
     return {};
 }
 

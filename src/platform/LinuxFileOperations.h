@@ -20,6 +20,7 @@ public:
                                const FileOpProgress& progress = {},
                                const std::atomic_bool* cancel = nullptr) override;
     FileOpStatus replaceAtomically(const QString& replacement, const QString& target) override;
+    FileOpStatus removeLeftover(const QString& path) override;
 
     // A NUL would name another file to the kernel: every operation refuses such a path.
     static bool hasNul(const QString& path);

@@ -29,7 +29,8 @@ public:
         removeTree,
         moveToTrash,
         moveNoReplace,
-        replaceAtomically
+        replaceAtomically,
+        removeLeftover
     };
 
     explicit FaultInjectingFileOperations(
@@ -70,7 +71,7 @@ public:
         QStringList paths;
         for (const auto& [op, path] : m_calls) {
             if (op == Op::removeFile || op == Op::removeTree || op == Op::moveToTrash ||
-                op == Op::moveNoReplace || op == Op::replaceAtomically)
+                op == Op::moveNoReplace || op == Op::replaceAtomically || op == Op::removeLeftover)
                 paths.append(path);
         }
         return paths;
@@ -137,6 +138,11 @@ public:
         if (auto fault = faultFor(Op::replaceAtomically, target))
             return *fault;
         return m_inner->replaceAtomically(replacement, target);
+    }
+    FileOpStatus removeLeftover(const QString& path) override {
+        if (auto fault = faultFor(Op::removeLeftover, path))
+            return *fault;
+        return m_inner->removeLeftover(path);
     }
 
 private:

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/FileOperations.h"
+#include "platform/LinuxFileOperations.h"
 
 #include <QDir>
 #include <QFile>
@@ -82,6 +82,10 @@ public:
         if (::rename(QFile::encodeName(replacement).constData(), QFile::encodeName(target).constData()) != 0)
             return FileOpStatus::failure(errno);
         return FileOpStatus::success();
+    }
+
+    FileOpStatus removeLeftover(const QString& path) override {
+        return LinuxFileOperations().removeLeftover(path);
     }
 
     const QString& trashFolder() const { return m_trash; }

@@ -1,0 +1,214 @@
+#include "platform/LeftoverMark.h"
+
+#include <QFile>
+#include <QList>
+
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/xattr.h>
+#include <unistd.h>
+
+namespace tarnwick::leftover {
+
+namespace {
+
+constexpr const char* kAttribute = "user.tarnwick.writer";
+constexpr QByteArrayView kSidecarSuffix = ".tarnwick-mark";
+constexpr qsizetype kMaxMark = 4096;
+
+QByteArray readSmallFile(const QByteArray& path) {
+    const int fd = ::open(path.constData(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0)
+        return {};
+    struct stat st {};
+    QByteArray bytes;
+    if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode)) {
+        bytes.resize(kMaxMark);
+        ssize_t got;
+        do {
+            got = ::read(fd, bytes.data(), size_t(bytes.size()));
+        } while (got < 0 && errno == EINTR);
+        bytes.resize(got > 0 ? got : 0);
+    }
+    ::close(fd);
+    return bytes;
+}
+
+QByteArray bootId() {
+    static const QByteArray id = readSmallFile("/proc/sys/kernel/random/boot_id").trimmed();
+    return id;
+}
+
+// Field 22 of /proc/<pid>/stat: the start time in clock ticks since boot; 0 when unreadable.
+quint64 startTicksOf(qint64 pid) {
+    const QByteArray stat = readSmallFile("/proc/" + QByteArray::number(pid) + "/stat");
+    const qsizetype close = stat.lastIndexOf(')'); // the command name may hold spaces and ')'
+    if (close < 0)
+        return 0;
+    const QList<QByteArray> fields = stat.mid(close + 2).split(' ');
+    constexpr qsizetype kStartField = 22 - 3; // fields after the name start at number 3
+    return fields.size() > kStartField ? fields[kStartField].toULongLong() : 0;
+}
+
+QByteArray sidecarText(const struct stat& st, const QByteArray& value) {
+    return QByteArray::number(quint64(st.st_dev)) + ' ' + QByteArray::number(quint64(st.st_ino)) + '\n' +
+           value;
+}
+
+bool writeSidecar(const QByteArray& path, const struct stat& st, const QByteArray& value) {
+    const QByteArray sidecar = sidecarPath(path);
+    int fd = ::open(sidecar.constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+    if (fd < 0 && errno == EEXIST) {
+        // A sidecar naming another file is stale: the temporary was just created exclusively.
+        const std::optional<Mark> old = markOf(path);
+        if (old)
+            return false;
+        ::unlink(sidecar.constData());
+        fd = ::open(sidecar.constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+    }
+    if (fd < 0)
+        return false;
+    const QByteArray text = sidecarText(st, value);
+    const bool written = ::write(fd, text.constData(), size_t(text.size())) == ssize_t(text.size());
+    ::close(fd);
+    if (!written)
+        ::unlink(sidecar.constData());
+    return written;
+}
+
+// The mark in `path`'s sidecar, when the sidecar names this very file.
+std::optional<Mark> sidecarMark(const QByteArray& path, const struct stat& st) {
+    const QByteArray text = readSmallFile(sidecarPath(path));
+    const qsizetype newline = text.indexOf('\n');
+    if (newline < 0)
+        return std::nullopt;
+    const QList<QByteArray> id = text.left(newline).split(' ');
+    if (id.size() != 2 || id[0].toULongLong() != quint64(st.st_dev) ||
+        id[1].toULongLong() != quint64(st.st_ino))
+        return std::nullopt;
+    return decode(QByteArrayView(text).sliced(newline + 1));
+}
+
+bool attributesUnsupported(int error) {
+    return error == ENOTSUP || error == EOPNOTSUPP || error == EPERM || error == EACCES;
+}
+
+} // namespace
+
+Writer currentWriter() {
+    static const Writer self{qint64(::getpid()), startTicksOf(::getpid()), bootId()};
+    return self;
+}
+
+bool isRunning(const Writer& writer) {
+    if (writer.pid <= 0 || writer.bootId != bootId())
+        return false;
+    if (writer == currentWriter())
+        return true;
+    const quint64 start = startTicksOf(writer.pid);
+    return start != 0 && start == writer.startTicks;
+}
+
+QByteArray encode(const Mark& mark) {
+    return "1 " + QByteArray::number(mark.writer.pid) + ' ' + QByteArray::number(mark.writer.startTicks) +
+           ' ' + mark.writer.bootId + ' ' + mark.subject;
+}
+
+std::optional<Mark> decode(QByteArrayView text) {
+    // "1 <pid> <start ticks> <boot id> <subject…>": the subject may hold spaces.
+    QList<QByteArrayView> fields;
+    qsizetype from = 0;
+    while (fields.size() < 4) {
+        const qsizetype space = text.indexOf(' ', from);
+        if (space < 0)
+            return std::nullopt;
+        fields.append(text.sliced(from, space - from));
+        from = space + 1;
+    }
+    if (fields[0] != "1")
+        return std::nullopt;
+    bool pidOk = false;
+    bool startOk = false;
+    Mark mark;
+    mark.writer.pid = fields[1].toLongLong(&pidOk);
+    mark.writer.startTicks = fields[2].toULongLong(&startOk);
+    mark.writer.bootId = fields[3].toByteArray();
+    mark.subject = text.sliced(from).toByteArray();
+    if (!pidOk || !startOk || mark.writer.pid <= 0 || mark.writer.bootId.isEmpty())
+        return std::nullopt;
+    return mark;
+}
+
+QByteArray sidecarPath(const QByteArray& path) {
+    const qsizetype slash = path.lastIndexOf('/');
+    return path.left(slash + 1) + '.' + path.mid(slash + 1) + kSidecarSuffix;
+}
+
+QByteArray sidecarTarget(const QByteArray& sidecar) {
+    const qsizetype slash = sidecar.lastIndexOf('/');
+    const QByteArray name = sidecar.mid(slash + 1);
+    if (name.size() <= 1 + kSidecarSuffix.size() || !name.startsWith('.') || !name.endsWith(kSidecarSuffix))
+        return {};
+    return sidecar.left(slash + 1) + name.mid(1, name.size() - 1 - kSidecarSuffix.size());
+}
+
+bool mark(const QByteArray& path, int fd, QByteArrayView subject) {
+    const QByteArray value = encode({currentWriter(), subject.toByteArray()});
+    const int rc =
+        fd >= 0 ? ::fsetxattr(fd, kAttribute, value.constData(), size_t(value.size()), 0)
+                : ::lsetxattr(path.constData(), kAttribute, value.constData(), size_t(value.size()), 0);
+    if (rc == 0)
+        return true;
+    if (!attributesUnsupported(errno))
+        return false;
+    struct stat st {};
+    if ((fd >= 0 ? ::fstat(fd, &st) : ::lstat(path.constData(), &st)) != 0)
+        return false;
+    return writeSidecar(path, st, value);
+}
+
+std::optional<Mark> markOf(const QByteArray& path) {
+    QByteArray value(kMaxMark, Qt::Uninitialized);
+    const ssize_t length = ::lgetxattr(path.constData(), kAttribute, value.data(), size_t(value.size()));
+    if (length > 0)
+        return decode(QByteArrayView(value.constData(), length));
+    struct stat st {};
+    if (::lstat(path.constData(), &st) != 0)
+        return std::nullopt;
+    return sidecarMark(path, st);
+}
+
+void unmark(const QByteArray& path) {
+    if (::lremovexattr(path.constData(), kAttribute) == 0)
+        return;
+    struct stat st {};
+    if (::lstat(path.constData(), &st) == 0 && sidecarMark(path, st))
+        ::unlink(sidecarPath(path).constData());
+}
+
+Verdict judge(const QByteArray& path) {
+    const QByteArray target = sidecarTarget(path);
+    if (!target.isEmpty()) {
+        struct stat st {};
+        if (::lstat(target.constData(), &st) == 0) {
+            // A sidecar whose file is still there goes with that file's verdict.
+            if (sidecarMark(target, st))
+                return judge(target);
+        }
+        // An orphan: the sidecar itself names its writer.
+        const QByteArray text = readSmallFile(path);
+        const qsizetype newline = text.indexOf('\n');
+        const std::optional<Mark> orphan =
+            newline < 0 ? std::nullopt : decode(QByteArrayView(text).sliced(newline + 1));
+        if (!orphan)
+            return Verdict::notOurs;
+        return isRunning(orphan->writer) ? Verdict::inUse : Verdict::abandoned;
+    }
+    const std::optional<Mark> found = markOf(path);
+    if (!found)
+        return Verdict::notOurs;
+    return isRunning(found->writer) ? Verdict::inUse : Verdict::abandoned;
+}
+
+} // namespace tarnwick::leftover

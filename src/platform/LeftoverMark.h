@@ -1,0 +1,60 @@
+#pragma once
+
+#include <QByteArray>
+#include <QByteArrayView>
+
+#include <optional>
+
+namespace tarnwick::leftover {
+
+// Only what this program wrote is ours to remove. Every temporary it creates (a transcode output,
+// a cross-device copy, a .trashinfo in flight) carries a mark naming the process that wrote it; a
+// leftover is swept only when it carries the mark and that process is gone.
+//
+// The mark is the extended attribute "user.tarnwick.writer". Where the file system keeps no user
+// attributes (FAT, exFAT, some shares) it is a hidden sidecar file beside the temporary,
+// ".<name>.tarnwick-mark", created exclusively and naming the temporary's device and inode.
+
+// A process id, told apart from a later process that got the same id by its start time and boot.
+struct Writer {
+    qint64 pid = 0;
+    quint64 startTicks = 0;
+    QByteArray bootId;
+
+    friend bool operator==(const Writer&, const Writer&) = default;
+};
+
+struct Mark {
+    Writer writer;
+    QByteArray subject; // what the writer said the temporary is for (a source's identity, say)
+};
+
+Writer currentWriter();
+// The writer still runs (this process counts as running).
+bool isRunning(const Writer& writer);
+
+QByteArray encode(const Mark& mark);
+std::optional<Mark> decode(QByteArrayView text);
+
+// Marks `path` (opened as `fd`, or -1 for a folder) as written by this process. False when
+// neither the attribute nor the sidecar could be written: the caller then cannot prove the
+// temporary is its own later, and should say so or do without.
+bool mark(const QByteArray& path, int fd, QByteArrayView subject = {});
+// The mark `path` carries (attribute or sidecar), if any.
+std::optional<Mark> markOf(const QByteArray& path);
+// Takes the mark off a temporary that became a real file (renamed into place), sidecar included.
+void unmark(const QByteArray& path);
+
+// The sidecar's name for `path`, and the reverse (empty when `path` is not a sidecar).
+QByteArray sidecarPath(const QByteArray& path);
+QByteArray sidecarTarget(const QByteArray& sidecar);
+
+enum class Verdict {
+    notOurs,   // no mark: never touched
+    inUse,     // ours, but the writer still runs
+    abandoned, // ours and the writer is gone: may be removed
+};
+// For a sidecar whose temporary is gone, the sidecar itself is judged.
+Verdict judge(const QByteArray& path);
+
+} // namespace tarnwick::leftover
