@@ -1,10 +1,12 @@
 #include "actions/RemovalRun.h"
 
+#include "actions/RecordMerge.h"
 #include "actions/RemovalRules.h"
 #include "actions/TraceFileWriter.h"
 #include "analysis/ProjectManager.h"
 #include "platform/AppLog.h"
 #include "stores/AuditLogManager.h"
+#include "stores/RecordRun.h"
 #include "stores/StatsManager.h"
 
 #include <QHash>
@@ -38,7 +40,6 @@ struct Wording {
     QString proxyRemoved;
     QString proxyNotRemoved;
     QString nowInUse;
-    QString traceAction;
     QString closing;
     AuditAction audit;
     bool toTrash;
@@ -55,7 +56,6 @@ Wording wordingFor(RemovalMethod method) {
                 QStringLiteral("Proxy: trashed "),
                 QStringLiteral("Proxy: could not trash "),
                 QStringLiteral("In use: skipped trashing "),
-                QStringLiteral("Moved to Trash"),
                 QStringLiteral("Deletion complete: "),
                 AuditAction::movedToTrash,
                 true};
@@ -69,7 +69,6 @@ Wording wordingFor(RemovalMethod method) {
             QStringLiteral("Proxy: deleted "),
             QStringLiteral("Proxy: could not delete "),
             QStringLiteral("In use: skipped permanently deleting "),
-            QStringLiteral("Permanently Deleted"),
             QStringLiteral("Permanent deletion complete: "),
             AuditAction::deletedPermanently,
             false};
@@ -142,14 +141,43 @@ void executeProxy(const PlannedRemoval& p, ExecutedRemoval& done, FileOperations
     done.proxyError = status.message;
 }
 
+// The bytes a removal frees. A name of a file that keeps other names frees nothing; the last name
+// frees it all. A name moved to the Trash still holds the file, so within a run the Trash counts
+// the names it took itself.
+class FreedBytes {
+public:
+    explicit FreedBytes(RemovalMethod method) : m_method(method) {}
+
+    qint64 bytesOf(const PlannedRemoval& p, const FileOpInfo& info) const {
+        if (p.isContainer || info.kind != FileKind::regular)
+            return p.item.mediaFile.size;
+        quint64 names = info.linkCount;
+        if (m_method == RemovalMethod::trash)
+            names -= std::min(names, m_trashedNames.value(key(info)));
+        return names > 1 ? 0 : p.item.mediaFile.size;
+    }
+    void removed(const FileOpInfo& info) {
+        if (m_method == RemovalMethod::trash && info.kind == FileKind::regular && info.linkCount > 1)
+            ++m_trashedNames[key(info)];
+    }
+
+private:
+    static std::pair<quint64, quint64> key(const FileOpInfo& info) { return {info.device, info.inode}; }
+    RemovalMethod m_method;
+    QHash<std::pair<quint64, quint64>, quint64> m_trashedNames;
+};
+
 } // namespace
 
 QList<ExecutedRemoval> executeRemovals(const QList<PlannedRemoval>& plan, FileOperations& files,
-                                       ProtectedFolderTest protection, RemovalMethod method) {
+                                       ProtectedFolderTest protection, RemovalMethod method,
+                                       RecordRun* records) {
     using Outcome = ExecutedRemoval::Outcome;
+    const AuditAction action = wordingFor(method).audit;
     QList<ExecutedRemoval> results;
     results.reserve(plan.size());
     QSet<QString> handledContainers;
+    FreedBytes freed(method);
     for (const PlannedRemoval& p : plan) {
         ExecutedRemoval done;
         if (p.verdict != PlannedRemoval::Verdict::proceed) {
@@ -158,6 +186,12 @@ QList<ExecutedRemoval> executeRemovals(const QList<PlannedRemoval>& plan, FileOp
         }
         if (p.isContainer && handledContainers.contains(p.target)) {
             done.outcome = Outcome::withContainer;
+            if (records) {
+                FileRecord record;
+                record.entry = AuditLogEntry::make(action, p.item.mediaFile, std::nullopt);
+                record.files = 1; // its bytes went with the container
+                records->record(std::move(record));
+            }
             results.append(done);
             continue;
         }
@@ -179,33 +213,49 @@ QList<ExecutedRemoval> executeRemovals(const QList<PlannedRemoval>& plan, FileOp
             results.append(done);
             continue;
         }
+        // The record first: a kill from here on leaves the intent, which the next start decides.
+        const qint64 bytes = freed.bytesOf(p, info);
+        int seq = -1;
+        if (records) {
+            FileRecord record;
+            record.entry = AuditLogEntry::make(action, p.item.mediaFile, std::nullopt);
+            record.target = p.target;
+            record.files = 1;
+            record.bytes = bytes;
+            record.traced = true;
+            if (info.kind != FileKind::missing)
+                record.identity = info.identity();
+            seq = records->intend(std::move(record));
+        }
         if (method == RemovalMethod::deletePermanently)
             done.recordTime = QDateTime::currentDateTimeUtc(); // local time only when a trace is written
         const FileOpStatus status = removeTarget(files, p.target, p.isContainer, method);
         if (method == RemovalMethod::trash)
             done.recordTime = QDateTime::currentDateTimeUtc(); // local time only when a trace is written
         if (!status.ok()) {
+            if (records)
+                records->failed(seq);
             done.outcome = Outcome::failed;
             done.error = status;
             results.append(done);
             continue;
         }
+        if (records)
+            records->done(seq,
+                          method == RemovalMethod::trash ? std::optional(done.recordTime) : std::nullopt);
+        freed.removed(info);
         done.outcome = Outcome::removed;
         if (p.isContainer)
             handledContainers.insert(p.target);
         executeProxy(p, done, files, protection, method);
         results.append(done);
     }
+    if (records)
+        records->sync();
     return results;
 }
 
 namespace {
-
-struct AppliedRun {
-    RemovalResult result;
-    QList<TraceFileWriter::DeletedFileInfo> records;
-    QList<AuditLogManager::Request> audit;
-};
 
 // Statuses to set, by path, applied in one change of the media list.
 class StatusChanges {
@@ -260,12 +310,12 @@ void logProxy(const PlannedRemoval& p, const ExecutedRemoval& done, const Wordin
     }
 }
 
-AppliedRun applyRemovals(ProjectManager& manager, const QList<PlannedRemoval>& plan,
-                         const QList<ExecutedRemoval>& executed, RemovalMethod method) {
+// Statuses, counts and log lines; the records come from the journal's run.
+RemovalResult applyRemovals(ProjectManager& manager, const QList<PlannedRemoval>& plan,
+                            const QList<ExecutedRemoval>& executed, RemovalMethod method) {
     using Outcome = ExecutedRemoval::Outcome;
     const Wording words = wordingFor(method);
-    AppliedRun run;
-    RemovalResult& r = run.result;
+    RemovalResult r;
     StatusChanges changes;
     RemovalRules rules(manager);
     const auto fail = [&](const PlannedRemoval& p, const QString& error, bool backToBin) {
@@ -293,7 +343,6 @@ AppliedRun applyRemovals(ProjectManager& manager, const QList<PlannedRemoval>& p
         if (done.outcome == Outcome::withContainer) {
             ++r.deleted;
             changes.set(m.path, MediaFileStatus::deleted);
-            run.audit.append({words.audit, m, std::nullopt});
             continue;
         }
         if (p.isContainer)
@@ -316,11 +365,8 @@ AppliedRun applyRemovals(ProjectManager& manager, const QList<PlannedRemoval>& p
         case Outcome::withContainer:
             ++r.deleted;
             changes.set(m.path, MediaFileStatus::deleted);
-            run.audit.append({words.audit, m, std::nullopt});
             AppLog::fileDeleted(p.target, words.toTrash);
             logProxy(p, done, words);
-            run.records.append(
-                {p.name, p.target, m.size, m.projectNames, done.recordTime, words.traceAction});
             // Entries inside a removed container are gone too, staged or not.
             if (p.isContainer)
                 changes.setInside(rules.entriesInsideContainer(p.target));
@@ -328,7 +374,7 @@ AppliedRun applyRemovals(ProjectManager& manager, const QList<PlannedRemoval>& p
         }
     }
     changes.apply(manager);
-    return run;
+    return r;
 }
 
 } // namespace
@@ -347,38 +393,35 @@ QCoro::Task<RemovalResult> runRemoval(ProjectManager& manager, CleanupServices s
     const QList<PlannedRemoval> plan = planRemovals(manager, bin);
     ProtectedFolderTest protection = ProtectedFolderTest::forManager(manager, services.files.get());
     const std::shared_ptr<FileOperations> files = services.files;
+    const auto records = std::make_shared<RecordRun>(
+        services.auditLog ? &services.auditLog->journal() : nullptr,
+        method == RemovalMethod::trash ? RecordKind::trash : RecordKind::deletion, manager.writeTraceFiles());
+    const RecordStores stores{services.auditLog, services.statsManager, services.traceWriter};
     // Off the GUI thread: a slow or hung volume must not freeze the window. The future is made in
     // its own statement (GCC 12 and lambda temporaries inside co_await).
     QFuture<QList<ExecutedRemoval>> work =
-        QtConcurrent::run(&removalPool(), [plan, files, protection, method] {
-            return executeRemovals(plan, *files, protection, method);
+        QtConcurrent::run(&removalPool(), [plan, files, protection, method, records] {
+            return executeRemovals(plan, *files, protection, method, records.get());
         });
     const QList<ExecutedRemoval> executed = co_await work;
-    if (!self)
+    if (!self) {
+        RecordMerge::closeRun(*records, stores); // the stores outlive the window
         co_return RemovalResult{};
-
-    AppliedRun run = applyRemovals(manager, plan, executed, method);
-    if (services.auditLog && !run.audit.isEmpty())
-        services.auditLog->log(run.audit);
-    if (manager.writeTraceFiles() && !run.records.isEmpty() && services.traceWriter)
-        services.traceWriter->writeTraceFiles(run.records);
-    if (run.result.deleted >= 1 && services.statsManager) {
-        qint64 bytes = 0;
-        for (const TraceFileWriter::DeletedFileInfo& record : std::as_const(run.records))
-            bytes += record.size;
-        services.statsManager->recordDeletion(run.result.deleted, bytes);
     }
+
+    const RemovalResult result = applyRemovals(manager, plan, executed, method);
+    RecordMerge::closeRun(*records, stores);
     QSet<QString> failedPaths;
-    for (const RecycleBinItem& item : std::as_const(run.result.failedItems))
+    for (const RecycleBinItem& item : std::as_const(result.failedItems))
         failedPaths.insert(item.mediaFile.path);
     manager.modifyRecycleBin([&](QList<RecycleBinItem>& items) {
         items.removeIf(
             [&](const RecycleBinItem& item) { return !failedPaths.contains(item.mediaFile.path); });
     });
     manager.updateSummary();
-    AppLog::info(words.closing + QString::number(run.result.deleted) + QStringLiteral(" succeeded, ") +
-                 QString::number(run.result.failed) + QStringLiteral(" failed"));
-    co_return run.result;
+    AppLog::info(words.closing + QString::number(result.deleted) + QStringLiteral(" succeeded, ") +
+                 QString::number(result.failed) + QStringLiteral(" failed"));
+    co_return result;
 }
 
 } // namespace tarnwick

@@ -50,8 +50,13 @@ void StatsManager::recordTranscode(qint64 bytes) {
     save();
 }
 
-void StatsManager::save() {
-    m_file.write(json::encode(m_stats.toJson()));
+bool StatsManager::setStats(const AllTimeStats& stats) {
+    m_stats = stats;
+    return save();
+}
+
+bool StatsManager::save() {
+    return m_file.write(json::encode(m_stats.toJson()));
 }
 
 } // namespace tarnwick

@@ -23,12 +23,15 @@ public:
     void recordMove(qint64 count, qint64 bytes);
     // Bytes saved by transcoding in place; no file count changes.
     void recordTranscode(qint64 bytes);
+    // Replaces the whole record (the records journal applies a run's totals this way, so that it
+    // can tell afterwards whether the write happened); false when the file was not written.
+    bool setStats(const AllTimeStats& stats);
 
     const QString& fileName() const { return m_file.path(); }
     bool fileWasDamaged() const { return m_file.wasDamaged(); }
 
 private:
-    void save();
+    bool save();
 
     StoreFile m_file;
     AllTimeStats m_stats;
