@@ -12,6 +12,16 @@ namespace tarnwick {
 
 namespace {
 
+std::function<void(RecordMerge::Step)>& stepHook() {
+    static std::function<void(RecordMerge::Step)> hook;
+    return hook;
+}
+
+void reached(RecordMerge::Step step) {
+    if (stepHook())
+        stepHook()(step);
+}
+
 struct TraceFolder {
     QString directory;
     QList<TraceFileWriter::DeletedFileInfo> files;
@@ -64,12 +74,15 @@ void writeTraceFiles(const JournalRun& run, TraceFileWriter& writer, RecordJourn
         }
     }
     append(journal, lines, true);
+    reached(RecordMerge::Step::traceFilesNamed);
     for (TraceFolder& folder : folders) {
         for (int attempt = 0; attempt < 100; ++attempt) {
             const auto result = writer.writeTraceFileNamed(folder.directory, folder.file.name, folder.files,
                                                            folder.file.generated);
-            if (result != TraceFileWriter::NamedWrite::taken)
+            if (result != TraceFileWriter::NamedWrite::taken) {
+                reached(RecordMerge::Step::traceFileWritten);
                 break;
+            }
             // Someone else's file took the name meanwhile: another one, announced first.
             folder.file.name = TraceFileWriter::freeTraceFileName(folder.directory, folder.file.generated);
             append(journal, RecordJournal::traceFileLine(run.id, folder.directory, folder.file), true);
@@ -108,10 +121,16 @@ void applyStatistics(const JournalRun& run, StatsManager& stats, RecordJournal* 
     const AllTimeStats before = stats.stats();
     const AllTimeStats after = withRun(before, run);
     append(journal, RecordJournal::statsLine(run.id, before, after), true);
+    reached(RecordMerge::Step::statisticsAnnounced);
     stats.setStats(after);
+    reached(RecordMerge::Step::statisticsWritten);
 }
 
 } // namespace
+
+void RecordMerge::setStepHookForTesting(std::function<void(Step)> hook) {
+    stepHook() = std::move(hook);
+}
 
 QString RecordMerge::traceAction(RecordKind kind) {
     switch (kind) {
@@ -135,6 +154,7 @@ void RecordMerge::closeRun(RecordRun& run, const RecordStores& stores) {
 void RecordMerge::closeRun(const JournalRun& run, const RecordStores& stores, RecordJournal* journal) {
     if (stores.audit)
         stores.audit->adopt(run.countedEntries());
+    reached(Step::entriesShown);
     if (run.writesTraceFiles && stores.traces)
         writeTraceFiles(run, *stores.traces, journal);
     if (stores.stats && anythingCounted(run))

@@ -2,6 +2,8 @@
 
 #include "stores/RecordJournal.h"
 
+#include <functional>
+
 namespace tarnwick {
 
 class AuditLogManager;
@@ -42,6 +44,16 @@ public:
 
     // "Moved to Trash", "Permanently Deleted", "Moved to Folder"; empty for transcoding.
     static QString traceAction(RecordKind kind);
+
+    // The moments between the parts of a close; tests stop a process at each.
+    enum class Step {
+        entriesShown,
+        traceFilesNamed,
+        traceFileWritten,
+        statisticsAnnounced,
+        statisticsWritten
+    };
+    static void setStepHookForTesting(std::function<void(Step)> hook);
 };
 
 } // namespace tarnwick

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
+#include <unistd.h>
 
 using namespace tarnwick;
 using namespace tarnwick::testing;
@@ -82,4 +83,28 @@ TEST(PermanentDeletion, WorksOnWhatAnEarlierTrashRunLeftInTheBin) {
     EXPECT_EQ(result.deleted, 1);
     EXPECT_FALSE(QFileInfo::exists(b.path));
     EXPECT_EQ(h.files->count(Op::removeFile), 1);
+}
+
+// Names of one file free its bytes once, when the last of them goes; one whose other name stays
+// frees nothing. Both removals count it the same way.
+TEST(PermanentDeletion, HardLinkedNamesCountTheBytesTheyFreeOnce) {
+    for (const bool toTrash : {false, true}) {
+        CleanupHarness h;
+        const MediaFile a = h.makeFile("a.mov", 100000);
+        MediaFile b = a;
+        b.path = h.mediaPath("b.mov");
+        ASSERT_EQ(::link(QFile::encodeName(a.path).constData(), QFile::encodeName(b.path).constData()), 0);
+        const MediaFile c = h.makeFile("c.mov", 5000);
+        MediaFile kept = c;
+        kept.path = h.mediaPath("kept elsewhere.mov");
+        ASSERT_EQ(::link(QFile::encodeName(c.path).constData(), QFile::encodeName(kept.path).constData()), 0);
+        h.stage({a, b, c}, {a, b, c});
+
+        const RemovalResult result =
+            toTrash ? QCoro::waitFor(TrashAction::moveToTrash(h.pm(), h.services())) : deleteAll(h);
+        EXPECT_EQ(result.deleted, 3);
+        EXPECT_EQ(h.stats.stats().filesDeleted, 3) << toTrash;
+        EXPECT_EQ(h.stats.stats().spaceSavedBytes, 100000) << toTrash;
+        EXPECT_EQ(h.audit.entries().size(), 3);
+    }
 }
