@@ -1,11 +1,12 @@
 #include "actions/MoveToFolderAction.h"
 
 #include "actions/FolderMoveStep.h"
+#include "actions/RecordMerge.h"
 #include "actions/RemovalRules.h"
-#include "actions/TraceFileWriter.h"
 #include "analysis/ProjectManager.h"
 #include "platform/AppLog.h"
 #include "stores/AuditLogManager.h"
+#include "stores/RecordRun.h"
 #include "stores/StatsManager.h"
 
 #include <QDateTime>
@@ -90,6 +91,7 @@ public:
     void publishProgress(qint64 files, qint64 bytes);
     void advanceBinProgress(const MediaFile& file);
     bool isList() const { return m_variant == Variant::list; }
+    FileRecord recordOf(const MediaFile& file, const FolderMoveJob& job);
 
     ProjectManager& m_manager;
     Variant m_variant;
@@ -101,8 +103,7 @@ public:
     MoveResult m_result;
     qint64 m_filesHandled = 0;
     qint64 m_bytesHandled = 0;
-    QList<AuditLogManager::Request> m_audit;
-    QList<TraceFileWriter::DeletedFileInfo> m_records;
+    std::shared_ptr<RecordRun> m_recordRun; // each moved file's record, written as it moves
     std::shared_ptr<std::atomic<quint64>> m_fileToken = std::make_shared<std::atomic<quint64>>(0);
     QObject m_relay;
 
@@ -116,6 +117,8 @@ private:
 };
 
 void FolderMoveRun::start() {
+    m_recordRun = std::make_shared<RecordRun>(m_services.auditLog ? &m_services.auditLog->journal() : nullptr,
+                                              RecordKind::move, !isList() && m_manager.writeTraceFiles());
     const qsizetype count = m_input.size();
     if (isList()) {
         AppLog::userAction(QStringLiteral("Moving %1 file(s) to %2").arg(count).arg(m_folder));
@@ -220,10 +223,24 @@ void FolderMoveRun::markMoved(const QString& path, const std::optional<QString>&
     m_manager.setMediaFile(index, entry);
 }
 
+// What a move of `file` records: its entry (the destination as planned; the move settles it), its
+// count and bytes (a file without an entry in the media list adds no bytes), its trace line.
+FileRecord FolderMoveRun::recordOf(const MediaFile& file, const FolderMoveJob& job) {
+    FileRecord record;
+    const bool withContainer = job.container == FolderMoveJob::Container::handled;
+    if (!(withContainer && isList()))
+        record.entry = AuditLogEntry::make(AuditAction::movedToFolder, file,
+                                           withContainer ? std::nullopt : job.destination);
+    record.target = withContainer ? QString() : job.source;
+    record.files = 1;
+    record.bytes = m_rules.indexOfEntry(file.path) >= 0 ? file.size : 0;
+    record.traced = !withContainer && !isList();
+    return record;
+}
+
 void FolderMoveRun::applyMoved(const MediaFile& file, const FolderMoveJob& job,
                                const FolderMoveOutcome& done) {
     ++m_result.succeeded;
-    const QDateTime now = QDateTime::currentDateTime();
     if (job.container == FolderMoveJob::Container::proceed) {
         m_rules.handledContainers().insert(job.source);
         AppLog::info(QStringLiteral("R3D: Moved .RDC container ") + job.source + QStringLiteral(" to ") +
@@ -241,10 +258,6 @@ void FolderMoveRun::applyMoved(const MediaFile& file, const FolderMoveJob& job,
         AppLog::fileMoved(job.source, done.destination);
     }
     markMoved(file.path, done.destination);
-    m_audit.append({AuditAction::movedToFolder, file, done.destination});
-    // The trace goes where the moved item was: its working path, or its container.
-    m_records.append(
-        {job.name, job.source, file.size, file.projectNames, now, QStringLiteral("Moved to Folder")});
     const QString proxy = job.proxy.value_or(QString());
     switch (done.proxy) {
     case FolderMoveOutcome::Proxy::none:
@@ -278,8 +291,7 @@ void FolderMoveRun::apply(const MediaFile& file, const FolderMoveJob& job, const
     case Kind::withContainer:
         ++m_result.succeeded;
         markMoved(file.path, std::nullopt);
-        if (!isList())
-            m_audit.append({AuditAction::movedToFolder, file, std::nullopt});
+        m_recordRun->record(recordOf(file, job));
         break;
     case Kind::containerRefused:
         if (const std::optional<MediaFile> used = m_rules.mediaFileInsideContainer(job.source))
@@ -316,11 +328,8 @@ void FolderMoveRun::apply(const MediaFile& file, const FolderMoveJob& job, const
 }
 
 void FolderMoveRun::finish() {
-    if (m_services.auditLog && !m_audit.isEmpty())
-        m_services.auditLog->log(m_audit);
-    if (!isList() && m_manager.writeTraceFiles() && m_result.succeeded >= 1 && !m_records.isEmpty() &&
-        m_services.traceWriter)
-        m_services.traceWriter->writeTraceFiles(m_records);
+    RecordMerge::closeRun(*m_recordRun,
+                          {m_services.auditLog, m_services.statsManager, m_services.traceWriter});
     if (isList()) {
         m_manager.setMoveFilesCompleted(m_manager.moveTotalFiles());
         m_manager.setMoveProgressFraction(1.0);
@@ -337,14 +346,6 @@ void FolderMoveRun::finish() {
     m_manager.modifyRecycleBin([&](QList<RecycleBinItem>& items) {
         items.removeIf([&](const RecycleBinItem& item) { return isMoved(item.mediaFile.path); });
     });
-    if (m_result.succeeded >= 1 && m_services.statsManager) {
-        qint64 bytes = 0;
-        for (const MediaFile& file : std::as_const(m_input)) {
-            if (isMoved(file.path))
-                bytes += file.size;
-        }
-        m_services.statsManager->recordMove(m_result.succeeded, bytes);
-    }
     m_manager.updateSummary();
     m_manager.setIsMoveInProgress(false);
     const QString counts = QString::number(m_result.succeeded) + QStringLiteral(" succeeded, ") +
@@ -406,9 +407,24 @@ QCoro::Task<MoveResult> runMove(ProjectManager& manager, Variant variant,
         const std::shared_ptr<FileOperations> ops = run->m_services.files;
         const auto cancel = std::make_shared<std::atomic_bool>(false);
         *inFlight = manager.cancelMoveRequested() ? nullptr : cancel;
-        QFuture<FolderMoveOutcome> work =
-            QtConcurrent::run(&movePool(), [job, ops, protection, progress, cancel] {
-                return executeFolderMove(job, *ops, protection, progress, cancel.get());
+        // The record goes to the journal right before the move and its outcome right after it, from
+        // the worker: a kill in between leaves an intent the next start decides by the disk.
+        const std::shared_ptr<RecordRun> records =
+            job.container == FolderMoveJob::Container::handled ? nullptr : run->m_recordRun;
+        FileRecord intent = run->recordOf(file, job);
+        QFuture<FolderMoveOutcome> work = QtConcurrent::run(
+            &movePool(), [job, ops, protection, progress, cancel, records, intent]() mutable {
+                if (!records)
+                    return executeFolderMove(job, *ops, protection, progress, cancel.get());
+                if (const FileOpInfo info = ops->status(job.source); info.kind != FileKind::missing)
+                    intent.identity = info.identity();
+                const int seq = records->intend(std::move(intent));
+                FolderMoveOutcome done = executeFolderMove(job, *ops, protection, progress, cancel.get());
+                if (done.kind == FolderMoveOutcome::Kind::moved)
+                    records->done(seq, std::nullopt, done.destination);
+                else
+                    records->failed(seq);
+                return done;
             });
         const FolderMoveOutcome done = co_await work;
         if (!self)

@@ -147,6 +147,9 @@ public:
             item.state = k == QLatin1String("done") ? JournalRun::State::done : JournalRun::State::failed;
             if (const auto time = json::optDate(o, QStringLiteral("at")))
                 item.record.tracedAt = time;
+            if (const auto destination = json::optString(o, QStringLiteral("d"));
+                destination && item.record.entry)
+                item.record.entry->destinationPath = destination;
         } else if (k == QLatin1String("traceFile")) {
             const auto folder = json::optString(o, QStringLiteral("dir"));
             const auto name = json::optString(o, QStringLiteral("name"));
@@ -348,11 +351,14 @@ QByteArray RecordJournal::recordLine(const QString& run, int seq, const FileReco
     return line(o);
 }
 
-QByteArray RecordJournal::doneLine(const QString& run, int seq, const std::optional<QDateTime>& at) {
+QByteArray RecordJournal::doneLine(const QString& run, int seq, const std::optional<QDateTime>& at,
+                                   const std::optional<QString>& destination) {
     QJsonObject o = head("done", run);
     o.insert(QStringLiteral("n"), seq);
     if (at)
         o.insert(QStringLiteral("at"), json::fromDate(*at));
+    if (destination)
+        o.insert(QStringLiteral("d"), *destination);
     return line(o);
 }
 

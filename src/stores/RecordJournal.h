@@ -100,7 +100,8 @@ public:
     static QByteArray runLine(const QString& run, RecordKind kind, bool traceFiles);
     // `intent`: before the disk step, decided later; otherwise the file counts at once.
     static QByteArray recordLine(const QString& run, int seq, const FileRecord& record, bool intent);
-    static QByteArray doneLine(const QString& run, int seq, const std::optional<QDateTime>& at);
+    static QByteArray doneLine(const QString& run, int seq, const std::optional<QDateTime>& at,
+                               const std::optional<QString>& destination = {});
     static QByteArray failedLine(const QString& run, int seq);
     static QByteArray traceFileLine(const QString& run, const QString& folder,
                                     const JournalRun::TraceFile& file);

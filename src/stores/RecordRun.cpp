@@ -43,14 +43,16 @@ int RecordRun::intend(FileRecord record) {
     return seq;
 }
 
-void RecordRun::done(int seq, const std::optional<QDateTime>& at) {
+void RecordRun::done(int seq, const std::optional<QDateTime>& at, const std::optional<QString>& destination) {
     if (seq < 0 || seq >= m_run.items.size())
         return;
     JournalRun::Item& item = m_run.items[seq];
     item.state = JournalRun::State::done;
     if (at)
         item.record.tracedAt = at;
-    write(RecordJournal::doneLine(m_run.id, seq, at), false);
+    if (destination && item.record.entry)
+        item.record.entry->destinationPath = destination;
+    write(RecordJournal::doneLine(m_run.id, seq, at, destination), false);
 }
 
 void RecordRun::failed(int seq) {

@@ -22,8 +22,10 @@ public:
 
     // The number that done() and failed() take.
     int intend(FileRecord record);
-    // `at`: when the step ended, for a trace record timed after it.
-    void done(int seq, const std::optional<QDateTime>& at = {});
+    // `at`: when the step ended, for a trace record timed after it. `destination`: where the file
+    // went when that was only settled by the step (a numbered name); the entry takes it.
+    void done(int seq, const std::optional<QDateTime>& at = {},
+              const std::optional<QString>& destination = {});
     void failed(int seq);
     void record(FileRecord record);
     void sync();

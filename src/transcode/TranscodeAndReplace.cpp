@@ -1,12 +1,14 @@
 #include "transcode/TranscodeAndReplace.h"
 
 #include "actions/ProtectedFolderTest.h"
+#include "actions/RecordMerge.h"
 #include "actions/RemovalRules.h"
 #include "analysis/ProjectManager.h"
 #include "platform/AppLog.h"
 #include "platform/ByteCountText.h"
 #include "platform/FileOperations.h"
 #include "stores/AuditLogManager.h"
+#include "stores/RecordRun.h"
 #include "stores/StatsManager.h"
 #include "transcode/TranscodeEngine.h"
 #include "transcode/TranscodeExtensions.h"
@@ -124,6 +126,9 @@ QCoro::Task<TranscodeRunTotals> transcodeAndReplace(ProjectManager& managerRef, 
     manager->setTranscodeShouldCancel(false);
     manager->setIsTranscodeInProgress(true);
     engine.resetCancel();
+    // Each transcoded file's record goes to the journal as it succeeds.
+    RecordRun records(manager->auditLog() ? &manager->auditLog()->journal() : nullptr, RecordKind::transcode,
+                      false);
 
     QSet<QString> transcodedPaths;
     for (int i = 0; i < total && manager; ++i) {
@@ -176,8 +181,10 @@ QCoro::Task<TranscodeRunTotals> transcodeAndReplace(ProjectManager& managerRef, 
                 manager->setMediaFile(k, updated);
                 break;
             }
-            if (manager->auditLog())
-                manager->auditLog()->log(AuditAction::transcoded, item.mediaFile);
+            FileRecord record;
+            record.entry = AuditLogEntry::make(AuditAction::transcoded, item.mediaFile, std::nullopt);
+            record.bytes = std::max<qint64>(0, r.sourceSize - r.newSize);
+            records.record(std::move(record));
             AppLog::info(QStringLiteral("Transcoded ") + name + QStringLiteral(": ") +
                          formatFileByteCount(r.sourceSize) + QStringLiteral(" → ") +
                          formatFileByteCount(r.newSize));
@@ -201,8 +208,7 @@ QCoro::Task<TranscodeRunTotals> transcodeAndReplace(ProjectManager& managerRef, 
         items.removeIf([&](const RecycleBinItem& it) { return transcodedPaths.contains(it.mediaFile.path); });
     });
     manager->updateSummary();
-    if (totals.transcoded > 0 && manager->statsManager())
-        manager->statsManager()->recordTranscode(totals.spaceSaved);
+    RecordMerge::closeRun(records, {manager->auditLog(), manager->statsManager(), nullptr});
     manager->setIsTranscodeInProgress(false);
     manager->setTranscodeCompleteResult(
         TranscodeCompleteResult{totals.transcoded, totals.skipped, totals.failed, totals.spaceSaved,

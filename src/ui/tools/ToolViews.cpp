@@ -16,8 +16,9 @@
 namespace tarnwick {
 
 void registerToolViews(ViewFactories& factories) {
-    factories.auditLogSheet = [](ContentView&) -> QWidget* {
-        return new AuditLogView(AuditLogManager::shared().entries());
+    factories.auditLogSheet = [](ContentView& window) -> QWidget* {
+        AuditLogManager* log = window.manager().auditLog();
+        return new AuditLogView(log ? *log : AuditLogManager::shared());
     };
     factories.protectedFoldersSheet = [](ContentView& window) -> QWidget* {
         ProtectedFolders* store = window.manager().services().protectedFolders;
