@@ -67,6 +67,7 @@ QString auditTemplate(int entries) {
         requests.append({AuditAction::movedToTrash, file, std::nullopt});
     }
     log.log(requests);
+    log.compact(); // the entries in the log itself, as after a start
     made.insert(entries, log.fileName());
     return log.fileName();
 }
