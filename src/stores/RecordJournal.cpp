@@ -207,8 +207,39 @@ QList<AuditLogEntry> JournalRun::countedEntries() const {
 RecordJournal::RecordJournal(QString path) : m_path(std::move(path)) {}
 
 RecordJournal::~RecordJournal() {
+    if (m_syncer.joinable()) {
+        {
+            std::lock_guard lock(m_syncMutex);
+            m_stopping = true;
+        }
+        m_syncWanted.notify_one();
+        m_syncer.join();
+    }
     if (m_fd >= 0)
         ::close(m_fd);
+}
+
+void RecordJournal::syncSoon() {
+    {
+        std::lock_guard lock(m_syncMutex);
+        m_syncPending = true;
+        if (!m_syncer.joinable())
+            m_syncer = std::thread([this] { syncLoop(); });
+    }
+    m_syncWanted.notify_one();
+}
+
+void RecordJournal::syncLoop() {
+    std::unique_lock lock(m_syncMutex);
+    for (;;) {
+        m_syncWanted.wait(lock, [this] { return m_syncPending || m_stopping; });
+        if (m_stopping)
+            return;
+        m_syncPending = false;
+        lock.unlock();
+        sync();
+        lock.lock();
+    }
 }
 
 bool RecordJournal::openForAppend() {
@@ -260,10 +291,13 @@ bool RecordJournal::append(const QByteArray& lines) {
 }
 
 bool RecordJournal::sync() {
-    QMutexLocker lock(&m_mutex);
-    if (m_fd < 0)
-        return true;
-    return ::fdatasync(m_fd) == 0;
+    int fd = -1;
+    {
+        QMutexLocker lock(&m_mutex);
+        fd = m_fd;
+    }
+    // Outside the lock, so appends go on meanwhile: the descriptor stays open until destruction.
+    return fd < 0 || ::fdatasync(fd) == 0;
 }
 
 qint64 RecordJournal::size() const {

@@ -12,7 +12,10 @@
 #include <QString>
 
 #include <atomic>
+#include <condition_variable>
+#include <mutex>
 #include <optional>
+#include <thread>
 #include <utility>
 
 namespace tarnwick {
@@ -83,6 +86,9 @@ public:
     bool append(const QByteArray& lines);
     // Against power loss as well.
     bool sync();
+    // The same on the journal's own thread: the disk work goes on meanwhile (a sync can wait for the
+    // file system to commit everything the run removed so far).
+    void syncSoon();
     JournalContents read() const;
     qint64 size() const;
     // Empties the journal once its entries are in the log; refused while a run is open.
@@ -115,9 +121,16 @@ public:
 private:
     bool openForAppend();
 
+    void syncLoop();
+
     QString m_path;
     mutable QMutex m_mutex;
     int m_fd = -1;
+    std::thread m_syncer;
+    std::mutex m_syncMutex;
+    std::condition_variable m_syncWanted;
+    bool m_syncPending = false;
+    bool m_stopping = false;
     bool m_failureLogged = false;
     std::atomic<int> m_openRuns{0};
     bool m_deferred = false;

@@ -32,8 +32,11 @@ void RecordRun::write(const QByteArray& line, bool now) {
         return;
     m_journal->append(m_pending);
     m_pending.clear();
-    if (m_linesSinceSync >= syncEveryLines || m_sinceSync.elapsed() >= syncEveryMs)
-        sync();
+    if (m_linesSinceSync >= syncEveryLines || m_sinceSync.elapsed() >= syncEveryMs) {
+        m_journal->syncSoon();
+        m_linesSinceSync = 0;
+        m_sinceSync.restart();
+    }
 }
 
 int RecordRun::intend(FileRecord record) {
