@@ -11,8 +11,8 @@ namespace tarnwick {
 // after it; record() for a file that counts without a disk step of its own. A kill at any moment
 // leaves, for every file, either a decided line or an intent that the next start decides by
 // looking at the disk. Lines are synced per batch (on the journal's own thread, so the disk work
-// does not wait) and by sync(), which the action calls before it reports. One thread at a time; the run is
-// handed to the GUI thread to be closed (RecordMerge).
+// does not wait) and by sync(), which the action calls before it reports. One thread at a time;
+// the run is handed to the GUI thread to be closed (RecordMerge).
 class RecordRun {
 public:
     // Writes the run's first line; a null journal keeps the records in memory only.
