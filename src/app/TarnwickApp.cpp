@@ -1,5 +1,6 @@
 #include "app/TarnwickApp.h"
 
+#include "platform/AppVersion.h"
 #include "ui/bin/BinViews.h"
 #include "ui/browser/BrowserViews.h"
 #include "ui/common/LinuxDesktopServices.h"
@@ -49,8 +50,7 @@ TarnwickApp::TarnwickApp(Options options) : m_options(std::move(options)) {
 
     // The updater starts before any window exists.
     m_updater = m_options.updater ? std::move(m_options.updater)
-                                  : std::make_unique<AppcastUpdater>(m_options.appcastUrl,
-                                                                     QStringLiteral(TARNWICK_VERSION));
+                                  : std::make_unique<AppcastUpdater>(m_options.appcastUrl, appVersion());
     m_updater->start();
 }
 
@@ -118,7 +118,7 @@ void TarnwickApp::showAbout() {
         m_window.get(), QStringLiteral("Tarnwick"),
         QStringLiteral("Version %1\n\nFinds the media no timeline uses and reclaims its space "
                        "safely.")
-            .arg(QStringLiteral(TARNWICK_VERSION)),
+            .arg(appVersion()),
         {{QStringLiteral("OK"), AlertButton::Role::normal, {}}});
 }
 

@@ -1,6 +1,7 @@
 #include "app/MainWindow.h"
 #include "app/ScreenshotTour.h"
 #include "app/TarnwickApp.h"
+#include "platform/AppVersion.h"
 
 #include <QApplication>
 #include <QFileInfo>
@@ -11,7 +12,7 @@ int main(int argc, char** argv) {
         qputenv("QT_MEDIA_BACKEND", "ffmpeg");
     QApplication application(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Tarnwick"));
-    QApplication::setApplicationVersion(QStringLiteral(TARNWICK_VERSION));
+    QApplication::setApplicationVersion(tarnwick::appVersion());
     QApplication::setDesktopFileName(QStringLiteral("tarnwick"));
 
     tarnwick::TarnwickApp::Options options;

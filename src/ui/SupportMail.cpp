@@ -1,5 +1,7 @@
 #include "ui/SupportMail.h"
 
+#include "platform/AppVersion.h"
+
 #include <QSysInfo>
 
 namespace tarnwick {
@@ -21,7 +23,7 @@ QString encodeQueryValue(const QString& text) {
 AppVersionInfo AppVersionInfo::current() {
     // Linux builds carry one version; it serves as the build number too.
     AppVersionInfo info;
-    if (const auto v = declared(QStringLiteral(TARNWICK_VERSION)); !v.isEmpty()) {
+    if (const auto v = declared(appVersion()); !v.isEmpty()) {
         info.shortVersion = v;
         info.build = v;
     }
