@@ -183,7 +183,11 @@ void BM_SelectAllThenAdd(benchmark::State& state) {
     ProjectManager& pm = world().pm();
     qsizetype staged = 0;
     MediaBrowserActions actions;
-    actions.addToRecycleBin = [&](const QList<MediaFile>& files) { staged = files.size(); };
+    actions.addToRecycleBin = [&](const QList<MediaFile>& files, std::function<void()> done) {
+        staged = files.size();
+        if (done)
+            done();
+    };
     MediaFileListView view(pm, actions, nullptr);
     QSet<QUuid> all;
     for (const MediaFile& f : pm.mediaFiles())

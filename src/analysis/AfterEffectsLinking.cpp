@@ -5,6 +5,7 @@
 #include "platform/AppLog.h"
 #include "platform/PathText.h"
 #include "platform/TextKey.h"
+#include "stores/AuditLogManager.h"
 
 #include <QPointer>
 #include <QtConcurrent/QtConcurrentRun>
@@ -455,6 +456,7 @@ int AfterEffectsLinking::unstageUsedFootage(ProjectManager& manager) {
 
     QSet<qsizetype> backOnline;
     QSet<int> leaving;
+    QList<AuditLogManager::Request> restored;
     for (qsizetype b = 0; b < bin.size(); ++b) {
         const MediaFile& staged = bin[b].mediaFile;
         qsizetype used = usedByKey.value(lowerKey(staged.path), -1);
@@ -463,6 +465,7 @@ int AfterEffectsLinking::unstageUsedFootage(ProjectManager& manager) {
         if (used < 0)
             continue;
         leaving.insert(int(b));
+        restored.append({AuditAction::restored, staged, std::nullopt});
         // The staged file's own entry (exact path first), else the used entry holding its path.
         backOnline.insert(entryByExactPath.value(text::nfc(staged.path), used));
     }
@@ -482,6 +485,9 @@ int AfterEffectsLinking::unstageUsedFootage(ProjectManager& manager) {
         }
         items = std::move(kept);
     });
+    // Each file that left the bin is a restore, recorded as one.
+    if (AuditLogManager* audit = manager.auditLog())
+        audit->log(restored);
     AppLog::info(QStringLiteral("%1 staged file(s) left the recycle bin: now used in After Effects")
                      .arg(leaving.size()));
     return int(leaving.size());

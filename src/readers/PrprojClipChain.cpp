@@ -149,6 +149,15 @@ MasterClipMediaChain::MasterClipMediaChain(const MarkerIndex& index, bool parall
         parallel);
     readBlocks(index, masterClipUID, Pattern::masterClipStart, clipIndex, Pattern::clipRef,
                bit(masterClipEnd), [&](Id master, Id clip) { masterClipClipRefs[master].push_back(clip); });
+    // A timeline's own master clip (the one a nested sequence is placed through) shows sequence
+    // sources instead of media sources.
+    std::unordered_set<Id> sequenceSources;
+    for (const MarkedLine& line : index.lines) {
+        if (line.has(sequenceSourceID)) {
+            if (auto id = firstCapture(Pattern::sequenceSourceStart, line.text))
+                sequenceSources.insert(*id);
+        }
+    }
     clips.get();
     sources.get();
     // Follow clips and sources now (this runs beside the media scan); only the media paths are
@@ -156,6 +165,7 @@ MasterClipMediaChain::MasterClipMediaChain(const MarkerIndex& index, bool parall
     m_mediaRefsByMasterClip.reserve(masterClipClipRefs.size());
     for (const auto& [master, clipIDs] : masterClipClipRefs) {
         std::vector<Id>& refs = m_mediaRefsByMasterClip[master];
+        bool showsSequence = false;
         for (Id c : clipIDs) {
             const auto sourcesOfClip = clipSourceRefs.find(c);
             if (sourcesOfClip == clipSourceRefs.end())
@@ -164,8 +174,12 @@ MasterClipMediaChain::MasterClipMediaChain(const MarkerIndex& index, bool parall
                 const auto media = mediaSourceMediaRef.find(source);
                 if (media != mediaSourceMediaRef.end())
                     refs.push_back(media->second);
+                else if (sequenceSources.count(source) != 0)
+                    showsSequence = true;
             }
         }
+        if (showsSequence && refs.empty())
+            m_sequenceMasterClips.insert(master);
     }
 }
 
@@ -208,6 +222,10 @@ bool MasterClipMediaChain::isGenerated(Id masterClip) const {
                        [&](Id ref) { return m_generatedMedia->count(ref) != 0; });
 }
 
+bool MasterClipMediaChain::standsForSequence(Id masterClip) const {
+    return m_sequenceMasterClips.count(masterClip) != 0;
+}
+
 ReferenceChain MasterClipMediaChain::asReferenceChain() const {
     auto id = [](const QString& text) { return text.toUtf8(); };
     return {m_resolvedCount,
@@ -218,6 +236,10 @@ ReferenceChain MasterClipMediaChain::asReferenceChain() const {
             [this, id](const QString& masterClipID) {
                 const QByteArray utf8 = id(masterClipID);
                 return isGenerated(Id(utf8.constData(), static_cast<std::size_t>(utf8.size())));
+            },
+            [this, id](const QString& masterClipID) {
+                const QByteArray utf8 = id(masterClipID);
+                return standsForSequence(Id(utf8.constData(), static_cast<std::size_t>(utf8.size())));
             }};
 }
 

@@ -54,6 +54,7 @@ constexpr std::array<std::string_view, markerCount> kMarkerTexts = {
     "</VideoMediaSource>",
     "</AudioMediaSource>",
     "<Infinite>",
+    "SequenceSource ObjectID=",
 };
 
 // Markers ending in '=' or '>' are found from that last byte, looking back; the few others start

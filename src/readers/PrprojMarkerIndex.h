@@ -50,6 +50,7 @@ enum Marker : int {
     videoMediaSourceEnd, // </VideoMediaSource>
     audioMediaSourceEnd, // </AudioMediaSource>
     infinite,            // <Infinite>
+    sequenceSourceID,    // SequenceSource ObjectID=
     markerCount
 };
 

@@ -70,6 +70,10 @@ const std::vector<Shape>& shapes() {
              "MediaSource ObjectID=\"",
              {digitsCap, quote}},
             {R"re(<Media ObjectURef="([^"]+)")re", {}, "<Media ObjectURef=\"", {textCap, quote}},
+            {R"re(<(?:Video|Audio)SequenceSource ObjectID="(\d+)")re",
+             va,
+             "SequenceSource ObjectID=\"",
+             {digitsCap, quote}},
         };
         return v;
     }();

@@ -220,8 +220,9 @@ UsageResult UsageResolver::resolve(QStringList& warnings) const {
         const QString& id = used[i];
         const std::optional<QStringList>& paths = matches[static_cast<std::size_t>(i)];
         if (!paths) {
-            // Titles, mattes, black video and the like have no file to match: nothing is unresolved.
-            if (!m_in.referenceChain.isGenerated || !m_in.referenceChain.isGenerated(id))
+            // Titles, mattes, black video and nested timelines have no file to match: nothing is
+            // unresolved.
+            if (!m_in.referenceChain.leadsToNoFile(id))
                 ++unresolved;
             continue;
         }

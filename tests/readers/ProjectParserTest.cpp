@@ -202,6 +202,32 @@ TEST(ProjectParser, GeneratedMediaOnTimelinesLeaveNothingUnresolved) {
     }
 }
 
+// Every timeline has a master clip of its own (named as the timeline, showing it through sequence
+// sources); placed in another timeline it is a nested timeline, not a file that went missing.
+TEST(ProjectParser, ATimelinesOwnMasterClipIsNeverUnresolved) {
+    for (const int unclassifiable : {0, 3}) {
+        ProjectGeneratorOptions o;
+        o.mediaCount = 60;
+        o.sequenceCount = 3;
+        o.timelineMasterClips = true;
+        o.nestedTimelineClipCount = 2;
+        o.unclassifiableClipCount = unclassifiable;
+        const GeneratedProject g = ProjectGenerator::generate(o);
+        const ProjectParser::ParseResult r =
+            ProjectParser().parseXml(g.xml, QStringLiteral("/p/Nest.prproj"));
+        EXPECT_EQ(r.usedMediaPaths, g.usedPaths);
+        EXPECT_EQ(r.nestedSequenceCount, g.nestedSequenceCount);
+        if (unclassifiable == 0) {
+            EXPECT_TRUE(r.warnings.isEmpty()) << r.warnings.join(u'\n').toStdString();
+            continue;
+        }
+        // Clips that really lack their media are still reported, and only they.
+        ASSERT_EQ(r.warnings.size(), 1) << r.warnings.join(u'\n').toStdString();
+        EXPECT_TRUE(r.warnings[0].startsWith(QStringLiteral("3 timeline clip(s) could not be matched")))
+            << r.warnings[0].toStdString();
+    }
+}
+
 // Only media positively marked as generated count as such: a block that names a file, or one with
 // nothing to tell, still leaves its clip unresolved.
 TEST(ProjectParser, MediaThatMayNameAFileAreNeverTakenForGenerated) {

@@ -19,6 +19,7 @@
 #include <QLocale>
 #include <QMenu>
 #include <QPainter>
+#include <QPointer>
 #include <QPushButton>
 #include <QStackedWidget>
 #include <QVBoxLayout>
@@ -241,11 +242,17 @@ void RecycleBinView::restoreItems(const QSet<QUuid>& ids) {
         if (ids.contains(item.id))
             chosen.append(item);
     }
-    (void)RecycleBin(m_window.manager()).removeFromRecycleBin(chosen);
-    m_window.selectedRecycleBinItems().clear();
-    m_refreshing = true;
-    m_list->clearSelection();
-    m_refreshing = false;
+    // The selection goes once the items really left the bin (a restore may wait for a running
+    // operation).
+    (void)RecycleBin(m_window.manager())
+        .removeFromRecycleBin(chosen, [self = QPointer<RecycleBinView>(this)] {
+            if (!self)
+                return;
+            self->m_window.selectedRecycleBinItems().clear();
+            self->m_refreshing = true;
+            self->m_list->clearSelection();
+            self->m_refreshing = false;
+        });
 }
 
 QSet<QUuid> RecycleBinView::menuItemsAt(const QPoint& pos) const {

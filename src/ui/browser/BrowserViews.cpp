@@ -29,8 +29,9 @@ MediaBrowserActions tableActions(ContentView& window, const BrowserServices& ser
     actions.deleteSafetyConflicts = [&window, &manager](const QList<MediaFile>& files) {
         return window.operations().conflictReasons(files, manager.mediaFiles());
     };
-    actions.addToRecycleBin = [&window, &manager](const QList<MediaFile>& files) {
-        window.operations().addToRecycleBin(manager, files);
+    actions.addToRecycleBin = [&window, &manager](const QList<MediaFile>& files,
+                                                  std::function<void()> staged) {
+        window.operations().addToRecycleBin(manager, files, std::move(staged));
     };
     if (services.desktop) {
         actions.reveal = [desktop = services.desktop](const MediaFile& file) {

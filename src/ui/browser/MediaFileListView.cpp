@@ -17,6 +17,7 @@
 #include <QLabel>
 #include <QMenu>
 #include <QMouseEvent>
+#include <QPointer>
 #include <QPushButton>
 #include <QScrollBar>
 #include <QStackedWidget>
@@ -45,7 +46,12 @@ constexpr int minimumNameWidth = 160;
 MediaFileListView::MediaFileListView(ProjectManager& manager, MediaBrowserActions actions,
                                      MediaThumbnailStore* thumbnails, QWidget* parent)
     : QWidget(parent), m_manager(manager), m_actions(std::move(actions)),
-      m_staging(m_actions.deleteSafetyConflicts, m_actions.addToRecycleBin, [this] { clearSelection(); }),
+      // The selection stays until the staging really happened (it may wait for a running operation).
+      m_staging(m_actions.deleteSafetyConflicts, m_actions.addToRecycleBin,
+                [self = QPointer<MediaFileListView>(this)] {
+                    if (self)
+                        self->clearSelection();
+                }),
       m_thumbnails(thumbnails) {
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);

@@ -35,8 +35,9 @@ void installCardViews(ViewFactories& factories, ThumbnailGenerator& generator) {
         actions.deleteSafetyConflicts = [&window, &manager](const QList<MediaFile>& files) {
             return window.operations().conflictReasons(files, manager.mediaFiles());
         };
-        actions.addToRecycleBin = [&window, &manager](const QList<MediaFile>& files) {
-            window.operations().addToRecycleBin(manager, files);
+        actions.addToRecycleBin = [&window, &manager](const QList<MediaFile>& files,
+                                                      std::function<void()> staged) {
+            window.operations().addToRecycleBin(manager, files, std::move(staged));
         };
         auto* view = new ClipCardsView(manager, std::move(actions), loader);
         view->setSelection(window.selectedFiles());

@@ -10,6 +10,7 @@
 #include <QFrame>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QPointer>
 #include <QPushButton>
 #include <QStackedWidget>
 #include <QVBoxLayout>
@@ -59,7 +60,12 @@ QWidget* emptyState() {
 ClipCardsView::ClipCardsView(ProjectManager& manager, ClipCardsActions actions, CardStillLoader loadStill,
                              ScrubEngineFactory makeEngine, QWidget* parent)
     : QWidget(parent), m_manager(manager), m_actions(std::move(actions)),
-      m_staging(m_actions.deleteSafetyConflicts, m_actions.addToRecycleBin, [this] { clearSelection(); }),
+      // The selection stays until the staging really happened (it may wait for a running operation).
+      m_staging(m_actions.deleteSafetyConflicts, m_actions.addToRecycleBin,
+                [self = QPointer<ClipCardsView>(this)] {
+                    if (self)
+                        self->clearSelection();
+                }),
       m_clipCount(label({}, Font::brandMono(11), Color::brandTextTertiary())),
       m_selectionCount(label({}, Font::brandMono(11, Font::Weight::medium), Color::brandAccent())),
       m_selectAll(smallButton(QStringLiteral("Select All"))), m_clear(smallButton(QStringLiteral("Clear"))),

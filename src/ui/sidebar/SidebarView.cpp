@@ -187,11 +187,9 @@ void SidebarView::build() {
               QStringLiteral("Find files with same name but different extension (e.g., re-encoded files)"),
               [this](bool on) {
                   m_manager.setIgnoreFileExtension(on);
-                  // The rescan runs through the manager's gate, off the GUI thread.
-                  if (m_manager.isBusy())
-                      m_window.showBusyAlert(m_manager.busyReason());
-                  else
-                      (void)m_manager.rescanAll();
+                  // The rescan runs through the manager's gate, off the GUI thread; while another
+                  // operation runs it waits for it (the window shows that it waits).
+                  (void)m_manager.rescanAll();
               });
     addToggle(QStringLiteral("Write Trace Files"),
               QStringLiteral("Leave a receipt file in directories where files are deleted"),

@@ -10,6 +10,7 @@
 #include "ui/SymbolIcons.h"
 #include "ui/sidebar/SidebarView.h"
 #include "ui/window/AnalyzingOverlay.h"
+#include "ui/window/BusyStatus.h"
 #include "ui/window/EmptyStateView.h"
 #include "ui/window/PresentationChain.h"
 #include "ui/window/WelcomeView.h"
@@ -23,6 +24,7 @@
 #include <QFileInfo>
 #include <QFrame>
 #include <QHBoxLayout>
+#include <QLabel>
 #include <QMimeData>
 #include <QPushButton>
 #include <QSplitter>
@@ -79,8 +81,10 @@ ContentView::ContentView(std::unique_ptr<ProjectManager> manager, Services servi
     connect(m_facts, &WindowFacts::updated, this, &ContentView::updateToolbarState);
     connect(m_manager.get(), &ProjectManager::changed, this, [this](ProjectManager::Changes groups) {
         if (groups & (ProjectManager::Change::progress | ProjectManager::Change::moveProgress |
-                      ProjectManager::Change::transcodeProgress))
+                      ProjectManager::Change::transcodeProgress)) {
             updateOverlays();
+            updateBusyStatus();
+        }
         if (groups & (ProjectManager::Change::prompts | ProjectManager::Change::progress))
             schedulePresentations();
         if (groups & (ProjectManager::Change::mediaFiles | ProjectManager::Change::aeLinks))
@@ -88,6 +92,7 @@ ContentView::ContentView(std::unique_ptr<ProjectManager> manager, Services servi
     });
     updateToolbarState();
     updateOverlays();
+    updateBusyStatus();
 }
 
 ContentView::~ContentView() {
@@ -184,6 +189,13 @@ QWidget* ContentView::buildMediaPane() {
             [this](int id) { setDetailViewMode(static_cast<DetailViewMode>(id)); });
     row->addWidget(picker);
     row->addStretch(1);
+    // What runs in the background, and what waits for it.
+    m_busyStatus = new QLabel(pane);
+    m_busyStatus->setObjectName(QStringLiteral("busyStatus"));
+    m_busyStatus->setFont(Font::brand(11));
+    m_busyStatus->setStyleSheet(QStringLiteral("color: %1;").arg(Color::brandAmber().name()));
+    m_busyStatus->hide();
+    row->addWidget(m_busyStatus);
     column->addLayout(row);
     column->addWidget(divider(pane));
     QWidget* filterBar = m_services.factories.filterBar ? m_services.factories.filterBar(*this) : nullptr;
@@ -325,6 +337,16 @@ void ContentView::updateOverlays() {
             this);
     });
     layoutLayers();
+}
+
+void ContentView::updateBusyStatus() {
+    const bool overlay =
+        m_manager->isAnalyzing() || m_manager->isMoveInProgress() || m_manager->isTranscodeInProgress();
+    const QString status =
+        busyStatus::text(m_manager->isBusy(), m_manager->busyReason(), overlay, m_manager->queuedRequests());
+    m_busyStatus->setText(status);
+    m_busyStatus->setToolTip(status);
+    m_busyStatus->setVisible(!status.isEmpty());
 }
 
 void ContentView::layoutLayers() {

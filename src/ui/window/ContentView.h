@@ -20,6 +20,7 @@
 class QActionGroup;
 class QAction;
 class QButtonGroup;
+class QLabel;
 class QSplitter;
 class QStackedWidget;
 class QToolBar;
@@ -143,6 +144,8 @@ public:
     // The search and refresh toolbar buttons.
     QAction* searchOfflineAction() const { return m_searchAction; }
     QAction* refreshAction() const { return m_refreshAction; }
+    // The line that says what runs in the background and what waits for it (hidden when nothing).
+    QLabel* busyStatusLabel() const { return m_busyStatus; }
 
 Q_SIGNALS:
     void draggingChanged(bool dragging);
@@ -161,6 +164,7 @@ private:
     void buildPresentations();
     void updateToolbarState();
     void updateOverlays();
+    void updateBusyStatus();
     void layoutLayers();
     void setDragging(bool dragging);
     void startImport(const QList<QUrl>& urls);
@@ -185,6 +189,7 @@ private:
     QToolBar* m_toolbar = nullptr;
     QAction* m_searchAction = nullptr;
     QAction* m_refreshAction = nullptr;
+    QLabel* m_busyStatus = nullptr;
     SidebarView* m_sidebar = nullptr;
     QSplitter* m_split = nullptr;
     QButtonGroup* m_modePicker = nullptr;

@@ -70,10 +70,7 @@ void ContentView::startImport(const QList<QUrl>& urls) {
 }
 
 void ContentView::runRescan() {
-    if (m_manager->isBusy()) {
-        showBusyAlert(m_manager->busyReason());
-        return;
-    }
+    // While another operation runs the rescan waits for it, and the window shows that it waits.
     (void)m_manager->rescanAll();
 }
 

@@ -40,7 +40,11 @@ protected:
             checked.append(files);
             return conflicts;
         };
-        actions.addToRecycleBin = [this](const QList<MediaFile>& files) { staged.append(files); };
+        actions.addToRecycleBin = [this](const QList<MediaFile>& files, std::function<void()> done) {
+            staged.append(files);
+            if (done)
+                done();
+        };
         actions.reveal = [this](const MediaFile& file) { revealed.append(file.path); };
         actions.copyPaths = [this](const QList<MediaFile>& files) { copied = files.size(); };
         actions.combine = [this](const QList<MediaFile>& files) { combined = files.size(); };

@@ -252,6 +252,29 @@ TEST(SidebarToggles, IgnoreExtensionRescansOncePerClickAndNeverOnSync) {
               QStringLiteral("Show only files detected as duplicates"));
 }
 
+// Toggled while another operation runs: the option flips at once, the window says the rescan waits
+// (no alert), and the rescan runs when the operation ends.
+TEST(SidebarToggles, IgnoreExtensionToggledWhileBusyRescansWhenTheOperationEnds) {
+    WindowFixture f;
+    f.fill(2);
+    UiLogCapture log;
+    auto scope = f.pm().tryBeginOperation(QStringLiteral("Removing project A…"));
+    ASSERT_TRUE(scope);
+    f.view->sidebar()->toggle(QStringLiteral("Ignore File Extension"))->click();
+    f.settle();
+    EXPECT_TRUE(f.pm().ignoreFileExtension());
+    EXPECT_EQ(rescans(log), 0);
+    EXPECT_NE(f.presented(), QStringLiteral("busy"));
+    const QLabel* status = f.view->busyStatusLabel();
+    EXPECT_FALSE(status->isHidden());
+    EXPECT_EQ(status->text(), QStringLiteral("Removing project A… — Waiting to run: Refresh file status"));
+
+    scope->release();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return rescans(log) == 1 && !f.pm().isBusy(); }));
+    f.settle();
+    EXPECT_TRUE(status->isHidden());
+}
+
 TEST(SidebarSweep, ButtonsFollowTheSafeAndExportableFiles) {
     WindowFixture f;
     SidebarView* sidebar = f.view->sidebar();
