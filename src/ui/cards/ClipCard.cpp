@@ -16,6 +16,8 @@
 #include <QToolTip>
 #include <QVariantAnimation>
 
+#include <cmath>
+
 #include <qcoro/qcorotask.h>
 
 namespace tarnwick {
@@ -58,8 +60,11 @@ protected:
                 p.drawEllipse(QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5));
             }
             const QSize size = iconSize();
-            p.drawPixmap(QRect(QPoint((width() - size.width()) / 2, (height() - size.height()) / 2), size),
-                         icon().pixmap(size, ratio));
+            const QRect target(QPoint((width() - size.width()) / 2, (height() - size.height()) / 2), size);
+            const QPixmap glyph = icon().pixmap(size, ratio);
+            if (!m_round)
+                drawShadow(p, target, glyph);
+            p.drawPixmap(target, glyph);
             p.end();
             QPixmapCache::insert(key, look);
         }
@@ -67,6 +72,26 @@ protected:
     }
 
 private:
+    // A soft dark halo around the glyph (black, about a third opaque, radius 3), so the white
+    // play and stop symbols read over a bright frame too.
+    static void drawShadow(QPainter& p, const QRect& target, const QPixmap& glyph) {
+        QPixmap shadow = glyph;
+        {
+            QPainter tint(&shadow);
+            tint.setCompositionMode(QPainter::CompositionMode_SourceIn);
+            tint.fillRect(shadow.rect(), Qt::black);
+        }
+        p.save();
+        p.setOpacity(0.11);
+        for (const qreal radius : {1.5, 3.0})
+            for (int step = 0; step < 8; ++step) {
+                const qreal angle = step * M_PI / 4;
+                p.drawPixmap(QRectF(target).translated(radius * std::cos(angle), radius * std::sin(angle)),
+                             shadow, shadow.rect());
+            }
+        p.restore();
+    }
+
     bool m_round;
 };
 

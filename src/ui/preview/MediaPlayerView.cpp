@@ -68,9 +68,11 @@ MediaPlayerView::MediaPlayerView(QMediaPlayer* player, QWidget* parent)
     m_fullScreen->setIcon(barIcon(QStringLiteral("arrow.up.left.and.arrow.down.right")));
     m_fullScreen->setToolTip(tr("Full Screen"));
     m_time->setMinimumWidth(fontMetrics().horizontalAdvance(QStringLiteral("0:00:00 / 0:00:00")));
-    m_noAudio->setText(QStringLiteral("No audio output"));
-    m_noAudio->setToolTip(QStringLiteral("This computer has no sound output: pictures play silently"));
+    m_noAudio->setAccessibleName(QStringLiteral("No audio output"));
+    m_noAudio->setToolTip(QStringLiteral("No audio output: this computer has no sound device, pictures play "
+                                         "silently"));
     m_noAudio->hide();
+    refreshNoAudioLook();
 
     auto* bar = new QHBoxLayout;
     bar->setContentsMargins(6, 2, 6, 2);
@@ -157,6 +159,24 @@ void MediaPlayerView::refreshPlayButton() {
     // Without sound a clip with no picture has nothing to play.
     m_play->setEnabled(m_player && (!silent || m_player->hasVideo() || playing));
     m_noAudio->setVisible(silent);
+}
+
+void MediaPlayerView::resizeEvent(QResizeEvent* event) {
+    QWidget::resizeEvent(event);
+    refreshNoAudioLook();
+}
+
+// The words where the bar has room for them (the sheet), the crossed-out speaker where it has not
+// (a card), so the position slider keeps its length.
+void MediaPlayerView::refreshNoAudioLook() {
+    const bool roomy = width() >= 480;
+    if (roomy && m_noAudio->text().isEmpty()) {
+        m_noAudio->setText(QStringLiteral("No audio output"));
+    } else if (!roomy && m_noAudio->pixmap().isNull()) {
+        const qreal ratio = devicePixelRatioF();
+        m_noAudio->setPixmap(symbolIcon(QStringLiteral("speaker.slash.fill"), Color::brandTextSecondary())
+                                 .pixmap(QSize(14, 14), ratio));
+    }
 }
 
 void MediaPlayerView::toggleFullScreen() {

@@ -39,10 +39,14 @@ public:
 
     bool eventFilter(QObject* watched, QEvent* event) override;
 
+protected:
+    void resizeEvent(QResizeEvent* event) override;
+
 private:
     void attach();
     void refreshPosition();
     void refreshPlayButton();
+    void refreshNoAudioLook();
     void toggleFullScreen();
 
     QPointer<QMediaPlayer> m_player;

@@ -408,6 +408,22 @@ TEST(ClipCard, PlainBadgesReadOverBrightAndDarkFrames) {
     }
 }
 
+// The white play symbol over a white frame: its dark halo sets it apart.
+TEST(ClipCard, PlayButtonStandsOutOverAWhiteFrame) {
+    CardWithEngine c;
+    QImage poster(320, 180, QImage::Format_RGB32);
+    poster.fill(Qt::white);
+    c.source->answerLoad(10, poster);
+    ASSERT_TRUE(c.card.playButton()->isVisibleTo(&c.card));
+    const QImage shot = c.card.grab().toImage();
+    const QRect button = c.card.playButton()->geometry();
+    int halo = 0;
+    for (int y = button.top(); y <= button.bottom(); ++y)
+        for (int x = button.left(); x <= button.right(); ++x)
+            halo += qGray(shot.pixel(x, y)) < 200 ? 1 : 0;
+    EXPECT_GT(halo, button.width()) << "the symbol's edge is lost in the frame";
+}
+
 // Play on a system without a sound output: attaching one crashed Qt's audio thread. An audio card
 // now says so and makes no player; a video card plays its picture silently.
 TEST(ClipCard, PlayWithoutASoundOutputNeverAttachesOne) {
