@@ -118,11 +118,10 @@ private:
 void FolderMoveRun::start() {
     const qsizetype count = m_input.size();
     if (isList()) {
-        AppLog::userAction(QStringLiteral("Moving %1 file(s) to %2").arg(count).arg(m_folder));
+        AppLog::userAction(QStringLiteral("Moving %1 file(s) to %2").arg(QString::number(count), m_folder));
     } else {
         AppLog::userAction(QStringLiteral("Moving %1 recycle bin file(s) to %2 with directory preservation")
-                               .arg(count)
-                               .arg(m_folder));
+                               .arg(QString::number(count), m_folder));
     }
     qint64 totalBytes = 0;
     for (const MediaFile& file : std::as_const(m_input))

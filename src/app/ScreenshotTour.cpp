@@ -45,8 +45,8 @@ ScreenshotTour::ScreenshotTour(MainWindow& window, QString outDir, QList<QUrl> p
 
 void ScreenshotTour::shoot(const QString& name) {
     QApplication::processEvents();
-    const QString file =
-        QDir(m_outDir).filePath(QStringLiteral("%1-%2.png").arg(++m_shot, 2, 10, QLatin1Char('0')).arg(name));
+    const QString file = QDir(m_outDir).filePath(
+        QStringLiteral("%1-%2.png").arg(QString::number(++m_shot).rightJustified(2, u'0'), name));
     QScreen* screen = m_window.screen();
     const QRect frame = m_window.frameGeometry();
     QPixmap shot =
@@ -391,7 +391,58 @@ void ScreenshotTour::start() {
         closeDialogs();
         after(300, [this] { next(); });
     };
+    addPlaybackAndReadabilitySteps(*view);
     next();
+}
+
+// Cards narrowed by the filter to one clip: a bright poster under its badges, an audio card and a
+// video card after play was pressed (their controls, or the note of a system without sound), and a
+// name with CJK text and underscores in the table. Each step clears what it set.
+void ScreenshotTour::addPlaybackAndReadabilitySteps(ContentView& view) {
+    auto firstCard = [&view](ClipKind kind) -> ClipCard* {
+        if (auto* cards = view.findChild<ClipCardsView*>())
+            for (ClipCard* card : cards->grid()->liveCards())
+                if (card->kind() == kind)
+                    return card;
+        return nullptr;
+    };
+    auto narrowedTo = [this, &view](DetailViewMode mode, const QString& text) {
+        return [this, &view, mode, text] {
+            view.setDetailViewMode(mode);
+            view.manager().setFilterText(text);
+            after(2500, [this] { next(); }); // posters, stills and thumbnails arrive
+        };
+    };
+    auto reset = [this, &view] {
+        if (auto* cards = view.findChild<ClipCardsView*>())
+            for (ClipCard* card : cards->grid()->liveCards())
+                card->stopPlayback();
+        view.manager().setFilterText(QString());
+        after(300, [this] { next(); });
+    };
+    m_steps << narrowedTo(DetailViewMode::cards, QStringLiteral("Snowfield")) << [this] {
+        shoot(QStringLiteral("cards-bright-poster"));
+        next();
+    } << [this, firstCard] {
+        if (ClipCard* card = firstCard(ClipKind::video))
+            card->startAudioPlayback();
+        after(1500, [this] { next(); });
+    } << [this] {
+        shoot(QStringLiteral("cards-video-playing"));
+        next();
+    } << reset;
+    m_steps << narrowedTo(DetailViewMode::cards, QStringLiteral("Room_Tone")) << [this, firstCard] {
+        if (ClipCard* card = firstCard(ClipKind::audio))
+            card->startAudioPlayback();
+        after(1000, [this] { next(); });
+    } << [this] {
+        shoot(QStringLiteral("cards-audio-play-pressed"));
+        next();
+    } << reset;
+    m_steps << narrowedTo(DetailViewMode::table, QStringLiteral("_Street_")) << [this] {
+        shoot(QStringLiteral("table-cjk-name"));
+        next();
+    } << reset;
 }
 
 } // namespace tarnwick

@@ -14,6 +14,7 @@
 
 namespace tarnwick {
 
+class ContentView;
 class MainWindow;
 class ProjectManager;
 
@@ -32,6 +33,7 @@ private:
     void after(int ms, std::function<void()> step);
     void closeDialogs();
     void seedHistory(ProjectManager& manager);
+    void addPlaybackAndReadabilitySteps(ContentView& view);
     // The content of the sheet on screen, when it is a T.
     template <typename T> T* findSheet() const {
         for (QWidget* w : QApplication::topLevelWidgets())

@@ -77,6 +77,23 @@ void addFilm(Table& t) {
         c.fill(roundRect(2.5, 6.5, 12.5, 11, 2.2));
         c.fill(polygon({{17, 10.5}, {21.5, 7.8}, {21.5, 16.2}, {17, 13.5}}));
     });
+    put(t, "play.fill", [](SymbolIconCanvas& c) { c.fill(polygon({{6.5, 4}, {19.5, 12}, {6.5, 20}})); });
+    put(t, "pause.fill", [](SymbolIconCanvas& c) {
+        c.fill(roundRect(5.5, 4.5, 4.5, 15, 1));
+        c.fill(roundRect(14, 4.5, 4.5, 15, 1));
+    });
+    put(t, "arrow.up.left.and.arrow.down.right", [](SymbolIconCanvas& c) {
+        QPainterPath arrows = polyline({{4.5, 4.5}, {10, 10}});
+        addArrowHead(arrows, {4.5, 4.5}, {-1, -1});
+        arrows.addPath(polyline({{19.5, 19.5}, {14, 14}}));
+        addArrowHead(arrows, {19.5, 19.5}, {1, 1});
+        c.stroke(arrows);
+    });
+    put(t, "speaker.slash.fill", [](SymbolIconCanvas& c) {
+        c.fill(polygon({{3, 9}, {6.5, 9}, {10.5, 5}, {10.5, 19}, {6.5, 15}, {3, 15}}));
+        c.stroke(polyline({{14, 9}, {20, 15}}));
+        c.stroke(polyline({{20, 9}, {14, 15}}));
+    });
     put(t, "speaker.wave.2.fill", [](SymbolIconCanvas& c) {
         c.fill(polygon({{3, 9}, {6.5, 9}, {10.5, 5}, {10.5, 19}, {6.5, 15}, {3, 15}}));
         QPainterPath waves = arc({10.5, 12}, 4.5, -42, 84);

@@ -134,10 +134,8 @@ public:
         if (mode == QIcon::Disabled)
             tint.setAlphaF(tint.alphaF() * 0.4f);
         const QString key = QStringLiteral("tarnwick-symbol:%1:%2:%3x%4")
-                                .arg(m_name)
-                                .arg(tint.rgba(), 8, 16, QLatin1Char('0'))
-                                .arg(pixels.width())
-                                .arg(pixels.height());
+                                .arg(m_name, QString::number(tint.rgba(), 16).rightJustified(8, u'0'),
+                                     QString::number(pixels.width()), QString::number(pixels.height()));
         const bool cached = onGuiThread();
         QPixmap result;
         if (!cached || !QPixmapCache::find(key, &result)) {

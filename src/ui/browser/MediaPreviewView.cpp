@@ -8,7 +8,9 @@
 #include <QLabel>
 #include <QPointer>
 #include <QPushButton>
+#include <QScreen>
 #include <QScrollArea>
+#include <QScrollBar>
 #include <QStackedWidget>
 #include <QVBoxLayout>
 
@@ -31,7 +33,6 @@ QLabel* secondaryLabel(const QString& text, QWidget* parent) {
 ImagePreviewView::ImagePreviewView(const QString& filePath, const QString& fileName, ImageLoader loader,
                                    QWidget* parent)
     : QWidget(parent) {
-    setMinimumSize(600, 400);
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);
@@ -70,14 +71,14 @@ ImagePreviewView::ImagePreviewView(const QString& filePath, const QString& fileN
     loadingLayout->addStretch();
     m_body->addWidget(loading);
 
-    auto* scroll = new QScrollArea(m_body);
-    scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-    scroll->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-    scroll->setAlignment(Qt::AlignCenter);
+    m_scroll = new QScrollArea(m_body);
+    m_scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    m_scroll->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    m_scroll->setAlignment(Qt::AlignCenter);
     m_picture = new QLabel;
     m_picture->setContentsMargins(16, 16, 16, 16);
-    scroll->setWidget(m_picture);
-    m_body->addWidget(scroll);
+    m_scroll->setWidget(m_picture);
+    m_body->addWidget(m_scroll);
 
     auto* unavailable = new QWidget(m_body);
     auto* unavailableLayout = new QVBoxLayout(unavailable);
@@ -131,11 +132,32 @@ void ImagePreviewView::showResult() {
     m_picture->setPixmap(pixmap);
     m_picture->adjustSize();
     m_body->setCurrentIndex(1);
-    // The sheet grows to show the whole fitted image (its frame and scroll bars included).
-    const QSize room = m_picture->size() + QSize(40, 40);
-    m_body->setMinimumSize(room.boundedTo(maxImageSize + QSize(40, 40)));
-    if (window() != this)
-        window()->adjustSize();
+    fitToPicture();
+}
+
+// The sheet takes the size of the fitted picture: the scroll area's viewport holds it whole, with
+// both scroll bars inside the sheet. On a screen too small for that the sheet fills what there is
+// and the bars scroll.
+void ImagePreviewView::fitToPicture() {
+    const int frame = 2 * m_scroll->frameWidth();
+    QSize wanted = m_picture->size() + QSize(frame + m_scroll->verticalScrollBar()->sizeHint().width(),
+                                             frame + m_scroll->horizontalScrollBar()->sizeHint().height());
+    // The header and divider above the body (before the first layout, a fair guess).
+    const int chrome = isVisible() ? std::max(0, height() - m_body->height()) : 80;
+    if (const QScreen* screen = this->screen()) {
+        const QSize room = screen->availableGeometry().size() - QSize(0, chrome);
+        wanted = wanted.boundedTo(room);
+    }
+    m_scroll->setMinimumSize(wanted);
+    layout()->activate();
+    QWidget* sheet = window();
+    sheet->resize(sheet->size().expandedTo(sheet->minimumSizeHint()));
+}
+
+// At least 600 × 400, and never less than its content needs: a fixed minimum would cap what the
+// sheet's layout asks for, and the fitted picture would spill out of the sheet.
+QSize ImagePreviewView::minimumSizeHint() const {
+    return QWidget::minimumSizeHint().expandedTo(QSize(600, 400));
 }
 
 QString ImagePreviewView::sizeText() const {

@@ -17,6 +17,8 @@
 #include <QPainterPath>
 #include <QToolTip>
 
+#include <cmath>
+
 namespace tarnwick {
 namespace {
 
@@ -71,7 +73,10 @@ public:
         if (m_painter) {
             m_painter->setFont(font);
             m_painter->setPen(color);
-            m_painter->drawText(box, Qt::AlignLeft | Qt::AlignVCenter, shown);
+            // On the font's own baseline, unclipped: characters from a fallback font (CJK text) make
+            // the line taller than this font, and centring that line in the box pushed the baseline
+            // down until the box cut off what hangs below it (underscores).
+            m_painter->drawText(QPointF(box.left(), std::round(box.top() + metrics.ascent())), shown);
         }
         m_x = box.right() + 4;
         return box;

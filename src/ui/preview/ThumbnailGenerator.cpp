@@ -314,6 +314,10 @@ QCoro::Task<std::optional<double>> ThumbnailGenerator::probeDuration(QString pat
 void ThumbnailGenerator::recommendProVideoFormatsIfNeeded(const QString& extension, const QString& path) {
     if (!proVideoExtensions().contains(extension))
         return;
+    // With MXF support in the media libraries a file that still fails is damaged, not unsupported:
+    // installing the formats would not help it.
+    if (m_services.proVideoInstalled)
+        return;
     if (m_services.sandboxed && !(m_services.coveredByGrant && m_services.coveredByGrant(path)))
         return;
     Q_EMIT proVideoFormatsRecommended();

@@ -160,7 +160,7 @@ private:
     void buildLayout();
     void buildToolbar();
     QWidget* buildMediaPane();
-    QWidget* place(const ViewFactories::Pane& factory, const QString& symbol, const QString& title);
+    QWidget* place(const ViewFactories::Pane& factory);
     void buildPresentations();
     void updateToolbarState();
     void updateOverlays();
@@ -175,7 +175,7 @@ private:
     void runRescan();
     void openRecycleBinMovePanel();
     void presentFromChain();
-    QDialog* presentSheet(const ViewFactories::Pane& factory, const QString& symbol, const QString& title);
+    QDialog* presentSheet(const ViewFactories::Pane& factory);
     void schedulePresentations();
 
     std::unique_ptr<ProjectManager> m_manager;

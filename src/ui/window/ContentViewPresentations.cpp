@@ -6,7 +6,6 @@
 #include "ui/FilePanel.h"
 #include "ui/Sheet.h"
 #include "ui/window/ContentView.h"
-#include "ui/window/EmptyStateView.h"
 #include "ui/window/PresentationChain.h"
 #include "ui/window/WindowTexts.h"
 
@@ -18,39 +17,17 @@ namespace tarnwick {
 
 namespace {
 using Role = AlertButton::Role;
-
-// A sheet around a view that has not been built yet: its empty state and a Close button.
-QWidget* placeholderSheet(const QString& symbol, const QString& title) {
-    auto* box = new QWidget;
-    box->setMinimumSize(460, 280);
-    box->setAutoFillBackground(true);
-    QPalette surface = box->palette();
-    surface.setColor(QPalette::Window, Color::brandSurfaceRaised());
-    box->setPalette(surface);
-    auto* layout = new QVBoxLayout(box);
-    layout->addWidget(
-        new EmptyStateView(symbol, title, QStringLiteral("This view is not available yet."), box), 1);
-    auto* row = new QHBoxLayout;
-    row->addStretch(1);
-    auto* close = new QPushButton(QStringLiteral("Close"), box);
-    close->setDefault(true);
-    QObject::connect(close, &QPushButton::clicked, box, [box] { box->window()->close(); });
-    row->addWidget(close);
-    layout->addLayout(row);
-    return box;
-}
 } // namespace
 
 void ContentView::schedulePresentations() {
     m_chain->schedule();
 }
 
-QDialog* ContentView::presentSheet(const ViewFactories::Pane& factory, const QString& symbol,
-                                   const QString& title) {
+// Every sheet of the application has its factory; one without (a test window) presents nothing,
+// and the chain lowers its flag.
+QDialog* ContentView::presentSheet(const ViewFactories::Pane& factory) {
     QWidget* content = factory ? factory(*this) : nullptr;
-    if (!content)
-        content = placeholderSheet(symbol, title);
-    return Sheet::present(window(), content);
+    return content ? Sheet::present(window(), content) : nullptr;
 }
 
 void ContentView::buildPresentations() {
@@ -83,18 +60,12 @@ void ContentView::buildPresentations() {
          [this] { m_showingDeleteConfirmation = false; }});
     // 2
     m_chain->add({QStringLiteral("TrashFailureSheet"), [this] { return m_showingTrashFailureDialog; },
-                  [this, f] {
-                      return presentSheet(f.trashFailureSheet, QStringLiteral("trash"),
-                                          QStringLiteral("Trash Failed"));
-                  },
+                  [this, f] { return presentSheet(f.trashFailureSheet); },
                   [this] { m_showingTrashFailureDialog = false; }});
     // 3
     m_chain->add({QStringLiteral("PermanentDeleteConfirmSheet"),
                   [this] { return m_showingPermanentDeleteSheet; },
-                  [this, f] {
-                      return presentSheet(f.permanentDeleteSheet, QStringLiteral("trash"),
-                                          QStringLiteral("Delete Permanently"));
-                  },
+                  [this, f] { return presentSheet(f.permanentDeleteSheet); },
                   [this] { m_showingPermanentDeleteSheet = false; }});
     // 4
     m_chain->add({QStringLiteral("DeletionResultView"), [this] { return m_deletionResult.has_value(); },
@@ -105,8 +76,7 @@ void ContentView::buildPresentations() {
                                               ? ViewFactories::Pane([f, result, title](ContentView& v) {
                                                     return f.deletionResultSheet(v, result, title);
                                                 })
-                                              : ViewFactories::Pane(),
-                                          QStringLiteral("checkmark.circle"), title);
+                                              : ViewFactories::Pane());
                   },
                   [this] { m_deletionResult.reset(); }});
     // 5
@@ -118,8 +88,7 @@ void ContentView::buildPresentations() {
                                               ? ViewFactories::Pane([f, result, title](ContentView& v) {
                                                     return f.operationResultSheet(v, result, title);
                                                 })
-                                              : ViewFactories::Pane(),
-                                          QStringLiteral("checkmark.circle"), title);
+                                              : ViewFactories::Pane());
                   },
                   [this] { m_moveResult.reset(); }});
     // 6: the folder importer for moving the bin
@@ -132,10 +101,7 @@ void ContentView::buildPresentations() {
                   [this] { m_showingRecycleBinMovePanel = false; }});
     // 7
     m_chain->add({QStringLiteral("AuditLogView"), [this] { return m_showingAuditLog; },
-                  [this, f] {
-                      return presentSheet(f.auditLogSheet, QStringLiteral("list.bullet.rectangle.portrait"),
-                                          QStringLiteral("Audit Log"));
-                  },
+                  [this, f] { return presentSheet(f.auditLogSheet); },
                   [this] { m_showingAuditLog = false; }});
     // 8
     m_chain->add({QStringLiteral("Offline Media Detected"), [&pm] { return pm.shouldPromptForScan(); },
@@ -232,26 +198,21 @@ void ContentView::buildPresentations() {
         QString name;
         bool ContentView::*flag;
         ViewFactories::Pane factory;
-        QString symbol;
-        QString title;
     };
     const QList<Tool> tools{
         {QStringLiteral("SearchOfflineFilesSheet"), &ContentView::m_showingSearchOffline,
-         f.searchOfflineSheet, QStringLiteral("questionmark.folder"), QStringLiteral("Search Offline Files")},
-        {QStringLiteral("StatsView"), &ContentView::m_showingStats, f.statsSheet,
-         QStringLiteral("chart.bar.xaxis"), QStringLiteral("All-Time Stats")},
+         f.searchOfflineSheet},
+        {QStringLiteral("StatsView"), &ContentView::m_showingStats, f.statsSheet},
         {QStringLiteral("ProtectedFoldersSheet"), &ContentView::m_showingProtectedFolders,
-         f.protectedFoldersSheet, QStringLiteral("lock.shield"), QStringLiteral("Protected Folders")},
-        {QStringLiteral("SequenceUsageSheet"), &ContentView::m_showingSequenceUsage, f.sequenceUsageSheet,
-         QStringLiteral("list.bullet.rectangle"), QStringLiteral("Sequence Usage")},
+         f.protectedFoldersSheet},
+        {QStringLiteral("SequenceUsageSheet"), &ContentView::m_showingSequenceUsage, f.sequenceUsageSheet},
         {QStringLiteral("TranscodeConfirmationSheet"), &ContentView::m_showingTranscodeConfirmation,
-         f.transcodeConfirmationSheet, QStringLiteral("film.stack"), QStringLiteral("Transcode & Replace")},
-        {QStringLiteral("EasyImportSheet"), &ContentView::m_showingEasyImport, f.easyImportSheet,
-         QStringLiteral("wand.and.stars"), QStringLiteral("Easy Import")},
+         f.transcodeConfirmationSheet},
+        {QStringLiteral("EasyImportSheet"), &ContentView::m_showingEasyImport, f.easyImportSheet},
     };
     for (const Tool& tool : tools) {
         m_chain->add({tool.name, [this, flag = tool.flag] { return this->*flag; },
-                      [this, tool] { return presentSheet(tool.factory, tool.symbol, tool.title); },
+                      [this, tool] { return presentSheet(tool.factory); },
                       [this, flag = tool.flag] { this->*flag = false; }});
     }
 }

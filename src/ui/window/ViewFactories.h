@@ -27,9 +27,9 @@ struct BinMoveResult {
 };
 
 // How the window makes the views that live in other folders. Each hook gets the window (its
-// manager, selections and presentation state: see ContentView) and returns a new widget; an
-// unset hook leaves the place showing the window's empty state. Sheet contents are shown in a
-// window-modal sheet and close it with window()->close().
+// manager, selections and presentation state: see ContentView) and returns a new widget; the
+// application sets every hook (an unset one, in a test window, leaves its place blank and its sheet
+// unshown). Sheet contents are shown in a window-modal sheet and close it with window()->close().
 struct ViewFactories {
     using Pane = std::function<QWidget*(ContentView&)>;
 

@@ -8,6 +8,7 @@
 #include "ui/window/WindowTexts.h"
 
 #include <QAction>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMimeData>
 #include <QPushButton>
@@ -70,6 +71,20 @@ TEST(ContentViewCommands, SheetCommandsRaiseTheirFlagAndPresentOnePlaceAtATime) 
     f.dismissPresented();
     EXPECT_FALSE(f.view->showingStats());
     EXPECT_FALSE(f.view->handleCommand(QStringLiteral("noSuchCommand"), {}));
+}
+
+// No place of the window and no sheet ever shows a stand-in text: a pane or sheet without its view
+// stays blank or unshown, and the flag that raised it is lowered.
+TEST(ContentViewCommands, NoStandInViewEverAppears) {
+    WindowFixture f(true, false, ViewFactories{});
+    f.view->handleCommand(C::showStats, {});
+    f.settle();
+    EXPECT_TRUE(f.presented().isEmpty());
+    EXPECT_FALSE(f.view->showingStats());
+    for (QWidget* top : QApplication::topLevelWidgets())
+        for (const QLabel* label : top->findChildren<QLabel*>())
+            EXPECT_FALSE(label->text().contains(QStringLiteral("not available yet")))
+                << label->text().toStdString();
 }
 
 TEST(ContentViewCommands, OpenProjectsImportsOnlyAListOfUrls) {

@@ -29,6 +29,20 @@ public:
     }
 };
 
+// Every sheet as a bare widget: the chain's own behaviour, without the real sheets' services.
+inline ViewFactories blankSheets() {
+    const ViewFactories::Pane blank = [](ContentView&) { return new QWidget; };
+    ViewFactories f;
+    for (ViewFactories::Pane* sheet :
+         {&f.trashFailureSheet, &f.permanentDeleteSheet, &f.auditLogSheet, &f.searchOfflineSheet,
+          &f.statsSheet, &f.protectedFoldersSheet, &f.sequenceUsageSheet, &f.transcodeConfirmationSheet,
+          &f.easyImportSheet})
+        *sheet = blank;
+    f.deletionResultSheet = [](ContentView&, const DeletionResult&, const QString&) { return new QWidget; };
+    f.operationResultSheet = [](ContentView&, const BinMoveResult&, const QString&) { return new QWidget; };
+    return f;
+}
+
 // A window over a manager on temporary stores, with preset panels and counted clean-up calls.
 struct WindowFixture {
     ProjectManagerHarness harness;
@@ -42,7 +56,7 @@ struct WindowFixture {
     std::unique_ptr<ContentView> view;
 
     explicit WindowFixture(bool welcomeDone = true, bool engineOperations = false,
-                           ViewFactories factories = {}) {
+                           ViewFactories factories = blankSheets()) {
         if (welcomeDone)
             prefs.setValue(QStringLiteral("hasCompletedWelcome"), true);
         ContentView::Services services;
