@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string_view>
 #include <vector>
 
@@ -82,10 +83,13 @@ struct MarkerIndex {
     // The marked lines would take more memory than three quarters of the text (a text of nothing but short
     // marked lines, which no project holds): `lines` is then empty and must not be used.
     bool tooDense = false;
+    // The marked lines' text when it was copied out of a text handed back while it was read.
+    std::vector<std::unique_ptr<char[]>> ownedText;
 };
 
 // Newline characters: U+000A to U+000D, U+0085, U+2028, U+2029; a CR LF pair leaves an empty line.
 // The text must be valid UTF-8. Large texts are split into up to `threads` pieces read at once.
+// The index of scanText (PrprojTextScan.h), which reads the rest of what the reader needs beside it.
 inline constexpr std::size_t kParallelThreshold = std::size_t(16) << 20;
 MarkerIndex indexMarkers(std::string_view text, int threads = 1);
 

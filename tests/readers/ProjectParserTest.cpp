@@ -451,4 +451,14 @@ TEST(ProjectParser, ReadsLargeProjectsOnSeveralThreadsWithTheSameResult) {
         ASSERT_EQ(pieces.lines[i].text.size(), whole.lines[i].text.size()) << i;
         ASSERT_EQ(pieces.lines[i].mask, whole.lines[i].mask) << i;
     }
+
+    // From the file: the text is read in pieces whose pages are handed back behind the reading, and
+    // the lines the stages read are copies. The result is the same.
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("Large.prproj"));
+    ASSERT_TRUE(ProjectGenerator::writeProject(path, g.xml));
+    ProjectParser::ParseResult fromFile = ProjectParser().parse(path);
+    fromFile.projectName = r.projectName;
+    fromFile.relativeCandidates = r.relativeCandidates; // resolved beside a different folder
+    EXPECT_EQ(fromFile, r);
 }
