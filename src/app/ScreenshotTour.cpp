@@ -391,6 +391,7 @@ void ScreenshotTour::start() {
         closeDialogs();
         after(300, [this] { next(); });
     };
+    addStagedStates(view);
     next();
 }
 

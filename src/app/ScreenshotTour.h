@@ -1,5 +1,8 @@
 #pragma once
 
+#include "model/MediaFile.h"
+#include "model/ProjectFile.h"
+
 #include <QList>
 #include <QObject>
 #include <QString>
@@ -14,6 +17,7 @@
 
 namespace tarnwick {
 
+class ContentView;
 class MainWindow;
 class ProjectManager;
 
@@ -32,6 +36,8 @@ private:
     void after(int ms, std::function<void()> step);
     void closeDialogs();
     void seedHistory(ProjectManager& manager);
+    // States that stage data of their own and put it back (ScreenshotTourStagedStates.cpp).
+    void addStagedStates(ContentView* view);
     // The content of the sheet on screen, when it is a T.
     template <typename T> T* findSheet() const {
         for (QWidget* w : QApplication::topLevelWidgets())
@@ -48,6 +54,9 @@ private:
     int m_shot = 0;
     std::unique_ptr<QTemporaryDir> m_scratch;
     bool m_analysingShot = false;
+    QList<ProjectFile> m_savedProjects;
+    QList<MediaFile> m_savedMedia;
+    QStringList m_savedProtectedFolders;
 };
 
 } // namespace tarnwick
