@@ -1,5 +1,7 @@
 # Installs the build into a scratch prefix and checks that the program, its icon and the desktop
 # entry that names the icon land where desktops look for them.
+
+cmake_minimum_required(VERSION 3.25)
 file(REMOVE_RECURSE "${PREFIX}")
 execute_process(COMMAND "${CMAKE_COMMAND}" --install "${BUILD}" --prefix "${PREFIX}" RESULT_VARIABLE rc
                 OUTPUT_QUIET)
