@@ -392,6 +392,7 @@ void ScreenshotTour::start() {
         after(300, [this] { next(); });
     };
     addPlaybackAndReadabilitySteps(*view);
+    addStagedStates(view);
     next();
 }
 

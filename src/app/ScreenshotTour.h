@@ -1,5 +1,8 @@
 #pragma once
 
+#include "model/MediaFile.h"
+#include "model/ProjectFile.h"
+
 #include <QList>
 #include <QObject>
 #include <QString>
@@ -34,6 +37,8 @@ private:
     void closeDialogs();
     void seedHistory(ProjectManager& manager);
     void addPlaybackAndReadabilitySteps(ContentView& view);
+    // States that stage data of their own and put it back (ScreenshotTourStagedStates.cpp).
+    void addStagedStates(ContentView* view);
     // The content of the sheet on screen, when it is a T.
     template <typename T> T* findSheet() const {
         for (QWidget* w : QApplication::topLevelWidgets())
@@ -50,6 +55,9 @@ private:
     int m_shot = 0;
     std::unique_ptr<QTemporaryDir> m_scratch;
     bool m_analysingShot = false;
+    QList<ProjectFile> m_savedProjects;
+    QList<MediaFile> m_savedMedia;
+    QStringList m_savedProtectedFolders;
 };
 
 } // namespace tarnwick

@@ -15,6 +15,7 @@
 #include "stores/SecurityScopedAccess.h"
 #include "ui/AlertDialog.h"
 #include "ui/AppCommands.h"
+#include "ui/AppIcon.h"
 #include "ui/AppcastUpdater.h"
 #include "ui/BrandTheme.h"
 #include "ui/CheckForUpdatesViewModel.h"
@@ -64,6 +65,8 @@ TarnwickApp::~TarnwickApp() {
 void TarnwickApp::launch() {
     m_delegate->applicationWillFinishLaunching();
     applyBrandTheme();
+    // Every window and dialog takes it; desktops that read the desktop entry find the same icon.
+    QApplication::setWindowIcon(appIcon());
     QApplication::setQuitOnLastWindowClosed(AppDelegate::applicationShouldTerminateAfterLastWindowClosed());
     m_delegate->applicationDidFinishLaunching();
     if (!m_options.reviewPrompt)

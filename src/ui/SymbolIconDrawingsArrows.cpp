@@ -51,11 +51,12 @@ QPainterPath openBox() {
 }
 
 void addArrows(Table& t) {
+    // Chevrons are drawn bold: they are often the only mark of a small control.
     put(t, "chevron.left", [](SymbolIconCanvas& c) {
-        c.stroke(polyline({{15, 4.5}, {7.5, 12}, {15, 19.5}}));
+        c.stroke(polyline({{15, 4.5}, {7.5, 12}, {15, 19.5}}), 1.35);
     });
     put(t, "chevron.right", [](SymbolIconCanvas& c) {
-        c.stroke(polyline({{9, 4.5}, {16.5, 12}, {9, 19.5}}));
+        c.stroke(polyline({{9, 4.5}, {16.5, 12}, {9, 19.5}}), 1.35);
     });
     put(t, "arrow.right", [](SymbolIconCanvas& c) { c.stroke(straightArrow({4, 12}, {20, 12}, 6.5)); });
     put(t, "arrow.clockwise", [](SymbolIconCanvas& c) { c.stroke(arcArrow({12, 12.8}, 7.6, 45, 315)); });
@@ -172,6 +173,20 @@ void addCharts(Table& t) {
         lines.addPath(polyline({{7, 12}, {17, 12}}));
         lines.addPath(polyline({{10, 17}, {14, 17}}));
         c.stroke(lines);
+    });
+    put(t, "wind", [](SymbolIconCanvas& c) {
+        // Three gusts, the outer two curling back over their ends.
+        QPainterPath gusts = polyline({{3, 8.5}, {14.5, 8.5}});
+        gusts.cubicTo(17, 8.5, 18, 6.4, 17, 5);
+        gusts.cubicTo(16, 3.7, 13.8, 4, 13.4, 5.6);
+        gusts.moveTo(3, 12.5);
+        gusts.lineTo(18, 12.5);
+        gusts.cubicTo(20.6, 12.5, 21.6, 10, 20.4, 8.8);
+        gusts.moveTo(3, 16.5);
+        gusts.lineTo(12.5, 16.5);
+        gusts.cubicTo(15, 16.5, 16, 18.6, 15, 20);
+        gusts.cubicTo(14, 21.3, 11.8, 21, 11.4, 19.4);
+        c.stroke(gusts);
     });
     put(t, "square.grid.2x2", [](SymbolIconCanvas& c) {
         for (const qreal x : {3.5, 13.5})

@@ -209,6 +209,21 @@ TEST(TarnwickApp, UpdateResultIsShownOverTheWindow) {
     EXPECT_EQ(h.opened, QList<QUrl>{result.downloadPage});
 }
 
+TEST(TarnwickApp, TheWindowCarriesTheApplicationIcon) {
+    Harness h;
+    QApplication::setWindowIcon(QIcon());
+    TarnwickApp app(h.options());
+    app.launch();
+    ASSERT_NE(app.mainWindow(), nullptr);
+    const QIcon icon = app.mainWindow()->windowIcon();
+    ASSERT_FALSE(icon.isNull());
+    // The icon's own picture, not a blank or a platform stand-in: its violet tile is there.
+    const QImage image = icon.pixmap(64, 64).toImage();
+    EXPECT_EQ(image.size(), QSize(64, 64));
+    EXPECT_NEAR(image.pixelColor(22, 32).red(), 0x8C, 24);
+    EXPECT_NEAR(image.pixelColor(22, 32).blue(), 0xD6, 24);
+}
+
 // Runs last: it lets the application's event loop end by closing the only window.
 TEST(TarnwickAppSmoke, StartsWithWindowAndMenusAndQuitsWhenTheWindowCloses) {
     Harness h;

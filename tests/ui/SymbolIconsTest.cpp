@@ -30,11 +30,12 @@ QString viewSourcesFolder() {
 }
 
 // Every dotted literal ("eye.slash") in the view sources, and every one-word literal in a statement
-// that speaks of a symbol or an icon.
+// that speaks of a symbol, an icon or a section header.
 QSet<QString> symbolNamesInViewSources() {
     static const QRegularExpression dotted(QStringLiteral(R"re("([a-z][a-z0-9]*(?:\.[a-z0-9]+)+)")re"));
     static const QRegularExpression word(QStringLiteral(R"re("([a-z][a-z0-9]*)")re"));
-    static const QRegularExpression iconish(QStringLiteral("symbol|icon"),
+    // Section headers take their symbol as a plain argument: BrandSectionHeader(title, "gearshape").
+    static const QRegularExpression iconish(QStringLiteral("symbol|icon|Section(Header)?\\("),
                                             QRegularExpression::CaseInsensitiveOption);
     QSet<QString> names;
     QDirIterator files(viewSourcesFolder(), {QStringLiteral("*.cpp"), QStringLiteral("*.h")}, QDir::Files,

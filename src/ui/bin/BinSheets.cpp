@@ -14,8 +14,11 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPainter>
 #include <QPushButton>
 #include <QScrollArea>
+#include <QStyle>
+#include <QStyleOptionFrame>
 #include <QVBoxLayout>
 #include <QtConcurrent/QtConcurrentRun>
 
@@ -38,6 +41,30 @@ QFrame* divider(QWidget* parent) {
     line->setStyleSheet(QStringLiteral("color: rgba(255,255,255,40);"));
     return line;
 }
+
+// Qt hides a centred field's placeholder while the field has focus (the caret would sit on it);
+// the confirmation field has focus from the start, so it draws its hint itself until typed into.
+class HintedField : public QLineEdit {
+public:
+    using QLineEdit::QLineEdit;
+
+protected:
+    void paintEvent(QPaintEvent* event) override {
+        QLineEdit::paintEvent(event);
+        if (!hasFocus() || !text().isEmpty() || placeholderText().isEmpty())
+            return;
+        QStyleOptionFrame option;
+        initStyleOption(&option);
+        const QRect area = style()
+                               ->subElementRect(QStyle::SE_LineEditContents, &option, this)
+                               .marginsRemoved(textMargins())
+                               .adjusted(2, 0, -2, 0);
+        QPainter painter(this);
+        painter.setPen(palette().color(QPalette::PlaceholderText));
+        painter.drawText(area, Qt::AlignCenter,
+                         fontMetrics().elidedText(placeholderText(), Qt::ElideRight, area.width()));
+    }
+};
 
 void closeSheet(QWidget* content) {
     if (content && content->window() != content)
@@ -178,10 +205,11 @@ PermanentDeleteConfirmSheet::PermanentDeleteConfirmSheet(ContentView& window, QW
     instruction->setTextFormat(Qt::RichText);
     instruction->setAlignment(Qt::AlignCenter);
     confirm->addWidget(instruction);
-    m_field = new QLineEdit(this);
+    m_field = new HintedField(this);
     m_field->setPlaceholderText(QStringLiteral("Type \"delete\" here"));
     m_field->setAlignment(Qt::AlignCenter);
-    m_field->setMaximumWidth(250);
+    // The sheet always has room for 250; at its own size hint the field would cut its placeholder.
+    m_field->setFixedWidth(250);
     confirm->addWidget(m_field, 0, Qt::AlignHCenter);
     layout->addLayout(confirm);
     auto* buttons = new QHBoxLayout;

@@ -9,6 +9,7 @@
 #include "ui/browser/MediaBadges.h"
 #include "ui/browser/MediaTableModel.h"
 #include "ui/browser/MediaThumbnailStore.h"
+#include "ui/common/PathElision.h"
 #include "ui/common/ViewHelpers.h"
 
 #include <QAbstractItemView>
@@ -261,8 +262,10 @@ QList<MediaTableDelegate::Mark> MediaTableDelegate::layoutCell(QPainter* painter
                                                    QFontMetricsF(folderFont).height() / 2
                                              : lineY;
         writer.newLine();
-        writer.text(path::deletingLastPathComponent(file.path), folderFont, Color::brandTextTertiary(),
-                    folderY);
+        // Cut in the middle: the folder's own name, at the end, is what tells rows apart.
+        writer.text(elidedPath(path::deletingLastPathComponent(file.path), QFontMetricsF(folderFont),
+                               rect.right() - 4 - (rect.left() + 4)),
+                    folderFont, Color::brandTextTertiary(), folderY);
         break;
     }
     case MediaTableModel::size: {

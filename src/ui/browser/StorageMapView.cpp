@@ -6,6 +6,7 @@
 #include "ui/BrandPalette.h"
 #include "ui/SymbolIcons.h"
 #include "ui/browser/StorageMapCanvas.h"
+#include "ui/common/ElidedLabel.h"
 
 #include <QFontDatabase>
 #include <QFrame>
@@ -13,6 +14,7 @@
 #include <QHideEvent>
 #include <QLabel>
 #include <QPushButton>
+#include <QSet>
 #include <QStackedWidget>
 #include <QVBoxLayout>
 
@@ -106,11 +108,20 @@ StorageMapView::StorageMapView(ProjectManager& manager, IsolateHandler onIsolate
                         projectHeader));
     ph->addWidget(label(QStringLiteral("· tile size = bytes on disk"), Color::brandTextTertiary(),
                         systemFont(11), projectHeader));
-    ph->addStretch();
+    ph->addStretch(1);
     m_projectReclaimable = label({}, Color::brandAmber(), monoDigits(12), projectHeader);
     m_projectTotal = label({}, Color::brandTextTertiary(), monoDigits(12), projectHeader);
     ph->addWidget(m_projectReclaimable);
     ph->addWidget(m_projectTotal);
+    m_sharedNote = new ElidedLabel(Qt::ElideRight, projectHeader);
+    m_sharedNote->setObjectName(QStringLiteral("sharedNote"));
+    m_sharedNote->setFont(systemFont(11));
+    QPalette notePalette = m_sharedNote->palette();
+    notePalette.setColor(QPalette::WindowText, Color::brandTextTertiary());
+    m_sharedNote->setPalette(notePalette);
+    // Its whole text when the row has room; it is the one to give way when it has not.
+    m_sharedNote->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Preferred);
+    ph->addWidget(m_sharedNote);
     m_headerStack->addWidget(projectHeader);
 
     auto* clipHeader = new QWidget(m_headerStack);
@@ -131,10 +142,10 @@ StorageMapView::StorageMapView(ProjectManager& manager, IsolateHandler onIsolate
     m_clipTotal = label({}, Color::brandTextTertiary(), monoDigits(12), clipHeader);
     ch->addWidget(m_clipReclaimable);
     ch->addWidget(m_clipTotal);
-    auto* openInTable = new QPushButton(QStringLiteral("Open in table"), clipHeader);
-    openInTable->setObjectName(QStringLiteral("openInTable"));
-    connect(openInTable, &QPushButton::clicked, this, &StorageMapView::openInTable);
-    ch->addWidget(openInTable);
+    m_openInTable = new QPushButton(QStringLiteral("Open in table"), clipHeader);
+    m_openInTable->setObjectName(QStringLiteral("openInTable"));
+    connect(m_openInTable, &QPushButton::clicked, this, &StorageMapView::openInTable);
+    ch->addWidget(m_openInTable);
     m_headerStack->addWidget(clipHeader);
     m_headerStack->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Maximum);
     layout->addWidget(m_headerStack);
@@ -232,8 +243,14 @@ const QList<MapTreemapTile>& StorageMapView::tiles() const {
 
 void StorageMapView::hideEvent(QHideEvent* event) {
     QWidget::hideEvent(event);
-    if (!event->spontaneous() && m_drilledProjectName)
-        drillOut();
+    if (!event->spontaneous() && (m_drilledProjectName || !m_groups.isEmpty()))
+        resetLevels();
+}
+
+void StorageMapView::resetLevels() {
+    m_drilledProjectName.reset();
+    m_groups.clear();
+    refresh();
 }
 
 void StorageMapView::drillInto(const QString& projectName) {
@@ -241,8 +258,16 @@ void StorageMapView::drillInto(const QString& projectName) {
     refresh();
 }
 
+void StorageMapView::openMerged(const QStringList& projectNames) {
+    m_groups.append(projectNames);
+    refresh();
+}
+
 void StorageMapView::drillOut() {
-    m_drilledProjectName.reset();
+    if (m_drilledProjectName)
+        m_drilledProjectName.reset();
+    else if (!m_groups.isEmpty())
+        m_groups.removeLast();
     refresh();
 }
 
@@ -250,29 +275,42 @@ void StorageMapView::refresh() {
     const ProjectFile* project = drilledProject();
     const std::optional<QString> level = project ? std::optional<QString>(project->name) : std::nullopt;
     const FilterCacheKey key = m_manager.currentFilterCacheKey();
-    if (m_cacheKey != key || m_cacheDrilledName != level) {
+    if (m_cacheKey != key || m_cacheDrilledName != level || m_cacheGroups != m_groups) {
         const MediaRows filtered = m_manager.filteredMediaRows();
         if (level) {
             m_clips = StorageMap::clipsOf(filtered, *level);
             m_footprints.clear();
+            m_totals = {};
         } else {
             m_footprints = StorageMap::footprints(filtered, m_manager.projects());
+            if (!m_groups.isEmpty()) {
+                const QSet<QString> shown(m_groups.last().cbegin(), m_groups.last().cend());
+                m_footprints.removeIf([&shown](const ProjectFootprint& footprint) {
+                    return !shown.contains(footprint.project.name);
+                });
+            }
+            m_totals = StorageMap::totals(filtered, m_footprints);
             m_clips = {};
         }
         m_cacheKey = key;
         m_cacheDrilledName = level;
+        m_cacheGroups = m_groups;
         ++m_computeCount;
         if (level)
-            m_canvas->setContent(StorageMap::clipItems(m_clips), nullptr, &m_clips);
+            m_canvas->setContent(StorageMap::clipItems(m_clips), nullptr, &m_clips,
+                                 StorageMap::clipMergeRule);
         else
-            m_canvas->setContent(StorageMap::projectItems(m_footprints), &m_footprints, nullptr);
+            m_canvas->setContent(StorageMap::projectItems(m_footprints), &m_footprints, nullptr,
+                                 StorageMap::projectMergeRule);
     }
     rebuildHeader();
 }
 
 void StorageMapView::rebuildHeader() {
     const bool clipLevel = m_cacheDrilledName.has_value();
-    m_headerStack->setCurrentIndex(clipLevel ? 1 : 0);
+    const bool groupLevel = !clipLevel && !m_cacheGroups.isEmpty();
+    m_headerStack->setCurrentIndex(clipLevel || groupLevel ? 1 : 0);
+    m_openInTable->setVisible(clipLevel);
     if (clipLevel) {
         m_clipProjectName->setText(*m_cacheDrilledName);
         m_clipReclaimable->setText(formatFileByteCount(m_clips.reclaimableBytes));
@@ -282,16 +320,29 @@ void StorageMapView::rebuildHeader() {
         m_bodyStack->setCurrentIndex(m_clips.clips.isEmpty() ? 2 : 0);
         return;
     }
-    qint64 total = 0;
-    qint64 reclaimable = 0;
-    for (const ProjectFootprint& footprint : std::as_const(m_footprints)) {
-        total += footprint.totalBytes;
-        reclaimable += footprint.reclaimableBytes;
+    const qint64 total = m_totals.totalBytes;
+    // A file several projects use fills a part of each of their tiles, so the sum can pass what
+    // is on disk: say so; the note's tooltip gives the figure on disk.
+    const QString shared =
+        m_totals.countsSharedFiles() ? QStringLiteral("· shared files count in each project") : QString();
+    if (groupLevel) {
+        m_clipProjectName->setText(StorageMap::mergedProjectsTitle(int(m_cacheGroups.last().size())));
+        m_clipReclaimable->setText(formatFileByteCount(m_totals.reclaimableBytes));
+        m_clipTotal->setText(QStringLiteral("reclaimable of ") + formatFileByteCount(total) +
+                             (shared.isEmpty() ? QString() : QLatin1Char(' ') + shared));
     }
     m_projectReclaimable->setVisible(total >= 1);
     m_projectTotal->setVisible(total >= 1);
-    m_projectReclaimable->setText(formatFileByteCount(reclaimable));
+    m_projectReclaimable->setText(formatFileByteCount(m_totals.reclaimableBytes));
     m_projectTotal->setText(QStringLiteral("reclaimable of ") + formatFileByteCount(total));
+    m_sharedNote->setText(shared);
+    m_sharedNote->setToolTip(
+        shared.isEmpty()
+            ? QString()
+            : QStringLiteral("A file used by several projects fills a part of each of their tiles, "
+                             "so it counts once per project here; on disk it takes ") +
+                  formatFileByteCount(m_totals.onDiskBytes) + QStringLiteral(" in all."));
+    m_sharedNote->setVisible(!shared.isEmpty());
     m_legendStack->setCurrentIndex(m_footprints.isEmpty() ? 2 : 0);
     m_legendStack->setVisible(!m_footprints.isEmpty());
     m_bodyStack->setCurrentIndex(m_footprints.isEmpty() ? 1 : 0);
@@ -305,8 +356,17 @@ void StorageMapView::clickTile(int index) {
         return;
     }
     const MapTreemapItem& item = m_canvas->tiles()[index].item;
-    if (item.payloadIndex && *item.payloadIndex < m_footprints.size())
+    if (item.payloadIndex && *item.payloadIndex < m_footprints.size()) {
         drillInto(m_footprints[*item.payloadIndex].project.name);
+        return;
+    }
+    QStringList names;
+    for (const int payload : item.mergedPayloads) {
+        if (payload < m_footprints.size() && !names.contains(m_footprints[payload].project.name))
+            names.append(m_footprints[payload].project.name);
+    }
+    if (!names.isEmpty())
+        openMerged(names);
 }
 
 void StorageMapView::openInTable() {

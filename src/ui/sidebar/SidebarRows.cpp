@@ -20,7 +20,6 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPainterPath>
-#include <QToolButton>
 #include <QToolTip>
 #include <QVBoxLayout>
 
@@ -181,6 +180,28 @@ void DropZoneRow::paintEvent(QPaintEvent*) {
         roundedFill(this, 6, Color::withOpacity(QColor(0x0A, 0x84, 0xFF), 0.15));
 }
 
+// ---- DisclosureChevron --------------------------------------------------------------------------
+
+DisclosureChevron::DisclosureChevron(const QColor& tint, QWidget* parent)
+    : QAbstractButton(parent), m_tint(tint) {
+    setCheckable(true);
+    setCursor(Qt::PointingHandCursor);
+    setFocusPolicy(Qt::NoFocus);
+}
+
+void DisclosureChevron::paintEvent(QPaintEvent*) {
+    // The symbol at about the size of a 9-point bold glyph, drawn sharp at the screen's pixel ratio.
+    constexpr int side = 11;
+    const qreal ratio = devicePixelRatioF();
+    QPixmap pixmap = symbolIcon(QStringLiteral("chevron.right"), m_tint).pixmap(QSize(side, side), ratio);
+    QPainter p(this);
+    p.setRenderHint(QPainter::SmoothPixmapTransform);
+    p.translate(QRectF(rect()).center());
+    if (isChecked())
+        p.rotate(90);
+    p.drawPixmap(QRectF(-side / 2.0, -side / 2.0, side, side), pixmap, QRectF(pixmap.rect()));
+}
+
 // ---- ProjectDisclosureRow -----------------------------------------------------------------------
 
 namespace {
@@ -203,26 +224,17 @@ ProjectDisclosureRow::ProjectDisclosureRow(ProjectManager& manager, const Projec
                                            QWidget* parent)
     : QWidget(parent), m_manager(&manager), m_project(project), m_expanded(expanded) {
     const bool hasTimelines = !project.sequences.isEmpty();
-    m_chevron = new QToolButton(this);
-    m_chevron->setAutoRaise(true);
-    m_chevron->setGeometry(0, 0, chevronWidth, 24);
-    m_chevron->setText(expanded ? QStringLiteral("▾") : QStringLiteral("▸"));
+    m_chevron = new DisclosureChevron(hasTimelines ? Color::brandTextTertiary()
+                                                   : Color::withOpacity(Color::brandTextTertiary(), 0.45),
+                                      this);
+    // Centred on the row, as the name and counts lines are between them.
+    m_chevron->setGeometry(0, (sizeHint().height() - 24) / 2, chevronWidth, 24);
+    m_chevron->setChecked(expanded);
     m_chevron->setEnabled(hasTimelines);
     m_chevron->setToolTip(hasTimelines ? QStringLiteral("Show project timelines")
                                        : QStringLiteral("No timelines found"));
-    {
-        // Palette, not a style sheet: hundreds of rows are built at once.
-        QPalette p = m_chevron->palette();
-        const QColor tint =
-            hasTimelines ? Color::brandTextTertiary() : Color::withOpacity(Color::brandTextTertiary(), 0.45);
-        p.setColor(QPalette::ButtonText, tint);
-        p.setColor(QPalette::Disabled, QPalette::ButtonText, tint);
-        m_chevron->setPalette(p);
-        m_chevron->setFont(rowFont(Font::Weight::bold, 9));
-    }
-    connect(m_chevron, &QToolButton::clicked, this, [this] {
-        m_expanded = !m_expanded;
-        m_chevron->setText(m_expanded ? QStringLiteral("▾") : QStringLiteral("▸"));
+    connect(m_chevron, &QAbstractButton::toggled, this, [this](bool on) {
+        m_expanded = on;
         Q_EMIT expandToggled(m_expanded);
     });
     if (const auto timelines = SidebarTexts::timelinesText(int(project.sequences.size())))

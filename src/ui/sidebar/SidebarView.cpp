@@ -9,12 +9,14 @@
 #include "ui/BrandSectionHeader.h"
 #include "ui/CommandCenter.h"
 #include "ui/CommandNames.h"
+#include "ui/SymbolIcons.h"
 #include "ui/sidebar/SidebarRows.h"
 #include "ui/sidebar/SidebarTexts.h"
 #include "ui/window/ContentView.h"
 #include "ui/window/WindowFacts.h"
 
 #include <QCheckBox>
+#include <QHBoxLayout>
 #include <QLabel>
 #include <QPushButton>
 #include <QScrollBar>
@@ -32,6 +34,12 @@ QLabel* monoNote(QWidget* parent) {
     label->setPalette(p);
     label->setContentsMargins(10, 0, 10, 0);
     return label;
+}
+
+// A sidebar button's symbol, in the colour of its label.
+void giveSymbol(QAbstractButton* button, const QString& symbol, const QColor& tint) {
+    button->setIcon(symbolIcon(symbol, tint));
+    button->setIconSize(QSize(14, 14));
 }
 
 QWidget* inset(QWidget* child, int top, int bottom, QWidget* parent) {
@@ -143,6 +151,8 @@ void SidebarView::build() {
     chip->setFlat(true);
     chip->setCursor(Qt::PointingHandCursor);
     chip->setFont(Font::brandMono(10, Font::Weight::medium));
+    chip->setIcon(symbolIcon(QStringLiteral("xmark.circle.fill"), Color::brandAccent()));
+    chip->setIconSize(QSize(11, 11));
     chip->setStyleSheet(
         QStringLiteral("QPushButton { color: #9D8AE8; background: rgba(157,138,232,31); border: none; "
                        "border-radius: 6px; padding: 5px 0; }"));
@@ -154,6 +164,7 @@ void SidebarView::build() {
     addSection(QStringLiteral("Timeline Usage"), QStringLiteral("list.bullet.rectangle"));
     auto* rules = new BrandSecondaryButton(QStringLiteral("Manage Sequence Usage…"),
                                            Color::brandTextSecondary(), m_body);
+    giveSymbol(rules, QStringLiteral("list.bullet.rectangle"), Color::brandTextSecondary());
     connect(rules, &QAbstractButton::clicked, this,
             [this] { m_window.commands().post(CommandName::manageSequenceUsage); });
     m_layout->addWidget(inset(rules, 3, 3, m_body));
@@ -199,6 +210,7 @@ void SidebarView::build() {
     addSection(QStringLiteral("Protected"), QStringLiteral("lock.shield"));
     auto* folders = new BrandSecondaryButton(QStringLiteral("Manage Protected Folders…"),
                                              Color::brandTextSecondary(), m_body);
+    giveSymbol(folders, QStringLiteral("lock.shield"), Color::brandTextSecondary());
     connect(folders, &QAbstractButton::clicked, this,
             [this] { m_window.commands().post(CommandName::manageProtectedFolders); });
     m_layout->addWidget(inset(folders, 3, 3, m_body));
@@ -208,12 +220,15 @@ void SidebarView::build() {
     // 8 sweep
     addSection(QStringLiteral("Sweep"), QStringLiteral("wind"));
     auto* add = new BrandPrimaryButton(QStringLiteral("Add All Unused to Bin"), m_body);
+    giveSymbol(add, QStringLiteral("trash"), Color::brandBackground());
     connect(add, &QAbstractButton::clicked, this, &SidebarView::addAllUnusedToBin);
     auto* move = new BrandSecondaryButton(QStringLiteral("Move Unused to Folder…"),
                                           Color::brandTextSecondary(), m_body);
+    giveSymbol(move, QStringLiteral("folder.badge.plus"), Color::brandTextSecondary());
     connect(move, &QAbstractButton::clicked, this, [this] { m_window.setShowingMovePanel(true); });
     auto* exportCsv =
         new BrandSecondaryButton(QStringLiteral("Export Unused to CSV"), Color::brandTextSecondary(), m_body);
+    giveSymbol(exportCsv, QStringLiteral("square.and.arrow.up"), Color::brandTextSecondary());
     connect(exportCsv, &QAbstractButton::clicked, this,
             [this] { m_window.handleCommand(CommandName::exportUnusedCSV, {}); });
     for (BrandButton* button : {static_cast<BrandButton*>(add), static_cast<BrandButton*>(move),
@@ -288,17 +303,25 @@ void SidebarView::rebuildProjects() {
             m_projectsLayout->addWidget(seq);
         }
         if (const auto notice = SidebarTexts::unattributedText(project.countDerived())) {
-            auto* label = new QLabel(QStringLiteral("⛉ ") + *notice, m_projectsBox);
-            label->setFont(Font::brand(10));
-            label->setContentsMargins(32, 0, 0, 0);
-            label->setToolTip(
+            auto* box = new QWidget(m_projectsBox);
+            box->setToolTip(
                 QStringLiteral("Tarnwick could not prove which timeline contained these occurrences, so "
                                "ignore rules cannot weaken them."));
+            auto* line = new QHBoxLayout(box);
+            line->setContentsMargins(32, 0, 0, 0);
+            line->setSpacing(4);
+            auto* shield = new QLabel(box);
+            shield->setPixmap(symbolIcon(QStringLiteral("exclamationmark.shield.fill"), Color::brandAmber())
+                                  .pixmap(QSize(11, 11), devicePixelRatioF()));
+            line->addWidget(shield);
+            auto* label = new QLabel(*notice, box);
+            label->setFont(Font::brand(10));
             QPalette p = label->palette();
             p.setColor(QPalette::WindowText, Color::brandAmber());
             label->setPalette(p);
+            line->addWidget(label, 1);
             m_notices.insert(project.id, label);
-            m_projectsLayout->addWidget(label);
+            m_projectsLayout->addWidget(box);
         }
     }
     refreshSelection();
@@ -321,7 +344,7 @@ void SidebarView::refreshSelection() {
 
 std::optional<QString> SidebarView::unattributedNotice(const QUuid& projectID) const {
     if (QLabel* label = m_notices.value(projectID))
-        return label->text().mid(2);
+        return label->text();
     return std::nullopt;
 }
 

@@ -5,6 +5,8 @@
 #include "stores/SecurityScopedAccess.h"
 #include "ui/FilePanel.h"
 #include "ui/SymbolIcons.h"
+#include "ui/common/ElidedLabel.h"
+#include "ui/tools/EasyImportRows.h"
 #include "ui/tools/EasyImportScan.h"
 #include "ui/tools/ToolSheetParts.h"
 
@@ -28,7 +30,7 @@
 namespace tarnwick {
 
 namespace {
-constexpr int projectIdRole = Qt::UserRole + 1;
+constexpr int projectIdRole = EasyImportRows::projectIdRole;
 
 QLabel* secondaryLabel(const QString& text, QWidget* parent, qreal scale = 1.0) {
     auto* label = new QLabel(text, parent);
@@ -102,9 +104,8 @@ EasyImportSheet::EasyImportSheet(ProjectManager& manager, FilePanel& panel, Secu
     resultsColumn->setSpacing(0);
     auto* summaryRow = new QHBoxLayout;
     summaryRow->setContentsMargins(16, 8, 16, 8);
-    m_summary = new QLabel(results);
+    m_summary = new ElidedLabel(Qt::ElideMiddle, results);
     m_summary->setForegroundRole(QPalette::PlaceholderText);
-    m_summary->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
     auto* all = new QPushButton(QStringLiteral("Select All"), results);
     auto* none = new QPushButton(QStringLiteral("Select None"), results);
     for (QPushButton* b : {all, none}) {
@@ -129,7 +130,7 @@ EasyImportSheet::EasyImportSheet(ProjectManager& manager, FilePanel& panel, Secu
     m_list->setSelectionMode(QAbstractItemView::NoSelection);
     // Folder headers take one line, projects two (name; size and date): rows differ in height.
     m_list->setUniformRowHeights(false);
-    m_list->setTextElideMode(Qt::ElideMiddle);
+    m_list->setItemDelegate(new EasyImportRows(m_list));
     connect(m_model, &QStandardItemModel::itemChanged, this, [this](QStandardItem* item) {
         if (m_updatingChecks || !item->isCheckable())
             return;
@@ -242,16 +243,14 @@ void EasyImportSheet::showResults() {
         header->setEditable(false);
         header->setSelectable(false);
         header->setToolTip(group.directory);
-        QFont f = m_list->font();
-        f.setPointSizeF(f.pointSizeF() * 0.85);
-        header->setFont(f);
-        header->setForeground(palette().color(QPalette::PlaceholderText));
         for (const DiscoveredProject& project : group.projects) {
             const QString date = project.modificationDate.isValid()
                                      ? locale.toString(project.modificationDate.date(), QLocale::ShortFormat)
                                      : QStringLiteral("—");
-            auto* row = new QStandardItem(project.fileName + QStringLiteral("\n") +
-                                          formatFileByteCount(project.size) + QStringLiteral("   ") + date);
+            auto* row = new QStandardItem(project.fileName);
+            row->setData(QString(formatFileByteCount(project.size) + QStringLiteral("   ") + date),
+                         EasyImportRows::detailRole);
+            row->setToolTip(project.url.toLocalFile());
             row->setEditable(false);
             row->setCheckable(true);
             row->setCheckState(m_selected.contains(project.id) ? Qt::Checked : Qt::Unchecked);

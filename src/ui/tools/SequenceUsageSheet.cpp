@@ -118,7 +118,7 @@ public:
         const TimelineRowRects rects(option.rect);
         QPainterPath card;
         card.addRoundedRect(rects.card, 5, 5);
-        painter->fillPath(card, Color::withOpacity(Color::brandControl(), 0.7));
+        painter->fillPath(card, Color::withOpacity(Color::brandSurfaceRaised(), 0.7));
 
         const auto decision = SequenceUsageDecision(index.data(SequenceUsageModel::decisionRole).toInt());
         const bool checked = decision != SequenceUsageDecision::ignored;
@@ -251,7 +251,7 @@ SequenceUsageSheet::SequenceUsageSheet(ProjectManager& manager, QWidget* parent)
     field->setAttribute(Qt::WA_StyledBackground);
     field->setStyleSheet(
         QStringLiteral("#searchBox { background: %1; border: 1px solid %2; border-radius: 7px; }")
-            .arg(Color::brandControl().name(), Color::brandSurfaceSunken().name()));
+            .arg(Color::brandSurfaceRaised().name(), Color::brandSurfaceSunken().name()));
     auto* fieldRow = new QHBoxLayout(field);
     fieldRow->setContentsMargins(10, 8, 10, 8);
     fieldRow->setSpacing(8);

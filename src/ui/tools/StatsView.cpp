@@ -1,6 +1,7 @@
 #include "ui/tools/StatsView.h"
 
 #include "platform/ByteCountText.h"
+#include "ui/AppIcon.h"
 #include "ui/BrandFonts.h"
 #include "ui/BrandPalette.h"
 #include "ui/BrandPrimaryButton.h"
@@ -120,8 +121,8 @@ void StatsShareCard::paintEvent(QPaintEvent*) {
     const QList<StatItem> items = statItems(m_stats, m_now, true);
     const qreal w = width();
     // Content height: brand block, space block, rows; centred between the spacers.
-    const QIcon appIcon = QApplication::windowIcon();
-    const qreal iconBlock = appIcon.isNull() ? 0 : 56 + 8;
+    const QIcon icon = appIcon();
+    const qreal iconBlock = icon.isNull() ? 0 : 56 + 8;
     const qreal brandBlock = iconBlock + 26 + 8 + 12;
     const qreal spaceBlock = 44 + 2 + 15;
     const qreal rowsBlock = items.size() * 18 + (items.size() - 1) * 11;
@@ -129,13 +130,13 @@ void StatsShareCard::paintEvent(QPaintEvent*) {
     const qreal content = brandBlock + 20 + spaceBlock + 20 + rowsBlock;
     qreal y = 20 + (height() - 40 - footer - 20 - content) / 2;
 
-    if (!appIcon.isNull()) {
+    if (!icon.isNull()) {
         QPainterPath clip;
         const QRectF iconRect((w - 56) / 2, y, 56, 56);
         clip.addRoundedRect(iconRect, 13, 13);
         p.save();
         p.setClipPath(clip);
-        appIcon.paint(&p, iconRect.toRect());
+        icon.paint(&p, iconRect.toRect());
         p.restore();
         y += 64;
     }
@@ -184,7 +185,8 @@ QWidget* statCard(const StatItem& item, QWidget* parent) {
     card->setAttribute(Qt::WA_StyledBackground);
     card->setStyleSheet(
         QStringLiteral("#statCard { background: %1; border: 1px solid %2; border-radius: 6px; }")
-            .arg(Color::brandControl().name(), Color::withOpacity(item.color, 0.22).name(QColor::HexArgb)));
+            .arg(Color::brandSurfaceRaised().name(),
+                 Color::withOpacity(item.color, 0.22).name(QColor::HexArgb)));
     auto* column = new QVBoxLayout(card);
     column->setContentsMargins(4, 14, 4, 14);
     column->setSpacing(6);
@@ -233,7 +235,7 @@ StatsView::StatsView(const AllTimeStats& stats, std::optional<QDateTime> now, QW
                                        "qlineargradient(x1:0, y1:0, x2:1, y2:1, stop:0 %2, stop:1 %3); }")
                             .arg(Color::withOpacity(Color::brandAmber(), 0.28).name(QColor::HexArgb),
                                  Color::withOpacity(Color::brandAmber(), 0.16).name(QColor::HexArgb),
-                                 Color::brandControl().name()));
+                                 Color::brandSurfaceRaised().name()));
     auto* heroColumn = new QVBoxLayout(hero);
     heroColumn->setContentsMargins(8, 22, 8, 22);
     heroColumn->setSpacing(4);

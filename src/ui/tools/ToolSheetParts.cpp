@@ -69,7 +69,7 @@ QWidget* roundedRow(QWidget* parent, int hMargin, int vMargin, int spacing) {
     row->setObjectName(QStringLiteral("roundedRow"));
     row->setAttribute(Qt::WA_StyledBackground);
     row->setStyleSheet(QStringLiteral("#roundedRow { background: %1; border-radius: 6px; }")
-                           .arg(Color::brandControl().name()));
+                           .arg(Color::brandSurfaceRaised().name()));
     auto* line = new QHBoxLayout(row);
     line->setContentsMargins(hMargin, vMargin, hMargin, vMargin);
     line->setSpacing(spacing);

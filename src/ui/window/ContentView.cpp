@@ -72,6 +72,9 @@ ContentView::ContentView(std::unique_ptr<ProjectManager> manager, Services servi
 
     m_facts = new WindowFacts(*m_manager, *m_services.operations, this);
     m_chain = new PresentationChain(this);
+    // The welcome guide is a presentation too: alerts raised under it (an import's prompts on a
+    // first launch with projects) wait until it is done.
+    m_chain->setHold([this] { return !m_hasCompletedWelcome; });
 
     buildLayout();
     buildPresentations();
@@ -365,6 +368,8 @@ void ContentView::setHasCompletedWelcome(bool done) {
     m_hasCompletedWelcome = done;
     m_preferences->setValue(welcomeKey, done);
     updateOverlays();
+    if (done)
+        schedulePresentations();
 }
 
 // ---- Drop target ------------------------------------------------------------------------------

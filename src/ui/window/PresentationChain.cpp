@@ -18,7 +18,7 @@ void PresentationChain::schedule() {
 }
 
 void PresentationChain::evaluate() {
-    if (m_current)
+    if (m_current || (m_held && m_held()))
         return;
     if (m_evaluating) {
         // A panel's own event loop is running inside present(); look again afterwards.

@@ -124,6 +124,33 @@ TEST(RecycleBinPane, FooterButtonsRaiseTheWindowsPresentations) {
     EXPECT_EQ(f.presented(), QStringLiteral("Delete Files"));
 }
 
+TEST(PermanentDeleteSheet, TheFocusedFieldShowsItsHintAtFullWidth) {
+    BinFixture f;
+    f.stage({{"/m/a.mov", 1000}});
+    f.view->setShowingPermanentDeleteSheet(true);
+    f.settle();
+    auto* sheet = f.sheet<PermanentDeleteConfirmSheet>();
+    ASSERT_NE(sheet, nullptr);
+    QLineEdit* field = sheet->field();
+    sheet->window()->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(sheet->window()));
+    ASSERT_TRUE(QTest::qWaitFor([field] { return field->hasFocus(); }));
+    EXPECT_EQ(field->width(), 250);
+    // The hint is painted while the empty field has focus: without it the field looks different.
+    const QImage hinted = field->grab().toImage();
+    const QString hint = field->placeholderText();
+    EXPECT_EQ(hint, QStringLiteral("Type \"delete\" here"));
+    field->setPlaceholderText(QString());
+    EXPECT_NE(field->grab().toImage(), hinted);
+    field->setPlaceholderText(hint);
+    QTest::keyClicks(field, QStringLiteral("d"));
+    field->setPlaceholderText(QString());
+    const QImage typed = field->grab().toImage();
+    field->setPlaceholderText(hint);
+    EXPECT_EQ(field->grab().toImage(), typed); // typing replaces the hint
+    f.dismissPresented();
+}
+
 TEST(PermanentDeleteSheet, TypedWordEscapeAndReturnTwiceDeletesOnce) {
     BinFixture f;
     f.stage({{"/m/a.mov", 1000}, {"/m/b.mov", 2000}});

@@ -170,6 +170,57 @@ TEST(SidebarProjects, RowsSelectExpandAndClearTheFilter) {
     EXPECT_TRUE(sidebar->clearFilterChip()->parentWidget()->isHidden());
 }
 
+// The extent of what differs from the top-left pixel.
+QRect inkBounds(const QImage& image) {
+    const QRgb ground = image.pixel(0, 0);
+    QRect ink;
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x)
+            if (qAbs(qGray(image.pixel(x, y)) - qGray(ground)) > 24 ||
+                qAbs(qAlpha(image.pixel(x, y)) - qAlpha(ground)) > 60)
+                ink |= QRect(x, y, 1, 1);
+    return ink;
+}
+
+TEST(SidebarProjects, ChevronIsADrawnSymbolThatTurnsDownWhileExpanded) {
+    WindowFixture f;
+    f.fill(1, 0, 1);
+    f.pm().setProjects({projectWithTimelines("One", 2, 0)});
+    f.settle();
+    SidebarView* sidebar = f.view->sidebar();
+    ASSERT_EQ(sidebar->projectRows().size(), 1);
+    QAbstractButton* chevron = sidebar->projectRows()[0]->expandButton();
+    EXPECT_EQ(chevron->size(), QSize(14, 24));
+    // Pointing right: a stroke taller than it is wide, not a dot.
+    const QRect collapsed = inkBounds(chevron->grab().toImage());
+    EXPECT_GE(collapsed.height(), 6);
+    EXPECT_LT(collapsed.width(), collapsed.height());
+
+    chevron->click();
+    f.settle();
+    chevron = sidebar->projectRows()[0]->expandButton();
+    EXPECT_EQ(sidebar->sequenceRows().size(), 2);
+    // Pointing down: wider than tall.
+    const QRect expanded = inkBounds(chevron->grab().toImage());
+    EXPECT_GE(expanded.width(), 6);
+    EXPECT_LT(expanded.height(), expanded.width());
+}
+
+TEST(SidebarSections, ButtonsAndTheClearFilterChipCarryTheirSymbols) {
+    WindowFixture f;
+    SidebarView* sidebar = f.view->sidebar();
+    QList<QAbstractButton*> buttons;
+    for (BrandButton* button : sidebar->findChildren<BrandButton*>())
+        buttons.append(button);
+    ASSERT_EQ(buttons.size(), 5);
+    buttons.append(sidebar->clearFilterChip());
+    for (QAbstractButton* button : buttons) {
+        ASSERT_FALSE(button->icon().isNull()) << button->text().toStdString();
+        const QImage image = button->icon().pixmap(16, 16).toImage();
+        EXPECT_FALSE(inkBounds(image).isEmpty()) << button->text().toStdString();
+    }
+}
+
 TEST(SidebarProjects, TimelineCheckboxOverridesAndAutomaticRuleRestores) {
     WindowFixture f;
     f.fill(1, 0, 1);

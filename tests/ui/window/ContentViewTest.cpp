@@ -372,6 +372,30 @@ TEST(WelcomeGuide, PagesThroughSixStepsAndStoresCompletion) {
     EXPECT_TRUE(f.prefs.value(QStringLiteral("hasCompletedWelcome")).toBool());
 }
 
+TEST(WelcomeGuide, AlertsRaisedUnderItWaitUntilItIsDone) {
+    // A first launch with projects: the import's prompts come while the guide is up.
+    WindowFixture f(false);
+    f.fill(0, 2);
+    f.pm().setShouldPromptForScan(true);
+    f.view->setShowingStats(true);
+    f.settle();
+    ASSERT_NE(f.view->welcomeView(), nullptr);
+    EXPECT_TRUE(f.presented().isEmpty()); // nothing stacked over the guide
+    EXPECT_TRUE(f.pm().shouldPromptForScan());
+    f.view->welcomeView()->skipButton()->click();
+    f.settle();
+    EXPECT_EQ(f.view->welcomeView(), nullptr);
+    ASSERT_EQ(f.presented(), QStringLiteral("Offline Media Detected"));
+    f.dismissPresented();
+    EXPECT_EQ(f.presented(), QStringLiteral("StatsView"));
+    f.dismissPresented();
+    // Brought back from the menu, the guide again keeps new alerts waiting.
+    f.view->handleCommand(C::showWelcomeGuide, {});
+    f.pm().setShouldPromptForMissingAEP(true);
+    f.settle();
+    EXPECT_TRUE(f.presented().isEmpty());
+}
+
 TEST(ContentViewChain, TrashRunShowsFailureSheetOnlyWhenItemsWereRefused) {
     WindowFixture f;
     f.fill(2);
