@@ -5,7 +5,7 @@
 #include "support/BenchSupport.h"
 #include "support/FakeAccessGrantBackend.h"
 #include "support/ProjectManagerHarness.h"
-#include "ui/FilePanel.h"
+#include "ui/common/FilePanel.h"
 #include "ui/tools/AuditLogView.h"
 #include "ui/tools/EasyImportScan.h"
 #include "ui/tools/EasyImportSheet.h"

@@ -1,13 +1,13 @@
 #include "app/MainWindow.h"
 
 #include "platform/AppLog.h"
-#include "ui/BrandPalette.h"
-#include "ui/CommandCenter.h"
-#include "ui/CommandNames.h"
-#include "ui/OverlayHost.h"
-#include "ui/ReviewPrompt.h"
-#include "ui/ReviewPromptSheet.h"
-#include "ui/Sheet.h"
+#include "ui/brand/BrandPalette.h"
+#include "ui/common/CommandCenter.h"
+#include "ui/common/CommandNames.h"
+#include "ui/common/OverlayHost.h"
+#include "ui/common/ReviewPrompt.h"
+#include "ui/common/ReviewPromptSheet.h"
+#include "ui/common/Sheet.h"
 #include "ui/window/ContentView.h"
 
 #include <QVBoxLayout>

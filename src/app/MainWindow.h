@@ -4,7 +4,7 @@
 #include <QMainWindow>
 #include <QPointer>
 
-#include "ui/Sheet.h"
+#include "ui/common/Sheet.h"
 
 #include <functional>
 

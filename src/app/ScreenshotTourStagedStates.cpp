@@ -3,8 +3,8 @@
 #include "app/ScreenshotTour.h"
 
 #include "analysis/ProjectManager.h"
-#include "ui/CommandNames.h"
 #include "ui/browser/StorageMapView.h"
+#include "ui/common/CommandNames.h"
 #include "ui/tools/EasyImportSheet.h"
 #include "ui/window/ContentView.h"
 

@@ -1,7 +1,7 @@
 #include "app/MainWindow.h"
 #include "support/ProjectManagerHarness.h"
-#include "ui/CommandCenter.h"
-#include "ui/CommandNames.h"
+#include "ui/common/CommandCenter.h"
+#include "ui/common/CommandNames.h"
 #include "ui/window/ContentView.h"
 #include "ui/window/PresentationChain.h"
 

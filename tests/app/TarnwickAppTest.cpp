@@ -6,11 +6,11 @@
 #include "support/FakeAccessGrantBackend.h"
 #include "support/FakeSoftwareUpdater.h"
 #include "support/UiTestHelpers.h"
-#include "ui/AlertDialog.h"
-#include "ui/CommandCenter.h"
-#include "ui/CommandNames.h"
-#include "ui/FilePanel.h"
-#include "ui/ReviewPrompt.h"
+#include "ui/common/AlertDialog.h"
+#include "ui/common/CommandCenter.h"
+#include "ui/common/CommandNames.h"
+#include "ui/common/FilePanel.h"
+#include "ui/common/ReviewPrompt.h"
 
 #include <QApplication>
 #include <QElapsedTimer>

@@ -3,10 +3,10 @@
 #include "analysis/ProjectManager.h"
 #include "platform/ByteCountText.h"
 #include "stores/SecurityScopedAccess.h"
-#include "ui/AlertDialog.h"
-#include "ui/FilePanel.h"
-#include "ui/SymbolIcons.h"
 #include "ui/bin/BinWidgets.h"
+#include "ui/brand/SymbolIcons.h"
+#include "ui/common/AlertDialog.h"
+#include "ui/common/FilePanel.h"
 #include "ui/window/ContentView.h"
 
 #include <QEvent>

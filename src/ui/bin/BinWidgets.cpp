@@ -1,8 +1,8 @@
 #include "ui/bin/BinWidgets.h"
 
-#include "ui/BrandPalette.h"
-#include "ui/SymbolIcons.h"
 #include "ui/bin/BinTexts.h"
+#include "ui/brand/BrandPalette.h"
+#include "ui/brand/SymbolIcons.h"
 
 #include <QGraphicsDropShadowEffect>
 #include <QHBoxLayout>

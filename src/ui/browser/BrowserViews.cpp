@@ -2,11 +2,11 @@
 
 #include "analysis/ProjectManager.h"
 #include "platform/PathText.h"
-#include "ui/Sheet.h"
 #include "ui/browser/FilterBar.h"
 #include "ui/browser/MediaFileListView.h"
 #include "ui/browser/StorageMapView.h"
 #include "ui/common/RevealAndCopy.h"
+#include "ui/common/Sheet.h"
 #include "ui/common/ViewHelpers.h"
 #include "ui/preview/ThumbnailGenerator.h"
 #include "ui/preview/ThumbnailProgressTracker.h"

@@ -1,10 +1,10 @@
 #include "ui/browser/FilterBar.h"
 
 #include "analysis/ProjectManager.h"
-#include "ui/BrandFonts.h"
-#include "ui/BrandPalette.h"
-#include "ui/FilterChipToggle.h"
-#include "ui/SymbolIcons.h"
+#include "ui/brand/BrandFonts.h"
+#include "ui/brand/BrandPalette.h"
+#include "ui/brand/SymbolIcons.h"
+#include "ui/common/FilterChipToggle.h"
 
 #include <QFrame>
 #include <QHBoxLayout>

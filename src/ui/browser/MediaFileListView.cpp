@@ -1,13 +1,13 @@
 #include "ui/browser/MediaFileListView.h"
 
 #include "analysis/ProjectManager.h"
-#include "ui/AlertDialog.h"
-#include "ui/BrandFonts.h"
-#include "ui/BrandPalette.h"
-#include "ui/SymbolIcons.h"
+#include "ui/brand/BrandFonts.h"
+#include "ui/brand/BrandPalette.h"
+#include "ui/brand/SymbolIcons.h"
 #include "ui/browser/MediaTableDelegate.h"
 #include "ui/browser/MediaTableModel.h"
 #include "ui/browser/MediaThumbnailStore.h"
+#include "ui/common/AlertDialog.h"
 #include "ui/common/ViewHelpers.h"
 
 #include <QEvent>

@@ -1,7 +1,7 @@
 #include "ui/browser/MediaPreviewView.h"
 
 #include "platform/PathText.h"
-#include "ui/SymbolIcons.h"
+#include "ui/brand/SymbolIcons.h"
 #include "ui/common/ViewHelpers.h"
 
 #include <QHBoxLayout>

@@ -1,7 +1,7 @@
 #include "ui/browser/StorageMapCanvas.h"
 
 #include "platform/ByteCountText.h"
-#include "ui/BrandPalette.h"
+#include "ui/brand/BrandPalette.h"
 
 #include <QFontDatabase>
 #include <QHelpEvent>

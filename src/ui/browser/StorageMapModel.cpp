@@ -1,7 +1,7 @@
 #include "ui/browser/StorageMapModel.h"
 
 #include "platform/ByteCountText.h"
-#include "ui/BrandPalette.h"
+#include "ui/brand/BrandPalette.h"
 
 #include <QFontMetricsF>
 #include <QHash>

@@ -2,9 +2,9 @@
 
 #include "analysis/ProjectManager.h"
 #include "platform/ByteCountText.h"
-#include "ui/BrandFonts.h"
-#include "ui/BrandPalette.h"
-#include "ui/SymbolIcons.h"
+#include "ui/brand/BrandFonts.h"
+#include "ui/brand/BrandPalette.h"
+#include "ui/brand/SymbolIcons.h"
 #include "ui/browser/StorageMapCanvas.h"
 #include "ui/common/ElidedLabel.h"
 

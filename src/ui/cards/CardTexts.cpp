@@ -2,7 +2,7 @@
 
 #include "model/MediaFile.h"
 #include "platform/ByteCountText.h"
-#include "ui/BrandPalette.h"
+#include "ui/brand/BrandPalette.h"
 
 #include <QFileInfo>
 

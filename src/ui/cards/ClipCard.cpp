@@ -1,7 +1,7 @@
 #include "ui/cards/ClipCard.h"
 
-#include "ui/BrandPalette.h"
-#include "ui/SymbolIcons.h"
+#include "ui/brand/BrandPalette.h"
+#include "ui/brand/SymbolIcons.h"
 #include "ui/preview/AudioOutputs.h"
 #include "ui/preview/MediaPlayerView.h"
 #include "ui/preview/ScrubEngine.h"

@@ -1,6 +1,6 @@
 #include "model/MediaFileStatus.h"
-#include "ui/BrandPalette.h"
-#include "ui/SymbolIcons.h"
+#include "ui/brand/BrandPalette.h"
+#include "ui/brand/SymbolIcons.h"
 #include "ui/cards/ClipCard.h"
 #include "ui/preview/ScrubEngine.h"
 

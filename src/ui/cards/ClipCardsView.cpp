@@ -1,10 +1,10 @@
 #include "ui/cards/ClipCardsView.h"
 
 #include "analysis/ProjectManager.h"
-#include "ui/AlertDialog.h"
-#include "ui/BrandFonts.h"
-#include "ui/BrandPalette.h"
-#include "ui/SymbolIcons.h"
+#include "ui/brand/BrandFonts.h"
+#include "ui/brand/BrandPalette.h"
+#include "ui/brand/SymbolIcons.h"
+#include "ui/common/AlertDialog.h"
 #include "ui/common/ViewHelpers.h"
 
 #include <QFrame>

@@ -1,6 +1,6 @@
 #include "ui/common/ViewHelpers.h"
 
-#include "ui/BrandPalette.h"
+#include "ui/brand/BrandPalette.h"
 
 #include <QSet>
 

@@ -1,7 +1,7 @@
 #include "ui/preview/MediaPlayerView.h"
 
-#include "ui/BrandPalette.h"
-#include "ui/SymbolIcons.h"
+#include "ui/brand/BrandPalette.h"
+#include "ui/brand/SymbolIcons.h"
 
 #include <QEvent>
 #include <QHBoxLayout>

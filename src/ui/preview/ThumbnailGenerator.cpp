@@ -8,8 +8,8 @@
 #include "platform/media/ImageFiles.h"
 #include "platform/media/VideoDecoder.h"
 #include "stores/SecurityScopedAccess.h"
-#include "ui/CommandCenter.h"
-#include "ui/CommandNames.h"
+#include "ui/common/CommandCenter.h"
+#include "ui/common/CommandNames.h"
 #include "ui/preview/ThumbnailProgressTracker.h"
 
 #include <QDir>

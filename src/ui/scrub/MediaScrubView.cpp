@@ -1,6 +1,6 @@
 #include "ui/scrub/MediaScrubView.h"
 
-#include "ui/BrandPalette.h"
+#include "ui/brand/BrandPalette.h"
 #include "ui/preview/MediaPlayerView.h"
 #include "ui/preview/ThumbnailGenerator.h"
 #include "ui/scrub/ScrubStrips.h"

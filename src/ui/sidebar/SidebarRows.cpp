@@ -2,10 +2,10 @@
 
 #include "analysis/ProjectManager.h"
 #include "stores/SequenceUsagePolicyStore.h"
-#include "ui/BrandFonts.h"
-#include "ui/BrandPalette.h"
-#include "ui/BrandSectionHeader.h"
-#include "ui/SymbolIcons.h"
+#include "ui/brand/BrandFonts.h"
+#include "ui/brand/BrandPalette.h"
+#include "ui/brand/BrandSectionHeader.h"
+#include "ui/brand/SymbolIcons.h"
 #include "ui/sidebar/SidebarTexts.h"
 
 #include <QApplication>

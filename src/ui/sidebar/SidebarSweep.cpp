@@ -1,9 +1,9 @@
 // The sidebar's clean-up actions: stage every safe unused file, move them to a folder, export.
 #include "analysis/ProjectManager.h"
 #include "stores/SecurityScopedAccess.h"
-#include "ui/AlertDialog.h"
-#include "ui/BrandButton.h"
-#include "ui/FilePanel.h"
+#include "ui/brand/BrandButton.h"
+#include "ui/common/AlertDialog.h"
+#include "ui/common/FilePanel.h"
 #include "ui/common/ViewHelpers.h"
 #include "ui/sidebar/SidebarTexts.h"
 #include "ui/sidebar/SidebarView.h"

@@ -1,7 +1,7 @@
 #include "ui/sidebar/SidebarTexts.h"
 
 #include "platform/ByteCountText.h"
-#include "ui/BrandPalette.h"
+#include "ui/brand/BrandPalette.h"
 
 namespace tarnwick::SidebarTexts {
 

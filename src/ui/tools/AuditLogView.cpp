@@ -1,7 +1,7 @@
 #include "ui/tools/AuditLogView.h"
 
 #include "platform/ByteCountText.h"
-#include "ui/SymbolIcons.h"
+#include "ui/brand/SymbolIcons.h"
 #include "ui/tools/ToolSheetParts.h"
 
 #include <QApplication>

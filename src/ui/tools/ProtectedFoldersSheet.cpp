@@ -4,11 +4,11 @@
 #include "platform/AppLog.h"
 #include "stores/ProtectedFolders.h"
 #include "stores/SecurityScopedAccess.h"
-#include "ui/BrandFonts.h"
-#include "ui/BrandPalette.h"
-#include "ui/BrandPrimaryButton.h"
-#include "ui/FilePanel.h"
-#include "ui/SymbolIcons.h"
+#include "ui/brand/BrandFonts.h"
+#include "ui/brand/BrandPalette.h"
+#include "ui/brand/BrandPrimaryButton.h"
+#include "ui/brand/SymbolIcons.h"
+#include "ui/common/FilePanel.h"
 #include "ui/tools/ToolSheetParts.h"
 
 #include <QFileInfo>

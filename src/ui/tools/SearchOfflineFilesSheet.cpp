@@ -4,8 +4,8 @@
 #include "analysis/OfflineMediaSearch.h"
 #include "analysis/ProjectManager.h"
 #include "stores/SecurityScopedAccess.h"
-#include "ui/FilePanel.h"
-#include "ui/SymbolIcons.h"
+#include "ui/brand/SymbolIcons.h"
+#include "ui/common/FilePanel.h"
 #include "ui/tools/MatchRows.h"
 #include "ui/tools/ToolSheetParts.h"
 

@@ -1,12 +1,12 @@
 #include "ui/tools/StatsView.h"
 
 #include "platform/ByteCountText.h"
-#include "ui/AppIcon.h"
-#include "ui/BrandFonts.h"
-#include "ui/BrandPalette.h"
-#include "ui/BrandPrimaryButton.h"
-#include "ui/BrandSectionHeader.h"
-#include "ui/SymbolIcons.h"
+#include "ui/brand/AppIcon.h"
+#include "ui/brand/BrandFonts.h"
+#include "ui/brand/BrandPalette.h"
+#include "ui/brand/BrandPrimaryButton.h"
+#include "ui/brand/BrandSectionHeader.h"
+#include "ui/brand/SymbolIcons.h"
 #include "ui/tools/ToolSheetParts.h"
 
 #include <QApplication>

@@ -1,9 +1,9 @@
 #include "ui/tools/ToolSheetParts.h"
 
-#include "ui/BrandFonts.h"
-#include "ui/BrandPalette.h"
-#include "ui/BrandSectionHeader.h"
-#include "ui/SymbolIcons.h"
+#include "ui/brand/BrandFonts.h"
+#include "ui/brand/BrandPalette.h"
+#include "ui/brand/BrandSectionHeader.h"
+#include "ui/brand/SymbolIcons.h"
 
 #include <QFrame>
 #include <QHBoxLayout>

@@ -1,8 +1,8 @@
 #include "ui/window/AnalyzingOverlay.h"
 
 #include "analysis/ProjectManager.h"
-#include "ui/BrandFonts.h"
-#include "ui/BrandPalette.h"
+#include "ui/brand/BrandFonts.h"
+#include "ui/brand/BrandPalette.h"
 
 #include <QGraphicsDropShadowEffect>
 #include <QLabel>

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "model/RecycleBinItem.h"
-#include "ui/UrlOpener.h"
+#include "ui/common/UrlOpener.h"
 #include "ui/window/CleanupOperations.h"
 #include "ui/window/ViewFactories.h"
 

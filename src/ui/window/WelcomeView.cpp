@@ -1,8 +1,8 @@
 #include "ui/window/WelcomeView.h"
 
-#include "ui/BrandFonts.h"
-#include "ui/BrandPalette.h"
-#include "ui/SymbolIcons.h"
+#include "ui/brand/BrandFonts.h"
+#include "ui/brand/BrandPalette.h"
+#include "ui/brand/SymbolIcons.h"
 
 #include <QApplication>
 #include <QGraphicsDropShadowEffect>

@@ -1,9 +1,9 @@
 #include "ui/bin/BinViews.h"
 #include "platform/ByteCountText.h"
-#include "ui/AlertDialog.h"
 #include "ui/bin/BinOverlays.h"
 #include "ui/bin/BinSheets.h"
 #include "ui/bin/RecycleBinView.h"
+#include "ui/common/AlertDialog.h"
 #include "ui/window/WindowTestFixture.h"
 
 #include <QApplication>

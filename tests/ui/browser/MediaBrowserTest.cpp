@@ -1,14 +1,14 @@
 #include "analysis/ProjectManager.h"
 #include "support/ProjectManagerHarness.h"
-#include "ui/AlertDialog.h"
-#include "ui/BrandFonts.h"
-#include "ui/FilterChipToggle.h"
+#include "ui/brand/BrandFonts.h"
 #include "ui/browser/FilterBar.h"
 #include "ui/browser/MediaBadges.h"
 #include "ui/browser/MediaFileListView.h"
 #include "ui/browser/MediaTableDelegate.h"
 #include "ui/browser/MediaTableModel.h"
 #include "ui/browser/MediaThumbnailStore.h"
+#include "ui/common/AlertDialog.h"
+#include "ui/common/FilterChipToggle.h"
 
 #include <QApplication>
 #include <QHeaderView>

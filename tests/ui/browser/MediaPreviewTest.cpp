@@ -1,7 +1,7 @@
 #include "support/ProjectManagerHarness.h"
-#include "ui/Sheet.h"
 #include "ui/browser/BrowserViews.h"
 #include "ui/browser/MediaPreviewView.h"
+#include "ui/common/Sheet.h"
 
 #include <QDeadlineTimer>
 #include <QLabel>

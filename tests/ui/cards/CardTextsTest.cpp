@@ -1,7 +1,7 @@
 #include "ui/cards/CardTexts.h"
 
 #include "model/MediaFile.h"
-#include "ui/BrandPalette.h"
+#include "ui/brand/BrandPalette.h"
 #include "ui/common/ViewHelpers.h"
 #include "ui/sidebar/SidebarTexts.h"
 #include "ui/window/WindowTexts.h"

@@ -3,7 +3,7 @@
 #include "stores/SecurityScopedAccess.h"
 #include "support/FakeAccessGrantBackend.h"
 #include "support/ProjectManagerHarness.h"
-#include "ui/FilePanel.h"
+#include "ui/common/FilePanel.h"
 
 #include <QTemporaryDir>
 

@@ -5,7 +5,7 @@
 #include "stores/SecurityScopedAccess.h"
 #include "support/FakeAccessGrantBackend.h"
 #include "support/ProjectManagerHarness.h"
-#include "ui/FilePanel.h"
+#include "ui/common/FilePanel.h"
 #include "ui/window/ContentView.h"
 #include "ui/window/FakeCleanupOperations.h"
 #include "ui/window/PresentationChain.h"
