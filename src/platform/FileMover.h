@@ -4,6 +4,7 @@
 
 #include <QByteArray>
 #include <QString>
+#include <QStringList>
 
 #include <QtGlobal>
 #include <atomic>
@@ -57,6 +58,11 @@ public:
 
     // The marker every temporary copy carries in its name; nothing else is ever named so.
     static constexpr const char* temporaryMarker = ".tarnwick-move-";
+
+    // The items of `folder` named like our temporary copies (their marks' sidecars after them):
+    // what a sweep hands to FileOperations::removeLeftover, which keeps anything not provably ours
+    // and abandoned. Names only; an unreadable folder has none.
+    static QStringList temporariesIn(const QString& folder);
 
 private:
     FileMoveSteps m_steps;
