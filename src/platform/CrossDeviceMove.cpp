@@ -10,6 +10,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 #include <vector>
 
@@ -149,6 +150,30 @@ bool treeIsInCopy(const QList<TreeEntry>& entries, const QByteArray& source, con
     return true;
 }
 
+// Names the source on a copy, so that a retry of a move stopped after the copy was renamed into
+// place (and before the source was gone) finishes it instead of leaving two copies. Not the
+// leftover mark: that comes off as soon as the copy is the real item, so no sweep can take it.
+// File systems without user attributes do without (a retry then refuses the taken name).
+constexpr const char* kMovedFromAttribute = "user.tarnwick.moved-from";
+
+void nameSource(const QByteArray& copy, int fd, const QByteArray& source) {
+    if (fd >= 0)
+        ::fsetxattr(fd, kMovedFromAttribute, source.constData(), size_t(source.size()), 0);
+    else
+        ::lsetxattr(copy.constData(), kMovedFromAttribute, source.constData(), size_t(source.size()), 0);
+}
+
+bool namesSource(const QByteArray& copy, const QByteArray& source) {
+    QByteArray named(source.size() + 1, Qt::Uninitialized);
+    const ssize_t length =
+        ::lgetxattr(copy.constData(), kMovedFromAttribute, named.data(), size_t(named.size()));
+    return length == source.size() && named.left(length) == source;
+}
+
+void forgetSource(const QByteArray& copy) {
+    ::lremovexattr(copy.constData(), kMovedFromAttribute);
+}
+
 // A temporary that never became the real item: it goes, with its mark's sidecar if it has one.
 void discardTemporary(const QByteArray& temporary, bool folder) {
     if (folder)
@@ -198,10 +223,10 @@ FileOpStatus CrossDeviceMove::moveFile(const QByteArray& source, const QByteArra
     Descriptor out(::mkostemp(temporary.data(), O_CLOEXEC));
     if (!out.isOpen())
         return errnoStatus(errno);
-    // Ours, naming its source: a sweep may take it once this process is gone, and a retry of a move
-    // stopped after the rename but before the source was removed finishes it instead of leaving two
-    // copies. Where the mark cannot be written the move goes on without it.
+    // Ours: a sweep may take it once this process is gone. Where the mark cannot be written the
+    // move goes on without it.
     leftover::mark(temporary, out.get(), source);
+    nameSource(temporary, out.get(), source);
     auto status = copyFileInto(source, info, out.get());
     if (status) {
         if (const int error = out.closeChecked(); error != 0)
@@ -213,9 +238,10 @@ FileOpStatus CrossDeviceMove::moveFile(const QByteArray& source, const QByteArra
         discardTemporary(temporary, false);
         return status;
     }
+    leftover::unmarkRenamed(destination, temporary);
     if (m_steps.removeSourceFile(source) != 0)
         return sourceRemovalFailed(errno);
-    leftover::unmarkRenamed(destination, temporary);
+    forgetSource(destination);
     return FileOpStatus::success();
 }
 
@@ -223,8 +249,7 @@ std::optional<FileOpStatus> CrossDeviceMove::resumeInterrupted(const QByteArray&
                                                                const struct stat& sourceInfo,
                                                                const QByteArray& destination,
                                                                const struct stat& existing) {
-    const std::optional<leftover::Mark> mark = leftover::markOf(destination);
-    if (!mark || mark->subject != source)
+    if (!namesSource(destination, source))
         return std::nullopt;
     if (S_ISREG(sourceInfo.st_mode)) {
         if (!sameFile(source, sourceInfo, destination, existing))
@@ -242,17 +267,18 @@ std::optional<FileOpStatus> CrossDeviceMove::resumeInterrupted(const QByteArray&
     } else {
         return std::nullopt;
     }
-    leftover::unmark(destination);
+    leftover::unmark(destination); // stopped before it came off
+    forgetSource(destination);
     if (m_progress)
         m_progress(m_done, m_total);
     return FileOpStatus::success();
 }
 
 bool CrossDeviceMove::finishedEarlier(const QByteArray& source, const QByteArray& destination) {
-    const std::optional<leftover::Mark> mark = leftover::markOf(destination);
-    if (!mark || mark->subject != source)
+    if (!namesSource(destination, source))
         return false;
     leftover::unmark(destination);
+    forgetSource(destination);
     return true;
 }
 
@@ -353,9 +379,9 @@ FileOpStatus CrossDeviceMove::moveLink(const QByteArray& source, const QByteArra
         discardTemporary(temporary, false);
         return status;
     }
+    leftover::unmarkRenamed(destination, temporary);
     if (m_steps.removeSourceFile(source) != 0)
         return sourceRemovalFailed(errno);
-    leftover::unmarkRenamed(destination, temporary);
     return FileOpStatus::success();
 }
 
@@ -372,6 +398,7 @@ FileOpStatus CrossDeviceMove::moveFolder(const QByteArray& source, const QByteAr
         return errnoStatus(errno);
     // As for a file: swept once we are gone, recognised by a retry once it is in place.
     leftover::mark(temporary, -1, source);
+    nameSource(temporary, -1, source);
     auto status = copyTreeInto(entries, source, temporary);
     if (status)
         status = verifyTree(entries, temporary);
@@ -381,9 +408,10 @@ FileOpStatus CrossDeviceMove::moveFolder(const QByteArray& source, const QByteAr
         discardTemporary(temporary, true);
         return status;
     }
+    leftover::unmarkRenamed(destination, temporary);
     if (auto removed = removeSourceTree(entries, source); !removed)
         return removed;
-    leftover::unmarkRenamed(destination, temporary);
+    forgetSource(destination);
     return FileOpStatus::success();
 }
 

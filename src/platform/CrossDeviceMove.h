@@ -16,14 +16,14 @@ public:
 
     FileOpStatus run(const QByteArray& source, const QByteArray& destination, const struct stat& sourceInfo);
 
-    // The source is gone and the destination still carries the mark of our copy of it: a move
-    // stopped after the source was removed. Takes the mark off and answers true (the move is done).
+    // The source is gone and the destination is still named as our copy of it: a move stopped
+    // after the source was removed. Clears that and answers true (the move is done).
     static bool finishedEarlier(const QByteArray& source, const QByteArray& destination);
 
 private:
     FileOpStatus moveFile(const QByteArray& source, const QByteArray& destination, const struct stat& info);
-    // A move of this source stopped after its copy was renamed into place (the copy still carries
-    // the mark naming the source): removes what is left of the source once it matches the copy.
+    // A move of this source stopped after its copy was renamed into place (the copy still names
+    // the source): removes what is left of the source once it matches the copy.
     // Nothing when the destination is anything else.
     std::optional<FileOpStatus> resumeInterrupted(const QByteArray& source, const struct stat& sourceInfo,
                                                   const QByteArray& destination, const struct stat& existing);
