@@ -4,9 +4,11 @@
 #include <QThreadPool>
 
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <deque>
 #include <mutex>
+#include <vector>
 
 namespace tarnwick {
 
@@ -17,13 +19,20 @@ constexpr qint64 kWakeMs = 100;
 // Below this many planned jobs the worker asks for more, so it never waits on the GUI thread.
 constexpr size_t kLowWater = 256;
 
+// The scanner's own thread: it runs ahead of the worker, beside it.
+QThreadPool& scanPool() {
+    static QThreadPool pool;
+    pool.setMaxThreadCount(1);
+    return pool;
+}
+
 } // namespace
 
 struct FolderMovePipeline::State {
     State(std::shared_ptr<FileOperations> ops, ProtectedFolderTest protection, QString folder,
-          QStringList paths)
+          QList<Watched> paths)
         : files(std::move(ops)), session(*files, std::move(protection), std::move(folder)),
-          identityPaths(std::move(paths)) {
+          watched(std::move(paths)), identities(size_t(watched.size())) {
         clock.start();
     }
 
@@ -41,11 +50,30 @@ struct FolderMovePipeline::State {
         return clock.elapsed() - lastWakeMs >= kWakeMs || (!inputClosed && queue.size() < kLowWater);
     }
     bool stopping() const { return stop.load() || cancel.load(); }
+    // Waits until the identities up to `index` are recorded; false when the run stops first.
+    bool awaitIdentity(qsizetype index) {
+        if (recorded.load() > index)
+            return true;
+        std::unique_lock lock(identityMutex);
+        workerWaiting = true;
+        while (recorded.load() <= index && !scanEnded && !stopping())
+            identityReady.wait_for(lock, std::chrono::milliseconds(1));
+        workerWaiting = false;
+        return recorded.load() > index;
+    }
 
     std::shared_ptr<FileOperations> files;
     FolderMoveSession session;
-    QStringList identityPaths;
     QElapsedTimer clock;
+
+    // Written by the scanner up to `recorded`, read by the worker below it.
+    const QList<Watched> watched;
+    std::vector<RecordedIdentity> identities;
+    std::atomic<qsizetype> recorded = 0;
+    std::mutex identityMutex;
+    std::condition_variable identityReady;
+    std::atomic_bool workerWaiting = false;
+    bool scanEnded = false;
 
     mutable std::mutex mutex;
     std::condition_variable jobsReady;
@@ -54,7 +82,7 @@ struct FolderMovePipeline::State {
     bool inputClosed = false;
     bool workerDone = false;
     bool wakePending = false;
-    qint64 lastWakeMs = 0;
+    std::atomic<qint64> lastWakeMs = 0;
     FolderMovePipeline* owner = nullptr;
 
     std::atomic_bool cancel = false;
@@ -66,9 +94,9 @@ struct FolderMovePipeline::State {
 };
 
 FolderMovePipeline::FolderMovePipeline(std::shared_ptr<FileOperations> files, ProtectedFolderTest protection,
-                                       QString folder, QStringList identityPaths)
+                                       QString folder, QList<Watched> watched)
     : m_state(std::make_shared<State>(std::move(files), std::move(protection), std::move(folder),
-                                      std::move(identityPaths))) {
+                                      std::move(watched))) {
     m_state->owner = this;
 }
 
@@ -80,6 +108,7 @@ FolderMovePipeline::~FolderMovePipeline() {
 }
 
 void FolderMovePipeline::start(QThreadPool& pool) {
+    scanPool().start([state = m_state] { scan(state); });
     pool.start([state = m_state] { work(state); });
 }
 
@@ -124,11 +153,23 @@ void FolderMovePipeline::stop() {
     m_state->jobsReady.notify_all();
 }
 
+void FolderMovePipeline::scan(const std::shared_ptr<State>& state) {
+    // What each file is as the run starts is what the run may move.
+    for (qsizetype i = 0; i < state->watched.size() && !state->stopping(); ++i) {
+        const Watched& paths = state->watched.at(i);
+        state->identities[size_t(i)] = RecordedIdentity::of(*state->files, paths.source, paths.proxy);
+        state->recorded = i + 1;
+        if (state->workerWaiting) {
+            const std::lock_guard lock(state->identityMutex);
+            state->identityReady.notify_all();
+        }
+    }
+    const std::lock_guard lock(state->identityMutex);
+    state->scanEnded = true;
+    state->identityReady.notify_all();
+}
+
 void FolderMovePipeline::work(const std::shared_ptr<State>& state) {
-    // Before anything moves: what each source is now is what the run may move.
-    for (const QString& path : std::as_const(state->identityPaths))
-        state->session.recordIdentity(path);
-    state->identityPaths.clear();
     for (;;) {
         FolderMoveJob job;
         {
@@ -146,11 +187,15 @@ void FolderMovePipeline::work(const std::shared_ptr<State>& state) {
         // A long copy reports its share of the file's size as it goes.
         const FileOpProgress progress = [&state, size = job.size](qint64 done, qint64 total) {
             state->bytesInFlight = total > 0 ? qint64(double(size) * double(done) / double(total)) : 0;
+            if (state->clock.elapsed() - state->lastWakeMs < kWakeMs)
+                return;
             const std::lock_guard lock(state->mutex);
-            if (state->clock.elapsed() - state->lastWakeMs >= kWakeMs)
-                state->wakeLocked();
+            state->wakeLocked();
         };
-        FolderMoveOutcome outcome = state->session.execute(job, progress, &state->cancel);
+        if (!state->awaitIdentity(job.index))
+            break;
+        FolderMoveOutcome outcome =
+            state->session.execute(job, state->identities[size_t(job.index)], progress, &state->cancel);
         const bool cancelled = outcome.kind == FolderMoveOutcome::Kind::cancelled;
         const std::lock_guard lock(state->mutex);
         state->bytesInFlight = 0;

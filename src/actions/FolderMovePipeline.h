@@ -7,6 +7,7 @@
 #include <QStringList>
 
 #include <memory>
+#include <optional>
 #include <utility>
 
 class QThreadPool;
@@ -14,13 +15,19 @@ class QThreadPool;
 namespace tarnwick {
 
 // Carries one move-to-folder run between the GUI thread and a single worker that serves the whole
-// run. The GUI thread plans jobs ahead and hands them over in batches; the worker first records the
-// identity of every path it was given, then runs the jobs in order, reading the cancel flag before
-// each, and hands the outcomes back. It wakes the GUI thread when it runs short of jobs, when it
-// ends, and otherwise at most every 100 ms, so the GUI thread works per batch, not per file.
+// run. As the run starts, a scanner records the identity of every file the run may move, in input
+// order, and the worker never runs a job before its file's identity is recorded. The GUI thread
+// plans jobs ahead and hands them over in batches; the worker runs them in order, reading the
+// cancel flag before each, and hands the outcomes back. It wakes the GUI thread when it runs short
+// of jobs, when it ends, and otherwise at most every 100 ms, so the GUI thread works per batch.
 class FolderMovePipeline : public QObject {
     Q_OBJECT
 public:
+    // The paths of one input file whose identity the run records: its source and its proxy.
+    struct Watched {
+        QString source;
+        std::optional<QString> proxy;
+    };
     struct Batch {
         QList<std::pair<FolderMoveJob, FolderMoveOutcome>> finished; // in job order
         bool done = false; // the worker has ended: nothing more will come
@@ -31,8 +38,9 @@ public:
         qsizetype inFlight = -1; // index of the job being run, -1 between jobs
     };
 
+    // `watched` has one entry per input file, by the jobs' index.
     FolderMovePipeline(std::shared_ptr<FileOperations> files, ProtectedFolderTest protection, QString folder,
-                       QStringList identityPaths);
+                       QList<Watched> watched);
     // Stops the worker after the job in flight, without waiting for it.
     ~FolderMovePipeline() override;
 
@@ -53,6 +61,7 @@ Q_SIGNALS:
 
 private:
     struct State;
+    static void scan(const std::shared_ptr<State>& state);
     static void work(const std::shared_ptr<State>& state);
 
     std::shared_ptr<State> m_state;

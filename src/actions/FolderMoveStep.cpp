@@ -30,29 +30,26 @@ FolderMoveOutcome outcome(Kind kind) {
 FolderMoveSession::FolderMoveSession(FileOperations& files, ProtectedFolderTest protection, QString folder)
     : m_files(files), m_protection(std::move(protection)), m_folder(std::move(folder)) {}
 
-void FolderMoveSession::recordIdentity(const QString& path) {
-    if (m_identities.contains(path))
-        return;
-    const FileOpInfo info = m_files.status(path, false);
-    m_identities.insert(path, info.kind == FileKind::missing ? std::nullopt
-                                                             : std::optional<FileIdentity>(info.identity()));
+RecordedIdentity RecordedIdentity::of(FileOperations& files, const QString& source,
+                                      const std::optional<QString>& proxy) {
+    const auto identity = [&files](const QString& path) -> std::optional<FileIdentity> {
+        const FileOpInfo info = files.status(path, false);
+        return info.kind == FileKind::missing ? std::nullopt : std::optional<FileIdentity>(info.identity());
+    };
+    return {identity(source), proxy ? identity(*proxy) : std::nullopt};
 }
 
-bool FolderMoveSession::unchanged(const QString& path, const FileOpInfo& now) const {
-    const auto recorded = m_identities.constFind(path);
-    if (recorded == m_identities.cend())
-        return true;
+bool FolderMoveSession::unchanged(const std::optional<FileIdentity>& then, const FileOpInfo& now) {
     // Something that appeared since the run started is not what the user chose.
-    if (!*recorded)
+    if (!then)
         return now.kind == FileKind::missing;
     // A file that went away fails its move on its own (or a stopped move of it is finished there).
     if (now.kind == FileKind::missing)
         return true;
-    const FileIdentity& then = **recorded;
     // A folder's size and time change with what is put in or taken out; only its identity counts.
     if (now.kind == FileKind::directory)
-        return now.device == then.device && now.inode == then.inode;
-    return now.identity() == then;
+        return now.device == then->device && now.inode == then->inode;
+    return now.identity() == *then;
 }
 
 void FolderMoveSession::sweepLeftovers(const QString& folder) {
@@ -98,7 +95,8 @@ FileOpStatus FolderMoveSession::moveWithNumbering(const FolderMoveJob& job, QStr
     return status;
 }
 
-void FolderMoveSession::moveProxy(const FolderMoveJob& job, FolderMoveOutcome& done) {
+void FolderMoveSession::moveProxy(const FolderMoveJob& job, const std::optional<FileIdentity>& recorded,
+                                  FolderMoveOutcome& done) {
     if (!job.proxy)
         return;
     const QString& proxy = *job.proxy;
@@ -116,7 +114,7 @@ void FolderMoveSession::moveProxy(const FolderMoveJob& job, FolderMoveOutcome& d
     const std::optional<QString> target = ArchiveDestination::destinationFor(proxy, m_folder);
     bool ownFolder = false;
     FileOpStatus status = FileOpStatus::failure(EINVAL, ArchiveDestination::outsideFolderText());
-    if (!unchanged(proxy, info))
+    if (!unchanged(recorded, info))
         status = FileOpStatus::failure(EBUSY, changedText());
     else if (target)
         status = prepareFolder(parentOf(*target), parentOf(proxy), ownFolder);
@@ -129,8 +127,8 @@ void FolderMoveSession::moveProxy(const FolderMoveJob& job, FolderMoveOutcome& d
     done.proxyError = status.message;
 }
 
-FolderMoveOutcome FolderMoveSession::execute(const FolderMoveJob& job, const FileOpProgress& progress,
-                                             const std::atomic_bool* cancel) {
+FolderMoveOutcome FolderMoveSession::execute(const FolderMoveJob& job, const RecordedIdentity& recorded,
+                                             const FileOpProgress& progress, const std::atomic_bool* cancel) {
     if (job.decided)
         return outcome(*job.decided);
     if (m_protection.isInProtectedFolder(job.source))
@@ -148,7 +146,7 @@ FolderMoveOutcome FolderMoveSession::execute(const FolderMoveJob& job, const Fil
     // Only a container the rules derived moves with its contents.
     if (!isContainer && info.kind == FileKind::directory)
         return outcome(Kind::isFolder);
-    if (!unchanged(job.source, info))
+    if (!unchanged(recorded.source, info))
         return outcome(Kind::changed);
     QString destination = *job.destination;
     bool ownFolder = false;
@@ -181,7 +179,7 @@ FolderMoveOutcome FolderMoveSession::execute(const FolderMoveJob& job, const Fil
     if (isContainer)
         m_movedContainers.insert(job.source);
     else
-        moveProxy(job, done);
+        moveProxy(job, recorded.proxy, done);
     return done;
 }
 

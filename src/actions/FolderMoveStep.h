@@ -4,7 +4,6 @@
 #include "actions/ProtectedFolderTest.h"
 #include "platform/FileOperations.h"
 
-#include <QHash>
 #include <QSet>
 #include <QString>
 
@@ -57,37 +56,45 @@ struct FolderMoveJob {
     std::optional<FolderMoveOutcome::Kind> decided; // refused before the disk is touched
 };
 
-// What the worker of one run keeps from file to file: each source's identity as the run started,
-// the destination folders it has made ready (created, or swept of our abandoned temporaries), and
-// the containers it has moved. One instance per run, used by one thread at a time.
+// What was at a job's source and proxy when the run started (nothing where nothing was).
+struct RecordedIdentity {
+    std::optional<FileIdentity> source;
+    std::optional<FileIdentity> proxy;
+
+    static RecordedIdentity of(FileOperations& files, const QString& source,
+                               const std::optional<QString>& proxy);
+};
+
+// What the worker of one run keeps from file to file: the destination folders it has made ready
+// (created, or swept of our abandoned temporaries) and the containers it has moved. One instance
+// per run, used by one thread at a time.
 class FolderMoveSession {
 public:
     FolderMoveSession(FileOperations& files, ProtectedFolderTest protection, QString folder);
 
-    // Before the first move: remembers what is at each path now (nothing, when it is missing).
-    void recordIdentity(const QString& path);
-
-    FolderMoveOutcome execute(const FolderMoveJob& job, const FileOpProgress& progress,
-                              const std::atomic_bool* cancel);
+    // `recorded` is what the run found at the job's paths when it started; a path whose file is
+    // not that one any more is kept.
+    FolderMoveOutcome execute(const FolderMoveJob& job, const RecordedIdentity& recorded,
+                              const FileOpProgress& progress, const std::atomic_bool* cancel);
 
     // The texts after "name: " of the two refusals this session makes on its own.
     static QString changedText();
     static QString ownFolderText();
 
 private:
-    // The file at `path` is still the one the run started with.
-    bool unchanged(const QString& path, const FileOpInfo& now) const;
+    // The file there now is still the one the run started with.
+    static bool unchanged(const std::optional<FileIdentity>& then, const FileOpInfo& now);
     // Makes the destination folder exist, once per run; sweeps a folder that was already there.
     FileOpStatus prepareFolder(const QString& folder, const QString& sourceFolder, bool& ownFolder);
     void sweepLeftovers(const QString& folder);
     FileOpStatus moveWithNumbering(const FolderMoveJob& job, QString& destination,
                                    const FileOpProgress& progress, const std::atomic_bool* cancel);
-    void moveProxy(const FolderMoveJob& job, FolderMoveOutcome& done);
+    void moveProxy(const FolderMoveJob& job, const std::optional<FileIdentity>& recorded,
+                   FolderMoveOutcome& done);
 
     FileOperations& m_files;
     ProtectedFolderTest m_protection;
     QString m_folder;
-    QHash<QString, std::optional<FileIdentity>> m_identities;
     QSet<QString> m_readyFolders;
     QSet<QString> m_ownFolders;
     QSet<QString> m_movedContainers;

@@ -49,8 +49,8 @@ public:
           m_services(std::move(services)), m_rules(manager) {}
 
     void start();
-    // Every path whose identity the run records before anything moves: sources and proxies.
-    QStringList identityPaths() const;
+    // The paths whose identity the run records as it starts, per input file: source and proxy.
+    QList<FolderMovePipeline::Watched> watchedPaths() const;
     FolderMoveJob plan(qsizetype index);
     void apply(const FolderMoveJob& job, const FolderMoveOutcome& done, const QDateTime& now);
     void publishProgress(const FolderMovePipeline::Progress& progress, bool force);
@@ -123,14 +123,11 @@ void FolderMoveRun::publishProgress(const FolderMovePipeline::Progress& progress
         m_manager.setMoveMBps(double(progress.bytes) / 1048576.0 / seconds);
 }
 
-QStringList FolderMoveRun::identityPaths() const {
-    QStringList paths;
+QList<FolderMovePipeline::Watched> FolderMoveRun::watchedPaths() const {
+    QList<FolderMovePipeline::Watched> paths;
     paths.reserve(m_input.size());
-    for (const MediaFile& file : m_input) {
-        paths.append(file.redClipFolder().value_or(RemovalRules::workingPath(file)));
-        if (file.proxyPath)
-            paths.append(*file.proxyPath);
-    }
+    for (const MediaFile& file : m_input)
+        paths.append({file.redClipFolder().value_or(RemovalRules::workingPath(file)), file.proxyPath});
     return paths;
 }
 
@@ -405,7 +402,7 @@ QCoro::Task<MoveResult> runMove(ProjectManager& manager, Variant variant,
     }
     run->start();
     FolderMovePipeline pipeline(ops, ProtectedFolderTest::forManager(manager, ops.get()), run->m_folder,
-                                run->identityPaths());
+                                run->watchedPaths());
     // Cancel reaches the worker at once: it stops before its next file and rolls back a copy in flight.
     QObject::connect(&manager, &ProjectManager::moveProgressChanged, &pipeline, [&manager, &pipeline] {
         if (manager.cancelMoveRequested())

@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/xattr.h>
@@ -174,6 +175,48 @@ void forgetSource(const QByteArray& copy) {
     ::lremovexattr(copy.constData(), kMovedFromAttribute);
 }
 
+// Fills the template's trailing XXXXXX, as mkostemp would.
+void randomizeName(QByteArray& temporary) {
+    static constexpr char kLetters[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
+    thread_local quint64 state = quint64(::getpid()) * 0x9E3779B97F4A7C15ull ^ quint64(::time(nullptr));
+    for (qsizetype i = temporary.size() - 6; i < temporary.size(); ++i) {
+        state = state * 6364136223846793005ull + 1442695040888963407ull;
+        temporary[i] = kLetters[(state >> 33) % (sizeof kLetters - 1)];
+    }
+}
+
+// The temporary copy of a file, marked (and naming its source) before it has a name: an unnamed
+// file (O_TMPFILE) is marked, then linked under a fresh hidden name, so no kill can leave an
+// unmarked temporary behind. Where the file system has no unnamed files: a named one, marked at once.
+int createTemporary(QByteArray& temporary, const QByteArray& source) {
+    const QByteArray pattern = temporary;
+    const int fd = ::open(parentOf(temporary).constData(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600);
+    if (fd >= 0) {
+        const QByteArray self = "/proc/self/fd/" + QByteArray::number(fd);
+        randomizeName(temporary);
+        const bool marked = leftover::mark(temporary, fd, source);
+        nameSource(temporary, fd, source);
+        for (int attempt = 0; attempt < 100; ++attempt) {
+            if (::linkat(AT_FDCWD, self.constData(), AT_FDCWD, temporary.constData(), AT_SYMLINK_FOLLOW) == 0)
+                return fd;
+            if (errno != EEXIST)
+                break;
+            randomizeName(temporary); // the mark sits on the file (a sidecar keeps the first name)
+        }
+        // No link to it (no /proc, say): the unnamed file goes with its descriptor.
+        ::close(fd);
+        if (marked)
+            ::unlink(leftover::sidecarPath(temporary).constData());
+        temporary = pattern;
+    }
+    const int named = ::mkostemp(temporary.data(), O_CLOEXEC);
+    if (named >= 0) {
+        leftover::mark(temporary, named, source);
+        nameSource(temporary, named, source);
+    }
+    return named;
+}
+
 // A temporary that never became the real item: it goes, with its mark's sidecar if it has one.
 void discardTemporary(const QByteArray& temporary, bool folder) {
     if (folder)
@@ -219,14 +262,12 @@ FileOpStatus CrossDeviceMove::sourceRemovalFailed(int code) const {
 FileOpStatus CrossDeviceMove::moveFile(const QByteArray& source, const QByteArray& destination,
                                        const struct stat& info) {
     m_total = info.st_size;
-    QByteArray temporary = temporaryTemplate(destination);
-    Descriptor out(::mkostemp(temporary.data(), O_CLOEXEC));
-    if (!out.isOpen())
-        return errnoStatus(errno);
     // Ours: a sweep may take it once this process is gone. Where the mark cannot be written the
     // move goes on without it.
-    leftover::mark(temporary, out.get(), source);
-    nameSource(temporary, out.get(), source);
+    QByteArray temporary = temporaryTemplate(destination);
+    Descriptor out(createTemporary(temporary, source));
+    if (!out.isOpen())
+        return errnoStatus(errno);
     auto status = copyFileInto(source, info, out.get());
     if (status) {
         if (const int error = out.closeChecked(); error != 0)

@@ -138,24 +138,17 @@ FileOpStatus FileMover::moveNoReplace(const QString& source, const QString& dest
         return errnoStatus(ECANCELED);
     const QByteArray from = QFile::encodeName(source);
     const QByteArray to = QFile::encodeName(destination);
-    // The rename first: on one device that is the whole move, one system call per file.
-    if (m_steps.renameNoReplace(from, to) == 0) {
-        struct stat moved {};
-        if (progress && ::lstat(to.constData(), &moved) == 0 && S_ISREG(moved.st_mode))
-            progress(moved.st_size, moved.st_size);
+    // The rename first: on one device that is the whole move, one system call per file (no
+    // progress to report for it).
+    if (m_steps.renameNoReplace(from, to) == 0)
         return FileOpStatus::success();
-    }
     const int renameError = errno;
     struct stat info {};
     if (::lstat(from.constData(), &info) != 0) {
         const int error = errno;
         // A move across devices stopped after it removed the source: it is finished, not failed.
-        if (error == ENOENT && CrossDeviceMove::finishedEarlier(from, to)) {
-            struct stat moved {};
-            if (progress && ::lstat(to.constData(), &moved) == 0 && S_ISREG(moved.st_mode))
-                progress(moved.st_size, moved.st_size);
+        if (error == ENOENT && CrossDeviceMove::finishedEarlier(from, to))
             return FileOpStatus::success();
-        }
         return errnoStatus(error);
     }
     // Copying a FIFO or a device would read it: only files, folders and links leave their device.
@@ -164,12 +157,8 @@ FileOpStatus FileMover::moveNoReplace(const QString& source, const QString& dest
     const int error = renameError;
     if (error == EXDEV)
         return CrossDeviceMove(m_steps, progress, cancel).run(from, to, info);
-    if (error == EINVAL || error == ENOSYS || error == ENOTSUP) {
-        auto status = moveWithoutNoReplace(from, to, info, m_steps);
-        if (status && progress && S_ISREG(info.st_mode))
-            progress(info.st_size, info.st_size);
-        return status;
-    }
+    if (error == EINVAL || error == ENOSYS || error == ENOTSUP)
+        return moveWithoutNoReplace(from, to, info, m_steps);
     return errnoStatus(error);
 }
 

@@ -39,8 +39,9 @@ struct FileMoveSteps {
 //   owner and times kept, sizes checked, fsynced), renamed into place without replacing, the
 //   folder fsynced, and only then the source removed. A folder is copied file by file the same
 //   way and verified by file count and every file's size;
-// - progress(done, total) is called from the calling thread after every chunk; cancel is read
-//   between chunks, and a cancelled or failed copy is removed again (ECANCELED for a cancel);
+// - progress(done, total) is called from the calling thread after every chunk of a copy (a rename
+//   reports none); cancel is read between chunks, and a cancelled or failed copy is removed again
+//   (ECANCELED for a cancel);
 // - any failure before the copy is in place leaves the source untouched and nothing at the
 //   destination. When the source cannot be removed after a complete copy, both stay and the
 //   move reports the failure: the only complete copy is never deleted.
