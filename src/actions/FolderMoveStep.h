@@ -27,7 +27,6 @@ struct FolderMoveOutcome {
         cancelled,
         offline,  // decided on the GUI thread: nothing touched
         nowInUse, // decided on the GUI thread: nothing touched
-        notRun,   // the run stopped before this job
     };
     enum class Proxy { none, moved, failed, notRegular, inUse };
     Kind kind = Kind::moveFailed;

@@ -295,9 +295,6 @@ void FolderMoveRun::apply(const FolderMoveJob& job, const FolderMoveOutcome& don
         --m_applied; // not handled: it stays where it was
         m_cancelled = true;
         break;
-    case Kind::notRun:
-        --m_applied;
-        break;
     }
 }
 
