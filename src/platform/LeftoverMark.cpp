@@ -187,6 +187,19 @@ void unmark(const QByteArray& path) {
         ::unlink(sidecarPath(path).constData());
 }
 
+void unmarkRenamed(const QByteArray& path, const QByteArray& formerPath) {
+    if (::lremovexattr(path.constData(), kAttribute) == 0)
+        return;
+    struct stat st {};
+    if (::lstat(path.constData(), &st) != 0)
+        return;
+    // The sidecar still carries the temporary's name, and names this file's device and inode.
+    if (sidecarMark(formerPath, st))
+        ::unlink(sidecarPath(formerPath).constData());
+    else if (sidecarMark(path, st))
+        ::unlink(sidecarPath(path).constData());
+}
+
 Verdict judge(const QByteArray& path) {
     const QByteArray target = sidecarTarget(path);
     if (!target.isEmpty()) {

@@ -44,6 +44,8 @@ bool mark(const QByteArray& path, int fd, QByteArrayView subject = {});
 std::optional<Mark> markOf(const QByteArray& path);
 // Takes the mark off a temporary that became a real file (renamed into place), sidecar included.
 void unmark(const QByteArray& path);
+// The same for a temporary renamed from `formerPath` to `path`: a sidecar keeps the former name.
+void unmarkRenamed(const QByteArray& path, const QByteArray& formerPath);
 
 // The sidecar's name for `path`, and the reverse (empty when `path` is not a sidecar).
 QByteArray sidecarPath(const QByteArray& path);

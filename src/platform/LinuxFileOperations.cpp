@@ -39,8 +39,9 @@ FileOpInfo infoFrom(const struct stat& st) {
     else
         info.kind = FileKind::other;
     info.size = qint64(st.st_size);
-    info.modified =
-        QDateTime::fromMSecsSinceEpoch(qint64(st.st_mtim.tv_sec) * 1000 + st.st_mtim.tv_nsec / 1000000);
+    // In UTC: the same moment, without a time zone lookup (a stat of /etc/localtime) per call.
+    info.modified = QDateTime::fromMSecsSinceEpoch(
+        qint64(st.st_mtim.tv_sec) * 1000 + st.st_mtim.tv_nsec / 1000000, Qt::UTC);
     info.device = quint64(st.st_dev);
     info.inode = quint64(st.st_ino);
     info.mode = quint32(st.st_mode);
