@@ -19,7 +19,7 @@ constexpr qint64 kWakeMs = 100;
 // Below this many planned jobs the worker asks for more, so it never waits on the GUI thread.
 constexpr size_t kLowWater = 256;
 
-// The scanner's own thread: it runs ahead of the worker, beside it.
+// The scanner's own thread: it records every identity before the worker's first move.
 QThreadPool& scanPool() {
     static QThreadPool pool;
     pool.setMaxThreadCount(1);
@@ -50,8 +50,10 @@ struct FolderMovePipeline::State {
         return clock.elapsed() - lastWakeMs >= kWakeMs || (!inputClosed && queue.size() < kLowWater);
     }
     bool stopping() const { return stop.load() || cancel.load(); }
-    // Waits until the identities up to `index` are recorded; false when the run stops first.
-    bool awaitIdentity(qsizetype index) {
+    // Waits until every file's identity is recorded, so that a change made while earlier files
+    // move is seen; false when the run stops first. A stat per file costs little beside a move.
+    bool awaitIdentities() {
+        const qsizetype index = watched.size() - 1;
         if (recorded.load() > index)
             return true;
         std::unique_lock lock(identityMutex);
@@ -192,7 +194,7 @@ void FolderMovePipeline::work(const std::shared_ptr<State>& state) {
             const std::lock_guard lock(state->mutex);
             state->wakeLocked();
         };
-        if (!state->awaitIdentity(job.index))
+        if (!state->awaitIdentities())
             break;
         FolderMoveOutcome outcome =
             state->session.execute(job, state->identities[size_t(job.index)], progress, &state->cancel);
