@@ -7,6 +7,7 @@
 #include <QTextBoundaryFinder>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <climits>
 #include <cstdio>
@@ -19,6 +20,7 @@
 #include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <vector>
 
 namespace tarnwick {
 
@@ -155,20 +157,26 @@ int renameNoReplace(const QByteArray& from, const QByteArray& to) {
     return ::rename(from.constData(), to.constData()) == 0 ? 0 : errno;
 }
 
-// The names in `folder`; none when it cannot be read.
-std::optional<QSet<QByteArray>> entryNames(const QByteArray& folder) {
+quint64 nameHash(QByteArrayView name) {
+    return quint64(qHashBits(name.data(), size_t(name.size())));
+}
+
+// The hashes of the names in `folder`, sorted: no text kept per name, so a trash of any size is
+// looked through at about the cost of listing it. None when the folder cannot be read.
+std::optional<std::vector<quint64>> nameHashes(const QByteArray& folder) {
     DIR* dir = ::opendir(folder.constData());
     if (!dir)
         return std::nullopt;
-    QSet<QByteArray> names;
+    std::vector<quint64> hashes;
     errno = 0;
     while (const dirent* entry = ::readdir(dir))
-        names.insert(QByteArray(entry->d_name));
+        hashes.push_back(nameHash(entry->d_name));
     const int error = errno;
     ::closedir(dir);
     if (error != 0)
         return std::nullopt;
-    return names;
+    std::sort(hashes.begin(), hashes.end());
+    return hashes;
 }
 
 // A .trashinfo on its way into info/. Where the file system offers unnamed files and user
@@ -194,15 +202,14 @@ public:
     int claim(const QByteArray& path) {
         m_sidecar = false;
         if (m_fd >= 0) {
-            const QByteArray self = "/proc/self/fd/" + QByteArray::number(m_fd);
-            if (::linkat(AT_FDCWD, self.constData(), AT_FDCWD, path.constData(), AT_SYMLINK_FOLLOW) == 0) {
+            const int code = linkUnnamed(path);
+            if (code == 0) {
                 closeUnnamed();
                 return 0;
             }
-            const int code = errno;
             if (code == EEXIST || code == ENAMETOOLONG)
                 return code;
-            closeUnnamed(); // no /proc, or linking refused: the other way
+            closeUnnamed(); // linking refused: the other way
             m_unnamedRefused = true;
         }
         return createNamed(path);
@@ -218,6 +225,23 @@ public:
     }
 
 private:
+    // Links the unnamed file in as `path`: by its descriptor where the kernel lets this process
+    // (cheaper), else through /proc.
+    int linkUnnamed(const QByteArray& path) const {
+        static std::atomic_bool byDescriptor{true};
+        if (byDescriptor.load(std::memory_order_relaxed)) {
+            if (::linkat(m_fd, "", AT_FDCWD, path.constData(), AT_EMPTY_PATH) == 0)
+                return 0;
+            if (errno != EPERM && errno != ENOENT && errno != EINVAL)
+                return errno;
+            byDescriptor.store(false, std::memory_order_relaxed);
+        }
+        const QByteArray self = "/proc/self/fd/" + QByteArray::number(m_fd);
+        return ::linkat(AT_FDCWD, self.constData(), AT_FDCWD, path.constData(), AT_SYMLINK_FOLLOW) == 0
+                   ? 0
+                   : errno;
+    }
+
     void prepareUnnamed() {
         if (m_unnamedRefused)
             return;
@@ -295,30 +319,40 @@ QByteArray LinuxTrash::trashName(const QByteArray& name, int n, qsizetype limit)
 }
 
 int LinuxTrash::sweepLeftovers(const QByteArray& root) {
-    // An item whose name is in files/ is complete: only the infos without one are looked at, so a
-    // trash of any size costs two folder listings.
-    const std::optional<QSet<QByteArray>> items = entryNames(root + "/files");
+    // An info whose item's name is in files/ is complete: only the others are looked at. Two names
+    // sharing a hash would keep a leftover, never remove an item.
+    const std::optional<std::vector<quint64>> items = nameHashes(root + "/files");
     const QByteArray infoDir = root + "/info/";
-    const std::optional<QSet<QByteArray>> infos = entryNames(infoDir);
-    if (!items || !infos)
+    DIR* dir = items ? ::opendir(infoDir.constData()) : nullptr;
+    if (!dir)
         return 0;
+    QList<QByteArray> candidates;
+    while (const dirent* entry = ::readdir(dir)) {
+        const QByteArrayView name(entry->d_name);
+        const bool info = name.endsWith(kInfoSuffix) && name.size() > kInfoSuffix.size();
+        if (info ? !std::binary_search(items->cbegin(), items->cend(),
+                                       nameHash(name.chopped(kInfoSuffix.size())))
+                 : name.startsWith('.')) // perhaps a sidecar mark
+            candidates.append(name.toByteArray());
+    }
+    ::closedir(dir);
     int removed = 0;
-    for (const QByteArray& name : *infos) {
+    for (const QByteArray& name : std::as_const(candidates)) {
         const QByteArray path = infoDir + name;
-        if (name.endsWith(kInfoSuffix) && name.size() > kInfoSuffix.size()) {
-            const QByteArray item = name.chopped(kInfoSuffix.size());
-            if (items->contains(item) || leftover::judge(path) != leftover::Verdict::abandoned)
+        struct stat st {};
+        if (name.endsWith(kInfoSuffix)) {
+            if (leftover::judge(path) != leftover::Verdict::abandoned ||
+                ::lstat(QByteArray(root + "/files/" + name.chopped(kInfoSuffix.size())).constData(), &st) ==
+                    0)
                 continue;
-            struct stat st {};
-            if (::lstat(QByteArray(root + "/files/" + item).constData(), &st) == 0)
-                continue; // it arrived after the listing
             removed += leftover::removeAbandoned(path).ok() ? 1 : 0;
             continue;
         }
+        // A sidecar beside its info goes with that info's verdict above; alone, its info never got
+        // its name or was withdrawn.
         const QByteArray marked = leftover::sidecarTarget(path);
-        if (marked.isEmpty() || infos->contains(marked.mid(infoDir.size())))
-            continue; // a sidecar beside its info goes with that info's verdict above
-        // A sidecar whose info never got a name, or was withdrawn.
+        if (marked.isEmpty() || ::lstat(marked.constData(), &st) == 0)
+            continue;
         if (leftover::judge(path) == leftover::Verdict::abandoned)
             removed += leftover::removeAbandoned(path).ok() ? 1 : 0;
     }
