@@ -441,6 +441,14 @@ TEST(ResolveCSV, MemoryFollowsTheRowsKeptNotTheFile) {
         EXPECT_LE(peak.bytes(), 4 * csv.size()) << peak.bytes();
     }
     {
+        // Bytes already in memory are not copied or decoded whole either.
+        GeneratedCsv csv = GeneratedCsv::rows(200000);
+        const QByteArray bytes = csv.readAll();
+        const test::HeapPeak peak;
+        EXPECT_EQ(ResolveCSV::parse(bytes).rows.size(), 200000);
+        EXPECT_LE(peak.bytes(), 4 * bytes.size()) << peak.bytes();
+    }
+    {
         // A cell of 48 MB nobody reads costs nothing.
         GeneratedCsv csv = GeneratedCsv::hugeCell(48000000, 0);
         const test::HeapPeak peak;
