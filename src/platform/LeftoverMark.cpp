@@ -168,6 +168,11 @@ bool mark(const QByteArray& path, int fd, QByteArrayView subject) {
     return writeSidecar(path, st, value);
 }
 
+bool markAttribute(int fd, QByteArrayView subject) {
+    const QByteArray value = encode({currentWriter(), subject.toByteArray()});
+    return ::fsetxattr(fd, kAttribute, value.constData(), size_t(value.size()), 0) == 0;
+}
+
 std::optional<Mark> markOf(const QByteArray& path) {
     QByteArray value(kMaxMark, Qt::Uninitialized);
     const ssize_t length = ::lgetxattr(path.constData(), kAttribute, value.data(), size_t(value.size()));
