@@ -8,7 +8,9 @@
 #include "ui/brand/BrandPalette.h"
 #include "ui/brand/BrandPrimaryButton.h"
 #include "ui/brand/SymbolIcons.h"
+#include "ui/common/ElidedLabel.h"
 #include "ui/common/FilePanel.h"
+#include "ui/common/Labels.h"
 #include "ui/tools/ToolSheetParts.h"
 
 #include <QFileInfo>
@@ -24,43 +26,13 @@ namespace tarnwick {
 
 namespace {
 
-void setColours(QWidget* widget, const QColor& window, const QColor& text = {}) {
+void setColours(QWidget* widget, const QColor& window) {
     QPalette palette = widget->palette();
     palette.setColor(QPalette::Window, window);
     palette.setColor(QPalette::Base, window);
-    if (text.isValid())
-        palette.setColor(QPalette::WindowText, text);
     widget->setPalette(palette);
     widget->setAutoFillBackground(true);
 }
-
-QLabel* brandLabel(const QString& text, const QFont& font, const QColor& colour, QWidget* parent) {
-    auto* label = new QLabel(text, parent);
-    label->setFont(font);
-    QPalette palette = label->palette();
-    palette.setColor(QPalette::WindowText, colour);
-    label->setPalette(palette);
-    return label;
-}
-
-// The full path on one line with its middle elided to the label's width.
-class MiddleElidedLabel : public QLabel {
-public:
-    MiddleElidedLabel(const QString& text, QWidget* parent) : QLabel(parent), m_full(text) {
-        setMinimumWidth(40);
-        setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
-        setToolTip(text);
-    }
-
-protected:
-    void resizeEvent(QResizeEvent* event) override {
-        setText(fontMetrics().elidedText(m_full, Qt::ElideMiddle, width()));
-        QLabel::resizeEvent(event);
-    }
-
-private:
-    QString m_full;
-};
 
 } // namespace
 
@@ -80,8 +52,7 @@ ProtectedFoldersSheet::ProtectedFoldersSheet(ProjectManager& manager, ProtectedF
         QStringLiteral(
             "Files inside these folders are never deleted, moved, or transcoded by Tarnwick — even "
             "via “Add All Unused.” Use this for asset libraries you always want to keep."),
-        Font::brand(11), Color::brandTextTertiary(), this);
-    explanation->setWordWrap(true);
+        Font::brand(11), Color::brandTextTertiary(), this, LabelOption::wordWrap);
     explanation->setContentsMargins(16, 10, 16, 10);
 
     // Empty state.
@@ -92,8 +63,7 @@ ProtectedFoldersSheet::ProtectedFoldersSheet(ProjectManager& manager, ProtectedF
     lock->setPixmap(symbolIcon(QStringLiteral("lock.open"), Color::brandTextTertiary()).pixmap(28, 28));
     lock->setAlignment(Qt::AlignCenter);
     auto* emptyText = brandLabel(QStringLiteral("No protected folders yet"), Font::brand(12),
-                                 Color::brandTextSecondary(), empty);
-    emptyText->setAlignment(Qt::AlignCenter);
+                                 Color::brandTextSecondary(), empty, LabelOption::centred);
     emptyColumn->addWidget(lock);
     emptyColumn->addSpacing(8);
     emptyColumn->addWidget(emptyText);
@@ -208,12 +178,12 @@ void ProtectedFoldersSheet::rebuildRows() {
         const QString name = QFileInfo(path).fileName().isEmpty() ? path : QFileInfo(path).fileName();
         texts->addWidget(
             brandLabel(name, Font::brand(12, Font::Weight::medium), Color::brandTextPrimary(), row));
-        auto* full = new MiddleElidedLabel(path, row);
-        full->setFont(Font::brandMono(9));
-        QPalette palette = full->palette();
-        palette.setColor(QPalette::WindowText, Color::brandTextTertiary());
-        full->setPalette(palette);
+        // The full path on one line, its middle giving way.
+        auto* full = elidedLabel(path, Qt::ElideMiddle, Font::brandMono(9), Color::brandTextTertiary(), row);
+        full->setMinimumWidth(40);
+        full->setToolTip(path);
         texts->addWidget(full);
+
         auto* remove = new QPushButton(row);
         remove->setFlat(true);
         remove->setIcon(symbolIcon(QStringLiteral("minus.circle.fill"), Color::brandRed()));

@@ -6,6 +6,7 @@
 #include "ui/brand/BrandPalette.h"
 #include "ui/brand/BrandSecondaryButton.h"
 #include "ui/brand/SymbolIcons.h"
+#include "ui/common/Labels.h"
 #include "ui/common/ViewHelpers.h"
 #include "ui/tools/SequenceUsageModel.h"
 #include "ui/tools/ToolSheetParts.h"
@@ -37,15 +38,6 @@ void fill(QWidget* widget, const QColor& colour) {
     palette.setColor(QPalette::Base, colour);
     widget->setPalette(palette);
     widget->setAutoFillBackground(true);
-}
-
-QLabel* brandLabel(const QString& text, const QFont& font, const QColor& colour, QWidget* parent = nullptr) {
-    auto* label = new QLabel(text, parent);
-    label->setFont(font);
-    QPalette palette = label->palette();
-    palette.setColor(QPalette::WindowText, colour);
-    label->setPalette(palette);
-    return label;
 }
 
 QToolButton* plainIconButton(const QString& symbol, const QColor& tint, const QString& help,
