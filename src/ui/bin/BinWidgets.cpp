@@ -2,9 +2,9 @@
 
 #include "ui/brand/BrandPalette.h"
 #include "ui/brand/SymbolIcons.h"
+#include "ui/common/FloatingCard.h"
 #include "ui/common/Labels.h"
 
-#include <QGraphicsDropShadowEffect>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPainter>
@@ -110,15 +110,9 @@ ModalCard::ModalCard(QWidget* parent) : QWidget(parent) {
     row->addStretch(1);
     m_card = new QFrame(this);
     m_card->setObjectName(QStringLiteral("modalCard"));
-    m_card->setStyleSheet(
-        Color::styleSheet(QStringLiteral("QFrame#modalCard { background: %1; border-radius: 16px; }"),
-                          {Color::withAlpha(Color::modalCardBackground(), 245)}));
+    styleFloatingCard(m_card, Color::withAlpha(Color::modalCardBackground(), 245), {0, 0},
+                      QColor(0, 0, 0, 84));
     m_card->setMinimumWidth(500);
-    auto* shadow = new QGraphicsDropShadowEffect(m_card);
-    shadow->setBlurRadius(40);
-    shadow->setOffset(0, 0);
-    shadow->setColor(QColor(0, 0, 0, 84));
-    m_card->setGraphicsEffect(shadow);
     m_layout = new QVBoxLayout(m_card);
     m_layout->setContentsMargins(40, 40, 40, 40);
     m_layout->setSpacing(20);

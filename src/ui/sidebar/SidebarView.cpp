@@ -151,17 +151,25 @@ void SidebarView::build() {
     m_clearFilter = chip;
     m_layout->addWidget(inset(chip, 4, 4, m_body));
 
+    // A section whose button opens a sheet, with a note of what the sheet holds below it.
+    auto addManagedSection = [this](const QString& title, const QString& symbol, const QString& action,
+                                    const QString& command) {
+        addSection(title, symbol);
+        auto* button = new BrandSecondaryButton(action, Color::brandTextSecondary(), m_body);
+        giveSymbol(button, symbol, Color::brandTextSecondary());
+        connect(button, &QAbstractButton::clicked, this,
+                [this, command] { m_window.commands().post(command); });
+        m_layout->addWidget(inset(button, 3, 3, m_body));
+        auto* note = brandLabel({}, Font::brandMono(10), Color::brandTextTertiary(), m_body);
+        note->setContentsMargins(10, 0, 10, 0);
+        m_layout->addWidget(note);
+        return note;
+    };
+
     // 4 timeline usage
-    addSection(QStringLiteral("Timeline Usage"), QStringLiteral("list.bullet.rectangle"));
-    auto* rules = new BrandSecondaryButton(QStringLiteral("Manage Sequence Usage…"),
-                                           Color::brandTextSecondary(), m_body);
-    giveSymbol(rules, QStringLiteral("list.bullet.rectangle"), Color::brandTextSecondary());
-    connect(rules, &QAbstractButton::clicked, this,
-            [this] { m_window.commands().post(CommandName::manageSequenceUsage); });
-    m_layout->addWidget(inset(rules, 3, 3, m_body));
-    m_ruleCounts = brandLabel({}, Font::brandMono(10), Color::brandTextTertiary(), m_body);
-    m_ruleCounts->setContentsMargins(10, 0, 10, 0);
-    m_layout->addWidget(m_ruleCounts);
+    m_ruleCounts =
+        addManagedSection(QStringLiteral("Timeline Usage"), QStringLiteral("list.bullet.rectangle"),
+                          QStringLiteral("Manage Sequence Usage…"), CommandName::manageSequenceUsage);
 
     // 5 filters, 6 options
     auto addToggle = [this](const QString& title, const QString& help, auto&& onUserClick) {
@@ -202,16 +210,9 @@ void SidebarView::build() {
               [this](bool on) { m_manager.setWriteTraceFiles(on); });
 
     // 7 protected
-    addSection(QStringLiteral("Protected"), QStringLiteral("lock.shield"));
-    auto* folders = new BrandSecondaryButton(QStringLiteral("Manage Protected Folders…"),
-                                             Color::brandTextSecondary(), m_body);
-    giveSymbol(folders, QStringLiteral("lock.shield"), Color::brandTextSecondary());
-    connect(folders, &QAbstractButton::clicked, this,
-            [this] { m_window.commands().post(CommandName::manageProtectedFolders); });
-    m_layout->addWidget(inset(folders, 3, 3, m_body));
-    m_folderCount = brandLabel({}, Font::brandMono(10), Color::brandTextTertiary(), m_body);
-    m_folderCount->setContentsMargins(10, 0, 10, 0);
-    m_layout->addWidget(m_folderCount);
+    m_folderCount =
+        addManagedSection(QStringLiteral("Protected"), QStringLiteral("lock.shield"),
+                          QStringLiteral("Manage Protected Folders…"), CommandName::manageProtectedFolders);
 
     // 8 sweep
     addSection(QStringLiteral("Sweep"), QStringLiteral("wind"));

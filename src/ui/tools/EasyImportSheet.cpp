@@ -153,17 +153,10 @@ EasyImportSheet::Body EasyImportSheet::body() const {
 }
 
 void EasyImportSheet::chooseFolder() {
-    OpenPanelRequest request;
-    request.canChooseFiles = false;
-    request.canChooseDirectories = true;
-    request.allowsMultipleSelection = false;
-    request.message = QStringLiteral("Select a folder to scan for Premiere Pro projects");
-    request.prompt = QStringLiteral("Scan");
-    const QList<QUrl> urls = m_panel.runOpenPanel(window(), request);
-    if (urls.isEmpty())
-        return;
-    (void)m_grants.grant(urls.first());
-    startScan(urls.first().toLocalFile());
+    if (const auto folder = chooseFolderToScan(
+            m_panel, m_grants, window(), QStringLiteral("Select a folder to scan for Premiere Pro projects"),
+            QStringLiteral("Scan")))
+        startScan(*folder);
 }
 
 void EasyImportSheet::startScan(const QString& folder) {
@@ -175,17 +168,7 @@ void EasyImportSheet::startScan(const QString& folder) {
     QSet<QUrl> open;
     for (const ProjectFile& project : m_manager.projects())
         open.insert(project.url);
-    // Progress comes from the worker; each message is posted to the sheet on the GUI thread.
-    QPointer<EasyImportSheet> self(this);
-    auto progress = [self](const QString& text) {
-        QMetaObject::invokeMethod(
-            qApp,
-            [self, text] {
-                if (self)
-                    self->setProgress(text);
-            },
-            Qt::QueuedConnection);
-    };
+    auto progress = progressOnGuiThread(this, [this](const QString& text) { setProgress(text); });
     auto cancel = m_cancel;
     auto* watcher = new QFutureWatcher<QList<DiscoveredProject>>(this);
     connect(watcher, &QFutureWatcherBase::finished, this, [this, watcher] {

@@ -24,23 +24,11 @@
 
 namespace tarnwick {
 
-namespace {
-
-void setColours(QWidget* widget, const QColor& window) {
-    QPalette palette = widget->palette();
-    palette.setColor(QPalette::Window, window);
-    palette.setColor(QPalette::Base, window);
-    widget->setPalette(palette);
-    widget->setAutoFillBackground(true);
-}
-
-} // namespace
-
 ProtectedFoldersSheet::ProtectedFoldersSheet(ProjectManager& manager, ProtectedFolders& store,
                                              FilePanel& panel, SecurityScopedAccess& grants, QWidget* parent)
     : QWidget(parent), m_manager(manager), m_store(store), m_panel(panel), m_grants(grants) {
     setFixedSize(460, 480);
-    setColours(this, Color::brandBackground());
+    fillBackground(this, Color::brandBackground());
 
     m_done = brandDoneButton();
     connect(m_done, &QPushButton::clicked, this, [this] { dismissSheet(this); });
@@ -74,12 +62,12 @@ ProtectedFoldersSheet::ProtectedFoldersSheet(ProjectManager& manager, ProtectedF
     scroll->setFrameShape(QFrame::NoFrame);
     scroll->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     m_rowsHost = new QWidget;
-    setColours(m_rowsHost, Color::brandBackground());
+    fillBackground(m_rowsHost, Color::brandBackground());
     m_rows = new QVBoxLayout(m_rowsHost);
     m_rows->setContentsMargins(12, 12, 12, 12);
     m_rows->setSpacing(6);
     scroll->setWidget(m_rowsHost);
-    setColours(scroll, Color::brandBackground());
+    fillBackground(scroll, Color::brandBackground());
 
     m_body = new QStackedWidget(this);
     m_body->addWidget(empty);
@@ -89,7 +77,7 @@ ProtectedFoldersSheet::ProtectedFoldersSheet(ProjectManager& manager, ProtectedF
     m_add->setIcon(symbolIcon(QStringLiteral("plus"), Color::brandBackground()));
     connect(m_add, &QAbstractButton::clicked, this, &ProtectedFoldersSheet::chooseFolders);
     auto* footer = new QWidget(this);
-    setColours(footer, Color::brandSurface());
+    fillBackground(footer, Color::brandSurface());
     auto* footerRow = new QHBoxLayout(footer);
     footerRow->setContentsMargins(12, 12, 12, 12);
     footerRow->addWidget(m_add);

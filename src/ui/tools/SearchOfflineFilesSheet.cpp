@@ -451,16 +451,10 @@ bool SearchOfflineFilesSheet::showsNoMatchPage() const {
 }
 
 void SearchOfflineFilesSheet::chooseFolder() {
-    OpenPanelRequest request;
-    request.canChooseFiles = false;
-    request.canChooseDirectories = true;
-    request.message = QStringLiteral("Select a folder to search for offline files");
-    request.prompt = QStringLiteral("Search");
-    const QList<QUrl> urls = m_panel.runOpenPanel(window(), request);
-    if (urls.isEmpty())
-        return;
-    (void)m_grants.grant(urls.first());
-    startScan(urls.first().toLocalFile());
+    if (const auto folder = chooseFolderToScan(m_panel, m_grants, window(),
+                                               QStringLiteral("Select a folder to search for offline files"),
+                                               QStringLiteral("Search")))
+        startScan(*folder);
 }
 
 void SearchOfflineFilesSheet::startScan(const QString& folder) {
@@ -476,16 +470,7 @@ QCoro::Task<void> SearchOfflineFilesSheet::runScan(QString folder) {
     m_aepResolved = 0;
     setProgress(QStringLiteral("Scanning ") + QFileInfo(folder).fileName() + QStringLiteral("..."));
     updatePage();
-    // Progress texts may come from any thread: each one is posted to the sheet.
-    auto progress = [self](const QString& text) {
-        QMetaObject::invokeMethod(
-            qApp,
-            [self, text] {
-                if (self)
-                    self->setProgress(text);
-            },
-            Qt::QueuedConnection);
-    };
+    auto progress = progressOnGuiThread(this, [this](const QString& text) { setProgress(text); });
     QList<ScoredMatch> found = co_await m_ops.scan(folder, m_ignoreExtension->isChecked(), progress);
     if (!self)
         co_return;

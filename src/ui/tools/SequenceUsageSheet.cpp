@@ -32,14 +32,6 @@ namespace tarnwick {
 
 namespace {
 
-void fill(QWidget* widget, const QColor& colour) {
-    QPalette palette = widget->palette();
-    palette.setColor(QPalette::Window, colour);
-    palette.setColor(QPalette::Base, colour);
-    widget->setPalette(palette);
-    widget->setAutoFillBackground(true);
-}
-
 QToolButton* plainIconButton(const QString& symbol, const QColor& tint, const QString& help,
                              QWidget* parent) {
     auto* button = new QToolButton(parent);
@@ -216,7 +208,7 @@ private:
 SequenceUsageSheet::SequenceUsageSheet(ProjectManager& manager, QWidget* parent)
     : QWidget(parent), m_manager(manager) {
     setFixedSize(680, 570);
-    fill(this, Color::brandBackground());
+    fillBackground(this, Color::brandBackground());
     m_model = new SequenceUsageModel(manager, this);
 
     auto* done = brandDoneButton();
@@ -312,12 +304,12 @@ SequenceUsageSheet::SequenceUsageSheet(ProjectManager& manager, QWidget* parent)
     rulesScroll->setWidgetResizable(true);
     rulesScroll->setFrameShape(QFrame::NoFrame);
     m_rulesHost = new QWidget;
-    fill(m_rulesHost, Color::brandBackground());
+    fillBackground(m_rulesHost, Color::brandBackground());
     m_rules = new QVBoxLayout(m_rulesHost);
     m_rules->setContentsMargins(8, 0, 8, 8);
     m_rules->setSpacing(5);
     rulesScroll->setWidget(m_rulesHost);
-    fill(rulesScroll, Color::brandBackground());
+    fillBackground(rulesScroll, Color::brandBackground());
     rulesColumn->addWidget(rulesScroll, 1);
 
     // Timelines pane.
@@ -337,7 +329,7 @@ SequenceUsageSheet::SequenceUsageSheet(ProjectManager& manager, QWidget* parent)
     m_timelines->setSelectionMode(QAbstractItemView::NoSelection);
     m_timelines->setVerticalScrollMode(QAbstractItemView::ScrollPerPixel);
     m_timelines->setMouseTracking(true);
-    fill(m_timelines->viewport(), Color::brandBackground());
+    fillBackground(m_timelines->viewport(), Color::brandBackground());
     auto* empty = new QWidget(timelinesPane);
     auto* emptyColumn = new QVBoxLayout(empty);
     emptyColumn->addStretch(1);

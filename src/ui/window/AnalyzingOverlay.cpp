@@ -3,9 +3,9 @@
 #include "analysis/ProjectManager.h"
 #include "ui/brand/BrandFonts.h"
 #include "ui/brand/BrandPalette.h"
+#include "ui/common/FloatingCard.h"
 #include "ui/common/Labels.h"
 
-#include <QGraphicsDropShadowEffect>
 #include <QLabel>
 #include <QPainter>
 #include <QProgressBar>
@@ -30,14 +30,8 @@ AnalyzingOverlay::AnalyzingOverlay(ProjectManager& manager, QWidget* parent)
     m_card->setObjectName(QStringLiteral("analyzingCard"));
     m_card->setMinimumWidth(400);
     m_card->setAutoFillBackground(false);
-    m_card->setStyleSheet(
-        Color::styleSheet(QStringLiteral("#analyzingCard { background: %1; border-radius: 16px; }"),
-                          {Color::withAlpha(Color::brandSurfaceRaised(), 250)}));
-    auto* shadow = new QGraphicsDropShadowEffect(m_card);
-    shadow->setBlurRadius(40);
-    shadow->setOffset(0, 0);
-    shadow->setColor(QColor(0, 0, 0, 84));
-    m_card->setGraphicsEffect(shadow);
+    styleFloatingCard(m_card, Color::withAlpha(Color::brandSurfaceRaised(), 250), {0, 0},
+                      QColor(0, 0, 0, 84));
     outer->addWidget(m_card, 0, Qt::AlignCenter);
 
     auto* layout = new QVBoxLayout(m_card);

@@ -3,10 +3,10 @@
 #include "ui/brand/BrandFonts.h"
 #include "ui/brand/BrandPalette.h"
 #include "ui/brand/SymbolIcons.h"
+#include "ui/common/FloatingCard.h"
 #include "ui/common/Labels.h"
 
 #include <QApplication>
-#include <QGraphicsDropShadowEffect>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPainter>
@@ -58,14 +58,8 @@ WelcomeView::WelcomeView(std::function<void()> onComplete, QWidget* parent)
     auto* card = new QWidget(this);
     card->setObjectName(QStringLiteral("welcomeCard"));
     card->setFixedSize(520, 420);
-    card->setStyleSheet(
-        Color::styleSheet(QStringLiteral("#welcomeCard { background: %1; border-radius: 16px; }"),
-                          {Color::withAlpha(Color::welcomeCardBackground(), 245)}));
-    auto* shadow = new QGraphicsDropShadowEffect(card);
-    shadow->setBlurRadius(40);
-    shadow->setOffset(0, 10);
-    shadow->setColor(QColor(0, 0, 0, 77));
-    card->setGraphicsEffect(shadow);
+    styleFloatingCard(card, Color::withAlpha(Color::welcomeCardBackground(), 245), {0, 10},
+                      QColor(0, 0, 0, 77));
     outer->addWidget(card, 0, Qt::AlignCenter);
 
     auto* layout = new QVBoxLayout(card);
