@@ -4,9 +4,11 @@
 #include "platform/ByteCountText.h"
 #include "stores/SecurityScopedAccess.h"
 #include "ui/bin/BinWidgets.h"
+#include "ui/brand/BrandPalette.h"
 #include "ui/brand/SymbolIcons.h"
 #include "ui/common/AlertDialog.h"
 #include "ui/common/FilePanel.h"
+#include "ui/common/Labels.h"
 #include "ui/window/ContentView.h"
 
 #include <QEvent>
@@ -27,11 +29,6 @@
 namespace tarnwick {
 
 using namespace BinWidgets;
-using BinTexts::SystemColor::blue;
-using BinTexts::SystemColor::green;
-using BinTexts::SystemColor::indigo;
-using BinTexts::SystemColor::orange;
-using BinTexts::SystemColor::red;
 
 namespace {
 QFrame* divider(QWidget* parent) {
@@ -87,14 +84,16 @@ void permanentlyDeleteFrom(ContentView& window, QWidget* sheet, ChainGuard* guar
                    });
 }
 
+QString tintBoxStyle(const QColor& tint) {
+    return Color::styleSheet(QStringLiteral("QFrame#tintBox { background: %1; border-radius: 8px; }"),
+                             {Color::withAlpha(tint, 26)});
+}
+
 // A tinted box (leading stack, spacing 4, padding 8, radius 8).
 QFrame* tintBox(const QColor& tint, QWidget* parent) {
     auto* box = new QFrame(parent);
     box->setObjectName(QStringLiteral("tintBox"));
-    box->setStyleSheet(QStringLiteral("QFrame#tintBox { background: rgba(%1,%2,%3,26); border-radius: 8px; }")
-                           .arg(tint.red())
-                           .arg(tint.green())
-                           .arg(tint.blue()));
+    box->setStyleSheet(tintBoxStyle(tint));
     auto* layout = new QVBoxLayout(box);
     layout->setContentsMargins(8, 8, 8, 8);
     layout->setSpacing(4);
@@ -167,11 +166,12 @@ ResultSheet::ResultSheet(const QString& title, int done, int failed, const QStri
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(24, 24, 24, 24);
     layout->setSpacing(16);
-    layout->addWidget(symbolLabel(m_look.symbol, m_look.success ? green() : orange(), 48, this));
+    layout->addWidget(symbolLabel(
+        m_look.symbol, m_look.success ? Color::successGreen() : Color::darkSystemOrange(), 48, this));
     m_headline = textLabel(m_look.headline, 1, true, this);
     layout->addWidget(m_headline);
     m_counts = textLabel(m_look.counts, 0, false, this);
-    setTextColor(m_counts, secondaryText());
+    setTextColor(m_counts, Color::secondaryLabel());
     layout->addWidget(m_counts);
     if (m_look.showErrors) {
         ErrorBox box = errorBox(errors, 100);
@@ -192,10 +192,11 @@ PermanentDeleteConfirmSheet::PermanentDeleteConfirmSheet(ContentView& window, QW
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(24, 24, 24, 24);
     layout->setSpacing(16);
-    layout->addWidget(symbolLabel(QStringLiteral("exclamationmark.triangle.fill"), red(), 48, this));
+    layout->addWidget(
+        symbolLabel(QStringLiteral("exclamationmark.triangle.fill"), Color::darkSystemRed(), 48, this));
     layout->addWidget(textLabel(QStringLiteral("Permanently Delete Files"), 1, true, this));
     m_message = textLabel(QString(), 0, false, this);
-    setTextColor(m_message, secondaryText());
+    setTextColor(m_message, Color::secondaryLabel());
     m_message->setContentsMargins(16, 0, 16, 0);
     layout->addWidget(m_message);
     layout->addWidget(divider(this));
@@ -217,7 +218,7 @@ PermanentDeleteConfirmSheet::PermanentDeleteConfirmSheet(ContentView& window, QW
     buttons->addStretch(1);
     m_cancel = new QPushButton(QStringLiteral("Cancel"), this);
     m_cancel->setAutoDefault(false);
-    m_delete = tintedButton(QStringLiteral("Delete Permanently"), red(), true, {}, this);
+    m_delete = tintedButton(QStringLiteral("Delete Permanently"), Color::darkSystemRed(), true, {}, this);
     m_delete->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);
     m_delete->setDefault(true);
     buttons->addWidget(m_cancel);
@@ -268,16 +269,17 @@ TrashFailureSheet::TrashFailureSheet(ContentView& window, QWidget* parent)
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(24, 24, 24, 24);
     layout->setSpacing(16);
-    layout->addWidget(symbolLabel(QStringLiteral("exclamationmark.triangle.fill"), orange(), 48, this));
+    layout->addWidget(
+        symbolLabel(QStringLiteral("exclamationmark.triangle.fill"), Color::darkSystemOrange(), 48, this));
     layout->addWidget(textLabel(QStringLiteral("Move to Trash Failed"), 1, true, this));
     m_summary =
         textLabel(BinTexts::trashFailureSummary(m_window.trashSuccessCount(), failed.size()), 0, false, this);
-    setTextColor(m_summary, secondaryText());
+    setTextColor(m_summary, Color::secondaryLabel());
     layout->addWidget(m_summary);
     auto* hint = textLabel(
         QStringLiteral("This commonly happens with files on network volumes that don't support the Trash."),
         -2, false, this);
-    setTextColor(hint, tertiaryText());
+    setTextColor(hint, Color::tertiaryLabel());
     hint->setContentsMargins(16, 0, 16, 0);
     layout->addWidget(hint);
     if (!errors.isEmpty()) {
@@ -314,7 +316,7 @@ TrashFailureSheet::TrashFailureSheet(ContentView& window, QWidget* parent)
         setTextColor(t, ink);
         auto* d = textLabel(description, -2, false, button);
         d->setAlignment(Qt::AlignLeft);
-        setTextColor(d, prominent ? QColor(255, 255, 255, 190) : secondaryText());
+        setTextColor(d, prominent ? QColor(255, 255, 255, 190) : Color::secondaryLabel());
         for (QLabel* l : {t, d}) {
             l->setAttribute(Qt::WA_TransparentForMouseEvents);
             texts->addWidget(l);
@@ -325,10 +327,12 @@ TrashFailureSheet::TrashFailureSheet(ContentView& window, QWidget* parent)
     };
     auto* choices = new QVBoxLayout;
     choices->setSpacing(10);
-    m_move = choice(QStringLiteral("folder.badge.plus"), QStringLiteral("Move to a Folder..."),
-                    QStringLiteral("Select a directory (same volume recommended)"), blue(), true);
-    m_delete = choice(QStringLiteral("trash.slash"), QStringLiteral("Delete Permanently"),
-                      QStringLiteral("Permanently remove files — cannot be undone"), red(), false);
+    m_move =
+        choice(QStringLiteral("folder.badge.plus"), QStringLiteral("Move to a Folder..."),
+               QStringLiteral("Select a directory (same volume recommended)"), Color::darkSystemBlue(), true);
+    m_delete =
+        choice(QStringLiteral("trash.slash"), QStringLiteral("Delete Permanently"),
+               QStringLiteral("Permanently remove files — cannot be undone"), Color::darkSystemRed(), false);
     m_keep = new QPushButton(QStringLiteral("Keep in Virtual Bin"), this);
     m_keep->setAutoDefault(false);
     m_move->setAutoDefault(false);
@@ -403,11 +407,12 @@ TranscodeConfirmationSheet::TranscodeConfirmationSheet(ContentView& window, QWid
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(24, 24, 24, 24);
     layout->setSpacing(16);
-    layout->addWidget(symbolLabel(QStringLiteral("arrow.trianglehead.swap"), indigo(), 48, this));
+    layout->addWidget(
+        symbolLabel(QStringLiteral("arrow.trianglehead.swap"), Color::darkSystemIndigo(), 48, this));
     layout->addWidget(textLabel(QStringLiteral("Transcode & Replace"), 4, true, this));
     m_description = textLabel(QString(), 0, false, this);
     m_description->setFixedWidth(400);
-    setTextColor(m_description, secondaryText());
+    setTextColor(m_description, Color::secondaryLabel());
     layout->addWidget(m_description, 0, Qt::AlignHCenter);
 
     auto* sizes = new QHBoxLayout;
@@ -419,41 +424,42 @@ TranscodeConfirmationSheet::TranscodeConfirmationSheet(ContentView& window, QWid
         if (color.isValid())
             setTextColor(value, color);
         auto* cap = textLabel(caption, -2, false, this);
-        setTextColor(cap, secondaryText());
+        setTextColor(cap, Color::secondaryLabel());
         col->addWidget(value);
         col->addWidget(cap);
         return col;
     };
     sizes->addStretch(1);
     sizes->addLayout(column(m_source, QStringLiteral("Original Size"), {}));
-    sizes->addWidget(symbolLabel(QStringLiteral("arrow.right"), secondaryText(), 16, this));
-    sizes->addLayout(column(m_estimate, QStringLiteral("Estimated"), green()));
+    sizes->addWidget(symbolLabel(QStringLiteral("arrow.right"), Color::secondaryLabel(), 16, this));
+    sizes->addLayout(column(m_estimate, QStringLiteral("Estimated"), Color::successGreen()));
     sizes->addStretch(1);
     layout->addLayout(sizes);
 
-    auto* ffmpeg = tintBox(orange(), this);
+    auto* ffmpeg = tintBox(Color::darkSystemOrange(), this);
     m_ffmpegBox = ffmpeg;
     ffmpeg->layout()->addItem(iconRow(m_ffmpegIcon, m_ffmpegLabel, ffmpeg));
     m_hint = textLabel(BinTexts::ffmpegInstallHint(), -2, false, ffmpeg);
     m_hint->setAlignment(Qt::AlignLeft);
     m_hint->setTextInteractionFlags(Qt::TextSelectableByMouse);
-    setTextColor(m_hint, secondaryText());
+    setTextColor(m_hint, Color::secondaryLabel());
     ffmpeg->layout()->addWidget(m_hint);
     m_ffmpegLines = textLabel(QString(), -2, false, ffmpeg);
     m_ffmpegLines->setAlignment(Qt::AlignLeft);
-    setTextColor(m_ffmpegLines, secondaryText());
+    setTextColor(m_ffmpegLines, Color::secondaryLabel());
     ffmpeg->layout()->addWidget(m_ffmpegLines);
     layout->addWidget(ffmpeg);
 
-    auto* skipped = tintBox(orange(), this);
+    auto* skipped = tintBox(Color::darkSystemOrange(), this);
     m_skippedBox = skipped;
     QLabel* skippedIcon = nullptr;
     skipped->layout()->addItem(iconRow(skippedIcon, m_skippedLabel, skipped));
-    skippedIcon->setPixmap(symbolIcon(QStringLiteral("xmark.circle"), orange()).pixmap(14, 14));
-    setTextColor(m_skippedLabel, orange());
+    skippedIcon->setPixmap(
+        symbolIcon(QStringLiteral("xmark.circle"), Color::darkSystemOrange()).pixmap(14, 14));
+    setTextColor(m_skippedLabel, Color::darkSystemOrange());
     m_skippedLines = textLabel(QString(), -2, false, skipped);
     m_skippedLines->setAlignment(Qt::AlignLeft);
-    setTextColor(m_skippedLines, secondaryText());
+    setTextColor(m_skippedLines, Color::secondaryLabel());
     skipped->layout()->addWidget(m_skippedLines);
     layout->addWidget(skipped);
 
@@ -462,10 +468,11 @@ TranscodeConfirmationSheet::TranscodeConfirmationSheet(ContentView& window, QWid
     m_warning->setToolTip(
         QStringLiteral("Each .mov or other original is overwritten in place by its HEVC version; "
                        "the original is not kept."));
-    setTextColor(m_warning, red());
+    setTextColor(m_warning, Color::darkSystemRed());
     auto* warningRow = new QHBoxLayout;
     warningRow->addStretch(1);
-    warningRow->addWidget(symbolLabel(QStringLiteral("exclamationmark.triangle"), red(), 14, this));
+    warningRow->addWidget(
+        symbolLabel(QStringLiteral("exclamationmark.triangle"), Color::darkSystemRed(), 14, this));
     warningRow->addWidget(m_warning);
     warningRow->addStretch(1);
     layout->addLayout(warningRow);
@@ -474,7 +481,7 @@ TranscodeConfirmationSheet::TranscodeConfirmationSheet(ContentView& window, QWid
         textLabel(QStringLiteral("Originals (.mov files included) are replaced in place and are not kept."),
                   -2, false, this);
     replaced->setObjectName(QStringLiteral("replacedInPlace"));
-    setTextColor(replaced, secondaryText());
+    setTextColor(replaced, Color::secondaryLabel());
     layout->addWidget(replaced);
 
     auto* buttons = new QHBoxLayout;
@@ -482,7 +489,8 @@ TranscodeConfirmationSheet::TranscodeConfirmationSheet(ContentView& window, QWid
     buttons->addStretch(1);
     m_cancel = new QPushButton(QStringLiteral("Cancel"), this);
     m_cancel->setAutoDefault(false);
-    m_confirm = tintedButton(QStringLiteral("Transcode & Replace"), indigo(), true, {}, this);
+    m_confirm =
+        tintedButton(QStringLiteral("Transcode & Replace"), Color::darkSystemIndigo(), true, {}, this);
     m_confirm->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);
     m_confirm->setDefault(true);
     buttons->addWidget(m_cancel);
@@ -523,12 +531,8 @@ void TranscodeConfirmationSheet::refresh() {
     m_estimate->setText(QStringLiteral("~") + formatFileByteCount(m_plan.estimatedSize));
 
     m_ffmpegBox->setVisible(!m_plan.ffmpegItems.isEmpty());
-    const QColor tint = m_hasFFmpeg ? blue() : orange();
-    m_ffmpegBox->setStyleSheet(
-        QStringLiteral("QFrame#tintBox { background: rgba(%1,%2,%3,26); border-radius: 8px; }")
-            .arg(tint.red())
-            .arg(tint.green())
-            .arg(tint.blue()));
+    const QColor tint = m_hasFFmpeg ? Color::darkSystemBlue() : Color::darkSystemOrange();
+    m_ffmpegBox->setStyleSheet(tintBoxStyle(tint));
     m_ffmpegIcon->setPixmap(
         symbolIcon(m_hasFFmpeg ? QStringLiteral("terminal") : QStringLiteral("exclamationmark.triangle.fill"),
                    tint)

@@ -8,6 +8,7 @@
 #include "ui/brand/BrandFonts.h"
 #include "ui/brand/BrandPalette.h"
 #include "ui/brand/SymbolIcons.h"
+#include "ui/common/Labels.h"
 #include "ui/window/ContentView.h"
 #include "ui/window/EmptyStateView.h"
 
@@ -115,9 +116,8 @@ RecycleBinView::RecycleBinView(ContentView& window, QWidget* parent) : QWidget(p
     auto* icon = new QLabel(header);
     icon->setPixmap(symbolIcon(QStringLiteral("trash"), Color::brandAccent()).pixmap(15, 15));
     headerRow->addWidget(icon);
-    auto* title = new QLabel(QStringLiteral("Virtual Recycle Bin"), header);
-    title->setFont(Font::brand(13, Font::Weight::semibold));
-    BinWidgets::setTextColor(title, Color::brandTextPrimary());
+    auto* title = brandLabel(QStringLiteral("Virtual Recycle Bin"), Font::brand(13, Font::Weight::semibold),
+                             Color::brandTextPrimary(), header);
     headerRow->addWidget(title);
     headerRow->addStretch(1);
     m_total = new QLabel(header);
@@ -129,7 +129,8 @@ RecycleBinView::RecycleBinView(ContentView& window, QWidget* parent) : QWidget(p
     auto divider = [this] {
         auto* line = new QFrame(this);
         line->setFixedHeight(1);
-        line->setStyleSheet(QStringLiteral("background: #1A1A1A;"));
+        line->setStyleSheet(
+            Color::styleSheet(QStringLiteral("background: %1;"), {Color::brandSurfaceSunken()}));
         return line;
     };
     layout->addWidget(divider());
@@ -216,7 +217,7 @@ void RecycleBinView::refresh() {
     ProjectManager& pm = m_window.manager();
     const bool empty = pm.recycleBin().isEmpty();
     m_total->setText(formatFileByteCount(pm.summary().recycleBinSize));
-    BinWidgets::setTextColor(m_total, empty ? Color::brandTextTertiary() : Color::brandAmber());
+    setTextColor(m_total, empty ? Color::brandTextTertiary() : Color::brandAmber());
     m_content->setCurrentIndex(empty ? 0 : 1);
     for (QPushButton* button : m_buttons)
         button->setEnabled(!empty);

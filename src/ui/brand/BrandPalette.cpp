@@ -34,12 +34,60 @@ TARNWICK_BRAND_COLOR(brandGreen, 0x6B, 0xCB, 0x77)
 TARNWICK_BRAND_COLOR(brandAmber, 0xE8, 0xA9, 0x44)
 TARNWICK_BRAND_COLOR(brandRed, 0xDD, 0x66, 0x66)
 
+TARNWICK_BRAND_COLOR(systemBlue, 0x00, 0x7A, 0xFF)
+TARNWICK_BRAND_COLOR(systemGreen, 0x34, 0xC7, 0x59)
+TARNWICK_BRAND_COLOR(systemOrange, 0xFF, 0x95, 0x00)
+TARNWICK_BRAND_COLOR(systemRed, 0xFF, 0x3B, 0x30)
+TARNWICK_BRAND_COLOR(systemPurple, 0xAF, 0x52, 0xDE)
+TARNWICK_BRAND_COLOR(systemTeal, 0x30, 0xB0, 0xC7)
+TARNWICK_BRAND_COLOR(systemIndigo, 0x58, 0x56, 0xD6)
+TARNWICK_BRAND_COLOR(systemGray, 0x8E, 0x8E, 0x93)
+TARNWICK_BRAND_COLOR(darkSystemBlue, 0x0A, 0x84, 0xFF)
+TARNWICK_BRAND_COLOR(darkSystemCyan, 0x64, 0xD2, 0xFF)
+TARNWICK_BRAND_COLOR(darkSystemGreen, 0x30, 0xD1, 0x58)
+TARNWICK_BRAND_COLOR(darkSystemOrange, 0xFF, 0x9F, 0x0A)
+TARNWICK_BRAND_COLOR(darkSystemRed, 0xFF, 0x45, 0x3A)
+TARNWICK_BRAND_COLOR(darkSystemYellow, 0xFF, 0xD6, 0x0A)
+TARNWICK_BRAND_COLOR(darkSystemPurple, 0xBF, 0x5A, 0xF2)
+TARNWICK_BRAND_COLOR(darkSystemIndigo, 0x5E, 0x5C, 0xE6)
+TARNWICK_BRAND_COLOR(successGreen, 0x32, 0xD7, 0x4B)
+TARNWICK_BRAND_COLOR(welcomeCardBackground, 0x32, 0x32, 0x34)
+TARNWICK_BRAND_COLOR(modalCardBackground, 0x2E, 0x2E, 0x30)
+TARNWICK_BRAND_COLOR(placeholderFill, 0x33, 0x33, 0x33)
+
 #undef TARNWICK_BRAND_COLOR
+
+const QColor& secondaryLabel() {
+    static const QColor color(255, 255, 255, 140);
+    return color;
+}
+
+const QColor& tertiaryLabel() {
+    static const QColor color(255, 255, 255, 90);
+    return color;
+}
 
 QColor withOpacity(const QColor& color, qreal opacity) {
     QColor c = color;
     c.setAlphaF(static_cast<float>(std::clamp(opacity, 0.0, 1.0)));
     return c;
+}
+
+QColor withAlpha(const QColor& color, int alpha) {
+    QColor c = color;
+    c.setAlpha(std::clamp(alpha, 0, 255));
+    return c;
+}
+
+QString styleSheetValue(const QColor& color) {
+    return color.name(color.alpha() == 255 ? QColor::HexRgb : QColor::HexArgb);
+}
+
+QString styleSheet(QString pattern, std::initializer_list<QColor> colors) {
+    // One at a time: each arg() fills every place of the lowest number left.
+    for (const QColor& color : colors)
+        pattern = pattern.arg(styleSheetValue(color));
+    return pattern;
 }
 
 QList<NamedColor> brandPalette() {

@@ -1,7 +1,9 @@
 #include "ui/browser/MediaPreviewView.h"
 
 #include "platform/PathText.h"
+#include "ui/brand/BrandPalette.h"
 #include "ui/brand/SymbolIcons.h"
+#include "ui/common/Labels.h"
 #include "ui/common/ViewHelpers.h"
 
 #include <QHBoxLayout>
@@ -19,13 +21,11 @@ namespace {
 
 constexpr QSize maxImageSize(800, 600);
 
-QLabel* secondaryLabel(const QString& text, QWidget* parent) {
-    auto* label = new QLabel(text, parent);
-    QFont font = label->font();
+// The captions: the widget's font at 11 pixels.
+QFont captionFont(const QWidget* widget) {
+    QFont font = widget->font();
     font.setPixelSize(11);
-    label->setFont(font);
-    label->setStyleSheet(QStringLiteral("color:palette(placeholder-text);"));
-    return label;
+    return font;
 }
 
 } // namespace
@@ -45,10 +45,10 @@ ImagePreviewView::ImagePreviewView(const QString& filePath, const QString& fileN
     headline.setBold(true);
     title->setFont(headline);
     titles->addWidget(title);
-    titles->addWidget(secondaryLabel(fileName, header));
+    titles->addWidget(brandLabel(fileName, captionFont(header), Color::brandTextPrimary(), header));
     headerLayout->addLayout(titles);
     headerLayout->addStretch();
-    m_size = secondaryLabel({}, header);
+    m_size = brandLabel({}, captionFont(header), Color::brandTextPrimary(), header);
     m_size->hide();
     headerLayout->addWidget(m_size);
     auto* done = new QPushButton(QStringLiteral("Done"), header);
@@ -65,9 +65,8 @@ ImagePreviewView::ImagePreviewView(const QString& filePath, const QString& fileN
     auto* loading = new QWidget(m_body);
     auto* loadingLayout = new QVBoxLayout(loading);
     loadingLayout->addStretch();
-    auto* loadingText = secondaryLabel(QStringLiteral("Loading image..."), loading);
-    loadingText->setAlignment(Qt::AlignCenter);
-    loadingLayout->addWidget(loadingText);
+    loadingLayout->addWidget(brandLabel(QStringLiteral("Loading image..."), captionFont(loading),
+                                        Color::brandTextPrimary(), loading, LabelOption::centred));
     loadingLayout->addStretch();
     m_body->addWidget(loading);
 
@@ -92,9 +91,8 @@ ImagePreviewView::ImagePreviewView(const QString& filePath, const QString& fileN
     unavailableTitle->setAlignment(Qt::AlignCenter);
     unavailableTitle->setFont(headline);
     unavailableLayout->addWidget(unavailableTitle);
-    auto* detail = secondaryLabel(QStringLiteral("Could not load image"), unavailable);
-    detail->setAlignment(Qt::AlignCenter);
-    unavailableLayout->addWidget(detail);
+    unavailableLayout->addWidget(brandLabel(QStringLiteral("Could not load image"), captionFont(unavailable),
+                                            Color::brandTextPrimary(), unavailable, LabelOption::centred));
     unavailableLayout->addStretch();
     m_body->addWidget(unavailable);
     layout->addWidget(m_body, 1);
@@ -202,9 +200,9 @@ MediaPreviewView::MediaPreviewView(const MediaFile& file, ImageLoader loader, Sc
     if (!m_content) {
         m_content = new QWidget(this);
         auto* message = new QVBoxLayout(m_content);
-        auto* text = secondaryLabel(QStringLiteral("No preview available"), m_content);
+        auto* text = brandLabel(QStringLiteral("No preview available"), captionFont(m_content),
+                                Color::brandTextPrimary(), m_content, LabelOption::centred);
         text->setObjectName(QStringLiteral("noPreview"));
-        text->setAlignment(Qt::AlignCenter);
         message->addWidget(text);
         auto* done = new QPushButton(QStringLiteral("Done"), m_content);
         connect(done, &QPushButton::clicked, this, &MediaPreviewView::dismissRequested);

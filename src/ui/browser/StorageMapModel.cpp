@@ -177,8 +177,12 @@ QColor projectTileColor(const ProjectFootprint& footprint) {
                                             : static_cast<double>(footprint.reclaimableBytes) /
                                                   static_cast<double>(footprint.totalBytes);
     share = std::clamp(share, 0.0, 1.0);
-    return QColor::fromRgbF(float((107 + 125 * share) / 255), float((203 - 34 * share) / 255),
-                            float((119 - 51 * share) / 255), 1.0f);
+    // From the green of an all-used project to the amber of an all-reclaimable one.
+    const QColor& used = Color::brandGreen();
+    const QColor& reclaimable = Color::brandAmber();
+    const auto mix = [share](int from, int to) { return float((from + (to - from) * share) / 255); };
+    return QColor::fromRgbF(mix(used.red(), reclaimable.red()), mix(used.green(), reclaimable.green()),
+                            mix(used.blue(), reclaimable.blue()), 1.0f);
 }
 
 QColor clipTileColor(const MediaFile& clip) {

@@ -7,6 +7,7 @@
 #include "ui/brand/SymbolIcons.h"
 #include "ui/browser/StorageMapCanvas.h"
 #include "ui/common/ElidedLabel.h"
+#include "ui/common/Labels.h"
 
 #include <QFontDatabase>
 #include <QFrame>
@@ -20,15 +21,6 @@
 
 namespace tarnwick {
 namespace {
-
-QLabel* label(const QString& text, const QColor& color, const QFont& font, QWidget* parent) {
-    auto* result = new QLabel(text, parent);
-    result->setFont(font);
-    QPalette palette = result->palette();
-    palette.setColor(QPalette::WindowText, color);
-    result->setPalette(palette);
-    return result;
-}
 
 QFont systemFont(qreal pixelSize, QFont::Weight weight = QFont::Normal) {
     QFont font;
@@ -46,7 +38,7 @@ QFont monoDigits(qreal pixelSize) {
 QFrame* divider(QWidget* parent) {
     auto* line = new QFrame(parent);
     line->setFixedHeight(1);
-    line->setStyleSheet(QStringLiteral("background:#1A1A1A;"));
+    line->setStyleSheet(Color::styleSheet(QStringLiteral("background:%1;"), {Color::brandSurfaceSunken()}));
     return line;
 }
 
@@ -73,16 +65,12 @@ QWidget* emptyState(const QString& symbol, const QString& title, const QString& 
     icon->setPixmap(symbolIcon(symbol, Color::brandTextTertiary()).pixmap(34, 34));
     icon->setAlignment(Qt::AlignCenter);
     layout->addWidget(icon);
-    auto* main = label(title, Color::brandTextSecondary(), systemFont(13), host);
-    main->setAlignment(Qt::AlignCenter);
+    auto* main = brandLabel(title, systemFont(13), Color::brandTextSecondary(), host, LabelOption::centred);
     main->setObjectName(QStringLiteral("emptyTitle"));
     layout->addWidget(main);
-    if (!detail.isEmpty()) {
-        auto* secondary = label(detail, Color::brandTextTertiary(), systemFont(11), host);
-        secondary->setAlignment(Qt::AlignCenter);
-        secondary->setWordWrap(true);
-        layout->addWidget(secondary);
-    }
+    if (!detail.isEmpty())
+        layout->addWidget(brandLabel(detail, systemFont(11), Color::brandTextTertiary(), host,
+                                     LabelOption::centred | LabelOption::wordWrap));
     layout->addStretch();
     return host;
 }
@@ -104,21 +92,17 @@ StorageMapView::StorageMapView(ProjectManager& manager, IsolateHandler onIsolate
     m_headerStack = new QStackedWidget(this);
     auto* projectHeader = new QWidget(m_headerStack);
     auto* ph = row(projectHeader, 8, 8);
-    ph->addWidget(label(QStringLiteral("Storage Map"), Color::brandTextPrimary(), systemFont(13, QFont::Bold),
-                        projectHeader));
-    ph->addWidget(label(QStringLiteral("· tile size = bytes on disk"), Color::brandTextTertiary(),
-                        systemFont(11), projectHeader));
+    ph->addWidget(brandLabel(QStringLiteral("Storage Map"), systemFont(13, QFont::Bold),
+                             Color::brandTextPrimary(), projectHeader));
+    ph->addWidget(brandLabel(QStringLiteral("· tile size = bytes on disk"), systemFont(11),
+                             Color::brandTextTertiary(), projectHeader));
     ph->addStretch(1);
-    m_projectReclaimable = label({}, Color::brandAmber(), monoDigits(12), projectHeader);
-    m_projectTotal = label({}, Color::brandTextTertiary(), monoDigits(12), projectHeader);
+    m_projectReclaimable = brandLabel({}, monoDigits(12), Color::brandAmber(), projectHeader);
+    m_projectTotal = brandLabel({}, monoDigits(12), Color::brandTextTertiary(), projectHeader);
     ph->addWidget(m_projectReclaimable);
     ph->addWidget(m_projectTotal);
-    m_sharedNote = new ElidedLabel(Qt::ElideRight, projectHeader);
+    m_sharedNote = elidedLabel({}, Qt::ElideRight, systemFont(11), Color::brandTextTertiary(), projectHeader);
     m_sharedNote->setObjectName(QStringLiteral("sharedNote"));
-    m_sharedNote->setFont(systemFont(11));
-    QPalette notePalette = m_sharedNote->palette();
-    notePalette.setColor(QPalette::WindowText, Color::brandTextTertiary());
-    m_sharedNote->setPalette(notePalette);
     // Its whole text when the row has room; it is the one to give way when it has not.
     m_sharedNote->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Preferred);
     ph->addWidget(m_sharedNote);
@@ -131,15 +115,16 @@ StorageMapView::StorageMapView(ProjectManager& manager, IsolateHandler onIsolate
     back->setObjectName(QStringLiteral("backButton"));
     back->setFlat(true);
     back->setCursor(Qt::PointingHandCursor);
-    back->setStyleSheet(QStringLiteral("QPushButton{color:#9D8AE8;border:none;background:transparent;}"));
+    back->setStyleSheet(Color::styleSheet(
+        QStringLiteral("QPushButton{color:%1;border:none;background:transparent;}"), {Color::brandAccent()}));
     connect(back, &QPushButton::clicked, this, &StorageMapView::drillOut);
     ch->addWidget(back);
-    ch->addWidget(label(QStringLiteral("/"), Color::brandTextTertiary(), systemFont(13), clipHeader));
-    m_clipProjectName = label({}, Color::brandTextPrimary(), systemFont(13, QFont::Bold), clipHeader);
+    ch->addWidget(brandLabel(QStringLiteral("/"), systemFont(13), Color::brandTextTertiary(), clipHeader));
+    m_clipProjectName = brandLabel({}, systemFont(13, QFont::Bold), Color::brandTextPrimary(), clipHeader);
     ch->addWidget(m_clipProjectName);
     ch->addStretch();
-    m_clipReclaimable = label({}, Color::brandAmber(), monoDigits(12), clipHeader);
-    m_clipTotal = label({}, Color::brandTextTertiary(), monoDigits(12), clipHeader);
+    m_clipReclaimable = brandLabel({}, monoDigits(12), Color::brandAmber(), clipHeader);
+    m_clipTotal = brandLabel({}, monoDigits(12), Color::brandTextTertiary(), clipHeader);
     ch->addWidget(m_clipReclaimable);
     ch->addWidget(m_clipTotal);
     m_openInTable = new QPushButton(QStringLiteral("Open in table"), clipHeader);
@@ -158,16 +143,19 @@ StorageMapView::StorageMapView(ProjectManager& manager, IsolateHandler onIsolate
     QFont legendBold = Font::brandMono(9, Font::Weight::bold);
     legendBold.setLetterSpacing(QFont::AbsoluteSpacing, 1);
     pl->addWidget(
-        label(QStringLiteral("RECLAIMABLE"), Color::brandTextTertiary(), legendBold, projectLegend));
-    pl->addWidget(label(QStringLiteral("all used"), Color::brandGreen(), Font::brandMono(9), projectLegend));
-    pl->addWidget(swatch(
-        QStringLiteral("background:qlineargradient(x1:0,y1:0,x2:1,y2:0,stop:0 #6BCB77,stop:1 #E8A944);"),
-        QSize(110, 8), projectLegend));
+        brandLabel(QStringLiteral("RECLAIMABLE"), legendBold, Color::brandTextTertiary(), projectLegend));
     pl->addWidget(
-        label(QStringLiteral("all reclaimable"), Color::brandAmber(), Font::brandMono(9), projectLegend));
+        brandLabel(QStringLiteral("all used"), Font::brandMono(9), Color::brandGreen(), projectLegend));
+    pl->addWidget(
+        swatch(Color::styleSheet(
+                   QStringLiteral("background:qlineargradient(x1:0,y1:0,x2:1,y2:0,stop:0 %1,stop:1 %2);"),
+                   {Color::brandGreen(), Color::brandAmber()}),
+               QSize(110, 8), projectLegend));
+    pl->addWidget(brandLabel(QStringLiteral("all reclaimable"), Font::brandMono(9), Color::brandAmber(),
+                             projectLegend));
     pl->addStretch();
-    pl->addWidget(label(QStringLiteral("tile size = bytes on disk"), Color::brandTextTertiary(),
-                        Font::brandMono(9), projectLegend));
+    pl->addWidget(brandLabel(QStringLiteral("tile size = bytes on disk"), Font::brandMono(9),
+                             Color::brandTextTertiary(), projectLegend));
     auto* projectLegendHost = new QWidget(m_legendStack);
     auto* plh = new QVBoxLayout(projectLegendHost);
     plh->setContentsMargins(0, 0, 0, 0);
@@ -182,20 +170,22 @@ StorageMapView::StorageMapView(ProjectManager& manager, IsolateHandler onIsolate
     clh->setSpacing(0);
     auto* clipLegend = new QWidget(clipLegendHost);
     auto* cl = row(clipLegend, 14, 6);
-    const auto entry = [&](const QString& text, const QString& color) {
+    const auto entry = [&](const QString& text, const QColor& color) {
         auto* host = new QWidget(clipLegend);
         auto* hl = new QHBoxLayout(host);
         hl->setContentsMargins(0, 0, 0, 0);
         hl->setSpacing(4);
-        hl->addWidget(swatch(QStringLiteral("background:%1;").arg(color), QSize(10, 10), host));
-        hl->addWidget(label(text, Color::brandTextTertiary(), systemFont(11), host));
+        hl->addWidget(
+            swatch(Color::styleSheet(QStringLiteral("background:%1;"), {color}), QSize(10, 10), host));
+        hl->addWidget(brandLabel(text, systemFont(11), Color::brandTextTertiary(), host));
         cl->addWidget(host);
     };
-    entry(QStringLiteral("Used"), QStringLiteral("#6BCB77"));
-    entry(QStringLiteral("Unused (reclaimable)"), QStringLiteral("#E8A944"));
+    entry(QStringLiteral("Used"), Color::brandGreen());
+    entry(QStringLiteral("Unused (reclaimable)"), Color::brandAmber());
     cl->addStretch();
-    cl->addWidget(label(QStringLiteral("tile size = bytes on disk"), Color::brandTextTertiary(),
-                        systemFont(11), clipLegend));
+    cl->addWidget(brandLabel(QStringLiteral("tile size = bytes on disk"), systemFont(11),
+                             Color::brandTextTertiary(), clipLegend));
+
     clh->addWidget(clipLegend);
     clh->addWidget(divider(clipLegendHost));
     m_legendStack->addWidget(clipLegendHost);

@@ -2,6 +2,7 @@
 
 #include "ui/brand/BrandFonts.h"
 #include "ui/brand/BrandPalette.h"
+#include "ui/common/Labels.h"
 
 #include <QHBoxLayout>
 #include <QLabel>
@@ -12,17 +13,8 @@ namespace tarnwick {
 
 namespace {
 
-QLabel* makeLabel(const QString& text, const QFont& font, const QColor& color, QWidget* parent) {
-    auto* label = new QLabel(text, parent);
-    label->setFont(font);
-    label->setWordWrap(true);
-    label->setTextFormat(Qt::PlainText);
-    label->setTextInteractionFlags(Qt::TextSelectableByMouse);
-    QPalette p = label->palette();
-    p.setColor(QPalette::WindowText, color);
-    label->setPalette(p);
-    return label;
-}
+constexpr LabelOptions selectableParagraph =
+    LabelOption::plainText | LabelOption::wordWrap | LabelOption::selectable;
 
 } // namespace
 
@@ -41,9 +33,11 @@ AlertDialog::AlertDialog(QWidget* parent, const QString& title, const QString& m
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(20, 18, 20, 16);
     layout->setSpacing(10);
-    layout->addWidget(makeLabel(title, Font::brand(15, Font::Weight::bold), Color::brandTextPrimary(), this));
+    layout->addWidget(brandLabel(title, Font::brand(15, Font::Weight::bold), Color::brandTextPrimary(), this,
+                                 selectableParagraph));
     if (!message.isEmpty())
-        layout->addWidget(makeLabel(message, Font::brand(12), Color::brandTextSecondary(), this));
+        layout->addWidget(
+            brandLabel(message, Font::brand(12), Color::brandTextSecondary(), this, selectableParagraph));
 
     auto* row = new QHBoxLayout;
     row->setSpacing(8);

@@ -5,6 +5,7 @@
 #include "ui/brand/BrandPrimaryButton.h"
 #include "ui/brand/BrandSecondaryButton.h"
 #include "ui/brand/SymbolIcons.h"
+#include "ui/common/Labels.h"
 #include "ui/common/ReviewPrompt.h"
 
 #include <QHBoxLayout>
@@ -17,16 +18,7 @@ namespace tarnwick {
 
 namespace {
 
-QLabel* label(const QString& text, const QFont& font, const QColor& color, QWidget* parent) {
-    auto* l = new QLabel(text, parent);
-    l->setFont(font);
-    l->setWordWrap(true);
-    l->setTextFormat(Qt::PlainText);
-    QPalette p = l->palette();
-    p.setColor(QPalette::WindowText, color);
-    l->setPalette(p);
-    return l;
-}
+constexpr LabelOptions paragraph = LabelOption::plainText | LabelOption::wordWrap;
 
 } // namespace
 
@@ -36,12 +28,13 @@ ReviewPromptSheet::ReviewPromptSheet(ReviewPrompt& prompt, QWidget* parent)
     auto* stack = new QVBoxLayout(this);
     stack->setContentsMargins(18, 18, 18, 18);
     stack->setSpacing(14);
-    stack->addWidget(label(QStringLiteral("Are you liking the app?"), Font::brand(17, Font::Weight::bold),
-                           Color::brandTextPrimary(), this));
-    stack->addWidget(
-        label(QStringLiteral("You just reclaimed some space. If Tarnwick is working well for you, a rating "
-                             "genuinely helps. If it isn't, tell me and I'll fix it."),
-              Font::brand(12), Color::brandTextSecondary(), this));
+    stack->addWidget(brandLabel(QStringLiteral("Are you liking the app?"),
+                                Font::brand(17, Font::Weight::bold), Color::brandTextPrimary(), this,
+                                paragraph));
+    stack->addWidget(brandLabel(
+        QStringLiteral("You just reclaimed some space. If Tarnwick is working well for you, a rating "
+                       "genuinely helps. If it isn't, tell me and I'll fix it."),
+        Font::brand(12), Color::brandTextSecondary(), this, paragraph));
 
     auto* buttons = new QVBoxLayout;
     buttons->setSpacing(8);

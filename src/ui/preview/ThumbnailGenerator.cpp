@@ -8,6 +8,7 @@
 #include "platform/media/ImageFiles.h"
 #include "platform/media/VideoDecoder.h"
 #include "stores/SecurityScopedAccess.h"
+#include "ui/brand/BrandPalette.h"
 #include "ui/common/CommandCenter.h"
 #include "ui/common/CommandNames.h"
 #include "ui/preview/ThumbnailProgressTracker.h"
@@ -333,8 +334,8 @@ QImage ThumbnailGenerator::placeholderThumbnail(const QString& extension, QSizeF
     const QRectF all(QPointF(0, 0), size);
     QPainterPath rounded;
     rounded.addRoundedRect(all, 2, 2);
-    painter.fillPath(rounded, QColor::fromRgbF(0.2f, 0.2f, 0.2f));
-    painter.fillRect(QRectF(0, 0, size.width(), 3), QColor(142, 142, 147)); // the band along the top
+    painter.fillPath(rounded, Color::placeholderFill());
+    painter.fillRect(QRectF(0, 0, size.width(), 3), Color::systemGray()); // the band along the top
     QFont font;
     font.setBold(true);
     font.setPixelSize(std::max(1, int(std::lround(std::max(size.width() * 0.28, 6.0)))));
@@ -346,7 +347,7 @@ QImage ThumbnailGenerator::placeholderThumbnail(const QString& extension, QSizeF
 
 QImage ThumbnailGenerator::waveformPlaceholder(QSizeF size) {
     static constexpr double pattern[12] = {0.3, 0.6, 0.9, 0.7, 0.5, 0.8, 1.0, 0.6, 0.4, 0.7, 0.5, 0.3};
-    const QColor purple(175, 82, 222);
+    const QColor& purple = Color::systemPurple();
     QImage image(pixelSize(size), QImage::Format_ARGB32_Premultiplied);
     image.fill(Qt::transparent);
     QPainter painter(&image);

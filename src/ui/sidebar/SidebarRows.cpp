@@ -6,6 +6,7 @@
 #include "ui/brand/BrandPalette.h"
 #include "ui/brand/BrandSectionHeader.h"
 #include "ui/brand/SymbolIcons.h"
+#include "ui/common/Labels.h"
 #include "ui/sidebar/SidebarTexts.h"
 
 #include <QApplication>
@@ -27,15 +28,7 @@ namespace tarnwick {
 
 namespace {
 
-QLabel* text(const QString& value, const QFont& font, const QColor& color, QWidget* parent) {
-    auto* label = new QLabel(value, parent);
-    label->setFont(font);
-    label->setTextFormat(Qt::PlainText);
-    QPalette p = label->palette();
-    p.setColor(QPalette::WindowText, color);
-    label->setPalette(p);
-    return label;
-}
+constexpr LabelOptions plain = LabelOption::plainText;
 
 // Rows are built by the hundred; draw each symbol once per colour and size.
 QPixmap symbolPixmap(const QString& symbol, const QColor& color, int size) {
@@ -49,12 +42,6 @@ QPixmap symbolPixmap(const QString& symbol, const QColor& color, int size) {
     if (it == cache.end())
         it = cache.insert(key, symbolIcon(symbol, color).pixmap(size, size));
     return it.value();
-}
-
-void recolor(QLabel* label, const QColor& color) {
-    QPalette p = label->palette();
-    p.setColor(QPalette::WindowText, color);
-    label->setPalette(p);
 }
 
 void roundedFill(QWidget* w, qreal radius, const QBrush& fill, const QColor& border = QColor()) {
@@ -79,9 +66,9 @@ ReclaimableCallout::ReclaimableCallout(QWidget* parent) : QWidget(parent) {
     layout->setSpacing(4);
     layout->addWidget(
         new BrandSectionHeader(QStringLiteral("Reclaimable"), QStringLiteral("internaldrive"), this));
-    m_size = text(QString(), Font::brandMono(26, Font::Weight::bold), Color::brandAmber(), this);
+    m_size = brandLabel(QString(), Font::brandMono(26, Font::Weight::bold), Color::brandAmber(), this, plain);
     layout->addWidget(m_size);
-    m_count = text(QString(), Font::brandMono(11), Color::brandTextTertiary(), this);
+    m_count = brandLabel(QString(), Font::brandMono(11), Color::brandTextTertiary(), this, plain);
     layout->addWidget(m_count);
 }
 
@@ -118,8 +105,8 @@ void ReclaimableCallout::paintEvent(QPaintEvent*) {
 SummaryRow::SummaryRow(QWidget* parent) : QWidget(parent) {
     auto* layout = new QHBoxLayout(this);
     layout->setContentsMargins(10, 1, 10, 1);
-    m_label = text(QString(), Font::brandMono(12), Color::brandTextSecondary(), this);
-    m_value = text(QString(), Font::brandMono(12), Color::brandTextPrimary(), this);
+    m_label = brandLabel(QString(), Font::brandMono(12), Color::brandTextSecondary(), this, plain);
+    m_value = brandLabel(QString(), Font::brandMono(12), Color::brandTextPrimary(), this, plain);
     layout->addWidget(m_label);
     layout->addStretch(1);
     layout->addWidget(m_value);
@@ -130,7 +117,7 @@ void SummaryRow::set(const QString& label, const QString& value, bool highlight,
     m_label->setText(label);
     m_value->setText(value);
     m_value->setFont(Font::brandMono(12, highlight ? Font::Weight::bold : Font::Weight::medium));
-    recolor(m_value, color ? *color : highlight ? Color::brandAmber() : Color::brandTextPrimary());
+    setTextColor(m_value, color ? *color : highlight ? Color::brandAmber() : Color::brandTextPrimary());
 }
 
 QString SummaryRow::label() const {
@@ -156,11 +143,11 @@ DropZoneRow::DropZoneRow(QWidget* parent) : QWidget(parent) {
     layout->addWidget(m_icon);
     auto* column = new QVBoxLayout;
     column->setSpacing(2);
-    m_title = text(QStringLiteral("Drop Projects Here"), Font::brand(13, Font::Weight::medium),
-                   Color::brandTextSecondary(), this);
+    m_title = brandLabel(QStringLiteral("Drop Projects Here"), Font::brand(13, Font::Weight::medium),
+                         Color::brandTextSecondary(), this, plain);
     column->addWidget(m_title);
-    column->addWidget(
-        text(QStringLiteral(".prproj files"), Font::brand(11), Color::brandTextTertiary(), this));
+    column->addWidget(brandLabel(QStringLiteral(".prproj files"), Font::brand(11), Color::brandTextTertiary(),
+                                 this, plain));
     layout->addLayout(column);
     layout->addStretch(1);
     setDragging(false);
@@ -168,16 +155,16 @@ DropZoneRow::DropZoneRow(QWidget* parent) : QWidget(parent) {
 
 void DropZoneRow::setDragging(bool dragging) {
     m_dragging = dragging;
-    static const QColor blue(0x0A, 0x84, 0xFF);
     m_icon->setPixmap(symbolPixmap(QStringLiteral("arrow.down.doc.fill"),
-                                   dragging ? blue : Color::brandTextSecondary(), 24));
-    recolor(m_title, dragging ? Color::brandTextPrimary() : Color::brandTextSecondary());
+                                   dragging ? Color::darkSystemBlue() : Color::brandTextSecondary(), 24));
+
+    setTextColor(m_title, dragging ? Color::brandTextPrimary() : Color::brandTextSecondary());
     update();
 }
 
 void DropZoneRow::paintEvent(QPaintEvent*) {
     if (m_dragging)
-        roundedFill(this, 6, Color::withOpacity(QColor(0x0A, 0x84, 0xFF), 0.15));
+        roundedFill(this, 6, Color::withOpacity(Color::darkSystemBlue(), 0.15));
 }
 
 // ---- DisclosureChevron --------------------------------------------------------------------------
@@ -399,7 +386,8 @@ SequenceRow::SequenceRow(ProjectManager& manager, const ProjectFile& project, co
             m_manager->setSequenceCounted(counted, m_sequence, m_project);
     });
     row->addWidget(m_check);
-    m_name = text(sequence.displayName(), Font::brandMono(11), Color::brandTextSecondary(), this);
+    m_name =
+        brandLabel(sequence.displayName(), Font::brandMono(11), Color::brandTextSecondary(), this, plain);
     m_name->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
     row->addWidget(m_name, 1);
     row->addSpacing(4);
@@ -419,7 +407,7 @@ void SequenceRow::refresh() {
         m_check->setChecked(!m_ignored);
     }
     m_check->setEnabled(decision != SequenceUsageDecision::protected_);
-    recolor(m_name, m_ignored ? Color::brandTextTertiary() : Color::brandTextSecondary());
+    setTextColor(m_name, m_ignored ? Color::brandTextTertiary() : Color::brandTextSecondary());
     if (decision == SequenceUsageDecision::protected_) {
         m_badge->setPixmap(symbolPixmap(QStringLiteral("shield.fill"), Color::brandGreen(), 11));
         m_badge->setToolTip(QStringLiteral("Protected by a name rule; its usage always counts"));

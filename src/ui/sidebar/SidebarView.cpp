@@ -10,6 +10,7 @@
 #include "ui/brand/SymbolIcons.h"
 #include "ui/common/CommandCenter.h"
 #include "ui/common/CommandNames.h"
+#include "ui/common/Labels.h"
 #include "ui/sidebar/SidebarRows.h"
 #include "ui/sidebar/SidebarTexts.h"
 #include "ui/window/ContentView.h"
@@ -25,16 +26,6 @@
 namespace tarnwick {
 
 namespace {
-
-QLabel* monoNote(QWidget* parent) {
-    auto* label = new QLabel(parent);
-    label->setFont(Font::brandMono(10));
-    QPalette p = label->palette();
-    p.setColor(QPalette::WindowText, Color::brandTextTertiary());
-    label->setPalette(p);
-    label->setContentsMargins(10, 0, 10, 0);
-    return label;
-}
 
 // A sidebar button's symbol, in the colour of its label.
 void giveSymbol(QAbstractButton* button, const QString& symbol, const QColor& tint) {
@@ -63,12 +54,14 @@ SidebarView::SidebarView(ContentView& window, QWidget* parent)
     p.setColor(QPalette::Base, Color::brandSurface());
     setPalette(p);
     setAutoFillBackground(true);
-    verticalScrollBar()->setStyleSheet(QStringLiteral(
-        "QScrollBar:vertical { background: transparent; width: 8px; margin: 0; }"
-        "QScrollBar::handle:vertical { background: rgba(120,117,112,110); border-radius: 3px; min-height: "
-        "30px; }"
-        "QScrollBar::add-line:vertical, QScrollBar::sub-line:vertical { height: 0; }"
-        "QScrollBar::add-page:vertical, QScrollBar::sub-page:vertical { background: transparent; }"));
+    verticalScrollBar()->setStyleSheet(Color::styleSheet(
+        QStringLiteral(
+            "QScrollBar:vertical { background: transparent; width: 8px; margin: 0; }"
+            "QScrollBar::handle:vertical { background: %1; border-radius: 3px; min-height: "
+            "30px; }"
+            "QScrollBar::add-line:vertical, QScrollBar::sub-line:vertical { height: 0; }"
+            "QScrollBar::add-page:vertical, QScrollBar::sub-page:vertical { background: transparent; }"),
+        {Color::withAlpha(Color::brandTextTertiary(), 110)}));
     build();
 
     connect(&m_window, &ContentView::draggingChanged, m_dropZone, &DropZoneRow::setDragging);
@@ -126,7 +119,8 @@ void SidebarView::build() {
             auto* line = new QFrame(m_body);
             line->setFrameShape(QFrame::HLine);
             line->setFixedHeight(1);
-            line->setStyleSheet(QStringLiteral("background: #404040; border: none; margin: 0 10px;"));
+            line->setStyleSheet(Color::styleSheet(
+                QStringLiteral("background: %1; border: none; margin: 0 10px;"), {Color::brandBorder()}));
             m_summaryDivider = line;
             m_layout->addWidget(line);
         }
@@ -139,13 +133,9 @@ void SidebarView::build() {
     m_projectsLayout->setContentsMargins(6, 0, 6, 0);
     m_projectsLayout->setSpacing(2);
     m_layout->addWidget(m_projectsBox);
-    m_emptyHint = new QLabel(QStringLiteral("Drop .prproj files here"), m_body);
-    m_emptyHint->setAlignment(Qt::AlignCenter);
+    m_emptyHint = brandLabel(QStringLiteral("Drop .prproj files here"), Font::brand(12),
+                             Color::brandTextTertiary(), m_body, LabelOption::centred);
     m_emptyHint->setContentsMargins(0, 20, 0, 20);
-    m_emptyHint->setFont(Font::brand(12));
-    QPalette hint = m_emptyHint->palette();
-    hint.setColor(QPalette::WindowText, Color::brandTextTertiary());
-    m_emptyHint->setPalette(hint);
     m_layout->addWidget(m_emptyHint);
     auto* chip = new QPushButton(QStringLiteral("Clear Filter"), m_body);
     chip->setFlat(true);
@@ -154,22 +144,32 @@ void SidebarView::build() {
     chip->setIcon(symbolIcon(QStringLiteral("xmark.circle.fill"), Color::brandAccent()));
     chip->setIconSize(QSize(11, 11));
     chip->setStyleSheet(
-        QStringLiteral("QPushButton { color: #9D8AE8; background: rgba(157,138,232,31); border: none; "
-                       "border-radius: 6px; padding: 5px 0; }"));
+        Color::styleSheet(QStringLiteral("QPushButton { color: %1; background: %2; border: none; "
+                                         "border-radius: 6px; padding: 5px 0; }"),
+                          {Color::brandAccent(), Color::withAlpha(Color::brandAccent(), 31)}));
     connect(chip, &QPushButton::clicked, this, [this] { m_manager.setSelectedProjectIDs({}); });
     m_clearFilter = chip;
     m_layout->addWidget(inset(chip, 4, 4, m_body));
 
+    // A section whose button opens a sheet, with a note of what the sheet holds below it.
+    auto addManagedSection = [this](const QString& title, const QString& symbol, const QString& action,
+                                    const QString& command) {
+        addSection(title, symbol);
+        auto* button = new BrandSecondaryButton(action, Color::brandTextSecondary(), m_body);
+        giveSymbol(button, symbol, Color::brandTextSecondary());
+        connect(button, &QAbstractButton::clicked, this,
+                [this, command] { m_window.commands().post(command); });
+        m_layout->addWidget(inset(button, 3, 3, m_body));
+        auto* note = brandLabel({}, Font::brandMono(10), Color::brandTextTertiary(), m_body);
+        note->setContentsMargins(10, 0, 10, 0);
+        m_layout->addWidget(note);
+        return note;
+    };
+
     // 4 timeline usage
-    addSection(QStringLiteral("Timeline Usage"), QStringLiteral("list.bullet.rectangle"));
-    auto* rules = new BrandSecondaryButton(QStringLiteral("Manage Sequence Usage…"),
-                                           Color::brandTextSecondary(), m_body);
-    giveSymbol(rules, QStringLiteral("list.bullet.rectangle"), Color::brandTextSecondary());
-    connect(rules, &QAbstractButton::clicked, this,
-            [this] { m_window.commands().post(CommandName::manageSequenceUsage); });
-    m_layout->addWidget(inset(rules, 3, 3, m_body));
-    m_ruleCounts = monoNote(m_body);
-    m_layout->addWidget(m_ruleCounts);
+    m_ruleCounts =
+        addManagedSection(QStringLiteral("Timeline Usage"), QStringLiteral("list.bullet.rectangle"),
+                          QStringLiteral("Manage Sequence Usage…"), CommandName::manageSequenceUsage);
 
     // 5 filters, 6 options
     auto addToggle = [this](const QString& title, const QString& help, auto&& onUserClick) {
@@ -177,12 +177,15 @@ void SidebarView::build() {
         box->setToolTip(help);
         box->setFont(Font::brand(12));
         // Tinted with the accent, as the filter and option sections are.
-        box->setStyleSheet(QStringLiteral(
-            "QCheckBox { color: #E0DDD6; padding: 3px 10px; spacing: 8px; }"
-            "QCheckBox::indicator { width: 12px; height: 12px; border-radius: 3px; border: 1px solid "
-            "#555250; "
-            "background: #2A2A2A; }"
-            "QCheckBox::indicator:checked { background: #9D8AE8; border: 1px solid #9D8AE8; }"));
+        box->setStyleSheet(Color::styleSheet(
+            QStringLiteral(
+                "QCheckBox { color: %1; padding: 3px 10px; spacing: 8px; }"
+                "QCheckBox::indicator { width: 12px; height: 12px; border-radius: 3px; border: 1px solid "
+                "%2; "
+                "background: %3; }"
+                "QCheckBox::indicator:checked { background: %4; border: 1px solid %4; }"),
+            {Color::brandTextPrimary(), Color::brandTextMuted(), Color::brandSurfaceRaised(),
+             Color::brandAccent()}));
         // clicked: only the user's toggles, never the sync from the model.
         connect(box, &QCheckBox::clicked, this, onUserClick);
         m_toggles.insert(title, box);
@@ -207,15 +210,9 @@ void SidebarView::build() {
               [this](bool on) { m_manager.setWriteTraceFiles(on); });
 
     // 7 protected
-    addSection(QStringLiteral("Protected"), QStringLiteral("lock.shield"));
-    auto* folders = new BrandSecondaryButton(QStringLiteral("Manage Protected Folders…"),
-                                             Color::brandTextSecondary(), m_body);
-    giveSymbol(folders, QStringLiteral("lock.shield"), Color::brandTextSecondary());
-    connect(folders, &QAbstractButton::clicked, this,
-            [this] { m_window.commands().post(CommandName::manageProtectedFolders); });
-    m_layout->addWidget(inset(folders, 3, 3, m_body));
-    m_folderCount = monoNote(m_body);
-    m_layout->addWidget(m_folderCount);
+    m_folderCount =
+        addManagedSection(QStringLiteral("Protected"), QStringLiteral("lock.shield"),
+                          QStringLiteral("Manage Protected Folders…"), CommandName::manageProtectedFolders);
 
     // 8 sweep
     addSection(QStringLiteral("Sweep"), QStringLiteral("wind"));
@@ -314,11 +311,7 @@ void SidebarView::rebuildProjects() {
             shield->setPixmap(symbolIcon(QStringLiteral("exclamationmark.shield.fill"), Color::brandAmber())
                                   .pixmap(QSize(11, 11), devicePixelRatioF()));
             line->addWidget(shield);
-            auto* label = new QLabel(*notice, box);
-            label->setFont(Font::brand(10));
-            QPalette p = label->palette();
-            p.setColor(QPalette::WindowText, Color::brandAmber());
-            label->setPalette(p);
+            auto* label = brandLabel(*notice, Font::brand(10), Color::brandAmber(), box);
             line->addWidget(label, 1);
             m_notices.insert(project.id, label);
             m_projectsLayout->addWidget(box);

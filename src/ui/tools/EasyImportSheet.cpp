@@ -3,9 +3,11 @@
 #include "analysis/ProjectManager.h"
 #include "platform/ByteCountText.h"
 #include "stores/SecurityScopedAccess.h"
+#include "ui/brand/BrandPalette.h"
 #include "ui/brand/SymbolIcons.h"
 #include "ui/common/ElidedLabel.h"
 #include "ui/common/FilePanel.h"
+#include "ui/common/Labels.h"
 #include "ui/tools/EasyImportRows.h"
 #include "ui/tools/EasyImportScan.h"
 #include "ui/tools/ToolSheetParts.h"
@@ -31,18 +33,6 @@ namespace tarnwick {
 
 namespace {
 constexpr int projectIdRole = EasyImportRows::projectIdRole;
-
-QLabel* secondaryLabel(const QString& text, QWidget* parent, qreal scale = 1.0) {
-    auto* label = new QLabel(text, parent);
-    label->setForegroundRole(QPalette::PlaceholderText);
-    if (scale != 1.0) {
-        QFont f = label->font();
-        f.setPointSizeF(f.pointSizeF() * scale);
-        label->setFont(f);
-    }
-    label->setAlignment(Qt::AlignCenter);
-    return label;
-}
 } // namespace
 
 EasyImportSheet::EasyImportSheet(ProjectManager& manager, FilePanel& panel, SecurityScopedAccess& grants,
@@ -67,16 +57,10 @@ EasyImportSheet::EasyImportSheet(ProjectManager& manager, FilePanel& panel, Secu
             .pixmap(48, 48));
     folderIcon->setAlignment(Qt::AlignCenter);
     idleColumn->addWidget(folderIcon);
-    idleColumn->addWidget(
-        secondaryLabel(QStringLiteral("Select a folder to scan for Premiere Pro projects"), idle));
-    auto* hint =
-        secondaryLabel(QStringLiteral("Recursively scans all subfolders for .prproj files"), idle, 0.85);
-    QPalette hintPalette = hint->palette();
-    QColor tertiary = hintPalette.color(QPalette::PlaceholderText);
-    tertiary.setAlphaF(0.6);
-    hintPalette.setColor(QPalette::PlaceholderText, tertiary);
-    hint->setPalette(hintPalette);
-    idleColumn->addWidget(hint);
+    idleColumn->addWidget(secondaryLabel(QStringLiteral("Select a folder to scan for Premiere Pro projects"),
+                                         idle, LabelOption::centred));
+    idleColumn->addWidget(secondaryLabel(QStringLiteral("Recursively scans all subfolders for .prproj files"),
+                                         idle, LabelOption::centred, 0.85, 0.6));
     auto* choose = new QPushButton(QStringLiteral("Choose Folder..."), idle);
     choose->setDefault(true);
     connect(choose, &QPushButton::clicked, this, &EasyImportSheet::chooseFolder);
@@ -93,7 +77,7 @@ EasyImportSheet::EasyImportSheet(ProjectManager& manager, FilePanel& panel, Secu
     spinner->setFixedWidth(160);
     spinner->setTextVisible(false);
     scanColumn->addWidget(spinner, 0, Qt::AlignHCenter);
-    m_progressLabel = secondaryLabel(QString(), scanning);
+    m_progressLabel = secondaryLabel(QString(), scanning, LabelOption::centred);
     scanColumn->addWidget(m_progressLabel);
     scanColumn->addStretch(1);
 
@@ -105,7 +89,7 @@ EasyImportSheet::EasyImportSheet(ProjectManager& manager, FilePanel& panel, Secu
     auto* summaryRow = new QHBoxLayout;
     summaryRow->setContentsMargins(16, 8, 16, 8);
     m_summary = new ElidedLabel(Qt::ElideMiddle, results);
-    m_summary->setForegroundRole(QPalette::PlaceholderText);
+    setTextColor(m_summary, Color::brandTextTertiary());
     auto* all = new QPushButton(QStringLiteral("Select All"), results);
     auto* none = new QPushButton(QStringLiteral("Select None"), results);
     for (QPushButton* b : {all, none}) {
@@ -169,17 +153,10 @@ EasyImportSheet::Body EasyImportSheet::body() const {
 }
 
 void EasyImportSheet::chooseFolder() {
-    OpenPanelRequest request;
-    request.canChooseFiles = false;
-    request.canChooseDirectories = true;
-    request.allowsMultipleSelection = false;
-    request.message = QStringLiteral("Select a folder to scan for Premiere Pro projects");
-    request.prompt = QStringLiteral("Scan");
-    const QList<QUrl> urls = m_panel.runOpenPanel(window(), request);
-    if (urls.isEmpty())
-        return;
-    (void)m_grants.grant(urls.first());
-    startScan(urls.first().toLocalFile());
+    if (const auto folder = chooseFolderToScan(
+            m_panel, m_grants, window(), QStringLiteral("Select a folder to scan for Premiere Pro projects"),
+            QStringLiteral("Scan")))
+        startScan(*folder);
 }
 
 void EasyImportSheet::startScan(const QString& folder) {
@@ -191,17 +168,7 @@ void EasyImportSheet::startScan(const QString& folder) {
     QSet<QUrl> open;
     for (const ProjectFile& project : m_manager.projects())
         open.insert(project.url);
-    // Progress comes from the worker; each message is posted to the sheet on the GUI thread.
-    QPointer<EasyImportSheet> self(this);
-    auto progress = [self](const QString& text) {
-        QMetaObject::invokeMethod(
-            qApp,
-            [self, text] {
-                if (self)
-                    self->setProgress(text);
-            },
-            Qt::QueuedConnection);
-    };
+    auto progress = progressOnGuiThread(this, [this](const QString& text) { setProgress(text); });
     auto cancel = m_cancel;
     auto* watcher = new QFutureWatcher<QList<DiscoveredProject>>(this);
     connect(watcher, &QFutureWatcherBase::finished, this, [this, watcher] {

@@ -7,6 +7,7 @@
 #include "ui/brand/BrandPrimaryButton.h"
 #include "ui/brand/BrandSectionHeader.h"
 #include "ui/brand/SymbolIcons.h"
+#include "ui/common/Labels.h"
 #include "ui/tools/ToolSheetParts.h"
 
 #include <QApplication>
@@ -169,16 +170,6 @@ void StatsShareCard::paintEvent(QPaintEvent*) {
 // ---- Sheet ------------------------------------------------------------------------------------
 
 namespace {
-QLabel* label(const QString& text, const QFont& font, const QColor& colour, QWidget* parent) {
-    auto* l = new QLabel(text, parent);
-    l->setFont(font);
-    QPalette palette = l->palette();
-    palette.setColor(QPalette::WindowText, colour);
-    l->setPalette(palette);
-    l->setAlignment(Qt::AlignCenter);
-    return l;
-}
-
 QWidget* statCard(const StatItem& item, QWidget* parent) {
     auto* card = new QWidget(parent);
     card->setObjectName(QStringLiteral("statCard"));
@@ -194,10 +185,12 @@ QWidget* statCard(const StatItem& item, QWidget* parent) {
     icon->setPixmap(symbolIcon(item.icon, item.color).pixmap(18, 18));
     icon->setAlignment(Qt::AlignCenter);
     column->addWidget(icon);
-    auto* value = label(item.value, Font::brandMono(22, Font::Weight::bold), Color::brandTextPrimary(), card);
+    auto* value = brandLabel(item.value, Font::brandMono(22, Font::Weight::bold), Color::brandTextPrimary(),
+                             card, LabelOption::centred);
     value->setObjectName(QStringLiteral("statValue"));
     column->addWidget(value);
-    auto* caption = label(item.label, Font::brand(10), Color::brandTextTertiary(), card);
+    auto* caption =
+        brandLabel(item.label, Font::brand(10), Color::brandTextTertiary(), card, LabelOption::centred);
     caption->setObjectName(QStringLiteral("statLabel"));
     column->addWidget(caption);
     return card;
@@ -243,8 +236,8 @@ StatsView::StatsView(const AllTimeStats& stats, std::optional<QDateTime> now, QW
         new BrandSectionHeader(QStringLiteral("Space Saved"), QStringLiteral("internaldrive"), hero), 0,
         Qt::AlignHCenter);
     const QString saved = spaceSavedText(stats);
-    auto* savedLabel = label(saved, fitted(Font::brandMono(46, Font::Weight::bold), saved, 360, 0.5),
-                             Color::brandAmber(), hero);
+    auto* savedLabel = brandLabel(saved, fitted(Font::brandMono(46, Font::Weight::bold), saved, 360, 0.5),
+                                  Color::brandAmber(), hero, LabelOption::centred);
     savedLabel->setObjectName(QStringLiteral("heroValue"));
     heroColumn->addWidget(savedLabel);
     column->addWidget(hero);
@@ -255,8 +248,9 @@ StatsView::StatsView(const AllTimeStats& stats, std::optional<QDateTime> now, QW
     for (int i = 0; i < m_items.size(); ++i)
         grid->addWidget(statCard(m_items.at(i), body), i / 2, i % 2);
     column->addLayout(grid);
-    auto* footer = label(QStringLiteral("TARNWICK"), Font::brandMono(10, Font::Weight::bold),
-                         Color::brandTextMuted(), body);
+    auto* footer = brandLabel(QStringLiteral("TARNWICK"), Font::brandMono(10, Font::Weight::bold),
+                              Color::brandTextMuted(), body, LabelOption::centred);
+
     QFont tracked = footer->font();
     tracked.setLetterSpacing(QFont::AbsoluteSpacing, 2);
     footer->setFont(tracked);

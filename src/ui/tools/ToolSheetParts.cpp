@@ -1,13 +1,17 @@
 #include "ui/tools/ToolSheetParts.h"
 
+#include "stores/SecurityScopedAccess.h"
 #include "ui/brand/BrandFonts.h"
 #include "ui/brand/BrandPalette.h"
 #include "ui/brand/BrandSectionHeader.h"
 #include "ui/brand/SymbolIcons.h"
+#include "ui/common/FilePanel.h"
 
+#include <QCoreApplication>
 #include <QFrame>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QPointer>
 #include <QPushButton>
 #include <QVBoxLayout>
 
@@ -137,6 +141,42 @@ QPushButton* brandDoneButton() {
 
 void dismissSheet(QWidget* content) {
     content->window()->close();
+}
+
+void fillBackground(QWidget* widget, const QColor& colour) {
+    QPalette palette = widget->palette();
+    palette.setColor(QPalette::Window, colour);
+    palette.setColor(QPalette::Base, colour);
+    widget->setPalette(palette);
+    widget->setAutoFillBackground(true);
+}
+
+std::optional<QString> chooseFolderToScan(FilePanel& panel, SecurityScopedAccess& grants, QWidget* window,
+                                          const QString& message, const QString& prompt) {
+    OpenPanelRequest request;
+    request.canChooseFiles = false;
+    request.canChooseDirectories = true;
+    request.allowsMultipleSelection = false;
+    request.message = message;
+    request.prompt = prompt;
+    const QList<QUrl> urls = panel.runOpenPanel(window, request);
+    if (urls.isEmpty())
+        return std::nullopt;
+    (void)grants.grant(urls.first());
+    return urls.first().toLocalFile();
+}
+
+std::function<void(const QString&)> progressOnGuiThread(QObject* receiver,
+                                                        std::function<void(const QString&)> show) {
+    return [alive = QPointer<QObject>(receiver), show = std::move(show)](const QString& text) {
+        QMetaObject::invokeMethod(
+            qApp,
+            [alive, show, text] {
+                if (alive)
+                    show(text);
+            },
+            Qt::QueuedConnection);
+    };
 }
 
 } // namespace tarnwick

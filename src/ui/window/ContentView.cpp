@@ -42,7 +42,8 @@ QFrame* divider(QWidget* parent) {
     auto* line = new QFrame(parent);
     line->setFrameShape(QFrame::HLine);
     line->setFixedHeight(1);
-    line->setStyleSheet(QStringLiteral("background: #404040; border: none;"));
+    line->setStyleSheet(
+        Color::styleSheet(QStringLiteral("background: %1; border: none;"), {Color::brandBorder()}));
     return line;
 }
 
@@ -123,7 +124,8 @@ void ContentView::buildLayout() {
     m_split = new QSplitter(Qt::Horizontal, this);
     m_split->setChildrenCollapsible(false);
     m_split->setHandleWidth(1);
-    m_split->setStyleSheet(QStringLiteral("QSplitter::handle { background: #404040; }"));
+    m_split->setStyleSheet(
+        Color::styleSheet(QStringLiteral("QSplitter::handle { background: %1; }"), {Color::brandBorder()}));
     m_sidebar = new SidebarView(*this, m_split);
     m_sidebar->setMinimumWidth(250);
     m_sidebar->setMaximumWidth(360);
@@ -184,9 +186,11 @@ QWidget* ContentView::buildMediaPane() {
         pickerLayout->addWidget(button);
         m_modePicker->addButton(button, i);
     }
-    picker->setStyleSheet(QStringLiteral(
-        "QPushButton { background: #2A2A2A; color: #B5B2AA; border: 1px solid #404040; padding: 3px 0; }"
-        "QPushButton:checked { background: #3D3D3D; color: #E0DDD6; }"));
+    picker->setStyleSheet(Color::styleSheet(
+        QStringLiteral("QPushButton { background: %1; color: %2; border: 1px solid %3; padding: 3px 0; }"
+                       "QPushButton:checked { background: %4; color: %5; }"),
+        {Color::brandSurfaceRaised(), Color::brandTextSecondary(), Color::brandBorder(),
+         Color::brandControl(), Color::brandTextPrimary()}));
     connect(m_modePicker, &QButtonGroup::idClicked, this,
             [this](int id) { setDetailViewMode(static_cast<DetailViewMode>(id)); });
     row->addWidget(picker);
@@ -241,8 +245,7 @@ void ContentView::buildToolbar() {
         connect(action, &QAction::triggered, this, item.run);
         if (item.tint == Color::brandCyan()) {
             if (auto* button = qobject_cast<QToolButton*>(m_toolbar->widgetForAction(action)))
-                button->setStyleSheet(
-                    QStringLiteral("color: #%1;").arg(item.tint.rgb() & 0xFFFFFF, 6, 16, QLatin1Char('0')));
+                button->setStyleSheet(Color::styleSheet(QStringLiteral("color: %1;"), {item.tint}));
         }
     }
     auto* spacer = new QWidget(m_toolbar);

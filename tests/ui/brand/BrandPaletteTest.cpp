@@ -1,6 +1,10 @@
 #include "ui/brand/BrandPalette.h"
 #include "ui/brand/BrandTheme.h"
 
+#include <QImage>
+#include <QPainter>
+#include <QWidget>
+
 #include <gtest/gtest.h>
 
 using namespace tarnwick;
@@ -46,4 +50,31 @@ TEST(BrandTheme, StockWidgetsDrawOnTheBrandBackground) {
     EXPECT_EQ(p.color(QPalette::Active, QPalette::Highlight), Color::brandAccent());
     EXPECT_EQ(p.color(QPalette::Disabled, QPalette::Text), Color::brandTextMuted());
     EXPECT_EQ(p.color(QPalette::Disabled, QPalette::Light).alpha(), 0); // no etched disabled text
+}
+
+TEST(BrandPalette, StyleSheetsWriteTheColoursTheyAreGiven) {
+    EXPECT_EQ(Color::styleSheetValue(Color::brandAccent()), QStringLiteral("#9d8ae8"));
+    const QColor faint = Color::withAlpha(Color::brandAccent(), 31);
+    EXPECT_EQ(faint.alpha(), 31);
+    EXPECT_EQ(Color::styleSheetValue(faint), QStringLiteral("#1f9d8ae8"));
+    EXPECT_EQ(Color::styleSheet(QStringLiteral("a { color: %1; border: 1px solid %2; } b { color: %2; }"),
+                                {Color::brandTextPrimary(), Color::brandBorder()}),
+              QStringLiteral("a { color: #e0ddd6; border: 1px solid #404040; } b { color: #404040; }"));
+}
+
+TEST(BrandPalette, StyleSheetsDrawATranslucentColourAsThePainterDoes) {
+    // The style sheet parser must read "#aarrggbb" as alpha first.
+    const QColor faint = Color::withAlpha(Color::brandAccent(), 90);
+    QWidget host;
+    host.resize(8, 8);
+    host.setStyleSheet(QStringLiteral("QWidget { background: #ffffff; }"));
+    auto* swatch = new QWidget(&host);
+    swatch->setAttribute(Qt::WA_StyledBackground);
+    swatch->resize(8, 8);
+    swatch->setStyleSheet(Color::styleSheet(QStringLiteral("QWidget { background: %1; }"), {faint}));
+
+    QImage expected(8, 8, QImage::Format_RGB32);
+    expected.fill(Qt::white);
+    QPainter(&expected).fillRect(expected.rect(), faint);
+    EXPECT_EQ(host.grab().toImage().pixel(4, 4), expected.pixel(4, 4));
 }
