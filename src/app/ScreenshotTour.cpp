@@ -12,7 +12,7 @@
 #include "stores/StatsManager.h"
 #include "ui/cards/ClipCard.h"
 #include "ui/cards/ClipCardsView.h"
-#include "ui/common/CommandNames.h"
+#include "ui/common/Command.h"
 #include "ui/common/Sheet.h"
 #include "ui/preview/ClipKind.h"
 #include "ui/scrub/MediaScrubView.h"
@@ -21,7 +21,7 @@
 #include "ui/tools/SearchOfflineFilesSheet.h"
 #include "ui/tools/StatsView.h"
 #include "ui/window/ContentView.h"
-#include "ui/window/PresentationChain.h"
+#include "ui/window/WindowPresentations.h"
 
 #include <QApplication>
 #include <QDialog>
@@ -156,13 +156,13 @@ void ScreenshotTour::start() {
             view->sidebar()->setExpanded(view->manager().projects().first().id, true);
         after(300, [this] { next(); });
     } << shootStep(QStringLiteral("imported-timelines"));
-    const QList<std::pair<QString, QString>> sheets{
-        {CommandName::showStats, QStringLiteral("sheet-stats")},
-        {CommandName::viewAuditLog, QStringLiteral("sheet-audit-log")},
-        {CommandName::searchOfflineFiles, QStringLiteral("sheet-search-offline")},
-        {CommandName::manageProtectedFolders, QStringLiteral("sheet-protected-folders")},
-        {CommandName::manageSequenceUsage, QStringLiteral("sheet-sequence-usage")},
-        {CommandName::easyImport, QStringLiteral("sheet-easy-import")},
+    const QList<std::pair<Command, QString>> sheets{
+        {Command::showStats, QStringLiteral("sheet-stats")},
+        {Command::viewAuditLog, QStringLiteral("sheet-audit-log")},
+        {Command::searchOfflineFiles, QStringLiteral("sheet-search-offline")},
+        {Command::manageProtectedFolders, QStringLiteral("sheet-protected-folders")},
+        {Command::manageSequenceUsage, QStringLiteral("sheet-sequence-usage")},
+        {Command::easyImport, QStringLiteral("sheet-easy-import")},
     };
     // Some history for the tool sheets: clean-ups in the audit log and the statistics, a rule.
     m_steps << [this, view] {
@@ -171,7 +171,7 @@ void ScreenshotTour::start() {
     };
     for (const auto& [command, name] : sheets) {
         m_steps << [this, view, command] {
-            view->handleCommand(command, {});
+            view->handleCommand(command);
             after(500, [this] { next(); });
         } << [this, name] {
             shoot(name);
@@ -240,8 +240,8 @@ void ScreenshotTour::start() {
         after(300, [this] { next(); });
     } << shootStep(QStringLiteral("imported-sweep"));
     m_steps << [this, view] {
-        view->handleCommand(CommandName::addAllUnused, {});
-        view->setShowingDeleteConfirmation(true);
+        view->handleCommand(Command::addAllUnused);
+        view->presentations().confirmMoveToTrash();
         after(500, [this] { next(); });
     } << [this] {
         shoot(QStringLiteral("alert-delete-files"));
@@ -256,19 +256,22 @@ void ScreenshotTour::start() {
                           .arg(i % 3 + 1)
                           .arg(i, 3, 10, QLatin1Char('0')));
     const QList<std::pair<QString, std::function<void()>>> dialogs{
-        {QStringLiteral("sheet-permanent-delete"), [view] { view->setShowingPermanentDeleteSheet(true); }},
+        {QStringLiteral("sheet-permanent-delete"),
+         [view] { view->presentations().showSheet(WindowSheet::permanentDelete); }},
         {QStringLiteral("sheet-transcode-confirmation"),
-         [view] { view->setShowingTranscodeConfirmation(true); }},
+         [view] { view->presentations().showSheet(WindowSheet::transcodeConfirmation); }},
         {QStringLiteral("sheet-deletion-result"),
          [view] {
-             view->setDeletionResult(DeletionResult{12, 0, {}});
+             view->presentations().showDeletionResult(DeletionResult{12, 0, {}});
          }},
         {QStringLiteral("sheet-move-result-errors"),
          [view, errors] {
-             view->setMoveResult(BinMoveResult{12, 3, errors.mid(0, 3)});
+             view->presentations().showMoveResult(BinMoveResult{12, 3, errors.mid(0, 3)});
          }},
         {QStringLiteral("sheet-trash-failure"),
-         [view, &pm, errors] { view->presentTrashFailure(4, pm.recycleBin().mid(0, 3), errors.mid(0, 3)); }},
+         [view, &pm, errors] {
+             view->presentations().showTrashFailure({4, pm.recycleBin().mid(0, 3), errors.mid(0, 3)});
+         }},
     };
     for (const auto& [name, raise] : dialogs) {
         m_steps << [this, raise] {

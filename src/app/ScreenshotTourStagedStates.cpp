@@ -4,7 +4,7 @@
 
 #include "analysis/ProjectManager.h"
 #include "ui/browser/StorageMapView.h"
-#include "ui/common/CommandNames.h"
+#include "ui/common/Command.h"
 #include "ui/tools/EasyImportSheet.h"
 #include "ui/window/ContentView.h"
 
@@ -127,7 +127,7 @@ void ScreenshotTour::addStagedStates(ContentView* view) {
         pm.setProtectedFolders(
             {QStringLiteral("/media/editor/Library/Music"),
              QStringLiteral("/media/editor/Shoot 2024 Harbour Promo/Client Deliverables/Masters")});
-        view->handleCommand(CommandName::manageProtectedFolders, {});
+        view->handleCommand(Command::manageProtectedFolders);
         after(500, [this] { next(); });
     } << [this, &pm] {
         shoot(QStringLiteral("sheet-protected-folders-rows"));
@@ -154,7 +154,7 @@ void ScreenshotTour::addStagedStates(ContentView* view) {
             if (project.open(QIODevice::WriteOnly))
                 project.write("demo");
         }
-        view->handleCommand(CommandName::easyImport, {});
+        view->handleCommand(Command::easyImport);
         after(500, [this, scanned] {
             if (auto* sheet = findSheet<EasyImportSheet>())
                 sheet->startScan(m_scratch->filePath(scanned));

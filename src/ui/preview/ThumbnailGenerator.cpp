@@ -9,7 +9,6 @@
 #include "platform/media/VideoDecoder.h"
 #include "stores/SecurityScopedAccess.h"
 #include "ui/common/CommandCenter.h"
-#include "ui/common/CommandNames.h"
 #include "ui/preview/ThumbnailProgressTracker.h"
 
 #include <QDir>
@@ -73,7 +72,7 @@ ThumbnailGeneratorServices ThumbnailGeneratorServices::system() {
         return SecurityScopedAccess::shared().grantedRoot(path).has_value();
     };
     services.recommendProVideoFormats = [] {
-        CommandCenter::shared().post(CommandName::proVideoFormatsRecommended);
+        CommandCenter::shared().post(Command::proVideoFormatsRecommended);
     };
     services.temporaryFolder = QDir::tempPath();
     return services;

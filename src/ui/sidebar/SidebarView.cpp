@@ -9,10 +9,8 @@
 #include "ui/brand/BrandSectionHeader.h"
 #include "ui/brand/SymbolIcons.h"
 #include "ui/common/CommandCenter.h"
-#include "ui/common/CommandNames.h"
 #include "ui/sidebar/SidebarRows.h"
 #include "ui/sidebar/SidebarTexts.h"
-#include "ui/window/ContentView.h"
 #include "ui/window/WindowFacts.h"
 
 #include <QCheckBox>
@@ -52,8 +50,8 @@ QWidget* inset(QWidget* child, int top, int bottom, QWidget* parent) {
 
 } // namespace
 
-SidebarView::SidebarView(ContentView& window, QWidget* parent)
-    : QScrollArea(parent), m_window(window), m_manager(window.manager()) {
+SidebarView::SidebarView(Services services, QWidget* parent)
+    : QScrollArea(parent), m_services(std::move(services)), m_manager(m_services.manager) {
     setObjectName(QStringLiteral("sidebar"));
     setWidgetResizable(true);
     setFrameShape(QFrame::NoFrame);
@@ -71,7 +69,6 @@ SidebarView::SidebarView(ContentView& window, QWidget* parent)
         "QScrollBar::add-page:vertical, QScrollBar::sub-page:vertical { background: transparent; }"));
     build();
 
-    connect(&m_window, &ContentView::draggingChanged, m_dropZone, &DropZoneRow::setDragging);
     connect(&m_manager, &ProjectManager::changed, this, [this](ProjectManager::Changes groups) {
         using C = ProjectManager::Change;
         if (groups & C::summary)
@@ -85,7 +82,7 @@ SidebarView::SidebarView(ContentView& window, QWidget* parent)
         if (groups & (C::filters | C::options))
             refreshToggles();
     });
-    connect(&m_window.facts(), &WindowFacts::updated, this, &SidebarView::refreshSweep);
+    connect(&m_services.facts, &WindowFacts::updated, this, &SidebarView::refreshSweep);
     refreshSummary();
     rebuildProjects();
     refreshRules();
@@ -166,7 +163,7 @@ void SidebarView::build() {
                                            Color::brandTextSecondary(), m_body);
     giveSymbol(rules, QStringLiteral("list.bullet.rectangle"), Color::brandTextSecondary());
     connect(rules, &QAbstractButton::clicked, this,
-            [this] { m_window.commands().post(CommandName::manageSequenceUsage); });
+            [this] { m_services.commands.post(Command::manageSequenceUsage); });
     m_layout->addWidget(inset(rules, 3, 3, m_body));
     m_ruleCounts = monoNote(m_body);
     m_layout->addWidget(m_ruleCounts);
@@ -212,7 +209,7 @@ void SidebarView::build() {
                                              Color::brandTextSecondary(), m_body);
     giveSymbol(folders, QStringLiteral("lock.shield"), Color::brandTextSecondary());
     connect(folders, &QAbstractButton::clicked, this,
-            [this] { m_window.commands().post(CommandName::manageProtectedFolders); });
+            [this] { m_services.commands.post(Command::manageProtectedFolders); });
     m_layout->addWidget(inset(folders, 3, 3, m_body));
     m_folderCount = monoNote(m_body);
     m_layout->addWidget(m_folderCount);
@@ -225,12 +222,11 @@ void SidebarView::build() {
     auto* move = new BrandSecondaryButton(QStringLiteral("Move Unused to Folder…"),
                                           Color::brandTextSecondary(), m_body);
     giveSymbol(move, QStringLiteral("folder.badge.plus"), Color::brandTextSecondary());
-    connect(move, &QAbstractButton::clicked, this, [this] { m_window.setShowingMovePanel(true); });
+    connect(move, &QAbstractButton::clicked, this, &SidebarView::chooseUnusedMoveFolder);
     auto* exportCsv =
         new BrandSecondaryButton(QStringLiteral("Export Unused to CSV"), Color::brandTextSecondary(), m_body);
     giveSymbol(exportCsv, QStringLiteral("square.and.arrow.up"), Color::brandTextSecondary());
-    connect(exportCsv, &QAbstractButton::clicked, this,
-            [this] { m_window.handleCommand(CommandName::exportUnusedCSV, {}); });
+    connect(exportCsv, &QAbstractButton::clicked, this, [this] { m_services.exportUnused(); });
     for (BrandButton* button : {static_cast<BrandButton*>(add), static_cast<BrandButton*>(move),
                                 static_cast<BrandButton*>(exportCsv)}) {
         m_sweep.append(button);
@@ -382,7 +378,7 @@ void SidebarView::refreshToggles() {
 }
 
 void SidebarView::refreshSweep() {
-    const auto& facts = m_window.facts().facts();
+    const auto& facts = m_services.facts.facts();
     m_sweep[0]->setEnabled(!facts.safeToStage.isEmpty());
     m_sweep[1]->setEnabled(!facts.safeToStage.isEmpty() && !m_unusedMoveRunning);
     m_sweep[2]->setEnabled(facts.hasExportableUnused);

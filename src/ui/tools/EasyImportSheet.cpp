@@ -2,7 +2,6 @@
 
 #include "analysis/ProjectManager.h"
 #include "platform/ByteCountText.h"
-#include "stores/SecurityScopedAccess.h"
 #include "ui/brand/SymbolIcons.h"
 #include "ui/common/ElidedLabel.h"
 #include "ui/common/FilePanel.h"
@@ -175,11 +174,8 @@ void EasyImportSheet::chooseFolder() {
     request.allowsMultipleSelection = false;
     request.message = QStringLiteral("Select a folder to scan for Premiere Pro projects");
     request.prompt = QStringLiteral("Scan");
-    const QList<QUrl> urls = m_panel.runOpenPanel(window(), request);
-    if (urls.isEmpty())
-        return;
-    (void)m_grants.grant(urls.first());
-    startScan(urls.first().toLocalFile());
+    chooseWithAccess(m_panel, m_grants, window(), request, this,
+                     [this](const GrantedChoice& choice) { startScan(choice.urls.first().toLocalFile()); });
 }
 
 void EasyImportSheet::startScan(const QString& folder) {

@@ -3,7 +3,6 @@
 #include "analysis/AfterEffectsLinking.h"
 #include "analysis/OfflineMediaSearch.h"
 #include "analysis/ProjectManager.h"
-#include "stores/SecurityScopedAccess.h"
 #include "ui/brand/SymbolIcons.h"
 #include "ui/common/FilePanel.h"
 #include "ui/tools/MatchRows.h"
@@ -465,11 +464,8 @@ void SearchOfflineFilesSheet::chooseFolder() {
     request.canChooseDirectories = true;
     request.message = QStringLiteral("Select a folder to search for offline files");
     request.prompt = QStringLiteral("Search");
-    const QList<QUrl> urls = m_panel.runOpenPanel(window(), request);
-    if (urls.isEmpty())
-        return;
-    (void)m_grants.grant(urls.first());
-    startScan(urls.first().toLocalFile());
+    chooseWithAccess(m_panel, m_grants, window(), request, this,
+                     [this](const GrantedChoice& choice) { startScan(choice.urls.first().toLocalFile()); });
 }
 
 void SearchOfflineFilesSheet::startScan(const QString& folder) {
