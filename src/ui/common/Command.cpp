@@ -1,49 +1,41 @@
 #include "ui/common/Command.h"
 
+#include <iterator>
+
 namespace tarnwick {
 
+namespace {
+// In the enumeration's order.
+constexpr const char* names[] = {
+    "showStats",
+    "openProjects",
+    "easyImport",
+    "importDaVinciCSV",
+    "viewAuditLog",
+    "searchOfflineFiles",
+    "refreshFileStatus",
+    "exportUnusedCSV",
+    "addAllUnused",
+    "moveUnusedToFolder",
+    "clearAllProjects",
+    "showWelcomeGuide",
+    "manageProtectedFolders",
+    "manageSequenceUsage",
+    "grantDriveAccess",
+    "proVideoFormatsRecommended",
+};
+constexpr int commandCount = int(Command::proVideoFormatsRecommended) + 1;
+static_assert(std::size(names) == size_t(commandCount), "one name per command");
+} // namespace
+
 QString text(Command command) {
-    switch (command) {
-    case Command::showStats:
-        return QStringLiteral("showStats");
-    case Command::openProjects:
-        return QStringLiteral("openProjects");
-    case Command::easyImport:
-        return QStringLiteral("easyImport");
-    case Command::importDaVinciCSV:
-        return QStringLiteral("importDaVinciCSV");
-    case Command::viewAuditLog:
-        return QStringLiteral("viewAuditLog");
-    case Command::searchOfflineFiles:
-        return QStringLiteral("searchOfflineFiles");
-    case Command::refreshFileStatus:
-        return QStringLiteral("refreshFileStatus");
-    case Command::exportUnusedCSV:
-        return QStringLiteral("exportUnusedCSV");
-    case Command::addAllUnused:
-        return QStringLiteral("addAllUnused");
-    case Command::moveUnusedToFolder:
-        return QStringLiteral("moveUnusedToFolder");
-    case Command::clearAllProjects:
-        return QStringLiteral("clearAllProjects");
-    case Command::showWelcomeGuide:
-        return QStringLiteral("showWelcomeGuide");
-    case Command::manageProtectedFolders:
-        return QStringLiteral("manageProtectedFolders");
-    case Command::manageSequenceUsage:
-        return QStringLiteral("manageSequenceUsage");
-    case Command::grantDriveAccess:
-        return QStringLiteral("grantDriveAccess");
-    case Command::proVideoFormatsRecommended:
-        return QStringLiteral("proVideoFormatsRecommended");
-    }
-    return {};
+    return QString::fromLatin1(names[int(command)]);
 }
 
 const QList<Command>& allCommands() {
     static const QList<Command> commands = [] {
         QList<Command> all;
-        for (int i = 0; i <= int(Command::proVideoFormatsRecommended); ++i)
+        for (int i = 0; i < commandCount; ++i)
             all.append(Command(i));
         return all;
     }();

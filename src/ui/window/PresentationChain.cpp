@@ -1,61 +1,43 @@
 #include "ui/window/PresentationChain.h"
 
+#include <iterator>
+
 namespace tarnwick {
 
+namespace {
+// In the enumeration's order: the alert's title or the sheet's view.
+constexpr const char* names[] = {
+    "busy",
+    "Delete Files",
+    "TrashFailureSheet",
+    "PermanentDeleteConfirmSheet",
+    "DeletionResultView",
+    "OperationResultView",
+    "folderImporter",
+    "AuditLogView",
+    "Offline Media Detected",
+    "Missing After Effects Projects",
+    "Preview These Natively?",
+    "DaVinci CSV Import",
+    "Import DaVinci CSV as Unused?",
+    "Grant Access to Your Media",
+    "Still Can’t Read That Drive",
+    "Move Files to Folder?",
+    "SearchOfflineFilesSheet",
+    "StatsView",
+    "ProtectedFoldersSheet",
+    "SequenceUsageSheet",
+    "TranscodeConfirmationSheet",
+    "EasyImportSheet",
+    "⚠️ Potentially Used Media",
+    "unusedFolderImporter",
+    "Move Unused Files to Folder?",
+};
+static_assert(std::size(names) == size_t(Presentation::unusedMoveConfirm) + 1, "one name per presentation");
+} // namespace
+
 QString text(Presentation presentation) {
-    switch (presentation) {
-    case Presentation::busyAlert:
-        return QStringLiteral("busy");
-    case Presentation::deleteFiles:
-        return QStringLiteral("Delete Files");
-    case Presentation::trashFailure:
-        return QStringLiteral("TrashFailureSheet");
-    case Presentation::permanentDelete:
-        return QStringLiteral("PermanentDeleteConfirmSheet");
-    case Presentation::deletionResult:
-        return QStringLiteral("DeletionResultView");
-    case Presentation::moveResult:
-        return QStringLiteral("OperationResultView");
-    case Presentation::binMoveFolder:
-        return QStringLiteral("folderImporter");
-    case Presentation::auditLog:
-        return QStringLiteral("AuditLogView");
-    case Presentation::offlineMedia:
-        return QStringLiteral("Offline Media Detected");
-    case Presentation::missingAEP:
-        return QStringLiteral("Missing After Effects Projects");
-    case Presentation::proVideoFormats:
-        return QStringLiteral("Preview These Natively?");
-    case Presentation::daVinciImportResult:
-        return QStringLiteral("DaVinci CSV Import");
-    case Presentation::daVinciImportConfirm:
-        return QStringLiteral("Import DaVinci CSV as Unused?");
-    case Presentation::grantAccess:
-        return QStringLiteral("Grant Access to Your Media");
-    case Presentation::grantAccessFailure:
-        return QStringLiteral("Still Can’t Read That Drive");
-    case Presentation::binMoveConfirm:
-        return QStringLiteral("Move Files to Folder?");
-    case Presentation::searchOffline:
-        return QStringLiteral("SearchOfflineFilesSheet");
-    case Presentation::stats:
-        return QStringLiteral("StatsView");
-    case Presentation::protectedFolders:
-        return QStringLiteral("ProtectedFoldersSheet");
-    case Presentation::sequenceUsage:
-        return QStringLiteral("SequenceUsageSheet");
-    case Presentation::transcodeConfirmation:
-        return QStringLiteral("TranscodeConfirmationSheet");
-    case Presentation::easyImport:
-        return QStringLiteral("EasyImportSheet");
-    case Presentation::deleteSafety:
-        return QStringLiteral("⚠️ Potentially Used Media");
-    case Presentation::unusedMoveFolder:
-        return QStringLiteral("unusedFolderImporter");
-    case Presentation::unusedMoveConfirm:
-        return QStringLiteral("Move Unused Files to Folder?");
-    }
-    return {};
+    return QString::fromUtf8(names[int(presentation)]);
 }
 
 void PresentationChain::request(Presentation which, Present present) {
