@@ -85,9 +85,8 @@ FileOpStatus removeTreeNoFollow(QByteArray native) {
     QString firstError;
     const int code = removeContents(fd, native, failures, firstError);
     if (code != 0) {
-        return FileOpStatus::failure(
-            code,
-            QStringLiteral("%1 item(s) could not be removed (first: %2)").arg(QString::number(failures), firstError));
+        return FileOpStatus::failure(code, QStringLiteral("%1 item(s) could not be removed (first: %2)")
+                                               .arg(QString::number(failures), firstError));
     }
     if (::rmdir(native.constData()) != 0)
         return fromErrno(errno);

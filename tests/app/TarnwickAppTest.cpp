@@ -8,7 +8,6 @@
 #include "support/UiTestHelpers.h"
 #include "ui/common/AlertDialog.h"
 #include "ui/common/CommandCenter.h"
-#include "ui/common/CommandNames.h"
 #include "ui/common/FilePanel.h"
 #include "ui/common/ReviewPrompt.h"
 
@@ -26,9 +25,13 @@ using namespace tarnwick;
 
 namespace {
 
+// Every panel is cancelled at once.
 class NoPanel : public FilePanel {
 public:
-    QList<QUrl> runOpenPanel(QWidget*, const OpenPanelRequest&) override { return {}; }
+    QDialog* open(QWidget*, const OpenPanelRequest&, Chosen chosen) override {
+        chosen({});
+        return nullptr;
+    }
 };
 
 struct Harness {
@@ -155,17 +158,15 @@ TEST(TarnwickApp, CommandsReachTheWindowsHandlers) {
     TarnwickApp app(h.options());
     app.launch();
     MainWindow* window = app.mainWindow();
-    EXPECT_EQ(window->subscribedCommands(), CommandName::all());
+    EXPECT_EQ(window->subscribedCommands(), allCommands());
     QList<QUrl> imported;
     int stats = 0;
-    window->setCommandHandler(CommandName::openProjects, [&](const QVariantMap& p) {
-        imported = p.value(CommandName::urlsKey).value<QList<QUrl>>();
-    });
-    window->setCommandHandler(CommandName::showStats, [&](const QVariantMap&) { ++stats; });
+    window->setCommandHandler(Command::openProjects,
+                              [&](const CommandPost& p) { imported = std::get<OpenProjects>(p).urls; });
+    window->setCommandHandler(Command::showStats, [&](const CommandPost&) { ++stats; });
     const QList<QUrl> urls{QUrl::fromLocalFile("/media/a.prproj")};
-    h.commands.post(CommandName::openProjects, {{CommandName::urlsKey, QVariant::fromValue(urls)}});
-    h.commands.post(CommandName::showStats);
-    h.commands.post(CommandName::clearAllProjects); // no handler yet: ignored
+    h.commands.post(OpenProjects{urls});
+    h.commands.post(Command::showStats);
     EXPECT_EQ(imported, urls);
     EXPECT_EQ(stats, 1);
 }

@@ -2,6 +2,7 @@
 
 #include "model/MediaFile.h"
 #include "model/ProjectFile.h"
+#include "ui/common/Command.h"
 
 #include <QApplication>
 #include <QList>
@@ -73,7 +74,7 @@ private:
 
     // The tool sheets, over some history (ScreenshotTourToolSheets.cpp).
     void seedHistory();
-    void openSheet(const QString& command, const QString& name);
+    void openSheet(Command command, const QString& name);
     void closeSheet();
     void statsSheet();
     void auditLogSheet();

@@ -3,8 +3,9 @@
 #include "app/tour/ScreenshotTour.h"
 
 #include "analysis/ProjectManager.h"
-#include "ui/common/CommandNames.h"
+#include "ui/common/Command.h"
 #include "ui/window/ContentView.h"
+#include "ui/window/WindowPresentations.h"
 
 namespace tarnwick {
 
@@ -25,8 +26,8 @@ QStringList madeUpErrors() {
 void ScreenshotTour::deleteAlert() {
     m_steps << act(
                    [this] {
-                       view().handleCommand(CommandName::addAllUnused, {});
-                       view().setShowingDeleteConfirmation(true);
+                       view().handleCommand(Command::addAllUnused);
+                       view().presentations().confirmMoveToTrash();
                    },
                    500)
             << shotAndClose(QStringLiteral("alert-delete-files"));
@@ -42,29 +43,30 @@ void ScreenshotTour::raisedSheet(const QString& name, Step raise) {
 
 void ScreenshotTour::permanentDeleteSheet() {
     raisedSheet(QStringLiteral("sheet-permanent-delete"),
-                [this] { view().setShowingPermanentDeleteSheet(true); });
+                [this] { view().presentations().showSheet(WindowSheet::permanentDelete); });
 }
 
 void ScreenshotTour::transcodeConfirmationSheet() {
     raisedSheet(QStringLiteral("sheet-transcode-confirmation"),
-                [this] { view().setShowingTranscodeConfirmation(true); });
+                [this] { view().presentations().showSheet(WindowSheet::transcodeConfirmation); });
 }
 
 void ScreenshotTour::deletionResultSheet() {
     raisedSheet(QStringLiteral("sheet-deletion-result"), [this] {
-        view().setDeletionResult(DeletionResult{12, 0, {}});
+        view().presentations().showDeletionResult(DeletionResult{12, 0, {}});
     });
 }
 
 void ScreenshotTour::moveResultWithErrors() {
     raisedSheet(QStringLiteral("sheet-move-result-errors"), [this] {
-        view().setMoveResult(BinMoveResult{12, 3, madeUpErrors().mid(0, 3)});
+        view().presentations().showMoveResult(BinMoveResult{12, 3, madeUpErrors().mid(0, 3)});
     });
 }
 
 void ScreenshotTour::trashFailureSheet() {
     raisedSheet(QStringLiteral("sheet-trash-failure"), [this] {
-        view().presentTrashFailure(4, manager().recycleBin().mid(0, 3), madeUpErrors().mid(0, 3));
+        view().presentations().showTrashFailure(
+            {4, manager().recycleBin().mid(0, 3), madeUpErrors().mid(0, 3)});
     });
 }
 

@@ -4,7 +4,7 @@
 #include "analysis/ProjectManager.h"
 #include "ui/sidebar/SidebarView.h"
 #include "ui/window/ContentView.h"
-#include "ui/window/PresentationChain.h"
+#include "ui/window/WindowPresentations.h"
 
 #include <QScrollBar>
 #include <QTimer>

@@ -4,7 +4,7 @@
 
 #include "analysis/ProjectManager.h"
 #include "ui/browser/StorageMapView.h"
-#include "ui/common/CommandNames.h"
+#include "ui/common/Command.h"
 #include "ui/tools/EasyImportSheet.h"
 #include "ui/window/ContentView.h"
 
@@ -148,7 +148,7 @@ void ScreenshotTour::protectedFolderRows() {
                            {QStringLiteral("/media/editor/Library/Music"),
                             QStringLiteral(
                                 "/media/editor/Shoot 2024 Harbour Promo/Client Deliverables/Masters")});
-                       view().handleCommand(CommandName::manageProtectedFolders, {});
+                       view().handleCommand(Command::manageProtectedFolders);
                    },
                    500)
             << [this] {
@@ -164,7 +164,7 @@ void ScreenshotTour::easyImportLongNames() {
     m_steps << [this] {
         m_scratch = std::make_unique<QTemporaryDir>();
         const QString scanned = writeLongNamedProjects(QDir(m_scratch->path()));
-        view().handleCommand(CommandName::easyImport, {});
+        view().handleCommand(Command::easyImport);
         after(500, [this, scanned] {
             if (auto* sheet = findSheet<EasyImportSheet>())
                 sheet->startScan(scanned);

@@ -4,7 +4,7 @@
 #include "analysis/ProjectManager.h"
 #include "stores/AuditLogManager.h"
 #include "stores/StatsManager.h"
-#include "ui/common/CommandNames.h"
+#include "ui/common/Command.h"
 #include "ui/tools/EasyImportSheet.h"
 #include "ui/tools/SearchOfflineFilesSheet.h"
 #include "ui/tools/StatsView.h"
@@ -86,8 +86,8 @@ void ScreenshotTour::seedHistory() {
         100);
 }
 
-void ScreenshotTour::openSheet(const QString& command, const QString& name) {
-    m_steps << act([this, command] { view().handleCommand(command, {}); }, 500) << [this, name] {
+void ScreenshotTour::openSheet(Command command, const QString& name) {
+    m_steps << act([this, command] { view().handleCommand(command); }, 500) << [this, name] {
         shoot(name);
         after(100, [this] { next(); });
     };
@@ -98,7 +98,7 @@ void ScreenshotTour::closeSheet() {
 }
 
 void ScreenshotTour::statsSheet() {
-    openSheet(CommandName::showStats, QStringLiteral("sheet-stats"));
+    openSheet(Command::showStats, QStringLiteral("sheet-stats"));
     m_steps << [this] {
         if (auto* sheet = findSheet<StatsView>())
             sheet->saveImage(QDir(m_outDir).filePath(QStringLiteral("sheet-stats-share-card.png")));
@@ -108,12 +108,12 @@ void ScreenshotTour::statsSheet() {
 }
 
 void ScreenshotTour::auditLogSheet() {
-    openSheet(CommandName::viewAuditLog, QStringLiteral("sheet-audit-log"));
+    openSheet(Command::viewAuditLog, QStringLiteral("sheet-audit-log"));
     closeSheet();
 }
 
 void ScreenshotTour::searchOfflineSheet() {
-    openSheet(CommandName::searchOfflineFiles, QStringLiteral("sheet-search-offline"));
+    openSheet(Command::searchOfflineFiles, QStringLiteral("sheet-search-offline"));
     m_steps << act(
                    [this] {
                        m_scratch = std::make_unique<QTemporaryDir>();
@@ -133,17 +133,17 @@ void ScreenshotTour::searchOfflineSheet() {
 }
 
 void ScreenshotTour::protectedFoldersSheet() {
-    openSheet(CommandName::manageProtectedFolders, QStringLiteral("sheet-protected-folders"));
+    openSheet(Command::manageProtectedFolders, QStringLiteral("sheet-protected-folders"));
     closeSheet();
 }
 
 void ScreenshotTour::sequenceUsageSheet() {
-    openSheet(CommandName::manageSequenceUsage, QStringLiteral("sheet-sequence-usage"));
+    openSheet(Command::manageSequenceUsage, QStringLiteral("sheet-sequence-usage"));
     closeSheet();
 }
 
 void ScreenshotTour::easyImportSheet() {
-    openSheet(CommandName::easyImport, QStringLiteral("sheet-easy-import"));
+    openSheet(Command::easyImport, QStringLiteral("sheet-easy-import"));
     if (!m_projects.isEmpty()) {
         m_steps << act(
                        [this] {

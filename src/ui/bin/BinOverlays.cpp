@@ -4,7 +4,7 @@
 #include "platform/ByteCountText.h"
 #include "ui/brand/BrandPalette.h"
 #include "ui/common/Labels.h"
-#include "ui/window/ContentView.h"
+#include "ui/window/CleanupOperations.h"
 
 #include <QHBoxLayout>
 #include <QLabel>
@@ -94,8 +94,8 @@ QHBoxLayout* counterRow(const QList<QLayout*>& columns, QWidget* owner) {
 
 // ---- Move -------------------------------------------------------------------------------------
 
-MoveProgressOverlay::MoveProgressOverlay(ContentView& window, QWidget* parent)
-    : ModalCard(parent), m_window(window) {
+MoveProgressOverlay::MoveProgressOverlay(ProjectManager& manager, QWidget* parent)
+    : ModalCard(parent), m_manager(manager) {
     QVBoxLayout* card = cardLayout();
     addProgressHead(this, card, QStringLiteral("folder.badge.gearshape"), Color::darkSystemBlue(),
                     QStringLiteral("Moving Files..."), m_file, m_bar);
@@ -111,14 +111,13 @@ MoveProgressOverlay::MoveProgressOverlay(ContentView& window, QWidget* parent)
     m_cancel->setMinimumWidth(90);
     m_cancel->setMinimumHeight(32);
     card->addWidget(m_cancel, 0, Qt::AlignHCenter);
-    connect(m_cancel, &QPushButton::clicked, this,
-            [this] { m_window.manager().setCancelMoveRequested(true); });
-    connect(&m_window.manager(), &ProjectManager::moveProgressChanged, this, &MoveProgressOverlay::refresh);
+    connect(m_cancel, &QPushButton::clicked, this, [this] { m_manager.setCancelMoveRequested(true); });
+    connect(&m_manager, &ProjectManager::moveProgressChanged, this, &MoveProgressOverlay::refresh);
     refresh();
 }
 
 void MoveProgressOverlay::refresh() {
-    const ProjectManager& pm = m_window.manager();
+    const ProjectManager& pm = m_manager;
     setElided(m_file, pm.moveCurrentFile());
     m_bar->setValue(int(std::clamp(pm.moveProgressFraction(), 0.0, 1.0) * 1000));
     m_files->setText(BinTexts::filesCounter(pm.moveFilesCompleted(), pm.moveTotalFiles()));
@@ -132,8 +131,9 @@ void MoveProgressOverlay::refresh() {
 
 // ---- Transcode progress -----------------------------------------------------------------------
 
-TranscodeProgressOverlay::TranscodeProgressOverlay(ContentView& window, QWidget* parent)
-    : ModalCard(parent), m_window(window) {
+TranscodeProgressOverlay::TranscodeProgressOverlay(ProjectManager& manager, CleanupOperations& operations,
+                                                   QWidget* parent)
+    : ModalCard(parent), m_manager(manager), m_operations(operations) {
     QVBoxLayout* card = cardLayout();
     addProgressHead(this, card, QStringLiteral("film.stack"), Color::darkSystemIndigo(),
                     QStringLiteral("Transcoding Files..."), m_file, m_bar);
@@ -146,15 +146,13 @@ TranscodeProgressOverlay::TranscodeProgressOverlay(ContentView& window, QWidget*
     m_cancel = new QPushButton(QStringLiteral("Cancel"), this);
     m_cancel->setMinimumWidth(90);
     card->addWidget(m_cancel, 0, Qt::AlignHCenter);
-    connect(m_cancel, &QPushButton::clicked, this,
-            [this] { m_window.operations().cancelTranscode(m_window.manager()); });
-    connect(&m_window.manager(), &ProjectManager::transcodeProgressChanged, this,
-            &TranscodeProgressOverlay::refresh);
+    connect(m_cancel, &QPushButton::clicked, this, [this] { m_operations.cancelTranscode(m_manager); });
+    connect(&m_manager, &ProjectManager::transcodeProgressChanged, this, &TranscodeProgressOverlay::refresh);
     refresh();
 }
 
 void TranscodeProgressOverlay::refresh() {
-    const ProjectManager& pm = m_window.manager();
+    const ProjectManager& pm = m_manager;
     setElided(m_file, pm.transcodeCurrentFile());
     m_bar->setValue(int(std::clamp(pm.transcodeProgressFraction(), 0.0, 1.0) * 1000));
     m_files->setText(BinTexts::filesCounter(pm.transcodeFilesCompleted(), pm.transcodeTotalFiles()));

@@ -2,14 +2,14 @@
 
 #include "analysis/ProjectManager.h"
 #include "platform/ByteCountText.h"
-#include "stores/SecurityScopedAccess.h"
 #include "ui/bin/BinWidgets.h"
 #include "ui/brand/BrandPalette.h"
 #include "ui/brand/SymbolIcons.h"
 #include "ui/common/AlertDialog.h"
 #include "ui/common/FilePanel.h"
 #include "ui/common/Labels.h"
-#include "ui/window/ContentView.h"
+#include "ui/window/CleanupOperations.h"
+#include "ui/window/WindowPresentations.h"
 
 #include <QEvent>
 #include <QHBoxLayout>
@@ -68,15 +68,15 @@ void closeSheet(QWidget* content) {
         content->window()->close();
 }
 
-// Empties the bin for good; the result goes to the window, which is the context so that it
-// arrives even if the sheet went first; then the sheet's chain ends and the sheet closes.
-void permanentlyDeleteFrom(ContentView& window, QWidget* sheet, ChainGuard* guard) {
+// Empties the bin for good; the result goes to the window's presentations, which are the context so
+// that it arrives even if the sheet went first; then the sheet's chain ends and the sheet closes.
+void permanentlyDeleteFrom(const BinSheetServices& services, QWidget* sheet, ChainGuard* guard) {
     QPointer<QWidget> self(sheet);
     QPointer<ChainGuard> chain(guard);
-    QPointer<ContentView> target(&window);
-    QCoro::connect(window.operations().permanentlyDelete(window.manager()), &window,
-                   [self, chain, target](CleanupOperations::TrashResult r) {
-                       target->setDeletionResult(DeletionResult{r.trashed, r.failed, r.errors});
+    WindowPresentations* presentations = &services.presentations;
+    QCoro::connect(services.operations.permanentlyDelete(services.manager), presentations,
+                   [self, chain, presentations](CleanupOperations::TrashResult r) {
+                       presentations->showDeletionResult({r.trashed, r.failed, r.errors});
                        if (self && chain) {
                            chain->end();
                            closeSheet(self);
@@ -186,8 +186,8 @@ ResultSheet::ResultSheet(const QString& title, int done, int failed, const QStri
 
 // ---- PermanentDeleteConfirmSheet --------------------------------------------------------------
 
-PermanentDeleteConfirmSheet::PermanentDeleteConfirmSheet(ContentView& window, QWidget* parent)
-    : QWidget(parent), m_window(window), m_guard(new ChainGuard(this)) {
+PermanentDeleteConfirmSheet::PermanentDeleteConfirmSheet(BinSheetServices services, QWidget* parent)
+    : QWidget(parent), m_services(services), m_guard(new ChainGuard(this)) {
     setMinimumWidth(400);
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(24, 24, 24, 24);
@@ -233,7 +233,7 @@ PermanentDeleteConfirmSheet::PermanentDeleteConfirmSheet(ContentView& window, QW
             startDeletion();
     });
     connect(m_field, &QLineEdit::textChanged, this, &PermanentDeleteConfirmSheet::refresh);
-    connect(&m_window.manager(), &ProjectManager::changed, this, [this](ProjectManager::Changes groups) {
+    connect(&m_services.manager, &ProjectManager::changed, this, [this](ProjectManager::Changes groups) {
         if (groups & (ProjectManager::Change::recycleBin | ProjectManager::Change::summary))
             refresh();
     });
@@ -246,7 +246,7 @@ void PermanentDeleteConfirmSheet::showEvent(QShowEvent* event) {
 }
 
 void PermanentDeleteConfirmSheet::refresh() {
-    const ProjectManager& pm = m_window.manager();
+    const ProjectManager& pm = m_services.manager;
     m_message->setText(BinTexts::permanentDeleteMessage(pm.recycleBin().size(), pm.summary().recycleBinSize));
     if (!m_guard->isRunning())
         m_delete->setEnabled(BinTexts::isDeleteConfirmed(m_field->text()));
@@ -255,25 +255,26 @@ void PermanentDeleteConfirmSheet::refresh() {
 void PermanentDeleteConfirmSheet::startDeletion() {
     if (!BinTexts::isDeleteConfirmed(m_field->text()) || !m_guard->begin({m_delete, m_field, m_cancel}))
         return;
-    permanentlyDeleteFrom(m_window, this, m_guard);
+    permanentlyDeleteFrom(m_services, this, m_guard);
 }
 
 // ---- TrashFailureSheet ------------------------------------------------------------------------
 
-TrashFailureSheet::TrashFailureSheet(ContentView& window, QWidget* parent)
-    : QWidget(parent), m_window(window), m_guard(new ChainGuard(this)) {
+TrashFailureSheet::TrashFailureSheet(BinSheetServices services, FilePanel& panel,
+                                     SecurityScopedAccess& grants, const TrashFailure& failure,
+                                     QWidget* parent)
+    : QWidget(parent), m_services(services), m_panel(panel), m_grants(grants), m_guard(new ChainGuard(this)) {
     setMinimumWidth(450);
     setMaximumWidth(500);
-    const QList<RecycleBinItem> failed = m_window.trashFailedItems();
-    const QStringList errors = m_window.trashFailureErrors();
+    const QList<RecycleBinItem>& failed = failure.failedItems;
+    const QStringList& errors = failure.errors;
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(24, 24, 24, 24);
     layout->setSpacing(16);
     layout->addWidget(
         symbolLabel(QStringLiteral("exclamationmark.triangle.fill"), Color::darkSystemOrange(), 48, this));
     layout->addWidget(textLabel(QStringLiteral("Move to Trash Failed"), 1, true, this));
-    m_summary =
-        textLabel(BinTexts::trashFailureSummary(m_window.trashSuccessCount(), failed.size()), 0, false, this);
+    m_summary = textLabel(BinTexts::trashFailureSummary(failure.trashed, failed.size()), 0, false, this);
     setTextColor(m_summary, Color::secondaryLabel());
     layout->addWidget(m_summary);
     auto* hint = textLabel(
@@ -357,15 +358,16 @@ void TrashFailureSheet::chooseFolder() {
     request.canChooseFiles = false;
     request.canChooseDirectories = true;
     request.message = QStringLiteral("Choose a folder for the files that could not be trashed");
-    const QList<QUrl> urls = m_window.filePanel().runOpenPanel(window(), request);
-    if (urls.isEmpty())
-        return;
-    (void)m_window.grants().grant(urls.first());
-    m_pendingFolder = urls.first();
+    chooseWithAccess(m_panel, m_grants, window(), request, this,
+                     [this](const GrantedChoice& choice) { confirmMove(choice.urls.first()); });
+}
+
+void TrashFailureSheet::confirmMove(const QUrl& folder) {
+    m_pendingFolder = folder;
     QPointer<TrashFailureSheet> self(this);
     AlertDialog::present(
         window(), QStringLiteral("Move Files to Folder?"),
-        BinTexts::moveToFolderConfirm(m_window.manager().recycleBin().size(), urls.first().toLocalFile()),
+        BinTexts::moveToFolderConfirm(m_services.manager.recycleBin().size(), folder.toLocalFile()),
         {{QStringLiteral("Cancel"), AlertButton::Role::cancel,
           [self] {
               if (self)
@@ -381,10 +383,10 @@ void TrashFailureSheet::moveToPendingFolder() {
     if (!m_pendingFolder || !m_guard->begin({m_move, m_delete, m_keep}))
         return;
     QPointer<TrashFailureSheet> self(this);
-    QPointer<ContentView> window(&m_window);
-    QCoro::connect(m_window.operations().moveRecycleBinToFolder(m_window.manager(), *m_pendingFolder),
-                   &m_window, [self, window](CleanupOperations::MoveResult r) {
-                       window->setMoveResult(BinMoveResult{r.moved, r.failed, r.errors});
+    WindowPresentations* presentations = &m_services.presentations;
+    QCoro::connect(m_services.operations.moveRecycleBinToFolder(m_services.manager, *m_pendingFolder),
+                   presentations, [self, presentations](CleanupOperations::MoveResult r) {
+                       presentations->showMoveResult({r.moved, r.failed, r.errors});
                        if (self) {
                            self->m_pendingFolder.reset();
                            self->m_guard->end();
@@ -396,13 +398,14 @@ void TrashFailureSheet::moveToPendingFolder() {
 void TrashFailureSheet::deleteNow() {
     if (!m_guard->begin({m_move, m_delete, m_keep}))
         return;
-    permanentlyDeleteFrom(m_window, this, m_guard);
+    permanentlyDeleteFrom(m_services, this, m_guard);
 }
 
 // ---- TranscodeConfirmationSheet ---------------------------------------------------------------
 
-TranscodeConfirmationSheet::TranscodeConfirmationSheet(ContentView& window, QWidget* parent)
-    : QWidget(parent), m_window(window) {
+TranscodeConfirmationSheet::TranscodeConfirmationSheet(ProjectManager& manager, CleanupOperations& operations,
+                                                       QWidget* parent)
+    : QWidget(parent), m_manager(manager), m_operations(operations) {
     setMinimumWidth(450);
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(24, 24, 24, 24);
@@ -500,7 +503,7 @@ TranscodeConfirmationSheet::TranscodeConfirmationSheet(ContentView& window, QWid
 
     connect(m_cancel, &QPushButton::clicked, this, [this] { closeSheet(this); });
     connect(m_confirm, &QPushButton::clicked, this, &TranscodeConfirmationSheet::confirm);
-    connect(&m_window.manager(), &ProjectManager::changed, this, [this](ProjectManager::Changes groups) {
+    connect(&m_manager, &ProjectManager::changed, this, [this](ProjectManager::Changes groups) {
         if (groups & ProjectManager::Change::recycleBin)
             refresh();
     });
@@ -514,7 +517,7 @@ TranscodeConfirmationSheet::~TranscodeConfirmationSheet() {
 }
 
 void TranscodeConfirmationSheet::checkFFmpeg() {
-    CleanupOperations* ops = &m_window.operations();
+    CleanupOperations* ops = &m_operations;
     m_check = QtConcurrent::run([ops] { return ops->locateFFmpeg(); });
     m_check.then(this, [this](const std::optional<QString>& path) {
         m_hasFFmpeg = path.has_value();
@@ -523,7 +526,7 @@ void TranscodeConfirmationSheet::checkFFmpeg() {
 }
 
 void TranscodeConfirmationSheet::refresh() {
-    m_plan = BinTexts::TranscodePlan::of(m_window.manager().recycleBin());
+    m_plan = BinTexts::TranscodePlan::of(m_manager.recycleBin());
     m_description->setText(m_plan.description());
     // A wrapped label centred in its row would otherwise get a single line's height.
     m_description->setMinimumHeight(m_description->heightForWidth(400));
@@ -554,10 +557,12 @@ void TranscodeConfirmationSheet::confirm() {
         return;
     m_confirmed = true;
     m_confirm->setEnabled(false);
-    ContentView& window = m_window;
+    ProjectManager& manager = m_manager;
+    CleanupOperations& operations = m_operations;
     closeSheet(this);
-    // The run reports through the manager's transcode fields, which the overlays show.
-    QCoro::connect(window.operations().transcodeAndReplace(window.manager()), &window, [] {});
+    // The run reports through the manager's transcode fields, which the overlays show; the manager
+    // outlives the sheet.
+    QCoro::connect(operations.transcodeAndReplace(manager), &manager, [] {});
 }
 
 } // namespace tarnwick

@@ -9,7 +9,6 @@
 #include "ui/brand/BrandPalette.h"
 #include "ui/brand/SymbolIcons.h"
 #include "ui/common/Labels.h"
-#include "ui/window/ContentView.h"
 #include "ui/window/EmptyStateView.h"
 
 #include <QFileInfo>
@@ -100,7 +99,9 @@ QSize RecycleBinRowDelegate::sizeHint(const QStyleOptionViewItem& option, const 
 
 // ---- Pane -------------------------------------------------------------------------------------
 
-RecycleBinView::RecycleBinView(ContentView& window, QWidget* parent) : QWidget(parent), m_window(window) {
+RecycleBinView::RecycleBinView(ProjectManager& manager, QSet<QUuid>& selection, Actions raise,
+                               QWidget* parent)
+    : QWidget(parent), m_manager(manager), m_selection(selection) {
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);
@@ -153,10 +154,9 @@ RecycleBinView::RecycleBinView(ContentView& window, QWidget* parent) : QWidget(p
     connect(m_list->selectionModel(), &QItemSelectionModel::selectionChanged, this, [this] {
         if (m_refreshing)
             return;
-        QSet<QUuid>& selection = m_window.selectedRecycleBinItems();
-        selection.clear();
+        m_selection.clear();
         for (const QModelIndex& index : m_list->selectionModel()->selectedIndexes())
-            selection.insert(index.data(RecycleBinModel::itemIdRole).toUuid());
+            m_selection.insert(index.data(RecycleBinModel::itemIdRole).toUuid());
     });
     m_content->addWidget(m_list);
     layout->addWidget(m_content, 1);
@@ -179,15 +179,15 @@ RecycleBinView::RecycleBinView(ContentView& window, QWidget* parent) : QWidget(p
     };
     const QList<Action> actions{
         {QStringLiteral("Restore All"), QStringLiteral("arrow.uturn.backward"), Color::brandAccent(), false,
-         [this] { (void)RecycleBin(m_window.manager()).restoreAllFromRecycleBin(); }},
+         [this] { (void)RecycleBin(m_manager).restoreAllFromRecycleBin(); }},
         {QStringLiteral("Move to Trash"), QStringLiteral("trash"), Color::brandAmber(), true,
-         [this] { m_window.setShowingDeleteConfirmation(true); }},
+         raise.moveToTrash},
         {QStringLiteral("Move to Folder..."), QStringLiteral("folder.badge.plus"), Color::brandCyan(), false,
-         [this] { m_window.setShowingRecycleBinMovePanel(true); }},
+         raise.moveToFolder},
         {QStringLiteral("Delete Permanently"), QStringLiteral("trash.slash"), Color::brandRed(), false,
-         [this] { m_window.setShowingPermanentDeleteSheet(true); }},
+         raise.deletePermanently},
         {QStringLiteral("Transcode & Replace"), QStringLiteral("arrow.trianglehead.swap"),
-         Color::brandAccentDeep(), false, [this] { m_window.setShowingTranscodeConfirmation(true); }},
+         Color::brandAccentDeep(), false, raise.transcode},
     };
     for (int i = 0; i < actions.size(); ++i) {
         const Action& action = actions.at(i);
@@ -201,8 +201,7 @@ RecycleBinView::RecycleBinView(ContentView& window, QWidget* parent) : QWidget(p
     }
     layout->addWidget(footer);
 
-    ProjectManager& pm = m_window.manager();
-    connect(&pm, &ProjectManager::changed, this, [this](ProjectManager::Changes groups) {
+    connect(&m_manager, &ProjectManager::changed, this, [this](ProjectManager::Changes groups) {
         if (groups & (ProjectManager::Change::recycleBin | ProjectManager::Change::summary))
             refresh();
     });
@@ -214,7 +213,7 @@ bool RecycleBinView::showsEmptyState() const {
 }
 
 void RecycleBinView::refresh() {
-    ProjectManager& pm = m_window.manager();
+    const ProjectManager& pm = m_manager;
     const bool empty = pm.recycleBin().isEmpty();
     m_total->setText(formatFileByteCount(pm.summary().recycleBinSize));
     setTextColor(m_total, empty ? Color::brandTextTertiary() : Color::brandAmber());
@@ -227,7 +226,7 @@ void RecycleBinView::refresh() {
     m_refreshing = true;
     m_model->setItems(pm.recycleBin());
     // The window's selection survives a rebuild; identifiers no longer staged match no row.
-    const QSet<QUuid>& selected = m_window.selectedRecycleBinItems();
+    const QSet<QUuid>& selected = m_selection;
     QItemSelection selection;
     for (int row = 0; row < m_model->rowCount(); ++row) {
         if (selected.contains(m_model->items().at(row).id))
@@ -239,21 +238,20 @@ void RecycleBinView::refresh() {
 
 void RecycleBinView::restoreItems(const QSet<QUuid>& ids) {
     QList<RecycleBinItem> chosen;
-    for (const RecycleBinItem& item : m_window.manager().recycleBin()) {
+    for (const RecycleBinItem& item : m_manager.recycleBin()) {
         if (ids.contains(item.id))
             chosen.append(item);
     }
     // The selection goes once the items really left the bin (a restore may wait for a running
     // operation).
-    (void)RecycleBin(m_window.manager())
-        .removeFromRecycleBin(chosen, [self = QPointer<RecycleBinView>(this)] {
-            if (!self)
-                return;
-            self->m_window.selectedRecycleBinItems().clear();
-            self->m_refreshing = true;
-            self->m_list->clearSelection();
-            self->m_refreshing = false;
-        });
+    (void)RecycleBin(m_manager).removeFromRecycleBin(chosen, [self = QPointer<RecycleBinView>(this)] {
+        if (!self)
+            return;
+        self->m_selection.clear();
+        self->m_refreshing = true;
+        self->m_list->clearSelection();
+        self->m_refreshing = false;
+    });
 }
 
 QSet<QUuid> RecycleBinView::menuItemsAt(const QPoint& pos) const {

@@ -2,9 +2,7 @@
 
 #include "platform/AppLog.h"
 #include "platform/SoftwareUpdater.h"
-#include "stores/SecurityScopedAccess.h"
 #include "ui/common/CommandCenter.h"
-#include "ui/common/CommandNames.h"
 #include "ui/common/FilePanel.h"
 #include "ui/common/MenuModel.h"
 #include "ui/common/SupportMail.h"
@@ -20,7 +18,8 @@ void AppCommands::run(const MenuEntry& item, QWidget* window) {
     case Kind::separator:
         return;
     case Kind::postCommand:
-        postCommandNotification(item.command);
+        if (item.command)
+            postCommandNotification(*item.command);
         return;
     case Kind::openProjectsPanel:
         openProjectsPanel(window);
@@ -47,8 +46,8 @@ void AppCommands::run(const MenuEntry& item, QWidget* window) {
     }
 }
 
-void AppCommands::postCommandNotification(const QString& name) {
-    m_services.commands.post(name);
+void AppCommands::postCommandNotification(Command command) {
+    m_services.commands.post(command);
 }
 
 void AppCommands::openProjectsPanel(QWidget* window) {
@@ -56,24 +55,20 @@ void AppCommands::openProjectsPanel(QWidget* window) {
     request.allowsMultipleSelection = true;
     request.nameFilters = {QStringLiteral("Premiere Pro Projects (*.prproj)")};
     request.message = QStringLiteral("Select Premiere Pro project files to analyze");
-    const QList<QUrl> urls = m_services.filePanel.runOpenPanel(window, request);
-    if (urls.isEmpty())
-        return;
     // Ungranted files still go to the import; the store logs why they failed.
-    m_services.grants.grant(urls);
-    m_services.commands.post(CommandName::openProjects, {{CommandName::urlsKey, QVariant::fromValue(urls)}});
+    chooseWithAccess(
+        m_services.filePanel, m_services.grants, window, request, this,
+        [this](const GrantedChoice& choice) { m_services.commands.post(OpenProjects{choice.urls}); });
 }
 
 void AppCommands::importDaVinciCSVPanel(QWidget* window) {
     OpenPanelRequest request;
     request.nameFilters = {QStringLiteral("Comma-Separated Values (*.csv)")};
     request.message = QStringLiteral("Select a DaVinci Resolve metadata CSV (unused clips, Usage = 0)");
-    const QList<QUrl> urls = m_services.filePanel.runOpenPanel(window, request);
-    if (urls.isEmpty() || urls.first().isEmpty())
-        return;
-    const QUrl url = urls.first();
-    m_services.grants.grant(url);
-    m_services.commands.post(CommandName::importDaVinciCSV, {{CommandName::urlKey, url}});
+    chooseWithAccess(m_services.filePanel, m_services.grants, window, request, this,
+                     [this](const GrantedChoice& choice) {
+                         m_services.commands.post(ImportDaVinciCSV{choice.urls.first()});
+                     });
 }
 
 void AppCommands::openSupportMail() {

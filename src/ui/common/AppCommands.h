@@ -1,5 +1,6 @@
 #pragma once
 
+#include "ui/common/Command.h"
 #include "ui/common/UrlOpener.h"
 
 #include <QObject>
@@ -15,7 +16,8 @@ class SoftwareUpdater;
 struct MenuEntry;
 
 // What the menu items do. Plain commands only post; the two panels grant access to what the
-// user chose before posting; "Get Support" hands a prepared mail to the desktop.
+// user chose before posting (the panels open with open(), the post follows when they close);
+// "Get Support" hands a prepared mail to the desktop.
 class AppCommands : public QObject {
     Q_OBJECT
 public:
@@ -32,7 +34,7 @@ public:
     // Runs one menu item; `window` parents panels and dialogs.
     void run(const MenuEntry& item, QWidget* window);
 
-    void postCommandNotification(const QString& name);
+    void postCommandNotification(Command command);
     void openProjectsPanel(QWidget* window);
     void importDaVinciCSVPanel(QWidget* window);
     void openSupportMail();

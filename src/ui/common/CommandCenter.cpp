@@ -1,12 +1,10 @@
 #include "ui/common/CommandCenter.h"
 
 #include "platform/AppLog.h"
-#include "ui/common/CommandNames.h"
 
 #include <QCoreApplication>
 #include <QPointer>
 #include <QThread>
-#include <QUrl>
 
 namespace tarnwick {
 
@@ -33,62 +31,59 @@ CommandCenter& CommandCenter::shared() {
 
 namespace {
 
-bool isUrlList(const QVariant& value) {
-    if (value.metaType() != QMetaType::fromType<QList<QUrl>>())
-        return false;
-    const auto urls = value.value<QList<QUrl>>();
-    return std::all_of(urls.begin(), urls.end(), [](const QUrl& u) { return u.isValid() && !u.isEmpty(); });
-}
-
-bool isUrl(const QVariant& value) {
-    return value.metaType() == QMetaType::fromType<QUrl>() && value.toUrl().isValid() &&
-           !value.toUrl().isEmpty();
+bool isUsable(const QUrl& url) {
+    return url.isValid() && !url.isEmpty();
 }
 
 } // namespace
 
-bool CommandCenter::isValidPost(const QString& name, const QVariantMap& payload) {
-    if (!CommandName::all().contains(name))
-        return false;
-    if (name == CommandName::openProjects)
-        return payload.size() == 1 && isUrlList(payload.value(CommandName::urlsKey));
-    if (name == CommandName::importDaVinciCSV)
-        return payload.size() == 1 && isUrl(payload.value(CommandName::urlKey));
-    return payload.isEmpty();
+bool CommandCenter::isValidPost(const CommandPost& post) {
+    struct Visitor {
+        // A URL command posted as a bare command has nothing to work on.
+        bool operator()(Command command) const {
+            return command != Command::openProjects && command != Command::importDaVinciCSV;
+        }
+        bool operator()(const OpenProjects& open) const {
+            return std::all_of(open.urls.begin(), open.urls.end(), isUsable);
+        }
+        bool operator()(const ImportDaVinciCSV& csv) const { return isUsable(csv.url); }
+    };
+    return std::visit(Visitor{}, post);
 }
 
-bool CommandCenter::post(const QString& name, const QVariantMap& payload) {
-    if (!isValidPost(name, payload)) {
-        AppLog::error(QStringLiteral("Refused command \"%1\" with an unexpected payload").arg(name));
+bool CommandCenter::post(const CommandPost& post) {
+    if (!isValidPost(post)) {
+        AppLog::error(
+            QStringLiteral("Refused command \"%1\" with an unexpected payload").arg(text(commandOf(post))));
         return false;
     }
     if (QThread::currentThread() == thread()) {
-        deliver(name, payload);
+        deliver(post);
     } else {
         QMetaObject::invokeMethod(
-            this, [this, name, payload] { deliver(name, payload); }, Qt::QueuedConnection);
+            this, [this, post] { deliver(post); }, Qt::QueuedConnection);
     }
     return true;
 }
 
-void CommandCenter::subscribe(const QString& name, QObject* context, Handler handler) {
-    auto& list = m_subscriptions[name];
-    list.push_back(std::make_shared<Subscription>(Subscription{context, std::move(handler)}));
+void CommandCenter::subscribe(Command command, QObject* context, Handler handler) {
+    m_subscriptions[command].push_back(
+        std::make_shared<Subscription>(Subscription{context, std::move(handler)}));
 }
 
-void CommandCenter::deliver(const QString& name, const QVariantMap& payload) {
-    auto it = m_subscriptions.find(name);
+void CommandCenter::deliver(const CommandPost& post) {
+    auto it = m_subscriptions.find(commandOf(post));
     if (it != m_subscriptions.end()) {
-        auto& list = it.value();
+        auto& list = it->second;
         std::erase_if(list, [](const auto& s) { return s->context.isNull(); });
         // A handler may subscribe further; run over a copy.
         const auto current = list;
         for (const auto& s : current) {
             if (!s->context.isNull())
-                s->handler(payload);
+                s->handler(post);
         }
     }
-    Q_EMIT posted(name, payload);
+    Q_EMIT posted(post);
 }
 
 } // namespace tarnwick

@@ -1,7 +1,10 @@
 #include "ui/common/FilePanel.h"
 
+#include "stores/SecurityScopedAccess.h"
+
 #include <QFileDialog>
 #include <QHeaderView>
+#include <QPointer>
 #include <QTreeView>
 
 namespace tarnwick {
@@ -10,8 +13,25 @@ namespace {
 
 class SystemFilePanel : public FilePanel {
 public:
-    QList<QUrl> runOpenPanel(QWidget* parent, const OpenPanelRequest& request) override {
-        QFileDialog dialog(parent, request.message);
+    QDialog* open(QWidget* parent, const OpenPanelRequest& request, Chosen chosen) override {
+        auto* dialog = new QFileDialog(parent, request.message);
+        dialog->setAttribute(Qt::WA_DeleteOnClose);
+        configure(*dialog, request);
+        QObject::connect(dialog, &QDialog::finished, dialog,
+                         [dialog, chosen = std::move(chosen)](int result) {
+                             chosen(result == QDialog::Accepted ? dialog->selectedUrls() : QList<QUrl>{});
+                         });
+        if (parent) {
+            dialog->open();
+        } else {
+            dialog->setWindowModality(Qt::ApplicationModal);
+            dialog->show();
+        }
+        return dialog;
+    }
+
+private:
+    static void configure(QFileDialog& dialog, const OpenPanelRequest& request) {
         dialog.setAcceptMode(QFileDialog::AcceptOpen);
         if (request.canChooseDirectories && !request.canChooseFiles) {
             dialog.setFileMode(QFileDialog::Directory);
@@ -43,12 +63,6 @@ public:
                 header->setSectionResizeMode(column, QHeaderView::ResizeToContents);
             header->setSectionResizeMode(0, QHeaderView::Stretch);
         }
-        if (dialog.exec() != QDialog::Accepted)
-            return {};
-        auto urls = dialog.selectedUrls();
-        if (!request.allowsMultipleSelection && urls.size() > 1)
-            urls = urls.mid(0, 1);
-        return urls;
     }
 };
 
@@ -57,6 +71,22 @@ public:
 FilePanel& FilePanel::system() {
     static SystemFilePanel panel;
     return panel;
+}
+
+QDialog* chooseWithAccess(FilePanel& panel, SecurityScopedAccess& grants, QWidget* parent,
+                          const OpenPanelRequest& request, QObject* context,
+                          std::function<void(const GrantedChoice& choice)> chosen) {
+    const bool several = request.allowsMultipleSelection;
+    return panel.open(parent, request,
+                      [&grants, several, guard = QPointer<QObject>(context),
+                       chosen = std::move(chosen)](const QList<QUrl>& urls) {
+                          if (!guard || urls.isEmpty() || urls.first().isEmpty())
+                              return;
+                          GrantedChoice choice;
+                          choice.urls = several ? urls : urls.mid(0, 1);
+                          choice.refused = grants.grant(choice.urls);
+                          chosen(choice);
+                      });
 }
 
 } // namespace tarnwick

@@ -1,7 +1,5 @@
 #include "ui/common/MenuModel.h"
 
-#include "ui/common/CommandNames.h"
-
 namespace tarnwick {
 
 namespace {
@@ -12,7 +10,7 @@ MenuEntry separator() {
     return {};
 }
 
-MenuEntry post(const QString& title, const QString& command, const QKeySequence& shortcut = {}) {
+MenuEntry post(const QString& title, Command command, const QKeySequence& shortcut = {}) {
     return {Kind::postCommand, title, shortcut, command};
 }
 
@@ -27,7 +25,7 @@ QKeySequence keys(const char* text) {
 } // namespace
 
 QList<MenuDefinition> appMenuModel() {
-    namespace N = CommandName;
+    using N = Command;
     return {
         {QStringLiteral("Tarnwick"),
          {action(Kind::about, QStringLiteral("About Tarnwick")),

@@ -1,16 +1,20 @@
 #pragma once
 
+#include "ui/common/Command.h"
+
 #include <QKeySequence>
 #include <QList>
 #include <QString>
 
+#include <optional>
+
 namespace tarnwick {
 
-// One menu entry: a separator, a command posted by name, or one of the actions that do more.
+// One menu entry: a separator, a posted command, or one of the actions that do more.
 struct MenuEntry {
     enum class Kind {
         separator,
-        postCommand,       // posts `command` with no payload
+        postCommand,       // posts `command`, which carries nothing
         openProjectsPanel, // panel, grant, then "openProjects"
         importDaVinciCSVPanel,
         checkForUpdates,
@@ -22,7 +26,7 @@ struct MenuEntry {
     Kind kind = Kind::separator;
     QString title;
     QKeySequence shortcut;
-    QString command;
+    std::optional<Command> command;
 
     bool operator==(const MenuEntry&) const = default;
 };

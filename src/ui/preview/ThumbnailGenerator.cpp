@@ -10,7 +10,6 @@
 #include "stores/SecurityScopedAccess.h"
 #include "ui/brand/BrandPalette.h"
 #include "ui/common/CommandCenter.h"
-#include "ui/common/CommandNames.h"
 #include "ui/preview/ThumbnailProgressTracker.h"
 
 #include <QDir>
@@ -74,7 +73,7 @@ ThumbnailGeneratorServices ThumbnailGeneratorServices::system() {
         return SecurityScopedAccess::shared().grantedRoot(path).has_value();
     };
     services.recommendProVideoFormats = [] {
-        CommandCenter::shared().post(CommandName::proVideoFormatsRecommended);
+        CommandCenter::shared().post(Command::proVideoFormatsRecommended);
     };
     services.temporaryFolder = QDir::tempPath();
     return services;

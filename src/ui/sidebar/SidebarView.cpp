@@ -9,11 +9,9 @@
 #include "ui/brand/BrandSectionHeader.h"
 #include "ui/brand/SymbolIcons.h"
 #include "ui/common/CommandCenter.h"
-#include "ui/common/CommandNames.h"
 #include "ui/common/Labels.h"
 #include "ui/sidebar/SidebarRows.h"
 #include "ui/sidebar/SidebarTexts.h"
-#include "ui/window/ContentView.h"
 #include "ui/window/WindowFacts.h"
 
 #include <QCheckBox>
@@ -43,8 +41,8 @@ QWidget* inset(QWidget* child, int top, int bottom, QWidget* parent) {
 
 } // namespace
 
-SidebarView::SidebarView(ContentView& window, QWidget* parent)
-    : QScrollArea(parent), m_window(window), m_manager(window.manager()) {
+SidebarView::SidebarView(Services services, QWidget* parent)
+    : QScrollArea(parent), m_services(std::move(services)), m_manager(m_services.manager) {
     setObjectName(QStringLiteral("sidebar"));
     setWidgetResizable(true);
     setFrameShape(QFrame::NoFrame);
@@ -64,7 +62,6 @@ SidebarView::SidebarView(ContentView& window, QWidget* parent)
         {Color::withAlpha(Color::brandTextTertiary(), 110)}));
     build();
 
-    connect(&m_window, &ContentView::draggingChanged, m_dropZone, &DropZoneRow::setDragging);
     connect(&m_manager, &ProjectManager::changed, this, [this](ProjectManager::Changes groups) {
         using C = ProjectManager::Change;
         if (groups & C::summary)
@@ -78,7 +75,7 @@ SidebarView::SidebarView(ContentView& window, QWidget* parent)
         if (groups & (C::filters | C::options))
             refreshToggles();
     });
-    connect(&m_window.facts(), &WindowFacts::updated, this, &SidebarView::refreshSweep);
+    connect(&m_services.facts, &WindowFacts::updated, this, &SidebarView::refreshSweep);
     refreshSummary();
     rebuildProjects();
     refreshRules();
@@ -153,12 +150,12 @@ void SidebarView::build() {
 
     // A section whose button opens a sheet, with a note of what the sheet holds below it.
     auto addManagedSection = [this](const QString& title, const QString& symbol, const QString& action,
-                                    const QString& command) {
+                                    Command command) {
         addSection(title, symbol);
         auto* button = new BrandSecondaryButton(action, Color::brandTextSecondary(), m_body);
         giveSymbol(button, symbol, Color::brandTextSecondary());
         connect(button, &QAbstractButton::clicked, this,
-                [this, command] { m_window.commands().post(command); });
+                [this, command] { m_services.commands.post(command); });
         m_layout->addWidget(inset(button, 3, 3, m_body));
         auto* note = brandLabel({}, Font::brandMono(10), Color::brandTextTertiary(), m_body);
         note->setContentsMargins(10, 0, 10, 0);
@@ -169,7 +166,7 @@ void SidebarView::build() {
     // 4 timeline usage
     m_ruleCounts =
         addManagedSection(QStringLiteral("Timeline Usage"), QStringLiteral("list.bullet.rectangle"),
-                          QStringLiteral("Manage Sequence Usage…"), CommandName::manageSequenceUsage);
+                          QStringLiteral("Manage Sequence Usage…"), Command::manageSequenceUsage);
 
     // 5 filters, 6 options
     auto addToggle = [this](const QString& title, const QString& help, auto&& onUserClick) {
@@ -212,7 +209,7 @@ void SidebarView::build() {
     // 7 protected
     m_folderCount =
         addManagedSection(QStringLiteral("Protected"), QStringLiteral("lock.shield"),
-                          QStringLiteral("Manage Protected Folders…"), CommandName::manageProtectedFolders);
+                          QStringLiteral("Manage Protected Folders…"), Command::manageProtectedFolders);
 
     // 8 sweep
     addSection(QStringLiteral("Sweep"), QStringLiteral("wind"));
@@ -222,12 +219,11 @@ void SidebarView::build() {
     auto* move = new BrandSecondaryButton(QStringLiteral("Move Unused to Folder…"),
                                           Color::brandTextSecondary(), m_body);
     giveSymbol(move, QStringLiteral("folder.badge.plus"), Color::brandTextSecondary());
-    connect(move, &QAbstractButton::clicked, this, [this] { m_window.setShowingMovePanel(true); });
+    connect(move, &QAbstractButton::clicked, this, &SidebarView::chooseUnusedMoveFolder);
     auto* exportCsv =
         new BrandSecondaryButton(QStringLiteral("Export Unused to CSV"), Color::brandTextSecondary(), m_body);
     giveSymbol(exportCsv, QStringLiteral("square.and.arrow.up"), Color::brandTextSecondary());
-    connect(exportCsv, &QAbstractButton::clicked, this,
-            [this] { m_window.handleCommand(CommandName::exportUnusedCSV, {}); });
+    connect(exportCsv, &QAbstractButton::clicked, this, [this] { m_services.exportUnused(); });
     for (BrandButton* button : {static_cast<BrandButton*>(add), static_cast<BrandButton*>(move),
                                 static_cast<BrandButton*>(exportCsv)}) {
         m_sweep.append(button);
@@ -375,7 +371,7 @@ void SidebarView::refreshToggles() {
 }
 
 void SidebarView::refreshSweep() {
-    const auto& facts = m_window.facts().facts();
+    const auto& facts = m_services.facts.facts();
     m_sweep[0]->setEnabled(!facts.safeToStage.isEmpty());
     m_sweep[1]->setEnabled(!facts.safeToStage.isEmpty() && !m_unusedMoveRunning);
     m_sweep[2]->setEnabled(facts.hasExportableUnused);

@@ -2,7 +2,6 @@
 
 #include "analysis/ProjectManager.h"
 #include "platform/ByteCountText.h"
-#include "stores/SecurityScopedAccess.h"
 #include "ui/brand/BrandPalette.h"
 #include "ui/brand/SymbolIcons.h"
 #include "ui/common/ElidedLabel.h"
@@ -153,10 +152,9 @@ EasyImportSheet::Body EasyImportSheet::body() const {
 }
 
 void EasyImportSheet::chooseFolder() {
-    if (const auto folder = chooseFolderToScan(
-            m_panel, m_grants, window(), QStringLiteral("Select a folder to scan for Premiere Pro projects"),
-            QStringLiteral("Scan")))
-        startScan(*folder);
+    chooseFolderToScan(m_panel, m_grants, window(),
+                       QStringLiteral("Select a folder to scan for Premiere Pro projects"),
+                       QStringLiteral("Scan"), this, [this](const QString& folder) { startScan(folder); });
 }
 
 void EasyImportSheet::startScan(const QString& folder) {

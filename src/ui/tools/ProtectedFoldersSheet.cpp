@@ -3,7 +3,6 @@
 #include "analysis/ProjectManager.h"
 #include "platform/AppLog.h"
 #include "stores/ProtectedFolders.h"
-#include "stores/SecurityScopedAccess.h"
 #include "ui/brand/BrandFonts.h"
 #include "ui/brand/BrandPalette.h"
 #include "ui/brand/BrandPrimaryButton.h"
@@ -105,12 +104,12 @@ void ProtectedFoldersSheet::chooseFolders() {
     request.canChooseDirectories = true;
     request.message = QStringLiteral("Choose folders to protect from all destructive actions");
     request.prompt = QStringLiteral("Protect");
-    addFolders(m_panel.runOpenPanel(window(), request));
+    // A folder whose grant fails is protected all the same.
+    chooseWithAccess(m_panel, m_grants, window(), request, this,
+                     [this](const GrantedChoice& choice) { addFolders(choice.urls); });
 }
 
 void ProtectedFoldersSheet::addFolders(const QList<QUrl>& urls) {
-    // A folder whose grant fails is protected all the same.
-    m_grants.grant(urls);
     for (const QUrl& url : urls) {
         const QString path = url.toLocalFile();
         m_store.add(path);

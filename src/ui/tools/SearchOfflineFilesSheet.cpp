@@ -3,7 +3,6 @@
 #include "analysis/AfterEffectsLinking.h"
 #include "analysis/OfflineMediaSearch.h"
 #include "analysis/ProjectManager.h"
-#include "stores/SecurityScopedAccess.h"
 #include "ui/brand/BrandPalette.h"
 #include "ui/brand/SymbolIcons.h"
 #include "ui/common/FilePanel.h"
@@ -451,10 +450,9 @@ bool SearchOfflineFilesSheet::showsNoMatchPage() const {
 }
 
 void SearchOfflineFilesSheet::chooseFolder() {
-    if (const auto folder = chooseFolderToScan(m_panel, m_grants, window(),
-                                               QStringLiteral("Select a folder to search for offline files"),
-                                               QStringLiteral("Search")))
-        startScan(*folder);
+    chooseFolderToScan(m_panel, m_grants, window(),
+                       QStringLiteral("Select a folder to search for offline files"),
+                       QStringLiteral("Search"), this, [this](const QString& folder) { startScan(folder); });
 }
 
 void SearchOfflineFilesSheet::startScan(const QString& folder) {

@@ -151,19 +151,19 @@ void fillBackground(QWidget* widget, const QColor& colour) {
     widget->setAutoFillBackground(true);
 }
 
-std::optional<QString> chooseFolderToScan(FilePanel& panel, SecurityScopedAccess& grants, QWidget* window,
-                                          const QString& message, const QString& prompt) {
+void chooseFolderToScan(FilePanel& panel, SecurityScopedAccess& grants, QWidget* window,
+                        const QString& message, const QString& prompt, QObject* context,
+                        std::function<void(const QString& folder)> chosen) {
     OpenPanelRequest request;
     request.canChooseFiles = false;
     request.canChooseDirectories = true;
     request.allowsMultipleSelection = false;
     request.message = message;
     request.prompt = prompt;
-    const QList<QUrl> urls = panel.runOpenPanel(window, request);
-    if (urls.isEmpty())
-        return std::nullopt;
-    (void)grants.grant(urls.first());
-    return urls.first().toLocalFile();
+    chooseWithAccess(panel, grants, window, request, context,
+                     [chosen = std::move(chosen)](const GrantedChoice& choice) {
+                         chosen(choice.urls.first().toLocalFile());
+                     });
 }
 
 std::function<void(const QString&)> progressOnGuiThread(QObject* receiver,

@@ -42,10 +42,11 @@ void dismissSheet(QWidget* content);
 // Paints `widget` and the lists inside it (window and base colours) in `colour`.
 void fillBackground(QWidget* widget, const QColor& colour);
 
-// The folder a scan starts from: an open panel for one folder, granted before it is used. Empty
-// when the user cancels.
-std::optional<QString> chooseFolderToScan(FilePanel& panel, SecurityScopedAccess& grants, QWidget* window,
-                                          const QString& message, const QString& prompt);
+// The folder a scan starts from: an open panel for one folder, granted before `chosen` sees it;
+// nothing happens when the user cancels or `context` is gone.
+void chooseFolderToScan(FilePanel& panel, SecurityScopedAccess& grants, QWidget* window,
+                        const QString& message, const QString& prompt, QObject* context,
+                        std::function<void(const QString& folder)> chosen);
 // A progress report that any thread may call: each text reaches `show` on the GUI thread, as long
 // as `receiver` still exists.
 std::function<void(const QString&)> progressOnGuiThread(QObject* receiver,

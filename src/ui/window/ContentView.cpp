@@ -8,12 +8,13 @@
 #include "ui/brand/SymbolIcons.h"
 #include "ui/common/CommandCenter.h"
 #include "ui/common/FilePanel.h"
+#include "ui/sidebar/SidebarRows.h"
 #include "ui/sidebar/SidebarView.h"
 #include "ui/window/AnalyzingOverlay.h"
 #include "ui/window/BusyStatus.h"
-#include "ui/window/PresentationChain.h"
 #include "ui/window/WelcomeView.h"
 #include "ui/window/WindowFacts.h"
+#include "ui/window/WindowPresentations.h"
 
 #include <QAction>
 #include <QApplication>
@@ -72,14 +73,8 @@ ContentView::ContentView(std::unique_ptr<ProjectManager> manager, Services servi
     qApp->installEventFilter(this);
 
     m_facts = new WindowFacts(*m_manager, *m_services.operations, this);
-    m_chain = new PresentationChain(this);
-    // The welcome guide is a presentation too: alerts raised under it (an import's prompts on a
-    // first launch with projects) wait until it is done.
-    m_chain->setHold([this] { return !m_hasCompletedWelcome; });
-
-    buildLayout();
     buildPresentations();
-    m_sidebar->addPresentations();
+    buildLayout();
 
     connect(m_facts, &WindowFacts::updated, this, &ContentView::updateToolbarState);
     connect(m_manager.get(), &ProjectManager::changed, this, [this](ProjectManager::Changes groups) {
@@ -88,8 +83,6 @@ ContentView::ContentView(std::unique_ptr<ProjectManager> manager, Services servi
             updateOverlays();
             updateBusyStatus();
         }
-        if (groups & (ProjectManager::Change::prompts | ProjectManager::Change::progress))
-            schedulePresentations();
         if (groups & (ProjectManager::Change::mediaFiles | ProjectManager::Change::aeLinks))
             updateToolbarState();
     });
@@ -126,7 +119,10 @@ void ContentView::buildLayout() {
     m_split->setHandleWidth(1);
     m_split->setStyleSheet(
         Color::styleSheet(QStringLiteral("QSplitter::handle { background: %1; }"), {Color::brandBorder()}));
-    m_sidebar = new SidebarView(*this, m_split);
+    m_sidebar = new SidebarView({*m_manager, *m_services.operations, *m_facts, *m_presentations, commands(),
+                                 *m_filePanel, *m_grants, [this] { exportUnusedCSV(); }},
+                                m_split);
+    connect(this, &ContentView::draggingChanged, m_sidebar->dropZone(), &DropZoneRow::setDragging);
     m_sidebar->setMinimumWidth(250);
     m_sidebar->setMaximumWidth(360);
     m_split->addWidget(m_sidebar);
@@ -149,10 +145,34 @@ void ContentView::buildLayout() {
     layout->addWidget(m_split, 1);
 }
 
+// The window's alerts and sheets, and the context its views are made with.
+void ContentView::buildPresentations() {
+    m_presentations = new WindowPresentations({*m_manager, *m_services.operations, *m_filePanel, *m_grants,
+                                               m_services.factories, m_services.openUrl,
+                                               [this] { showVolumeAccessPanel(); }, this},
+                                              this);
+    QPointer<ContentView> self(this);
+    m_context = std::make_unique<WindowContext>(
+        WindowContext{*m_manager, *m_services.operations, *m_presentations, *m_filePanel, *m_grants,
+                      m_selectedFiles, m_selectedRecycleBinItems, this,
+                      [self](const QUuid& id) {
+                          if (self)
+                              self->isolateProject(id);
+                      },
+                      [self](const QList<QUrl>& urls) {
+                          if (self)
+                              self->handleDrop(urls);
+                      }});
+    m_presentations->setContext(m_context.get());
+    // The welcome guide is a presentation too: alerts raised under it (an import's prompts on a
+    // first launch with projects) wait until it is done.
+    m_presentations->chain().setHold([this] { return !m_hasCompletedWelcome; });
+}
+
 // Every pane of the application has its factory; without one (a test window) the place stays blank.
 QWidget* ContentView::place(const ViewFactories::Pane& factory) {
     if (factory) {
-        if (QWidget* view = factory(*this))
+        if (QWidget* view = factory(*m_context))
             return view;
     }
     return new QWidget(this);
@@ -204,7 +224,8 @@ QWidget* ContentView::buildMediaPane() {
     row->addWidget(m_busyStatus);
     column->addLayout(row);
     column->addWidget(divider(pane));
-    QWidget* filterBar = m_services.factories.filterBar ? m_services.factories.filterBar(*this) : nullptr;
+    QWidget* filterBar =
+        m_services.factories.filterBar ? m_services.factories.filterBar(*m_context) : nullptr;
     if (filterBar)
         column->addWidget(filterBar);
     column->addWidget(divider(pane));
@@ -237,7 +258,7 @@ void ContentView::buildToolbar() {
          Color::brandCyan()},
         {toolbarTitles()[2], QStringLiteral("wand.and.stars"),
          QStringLiteral("Scan a folder and auto-find every Premiere project"),
-         [this] { setShowingEasyImport(true); }, Color::brandTextPrimary()},
+         [this] { m_presentations->showSheet(WindowSheet::easyImport); }, Color::brandTextPrimary()},
     };
     for (const Leading& item : leading) {
         QAction* action = m_toolbar->addAction(symbolIcon(item.icon, item.tint), item.title);
@@ -261,13 +282,13 @@ void ContentView::buildToolbar() {
     };
     m_searchAction =
         trailing(QStringLiteral("questionmark.folder"), QStringLiteral("Search for offline / missing files"),
-                 [this] { setShowingSearchOffline(true); });
+                 [this] { m_presentations->showSheet(WindowSheet::searchOffline); });
     m_refreshAction = trailing(QStringLiteral("arrow.clockwise"), QStringLiteral("Refresh file status"),
                                [this] { runRescan(); });
     trailing(QStringLiteral("list.bullet.rectangle.portrait"), QStringLiteral("View audit log"),
-             [this] { setShowingAuditLog(true); });
+             [this] { m_presentations->showSheet(WindowSheet::auditLog); });
     trailing(QStringLiteral("chart.bar.xaxis"), QStringLiteral("All-time stats"),
-             [this] { setShowingStats(true); });
+             [this] { m_presentations->showSheet(WindowSheet::stats); });
 }
 
 void ContentView::updateToolbarState() {
@@ -310,12 +331,12 @@ void ContentView::updateOverlays() {
     };
     sync(m_analyzing, m_manager->isAnalyzing(), [this] { return new AnalyzingOverlay(*m_manager, this); });
     sync(m_moveOverlay, m_manager->isMoveInProgress(), [this]() -> QWidget* {
-        return m_services.factories.moveProgressOverlay ? m_services.factories.moveProgressOverlay(*this)
+        return m_services.factories.moveProgressOverlay ? m_services.factories.moveProgressOverlay(*m_context)
                                                         : nullptr;
     });
     sync(m_transcodeOverlay, m_manager->isTranscodeInProgress(), [this]() -> QWidget* {
         return m_services.factories.transcodeProgressOverlay
-                   ? m_services.factories.transcodeProgressOverlay(*this)
+                   ? m_services.factories.transcodeProgressOverlay(*m_context)
                    : nullptr;
     });
     const bool complete =
@@ -324,7 +345,7 @@ void ContentView::updateOverlays() {
         if (!m_services.factories.transcodeCompleteOverlay)
             return nullptr;
         return m_services.factories.transcodeCompleteOverlay(
-            *this, *m_manager->transcodeCompleteResult(), [this] {
+            *m_context, *m_manager->transcodeCompleteResult(), [this] {
                 m_manager->setShowTranscodeComplete(false);
                 m_manager->setTranscodeCompleteResult(std::nullopt);
             });
@@ -372,7 +393,7 @@ void ContentView::setHasCompletedWelcome(bool done) {
     m_preferences->setValue(welcomeKey, done);
     updateOverlays();
     if (done)
-        schedulePresentations();
+        m_presentations->chain().schedule();
 }
 
 // ---- Drop target ------------------------------------------------------------------------------

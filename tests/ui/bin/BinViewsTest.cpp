@@ -127,7 +127,7 @@ TEST(RecycleBinPane, FooterButtonsRaiseTheWindowsPresentations) {
 TEST(PermanentDeleteSheet, TheFocusedFieldShowsItsHintAtFullWidth) {
     BinFixture f;
     f.stage({{"/m/a.mov", 1000}});
-    f.view->setShowingPermanentDeleteSheet(true);
+    f.presentations().showSheet(WindowSheet::permanentDelete);
     f.settle();
     auto* sheet = f.sheet<PermanentDeleteConfirmSheet>();
     ASSERT_NE(sheet, nullptr);
@@ -155,7 +155,7 @@ TEST(PermanentDeleteSheet, TypedWordEscapeAndReturnTwiceDeletesOnce) {
     BinFixture f;
     f.stage({{"/m/a.mov", 1000}, {"/m/b.mov", 2000}});
     f.ops->deleteResult = {2, 0, {}, {}};
-    f.view->setShowingPermanentDeleteSheet(true);
+    f.presentations().showSheet(WindowSheet::permanentDelete);
     f.settle();
     auto* sheet = f.sheet<PermanentDeleteConfirmSheet>();
     ASSERT_NE(sheet, nullptr);
@@ -175,10 +175,10 @@ TEST(PermanentDeleteSheet, TypedWordEscapeAndReturnTwiceDeletesOnce) {
     f.settle();
     EXPECT_TRUE(f.presented().isEmpty());
     EXPECT_EQ(f.ops->deleteCalls, 0);
-    EXPECT_FALSE(f.view->deletionResult().has_value());
+    EXPECT_FALSE(f.presentations().chain().isRequested(Presentation::deletionResult));
 
     // A new presentation starts empty; the typed word with blanks round it confirms.
-    f.view->setShowingPermanentDeleteSheet(true);
+    f.presentations().showSheet(WindowSheet::permanentDelete);
     f.settle();
     sheet = f.sheet<PermanentDeleteConfirmSheet>();
     ASSERT_NE(sheet, nullptr);
@@ -210,7 +210,7 @@ TEST(PermanentDeleteSheet, TypedWordEscapeAndReturnTwiceDeletesOnce) {
     QTest::keyClick(result->window(), Qt::Key_Return);
     f.settle();
     EXPECT_TRUE(f.presented().isEmpty());
-    EXPECT_FALSE(f.view->deletionResult().has_value());
+    EXPECT_FALSE(f.presentations().chain().isRequested(Presentation::deletionResult));
 }
 
 TEST(ResultSheets, ErrorFormScrollsInsideItsBox) {
@@ -218,7 +218,7 @@ TEST(ResultSheets, ErrorFormScrollsInsideItsBox) {
     QStringList errors;
     for (int i = 0; i < 60; ++i)
         errors.append(QStringLiteral("Could not move clip%1.mov: Permission denied").arg(i));
-    f.view->setMoveResult(BinMoveResult{12, 60, errors});
+    f.presentations().showMoveResult(BinMoveResult{12, 60, errors});
     f.settle();
     EXPECT_EQ(f.presented(), QStringLiteral("OperationResultView"));
     auto* sheet = f.sheet<ResultSheet>();
@@ -232,7 +232,8 @@ TEST(ResultSheets, ErrorFormScrollsInsideItsBox) {
     EXPECT_EQ(lines.last()->text(), errors.last());
     QTest::mouseClick(sheet->doneButton(), Qt::LeftButton);
     f.settle();
-    EXPECT_FALSE(f.view->moveResult().has_value());
+    EXPECT_TRUE(f.presented().isEmpty());
+    EXPECT_FALSE(f.presentations().chain().isRequested(Presentation::moveResult));
 }
 
 TEST(MoveProgressCard, CountersPercentAndCancel) {
@@ -277,7 +278,7 @@ TEST(TrashFailureSheet, SummaryFormsAndItsThreeChoices) {
     CleanupOperations::TrashResult trash{
         3, 2, {QStringLiteral("a.mov: no Trash on this volume")}, f.pm().recycleBin()};
     f.ops->trashResult = trash;
-    f.view->startTrashRun();
+    f.presentations().startTrashRun();
     f.settle();
     ASSERT_EQ(f.presented(), QStringLiteral("TrashFailureSheet"));
     auto* sheet = f.sheet<TrashFailureSheet>();
@@ -297,7 +298,7 @@ TEST(TrashFailureSheet, SummaryFormsAndItsThreeChoices) {
 
     // Nothing trashed: the one-sentence summary, no error box; Delete runs at once, and once.
     f.ops->trashResult = {0, 2, {}, f.pm().recycleBin()};
-    f.view->startTrashRun();
+    f.presentations().startTrashRun();
     f.settle();
     sheet = f.sheet<TrashFailureSheet>();
     ASSERT_NE(sheet, nullptr);
@@ -320,7 +321,7 @@ TEST(TrashFailureSheet, SummaryFormsAndItsThreeChoices) {
 
     // Move: folder, confirmation (Cancel keeps the sheet; Move runs and shows the move result).
     f.ops->trashResult = {0, 2, {}, f.pm().recycleBin()};
-    f.view->startTrashRun();
+    f.presentations().startTrashRun();
     f.settle();
     sheet = f.sheet<TrashFailureSheet>();
     ASSERT_NE(sheet, nullptr);
@@ -358,7 +359,7 @@ TEST(TranscodeConfirmation, ClassifiesChecksFFmpegOffThreadAndConfirmsOnce) {
              {"/m/7.MXF", 100},
              {"/m/A001.braw", 5000}});
     f.ops->ffmpegPath = QStringLiteral("/usr/bin/ffmpeg");
-    f.view->setShowingTranscodeConfirmation(true);
+    f.presentations().showSheet(WindowSheet::transcodeConfirmation);
     f.settle();
     auto* sheet = f.sheet<TranscodeConfirmationSheet>();
     ASSERT_NE(sheet, nullptr);
@@ -381,7 +382,7 @@ TEST(TranscodeConfirmation, ClassifiesChecksFFmpegOffThreadAndConfirmsOnce) {
 
     // Missing ffmpeg: orange form with the Debian install hint. Only raw files: nothing to confirm.
     f.ops->ffmpegPath.reset();
-    f.view->setShowingTranscodeConfirmation(true);
+    f.presentations().showSheet(WindowSheet::transcodeConfirmation);
     f.settle();
     sheet = f.sheet<TranscodeConfirmationSheet>();
     ASSERT_NE(sheet, nullptr);
@@ -394,7 +395,7 @@ TEST(TranscodeConfirmation, ClassifiesChecksFFmpegOffThreadAndConfirmsOnce) {
     f.settle();
     EXPECT_EQ(f.ops->transcodeCalls, 1);
     f.stage({{"/m/CLIP.R3D", 10}, {"/m/x.ari", 10}});
-    f.view->setShowingTranscodeConfirmation(true);
+    f.presentations().showSheet(WindowSheet::transcodeConfirmation);
     f.settle();
     sheet = f.sheet<TranscodeConfirmationSheet>();
     ASSERT_NE(sheet, nullptr);

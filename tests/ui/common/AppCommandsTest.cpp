@@ -3,7 +3,6 @@
 #include "support/FakeAccessGrantBackend.h"
 #include "support/FakeSoftwareUpdater.h"
 #include "ui/common/CommandCenter.h"
-#include "ui/common/CommandNames.h"
 #include "ui/common/FilePanel.h"
 #include "ui/common/SupportMail.h"
 
@@ -16,13 +15,15 @@ using namespace tarnwick;
 
 namespace {
 
+// Chooses at once: hands back the preset choice (empty: cancelled) and keeps the requests.
 class PresetPanel : public FilePanel {
 public:
     QList<QUrl> choice;
     QList<OpenPanelRequest> requests;
-    QList<QUrl> runOpenPanel(QWidget*, const OpenPanelRequest& request) override {
+    QDialog* open(QWidget*, const OpenPanelRequest& request, Chosen chosen) override {
         requests.append(request);
-        return choice;
+        chosen(choice);
+        return nullptr;
     }
 };
 
@@ -39,12 +40,10 @@ struct Fixture {
                               opened.append(u);
                               return true;
                           }}};
-    QList<std::pair<QString, QVariantMap>> posts;
+    QList<CommandPost> posts;
 
     Fixture() {
-        QObject::connect(&center, &CommandCenter::posted, [this](const QString& n, const QVariantMap& p) {
-            posts.append({n, p});
-        });
+        QObject::connect(&center, &CommandCenter::posted, [this](const CommandPost& p) { posts.append(p); });
     }
     QUrl file(const QString& name) {
         const QString path = files.filePath(name);
@@ -72,8 +71,7 @@ TEST(AppCommands, OpenProjectsGrantsEveryChosenFileThenPostsThemInPanelOrder) {
 
     EXPECT_EQ(f.backend->bookmarksCreated, 3);
     ASSERT_EQ(f.posts.size(), 1);
-    EXPECT_EQ(f.posts[0].first, CommandName::openProjects);
-    EXPECT_EQ(f.posts[0].second.value(CommandName::urlsKey).value<QList<QUrl>>(), f.panel.choice);
+    EXPECT_EQ(f.posts[0], CommandPost(OpenProjects{f.panel.choice}));
 }
 
 TEST(AppCommands, FilesThatCannotBeGrantedAreStillImported) {
@@ -82,7 +80,7 @@ TEST(AppCommands, FilesThatCannotBeGrantedAreStillImported) {
     f.backend->bookmarkFails.insert(f.panel.choice[0].toLocalFile());
     f.commands.openProjectsPanel(nullptr);
     ASSERT_EQ(f.posts.size(), 1);
-    EXPECT_EQ(f.posts[0].second.value(CommandName::urlsKey).value<QList<QUrl>>(), f.panel.choice);
+    EXPECT_EQ(f.posts[0], CommandPost(OpenProjects{f.panel.choice}));
 }
 
 TEST(AppCommands, CancelledPanelsPostNothingAndGrantNothing) {
@@ -106,8 +104,7 @@ TEST(AppCommands, DaVinciCsvGrantsTheFileAndPostsItsUrl) {
     EXPECT_TRUE(request.nameFilters.join(' ').contains(QStringLiteral("*.csv")));
     EXPECT_EQ(f.backend->bookmarksCreated, 1);
     ASSERT_EQ(f.posts.size(), 1);
-    EXPECT_EQ(f.posts[0].first, CommandName::importDaVinciCSV);
-    EXPECT_EQ(f.posts[0].second.value(CommandName::urlKey).toUrl(), f.panel.choice.first());
+    EXPECT_EQ(f.posts[0], CommandPost(ImportDaVinciCSV{f.panel.choice.first()}));
 }
 
 TEST(AppCommands, GetSupportHandsAPreparedMailToTheDesktop) {

@@ -1,6 +1,5 @@
 #include "ui/common/CommandCenter.h"
 #include "support/UiTestHelpers.h"
-#include "ui/common/CommandNames.h"
 
 #include <QCoreApplication>
 #include <QThread>
@@ -13,16 +12,12 @@ using namespace tarnwick;
 
 namespace {
 
-QVariantMap urlsPayload(const QList<QUrl>& urls) {
-    return {{CommandName::urlsKey, QVariant::fromValue(urls)}};
-}
-
-QVariantMap validPayload(const QString& name) {
-    if (name == CommandName::openProjects)
-        return urlsPayload({QUrl::fromLocalFile("/p/a.prproj"), QUrl::fromLocalFile("/p/b.prproj")});
-    if (name == CommandName::importDaVinciCSV)
-        return {{CommandName::urlKey, QUrl::fromLocalFile("/p/unused.csv")}};
-    return {};
+CommandPost validPost(Command command) {
+    if (command == Command::openProjects)
+        return OpenProjects{{QUrl::fromLocalFile("/p/a.prproj"), QUrl::fromLocalFile("/p/b.prproj")}};
+    if (command == Command::importDaVinciCSV)
+        return ImportDaVinciCSV{QUrl::fromLocalFile("/p/unused.csv")};
+    return command;
 }
 
 } // namespace
@@ -44,67 +39,60 @@ TEST(CommandCenter, KnowsTheSixteenNamesInSubscriptionOrder) {
                                "manageSequenceUsage",
                                "grantDriveAccess",
                                "proVideoFormatsRecommended"};
-    EXPECT_EQ(CommandName::all(), expected);
+    QStringList names;
+    for (const Command command : allCommands())
+        names.append(text(command));
+    EXPECT_EQ(names, expected);
 }
 
 TEST(CommandCenter, DeliversEachCommandWithItsPayloadToItsSubscriber) {
     CommandCenter center;
     QObject context;
-    QList<std::pair<QString, QVariantMap>> heard;
-    for (const auto& name : CommandName::all())
-        center.subscribe(name, &context, [&heard, name](const QVariantMap& p) { heard.append({name, p}); });
+    QList<std::pair<Command, CommandPost>> heard;
+    for (const Command command : allCommands())
+        center.subscribe(command, &context, [&heard, command](const CommandPost& p) {
+            heard.append({command, p});
+        });
 
-    for (const auto& name : CommandName::all())
-        EXPECT_TRUE(center.post(name, validPayload(name))) << name.toStdString();
+    for (const Command command : allCommands())
+        EXPECT_TRUE(center.post(validPost(command))) << text(command).toStdString();
 
     ASSERT_EQ(heard.size(), 16);
     for (qsizetype i = 0; i < heard.size(); ++i) {
-        const auto& name = CommandName::all()[i];
-        EXPECT_EQ(heard[i].first, name);
-        EXPECT_EQ(heard[i].second, validPayload(name)) << name.toStdString();
+        const Command command = allCommands()[i];
+        EXPECT_EQ(heard[i].first, command);
+        EXPECT_TRUE(heard[i].second == validPost(command)) << text(command).toStdString();
     }
-    const auto urls = heard[1].second.value(CommandName::urlsKey).value<QList<QUrl>>();
-    EXPECT_EQ(urls, (QList<QUrl>{QUrl::fromLocalFile("/p/a.prproj"), QUrl::fromLocalFile("/p/b.prproj")}));
+    EXPECT_EQ(std::get<OpenProjects>(heard[1].second).urls,
+              (QList<QUrl>{QUrl::fromLocalFile("/p/a.prproj"), QUrl::fromLocalFile("/p/b.prproj")}));
 }
 
-TEST(CommandCenter, RefusesPayloadsOfTheWrongShape) {
+// The types leave only these ways to post a command that cannot be run.
+TEST(CommandCenter, RefusesUrlCommandsWithoutUsableUrls) {
     const QUrl csv = QUrl::fromLocalFile("/p/x.csv");
     struct Case {
         const char* what;
-        QString name;
-        QVariantMap payload;
+        CommandPost post;
     };
     const QList<Case> refused{
-        {"unknown name", "openProject", {}},
-        {"plain command with payload",
-         CommandName::showStats,
-         {{"urls", QVariant::fromValue(QList<QUrl>{csv})}}},
-        {"urls missing", CommandName::openProjects, {}},
-        {"urls as one url", CommandName::openProjects, {{"urls", csv}}},
-        {"urls as text", CommandName::openProjects, {{"urls", QStringList{"/p/a.prproj"}}}},
-        {"urls with an empty url", CommandName::openProjects, urlsPayload({csv, QUrl()})},
-        {"extra key",
-         CommandName::openProjects,
-         {{"urls", QVariant::fromValue(QList<QUrl>{csv})}, {"url", csv}}},
-        {"csv url missing", CommandName::importDaVinciCSV, {}},
-        {"csv url as text", CommandName::importDaVinciCSV, {{"url", QStringLiteral("/p/x.csv")}}},
-        {"csv url under urls",
-         CommandName::importDaVinciCSV,
-         {{"urls", QVariant::fromValue(QList<QUrl>{csv})}}},
+        {"open projects posted bare", Command::openProjects},
+        {"urls with an empty url", OpenProjects{{csv, QUrl()}}},
+        {"csv posted bare", Command::importDaVinciCSV},
+        {"csv url empty", ImportDaVinciCSV{QUrl()}},
     };
     UiLogCapture log;
     CommandCenter center;
     QObject context;
     int delivered = 0;
-    for (const auto& name : CommandName::all())
-        center.subscribe(name, &context, [&delivered](const QVariantMap&) { ++delivered; });
+    for (const Command command : allCommands())
+        center.subscribe(command, &context, [&delivered](const CommandPost&) { ++delivered; });
     for (const auto& c : refused) {
-        EXPECT_FALSE(CommandCenter::isValidPost(c.name, c.payload)) << c.what;
-        EXPECT_FALSE(center.post(c.name, c.payload)) << c.what;
+        EXPECT_FALSE(CommandCenter::isValidPost(c.post)) << c.what;
+        EXPECT_FALSE(center.post(c.post)) << c.what;
     }
     EXPECT_EQ(delivered, 0);
     EXPECT_EQ(log.lines.size(), refused.size());
-    EXPECT_TRUE(CommandCenter::isValidPost(CommandName::openProjects, urlsPayload({})));
+    EXPECT_TRUE(CommandCenter::isValidPost(OpenProjects{}));
 }
 
 TEST(CommandCenter, PostsFromAWorkerThreadArriveOnTheCentresThread) {
@@ -112,12 +100,12 @@ TEST(CommandCenter, PostsFromAWorkerThreadArriveOnTheCentresThread) {
     QObject context;
     QThread* deliveredOn = nullptr;
     int count = 0;
-    center.subscribe(CommandName::proVideoFormatsRecommended, &context, [&](const QVariantMap&) {
+    center.subscribe(Command::proVideoFormatsRecommended, &context, [&](const CommandPost&) {
         deliveredOn = QThread::currentThread();
         ++count;
     });
     std::unique_ptr<QThread> worker(
-        QThread::create([&center] { center.post(CommandName::proVideoFormatsRecommended); }));
+        QThread::create([&center] { center.post(Command::proVideoFormatsRecommended); }));
     worker->start();
     worker->wait();
     EXPECT_EQ(count, 0); // queued, not run on the worker
@@ -131,10 +119,10 @@ TEST(CommandCenter, SubscriptionEndsWithItsContext) {
     int heard = 0;
     {
         QObject context;
-        center.subscribe(CommandName::clearAllProjects, &context, [&heard](const QVariantMap&) { ++heard; });
-        center.post(CommandName::clearAllProjects);
+        center.subscribe(Command::clearAllProjects, &context, [&heard](const CommandPost&) { ++heard; });
+        center.post(Command::clearAllProjects);
     }
-    center.post(CommandName::clearAllProjects);
+    center.post(Command::clearAllProjects);
     EXPECT_EQ(heard, 1);
 }
 

@@ -32,7 +32,8 @@ QList<Row> rows(const MenuDefinition& menu) {
         if (item.kind == Kind::separator)
             result.append({"-", {}, {}});
         else
-            result.append({item.title, item.shortcut.toString(QKeySequence::PortableText), item.command});
+            result.append({item.title, item.shortcut.toString(QKeySequence::PortableText),
+                           item.command ? text(*item.command) : QString()});
     }
     return result;
 }
@@ -48,9 +49,13 @@ void expectRows(const MenuDefinition& menu, const QList<Row>& expected) {
     }
 }
 
+// Every panel is cancelled at once.
 class NoPanel : public FilePanel {
 public:
-    QList<QUrl> runOpenPanel(QWidget*, const OpenPanelRequest&) override { return {}; }
+    QDialog* open(QWidget*, const OpenPanelRequest&, Chosen chosen) override {
+        chosen({});
+        return nullptr;
+    }
 };
 
 } // namespace
@@ -153,7 +158,7 @@ TEST(MenuBar, ItemsPostTheirCommands) {
     installMenus(*window.menuBar(), appMenuModel(), commands, viewModel, &window);
     QStringList posted;
     QObject::connect(&center, &CommandCenter::posted,
-                     [&posted](const QString& name) { posted.append(name); });
+                     [&posted](const CommandPost& post) { posted.append(text(commandOf(post))); });
 
     QStringList expected;
     for (QAction* menu : window.menuBar()->actions()) {

@@ -4,7 +4,6 @@
 #include "ui/brand/BrandPalette.h"
 #include "ui/common/AlertDialog.h"
 #include "ui/common/CommandCenter.h"
-#include "ui/common/CommandNames.h"
 #include "ui/sidebar/SidebarRows.h"
 #include "ui/sidebar/SidebarTexts.h"
 #include "ui/window/WindowTestFixture.h"
@@ -260,15 +259,16 @@ TEST(SidebarSections, RuleAndFolderCountsAndTheirButtons) {
     f.settle();
     EXPECT_EQ(sidebar->protectedCountShown(), QStringLiteral("2 folders protected"));
 
-    QSignalSpy posted(&f.view->commands(), &CommandCenter::posted);
+    QObject context;
+    QList<Command> posted;
+    QObject::connect(&f.view->commands(), &CommandCenter::posted, &context,
+                     [&posted](const CommandPost& post) { posted.append(commandOf(post)); });
     for (auto* button : sidebar->findChildren<QAbstractButton*>()) {
         if (button->text() == QStringLiteral("Manage Sequence Usage…") ||
             button->text() == QStringLiteral("Manage Protected Folders…"))
             button->click();
     }
-    ASSERT_EQ(posted.count(), 2);
-    EXPECT_EQ(posted[0][0].toString(), CommandName::manageSequenceUsage);
-    EXPECT_EQ(posted[1][0].toString(), CommandName::manageProtectedFolders);
+    EXPECT_EQ(posted, (QList<Command>{Command::manageSequenceUsage, Command::manageProtectedFolders}));
 }
 
 TEST(SidebarToggles, IgnoreExtensionRescansOncePerClickAndNeverOnSync) {
@@ -362,7 +362,7 @@ TEST(SidebarSweep, ConflictsRaiseTheSafetyAlertWithTheFirstReason) {
     alert->buttons().at(0)->click();
     f.settle();
     EXPECT_TRUE(f.ops->staged.isEmpty());
-    EXPECT_TRUE(sidebar->deleteConflicts().isEmpty());
+    EXPECT_TRUE(f.presented().isEmpty());
 
     f.ops->conflictReasons = {{"/m/unused0.mov", "A"}, {"/m/unused1.mov", "B"}, {"/m/unused2.mov", "C"}};
     f.view->facts().refresh();
@@ -414,7 +414,7 @@ TEST(SidebarSweep, UnusedMoveConfirmsWithTheCountAndRunsOnce) {
     f.settle();
     EXPECT_FALSE(sidebar->isUnusedMoveRunning());
     EXPECT_EQ(f.presented(), QStringLiteral("OperationResultView"));
-    EXPECT_EQ(f.view->moveResult().value_or(BinMoveResult{}).moved, 3);
+    EXPECT_EQ(f.shown->move.value_or(BinMoveResult{}).moved, 3);
     // Cancelling the folder choice shows nothing.
     f.dismissPresented();
     f.panel.choice.clear();
