@@ -45,10 +45,10 @@ ImagePreviewView::ImagePreviewView(const QString& filePath, const QString& fileN
     headline.setBold(true);
     title->setFont(headline);
     titles->addWidget(title);
-    titles->addWidget(brandLabel(fileName, captionFont(header), Color::brandTextPrimary(), header));
+    titles->addWidget(brandLabel(fileName, captionFont(header), Color::secondaryLabel(), header));
     headerLayout->addLayout(titles);
     headerLayout->addStretch();
-    m_size = brandLabel({}, captionFont(header), Color::brandTextPrimary(), header);
+    m_size = brandLabel({}, captionFont(header), Color::secondaryLabel(), header);
     m_size->hide();
     headerLayout->addWidget(m_size);
     auto* done = new QPushButton(QStringLiteral("Done"), header);
@@ -66,7 +66,7 @@ ImagePreviewView::ImagePreviewView(const QString& filePath, const QString& fileN
     auto* loadingLayout = new QVBoxLayout(loading);
     loadingLayout->addStretch();
     loadingLayout->addWidget(brandLabel(QStringLiteral("Loading image..."), captionFont(loading),
-                                        Color::brandTextPrimary(), loading, LabelOption::centred));
+                                        Color::secondaryLabel(), loading, LabelOption::centred));
     loadingLayout->addStretch();
     m_body->addWidget(loading);
 
@@ -92,7 +92,7 @@ ImagePreviewView::ImagePreviewView(const QString& filePath, const QString& fileN
     unavailableTitle->setFont(headline);
     unavailableLayout->addWidget(unavailableTitle);
     unavailableLayout->addWidget(brandLabel(QStringLiteral("Could not load image"), captionFont(unavailable),
-                                            Color::brandTextPrimary(), unavailable, LabelOption::centred));
+                                            Color::secondaryLabel(), unavailable, LabelOption::centred));
     unavailableLayout->addStretch();
     m_body->addWidget(unavailable);
     layout->addWidget(m_body, 1);
@@ -201,7 +201,7 @@ MediaPreviewView::MediaPreviewView(const MediaFile& file, ImageLoader loader, Sc
         m_content = new QWidget(this);
         auto* message = new QVBoxLayout(m_content);
         auto* text = brandLabel(QStringLiteral("No preview available"), captionFont(m_content),
-                                Color::brandTextPrimary(), m_content, LabelOption::centred);
+                                Color::secondaryLabel(), m_content, LabelOption::centred);
         text->setObjectName(QStringLiteral("noPreview"));
         message->addWidget(text);
         auto* done = new QPushButton(QStringLiteral("Done"), m_content);
