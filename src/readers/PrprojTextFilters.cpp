@@ -3,6 +3,7 @@
 #include "platform/Graphemes.h"
 #include "platform/PathText.h"
 #include "platform/TextKey.h"
+#include "readers/JsonEscape.h"
 
 #include <QStringList>
 
@@ -53,37 +54,6 @@ QString decodeXMLEntities(const QString& text) {
     return out;
 }
 
-namespace {
-
-std::optional<char32_t> hexScalar(QStringView four) {
-    if (four.size() != 4)
-        return std::nullopt;
-    char32_t v = 0;
-    for (QChar c : four) {
-        const char16_t u = c.unicode();
-        int d = -1;
-        if (u >= u'0' && u <= u'9')
-            d = u - u'0';
-        else if (u >= u'a' && u <= u'f')
-            d = u - u'a' + 10;
-        else if (u >= u'A' && u <= u'F')
-            d = u - u'A' + 10;
-        if (d < 0)
-            return std::nullopt;
-        v = v * 16 + static_cast<char32_t>(d);
-    }
-    return v;
-}
-
-bool isHighSurrogate(char32_t v) {
-    return v >= 0xD800 && v <= 0xDBFF;
-}
-bool isLowSurrogate(char32_t v) {
-    return v >= 0xDC00 && v <= 0xDFFF;
-}
-
-} // namespace
-
 std::optional<QString> jsonStringValue(const QString& key, const QString& text) {
     const QString needle = u'"' + key + QStringLiteral("\":\"");
     const qsizetype at = text.indexOf(needle);
@@ -103,41 +73,18 @@ std::optional<QString> jsonStringValue(const QString& key, const QString& text) 
         }
         if (i + 1 >= n)
             break; // a trailing backslash ends the value
+        if (const std::optional<JsonEscape> escape =
+                jsonEscapeAt(text, i, JsonControlEscapes::lineBreaksAndTab)) {
+            value.append(escape->decoded());
+            i += escape->length;
+            continue;
+        }
         const QChar e = text[i + 1];
         i += 2;
-        switch (e.unicode()) {
-        case u'n':
-            value.append(u'\n');
-            break;
-        case u't':
-            value.append(u'\t');
-            break;
-        case u'r':
-            value.append(u'\r');
-            break;
-        case u'u': {
-            const std::optional<char32_t> v = hexScalar(QStringView(text).mid(i, qMin<qsizetype>(4, n - i)));
-            if (v && isHighSurrogate(*v) && i + 10 <= n && text[i + 4] == u'\\' && text[i + 5] == u'u') {
-                // Characters beyond the Basic Multilingual Plane are written as a surrogate pair.
-                const std::optional<char32_t> low = hexScalar(QStringView(text).mid(i + 6, 4));
-                if (low && isLowSurrogate(*low)) {
-                    const char32_t scalar = 0x10000 + ((*v - 0xD800) << 10) + (*low - 0xDC00);
-                    value.append(QString::fromUcs4(&scalar, 1));
-                    i += 10;
-                    break;
-                }
-            }
-            if (v && !isHighSurrogate(*v) && !isLowSurrogate(*v)) {
-                value.append(QString::fromUcs4(&*v, 1));
-                i += 4;
-            }
-            // Otherwise the backslash and the "u" are dropped and the four characters read as text.
-            break;
-        }
-        default:
-            value.append(e); // backslash, quote, slash and anything else stand for themselves
-            break;
-        }
+        // A "\u" without a character: the backslash and the "u" are dropped and what follows reads as
+        // text. Any other letter stands for itself.
+        if (e != u'u')
+            value.append(e);
     }
     if (value.isEmpty())
         return std::nullopt;
