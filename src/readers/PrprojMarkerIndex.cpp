@@ -1,5 +1,6 @@
 #include "readers/PrprojMarkerIndex.h"
 
+#include "readers/PrprojIdTable.h"
 #include "readers/PrprojTextScan.h"
 #include "readers/PrprojUtf8.h"
 #include "readers/ReaderTask.h"
@@ -11,7 +12,6 @@
 #include <atomic>
 #include <cstring>
 #include <memory>
-#include <unordered_set>
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -163,7 +163,7 @@ struct SequenceRun {
     std::size_t end = 0;   // end of the last match taken (absolute), or where the state began
     bool taken = false;    // a match was taken in this piece
     std::vector<Id> found; // distinct values, in order
-    std::unordered_set<Id> seen;
+    IdSet seen;
 
     void offer(std::size_t at, Id value, std::size_t matchEnd, LineArena* arena) {
         if (at < end)
@@ -193,7 +193,8 @@ struct Scanner {
     std::size_t base;       // the piece's offset in it
     LineArena* arena;       // copies of the lines when the text is handed back
     const Buckets& b = buckets();
-    MarkerIndex out;
+    MarkerIndex out;               // its lines stay empty: they are gathered in `lines`
+    std::vector<MarkedLine> lines; // line numbers counted from the piece's start
     PieceSequences sequences;
     std::size_t lineStart = 0;
     MarkerMask mask = 0;
@@ -207,9 +208,9 @@ struct Scanner {
                 readSequences(text, lineStart);
             if (arena)
                 text = arena->copy(text);
-            out.lines.push_back({out.lineCount, text, mask});
+            lines.push_back({out.lineCount, text, mask});
             out.markersInText |= mask;
-            if (out.lines.size() % 4096 == 0 && refuses(out.lines.size(), n))
+            if (lines.size() % 4096 == 0 && refuses(lines.size(), n))
                 refuse();
         }
         mask = 0;
@@ -219,7 +220,7 @@ struct Scanner {
 
     void refuse() {
         out.tooDense = true;
-        std::vector<MarkedLine>().swap(out.lines);
+        std::vector<MarkedLine>().swap(lines);
         if (arena)
             arena->clear();
         sequences = {};
@@ -368,6 +369,7 @@ struct Scanner {
 // What one piece gives the join.
 struct PieceScan {
     MarkerIndex index;
+    std::vector<MarkedLine> lines;
     std::vector<std::unique_ptr<char[]>> copies;
     PieceSequences sequences;
     std::size_t firstQuote = std::string_view::npos; // absolute
@@ -378,6 +380,7 @@ struct PieceScan {
 // The UTF-8 check, the character count and the marker scan read a block at a time, while it is in
 // the cache; the text's pages behind the scan are handed back as it goes.
 constexpr std::size_t kBlockBytes = std::size_t(256) << 10;
+constexpr std::size_t kReleaseBytes = std::size_t(2) << 20;
 
 struct PieceJob {
     std::string_view whole; // the text the piece is part of
@@ -395,7 +398,7 @@ PieceScan scanPiece(const PieceJob& job) {
     const std::size_t size = job.size;
     const char* p = job.whole.data() + base;
     Scanner s(job.whole, base, size, job.handBack ? &arena : nullptr);
-    s.out.lines.reserve(job.reserveLines);
+    s.lines.reserve(job.reserveLines);
     // The piece's first quote ends any value an earlier piece left open, which that piece reads
     // from here: the text up to it (and the two bytes after it) is kept until the end.
     const void* q = size > 0 ? std::memchr(p, '"', size) : nullptr;
@@ -430,8 +433,9 @@ PieceScan scanPiece(const PieceJob& job) {
         result.characters += countCharacters(block, 0);
         s.run(at, to);
         at = to;
-        // A little behind the line being read: a look back may touch the bytes just before it.
-        if (job.handBack && base + s.lineStart > releaseFrom + 64) {
+        // A little behind the line being read: a look back may touch the bytes just before it. Handed
+        // back a few blocks at a time: each hand-back stops every thread of the process a moment.
+        if (job.handBack && base + s.lineStart > releaseFrom + kReleaseBytes) {
             job.handBack->release(static_cast<qsizetype>(releaseFrom),
                                   static_cast<qsizetype>(base + s.lineStart - 64));
             const auto page = static_cast<std::size_t>(TextBuffer::kPage);
@@ -442,6 +446,7 @@ PieceScan scanPiece(const PieceJob& job) {
     if (job.handBack)
         job.handBack->release(static_cast<qsizetype>(releaseFrom), static_cast<qsizetype>(base + size));
     result.index = std::move(s.out);
+    result.lines = std::move(s.lines);
     result.sequences = std::move(s.sequences);
     result.copies = std::move(arena.blocks());
     return result;
@@ -449,8 +454,8 @@ PieceScan scanPiece(const PieceJob& job) {
 
 void joinSequences(std::vector<PieceScan>& pieces, const std::vector<std::size_t>& starts,
                    SequenceScan& out) {
-    std::unordered_set<Id> nested;
-    std::unordered_set<Id> defined;
+    IdSet nested;
+    IdSet defined;
     for (int k = 0; k < sequenceKinds; ++k) {
         std::size_t end = 0;
         for (std::size_t i = 0; i < pieces.size(); ++i) {
@@ -464,7 +469,7 @@ void joinSequences(std::vector<PieceScan>& pieces, const std::vector<std::size_t
             for (Id id : run.found) {
                 if (k == sequenceReference) {
                     nested.insert(id);
-                } else if (defined.insert(id).second) {
+                } else if (defined.insert(id)) {
                     out.sequenceIDs.push_back(id);
                 }
             }
@@ -474,7 +479,7 @@ void joinSequences(std::vector<PieceScan>& pieces, const std::vector<std::size_t
 }
 
 // Pieces in text order, each starting where the last one ended (`starts` has one more entry: the
-// end), into one scan.
+// end), into one scan. Each piece's lines stay where the piece wrote them.
 TextScan joinPieces(std::vector<PieceScan>& got, const std::vector<std::size_t>& starts) {
     TextScan scan;
     bool tooDense = false;
@@ -487,30 +492,24 @@ TextScan joinPieces(std::vector<PieceScan>& got, const std::vector<std::size_t>&
     out = std::move(got.front().index);
     out.tooDense = tooDense;
     const std::size_t count = got.size();
-    if (!scan.validUtf8 || out.tooDense) {
-        std::vector<MarkedLine>().swap(out.lines);
-        for (std::size_t k = 1; k < count; ++k) {
-            out.lineCount += got[k].index.lineCount - 1;
-            out.crlfPairs += got[k].index.crlfPairs;
-        }
-        return scan;
-    }
-    std::size_t marked = 0;
-    for (const PieceScan& piece : got)
-        marked += piece.index.lines.size();
-    out.lines.reserve(marked);
+    const bool keepLines = scan.validUtf8 && !out.tooDense;
+    if (keepLines)
+        out.lines.append(std::move(got.front().lines));
     for (std::size_t k = 1; k < count; ++k) {
         MarkerIndex& part = got[k].index;
         // The previous piece's last line is the empty one after its final line feed: this one's first.
         const std::size_t offset = out.lineCount - 1;
-        for (const MarkedLine& line : part.lines)
-            out.lines.push_back({line.index + offset, line.text, line.mask});
+        if (keepLines) {
+            for (MarkedLine& line : got[k].lines)
+                line.index += offset;
+            out.lines.append(std::move(got[k].lines));
+            out.markersInText |= part.markersInText;
+        }
         out.lineCount = offset + part.lineCount;
         out.crlfPairs += part.crlfPairs;
-        out.markersInText |= part.markersInText;
-        // Each piece goes as soon as it was copied.
-        std::vector<MarkedLine>().swap(part.lines);
     }
+    if (!keepLines)
+        return scan;
     for (PieceScan& piece : got) {
         for (auto& block : piece.copies)
             out.ownedText.push_back(std::move(block));
@@ -545,15 +544,13 @@ TextScan scanText(std::string_view text, int threads, TextBuffer* handBack) {
     const std::size_t count = starts.size() - 1;
 
     // Room for every line a piece may mark before it is refused, so no index is copied while it
-    // grows; only the part filled is ever touched. The first piece's index takes the others' lines.
+    // grows; only the part filled is ever touched.
     const bool large = text.size() >= (std::size_t(1) << 20);
     std::atomic<bool> invalid{false};
     std::vector<ReaderTask<PieceScan>> parts;
     for (std::size_t k = 0; k < count; ++k) {
         const std::size_t size = starts[k + 1] - starts[k];
-        const std::size_t reserve = !large   ? 0
-                                    : k == 0 ? lineBound(text.size()) + count * 4096
-                                             : lineBound(size);
+        const std::size_t reserve = large ? lineBound(size) : 0;
         const PieceJob job{text, starts[k], size, handBack, reserve, &invalid};
         parts.emplace_back([job] { return scanPiece(job); }, count > 1);
     }

@@ -107,10 +107,10 @@ public:
         PathFound found = std::move(*m_pending);
         m_pending.reset();
         found.key = MediaTables::canonicalKey(found.path);
-        auto last = m_lastByKey.find(found.key);
-        if (last != m_lastByKey.end() && sameFound(*last, found))
+        const auto last = m_lastByKey.constFind(found.key);
+        if (last != m_lastByKey.constEnd() && sameFound(m_out[*last], found))
             return;
-        m_lastByKey.insert(found.key, found);
+        m_lastByKey.insert(found.key, m_out.size());
         m_out.push_back(std::move(found));
     }
 
@@ -182,8 +182,8 @@ private:
     std::vector<PathFound>& m_out;
     std::vector<std::string_view>& m_generated;
     BlockState m_state;
-    std::optional<PathFound> m_pending; // completed by the caller of add() before the next line
-    QHash<QString, PathFound> m_lastByKey;
+    std::optional<PathFound> m_pending;      // completed by the caller of add() before the next line
+    QHash<QString, std::size_t> m_lastByKey; // the last path kept under each key: its place in m_out
 };
 
 void addToTables(MediaScan& out, const PathFound& found) {
@@ -198,12 +198,12 @@ void addToTables(MediaScan& out, const PathFound& found) {
 
 // Piece starts for reading at once: each piece but the first starts right after a "</Media>" line,
 // where a reader's block state is empty, so every piece reads exactly as one reader would.
-std::vector<std::size_t> pieceStarts(const std::vector<MarkedLine>& lines, int pieces) {
+std::vector<std::size_t> pieceStarts(const MarkedLines& lines, int pieces) {
     std::vector<std::size_t> starts{0};
     for (int k = 1; k < pieces; ++k) {
         std::size_t at = std::max(starts.back(), lines.size() * static_cast<std::size_t>(k) /
                                                      static_cast<std::size_t>(pieces));
-        while (at < lines.size() && !lines[at].has(mediaEnd))
+        for (auto it = lines.iteratorAt(at); at < lines.size() && !it->has(mediaEnd); ++it)
             ++at;
         if (at >= lines.size())
             break;
@@ -254,22 +254,19 @@ private:
     std::size_t m_next = 0;
 };
 
-void readPiece(const std::vector<MarkedLine>& lines, std::size_t from, std::size_t to,
-               std::vector<PathFound>& out, std::vector<std::string_view>& generated, LiveProgress& live,
-               std::size_t piece, std::size_t firstLine) {
+void readPiece(const MarkedLines& lines, std::size_t from, std::size_t to, std::vector<PathFound>& out,
+               std::vector<std::string_view>& generated, LiveProgress& live, std::size_t piece,
+               std::size_t firstLine) {
     MediaBlockReader reader(out, generated);
     const std::size_t every = live.active() ? std::max<std::size_t>(live.step() / 4, 1) : 0;
     std::size_t nextReport = firstLine;
-    for (std::size_t i = from; i < to; ++i) {
-        const MarkedLine& line = lines[i];
-        if ((line.mask & kRelevant) == 0)
-            continue;
+    forEachMarked(lines.iteratorAt(from), lines.iteratorAt(to), kRelevant, [&](const MarkedLine& line) {
         if (every != 0 && line.index >= nextReport) {
             live.advance(piece, line.index - firstLine);
             nextReport = line.index + every;
         }
         reader.read(line);
-    }
+    });
     reader.commitPending();
 }
 
@@ -301,12 +298,13 @@ MediaScan scanMediaBlocks(const MarkerIndex& index, const std::function<void(dou
         for (const PathFound& f : piece)
             addToTables(out, f);
     }
-    for (const auto& piece : generated)
-        out.generatedMediaUIDs.insert(piece.cbegin(), piece.cend());
     // A block that gave a path is a file, whatever else it says.
-    for (const auto& [id, paths] : out.pathsByMediaUID) {
-        if (!paths.isEmpty())
-            out.generatedMediaUIDs.erase(id);
+    for (const auto& piece : generated) {
+        for (Id id : piece) {
+            const auto paths = out.pathsByMediaUID.find(id);
+            if (paths == out.pathsByMediaUID.end() || paths->second.isEmpty())
+                out.generatedMediaUIDs.insert(id);
+        }
     }
     return out;
 }

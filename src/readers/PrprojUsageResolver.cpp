@@ -205,6 +205,24 @@ UsageResult UsageResolver::resolve(QStringList& warnings) const {
     for (const ProjectSequence& s : m_in.timelines)
         displayNameByID.insert(s.id, s.displayName());
 
+    // The timelines' names of each distinct set of counts, made once: paths share them.
+    QHash<QStringList, QSet<QString>> namesBySequences;
+    QSet<QString> namesFound;
+    auto namesOf = [&](const QHash<QString, qint64>& occurrences) -> const QSet<QString>& {
+        QStringList ids = occurrences.keys();
+        std::sort(ids.begin(), ids.end());
+        auto known = namesBySequences.constFind(ids);
+        if (known != namesBySequences.constEnd())
+            return *known;
+        namesFound.clear();
+        for (const QString& sequence : std::as_const(ids)) {
+            const auto seq = displayNameByID.constFind(sequence);
+            if (seq != displayNameByID.constEnd())
+                namesFound.insert(*seq);
+        }
+        return *namesBySequences.insert(ids, namesFound);
+    };
+
     qint64 unresolved = 0;
     const QStringList used = m_in.mapping.usedMasterClipRefs.values();
     const std::vector<std::optional<QStringList>> matches = matchAll(used);
@@ -230,17 +248,21 @@ UsageResult UsageResolver::resolve(QStringList& warnings) const {
             r.usedMediaPaths.insert(path);
         const qint64 n = m_in.mapping.usageCountByMasterClip.value(id, 1);
         const auto attribution = m_in.mapping.attributionByMasterClip.constFind(id);
+        const QSet<QString>* names = nullptr;
+        if (attribution != m_in.mapping.attributionByMasterClip.constEnd())
+            names = &namesOf(attribution->occurrencesBySequenceID);
         for (const QString& path : *paths) {
             r.usageCountByPath[path] += static_cast<int>(n);
-            if (attribution == m_in.mapping.attributionByMasterClip.constEnd())
+            if (!names)
                 continue;
             r.sequenceUsageByPath[path].merge(attribution->occurrencesBySequenceID,
                                               attribution->unattributedOccurrences);
-            for (auto occ = attribution->occurrencesBySequenceID.constBegin();
-                 occ != attribution->occurrencesBySequenceID.constEnd(); ++occ) {
-                const auto seq = displayNameByID.constFind(occ.key());
-                if (seq != displayNameByID.constEnd())
-                    r.sequenceNamesByPath[path].insert(*seq);
+            if (!names->isEmpty()) {
+                QSet<QString>& pathNames = r.sequenceNamesByPath[path];
+                if (pathNames.isEmpty())
+                    pathNames = *names; // shared until it differs
+                else
+                    pathNames.unite(*names);
             }
         }
     }

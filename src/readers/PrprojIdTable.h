@@ -1,0 +1,249 @@
+#pragma once
+
+#include <algorithm>
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+#include <initializer_list>
+#include <random>
+#include <span>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+// Tables keyed by identifiers viewed in a project's text. A project holds tens of thousands of them
+// per stage; a node-based map spends most of its time on allocations and on cache misses chasing
+// nodes, so these keep their entries in one vector, in insertion order, and find them through an
+// open-addressing index of 8-byte slots.
+namespace tarnwick::prproj {
+
+using Id = std::string_view; // identifiers stay text, viewed in the project's XML
+
+// Seeded once per process, so a crafted project cannot aim its identifiers at one chain of slots.
+inline std::uint64_t idHashSeed() {
+    static const std::uint64_t seed = [] {
+        std::random_device r;
+        return (std::uint64_t(r()) << 32) ^ r();
+    }();
+    return seed;
+}
+
+inline std::uint64_t hashId(Id id) {
+    std::uint64_t h = idHashSeed() ^ (id.size() * 0x9E3779B97F4A7C15ull);
+    const char* p = id.data();
+    std::size_t n = id.size();
+    while (n >= 8) {
+        std::uint64_t w;
+        std::memcpy(&w, p, 8);
+        h = (h ^ w) * 0xBF58476D1CE4E5B9ull;
+        h ^= h >> 31;
+        p += 8;
+        n -= 8;
+    }
+    if (n > 0) {
+        std::uint64_t w = 0;
+        std::memcpy(&w, p, n);
+        h = (h ^ w) * 0x94D049BB133111EBull;
+    }
+    h ^= h >> 29;
+    h *= 0xFF51AFD7ED558CCDull;
+    return h ^ (h >> 32);
+}
+
+// Identifier -> V, in the manner of an unordered map (find, count, operator[], iteration over
+// key-value pairs), iterated in insertion order. References to entries stay valid only until the
+// next insertion. Equality ignores the order.
+template <typename V> class IdMap {
+public:
+    using value_type = std::pair<Id, V>;
+    using iterator = typename std::vector<value_type>::iterator;
+    using const_iterator = typename std::vector<value_type>::const_iterator;
+
+    IdMap() = default;
+    IdMap(std::initializer_list<value_type> values) {
+        for (const value_type& v : values)
+            (*this)[v.first] = v.second;
+    }
+
+    std::size_t size() const { return m_entries.size(); }
+    bool empty() const { return m_entries.empty(); }
+    void reserve(std::size_t n) {
+        m_entries.reserve(n);
+        if (n * 2 > m_slots.size())
+            rebuild(n * 2);
+    }
+
+    iterator begin() { return m_entries.begin(); }
+    iterator end() { return m_entries.end(); }
+    const_iterator begin() const { return m_entries.begin(); }
+    const_iterator end() const { return m_entries.end(); }
+
+    iterator find(Id key) {
+        const std::size_t at = locate(key, hashId(key));
+        return at == kAbsent ? m_entries.end() : m_entries.begin() + static_cast<std::ptrdiff_t>(at);
+    }
+    const_iterator find(Id key) const {
+        const std::size_t at = locate(key, hashId(key));
+        return at == kAbsent ? m_entries.end() : m_entries.begin() + static_cast<std::ptrdiff_t>(at);
+    }
+    std::size_t count(Id key) const { return locate(key, hashId(key)) == kAbsent ? 0 : 1; }
+    bool contains(Id key) const { return count(key) != 0; }
+    const V& at(Id key) const { return find(key)->second; }
+
+    V& operator[](Id key) { return m_entries[insertKey(key).first].second; }
+
+    // Adds the key with `value` when absent; true when it was added.
+    std::pair<iterator, bool> insert(value_type v) {
+        const auto [at, added] = insertKey(v.first);
+        if (added)
+            m_entries[at].second = std::move(v.second);
+        return {m_entries.begin() + static_cast<std::ptrdiff_t>(at), added};
+    }
+
+    friend bool operator==(const IdMap& a, const IdMap& b) {
+        if (a.size() != b.size())
+            return false;
+        for (const value_type& v : a.m_entries) {
+            const auto it = b.find(v.first);
+            if (it == b.end() || !(it->second == v.second))
+                return false;
+        }
+        return true;
+    }
+
+private:
+    static constexpr std::size_t kAbsent = ~std::size_t(0);
+
+    // A slot holds the entry's position + 1 (0: free) in its low half and the key's hash in its high half.
+    std::size_t locate(Id key, std::uint64_t h) const {
+        if (m_slots.empty())
+            return kAbsent;
+        const std::size_t mask = m_slots.size() - 1;
+        const auto tag = static_cast<std::uint32_t>(h >> 32);
+        for (std::size_t i = static_cast<std::size_t>(h) & mask;; i = (i + 1) & mask) {
+            const std::uint64_t s = m_slots[i];
+            if (s == 0)
+                return kAbsent;
+            if (static_cast<std::uint32_t>(s >> 32) == tag) {
+                const std::size_t at = static_cast<std::uint32_t>(s) - 1;
+                if (m_entries[at].first == key)
+                    return at;
+            }
+        }
+    }
+
+    std::pair<std::size_t, bool> insertKey(Id key) {
+        const std::uint64_t h = hashId(key);
+        const std::size_t found = locate(key, h);
+        if (found != kAbsent)
+            return {found, false};
+        if ((m_entries.size() + 1) * 2 > m_slots.size())
+            rebuild(std::max<std::size_t>(m_slots.size() * 2, 16));
+        m_entries.emplace_back(key, V());
+        place(h, m_entries.size());
+        return {m_entries.size() - 1, true};
+    }
+
+    void place(std::uint64_t h, std::size_t positionPlusOne) {
+        const std::size_t mask = m_slots.size() - 1;
+        std::size_t i = static_cast<std::size_t>(h) & mask;
+        while (m_slots[i] != 0)
+            i = (i + 1) & mask;
+        m_slots[i] = (h >> 32 << 32) | static_cast<std::uint32_t>(positionPlusOne);
+    }
+
+    void rebuild(std::size_t atLeast) {
+        std::size_t capacity = 16;
+        while (capacity < atLeast)
+            capacity *= 2;
+        m_slots.assign(capacity, 0);
+        for (std::size_t k = 0; k < m_entries.size(); ++k)
+            place(hashId(m_entries[k].first), k + 1);
+    }
+
+    std::vector<value_type> m_entries;
+    std::vector<std::uint64_t> m_slots; // a power of two, at most half full
+};
+
+// A set of identifiers with the same index, in insertion order.
+class IdSet {
+public:
+    IdSet() = default;
+    IdSet(std::initializer_list<Id> ids) {
+        for (Id id : ids)
+            insert(id);
+    }
+
+    // True when the identifier was not there yet.
+    bool insert(Id id) { return m_map.insert({id, Empty{}}).second; }
+    std::size_t count(Id id) const { return m_map.count(id); }
+    bool contains(Id id) const { return m_map.contains(id); }
+    std::size_t size() const { return m_map.size(); }
+    bool empty() const { return m_map.empty(); }
+    void reserve(std::size_t n) { m_map.reserve(n); }
+
+    class const_iterator {
+    public:
+        explicit const_iterator(typename IdMap<char>::const_iterator it) : m_it(it) {}
+        Id operator*() const { return m_it->first; }
+        const_iterator& operator++() {
+            ++m_it;
+            return *this;
+        }
+        bool operator==(const const_iterator& o) const { return m_it == o.m_it; }
+
+    private:
+        typename IdMap<char>::const_iterator m_it;
+    };
+    const_iterator begin() const { return const_iterator(m_map.begin()); }
+    const_iterator end() const { return const_iterator(m_map.end()); }
+
+    friend bool operator==(const IdSet& a, const IdSet& b) { return a.m_map == b.m_map; }
+
+private:
+    using Empty = char;
+    IdMap<Empty> m_map;
+};
+
+// Identifier -> identifiers, each list in the order added. Pairs are collected as they are read and
+// grouped once, by sealed(), into one run per key: no list of its own per key.
+class IdLists {
+public:
+    void add(Id key, Id value) {
+        const auto [it, added] = m_keys.insert({key, static_cast<std::uint32_t>(m_keys.size())});
+        m_pairs.emplace_back(it->second, value);
+    }
+
+    // Groups what was added; call once, before the look-ups below.
+    void seal() {
+        m_offsets.assign(m_keys.size() + 1, 0);
+        for (const auto& [key, value] : m_pairs)
+            ++m_offsets[key + 1];
+        for (std::size_t k = 1; k < m_offsets.size(); ++k)
+            m_offsets[k] += m_offsets[k - 1];
+        m_values.resize(m_pairs.size());
+        std::vector<std::size_t> next(m_offsets.begin(), m_offsets.end() - 1);
+        for (const auto& [key, value] : m_pairs)
+            m_values[next[key]++] = value;
+        std::vector<std::pair<std::uint32_t, Id>>().swap(m_pairs);
+    }
+
+    std::size_t keyCount() const { return m_keys.size(); }
+    Id key(std::size_t k) const { return (m_keys.begin() + static_cast<std::ptrdiff_t>(k))->first; }
+    std::span<const Id> values(std::size_t k) const {
+        return {m_values.data() + m_offsets[k], m_offsets[k + 1] - m_offsets[k]};
+    }
+    // Empty when the key has none.
+    std::span<const Id> find(Id key) const {
+        const auto it = m_keys.find(key);
+        return it == m_keys.end() ? std::span<const Id>() : values(it->second);
+    }
+
+private:
+    IdMap<std::uint32_t> m_keys; // key -> its number, in order of first appearance
+    std::vector<std::pair<std::uint32_t, Id>> m_pairs;
+    std::vector<std::size_t> m_offsets;
+    std::vector<Id> m_values;
+};
+
+} // namespace tarnwick::prproj
