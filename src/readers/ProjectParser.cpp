@@ -117,7 +117,7 @@ void logOverLimit(const QString& filePath, qint64 limit) {
 }
 
 // The scan of the project's text: inflated into pages of its own, read once, and handed back part by
-// part as the scan passes it (the marked lines are copied out). Invalid UTF-8 is the scan's to find.
+// part as the scan passes it (the marked lines stay, moved together). Invalid UTF-8 is the scan's to find.
 TextScan readAndScan(const QString& filePath) {
     bool overLimit = false;
     const qint64 limit = inflatedSizeCap();
@@ -127,7 +127,8 @@ TextScan readAndScan(const QString& filePath) {
             logOverLimit(filePath, limit);
         throw ProjectParser::ParserError::decompressionFailed();
     }
-    return scanText(text->view(), scanThreads(static_cast<std::size_t>(text->size())), &*text);
+    const int threads = scanThreads(static_cast<std::size_t>(text->size()));
+    return scanText(std::move(*text), threads);
 }
 
 } // namespace

@@ -184,14 +184,20 @@ struct PieceSequences {
 };
 
 struct Scanner {
-    Scanner(std::string_view text, std::size_t offset, std::size_t size, LineArena* copies)
-        : p(text.data() + offset), n(size), whole(text), base(offset), arena(copies) {}
+    Scanner(std::string_view text, std::size_t offset, std::size_t size, LineArena* copies, char* own)
+        : p(text.data() + offset), n(size), whole(text), base(offset), arena(copies), writable(own) {}
 
     const char* p; // the piece
     std::size_t n;
     std::string_view whole; // the text the piece is part of (values may run on past the piece)
     std::size_t base;       // the piece's offset in it
-    LineArena* arena;       // copies of the lines when the text is handed back
+    LineArena* arena;       // copies of sequence values when the text is handed back
+    // The text's own bytes when it is handed back: each marked line is moved down to keptEnd, into
+    // text already read, so the lines kept take no memory of their own. Nothing before the piece's
+    // head end is moved (the piece before reads it).
+    char* writable;
+    std::size_t keptStart = 0; // absolute, where the piece's moved lines begin
+    std::size_t keptEnd = 0;   // absolute, the end of the lines moved so far
     const Buckets& b = buckets();
     MarkerIndex out;               // its lines stay empty: they are gathered in `lines`
     std::vector<MarkedLine> lines; // line numbers counted from the piece's start
@@ -206,8 +212,8 @@ struct Scanner {
             std::string_view text(p + lineStart, at - lineStart);
             if (mask & bits(sequenceUID, sequenceURef))
                 readSequences(text, lineStart);
-            if (arena)
-                text = arena->copy(text);
+            if (writable)
+                text = keep(lineStart, text.size());
             lines.push_back({out.lineCount, text, mask});
             out.markersInText |= mask;
             if (lines.size() % 4096 == 0 && refuses(lines.size(), n))
@@ -223,7 +229,24 @@ struct Scanner {
         std::vector<MarkedLine>().swap(lines);
         if (arena)
             arena->clear();
+        keptEnd = keptStart; // what was moved may be handed back
         sequences = {};
+    }
+
+    // The line at `offset` in the piece, moved down to the end of the lines kept. Lines never move up
+    // (keptEnd stays at or before the line being read), and a look back from a later line stops at its
+    // separator, which no move reaches, so the scan reads as over the untouched text.
+    std::string_view keep(std::size_t offset, std::size_t length) {
+        const std::size_t from = base + offset;
+        if (from < keptEnd) { // in the head: stays where it is
+            keptEnd = std::max(keptEnd, from + length);
+            return whole.substr(from, length);
+        }
+        if (from != keptEnd)
+            std::memmove(writable + keptEnd, writable + from, length);
+        const std::string_view moved(writable + keptEnd, length);
+        keptEnd += length;
+        return moved;
     }
 
     // Position in `whole` of the first quote at or after `from`, or npos. Remembered, so text without
@@ -381,12 +404,13 @@ struct PieceScan {
 // the cache; the text's pages behind the scan are handed back as it goes.
 constexpr std::size_t kBlockBytes = std::size_t(256) << 10;
 constexpr std::size_t kReleaseBytes = std::size_t(2) << 20;
+constexpr std::size_t kKeptSlack = std::size_t(256) << 10;
 
 struct PieceJob {
     std::string_view whole; // the text the piece is part of
     std::size_t base = 0;   // the piece's offset in it
     std::size_t size = 0;
-    TextBuffer* handBack = nullptr; // copy the lines out and hand the pages back as they are read
+    TextBuffer* handBack = nullptr; // keep the lines in place and hand the rest back as it is read
     std::size_t reserveLines = 0;
     std::atomic<bool>* invalid = nullptr;
 };
@@ -397,7 +421,8 @@ PieceScan scanPiece(const PieceJob& job) {
     const std::size_t base = job.base;
     const std::size_t size = job.size;
     const char* p = job.whole.data() + base;
-    Scanner s(job.whole, base, size, job.handBack ? &arena : nullptr);
+    Scanner s(job.whole, base, size, job.handBack ? &arena : nullptr,
+              job.handBack ? job.handBack->data() : nullptr);
     s.lines.reserve(job.reserveLines);
     // The piece's first quote ends any value an earlier piece left open, which that piece reads
     // from here: the text up to it (and the two bytes after it) is kept until the end.
@@ -414,6 +439,25 @@ PieceScan scanPiece(const PieceJob& job) {
                           : result.firstQuote + (k == sequenceReference ? 3 : 1);
     }
     std::size_t releaseFrom = base + head;
+    s.keptStart = s.keptEnd = base + head;
+    const auto page = static_cast<std::size_t>(TextBuffer::kPage);
+    // Hands back the text read, short of the lines kept and the room they are expected to need for
+    // the rest of the piece (by the share kept so far): a page handed back and then written again
+    // is only a fresh page, never a wrong one.
+    auto handBackRead = [&](std::size_t readTo, bool last) {
+        std::size_t keepTo = s.keptEnd;
+        const std::size_t passed = readTo - std::min(readTo, s.keptStart);
+        if (!last && passed > 0) {
+            const double share = double(s.keptEnd - s.keptStart) / double(passed);
+            keepTo += static_cast<std::size_t>(share * double(base + size - readTo)) + kKeptSlack;
+        }
+        const std::size_t from = std::max(releaseFrom, (keepTo + page - 1) / page * page);
+        const std::size_t to = last ? base + size : readTo / page * page;
+        if (to < from + (last ? 0 : kReleaseBytes))
+            return;
+        job.handBack->release(static_cast<qsizetype>(from), static_cast<qsizetype>(to));
+        releaseFrom = to;
+    };
     std::size_t at = 0;
     while (at < size) {
         if (job.invalid->load(std::memory_order_relaxed))
@@ -435,16 +479,12 @@ PieceScan scanPiece(const PieceJob& job) {
         at = to;
         // A little behind the line being read: a look back may touch the bytes just before it. Handed
         // back a few blocks at a time: each hand-back stops every thread of the process a moment.
-        if (job.handBack && base + s.lineStart > releaseFrom + kReleaseBytes) {
-            job.handBack->release(static_cast<qsizetype>(releaseFrom),
-                                  static_cast<qsizetype>(base + s.lineStart - 64));
-            const auto page = static_cast<std::size_t>(TextBuffer::kPage);
-            releaseFrom = std::max(releaseFrom, (base + s.lineStart - 64) / page * page);
-        }
+        if (job.handBack && s.lineStart > 64)
+            handBackRead(base + s.lineStart - 64, false);
     }
     s.endLine(size, 0);
     if (job.handBack)
-        job.handBack->release(static_cast<qsizetype>(releaseFrom), static_cast<qsizetype>(base + size));
+        handBackRead(base + size, true);
     result.index = std::move(s.out);
     result.lines = std::move(s.lines);
     result.sequences = std::move(s.sequences);
@@ -529,7 +569,9 @@ int scanThreads(std::size_t bytes) {
     return bytes >= kParallelThreshold ? std::min(QThread::idealThreadCount(), 8) : 1;
 }
 
-TextScan scanText(std::string_view text, int threads, TextBuffer* handBack) {
+namespace {
+
+TextScan scanPieces(std::string_view text, int threads, TextBuffer* handBack) {
     // Pieces end just after a line feed: no marker, CR LF pair, sequence or cluster spans two of them.
     std::vector<std::size_t> starts{0};
     for (int k = 1; k < threads && text.size() >= kParallelThreshold; ++k) {
@@ -560,6 +602,19 @@ TextScan scanText(std::string_view text, int threads, TextBuffer* handBack) {
         got.push_back(part.get());
     TextScan scan = joinPieces(got, starts);
     scan.bytes = text.size();
+    return scan;
+}
+
+} // namespace
+
+TextScan scanText(std::string_view text, int threads) {
+    return scanPieces(text, threads, nullptr);
+}
+
+TextScan scanText(TextBuffer&& text, int threads) {
+    TextScan scan = scanPieces(text.view(), threads, &text);
+    if (!scan.index.tooDense && scan.validUtf8)
+        scan.index.keptText = std::move(text);
     return scan;
 }
 

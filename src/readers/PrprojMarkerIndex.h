@@ -1,5 +1,7 @@
 #pragma once
 
+#include "readers/PrprojTextBuffer.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <iterator>
@@ -174,8 +176,10 @@ struct MarkerIndex {
     // The marked lines would take more memory than three quarters of the text (a text of nothing but short
     // marked lines, which no project holds): `lines` is then empty and must not be used.
     bool tooDense = false;
-    // The marked lines' text when it was copied out of a text handed back while it was read.
+    // Sequence values copied out of a text handed back while it was read.
     std::vector<std::unique_ptr<char[]>> ownedText;
+    // That text, down to the marked lines the index views (empty when the index views the caller's text).
+    TextBuffer keptText;
 };
 
 // Calls `read(line)` for each line in [from, to) that carries one of `relevant`, in order. The

@@ -5,6 +5,7 @@
 #include "platform/TextKey.h"
 
 #include <QStringList>
+#include <QVarLengthArray>
 
 #include <array>
 
@@ -193,7 +194,7 @@ bool isHex(QChar c) {
 }
 
 // ^[0-9a-f]{8}-[0-9a-f]{4}-[0-9a-f]{4}-[0-9a-f]{4}-[0-9a-f]{12}\. , case-insensitive
-bool startsWithUuidAndDot(const QString& name) {
+bool startsWithUuidAndDot(QStringView name) {
     static constexpr std::array<int, 5> groups = {8, 4, 4, 4, 12};
     qsizetype i = 0;
     for (std::size_t g = 0; g < groups.size(); ++g) {
@@ -209,14 +210,44 @@ bool startsWithUuidAndDot(const QString& name) {
     return true;
 }
 
+// Text lower-cased as text::lowered does it. ASCII text (nearly every path) is lowered on the stack:
+// the media scan asks this for every path it reads.
+class LowerText {
+public:
+    explicit LowerText(const QString& s) {
+        if (QtPrivate::isAscii(QStringView(s))) {
+            m_ascii.resize(s.size());
+            for (qsizetype i = 0; i < s.size(); ++i) {
+                const char16_t c = s[i].unicode();
+                m_ascii[i] = c >= u'A' && c <= u'Z' ? char16_t(c + (u'a' - u'A')) : c;
+            }
+            m_view = QStringView(m_ascii.constData(), m_ascii.size());
+        } else {
+            m_other = text::lowered(s);
+            m_view = m_other;
+        }
+    }
+    LowerText(const LowerText&) = delete;
+    LowerText& operator=(const LowerText&) = delete;
+
+    QStringView view() const { return m_view; }
+
+private:
+    QVarLengthArray<char16_t, 256> m_ascii;
+    QString m_other;
+    QStringView m_view;
+};
+
 } // namespace
 
 bool isRenderOrCacheFile(const QString& path, const std::optional<QString>& title) {
-    const QString lowerPath = text::lowered(path);
-    const QString fileName = text::lowered(tarnwick::path::lastPathComponent(path));
+    const LowerText lowered(path);
+    const QStringView lowerPath = lowered.view();
+    const LowerText loweredName(tarnwick::path::lastPathComponent(path));
+    const QStringView fileName = loweredName.view();
     if (fileName.startsWith(QLatin1StringView("rendered")))
         return true;
-    if (title && text::lowered(*title).startsWith(QLatin1StringView("rendered")))
+    if (title && LowerText(*title).view().startsWith(QLatin1StringView("rendered")))
         return true;
     if (lowerPath.contains(QLatin1StringView(".prv/")))
         return true;
