@@ -178,7 +178,7 @@ namespace {
 // run them at once; their log lines and progress are then given in stage order afterwards.
 struct Stages {
     MediaScan media;
-    QHash<QString, QString> masterClipNames;
+    IdMap<Id> masterClipNames;
     SequenceScan sequences;
     TimelineClips clips;
     MasterClipMapping mapping;
@@ -214,7 +214,7 @@ Stages runStages(SequenceScan&& sequences, const MarkerIndex& index, bool parall
         mediaRead.set_value();
         st.nameIndexes = buildNameIndexes(st.media.tables, true);
     });
-    ReaderTask<QHash<QString, QString>> names([&] { return scanMasterClipNames(index); });
+    ReaderTask<IdMap<Id>> names([&] { return scanMasterClipNames(index); });
     // The chain waits for the media blocks: it runs beside them only when they run on their own.
     ReaderTask<std::unique_ptr<MasterClipMediaChain>> chain(
         [&] {
@@ -250,7 +250,7 @@ void reportStages(const Stages& st, const MarkerIndex& index, const ReferenceCha
 
     AppLog::parseDetail(QStringLiteral("Building MasterClip map..."));
     report(progress, QStringLiteral("Building clip map…"), 0.45);
-    AppLog::parseDetail(QStringLiteral("Found ") + count(st.masterClipNames.size()) +
+    AppLog::parseDetail(QStringLiteral("Found ") + count(static_cast<qint64>(st.masterClipNames.size())) +
                         QStringLiteral(" MasterClips"));
 
     AppLog::parseDetail(QStringLiteral("Finding sequences..."));

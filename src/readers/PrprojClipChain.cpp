@@ -29,6 +29,7 @@ struct MasterUse {
 std::vector<SubClipMasterRef> collectSubClipMasterRefs(const MarkerIndex& index) {
     constexpr MarkerMask relevant = bits(subClipID, masterClipURef, subClipEnd);
     std::vector<SubClipMasterRef> refs;
+    refs.reserve(index.linesWith[masterClipURef]);
     std::optional<Id> current; // the last sub-clip identifier read since the last block end
     forEachMarked(index.lines, relevant, [&](const MarkedLine& line) {
         if (line.has(subClipID)) {
@@ -56,6 +57,8 @@ MasterClipMapping mapSubClipsToMasterClips(const TimelineClips& clips,
         return out;
     IdMap<MasterUse> masters;
     IdSet matched;
+    masters.reserve(refs.size());
+    matched.reserve(refs.size());
     for (const auto& [s, ref] : refs) {
         const bool fromVideo = clips.videoClipCounts.count(s) != 0;
         const bool fromAudio = clips.audioClipCounts.count(s) != 0;
@@ -133,9 +136,13 @@ void readBlocks(const MarkerIndex& index, Marker start, Pattern startPattern, Ma
 } // namespace
 
 MasterClipMediaChain::MasterClipMediaChain(const MarkerIndex& index, bool parallel) {
+    const auto& n = index.linesWith;
     IdLists masterClipClipRefs;
     IdLists clipSourceRefs;
     IdMap<Id> mediaSourceMediaRef;
+    masterClipClipRefs.reserve(n[masterClipUID], n[clipIndex]);
+    clipSourceRefs.reserve(n[clipID], n[sourceRef]);
+    mediaSourceMediaRef.reserve(n[mediaSourceID]);
     ReaderTask<void> clips(
         [&] {
             readBlocks(index, clipID, Pattern::clipStart, sourceRef, Pattern::sourceRef,

@@ -114,13 +114,14 @@ public:
 private:
     static constexpr std::size_t kAbsent = ~std::size_t(0);
 
-    // A slot holds the entry's position + 1 (0: free) in its low half and the key's hash in its high half.
+    // A slot holds the entry's position + 1 (0: free) in its low half and the high half of the key's
+    // hash in its high half, which also places it: growing moves slots without reading a key again.
     std::size_t locate(Id key, std::uint64_t h) const {
         if (m_slots.empty())
             return kAbsent;
         const std::size_t mask = m_slots.size() - 1;
         const auto tag = static_cast<std::uint32_t>(h >> 32);
-        for (std::size_t i = static_cast<std::size_t>(h) & mask;; i = (i + 1) & mask) {
+        for (std::size_t i = tag & mask;; i = (i + 1) & mask) {
             const std::uint64_t s = m_slots[i];
             if (s == 0)
                 return kAbsent;
@@ -140,25 +141,28 @@ private:
         if ((m_entries.size() + 1) * 2 > m_slots.size())
             rebuild(std::max<std::size_t>(m_slots.size() * 2, 16));
         m_entries.emplace_back(key, V());
-        place(h, m_entries.size());
+        place((h >> 32 << 32) | static_cast<std::uint32_t>(m_entries.size()));
         return {m_entries.size() - 1, true};
     }
 
-    void place(std::uint64_t h, std::size_t positionPlusOne) {
+    void place(std::uint64_t slot) {
         const std::size_t mask = m_slots.size() - 1;
-        std::size_t i = static_cast<std::size_t>(h) & mask;
+        std::size_t i = static_cast<std::size_t>(slot >> 32) & mask;
         while (m_slots[i] != 0)
             i = (i + 1) & mask;
-        m_slots[i] = (h >> 32 << 32) | static_cast<std::uint32_t>(positionPlusOne);
+        m_slots[i] = slot;
     }
 
     void rebuild(std::size_t atLeast) {
         std::size_t capacity = 16;
         while (capacity < atLeast)
             capacity *= 2;
-        m_slots.assign(capacity, 0);
-        for (std::size_t k = 0; k < m_entries.size(); ++k)
-            place(hashId(m_entries[k].first), k + 1);
+        std::vector<std::uint64_t> old(capacity, 0);
+        old.swap(m_slots);
+        for (std::uint64_t slot : old) {
+            if (slot != 0)
+                place(slot);
+        }
     }
 
     std::vector<value_type> m_entries;
@@ -212,6 +216,11 @@ public:
     void add(Id key, Id value) {
         const auto [it, added] = m_keys.insert({key, static_cast<std::uint32_t>(m_keys.size())});
         m_pairs.emplace_back(it->second, value);
+    }
+
+    void reserve(std::size_t keys, std::size_t values) {
+        m_keys.reserve(keys);
+        m_pairs.reserve(values);
     }
 
     // Groups what was added; call once, before the look-ups below.

@@ -216,6 +216,8 @@ struct Scanner {
                 text = keep(lineStart, text.size());
             lines.push_back({out.lineCount, text, mask});
             out.markersInText |= mask;
+            for (MarkerMask m = mask; m != 0; m &= m - 1)
+                ++out.linesWith[static_cast<std::size_t>(__builtin_ctzll(m))];
             if (lines.size() % 4096 == 0 && refuses(lines.size(), n))
                 refuse();
         }
@@ -544,6 +546,8 @@ TextScan joinPieces(std::vector<PieceScan>& got, const std::vector<std::size_t>&
                 line.index += offset;
             out.lines.append(std::move(got[k].lines));
             out.markersInText |= part.markersInText;
+            for (std::size_t m = 0; m < out.linesWith.size(); ++m)
+                out.linesWith[m] += part.linesWith[m];
         }
         out.lineCount = offset + part.lineCount;
         out.crlfPairs += part.crlfPairs;

@@ -2,6 +2,7 @@
 
 #include "readers/PrprojTextBuffer.h"
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <iterator>
@@ -173,6 +174,8 @@ struct MarkerIndex {
     std::size_t crlfPairs = 0;    // CR directly followed by LF
     MarkedLines lines;            // only lines with at least one marker, in order
     MarkerMask markersInText = 0; // union of every line's mask
+    // How many marked lines carry each marker: the stages size their tables by it.
+    std::array<std::size_t, markerCount> linesWith{};
     // The marked lines would take more memory than three quarters of the text (a text of nothing but short
     // marked lines, which no project holds): `lines` is then empty and must not be used.
     bool tooDense = false;

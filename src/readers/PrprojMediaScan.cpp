@@ -294,6 +294,7 @@ MediaScan scanMediaBlocks(const MarkerIndex& index, const std::function<void(dou
     if (live.active())
         live.finish();
     MediaScan out;
+    out.pathsByMediaUID.reserve(index.linesWith[mediaUID]);
     for (const std::vector<PathFound>& piece : found) {
         for (const PathFound& f : piece)
             addToTables(out, f);

@@ -10,9 +10,10 @@
 
 namespace tarnwick::prproj {
 
-QHash<QString, QString> scanMasterClipNames(const MarkerIndex& index) {
+IdMap<Id> scanMasterClipNames(const MarkerIndex& index) {
     constexpr MarkerMask relevant = bits(masterClipUID, nameStart, masterClipEnd);
-    QHash<QString, QString> names;
+    IdMap<Id> names;
+    names.reserve(index.linesWith[masterClipUID]);
     std::optional<Id> current;
     forEachMarked(index.lines, relevant, [&](const MarkedLine& line) {
         if (line.has(masterClipUID)) {
@@ -21,7 +22,7 @@ QHash<QString, QString> scanMasterClipNames(const MarkerIndex& index) {
         }
         if (current && line.has(nameStart)) {
             if (auto name = textBetween(line.text, "<Name>", "</Name>", false)) {
-                names.insert(toQString(*current), toQString(*name));
+                names[*current] = *name;
                 current.reset();
             }
         }
@@ -108,6 +109,8 @@ public:
 
     void readPart(const MarkerIndex& index, TimelinePart part) {
         const MarkerMask relevant = markersOf(part);
+        if (part == TimelinePart::items)
+            reserveItems(index);
         forEachMarked(index.lines, relevant, [&](const MarkedLine& line) {
             switch (part) {
             case TimelinePart::items:
@@ -144,8 +147,14 @@ public:
         }
     }
 
+    void reserveItems(const MarkerIndex& index) {
+        const auto& n = index.linesWith;
+        m_itemSubClipRefs.reserve(std::min(n[subClipRef], n[videoItem] + n[audioItem]));
+    }
+
     TimelineClips finish(const std::vector<Id>& sequenceIDs) {
         TimelineClips out;
+        out.sequenceOccurrencesBySubClip.reserve(m_itemSubClipRefs.size());
         for (const auto& [timeline, groups] : m_sequenceTrackGroups) {
             for (Id group : groups) {
                 const auto tracks = m_trackGroupTracks.find(group);
@@ -301,6 +310,7 @@ TimelineClips findTimelineClipReferences(const MarkerIndex& index, const std::ve
     }
     constexpr MarkerMask relevant =
         markersOf(TimelinePart::items) | markersOf(TimelinePart::timelines) | markersOf(TimelinePart::tracks);
+    reader.reserveItems(index);
     forEachMarked(index.lines, relevant, [&](const MarkedLine& line) { reader.read(line); });
     return reader.finish(sequenceIDs);
 }

@@ -14,8 +14,8 @@
 // Master clips, sequences, and the clips that sit on timelines.
 namespace tarnwick::prproj {
 
-// Master clip identifier -> the first name after its start.
-QHash<QString, QString> scanMasterClipNames(const MarkerIndex& index);
+// Master clip identifier -> the first name after its start (the text between the name tags).
+IdMap<Id> scanMasterClipNames(const MarkerIndex& index);
 
 struct SequenceScan {
     std::vector<Id> sequenceIDs; // distinct, in order of appearance

@@ -149,12 +149,13 @@ const QStringList* UsageResolver::matchByNameRules(const QString& name) const {
 }
 
 std::optional<QStringList> UsageResolver::matchClipNameToMedia(const QString& masterClipID) const {
-    const auto name = m_in.masterClipNames.constFind(masterClipID);
-    if (name == m_in.masterClipNames.constEnd())
+    const QByteArray id = masterClipID.toUtf8();
+    const auto name = m_in.masterClipNames.find(Id(id.constData(), static_cast<std::size_t>(id.size())));
+    if (name == m_in.masterClipNames.end())
         return std::nullopt;
     // The project's own reference chain counts together with the name rules: a renamed master clip
     // must not leave the file it really uses looking unused.
-    const QStringList* byName = matchByNameRules(*name);
+    const QStringList* byName = matchByNameRules(toQString(name->second));
     QStringList paths = byName ? *byName : QStringList();
     if (m_in.referenceChain.pathsOf) {
         for (const QString& p : m_in.referenceChain.pathsOf(masterClipID))

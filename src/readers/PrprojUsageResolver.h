@@ -3,6 +3,7 @@
 #include "model/ProjectSequence.h"
 #include "model/SequenceUsageAttribution.h"
 #include "readers/PrprojStageResults.h"
+#include "readers/PrprojTimelineScan.h"
 
 #include <QHash>
 #include <QList>
@@ -27,7 +28,7 @@ NameIndexes buildNameIndexes(const MediaTables& media, bool parallel = false);
 
 struct UsageInputs {
     const MediaTables& media;
-    const QHash<QString, QString>& masterClipNames;
+    const IdMap<Id>& masterClipNames; // as scanMasterClipNames reads them
     qsizetype sequenceCount = 0;
     qsizetype videoClipKeys = 0; // distinct sub-clips on video tracks
     qsizetype audioClipKeys = 0;

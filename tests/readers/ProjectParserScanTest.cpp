@@ -110,9 +110,7 @@ TEST(ProjectParserTimelineScan, ReadsMasterClipNames) {
         QStringLiteral("<MasterClip ObjectUID=\"a\">"),
         QStringLiteral("<Name>a &amp; again</Name>"),
     });
-    const QHash<QString, QString> names = scanMasterClipNames(s.index);
-    EXPECT_EQ(names, (QHash<QString, QString>{{QStringLiteral("a"), QStringLiteral("a &amp; again")},
-                                              {QStringLiteral("c"), QStringLiteral("for c only")}}));
+    EXPECT_EQ(scanMasterClipNames(s.index), (IdMap<Id>{{"a", "a &amp; again"}, {"c", "for c only"}}));
 }
 
 TEST(ProjectParserTimelineScan, CountsSequencesAndDistinctNestedReferences) {
