@@ -3,6 +3,7 @@
 #include "platform/TextKey.h"
 
 #include <QFileInfo>
+#include <QVarLengthArray>
 
 #include <algorithm>
 
@@ -32,26 +33,32 @@ QString removeDotSegments(const QString& absolute) {
             path.chop(1);
         return path;
     }
-    const QStringList parts = absolute.split(u'/');
-    QStringList out;
-    bool trailingSlash = false;
-    for (qsizetype i = 1; i < parts.size(); ++i) {
-        const QString& s = parts[i];
-        const bool last = i + 1 == parts.size();
-        if (s == QLatin1StringView(".")) {
-            trailingSlash = last;
-        } else if (s == QLatin1StringView("..")) {
-            if (!out.isEmpty())
-                out.removeLast();
-            trailingSlash = last;
-        } else {
-            out.append(s);
-            trailingSlash = false;
+    // The segments after the first slash, as views: "." goes, ".." takes the one before it along.
+    QVarLengthArray<QStringView, 64> out;
+    const QStringView whole(absolute);
+    qsizetype start = whole.indexOf(u'/');
+    if (start >= 0) {
+        ++start;
+        while (true) {
+            const qsizetype slash = whole.indexOf(u'/', start);
+            const QStringView segment = slash < 0 ? whole.sliced(start) : whole.sliced(start, slash - start);
+            if (segment == u"..") {
+                if (!out.isEmpty())
+                    out.removeLast();
+            } else if (segment != u".") {
+                out.append(segment);
+            }
+            if (slash < 0)
+                break;
+            start = slash + 1;
         }
     }
-    QString path = u'/' + out.join(u'/');
-    if (trailingSlash && !path.endsWith(u'/'))
-        path += u'/';
+    QString path(u'/');
+    for (qsizetype k = 0; k < out.size(); ++k) {
+        if (k > 0)
+            path += u'/';
+        path += out[k];
+    }
     // A URL's path drops its trailing slash (the root stays "/").
     while (path.size() > 1 && path.endsWith(u'/'))
         path.chop(1);

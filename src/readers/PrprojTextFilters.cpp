@@ -8,6 +8,7 @@
 #include <QVarLengthArray>
 
 #include <array>
+#include <string_view>
 
 namespace tarnwick::prproj {
 
@@ -189,87 +190,125 @@ QString normalizedWindowsPath(const QString& s) {
 
 namespace {
 
-bool isHex(QChar c) {
+bool isHex(char16_t c) {
     return (c >= u'0' && c <= u'9') || (c >= u'a' && c <= u'f') || (c >= u'A' && c <= u'F');
 }
 
+char16_t at(QStringView s, qsizetype i) {
+    return s[i].unicode();
+}
+char16_t at(std::string_view s, std::size_t i) {
+    return static_cast<unsigned char>(s[i]);
+}
+
 // ^[0-9a-f]{8}-[0-9a-f]{4}-[0-9a-f]{4}-[0-9a-f]{4}-[0-9a-f]{12}\. , case-insensitive
-bool startsWithUuidAndDot(QStringView name) {
+template <typename View> bool startsWithUuidAndDot(View name) {
     static constexpr std::array<int, 5> groups = {8, 4, 4, 4, 12};
-    qsizetype i = 0;
+    std::size_t i = 0;
+    const auto size = static_cast<std::size_t>(name.size());
     for (std::size_t g = 0; g < groups.size(); ++g) {
         for (int k = 0; k < groups[g]; ++k, ++i) {
-            if (i >= name.size() || !isHex(name[i]))
+            if (i >= size || !isHex(at(name, i)))
                 return false;
         }
-        const QChar sep = g + 1 < groups.size() ? u'-' : u'.';
-        if (i >= name.size() || name[i] != sep)
+        const char16_t sep = g + 1 < groups.size() ? u'-' : u'.';
+        if (i >= size || at(name, i) != sep)
             return false;
         ++i;
     }
     return true;
 }
 
-// Text lower-cased as text::lowered does it. ASCII text (nearly every path) is lowered on the stack:
-// the media scan asks this for every path it reads.
-class LowerText {
-public:
-    explicit LowerText(const QString& s) {
-        if (QtPrivate::isAscii(QStringView(s))) {
-            m_ascii.resize(s.size());
-            for (qsizetype i = 0; i < s.size(); ++i) {
-                const char16_t c = s[i].unicode();
-                m_ascii[i] = c >= u'A' && c <= u'Z' ? char16_t(c + (u'a' - u'A')) : c;
-            }
-            m_view = QStringView(m_ascii.constData(), m_ascii.size());
-        } else {
-            m_other = text::lowered(s);
-            m_view = m_other;
-        }
-    }
-    LowerText(const LowerText&) = delete;
-    LowerText& operator=(const LowerText&) = delete;
+bool starts(QStringView s, std::string_view with) {
+    return s.startsWith(QLatin1StringView(with.data(), static_cast<qsizetype>(with.size())));
+}
+bool starts(std::string_view s, std::string_view with) {
+    return s.starts_with(with);
+}
+bool ends(QStringView s, std::string_view with) {
+    return s.endsWith(QLatin1StringView(with.data(), static_cast<qsizetype>(with.size())));
+}
+bool ends(std::string_view s, std::string_view with) {
+    return s.ends_with(with);
+}
+bool holds(QStringView s, std::string_view part) {
+    return s.contains(QLatin1StringView(part.data(), static_cast<qsizetype>(part.size())));
+}
+bool holds(std::string_view s, std::string_view part) {
+    return s.find(part) != std::string_view::npos;
+}
 
-    QStringView view() const { return m_view; }
-
-private:
-    QVarLengthArray<char16_t, 256> m_ascii;
-    QString m_other;
-    QStringView m_view;
-};
-
-} // namespace
-
-bool isRenderOrCacheFile(const QString& path, const std::optional<QString>& title) {
-    const LowerText lowered(path);
-    const QStringView lowerPath = lowered.view();
-    const LowerText loweredName(tarnwick::path::lastPathComponent(path));
-    const QStringView fileName = loweredName.view();
-    if (fileName.startsWith(QLatin1StringView("rendered")))
+// The rules on the lower-cased path and its lower-cased last component.
+template <typename View> bool isRenderOrCacheFileLowered(View lowerPath, View fileName) {
+    if (starts(fileName, "rendered"))
         return true;
-    if (title && LowerText(*title).view().startsWith(QLatin1StringView("rendered")))
+    if (holds(lowerPath, ".prv/"))
         return true;
-    if (lowerPath.contains(QLatin1StringView(".prv/")))
-        return true;
-    static const std::array<QLatin1StringView, 10> fragments = {
-        QLatin1StringView("/adobe premiere pro preview files/"),
-        QLatin1StringView("/preview files/"),
-        QLatin1StringView("/media cache/"),
-        QLatin1StringView("/media cache files/"),
-        QLatin1StringView("/peak files/"),
-        QLatin1StringView("/adobe premiere pro auto-save/"),
-        QLatin1StringView("/adobe premiere pro video previews/"),
-        QLatin1StringView("/adobe premiere pro audio previews/"),
-        QLatin1StringView("/video previews/"),
-        QLatin1StringView("/audio previews/"),
+    static constexpr std::array<std::string_view, 10> fragments = {
+        "/adobe premiere pro preview files/",
+        "/preview files/",
+        "/media cache/",
+        "/media cache files/",
+        "/peak files/",
+        "/adobe premiere pro auto-save/",
+        "/adobe premiere pro video previews/",
+        "/adobe premiere pro audio previews/",
+        "/video previews/",
+        "/audio previews/",
     };
-    for (QLatin1StringView f : fragments) {
-        if (lowerPath.contains(f))
+    for (std::string_view f : fragments) {
+        if (holds(lowerPath, f))
             return true;
     }
     if (startsWithUuidAndDot(fileName))
         return true;
-    return fileName.endsWith(QLatin1StringView(".pek")) || fileName.endsWith(QLatin1StringView(".cfa"));
+    return ends(fileName, ".pek") || ends(fileName, ".cfa");
+}
+
+bool loweredStartsWithRendered(const QString& text) {
+    if (!QtPrivate::isAscii(QStringView(text)))
+        return text::lowered(text).startsWith(QLatin1StringView("rendered"));
+    constexpr std::u16string_view rendered = u"rendered";
+    if (static_cast<std::size_t>(text.size()) < rendered.size())
+        return false;
+    for (std::size_t i = 0; i < rendered.size(); ++i) {
+        char16_t c = text[static_cast<qsizetype>(i)].unicode();
+        if (c >= u'A' && c <= u'Z')
+            c = char16_t(c + (u'a' - u'A'));
+        if (c != rendered[i])
+            return false;
+    }
+    return true;
+}
+
+} // namespace
+
+bool isRenderOrCacheFile(const QString& path, const std::optional<QString>& title) {
+    if (title && loweredStartsWithRendered(*title))
+        return true;
+    if (!QtPrivate::isAscii(QStringView(path))) {
+        const QString lowerPath = text::lowered(path);
+        return isRenderOrCacheFileLowered<QStringView>(
+            lowerPath, text::lowered(tarnwick::path::lastPathComponent(path)));
+    }
+    // ASCII (nearly every path): lowered into bytes on the stack, searched as bytes. The media scan
+    // asks this for every path it reads.
+    QVarLengthArray<char, 512> bytes(path.size());
+    for (qsizetype i = 0; i < path.size(); ++i) {
+        const char16_t c = path[i].unicode();
+        bytes[i] = static_cast<char>(c >= u'A' && c <= u'Z' ? c + (u'a' - u'A') : c);
+    }
+    const std::string_view lowerPath(bytes.constData(), static_cast<std::size_t>(bytes.size()));
+    // The last component as path::lastPathComponent takes it: after trailing slashes are dropped.
+    std::size_t end = lowerPath.size();
+    while (end > 1 && lowerPath[end - 1] == '/')
+        --end;
+    const std::string_view trimmed = lowerPath.substr(0, end);
+    const std::string_view fileName =
+        trimmed == "/"
+            ? trimmed
+            : trimmed.substr(trimmed.rfind('/') == std::string_view::npos ? 0 : trimmed.rfind('/') + 1);
+    return isRenderOrCacheFileLowered(lowerPath, fileName);
 }
 
 } // namespace tarnwick::prproj
