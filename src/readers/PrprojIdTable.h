@@ -28,6 +28,44 @@ inline std::uint64_t idHashSeed() {
     return seed;
 }
 
+// Equal bytes, compared inline: what is compared here is short (identifiers, markers), where a call
+// into the C library costs more than the comparison itself.
+inline bool sameBytes(const char* a, const char* b, std::size_t n) {
+    if (n >= 8) {
+        std::uint64_t x;
+        std::uint64_t y;
+        for (std::size_t i = 0; i + 8 <= n; i += 8) {
+            std::memcpy(&x, a + i, 8);
+            std::memcpy(&y, b + i, 8);
+            if (x != y)
+                return false;
+        }
+        std::memcpy(&x, a + n - 8, 8);
+        std::memcpy(&y, b + n - 8, 8);
+        return x == y;
+    }
+    if (n >= 4) {
+        std::uint32_t x;
+        std::uint32_t y;
+        std::memcpy(&x, a, 4);
+        std::memcpy(&y, b, 4);
+        if (x != y)
+            return false;
+        std::memcpy(&x, a + n - 4, 4);
+        std::memcpy(&y, b + n - 4, 4);
+        return x == y;
+    }
+    for (std::size_t i = 0; i < n; ++i) {
+        if (a[i] != b[i])
+            return false;
+    }
+    return true;
+}
+
+inline bool sameId(Id a, Id b) {
+    return a.size() == b.size() && sameBytes(a.data(), b.data(), a.size());
+}
+
 inline std::uint64_t hashId(Id id) {
     std::uint64_t h = idHashSeed() ^ (id.size() * 0x9E3779B97F4A7C15ull);
     const char* p = id.data();
@@ -127,7 +165,7 @@ private:
                 return kAbsent;
             if (static_cast<std::uint32_t>(s >> 32) == tag) {
                 const std::size_t at = static_cast<std::uint32_t>(s) - 1;
-                if (m_entries[at].first == key)
+                if (sameId(m_entries[at].first, key))
                     return at;
             }
         }

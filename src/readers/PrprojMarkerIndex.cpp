@@ -298,7 +298,7 @@ struct Scanner {
             if (c.edge != tail)
                 continue;
             const std::string_view t = kMarkerTexts[static_cast<std::size_t>(c.marker)];
-            if (at + 1 >= t.size() && std::memcmp(p + at + 1 - t.size(), t.data(), t.size()) == 0)
+            if (at + 1 >= t.size() && sameBytes(p + at + 1 - t.size(), t.data(), t.size()))
                 mask |= bit(c.marker);
         }
     }
@@ -311,7 +311,7 @@ struct Scanner {
             if (c.edge != head)
                 continue;
             const std::string_view t = kMarkerTexts[static_cast<std::size_t>(c.marker)];
-            if (n - at >= t.size() && std::memcmp(p + at, t.data(), t.size()) == 0)
+            if (n - at >= t.size() && sameBytes(p + at, t.data(), t.size()))
                 mask |= bit(c.marker);
         }
     }

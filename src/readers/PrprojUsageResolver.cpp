@@ -9,6 +9,8 @@
 #include <QThread>
 
 #include <algorithm>
+#include <array>
+#include <cstdint>
 
 namespace tarnwick::prproj {
 
@@ -30,6 +32,47 @@ constexpr qsizetype kParallelMatchFrom = 4096;
 
 UsageResolver::UsageResolver(const UsageInputs& in) : m_in(in) {}
 
+namespace {
+
+NameIndexes::Sorted sortedByKey(const QHash<QString, QStringList>& map) {
+    // Sorted by the keys' first sixteen UTF-16 units packed into integers, which decide nearly every
+    // comparison without reading the keys themselves (they lie all over memory); a tie is decided by
+    // the rest of the keys, so the order is exactly QString's.
+    constexpr qsizetype kUnits = 16;
+    struct Entry {
+        std::array<std::uint64_t, kUnits / 4> head{};
+        QStringView key;
+        const QString* text = nullptr;
+        const QStringList* paths = nullptr;
+    };
+    std::vector<Entry> entries;
+    entries.reserve(static_cast<std::size_t>(map.size()));
+    for (auto it = map.constBegin(); it != map.constEnd(); ++it) {
+        Entry e;
+        e.key = it.key();
+        e.text = &it.key();
+        e.paths = &it.value();
+        for (qsizetype i = 0; i < std::min(kUnits, e.key.size()); ++i)
+            e.head[static_cast<std::size_t>(i / 4)] |= std::uint64_t(e.key[i].unicode())
+                                                       << (16 * (3 - i % 4));
+        entries.push_back(e);
+    }
+    std::sort(entries.begin(), entries.end(), [](const Entry& a, const Entry& b) {
+        for (std::size_t i = 0; i < a.head.size(); ++i) {
+            if (a.head[i] != b.head[i])
+                return a.head[i] < b.head[i];
+        }
+        return a.key < b.key;
+    });
+    NameIndexes::Sorted sorted;
+    sorted.reserve(entries.size());
+    for (const Entry& e : entries)
+        sorted.emplace_back(e.text, e.paths);
+    return sorted;
+}
+
+} // namespace
+
 NameIndexes buildNameIndexes(const MediaTables& media, bool parallel) {
     // Title keys are lower-cased NFC text already; cutting them at "/" or "." keeps them so.
     NameIndexes x;
@@ -37,13 +80,12 @@ NameIndexes buildNameIndexes(const MediaTables& media, bool parallel) {
     // The title order and its quote-normalised firsts only read the titles: they can be built on
     // a second thread while the name map fills.
     auto sortTitles = [&] {
-        x.sortedTitles = titles.keys();
-        std::sort(x.sortedTitles.begin(), x.sortedTitles.end());
-        x.firstTitleByNormalized.reserve(x.sortedTitles.size());
-        for (const QString& t : std::as_const(x.sortedTitles)) {
-            const QString n = normalizedQuotes(t);
+        x.sortedTitles = sortedByKey(titles);
+        x.firstTitleByNormalized.reserve(titles.size());
+        for (const auto& [t, paths] : x.sortedTitles) {
+            const QString n = normalizedQuotes(*t);
             if (!x.firstTitleByNormalized.contains(n))
-                x.firstTitleByNormalized.insert(n, t);
+                x.firstTitleByNormalized.insert(n, *t);
         }
     };
     ReaderTask<void> titlesDone(sortTitles, parallel);
@@ -60,8 +102,7 @@ NameIndexes buildNameIndexes(const MediaTables& media, bool parallel) {
                 addUnique(byFolder, p);
         }
     }
-    x.sortedNames = x.pathsByName.keys();
-    std::sort(x.sortedNames.begin(), x.sortedNames.end());
+    x.sortedNames = sortedByKey(x.pathsByName);
     titlesDone.get();
     return x;
 }
@@ -87,14 +128,12 @@ const QStringList* UsageResolver::byName(const QString& key) const {
 
 // Keys with a given prefix are contiguous in sorted order, so the first in that order is found by
 // binary search instead of a scan over every title.
-const QStringList* UsageResolver::firstWithPrefix(const QStringList& sortedKeys,
-                                                  const QHash<QString, QStringList>& map,
-                                                  const QString& prefix) {
-    auto it = std::lower_bound(sortedKeys.begin(), sortedKeys.end(), prefix);
-    for (; it != sortedKeys.end() && it->startsWith(prefix); ++it) {
-        const auto found = map.constFind(*it);
-        if (found != map.constEnd() && !found->isEmpty())
-            return &*found;
+const QStringList* UsageResolver::firstWithPrefix(const NameIndexes::Sorted& sorted, const QString& prefix) {
+    auto it = std::lower_bound(sorted.begin(), sorted.end(), prefix,
+                               [](const auto& entry, const QString& p) { return *entry.first < p; });
+    for (; it != sorted.end() && it->first->startsWith(prefix); ++it) {
+        if (!it->second->isEmpty())
+            return it->second;
     }
     return nullptr;
 }
@@ -135,14 +174,14 @@ const QStringList* UsageResolver::matchByNameRules(const QString& name) const {
             return p;
     }
     const Indexes& x = indexes();
-    if (auto* p = firstWithPrefix(x.sortedTitles, m_in.media.pathsByTitle, key + u'/'))
+    if (auto* p = firstWithPrefix(x.sortedTitles, key + u'/'))
         return p;
     if (graphemes::count(key) >= 21) {
-        if (auto* p = firstWithPrefix(x.sortedNames, x.pathsByName, graphemes::prefix(key, 25)))
+        if (auto* p = firstWithPrefix(x.sortedNames, graphemes::prefix(key, 25)))
             return p;
     }
     if (graphemes::count(base) >= 11) {
-        if (auto* p = firstWithPrefix(x.sortedNames, x.pathsByName, base))
+        if (auto* p = firstWithPrefix(x.sortedNames, base))
             return p;
     }
     return nullptr;

@@ -18,9 +18,13 @@ namespace tarnwick::prproj {
 
 // The name index and the fixed scan order over titles and names.
 struct NameIndexes {
+    // A map's keys with their paths in key order (the fixed order in which scans go through the
+    // maps): views into the map, which must stay as it is while they are used.
+    using Sorted = std::vector<std::pair<const QString*, const QStringList*>>;
+
     QHash<QString, QStringList> pathsByName;
-    QStringList sortedTitles; // the fixed order in which scans go through the maps
-    QStringList sortedNames;
+    Sorted sortedTitles; // into MediaTables::pathsByTitle
+    Sorted sortedNames;  // into pathsByName
     QHash<QString, QString> firstTitleByNormalized;
 };
 // `parallel` builds the title order on a second thread.
@@ -66,8 +70,7 @@ private:
     const QStringList* matchByNameRules(const QString& name) const;
     const QStringList* title(const QString& key) const;
     const QStringList* byName(const QString& key) const;
-    static const QStringList* firstWithPrefix(const QStringList& sortedKeys,
-                                              const QHash<QString, QStringList>& map, const QString& prefix);
+    static const QStringList* firstWithPrefix(const NameIndexes::Sorted& sorted, const QString& prefix);
 
     const UsageInputs& m_in;
     mutable std::optional<Indexes> m_indexes;
