@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <array>
 #include <cstdint>
+#include <type_traits>
 
 namespace tarnwick::prproj {
 
@@ -34,27 +35,62 @@ UsageResolver::UsageResolver(const UsageInputs& in) : m_in(in) {}
 
 namespace {
 
-NameIndexes::Sorted sortedByKey(const QHash<QString, QStringList>& map) {
+// The path rules of path::lastPathComponent, deletingPathExtension and deletingLastPathComponent, as
+// views into the text: every name is a part of a title.
+QStringView trimmedSlashes(QStringView path) {
+    qsizetype end = path.size();
+    while (end > 1 && path[end - 1] == u'/')
+        --end;
+    return path.first(end);
+}
+
+QStringView lastComponent(QStringView path) {
+    const QStringView trimmed = trimmedSlashes(path);
+    if (trimmed == u"/")
+        return trimmed;
+    return trimmed.sliced(trimmed.lastIndexOf(u'/') + 1);
+}
+
+QStringView withoutExtension(QStringView path) {
+    const QStringView trimmed = trimmedSlashes(path);
+    const qsizetype start = trimmed.lastIndexOf(u'/') + 1;
+    const qsizetype dot = trimmed.lastIndexOf(u'.');
+    if (dot <= start || dot == trimmed.size() - 1)
+        return trimmed;
+    return trimmed.first(dot);
+}
+
+QStringView parentFolder(QStringView path) {
+    const QStringView trimmed = trimmedSlashes(path);
+    if (trimmed == u"/")
+        return trimmed;
+    const qsizetype slash = trimmed.lastIndexOf(u'/');
+    if (slash < 0)
+        return {};
+    const QStringView parent = trimmedSlashes(trimmed.first(slash));
+    return parent.isEmpty() ? trimmed.first(1) : parent; // the root: the text starts with it
+}
+
+template <typename Key> NameIndexes::Sorted sortedByKey(const QHash<Key, QStringList>& map) {
     // Sorted by the keys' first sixteen UTF-16 units packed into integers, which decide nearly every
     // comparison without reading the keys themselves (they lie all over memory); a tie is decided by
     // the rest of the keys, so the order is exactly QString's.
     constexpr qsizetype kUnits = 16;
     struct Entry {
         std::array<std::uint64_t, kUnits / 4> head{};
-        QStringView key;
-        const QString* text = nullptr;
-        const QStringList* paths = nullptr;
+        NameIndexes::Entry entry;
     };
     std::vector<Entry> entries;
     entries.reserve(static_cast<std::size_t>(map.size()));
     for (auto it = map.constBegin(); it != map.constEnd(); ++it) {
         Entry e;
-        e.key = it.key();
-        e.text = &it.key();
-        e.paths = &it.value();
-        for (qsizetype i = 0; i < std::min(kUnits, e.key.size()); ++i)
-            e.head[static_cast<std::size_t>(i / 4)] |= std::uint64_t(e.key[i].unicode())
-                                                       << (16 * (3 - i % 4));
+        e.entry.key = it.key();
+        e.entry.paths = &it.value();
+        if constexpr (std::is_same_v<Key, QString>)
+            e.entry.text = &it.key();
+        const QStringView key = e.entry.key;
+        for (qsizetype i = 0; i < std::min(kUnits, key.size()); ++i)
+            e.head[static_cast<std::size_t>(i / 4)] |= std::uint64_t(key[i].unicode()) << (16 * (3 - i % 4));
         entries.push_back(e);
     }
     std::sort(entries.begin(), entries.end(), [](const Entry& a, const Entry& b) {
@@ -62,12 +98,12 @@ NameIndexes::Sorted sortedByKey(const QHash<QString, QStringList>& map) {
             if (a.head[i] != b.head[i])
                 return a.head[i] < b.head[i];
         }
-        return a.key < b.key;
+        return a.entry.key < b.entry.key;
     });
     NameIndexes::Sorted sorted;
     sorted.reserve(entries.size());
     for (const Entry& e : entries)
-        sorted.emplace_back(e.text, e.paths);
+        sorted.push_back(e.entry);
     return sorted;
 }
 
@@ -82,25 +118,29 @@ NameIndexes buildNameIndexes(const MediaTables& media, bool parallel) {
     auto sortTitles = [&] {
         x.sortedTitles = sortedByKey(titles);
         x.firstTitleByNormalized.reserve(titles.size());
-        for (const auto& [t, paths] : x.sortedTitles) {
-            const QString n = normalizedQuotes(*t);
+        for (const NameIndexes::Entry& e : x.sortedTitles) {
+            const QString n = normalizedQuotes(*e.text);
             if (!x.firstTitleByNormalized.contains(n))
-                x.firstTitleByNormalized.insert(n, *t);
+                x.firstTitleByNormalized.insert(n, *e.text);
         }
     };
     ReaderTask<void> titlesDone(sortTitles, parallel);
     x.pathsByName.reserve(titles.size() * 2);
+    // A name of one title shares that title's list; only names of several titles make their own.
+    auto addPaths = [](QStringList& to, const QStringList& paths) {
+        if (to.isEmpty()) {
+            to = paths;
+            return;
+        }
+        for (const QString& p : paths)
+            addUnique(to, p);
+    };
     for (auto it = titles.constBegin(); it != titles.constEnd(); ++it) {
         const QString& t = it.key();
-        QStringList& byBase = x.pathsByName[path::deletingPathExtension(path::lastPathComponent(t))];
-        for (const QString& p : it.value())
-            addUnique(byBase, p);
-        const QString folder = path::deletingLastPathComponent(t);
-        if (!folder.isEmpty()) {
-            QStringList& byFolder = x.pathsByName[folder];
-            for (const QString& p : it.value())
-                addUnique(byFolder, p);
-        }
+        addPaths(x.pathsByName[withoutExtension(lastComponent(t))], it.value());
+        const QStringView folder = parentFolder(t);
+        if (!folder.isEmpty())
+            addPaths(x.pathsByName[folder], it.value());
     }
     x.sortedNames = sortedByKey(x.pathsByName);
     titlesDone.get();
@@ -122,18 +162,19 @@ const QStringList* UsageResolver::title(const QString& key) const {
 
 const QStringList* UsageResolver::byName(const QString& key) const {
     const auto& names = indexes().pathsByName;
-    const auto it = names.constFind(key);
+    const auto it = names.constFind(QStringView(key));
     return it != names.constEnd() && !it->isEmpty() ? &*it : nullptr;
 }
 
 // Keys with a given prefix are contiguous in sorted order, so the first in that order is found by
 // binary search instead of a scan over every title.
 const QStringList* UsageResolver::firstWithPrefix(const NameIndexes::Sorted& sorted, const QString& prefix) {
-    auto it = std::lower_bound(sorted.begin(), sorted.end(), prefix,
-                               [](const auto& entry, const QString& p) { return *entry.first < p; });
-    for (; it != sorted.end() && it->first->startsWith(prefix); ++it) {
-        if (!it->second->isEmpty())
-            return it->second;
+    auto it = std::lower_bound(
+        sorted.begin(), sorted.end(), prefix,
+        [](const NameIndexes::Entry& e, const QString& p) { return e.key < QStringView(p); });
+    for (; it != sorted.end() && it->key.startsWith(prefix); ++it) {
+        if (!it->paths->isEmpty())
+            return it->paths;
     }
     return nullptr;
 }
@@ -265,6 +306,11 @@ UsageResult UsageResolver::resolve(QStringList& warnings) const {
 
     qint64 unresolved = 0;
     const QStringList used = m_in.mapping.usedMasterClipRefs.values();
+    // About a path per used master clip: sized once, so no table hashes its paths again as it grows.
+    r.usedMediaPaths.reserve(used.size());
+    r.usageCountByPath.reserve(used.size());
+    r.sequenceUsageByPath.reserve(used.size());
+    r.sequenceNamesByPath.reserve(used.size());
     const std::vector<std::optional<QStringList>> matches = matchAll(used);
     // The audio-only clips match while the used paths are tallied; the shared indexes must exist
     // before a second thread reads them.

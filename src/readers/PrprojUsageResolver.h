@@ -20,9 +20,16 @@ namespace tarnwick::prproj {
 struct NameIndexes {
     // A map's keys with their paths in key order (the fixed order in which scans go through the
     // maps): views into the map, which must stay as it is while they are used.
-    using Sorted = std::vector<std::pair<const QString*, const QStringList*>>;
+    struct Entry {
+        QStringView key;
+        const QStringList* paths = nullptr;
+        const QString* text = nullptr; // the key itself, for a map keyed by text
+    };
+    using Sorted = std::vector<Entry>;
 
-    QHash<QString, QStringList> pathsByName;
+    // File names without extension and folders, each a part of a title key (they view the
+    // titles of the media tables the indexes are built from), to the paths of those titles.
+    QHash<QStringView, QStringList> pathsByName;
     Sorted sortedTitles; // into MediaTables::pathsByTitle
     Sorted sortedNames;  // into pathsByName
     QHash<QString, QString> firstTitleByNormalized;

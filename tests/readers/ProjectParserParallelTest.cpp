@@ -33,8 +33,8 @@ std::map<std::string, QStringList> byIdentifier(const MediaScan& m) {
 
 QStringList keysOf(const NameIndexes::Sorted& sorted) {
     QStringList keys;
-    for (const auto& [key, paths] : sorted)
-        keys.append(*key);
+    for (const NameIndexes::Entry& e : sorted)
+        keys.append(e.key.toString());
     return keys;
 }
 
