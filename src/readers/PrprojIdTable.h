@@ -88,6 +88,19 @@ inline std::uint64_t hashId(Id id) {
     return h ^ (h >> 32);
 }
 
+// The editor's object numbers ("1234": decimal, no leading zero) below `cap`: their value, else -1.
+inline std::int64_t objectNumber(Id id, std::uint32_t cap) {
+    if (id.empty() || id.size() > 9 || (id[0] == '0' && id.size() > 1))
+        return -1;
+    std::uint32_t v = 0;
+    for (char c : id) {
+        if (c < '0' || c > '9')
+            return -1;
+        v = v * 10 + static_cast<std::uint32_t>(c - '0');
+    }
+    return v < cap ? std::int64_t(v) : -1;
+}
+
 // Identifier -> V, in the manner of an unordered map (find, count, operator[], iteration over
 // key-value pairs), iterated in insertion order. References to entries stay valid only until the
 // next insertion. Equality ignores the order.
@@ -105,10 +118,13 @@ public:
 
     std::size_t size() const { return m_entries.size(); }
     bool empty() const { return m_entries.empty(); }
+    // Room for about n entries. Called before the first insertion, it also widens the range of object
+    // numbers looked up directly.
     void reserve(std::size_t n) {
         m_entries.reserve(n);
-        if (n * 2 > m_slots.size())
-            rebuild(n * 2);
+        if (m_entries.empty())
+            m_numberCap =
+                static_cast<std::uint32_t>(std::min<std::size_t>(kMaxNumberCap, std::max(kNumberCap, n * 8)));
     }
 
     iterator begin() { return m_entries.begin(); }
@@ -117,14 +133,14 @@ public:
     const_iterator end() const { return m_entries.end(); }
 
     iterator find(Id key) {
-        const std::size_t at = locate(key, hashId(key));
+        const std::size_t at = locate(key);
         return at == kAbsent ? m_entries.end() : m_entries.begin() + static_cast<std::ptrdiff_t>(at);
     }
     const_iterator find(Id key) const {
-        const std::size_t at = locate(key, hashId(key));
+        const std::size_t at = locate(key);
         return at == kAbsent ? m_entries.end() : m_entries.begin() + static_cast<std::ptrdiff_t>(at);
     }
-    std::size_t count(Id key) const { return locate(key, hashId(key)) == kAbsent ? 0 : 1; }
+    std::size_t count(Id key) const { return locate(key) == kAbsent ? 0 : 1; }
     bool contains(Id key) const { return count(key) != 0; }
     const V& at(Id key) const { return find(key)->second; }
 
@@ -151,6 +167,22 @@ public:
 
 private:
     static constexpr std::size_t kAbsent = ~std::size_t(0);
+    // Object numbers below the cap are found through a table indexed by the number (the editor
+    // numbers its objects from 1 up, so the table stays dense): one look-up, near the ones before.
+    // The cap is fixed before the first entry, so a number is always looked for in one place, and
+    // keeps the table within 32 bytes per entry reserved, whatever numbers a file holds (numbers past
+    // it go to the hash slots).
+    static constexpr std::size_t kNumberCap = std::size_t(1) << 16;
+    static constexpr std::size_t kMaxNumberCap = std::size_t(1) << 26;
+
+    std::size_t locate(Id key) const {
+        const std::int64_t number = objectNumber(key, m_numberCap);
+        if (number >= 0) {
+            const auto n = static_cast<std::size_t>(number);
+            return n < m_byNumber.size() && m_byNumber[n] != 0 ? m_byNumber[n] - 1 : kAbsent;
+        }
+        return locate(key, hashId(key));
+    }
 
     // A slot holds the entry's position + 1 (0: free) in its low half and the high half of the key's
     // hash in its high half, which also places it: growing moves slots without reading a key again.
@@ -172,13 +204,25 @@ private:
     }
 
     std::pair<std::size_t, bool> insertKey(Id key) {
+        const std::int64_t number = objectNumber(key, m_numberCap);
+        if (number >= 0) {
+            const auto n = static_cast<std::size_t>(number);
+            if (n >= m_byNumber.size())
+                m_byNumber.resize(std::min<std::size_t>(std::max(n + 1, m_byNumber.size() * 2), m_numberCap));
+            if (m_byNumber[n] != 0)
+                return {m_byNumber[n] - 1, false};
+            m_entries.emplace_back(key, V());
+            m_byNumber[n] = static_cast<std::uint32_t>(m_entries.size());
+            return {m_entries.size() - 1, true};
+        }
         const std::uint64_t h = hashId(key);
         const std::size_t found = locate(key, h);
         if (found != kAbsent)
             return {found, false};
-        if ((m_entries.size() + 1) * 2 > m_slots.size())
+        if ((m_hashed + 1) * 2 > m_slots.size())
             rebuild(std::max<std::size_t>(m_slots.size() * 2, 16));
         m_entries.emplace_back(key, V());
+        ++m_hashed;
         place((h >> 32 << 32) | static_cast<std::uint32_t>(m_entries.size()));
         return {m_entries.size() - 1, true};
     }
@@ -204,7 +248,10 @@ private:
     }
 
     std::vector<value_type> m_entries;
-    std::vector<std::uint64_t> m_slots; // a power of two, at most half full
+    std::vector<std::uint64_t> m_slots;    // a power of two, at most half full
+    std::size_t m_hashed = 0;              // entries found through m_slots
+    std::vector<std::uint32_t> m_byNumber; // object number -> position + 1 (0: none)
+    std::uint32_t m_numberCap = kNumberCap;
 };
 
 // A set of identifiers with the same index, in insertion order.

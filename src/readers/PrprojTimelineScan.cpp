@@ -150,6 +150,8 @@ public:
     void reserveItems(const MarkerIndex& index) {
         const auto& n = index.linesWith;
         m_itemSubClipRefs.reserve(std::min(n[subClipRef], n[videoItem] + n[audioItem]));
+        m_videoClipCounts.reserve(std::min(n[subClipRef], n[videoItem]));
+        m_audioClipCounts.reserve(std::min(n[subClipRef], n[audioItem]));
     }
 
     TimelineClips finish(const std::vector<Id>& sequenceIDs) {

@@ -30,6 +30,26 @@ TEST(ProjectIdTable, FindsEveryKeyThroughGrowthInInsertionOrder) {
     EXPECT_NE((IdMap<int>{{"a", 1}, {"b", 2}}), (IdMap<int>{{"a", 1}, {"b", 3}}));
 }
 
+TEST(ProjectIdTable, TellsObjectNumbersFromTextThatLooksAlike) {
+    // Numbers are found by their value below a cap, everything else by hash: "7" and "07" stay two
+    // keys, and a number past the cap is still found (through the hash).
+    for (std::size_t reserved : {std::size_t(0), std::size_t(100000)}) {
+        IdMap<int> map;
+        if (reserved > 0)
+            map.reserve(reserved);
+        const std::vector<std::string> keys = {"7",        "07",        "0",  "00", "4294967295", "70000",
+                                               "10000000", "999999999", "-1", "7a", "1000000000"};
+        for (std::size_t i = 0; i < keys.size(); ++i)
+            map[keys[i]] = int(i);
+        ASSERT_EQ(map.size(), keys.size());
+        for (std::size_t i = 0; i < keys.size(); ++i)
+            EXPECT_EQ(map.at(keys[i]), int(i)) << keys[i];
+        EXPECT_EQ(map.count("8"), 0u);
+        EXPECT_EQ(map.count("007"), 0u);
+        EXPECT_EQ(map.count("69999"), 0u);
+    }
+}
+
 TEST(ProjectIdTable, ListsKeepEachKeysValuesInTheOrderAdded) {
     IdLists lists;
     lists.add("m1", "c1");
