@@ -33,9 +33,15 @@ QString removeDotSegments(const QString& absolute) {
             path.chop(1);
         return path;
     }
-    // The segments after the first slash, as views: "." goes, ".." takes the one before it along.
-    QVarLengthArray<QStringView, 64> out;
+    // The segments after the first slash: "." goes, ".." takes the one before it along. They are
+    // written into one buffer as they come ("/" then the segments joined by "/"): never longer than
+    // the input and its leading slash.
     const QStringView whole(absolute);
+    QString path(absolute.size() + 1, Qt::Uninitialized);
+    QChar* out = path.data();
+    out[0] = u'/';
+    qsizetype length = 1;
+    QVarLengthArray<qsizetype, 64> kept; // the length before each kept segment (and its separator)
     qsizetype start = whole.indexOf(u'/');
     if (start >= 0) {
         ++start;
@@ -43,22 +49,23 @@ QString removeDotSegments(const QString& absolute) {
             const qsizetype slash = whole.indexOf(u'/', start);
             const QStringView segment = slash < 0 ? whole.sliced(start) : whole.sliced(start, slash - start);
             if (segment == u"..") {
-                if (!out.isEmpty())
-                    out.removeLast();
+                if (!kept.isEmpty()) {
+                    length = kept.last();
+                    kept.removeLast();
+                }
             } else if (segment != u".") {
-                out.append(segment);
+                kept.append(length);
+                if (kept.size() > 1)
+                    out[length++] = u'/';
+                std::copy(segment.begin(), segment.end(), out + length);
+                length += segment.size();
             }
             if (slash < 0)
                 break;
             start = slash + 1;
         }
     }
-    QString path(u'/');
-    for (qsizetype k = 0; k < out.size(); ++k) {
-        if (k > 0)
-            path += u'/';
-        path += out[k];
-    }
+    path.truncate(length);
     // A URL's path drops its trailing slash (the root stays "/").
     while (path.size() > 1 && path.endsWith(u'/'))
         path.chop(1);

@@ -7,6 +7,7 @@
 #include <QStringList>
 #include <QVarLengthArray>
 
+#include <algorithm>
 #include <array>
 #include <string_view>
 
@@ -234,32 +235,51 @@ bool ends(std::string_view s, std::string_view with) {
 bool holds(QStringView s, std::string_view part) {
     return s.contains(QLatin1StringView(part.data(), static_cast<qsizetype>(part.size())));
 }
-bool holds(std::string_view s, std::string_view part) {
-    return s.find(part) != std::string_view::npos;
+
+// The editor's render and cache folders; each begins with a slash.
+constexpr std::array<std::string_view, 10> kCacheFolders = {
+    "/adobe premiere pro preview files/",
+    "/preview files/",
+    "/media cache/",
+    "/media cache files/",
+    "/peak files/",
+    "/adobe premiere pro auto-save/",
+    "/adobe premiere pro video previews/",
+    "/adobe premiere pro audio previews/",
+    "/video previews/",
+    "/audio previews/",
+};
+
+bool holdsCacheFolder(QStringView lowerPath) {
+    if (holds(lowerPath, ".prv/"))
+        return true;
+    return std::any_of(kCacheFolders.begin(), kCacheFolders.end(),
+                       [&](std::string_view f) { return holds(lowerPath, f); });
+}
+
+// The same over bytes in one pass: every folder, ".prv/" included, ends or begins at a slash.
+bool holdsCacheFolder(std::string_view lowerPath) {
+    for (std::size_t at = lowerPath.find('/'); at != std::string_view::npos;
+         at = lowerPath.find('/', at + 1)) {
+        if (at >= 4 && lowerPath.substr(at - 4, 4) == ".prv")
+            return true;
+        if (at + 1 >= lowerPath.size())
+            break;
+        const std::string_view rest = lowerPath.substr(at);
+        for (std::string_view f : kCacheFolders) {
+            if (f[1] == rest[1] && rest.starts_with(f))
+                return true;
+        }
+    }
+    return false;
 }
 
 // The rules on the lower-cased path and its lower-cased last component.
 template <typename View> bool isRenderOrCacheFileLowered(View lowerPath, View fileName) {
     if (starts(fileName, "rendered"))
         return true;
-    if (holds(lowerPath, ".prv/"))
+    if (holdsCacheFolder(lowerPath))
         return true;
-    static constexpr std::array<std::string_view, 10> fragments = {
-        "/adobe premiere pro preview files/",
-        "/preview files/",
-        "/media cache/",
-        "/media cache files/",
-        "/peak files/",
-        "/adobe premiere pro auto-save/",
-        "/adobe premiere pro video previews/",
-        "/adobe premiere pro audio previews/",
-        "/video previews/",
-        "/audio previews/",
-    };
-    for (std::string_view f : fragments) {
-        if (holds(lowerPath, f))
-            return true;
-    }
     if (startsWithUuidAndDot(fileName))
         return true;
     return ends(fileName, ".pek") || ends(fileName, ".cfa");
