@@ -186,14 +186,48 @@ private:
     QHash<QString, std::size_t> m_lastByKey; // the last path kept under each key: its place in m_out
 };
 
-void addToTables(MediaScan& out, const PathFound& found) {
-    const QString path = out.tables.accept(found.path, found.key);
-    if (found.relativePath)
-        out.tables.relativePathsByPath.insert(path, *found.relativePath);
-    if (found.titleKey)
-        addUnique(out.tables.pathsByTitle[*found.titleKey], path);
-    if (found.mediaID)
-        addUnique(out.pathsByMediaUID[*found.mediaID], path);
+// The paths found by the pieces into the tables. The spelling each path is kept under is decided in
+// line order (the first spelling seen wins); the three tables that only record it are then filled at
+// once, each in line order, so they come out as one reader would fill them.
+void addToTables(MediaScan& out, const std::vector<std::vector<PathFound>>& found, bool parallel) {
+    std::vector<QString> kept;
+    std::size_t total = 0;
+    for (const std::vector<PathFound>& piece : found)
+        total += piece.size();
+    kept.reserve(total);
+    for (const std::vector<PathFound>& piece : found) {
+        for (const PathFound& f : piece)
+            kept.push_back(out.tables.accept(f.path, f.key));
+    }
+    auto eachFound = [&](const auto& add) {
+        std::size_t k = 0;
+        for (const std::vector<PathFound>& piece : found) {
+            for (const PathFound& f : piece)
+                add(f, kept[k++]);
+        }
+    };
+    ReaderTask<void> relative(
+        [&] {
+            eachFound([&](const PathFound& f, const QString& path) {
+                if (f.relativePath)
+                    out.tables.relativePathsByPath.insert(path, *f.relativePath);
+            });
+        },
+        parallel);
+    ReaderTask<void> titles(
+        [&] {
+            eachFound([&](const PathFound& f, const QString& path) {
+                if (f.titleKey)
+                    addUnique(out.tables.pathsByTitle[*f.titleKey], path);
+            });
+        },
+        parallel);
+    eachFound([&](const PathFound& f, const QString& path) {
+        if (f.mediaID)
+            addUnique(out.pathsByMediaUID[*f.mediaID], path);
+    });
+    relative.get();
+    titles.get();
 }
 
 // Piece starts for reading at once: each piece but the first starts right after a "</Media>" line,
@@ -295,10 +329,7 @@ MediaScan scanMediaBlocks(const MarkerIndex& index, const std::function<void(dou
         live.finish();
     MediaScan out;
     out.pathsByMediaUID.reserve(index.linesWith[mediaUID]);
-    for (const std::vector<PathFound>& piece : found) {
-        for (const PathFound& f : piece)
-            addToTables(out, f);
-    }
+    addToTables(out, found, pieces > 1);
     // A block that gave a path is a file, whatever else it says.
     for (const auto& piece : generated) {
         for (Id id : piece) {
