@@ -117,7 +117,7 @@ void logOverLimit(const QString& filePath, qint64 limit) {
 }
 
 // The scan of the project's text: inflated into pages of its own, read once, and handed back part by
-// part as the scan passes it (the marked lines are copied out). Invalid UTF-8 is the scan's to find.
+// part as the scan passes it (the marked lines stay, moved together). Invalid UTF-8 is the scan's to find.
 TextScan readAndScan(const QString& filePath) {
     bool overLimit = false;
     const qint64 limit = inflatedSizeCap();
@@ -127,7 +127,8 @@ TextScan readAndScan(const QString& filePath) {
             logOverLimit(filePath, limit);
         throw ProjectParser::ParserError::decompressionFailed();
     }
-    return scanText(text->view(), scanThreads(static_cast<std::size_t>(text->size())), &*text);
+    const int threads = scanThreads(static_cast<std::size_t>(text->size()));
+    return scanText(std::move(*text), threads);
 }
 
 } // namespace
@@ -177,7 +178,7 @@ namespace {
 // run them at once; their log lines and progress are then given in stage order afterwards.
 struct Stages {
     MediaScan media;
-    QHash<QString, QString> masterClipNames;
+    IdMap<Id> masterClipNames;
     SequenceScan sequences;
     TimelineClips clips;
     MasterClipMapping mapping;
@@ -213,7 +214,7 @@ Stages runStages(SequenceScan&& sequences, const MarkerIndex& index, bool parall
         mediaRead.set_value();
         st.nameIndexes = buildNameIndexes(st.media.tables, true);
     });
-    ReaderTask<QHash<QString, QString>> names([&] { return scanMasterClipNames(index); });
+    ReaderTask<IdMap<Id>> names([&] { return scanMasterClipNames(index); });
     // The chain waits for the media blocks: it runs beside them only when they run on their own.
     ReaderTask<std::unique_ptr<MasterClipMediaChain>> chain(
         [&] {
@@ -249,7 +250,7 @@ void reportStages(const Stages& st, const MarkerIndex& index, const ReferenceCha
 
     AppLog::parseDetail(QStringLiteral("Building MasterClip map..."));
     report(progress, QStringLiteral("Building clip map…"), 0.45);
-    AppLog::parseDetail(QStringLiteral("Found ") + count(st.masterClipNames.size()) +
+    AppLog::parseDetail(QStringLiteral("Found ") + count(static_cast<qint64>(st.masterClipNames.size())) +
                         QStringLiteral(" MasterClips"));
 
     AppLog::parseDetail(QStringLiteral("Finding sequences..."));

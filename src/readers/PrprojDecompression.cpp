@@ -85,6 +85,14 @@ bool resizeBuffer(TextBuffer& out, qsizetype size) {
     return out.resize(size);
 }
 
+// The room about to be inflated into, mapped ahead for a text buffer. Only as far as the input could
+// plausibly inflate to: a damaged size claim must not map memory no text will fill.
+void prefault(QByteArray&, qsizetype, qsizetype, qsizetype) {}
+void prefault(TextBuffer& out, qsizetype begin, qsizetype end, qsizetype inputSize) {
+    constexpr qsizetype kPlausibleRatio = 40;
+    out.prefault(begin, std::min(end, begin + inputSize * kPlausibleRatio));
+}
+
 // Grows by doubling; QByteArray reallocates in place where it can and a TextBuffer remaps its pages,
 // so no second copy is held.
 template <typename Buffer> bool growTo(Buffer& out, qint64 wanted, qint64 limit) {
@@ -162,6 +170,7 @@ Outcome inflateWithLibdeflate(QByteArrayView input, Buffer& out, qint64 capacity
     capacity = std::min(capacity, limit);
     if (!resizeBuffer(out, base + static_cast<qsizetype>(capacity)))
         return Outcome::needsMoreRoom;
+    prefault(out, base, base + static_cast<qsizetype>(capacity), input.size());
     size_t inUsed = 0;
     size_t produced = 0;
     const libdeflate_result rc = libdeflate_deflate_decompress_ex(

@@ -1,5 +1,6 @@
 #include "readers/PrprojMarkerIndex.h"
 
+#include "readers/PrprojIdTable.h"
 #include "readers/PrprojTextScan.h"
 #include "readers/PrprojUtf8.h"
 #include "readers/ReaderTask.h"
@@ -11,7 +12,6 @@
 #include <atomic>
 #include <cstring>
 #include <memory>
-#include <unordered_set>
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -163,7 +163,7 @@ struct SequenceRun {
     std::size_t end = 0;   // end of the last match taken (absolute), or where the state began
     bool taken = false;    // a match was taken in this piece
     std::vector<Id> found; // distinct values, in order
-    std::unordered_set<Id> seen;
+    IdSet seen;
 
     void offer(std::size_t at, Id value, std::size_t matchEnd, LineArena* arena) {
         if (at < end)
@@ -184,16 +184,23 @@ struct PieceSequences {
 };
 
 struct Scanner {
-    Scanner(std::string_view text, std::size_t offset, std::size_t size, LineArena* copies)
-        : p(text.data() + offset), n(size), whole(text), base(offset), arena(copies) {}
+    Scanner(std::string_view text, std::size_t offset, std::size_t size, LineArena* copies, char* own)
+        : p(text.data() + offset), n(size), whole(text), base(offset), arena(copies), writable(own) {}
 
     const char* p; // the piece
     std::size_t n;
     std::string_view whole; // the text the piece is part of (values may run on past the piece)
     std::size_t base;       // the piece's offset in it
-    LineArena* arena;       // copies of the lines when the text is handed back
+    LineArena* arena;       // copies of sequence values when the text is handed back
+    // The text's own bytes when it is handed back: each marked line is moved down to keptEnd, into
+    // text already read, so the lines kept take no memory of their own. Nothing before the piece's
+    // head end is moved (the piece before reads it).
+    char* writable;
+    std::size_t keptStart = 0; // absolute, where the piece's moved lines begin
+    std::size_t keptEnd = 0;   // absolute, the end of the lines moved so far
     const Buckets& b = buckets();
-    MarkerIndex out;
+    MarkerIndex out;               // its lines stay empty: they are gathered in `lines`
+    std::vector<MarkedLine> lines; // line numbers counted from the piece's start
     PieceSequences sequences;
     std::size_t lineStart = 0;
     MarkerMask mask = 0;
@@ -205,11 +212,13 @@ struct Scanner {
             std::string_view text(p + lineStart, at - lineStart);
             if (mask & bits(sequenceUID, sequenceURef))
                 readSequences(text, lineStart);
-            if (arena)
-                text = arena->copy(text);
-            out.lines.push_back({out.lineCount, text, mask});
+            if (writable)
+                text = keep(lineStart, text.size());
+            lines.push_back({out.lineCount, text, mask});
             out.markersInText |= mask;
-            if (out.lines.size() % 4096 == 0 && refuses(out.lines.size(), n))
+            for (MarkerMask m = mask; m != 0; m &= m - 1)
+                ++out.linesWith[static_cast<std::size_t>(__builtin_ctzll(m))];
+            if (lines.size() % 4096 == 0 && refuses(lines.size(), n))
                 refuse();
         }
         mask = 0;
@@ -219,10 +228,27 @@ struct Scanner {
 
     void refuse() {
         out.tooDense = true;
-        std::vector<MarkedLine>().swap(out.lines);
+        std::vector<MarkedLine>().swap(lines);
         if (arena)
             arena->clear();
+        keptEnd = keptStart; // what was moved may be handed back
         sequences = {};
+    }
+
+    // The line at `offset` in the piece, moved down to the end of the lines kept. Lines never move up
+    // (keptEnd stays at or before the line being read), and a look back from a later line stops at its
+    // separator, which no move reaches, so the scan reads as over the untouched text.
+    std::string_view keep(std::size_t offset, std::size_t length) {
+        const std::size_t from = base + offset;
+        if (from < keptEnd) { // in the head: stays where it is
+            keptEnd = std::max(keptEnd, from + length);
+            return whole.substr(from, length);
+        }
+        if (from != keptEnd)
+            std::memmove(writable + keptEnd, writable + from, length);
+        const std::string_view moved(writable + keptEnd, length);
+        keptEnd += length;
+        return moved;
     }
 
     // Position in `whole` of the first quote at or after `from`, or npos. Remembered, so text without
@@ -272,7 +298,7 @@ struct Scanner {
             if (c.edge != tail)
                 continue;
             const std::string_view t = kMarkerTexts[static_cast<std::size_t>(c.marker)];
-            if (at + 1 >= t.size() && std::memcmp(p + at + 1 - t.size(), t.data(), t.size()) == 0)
+            if (at + 1 >= t.size() && sameBytes(p + at + 1 - t.size(), t.data(), t.size()))
                 mask |= bit(c.marker);
         }
     }
@@ -285,7 +311,7 @@ struct Scanner {
             if (c.edge != head)
                 continue;
             const std::string_view t = kMarkerTexts[static_cast<std::size_t>(c.marker)];
-            if (n - at >= t.size() && std::memcmp(p + at, t.data(), t.size()) == 0)
+            if (n - at >= t.size() && sameBytes(p + at, t.data(), t.size()))
                 mask |= bit(c.marker);
         }
     }
@@ -368,6 +394,7 @@ struct Scanner {
 // What one piece gives the join.
 struct PieceScan {
     MarkerIndex index;
+    std::vector<MarkedLine> lines;
     std::vector<std::unique_ptr<char[]>> copies;
     PieceSequences sequences;
     std::size_t firstQuote = std::string_view::npos; // absolute
@@ -378,12 +405,14 @@ struct PieceScan {
 // The UTF-8 check, the character count and the marker scan read a block at a time, while it is in
 // the cache; the text's pages behind the scan are handed back as it goes.
 constexpr std::size_t kBlockBytes = std::size_t(256) << 10;
+constexpr std::size_t kReleaseBytes = std::size_t(2) << 20;
+constexpr std::size_t kKeptSlack = std::size_t(256) << 10;
 
 struct PieceJob {
     std::string_view whole; // the text the piece is part of
     std::size_t base = 0;   // the piece's offset in it
     std::size_t size = 0;
-    TextBuffer* handBack = nullptr; // copy the lines out and hand the pages back as they are read
+    TextBuffer* handBack = nullptr; // keep the lines in place and hand the rest back as it is read
     std::size_t reserveLines = 0;
     std::atomic<bool>* invalid = nullptr;
 };
@@ -394,8 +423,9 @@ PieceScan scanPiece(const PieceJob& job) {
     const std::size_t base = job.base;
     const std::size_t size = job.size;
     const char* p = job.whole.data() + base;
-    Scanner s(job.whole, base, size, job.handBack ? &arena : nullptr);
-    s.out.lines.reserve(job.reserveLines);
+    Scanner s(job.whole, base, size, job.handBack ? &arena : nullptr,
+              job.handBack ? job.handBack->data() : nullptr);
+    s.lines.reserve(job.reserveLines);
     // The piece's first quote ends any value an earlier piece left open, which that piece reads
     // from here: the text up to it (and the two bytes after it) is kept until the end.
     const void* q = size > 0 ? std::memchr(p, '"', size) : nullptr;
@@ -411,6 +441,25 @@ PieceScan scanPiece(const PieceJob& job) {
                           : result.firstQuote + (k == sequenceReference ? 3 : 1);
     }
     std::size_t releaseFrom = base + head;
+    s.keptStart = s.keptEnd = base + head;
+    const auto page = static_cast<std::size_t>(TextBuffer::kPage);
+    // Hands back the text read, short of the lines kept and the room they are expected to need for
+    // the rest of the piece (by the share kept so far): a page handed back and then written again
+    // is only a fresh page, never a wrong one.
+    auto handBackRead = [&](std::size_t readTo, bool last) {
+        std::size_t keepTo = s.keptEnd;
+        const std::size_t passed = readTo - std::min(readTo, s.keptStart);
+        if (!last && passed > 0) {
+            const double share = double(s.keptEnd - s.keptStart) / double(passed);
+            keepTo += static_cast<std::size_t>(share * double(base + size - readTo)) + kKeptSlack;
+        }
+        const std::size_t from = std::max(releaseFrom, (keepTo + page - 1) / page * page);
+        const std::size_t to = last ? base + size : readTo / page * page;
+        if (to < from + (last ? 0 : kReleaseBytes))
+            return;
+        job.handBack->release(static_cast<qsizetype>(from), static_cast<qsizetype>(to));
+        releaseFrom = to;
+    };
     std::size_t at = 0;
     while (at < size) {
         if (job.invalid->load(std::memory_order_relaxed))
@@ -430,18 +479,16 @@ PieceScan scanPiece(const PieceJob& job) {
         result.characters += countCharacters(block, 0);
         s.run(at, to);
         at = to;
-        // A little behind the line being read: a look back may touch the bytes just before it.
-        if (job.handBack && base + s.lineStart > releaseFrom + 64) {
-            job.handBack->release(static_cast<qsizetype>(releaseFrom),
-                                  static_cast<qsizetype>(base + s.lineStart - 64));
-            const auto page = static_cast<std::size_t>(TextBuffer::kPage);
-            releaseFrom = std::max(releaseFrom, (base + s.lineStart - 64) / page * page);
-        }
+        // A little behind the line being read: a look back may touch the bytes just before it. Handed
+        // back a few blocks at a time: each hand-back stops every thread of the process a moment.
+        if (job.handBack && s.lineStart > 64)
+            handBackRead(base + s.lineStart - 64, false);
     }
     s.endLine(size, 0);
     if (job.handBack)
-        job.handBack->release(static_cast<qsizetype>(releaseFrom), static_cast<qsizetype>(base + size));
+        handBackRead(base + size, true);
     result.index = std::move(s.out);
+    result.lines = std::move(s.lines);
     result.sequences = std::move(s.sequences);
     result.copies = std::move(arena.blocks());
     return result;
@@ -449,8 +496,8 @@ PieceScan scanPiece(const PieceJob& job) {
 
 void joinSequences(std::vector<PieceScan>& pieces, const std::vector<std::size_t>& starts,
                    SequenceScan& out) {
-    std::unordered_set<Id> nested;
-    std::unordered_set<Id> defined;
+    IdSet nested;
+    IdSet defined;
     for (int k = 0; k < sequenceKinds; ++k) {
         std::size_t end = 0;
         for (std::size_t i = 0; i < pieces.size(); ++i) {
@@ -464,7 +511,7 @@ void joinSequences(std::vector<PieceScan>& pieces, const std::vector<std::size_t
             for (Id id : run.found) {
                 if (k == sequenceReference) {
                     nested.insert(id);
-                } else if (defined.insert(id).second) {
+                } else if (defined.insert(id)) {
                     out.sequenceIDs.push_back(id);
                 }
             }
@@ -474,7 +521,7 @@ void joinSequences(std::vector<PieceScan>& pieces, const std::vector<std::size_t
 }
 
 // Pieces in text order, each starting where the last one ended (`starts` has one more entry: the
-// end), into one scan.
+// end), into one scan. Each piece's lines stay where the piece wrote them.
 TextScan joinPieces(std::vector<PieceScan>& got, const std::vector<std::size_t>& starts) {
     TextScan scan;
     bool tooDense = false;
@@ -487,30 +534,26 @@ TextScan joinPieces(std::vector<PieceScan>& got, const std::vector<std::size_t>&
     out = std::move(got.front().index);
     out.tooDense = tooDense;
     const std::size_t count = got.size();
-    if (!scan.validUtf8 || out.tooDense) {
-        std::vector<MarkedLine>().swap(out.lines);
-        for (std::size_t k = 1; k < count; ++k) {
-            out.lineCount += got[k].index.lineCount - 1;
-            out.crlfPairs += got[k].index.crlfPairs;
-        }
-        return scan;
-    }
-    std::size_t marked = 0;
-    for (const PieceScan& piece : got)
-        marked += piece.index.lines.size();
-    out.lines.reserve(marked);
+    const bool keepLines = scan.validUtf8 && !out.tooDense;
+    if (keepLines)
+        out.lines.append(std::move(got.front().lines));
     for (std::size_t k = 1; k < count; ++k) {
         MarkerIndex& part = got[k].index;
         // The previous piece's last line is the empty one after its final line feed: this one's first.
         const std::size_t offset = out.lineCount - 1;
-        for (const MarkedLine& line : part.lines)
-            out.lines.push_back({line.index + offset, line.text, line.mask});
+        if (keepLines) {
+            for (MarkedLine& line : got[k].lines)
+                line.index += offset;
+            out.lines.append(std::move(got[k].lines));
+            out.markersInText |= part.markersInText;
+            for (std::size_t m = 0; m < out.linesWith.size(); ++m)
+                out.linesWith[m] += part.linesWith[m];
+        }
         out.lineCount = offset + part.lineCount;
         out.crlfPairs += part.crlfPairs;
-        out.markersInText |= part.markersInText;
-        // Each piece goes as soon as it was copied.
-        std::vector<MarkedLine>().swap(part.lines);
     }
+    if (!keepLines)
+        return scan;
     for (PieceScan& piece : got) {
         for (auto& block : piece.copies)
             out.ownedText.push_back(std::move(block));
@@ -530,7 +573,9 @@ int scanThreads(std::size_t bytes) {
     return bytes >= kParallelThreshold ? std::min(QThread::idealThreadCount(), 8) : 1;
 }
 
-TextScan scanText(std::string_view text, int threads, TextBuffer* handBack) {
+namespace {
+
+TextScan scanPieces(std::string_view text, int threads, TextBuffer* handBack) {
     // Pieces end just after a line feed: no marker, CR LF pair, sequence or cluster spans two of them.
     std::vector<std::size_t> starts{0};
     for (int k = 1; k < threads && text.size() >= kParallelThreshold; ++k) {
@@ -545,15 +590,13 @@ TextScan scanText(std::string_view text, int threads, TextBuffer* handBack) {
     const std::size_t count = starts.size() - 1;
 
     // Room for every line a piece may mark before it is refused, so no index is copied while it
-    // grows; only the part filled is ever touched. The first piece's index takes the others' lines.
+    // grows; only the part filled is ever touched.
     const bool large = text.size() >= (std::size_t(1) << 20);
     std::atomic<bool> invalid{false};
     std::vector<ReaderTask<PieceScan>> parts;
     for (std::size_t k = 0; k < count; ++k) {
         const std::size_t size = starts[k + 1] - starts[k];
-        const std::size_t reserve = !large   ? 0
-                                    : k == 0 ? lineBound(text.size()) + count * 4096
-                                             : lineBound(size);
+        const std::size_t reserve = large ? lineBound(size) : 0;
         const PieceJob job{text, starts[k], size, handBack, reserve, &invalid};
         parts.emplace_back([job] { return scanPiece(job); }, count > 1);
     }
@@ -563,6 +606,19 @@ TextScan scanText(std::string_view text, int threads, TextBuffer* handBack) {
         got.push_back(part.get());
     TextScan scan = joinPieces(got, starts);
     scan.bytes = text.size();
+    return scan;
+}
+
+} // namespace
+
+TextScan scanText(std::string_view text, int threads) {
+    return scanPieces(text, threads, nullptr);
+}
+
+TextScan scanText(TextBuffer&& text, int threads) {
+    TextScan scan = scanPieces(text.view(), threads, &text);
+    if (!scan.index.tooDense && scan.validUtf8)
+        scan.index.keptText = std::move(text);
     return scan;
 }
 

@@ -62,6 +62,19 @@ bool TextBuffer::resize(qsizetype size) {
     return true;
 }
 
+void TextBuffer::prefault(qsizetype begin, qsizetype end) {
+#if defined(MADV_POPULATE_WRITE)
+    begin = begin / kPage * kPage;
+    end = std::min(end, m_size);
+    if (!m_data || end <= begin)
+        return;
+    ::madvise(m_data + begin, static_cast<std::size_t>(end - begin), MADV_POPULATE_WRITE);
+#else
+    Q_UNUSED(begin);
+    Q_UNUSED(end);
+#endif
+}
+
 void TextBuffer::release(qsizetype begin, qsizetype end) {
     begin = roundUp(std::max<qsizetype>(begin, 0));
     end = std::min(end, m_capacity) / kPage * kPage;

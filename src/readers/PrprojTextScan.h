@@ -20,11 +20,12 @@ struct TextScan {
     bool validUtf8 = true;
 };
 
-// Large texts are read in up to `threads` pieces at once. With `handBack` (the buffer that holds
-// `text`), the marked lines and identifiers are copied out as they are read and the pages already
-// read are handed back, so the text and its index are never held in full at the same time; the
-// buffer's pages must then not be read again.
-TextScan scanText(std::string_view text, int threads, TextBuffer* handBack = nullptr);
+// Large texts are read in up to `threads` pieces at once. The lines of the index view `text`.
+TextScan scanText(std::string_view text, int threads);
+// The same over a text the scan takes: its marked lines are moved together inside it as they are
+// read and the rest of its pages are handed back, so the text and its index are never held in full
+// at the same time. The index keeps the buffer (MarkerIndex::keptText).
+TextScan scanText(TextBuffer&& text, int threads);
 
 // How many pieces a text of this size is read in.
 int scanThreads(std::size_t bytes);

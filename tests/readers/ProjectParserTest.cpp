@@ -359,13 +359,17 @@ TEST(ProjectParser, ResolvesStoredRelativePathsBesideTheProject) {
         QStringLiteral("</Media>"),
         QStringLiteral("<RelativePath>../../x/../c.mov</RelativePath>"),
         QStringLiteral("<ActualMediaFilePath>/elsewhere/c.mov</ActualMediaFilePath>"),
+        QStringLiteral("</Media>"),
+        QStringLiteral("<RelativePath>sub//d.mov/</RelativePath>"), // nothing to remove but the last slash
+        QStringLiteral("<ActualMediaFilePath>/elsewhere/d.mov</ActualMediaFilePath>"),
     });
     ProjectParserLogCapture log;
     const ProjectParser::ParseResult r = ProjectParser::parseXml(xml, QStringLiteral("/p/show/Cut.prproj"));
     EXPECT_EQ(r.relativeCandidates,
               (QHash<QString, QString>{
                   {QStringLiteral("C:/media/b.mov"), QStringLiteral("/p/show/..\\media\\b.mov")},
-                  {QStringLiteral("/elsewhere/c.mov"), QStringLiteral("/c.mov")}}));
+                  {QStringLiteral("/elsewhere/c.mov"), QStringLiteral("/c.mov")},
+                  {QStringLiteral("/elsewhere/d.mov"), QStringLiteral("/p/show/sub//d.mov")}}));
 }
 
 TEST(ProjectParser, HandlesEmptyProjectsAndHugeSingleLines) {

@@ -13,8 +13,8 @@ using namespace tarnwick::prproj;
 using tarnwick::testing::ProjectGenerator;
 using tarnwick::testing::ProjectGeneratorOptions;
 
-// The reader's one pass over a project's text: read in pieces, with the lines copied out and the
-// text's pages handed back as they are passed, it must read exactly as one pass over the whole text:
+// The reader's one pass over a project's text: read in pieces, with the lines moved together and the
+// text's other pages handed back as they are passed, it must read exactly as one pass over the whole text:
 // lines, markers, counts, sequence values that run across lines and pieces, and refusals.
 namespace {
 
@@ -36,14 +36,14 @@ std::vector<std::string> strings(const std::vector<Id>& ids) {
     return {ids.begin(), ids.end()};
 }
 
-// The text in a buffer of its own, read with the pages handed back; the buffer goes before the
-// scan is looked at, so nothing of the scan may point into it.
+// The text in a buffer of its own, which the scan takes: read with the lines moved together inside it
+// and the other pages handed back.
 TextScan handedBack(const std::string& text, int threads) {
     TextBuffer buffer;
     EXPECT_TRUE(buffer.resize(static_cast<qsizetype>(text.size())));
     if (!text.empty())
         std::memcpy(buffer.data(), text.data(), text.size());
-    return scanText(buffer.view(), threads, &buffer);
+    return scanText(std::move(buffer), threads);
 }
 
 void expectSame(const TextScan& s, const TextScan& whole) {
@@ -145,4 +145,17 @@ TEST(ProjectTextScan, RefusesDenseTextPieceByPieceAsBefore) {
         EXPECT_EQ(pieces.index.tooDense, denseBytes == size / 3);
         expectSame(handedBack(text, 8), pieces);
     }
+}
+
+TEST(ProjectTextScan, MovesLinesTogetherInLargeTextsAsReadWhole) {
+    // Pieces of several MB each: lines are moved down into text already read, pages handed back and
+    // written again; the lines before a piece's first quote stay where they are.
+    ProjectGeneratorOptions o;
+    o.targetXmlBytes = static_cast<qint64>(kParallelThreshold + (std::size_t(6) << 20));
+    o.crlf = true;
+    const std::string text = ProjectGenerator::generate(o).xml.toStdString();
+    const TextScan whole = scanText(text, 1);
+    ASSERT_GT(whole.index.lines.size(), 10000u);
+    expectSame(handedBack(text, 8), whole);
+    expectSame(handedBack(text, 3), whole);
 }
