@@ -1,5 +1,6 @@
 #include "actions/MoveToFolderAction.h"
 
+#include "actions/FolderMovePipeline.h"
 #include "actions/FolderMoveStep.h"
 #include "actions/RecordMerge.h"
 #include "actions/RemovalRules.h"
@@ -18,10 +19,8 @@
 #include <QtConcurrent/QtConcurrentRun>
 
 #include <qcoro/qcorofuture.h>
-#include <qcoro/qcorotimer.h>
+#include <qcoro/qcorosignal.h>
 
-#include <atomic>
-#include <chrono>
 #include <memory>
 
 namespace tarnwick {
@@ -37,44 +36,11 @@ QThreadPool& movePool() {
     return pool;
 }
 
-// Progress of the file in flight, from the worker: at most five updates a second reach the GUI.
-// They are posted to `relay`, a GUI-thread object of the run that outlives the worker's job (the
-// manager may go away meanwhile; the manager is only touched on the GUI thread).
-class InFlightProgress {
-public:
-    InFlightProgress(QObject& relay, ProjectManager& manager, std::shared_ptr<std::atomic<quint64>> token)
-        : m_relay(&relay), m_manager(&manager), m_token(std::move(token)), m_ticket(m_token->load()) {}
-
-    FileOpProgress callback(qint64 base, qint64 share, const QElapsedTimer& clock) const {
-        auto last = std::make_shared<std::atomic<qint64>>(-1000);
-        return [relay = m_relay, manager = m_manager, token = m_token, ticket = m_ticket, base, share, clock,
-                last](qint64 done, qint64 total) {
-            const qint64 now = clock.elapsed();
-            if (now - last->load() < 200)
-                return;
-            last->store(now);
-            const qint64 scaled = total > 0 ? qint64(double(share) * double(done) / double(total)) : 0;
-            QMetaObject::invokeMethod(
-                relay,
-                [manager, token, ticket, bytes = base + scaled, seconds = double(now) / 1000.0] {
-                    if (!manager || token->load() != ticket)
-                        return;
-                    manager->setMoveBytesCompleted(bytes);
-                    if (manager->moveTotalBytes() >= 1)
-                        manager->setMoveProgressFraction(double(bytes) / double(manager->moveTotalBytes()));
-                    if (seconds > 0)
-                        manager->setMoveMBps(double(bytes) / 1048576.0 / seconds);
-                },
-                Qt::QueuedConnection);
-        };
-    }
-
-private:
-    QObject* m_relay;
-    QPointer<ProjectManager> m_manager;
-    std::shared_ptr<std::atomic<quint64>> m_token;
-    quint64 m_ticket;
-};
+// How many planned jobs the worker may hold: enough that it never waits on the GUI thread, few
+// enough that planning one batch is a moment's work.
+constexpr qsizetype kPlanAhead = 1024;
+// The progress fields change at most this often while files go by (the screen's rate).
+constexpr qint64 kPublishMs = 100;
 
 class FolderMoveRun {
 public:
@@ -84,14 +50,15 @@ public:
           m_services(std::move(services)), m_rules(manager) {}
 
     void start();
-    FolderMoveJob plan(const MediaFile& file);
-    void apply(const MediaFile& file, const FolderMoveJob& job, const FolderMoveOutcome& done);
+    // The paths whose identity the run records as it starts, per input file: source and proxy.
+    QList<FolderMovePipeline::Watched> watchedPaths() const;
+    FolderMoveJob plan(qsizetype index);
+    void apply(const FolderMoveJob& job, const FolderMoveOutcome& done);
+    void publishProgress(const FolderMovePipeline::Progress& progress, bool force);
     void finish();
-    bool refusedBeforeMoving(const MediaFile& file, const FolderMoveJob& job);
-    void publishProgress(qint64 files, qint64 bytes);
-    void advanceBinProgress(const MediaFile& file);
     bool isList() const { return m_variant == Variant::list; }
-    FileRecord recordOf(const MediaFile& file, const FolderMoveJob& job);
+    FileRecord recordOf(const MediaFile& file, const FolderMoveJob& job, bool withContainer) const;
+    QList<FileRecord> recordsOf(const MediaFile& file, const FolderMoveJob& job);
 
     ProjectManager& m_manager;
     Variant m_variant;
@@ -100,12 +67,12 @@ public:
     CleanupServices m_services;
     RemovalRules m_rules;
     QElapsedTimer m_clock;
+    QElapsedTimer m_sincePublished;
     MoveResult m_result;
-    qint64 m_filesHandled = 0;
-    qint64 m_bytesHandled = 0;
-    std::shared_ptr<RecordRun> m_recordRun; // each moved file's record, written as it moves
-    std::shared_ptr<std::atomic<quint64>> m_fileToken = std::make_shared<std::atomic<quint64>>(0);
-    QObject m_relay;
+    qsizetype m_applied = 0;
+    bool m_cancelled = false;
+    std::shared_ptr<RecordRun> m_recordRun; // each moved file's record, written by the worker as it moves
+    std::optional<QHash<QString, QList<qsizetype>>> m_inputByContainer; // made at the first container
 
 private:
     void fail(const QString& error) {
@@ -121,11 +88,10 @@ void FolderMoveRun::start() {
                                               RecordKind::move, !isList() && m_manager.writeTraceFiles());
     const qsizetype count = m_input.size();
     if (isList()) {
-        AppLog::userAction(QStringLiteral("Moving %1 file(s) to %2").arg(count).arg(m_folder));
+        AppLog::userAction(QStringLiteral("Moving %1 file(s) to %2").arg(QString::number(count), m_folder));
     } else {
         AppLog::userAction(QStringLiteral("Moving %1 recycle bin file(s) to %2 with directory preservation")
-                               .arg(count)
-                               .arg(m_folder));
+                               .arg(QString::number(count), m_folder));
     }
     qint64 totalBytes = 0;
     for (const MediaFile& file : std::as_const(m_input))
@@ -142,54 +108,52 @@ void FolderMoveRun::start() {
     m_clock.start();
 }
 
-void FolderMoveRun::publishProgress(qint64 files, qint64 bytes) {
-    m_manager.setMoveFilesCompleted(files);
-    m_manager.setMoveBytesCompleted(bytes);
+void FolderMoveRun::publishProgress(const FolderMovePipeline::Progress& progress, bool force) {
+    if (!force && m_sincePublished.isValid() && m_sincePublished.elapsed() < kPublishMs)
+        return;
+    m_sincePublished.start();
+    const qsizetype current = progress.inFlight >= 0 ? progress.inFlight : m_applied - 1;
+    if (current >= 0 && current < m_input.size())
+        m_manager.setMoveCurrentFile(RemovalRules::nameOf(m_input.at(current)));
+    m_manager.setMoveFilesCompleted(progress.files);
+    m_manager.setMoveBytesCompleted(progress.bytes);
     if (m_manager.moveTotalBytes() >= 1)
-        m_manager.setMoveProgressFraction(double(bytes) / double(m_manager.moveTotalBytes()));
+        m_manager.setMoveProgressFraction(double(progress.bytes) / double(m_manager.moveTotalBytes()));
     else if (m_manager.moveTotalFiles() >= 1)
-        m_manager.setMoveProgressFraction(double(files) / double(m_manager.moveTotalFiles()));
+        m_manager.setMoveProgressFraction(double(progress.files) / double(m_manager.moveTotalFiles()));
     const double seconds = double(m_clock.nsecsElapsed()) / 1e9;
     if (seconds > 0)
-        m_manager.setMoveMBps(double(bytes) / 1048576.0 / seconds);
+        m_manager.setMoveMBps(double(progress.bytes) / 1048576.0 / seconds);
 }
 
-void FolderMoveRun::advanceBinProgress(const MediaFile& file) {
-    publishProgress(m_manager.moveFilesCompleted() + 1, m_bytesHandled + file.size);
-    m_bytesHandled += file.size;
+QList<FolderMovePipeline::Watched> FolderMoveRun::watchedPaths() const {
+    QList<FolderMovePipeline::Watched> paths;
+    paths.reserve(m_input.size());
+    for (const MediaFile& file : m_input)
+        paths.append({file.redClipFolder().value_or(RemovalRules::workingPath(file)), file.proxyPath});
+    return paths;
 }
 
-// The list variant's progress and offline rule, then whether the file became used since staging.
-bool FolderMoveRun::refusedBeforeMoving(const MediaFile& file, const FolderMoveJob& job) {
-    if (isList()) {
-        publishProgress(m_filesHandled, m_bytesHandled);
-        ++m_filesHandled;
-        m_bytesHandled += file.size;
-        if (!file.isOnDisk()) {
-            AppLog::warning(QStringLiteral("Skipping offline file: ") + job.name);
-            fail(job.name + QStringLiteral(": File is offline"));
-            return true;
-        }
+FolderMoveJob FolderMoveRun::plan(qsizetype index) {
+    const MediaFile& file = m_input.at(index);
+    FolderMoveJob job;
+    job.index = index;
+    job.name = RemovalRules::nameOf(file);
+    job.stagedPath = file.path;
+    job.size = file.size;
+    const std::optional<QString> container = file.redClipFolder();
+    job.source = container.value_or(RemovalRules::workingPath(file));
+    if (isList() && !file.isOnDisk()) {
+        job.decided = FolderMoveOutcome::Kind::offline;
+        return job;
     }
     // A later import or a found After Effects project may have put the file in use.
     if (m_rules.liveUseOf(file)) {
-        fail(RemovalRules::nowInUseText(job.name));
-        AppLog::warning(QStringLiteral("In use: skipped moving ") + job.source);
-        if (!isList())
-            advanceBinProgress(file);
-        return true;
+        job.decided = FolderMoveOutcome::Kind::nowInUse;
+        return job;
     }
-    return false;
-}
-
-FolderMoveJob FolderMoveRun::plan(const MediaFile& file) {
-    FolderMoveJob job;
-    job.name = RemovalRules::nameOf(file);
-    job.stagedPath = file.path;
-    job.folder = m_folder;
     job.containerFolderFailureIsFatal = !isList();
-    if (const std::optional<QString> container = file.redClipFolder()) {
-        job.source = *container;
+    if (container) {
         if (m_rules.handledContainers().contains(*container))
             job.container = FolderMoveJob::Container::handled;
         else if (m_rules.mediaFileInsideContainer(*container))
@@ -199,7 +163,6 @@ FolderMoveJob FolderMoveRun::plan(const MediaFile& file) {
         if (isList())
             job.numbering = ArchiveDestination::Numbering::listContainer;
     } else {
-        job.source = RemovalRules::workingPath(file);
         job.numbering =
             isList() ? ArchiveDestination::Numbering::listFile : ArchiveDestination::Numbering::binFile;
         if (file.proxyPath && *file.proxyPath != job.source) {
@@ -209,6 +172,7 @@ FolderMoveJob FolderMoveRun::plan(const MediaFile& file) {
         }
     }
     job.destination = ArchiveDestination::destinationFor(job.source, m_folder);
+    job.records = recordsOf(file, job);
     return job;
 }
 
@@ -225,17 +189,40 @@ void FolderMoveRun::markMoved(const QString& path, const std::optional<QString>&
 
 // What a move of `file` records: its entry (the destination as planned; the move settles it), its
 // count and bytes (a file without an entry in the media list adds no bytes), its trace line.
-FileRecord FolderMoveRun::recordOf(const MediaFile& file, const FolderMoveJob& job) {
+FileRecord FolderMoveRun::recordOf(const MediaFile& file, const FolderMoveJob& job,
+                                   bool withContainer) const {
     FileRecord record;
-    const bool withContainer = job.container == FolderMoveJob::Container::handled;
     if (!(withContainer && isList()))
         record.entry = AuditLogEntry::make(AuditAction::movedToFolder, file,
                                            withContainer ? std::nullopt : job.destination);
-    record.target = withContainer ? QString() : job.source;
+    record.target = job.source; // decides the record after a kill: the container too
     record.files = 1;
     record.bytes = m_rules.indexOfEntry(file.path) >= 0 ? file.size : 0;
     record.traced = !withContainer && !isList();
     return record;
+}
+
+// A container's move carries the records of every staged file inside it: a kill right after the
+// move then still leaves a record for each of them.
+QList<FileRecord> FolderMoveRun::recordsOf(const MediaFile& file, const FolderMoveJob& job) {
+    if (job.container == FolderMoveJob::Container::handled ||
+        job.container == FolderMoveJob::Container::refused)
+        return {};
+    QList<FileRecord> records{recordOf(file, job, false)};
+    if (job.container != FolderMoveJob::Container::proceed)
+        return records;
+    if (!m_inputByContainer) {
+        m_inputByContainer.emplace();
+        for (qsizetype i = 0; i < m_input.size(); ++i) {
+            if (const std::optional<QString> container = m_input.at(i).redClipFolder())
+                (*m_inputByContainer)[*container].append(i);
+        }
+    }
+    for (const qsizetype i : m_inputByContainer->value(job.source)) {
+        if (i != job.index)
+            records.append(recordOf(m_input.at(i), job, true));
+    }
+    return records;
 }
 
 void FolderMoveRun::applyMoved(const MediaFile& file, const FolderMoveJob& job,
@@ -281,17 +268,34 @@ void FolderMoveRun::applyMoved(const MediaFile& file, const FolderMoveJob& job,
     }
 }
 
-void FolderMoveRun::apply(const MediaFile& file, const FolderMoveJob& job, const FolderMoveOutcome& done) {
+void FolderMoveRun::apply(const FolderMoveJob& job, const FolderMoveOutcome& done) {
     using Kind = FolderMoveOutcome::Kind;
+    const MediaFile& file = m_input.at(job.index);
     const QString& name = job.name;
+    ++m_applied;
     switch (done.kind) {
     case Kind::moved:
         applyMoved(file, job, done);
         break;
+    case Kind::offline:
+        AppLog::warning(QStringLiteral("Skipping offline file: ") + name);
+        fail(name + QStringLiteral(": File is offline"));
+        break;
+    case Kind::nowInUse:
+        fail(RemovalRules::nowInUseText(name));
+        AppLog::warning(QStringLiteral("In use: skipped moving ") + job.source);
+        break;
+    case Kind::changed:
+        fail(name + QStringLiteral(": ") + FolderMoveSession::changedText());
+        AppLog::moveFailed(job.source, FolderMoveSession::changedText());
+        break;
+    case Kind::ownFolder:
+        fail(name + QStringLiteral(": ") + FolderMoveSession::ownFolderText());
+        AppLog::moveFailed(job.source, FolderMoveSession::ownFolderText());
+        break;
     case Kind::withContainer:
         ++m_result.succeeded;
         markMoved(file.path, std::nullopt);
-        m_recordRun->record(recordOf(file, job));
         break;
     case Kind::containerRefused:
         if (const std::optional<MediaFile> used = m_rules.mediaFileInsideContainer(job.source))
@@ -323,6 +327,8 @@ void FolderMoveRun::apply(const MediaFile& file, const FolderMoveJob& job, const
         AppLog::moveFailed(job.source, done.error.message);
         break;
     case Kind::cancelled:
+        --m_applied; // not handled: it stays where it was
+        m_cancelled = true;
         break;
     }
 }
@@ -355,6 +361,35 @@ void FolderMoveRun::finish() {
         counts);
 }
 
+// The chosen folder is the root itself (through a link or a mount, too): every file's destination
+// would be its own path, and the numbering would only rename it in place.
+bool isRootFolder(FileOperations& files, const QString& folder) {
+    const FileOpInfo chosen = files.status(folder, true);
+    const FileOpInfo root = files.status(QStringLiteral("/"), true);
+    return chosen.kind == FileKind::directory && chosen.device == root.device && chosen.inode == root.inode;
+}
+
+QString rootFolderText(const QString& folder) {
+    return QStringLiteral("The archive folder ") + folder +
+           QStringLiteral(" is the root folder: each file would stay in its own folder. Nothing was moved.");
+}
+
+// Plans the next jobs while the worker is short of them, so it never waits for the GUI thread.
+void planAhead(FolderMoveRun& run, FolderMovePipeline& pipeline, qsizetype& next) {
+    const qsizetype count = run.m_input.size();
+    const qsizetype room = kPlanAhead - pipeline.queued();
+    if (next < count && (room >= kPlanAhead / 2 || next == 0)) {
+        QList<FolderMoveJob> jobs;
+        for (qsizetype i = 0; i < room && next < count; ++i)
+            jobs.append(run.plan(next++));
+        pipeline.push(std::move(jobs));
+        if (next >= count)
+            pipeline.closeInput();
+    } else if (count == 0) {
+        pipeline.closeInput();
+    }
+}
+
 QCoro::Task<MoveResult> runMove(ProjectManager& manager, Variant variant,
                                 std::optional<QList<MediaFile>> files, QString folder,
                                 CleanupServices services) {
@@ -375,72 +410,44 @@ QCoro::Task<MoveResult> runMove(ProjectManager& manager, Variant variant,
     }
     auto run = std::make_unique<FolderMoveRun>(manager, variant, std::move(input), std::move(folder),
                                                services.resolved(manager));
-    run->start();
-    // A Cancel pressed while a file is in flight also stops its copy, which is then rolled back.
-    // One pressed before the file started lets it run, and the run stops at the next file.
-    auto inFlight = std::make_shared<std::shared_ptr<std::atomic_bool>>();
-    const QMetaObject::Connection watch =
-        QObject::connect(&manager, &ProjectManager::moveProgressChanged, &manager, [&manager, inFlight] {
-            if (manager.cancelMoveRequested() && *inFlight)
-                (*inFlight)->store(true);
-        });
-    const ProtectedFolderTest protection =
-        ProtectedFolderTest::forManager(manager, run->m_services.files.get());
-    for (const MediaFile& file : std::as_const(run->m_input)) {
-        if (manager.cancelMoveRequested()) {
-            AppLog::info(
-                QStringLiteral("Move cancelled by user after %1 file(s)").arg(run->m_result.succeeded));
-            break;
-        }
-        // Let the overlay repaint and a Cancel press arrive before the file starts.
-        co_await QCoro::sleepFor(std::chrono::milliseconds(0));
-        if (!self)
-            co_return MoveResult{};
-        const FolderMoveJob job = run->plan(file);
-        manager.setMoveCurrentFile(job.name);
-        if (run->refusedBeforeMoving(file, job))
-            continue;
-        ++*run->m_fileToken;
-        const qint64 base = run->isList() ? run->m_bytesHandled - file.size : run->m_bytesHandled;
-        const FileOpProgress progress =
-            InFlightProgress(run->m_relay, manager, run->m_fileToken).callback(base, file.size, run->m_clock);
-        const std::shared_ptr<FileOperations> ops = run->m_services.files;
-        const auto cancel = std::make_shared<std::atomic_bool>(false);
-        *inFlight = manager.cancelMoveRequested() ? nullptr : cancel;
-        // The record goes to the journal right before the move and its outcome right after it, from
-        // the worker: a kill in between leaves an intent the next start decides by the disk.
-        const std::shared_ptr<RecordRun> records =
-            job.container == FolderMoveJob::Container::handled ? nullptr : run->m_recordRun;
-        FileRecord intent = run->recordOf(file, job);
-        QFuture<FolderMoveOutcome> work = QtConcurrent::run(
-            &movePool(), [job, ops, protection, progress, cancel, records, intent]() mutable {
-                if (!records)
-                    return executeFolderMove(job, *ops, protection, progress, cancel.get());
-                if (const FileOpInfo info = ops->status(job.source); info.kind != FileKind::missing)
-                    intent.identity = info.identity();
-                const int seq = records->intend(std::move(intent));
-                FolderMoveOutcome done = executeFolderMove(job, *ops, protection, progress, cancel.get());
-                if (done.kind == FolderMoveOutcome::Kind::moved)
-                    records->done(seq, std::nullopt, done.destination);
-                else
-                    records->failed(seq);
-                return done;
-            });
-        const FolderMoveOutcome done = co_await work;
-        if (!self)
-            co_return MoveResult{};
-        inFlight->reset();
-        ++*run->m_fileToken;
-        run->apply(file, job, done);
-        if (done.kind == FolderMoveOutcome::Kind::cancelled) {
-            AppLog::info(
-                QStringLiteral("Move cancelled by user after %1 file(s)").arg(run->m_result.succeeded));
-            break;
-        }
-        if (!run->isList())
-            run->advanceBinProgress(file);
+    const std::shared_ptr<FileOperations> ops = run->m_services.files;
+    // Before anything moves; a stat of a slow volume stays off the GUI thread.
+    QFuture<bool> rootCheck =
+        QtConcurrent::run(&movePool(), [ops, chosen = run->m_folder] { return isRootFolder(*ops, chosen); });
+    const bool isRoot = co_await rootCheck;
+    if (!self)
+        co_return MoveResult{};
+    if (isRoot) {
+        AppLog::warning(QStringLiteral("Moving to a folder refused: ") + rootFolderText(run->m_folder));
+        co_return MoveResult{0, run->m_input.size(), {rootFolderText(run->m_folder)}, true};
     }
-    QObject::disconnect(watch);
+    run->start();
+    FolderMovePipeline pipeline(ops, ProtectedFolderTest::forManager(manager, ops.get()), run->m_folder,
+                                run->watchedPaths(), run->m_recordRun);
+    // Cancel reaches the worker at once: it stops before its next file and rolls back a copy in flight.
+    QObject::connect(&manager, &ProjectManager::moveProgressChanged, &pipeline, [&manager, &pipeline] {
+        if (manager.cancelMoveRequested())
+            pipeline.cancel();
+    });
+    // The window closed: the file in flight completes, nothing further is started.
+    QObject::connect(&manager, &QObject::destroyed, &pipeline, [&pipeline] { pipeline.stop(); });
+    pipeline.start(movePool());
+    qsizetype next = 0;
+    for (;;) {
+        if (!manager.cancelMoveRequested())
+            planAhead(*run, pipeline, next);
+        FolderMovePipeline::Batch batch = pipeline.take();
+        for (const auto& [job, outcome] : std::as_const(batch.finished))
+            run->apply(job, outcome);
+        run->publishProgress(pipeline.progress(), batch.done);
+        if (batch.done)
+            break;
+        co_await qCoro(&pipeline, &FolderMovePipeline::woke);
+        if (!self)
+            co_return MoveResult{};
+    }
+    if (run->m_cancelled || (manager.cancelMoveRequested() && run->m_applied < run->m_input.size()))
+        AppLog::info(QStringLiteral("Move cancelled by user after %1 file(s)").arg(run->m_result.succeeded));
     run->finish();
     co_return run->m_result;
 }

@@ -178,6 +178,15 @@ QList<ExecutedRemoval> executeRemovals(const QList<PlannedRemoval>& plan, FileOp
     results.reserve(plan.size());
     QSet<QString> handledContainers;
     FreedBytes freed(method);
+    // A container's removal carries the records of the other staged files inside it, so that a kill
+    // right after it still leaves a record for each.
+    QHash<QString, QList<qsizetype>> byContainer;
+    if (records) {
+        for (qsizetype i = 0; i < plan.size(); ++i) {
+            if (plan.at(i).isContainer && plan.at(i).verdict == PlannedRemoval::Verdict::proceed)
+                byContainer[plan.at(i).target].append(i);
+        }
+    }
     for (const PlannedRemoval& p : plan) {
         ExecutedRemoval done;
         if (p.verdict != PlannedRemoval::Verdict::proceed) {
@@ -186,12 +195,6 @@ QList<ExecutedRemoval> executeRemovals(const QList<PlannedRemoval>& plan, FileOp
         }
         if (p.isContainer && handledContainers.contains(p.target)) {
             done.outcome = Outcome::withContainer;
-            if (records) {
-                FileRecord record;
-                record.entry = AuditLogEntry::make(action, p.item.mediaFile, std::nullopt);
-                record.files = 1; // its bytes went with the container
-                records->record(std::move(record));
-            }
             results.append(done);
             continue;
         }
@@ -215,7 +218,7 @@ QList<ExecutedRemoval> executeRemovals(const QList<PlannedRemoval>& plan, FileOp
         }
         // The record first: a kill from here on leaves the intent, which the next start decides.
         const qint64 bytes = freed.bytesOf(p, info);
-        int seq = -1;
+        QList<int> seqs;
         if (records) {
             FileRecord record;
             record.entry = AuditLogEntry::make(action, p.item.mediaFile, std::nullopt);
@@ -225,7 +228,16 @@ QList<ExecutedRemoval> executeRemovals(const QList<PlannedRemoval>& plan, FileOp
             record.traced = true;
             if (info.kind != FileKind::missing)
                 record.identity = info.identity();
-            seq = records->intend(std::move(record));
+            seqs.append(records->intend(record));
+            for (const qsizetype i : byContainer.value(p.isContainer ? p.target : QString())) {
+                const PlannedRemoval& inside = plan.at(i);
+                if (&inside == &p)
+                    continue;
+                record.entry = AuditLogEntry::make(action, inside.item.mediaFile, std::nullopt);
+                record.bytes = 0; // its bytes go with the container's
+                record.traced = false;
+                seqs.append(records->intend(record));
+            }
         }
         if (method == RemovalMethod::deletePermanently)
             done.recordTime = QDateTime::currentDateTimeUtc(); // local time only when a trace is written
@@ -233,14 +245,14 @@ QList<ExecutedRemoval> executeRemovals(const QList<PlannedRemoval>& plan, FileOp
         if (method == RemovalMethod::trash)
             done.recordTime = QDateTime::currentDateTimeUtc(); // local time only when a trace is written
         if (!status.ok()) {
-            if (records)
+            for (const int seq : std::as_const(seqs))
                 records->failed(seq);
             done.outcome = Outcome::failed;
             done.error = status;
             results.append(done);
             continue;
         }
-        if (records)
+        for (const int seq : std::as_const(seqs))
             records->done(seq,
                           method == RemovalMethod::trash ? std::optional(done.recordTime) : std::nullopt);
         freed.removed(info);
