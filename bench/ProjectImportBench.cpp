@@ -30,23 +30,34 @@ using namespace tarnwick;
 namespace {
 
 struct Workload {
-    QTemporaryDir dir;
+    QTemporaryDir temporary;
+    QString root;
     QList<QUrl> projects;
     int files = 0;
 };
 
 // Media files of distinct sizes (as real clips nearly always are), every tenth a byte-identical
 // copy of the one before it. Files are sparse beyond a random 64-byte head, so 100,000 of them
-// cost little disk; each project lists its own share of them.
+// cost little disk; each project lists its own share of them. With TARNWICK_BENCH_WORKLOAD_DIR set,
+// the files are made there once and reused by later runs (making them takes longer than the runs).
 std::shared_ptr<Workload> makeWorkload(int projectCount, int fileCount) {
     auto w = std::make_shared<Workload>();
     w->files = fileCount;
+    const QString kept = qEnvironmentVariable("TARNWICK_BENCH_WORKLOAD_DIR");
+    w->root = kept.isEmpty() ? w->temporary.path()
+                             : kept + QStringLiteral("/import-%1-%2").arg(projectCount).arg(fileCount);
+    const QString done = w->root + QStringLiteral("/complete");
+    for (int p = 0; p < projectCount; ++p)
+        w->projects.append(
+            QUrl::fromLocalFile(w->root + QStringLiteral("/projects/Project %1.prproj").arg(p)));
+    if (QFile::exists(done))
+        return w;
     QRandomGenerator random(7);
     QList<QStringList> perProject(projectCount);
     QByteArray head;
     qint64 size = 0;
     for (int i = 0; i < fileCount; ++i) {
-        const QString folder = w->dir.filePath(QStringLiteral("media/Day %1").arg(i / 1000));
+        const QString folder = w->root + QStringLiteral("/media/Day %1").arg(i / 1000);
         if (i % 1000 == 0)
             QDir().mkpath(folder);
         if (i % 10 != 9) {
@@ -68,17 +79,18 @@ std::shared_ptr<Workload> makeWorkload(int projectCount, int fileCount) {
         options.mediaPaths = perProject[p];
         options.usedFraction = 0.5;
         options.seed = quint32(p + 1);
-        const QString path = w->dir.filePath(QStringLiteral("projects/Project %1.prproj").arg(p));
+        const QString path = w->projects[p].toLocalFile();
         QDir().mkpath(QFileInfo(path).absolutePath());
         testing::ProjectGenerator::writeProject(path, testing::ProjectGenerator::generate(options).xml);
-        w->projects.append(QUrl::fromLocalFile(path));
     }
+    QFile marker(done);
+    (void)marker.open(QIODevice::WriteOnly);
     return w;
 }
 
 const Workload& workload() {
     static std::shared_ptr<Workload> made =
-        bench::smokeMode() ? makeWorkload(2, 40) : makeWorkload(20, 100000);
+        bench::smokeMode() ? makeWorkload(2, 40) : makeWorkload(24, 100000);
     return *made;
 }
 

@@ -92,7 +92,7 @@ private:
     QCoro::Task<bool> scan();
     QCoro::Task<bool> refine();
     QCoro::Task<bool> apply();
-    QCoro::Task<void> finishAnalysis();
+    void finishAnalysis();
     // Lets the window process events between long steps of the GUI thread; false: the manager is gone.
     QCoro::Task<bool> yieldTurn();
     void addOutcome(const ParseOutcome& outcome);
@@ -150,8 +150,7 @@ QCoro::Task<void> ImportRun::run() {
     co_await std::move(pause);
     if (!m_pm)
         co_return;
-    auto finishing = finishAnalysis();
-    co_await std::move(finishing);
+    finishAnalysis();
 }
 
 QCoro::Task<bool> ImportRun::yieldTurn() {
@@ -371,10 +370,19 @@ QCoro::Task<bool> ImportRun::refine() {
     m_pm->setAnalysisProgress(0.90);
     QElapsedTimer timer;
     timer.start();
-    QFuture<QList<MediaFile>> consolidating = QtConcurrent::run(&m_pool, [list = std::move(m_list)] {
-        return MediaConsolidator().consolidateCrossProjectDuplicates(list);
-    });
-    m_list = co_await consolidating;
+    QFuture<std::pair<QList<MediaFile>, QStringList>> consolidating =
+        QtConcurrent::run(&m_pool, [list = std::move(m_list)] {
+            QList<MediaFile> consolidated = MediaConsolidator().consolidateCrossProjectDuplicates(list);
+            QStringList paths;
+            paths.reserve(consolidated.size());
+            for (const MediaFile& file : std::as_const(consolidated))
+                paths.append(file.path);
+            return std::make_pair(std::move(consolidated), std::move(paths));
+        });
+    std::pair<QList<MediaFile>, QStringList> consolidated = co_await consolidating;
+    consolidating = {};
+    m_list = std::move(consolidated.first);
+    QStringList paths = std::move(consolidated.second);
     if (!m_pm)
         co_return false;
     AppLog::info(QStringLiteral("⏱ Consolidate: ") + seconds(timer) +
@@ -383,17 +391,14 @@ QCoro::Task<bool> ImportRun::refine() {
     m_pm->setCurrentTask(QStringLiteral("Detecting duplicates…"));
     m_pm->setAnalysisProgress(0.93);
     timer.restart();
-    // Neither the recount's aggregate (projects only) nor similar names need the hashes: both run
-    // while the files are hashed; similar names on a copy of the list, joined by position (neither
-    // step moves entries).
+    // Neither the recount's aggregate (projects only) nor the order by file name (paths only) needs
+    // the hashes: both are made while the files are hashed. No step after consolidation moves entries.
     m_recountInputs = m_pm->usageRecountInputs();
     m_recountAggregate = QtConcurrent::run(
         &m_pool, [inputs = m_recountInputs] { return ProjectManager::aggregateForRecount(inputs); });
-    QElapsedTimer similarTimer;
-    similarTimer.start();
-    QFuture<QList<MediaFile>> finding = QtConcurrent::run(
-        &m_pool, [list = m_list] { return SimilarNameDetector::detectSimilarFilenames(list); });
-    // The list moves to the worker and back, so the old copy is freed there.
+    QFuture<std::vector<qsizetype>> ordering =
+        QtConcurrent::run(&m_pool, [paths = std::move(paths)] { return fileNameOrder(paths); });
+    // The list moves to the worker and back, so nothing else holds it and it is not copied.
     QFuture<QList<MediaFile>> detecting = QtConcurrent::run(
         &m_pool, [list = std::move(m_list), settings = m_services.duplicateSettings]() mutable {
             std::optional<QList<MediaFile>> detected =
@@ -401,27 +406,32 @@ QCoro::Task<bool> ImportRun::refine() {
             return detected ? std::move(*detected) : std::move(list);
         });
     m_list = co_await detecting;
+    detecting = {};
     if (!m_pm)
         co_return false;
     AppLog::info(QStringLiteral("⏱ Duplicate hashing: ") + seconds(timer));
 
     m_pm->setCurrentTask(QStringLiteral("Finding similar files…"));
     m_pm->setAnalysisProgress(0.96);
-    QList<MediaFile> similar = co_await finding;
-    finding = {};
+    std::vector<qsizetype> order = co_await ordering;
+    ordering = {};
     if (!m_pm)
         co_return false;
-    QFuture<QList<MediaFile>> joining =
-        QtConcurrent::run(&m_pool, [list = std::move(m_list), similar = std::move(similar)]() mutable {
-            for (qsizetype i = 0; i < list.size() && i < similar.size(); ++i)
-                list[i].similarFiles = std::move(similar[i].similarFiles);
-            sortByFileName(list);
-            return list;
+    QFuture<std::pair<QList<MediaFile>, QString>> finding =
+        QtConcurrent::run(&m_pool, [list = std::move(m_list), order = std::move(order)]() mutable {
+            QElapsedTimer similarTimer;
+            similarTimer.start();
+            list = SimilarNameDetector::detectSimilarFilenames(std::move(list));
+            const QString took = seconds(similarTimer);
+            applyOrder(list, order);
+            return std::make_pair(std::move(list), took);
         });
-    m_list = co_await joining;
+    std::pair<QList<MediaFile>, QString> found = co_await finding;
+    finding = {};
+    m_list = std::move(found.first);
     if (!m_pm)
         co_return false;
-    AppLog::info(QStringLiteral("⏱ Similar files: ") + seconds(similarTimer));
+    AppLog::info(QStringLiteral("⏱ Similar files: ") + found.second);
     co_return true;
 }
 
@@ -487,19 +497,16 @@ QCoro::Task<bool> ImportRun::apply() {
     co_return true;
 }
 
-QCoro::Task<void> ImportRun::finishAnalysis() {
+void ImportRun::finishAnalysis() {
     m_pm->setIsAnalyzing(false);
     if (StatsManager* stats = m_pm->statsManager()) {
-        // Each record rewrites the statistics file: one per turn keeps the window drawing.
+        // One write for the whole import: each write of the statistics file syncs it to disk.
+        QList<std::pair<qint64, qint64>> counts;
         for (const ParseOutcome& outcome : std::as_const(m_outcomes)) {
-            if (!outcome.parsed)
-                continue;
-            stats->recordAnalysis(outcome.parsed->mediaPathCount, outcome.parsed->usedPathCount);
-            auto next = yieldTurn();
-            const bool alive = co_await std::move(next);
-            if (!alive)
-                co_return;
+            if (outcome.parsed)
+                counts.append({outcome.parsed->mediaPathCount, outcome.parsed->usedPathCount});
         }
+        stats->recordAnalyses(counts);
     }
     const AnalysisSummary& summary = m_pm->summary();
     PostAnalysisPrompts::Inputs inputs;

@@ -7,6 +7,8 @@
 #include <QHash>
 #include <QRegularExpression>
 
+#include <algorithm>
+
 namespace tarnwick {
 
 namespace {
@@ -26,7 +28,46 @@ SimilarFiles SimilarNameDetector::Groups::similarFiles(qsizetype i, const QStrin
     return SimilarFiles(groupOf[i], ownPath);
 }
 
+namespace {
+
+bool isPlainAscii(QStringView name) {
+    return std::all_of(name.begin(), name.end(),
+                       [](QChar c) { return c.unicode() >= 0x20 && c.unicode() < 0x7f; });
+}
+
+// Whether `rest` is one version suffix, the whole of it, letter case ignored (ASCII only).
+bool isVersionSuffix(QStringView rest) {
+    if (rest.size() < 2 || rest[0] != u'_')
+        return false;
+    const QStringView word = rest.mid(1);
+    if (std::all_of(word.begin(), word.end(), [](QChar c) { return c >= u'0' && c <= u'9'; }))
+        return true;
+    for (const char* suffix : {"proxy", "lowres", "high", "low"}) {
+        if (word.compare(QLatin1String(suffix), Qt::CaseInsensitive) == 0)
+            return true;
+    }
+    return false;
+}
+
+} // namespace
+
 QString SimilarNameDetector::baseName(const QString& nameWithoutExtension) {
+    const QStringView name(nameWithoutExtension);
+    // The pattern's answer without running it, for the printable ASCII names nearly every file has:
+    // the shortest non-empty base whose remainder is nothing or exactly one suffix. Names with other
+    // characters (Unicode digits and case folding, line breaks) go through the pattern itself.
+    if (!name.isEmpty() && isPlainAscii(name)) {
+        for (qsizetype at = name.indexOf(u'_', 1); at > 0; at = name.indexOf(u'_', at + 1)) {
+            if (isVersionSuffix(name.mid(at)))
+                return name.first(at).toString();
+        }
+        return nameWithoutExtension;
+    }
+    const QRegularExpressionMatch match = baseNamePattern().match(nameWithoutExtension);
+    return match.hasMatch() ? match.captured(1) : QString();
+}
+
+QString SimilarNameDetector::patternBaseName(const QString& nameWithoutExtension) {
     const QRegularExpressionMatch match = baseNamePattern().match(nameWithoutExtension);
     return match.hasMatch() ? match.captured(1) : QString();
 }

@@ -24,6 +24,9 @@ public:
 
     // The base name of a file name without extension ("A001_proxy" -> "A001"); empty for "".
     static QString baseName(const QString& nameWithoutExtension);
+    // The same through the regular expression alone, for every name (the reference the fast path
+    // of baseName() is checked against).
+    static QString patternBaseName(const QString& nameWithoutExtension);
 
     static Groups detectGroups(const QList<MediaFile>& files);
 

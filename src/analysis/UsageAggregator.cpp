@@ -200,35 +200,48 @@ QHash<QString, QString> mergedRelativeCandidates(const QList<ProjectFile>& proje
     return merged;
 }
 
-void sortByFileName(QList<MediaFile>& mediaFiles) {
+std::vector<qsizetype> fileNameOrder(const QStringList& paths) {
     // One collation key per entry instead of a collator call per comparison (n log n calls over
     // 100,000 names is most of a second). Same order as text::localizedCaseInsensitiveCompare: the C
     // locale compares case-folded text, any other locale its case-insensitive collation keys.
     const QLocale locale;
-    std::vector<qsizetype> order(mediaFiles.size());
+    std::vector<qsizetype> order(std::size_t(paths.size()));
     std::iota(order.begin(), order.end(), 0);
     if (locale.language() == QLocale::C) {
         QStringList keys;
-        keys.reserve(mediaFiles.size());
-        for (const MediaFile& file : mediaFiles)
-            keys.append(text::nfc(path::lastPathComponent(file.path)).toCaseFolded());
+        keys.reserve(paths.size());
+        for (const QString& path : paths)
+            keys.append(text::nfc(path::lastPathComponent(path)).toCaseFolded());
         std::stable_sort(order.begin(), order.end(),
                          [&](qsizetype a, qsizetype b) { return keys[a] < keys[b]; });
     } else {
         QCollator collator(locale);
         collator.setCaseSensitivity(Qt::CaseInsensitive);
         std::vector<QCollatorSortKey> keys;
-        keys.reserve(mediaFiles.size());
-        for (const MediaFile& file : mediaFiles)
-            keys.push_back(collator.sortKey(text::nfc(path::lastPathComponent(file.path))));
-        std::stable_sort(order.begin(), order.end(),
-                         [&](qsizetype a, qsizetype b) { return keys[a].compare(keys[b]) < 0; });
+        keys.reserve(std::size_t(paths.size()));
+        for (const QString& path : paths)
+            keys.push_back(collator.sortKey(text::nfc(path::lastPathComponent(path))));
+        std::stable_sort(order.begin(), order.end(), [&](qsizetype a, qsizetype b) {
+            return keys[std::size_t(a)].compare(keys[std::size_t(b)]) < 0;
+        });
     }
+    return order;
+}
+
+void applyOrder(QList<MediaFile>& mediaFiles, const std::vector<qsizetype>& order) {
     QList<MediaFile> sorted;
     sorted.reserve(mediaFiles.size());
     for (qsizetype i : order)
         sorted.append(std::move(mediaFiles[i]));
     mediaFiles = std::move(sorted);
+}
+
+void sortByFileName(QList<MediaFile>& mediaFiles) {
+    QStringList paths;
+    paths.reserve(mediaFiles.size());
+    for (const MediaFile& file : std::as_const(mediaFiles))
+        paths.append(file.path);
+    applyOrder(mediaFiles, fileNameOrder(paths));
 }
 
 } // namespace tarnwick

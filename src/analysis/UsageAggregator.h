@@ -9,6 +9,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <vector>
+
 #include <functional>
 
 namespace tarnwick {
@@ -108,5 +110,9 @@ QHash<QString, QString> mergedRelativeCandidates(const QList<ProjectFile>& proje
 
 // Stable sort by file name, localized and case-insensitive.
 void sortByFileName(QList<MediaFile>& mediaFiles);
+// The same in two steps: the positions of `paths` in that order (paths only, so it can run while
+// the entries themselves are busy elsewhere), then the list put in that order.
+std::vector<qsizetype> fileNameOrder(const QStringList& paths);
+void applyOrder(QList<MediaFile>& mediaFiles, const std::vector<qsizetype>& order);
 
 } // namespace tarnwick
