@@ -19,7 +19,9 @@ class WatchdogPool;
 struct FileFacts;
 
 // Finds files of identical content: grouping by byte size, a sampled digest (at most 2 MiB read
-// per file), then a full digest. Knows nothing of the media list.
+// per file), then a full digest. Knows nothing of the media list. A size group of local files is
+// read side by side: bytes are compared, each run of equal bytes is hashed once, and a digest is
+// made only where the result holds it (the digests are those of reading each file alone).
 namespace DuplicateDetectionCore {
 
 constexpr qint64 sampleBlock = 1048576;
