@@ -54,7 +54,9 @@ struct OpenedFiles {
     QSet<int> skipped;
 };
 
-OpenedFiles open(const QList<File>& files, const Touch& touch, const JobContext& context) {
+// `willNeed`: the stretch each file will be read from first.
+OpenedFiles open(const QList<File>& files, const Touch& touch, const JobContext& context,
+                 std::optional<std::pair<qint64, qint64>> willNeed = std::nullopt) {
     OpenedFiles opened;
     opened.files = files;
     QHash<Identity, int> readerOf;
@@ -79,6 +81,10 @@ OpenedFiles open(const QList<File>& files, const Touch& touch, const JobContext&
             continue;
         }
         readerOf.insert(identity, int(opened.readers.size()));
+        // Every file's first stretch is asked for at once, so the disk works on all of them while
+        // the first is read (small files on a disk that answers slowly are waits, not work).
+        if (willNeed)
+            file->adviseWillNeed(willNeed->first, willNeed->second);
         opened.readers.push_back(std::move(file));
         opened.readerFiles.push_back({i});
     }
@@ -114,12 +120,12 @@ void dropPages(SideBySideRead& read, const JobContext& context) {
 
 JobOutcome sampleGroup(const QList<File>& group, const Touch& touch, const JobContext& context) {
     JobOutcome out;
-    OpenedFiles opened = open(group, touch, context);
+    const qint64 size = group.first().size;
+    OpenedFiles opened = open(group, touch, context, std::make_pair(qint64(0), std::min(size + 1, sampleBlock)));
     out.identities = opened.identities;
     out.skipped = opened.skipped;
     if (opened.readers.empty())
         return out;
-    const qint64 size = group.first().size;
     const bool small = size <= 2 * sampleBlock;
     QHash<int, QString> paths;
     for (const File& f : group)
