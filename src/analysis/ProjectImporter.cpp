@@ -3,6 +3,7 @@
 #include "analysis/AfterEffectsLinking.h"
 #include "analysis/DuplicateDetector.h"
 #include "analysis/FileStatusScan.h"
+#include "analysis/ImportAggregation.h"
 #include "analysis/ImportProgress.h"
 #include "analysis/MediaConsolidator.h"
 #include "analysis/PostAnalysisPrompts.h"
@@ -12,10 +13,12 @@
 #include "analysis/UsageAggregator.h"
 #include "platform/AppLog.h"
 #include "platform/FileOperations.h"
+#include "platform/MemoryRelease.h"
 #include "platform/NumberText.h"
 #include "platform/PathText.h"
 #include "platform/ProVideoFormats.h"
 #include "platform/TextKey.h"
+#include "stores/SequenceUsagePolicyStore.h"
 #include "stores/StatsManager.h"
 
 #include <QElapsedTimer>
@@ -38,11 +41,20 @@ QString seconds(const QElapsedTimer& timer) {
     return number::seconds1(double(timer.nsecsElapsed()) / 1e9);
 }
 
-// What aggregation and the scan hand to the list build.
-struct Aggregation {
-    UsageMap usage;
-    QHash<QString, MediaFile> existing;
-    QStringList newPaths;
+MediaFile scannedEntry(const FileStatusResult& result);
+
+// The file scan's results: an entry per checked path, what each check's stat found, and the paths
+// still to check, by batch.
+struct ScanPlan {
+    QHash<QString, MediaFile> scanned;
+    MediaConsolidator::KnownFacts facts;
+    QHash<qsizetype, QStringList> unchecked;
+
+    void add(const QString& key, const FileStatusResult& result) {
+        scanned.insert(key, scannedEntry(result));
+        if (result.facts)
+            facts.insert(result.resolvedPath, *result.facts);
+    }
 };
 
 MediaFile scannedEntry(const FileStatusResult& result) {
@@ -57,17 +69,23 @@ MediaFile scannedEntry(const FileStatusResult& result) {
     return file;
 }
 
-QThreadPool& cleanupPool() {
-    static QThreadPool pool;
-    pool.setMaxThreadCount(1);
-    return pool;
+// Large intermediate values are freed on the release thread: dropping 100,000 entries is too slow
+// for the GUI thread, and nothing waits for it.
+template <class T> void discard(T&& value) {
+    memory::releaseLater(std::forward<T>(value));
 }
 
-// Frees a large value on a thread of its own: dropping 100,000 entries is too slow for the GUI
-// thread, and nothing waits for it.
-template <class T> void discard(T&& value) {
-    cleanupPool().start(
-        [held = std::move(value)]() mutable { [[maybe_unused]] const T dropped = std::move(held); });
+// The fields the recount writes, from a copy of the list it was prepared on (same positions).
+void copyUsageFields(QList<MediaFile>& list, const QList<MediaFile>& recounted) {
+    for (qsizetype i = 0; i < list.size() && i < recounted.size(); ++i) {
+        MediaFile& file = list[i];
+        const MediaFile& counted = recounted[i];
+        file.usageCount = counted.usageCount;
+        file.usageType = counted.usageType;
+        file.projectNames = counted.projectNames;
+        file.sequenceNames = counted.sequenceNames;
+        file.hasUnattributedSequenceUsage = counted.hasUnattributedSequenceUsage;
+    }
 }
 
 // One run of the import; everything it holds lives in the calling coroutine's frame, so a window
@@ -104,17 +122,18 @@ private:
     QElapsedTimer m_started;
     QThreadPool m_pool;
     std::unique_ptr<ParallelProjectParse> m_parse;
-    QFuture<UsageMap> m_loadedUsage;
+    std::unique_ptr<ImportAggregation> m_summing;
     std::unique_ptr<ScanPrefetch> m_prefetch;
-    std::optional<KnownPathIndex> m_index;
     QList<ParseOutcome> m_outcomes;
     QList<ProjectFile> m_newProjects;
-    Aggregation m_aggregation;
+    ImportAggregation::Result m_aggregation;
     QHash<QString, MediaFile> m_scanned;
+    MediaConsolidator::KnownFacts m_knownFacts;
     QList<MediaFile> m_list;
-    // The recount's aggregate over the projects, made while the files are hashed.
+    // The recount, prepared on a copy of the list while the files are hashed.
     ProjectManager::UsageRecountInputs m_recountInputs;
-    QFuture<ProjectManager::RecountAggregate> m_recountAggregate;
+    QFuture<std::pair<QList<MediaFile>, ProjectManager::PreparedUsageRecount>> m_recounting;
+    ProjectManager::PreparedUsageRecount m_prepared;
 };
 
 QCoro::Task<void> ImportRun::run() {
@@ -151,6 +170,8 @@ QCoro::Task<void> ImportRun::run() {
     if (!m_pm)
         co_return;
     finishAnalysis();
+    // What the import's threads freed goes back to the system, not only to their arenas.
+    memory::trimLater();
 }
 
 QCoro::Task<bool> ImportRun::yieldTurn() {
@@ -180,15 +201,12 @@ void ImportRun::begin() {
 }
 
 QCoro::Task<bool> ImportRun::parse() {
-    // The loaded projects' usage is summed on a worker while the new ones are read.
-    m_index.emplace(m_pm->mediaFiles());
-    QList<ProjectContribution> contributions;
-    const ContributionRule rule = m_pm->effectiveContributionRule();
+    // Usage is summed on a thread of its own while the projects are read: the loaded ones first,
+    // then each new one as soon as every earlier one (in the caller's order) is in.
+    QList<SequencePolicySnapshot> snapshots;
     for (const ProjectFile& project : m_pm->projects())
-        contributions.append(rule(project));
-    m_loadedUsage = QtConcurrent::run(&m_pool, [projects = m_pm->projects(), contributions] {
-        return aggregateProjects(projects, contributions);
-    });
+        snapshots.append(m_pm->sequencePolicy().snapshot(project.url));
+    m_summing = std::make_unique<ImportAggregation>(m_pm->projects(), std::move(snapshots), m_pm->mediaFiles());
 
     m_prefetch = std::make_unique<ScanPrefetch>(m_pm->fileStatusScan(), m_pm->fileStatusOptions(),
                                                 m_pm->mediaFiles(), m_pm->projects());
@@ -215,8 +233,13 @@ QCoro::Task<bool> ImportRun::parse() {
     callbacks.finished = [this](const ParseOutcome& outcome) {
         if (!m_pm)
             return;
-        if (outcome.parsed)
+        if (outcome.parsed) {
             m_prefetch->add(outcome.parsed->project);
+            const ProjectFile& project = outcome.parsed->project;
+            m_summing->arrived(outcome.order, project, m_pm->sequencePolicy().snapshot(project.url));
+        } else {
+            m_summing->arrived(outcome.order, std::nullopt, {});
+        }
         const double overall = m_progress.finish(outcome.url);
         m_pm->setParseFraction(outcome.url, 1.0);
         m_pm->setAnalysisProgress(overall);
@@ -257,25 +280,10 @@ QCoro::Task<bool> ImportRun::aggregate() {
                      [](const ParseOutcome& a, const ParseOutcome& b) { return a.order < b.order; });
     for (const ParseOutcome& outcome : std::as_const(m_outcomes))
         addOutcome(outcome);
-    QList<ProjectContribution> contributions;
-    const ContributionRule rule = m_pm->effectiveContributionRule();
-    for (const ProjectFile& project : std::as_const(m_newProjects))
-        contributions.append(rule(project));
-
-    UsageMap loaded = co_await m_loadedUsage;
-    discard(std::exchange(m_loadedUsage, {}));
-    if (!m_pm)
-        co_return false;
-    QFuture<Aggregation> aggregation = QtConcurrent::run(
-        &m_pool, [usage = std::move(loaded), index = std::move(*m_index), projects = m_newProjects,
-                  contributions, media = m_pm->mediaFiles()]() mutable {
-            for (qsizetype i = 0; i < projects.size(); ++i)
-                addProjectWithCrossReference(usage, index, projects[i], contributions[i]);
-            Aggregation result{std::move(usage), entriesByPath(media), {}};
-            result.newPaths = newPaths(result.usage, result.existing);
-            return result;
-        });
+    // Most of the sum was made while the projects were read.
+    QFuture<ImportAggregation::Result> aggregation = m_summing->finish();
     m_aggregation = co_await aggregation;
+    aggregation = {};
     if (!m_pm)
         co_return false;
     AppLog::info(QStringLiteral("⏱ Aggregate: ") + seconds(timer));
@@ -308,18 +316,30 @@ QCoro::Task<bool> ImportRun::scan() {
         options.ignoreFileExtension == m_prefetch->options().ignoreFileExtension
             ? m_prefetch->take()
             : QHash<QString, ScanPrefetch::Checked>{};
+    // The paths the prefetch settled become entries on a worker; what is left is checked below.
+    QFuture<ScanPlan> planning = QtConcurrent::run(
+        &m_pool, [paths, prefetched = std::move(prefetched), candidates]() mutable {
+            ScanPlan plan;
+            for (qsizetype i = 0; i < paths.size(); ++i) {
+                const QString key = UsageMap::key(paths[i]);
+                const auto found = prefetched.constFind(key);
+                if (found != prefetched.cend() && found->candidate == candidates.value(paths[i]))
+                    plan.add(key, found->result);
+                else
+                    plan.unchecked[i / FileStatusScan::batchSize].append(paths[i]);
+            }
+            discard(std::move(prefetched));
+            return plan;
+        });
+    ScanPlan plan = co_await planning;
+    planning = {};
+    if (!m_pm)
+        co_return false;
     const std::shared_ptr<FileStatusScan> fileScan = m_pm->fileStatusScan();
     QElapsedTimer sinceYield;
     sinceYield.start();
     for (qsizetype first = 0; first < total; first += FileStatusScan::batchSize) {
-        QStringList unchecked;
-        for (const QString& path : paths.mid(first, FileStatusScan::batchSize)) {
-            const auto found = prefetched.constFind(UsageMap::key(path));
-            if (found != prefetched.cend() && found->candidate == candidates.value(path))
-                m_scanned.insert(UsageMap::key(path), scannedEntry(found->result));
-            else
-                unchecked.append(path);
-        }
+        const QStringList unchecked = plan.unchecked.take(first / FileStatusScan::batchSize);
         if (!unchecked.isEmpty()) {
             QFuture<QList<FileStatusResult>> checking =
                 QtConcurrent::run(&m_pool, [fileScan, unchecked, candidates, options] {
@@ -329,7 +349,7 @@ QCoro::Task<bool> ImportRun::scan() {
             if (!m_pm)
                 co_return false;
             for (const FileStatusResult& result : results)
-                m_scanned.insert(UsageMap::key(result.path), scannedEntry(result));
+                plan.add(UsageMap::key(result.path), result);
         } else if (sinceYield.elapsed() >= 30) {
             // Batches the prefetch settled need no worker; still let the window draw now and then.
             auto yield = QCoro::sleepFor(std::chrono::milliseconds(0));
@@ -343,9 +363,10 @@ QCoro::Task<bool> ImportRun::scan() {
         m_pm->setAnalysisProgress(ImportProgress::scanProgress(checked, total));
         m_pm->setCurrentTask(ImportProgress::scanMessage(checked, total));
     }
+    m_scanned = std::move(plan.scanned);
+    m_knownFacts = std::move(plan.facts);
     AppLog::info(QStringLiteral("⏱ Scan: ") + seconds(timer) +
                  QStringLiteral(" (%1 new file(s))").arg(total));
-    discard(std::move(prefetched));
     m_prefetch->forget();
     QFuture<QList<MediaFile>> building = QtConcurrent::run(
         &m_pool, [this] { return buildMediaList(m_aggregation.usage, m_aggregation.existing, m_scanned); });
@@ -371,8 +392,10 @@ QCoro::Task<bool> ImportRun::refine() {
     QElapsedTimer timer;
     timer.start();
     QFuture<std::pair<QList<MediaFile>, QStringList>> consolidating =
-        QtConcurrent::run(&m_pool, [list = std::move(m_list)] {
-            QList<MediaFile> consolidated = MediaConsolidator().consolidateCrossProjectDuplicates(list);
+        QtConcurrent::run(&m_pool, [list = std::move(m_list), known = std::exchange(m_knownFacts, {})]() mutable {
+            QList<MediaFile> consolidated =
+                MediaConsolidator().consolidateCrossProjectDuplicates(std::move(list), known);
+            discard(std::move(known));
             QStringList paths;
             paths.reserve(consolidated.size());
             for (const MediaFile& file : std::as_const(consolidated))
@@ -391,11 +414,16 @@ QCoro::Task<bool> ImportRun::refine() {
     m_pm->setCurrentTask(QStringLiteral("Detecting duplicates…"));
     m_pm->setAnalysisProgress(0.93);
     timer.restart();
-    // Neither the recount's aggregate (projects only) nor the order by file name (paths only) needs
-    // the hashes: both are made while the files are hashed. No step after consolidation moves entries.
+    // Neither the recount (projects and paths) nor the order by file name (paths only) needs the
+    // hashes: both are made while the files are hashed. No step after consolidation moves entries.
     m_recountInputs = m_pm->usageRecountInputs();
-    m_recountAggregate = QtConcurrent::run(
-        &m_pool, [inputs = m_recountInputs] { return ProjectManager::aggregateForRecount(inputs); });
+    m_recounting = QtConcurrent::run(&m_pool, [list = m_list, inputs = m_recountInputs]() mutable {
+        ProjectManager::PreparedUsageRecount recount = ProjectManager::prepareUsageRecount(list, inputs);
+        // The protected flags compare locations with their links resolved: resolved here, so the
+        // GUI thread stats nothing for them.
+        CanonicalLocations::resolveInto(recount.lowerPaths, list, *FileOperations::system());
+        return std::make_pair(std::move(list), std::move(recount));
+    });
     QFuture<std::vector<qsizetype>> ordering =
         QtConcurrent::run(&m_pool, [paths = std::move(paths)] { return fileNameOrder(paths); });
     // The list moves to the worker and back, so nothing else holds it and it is not copied.
@@ -415,14 +443,20 @@ QCoro::Task<bool> ImportRun::refine() {
     m_pm->setAnalysisProgress(0.96);
     std::vector<qsizetype> order = co_await ordering;
     ordering = {};
+    std::pair<QList<MediaFile>, ProjectManager::PreparedUsageRecount> recounted = co_await m_recounting;
+    m_recounting = {};
     if (!m_pm)
         co_return false;
+    m_prepared = std::move(recounted.second);
     QFuture<std::pair<QList<MediaFile>, QString>> finding =
-        QtConcurrent::run(&m_pool, [list = std::move(m_list), order = std::move(order)]() mutable {
+        QtConcurrent::run(&m_pool, [list = std::move(m_list), order = std::move(order),
+                                    usage = std::move(recounted.first)]() mutable {
             QElapsedTimer similarTimer;
             similarTimer.start();
             list = SimilarNameDetector::detectSimilarFilenames(std::move(list));
             const QString took = seconds(similarTimer);
+            copyUsageFields(list, usage);
+            discard(std::move(usage));
             applyOrder(list, order);
             return std::make_pair(std::move(list), took);
         });
@@ -436,31 +470,10 @@ QCoro::Task<bool> ImportRun::refine() {
 }
 
 QCoro::Task<bool> ImportRun::apply() {
-    // The recount's costly part (aggregate, lower-cased keys, every entry's usage) runs on the
-    // list before it is set; the GUI thread then only finishes it.
-    // Inputs taken before hashing began: a policy change since makes the finish below refuse them.
-    ProjectManager::PreparedUsageRecount prepared;
-    {
-        ProjectManager::RecountAggregate aggregate = co_await m_recountAggregate;
-        m_recountAggregate = {};
-        if (!m_pm)
-            co_return false;
-        QFuture<std::pair<QList<MediaFile>, ProjectManager::PreparedUsageRecount>> preparing =
-            QtConcurrent::run(&m_pool, [list = std::move(m_list), inputs = std::move(m_recountInputs),
-                                        aggregate = std::move(aggregate)]() mutable {
-                ProjectManager::PreparedUsageRecount recount =
-                    ProjectManager::prepareUsageRecount(list, inputs, std::move(aggregate));
-                // The protected flags compare locations with their links resolved: resolved
-                // here, so the GUI thread stats nothing for them.
-                CanonicalLocations::resolveInto(recount.lowerPaths, list, *FileOperations::system());
-                return std::make_pair(std::move(list), std::move(recount));
-            });
-        auto result = co_await preparing;
-        // The future keeps a copy of its result: let it go so the list is not shared.
-        preparing = {};
-        m_list = std::move(result.first);
-        prepared = std::move(result.second);
-    }
+    // The recount's costly part (aggregate, lower-cased keys, every entry's usage) ran while the
+    // files were hashed; the GUI thread only finishes it. Its inputs were taken before hashing
+    // began: a policy change since makes the finish below refuse them.
+    ProjectManager::PreparedUsageRecount prepared = std::move(m_prepared);
     if (!m_pm)
         co_return false;
     // Each of the manager's passes over the whole list gets an event-loop turn of its own.

@@ -37,7 +37,7 @@ public:
 
     // Threads start when jobs come and end after `idleExpiry` without one.
     WatchdogPool(int width, std::chrono::milliseconds timeout,
-                 std::chrono::milliseconds idleExpiry = std::chrono::seconds(5));
+                 std::chrono::milliseconds idleExpiry = std::chrono::seconds(2));
     ~WatchdogPool();
     WatchdogPool(const WatchdogPool&) = delete;
     WatchdogPool& operator=(const WatchdogPool&) = delete;

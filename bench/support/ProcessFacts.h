@@ -1,0 +1,62 @@
+#pragma once
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QObject>
+#include <QString>
+#include <QTimer>
+
+#include <algorithm>
+#include <malloc.h>
+
+namespace tarnwick::bench {
+
+// A field of /proc/self/status in kB ("VmRSS", "RssAnon", "VmHWM"), as MB.
+inline double statusMB(const char* field) {
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (!status.open(QIODevice::ReadOnly))
+        return 0;
+    const QByteArray key = QByteArray(field) + ':';
+    for (const QByteArray& line : status.readAll().split('\n')) {
+        if (line.startsWith(key))
+            return line.mid(key.size()).trimmed().split(' ').first().toDouble() / 1024.0;
+    }
+    return 0;
+}
+
+// What the allocator has handed out and not had back (live heap), mapped blocks included, in MB.
+inline double liveHeapMB() {
+    const struct mallinfo2 info = mallinfo2();
+    return double(info.uordblks + info.hblkhd) / (1024.0 * 1024.0);
+}
+
+inline int threadCount() {
+    return int(QDir(QStringLiteral("/proc/self/task")).entryList(QDir::Dirs | QDir::NoDotAndDotDot).size());
+}
+
+// Starts the peak (VmHWM) over from the current resident size.
+inline void resetPeak() {
+    QFile clear(QStringLiteral("/proc/self/clear_refs"));
+    if (clear.open(QIODevice::WriteOnly))
+        clear.write("5");
+}
+
+// The longest gap between two ticks of a 10 ms timer while something runs on this thread.
+class StallMeter {
+public:
+    StallMeter() {
+        m_timer.setInterval(10);
+        QObject::connect(&m_timer, &QTimer::timeout, [this] { m_longest = std::max(m_longest, m_clock.restart()); });
+        m_clock.start();
+        m_timer.start();
+    }
+    qint64 longestMs() const { return std::max(m_longest, m_clock.elapsed()); }
+
+private:
+    QTimer m_timer;
+    QElapsedTimer m_clock;
+    qint64 m_longest = 0;
+};
+
+} // namespace tarnwick::bench
