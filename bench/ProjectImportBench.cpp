@@ -8,8 +8,8 @@
 #include "analysis/ProjectImporter.h"
 #include "platform/MemoryRelease.h"
 #include "support/BenchSupport.h"
-#include "support/ProcessFacts.h"
 #include "support/ImportTestHarness.h"
+#include "support/ProcessFacts.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -131,11 +131,13 @@ public:
             if (!r.message.startsWith(QStringLiteral("ℹ️ ⏱")))
                 return;
             QMutexLocker lock(&m_mutex);
-            m_lines.append({r.message.mid(3), double(m_clock.nsecsElapsed()) / 1e9,
-                            bench::processCpuSeconds() - m_cpu});
+            m_lines.append(
+                {r.message.mid(3), double(m_clock.nsecsElapsed()) / 1e9, bench::processCpuSeconds() - m_cpu});
         });
     }
-    ~StageLog() { AppLog::setSink([](const AppLog::Record&) {}); }
+    ~StageLog() {
+        AppLog::setSink([](const AppLog::Record&) {});
+    }
     QList<StageLine> lines() {
         QMutexLocker lock(&m_mutex);
         return m_lines;
@@ -151,7 +153,10 @@ private:
 double stageSeconds(const QList<StageLine>& lines, const QString& name) {
     for (const StageLine& line : lines) {
         if (line.message.startsWith(QStringLiteral("⏱ ") + name + QLatin1Char(':')))
-            return line.message.section(QLatin1Char(':'), 1).trimmed().section(QLatin1Char('s'), 0, 0).toDouble();
+            return line.message.section(QLatin1Char(':'), 1)
+                .trimmed()
+                .section(QLatin1Char('s'), 0, 0)
+                .toDouble();
     }
     return 0;
 }
@@ -196,7 +201,8 @@ ParseFacts parseOnce(const Workload& w) {
 
 void printStages(const ImportFacts& facts) {
     for (const StageLine& line : facts.stages)
-        std::fprintf(stderr, "  %-58s at %5.2f s, cpu %5.2f s\n", qPrintable(line.message), line.at, line.cpu);
+        std::fprintf(stderr, "  %-58s at %5.2f s, cpu %5.2f s\n", qPrintable(line.message), line.at,
+                     line.cpu);
     std::fprintf(stderr, "  import %.2f s, cpu %.2f s\n", facts.seconds, facts.cpu);
 }
 
@@ -219,11 +225,12 @@ void BM_ImportOverParsePairs(benchmark::State& state) {
             ratio.append(import.last() / parse.last());
             cpuRatio.append(facts.cpu / parsed.cpu);
             similarShare.append(facts.similarSeconds / facts.seconds);
-            std::fprintf(stderr,
-                         "pair %d: parse %.2f s (cpu %.2f s), import %.2f s (cpu %.2f s), ratio %.2f, similar names "
-                         "%.1f%%, load %.1f\n",
-                         p + 1, parse.last(), parsed.cpu, import.last(), facts.cpu, ratio.last(),
-                         100 * similarShare.last(), load.last());
+            std::fprintf(
+                stderr,
+                "pair %d: parse %.2f s (cpu %.2f s), import %.2f s (cpu %.2f s), ratio %.2f, similar names "
+                "%.1f%%, load %.1f\n",
+                p + 1, parse.last(), parsed.cpu, import.last(), facts.cpu, ratio.last(),
+                100 * similarShare.last(), load.last());
             if (p == 0)
                 printStages(facts);
         }
@@ -247,8 +254,8 @@ void BM_ImportGrowth(benchmark::State& state) {
             load.append(bench::loadAverage());
             small.append(importOnce(quarter).seconds);
             large.append(importOnce(whole).seconds);
-            std::fprintf(stderr, "pair %d: %d files %.2f s, %d files %.2f s, load %.1f\n", p + 1, quarter.files,
-                         small.last(), whole.files, large.last(), load.last());
+            std::fprintf(stderr, "pair %d: %d files %.2f s, %d files %.2f s, load %.1f\n", p + 1,
+                         quarter.files, small.last(), whole.files, large.last(), load.last());
         }
         state.counters["quarter_s"] = bench::median(small);
         state.counters["whole_s"] = bench::median(large);
@@ -271,6 +278,9 @@ void BM_Import(benchmark::State& state) {
         state.counters["peak_MB"] = bench::statusMB("VmHWM");
         state.counters["load"] = bench::loadAverage();
         printStages(facts);
+        for (const bench::StallMeter::Gap& gap : stalls.longGaps())
+            std::fprintf(stderr, "  GUI thread busy %lld ms, until %.2f s\n", (long long)gap.ms,
+                         gap.endedAt / 1e3);
     }
 }
 
@@ -298,8 +308,8 @@ MemoryFacts memoryNow() {
 }
 
 void printMemory(const char* when, const MemoryFacts& m) {
-    std::fprintf(stderr, "%-34s resident %7.1f MB (anonymous %7.1f MB), live heap %7.1f MB, %3d threads\n", when,
-                 m.rss, m.anon, m.heap, m.threads);
+    std::fprintf(stderr, "%-34s resident %7.1f MB (anonymous %7.1f MB), live heap %7.1f MB, %3d threads\n",
+                 when, m.rss, m.anon, m.heap, m.threads);
 }
 
 // One window's manager: an import, then three rounds of Clear All and the same import. Resident
@@ -327,8 +337,7 @@ void BM_ImportMemoryCycles(benchmark::State& state) {
             h.pm().clearAll();
             cleared = memoryNow();
             printMemory(qPrintable(QStringLiteral("after Clear All %1").arg(cycle)), cleared);
-            if (const QString copy = qEnvironmentVariable("TARNWICK_BENCH_SMAPS"); !copy.isEmpty())
-            {
+            if (const QString copy = qEnvironmentVariable("TARNWICK_BENCH_SMAPS"); !copy.isEmpty()) {
                 QFile in(QStringLiteral("/proc/self/smaps"));
                 QFile out(copy + QString::number(cycle));
                 if (in.open(QIODevice::ReadOnly) && out.open(QIODevice::WriteOnly))
@@ -337,8 +346,9 @@ void BM_ImportMemoryCycles(benchmark::State& state) {
             worstClearedRatio = std::max(worstClearedRatio, cleared.anon / cleared.heap);
             const double seconds = importInto(h, w).seconds;
             last = memoryNow();
-            printMemory(qPrintable(QStringLiteral("after import %1 (%2 s)").arg(cycle + 1).arg(seconds, 0, 'f', 2)),
-                        last);
+            printMemory(
+                qPrintable(QStringLiteral("after import %1 (%2 s)").arg(cycle + 1).arg(seconds, 0, 'f', 2)),
+                last);
             worstImportRatio = std::max(worstImportRatio, last.anon / last.heap);
         }
         const double endPeak = bench::statusMB("VmHWM");

@@ -3,6 +3,7 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QList>
 #include <QObject>
 #include <QString>
 #include <QTimer>
@@ -42,21 +43,37 @@ inline void resetPeak() {
         clear.write("5");
 }
 
-// The longest gap between two ticks of a 10 ms timer while something runs on this thread.
+// The longest gap between two ticks of a 10 ms timer while something runs on this thread, and
+// when the longest ones ended (milliseconds since the meter started).
 class StallMeter {
 public:
+    struct Gap {
+        qint64 ms = 0;
+        qint64 endedAt = 0;
+    };
+
     StallMeter() {
         m_timer.setInterval(10);
-        QObject::connect(&m_timer, &QTimer::timeout, [this] { m_longest = std::max(m_longest, m_clock.restart()); });
+        QObject::connect(&m_timer, &QTimer::timeout, [this] {
+            const qint64 gap = m_clock.restart();
+            m_longest = std::max(m_longest, gap);
+            if (gap >= 50)
+                m_gaps.append({gap, m_since.elapsed()});
+        });
         m_clock.start();
+        m_since.start();
         m_timer.start();
     }
     qint64 longestMs() const { return std::max(m_longest, m_clock.elapsed()); }
+    // Gaps of 50 ms or more.
+    const QList<Gap>& longGaps() const { return m_gaps; }
 
 private:
     QTimer m_timer;
     QElapsedTimer m_clock;
+    QElapsedTimer m_since;
     qint64 m_longest = 0;
+    QList<Gap> m_gaps;
 };
 
 } // namespace tarnwick::bench

@@ -69,7 +69,7 @@ Digest finishDigest(ReadOnlyFile& file, Sha256& sha, qint64 total, std::atomic<q
     if (bytesRead)
         bytesRead->fetch_add(total);
     const auto facts = file.facts();
-    if (dropPages)
+    if (dropPages && (!facts || facts->size > keptPagesUpTo))
         file.dropCachedPages();
     return Digest{Sha256::hexString(sha.finish()), facts ? facts->device : 0, facts ? facts->inode : 0};
 }
@@ -159,22 +159,17 @@ using detail::JobOutcome;
 using detail::SameFileTest;
 
 // Every file of a size group holding two different paths (ignoring case), by group, in list order.
-QList<QList<File>> sizeGroups(const QList<File>& files, const QHash<int, QString>& paths) {
+QList<QList<File>> sizeGroups(const QList<File>& files) {
     QHash<qint64, QList<int>> positionsBySize;
     for (int i = 0; i < int(files.size()); ++i) {
         if (files[i].size >= 1)
             positionsBySize[files[i].size].append(i);
     }
-    const QHash<int, Identity> noIdentities;
-    const SameFileTest samePath(paths, noIdentities);
     QList<int> firsts;
     for (const QList<int>& positions : std::as_const(positionsBySize)) {
-        if (positions.size() < 2)
-            continue;
-        QList<int> indices;
-        for (int p : positions)
-            indices.append(files[p].index);
-        if (samePath.holdsTwoFiles(indices))
+        const QString& first = files[positions.first()].path;
+        if (std::any_of(positions.begin() + 1, positions.end(),
+                        [&](int p) { return !text::equalLowered(files[p].path, first); }))
             firsts.append(positions.first());
     }
     std::sort(firsts.begin(), firsts.end());
@@ -393,13 +388,14 @@ Result detect(const QList<File>& files, const Settings& settings) {
     Result result;
     const int processors =
         settings.processorCount > 0 ? settings.processorCount : QThread::idealThreadCount();
-    QHash<int, QString> paths;
-    for (const File& file : files)
-        paths.insert(file.index, file.path);
-    const QList<QList<File>> groups = sizeGroups(files, paths);
+    const QList<QList<File>> groups = sizeGroups(files);
     QList<File> toSample;
-    for (const QList<File>& group : groups)
+    QHash<int, QString> paths; // of the files sampled: only they are compared
+    for (const QList<File>& group : groups) {
         toSample += group;
+        for (const File& f : group)
+            paths.insert(f.index, f.path);
+    }
     result.sampledCount = int(toSample.size());
     const auto hung = std::make_shared<HungMounts>(settings.mountTable);
 

@@ -26,6 +26,9 @@ namespace DuplicateDetectionCore {
 
 constexpr qint64 sampleBlock = 1048576;
 constexpr qint64 fullBlock = 4194304;
+// Pages of files up to this size stay cached after reading even when pages are dropped: they cost
+// the cache little, and every import hashes the whole media list again.
+constexpr qint64 keptPagesUpTo = 262144;
 
 struct File {
     int index = 0;   // unique within one run
@@ -53,7 +56,7 @@ struct Settings {
     // A whole read may take the watchdog timeout plus its recorded size at this rate; past that
     // it counts as hung even while bytes still trickle in (an endless stream behind the path).
     qint64 slowestReadBytesPerSecond = 1 << 20;
-    bool dropPagesAfterReading = true;
+    bool dropPagesAfterReading = true; // of files larger than keptPagesUpTo
     // After each file hashed, on the thread running detect().
     std::function<void(Phase phase, int done, int total)> progress;
     const std::atomic_bool* cancel = nullptr;

@@ -12,7 +12,7 @@
 namespace tarnwick::DuplicateDetectionCore::detail {
 
 bool SameFileTest::operator()(int a, int b) const {
-    if (lowered(a) == lowered(b))
+    if (text::equalLowered(m_paths.value(a), m_paths.value(b)))
         return true;
     const auto ia = m_identities.constFind(a);
     const auto ib = m_identities.constFind(b);
@@ -22,13 +22,6 @@ bool SameFileTest::operator()(int a, int b) const {
 bool SameFileTest::holdsTwoFiles(const QList<int>& group) const {
     return std::any_of(group.begin() + 1, group.end(),
                        [&](int other) { return !(*this)(group.first(), other); });
-}
-
-QString SameFileTest::lowered(int index) const {
-    auto it = m_lowered.constFind(index);
-    if (it == m_lowered.constEnd())
-        it = m_lowered.insert(index, text::lowered(m_paths.value(index)));
-    return *it;
 }
 
 namespace {
@@ -109,8 +102,8 @@ SideBySideRead::BeforeRead beforeRead(const OpenedFiles& opened, const Touch& to
     };
 }
 
-void dropPages(SideBySideRead& read, const JobContext& context) {
-    if (!context.dropPages)
+void dropPages(SideBySideRead& read, qint64 size, const JobContext& context) {
+    if (!context.dropPages || size <= keptPagesUpTo)
         return;
     for (int r = 0; r < read.size(); ++r)
         read.file(r).dropCachedPages();
@@ -121,7 +114,8 @@ void dropPages(SideBySideRead& read, const JobContext& context) {
 JobOutcome sampleGroup(const QList<File>& group, const Touch& touch, const JobContext& context) {
     JobOutcome out;
     const qint64 size = group.first().size;
-    OpenedFiles opened = open(group, touch, context, std::make_pair(qint64(0), std::min(size + 1, sampleBlock)));
+    OpenedFiles opened =
+        open(group, touch, context, std::make_pair(qint64(0), std::min(size + 1, sampleBlock)));
     out.identities = opened.identities;
     out.skipped = opened.skipped;
     if (opened.readers.empty())
@@ -208,7 +202,7 @@ JobOutcome sampleGroup(const QList<File>& group, const Touch& touch, const JobCo
         }
     }
     out.bytesRead = read.bytesRead();
-    dropPages(read, context);
+    dropPages(read, size, context);
     return out;
 }
 
@@ -261,7 +255,7 @@ JobOutcome hashClass(const PendingClass& pending, const Touch& touch, const JobC
         }
     }
     out.bytesRead = read.bytesRead();
-    dropPages(read, context);
+    dropPages(read, size, context);
     return out;
 }
 

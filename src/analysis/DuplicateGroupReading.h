@@ -70,11 +70,8 @@ public:
     bool holdsTwoFiles(const QList<int>& group) const;
 
 private:
-    QString lowered(int index) const;
-
     const QHash<int, QString>& m_paths;
     const QHash<int, Identity>& m_identities;
-    mutable QHash<int, QString> m_lowered;
 };
 
 // Samples a size group of local files side by side.

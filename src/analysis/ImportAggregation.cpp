@@ -26,8 +26,10 @@ ImportAggregation::~ImportAggregation() {
     m_pool.waitForDone();
 }
 
-ProjectContribution ImportAggregation::contribution(const ProjectFile& project, SequencePolicySnapshot snapshot) {
-    auto usage = std::make_shared<const EffectiveProjectUsage>(effectiveProjectUsage(project, std::move(snapshot)));
+ProjectContribution ImportAggregation::contribution(const ProjectFile& project,
+                                                    SequencePolicySnapshot snapshot) {
+    auto usage =
+        std::make_shared<const EffectiveProjectUsage>(effectiveProjectUsage(project, std::move(snapshot)));
     return [usage, project](const QString& path) {
         const PathUsageInProject u = effectivePathUsageInProject(path, project, *usage);
         return PathContribution{int(u.usageCount), u.isAudioOnly,

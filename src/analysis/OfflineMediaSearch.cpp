@@ -6,12 +6,15 @@
 #include "platform/AppLog.h"
 #include "platform/DirectoryWalker.h"
 #include "platform/FileStatProbe.h"
+#include "platform/Immortal.h"
+#include "platform/MemoryRelease.h"
 #include "platform/PathText.h"
 #include "platform/TextKey.h"
 
 #include <QPointer>
 #include <QRandomGenerator>
 #include <QSet>
+#include <QThread>
 #include <QThreadPool>
 #include <QtConcurrent/QtConcurrentMap>
 #include <QtConcurrent/QtConcurrentRun>
@@ -22,6 +25,37 @@
 #include <algorithm>
 
 namespace tarnwick {
+
+namespace {
+
+// The search's own workers; never destroyed: a walk of a share that stopped answering must not hold
+// up the exit.
+QThreadPool& searchPool() {
+    static Immortal<QThreadPool> pool;
+    static const bool sized = [] {
+        pool.get().setMaxThreadCount(2);
+        pool.get().setExpiryTimeout(2000);
+        pool.get().setObjectName(QStringLiteral("OfflineSearch"));
+        return true;
+    }();
+    Q_UNUSED(sized);
+    return pool.get();
+}
+
+// Scores candidates (a stat each) on the processors; a pool of its own, as the search's thread waits.
+QThreadPool& scoringPool() {
+    static Immortal<QThreadPool> pool;
+    static const bool sized = [] {
+        pool.get().setMaxThreadCount(std::max(QThread::idealThreadCount(), 2));
+        pool.get().setExpiryTimeout(2000);
+        pool.get().setObjectName(QStringLiteral("OfflineScoring"));
+        return true;
+    }();
+    Q_UNUSED(sized);
+    return pool.get();
+}
+
+} // namespace
 
 namespace {
 
@@ -219,7 +253,8 @@ OfflineMediaSearch::ScanResult OfflineMediaSearch::scan(const QList<MediaFile>& 
         for (const Candidate& candidate : std::as_const(candidates))
             scored.append(scoreCandidate(candidate));
     } else {
-        scored = QtConcurrent::blockingMapped<QList<QList<ScoredMatch>>>(candidates, scoreCandidate);
+        scored = QtConcurrent::blockingMapped<QList<QList<ScoredMatch>>>(&scoringPool(), candidates,
+                                                                         scoreCandidate);
     }
     for (QList<ScoredMatch>& matches : scored) {
         for (ScoredMatch& match : matches)
@@ -254,8 +289,8 @@ OfflineMediaSearch::smartScanForOfflineFiles(ProjectManager& manager, QString fo
                 pm.data(), [progress, message] { progress(message); }, Qt::QueuedConnection);
         };
     }
-    QFuture<ScanResult> scanning =
-        QtConcurrent::run([media = manager.mediaFiles(), folder, ignoreExtension, report, cancel, probe] {
+    QFuture<ScanResult> scanning = QtConcurrent::run(
+        &searchPool(), [media = manager.mediaFiles(), folder, ignoreExtension, report, cancel, probe] {
             return scan(media, folder, ignoreExtension, report, cancel.get(), probe.get());
         });
     ScanResult result = co_await scanning;
@@ -324,9 +359,9 @@ OfflineMediaSearch::applyToList(QList<MediaFile>& media, const QList<ScoredMatch
 
 namespace {
 
-// Frees a replaced media list on a worker: dropping 100,000 entries would hold the GUI thread.
+// Frees a replaced media list on the release thread: dropping 100,000 entries would hold the GUI thread.
 void discardOffThread(QList<MediaFile>&& list) {
-    QThreadPool::globalInstance()->start([held = std::move(list)]() mutable { held = {}; });
+    memory::releaseLater(std::move(list));
 }
 
 // Puts `list` in the manager's place (one change) and frees the list it replaces off the GUI thread.
@@ -375,14 +410,15 @@ QCoro::Task<void> OfflineMediaSearch::applyMatches(ProjectManager& manager, QLis
     AppliedMatches counts;
     for (int attempt = 0;; ++attempt) {
         const qint64 version = manager.mediaFilesVersion();
-        QFuture<Applied> applying = QtConcurrent::run([media = manager.mediaFiles(), matches, foundPaths,
-                                                       batchDone, readSizes = services.fileSizes]() mutable {
-            const QHash<QString, qint64> sizes = readSizes(foundPaths);
-            Applied applied;
-            applied.counts = applyToList(media, matches, sizes, batchDone);
-            applied.list = std::move(media);
-            return applied;
-        });
+        QFuture<Applied> applying =
+            QtConcurrent::run(&searchPool(), [media = manager.mediaFiles(), matches, foundPaths, batchDone,
+                                              readSizes = services.fileSizes]() mutable {
+                const QHash<QString, qint64> sizes = readSizes(foundPaths);
+                Applied applied;
+                applied.counts = applyToList(media, matches, sizes, batchDone);
+                applied.list = std::move(media);
+                return applied;
+            });
         Applied applied = co_await applying;
         applying = {};
         if (!pm)
@@ -421,9 +457,10 @@ QCoro::Task<void> OfflineMediaSearch::applyMatches(ProjectManager& manager, QLis
     // Stats every entry: on a worker, over the list as the matches left it.
     const qsizetype before = manager.mediaFiles().size();
     const qint64 consolidatedVersion = manager.mediaFilesVersion();
-    QFuture<QList<MediaFile>> consolidating = QtConcurrent::run([media = manager.mediaFiles()] {
-        return MediaConsolidator().consolidateCrossProjectDuplicates(media);
-    });
+    QFuture<QList<MediaFile>> consolidating =
+        QtConcurrent::run(&searchPool(), [media = manager.mediaFiles()] {
+            return MediaConsolidator().consolidateCrossProjectDuplicates(media);
+        });
     QList<MediaFile> consolidated = co_await consolidating;
     consolidating = {};
     if (!pm)

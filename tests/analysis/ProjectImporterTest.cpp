@@ -336,12 +336,14 @@ struct HeldReader {
 // the same six projects imported ten times, their reads finishing in a different order each time.
 TEST(ProjectImporter, ProjectsKeepTheOrderTheyWereGivenInWhateverOrderTheReadsFinish) {
     constexpr int count = 6;
-    QList<QUrl> urls;
+    QList<QUrl> made;
     QStringList given;
     for (int i = 0; i < count; ++i) {
-        urls << QUrl::fromLocalFile(QStringLiteral("/p/Show %1.prproj").arg(i));
+        made << QUrl::fromLocalFile(QStringLiteral("/p/Show %1.prproj").arg(i));
         given << QStringLiteral("Show %1").arg(i);
     }
+    // Read by the reader threads while this one waits: a const list is never detached under them.
+    const QList<QUrl> urls = made;
     std::mt19937 rng(6);
     for (int run = 0; run < 10; ++run) {
         SCOPED_TRACE(run);
