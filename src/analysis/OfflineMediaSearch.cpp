@@ -2,6 +2,7 @@
 
 #include "analysis/MediaConsolidator.h"
 #include "analysis/ProjectManager.h"
+#include "model/FreshId.h"
 #include "model/PathComponents.h"
 #include "platform/AppLog.h"
 #include "platform/DirectoryWalker.h"
@@ -93,15 +94,8 @@ struct PositionIndex {
     }
 };
 
-// A version 4 identifier from the process's seeded generator: the system source costs a system
-// call per identifier, and a search can make tens of thousands.
 QUuid freshMatchId() {
-    QRandomGenerator* random = QRandomGenerator::global();
-    const quint64 high = random->generate64();
-    const quint64 low = random->generate64();
-    return QUuid(uint(high >> 32), ushort(high >> 16), ushort((high & 0x0FFF) | 0x4000),
-                 uchar(0x80 | ((low >> 56) & 0x3F)), uchar(low >> 48), uchar(low >> 40), uchar(low >> 32),
-                 uchar(low >> 24), uchar(low >> 16), uchar(low >> 8), uchar(low));
+    return freshId();
 }
 
 // The name key of a walked entry: ASCII names (the common case) are lowered straight from the

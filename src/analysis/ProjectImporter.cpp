@@ -41,8 +41,6 @@ QString seconds(const QElapsedTimer& timer) {
     return number::seconds1(double(timer.nsecsElapsed()) / 1e9);
 }
 
-MediaFile scannedEntry(const FileStatusResult& result);
-
 // The file scan's results: an entry per checked path, what each check's stat found, and the paths
 // still to check, by batch.
 struct ScanPlan {
@@ -51,23 +49,11 @@ struct ScanPlan {
     QHash<qsizetype, QStringList> unchecked;
 
     void add(const QString& key, const FileStatusResult& result) {
-        scanned.insert(key, scannedEntry(result));
+        scanned.insert(key, scannedMediaEntry(result));
         if (result.facts)
             facts.insert(result.resolvedPath, *result.facts);
     }
 };
-
-MediaFile scannedEntry(const FileStatusResult& result) {
-    MediaFile file = newMediaEntry(result.path);
-    file.size = result.size;
-    file.status = result.status;
-    file.storageType = result.storageType;
-    if (result.resolvedPath != result.path)
-        file.matchedPath = result.resolvedPath;
-    if (result.status != MediaFileStatus::online)
-        AppLog::detail(result.path, text(result.status));
-    return file;
-}
 
 // Large intermediate values are freed on the release thread: dropping 100,000 entries is too slow
 // for the GUI thread, and nothing waits for it.
@@ -75,18 +61,20 @@ template <class T> void discard(T&& value) {
     memory::releaseLater(std::forward<T>(value));
 }
 
-// The fields the recount writes, from a copy of the list it was prepared on (same positions).
-void copyUsageFields(QList<MediaFile>& list, const QList<MediaFile>& recounted) {
-    for (qsizetype i = 0; i < list.size() && i < recounted.size(); ++i) {
-        MediaFile& file = list[i];
-        const MediaFile& counted = recounted[i];
-        file.usageCount = counted.usageCount;
-        file.usageType = counted.usageType;
-        file.projectNames = counted.projectNames;
-        file.sequenceNames = counted.sequenceNames;
-        file.hasUnattributedSequenceUsage = counted.hasUnattributedSequenceUsage;
-    }
+// The fields the recount writes, from the entry's copy it was prepared on.
+void copyUsageFields(MediaFile& file, const MediaFile& counted) {
+    file.usageCount = counted.usageCount;
+    file.usageType = counted.usageType;
+    file.projectNames = counted.projectNames;
+    file.sequenceNames = counted.sequenceNames;
+    file.hasUnattributedSequenceUsage = counted.hasUnattributedSequenceUsage;
 }
+
+// The entries' paths and their order by file name, made while the files are hashed.
+struct NameOrder {
+    QStringList paths;
+    std::vector<qsizetype> order;
+};
 
 // One run of the import; everything it holds lives in the calling coroutine's frame, so a window
 // that closes mid-import (the manager gone) leaves nothing dangling: each resumption checks first.
@@ -130,8 +118,10 @@ private:
     QHash<QString, MediaFile> m_scanned;
     MediaConsolidator::KnownFacts m_knownFacts;
     QList<MediaFile> m_list;
-    // The recount, prepared on a copy of the list while the files are hashed.
+    // The recount: its sum over the projects made while the files are checked, then prepared on
+    // a copy of the list while the files are hashed.
     ProjectManager::UsageRecountInputs m_recountInputs;
+    QFuture<ProjectManager::RecountAggregate> m_recountAggregate;
     QFuture<std::pair<QList<MediaFile>, ProjectManager::PreparedUsageRecount>> m_recounting;
     ProjectManager::PreparedUsageRecount m_prepared;
 };
@@ -206,7 +196,8 @@ QCoro::Task<bool> ImportRun::parse() {
     QList<SequencePolicySnapshot> snapshots;
     for (const ProjectFile& project : m_pm->projects())
         snapshots.append(m_pm->sequencePolicy().snapshot(project.url));
-    m_summing = std::make_unique<ImportAggregation>(m_pm->projects(), std::move(snapshots), m_pm->mediaFiles());
+    m_summing =
+        std::make_unique<ImportAggregation>(m_pm->projects(), std::move(snapshots), m_pm->mediaFiles());
 
     m_prefetch = std::make_unique<ScanPrefetch>(m_pm->fileStatusScan(), m_pm->fileStatusOptions(),
                                                 m_pm->mediaFiles(), m_pm->projects());
@@ -280,7 +271,11 @@ QCoro::Task<bool> ImportRun::aggregate() {
                      [](const ParseOutcome& a, const ParseOutcome& b) { return a.order < b.order; });
     for (const ParseOutcome& outcome : std::as_const(m_outcomes))
         addOutcome(outcome);
-    // Most of the sum was made while the projects were read.
+    // The recount's sum over the projects needs nothing more: made while the files are checked.
+    m_recountInputs = m_pm->usageRecountInputs();
+    m_recountAggregate = QtConcurrent::run(
+        &m_pool, [inputs = m_recountInputs] { return ProjectManager::aggregateForRecount(inputs); });
+    // Most of the usage sum was made while the projects were read.
     QFuture<ImportAggregation::Result> aggregation = m_summing->finish();
     m_aggregation = co_await aggregation;
     aggregation = {};
@@ -312,23 +307,27 @@ QCoro::Task<bool> ImportRun::scan() {
         co_return false;
     const FileStatusChecking::Options options = m_pm->fileStatusOptions();
     // A check option switched while the projects were read makes the early results stale.
-    QHash<QString, ScanPrefetch::Checked> prefetched =
-        options.ignoreFileExtension == m_prefetch->options().ignoreFileExtension
-            ? m_prefetch->take()
-            : QHash<QString, ScanPrefetch::Checked>{};
-    // The paths the prefetch settled become entries on a worker; what is left is checked below.
-    QFuture<ScanPlan> planning = QtConcurrent::run(
-        &m_pool, [paths, prefetched = std::move(prefetched), candidates]() mutable {
+    ScanPrefetch::Checked prefetched =
+        options.ignoreFileExtension == m_prefetch->options().ignoreFileExtension ? m_prefetch->take()
+                                                                                 : ScanPrefetch::Checked{};
+    // The entries the prefetch made are taken whole; a path checked with another candidate than
+    // the final one, or not checked at all, is checked below.
+    QFuture<ScanPlan> planning =
+        QtConcurrent::run(&m_pool, [paths, prefetched = std::move(prefetched), candidates]() mutable {
             ScanPlan plan;
             for (qsizetype i = 0; i < paths.size(); ++i) {
                 const QString key = UsageMap::key(paths[i]);
-                const auto found = prefetched.constFind(key);
-                if (found != prefetched.cend() && found->candidate == candidates.value(paths[i]))
-                    plan.add(key, found->result);
-                else
-                    plan.unchecked[i / FileStatusScan::batchSize].append(paths[i]);
+                const auto found = prefetched.entries.find(key);
+                if (found != prefetched.entries.end() &&
+                    prefetched.candidates.value(key) == candidates.value(paths[i]))
+                    continue;
+                if (found != prefetched.entries.end())
+                    prefetched.entries.erase(found);
+                plan.unchecked[i / FileStatusScan::batchSize].append(paths[i]);
             }
-            discard(std::move(prefetched));
+            plan.scanned = std::move(prefetched.entries);
+            plan.facts = std::move(prefetched.facts);
+            discard(std::move(prefetched.candidates));
             return plan;
         });
     ScanPlan plan = co_await planning;
@@ -391,8 +390,8 @@ QCoro::Task<bool> ImportRun::refine() {
     m_pm->setAnalysisProgress(0.90);
     QElapsedTimer timer;
     timer.start();
-    QFuture<std::pair<QList<MediaFile>, QStringList>> consolidating =
-        QtConcurrent::run(&m_pool, [list = std::move(m_list), known = std::exchange(m_knownFacts, {})]() mutable {
+    QFuture<std::pair<QList<MediaFile>, QStringList>> consolidating = QtConcurrent::run(
+        &m_pool, [list = std::move(m_list), known = std::exchange(m_knownFacts, {})]() mutable {
             QList<MediaFile> consolidated =
                 MediaConsolidator().consolidateCrossProjectDuplicates(std::move(list), known);
             discard(std::move(known));
@@ -416,16 +415,23 @@ QCoro::Task<bool> ImportRun::refine() {
     timer.restart();
     // Neither the recount (projects and paths) nor the order by file name (paths only) needs the
     // hashes: both are made while the files are hashed. No step after consolidation moves entries.
-    m_recountInputs = m_pm->usageRecountInputs();
-    m_recounting = QtConcurrent::run(&m_pool, [list = m_list, inputs = m_recountInputs]() mutable {
-        ProjectManager::PreparedUsageRecount recount = ProjectManager::prepareUsageRecount(list, inputs);
-        // The protected flags compare locations with their links resolved: resolved here, so the
-        // GUI thread stats nothing for them.
-        CanonicalLocations::resolveInto(recount.lowerPaths, list, *FileOperations::system());
-        return std::make_pair(std::move(list), std::move(recount));
+    ProjectManager::RecountAggregate aggregate = co_await m_recountAggregate;
+    m_recountAggregate = {};
+    if (!m_pm)
+        co_return false;
+    m_recounting = QtConcurrent::run(
+        &m_pool, [list = m_list, inputs = m_recountInputs, aggregate = std::move(aggregate)]() mutable {
+            ProjectManager::PreparedUsageRecount recount =
+                ProjectManager::prepareUsageRecount(list, inputs, std::move(aggregate));
+            // The protected flags compare locations with their links resolved: resolved here, so the
+            // GUI thread stats nothing for them.
+            CanonicalLocations::resolveInto(recount.lowerPaths, list, *FileOperations::system());
+            return std::make_pair(std::move(list), std::move(recount));
+        });
+    QFuture<NameOrder> ordering = QtConcurrent::run(&m_pool, [paths = std::move(paths)] {
+        NameOrder made{paths, fileNameOrder(paths)};
+        return made;
     });
-    QFuture<std::vector<qsizetype>> ordering =
-        QtConcurrent::run(&m_pool, [paths = std::move(paths)] { return fileNameOrder(paths); });
     // The list moves to the worker and back, so nothing else holds it and it is not copied.
     QFuture<QList<MediaFile>> detecting = QtConcurrent::run(
         &m_pool, [list = std::move(m_list), settings = m_services.duplicateSettings]() mutable {
@@ -441,31 +447,46 @@ QCoro::Task<bool> ImportRun::refine() {
 
     m_pm->setCurrentTask(QStringLiteral("Finding similar files…"));
     m_pm->setAnalysisProgress(0.96);
-    std::vector<qsizetype> order = co_await ordering;
+    NameOrder named = co_await ordering;
     ordering = {};
     std::pair<QList<MediaFile>, ProjectManager::PreparedUsageRecount> recounted = co_await m_recounting;
     m_recounting = {};
     if (!m_pm)
         co_return false;
     m_prepared = std::move(recounted.second);
-    QFuture<std::pair<QList<MediaFile>, QString>> finding =
-        QtConcurrent::run(&m_pool, [list = std::move(m_list), order = std::move(order),
+    // One pass: each entry takes its similar names and its recounted usage, in the order by name.
+    QFuture<std::pair<QList<MediaFile>, qint64>> finding =
+        QtConcurrent::run(&m_pool, [list = std::move(m_list), named = std::move(named),
                                     usage = std::move(recounted.first)]() mutable {
             QElapsedTimer similarTimer;
             similarTimer.start();
-            list = SimilarNameDetector::detectSimilarFilenames(std::move(list));
-            const QString took = seconds(similarTimer);
-            copyUsageFields(list, usage);
+            AppLog::info(QStringLiteral("Detecting similar filenames"));
+            const SimilarNameDetector::Groups similar = SimilarNameDetector::detectGroups(named.paths);
+            QList<MediaFile> sorted;
+            sorted.reserve(list.size());
+            qsizetype withSimilar = 0;
+            for (const qsizetype i : named.order) {
+                MediaFile& file = list[i];
+                SimilarNameDetector::fill(file, i, similar);
+                withSimilar += file.similarFiles.isEmpty() ? 0 : 1;
+                if (i < usage.size())
+                    copyUsageFields(file, usage[i]);
+                sorted.append(std::move(file));
+            }
+            SimilarNameDetector::logFound(withSimilar);
+            const qint64 took = similarTimer.nsecsElapsed();
             discard(std::move(usage));
-            applyOrder(list, order);
-            return std::make_pair(std::move(list), took);
+            discard(std::move(named));
+            discard(std::move(list));
+            return std::make_pair(std::move(sorted), took);
         });
-    std::pair<QList<MediaFile>, QString> found = co_await finding;
+    std::pair<QList<MediaFile>, qint64> found = co_await finding;
     finding = {};
     m_list = std::move(found.first);
     if (!m_pm)
         co_return false;
-    AppLog::info(QStringLiteral("⏱ Similar files: ") + found.second);
+    // The grouping and the pass that wrote the fields (which also put the list in order).
+    AppLog::info(QStringLiteral("⏱ Similar files: ") + number::seconds1(double(found.second) / 1e9));
     co_return true;
 }
 

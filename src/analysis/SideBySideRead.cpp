@@ -44,7 +44,7 @@ SideBySideRead::SideBySideRead(std::vector<std::unique_ptr<ReadOnlyFile>> files)
 
 SideBySideRead::SideBySideRead(std::vector<std::unique_ptr<ReadOnlyFile>> files, Sha256 sha, qint64 length)
     : m_files(std::move(files)), m_failed(m_files.size(), false), m_chunks(m_files.size(), nullptr),
-      m_lengths(m_files.size(), 0), m_keptSize(m_files.size(), 0) {
+      m_lengths(m_files.size(), 0), m_keptSize(m_files.size(), 0), m_endAt(m_files.size(), -1) {
     Class all{{}, std::move(sha), length};
     for (int i = 0; i < int(m_files.size()); ++i)
         all.readers.push_back(i);
@@ -82,9 +82,16 @@ void SideBySideRead::read(qint64 from, qint64 to, Use use, const BeforeRead& bef
         for (Class& c : m_classes) {
             for (int r : c.readers) {
                 char* into = destination(r, at - from, keep);
-                if (before)
-                    before(r);
-                const qint64 n = m_files[std::size_t(r)]->readFullyAt(at, into, want);
+                qint64 n = 0;
+                // A file whose end was seen holds nothing further: no read for that.
+                const qint64 end = m_endAt[std::size_t(r)];
+                if (end < 0 || at < end) {
+                    if (before)
+                        before(r);
+                    n = m_files[std::size_t(r)]->readFullyAt(at, into, want);
+                    if (n >= 0 && n < want)
+                        m_endAt[std::size_t(r)] = at + n;
+                }
                 m_chunks[std::size_t(r)] = into;
                 m_lengths[std::size_t(r)] = n;
                 if (n < 0) {
@@ -141,6 +148,8 @@ void SideBySideRead::split(std::size_t at, std::vector<Class>& added) {
 }
 
 bool SideBySideRead::hasByteAt(int reader, qint64 offset, const BeforeRead& before) {
+    if (const qint64 end = m_endAt[std::size_t(reader)]; end >= 0 && end <= offset)
+        return false;
     char byte = 0;
     if (before)
         before(reader);

@@ -72,6 +72,7 @@ private:
     std::vector<char*> m_chunks;    // each file's latest chunk
     std::vector<qint64> m_lengths;  // bytes each file returned for its latest chunk
     std::vector<qint64> m_keptSize; // bytes kept of the stretch, per file
+    std::vector<qint64> m_endAt;    // where a read came back short (the file's end), or -1
     qint64 m_stretchLength = 0;
     std::vector<Class> m_classes;
     qint64 m_bytesRead = 0;

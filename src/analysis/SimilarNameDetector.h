@@ -29,9 +29,15 @@ public:
     static QString patternBaseName(const QString& nameWithoutExtension);
 
     static Groups detectGroups(const QList<MediaFile>& files);
+    // The same from the entries' paths alone (position i: entry i's path).
+    static Groups detectGroups(const QStringList& paths);
 
     // Fills `similarFiles` of every entry in a group of two or more; others keep theirs. Logs.
     static QList<MediaFile> detectSimilarFilenames(QList<MediaFile> files);
+    // The same in two steps: the groups (from the paths, before the entries are final), then each
+    // entry's field, one at a time in any order, and the final log line.
+    static void fill(MediaFile& file, qsizetype position, const Groups& groups);
+    static void logFound(qsizetype withSimilar);
 };
 
 } // namespace tarnwick

@@ -167,6 +167,18 @@ MediaFile newMediaEntry(const QString& path) {
     return file;
 }
 
+MediaFile scannedMediaEntry(const FileStatusResult& result) {
+    MediaFile file = newMediaEntry(result.path);
+    file.size = result.size;
+    file.status = result.status;
+    file.storageType = result.storageType;
+    if (result.resolvedPath != result.path)
+        file.matchedPath = result.resolvedPath;
+    if (result.status != MediaFileStatus::online)
+        AppLog::detail(result.path, text(result.status));
+    return file;
+}
+
 QList<MediaFile> buildMediaList(const UsageMap& usage, const QHash<QString, MediaFile>& existing,
                                 const QHash<QString, MediaFile>& scanned) {
     QList<MediaFile> list;

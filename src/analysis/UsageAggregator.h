@@ -1,5 +1,6 @@
 #pragma once
 
+#include "analysis/FileStatusChecking.h"
 #include "model/MediaFile.h"
 #include "model/ProjectFile.h"
 
@@ -98,6 +99,8 @@ QStringList newPaths(const UsageMap& usage, const QHash<QString, MediaFile>& exi
 
 // A new entry as the file scan builds it before its status is known.
 MediaFile newMediaEntry(const QString& path);
+// The new entry of a checked path (logs the status of one that is not online).
+MediaFile scannedMediaEntry(const FileStatusResult& result);
 
 // One entry per path of the usage map: the existing entry, else the scanned one, else a fresh
 // `checking` entry; usage fields from the map. Entries no project references are not carried.
