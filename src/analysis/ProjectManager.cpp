@@ -411,6 +411,7 @@ bool ProjectManager::clearAll() {
     setParseErrors({});
     setSummary(AnalysisSummary{});
     memory::releaseLater(std::move(dropped));
+    memory::trimLater();
     return true;
 }
 

@@ -20,7 +20,7 @@ namespace {
 
 struct Releaser {
     QThreadPool pool;
-    std::atomic<int> pending{0};
+    std::atomic<bool> trimQueued{false};
 
     Releaser() {
         pool.setMaxThreadCount(1);
@@ -65,19 +65,21 @@ void configureAllocator() {
 }
 
 void releaseOnThread(std::function<void()> release) {
-    Releaser& r = releaser();
-    r.pending.fetch_add(1);
-    r.pool.start([release = std::move(release), &r]() mutable {
+    releaser().pool.start([release = std::move(release)]() mutable {
         release();
         release = nullptr;
-        // The last of a burst trims: a trim walks every arena, so it is not repeated per value.
-        if (r.pending.fetch_sub(1) == 1)
-            trimNow();
     });
 }
 
 void trimLater() {
-    releaseOnThread([] {});
+    Releaser& r = releaser();
+    // A trim walks every arena with its lock held: asked for many times in a row, it is done once.
+    if (r.trimQueued.exchange(true))
+        return;
+    r.pool.start([&r] {
+        r.trimQueued = false;
+        trimNow();
+    });
 }
 
 void waitForReleases() {

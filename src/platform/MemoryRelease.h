@@ -11,17 +11,20 @@ namespace tarnwick::memory {
 // Leaves settings given in the environment (MALLOC_ARENA_MAX and the like) alone.
 void configureAllocator();
 
-// Runs `release` on the release thread, then hands the memory the allocator holds free back to the
-// system once no other release waits. For large values whose destruction would stall the caller.
+// Runs `release` on the release thread: for large values whose destruction would stall the caller.
+// The memory goes back to the allocator; trimLater() hands what it holds free to the system.
 void releaseOnThread(std::function<void()> release);
 
-// Frees `value` on the release thread (it is moved there), then trims.
+// Frees `value` on the release thread (it is moved there).
 template <class T> void releaseLater(T&& value) {
     auto held = std::make_shared<std::decay_t<T>>(std::forward<T>(value));
     releaseOnThread([held]() mutable { held.reset(); });
 }
 
-// Hands free memory back to the system on the release thread.
+// Hands the memory the allocator holds free back to the system, on the release thread once the
+// releases asked for before are done. At the end of a large piece of work (an import, Clear All),
+// not in its middle: a trim holds each arena's lock while it walks it, and memory given back in the
+// middle of work is only taken again.
 void trimLater();
 
 // Waits until every release asked for so far, and its trim, is done (tests, benchmarks).
