@@ -1,8 +1,10 @@
 #include "analysis/MediaRescanner.h"
 
 #include "analysis/FileStatusScan.h"
+#include "analysis/ImportAggregation.h"
 #include "analysis/ProjectManager.h"
 #include "platform/AppLog.h"
+#include "platform/MemoryRelease.h"
 
 #include <QPointer>
 #include <QSet>
@@ -13,6 +15,51 @@
 
 namespace tarnwick {
 
+namespace {
+
+// What the rescan's worker hands back: the checks by entry, the projects' usage, and the list with
+// both applied and its recount prepared.
+struct Rescanned {
+    QHash<QUuid, FileStatusResult> byID;
+    UsageMap usage;
+    QList<MediaFile> media;
+    ProjectManager::PreparedUsageRecount recount;
+};
+
+Rescanned rescan(QList<MediaFile> media, const ProjectManager::UsageRecountInputs& inputs,
+                 const std::shared_ptr<FileStatusScan>& scan, const FileStatusChecking::Options& options) {
+    Rescanned out;
+    const QList<MediaRescanner::Check> checks = MediaRescanner::checksFor(media);
+    if (!checks.isEmpty()) {
+        QStringList paths;
+        QSet<QString> seen;
+        for (const MediaRescanner::Check& check : checks) {
+            if (!seen.contains(UsageMap::key(check.path))) {
+                seen.insert(UsageMap::key(check.path));
+                paths.append(check.path);
+            }
+        }
+        QHash<QString, FileStatusResult> byPath;
+        for (const FileStatusResult& result :
+             scan->checkAll(paths, mergedRelativeCandidates(inputs.projects), options))
+            byPath.insert(UsageMap::key(result.path), result);
+        for (const MediaRescanner::Check& check : checks) {
+            if (const auto it = byPath.constFind(UsageMap::key(check.path)); it != byPath.cend())
+                out.byID.insert(check.id, *it);
+        }
+    }
+    QList<ProjectContribution> contributions;
+    for (qsizetype i = 0; i < inputs.projects.size() && i < inputs.snapshots.size(); ++i)
+        contributions.append(ImportAggregation::contribution(inputs.projects[i], inputs.snapshots[i]));
+    out.usage = aggregateProjects(inputs.projects, contributions);
+    MediaRescanner::apply(media, out.byID, out.usage);
+    out.recount = ProjectManager::prepareUsageRecount(media, inputs);
+    out.media = std::move(media);
+    return out;
+}
+
+} // namespace
+
 QCoro::Task<bool> MediaRescanner::rescanAll(ProjectManager& manager) {
     std::optional<OperationGate::Scope> scope =
         manager.tryBeginOperation(QStringLiteral("Refreshing file status…"));
@@ -21,39 +68,34 @@ QCoro::Task<bool> MediaRescanner::rescanAll(ProjectManager& manager) {
         co_return false;
     }
     AppLog::userAction(QStringLiteral("Rescanning file status and usage counts"));
-    const QList<Check> checks = checksFor(manager.mediaFiles());
-    QHash<QUuid, FileStatusResult> byID;
-    if (!checks.isEmpty()) {
-        QStringList paths;
-        QSet<QString> seen;
-        for (const Check& check : checks) {
-            if (!seen.contains(UsageMap::key(check.path))) {
-                seen.insert(UsageMap::key(check.path));
-                paths.append(check.path);
-            }
-        }
-        QPointer<ProjectManager> pm(&manager);
-        QThreadPool pool;
-        QFuture<QHash<QString, FileStatusResult>> checking = QtConcurrent::run(
-            &pool, [scan = manager.fileStatusScan(), paths, candidates = manager.mergedRelativeCandidates(),
-                    options = manager.fileStatusOptions()] {
-                QHash<QString, FileStatusResult> byPath;
-                for (const FileStatusResult& result : scan->checkAll(paths, candidates, options))
-                    byPath.insert(UsageMap::key(result.path), result);
-                return byPath;
-            });
-        const QHash<QString, FileStatusResult> byPath = co_await checking;
-        if (!pm)
-            co_return false;
-        for (const Check& check : checks) {
-            if (const auto it = byPath.constFind(UsageMap::key(check.path)); it != byPath.cend())
-                byID.insert(check.id, *it);
-        }
+    // Everything that touches 100,000 entries runs on a worker (the window keeps drawing): the
+    // checks, the projects' usage, applying both to a copy of the list and its recount. The result
+    // replaces the list in one step, unless the list changed meanwhile.
+    QPointer<ProjectManager> pm(&manager);
+    const qint64 version = manager.mediaFilesVersion();
+    QThreadPool pool;
+    QFuture<Rescanned> working = QtConcurrent::run(
+        &pool, [media = manager.mediaFiles(), inputs = manager.usageRecountInputs(),
+                scan = manager.fileStatusScan(), options = manager.fileStatusOptions()]() mutable {
+            return rescan(std::move(media), inputs, scan, options);
+        });
+    Rescanned done = co_await working;
+    working = {};
+    if (!pm)
+        co_return false;
+    if (manager.mediaFilesVersion() == version) {
+        manager.setMediaFiles(std::move(done.media));
+        manager.adoptLowerPathKeys(done.recount.lowerPaths);
+        memory::releaseLater(std::move(done.recount.lowerPaths));
+        if (!manager.finishPreparedUsageRecount(done.recount))
+            manager.recomputeUsageCounts();
+    } else {
+        // The list changed while it was checked: the results go to the entries they were made for.
+        manager.modifyMediaFiles([&](QList<MediaFile>& list) { apply(list, done.byID, done.usage); });
+        manager.recomputeUsageCounts();
     }
-    const UsageMap usage = aggregateProjects(manager.projects(), manager.effectiveContributionRule());
-    manager.modifyMediaFiles([&](QList<MediaFile>& list) { apply(list, byID, usage); });
-    manager.recomputeUsageCounts();
-    manager.updateSummary();
+    // Either recount ended with the summary.
+    memory::releaseLater(std::move(done));
     AppLog::info(QStringLiteral("Rescan complete"));
     co_return true;
 }
