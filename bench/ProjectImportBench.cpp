@@ -45,12 +45,18 @@ struct Workload {
 // copy of the one before it. Files are sparse beyond a random 64-byte head, so 100,000 of them
 // cost little disk; each project lists its own share of them. With TARNWICK_BENCH_WORKLOAD_DIR set,
 // the files are made there once and reused by later runs (making them takes longer than the runs).
-std::shared_ptr<Workload> makeWorkload(int projectCount, int fileCount) {
+// `evenSizes`: the files that are read (each copy and its original) keep one size range whatever
+// the count, so 4x the files are 4x the bytes read; otherwise every file is 1,024 bytes plus its
+// number (the sizes, and the bytes the copies' hashing reads, grow with the count).
+std::shared_ptr<Workload> makeWorkload(int projectCount, int fileCount, bool evenSizes = false) {
     auto w = std::make_shared<Workload>();
     w->files = fileCount;
     const QString kept = qEnvironmentVariable("TARNWICK_BENCH_WORKLOAD_DIR");
     w->root = kept.isEmpty() ? w->temporary.path()
-                             : kept + QStringLiteral("/import-%1-%2").arg(projectCount).arg(fileCount);
+                             : kept + QStringLiteral("/import-%1-%2%3")
+                                          .arg(projectCount)
+                                          .arg(fileCount)
+                                          .arg(evenSizes ? QStringLiteral("-even") : QString());
     const QString done = w->root + QStringLiteral("/complete");
     for (int p = 0; p < projectCount; ++p)
         w->projects.append(
@@ -69,7 +75,9 @@ std::shared_ptr<Workload> makeWorkload(int projectCount, int fileCount) {
             head.resize(64);
             for (char& c : head)
                 c = char(random.bounded(256));
-            size = 1024 + qint64(i);
+            // Even sizes: originals of a copy 16 KiB plus their pair number, the others 4 MiB plus
+            // their number (never read: no other file has their size).
+            size = !evenSizes ? 1024 + qint64(i) : i % 10 == 8 ? 16384 + qint64(i / 10) : 4194304 + qint64(i);
         }
         const QString path = folder + QStringLiteral("/A%1_C%2.mov").arg(i / 1000, 3, 10, QChar('0')).arg(i);
         QFile file(path);
@@ -95,11 +103,11 @@ std::shared_ptr<Workload> makeWorkload(int projectCount, int fileCount) {
 
 constexpr int projectCount = 24;
 
-const Workload& workload(int files) {
-    static std::map<int, std::shared_ptr<Workload>> made;
-    auto& w = made[files];
+const Workload& workload(int files, bool evenSizes = false) {
+    static std::map<std::pair<int, bool>, std::shared_ptr<Workload>> made;
+    auto& w = made[{files, evenSizes}];
     if (!w)
-        w = bench::smokeMode() ? makeWorkload(2, files / 2500) : makeWorkload(projectCount, files);
+        w = bench::smokeMode() ? makeWorkload(2, files / 2500, evenSizes) : makeWorkload(projectCount, files, evenSizes);
     return *w;
 }
 
@@ -244,22 +252,33 @@ void BM_ImportOverParsePairs(benchmark::State& state) {
 }
 
 // A quarter of the files (the same 24 projects, each listing a quarter as many) and all of them,
-// in interleaved pairs: 4x the input within 4.4x the time.
+// in interleaved pairs: 4x the input within 4.4x the time. The files read keep one size range
+// (evenSizes), so the bytes read grow with the count; parsing alone is timed alongside.
 void BM_ImportGrowth(benchmark::State& state) {
-    const Workload& quarter = workload(fullSize() / 4);
-    const Workload& whole = workload(fullSize());
+    const Workload& quarter = workload(fullSize() / 4, true);
+    const Workload& whole = workload(fullSize(), true);
     for (auto _ : state) {
-        QList<double> small, large, load;
+        QList<double> small, large, smallParse, largeParse, load;
         for (int p = 0; p < pairCount(); ++p) {
             load.append(bench::loadAverage());
-            small.append(importOnce(quarter).seconds);
-            large.append(importOnce(whole).seconds);
-            std::fprintf(stderr, "pair %d: %d files %.2f s, %d files %.2f s, load %.1f\n", p + 1,
-                         quarter.files, small.last(), whole.files, large.last(), load.last());
+            smallParse.append(parseOnce(quarter).seconds);
+            const ImportFacts a = importOnce(quarter);
+            largeParse.append(parseOnce(whole).seconds);
+            const ImportFacts b = importOnce(whole);
+            small.append(a.seconds);
+            large.append(b.seconds);
+            if (p == 0) {
+                printStages(a);
+                printStages(b);
+            }
+            std::fprintf(stderr, "pair %d: %d files %.2f s (parse %.2f s), %d files %.2f s (parse %.2f s), load %.1f\n",
+                         p + 1, quarter.files, small.last(), smallParse.last(), whole.files, large.last(),
+                         largeParse.last(), load.last());
         }
         state.counters["quarter_s"] = bench::median(small);
         state.counters["whole_s"] = bench::median(large);
         state.counters["growth"] = bench::median(large) / std::max(bench::median(small), 1e-9);
+        state.counters["parse_growth"] = bench::median(largeParse) / std::max(bench::median(smallParse), 1e-9);
         state.counters["load"] = bench::median(load);
     }
 }
