@@ -40,20 +40,22 @@ QList<MediaFile> makeMedia(int n) {
 
 // The longest the GUI thread was held while an action ran to its end (its `done`): the action
 // itself, the work applied when a worker is back, and the change signals that follow.
-double heldMs(const std::function<void(std::function<void()> done)>& action) {
+double heldMs(const std::function<void(std::function<void()> done)>& action, double* workMs = nullptr) {
     const bench::StallMeter stalls;
     bool finished = false;
     action([&finished] { finished = true; });
     while (!finished)
         QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents, 5);
     QCoreApplication::processEvents(QEventLoop::AllEvents);
+    if (workMs)
+        *workMs = stalls.longestWorkMs();
     return double(stalls.longestMs());
 }
 
 void BM_AddAndRestoreHalfTheMedia(benchmark::State& state) {
     const int n = mediaCount();
     for (auto _ : state) {
-        QList<double> staging, restoring, copying, auditing, load;
+        QList<double> staging, restoring, stagingWork, restoringWork, copying, auditing, load;
         for (int p = 0; p < (bench::smokeMode() ? 1 : 5); ++p) {
             testing::ProjectManagerHarness h;
             h.pm().setMediaFiles(makeMedia(n));
@@ -71,10 +73,13 @@ void BM_AddAndRestoreHalfTheMedia(benchmark::State& state) {
                 done();
             }));
             RecycleBin bin(h.pm(), {nullptr, &h.audit, &h.stats, nullptr});
-            staging.append(
-                heldMs([&](std::function<void()> done) { bin.addToRecycleBin(half, std::move(done)); }));
-            restoring.append(
-                heldMs([&](std::function<void()> done) { bin.restoreAllFromRecycleBin(std::move(done)); }));
+            double work = 0;
+            staging.append(heldMs(
+                [&](std::function<void()> done) { bin.addToRecycleBin(half, std::move(done)); }, &work));
+            stagingWork.append(work);
+            restoring.append(heldMs(
+                [&](std::function<void()> done) { bin.restoreAllFromRecycleBin(std::move(done)); }, &work));
+            restoringWork.append(work);
             // The audit log's own write of as many entries: its share of the restore.
             QList<AuditLogManager::Request> requests;
             for (const MediaFile& f : std::as_const(half))
@@ -92,6 +97,8 @@ void BM_AddAndRestoreHalfTheMedia(benchmark::State& state) {
                 load.last());
         }
         state.counters["add_ms"] = bench::median(staging);
+        state.counters["add_work_ms"] = bench::median(stagingWork);
+        state.counters["restore_all_work_ms"] = bench::median(restoringWork);
         state.counters["restore_all_ms"] = bench::median(restoring);
         state.counters["copy_ms"] = bench::median(copying);
         state.counters["audit_write_ms"] = bench::median(auditing);

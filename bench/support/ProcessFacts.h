@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <malloc.h>
+#include <time.h>
 
 namespace tarnwick::bench {
 
@@ -43,28 +44,44 @@ inline void resetPeak() {
         clear.write("5");
 }
 
+// This thread's processor time so far, in milliseconds.
+inline double threadCpuMs() {
+    timespec t{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
+    return double(t.tv_sec) * 1e3 + double(t.tv_nsec) / 1e6;
+}
+
 // The longest gap between two ticks of a 10 ms timer while something runs on this thread, and
-// when the longest ones ended (milliseconds since the meter started).
+// when the longest ones ended (milliseconds since the meter started). A gap is also the time the
+// thread waited for a processor on a busy machine: `longestWorkMs` is the most processor time the
+// thread itself spent within one gap.
 class StallMeter {
 public:
     struct Gap {
         qint64 ms = 0;
         qint64 endedAt = 0;
+        double workMs = 0;
     };
 
     StallMeter() {
         m_timer.setInterval(10);
         QObject::connect(&m_timer, &QTimer::timeout, [this] {
             const qint64 gap = m_clock.restart();
+            const double cpu = threadCpuMs();
+            const double work = cpu - m_cpu;
+            m_cpu = cpu;
             m_longest = std::max(m_longest, gap);
+            m_longestWork = std::max(m_longestWork, work);
             if (gap >= 50)
-                m_gaps.append({gap, m_since.elapsed()});
+                m_gaps.append({gap, m_since.elapsed(), work});
         });
+        m_cpu = threadCpuMs();
         m_clock.start();
         m_since.start();
         m_timer.start();
     }
     qint64 longestMs() const { return std::max(m_longest, m_clock.elapsed()); }
+    double longestWorkMs() const { return std::max(m_longestWork, threadCpuMs() - m_cpu); }
     // Gaps of 50 ms or more.
     const QList<Gap>& longGaps() const { return m_gaps; }
 
@@ -73,6 +90,8 @@ private:
     QElapsedTimer m_clock;
     QElapsedTimer m_since;
     qint64 m_longest = 0;
+    double m_cpu = 0;
+    double m_longestWork = 0;
     QList<Gap> m_gaps;
 };
 
