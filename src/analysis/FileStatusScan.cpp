@@ -138,8 +138,8 @@ void FileStatusScan::run(const QStringList& paths, const QHash<QString, QString>
                     if (context->deadMounts->covers(path)) {
                         chunk.results[std::size_t(k)] = unansweredResult(path, context->options);
                     } else {
-                        chunk.results[std::size_t(k)] =
-                            context->checker->makeFileStatusResult(path, context->candidates, context->options);
+                        chunk.results[std::size_t(k)] = context->checker->makeFileStatusResult(
+                            path, context->candidates, context->options);
                         if (context->deadMounts->any.load())
                             context->deadMounts->answered(mountOf(path, context->options));
                     }
@@ -167,7 +167,8 @@ void FileStatusScan::run(const QStringList& paths, const QHash<QString, QString>
                 if (unanswered.status == MediaFileStatus::networkOffline)
                     AppLog::networkDriveOffline(path);
                 else
-                    AppLog::warning(QStringLiteral("No answer from ") + path + QStringLiteral("; recorded offline"));
+                    AppLog::warning(QStringLiteral("No answer from ") + path +
+                                    QStringLiteral("; recorded offline"));
                 onResult(std::move(unanswered));
                 pending += chunk.indices.mid(done + 1);
             },

@@ -18,6 +18,7 @@ ImportAggregation::ImportAggregation(QList<ProjectFile> loaded, QList<SequencePo
         for (qsizetype i = 0; i < loaded.size() && i < snapshots.size(); ++i)
             contributions.append(contribution(loaded[i], snapshots[i]));
         m_usage = aggregateProjects(loaded, contributions);
+        m_candidates = mergedRelativeCandidates(loaded);
         m_index.emplace(m_media);
     });
 }
@@ -47,15 +48,20 @@ void ImportAggregation::arrived(qsizetype order, std::optional<ProjectFile> proj
         if (!pending.project)
             continue; // a project that could not be read adds no usage
         m_pool.start([this, pending = std::move(pending)] {
-            addProjectWithCrossReference(m_usage, *m_index, *pending.project,
-                                         contribution(*pending.project, pending.snapshot));
+            const ProjectFile& project = *pending.project;
+            addProjectWithCrossReference(m_usage, *m_index, project, contribution(project, pending.snapshot));
+            for (auto it = project.relativeCandidates.cbegin(); it != project.relativeCandidates.cend();
+                 ++it) {
+                if (!m_candidates.contains(it.key()))
+                    m_candidates.insert(it.key(), it.value());
+            }
         });
     }
 }
 
 QFuture<ImportAggregation::Result> ImportAggregation::finish() {
     return QtConcurrent::run(&m_pool, [this] {
-        Result result{std::move(m_usage), entriesByPath(m_media), {}};
+        Result result{std::move(m_usage), entriesByPath(m_media), {}, std::move(m_candidates)};
         result.newPaths = newPaths(result.usage, result.existing);
         m_index.reset();
         m_media = {};

@@ -24,6 +24,9 @@ public:
         UsageMap usage;
         QHash<QString, MediaFile> existing; // the media list's entries by exact path
         QStringList newPaths;               // paths of the usage map the media list does not hold
+        // The projects' relative-path candidates merged, an earlier project winning (loaded ones
+        // first, then the new ones in the order given, failed reads having none).
+        QHash<QString, QString> candidates;
     };
 
     // `loadedSnapshots`: the policy for each loaded project (same order), taken on the GUI thread
@@ -55,6 +58,7 @@ private:
     qsizetype m_next = 0;
     // Worker thread only, once constructed.
     UsageMap m_usage;
+    QHash<QString, QString> m_candidates;
     std::optional<KnownPathIndex> m_index;
     QList<MediaFile> m_media;
 };

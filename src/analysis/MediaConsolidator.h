@@ -34,7 +34,8 @@ public:
     using KnownFacts = QHash<QString, FileFacts>;
 
     // The first entry of each set of one physical file survives and absorbs the later ones.
-    QList<MediaFile> consolidateCrossProjectDuplicates(QList<MediaFile> files, const KnownFacts& known = {}) const;
+    QList<MediaFile> consolidateCrossProjectDuplicates(QList<MediaFile> files,
+                                                       const KnownFacts& known = {}) const;
 
     // Stats both entries' files when both are on disk.
     bool isSamePhysicalFile(const MediaFile& a, const MediaFile& b) const;
@@ -47,7 +48,8 @@ public:
 
 private:
     std::optional<FileFacts> identityOf(const MediaFile& file) const;
-    std::vector<std::optional<FileFacts>> identitiesOf(const QList<MediaFile>& files, const KnownFacts& known) const;
+    std::vector<std::optional<FileFacts>> identitiesOf(const QList<MediaFile>& files,
+                                                       const KnownFacts& known) const;
 
     std::shared_ptr<const FileStatProbe> m_probe;
     std::chrono::milliseconds m_timeout;

@@ -22,11 +22,13 @@
 #include "stores/StatsManager.h"
 
 #include <QElapsedTimer>
+
 #include <QPointer>
 #include <QSet>
 #include <QThread>
 #include <QThreadPool>
 #include <QtConcurrent/QtConcurrentRun>
+#include <atomic>
 
 #include <qcoro/qcorofuture.h>
 #include <qcoro/qcorotimer.h>
@@ -47,6 +49,8 @@ struct ScanPlan {
     QHash<QString, MediaFile> scanned;
     MediaConsolidator::KnownFacts facts;
     QHash<qsizetype, QStringList> unchecked;
+    // Made at once when the prefetch left nothing to check.
+    std::optional<QList<MediaFile>> list;
 
     void add(const QString& key, const FileStatusResult& result) {
         scanned.insert(key, scannedMediaEntry(result));
@@ -70,10 +74,11 @@ void copyUsageFields(MediaFile& file, const MediaFile& counted) {
     file.hasUnattributedSequenceUsage = counted.hasUnattributedSequenceUsage;
 }
 
-// The entries' paths and their order by file name, made while the files are hashed.
+// What the paths alone give, made while the files are hashed: the order by file name and the
+// groups of similar names.
 struct NameOrder {
-    QStringList paths;
     std::vector<qsizetype> order;
+    SimilarNameDetector::Groups similar;
 };
 
 // One run of the import; everything it holds lives in the calling coroutine's frame, so a window
@@ -83,7 +88,9 @@ public:
     ImportRun(ProjectManager& manager, QList<QUrl> urls, ProjectImporter::Services services)
         : m_pm(&manager), m_urls(std::move(urls)), m_services(std::move(services)),
           m_progress(int(m_urls.size())) {
-        m_pool.setMaxThreadCount(3);
+        // Consolidation beside the early duplicate search, then the recount and the order by name
+        // beside the rest of it.
+        m_pool.setMaxThreadCount(4);
         m_pool.setObjectName(QStringLiteral("ImportSteps"));
     }
     ~ImportRun() { m_pool.waitForDone(); }
@@ -299,12 +306,8 @@ QCoro::Task<bool> ImportRun::scan() {
     co_await prefetching;
     if (!m_pm)
         co_return false;
-    // Merged on a worker: every project may name a candidate for each of its paths.
-    QFuture<QHash<QString, QString>> merging = QtConcurrent::run(
-        &m_pool, [projects = m_pm->projects()] { return mergedRelativeCandidates(projects); });
-    const QHash<QString, QString> candidates = co_await merging;
-    if (!m_pm)
-        co_return false;
+    // Merged while the projects were read: every project may name a candidate for each of its paths.
+    const QHash<QString, QString> candidates = std::exchange(m_aggregation.candidates, {});
     const FileStatusChecking::Options options = m_pm->fileStatusOptions();
     // A check option switched while the projects were read makes the early results stale.
     ScanPrefetch::Checked prefetched =
@@ -312,24 +315,29 @@ QCoro::Task<bool> ImportRun::scan() {
                                                                                  : ScanPrefetch::Checked{};
     // The entries the prefetch made are taken whole; a path checked with another candidate than
     // the final one, or not checked at all, is checked below.
-    QFuture<ScanPlan> planning =
-        QtConcurrent::run(&m_pool, [paths, prefetched = std::move(prefetched), candidates]() mutable {
-            ScanPlan plan;
-            for (qsizetype i = 0; i < paths.size(); ++i) {
-                const QString key = UsageMap::key(paths[i]);
-                const auto found = prefetched.entries.find(key);
-                if (found != prefetched.entries.end() &&
-                    prefetched.candidates.value(key) == candidates.value(paths[i]))
-                    continue;
-                if (found != prefetched.entries.end())
-                    prefetched.entries.erase(found);
-                plan.unchecked[i / FileStatusScan::batchSize].append(paths[i]);
-            }
-            plan.scanned = std::move(prefetched.entries);
-            plan.facts = std::move(prefetched.facts);
-            discard(std::move(prefetched.candidates));
-            return plan;
-        });
+    QFuture<ScanPlan> planning = QtConcurrent::run(&m_pool, [paths, prefetched = std::move(prefetched),
+                                                             candidates, usage = m_aggregation.usage,
+                                                             existing = m_aggregation.existing]() mutable {
+        ScanPlan plan;
+        for (qsizetype i = 0; i < paths.size(); ++i) {
+            const QString key = UsageMap::key(paths[i]);
+            const auto found = prefetched.entries.find(key);
+            if (found != prefetched.entries.end() &&
+                prefetched.candidates.value(key) == candidates.value(paths[i]))
+                continue;
+            if (found != prefetched.entries.end())
+                prefetched.entries.erase(found);
+            plan.unchecked[i / FileStatusScan::batchSize].append(paths[i]);
+        }
+        plan.scanned = std::move(prefetched.entries);
+        plan.facts = std::move(prefetched.facts);
+        discard(std::move(prefetched.candidates));
+        if (plan.unchecked.isEmpty()) {
+            plan.list = buildMediaList(usage, existing, std::move(plan.scanned));
+            plan.scanned = {};
+        }
+        return plan;
+    });
     ScanPlan plan = co_await planning;
     planning = {};
     if (!m_pm)
@@ -367,9 +375,15 @@ QCoro::Task<bool> ImportRun::scan() {
     AppLog::info(QStringLiteral("⏱ Scan: ") + seconds(timer) +
                  QStringLiteral(" (%1 new file(s))").arg(total));
     m_prefetch->forget();
-    QFuture<QList<MediaFile>> building = QtConcurrent::run(
-        &m_pool, [this] { return buildMediaList(m_aggregation.usage, m_aggregation.existing, m_scanned); });
-    m_list = co_await building;
+    if (plan.list) {
+        m_list = std::move(*plan.list);
+    } else {
+        QFuture<QList<MediaFile>> building = QtConcurrent::run(&m_pool, [this] {
+            return buildMediaList(m_aggregation.usage, m_aggregation.existing, std::move(m_scanned));
+        });
+        m_list = co_await building;
+        building = {};
+    }
     discard(std::exchange(m_aggregation, {}));
     discard(std::exchange(m_scanned, {}));
     co_return bool(m_pm);
@@ -390,6 +404,19 @@ QCoro::Task<bool> ImportRun::refine() {
     m_pm->setAnalysisProgress(0.90);
     QElapsedTimer timer;
     timer.start();
+    // Duplicates are looked for while the entries are consolidated, on the list as it is now: when
+    // consolidation merges nothing (nearly always) that list is the consolidated one and the search
+    // stands (its log lines written then); otherwise it is stopped, unlogged, and made again.
+    const qsizetype linkedCount = m_list.size();
+    auto stopEarlySearch = std::make_shared<std::atomic_bool>(false);
+    DuplicateDetectionCore::Settings earlySettings = m_services.duplicateSettings;
+    const bool searchEarly = earlySettings.cancel == nullptr;
+    earlySettings.cancel = stopEarlySearch.get();
+    QFuture<DuplicateDetector::Quiet> earlySearch;
+    if (searchEarly)
+        earlySearch = QtConcurrent::run(&m_pool, [list = m_list, earlySettings, stopEarlySearch]() mutable {
+            return DuplicateDetector::detectQuietly(std::move(list), earlySettings);
+        });
     QFuture<std::pair<QList<MediaFile>, QStringList>> consolidating = QtConcurrent::run(
         &m_pool, [list = std::move(m_list), known = std::exchange(m_knownFacts, {})]() mutable {
             QList<MediaFile> consolidated =
@@ -413,8 +440,9 @@ QCoro::Task<bool> ImportRun::refine() {
     m_pm->setCurrentTask(QStringLiteral("Detecting duplicates…"));
     m_pm->setAnalysisProgress(0.93);
     timer.restart();
-    // Neither the recount (projects and paths) nor the order by file name (paths only) needs the
-    // hashes: both are made while the files are hashed. No step after consolidation moves entries.
+    // Neither the recount (projects and paths) nor the order by file name and the similar names
+    // (paths only) needs the hashes: they are made while the files are hashed. No step after
+    // consolidation moves entries.
     ProjectManager::RecountAggregate aggregate = co_await m_recountAggregate;
     m_recountAggregate = {};
     if (!m_pm)
@@ -429,20 +457,38 @@ QCoro::Task<bool> ImportRun::refine() {
             return std::make_pair(std::move(list), std::move(recount));
         });
     QFuture<NameOrder> ordering = QtConcurrent::run(&m_pool, [paths = std::move(paths)] {
-        NameOrder made{paths, fileNameOrder(paths)};
-        return made;
+        return NameOrder{fileNameOrder(paths), SimilarNameDetector::detectGroups(paths)};
     });
-    // The list moves to the worker and back, so nothing else holds it and it is not copied.
-    QFuture<QList<MediaFile>> detecting = QtConcurrent::run(
-        &m_pool, [list = std::move(m_list), settings = m_services.duplicateSettings]() mutable {
-            std::optional<QList<MediaFile>> detected =
-                DuplicateDetector::detectContentDuplicates(list, settings);
-            return detected ? std::move(*detected) : std::move(list);
-        });
-    m_list = co_await detecting;
-    detecting = {};
-    if (!m_pm)
-        co_return false;
+    std::optional<DuplicateDetector::Quiet> early;
+    if (searchEarly && m_list.size() == linkedCount) {
+        early = co_await earlySearch;
+        earlySearch = {};
+        if (!m_pm)
+            co_return false;
+    }
+    if (early && early->files) {
+        early->writeLog();
+        discard(std::exchange(m_list, std::move(*early->files)));
+    } else {
+        if (searchEarly && !early) {
+            stopEarlySearch->store(true);
+            auto stopping = std::move(earlySearch);
+            co_await stopping;
+            if (!m_pm)
+                co_return false;
+        }
+        // The list moves to the worker and back, so nothing else holds it and it is not copied.
+        QFuture<QList<MediaFile>> detecting = QtConcurrent::run(
+            &m_pool, [list = std::move(m_list), settings = m_services.duplicateSettings]() mutable {
+                std::optional<QList<MediaFile>> detected =
+                    DuplicateDetector::detectContentDuplicates(list, settings);
+                return detected ? std::move(*detected) : std::move(list);
+            });
+        m_list = co_await detecting;
+        detecting = {};
+        if (!m_pm)
+            co_return false;
+    }
     AppLog::info(QStringLiteral("⏱ Duplicate hashing: ") + seconds(timer));
 
     m_pm->setCurrentTask(QStringLiteral("Finding similar files…"));
@@ -461,7 +507,7 @@ QCoro::Task<bool> ImportRun::refine() {
             QElapsedTimer similarTimer;
             similarTimer.start();
             AppLog::info(QStringLiteral("Detecting similar filenames"));
-            const SimilarNameDetector::Groups similar = SimilarNameDetector::detectGroups(named.paths);
+            const SimilarNameDetector::Groups& similar = named.similar;
             QList<MediaFile> sorted;
             sorted.reserve(list.size());
             qsizetype withSimilar = 0;
@@ -485,7 +531,8 @@ QCoro::Task<bool> ImportRun::refine() {
     m_list = std::move(found.first);
     if (!m_pm)
         co_return false;
-    // The grouping and the pass that wrote the fields (which also put the list in order).
+    // The step's own time: the groups were made from the paths while the files were hashed; what is
+    // left is the pass that writes the fields (and puts the list in order).
     AppLog::info(QStringLiteral("⏱ Similar files: ") + number::seconds1(double(found.second) / 1e9));
     co_return true;
 }

@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <numeric>
+#include <optional>
 
 namespace tarnwick {
 
@@ -179,20 +180,24 @@ MediaFile scannedMediaEntry(const FileStatusResult& result) {
     return file;
 }
 
-QList<MediaFile> buildMediaList(const UsageMap& usage, const QHash<QString, MediaFile>& existing,
-                                const QHash<QString, MediaFile>& scanned) {
+namespace {
+
+// `take`: the scanned entry of a key, moved out of its table when the table is the caller's to give.
+template <class Take>
+QList<MediaFile> buildList(const UsageMap& usage, const QHash<QString, MediaFile>& existing,
+                           const Take& take) {
     QList<MediaFile> list;
     list.reserve(usage.size());
     for (qsizetype i = 0; i < usage.size(); ++i) {
         const QString& path = usage.pathAt(i);
         const PathUsage& u = usage.usageAt(i);
         const QString k = UsageMap::key(path);
-        const MediaFile* known = nullptr;
+        std::optional<MediaFile> known;
         if (const auto it = existing.constFind(k); it != existing.cend())
-            known = &*it;
-        else if (const auto sit = scanned.constFind(k); sit != scanned.cend())
-            known = &*sit;
-        MediaFile file = known ? *known : newMediaEntry(path);
+            known = *it;
+        else
+            known = take(k);
+        MediaFile file = known ? std::move(*known) : newMediaEntry(path);
         file.usageCount = u.usageCount;
         file.projectNames = u.projectNames;
         file.sequenceNames = sortedSequenceNames(u.sequenceNames);
@@ -200,6 +205,24 @@ QList<MediaFile> buildMediaList(const UsageMap& usage, const QHash<QString, Medi
         list.append(std::move(file));
     }
     return list;
+}
+
+} // namespace
+
+QList<MediaFile> buildMediaList(const UsageMap& usage, const QHash<QString, MediaFile>& existing,
+                                const QHash<QString, MediaFile>& scanned) {
+    return buildList(usage, existing, [&](const QString& k) -> std::optional<MediaFile> {
+        const auto it = scanned.constFind(k);
+        return it == scanned.cend() ? std::nullopt : std::optional<MediaFile>(*it);
+    });
+}
+
+QList<MediaFile> buildMediaList(const UsageMap& usage, const QHash<QString, MediaFile>& existing,
+                                QHash<QString, MediaFile>&& scanned) {
+    return buildList(usage, existing, [&](const QString& k) -> std::optional<MediaFile> {
+        const auto it = scanned.find(k);
+        return it == scanned.end() ? std::nullopt : std::optional<MediaFile>(std::move(*it));
+    });
 }
 
 QHash<QString, QString> mergedRelativeCandidates(const QList<ProjectFile>& projects) {

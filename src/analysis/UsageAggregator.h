@@ -106,6 +106,9 @@ MediaFile scannedMediaEntry(const FileStatusResult& result);
 // `checking` entry; usage fields from the map. Entries no project references are not carried.
 QList<MediaFile> buildMediaList(const UsageMap& usage, const QHash<QString, MediaFile>& existing,
                                 const QHash<QString, MediaFile>& scanned);
+// The same taking the scanned entries over (moved into the list, not copied).
+QList<MediaFile> buildMediaList(const UsageMap& usage, const QHash<QString, MediaFile>& existing,
+                                QHash<QString, MediaFile>&& scanned);
 
 // The projects' relative-path candidates merged, the earlier project winning (as the manager merges
 // them); for worker threads, which must not ask the manager.
