@@ -12,6 +12,7 @@
 #include "platform/PathText.h"
 #include "platform/TextKey.h"
 
+#include <QCoreApplication>
 #include <QPointer>
 #include <QRandomGenerator>
 #include <QSet>
@@ -426,7 +427,11 @@ QCoro::Task<void> OfflineMediaSearch::applyMatches(ProjectManager& manager, QLis
         replaceMediaList(manager, std::move(applied.list));
         break;
     }
-    // Let the queued batch texts arrive before the final ones.
+    // The batch texts the worker queued are delivered now, and shown (the manager's coalesced
+    // notification, which they queue in turn), before the final texts replace them: a worker that
+    // finished before it was awaited would otherwise have them arrive after.
+    QCoreApplication::sendPostedEvents(pm.data(), QEvent::MetaCall);
+    QCoreApplication::sendPostedEvents(pm.data(), QEvent::MetaCall);
     auto settling = yieldTurn(pm);
     const bool settled = co_await std::move(settling);
     if (!settled)

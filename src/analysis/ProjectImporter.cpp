@@ -106,6 +106,11 @@ private:
     QCoro::Task<bool> refine();
     QCoro::Task<bool> apply();
     void finishAnalysis();
+    // The recount (its aggregate made beforehand) on a copy of `list`; the order by file name and the
+    // similar names from its paths. Neither needs the hashes.
+    QFuture<std::pair<QList<MediaFile>, ProjectManager::PreparedUsageRecount>>
+    startRecount(const QList<MediaFile>& list, const ProjectManager::RecountAggregate& aggregate);
+    QFuture<NameOrder> startOrdering(const QList<MediaFile>& list);
     // Lets the window process events between long steps of the GUI thread; false: the manager is gone.
     QCoro::Task<bool> yieldTurn();
     void addOutcome(const ParseOutcome& outcome);
@@ -389,6 +394,29 @@ QCoro::Task<bool> ImportRun::scan() {
     co_return bool(m_pm);
 }
 
+QFuture<std::pair<QList<MediaFile>, ProjectManager::PreparedUsageRecount>>
+ImportRun::startRecount(const QList<MediaFile>& list, const ProjectManager::RecountAggregate& aggregate) {
+    return QtConcurrent::run(
+        &m_pool, [list = QList<MediaFile>(list), inputs = m_recountInputs, aggregate]() mutable {
+            ProjectManager::PreparedUsageRecount recount =
+                ProjectManager::prepareUsageRecount(list, inputs, std::move(aggregate));
+            // The protected flags compare locations with their links resolved: resolved here, so the GUI
+            // thread stats nothing for them.
+            CanonicalLocations::resolveInto(recount.lowerPaths, list, *FileOperations::system());
+            return std::make_pair(std::move(list), std::move(recount));
+        });
+}
+
+QFuture<NameOrder> ImportRun::startOrdering(const QList<MediaFile>& list) {
+    return QtConcurrent::run(&m_pool, [list] {
+        QStringList paths;
+        paths.reserve(list.size());
+        for (const MediaFile& file : list)
+            paths.append(file.path);
+        return NameOrder{fileNameOrder(paths), SimilarNameDetector::detectGroups(paths)};
+    });
+}
+
 QCoro::Task<bool> ImportRun::refine() {
     m_pm->setAnalysisProgress(0.85);
     m_pm->setCurrentTask(QStringLiteral("Checking for After Effects links…"));
@@ -404,10 +432,15 @@ QCoro::Task<bool> ImportRun::refine() {
     m_pm->setAnalysisProgress(0.90);
     QElapsedTimer timer;
     timer.start();
-    // Duplicates are looked for while the entries are consolidated, on the list as it is now: when
-    // consolidation merges nothing (nearly always) that list is the consolidated one and the search
-    // stands (its log lines written then); otherwise it is stopped, unlogged, and made again.
+    // What follows consolidation starts beside it, on the list as it is now: the duplicate search,
+    // the recount, the order by file name and the similar names. When consolidation merges nothing
+    // (nearly always) that list is the consolidated one and their results stand (the search's log
+    // lines are written then); otherwise the search is stopped, unlogged, and all are made again.
     const qsizetype linkedCount = m_list.size();
+    ProjectManager::RecountAggregate aggregate = co_await m_recountAggregate;
+    m_recountAggregate = {};
+    if (!m_pm)
+        co_return false;
     auto stopEarlySearch = std::make_shared<std::atomic_bool>(false);
     DuplicateDetectionCore::Settings earlySettings = m_services.duplicateSettings;
     const bool searchEarly = earlySettings.cancel == nullptr;
@@ -417,50 +450,42 @@ QCoro::Task<bool> ImportRun::refine() {
         earlySearch = QtConcurrent::run(&m_pool, [list = m_list, earlySettings, stopEarlySearch]() mutable {
             return DuplicateDetector::detectQuietly(std::move(list), earlySettings);
         });
-    QFuture<std::pair<QList<MediaFile>, QStringList>> consolidating = QtConcurrent::run(
+    m_recounting = startRecount(m_list, aggregate);
+    QFuture<NameOrder> ordering = startOrdering(m_list);
+    QFuture<QList<MediaFile>> consolidating = QtConcurrent::run(
         &m_pool, [list = std::move(m_list), known = std::exchange(m_knownFacts, {})]() mutable {
             QList<MediaFile> consolidated =
                 MediaConsolidator().consolidateCrossProjectDuplicates(std::move(list), known);
             discard(std::move(known));
-            QStringList paths;
-            paths.reserve(consolidated.size());
-            for (const MediaFile& file : std::as_const(consolidated))
-                paths.append(file.path);
-            return std::make_pair(std::move(consolidated), std::move(paths));
+            return consolidated;
         });
-    std::pair<QList<MediaFile>, QStringList> consolidated = co_await consolidating;
+    m_list = co_await consolidating;
     consolidating = {};
-    m_list = std::move(consolidated.first);
-    QStringList paths = std::move(consolidated.second);
     if (!m_pm)
         co_return false;
     AppLog::info(QStringLiteral("⏱ Consolidate: ") + seconds(timer) +
                  QStringLiteral(" (%1 files)").arg(m_list.size()));
+    const bool merged = m_list.size() != linkedCount;
+    if (merged) {
+        // Made for a list that is no more: let them end, then start again on the merged one.
+        stopEarlySearch->store(true);
+        auto stopping = std::move(earlySearch);
+        co_await stopping;
+        auto recounting = std::move(m_recounting);
+        co_await recounting;
+        auto ordered = std::move(ordering);
+        co_await ordered;
+        if (!m_pm)
+            co_return false;
+        m_recounting = startRecount(m_list, aggregate);
+        ordering = startOrdering(m_list);
+    }
 
     m_pm->setCurrentTask(QStringLiteral("Detecting duplicates…"));
     m_pm->setAnalysisProgress(0.93);
     timer.restart();
-    // Neither the recount (projects and paths) nor the order by file name and the similar names
-    // (paths only) needs the hashes: they are made while the files are hashed. No step after
-    // consolidation moves entries.
-    ProjectManager::RecountAggregate aggregate = co_await m_recountAggregate;
-    m_recountAggregate = {};
-    if (!m_pm)
-        co_return false;
-    m_recounting = QtConcurrent::run(
-        &m_pool, [list = m_list, inputs = m_recountInputs, aggregate = std::move(aggregate)]() mutable {
-            ProjectManager::PreparedUsageRecount recount =
-                ProjectManager::prepareUsageRecount(list, inputs, std::move(aggregate));
-            // The protected flags compare locations with their links resolved: resolved here, so the
-            // GUI thread stats nothing for them.
-            CanonicalLocations::resolveInto(recount.lowerPaths, list, *FileOperations::system());
-            return std::make_pair(std::move(list), std::move(recount));
-        });
-    QFuture<NameOrder> ordering = QtConcurrent::run(&m_pool, [paths = std::move(paths)] {
-        return NameOrder{fileNameOrder(paths), SimilarNameDetector::detectGroups(paths)};
-    });
     std::optional<DuplicateDetector::Quiet> early;
-    if (searchEarly && m_list.size() == linkedCount) {
+    if (searchEarly && !merged) {
         early = co_await earlySearch;
         earlySearch = {};
         if (!m_pm)
@@ -470,13 +495,6 @@ QCoro::Task<bool> ImportRun::refine() {
         early->writeLog();
         discard(std::exchange(m_list, std::move(*early->files)));
     } else {
-        if (searchEarly && !early) {
-            stopEarlySearch->store(true);
-            auto stopping = std::move(earlySearch);
-            co_await stopping;
-            if (!m_pm)
-                co_return false;
-        }
         // The list moves to the worker and back, so nothing else holds it and it is not copied.
         QFuture<QList<MediaFile>> detecting = QtConcurrent::run(
             &m_pool, [list = std::move(m_list), settings = m_services.duplicateSettings]() mutable {
