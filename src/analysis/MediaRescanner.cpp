@@ -17,18 +17,15 @@ namespace tarnwick {
 
 namespace {
 
-// What the rescan's worker hands back: the checks by entry, the projects' usage, and the list with
-// both applied and its recount prepared.
-struct Rescanned {
+// The checks by entry and the projects' usage: what the rescan found.
+struct Found {
     QHash<QUuid, FileStatusResult> byID;
     UsageMap usage;
-    QList<MediaFile> media;
-    ProjectManager::PreparedUsageRecount recount;
 };
 
-Rescanned rescan(QList<MediaFile> media, const ProjectManager::UsageRecountInputs& inputs,
-                 const std::shared_ptr<FileStatusScan>& scan, const FileStatusChecking::Options& options) {
-    Rescanned out;
+Found find(const QList<MediaFile>& media, const ProjectManager::UsageRecountInputs& inputs,
+           const std::shared_ptr<FileStatusScan>& scan, const FileStatusChecking::Options& options) {
+    Found out;
     const QList<MediaRescanner::Check> checks = MediaRescanner::checksFor(media);
     if (!checks.isEmpty()) {
         QStringList paths;
@@ -52,11 +49,14 @@ Rescanned rescan(QList<MediaFile> media, const ProjectManager::UsageRecountInput
     for (qsizetype i = 0; i < inputs.projects.size() && i < inputs.snapshots.size(); ++i)
         contributions.append(ImportAggregation::contribution(inputs.projects[i], inputs.snapshots[i]));
     out.usage = aggregateProjects(inputs.projects, contributions);
-    MediaRescanner::apply(media, out.byID, out.usage);
-    out.recount = ProjectManager::prepareUsageRecount(media, inputs);
-    out.media = std::move(media);
     return out;
 }
+
+// The list as it is when applied, with what was found written in and its recount prepared.
+struct Applied {
+    QList<MediaFile> media;
+    ProjectManager::PreparedUsageRecount recount;
+};
 
 } // namespace
 
@@ -70,32 +70,49 @@ QCoro::Task<bool> MediaRescanner::rescanAll(ProjectManager& manager) {
     AppLog::userAction(QStringLiteral("Rescanning file status and usage counts"));
     // Everything that touches 100,000 entries runs on a worker (the window keeps drawing): the
     // checks, the projects' usage, applying both to a copy of the list and its recount. The result
-    // replaces the list in one step, unless the list changed meanwhile.
+    // replaces the list in one step; a list that changed meanwhile (a flag refreshed) is applied to
+    // again, and only then is the work done here.
     QPointer<ProjectManager> pm(&manager);
-    const qint64 version = manager.mediaFilesVersion();
+    const ProjectManager::UsageRecountInputs inputs = manager.usageRecountInputs();
     QThreadPool pool;
-    QFuture<Rescanned> working = QtConcurrent::run(
-        &pool, [media = manager.mediaFiles(), inputs = manager.usageRecountInputs(),
-                scan = manager.fileStatusScan(), options = manager.fileStatusOptions()]() mutable {
-            return rescan(std::move(media), inputs, scan, options);
-        });
-    Rescanned done = co_await working;
-    working = {};
+    QFuture<Found> finding = QtConcurrent::run(
+        &pool, [media = manager.mediaFiles(), inputs, scan = manager.fileStatusScan(),
+                options = manager.fileStatusOptions()] { return find(media, inputs, scan, options); });
+    const Found found = co_await finding;
+    finding = {};
     if (!pm)
         co_return false;
-    if (manager.mediaFilesVersion() == version) {
-        manager.setMediaFiles(std::move(done.media));
-        manager.adoptLowerPathKeys(done.recount.lowerPaths);
-        memory::releaseLater(std::move(done.recount.lowerPaths));
-        if (!manager.finishPreparedUsageRecount(done.recount))
+    for (int attempt = 0;; ++attempt) {
+        const qint64 version = manager.mediaFilesVersion();
+        if (attempt == 3) {
+            manager.modifyMediaFiles([&](QList<MediaFile>& list) { apply(list, found.byID, found.usage); });
             manager.recomputeUsageCounts();
-    } else {
-        // The list changed while it was checked: the results go to the entries they were made for.
-        manager.modifyMediaFiles([&](QList<MediaFile>& list) { apply(list, done.byID, done.usage); });
-        manager.recomputeUsageCounts();
+            break;
+        }
+        QFuture<Applied> applying =
+            // The found results are copied in (shared, not deep): the worker never reads this frame.
+            QtConcurrent::run(&pool, [media = manager.mediaFiles(), inputs, found]() mutable {
+                apply(media, found.byID, found.usage);
+                ProjectManager::PreparedUsageRecount recount =
+                    ProjectManager::prepareUsageRecount(media, inputs);
+                return Applied{std::move(media), std::move(recount)};
+            });
+        Applied applied = co_await applying;
+        applying = {};
+        if (!pm)
+            co_return false;
+        if (manager.mediaFilesVersion() != version) {
+            memory::releaseLater(std::move(applied));
+            continue;
+        }
+        manager.setMediaFiles(std::move(applied.media));
+        manager.adoptLowerPathKeys(applied.recount.lowerPaths);
+        memory::releaseLater(std::move(applied.recount.lowerPaths));
+        if (!manager.finishPreparedUsageRecount(applied.recount))
+            manager.recomputeUsageCounts();
+        break;
     }
     // Either recount ended with the summary.
-    memory::releaseLater(std::move(done));
     AppLog::info(QStringLiteral("Rescan complete"));
     co_return true;
 }
