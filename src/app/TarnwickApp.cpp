@@ -13,17 +13,18 @@
 #include "stores/AuditLogManager.h"
 #include "stores/CountingReviewHook.h"
 #include "stores/SecurityScopedAccess.h"
-#include "ui/AlertDialog.h"
-#include "ui/AppCommands.h"
-#include "ui/AppcastUpdater.h"
-#include "ui/BrandTheme.h"
-#include "ui/CheckForUpdatesViewModel.h"
-#include "ui/CommandCenter.h"
-#include "ui/FilePanel.h"
-#include "ui/MenuBarBuilder.h"
-#include "ui/ReviewPrompt.h"
-#include "ui/UpdateResultAlert.h"
+#include "ui/brand/AppIcon.h"
+#include "ui/brand/BrandTheme.h"
 #include "ui/cards/CardViews.h"
+#include "ui/common/AlertDialog.h"
+#include "ui/common/AppCommands.h"
+#include "ui/common/AppcastUpdater.h"
+#include "ui/common/CheckForUpdatesViewModel.h"
+#include "ui/common/CommandCenter.h"
+#include "ui/common/FilePanel.h"
+#include "ui/common/MenuBarBuilder.h"
+#include "ui/common/ReviewPrompt.h"
+#include "ui/common/UpdateResultAlert.h"
 #include "ui/preview/ThumbnailGenerator.h"
 #include "ui/tools/ToolViews.h"
 #include "ui/window/ContentView.h"
@@ -64,6 +65,8 @@ TarnwickApp::~TarnwickApp() {
 void TarnwickApp::launch() {
     m_delegate->applicationWillFinishLaunching();
     applyBrandTheme();
+    // Every window and dialog takes it; desktops that read the desktop entry find the same icon.
+    QApplication::setWindowIcon(appIcon());
     QApplication::setQuitOnLastWindowClosed(AppDelegate::applicationShouldTerminateAfterLastWindowClosed());
     m_delegate->applicationDidFinishLaunching();
     if (!m_options.reviewPrompt)

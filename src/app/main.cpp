@@ -1,6 +1,6 @@
 #include "app/MainWindow.h"
-#include "app/ScreenshotTour.h"
 #include "app/TarnwickApp.h"
+#include "app/tour/ScreenshotTour.h"
 #include "platform/AppVersion.h"
 #include "platform/MemoryRelease.h"
 
@@ -23,11 +23,7 @@ int main(int argc, char** argv) {
     // `tarnwick A.prproj B.prproj` imports the projects as if they were dropped on the window.
     // `--screenshots OUTDIR` walks the window through its states for scripts/screenshots.
     QStringList args = QApplication::arguments().mid(1);
-    QString screenshots;
-    if (const qsizetype at = args.indexOf(QStringLiteral("--screenshots")); at >= 0 && at + 1 < args.size()) {
-        screenshots = args.at(at + 1);
-        args.remove(at, 2);
-    }
+    const QString screenshots = tarnwick::ScreenshotTour::takeOption(args);
     QList<QUrl> projects;
     for (const QString& arg : args) {
         if (!arg.startsWith(QLatin1Char('-')))
@@ -37,9 +33,7 @@ int main(int argc, char** argv) {
         options.openAtStart = projects;
     tarnwick::TarnwickApp app(std::move(options));
     app.launch();
-    if (!screenshots.isEmpty()) {
-        auto* tour = new tarnwick::ScreenshotTour(*app.mainWindow(), screenshots, projects);
-        tour->start();
-    }
+    if (!screenshots.isEmpty())
+        tarnwick::ScreenshotTour::begin(*app.mainWindow(), screenshots, projects);
     return QApplication::exec();
 }

@@ -1,11 +1,10 @@
 #pragma once
 
-#include <unordered_set>
-
 #include "readers/PrprojMarkerIndex.h"
 #include "readers/PrprojStageResults.h"
 #include "readers/PrprojTimelineScan.h"
 
+#include <span>
 #include <vector>
 
 namespace tarnwick::prproj {
@@ -30,8 +29,7 @@ public:
     // `parallel` reads the three block kinds on three threads.
     explicit MasterClipMediaChain(const MarkerIndex& index, bool parallel = false);
     // Joins with the media read from the Media blocks; call before the queries below.
-    void attach(const IdMap<QStringList>& mediaPathsByMediaUID,
-                const std::unordered_set<Id>* generatedMediaUIDs = nullptr);
+    void attach(const IdMap<QStringList>& mediaPathsByMediaUID, const IdSet* generatedMediaUIDs = nullptr);
 
     qsizetype resolvedCount() const { return m_resolvedCount; }
     QStringList pathsOf(Id masterClip) const;
@@ -43,9 +41,13 @@ public:
 
 private:
     const IdMap<QStringList>* m_mediaPaths = nullptr;
-    const std::unordered_set<Id>* m_generatedMedia = nullptr;
-    IdMap<std::vector<Id>> m_mediaRefsByMasterClip; // Media identifiers each master clip leads to
-    std::unordered_set<Id> m_sequenceMasterClips;
+    const IdSet* m_generatedMedia = nullptr;
+    std::span<const Id> mediaRefsOf(Id masterClip) const;
+
+    // The Media identifiers each master clip leads to: a range of m_mediaRefs.
+    IdMap<std::pair<std::size_t, std::size_t>> m_rangeByMasterClip;
+    std::vector<Id> m_mediaRefs;
+    IdSet m_sequenceMasterClips;
     qsizetype m_resolvedCount = 0;
 };
 

@@ -209,10 +209,8 @@ QCoro::Task<TranscodeRunTotals> transcodeAndReplace(ProjectManager& managerRef, 
                                 totals.errors, manager->transcodeShouldCancel()});
     manager->setShowTranscodeComplete(true);
     AppLog::info(QStringLiteral("Transcode complete: %1 transcoded, %2 skipped, %3 failed, %4 saved")
-                     .arg(totals.transcoded)
-                     .arg(totals.skipped)
-                     .arg(totals.failed)
-                     .arg(formatFileByteCount(totals.spaceSaved)));
+                     .arg(QString::number(totals.transcoded), QString::number(totals.skipped),
+                          QString::number(totals.failed), formatFileByteCount(totals.spaceSaved)));
     co_return totals;
 }
 

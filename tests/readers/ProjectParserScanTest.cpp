@@ -110,9 +110,7 @@ TEST(ProjectParserTimelineScan, ReadsMasterClipNames) {
         QStringLiteral("<MasterClip ObjectUID=\"a\">"),
         QStringLiteral("<Name>a &amp; again</Name>"),
     });
-    const QHash<QString, QString> names = scanMasterClipNames(s.index);
-    EXPECT_EQ(names, (QHash<QString, QString>{{QStringLiteral("a"), QStringLiteral("a &amp; again")},
-                                              {QStringLiteral("c"), QStringLiteral("for c only")}}));
+    EXPECT_EQ(scanMasterClipNames(s.index), (IdMap<Id>{{"a", "a &amp; again"}, {"c", "for c only"}}));
 }
 
 TEST(ProjectParserTimelineScan, CountsSequencesAndDistinctNestedReferences) {
@@ -174,7 +172,7 @@ TEST(ProjectParserTimelineScan, FindsTrackItemsAndAttributesThemToTimelines) {
     EXPECT_EQ(c.videoClipCounts, (IdMap<qint64>{{"7", 1}, {"07", 1}}));
     EXPECT_EQ(c.audioClipCounts, (IdMap<qint64>{{"7", 1}}));
     // Track group 10 is listed twice by A: each of its items counts twice; item 3's track is in no group.
-    EXPECT_EQ(c.sequenceOccurrencesBySubClip, (IdMap<IdMap<qint64>>{{"7", {{"A", 2}}}, {"07", {{"A", 2}}}}));
+    EXPECT_EQ(c.sequenceOccurrencesBySubClip, (IdMap<TimelineCounts>{{"7", {{"A", 2}}}, {"07", {{"A", 2}}}}));
     ASSERT_EQ(c.timelines.size(), 2);
     EXPECT_EQ(c.timelines[0], (ProjectSequence{QStringLiteral("A"), QStringLiteral("Timeline A")}));
     EXPECT_EQ(c.timelines[1], (ProjectSequence{QStringLiteral("B"), QString()}));

@@ -359,13 +359,17 @@ TEST(ProjectParser, ResolvesStoredRelativePathsBesideTheProject) {
         QStringLiteral("</Media>"),
         QStringLiteral("<RelativePath>../../x/../c.mov</RelativePath>"),
         QStringLiteral("<ActualMediaFilePath>/elsewhere/c.mov</ActualMediaFilePath>"),
+        QStringLiteral("</Media>"),
+        QStringLiteral("<RelativePath>sub//d.mov/</RelativePath>"), // nothing to remove but the last slash
+        QStringLiteral("<ActualMediaFilePath>/elsewhere/d.mov</ActualMediaFilePath>"),
     });
     ProjectParserLogCapture log;
     const ProjectParser::ParseResult r = ProjectParser::parseXml(xml, QStringLiteral("/p/show/Cut.prproj"));
     EXPECT_EQ(r.relativeCandidates,
               (QHash<QString, QString>{
                   {QStringLiteral("C:/media/b.mov"), QStringLiteral("/p/show/..\\media\\b.mov")},
-                  {QStringLiteral("/elsewhere/c.mov"), QStringLiteral("/c.mov")}}));
+                  {QStringLiteral("/elsewhere/c.mov"), QStringLiteral("/c.mov")},
+                  {QStringLiteral("/elsewhere/d.mov"), QStringLiteral("/p/show/sub//d.mov")}}));
 }
 
 TEST(ProjectParser, HandlesEmptyProjectsAndHugeSingleLines) {
@@ -451,4 +455,14 @@ TEST(ProjectParser, ReadsLargeProjectsOnSeveralThreadsWithTheSameResult) {
         ASSERT_EQ(pieces.lines[i].text.size(), whole.lines[i].text.size()) << i;
         ASSERT_EQ(pieces.lines[i].mask, whole.lines[i].mask) << i;
     }
+
+    // From the file: the text is read in pieces whose pages are handed back behind the reading, and
+    // the lines the stages read are copies. The result is the same.
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("Large.prproj"));
+    ASSERT_TRUE(ProjectGenerator::writeProject(path, g.xml));
+    ProjectParser::ParseResult fromFile = ProjectParser().parse(path);
+    fromFile.projectName = r.projectName;
+    fromFile.relativeCandidates = r.relativeCandidates; // resolved beside a different folder
+    EXPECT_EQ(fromFile, r);
 }

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "model/MediaFile.h"
-#include "ui/AlertDialog.h"
+#include "ui/common/AlertDialog.h"
 
 #include <QList>
 #include <QPointer>
