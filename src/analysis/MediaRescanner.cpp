@@ -11,6 +11,8 @@
 #include <QThreadPool>
 #include <QtConcurrent/QtConcurrentRun>
 
+#include <memory>
+
 #include <qcoro/qcorofuture.h>
 
 namespace tarnwick {
@@ -74,30 +76,34 @@ QCoro::Task<bool> MediaRescanner::rescanAll(ProjectManager& manager) {
     // again, and only then is the work done here.
     QPointer<ProjectManager> pm(&manager);
     const ProjectManager::UsageRecountInputs inputs = manager.usageRecountInputs();
+    // Results come back behind a pointer: a value read out of a future shares its data with the
+    // future's own copy, and the first change on this thread would copy 100,000 entries here.
     QThreadPool pool;
-    QFuture<Found> finding = QtConcurrent::run(
-        &pool, [media = manager.mediaFiles(), inputs, scan = manager.fileStatusScan(),
-                options = manager.fileStatusOptions()] { return find(media, inputs, scan, options); });
-    const Found found = co_await finding;
+    QFuture<std::shared_ptr<const Found>> finding =
+        QtConcurrent::run(&pool, [media = manager.mediaFiles(), inputs, scan = manager.fileStatusScan(),
+                                  options = manager.fileStatusOptions()] {
+            return std::make_shared<const Found>(find(media, inputs, scan, options));
+        });
+    std::shared_ptr<const Found> found = co_await finding;
     finding = {};
     if (!pm)
         co_return false;
     for (int attempt = 0;; ++attempt) {
         const qint64 version = manager.mediaFilesVersion();
         if (attempt == 3) {
-            manager.modifyMediaFiles([&](QList<MediaFile>& list) { apply(list, found.byID, found.usage); });
+            manager.modifyMediaFiles([&](QList<MediaFile>& list) { apply(list, found->byID, found->usage); });
             manager.recomputeUsageCounts();
             break;
         }
-        QFuture<Applied> applying =
-            // The found results are copied in (shared, not deep): the worker never reads this frame.
+        QFuture<std::shared_ptr<Applied>> applying =
             QtConcurrent::run(&pool, [media = manager.mediaFiles(), inputs, found]() mutable {
-                apply(media, found.byID, found.usage);
-                ProjectManager::PreparedUsageRecount recount =
-                    ProjectManager::prepareUsageRecount(media, inputs);
-                return Applied{std::move(media), std::move(recount)};
+                apply(media, found->byID, found->usage);
+                auto applied = std::make_shared<Applied>();
+                applied->recount = ProjectManager::prepareUsageRecount(media, inputs);
+                applied->media = std::move(media);
+                return applied;
             });
-        Applied applied = co_await applying;
+        std::shared_ptr<Applied> applied = co_await applying;
         applying = {};
         if (!pm)
             co_return false;
@@ -105,13 +111,16 @@ QCoro::Task<bool> MediaRescanner::rescanAll(ProjectManager& manager) {
             memory::releaseLater(std::move(applied));
             continue;
         }
-        manager.setMediaFiles(std::move(applied.media));
-        manager.adoptLowerPathKeys(applied.recount.lowerPaths);
-        memory::releaseLater(std::move(applied.recount.lowerPaths));
-        if (!manager.finishPreparedUsageRecount(applied.recount))
+        manager.setMediaFiles(std::move(applied->media));
+        manager.adoptLowerPathKeys(applied->recount.lowerPaths);
+        const bool recounted = manager.finishPreparedUsageRecount(applied->recount);
+        memory::releaseLater(std::move(applied));
+        if (!recounted)
             manager.recomputeUsageCounts();
         break;
     }
+    // The usage of every path found, freed on the release thread rather than here.
+    memory::releaseLater(std::move(found));
     // Either recount ended with the summary.
     AppLog::info(QStringLiteral("Rescan complete"));
     co_return true;
