@@ -131,12 +131,13 @@ double timeTrashRun(int count, int auditEntries, bool touchDisk = true, bool toT
         services.files = std::make_shared<NoDiskFileOperations>();
     QElapsedTimer clock;
     clock.start();
-    const RemovalResult result = toTrash
-                                     ? QCoro::waitFor(TrashAction::moveToTrash(h.pm(), services))
-                                     : QCoro::waitFor(PermanentDeletion::permanentlyDelete(h.pm(), services));
+    const ActionResult result = toTrash
+                                    ? QCoro::waitFor(TrashAction::moveToTrash(h.pm(), services))
+                                    : QCoro::waitFor(PermanentDeletion::permanentlyDelete(h.pm(), services));
     const double ms = double(clock.nsecsElapsed()) / 1e6;
-    if (result.deleted != count)
-        std::fprintf(stderr, "trash run removed %lld of %d\n", static_cast<long long>(result.deleted), count);
+    if (result.succeeded != count)
+        std::fprintf(stderr, "trash run removed %lld of %d\n", static_cast<long long>(result.succeeded),
+                     count);
     return ms;
 }
 

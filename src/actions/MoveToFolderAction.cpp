@@ -68,7 +68,7 @@ public:
     RemovalRules m_rules;
     QElapsedTimer m_clock;
     QElapsedTimer m_sincePublished;
-    MoveResult m_result;
+    ActionResult m_result;
     qsizetype m_applied = 0;
     bool m_cancelled = false;
     std::shared_ptr<RecordRun> m_recordRun; // each moved file's record, written by the worker as it moves
@@ -390,16 +390,16 @@ void planAhead(FolderMoveRun& run, FolderMovePipeline& pipeline, qsizetype& next
     }
 }
 
-QCoro::Task<MoveResult> runMove(ProjectManager& manager, Variant variant,
-                                std::optional<QList<MediaFile>> files, QString folder,
-                                CleanupServices services) {
+QCoro::Task<ActionResult> runMove(ProjectManager& manager, Variant variant,
+                                  std::optional<QList<MediaFile>> files, QString folder,
+                                  CleanupServices services) {
     QPointer<ProjectManager> self(&manager);
     std::optional<OperationGate::Scope> scope =
         manager.tryBeginOperation(QStringLiteral("Moving files to a folder…"));
     if (!scope) {
         AppLog::warning(QStringLiteral("Moving to a folder refused: ") + manager.busyReason());
-        co_return MoveResult{
-            0, 0, {QStringLiteral("Another operation is running: ") + manager.busyReason()}, true};
+        co_return ActionResult{
+            0, 0, {QStringLiteral("Another operation is running: ") + manager.busyReason()}, {}, true};
     }
     QList<MediaFile> input;
     if (files) {
@@ -416,10 +416,10 @@ QCoro::Task<MoveResult> runMove(ProjectManager& manager, Variant variant,
         QtConcurrent::run(&movePool(), [ops, chosen = run->m_folder] { return isRootFolder(*ops, chosen); });
     const bool isRoot = co_await rootCheck;
     if (!self)
-        co_return MoveResult{};
+        co_return ActionResult{};
     if (isRoot) {
         AppLog::warning(QStringLiteral("Moving to a folder refused: ") + rootFolderText(run->m_folder));
-        co_return MoveResult{0, run->m_input.size(), {rootFolderText(run->m_folder)}, true};
+        co_return ActionResult{0, run->m_input.size(), {rootFolderText(run->m_folder)}, {}, true};
     }
     run->start();
     FolderMovePipeline pipeline(ops, ProtectedFolderTest::forManager(manager, ops.get()), run->m_folder,
@@ -444,7 +444,7 @@ QCoro::Task<MoveResult> runMove(ProjectManager& manager, Variant variant,
             break;
         co_await qCoro(&pipeline, &FolderMovePipeline::woke);
         if (!self)
-            co_return MoveResult{};
+            co_return ActionResult{};
     }
     if (run->m_cancelled || (manager.cancelMoveRequested() && run->m_applied < run->m_input.size()))
         AppLog::info(QStringLiteral("Move cancelled by user after %1 file(s)").arg(run->m_result.succeeded));
@@ -454,13 +454,14 @@ QCoro::Task<MoveResult> runMove(ProjectManager& manager, Variant variant,
 
 } // namespace
 
-QCoro::Task<MoveResult> MoveToFolderAction::moveRecycleBinToFolder(ProjectManager& manager, QString folder,
-                                                                   CleanupServices services) {
+QCoro::Task<ActionResult> MoveToFolderAction::moveRecycleBinToFolder(ProjectManager& manager, QString folder,
+                                                                     CleanupServices services) {
     return runMove(manager, Variant::bin, std::nullopt, std::move(folder), std::move(services));
 }
 
-QCoro::Task<MoveResult> MoveToFolderAction::moveFilesToFolder(ProjectManager& manager, QList<MediaFile> files,
-                                                              QString folder, CleanupServices services) {
+QCoro::Task<ActionResult> MoveToFolderAction::moveFilesToFolder(ProjectManager& manager,
+                                                                QList<MediaFile> files, QString folder,
+                                                                CleanupServices services) {
     return runMove(manager, Variant::list, std::move(files), std::move(folder), std::move(services));
 }
 

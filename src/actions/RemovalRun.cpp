@@ -323,11 +323,11 @@ void logProxy(const PlannedRemoval& p, const ExecutedRemoval& done, const Wordin
 }
 
 // Statuses, counts and log lines; the records come from the journal's run.
-RemovalResult applyRemovals(ProjectManager& manager, const QList<PlannedRemoval>& plan,
-                            const QList<ExecutedRemoval>& executed, RemovalMethod method) {
+ActionResult applyRemovals(ProjectManager& manager, const QList<PlannedRemoval>& plan,
+                           const QList<ExecutedRemoval>& executed, RemovalMethod method) {
     using Outcome = ExecutedRemoval::Outcome;
     const Wording words = wordingFor(method);
-    RemovalResult r;
+    ActionResult r;
     StatusChanges changes;
     RemovalRules rules(manager);
     const auto fail = [&](const PlannedRemoval& p, const QString& error, bool backToBin) {
@@ -353,7 +353,7 @@ RemovalResult applyRemovals(ProjectManager& manager, const QList<PlannedRemoval>
             continue;
         }
         if (done.outcome == Outcome::withContainer) {
-            ++r.deleted;
+            ++r.succeeded;
             changes.set(m.path, MediaFileStatus::deleted);
             continue;
         }
@@ -375,7 +375,7 @@ RemovalResult applyRemovals(ProjectManager& manager, const QList<PlannedRemoval>
             break;
         case Outcome::removed:
         case Outcome::withContainer:
-            ++r.deleted;
+            ++r.succeeded;
             changes.set(m.path, MediaFileStatus::deleted);
             AppLog::fileDeleted(p.target, words.toTrash);
             logProxy(p, done, words);
@@ -391,14 +391,14 @@ RemovalResult applyRemovals(ProjectManager& manager, const QList<PlannedRemoval>
 
 } // namespace
 
-QCoro::Task<RemovalResult> runRemoval(ProjectManager& manager, CleanupServices services,
-                                      RemovalMethod method) {
+QCoro::Task<ActionResult> runRemoval(ProjectManager& manager, CleanupServices services,
+                                     RemovalMethod method) {
     QPointer<ProjectManager> self(&manager);
     services = services.resolved(manager);
     const Wording words = wordingFor(method);
     OperationGate::Scope scope = co_await manager.beginOperation(words.busy);
     if (!self || !scope.isActive())
-        co_return RemovalResult{};
+        co_return ActionResult{};
     const QList<RecycleBinItem> bin = manager.recycleBin();
     AppLog::userAction(words.userAction + QString::number(bin.size()) + words.userActionEnd);
 
@@ -418,10 +418,10 @@ QCoro::Task<RemovalResult> runRemoval(ProjectManager& manager, CleanupServices s
     const QList<ExecutedRemoval> executed = co_await work;
     if (!self) {
         RecordMerge::closeRun(*records, stores); // the stores outlive the window
-        co_return RemovalResult{};
+        co_return ActionResult{};
     }
 
-    const RemovalResult result = applyRemovals(manager, plan, executed, method);
+    const ActionResult result = applyRemovals(manager, plan, executed, method);
     RecordMerge::closeRun(*records, stores);
     QSet<QString> failedPaths;
     for (const RecycleBinItem& item : std::as_const(result.failedItems))
@@ -431,7 +431,7 @@ QCoro::Task<RemovalResult> runRemoval(ProjectManager& manager, CleanupServices s
             [&](const RecycleBinItem& item) { return !failedPaths.contains(item.mediaFile.path); });
     });
     manager.updateSummary();
-    AppLog::info(words.closing + QString::number(result.deleted) + QStringLiteral(" succeeded, ") +
+    AppLog::info(words.closing + QString::number(result.succeeded) + QStringLiteral(" succeeded, ") +
                  QString::number(result.failed) + QStringLiteral(" failed"));
     co_return result;
 }

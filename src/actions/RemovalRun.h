@@ -1,8 +1,8 @@
 #pragma once
 
+#include "actions/ActionResult.h"
 #include "actions/CleanupServices.h"
 #include "actions/ProtectedFolderTest.h"
-#include "actions/RemovalResult.h"
 #include "model/RecycleBinItem.h"
 #include "platform/FileOperations.h"
 
@@ -54,7 +54,6 @@ QList<ExecutedRemoval> executeRemovals(const QList<PlannedRemoval>& plan, FileOp
                                        ProtectedFolderTest protection, RemovalMethod method,
                                        RecordRun* records = nullptr);
 
-QCoro::Task<RemovalResult> runRemoval(ProjectManager& manager, CleanupServices services,
-                                      RemovalMethod method);
+QCoro::Task<ActionResult> runRemoval(ProjectManager& manager, CleanupServices services, RemovalMethod method);
 
 } // namespace tarnwick

@@ -75,7 +75,7 @@ struct Session {
         RecycleBin(harness.pm(), services()).addToRecycleBin(harness.pm().mediaFiles());
         return harness.pm().recycleBin().size();
     }
-    RemovalResult run(bool toTrash) {
+    ActionResult run(bool toTrash) {
         return toTrash ? QCoro::waitFor(TrashAction::moveToTrash(harness.pm(), services()))
                        : QCoro::waitFor(PermanentDeletion::permanentlyDelete(harness.pm(), services()));
     }
@@ -244,9 +244,9 @@ TEST(CrashHarness, AKilledRunNeverLosesOrHalfRemovesAFile) {
         const qsizetype remaining = reloaded.stageAll(root, fileCount);
         midRun += remaining > 0 && remaining < fileCount ? 1 : 0;
         EXPECT_EQ(remaining, mediaList(root + "/media", fileCount).size());
-        const RemovalResult rest = reloaded.run(toTrash);
+        const ActionResult rest = reloaded.run(toTrash);
         EXPECT_EQ(rest.failed, 0) << rest.errors.join('\n').toStdString();
-        EXPECT_EQ(rest.deleted, remaining);
+        EXPECT_EQ(rest.succeeded, remaining);
         EXPECT_TRUE(mediaList(root + "/media", fileCount).isEmpty());
         EXPECT_TRUE(checkFiles(root, fileCount, toTrash).isEmpty());
         const QStringList all = checkMergedRecords(root, fileCount, toTrash);

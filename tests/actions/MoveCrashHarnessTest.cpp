@@ -79,8 +79,8 @@ struct Stores {
     StatsManager stats;
 };
 
-MoveResult moveStaged(ProjectManagerHarness& harness, Stores& stores, const QString& root,
-                      const QString& archive) {
+ActionResult moveStaged(ProjectManagerHarness& harness, Stores& stores, const QString& root,
+                        const QString& archive) {
     const QList<MediaFile> entries = stagedEntries(root);
     harness.pm().setMediaFiles(entries);
     QList<RecycleBinItem> bin;
@@ -169,7 +169,7 @@ TEST(MoveCrashHarnessChild, Run) {
     Stores stores(root);
     std::puts(kReady);
     std::fflush(stdout);
-    const MoveResult result =
+    const ActionResult result =
         moveStaged(harness, stores, root, qEnvironmentVariable("TARNWICK_MOVE_CRASH_ARCHIVE"));
     std::printf("%s %lld %lld\n", kDone, qint64(result.succeeded), qint64(result.failed));
     std::fflush(stdout);
@@ -259,7 +259,7 @@ TEST(MoveCrashHarness, AKilledMoveIsFinishedByTheNextRunWithoutDuplicatesOrLefto
         test::DiskFactsLogCapture log;
         ProjectManagerHarness retry;
         const qsizetype staged = stagedEntries(root).size();
-        MoveResult rest;
+        ActionResult rest;
         {
             Stores stores(root);
             rest = moveStaged(retry, stores, root, archive);
