@@ -187,6 +187,13 @@ void unmark(const QByteArray& path) {
         ::unlink(sidecarPath(path).constData());
 }
 
+void unmarkOpen(const QByteArray& path, int fd) {
+    ::fremovexattr(fd, kAttribute);
+    struct stat st {};
+    if (::fstat(fd, &st) == 0 && sidecarMark(path, st))
+        ::unlink(sidecarPath(path).constData());
+}
+
 Verdict judge(const QByteArray& path) {
     const QByteArray target = sidecarTarget(path);
     if (!target.isEmpty()) {

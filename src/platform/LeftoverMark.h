@@ -44,6 +44,9 @@ bool mark(const QByteArray& path, int fd, QByteArrayView subject = {});
 std::optional<Mark> markOf(const QByteArray& path);
 // Takes the mark off a temporary that became a real file (renamed into place), sidecar included.
 void unmark(const QByteArray& path);
+// The same for the file open as `fd` that was marked at `path`, wherever it is now (renamed into
+// place, or removed): its attribute, and the sidecar at `path` when that names this file.
+void unmarkOpen(const QByteArray& path, int fd);
 
 // The sidecar's name for `path`, and the reverse (empty when `path` is not a sidecar).
 QByteArray sidecarPath(const QByteArray& path);

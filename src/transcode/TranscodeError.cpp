@@ -26,6 +26,8 @@ QString describe(TranscodeError::Kind kind, const QString& payload) {
         return QStringLiteral("ffmpeg not found. Install it with: sudo apt install ffmpeg");
     case K::cancelled:
         return QStringLiteral("Transcoding was cancelled");
+    case K::sourceChanged:
+        return QStringLiteral("changed while transcoding \u2014 kept");
     }
     return payload;
 }

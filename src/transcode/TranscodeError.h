@@ -17,6 +17,7 @@ public:
         protectedSource,
         ffmpegNotFound,
         cancelled,
+        sourceChanged, // another file took the source's name, or the source was written to
     };
 
     TranscodeError(Kind kind, QString payload = {});
@@ -33,6 +34,7 @@ public:
     static TranscodeError protectedSource(const QString& name) { return {Kind::protectedSource, name}; }
     static TranscodeError ffmpegNotFound() { return {Kind::ffmpegNotFound}; }
     static TranscodeError cancelled() { return {Kind::cancelled}; }
+    static TranscodeError sourceChanged() { return {Kind::sourceChanged}; }
 
 private:
     Kind m_kind;
