@@ -84,30 +84,67 @@ QString TranscodeTemporary::descriptorPath(int fd) {
     return QStringLiteral("/proc/self/fd/") + QString::number(fd);
 }
 
+namespace {
+
+QString candidate(const QDir& folder, const QString& base, int k) {
+    return folder.filePath(base + QStringLiteral("_transcoding") +
+                           (k == 0 ? QString() : QLatin1Char('_') + QString::number(k)) +
+                           QStringLiteral(".mov"));
+}
+
+void warnUnmarked(const QString& path) {
+    AppLog::warning(
+        QStringLiteral("  Transcode: could not mark the temporary output as ours; after a crash it "
+                       "stays: ") +
+        path);
+}
+
+[[noreturn]] void throwCannotCreate(const QString& path, int error) {
+    throw TranscodeError::cannotCreateWriter(path + QStringLiteral(": ") +
+                                             QString::fromLocal8Bit(std::strerror(error)));
+}
+
+} // namespace
+
 TranscodeTemporary TranscodeTemporary::create(FileOperations& files, const QString& sourcePath,
                                               const FileIdentity& source) {
     const QFileInfo info(sourcePath);
     const QDir folder = info.dir();
     const QString base = info.completeBaseName();
+    // Made without a name, marked, then linked under a free name: no kill can leave an unmarked
+    // file behind under our name. File systems without unnamed files take the exclusive create.
+    const int unnamed =
+        ::open(QFile::encodeName(folder.path()).constData(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0666);
     for (int k = 0; k < kNames; ++k) {
-        const QString name = base + QStringLiteral("_transcoding") +
-                             (k == 0 ? QString() : QLatin1Char('_') + QString::number(k)) +
-                             QStringLiteral(".mov");
-        const QString path = folder.filePath(name);
+        const QString path = candidate(folder, base, k);
         const QByteArray native = QFile::encodeName(path);
+        const QByteArray subject = subjectFor(source, QFileInfo(path).fileName());
+        if (unnamed >= 0) {
+            const bool marked = leftover::mark(native, unnamed, subject);
+            const QByteArray self = QFile::encodeName(descriptorPath(unnamed));
+            if (::linkat(AT_FDCWD, self.constData(), AT_FDCWD, native.constData(), AT_SYMLINK_FOLLOW) == 0) {
+                if (!marked)
+                    warnUnmarked(path);
+                return TranscodeTemporary(&files, path, unnamed);
+            }
+            const int error = errno;
+            leftover::unmarkOpen(native, unnamed); // a sidecar written for this name
+            if (error == EEXIST)
+                continue; // not ours to remove, or still being written: another name
+            ::close(unnamed);
+            throwCannotCreate(path, error);
+        }
         const int fd = ::open(native.constData(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
         if (fd < 0 && errno == EEXIST)
-            continue; // not ours to remove, or still being written: another name
+            continue;
         if (fd < 0)
-            throw TranscodeError::cannotCreateWriter(path + QStringLiteral(": ") +
-                                                     QString::fromLocal8Bit(std::strerror(errno)));
-        if (!leftover::mark(native, fd, subjectFor(source, name)))
-            AppLog::warning(
-                QStringLiteral("  Transcode: could not mark the temporary output as ours; after a "
-                               "crash it stays: ") +
-                path);
+            throwCannotCreate(path, errno);
+        if (!leftover::mark(native, fd, subject))
+            warnUnmarked(path);
         return TranscodeTemporary(&files, path, fd);
     }
+    if (unnamed >= 0)
+        ::close(unnamed);
     throw TranscodeError::cannotCreateWriter(QStringLiteral("no free name for the temporary output beside ") +
                                              sourcePath);
 }
