@@ -9,8 +9,8 @@
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
-#include <QRandomGenerator>
 #include <QHash>
+#include <QRandomGenerator>
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -220,12 +220,15 @@ void killAtRandomMoments(bool inProcess) {
     int finishedFirst = 0, leftovers = 0, replaced = 0, beside = 0, killedDescendants = 0, strays = 0;
     for (int i = 1; i <= kills; ++i) {
         const QString source = h.stage(i);
-        // Half of the kills anywhere in the encode, half within 3 ms of the first check before a
-        // destructive step (the replacement, the move to the .mov name and the Trash).
-        const bool atTheEnd = random.bounded(2) == 0;
-        const qint64 at = atTheEnd ? qint64(random.bounded(3000)) : qint64(random.bounded(quint32(spanUs)));
-        const Harness::Run run = h.run(source, std::chrono::microseconds(at),
-                                       atTheEnd ? QByteArray("step 2\n") : QByteArray("ready\n"));
+        // Kills anywhere in the encode, and within 2 ms of the start of the check before the first
+        // destructive step (the replacement, or the move to the .mov name) or before the Trash
+        // (sources that are not .mov): in the check or in the step.
+        const bool mov = source.endsWith(QLatin1String(".mov"));
+        const quint32 target = random.bounded(mov ? 2 : 3);
+        const qint64 at =
+            target == 0 ? qint64(random.bounded(quint32(spanUs))) : qint64(random.bounded(2000));
+        const QByteArray mark = target == 0 ? "ready\n" : target == 1 ? "step 2\n" : "step 3\n";
+        const Harness::Run run = h.run(source, std::chrono::microseconds(at), mark);
         finishedFirst += run.finished ? 1 : 0;
         killedDescendants += run.descendantsKilled;
         strays += run.strays;
@@ -287,11 +290,14 @@ TEST(TranscodeCrashChild, TranscodesTheGivenFile) {
     });
     TranscodeRequest request;
     request.sourcePath = source;
-    // Says when it is about to check before each step (the first before the encode).
+    // Says when it is about to check before each step (the first before the encode), then takes
+    // a millisecond, as the round trip to the window's thread does in the app.
     int step = 0;
     request.destructiveStepCheck = [&](const QString&) -> std::optional<TranscodeError> {
         std::printf("step %d\n", ++step);
         std::fflush(stdout);
+        if (step > 1)
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
         return std::nullopt;
     };
     std::printf("ready\n");
