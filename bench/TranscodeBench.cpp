@@ -21,6 +21,7 @@
 #include <atomic>
 #include <csignal>
 #include <cstdio>
+#include <sys/resource.h>
 #include <thread>
 #include <unistd.h>
 #include <vector>
@@ -301,6 +302,13 @@ QString sourceFor(int kind) {
     return kind == 0 ? clip().source : converted.source;
 }
 
+double cpuSeconds(int who) {
+    struct rusage usage {};
+    getrusage(who, &usage);
+    const auto seconds = [](const timeval& t) { return double(t.tv_sec) + t.tv_usec / 1e6; };
+    return seconds(usage.ru_utime) + seconds(usage.ru_stime);
+}
+
 // A copy of `source` on disk before the clock starts, so that neither run pays for writing it back.
 QString freshCopy(const QString& source, const QString& name) {
     const QString path = QDir(clip().dir.path()).filePath(name);
@@ -342,7 +350,7 @@ void BM_InProcessAgainstFfmpegProgram(benchmark::State& state) {
     const QString source = sourceFor(int(state.range(0)));
     TranscodeEngine engine(services());
     LibraryHevcRoute inProcess;
-    std::vector<double> library, encoded, program, loads;
+    std::vector<double> library, encoded, program, loads, libraryCpu, programCpu;
     qint64 libraryVideo = 0, programVideo = 0;
     double libraryPeak = 0;
     const auto runInProcess = [&]() -> bool {
@@ -357,6 +365,7 @@ void BM_InProcessAgainstFfmpegProgram(benchmark::State& state) {
         };
         resetPeakResident();
         const double before = peakResidentMB();
+        const double cpuBefore = cpuSeconds(RUSAGE_SELF);
         t.start();
         try {
             inProcess.transcode(engine, request, engine.cancelFlag());
@@ -365,6 +374,7 @@ void BM_InProcessAgainstFfmpegProgram(benchmark::State& state) {
             return false;
         }
         library.push_back(t.nsecsElapsed() / 1e9);
+        libraryCpu.push_back(cpuSeconds(RUSAGE_SELF) - cpuBefore);
         libraryPeak = std::max(libraryPeak, peakResidentMB() - before);
         libraryVideo = videoBytes(a);
         return true;
@@ -376,10 +386,12 @@ void BM_InProcessAgainstFfmpegProgram(benchmark::State& state) {
         args[args.indexOf(QStringLiteral("-c:a")) + 1] = QStringLiteral("pcm_s24le");
         args.insert(args.indexOf(QStringLiteral("-c:a")), QStringLiteral("-ar"));
         args.insert(args.indexOf(QStringLiteral("-c:a")), QStringLiteral("48000"));
+        const double cpuBefore = cpuSeconds(RUSAGE_CHILDREN);
         QElapsedTimer t;
         t.start();
         run(args);
         program.push_back(t.nsecsElapsed() / 1e9);
+        programCpu.push_back(cpuSeconds(RUSAGE_CHILDREN) - cpuBefore);
         programVideo = videoBytes(out);
     };
     const int pairs = qEnvironmentVariableIntValue("TARNWICK_BENCH_PAIRS") > 0
@@ -409,6 +421,9 @@ void BM_InProcessAgainstFfmpegProgram(benchmark::State& state) {
     for (size_t i = 0; i < library.size() && i < program.size(); ++i)
         pairRatios.push_back(library[i] / program[i]);
     state.counters["pair_ratio_median"] = bench::median(pairRatios);
+    // Processor time (user + system, every thread): the work done, whatever else ran meanwhile.
+    state.counters["inprocess_cpu_s"] = bench::median(libraryCpu);
+    state.counters["ffmpeg_cpu_s"] = bench::median(programCpu);
     state.counters["inprocess_video_MB"] = libraryVideo / 1e6;
     state.counters["ffmpeg_video_MB"] = programVideo / 1e6;
     state.counters["video_size_diff_pct"] =
