@@ -183,7 +183,11 @@ void BM_SelectAllThenAdd(benchmark::State& state) {
     ProjectManager& pm = world().pm();
     qsizetype staged = 0;
     MediaBrowserActions actions;
-    actions.addToRecycleBin = [&](const QList<MediaFile>& files) { staged = files.size(); };
+    actions.addToRecycleBin = [&](const QList<MediaFile>& files, std::function<void()> done) {
+        staged = files.size();
+        if (done)
+            done();
+    };
     MediaFileListView view(pm, actions, nullptr);
     QSet<QUuid> all;
     for (const MediaFile& f : pm.mediaFiles())
@@ -241,7 +245,7 @@ void BM_TreemapLayout(benchmark::State& state) {
     QList<MapTreemapItem> items;
     const int n = bench::smokeMode() ? 100 : int(state.range(0));
     for (int i = 0; i < n; ++i)
-        items.append({QString(), 1000 + qint64(i % 613) * 4099, i, 0});
+        items.append({QString(), 1000 + qint64(i % 613) * 4099, i, 0, {}});
     for (auto _ : state)
         benchmark::DoNotOptimize(
             squarifiedLayout(groupSmallItems(items, 0.015), QRectF(0, 0, 1200, 700)).size());

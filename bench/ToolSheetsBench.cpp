@@ -5,7 +5,7 @@
 #include "support/BenchSupport.h"
 #include "support/FakeAccessGrantBackend.h"
 #include "support/ProjectManagerHarness.h"
-#include "ui/FilePanel.h"
+#include "ui/common/FilePanel.h"
 #include "ui/tools/AuditLogView.h"
 #include "ui/tools/EasyImportScan.h"
 #include "ui/tools/EasyImportSheet.h"
@@ -60,7 +60,10 @@ void makeTree(const QString& root, int entries) {
 
 class NoPanel : public FilePanel {
 public:
-    QList<QUrl> runOpenPanel(QWidget*, const OpenPanelRequest&) override { return {}; }
+    QDialog* open(QWidget*, const OpenPanelRequest&, Chosen chosen) override {
+        chosen({});
+        return nullptr;
+    }
 };
 
 void BM_EasyImportScanVsFind(benchmark::State& state) {

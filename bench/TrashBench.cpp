@@ -6,6 +6,8 @@
 #include "actions/TrashAction.h"
 #include "platform/AppLog.h"
 #include "platform/FileOperations.h"
+#include "platform/LinuxFileOperations.h"
+#include "platform/LinuxTrash.h"
 #include "stores/AuditLogManager.h"
 #include "stores/StatsManager.h"
 #include "support/BenchSupport.h"
@@ -15,13 +17,16 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QRandomGenerator>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
 #include <cstdio>
+#include <dirent.h>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
 
@@ -264,6 +269,149 @@ void BM_DeleteSafetyCheck(benchmark::State& state) {
     }
 }
 
+// What the trash did per file before its infos were marked: lstat the item, create the info
+// exclusively, write it, close it, rename the item without replacing. The reference for the step.
+void oldTrashStep(const QByteArray& path, const QByteArray& trash, const QByteArray& name) {
+    struct stat st {};
+    ::lstat(path.constData(), &st);
+    const QByteArray info = trash + "/info/" + name + ".trashinfo";
+    const QByteArray text =
+        "[Trash Info]\nPath=" + path.toPercentEncoding("/") + "\nDeletionDate=2026-12-07T01:00:00\n";
+    const int fd = ::open(info.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+    if (fd >= 0) {
+        benchmark::DoNotOptimize(::write(fd, text.constData(), size_t(text.size())));
+        ::close(fd);
+    }
+    ::renameat2(AT_FDCWD, path.constData(), AT_FDCWD, QByteArray(trash + "/files/" + name).constData(),
+                RENAME_NOREPLACE);
+}
+
+// One batch of `count` files trashed, by LinuxTrash or by the old steps; microseconds per file.
+double timeTrashSteps(int count, bool current) {
+    QTemporaryDir root;
+    const testing::ScopedEnv data("XDG_DATA_HOME", QFile::encodeName(root.path()));
+    const QStringList paths = makeFiles(root.filePath(QStringLiteral("media")), count);
+    const QByteArray trash = QFile::encodeName(root.filePath(QStringLiteral("Trash")));
+    QDir().mkpath(root.filePath(QStringLiteral("Trash/files")));
+    QDir().mkpath(root.filePath(QStringLiteral("Trash/info")));
+    LinuxFileOperations ops;
+    QList<QByteArray> native;
+    for (const QString& path : paths)
+        native.append(QFile::encodeName(path));
+    QElapsedTimer clock;
+    clock.start();
+    for (int i = 0; i < count; ++i) {
+        if (current)
+            ops.moveToTrash(paths[i]);
+        else
+            oldTrashStep(native[i], trash, native[i].mid(native[i].lastIndexOf('/') + 1));
+    }
+    return double(clock.nsecsElapsed()) / 1e3 / count;
+}
+
+// The trash's own cost per file (no action layer), against the old steps, in alternating batches.
+void BM_TrashStep(benchmark::State& state) {
+    const int count = int(state.range(0));
+    for (auto _ : state) {
+        std::vector<double> current, old;
+        for (int i = 0; i < 2 * pairs; ++i) {
+            old.push_back(timeTrashSteps(count, false));
+            current.push_back(timeTrashSteps(count, true));
+        }
+        state.counters["trash_us_per_file"] = bench::median(current);
+        state.counters["old_steps_us_per_file"] = bench::median(old);
+        state.counters["ratio"] = bench::median(current) / bench::median(old);
+        state.counters["load"] = bench::loadAverage();
+    }
+}
+
+// A home trash holding `items` trashed files (files/ and their info/), made once per size.
+QString fullTrash(int items) {
+    static QTemporaryDir dir;
+    const QString home = dir.filePath(QString::number(items));
+    const QString trash = home + QStringLiteral("/Trash");
+    if (QFile::exists(trash))
+        return home;
+    QDir().mkpath(trash + QStringLiteral("/files"));
+    QDir().mkpath(trash + QStringLiteral("/info"));
+    const QByteArray info = "[Trash Info]\nPath=/Volumes/Media/clip.mov\nDeletionDate=2026-12-07T01:00:00\n";
+    for (int i = 0; i < items; ++i) {
+        const QString name = QStringLiteral("A%1_C001.mov").arg(i);
+        QFile item(trash + QStringLiteral("/files/") + name);
+        item.open(QIODevice::WriteOnly);
+        item.write("x", 1);
+        QFile infoFile(trash + QStringLiteral("/info/") + name + QStringLiteral(".trashinfo"));
+        infoFile.open(QIODevice::WriteOnly);
+        infoFile.write(info);
+    }
+    return home;
+}
+
+// Reading the two folders' names and nothing else: the least a look for leftovers can cost.
+double timeListing(const QByteArray& trash) {
+    QElapsedTimer clock;
+    clock.start();
+    qint64 names = 0;
+    for (const char* sub : {"/files", "/info"}) {
+        DIR* dir = ::opendir(QByteArray(trash + sub).constData());
+        while (dir && ::readdir(dir))
+            ++names;
+        if (dir)
+            ::closedir(dir);
+    }
+    benchmark::DoNotOptimize(names);
+    return double(clock.nsecsElapsed()) / 1e6;
+}
+
+double timeSweep(const QByteArray& trash) {
+    QElapsedTimer clock;
+    clock.start();
+    benchmark::DoNotOptimize(LinuxTrash::sweepLeftovers(trash));
+    return double(clock.nsecsElapsed()) / 1e6;
+}
+
+// The first trash operation of a run (which sweeps) and the one after it, on the full trash.
+std::pair<double, double> timeFirstAndLater(const QString& home) {
+    const testing::ScopedEnv data("XDG_DATA_HOME", QFile::encodeName(home));
+    const QString media = home + QStringLiteral("/media");
+    QDir().mkpath(media);
+    LinuxFileOperations ops;
+    double ms[2] = {0, 0};
+    for (double& m : ms) {
+        const QString path = media + QStringLiteral("/B%1.mov").arg(QRandomGenerator::global()->generate());
+        QFile file(path);
+        file.open(QIODevice::WriteOnly);
+        file.close();
+        QElapsedTimer clock;
+        clock.start();
+        ops.moveToTrash(path);
+        m = double(clock.nsecsElapsed()) / 1e6;
+    }
+    return {ms[0], ms[1]};
+}
+
+// What every run's first trash operation pays to look for leftovers in a trash of this size.
+void BM_TrashSweep(benchmark::State& state) {
+    const QString home = fullTrash(int(state.range(0)));
+    const QByteArray trash = QFile::encodeName(home + QStringLiteral("/Trash"));
+    for (auto _ : state) {
+        std::vector<double> sweep, listing, first, later;
+        for (int i = 0; i < pairs; ++i) {
+            sweep.push_back(timeSweep(trash));
+            listing.push_back(timeListing(trash));
+            const auto [firstMs, laterMs] = timeFirstAndLater(home);
+            first.push_back(firstMs);
+            later.push_back(laterMs);
+        }
+        state.counters["sweep_ms"] = bench::median(sweep);
+        state.counters["listing_ms"] = bench::median(listing);
+        state.counters["ratio_listing"] = bench::median(sweep) / bench::median(listing);
+        state.counters["first_op_ms"] = bench::median(first);
+        state.counters["later_op_ms"] = bench::median(later);
+        state.counters["load"] = bench::loadAverage();
+    }
+}
+
 void trashSizes(benchmark::internal::Benchmark* b) {
     b->Args(bench::smokeMode() ? std::vector<int64_t>{100, 1000} : std::vector<int64_t>{10000, 100000});
 }
@@ -275,6 +423,16 @@ void safetySizes(benchmark::internal::Benchmark* b) {
 } // namespace
 
 BENCHMARK(BM_MoveToTrash)->Apply(trashSizes)->Iterations(1)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_TrashStep)
+    ->Arg(bench::smokeMode() ? 100 : 2000)
+    ->Iterations(1)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
+BENCHMARK(BM_TrashSweep)
+    ->Arg(bench::smokeMode() ? 1000 : 100000)
+    ->Iterations(1)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
 BENCHMARK(BM_DeleteSafetyCheck)
     ->Apply(safetySizes)
     ->Iterations(1)

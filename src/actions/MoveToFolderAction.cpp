@@ -1,5 +1,6 @@
 #include "actions/MoveToFolderAction.h"
 
+#include "actions/FolderMovePipeline.h"
 #include "actions/FolderMoveStep.h"
 #include "actions/RemovalRules.h"
 #include "actions/TraceFileWriter.h"
@@ -17,10 +18,8 @@
 #include <QtConcurrent/QtConcurrentRun>
 
 #include <qcoro/qcorofuture.h>
-#include <qcoro/qcorotimer.h>
+#include <qcoro/qcorosignal.h>
 
-#include <atomic>
-#include <chrono>
 #include <memory>
 
 namespace tarnwick {
@@ -36,44 +35,11 @@ QThreadPool& movePool() {
     return pool;
 }
 
-// Progress of the file in flight, from the worker: at most five updates a second reach the GUI.
-// They are posted to `relay`, a GUI-thread object of the run that outlives the worker's job (the
-// manager may go away meanwhile; the manager is only touched on the GUI thread).
-class InFlightProgress {
-public:
-    InFlightProgress(QObject& relay, ProjectManager& manager, std::shared_ptr<std::atomic<quint64>> token)
-        : m_relay(&relay), m_manager(&manager), m_token(std::move(token)), m_ticket(m_token->load()) {}
-
-    FileOpProgress callback(qint64 base, qint64 share, const QElapsedTimer& clock) const {
-        auto last = std::make_shared<std::atomic<qint64>>(-1000);
-        return [relay = m_relay, manager = m_manager, token = m_token, ticket = m_ticket, base, share, clock,
-                last](qint64 done, qint64 total) {
-            const qint64 now = clock.elapsed();
-            if (now - last->load() < 200)
-                return;
-            last->store(now);
-            const qint64 scaled = total > 0 ? qint64(double(share) * double(done) / double(total)) : 0;
-            QMetaObject::invokeMethod(
-                relay,
-                [manager, token, ticket, bytes = base + scaled, seconds = double(now) / 1000.0] {
-                    if (!manager || token->load() != ticket)
-                        return;
-                    manager->setMoveBytesCompleted(bytes);
-                    if (manager->moveTotalBytes() >= 1)
-                        manager->setMoveProgressFraction(double(bytes) / double(manager->moveTotalBytes()));
-                    if (seconds > 0)
-                        manager->setMoveMBps(double(bytes) / 1048576.0 / seconds);
-                },
-                Qt::QueuedConnection);
-        };
-    }
-
-private:
-    QObject* m_relay;
-    QPointer<ProjectManager> m_manager;
-    std::shared_ptr<std::atomic<quint64>> m_token;
-    quint64 m_ticket;
-};
+// How many planned jobs the worker may hold: enough that it never waits on the GUI thread, few
+// enough that planning one batch is a moment's work.
+constexpr qsizetype kPlanAhead = 1024;
+// The progress fields change at most this often while files go by (the screen's rate).
+constexpr qint64 kPublishMs = 100;
 
 class FolderMoveRun {
 public:
@@ -83,12 +49,12 @@ public:
           m_services(std::move(services)), m_rules(manager) {}
 
     void start();
-    FolderMoveJob plan(const MediaFile& file);
-    void apply(const MediaFile& file, const FolderMoveJob& job, const FolderMoveOutcome& done);
+    // The paths whose identity the run records as it starts, per input file: source and proxy.
+    QList<FolderMovePipeline::Watched> watchedPaths() const;
+    FolderMoveJob plan(qsizetype index);
+    void apply(const FolderMoveJob& job, const FolderMoveOutcome& done, const QDateTime& now);
+    void publishProgress(const FolderMovePipeline::Progress& progress, bool force);
     void finish();
-    bool refusedBeforeMoving(const MediaFile& file, const FolderMoveJob& job);
-    void publishProgress(qint64 files, qint64 bytes);
-    void advanceBinProgress(const MediaFile& file);
     bool isList() const { return m_variant == Variant::list; }
 
     ProjectManager& m_manager;
@@ -98,13 +64,12 @@ public:
     CleanupServices m_services;
     RemovalRules m_rules;
     QElapsedTimer m_clock;
+    QElapsedTimer m_sincePublished;
     MoveResult m_result;
-    qint64 m_filesHandled = 0;
-    qint64 m_bytesHandled = 0;
+    qsizetype m_applied = 0;
+    bool m_cancelled = false;
     QList<AuditLogManager::Request> m_audit;
     QList<TraceFileWriter::DeletedFileInfo> m_records;
-    std::shared_ptr<std::atomic<quint64>> m_fileToken = std::make_shared<std::atomic<quint64>>(0);
-    QObject m_relay;
 
 private:
     void fail(const QString& error) {
@@ -112,17 +77,17 @@ private:
         m_result.errors.append(error);
     }
     void markMoved(const QString& path, const std::optional<QString>& movedTo);
-    void applyMoved(const MediaFile& file, const FolderMoveJob& job, const FolderMoveOutcome& done);
+    void applyMoved(const MediaFile& file, const FolderMoveJob& job, const FolderMoveOutcome& done,
+                    const QDateTime& now);
 };
 
 void FolderMoveRun::start() {
     const qsizetype count = m_input.size();
     if (isList()) {
-        AppLog::userAction(QStringLiteral("Moving %1 file(s) to %2").arg(count).arg(m_folder));
+        AppLog::userAction(QStringLiteral("Moving %1 file(s) to %2").arg(QString::number(count), m_folder));
     } else {
         AppLog::userAction(QStringLiteral("Moving %1 recycle bin file(s) to %2 with directory preservation")
-                               .arg(count)
-                               .arg(m_folder));
+                               .arg(QString::number(count), m_folder));
     }
     qint64 totalBytes = 0;
     for (const MediaFile& file : std::as_const(m_input))
@@ -139,54 +104,52 @@ void FolderMoveRun::start() {
     m_clock.start();
 }
 
-void FolderMoveRun::publishProgress(qint64 files, qint64 bytes) {
-    m_manager.setMoveFilesCompleted(files);
-    m_manager.setMoveBytesCompleted(bytes);
+void FolderMoveRun::publishProgress(const FolderMovePipeline::Progress& progress, bool force) {
+    if (!force && m_sincePublished.isValid() && m_sincePublished.elapsed() < kPublishMs)
+        return;
+    m_sincePublished.start();
+    const qsizetype current = progress.inFlight >= 0 ? progress.inFlight : m_applied - 1;
+    if (current >= 0 && current < m_input.size())
+        m_manager.setMoveCurrentFile(RemovalRules::nameOf(m_input.at(current)));
+    m_manager.setMoveFilesCompleted(progress.files);
+    m_manager.setMoveBytesCompleted(progress.bytes);
     if (m_manager.moveTotalBytes() >= 1)
-        m_manager.setMoveProgressFraction(double(bytes) / double(m_manager.moveTotalBytes()));
+        m_manager.setMoveProgressFraction(double(progress.bytes) / double(m_manager.moveTotalBytes()));
     else if (m_manager.moveTotalFiles() >= 1)
-        m_manager.setMoveProgressFraction(double(files) / double(m_manager.moveTotalFiles()));
+        m_manager.setMoveProgressFraction(double(progress.files) / double(m_manager.moveTotalFiles()));
     const double seconds = double(m_clock.nsecsElapsed()) / 1e9;
     if (seconds > 0)
-        m_manager.setMoveMBps(double(bytes) / 1048576.0 / seconds);
+        m_manager.setMoveMBps(double(progress.bytes) / 1048576.0 / seconds);
 }
 
-void FolderMoveRun::advanceBinProgress(const MediaFile& file) {
-    publishProgress(m_manager.moveFilesCompleted() + 1, m_bytesHandled + file.size);
-    m_bytesHandled += file.size;
+QList<FolderMovePipeline::Watched> FolderMoveRun::watchedPaths() const {
+    QList<FolderMovePipeline::Watched> paths;
+    paths.reserve(m_input.size());
+    for (const MediaFile& file : m_input)
+        paths.append({file.redClipFolder().value_or(RemovalRules::workingPath(file)), file.proxyPath});
+    return paths;
 }
 
-// The list variant's progress and offline rule, then whether the file became used since staging.
-bool FolderMoveRun::refusedBeforeMoving(const MediaFile& file, const FolderMoveJob& job) {
-    if (isList()) {
-        publishProgress(m_filesHandled, m_bytesHandled);
-        ++m_filesHandled;
-        m_bytesHandled += file.size;
-        if (!file.isOnDisk()) {
-            AppLog::warning(QStringLiteral("Skipping offline file: ") + job.name);
-            fail(job.name + QStringLiteral(": File is offline"));
-            return true;
-        }
+FolderMoveJob FolderMoveRun::plan(qsizetype index) {
+    const MediaFile& file = m_input.at(index);
+    FolderMoveJob job;
+    job.index = index;
+    job.name = RemovalRules::nameOf(file);
+    job.stagedPath = file.path;
+    job.size = file.size;
+    const std::optional<QString> container = file.redClipFolder();
+    job.source = container.value_or(RemovalRules::workingPath(file));
+    if (isList() && !file.isOnDisk()) {
+        job.decided = FolderMoveOutcome::Kind::offline;
+        return job;
     }
     // A later import or a found After Effects project may have put the file in use.
     if (m_rules.liveUseOf(file)) {
-        fail(RemovalRules::nowInUseText(job.name));
-        AppLog::warning(QStringLiteral("In use: skipped moving ") + job.source);
-        if (!isList())
-            advanceBinProgress(file);
-        return true;
+        job.decided = FolderMoveOutcome::Kind::nowInUse;
+        return job;
     }
-    return false;
-}
-
-FolderMoveJob FolderMoveRun::plan(const MediaFile& file) {
-    FolderMoveJob job;
-    job.name = RemovalRules::nameOf(file);
-    job.stagedPath = file.path;
-    job.folder = m_folder;
     job.containerFolderFailureIsFatal = !isList();
-    if (const std::optional<QString> container = file.redClipFolder()) {
-        job.source = *container;
+    if (container) {
         if (m_rules.handledContainers().contains(*container))
             job.container = FolderMoveJob::Container::handled;
         else if (m_rules.mediaFileInsideContainer(*container))
@@ -196,7 +159,6 @@ FolderMoveJob FolderMoveRun::plan(const MediaFile& file) {
         if (isList())
             job.numbering = ArchiveDestination::Numbering::listContainer;
     } else {
-        job.source = RemovalRules::workingPath(file);
         job.numbering =
             isList() ? ArchiveDestination::Numbering::listFile : ArchiveDestination::Numbering::binFile;
         if (file.proxyPath && *file.proxyPath != job.source) {
@@ -220,10 +182,9 @@ void FolderMoveRun::markMoved(const QString& path, const std::optional<QString>&
     m_manager.setMediaFile(index, entry);
 }
 
-void FolderMoveRun::applyMoved(const MediaFile& file, const FolderMoveJob& job,
-                               const FolderMoveOutcome& done) {
+void FolderMoveRun::applyMoved(const MediaFile& file, const FolderMoveJob& job, const FolderMoveOutcome& done,
+                               const QDateTime& now) {
     ++m_result.succeeded;
-    const QDateTime now = QDateTime::currentDateTime();
     if (job.container == FolderMoveJob::Container::proceed) {
         m_rules.handledContainers().insert(job.source);
         AppLog::info(QStringLiteral("R3D: Moved .RDC container ") + job.source + QStringLiteral(" to ") +
@@ -268,12 +229,31 @@ void FolderMoveRun::applyMoved(const MediaFile& file, const FolderMoveJob& job,
     }
 }
 
-void FolderMoveRun::apply(const MediaFile& file, const FolderMoveJob& job, const FolderMoveOutcome& done) {
+// `now` is read once per batch: the clock (and the time zone behind it) is not worth a call per file.
+void FolderMoveRun::apply(const FolderMoveJob& job, const FolderMoveOutcome& done, const QDateTime& now) {
     using Kind = FolderMoveOutcome::Kind;
+    const MediaFile& file = m_input.at(job.index);
     const QString& name = job.name;
+    ++m_applied;
     switch (done.kind) {
     case Kind::moved:
-        applyMoved(file, job, done);
+        applyMoved(file, job, done, now);
+        break;
+    case Kind::offline:
+        AppLog::warning(QStringLiteral("Skipping offline file: ") + name);
+        fail(name + QStringLiteral(": File is offline"));
+        break;
+    case Kind::nowInUse:
+        fail(RemovalRules::nowInUseText(name));
+        AppLog::warning(QStringLiteral("In use: skipped moving ") + job.source);
+        break;
+    case Kind::changed:
+        fail(name + QStringLiteral(": ") + FolderMoveSession::changedText());
+        AppLog::moveFailed(job.source, FolderMoveSession::changedText());
+        break;
+    case Kind::ownFolder:
+        fail(name + QStringLiteral(": ") + FolderMoveSession::ownFolderText());
+        AppLog::moveFailed(job.source, FolderMoveSession::ownFolderText());
         break;
     case Kind::withContainer:
         ++m_result.succeeded;
@@ -311,6 +291,8 @@ void FolderMoveRun::apply(const MediaFile& file, const FolderMoveJob& job, const
         AppLog::moveFailed(job.source, done.error.message);
         break;
     case Kind::cancelled:
+        --m_applied; // not handled: it stays where it was
+        m_cancelled = true;
         break;
     }
 }
@@ -354,6 +336,35 @@ void FolderMoveRun::finish() {
         counts);
 }
 
+// The chosen folder is the root itself (through a link or a mount, too): every file's destination
+// would be its own path, and the numbering would only rename it in place.
+bool isRootFolder(FileOperations& files, const QString& folder) {
+    const FileOpInfo chosen = files.status(folder, true);
+    const FileOpInfo root = files.status(QStringLiteral("/"), true);
+    return chosen.kind == FileKind::directory && chosen.device == root.device && chosen.inode == root.inode;
+}
+
+QString rootFolderText(const QString& folder) {
+    return QStringLiteral("The archive folder ") + folder +
+           QStringLiteral(" is the root folder: each file would stay in its own folder. Nothing was moved.");
+}
+
+// Plans the next jobs while the worker is short of them, so it never waits for the GUI thread.
+void planAhead(FolderMoveRun& run, FolderMovePipeline& pipeline, qsizetype& next) {
+    const qsizetype count = run.m_input.size();
+    const qsizetype room = kPlanAhead - pipeline.queued();
+    if (next < count && (room >= kPlanAhead / 2 || next == 0)) {
+        QList<FolderMoveJob> jobs;
+        for (qsizetype i = 0; i < room && next < count; ++i)
+            jobs.append(run.plan(next++));
+        pipeline.push(std::move(jobs));
+        if (next >= count)
+            pipeline.closeInput();
+    } else if (count == 0) {
+        pipeline.closeInput();
+    }
+}
+
 QCoro::Task<MoveResult> runMove(ProjectManager& manager, Variant variant,
                                 std::optional<QList<MediaFile>> files, QString folder,
                                 CleanupServices services) {
@@ -374,57 +385,47 @@ QCoro::Task<MoveResult> runMove(ProjectManager& manager, Variant variant,
     }
     auto run = std::make_unique<FolderMoveRun>(manager, variant, std::move(input), std::move(folder),
                                                services.resolved(manager));
-    run->start();
-    // A Cancel pressed while a file is in flight also stops its copy, which is then rolled back.
-    // One pressed before the file started lets it run, and the run stops at the next file.
-    auto inFlight = std::make_shared<std::shared_ptr<std::atomic_bool>>();
-    const QMetaObject::Connection watch =
-        QObject::connect(&manager, &ProjectManager::moveProgressChanged, &manager, [&manager, inFlight] {
-            if (manager.cancelMoveRequested() && *inFlight)
-                (*inFlight)->store(true);
-        });
-    const ProtectedFolderTest protection =
-        ProtectedFolderTest::forManager(manager, run->m_services.files.get());
-    for (const MediaFile& file : std::as_const(run->m_input)) {
-        if (manager.cancelMoveRequested()) {
-            AppLog::info(
-                QStringLiteral("Move cancelled by user after %1 file(s)").arg(run->m_result.succeeded));
-            break;
-        }
-        // Let the overlay repaint and a Cancel press arrive before the file starts.
-        co_await QCoro::sleepFor(std::chrono::milliseconds(0));
-        if (!self)
-            co_return MoveResult{};
-        const FolderMoveJob job = run->plan(file);
-        manager.setMoveCurrentFile(job.name);
-        if (run->refusedBeforeMoving(file, job))
-            continue;
-        ++*run->m_fileToken;
-        const qint64 base = run->isList() ? run->m_bytesHandled - file.size : run->m_bytesHandled;
-        const FileOpProgress progress =
-            InFlightProgress(run->m_relay, manager, run->m_fileToken).callback(base, file.size, run->m_clock);
-        const std::shared_ptr<FileOperations> ops = run->m_services.files;
-        const auto cancel = std::make_shared<std::atomic_bool>(false);
-        *inFlight = manager.cancelMoveRequested() ? nullptr : cancel;
-        QFuture<FolderMoveOutcome> work =
-            QtConcurrent::run(&movePool(), [job, ops, protection, progress, cancel] {
-                return executeFolderMove(job, *ops, protection, progress, cancel.get());
-            });
-        const FolderMoveOutcome done = co_await work;
-        if (!self)
-            co_return MoveResult{};
-        inFlight->reset();
-        ++*run->m_fileToken;
-        run->apply(file, job, done);
-        if (done.kind == FolderMoveOutcome::Kind::cancelled) {
-            AppLog::info(
-                QStringLiteral("Move cancelled by user after %1 file(s)").arg(run->m_result.succeeded));
-            break;
-        }
-        if (!run->isList())
-            run->advanceBinProgress(file);
+    const std::shared_ptr<FileOperations> ops = run->m_services.files;
+    // Before anything moves; a stat of a slow volume stays off the GUI thread.
+    QFuture<bool> rootCheck =
+        QtConcurrent::run(&movePool(), [ops, chosen = run->m_folder] { return isRootFolder(*ops, chosen); });
+    const bool isRoot = co_await rootCheck;
+    if (!self)
+        co_return MoveResult{};
+    if (isRoot) {
+        AppLog::warning(QStringLiteral("Moving to a folder refused: ") + rootFolderText(run->m_folder));
+        co_return MoveResult{0, run->m_input.size(), {rootFolderText(run->m_folder)}, true};
     }
-    QObject::disconnect(watch);
+    run->start();
+    FolderMovePipeline pipeline(ops, ProtectedFolderTest::forManager(manager, ops.get()), run->m_folder,
+                                run->watchedPaths());
+    // Cancel reaches the worker at once: it stops before its next file and rolls back a copy in flight.
+    QObject::connect(&manager, &ProjectManager::moveProgressChanged, &pipeline, [&manager, &pipeline] {
+        if (manager.cancelMoveRequested())
+            pipeline.cancel();
+    });
+    // The window closed: the file in flight completes, nothing further is started.
+    QObject::connect(&manager, &QObject::destroyed, &pipeline, [&pipeline] { pipeline.stop(); });
+    pipeline.start(movePool());
+    qsizetype next = 0;
+    for (;;) {
+        if (!manager.cancelMoveRequested())
+            planAhead(*run, pipeline, next);
+        FolderMovePipeline::Batch batch = pipeline.take();
+        if (!batch.finished.isEmpty()) {
+            const QDateTime now = QDateTime::currentDateTime();
+            for (const auto& [job, outcome] : std::as_const(batch.finished))
+                run->apply(job, outcome, now);
+        }
+        run->publishProgress(pipeline.progress(), batch.done);
+        if (batch.done)
+            break;
+        co_await qCoro(&pipeline, &FolderMovePipeline::woke);
+        if (!self)
+            co_return MoveResult{};
+    }
+    if (run->m_cancelled || (manager.cancelMoveRequested() && run->m_applied < run->m_input.size()))
+        AppLog::info(QStringLiteral("Move cancelled by user after %1 file(s)").arg(run->m_result.succeeded));
     run->finish();
     co_return run->m_result;
 }

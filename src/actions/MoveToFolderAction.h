@@ -18,15 +18,19 @@ struct MoveResult {
     qint64 succeeded = 0;
     qint64 failed = 0;
     QStringList errors;
-    // Another operation held the manager: nothing was touched, errors holds the reason.
+    // Refused before anything was touched (another operation held the manager, or the folder
+    // would leave every file where it is): errors holds the reason.
     bool refused = false;
 };
 
 // Moves media into a folder the user picked, below which each file keeps its whole former path
 // (/Archive + /Volumes/Media/Day1/A001.mov). Takes the manager's operation gate and refuses while
-// another operation runs. Per file it decides on the GUI thread and moves on a worker, one file at
-// a time, never replacing anything; it publishes the move progress fields and stops between
-// files when cancelMoveRequested is set (a file in flight is rolled back, never left half copied).
+// another operation runs, or when the folder is the root. It decides per file on the GUI thread
+// and moves on one worker for the whole run, one file at a time, never replacing anything and
+// keeping a file that changed since the run started; it publishes the move progress fields a few
+// times a second and stops before the next file when cancelMoveRequested is set (a file in flight
+// is rolled back, never left half copied). A retry finishes a move that was killed half way, and
+// the temporaries such a move left are swept from each destination folder the run touches.
 class MoveToFolderAction {
 public:
     // Everything staged in the bin, in bin order; leaves trace files when the option is on.

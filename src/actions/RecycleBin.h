@@ -7,26 +7,34 @@
 #include <QList>
 #include <QPointer>
 
+#include <functional>
+
 namespace tarnwick {
 
 class ProjectManager;
 
 // The bin operations of the window: staging, restoring selected items, restoring all. Nothing on
-// disk changes. Each runs synchronously on the GUI thread and refuses (false, logged) while another
-// operation holds the manager's gate. Views run DeleteSafetyCheck first and add only what the user
-// confirmed.
+// disk changes. Each runs synchronously on the GUI thread. While another operation holds the
+// manager's gate, the request is queued (ProjectManager::runWhenIdle) and runs when that operation
+// ends: the call then returns false, and `done` runs only once the request really happened. Views
+// run DeleteSafetyCheck first and add only what the user confirmed.
 class RecycleBin {
 public:
     explicit RecycleBin(ProjectManager& manager, CleanupServices services = {});
 
     // Skips files already staged, not on disk ("Skipping offline file: ") and in a protected folder
-    // ("Skipping protected file: ").
-    bool addToRecycleBin(const QList<MediaFile>& files);
-    // Restores the given items (entry back to online) with one audit entry each.
-    bool removeFromRecycleBin(const QList<RecycleBinItem>& items);
-    bool restoreAllFromRecycleBin();
+    // ("Skipping protected file: "). A queued staging also skips files that became used, or went
+    // off disk, while it waited.
+    bool addToRecycleBin(const QList<MediaFile>& files, std::function<void()> done = {});
+    // Restores the given items (entry back to online) with one audit entry each. A queued restore
+    // restores those of the items still staged when it runs.
+    bool removeFromRecycleBin(const QList<RecycleBinItem>& items, std::function<void()> done = {});
+    bool restoreAllFromRecycleBin(std::function<void()> done = {});
 
 private:
+    void stage(const QList<MediaFile>& files);
+    void restore(const QList<RecycleBinItem>& items);
+
     QPointer<ProjectManager> m_manager;
     CleanupServices m_services;
 };

@@ -2,6 +2,7 @@
 
 #include "analysis/LowerPathCache.h"
 #include "analysis/ProjectManager.h"
+#include "model/RecycleBinItem.h"
 #include "platform/PathText.h"
 
 namespace tarnwick {
@@ -111,7 +112,8 @@ std::optional<MediaFile> RemovalRules::liveUseOf(const MediaFile& staged) const 
     if (index < 0)
         return std::nullopt;
     const MediaFile& live = list()[index];
-    return isInUse(live) ? std::optional<MediaFile>(live) : std::nullopt;
+    // A file the user staged knowingly while it was used is acted on; only new use keeps it.
+    return isInUse(live) && useGrewSinceStaged(staged, live) ? std::optional<MediaFile>(live) : std::nullopt;
 }
 
 std::optional<MediaFile> RemovalRules::entryUsingProxy(const QString& proxy) const {

@@ -35,7 +35,8 @@ public:
     // The first in-use entry whose working path lies inside `container`. The prefix is compared
     // ignoring case: a container must not be removed for a member reached in another spelling.
     std::optional<MediaFile> mediaFileInsideContainer(const QString& container) const;
-    // The live entry of a staged file (by exact path), when it is in use now.
+    // The live entry of a staged file (by exact path), when it became used, or more used, since
+    // it was staged (`staged` is the bin's copy, which keeps the use the user saw).
     std::optional<MediaFile> liveUseOf(const MediaFile& staged) const;
     // An in-use entry whose path or matchedPath is `proxy` (exact, then ignoring case).
     std::optional<MediaFile> entryUsingProxy(const QString& proxy) const;

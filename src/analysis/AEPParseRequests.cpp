@@ -26,7 +26,8 @@ AEPFileStamp AEPFileStamp::of(const QString& path) {
 }
 
 QString AEPParseRequests::cacheKey(const QString& path) {
-    return text::lowered(text::nfc(path::resolvingSymlinksInPath(path)));
+    // Letter case is kept: on Linux "Comp.aep" and "comp.aep" are two projects with their own footage.
+    return text::nfc(path::resolvingSymlinksInPath(path));
 }
 
 const AEPParseRequest& AEPParseRequests::add(const QString& path, const QString& statusPath) {
@@ -35,8 +36,8 @@ const AEPParseRequest& AEPParseRequests::add(const QString& path, const QString&
         AEPParseRequest& request = m_requests[found.value()];
         if (!request.statusPaths.contains(statusPath))
             request.statusPaths.append(statusPath);
-        // Keys fold letter case, but Linux paths do not: when the path given first cannot be read,
-        // a later spelling that can is the one to parse.
+        // When the path given first cannot be read, a later path to the same file that can (through
+        // another link, say) is the one to parse.
         if (request.fileSize < 0 && path != request.path) {
             const AEPFileStamp stamp = AEPFileStamp::of(path);
             if (stamp.size >= 0) {

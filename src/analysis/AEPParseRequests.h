@@ -41,7 +41,8 @@ class AEPParseRequests {
 public:
     static constexpr int maxConcurrentParses = 2;
 
-    // Standardized, links resolved (the standardized path when the file is missing), NFC, lower-cased.
+    // Standardized, links resolved (the standardized path when the file is missing), NFC; letter
+    // case kept.
     static QString cacheKey(const QString& path);
 
     // Adds `statusPath` to the request for the file at `path`, making it (one stat) when new.

@@ -5,8 +5,10 @@
 #include "platform/AppLog.h"
 #include "platform/PathText.h"
 #include "platform/TextKey.h"
+#include "stores/AuditLogManager.h"
 
 #include <QPointer>
+#include <QVarLengthArray>
 #include <QtConcurrent/QtConcurrentRun>
 
 #include <qcoro/qcorofuture.h>
@@ -52,6 +54,15 @@ QString mediaNameKey(const QString& path) {
     return footageNameKey(path);
 }
 
+// The keys of an entry's path, matched path and alternative paths, in that order.
+template <typename F> void forEachPathKey(const MediaFile& file, F&& take) {
+    take(lowerKey(file.path));
+    if (file.matchedPath)
+        take(lowerKey(*file.matchedPath));
+    for (const QString& alternative : file.alternativePaths)
+        take(lowerKey(alternative));
+}
+
 QStringList sorted(const QSet<QString>& set) {
     QStringList list(set.cbegin(), set.cend());
     std::sort(list.begin(), list.end());
@@ -83,25 +94,36 @@ struct PlannedRequest {
     qsizetype reconnect = -1;
 };
 
-// Positions of the media list by lower-cased path (matched and alternative paths too) and by name.
+// Positions of the media list by lower-cased path (matched and alternative paths too) and by name,
+// in list order: a path held by several entries lists them all, the last of them last.
 struct MediaIndexes {
-    QHash<QString, QList<qsizetype>> byPath;
-    QHash<QString, QList<qsizetype>> byName;
+    // Nearly every key names one entry: that one is kept without an allocation.
+    using Positions = QVarLengthArray<qsizetype, 1>;
+    QHash<QString, Positions> byPath;
+    QHash<QString, Positions> byName;
     qint64 version = -1;
 
-    void build(const QList<MediaFile>& media, qint64 listVersion) {
+    void build(const QList<MediaFile>& media, qint64 listVersion = -1) {
         byPath.clear();
         byName.clear();
         for (qsizetype i = 0; i < media.size(); ++i) {
-            const MediaFile& file = media[i];
-            byPath[lowerKey(file.path)].append(i);
-            if (file.matchedPath)
-                byPath[lowerKey(*file.matchedPath)].append(i);
-            for (const QString& alternative : file.alternativePaths)
-                byPath[lowerKey(alternative)].append(i);
-            byName[mediaNameKey(file.path)].append(i);
+            forEachPathKey(media[i], [&](QString key) { byPath[std::move(key)].append(i); });
+            byName[mediaNameKey(media[i].path)].append(i);
         }
         version = listVersion;
+    }
+
+    // The entries a footage path names: those holding its path, else those of its file name.
+    struct Named {
+        const Positions* positions = nullptr; // null: none
+        bool byPath = false;
+    };
+    Named named(const QString& footage) const {
+        if (const auto at = byPath.constFind(footagePathKey(footage)); at != byPath.cend())
+            return {&at.value(), true};
+        if (const auto at = byName.constFind(footageNameKey(footage)); at != byName.cend())
+            return {&at.value(), false};
+        return {};
     }
 };
 
@@ -238,30 +260,21 @@ void AfterEffectsLinking::crossReferenceAEFootage(QList<MediaFile>& mediaFiles,
     AppLog::info(QStringLiteral("Cross-referencing %1 AE footage paths with %2 media files")
                      .arg(footagePaths.size())
                      .arg(mediaFiles.size()));
-    QHash<QString, qsizetype> indexByPath;
-    QHash<QString, QList<qsizetype>> indexesByName;
-    for (qsizetype i = 0; i < mediaFiles.size(); ++i) {
-        const MediaFile& file = std::as_const(mediaFiles)[i];
-        indexByPath.insert(lowerKey(file.path), i);
-        if (file.matchedPath)
-            indexByPath.insert(lowerKey(*file.matchedPath), i);
-        for (const QString& alternative : file.alternativePaths)
-            indexByPath.insert(lowerKey(alternative), i);
-        indexesByName[mediaNameKey(file.path)].append(i);
-    }
+    MediaIndexes indexes;
+    indexes.build(mediaFiles);
     int matched = 0;
     for (const QString& footage : sorted(footagePaths)) {
-        if (const auto at = indexByPath.constFind(footagePathKey(footage)); at != indexByPath.cend()) {
-            markFootage(mediaFiles[at.value()], footage);
-            ++matched;
+        const MediaIndexes::Named named = indexes.named(footage);
+        if (!named.positions)
             continue;
-        }
-        if (const auto named = indexesByName.constFind(footageNameKey(footage));
-            named != indexesByName.cend()) {
-            for (const qsizetype i : named.value())
+        // One path held by several entries marks the last of them only; a name marks every entry.
+        if (named.byPath) {
+            markFootage(mediaFiles[named.positions->last()], footage);
+        } else {
+            for (const qsizetype i : *named.positions)
                 markFootage(mediaFiles[i], footage);
-            ++matched;
         }
+        ++matched;
     }
     AppLog::info(QStringLiteral("Matched %1 AE footage references to media files").arg(matched));
 }
@@ -397,13 +410,7 @@ QCoro::Task<int> AfterEffectsLinking::searchForMissingAEPFiles(ProjectManager& m
             indexes.build(manager.mediaFiles(), manager.mediaFilesVersion());
         manager.modifyMediaFiles([&](QList<MediaFile>& media) {
             for (const QString& footage : sorted(result->footagePaths)) {
-                const QList<qsizetype>* positions = nullptr;
-                if (const auto byPath = indexes.byPath.constFind(footagePathKey(footage));
-                    byPath != indexes.byPath.cend())
-                    positions = &byPath.value();
-                else if (const auto byName = indexes.byName.constFind(footageNameKey(footage));
-                         byName != indexes.byName.cend())
-                    positions = &byName.value();
+                const MediaIndexes::Positions* positions = indexes.named(footage).positions;
                 if (!positions)
                     continue;
                 QSet<qsizetype> done;
@@ -441,11 +448,7 @@ int AfterEffectsLinking::unstageUsedFootage(ProjectManager& manager) {
         const MediaFile& file = media[i];
         if (file.usageCount < 1 && !file.isAEFootage)
             continue;
-        usedByKey.insert(lowerKey(file.path), i);
-        if (file.matchedPath)
-            usedByKey.insert(lowerKey(*file.matchedPath), i);
-        for (const QString& alternative : file.alternativePaths)
-            usedByKey.insert(lowerKey(alternative), i);
+        forEachPathKey(file, [&](QString key) { usedByKey.insert(std::move(key), i); });
     }
     if (usedByKey.isEmpty())
         return 0;
@@ -455,6 +458,7 @@ int AfterEffectsLinking::unstageUsedFootage(ProjectManager& manager) {
 
     QSet<qsizetype> backOnline;
     QSet<int> leaving;
+    QList<AuditLogManager::Request> restored;
     for (qsizetype b = 0; b < bin.size(); ++b) {
         const MediaFile& staged = bin[b].mediaFile;
         qsizetype used = usedByKey.value(lowerKey(staged.path), -1);
@@ -463,6 +467,7 @@ int AfterEffectsLinking::unstageUsedFootage(ProjectManager& manager) {
         if (used < 0)
             continue;
         leaving.insert(int(b));
+        restored.append({AuditAction::restored, staged, std::nullopt});
         // The staged file's own entry (exact path first), else the used entry holding its path.
         backOnline.insert(entryByExactPath.value(text::nfc(staged.path), used));
     }
@@ -482,6 +487,9 @@ int AfterEffectsLinking::unstageUsedFootage(ProjectManager& manager) {
         }
         items = std::move(kept);
     });
+    // Each file that left the bin is a restore, recorded as one.
+    if (AuditLogManager* audit = manager.auditLog())
+        audit->log(restored);
     AppLog::info(QStringLiteral("%1 staged file(s) left the recycle bin: now used in After Effects")
                      .arg(leaving.size()));
     return int(leaving.size());

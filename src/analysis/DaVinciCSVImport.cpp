@@ -6,11 +6,14 @@
 #include "platform/DirectoryWalker.h"
 #include "platform/FileStatProbe.h"
 #include "platform/PathText.h"
+#include "platform/RegularFile.h"
 #include "platform/TextKey.h"
 #include "readers/ResolveCSV.h"
 #include "readers/ResolveCSVMessages.h"
 
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QPointer>
 #include <QSet>
 #include <QtConcurrent/QtConcurrentRun>
@@ -21,29 +24,72 @@ namespace tarnwick {
 
 namespace {
 
+// The clips a CSV names, read and resolved on a worker.
 struct ReadCSV {
-    std::optional<ResolveCSVParse> parse;
-    QString failure;
+    QString failure;   // empty when the file was read
+    QStringList clips; // each clip path once, in row order
+    QSet<QString> clipSet;
+    qint64 dataRows = 0;    // rows the reader accepted or skipped
+    qint64 skippedRows = 0; // rows the reader skipped
+    qint64 unresolvedRows = 0;
+    QStringList unresolvedExamples;
 };
 
+// A clip's path. A relative Clip Directory is never taken from the working directory: it names a
+// folder next to the CSV when the clip is there, else nothing.
+std::optional<QString> clipPath(const ResolveCSVRow& row, const QString& csvFolder,
+                                const FileStatProbe& probe) {
+    if (row.clipDirectory.startsWith(QLatin1Char('/')))
+        return row.fullPath();
+    if (csvFolder.isEmpty())
+        return std::nullopt;
+    const QString resolved = QDir::cleanPath(csvFolder + QLatin1Char('/') + row.fullPath());
+    if (!resolved.startsWith(QLatin1Char('/')) || !probe.stat(resolved))
+        return std::nullopt;
+    return resolved;
+}
+
 ReadCSV readCSV(const QString& filePath, const QString& fileName) {
+    ReadCSV read;
     const auto couldNotRead = [&](const QString& why) {
-        return ReadCSV{std::nullopt,
-                       QStringLiteral("Couldn't read ") + fileName + QStringLiteral(": ") + why};
+        read.failure = QStringLiteral("Couldn't read ") + fileName + QStringLiteral(": ") + why;
+        return read;
     };
-    QFile file(filePath);
-    if (!file.open(QIODevice::ReadOnly))
+    // Read piece by piece from a descriptor checked to be a regular file: a pipe named like a CSV
+    // would never end, and memory follows the rows rather than the file.
+    RegularFile file(filePath);
+    if (!file.isOpen())
         return couldNotRead(file.errorString());
-    const QByteArray data = file.readAll();
-    if (file.error() != QFileDevice::NoError)
-        return couldNotRead(file.errorString());
+    QFile device;
+    if (!device.open(file.handle(), QIODevice::ReadOnly, QFileDevice::DontCloseHandle))
+        return couldNotRead(device.errorString());
+    ResolveCSVParse parse;
     try {
-        return ReadCSV{ResolveCSV::parse(data), {}};
+        parse = ResolveCSV::parse(device);
     } catch (const ResolveCSVError& error) {
-        return ReadCSV{std::nullopt, daVinciCSVErrorMessage(error, fileName)};
+        read.failure = daVinciCSVErrorMessage(error, fileName);
+        return read;
     } catch (const Error& error) {
         return couldNotRead(error.description());
     }
+    read.dataRows = parse.rows.size() + parse.skipped.size();
+    read.skippedRows = parse.skipped.size();
+    const QString csvFolder = QDir::isAbsolutePath(filePath) ? QFileInfo(filePath).absolutePath() : QString();
+    const std::shared_ptr<const FileStatProbe> probe = FileStatProbe::system();
+    for (const ResolveCSVRow& row : std::as_const(parse.rows)) {
+        const std::optional<QString> clip = clipPath(row, csvFolder, *probe);
+        if (!clip) {
+            ++read.unresolvedRows;
+            if (read.unresolvedExamples.size() < 3)
+                read.unresolvedExamples.append(row.fullPath());
+            continue;
+        }
+        if (!read.clipSet.contains(*clip)) {
+            read.clipSet.insert(*clip);
+            read.clips.append(*clip);
+        }
+    }
+    return read;
 }
 
 QString lowerKey(const QString& text) {
@@ -122,31 +168,29 @@ QCoro::Task<void> DaVinciCSVImport::importDaVinciCSV(ProjectManager& manager, QU
     manager.setCurrentTask(QStringLiteral("Reading DaVinci CSV…"));
     QFuture<ReadCSV> reading =
         QtConcurrent::run([filePath, fileName] { return readCSV(filePath, fileName); });
-    const ReadCSV read = co_await reading;
+    ReadCSV read = co_await reading;
     if (!pm)
         co_return;
-    if (!read.parse) {
+    if (!read.failure.isEmpty()) {
         reportDaVinciImportFailure(manager, read.failure);
         manager.setIsAnalyzing(false);
         co_return;
     }
-    const ResolveCSVParse& parse = *read.parse;
-    QStringList clips;
-    QSet<QString> seen;
-    for (const ResolveCSVRow& row : parse.rows) {
-        const QString clip = row.fullPath();
-        if (!seen.contains(clip)) {
-            seen.insert(clip);
-            clips.append(clip);
-        }
+    if (read.unresolvedRows > 0) {
+        AppLog::warning(QStringLiteral("DaVinci CSV: skipped %1 row(s) whose relative Clip Directory names "
+                                       "no file next to %2 (%3)")
+                            .arg(read.unresolvedRows)
+                            .arg(fileName, read.unresolvedExamples.join(QStringLiteral(", "))));
     }
+    const QStringList& clips = read.clips;
+    const QSet<QString>& seen = read.clipSet;
     if (clips.isEmpty()) {
         reportDaVinciImportFailure(
             manager,
             QStringLiteral("No media clips found in ") + fileName +
                 QStringLiteral(". %1 row(s) were skipped (for example the timeline \"stringout\" row, "
                                "which has no source file).")
-                    .arg(parse.skipped.size()));
+                    .arg(read.skippedRows + read.unresolvedRows));
         manager.setIsAnalyzing(false);
         co_return;
     }
@@ -199,9 +243,10 @@ QCoro::Task<void> DaVinciCSVImport::importDaVinciCSV(ProjectManager& manager, QU
 
     DaVinciCSVImportSummary summary;
     summary.sourceName = projectName;
-    summary.totalDataRows = parse.rows.size() + parse.skipped.size();
+    summary.totalDataRows = read.dataRows;
     summary.importedClips = clips.size();
-    summary.skippedRows = parse.skipped.size();
+    summary.skippedRows = read.skippedRows;
+    summary.unresolvedRows = read.unresolvedRows;
     qint64 csvEntries = 0;
     manager.modifyMediaFiles([&](QList<MediaFile>& media) {
         for (MediaFile& file : media) {

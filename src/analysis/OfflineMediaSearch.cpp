@@ -166,8 +166,8 @@ OfflineMediaSearch::ScanResult OfflineMediaSearch::scan(const QList<MediaFile>& 
         return result;
     AppLog::userAction(QStringLiteral("Smart scanning ") + folder +
                        QStringLiteral(" for matches to %1 offline files (ignoreExtension: %2)")
-                           .arg(offlineCount)
-                           .arg(ignoreExtension ? QStringLiteral("true") : QStringLiteral("false")));
+                           .arg(QString::number(offlineCount),
+                                ignoreExtension ? QStringLiteral("true") : QStringLiteral("false")));
     const std::shared_ptr<const FileStatProbe> system = probe ? nullptr : FileStatProbe::system();
     const FileStatProbe& stat = probe ? *probe : *system;
 

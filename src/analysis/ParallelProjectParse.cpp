@@ -21,7 +21,7 @@ ParallelProjectParse::~ParallelProjectParse() {
 
 ParseOutcome ParallelProjectParse::parseOne(const ParseFunction& parse, const QUrl& url,
                                             const Progress& progress) {
-    ParseOutcome outcome{url, std::nullopt, {}};
+    ParseOutcome outcome{url, std::nullopt, {}, 0};
     try {
         outcome.parsed = parse(url, progress);
     } catch (const Error& e) {
@@ -34,8 +34,8 @@ ParseOutcome ParallelProjectParse::parseOne(const ParseFunction& parse, const QU
     return outcome;
 }
 
-void ParallelProjectParse::start(const QUrl& url) {
-    m_pool.start([this, url] {
+void ParallelProjectParse::start(const QUrl& url, qsizetype order) {
+    m_pool.start([this, url, order] {
         // `this` outlives every child: the destructor waits for the pool before anything is freed.
         const Progress progress = [this, url](const QString& message, double fraction) {
             QMetaObject::invokeMethod(
@@ -47,6 +47,7 @@ void ParallelProjectParse::start(const QUrl& url) {
                 Qt::QueuedConnection);
         };
         ParseOutcome outcome = parseOne(m_parse, url, progress);
+        outcome.order = order;
         QMetaObject::invokeMethod(
             this,
             [this, outcome = std::move(outcome)]() mutable {
@@ -64,7 +65,7 @@ QCoro::Task<QList<ParseOutcome>> ParallelProjectParse::run(QList<QUrl> urls, Cal
     const qsizetype count = urls.size();
     qsizetype next = 0;
     for (; next < std::min<qsizetype>(count, m_pool.maxThreadCount()); ++next)
-        start(urls[next]);
+        start(urls[next], next);
 
     QList<ParseOutcome> outcomes;
     outcomes.reserve(count);
@@ -76,8 +77,10 @@ QCoro::Task<QList<ParseOutcome>> ParallelProjectParse::run(QList<QUrl> urls, Cal
             if (m_callbacks.finished)
                 m_callbacks.finished(outcome);
             outcomes.append(std::move(outcome));
-            if (next < count)
-                start(urls[next++]);
+            if (next < count) {
+                start(urls[next], next);
+                ++next;
+            }
         }
     }
     m_callbacks = {};

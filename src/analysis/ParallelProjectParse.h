@@ -27,7 +27,8 @@ struct ParsedProject {
 struct ParseOutcome {
     QUrl url;
     std::optional<ParsedProject> parsed;
-    QString error; // the error's description when reading failed
+    QString error;       // the error's description when reading failed
+    qsizetype order = 0; // the location's position in the list given (a file may be given twice)
 };
 
 // Reads projects on a pool of its own, at most `width` at a time, started in the caller's order and
@@ -61,7 +62,7 @@ private:
         void await_resume() const noexcept {}
     };
 
-    void start(const QUrl& url);
+    void start(const QUrl& url, qsizetype order);
 
     ParseFunction m_parse;
     Callbacks m_callbacks;

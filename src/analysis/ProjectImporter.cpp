@@ -28,6 +28,8 @@
 #include <qcoro/qcorofuture.h>
 #include <qcoro/qcorotimer.h>
 
+#include <algorithm>
+
 namespace tarnwick {
 
 namespace {
@@ -250,6 +252,10 @@ QCoro::Task<bool> ImportRun::aggregate() {
     m_pm->setCurrentTask(QStringLiteral("Aggregating media usage…"));
     QElapsedTimer timer;
     timer.start();
+    // Projects join in the order they were given, however the reads finished: the sidebar lists
+    // them in that order on every run.
+    std::stable_sort(m_outcomes.begin(), m_outcomes.end(),
+                     [](const ParseOutcome& a, const ParseOutcome& b) { return a.order < b.order; });
     for (const ParseOutcome& outcome : std::as_const(m_outcomes))
         addOutcome(outcome);
     QList<ProjectContribution> contributions;

@@ -33,6 +33,7 @@
 #include <qcoro/qcorotask.h>
 
 #include <atomic>
+#include <deque>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -53,7 +54,7 @@ class ProjectParser;
 //   summaryChanged       summary
 //   progressChanged      isAnalyzing, analysisProgress, currentTask, currentFileIndex, totalFilesToScan,
 //                        parseFractionByURL, errorMessage, showError, parseErrors, isApplyingMatches,
-//                        and the busy state (isBusy, busyReason)
+//                        and the busy state (isBusy, busyReason, queuedRequests)
 //   promptsChanged       the prompt flags, volumesNeedingAccess, promptedVolumePaths, the grant-failure
 //                        alert, and the DaVinci import result
 //   filtersChanged       filterText, the filter flags, selectedProjectIDs
@@ -65,9 +66,10 @@ class ProjectParser;
 // The version counters count every change of their list, signal or not.
 //
 // Operations that span an await (rebuild, project removal, imports) hold the operation gate;
-// while it is held the user-level operations refuse (returning false) and the window shows
-// busyReason(). The synchronous steps (updateSummary, recomputeUsageCounts, refreshProtectedFlags,
-// pruneOrphanedRecycleBinItems) never refuse: the operation holding the gate calls them.
+// while it is held a user's request waits in a queue (runWhenIdle) and runs when the gate is idle
+// again; the window shows busyReason() and what waits. The synchronous steps (updateSummary,
+// recomputeUsageCounts, refreshProtectedFlags, pruneOrphanedRecycleBinItems) never refuse: the operation
+// holding the gate calls them.
 class ProjectManager : public QObject {
     Q_OBJECT
 public:
@@ -363,10 +365,11 @@ public:
 
     // ---- Projects, timelines, rules, protected folders --------------------------------------
     // Arguments are taken by value: callers pass elements of the lists these operations replace.
-    // Each returns false when nothing changed (refused by the policy, or a project removal while
-    // busy). A user's choice, rule or protection is never dropped while another operation runs:
-    // it is stored at once and what depends on it (recount, flags) follows when that operation
-    // ends; adding a protection takes effect at once, removing one when the operation ends.
+    // Each returns false when nothing changed (refused by the policy, or a project removal queued
+    // while busy: it runs when the running operation ends). A user's choice, rule or protection is never
+    // dropped while another operation runs: it is stored at once and what depends on it (recount, flags)
+    // follows when that operation ends; adding a protection takes effect at once, removing one when the
+    // operation ends.
     QCoro::Task<bool> removeProject(ProjectFile project);
 
     // ---- Import, rescan and manual combine (ProjectImporter, MediaRescanner, EntryCombiner) ----
@@ -386,8 +389,17 @@ public:
     void refreshProtectedFlags();
     // Some user change waits for the running operation to end.
     bool hasDeferredChanges() const {
-        return m_deferredRecount || m_deferredProtectionRefresh || m_deferredRescan;
+        return m_deferredRecount || m_deferredProtectionRefresh || m_deferredRescan || !m_queued.empty();
     }
+
+    // ---- Requests waiting for the running operation ------------------------------------------
+    // A user's request that cannot start while another operation holds the gate (staging,
+    // restoring, removing a project) is kept here in the order asked and runs when the gate is
+    // idle again, like the deferred changes above; one that starts a long operation lets the rest
+    // wait for it in turn. `what` names it for the window while it waits.
+    void runWhenIdle(QString what, std::function<void()> request);
+    // What waits, in order (a queued rescan last, as it runs).
+    QStringList queuedRequests() const;
 
 Q_SIGNALS:
     void projectsChanged();
@@ -443,6 +455,11 @@ private:
     bool m_deferredProtectionRefresh = false;
     bool m_deferredRescan = false;
     bool m_deferredScheduled = false;
+    struct QueuedRequest {
+        QString what;
+        std::function<void()> run;
+    };
+    std::deque<QueuedRequest> m_queued;
     Changes m_pending;
     bool m_flushScheduled = false;
 

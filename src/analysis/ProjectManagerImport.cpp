@@ -15,6 +15,7 @@ QCoro::Task<bool> ProjectManager::rescanAll() {
         // The user's switch (or grant) must still be checked: once, when the queue is through.
         AppLog::info(QStringLiteral("Rescan queued until the running operation ends: ") + m_gate.reason());
         m_deferredRescan = true;
+        notify(Change::progress); // the window shows that it waits
         scheduleDeferredChanges();
         co_return false;
     }

@@ -47,11 +47,37 @@ void ProjectManager::applyDeferredChanges() {
     }
     if (std::exchange(m_deferredRecount, false))
         recomputeUsageCounts();
-    if (m_deferredRescan && m_gate.waitingCount() == 0) {
+    // The user's requests in the order asked. One that starts a long operation holds the gate; the
+    // rest run when it ends. An operation waiting its turn goes first (its turn was taken earlier).
+    while (!m_queued.empty() && !m_gate.isBusy() && m_gate.waitingCount() == 0) {
+        QueuedRequest next = std::move(m_queued.front());
+        m_queued.pop_front();
+        notify(Change::progress);
+        next.run();
+    }
+    if (m_deferredRescan && !m_gate.isBusy() && m_gate.waitingCount() == 0) {
         m_deferredRescan = false;
+        notify(Change::progress);
         // Runs on its own; the rescan checks the manager is still there after every await.
         [[maybe_unused]] auto rescan = MediaRescanner::rescanAll(*this);
     }
+}
+
+void ProjectManager::runWhenIdle(QString what, std::function<void()> request) {
+    AppLog::info(what + QStringLiteral(": queued until the running operation ends: ") + m_gate.reason());
+    m_queued.push_back({std::move(what), std::move(request)});
+    notify(Change::progress);
+    if (!m_gate.isBusy())
+        scheduleDeferredChanges(); // only an operation waiting its turn held it back
+}
+
+QStringList ProjectManager::queuedRequests() const {
+    QStringList what;
+    for (const QueuedRequest& request : m_queued)
+        what.append(request.what);
+    if (m_deferredRescan)
+        what.append(QStringLiteral("Refresh file status"));
+    return what;
 }
 
 bool ProjectManager::setSequenceCounted(bool counted, ProjectSequence sequence, ProjectFile project) {
@@ -169,7 +195,16 @@ void ProjectManager::refreshProtectedFlags() {
 QCoro::Task<bool> ProjectManager::removeProject(ProjectFile project) {
     auto scope = tryBeginOperation(QStringLiteral("Removing project ") + project.name + QStringLiteral("…"));
     if (!scope) {
-        refuseWhileBusy(QStringLiteral("Removing a project"));
+        // Runs when the gate is free, unless the project left (or was read again) meanwhile.
+        auto later = [self = QPointer<ProjectManager>(this), project] {
+            if (!self)
+                return;
+            const QList<ProjectFile>& loaded = self->m_projects;
+            if (std::any_of(loaded.cbegin(), loaded.cend(),
+                            [&](const ProjectFile& p) { return p.id == project.id; }))
+                (void)self->removeProject(project);
+        };
+        runWhenIdle(QStringLiteral("Remove project ") + project.name, std::move(later));
         co_return false;
     }
     AppLog::userAction(QStringLiteral("Removing project: ") + project.name);

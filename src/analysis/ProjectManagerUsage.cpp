@@ -1,6 +1,7 @@
 #include "analysis/ProjectManager.h"
 
 #include "platform/TextKey.h"
+#include "stores/AuditLogManager.h"
 #include "stores/SequenceUsagePolicyStore.h"
 
 #include <algorithm>
@@ -135,6 +136,7 @@ void ProjectManager::unstageUsedFiles() {
     };
     QList<RecycleBinItem> kept;
     kept.reserve(m_recycleBin.size());
+    QList<AuditLogManager::Request> restored;
     for (const RecycleBinItem& item : std::as_const(m_recycleBin)) {
         qsizetype entry = usedEntryOf(item.mediaFile.path);
         if (entry < 0 && item.mediaFile.matchedPath)
@@ -146,8 +148,11 @@ void ProjectManager::unstageUsedFiles() {
         entry = ownEntry(item.mediaFile.path, entry);
         if (std::as_const(m_mediaFiles)[entry].status == MediaFileStatus::inRecycleBin)
             m_mediaFiles[entry].status = MediaFileStatus::online;
+        restored.append({AuditAction::restored, item.mediaFile, std::nullopt}); // a restore, recorded
     }
     setRecycleBin(std::move(kept));
+    if (!restored.isEmpty() && m_services.auditLog)
+        m_services.auditLog->log(restored);
 }
 
 } // namespace tarnwick

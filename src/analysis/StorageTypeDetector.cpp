@@ -12,18 +12,17 @@ namespace {
 
 struct CloudFragment {
     const char16_t* fragment;
-    StorageType type;
-    const char16_t* provider;
+    StorageType type; // its text names the provider
 };
 
 constexpr std::array<CloudFragment, 7> cloudFragments{{
-    {u"/dropbox/", StorageType::dropbox, u"Dropbox"},
-    {u"dropbox.app", StorageType::dropbox, u"Dropbox"},
-    {u"/google drive/", StorageType::googleDrive, u"Google Drive"},
-    {u"googledrive", StorageType::googleDrive, u"Google Drive"},
-    {u"/icloud", StorageType::iCloud, u"iCloud"},
-    {u"mobile documents", StorageType::iCloud, u"iCloud"},
-    {u"/onedrive/", StorageType::oneDrive, u"OneDrive"},
+    {u"/dropbox/", StorageType::dropbox},
+    {u"dropbox.app", StorageType::dropbox},
+    {u"/google drive/", StorageType::googleDrive},
+    {u"googledrive", StorageType::googleDrive},
+    {u"/icloud", StorageType::iCloud},
+    {u"mobile documents", StorageType::iCloud},
+    {u"/onedrive/", StorageType::oneDrive},
 }};
 
 // The fragments are ASCII, so a case-insensitive search finds what lower-casing the path would.
@@ -48,7 +47,7 @@ std::optional<StorageType> StorageTypeDetector::cloudTypeFromName(const QString&
 
 StorageType StorageTypeDetector::detect(const QString& path, const std::optional<FileFacts>& facts) const {
     if (const CloudFragment* cloud = cloudFragmentIn(path)) {
-        AppLog::cloudDriveDetected(path, QString::fromUtf16(cloud->provider));
+        AppLog::cloudDriveDetected(path, text(cloud->type));
         return cloud->type;
     }
     // Network shares are mounted anywhere on Linux, so every absolute path is asked about.

@@ -1,13 +1,12 @@
 #include "app/MainWindow.h"
 
 #include "platform/AppLog.h"
-#include "ui/BrandPalette.h"
-#include "ui/CommandCenter.h"
-#include "ui/CommandNames.h"
-#include "ui/OverlayHost.h"
-#include "ui/ReviewPrompt.h"
-#include "ui/ReviewPromptSheet.h"
-#include "ui/Sheet.h"
+#include "ui/brand/BrandPalette.h"
+#include "ui/common/CommandCenter.h"
+#include "ui/common/OverlayHost.h"
+#include "ui/common/ReviewPrompt.h"
+#include "ui/common/ReviewPromptSheet.h"
+#include "ui/common/Sheet.h"
 #include "ui/window/ContentView.h"
 
 #include <QVBoxLayout>
@@ -26,16 +25,16 @@ MainWindow::MainWindow(CommandCenter& commands, QWidget* parent) : QMainWindow(p
     setCentralWidget(content);
     m_overlayHost = new OverlayHost(content);
 
-    for (const auto& name : CommandName::all()) {
-        commands.subscribe(name, this, [this, name](const QVariantMap& payload) { handle(name, payload); });
-        m_subscribed.append(name);
+    for (const Command command : allCommands()) {
+        commands.subscribe(command, this, [this](const CommandPost& post) { handle(post); });
+        m_subscribed.append(command);
     }
 }
 
 MainWindow::~MainWindow() = default;
 
-void MainWindow::setCommandHandler(const QString& name, CommandHandler handler) {
-    m_handlers.insert(name, std::move(handler));
+void MainWindow::setCommandHandler(Command command, CommandHandler handler) {
+    m_handlers[command] = std::move(handler);
 }
 
 void MainWindow::setContentView(ContentView* view) {
@@ -46,18 +45,17 @@ void MainWindow::setContentView(ContentView* view) {
     }
     content->layout()->addWidget(view);
     m_contentView = view;
-    for (const auto& name : CommandName::all())
-        setCommandHandler(name,
-                          [view, name](const QVariantMap& payload) { view->handleCommand(name, payload); });
+    for (const Command command : allCommands())
+        setCommandHandler(command, [view](const CommandPost& post) { view->handleCommand(post); });
 }
 
-void MainWindow::handle(const QString& name, const QVariantMap& payload) {
-    const auto it = m_handlers.constFind(name);
-    if (it == m_handlers.constEnd()) {
-        AppLog::debug(QStringLiteral("Command received: ") + name);
+void MainWindow::handle(const CommandPost& post) {
+    const auto it = m_handlers.find(commandOf(post));
+    if (it == m_handlers.end()) {
+        AppLog::debug(QStringLiteral("Command received: ") + text(commandOf(post)));
         return;
     }
-    it.value()(payload);
+    it->second(post);
 }
 
 void MainWindow::attachReviewPrompt(ReviewPrompt& prompt) {

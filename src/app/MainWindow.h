@@ -1,12 +1,13 @@
 #pragma once
 
-#include <QHash>
+#include "ui/common/Command.h"
+#include "ui/common/Sheet.h"
+
 #include <QMainWindow>
 #include <QPointer>
 
-#include "ui/Sheet.h"
-
 #include <functional>
+#include <map>
 
 namespace tarnwick {
 
@@ -15,22 +16,22 @@ class ContentView;
 class OverlayHost;
 class ReviewPrompt;
 
-// The one window. It subscribes to every command by name and runs the handler registered for
-// it; the views that own the handlers register them as they are built.
+// The one window. It subscribes to every command and runs the handler registered for it; the
+// views that own the handlers register them as they are built.
 class MainWindow : public QMainWindow {
     Q_OBJECT
 public:
     static constexpr int minimumContentWidth = 1280;
     static constexpr int minimumContentHeight = 700;
 
-    using CommandHandler = std::function<void(const QVariantMap& payload)>;
+    using CommandHandler = std::function<void(const CommandPost& post)>;
 
     explicit MainWindow(CommandCenter& commands, QWidget* parent = nullptr);
     ~MainWindow() override;
 
-    void setCommandHandler(const QString& name, CommandHandler handler);
-    // The commands the window heard, in subscription order of their names.
-    const QStringList& subscribedCommands() const { return m_subscribed; }
+    void setCommandHandler(Command command, CommandHandler handler);
+    // The commands the window hears, in subscription order.
+    const QList<Command>& subscribedCommands() const { return m_subscribed; }
 
     // Presents the prompt's sheet whenever the prompt asks to be shown.
     void attachReviewPrompt(ReviewPrompt& prompt);
@@ -43,11 +44,11 @@ public:
     ContentView* contentView() const { return m_contentView; }
 
 private:
-    void handle(const QString& name, const QVariantMap& payload);
+    void handle(const CommandPost& post);
     void showReviewSheet(ReviewPrompt& prompt);
 
-    QHash<QString, CommandHandler> m_handlers;
-    QStringList m_subscribed;
+    std::map<Command, CommandHandler> m_handlers;
+    QList<Command> m_subscribed;
     OverlayHost* m_overlayHost = nullptr;
     QPointer<Sheet> m_reviewSheet;
     ContentView* m_contentView = nullptr;

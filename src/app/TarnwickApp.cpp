@@ -1,5 +1,6 @@
 #include "app/TarnwickApp.h"
 
+#include "platform/AppVersion.h"
 #include "ui/bin/BinViews.h"
 #include "ui/browser/BrowserViews.h"
 #include "ui/common/LinuxDesktopServices.h"
@@ -12,17 +13,18 @@
 #include "stores/AuditLogManager.h"
 #include "stores/CountingReviewHook.h"
 #include "stores/SecurityScopedAccess.h"
-#include "ui/AlertDialog.h"
-#include "ui/AppCommands.h"
-#include "ui/AppcastUpdater.h"
-#include "ui/BrandTheme.h"
-#include "ui/CheckForUpdatesViewModel.h"
-#include "ui/CommandCenter.h"
-#include "ui/FilePanel.h"
-#include "ui/MenuBarBuilder.h"
-#include "ui/ReviewPrompt.h"
-#include "ui/UpdateResultAlert.h"
+#include "ui/brand/AppIcon.h"
+#include "ui/brand/BrandTheme.h"
 #include "ui/cards/CardViews.h"
+#include "ui/common/AlertDialog.h"
+#include "ui/common/AppCommands.h"
+#include "ui/common/AppcastUpdater.h"
+#include "ui/common/CheckForUpdatesViewModel.h"
+#include "ui/common/CommandCenter.h"
+#include "ui/common/FilePanel.h"
+#include "ui/common/MenuBarBuilder.h"
+#include "ui/common/ReviewPrompt.h"
+#include "ui/common/UpdateResultAlert.h"
 #include "ui/preview/ThumbnailGenerator.h"
 #include "ui/tools/ToolViews.h"
 #include "ui/window/ContentView.h"
@@ -49,8 +51,7 @@ TarnwickApp::TarnwickApp(Options options) : m_options(std::move(options)) {
 
     // The updater starts before any window exists.
     m_updater = m_options.updater ? std::move(m_options.updater)
-                                  : std::make_unique<AppcastUpdater>(m_options.appcastUrl,
-                                                                     QStringLiteral(TARNWICK_VERSION));
+                                  : std::make_unique<AppcastUpdater>(m_options.appcastUrl, appVersion());
     m_updater->start();
 }
 
@@ -64,6 +65,8 @@ TarnwickApp::~TarnwickApp() {
 void TarnwickApp::launch() {
     m_delegate->applicationWillFinishLaunching();
     applyBrandTheme();
+    // Every window and dialog takes it; desktops that read the desktop entry find the same icon.
+    QApplication::setWindowIcon(appIcon());
     QApplication::setQuitOnLastWindowClosed(AppDelegate::applicationShouldTerminateAfterLastWindowClosed());
     m_delegate->applicationDidFinishLaunching();
     if (!m_options.reviewPrompt)
@@ -118,7 +121,7 @@ void TarnwickApp::showAbout() {
         m_window.get(), QStringLiteral("Tarnwick"),
         QStringLiteral("Version %1\n\nFinds the media no timeline uses and reclaims its space "
                        "safely.")
-            .arg(QStringLiteral(TARNWICK_VERSION)),
+            .arg(appVersion()),
         {{QStringLiteral("OK"), AlertButton::Role::normal, {}}});
 }
 

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "platform/SoftwareUpdater.h"
-#include "ui/UrlOpener.h"
+#include "ui/common/UrlOpener.h"
 
 #include <QList>
 #include <QObject>

@@ -1,6 +1,7 @@
 #include "app/MainWindow.h"
-#include "app/ScreenshotTour.h"
 #include "app/TarnwickApp.h"
+#include "app/tour/ScreenshotTour.h"
+#include "platform/AppVersion.h"
 
 #include <QApplication>
 #include <QFileInfo>
@@ -11,7 +12,7 @@ int main(int argc, char** argv) {
         qputenv("QT_MEDIA_BACKEND", "ffmpeg");
     QApplication application(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Tarnwick"));
-    QApplication::setApplicationVersion(QStringLiteral(TARNWICK_VERSION));
+    QApplication::setApplicationVersion(tarnwick::appVersion());
     QApplication::setDesktopFileName(QStringLiteral("tarnwick"));
 
     tarnwick::TarnwickApp::Options options;
@@ -19,11 +20,7 @@ int main(int argc, char** argv) {
     // `tarnwick A.prproj B.prproj` imports the projects as if they were dropped on the window.
     // `--screenshots OUTDIR` walks the window through its states for scripts/screenshots.
     QStringList args = QApplication::arguments().mid(1);
-    QString screenshots;
-    if (const qsizetype at = args.indexOf(QStringLiteral("--screenshots")); at >= 0 && at + 1 < args.size()) {
-        screenshots = args.at(at + 1);
-        args.remove(at, 2);
-    }
+    const QString screenshots = tarnwick::ScreenshotTour::takeOption(args);
     QList<QUrl> projects;
     for (const QString& arg : args) {
         if (!arg.startsWith(QLatin1Char('-')))
@@ -33,9 +30,7 @@ int main(int argc, char** argv) {
         options.openAtStart = projects;
     tarnwick::TarnwickApp app(std::move(options));
     app.launch();
-    if (!screenshots.isEmpty()) {
-        auto* tour = new tarnwick::ScreenshotTour(*app.mainWindow(), screenshots, projects);
-        tour->start();
-    }
+    if (!screenshots.isEmpty())
+        tarnwick::ScreenshotTour::begin(*app.mainWindow(), screenshots, projects);
     return QApplication::exec();
 }

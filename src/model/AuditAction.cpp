@@ -1,38 +1,29 @@
 #include "model/AuditAction.h"
 
-#include "platform/TextKey.h"
+#include "model/EnumText.h"
 
 #include <QHash>
 
-#include <array>
-
 namespace tarnwick {
 
+namespace {
+
+constexpr auto texts = std::to_array<EnumText<AuditAction>>({
+    {AuditAction::movedToTrash, u"Moved to Trash"},
+    {AuditAction::deletedPermanently, u"Deleted Permanently"},
+    {AuditAction::movedToFolder, u"Moved to Folder"},
+    {AuditAction::restored, u"Restored"},
+    {AuditAction::transcoded, u"Transcoded & Replaced"},
+});
+
+} // namespace
+
 QString text(AuditAction value) {
-    switch (value) {
-    case AuditAction::movedToTrash:
-        return QStringLiteral("Moved to Trash");
-    case AuditAction::deletedPermanently:
-        return QStringLiteral("Deleted Permanently");
-    case AuditAction::movedToFolder:
-        return QStringLiteral("Moved to Folder");
-    case AuditAction::restored:
-        return QStringLiteral("Restored");
-    case AuditAction::transcoded:
-        break;
-    }
-    return QStringLiteral("Transcoded & Replaced");
+    return enumText(texts, value, {AuditAction::transcoded});
 }
 
 std::optional<AuditAction> auditActionFromText(const QString& text) {
-    static constexpr std::array all{AuditAction::movedToTrash, AuditAction::deletedPermanently,
-                                    AuditAction::movedToFolder, AuditAction::restored,
-                                    AuditAction::transcoded};
-    for (AuditAction value : all) {
-        if (text::canonicalEquals(tarnwick::text(value), text))
-            return value;
-    }
-    return std::nullopt;
+    return enumFromText(texts, text, EnumTextMatch::canonical);
 }
 
 size_t qHash(AuditAction value, size_t seed) {

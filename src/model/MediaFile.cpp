@@ -126,15 +126,13 @@ QString MediaFile::sequenceNamesText() const {
 }
 
 QString MediaFile::displayPath() const {
+    // Files in a synced cloud folder show the service; others their place, else their storage type.
     switch (storageType) {
     case StorageType::iCloud:
-        return QStringLiteral("iCloud");
     case StorageType::oneDrive:
-        return QStringLiteral("OneDrive");
     case StorageType::dropbox:
-        return QStringLiteral("Dropbox");
     case StorageType::googleDrive:
-        return QStringLiteral("Google Drive");
+        return text(storageType);
     default:
         break;
     }
@@ -142,14 +140,8 @@ QString MediaFile::displayPath() const {
         return absolutePathLabel(path);
     if (path.size() >= 3 && path[1] == QLatin1Char(':'))
         return driveLetterLabel(path);
-    switch (storageType) {
-    case StorageType::network:
-        return QStringLiteral("Network");
-    case StorageType::unknown:
-        return QStringLiteral("Unknown");
-    default:
-        return QStringLiteral("Local");
-    }
+    const bool named = storageType == StorageType::network || storageType == StorageType::unknown;
+    return text(named ? storageType : StorageType::local);
 }
 
 std::optional<QString> MediaFile::redClipFolder() const {

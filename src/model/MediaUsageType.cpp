@@ -1,38 +1,29 @@
 #include "model/MediaUsageType.h"
 
-#include "platform/TextKey.h"
+#include "model/EnumText.h"
 
 #include <QHash>
 
-#include <array>
-
 namespace tarnwick {
 
+namespace {
+
+constexpr auto texts = std::to_array<EnumText<MediaUsageType>>({
+    {MediaUsageType::unused, u"Unused"},
+    {MediaUsageType::videoAndAudio, u"Video + Audio"},
+    {MediaUsageType::videoOnly, u"Video Only"},
+    {MediaUsageType::audioOnly, u"Audio Only"},
+    {MediaUsageType::usedInAfterEffects, u"Used in AE"},
+});
+
+} // namespace
+
 QString text(MediaUsageType value) {
-    switch (value) {
-    case MediaUsageType::unused:
-        return QStringLiteral("Unused");
-    case MediaUsageType::videoAndAudio:
-        return QStringLiteral("Video + Audio");
-    case MediaUsageType::videoOnly:
-        return QStringLiteral("Video Only");
-    case MediaUsageType::audioOnly:
-        return QStringLiteral("Audio Only");
-    case MediaUsageType::usedInAfterEffects:
-        break;
-    }
-    return QStringLiteral("Used in AE");
+    return enumText(texts, value, {MediaUsageType::usedInAfterEffects});
 }
 
 std::optional<MediaUsageType> mediaUsageTypeFromText(const QString& text) {
-    static constexpr std::array all{MediaUsageType::unused, MediaUsageType::videoAndAudio,
-                                    MediaUsageType::videoOnly, MediaUsageType::audioOnly,
-                                    MediaUsageType::usedInAfterEffects};
-    for (MediaUsageType value : all) {
-        if (text::canonicalEquals(tarnwick::text(value), text))
-            return value;
-    }
-    return std::nullopt;
+    return enumFromText(texts, text, EnumTextMatch::canonical);
 }
 
 size_t qHash(MediaUsageType value, size_t seed) {

@@ -7,8 +7,9 @@ namespace tarnwick {
 QString MatchScore::percentText() const {
     if (!std::isfinite(score))
         return QStringLiteral("0%");
-    // A hair of slack so 0.29 reads "29%" and not "28%" from 28.999999999999996.
-    const double percent = std::trunc(score * 100.0 + (score >= 0 ? 1e-9 : -1e-9));
+    // Truncated exactly, with no slack: the label compares the raw score, so a score just below
+    // a threshold (0.15 + 0.3 is 0.44999…) must read "Low 44%", never "Low 45%".
+    const double percent = std::trunc(score * 100.0);
     return QString::number(percent == 0 ? 0.0 : percent, 'f', 0) + QLatin1Char('%');
 }
 

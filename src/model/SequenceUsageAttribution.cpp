@@ -9,6 +9,16 @@
 namespace tarnwick {
 
 void SequenceUsageAttribution::merge(const QHash<QString, qint64>& occurrences, qint64 unattributed) {
+    // Into an empty one, counts that all stay share the given table instead of building a copy:
+    // a project's many paths mostly carry the same few counts.
+    const auto allCount = [&] {
+        return std::all_of(occurrences.cbegin(), occurrences.cend(), [](qint64 n) { return n >= 1; });
+    };
+    if (occurrencesBySequenceID.isEmpty() && allCount()) {
+        occurrencesBySequenceID = occurrences;
+        unattributedOccurrences += std::max<qint64>(unattributed, 0);
+        return;
+    }
     for (auto it = occurrences.cbegin(); it != occurrences.cend(); ++it) {
         if (it.value() >= 1)
             occurrencesBySequenceID[it.key()] += it.value();

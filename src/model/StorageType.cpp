@@ -1,42 +1,31 @@
 #include "model/StorageType.h"
 
-#include "platform/TextKey.h"
+#include "model/EnumText.h"
 
 #include <QHash>
 
-#include <array>
-
 namespace tarnwick {
 
+namespace {
+
+constexpr auto texts = std::to_array<EnumText<StorageType>>({
+    {StorageType::local, u"Local"},
+    {StorageType::network, u"Network"},
+    {StorageType::dropbox, u"Dropbox"},
+    {StorageType::googleDrive, u"Google Drive"},
+    {StorageType::iCloud, u"iCloud"},
+    {StorageType::oneDrive, u"OneDrive"},
+    {StorageType::unknown, u"Unknown"},
+});
+
+} // namespace
+
 QString text(StorageType value) {
-    switch (value) {
-    case StorageType::local:
-        return QStringLiteral("Local");
-    case StorageType::network:
-        return QStringLiteral("Network");
-    case StorageType::dropbox:
-        return QStringLiteral("Dropbox");
-    case StorageType::googleDrive:
-        return QStringLiteral("Google Drive");
-    case StorageType::iCloud:
-        return QStringLiteral("iCloud");
-    case StorageType::oneDrive:
-        return QStringLiteral("OneDrive");
-    case StorageType::unknown:
-        break;
-    }
-    return QStringLiteral("Unknown");
+    return enumText(texts, value, {StorageType::unknown});
 }
 
 std::optional<StorageType> storageTypeFromText(const QString& text) {
-    static constexpr std::array all{StorageType::local,       StorageType::network, StorageType::dropbox,
-                                    StorageType::googleDrive, StorageType::iCloud,  StorageType::oneDrive,
-                                    StorageType::unknown};
-    for (StorageType value : all) {
-        if (text::canonicalEquals(tarnwick::text(value), text))
-            return value;
-    }
-    return std::nullopt;
+    return enumFromText(texts, text, EnumTextMatch::canonical);
 }
 
 size_t qHash(StorageType value, size_t seed) {

@@ -1,11 +1,14 @@
 #include "platform/CrossDeviceMove.h"
 
+#include "platform/LeftoverMark.h"
+
 #include <QHash>
 
 #include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/xattr.h>
@@ -63,10 +66,13 @@ bool sameTimes(const struct timespec& a, const struct timespec& b) {
 }
 
 // Keeps owner (when allowed), mode and times; the owner first, since chown clears set-id bits.
-int applyAttributes(int fd, const struct stat& info) {
-    if (::fchown(fd, info.st_uid, info.st_gid) != 0 && errno != EPERM)
+// `current` is the copy as it is: what already matches costs no call (most moves keep their owner).
+int applyAttributes(int fd, const struct stat& info, const struct stat& current) {
+    const bool chown = current.st_uid != info.st_uid || current.st_gid != info.st_gid;
+    if (chown && ::fchown(fd, info.st_uid, info.st_gid) != 0 && errno != EPERM)
         return errno;
-    if (::fchmod(fd, info.st_mode & 07777) != 0)
+    if ((chown || (current.st_mode & 07777) != (info.st_mode & 07777)) &&
+        ::fchmod(fd, info.st_mode & 07777) != 0)
         return errno;
     const struct timespec times[2] = {info.st_atim, info.st_mtim};
     if (::futimens(fd, times) != 0)
@@ -84,8 +90,6 @@ int applyFolderAttributes(const QByteArray& path, const struct stat& info) {
         return errno;
     return 0;
 }
-
-constexpr const char* kMovedFromAttribute = "user.tarnwick.moved-from";
 
 bool sameContents(const QByteArray& first, const QByteArray& second) {
     Descriptor a(::open(first.constData(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
@@ -105,6 +109,123 @@ bool sameContents(const QByteArray& first, const QByteArray& second) {
     }
 }
 
+bool sameFile(const QByteArray& source, const struct stat& info, const QByteArray& copy,
+              const struct stat& copyInfo) {
+    return S_ISREG(info.st_mode) && S_ISREG(copyInfo.st_mode) && copyInfo.st_size == info.st_size &&
+           sameTimes(copyInfo.st_mtim, info.st_mtim) && sameContents(source, copy);
+}
+
+QByteArray linkTarget(const QByteArray& path) {
+    QByteArray target(4096, Qt::Uninitialized);
+    const ssize_t length = ::readlink(path.constData(), target.data(), size_t(target.size()));
+    if (length < 0 || length >= target.size())
+        return {};
+    target.truncate(length);
+    return target;
+}
+
+// Every item still in the source is in the copy, alike: files byte for byte, links to the same target.
+bool treeIsInCopy(const QList<TreeEntry>& entries, const QByteArray& source, const QByteArray& copy) {
+    for (const TreeEntry& entry : entries) {
+        const QByteArray twin = joinPath(copy, entry.relative);
+        struct stat info {};
+        if (::lstat(twin.constData(), &info) != 0)
+            return false;
+        switch (entry.kind) {
+        case TreeEntry::Kind::folder:
+            if (!S_ISDIR(info.st_mode))
+                return false;
+            break;
+        case TreeEntry::Kind::file:
+            if (!sameFile(joinPath(source, entry.relative), entry.info, twin, info))
+                return false;
+            break;
+        case TreeEntry::Kind::link: {
+            const QByteArray target = linkTarget(joinPath(source, entry.relative));
+            if (!S_ISLNK(info.st_mode) || target.isEmpty() || linkTarget(twin) != target)
+                return false;
+            break;
+        }
+        }
+    }
+    return true;
+}
+
+// Names the source on a copy, so that a retry of a move stopped after the copy was renamed into
+// place (and before the source was gone) finishes it instead of leaving two copies. Not the
+// leftover mark: that comes off as soon as the copy is the real item, so no sweep can take it.
+// File systems without user attributes do without (a retry then refuses the taken name).
+constexpr const char* kMovedFromAttribute = "user.tarnwick.moved-from";
+
+void nameSource(const QByteArray& copy, int fd, const QByteArray& source) {
+    if (fd >= 0)
+        ::fsetxattr(fd, kMovedFromAttribute, source.constData(), size_t(source.size()), 0);
+    else
+        ::lsetxattr(copy.constData(), kMovedFromAttribute, source.constData(), size_t(source.size()), 0);
+}
+
+bool namesSource(const QByteArray& copy, const QByteArray& source) {
+    QByteArray named(source.size() + 1, Qt::Uninitialized);
+    const ssize_t length =
+        ::lgetxattr(copy.constData(), kMovedFromAttribute, named.data(), size_t(named.size()));
+    return length == source.size() && named.left(length) == source;
+}
+
+void forgetSource(const QByteArray& copy) {
+    ::lremovexattr(copy.constData(), kMovedFromAttribute);
+}
+
+// Fills the template's trailing XXXXXX, as mkostemp would.
+void randomizeName(QByteArray& temporary) {
+    static constexpr char kLetters[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
+    thread_local quint64 state = quint64(::getpid()) * 0x9E3779B97F4A7C15ull ^ quint64(::time(nullptr));
+    for (qsizetype i = temporary.size() - 6; i < temporary.size(); ++i) {
+        state = state * 6364136223846793005ull + 1442695040888963407ull;
+        temporary[i] = kLetters[(state >> 33) % (sizeof kLetters - 1)];
+    }
+}
+
+// The temporary copy of a file, marked (and naming its source) before it has a name: an unnamed
+// file (O_TMPFILE) is marked, then linked under a fresh hidden name, so no kill can leave an
+// unmarked temporary behind. Where the file system has no unnamed files: a named one, marked at once.
+int createTemporary(QByteArray& temporary, const QByteArray& source) {
+    const QByteArray pattern = temporary;
+    const int fd = ::open(parentOf(temporary).constData(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600);
+    if (fd >= 0) {
+        const QByteArray self = "/proc/self/fd/" + QByteArray::number(fd);
+        randomizeName(temporary);
+        const bool marked = leftover::mark(temporary, fd, source);
+        nameSource(temporary, fd, source);
+        for (int attempt = 0; attempt < 100; ++attempt) {
+            if (::linkat(AT_FDCWD, self.constData(), AT_FDCWD, temporary.constData(), AT_SYMLINK_FOLLOW) == 0)
+                return fd;
+            if (errno != EEXIST)
+                break;
+            randomizeName(temporary); // the mark sits on the file (a sidecar keeps the first name)
+        }
+        // No link to it (no /proc, say): the unnamed file goes with its descriptor.
+        ::close(fd);
+        if (marked)
+            ::unlink(leftover::sidecarPath(temporary).constData());
+        temporary = pattern;
+    }
+    const int named = ::mkostemp(temporary.data(), O_CLOEXEC);
+    if (named >= 0) {
+        leftover::mark(temporary, named, source);
+        nameSource(temporary, named, source);
+    }
+    return named;
+}
+
+// A temporary that never became the real item: it goes, with its mark's sidecar if it has one.
+void discardTemporary(const QByteArray& temporary, bool folder) {
+    if (folder)
+        removeOwnTree(temporary);
+    else
+        ::unlink(temporary.constData());
+    ::unlink(leftover::sidecarPath(temporary).constData());
+}
+
 FileOpStatus changedWhileMoving() {
     return FileOpStatus::failure(EBUSY, QStringLiteral("The file changed while it was being moved"));
 }
@@ -120,8 +241,9 @@ FileOpStatus CrossDeviceMove::run(const QByteArray& source, const QByteArray& de
     // Saves a whole copy when the name is plainly taken; the final rename still refuses a late one.
     struct stat existing {};
     if (::lstat(destination.constData(), &existing) == 0) {
-        if (S_ISREG(sourceInfo.st_mode) && isInterruptedCopy(source, sourceInfo, destination, existing))
-            return finishInterruptedMove(source, destination, sourceInfo);
+        if (std::optional<FileOpStatus> resumed =
+                resumeInterrupted(source, sourceInfo, destination, existing))
+            return *resumed;
         return errnoStatus(EEXIST);
     }
     if (S_ISREG(sourceInfo.st_mode))
@@ -140,14 +262,12 @@ FileOpStatus CrossDeviceMove::sourceRemovalFailed(int code) const {
 FileOpStatus CrossDeviceMove::moveFile(const QByteArray& source, const QByteArray& destination,
                                        const struct stat& info) {
     m_total = info.st_size;
+    // Ours: a sweep may take it once this process is gone. Where the mark cannot be written the
+    // move goes on without it.
     QByteArray temporary = temporaryTemplate(destination);
-    Descriptor out(::mkostemp(temporary.data(), O_CLOEXEC));
+    Descriptor out(createTemporary(temporary, source));
     if (!out.isOpen())
         return errnoStatus(errno);
-    // Names the source on the copy, so that retrying a move killed after the rename but before
-    // the source was removed completes it instead of leaving two copies. Best effort: file
-    // systems without user attributes just do without.
-    ::fsetxattr(out.get(), kMovedFromAttribute, source.constData(), size_t(source.size()), 0);
     auto status = copyFileInto(source, info, out.get());
     if (status) {
         if (const int error = out.closeChecked(); error != 0)
@@ -156,36 +276,51 @@ FileOpStatus CrossDeviceMove::moveFile(const QByteArray& source, const QByteArra
     if (status)
         status = placeFile(temporary, destination);
     if (!status) {
-        ::unlink(temporary.constData());
+        discardTemporary(temporary, false);
         return status;
     }
+    leftover::unmarkRenamed(destination, temporary);
     if (m_steps.removeSourceFile(source) != 0)
         return sourceRemovalFailed(errno);
-    ::removexattr(destination.constData(), kMovedFromAttribute);
+    forgetSource(destination);
     return FileOpStatus::success();
 }
 
-bool CrossDeviceMove::isInterruptedCopy(const QByteArray& source, const struct stat& sourceInfo,
-                                        const QByteArray& destination, const struct stat& existing) const {
-    if (!S_ISREG(existing.st_mode) || existing.st_size != sourceInfo.st_size ||
-        !sameTimes(existing.st_mtim, sourceInfo.st_mtim))
-        return false;
-    QByteArray marker(source.size() + 1, Qt::Uninitialized);
-    const ssize_t length =
-        ::getxattr(destination.constData(), kMovedFromAttribute, marker.data(), size_t(marker.size()));
-    if (length != source.size() || marker.left(length) != source)
-        return false;
-    return sameContents(source, destination);
-}
-
-FileOpStatus CrossDeviceMove::finishInterruptedMove(const QByteArray& source, const QByteArray& destination,
-                                                    const struct stat& sourceInfo) {
-    if (m_steps.removeSourceFile(source) != 0)
-        return sourceRemovalFailed(errno);
-    ::removexattr(destination.constData(), kMovedFromAttribute);
+std::optional<FileOpStatus> CrossDeviceMove::resumeInterrupted(const QByteArray& source,
+                                                               const struct stat& sourceInfo,
+                                                               const QByteArray& destination,
+                                                               const struct stat& existing) {
+    if (!namesSource(destination, source))
+        return std::nullopt;
+    if (S_ISREG(sourceInfo.st_mode)) {
+        if (!sameFile(source, sourceInfo, destination, existing))
+            return std::nullopt;
+        if (m_steps.removeSourceFile(source) != 0)
+            return sourceRemovalFailed(errno);
+        m_total = m_done = sourceInfo.st_size;
+    } else if (S_ISDIR(sourceInfo.st_mode) && S_ISDIR(existing.st_mode)) {
+        // What is left of the source: the removal goes deepest first, so it is a subset of the copy.
+        QList<TreeEntry> entries;
+        if (!collectTree(source, entries) || !treeIsInCopy(entries, source, destination))
+            return std::nullopt;
+        if (auto status = removeSourceTree(entries, source); !status)
+            return status;
+    } else {
+        return std::nullopt;
+    }
+    leftover::unmark(destination); // stopped before it came off
+    forgetSource(destination);
     if (m_progress)
-        m_progress(sourceInfo.st_size, sourceInfo.st_size);
+        m_progress(m_done, m_total);
     return FileOpStatus::success();
+}
+
+bool CrossDeviceMove::finishedEarlier(const QByteArray& source, const QByteArray& destination) {
+    if (!namesSource(destination, source))
+        return false;
+    leftover::unmark(destination);
+    forgetSource(destination);
+    return true;
 }
 
 FileOpStatus CrossDeviceMove::copyFileInto(const QByteArray& source, const struct stat& expected, int out) {
@@ -196,9 +331,10 @@ FileOpStatus CrossDeviceMove::copyFileInto(const QByteArray& source, const struc
     if (::fstat(in.get(), &before) != 0)
         return errnoStatus(errno);
     if (!S_ISREG(before.st_mode) || before.st_ino != expected.st_ino || before.st_dev != expected.st_dev ||
-        before.st_size != expected.st_size)
+        before.st_size != expected.st_size || !sameTimes(before.st_mtim, expected.st_mtim))
         return changedWhileMoving();
-    ::posix_fadvise(in.get(), 0, 0, POSIX_FADV_SEQUENTIAL);
+    if (before.st_size > kChunkBytes)
+        ::posix_fadvise(in.get(), 0, 0, POSIX_FADV_SEQUENTIAL);
     if (auto status = copyContents(in.get(), out, before.st_size); !status)
         return status;
     struct stat after {};
@@ -209,7 +345,7 @@ FileOpStatus CrossDeviceMove::copyFileInto(const QByteArray& source, const struc
         return changedWhileMoving();
     if (written.st_size != before.st_size)
         return FileOpStatus::failure(EIO, QStringLiteral("The copy's size does not match the original"));
-    if (const int error = applyAttributes(out, before); error != 0)
+    if (const int error = applyAttributes(out, before, written); error != 0)
         return errnoStatus(error);
     if (::fsync(out) != 0)
         return errnoStatus(errno);
@@ -231,8 +367,9 @@ FileOpStatus CrossDeviceMove::copyContents(int in, int out, qint64 size) {
             return FileOpStatus::failure(EIO,
                                          QStringLiteral("The file became shorter while it was being moved"));
         // Writes back as it copies, a few chunks behind, so the disk works while we read and
-        // the closing fsync finds little left to do.
-        ::sync_file_range(out, copied, count, SYNC_FILE_RANGE_WRITE);
+        // the closing fsync finds little left to do. A file of one chunk leaves it all to the fsync.
+        if (size > kChunkBytes)
+            ::sync_file_range(out, copied, count, SYNC_FILE_RANGE_WRITE);
         if (copied >= kWritebackLag)
             ::sync_file_range(out, copied - kWritebackLag, count,
                               SYNC_FILE_RANGE_WAIT_BEFORE | SYNC_FILE_RANGE_WRITE |
@@ -278,10 +415,12 @@ FileOpStatus CrossDeviceMove::moveLink(const QByteArray& source, const QByteArra
     ::unlink(temporary.constData());
     if (::symlink(target.constData(), temporary.constData()) != 0)
         return errnoStatus(errno);
+    leftover::mark(temporary, -1, source);
     if (auto status = placeFile(temporary, destination); !status) {
-        ::unlink(temporary.constData());
+        discardTemporary(temporary, false);
         return status;
     }
+    leftover::unmarkRenamed(destination, temporary);
     if (m_steps.removeSourceFile(source) != 0)
         return sourceRemovalFailed(errno);
     return FileOpStatus::success();
@@ -298,16 +437,23 @@ FileOpStatus CrossDeviceMove::moveFolder(const QByteArray& source, const QByteAr
     QByteArray temporary = temporaryTemplate(destination);
     if (!::mkdtemp(temporary.data()))
         return errnoStatus(errno);
+    // As for a file: swept once we are gone, recognised by a retry once it is in place.
+    leftover::mark(temporary, -1, source);
+    nameSource(temporary, -1, source);
     auto status = copyTreeInto(entries, source, temporary);
     if (status)
         status = verifyTree(entries, temporary);
     if (status)
         status = placeFolder(temporary, destination);
     if (!status) {
-        removeOwnTree(temporary);
+        discardTemporary(temporary, true);
         return status;
     }
-    return removeSourceTree(entries, source);
+    leftover::unmarkRenamed(destination, temporary);
+    if (auto removed = removeSourceTree(entries, source); !removed)
+        return removed;
+    forgetSource(destination);
+    return FileOpStatus::success();
 }
 
 FileOpStatus CrossDeviceMove::copyTreeInto(const QList<TreeEntry>& entries, const QByteArray& source,

@@ -3,6 +3,8 @@
 #include "platform/FileMoveSupport.h"
 #include "platform/FileMover.h"
 
+#include <optional>
+
 namespace tarnwick {
 
 // One move between two file systems: a verified, fsynced copy beside the destination, renamed
@@ -14,12 +16,17 @@ public:
 
     FileOpStatus run(const QByteArray& source, const QByteArray& destination, const struct stat& sourceInfo);
 
+    // The source is gone and the destination is still named as our copy of it: a move stopped
+    // after the source was removed. Clears that and answers true (the move is done).
+    static bool finishedEarlier(const QByteArray& source, const QByteArray& destination);
+
 private:
     FileOpStatus moveFile(const QByteArray& source, const QByteArray& destination, const struct stat& info);
-    bool isInterruptedCopy(const QByteArray& source, const struct stat& sourceInfo,
-                           const QByteArray& destination, const struct stat& existing) const;
-    FileOpStatus finishInterruptedMove(const QByteArray& source, const QByteArray& destination,
-                                       const struct stat& sourceInfo);
+    // A move of this source stopped after its copy was renamed into place (the copy still names
+    // the source): removes what is left of the source once it matches the copy.
+    // Nothing when the destination is anything else.
+    std::optional<FileOpStatus> resumeInterrupted(const QByteArray& source, const struct stat& sourceInfo,
+                                                  const QByteArray& destination, const struct stat& existing);
     FileOpStatus moveLink(const QByteArray& source, const QByteArray& destination);
     FileOpStatus moveFolder(const QByteArray& source, const QByteArray& destination);
 

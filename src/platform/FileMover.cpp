@@ -4,12 +4,16 @@
 
 #include "platform/CrossDeviceMove.h"
 #include "platform/FileMoveSupport.h"
+#include "platform/LeftoverMark.h"
 
 #include <QFile>
 
 #include <algorithm>
 #include <cerrno>
+#include <cstring>
+#include <dirent.h>
 #include <fcntl.h>
+#include <memory>
 #include <stdio.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -134,30 +138,45 @@ FileOpStatus FileMover::moveNoReplace(const QString& source, const QString& dest
         return errnoStatus(ECANCELED);
     const QByteArray from = QFile::encodeName(source);
     const QByteArray to = QFile::encodeName(destination);
-    // The rename first: on one device that is the whole move, one system call per file.
-    if (m_steps.renameNoReplace(from, to) == 0) {
-        struct stat moved {};
-        if (progress && ::lstat(to.constData(), &moved) == 0 && S_ISREG(moved.st_mode))
-            progress(moved.st_size, moved.st_size);
+    // The rename first: on one device that is the whole move, one system call per file (no
+    // progress to report for it).
+    if (m_steps.renameNoReplace(from, to) == 0)
         return FileOpStatus::success();
-    }
     const int renameError = errno;
     struct stat info {};
-    if (::lstat(from.constData(), &info) != 0)
-        return errnoStatus(errno);
+    if (::lstat(from.constData(), &info) != 0) {
+        const int error = errno;
+        // A move across devices stopped after it removed the source: it is finished, not failed.
+        if (error == ENOENT && CrossDeviceMove::finishedEarlier(from, to))
+            return FileOpStatus::success();
+        return errnoStatus(error);
+    }
     // Copying a FIFO or a device would read it: only files, folders and links leave their device.
     if (!S_ISREG(info.st_mode) && !S_ISDIR(info.st_mode) && !S_ISLNK(info.st_mode))
         return FileOpStatus::failure(EPERM, QStringLiteral("Only files and folders can be moved"));
     const int error = renameError;
     if (error == EXDEV)
         return CrossDeviceMove(m_steps, progress, cancel).run(from, to, info);
-    if (error == EINVAL || error == ENOSYS || error == ENOTSUP) {
-        auto status = moveWithoutNoReplace(from, to, info, m_steps);
-        if (status && progress && S_ISREG(info.st_mode))
-            progress(info.st_size, info.st_size);
-        return status;
-    }
+    if (error == EINVAL || error == ENOSYS || error == ENOTSUP)
+        return moveWithoutNoReplace(from, to, info, m_steps);
     return errnoStatus(error);
+}
+
+QStringList FileMover::temporariesIn(const QString& folder) {
+    const QByteArray native = QFile::encodeName(folder);
+    const std::unique_ptr<DIR, int (*)(DIR*)> dir(::opendir(native.constData()), ::closedir);
+    if (!dir)
+        return {};
+    QStringList temporaries;
+    QStringList sidecars;
+    while (const dirent* entry = ::readdir(dir.get())) {
+        // Hidden names only: every temporary (and every sidecar) begins with a dot.
+        if (entry->d_name[0] != '.' || !std::strstr(entry->d_name, temporaryMarker))
+            continue;
+        const QByteArray path = native + '/' + entry->d_name;
+        (leftover::sidecarTarget(path).isEmpty() ? temporaries : sidecars).append(QFile::decodeName(path));
+    }
+    return temporaries + sidecars;
 }
 
 FileOpStatus FileMover::replaceAtomically(const QString& replacement, const QString& target) {

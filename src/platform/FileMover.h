@@ -4,6 +4,7 @@
 
 #include <QByteArray>
 #include <QString>
+#include <QStringList>
 
 #include <QtGlobal>
 #include <atomic>
@@ -38,8 +39,9 @@ struct FileMoveSteps {
 //   owner and times kept, sizes checked, fsynced), renamed into place without replacing, the
 //   folder fsynced, and only then the source removed. A folder is copied file by file the same
 //   way and verified by file count and every file's size;
-// - progress(done, total) is called from the calling thread after every chunk; cancel is read
-//   between chunks, and a cancelled or failed copy is removed again (ECANCELED for a cancel);
+// - progress(done, total) is called from the calling thread after every chunk of a copy (a rename
+//   reports none); cancel is read between chunks, and a cancelled or failed copy is removed again
+//   (ECANCELED for a cancel);
 // - any failure before the copy is in place leaves the source untouched and nothing at the
 //   destination. When the source cannot be removed after a complete copy, both stay and the
 //   move reports the failure: the only complete copy is never deleted.
@@ -57,6 +59,11 @@ public:
 
     // The marker every temporary copy carries in its name; nothing else is ever named so.
     static constexpr const char* temporaryMarker = ".tarnwick-move-";
+
+    // The items of `folder` named like our temporary copies (their marks' sidecars after them):
+    // what a sweep hands to FileOperations::removeLeftover, which keeps anything not provably ours
+    // and abandoned. Names only; an unreadable folder has none.
+    static QStringList temporariesIn(const QString& folder);
 
 private:
     FileMoveSteps m_steps;

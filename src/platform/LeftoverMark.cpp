@@ -168,6 +168,11 @@ bool mark(const QByteArray& path, int fd, QByteArrayView subject) {
     return writeSidecar(path, st, value);
 }
 
+bool markAttribute(int fd, QByteArrayView subject) {
+    const QByteArray value = encode({currentWriter(), subject.toByteArray()});
+    return ::fsetxattr(fd, kAttribute, value.constData(), size_t(value.size()), 0) == 0;
+}
+
 std::optional<Mark> markOf(const QByteArray& path) {
     QByteArray value(kMaxMark, Qt::Uninitialized);
     const ssize_t length = ::lgetxattr(path.constData(), kAttribute, value.data(), size_t(value.size()));
@@ -191,6 +196,19 @@ void unmarkOpen(const QByteArray& path, int fd) {
     ::fremovexattr(fd, kAttribute);
     struct stat st {};
     if (::fstat(fd, &st) == 0 && sidecarMark(path, st))
+        ::unlink(sidecarPath(path).constData());
+}
+
+void unmarkRenamed(const QByteArray& path, const QByteArray& formerPath) {
+    if (::lremovexattr(path.constData(), kAttribute) == 0)
+        return;
+    struct stat st {};
+    if (::lstat(path.constData(), &st) != 0)
+        return;
+    // The sidecar still carries the temporary's name, and names this file's device and inode.
+    if (sidecarMark(formerPath, st))
+        ::unlink(sidecarPath(formerPath).constData());
+    else if (sidecarMark(path, st))
         ::unlink(sidecarPath(path).constData());
 }
 

@@ -40,6 +40,9 @@ std::optional<Mark> decode(QByteArrayView text);
 // neither the attribute nor the sidecar could be written: the caller then cannot prove the
 // temporary is its own later, and should say so or do without.
 bool mark(const QByteArray& path, int fd, QByteArrayView subject = {});
+// Marks the open file `fd` by the attribute alone: false where the file system keeps no user
+// attributes. For a file that has no name yet (O_TMPFILE), which no sidecar could name.
+bool markAttribute(int fd, QByteArrayView subject = {});
 // The mark `path` carries (attribute or sidecar), if any.
 std::optional<Mark> markOf(const QByteArray& path);
 // Takes the mark off a temporary that became a real file (renamed into place), sidecar included.
@@ -47,6 +50,8 @@ void unmark(const QByteArray& path);
 // The same for the file open as `fd` that was marked at `path`, wherever it is now (renamed into
 // place, or removed): its attribute, and the sidecar at `path` when that names this file.
 void unmarkOpen(const QByteArray& path, int fd);
+// The same for a temporary renamed from `formerPath` to `path`: a sidecar keeps the former name.
+void unmarkRenamed(const QByteArray& path, const QByteArray& formerPath);
 
 // The sidecar's name for `path`, and the reverse (empty when `path` is not a sidecar).
 QByteArray sidecarPath(const QByteArray& path);

@@ -1,17 +1,26 @@
 #include "platform/LinuxTrash.h"
 
-#include <QFile>
+#include "platform/LeftoverMark.h"
+#include "platform/LeftoverRemoval.h"
 
+#include <QFile>
+#include <QTextBoundaryFinder>
+
+#include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <dirent.h>
 #include <fcntl.h>
+#include <optional>
 #include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <vector>
 
 namespace tarnwick {
 
@@ -81,16 +90,44 @@ QByteArray homeFolder() {
     return entry && entry->pw_dir ? QByteArray(entry->pw_dir) : QByteArray();
 }
 
-// "name" → "name (2)" / "clip.mov" → "clip (2).mov"; the extension is kept so the Trash view
-// shows the right type.
-QByteArray numberedName(const QByteArray& name, int n) {
-    if (n == 1)
-        return name;
-    const QByteArray suffix = " (" + QByteArray::number(n) + ')';
-    const qsizetype dot = name.lastIndexOf('.');
-    if (dot <= 0)
-        return name + suffix;
-    return name.left(dot) + suffix + name.mid(dot);
+constexpr QByteArrayView kInfoSuffix = ".trashinfo";
+// Longer tails of a name are not kept whole when it must be shortened.
+constexpr qsizetype kMaxExtension = 32;
+// Shortening gives up below this many bytes for the name.
+constexpr qsizetype kShortestLimit = 16;
+
+// The longest name the trash's folders take.
+qsizetype nameMaxOf(const QByteArray& root) {
+    const long max = ::pathconf(QByteArray(root + "/info").constData(), _PC_NAME_MAX);
+    return max > 0 ? qsizetype(max) : 255;
+}
+
+// The first bytes of `text` up to `maxBytes`, ending between two characters (grapheme clusters
+// where the text is UTF-8, else never inside what would be a multi-byte sequence).
+QByteArray cutAtCharacter(const QByteArray& text, qsizetype maxBytes) {
+    if (maxBytes <= 0)
+        return {};
+    if (text.size() <= maxBytes)
+        return text;
+    const QString decoded = QString::fromUtf8(text);
+    if (decoded.toUtf8() == text) {
+        QTextBoundaryFinder finder(QTextBoundaryFinder::Grapheme, decoded);
+        qsizetype bytes = 0;
+        qsizetype previous = 0;
+        for (qsizetype at = finder.toNextBoundary(); at > 0; at = finder.toNextBoundary()) {
+            const qsizetype next =
+                bytes + QStringView(decoded).sliced(previous, at - previous).toUtf8().size();
+            if (next > maxBytes)
+                break;
+            bytes = next;
+            previous = at;
+        }
+        return text.left(bytes);
+    }
+    qsizetype cut = maxBytes;
+    while (cut > 0 && (uchar(text[cut]) & 0xC0) == 0x80)
+        --cut;
+    return text.left(cut);
 }
 
 bool writeAll(int fd, const QByteArray& bytes) {
@@ -120,6 +157,128 @@ int renameNoReplace(const QByteArray& from, const QByteArray& to) {
     return ::rename(from.constData(), to.constData()) == 0 ? 0 : errno;
 }
 
+quint64 nameHash(QByteArrayView name) {
+    return quint64(qHashBits(name.data(), size_t(name.size())));
+}
+
+// The hashes of the names in `folder`, sorted: no text kept per name, so a trash of any size is
+// looked through at about the cost of listing it. None when the folder cannot be read.
+std::optional<std::vector<quint64>> nameHashes(const QByteArray& folder) {
+    DIR* dir = ::opendir(folder.constData());
+    if (!dir)
+        return std::nullopt;
+    std::vector<quint64> hashes;
+    errno = 0;
+    while (const dirent* entry = ::readdir(dir))
+        hashes.push_back(nameHash(entry->d_name));
+    const int error = errno;
+    ::closedir(dir);
+    if (error != 0)
+        return std::nullopt;
+    std::sort(hashes.begin(), hashes.end());
+    return hashes;
+}
+
+// A .trashinfo on its way into info/. Where the file system offers unnamed files and user
+// attributes it is written and marked before it gets a name, then linked in whole: a kill at any
+// moment leaves nothing or a complete, marked file. Elsewhere it is created exclusively and
+// marked at once (by a sidecar where there are no attributes).
+class PendingInfo {
+public:
+    PendingInfo(QByteArray infoDir, QByteArray text) : m_dir(std::move(infoDir)), m_text(std::move(text)) {
+        prepareUnnamed();
+    }
+    ~PendingInfo() { closeUnnamed(); }
+    PendingInfo(const PendingInfo&) = delete;
+    PendingInfo& operator=(const PendingInfo&) = delete;
+
+    // Bytes a name needs beyond its ".trashinfo": the sidecar's, when one may be written.
+    qsizetype extraRoom() const {
+        static const qsizetype sidecar = leftover::sidecarPath("/x").size() - 2;
+        return m_fd >= 0 ? 0 : sidecar;
+    }
+
+    // Gives the info the name `path`: 0, or the errno value (EEXIST when the name is taken).
+    int claim(const QByteArray& path) {
+        m_sidecar = false;
+        if (m_fd >= 0) {
+            const int code = linkUnnamed(path);
+            if (code == 0) {
+                closeUnnamed();
+                return 0;
+            }
+            if (code == EEXIST || code == ENAMETOOLONG)
+                return code;
+            closeUnnamed(); // linking refused: the other way
+            m_unnamedRefused = true;
+        }
+        return createNamed(path);
+    }
+    // The item is in files/: the info is a real one now.
+    static void finished(const QByteArray& path) { leftover::unmark(path); }
+    // The item could not be moved: the info named `path` goes, and another may be claimed.
+    void withdraw(const QByteArray& path) {
+        ::unlink(path.constData());
+        if (m_sidecar)
+            ::unlink(leftover::sidecarPath(path).constData());
+        prepareUnnamed();
+    }
+
+private:
+    // Links the unnamed file in as `path`: by its descriptor where the kernel lets this process
+    // (cheaper), else through /proc.
+    int linkUnnamed(const QByteArray& path) const {
+        static std::atomic_bool byDescriptor{true};
+        if (byDescriptor.load(std::memory_order_relaxed)) {
+            if (::linkat(m_fd, "", AT_FDCWD, path.constData(), AT_EMPTY_PATH) == 0)
+                return 0;
+            if (errno != EPERM && errno != ENOENT && errno != EINVAL)
+                return errno;
+            byDescriptor.store(false, std::memory_order_relaxed);
+        }
+        const QByteArray self = "/proc/self/fd/" + QByteArray::number(m_fd);
+        return ::linkat(AT_FDCWD, self.constData(), AT_FDCWD, path.constData(), AT_SYMLINK_FOLLOW) == 0
+                   ? 0
+                   : errno;
+    }
+
+    void prepareUnnamed() {
+        if (m_unnamedRefused)
+            return;
+        m_fd = ::open(m_dir.constData(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600);
+        if (m_fd >= 0 && writeAll(m_fd, m_text) && leftover::markAttribute(m_fd))
+            return;
+        closeUnnamed();
+        m_unnamedRefused = true;
+    }
+    void closeUnnamed() {
+        if (m_fd >= 0)
+            ::close(m_fd);
+        m_fd = -1;
+    }
+    int createNamed(const QByteArray& path) {
+        const int fd = ::open(path.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+        if (fd < 0)
+            return errno;
+        // Unmarked it would never be swept after a kill; without any mark it is still written.
+        if (!leftover::markAttribute(fd))
+            m_sidecar = leftover::mark(path, fd);
+        const bool written = writeAll(fd, m_text);
+        const int writeError = errno;
+        if (::close(fd) != 0 || !written) {
+            withdraw(path);
+            return written ? EIO : writeError;
+        }
+        return 0;
+    }
+
+    QByteArray m_dir;
+    QByteArray m_text;
+    int m_fd = -1;
+    bool m_unnamedRefused = false;
+    bool m_sidecar = false;
+};
+
 // Local time without Qt's time-zone refresh, which stats /etc/localtime on every call.
 QDateTime localNow() {
     const time_t now = ::time(nullptr);
@@ -142,6 +301,70 @@ QByteArray LinuxTrash::homeTrashPath() {
 QByteArray LinuxTrash::trashInfo(const QByteArray& originalPath, const QDateTime& deletedAt) {
     return "[Trash Info]\nPath=" + originalPath.toPercentEncoding("/") +
            "\nDeletionDate=" + deletedAt.toString(QStringLiteral("yyyy-MM-ddTHH:mm:ss")).toLatin1() + '\n';
+}
+
+QByteArray LinuxTrash::trashName(const QByteArray& name, int n, qsizetype limit) {
+    const QByteArray suffix = n == 1 ? QByteArray() : " (" + QByteArray::number(n) + ')';
+    // The extension is kept so the Trash view shows the right type.
+    const qsizetype dot = name.lastIndexOf('.');
+    const QByteArray stem = dot > 0 ? name.left(dot) : name;
+    const QByteArray extension = dot > 0 ? name.mid(dot) : QByteArray();
+    if (stem.size() + suffix.size() + extension.size() <= limit)
+        return stem + suffix + extension;
+    // Too long for the trash's folders: the desktop restores the original name from the info.
+    if (extension.size() <= kMaxExtension && limit - suffix.size() - extension.size() >= 1)
+        return cutAtCharacter(stem, limit - suffix.size() - extension.size()) + suffix + extension;
+    const QByteArray cut = cutAtCharacter(name, limit - suffix.size());
+    return cut.isEmpty() ? QByteArray() : cut + suffix;
+}
+
+int LinuxTrash::sweepLeftovers(const QByteArray& root) {
+    // An info whose item's name is in files/ is complete: only the others are looked at. Two names
+    // sharing a hash would keep a leftover, never remove an item.
+    const std::optional<std::vector<quint64>> items = nameHashes(root + "/files");
+    const QByteArray infoDir = root + "/info/";
+    DIR* dir = items ? ::opendir(infoDir.constData()) : nullptr;
+    if (!dir)
+        return 0;
+    QList<QByteArray> candidates;
+    while (const dirent* entry = ::readdir(dir)) {
+        const QByteArrayView name(entry->d_name);
+        const bool info = name.endsWith(kInfoSuffix) && name.size() > kInfoSuffix.size();
+        if (info ? !std::binary_search(items->cbegin(), items->cend(),
+                                       nameHash(name.chopped(kInfoSuffix.size())))
+                 : name.startsWith('.')) // perhaps a sidecar mark
+            candidates.append(name.toByteArray());
+    }
+    ::closedir(dir);
+    int removed = 0;
+    for (const QByteArray& name : std::as_const(candidates)) {
+        const QByteArray path = infoDir + name;
+        struct stat st {};
+        if (name.endsWith(kInfoSuffix)) {
+            if (leftover::judge(path) != leftover::Verdict::abandoned ||
+                ::lstat(QByteArray(root + "/files/" + name.chopped(kInfoSuffix.size())).constData(), &st) ==
+                    0)
+                continue;
+            removed += leftover::removeAbandoned(path).ok() ? 1 : 0;
+            continue;
+        }
+        // A sidecar beside its info goes with that info's verdict above; alone, its info never got
+        // its name or was withdrawn.
+        const QByteArray marked = leftover::sidecarTarget(path);
+        if (marked.isEmpty() || ::lstat(marked.constData(), &st) == 0)
+            continue;
+        if (leftover::judge(path) == leftover::Verdict::abandoned)
+            removed += leftover::removeAbandoned(path).ok() ? 1 : 0;
+    }
+    return removed;
+}
+
+bool LinuxTrash::firstUse(const QByteArray& root) {
+    const std::lock_guard lock(m_mutex);
+    if (m_swept.contains(root))
+        return false;
+    m_swept.insert(root);
+    return true;
 }
 
 void LinuxTrash::forget(quint64 device) {
@@ -171,7 +394,7 @@ bool LinuxTrash::homeTrashFor(quint64 device, TrashDir& dir, FileOpStatus& error
     if (device != m_homeDevice)
         return false;
     if (m_homeReady) {
-        dir = {home, {}};
+        dir = {home, {}, m_homeNameMax};
         return true;
     }
     if (!makeFolders(home, 0700) || !isOwnFolder(home, device) || !prepareTrash(home, device)) {
@@ -180,7 +403,8 @@ bool LinuxTrash::homeTrashFor(quint64 device, TrashDir& dir, FileOpStatus& error
         return true;
     }
     m_homeReady = true;
-    dir = {home, {}};
+    m_homeNameMax = nameMaxOf(home);
+    dir = {home, {}, m_homeNameMax};
     return true;
 }
 
@@ -210,7 +434,7 @@ bool LinuxTrash::trashFor(quint64 device, const QByteArray& absolutePath, TrashD
         const QByteArray own = shared + '/' + uid;
         if ((::mkdir(own.constData(), 0700) == 0 || errno == EEXIST) && isOwnFolder(own, device) &&
             prepareTrash(own, device)) {
-            dir = {own, topdir};
+            dir = {own, topdir, nameMaxOf(own)};
             m_byDevice.insert(device, dir);
             return true;
         }
@@ -218,7 +442,7 @@ bool LinuxTrash::trashFor(quint64 device, const QByteArray& absolutePath, TrashD
     const QByteArray own = base + "/.Trash-" + uid;
     if ((::mkdir(own.constData(), 0700) == 0 || errno == EEXIST) && isOwnFolder(own, device) &&
         prepareTrash(own, device)) {
-        dir = {own, topdir};
+        dir = {own, topdir, nameMaxOf(own)};
         m_byDevice.insert(device, dir);
         return true;
     }
@@ -269,35 +493,43 @@ TrashOutcome LinuxTrash::moveToTrash(const QString& path) {
                 original = canonical.startsWith(prefix) ? canonical.mid(prefix.size()) : canonical;
             }
         }
-        const QByteArray info = trashInfo(original, localNow());
+        if (firstUse(dir.root))
+            sweepLeftovers(dir.root);
+        PendingInfo info(dir.root + "/info", trashInfo(original, localNow()));
+        qsizetype limit = dir.nameMax - kInfoSuffix.size();
         bool staleTrash = false;
         for (int n = 1; n < 10000; ++n) {
-            const QByteArray candidate = numberedName(name, n);
-            const QByteArray infoPath = dir.root + "/info/" + candidate + ".trashinfo";
-            const int fd = ::open(infoPath.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
-            if (fd < 0) {
-                const int code = errno;
-                if (code == EEXIST)
-                    continue;
-                if (code == ENOENT) {
-                    staleTrash = true;
-                    break;
+            const QByteArray candidate = trashName(name, n, limit - info.extraRoom());
+            if (candidate.isEmpty())
+                return {failure(ENAMETOOLONG), {}, {}};
+            const QByteArray infoPath = dir.root + "/info/" + candidate + kInfoSuffix;
+            int code = info.claim(infoPath);
+            if (code == 0) {
+                const QByteArray target = dir.root + "/files/" + candidate;
+                code = renameNoReplace(native, target);
+                if (code == 0) {
+                    PendingInfo::finished(infoPath);
+                    return {{}, QFile::decodeName(target), QFile::decodeName(infoPath)};
                 }
-                return {failure(code), {}, {}};
+                info.withdraw(infoPath);
+                if (code == ENOTEMPTY)
+                    code = EEXIST;
+                else if (code != EEXIST && code != ENAMETOOLONG)
+                    return {failure(code), {}, {}};
             }
-            const bool written = writeAll(fd, info);
-            const int writeError = errno;
-            if (::close(fd) != 0 || !written) {
-                ::unlink(infoPath.constData());
-                return {failure(written ? EIO : writeError), {}, {}};
+            if (code == EEXIST)
+                continue;
+            if (code == ENAMETOOLONG && limit > kShortestLimit) {
+                // The file system takes shorter names than it says (an encrypting layer, say).
+                limit = std::max(kShortestLimit, limit * 3 / 4);
+                --n;
+                continue;
             }
-            const QByteArray target = dir.root + "/files/" + candidate;
-            const int code = renameNoReplace(native, target);
-            if (code == 0)
-                return {{}, QFile::decodeName(target), QFile::decodeName(infoPath)};
-            ::unlink(infoPath.constData());
-            if (code != EEXIST && code != ENOTEMPTY)
-                return {failure(code), {}, {}};
+            if (code == ENOENT) {
+                staleTrash = true;
+                break;
+            }
+            return {failure(code), {}, {}};
         }
         if (!staleTrash)
             return {failure(EEXIST), {}, {}};

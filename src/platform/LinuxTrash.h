@@ -4,6 +4,7 @@
 
 #include <QByteArray>
 #include <QHash>
+#include <QSet>
 #include <QString>
 
 #include <mutex>
@@ -15,6 +16,11 @@ namespace tarnwick {
 // "$topdir/.Trash-$uid". The .trashinfo is created first and exclusively, then the item is renamed
 // into files/ without replacing anything; if that fails the .trashinfo goes again. Never copies
 // across volumes: an item whose volume has no usable trash stays where it is. Thread-safe.
+//
+// A .trashinfo in flight carries this program's leftover mark, which comes off once its item is in
+// files/. Where the file system allows, the .trashinfo is written and marked before it has a name,
+// so a killed run leaves only complete, marked ones; the first operation on a trash in each run
+// sweeps those whose item never arrived and whose writer is gone.
 class LinuxTrash {
 public:
     TrashOutcome moveToTrash(const QString& path);
@@ -23,23 +29,34 @@ public:
     static QByteArray homeTrashPath();
     // The trashinfo text for `originalPath` (absolute, or relative to the volume's top folder).
     static QByteArray trashInfo(const QByteArray& originalPath, const QDateTime& deletedAt);
+    // The item's name in files/: numbered from n = 2 ("clip (2).mov"), and shortened to `limit`
+    // bytes when longer (never inside a character, the extension kept); empty when it cannot fit.
+    static QByteArray trashName(const QByteArray& name, int n, qsizetype limit);
+    // Removes the marked .trashinfo files in `root`/info whose item never reached files/ and whose
+    // writer is gone (one log line each); returns how many went.
+    static int sweepLeftovers(const QByteArray& root);
 
 private:
     struct TrashDir {
-        QByteArray root;   // .../Trash, holds files/ and info/
-        QByteArray topdir; // empty for the home trash: its Path= lines are absolute
+        QByteArray root;         // .../Trash, holds files/ and info/
+        QByteArray topdir;       // empty for the home trash: its Path= lines are absolute
+        qsizetype nameMax = 255; // longest name in files/ and info/
     };
     // The trash for items on `device`; an error text when none is usable.
     bool trashFor(quint64 device, const QByteArray& absolutePath, TrashDir& dir, FileOpStatus& error);
     bool homeTrashFor(quint64 device, TrashDir& dir, FileOpStatus& error);
     void forget(quint64 device);
+    // True the first time in this run that `root` is used.
+    bool firstUse(const QByteArray& root);
 
     std::mutex m_mutex;
     QByteArray m_homeTrash;
     quint64 m_homeDevice = 0;
     bool m_homeDeviceKnown = false;
     bool m_homeReady = false;
+    qsizetype m_homeNameMax = 255;
     QHash<quint64, TrashDir> m_byDevice;
+    QSet<QByteArray> m_swept;
 };
 
 } // namespace tarnwick

@@ -4,6 +4,7 @@
 #include "platform/StrictTextDecoding.h"
 #include "platform/TextKey.h"
 #include "readers/AEPParser.h"
+#include "readers/JsonEscape.h"
 
 #include <algorithm>
 
@@ -29,35 +30,6 @@ void addIfPlausible(const std::optional<QString>& candidate, QSet<QString>& into
     into.insert(path);
 }
 
-namespace {
-
-int hexValue(QChar c) {
-    const char16_t u = c.unicode();
-    if (u >= u'0' && u <= u'9')
-        return u - u'0';
-    if (u >= u'a' && u <= u'f')
-        return u - u'a' + 10;
-    if (u >= u'A' && u <= u'F')
-        return u - u'A' + 10;
-    return -1;
-}
-
-// The unit of "\uXXXX" at `at` (the backslash), or -1.
-int escapedUnit(QStringView text, qsizetype at) {
-    if (at + 6 > text.size() || text[at] != u'\\' || text[at + 1] != u'u')
-        return -1;
-    int unit = 0;
-    for (qsizetype k = at + 2; k < at + 6; ++k) {
-        const int v = hexValue(text[k]);
-        if (v < 0)
-            return -1;
-        unit = unit * 16 + v;
-    }
-    return unit;
-}
-
-} // namespace
-
 std::optional<QString> jsonUnescaped(QStringView text) {
     if (!text.contains(u'\\'))
         return std::nullopt;
@@ -69,54 +41,12 @@ std::optional<QString> jsonUnescaped(QStringView text) {
             out.append(text[k]);
             continue;
         }
-        if (k + 1 >= text.size())
+        const std::optional<JsonEscape> escape = jsonEscapeAt(text, k, JsonControlEscapes::all);
+        if (!escape)
             return std::nullopt;
-        const char16_t e = text[k + 1].unicode();
-        ++k;
-        switch (e) {
-        case u'\\':
-        case u'/':
-        case u'"':
-            out.append(QChar(e));
-            json = true;
-            continue;
-        case u'b':
-            out.append(u'\b');
-            continue;
-        case u'f':
-            out.append(u'\f');
-            continue;
-        case u'n':
-            out.append(u'\n');
-            continue;
-        case u'r':
-            out.append(u'\r');
-            continue;
-        case u't':
-            out.append(u'\t');
-            continue;
-        case u'u':
-            break;
-        default:
-            return std::nullopt;
-        }
-        const int unit = escapedUnit(text, k - 1);
-        if (unit < 0)
-            return std::nullopt;
-        k += 4;
-        if (QChar::isLowSurrogate(char16_t(unit)))
-            return std::nullopt;
-        if (QChar::isHighSurrogate(char16_t(unit))) {
-            const int low = escapedUnit(text, k + 1);
-            if (low < 0 || !QChar::isLowSurrogate(char16_t(low)))
-                return std::nullopt;
-            out.append(QChar(char16_t(unit)));
-            out.append(QChar(char16_t(low)));
-            k += 6;
-        } else {
-            out.append(QChar(char16_t(unit)));
-        }
-        json = true;
+        out.append(escape->decoded());
+        json = json || !escape->control;
+        k += escape->length - 1;
     }
     if (!json)
         return std::nullopt;

@@ -9,9 +9,9 @@
 #include "readers/PrprojMarkerIndex.h"
 #include "readers/PrprojMediaScan.h"
 #include "readers/PrprojRelativePath.h"
+#include "readers/PrprojTextScan.h"
 #include "readers/PrprojTimelineScan.h"
 #include "readers/PrprojUsageResolver.h"
-#include "readers/PrprojUtf8.h"
 #include "readers/ReaderTask.h"
 
 #include <QFile>
@@ -96,24 +96,51 @@ template <typename T> void releaseLater(T&& value, bool parallel) {
 
 } // namespace
 
-QByteArray ProjectParser::readAndDecompressUtf8(const QString& filePath) {
+namespace {
+
+QByteArray readProjectFile(const QString& filePath) {
     // Regular files only: a pipe named like a project would block the open, a device never end.
     RegularFile file(filePath);
     if (!file.isOpen())
-        throw FileReadError(filePath, file.errorString());
-    const std::optional<QByteArray> read = file.readAll();
+        throw ProjectParser::FileReadError(filePath, file.errorString());
+    std::optional<QByteArray> read = file.readAll();
     if (!read)
-        throw FileReadError(filePath, file.errorString());
-    const QByteArray& data = *read;
-    AppLog::debug(QStringLiteral("Read ") + count(data.size()) + QStringLiteral(" bytes from ") +
+        throw ProjectParser::FileReadError(filePath, file.errorString());
+    AppLog::debug(QStringLiteral("Read ") + count(read->size()) + QStringLiteral(" bytes from ") +
                   path::lastPathComponent(filePath));
+    return std::move(*read);
+}
+
+void logOverLimit(const QString& filePath, qint64 limit) {
+    AppLog::error(path::lastPathComponent(filePath) + QStringLiteral(" inflates to more than ") +
+                  count(limit) + QStringLiteral(" bytes, more than this machine can read safely"));
+}
+
+// The scan of the project's text: inflated into pages of its own, read once, and handed back part by
+// part as the scan passes it (the marked lines stay, moved together). Invalid UTF-8 is the scan's to find.
+TextScan readAndScan(const QString& filePath) {
+    bool overLimit = false;
+    const qint64 limit = inflatedSizeCap();
+    std::optional<TextBuffer> text = inflateProjectText(readProjectFile(filePath), limit, &overLimit);
+    if (!text) {
+        if (overLimit)
+            logOverLimit(filePath, limit);
+        throw ProjectParser::ParserError::decompressionFailed();
+    }
+    const int threads = scanThreads(static_cast<std::size_t>(text->size()));
+    return scanText(std::move(*text), threads);
+}
+
+} // namespace
+
+QByteArray ProjectParser::readAndDecompressUtf8(const QString& filePath) {
+    const QByteArray data = readProjectFile(filePath);
     bool overLimit = false;
     const qint64 limit = inflatedSizeCap();
     std::optional<QByteArray> xml = decompressProjectData(data, InflateEngine::fastest, limit, &overLimit);
     if (!xml) {
         if (overLimit)
-            AppLog::error(path::lastPathComponent(filePath) + QStringLiteral(" inflates to more than ") +
-                          count(limit) + QStringLiteral(" bytes, more than this machine can read safely"));
+            logOverLimit(filePath, limit);
         throw ParserError::decompressionFailed();
     }
     return std::move(*xml);
@@ -123,23 +150,26 @@ QString ProjectParser::readAndDecompress(const QString& filePath) const {
     return QString::fromUtf8(readAndDecompressUtf8(filePath));
 }
 
+namespace {
+ProjectParser::ParseResult parseScanned(TextScan&& scan, const QString& filePath,
+                                        const ProjectParser::Progress& progress, bool parallel);
+} // namespace
+
 ProjectParser::ParseResult ProjectParser::parse(const QString& filePath, const Progress& progress) const {
     const QString name = projectNameOf(filePath);
     AppLog::parseStarted(name);
     AppLog::parseDetail(QStringLiteral("Decompressing..."));
     report(progress, QStringLiteral("Decompressing…"), 0.02);
-    QByteArray xml;
+    TextScan scan;
     try {
-        xml = readAndDecompressUtf8(filePath);
+        scan = readAndScan(filePath);
+        if (!scan.validUtf8)
+            throw ParserError::decompressionFailed();
     } catch (const Error& e) {
         AppLog::parseFailed(name, e.description());
         throw;
     }
-
-    const bool large = static_cast<std::size_t>(xml.size()) >= prproj::kParallelThreshold;
-    ParseResult result = parseXml(xml, filePath, progress);
-    releaseLater(std::move(xml), large);
-    return result;
+    return parseScanned(std::move(scan), filePath, progress, scanThreads(scan.bytes) > 1);
 }
 
 namespace {
@@ -148,7 +178,7 @@ namespace {
 // run them at once; their log lines and progress are then given in stage order afterwards.
 struct Stages {
     MediaScan media;
-    QHash<QString, QString> masterClipNames;
+    IdMap<Id> masterClipNames;
     SequenceScan sequences;
     TimelineClips clips;
     MasterClipMapping mapping;
@@ -156,13 +186,13 @@ struct Stages {
     std::optional<NameIndexes> nameIndexes; // built early when the stages run at once
 };
 
-Stages runStages(std::string_view text, const MarkerIndex& index, bool parallel,
+Stages runStages(SequenceScan&& sequences, const MarkerIndex& index, bool parallel,
                  const std::function<void(double)>& liveMediaProgress) {
     Stages st;
+    st.sequences = std::move(sequences);
     if (!parallel) {
         st.media = scanMediaBlocks(index, liveMediaProgress);
         st.masterClipNames = scanMasterClipNames(index);
-        st.sequences = scanSequences(text, index);
         st.clips = findTimelineClipReferences(index, st.sequences.sequenceIDs);
         st.mapping = mapSubClipsToMasterClips(st.clips, index);
         st.chain = std::make_unique<MasterClipMediaChain>(index);
@@ -184,7 +214,7 @@ Stages runStages(std::string_view text, const MarkerIndex& index, bool parallel,
         mediaRead.set_value();
         st.nameIndexes = buildNameIndexes(st.media.tables, true);
     });
-    ReaderTask<QHash<QString, QString>> names([&] { return scanMasterClipNames(index); });
+    ReaderTask<IdMap<Id>> names([&] { return scanMasterClipNames(index); });
     // The chain waits for the media blocks: it runs beside them only when they run on their own.
     ReaderTask<std::unique_ptr<MasterClipMediaChain>> chain(
         [&] {
@@ -195,7 +225,6 @@ Stages runStages(std::string_view text, const MarkerIndex& index, bool parallel,
         },
         media.started());
     ReaderTask<std::vector<SubClipMasterRef>> subClipRefs([&] { return collectSubClipMasterRefs(index); });
-    st.sequences = scanSequences(text, index);
     st.clips = findTimelineClipReferences(index, st.sequences.sequenceIDs, true);
     st.mapping = mapSubClipsToMasterClips(st.clips, subClipRefs.get());
     st.masterClipNames = names.get();
@@ -221,7 +250,7 @@ void reportStages(const Stages& st, const MarkerIndex& index, const ReferenceCha
 
     AppLog::parseDetail(QStringLiteral("Building MasterClip map..."));
     report(progress, QStringLiteral("Building clip map…"), 0.45);
-    AppLog::parseDetail(QStringLiteral("Found ") + count(st.masterClipNames.size()) +
+    AppLog::parseDetail(QStringLiteral("Found ") + count(static_cast<qint64>(st.masterClipNames.size())) +
                         QStringLiteral(" MasterClips"));
 
     AppLog::parseDetail(QStringLiteral("Finding sequences..."));
@@ -257,34 +286,30 @@ void reportStages(const Stages& st, const MarkerIndex& index, const ReferenceCha
 
 ProjectParser::ParseResult ProjectParser::parseXml(const QByteArray& utf8Xml, const QString& filePath,
                                                    const Progress& progress) {
-    ParseResult result;
-    result.projectName = projectNameOf(filePath);
     const std::string_view text(utf8Xml.constData(), static_cast<std::size_t>(utf8Xml.size()));
-    const bool parallel = text.size() >= kParallelThreshold && QThread::idealThreadCount() > 1;
-    const MarkerIndex index = indexMarkers(text, parallel ? std::min(QThread::idealThreadCount(), 8) : 1);
+    return parseScanned(scanText(text, scanThreads(text.size())), filePath, progress,
+                        scanThreads(text.size()) > 1);
+}
+
+namespace {
+
+ProjectParser::ParseResult parseScanned(TextScan&& scan, const QString& filePath,
+                                        const ProjectParser::Progress& progress, bool parallel) {
+    using ParserError = ProjectParser::ParserError;
+    ProjectParser::ParseResult result;
+    result.projectName = projectNameOf(filePath);
+    const MarkerIndex& index = scan.index;
     if (index.tooDense)
         throw ParserError(ParserError::Kind::invalidXML,
                           QStringLiteral("far more tagged lines than a project holds"));
 
-    // Large projects report media progress after the stages anyway, so the character count (a log
-    // line only) runs beside them.
-    ReaderTask<std::size_t> characters;
-    if (parallel) {
-        characters = ReaderTask<std::size_t>([&] { return countCharacters(text, index.crlfPairs); });
-        reportOpening(progress);
-    } else {
-        logOpening(countCharacters(text, index.crlfPairs));
-        reportOpening(progress);
-        logExtracting();
-    }
+    logOpening(scan.characters);
+    reportOpening(progress);
+    logExtracting();
     auto mediaProgress = [&](double f) { progress(QStringLiteral("Reading media files…"), 0.12 + 0.28 * f); };
     Stages st =
-        runStages(text, index, parallel,
+        runStages(std::move(scan.sequences), index, parallel,
                   progress ? std::function<void(double)>(mediaProgress) : std::function<void(double)>());
-    if (parallel) {
-        logOpening(characters.get());
-        logExtracting();
-    }
 
     const ReferenceChain chain = st.chain->asReferenceChain();
     reportStages(st, index, chain, progress, result.warnings);
@@ -319,8 +344,11 @@ ProjectParser::ParseResult ProjectParser::parseXml(const QByteArray& utf8Xml, co
 
     result.relativeCandidates = relative.get();
     result.sequenceNames = sequenceDisplayNamesSorted(result.sequences);
-    releaseLater(std::move(st), parallel);
+    // The stages' tables view the index's copies of the lines: both go together.
+    releaseLater(std::make_pair(std::move(st), std::move(scan.index)), parallel);
     return result;
 }
+
+} // namespace
 
 } // namespace tarnwick

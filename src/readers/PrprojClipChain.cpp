@@ -4,8 +4,8 @@
 #include "readers/ReaderTask.h"
 
 #include <algorithm>
+#include <map>
 #include <optional>
-#include <unordered_set>
 
 namespace tarnwick::prproj {
 
@@ -21,7 +21,7 @@ struct MasterUse {
     bool audio = false;
     qint64 usage = 0;
     qint64 unattributed = 0;
-    IdMap<qint64> perTimeline;
+    TimelineCounts perTimeline; // a handful of timelines at most
 };
 
 } // namespace
@@ -29,10 +29,9 @@ struct MasterUse {
 std::vector<SubClipMasterRef> collectSubClipMasterRefs(const MarkerIndex& index) {
     constexpr MarkerMask relevant = bits(subClipID, masterClipURef, subClipEnd);
     std::vector<SubClipMasterRef> refs;
+    refs.reserve(index.linesWith[masterClipURef]);
     std::optional<Id> current; // the last sub-clip identifier read since the last block end
-    for (const MarkedLine& line : index.lines) {
-        if ((line.mask & relevant) == 0)
-            continue;
+    forEachMarked(index.lines, relevant, [&](const MarkedLine& line) {
         if (line.has(subClipID)) {
             if (auto id = firstCapture(Pattern::subClipStart, line.text))
                 current = *id;
@@ -43,7 +42,7 @@ std::vector<SubClipMasterRef> collectSubClipMasterRefs(const MarkerIndex& index)
         }
         if (line.has(subClipEnd))
             current.reset();
-    }
+    });
     return refs;
 }
 
@@ -57,7 +56,9 @@ MasterClipMapping mapSubClipsToMasterClips(const TimelineClips& clips,
     if (clips.videoClipCounts.empty() && clips.audioClipCounts.empty())
         return out;
     IdMap<MasterUse> masters;
-    std::unordered_set<Id> matched;
+    IdSet matched;
+    masters.reserve(refs.size());
+    matched.reserve(refs.size());
     for (const auto& [s, ref] : refs) {
         const bool fromVideo = clips.videoClipCounts.count(s) != 0;
         const bool fromAudio = clips.audioClipCounts.count(s) != 0;
@@ -75,23 +76,30 @@ MasterClipMapping mapSubClipsToMasterClips(const TimelineClips& clips,
         if (occ != clips.sequenceOccurrencesBySubClip.end()) {
             for (const auto& [timeline, count] : occ->second) {
                 if (count >= 1)
-                    use.perTimeline[timeline] += count;
+                    addCount(use.perTimeline, timeline, count);
                 attributed += count;
             }
         }
         use.unattributed += std::max<qint64>(total - attributed, 0);
     }
-    for (const auto& [ref, use] : masters) {
+    // Master clips mostly share the same few counts: equal tables are made once and shared.
+    std::map<TimelineCounts, QHash<QString, qint64>> tables;
+    out.usedMasterClipRefs.reserve(static_cast<qsizetype>(masters.size()));
+    out.usageCountByMasterClip.reserve(static_cast<qsizetype>(masters.size()));
+    out.attributionByMasterClip.reserve(static_cast<qsizetype>(masters.size()));
+    for (auto& [ref, use] : masters) {
         const QString m = toQString(ref);
         out.usedMasterClipRefs.insert(m);
         if (use.audio && !use.video)
             out.audioOnlyMasterClipRefs.insert(m);
         out.usageCountByMasterClip.insert(m, use.usage);
-        SequenceUsageAttribution a;
-        for (const auto& [timeline, count] : use.perTimeline)
-            a.occurrencesBySequenceID.insert(toQString(timeline), count);
-        a.unattributedOccurrences = use.unattributed;
-        out.attributionByMasterClip.insert(m, std::move(a));
+        std::sort(use.perTimeline.begin(), use.perTimeline.end());
+        auto [table, added] = tables.try_emplace(use.perTimeline);
+        if (added) {
+            for (const auto& [timeline, count] : use.perTimeline)
+                table->second.insert(toQString(timeline), count);
+        }
+        out.attributionByMasterClip.insert(m, SequenceUsageAttribution{table->second, use.unattributed});
     }
     qint64 unmatched = 0;
     for (const auto& [id, count] : clips.videoClipCounts)
@@ -111,9 +119,7 @@ void readBlocks(const MarkerIndex& index, Marker start, Pattern startPattern, Ma
                 MarkerMask ends, const Add& add) {
     const MarkerMask relevant = bit(start) | bit(ref) | ends;
     std::optional<Id> block;
-    for (const MarkedLine& line : index.lines) {
-        if ((line.mask & relevant) == 0)
-            continue;
+    forEachMarked(index.lines, relevant, [&](const MarkedLine& line) {
         if (line.has(start)) {
             if (auto id = firstCapture(startPattern, line.text))
                 block = *id;
@@ -124,20 +130,25 @@ void readBlocks(const MarkerIndex& index, Marker start, Pattern startPattern, Ma
         }
         if (line.mask & ends)
             block.reset();
-    }
+    });
 }
 
 } // namespace
 
 MasterClipMediaChain::MasterClipMediaChain(const MarkerIndex& index, bool parallel) {
-    IdMap<std::vector<Id>> masterClipClipRefs;
-    IdMap<std::vector<Id>> clipSourceRefs;
+    const auto& n = index.linesWith;
+    IdLists masterClipClipRefs;
+    IdLists clipSourceRefs;
     IdMap<Id> mediaSourceMediaRef;
+    masterClipClipRefs.reserve(n[masterClipUID], n[clipIndex]);
+    clipSourceRefs.reserve(n[clipID], n[sourceRef]);
+    mediaSourceMediaRef.reserve(n[mediaSourceID]);
     ReaderTask<void> clips(
         [&] {
             readBlocks(index, clipID, Pattern::clipStart, sourceRef, Pattern::sourceRef,
                        bits(videoClipEnd, audioClipEnd),
-                       [&](Id clip, Id source) { clipSourceRefs[clip].push_back(source); });
+                       [&](Id clip, Id source) { clipSourceRefs.add(clip, source); });
+            clipSourceRefs.seal();
         },
         parallel);
     ReaderTask<void> sources(
@@ -148,34 +159,54 @@ MasterClipMediaChain::MasterClipMediaChain(const MarkerIndex& index, bool parall
         },
         parallel);
     readBlocks(index, masterClipUID, Pattern::masterClipStart, clipIndex, Pattern::clipRef,
-               bit(masterClipEnd), [&](Id master, Id clip) { masterClipClipRefs[master].push_back(clip); });
+               bit(masterClipEnd), [&](Id master, Id clip) { masterClipClipRefs.add(master, clip); });
+    masterClipClipRefs.seal();
+    // A timeline's own master clip (the one a nested sequence is placed through) shows sequence
+    // sources instead of media sources.
+    IdSet sequenceSources;
+    forEachMarked(index.lines, bit(sequenceSourceID), [&](const MarkedLine& line) {
+        if (auto id = firstCapture(Pattern::sequenceSourceStart, line.text))
+            sequenceSources.insert(*id);
+    });
     clips.get();
     sources.get();
     // Follow clips and sources now (this runs beside the media scan); only the media paths are
     // joined later.
-    m_mediaRefsByMasterClip.reserve(masterClipClipRefs.size());
-    for (const auto& [master, clipIDs] : masterClipClipRefs) {
-        std::vector<Id>& refs = m_mediaRefsByMasterClip[master];
-        for (Id c : clipIDs) {
-            const auto sourcesOfClip = clipSourceRefs.find(c);
-            if (sourcesOfClip == clipSourceRefs.end())
-                continue;
-            for (Id source : sourcesOfClip->second) {
+    m_rangeByMasterClip.reserve(masterClipClipRefs.keyCount());
+    for (std::size_t k = 0; k < masterClipClipRefs.keyCount(); ++k) {
+        const Id master = masterClipClipRefs.key(k);
+        const std::size_t first = m_mediaRefs.size();
+        bool showsSequence = false;
+        for (Id c : masterClipClipRefs.values(k)) {
+            for (Id source : clipSourceRefs.find(c)) {
                 const auto media = mediaSourceMediaRef.find(source);
                 if (media != mediaSourceMediaRef.end())
-                    refs.push_back(media->second);
+                    m_mediaRefs.push_back(media->second);
+                else if (sequenceSources.count(source) != 0)
+                    showsSequence = true;
             }
         }
+        if (m_mediaRefs.size() > first)
+            m_rangeByMasterClip[master] = {first, m_mediaRefs.size()};
+        else if (showsSequence)
+            m_sequenceMasterClips.insert(master);
     }
 }
 
+std::span<const Id> MasterClipMediaChain::mediaRefsOf(Id masterClip) const {
+    const auto range = m_rangeByMasterClip.find(masterClip);
+    if (range == m_rangeByMasterClip.end())
+        return {};
+    return {m_mediaRefs.data() + range->second.first, range->second.second - range->second.first};
+}
+
 void MasterClipMediaChain::attach(const IdMap<QStringList>& mediaPathsByMediaUID,
-                                  const std::unordered_set<Id>* generatedMediaUIDs) {
+                                  const IdSet* generatedMediaUIDs) {
     m_mediaPaths = &mediaPathsByMediaUID;
     m_generatedMedia = generatedMediaUIDs;
     m_resolvedCount = 0;
-    for (const auto& [master, refs] : m_mediaRefsByMasterClip) {
-        for (Id ref : refs) {
+    for (const auto& [master, range] : m_rangeByMasterClip) {
+        for (Id ref : mediaRefsOf(master)) {
             const auto found = m_mediaPaths->find(ref);
             if (found != m_mediaPaths->end() && !found->second.isEmpty()) {
                 ++m_resolvedCount;
@@ -187,10 +218,9 @@ void MasterClipMediaChain::attach(const IdMap<QStringList>& mediaPathsByMediaUID
 
 QStringList MasterClipMediaChain::pathsOf(Id masterClip) const {
     QStringList paths;
-    const auto refs = m_mediaRefsByMasterClip.find(masterClip);
-    if (refs == m_mediaRefsByMasterClip.end() || !m_mediaPaths)
+    if (!m_mediaPaths)
         return paths;
-    for (Id ref : refs->second) {
+    for (Id ref : mediaRefsOf(masterClip)) {
         const auto found = m_mediaPaths->find(ref);
         if (found == m_mediaPaths->end())
             continue;
@@ -201,11 +231,14 @@ QStringList MasterClipMediaChain::pathsOf(Id masterClip) const {
 }
 
 bool MasterClipMediaChain::isGenerated(Id masterClip) const {
-    const auto refs = m_mediaRefsByMasterClip.find(masterClip);
-    if (!m_generatedMedia || refs == m_mediaRefsByMasterClip.end() || refs->second.empty())
+    const std::span<const Id> refs = mediaRefsOf(masterClip);
+    if (!m_generatedMedia || refs.empty())
         return false;
-    return std::all_of(refs->second.cbegin(), refs->second.cend(),
-                       [&](Id ref) { return m_generatedMedia->count(ref) != 0; });
+    return std::all_of(refs.begin(), refs.end(), [&](Id ref) { return m_generatedMedia->count(ref) != 0; });
+}
+
+bool MasterClipMediaChain::standsForSequence(Id masterClip) const {
+    return m_sequenceMasterClips.count(masterClip) != 0;
 }
 
 ReferenceChain MasterClipMediaChain::asReferenceChain() const {
@@ -218,6 +251,10 @@ ReferenceChain MasterClipMediaChain::asReferenceChain() const {
             [this, id](const QString& masterClipID) {
                 const QByteArray utf8 = id(masterClipID);
                 return isGenerated(Id(utf8.constData(), static_cast<std::size_t>(utf8.size())));
+            },
+            [this, id](const QString& masterClipID) {
+                const QByteArray utf8 = id(masterClipID);
+                return standsForSequence(Id(utf8.constData(), static_cast<std::size_t>(utf8.size())));
             }};
 }
 

@@ -1,5 +1,6 @@
 #include "readers/PrprojDecompression.h"
 
+#include "readers/PrprojTextBuffer.h"
 #include "readers/PrprojUtf8.h"
 
 #include <QThread>
@@ -75,17 +76,35 @@ struct ZStream {
     ZStream& operator=(const ZStream&) = delete;
 };
 
-// Grows by doubling; QByteArray reallocates in place where it can, so no second copy is held.
-bool growTo(QByteArray& out, qint64 wanted, qint64 limit) {
+// The output is a QByteArray, or a TextBuffer for a text that is scanned once and handed back.
+bool resizeBuffer(QByteArray& out, qsizetype size) {
+    out.resize(size);
+    return true;
+}
+bool resizeBuffer(TextBuffer& out, qsizetype size) {
+    return out.resize(size);
+}
+
+// The room about to be inflated into, mapped ahead for a text buffer. Only as far as the input could
+// plausibly inflate to: a damaged size claim must not map memory no text will fill.
+void prefault(QByteArray&, qsizetype, qsizetype, qsizetype) {}
+void prefault(TextBuffer& out, qsizetype begin, qsizetype end, qsizetype inputSize) {
+    constexpr qsizetype kPlausibleRatio = 40;
+    out.prefault(begin, std::min(end, begin + inputSize * kPlausibleRatio));
+}
+
+// Grows by doubling; QByteArray reallocates in place where it can and a TextBuffer remaps its pages,
+// so no second copy is held.
+template <typename Buffer> bool growTo(Buffer& out, qint64 wanted, qint64 limit) {
     if (wanted > limit + 1)
         wanted = limit + 1; // one byte past the limit tells a too-large stream from one that fits
     if (wanted <= out.size())
         return false;
-    out.resize(static_cast<qsizetype>(wanted));
-    return true;
+    return resizeBuffer(out, static_cast<qsizetype>(wanted));
 }
 
-std::optional<qsizetype> inflateWithZlib(QByteArrayView input, QByteArray& out, qint64 sizeHint, qint64 limit,
+template <typename Buffer>
+std::optional<qsizetype> inflateWithZlib(QByteArrayView input, Buffer& out, qint64 sizeHint, qint64 limit,
                                          bool& overLimit) {
     ZStream z;
     if (!z.ready)
@@ -124,7 +143,7 @@ std::optional<qsizetype> inflateWithZlib(QByteArrayView input, QByteArray& out, 
                 overLimit = true;
                 return std::nullopt;
             }
-            out.resize(outPos);
+            resizeBuffer(out, outPos);
             return inPos;
         }
         if (rc == Z_BUF_ERROR && inPos == input.size())
@@ -141,25 +160,28 @@ struct DecompressorFree {
 
 enum class Outcome { done, failed, needsMoreRoom };
 
-Outcome inflateWithLibdeflate(QByteArrayView input, QByteArray& out, qint64 capacity, qint64 limit,
+template <typename Buffer>
+Outcome inflateWithLibdeflate(QByteArrayView input, Buffer& out, qint64 capacity, qint64 limit,
                               qsizetype& used, bool& overLimit) {
     const std::unique_ptr<libdeflate_decompressor, DecompressorFree> d(libdeflate_alloc_decompressor());
     if (!d)
         return Outcome::needsMoreRoom;
     const qsizetype base = out.size();
     capacity = std::min(capacity, limit);
-    out.resize(base + static_cast<qsizetype>(capacity));
+    if (!resizeBuffer(out, base + static_cast<qsizetype>(capacity)))
+        return Outcome::needsMoreRoom;
+    prefault(out, base, base + static_cast<qsizetype>(capacity), input.size());
     size_t inUsed = 0;
     size_t produced = 0;
     const libdeflate_result rc = libdeflate_deflate_decompress_ex(
         d.get(), input.data(), static_cast<size_t>(input.size()), out.data() + base,
         static_cast<size_t>(capacity), &inUsed, &produced);
     if (rc == LIBDEFLATE_SUCCESS) {
-        out.resize(base + static_cast<qsizetype>(produced));
+        resizeBuffer(out, base + static_cast<qsizetype>(produced));
         used = static_cast<qsizetype>(inUsed);
         return Outcome::done;
     }
-    out.resize(base);
+    resizeBuffer(out, base);
     if (rc == LIBDEFLATE_INSUFFICIENT_SPACE && capacity >= limit)
         overLimit = true;
     return rc == LIBDEFLATE_INSUFFICIENT_SPACE && capacity < limit ? Outcome::needsMoreRoom : Outcome::failed;
@@ -181,7 +203,8 @@ std::optional<ByteRange> gzipBody(QByteArrayView data) {
 
 namespace {
 
-std::optional<qsizetype> inflateRawWithin(QByteArrayView input, QByteArray& out, qint64 sizeHint,
+template <typename Buffer>
+std::optional<qsizetype> inflateRawWithin(QByteArrayView input, Buffer& out, qint64 sizeHint,
                                           InflateEngine engine, qint64 limit, bool& overLimit) {
 #if defined(TARNWICK_HAVE_LIBDEFLATE)
     // libdeflate needs the whole output room up front: try the hinted size, else stream with zlib.
@@ -219,19 +242,27 @@ qint64 inflatedSizeCap() {
     return std::min(maxInflatedSize, qint64(pages) * qint64(pageSize) / 4);
 }
 
-std::optional<QByteArray> decompressProjectData(QByteArrayView data, InflateEngine engine, qint64 limit,
-                                                bool* overLimit) {
+namespace {
+
+// Raw DEFLATE first, then the body of a gzip member (and the members after it). `accept` decides
+// whether a raw stream that inflated completely is the text.
+template <typename Buffer, typename Accept>
+std::optional<Buffer> inflateRoutes(QByteArrayView data, InflateEngine engine, qint64 limit, bool* overLimit,
+                                    const Accept& accept) {
     if (limit < 0)
         limit = inflatedSizeCap();
     if (overLimit)
         *overLimit = false;
-    QByteArray out;
+    Buffer out;
     // Raw DEFLATE: whatever follows the end of the stream is ignored.
     bool full = false;
-    if (inflateRaw(data, out, 0, engine, limit, &full) &&
-        isValidUtf8(std::string_view(out.constData(), size_t(out.size())), checkThreads()))
-        return out;
-    out = QByteArray(); // gives the memory back before the second route
+    {
+        bool over = false;
+        if (inflateRawWithin(data, out, 0, engine, std::max<qint64>(limit, 0), over) && accept(out))
+            return out;
+        full = over;
+    }
+    out = Buffer(); // gives the memory back before the second route
     if (full && overLimit)
         *overLimit = true;
 
@@ -243,17 +274,19 @@ std::optional<QByteArray> decompressProjectData(QByteArrayView data, InflateEngi
     qsizetype p = body->begin;
     while (true) {
         const qint64 room = std::max<qint64>(hint - out.size(), 0);
-        const std::optional<qsizetype> used = inflateRaw(data.sliced(p, window - p), out, room > 0 ? room : 0,
-                                                         engine, limit - out.size(), &full);
+        bool over = false;
+        const std::optional<qsizetype> used =
+            inflateRawWithin(data.sliced(p, window - p), out, room > 0 ? room : 0, engine,
+                             std::max<qint64>(limit - out.size(), 0), over);
         if (!used) {
-            if (full && overLimit)
+            if (over && overLimit)
                 *overLimit = true;
             return std::nullopt;
         }
         // After the stream's end: its 8-byte trailer, then maybe another member; anything else is ignored.
         const qsizetype next = p + *used + 8;
         if (next + 1 >= data.size() || byteAt(data, next) != 0x1F || byteAt(data, next + 1) != 0x8B) {
-            if (!isValidUtf8(std::string_view(out.constData(), size_t(out.size())), checkThreads()))
+            if (!accept(out))
                 return std::nullopt;
             return out;
         }
@@ -262,6 +295,23 @@ std::optional<QByteArray> decompressProjectData(QByteArrayView data, InflateEngi
             return std::nullopt;
         p = *nextBody;
     }
+}
+
+} // namespace
+
+std::optional<QByteArray> decompressProjectData(QByteArrayView data, InflateEngine engine, qint64 limit,
+                                                bool* overLimit) {
+    return inflateRoutes<QByteArray>(data, engine, limit, overLimit, [](const QByteArray& out) {
+        return isValidUtf8(std::string_view(out.constData(), size_t(out.size())), checkThreads());
+    });
+}
+
+std::optional<TextBuffer> inflateProjectText(QByteArrayView data, qint64 limit, bool* overLimit) {
+    // A raw stream that inflates completely is the text or nothing: a gzip member's first byte (0x1F)
+    // reads as a reserved DEFLATE block type, so data that inflates raw never has a gzip header and
+    // the second route would fail on it. The UTF-8 check is the caller's.
+    return inflateRoutes<TextBuffer>(data, InflateEngine::fastest, limit, overLimit,
+                                     [](const TextBuffer&) { return true; });
 }
 
 } // namespace tarnwick::prproj

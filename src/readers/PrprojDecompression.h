@@ -5,6 +5,8 @@
 
 #include <optional>
 
+#include "readers/PrprojTextBuffer.h"
+
 // Turning a project file's bytes into its XML: raw DEFLATE first, then the body of a gzip member.
 // Only a stream inflated to its end counts; a following gzip member is inflated and appended; output
 // beyond inflatedSizeCap() is refused while inflating, before more memory is taken.
@@ -42,5 +44,11 @@ std::optional<qsizetype> inflateRaw(QByteArrayView input, QByteArray& out, qint6
 std::optional<QByteArray> decompressProjectData(QByteArrayView data,
                                                 InflateEngine engine = InflateEngine::fastest,
                                                 qint64 limit = -1, bool* overLimit = nullptr);
+
+// The text as decompressProjectData gives it, inflated into a TextBuffer, before the UTF-8 check
+// (which the caller makes while it reads the text): decompressProjectData is exactly this when the
+// text is valid UTF-8, and absent when it is not.
+std::optional<TextBuffer> inflateProjectText(QByteArrayView data, qint64 limit = -1,
+                                             bool* overLimit = nullptr);
 
 } // namespace tarnwick::prproj

@@ -107,10 +107,10 @@ public:
         PathFound found = std::move(*m_pending);
         m_pending.reset();
         found.key = MediaTables::canonicalKey(found.path);
-        auto last = m_lastByKey.find(found.key);
-        if (last != m_lastByKey.end() && sameFound(*last, found))
+        const auto last = m_lastByKey.constFind(found.key);
+        if (last != m_lastByKey.constEnd() && sameFound(m_out[*last], found))
             return;
-        m_lastByKey.insert(found.key, found);
+        m_lastByKey.insert(found.key, m_out.size());
         m_out.push_back(std::move(found));
     }
 
@@ -182,28 +182,62 @@ private:
     std::vector<PathFound>& m_out;
     std::vector<std::string_view>& m_generated;
     BlockState m_state;
-    std::optional<PathFound> m_pending; // completed by the caller of add() before the next line
-    QHash<QString, PathFound> m_lastByKey;
+    std::optional<PathFound> m_pending;      // completed by the caller of add() before the next line
+    QHash<QString, std::size_t> m_lastByKey; // the last path kept under each key: its place in m_out
 };
 
-void addToTables(MediaScan& out, const PathFound& found) {
-    const QString path = out.tables.accept(found.path, found.key);
-    if (found.relativePath)
-        out.tables.relativePathsByPath.insert(path, *found.relativePath);
-    if (found.titleKey)
-        addUnique(out.tables.pathsByTitle[*found.titleKey], path);
-    if (found.mediaID)
-        addUnique(out.pathsByMediaUID[*found.mediaID], path);
+// The paths found by the pieces into the tables. The spelling each path is kept under is decided in
+// line order (the first spelling seen wins); the three tables that only record it are then filled at
+// once, each in line order, so they come out as one reader would fill them.
+void addToTables(MediaScan& out, const std::vector<std::vector<PathFound>>& found, bool parallel) {
+    std::vector<QString> kept;
+    std::size_t total = 0;
+    for (const std::vector<PathFound>& piece : found)
+        total += piece.size();
+    kept.reserve(total);
+    for (const std::vector<PathFound>& piece : found) {
+        for (const PathFound& f : piece)
+            kept.push_back(out.tables.accept(f.path, f.key));
+    }
+    auto eachFound = [&](const auto& add) {
+        std::size_t k = 0;
+        for (const std::vector<PathFound>& piece : found) {
+            for (const PathFound& f : piece)
+                add(f, kept[k++]);
+        }
+    };
+    ReaderTask<void> relative(
+        [&] {
+            eachFound([&](const PathFound& f, const QString& path) {
+                if (f.relativePath)
+                    out.tables.relativePathsByPath.insert(path, *f.relativePath);
+            });
+        },
+        parallel);
+    ReaderTask<void> titles(
+        [&] {
+            eachFound([&](const PathFound& f, const QString& path) {
+                if (f.titleKey)
+                    addUnique(out.tables.pathsByTitle[*f.titleKey], path);
+            });
+        },
+        parallel);
+    eachFound([&](const PathFound& f, const QString& path) {
+        if (f.mediaID)
+            addUnique(out.pathsByMediaUID[*f.mediaID], path);
+    });
+    relative.get();
+    titles.get();
 }
 
 // Piece starts for reading at once: each piece but the first starts right after a "</Media>" line,
 // where a reader's block state is empty, so every piece reads exactly as one reader would.
-std::vector<std::size_t> pieceStarts(const std::vector<MarkedLine>& lines, int pieces) {
+std::vector<std::size_t> pieceStarts(const MarkedLines& lines, int pieces) {
     std::vector<std::size_t> starts{0};
     for (int k = 1; k < pieces; ++k) {
         std::size_t at = std::max(starts.back(), lines.size() * static_cast<std::size_t>(k) /
                                                      static_cast<std::size_t>(pieces));
-        while (at < lines.size() && !lines[at].has(mediaEnd))
+        for (auto it = lines.iteratorAt(at); at < lines.size() && !it->has(mediaEnd); ++it)
             ++at;
         if (at >= lines.size())
             break;
@@ -254,22 +288,19 @@ private:
     std::size_t m_next = 0;
 };
 
-void readPiece(const std::vector<MarkedLine>& lines, std::size_t from, std::size_t to,
-               std::vector<PathFound>& out, std::vector<std::string_view>& generated, LiveProgress& live,
-               std::size_t piece, std::size_t firstLine) {
+void readPiece(const MarkedLines& lines, std::size_t from, std::size_t to, std::vector<PathFound>& out,
+               std::vector<std::string_view>& generated, LiveProgress& live, std::size_t piece,
+               std::size_t firstLine) {
     MediaBlockReader reader(out, generated);
     const std::size_t every = live.active() ? std::max<std::size_t>(live.step() / 4, 1) : 0;
     std::size_t nextReport = firstLine;
-    for (std::size_t i = from; i < to; ++i) {
-        const MarkedLine& line = lines[i];
-        if ((line.mask & kRelevant) == 0)
-            continue;
+    forEachMarked(lines.iteratorAt(from), lines.iteratorAt(to), kRelevant, [&](const MarkedLine& line) {
         if (every != 0 && line.index >= nextReport) {
             live.advance(piece, line.index - firstLine);
             nextReport = line.index + every;
         }
         reader.read(line);
-    }
+    });
     reader.commitPending();
 }
 
@@ -297,16 +328,15 @@ MediaScan scanMediaBlocks(const MarkerIndex& index, const std::function<void(dou
     if (live.active())
         live.finish();
     MediaScan out;
-    for (const std::vector<PathFound>& piece : found) {
-        for (const PathFound& f : piece)
-            addToTables(out, f);
-    }
-    for (const auto& piece : generated)
-        out.generatedMediaUIDs.insert(piece.cbegin(), piece.cend());
+    out.pathsByMediaUID.reserve(index.linesWith[mediaUID]);
+    addToTables(out, found, pieces > 1);
     // A block that gave a path is a file, whatever else it says.
-    for (const auto& [id, paths] : out.pathsByMediaUID) {
-        if (!paths.isEmpty())
-            out.generatedMediaUIDs.erase(id);
+    for (const auto& piece : generated) {
+        for (Id id : piece) {
+            const auto paths = out.pathsByMediaUID.find(id);
+            if (paths == out.pathsByMediaUID.end() || paths->second.isEmpty())
+                out.generatedMediaUIDs.insert(id);
+        }
     }
     return out;
 }

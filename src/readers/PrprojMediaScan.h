@@ -1,22 +1,20 @@
 #pragma once
 
-#include <unordered_set>
-
 #include "readers/PrprojMarkerIndex.h"
 #include "readers/PrprojStageResults.h"
+#include "readers/PrprojTimelineScan.h"
 
 #include <functional>
 #include <string_view>
-#include <unordered_map>
 
 namespace tarnwick::prproj {
 
 struct MediaScan {
     MediaTables tables;
-    std::unordered_map<std::string_view, QStringList> pathsByMediaUID;
+    IdMap<QStringList> pathsByMediaUID;
     // Media the editor generates itself (black video, mattes, bars, leaders, adjustment layers):
     // no file behind them. Only blocks that name no path at all and are positively marked count.
-    std::unordered_set<std::string_view> generatedMediaUIDs;
+    IdSet generatedMediaUIDs;
 };
 
 // The Media blocks: every accepted media path with its title, identifier and relative path.

@@ -1,7 +1,10 @@
 #include "readers/PrprojPatterns.h"
 
+#include "readers/PrprojIdTable.h"
+
 #include <algorithm>
 #include <array>
+#include <cstring>
 #include <initializer_list>
 #include <vector>
 
@@ -70,6 +73,10 @@ const std::vector<Shape>& shapes() {
              "MediaSource ObjectID=\"",
              {digitsCap, quote}},
             {R"re(<Media ObjectURef="([^"]+)")re", {}, "<Media ObjectURef=\"", {textCap, quote}},
+            {R"re(<(?:Video|Audio)SequenceSource ObjectID="(\d+)")re",
+             va,
+             "SequenceSource ObjectID=\"",
+             {digitsCap, quote}},
         };
         return v;
     }();
@@ -114,6 +121,22 @@ std::optional<PatternMatch> matchTail(const Shape& s, std::string_view text, std
     return PatternMatch{capture, pos};
 }
 
+// The first place of `anchor` in `hay` at or after `from` (as std::string_view::find), its first
+// byte found by memchr and the rest compared inline: anchors are short and most lines hold one.
+std::size_t findAnchor(std::string_view hay, std::string_view anchor, std::size_t from) {
+    const std::size_t n = anchor.size();
+    while (from + n <= hay.size()) {
+        const void* first = std::memchr(hay.data() + from, anchor[0], hay.size() - n + 1 - from);
+        if (!first)
+            return std::string_view::npos;
+        const auto at = static_cast<std::size_t>(static_cast<const char*>(first) - hay.data());
+        if (sameBytes(hay.data() + at + 1, anchor.data() + 1, n - 1))
+            return at;
+        from = at + 1;
+    }
+    return std::string_view::npos;
+}
+
 } // namespace
 
 std::optional<PatternMatch> findPattern(Pattern p, std::string_view text, std::size_t from,
@@ -125,7 +148,7 @@ std::optional<PatternMatch> findPattern(Pattern p, std::string_view text, std::s
                                      : text.substr(0, std::min(text.size(), anchorLimit + s.anchor.size()));
     std::size_t at = from;
     while (true) {
-        const std::size_t hit = hay.find(s.anchor, at);
+        const std::size_t hit = findAnchor(hay, s.anchor, at);
         if (hit == std::string_view::npos || hit >= anchorLimit)
             return std::nullopt;
         at = hit + 1;

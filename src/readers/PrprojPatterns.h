@@ -9,24 +9,25 @@
 namespace tarnwick::prproj {
 
 enum class Pattern {
-    mediaStart,        // <Media ObjectUID="([^"]+)"
-    masterClipStart,   // <MasterClip ObjectUID="([^"]+)"
-    subClipRef,        // <SubClip ObjectRef="(\d+)"/>
-    sequenceStart,     // <Sequence ObjectUID="([^"]+)"
-    nestedSequenceRef, // <Sequence ObjectURef="([^"]+)"/>
-    trackGroupRef,     // <Second ObjectRef="(\d+)"/>
-    trackGroupStart,   // <(?:Video|Audio|Data)TrackGroup ObjectID="(\d+)"
-    trackRef,          // <Track Index="\d+" ObjectURef="([^"]+)"/>
-    clipTrackStart,    // <(?:Video|Audio)ClipTrack ObjectUID="([^"]+)"
-    trackItemRef,      // <TrackItem Index="\d+" ObjectRef="(\d+)"/>
-    trackItemStart,    // <(?:Video|Audio)ClipTrackItem ObjectID="(\d+)"
-    subClipStart,      // <SubClip ObjectID="(\d+)"
-    masterClipRef,     // <MasterClip ObjectURef="([^"]+)"
-    clipRef,           // <Clip Index="\d+" ObjectRef="(\d+)"
-    clipStart,         // <(?:Video|Audio)Clip ObjectID="(\d+)"
-    sourceRef,         // <Source ObjectRef="(\d+)"
-    mediaSourceStart,  // <(?:Video|Audio)MediaSource ObjectID="(\d+)"
-    mediaRef,          // <Media ObjectURef="([^"]+)"
+    mediaStart,          // <Media ObjectUID="([^"]+)"
+    masterClipStart,     // <MasterClip ObjectUID="([^"]+)"
+    subClipRef,          // <SubClip ObjectRef="(\d+)"/>
+    sequenceStart,       // <Sequence ObjectUID="([^"]+)"
+    nestedSequenceRef,   // <Sequence ObjectURef="([^"]+)"/>
+    trackGroupRef,       // <Second ObjectRef="(\d+)"/>
+    trackGroupStart,     // <(?:Video|Audio|Data)TrackGroup ObjectID="(\d+)"
+    trackRef,            // <Track Index="\d+" ObjectURef="([^"]+)"/>
+    clipTrackStart,      // <(?:Video|Audio)ClipTrack ObjectUID="([^"]+)"
+    trackItemRef,        // <TrackItem Index="\d+" ObjectRef="(\d+)"/>
+    trackItemStart,      // <(?:Video|Audio)ClipTrackItem ObjectID="(\d+)"
+    subClipStart,        // <SubClip ObjectID="(\d+)"
+    masterClipRef,       // <MasterClip ObjectURef="([^"]+)"
+    clipRef,             // <Clip Index="\d+" ObjectRef="(\d+)"
+    clipStart,           // <(?:Video|Audio)Clip ObjectID="(\d+)"
+    sourceRef,           // <Source ObjectRef="(\d+)"
+    mediaSourceStart,    // <(?:Video|Audio)MediaSource ObjectID="(\d+)"
+    mediaRef,            // <Media ObjectURef="([^"]+)"
+    sequenceSourceStart, // <(?:Video|Audio)SequenceSource ObjectID="(\d+)"
 };
 
 struct PatternMatch {

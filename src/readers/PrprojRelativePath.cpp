@@ -3,6 +3,7 @@
 #include "platform/TextKey.h"
 
 #include <QFileInfo>
+#include <QVarLengthArray>
 
 #include <algorithm>
 
@@ -10,32 +11,76 @@ namespace tarnwick::prproj {
 
 namespace {
 
+bool hasDotSegment(QStringView path) {
+    qsizetype start = 0;
+    for (qsizetype i = 0; i <= path.size(); ++i) {
+        if (i < path.size() && path[i] != u'/')
+            continue;
+        const qsizetype n = i - start;
+        if ((n == 1 || n == 2) && path[start] == u'.' && (n == 1 || path[start + 1] == u'.'))
+            return true;
+        start = i + 1;
+    }
+    return false;
+}
+
 // RFC 3986 dot-segment removal on an absolute path; empty segments (doubled slashes) stay.
 QString removeDotSegments(const QString& absolute) {
-    const QStringList parts = absolute.split(u'/');
-    QStringList out;
-    bool trailingSlash = false;
-    for (qsizetype i = 1; i < parts.size(); ++i) {
-        const QString& s = parts[i];
-        const bool last = i + 1 == parts.size();
-        if (s == QLatin1StringView(".")) {
-            trailingSlash = last;
-        } else if (s == QLatin1StringView("..")) {
-            if (!out.isEmpty())
-                out.removeLast();
-            trailingSlash = last;
-        } else {
-            out.append(s);
-            trailingSlash = false;
+    if (absolute.startsWith(u'/') && !hasDotSegment(absolute)) {
+        // Nothing to remove (the usual case): only the trailing slashes go.
+        QString path = absolute;
+        while (path.size() > 1 && path.endsWith(u'/'))
+            path.chop(1);
+        return path;
+    }
+    // The segments after the first slash: "." goes, ".." takes the one before it along. They are
+    // written into one buffer as they come ("/" then the segments joined by "/"): never longer than
+    // the input and its leading slash.
+    const QStringView whole(absolute);
+    QString path(absolute.size() + 1, Qt::Uninitialized);
+    QChar* out = path.data();
+    out[0] = u'/';
+    qsizetype length = 1;
+    QVarLengthArray<qsizetype, 64> kept; // the length before each kept segment (and its separator)
+    qsizetype start = whole.indexOf(u'/');
+    if (start >= 0) {
+        ++start;
+        while (true) {
+            const qsizetype slash = whole.indexOf(u'/', start);
+            const QStringView segment = slash < 0 ? whole.sliced(start) : whole.sliced(start, slash - start);
+            if (segment == u"..") {
+                if (!kept.isEmpty()) {
+                    length = kept.last();
+                    kept.removeLast();
+                }
+            } else if (segment != u".") {
+                kept.append(length);
+                if (kept.size() > 1)
+                    out[length++] = u'/';
+                std::copy(segment.begin(), segment.end(), out + length);
+                length += segment.size();
+            }
+            if (slash < 0)
+                break;
+            start = slash + 1;
         }
     }
-    QString path = u'/' + out.join(u'/');
-    if (trailingSlash && !path.endsWith(u'/'))
-        path += u'/';
+    path.truncate(length);
     // A URL's path drops its trailing slash (the root stays "/").
     while (path.size() > 1 && path.endsWith(u'/'))
         path.chop(1);
     return path;
+}
+
+QString projectFolder(const QString& projectFilePath) {
+    QString folder = QFileInfo(projectFilePath).absolutePath();
+    if (!folder.endsWith(u'/'))
+        folder += u'/';
+    return folder;
+}
+
+QString resolvedAgainst(const QString& relative, const QString& folder) {
+    return removeDotSegments(relative.startsWith(u'/') ? relative : folder + relative);
 }
 
 } // namespace
@@ -43,17 +88,15 @@ QString removeDotSegments(const QString& absolute) {
 QString resolveRelativePath(const QString& relative, const QString& projectFilePath) {
     if (relative.startsWith(u'/'))
         return removeDotSegments(relative);
-    QString folder = QFileInfo(projectFilePath).absolutePath();
-    if (!folder.endsWith(u'/'))
-        folder += u'/';
-    return removeDotSegments(folder + relative);
+    return resolvedAgainst(relative, projectFolder(projectFilePath));
 }
 
 QHash<QString, QString> relativeCandidates(const QHash<QString, QString>& relativePathsByPath,
                                            const QString& projectFilePath) {
     QHash<QString, QString> out;
+    const QString folder = projectFolder(projectFilePath);
     for (auto it = relativePathsByPath.constBegin(); it != relativePathsByPath.constEnd(); ++it) {
-        const QString resolved = resolveRelativePath(it.value(), projectFilePath);
+        const QString resolved = resolvedAgainst(it.value(), folder);
         if (!text::canonicalEquals(resolved, it.key()))
             out.insert(it.key(), resolved);
     }

@@ -44,6 +44,22 @@ QString MediaTables::accept(const QString& path, const QString& key) {
 }
 
 QString MediaTables::titleKey(const QString& title) {
+    // ASCII (nearly every title) lowers byte by byte and is NFC already; a title without capitals is
+    // shared as it is.
+    if (QtPrivate::isAscii(QStringView(title))) {
+        qsizetype i = 0;
+        while (i < title.size() && !(title[i] >= u'A' && title[i] <= u'Z'))
+            ++i;
+        if (i == title.size())
+            return title;
+        QString lower = title;
+        QChar* c = lower.data();
+        for (; i < lower.size(); ++i) {
+            if (c[i] >= u'A' && c[i] <= u'Z')
+                c[i] = QChar(c[i].unicode() + (u'a' - u'A'));
+        }
+        return lower;
+    }
     return text::nfc(text::lowered(title));
 }
 

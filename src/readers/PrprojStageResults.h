@@ -45,6 +45,14 @@ struct ReferenceChain {
     std::function<QStringList(const QString& masterClipID)> pathsOf; // empty when none
     // Media made by the editor (no file behind them); empty when none is known.
     std::function<bool(const QString& masterClipID)> isGenerated;
+    // A timeline's own master clip (a nested sequence); empty when none is known.
+    std::function<bool(const QString& masterClipID)> standsForSequence;
+
+    // The master clip has no file to match: it is never unresolved.
+    bool leadsToNoFile(const QString& masterClipID) const {
+        return (isGenerated && isGenerated(masterClipID)) ||
+               (standsForSequence && standsForSequence(masterClipID));
+    }
 };
 
 inline QString toQString(std::string_view v) {

@@ -3,10 +3,14 @@
 #include "platform/Graphemes.h"
 #include "platform/PathText.h"
 #include "platform/TextKey.h"
+#include "readers/JsonEscape.h"
 
 #include <QStringList>
+#include <QVarLengthArray>
 
+#include <algorithm>
 #include <array>
+#include <string_view>
 
 namespace tarnwick::prproj {
 
@@ -53,37 +57,6 @@ QString decodeXMLEntities(const QString& text) {
     return out;
 }
 
-namespace {
-
-std::optional<char32_t> hexScalar(QStringView four) {
-    if (four.size() != 4)
-        return std::nullopt;
-    char32_t v = 0;
-    for (QChar c : four) {
-        const char16_t u = c.unicode();
-        int d = -1;
-        if (u >= u'0' && u <= u'9')
-            d = u - u'0';
-        else if (u >= u'a' && u <= u'f')
-            d = u - u'a' + 10;
-        else if (u >= u'A' && u <= u'F')
-            d = u - u'A' + 10;
-        if (d < 0)
-            return std::nullopt;
-        v = v * 16 + static_cast<char32_t>(d);
-    }
-    return v;
-}
-
-bool isHighSurrogate(char32_t v) {
-    return v >= 0xD800 && v <= 0xDBFF;
-}
-bool isLowSurrogate(char32_t v) {
-    return v >= 0xDC00 && v <= 0xDFFF;
-}
-
-} // namespace
-
 std::optional<QString> jsonStringValue(const QString& key, const QString& text) {
     const QString needle = u'"' + key + QStringLiteral("\":\"");
     const qsizetype at = text.indexOf(needle);
@@ -103,41 +76,18 @@ std::optional<QString> jsonStringValue(const QString& key, const QString& text) 
         }
         if (i + 1 >= n)
             break; // a trailing backslash ends the value
+        if (const std::optional<JsonEscape> escape =
+                jsonEscapeAt(text, i, JsonControlEscapes::lineBreaksAndTab)) {
+            value.append(escape->decoded());
+            i += escape->length;
+            continue;
+        }
         const QChar e = text[i + 1];
         i += 2;
-        switch (e.unicode()) {
-        case u'n':
-            value.append(u'\n');
-            break;
-        case u't':
-            value.append(u'\t');
-            break;
-        case u'r':
-            value.append(u'\r');
-            break;
-        case u'u': {
-            const std::optional<char32_t> v = hexScalar(QStringView(text).mid(i, qMin<qsizetype>(4, n - i)));
-            if (v && isHighSurrogate(*v) && i + 10 <= n && text[i + 4] == u'\\' && text[i + 5] == u'u') {
-                // Characters beyond the Basic Multilingual Plane are written as a surrogate pair.
-                const std::optional<char32_t> low = hexScalar(QStringView(text).mid(i + 6, 4));
-                if (low && isLowSurrogate(*low)) {
-                    const char32_t scalar = 0x10000 + ((*v - 0xD800) << 10) + (*low - 0xDC00);
-                    value.append(QString::fromUcs4(&scalar, 1));
-                    i += 10;
-                    break;
-                }
-            }
-            if (v && !isHighSurrogate(*v) && !isLowSurrogate(*v)) {
-                value.append(QString::fromUcs4(&*v, 1));
-                i += 4;
-            }
-            // Otherwise the backslash and the "u" are dropped and the four characters read as text.
-            break;
-        }
-        default:
-            value.append(e); // backslash, quote, slash and anything else stand for themselves
-            break;
-        }
+        // A "\u" without a character: the backslash and the "u" are dropped and what follows reads as
+        // text. Any other letter stands for itself.
+        if (e != u'u')
+            value.append(e);
     }
     if (value.isEmpty())
         return std::nullopt;
@@ -188,23 +138,112 @@ QString normalizedWindowsPath(const QString& s) {
 
 namespace {
 
-bool isHex(QChar c) {
+bool isHex(char16_t c) {
     return (c >= u'0' && c <= u'9') || (c >= u'a' && c <= u'f') || (c >= u'A' && c <= u'F');
 }
 
+char16_t at(QStringView s, qsizetype i) {
+    return s[i].unicode();
+}
+char16_t at(std::string_view s, std::size_t i) {
+    return static_cast<unsigned char>(s[i]);
+}
+
 // ^[0-9a-f]{8}-[0-9a-f]{4}-[0-9a-f]{4}-[0-9a-f]{4}-[0-9a-f]{12}\. , case-insensitive
-bool startsWithUuidAndDot(const QString& name) {
+template <typename View> bool startsWithUuidAndDot(View name) {
     static constexpr std::array<int, 5> groups = {8, 4, 4, 4, 12};
-    qsizetype i = 0;
+    std::size_t i = 0;
+    const auto size = static_cast<std::size_t>(name.size());
     for (std::size_t g = 0; g < groups.size(); ++g) {
         for (int k = 0; k < groups[g]; ++k, ++i) {
-            if (i >= name.size() || !isHex(name[i]))
+            if (i >= size || !isHex(at(name, i)))
                 return false;
         }
-        const QChar sep = g + 1 < groups.size() ? u'-' : u'.';
-        if (i >= name.size() || name[i] != sep)
+        const char16_t sep = g + 1 < groups.size() ? u'-' : u'.';
+        if (i >= size || at(name, i) != sep)
             return false;
         ++i;
+    }
+    return true;
+}
+
+bool starts(QStringView s, std::string_view with) {
+    return s.startsWith(QLatin1StringView(with.data(), static_cast<qsizetype>(with.size())));
+}
+bool starts(std::string_view s, std::string_view with) {
+    return s.starts_with(with);
+}
+bool ends(QStringView s, std::string_view with) {
+    return s.endsWith(QLatin1StringView(with.data(), static_cast<qsizetype>(with.size())));
+}
+bool ends(std::string_view s, std::string_view with) {
+    return s.ends_with(with);
+}
+bool holds(QStringView s, std::string_view part) {
+    return s.contains(QLatin1StringView(part.data(), static_cast<qsizetype>(part.size())));
+}
+
+// The editor's render and cache folders; each begins with a slash.
+constexpr std::array<std::string_view, 10> kCacheFolders = {
+    "/adobe premiere pro preview files/",
+    "/preview files/",
+    "/media cache/",
+    "/media cache files/",
+    "/peak files/",
+    "/adobe premiere pro auto-save/",
+    "/adobe premiere pro video previews/",
+    "/adobe premiere pro audio previews/",
+    "/video previews/",
+    "/audio previews/",
+};
+
+bool holdsCacheFolder(QStringView lowerPath) {
+    if (holds(lowerPath, ".prv/"))
+        return true;
+    return std::any_of(kCacheFolders.begin(), kCacheFolders.end(),
+                       [&](std::string_view f) { return holds(lowerPath, f); });
+}
+
+// The same over bytes in one pass: every folder, ".prv/" included, ends or begins at a slash.
+bool holdsCacheFolder(std::string_view lowerPath) {
+    for (std::size_t at = lowerPath.find('/'); at != std::string_view::npos;
+         at = lowerPath.find('/', at + 1)) {
+        if (at >= 4 && lowerPath.substr(at - 4, 4) == ".prv")
+            return true;
+        if (at + 1 >= lowerPath.size())
+            break;
+        const std::string_view rest = lowerPath.substr(at);
+        for (std::string_view f : kCacheFolders) {
+            if (f[1] == rest[1] && rest.starts_with(f))
+                return true;
+        }
+    }
+    return false;
+}
+
+// The rules on the lower-cased path and its lower-cased last component.
+template <typename View> bool isRenderOrCacheFileLowered(View lowerPath, View fileName) {
+    if (starts(fileName, "rendered"))
+        return true;
+    if (holdsCacheFolder(lowerPath))
+        return true;
+    if (startsWithUuidAndDot(fileName))
+        return true;
+    return ends(fileName, ".pek") || ends(fileName, ".cfa");
+}
+
+bool loweredStartsWithRendered(const QString& text) {
+    if (!QtPrivate::isAscii(QStringView(text)))
+        return text::lowered(text).startsWith(QLatin1StringView("rendered"));
+    constexpr std::u16string_view rendered = u"rendered";
+    if (static_cast<std::size_t>(text.size()) < rendered.size())
+        return false;
+    for (std::size_t i = 0; i < rendered.size(); ++i) {
+        char16_t c = text[static_cast<qsizetype>(i)].unicode();
+        if (c >= u'A' && c <= u'Z')
+            c = char16_t(c + (u'a' - u'A'));
+        if (c != rendered[i])
+            return false;
     }
     return true;
 }
@@ -212,33 +251,31 @@ bool startsWithUuidAndDot(const QString& name) {
 } // namespace
 
 bool isRenderOrCacheFile(const QString& path, const std::optional<QString>& title) {
-    const QString lowerPath = text::lowered(path);
-    const QString fileName = text::lowered(tarnwick::path::lastPathComponent(path));
-    if (fileName.startsWith(QLatin1StringView("rendered")))
+    if (title && loweredStartsWithRendered(*title))
         return true;
-    if (title && text::lowered(*title).startsWith(QLatin1StringView("rendered")))
-        return true;
-    if (lowerPath.contains(QLatin1StringView(".prv/")))
-        return true;
-    static const std::array<QLatin1StringView, 10> fragments = {
-        QLatin1StringView("/adobe premiere pro preview files/"),
-        QLatin1StringView("/preview files/"),
-        QLatin1StringView("/media cache/"),
-        QLatin1StringView("/media cache files/"),
-        QLatin1StringView("/peak files/"),
-        QLatin1StringView("/adobe premiere pro auto-save/"),
-        QLatin1StringView("/adobe premiere pro video previews/"),
-        QLatin1StringView("/adobe premiere pro audio previews/"),
-        QLatin1StringView("/video previews/"),
-        QLatin1StringView("/audio previews/"),
-    };
-    for (QLatin1StringView f : fragments) {
-        if (lowerPath.contains(f))
-            return true;
+    if (!QtPrivate::isAscii(QStringView(path))) {
+        const QString lowerPath = text::lowered(path);
+        return isRenderOrCacheFileLowered<QStringView>(
+            lowerPath, text::lowered(tarnwick::path::lastPathComponent(path)));
     }
-    if (startsWithUuidAndDot(fileName))
-        return true;
-    return fileName.endsWith(QLatin1StringView(".pek")) || fileName.endsWith(QLatin1StringView(".cfa"));
+    // ASCII (nearly every path): lowered into bytes on the stack, searched as bytes. The media scan
+    // asks this for every path it reads.
+    QVarLengthArray<char, 512> bytes(path.size());
+    for (qsizetype i = 0; i < path.size(); ++i) {
+        const char16_t c = path[i].unicode();
+        bytes[i] = static_cast<char>(c >= u'A' && c <= u'Z' ? c + (u'a' - u'A') : c);
+    }
+    const std::string_view lowerPath(bytes.constData(), static_cast<std::size_t>(bytes.size()));
+    // The last component as path::lastPathComponent takes it: after trailing slashes are dropped.
+    std::size_t end = lowerPath.size();
+    while (end > 1 && lowerPath[end - 1] == '/')
+        --end;
+    const std::string_view trimmed = lowerPath.substr(0, end);
+    const std::string_view fileName =
+        trimmed == "/"
+            ? trimmed
+            : trimmed.substr(trimmed.rfind('/') == std::string_view::npos ? 0 : trimmed.rfind('/') + 1);
+    return isRenderOrCacheFileLowered(lowerPath, fileName);
 }
 
 } // namespace tarnwick::prproj

@@ -7,30 +7,28 @@
 
 #include <algorithm>
 #include <optional>
-#include <unordered_set>
 
 namespace tarnwick::prproj {
 
-QHash<QString, QString> scanMasterClipNames(const MarkerIndex& index) {
+IdMap<Id> scanMasterClipNames(const MarkerIndex& index) {
     constexpr MarkerMask relevant = bits(masterClipUID, nameStart, masterClipEnd);
-    QHash<QString, QString> names;
+    IdMap<Id> names;
+    names.reserve(index.linesWith[masterClipUID]);
     std::optional<Id> current;
-    for (const MarkedLine& line : index.lines) {
-        if ((line.mask & relevant) == 0)
-            continue;
+    forEachMarked(index.lines, relevant, [&](const MarkedLine& line) {
         if (line.has(masterClipUID)) {
             if (auto id = firstCapture(Pattern::masterClipStart, line.text))
                 current = *id;
         }
         if (current && line.has(nameStart)) {
             if (auto name = textBetween(line.text, "<Name>", "</Name>", false)) {
-                names.insert(toQString(*current), toQString(*name));
+                names[*current] = *name;
                 current.reset();
             }
         }
         if (line.has(masterClipEnd))
             current.reset();
-    }
+    });
     return names;
 }
 
@@ -38,8 +36,8 @@ SequenceScan scanSequences(std::string_view text, const MarkerIndex& index) {
     // Matches run over the whole text (a value may run across lines), each search resuming after the
     // previous match, so only occurrences on marked lines can start one.
     SequenceScan out;
-    std::unordered_set<Id> seen;
-    std::unordered_set<Id> nested;
+    IdSet seen;
+    IdSet nested;
     std::size_t uidEnd = 0;
     std::size_t refEnd = 0;
     for (const MarkedLine& line : index.lines) {
@@ -51,7 +49,7 @@ SequenceScan scanSequences(std::string_view text, const MarkerIndex& index) {
                 const auto m = findPattern(Pattern::sequenceStart, text, from, lineEnd);
                 if (!m)
                     break;
-                if (seen.insert(m->capture).second)
+                if (seen.insert(m->capture))
                     out.sequenceIDs.push_back(m->capture);
                 from = uidEnd = m->end;
             }
@@ -69,6 +67,16 @@ SequenceScan scanSequences(std::string_view text, const MarkerIndex& index) {
     }
     out.nestedSequenceCount = nested.size();
     return out;
+}
+
+void addCount(TimelineCounts& counts, Id timeline, qint64 n) {
+    for (auto& [id, count] : counts) {
+        if (id == timeline) {
+            count += n;
+            return;
+        }
+    }
+    counts.emplace_back(timeline, n);
 }
 
 namespace {
@@ -101,9 +109,9 @@ public:
 
     void readPart(const MarkerIndex& index, TimelinePart part) {
         const MarkerMask relevant = markersOf(part);
-        for (const MarkedLine& line : index.lines) {
-            if ((line.mask & relevant) == 0)
-                continue;
+        if (part == TimelinePart::items)
+            reserveItems(index);
+        forEachMarked(index.lines, relevant, [&](const MarkedLine& line) {
             switch (part) {
             case TimelinePart::items:
                 readTrackItem(line);
@@ -117,7 +125,7 @@ public:
                 readClipTrack(line);
                 break;
             }
-        }
+        });
     }
 
     // Takes the tables of a part another reader read.
@@ -139,8 +147,16 @@ public:
         }
     }
 
+    void reserveItems(const MarkerIndex& index) {
+        const auto& n = index.linesWith;
+        m_itemSubClipRefs.reserve(std::min(n[subClipRef], n[videoItem] + n[audioItem]));
+        m_videoClipCounts.reserve(std::min(n[subClipRef], n[videoItem]));
+        m_audioClipCounts.reserve(std::min(n[subClipRef], n[audioItem]));
+    }
+
     TimelineClips finish(const std::vector<Id>& sequenceIDs) {
         TimelineClips out;
+        out.sequenceOccurrencesBySubClip.reserve(m_itemSubClipRefs.size());
         for (const auto& [timeline, groups] : m_sequenceTrackGroups) {
             for (Id group : groups) {
                 const auto tracks = m_trackGroupTracks.find(group);
@@ -153,7 +169,7 @@ public:
                     for (Id item : items->second) {
                         const auto sub = m_itemSubClipRefs.find(item);
                         if (sub != m_itemSubClipRefs.end())
-                            ++out.sequenceOccurrencesBySubClip[sub->second][timeline];
+                            addCount(out.sequenceOccurrencesBySubClip[sub->second], timeline, 1);
                     }
                 }
             }
@@ -296,10 +312,8 @@ TimelineClips findTimelineClipReferences(const MarkerIndex& index, const std::ve
     }
     constexpr MarkerMask relevant =
         markersOf(TimelinePart::items) | markersOf(TimelinePart::timelines) | markersOf(TimelinePart::tracks);
-    for (const MarkedLine& line : index.lines) {
-        if (line.mask & relevant)
-            reader.read(line);
-    }
+    reader.reserveItems(index);
+    forEachMarked(index.lines, relevant, [&](const MarkedLine& line) { reader.read(line); });
     return reader.finish(sequenceIDs);
 }
 

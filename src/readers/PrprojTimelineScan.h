@@ -1,6 +1,7 @@
 #pragma once
 
 #include "model/ProjectSequence.h"
+#include "readers/PrprojIdTable.h"
 #include "readers/PrprojMarkerIndex.h"
 
 #include <QHash>
@@ -8,17 +9,13 @@
 #include <QString>
 
 #include <string_view>
-#include <unordered_map>
 #include <vector>
 
 // Master clips, sequences, and the clips that sit on timelines.
 namespace tarnwick::prproj {
 
-using Id = std::string_view; // identifiers stay text, viewed in the project's XML
-template <typename V> using IdMap = std::unordered_map<Id, V>;
-
-// Master clip identifier -> the first name after its start.
-QHash<QString, QString> scanMasterClipNames(const MarkerIndex& index);
+// Master clip identifier -> the first name after its start (the text between the name tags).
+IdMap<Id> scanMasterClipNames(const MarkerIndex& index);
 
 struct SequenceScan {
     std::vector<Id> sequenceIDs; // distinct, in order of appearance
@@ -28,11 +25,15 @@ struct SequenceScan {
 // Over the whole text: sequence identifiers and the distinct nested sequence references.
 SequenceScan scanSequences(std::string_view text, const MarkerIndex& index);
 
+// Timeline identifier -> count, for the few timelines one clip sits on.
+using TimelineCounts = std::vector<std::pair<Id, qint64>>;
+void addCount(TimelineCounts& counts, Id timeline, qint64 n);
+
 struct TimelineClips {
     IdMap<qint64> videoClipCounts; // SubClip id -> references inside video track items
     IdMap<qint64> audioClipCounts;
-    IdMap<IdMap<qint64>> sequenceOccurrencesBySubClip; // SubClip id -> timeline id -> track items
-    QList<ProjectSequence> timelines;                  // sorted for listing
+    IdMap<TimelineCounts> sequenceOccurrencesBySubClip; // SubClip id -> timeline id -> track items
+    QList<ProjectSequence> timelines;                   // sorted for listing
 };
 
 // `parallel` reads track items, timelines and tracks on three threads (the result is the same).

@@ -9,6 +9,9 @@
 #include <QThread>
 
 #include <algorithm>
+#include <array>
+#include <cstdint>
+#include <type_traits>
 
 namespace tarnwick::prproj {
 
@@ -30,6 +33,82 @@ constexpr qsizetype kParallelMatchFrom = 4096;
 
 UsageResolver::UsageResolver(const UsageInputs& in) : m_in(in) {}
 
+namespace {
+
+// The path rules of path::lastPathComponent, deletingPathExtension and deletingLastPathComponent, as
+// views into the text: every name is a part of a title.
+QStringView trimmedSlashes(QStringView path) {
+    qsizetype end = path.size();
+    while (end > 1 && path[end - 1] == u'/')
+        --end;
+    return path.first(end);
+}
+
+QStringView lastComponent(QStringView path) {
+    const QStringView trimmed = trimmedSlashes(path);
+    if (trimmed == u"/")
+        return trimmed;
+    return trimmed.sliced(trimmed.lastIndexOf(u'/') + 1);
+}
+
+QStringView withoutExtension(QStringView path) {
+    const QStringView trimmed = trimmedSlashes(path);
+    const qsizetype start = trimmed.lastIndexOf(u'/') + 1;
+    const qsizetype dot = trimmed.lastIndexOf(u'.');
+    if (dot <= start || dot == trimmed.size() - 1)
+        return trimmed;
+    return trimmed.first(dot);
+}
+
+QStringView parentFolder(QStringView path) {
+    const QStringView trimmed = trimmedSlashes(path);
+    if (trimmed == u"/")
+        return trimmed;
+    const qsizetype slash = trimmed.lastIndexOf(u'/');
+    if (slash < 0)
+        return {};
+    const QStringView parent = trimmedSlashes(trimmed.first(slash));
+    return parent.isEmpty() ? trimmed.first(1) : parent; // the root: the text starts with it
+}
+
+template <typename Key> NameIndexes::Sorted sortedByKey(const QHash<Key, QStringList>& map) {
+    // Sorted by the keys' first sixteen UTF-16 units packed into integers, which decide nearly every
+    // comparison without reading the keys themselves (they lie all over memory); a tie is decided by
+    // the rest of the keys, so the order is exactly QString's.
+    constexpr qsizetype kUnits = 16;
+    struct Entry {
+        std::array<std::uint64_t, kUnits / 4> head{};
+        NameIndexes::Entry entry;
+    };
+    std::vector<Entry> entries;
+    entries.reserve(static_cast<std::size_t>(map.size()));
+    for (auto it = map.constBegin(); it != map.constEnd(); ++it) {
+        Entry e;
+        e.entry.key = it.key();
+        e.entry.paths = &it.value();
+        if constexpr (std::is_same_v<Key, QString>)
+            e.entry.text = &it.key();
+        const QStringView key = e.entry.key;
+        for (qsizetype i = 0; i < std::min(kUnits, key.size()); ++i)
+            e.head[static_cast<std::size_t>(i / 4)] |= std::uint64_t(key[i].unicode()) << (16 * (3 - i % 4));
+        entries.push_back(e);
+    }
+    std::sort(entries.begin(), entries.end(), [](const Entry& a, const Entry& b) {
+        for (std::size_t i = 0; i < a.head.size(); ++i) {
+            if (a.head[i] != b.head[i])
+                return a.head[i] < b.head[i];
+        }
+        return a.entry.key < b.entry.key;
+    });
+    NameIndexes::Sorted sorted;
+    sorted.reserve(entries.size());
+    for (const Entry& e : entries)
+        sorted.push_back(e.entry);
+    return sorted;
+}
+
+} // namespace
+
 NameIndexes buildNameIndexes(const MediaTables& media, bool parallel) {
     // Title keys are lower-cased NFC text already; cutting them at "/" or "." keeps them so.
     NameIndexes x;
@@ -37,31 +116,33 @@ NameIndexes buildNameIndexes(const MediaTables& media, bool parallel) {
     // The title order and its quote-normalised firsts only read the titles: they can be built on
     // a second thread while the name map fills.
     auto sortTitles = [&] {
-        x.sortedTitles = titles.keys();
-        std::sort(x.sortedTitles.begin(), x.sortedTitles.end());
-        x.firstTitleByNormalized.reserve(x.sortedTitles.size());
-        for (const QString& t : std::as_const(x.sortedTitles)) {
-            const QString n = normalizedQuotes(t);
+        x.sortedTitles = sortedByKey(titles);
+        x.firstTitleByNormalized.reserve(titles.size());
+        for (const NameIndexes::Entry& e : x.sortedTitles) {
+            const QString n = normalizedQuotes(*e.text);
             if (!x.firstTitleByNormalized.contains(n))
-                x.firstTitleByNormalized.insert(n, t);
+                x.firstTitleByNormalized.insert(n, *e.text);
         }
     };
     ReaderTask<void> titlesDone(sortTitles, parallel);
     x.pathsByName.reserve(titles.size() * 2);
+    // A name of one title shares that title's list; only names of several titles make their own.
+    auto addPaths = [](QStringList& to, const QStringList& paths) {
+        if (to.isEmpty()) {
+            to = paths;
+            return;
+        }
+        for (const QString& p : paths)
+            addUnique(to, p);
+    };
     for (auto it = titles.constBegin(); it != titles.constEnd(); ++it) {
         const QString& t = it.key();
-        QStringList& byBase = x.pathsByName[path::deletingPathExtension(path::lastPathComponent(t))];
-        for (const QString& p : it.value())
-            addUnique(byBase, p);
-        const QString folder = path::deletingLastPathComponent(t);
-        if (!folder.isEmpty()) {
-            QStringList& byFolder = x.pathsByName[folder];
-            for (const QString& p : it.value())
-                addUnique(byFolder, p);
-        }
+        addPaths(x.pathsByName[withoutExtension(lastComponent(t))], it.value());
+        const QStringView folder = parentFolder(t);
+        if (!folder.isEmpty())
+            addPaths(x.pathsByName[folder], it.value());
     }
-    x.sortedNames = x.pathsByName.keys();
-    std::sort(x.sortedNames.begin(), x.sortedNames.end());
+    x.sortedNames = sortedByKey(x.pathsByName);
     titlesDone.get();
     return x;
 }
@@ -81,20 +162,19 @@ const QStringList* UsageResolver::title(const QString& key) const {
 
 const QStringList* UsageResolver::byName(const QString& key) const {
     const auto& names = indexes().pathsByName;
-    const auto it = names.constFind(key);
+    const auto it = names.constFind(QStringView(key));
     return it != names.constEnd() && !it->isEmpty() ? &*it : nullptr;
 }
 
 // Keys with a given prefix are contiguous in sorted order, so the first in that order is found by
 // binary search instead of a scan over every title.
-const QStringList* UsageResolver::firstWithPrefix(const QStringList& sortedKeys,
-                                                  const QHash<QString, QStringList>& map,
-                                                  const QString& prefix) {
-    auto it = std::lower_bound(sortedKeys.begin(), sortedKeys.end(), prefix);
-    for (; it != sortedKeys.end() && it->startsWith(prefix); ++it) {
-        const auto found = map.constFind(*it);
-        if (found != map.constEnd() && !found->isEmpty())
-            return &*found;
+const QStringList* UsageResolver::firstWithPrefix(const NameIndexes::Sorted& sorted, const QString& prefix) {
+    auto it = std::lower_bound(
+        sorted.begin(), sorted.end(), prefix,
+        [](const NameIndexes::Entry& e, const QString& p) { return e.key < QStringView(p); });
+    for (; it != sorted.end() && it->key.startsWith(prefix); ++it) {
+        if (!it->paths->isEmpty())
+            return it->paths;
     }
     return nullptr;
 }
@@ -135,26 +215,27 @@ const QStringList* UsageResolver::matchByNameRules(const QString& name) const {
             return p;
     }
     const Indexes& x = indexes();
-    if (auto* p = firstWithPrefix(x.sortedTitles, m_in.media.pathsByTitle, key + u'/'))
+    if (auto* p = firstWithPrefix(x.sortedTitles, key + u'/'))
         return p;
     if (graphemes::count(key) >= 21) {
-        if (auto* p = firstWithPrefix(x.sortedNames, x.pathsByName, graphemes::prefix(key, 25)))
+        if (auto* p = firstWithPrefix(x.sortedNames, graphemes::prefix(key, 25)))
             return p;
     }
     if (graphemes::count(base) >= 11) {
-        if (auto* p = firstWithPrefix(x.sortedNames, x.pathsByName, base))
+        if (auto* p = firstWithPrefix(x.sortedNames, base))
             return p;
     }
     return nullptr;
 }
 
 std::optional<QStringList> UsageResolver::matchClipNameToMedia(const QString& masterClipID) const {
-    const auto name = m_in.masterClipNames.constFind(masterClipID);
-    if (name == m_in.masterClipNames.constEnd())
+    const QByteArray id = masterClipID.toUtf8();
+    const auto name = m_in.masterClipNames.find(Id(id.constData(), static_cast<std::size_t>(id.size())));
+    if (name == m_in.masterClipNames.end())
         return std::nullopt;
     // The project's own reference chain counts together with the name rules: a renamed master clip
     // must not leave the file it really uses looking unused.
-    const QStringList* byName = matchByNameRules(*name);
+    const QStringList* byName = matchByNameRules(toQString(name->second));
     QStringList paths = byName ? *byName : QStringList();
     if (m_in.referenceChain.pathsOf) {
         for (const QString& p : m_in.referenceChain.pathsOf(masterClipID))
@@ -205,8 +286,31 @@ UsageResult UsageResolver::resolve(QStringList& warnings) const {
     for (const ProjectSequence& s : m_in.timelines)
         displayNameByID.insert(s.id, s.displayName());
 
+    // The timelines' names of each distinct set of counts, made once: paths share them.
+    QHash<QStringList, QSet<QString>> namesBySequences;
+    QSet<QString> namesFound;
+    auto namesOf = [&](const QHash<QString, qint64>& occurrences) -> const QSet<QString>& {
+        QStringList ids = occurrences.keys();
+        std::sort(ids.begin(), ids.end());
+        auto known = namesBySequences.constFind(ids);
+        if (known != namesBySequences.constEnd())
+            return *known;
+        namesFound.clear();
+        for (const QString& sequence : std::as_const(ids)) {
+            const auto seq = displayNameByID.constFind(sequence);
+            if (seq != displayNameByID.constEnd())
+                namesFound.insert(*seq);
+        }
+        return *namesBySequences.insert(ids, namesFound);
+    };
+
     qint64 unresolved = 0;
     const QStringList used = m_in.mapping.usedMasterClipRefs.values();
+    // About a path per used master clip: sized once, so no table hashes its paths again as it grows.
+    r.usedMediaPaths.reserve(used.size());
+    r.usageCountByPath.reserve(used.size());
+    r.sequenceUsageByPath.reserve(used.size());
+    r.sequenceNamesByPath.reserve(used.size());
     const std::vector<std::optional<QStringList>> matches = matchAll(used);
     // The audio-only clips match while the used paths are tallied; the shared indexes must exist
     // before a second thread reads them.
@@ -220,8 +324,9 @@ UsageResult UsageResolver::resolve(QStringList& warnings) const {
         const QString& id = used[i];
         const std::optional<QStringList>& paths = matches[static_cast<std::size_t>(i)];
         if (!paths) {
-            // Titles, mattes, black video and the like have no file to match: nothing is unresolved.
-            if (!m_in.referenceChain.isGenerated || !m_in.referenceChain.isGenerated(id))
+            // Titles, mattes, black video and nested timelines have no file to match: nothing is
+            // unresolved.
+            if (!m_in.referenceChain.leadsToNoFile(id))
                 ++unresolved;
             continue;
         }
@@ -229,17 +334,21 @@ UsageResult UsageResolver::resolve(QStringList& warnings) const {
             r.usedMediaPaths.insert(path);
         const qint64 n = m_in.mapping.usageCountByMasterClip.value(id, 1);
         const auto attribution = m_in.mapping.attributionByMasterClip.constFind(id);
+        const QSet<QString>* names = nullptr;
+        if (attribution != m_in.mapping.attributionByMasterClip.constEnd())
+            names = &namesOf(attribution->occurrencesBySequenceID);
         for (const QString& path : *paths) {
             r.usageCountByPath[path] += static_cast<int>(n);
-            if (attribution == m_in.mapping.attributionByMasterClip.constEnd())
+            if (!names)
                 continue;
             r.sequenceUsageByPath[path].merge(attribution->occurrencesBySequenceID,
                                               attribution->unattributedOccurrences);
-            for (auto occ = attribution->occurrencesBySequenceID.constBegin();
-                 occ != attribution->occurrencesBySequenceID.constEnd(); ++occ) {
-                const auto seq = displayNameByID.constFind(occ.key());
-                if (seq != displayNameByID.constEnd())
-                    r.sequenceNamesByPath[path].insert(*seq);
+            if (!names->isEmpty()) {
+                QSet<QString>& pathNames = r.sequenceNamesByPath[path];
+                if (pathNames.isEmpty())
+                    pathNames = *names; // shared until it differs
+                else
+                    pathNames.unite(*names);
             }
         }
     }

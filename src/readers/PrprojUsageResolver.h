@@ -3,6 +3,7 @@
 #include "model/ProjectSequence.h"
 #include "model/SequenceUsageAttribution.h"
 #include "readers/PrprojStageResults.h"
+#include "readers/PrprojTimelineScan.h"
 
 #include <QHash>
 #include <QList>
@@ -17,9 +18,20 @@ namespace tarnwick::prproj {
 
 // The name index and the fixed scan order over titles and names.
 struct NameIndexes {
-    QHash<QString, QStringList> pathsByName;
-    QStringList sortedTitles; // the fixed order in which scans go through the maps
-    QStringList sortedNames;
+    // A map's keys with their paths in key order (the fixed order in which scans go through the
+    // maps): views into the map, which must stay as it is while they are used.
+    struct Entry {
+        QStringView key;
+        const QStringList* paths = nullptr;
+        const QString* text = nullptr; // the key itself, for a map keyed by text
+    };
+    using Sorted = std::vector<Entry>;
+
+    // File names without extension and folders, each a part of a title key (they view the
+    // titles of the media tables the indexes are built from), to the paths of those titles.
+    QHash<QStringView, QStringList> pathsByName;
+    Sorted sortedTitles; // into MediaTables::pathsByTitle
+    Sorted sortedNames;  // into pathsByName
     QHash<QString, QString> firstTitleByNormalized;
 };
 // `parallel` builds the title order on a second thread.
@@ -27,7 +39,7 @@ NameIndexes buildNameIndexes(const MediaTables& media, bool parallel = false);
 
 struct UsageInputs {
     const MediaTables& media;
-    const QHash<QString, QString>& masterClipNames;
+    const IdMap<Id>& masterClipNames; // as scanMasterClipNames reads them
     qsizetype sequenceCount = 0;
     qsizetype videoClipKeys = 0; // distinct sub-clips on video tracks
     qsizetype audioClipKeys = 0;
@@ -65,8 +77,7 @@ private:
     const QStringList* matchByNameRules(const QString& name) const;
     const QStringList* title(const QString& key) const;
     const QStringList* byName(const QString& key) const;
-    static const QStringList* firstWithPrefix(const QStringList& sortedKeys,
-                                              const QHash<QString, QStringList>& map, const QString& prefix);
+    static const QStringList* firstWithPrefix(const NameIndexes::Sorted& sorted, const QString& prefix);
 
     const UsageInputs& m_in;
     mutable std::optional<Indexes> m_indexes;

@@ -12,6 +12,10 @@
 #include <cstring>
 #include <vector>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace tarnwick::prproj {
 
 namespace {
@@ -20,6 +24,15 @@ constexpr std::uint64_t kHighBits = 0x8080808080808080ULL;
 
 // Index of the first byte at or after `i` with its high bit set, or `n`.
 std::size_t skipAscii(const unsigned char* p, std::size_t i, std::size_t n) {
+#if defined(__SSE2__)
+    while (i + 32 <= n) {
+        const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i));
+        const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i + 16));
+        if (_mm_movemask_epi8(_mm_or_si128(a, b)) != 0)
+            break;
+        i += 32;
+    }
+#endif
     while (i + 8 <= n) {
         std::uint64_t w;
         std::memcpy(&w, p + i, 8);

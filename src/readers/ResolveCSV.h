@@ -8,6 +8,8 @@
 #include <QList>
 #include <QStringList>
 
+class QIODevice;
+
 #include <functional>
 #include <optional>
 #include <utility>
@@ -28,8 +30,15 @@ struct ResolveCSVParse {
 // Reader of DaVinci Resolve metadata CSV exports ("File Name" and "Clip Directory" columns).
 namespace ResolveCSV {
 
+// Bytes decoded and read at a time.
+inline constexpr qsizetype kChunkBytes = qsizetype(1) << 20;
+
 // Throws ResolveCSVError (unreadable, empty, missingColumns); row problems become skipped rows.
-ResolveCSVParse parse(QByteArrayView data);
+ResolveCSVParse parse(QByteArrayView data, qsizetype chunkBytes = kChunkBytes);
+// The same, reading the device from its start piece by piece: memory grows with the rows kept,
+// not with the file. The device must be seekable (bytes that are not UTF-8 are read again as
+// UTF-16). Also throws Error with the device's text when reading fails.
+ResolveCSVParse parse(QIODevice& device, qsizetype chunkBytes = kChunkBytes);
 // By byte-order mark (UTF-8, UTF-16BE, UTF-16LE), else UTF-8, else UTF-16LE; none when undecodable.
 std::optional<QString> decodeText(QByteArrayView data);
 // Comma-separated records with double-quote quoting; CR, LF and CR LF end records.

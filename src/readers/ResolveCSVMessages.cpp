@@ -33,6 +33,10 @@ QString daVinciImportSummaryMessage(const DaVinciCSVImportSummary& s) {
         lines << plural(s.skippedRows, QStringLiteral("non-media row")) +
                      QStringLiteral(" skipped (e.g. the timeline \"stringout\" row).");
     }
+    if (s.unresolvedRows >= 1) {
+        lines << plural(s.unresolvedRows, QStringLiteral("row")) +
+                     QStringLiteral(" skipped — a relative Clip Directory names no file next to the CSV.");
+    }
     lines << QString();
     lines << QStringLiteral(
         "These clips are labeled \"DaVinci CSV\" because DaVinci Resolve flagged them as unused "

@@ -16,6 +16,8 @@ struct DaVinciCSVImportSummary {
     qint64 skippedRows = 0;
     qint64 protectedByOtherProjects = 0;
     qint64 proxiesDetected = 0;
+    // Rows whose Clip Directory is relative and names no file next to the CSV: never guessed at.
+    qint64 unresolvedRows = 0;
 
     bool operator==(const DaVinciCSVImportSummary&) const = default;
 };

@@ -1,26 +1,25 @@
 #include "readers/ResolveCSVSkipReason.h"
 
+#include "model/EnumText.h"
+
 namespace tarnwick {
 
+namespace {
+
+constexpr auto texts = std::to_array<EnumText<ResolveCSVSkipReason>>({
+    {ResolveCSVSkipReason::emptyFileName, u"emptyFileName"},
+    {ResolveCSVSkipReason::emptyDirectory, u"emptyDirectory"},
+    {ResolveCSVSkipReason::notMediaFile, u"notMediaFile"},
+});
+
+} // namespace
+
 QString text(ResolveCSVSkipReason reason) {
-    switch (reason) {
-    case ResolveCSVSkipReason::emptyFileName:
-        return QStringLiteral("emptyFileName");
-    case ResolveCSVSkipReason::emptyDirectory:
-        return QStringLiteral("emptyDirectory");
-    case ResolveCSVSkipReason::notMediaFile:
-        return QStringLiteral("notMediaFile");
-    }
-    return {};
+    return enumText(texts, reason);
 }
 
 std::optional<ResolveCSVSkipReason> resolveCSVSkipReasonFromText(const QString& value) {
-    for (ResolveCSVSkipReason r : {ResolveCSVSkipReason::emptyFileName, ResolveCSVSkipReason::emptyDirectory,
-                                   ResolveCSVSkipReason::notMediaFile}) {
-        if (text(r) == value)
-            return r;
-    }
-    return std::nullopt;
+    return enumFromText(texts, value, EnumTextMatch::exact);
 }
 
 } // namespace tarnwick

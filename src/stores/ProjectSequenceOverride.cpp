@@ -1,23 +1,24 @@
 #include "stores/ProjectSequenceOverride.h"
 
+#include "model/EnumText.h"
+
 namespace tarnwick {
 
+namespace {
+
+constexpr auto texts = std::to_array<EnumText<ProjectSequenceOverride>>({
+    {ProjectSequenceOverride::counted, u"counted"},
+    {ProjectSequenceOverride::ignored, u"ignored"},
+});
+
+} // namespace
+
 QString text(ProjectSequenceOverride value) {
-    switch (value) {
-    case ProjectSequenceOverride::counted:
-        return QStringLiteral("counted");
-    case ProjectSequenceOverride::ignored:
-        return QStringLiteral("ignored");
-    }
-    return {};
+    return enumText(texts, value);
 }
 
 std::optional<ProjectSequenceOverride> projectSequenceOverrideFromText(const QString& text) {
-    if (text == QLatin1String("counted"))
-        return ProjectSequenceOverride::counted;
-    if (text == QLatin1String("ignored"))
-        return ProjectSequenceOverride::ignored;
-    return std::nullopt;
+    return enumFromText(texts, text, EnumTextMatch::exact);
 }
 
 } // namespace tarnwick

@@ -1,23 +1,24 @@
 #include "stores/SequenceRuleAction.h"
 
+#include "model/EnumText.h"
+
 namespace tarnwick {
 
+namespace {
+
+constexpr auto texts = std::to_array<EnumText<SequenceRuleAction>>({
+    {SequenceRuleAction::protect, u"protect"},
+    {SequenceRuleAction::ignore, u"ignore"},
+});
+
+} // namespace
+
 QString text(SequenceRuleAction value) {
-    switch (value) {
-    case SequenceRuleAction::protect:
-        return QStringLiteral("protect");
-    case SequenceRuleAction::ignore:
-        return QStringLiteral("ignore");
-    }
-    return {};
+    return enumText(texts, value);
 }
 
 std::optional<SequenceRuleAction> sequenceRuleActionFromText(const QString& text) {
-    for (SequenceRuleAction action : allSequenceRuleActions) {
-        if (tarnwick::text(action) == text)
-            return action;
-    }
-    return std::nullopt;
+    return enumFromText(texts, text, EnumTextMatch::exact);
 }
 
 } // namespace tarnwick

@@ -75,10 +75,10 @@ TranscodeRunChecks TranscodeRunChecks::defaults() {
         if (ProtectedFolderTest::forManager(pm, nullptr).isInProtectedFolder(canonical) ||
             (live && live->isProtected))
             return TranscodeError::protectedSource(name);
-        // The same in-use guard as the other clean-up actions.
+        // The same in-use guard as the other clean-up actions: a file staged knowingly while a
+        // timeline used it is transcoded; one whose use grew since is refused.
         if (rules.liveUseOf(staged))
-            return TranscodeError::encodingFailed(
-                QStringLiteral("the file is now used by a loaded project; the original was kept"));
+            return TranscodeError::nowInUse();
         return std::nullopt;
     };
     return checks;
@@ -202,10 +202,8 @@ QCoro::Task<TranscodeRunTotals> transcodeAndReplace(ProjectManager& managerRef, 
                                 totals.errors, manager->transcodeShouldCancel()});
     manager->setShowTranscodeComplete(true);
     AppLog::info(QStringLiteral("Transcode complete: %1 transcoded, %2 skipped, %3 failed, %4 saved")
-                     .arg(totals.transcoded)
-                     .arg(totals.skipped)
-                     .arg(totals.failed)
-                     .arg(formatFileByteCount(totals.spaceSaved)));
+                     .arg(QString::number(totals.transcoded), QString::number(totals.skipped),
+                          QString::number(totals.failed), formatFileByteCount(totals.spaceSaved)));
     co_return totals;
 }
 

@@ -28,6 +28,9 @@ QString describe(TranscodeError::Kind kind, const QString& payload) {
         return QStringLiteral("Transcoding was cancelled");
     case K::sourceChanged:
         return QStringLiteral("changed while transcoding \u2014 kept");
+    case K::nowInUse:
+        // The same words as the other clean-up actions.
+        return QStringLiteral("now in use \u2014 skipped");
     }
     return payload;
 }

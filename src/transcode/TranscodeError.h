@@ -18,6 +18,7 @@ public:
         ffmpegNotFound,
         cancelled,
         sourceChanged, // another file took the source's name, or the source was written to
+        nowInUse,      // a loaded project came to use it (more) after it was staged
     };
 
     TranscodeError(Kind kind, QString payload = {});
@@ -35,6 +36,7 @@ public:
     static TranscodeError ffmpegNotFound() { return {Kind::ffmpegNotFound}; }
     static TranscodeError cancelled() { return {Kind::cancelled}; }
     static TranscodeError sourceChanged() { return {Kind::sourceChanged}; }
+    static TranscodeError nowInUse() { return {Kind::nowInUse}; }
 
 private:
     Kind m_kind;

@@ -1,6 +1,7 @@
 #include "actions/RecycleBin.h"
 #include "support/CleanupHarness.h"
 
+#include <QTest>
 #include <gtest/gtest.h>
 
 #include <unistd.h>
@@ -75,13 +76,66 @@ TEST(RecycleBin, RestoringPutsEntriesOnlineAndAuditsEveryItem) {
     EXPECT_EQ(h.audit.entries().size(), 3);
 }
 
-TEST(RecycleBin, RefusesWhileAnotherOperationHoldsTheGate) {
+// Restoring with the bin's own live list (which the restore empties) still restores and records each.
+TEST(RecycleBin, RestoringTheBinsOwnListRestoresAndAuditsEveryItem) {
     CleanupHarness h;
     const MediaFile a = h.makeFile("a.mov");
-    h.pm().setMediaFiles({a});
+    const MediaFile b = h.makeFile("b.mov");
+    h.pm().setMediaFiles({a, b});
+    RecycleBin bin(h.pm(), h.services());
+    ASSERT_TRUE(bin.addToRecycleBin({a, b}));
+
+    ASSERT_TRUE(bin.removeFromRecycleBin(h.pm().recycleBin()));
+    EXPECT_TRUE(h.pm().recycleBin().isEmpty());
+    EXPECT_EQ(h.entry(a.path)->status, MediaFileStatus::online);
+    EXPECT_EQ(h.entry(b.path)->status, MediaFileStatus::online);
+    ASSERT_EQ(h.audit.entries().size(), 2);
+    EXPECT_EQ(h.audit.entries()[0].action, AuditAction::restored);
+    EXPECT_EQ(h.audit.entries()[1].filePath, b.path);
+}
+
+// Nothing the user asks for is dropped while another operation runs: it waits, and happens (with
+// its callback) when that operation ends, with the files as they stand then.
+TEST(RecycleBin, RequestsMadeWhileBusyWaitForTheOperationAndThenHappen) {
+    CleanupHarness h;
+    const MediaFile a = h.makeFile("a.mov");
+    const MediaFile b = h.makeFile("b.mov");
+    const MediaFile c = h.makeFile("c.mov");
+    h.pm().setMediaFiles({a, b, c});
+    RecycleBin bin(h.pm(), h.services());
+    ASSERT_TRUE(bin.addToRecycleBin({c}));
+    const RecycleBinItem stagedC = h.pm().recycleBin()[0];
+
     auto scope = h.pm().tryBeginOperation("Importing…");
     ASSERT_TRUE(scope);
-    EXPECT_FALSE(RecycleBin(h.pm(), h.services()).addToRecycleBin({a}));
-    EXPECT_TRUE(h.pm().recycleBin().isEmpty());
-    EXPECT_TRUE(h.log.contains("refused: Importing…"));
+    int staged = 0;
+    int restored = 0;
+    EXPECT_FALSE(bin.addToRecycleBin({a, b}, [&] { ++staged; }));
+    EXPECT_FALSE(bin.removeFromRecycleBin({stagedC}, [&] { ++restored; }));
+    EXPECT_EQ(h.pm().queuedRequests(),
+              (QStringList{"Add 2 file(s) to the recycle bin", "Restore 1 file(s) from the recycle bin"}));
+    // The running import finds a timeline that uses b.
+    h.pm().modifyMediaFiles([](QList<MediaFile>& list) { list[1].usageCount = 1; });
+    drainEvents();
+    EXPECT_EQ(staged + restored, 0);
+    EXPECT_EQ(h.binPaths(), QStringList{c.path});
+
+    scope->release();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return h.pm().queuedRequests().isEmpty(); }));
+    EXPECT_EQ(staged, 1);
+    EXPECT_EQ(restored, 1);
+    EXPECT_EQ(h.binPaths(), QStringList{a.path});
+    EXPECT_EQ(h.entry(a.path)->status, MediaFileStatus::inRecycleBin);
+    EXPECT_EQ(h.entry(b.path)->status, MediaFileStatus::online);
+    EXPECT_EQ(h.entry(c.path)->status, MediaFileStatus::online);
+    EXPECT_TRUE(h.log.contains("Skipping file now in use: b.mov"));
+    ASSERT_EQ(h.audit.entries().size(), 1);
+    EXPECT_EQ(h.audit.entries()[0].filePath, c.path);
+
+    // A restore of all that waited takes the bin as it is when it runs.
+    scope = h.pm().tryBeginOperation("Refreshing file status…");
+    EXPECT_FALSE(bin.restoreAllFromRecycleBin());
+    scope->release();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return h.pm().recycleBin().isEmpty(); }));
+    EXPECT_EQ(h.audit.entries().size(), 2);
 }

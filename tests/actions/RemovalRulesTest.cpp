@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
+
 using namespace tarnwick;
 using namespace tarnwick::testing;
 
@@ -14,13 +16,41 @@ TEST(RemovalRules, LookupsFollowTheLiveListAfterItShrankOrReordered) {
     const RemovalRules rules(h.pm());
     ASSERT_EQ(rules.indexOfEntry("/m/b.mov"), 1); // the tables are built now
 
+    const MediaFile stagedB = b;
     b.usageCount = 1;
     h.pm().setMediaFiles({b});
     EXPECT_EQ(rules.indexOfEntry("/m/b.mov"), 0);
     EXPECT_EQ(rules.indexOfEntry("/m/c.mov"), -1);
     EXPECT_TRUE(rules.liveUseOf(a) == std::nullopt);
-    ASSERT_TRUE(rules.liveUseOf(b));
-    EXPECT_EQ(rules.liveUseOf(b)->path, "/m/b.mov");
+    ASSERT_TRUE(rules.liveUseOf(stagedB));
+    EXPECT_EQ(rules.liveUseOf(stagedB)->path, "/m/b.mov");
+}
+
+// The guard is for files that became used after they were staged: a file the user staged knowingly
+// while a timeline used it is acted on, unless its use grew since.
+TEST(RemovalRules, AFileStagedWhileUsedIsInUseOnlyWhenItsUseGrew) {
+    ProjectManagerHarness h;
+    MediaFile staged = media("/m/a.mov", 2);
+    staged.sequenceNames = {"Main"};
+    const RemovalRules rules(h.pm());
+    auto liveUseWhen = [&](const std::function<void(MediaFile&)>& change) {
+        MediaFile live = staged;
+        live.status = MediaFileStatus::inRecycleBin;
+        change(live);
+        h.pm().setMediaFiles({live});
+        return rules.liveUseOf(staged).has_value();
+    };
+    EXPECT_FALSE(liveUseWhen([](MediaFile&) {}));
+    EXPECT_FALSE(liveUseWhen([](MediaFile& f) { f.usageCount = 1; }));
+    EXPECT_TRUE(liveUseWhen([](MediaFile& f) { f.usageCount = 3; }));
+    EXPECT_TRUE(liveUseWhen([](MediaFile& f) { f.sequenceNames.append("Trailer"); }));
+    EXPECT_TRUE(liveUseWhen([](MediaFile& f) { f.isAEFootage = true; }));
+    EXPECT_FALSE(liveUseWhen([](MediaFile& f) {
+        f.usageCount = 5;
+        f.status = MediaFileStatus::deleted;
+    }));
+    h.pm().setMediaFiles({staged});
+    EXPECT_TRUE(rules.liveUseOf(media("/m/a.mov")).has_value()); // staged unused, used now
 }
 
 TEST(RemovalRules, ContainerMembersAndProxiesInUse) {

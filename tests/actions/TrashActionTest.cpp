@@ -171,6 +171,29 @@ TEST(TrashAction, AFileThatBecameUsedAfterStagingIsSkipped) {
     EXPECT_TRUE(h.audit.entries().isEmpty());
 }
 
+// "Move to Recycle Anyway" on a file a timeline uses: the user chose it, the Trash takes it.
+TEST(TrashAction, AFileStagedKnowinglyWhileUsedIsTrashed) {
+    CleanupHarness h;
+    MediaFile used = h.makeFile("used.mov");
+    used.usageCount = 2;
+    used.sequenceNames = {"Main"};
+    MediaFile later = h.makeFile("later.mov");
+    later.usageCount = 1;
+    h.stage({used, later}, {used, later});
+    // A later import put the second one on one more timeline.
+    h.pm().modifyMediaFiles([](QList<MediaFile>& list) { list[1].usageCount = 2; });
+
+    const RemovalResult result = trash(h);
+    EXPECT_EQ(result.deleted, 1);
+    EXPECT_EQ(result.errors, QStringList{"later.mov: now in use — skipped"});
+    EXPECT_FALSE(QFile::exists(used.path));
+    EXPECT_TRUE(QFile::exists(later.path));
+    EXPECT_EQ(h.entry(used.path)->status, MediaFileStatus::deleted);
+    EXPECT_EQ(h.binPaths(), QStringList{later.path});
+    ASSERT_EQ(h.audit.entries().size(), 1);
+    EXPECT_EQ(h.audit.entries()[0].filePath, used.path);
+}
+
 TEST(TrashAction, AProxyGoesAlongUnlessATimelineUsesItOrItIsNoRegularFile) {
     CleanupHarness h;
     const MediaFile proxy = h.makeFile("Proxies/a_proxy.mov");

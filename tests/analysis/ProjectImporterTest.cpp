@@ -16,7 +16,12 @@
 #include <QSemaphore>
 #include <QThread>
 
+#include <algorithm>
+#include <array>
 #include <atomic>
+#include <numeric>
+#include <random>
+#include <vector>
 
 using namespace tarnwick;
 using namespace tarnwick::testing;
@@ -326,6 +331,44 @@ struct HeldReader {
 };
 
 } // namespace
+
+// The sidebar lists projects in the order they were given, whatever order their reads finish in:
+// the same six projects imported ten times, their reads finishing in a different order each time.
+TEST(ProjectImporter, ProjectsKeepTheOrderTheyWereGivenInWhateverOrderTheReadsFinish) {
+    constexpr int count = 6;
+    QList<QUrl> urls;
+    QStringList given;
+    for (int i = 0; i < count; ++i) {
+        urls << QUrl::fromLocalFile(QStringLiteral("/p/Show %1.prproj").arg(i));
+        given << QStringLiteral("Show %1").arg(i);
+    }
+    std::mt19937 rng(6);
+    for (int run = 0; run < 10; ++run) {
+        SCOPED_TRACE(run);
+        ImportTestHarness h(true);
+        h.importServices.processorCount = [] { return count; }; // every read starts at once
+        std::array<QSemaphore, count> go;
+        const auto reader = fakeReader({});
+        h.importServices.parse = [&](const QUrl& url, const ParallelProjectParse::Progress& p) {
+            go[std::size_t(urls.indexOf(url))].tryAcquire(1, 10000);
+            return reader(url, p);
+        };
+        bool done = false;
+        auto import = noteWhenDone(ProjectImporter::analyzeProjects(h.pm(), urls, h.importServices), &done);
+        std::vector<int> finishing(count);
+        std::iota(finishing.begin(), finishing.end(), 0);
+        if (run == 0)
+            std::reverse(finishing.begin(), finishing.end());
+        else
+            std::shuffle(finishing.begin(), finishing.end(), rng);
+        for (const int i : finishing) { // one read finishes, and is taken in, before the next
+            go[std::size_t(i)].release();
+            ASSERT_TRUE(spinUntil([&] { return h.pm().parseFractionByURL().value(urls[i]) == 1.0; }));
+        }
+        ASSERT_TRUE(spinUntil([&] { return done; }));
+        EXPECT_EQ(projectNames(h.pm()), given);
+    }
+}
 
 TEST(ProjectImporter, SecondImportWaitsForTheFirstAndKeepsBothProjectsMedia) {
     ImportTestHarness h(true);

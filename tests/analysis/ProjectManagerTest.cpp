@@ -4,6 +4,7 @@
 #include "stores/StatsManager.h"
 
 #include <QSignalSpy>
+#include <QTest>
 #include <gtest/gtest.h>
 
 #include <functional>
@@ -176,13 +177,32 @@ TEST(ProjectManager, RefusesChangesWhileAnotherOperationRuns) {
     EXPECT_FALSE(pm.tryBeginOperation("Rescanning"));
     EXPECT_FALSE(pm.clearAll());
     EXPECT_FALSE(QCoro::waitFor(pm.rebuildMediaFilesFromProjects()));
-    EXPECT_FALSE(QCoro::waitFor(pm.removeProject(pm.projects()[0])));
-    EXPECT_EQ(pm.projects().size(), 1);
     scope->release();
     EXPECT_FALSE(pm.isBusy());
     drainEvents();
     EXPECT_GE(progress.count(), 1) << "the window sees the busy state change";
     EXPECT_TRUE(pm.clearAll());
+}
+
+// "Remove Project" while something runs waits for it, shows that it waits, then happens; a request
+// for a project that left meanwhile does nothing.
+TEST(ProjectManager, ARemovalAskedWhileBusyRunsWhenTheOperationEnds) {
+    ProjectManagerHarness h;
+    ProjectManager& pm = h.pm();
+    pm.setProjects({project("A", {"/m/a.mov"}), project("B", {"/m/b.mov"})});
+    auto scope = pm.tryBeginOperation("Refreshing file status…");
+    ASSERT_TRUE(scope);
+    QSignalSpy progress(&pm, &ProjectManager::progressChanged);
+    EXPECT_FALSE(QCoro::waitFor(pm.removeProject(pm.projects()[0])));
+    EXPECT_FALSE(QCoro::waitFor(pm.removeProject(pm.projects()[0]))); // asked twice
+    EXPECT_EQ(pm.projects().size(), 2);
+    EXPECT_EQ(pm.queuedRequests(), (QStringList{"Remove project A", "Remove project A"}));
+    drainEvents();
+    EXPECT_GE(progress.count(), 1) << "the window learns that something waits";
+    scope->release();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !pm.isBusy() && pm.queuedRequests().isEmpty(); }));
+    ASSERT_EQ(pm.projects().size(), 1);
+    EXPECT_EQ(pm.projects()[0].name, "B");
 }
 
 // A user's choice is never dropped because something else is running: it is stored at once and

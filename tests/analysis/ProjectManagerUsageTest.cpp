@@ -137,6 +137,9 @@ TEST(ProjectManagerUsage, FilesThatBecomeUsedLeaveTheBinAndComeBackOnline) {
     ASSERT_EQ(pm.recycleBin().size(), 1) << "After Effects footage is used";
     EXPECT_EQ(pm.recycleBin()[0].mediaFile.path, QStringLiteral("/m/select.mov"));
     EXPECT_EQ(pm.mediaFiles()[0].status, S::inRecycleBin);
+    ASSERT_EQ(h.audit.entries().size(), 1) << "leaving the bin is a restore, recorded";
+    EXPECT_EQ(h.audit.entries()[0].action, AuditAction::restored);
+    EXPECT_EQ(h.audit.entries()[0].filePath, QStringLiteral("/m/ae.mov"));
 
     ASSERT_TRUE(pm.addSequenceRule("stringout b", SequenceRuleAction::protect));
     EXPECT_TRUE(pm.recycleBin().isEmpty());

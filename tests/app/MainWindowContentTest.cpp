@@ -1,9 +1,8 @@
 #include "app/MainWindow.h"
 #include "support/ProjectManagerHarness.h"
-#include "ui/CommandCenter.h"
-#include "ui/CommandNames.h"
+#include "ui/common/CommandCenter.h"
 #include "ui/window/ContentView.h"
-#include "ui/window/PresentationChain.h"
+#include "ui/window/WindowPresentations.h"
 
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
@@ -25,8 +24,8 @@ TEST(MainWindowContent, CommandsPostedToTheCentreRunTheRootViewsHandlers) {
     auto* view = new ContentView(std::move(harness.manager), std::move(services));
     window.setContentView(view);
     EXPECT_EQ(window.contentView(), view);
-    center.post(CommandName::showStats);
-    center.post(CommandName::proVideoFormatsRecommended);
+    center.post(Command::showStats);
+    center.post(Command::proVideoFormatsRecommended);
     tarnwick::testing::drainEvents();
     EXPECT_TRUE(view->manager().shouldPromptForProVideoFormats());
     EXPECT_EQ(view->presentations().currentName(), QStringLiteral("Preview These Natively?"));

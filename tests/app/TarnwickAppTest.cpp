@@ -6,11 +6,10 @@
 #include "support/FakeAccessGrantBackend.h"
 #include "support/FakeSoftwareUpdater.h"
 #include "support/UiTestHelpers.h"
-#include "ui/AlertDialog.h"
-#include "ui/CommandCenter.h"
-#include "ui/CommandNames.h"
-#include "ui/FilePanel.h"
-#include "ui/ReviewPrompt.h"
+#include "ui/common/AlertDialog.h"
+#include "ui/common/CommandCenter.h"
+#include "ui/common/FilePanel.h"
+#include "ui/common/ReviewPrompt.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -26,9 +25,13 @@ using namespace tarnwick;
 
 namespace {
 
+// Every panel is cancelled at once.
 class NoPanel : public FilePanel {
 public:
-    QList<QUrl> runOpenPanel(QWidget*, const OpenPanelRequest&) override { return {}; }
+    QDialog* open(QWidget*, const OpenPanelRequest&, Chosen chosen) override {
+        chosen({});
+        return nullptr;
+    }
 };
 
 struct Harness {
@@ -155,17 +158,15 @@ TEST(TarnwickApp, CommandsReachTheWindowsHandlers) {
     TarnwickApp app(h.options());
     app.launch();
     MainWindow* window = app.mainWindow();
-    EXPECT_EQ(window->subscribedCommands(), CommandName::all());
+    EXPECT_EQ(window->subscribedCommands(), allCommands());
     QList<QUrl> imported;
     int stats = 0;
-    window->setCommandHandler(CommandName::openProjects, [&](const QVariantMap& p) {
-        imported = p.value(CommandName::urlsKey).value<QList<QUrl>>();
-    });
-    window->setCommandHandler(CommandName::showStats, [&](const QVariantMap&) { ++stats; });
+    window->setCommandHandler(Command::openProjects,
+                              [&](const CommandPost& p) { imported = std::get<OpenProjects>(p).urls; });
+    window->setCommandHandler(Command::showStats, [&](const CommandPost&) { ++stats; });
     const QList<QUrl> urls{QUrl::fromLocalFile("/media/a.prproj")};
-    h.commands.post(CommandName::openProjects, {{CommandName::urlsKey, QVariant::fromValue(urls)}});
-    h.commands.post(CommandName::showStats);
-    h.commands.post(CommandName::clearAllProjects); // no handler yet: ignored
+    h.commands.post(OpenProjects{urls});
+    h.commands.post(Command::showStats);
     EXPECT_EQ(imported, urls);
     EXPECT_EQ(stats, 1);
 }
@@ -207,6 +208,21 @@ TEST(TarnwickApp, UpdateResultIsShownOverTheWindow) {
     ASSERT_EQ(alerts[0]->buttons().size(), 2);
     alerts[0]->buttons()[0]->click();
     EXPECT_EQ(h.opened, QList<QUrl>{result.downloadPage});
+}
+
+TEST(TarnwickApp, TheWindowCarriesTheApplicationIcon) {
+    Harness h;
+    QApplication::setWindowIcon(QIcon());
+    TarnwickApp app(h.options());
+    app.launch();
+    ASSERT_NE(app.mainWindow(), nullptr);
+    const QIcon icon = app.mainWindow()->windowIcon();
+    ASSERT_FALSE(icon.isNull());
+    // The icon's own picture, not a blank or a platform stand-in: its violet tile is there.
+    const QImage image = icon.pixmap(64, 64).toImage();
+    EXPECT_EQ(image.size(), QSize(64, 64));
+    EXPECT_NEAR(image.pixelColor(22, 32).red(), 0x8C, 24);
+    EXPECT_NEAR(image.pixelColor(22, 32).blue(), 0xD6, 24);
 }
 
 // Runs last: it lets the application's event loop end by closing the only window.

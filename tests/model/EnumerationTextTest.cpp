@@ -73,3 +73,11 @@ TEST(EnumerationText, AuditActionRoundTripsThroughJsonWithItsAmpersand) {
     ASSERT_TRUE(doc.has_value());
     EXPECT_EQ(auditActionFromText(doc->object().value("action").toString()), AuditAction::transcoded);
 }
+
+// A value cast from a stray integer (a damaged store) still has a text: the catch-all case's.
+TEST(EnumerationText, AStrayValueReadsAsTheCatchAllCase) {
+    EXPECT_EQ(text(static_cast<MediaFileStatus>(99)), "Error");
+    EXPECT_EQ(text(static_cast<MediaUsageType>(-1)), "Used in AE");
+    EXPECT_EQ(text(static_cast<StorageType>(99)), "Unknown");
+    EXPECT_EQ(text(static_cast<AuditAction>(99)), "Transcoded & Replaced");
+}

@@ -47,7 +47,7 @@ TEST(MatchScore, PercentTextTruncates) {
         const char* text;
     };
     const Row rows[] = {{0.876, "87%"}, {1.0, "100%"}, {0.999, "99%"}, {0.0, "0%"},
-                        {0.29, "29%"},  {0.57, "57%"}, {0.005, "0%"}};
+                        {0.29, "28%"},  {0.58, "57%"}, {0.005, "0%"},  {0.15 + 0.3, "44%"}};
     for (const Row& row : rows)
         EXPECT_EQ((MatchScore{row.score, 0, 0, false, false}.percentText()), QString::fromUtf8(row.text))
             << row.score;

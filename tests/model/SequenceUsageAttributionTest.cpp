@@ -55,3 +55,13 @@ TEST(SequenceUsageAttribution, JsonRoundTripAndRequiredKeys) {
                   {"occurrencesBySequenceID", QJsonObject{{"s1", 1.5}}}, {"unattributedOccurrences", 0}}),
               std::nullopt);
 }
+
+TEST(SequenceUsageAttribution, MergedCountsStayApartFromTheirSource) {
+    const QHash<QString, qint64> source{{"s1", 2}};
+    SequenceUsageAttribution a;
+    a.merge(source, 1);
+    a.merge({{"s1", 1}, {"s2", 4}}, 0);
+    EXPECT_EQ(a.occurrencesBySequenceID, (QHash<QString, qint64>{{"s1", 3}, {"s2", 4}}));
+    EXPECT_EQ(a.unattributedOccurrences, 1);
+    EXPECT_EQ(source, (QHash<QString, qint64>{{"s1", 2}}));
+}

@@ -1,5 +1,6 @@
 #include "platform/FileMover.h"
 #include "platform/FileMoveSupport.h"
+#include "platform/LeftoverMark.h"
 #include "platform/LinuxFileOperations.h"
 
 #include "FileMoveTestSupport.h"
@@ -316,6 +317,93 @@ TEST(FileMoverCopy, RetryingAnInterruptedMoveOnlyRemovesTheSource) {
     ASSERT_TRUE(writeBytes(mount.path() + "/B.mov", bytes));
     EXPECT_EQ(FileMover().moveNoReplace(dirs.from("B.mov"), mount.path() + "/B.mov").code, EEXIST);
     EXPECT_TRUE(QFileInfo::exists(dirs.from("B.mov")));
+}
+
+// Every temporary copy (file, folder, link) names its writer and its source while it is one, and
+// the finished item carries no mark.
+TEST(FileMoverCopy, TemporariesAreMarkedUntilTheyBecomeTheRealItem) {
+    MoveFolders dirs;
+    ASSERT_TRUE(writeBytes(dirs.from("A001.mov"), "bytes"));
+    makeContainer(dirs.from("A001.RDC"));
+    ASSERT_EQ(::symlink("A001.mov", QFile::encodeName(dirs.from("link.mov")).constData()), 0);
+    FileMoveSteps steps = crossDeviceSteps();
+    QList<std::optional<leftover::Mark>> marks;
+    steps.beforeFinalRename = [&](const QString& destination) {
+        // The temporary first, then the sidecar a link's mark needs (links keep no user attributes).
+        const QStringList temporaries = FileMover::temporariesIn(QFileInfo(destination).path());
+        ASSERT_EQ(temporaries.size(), destination.endsWith("link.mov") ? 2 : 1);
+        marks.append(leftover::markOf(QFile::encodeName(temporaries[0])));
+    };
+    FileMover mover(steps);
+    for (const QString name : {"A001.mov", "A001.RDC", "link.mov"}) {
+        ASSERT_TRUE(mover.moveNoReplace(dirs.from(name), dirs.to(name)));
+        EXPECT_FALSE(leftover::markOf(QFile::encodeName(dirs.to(name)))) << qPrintable(name);
+    }
+    ASSERT_EQ(marks.size(), 3);
+    for (const auto& mark : marks) {
+        ASSERT_TRUE(mark);
+        EXPECT_EQ(mark->writer, leftover::currentWriter());
+    }
+    EXPECT_EQ(marks[0]->subject, QFile::encodeName(dirs.from("A001.mov")));
+    EXPECT_EQ(marks[1]->subject, QFile::encodeName(dirs.from("A001.RDC")));
+    EXPECT_TRUE(FileMover::temporariesIn(dirs.root.path() + "/to").isEmpty());
+}
+
+// A folder move stopped while the source was being removed leaves a complete copy and part of
+// the source; the retry removes the rest of the source instead of failing on the taken name.
+TEST(FileMoverCopy, RetryingAnInterruptedFolderMoveFinishesIt) {
+    MoveFolders dirs;
+    makeContainer(dirs.from("A001.RDC"));
+    FileMoveSteps interrupted = crossDeviceSteps();
+    auto removals = std::make_shared<int>(0);
+    const auto realRemove = interrupted.removeSourceFile;
+    interrupted.removeSourceFile = [removals, realRemove](const QByteArray& path) {
+        if (++*removals > 2) {
+            errno = EINTR;
+            return -1;
+        }
+        return realRemove(path);
+    };
+    ASSERT_FALSE(FileMover(interrupted).moveNoReplace(dirs.from("A001.RDC"), dirs.to("A001.RDC")));
+    ASSERT_TRUE(QFileInfo::exists(dirs.from("A001.RDC")));
+
+    // Someone's file added to what is left of the source: not in the copy, so nothing is removed.
+    ASSERT_TRUE(writeBytes(dirs.from("A001.RDC/new.R3D"), "new"));
+    EXPECT_EQ(FileMover(crossDeviceSteps()).moveNoReplace(dirs.from("A001.RDC"), dirs.to("A001.RDC")).code,
+              EEXIST);
+    EXPECT_EQ(readBytes(dirs.from("A001.RDC/new.R3D")), "new");
+    ASSERT_TRUE(QFile::remove(dirs.from("A001.RDC/new.R3D")));
+
+    EXPECT_TRUE(FileMover(crossDeviceSteps()).moveNoReplace(dirs.from("A001.RDC"), dirs.to("A001.RDC")));
+    EXPECT_FALSE(QFileInfo::exists(dirs.from("A001.RDC")));
+    expectContainerAt(dirs.to("A001.RDC"));
+    EXPECT_FALSE(leftover::markOf(QFile::encodeName(dirs.to("A001.RDC"))));
+
+    // A like folder that is not our copy is never taken for one.
+    makeContainer(dirs.from("B.RDC"));
+    makeContainer(dirs.to("B.RDC"));
+    EXPECT_EQ(FileMover(crossDeviceSteps()).moveNoReplace(dirs.from("B.RDC"), dirs.to("B.RDC")).code, EEXIST);
+    expectContainerAt(dirs.from("B.RDC"));
+}
+
+// Stopped after the source was removed but before the copy stopped naming it: the retry reports
+// the move done; a missing source without such a copy is still a failure.
+TEST(FileMoverCopy, AMoveStoppedAfterRemovingTheSourceCountsAsDone) {
+    MoveFolders dirs;
+    ASSERT_TRUE(writeBytes(dirs.from("A001.mov"), "bytes"));
+    FileMoveSteps stopped = crossDeviceSteps();
+    stopped.removeSourceFile = [](const QByteArray& path) {
+        ::unlink(path.constData());
+        errno = EINTR;
+        return -1;
+    };
+    ASSERT_FALSE(FileMover(stopped).moveNoReplace(dirs.from("A001.mov"), dirs.to("A001.mov")));
+    ASSERT_FALSE(QFileInfo::exists(dirs.from("A001.mov")));
+
+    EXPECT_TRUE(FileMover(crossDeviceSteps()).moveNoReplace(dirs.from("A001.mov"), dirs.to("A001.mov")));
+    EXPECT_EQ(FileMover(crossDeviceSteps()).moveNoReplace(dirs.from("A001.mov"), dirs.to("A001.mov")).code,
+              ENOENT);
+    EXPECT_EQ(readBytes(dirs.to("A001.mov")), "bytes");
 }
 
 TEST(FileMoverCopy, CancelRollsBackTheFileInFlight) {

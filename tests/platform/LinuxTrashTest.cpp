@@ -1,8 +1,12 @@
+#include "platform/LinuxTrash.h"
+#include "platform/AppLog.h"
+#include "platform/LeftoverMark.h"
 #include "platform/LinuxFileOperations.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
@@ -10,6 +14,8 @@
 #include <optional>
 #include <sys/mount.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 
 using namespace tarnwick;
@@ -70,6 +76,24 @@ protected:
     QString at(const QString& relative) const { return media.path() + "/" + relative; }
 };
 
+// A process id that no longer runs: a child that exited and was reaped.
+qint64 deadPid() {
+    const pid_t child = ::fork();
+    if (child == 0)
+        ::_exit(0);
+    ::waitpid(child, nullptr, 0);
+    return child;
+}
+
+void markAs(const QString& path, const leftover::Writer& writer) {
+    const QByteArray value = leftover::encode({writer, {}});
+    ASSERT_EQ(::lsetxattr(QFile::encodeName(path).constData(), "user.tarnwick.writer", value.constData(),
+                          size_t(value.size()), 0),
+              0);
+}
+
+const QByteArray completeInfo = "[Trash Info]\nPath=/gone.mov\nDeletionDate=2026-12-07T01:00:00\n";
+
 } // namespace
 
 TEST_F(LinuxTrashTest, WritesTheInfoAndMovesTheFileIntoTheHomeTrash) {
@@ -92,6 +116,101 @@ TEST_F(LinuxTrashTest, WritesTheInfoAndMovesTheFileIntoTheHomeTrash) {
     const QByteArray date = info.mid(info.indexOf("DeletionDate=") + 13).trimmed();
     EXPECT_TRUE(QDateTime::fromString(QString::fromLatin1(date), "yyyy-MM-ddTHH:mm:ss").isValid());
     EXPECT_EQ(modeOf(trash()), 0700u);
+    // The mark of an info in flight comes off once its item is in files/.
+    EXPECT_FALSE(leftover::markOf(QFile::encodeName(outcome.infoPath)));
+}
+
+TEST_F(LinuxTrashTest, TheFirstOperationOfARunSweepsOnlyOurAbandonedInfos) {
+    QStringList logged;
+    AppLog::setSink([&](const AppLog::Record& r) { logged.append(r.message); });
+    const leftover::Writer dead{deadPid(), 1, leftover::currentWriter().bootId};
+    const QString info = trash() + "/info/";
+    writeFile(info + "killed.mov.trashinfo", completeInfo);
+    markAs(info + "killed.mov.trashinfo", dead);
+    writeFile(info + "empty.mov.trashinfo", "");
+    markAs(info + "empty.mov.trashinfo", dead);
+    // Finished before the kill took its mark off: its item is there.
+    writeFile(info + "done.mov.trashinfo", completeInfo);
+    markAs(info + "done.mov.trashinfo", dead);
+    writeFile(trash() + "/files/done.mov", "media");
+    writeFile(info + "foreign.mov.trashinfo", completeInfo); // another program's, unmarked
+    writeFile(info + "running.mov.trashinfo", completeInfo);
+    markAs(info + "running.mov.trashinfo", leftover::currentWriter());
+    // A sidecar mark (file systems without attributes) whose info never got its name.
+    writeFile(info + ".orphan.mov.trashinfo.tarnwick-mark", "1 1\n" + leftover::encode({dead, {}}));
+    writeFile(at("clip.mov"));
+
+    ASSERT_TRUE(ops.moveToTrash(at("clip.mov")).status.ok());
+    const QStringList left = QDir(info).entryList(QDir::Files | QDir::Hidden, QDir::Name);
+    EXPECT_EQ(left, (QStringList{"clip.mov.trashinfo", "done.mov.trashinfo", "foreign.mov.trashinfo",
+                                 "running.mov.trashinfo"}));
+    EXPECT_EQ(readAll(trash() + "/files/done.mov"), "media");
+    EXPECT_EQ(logged.filter("Removed leftover").size(), 3);
+    EXPECT_EQ(logged.filter("Removed leftover " + info + "killed.mov.trashinfo").size(), 1);
+
+    // Once per run: later leftovers wait for the next run's first operation.
+    writeFile(info + "later.mov.trashinfo", completeInfo);
+    markAs(info + "later.mov.trashinfo", dead);
+    writeFile(at("second.mov"));
+    ASSERT_TRUE(ops.moveToTrash(at("second.mov")).status.ok());
+    EXPECT_TRUE(QFile::exists(info + "later.mov.trashinfo"));
+    LinuxFileOperations nextRun;
+    writeFile(at("third.mov"));
+    ASSERT_TRUE(nextRun.moveToTrash(at("third.mov")).status.ok());
+    EXPECT_FALSE(QFile::exists(info + "later.mov.trashinfo"));
+    AppLog::setSink({});
+}
+
+TEST_F(LinuxTrashTest, ShortensNamesTooLongForTheTrashKeepingCharactersAndTheExtension) {
+    // "e" + combining acute: three bytes that must stay together; 84 of them and ".mov" = 256 bytes
+    // is too long for any Linux name, so the longest real names are 250 to 255 bytes.
+    const QString unit = QString::fromUtf8("e\xCC\x81");
+    for (int length : {250, 252, 255}) {
+        SCOPED_TRACE(length);
+        const int units = (length - 4) / 3;
+        const QString stem = unit.repeated(units) + QString(length - 4 - units * 3, QLatin1Char('x'));
+        const QString name = stem + ".mov";
+        ASSERT_EQ(name.toUtf8().size(), length);
+        writeFile(at(QString::number(length) + "/A/" + name), "first");
+        writeFile(at(QString::number(length) + "/B/" + name), "second");
+        QStringList trashed;
+        for (const char* folder : {"/A/", "/B/"}) {
+            const TrashOutcome outcome = ops.moveToTrash(at(QString::number(length) + folder + name));
+            ASSERT_TRUE(outcome.status.ok()) << outcome.status.message.toStdString();
+            const QString inTrash = QFileInfo(outcome.trashedPath).fileName();
+            trashed.append(inTrash);
+            EXPECT_LE(QFileInfo(outcome.infoPath).fileName().toUtf8().size(), 255);
+            EXPECT_EQ(QFileInfo(outcome.infoPath).fileName(), inTrash + ".trashinfo");
+            EXPECT_TRUE(inTrash.endsWith(".mov"));
+            // Shortened names of equal beginnings are numbered like any other same name.
+            const QByteArray cutStem = inTrash.chopped(4).remove(QRegularExpression(" \\(\\d+\\)$")).toUtf8();
+            EXPECT_TRUE(stem.toUtf8().startsWith(cutStem));
+            EXPECT_EQ(qMin(cutStem.size(), units * 3) % 3, 0) << "cut inside a character";
+            // The desktop restores the original name and place from the info.
+            const QByteArray original = QFile::encodeName(at(QString::number(length) + folder + name));
+            EXPECT_TRUE(readAll(outcome.infoPath)
+                            .contains(QByteArray("Path=" + original.toPercentEncoding("/") + "\n")));
+        }
+        EXPECT_NE(trashed[0], trashed[1]);
+        EXPECT_TRUE(trashed[1].contains(QRegularExpression(" \\([2-9]\\)\\.mov$")));
+    }
+}
+
+TEST(LinuxTrashName, NumbersAndShortensWithinTheLimit) {
+    EXPECT_EQ(LinuxTrash::trashName("clip.mov", 1, 245), "clip.mov");
+    EXPECT_EQ(LinuxTrash::trashName("clip.mov", 3, 245), "clip (3).mov");
+    EXPECT_EQ(LinuxTrash::trashName("README", 2, 245), "README (2)");
+    EXPECT_EQ(LinuxTrash::trashName(".hidden", 2, 245), ".hidden (2)");
+    EXPECT_EQ(LinuxTrash::trashName("abcdefghij.mov", 12, 245), "abcdefghij (12).mov");
+    EXPECT_EQ(LinuxTrash::trashName("abcdefghij.mov", 12, 15), "abcdef (12).mov");
+    // CJK characters are three bytes each: never half of one.
+    const QByteArray cjk = QString::fromUtf8("\xE6\x92\xAE\xE5\xBD\xB1").repeated(10).toUtf8() + ".mp4";
+    EXPECT_EQ(LinuxTrash::trashName(cjk, 1, 12),
+              QString::fromUtf8("\xE6\x92\xAE\xE5\xBD\xB1").toUtf8() + ".mp4");
+    // A "tail" too long to be an extension is shortened with the rest.
+    const QByteArray odd = "a." + QByteArray(100, 'x');
+    EXPECT_EQ(LinuxTrash::trashName(odd, 2, 20), "a." + QByteArray(14, 'x') + " (2)");
+    EXPECT_TRUE(LinuxTrash::trashName("clip.mov", 1, 0).isEmpty());
 }
 
 TEST_F(LinuxTrashTest, CreatesAMissingHomeTrashWithItsParentsAndNothingInTheWorkingFolder) {

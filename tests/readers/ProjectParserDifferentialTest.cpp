@@ -166,6 +166,7 @@ QByteArray markerSoup(std::mt19937& rng, int lines) {
         QStringLiteral("<VideoClip ObjectID=\"%1\">"),
         QStringLiteral("<Source ObjectRef=\"%1\"/>"),
         QStringLiteral("<AudioMediaSource ObjectID=\"%1\">"),
+        QStringLiteral("<VideoSequenceSource ObjectID=\"%1\">"),
         QStringLiteral("<Media ObjectURef=\"m%1\"/>"),
         QStringLiteral("<TrackGroups Version=\"1\">"),
     };
@@ -224,6 +225,8 @@ TEST(ProjectParserDifferential, MatchesTheReferenceOnGeneratedProjects) {
         o.sequenceCount = static_cast<int>(seed % 4);
         o.generatedClipCount = static_cast<int>(seed * 3 % 10);
         o.unclassifiableClipCount = static_cast<int>(seed % 3);
+        o.timelineMasterClips = seed % 3 != 0;
+        o.nestedTimelineClipCount = static_cast<int>(seed % 3);
         expectSameReading(ProjectGenerator::generate(o).xml, "seed " + std::to_string(seed));
     }
 }
@@ -234,6 +237,8 @@ TEST(ProjectParserDifferential, MatchesTheReferenceOnDamagedProjects) {
     o.sequenceCount = 2;
     o.generatedClipCount = 7;
     o.unclassifiableClipCount = 2;
+    o.timelineMasterClips = true;
+    o.nestedTimelineClipCount = 1;
     const QByteArray base = ProjectGenerator::generate(o).xml;
     std::mt19937 rng(42);
     qsizetype used = 0;

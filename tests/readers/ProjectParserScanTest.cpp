@@ -1,8 +1,10 @@
+#include "readers/ProjectParser.h"
 #include "readers/PrprojClipChain.h"
 #include "readers/PrprojMarkerIndex.h"
 #include "readers/PrprojMediaScan.h"
 #include "readers/PrprojTimelineScan.h"
 
+#include <QFile>
 #include <QStringList>
 #include <gtest/gtest.h>
 
@@ -108,9 +110,7 @@ TEST(ProjectParserTimelineScan, ReadsMasterClipNames) {
         QStringLiteral("<MasterClip ObjectUID=\"a\">"),
         QStringLiteral("<Name>a &amp; again</Name>"),
     });
-    const QHash<QString, QString> names = scanMasterClipNames(s.index);
-    EXPECT_EQ(names, (QHash<QString, QString>{{QStringLiteral("a"), QStringLiteral("a &amp; again")},
-                                              {QStringLiteral("c"), QStringLiteral("for c only")}}));
+    EXPECT_EQ(scanMasterClipNames(s.index), (IdMap<Id>{{"a", "a &amp; again"}, {"c", "for c only"}}));
 }
 
 TEST(ProjectParserTimelineScan, CountsSequencesAndDistinctNestedReferences) {
@@ -172,7 +172,7 @@ TEST(ProjectParserTimelineScan, FindsTrackItemsAndAttributesThemToTimelines) {
     EXPECT_EQ(c.videoClipCounts, (IdMap<qint64>{{"7", 1}, {"07", 1}}));
     EXPECT_EQ(c.audioClipCounts, (IdMap<qint64>{{"7", 1}}));
     // Track group 10 is listed twice by A: each of its items counts twice; item 3's track is in no group.
-    EXPECT_EQ(c.sequenceOccurrencesBySubClip, (IdMap<IdMap<qint64>>{{"7", {{"A", 2}}}, {"07", {{"A", 2}}}}));
+    EXPECT_EQ(c.sequenceOccurrencesBySubClip, (IdMap<TimelineCounts>{{"7", {{"A", 2}}}, {"07", {{"A", 2}}}}));
     ASSERT_EQ(c.timelines.size(), 2);
     EXPECT_EQ(c.timelines[0], (ProjectSequence{QStringLiteral("A"), QStringLiteral("Timeline A")}));
     EXPECT_EQ(c.timelines[1], (ProjectSequence{QStringLiteral("B"), QString()}));
@@ -265,4 +265,62 @@ TEST(ProjectParserClipChain, FollowsMasterClipsThroughClipsAndSourcesToMedia) {
     EXPECT_EQ(chain.pathsOf("mc"),
               (QStringList{QStringLiteral("/a.mov"), QStringLiteral("/a.wav"), QStringLiteral("/b.wav")}));
     EXPECT_TRUE(chain.pathsOf("dangling").isEmpty());
+}
+
+// A master clip whose clips show sequence sources and no media is a timeline's own.
+TEST(ProjectParserClipChain, TellsATimelinesOwnMasterClipFromOneWithMedia) {
+    const Scanned s({
+        QStringLiteral("<MasterClip ObjectUID=\"timeline\">"),
+        QStringLiteral("<Clip Index=\"0\" ObjectRef=\"1\"/>"),
+        QStringLiteral("<Clip Index=\"1\" ObjectRef=\"2\"/>"),
+        QStringLiteral("</MasterClip>"),
+        QStringLiteral("<MasterClip ObjectUID=\"mixed\">"),
+        QStringLiteral("<Clip Index=\"0\" ObjectRef=\"1\"/>"),
+        QStringLiteral("<Clip Index=\"1\" ObjectRef=\"3\"/>"),
+        QStringLiteral("</MasterClip>"),
+        QStringLiteral("<MasterClip ObjectUID=\"orphan\">"),
+        QStringLiteral("<Clip Index=\"0\" ObjectRef=\"4\"/>"),
+        QStringLiteral("</MasterClip>"),
+        QStringLiteral("<VideoClip ObjectID=\"1\">"),
+        QStringLiteral("<Source ObjectRef=\"20\"/>"),
+        QStringLiteral("</VideoClip>"),
+        QStringLiteral("<AudioClip ObjectID=\"2\">"),
+        QStringLiteral("<Source ObjectRef=\"21\"/>"),
+        QStringLiteral("</AudioClip>"),
+        QStringLiteral("<VideoClip ObjectID=\"3\">"),
+        QStringLiteral("<Source ObjectRef=\"22\"/>"),
+        QStringLiteral("</VideoClip>"),
+        QStringLiteral("<VideoClip ObjectID=\"4\">"),
+        QStringLiteral("<Source ObjectRef=\"23\"/>"),
+        QStringLiteral("</VideoClip>"),
+        QStringLiteral("<VideoSequenceSource ObjectID=\"20\" Version=\"3\">"),
+        QStringLiteral("<Sequence ObjectURef=\"s1\"/>"),
+        QStringLiteral("</VideoSequenceSource>"),
+        QStringLiteral("<AudioSequenceSource ObjectID=\"21\" Version=\"7\">"),
+        QStringLiteral("</AudioSequenceSource>"),
+        QStringLiteral("<VideoMediaSource ObjectID=\"22\">"),
+        QStringLiteral("<Media ObjectURef=\"m1\"/>"),
+        QStringLiteral("</VideoMediaSource>"),
+        QStringLiteral("<SequenceSource ObjectID=\"23\">"), // neither video nor audio
+    });
+    const MasterClipMediaChain chain(s.index);
+    EXPECT_TRUE(chain.standsForSequence("timeline"));
+    EXPECT_FALSE(chain.standsForSequence("mixed")); // a file too: matched as one
+    EXPECT_FALSE(chain.standsForSequence("orphan"));
+    EXPECT_TRUE(chain.asReferenceChain().leadsToNoFile(QStringLiteral("timeline")));
+    EXPECT_FALSE(chain.asReferenceChain().leadsToNoFile(QStringLiteral("mixed")));
+}
+
+TEST(ProjectParserClipChain, FindsTheTimelinesOwnMasterClipInTheRealSample) {
+    const QString path = QStringLiteral(TARNWICK_SAMPLES_DIR "/prproj/prproj-reader-test.prproj");
+    if (!QFile::exists(path))
+        GTEST_SKIP() << "no sample project";
+    const QByteArray xml = ProjectParser::readAndDecompressUtf8(path);
+    const std::string_view text(xml.constData(), std::size_t(xml.size()));
+    const MarkerIndex index = indexMarkers(text);
+    const MasterClipMediaChain chain(index);
+    // "video maquetas 2": the timeline's own master clip, shown through its video and audio sources.
+    EXPECT_TRUE(chain.standsForSequence("b6a5bb3a-2bda-4cb3-933e-e8408ec6888c"));
+    EXPECT_FALSE(chain.standsForSequence("36d2d304-7f51-4108-bec1-fd247f97f484")); // 1. TEASER.mp4
+    EXPECT_FALSE(chain.standsForSequence("95a0443b-6263-4e63-b979-1c1ffebd38dd")); // Obertura 1.wav
 }

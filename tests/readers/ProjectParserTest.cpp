@@ -202,6 +202,32 @@ TEST(ProjectParser, GeneratedMediaOnTimelinesLeaveNothingUnresolved) {
     }
 }
 
+// Every timeline has a master clip of its own (named as the timeline, showing it through sequence
+// sources); placed in another timeline it is a nested timeline, not a file that went missing.
+TEST(ProjectParser, ATimelinesOwnMasterClipIsNeverUnresolved) {
+    for (const int unclassifiable : {0, 3}) {
+        ProjectGeneratorOptions o;
+        o.mediaCount = 60;
+        o.sequenceCount = 3;
+        o.timelineMasterClips = true;
+        o.nestedTimelineClipCount = 2;
+        o.unclassifiableClipCount = unclassifiable;
+        const GeneratedProject g = ProjectGenerator::generate(o);
+        const ProjectParser::ParseResult r =
+            ProjectParser().parseXml(g.xml, QStringLiteral("/p/Nest.prproj"));
+        EXPECT_EQ(r.usedMediaPaths, g.usedPaths);
+        EXPECT_EQ(r.nestedSequenceCount, g.nestedSequenceCount);
+        if (unclassifiable == 0) {
+            EXPECT_TRUE(r.warnings.isEmpty()) << r.warnings.join(u'\n').toStdString();
+            continue;
+        }
+        // Clips that really lack their media are still reported, and only they.
+        ASSERT_EQ(r.warnings.size(), 1) << r.warnings.join(u'\n').toStdString();
+        EXPECT_TRUE(r.warnings[0].startsWith(QStringLiteral("3 timeline clip(s) could not be matched")))
+            << r.warnings[0].toStdString();
+    }
+}
+
 // Only media positively marked as generated count as such: a block that names a file, or one with
 // nothing to tell, still leaves its clip unresolved.
 TEST(ProjectParser, MediaThatMayNameAFileAreNeverTakenForGenerated) {
@@ -333,13 +359,17 @@ TEST(ProjectParser, ResolvesStoredRelativePathsBesideTheProject) {
         QStringLiteral("</Media>"),
         QStringLiteral("<RelativePath>../../x/../c.mov</RelativePath>"),
         QStringLiteral("<ActualMediaFilePath>/elsewhere/c.mov</ActualMediaFilePath>"),
+        QStringLiteral("</Media>"),
+        QStringLiteral("<RelativePath>sub//d.mov/</RelativePath>"), // nothing to remove but the last slash
+        QStringLiteral("<ActualMediaFilePath>/elsewhere/d.mov</ActualMediaFilePath>"),
     });
     ProjectParserLogCapture log;
     const ProjectParser::ParseResult r = ProjectParser::parseXml(xml, QStringLiteral("/p/show/Cut.prproj"));
     EXPECT_EQ(r.relativeCandidates,
               (QHash<QString, QString>{
                   {QStringLiteral("C:/media/b.mov"), QStringLiteral("/p/show/..\\media\\b.mov")},
-                  {QStringLiteral("/elsewhere/c.mov"), QStringLiteral("/c.mov")}}));
+                  {QStringLiteral("/elsewhere/c.mov"), QStringLiteral("/c.mov")},
+                  {QStringLiteral("/elsewhere/d.mov"), QStringLiteral("/p/show/sub//d.mov")}}));
 }
 
 TEST(ProjectParser, HandlesEmptyProjectsAndHugeSingleLines) {
@@ -425,4 +455,14 @@ TEST(ProjectParser, ReadsLargeProjectsOnSeveralThreadsWithTheSameResult) {
         ASSERT_EQ(pieces.lines[i].text.size(), whole.lines[i].text.size()) << i;
         ASSERT_EQ(pieces.lines[i].mask, whole.lines[i].mask) << i;
     }
+
+    // From the file: the text is read in pieces whose pages are handed back behind the reading, and
+    // the lines the stages read are copies. The result is the same.
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("Large.prproj"));
+    ASSERT_TRUE(ProjectGenerator::writeProject(path, g.xml));
+    ProjectParser::ParseResult fromFile = ProjectParser().parse(path);
+    fromFile.projectName = r.projectName;
+    fromFile.relativeCandidates = r.relativeCandidates; // resolved beside a different folder
+    EXPECT_EQ(fromFile, r);
 }

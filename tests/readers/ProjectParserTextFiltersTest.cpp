@@ -110,7 +110,15 @@ TEST(ProjectParserTextFilters, RecognisesRenderAndCacheFiles) {
         {"/a/clip.pek", nullptr, true},
         {"/a/clip.CFA", nullptr, true},
         {"/a/preview files.mov", nullptr, false},
+        {"/Volumes/Audio Previews/x.wav", nullptr, true},
+        {"/x/Media Cache", nullptr, false}, // a folder's name alone, not a folder above the file
+        {"/x/.prv/a.mov", nullptr, true},
+        {"/x/a.prv", nullptr, false},
         {"/a/clip.mov", "", false},
+        // Text beyond ASCII is lowered by its Unicode case mapping.
+        {"/Volumes/\xC3\x89T\xC3\x89/MEDIA CACHE/c.mov", nullptr, true},
+        {"/Volumes/\xC3\x89t\xC3\xA9/clip.mov", "RENDERED \xC3\x89T\xC3\x89", true},
+        {"/Volumes/\xC3\x89t\xC3\xA9/clip.mov", "\xC3\x89T\xC3\x89", false},
     };
     for (const Case& c : cases) {
         const std::optional<QString> title =

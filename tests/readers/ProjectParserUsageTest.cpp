@@ -4,6 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <deque>
+#include <string>
+
 using namespace tarnwick;
 using namespace tarnwick::prproj;
 using tarnwick::testing::ProjectParserLogCapture;
@@ -12,19 +15,24 @@ namespace {
 
 struct Project {
     MediaTables media;
-    QHash<QString, QString> names;
+    std::deque<std::string> texts; // what `names` views
+    IdMap<Id> names;
     QList<ProjectSequence> timelines{{QStringLiteral("seqA"), QStringLiteral("Edit A")}};
     MasterClipMapping mapping;
     QHash<QString, QStringList> chainMap;
-    ReferenceChain chain{0, [this](const QString& id) { return chainMap.value(id); }, {}};
+    ReferenceChain chain{0, [this](const QString& id) { return chainMap.value(id); }, {}, {}};
     qsizetype videoKeys = 1;
 
     void addMedia(const QString& title, const QString& path) {
         addUnique(media.pathsByTitle[MediaTables::titleKey(title)], media.accept(path));
     }
+    void nameMasterClip(const QString& id, const QString& name) {
+        const Id key = texts.emplace_back(id.toStdString());
+        names[key] = texts.emplace_back(name.toStdString());
+    }
     void useMasterClip(const QString& id, const QString& name, qint64 uses = 1) {
         if (!name.isNull())
-            names.insert(id, name);
+            nameMasterClip(id, name);
         mapping.usedMasterClipRefs.insert(id);
         mapping.usageCountByMasterClip.insert(id, uses);
     }
@@ -71,7 +79,7 @@ TEST(ProjectParserUsage, MatchesMasterClipNamesByTheNameRules) {
     };
     for (const Case& c : cases) {
         const QString id = QString::fromUtf8(c.name);
-        p.names.insert(id, id);
+        p.nameMasterClip(id, id);
         const std::optional<QSet<QString>> m = p.match(id);
         if (!c.expected)
             EXPECT_FALSE(m.has_value()) << c.name;
@@ -85,12 +93,12 @@ TEST(ProjectParserUsage, CountsTheReferenceChainTogetherWithTheNameRules) {
     p.addMedia(QStringLiteral("B.mov"), QStringLiteral("/m/b.mov"));
     p.addMedia(QStringLiteral("A.mov"), QStringLiteral("/m/a.mov"));
     // A master clip renamed to another file's title: its own chain says it shows a.mov.
-    p.names.insert(QStringLiteral("renamed"), QStringLiteral("B.mov"));
+    p.nameMasterClip(QStringLiteral("renamed"), QStringLiteral("B.mov"));
     p.chainMap.insert(QStringLiteral("renamed"), {QStringLiteral("/m/a.mov")});
     EXPECT_EQ(p.match(QStringLiteral("renamed")),
               (QSet<QString>{QStringLiteral("/m/a.mov"), QStringLiteral("/m/b.mov")}));
     // A name that matches nothing still resolves through the chain.
-    p.names.insert(QStringLiteral("odd"), QStringLiteral("Selects (edited)"));
+    p.nameMasterClip(QStringLiteral("odd"), QStringLiteral("Selects (edited)"));
     p.chainMap.insert(QStringLiteral("odd"), {QStringLiteral("/m/a.mov")});
     EXPECT_EQ(p.match(QStringLiteral("odd")), QSet<QString>{QStringLiteral("/m/a.mov")});
     // Without a name the master clip stays unresolved, chain or not.

@@ -1,9 +1,18 @@
 #include "readers/ResolveCSV.h"
 #include "readers/ResolveCSVMessages.h"
 
+#include "support/HeapPeak.h"
+#include "support/ReferenceResolveCSV.h"
+
+#include <QBuffer>
+#include <QDir>
+#include <QRandomGenerator>
 #include <QStringEncoder>
 
 #include <gtest/gtest.h>
+
+#include <cstring>
+#include <variant>
 
 using namespace tarnwick;
 
@@ -228,4 +237,232 @@ TEST(ResolveCSV, ErrorMessagesNameTheFile) {
         daVinciCSVErrorMessage(ResolveCSVError::missingColumns({"Name", "Path"}), name),
         QStringLiteral("export.csv is missing the required \"File Name\" and \"Clip Directory\" columns. "
                        "Found: Name, Path."));
+}
+
+namespace {
+
+using Outcome = std::variant<ResolveCSVParse, ResolveCSVError>;
+
+template <class Parse> Outcome outcomeOf(Parse&& parse) {
+    try {
+        return parse();
+    } catch (const ResolveCSVError& e) {
+        return e;
+    }
+}
+
+// Bytes in every shape the reader meets: quoting, line ends, blanks, white space that is not
+// ASCII, byte-order marks inside the text, surrogate pairs, NUL, each encoding, and corruption.
+QByteArray randomCsv(QRandomGenerator& random) {
+    static const QStringList tokens{"File Name",
+                                    "Clip Directory",
+                                    "file name",
+                                    " CLIP DIRECTORY ",
+                                    "Reel",
+                                    ",",
+                                    ",",
+                                    ",",
+                                    "\r\n",
+                                    "\n",
+                                    "\r",
+                                    "\"",
+                                    "\"\"",
+                                    " ",
+                                    "\t",
+                                    "A001.R3D",
+                                    "clip.mov",
+                                    QString::fromUtf8("/Volumes/Média/Day 1"),
+                                    "/V///",
+                                    "Timeline 1",
+                                    "sub/clip.mov",
+                                    "x.markers",
+                                    QString::fromUtf8("撮影.mp4"),
+                                    QString::fromUtf8("e\xCC\x81.mov"),
+                                    QString(QChar(0xA0)),
+                                    QString(QChar(0xFEFF)),
+                                    QString::fromUtf8("\xF0\x9F\x98\x80"),
+                                    QString("a") + QChar(0) + "b.mov",
+                                    "Videos",
+                                    "\\win.mov",
+                                    ".hidden",
+                                    "a.b.c.mov"};
+    QString text;
+    if (random.bounded(4) != 0)
+        text = random.bounded(2) ? "File Name,Clip Directory\n" : "Reel,\"Clip Directory\",File Name\r\n";
+    const int count = int(random.bounded(60));
+    for (int i = 0; i < count; ++i)
+        text += tokens[random.bounded(int(tokens.size()))];
+    QByteArray bytes;
+    switch (random.bounded(5)) {
+    case 0:
+        bytes = text.toUtf8();
+        break;
+    case 1:
+        bytes = raw("\xEF\xBB\xBF") + text.toUtf8();
+        break;
+    case 2:
+        bytes = raw("\xFF\xFE") + utf16(text, false);
+        break;
+    case 3:
+        bytes = raw("\xFE\xFF") + utf16(text, true);
+        break;
+    default:
+        bytes = utf16(text, false);
+        break;
+    }
+    if (random.bounded(6) == 0 && !bytes.isEmpty())
+        bytes.insert(random.bounded(bytes.size()), char(random.bounded(256)));
+    if (random.bounded(10) == 0 && !bytes.isEmpty())
+        bytes.chop(1);
+    return bytes;
+}
+
+void expectSameAsWholeFile(const QByteArray& bytes) {
+    const Outcome expected = outcomeOf([&] { return tarnwick::testing::referenceParseResolveCSV(bytes); });
+    for (qsizetype chunk :
+         {qsizetype(4), qsizetype(5), qsizetype(7), qsizetype(64), ResolveCSV::kChunkBytes}) {
+        EXPECT_EQ(outcomeOf([&] { return ResolveCSV::parse(bytes, chunk); }), expected)
+            << "chunk " << chunk << ": " << bytes.toHex().toStdString();
+    }
+    QBuffer device;
+    device.setData(bytes);
+    ASSERT_TRUE(device.open(QIODevice::ReadOnly));
+    EXPECT_EQ(outcomeOf([&] { return ResolveCSV::parse(device, 5); }), expected)
+        << bytes.toHex().toStdString();
+}
+
+// A CSV made on the fly as it is read, so the input itself takes no memory: fixed-width clip rows,
+// or one huge quoted cell in the column given.
+class GeneratedCsv : public QIODevice {
+public:
+    static GeneratedCsv rows(qint64 count) {
+        return GeneratedCsv("File Name,Clip Directory,Reel\n", count, -1);
+    }
+    static GeneratedCsv hugeCell(qint64 length, int column) {
+        return GeneratedCsv("Reel,File Name,Clip Directory\n", length, column);
+    }
+    bool isSequential() const override { return false; }
+    qint64 size() const override { return m_header.size() + m_bodySize; }
+    bool seek(qint64 pos) override { return QIODevice::seek(pos); }
+
+protected:
+    qint64 readData(char* data, qint64 max) override {
+        const qint64 start = pos();
+        const qint64 count = std::min(max, size() - start);
+        for (qint64 k = 0; k < count;) {
+            const QByteArray& piece = pieceAt(start + k);
+            const qint64 offset = start + k - m_pieceStart;
+            const qint64 n = std::min(count - k, piece.size() - offset);
+            std::memcpy(data + k, piece.constData() + offset, size_t(n));
+            k += n;
+        }
+        return count;
+    }
+    qint64 writeData(const char*, qint64) override { return -1; }
+
+private:
+    GeneratedCsv(QByteArray header, qint64 amount, int column)
+        : m_header(std::move(header)), m_column(column) {
+        m_bodySize = column < 0 ? amount * kRowSize : amount + 16;
+        m_amount = amount;
+        open(QIODevice::ReadOnly | QIODevice::Unbuffered);
+    }
+    static constexpr qint64 kRowSize = 34; // "A00000001_C001.mov,/Volumes/Med,A\n"
+    static constexpr qint64 kRun = 1 << 16;
+
+    // The run of bytes holding `at`; m_pieceStart is where it begins.
+    const QByteArray& pieceAt(qint64 at) {
+        if (at < m_header.size()) {
+            m_pieceStart = 0;
+            return m_header;
+        }
+        const qint64 body = at - m_header.size();
+        if (m_column < 0) {
+            m_pieceStart = m_header.size() + body / kRowSize * kRowSize;
+            m_piece = 'A' + QByteArray::number(body / kRowSize).rightJustified(8, '0') +
+                      "_C001.mov,/Volumes/Med,A\n";
+            return m_piece;
+        }
+        // The huge cell, quoted, then the row's other cells.
+        const QByteArray before = m_column == 0 ? "\"" : "A,\"";
+        if (body < before.size()) {
+            m_pieceStart = m_header.size();
+            m_piece = before;
+        } else if (body < before.size() + m_amount) {
+            const qint64 inCell = (body - before.size()) / kRun * kRun;
+            m_pieceStart = m_header.size() + before.size() + inCell;
+            m_piece = QByteArray(std::min(kRun, m_amount - inCell), 'x');
+        } else {
+            m_pieceStart = m_header.size() + before.size() + m_amount;
+            m_piece = (m_column == 0 ? QByteArray("\",a.mov,/V\n") : QByteArray("\",/V\n"))
+                          .leftJustified(size() - m_pieceStart, '\n');
+        }
+        return m_piece;
+    }
+
+    QByteArray m_header;
+    int m_column;
+    qint64 m_amount = 0;
+    qint64 m_bodySize = 0;
+    QByteArray m_piece;
+    qint64 m_pieceStart = 0;
+};
+
+} // namespace
+
+TEST(ResolveCSV, ReadingInPiecesGivesWhatReadingTheWholeFileGave) {
+    QRandomGenerator random(20261207);
+    for (int i = 0; i < 1500; ++i) {
+        expectSameAsWholeFile(randomCsv(random));
+        if (::testing::Test::HasFailure())
+            return;
+    }
+    const QDir seeds(
+        QDir::cleanPath(QStringLiteral(TARNWICK_FIXTURES_DIR "/../../fuzz/seeds/ResolveCSVFuzz")));
+    const QStringList names = seeds.entryList(QDir::Files);
+    EXPECT_FALSE(names.isEmpty());
+    for (const QString& name : names) {
+        QFile seed(seeds.filePath(name));
+        ASSERT_TRUE(seed.open(QIODevice::ReadOnly));
+        SCOPED_TRACE(name.toStdString());
+        expectSameAsWholeFile(seed.readAll());
+    }
+}
+
+TEST(ResolveCSV, MemoryFollowsTheRowsKeptNotTheFile) {
+    if (!test::HeapPeak::available())
+        GTEST_SKIP() << "counts allocations through the sanitizer's allocator";
+    {
+        GeneratedCsv csv = GeneratedCsv::rows(200000); // 6.8 MB
+        const test::HeapPeak peak;
+        const ResolveCSVParse result = ResolveCSV::parse(csv);
+        ASSERT_EQ(result.rows.size(), 200000);
+        EXPECT_EQ(result.rows.last().fileName, "A00199999_C001.mov");
+        EXPECT_LE(peak.bytes(), 4 * csv.size()) << peak.bytes();
+    }
+    {
+        // Bytes already in memory are not copied or decoded whole either.
+        GeneratedCsv csv = GeneratedCsv::rows(200000);
+        const QByteArray bytes = csv.readAll();
+        const test::HeapPeak peak;
+        EXPECT_EQ(ResolveCSV::parse(bytes).rows.size(), 200000);
+        EXPECT_LE(peak.bytes(), 4 * bytes.size()) << peak.bytes();
+    }
+    {
+        // A cell of 48 MB nobody reads costs nothing.
+        GeneratedCsv csv = GeneratedCsv::hugeCell(48000000, 0);
+        const test::HeapPeak peak;
+        const ResolveCSVParse result = ResolveCSV::parse(csv);
+        EXPECT_EQ(result.rows, (QList<ResolveCSVRow>{{"a.mov", "/V"}}));
+        EXPECT_LE(peak.bytes(), 16 << 20) << peak.bytes();
+    }
+    {
+        // One the reader must keep (as the skipped row's name) costs that text once.
+        GeneratedCsv csv = GeneratedCsv::hugeCell(48000000, 1);
+        const test::HeapPeak peak;
+        const ResolveCSVParse result = ResolveCSV::parse(csv);
+        ASSERT_EQ(result.skipped.size(), 1);
+        EXPECT_EQ(result.skipped[0].rawFileName.size(), 48000000);
+        EXPECT_LE(peak.bytes(), 4 * csv.size()) << peak.bytes();
+    }
 }

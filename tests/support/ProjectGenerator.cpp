@@ -336,6 +336,39 @@ void writeUnclassifiableClip(Writer& w, Ids& ids, int j, QList<TrackItem>& items
     placeOnTimelines(w, ids, {masterUID, name, clipIDs.first(), true}, items, sequences, effectLines, rng);
 }
 
+QString timelineName(int s) {
+    return s % 4 == 3 ? QStringLiteral("Montage – ñ %1").arg(s) : QStringLiteral("Sequence %1").arg(s);
+}
+
+// A timeline's own master clip: a video and an audio clip whose sources are the timeline itself.
+void writeTimelineMasterClip(Writer& w, Ids& ids, int s, bool nested, QList<TrackItem>& items, int sequences,
+                             int effectLines, std::mt19937& rng) {
+    const QString masterUID = uuid('t', s);
+    QList<int> clipIDs;
+    for (const bool video : {true, false}) {
+        const QString tag = video ? QStringLiteral("Video") : QStringLiteral("Audio");
+        const int source = ids.take();
+        w.line(1, QStringLiteral("<%1SequenceSource ObjectID=\"%2\" Version=\"3\">").arg(tag).arg(source));
+        w.line(2, QStringLiteral("<SequenceSource Version=\"4\">"));
+        w.line(3, QStringLiteral("<Content Version=\"10\">"));
+        w.line(3, QStringLiteral("</Content>"));
+        w.line(3, QStringLiteral("<Sequence ObjectURef=\"%1\"/>").arg(uuid('s', s)));
+        w.line(2, QStringLiteral("</SequenceSource>"));
+        w.line(1, QStringLiteral("</%1SequenceSource>").arg(tag));
+        const int clip = ids.take();
+        clipIDs.append(clip);
+        w.line(1, QStringLiteral("<%1Clip ObjectID=\"%2\" Version=\"11\">").arg(tag).arg(clip));
+        w.line(2, QStringLiteral("<Clip Version=\"18\">"));
+        w.line(3, QStringLiteral("<Source ObjectRef=\"%1\"/>").arg(source));
+        w.line(2, QStringLiteral("</Clip>"));
+        w.line(1, QStringLiteral("</%1Clip>").arg(tag));
+    }
+    writeMasterClip(w, masterUID, clipIDs, timelineName(s), false);
+    if (nested)
+        placeOnTimelines(w, ids, {masterUID, timelineName(s), clipIDs.first(), true}, items, sequences,
+                         effectLines, rng);
+}
+
 void writeSequences(Writer& w, Ids& ids, const QList<TrackItem>& items, int sequences, int nested) {
     for (int s = 0; s < sequences; ++s) {
         const int groups[2] = {ids.take(), ids.take()};
@@ -349,9 +382,7 @@ void writeSequences(Writer& w, Ids& ids, const QList<TrackItem>& items, int sequ
             w.line(3, QStringLiteral("</TrackGroup>"));
         }
         w.line(2, QStringLiteral("</TrackGroups>"));
-        w.line(2, QStringLiteral("<Name>%1</Name>")
-                      .arg(s % 4 == 3 ? QStringLiteral("Montage – ñ %1").arg(s)
-                                      : QStringLiteral("Sequence %1").arg(s)));
+        w.line(2, QStringLiteral("<Name>%1</Name>").arg(timelineName(s)));
         w.line(1, QStringLiteral("</Sequence>"));
         for (int g = 0; g < 2; ++g) {
             const bool video = g == 0;
@@ -428,6 +459,12 @@ GeneratedProject ProjectGenerator::generate(const ProjectGeneratorOptions& o) {
         writeGeneratedClip(w, ids, k, items, timelines, o.effectLinesPerTrackItem, rng);
     for (int j = 0; j < o.unclassifiableClipCount; ++j)
         writeUnclassifiableClip(w, ids, j, items, timelines, o.effectLinesPerTrackItem, rng);
+    if (o.timelineMasterClips) {
+        for (int s = 0; s < o.sequenceCount; ++s)
+            writeTimelineMasterClip(w, ids, s, s < o.nestedTimelineClipCount, items, timelines,
+                                    o.effectLinesPerTrackItem, rng);
+        out.nestedSequenceCount = o.sequenceCount; // every timeline is referenced by its sources
+    }
     out.unresolvedClipCount = o.sequenceCount > 0 ? o.unclassifiableClipCount : 0;
     writeSequences(w, ids, items, o.sequenceCount, out.nestedSequenceCount);
     w.line(0, QStringLiteral("</PremiereData>"));

@@ -28,6 +28,11 @@ struct ProjectGeneratorOptions {
     int generatedClipCount = 0;
     // Used clips the reader can neither match to a file nor recognise as generated.
     int unclassifiableClipCount = 0;
+    // Each timeline with its own master clip, named as the timeline, whose clips show the timeline
+    // through video and audio sequence sources (as real projects store them); the first
+    // `nestedTimelineClipCount` of them are also placed on timelines as nested clips.
+    bool timelineMasterClips = false;
+    int nestedTimelineClipCount = 0;
     bool crlf = false;
     quint32 seed = 1;
 };

@@ -319,9 +319,10 @@ MasterClipMapping mapSubClips(const RefTimeline& t, const QStringList& lines) {
     return out;
 }
 
+// `noFileMasters` receives the master clips without a file to match: those whose media are all
+// generated, and timelines' own master clips (sequence sources, no media).
 QHash<QString, QSet<QString>> mediaChain(const QStringList& lines, const QHash<QString, QSet<QString>>& byUID,
-                                         const QSet<QString>& generatedUIDs,
-                                         QSet<QString>& generatedMasters) {
+                                         const QSet<QString>& generatedUIDs, QSet<QString>& noFileMasters) {
     const QRegularExpression masterStart(QStringLiteral(R"re(<MasterClip ObjectUID="([^"]+)")re"));
     const QRegularExpression clipRef(QStringLiteral(R"re(<Clip Index="\d+" ObjectRef="(\d+)")re"));
     const QRegularExpression clipStart(QStringLiteral(R"re(<(?:Video|Audio)Clip ObjectID="(\d+)")re"));
@@ -329,7 +330,10 @@ QHash<QString, QSet<QString>> mediaChain(const QStringList& lines, const QHash<Q
     const QRegularExpression sourceStart(
         QStringLiteral(R"re(<(?:Video|Audio)MediaSource ObjectID="(\d+)")re"));
     const QRegularExpression mediaRef(QStringLiteral(R"re(<Media ObjectURef="([^"]+)")re"));
+    const QRegularExpression sequenceSourceStart(
+        QStringLiteral(R"re(<(?:Video|Audio)SequenceSource ObjectID="(\d+)")re"));
     QHash<QString, QStringList> masterClips, clipSources;
+    QSet<QString> sequenceSources;
     QHash<QString, QString> sourceMedia;
     std::optional<QString> current;
     for (const QString& line : lines) { // pass 1: master clips
@@ -370,10 +374,17 @@ QHash<QString, QSet<QString>> mediaChain(const QStringList& lines, const QHash<Q
         if (has(line, "</VideoMediaSource>") || has(line, "</AudioMediaSource>"))
             current.reset();
     }
+    for (const QString& line : lines) { // pass 4: sequence sources
+        if (has(line, "SequenceSource ObjectID=")) {
+            if (auto c = capture(sequenceSourceStart, line))
+                sequenceSources.insert(*c);
+        }
+    }
     QHash<QString, QSet<QString>> chain;
     for (auto m = masterClips.constBegin(); m != masterClips.constEnd(); ++m) {
         QSet<QString> paths;
         qsizetype mediaRefs = 0;
+        qsizetype sequenceRefs = 0;
         bool allGenerated = true;
         for (const QString& c : m.value())
             for (const QString& s : clipSources.value(c))
@@ -381,11 +392,13 @@ QHash<QString, QSet<QString>> mediaChain(const QStringList& lines, const QHash<Q
                     paths.unite(byUID.value(sourceMedia.value(s)));
                     ++mediaRefs;
                     allGenerated = allGenerated && generatedUIDs.contains(sourceMedia.value(s));
+                } else if (sequenceSources.contains(s)) {
+                    ++sequenceRefs;
                 }
         if (!paths.isEmpty())
             chain.insert(m.key(), paths);
-        if (mediaRefs > 0 && allGenerated)
-            generatedMasters.insert(m.key());
+        if ((mediaRefs > 0 && allGenerated) || (mediaRefs == 0 && sequenceRefs > 0))
+            noFileMasters.insert(m.key());
     }
     return chain;
 }
@@ -508,7 +521,7 @@ struct RefUsageInputs {
     const QList<ProjectSequence>& timelines;
     const MasterClipMapping& mapping;
     const QHash<QString, QSet<QString>>& chain;
-    const QSet<QString>& generatedMasters;
+    const QSet<QString>& noFileMasters;
 };
 
 // Long on purpose: the determination's steps in their order, in one place.
@@ -523,7 +536,7 @@ void determineUsage(const RefUsageInputs& in, ProjectParser::ParseResult& result
     for (const QString& id : in.mapping.usedMasterClipRefs) {
         const Found paths = matchClip(id, in.names, tables, in.chain);
         if (!paths) {
-            if (!in.generatedMasters.contains(id))
+            if (!in.noFileMasters.contains(id))
                 ++unresolved;
             continue;
         }
@@ -657,14 +670,14 @@ ProjectParser::ParseResult referenceParseXml(const QString& xml, const QString& 
     report(QStringLiteral("Determining used files…"), 0.85);
     AppLog::parseDetail(QStringLiteral("Building reference chain..."));
     report(QStringLiteral("Resolving references…"), 0.92);
-    QSet<QString> generatedMasters;
+    QSet<QString> noFileMasters;
     const QHash<QString, QSet<QString>> chainMap =
-        mediaChain(lines, media.pathsByMediaUID, media.generatedUIDs, generatedMasters);
+        mediaChain(lines, media.pathsByMediaUID, media.generatedUIDs, noFileMasters);
     AppLog::parseDetail(
         QStringLiteral("Reference chain: %1 MasterClips resolved via object refs").arg(chainMap.size()));
 
     determineUsage({media.tables, names, sequenceIDs.size(), clips.video.size() + clips.audio.size(),
-                    clips.timelines, mapping, chainMap, generatedMasters},
+                    clips.timelines, mapping, chainMap, noFileMasters},
                    result);
     result.allMediaPaths = media.tables.allPaths;
     result.sequences = clips.timelines;

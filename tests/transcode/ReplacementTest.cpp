@@ -133,9 +133,7 @@ TEST_F(Replacement, LiveEntryCheckRefusesBeforeEachDestructiveStep) {
     int asked = 0;
     const auto refuse = [&](const QString&) -> std::optional<TranscodeError> {
         ++asked;
-        return TranscodeError::encodingFailed(
-            QStringLiteral("the file is now used by a loaded project; the original "
-                           "was kept"));
+        return TranscodeError::nowInUse();
     };
     EXPECT_FALSE(error([&] { replace(mov, refuse); }).isEmpty());
     EXPECT_EQ(asked, 1);

@@ -126,21 +126,33 @@ TEST_F(TranscodeRun, FailureStaysInBinWithItsError) {
     EXPECT_EQ(stats.stats().spaceSavedBytes, 0);
 }
 
-TEST_F(TranscodeRun, FileThatBecameUsedIsNotReplaced) {
-    // A rescan found a project using it after it was staged.
+TEST_F(TranscodeRun, OnlyAFileWhoseUseGrewSinceStagingIsRefused) {
+    // Staged knowingly while a timeline used it: the user's choice stands.
+    MediaFile knowingly = stageFile(QStringLiteral("used.mp4"));
+    knowingly.usageCount = 2;
+    // A rescan found one more use after it was staged.
+    MediaFile grew = stageFile(QStringLiteral("clip.mov"));
+    grew.usageCount = 1;
+    const qint64 before = grew.size;
+    setBin({knowingly, grew});
+    pm->modifyMediaFiles([](QList<MediaFile>& media) { media[1].usageCount = 2; });
+    const TranscodeRunTotals totals = QCoro::waitFor(transcodeAndReplace(*pm, *h.engine));
+    EXPECT_EQ(totals.transcoded, 1);
+    EXPECT_EQ(pm->mediaFiles()[0].status, MediaFileStatus::transcoded);
+    EXPECT_EQ(totals.errors, (QStringList{QStringLiteral("clip.mov: now in use \u2014 skipped")}));
+    EXPECT_EQ(QFileInfo(grew.path).size(), before);
+    EXPECT_EQ(h.ops->replaceCalls, 0); // the .mov in use was not replaced
+    EXPECT_TRUE(QFileInfo::exists(h.media(QStringLiteral("used.mov"))));
+    EXPECT_TRUE(temporariesBeside(grew.path).isEmpty());
+    EXPECT_EQ(binPaths(), (QStringList{"clip.mov"}));
+}
+
+TEST_F(TranscodeRun, FileThatBecameUsedIsRefusedBeforeTheEncode) {
     MediaFile clip = stageFile(QStringLiteral("clip.mov"));
-    const qint64 before = clip.size;
     setBin({clip});
     pm->modifyMediaFiles([](QList<MediaFile>& media) { media[0].usageCount = 1; });
     const TranscodeRunTotals totals = QCoro::waitFor(transcodeAndReplace(*pm, *h.engine));
-    EXPECT_EQ(totals.transcoded, 0);
-    EXPECT_EQ(
-        totals.errors,
-        (QStringList{
-            "clip.mov: Encoding failed: the file is now used by a loaded project; the original was kept"}));
-    EXPECT_EQ(QFileInfo(clip.path).size(), before);
-    EXPECT_EQ(h.ops->replaceCalls, 0);
-    EXPECT_TRUE(temporariesBeside(clip.path).isEmpty());
+    EXPECT_EQ(totals.errors, (QStringList{QStringLiteral("clip.mov: now in use \u2014 skipped")}));
     EXPECT_FALSE(h.tools.ffmpegStarted()); // refused before the encode, not after it
 }
 

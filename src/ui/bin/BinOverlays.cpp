@@ -2,7 +2,9 @@
 
 #include "analysis/ProjectManager.h"
 #include "platform/ByteCountText.h"
-#include "ui/window/ContentView.h"
+#include "ui/brand/BrandPalette.h"
+#include "ui/common/Labels.h"
+#include "ui/window/CleanupOperations.h"
 
 #include <QHBoxLayout>
 #include <QLabel>
@@ -14,7 +16,6 @@
 namespace tarnwick {
 
 using namespace BinWidgets;
-using namespace BinTexts::SystemColor;
 
 namespace {
 QFrame* verticalDivider(QWidget* parent) {
@@ -33,7 +34,7 @@ QVBoxLayout* counter(QWidget* parent, QLabel*& value, const QString& caption, co
     if (color.isValid())
         setTextColor(value, color);
     auto* cap = textLabel(caption, -2, false, parent);
-    setTextColor(cap, secondaryText());
+    setTextColor(cap, Color::secondaryLabel());
     col->addWidget(value);
     col->addWidget(cap);
     if (captionOut)
@@ -56,7 +57,7 @@ QLabel* fileLine(QWidget* parent) {
     label->setMaximumWidth(420);
     label->setMinimumWidth(1);
     label->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Fixed);
-    setTextColor(label, secondaryText());
+    setTextColor(label, Color::secondaryLabel());
     return label;
 }
 
@@ -93,31 +94,30 @@ QHBoxLayout* counterRow(const QList<QLayout*>& columns, QWidget* owner) {
 
 // ---- Move -------------------------------------------------------------------------------------
 
-MoveProgressOverlay::MoveProgressOverlay(ContentView& window, QWidget* parent)
-    : ModalCard(parent), m_window(window) {
+MoveProgressOverlay::MoveProgressOverlay(ProjectManager& manager, QWidget* parent)
+    : ModalCard(parent), m_manager(manager) {
     QVBoxLayout* card = cardLayout();
-    addProgressHead(this, card, QStringLiteral("folder.badge.gearshape"), blue(),
+    addProgressHead(this, card, QStringLiteral("folder.badge.gearshape"), Color::darkSystemBlue(),
                     QStringLiteral("Moving Files..."), m_file, m_bar);
     card->addLayout(counterRow({counter(this, m_files, QStringLiteral("Files")),
                                 counter(this, m_bytes, QStringLiteral("Total Size")),
                                 counter(this, m_speed, QStringLiteral("Speed"))},
                                this));
     m_percent = textLabel(QString(), -2, false, this);
-    setTextColor(m_percent, tertiaryText());
+    setTextColor(m_percent, Color::tertiaryLabel());
     card->addWidget(m_percent);
     card->addSpacing(4);
     m_cancel = new QPushButton(QStringLiteral("Cancel"), this);
     m_cancel->setMinimumWidth(90);
     m_cancel->setMinimumHeight(32);
     card->addWidget(m_cancel, 0, Qt::AlignHCenter);
-    connect(m_cancel, &QPushButton::clicked, this,
-            [this] { m_window.manager().setCancelMoveRequested(true); });
-    connect(&m_window.manager(), &ProjectManager::moveProgressChanged, this, &MoveProgressOverlay::refresh);
+    connect(m_cancel, &QPushButton::clicked, this, [this] { m_manager.setCancelMoveRequested(true); });
+    connect(&m_manager, &ProjectManager::moveProgressChanged, this, &MoveProgressOverlay::refresh);
     refresh();
 }
 
 void MoveProgressOverlay::refresh() {
-    const ProjectManager& pm = m_window.manager();
+    const ProjectManager& pm = m_manager;
     setElided(m_file, pm.moveCurrentFile());
     m_bar->setValue(int(std::clamp(pm.moveProgressFraction(), 0.0, 1.0) * 1000));
     m_files->setText(BinTexts::filesCounter(pm.moveFilesCompleted(), pm.moveTotalFiles()));
@@ -131,29 +131,28 @@ void MoveProgressOverlay::refresh() {
 
 // ---- Transcode progress -----------------------------------------------------------------------
 
-TranscodeProgressOverlay::TranscodeProgressOverlay(ContentView& window, QWidget* parent)
-    : ModalCard(parent), m_window(window) {
+TranscodeProgressOverlay::TranscodeProgressOverlay(ProjectManager& manager, CleanupOperations& operations,
+                                                   QWidget* parent)
+    : ModalCard(parent), m_manager(manager), m_operations(operations) {
     QVBoxLayout* card = cardLayout();
-    addProgressHead(this, card, QStringLiteral("film.stack"), indigo(),
+    addProgressHead(this, card, QStringLiteral("film.stack"), Color::darkSystemIndigo(),
                     QStringLiteral("Transcoding Files..."), m_file, m_bar);
     card->addLayout(counterRow({counter(this, m_files, QStringLiteral("Files")),
-                                counter(this, m_saved, QStringLiteral("Space Saved"), green())},
+                                counter(this, m_saved, QStringLiteral("Space Saved"), Color::successGreen())},
                                this));
     m_percent = textLabel(QString(), -2, false, this);
-    setTextColor(m_percent, tertiaryText());
+    setTextColor(m_percent, Color::tertiaryLabel());
     card->addWidget(m_percent);
     m_cancel = new QPushButton(QStringLiteral("Cancel"), this);
     m_cancel->setMinimumWidth(90);
     card->addWidget(m_cancel, 0, Qt::AlignHCenter);
-    connect(m_cancel, &QPushButton::clicked, this,
-            [this] { m_window.operations().cancelTranscode(m_window.manager()); });
-    connect(&m_window.manager(), &ProjectManager::transcodeProgressChanged, this,
-            &TranscodeProgressOverlay::refresh);
+    connect(m_cancel, &QPushButton::clicked, this, [this] { m_operations.cancelTranscode(m_manager); });
+    connect(&m_manager, &ProjectManager::transcodeProgressChanged, this, &TranscodeProgressOverlay::refresh);
     refresh();
 }
 
 void TranscodeProgressOverlay::refresh() {
-    const ProjectManager& pm = m_window.manager();
+    const ProjectManager& pm = m_manager;
     setElided(m_file, pm.transcodeCurrentFile());
     m_bar->setValue(int(std::clamp(pm.transcodeProgressFraction(), 0.0, 1.0) * 1000));
     m_files->setText(BinTexts::filesCounter(pm.transcodeFilesCompleted(), pm.transcodeTotalFiles()));
@@ -187,17 +186,17 @@ TranscodeCompleteOverlay::TranscodeCompleteOverlay(const TranscodeCompleteResult
     counters->addStretch(1);
     card->addLayout(counters);
     if (m_look.showErrors) {
-        ErrorBox box = errorBox(result.errors, 0, QStringLiteral("Errors:"), secondaryText(), 2);
+        ErrorBox box = errorBox(result.errors, 0, QStringLiteral("Errors:"), Color::secondaryLabel(), 2);
         m_errorScroll = box.scroll;
         m_errorLines = box.lines;
         card->addWidget(box.frame, 1);
     }
     if (m_look.showNote) {
         m_note = textLabel(BinTexts::transcodeNote(), -1, false, this);
-        setTextColor(m_note, secondaryText());
+        setTextColor(m_note, Color::secondaryLabel());
         card->addWidget(m_note);
     }
-    m_done = tintedButton(QStringLiteral("Done"), indigo(), true, {}, this);
+    m_done = tintedButton(QStringLiteral("Done"), Color::darkSystemIndigo(), true, {}, this);
     m_done->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);
     m_done->setMinimumWidth(90);
     m_done->setDefault(true);

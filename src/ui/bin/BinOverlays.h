@@ -13,13 +13,14 @@ class QScrollArea;
 
 namespace tarnwick {
 
-class ContentView;
+class CleanupOperations;
+class ProjectManager;
 
 // While a move to a folder runs: the file in work, progress, files, bytes, speed and Cancel.
 class MoveProgressOverlay : public BinWidgets::ModalCard {
     Q_OBJECT
 public:
-    explicit MoveProgressOverlay(ContentView& window, QWidget* parent = nullptr);
+    explicit MoveProgressOverlay(ProjectManager& manager, QWidget* parent = nullptr);
     QLabel* currentFile() const { return m_file; }
     QProgressBar* bar() const { return m_bar; }
     QLabel* files() const { return m_files; }
@@ -30,7 +31,7 @@ public:
 
 private:
     void refresh();
-    ContentView& m_window;
+    ProjectManager& m_manager;
     QLabel* m_file = nullptr;
     QProgressBar* m_bar = nullptr;
     QLabel* m_files = nullptr;
@@ -44,7 +45,8 @@ private:
 class TranscodeProgressOverlay : public BinWidgets::ModalCard {
     Q_OBJECT
 public:
-    explicit TranscodeProgressOverlay(ContentView& window, QWidget* parent = nullptr);
+    TranscodeProgressOverlay(ProjectManager& manager, CleanupOperations& operations,
+                             QWidget* parent = nullptr);
     QLabel* currentFile() const { return m_file; }
     QProgressBar* bar() const { return m_bar; }
     QLabel* files() const { return m_files; }
@@ -54,7 +56,8 @@ public:
 
 private:
     void refresh();
-    ContentView& m_window;
+    ProjectManager& m_manager;
+    CleanupOperations& m_operations;
     QLabel* m_file = nullptr;
     QProgressBar* m_bar = nullptr;
     QLabel* m_files = nullptr;

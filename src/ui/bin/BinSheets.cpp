@@ -2,20 +2,25 @@
 
 #include "analysis/ProjectManager.h"
 #include "platform/ByteCountText.h"
-#include "stores/SecurityScopedAccess.h"
-#include "ui/AlertDialog.h"
-#include "ui/FilePanel.h"
-#include "ui/SymbolIcons.h"
 #include "ui/bin/BinWidgets.h"
-#include "ui/window/ContentView.h"
+#include "ui/brand/BrandPalette.h"
+#include "ui/brand/SymbolIcons.h"
+#include "ui/common/AlertDialog.h"
+#include "ui/common/FilePanel.h"
+#include "ui/common/Labels.h"
+#include "ui/window/CleanupOperations.h"
+#include "ui/window/WindowPresentations.h"
 
 #include <QEvent>
 #include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPainter>
 #include <QPushButton>
 #include <QScrollArea>
+#include <QStyle>
+#include <QStyleOptionFrame>
 #include <QVBoxLayout>
 #include <QtConcurrent/QtConcurrentRun>
 
@@ -24,11 +29,6 @@
 namespace tarnwick {
 
 using namespace BinWidgets;
-using BinTexts::SystemColor::blue;
-using BinTexts::SystemColor::green;
-using BinTexts::SystemColor::indigo;
-using BinTexts::SystemColor::orange;
-using BinTexts::SystemColor::red;
 
 namespace {
 QFrame* divider(QWidget* parent) {
@@ -39,20 +39,44 @@ QFrame* divider(QWidget* parent) {
     return line;
 }
 
+// Qt hides a centred field's placeholder while the field has focus (the caret would sit on it);
+// the confirmation field has focus from the start, so it draws its hint itself until typed into.
+class HintedField : public QLineEdit {
+public:
+    using QLineEdit::QLineEdit;
+
+protected:
+    void paintEvent(QPaintEvent* event) override {
+        QLineEdit::paintEvent(event);
+        if (!hasFocus() || !text().isEmpty() || placeholderText().isEmpty())
+            return;
+        QStyleOptionFrame option;
+        initStyleOption(&option);
+        const QRect area = style()
+                               ->subElementRect(QStyle::SE_LineEditContents, &option, this)
+                               .marginsRemoved(textMargins())
+                               .adjusted(2, 0, -2, 0);
+        QPainter painter(this);
+        painter.setPen(palette().color(QPalette::PlaceholderText));
+        painter.drawText(area, Qt::AlignCenter,
+                         fontMetrics().elidedText(placeholderText(), Qt::ElideRight, area.width()));
+    }
+};
+
 void closeSheet(QWidget* content) {
     if (content && content->window() != content)
         content->window()->close();
 }
 
-// Empties the bin for good; the result goes to the window, which is the context so that it
-// arrives even if the sheet went first; then the sheet's chain ends and the sheet closes.
-void permanentlyDeleteFrom(ContentView& window, QWidget* sheet, ChainGuard* guard) {
+// Empties the bin for good; the result goes to the window's presentations, which are the context so
+// that it arrives even if the sheet went first; then the sheet's chain ends and the sheet closes.
+void permanentlyDeleteFrom(const BinSheetServices& services, QWidget* sheet, ChainGuard* guard) {
     QPointer<QWidget> self(sheet);
     QPointer<ChainGuard> chain(guard);
-    QPointer<ContentView> target(&window);
-    QCoro::connect(window.operations().permanentlyDelete(window.manager()), &window,
-                   [self, chain, target](CleanupOperations::TrashResult r) {
-                       target->setDeletionResult(DeletionResult{r.trashed, r.failed, r.errors});
+    WindowPresentations* presentations = &services.presentations;
+    QCoro::connect(services.operations.permanentlyDelete(services.manager), presentations,
+                   [self, chain, presentations](CleanupOperations::TrashResult r) {
+                       presentations->showDeletionResult({r.trashed, r.failed, r.errors});
                        if (self && chain) {
                            chain->end();
                            closeSheet(self);
@@ -60,14 +84,16 @@ void permanentlyDeleteFrom(ContentView& window, QWidget* sheet, ChainGuard* guar
                    });
 }
 
+QString tintBoxStyle(const QColor& tint) {
+    return Color::styleSheet(QStringLiteral("QFrame#tintBox { background: %1; border-radius: 8px; }"),
+                             {Color::withAlpha(tint, 26)});
+}
+
 // A tinted box (leading stack, spacing 4, padding 8, radius 8).
 QFrame* tintBox(const QColor& tint, QWidget* parent) {
     auto* box = new QFrame(parent);
     box->setObjectName(QStringLiteral("tintBox"));
-    box->setStyleSheet(QStringLiteral("QFrame#tintBox { background: rgba(%1,%2,%3,26); border-radius: 8px; }")
-                           .arg(tint.red())
-                           .arg(tint.green())
-                           .arg(tint.blue()));
+    box->setStyleSheet(tintBoxStyle(tint));
     auto* layout = new QVBoxLayout(box);
     layout->setContentsMargins(8, 8, 8, 8);
     layout->setSpacing(4);
@@ -140,11 +166,12 @@ ResultSheet::ResultSheet(const QString& title, int done, int failed, const QStri
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(24, 24, 24, 24);
     layout->setSpacing(16);
-    layout->addWidget(symbolLabel(m_look.symbol, m_look.success ? green() : orange(), 48, this));
+    layout->addWidget(symbolLabel(
+        m_look.symbol, m_look.success ? Color::successGreen() : Color::darkSystemOrange(), 48, this));
     m_headline = textLabel(m_look.headline, 1, true, this);
     layout->addWidget(m_headline);
     m_counts = textLabel(m_look.counts, 0, false, this);
-    setTextColor(m_counts, secondaryText());
+    setTextColor(m_counts, Color::secondaryLabel());
     layout->addWidget(m_counts);
     if (m_look.showErrors) {
         ErrorBox box = errorBox(errors, 100);
@@ -159,16 +186,17 @@ ResultSheet::ResultSheet(const QString& title, int done, int failed, const QStri
 
 // ---- PermanentDeleteConfirmSheet --------------------------------------------------------------
 
-PermanentDeleteConfirmSheet::PermanentDeleteConfirmSheet(ContentView& window, QWidget* parent)
-    : QWidget(parent), m_window(window), m_guard(new ChainGuard(this)) {
+PermanentDeleteConfirmSheet::PermanentDeleteConfirmSheet(BinSheetServices services, QWidget* parent)
+    : QWidget(parent), m_services(services), m_guard(new ChainGuard(this)) {
     setMinimumWidth(400);
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(24, 24, 24, 24);
     layout->setSpacing(16);
-    layout->addWidget(symbolLabel(QStringLiteral("exclamationmark.triangle.fill"), red(), 48, this));
+    layout->addWidget(
+        symbolLabel(QStringLiteral("exclamationmark.triangle.fill"), Color::darkSystemRed(), 48, this));
     layout->addWidget(textLabel(QStringLiteral("Permanently Delete Files"), 1, true, this));
     m_message = textLabel(QString(), 0, false, this);
-    setTextColor(m_message, secondaryText());
+    setTextColor(m_message, Color::secondaryLabel());
     m_message->setContentsMargins(16, 0, 16, 0);
     layout->addWidget(m_message);
     layout->addWidget(divider(this));
@@ -178,10 +206,11 @@ PermanentDeleteConfirmSheet::PermanentDeleteConfirmSheet(ContentView& window, QW
     instruction->setTextFormat(Qt::RichText);
     instruction->setAlignment(Qt::AlignCenter);
     confirm->addWidget(instruction);
-    m_field = new QLineEdit(this);
+    m_field = new HintedField(this);
     m_field->setPlaceholderText(QStringLiteral("Type \"delete\" here"));
     m_field->setAlignment(Qt::AlignCenter);
-    m_field->setMaximumWidth(250);
+    // The sheet always has room for 250; at its own size hint the field would cut its placeholder.
+    m_field->setFixedWidth(250);
     confirm->addWidget(m_field, 0, Qt::AlignHCenter);
     layout->addLayout(confirm);
     auto* buttons = new QHBoxLayout;
@@ -189,7 +218,7 @@ PermanentDeleteConfirmSheet::PermanentDeleteConfirmSheet(ContentView& window, QW
     buttons->addStretch(1);
     m_cancel = new QPushButton(QStringLiteral("Cancel"), this);
     m_cancel->setAutoDefault(false);
-    m_delete = tintedButton(QStringLiteral("Delete Permanently"), red(), true, {}, this);
+    m_delete = tintedButton(QStringLiteral("Delete Permanently"), Color::darkSystemRed(), true, {}, this);
     m_delete->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);
     m_delete->setDefault(true);
     buttons->addWidget(m_cancel);
@@ -204,7 +233,7 @@ PermanentDeleteConfirmSheet::PermanentDeleteConfirmSheet(ContentView& window, QW
             startDeletion();
     });
     connect(m_field, &QLineEdit::textChanged, this, &PermanentDeleteConfirmSheet::refresh);
-    connect(&m_window.manager(), &ProjectManager::changed, this, [this](ProjectManager::Changes groups) {
+    connect(&m_services.manager, &ProjectManager::changed, this, [this](ProjectManager::Changes groups) {
         if (groups & (ProjectManager::Change::recycleBin | ProjectManager::Change::summary))
             refresh();
     });
@@ -217,7 +246,7 @@ void PermanentDeleteConfirmSheet::showEvent(QShowEvent* event) {
 }
 
 void PermanentDeleteConfirmSheet::refresh() {
-    const ProjectManager& pm = m_window.manager();
+    const ProjectManager& pm = m_services.manager;
     m_message->setText(BinTexts::permanentDeleteMessage(pm.recycleBin().size(), pm.summary().recycleBinSize));
     if (!m_guard->isRunning())
         m_delete->setEnabled(BinTexts::isDeleteConfirmed(m_field->text()));
@@ -226,30 +255,32 @@ void PermanentDeleteConfirmSheet::refresh() {
 void PermanentDeleteConfirmSheet::startDeletion() {
     if (!BinTexts::isDeleteConfirmed(m_field->text()) || !m_guard->begin({m_delete, m_field, m_cancel}))
         return;
-    permanentlyDeleteFrom(m_window, this, m_guard);
+    permanentlyDeleteFrom(m_services, this, m_guard);
 }
 
 // ---- TrashFailureSheet ------------------------------------------------------------------------
 
-TrashFailureSheet::TrashFailureSheet(ContentView& window, QWidget* parent)
-    : QWidget(parent), m_window(window), m_guard(new ChainGuard(this)) {
+TrashFailureSheet::TrashFailureSheet(BinSheetServices services, FilePanel& panel,
+                                     SecurityScopedAccess& grants, const TrashFailure& failure,
+                                     QWidget* parent)
+    : QWidget(parent), m_services(services), m_panel(panel), m_grants(grants), m_guard(new ChainGuard(this)) {
     setMinimumWidth(450);
     setMaximumWidth(500);
-    const QList<RecycleBinItem> failed = m_window.trashFailedItems();
-    const QStringList errors = m_window.trashFailureErrors();
+    const QList<RecycleBinItem>& failed = failure.failedItems;
+    const QStringList& errors = failure.errors;
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(24, 24, 24, 24);
     layout->setSpacing(16);
-    layout->addWidget(symbolLabel(QStringLiteral("exclamationmark.triangle.fill"), orange(), 48, this));
+    layout->addWidget(
+        symbolLabel(QStringLiteral("exclamationmark.triangle.fill"), Color::darkSystemOrange(), 48, this));
     layout->addWidget(textLabel(QStringLiteral("Move to Trash Failed"), 1, true, this));
-    m_summary =
-        textLabel(BinTexts::trashFailureSummary(m_window.trashSuccessCount(), failed.size()), 0, false, this);
-    setTextColor(m_summary, secondaryText());
+    m_summary = textLabel(BinTexts::trashFailureSummary(failure.trashed, failed.size()), 0, false, this);
+    setTextColor(m_summary, Color::secondaryLabel());
     layout->addWidget(m_summary);
     auto* hint = textLabel(
         QStringLiteral("This commonly happens with files on network volumes that don't support the Trash."),
         -2, false, this);
-    setTextColor(hint, tertiaryText());
+    setTextColor(hint, Color::tertiaryLabel());
     hint->setContentsMargins(16, 0, 16, 0);
     layout->addWidget(hint);
     if (!errors.isEmpty()) {
@@ -286,7 +317,7 @@ TrashFailureSheet::TrashFailureSheet(ContentView& window, QWidget* parent)
         setTextColor(t, ink);
         auto* d = textLabel(description, -2, false, button);
         d->setAlignment(Qt::AlignLeft);
-        setTextColor(d, prominent ? QColor(255, 255, 255, 190) : secondaryText());
+        setTextColor(d, prominent ? QColor(255, 255, 255, 190) : Color::secondaryLabel());
         for (QLabel* l : {t, d}) {
             l->setAttribute(Qt::WA_TransparentForMouseEvents);
             texts->addWidget(l);
@@ -297,10 +328,12 @@ TrashFailureSheet::TrashFailureSheet(ContentView& window, QWidget* parent)
     };
     auto* choices = new QVBoxLayout;
     choices->setSpacing(10);
-    m_move = choice(QStringLiteral("folder.badge.plus"), QStringLiteral("Move to a Folder..."),
-                    QStringLiteral("Select a directory (same volume recommended)"), blue(), true);
-    m_delete = choice(QStringLiteral("trash.slash"), QStringLiteral("Delete Permanently"),
-                      QStringLiteral("Permanently remove files — cannot be undone"), red(), false);
+    m_move =
+        choice(QStringLiteral("folder.badge.plus"), QStringLiteral("Move to a Folder..."),
+               QStringLiteral("Select a directory (same volume recommended)"), Color::darkSystemBlue(), true);
+    m_delete =
+        choice(QStringLiteral("trash.slash"), QStringLiteral("Delete Permanently"),
+               QStringLiteral("Permanently remove files — cannot be undone"), Color::darkSystemRed(), false);
     m_keep = new QPushButton(QStringLiteral("Keep in Virtual Bin"), this);
     m_keep->setAutoDefault(false);
     m_move->setAutoDefault(false);
@@ -325,15 +358,16 @@ void TrashFailureSheet::chooseFolder() {
     request.canChooseFiles = false;
     request.canChooseDirectories = true;
     request.message = QStringLiteral("Choose a folder for the files that could not be trashed");
-    const QList<QUrl> urls = m_window.filePanel().runOpenPanel(window(), request);
-    if (urls.isEmpty())
-        return;
-    (void)m_window.grants().grant(urls.first());
-    m_pendingFolder = urls.first();
+    chooseWithAccess(m_panel, m_grants, window(), request, this,
+                     [this](const GrantedChoice& choice) { confirmMove(choice.urls.first()); });
+}
+
+void TrashFailureSheet::confirmMove(const QUrl& folder) {
+    m_pendingFolder = folder;
     QPointer<TrashFailureSheet> self(this);
     AlertDialog::present(
         window(), QStringLiteral("Move Files to Folder?"),
-        BinTexts::moveToFolderConfirm(m_window.manager().recycleBin().size(), urls.first().toLocalFile()),
+        BinTexts::moveToFolderConfirm(m_services.manager.recycleBin().size(), folder.toLocalFile()),
         {{QStringLiteral("Cancel"), AlertButton::Role::cancel,
           [self] {
               if (self)
@@ -349,10 +383,10 @@ void TrashFailureSheet::moveToPendingFolder() {
     if (!m_pendingFolder || !m_guard->begin({m_move, m_delete, m_keep}))
         return;
     QPointer<TrashFailureSheet> self(this);
-    QPointer<ContentView> window(&m_window);
-    QCoro::connect(m_window.operations().moveRecycleBinToFolder(m_window.manager(), *m_pendingFolder),
-                   &m_window, [self, window](CleanupOperations::MoveResult r) {
-                       window->setMoveResult(BinMoveResult{r.moved, r.failed, r.errors});
+    WindowPresentations* presentations = &m_services.presentations;
+    QCoro::connect(m_services.operations.moveRecycleBinToFolder(m_services.manager, *m_pendingFolder),
+                   presentations, [self, presentations](CleanupOperations::MoveResult r) {
+                       presentations->showMoveResult({r.moved, r.failed, r.errors});
                        if (self) {
                            self->m_pendingFolder.reset();
                            self->m_guard->end();
@@ -364,22 +398,24 @@ void TrashFailureSheet::moveToPendingFolder() {
 void TrashFailureSheet::deleteNow() {
     if (!m_guard->begin({m_move, m_delete, m_keep}))
         return;
-    permanentlyDeleteFrom(m_window, this, m_guard);
+    permanentlyDeleteFrom(m_services, this, m_guard);
 }
 
 // ---- TranscodeConfirmationSheet ---------------------------------------------------------------
 
-TranscodeConfirmationSheet::TranscodeConfirmationSheet(ContentView& window, QWidget* parent)
-    : QWidget(parent), m_window(window) {
+TranscodeConfirmationSheet::TranscodeConfirmationSheet(ProjectManager& manager, CleanupOperations& operations,
+                                                       QWidget* parent)
+    : QWidget(parent), m_manager(manager), m_operations(operations) {
     setMinimumWidth(450);
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(24, 24, 24, 24);
     layout->setSpacing(16);
-    layout->addWidget(symbolLabel(QStringLiteral("arrow.trianglehead.swap"), indigo(), 48, this));
+    layout->addWidget(
+        symbolLabel(QStringLiteral("arrow.trianglehead.swap"), Color::darkSystemIndigo(), 48, this));
     layout->addWidget(textLabel(QStringLiteral("Transcode & Replace"), 4, true, this));
     m_description = textLabel(QString(), 0, false, this);
     m_description->setFixedWidth(400);
-    setTextColor(m_description, secondaryText());
+    setTextColor(m_description, Color::secondaryLabel());
     layout->addWidget(m_description, 0, Qt::AlignHCenter);
 
     auto* sizes = new QHBoxLayout;
@@ -391,41 +427,42 @@ TranscodeConfirmationSheet::TranscodeConfirmationSheet(ContentView& window, QWid
         if (color.isValid())
             setTextColor(value, color);
         auto* cap = textLabel(caption, -2, false, this);
-        setTextColor(cap, secondaryText());
+        setTextColor(cap, Color::secondaryLabel());
         col->addWidget(value);
         col->addWidget(cap);
         return col;
     };
     sizes->addStretch(1);
     sizes->addLayout(column(m_source, QStringLiteral("Original Size"), {}));
-    sizes->addWidget(symbolLabel(QStringLiteral("arrow.right"), secondaryText(), 16, this));
-    sizes->addLayout(column(m_estimate, QStringLiteral("Estimated"), green()));
+    sizes->addWidget(symbolLabel(QStringLiteral("arrow.right"), Color::secondaryLabel(), 16, this));
+    sizes->addLayout(column(m_estimate, QStringLiteral("Estimated"), Color::successGreen()));
     sizes->addStretch(1);
     layout->addLayout(sizes);
 
-    auto* ffmpeg = tintBox(orange(), this);
+    auto* ffmpeg = tintBox(Color::darkSystemOrange(), this);
     m_ffmpegBox = ffmpeg;
     ffmpeg->layout()->addItem(iconRow(m_ffmpegIcon, m_ffmpegLabel, ffmpeg));
     m_hint = textLabel(BinTexts::ffmpegInstallHint(), -2, false, ffmpeg);
     m_hint->setAlignment(Qt::AlignLeft);
     m_hint->setTextInteractionFlags(Qt::TextSelectableByMouse);
-    setTextColor(m_hint, secondaryText());
+    setTextColor(m_hint, Color::secondaryLabel());
     ffmpeg->layout()->addWidget(m_hint);
     m_ffmpegLines = textLabel(QString(), -2, false, ffmpeg);
     m_ffmpegLines->setAlignment(Qt::AlignLeft);
-    setTextColor(m_ffmpegLines, secondaryText());
+    setTextColor(m_ffmpegLines, Color::secondaryLabel());
     ffmpeg->layout()->addWidget(m_ffmpegLines);
     layout->addWidget(ffmpeg);
 
-    auto* skipped = tintBox(orange(), this);
+    auto* skipped = tintBox(Color::darkSystemOrange(), this);
     m_skippedBox = skipped;
     QLabel* skippedIcon = nullptr;
     skipped->layout()->addItem(iconRow(skippedIcon, m_skippedLabel, skipped));
-    skippedIcon->setPixmap(symbolIcon(QStringLiteral("xmark.circle"), orange()).pixmap(14, 14));
-    setTextColor(m_skippedLabel, orange());
+    skippedIcon->setPixmap(
+        symbolIcon(QStringLiteral("xmark.circle"), Color::darkSystemOrange()).pixmap(14, 14));
+    setTextColor(m_skippedLabel, Color::darkSystemOrange());
     m_skippedLines = textLabel(QString(), -2, false, skipped);
     m_skippedLines->setAlignment(Qt::AlignLeft);
-    setTextColor(m_skippedLines, secondaryText());
+    setTextColor(m_skippedLines, Color::secondaryLabel());
     skipped->layout()->addWidget(m_skippedLines);
     layout->addWidget(skipped);
 
@@ -434,10 +471,11 @@ TranscodeConfirmationSheet::TranscodeConfirmationSheet(ContentView& window, QWid
     m_warning->setToolTip(
         QStringLiteral("Each .mov or other original is overwritten in place by its HEVC version; "
                        "the original is not kept."));
-    setTextColor(m_warning, red());
+    setTextColor(m_warning, Color::darkSystemRed());
     auto* warningRow = new QHBoxLayout;
     warningRow->addStretch(1);
-    warningRow->addWidget(symbolLabel(QStringLiteral("exclamationmark.triangle"), red(), 14, this));
+    warningRow->addWidget(
+        symbolLabel(QStringLiteral("exclamationmark.triangle"), Color::darkSystemRed(), 14, this));
     warningRow->addWidget(m_warning);
     warningRow->addStretch(1);
     layout->addLayout(warningRow);
@@ -446,7 +484,7 @@ TranscodeConfirmationSheet::TranscodeConfirmationSheet(ContentView& window, QWid
         textLabel(QStringLiteral("Originals (.mov files included) are replaced in place and are not kept."),
                   -2, false, this);
     replaced->setObjectName(QStringLiteral("replacedInPlace"));
-    setTextColor(replaced, secondaryText());
+    setTextColor(replaced, Color::secondaryLabel());
     layout->addWidget(replaced);
 
     auto* buttons = new QHBoxLayout;
@@ -454,7 +492,8 @@ TranscodeConfirmationSheet::TranscodeConfirmationSheet(ContentView& window, QWid
     buttons->addStretch(1);
     m_cancel = new QPushButton(QStringLiteral("Cancel"), this);
     m_cancel->setAutoDefault(false);
-    m_confirm = tintedButton(QStringLiteral("Transcode & Replace"), indigo(), true, {}, this);
+    m_confirm =
+        tintedButton(QStringLiteral("Transcode & Replace"), Color::darkSystemIndigo(), true, {}, this);
     m_confirm->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);
     m_confirm->setDefault(true);
     buttons->addWidget(m_cancel);
@@ -464,7 +503,7 @@ TranscodeConfirmationSheet::TranscodeConfirmationSheet(ContentView& window, QWid
 
     connect(m_cancel, &QPushButton::clicked, this, [this] { closeSheet(this); });
     connect(m_confirm, &QPushButton::clicked, this, &TranscodeConfirmationSheet::confirm);
-    connect(&m_window.manager(), &ProjectManager::changed, this, [this](ProjectManager::Changes groups) {
+    connect(&m_manager, &ProjectManager::changed, this, [this](ProjectManager::Changes groups) {
         if (groups & ProjectManager::Change::recycleBin)
             refresh();
     });
@@ -478,7 +517,7 @@ TranscodeConfirmationSheet::~TranscodeConfirmationSheet() {
 }
 
 void TranscodeConfirmationSheet::checkFFmpeg() {
-    CleanupOperations* ops = &m_window.operations();
+    CleanupOperations* ops = &m_operations;
     m_check = QtConcurrent::run([ops] { return ops->locateFFmpeg(); });
     m_check.then(this, [this](const std::optional<QString>& path) {
         m_hasFFmpeg = path.has_value();
@@ -487,7 +526,7 @@ void TranscodeConfirmationSheet::checkFFmpeg() {
 }
 
 void TranscodeConfirmationSheet::refresh() {
-    m_plan = BinTexts::TranscodePlan::of(m_window.manager().recycleBin());
+    m_plan = BinTexts::TranscodePlan::of(m_manager.recycleBin());
     m_description->setText(m_plan.description());
     // A wrapped label centred in its row would otherwise get a single line's height.
     m_description->setMinimumHeight(m_description->heightForWidth(400));
@@ -495,12 +534,8 @@ void TranscodeConfirmationSheet::refresh() {
     m_estimate->setText(QStringLiteral("~") + formatFileByteCount(m_plan.estimatedSize));
 
     m_ffmpegBox->setVisible(!m_plan.ffmpegItems.isEmpty());
-    const QColor tint = m_hasFFmpeg ? blue() : orange();
-    m_ffmpegBox->setStyleSheet(
-        QStringLiteral("QFrame#tintBox { background: rgba(%1,%2,%3,26); border-radius: 8px; }")
-            .arg(tint.red())
-            .arg(tint.green())
-            .arg(tint.blue()));
+    const QColor tint = m_hasFFmpeg ? Color::darkSystemBlue() : Color::darkSystemOrange();
+    m_ffmpegBox->setStyleSheet(tintBoxStyle(tint));
     m_ffmpegIcon->setPixmap(
         symbolIcon(m_hasFFmpeg ? QStringLiteral("terminal") : QStringLiteral("exclamationmark.triangle.fill"),
                    tint)
@@ -522,10 +557,12 @@ void TranscodeConfirmationSheet::confirm() {
         return;
     m_confirmed = true;
     m_confirm->setEnabled(false);
-    ContentView& window = m_window;
+    ProjectManager& manager = m_manager;
+    CleanupOperations& operations = m_operations;
     closeSheet(this);
-    // The run reports through the manager's transcode fields, which the overlays show.
-    QCoro::connect(window.operations().transcodeAndReplace(window.manager()), &window, [] {});
+    // The run reports through the manager's transcode fields, which the overlays show; the manager
+    // outlives the sheet.
+    QCoro::connect(operations.transcodeAndReplace(manager), &manager, [] {});
 }
 
 } // namespace tarnwick

@@ -2,6 +2,7 @@
 
 #include "model/RecycleBinItem.h"
 #include "ui/bin/BinTexts.h"
+#include "ui/window/ViewFactories.h"
 
 #include <QFuture>
 #include <QList>
@@ -20,7 +21,20 @@ class QVBoxLayout;
 
 namespace tarnwick {
 
-class ContentView;
+class CleanupOperations;
+class FilePanel;
+class ProjectManager;
+class SecurityScopedAccess;
+class WindowPresentations;
+
+// What the bin's destructive sheets use of the window: its model, the clean-up operations, and the
+// window's presentations, where their results go (they outlive the sheet, so a result still
+// arrives once it closed).
+struct BinSheetServices {
+    ProjectManager& manager;
+    CleanupOperations& operations;
+    WindowPresentations& presentations;
+};
 
 // One run of a destructive chain per sheet: the first trigger disables every control that could
 // start another (and Escape) until the chain ends, so a double Return acts once.
@@ -66,7 +80,7 @@ private:
 class PermanentDeleteConfirmSheet : public QWidget {
     Q_OBJECT
 public:
-    explicit PermanentDeleteConfirmSheet(ContentView& window, QWidget* parent = nullptr);
+    explicit PermanentDeleteConfirmSheet(BinSheetServices services, QWidget* parent = nullptr);
     QLineEdit* field() const { return m_field; }
     QLabel* message() const { return m_message; }
     QPushButton* deleteButton() const { return m_delete; }
@@ -79,7 +93,7 @@ protected:
 
 private:
     void refresh();
-    ContentView& m_window;
+    BinSheetServices m_services;
     ChainGuard* m_guard;
     QLabel* m_message = nullptr;
     QLineEdit* m_field = nullptr;
@@ -91,7 +105,8 @@ private:
 class TrashFailureSheet : public QWidget {
     Q_OBJECT
 public:
-    explicit TrashFailureSheet(ContentView& window, QWidget* parent = nullptr);
+    TrashFailureSheet(BinSheetServices services, FilePanel& panel, SecurityScopedAccess& grants,
+                      const TrashFailure& failure, QWidget* parent = nullptr);
     QLabel* summary() const { return m_summary; }
     QLabel* question() const { return m_question; }
     QScrollArea* errorScroll() const { return m_errorScroll; }
@@ -106,7 +121,11 @@ public:
     void moveToPendingFolder();
 
 private:
-    ContentView& m_window;
+    void confirmMove(const QUrl& folder);
+
+    BinSheetServices m_services;
+    FilePanel& m_panel;
+    SecurityScopedAccess& m_grants;
     ChainGuard* m_guard;
     QLabel* m_summary = nullptr;
     QLabel* m_question = nullptr;
@@ -121,7 +140,8 @@ private:
 class TranscodeConfirmationSheet : public QWidget {
     Q_OBJECT
 public:
-    explicit TranscodeConfirmationSheet(ContentView& window, QWidget* parent = nullptr);
+    TranscodeConfirmationSheet(ProjectManager& manager, CleanupOperations& operations,
+                               QWidget* parent = nullptr);
     ~TranscodeConfirmationSheet() override;
 
     const BinTexts::TranscodePlan& plan() const { return m_plan; }
@@ -145,7 +165,8 @@ private:
     void refresh();
     void checkFFmpeg();
 
-    ContentView& m_window;
+    ProjectManager& m_manager;
+    CleanupOperations& m_operations;
     BinTexts::TranscodePlan m_plan;
     bool m_hasFFmpeg = false;
     bool m_confirmed = false;

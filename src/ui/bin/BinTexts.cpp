@@ -2,6 +2,7 @@
 
 #include "platform/ByteCountText.h"
 #include "transcode/TranscodeExtensions.h"
+#include "ui/brand/BrandPalette.h"
 
 #include <QFileInfo>
 
@@ -148,27 +149,28 @@ TranscodeResultLook transcodeResultLook(const TranscodeCompleteResult& r) {
     TranscodeResultLook look;
     if (r.wasCancelled) {
         look.symbol = QStringLiteral("stop.circle");
-        look.iconColor = SystemColor::orange();
+        look.iconColor = Color::darkSystemOrange();
     } else if (r.failed < 1) {
         look.symbol = QStringLiteral("checkmark.circle");
-        look.iconColor = SystemColor::green();
+        look.iconColor = Color::successGreen();
     } else {
         look.symbol = QStringLiteral("exclamationmark.triangle");
-        look.iconColor = SystemColor::yellow();
+        look.iconColor = Color::darkSystemYellow();
     }
     look.title =
         r.wasCancelled ? QStringLiteral("Transcode Cancelled") : QStringLiteral("Transcode Complete");
     if (r.transcoded >= 1) {
         look.columns.append(
-            {QStringLiteral("Transcoded"), QString::number(r.transcoded), SystemColor::green(), false});
+            {QStringLiteral("Transcoded"), QString::number(r.transcoded), Color::successGreen(), false});
         look.columns.append(
-            {QStringLiteral("Space Saved"), formatFileByteCount(r.spaceSaved), SystemColor::green(), true});
+            {QStringLiteral("Space Saved"), formatFileByteCount(r.spaceSaved), Color::successGreen(), true});
     }
     if (r.skipped >= 1)
         look.columns.append(
-            {QStringLiteral("Skipped"), QString::number(r.skipped), SystemColor::orange(), true});
+            {QStringLiteral("Skipped"), QString::number(r.skipped), Color::darkSystemOrange(), true});
     if (r.failed >= 1)
-        look.columns.append({QStringLiteral("Failed"), QString::number(r.failed), SystemColor::red(), true});
+        look.columns.append(
+            {QStringLiteral("Failed"), QString::number(r.failed), Color::darkSystemRed(), true});
     look.showErrors = !r.errors.isEmpty();
     look.showNote = r.transcoded >= 1;
     return look;
@@ -179,26 +181,5 @@ QString transcodeNote() {
         "Files have been replaced with smaller HEVC versions. Check the file list for updated "
         "sizes.");
 }
-
-namespace SystemColor {
-QColor green() {
-    return QColor(0x32, 0xd7, 0x4b);
-}
-QColor orange() {
-    return QColor(0xff, 0x9f, 0x0a);
-}
-QColor red() {
-    return QColor(0xff, 0x45, 0x3a);
-}
-QColor yellow() {
-    return QColor(0xff, 0xd6, 0x0a);
-}
-QColor blue() {
-    return QColor(0x0a, 0x84, 0xff);
-}
-QColor indigo() {
-    return QColor(0x5e, 0x5c, 0xe6);
-}
-} // namespace SystemColor
 
 } // namespace tarnwick::BinTexts

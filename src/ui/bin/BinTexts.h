@@ -77,14 +77,4 @@ struct TranscodeResultLook {
 TranscodeResultLook transcodeResultLook(const TranscodeCompleteResult& result);
 QString transcodeNote();
 
-// System colours of the dialogs (the cards and sheets use no brand colours).
-namespace SystemColor {
-QColor green();
-QColor orange();
-QColor red();
-QColor yellow();
-QColor blue();
-QColor indigo();
-} // namespace SystemColor
-
 } // namespace tarnwick::BinTexts

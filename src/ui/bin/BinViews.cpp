@@ -3,28 +3,42 @@
 #include "ui/bin/BinOverlays.h"
 #include "ui/bin/BinSheets.h"
 #include "ui/bin/RecycleBinView.h"
-#include "ui/window/ContentView.h"
 #include "ui/window/ViewFactories.h"
+#include "ui/window/WindowPresentations.h"
 
 namespace tarnwick {
 
 void installBinViews(ViewFactories& f) {
-    f.recycleBin = [](ContentView& v) { return new RecycleBinView(v); };
-    f.moveProgressOverlay = [](ContentView& v) { return new MoveProgressOverlay(v); };
-    f.transcodeProgressOverlay = [](ContentView& v) { return new TranscodeProgressOverlay(v); };
-    f.transcodeCompleteOverlay = [](ContentView&, const TranscodeCompleteResult& result,
+    f.recycleBin = [](const WindowContext& c) {
+        WindowPresentations* p = &c.presentations;
+        return new RecycleBinView(c.manager, c.selectedRecycleBinItems,
+                                  {[p] { p->confirmMoveToTrash(); }, [p] { p->chooseBinMoveFolder(); },
+                                   [p] { p->showSheet(WindowSheet::permanentDelete); },
+                                   [p] { p->showSheet(WindowSheet::transcodeConfirmation); }});
+    };
+    f.moveProgressOverlay = [](const WindowContext& c) { return new MoveProgressOverlay(c.manager); };
+    f.transcodeProgressOverlay = [](const WindowContext& c) {
+        return new TranscodeProgressOverlay(c.manager, c.operations);
+    };
+    f.transcodeCompleteOverlay = [](const WindowContext&, const TranscodeCompleteResult& result,
                                     std::function<void()> dismiss) {
         return new TranscodeCompleteOverlay(result, std::move(dismiss));
     };
-    f.trashFailureSheet = [](ContentView& v) { return new TrashFailureSheet(v); };
-    f.permanentDeleteSheet = [](ContentView& v) { return new PermanentDeleteConfirmSheet(v); };
-    f.deletionResultSheet = [](ContentView&, const DeletionResult& r, const QString& title) {
+    f.trashFailureSheet = [](const WindowContext& c, const TrashFailure& failure) {
+        return new TrashFailureSheet({c.manager, c.operations, c.presentations}, c.panel, c.grants, failure);
+    };
+    f.permanentDeleteSheet = [](const WindowContext& c) {
+        return new PermanentDeleteConfirmSheet({c.manager, c.operations, c.presentations});
+    };
+    f.deletionResultSheet = [](const WindowContext&, const DeletionResult& r, const QString& title) {
         return new ResultSheet(title, r.deleted, r.failed, r.errors);
     };
-    f.operationResultSheet = [](ContentView&, const BinMoveResult& r, const QString& title) {
+    f.operationResultSheet = [](const WindowContext&, const BinMoveResult& r, const QString& title) {
         return new ResultSheet(title, r.moved, r.failed, r.errors);
     };
-    f.transcodeConfirmationSheet = [](ContentView& v) { return new TranscodeConfirmationSheet(v); };
+    f.transcodeConfirmationSheet = [](const WindowContext& c) {
+        return new TranscodeConfirmationSheet(c.manager, c.operations);
+    };
 }
 
 } // namespace tarnwick

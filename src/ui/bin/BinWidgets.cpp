@@ -1,10 +1,10 @@
 #include "ui/bin/BinWidgets.h"
 
-#include "ui/BrandPalette.h"
-#include "ui/SymbolIcons.h"
-#include "ui/bin/BinTexts.h"
+#include "ui/brand/BrandPalette.h"
+#include "ui/brand/SymbolIcons.h"
+#include "ui/common/FloatingCard.h"
+#include "ui/common/Labels.h"
 
-#include <QGraphicsDropShadowEffect>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPainter>
@@ -22,44 +22,15 @@ QLabel* symbolLabel(const QString& symbol, const QColor& color, int size, QWidge
     return label;
 }
 
-QLabel* textLabel(const QString& text, qreal pointDelta, bool bold, QWidget* parent) {
-    auto* label = new QLabel(text, parent);
-    label->setTextFormat(Qt::PlainText);
-    QFont font = label->font();
-    if (pointDelta != 0)
-        font.setPointSizeF(font.pointSizeF() + pointDelta);
-    font.setBold(bold);
-    label->setFont(font);
-    label->setAlignment(Qt::AlignCenter);
-    label->setWordWrap(true);
-    return label;
-}
-
-void setTextColor(QLabel* label, const QColor& color) {
-    QPalette p = label->palette();
-    p.setColor(QPalette::WindowText, color);
-    label->setPalette(p);
-}
-
-QColor secondaryText() {
-    return QColor(255, 255, 255, 140);
-}
-
-QColor tertiaryText() {
-    return QColor(255, 255, 255, 90);
-}
-
 ErrorBox errorBox(const QStringList& errors, int maxHeight, const QString& heading, const QColor& lineColor,
                   int maxLines) {
     ErrorBox box;
     box.frame = new QFrame;
     box.frame->setObjectName(QStringLiteral("errorBox"));
-    const QColor tint = BinTexts::SystemColor::red();
+    const QColor& tint = Color::darkSystemRed();
     box.frame->setStyleSheet(
-        QStringLiteral("QFrame#errorBox { background: rgba(%1,%2,%3,26); border-radius: 8px; }")
-            .arg(tint.red())
-            .arg(tint.green())
-            .arg(tint.blue()));
+        Color::styleSheet(QStringLiteral("QFrame#errorBox { background: %1; border-radius: 8px; }"),
+                          {Color::withAlpha(tint, 26)}));
     auto* outer = new QVBoxLayout(box.frame);
     outer->setContentsMargins(8, 8, 8, 8);
     outer->setSpacing(4);
@@ -109,11 +80,11 @@ QPushButton* tintedButton(const QString& title, const QColor& tint, bool promine
     // A lone "&" would turn into a mnemonic underline.
     auto* button = new QPushButton(QString(title).replace(QLatin1Char('&'), QStringLiteral("&&")), parent);
     button->setAccessibleName(title);
-    const QColor label = prominent ? QColor(0x14, 0x14, 0x14) : tint;
+    const QColor label = prominent ? Color::brandBackground() : tint;
     if (!symbol.isEmpty())
         button->setIcon(symbolIcon(symbol, label));
     const auto rgba = [](const QColor& c, int alpha) {
-        return QStringLiteral("rgba(%1,%2,%3,%4)").arg(c.red()).arg(c.green()).arg(c.blue()).arg(alpha);
+        return Color::styleSheetValue(Color::withAlpha(c, alpha));
     };
     button->setStyleSheet(
         QStringLiteral("QPushButton { color: %1; background: %2; border: 1px solid %3; border-radius: 6px;"
@@ -139,14 +110,9 @@ ModalCard::ModalCard(QWidget* parent) : QWidget(parent) {
     row->addStretch(1);
     m_card = new QFrame(this);
     m_card->setObjectName(QStringLiteral("modalCard"));
-    m_card->setStyleSheet(
-        QStringLiteral("QFrame#modalCard { background: rgba(46,46,48,245); border-radius: 16px; }"));
+    styleFloatingCard(m_card, Color::withAlpha(Color::modalCardBackground(), 245), {0, 0},
+                      QColor(0, 0, 0, 84));
     m_card->setMinimumWidth(500);
-    auto* shadow = new QGraphicsDropShadowEffect(m_card);
-    shadow->setBlurRadius(40);
-    shadow->setOffset(0, 0);
-    shadow->setColor(QColor(0, 0, 0, 84));
-    m_card->setGraphicsEffect(shadow);
     m_layout = new QVBoxLayout(m_card);
     m_layout->setContentsMargins(40, 40, 40, 40);
     m_layout->setSpacing(20);

@@ -14,11 +14,6 @@ namespace tarnwick::BinWidgets {
 
 // A 48-pixel symbol in a colour.
 QLabel* symbolLabel(const QString& symbol, const QColor& color, int size = 48, QWidget* parent = nullptr);
-// A label in the system font at a point size (relative to the default when `delta`), centred lines.
-QLabel* textLabel(const QString& text, qreal pointDelta = 0, bool bold = false, QWidget* parent = nullptr);
-void setTextColor(QLabel* label, const QColor& color);
-QColor secondaryText();
-QColor tertiaryText();
 
 // A box of error lines (verbatim, caption size, red) on a red tint, scrolling inside `maxHeight`
 // (0: grows with its lines until the owner caps it). Every line is kept.

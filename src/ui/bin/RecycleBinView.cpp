@@ -3,12 +3,12 @@
 #include "actions/RecycleBin.h"
 #include "analysis/ProjectManager.h"
 #include "platform/ByteCountText.h"
-#include "ui/BrandFonts.h"
-#include "ui/BrandPalette.h"
-#include "ui/SymbolIcons.h"
 #include "ui/bin/BinTexts.h"
 #include "ui/bin/BinWidgets.h"
-#include "ui/window/ContentView.h"
+#include "ui/brand/BrandFonts.h"
+#include "ui/brand/BrandPalette.h"
+#include "ui/brand/SymbolIcons.h"
+#include "ui/common/Labels.h"
 #include "ui/window/EmptyStateView.h"
 
 #include <QFileInfo>
@@ -19,6 +19,7 @@
 #include <QLocale>
 #include <QMenu>
 #include <QPainter>
+#include <QPointer>
 #include <QPushButton>
 #include <QStackedWidget>
 #include <QVBoxLayout>
@@ -98,7 +99,9 @@ QSize RecycleBinRowDelegate::sizeHint(const QStyleOptionViewItem& option, const 
 
 // ---- Pane -------------------------------------------------------------------------------------
 
-RecycleBinView::RecycleBinView(ContentView& window, QWidget* parent) : QWidget(parent), m_window(window) {
+RecycleBinView::RecycleBinView(ProjectManager& manager, QSet<QUuid>& selection, Actions raise,
+                               QWidget* parent)
+    : QWidget(parent), m_manager(manager), m_selection(selection) {
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);
@@ -114,9 +117,8 @@ RecycleBinView::RecycleBinView(ContentView& window, QWidget* parent) : QWidget(p
     auto* icon = new QLabel(header);
     icon->setPixmap(symbolIcon(QStringLiteral("trash"), Color::brandAccent()).pixmap(15, 15));
     headerRow->addWidget(icon);
-    auto* title = new QLabel(QStringLiteral("Virtual Recycle Bin"), header);
-    title->setFont(Font::brand(13, Font::Weight::semibold));
-    BinWidgets::setTextColor(title, Color::brandTextPrimary());
+    auto* title = brandLabel(QStringLiteral("Virtual Recycle Bin"), Font::brand(13, Font::Weight::semibold),
+                             Color::brandTextPrimary(), header);
     headerRow->addWidget(title);
     headerRow->addStretch(1);
     m_total = new QLabel(header);
@@ -128,7 +130,8 @@ RecycleBinView::RecycleBinView(ContentView& window, QWidget* parent) : QWidget(p
     auto divider = [this] {
         auto* line = new QFrame(this);
         line->setFixedHeight(1);
-        line->setStyleSheet(QStringLiteral("background: #1A1A1A;"));
+        line->setStyleSheet(
+            Color::styleSheet(QStringLiteral("background: %1;"), {Color::brandSurfaceSunken()}));
         return line;
     };
     layout->addWidget(divider());
@@ -151,10 +154,9 @@ RecycleBinView::RecycleBinView(ContentView& window, QWidget* parent) : QWidget(p
     connect(m_list->selectionModel(), &QItemSelectionModel::selectionChanged, this, [this] {
         if (m_refreshing)
             return;
-        QSet<QUuid>& selection = m_window.selectedRecycleBinItems();
-        selection.clear();
+        m_selection.clear();
         for (const QModelIndex& index : m_list->selectionModel()->selectedIndexes())
-            selection.insert(index.data(RecycleBinModel::itemIdRole).toUuid());
+            m_selection.insert(index.data(RecycleBinModel::itemIdRole).toUuid());
     });
     m_content->addWidget(m_list);
     layout->addWidget(m_content, 1);
@@ -177,15 +179,15 @@ RecycleBinView::RecycleBinView(ContentView& window, QWidget* parent) : QWidget(p
     };
     const QList<Action> actions{
         {QStringLiteral("Restore All"), QStringLiteral("arrow.uturn.backward"), Color::brandAccent(), false,
-         [this] { (void)RecycleBin(m_window.manager()).restoreAllFromRecycleBin(); }},
+         [this] { (void)RecycleBin(m_manager).restoreAllFromRecycleBin(); }},
         {QStringLiteral("Move to Trash"), QStringLiteral("trash"), Color::brandAmber(), true,
-         [this] { m_window.setShowingDeleteConfirmation(true); }},
+         raise.moveToTrash},
         {QStringLiteral("Move to Folder..."), QStringLiteral("folder.badge.plus"), Color::brandCyan(), false,
-         [this] { m_window.setShowingRecycleBinMovePanel(true); }},
+         raise.moveToFolder},
         {QStringLiteral("Delete Permanently"), QStringLiteral("trash.slash"), Color::brandRed(), false,
-         [this] { m_window.setShowingPermanentDeleteSheet(true); }},
+         raise.deletePermanently},
         {QStringLiteral("Transcode & Replace"), QStringLiteral("arrow.trianglehead.swap"),
-         Color::brandAccentDeep(), false, [this] { m_window.setShowingTranscodeConfirmation(true); }},
+         Color::brandAccentDeep(), false, raise.transcode},
     };
     for (int i = 0; i < actions.size(); ++i) {
         const Action& action = actions.at(i);
@@ -199,8 +201,7 @@ RecycleBinView::RecycleBinView(ContentView& window, QWidget* parent) : QWidget(p
     }
     layout->addWidget(footer);
 
-    ProjectManager& pm = m_window.manager();
-    connect(&pm, &ProjectManager::changed, this, [this](ProjectManager::Changes groups) {
+    connect(&m_manager, &ProjectManager::changed, this, [this](ProjectManager::Changes groups) {
         if (groups & (ProjectManager::Change::recycleBin | ProjectManager::Change::summary))
             refresh();
     });
@@ -212,10 +213,10 @@ bool RecycleBinView::showsEmptyState() const {
 }
 
 void RecycleBinView::refresh() {
-    ProjectManager& pm = m_window.manager();
+    const ProjectManager& pm = m_manager;
     const bool empty = pm.recycleBin().isEmpty();
     m_total->setText(formatFileByteCount(pm.summary().recycleBinSize));
-    BinWidgets::setTextColor(m_total, empty ? Color::brandTextTertiary() : Color::brandAmber());
+    setTextColor(m_total, empty ? Color::brandTextTertiary() : Color::brandAmber());
     m_content->setCurrentIndex(empty ? 0 : 1);
     for (QPushButton* button : m_buttons)
         button->setEnabled(!empty);
@@ -225,7 +226,7 @@ void RecycleBinView::refresh() {
     m_refreshing = true;
     m_model->setItems(pm.recycleBin());
     // The window's selection survives a rebuild; identifiers no longer staged match no row.
-    const QSet<QUuid>& selected = m_window.selectedRecycleBinItems();
+    const QSet<QUuid>& selected = m_selection;
     QItemSelection selection;
     for (int row = 0; row < m_model->rowCount(); ++row) {
         if (selected.contains(m_model->items().at(row).id))
@@ -237,15 +238,20 @@ void RecycleBinView::refresh() {
 
 void RecycleBinView::restoreItems(const QSet<QUuid>& ids) {
     QList<RecycleBinItem> chosen;
-    for (const RecycleBinItem& item : m_window.manager().recycleBin()) {
+    for (const RecycleBinItem& item : m_manager.recycleBin()) {
         if (ids.contains(item.id))
             chosen.append(item);
     }
-    (void)RecycleBin(m_window.manager()).removeFromRecycleBin(chosen);
-    m_window.selectedRecycleBinItems().clear();
-    m_refreshing = true;
-    m_list->clearSelection();
-    m_refreshing = false;
+    // The selection goes once the items really left the bin (a restore may wait for a running
+    // operation).
+    (void)RecycleBin(m_manager).removeFromRecycleBin(chosen, [self = QPointer<RecycleBinView>(this)] {
+        if (!self)
+            return;
+        self->m_selection.clear();
+        self->m_refreshing = true;
+        self->m_list->clearSelection();
+        self->m_refreshing = false;
+    });
 }
 
 QSet<QUuid> RecycleBinView::menuItemsAt(const QPoint& pos) const {

@@ -4,8 +4,12 @@
 
 #include <QAbstractListModel>
 #include <QList>
+#include <QSet>
 #include <QStyledItemDelegate>
+#include <QUuid>
 #include <QWidget>
+
+#include <functional>
 
 class QLabel;
 class QListView;
@@ -14,7 +18,7 @@ class QStackedWidget;
 
 namespace tarnwick {
 
-class ContentView;
+class ProjectManager;
 
 // The bin's items in bin order, one row each (name, size, time added).
 class RecycleBinModel : public QAbstractListModel {
@@ -47,7 +51,16 @@ public:
 class RecycleBinView : public QWidget {
     Q_OBJECT
 public:
-    explicit RecycleBinView(ContentView& window, QWidget* parent = nullptr);
+    struct Actions {
+        std::function<void()> moveToTrash;       // "Delete Files"
+        std::function<void()> moveToFolder;      // the folder choice, then its confirmation
+        std::function<void()> deletePermanently; // the typed confirmation sheet
+        std::function<void()> transcode;         // the transcode confirmation sheet
+    };
+
+    // `selection` is the window's bin selection, kept across rebuilds.
+    RecycleBinView(ProjectManager& manager, QSet<QUuid>& selection, Actions actions,
+                   QWidget* parent = nullptr);
 
     QLabel* totalLabel() const { return m_total; }
     QListView* list() const { return m_list; }
@@ -67,7 +80,8 @@ private:
     void syncSelection();
     void showRowMenu(const QPoint& pos);
 
-    ContentView& m_window;
+    ProjectManager& m_manager;
+    QSet<QUuid>& m_selection;
     QLabel* m_total = nullptr;
     QStackedWidget* m_content = nullptr;
     QListView* m_list = nullptr;

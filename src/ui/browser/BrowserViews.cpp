@@ -2,18 +2,17 @@
 
 #include "analysis/ProjectManager.h"
 #include "platform/PathText.h"
-#include "ui/Sheet.h"
 #include "ui/browser/FilterBar.h"
 #include "ui/browser/MediaFileListView.h"
 #include "ui/browser/StorageMapView.h"
 #include "ui/common/RevealAndCopy.h"
+#include "ui/common/Sheet.h"
 #include "ui/common/ViewHelpers.h"
 #include "ui/preview/ThumbnailGenerator.h"
 #include "ui/preview/ThumbnailProgressTracker.h"
 #include "ui/scrub/MediaScrubView.h"
 
 #include "ui/window/CleanupOperations.h"
-#include "ui/window/ContentView.h"
 #include "ui/window/ViewFactories.h"
 
 #include <QPointer>
@@ -23,14 +22,16 @@
 namespace tarnwick {
 namespace {
 
-MediaBrowserActions tableActions(ContentView& window, const BrowserServices& services) {
-    ProjectManager& manager = window.manager();
+MediaBrowserActions tableActions(const WindowContext& window, const BrowserServices& services) {
+    ProjectManager& manager = window.manager;
+    CleanupOperations& operations = window.operations;
     MediaBrowserActions actions;
-    actions.deleteSafetyConflicts = [&window, &manager](const QList<MediaFile>& files) {
-        return window.operations().conflictReasons(files, manager.mediaFiles());
+    actions.deleteSafetyConflicts = [&operations, &manager](const QList<MediaFile>& files) {
+        return operations.conflictReasons(files, manager.mediaFiles());
     };
-    actions.addToRecycleBin = [&window, &manager](const QList<MediaFile>& files) {
-        window.operations().addToRecycleBin(manager, files);
+    actions.addToRecycleBin = [&operations, &manager](const QList<MediaFile>& files,
+                                                      std::function<void()> staged) {
+        operations.addToRecycleBin(manager, files, std::move(staged));
     };
     if (services.desktop) {
         actions.reveal = [desktop = services.desktop](const MediaFile& file) {
@@ -43,10 +44,10 @@ MediaBrowserActions tableActions(ContentView& window, const BrowserServices& ser
     actions.combine = [&manager](const QList<MediaFile>& files) {
         QCoro::connect(manager.combineEntries(files), &manager, [](bool) {});
     };
-    actions.preview = [&window, loadImage = services.loadImage,
+    actions.preview = [view = QPointer<QWidget>(window.view), loadImage = services.loadImage,
                        scrubView = services.scrubView](const MediaFile& file) {
         auto* content = new MediaPreviewView(file, loadImage, scrubView);
-        Sheet* sheet = Sheet::present(window.window(), content);
+        Sheet* sheet = Sheet::present(view ? view->window() : nullptr, content);
         QObject::connect(content, &MediaPreviewView::dismissRequested, sheet, &QDialog::accept);
     };
     return actions;
@@ -101,22 +102,19 @@ BrowserServices systemBrowserServices(std::shared_ptr<DesktopServices> desktop) 
 
 void installBrowserViews(ViewFactories& factories, BrowserServices services) {
     auto shared = std::make_shared<BrowserServices>(std::move(services));
-    factories.filterBar = [](ContentView& window) { return new FilterBar(window.manager()); };
-    factories.storageMap = [](ContentView& window) {
-        QPointer<ContentView> target(&window);
-        return new StorageMapView(window.manager(), [target](const QUuid& id) {
-            if (target)
-                target->isolateProject(id);
-        });
+    factories.filterBar = [](const WindowContext& window) { return new FilterBar(window.manager); };
+    factories.storageMap = [](const WindowContext& window) {
+        return new StorageMapView(window.manager, window.isolateProject);
     };
-    factories.mediaTable = [shared](ContentView& window) {
+    factories.mediaTable = [shared](const WindowContext& window) {
         auto* store = shared->thumbnails ? new MediaThumbnailStore(shared->thumbnails) : nullptr;
-        auto* table = new MediaFileListView(window.manager(), tableActions(window, *shared), store);
+        auto* table = new MediaFileListView(window.manager, tableActions(window, *shared), store);
         if (store)
             store->setParent(table);
-        table->setSelectedFiles(window.selectedFiles());
-        QObject::connect(table, &MediaFileListView::selectedFilesChanged, &window,
-                         [&window](const QSet<QUuid>& ids) { window.selectedFiles() = ids; });
+        QSet<QUuid>& selection = window.selectedFiles;
+        table->setSelectedFiles(selection);
+        QObject::connect(table, &MediaFileListView::selectedFilesChanged, table,
+                         [&selection](const QSet<QUuid>& ids) { selection = ids; });
         if (shared->onThumbnailActivity) {
             QPointer<MediaFileListView> guard(table);
             shared->onThumbnailActivity([guard](int count) {

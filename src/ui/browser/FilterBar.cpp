@@ -1,10 +1,11 @@
 #include "ui/browser/FilterBar.h"
 
 #include "analysis/ProjectManager.h"
-#include "ui/BrandFonts.h"
-#include "ui/BrandPalette.h"
-#include "ui/FilterChipToggle.h"
-#include "ui/SymbolIcons.h"
+#include "ui/brand/BrandFonts.h"
+#include "ui/brand/BrandPalette.h"
+#include "ui/brand/SymbolIcons.h"
+#include "ui/common/FilterChipToggle.h"
+#include "ui/common/Labels.h"
 
 #include <QFrame>
 #include <QHBoxLayout>
@@ -51,8 +52,8 @@ FilterBar::FilterBar(ProjectManager& manager, QWidget* parent) : QWidget(parent)
     searchBox->setObjectName(QStringLiteral("searchBox"));
     searchBox->setMaximumWidth(240);
     searchBox->setStyleSheet(
-        QStringLiteral("#searchBox{background:#141414;border:1px solid rgba(64,64,64,0.5);"
-                       "border-radius:6px;}"));
+        Color::styleSheet(QStringLiteral("#searchBox{background:%1;border:1px solid %2;border-radius:6px;}"),
+                          {Color::brandBackground(), Color::withAlpha(Color::brandBorder(), 127)}));
     auto* searchLayout = new QHBoxLayout(searchBox);
     searchLayout->setContentsMargins(8, 5, 8, 5);
     searchLayout->setSpacing(6);
@@ -64,7 +65,9 @@ FilterBar::FilterBar(ProjectManager& manager, QWidget* parent) : QWidget(parent)
     m_search->setPlaceholderText(QStringLiteral("Filter files…"));
     m_search->setFrame(false);
     m_search->setFont(Font::brand(12));
-    m_search->setStyleSheet(QStringLiteral("QLineEdit{background:transparent;color:#E0DDD6;border:none;}"));
+    m_search->setStyleSheet(
+        Color::styleSheet(QStringLiteral("QLineEdit{background:transparent;color:%1;border:none;}"),
+                          {Color::brandTextPrimary()}));
     // A dropped project path belongs to the window, not to the filter text.
     m_search->setAcceptDrops(false);
     connect(m_search, &QLineEdit::textEdited, this,
@@ -83,11 +86,7 @@ FilterBar::FilterBar(ProjectManager& manager, QWidget* parent) : QWidget(parent)
     }
     layout->addStretch();
 
-    m_count = new QLabel(this);
-    m_count->setFont(Font::brandMono(11, Font::Weight::medium));
-    QPalette countPalette = m_count->palette();
-    countPalette.setColor(QPalette::WindowText, Color::brandTextTertiary());
-    m_count->setPalette(countPalette);
+    m_count = brandLabel({}, Font::brandMono(11, Font::Weight::medium), Color::brandTextTertiary(), this);
     layout->addWidget(m_count);
 
     connect(&m_manager, &ProjectManager::changed, this, [this](ProjectManager::Changes groups) {

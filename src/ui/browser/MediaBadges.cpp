@@ -1,7 +1,7 @@
 #include "ui/browser/MediaBadges.h"
 
 #include "platform/ByteCountText.h"
-#include "ui/BrandPalette.h"
+#include "ui/brand/BrandPalette.h"
 
 namespace tarnwick::MediaBadges {
 

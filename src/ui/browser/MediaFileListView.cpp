@@ -1,13 +1,14 @@
 #include "ui/browser/MediaFileListView.h"
 
 #include "analysis/ProjectManager.h"
-#include "ui/AlertDialog.h"
-#include "ui/BrandFonts.h"
-#include "ui/BrandPalette.h"
-#include "ui/SymbolIcons.h"
+#include "ui/brand/BrandFonts.h"
+#include "ui/brand/BrandPalette.h"
+#include "ui/brand/SymbolIcons.h"
 #include "ui/browser/MediaTableDelegate.h"
 #include "ui/browser/MediaTableModel.h"
 #include "ui/browser/MediaThumbnailStore.h"
+#include "ui/common/AlertDialog.h"
+#include "ui/common/Labels.h"
 #include "ui/common/ViewHelpers.h"
 
 #include <QEvent>
@@ -17,6 +18,7 @@
 #include <QLabel>
 #include <QMenu>
 #include <QMouseEvent>
+#include <QPointer>
 #include <QPushButton>
 #include <QScrollBar>
 #include <QStackedWidget>
@@ -25,15 +27,6 @@
 
 namespace tarnwick {
 namespace {
-
-QLabel* coloredLabel(const QFont& font, const QColor& color, QWidget* parent) {
-    auto* label = new QLabel(parent);
-    label->setFont(font);
-    QPalette palette = label->palette();
-    palette.setColor(QPalette::WindowText, color);
-    label->setPalette(palette);
-    return label;
-}
 
 // Minimum and ideal widths of the columns; the name column takes the rest.
 constexpr int minimumWidths[] = {80, 0, 60, 92, 80, 90, 100};
@@ -45,7 +38,12 @@ constexpr int minimumNameWidth = 160;
 MediaFileListView::MediaFileListView(ProjectManager& manager, MediaBrowserActions actions,
                                      MediaThumbnailStore* thumbnails, QWidget* parent)
     : QWidget(parent), m_manager(manager), m_actions(std::move(actions)),
-      m_staging(m_actions.deleteSafetyConflicts, m_actions.addToRecycleBin, [this] { clearSelection(); }),
+      // The selection stays until the staging really happened (it may wait for a running operation).
+      m_staging(m_actions.deleteSafetyConflicts, m_actions.addToRecycleBin,
+                [self = QPointer<MediaFileListView>(this)] {
+                    if (self)
+                        self->clearSelection();
+                }),
       m_thumbnails(thumbnails) {
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
@@ -58,7 +56,8 @@ MediaFileListView::MediaFileListView(ProjectManager& manager, MediaBrowserAction
     header->setPalette(headerPalette);
     auto* headerLayout = new QHBoxLayout(header);
     headerLayout->setContentsMargins(10, 6, 10, 6);
-    m_selectionLabel = coloredLabel(Font::brandMono(11, Font::Weight::medium), Color::brandAccent(), header);
+    m_selectionLabel =
+        brandLabel({}, Font::brandMono(11, Font::Weight::medium), Color::brandAccent(), header);
     headerLayout->addWidget(m_selectionLabel);
     headerLayout->addStretch();
     m_activity = new QWidget(header);
@@ -69,20 +68,22 @@ MediaFileListView::MediaFileListView(ProjectManager& manager, MediaBrowserAction
     spinner->setPixmap(
         symbolIcon(QStringLiteral("arrow.triangle.2.circlepath"), Color::brandTextTertiary()).pixmap(14, 14));
     activityLayout->addWidget(spinner);
-    m_activityCount = coloredLabel(Font::brandMono(10), Color::brandTextTertiary(), m_activity);
+    m_activityCount = brandLabel({}, Font::brandMono(10), Color::brandTextTertiary(), m_activity);
     activityLayout->addWidget(m_activityCount);
     m_activity->hide();
     headerLayout->addWidget(m_activity);
     m_addButton = new QPushButton(symbolIcon(QStringLiteral("trash"), Color::brandAccent()),
                                   QStringLiteral("Add to Virtual Bin"), header);
     m_addButton->setStyleSheet(
-        QStringLiteral("QPushButton{color:#9D8AE8;} QPushButton:disabled{color:#555250;}"));
+        Color::styleSheet(QStringLiteral("QPushButton{color:%1;} QPushButton:disabled{color:%2;}"),
+                          {Color::brandAccent(), Color::brandTextMuted()}));
     connect(m_addButton, &QPushButton::clicked, this, &MediaFileListView::addHeaderSelectionToBin);
     headerLayout->addWidget(m_addButton);
     layout->addWidget(header);
     auto* divider = new QFrame(this);
     divider->setFixedHeight(1);
-    divider->setStyleSheet(QStringLiteral("background:#1A1A1A;"));
+    divider->setStyleSheet(
+        Color::styleSheet(QStringLiteral("background:%1;"), {Color::brandSurfaceSunken()}));
     layout->addWidget(divider);
 
     m_body = new QStackedWidget(this);
@@ -94,12 +95,11 @@ MediaFileListView::MediaFileListView(ProjectManager& manager, MediaBrowserAction
         symbolIcon(QStringLiteral("doc.questionmark"), Color::brandTextTertiary()).pixmap(40, 40));
     emptyIcon->setAlignment(Qt::AlignCenter);
     emptyLayout->addWidget(emptyIcon);
-    m_emptyTitle = coloredLabel(Font::brand(17, Font::Weight::bold), Color::brandTextPrimary(), empty);
-    m_emptyTitle->setText(QStringLiteral("No Files"));
-    m_emptyTitle->setAlignment(Qt::AlignCenter);
+    m_emptyTitle = brandLabel(QStringLiteral("No Files"), Font::brand(17, Font::Weight::bold),
+                              Color::brandTextPrimary(), empty, LabelOption::centred);
     emptyLayout->addWidget(m_emptyTitle);
-    m_emptyDescription = coloredLabel(Font::brand(12), Color::brandTextTertiary(), empty);
-    m_emptyDescription->setAlignment(Qt::AlignCenter);
+    m_emptyDescription =
+        brandLabel({}, Font::brand(12), Color::brandTextTertiary(), empty, LabelOption::centred);
     emptyLayout->addWidget(m_emptyDescription);
     emptyLayout->addStretch();
     m_body->addWidget(empty);
@@ -121,7 +121,9 @@ MediaFileListView::MediaFileListView(ProjectManager& manager, MediaBrowserAction
     m_table->setShowGrid(false);
     m_table->setWordWrap(false);
     m_table->setContextMenuPolicy(Qt::CustomContextMenu);
-    m_table->setStyleSheet(QStringLiteral("QTableView{selection-background-color:rgba(157,138,232,0.35);}"));
+    m_table->setStyleSheet(Color::styleSheet(QStringLiteral("QTableView{selection-background-color:%1;}"),
+                                             {Color::withAlpha(Color::brandAccent(), 89)}));
+
     QHeaderView* columns = m_table->horizontalHeader();
     columns->setMinimumSectionSize(60);
     for (int column = 0; column < MediaTableModel::columnCount_; ++column) {

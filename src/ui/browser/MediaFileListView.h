@@ -26,7 +26,7 @@ class ProjectManager;
 struct MediaBrowserActions {
     // One reason per delete-safety conflict of the files (none: safe to stage).
     std::function<QStringList(const QList<MediaFile>&)> deleteSafetyConflicts;
-    std::function<void(const QList<MediaFile>&)> addToRecycleBin;
+    GuardedStaging::Stage addToRecycleBin; // calls its second argument once the files are staged
     std::function<void(const MediaFile&)> reveal;
     std::function<void(const QList<MediaFile>&)> copyPaths;
     // Starts merging the files into one entry; returns at once.

@@ -1,14 +1,18 @@
 #include "ui/browser/MediaPreviewView.h"
 
 #include "platform/PathText.h"
-#include "ui/SymbolIcons.h"
+#include "ui/brand/BrandPalette.h"
+#include "ui/brand/SymbolIcons.h"
+#include "ui/common/Labels.h"
 #include "ui/common/ViewHelpers.h"
 
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPointer>
 #include <QPushButton>
+#include <QScreen>
 #include <QScrollArea>
+#include <QScrollBar>
 #include <QStackedWidget>
 #include <QVBoxLayout>
 
@@ -17,13 +21,11 @@ namespace {
 
 constexpr QSize maxImageSize(800, 600);
 
-QLabel* secondaryLabel(const QString& text, QWidget* parent) {
-    auto* label = new QLabel(text, parent);
-    QFont font = label->font();
+// The captions: the widget's font at 11 pixels.
+QFont captionFont(const QWidget* widget) {
+    QFont font = widget->font();
     font.setPixelSize(11);
-    label->setFont(font);
-    label->setStyleSheet(QStringLiteral("color:palette(placeholder-text);"));
-    return label;
+    return font;
 }
 
 } // namespace
@@ -31,7 +33,6 @@ QLabel* secondaryLabel(const QString& text, QWidget* parent) {
 ImagePreviewView::ImagePreviewView(const QString& filePath, const QString& fileName, ImageLoader loader,
                                    QWidget* parent)
     : QWidget(parent) {
-    setMinimumSize(600, 400);
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);
@@ -44,10 +45,10 @@ ImagePreviewView::ImagePreviewView(const QString& filePath, const QString& fileN
     headline.setBold(true);
     title->setFont(headline);
     titles->addWidget(title);
-    titles->addWidget(secondaryLabel(fileName, header));
+    titles->addWidget(brandLabel(fileName, captionFont(header), Color::secondaryLabel(), header));
     headerLayout->addLayout(titles);
     headerLayout->addStretch();
-    m_size = secondaryLabel({}, header);
+    m_size = brandLabel({}, captionFont(header), Color::secondaryLabel(), header);
     m_size->hide();
     headerLayout->addWidget(m_size);
     auto* done = new QPushButton(QStringLiteral("Done"), header);
@@ -64,20 +65,19 @@ ImagePreviewView::ImagePreviewView(const QString& filePath, const QString& fileN
     auto* loading = new QWidget(m_body);
     auto* loadingLayout = new QVBoxLayout(loading);
     loadingLayout->addStretch();
-    auto* loadingText = secondaryLabel(QStringLiteral("Loading image..."), loading);
-    loadingText->setAlignment(Qt::AlignCenter);
-    loadingLayout->addWidget(loadingText);
+    loadingLayout->addWidget(brandLabel(QStringLiteral("Loading image..."), captionFont(loading),
+                                        Color::secondaryLabel(), loading, LabelOption::centred));
     loadingLayout->addStretch();
     m_body->addWidget(loading);
 
-    auto* scroll = new QScrollArea(m_body);
-    scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-    scroll->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-    scroll->setAlignment(Qt::AlignCenter);
+    m_scroll = new QScrollArea(m_body);
+    m_scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    m_scroll->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    m_scroll->setAlignment(Qt::AlignCenter);
     m_picture = new QLabel;
     m_picture->setContentsMargins(16, 16, 16, 16);
-    scroll->setWidget(m_picture);
-    m_body->addWidget(scroll);
+    m_scroll->setWidget(m_picture);
+    m_body->addWidget(m_scroll);
 
     auto* unavailable = new QWidget(m_body);
     auto* unavailableLayout = new QVBoxLayout(unavailable);
@@ -91,9 +91,8 @@ ImagePreviewView::ImagePreviewView(const QString& filePath, const QString& fileN
     unavailableTitle->setAlignment(Qt::AlignCenter);
     unavailableTitle->setFont(headline);
     unavailableLayout->addWidget(unavailableTitle);
-    auto* detail = secondaryLabel(QStringLiteral("Could not load image"), unavailable);
-    detail->setAlignment(Qt::AlignCenter);
-    unavailableLayout->addWidget(detail);
+    unavailableLayout->addWidget(brandLabel(QStringLiteral("Could not load image"), captionFont(unavailable),
+                                            Color::secondaryLabel(), unavailable, LabelOption::centred));
     unavailableLayout->addStretch();
     m_body->addWidget(unavailable);
     layout->addWidget(m_body, 1);
@@ -131,11 +130,32 @@ void ImagePreviewView::showResult() {
     m_picture->setPixmap(pixmap);
     m_picture->adjustSize();
     m_body->setCurrentIndex(1);
-    // The sheet grows to show the whole fitted image (its frame and scroll bars included).
-    const QSize room = m_picture->size() + QSize(40, 40);
-    m_body->setMinimumSize(room.boundedTo(maxImageSize + QSize(40, 40)));
-    if (window() != this)
-        window()->adjustSize();
+    fitToPicture();
+}
+
+// The sheet takes the size of the fitted picture: the scroll area's viewport holds it whole, with
+// both scroll bars inside the sheet. On a screen too small for that the sheet fills what there is
+// and the bars scroll.
+void ImagePreviewView::fitToPicture() {
+    const int frame = 2 * m_scroll->frameWidth();
+    QSize wanted = m_picture->size() + QSize(frame + m_scroll->verticalScrollBar()->sizeHint().width(),
+                                             frame + m_scroll->horizontalScrollBar()->sizeHint().height());
+    // The header and divider above the body (before the first layout, a fair guess).
+    const int chrome = isVisible() ? std::max(0, height() - m_body->height()) : 80;
+    if (const QScreen* screen = this->screen()) {
+        const QSize room = screen->availableGeometry().size() - QSize(0, chrome);
+        wanted = wanted.boundedTo(room);
+    }
+    m_scroll->setMinimumSize(wanted);
+    layout()->activate();
+    QWidget* sheet = window();
+    sheet->resize(sheet->size().expandedTo(sheet->minimumSizeHint()));
+}
+
+// At least 600 × 400, and never less than its content needs: a fixed minimum would cap what the
+// sheet's layout asks for, and the fitted picture would spill out of the sheet.
+QSize ImagePreviewView::minimumSizeHint() const {
+    return QWidget::minimumSizeHint().expandedTo(QSize(600, 400));
 }
 
 QString ImagePreviewView::sizeText() const {
@@ -180,9 +200,9 @@ MediaPreviewView::MediaPreviewView(const MediaFile& file, ImageLoader loader, Sc
     if (!m_content) {
         m_content = new QWidget(this);
         auto* message = new QVBoxLayout(m_content);
-        auto* text = secondaryLabel(QStringLiteral("No preview available"), m_content);
+        auto* text = brandLabel(QStringLiteral("No preview available"), captionFont(m_content),
+                                Color::secondaryLabel(), m_content, LabelOption::centred);
         text->setObjectName(QStringLiteral("noPreview"));
-        text->setAlignment(Qt::AlignCenter);
         message->addWidget(text);
         auto* done = new QPushButton(QStringLiteral("Done"), m_content);
         connect(done, &QPushButton::clicked, this, &MediaPreviewView::dismissRequested);

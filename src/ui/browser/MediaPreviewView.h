@@ -11,6 +11,7 @@
 #include <optional>
 
 class QLabel;
+class QScrollArea;
 class QStackedWidget;
 
 namespace tarnwick {
@@ -30,6 +31,7 @@ public:
     bool isLoading() const { return m_isLoading; }
     const std::optional<QImage>& image() const { return m_image; }
     QString sizeText() const;
+    QSize minimumSizeHint() const override;
     QString stateText() const; // "Loading image...", "Preview Unavailable" or empty when shown
 
 Q_SIGNALS:
@@ -39,12 +41,14 @@ Q_SIGNALS:
 private:
     QCoro::Task<void> load(QString path, ImageLoader loader);
     void showResult();
+    void fitToPicture();
 
     std::optional<QImage> m_image;
     bool m_isLoading = true;
     QLabel* m_size = nullptr;
     QStackedWidget* m_body = nullptr;
     QLabel* m_picture = nullptr;
+    QScrollArea* m_scroll = nullptr;
 };
 
 // The preview sheet's content, chosen by the file's kind: image viewer, scrub view, or a message.

@@ -2,13 +2,14 @@
 
 #include "platform/ByteCountText.h"
 #include "platform/PathText.h"
-#include "ui/BrandFonts.h"
-#include "ui/BrandPalette.h"
-#include "ui/StatusPill.h"
-#include "ui/SymbolIcons.h"
+#include "ui/brand/BrandFonts.h"
+#include "ui/brand/BrandPalette.h"
+#include "ui/brand/StatusPill.h"
+#include "ui/brand/SymbolIcons.h"
 #include "ui/browser/MediaBadges.h"
 #include "ui/browser/MediaTableModel.h"
 #include "ui/browser/MediaThumbnailStore.h"
+#include "ui/common/PathElision.h"
 #include "ui/common/ViewHelpers.h"
 
 #include <QAbstractItemView>
@@ -17,16 +18,15 @@
 #include <QPainterPath>
 #include <QToolTip>
 
+#include <cmath>
+
 namespace tarnwick {
 namespace {
 
-// The desktop's named accent colours in their dark-appearance values.
-const QColor systemBlue(0x0A, 0x84, 0xFF);
-const QColor systemCyan(0x64, 0xD2, 0xFF);
-const QColor systemPurple(0xBF, 0x5A, 0xF2);
-const QColor systemIndigo(0x5E, 0x5C, 0xE6);
-const QColor systemGreen(0x30, 0xD1, 0x58);
-const QColor secondaryText(0xE0, 0xDD, 0xD6, 150);
+const QColor& secondaryText() {
+    static const QColor color = Color::withAlpha(Color::brandTextPrimary(), 150);
+    return color;
+}
 
 QFont pixelFont(int pixels, QFont::Weight weight = QFont::Normal) {
     QFont font;
@@ -71,7 +71,10 @@ public:
         if (m_painter) {
             m_painter->setFont(font);
             m_painter->setPen(color);
-            m_painter->drawText(box, Qt::AlignLeft | Qt::AlignVCenter, shown);
+            // On the font's own baseline, unclipped: characters from a fallback font (CJK text) make
+            // the line taller than this font, and centring that line in the box pushed the baseline
+            // down until the box cut off what hangs below it (underscores).
+            m_painter->drawText(QPointF(box.left(), std::round(box.top() + metrics.ascent())), shown);
         }
         m_x = box.right() + 4;
         return box;
@@ -129,13 +132,14 @@ public:
                 if (!loading) {
                     static const QString icons[] = {QStringLiteral("film"), QStringLiteral("waveform"),
                                                     QStringLiteral("photo"), QStringLiteral("doc")};
-                    const QColor colors[] = {secondaryText, systemPurple, systemBlue, secondaryText};
+                    const QColor colors[] = {secondaryText(), Color::darkSystemPurple(),
+                                             Color::darkSystemBlue(), secondaryText()};
                     const int k = int(kind);
                     const QRectF iconBox(box.center().x() - 5, box.center().y() - 5, 10, 10);
                     const qreal dpr = m_painter->device() ? m_painter->device()->devicePixelRatioF() : 1.0;
                     m_painter->drawPixmap(iconBox.toRect(), symbolPixmap(icons[k], colors[k], 10, dpr));
                 } else {
-                    m_painter->setPen(QPen(secondaryText, 1));
+                    m_painter->setPen(QPen(secondaryText(), 1));
                     m_painter->drawArc(QRectF(box.center().x() - 3, box.center().y() - 3, 6, 6), 0, 270 * 16);
                 }
             }
@@ -238,16 +242,18 @@ QList<MediaTableDelegate::Mark> MediaTableDelegate::layoutCell(QPainter* painter
         bool relocationLine = true;
         if (file.matchedPath) {
             writer.text(arrow + path::lastPathComponent(*file.matchedPath), captionFont(),
-                        file.status == MediaFileStatus::matching ? systemBlue : systemCyan, lineY);
+                        file.status == MediaFileStatus::matching ? Color::darkSystemBlue()
+                                                                 : Color::darkSystemCyan(),
+                        lineY);
         } else if (file.status == MediaFileStatus::moved && file.movedToPath) {
-            writer.text(arrow + path::lastPathComponent(*file.movedToPath), captionFont(), systemPurple,
-                        lineY);
+            writer.text(arrow + path::lastPathComponent(*file.movedToPath), captionFont(),
+                        Color::darkSystemPurple(), lineY);
         } else if (file.status == MediaFileStatus::transcoded && file.transcodedPath) {
-            writer.text(arrow + path::lastPathComponent(*file.transcodedPath), captionFont(), systemIndigo,
-                        lineY);
+            writer.text(arrow + path::lastPathComponent(*file.transcodedPath), captionFont(),
+                        Color::darkSystemIndigo(), lineY);
             if (file.transcodedSize)
                 writer.text(QStringLiteral("(") + formatFileByteCount(*file.transcodedSize) + u')',
-                            captionFont(), systemGreen, lineY);
+                            captionFont(), Color::darkSystemGreen(), lineY);
         } else {
             relocationLine = false;
         }
@@ -256,8 +262,10 @@ QList<MediaTableDelegate::Mark> MediaTableDelegate::layoutCell(QPainter* painter
                                                    QFontMetricsF(folderFont).height() / 2
                                              : lineY;
         writer.newLine();
-        writer.text(path::deletingLastPathComponent(file.path), folderFont, Color::brandTextTertiary(),
-                    folderY);
+        // Cut in the middle: the folder's own name, at the end, is what tells rows apart.
+        writer.text(elidedPath(path::deletingLastPathComponent(file.path), QFontMetricsF(folderFont),
+                               rect.right() - 4 - (rect.left() + 4)),
+                    folderFont, Color::brandTextTertiary(), folderY);
         break;
     }
     case MediaTableModel::size: {
@@ -290,7 +298,7 @@ QList<MediaTableDelegate::Mark> MediaTableDelegate::layoutCell(QPainter* painter
         const QString joined = file.sequenceNamesText();
         marks.append({QRectF(), joined});
         const qreal room = rect.width() - 8 - (file.hasUnattributedSequenceUsage ? 16 : 0);
-        writer.text(joined.isEmpty() ? QStringLiteral("—") : joined, captionFont(), secondaryText, y, room);
+        writer.text(joined.isEmpty() ? QStringLiteral("—") : joined, captionFont(), secondaryText(), y, room);
         if (file.hasUnattributedSequenceUsage)
             marks.append(
                 {writer.symbol(QStringLiteral("exclamationmark.shield.fill"), Color::brandAmber(), 10, y),
@@ -299,10 +307,11 @@ QList<MediaTableDelegate::Mark> MediaTableDelegate::layoutCell(QPainter* painter
     }
     case MediaTableModel::projects: {
         const qreal room = rect.width() - 8 - (file.alternativePaths.isEmpty() ? 0 : 16);
-        writer.text(file.projectNames.join(QStringLiteral(", ")), captionFont(), secondaryText, y, room);
+        writer.text(file.projectNames.join(QStringLiteral(", ")), captionFont(), secondaryText(), y, room);
         if (!file.alternativePaths.isEmpty())
-            marks.append({writer.symbol(QStringLiteral("arrow.triangle.merge"), systemCyan, 10, y),
-                          consolidatedTooltip(file)});
+            marks.append(
+                {writer.symbol(QStringLiteral("arrow.triangle.merge"), Color::darkSystemCyan(), 10, y),
+                 consolidatedTooltip(file)});
         break;
     }
     case MediaTableModel::columnCount_:

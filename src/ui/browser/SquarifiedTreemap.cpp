@@ -28,23 +28,38 @@ double areaSum(const QList<MapTreemapArea>& row) {
 
 } // namespace
 
-QList<MapTreemapItem> groupSmallItems(const QList<MapTreemapItem>& items, double threshold) {
+QList<MapTreemapItem> groupSmallItems(const QList<MapTreemapItem>& items, double threshold, int keepLargest,
+                                      bool capAtLargest) {
     if (items.size() < 2)
         return items;
     const double total = totalBytes(items);
     if (!(total > 0))
         return items;
     const QList<MapTreemapItem> sorted = sortedLargestFirst(items);
-    QList<MapTreemapItem> kept;
-    QList<MapTreemapItem> small;
-    for (const MapTreemapItem& item : sorted)
-        (static_cast<double>(item.bytes) / total < threshold ? small : kept).append(item);
-    if (small.size() < 2)
+    // Largest first, so the small items are a tail of the list.
+    qsizetype firstSmall = sorted.size();
+    while (firstSmall > std::max<qsizetype>(keepLargest, 0) &&
+           static_cast<double>(sorted[firstSmall - 1].bytes) / total < threshold)
+        --firstSmall;
+    if (capAtLargest) {
+        qint64 merged = 0;
+        qsizetype from = sorted.size();
+        while (from > firstSmall && merged + sorted[from - 1].bytes <= sorted.first().bytes)
+            merged += sorted[--from].bytes;
+        firstSmall = from;
+    }
+    if (sorted.size() - firstSmall < 2)
         return sorted;
+    const QList<MapTreemapItem> small = sorted.mid(firstSmall);
+    QList<MapTreemapItem> kept = sorted.mid(0, firstSmall);
     MapTreemapItem merged;
     merged.label = QStringLiteral("+%1 more").arg(small.size());
-    for (const MapTreemapItem& item : small)
+    for (const MapTreemapItem& item : small) {
         merged.bytes += item.bytes;
+        if (item.payloadIndex)
+            merged.mergedPayloads.append(*item.payloadIndex);
+        merged.mergedPayloads.append(item.mergedPayloads);
+    }
     merged.groupCount = int(small.size());
     kept.append(merged);
     return kept;

@@ -14,6 +14,7 @@ struct MapTreemapItem {
     qint64 bytes = 0;
     std::optional<int> payloadIndex; // index in the caller's list; absent for a merged item
     int groupCount = 0;              // items merged into this one
+    QList<int> mergedPayloads;       // the payload indices of the items merged into this one
 
     friend bool operator==(const MapTreemapItem&, const MapTreemapItem&) = default;
 };
@@ -30,8 +31,11 @@ struct MapTreemapArea {
 };
 
 // Merges the items whose share of the total is below `threshold` into one "+N more" item, placed
-// last; a single small item is kept as it is.
-QList<MapTreemapItem> groupSmallItems(const QList<MapTreemapItem>& items, double threshold);
+// last; a single small item is kept as it is, and so are the `keepLargest` largest items. With
+// `capAtLargest` the merged item never outweighs the largest item: the smallest merge first and
+// the rest keep their tiles, so items of similar size never vanish into one block.
+QList<MapTreemapItem> groupSmallItems(const QList<MapTreemapItem>& items, double threshold,
+                                      int keepLargest = 0, bool capAtLargest = false);
 
 // Squarified layout: tiles whose areas are proportional to the bytes and exactly cover `rect`.
 // Items of 0 bytes get no tile.

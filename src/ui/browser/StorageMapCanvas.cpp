@@ -1,7 +1,7 @@
 #include "ui/browser/StorageMapCanvas.h"
 
 #include "platform/ByteCountText.h"
-#include "ui/BrandPalette.h"
+#include "ui/brand/BrandPalette.h"
 
 #include <QFontDatabase>
 #include <QHelpEvent>
@@ -18,16 +18,16 @@ StorageMapCanvas::StorageMapCanvas(QWidget* parent) : QWidget(parent) {
 }
 
 void StorageMapCanvas::setContent(QList<MapTreemapItem> items, const QList<ProjectFootprint>* footprints,
-                                  const ProjectClips* clips) {
+                                  const ProjectClips* clips, const StorageMap::MergeRule& rule) {
     m_items = std::move(items);
+    m_rule = rule;
     m_footprints = footprints;
     m_clips = clips;
     relayout();
 }
 
 void StorageMapCanvas::relayout() {
-    const QRectF area(0, 0, width() - 2 * padding, height() - 2 * padding);
-    m_tiles = squarifiedLayout(m_items, area);
+    m_tiles = StorageMap::layoutTiles(m_items, QSizeF(width() - 2 * padding, height() - 2 * padding), m_rule);
     update();
 }
 
@@ -105,18 +105,24 @@ void StorageMapCanvas::paintLabel(QPainter& painter, const MapTreemapTile& tile,
     title.setWeight(QFont::DemiBold);
     QFont mono = QFontDatabase::systemFont(QFontDatabase::FixedFont);
     mono.setPixelSize(clipLevel ? 9 : 10);
+    // Black reads on the green-to-amber tiles; the dark merged tile needs light text.
+    const QColor ink = tile.item.payloadIndex ? QColor(0, 0, 0) : Color::brandTextSecondary();
     painter.setFont(title);
-    painter.setPen(QColor(0, 0, 0, int(0.85 * 255)));
+    painter.setPen(Color::withOpacity(ink, 0.85));
     const QFontMetricsF titleMetrics(title);
-    const int titleLines = clipLevel ? 2 : 1;
-    QRectF titleRect(text.topLeft(), QSizeF(text.width(), titleMetrics.height() * titleLines));
-    const QString label =
-        clipLevel ? tile.item.label : titleMetrics.elidedText(tile.item.label, Qt::ElideRight, text.width());
-    painter.drawText(titleRect, Qt::AlignLeft | Qt::AlignTop | (clipLevel ? Qt::TextWrapAnywhere : 0), label,
-                     &titleRect);
+    // Clip names take up to two lines, broken between words and elided, never inside a word;
+    // project names are cut in the middle, where similar names differ least.
+    const QStringList lines =
+        clipLevel ? StorageMap::tileNameLines(tile.item.label, titleMetrics, text.width(), 2)
+                  : QStringList{titleMetrics.elidedText(tile.item.label, Qt::ElideMiddle, text.width())};
+    const QRectF titleRect(text.topLeft(), QSizeF(text.width(), titleMetrics.height() * lines.size()));
+    for (int i = 0; i < lines.size(); ++i)
+        painter.drawText(
+            QRectF(text.left(), text.top() + i * titleMetrics.height(), text.width(), titleMetrics.height()),
+            Qt::AlignLeft | Qt::AlignTop, lines[i]);
     qreal y = titleRect.bottom() + 2;
     painter.setFont(mono);
-    painter.setPen(QColor(0, 0, 0, int(0.6 * 255)));
+    painter.setPen(Color::withOpacity(ink, 0.6));
     painter.drawText(QPointF(text.left(), y + QFontMetricsF(mono).ascent()),
                      formatFileByteCount(tile.item.bytes));
     y += QFontMetricsF(mono).height() + 2;

@@ -12,9 +12,10 @@ class StorageMapCanvas : public QWidget {
 public:
     explicit StorageMapCanvas(QWidget* parent = nullptr);
 
-    // Project level when `clips` is null, clip level otherwise; both lists must outlive the canvas content.
+    // Project level when `clips` is null, clip level otherwise; both lists must outlive the canvas
+    // content. The items are unmerged: what is merged depends on the canvas size.
     void setContent(QList<MapTreemapItem> items, const QList<ProjectFootprint>* footprints,
-                    const ProjectClips* clips);
+                    const ProjectClips* clips, const StorageMap::MergeRule& rule);
     const QList<MapTreemapTile>& tiles() const { return m_tiles; }
     int tileAt(const QPointF& point) const;
     QString tooltipFor(int index) const;
@@ -35,6 +36,7 @@ private:
     static constexpr qreal padding = 8;
 
     QList<MapTreemapItem> m_items;
+    StorageMap::MergeRule m_rule;
     const QList<ProjectFootprint>* m_footprints = nullptr;
     const ProjectClips* m_clips = nullptr;
     QList<MapTreemapTile> m_tiles;

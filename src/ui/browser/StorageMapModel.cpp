@@ -1,9 +1,11 @@
 #include "ui/browser/StorageMapModel.h"
 
 #include "platform/ByteCountText.h"
-#include "ui/BrandPalette.h"
+#include "ui/brand/BrandPalette.h"
 
+#include <QFontMetricsF>
 #include <QHash>
+#include <QSet>
 
 #include <algorithm>
 
@@ -46,6 +48,27 @@ QList<ProjectFootprint> footprintsOf(const Files& filtered, const QList<ProjectF
     return result;
 }
 
+template <class Files> MapTotals totalsOf(const Files& filtered, const QList<ProjectFootprint>& footprints) {
+    MapTotals result;
+    QSet<QString> names;
+    for (const ProjectFootprint& footprint : footprints) {
+        result.totalBytes += footprint.totalBytes;
+        result.reclaimableBytes += footprint.reclaimableBytes;
+        names.insert(footprint.project.name);
+    }
+    for (const MediaFile& file : filtered) {
+        if (!file.isOnDisk())
+            continue;
+        for (const QString& name : file.projectNames) {
+            if (names.contains(name)) {
+                result.onDiskBytes += file.size;
+                break;
+            }
+        }
+    }
+    return result;
+}
+
 template <class Files> ProjectClips projectClipsOf(const Files& filtered, const QString& projectName) {
     ProjectClips result;
     for (const MediaFile& file : filtered) {
@@ -80,20 +103,73 @@ ProjectClips clipsOf(const MediaRows& filtered, const QString& projectName) {
     return projectClipsOf(filtered, projectName);
 }
 
+MapTotals totals(const QList<MediaFile>& filtered, const QList<ProjectFootprint>& footprints) {
+    return totalsOf(filtered, footprints);
+}
+
+MapTotals totals(const MediaRows& filtered, const QList<ProjectFootprint>& footprints) {
+    return totalsOf(filtered, footprints);
+}
+
+double MergeRule::thresholdFor(const QSizeF& area) const {
+    const double full = area.width() * area.height();
+    if (!(full > 0))
+        return maxThreshold;
+    return std::min(maxThreshold, minimumTileArea / full);
+}
+
+QList<MapTreemapTile> layoutTiles(const QList<MapTreemapItem>& items, const QSizeF& area,
+                                  const MergeRule& rule) {
+    return squarifiedLayout(groupSmallItems(items, rule.thresholdFor(area), rule.keepLargest, true),
+                            QRectF(QPointF(0, 0), area));
+}
+
 QList<MapTreemapItem> projectItems(const QList<ProjectFootprint>& footprints) {
     QList<MapTreemapItem> items;
     items.reserve(footprints.size());
     for (int i = 0; i < footprints.size(); ++i)
-        items.append({footprints[i].project.name, footprints[i].totalBytes, i, 0});
-    return groupSmallItems(items, projectMergeThreshold);
+        items.append({footprints[i].project.name, footprints[i].totalBytes, i, 0, {}});
+    return items;
 }
 
 QList<MapTreemapItem> clipItems(const ProjectClips& clips) {
     QList<MapTreemapItem> items;
     items.reserve(clips.clips.size());
     for (int i = 0; i < clips.clips.size(); ++i)
-        items.append({clips.clips[i].fileName(), clips.clips[i].size, i, 0});
-    return groupSmallItems(items, clipMergeThreshold);
+        items.append({clips.clips[i].fileName(), clips.clips[i].size, i, 0, {}});
+    return items;
+}
+
+QString mergedProjectsTitle(int count) {
+    return QString::number(count) +
+           (count == 1 ? QStringLiteral(" smaller project") : QStringLiteral(" smaller projects"));
+}
+
+QStringList tileNameLines(const QString& name, const QFontMetricsF& metrics, qreal width, int maxLines) {
+    if (metrics.horizontalAdvance(name) <= width || maxLines < 1)
+        return {name};
+    QStringList lines;
+    QString rest = name;
+    while (lines.size() < maxLines - 1) {
+        // The longest head that ends at a break and fits.
+        qsizetype cut = 0;
+        for (qsizetype i = 0; i + 1 < rest.size(); ++i) {
+            const QChar c = rest.at(i);
+            if ((c == u' ' || c == u'_' || c == u'-') &&
+                metrics.horizontalAdvance(rest.left(i + 1).trimmed()) <= width)
+                cut = i + 1;
+        }
+        if (cut == 0)
+            break;
+        lines.append(rest.left(cut).trimmed());
+        rest = rest.mid(cut).trimmed();
+        if (metrics.horizontalAdvance(rest) <= width) {
+            lines.append(rest);
+            return lines;
+        }
+    }
+    lines.append(metrics.elidedText(rest, Qt::ElideMiddle, width));
+    return lines;
 }
 
 QColor projectTileColor(const ProjectFootprint& footprint) {
@@ -101,8 +177,12 @@ QColor projectTileColor(const ProjectFootprint& footprint) {
                                             : static_cast<double>(footprint.reclaimableBytes) /
                                                   static_cast<double>(footprint.totalBytes);
     share = std::clamp(share, 0.0, 1.0);
-    return QColor::fromRgbF(float((107 + 125 * share) / 255), float((203 - 34 * share) / 255),
-                            float((119 - 51 * share) / 255), 1.0f);
+    // From the green of an all-used project to the amber of an all-reclaimable one.
+    const QColor& used = Color::brandGreen();
+    const QColor& reclaimable = Color::brandAmber();
+    const auto mix = [share](int from, int to) { return float((from + (to - from) * share) / 255); };
+    return QColor::fromRgbF(mix(used.red(), reclaimable.red()), mix(used.green(), reclaimable.green()),
+                            mix(used.blue(), reclaimable.blue()), 1.0f);
 }
 
 QColor clipTileColor(const MediaFile& clip) {
@@ -118,6 +198,8 @@ QString projectTooltip(const MapTreemapItem& item, const ProjectFootprint* footp
     if (footprint)
         text += QStringLiteral(", ") + formatFileByteCount(footprint->reclaimableBytes) +
                 QStringLiteral(" reclaimable");
+    if (!item.mergedPayloads.isEmpty())
+        return text + QStringLiteral(" · click to see these projects");
     return text + QStringLiteral(" · click to drill into clips");
 }
 

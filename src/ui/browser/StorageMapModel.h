@@ -7,7 +7,11 @@
 
 #include <QColor>
 #include <QList>
+#include <QSizeF>
 #include <QString>
+#include <QStringList>
+
+class QFontMetricsF;
 
 namespace tarnwick {
 
@@ -30,6 +34,34 @@ namespace StorageMap {
 inline constexpr double projectMergeThreshold = 0.02;
 inline constexpr double clipMergeThreshold = 0.015;
 
+// Which items a map of a given size merges into one "+N more" tile: only those whose tile would
+// be too small to read (less area than a 32-point square: a sliver you can neither make out nor
+// point at), never one whose share reaches `maxThreshold`, and the smallest first only while the
+// merged tile stays no larger than the largest one; the `keepLargest` largest always stay.
+struct MergeRule {
+    double maxThreshold = projectMergeThreshold;
+    double minimumTileArea = 32.0 * 32.0;
+    int keepLargest = 12;
+
+    double thresholdFor(const QSizeF& area) const;
+};
+inline constexpr MergeRule projectMergeRule{projectMergeThreshold, 32.0 * 32.0, 12};
+inline constexpr MergeRule clipMergeRule{clipMergeThreshold, 32.0 * 32.0, 12};
+
+// The tiles of one level in `area` (origin 0,0): merged as the rule says, then squarified.
+QList<MapTreemapTile> layoutTiles(const QList<MapTreemapItem>& items, const QSizeF& area,
+                                  const MergeRule& rule);
+
+// What the project level's header sums: the footprints as the tiles show them (a file listed
+// under several projects counts in each), and the same files' bytes on disk, each counted once.
+struct MapTotals {
+    qint64 totalBytes = 0;
+    qint64 reclaimableBytes = 0;
+    qint64 onDiskBytes = 0;
+    // Whether some file counts in more than one of the footprints.
+    bool countsSharedFiles() const { return totalBytes != onDiskBytes; }
+};
+
 // Unused and not After Effects footage: what a clean-up could remove.
 bool isReclaimable(const MediaFile& file);
 
@@ -41,8 +73,17 @@ QList<ProjectFootprint> footprints(const MediaRows& filtered, const QList<Projec
 ProjectClips clipsOf(const QList<MediaFile>& filtered, const QString& projectName);
 ProjectClips clipsOf(const MediaRows& filtered, const QString& projectName);
 
+MapTotals totals(const QList<MediaFile>& filtered, const QList<ProjectFootprint>& footprints);
+MapTotals totals(const MediaRows& filtered, const QList<ProjectFootprint>& footprints);
+
+// One item per footprint or clip, in order; merging is the layout's (it depends on the map's size).
 QList<MapTreemapItem> projectItems(const QList<ProjectFootprint>& footprints);
 QList<MapTreemapItem> clipItems(const ProjectClips& clips);
+// The header title of the projects a merged tile holds.
+QString mergedProjectsTitle(int count);
+// A clip tile's name in at most `maxLines` lines of `width`: broken only after a space, "_" or
+// "-", and what does not fit elided in its middle (the extension stays).
+QStringList tileNameLines(const QString& name, const QFontMetricsF& metrics, qreal width, int maxLines);
 
 // Straight blend from the used green (share 0) to the reclaimable amber (share 1).
 QColor projectTileColor(const ProjectFootprint& footprint);

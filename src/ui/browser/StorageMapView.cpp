@@ -2,10 +2,12 @@
 
 #include "analysis/ProjectManager.h"
 #include "platform/ByteCountText.h"
-#include "ui/BrandFonts.h"
-#include "ui/BrandPalette.h"
-#include "ui/SymbolIcons.h"
+#include "ui/brand/BrandFonts.h"
+#include "ui/brand/BrandPalette.h"
+#include "ui/brand/SymbolIcons.h"
 #include "ui/browser/StorageMapCanvas.h"
+#include "ui/common/ElidedLabel.h"
+#include "ui/common/Labels.h"
 
 #include <QFontDatabase>
 #include <QFrame>
@@ -13,20 +15,12 @@
 #include <QHideEvent>
 #include <QLabel>
 #include <QPushButton>
+#include <QSet>
 #include <QStackedWidget>
 #include <QVBoxLayout>
 
 namespace tarnwick {
 namespace {
-
-QLabel* label(const QString& text, const QColor& color, const QFont& font, QWidget* parent) {
-    auto* result = new QLabel(text, parent);
-    result->setFont(font);
-    QPalette palette = result->palette();
-    palette.setColor(QPalette::WindowText, color);
-    result->setPalette(palette);
-    return result;
-}
 
 QFont systemFont(qreal pixelSize, QFont::Weight weight = QFont::Normal) {
     QFont font;
@@ -44,7 +38,7 @@ QFont monoDigits(qreal pixelSize) {
 QFrame* divider(QWidget* parent) {
     auto* line = new QFrame(parent);
     line->setFixedHeight(1);
-    line->setStyleSheet(QStringLiteral("background:#1A1A1A;"));
+    line->setStyleSheet(Color::styleSheet(QStringLiteral("background:%1;"), {Color::brandSurfaceSunken()}));
     return line;
 }
 
@@ -71,16 +65,12 @@ QWidget* emptyState(const QString& symbol, const QString& title, const QString& 
     icon->setPixmap(symbolIcon(symbol, Color::brandTextTertiary()).pixmap(34, 34));
     icon->setAlignment(Qt::AlignCenter);
     layout->addWidget(icon);
-    auto* main = label(title, Color::brandTextSecondary(), systemFont(13), host);
-    main->setAlignment(Qt::AlignCenter);
+    auto* main = brandLabel(title, systemFont(13), Color::brandTextSecondary(), host, LabelOption::centred);
     main->setObjectName(QStringLiteral("emptyTitle"));
     layout->addWidget(main);
-    if (!detail.isEmpty()) {
-        auto* secondary = label(detail, Color::brandTextTertiary(), systemFont(11), host);
-        secondary->setAlignment(Qt::AlignCenter);
-        secondary->setWordWrap(true);
-        layout->addWidget(secondary);
-    }
+    if (!detail.isEmpty())
+        layout->addWidget(brandLabel(detail, systemFont(11), Color::brandTextTertiary(), host,
+                                     LabelOption::centred | LabelOption::wordWrap));
     layout->addStretch();
     return host;
 }
@@ -102,15 +92,20 @@ StorageMapView::StorageMapView(ProjectManager& manager, IsolateHandler onIsolate
     m_headerStack = new QStackedWidget(this);
     auto* projectHeader = new QWidget(m_headerStack);
     auto* ph = row(projectHeader, 8, 8);
-    ph->addWidget(label(QStringLiteral("Storage Map"), Color::brandTextPrimary(), systemFont(13, QFont::Bold),
-                        projectHeader));
-    ph->addWidget(label(QStringLiteral("· tile size = bytes on disk"), Color::brandTextTertiary(),
-                        systemFont(11), projectHeader));
-    ph->addStretch();
-    m_projectReclaimable = label({}, Color::brandAmber(), monoDigits(12), projectHeader);
-    m_projectTotal = label({}, Color::brandTextTertiary(), monoDigits(12), projectHeader);
+    ph->addWidget(brandLabel(QStringLiteral("Storage Map"), systemFont(13, QFont::Bold),
+                             Color::brandTextPrimary(), projectHeader));
+    ph->addWidget(brandLabel(QStringLiteral("· tile size = bytes on disk"), systemFont(11),
+                             Color::brandTextTertiary(), projectHeader));
+    ph->addStretch(1);
+    m_projectReclaimable = brandLabel({}, monoDigits(12), Color::brandAmber(), projectHeader);
+    m_projectTotal = brandLabel({}, monoDigits(12), Color::brandTextTertiary(), projectHeader);
     ph->addWidget(m_projectReclaimable);
     ph->addWidget(m_projectTotal);
+    m_sharedNote = elidedLabel({}, Qt::ElideRight, systemFont(11), Color::brandTextTertiary(), projectHeader);
+    m_sharedNote->setObjectName(QStringLiteral("sharedNote"));
+    // Its whole text when the row has room; it is the one to give way when it has not.
+    m_sharedNote->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Preferred);
+    ph->addWidget(m_sharedNote);
     m_headerStack->addWidget(projectHeader);
 
     auto* clipHeader = new QWidget(m_headerStack);
@@ -120,21 +115,22 @@ StorageMapView::StorageMapView(ProjectManager& manager, IsolateHandler onIsolate
     back->setObjectName(QStringLiteral("backButton"));
     back->setFlat(true);
     back->setCursor(Qt::PointingHandCursor);
-    back->setStyleSheet(QStringLiteral("QPushButton{color:#9D8AE8;border:none;background:transparent;}"));
+    back->setStyleSheet(Color::styleSheet(
+        QStringLiteral("QPushButton{color:%1;border:none;background:transparent;}"), {Color::brandAccent()}));
     connect(back, &QPushButton::clicked, this, &StorageMapView::drillOut);
     ch->addWidget(back);
-    ch->addWidget(label(QStringLiteral("/"), Color::brandTextTertiary(), systemFont(13), clipHeader));
-    m_clipProjectName = label({}, Color::brandTextPrimary(), systemFont(13, QFont::Bold), clipHeader);
+    ch->addWidget(brandLabel(QStringLiteral("/"), systemFont(13), Color::brandTextTertiary(), clipHeader));
+    m_clipProjectName = brandLabel({}, systemFont(13, QFont::Bold), Color::brandTextPrimary(), clipHeader);
     ch->addWidget(m_clipProjectName);
     ch->addStretch();
-    m_clipReclaimable = label({}, Color::brandAmber(), monoDigits(12), clipHeader);
-    m_clipTotal = label({}, Color::brandTextTertiary(), monoDigits(12), clipHeader);
+    m_clipReclaimable = brandLabel({}, monoDigits(12), Color::brandAmber(), clipHeader);
+    m_clipTotal = brandLabel({}, monoDigits(12), Color::brandTextTertiary(), clipHeader);
     ch->addWidget(m_clipReclaimable);
     ch->addWidget(m_clipTotal);
-    auto* openInTable = new QPushButton(QStringLiteral("Open in table"), clipHeader);
-    openInTable->setObjectName(QStringLiteral("openInTable"));
-    connect(openInTable, &QPushButton::clicked, this, &StorageMapView::openInTable);
-    ch->addWidget(openInTable);
+    m_openInTable = new QPushButton(QStringLiteral("Open in table"), clipHeader);
+    m_openInTable->setObjectName(QStringLiteral("openInTable"));
+    connect(m_openInTable, &QPushButton::clicked, this, &StorageMapView::openInTable);
+    ch->addWidget(m_openInTable);
     m_headerStack->addWidget(clipHeader);
     m_headerStack->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Maximum);
     layout->addWidget(m_headerStack);
@@ -147,16 +143,19 @@ StorageMapView::StorageMapView(ProjectManager& manager, IsolateHandler onIsolate
     QFont legendBold = Font::brandMono(9, Font::Weight::bold);
     legendBold.setLetterSpacing(QFont::AbsoluteSpacing, 1);
     pl->addWidget(
-        label(QStringLiteral("RECLAIMABLE"), Color::brandTextTertiary(), legendBold, projectLegend));
-    pl->addWidget(label(QStringLiteral("all used"), Color::brandGreen(), Font::brandMono(9), projectLegend));
-    pl->addWidget(swatch(
-        QStringLiteral("background:qlineargradient(x1:0,y1:0,x2:1,y2:0,stop:0 #6BCB77,stop:1 #E8A944);"),
-        QSize(110, 8), projectLegend));
+        brandLabel(QStringLiteral("RECLAIMABLE"), legendBold, Color::brandTextTertiary(), projectLegend));
     pl->addWidget(
-        label(QStringLiteral("all reclaimable"), Color::brandAmber(), Font::brandMono(9), projectLegend));
+        brandLabel(QStringLiteral("all used"), Font::brandMono(9), Color::brandGreen(), projectLegend));
+    pl->addWidget(
+        swatch(Color::styleSheet(
+                   QStringLiteral("background:qlineargradient(x1:0,y1:0,x2:1,y2:0,stop:0 %1,stop:1 %2);"),
+                   {Color::brandGreen(), Color::brandAmber()}),
+               QSize(110, 8), projectLegend));
+    pl->addWidget(brandLabel(QStringLiteral("all reclaimable"), Font::brandMono(9), Color::brandAmber(),
+                             projectLegend));
     pl->addStretch();
-    pl->addWidget(label(QStringLiteral("tile size = bytes on disk"), Color::brandTextTertiary(),
-                        Font::brandMono(9), projectLegend));
+    pl->addWidget(brandLabel(QStringLiteral("tile size = bytes on disk"), Font::brandMono(9),
+                             Color::brandTextTertiary(), projectLegend));
     auto* projectLegendHost = new QWidget(m_legendStack);
     auto* plh = new QVBoxLayout(projectLegendHost);
     plh->setContentsMargins(0, 0, 0, 0);
@@ -171,20 +170,22 @@ StorageMapView::StorageMapView(ProjectManager& manager, IsolateHandler onIsolate
     clh->setSpacing(0);
     auto* clipLegend = new QWidget(clipLegendHost);
     auto* cl = row(clipLegend, 14, 6);
-    const auto entry = [&](const QString& text, const QString& color) {
+    const auto entry = [&](const QString& text, const QColor& color) {
         auto* host = new QWidget(clipLegend);
         auto* hl = new QHBoxLayout(host);
         hl->setContentsMargins(0, 0, 0, 0);
         hl->setSpacing(4);
-        hl->addWidget(swatch(QStringLiteral("background:%1;").arg(color), QSize(10, 10), host));
-        hl->addWidget(label(text, Color::brandTextTertiary(), systemFont(11), host));
+        hl->addWidget(
+            swatch(Color::styleSheet(QStringLiteral("background:%1;"), {color}), QSize(10, 10), host));
+        hl->addWidget(brandLabel(text, systemFont(11), Color::brandTextTertiary(), host));
         cl->addWidget(host);
     };
-    entry(QStringLiteral("Used"), QStringLiteral("#6BCB77"));
-    entry(QStringLiteral("Unused (reclaimable)"), QStringLiteral("#E8A944"));
+    entry(QStringLiteral("Used"), Color::brandGreen());
+    entry(QStringLiteral("Unused (reclaimable)"), Color::brandAmber());
     cl->addStretch();
-    cl->addWidget(label(QStringLiteral("tile size = bytes on disk"), Color::brandTextTertiary(),
-                        systemFont(11), clipLegend));
+    cl->addWidget(brandLabel(QStringLiteral("tile size = bytes on disk"), systemFont(11),
+                             Color::brandTextTertiary(), clipLegend));
+
     clh->addWidget(clipLegend);
     clh->addWidget(divider(clipLegendHost));
     m_legendStack->addWidget(clipLegendHost);
@@ -232,8 +233,14 @@ const QList<MapTreemapTile>& StorageMapView::tiles() const {
 
 void StorageMapView::hideEvent(QHideEvent* event) {
     QWidget::hideEvent(event);
-    if (!event->spontaneous() && m_drilledProjectName)
-        drillOut();
+    if (!event->spontaneous() && (m_drilledProjectName || !m_groups.isEmpty()))
+        resetLevels();
+}
+
+void StorageMapView::resetLevels() {
+    m_drilledProjectName.reset();
+    m_groups.clear();
+    refresh();
 }
 
 void StorageMapView::drillInto(const QString& projectName) {
@@ -241,8 +248,16 @@ void StorageMapView::drillInto(const QString& projectName) {
     refresh();
 }
 
+void StorageMapView::openMerged(const QStringList& projectNames) {
+    m_groups.append(projectNames);
+    refresh();
+}
+
 void StorageMapView::drillOut() {
-    m_drilledProjectName.reset();
+    if (m_drilledProjectName)
+        m_drilledProjectName.reset();
+    else if (!m_groups.isEmpty())
+        m_groups.removeLast();
     refresh();
 }
 
@@ -250,29 +265,42 @@ void StorageMapView::refresh() {
     const ProjectFile* project = drilledProject();
     const std::optional<QString> level = project ? std::optional<QString>(project->name) : std::nullopt;
     const FilterCacheKey key = m_manager.currentFilterCacheKey();
-    if (m_cacheKey != key || m_cacheDrilledName != level) {
+    if (m_cacheKey != key || m_cacheDrilledName != level || m_cacheGroups != m_groups) {
         const MediaRows filtered = m_manager.filteredMediaRows();
         if (level) {
             m_clips = StorageMap::clipsOf(filtered, *level);
             m_footprints.clear();
+            m_totals = {};
         } else {
             m_footprints = StorageMap::footprints(filtered, m_manager.projects());
+            if (!m_groups.isEmpty()) {
+                const QSet<QString> shown(m_groups.last().cbegin(), m_groups.last().cend());
+                m_footprints.removeIf([&shown](const ProjectFootprint& footprint) {
+                    return !shown.contains(footprint.project.name);
+                });
+            }
+            m_totals = StorageMap::totals(filtered, m_footprints);
             m_clips = {};
         }
         m_cacheKey = key;
         m_cacheDrilledName = level;
+        m_cacheGroups = m_groups;
         ++m_computeCount;
         if (level)
-            m_canvas->setContent(StorageMap::clipItems(m_clips), nullptr, &m_clips);
+            m_canvas->setContent(StorageMap::clipItems(m_clips), nullptr, &m_clips,
+                                 StorageMap::clipMergeRule);
         else
-            m_canvas->setContent(StorageMap::projectItems(m_footprints), &m_footprints, nullptr);
+            m_canvas->setContent(StorageMap::projectItems(m_footprints), &m_footprints, nullptr,
+                                 StorageMap::projectMergeRule);
     }
     rebuildHeader();
 }
 
 void StorageMapView::rebuildHeader() {
     const bool clipLevel = m_cacheDrilledName.has_value();
-    m_headerStack->setCurrentIndex(clipLevel ? 1 : 0);
+    const bool groupLevel = !clipLevel && !m_cacheGroups.isEmpty();
+    m_headerStack->setCurrentIndex(clipLevel || groupLevel ? 1 : 0);
+    m_openInTable->setVisible(clipLevel);
     if (clipLevel) {
         m_clipProjectName->setText(*m_cacheDrilledName);
         m_clipReclaimable->setText(formatFileByteCount(m_clips.reclaimableBytes));
@@ -282,16 +310,29 @@ void StorageMapView::rebuildHeader() {
         m_bodyStack->setCurrentIndex(m_clips.clips.isEmpty() ? 2 : 0);
         return;
     }
-    qint64 total = 0;
-    qint64 reclaimable = 0;
-    for (const ProjectFootprint& footprint : std::as_const(m_footprints)) {
-        total += footprint.totalBytes;
-        reclaimable += footprint.reclaimableBytes;
+    const qint64 total = m_totals.totalBytes;
+    // A file several projects use fills a part of each of their tiles, so the sum can pass what
+    // is on disk: say so; the note's tooltip gives the figure on disk.
+    const QString shared =
+        m_totals.countsSharedFiles() ? QStringLiteral("· shared files count in each project") : QString();
+    if (groupLevel) {
+        m_clipProjectName->setText(StorageMap::mergedProjectsTitle(int(m_cacheGroups.last().size())));
+        m_clipReclaimable->setText(formatFileByteCount(m_totals.reclaimableBytes));
+        m_clipTotal->setText(QStringLiteral("reclaimable of ") + formatFileByteCount(total) +
+                             (shared.isEmpty() ? QString() : QLatin1Char(' ') + shared));
     }
     m_projectReclaimable->setVisible(total >= 1);
     m_projectTotal->setVisible(total >= 1);
-    m_projectReclaimable->setText(formatFileByteCount(reclaimable));
+    m_projectReclaimable->setText(formatFileByteCount(m_totals.reclaimableBytes));
     m_projectTotal->setText(QStringLiteral("reclaimable of ") + formatFileByteCount(total));
+    m_sharedNote->setText(shared);
+    m_sharedNote->setToolTip(
+        shared.isEmpty()
+            ? QString()
+            : QStringLiteral("A file used by several projects fills a part of each of their tiles, "
+                             "so it counts once per project here; on disk it takes ") +
+                  formatFileByteCount(m_totals.onDiskBytes) + QStringLiteral(" in all."));
+    m_sharedNote->setVisible(!shared.isEmpty());
     m_legendStack->setCurrentIndex(m_footprints.isEmpty() ? 2 : 0);
     m_legendStack->setVisible(!m_footprints.isEmpty());
     m_bodyStack->setCurrentIndex(m_footprints.isEmpty() ? 1 : 0);
@@ -305,8 +346,17 @@ void StorageMapView::clickTile(int index) {
         return;
     }
     const MapTreemapItem& item = m_canvas->tiles()[index].item;
-    if (item.payloadIndex && *item.payloadIndex < m_footprints.size())
+    if (item.payloadIndex && *item.payloadIndex < m_footprints.size()) {
         drillInto(m_footprints[*item.payloadIndex].project.name);
+        return;
+    }
+    QStringList names;
+    for (const int payload : item.mergedPayloads) {
+        if (payload < m_footprints.size() && !names.contains(m_footprints[payload].project.name))
+            names.append(m_footprints[payload].project.name);
+    }
+    if (!names.isEmpty())
+        openMerged(names);
 }
 
 void StorageMapView::openInTable() {

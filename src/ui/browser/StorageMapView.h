@@ -15,11 +15,13 @@ class QStackedWidget;
 
 namespace tarnwick {
 
+class ElidedLabel;
 class ProjectManager;
 class StorageMapCanvas;
 
 // The "Map" mode: projects, or the clips of one project, as a squarified treemap sized by bytes on
-// disk and coloured by how much is reclaimable. Reads the manager only.
+// disk and coloured by how much is reclaimable. Projects too small to read merge into one tile,
+// which opens onto the projects it holds. Reads the manager only.
 class StorageMapView : public QWidget {
     Q_OBJECT
 public:
@@ -29,7 +31,13 @@ public:
 
     const std::optional<QString>& drilledProjectName() const { return m_drilledProjectName; }
     void drillInto(const QString& projectName);
+    // One level up: from a project's clips to the projects shown before, from the projects of a
+    // merged tile to the projects around it.
     void drillOut();
+    // The projects of a merged tile, shown as a map of their own; pushes a level.
+    void openMerged(const QStringList& projectNames);
+    // The project names of the merged tiles opened, outermost first.
+    const QList<QStringList>& openedGroups() const { return m_groups; }
     // The project shown at the clip level, or none at the project level.
     const ProjectFile* drilledProject() const;
 
@@ -37,6 +45,7 @@ public:
     const QList<ProjectFootprint>& footprints() const { return m_footprints; }
     const ProjectClips& clips() const { return m_clips; }
     const QList<MapTreemapTile>& tiles() const;
+    const StorageMap::MapTotals& totals() const { return m_totals; }
     int computeCount() const { return m_computeCount; }
 
     void clickTile(int index);
@@ -49,19 +58,25 @@ private:
     void refresh();
     void rebuildHeader();
     void openInTable();
+    void resetLevels();
 
     ProjectManager& m_manager;
     IsolateHandler m_onIsolate;
     std::optional<QString> m_drilledProjectName;
     std::optional<FilterCacheKey> m_cacheKey;
     std::optional<QString> m_cacheDrilledName;
+    QList<QStringList> m_groups;
+    QList<QStringList> m_cacheGroups;
     QList<ProjectFootprint> m_footprints;
+    StorageMap::MapTotals m_totals;
     ProjectClips m_clips;
     int m_computeCount = 0;
 
     QStackedWidget* m_headerStack = nullptr;
     QLabel* m_projectReclaimable = nullptr;
     QLabel* m_projectTotal = nullptr;
+    ElidedLabel* m_sharedNote = nullptr;
+    QPushButton* m_openInTable = nullptr;
     QLabel* m_clipProjectName = nullptr;
     QLabel* m_clipReclaimable = nullptr;
     QLabel* m_clipTotal = nullptr;

@@ -2,7 +2,7 @@
 
 #include "model/MediaFile.h"
 #include "model/MediaFileStatus.h"
-#include "ui/BrandPalette.h"
+#include "ui/brand/BrandPalette.h"
 #include "ui/cards/CardTexts.h"
 
 #include <QFileInfo>

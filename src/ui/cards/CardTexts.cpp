@@ -2,7 +2,7 @@
 
 #include "model/MediaFile.h"
 #include "platform/ByteCountText.h"
-#include "ui/BrandPalette.h"
+#include "ui/brand/BrandPalette.h"
 
 #include <QFileInfo>
 
@@ -71,7 +71,7 @@ UsageLabel usageLabel(const MediaFile& file) {
 namespace cardTexts {
 
 QString clipCount(qsizetype count) {
-    return QStringLiteral("%1 clip%2").arg(count).arg(count == 1 ? QString() : QStringLiteral("s"));
+    return QString::number(count) + (count == 1 ? QStringLiteral(" clip") : QStringLiteral(" clips"));
 }
 
 QString selectionCount(qsizetype count) {
@@ -93,7 +93,8 @@ QString timelineSummary(const QStringList& names) {
         return {};
     if (names.size() == 1)
         return names.first();
-    return QStringLiteral("%1 +%2").arg(names.first()).arg(names.size() - 1);
+    // One pass: a name holding "%1" or "%2" is shown as it is, never filled in.
+    return QStringLiteral("%1 +%2").arg(names.first(), QString::number(names.size() - 1));
 }
 
 QString timelineHelp(QStringList names) {

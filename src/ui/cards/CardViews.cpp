@@ -5,7 +5,6 @@
 #include "ui/cards/ClipCardsView.h"
 #include "ui/preview/ThumbnailGenerator.h"
 #include "ui/window/CleanupOperations.h"
-#include "ui/window/ContentView.h"
 #include "ui/window/ViewFactories.h"
 
 #include <QPointer>
@@ -29,20 +28,23 @@ CardStillLoader cardStillLoader(ThumbnailGenerator& generator) {
 }
 
 void installCardViews(ViewFactories& factories, ThumbnailGenerator& generator) {
-    factories.clipCards = [loader = cardStillLoader(generator)](ContentView& window) {
-        ProjectManager& manager = window.manager();
+    factories.clipCards = [loader = cardStillLoader(generator)](const WindowContext& window) {
+        ProjectManager& manager = window.manager;
+        CleanupOperations& operations = window.operations;
         ClipCardsActions actions;
-        actions.deleteSafetyConflicts = [&window, &manager](const QList<MediaFile>& files) {
-            return window.operations().conflictReasons(files, manager.mediaFiles());
+        actions.deleteSafetyConflicts = [&operations, &manager](const QList<MediaFile>& files) {
+            return operations.conflictReasons(files, manager.mediaFiles());
         };
-        actions.addToRecycleBin = [&window, &manager](const QList<MediaFile>& files) {
-            window.operations().addToRecycleBin(manager, files);
+        actions.addToRecycleBin = [&operations, &manager](const QList<MediaFile>& files,
+                                                          std::function<void()> staged) {
+            operations.addToRecycleBin(manager, files, std::move(staged));
         };
         auto* view = new ClipCardsView(manager, std::move(actions), loader);
-        view->setSelection(window.selectedFiles());
-        view->setSelectionSource([&window] { return window.selectedFiles(); });
-        QObject::connect(view, &ClipCardsView::selectionChanged, &window,
-                         [&window](const QSet<QUuid>& ids) { window.selectedFiles() = ids; });
+        QSet<QUuid>& selection = window.selectedFiles;
+        view->setSelection(selection);
+        view->setSelectionSource([&selection] { return selection; });
+        QObject::connect(view, &ClipCardsView::selectionChanged, view,
+                         [&selection](const QSet<QUuid>& ids) { selection = ids; });
         return view;
     };
 }

@@ -1,11 +1,11 @@
 #include "ui/cards/ClipCard.h"
 
-#include "ui/BrandPalette.h"
-#include "ui/SymbolIcons.h"
+#include "ui/brand/BrandPalette.h"
+#include "ui/brand/SymbolIcons.h"
+#include "ui/preview/AudioOutputs.h"
 #include "ui/preview/MediaPlayerView.h"
 #include "ui/preview/ScrubEngine.h"
 
-#include <QAudioOutput>
 #include <QFileInfo>
 #include <QMediaPlayer>
 #include <QMouseEvent>
@@ -15,6 +15,8 @@
 #include <QToolButton>
 #include <QToolTip>
 #include <QVariantAnimation>
+
+#include <cmath>
 
 #include <qcoro/qcorotask.h>
 
@@ -58,8 +60,11 @@ protected:
                 p.drawEllipse(QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5));
             }
             const QSize size = iconSize();
-            p.drawPixmap(QRect(QPoint((width() - size.width()) / 2, (height() - size.height()) / 2), size),
-                         icon().pixmap(size, ratio));
+            const QRect target(QPoint((width() - size.width()) / 2, (height() - size.height()) / 2), size);
+            const QPixmap glyph = icon().pixmap(size, ratio);
+            if (!m_round)
+                drawShadow(p, target, glyph);
+            p.drawPixmap(target, glyph);
             p.end();
             QPixmapCache::insert(key, look);
         }
@@ -67,6 +72,26 @@ protected:
     }
 
 private:
+    // A soft dark halo around the glyph (black, about a third opaque, radius 3), so the white
+    // play and stop symbols read over a bright frame too.
+    static void drawShadow(QPainter& p, const QRect& target, const QPixmap& glyph) {
+        QPixmap shadow = glyph;
+        {
+            QPainter tint(&shadow);
+            tint.setCompositionMode(QPainter::CompositionMode_SourceIn);
+            tint.fillRect(shadow.rect(), Qt::black);
+        }
+        p.save();
+        p.setOpacity(0.11);
+        for (const qreal radius : {1.5, 3.0})
+            for (int step = 0; step < 8; ++step) {
+                const qreal angle = step * M_PI / 4;
+                p.drawPixmap(QRectF(target).translated(radius * std::cos(angle), radius * std::sin(angle)),
+                             shadow, shadow.rect());
+            }
+        p.restore();
+    }
+
     bool m_round;
 };
 
@@ -93,6 +118,9 @@ CardBadges cardBadges(const MediaFile& file, ClipKind kind, bool hovering, bool 
         badges.leading.append({QStringLiteral("🔒 Protected"), Color::brandCyan()});
     if (file.proxyPath)
         badges.leading.append({QStringLiteral("Proxy"), Color::brandCyan()});
+    // A still that could not be decoded ends like a video that could not: flagged in red.
+    if (kind == ClipKind::image && failed)
+        badges.trailing.append({QStringLiteral("Decode failed"), Color::brandRed()});
     if (kind != ClipKind::video)
         return badges;
     if (!hovering && hasVideoUrl && ready)
@@ -206,6 +234,8 @@ void ClipCard::clear() {
     m_shown = false;
     m_stillToken.cancel();
     m_still.reset();
+    m_stillFailed = false;
+    m_noAudioOutput = false;
     m_hovering = false;
     m_scrubFraction = 0;
     m_stripAnimation->stop();
@@ -281,6 +311,13 @@ std::optional<QImage> ClipCard::shownImage() const {
 }
 
 QString ClipCard::placeholderText() const {
+    if (m_kind == ClipKind::audio)
+        return m_noAudioOutput ? QStringLiteral("No audio output") : QStringLiteral("Audio · press play");
+    if (m_kind == ClipKind::image) {
+        if (!m_file.isOnDisk())
+            return QStringLiteral("Offline");
+        return m_stillFailed ? QStringLiteral("Frame unavailable") : QStringLiteral("Loading…");
+    }
     if (!m_hasVideoUrl)
         return QStringLiteral("No preview available");
     if (m_engine && m_engine->failed())
@@ -289,8 +326,8 @@ QString ClipCard::placeholderText() const {
 }
 
 CardBadges ClipCard::badges() const {
-    return cardBadges(m_file, m_kind, m_hovering, m_hasVideoUrl, m_engine && m_engine->ready(),
-                      m_engine && m_engine->failed());
+    const bool failed = m_kind == ClipKind::image ? m_stillFailed : (m_engine && m_engine->failed());
+    return cardBadges(m_file, m_kind, m_hovering, m_hasVideoUrl, m_engine && m_engine->ready(), failed);
 }
 
 bool ClipCard::shimmerRunning() const {
@@ -331,9 +368,16 @@ void ClipCard::startAudioPlayback() {
     if (!url)
         return;
     stopPlayback();
+    // Without a sound output a clip with pictures plays silently; one with sound only cannot play.
+    const bool sound = audioOutputAvailable();
+    m_noAudioOutput = !sound;
+    if (!sound && m_kind != ClipKind::video) {
+        refresh();
+        return;
+    }
     m_player = new QMediaPlayer(this);
-    m_audio = new QAudioOutput(m_player);
-    m_player->setAudioOutput(m_audio);
+    if (sound)
+        attachAudioOutput(*m_player);
     m_player->setSource(*url);
     m_playerView = new MediaPlayerView(m_player, this);
     m_playerView->setGeometry(previewRect());
@@ -351,7 +395,6 @@ void ClipCard::stopPlayback() {
     m_playerView = nullptr;
     delete m_player; // owns its audio output
     m_player = nullptr;
-    m_audio = nullptr;
     m_playing = false;
     refreshButtons();
     refresh();
@@ -364,6 +407,9 @@ QCoro::Task<void> ClipCard::loadImagePoster(QString path, RequestToken token) {
     std::optional<QImage> still = co_await std::move(loading);
     if (!self || token.isCancelled())
         co_return;
+    if (still && still->isNull())
+        still.reset();
+    m_stillFailed = !still;
     m_still = std::move(still);
     refresh();
 }

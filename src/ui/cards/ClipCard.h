@@ -18,7 +18,6 @@
 #include <functional>
 #include <optional>
 
-class QAudioOutput;
 class QMediaPlayer;
 class QToolButton;
 class QVariantAnimation;
@@ -87,11 +86,16 @@ public:
     bool hovering() const { return m_hovering; }
     double scrubFraction() const { return m_scrubFraction; }
     bool playing() const { return m_playing && m_player; }
+    QMediaPlayer* player() const { return m_player; }
+    // Play was pressed and the system has no sound output: an audio card says so.
+    bool noAudioOutput() const { return m_noAudioOutput; }
     // The picture the preview draws now (a video's engine frame or an image's still).
     std::optional<QImage> shownImage() const;
-    // The video placeholder's text when no picture is shown.
+    // The placeholder's text when no picture is shown (a video's, an image's or an audio clip's).
     QString placeholderText() const;
     CardBadges badges() const;
+    // Each badge with the rectangle it is drawn in, leading ones first.
+    QList<std::pair<CardBadge, QRect>> placedBadges() const;
     bool shimmerRunning() const;
 
     QToolButton* selectButton() const { return m_select; }
@@ -135,7 +139,7 @@ private:
     void paintTimecodeBar(QPainter& p, const QRect& area);
     void paintStill(QPainter& p, const QRect& area);
     void paintIconPreview(QPainter& p, const QRect& area);
-    void paintBadgeRow(QPainter& p, const QRect& area, const CardBadges& badges);
+    void paintBadgeRow(QPainter& p);
     void paintScrubStrip(QPainter& p);
     void paintInfo(QPainter& p);
 
@@ -153,9 +157,10 @@ private:
     double m_scrubFraction = 0;
     bool m_playing = false;
     QMediaPlayer* m_player = nullptr;
-    QAudioOutput* m_audio = nullptr;
+    bool m_noAudioOutput = false; // play was pressed on a system without a sound output
     MediaPlayerView* m_playerView = nullptr;
     std::optional<QImage> m_still;
+    bool m_stillFailed = false; // the still was read and could not be decoded
     RequestToken m_stillToken;
     QVariantAnimation* m_shimmer;
     double m_shimmerPhase = -1.0;

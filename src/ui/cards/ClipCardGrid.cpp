@@ -1,6 +1,6 @@
 #include "ui/cards/ClipCardGrid.h"
 
-#include "ui/BrandPalette.h"
+#include "ui/brand/BrandPalette.h"
 #include "ui/preview/ClipKind.h"
 #include "ui/preview/ScrubEngine.h"
 

@@ -1,6 +1,6 @@
 #include "model/MediaFileStatus.h"
-#include "ui/BrandPalette.h"
-#include "ui/SymbolIcons.h"
+#include "ui/brand/BrandPalette.h"
+#include "ui/brand/SymbolIcons.h"
 #include "ui/cards/ClipCard.h"
 #include "ui/preview/ScrubEngine.h"
 
@@ -19,7 +19,8 @@ namespace {
 // Symbols drawn into the cards come from the pixmap cache: drawing one costs more than the card.
 QPixmap symbolPixmap(const QString& symbol, const QColor& color, int size, qreal ratio) {
     const QString key =
-        QStringLiteral("card-symbol/%1/%2/%3/%4").arg(symbol).arg(color.rgba()).arg(size).arg(ratio);
+        QStringLiteral("card-symbol/%1/%2/%3/%4")
+            .arg(symbol, QString::number(color.rgba()), QString::number(size), QString::number(ratio));
     QPixmap pixmap;
     if (!QPixmapCache::find(key, &pixmap)) {
         pixmap = symbolIcon(symbol, color).pixmap(QSize(size, size), ratio);
@@ -53,22 +54,21 @@ void drawAspectFill(QPainter& p, const QRect& area, const QImage& image) {
     p.restore();
 }
 
-int badgeWidth(const QFont& font, const CardBadge& badge) {
-    return QFontMetrics(font).horizontalAdvance(badge.text) + 12;
-}
-
-int drawBadge(QPainter& p, const QFont& font, int x, int y, const CardBadge& badge) {
-    const QFontMetrics metrics(font);
-    const int w = badgeWidth(font, badge);
-    const int h = metrics.height() + 4;
-    const QRectF rect(x, y, w, h);
+void drawBadge(QPainter& p, const QFont& font, const QRect& rect, const CardBadge& badge) {
+    const qreal radius = rect.height() / 2.0;
     p.setPen(Qt::NoPen);
-    p.setBrush(badge.solid ? Color::withOpacity(badge.color, 0.9) : QColor(0, 0, 0, 115));
-    p.drawRoundedRect(rect, h / 2.0, h / 2.0);
+    // A plain badge sits on the picture: its backing is dark enough that even the grey text reads
+    // over a white frame, with a faint rim that keeps it apart from a black one.
+    p.setBrush(badge.solid ? Color::withOpacity(badge.color, 0.9) : QColor(0, 0, 0, 224));
+    p.drawRoundedRect(rect, radius, radius);
+    if (!badge.solid) {
+        p.setPen(QPen(QColor(255, 255, 255, 36), 1));
+        p.setBrush(Qt::NoBrush);
+        p.drawRoundedRect(QRectF(rect).adjusted(0.5, 0.5, -0.5, -0.5), radius - 0.5, radius - 0.5);
+    }
     p.setFont(font);
     p.setPen(badge.solid ? QColor(0, 0, 0, 217) : badge.color);
     p.drawText(rect, Qt::AlignCenter, badge.text);
-    return w;
 }
 
 } // namespace
@@ -160,7 +160,7 @@ void ClipCard::paintVideo(QPainter& p, const QRect& area) {
     }
     if (m_hovering && ready)
         paintTimecodeBar(p, area);
-    paintBadgeRow(p, area, badges());
+    paintBadgeRow(p);
 }
 
 void ClipCard::paintTimecodeBar(QPainter& p, const QRect& area) {
@@ -188,38 +188,54 @@ void ClipCard::paintStill(QPainter& p, const QRect& area) {
                            area.center().y() - fitted.height() / 2 + 0.5, fitted.width(), fitted.height()),
                     *m_still);
     } else if (m_file.isOnDisk()) {
-        drawSymbolColumn(p, area, QStringLiteral("photo"), 26, QStringLiteral("Loading…"),
-                         m_fonts.placeholder, Color::brandTextTertiary());
+        drawSymbolColumn(p, area,
+                         m_stillFailed ? QStringLiteral("exclamationmark.triangle") : QStringLiteral("photo"),
+                         26, placeholderText(), m_fonts.placeholder, Color::brandTextTertiary());
     } else {
         drawSymbolColumn(p, area, QStringLiteral("photo.badge.exclamationmark"), 26,
                          QStringLiteral("Offline"), m_fonts.placeholder, Color::brandTextTertiary());
     }
-    paintBadgeRow(p, area, badges());
+    paintBadgeRow(p);
 }
 
 void ClipCard::paintIconPreview(QPainter& p, const QRect& area) {
     p.fillRect(area, Color::brandSurface());
     if (m_kind == ClipKind::audio)
-        drawSymbolColumn(p, area, QStringLiteral("waveform"), 34, QStringLiteral("Audio · press play"),
-                         m_fonts.placeholder, Color::withOpacity(Color::brandCyan(), 0.85), 6);
+        drawSymbolColumn(p, area, QStringLiteral("waveform"), 34, placeholderText(), m_fonts.placeholder,
+                         Color::withOpacity(Color::brandCyan(), 0.85), 6);
     else
         drawSymbolColumn(p, area, QStringLiteral("doc"), 30, cardTexts::extensionLabel(m_file.path),
                          m_fonts.extension, Color::brandTextTertiary(), 6);
-    paintBadgeRow(p, area, badges());
+    paintBadgeRow(p);
 }
 
-void ClipCard::paintBadgeRow(QPainter& p, const QRect& area, const CardBadges& row) {
+QList<std::pair<CardBadge, QRect>> ClipCard::placedBadges() const {
+    const CardBadges row = badges();
+    const QRect area = previewRect();
+    const QFontMetrics metrics(m_fonts.badge);
+    const int h = metrics.height() + 4;
     // The select button sits in the top-leading corner, so the badges start after it.
     int x = area.left() + 8 + m_select->width() + 6;
     const int y = area.top() + 8 + (m_select->height() - 18) / 2;
-    for (const CardBadge& badge : row.leading)
-        x += drawBadge(p, m_fonts.badge, x, y, badge) + 6;
+    QList<std::pair<CardBadge, QRect>> placed;
+    for (const CardBadge& badge : row.leading) {
+        const int w = metrics.horizontalAdvance(badge.text) + 12;
+        placed.append({badge, QRect(x, y, w, h)});
+        x += w + 6;
+    }
     int right = area.right() - 8 - m_trash->width() - 6;
     for (const CardBadge& badge : row.trailing) {
-        right -= badgeWidth(m_fonts.badge, badge);
-        drawBadge(p, m_fonts.badge, right, y, badge);
+        const int w = metrics.horizontalAdvance(badge.text) + 12;
+        right -= w;
+        placed.append({badge, QRect(right, y, w, h)});
         right -= 6;
     }
+    return placed;
+}
+
+void ClipCard::paintBadgeRow(QPainter& p) {
+    for (const auto& [badge, rect] : placedBadges())
+        drawBadge(p, m_fonts.badge, rect, badge);
 }
 
 void ClipCard::paintScrubStrip(QPainter& p) {

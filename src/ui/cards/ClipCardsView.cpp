@@ -1,15 +1,17 @@
 #include "ui/cards/ClipCardsView.h"
 
 #include "analysis/ProjectManager.h"
-#include "ui/AlertDialog.h"
-#include "ui/BrandFonts.h"
-#include "ui/BrandPalette.h"
-#include "ui/SymbolIcons.h"
+#include "ui/brand/BrandFonts.h"
+#include "ui/brand/BrandPalette.h"
+#include "ui/brand/SymbolIcons.h"
+#include "ui/common/AlertDialog.h"
+#include "ui/common/Labels.h"
 #include "ui/common/ViewHelpers.h"
 
 #include <QFrame>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QPointer>
 #include <QPushButton>
 #include <QStackedWidget>
 #include <QVBoxLayout>
@@ -17,15 +19,6 @@
 namespace tarnwick {
 
 namespace {
-
-QLabel* label(const QString& text, const QFont& font, const QColor& color) {
-    auto* l = new QLabel(text);
-    l->setFont(font);
-    QPalette palette = l->palette();
-    palette.setColor(QPalette::WindowText, color);
-    l->setPalette(palette);
-    return l;
-}
 
 QPushButton* smallButton(const QString& text) {
     auto* button = new QPushButton(text);
@@ -47,9 +40,8 @@ QWidget* emptyState() {
     column->addWidget(symbol);
     QFont body;
     body.setPixelSize(13);
-    auto* text = label(QStringLiteral("No clips to show"), body, Color::brandTextSecondary());
-    text->setAlignment(Qt::AlignCenter);
-    column->addWidget(text);
+    column->addWidget(brandLabel(QStringLiteral("No clips to show"), body, Color::brandTextSecondary(),
+                                 nullptr, LabelOption::centred));
     column->addStretch();
     return widget;
 }
@@ -59,9 +51,14 @@ QWidget* emptyState() {
 ClipCardsView::ClipCardsView(ProjectManager& manager, ClipCardsActions actions, CardStillLoader loadStill,
                              ScrubEngineFactory makeEngine, QWidget* parent)
     : QWidget(parent), m_manager(manager), m_actions(std::move(actions)),
-      m_staging(m_actions.deleteSafetyConflicts, m_actions.addToRecycleBin, [this] { clearSelection(); }),
-      m_clipCount(label({}, Font::brandMono(11), Color::brandTextTertiary())),
-      m_selectionCount(label({}, Font::brandMono(11, Font::Weight::medium), Color::brandAccent())),
+      // The selection stays until the staging really happened (it may wait for a running operation).
+      m_staging(m_actions.deleteSafetyConflicts, m_actions.addToRecycleBin,
+                [self = QPointer<ClipCardsView>(this)] {
+                    if (self)
+                        self->clearSelection();
+                }),
+      m_clipCount(brandLabel({}, Font::brandMono(11), Color::brandTextTertiary())),
+      m_selectionCount(brandLabel({}, Font::brandMono(11, Font::Weight::medium), Color::brandAccent())),
       m_selectAll(smallButton(QStringLiteral("Select All"))), m_clear(smallButton(QStringLiteral("Clear"))),
       m_addToBin(smallButton(QStringLiteral("Add to Virtual Bin"))), m_body(new QStackedWidget),
       m_grid(new ClipCardGrid(std::move(loadStill), std::move(makeEngine))) {
@@ -78,9 +75,10 @@ ClipCardsView::ClipCardsView(ProjectManager& manager, ClipCardsActions actions, 
     auto* row = new QHBoxLayout(header);
     row->setContentsMargins(12, 8, 12, 8);
     row->setSpacing(8);
-    row->addWidget(
-        label(QStringLiteral("Cards"), Font::brand(13, Font::Weight::semibold), Color::brandTextPrimary()));
-    row->addWidget(label(cardTexts::hint(), Font::brand(11), Color::brandTextTertiary()));
+    row->addWidget(brandLabel(QStringLiteral("Cards"), Font::brand(13, Font::Weight::semibold),
+                              Color::brandTextPrimary()));
+    row->addWidget(brandLabel(cardTexts::hint(), Font::brand(11), Color::brandTextTertiary()));
+
     row->addStretch();
     row->addWidget(m_selectAll);
     row->addWidget(m_selectionCount);

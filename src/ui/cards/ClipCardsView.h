@@ -22,7 +22,7 @@ class ProjectManager;
 struct ClipCardsActions {
     // The reasons of the delete-safety conflicts of the files; empty when staging is safe.
     std::function<QStringList(const QList<MediaFile>&)> deleteSafetyConflicts;
-    std::function<void(const QList<MediaFile>&)> addToRecycleBin;
+    GuardedStaging::Stage addToRecycleBin; // calls its second argument once the files are staged
 };
 
 // The media pane's card mode: a header with the counts and the selection actions over the grid of

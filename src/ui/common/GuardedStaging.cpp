@@ -32,8 +32,8 @@ void GuardedStaging::confirm() {
 
 void GuardedStaging::stage(const QList<MediaFile>& files) {
     if (m_stage)
-        m_stage(files);
-    if (m_staged)
+        m_stage(files, m_staged);
+    else if (m_staged)
         m_staged();
 }
 

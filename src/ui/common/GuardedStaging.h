@@ -1,7 +1,7 @@
 #pragma once
 
 #include "model/MediaFile.h"
-#include "ui/AlertDialog.h"
+#include "ui/common/AlertDialog.h"
 
 #include <QList>
 #include <QPointer>
@@ -17,9 +17,11 @@ namespace tarnwick {
 class GuardedStaging {
 public:
     using ConflictCheck = std::function<QStringList(const QList<MediaFile>&)>;
-    using Stage = std::function<void(const QList<MediaFile>&)>;
+    // Stages the files and calls the second argument once they went to the bin: at once, or
+    // later when the manager was busy and the staging waited for it.
+    using Stage = std::function<void(const QList<MediaFile>&, std::function<void()>)>;
 
-    // `staged` runs once the files went to the bin, at once or confirmed.
+    // `staged` runs once the files went to the bin (confirmed, and after any wait).
     GuardedStaging(ConflictCheck conflicts, Stage stage, std::function<void()> staged);
 
     void request(QWidget* alertParent, const QList<MediaFile>& files);

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "ui/UrlOpener.h"
 #include "ui/common/DesktopServices.h"
+#include "ui/common/UrlOpener.h"
 
 #include <QDBusConnection>
 #include <QDBusMessage>

@@ -1,6 +1,6 @@
 #include "ui/common/ViewHelpers.h"
 
-#include "ui/BrandPalette.h"
+#include "ui/brand/BrandPalette.h"
 
 #include <QSet>
 
@@ -86,13 +86,11 @@ QList<TextRun> highlightedPath(const QString& path, int matching, const QColor& 
 QString richText(const QList<TextRun>& runs) {
     QString html;
     for (const TextRun& run : runs) {
-        html += QStringLiteral("<span style=\"color:rgba(%1,%2,%3,%4);%5\">%6</span>")
-                    .arg(run.color.red())
-                    .arg(run.color.green())
-                    .arg(run.color.blue())
-                    .arg(run.color.alphaF(), 0, 'f', 2)
-                    .arg(run.bold ? QStringLiteral("font-weight:bold;") : QString())
-                    .arg(run.text.toHtmlEscaped());
+        html +=
+            QStringLiteral("<span style=\"color:rgba(%1,%2,%3,%4);%5\">%6</span>")
+                .arg(QString::number(run.color.red()), QString::number(run.color.green()),
+                     QString::number(run.color.blue()), QString::number(run.color.alphaF(), 'f', 2),
+                     run.bold ? QStringLiteral("font-weight:bold;") : QString(), run.text.toHtmlEscaped());
     }
     return html;
 }

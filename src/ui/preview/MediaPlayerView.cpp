@@ -1,5 +1,8 @@
 #include "ui/preview/MediaPlayerView.h"
 
+#include "ui/brand/BrandPalette.h"
+#include "ui/brand/SymbolIcons.h"
+
 #include <QEvent>
 #include <QHBoxLayout>
 #include <QKeyEvent>
@@ -12,6 +15,28 @@
 #include <QVideoWidget>
 
 namespace tarnwick {
+
+namespace {
+
+// The bar's buttons in light ink on a faint round backing, so they read on the black picture in
+// every state: normal, hovered, pressed and disabled.
+void styleBarButton(QToolButton* button, int size) {
+    button->setFixedSize(size, size);
+    button->setIconSize(QSize(size / 2, size / 2));
+    button->setCursor(Qt::PointingHandCursor);
+    button->setStyleSheet(QStringLiteral("QToolButton { background: rgba(255,255,255,0.16); border: none;"
+                                         " border-radius: %1px; }"
+                                         "QToolButton:hover { background: rgba(255,255,255,0.26); }"
+                                         "QToolButton:pressed { background: rgba(255,255,255,0.36); }"
+                                         "QToolButton:disabled { background: rgba(255,255,255,0.08); }")
+                              .arg(size / 2));
+}
+
+QIcon barIcon(const QString& symbol) {
+    return symbolIcon(symbol, Color::brandTextPrimary());
+}
+
+} // namespace
 
 QString playerTimeText(qint64 milliseconds) {
     const qint64 total = std::max<qint64>(milliseconds, 0) / 1000;
@@ -29,21 +54,32 @@ QString playerTimeText(qint64 milliseconds) {
 MediaPlayerView::MediaPlayerView(QMediaPlayer* player, QWidget* parent)
     : QWidget(parent), m_video(new QVideoWidget(this)), m_play(new QToolButton(this)),
       m_position(new QSlider(Qt::Horizontal, this)), m_time(new QLabel(this)),
-      m_fullScreen(new QToolButton(this)) {
+      m_fullScreen(new QToolButton(this)), m_noAudio(new QLabel(this)) {
+    setAutoFillBackground(true);
+    QPalette dark = palette();
+    dark.setColor(QPalette::Window, Qt::black);
+    dark.setColor(QPalette::WindowText, Color::brandTextSecondary());
+    setPalette(dark);
     m_video->setAspectRatioMode(Qt::KeepAspectRatio);
     m_video->installEventFilter(this);
-    m_play->setAutoRaise(true);
+    styleBarButton(m_play, 28);
     m_play->setToolTip(tr("Play"));
-    m_fullScreen->setAutoRaise(true);
-    m_fullScreen->setIcon(style()->standardIcon(QStyle::SP_TitleBarMaxButton));
+    styleBarButton(m_fullScreen, 24);
+    m_fullScreen->setIcon(barIcon(QStringLiteral("arrow.up.left.and.arrow.down.right")));
     m_fullScreen->setToolTip(tr("Full Screen"));
     m_time->setMinimumWidth(fontMetrics().horizontalAdvance(QStringLiteral("0:00:00 / 0:00:00")));
+    m_noAudio->setAccessibleName(QStringLiteral("No audio output"));
+    m_noAudio->setToolTip(QStringLiteral("No audio output: this computer has no sound device, pictures play "
+                                         "silently"));
+    m_noAudio->hide();
+    refreshNoAudioLook();
 
     auto* bar = new QHBoxLayout;
     bar->setContentsMargins(6, 2, 6, 2);
     bar->addWidget(m_play);
     bar->addWidget(m_position, 1);
     bar->addWidget(m_time);
+    bar->addWidget(m_noAudio);
     bar->addWidget(m_fullScreen);
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
@@ -93,12 +129,13 @@ void MediaPlayerView::attach() {
     m_connections.clear();
     if (m_player) {
         m_player->setVideoOutput(m_video);
-        m_connections << connect(m_player, &QMediaPlayer::positionChanged, this,
-                                 &MediaPlayerView::refreshPosition)
-                      << connect(m_player, &QMediaPlayer::durationChanged, this,
-                                 &MediaPlayerView::refreshPosition)
-                      << connect(m_player, &QMediaPlayer::playbackStateChanged, this,
-                                 &MediaPlayerView::refreshPlayButton);
+        m_connections
+            << connect(m_player, &QMediaPlayer::positionChanged, this, &MediaPlayerView::refreshPosition)
+            << connect(m_player, &QMediaPlayer::durationChanged, this, &MediaPlayerView::refreshPosition)
+            << connect(m_player, &QMediaPlayer::playbackStateChanged, this,
+                       &MediaPlayerView::refreshPlayButton)
+            << connect(m_player, &QMediaPlayer::audioOutputChanged, this, &MediaPlayerView::refreshPlayButton)
+            << connect(m_player, &QMediaPlayer::hasVideoChanged, this, &MediaPlayerView::refreshPlayButton);
     }
     refreshPosition();
     refreshPlayButton();
@@ -111,14 +148,35 @@ void MediaPlayerView::refreshPosition() {
     if (!m_sliderHeld)
         m_position->setValue(int(std::min<qint64>(position, std::numeric_limits<int>::max())));
     m_time->setText(playerTimeText(position) + QStringLiteral(" / ") + playerTimeText(duration));
-    m_play->setEnabled(m_player != nullptr);
     m_position->setEnabled(duration > 0);
 }
 
 void MediaPlayerView::refreshPlayButton() {
     const bool playing = m_player && m_player->playbackState() == QMediaPlayer::PlayingState;
-    m_play->setIcon(style()->standardIcon(playing ? QStyle::SP_MediaPause : QStyle::SP_MediaPlay));
+    const bool silent = m_player && !m_player->audioOutput();
+    m_play->setIcon(barIcon(playing ? QStringLiteral("pause.fill") : QStringLiteral("play.fill")));
     m_play->setToolTip(playing ? tr("Pause") : tr("Play"));
+    // Without sound a clip with no picture has nothing to play.
+    m_play->setEnabled(m_player && (!silent || m_player->hasVideo() || playing));
+    m_noAudio->setVisible(silent);
+}
+
+void MediaPlayerView::resizeEvent(QResizeEvent* event) {
+    QWidget::resizeEvent(event);
+    refreshNoAudioLook();
+}
+
+// The words where the bar has room for them (the sheet), the crossed-out speaker where it has not
+// (a card), so the position slider keeps its length.
+void MediaPlayerView::refreshNoAudioLook() {
+    const bool roomy = width() >= 480;
+    if (roomy && m_noAudio->text().isEmpty()) {
+        m_noAudio->setText(QStringLiteral("No audio output"));
+    } else if (!roomy && m_noAudio->pixmap().isNull()) {
+        const qreal ratio = devicePixelRatioF();
+        m_noAudio->setPixmap(symbolIcon(QStringLiteral("speaker.slash.fill"), Color::brandTextSecondary())
+                                 .pixmap(QSize(14, 14), ratio));
+    }
 }
 
 void MediaPlayerView::toggleFullScreen() {

@@ -16,7 +16,9 @@ namespace tarnwick {
 QString playerTimeText(qint64 milliseconds);
 
 // The picture of a player, fitted and letterboxed, above a small bar: play/pause, position,
-// time, full screen. The player belongs to the caller (the scrub sheet's controller).
+// time, full screen. The player belongs to the caller (the scrub sheet's controller). A player
+// without a sound output (the system has none) plays its picture silently and the bar says
+// "No audio output"; with neither sound nor picture there is nothing to play.
 class MediaPlayerView : public QWidget {
     Q_OBJECT
 public:
@@ -33,13 +35,18 @@ public:
     QSlider* positionSlider() const { return m_position; }
     QLabel* timeLabel() const { return m_time; }
     QToolButton* fullScreenButton() const { return m_fullScreen; }
+    QLabel* noAudioNote() const { return m_noAudio; }
 
     bool eventFilter(QObject* watched, QEvent* event) override;
+
+protected:
+    void resizeEvent(QResizeEvent* event) override;
 
 private:
     void attach();
     void refreshPosition();
     void refreshPlayButton();
+    void refreshNoAudioLook();
     void toggleFullScreen();
 
     QPointer<QMediaPlayer> m_player;
@@ -48,6 +55,7 @@ private:
     QSlider* m_position;
     QLabel* m_time;
     QToolButton* m_fullScreen;
+    QLabel* m_noAudio;
     QList<QMetaObject::Connection> m_connections;
     int m_playerChanges = 0;
     bool m_sliderHeld = false;

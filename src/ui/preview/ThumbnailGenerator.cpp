@@ -8,8 +8,8 @@
 #include "platform/media/ImageFiles.h"
 #include "platform/media/VideoDecoder.h"
 #include "stores/SecurityScopedAccess.h"
-#include "ui/CommandCenter.h"
-#include "ui/CommandNames.h"
+#include "ui/brand/BrandPalette.h"
+#include "ui/common/CommandCenter.h"
 #include "ui/preview/ThumbnailProgressTracker.h"
 
 #include <QDir>
@@ -73,7 +73,7 @@ ThumbnailGeneratorServices ThumbnailGeneratorServices::system() {
         return SecurityScopedAccess::shared().grantedRoot(path).has_value();
     };
     services.recommendProVideoFormats = [] {
-        CommandCenter::shared().post(CommandName::proVideoFormatsRecommended);
+        CommandCenter::shared().post(Command::proVideoFormatsRecommended);
     };
     services.temporaryFolder = QDir::tempPath();
     return services;
@@ -314,6 +314,10 @@ QCoro::Task<std::optional<double>> ThumbnailGenerator::probeDuration(QString pat
 void ThumbnailGenerator::recommendProVideoFormatsIfNeeded(const QString& extension, const QString& path) {
     if (!proVideoExtensions().contains(extension))
         return;
+    // With MXF support in the media libraries a file that still fails is damaged, not unsupported:
+    // installing the formats would not help it.
+    if (m_services.proVideoInstalled)
+        return;
     if (m_services.sandboxed && !(m_services.coveredByGrant && m_services.coveredByGrant(path)))
         return;
     Q_EMIT proVideoFormatsRecommended();
@@ -329,8 +333,8 @@ QImage ThumbnailGenerator::placeholderThumbnail(const QString& extension, QSizeF
     const QRectF all(QPointF(0, 0), size);
     QPainterPath rounded;
     rounded.addRoundedRect(all, 2, 2);
-    painter.fillPath(rounded, QColor::fromRgbF(0.2f, 0.2f, 0.2f));
-    painter.fillRect(QRectF(0, 0, size.width(), 3), QColor(142, 142, 147)); // the band along the top
+    painter.fillPath(rounded, Color::placeholderFill());
+    painter.fillRect(QRectF(0, 0, size.width(), 3), Color::systemGray()); // the band along the top
     QFont font;
     font.setBold(true);
     font.setPixelSize(std::max(1, int(std::lround(std::max(size.width() * 0.28, 6.0)))));
@@ -342,7 +346,7 @@ QImage ThumbnailGenerator::placeholderThumbnail(const QString& extension, QSizeF
 
 QImage ThumbnailGenerator::waveformPlaceholder(QSizeF size) {
     static constexpr double pattern[12] = {0.3, 0.6, 0.9, 0.7, 0.5, 0.8, 1.0, 0.6, 0.4, 0.7, 0.5, 0.3};
-    const QColor purple(175, 82, 222);
+    const QColor& purple = Color::systemPurple();
     QImage image(pixelSize(size), QImage::Format_ARGB32_Premultiplied);
     image.fill(Qt::transparent);
     QPainter painter(&image);

@@ -1,10 +1,13 @@
 #include "ui/scrub/MediaScrubView.h"
 
-#include "ui/BrandPalette.h"
+#include "ui/brand/BrandPalette.h"
+#include "ui/common/ElidedLabel.h"
+#include "ui/common/Labels.h"
 #include "ui/preview/MediaPlayerView.h"
 #include "ui/preview/ThumbnailGenerator.h"
 #include "ui/scrub/ScrubStrips.h"
 
+#include <QApplication>
 #include <QFrame>
 #include <QHBoxLayout>
 #include <QHideEvent>
@@ -48,20 +51,6 @@ QFrame* divider() {
     return line;
 }
 
-class ElidedLabel : public QLabel {
-public:
-    explicit ElidedLabel(QString text) : m_full(std::move(text)) { setMinimumWidth(40); }
-
-protected:
-    void resizeEvent(QResizeEvent* event) override {
-        setText(fontMetrics().elidedText(m_full, Qt::ElideMiddle, width()));
-        QLabel::resizeEvent(event);
-    }
-
-private:
-    QString m_full;
-};
-
 } // namespace
 
 MediaScrubView::MediaScrubView(QString filePath, QString fileName, bool isAudio, ScrubSheetServices services,
@@ -79,24 +68,18 @@ MediaScrubView::MediaScrubView(QString filePath, QString fileName, bool isAudio,
     row->setContentsMargins(12, 12, 12, 12);
     auto* titles = new QVBoxLayout;
     titles->setSpacing(2);
-    auto* kind = new QLabel(kindText());
-    QFont headline = kind->font();
+    QFont headline = QApplication::font();
     headline.setPixelSize(13);
     headline.setBold(true);
-    kind->setFont(headline);
-    kind->setStyleSheet(QStringLiteral("color: %1;").arg(Color::brandTextPrimary().name()));
-    auto* name = new ElidedLabel(m_fileName);
-    QFont caption = name->font();
+    QFont caption = QApplication::font();
     caption.setPixelSize(11);
-    name->setFont(caption);
-    name->setStyleSheet(QStringLiteral("color: %1;").arg(Color::brandTextTertiary().name()));
-    titles->addWidget(kind);
+    auto* name = elidedLabel(m_fileName, Qt::ElideMiddle, caption, Color::brandTextTertiary());
+    name->setMinimumWidth(40);
+    titles->addWidget(brandLabel(kindText(), headline, Color::brandTextPrimary()));
     titles->addWidget(name);
     row->addLayout(titles, 1);
-    auto* hint = new QLabel(hintText());
-    hint->setFont(caption);
-    hint->setStyleSheet(QStringLiteral("color: %1;").arg(Color::brandTextTertiary().name()));
-    row->addWidget(hint);
+    row->addWidget(brandLabel(hintText(), caption, Color::brandTextTertiary()));
+
     m_done->setDefault(true);
     m_done->setAutoDefault(true);
     row->addWidget(m_done);

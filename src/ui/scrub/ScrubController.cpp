@@ -1,10 +1,10 @@
 #include "ui/scrub/ScrubController.h"
 
 #include "platform/media/VideoDecoder.h"
+#include "ui/preview/AudioOutputs.h"
 #include "ui/preview/ClipKind.h"
 #include "ui/preview/ThumbnailGenerator.h"
 
-#include <QAudioOutput>
 #include <QMediaPlayer>
 #include <QTimer>
 #include <QtConcurrent/QtConcurrentRun>
@@ -71,7 +71,7 @@ ScrubSheetServices ScrubSheetServices::system(ThumbnailGenerator& generator) {
     };
     services.makePlayer = [](QObject* parent) {
         auto* player = new QMediaPlayer(parent);
-        player->setAudioOutput(new QAudioOutput(player));
+        attachAudioOutput(*player); // none without a sound device: the player view says so
         return player;
     };
     return services;

@@ -33,7 +33,7 @@ struct ScrubSheetServices {
                                                                     RequestToken token)>;
     FrameLoader generateFrames;
     FrameLoader generateFramesWithFFmpeg;
-    // A player with its sound output, owned by `parent`.
+    // A player owned by `parent`, with a sound output when the system has one.
     std::function<QMediaPlayer*(QObject* parent)> makePlayer;
 
     static ScrubSheetServices system(ThumbnailGenerator& generator);

@@ -1,6 +1,6 @@
 #include "ui/scrub/ScrubStrips.h"
 
-#include "ui/BrandPalette.h"
+#include "ui/brand/BrandPalette.h"
 
 #include <QMouseEvent>
 #include <QPainter>

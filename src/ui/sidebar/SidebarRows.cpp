@@ -2,10 +2,11 @@
 
 #include "analysis/ProjectManager.h"
 #include "stores/SequenceUsagePolicyStore.h"
-#include "ui/BrandFonts.h"
-#include "ui/BrandPalette.h"
-#include "ui/BrandSectionHeader.h"
-#include "ui/SymbolIcons.h"
+#include "ui/brand/BrandFonts.h"
+#include "ui/brand/BrandPalette.h"
+#include "ui/brand/BrandSectionHeader.h"
+#include "ui/brand/SymbolIcons.h"
+#include "ui/common/Labels.h"
 #include "ui/sidebar/SidebarTexts.h"
 
 #include <QApplication>
@@ -20,7 +21,6 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPainterPath>
-#include <QToolButton>
 #include <QToolTip>
 #include <QVBoxLayout>
 
@@ -28,15 +28,7 @@ namespace tarnwick {
 
 namespace {
 
-QLabel* text(const QString& value, const QFont& font, const QColor& color, QWidget* parent) {
-    auto* label = new QLabel(value, parent);
-    label->setFont(font);
-    label->setTextFormat(Qt::PlainText);
-    QPalette p = label->palette();
-    p.setColor(QPalette::WindowText, color);
-    label->setPalette(p);
-    return label;
-}
+constexpr LabelOptions plain = LabelOption::plainText;
 
 // Rows are built by the hundred; draw each symbol once per colour and size.
 QPixmap symbolPixmap(const QString& symbol, const QColor& color, int size) {
@@ -50,12 +42,6 @@ QPixmap symbolPixmap(const QString& symbol, const QColor& color, int size) {
     if (it == cache.end())
         it = cache.insert(key, symbolIcon(symbol, color).pixmap(size, size));
     return it.value();
-}
-
-void recolor(QLabel* label, const QColor& color) {
-    QPalette p = label->palette();
-    p.setColor(QPalette::WindowText, color);
-    label->setPalette(p);
 }
 
 void roundedFill(QWidget* w, qreal radius, const QBrush& fill, const QColor& border = QColor()) {
@@ -80,9 +66,9 @@ ReclaimableCallout::ReclaimableCallout(QWidget* parent) : QWidget(parent) {
     layout->setSpacing(4);
     layout->addWidget(
         new BrandSectionHeader(QStringLiteral("Reclaimable"), QStringLiteral("internaldrive"), this));
-    m_size = text(QString(), Font::brandMono(26, Font::Weight::bold), Color::brandAmber(), this);
+    m_size = brandLabel(QString(), Font::brandMono(26, Font::Weight::bold), Color::brandAmber(), this, plain);
     layout->addWidget(m_size);
-    m_count = text(QString(), Font::brandMono(11), Color::brandTextTertiary(), this);
+    m_count = brandLabel(QString(), Font::brandMono(11), Color::brandTextTertiary(), this, plain);
     layout->addWidget(m_count);
 }
 
@@ -119,8 +105,8 @@ void ReclaimableCallout::paintEvent(QPaintEvent*) {
 SummaryRow::SummaryRow(QWidget* parent) : QWidget(parent) {
     auto* layout = new QHBoxLayout(this);
     layout->setContentsMargins(10, 1, 10, 1);
-    m_label = text(QString(), Font::brandMono(12), Color::brandTextSecondary(), this);
-    m_value = text(QString(), Font::brandMono(12), Color::brandTextPrimary(), this);
+    m_label = brandLabel(QString(), Font::brandMono(12), Color::brandTextSecondary(), this, plain);
+    m_value = brandLabel(QString(), Font::brandMono(12), Color::brandTextPrimary(), this, plain);
     layout->addWidget(m_label);
     layout->addStretch(1);
     layout->addWidget(m_value);
@@ -131,7 +117,7 @@ void SummaryRow::set(const QString& label, const QString& value, bool highlight,
     m_label->setText(label);
     m_value->setText(value);
     m_value->setFont(Font::brandMono(12, highlight ? Font::Weight::bold : Font::Weight::medium));
-    recolor(m_value, color ? *color : highlight ? Color::brandAmber() : Color::brandTextPrimary());
+    setTextColor(m_value, color ? *color : highlight ? Color::brandAmber() : Color::brandTextPrimary());
 }
 
 QString SummaryRow::label() const {
@@ -157,11 +143,11 @@ DropZoneRow::DropZoneRow(QWidget* parent) : QWidget(parent) {
     layout->addWidget(m_icon);
     auto* column = new QVBoxLayout;
     column->setSpacing(2);
-    m_title = text(QStringLiteral("Drop Projects Here"), Font::brand(13, Font::Weight::medium),
-                   Color::brandTextSecondary(), this);
+    m_title = brandLabel(QStringLiteral("Drop Projects Here"), Font::brand(13, Font::Weight::medium),
+                         Color::brandTextSecondary(), this, plain);
     column->addWidget(m_title);
-    column->addWidget(
-        text(QStringLiteral(".prproj files"), Font::brand(11), Color::brandTextTertiary(), this));
+    column->addWidget(brandLabel(QStringLiteral(".prproj files"), Font::brand(11), Color::brandTextTertiary(),
+                                 this, plain));
     layout->addLayout(column);
     layout->addStretch(1);
     setDragging(false);
@@ -169,16 +155,38 @@ DropZoneRow::DropZoneRow(QWidget* parent) : QWidget(parent) {
 
 void DropZoneRow::setDragging(bool dragging) {
     m_dragging = dragging;
-    static const QColor blue(0x0A, 0x84, 0xFF);
     m_icon->setPixmap(symbolPixmap(QStringLiteral("arrow.down.doc.fill"),
-                                   dragging ? blue : Color::brandTextSecondary(), 24));
-    recolor(m_title, dragging ? Color::brandTextPrimary() : Color::brandTextSecondary());
+                                   dragging ? Color::darkSystemBlue() : Color::brandTextSecondary(), 24));
+
+    setTextColor(m_title, dragging ? Color::brandTextPrimary() : Color::brandTextSecondary());
     update();
 }
 
 void DropZoneRow::paintEvent(QPaintEvent*) {
     if (m_dragging)
-        roundedFill(this, 6, Color::withOpacity(QColor(0x0A, 0x84, 0xFF), 0.15));
+        roundedFill(this, 6, Color::withOpacity(Color::darkSystemBlue(), 0.15));
+}
+
+// ---- DisclosureChevron --------------------------------------------------------------------------
+
+DisclosureChevron::DisclosureChevron(const QColor& tint, QWidget* parent)
+    : QAbstractButton(parent), m_tint(tint) {
+    setCheckable(true);
+    setCursor(Qt::PointingHandCursor);
+    setFocusPolicy(Qt::NoFocus);
+}
+
+void DisclosureChevron::paintEvent(QPaintEvent*) {
+    // The symbol at about the size of a 9-point bold glyph, drawn sharp at the screen's pixel ratio.
+    constexpr int side = 11;
+    const qreal ratio = devicePixelRatioF();
+    QPixmap pixmap = symbolIcon(QStringLiteral("chevron.right"), m_tint).pixmap(QSize(side, side), ratio);
+    QPainter p(this);
+    p.setRenderHint(QPainter::SmoothPixmapTransform);
+    p.translate(QRectF(rect()).center());
+    if (isChecked())
+        p.rotate(90);
+    p.drawPixmap(QRectF(-side / 2.0, -side / 2.0, side, side), pixmap, QRectF(pixmap.rect()));
 }
 
 // ---- ProjectDisclosureRow -----------------------------------------------------------------------
@@ -203,26 +211,17 @@ ProjectDisclosureRow::ProjectDisclosureRow(ProjectManager& manager, const Projec
                                            QWidget* parent)
     : QWidget(parent), m_manager(&manager), m_project(project), m_expanded(expanded) {
     const bool hasTimelines = !project.sequences.isEmpty();
-    m_chevron = new QToolButton(this);
-    m_chevron->setAutoRaise(true);
-    m_chevron->setGeometry(0, 0, chevronWidth, 24);
-    m_chevron->setText(expanded ? QStringLiteral("▾") : QStringLiteral("▸"));
+    m_chevron = new DisclosureChevron(hasTimelines ? Color::brandTextTertiary()
+                                                   : Color::withOpacity(Color::brandTextTertiary(), 0.45),
+                                      this);
+    // Centred on the row, as the name and counts lines are between them.
+    m_chevron->setGeometry(0, (sizeHint().height() - 24) / 2, chevronWidth, 24);
+    m_chevron->setChecked(expanded);
     m_chevron->setEnabled(hasTimelines);
     m_chevron->setToolTip(hasTimelines ? QStringLiteral("Show project timelines")
                                        : QStringLiteral("No timelines found"));
-    {
-        // Palette, not a style sheet: hundreds of rows are built at once.
-        QPalette p = m_chevron->palette();
-        const QColor tint =
-            hasTimelines ? Color::brandTextTertiary() : Color::withOpacity(Color::brandTextTertiary(), 0.45);
-        p.setColor(QPalette::ButtonText, tint);
-        p.setColor(QPalette::Disabled, QPalette::ButtonText, tint);
-        m_chevron->setPalette(p);
-        m_chevron->setFont(rowFont(Font::Weight::bold, 9));
-    }
-    connect(m_chevron, &QToolButton::clicked, this, [this] {
-        m_expanded = !m_expanded;
-        m_chevron->setText(m_expanded ? QStringLiteral("▾") : QStringLiteral("▸"));
+    connect(m_chevron, &QAbstractButton::toggled, this, [this](bool on) {
+        m_expanded = on;
         Q_EMIT expandToggled(m_expanded);
     });
     if (const auto timelines = SidebarTexts::timelinesText(int(project.sequences.size())))
@@ -387,7 +386,8 @@ SequenceRow::SequenceRow(ProjectManager& manager, const ProjectFile& project, co
             m_manager->setSequenceCounted(counted, m_sequence, m_project);
     });
     row->addWidget(m_check);
-    m_name = text(sequence.displayName(), Font::brandMono(11), Color::brandTextSecondary(), this);
+    m_name =
+        brandLabel(sequence.displayName(), Font::brandMono(11), Color::brandTextSecondary(), this, plain);
     m_name->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
     row->addWidget(m_name, 1);
     row->addSpacing(4);
@@ -407,7 +407,7 @@ void SequenceRow::refresh() {
         m_check->setChecked(!m_ignored);
     }
     m_check->setEnabled(decision != SequenceUsageDecision::protected_);
-    recolor(m_name, m_ignored ? Color::brandTextTertiary() : Color::brandTextSecondary());
+    setTextColor(m_name, m_ignored ? Color::brandTextTertiary() : Color::brandTextSecondary());
     if (decision == SequenceUsageDecision::protected_) {
         m_badge->setPixmap(symbolPixmap(QStringLiteral("shield.fill"), Color::brandGreen(), 11));
         m_badge->setToolTip(QStringLiteral("Protected by a name rule; its usage always counts"));

@@ -3,6 +3,7 @@
 #include "model/ProjectFile.h"
 #include "model/ProjectSequence.h"
 
+#include <QAbstractButton>
 #include <QColor>
 #include <QPointer>
 #include <QWidget>
@@ -12,7 +13,6 @@
 class QCheckBox;
 class QLabel;
 class QMenu;
-class QToolButton;
 
 namespace tarnwick {
 
@@ -68,6 +68,21 @@ private:
     QLabel* m_title = nullptr;
 };
 
+// The expand button of a project row: the chevron symbol in its 14 × 24 frame, turned a quarter
+// down while checked (expanded).
+class DisclosureChevron : public QAbstractButton {
+    Q_OBJECT
+public:
+    DisclosureChevron(const QColor& tint, QWidget* parent = nullptr);
+    QSize sizeHint() const override { return {14, 24}; }
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+
+private:
+    QColor m_tint;
+};
+
 // One project: expand chevron, selection bar, name with counts; a tap toggles it in the filter.
 // Drawn by the row itself (only the chevron is a child): hundreds are built at once.
 class ProjectDisclosureRow : public QWidget {
@@ -80,7 +95,7 @@ public:
     void refreshSelection();
     void refreshCounts();
     bool isSelected() const { return m_selected; }
-    QToolButton* expandButton() const { return m_chevron; }
+    DisclosureChevron* expandButton() const { return m_chevron; }
     QString countsText() const { return m_counts; }
     QString timelinesText() const { return m_timelines; }
     QString errorText() const { return m_project.parseError.value_or(QString()); }
@@ -110,7 +125,7 @@ private:
     bool m_selected = false;
     QString m_counts;
     QString m_timelines;
-    QToolButton* m_chevron = nullptr;
+    DisclosureChevron* m_chevron = nullptr;
     QMenu* m_menu = nullptr;
 };
 

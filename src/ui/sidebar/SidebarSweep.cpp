@@ -1,20 +1,21 @@
 // The sidebar's clean-up actions: stage every safe unused file, move them to a folder, export.
 #include "analysis/ProjectManager.h"
-#include "stores/SecurityScopedAccess.h"
-#include "ui/AlertDialog.h"
-#include "ui/BrandButton.h"
-#include "ui/FilePanel.h"
+#include "ui/common/AlertDialog.h"
+#include "ui/common/FilePanel.h"
 #include "ui/common/ViewHelpers.h"
 #include "ui/sidebar/SidebarTexts.h"
 #include "ui/sidebar/SidebarView.h"
-#include "ui/window/ContentView.h"
-#include "ui/window/PresentationChain.h"
 #include "ui/window/WindowFacts.h"
+#include "ui/window/WindowPresentations.h"
 
 #include <QFileInfo>
 #include <QPushButton>
 
 namespace tarnwick {
+
+namespace {
+using Role = AlertButton::Role;
+} // namespace
 
 void SidebarView::addAllUnusedToBin() {
     QList<MediaFile> eligible;
@@ -22,8 +23,8 @@ void SidebarView::addAllUnusedToBin() {
         if (CleanupOperations::isEligibleUnused(file))
             eligible.append(file);
     }
-    CleanupOperations& ops = m_window.operations();
-    const auto& facts = m_window.facts();
+    CleanupOperations& ops = m_services.operations;
+    const auto& facts = m_services.facts;
     // With current facts, a safe list as long as the eligible one means no conflicts: skip the check.
     const bool knownClean = facts.isCurrent() && facts.facts().safeToStage.size() == eligible.size();
     const QList<CleanupOperations::Conflict> conflicts =
@@ -34,92 +35,68 @@ void SidebarView::addAllUnusedToBin() {
                                                   : ops.unusedFilesSafeToStage(m_manager.mediaFiles()));
         return;
     }
-    m_pendingDeleteFiles = eligible;
-    m_deleteConflicts = conflicts;
-    m_showDeleteSafetyWarning = true;
-    m_window.presentations().schedule();
+    warnOfConflicts(eligible, conflicts);
+}
+
+// Nothing is staged until the user says so; then every eligible file, conflicting ones included.
+void SidebarView::warnOfConflicts(const QList<MediaFile>& eligible,
+                                  const QList<CleanupOperations::Conflict>& conflicts) {
+    QStringList reasons;
+    for (const auto& conflict : conflicts)
+        reasons.append(conflict.reason);
+    m_services.presentations.chain().request(Presentation::deleteSafety, [this, eligible, reasons] {
+        return AlertDialog::present(
+            window(), QStringLiteral("⚠️ Potentially Used Media"), deleteSafetyMessage(reasons),
+            {{QStringLiteral("Cancel"), Role::cancel, {}},
+             {QStringLiteral("Move to Recycle Anyway"), Role::destructive,
+              [this, eligible] { m_services.operations.addToRecycleBin(m_manager, eligible); }}});
+    });
 }
 
 void SidebarView::chooseUnusedMoveFolder() {
-    OpenPanelRequest request;
-    request.canChooseFiles = false;
-    request.canChooseDirectories = true;
-    request.message = QStringLiteral("Choose a folder to move the unused files into");
-    const QList<QUrl> urls = m_window.filePanel().runOpenPanel(window(), request);
-    if (urls.isEmpty())
-        return;
-    (void)m_window.grants().grant(urls.first());
-    m_pendingUnusedMoveFolder = urls.first();
-    m_showingUnusedMoveConfirm = true;
-    m_window.presentations().schedule();
+    m_services.presentations.chain().request(Presentation::unusedMoveFolder, [this] {
+        OpenPanelRequest request;
+        request.canChooseFiles = false;
+        request.canChooseDirectories = true;
+        request.message = QStringLiteral("Choose a folder to move the unused files into");
+        return chooseWithAccess(
+            m_services.panel, m_services.grants, window(), request, this,
+            [this](const GrantedChoice& choice) { confirmUnusedMove(choice.urls.first()); });
+    });
+}
+
+void SidebarView::confirmUnusedMove(const QUrl& folder) {
+    m_services.presentations.chain().request(Presentation::unusedMoveConfirm, [this, folder] {
+        // The count is the safe list as the alert shows; the move reads it again when it starts.
+        auto* dialog = AlertDialog::present(
+            window(), QStringLiteral("Move Unused Files to Folder?"),
+            SidebarTexts::moveUnusedMessage(m_services.facts.facts().safeToStage.size(),
+                                            QFileInfo(folder.toLocalFile()).fileName()),
+            {{QStringLiteral("Cancel"), Role::cancel, {}},
+             {QStringLiteral("Move"), Role::normal, [this, folder] { startUnusedMove(folder); }}});
+        dialog->buttons().at(1)->setEnabled(!m_unusedMoveRunning);
+        return dialog;
+    });
 }
 
 void SidebarView::startUnusedMove(const QUrl& folder) {
     if (m_unusedMoveRunning)
         return;
     if (m_manager.isBusy()) {
-        m_window.showBusyAlert(m_manager.busyReason());
+        m_services.presentations.showBusyAlert(m_manager.busyReason());
         return;
     }
     m_unusedMoveRunning = true;
     refreshSweep();
     // Read again now: the list may have changed while the alert was up.
-    const QList<MediaFile> files = m_window.operations().unusedFilesSafeToStage(m_manager.mediaFiles());
-    QCoro::connect(m_window.operations().moveFilesToFolder(m_manager, files, folder), this,
+    CleanupOperations& ops = m_services.operations;
+    const QList<MediaFile> files = ops.unusedFilesSafeToStage(m_manager.mediaFiles());
+    QCoro::connect(ops.moveFilesToFolder(m_manager, files, folder), this,
                    [this](CleanupOperations::MoveResult result) {
                        m_unusedMoveRunning = false;
-                       m_window.setMoveResult(BinMoveResult{result.moved, result.failed, result.errors});
-                       m_pendingUnusedMoveFolder.reset();
+                       m_services.presentations.showMoveResult({result.moved, result.failed, result.errors});
                        refreshSweep();
                    });
-}
-
-void SidebarView::addPresentations() {
-    using Role = AlertButton::Role;
-    PresentationChain& chain = m_window.presentations();
-    chain.add({QStringLiteral("⚠️ Potentially Used Media"), [this] { return m_showDeleteSafetyWarning; },
-               [this] {
-                   QStringList reasons;
-                   for (const auto& conflict : m_deleteConflicts)
-                       reasons.append(conflict.reason);
-                   return AlertDialog::present(
-                       window(), QStringLiteral("⚠️ Potentially Used Media"),
-                       deleteSafetyMessage(reasons),
-                       {{QStringLiteral("Cancel"), Role::cancel,
-                         [this] {
-                             m_pendingDeleteFiles.clear();
-                             m_deleteConflicts.clear();
-                         }},
-                        {QStringLiteral("Move to Recycle Anyway"), Role::destructive, [this] {
-                             m_window.operations().addToRecycleBin(m_manager, m_pendingDeleteFiles);
-                             m_pendingDeleteFiles.clear();
-                             m_deleteConflicts.clear();
-                         }}});
-               },
-               [this] { m_showDeleteSafetyWarning = false; }});
-    chain.add({QStringLiteral("unusedFolderImporter"), [this] { return m_window.showingMovePanel(); },
-               [this]() -> QDialog* {
-                   m_window.setShowingMovePanel(false);
-                   chooseUnusedMoveFolder();
-                   return nullptr;
-               },
-               [this] { m_window.setShowingMovePanel(false); }});
-    chain.add(
-        {QStringLiteral("Move Unused Files to Folder?"),
-         [this] { return m_showingUnusedMoveConfirm && m_pendingUnusedMoveFolder; },
-         [this] {
-             const QUrl folder = *m_pendingUnusedMoveFolder;
-             const auto& facts = m_window.facts().facts();
-             auto* dialog = AlertDialog::present(
-                 window(), QStringLiteral("Move Unused Files to Folder?"),
-                 SidebarTexts::moveUnusedMessage(facts.safeToStage.size(),
-                                                 QFileInfo(folder.toLocalFile()).fileName()),
-                 {{QStringLiteral("Cancel"), Role::cancel, [this] { m_pendingUnusedMoveFolder.reset(); }},
-                  {QStringLiteral("Move"), Role::normal, [this, folder] { startUnusedMove(folder); }}});
-             dialog->buttons().at(1)->setEnabled(!m_unusedMoveRunning);
-             return dialog;
-         },
-         [this] { m_showingUnusedMoveConfirm = false; }});
 }
 
 } // namespace tarnwick

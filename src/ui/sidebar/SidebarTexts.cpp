@@ -1,7 +1,7 @@
 #include "ui/sidebar/SidebarTexts.h"
 
 #include "platform/ByteCountText.h"
-#include "ui/BrandPalette.h"
+#include "ui/brand/BrandPalette.h"
 
 namespace tarnwick::SidebarTexts {
 
@@ -78,8 +78,7 @@ std::optional<QString> timelinesText(int timelines) {
 QString moveUnusedMessage(qint64 count, const QString& folderName) {
     return QStringLiteral(
                "Move %1 file(s) to “%2”? Originals are relocated with their directory structure preserved.")
-        .arg(count)
-        .arg(folderName);
+        .arg(QString::number(count), folderName);
 }
 
 } // namespace tarnwick::SidebarTexts

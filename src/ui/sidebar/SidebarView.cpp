@@ -2,19 +2,20 @@
 
 #include "analysis/ProjectManager.h"
 #include "platform/ByteCountText.h"
-#include "ui/BrandFonts.h"
-#include "ui/BrandPalette.h"
-#include "ui/BrandPrimaryButton.h"
-#include "ui/BrandSecondaryButton.h"
-#include "ui/BrandSectionHeader.h"
-#include "ui/CommandCenter.h"
-#include "ui/CommandNames.h"
+#include "ui/brand/BrandFonts.h"
+#include "ui/brand/BrandPalette.h"
+#include "ui/brand/BrandPrimaryButton.h"
+#include "ui/brand/BrandSecondaryButton.h"
+#include "ui/brand/BrandSectionHeader.h"
+#include "ui/brand/SymbolIcons.h"
+#include "ui/common/CommandCenter.h"
+#include "ui/common/Labels.h"
 #include "ui/sidebar/SidebarRows.h"
 #include "ui/sidebar/SidebarTexts.h"
-#include "ui/window/ContentView.h"
 #include "ui/window/WindowFacts.h"
 
 #include <QCheckBox>
+#include <QHBoxLayout>
 #include <QLabel>
 #include <QPushButton>
 #include <QScrollBar>
@@ -24,14 +25,10 @@ namespace tarnwick {
 
 namespace {
 
-QLabel* monoNote(QWidget* parent) {
-    auto* label = new QLabel(parent);
-    label->setFont(Font::brandMono(10));
-    QPalette p = label->palette();
-    p.setColor(QPalette::WindowText, Color::brandTextTertiary());
-    label->setPalette(p);
-    label->setContentsMargins(10, 0, 10, 0);
-    return label;
+// A sidebar button's symbol, in the colour of its label.
+void giveSymbol(QAbstractButton* button, const QString& symbol, const QColor& tint) {
+    button->setIcon(symbolIcon(symbol, tint));
+    button->setIconSize(QSize(14, 14));
 }
 
 QWidget* inset(QWidget* child, int top, int bottom, QWidget* parent) {
@@ -44,8 +41,8 @@ QWidget* inset(QWidget* child, int top, int bottom, QWidget* parent) {
 
 } // namespace
 
-SidebarView::SidebarView(ContentView& window, QWidget* parent)
-    : QScrollArea(parent), m_window(window), m_manager(window.manager()) {
+SidebarView::SidebarView(Services services, QWidget* parent)
+    : QScrollArea(parent), m_services(std::move(services)), m_manager(m_services.manager) {
     setObjectName(QStringLiteral("sidebar"));
     setWidgetResizable(true);
     setFrameShape(QFrame::NoFrame);
@@ -55,15 +52,16 @@ SidebarView::SidebarView(ContentView& window, QWidget* parent)
     p.setColor(QPalette::Base, Color::brandSurface());
     setPalette(p);
     setAutoFillBackground(true);
-    verticalScrollBar()->setStyleSheet(QStringLiteral(
-        "QScrollBar:vertical { background: transparent; width: 8px; margin: 0; }"
-        "QScrollBar::handle:vertical { background: rgba(120,117,112,110); border-radius: 3px; min-height: "
-        "30px; }"
-        "QScrollBar::add-line:vertical, QScrollBar::sub-line:vertical { height: 0; }"
-        "QScrollBar::add-page:vertical, QScrollBar::sub-page:vertical { background: transparent; }"));
+    verticalScrollBar()->setStyleSheet(Color::styleSheet(
+        QStringLiteral(
+            "QScrollBar:vertical { background: transparent; width: 8px; margin: 0; }"
+            "QScrollBar::handle:vertical { background: %1; border-radius: 3px; min-height: "
+            "30px; }"
+            "QScrollBar::add-line:vertical, QScrollBar::sub-line:vertical { height: 0; }"
+            "QScrollBar::add-page:vertical, QScrollBar::sub-page:vertical { background: transparent; }"),
+        {Color::withAlpha(Color::brandTextTertiary(), 110)}));
     build();
 
-    connect(&m_window, &ContentView::draggingChanged, m_dropZone, &DropZoneRow::setDragging);
     connect(&m_manager, &ProjectManager::changed, this, [this](ProjectManager::Changes groups) {
         using C = ProjectManager::Change;
         if (groups & C::summary)
@@ -77,7 +75,7 @@ SidebarView::SidebarView(ContentView& window, QWidget* parent)
         if (groups & (C::filters | C::options))
             refreshToggles();
     });
-    connect(&m_window.facts(), &WindowFacts::updated, this, &SidebarView::refreshSweep);
+    connect(&m_services.facts, &WindowFacts::updated, this, &SidebarView::refreshSweep);
     refreshSummary();
     rebuildProjects();
     refreshRules();
@@ -118,7 +116,8 @@ void SidebarView::build() {
             auto* line = new QFrame(m_body);
             line->setFrameShape(QFrame::HLine);
             line->setFixedHeight(1);
-            line->setStyleSheet(QStringLiteral("background: #404040; border: none; margin: 0 10px;"));
+            line->setStyleSheet(Color::styleSheet(
+                QStringLiteral("background: %1; border: none; margin: 0 10px;"), {Color::brandBorder()}));
             m_summaryDivider = line;
             m_layout->addWidget(line);
         }
@@ -131,34 +130,43 @@ void SidebarView::build() {
     m_projectsLayout->setContentsMargins(6, 0, 6, 0);
     m_projectsLayout->setSpacing(2);
     m_layout->addWidget(m_projectsBox);
-    m_emptyHint = new QLabel(QStringLiteral("Drop .prproj files here"), m_body);
-    m_emptyHint->setAlignment(Qt::AlignCenter);
+    m_emptyHint = brandLabel(QStringLiteral("Drop .prproj files here"), Font::brand(12),
+                             Color::brandTextTertiary(), m_body, LabelOption::centred);
     m_emptyHint->setContentsMargins(0, 20, 0, 20);
-    m_emptyHint->setFont(Font::brand(12));
-    QPalette hint = m_emptyHint->palette();
-    hint.setColor(QPalette::WindowText, Color::brandTextTertiary());
-    m_emptyHint->setPalette(hint);
     m_layout->addWidget(m_emptyHint);
     auto* chip = new QPushButton(QStringLiteral("Clear Filter"), m_body);
     chip->setFlat(true);
     chip->setCursor(Qt::PointingHandCursor);
     chip->setFont(Font::brandMono(10, Font::Weight::medium));
+    chip->setIcon(symbolIcon(QStringLiteral("xmark.circle.fill"), Color::brandAccent()));
+    chip->setIconSize(QSize(11, 11));
     chip->setStyleSheet(
-        QStringLiteral("QPushButton { color: #9D8AE8; background: rgba(157,138,232,31); border: none; "
-                       "border-radius: 6px; padding: 5px 0; }"));
+        Color::styleSheet(QStringLiteral("QPushButton { color: %1; background: %2; border: none; "
+                                         "border-radius: 6px; padding: 5px 0; }"),
+                          {Color::brandAccent(), Color::withAlpha(Color::brandAccent(), 31)}));
     connect(chip, &QPushButton::clicked, this, [this] { m_manager.setSelectedProjectIDs({}); });
     m_clearFilter = chip;
     m_layout->addWidget(inset(chip, 4, 4, m_body));
 
+    // A section whose button opens a sheet, with a note of what the sheet holds below it.
+    auto addManagedSection = [this](const QString& title, const QString& symbol, const QString& action,
+                                    Command command) {
+        addSection(title, symbol);
+        auto* button = new BrandSecondaryButton(action, Color::brandTextSecondary(), m_body);
+        giveSymbol(button, symbol, Color::brandTextSecondary());
+        connect(button, &QAbstractButton::clicked, this,
+                [this, command] { m_services.commands.post(command); });
+        m_layout->addWidget(inset(button, 3, 3, m_body));
+        auto* note = brandLabel({}, Font::brandMono(10), Color::brandTextTertiary(), m_body);
+        note->setContentsMargins(10, 0, 10, 0);
+        m_layout->addWidget(note);
+        return note;
+    };
+
     // 4 timeline usage
-    addSection(QStringLiteral("Timeline Usage"), QStringLiteral("list.bullet.rectangle"));
-    auto* rules = new BrandSecondaryButton(QStringLiteral("Manage Sequence Usage…"),
-                                           Color::brandTextSecondary(), m_body);
-    connect(rules, &QAbstractButton::clicked, this,
-            [this] { m_window.commands().post(CommandName::manageSequenceUsage); });
-    m_layout->addWidget(inset(rules, 3, 3, m_body));
-    m_ruleCounts = monoNote(m_body);
-    m_layout->addWidget(m_ruleCounts);
+    m_ruleCounts =
+        addManagedSection(QStringLiteral("Timeline Usage"), QStringLiteral("list.bullet.rectangle"),
+                          QStringLiteral("Manage Sequence Usage…"), Command::manageSequenceUsage);
 
     // 5 filters, 6 options
     auto addToggle = [this](const QString& title, const QString& help, auto&& onUserClick) {
@@ -166,12 +174,15 @@ void SidebarView::build() {
         box->setToolTip(help);
         box->setFont(Font::brand(12));
         // Tinted with the accent, as the filter and option sections are.
-        box->setStyleSheet(QStringLiteral(
-            "QCheckBox { color: #E0DDD6; padding: 3px 10px; spacing: 8px; }"
-            "QCheckBox::indicator { width: 12px; height: 12px; border-radius: 3px; border: 1px solid "
-            "#555250; "
-            "background: #2A2A2A; }"
-            "QCheckBox::indicator:checked { background: #9D8AE8; border: 1px solid #9D8AE8; }"));
+        box->setStyleSheet(Color::styleSheet(
+            QStringLiteral(
+                "QCheckBox { color: %1; padding: 3px 10px; spacing: 8px; }"
+                "QCheckBox::indicator { width: 12px; height: 12px; border-radius: 3px; border: 1px solid "
+                "%2; "
+                "background: %3; }"
+                "QCheckBox::indicator:checked { background: %4; border: 1px solid %4; }"),
+            {Color::brandTextPrimary(), Color::brandTextMuted(), Color::brandSurfaceRaised(),
+             Color::brandAccent()}));
         // clicked: only the user's toggles, never the sync from the model.
         connect(box, &QCheckBox::clicked, this, onUserClick);
         m_toggles.insert(title, box);
@@ -187,37 +198,32 @@ void SidebarView::build() {
               QStringLiteral("Find files with same name but different extension (e.g., re-encoded files)"),
               [this](bool on) {
                   m_manager.setIgnoreFileExtension(on);
-                  // The rescan runs through the manager's gate, off the GUI thread.
-                  if (m_manager.isBusy())
-                      m_window.showBusyAlert(m_manager.busyReason());
-                  else
-                      (void)m_manager.rescanAll();
+                  // The rescan runs through the manager's gate, off the GUI thread; while another
+                  // operation runs it waits for it (the window shows that it waits).
+                  (void)m_manager.rescanAll();
               });
     addToggle(QStringLiteral("Write Trace Files"),
               QStringLiteral("Leave a receipt file in directories where files are deleted"),
               [this](bool on) { m_manager.setWriteTraceFiles(on); });
 
     // 7 protected
-    addSection(QStringLiteral("Protected"), QStringLiteral("lock.shield"));
-    auto* folders = new BrandSecondaryButton(QStringLiteral("Manage Protected Folders…"),
-                                             Color::brandTextSecondary(), m_body);
-    connect(folders, &QAbstractButton::clicked, this,
-            [this] { m_window.commands().post(CommandName::manageProtectedFolders); });
-    m_layout->addWidget(inset(folders, 3, 3, m_body));
-    m_folderCount = monoNote(m_body);
-    m_layout->addWidget(m_folderCount);
+    m_folderCount =
+        addManagedSection(QStringLiteral("Protected"), QStringLiteral("lock.shield"),
+                          QStringLiteral("Manage Protected Folders…"), Command::manageProtectedFolders);
 
     // 8 sweep
     addSection(QStringLiteral("Sweep"), QStringLiteral("wind"));
     auto* add = new BrandPrimaryButton(QStringLiteral("Add All Unused to Bin"), m_body);
+    giveSymbol(add, QStringLiteral("trash"), Color::brandBackground());
     connect(add, &QAbstractButton::clicked, this, &SidebarView::addAllUnusedToBin);
     auto* move = new BrandSecondaryButton(QStringLiteral("Move Unused to Folder…"),
                                           Color::brandTextSecondary(), m_body);
-    connect(move, &QAbstractButton::clicked, this, [this] { m_window.setShowingMovePanel(true); });
+    giveSymbol(move, QStringLiteral("folder.badge.plus"), Color::brandTextSecondary());
+    connect(move, &QAbstractButton::clicked, this, &SidebarView::chooseUnusedMoveFolder);
     auto* exportCsv =
         new BrandSecondaryButton(QStringLiteral("Export Unused to CSV"), Color::brandTextSecondary(), m_body);
-    connect(exportCsv, &QAbstractButton::clicked, this,
-            [this] { m_window.handleCommand(CommandName::exportUnusedCSV, {}); });
+    giveSymbol(exportCsv, QStringLiteral("square.and.arrow.up"), Color::brandTextSecondary());
+    connect(exportCsv, &QAbstractButton::clicked, this, [this] { m_services.exportUnused(); });
     for (BrandButton* button : {static_cast<BrandButton*>(add), static_cast<BrandButton*>(move),
                                 static_cast<BrandButton*>(exportCsv)}) {
         m_sweep.append(button);
@@ -290,17 +296,21 @@ void SidebarView::rebuildProjects() {
             m_projectsLayout->addWidget(seq);
         }
         if (const auto notice = SidebarTexts::unattributedText(project.countDerived())) {
-            auto* label = new QLabel(QStringLiteral("⛉ ") + *notice, m_projectsBox);
-            label->setFont(Font::brand(10));
-            label->setContentsMargins(32, 0, 0, 0);
-            label->setToolTip(
+            auto* box = new QWidget(m_projectsBox);
+            box->setToolTip(
                 QStringLiteral("Tarnwick could not prove which timeline contained these occurrences, so "
                                "ignore rules cannot weaken them."));
-            QPalette p = label->palette();
-            p.setColor(QPalette::WindowText, Color::brandAmber());
-            label->setPalette(p);
+            auto* line = new QHBoxLayout(box);
+            line->setContentsMargins(32, 0, 0, 0);
+            line->setSpacing(4);
+            auto* shield = new QLabel(box);
+            shield->setPixmap(symbolIcon(QStringLiteral("exclamationmark.shield.fill"), Color::brandAmber())
+                                  .pixmap(QSize(11, 11), devicePixelRatioF()));
+            line->addWidget(shield);
+            auto* label = brandLabel(*notice, Font::brand(10), Color::brandAmber(), box);
+            line->addWidget(label, 1);
             m_notices.insert(project.id, label);
-            m_projectsLayout->addWidget(label);
+            m_projectsLayout->addWidget(box);
         }
     }
     refreshSelection();
@@ -323,7 +333,7 @@ void SidebarView::refreshSelection() {
 
 std::optional<QString> SidebarView::unattributedNotice(const QUuid& projectID) const {
     if (QLabel* label = m_notices.value(projectID))
-        return label->text().mid(2);
+        return label->text();
     return std::nullopt;
 }
 
@@ -361,7 +371,7 @@ void SidebarView::refreshToggles() {
 }
 
 void SidebarView::refreshSweep() {
-    const auto& facts = m_window.facts().facts();
+    const auto& facts = m_services.facts.facts();
     m_sweep[0]->setEnabled(!facts.safeToStage.isEmpty());
     m_sweep[1]->setEnabled(!facts.safeToStage.isEmpty() && !m_unusedMoveRunning);
     m_sweep[2]->setEnabled(facts.hasExportableUnused);

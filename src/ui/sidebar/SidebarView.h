@@ -10,6 +10,7 @@
 #include <QUrl>
 #include <QUuid>
 
+#include <functional>
 #include <optional>
 
 class QAbstractButton;
@@ -20,13 +21,17 @@ class QVBoxLayout;
 namespace tarnwick {
 
 class BrandButton;
-class ContentView;
+class CommandCenter;
 class DropZoneRow;
+class FilePanel;
 class ProjectDisclosureRow;
 class ProjectManager;
 class ReclaimableCallout;
+class SecurityScopedAccess;
 class SequenceRow;
 class SummaryRow;
+class WindowFacts;
+class WindowPresentations;
 
 // The window's leading column: drop zone, summary, projects with their timelines, timeline
 // rules, filters, options, protected folders and the clean-up actions ("Sweep"). Each section
@@ -34,7 +39,18 @@ class SummaryRow;
 class SidebarView : public QScrollArea {
     Q_OBJECT
 public:
-    explicit SidebarView(ContentView& window, QWidget* parent = nullptr);
+    struct Services {
+        ProjectManager& manager;
+        CleanupOperations& operations;
+        WindowFacts& facts;                 // the sweep buttons' enabled states
+        WindowPresentations& presentations; // its alerts, the move result and busy alerts
+        CommandCenter& commands;            // the two "Manage…" buttons post
+        FilePanel& panel;
+        SecurityScopedAccess& grants;
+        std::function<void()> exportUnused; // the window's export, as the menu runs it
+    };
+
+    explicit SidebarView(Services services, QWidget* parent = nullptr);
     ~SidebarView() override;
 
     QSize sizeHint() const override { return {272, 700}; }
@@ -56,11 +72,11 @@ public:
 
     // "Add All Unused to Bin" and the move of every safe unused file; each runs once at a time.
     void addAllUnusedToBin();
+    // The folder choice for the move ("Move Unused to Folder…" and its menu command), then its
+    // confirmation.
+    void chooseUnusedMoveFolder();
     void startUnusedMove(const QUrl& folder);
     bool isUnusedMoveRunning() const { return m_unusedMoveRunning; }
-    const QList<CleanupOperations::Conflict>& deleteConflicts() const { return m_deleteConflicts; }
-    // Adds the sidebar's alerts to the window's chain (after the window's own).
-    void addPresentations();
 
 private:
     void build();
@@ -71,9 +87,11 @@ private:
     void refreshRules();
     void refreshToggles();
     void refreshSweep();
-    void chooseUnusedMoveFolder();
+    void warnOfConflicts(const QList<MediaFile>& eligible,
+                         const QList<CleanupOperations::Conflict>& conflicts);
+    void confirmUnusedMove(const QUrl& folder);
 
-    ContentView& m_window;
+    Services m_services;
     ProjectManager& m_manager;
     QWidget* m_body = nullptr;
     QVBoxLayout* m_layout = nullptr;
@@ -94,11 +112,6 @@ private:
     QList<BrandButton*> m_sweep;
     QSet<QUuid> m_expandedProjectIDs;
 
-    bool m_showDeleteSafetyWarning = false;
-    QList<CleanupOperations::Conflict> m_deleteConflicts;
-    QList<MediaFile> m_pendingDeleteFiles;
-    std::optional<QUrl> m_pendingUnusedMoveFolder;
-    bool m_showingUnusedMoveConfirm = false;
     bool m_unusedMoveRunning = false;
 };
 

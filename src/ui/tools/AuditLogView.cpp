@@ -1,7 +1,8 @@
 #include "ui/tools/AuditLogView.h"
 
 #include "platform/ByteCountText.h"
-#include "ui/SymbolIcons.h"
+#include "ui/brand/BrandPalette.h"
+#include "ui/brand/SymbolIcons.h"
 #include "ui/tools/ToolSheetParts.h"
 
 #include <QApplication>
@@ -24,16 +25,15 @@ namespace tarnwick {
 AuditActionStyle auditActionStyle(AuditAction action) {
     switch (action) {
     case AuditAction::movedToTrash:
-        return {QStringLiteral("trash"), QColor(0xFF, 0x95, 0x00), QStringLiteral("Moved to Trash")};
+        return {QStringLiteral("trash"), Color::systemOrange(), QStringLiteral("Moved to Trash")};
     case AuditAction::deletedPermanently:
-        return {QStringLiteral("trash.slash"), QColor(0xFF, 0x3B, 0x30),
-                QStringLiteral("Deleted Permanently")};
+        return {QStringLiteral("trash.slash"), Color::systemRed(), QStringLiteral("Deleted Permanently")};
     case AuditAction::movedToFolder:
-        return {QStringLiteral("folder"), QColor(0x00, 0x7A, 0xFF), QStringLiteral("Moved to Folder")};
+        return {QStringLiteral("folder"), Color::systemBlue(), QStringLiteral("Moved to Folder")};
     case AuditAction::restored:
-        return {QStringLiteral("arrow.uturn.backward"), QColor(0x34, 0xC7, 0x59), QStringLiteral("Restored")};
+        return {QStringLiteral("arrow.uturn.backward"), Color::systemGreen(), QStringLiteral("Restored")};
     case AuditAction::transcoded:
-        return {QStringLiteral("arrow.trianglehead.swap"), QColor(0x58, 0x56, 0xD6),
+        return {QStringLiteral("arrow.trianglehead.swap"), Color::systemIndigo(),
                 QStringLiteral("Transcoded & Replaced")};
     }
     return {};
@@ -198,7 +198,7 @@ public:
         y += cap.height() + 4;
 
         if (entry.destinationPath) {
-            painter->setPen(QColor(0x00, 0x7A, 0xFF));
+            painter->setPen(Color::systemBlue());
             painter->drawText(QRect(r.left(), y, r.width(), cap.height()), Qt::AlignLeft | Qt::AlignVCenter,
                               cap.elidedText(index.data(AuditLogModel::destinationRole).toString(),
                                              Qt::ElideMiddle, r.width()));

@@ -2,9 +2,12 @@
 
 #include "analysis/ProjectManager.h"
 #include "platform/ByteCountText.h"
-#include "stores/SecurityScopedAccess.h"
-#include "ui/FilePanel.h"
-#include "ui/SymbolIcons.h"
+#include "ui/brand/BrandPalette.h"
+#include "ui/brand/SymbolIcons.h"
+#include "ui/common/ElidedLabel.h"
+#include "ui/common/FilePanel.h"
+#include "ui/common/Labels.h"
+#include "ui/tools/EasyImportRows.h"
 #include "ui/tools/EasyImportScan.h"
 #include "ui/tools/ToolSheetParts.h"
 
@@ -28,19 +31,7 @@
 namespace tarnwick {
 
 namespace {
-constexpr int projectIdRole = Qt::UserRole + 1;
-
-QLabel* secondaryLabel(const QString& text, QWidget* parent, qreal scale = 1.0) {
-    auto* label = new QLabel(text, parent);
-    label->setForegroundRole(QPalette::PlaceholderText);
-    if (scale != 1.0) {
-        QFont f = label->font();
-        f.setPointSizeF(f.pointSizeF() * scale);
-        label->setFont(f);
-    }
-    label->setAlignment(Qt::AlignCenter);
-    return label;
-}
+constexpr int projectIdRole = EasyImportRows::projectIdRole;
 } // namespace
 
 EasyImportSheet::EasyImportSheet(ProjectManager& manager, FilePanel& panel, SecurityScopedAccess& grants,
@@ -65,16 +56,10 @@ EasyImportSheet::EasyImportSheet(ProjectManager& manager, FilePanel& panel, Secu
             .pixmap(48, 48));
     folderIcon->setAlignment(Qt::AlignCenter);
     idleColumn->addWidget(folderIcon);
-    idleColumn->addWidget(
-        secondaryLabel(QStringLiteral("Select a folder to scan for Premiere Pro projects"), idle));
-    auto* hint =
-        secondaryLabel(QStringLiteral("Recursively scans all subfolders for .prproj files"), idle, 0.85);
-    QPalette hintPalette = hint->palette();
-    QColor tertiary = hintPalette.color(QPalette::PlaceholderText);
-    tertiary.setAlphaF(0.6);
-    hintPalette.setColor(QPalette::PlaceholderText, tertiary);
-    hint->setPalette(hintPalette);
-    idleColumn->addWidget(hint);
+    idleColumn->addWidget(secondaryLabel(QStringLiteral("Select a folder to scan for Premiere Pro projects"),
+                                         idle, LabelOption::centred));
+    idleColumn->addWidget(secondaryLabel(QStringLiteral("Recursively scans all subfolders for .prproj files"),
+                                         idle, LabelOption::centred, 0.85, 0.6));
     auto* choose = new QPushButton(QStringLiteral("Choose Folder..."), idle);
     choose->setDefault(true);
     connect(choose, &QPushButton::clicked, this, &EasyImportSheet::chooseFolder);
@@ -91,7 +76,7 @@ EasyImportSheet::EasyImportSheet(ProjectManager& manager, FilePanel& panel, Secu
     spinner->setFixedWidth(160);
     spinner->setTextVisible(false);
     scanColumn->addWidget(spinner, 0, Qt::AlignHCenter);
-    m_progressLabel = secondaryLabel(QString(), scanning);
+    m_progressLabel = secondaryLabel(QString(), scanning, LabelOption::centred);
     scanColumn->addWidget(m_progressLabel);
     scanColumn->addStretch(1);
 
@@ -102,9 +87,8 @@ EasyImportSheet::EasyImportSheet(ProjectManager& manager, FilePanel& panel, Secu
     resultsColumn->setSpacing(0);
     auto* summaryRow = new QHBoxLayout;
     summaryRow->setContentsMargins(16, 8, 16, 8);
-    m_summary = new QLabel(results);
-    m_summary->setForegroundRole(QPalette::PlaceholderText);
-    m_summary->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+    m_summary = new ElidedLabel(Qt::ElideMiddle, results);
+    setTextColor(m_summary, Color::brandTextTertiary());
     auto* all = new QPushButton(QStringLiteral("Select All"), results);
     auto* none = new QPushButton(QStringLiteral("Select None"), results);
     for (QPushButton* b : {all, none}) {
@@ -129,7 +113,7 @@ EasyImportSheet::EasyImportSheet(ProjectManager& manager, FilePanel& panel, Secu
     m_list->setSelectionMode(QAbstractItemView::NoSelection);
     // Folder headers take one line, projects two (name; size and date): rows differ in height.
     m_list->setUniformRowHeights(false);
-    m_list->setTextElideMode(Qt::ElideMiddle);
+    m_list->setItemDelegate(new EasyImportRows(m_list));
     connect(m_model, &QStandardItemModel::itemChanged, this, [this](QStandardItem* item) {
         if (m_updatingChecks || !item->isCheckable())
             return;
@@ -168,17 +152,9 @@ EasyImportSheet::Body EasyImportSheet::body() const {
 }
 
 void EasyImportSheet::chooseFolder() {
-    OpenPanelRequest request;
-    request.canChooseFiles = false;
-    request.canChooseDirectories = true;
-    request.allowsMultipleSelection = false;
-    request.message = QStringLiteral("Select a folder to scan for Premiere Pro projects");
-    request.prompt = QStringLiteral("Scan");
-    const QList<QUrl> urls = m_panel.runOpenPanel(window(), request);
-    if (urls.isEmpty())
-        return;
-    (void)m_grants.grant(urls.first());
-    startScan(urls.first().toLocalFile());
+    chooseFolderToScan(m_panel, m_grants, window(),
+                       QStringLiteral("Select a folder to scan for Premiere Pro projects"),
+                       QStringLiteral("Scan"), this, [this](const QString& folder) { startScan(folder); });
 }
 
 void EasyImportSheet::startScan(const QString& folder) {
@@ -190,17 +166,7 @@ void EasyImportSheet::startScan(const QString& folder) {
     QSet<QUrl> open;
     for (const ProjectFile& project : m_manager.projects())
         open.insert(project.url);
-    // Progress comes from the worker; each message is posted to the sheet on the GUI thread.
-    QPointer<EasyImportSheet> self(this);
-    auto progress = [self](const QString& text) {
-        QMetaObject::invokeMethod(
-            qApp,
-            [self, text] {
-                if (self)
-                    self->setProgress(text);
-            },
-            Qt::QueuedConnection);
-    };
+    auto progress = progressOnGuiThread(this, [this](const QString& text) { setProgress(text); });
     auto cancel = m_cancel;
     auto* watcher = new QFutureWatcher<QList<DiscoveredProject>>(this);
     connect(watcher, &QFutureWatcherBase::finished, this, [this, watcher] {
@@ -242,16 +208,14 @@ void EasyImportSheet::showResults() {
         header->setEditable(false);
         header->setSelectable(false);
         header->setToolTip(group.directory);
-        QFont f = m_list->font();
-        f.setPointSizeF(f.pointSizeF() * 0.85);
-        header->setFont(f);
-        header->setForeground(palette().color(QPalette::PlaceholderText));
         for (const DiscoveredProject& project : group.projects) {
             const QString date = project.modificationDate.isValid()
                                      ? locale.toString(project.modificationDate.date(), QLocale::ShortFormat)
                                      : QStringLiteral("—");
-            auto* row = new QStandardItem(project.fileName + QStringLiteral("\n") +
-                                          formatFileByteCount(project.size) + QStringLiteral("   ") + date);
+            auto* row = new QStandardItem(project.fileName);
+            row->setData(QString(formatFileByteCount(project.size) + QStringLiteral("   ") + date),
+                         EasyImportRows::detailRole);
+            row->setToolTip(project.url.toLocalFile());
             row->setEditable(false);
             row->setCheckable(true);
             row->setCheckState(m_selected.contains(project.id) ? Qt::Checked : Qt::Unchecked);

@@ -20,6 +20,7 @@ class QTreeView;
 
 namespace tarnwick {
 
+class ElidedLabel;
 class FilePanel;
 class ProjectManager;
 class SecurityScopedAccess;
@@ -43,6 +44,7 @@ public:
     QString summaryText() const;
     QPushButton* importButton() const { return m_import; }
     QTreeView* list() const { return m_list; }
+    ElidedLabel* summary() const { return m_summary; }
     QStandardItemModel* model() const { return m_model; }
 
     void chooseFolder();
@@ -76,7 +78,7 @@ private:
 
     QStackedWidget* m_body = nullptr;
     QLabel* m_progressLabel = nullptr;
-    QLabel* m_summary = nullptr;
+    ElidedLabel* m_summary = nullptr;
     QTreeView* m_list = nullptr;
     QStandardItemModel* m_model = nullptr;
     QPushButton* m_import = nullptr;

@@ -1,6 +1,7 @@
 #include "ui/tools/MatchRows.h"
 
 #include "platform/ByteCountText.h"
+#include "ui/brand/BrandPalette.h"
 
 #include <QHash>
 
@@ -8,18 +9,12 @@
 
 namespace tarnwick {
 
-namespace {
-const QColor systemGreen(0x34, 0xC7, 0x59);
-const QColor systemOrange(0xFF, 0x95, 0x00);
-const QColor systemRed(0xFF, 0x3B, 0x30);
-} // namespace
-
 Confidence confidenceOf(double score) {
     if (score >= 0.75)
-        return {QStringLiteral("High"), systemGreen};
+        return {QStringLiteral("High"), Color::systemGreen()};
     if (score >= 0.45)
-        return {QStringLiteral("Medium"), systemOrange};
-    return {QStringLiteral("Low"), systemRed};
+        return {QStringLiteral("Medium"), Color::systemOrange()};
+    return {QStringLiteral("Low"), Color::systemRed()};
 }
 
 QString confidenceText(const MatchScore& score) {
@@ -44,8 +39,8 @@ MatchRowTexts matchRowTexts(const ScoredMatch& match) {
         t.segmentsText =
             QString::number(match.matchScore.matchingComponents) + QStringLiteral(" path segments match");
     const int folders = match.matchScore.matchingComponents - 1;
-    t.original = highlightedPath(folderOf(path), folders, systemRed);
-    t.found = highlightedPath(folderOf(match.foundPath), folders, systemGreen);
+    t.original = highlightedPath(folderOf(path), folders, Color::systemRed());
+    t.found = highlightedPath(folderOf(match.foundPath), folders, Color::systemGreen());
     t.showsSize = match.offlineFile.size >= 1;
     if (t.showsSize)
         t.sizeText = formatFileByteCount(match.offlineFile.size);

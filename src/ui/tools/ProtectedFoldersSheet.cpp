@@ -3,12 +3,13 @@
 #include "analysis/ProjectManager.h"
 #include "platform/AppLog.h"
 #include "stores/ProtectedFolders.h"
-#include "stores/SecurityScopedAccess.h"
-#include "ui/BrandFonts.h"
-#include "ui/BrandPalette.h"
-#include "ui/BrandPrimaryButton.h"
-#include "ui/FilePanel.h"
-#include "ui/SymbolIcons.h"
+#include "ui/brand/BrandFonts.h"
+#include "ui/brand/BrandPalette.h"
+#include "ui/brand/BrandPrimaryButton.h"
+#include "ui/brand/SymbolIcons.h"
+#include "ui/common/ElidedLabel.h"
+#include "ui/common/FilePanel.h"
+#include "ui/common/Labels.h"
 #include "ui/tools/ToolSheetParts.h"
 
 #include <QFileInfo>
@@ -22,53 +23,11 @@
 
 namespace tarnwick {
 
-namespace {
-
-void setColours(QWidget* widget, const QColor& window, const QColor& text = {}) {
-    QPalette palette = widget->palette();
-    palette.setColor(QPalette::Window, window);
-    palette.setColor(QPalette::Base, window);
-    if (text.isValid())
-        palette.setColor(QPalette::WindowText, text);
-    widget->setPalette(palette);
-    widget->setAutoFillBackground(true);
-}
-
-QLabel* brandLabel(const QString& text, const QFont& font, const QColor& colour, QWidget* parent) {
-    auto* label = new QLabel(text, parent);
-    label->setFont(font);
-    QPalette palette = label->palette();
-    palette.setColor(QPalette::WindowText, colour);
-    label->setPalette(palette);
-    return label;
-}
-
-// The full path on one line with its middle elided to the label's width.
-class MiddleElidedLabel : public QLabel {
-public:
-    MiddleElidedLabel(const QString& text, QWidget* parent) : QLabel(parent), m_full(text) {
-        setMinimumWidth(40);
-        setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
-        setToolTip(text);
-    }
-
-protected:
-    void resizeEvent(QResizeEvent* event) override {
-        setText(fontMetrics().elidedText(m_full, Qt::ElideMiddle, width()));
-        QLabel::resizeEvent(event);
-    }
-
-private:
-    QString m_full;
-};
-
-} // namespace
-
 ProtectedFoldersSheet::ProtectedFoldersSheet(ProjectManager& manager, ProtectedFolders& store,
                                              FilePanel& panel, SecurityScopedAccess& grants, QWidget* parent)
     : QWidget(parent), m_manager(manager), m_store(store), m_panel(panel), m_grants(grants) {
     setFixedSize(460, 480);
-    setColours(this, Color::brandBackground());
+    fillBackground(this, Color::brandBackground());
 
     m_done = brandDoneButton();
     connect(m_done, &QPushButton::clicked, this, [this] { dismissSheet(this); });
@@ -80,8 +39,7 @@ ProtectedFoldersSheet::ProtectedFoldersSheet(ProjectManager& manager, ProtectedF
         QStringLiteral(
             "Files inside these folders are never deleted, moved, or transcoded by Tarnwick — even "
             "via “Add All Unused.” Use this for asset libraries you always want to keep."),
-        Font::brand(11), Color::brandTextTertiary(), this);
-    explanation->setWordWrap(true);
+        Font::brand(11), Color::brandTextTertiary(), this, LabelOption::wordWrap);
     explanation->setContentsMargins(16, 10, 16, 10);
 
     // Empty state.
@@ -92,8 +50,7 @@ ProtectedFoldersSheet::ProtectedFoldersSheet(ProjectManager& manager, ProtectedF
     lock->setPixmap(symbolIcon(QStringLiteral("lock.open"), Color::brandTextTertiary()).pixmap(28, 28));
     lock->setAlignment(Qt::AlignCenter);
     auto* emptyText = brandLabel(QStringLiteral("No protected folders yet"), Font::brand(12),
-                                 Color::brandTextSecondary(), empty);
-    emptyText->setAlignment(Qt::AlignCenter);
+                                 Color::brandTextSecondary(), empty, LabelOption::centred);
     emptyColumn->addWidget(lock);
     emptyColumn->addSpacing(8);
     emptyColumn->addWidget(emptyText);
@@ -104,12 +61,12 @@ ProtectedFoldersSheet::ProtectedFoldersSheet(ProjectManager& manager, ProtectedF
     scroll->setFrameShape(QFrame::NoFrame);
     scroll->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     m_rowsHost = new QWidget;
-    setColours(m_rowsHost, Color::brandBackground());
+    fillBackground(m_rowsHost, Color::brandBackground());
     m_rows = new QVBoxLayout(m_rowsHost);
     m_rows->setContentsMargins(12, 12, 12, 12);
     m_rows->setSpacing(6);
     scroll->setWidget(m_rowsHost);
-    setColours(scroll, Color::brandBackground());
+    fillBackground(scroll, Color::brandBackground());
 
     m_body = new QStackedWidget(this);
     m_body->addWidget(empty);
@@ -119,7 +76,7 @@ ProtectedFoldersSheet::ProtectedFoldersSheet(ProjectManager& manager, ProtectedF
     m_add->setIcon(symbolIcon(QStringLiteral("plus"), Color::brandBackground()));
     connect(m_add, &QAbstractButton::clicked, this, &ProtectedFoldersSheet::chooseFolders);
     auto* footer = new QWidget(this);
-    setColours(footer, Color::brandSurface());
+    fillBackground(footer, Color::brandSurface());
     auto* footerRow = new QHBoxLayout(footer);
     footerRow->setContentsMargins(12, 12, 12, 12);
     footerRow->addWidget(m_add);
@@ -147,12 +104,12 @@ void ProtectedFoldersSheet::chooseFolders() {
     request.canChooseDirectories = true;
     request.message = QStringLiteral("Choose folders to protect from all destructive actions");
     request.prompt = QStringLiteral("Protect");
-    addFolders(m_panel.runOpenPanel(window(), request));
+    // A folder whose grant fails is protected all the same.
+    chooseWithAccess(m_panel, m_grants, window(), request, this,
+                     [this](const GrantedChoice& choice) { addFolders(choice.urls); });
 }
 
 void ProtectedFoldersSheet::addFolders(const QList<QUrl>& urls) {
-    // A folder whose grant fails is protected all the same.
-    m_grants.grant(urls);
     for (const QUrl& url : urls) {
         const QString path = url.toLocalFile();
         m_store.add(path);
@@ -208,12 +165,12 @@ void ProtectedFoldersSheet::rebuildRows() {
         const QString name = QFileInfo(path).fileName().isEmpty() ? path : QFileInfo(path).fileName();
         texts->addWidget(
             brandLabel(name, Font::brand(12, Font::Weight::medium), Color::brandTextPrimary(), row));
-        auto* full = new MiddleElidedLabel(path, row);
-        full->setFont(Font::brandMono(9));
-        QPalette palette = full->palette();
-        palette.setColor(QPalette::WindowText, Color::brandTextTertiary());
-        full->setPalette(palette);
+        // The full path on one line, its middle giving way.
+        auto* full = elidedLabel(path, Qt::ElideMiddle, Font::brandMono(9), Color::brandTextTertiary(), row);
+        full->setMinimumWidth(40);
+        full->setToolTip(path);
         texts->addWidget(full);
+
         auto* remove = new QPushButton(row);
         remove->setFlat(true);
         remove->setIcon(symbolIcon(QStringLiteral("minus.circle.fill"), Color::brandRed()));

@@ -25,7 +25,8 @@ public:
     ProtectedFoldersSheet(ProjectManager& manager, ProtectedFolders& store, FilePanel& panel,
                           SecurityScopedAccess& grants, QWidget* parent = nullptr);
 
-    // The add flow after the panel: grants, then each folder into the store, in the panel's order.
+    // The add flow after the panel (which granted them): each folder into the store, in the
+    // panel's order.
     void addFolders(const QList<QUrl>& urls);
     // Runs the file panel, then addFolders().
     void chooseFolders();

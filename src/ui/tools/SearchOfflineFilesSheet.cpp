@@ -3,9 +3,10 @@
 #include "analysis/AfterEffectsLinking.h"
 #include "analysis/OfflineMediaSearch.h"
 #include "analysis/ProjectManager.h"
-#include "stores/SecurityScopedAccess.h"
-#include "ui/FilePanel.h"
-#include "ui/SymbolIcons.h"
+#include "ui/brand/BrandPalette.h"
+#include "ui/brand/SymbolIcons.h"
+#include "ui/common/FilePanel.h"
+#include "ui/common/Labels.h"
 #include "ui/tools/MatchRows.h"
 #include "ui/tools/ToolSheetParts.h"
 
@@ -188,7 +189,7 @@ public:
             const int icon = cap2.height();
             symbolIcon(t.sizeMatched ? QStringLiteral("checkmark.circle.fill")
                                      : QStringLiteral("exclamationmark.triangle.fill"),
-                       t.sizeMatched ? QColor(0x34, 0xC7, 0x59) : QColor(0xFF, 0x95, 0x00))
+                       t.sizeMatched ? Color::systemGreen() : Color::systemOrange())
                 .paint(painter, QRect(sx, y + (cap.height() - icon) / 2, icon, icon));
         }
         painter->restore();
@@ -209,20 +210,7 @@ QWidget* centredPage(QWidget* parent, QVBoxLayout*& column, int spacing = 16) {
     return page;
 }
 
-QLabel* secondary(const QString& text, QWidget* parent, qreal scale = 1.0, qreal alpha = 1.0) {
-    auto* label = new QLabel(text, parent);
-    QFont f = label->font();
-    f.setPointSizeF(f.pointSizeF() * scale);
-    label->setFont(f);
-    QPalette p = label->palette();
-    QColor c = p.color(QPalette::PlaceholderText);
-    c.setAlphaF(c.alphaF() * alpha);
-    p.setColor(QPalette::WindowText, c);
-    label->setPalette(p);
-    label->setAlignment(Qt::AlignCenter);
-    label->setWordWrap(true);
-    return label;
-}
+constexpr LabelOptions centredLines = LabelOption::centred | LabelOption::wordWrap;
 
 } // namespace
 
@@ -235,9 +223,8 @@ SearchOfflineFilesSheet::SearchOfflineFilesSheet(ProjectManager& manager, FilePa
 
     m_done = new QPushButton(QStringLiteral("Done"), this);
     connect(m_done, &QPushButton::clicked, this, [this] { dismissSheet(this); });
-    m_counts = secondary(QString(), this, 0.85);
+    m_counts = secondaryLabel(QString(), this, {}, 0.85);
     m_counts->setAlignment(Qt::AlignLeft);
-    m_counts->setWordWrap(false);
 
     QVBoxLayout* column = nullptr;
     // Start page.
@@ -249,11 +236,12 @@ SearchOfflineFilesSheet::SearchOfflineFilesSheet(ProjectManager& manager, FilePa
             .pixmap(48, 48));
     icon->setAlignment(Qt::AlignCenter);
     column->addWidget(icon);
-    column->addWidget(secondary(QStringLiteral("Select a folder to search for offline files"), start));
     column->addWidget(
-        secondary(QStringLiteral("Searches for offline media files and missing After Effects projects.\n"
-                                 "Uses path context, file size, and extensions to score media matches."),
-                  start, 0.85, 0.6));
+        secondaryLabel(QStringLiteral("Select a folder to search for offline files"), start, centredLines));
+    column->addWidget(
+        secondaryLabel(QStringLiteral("Searches for offline media files and missing After Effects projects.\n"
+                                      "Uses path context, file size, and extensions to score media matches."),
+                       start, centredLines, 0.85, 0.6));
     m_ignoreExtension = new QCheckBox(QStringLiteral("Ignore file extensions"), start);
     m_ignoreExtension->setToolTip(
         QStringLiteral("Match files by name only, ignoring extensions (e.g., video.mov matches video.mp4)"));
@@ -272,7 +260,7 @@ SearchOfflineFilesSheet::SearchOfflineFilesSheet(ProjectManager& manager, FilePa
     spinner->setTextVisible(false);
     spinner->setFixedWidth(160);
     column->addWidget(spinner, 0, Qt::AlignHCenter);
-    m_progressLabel = secondary(QString(), scanning, 0.85);
+    m_progressLabel = secondaryLabel(QString(), scanning, centredLines, 0.85);
     column->addWidget(m_progressLabel);
     column->addStretch(1);
 
@@ -284,10 +272,10 @@ SearchOfflineFilesSheet::SearchOfflineFilesSheet(ProjectManager& manager, FilePa
     bigSpinner->setTextVisible(false);
     bigSpinner->setFixedWidth(220);
     column->addWidget(bigSpinner, 0, Qt::AlignHCenter);
-    m_applyingLabel = secondary(QString(), applying);
+    m_applyingLabel = secondaryLabel(QString(), applying, centredLines);
     column->addWidget(m_applyingLabel);
-    column->addWidget(
-        secondary(QStringLiteral("This may take a moment for large projects"), applying, 0.85, 0.6));
+    column->addWidget(secondaryLabel(QStringLiteral("This may take a moment for large projects"), applying,
+                                     centredLines, 0.85, 0.6));
     column->addStretch(1);
 
     // Results page.
@@ -298,13 +286,14 @@ SearchOfflineFilesSheet::SearchOfflineFilesSheet(ProjectManager& manager, FilePa
     m_banner = new QWidget(results);
     m_banner->setObjectName(QStringLiteral("banner"));
     m_banner->setAttribute(Qt::WA_StyledBackground);
-    m_banner->setStyleSheet(QStringLiteral("#banner { background: rgba(52, 199, 89, 20); }"));
+    m_banner->setStyleSheet(Color::styleSheet(QStringLiteral("#banner { background: %1; }"),
+                                              {Color::withAlpha(Color::systemGreen(), 20)}));
     auto* bannerRow = new QHBoxLayout(m_banner);
     bannerRow->setContentsMargins(16, 8, 16, 8);
     bannerRow->setSpacing(8);
     auto* check = new QLabel(m_banner);
     check->setPixmap(
-        symbolIcon(QStringLiteral("checkmark.circle.fill"), QColor(0x34, 0xC7, 0x59)).pixmap(16, 16));
+        symbolIcon(QStringLiteral("checkmark.circle.fill"), Color::systemGreen()).pixmap(16, 16));
     m_bannerText = new QLabel(m_banner);
     bannerRow->addWidget(check);
     bannerRow->addWidget(m_bannerText);
@@ -326,7 +315,7 @@ SearchOfflineFilesSheet::SearchOfflineFilesSheet(ProjectManager& manager, FilePa
                          .pixmap(36, 36));
     glass->setAlignment(Qt::AlignCenter);
     column->addWidget(glass);
-    column->addWidget(secondary(QStringLiteral("No matching media files found"), noMatch));
+    column->addWidget(secondaryLabel(QStringLiteral("No matching media files found"), noMatch, centredLines));
     auto* againEmpty = new QPushButton(QStringLiteral("Scan Another Folder..."), noMatch);
     connect(againEmpty, &QPushButton::clicked, this, &SearchOfflineFilesSheet::chooseFolder);
     column->addWidget(againEmpty, 0, Qt::AlignHCenter);
@@ -342,15 +331,16 @@ SearchOfflineFilesSheet::SearchOfflineFilesSheet(ProjectManager& manager, FilePa
     auto* summaryTexts = new QVBoxLayout;
     summaryTexts->setSpacing(1);
     m_summary = new QLabel(listPage);
-    m_summaryDetail = secondary(QString(), listPage, 0.85);
+    m_summaryDetail = secondaryLabel(QString(), listPage, LabelOption::wordWrap, 0.85);
     m_summaryDetail->setAlignment(Qt::AlignLeft);
     summaryTexts->addWidget(m_summary);
     summaryTexts->addWidget(m_summaryDetail);
     summaryRow->addLayout(summaryTexts);
     summaryRow->addStretch(1);
-    summaryRow->addWidget(secondary(QStringLiteral("Select:"), listPage, 0.85));
+    summaryRow->addWidget(secondaryLabel(QStringLiteral("Select:"), listPage, centredLines, 0.85));
     auto* best = new QPushButton(QStringLiteral("Best"), listPage);
-    best->setStyleSheet(QStringLiteral("QPushButton { color: #34C759; }"));
+    best->setStyleSheet(
+        Color::styleSheet(QStringLiteral("QPushButton { color: %1; }"), {Color::systemGreen()}));
     auto* all = new QPushButton(QStringLiteral("All"), listPage);
     auto* none = new QPushButton(QStringLiteral("None"), listPage);
     for (QPushButton* b : {best, all, none}) {
@@ -460,16 +450,9 @@ bool SearchOfflineFilesSheet::showsNoMatchPage() const {
 }
 
 void SearchOfflineFilesSheet::chooseFolder() {
-    OpenPanelRequest request;
-    request.canChooseFiles = false;
-    request.canChooseDirectories = true;
-    request.message = QStringLiteral("Select a folder to search for offline files");
-    request.prompt = QStringLiteral("Search");
-    const QList<QUrl> urls = m_panel.runOpenPanel(window(), request);
-    if (urls.isEmpty())
-        return;
-    (void)m_grants.grant(urls.first());
-    startScan(urls.first().toLocalFile());
+    chooseFolderToScan(m_panel, m_grants, window(),
+                       QStringLiteral("Select a folder to search for offline files"),
+                       QStringLiteral("Search"), this, [this](const QString& folder) { startScan(folder); });
 }
 
 void SearchOfflineFilesSheet::startScan(const QString& folder) {
@@ -485,16 +468,7 @@ QCoro::Task<void> SearchOfflineFilesSheet::runScan(QString folder) {
     m_aepResolved = 0;
     setProgress(QStringLiteral("Scanning ") + QFileInfo(folder).fileName() + QStringLiteral("..."));
     updatePage();
-    // Progress texts may come from any thread: each one is posted to the sheet.
-    auto progress = [self](const QString& text) {
-        QMetaObject::invokeMethod(
-            qApp,
-            [self, text] {
-                if (self)
-                    self->setProgress(text);
-            },
-            Qt::QueuedConnection);
-    };
+    auto progress = progressOnGuiThread(this, [this](const QString& text) { setProgress(text); });
     QList<ScoredMatch> found = co_await m_ops.scan(folder, m_ignoreExtension->isChecked(), progress);
     if (!self)
         co_return;

@@ -2,10 +2,11 @@
 
 #include "analysis/ProjectManager.h"
 #include "stores/SequenceUsagePolicyStore.h"
-#include "ui/BrandFonts.h"
-#include "ui/BrandPalette.h"
-#include "ui/BrandSecondaryButton.h"
-#include "ui/SymbolIcons.h"
+#include "ui/brand/BrandFonts.h"
+#include "ui/brand/BrandPalette.h"
+#include "ui/brand/BrandSecondaryButton.h"
+#include "ui/brand/SymbolIcons.h"
+#include "ui/common/Labels.h"
 #include "ui/common/ViewHelpers.h"
 #include "ui/tools/SequenceUsageModel.h"
 #include "ui/tools/ToolSheetParts.h"
@@ -30,23 +31,6 @@
 namespace tarnwick {
 
 namespace {
-
-void fill(QWidget* widget, const QColor& colour) {
-    QPalette palette = widget->palette();
-    palette.setColor(QPalette::Window, colour);
-    palette.setColor(QPalette::Base, colour);
-    widget->setPalette(palette);
-    widget->setAutoFillBackground(true);
-}
-
-QLabel* brandLabel(const QString& text, const QFont& font, const QColor& colour, QWidget* parent = nullptr) {
-    auto* label = new QLabel(text, parent);
-    label->setFont(font);
-    QPalette palette = label->palette();
-    palette.setColor(QPalette::WindowText, colour);
-    label->setPalette(palette);
-    return label;
-}
 
 QToolButton* plainIconButton(const QString& symbol, const QColor& tint, const QString& help,
                              QWidget* parent) {
@@ -118,7 +102,7 @@ public:
         const TimelineRowRects rects(option.rect);
         QPainterPath card;
         card.addRoundedRect(rects.card, 5, 5);
-        painter->fillPath(card, Color::withOpacity(Color::brandControl(), 0.7));
+        painter->fillPath(card, Color::withOpacity(Color::brandSurfaceRaised(), 0.7));
 
         const auto decision = SequenceUsageDecision(index.data(SequenceUsageModel::decisionRole).toInt());
         const bool checked = decision != SequenceUsageDecision::ignored;
@@ -224,7 +208,7 @@ private:
 SequenceUsageSheet::SequenceUsageSheet(ProjectManager& manager, QWidget* parent)
     : QWidget(parent), m_manager(manager) {
     setFixedSize(680, 570);
-    fill(this, Color::brandBackground());
+    fillBackground(this, Color::brandBackground());
     m_model = new SequenceUsageModel(manager, this);
 
     auto* done = brandDoneButton();
@@ -251,7 +235,7 @@ SequenceUsageSheet::SequenceUsageSheet(ProjectManager& manager, QWidget* parent)
     field->setAttribute(Qt::WA_StyledBackground);
     field->setStyleSheet(
         QStringLiteral("#searchBox { background: %1; border: 1px solid %2; border-radius: 7px; }")
-            .arg(Color::brandControl().name(), Color::brandSurfaceSunken().name()));
+            .arg(Color::brandSurfaceRaised().name(), Color::brandSurfaceSunken().name()));
     auto* fieldRow = new QHBoxLayout(field);
     fieldRow->setContentsMargins(10, 8, 10, 8);
     fieldRow->setSpacing(8);
@@ -320,12 +304,12 @@ SequenceUsageSheet::SequenceUsageSheet(ProjectManager& manager, QWidget* parent)
     rulesScroll->setWidgetResizable(true);
     rulesScroll->setFrameShape(QFrame::NoFrame);
     m_rulesHost = new QWidget;
-    fill(m_rulesHost, Color::brandBackground());
+    fillBackground(m_rulesHost, Color::brandBackground());
     m_rules = new QVBoxLayout(m_rulesHost);
     m_rules->setContentsMargins(8, 0, 8, 8);
     m_rules->setSpacing(5);
     rulesScroll->setWidget(m_rulesHost);
-    fill(rulesScroll, Color::brandBackground());
+    fillBackground(rulesScroll, Color::brandBackground());
     rulesColumn->addWidget(rulesScroll, 1);
 
     // Timelines pane.
@@ -345,7 +329,7 @@ SequenceUsageSheet::SequenceUsageSheet(ProjectManager& manager, QWidget* parent)
     m_timelines->setSelectionMode(QAbstractItemView::NoSelection);
     m_timelines->setVerticalScrollMode(QAbstractItemView::ScrollPerPixel);
     m_timelines->setMouseTracking(true);
-    fill(m_timelines->viewport(), Color::brandBackground());
+    fillBackground(m_timelines->viewport(), Color::brandBackground());
     auto* empty = new QWidget(timelinesPane);
     auto* emptyColumn = new QVBoxLayout(empty);
     emptyColumn->addStretch(1);

@@ -1,11 +1,13 @@
 #include "ui/tools/StatsView.h"
 
 #include "platform/ByteCountText.h"
-#include "ui/BrandFonts.h"
-#include "ui/BrandPalette.h"
-#include "ui/BrandPrimaryButton.h"
-#include "ui/BrandSectionHeader.h"
-#include "ui/SymbolIcons.h"
+#include "ui/brand/AppIcon.h"
+#include "ui/brand/BrandFonts.h"
+#include "ui/brand/BrandPalette.h"
+#include "ui/brand/BrandPrimaryButton.h"
+#include "ui/brand/BrandSectionHeader.h"
+#include "ui/brand/SymbolIcons.h"
+#include "ui/common/Labels.h"
 #include "ui/tools/ToolSheetParts.h"
 
 #include <QApplication>
@@ -120,8 +122,8 @@ void StatsShareCard::paintEvent(QPaintEvent*) {
     const QList<StatItem> items = statItems(m_stats, m_now, true);
     const qreal w = width();
     // Content height: brand block, space block, rows; centred between the spacers.
-    const QIcon appIcon = QApplication::windowIcon();
-    const qreal iconBlock = appIcon.isNull() ? 0 : 56 + 8;
+    const QIcon icon = appIcon();
+    const qreal iconBlock = icon.isNull() ? 0 : 56 + 8;
     const qreal brandBlock = iconBlock + 26 + 8 + 12;
     const qreal spaceBlock = 44 + 2 + 15;
     const qreal rowsBlock = items.size() * 18 + (items.size() - 1) * 11;
@@ -129,13 +131,13 @@ void StatsShareCard::paintEvent(QPaintEvent*) {
     const qreal content = brandBlock + 20 + spaceBlock + 20 + rowsBlock;
     qreal y = 20 + (height() - 40 - footer - 20 - content) / 2;
 
-    if (!appIcon.isNull()) {
+    if (!icon.isNull()) {
         QPainterPath clip;
         const QRectF iconRect((w - 56) / 2, y, 56, 56);
         clip.addRoundedRect(iconRect, 13, 13);
         p.save();
         p.setClipPath(clip);
-        appIcon.paint(&p, iconRect.toRect());
+        icon.paint(&p, iconRect.toRect());
         p.restore();
         y += 64;
     }
@@ -168,23 +170,14 @@ void StatsShareCard::paintEvent(QPaintEvent*) {
 // ---- Sheet ------------------------------------------------------------------------------------
 
 namespace {
-QLabel* label(const QString& text, const QFont& font, const QColor& colour, QWidget* parent) {
-    auto* l = new QLabel(text, parent);
-    l->setFont(font);
-    QPalette palette = l->palette();
-    palette.setColor(QPalette::WindowText, colour);
-    l->setPalette(palette);
-    l->setAlignment(Qt::AlignCenter);
-    return l;
-}
-
 QWidget* statCard(const StatItem& item, QWidget* parent) {
     auto* card = new QWidget(parent);
     card->setObjectName(QStringLiteral("statCard"));
     card->setAttribute(Qt::WA_StyledBackground);
     card->setStyleSheet(
         QStringLiteral("#statCard { background: %1; border: 1px solid %2; border-radius: 6px; }")
-            .arg(Color::brandControl().name(), Color::withOpacity(item.color, 0.22).name(QColor::HexArgb)));
+            .arg(Color::brandSurfaceRaised().name(),
+                 Color::withOpacity(item.color, 0.22).name(QColor::HexArgb)));
     auto* column = new QVBoxLayout(card);
     column->setContentsMargins(4, 14, 4, 14);
     column->setSpacing(6);
@@ -192,10 +185,12 @@ QWidget* statCard(const StatItem& item, QWidget* parent) {
     icon->setPixmap(symbolIcon(item.icon, item.color).pixmap(18, 18));
     icon->setAlignment(Qt::AlignCenter);
     column->addWidget(icon);
-    auto* value = label(item.value, Font::brandMono(22, Font::Weight::bold), Color::brandTextPrimary(), card);
+    auto* value = brandLabel(item.value, Font::brandMono(22, Font::Weight::bold), Color::brandTextPrimary(),
+                             card, LabelOption::centred);
     value->setObjectName(QStringLiteral("statValue"));
     column->addWidget(value);
-    auto* caption = label(item.label, Font::brand(10), Color::brandTextTertiary(), card);
+    auto* caption =
+        brandLabel(item.label, Font::brand(10), Color::brandTextTertiary(), card, LabelOption::centred);
     caption->setObjectName(QStringLiteral("statLabel"));
     column->addWidget(caption);
     return card;
@@ -233,7 +228,7 @@ StatsView::StatsView(const AllTimeStats& stats, std::optional<QDateTime> now, QW
                                        "qlineargradient(x1:0, y1:0, x2:1, y2:1, stop:0 %2, stop:1 %3); }")
                             .arg(Color::withOpacity(Color::brandAmber(), 0.28).name(QColor::HexArgb),
                                  Color::withOpacity(Color::brandAmber(), 0.16).name(QColor::HexArgb),
-                                 Color::brandControl().name()));
+                                 Color::brandSurfaceRaised().name()));
     auto* heroColumn = new QVBoxLayout(hero);
     heroColumn->setContentsMargins(8, 22, 8, 22);
     heroColumn->setSpacing(4);
@@ -241,8 +236,8 @@ StatsView::StatsView(const AllTimeStats& stats, std::optional<QDateTime> now, QW
         new BrandSectionHeader(QStringLiteral("Space Saved"), QStringLiteral("internaldrive"), hero), 0,
         Qt::AlignHCenter);
     const QString saved = spaceSavedText(stats);
-    auto* savedLabel = label(saved, fitted(Font::brandMono(46, Font::Weight::bold), saved, 360, 0.5),
-                             Color::brandAmber(), hero);
+    auto* savedLabel = brandLabel(saved, fitted(Font::brandMono(46, Font::Weight::bold), saved, 360, 0.5),
+                                  Color::brandAmber(), hero, LabelOption::centred);
     savedLabel->setObjectName(QStringLiteral("heroValue"));
     heroColumn->addWidget(savedLabel);
     column->addWidget(hero);
@@ -253,8 +248,9 @@ StatsView::StatsView(const AllTimeStats& stats, std::optional<QDateTime> now, QW
     for (int i = 0; i < m_items.size(); ++i)
         grid->addWidget(statCard(m_items.at(i), body), i / 2, i % 2);
     column->addLayout(grid);
-    auto* footer = label(QStringLiteral("TARNWICK"), Font::brandMono(10, Font::Weight::bold),
-                         Color::brandTextMuted(), body);
+    auto* footer = brandLabel(QStringLiteral("TARNWICK"), Font::brandMono(10, Font::Weight::bold),
+                              Color::brandTextMuted(), body, LabelOption::centred);
+
     QFont tracked = footer->font();
     tracked.setLetterSpacing(QFont::AbsoluteSpacing, 2);
     footer->setFont(tracked);

@@ -1,13 +1,17 @@
 #include "ui/tools/ToolSheetParts.h"
 
-#include "ui/BrandFonts.h"
-#include "ui/BrandPalette.h"
-#include "ui/BrandSectionHeader.h"
-#include "ui/SymbolIcons.h"
+#include "stores/SecurityScopedAccess.h"
+#include "ui/brand/BrandFonts.h"
+#include "ui/brand/BrandPalette.h"
+#include "ui/brand/BrandSectionHeader.h"
+#include "ui/brand/SymbolIcons.h"
+#include "ui/common/FilePanel.h"
 
+#include <QCoreApplication>
 #include <QFrame>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QPointer>
 #include <QPushButton>
 #include <QVBoxLayout>
 
@@ -69,7 +73,7 @@ QWidget* roundedRow(QWidget* parent, int hMargin, int vMargin, int spacing) {
     row->setObjectName(QStringLiteral("roundedRow"));
     row->setAttribute(Qt::WA_StyledBackground);
     row->setStyleSheet(QStringLiteral("#roundedRow { background: %1; border-radius: 6px; }")
-                           .arg(Color::brandControl().name()));
+                           .arg(Color::brandSurfaceRaised().name()));
     auto* line = new QHBoxLayout(row);
     line->setContentsMargins(hMargin, vMargin, hMargin, vMargin);
     line->setSpacing(spacing);
@@ -137,6 +141,42 @@ QPushButton* brandDoneButton() {
 
 void dismissSheet(QWidget* content) {
     content->window()->close();
+}
+
+void fillBackground(QWidget* widget, const QColor& colour) {
+    QPalette palette = widget->palette();
+    palette.setColor(QPalette::Window, colour);
+    palette.setColor(QPalette::Base, colour);
+    widget->setPalette(palette);
+    widget->setAutoFillBackground(true);
+}
+
+void chooseFolderToScan(FilePanel& panel, SecurityScopedAccess& grants, QWidget* window,
+                        const QString& message, const QString& prompt, QObject* context,
+                        std::function<void(const QString& folder)> chosen) {
+    OpenPanelRequest request;
+    request.canChooseFiles = false;
+    request.canChooseDirectories = true;
+    request.allowsMultipleSelection = false;
+    request.message = message;
+    request.prompt = prompt;
+    chooseWithAccess(panel, grants, window, request, context,
+                     [chosen = std::move(chosen)](const GrantedChoice& choice) {
+                         chosen(choice.urls.first().toLocalFile());
+                     });
+}
+
+std::function<void(const QString&)> progressOnGuiThread(QObject* receiver,
+                                                        std::function<void(const QString&)> show) {
+    return [alive = QPointer<QObject>(receiver), show = std::move(show)](const QString& text) {
+        QMetaObject::invokeMethod(
+            qApp,
+            [alive, show, text] {
+                if (alive)
+                    show(text);
+            },
+            Qt::QueuedConnection);
+    };
 }
 
 } // namespace tarnwick

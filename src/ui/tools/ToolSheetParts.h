@@ -5,13 +5,18 @@
 #include <QString>
 
 #include <functional>
+#include <optional>
 
 class QHBoxLayout;
 class QLabel;
+class QObject;
 class QPushButton;
 class QWidget;
 
 namespace tarnwick {
+
+class FilePanel;
+class SecurityScopedAccess;
 
 // A label of a symbol and a title (empty states, buttons).
 QWidget* makeSystemImageLabel(const QString& title, const QString& symbol, int iconSize = 16,
@@ -34,5 +39,17 @@ QWidget* contentUnavailable(const QString& symbol, const QString& label, const Q
 QPushButton* brandDoneButton();
 // Closes the sheet that holds `content` (its top-level window).
 void dismissSheet(QWidget* content);
+// Paints `widget` and the lists inside it (window and base colours) in `colour`.
+void fillBackground(QWidget* widget, const QColor& colour);
+
+// The folder a scan starts from: an open panel for one folder, granted before `chosen` sees it;
+// nothing happens when the user cancels or `context` is gone.
+void chooseFolderToScan(FilePanel& panel, SecurityScopedAccess& grants, QWidget* window,
+                        const QString& message, const QString& prompt, QObject* context,
+                        std::function<void(const QString& folder)> chosen);
+// A progress report that any thread may call: each text reaches `show` on the GUI thread, as long
+// as `receiver` still exists.
+std::function<void(const QString&)> progressOnGuiThread(QObject* receiver,
+                                                        std::function<void(const QString&)> show);
 
 } // namespace tarnwick

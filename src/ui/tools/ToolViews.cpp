@@ -10,33 +10,31 @@
 #include "ui/tools/SearchOfflineFilesSheet.h"
 #include "ui/tools/SequenceUsageSheet.h"
 #include "ui/tools/StatsView.h"
-#include "ui/window/ContentView.h"
 #include "ui/window/ViewFactories.h"
 
 namespace tarnwick {
 
 void registerToolViews(ViewFactories& factories) {
-    factories.auditLogSheet = [](ContentView&) -> QWidget* {
+    factories.auditLogSheet = [](const WindowContext&) -> QWidget* {
         return new AuditLogView(AuditLogManager::shared().entries());
     };
-    factories.protectedFoldersSheet = [](ContentView& window) -> QWidget* {
-        ProtectedFolders* store = window.manager().services().protectedFolders;
-        return new ProtectedFoldersSheet(window.manager(), store ? *store : ProtectedFolders::shared(),
-                                         window.filePanel(), window.grants());
+    factories.protectedFoldersSheet = [](const WindowContext& window) -> QWidget* {
+        ProtectedFolders* store = window.manager.services().protectedFolders;
+        return new ProtectedFoldersSheet(window.manager, store ? *store : ProtectedFolders::shared(),
+                                         window.panel, window.grants);
     };
-    factories.sequenceUsageSheet = [](ContentView& window) -> QWidget* {
-        return new SequenceUsageSheet(window.manager());
+    factories.sequenceUsageSheet = [](const WindowContext& window) -> QWidget* {
+        return new SequenceUsageSheet(window.manager);
     };
-    factories.easyImportSheet = [](ContentView& window) -> QWidget* {
-        return new EasyImportSheet(window.manager(), window.filePanel(), window.grants(),
-                                   [&window](const QList<QUrl>& urls) { window.handleDrop(urls); });
+    factories.easyImportSheet = [](const WindowContext& window) -> QWidget* {
+        return new EasyImportSheet(window.manager, window.panel, window.grants, window.importProjects);
     };
-    factories.searchOfflineSheet = [](ContentView& window) -> QWidget* {
-        return new SearchOfflineFilesSheet(window.manager(), window.filePanel(), window.grants(),
-                                           OfflineSearchOperations::forManager(window.manager()));
+    factories.searchOfflineSheet = [](const WindowContext& window) -> QWidget* {
+        return new SearchOfflineFilesSheet(window.manager, window.panel, window.grants,
+                                           OfflineSearchOperations::forManager(window.manager));
     };
-    factories.statsSheet = [](ContentView& window) -> QWidget* {
-        const StatsManager* stats = window.manager().services().statsManager;
+    factories.statsSheet = [](const WindowContext& window) -> QWidget* {
+        const StatsManager* stats = window.manager.services().statsManager;
         return new StatsView(stats ? stats->stats() : StatsManager::shared().stats());
     };
 }

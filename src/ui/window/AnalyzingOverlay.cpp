@@ -1,10 +1,11 @@
 #include "ui/window/AnalyzingOverlay.h"
 
 #include "analysis/ProjectManager.h"
-#include "ui/BrandFonts.h"
-#include "ui/BrandPalette.h"
+#include "ui/brand/BrandFonts.h"
+#include "ui/brand/BrandPalette.h"
+#include "ui/common/FloatingCard.h"
+#include "ui/common/Labels.h"
 
-#include <QGraphicsDropShadowEffect>
 #include <QLabel>
 #include <QPainter>
 #include <QProgressBar>
@@ -15,16 +16,7 @@ namespace tarnwick {
 
 namespace {
 
-QLabel* label(const QFont& font, const QColor& color, QWidget* parent) {
-    auto* l = new QLabel(parent);
-    l->setFont(font);
-    l->setAlignment(Qt::AlignCenter);
-    l->setTextFormat(Qt::PlainText);
-    QPalette p = l->palette();
-    p.setColor(QPalette::WindowText, color);
-    l->setPalette(p);
-    return l;
-}
+constexpr LabelOptions plainCentred = LabelOption::plainText | LabelOption::centred;
 
 } // namespace
 
@@ -38,13 +30,8 @@ AnalyzingOverlay::AnalyzingOverlay(ProjectManager& manager, QWidget* parent)
     m_card->setObjectName(QStringLiteral("analyzingCard"));
     m_card->setMinimumWidth(400);
     m_card->setAutoFillBackground(false);
-    m_card->setStyleSheet(
-        QStringLiteral("#analyzingCard { background: rgba(42,42,42,250); border-radius: 16px; }"));
-    auto* shadow = new QGraphicsDropShadowEffect(m_card);
-    shadow->setBlurRadius(40);
-    shadow->setOffset(0, 0);
-    shadow->setColor(QColor(0, 0, 0, 84));
-    m_card->setGraphicsEffect(shadow);
+    styleFloatingCard(m_card, Color::withAlpha(Color::brandSurfaceRaised(), 250), {0, 0},
+                      QColor(0, 0, 0, 84));
     outer->addWidget(m_card, 0, Qt::AlignCenter);
 
     auto* layout = new QVBoxLayout(m_card);
@@ -59,8 +46,8 @@ AnalyzingOverlay::AnalyzingOverlay(ProjectManager& manager, QWidget* parent)
     layout->addWidget(spinner, 0, Qt::AlignHCenter);
     layout->addSpacing(8);
 
-    m_title = label(Font::brand(15, Font::Weight::semibold), Color::brandTextPrimary(), m_card);
-    m_title->setText(QStringLiteral("Analyzing Project..."));
+    m_title = brandLabel(QStringLiteral("Analyzing Project..."), Font::brand(15, Font::Weight::semibold),
+                         Color::brandTextPrimary(), m_card, plainCentred);
     layout->addWidget(m_title);
 
     m_bar = new QProgressBar(m_card);
@@ -70,19 +57,20 @@ AnalyzingOverlay::AnalyzingOverlay(ProjectManager& manager, QWidget* parent)
     m_bar->setFixedHeight(6);
     layout->addWidget(m_bar, 0, Qt::AlignHCenter);
 
-    m_task = label(Font::brand(13), Color::brandTextSecondary(), m_card);
-    m_task->setWordWrap(true);
+    m_task = brandLabel({}, Font::brand(13), Color::brandTextSecondary(), m_card,
+                        plainCentred | LabelOption::wordWrap);
     m_task->setMaximumWidth(340);
     m_task->setMaximumHeight(m_task->fontMetrics().lineSpacing() * 2 + 2);
     layout->addWidget(m_task);
 
     QFont countFont = Font::brandMono(11);
-    m_count = label(countFont, Color::brandTextTertiary(), m_card);
+    m_count = brandLabel({}, countFont, Color::brandTextTertiary(), m_card, plainCentred);
     layout->addWidget(m_count);
 
     QFont calloutFont = Font::brand(11);
     calloutFont.setItalic(true);
-    m_callout = label(calloutFont, Color::brandTextSecondary(), m_card);
+    m_callout = brandLabel({}, calloutFont, Color::brandTextSecondary(), m_card, plainCentred);
+
     layout->addSpacing(8);
     layout->addWidget(m_callout);
 

@@ -73,8 +73,9 @@ public:
     QList<MediaFile> unusedFilesSafeToStage(const QList<MediaFile>& mediaFiles) const override {
         return DeleteSafetyCheck::safeUnusedFiles(mediaFiles);
     }
-    void addToRecycleBin(ProjectManager& manager, const QList<MediaFile>& files) override {
-        (void)RecycleBin(manager).addToRecycleBin(files);
+    void addToRecycleBin(ProjectManager& manager, const QList<MediaFile>& files,
+                         std::function<void()> staged) override {
+        (void)RecycleBin(manager).addToRecycleBin(files, std::move(staged));
     }
     QCoro::Task<TrashResult> moveToTrash(ProjectManager& manager) override {
         const RemovalResult r = co_await TrashAction::moveToTrash(manager);

@@ -10,6 +10,7 @@
 
 #include <qcoro/qcorotask.h>
 
+#include <functional>
 #include <memory>
 #include <optional>
 
@@ -48,8 +49,9 @@ public:
     QStringList conflictReasons(const QList<MediaFile>& staging, const QList<MediaFile>& mediaFiles) const;
     virtual QList<MediaFile> unusedFilesSafeToStage(const QList<MediaFile>& mediaFiles) const = 0;
 
-    // GUI thread.
-    virtual void addToRecycleBin(ProjectManager& manager, const QList<MediaFile>& files) = 0;
+    // GUI thread. While the manager is busy the staging waits for it; `staged` runs once it happened.
+    virtual void addToRecycleBin(ProjectManager& manager, const QList<MediaFile>& files,
+                                 std::function<void()> staged = {}) = 0;
     virtual QCoro::Task<TrashResult> moveToTrash(ProjectManager& manager) = 0;
     virtual QCoro::Task<MoveResult> moveRecycleBinToFolder(ProjectManager& manager, QUrl folder) = 0;
     virtual QCoro::Task<MoveResult> moveFilesToFolder(ProjectManager& manager, QList<MediaFile> files,

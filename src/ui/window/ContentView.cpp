@@ -3,17 +3,18 @@
 #include "analysis/ProjectManager.h"
 #include "platform/Preferences.h"
 #include "stores/SecurityScopedAccess.h"
-#include "ui/BrandFonts.h"
-#include "ui/BrandPalette.h"
-#include "ui/CommandCenter.h"
-#include "ui/FilePanel.h"
-#include "ui/SymbolIcons.h"
+#include "ui/brand/BrandFonts.h"
+#include "ui/brand/BrandPalette.h"
+#include "ui/brand/SymbolIcons.h"
+#include "ui/common/CommandCenter.h"
+#include "ui/common/FilePanel.h"
+#include "ui/sidebar/SidebarRows.h"
 #include "ui/sidebar/SidebarView.h"
 #include "ui/window/AnalyzingOverlay.h"
-#include "ui/window/EmptyStateView.h"
-#include "ui/window/PresentationChain.h"
+#include "ui/window/BusyStatus.h"
 #include "ui/window/WelcomeView.h"
 #include "ui/window/WindowFacts.h"
+#include "ui/window/WindowPresentations.h"
 
 #include <QAction>
 #include <QApplication>
@@ -23,6 +24,7 @@
 #include <QFileInfo>
 #include <QFrame>
 #include <QHBoxLayout>
+#include <QLabel>
 #include <QMimeData>
 #include <QPushButton>
 #include <QSplitter>
@@ -41,7 +43,8 @@ QFrame* divider(QWidget* parent) {
     auto* line = new QFrame(parent);
     line->setFrameShape(QFrame::HLine);
     line->setFixedHeight(1);
-    line->setStyleSheet(QStringLiteral("background: #404040; border: none;"));
+    line->setStyleSheet(
+        Color::styleSheet(QStringLiteral("background: %1; border: none;"), {Color::brandBorder()}));
     return line;
 }
 
@@ -70,24 +73,22 @@ ContentView::ContentView(std::unique_ptr<ProjectManager> manager, Services servi
     qApp->installEventFilter(this);
 
     m_facts = new WindowFacts(*m_manager, *m_services.operations, this);
-    m_chain = new PresentationChain(this);
-
-    buildLayout();
     buildPresentations();
-    m_sidebar->addPresentations();
+    buildLayout();
 
     connect(m_facts, &WindowFacts::updated, this, &ContentView::updateToolbarState);
     connect(m_manager.get(), &ProjectManager::changed, this, [this](ProjectManager::Changes groups) {
         if (groups & (ProjectManager::Change::progress | ProjectManager::Change::moveProgress |
-                      ProjectManager::Change::transcodeProgress))
+                      ProjectManager::Change::transcodeProgress)) {
             updateOverlays();
-        if (groups & (ProjectManager::Change::prompts | ProjectManager::Change::progress))
-            schedulePresentations();
+            updateBusyStatus();
+        }
         if (groups & (ProjectManager::Change::mediaFiles | ProjectManager::Change::aeLinks))
             updateToolbarState();
     });
     updateToolbarState();
     updateOverlays();
+    updateBusyStatus();
 }
 
 ContentView::~ContentView() {
@@ -116,8 +117,12 @@ void ContentView::buildLayout() {
     m_split = new QSplitter(Qt::Horizontal, this);
     m_split->setChildrenCollapsible(false);
     m_split->setHandleWidth(1);
-    m_split->setStyleSheet(QStringLiteral("QSplitter::handle { background: #404040; }"));
-    m_sidebar = new SidebarView(*this, m_split);
+    m_split->setStyleSheet(
+        Color::styleSheet(QStringLiteral("QSplitter::handle { background: %1; }"), {Color::brandBorder()}));
+    m_sidebar = new SidebarView({*m_manager, *m_services.operations, *m_facts, *m_presentations, commands(),
+                                 *m_filePanel, *m_grants, [this] { exportUnusedCSV(); }},
+                                m_split);
+    connect(this, &ContentView::draggingChanged, m_sidebar->dropZone(), &DropZoneRow::setDragging);
     m_sidebar->setMinimumWidth(250);
     m_sidebar->setMaximumWidth(360);
     m_split->addWidget(m_sidebar);
@@ -126,8 +131,7 @@ void ContentView::buildLayout() {
     detail->setChildrenCollapsible(false);
     detail->setHandleWidth(1);
     detail->addWidget(buildMediaPane());
-    QWidget* bin =
-        place(m_services.factories.recycleBin, QStringLiteral("trash"), QStringLiteral("Recycle Bin"));
+    QWidget* bin = place(m_services.factories.recycleBin);
     bin->setObjectName(QStringLiteral("recycleBinPane"));
     bin->setMinimumWidth(250);
     detail->addWidget(bin);
@@ -141,12 +145,37 @@ void ContentView::buildLayout() {
     layout->addWidget(m_split, 1);
 }
 
-QWidget* ContentView::place(const ViewFactories::Pane& factory, const QString& symbol, const QString& title) {
+// The window's alerts and sheets, and the context its views are made with.
+void ContentView::buildPresentations() {
+    m_presentations = new WindowPresentations({*m_manager, *m_services.operations, *m_filePanel, *m_grants,
+                                               m_services.factories, m_services.openUrl,
+                                               [this] { showVolumeAccessPanel(); }, this},
+                                              this);
+    QPointer<ContentView> self(this);
+    m_context = std::make_unique<WindowContext>(
+        WindowContext{*m_manager, *m_services.operations, *m_presentations, *m_filePanel, *m_grants,
+                      m_selectedFiles, m_selectedRecycleBinItems, this,
+                      [self](const QUuid& id) {
+                          if (self)
+                              self->isolateProject(id);
+                      },
+                      [self](const QList<QUrl>& urls) {
+                          if (self)
+                              self->handleDrop(urls);
+                      }});
+    m_presentations->setContext(m_context.get());
+    // The welcome guide is a presentation too: alerts raised under it (an import's prompts on a
+    // first launch with projects) wait until it is done.
+    m_presentations->chain().setHold([this] { return !m_hasCompletedWelcome; });
+}
+
+// Every pane of the application has its factory; without one (a test window) the place stays blank.
+QWidget* ContentView::place(const ViewFactories::Pane& factory) {
     if (factory) {
-        if (QWidget* view = factory(*this))
+        if (QWidget* view = factory(*m_context))
             return view;
     }
-    return new EmptyStateView(symbol, title, QStringLiteral("This view is not available yet."), this);
+    return new QWidget(this);
 }
 
 QWidget* ContentView::buildMediaPane() {
@@ -177,28 +206,34 @@ QWidget* ContentView::buildMediaPane() {
         pickerLayout->addWidget(button);
         m_modePicker->addButton(button, i);
     }
-    picker->setStyleSheet(QStringLiteral(
-        "QPushButton { background: #2A2A2A; color: #B5B2AA; border: 1px solid #404040; padding: 3px 0; }"
-        "QPushButton:checked { background: #3D3D3D; color: #E0DDD6; }"));
+    picker->setStyleSheet(Color::styleSheet(
+        QStringLiteral("QPushButton { background: %1; color: %2; border: 1px solid %3; padding: 3px 0; }"
+                       "QPushButton:checked { background: %4; color: %5; }"),
+        {Color::brandSurfaceRaised(), Color::brandTextSecondary(), Color::brandBorder(),
+         Color::brandControl(), Color::brandTextPrimary()}));
     connect(m_modePicker, &QButtonGroup::idClicked, this,
             [this](int id) { setDetailViewMode(static_cast<DetailViewMode>(id)); });
     row->addWidget(picker);
     row->addStretch(1);
+    // What runs in the background, and what waits for it.
+    m_busyStatus = new QLabel(pane);
+    m_busyStatus->setObjectName(QStringLiteral("busyStatus"));
+    m_busyStatus->setFont(Font::brand(11));
+    m_busyStatus->setStyleSheet(QStringLiteral("color: %1;").arg(Color::brandAmber().name()));
+    m_busyStatus->hide();
+    row->addWidget(m_busyStatus);
     column->addLayout(row);
     column->addWidget(divider(pane));
-    QWidget* filterBar = m_services.factories.filterBar ? m_services.factories.filterBar(*this) : nullptr;
+    QWidget* filterBar =
+        m_services.factories.filterBar ? m_services.factories.filterBar(*m_context) : nullptr;
     if (filterBar)
         column->addWidget(filterBar);
     column->addWidget(divider(pane));
 
     m_detail = new QStackedWidget(pane);
-    m_detail->addWidget(
-        place(m_services.factories.clipCards, QStringLiteral("film.stack"), QStringLiteral("Clip Cards")));
-    m_detail->addWidget(place(m_services.factories.mediaTable,
-                              QStringLiteral("list.bullet.rectangle.portrait"),
-                              QStringLiteral("Media Table")));
-    m_detail->addWidget(
-        place(m_services.factories.storageMap, QStringLiteral("chart.pie"), QStringLiteral("Storage Map")));
+    m_detail->addWidget(place(m_services.factories.clipCards));
+    m_detail->addWidget(place(m_services.factories.mediaTable));
+    m_detail->addWidget(place(m_services.factories.storageMap));
     column->addWidget(m_detail, 1);
     return pane;
 }
@@ -223,7 +258,7 @@ void ContentView::buildToolbar() {
          Color::brandCyan()},
         {toolbarTitles()[2], QStringLiteral("wand.and.stars"),
          QStringLiteral("Scan a folder and auto-find every Premiere project"),
-         [this] { setShowingEasyImport(true); }, Color::brandTextPrimary()},
+         [this] { m_presentations->showSheet(WindowSheet::easyImport); }, Color::brandTextPrimary()},
     };
     for (const Leading& item : leading) {
         QAction* action = m_toolbar->addAction(symbolIcon(item.icon, item.tint), item.title);
@@ -231,8 +266,7 @@ void ContentView::buildToolbar() {
         connect(action, &QAction::triggered, this, item.run);
         if (item.tint == Color::brandCyan()) {
             if (auto* button = qobject_cast<QToolButton*>(m_toolbar->widgetForAction(action)))
-                button->setStyleSheet(
-                    QStringLiteral("color: #%1;").arg(item.tint.rgb() & 0xFFFFFF, 6, 16, QLatin1Char('0')));
+                button->setStyleSheet(Color::styleSheet(QStringLiteral("color: %1;"), {item.tint}));
         }
     }
     auto* spacer = new QWidget(m_toolbar);
@@ -248,13 +282,13 @@ void ContentView::buildToolbar() {
     };
     m_searchAction =
         trailing(QStringLiteral("questionmark.folder"), QStringLiteral("Search for offline / missing files"),
-                 [this] { setShowingSearchOffline(true); });
+                 [this] { m_presentations->showSheet(WindowSheet::searchOffline); });
     m_refreshAction = trailing(QStringLiteral("arrow.clockwise"), QStringLiteral("Refresh file status"),
                                [this] { runRescan(); });
     trailing(QStringLiteral("list.bullet.rectangle.portrait"), QStringLiteral("View audit log"),
-             [this] { setShowingAuditLog(true); });
+             [this] { m_presentations->showSheet(WindowSheet::auditLog); });
     trailing(QStringLiteral("chart.bar.xaxis"), QStringLiteral("All-time stats"),
-             [this] { setShowingStats(true); });
+             [this] { m_presentations->showSheet(WindowSheet::stats); });
 }
 
 void ContentView::updateToolbarState() {
@@ -297,12 +331,12 @@ void ContentView::updateOverlays() {
     };
     sync(m_analyzing, m_manager->isAnalyzing(), [this] { return new AnalyzingOverlay(*m_manager, this); });
     sync(m_moveOverlay, m_manager->isMoveInProgress(), [this]() -> QWidget* {
-        return m_services.factories.moveProgressOverlay ? m_services.factories.moveProgressOverlay(*this)
+        return m_services.factories.moveProgressOverlay ? m_services.factories.moveProgressOverlay(*m_context)
                                                         : nullptr;
     });
     sync(m_transcodeOverlay, m_manager->isTranscodeInProgress(), [this]() -> QWidget* {
         return m_services.factories.transcodeProgressOverlay
-                   ? m_services.factories.transcodeProgressOverlay(*this)
+                   ? m_services.factories.transcodeProgressOverlay(*m_context)
                    : nullptr;
     });
     const bool complete =
@@ -311,7 +345,7 @@ void ContentView::updateOverlays() {
         if (!m_services.factories.transcodeCompleteOverlay)
             return nullptr;
         return m_services.factories.transcodeCompleteOverlay(
-            *this, *m_manager->transcodeCompleteResult(), [this] {
+            *m_context, *m_manager->transcodeCompleteResult(), [this] {
                 m_manager->setShowTranscodeComplete(false);
                 m_manager->setTranscodeCompleteResult(std::nullopt);
             });
@@ -325,6 +359,16 @@ void ContentView::updateOverlays() {
             this);
     });
     layoutLayers();
+}
+
+void ContentView::updateBusyStatus() {
+    const bool overlay =
+        m_manager->isAnalyzing() || m_manager->isMoveInProgress() || m_manager->isTranscodeInProgress();
+    const QString status =
+        busyStatus::text(m_manager->isBusy(), m_manager->busyReason(), overlay, m_manager->queuedRequests());
+    m_busyStatus->setText(status);
+    m_busyStatus->setToolTip(status);
+    m_busyStatus->setVisible(!status.isEmpty());
 }
 
 void ContentView::layoutLayers() {
@@ -348,6 +392,8 @@ void ContentView::setHasCompletedWelcome(bool done) {
     m_hasCompletedWelcome = done;
     m_preferences->setValue(welcomeKey, done);
     updateOverlays();
+    if (done)
+        m_presentations->chain().schedule();
 }
 
 // ---- Drop target ------------------------------------------------------------------------------

@@ -1,66 +1,67 @@
-// The sixteen command handlers, the panels, the access flow and the clean-up runs of the window.
+// The sixteen command handlers, the panels and the access flow of the window.
 #include "analysis/ProjectManager.h"
-#include "platform/AppLog.h"
 #include "platform/RemovableMediaRoot.h"
 #include "stores/SecurityScopedAccess.h"
-#include "ui/CommandNames.h"
-#include "ui/FilePanel.h"
+#include "ui/common/FilePanel.h"
+#include "ui/sidebar/SidebarView.h"
 #include "ui/window/ContentView.h"
-#include "ui/window/PresentationChain.h"
 #include "ui/window/WindowFacts.h"
+#include "ui/window/WindowPresentations.h"
 #include "ui/window/WindowTexts.h"
 
 #include <QFileInfo>
 #include <QFutureWatcher>
-#include <QPointer>
 #include <QSet>
 #include <QtConcurrent/QtConcurrentRun>
 
 namespace tarnwick {
 
-bool ContentView::handleCommand(const QString& name, const QVariantMap& payload) {
-    namespace C = CommandName;
-    if (name == C::showStats) {
-        setShowingStats(true);
-    } else if (name == C::openProjects) {
-        const QVariant value = payload.value(C::urlsKey);
-        if (value.metaType() == QMetaType::fromType<QList<QUrl>>())
-            startImport(value.value<QList<QUrl>>());
-    } else if (name == C::easyImport) {
-        setShowingEasyImport(true);
-    } else if (name == C::importDaVinciCSV) {
-        const QVariant value = payload.value(C::urlKey);
-        if (value.metaType() == QMetaType::fromType<QUrl>())
-            setPendingDaVinciCSV(value.toUrl());
-    } else if (name == C::viewAuditLog) {
-        setShowingAuditLog(true);
-    } else if (name == C::searchOfflineFiles) {
-        setShowingSearchOffline(true);
-    } else if (name == C::refreshFileStatus) {
-        runRescan();
-    } else if (name == C::exportUnusedCSV) {
-        exportUnusedCSV();
-    } else if (name == C::addAllUnused) {
-        addAllUnused();
-    } else if (name == C::moveUnusedToFolder) {
-        setShowingMovePanel(true);
-    } else if (name == C::clearAllProjects) {
-        if (!m_manager->clearAll())
-            showBusyAlert(m_manager->busyReason());
-    } else if (name == C::showWelcomeGuide) {
-        setHasCompletedWelcome(false);
-    } else if (name == C::manageProtectedFolders) {
-        setShowingProtectedFolders(true);
-    } else if (name == C::manageSequenceUsage) {
-        setShowingSequenceUsage(true);
-    } else if (name == C::grantDriveAccess) {
-        showDriveAccessPanel();
-    } else if (name == C::proVideoFormatsRecommended) {
-        m_manager->requestProVideoFormatsPrompt();
-    } else {
-        return false;
+void ContentView::handleCommand(const CommandPost& post) {
+    struct Visitor {
+        ContentView& view;
+        void operator()(Command command) const { view.runCommand(command); }
+        void operator()(const OpenProjects& open) const { view.startImport(open.urls); }
+        void operator()(const ImportDaVinciCSV& csv) const {
+            view.m_presentations->confirmDaVinciImport(csv.url);
+        }
+    };
+    std::visit(Visitor{*this}, post);
+}
+
+void ContentView::runCommand(Command command) {
+    switch (command) {
+    case Command::openProjects:
+    case Command::importDaVinciCSV:
+        return; // posted bare, they carry nothing to open
+    case Command::showStats:
+        return m_presentations->showSheet(WindowSheet::stats);
+    case Command::easyImport:
+        return m_presentations->showSheet(WindowSheet::easyImport);
+    case Command::viewAuditLog:
+        return m_presentations->showSheet(WindowSheet::auditLog);
+    case Command::searchOfflineFiles:
+        return m_presentations->showSheet(WindowSheet::searchOffline);
+    case Command::refreshFileStatus:
+        return runRescan();
+    case Command::exportUnusedCSV:
+        return exportUnusedCSV();
+    case Command::addAllUnused:
+        return addAllUnused();
+    case Command::moveUnusedToFolder:
+        return m_sidebar->chooseUnusedMoveFolder(); // the sidebar owns that move
+    case Command::clearAllProjects:
+        return clearAllProjects();
+    case Command::showWelcomeGuide:
+        return setHasCompletedWelcome(false);
+    case Command::manageProtectedFolders:
+        return m_presentations->showSheet(WindowSheet::protectedFolders);
+    case Command::manageSequenceUsage:
+        return m_presentations->showSheet(WindowSheet::sequenceUsage);
+    case Command::grantDriveAccess:
+        return showDriveAccessPanel();
+    case Command::proVideoFormatsRecommended:
+        return m_manager->requestProVideoFormatsPrompt();
     }
-    return true;
 }
 
 void ContentView::startImport(const QList<QUrl>& urls) {
@@ -70,16 +71,18 @@ void ContentView::startImport(const QList<QUrl>& urls) {
 }
 
 void ContentView::runRescan() {
-    if (m_manager->isBusy()) {
-        showBusyAlert(m_manager->busyReason());
-        return;
-    }
+    // While another operation runs the rescan waits for it, and the window shows that it waits.
     (void)m_manager->rescanAll();
 }
 
 void ContentView::exportUnusedCSV() {
     if (const auto url = operations().exportUnusedFilesCSV(*m_manager))
         m_services.openUrl(*url);
+}
+
+void ContentView::clearAllProjects() {
+    if (!m_manager->clearAll())
+        m_presentations->showBusyAlert(m_manager->busyReason());
 }
 
 void ContentView::addAllUnused() {
@@ -103,22 +106,17 @@ void ContentView::openProjectsPanel() {
     request.allowsMultipleSelection = true;
     request.nameFilters = {QStringLiteral("Premiere Pro Projects (*.prproj *.PRPROJ)")};
     request.message = QStringLiteral("Select Premiere Pro project files to analyze");
-    const QList<QUrl> urls = m_filePanel->runOpenPanel(window(), request);
-    if (urls.isEmpty())
-        return;
-    (void)m_grants->grant(urls);
-    startImport(urls);
+    chooseWithAccess(*m_filePanel, *m_grants, window(), request, this,
+                     [this](const GrantedChoice& choice) { startImport(choice.urls); });
 }
 
 void ContentView::openDaVinciPanel() {
     OpenPanelRequest request;
     request.nameFilters = {QStringLiteral("Comma-separated values (*.csv *.CSV)")};
     request.message = QStringLiteral("Select a DaVinci Resolve metadata CSV (unused clips, Usage = 0)");
-    const QList<QUrl> urls = m_filePanel->runOpenPanel(window(), request);
-    if (urls.isEmpty())
-        return;
-    (void)m_grants->grant(urls.first());
-    setPendingDaVinciCSV(urls.first());
+    chooseWithAccess(*m_filePanel, *m_grants, window(), request, this, [this](const GrantedChoice& choice) {
+        m_presentations->confirmDaVinciImport(choice.urls.first());
+    });
 }
 
 // ---- Access flow ------------------------------------------------------------------------------
@@ -144,7 +142,10 @@ QUrl ContentView::accessPanelStartFolder(const QList<QUrl>& volumes) const {
 }
 
 void ContentView::grantAccess(const QList<QUrl>& urls) {
-    const QList<QUrl> refused = m_grants->grant(urls);
+    checkGrantedAccess(urls, m_grants->grant(urls));
+}
+
+void ContentView::checkGrantedAccess(const QList<QUrl>& urls, const QList<QUrl>& refused) {
     // Rescan whatever happened: some grants may have worked.
     runRescan();
     // A grant alone does not make a drive readable here (an unmounted share, no permission):
@@ -169,6 +170,12 @@ void ContentView::grantAccess(const QList<QUrl>& urls) {
     }));
 }
 
+void ContentView::openAccessPanel(const OpenPanelRequest& request) {
+    chooseWithAccess(*m_filePanel, *m_grants, window(), request, this, [this](const GrantedChoice& choice) {
+        checkGrantedAccess(choice.urls, choice.refused);
+    });
+}
+
 void ContentView::showDriveAccessPanel() {
     OpenPanelRequest request;
     request.allowsMultipleSelection = true;
@@ -177,9 +184,7 @@ void ContentView::showDriveAccessPanel() {
     request.message = WindowTexts::driveAccessPanelMessage();
     request.startFolder = accessPanelStartFolder({}).toLocalFile();
     request.prompt = QStringLiteral("Grant Access");
-    const QList<QUrl> urls = m_filePanel->runOpenPanel(window(), request);
-    if (!urls.isEmpty())
-        grantAccess(urls);
+    openAccessPanel(request);
 }
 
 void ContentView::showVolumeAccessPanel() {
@@ -191,58 +196,7 @@ void ContentView::showVolumeAccessPanel() {
     request.message = WindowTexts::volumeAccessPanelMessage(volumes);
     request.startFolder = accessPanelStartFolder(volumes).toLocalFile();
     request.prompt = QStringLiteral("Grant Access");
-    const QList<QUrl> urls = m_filePanel->runOpenPanel(window(), request);
-    if (!urls.isEmpty())
-        grantAccess(urls);
-}
-
-// ---- Clean-up runs ----------------------------------------------------------------------------
-
-void ContentView::startTrashRun() {
-    if (m_trashRunning)
-        return; // the confirm path is closed until the run ends
-    if (m_manager->isBusy()) {
-        showBusyAlert(m_manager->busyReason());
-        return;
-    }
-    m_trashRunning = true;
-    QCoro::connect(operations().moveToTrash(*m_manager), this, [this](CleanupOperations::TrashResult result) {
-        m_trashRunning = false;
-        if (!result.refused.isEmpty()) {
-            presentTrashFailure(result.trashed, result.refused, result.errors);
-        } else {
-            setDeletionResult(DeletionResult{result.trashed, result.failed, result.errors});
-        }
-    });
-}
-
-void ContentView::startBinMoveRun(const QUrl& folder) {
-    if (m_binMoveRunning)
-        return;
-    if (m_manager->isBusy()) {
-        showBusyAlert(m_manager->busyReason());
-        return;
-    }
-    m_binMoveRunning = true;
-    QCoro::connect(operations().moveRecycleBinToFolder(*m_manager, folder), this,
-                   [this](CleanupOperations::MoveResult result) {
-                       m_binMoveRunning = false;
-                       setMoveResult(BinMoveResult{result.moved, result.failed, result.errors});
-                       m_pendingMoveFolder.reset();
-                   });
-}
-
-void ContentView::presentTrashFailure(int trashed, QList<RecycleBinItem> failedItems, QStringList errors) {
-    m_trashSuccessCount = trashed;
-    m_trashFailedItems = std::move(failedItems);
-    m_trashFailureErrors = std::move(errors);
-    m_showingTrashFailureDialog = true;
-    schedulePresentations();
-}
-
-void ContentView::showBusyAlert(const QString& reason) {
-    m_busyAlertReason = reason.isEmpty() ? QStringLiteral("Another operation is running.") : reason;
-    schedulePresentations();
+    openAccessPanel(request);
 }
 
 } // namespace tarnwick

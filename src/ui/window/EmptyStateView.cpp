@@ -1,8 +1,9 @@
 #include "ui/window/EmptyStateView.h"
 
-#include "ui/BrandFonts.h"
-#include "ui/BrandPalette.h"
-#include "ui/SymbolIcons.h"
+#include "ui/brand/BrandFonts.h"
+#include "ui/brand/BrandPalette.h"
+#include "ui/brand/SymbolIcons.h"
+#include "ui/common/Labels.h"
 
 #include <QLabel>
 #include <QVBoxLayout>
@@ -21,14 +22,8 @@ EmptyStateView::EmptyStateView(const QString& symbol, const QString& title, cons
     icon->setAlignment(Qt::AlignCenter);
     layout->addWidget(icon);
     auto addText = [&](const QString& text, const QFont& font, const QColor& color) {
-        auto* label = new QLabel(text, this);
-        label->setFont(font);
-        label->setAlignment(Qt::AlignCenter);
-        label->setWordWrap(true);
+        auto* label = brandLabel(text, font, color, this, LabelOption::centred | LabelOption::wordWrap);
         label->setMinimumWidth(260);
-        QPalette p = label->palette();
-        p.setColor(QPalette::WindowText, color);
-        label->setPalette(p);
         layout->addWidget(label);
     };
     addText(title, Font::brand(15, Font::Weight::semibold), Color::brandTextSecondary());

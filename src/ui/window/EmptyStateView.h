@@ -4,8 +4,7 @@
 
 namespace tarnwick {
 
-// The window's empty state: a quiet symbol, a title and one line, centred. Stands in for views
-// that have not been built yet and for empty panes.
+// An empty pane's state: a quiet symbol, a title and one line, centred.
 class EmptyStateView : public QWidget {
     Q_OBJECT
 public:

@@ -1,8 +1,62 @@
 #include "ui/window/PresentationChain.h"
 
-#include <QScopeGuard>
+#include <iterator>
 
 namespace tarnwick {
+
+namespace {
+// In the enumeration's order: the alert's title or the sheet's view.
+constexpr const char* names[] = {
+    "busy",
+    "Delete Files",
+    "TrashFailureSheet",
+    "PermanentDeleteConfirmSheet",
+    "DeletionResultView",
+    "OperationResultView",
+    "folderImporter",
+    "AuditLogView",
+    "Offline Media Detected",
+    "Missing After Effects Projects",
+    "Preview These Natively?",
+    "DaVinci CSV Import",
+    "Import DaVinci CSV as Unused?",
+    "Grant Access to Your Media",
+    "Still Can’t Read That Drive",
+    "Move Files to Folder?",
+    "SearchOfflineFilesSheet",
+    "StatsView",
+    "ProtectedFoldersSheet",
+    "SequenceUsageSheet",
+    "TranscodeConfirmationSheet",
+    "EasyImportSheet",
+    "⚠️ Potentially Used Media",
+    "unusedFolderImporter",
+    "Move Unused Files to Folder?",
+};
+static_assert(std::size(names) == size_t(Presentation::unusedMoveConfirm) + 1, "one name per presentation");
+} // namespace
+
+QString text(Presentation presentation) {
+    return QString::fromUtf8(names[int(presentation)]);
+}
+
+void PresentationChain::request(Presentation which, Present present) {
+    m_slots[which].requested = std::move(present);
+    schedule();
+}
+
+bool PresentationChain::isRequested(Presentation which) const {
+    const auto it = m_slots.find(which);
+    return it != m_slots.end() && it->second.requested;
+}
+
+void PresentationChain::watch(Presentation which, std::function<bool()> isDue, Present present,
+                              std::function<void()> lower) {
+    Slot& slot = m_slots[which];
+    slot.isDue = std::move(isDue);
+    slot.present = std::move(present);
+    slot.lower = std::move(lower);
+}
 
 void PresentationChain::schedule() {
     if (m_scheduled)
@@ -18,34 +72,36 @@ void PresentationChain::schedule() {
 }
 
 void PresentationChain::evaluate() {
-    if (m_current)
+    if (m_current || (m_held && m_held()))
         return;
-    if (m_evaluating) {
-        // A panel's own event loop is running inside present(); look again afterwards.
-        schedule();
-        return;
-    }
-    m_evaluating = true;
-    const auto done = qScopeGuard([this] { m_evaluating = false; });
-    for (const Entry& entry : m_entries) {
-        if (!entry.isDue())
-            continue;
-        QDialog* dialog = entry.present();
-        if (!dialog) {
-            entry.lower();
-            continue;
+    // One pass in order; what a presentation raises for an earlier place shows on the next pass.
+    for (auto& [which, slot] : m_slots) {
+        if (slot.requested) {
+            const Present present = std::exchange(slot.requested, {});
+            if (QDialog* dialog = present()) {
+                show(which, dialog, {});
+                return;
+            }
+        } else if (slot.isDue && slot.isDue()) {
+            if (QDialog* dialog = slot.present()) {
+                show(which, dialog, slot.lower);
+                return;
+            }
+            slot.lower();
         }
-        m_current = dialog;
-        m_currentName = entry.name;
-        auto lower = entry.lower;
-        connect(dialog, &QDialog::finished, this, [this, dialog, lower] {
-            if (m_current == dialog)
-                m_current = nullptr;
-            lower();
-            schedule();
-        });
-        return;
     }
+}
+
+void PresentationChain::show(Presentation which, QDialog* dialog, std::function<void()> lower) {
+    m_current = dialog;
+    m_currentWhich = which;
+    connect(dialog, &QDialog::finished, this, [this, dialog, lower = std::move(lower)] {
+        if (m_current == dialog)
+            m_current = nullptr;
+        if (lower)
+            lower();
+        schedule();
+    });
 }
 
 } // namespace tarnwick

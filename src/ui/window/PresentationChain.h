@@ -1,45 +1,93 @@
 #pragma once
 
 #include <QDialog>
-#include <QList>
 #include <QObject>
 #include <QPointer>
 #include <QString>
 
 #include <functional>
+#include <map>
 
 namespace tarnwick {
 
-// The window's modal presentations, shown one at a time: whenever nothing is up, the first entry
-// (in the order they were added) whose condition holds is presented. Its dismissal, by whatever
-// button, runs the entry's `lower` so the condition no longer holds, then the next due entry shows.
+// The window's alerts, sheets and panels, in the order the chain looks at them.
+enum class Presentation {
+    busyAlert,
+    deleteFiles,
+    trashFailure,
+    permanentDelete,
+    deletionResult,
+    moveResult,
+    binMoveFolder,
+    auditLog,
+    offlineMedia,
+    missingAEP,
+    proVideoFormats,
+    daVinciImportResult,
+    daVinciImportConfirm,
+    grantAccess,
+    grantAccessFailure,
+    binMoveConfirm,
+    searchOffline,
+    stats,
+    protectedFolders,
+    sequenceUsage,
+    transcodeConfirmation,
+    easyImport,
+    // The sidebar's, after the window's own.
+    deleteSafety,
+    unusedMoveFolder,
+    unusedMoveConfirm,
+};
+
+// Its name in logs and tests: the alert's title or the sheet's view ("Delete Files", "StatsView").
+QString text(Presentation presentation);
+
+// The window's modal presentations, shown one at a time: whenever nothing is up, the first due one
+// (in the order of Presentation) is presented, and its dismissal, by whatever button, lets the next
+// due one show. A request is shown once; a watched condition (a prompt flag of the manager) stays
+// due until its dismissal lowers it. While the window shows a presentation of its own outside the
+// chain (the welcome guide), everything waits; the window schedules the chain again when that ends.
 class PresentationChain : public QObject {
     Q_OBJECT
 public:
-    struct Entry {
-        QString name;
-        std::function<bool()> isDue;
-        std::function<QDialog*()> present; // opened with open(); may return nullptr (nothing shown)
-        std::function<void()> lower;
-    };
+    // Makes and opens (with open()) the presentation. Null: nothing to show (a sheet without its
+    // view, a panel whose choice was made at once), and the chain moves on.
+    using Present = std::function<QDialog*()>;
 
     explicit PresentationChain(QObject* parent = nullptr) : QObject(parent) {}
 
-    void add(Entry entry) { m_entries.append(std::move(entry)); }
+    // Asks for `which` to be shown once, after the due ones before it. A second request made before
+    // it shows takes the place of the first.
+    void request(Presentation which, Present present);
+    bool isRequested(Presentation which) const;
+    // Shows `which` while `isDue` holds; its dismissal runs `lower`.
+    void watch(Presentation which, std::function<bool()> isDue, Present present, std::function<void()> lower);
+
+    // While `held` answers true nothing is presented; due presentations stay due.
+    void setHold(std::function<bool()> held) { m_held = std::move(held); }
     // Looks again on the next event-loop turn (coalesced).
     void schedule();
     // Looks now.
     void evaluate();
 
     QDialog* current() const { return m_current.data(); }
-    QString currentName() const { return m_current ? m_currentName : QString(); }
+    QString currentName() const { return m_current ? text(m_currentWhich) : QString(); }
 
 private:
-    QList<Entry> m_entries;
+    struct Slot {
+        Present requested; // a request not yet shown
+        std::function<bool()> isDue;
+        Present present;
+        std::function<void()> lower;
+    };
+    void show(Presentation which, QDialog* dialog, std::function<void()> lower);
+
+    std::map<Presentation, Slot> m_slots;
+    std::function<bool()> m_held;
     QPointer<QDialog> m_current;
-    QString m_currentName;
+    Presentation m_currentWhich = Presentation::busyAlert;
     bool m_scheduled = false;
-    bool m_evaluating = false;
 };
 
 } // namespace tarnwick

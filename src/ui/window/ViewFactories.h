@@ -1,9 +1,14 @@
 #pragma once
 
+#include "model/RecycleBinItem.h"
 #include "model/TranscodeCompleteResult.h"
 
+#include <QList>
+#include <QSet>
 #include <QString>
 #include <QStringList>
+#include <QUrl>
+#include <QUuid>
 
 #include <functional>
 
@@ -11,7 +16,11 @@ class QWidget;
 
 namespace tarnwick {
 
-class ContentView;
+class CleanupOperations;
+class FilePanel;
+class ProjectManager;
+class SecurityScopedAccess;
+class WindowPresentations;
 
 // Results that come back to the window from the Trash, delete and move runs.
 struct DeletionResult {
@@ -25,29 +34,52 @@ struct BinMoveResult {
     int failed = 0;
     QStringList errors;
 };
+// A Trash run that left files: how many went, the items the Trash refused and the errors.
+struct TrashFailure {
+    int trashed = 0;
+    QList<RecycleBinItem> failedItems;
+    QStringList errors;
+};
 
-// How the window makes the views that live in other folders. Each hook gets the window (its
-// manager, selections and presentation state: see ContentView) and returns a new widget; an
-// unset hook leaves the place showing the window's empty state. Sheet contents are shown in a
-// window-modal sheet and close it with window()->close().
+// What the window lends the views it makes; each view takes only the pieces it uses. Everything
+// here lives as long as the window.
+struct WindowContext {
+    ProjectManager& manager;
+    CleanupOperations& operations;
+    WindowPresentations& presentations; // the window's alerts and sheets, raised as requests
+    FilePanel& panel;
+    SecurityScopedAccess& grants;
+    QSet<QUuid>& selectedFiles;           // shared by the table and the cards
+    QSet<QUuid>& selectedRecycleBinItems; // the bin pane's selection
+    QWidget* view;                        // the root view: sheets go over its window
+    std::function<void(const QUuid& projectID)> isolateProject;
+    std::function<void(const QList<QUrl>& urls)> importProjects; // as if dropped on the window
+};
+
+// How the window makes the views that live in other folders. Each hook gets the window's context
+// and returns a new widget; the application sets every hook (an unset one, in a test window, leaves
+// its place blank and its sheet unshown). Sheet contents are shown in a window-modal sheet and
+// close it with window()->close().
 struct ViewFactories {
-    using Pane = std::function<QWidget*(ContentView&)>;
+    using Pane = std::function<QWidget*(const WindowContext&)>;
 
     Pane filterBar;
     Pane clipCards;
-    Pane mediaTable; // shares ContentView::selectedFiles()
-    Pane storageMap; // isolates through ContentView::isolateProject()
-    Pane recycleBin; // raises the bin's presentations through ContentView's setters
+    Pane mediaTable; // shares WindowContext::selectedFiles
+    Pane storageMap; // isolates through WindowContext::isolateProject
+    Pane recycleBin; // raises the bin's presentations through WindowContext::presentations
     Pane moveProgressOverlay;
     Pane transcodeProgressOverlay;
-    std::function<QWidget*(ContentView&, const TranscodeCompleteResult&, std::function<void()> dismiss)>
+    std::function<QWidget*(const WindowContext&, const TranscodeCompleteResult&,
+                           std::function<void()> dismiss)>
         transcodeCompleteOverlay;
 
-    Pane trashFailureSheet; // reads ContentView::trashSuccessCount() / trashFailedItems() /
-                            // trashFailureErrors()
+    std::function<QWidget*(const WindowContext&, const TrashFailure&)> trashFailureSheet;
     Pane permanentDeleteSheet;
-    std::function<QWidget*(ContentView&, const DeletionResult&, const QString& title)> deletionResultSheet;
-    std::function<QWidget*(ContentView&, const BinMoveResult&, const QString& title)> operationResultSheet;
+    std::function<QWidget*(const WindowContext&, const DeletionResult&, const QString& title)>
+        deletionResultSheet;
+    std::function<QWidget*(const WindowContext&, const BinMoveResult&, const QString& title)>
+        operationResultSheet;
     Pane auditLogSheet;
     Pane searchOfflineSheet;
     Pane statsSheet;

@@ -1,11 +1,12 @@
 #include "ui/window/WelcomeView.h"
 
-#include "ui/BrandFonts.h"
-#include "ui/BrandPalette.h"
-#include "ui/SymbolIcons.h"
+#include "ui/brand/BrandFonts.h"
+#include "ui/brand/BrandPalette.h"
+#include "ui/brand/SymbolIcons.h"
+#include "ui/common/FloatingCard.h"
+#include "ui/common/Labels.h"
 
 #include <QApplication>
-#include <QGraphicsDropShadowEffect>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPainter>
@@ -42,9 +43,8 @@ const QList<WelcomeView::Step>& WelcomeView::steps() {
 }
 
 QColor WelcomeView::stepColor(int index) {
-    static const QList<QColor> colors{QColor(0x00, 0x7A, 0xFF), QColor(0x34, 0xC7, 0x59),
-                                      QColor(0xFF, 0x95, 0x00), QColor(0xAF, 0x52, 0xDE),
-                                      QColor(0x30, 0xB0, 0xC7)};
+    static const QList<QColor> colors{Color::systemBlue(), Color::systemGreen(), Color::systemOrange(),
+                                      Color::systemPurple(), Color::systemTeal()};
     if (index >= 1 && index <= 5)
         return colors.at(index - 1);
     return QApplication::palette().color(QPalette::Highlight);
@@ -58,13 +58,8 @@ WelcomeView::WelcomeView(std::function<void()> onComplete, QWidget* parent)
     auto* card = new QWidget(this);
     card->setObjectName(QStringLiteral("welcomeCard"));
     card->setFixedSize(520, 420);
-    card->setStyleSheet(
-        QStringLiteral("#welcomeCard { background: rgba(50,50,52,245); border-radius: 16px; }"));
-    auto* shadow = new QGraphicsDropShadowEffect(card);
-    shadow->setBlurRadius(40);
-    shadow->setOffset(0, 10);
-    shadow->setColor(QColor(0, 0, 0, 77));
-    card->setGraphicsEffect(shadow);
+    styleFloatingCard(card, Color::withAlpha(Color::welcomeCardBackground(), 245), {0, 10},
+                      QColor(0, 0, 0, 77));
     outer->addWidget(card, 0, Qt::AlignCenter);
 
     auto* layout = new QVBoxLayout(card);
@@ -100,9 +95,7 @@ WelcomeView::WelcomeView(std::function<void()> onComplete, QWidget* parent)
     m_description->setAlignment(Qt::AlignCenter);
     m_description->setWordWrap(true);
     m_description->setFixedWidth(360);
-    QPalette secondary = m_description->palette();
-    secondary.setColor(QPalette::WindowText, QApplication::palette().color(QPalette::PlaceholderText));
-    m_description->setPalette(secondary);
+    setTextColor(m_description, QApplication::palette().color(QPalette::PlaceholderText));
     auto* content = new QVBoxLayout;
     content->setSpacing(20);
     content->addWidget(m_icon, 0, Qt::AlignHCenter);
@@ -181,7 +174,7 @@ void WelcomeView::showStep(int index) {
     m_forward->setText(last ? QStringLiteral("Get Started") : QStringLiteral("Next"));
     const QColor accent = QApplication::palette().color(QPalette::Highlight);
     for (int i = 0; i < m_dots.size(); ++i) {
-        const QColor c = i == index ? accent : Color::withOpacity(QColor(0x8E, 0x8E, 0x93), 0.3);
+        const QColor c = i == index ? accent : Color::withOpacity(Color::systemGray(), 0.3);
         m_dots[i]->setStyleSheet(
             QStringLiteral("QPushButton { border: none; border-radius: 4px; background: rgba(%1,%2,%3,%4); }")
                 .arg(c.red())

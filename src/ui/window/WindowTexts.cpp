@@ -17,8 +17,7 @@ QString lastComponent(const QUrl& url) {
 
 QString deleteFilesMessage(qint64 binCount, qint64 binBytes) {
     return QStringLiteral("Move %1 file(s) to Trash?\n\nTotal size: %2")
-        .arg(binCount)
-        .arg(formatFileByteCount(binBytes));
+        .arg(QString::number(binCount), formatFileByteCount(binBytes));
 }
 
 QString offlineMediaMessage(int offlineFiles) {
@@ -72,8 +71,7 @@ QString stillCantReadMessage(const std::optional<QString>& failure) {
 QString moveFilesMessage(qint64 count, const QUrl& folder) {
     return QStringLiteral("Move %1 file(s) to “%2”? Originals are relocated with their directory structure "
                           "preserved.")
-        .arg(count)
-        .arg(lastComponent(folder));
+        .arg(QString::number(count), lastComponent(folder));
 }
 
 QString volumeAccessPanelMessage(const QList<QUrl>& volumes) {

@@ -130,7 +130,8 @@ TEST_F(RelocationSearch, FullSearchWalksEveryLevelButSkipsHiddenPackagesAndFolde
 
 // ---- Parse requests and the cache ------------------------------------------------------------
 
-TEST(AEPParseRequests, OneRequestPerFileWhateverTheCaseOrLinkThePathUses) {
+// One request per file, whatever link or dot-dot the path takes; letter case makes another file.
+TEST(AEPParseRequests, OneRequestPerFileWhateverLinkThePathTakes) {
     QTemporaryDir dir;
     touch(dir.filePath("Projects/Comp.aep"), "12345");
     ASSERT_EQ(::symlink(QFile::encodeName(dir.filePath("Projects")).constData(),
@@ -138,17 +139,19 @@ TEST(AEPParseRequests, OneRequestPerFileWhateverTheCaseOrLinkThePathUses) {
               0);
     AEPParseRequests requests;
     requests.add(dir.filePath("Projects/Comp.aep"), "/a");
-    requests.add(dir.filePath("projects/../Projects/COMP.aep"), "/b");
+    requests.add(dir.filePath("projects/../Projects/Comp.aep"), "/b");
     requests.add(dir.filePath("Link/Comp.aep"), "/c");
     requests.add(dir.filePath("Link/Comp.aep"), "/a");
+    requests.add(dir.filePath("Projects/COMP.aep"), "/e");
     requests.add(dir.filePath("Projects/Gone.aep"), "/d");
-    ASSERT_EQ(requests.requests().size(), 2);
+    ASSERT_EQ(requests.requests().size(), 3);
     const AEPParseRequest& first = requests.requests().first();
     EXPECT_EQ(first.statusPaths, (QStringList{"/a", "/b", "/c"}));
     EXPECT_EQ(first.path, dir.filePath("Projects/Comp.aep"));
     EXPECT_EQ(first.fileSize, 5);
     EXPECT_TRUE(first.modificationDate.has_value());
-    EXPECT_EQ(AEPParseRequests::cacheKey("/Gone/Comp.aep"), AEPParseRequests::cacheKey("/gone/COMP.AEP"));
+    EXPECT_EQ(requests.requests()[1].statusPaths, QStringList{"/e"});
+    EXPECT_NE(AEPParseRequests::cacheKey("/Gone/Comp.aep"), AEPParseRequests::cacheKey("/Gone/COMP.aep"));
     const AEPParseRequest& missing = requests.requests().last();
     EXPECT_EQ(missing.fileSize, -1);
     EXPECT_FALSE(missing.modificationDate.has_value());

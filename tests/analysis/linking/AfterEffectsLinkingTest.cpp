@@ -113,15 +113,26 @@ TEST_F(AfterEffectsLinkingTest, AnOfflineLinkIsReconnectedByNameAndParsedOnceFor
     EXPECT_EQ(h.pm().aepLinkStatuses().value(folder + "/Comp.AEP").kind, AEPLinkStatus::Kind::resolved);
 }
 
-TEST_F(AfterEffectsLinkingTest, PathsThatDifferOnlyInCaseShareOneParseOfTheFileThatExists) {
-    ASSERT_TRUE(aeptest::writeProject(folder + "/Comp.aep", {"/Volumes/Media/clip.mov"}));
-    h.pm().setProjects({projectIn(dir.filePath("Elsewhere"), "Cut", {})});
-    // The spelling that names no file comes first.
-    QList<MediaFile> list{entry(folder + "/COMP.aep", "Cut"), entry(folder + "/Comp.aep", "Cut")};
+// On Linux names that differ only in letter case are two files: each is parsed and marks its own footage.
+TEST_F(AfterEffectsLinkingTest, ProjectsWhoseNamesDifferOnlyInCaseAreParsedApart) {
+    ASSERT_TRUE(aeptest::writeProject(folder + "/Comp.aep", {"/Volumes/Media/upper.mov"}));
+    ASSERT_TRUE(aeptest::writeProject(folder + "/comp.aep", {"/Volumes/Media/lower.mov"}));
+    h.pm().setProjects({projectIn(folder, "Cut", {folder + "/Comp.aep", folder + "/comp.aep"})});
+    QList<MediaFile> list{entry(folder + "/Comp.aep", "Cut"), entry(folder + "/comp.aep", "Cut"),
+                          entry("/Volumes/Media/upper.mov", "Cut"), entry("/Volumes/Media/lower.mov", "Cut")};
     link(list);
-    EXPECT_EQ(parses, 1);
-    EXPECT_EQ(h.pm().aepLinkStatuses().value(folder + "/COMP.aep").kind, AEPLinkStatus::Kind::resolved);
-    EXPECT_EQ(h.pm().aepLinkStatuses().value(folder + "/Comp.aep").kind, AEPLinkStatus::Kind::resolved);
+    EXPECT_EQ(parses, 2);
+    const AEPLinkStatus upper = h.pm().aepLinkStatuses().value(folder + "/Comp.aep");
+    const AEPLinkStatus lower = h.pm().aepLinkStatuses().value(folder + "/comp.aep");
+    ASSERT_EQ(upper.kind, AEPLinkStatus::Kind::resolved);
+    ASSERT_EQ(lower.kind, AEPLinkStatus::Kind::resolved);
+    EXPECT_EQ(upper.project.footagePaths, QSet<QString>{"/Volumes/Media/upper.mov"});
+    EXPECT_EQ(lower.project.footagePaths, QSet<QString>{"/Volumes/Media/lower.mov"});
+    EXPECT_TRUE(list[2].isAEFootage);
+    EXPECT_TRUE(list[3].isAEFootage); // used only by the second: not left unused
+    EXPECT_NE(AEPParseRequests::cacheKey(folder + "/Comp.aep"),
+              AEPParseRequests::cacheKey(folder + "/comp.aep"));
+    EXPECT_EQ(h.pm().aepParseCache().size(), 2);
 }
 
 TEST_F(AfterEffectsLinkingTest, ADecomposedNameOnDiskReconnectsAComposedLink) {
@@ -316,6 +327,10 @@ TEST_F(MissingAEPSearch, FootageTakenOutOfTheRecycleBinWhenItTurnsOutUsedInAfter
     EXPECT_EQ(h.pm().recycleBin()[0].mediaFile.path, "/Volumes/A/other.mov");
     EXPECT_EQ(h.pm().mediaFiles()[0].status, MediaFileStatus::online);
     EXPECT_EQ(h.pm().mediaFiles()[1].status, MediaFileStatus::inRecycleBin);
+    // Leaving the bin is a restore, and recorded as one.
+    ASSERT_EQ(h.audit.entries().size(), 1);
+    EXPECT_EQ(h.audit.entries()[0].action, AuditAction::restored);
+    EXPECT_EQ(h.audit.entries()[0].filePath, "/Volumes/A/clip.mov");
 }
 
 TEST_F(MissingAEPSearch, HoldsTheManagerWhileItWaitsAndSurvivesAListChangedBehindItsBack) {

@@ -9,6 +9,8 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 using namespace tarnwick;
 using namespace tarnwick::testing;
 
@@ -150,3 +152,53 @@ TEST(DaVinciProxy, OnlyRegularFilesInNameOrderTheClipExtensionFirstThenAVideoFor
 }
 
 } // namespace
+
+TEST_F(DaVinciImport, ARelativeClipDirectoryIsFoundNextToTheCSVAndNeverInTheWorkingDirectory) {
+    // The working directory holds a "Videos" folder too: its files must never be taken.
+    QTemporaryDir elsewhere;
+    QDir(elsewhere.path()).mkpath("Videos");
+    QFile(elsewhere.filePath("Videos/Elsewhere.mov")).open(QIODevice::WriteOnly);
+    const QString previous = QDir::currentPath();
+    ASSERT_TRUE(QDir::setCurrent(elsewhere.path()));
+    const QString beside = h.makeFile("Exports/Videos/A.mov");
+    h.makeFile("Exports/Media/B.mov");
+    const QUrl url = csv("Exports/list.csv", QByteArray("File Name,Clip Directory\n"
+                                                        "A.mov,Videos\n"
+                                                        "B.mov,./Media/\n"
+                                                        "Elsewhere.mov,Videos\n"
+                                                        "C.mov,Gone\n"));
+    import(url);
+    QDir::setCurrent(previous);
+
+    ASSERT_EQ(h.pm().projects().size(), 1);
+    EXPECT_EQ(h.pm().projects()[0].mediaFiles, (QStringList{beside, h.dir.filePath("Exports/Media/B.mov")}));
+    for (const MediaFile& file : h.pm().mediaFiles())
+        EXPECT_TRUE(file.path.startsWith(h.dir.path())) << qPrintable(file.path);
+    const std::optional<DaVinciCSVImportSummary> summary = h.pm().lastDaVinciImport();
+    ASSERT_TRUE(summary);
+    EXPECT_EQ(summary->totalDataRows, 4);
+    EXPECT_EQ(summary->importedClips, 2);
+    EXPECT_EQ(summary->foundOnDisk, 2);
+    EXPECT_EQ(summary->unresolvedRows, 2);
+    EXPECT_TRUE(h.pm().daVinciImportMessage()->contains(
+        "\n2 rows skipped — a relative Clip Directory names no file next to the CSV.\n"));
+    EXPECT_TRUE(h.logged("DaVinci CSV: skipped 2 row(s) whose relative Clip Directory names no file next to "
+                         "list.csv (Videos/Elsewhere.mov, Gone/C.mov)"));
+
+    // Only such rows: nothing is imported, and the count says why.
+    import(csv("Exports/only.csv", QByteArray("File Name,Clip Directory\nC.mov,Gone\n")));
+    EXPECT_EQ(
+        h.pm().daVinciImportMessage(),
+        "No media clips found in only.csv. 1 row(s) were skipped (for example the timeline \"stringout\" "
+        "row, which has no source file).");
+}
+
+TEST_F(DaVinciImport, AFolderOrAPipeNamedLikeACSVIsRefused) {
+    QDir(h.dir.path()).mkpath("folder.csv");
+    import(QUrl::fromLocalFile(h.dir.filePath("folder.csv")));
+    EXPECT_TRUE(h.pm().daVinciImportMessage()->startsWith("Couldn't read folder.csv: "));
+    ASSERT_EQ(::mkfifo(QFile::encodeName(h.dir.filePath("pipe.csv")).constData(), 0600), 0);
+    import(QUrl::fromLocalFile(h.dir.filePath("pipe.csv")));
+    EXPECT_EQ(h.pm().daVinciImportMessage(), "Couldn't read pipe.csv: Not a regular file");
+    EXPECT_TRUE(h.pm().projects().isEmpty());
+}

@@ -1,5 +1,6 @@
 #include "ui/bin/BinTexts.h"
 #include "support/ProjectManagerHarness.h"
+#include "ui/brand/BrandPalette.h"
 
 #include <gtest/gtest.h>
 
@@ -99,7 +100,7 @@ TEST(BinTexts, TranscodeResultIconTitleAndCounterGroups) {
     using BinTexts::transcodeResultLook;
     auto cancelled = transcodeResultLook({0, 0, 2, 0, {}, true});
     EXPECT_EQ(cancelled.symbol, QStringLiteral("stop.circle"));
-    EXPECT_EQ(cancelled.iconColor, BinTexts::SystemColor::orange());
+    EXPECT_EQ(cancelled.iconColor, Color::darkSystemOrange());
     EXPECT_EQ(cancelled.title, QStringLiteral("Transcode Cancelled"));
     ASSERT_EQ(cancelled.columns.size(), 1);
     EXPECT_EQ(cancelled.columns.first().caption, QStringLiteral("Failed"));
@@ -119,7 +120,7 @@ TEST(BinTexts, TranscodeResultIconTitleAndCounterGroups) {
 
     auto failed = transcodeResultLook({1, 0, 1, 500, {QStringLiteral("x")}, false});
     EXPECT_EQ(failed.symbol, QStringLiteral("exclamationmark.triangle"));
-    EXPECT_EQ(failed.iconColor, BinTexts::SystemColor::yellow());
+    EXPECT_EQ(failed.iconColor, Color::darkSystemYellow());
     QStringList captions;
     for (const auto& c : failed.columns)
         captions.append(c.caption);

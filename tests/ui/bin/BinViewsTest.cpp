@@ -1,9 +1,9 @@
 #include "ui/bin/BinViews.h"
 #include "platform/ByteCountText.h"
-#include "ui/AlertDialog.h"
 #include "ui/bin/BinOverlays.h"
 #include "ui/bin/BinSheets.h"
 #include "ui/bin/RecycleBinView.h"
+#include "ui/common/AlertDialog.h"
 #include "ui/window/WindowTestFixture.h"
 
 #include <QApplication>
@@ -124,11 +124,38 @@ TEST(RecycleBinPane, FooterButtonsRaiseTheWindowsPresentations) {
     EXPECT_EQ(f.presented(), QStringLiteral("Delete Files"));
 }
 
+TEST(PermanentDeleteSheet, TheFocusedFieldShowsItsHintAtFullWidth) {
+    BinFixture f;
+    f.stage({{"/m/a.mov", 1000}});
+    f.presentations().showSheet(WindowSheet::permanentDelete);
+    f.settle();
+    auto* sheet = f.sheet<PermanentDeleteConfirmSheet>();
+    ASSERT_NE(sheet, nullptr);
+    QLineEdit* field = sheet->field();
+    sheet->window()->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(sheet->window()));
+    ASSERT_TRUE(QTest::qWaitFor([field] { return field->hasFocus(); }));
+    EXPECT_EQ(field->width(), 250);
+    // The hint is painted while the empty field has focus: without it the field looks different.
+    const QImage hinted = field->grab().toImage();
+    const QString hint = field->placeholderText();
+    EXPECT_EQ(hint, QStringLiteral("Type \"delete\" here"));
+    field->setPlaceholderText(QString());
+    EXPECT_NE(field->grab().toImage(), hinted);
+    field->setPlaceholderText(hint);
+    QTest::keyClicks(field, QStringLiteral("d"));
+    field->setPlaceholderText(QString());
+    const QImage typed = field->grab().toImage();
+    field->setPlaceholderText(hint);
+    EXPECT_EQ(field->grab().toImage(), typed); // typing replaces the hint
+    f.dismissPresented();
+}
+
 TEST(PermanentDeleteSheet, TypedWordEscapeAndReturnTwiceDeletesOnce) {
     BinFixture f;
     f.stage({{"/m/a.mov", 1000}, {"/m/b.mov", 2000}});
     f.ops->deleteResult = {2, 0, {}, {}};
-    f.view->setShowingPermanentDeleteSheet(true);
+    f.presentations().showSheet(WindowSheet::permanentDelete);
     f.settle();
     auto* sheet = f.sheet<PermanentDeleteConfirmSheet>();
     ASSERT_NE(sheet, nullptr);
@@ -148,10 +175,10 @@ TEST(PermanentDeleteSheet, TypedWordEscapeAndReturnTwiceDeletesOnce) {
     f.settle();
     EXPECT_TRUE(f.presented().isEmpty());
     EXPECT_EQ(f.ops->deleteCalls, 0);
-    EXPECT_FALSE(f.view->deletionResult().has_value());
+    EXPECT_FALSE(f.presentations().chain().isRequested(Presentation::deletionResult));
 
     // A new presentation starts empty; the typed word with blanks round it confirms.
-    f.view->setShowingPermanentDeleteSheet(true);
+    f.presentations().showSheet(WindowSheet::permanentDelete);
     f.settle();
     sheet = f.sheet<PermanentDeleteConfirmSheet>();
     ASSERT_NE(sheet, nullptr);
@@ -183,7 +210,7 @@ TEST(PermanentDeleteSheet, TypedWordEscapeAndReturnTwiceDeletesOnce) {
     QTest::keyClick(result->window(), Qt::Key_Return);
     f.settle();
     EXPECT_TRUE(f.presented().isEmpty());
-    EXPECT_FALSE(f.view->deletionResult().has_value());
+    EXPECT_FALSE(f.presentations().chain().isRequested(Presentation::deletionResult));
 }
 
 TEST(ResultSheets, ErrorFormScrollsInsideItsBox) {
@@ -191,7 +218,7 @@ TEST(ResultSheets, ErrorFormScrollsInsideItsBox) {
     QStringList errors;
     for (int i = 0; i < 60; ++i)
         errors.append(QStringLiteral("Could not move clip%1.mov: Permission denied").arg(i));
-    f.view->setMoveResult(BinMoveResult{12, 60, errors});
+    f.presentations().showMoveResult(BinMoveResult{12, 60, errors});
     f.settle();
     EXPECT_EQ(f.presented(), QStringLiteral("OperationResultView"));
     auto* sheet = f.sheet<ResultSheet>();
@@ -205,7 +232,8 @@ TEST(ResultSheets, ErrorFormScrollsInsideItsBox) {
     EXPECT_EQ(lines.last()->text(), errors.last());
     QTest::mouseClick(sheet->doneButton(), Qt::LeftButton);
     f.settle();
-    EXPECT_FALSE(f.view->moveResult().has_value());
+    EXPECT_TRUE(f.presented().isEmpty());
+    EXPECT_FALSE(f.presentations().chain().isRequested(Presentation::moveResult));
 }
 
 TEST(MoveProgressCard, CountersPercentAndCancel) {
@@ -250,7 +278,7 @@ TEST(TrashFailureSheet, SummaryFormsAndItsThreeChoices) {
     CleanupOperations::TrashResult trash{
         3, 2, {QStringLiteral("a.mov: no Trash on this volume")}, f.pm().recycleBin()};
     f.ops->trashResult = trash;
-    f.view->startTrashRun();
+    f.presentations().startTrashRun();
     f.settle();
     ASSERT_EQ(f.presented(), QStringLiteral("TrashFailureSheet"));
     auto* sheet = f.sheet<TrashFailureSheet>();
@@ -270,7 +298,7 @@ TEST(TrashFailureSheet, SummaryFormsAndItsThreeChoices) {
 
     // Nothing trashed: the one-sentence summary, no error box; Delete runs at once, and once.
     f.ops->trashResult = {0, 2, {}, f.pm().recycleBin()};
-    f.view->startTrashRun();
+    f.presentations().startTrashRun();
     f.settle();
     sheet = f.sheet<TrashFailureSheet>();
     ASSERT_NE(sheet, nullptr);
@@ -293,7 +321,7 @@ TEST(TrashFailureSheet, SummaryFormsAndItsThreeChoices) {
 
     // Move: folder, confirmation (Cancel keeps the sheet; Move runs and shows the move result).
     f.ops->trashResult = {0, 2, {}, f.pm().recycleBin()};
-    f.view->startTrashRun();
+    f.presentations().startTrashRun();
     f.settle();
     sheet = f.sheet<TrashFailureSheet>();
     ASSERT_NE(sheet, nullptr);
@@ -331,7 +359,7 @@ TEST(TranscodeConfirmation, ClassifiesChecksFFmpegOffThreadAndConfirmsOnce) {
              {"/m/7.MXF", 100},
              {"/m/A001.braw", 5000}});
     f.ops->ffmpegPath = QStringLiteral("/usr/bin/ffmpeg");
-    f.view->setShowingTranscodeConfirmation(true);
+    f.presentations().showSheet(WindowSheet::transcodeConfirmation);
     f.settle();
     auto* sheet = f.sheet<TranscodeConfirmationSheet>();
     ASSERT_NE(sheet, nullptr);
@@ -354,7 +382,7 @@ TEST(TranscodeConfirmation, ClassifiesChecksFFmpegOffThreadAndConfirmsOnce) {
 
     // Missing ffmpeg: orange form with the Debian install hint. Only raw files: nothing to confirm.
     f.ops->ffmpegPath.reset();
-    f.view->setShowingTranscodeConfirmation(true);
+    f.presentations().showSheet(WindowSheet::transcodeConfirmation);
     f.settle();
     sheet = f.sheet<TranscodeConfirmationSheet>();
     ASSERT_NE(sheet, nullptr);
@@ -367,7 +395,7 @@ TEST(TranscodeConfirmation, ClassifiesChecksFFmpegOffThreadAndConfirmsOnce) {
     f.settle();
     EXPECT_EQ(f.ops->transcodeCalls, 1);
     f.stage({{"/m/CLIP.R3D", 10}, {"/m/x.ari", 10}});
-    f.view->setShowingTranscodeConfirmation(true);
+    f.presentations().showSheet(WindowSheet::transcodeConfirmation);
     f.settle();
     sheet = f.sheet<TranscodeConfirmationSheet>();
     ASSERT_NE(sheet, nullptr);

@@ -1,21 +1,25 @@
 #include "analysis/ProjectManager.h"
 #include "support/ProjectManagerHarness.h"
-#include "ui/AlertDialog.h"
-#include "ui/FilterChipToggle.h"
+#include "ui/brand/BrandFonts.h"
 #include "ui/browser/FilterBar.h"
 #include "ui/browser/MediaBadges.h"
 #include "ui/browser/MediaFileListView.h"
 #include "ui/browser/MediaTableDelegate.h"
 #include "ui/browser/MediaTableModel.h"
 #include "ui/browser/MediaThumbnailStore.h"
+#include "ui/common/AlertDialog.h"
+#include "ui/common/FilterChipToggle.h"
 
 #include <QApplication>
 #include <QHeaderView>
 #include <QLineEdit>
 #include <QMenu>
+#include <QPainter>
 #include <QPushButton>
+#include <QStandardItemModel>
 #include <QTableView>
 #include <QTest>
+#include <QTextLayout>
 #include <gtest/gtest.h>
 
 namespace tarnwick {
@@ -40,7 +44,11 @@ protected:
             checked.append(files);
             return conflicts;
         };
-        actions.addToRecycleBin = [this](const QList<MediaFile>& files) { staged.append(files); };
+        actions.addToRecycleBin = [this](const QList<MediaFile>& files, std::function<void()> done) {
+            staged.append(files);
+            if (done)
+                done();
+        };
         actions.reveal = [this](const MediaFile& file) { revealed.append(file.path); };
         actions.copyPaths = [this](const QList<MediaFile>& files) { copied = files.size(); };
         actions.combine = [this](const QList<MediaFile>& files) { combined = files.size(); };
@@ -331,6 +339,58 @@ TEST(MediaTableDelegate, TooltipsComeFromThePaintedMarks) {
     // Outside every mark the cell's own tooltip answers.
     EXPECT_EQ(delegate.tooltipAt(file, MediaTableModel::storage, cell, QPoint(299, 1)), "/v");
     EXPECT_EQ(delegate.tooltipAt(file, MediaTableModel::sequence, cell, QPoint(299, 1)), "A, B");
+}
+
+namespace {
+
+// The name cell of one file as the table paints it, white on black.
+QImage paintedNameCell(const MediaTableDelegate& delegate, const MediaFile& file) {
+    QStandardItemModel model(1, MediaTableModel::columnCount_);
+    const QModelIndex index = model.index(0, MediaTableModel::fileName);
+    model.setData(index, QVariant::fromValue<const void*>(&file), MediaTableModel::fileRole);
+    QImage image(360, MediaTableDelegate::rowHeight, QImage::Format_RGB32);
+    image.fill(Qt::black);
+    QPainter painter(&image);
+    QStyleOptionViewItem option;
+    option.rect = image.rect();
+    delegate.paint(&painter, option, index);
+    return image;
+}
+
+// The lowest row with ink in the name line (above the folder line) and its inked pixels.
+std::pair<int, int> lowestInkOfTheNameLine(const QImage& image) {
+    const int nameLineBottom = 3 + int(QFontMetricsF(Font::brand(12, Font::Weight::medium)).height()) + 4;
+    for (int y = nameLineBottom; y >= 0; --y) {
+        int inked = 0;
+        for (int x = 0; x < image.width(); ++x)
+            inked += qGray(image.pixel(x, y)) > 100 ? 1 : 0;
+        if (inked > 0)
+            return {y, inked};
+    }
+    return {-1, 0};
+}
+
+} // namespace
+
+// A name in Japanese falls back to a CJK font whose ascent is taller than the name's own font. The
+// name keeps its baseline, and the underscores below it still show.
+TEST(MediaTableDelegate, NamesKeepTheirBaselineAndUnderscoresWhateverFontsTheyFallBackTo) {
+    const QString cjk = QString::fromUtf8("東京_Street_Wide.mxf");
+    QTextLayout layout(cjk, Font::brand(12, Font::Weight::medium));
+    layout.beginLayout();
+    const QTextLine line = layout.createLine();
+    layout.endLayout();
+    if (line.ascent() < QFontMetricsF(Font::brand(12, Font::Weight::medium)).ascent() + 1)
+        GTEST_SKIP() << "no font here draws CJK taller than the name's own font";
+    MediaTableDelegate delegate(nullptr);
+    const auto latin = lowestInkOfTheNameLine(paintedNameCell(delegate, media("/v/Tokyo_Street_Wide.mxf")));
+    const auto mixed = lowestInkOfTheNameLine(paintedNameCell(delegate, media("/v/" + cjk)));
+    ASSERT_GE(latin.first, 0);
+    // The underscores are the lowest ink of both names, on the same rows (a CJK font may draw its own
+    // underscore a pixel or two higher), both of them whole (give or take the pixel that their
+    // different horizontal offsets round to).
+    EXPECT_NEAR(mixed.first, latin.first, 2);
+    EXPECT_GE(mixed.second * 4, latin.second * 3);
 }
 
 TEST(MediaThumbnailStore, AsksOnceKeepsABoundAndDropsHiddenRequests) {

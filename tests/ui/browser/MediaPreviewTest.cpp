@@ -1,12 +1,17 @@
 #include "support/ProjectManagerHarness.h"
 #include "ui/browser/BrowserViews.h"
 #include "ui/browser/MediaPreviewView.h"
+#include "ui/common/Sheet.h"
 
 #include <QDeadlineTimer>
 #include <QLabel>
+#include <QPointer>
 #include <QPushButton>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QSignalSpy>
 #include <QTemporaryDir>
+#include <QTest>
 #include <gtest/gtest.h>
 
 namespace tarnwick {
@@ -50,6 +55,44 @@ TEST(MediaPreview, ImagesOpenInTheViewerFromTheMatchedPathWithTheirSize) {
             button->click();
         }
     EXPECT_EQ(dismissed.count(), 1);
+}
+
+// The sheet opens at the size of the fitted picture: nothing of it is cropped, and both scroll
+// bars lie inside the sheet. (The test screen is 800 × 800: a wider picture fills its width.)
+TEST(MediaPreview, TheImageSheetFitsThePictureWithItsScrollBarsInside) {
+    QWidget window;
+    window.resize(1280, 900);
+    window.show();
+    for (const QSize stored : {QSize(640, 480), QSize(700, 900), QSize(120, 80), QSize(1920, 1080)}) {
+        QImage image(stored, QImage::Format_RGB32);
+        image.fill(Qt::darkCyan);
+        QStringList asked;
+        auto* view = new MediaPreviewView(media("/v/Still.png"), loaderOf(image, &asked), {});
+        QPointer<Sheet> sheet = Sheet::present(&window, view);
+        auto* viewer = qobject_cast<ImagePreviewView*>(view->content());
+        ASSERT_NE(viewer, nullptr);
+        ASSERT_TRUE(QTest::qWaitFor([viewer] { return !viewer->isLoading(); }));
+        testing::drainEvents();
+        auto* scroll = viewer->findChild<QScrollArea*>();
+        ASSERT_NE(scroll, nullptr);
+        const QSize picture = scroll->widget()->size();
+        const QRect screen = window.screen()->availableGeometry();
+        if (stored != QSize(1920, 1080)) {
+            EXPECT_GE(scroll->viewport()->width(), picture.width()) << stored.width();
+            EXPECT_GE(scroll->viewport()->height(), picture.height()) << stored.width();
+        } else {
+            EXPECT_LE(sheet->width(), screen.width());
+        }
+        EXPECT_GE(sheet->width(), 600);
+        EXPECT_GE(sheet->height(), 400);
+        for (QScrollBar* bar : {scroll->horizontalScrollBar(), scroll->verticalScrollBar()}) {
+            EXPECT_TRUE(bar->isVisible());
+            const QRect inSheet(bar->mapTo(sheet, QPoint(0, 0)), bar->size());
+            EXPECT_TRUE(sheet->rect().contains(inSheet)) << stored.width();
+        }
+        sheet->close();
+        testing::drainEvents();
+    }
 }
 
 TEST(MediaPreview, AnUndecodableImageIsUnavailableWithoutASize) {

@@ -6,7 +6,7 @@ namespace tarnwick {
 namespace {
 
 MapTreemapItem item(const QString& label, qint64 bytes, int index) {
-    return {label, bytes, index, 0};
+    return {label, bytes, index, 0, {}};
 }
 
 double coveredArea(const QList<MapTreemapTile>& tiles) {
@@ -120,6 +120,42 @@ TEST(SquarifiedTreemapGrouping, KeepsSingleSmallItemsAndMergesSeveral) {
     EXPECT_EQ(grouped[1].bytes, 3);
     EXPECT_EQ(grouped[1].groupCount, 3);
     EXPECT_FALSE(grouped[1].payloadIndex.has_value());
+    EXPECT_EQ(grouped[1].mergedPayloads, (QList<int>{1, 2, 3}));
+}
+
+TEST(SquarifiedTreemapGrouping, TheLargestItemsAreKeptWhateverTheirShare) {
+    QList<MapTreemapItem> items;
+    for (int i = 0; i < 30; ++i)
+        items.append(item(QString::number(i), 100 - i, i));
+    // Every share is below 5 %: the twelve largest stay, the other eighteen merge.
+    const auto grouped = groupSmallItems(items, 0.05, 12);
+    ASSERT_EQ(grouped.size(), 13);
+    EXPECT_EQ(grouped[11].label, "11");
+    EXPECT_EQ(grouped[12].label, "+18 more");
+    EXPECT_EQ(grouped[12].mergedPayloads.size(), 18);
+    EXPECT_EQ(grouped[12].mergedPayloads.first(), 12);
+    // Keeping all but one small item merges nothing.
+    EXPECT_EQ(groupSmallItems(items, 0.05, 29).size(), 30);
+}
+
+TEST(SquarifiedTreemapGrouping, ACappedMergeNeverOutweighsTheLargestItem) {
+    QList<MapTreemapItem> items;
+    for (int i = 0; i < 4; ++i)
+        items.append(item(QStringLiteral("big%1").arg(i), 100, i));
+    for (int i = 4; i < 34; ++i)
+        items.append(item(QStringLiteral("small%1").arg(i), 10, i));
+    // All thirty small ones are below 2 %, but only ten of them fit in one item of 100 bytes.
+    const auto capped = groupSmallItems(items, 0.02, 0, true);
+    ASSERT_EQ(capped.size(), 4 + 20 + 1);
+    EXPECT_EQ(capped.last().label, "+10 more");
+    EXPECT_EQ(capped.last().bytes, 100);
+    EXPECT_EQ(capped.last().mergedPayloads, (QList<int>{24, 25, 26, 27, 28, 29, 30, 31, 32, 33}));
+    EXPECT_EQ(groupSmallItems(items, 0.02).size(), 5); // uncapped: one block of 300
+    // Items of one size: nothing fits under the largest twice over, so nothing merges.
+    QList<MapTreemapItem> equal;
+    for (int i = 0; i < 100; ++i)
+        equal.append(item(QString::number(i), 50, i));
+    EXPECT_EQ(groupSmallItems(equal, 0.5, 0, true).size(), 100);
 }
 
 TEST(SquarifiedTreemapGrouping, AShareEqualToTheThresholdIsKept) {

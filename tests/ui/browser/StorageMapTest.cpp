@@ -3,6 +3,7 @@
 #include "ui/browser/StorageMapCanvas.h"
 #include "ui/browser/StorageMapView.h"
 
+#include <QFontMetricsF>
 #include <QLabel>
 #include <QPushButton>
 #include <QSignalSpy>
@@ -83,12 +84,12 @@ TEST(StorageMapFootprints, TileColourBlendsFromUsedToReclaimable) {
 
 TEST(StorageMapFootprints, TooltipsAndLabelThresholds) {
     const ProjectFootprint footprint{namedProject("Doc"), 2'000'000, 1'000'000};
-    const MapTreemapItem item{"Doc", 2'000'000, 0, 0};
+    const MapTreemapItem item{"Doc", 2'000'000, 0, 0, {}};
     EXPECT_EQ(StorageMap::projectTooltip(item, &footprint),
               QStringLiteral("Doc — 2 MB, 1 MB reclaimable · click to drill into clips"));
-    const MapTreemapItem merged{"+3 more", 300, std::nullopt, 3};
+    const MapTreemapItem merged{"+3 more", 300, std::nullopt, 3, {4, 5, 6}};
     EXPECT_EQ(StorageMap::projectTooltip(merged, nullptr),
-              QStringLiteral("+3 more — 300 bytes · click to drill into clips"));
+              QStringLiteral("+3 more — 300 bytes · click to see these projects"));
     EXPECT_FALSE(StorageMap::showsProjectLabel(QRectF(0, 0, 64, 100)));
     EXPECT_FALSE(StorageMap::showsProjectLabel(QRectF(0, 0, 100, 30)));
     EXPECT_TRUE(StorageMap::showsProjectLabel(QRectF(0, 0, 65, 31)));
@@ -96,6 +97,87 @@ TEST(StorageMapFootprints, TooltipsAndLabelThresholds) {
     EXPECT_TRUE(StorageMap::showsProjectReclaimableLine(QRectF(0, 0, 100, 53)));
     EXPECT_FALSE(StorageMap::showsClipLabel(QRectF(0, 0, 100, 28)));
     EXPECT_TRUE(StorageMap::showsClipLabel(QRectF(0, 0, 100, 29)));
+}
+
+QList<MapTreemapItem> similarItems(int count) {
+    QList<MapTreemapItem> items;
+    for (int i = 0; i < count; ++i)
+        items.append(
+            {QStringLiteral("P%1").arg(i), 360'000'000'000 + qint64(i % 9) * 7'000'000'000, i, 0, {}});
+    return items;
+}
+
+TEST(StorageMapLayout, TwoHundredSimilarProjectsEachKeepATile) {
+    // About 2900 square points each in an 850 × 680 map: small, but not too small to read. In the
+    // smallest window's map they would be, but merging them would only hide them in one block.
+    for (const QSizeF map : {QSizeF(850, 680), QSizeF(700, 480)}) {
+        const auto tiles = StorageMap::layoutTiles(similarItems(200), map, StorageMap::projectMergeRule);
+        ASSERT_EQ(tiles.size(), 200);
+        for (const MapTreemapTile& tile : tiles)
+            EXPECT_TRUE(tile.item.payloadIndex.has_value());
+    }
+}
+
+TEST(StorageMapLayout, OnlyTilesTooSmallToReadMergeAndTheLargestDozenStay) {
+    // One large project and a tail of small ones: the tail merges, the larger ones keep tiles.
+    QList<MapTreemapItem> items{{QStringLiteral("Feature"), 8'000'000, 0, 0, {}}};
+    for (int i = 1; i <= 40; ++i)
+        items.append({QStringLiteral("Spot %1").arg(i), i <= 4 ? 400'000 : 1'000, i, 0, {}});
+    const QSizeF map(800, 500);
+    const auto tiles = StorageMap::layoutTiles(items, map, StorageMap::projectMergeRule);
+    const MapTreemapTile* merged = nullptr;
+    for (const MapTreemapTile& tile : tiles)
+        if (!tile.item.payloadIndex)
+            merged = &tile;
+    ASSERT_NE(merged, nullptr);
+    // The tiny ones (about 40 square points each) merge, but Feature, the four spots and the first
+    // seven tiny ones make the dozen that always stay.
+    EXPECT_EQ(tiles.size(), 13);
+    EXPECT_EQ(merged->item.label, QStringLiteral("+29 more"));
+    EXPECT_EQ(merged->item.mergedPayloads.size(), 29);
+    // In a small map the share that counts as too small grows, but never past the 2 % of a level.
+    EXPECT_DOUBLE_EQ(StorageMap::projectMergeRule.thresholdFor(QSizeF(100, 100)), 0.02);
+    EXPECT_NEAR(StorageMap::projectMergeRule.thresholdFor(QSizeF(1024, 1000)), 0.001, 1e-12);
+}
+
+TEST(StorageMapTotals, ASharedFileCountsInEachProjectAndOnceOnDisk) {
+    const QList<MediaFile> files{clip("/m/shared.mov", 100, {"A", "B"}), clip("/m/a.mov", 50, {"A"}, 1),
+                                 clip("/m/other.mov", 999, {"C"})};
+    const QList<ProjectFile> projects{namedProject("A"), namedProject("B")};
+    const auto footprints = StorageMap::footprints(files, projects);
+    const StorageMap::MapTotals totals = StorageMap::totals(files, footprints);
+    EXPECT_EQ(totals.totalBytes, 250);
+    EXPECT_EQ(totals.reclaimableBytes, 200);
+    EXPECT_EQ(totals.onDiskBytes, 150);
+    EXPECT_TRUE(totals.countsSharedFiles());
+    EXPECT_FALSE(StorageMap::totals(files, footprints.mid(0, 1)).countsSharedFiles());
+}
+
+TEST(StorageMapLabels, ClipNamesBreakBetweenWordsOrAreElidedNeverCutInAWord) {
+    QFont font;
+    font.setPixelSize(10);
+    const QFontMetricsF metrics(font);
+    const QString camera = QStringLiteral("B1384_C047.mp4");
+    // Fits: one line as it is.
+    EXPECT_EQ(StorageMap::tileNameLines(camera, metrics, 1000, 2), QStringList{camera});
+    // Narrower: broken after the underscore, not inside "C047.mp4".
+    const qreal head = metrics.horizontalAdvance(QStringLiteral("B1384_"));
+    const qreal tail = metrics.horizontalAdvance(QStringLiteral("C047.mp4"));
+    EXPECT_EQ(StorageMap::tileNameLines(camera, metrics, std::max(head, tail) + 1, 2),
+              (QStringList{QStringLiteral("B1384_"), QStringLiteral("C047.mp4")}));
+    // Narrower still: no break fits, so one line elided in its middle, the extension kept.
+    const QStringList tight = StorageMap::tileNameLines(camera, metrics, head - 4, 2);
+    ASSERT_EQ(tight.size(), 1);
+    EXPECT_TRUE(tight[0].contains(QChar(0x2026)));
+    EXPECT_TRUE(tight[0].endsWith(QStringLiteral("4")));
+    EXPECT_LE(metrics.horizontalAdvance(tight[0]), head - 4);
+    // More words than two lines hold: the second line is elided.
+    const QStringList long_ =
+        StorageMap::tileNameLines(QStringLiteral("Interview Camera A Wide Shot Take 12.mov"), metrics, 90, 2);
+    ASSERT_EQ(long_.size(), 2);
+    EXPECT_TRUE(long_[1].contains(QChar(0x2026)));
+    for (const QString& line : long_)
+        EXPECT_LE(metrics.horizontalAdvance(line), 90);
 }
 
 class StorageMapViewTest : public ::testing::Test {
@@ -149,6 +231,64 @@ TEST_F(StorageMapViewTest, DrillsIntoAProjectAndIsolatesIt) {
 
     view.findChild<QPushButton*>("backButton")->click();
     EXPECT_FALSE(view.drilledProjectName().has_value());
+}
+
+TEST_F(StorageMapViewTest, AMergedTileOpensOntoTheProjectsItHoldsAndBackLeadsOut) {
+    QList<ProjectFile> projects{namedProject("Feature")};
+    QList<MediaFile> files{clip("/m/feature.mov", 10'000'000, {"Feature"})};
+    for (int i = 0; i < 30; ++i) {
+        const QString name = QStringLiteral("Spot %1").arg(i, 2, 10, QLatin1Char('0'));
+        projects.append(namedProject(name));
+        files.append(clip(QStringLiteral("/m/spot%1.mov").arg(i), 1'000 + i, {name}));
+    }
+    load(files, projects);
+    StorageMapView view(harness.pm(), {});
+    view.resize(800, 500);
+    view.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&view));
+    const auto& tiles = view.tiles();
+    ASSERT_EQ(tiles.size(), 13); // the dozen largest and the rest merged
+    int merged = -1;
+    for (int i = 0; i < tiles.size(); ++i)
+        if (!tiles[i].item.payloadIndex)
+            merged = i;
+    ASSERT_GE(merged, 0);
+    EXPECT_EQ(tiles[merged].item.label, QStringLiteral("+19 more"));
+
+    view.clickTile(merged);
+    ASSERT_EQ(view.openedGroups().size(), 1);
+    EXPECT_EQ(view.footprints().size(), 19);
+    EXPECT_FALSE(view.drilledProjectName().has_value());
+    EXPECT_TRUE(headerText(view).contains(QStringLiteral("19 smaller projects")));
+    EXPECT_EQ(view.tiles().size(), 19); // each has room for its own tile now
+    EXPECT_FALSE(view.findChild<QPushButton*>("openInTable")->isVisibleTo(&view));
+
+    view.clickTile(0);
+    ASSERT_TRUE(view.drilledProjectName().has_value());
+    EXPECT_EQ(*view.drilledProjectName(), QStringLiteral("Spot 18"));
+    view.findChild<QPushButton*>("backButton")->click();
+    EXPECT_FALSE(view.drilledProjectName().has_value());
+    EXPECT_EQ(view.openedGroups().size(), 1); // back to the merged projects
+    view.findChild<QPushButton*>("backButton")->click();
+    EXPECT_TRUE(view.openedGroups().isEmpty());
+    EXPECT_EQ(view.tiles().size(), 13);
+}
+
+TEST_F(StorageMapViewTest, TheHeaderSaysWhenSharedFilesCountInEachProject) {
+    load({clip("/m/own.mov", 4'000'000, {"A"}), clip("/m/b.mov", 3'000'000, {"B"}, 1)},
+         {namedProject("A"), namedProject("B")});
+    StorageMapView view(harness.pm(), {});
+    view.resize(1000, 500);
+    view.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&view));
+    EXPECT_FALSE(headerText(view).contains(QStringLiteral("shared")));
+    load({clip("/m/shared.mov", 4'000'000, {"A", "B"}), clip("/m/b.mov", 3'000'000, {"B"}, 1)},
+         {namedProject("A"), namedProject("B")});
+    EXPECT_EQ(view.totals().totalBytes, 11'000'000);
+    EXPECT_EQ(view.totals().onDiskBytes, 7'000'000);
+    EXPECT_EQ(headerText(view).toStdString(), "Storage Map|· tile size = bytes on disk|8 MB|reclaimable of "
+                                              "11 MB|· shared files count in each project");
+    EXPECT_TRUE(view.findChild<QLabel*>("sharedNote")->toolTip().contains(QStringLiteral("7 MB")));
 }
 
 TEST_F(StorageMapViewTest, FollowsTheFilterAndShowsEmptyStates) {

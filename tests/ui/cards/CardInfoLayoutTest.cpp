@@ -49,6 +49,15 @@ TEST(CardInfoLayout, TimelineSummaryAndShieldCarryTheirHelpTexts) {
     EXPECT_TRUE(layout.helpAt(layout.status.rect.center()).text.isEmpty());
 }
 
+// A timeline name is the user's text: a "%2" in it is shown as it is, never filled with the count.
+TEST(CardInfoLayout, TimelineNamesWithPercentSignsAreShownVerbatim) {
+    const CardInfoLayout layout = CardInfoLayout::make(
+        onTimelines({QStringLiteral("Cut %2 v%1"), QStringLiteral("Reel 1"), QStringLiteral("Reel 2")},
+                    false),
+        380, CardFonts::make());
+    EXPECT_EQ(layout.summary.text, QStringLiteral("Cut %2 v%1 +2"));
+}
+
 TEST(CardInfoLayout, NoTimelinesNoHelp) {
     const CardInfoLayout layout = CardInfoLayout::make(onTimelines({}, false), 380, CardFonts::make());
     EXPECT_TRUE(layout.summary.text.isEmpty());

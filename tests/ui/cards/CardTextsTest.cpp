@@ -1,8 +1,12 @@
 #include "ui/cards/CardTexts.h"
 
 #include "model/MediaFile.h"
-#include "ui/BrandPalette.h"
+#include "ui/brand/BrandPalette.h"
 #include "ui/common/ViewHelpers.h"
+#include "ui/sidebar/SidebarTexts.h"
+#include "ui/window/WindowTexts.h"
+
+#include <QUrl>
 
 #include <gtest/gtest.h>
 
@@ -113,4 +117,20 @@ TEST(CardTexts, HoverFractionClamps) {
     EXPECT_EQ(cardTexts::hoverFraction(-3, 300), 0);
     EXPECT_EQ(cardTexts::hoverFraction(0.4, 1), 0.4); // a preview 1 wide uses x itself
     EXPECT_EQ(cardTexts::hoverFraction(3, 0.5), 1);
+}
+
+// Texts that put the user's names beside counts are filled in one pass, so a name holding "%1"
+// or "%2" is never filled in again by the next placeholder.
+TEST(CardTexts, UserTextWithPercentSignsIsNeverFilledIn) {
+    EXPECT_EQ(cardTexts::timelineSummary({"Cut %2", "B", "A"}), "Cut %2 +2");
+    EXPECT_EQ(cardTexts::timelineSummary({"Cut %1%2", "B"}), "Cut %1%2 +1");
+    EXPECT_EQ(SidebarTexts::moveUnusedMessage(3, QStringLiteral("Day %1 %2")),
+              QStringLiteral("Move 3 file(s) to “Day %1 %2”? Originals are relocated with their directory "
+                             "structure preserved."));
+    EXPECT_EQ(WindowTexts::moveFilesMessage(4, QUrl::fromLocalFile(QStringLiteral("/Archive/Old %1%2"))),
+              QStringLiteral("Move 4 file(s) to “Old %1%2”? Originals are relocated with their directory "
+                             "structure preserved."));
+    const QString html = richText({{QStringLiteral("a %1 b %6"), QColor(1, 2, 3), true}});
+    EXPECT_TRUE(html.contains(QStringLiteral(">a %1 b %6</span>"))) << html.toStdString();
+    EXPECT_TRUE(html.contains(QStringLiteral("rgba(1,2,3,1.00);font-weight:bold;"))) << html.toStdString();
 }

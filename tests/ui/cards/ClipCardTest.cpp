@@ -1,17 +1,32 @@
 #include "ui/cards/ClipCard.h"
 
+#include "ui/cards/CardStill.h"
 #include "ui/preview/ScrubEngine.h"
 
 #include "support/FakeScrubFrameSource.h"
+#include "support/MediaFixtures.h"
+#include "ui/preview/AudioOutputs.h"
+#include "ui/preview/MediaPlayerView.h"
 
 #include <gtest/gtest.h>
 
+#if defined(__SANITIZE_ADDRESS__)
+#include <sanitizer/lsan_interface.h>
+#endif
+
 #include <QApplication>
+#include <QLabel>
+#include <QMediaPlayer>
 #include <QMouseEvent>
 #include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
 #include <QToolButton>
 #include <QToolTip>
 #include <QVariantAnimation>
+
+#include <algorithm>
+#include <cmath>
 
 using namespace tarnwick;
 
@@ -160,6 +175,40 @@ TEST(ClipCard, BadgesAndPlaceholders) {
     EXPECT_EQ(card.placeholderText(), "No preview available");
     EXPECT_EQ(texts(card.badges().trailing), QStringList({"No preview"}));
     EXPECT_FALSE(texts(card.badges().leading).contains("Poster"));
+}
+
+// A still that cannot be decoded ends where a video that cannot be decoded ends, not on "Loading…".
+TEST(ClipCard, UndecodableStillEndsInTheFailedState) {
+    QTemporaryDir dir;
+    QFile damaged(dir.filePath(QStringLiteral("Title_Plate.png")));
+    ASSERT_TRUE(damaged.open(QIODevice::WriteOnly));
+    damaged.write(QByteArray("\x89PNG\r\n\x1a\n") + QByteArray(2048, 'x'));
+    damaged.close();
+    const CardStillLoader read = [](QString path, QSize bound) -> QCoro::Task<std::optional<QImage>> {
+        co_return readCardStill(path, bound);
+    };
+    MediaFile image;
+    image.path = damaged.fileName();
+    image.status = MediaFileStatus::online;
+    ClipCard card(read);
+    card.resize(300, CardGridLayout::cardHeight);
+    card.showFile(image, nullptr, false);
+    EXPECT_FALSE(card.shownImage());
+    EXPECT_EQ(card.placeholderText(), "Frame unavailable");
+    EXPECT_EQ(texts(card.badges().trailing), QStringList({"Decode failed"}));
+
+    // A readable still shows no failure, and a card shown again starts over.
+    const CardStillLoader fine = [](QString, QSize) -> QCoro::Task<std::optional<QImage>> {
+        QImage still(8, 8, QImage::Format_RGB32);
+        still.fill(Qt::green);
+        co_return still;
+    };
+    ClipCard good(fine);
+    good.showFile(image, nullptr, false);
+    EXPECT_TRUE(good.shownImage());
+    EXPECT_TRUE(good.badges().trailing.isEmpty());
+    card.clear();
+    EXPECT_EQ(card.placeholderText(), "Loading…");
 }
 
 TEST(ClipCard, SelectAndBinButtons) {
@@ -314,4 +363,109 @@ TEST(ClipCard, ReboundCardShowsTheNewFileNeverTheOldStill) {
     const QImage selected = card.grab().toImage();
     EXPECT_EQ(selected.pixelColor(middle), unselected.pixelColor(middle));
     EXPECT_NE(selected.pixelColor(1, 100), unselected.pixelColor(1, 100)); // the wider accent border
+}
+
+namespace {
+
+// WCAG relative luminance and contrast ratio.
+double luminance(const QColor& c) {
+    auto channel = [](double v) { return v <= 0.04045 ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4); };
+    return 0.2126 * channel(c.redF()) + 0.7152 * channel(c.greenF()) + 0.0722 * channel(c.blueF());
+}
+double contrast(const QColor& a, const QColor& b) {
+    const double la = luminance(a) + 0.05;
+    const double lb = luminance(b) + 0.05;
+    return std::max(la, lb) / std::min(la, lb);
+}
+
+} // namespace
+
+// "Poster" is grey text: over a white frame its backing must still be dark enough to read it, and
+// over a black frame the same badge still reads.
+TEST(ClipCard, PlainBadgesReadOverBrightAndDarkFrames) {
+    for (const QColor frame : {QColor(Qt::white), QColor(0xF4, 0xF2, 0xEC), QColor(128, 128, 128)}) {
+        CardWithEngine c;
+        QImage poster(320, 180, QImage::Format_RGB32);
+        poster.fill(frame);
+        c.source->answerLoad(10, poster);
+        ASSERT_TRUE(c.engine.ready());
+        const QList<std::pair<CardBadge, QRect>> placed = c.card.placedBadges();
+        const auto posterBadge = std::find_if(placed.cbegin(), placed.cend(), [](const auto& b) {
+            return b.first.text == QStringLiteral("Poster");
+        });
+        ASSERT_NE(posterBadge, placed.cend());
+        const QImage shot = c.card.grab().toImage();
+        const QRect rect = posterBadge->second;
+        // The backing beside the text, inside the capsule's straight part.
+        const QColor backing = shot.pixelColor(rect.left() + rect.height() / 2, rect.top() + 2);
+        EXPECT_GE(contrast(backing, posterBadge->first.color), 3.0) << frame.name().toStdString();
+        // And the text is drawn in its colour on that backing.
+        int inked = 0;
+        for (int y = rect.top(); y <= rect.bottom(); ++y)
+            for (int x = rect.left(); x <= rect.right(); ++x)
+                inked += contrast(shot.pixelColor(x, y), backing) >= 2.5 ? 1 : 0;
+        EXPECT_GT(inked, 20) << frame.name().toStdString();
+    }
+}
+
+// The white play symbol over a white frame: its dark halo sets it apart.
+TEST(ClipCard, PlayButtonStandsOutOverAWhiteFrame) {
+    CardWithEngine c;
+    QImage poster(320, 180, QImage::Format_RGB32);
+    poster.fill(Qt::white);
+    c.source->answerLoad(10, poster);
+    ASSERT_TRUE(c.card.playButton()->isVisibleTo(&c.card));
+    const QImage shot = c.card.grab().toImage();
+    const QRect button = c.card.playButton()->geometry();
+    int halo = 0;
+    for (int y = button.top(); y <= button.bottom(); ++y)
+        for (int x = button.left(); x <= button.right(); ++x)
+            halo += qGray(shot.pixel(x, y)) < 200 ? 1 : 0;
+    EXPECT_GT(halo, button.width()) << "the symbol's edge is lost in the frame";
+}
+
+// Play on a system without a sound output: attaching one crashed Qt's audio thread. An audio card
+// now says so and makes no player; a video card plays its picture silently.
+TEST(ClipCard, PlayWithoutASoundOutputNeverAttachesOne) {
+    if (qEnvironmentVariableIsEmpty("QT_MEDIA_BACKEND"))
+        qputenv("QT_MEDIA_BACKEND", "ffmpeg"); // as the application does
+    if (audioOutputAvailable())
+        GTEST_SKIP() << "this machine has a sound output";
+    const QString tone = testmedia::wav();
+    const QString clip = testmedia::h264();
+    if (tone.isEmpty() || clip.isEmpty())
+        GTEST_SKIP() << "needs /usr/bin/ffmpeg to make the test media";
+#if defined(__SANITIZE_ADDRESS__)
+    // Qt 6.4's FFmpeg plug-in never frees the codec options it opens the decoders with.
+    __lsan::ScopedDisabler backendKeepsItsOptions;
+#endif
+    MediaFile audio;
+    audio.path = tone;
+    audio.status = MediaFileStatus::online;
+    ClipCard card{CardStillLoader{}};
+    card.resize(300, CardGridLayout::cardHeight);
+    card.showFile(audio, nullptr, false);
+    ASSERT_TRUE(card.playButton()->isVisibleTo(&card));
+    EXPECT_EQ(card.placeholderText(), QStringLiteral("Audio · press play"));
+    card.playButton()->click();
+    // Had a player started with a sound output, its audio thread would have crashed by its end.
+    EXPECT_TRUE(QTest::qWaitFor(
+        [&card] { return !card.player() || card.player()->mediaStatus() == QMediaPlayer::EndOfMedia; },
+        15'000));
+    EXPECT_FALSE(card.playing());
+    EXPECT_TRUE(card.noAudioOutput());
+    EXPECT_EQ(card.placeholderText(), QStringLiteral("No audio output"));
+
+    CardWithEngine video(videoFile(clip));
+    video.card.show();
+    video.card.startAudioPlayback();
+    ASSERT_TRUE(video.card.playing());
+    EXPECT_EQ(video.card.player()->audioOutput(), nullptr);
+    auto* view = video.card.findChild<MediaPlayerView*>();
+    ASSERT_NE(view, nullptr);
+    EXPECT_TRUE(view->noAudioNote()->isVisibleTo(&video.card));
+    QMediaPlayer* player = video.card.player();
+    EXPECT_TRUE(QTest::qWaitFor([player] { return player->position() > 200; }, 15'000))
+        << player->errorString().toStdString();
+    video.card.stopPlayback();
 }

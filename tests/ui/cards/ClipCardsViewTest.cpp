@@ -12,6 +12,7 @@
 #include <QMouseEvent>
 #include <QPushButton>
 #include <QScrollBar>
+#include <QTest>
 #include <QToolButton>
 
 using namespace tarnwick;
@@ -34,7 +35,11 @@ struct CardsFixture : ::testing::Test {
             checked.append(list);
             return conflicts;
         };
-        actions.addToRecycleBin = [this](const QList<MediaFile>& list) { staged.append(list); };
+        actions.addToRecycleBin = [this](const QList<MediaFile>& list, std::function<void()> done) {
+            staged.append(list);
+            if (done)
+                done();
+        };
         auto factory = [this](const MediaFile& file, QObject* parent) {
             auto source = std::make_shared<FakeScrubFrameSource>();
             sources.insert(file.id, source);
@@ -160,8 +165,8 @@ TEST_F(CardsFixture, StagingThroughTheWindowsDeleteSafetyCheck) {
             reasons.append(conflict.reason);
         return reasons;
     };
-    actions.addToRecycleBin = [&](const QList<MediaFile>& staging) {
-        operations->addToRecycleBin(pm, staging);
+    actions.addToRecycleBin = [&](const QList<MediaFile>& staging, std::function<void()> staged) {
+        operations->addToRecycleBin(pm, staging, std::move(staged));
     };
     ClipCardsView view(pm, std::move(actions), CardStillLoader{}, [](const MediaFile& file, QObject* parent) {
         return new ScrubEngine(file.path, std::make_shared<FakeScrubFrameSource>(), ScrubEnginePolicy{},
@@ -174,6 +179,18 @@ TEST_F(CardsFixture, StagingThroughTheWindowsDeleteSafetyCheck) {
     EXPECT_FALSE(view.deleteSafetyAlert());
     ASSERT_EQ(pm.recycleBin().size(), 1);
     EXPECT_EQ(pm.recycleBin()[0].mediaFile.path, list[1].path);
+    EXPECT_TRUE(view.selection().isEmpty());
+
+    // While another operation runs the staging waits for it; the selection stays until it happens.
+    auto scope = pm.tryBeginOperation(QStringLiteral("Refreshing file status…"));
+    ASSERT_TRUE(scope);
+    view.toggleSelection(list[2].id);
+    view.addSelectedToBin();
+    drainEvents();
+    EXPECT_EQ(pm.recycleBin().size(), 1);
+    EXPECT_EQ(view.selection(), QSet<QUuid>{list[2].id});
+    scope->release();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return pm.recycleBin().size() == 2; }));
     EXPECT_TRUE(view.selection().isEmpty());
 }
 

@@ -1,5 +1,5 @@
 #include "ui/common/ViewHelpers.h"
-#include "ui/BrandPalette.h"
+#include "ui/brand/BrandPalette.h"
 
 #include <gtest/gtest.h>
 

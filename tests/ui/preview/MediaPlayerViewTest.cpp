@@ -13,6 +13,8 @@
 #include <QMediaPlayer>
 #include <QSignalSpy>
 #include <QSlider>
+#include <QTest>
+#include <QToolButton>
 #include <QVideoWidget>
 
 using namespace tarnwick;
@@ -80,4 +82,55 @@ TEST(MediaPlayerView, LoadsAClipAndShowsItsDuration) {
     EXPECT_NEAR(player.duration(), 5000, 100);
     EXPECT_EQ(view.positionSlider()->maximum(), int(player.duration()));
     EXPECT_TRUE(view.timeLabel()->text().endsWith(QStringLiteral("0:05")));
+}
+
+namespace {
+
+// How many of the button's pixels stand out from the black picture around it.
+int brightPixels(MediaPlayerView& view, double threshold) {
+    const QImage shot = view.grab().toImage();
+    const QRect button = view.playButton()->geometry();
+    int count = 0;
+    for (int y = button.top(); y <= button.bottom(); ++y)
+        for (int x = button.left(); x <= button.right(); ++x)
+            count += qGray(shot.pixel(x, y)) >= threshold * 255 ? 1 : 0;
+    return count;
+}
+
+} // namespace
+
+// The play/pause control on the black picture: its glyph stands out in every state.
+TEST(MediaPlayerView, PlayControlIsVisibleInEveryState) {
+    const QString clip = testmedia::h264();
+    if (clip.isEmpty())
+        GTEST_SKIP() << "needs /usr/bin/ffmpeg to make the test media";
+    FfmpegBackend backend;
+    MediaPlayerView idle(nullptr);
+    idle.resize(480, 300);
+    EXPECT_FALSE(idle.playButton()->isEnabled());
+    EXPECT_GT(brightPixels(idle, 0.3), 12) << "disabled";
+
+    QMediaPlayer player;
+    MediaPlayerView view(&player);
+    view.resize(480, 300);
+    view.show();
+    {
+#if defined(__SANITIZE_ADDRESS__)
+        __lsan::ScopedDisabler backendKeepsItsOptions;
+#endif
+        player.setSource(QUrl::fromLocalFile(clip));
+        ASSERT_TRUE(
+            QTest::qWaitFor([&player] { return player.mediaStatus() >= QMediaPlayer::LoadedMedia; }, 15'000));
+        ASSERT_TRUE(view.playButton()->isEnabled());
+        EXPECT_GT(brightPixels(view, 0.6), 40) << "paused";
+        view.playButton()->setDown(true);
+        EXPECT_GT(brightPixels(view, 0.6), 40) << "pressed";
+        view.playButton()->setDown(false);
+        player.play();
+        ASSERT_TRUE(QTest::qWaitFor(
+            [&player] { return player.playbackState() == QMediaPlayer::PlayingState; }, 15'000));
+        EXPECT_EQ(view.playButton()->toolTip(), QStringLiteral("Pause"));
+        EXPECT_GT(brightPixels(view, 0.6), 40) << "playing";
+        player.stop();
+    }
 }

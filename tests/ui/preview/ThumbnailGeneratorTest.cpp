@@ -135,15 +135,20 @@ TEST(ThumbnailGenerator, MxfWithoutReaderOrFfmpegGetsACachedPlaceholder) {
     EXPECT_EQ(withFfmpeg.generator.decodesStarted(), 0); // straight to ffmpeg
 }
 
-TEST(ThumbnailGenerator, UnreadableProVideoRecommendsTheFormatsOutsideTheSandboxOrUnderAGrant) {
+// Only when the MXF support is really missing: a damaged MXF with the support installed gets its
+// placeholder and no prompt. (Outside the sandbox a missing support sends MXF straight to ffmpeg,
+// and the analysis raises the prompt instead.)
+TEST(ThumbnailGenerator, UnreadableProVideoRecommendsTheFormatsOnlyWhenTheyAreMissing) {
     QTemporaryDir dir;
     QFile broken(dir.filePath("A001.mxf"));
     ASSERT_TRUE(broken.open(QIODevice::WriteOnly));
     broken.write(QByteArray(4096, 'x'));
     broken.close();
-    for (const auto& [sandboxed, granted, expected] :
-         {std::tuple{false, false, 1}, std::tuple{true, false, 0}, std::tuple{true, true, 1}}) {
-        ThumbnailGeneratorServices services = servicesWith(std::nullopt);
+    for (const auto& [installed, sandboxed, granted, expected] :
+         {std::tuple{false, false, false, 0}, std::tuple{false, true, false, 0},
+          std::tuple{false, true, true, 1}, std::tuple{true, false, false, 0},
+          std::tuple{true, true, true, 0}}) {
+        ThumbnailGeneratorServices services = servicesWith(std::nullopt, installed);
         services.sandboxed = sandboxed;
         services.coveredByGrant = [granted = granted](const QString&) { return granted; };
         int posted = 0;
@@ -152,7 +157,7 @@ TEST(ThumbnailGenerator, UnreadableProVideoRecommendsTheFormatsOutsideTheSandbox
         const auto image =
             QCoro::waitFor(g.generator.generateSmallThumbnail(broken.fileName(), QSizeF(32, 32)));
         EXPECT_TRUE(image); // the placeholder
-        EXPECT_EQ(posted, expected) << sandboxed << granted;
+        EXPECT_EQ(posted, expected) << installed << sandboxed << granted;
     }
 }
 

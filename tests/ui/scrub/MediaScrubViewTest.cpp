@@ -1,14 +1,25 @@
 #include "ui/scrub/MediaScrubView.h"
 
+#include "ui/preview/AudioOutputs.h"
 #include "ui/preview/MediaPlayerView.h"
+#include "ui/preview/ThumbnailGenerator.h"
 #include "ui/scrub/ScrubStrips.h"
+
+#include "support/MediaFixtures.h"
 
 #include <gtest/gtest.h>
 
+#if defined(__SANITIZE_ADDRESS__)
+#include <sanitizer/lsan_interface.h>
+#endif
+
 #include <QDialog>
+#include <QLabel>
 #include <QMediaPlayer>
 #include <QPushButton>
 #include <QSignalSpy>
+#include <QTest>
+#include <QToolButton>
 #include <QVBoxLayout>
 
 using namespace tarnwick;
@@ -84,4 +95,46 @@ TEST(MediaScrubView, VideoSheetAndDoneTearsDown) {
     EXPECT_FALSE(view->controller()->player());
     EXPECT_FALSE(view->controller()->observing());
     EXPECT_TRUE(view->showsPlayerSpinner());
+}
+
+// Without a sound device the sheet's player gets no sound output (attaching one crashed Qt's audio
+// thread): a video plays its picture silently, an audio clip keeps its waveform and says why it
+// cannot play.
+TEST(MediaScrubView, WithoutASoundOutputVideoPlaysSilentlyAndAudioSaysSo) {
+    if (qEnvironmentVariableIsEmpty("QT_MEDIA_BACKEND"))
+        qputenv("QT_MEDIA_BACKEND", "ffmpeg"); // as the application does
+    if (audioOutputAvailable())
+        GTEST_SKIP() << "this machine has a sound output";
+    const QString tone = testmedia::wav();
+    const QString clip = testmedia::h264();
+    if (tone.isEmpty() || clip.isEmpty())
+        GTEST_SKIP() << "needs /usr/bin/ffmpeg to make the test media";
+#if defined(__SANITIZE_ADDRESS__)
+    // Qt 6.4's FFmpeg plug-in never frees the codec options it opens the decoders with.
+    __lsan::ScopedDisabler backendKeepsItsOptions;
+#endif
+    ThumbnailGenerator generator(ThumbnailGeneratorServices{});
+    for (const bool audio : {false, true}) {
+        ScrubSheetServices services = instantServices(audio ? 3 : 5, {0.5f, 1.0f}, {});
+        services.makePlayer = ScrubSheetServices::system(generator).makePlayer;
+        MediaScrubView view(audio ? tone : clip, QStringLiteral("clip"), audio, std::move(services));
+        QSignalSpy loaded(view.controller(), &ScrubController::stripLoaded);
+        view.show();
+        ASSERT_TRUE(loaded.count() > 0 || loaded.wait(10'000));
+        QMediaPlayer* player = view.controller()->player();
+        ASSERT_TRUE(player);
+        EXPECT_EQ(player->audioOutput(), nullptr);
+        EXPECT_TRUE(view.playerView()->noAudioNote()->isVisibleTo(&view)) << audio;
+        ASSERT_TRUE(
+            QTest::qWaitFor([player] { return player->mediaStatus() >= QMediaPlayer::LoadedMedia; }, 15'000));
+        if (audio) {
+            EXPECT_EQ(view.waveform()->samples(), QList<float>({0.5f, 1.0f}));
+            EXPECT_FALSE(view.playerView()->playButton()->isEnabled()); // nothing to hear or see
+        } else {
+            ASSERT_TRUE(view.playerView()->playButton()->isEnabled());
+            view.playerView()->playButton()->click();
+            EXPECT_TRUE(QTest::qWaitFor([player] { return player->position() > 200; }, 15'000))
+                << player->errorString().toStdString();
+        }
+    }
 }

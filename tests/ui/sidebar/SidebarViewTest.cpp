@@ -1,10 +1,9 @@
 #include "ui/sidebar/SidebarView.h"
 #include "support/UiTestHelpers.h"
-#include "ui/AlertDialog.h"
-#include "ui/BrandButton.h"
-#include "ui/BrandPalette.h"
-#include "ui/CommandCenter.h"
-#include "ui/CommandNames.h"
+#include "ui/brand/BrandButton.h"
+#include "ui/brand/BrandPalette.h"
+#include "ui/common/AlertDialog.h"
+#include "ui/common/CommandCenter.h"
 #include "ui/sidebar/SidebarRows.h"
 #include "ui/sidebar/SidebarTexts.h"
 #include "ui/window/WindowTestFixture.h"
@@ -170,6 +169,57 @@ TEST(SidebarProjects, RowsSelectExpandAndClearTheFilter) {
     EXPECT_TRUE(sidebar->clearFilterChip()->parentWidget()->isHidden());
 }
 
+// The extent of what differs from the top-left pixel.
+QRect inkBounds(const QImage& image) {
+    const QRgb ground = image.pixel(0, 0);
+    QRect ink;
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x)
+            if (qAbs(qGray(image.pixel(x, y)) - qGray(ground)) > 24 ||
+                qAbs(qAlpha(image.pixel(x, y)) - qAlpha(ground)) > 60)
+                ink |= QRect(x, y, 1, 1);
+    return ink;
+}
+
+TEST(SidebarProjects, ChevronIsADrawnSymbolThatTurnsDownWhileExpanded) {
+    WindowFixture f;
+    f.fill(1, 0, 1);
+    f.pm().setProjects({projectWithTimelines("One", 2, 0)});
+    f.settle();
+    SidebarView* sidebar = f.view->sidebar();
+    ASSERT_EQ(sidebar->projectRows().size(), 1);
+    QAbstractButton* chevron = sidebar->projectRows()[0]->expandButton();
+    EXPECT_EQ(chevron->size(), QSize(14, 24));
+    // Pointing right: a stroke taller than it is wide, not a dot.
+    const QRect collapsed = inkBounds(chevron->grab().toImage());
+    EXPECT_GE(collapsed.height(), 6);
+    EXPECT_LT(collapsed.width(), collapsed.height());
+
+    chevron->click();
+    f.settle();
+    chevron = sidebar->projectRows()[0]->expandButton();
+    EXPECT_EQ(sidebar->sequenceRows().size(), 2);
+    // Pointing down: wider than tall.
+    const QRect expanded = inkBounds(chevron->grab().toImage());
+    EXPECT_GE(expanded.width(), 6);
+    EXPECT_LT(expanded.height(), expanded.width());
+}
+
+TEST(SidebarSections, ButtonsAndTheClearFilterChipCarryTheirSymbols) {
+    WindowFixture f;
+    SidebarView* sidebar = f.view->sidebar();
+    QList<QAbstractButton*> buttons;
+    for (BrandButton* button : sidebar->findChildren<BrandButton*>())
+        buttons.append(button);
+    ASSERT_EQ(buttons.size(), 5);
+    buttons.append(sidebar->clearFilterChip());
+    for (QAbstractButton* button : buttons) {
+        ASSERT_FALSE(button->icon().isNull()) << button->text().toStdString();
+        const QImage image = button->icon().pixmap(16, 16).toImage();
+        EXPECT_FALSE(inkBounds(image).isEmpty()) << button->text().toStdString();
+    }
+}
+
 TEST(SidebarProjects, TimelineCheckboxOverridesAndAutomaticRuleRestores) {
     WindowFixture f;
     f.fill(1, 0, 1);
@@ -209,15 +259,16 @@ TEST(SidebarSections, RuleAndFolderCountsAndTheirButtons) {
     f.settle();
     EXPECT_EQ(sidebar->protectedCountShown(), QStringLiteral("2 folders protected"));
 
-    QSignalSpy posted(&f.view->commands(), &CommandCenter::posted);
+    QObject context;
+    QList<Command> posted;
+    QObject::connect(&f.view->commands(), &CommandCenter::posted, &context,
+                     [&posted](const CommandPost& post) { posted.append(commandOf(post)); });
     for (auto* button : sidebar->findChildren<QAbstractButton*>()) {
         if (button->text() == QStringLiteral("Manage Sequence Usage…") ||
             button->text() == QStringLiteral("Manage Protected Folders…"))
             button->click();
     }
-    ASSERT_EQ(posted.count(), 2);
-    EXPECT_EQ(posted[0][0].toString(), CommandName::manageSequenceUsage);
-    EXPECT_EQ(posted[1][0].toString(), CommandName::manageProtectedFolders);
+    EXPECT_EQ(posted, (QList<Command>{Command::manageSequenceUsage, Command::manageProtectedFolders}));
 }
 
 TEST(SidebarToggles, IgnoreExtensionRescansOncePerClickAndNeverOnSync) {
@@ -250,6 +301,29 @@ TEST(SidebarToggles, IgnoreExtensionRescansOncePerClickAndNeverOnSync) {
     EXPECT_EQ(rescans(log), 2);
     EXPECT_EQ(sidebar->toggle(QStringLiteral("Duplicates"))->toolTip(),
               QStringLiteral("Show only files detected as duplicates"));
+}
+
+// Toggled while another operation runs: the option flips at once, the window says the rescan waits
+// (no alert), and the rescan runs when the operation ends.
+TEST(SidebarToggles, IgnoreExtensionToggledWhileBusyRescansWhenTheOperationEnds) {
+    WindowFixture f;
+    f.fill(2);
+    UiLogCapture log;
+    auto scope = f.pm().tryBeginOperation(QStringLiteral("Removing project A…"));
+    ASSERT_TRUE(scope);
+    f.view->sidebar()->toggle(QStringLiteral("Ignore File Extension"))->click();
+    f.settle();
+    EXPECT_TRUE(f.pm().ignoreFileExtension());
+    EXPECT_EQ(rescans(log), 0);
+    EXPECT_NE(f.presented(), QStringLiteral("busy"));
+    const QLabel* status = f.view->busyStatusLabel();
+    EXPECT_FALSE(status->isHidden());
+    EXPECT_EQ(status->text(), QStringLiteral("Removing project A… — Waiting to run: Refresh file status"));
+
+    scope->release();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return rescans(log) == 1 && !f.pm().isBusy(); }));
+    f.settle();
+    EXPECT_TRUE(status->isHidden());
 }
 
 TEST(SidebarSweep, ButtonsFollowTheSafeAndExportableFiles) {
@@ -288,7 +362,7 @@ TEST(SidebarSweep, ConflictsRaiseTheSafetyAlertWithTheFirstReason) {
     alert->buttons().at(0)->click();
     f.settle();
     EXPECT_TRUE(f.ops->staged.isEmpty());
-    EXPECT_TRUE(sidebar->deleteConflicts().isEmpty());
+    EXPECT_TRUE(f.presented().isEmpty());
 
     f.ops->conflictReasons = {{"/m/unused0.mov", "A"}, {"/m/unused1.mov", "B"}, {"/m/unused2.mov", "C"}};
     f.view->facts().refresh();
@@ -340,7 +414,7 @@ TEST(SidebarSweep, UnusedMoveConfirmsWithTheCountAndRunsOnce) {
     f.settle();
     EXPECT_FALSE(sidebar->isUnusedMoveRunning());
     EXPECT_EQ(f.presented(), QStringLiteral("OperationResultView"));
-    EXPECT_EQ(f.view->moveResult().value_or(BinMoveResult{}).moved, 3);
+    EXPECT_EQ(f.shown->move.value_or(BinMoveResult{}).moved, 3);
     // Cancelling the folder choice shows nothing.
     f.dismissPresented();
     f.panel.choice.clear();

@@ -1,15 +1,19 @@
 #include "ui/tools/EasyImportSheet.h"
 
 #include "platform/DirectoryWalker.h"
+#include "ui/common/ElidedLabel.h"
+#include "ui/tools/EasyImportRows.h"
 #include "ui/tools/EasyImportScan.h"
 #include "ui/tools/ToolSheetFixture.h"
 
+#include <QApplication>
 #include <QDir>
 #include <QFile>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QStandardItemModel>
 #include <QTest>
+#include <QTreeView>
 
 #include <gtest/gtest.h>
 
@@ -128,4 +132,50 @@ TEST(EasyImportSheet, OneProjectIsSingularAndACancelledPanelKeepsTheResults) {
     sheet.chooseFolder(); // the panel answers nothing
     EXPECT_EQ(sheet.foundProjects().size(), 1);
     EXPECT_EQ(sheet.body(), EasyImportSheet::Body::results);
+}
+
+TEST(EasyImportSheet, LongFoldersAndNamesAreElidedNeverCutOrWrapped) {
+    ToolSheetFixture f;
+    QTemporaryDir root;
+    const QString deep =
+        QStringLiteral("Shoot 2024 Harbour Promo Client Deliverables/Day 2/Editorial Projects");
+    const QString name = QStringLiteral("Harbour Promo Final Edit With Extra Long Name v12.prproj");
+    touch(root.filePath(deep + QLatin1Char('/') + name));
+    const QString scanned = root.filePath(QStringLiteral("Shoot 2024 Harbour Promo Client Deliverables"));
+    EasyImportSheet sheet(f.pm(), f.panel, f.grants, {});
+    sheet.show();
+    QSignalSpy finished(&sheet, &EasyImportSheet::scanFinished);
+    sheet.startScan(scanned);
+    ASSERT_TRUE(finished.wait(20'000));
+    QApplication::processEvents();
+
+    // The summary: the whole text when there is room, else elided in the middle, never clipped.
+    ElidedLabel* summary = sheet.summary();
+    EXPECT_EQ(summary->text(), sheet.summaryText());
+    summary->resize(120, summary->height());
+    EXPECT_TRUE(summary->shownText().contains(QChar(0x2026)));
+    EXPECT_TRUE(summary->shownText().startsWith(QStringLiteral("Found 1")));
+    EXPECT_LE(summary->fontMetrics().horizontalAdvance(summary->shownText()), 120);
+
+    auto* rows = qobject_cast<EasyImportRows*>(sheet.list()->itemDelegate());
+    ASSERT_NE(rows, nullptr);
+    const QModelIndex header = sheet.model()->index(0, 0);
+    const QModelIndex project = sheet.model()->index(0, 0, header);
+    QStyleOptionViewItem option;
+    option.font = sheet.list()->font();
+    // The header keeps the end of the path: the folder the projects are in.
+    const QStringList headerLines = rows->shownLines(option, header, 160);
+    ASSERT_EQ(headerLines.size(), 1);
+    EXPECT_TRUE(headerLines[0].startsWith(QChar(0x2026)));
+    EXPECT_TRUE(headerLines[0].endsWith(QStringLiteral("/Editorial Projects")));
+    // A project: its name on a line of its own in medium weight, size and date below.
+    const QStringList projectLines = rows->shownLines(option, project, 1000);
+    ASSERT_EQ(projectLines.size(), 2);
+    EXPECT_EQ(projectLines[0], name);
+    EXPECT_TRUE(projectLines[1].startsWith(QStringLiteral("1 byte")));
+    EXPECT_EQ(EasyImportRows::nameFont(option.font).weight(), QFont::Medium);
+    const QStringList narrow = rows->shownLines(option, project, 150);
+    EXPECT_TRUE(narrow[0].contains(QChar(0x2026)));
+    EXPECT_TRUE(narrow[0].endsWith(QStringLiteral(".prproj")));
+    EXPECT_GT(rows->sizeHint(option, project).height(), rows->sizeHint(option, header).height());
 }

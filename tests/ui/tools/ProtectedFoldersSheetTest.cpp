@@ -95,3 +95,15 @@ TEST(ProtectedFoldersSheet, ACancelledPanelChangesNothingAndEscapeCloses) {
     QTest::keyClick(&sheet, Qt::Key_Escape);
     EXPECT_FALSE(sheet.isVisible());
 }
+
+TEST(ProtectedFoldersSheet, RowsStandOnTheRaisedSurface) {
+    ToolSheetFixture f;
+    QTemporaryDir disk;
+    ProtectedFoldersSheet sheet(f.pm(), f.harness.folders, f.panel, f.grants);
+    sheet.addFolders({QUrl::fromLocalFile(makeDir(disk, QStringLiteral("Library")))});
+    sheet.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&sheet));
+    const QList<QWidget*> rows = sheet.findChildren<QWidget*>(QStringLiteral("roundedRow"));
+    ASSERT_EQ(rows.size(), 1);
+    EXPECT_EQ(rows[0]->grab().toImage().pixelColor(4, rows[0]->height() / 2), QColor(0x2A, 0x2A, 0x2A));
+}

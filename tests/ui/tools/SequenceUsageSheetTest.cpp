@@ -164,3 +164,25 @@ TEST(SequenceUsageSheet, ThePolicyIsEvaluatedOncePerProjectPerRefresh) {
     sheet.timelines()->viewport()->repaint();
     EXPECT_EQ(sheet.model()->policyEvaluations(), painted);
 }
+
+TEST(SequenceUsageSheet, RulesTimelinesAndTheSearchFieldStandOnTheRaisedSurface) {
+    SequenceSheetFixture f;
+    SequenceUsageSheet sheet(f.pm());
+    sheet.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&sheet));
+    const QColor raised(0x2A, 0x2A, 0x2A);
+    const QList<QWidget*> rules = sheet.findChildren<QWidget*>(QStringLiteral("roundedRow"));
+    ASSERT_FALSE(rules.isEmpty()); // the final rule is always there
+    for (QWidget* rule : rules)
+        EXPECT_EQ(rule->grab().toImage().pixelColor(4, rule->height() / 2), raised);
+    auto* search = sheet.findChild<QWidget*>(QStringLiteral("searchBox"));
+    ASSERT_NE(search, nullptr);
+    EXPECT_EQ(search->grab().toImage().pixelColor(4, search->height() / 2), raised);
+
+    // A timeline row: the raised surface at 70 % over the sheet's #141414.
+    const int row = sheet.model()->rowOf(QStringLiteral("Teaser"), QStringLiteral("t-1"));
+    const QRect rect = sheet.timelines()->visualRect(sheet.model()->index(row));
+    const QColor card =
+        sheet.timelines()->viewport()->grab().toImage().pixelColor(rect.left() + 10, rect.center().y());
+    EXPECT_NEAR(card.red(), 0.7 * 0x2A + 0.3 * 0x14, 1.5);
+}

@@ -97,3 +97,34 @@ TEST(StatsView, TheCardIsRenderedOncePerOpeningAt810By1440) {
     EXPECT_EQ(QImage(path).size(), QSize(810, 1440));
     EXPECT_EQ(view.shareRenders(), 1);
 }
+
+TEST(StatsView, CardsAndTheHeroEndStandOnTheRaisedSurface) {
+    StatsView view(AllTimeStats{}, now);
+    view.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&view));
+    const QList<QWidget*> cards = view.findChildren<QWidget*>(QStringLiteral("statCard"));
+    ASSERT_EQ(cards.size(), 6);
+    for (QWidget* card : cards)
+        EXPECT_EQ(card->grab().toImage().pixelColor(2, card->height() / 2), QColor(0x2A, 0x2A, 0x2A));
+    // The hero's gradient runs from faint amber at the top left to the raised surface.
+    auto* hero = view.findChild<QWidget*>(QStringLiteral("hero"));
+    ASSERT_NE(hero, nullptr);
+    const QColor end = hero->grab().toImage().pixelColor(hero->width() - 8, hero->height() - 8);
+    EXPECT_NEAR(end.red(), 0x2A, 5);
+    EXPECT_NEAR(end.green(), 0x2A, 5);
+    EXPECT_NEAR(end.blue(), 0x2A, 5);
+}
+
+TEST(StatsView, TheShareCardShowsTheApplicationIcon) {
+    StatsShareCard card(AllTimeStats{}, now);
+    const QImage image = card.render3x().convertToFormat(QImage::Format_ARGB32);
+    // The icon sits centred above the name: its violet tile shows in the upper third, left of centre.
+    int violet = 0;
+    for (int y = 0; y < image.height() / 3; ++y) {
+        for (int x = 300; x < 405; ++x) {
+            const QColor c = image.pixelColor(x, y);
+            violet += (c.blue() > 170 && c.red() > 100 && c.green() < c.blue() - 40) ? 1 : 0;
+        }
+    }
+    EXPECT_GT(violet, 400);
+}

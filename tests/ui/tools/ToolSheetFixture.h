@@ -3,7 +3,7 @@
 #include "stores/SecurityScopedAccess.h"
 #include "support/FakeAccessGrantBackend.h"
 #include "support/ProjectManagerHarness.h"
-#include "ui/FilePanel.h"
+#include "ui/common/FilePanel.h"
 
 #include <QTemporaryDir>
 
@@ -11,14 +11,15 @@
 
 namespace tarnwick::testing {
 
-// Hands back a preset choice and keeps the requests.
+// Chooses at once: hands back a preset choice (empty: cancelled) and keeps the requests.
 class ChoicePanel : public FilePanel {
 public:
     QList<QUrl> choice;
     QList<OpenPanelRequest> requests;
-    QList<QUrl> runOpenPanel(QWidget*, const OpenPanelRequest& request) override {
+    QDialog* open(QWidget*, const OpenPanelRequest& request, Chosen chosen) override {
         requests.append(request);
-        return choice;
+        chosen(choice);
+        return nullptr;
     }
 };
 

@@ -1,13 +1,14 @@
 #include "support/ProjectGenerator.h"
 #include "support/UiTestHelpers.h"
-#include "ui/AlertDialog.h"
-#include "ui/CommandNames.h"
+#include "ui/common/AlertDialog.h"
+#include "ui/common/Command.h"
 #include "ui/window/AnalyzingOverlay.h"
 #include "ui/window/WelcomeView.h"
 #include "ui/window/WindowTestFixture.h"
 #include "ui/window/WindowTexts.h"
 
 #include <QAction>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMimeData>
 #include <QPushButton>
@@ -18,7 +19,7 @@
 
 using namespace tarnwick;
 using namespace tarnwick::testing;
-namespace C = CommandName;
+using C = Command;
 
 namespace {
 
@@ -41,11 +42,15 @@ AlertDialog* currentAlert(WindowFixture& f) {
     return qobject_cast<AlertDialog*>(f.view->presentations().current());
 }
 
+bool requested(WindowFixture& f, Presentation which) {
+    return f.presentations().chain().isRequested(which);
+}
+
 } // namespace
 
-TEST(ContentViewCommands, SheetCommandsRaiseTheirFlagAndPresentOnePlaceAtATime) {
+TEST(ContentViewCommands, SheetCommandsRequestTheirSheetAndPresentOneAtATime) {
     WindowFixture f;
-    const QList<std::pair<QString, QString>> commands{
+    const QList<std::pair<Command, QString>> commands{
         {C::showStats, "StatsView"},
         {C::easyImport, "EasyImportSheet"},
         {C::viewAuditLog, "AuditLogView"},
@@ -54,61 +59,74 @@ TEST(ContentViewCommands, SheetCommandsRaiseTheirFlagAndPresentOnePlaceAtATime) 
         {C::manageSequenceUsage, "SequenceUsageSheet"},
     };
     for (const auto& [name, sheet] : commands) {
-        EXPECT_TRUE(f.view->handleCommand(name, {}));
+        f.view->handleCommand(name);
         f.settle();
-        EXPECT_EQ(f.presented(), sheet) << name.toStdString();
+        EXPECT_EQ(f.presented(), sheet) << text(name).toStdString();
         f.dismissPresented();
         EXPECT_TRUE(f.presented().isEmpty());
     }
     // Two raised at once come one after the other, in the chain's order.
-    f.view->handleCommand(C::showStats, {});
-    f.view->handleCommand(C::viewAuditLog, {});
+    f.view->handleCommand(C::showStats);
+    f.view->handleCommand(C::viewAuditLog);
     f.settle();
     EXPECT_EQ(f.presented(), QStringLiteral("AuditLogView"));
     f.dismissPresented();
     EXPECT_EQ(f.presented(), QStringLiteral("StatsView"));
     f.dismissPresented();
-    EXPECT_FALSE(f.view->showingStats());
-    EXPECT_FALSE(f.view->handleCommand(QStringLiteral("noSuchCommand"), {}));
+    EXPECT_TRUE(f.presented().isEmpty());
+    EXPECT_FALSE(requested(f, Presentation::stats)); // shown once
 }
 
-TEST(ContentViewCommands, OpenProjectsImportsOnlyAListOfUrls) {
+// No place of the window and no sheet ever shows a stand-in text: a pane or sheet without its view
+// stays blank or unshown, and the request that raised it is spent.
+TEST(ContentViewCommands, NoStandInViewEverAppears) {
+    WindowFixture f(true, false, ViewFactories{});
+    f.view->handleCommand(C::showStats);
+    f.settle();
+    EXPECT_TRUE(f.presented().isEmpty());
+    EXPECT_FALSE(requested(f, Presentation::stats));
+    for (QWidget* top : QApplication::topLevelWidgets())
+        for (const QLabel* label : top->findChildren<QLabel*>())
+            EXPECT_FALSE(label->text().contains(QStringLiteral("not available yet")))
+                << label->text().toStdString();
+}
+
+TEST(ContentViewCommands, OpenProjectsImportsItsUrlsAndNothingWhenPostedBare) {
     WindowFixture f;
     const QString path = writeProject(f.dir, QStringLiteral("Cut.prproj"));
     QSignalSpy finished(f.view.get(), &ContentView::importFinished);
-    f.view->handleCommand(C::openProjects, {{C::urlsKey, QVariant::fromValue(QUrl::fromLocalFile(path))}});
-    f.view->handleCommand(C::openProjects, {});
+    f.view->handleCommand(C::openProjects);
+    f.view->handleCommand(OpenProjects{});
     f.settle();
     EXPECT_FALSE(f.pm().isAnalyzing());
     EXPECT_EQ(finished.count(), 0);
-    f.view->handleCommand(C::openProjects,
-                          {{C::urlsKey, QVariant::fromValue(QList<QUrl>{QUrl::fromLocalFile(path)})}});
+    f.view->handleCommand(OpenProjects{{QUrl::fromLocalFile(path)}});
     ASSERT_TRUE(finished.wait(20000));
     ASSERT_EQ(f.pm().projects().size(), 1);
     EXPECT_EQ(f.pm().projects()[0].name, QStringLiteral("Cut"));
 }
 
-TEST(ContentViewCommands, DaVinciCsvNeedsOneUrlAndConfirmationBeforeImporting) {
+TEST(ContentViewCommands, DaVinciCsvNeedsItsUrlAndConfirmationBeforeImporting) {
     WindowFixture f;
-    f.view->handleCommand(C::importDaVinciCSV, {{C::urlKey, QStringLiteral("/not/a/url.csv")}});
+    f.view->handleCommand(C::importDaVinciCSV);
     f.settle();
-    EXPECT_FALSE(f.view->showDaVinciImportConfirm());
+    EXPECT_TRUE(f.presented().isEmpty());
     const QUrl csv = QUrl::fromLocalFile(QStringLiteral("/exports/unused.csv"));
-    f.view->handleCommand(C::importDaVinciCSV, {{C::urlKey, csv}});
+    f.view->handleCommand(ImportDaVinciCSV{csv});
     f.settle();
     EXPECT_EQ(f.presented(), QStringLiteral("Import DaVinci CSV as Unused?"));
     EXPECT_EQ(currentAlert(f)->message(), WindowTexts::importDaVinciConfirmMessage());
     currentAlert(f)->buttons().at(0)->click(); // Import
     f.settle();
     EXPECT_EQ(f.ops->csvImports, QList<QUrl>{csv});
-    EXPECT_FALSE(f.view->pendingDaVinciCSVURL().has_value());
+    EXPECT_TRUE(f.presented().isEmpty());
     // Cancel forgets the file and imports nothing.
-    f.view->handleCommand(C::importDaVinciCSV, {{C::urlKey, csv}});
+    f.view->handleCommand(ImportDaVinciCSV{csv});
     f.settle();
     currentAlert(f)->buttons().at(1)->click();
     f.settle();
     EXPECT_EQ(f.ops->csvImports.size(), 1);
-    EXPECT_FALSE(f.view->pendingDaVinciCSVURL().has_value());
+    EXPECT_TRUE(f.presented().isEmpty());
 }
 
 TEST(ContentViewCommands, AddAllUnusedRightAfterAChangeStagesWhatTheNewListAllows) {
@@ -119,7 +137,7 @@ TEST(ContentViewCommands, AddAllUnusedRightAfterAChangeStagesWhatTheNewListAllow
     for (MediaFile& file : offline)
         file.status = MediaFileStatus::offline;
     f.pm().setMediaFiles(offline);
-    f.view->handleCommand(C::addAllUnused, {});
+    f.view->handleCommand(C::addAllUnused);
     f.settle();
     ASSERT_EQ(f.ops->staged.size(), 1);
     EXPECT_TRUE(f.ops->staged[0].isEmpty());
@@ -132,37 +150,37 @@ TEST(ContentViewCommands, RefreshExportAddClearAndWelcome) {
     // The rescan finds these three on disk; the rest are offline, so not safe to stage.
     for (int i = 0; i < 3; ++i)
         f.harness.checker->setOnline(QStringLiteral("/m/unused%1.mov").arg(i), 1000);
-    f.view->handleCommand(C::refreshFileStatus, {});
+    f.view->handleCommand(C::refreshFileStatus);
     f.settle();
     EXPECT_TRUE(QTest::qWaitFor([&] { return !f.pm().isBusy(); }));
     EXPECT_EQ(rescans(log), 1);
 
-    f.view->handleCommand(C::exportUnusedCSV, {});
+    f.view->handleCommand(C::exportUnusedCSV);
     EXPECT_EQ(f.ops->exportCalls, 1);
     EXPECT_TRUE(f.opened.isEmpty()); // no file written, nothing opened
     f.ops->exportResult = QUrl::fromLocalFile(QStringLiteral("/tmp/Tarnwick_Unused_1.csv"));
-    f.view->handleCommand(C::exportUnusedCSV, {});
+    f.view->handleCommand(C::exportUnusedCSV);
     EXPECT_EQ(f.opened, QList<QUrl>{*f.ops->exportResult});
 
-    f.view->handleCommand(C::addAllUnused, {});
+    f.view->handleCommand(C::addAllUnused);
     f.settle();
     ASSERT_EQ(f.ops->staged.size(), 1);
     EXPECT_EQ(f.ops->staged[0].size(), 3);
 
-    f.view->handleCommand(C::moveUnusedToFolder, {});
+    f.view->handleCommand(C::moveUnusedToFolder);
     f.settle();
     ASSERT_EQ(f.panel.requests.size(), 1); // the sidebar asks for the folder
     EXPECT_TRUE(f.panel.requests[0].canChooseDirectories);
     EXPECT_FALSE(f.panel.requests[0].canChooseFiles);
-    EXPECT_FALSE(f.view->showingMovePanel());
+    EXPECT_FALSE(requested(f, Presentation::unusedMoveFolder));
 
     f.pm().setProjects({project(QStringLiteral("A"), {"/m/used0.mov"})});
-    f.view->handleCommand(C::clearAllProjects, {});
+    f.view->handleCommand(C::clearAllProjects);
     EXPECT_TRUE(f.pm().projects().isEmpty());
     EXPECT_TRUE(f.pm().mediaFiles().isEmpty());
 
     EXPECT_EQ(f.view->welcomeView(), nullptr);
-    f.view->handleCommand(C::showWelcomeGuide, {});
+    f.view->handleCommand(C::showWelcomeGuide);
     ASSERT_NE(f.view->welcomeView(), nullptr);
     EXPECT_EQ(f.view->welcomeView()->currentStep(), 0);
     EXPECT_FALSE(f.prefs.value(QStringLiteral("hasCompletedWelcome")).toBool());
@@ -170,7 +188,7 @@ TEST(ContentViewCommands, RefreshExportAddClearAndWelcome) {
 
 TEST(ContentViewCommands, ProVideoPromptIsRaisedOncePerManager) {
     WindowFixture f;
-    f.view->handleCommand(C::proVideoFormatsRecommended, {});
+    f.view->handleCommand(C::proVideoFormatsRecommended);
     f.settle();
     EXPECT_EQ(f.presented(), QStringLiteral("Preview These Natively?"));
     currentAlert(f)->buttons().at(0)->click(); // Download
@@ -178,7 +196,7 @@ TEST(ContentViewCommands, ProVideoPromptIsRaisedOncePerManager) {
     EXPECT_EQ(f.opened, QList<QUrl>{WindowTexts::proVideoFormatsHelpUrl()});
     EXPECT_EQ(WindowTexts::proVideoFormatsHelpUrl().host(), QStringLiteral("ffmpeg.org"));
     EXPECT_FALSE(f.pm().shouldPromptForProVideoFormats());
-    f.view->handleCommand(C::proVideoFormatsRecommended, {});
+    f.view->handleCommand(C::proVideoFormatsRecommended);
     f.settle();
     EXPECT_FALSE(f.pm().shouldPromptForProVideoFormats());
     EXPECT_TRUE(f.presented().isEmpty());
@@ -192,7 +210,7 @@ TEST(ContentViewAccess, DriveAccessStartsAtTheRemovableMediaRootAndNamesWhatStay
     QDir().mkpath(ok); // the share is not mounted: its folder does not exist
     f.panel.choice = {QUrl::fromLocalFile(ok), QUrl::fromLocalFile(bad)};
     UiLogCapture log;
-    f.view->handleCommand(C::grantDriveAccess, {});
+    f.view->handleCommand(C::grantDriveAccess);
     EXPECT_TRUE(QTest::qWaitFor([&] { return f.pm().showGrantAccessFailure(); }));
     f.settle();
     ASSERT_EQ(f.panel.requests.size(), 1);
@@ -210,7 +228,7 @@ TEST(ContentViewAccess, DriveAccessStartsAtTheRemovableMediaRootAndNamesWhatStay
     // Cancelled panel: nothing.
     f.dismissPresented();
     f.panel.choice.clear();
-    f.view->handleCommand(C::grantDriveAccess, {});
+    f.view->handleCommand(C::grantDriveAccess);
     f.settle();
     EXPECT_EQ(rescans(log), 1);
 }
@@ -357,10 +375,34 @@ TEST(WelcomeGuide, PagesThroughSixStepsAndStoresCompletion) {
     EXPECT_TRUE(f.prefs.value(QStringLiteral("hasCompletedWelcome")).toBool());
 }
 
+TEST(WelcomeGuide, AlertsRaisedUnderItWaitUntilItIsDone) {
+    // A first launch with projects: the import's prompts come while the guide is up.
+    WindowFixture f(false);
+    f.fill(0, 2);
+    f.pm().setShouldPromptForScan(true);
+    f.presentations().showSheet(WindowSheet::stats);
+    f.settle();
+    ASSERT_NE(f.view->welcomeView(), nullptr);
+    EXPECT_TRUE(f.presented().isEmpty()); // nothing stacked over the guide
+    EXPECT_TRUE(f.pm().shouldPromptForScan());
+    f.view->welcomeView()->skipButton()->click();
+    f.settle();
+    EXPECT_EQ(f.view->welcomeView(), nullptr);
+    ASSERT_EQ(f.presented(), QStringLiteral("Offline Media Detected"));
+    f.dismissPresented();
+    EXPECT_EQ(f.presented(), QStringLiteral("StatsView"));
+    f.dismissPresented();
+    // Brought back from the menu, the guide again keeps new alerts waiting.
+    f.view->handleCommand(C::showWelcomeGuide);
+    f.pm().setShouldPromptForMissingAEP(true);
+    f.settle();
+    EXPECT_TRUE(f.presented().isEmpty());
+}
+
 TEST(ContentViewChain, TrashRunShowsFailureSheetOnlyWhenItemsWereRefused) {
     WindowFixture f;
     f.fill(2);
-    f.view->setShowingDeleteConfirmation(true);
+    f.presentations().confirmMoveToTrash();
     f.settle();
     ASSERT_EQ(f.presented(), QStringLiteral("Delete Files"));
     EXPECT_EQ(currentAlert(f)->message(), QStringLiteral("Move 0 file(s) to Trash?\n\nTotal size: Zero KB"));
@@ -368,41 +410,43 @@ TEST(ContentViewChain, TrashRunShowsFailureSheetOnlyWhenItemsWereRefused) {
     f.settle();
     EXPECT_EQ(f.presented(), QStringLiteral("DeletionResultView"));
     f.dismissPresented();
-    EXPECT_FALSE(f.view->deletionResult().has_value());
+    EXPECT_FALSE(requested(f, Presentation::deletionResult));
 
+    f.shown->deletion.reset();
     f.ops->trashResult = {1, 1, {QStringLiteral("refused")}, {binItem(f.pm().mediaFiles()[0])}};
-    f.view->startTrashRun();
+    f.presentations().startTrashRun();
     f.settle();
     EXPECT_EQ(f.presented(), QStringLiteral("TrashFailureSheet"));
-    EXPECT_EQ(f.view->trashSuccessCount(), 1);
-    EXPECT_EQ(f.view->trashFailedItems().size(), 1);
-    EXPECT_FALSE(f.view->deletionResult().has_value());
+    ASSERT_TRUE(f.shown->trashFailure.has_value());
+    EXPECT_EQ(f.shown->trashFailure->trashed, 1);
+    EXPECT_EQ(f.shown->trashFailure->failedItems.size(), 1);
+    EXPECT_FALSE(f.shown->deletion.has_value());
+    EXPECT_FALSE(requested(f, Presentation::deletionResult));
 }
 
 // A second trigger while the first Trash or move run is under way is ignored.
 TEST(ContentViewChain, DestructiveRunsCannotStartTwice) {
     WindowFixture f;
     f.ops->gate.closed = true;
-    f.view->startTrashRun();
-    f.view->startTrashRun();
+    f.presentations().startTrashRun();
+    f.presentations().startTrashRun();
     EXPECT_EQ(f.ops->trashCalls, 1);
-    EXPECT_TRUE(f.view->isTrashRunning());
-    f.view->setShowingDeleteConfirmation(true);
+    EXPECT_TRUE(f.presentations().isTrashRunning());
+    f.presentations().confirmMoveToTrash();
     f.settle();
     ASSERT_EQ(f.presented(), QStringLiteral("Delete Files"));
     EXPECT_FALSE(currentAlert(f)->buttons().at(1)->isEnabled());
     f.dismissPresented();
 
-    f.view->startBinMoveRun(QUrl::fromLocalFile(QStringLiteral("/archive")));
-    f.view->startBinMoveRun(QUrl::fromLocalFile(QStringLiteral("/archive")));
+    f.presentations().startBinMoveRun(QUrl::fromLocalFile(QStringLiteral("/archive")));
+    f.presentations().startBinMoveRun(QUrl::fromLocalFile(QStringLiteral("/archive")));
     EXPECT_EQ(f.ops->binMoveCalls, 1);
     f.ops->gate.open();
     f.settle();
-    EXPECT_FALSE(f.view->isTrashRunning());
-    EXPECT_FALSE(f.view->isBinMoveRunning());
-    EXPECT_TRUE(f.view->deletionResult().has_value() ||
-                f.presented() == QStringLiteral("DeletionResultView"));
-    f.view->startTrashRun();
+    EXPECT_FALSE(f.presentations().isTrashRunning());
+    EXPECT_FALSE(f.presentations().isBinMoveRunning());
+    EXPECT_TRUE(f.shown->deletion.has_value() || requested(f, Presentation::deletionResult));
+    f.presentations().startTrashRun();
     EXPECT_EQ(f.ops->trashCalls, 2);
 }
 
@@ -410,8 +454,8 @@ TEST(ContentViewChain, ABusyManagerRefusesTheRunWithItsReason) {
     WindowFixture f;
     auto scope = f.pm().tryBeginOperation(QStringLiteral("Importing projects…"));
     ASSERT_TRUE(scope.has_value());
-    f.view->startTrashRun();
-    f.view->startBinMoveRun(QUrl::fromLocalFile(QStringLiteral("/archive")));
+    f.presentations().startTrashRun();
+    f.presentations().startBinMoveRun(QUrl::fromLocalFile(QStringLiteral("/archive")));
     f.settle();
     EXPECT_EQ(f.ops->trashCalls, 0);
     EXPECT_EQ(f.ops->binMoveCalls, 0);
@@ -424,7 +468,7 @@ TEST(ContentViewChain, BinMoveAsksForAFolderThenConfirmsWithTheBinCount) {
     f.fill(2);
     f.pm().setRecycleBin({binItem(f.pm().mediaFiles()[0]), binItem(f.pm().mediaFiles()[1])});
     f.panel.choice = {QUrl::fromLocalFile(QStringLiteral("/archive/Old Jobs"))};
-    f.view->setShowingRecycleBinMovePanel(true);
+    f.presentations().chooseBinMoveFolder();
     f.settle();
     ASSERT_EQ(f.presented(), QStringLiteral("Move Files to Folder?"));
     EXPECT_EQ(
@@ -461,7 +505,7 @@ TEST(ContentViewChain, ManagerPromptsAreLoweredOnDismissal) {
 TEST(ContentViewCommands, AddAllUnusedStagesThroughTheEngineBin) {
     WindowFixture f(true, true);
     f.fill(3, 1, 2);
-    f.view->handleCommand(C::addAllUnused, {});
+    f.view->handleCommand(C::addAllUnused);
     f.settle();
     EXPECT_EQ(f.pm().recycleBin().size(), 3);
     EXPECT_EQ(f.pm().summary().recycleBinCount, 3);
@@ -530,14 +574,14 @@ TEST(WelcomeGuide, ShowingItAgainWhileVisibleKeepsTheStep) {
     WelcomeView* guide = f.view->welcomeView();
     ASSERT_NE(guide, nullptr);
     guide->nextStep();
-    f.view->handleCommand(C::showWelcomeGuide, {});
+    f.view->handleCommand(C::showWelcomeGuide);
     EXPECT_EQ(f.view->welcomeView(), guide);
     EXPECT_EQ(guide->currentStep(), 1);
     guide->jumpToStep(5);
     guide->forwardButton()->click(); // Get Started
     f.settle();
     EXPECT_EQ(f.view->welcomeView(), nullptr);
-    f.view->handleCommand(C::showWelcomeGuide, {});
+    f.view->handleCommand(C::showWelcomeGuide);
     ASSERT_NE(f.view->welcomeView(), nullptr);
     EXPECT_EQ(f.view->welcomeView()->currentStep(), 0);
 }

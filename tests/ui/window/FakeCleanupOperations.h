@@ -70,7 +70,12 @@ public:
         }
         return out;
     }
-    void addToRecycleBin(ProjectManager&, const QList<MediaFile>& files) override { staged.append(files); }
+    void addToRecycleBin(ProjectManager&, const QList<MediaFile>& files,
+                         std::function<void()> done) override {
+        staged.append(files);
+        if (done)
+            done();
+    }
     QCoro::Task<TrashResult> moveToTrash(ProjectManager&) override {
         ++trashCalls;
         if (gate.closed)

@@ -5,29 +5,62 @@
 #include "stores/SecurityScopedAccess.h"
 #include "support/FakeAccessGrantBackend.h"
 #include "support/ProjectManagerHarness.h"
-#include "ui/FilePanel.h"
+#include "ui/common/FilePanel.h"
 #include "ui/window/ContentView.h"
 #include "ui/window/FakeCleanupOperations.h"
-#include "ui/window/PresentationChain.h"
 #include "ui/window/WindowFacts.h"
+#include "ui/window/WindowPresentations.h"
 
 #include <QTemporaryDir>
 #include <QTest>
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <optional>
 
 namespace tarnwick::testing {
 
+// Chooses at once: hands back the preset choice (empty: cancelled) and keeps the requests.
 class PresetPanel : public FilePanel {
 public:
     QList<QUrl> choice;
     QList<OpenPanelRequest> requests;
-    QList<QUrl> runOpenPanel(QWidget*, const OpenPanelRequest& request) override {
+    QDialog* open(QWidget*, const OpenPanelRequest& request, Chosen chosen) override {
         requests.append(request);
-        return choice;
+        chosen(choice);
+        return nullptr;
     }
 };
+
+// What the blank result and failure sheets were last shown with.
+struct ShownSheets {
+    std::optional<TrashFailure> trashFailure;
+    std::optional<DeletionResult> deletion;
+    std::optional<BinMoveResult> move;
+};
+
+// Every sheet as a bare widget: the chain's own behaviour, without the real sheets' services.
+inline ViewFactories blankSheets(std::shared_ptr<ShownSheets> shown = std::make_shared<ShownSheets>()) {
+    const ViewFactories::Pane blank = [](const WindowContext&) { return new QWidget; };
+    ViewFactories f;
+    for (ViewFactories::Pane* sheet :
+         {&f.permanentDeleteSheet, &f.auditLogSheet, &f.searchOfflineSheet, &f.statsSheet,
+          &f.protectedFoldersSheet, &f.sequenceUsageSheet, &f.transcodeConfirmationSheet, &f.easyImportSheet})
+        *sheet = blank;
+    f.trashFailureSheet = [shown](const WindowContext&, const TrashFailure& failure) {
+        shown->trashFailure = failure;
+        return new QWidget;
+    };
+    f.deletionResultSheet = [shown](const WindowContext&, const DeletionResult& result, const QString&) {
+        shown->deletion = result;
+        return new QWidget;
+    };
+    f.operationResultSheet = [shown](const WindowContext&, const BinMoveResult& result, const QString&) {
+        shown->move = result;
+        return new QWidget;
+    };
+    return f;
+}
 
 // A window over a manager on temporary stores, with preset panels and counted clean-up calls.
 struct WindowFixture {
@@ -39,17 +72,19 @@ struct WindowFixture {
     PresetPanel panel;
     FakeCleanupOperations* ops = nullptr;
     QList<QUrl> opened;
+    std::shared_ptr<ShownSheets> shown = std::make_shared<ShownSheets>();
     std::unique_ptr<ContentView> view;
 
+    // Without factories, every sheet is a blank one that records what it was shown with.
     explicit WindowFixture(bool welcomeDone = true, bool engineOperations = false,
-                           ViewFactories factories = {}) {
+                           std::optional<ViewFactories> factories = std::nullopt) {
         if (welcomeDone)
             prefs.setValue(QStringLiteral("hasCompletedWelcome"), true);
         ContentView::Services services;
         services.filePanel = &panel;
         services.grants = &grants;
         services.preferences = &prefs;
-        services.factories = std::move(factories);
+        services.factories = factories ? std::move(*factories) : blankSheets(shown);
         if (!engineOperations) {
             auto fake = std::make_unique<FakeCleanupOperations>();
             ops = fake.get();
@@ -67,6 +102,7 @@ struct WindowFixture {
     }
 
     ProjectManager& pm() { return view->manager(); }
+    WindowPresentations& presentations() { return view->presentations(); }
 
     // Lets the coalesced signals, the facts worker and the chain run.
     void settle() {

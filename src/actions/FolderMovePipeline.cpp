@@ -1,0 +1,221 @@
+#include "actions/FolderMovePipeline.h"
+
+#include <QElapsedTimer>
+#include <QThreadPool>
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <deque>
+#include <mutex>
+#include <vector>
+
+namespace tarnwick {
+
+namespace {
+
+// The screen's rate: the GUI thread hears of progress at most this often while files go by.
+constexpr qint64 kWakeMs = 100;
+// Below this many planned jobs the worker asks for more, so it never waits on the GUI thread.
+constexpr size_t kLowWater = 256;
+
+// The scanner's own thread: it records every identity before the worker's first move.
+QThreadPool& scanPool() {
+    static QThreadPool pool;
+    pool.setMaxThreadCount(1);
+    return pool;
+}
+
+} // namespace
+
+struct FolderMovePipeline::State {
+    State(std::shared_ptr<FileOperations> ops, ProtectedFolderTest protection, QString folder,
+          QList<Watched> paths)
+        : files(std::move(ops)), session(*files, std::move(protection), std::move(folder)),
+          watched(std::move(paths)), identities(size_t(watched.size())) {
+        clock.start();
+    }
+
+    // Posts one wake at a time; the GUI thread clears the flag when it takes what is there.
+    void wakeLocked() {
+        if (wakePending || !owner)
+            return;
+        wakePending = true;
+        lastWakeMs = clock.elapsed();
+        FolderMovePipeline* target = owner;
+        QMetaObject::invokeMethod(
+            target, [target] { Q_EMIT target->woke(); }, Qt::QueuedConnection);
+    }
+    bool dueLocked() const {
+        return clock.elapsed() - lastWakeMs >= kWakeMs || (!inputClosed && queue.size() < kLowWater);
+    }
+    bool stopping() const { return stop.load() || cancel.load(); }
+    // Waits until every file's identity is recorded, so that a change made while earlier files
+    // move is seen; false when the run stops first. A stat per file costs little beside a move.
+    bool awaitIdentities() {
+        const qsizetype index = watched.size() - 1;
+        if (recorded.load() > index)
+            return true;
+        std::unique_lock lock(identityMutex);
+        workerWaiting = true;
+        while (recorded.load() <= index && !scanEnded && !stopping())
+            identityReady.wait_for(lock, std::chrono::milliseconds(1));
+        workerWaiting = false;
+        return recorded.load() > index;
+    }
+
+    std::shared_ptr<FileOperations> files;
+    FolderMoveSession session;
+    QElapsedTimer clock;
+
+    // Written by the scanner up to `recorded`, read by the worker below it.
+    const QList<Watched> watched;
+    std::vector<RecordedIdentity> identities;
+    std::atomic<qsizetype> recorded = 0;
+    std::mutex identityMutex;
+    std::condition_variable identityReady;
+    std::atomic_bool workerWaiting = false;
+    bool scanEnded = false;
+
+    mutable std::mutex mutex;
+    std::condition_variable jobsReady;
+    std::deque<FolderMoveJob> queue;
+    QList<std::pair<FolderMoveJob, FolderMoveOutcome>> finished;
+    bool inputClosed = false;
+    bool workerDone = false;
+    bool wakePending = false;
+    std::atomic<qint64> lastWakeMs = 0;
+    FolderMovePipeline* owner = nullptr;
+
+    std::atomic_bool cancel = false;
+    std::atomic_bool stop = false;
+    std::atomic<qint64> filesDone = 0;
+    std::atomic<qint64> bytesDone = 0;
+    std::atomic<qint64> bytesInFlight = 0;
+    std::atomic<qsizetype> inFlight = -1;
+};
+
+FolderMovePipeline::FolderMovePipeline(std::shared_ptr<FileOperations> files, ProtectedFolderTest protection,
+                                       QString folder, QList<Watched> watched)
+    : m_state(std::make_shared<State>(std::move(files), std::move(protection), std::move(folder),
+                                      std::move(watched))) {
+    m_state->owner = this;
+}
+
+FolderMovePipeline::~FolderMovePipeline() {
+    const std::lock_guard lock(m_state->mutex);
+    m_state->owner = nullptr;
+    m_state->stop = true;
+    m_state->jobsReady.notify_all();
+}
+
+void FolderMovePipeline::start(QThreadPool& pool) {
+    scanPool().start([state = m_state] { scan(state); });
+    pool.start([state = m_state] { work(state); });
+}
+
+void FolderMovePipeline::push(QList<FolderMoveJob> jobs) {
+    const std::lock_guard lock(m_state->mutex);
+    for (FolderMoveJob& job : jobs)
+        m_state->queue.push_back(std::move(job));
+    m_state->jobsReady.notify_all();
+}
+
+void FolderMovePipeline::closeInput() {
+    const std::lock_guard lock(m_state->mutex);
+    m_state->inputClosed = true;
+    m_state->jobsReady.notify_all();
+}
+
+qsizetype FolderMovePipeline::queued() const {
+    const std::lock_guard lock(m_state->mutex);
+    return qsizetype(m_state->queue.size());
+}
+
+FolderMovePipeline::Batch FolderMovePipeline::take() {
+    const std::lock_guard lock(m_state->mutex);
+    m_state->wakePending = false;
+    return {std::exchange(m_state->finished, {}), m_state->workerDone};
+}
+
+FolderMovePipeline::Progress FolderMovePipeline::progress() const {
+    return {m_state->filesDone.load(), m_state->bytesDone.load() + m_state->bytesInFlight.load(),
+            m_state->inFlight.load()};
+}
+
+void FolderMovePipeline::cancel() {
+    const std::lock_guard lock(m_state->mutex);
+    m_state->cancel = true;
+    m_state->jobsReady.notify_all();
+}
+
+void FolderMovePipeline::stop() {
+    const std::lock_guard lock(m_state->mutex);
+    m_state->stop = true;
+    m_state->jobsReady.notify_all();
+}
+
+void FolderMovePipeline::scan(const std::shared_ptr<State>& state) {
+    // What each file is as the run starts is what the run may move.
+    for (qsizetype i = 0; i < state->watched.size() && !state->stopping(); ++i) {
+        const Watched& paths = state->watched.at(i);
+        state->identities[size_t(i)] = RecordedIdentity::of(*state->files, paths.source, paths.proxy);
+        state->recorded = i + 1;
+        if (state->workerWaiting) {
+            const std::lock_guard lock(state->identityMutex);
+            state->identityReady.notify_all();
+        }
+    }
+    const std::lock_guard lock(state->identityMutex);
+    state->scanEnded = true;
+    state->identityReady.notify_all();
+}
+
+void FolderMovePipeline::work(const std::shared_ptr<State>& state) {
+    for (;;) {
+        FolderMoveJob job;
+        {
+            std::unique_lock lock(state->mutex);
+            if (state->queue.empty() && !state->inputClosed)
+                state->wakeLocked(); // out of work: ask now, whatever the time
+            state->jobsReady.wait(
+                lock, [&] { return !state->queue.empty() || state->inputClosed || state->stopping(); });
+            if (state->stopping() || state->queue.empty())
+                break;
+            job = std::move(state->queue.front());
+            state->queue.pop_front();
+            state->inFlight = job.index;
+        }
+        // A long copy reports its share of the file's size as it goes.
+        const FileOpProgress progress = [&state, size = job.size](qint64 done, qint64 total) {
+            state->bytesInFlight = total > 0 ? qint64(double(size) * double(done) / double(total)) : 0;
+            if (state->clock.elapsed() - state->lastWakeMs < kWakeMs)
+                return;
+            const std::lock_guard lock(state->mutex);
+            state->wakeLocked();
+        };
+        if (!state->awaitIdentities())
+            break;
+        FolderMoveOutcome outcome =
+            state->session.execute(job, state->identities[size_t(job.index)], progress, &state->cancel);
+        const bool cancelled = outcome.kind == FolderMoveOutcome::Kind::cancelled;
+        const std::lock_guard lock(state->mutex);
+        state->bytesInFlight = 0;
+        state->inFlight = -1;
+        if (!cancelled) {
+            state->filesDone += 1;
+            state->bytesDone += job.size;
+        }
+        state->finished.append({std::move(job), std::move(outcome)});
+        if (cancelled)
+            break;
+        if (state->dueLocked())
+            state->wakeLocked();
+    }
+    const std::lock_guard lock(state->mutex);
+    state->workerDone = true;
+    state->wakePending = false; // the last word always goes out
+    state->wakeLocked();
+}
+
+} // namespace tarnwick

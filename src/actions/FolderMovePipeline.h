@@ -1,0 +1,70 @@
+#pragma once
+
+#include "actions/FolderMoveStep.h"
+
+#include <QList>
+#include <QObject>
+#include <QStringList>
+
+#include <memory>
+#include <optional>
+#include <utility>
+
+class QThreadPool;
+
+namespace tarnwick {
+
+// Carries one move-to-folder run between the GUI thread and a single worker that serves the whole
+// run. As the run starts, a scanner records the identity of every file the run may move, and the
+// worker runs no job before every identity is recorded. The GUI thread
+// plans jobs ahead and hands them over in batches; the worker runs them in order, reading the
+// cancel flag before each, and hands the outcomes back. It wakes the GUI thread when it runs short
+// of jobs, when it ends, and otherwise at most every 100 ms, so the GUI thread works per batch.
+class FolderMovePipeline : public QObject {
+    Q_OBJECT
+public:
+    // The paths of one input file whose identity the run records: its source and its proxy.
+    struct Watched {
+        QString source;
+        std::optional<QString> proxy;
+    };
+    struct Batch {
+        QList<std::pair<FolderMoveJob, FolderMoveOutcome>> finished; // in job order
+        bool done = false; // the worker has ended: nothing more will come
+    };
+    struct Progress {
+        qint64 files = 0;        // jobs finished (a cancelled one excluded)
+        qint64 bytes = 0;        // their sizes, plus the copied share of the file in flight
+        qsizetype inFlight = -1; // index of the job being run, -1 between jobs
+    };
+
+    // `watched` has one entry per input file, by the jobs' index.
+    FolderMovePipeline(std::shared_ptr<FileOperations> files, ProtectedFolderTest protection, QString folder,
+                       QList<Watched> watched);
+    // Stops the worker after the job in flight, without waiting for it.
+    ~FolderMovePipeline() override;
+
+    void start(QThreadPool& pool);
+    void push(QList<FolderMoveJob> jobs);
+    // No more jobs: the worker ends once it has run the ones it has.
+    void closeInput();
+    qsizetype queued() const;
+    Batch take();
+    Progress progress() const;
+    // Stops before the next job; the one in flight is told to roll back (a copy is removed again).
+    void cancel();
+    // Stops before the next job; the one in flight completes.
+    void stop();
+
+Q_SIGNALS:
+    void woke();
+
+private:
+    struct State;
+    static void scan(const std::shared_ptr<State>& state);
+    static void work(const std::shared_ptr<State>& state);
+
+    std::shared_ptr<State> m_state;
+};
+
+} // namespace tarnwick

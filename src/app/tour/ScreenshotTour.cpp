@@ -1,0 +1,154 @@
+#include "app/tour/ScreenshotTour.h"
+
+#include "analysis/ProjectManager.h"
+#include "app/MainWindow.h"
+#include "ui/window/ContentView.h"
+
+#include <QDialog>
+#include <QDir>
+#include <QPixmap>
+#include <QScreen>
+#include <QTimer>
+
+#include <cstdio>
+
+namespace tarnwick {
+
+QString ScreenshotTour::takeOption(QStringList& arguments) {
+    const qsizetype at = arguments.indexOf(QStringLiteral("--screenshots"));
+    if (at < 0 || at + 1 >= arguments.size())
+        return {};
+    const QString outDir = arguments.at(at + 1);
+    arguments.remove(at, 2);
+    return outDir;
+}
+
+void ScreenshotTour::begin(MainWindow& window, QString outDir, QList<QUrl> projects) {
+    (new ScreenshotTour(window, std::move(outDir), std::move(projects)))->start();
+}
+
+ScreenshotTour::ScreenshotTour(MainWindow& window, QString outDir, QList<QUrl> projects)
+    : QObject(&window), m_window(window), m_outDir(std::move(outDir)), m_projects(std::move(projects)) {}
+
+const ScreenshotTour::State ScreenshotTour::states[] = {
+    &ScreenshotTour::welcome,
+    &ScreenshotTour::empty,
+    &ScreenshotTour::analysing,
+    &ScreenshotTour::importPrompts,
+    &ScreenshotTour::imported,
+    &ScreenshotTour::importedTimelines,
+    &ScreenshotTour::seedHistory,
+    &ScreenshotTour::statsSheet,
+    &ScreenshotTour::auditLogSheet,
+    &ScreenshotTour::searchOfflineSheet,
+    &ScreenshotTour::protectedFoldersSheet,
+    &ScreenshotTour::sequenceUsageSheet,
+    &ScreenshotTour::easyImportSheet,
+    &ScreenshotTour::importedSweep,
+    &ScreenshotTour::deleteAlert,
+    &ScreenshotTour::binPane,
+    &ScreenshotTour::permanentDeleteSheet,
+    &ScreenshotTour::transcodeConfirmationSheet,
+    &ScreenshotTour::deletionResultSheet,
+    &ScreenshotTour::moveResultWithErrors,
+    &ScreenshotTour::trashFailureSheet,
+    &ScreenshotTour::moveProgress,
+    &ScreenshotTour::transcodeProgress,
+    &ScreenshotTour::transcodeResult,
+    &ScreenshotTour::dismissTranscodeResult,
+    &ScreenshotTour::transcodeDone,
+    &ScreenshotTour::dismissTranscodeResult,
+    &ScreenshotTour::cards,
+    &ScreenshotTour::cardsHover,
+    &ScreenshotTour::scrubVideo,
+    &ScreenshotTour::scrubAudio,
+    &ScreenshotTour::importedTable,
+    &ScreenshotTour::importedMap,
+    &ScreenshotTour::importedMapProject,
+    &ScreenshotTour::imagePreview,
+    &ScreenshotTour::brightPosterAndVideoPlaying,
+    &ScreenshotTour::audioPlayPressed,
+    &ScreenshotTour::tableCjkName,
+    &ScreenshotTour::projectFilter,
+    &ScreenshotTour::protectedFolderRows,
+    &ScreenshotTour::easyImportLongNames,
+    &ScreenshotTour::largeLibraryMap,
+    &ScreenshotTour::mergedTile,
+    &ScreenshotTour::mergedTileOpened,
+    &ScreenshotTour::clipNames,
+    &ScreenshotTour::restoreLibrary,
+    &ScreenshotTour::firstLaunch,
+};
+
+void ScreenshotTour::start() {
+    QDir().mkpath(m_outDir);
+    for (const State state : states)
+        (this->*state)();
+    next();
+}
+
+void ScreenshotTour::next() {
+    if (m_steps.isEmpty()) {
+        QApplication::quit();
+        return;
+    }
+    auto step = m_steps.takeFirst();
+    step();
+}
+
+void ScreenshotTour::after(int ms, Step step) {
+    QTimer::singleShot(ms, this, std::move(step));
+}
+
+void ScreenshotTour::shoot(const QString& name) {
+    QApplication::processEvents();
+    const QString file = QDir(m_outDir).filePath(
+        QStringLiteral("%1-%2.png").arg(QString::number(++m_shot).rightJustified(2, u'0'), name));
+    QScreen* screen = m_window.screen();
+    const QRect frame = m_window.frameGeometry();
+    QPixmap picture =
+        screen ? screen->grabWindow(0, frame.x(), frame.y(), frame.width(), frame.height()) : QPixmap();
+    if (picture.isNull() || picture.toImage().allGray())
+        picture = m_window.grab();
+    picture.save(file);
+    std::printf("%s\n", qPrintable(file));
+}
+
+void ScreenshotTour::closeDialogs() {
+    for (QWidget* w : QApplication::topLevelWidgets()) {
+        if (auto* dialog = qobject_cast<QDialog*>(w); dialog && dialog->isVisible())
+            dialog->reject();
+    }
+}
+
+ScreenshotTour::Step ScreenshotTour::act(Step action, int settleMs) {
+    return [this, action = std::move(action), settleMs] {
+        action();
+        after(settleMs, [this] { next(); });
+    };
+}
+
+ScreenshotTour::Step ScreenshotTour::shot(const QString& name) {
+    return [this, name] {
+        shoot(name);
+        next();
+    };
+}
+
+ScreenshotTour::Step ScreenshotTour::shotAndClose(const QString& name, int settleMs) {
+    return [this, name, settleMs] {
+        shoot(name);
+        closeDialogs();
+        after(settleMs, [this] { next(); });
+    };
+}
+
+ContentView& ScreenshotTour::view() const {
+    return *m_window.contentView();
+}
+
+ProjectManager& ScreenshotTour::manager() const {
+    return view().manager();
+}
+
+} // namespace tarnwick

@@ -1,0 +1,81 @@
+// The tour's states from a first launch to an imported library.
+#include "app/tour/ScreenshotTour.h"
+
+#include "analysis/ProjectManager.h"
+#include "ui/sidebar/SidebarView.h"
+#include "ui/window/ContentView.h"
+#include "ui/window/WindowPresentations.h"
+
+#include <QScrollBar>
+#include <QTimer>
+
+namespace tarnwick {
+
+void ScreenshotTour::welcome() {
+    m_steps << act([] {}, 800) << shot(QStringLiteral("welcome"));
+}
+
+void ScreenshotTour::empty() {
+    m_steps << act([this] { view().setHasCompletedWelcome(true); }, 400) << shot(QStringLiteral("empty"));
+}
+
+// Caught on the import's first progress report; the tour goes on once the import is done.
+void ScreenshotTour::analysing() {
+    m_steps << [this] {
+        ProjectManager& pm = manager();
+        connect(&pm, &ProjectManager::progressChanged, this, [this, &pm] {
+            if (pm.isAnalyzing() && pm.totalFilesToScan() > 0 && !m_analysingShot) {
+                m_analysingShot = true;
+                // After this turn's layouts, so the overlay shows the count too.
+                QTimer::singleShot(0, this, [this, &pm] {
+                    if (pm.isAnalyzing())
+                        shoot(QStringLiteral("analysing"));
+                });
+            }
+        });
+        connect(
+            &view(), &ContentView::importFinished, this, [this] { after(1200, [this] { next(); }); },
+            Qt::SingleShotConnection);
+        view().handleDrop(m_projects);
+    };
+}
+
+// The prompts an import raises come one at a time; each is shot, then answered "not now".
+void ScreenshotTour::importPrompts() {
+    for (int i = 0; i < 4; ++i) {
+        m_steps << [this] {
+            if (view().presentations().current()) {
+                shoot(QStringLiteral("prompt-") +
+                      view().presentations().currentName().section(QLatin1Char(' '), 0, 1));
+                closeDialogs();
+            }
+            after(500, [this] { next(); });
+        };
+    }
+}
+
+void ScreenshotTour::imported() {
+    m_steps << shot(QStringLiteral("imported"));
+}
+
+void ScreenshotTour::importedTimelines() {
+    m_steps << act(
+                   [this] {
+                       if (!manager().projects().isEmpty())
+                           view().sidebar()->setExpanded(manager().projects().first().id, true);
+                   },
+                   300)
+            << shot(QStringLiteral("imported-timelines"));
+}
+
+void ScreenshotTour::importedSweep() {
+    m_steps << act(
+                   [this] {
+                       QScrollBar* bar = view().sidebar()->verticalScrollBar();
+                       bar->setValue(bar->maximum());
+                   },
+                   300)
+            << shot(QStringLiteral("imported-sweep"));
+}
+
+} // namespace tarnwick

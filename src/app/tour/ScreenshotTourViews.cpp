@@ -1,0 +1,179 @@
+// The tour's media views: cards with hover scrubbing and playback, the scrub sheets, the table,
+// the storage map and the image preview.
+#include "app/tour/ScreenshotTour.h"
+
+#include "analysis/ProjectManager.h"
+#include "app/MainWindow.h"
+#include "platform/PathText.h"
+#include "ui/browser/MediaFileListView.h"
+#include "ui/browser/MediaTableModel.h"
+#include "ui/browser/StorageMapView.h"
+#include "ui/cards/ClipCard.h"
+#include "ui/cards/ClipCardsView.h"
+#include "ui/common/Sheet.h"
+#include "ui/common/ViewHelpers.h"
+#include "ui/preview/ClipKind.h"
+#include "ui/scrub/MediaScrubView.h"
+#include "ui/window/ContentView.h"
+
+#include <QFileInfo>
+#include <QMouseEvent>
+
+namespace tarnwick {
+
+namespace {
+
+// The first live card of `kind` (or, with `ready`, the first video card whose engine has its poster).
+ClipCard* firstCard(ContentView& view, ClipKind kind, bool ready = false) {
+    if (auto* cards = view.findChild<ClipCardsView*>())
+        for (ClipCard* card : cards->grid()->liveCards())
+            if (card->kind() == kind && (!ready || (card->engine() && card->engine()->ready())))
+                return card;
+    return nullptr;
+}
+
+} // namespace
+
+void ScreenshotTour::cards() {
+    m_steps << act([this] { view().setDetailViewMode(DetailViewMode::cards); }, 2500) // posters and stills
+            << shot(QStringLiteral("cards"));
+}
+
+// The pointer a third of the way over the first video card that has its poster.
+void ScreenshotTour::cardsHover() {
+    m_steps << act(
+                   [this] {
+                       if (ClipCard* card = firstCard(view(), ClipKind::video, true)) {
+                           const QPointF at(card->width() / 3.0, 80);
+                           QMouseEvent move(QEvent::MouseMove, at, card->mapToGlobal(at), Qt::NoButton,
+                                            Qt::NoButton, Qt::NoModifier);
+                           QApplication::sendEvent(card, &move);
+                       }
+                   },
+                   1500)
+            << shot(QStringLiteral("cards-hover"));
+}
+
+void ScreenshotTour::scrubVideo() {
+    scrubSheet(false);
+}
+
+void ScreenshotTour::scrubAudio() {
+    scrubSheet(true);
+}
+
+// The scrub sheet of the first file on disk of its kind.
+void ScreenshotTour::scrubSheet(bool audio) {
+    m_steps << act(
+                   [this, audio] {
+                       for (const MediaFile& file : manager().mediaFiles()) {
+                           if (file.isOnDisk() &&
+                               mediaKind(file) == (audio ? ClipKind::audio : ClipKind::video)) {
+                               const QString path = file.matchedPath.value_or(file.path);
+                               Sheet::present(&m_window,
+                                              createMediaScrubView(path, QFileInfo(path).fileName(), audio));
+                               break;
+                           }
+                       }
+                   },
+                   3000)
+            << shotAndClose(audio ? QStringLiteral("sheet-scrub-audio") : QStringLiteral("sheet-scrub-video"),
+                            500);
+}
+
+void ScreenshotTour::importedTable() {
+    m_steps << act([this] { view().setDetailViewMode(DetailViewMode::table); }, 2500) // thumbnails arrive
+            << shot(QStringLiteral("imported-table"));
+}
+
+void ScreenshotTour::importedMap() {
+    m_steps << act([this] { view().setDetailViewMode(DetailViewMode::map); }, 300)
+            << shot(QStringLiteral("imported-map"));
+}
+
+void ScreenshotTour::importedMapProject() {
+    m_steps << act(
+                   [this] {
+                       if (auto* map = view().findChild<StorageMapView*>();
+                           map && !map->footprints().isEmpty())
+                           map->drillInto(map->footprints().first().project.name);
+                   },
+                   300)
+            << shot(QStringLiteral("imported-map-project"));
+}
+
+// The preview of the first image on disk in the table.
+void ScreenshotTour::imagePreview() {
+    m_steps << act(
+                   [this] {
+                       view().setDetailViewMode(DetailViewMode::table);
+                       auto* table = view().findChild<MediaFileListView*>();
+                       for (int row = 0; table && row < table->model()->rowCount(); ++row) {
+                           const MediaFile& file = table->model()->file(row);
+                           if (file.isOnDisk() &&
+                               mediaKindFromExtension(path::pathExtension(file.path)) == MediaKind::image) {
+                               table->previewRow(row);
+                               break;
+                           }
+                       }
+                   },
+                   800)
+            << shotAndClose(QStringLiteral("sheet-image-preview"));
+}
+
+// The view narrowed by the filter to one clip, once posters, stills and thumbnails arrived.
+void ScreenshotTour::narrowTo(DetailViewMode mode, const QString& filter) {
+    m_steps << act(
+        [this, mode, filter] {
+            view().setDetailViewMode(mode);
+            manager().setFilterText(filter);
+        },
+        2500);
+}
+
+void ScreenshotTour::resetNarrowing() {
+    m_steps << act(
+        [this] {
+            if (auto* cards = view().findChild<ClipCardsView*>())
+                for (ClipCard* card : cards->grid()->liveCards())
+                    card->stopPlayback();
+            manager().setFilterText(QString());
+        },
+        300);
+}
+
+// A bright poster under its badges, then the video card after play was pressed (its controls, or
+// the note of a system without sound).
+void ScreenshotTour::brightPosterAndVideoPlaying() {
+    narrowTo(DetailViewMode::cards, QStringLiteral("Snowfield"));
+    m_steps << shot(QStringLiteral("cards-bright-poster"));
+    m_steps << act(
+                   [this] {
+                       if (ClipCard* card = firstCard(view(), ClipKind::video))
+                           card->startAudioPlayback();
+                   },
+                   1500)
+            << shot(QStringLiteral("cards-video-playing"));
+    resetNarrowing();
+}
+
+void ScreenshotTour::audioPlayPressed() {
+    narrowTo(DetailViewMode::cards, QStringLiteral("Room_Tone"));
+    m_steps << act(
+                   [this] {
+                       if (ClipCard* card = firstCard(view(), ClipKind::audio))
+                           card->startAudioPlayback();
+                   },
+                   1000)
+            << shot(QStringLiteral("cards-audio-play-pressed"));
+    resetNarrowing();
+}
+
+// A name with CJK text and underscores in the table.
+void ScreenshotTour::tableCjkName() {
+    narrowTo(DetailViewMode::table, QStringLiteral("_Street_"));
+    m_steps << shot(QStringLiteral("table-cjk-name"));
+    resetNarrowing();
+}
+
+} // namespace tarnwick

@@ -1,0 +1,126 @@
+#include "platform/LeftoverRemoval.h"
+
+#include "platform/AppLog.h"
+#include "platform/LeftoverMark.h"
+
+#include <QFile>
+
+#include <cerrno>
+#include <cstring>
+#include <dirent.h>
+#include <fcntl.h>
+#include <optional>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace tarnwick {
+
+namespace {
+
+FileOpStatus fromErrno(int code) {
+    return FileOpStatus::failure(code, QString::fromLocal8Bit(strerror(code)));
+}
+
+// Removes everything inside the open folder `dirFd` (which it closes), never following links.
+int removeContents(int dirFd, const QByteArray& where, int& failures, QString& firstError) {
+    DIR* dir = fdopendir(dirFd);
+    if (!dir) {
+        const int error = errno;
+        ::close(dirFd);
+        return error;
+    }
+    int firstCode = 0;
+    const auto fail = [&](int code, const QByteArray& path) {
+        ++failures;
+        if (firstCode == 0) {
+            firstCode = code;
+            firstError =
+                QFile::decodeName(path) + QStringLiteral(": ") + QString::fromLocal8Bit(strerror(code));
+        }
+    };
+    while (dirent* entry = readdir(dir)) {
+        const char* name = entry->d_name;
+        if (std::strcmp(name, ".") == 0 || std::strcmp(name, "..") == 0)
+            continue;
+        const QByteArray path = where + '/' + name;
+        struct stat st {};
+        if (fstatat(dirfd(dir), name, &st, AT_SYMLINK_NOFOLLOW) != 0) {
+            fail(errno, path);
+            continue;
+        }
+        if (S_ISDIR(st.st_mode)) {
+            const int child = openat(dirfd(dir), name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+            if (child < 0) {
+                fail(errno, path);
+                continue;
+            }
+            const int inner = removeContents(child, path, failures, firstError);
+            if (inner != 0 && firstCode == 0)
+                firstCode = inner;
+            if (unlinkat(dirfd(dir), name, AT_REMOVEDIR) != 0 && inner == 0)
+                fail(errno, path);
+        } else if (unlinkat(dirfd(dir), name, 0) != 0) {
+            fail(errno, path);
+        }
+    }
+    closedir(dir);
+    return firstCode;
+}
+
+} // namespace
+
+FileOpStatus removeTreeNoFollow(QByteArray native) {
+    while (native.size() > 1 && native.endsWith('/'))
+        native.chop(1);
+    struct stat st {};
+    if (::lstat(native.constData(), &st) != 0)
+        return fromErrno(errno);
+    // A link to a folder is removed as the link, never what it points to.
+    if (!S_ISDIR(st.st_mode))
+        return ::unlink(native.constData()) == 0 ? FileOpStatus{} : fromErrno(errno);
+    const int fd = ::open(native.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0)
+        return fromErrno(errno);
+    int failures = 0;
+    QString firstError;
+    const int code = removeContents(fd, native, failures, firstError);
+    if (code != 0) {
+        return FileOpStatus::failure(code, QStringLiteral("%1 item(s) could not be removed (first: %2)")
+                                               .arg(QString::number(failures), firstError));
+    }
+    if (::rmdir(native.constData()) != 0)
+        return fromErrno(errno);
+    return {};
+}
+
+FileOpStatus leftover::removeAbandoned(QByteArray native) {
+    switch (judge(native)) {
+    case Verdict::notOurs:
+        return FileOpStatus::failure(EPERM, QStringLiteral("Not a leftover of this program"));
+    case Verdict::inUse:
+        return FileOpStatus::failure(EBUSY, QStringLiteral("The program that wrote it is still running"));
+    case Verdict::abandoned:
+        break;
+    }
+    // A sidecar that still marks its file stands for that file; an orphan goes alone.
+    const QByteArray target = sidecarTarget(native);
+    if (!target.isEmpty() && markOf(target))
+        native = target;
+    const std::optional<Mark> mark = markOf(native);
+    struct stat st {};
+    if (::lstat(native.constData(), &st) != 0)
+        return fromErrno(errno);
+    const FileOpStatus removed = S_ISDIR(st.st_mode)                 ? removeTreeNoFollow(native)
+                                 : ::unlink(native.constData()) == 0 ? FileOpStatus{}
+                                                                     : fromErrno(errno);
+    if (!removed)
+        return removed;
+    if (mark)
+        ::unlink(sidecarPath(native).constData()); // attribute marks have none: harmless
+    AppLog::info(QStringLiteral("Removed leftover ") + QFile::decodeName(native) +
+                 QStringLiteral(" (written by process ") + QString::number(mark ? mark->writer.pid : 0) +
+                 QStringLiteral(", no longer running)"));
+    return {};
+}
+
+} // namespace tarnwick

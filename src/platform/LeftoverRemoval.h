@@ -1,0 +1,22 @@
+#pragma once
+
+#include "platform/FileOperations.h"
+
+#include <QByteArray>
+
+namespace tarnwick {
+
+// Removes a folder and everything below it without following symbolic links; a file or a link is
+// removed itself. Goes on after a failure so as much as possible is gone; the first error wins.
+FileOpStatus removeTreeNoFollow(QByteArray path);
+
+namespace leftover {
+
+// The one removal of leftovers, for FileOperations::removeLeftover and the platform code below
+// it: `path` (or the file a sidecar still marks) goes only when it carries this program's mark and
+// its writer is gone (EPERM "not ours", EBUSY "writer still running"). One log line per removal.
+FileOpStatus removeAbandoned(QByteArray path);
+
+} // namespace leftover
+
+} // namespace tarnwick

@@ -1,0 +1,77 @@
+#pragma once
+
+#include <QColor>
+#include <QList>
+#include <QString>
+
+#include <initializer_list>
+
+namespace tarnwick::Color {
+
+// The brand palette: opaque sRGB colours, created once on first use.
+const QColor& brandBackground();
+const QColor& brandSurface();
+const QColor& brandSurfaceRaised();
+const QColor& brandControl();
+const QColor& brandSurfaceSunken();
+const QColor& brandBorder();
+const QColor& brandTextPrimary();
+const QColor& brandTextSecondary();
+const QColor& brandTextTertiary();
+const QColor& brandTextMuted();
+const QColor& brandAccent();
+const QColor& brandAccentDeep();
+const QColor& brandAccentDim();
+const QColor& brandCyan();
+const QColor& brandGreen();
+const QColor& brandAmber();
+const QColor& brandRed();
+
+// The platform's standard colours, for the views that draw with them beside the brand ones (the
+// welcome guide, the tool sheets, the placeholders): light-appearance values...
+const QColor& systemBlue();
+const QColor& systemGreen();
+const QColor& systemOrange();
+const QColor& systemRed();
+const QColor& systemPurple();
+const QColor& systemTeal();
+const QColor& systemIndigo();
+const QColor& systemGray();
+// ...and their dark-appearance values (the media table, the sidebar rows, the recycle bin's sheets).
+const QColor& darkSystemBlue();
+const QColor& darkSystemCyan();
+const QColor& darkSystemGreen();
+const QColor& darkSystemOrange();
+const QColor& darkSystemRed();
+const QColor& darkSystemYellow();
+const QColor& darkSystemPurple();
+const QColor& darkSystemIndigo();
+// The green of a clean-up that went well (the recycle bin's result sheets and cards).
+const QColor& successGreen();
+// White at the platform's secondary and tertiary label opacities, for text on dark cards.
+const QColor& secondaryLabel();
+const QColor& tertiaryLabel();
+// The backgrounds of the floating cards (welcome guide, modal sheets of the recycle bin) and the
+// fill of a placeholder thumbnail; the cards draw them slightly translucent.
+const QColor& welcomeCardBackground();
+const QColor& modalCardBackground();
+const QColor& placeholderFill();
+
+// `color` with its alpha set to `opacity` (0...1).
+QColor withOpacity(const QColor& color, qreal opacity);
+// `color` with its 8-bit alpha set to `alpha` (0...255), for translucent colours given in bytes.
+QColor withAlpha(const QColor& color, int alpha);
+
+// The colour as a style sheet writes it: "#rrggbb", or "#aarrggbb" when it is translucent.
+QString styleSheetValue(const QColor& color);
+// `pattern` with %1, %2, ... replaced by `colors` as a style sheet writes them.
+QString styleSheet(QString pattern, std::initializer_list<QColor> colors);
+
+struct NamedColor {
+    QString name;
+    QColor color;
+};
+// All seventeen, in palette order (for previews and tests).
+QList<NamedColor> brandPalette();
+
+} // namespace tarnwick::Color

@@ -1,0 +1,104 @@
+#include "ui/common/AlertDialog.h"
+
+#include "ui/brand/BrandFonts.h"
+#include "ui/brand/BrandPalette.h"
+#include "ui/common/Labels.h"
+
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+namespace tarnwick {
+
+namespace {
+
+constexpr LabelOptions selectableParagraph =
+    LabelOption::plainText | LabelOption::wordWrap | LabelOption::selectable;
+
+} // namespace
+
+AlertDialog::AlertDialog(QWidget* parent, const QString& title, const QString& message,
+                         QList<AlertButton> buttons)
+    : QDialog(parent), m_title(title), m_message(message), m_buttons(std::move(buttons)) {
+    setWindowTitle(title);
+    setWindowModality(parent ? Qt::WindowModal : Qt::ApplicationModal);
+    setMinimumWidth(360);
+    setMaximumWidth(520);
+    setAutoFillBackground(true);
+    QPalette surface = palette();
+    surface.setColor(QPalette::Window, Color::brandSurfaceRaised());
+    setPalette(surface);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(20, 18, 20, 16);
+    layout->setSpacing(10);
+    layout->addWidget(brandLabel(title, Font::brand(15, Font::Weight::bold), Color::brandTextPrimary(), this,
+                                 selectableParagraph));
+    if (!message.isEmpty())
+        layout->addWidget(
+            brandLabel(message, Font::brand(12), Color::brandTextSecondary(), this, selectableParagraph));
+
+    auto* row = new QHBoxLayout;
+    row->setSpacing(8);
+    row->addStretch(1);
+    bool defaultChosen = false;
+    for (int i = 0; i < m_buttons.size(); ++i) {
+        const auto& answer = m_buttons[i];
+        auto* button = new QPushButton(answer.title, this);
+        button->setAutoDefault(false);
+        if (answer.role != AlertButton::Role::cancel && !defaultChosen) {
+            button->setDefault(true);
+            defaultChosen = true;
+        }
+        if (answer.role == AlertButton::Role::destructive) {
+            QPalette p = button->palette();
+            p.setColor(QPalette::ButtonText, Color::brandRed());
+            button->setPalette(p);
+        }
+        connect(button, &QPushButton::clicked, this, [this, i] { choose(i); });
+        row->addWidget(button);
+        m_buttonWidgets.append(button);
+    }
+    layout->addLayout(row);
+}
+
+AlertDialog* AlertDialog::present(QWidget* parent, const QString& title, const QString& message,
+                                  QList<AlertButton> buttons) {
+    auto* alert = new AlertDialog(parent, title, message, std::move(buttons));
+    alert->setAttribute(Qt::WA_DeleteOnClose);
+    alert->open();
+    return alert;
+}
+
+void AlertDialog::choose(int index) {
+    if (m_answered)
+        return;
+    m_answered = true;
+    const auto action = m_buttons[index].action;
+    const bool isCancel = m_buttons[index].role == AlertButton::Role::cancel;
+    if (isCancel)
+        QDialog::reject();
+    else
+        accept();
+    if (action)
+        action();
+}
+
+void AlertDialog::reject() {
+    // Escape or the window's close button: the cancel button answers, if there is one.
+    for (int i = 0; i < m_buttons.size(); ++i) {
+        if (m_buttons[i].role == AlertButton::Role::cancel) {
+            choose(i);
+            return;
+        }
+    }
+    // A lone button is the acknowledgement; an alert with several answers and no cancel one
+    // waits for an answer.
+    if (m_buttons.size() == 1)
+        choose(0);
+    else if (m_buttons.isEmpty())
+        QDialog::reject();
+}
+
+} // namespace tarnwick

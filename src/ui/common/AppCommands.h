@@ -1,0 +1,53 @@
+#pragma once
+
+#include "ui/common/Command.h"
+#include "ui/common/UrlOpener.h"
+
+#include <QObject>
+
+class QWidget;
+
+namespace tarnwick {
+
+class CommandCenter;
+class FilePanel;
+class SecurityScopedAccess;
+class SoftwareUpdater;
+struct MenuEntry;
+
+// What the menu items do. Plain commands only post; the two panels grant access to what the
+// user chose before posting (the panels open with open(), the post follows when they close);
+// "Get Support" hands a prepared mail to the desktop.
+class AppCommands : public QObject {
+    Q_OBJECT
+public:
+    struct Services {
+        CommandCenter& commands;
+        FilePanel& filePanel;
+        SecurityScopedAccess& grants;
+        SoftwareUpdater& updater;
+        UrlOpener openUrl;
+    };
+
+    explicit AppCommands(Services services, QObject* parent = nullptr);
+
+    // Runs one menu item; `window` parents panels and dialogs.
+    void run(const MenuEntry& item, QWidget* window);
+
+    void postCommandNotification(Command command);
+    void openProjectsPanel(QWidget* window);
+    void importDaVinciCSVPanel(QWidget* window);
+    void openSupportMail();
+
+    SoftwareUpdater& updater() { return m_services.updater; }
+
+Q_SIGNALS:
+    void aboutRequested();
+    void quitRequested();
+    void closeWindowRequested();
+
+private:
+    Services m_services;
+};
+
+} // namespace tarnwick

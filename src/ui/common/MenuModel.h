@@ -1,0 +1,43 @@
+#pragma once
+
+#include "ui/common/Command.h"
+
+#include <QKeySequence>
+#include <QList>
+#include <QString>
+
+#include <optional>
+
+namespace tarnwick {
+
+// One menu entry: a separator, a posted command, or one of the actions that do more.
+struct MenuEntry {
+    enum class Kind {
+        separator,
+        postCommand,       // posts `command`, which carries nothing
+        openProjectsPanel, // panel, grant, then "openProjects"
+        importDaVinciCSVPanel,
+        checkForUpdates,
+        supportMail,
+        about,
+        quit,
+        closeWindow,
+    };
+    Kind kind = Kind::separator;
+    QString title;
+    QKeySequence shortcut;
+    std::optional<Command> command;
+
+    bool operator==(const MenuEntry&) const = default;
+};
+
+struct MenuDefinition {
+    QString title;
+    QList<MenuEntry> items;
+};
+
+// The menu bar, left to right. The Command key of the original platform is Ctrl here; the
+// application menu is the first menu, "Tarnwick".
+QList<MenuDefinition> appMenuModel();
+
+} // namespace tarnwick

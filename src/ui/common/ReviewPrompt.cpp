@@ -1,0 +1,106 @@
+#include "ui/common/ReviewPrompt.h"
+
+#include "platform/Preferences.h"
+#include "ui/common/SupportMail.h"
+
+#include <QPointer>
+#include <QTimer>
+
+namespace tarnwick {
+
+ReviewPrompt::ReviewPrompt(Preferences& preferences, Clock clock, UrlOpener openUrl, QObject* parent)
+    : QObject(parent), m_preferences(preferences), m_clock(std::move(clock)), m_openUrl(std::move(openUrl)) {}
+
+#ifndef TARNWICK_RATING_APP_ID
+#define TARNWICK_RATING_APP_ID ""
+#endif
+
+std::shared_ptr<ReviewPrompt> ReviewPrompt::shared() {
+    static const std::shared_ptr<ReviewPrompt> prompt = [] {
+        auto made = std::make_shared<ReviewPrompt>(
+            Preferences::shared(), [] { return QDateTime::currentDateTimeUtc(); }, desktopUrlOpener());
+        RatingLink link;
+        link.appId = QStringLiteral(TARNWICK_RATING_APP_ID);
+        made->setRatingLink(std::move(link));
+        return made;
+    }();
+    return prompt;
+}
+
+void ReviewPrompt::recordSuccess(AuditAction action) {
+    if (action == AuditAction::restored)
+        return;
+    m_preferences.increment(successCountKey);
+    if (!shouldAsk())
+        return;
+    setAskedThisSession(true);
+    m_preferences.setValue(lastAskedAtKey, m_clock());
+    QPointer<ReviewPrompt> self(this);
+    QTimer::singleShot(m_delayMs, this, [self] {
+        if (self && !self->m_isPresenting)
+            self->setIsPresenting(true);
+    });
+}
+
+bool ReviewPrompt::shouldAsk() const {
+    if (m_askedThisSession)
+        return false;
+    if (m_preferences.value(answeredKey, false).toBool())
+        return false;
+    if (m_preferences.integer(successCountKey) <= 1)
+        return false;
+    const QVariant stored = m_preferences.value(lastAskedAtKey);
+    if (stored.metaType() != QMetaType::fromType<QDateTime>() || !stored.toDateTime().isValid())
+        return true;
+    return stored.toDateTime().secsTo(m_clock()) >= askIntervalSeconds;
+}
+
+QUrl ReviewPrompt::ratingUrl(const QString& scheme) const {
+    if (!hasRatingLink())
+        return {};
+    QUrl url;
+    url.setScheme(scheme);
+    url.setHost(m_ratingLink.host);
+    url.setPath(QStringLiteral("/app/id") + m_ratingLink.appId);
+    url.setQuery(QStringLiteral("action=write-review"));
+    return url;
+}
+
+void ReviewPrompt::rateApp() {
+    if (!hasRatingLink())
+        return; // the sheet offers no rating then
+    markAnswered();
+    if (!m_ratingLink.storeScheme.isEmpty()) {
+        const QUrl storeUrl = ratingUrl(m_ratingLink.storeScheme);
+        if (storeUrl.isValid() && m_openUrl(storeUrl))
+            return;
+    }
+    m_openUrl(ratingUrl(QStringLiteral("https")));
+}
+
+void ReviewPrompt::sendFeedback() {
+    markAnswered();
+    if (const auto url = feedbackMailUrl(AppVersionInfo::current(), operatingSystemVersionText()))
+        m_openUrl(*url);
+}
+
+void ReviewPrompt::markAnswered() {
+    m_preferences.setValue(answeredKey, true);
+    setIsPresenting(false);
+}
+
+void ReviewPrompt::setIsPresenting(bool presenting) {
+    if (presenting == m_isPresenting)
+        return;
+    m_isPresenting = presenting;
+    Q_EMIT isPresentingChanged(presenting);
+}
+
+void ReviewPrompt::setAskedThisSession(bool asked) {
+    if (asked == m_askedThisSession)
+        return;
+    m_askedThisSession = asked;
+    Q_EMIT askedThisSessionChanged(asked);
+}
+
+} // namespace tarnwick

@@ -1,0 +1,243 @@
+#include "ui/window/WindowPresentations.h"
+
+#include "analysis/ProjectManager.h"
+#include "ui/common/FilePanel.h"
+#include "ui/common/Sheet.h"
+#include "ui/window/CleanupOperations.h"
+#include "ui/window/WindowTexts.h"
+
+#include <QPushButton>
+
+namespace tarnwick {
+
+namespace {
+using Role = AlertButton::Role;
+} // namespace
+
+WindowPresentations::WindowPresentations(Services services, QObject* parent)
+    : QObject(parent), m_services(std::move(services)), m_chain(new PresentationChain(this)) {
+    watchManagerPrompts();
+    connect(&m_services.manager, &ProjectManager::changed, this, [this](ProjectManager::Changes groups) {
+        if (groups & (ProjectManager::Change::prompts | ProjectManager::Change::progress))
+            m_chain->schedule();
+    });
+}
+
+QWidget* WindowPresentations::window() const {
+    return m_services.view->window();
+}
+
+QDialog* WindowPresentations::alert(const QString& title, const QString& message,
+                                    QList<AlertButton> buttons) const {
+    return AlertDialog::present(window(), title, message, std::move(buttons));
+}
+
+QDialog* WindowPresentations::presentSheet(QWidget* content) const {
+    return content ? Sheet::present(window(), content) : nullptr;
+}
+
+QDialog* WindowPresentations::presentSheet(const ViewFactories::Pane& factory) const {
+    return presentSheet(factory && m_context ? factory(*m_context) : nullptr);
+}
+
+// ---- Requests ---------------------------------------------------------------------------------
+
+void WindowPresentations::showBusyAlert(const QString& reason) {
+    const QString text = reason.isEmpty() ? QStringLiteral("Another operation is running.") : reason;
+    m_chain->request(Presentation::busyAlert, [this, text] {
+        return alert(QStringLiteral("Please Wait"), text, {{QStringLiteral("OK"), Role::cancel, {}}});
+    });
+}
+
+void WindowPresentations::confirmMoveToTrash() {
+    m_chain->request(Presentation::deleteFiles, [this] {
+        const ProjectManager& pm = m_services.manager;
+        auto* dialog = static_cast<AlertDialog*>(
+            alert(QStringLiteral("Delete Files"),
+                  WindowTexts::deleteFilesMessage(pm.recycleBin().size(), pm.summary().recycleBinSize),
+                  {{QStringLiteral("Cancel"), Role::cancel, {}},
+                   {QStringLiteral("Move to Trash"), Role::destructive, [this] { startTrashRun(); }}}));
+        // While a Trash run is under way its confirmation cannot start another.
+        dialog->buttons().at(1)->setEnabled(!m_trashRunning);
+        return dialog;
+    });
+}
+
+void WindowPresentations::showTrashFailure(TrashFailure failure) {
+    m_chain->request(Presentation::trashFailure, [this, failure = std::move(failure)] {
+        const auto& make = m_services.factories.trashFailureSheet;
+        return presentSheet(make && m_context ? make(*m_context, failure) : nullptr);
+    });
+}
+
+void WindowPresentations::showDeletionResult(DeletionResult result) {
+    m_chain->request(Presentation::deletionResult, [this, result = std::move(result)] {
+        const auto& make = m_services.factories.deletionResultSheet;
+        return presentSheet(make && m_context ? make(*m_context, result, QStringLiteral("Deletion Complete"))
+                                              : nullptr);
+    });
+}
+
+void WindowPresentations::showMoveResult(BinMoveResult result) {
+    m_chain->request(Presentation::moveResult, [this, result = std::move(result)] {
+        const auto& make = m_services.factories.operationResultSheet;
+        return presentSheet(make && m_context ? make(*m_context, result, QStringLiteral("Move Complete"))
+                                              : nullptr);
+    });
+}
+
+void WindowPresentations::chooseBinMoveFolder() {
+    m_chain->request(Presentation::binMoveFolder, [this] {
+        OpenPanelRequest request;
+        request.canChooseFiles = false;
+        request.canChooseDirectories = true;
+        request.message = QStringLiteral("Choose a folder to move the recycle bin's files into");
+        return chooseWithAccess(m_services.panel, m_services.grants, window(), request, this,
+                                [this](const GrantedChoice& choice) { confirmBinMove(choice.urls.first()); });
+    });
+}
+
+void WindowPresentations::confirmBinMove(const QUrl& folder) {
+    m_chain->request(Presentation::binMoveConfirm, [this, folder] {
+        auto* dialog = static_cast<AlertDialog*>(
+            alert(QStringLiteral("Move Files to Folder?"),
+                  WindowTexts::moveFilesMessage(m_services.manager.recycleBin().size(), folder),
+                  {{QStringLiteral("Cancel"), Role::cancel, {}},
+                   {QStringLiteral("Move"), Role::normal, [this, folder] { startBinMoveRun(folder); }}}));
+        dialog->buttons().at(1)->setEnabled(!m_binMoveRunning);
+        return dialog;
+    });
+}
+
+void WindowPresentations::confirmDaVinciImport(const QUrl& csv) {
+    m_chain->request(Presentation::daVinciImportConfirm, [this, csv] {
+        return alert(
+            QStringLiteral("Import DaVinci CSV as Unused?"), WindowTexts::importDaVinciConfirmMessage(),
+            {{QStringLiteral("Import"), Role::normal,
+              [this, csv] { (void)m_services.operations.importDaVinciCSV(m_services.manager, csv); }},
+             {QStringLiteral("Cancel"), Role::cancel, {}}});
+    });
+}
+
+void WindowPresentations::showSheet(WindowSheet sheet) {
+    const ViewFactories& f = m_services.factories;
+    auto ask = [this](Presentation which, const ViewFactories::Pane& factory) {
+        m_chain->request(which, [this, &factory] { return presentSheet(factory); });
+    };
+    switch (sheet) {
+    case WindowSheet::permanentDelete:
+        return ask(Presentation::permanentDelete, f.permanentDeleteSheet);
+    case WindowSheet::auditLog:
+        return ask(Presentation::auditLog, f.auditLogSheet);
+    case WindowSheet::searchOffline:
+        return ask(Presentation::searchOffline, f.searchOfflineSheet);
+    case WindowSheet::stats:
+        return ask(Presentation::stats, f.statsSheet);
+    case WindowSheet::protectedFolders:
+        return ask(Presentation::protectedFolders, f.protectedFoldersSheet);
+    case WindowSheet::sequenceUsage:
+        return ask(Presentation::sequenceUsage, f.sequenceUsageSheet);
+    case WindowSheet::transcodeConfirmation:
+        return ask(Presentation::transcodeConfirmation, f.transcodeConfirmationSheet);
+    case WindowSheet::easyImport:
+        return ask(Presentation::easyImport, f.easyImportSheet);
+    }
+}
+
+// ---- The manager's prompts --------------------------------------------------------------------
+
+void WindowPresentations::watchManagerPrompts() {
+    ProjectManager& pm = m_services.manager;
+    const auto searchOffline = [this] { showSheet(WindowSheet::searchOffline); };
+    m_chain->watch(
+        Presentation::offlineMedia, [&pm] { return pm.shouldPromptForScan(); },
+        [this, &pm, searchOffline] {
+            return alert(QStringLiteral("Offline Media Detected"),
+                         WindowTexts::offlineMediaMessage(pm.summary().offlineFiles),
+                         {{QStringLiteral("Search Offline Files..."), Role::normal, searchOffline},
+                          {QStringLiteral("Not Now"), Role::cancel, {}}});
+        },
+        [&pm] { pm.setShouldPromptForScan(false); });
+    m_chain->watch(
+        Presentation::missingAEP, [&pm] { return pm.shouldPromptForMissingAEP(); },
+        [this, &pm, searchOffline] {
+            return alert(QStringLiteral("Missing After Effects Projects"),
+                         WindowTexts::missingAEPMessage(pm.summary().uncertainAEFiles),
+                         {{QStringLiteral("Search Offline Files..."), Role::normal, searchOffline},
+                          {QStringLiteral("Dismiss"), Role::cancel, {}}});
+        },
+        [&pm] { pm.setShouldPromptForMissingAEP(false); });
+    m_chain->watch(
+        Presentation::proVideoFormats, [&pm] { return pm.shouldPromptForProVideoFormats(); },
+        [this] {
+            return alert(QStringLiteral("Preview These Natively?"), WindowTexts::proVideoFormatsMessage(),
+                         {{QStringLiteral("Download"), Role::normal,
+                           [this] { m_services.openUrl(WindowTexts::proVideoFormatsHelpUrl()); }},
+                          {QStringLiteral("Not Now"), Role::cancel, {}}});
+        },
+        [&pm] { pm.setShouldPromptForProVideoFormats(false); });
+    m_chain->watch(
+        Presentation::daVinciImportResult, [&pm] { return pm.showDaVinciImportResult(); },
+        [this, &pm] {
+            return alert(QStringLiteral("DaVinci CSV Import"), pm.daVinciImportMessage().value_or(QString()),
+                         {{QStringLiteral("OK"), Role::cancel, {}}});
+        },
+        [&pm] { pm.setShowDaVinciImportResult(false); });
+    m_chain->watch(
+        Presentation::grantAccess, [&pm] { return pm.shouldPromptForVolumeAccess(); },
+        [this, &pm] {
+            return alert(QStringLiteral("Grant Access to Your Media"),
+                         WindowTexts::grantAccessMessage(pm.volumesNeedingAccess()),
+                         {{QStringLiteral("Grant Access…"), Role::normal, m_services.showVolumeAccessPanel},
+                          {QStringLiteral("Not Now"), Role::cancel, {}}});
+        },
+        [&pm] { pm.setShouldPromptForVolumeAccess(false); });
+    m_chain->watch(
+        Presentation::grantAccessFailure, [&pm] { return pm.showGrantAccessFailure(); },
+        [this, &pm] {
+            return alert(QStringLiteral("Still Can’t Read That Drive"),
+                         WindowTexts::stillCantReadMessage(pm.grantAccessFailureMessage()),
+                         {{QStringLiteral("Try Again"), Role::normal, m_services.showVolumeAccessPanel},
+                          {QStringLiteral("OK"), Role::cancel, {}}});
+        },
+        [&pm] { pm.setShowGrantAccessFailure(false); });
+}
+
+// ---- Runs -------------------------------------------------------------------------------------
+
+void WindowPresentations::startTrashRun() {
+    if (m_trashRunning)
+        return; // the confirm path is closed until the run ends
+    ProjectManager& pm = m_services.manager;
+    if (pm.isBusy()) {
+        showBusyAlert(pm.busyReason());
+        return;
+    }
+    m_trashRunning = true;
+    QCoro::connect(m_services.operations.moveToTrash(pm), this,
+                   [this](CleanupOperations::TrashResult result) {
+                       m_trashRunning = false;
+                       if (!result.refused.isEmpty())
+                           showTrashFailure({result.trashed, result.refused, result.errors});
+                       else
+                           showDeletionResult({result.trashed, result.failed, result.errors});
+                   });
+}
+
+void WindowPresentations::startBinMoveRun(const QUrl& folder) {
+    if (m_binMoveRunning)
+        return;
+    ProjectManager& pm = m_services.manager;
+    if (pm.isBusy()) {
+        showBusyAlert(pm.busyReason());
+        return;
+    }
+    m_binMoveRunning = true;
+    QCoro::connect(m_services.operations.moveRecycleBinToFolder(pm, folder), this,
+                   [this](CleanupOperations::MoveResult result) {
+                       m_binMoveRunning = false;
+                       showMoveResult({result.moved, result.failed, result.errors});
+                   });
+}
+
+} // namespace tarnwick

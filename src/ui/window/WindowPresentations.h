@@ -1,0 +1,97 @@
+#pragma once
+
+#include "ui/common/AlertDialog.h"
+#include "ui/common/UrlOpener.h"
+#include "ui/window/PresentationChain.h"
+#include "ui/window/ViewFactories.h"
+
+#include <QObject>
+
+#include <functional>
+
+class QDialog;
+class QWidget;
+
+namespace tarnwick {
+
+class CleanupOperations;
+class FilePanel;
+class ProjectManager;
+class SecurityScopedAccess;
+
+// The window's sheets that carry nothing of their own.
+enum class WindowSheet {
+    permanentDelete,
+    auditLog,
+    searchOffline,
+    stats,
+    protectedFolders,
+    sequenceUsage,
+    transcodeConfirmation,
+    easyImport,
+};
+
+// The window's alerts and sheets. Each is raised as a request to the window's presentation chain
+// (shown once, in the chain's order, one at a time); the manager's prompt flags are watched by the
+// chain. The Trash and bin-move runs that the alerts start live here too, and their results come
+// back here as result sheets.
+class WindowPresentations : public QObject {
+    Q_OBJECT
+public:
+    struct Services {
+        ProjectManager& manager;
+        CleanupOperations& operations;
+        FilePanel& panel;
+        SecurityScopedAccess& grants;
+        const ViewFactories& factories;
+        UrlOpener openUrl;
+        std::function<void()> showVolumeAccessPanel; // "Grant Access…" and "Try Again"
+        QWidget* view;                               // alerts and sheets go over its window
+    };
+
+    WindowPresentations(Services services, QObject* parent = nullptr);
+
+    // The context the sheets are made with; the window sets it once it is complete.
+    void setContext(const WindowContext* context) { m_context = context; }
+
+    PresentationChain& chain() const { return *m_chain; }
+    QDialog* current() const { return m_chain->current(); }
+    QString currentName() const { return m_chain->currentName(); }
+
+    // Tells the user why an operation cannot start now.
+    void showBusyAlert(const QString& reason);
+    // "Delete Files": confirms the Trash run over the whole bin.
+    void confirmMoveToTrash();
+    void showTrashFailure(TrashFailure failure);
+    void showDeletionResult(DeletionResult result);
+    void showMoveResult(BinMoveResult result);
+    // The folder choice for moving the bin, then its confirmation.
+    void chooseBinMoveFolder();
+    // "Import DaVinci CSV as Unused?" for the chosen file.
+    void confirmDaVinciImport(const QUrl& csv);
+    void showSheet(WindowSheet sheet);
+
+    // The Trash and bin-move runs (one of each at a time; refused with the reason while the
+    // manager is busy).
+    void startTrashRun();
+    void startBinMoveRun(const QUrl& folder);
+    bool isTrashRunning() const { return m_trashRunning; }
+    bool isBinMoveRunning() const { return m_binMoveRunning; }
+
+private:
+    void watchManagerPrompts();
+    void confirmBinMove(const QUrl& folder);
+    QDialog* alert(const QString& title, const QString& message, QList<AlertButton> buttons) const;
+    // Shows `content` in a sheet; null content (a test window without the view) shows nothing.
+    QDialog* presentSheet(QWidget* content) const;
+    QDialog* presentSheet(const ViewFactories::Pane& factory) const;
+    QWidget* window() const;
+
+    Services m_services;
+    const WindowContext* m_context = nullptr;
+    PresentationChain* m_chain = nullptr;
+    bool m_trashRunning = false;
+    bool m_binMoveRunning = false;
+};
+
+} // namespace tarnwick

@@ -1,0 +1,26 @@
+# Installs the build into a scratch prefix and checks that the program, its icon and the desktop
+# entry that names the icon land where desktops look for them.
+
+cmake_minimum_required(VERSION 3.25)
+file(REMOVE_RECURSE "${PREFIX}")
+execute_process(COMMAND "${CMAKE_COMMAND}" --install "${BUILD}" --prefix "${PREFIX}" RESULT_VARIABLE rc
+                OUTPUT_QUIET)
+if(NOT rc EQUAL 0)
+    message(FATAL_ERROR "cmake --install failed: ${rc}")
+endif()
+foreach(file bin/tarnwick share/icons/hicolor/scalable/apps/tarnwick.svg share/applications/tarnwick.desktop)
+    if(NOT EXISTS "${PREFIX}/${file}")
+        message(FATAL_ERROR "not installed: ${file}")
+    endif()
+endforeach()
+file(STRINGS "${PREFIX}/share/applications/tarnwick.desktop" entry)
+foreach(line "Type=Application" "Icon=tarnwick" "Exec=tarnwick %F")
+    if(NOT line IN_LIST entry)
+        message(FATAL_ERROR "the desktop entry lacks \"${line}\"")
+    endif()
+endforeach()
+file(READ "${PREFIX}/share/icons/hicolor/scalable/apps/tarnwick.svg" icon)
+if(NOT icon MATCHES "<svg[^>]*viewBox=\"0 0 512 512\"")
+    message(FATAL_ERROR "the installed icon is not the square SVG")
+endif()
+file(REMOVE_RECURSE "${PREFIX}")

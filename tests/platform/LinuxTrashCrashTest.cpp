@@ -1,0 +1,206 @@
+#include "platform/LeftoverMark.h"
+#include "platform/LinuxFileOperations.h"
+
+#include "FileMoveTestSupport.h"
+
+#include <QCoreApplication>
+#include <QDirIterator>
+#include <QProcess>
+#include <QRandomGenerator>
+#include <QSet>
+#include <QTemporaryDir>
+#include <QUrl>
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <thread>
+
+using namespace tarnwick;
+using namespace tarnwick::test;
+
+namespace {
+
+// Kills in scripts/test; TARNWICK_TRASH_KILLS asks for more by hand.
+int killCount() {
+    const int asked = qEnvironmentVariableIntValue("TARNWICK_TRASH_KILLS");
+    return asked > 0 ? asked : 24;
+}
+
+// Same names in several folders (numbered in the Trash) and names too long for it (shortened).
+QString relativePath(int index) {
+    const QString folder = QStringLiteral("Card %1").arg(index % 8);
+    if (index % 5 == 0)
+        return folder + QStringLiteral("/clip %1.mov").arg(index / 40);
+    if (index % 7 == 0) {
+        const QString stem = QString::fromUtf8("\xE6\x92\xAE\xE5\xBD\xB1 Caf\xC3\xA9 ").repeated(18);
+        return folder + '/' + QString::number(index) + ' ' + stem + QStringLiteral(".mov");
+    }
+    return folder + QStringLiteral("/A%1_C001.mov").arg(index, 4, 10, QLatin1Char('0'));
+}
+
+QByteArray contentOf(int index) {
+    return "file " + QByteArray::number(index) + '\n' + patternBytes(64 + index % 97, index);
+}
+
+// The index a file's content names, or -1.
+int indexOf(const QByteArray& content) {
+    if (!content.startsWith("file "))
+        return -1;
+    bool ok = false;
+    const int index = content.mid(5, content.indexOf('\n') - 5).toInt(&ok);
+    return ok && content == contentOf(index) ? index : -1;
+}
+
+// The original path a complete .trashinfo names, or nothing.
+std::optional<QString> infoPath(const QByteArray& info) {
+    static const QByteArray head = "[Trash Info]\nPath=";
+    if (!info.startsWith(head) || !info.endsWith('\n'))
+        return std::nullopt;
+    const qsizetype end = info.indexOf('\n', head.size());
+    if (!info.mid(end + 1).startsWith("DeletionDate="))
+        return std::nullopt;
+    return QFile::decodeName(QByteArray::fromPercentEncoding(info.mid(head.size(), end - head.size())));
+}
+
+} // namespace
+
+// The child half of the harness below: says it is ready, waits for a line on stdin, then trashes
+// every file left in the media folder back to back. Does nothing on its own.
+TEST(LinuxTrashCrashChild, TrashesEveryFileLeft) {
+    const QString media = qEnvironmentVariable("TARNWICK_TRASH_CRASH_MEDIA");
+    if (media.isEmpty())
+        GTEST_SKIP() << "run by LinuxTrashCrash only";
+    QStringList files;
+    QDirIterator it(media, QDir::Files, QDirIterator::Subdirectories);
+    while (it.hasNext())
+        files.append(it.next());
+    files.sort();
+    LinuxFileOperations ops;
+    std::printf("ready\n");
+    std::fflush(stdout);
+    char token[8];
+    if (!std::fgets(token, sizeof token, stdin))
+        return;
+    int kept = 0;
+    for (const QString& file : std::as_const(files)) {
+        kept += ops.moveToTrash(file).status ? 0 : 1;
+        if (&file == &files.first()) {
+            std::printf("first\n"); // the run's sweep is behind it
+            std::fflush(stdout);
+        }
+    }
+    std::printf("kept %d\n", kept);
+    std::fflush(stdout);
+}
+
+// Kills a child that trashes files with SIGKILL at random moments, then checks that every file is
+// complete in exactly one place (its folder, or files/ with a complete .trashinfo naming it), that
+// what a kill leaves is only complete, marked .trashinfo files, and that the next run's first
+// operation sweeps them.
+TEST(LinuxTrashCrash, EveryFileIsInOnePlaceAndLeftoversAreSwept) {
+    const int kills = killCount();
+    const int fileCount = 200 + kills * 40;
+    QTemporaryDir home;
+    ASSERT_TRUE(home.isValid());
+    const QString media = home.filePath("media");
+    const QString trash = home.filePath("data/Trash");
+    for (int i = 0; i < fileCount; ++i)
+        ASSERT_TRUE(writeBytes(media + '/' + relativePath(i), contentOf(i)));
+
+    QSet<QString> previousLeftovers;
+    int killsLeavingAnInfo = 0;
+    int swept = 0;
+    // Returns the .trashinfo names without their item; fails the test on any lost or doubled file.
+    const auto check = [&]() -> QSet<QString> {
+        QList<int> places(fileCount, 0);
+        for (int i = 0; i < fileCount; ++i) {
+            const QString original = media + '/' + relativePath(i);
+            if (QFileInfo::exists(original)) {
+                EXPECT_EQ(readBytes(original), contentOf(i)) << qPrintable(original);
+                ++places[i];
+            }
+        }
+        const QStringList items = QDir(trash + "/files").entryList(QDir::Files | QDir::Hidden);
+        for (const QString& item : items) {
+            const int index = indexOf(readBytes(trash + "/files/" + item));
+            EXPECT_GE(index, 0) << "damaged in the Trash: " << qPrintable(item);
+            if (index < 0)
+                continue;
+            ++places[index];
+            const std::optional<QString> named = infoPath(readBytes(trash + "/info/" + item + ".trashinfo"));
+            EXPECT_EQ(named, media + '/' + relativePath(index)) << "info of " << qPrintable(item);
+        }
+        for (int i = 0; i < fileCount; ++i)
+            EXPECT_EQ(places[i], 1) << qPrintable(relativePath(i));
+        QSet<QString> leftovers;
+        const QStringList infos = QDir(trash + "/info").entryList(QDir::Files | QDir::Hidden);
+        for (const QString& info : infos) {
+            if (items.contains(info.chopped(QStringLiteral(".trashinfo").size())))
+                continue;
+            leftovers.insert(info);
+            const QString path = trash + "/info/" + info;
+            // Written and marked before it had a name: never empty, never unmarked.
+            EXPECT_TRUE(infoPath(readBytes(path))) << "incomplete leftover " << qPrintable(info);
+            EXPECT_EQ(leftover::judge(QFile::encodeName(path)), leftover::Verdict::abandoned)
+                << qPrintable(info);
+        }
+        return leftovers;
+    };
+
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert("TARNWICK_TRASH_CRASH_MEDIA", media);
+    environment.insert("HOME", home.path());
+    environment.insert("XDG_DATA_HOME", home.filePath("data"));
+    QRandomGenerator random(20261207);
+    for (int kill = 0; kill <= kills; ++kill) {
+        const bool last = kill == kills;
+        QProcess child;
+        child.setProcessEnvironment(environment);
+        child.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        child.start(QCoreApplication::applicationFilePath(),
+                    {"--gtest_filter=LinuxTrashCrashChild.TrashesEveryFileLeft"});
+        ASSERT_TRUE(child.waitForStarted(30000));
+        // GoogleTest's own lines come first.
+        bool ready = false;
+        while (!ready && (child.canReadLine() || child.waitForReadyRead(60000)))
+            ready = child.readLine() == "ready\n";
+        ASSERT_TRUE(ready);
+        child.write("go\n");
+        ASSERT_TRUE(child.waitForBytesWritten(30000));
+        // The sweep logs each leftover it removes before the first operation ends.
+        bool first = false;
+        int removedLines = 0;
+        while (!first && (child.canReadLine() || child.waitForReadyRead(60000))) {
+            const QByteArray line = child.readLine();
+            first = line == "first\n";
+            removedLines += line.contains("Removed leftover") ? 1 : 0;
+        }
+        ASSERT_TRUE(first);
+        if (!last) {
+            // Somewhere among the next operations, which run back to back: a kill lands in each
+            // step of an operation in proportion to the time the step takes.
+            std::this_thread::sleep_for(std::chrono::microseconds(random.bounded(1000)));
+            ASSERT_EQ(child.state(), QProcess::Running) << "the child ended before kill " << kill;
+            child.kill();
+        }
+        ASSERT_TRUE(child.state() == QProcess::NotRunning || child.waitForFinished(600000));
+        if (last) {
+            EXPECT_TRUE(child.readAll().contains("kept 0\n"));
+        }
+        const QSet<QString> leftovers = check();
+        if (::testing::Test::HasFailure())
+            return;
+        // The run's first operation swept what the kill before it left.
+        EXPECT_FALSE(leftovers.intersects(previousLeftovers)) << "kill " << kill;
+        EXPECT_EQ(removedLines, previousLeftovers.size()) << "kill " << kill;
+        swept += removedLines;
+        const QSet<QString> added = leftovers - previousLeftovers;
+        EXPECT_LE(added.size(), 1) << "kill " << kill;
+        killsLeavingAnInfo += added.isEmpty() ? 0 : 1;
+        previousLeftovers = leftovers;
+    }
+    EXPECT_TRUE(previousLeftovers.isEmpty());
+    EXPECT_TRUE(QDir(media).entryList(QDir::Files).isEmpty());
+    std::printf("trash kills: %d, leaving a .trashinfo without its item: %d, swept by the next run: %d\n",
+                kills, killsLeavingAnInfo, swept);
+}
