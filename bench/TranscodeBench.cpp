@@ -21,6 +21,8 @@
 #include <atomic>
 #include <csignal>
 #include <cstdio>
+#include <ctime>
+#include <pthread.h>
 #include <sys/resource.h>
 #include <thread>
 #include <unistd.h>
@@ -323,8 +325,11 @@ QString freshCopy(const QString& source, const QString& name) {
 // Every core kept busy by spinning threads while it lives, as other work on the machine would.
 class BusyCores {
 public:
-    explicit BusyCores(bool on) {
-        for (unsigned i = 0; on && i < std::thread::hardware_concurrency(); ++i)
+    BusyCores() = default;
+    BusyCores(const BusyCores&) = delete;
+    BusyCores& operator=(const BusyCores&) = delete;
+    void start(bool on) {
+        for (unsigned i = 0; on && m_threads.empty() && i < std::thread::hardware_concurrency(); ++i)
             m_threads.emplace_back([this] {
                 while (!m_stop.load(std::memory_order_relaxed))
                     m_spins.fetch_add(1, std::memory_order_relaxed);
@@ -334,6 +339,18 @@ public:
         m_stop.store(true);
         for (std::thread& t : m_threads)
             t.join();
+    }
+    // Processor time the spinners took so far: they run in this process, so it is taken off the
+    // in-process route's figure.
+    double cpuSeconds() {
+        double total = 0;
+        for (std::thread& t : m_threads) {
+            clockid_t clock{};
+            timespec ts{};
+            if (pthread_getcpuclockid(t.native_handle(), &clock) == 0 && clock_gettime(clock, &ts) == 0)
+                total += double(ts.tv_sec) + ts.tv_nsec / 1e9;
+        }
+        return total;
     }
 
 private:
@@ -351,6 +368,7 @@ void BM_InProcessAgainstFfmpegProgram(benchmark::State& state) {
     TranscodeEngine engine(services());
     LibraryHevcRoute inProcess;
     std::vector<double> library, encoded, program, loads, libraryCpu, programCpu;
+    BusyCores busy; // started below, stopped when the pairs are done
     qint64 libraryVideo = 0, programVideo = 0;
     double libraryPeak = 0;
     const auto runInProcess = [&]() -> bool {
@@ -365,7 +383,7 @@ void BM_InProcessAgainstFfmpegProgram(benchmark::State& state) {
         };
         resetPeakResident();
         const double before = peakResidentMB();
-        const double cpuBefore = cpuSeconds(RUSAGE_SELF);
+        const double cpuBefore = cpuSeconds(RUSAGE_SELF) - busy.cpuSeconds();
         t.start();
         try {
             inProcess.transcode(engine, request, engine.cancelFlag());
@@ -374,7 +392,7 @@ void BM_InProcessAgainstFfmpegProgram(benchmark::State& state) {
             return false;
         }
         library.push_back(t.nsecsElapsed() / 1e9);
-        libraryCpu.push_back(cpuSeconds(RUSAGE_SELF) - cpuBefore);
+        libraryCpu.push_back(cpuSeconds(RUSAGE_SELF) - busy.cpuSeconds() - cpuBefore);
         libraryPeak = std::max(libraryPeak, peakResidentMB() - before);
         libraryVideo = videoBytes(a);
         return true;
@@ -398,7 +416,7 @@ void BM_InProcessAgainstFfmpegProgram(benchmark::State& state) {
                           ? qEnvironmentVariableIntValue("TARNWICK_BENCH_PAIRS")
                           : clip().pairs;
     for (auto _ : state) {
-        BusyCores busy(state.range(1) != 0);
+        busy.start(state.range(1) != 0);
         for (int i = 0; i < pairs; ++i) {
             loads.push_back(bench::loadAverage());
             if (i % 2 == 1)
