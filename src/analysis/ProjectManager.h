@@ -294,7 +294,7 @@ public:
     void requestProVideoFormatsPrompt();
 
     // ---- Summary --------------------------------------------------------------------------
-    // Review flags, the seventeen counters, then the volumes that need access. Synchronous.
+    // Review flags, the counters, then the volumes that need access. Synchronous.
     void updateSummary();
     void refreshNeedsReviewFlags();
     void refreshVolumesNeedingAccess();

@@ -3,6 +3,10 @@
 #include "stores/AllTimeStats.h"
 #include "stores/StoreFile.h"
 
+#include <QList>
+
+#include <utility>
+
 namespace tarnwick {
 
 // The all-time totals ("all_time_stats.json"). Main thread only.
@@ -19,6 +23,8 @@ public:
 
     // One project read successfully.
     void recordAnalysis(qint64 mediaFileCount, qint64 usedFileCount);
+    // Several projects of one import, (media files, used files) each: the same totals, one write.
+    void recordAnalyses(const QList<std::pair<qint64, qint64>>& counts);
     void recordDeletion(qint64 count, qint64 bytes);
     void recordMove(qint64 count, qint64 bytes);
     // Bytes saved by transcoding in place; no file count changes.

@@ -2,6 +2,7 @@
 
 #include "analysis/ProjectManager.h"
 #include "platform/ByteCountText.h"
+#include "platform/DiskPools.h"
 #include "ui/bin/BinWidgets.h"
 #include "ui/brand/BrandPalette.h"
 #include "ui/brand/SymbolIcons.h"
@@ -518,7 +519,7 @@ TranscodeConfirmationSheet::~TranscodeConfirmationSheet() {
 
 void TranscodeConfirmationSheet::checkFFmpeg() {
     CleanupOperations* ops = &m_operations;
-    m_check = QtConcurrent::run([ops] { return ops->locateFFmpeg(); });
+    m_check = QtConcurrent::run(&walkPool(), [ops] { return ops->locateFFmpeg(); });
     m_check.then(this, [this](const std::optional<QString>& path) {
         m_hasFFmpeg = path.has_value();
         refresh();

@@ -1,5 +1,6 @@
 // The sixteen command handlers, the panels and the access flow of the window.
 #include "analysis/ProjectManager.h"
+#include "platform/DiskPools.h"
 #include "platform/RemovableMediaRoot.h"
 #include "stores/SecurityScopedAccess.h"
 #include "ui/common/FilePanel.h"
@@ -159,7 +160,7 @@ void ContentView::checkGrantedAccess(const QList<QUrl>& urls, const QList<QUrl>&
         m_manager->setGrantAccessFailureMessage(WindowTexts::grantFailureMessage(failed));
         m_manager->setShowGrantAccessFailure(true);
     });
-    watcher->setFuture(QtConcurrent::run([urls, refused] {
+    watcher->setFuture(QtConcurrent::run(&walkPool(), [urls, refused] {
         QList<QUrl> failed;
         for (const QUrl& url : urls) {
             const QFileInfo info(url.toLocalFile());
