@@ -33,7 +33,7 @@ QString fileNameOf(const QString& path) {
 
 // Asks the GUI thread about the live entry, without ever blocking it: the engine's thread waits,
 // and gives up when the run is cancelled (the window may be closing).
-DestructiveStepCheck liveEntryCheck(QPointer<ProjectManager> manager, QString stagedPath,
+DestructiveStepCheck liveEntryCheck(QPointer<ProjectManager> manager, MediaFile staged,
                                     TranscodeRunChecks checks, const std::atomic_bool* cancelled) {
     return [=](const QString& sourcePath) -> std::optional<TranscodeError> {
         // Resolved here, off the GUI thread: a network path can be slow to answer.
@@ -46,17 +46,7 @@ DestructiveStepCheck liveEntryCheck(QPointer<ProjectManager> manager, QString st
         if (!target)
             return TranscodeError::cancelled();
         QMetaObject::invokeMethod(
-            target,
-            [=] {
-                const ProjectManager& pm = *target;
-                const MediaFile* live = nullptr;
-                for (const MediaFile& file : pm.mediaFiles())
-                    if (file.path == stagedPath) {
-                        live = &file;
-                        break;
-                    }
-                answer->set_value(checks.refuseDestructiveStep(pm, live, canonical));
-            },
+            target, [=] { answer->set_value(checks.refuseDestructiveStep(*target, staged, canonical)); },
             Qt::QueuedConnection);
         while (future.wait_for(std::chrono::milliseconds(50)) != std::future_status::ready)
             if (cancelled->load())
@@ -77,16 +67,20 @@ TranscodeRunChecks TranscodeRunChecks::defaults() {
     checks.isProtected = [](const ProjectManager& pm, const QString& path) {
         return ProtectedFolderTest::forManager(pm, FileOperations::system().get()).isInProtectedFolder(path);
     };
-    checks.refuseDestructiveStep = [](const ProjectManager& pm, const MediaFile* live,
+    checks.refuseDestructiveStep = [](const ProjectManager& pm, const MediaFile& staged,
                                       const QString& canonical) -> std::optional<TranscodeError> {
-        const QString name = fileNameOf(live ? live->path : canonical);
+        const RemovalRules rules(pm);
+        const qsizetype index = rules.indexOfEntry(staged.path);
+        const MediaFile* live = index >= 0 ? &pm.mediaFiles()[index] : nullptr;
+        const QString name = RemovalRules::nameOf(staged);
         // The canonical path was resolved off this thread; the text test alone is enough here.
         if (ProtectedFolderTest::forManager(pm, nullptr).isInProtectedFolder(canonical) ||
             (live && live->isProtected))
             return TranscodeError::protectedSource(name);
-        if (live && RemovalRules::isInUse(*live))
-            return TranscodeError::encodingFailed(
-                QStringLiteral("the file is now used by a loaded project; the original was kept"));
+        // The same in-use guard as the other clean-up actions: a file staged knowingly while a
+        // timeline used it is transcoded; one whose use grew since is refused.
+        if (rules.liveUseOf(staged))
+            return TranscodeError::nowInUse();
         return std::nullopt;
     };
     return checks;
@@ -144,8 +138,7 @@ QCoro::Task<TranscodeRunTotals> transcodeAndReplace(ProjectManager& managerRef, 
         TranscodeRequest request;
         request.sourcePath = item.mediaFile.matchedPath ? *item.mediaFile.matchedPath : item.mediaFile.path;
         request.protectedFolders = manager->protectedFolders();
-        request.destructiveStepCheck =
-            liveEntryCheck(manager, item.mediaFile.path, checks, &engine.cancelFlag());
+        request.destructiveStepCheck = liveEntryCheck(manager, item.mediaFile, checks, &engine.cancelFlag());
         request.onProgress = [manager, i](double f) {
             if (!manager)
                 return;

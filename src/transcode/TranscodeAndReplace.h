@@ -28,8 +28,9 @@ struct TranscodeRunTotals {
 struct TranscodeRunChecks {
     // Staging-time test of a path against the manager's protected folders.
     std::function<bool(const ProjectManager&, const QString& path)> isProtected;
-    // Action-time test of the live media entry (GUI thread): an error refuses the destructive step.
-    std::function<std::optional<TranscodeError>(const ProjectManager&, const MediaFile* liveEntry,
+    // Action-time test of the staged file against the live media list (GUI thread), before the
+    // encode and before each destructive step: an error refuses the file.
+    std::function<std::optional<TranscodeError>(const ProjectManager&, const MediaFile& staged,
                                                 const QString& canonicalSourcePath)>
         refuseDestructiveStep;
 

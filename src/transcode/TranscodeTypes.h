@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/FileOperations.h"
 #include "transcode/TranscodeError.h"
 
 #include <QString>
@@ -22,8 +23,9 @@ struct RouteResult {
 // Fraction 0...1 of the current file; called from the engine's thread.
 using TranscodeProgress = std::function<void(double)>;
 
-// Asked right before a destructive step (replacing or trashing the source): an error refuses the
-// step, the source is kept and the output removed. Called on the engine's thread.
+// Asked before the encode starts and again right before each destructive step (replacing or
+// trashing the source): an error refuses the file, the source is kept and the output removed.
+// Called on the engine's thread.
 using DestructiveStepCheck = std::function<std::optional<TranscodeError>(const QString& sourcePath)>;
 
 struct TranscodeRequest {
@@ -32,6 +34,9 @@ struct TranscodeRequest {
     QStringList protectedFolders;
     DestructiveStepCheck destructiveStepCheck;
     TranscodeProgress onProgress;
+    // The source as it was when its transcode started (recorded by the engine when not given): a
+    // source that differs right before a destructive step is kept.
+    std::optional<FileIdentity> sourceIdentity;
 };
 
 // Exactly one of the two is set.
