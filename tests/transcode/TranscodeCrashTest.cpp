@@ -236,14 +236,18 @@ void killAtRandomMoments(bool inProcess) {
     int finishedFirst = 0, leftovers = 0, replaced = 0, beside = 0, killedDescendants = 0, strays = 0;
     for (int i = 1; i <= kills; ++i) {
         const QString source = h.stage(i);
-        // Kills anywhere in the encode, and within 2 ms of the start of the check before the first
+        // Kills anywhere in the encode, within 2 ms of the start of the check before the first
         // destructive step (the replacement, or the move to the .mov name) or before the Trash
-        // (sources that are not .mov): in the check or in the step.
+        // (sources that are not .mov): in the check or in the step; and within 2 ms after the step
+        // that replaced the source, before its outcome reaches the journal.
         const bool mov = source.endsWith(QLatin1String(".mov"));
-        const quint32 target = random.bounded(mov ? 2 : 3);
+        const quint32 target = random.bounded(mov ? 3 : 4);
         const qint64 at =
             target == 0 ? qint64(random.bounded(quint32(spanUs))) : qint64(random.bounded(2000));
-        const QByteArray mark = target == 0 ? "ready\n" : target == 1 ? "step 2\n" : "step 3\n";
+        const QByteArray mark = target == 0                 ? "ready\n"
+                                : target == 1               ? "step 2\n"
+                                : target == (mov ? 2u : 3u) ? "settled\n"
+                                                            : "step 3\n";
         const Harness::Run run = h.run(source, std::chrono::microseconds(at), mark);
         finishedFirst += run.finished ? 1 : 0;
         killedDescendants += run.descendantsKilled;
@@ -333,6 +337,14 @@ TEST(TranscodeCrashChild, TranscodesTheGivenFile) {
     TranscodeRequest request;
     request.sourcePath = source;
     request.recorder = transcodeRecorder(records, file);
+    // Says when the step that replaced the source is over, then takes a millisecond before its
+    // outcome is recorded.
+    request.recorder.settled = [settled = request.recorder.settled](bool happened) {
+        std::printf("settled\n");
+        std::fflush(stdout);
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        settled(happened);
+    };
     // Says when it is about to check before each step (the first before the encode), then takes
     // a millisecond, as the round trip to the window's thread does in the app.
     int step = 0;
