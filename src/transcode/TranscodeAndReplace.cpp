@@ -61,6 +61,30 @@ DestructiveStepCheck liveEntryCheck(QPointer<ProjectManager> manager, MediaFile 
 
 } // namespace
 
+ReplaceRecorder transcodeRecorder(RecordRun& run, const MediaFile& file) {
+    auto seq = std::make_shared<int>(-1);
+    ReplaceRecorder recorder;
+    recorder.intend = [&run, file, seq](const ReplaceStep& step) {
+        FileRecord record;
+        record.entry = AuditLogEntry::make(AuditAction::transcoded, file, std::nullopt);
+        // Replaced: the source's name holds another file, or it went to the Trash with its
+        // transcoded .mov left in the folder.
+        record.target = step.sourcePath;
+        record.identity = step.sourceIdentity;
+        if (step.resultPath != step.sourcePath)
+            record.destination = step.resultPath;
+        record.bytes = std::max<qint64>(0, step.sourceSize - step.resultSize);
+        *seq = run.intend(std::move(record));
+    };
+    recorder.settled = [&run, seq](bool happened) {
+        if (happened)
+            run.done(*seq);
+        else
+            run.failed(*seq);
+    };
+    return recorder;
+}
+
 TranscodeRunChecks TranscodeRunChecks::defaults() {
     TranscodeRunChecks checks;
     // The same tests as the other clean-up actions.
@@ -120,7 +144,7 @@ QCoro::Task<TranscodeRunTotals> transcodeAndReplace(ProjectManager& managerRef, 
     manager->setTranscodeShouldCancel(false);
     manager->setIsTranscodeInProgress(true);
     engine.resetCancel();
-    // Each transcoded file's record goes to the journal as it succeeds.
+    // Each file's record goes to the journal right before the step that replaces it.
     RecordRun records(manager->auditLog() ? &manager->auditLog()->journal() : nullptr, RecordKind::transcode,
                       false);
 
@@ -139,6 +163,7 @@ QCoro::Task<TranscodeRunTotals> transcodeAndReplace(ProjectManager& managerRef, 
         request.sourcePath = item.mediaFile.matchedPath ? *item.mediaFile.matchedPath : item.mediaFile.path;
         request.protectedFolders = manager->protectedFolders();
         request.destructiveStepCheck = liveEntryCheck(manager, item.mediaFile, checks, &engine.cancelFlag());
+        request.recorder = transcodeRecorder(records, item.mediaFile);
         request.onProgress = [manager, i](double f) {
             if (!manager)
                 return;
@@ -174,10 +199,6 @@ QCoro::Task<TranscodeRunTotals> transcodeAndReplace(ProjectManager& managerRef, 
                 manager->setMediaFile(k, updated);
                 break;
             }
-            FileRecord record;
-            record.entry = AuditLogEntry::make(AuditAction::transcoded, item.mediaFile, std::nullopt);
-            record.bytes = std::max<qint64>(0, r.sourceSize - r.newSize);
-            records.record(std::move(record));
             AppLog::info(QStringLiteral("Transcoded ") + name + QStringLiteral(": ") +
                          formatFileByteCount(r.sourceSize) + QStringLiteral(" → ") +
                          formatFileByteCount(r.newSize));

@@ -11,6 +11,7 @@
 namespace tarnwick {
 
 class ProjectManager;
+class RecordRun;
 class TranscodeEngine;
 struct MediaFile;
 
@@ -36,6 +37,11 @@ struct TranscodeRunChecks {
 
     static TranscodeRunChecks defaults();
 };
+
+// Writes the record of `file`'s transcode to `run` around the step that replaces it: the
+// "Transcoded & Replaced" entry and the bytes saved, decided by the disk after a kill in between.
+// `run` must outlive the transcode.
+ReplaceRecorder transcodeRecorder(RecordRun& run, const MediaFile& file);
 
 // Transcodes every transcodable item of the recycle bin in place, one after another, on the GUI
 // thread's event loop: progress, cancel between files and inside a file, media list and bin

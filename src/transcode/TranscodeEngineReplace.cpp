@@ -23,6 +23,18 @@ QString errorText(const FileOpStatus& status) {
     return QString::fromLocal8Bit(std::strerror(status.code));
 }
 
+void intend(const TranscodeRequest& request, const RouteFrame& frame, const QString& resultPath,
+            qint64 resultSize) {
+    if (request.recorder.intend)
+        request.recorder.intend(
+            {request.sourcePath, frame.sourceIdentity, frame.sourceSize, resultPath, resultSize});
+}
+
+void settled(const TranscodeRequest& request, bool happened) {
+    if (request.recorder.settled)
+        request.recorder.settled(happened);
+}
+
 } // namespace
 
 void TranscodeEngine::checkFreeSpace(qint64 sourceSize, const QString& outputFolder) {
@@ -125,8 +137,11 @@ RouteResult TranscodeEngine::replaceOriginal(const TranscodeRequest& request, Ro
 RouteResult TranscodeEngine::replaceMov(const TranscodeRequest& request, RouteFrame& frame) {
     const QString& source = request.sourcePath;
     checkBeforeDestructiveStep(request, frame, frame.output.path());
+    const FileOpInfo output = m_fileOps->status(frame.output.path(), true);
+    intend(request, frame, source, output.size);
     // fsync, rename over the source, fsync the folder: at every moment one of the two files is there.
     const FileOpStatus status = m_fileOps->replaceAtomically(frame.output.path(), source);
+    settled(request, bool(status));
     if (!status)
         throw TranscodeError::encodingFailed(QStringLiteral("could not replace the original (") +
                                              errorText(status) + QStringLiteral("); the original was kept"));
@@ -157,7 +172,9 @@ RouteResult TranscodeEngine::replaceOther(const TranscodeRequest& request, Route
     // From here a failure removes the output from its new name.
     frame.output.movedTo(target);
     checkBeforeDestructiveStep(request, frame, target);
+    intend(request, frame, target, m_fileOps->status(target, true).size);
     const TrashOutcome trashed = m_fileOps->moveToTrash(source);
+    settled(request, bool(trashed.status));
     if (!trashed.status) {
         AppLog::warning(QStringLiteral("  Transcode: original kept because it could not move to Trash: ") +
                         errorText(trashed.status));

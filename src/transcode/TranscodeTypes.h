@@ -28,6 +28,23 @@ using TranscodeProgress = std::function<void(double)>;
 // Called on the engine's thread.
 using DestructiveStepCheck = std::function<std::optional<TranscodeError>(const QString& sourcePath)>;
 
+// The step that takes the source's place: the output renamed over a .mov source, or the source
+// moved to the Trash once the output holds its .mov name beside it.
+struct ReplaceStep {
+    QString sourcePath;
+    FileIdentity sourceIdentity;
+    qint64 sourceSize = 0;
+    QString resultPath; // where the transcoded file is once the step is done
+    qint64 resultSize = 0;
+};
+
+// Told on the engine's thread right before that step and right after it, so the step's record is
+// written ahead of it: a kill in between leaves the disk to decide whether the file was replaced.
+struct ReplaceRecorder {
+    std::function<void(const ReplaceStep&)> intend;
+    std::function<void(bool happened)> settled;
+};
+
 struct TranscodeRequest {
     QString sourcePath;
     // The protected folders as the run saw them when it started.
@@ -37,6 +54,8 @@ struct TranscodeRequest {
     // The source as it was when its transcode started (recorded by the engine when not given): a
     // source that differs right before a destructive step is kept.
     std::optional<FileIdentity> sourceIdentity;
+    // Either may be null.
+    ReplaceRecorder recorder;
 };
 
 // Exactly one of the two is set.

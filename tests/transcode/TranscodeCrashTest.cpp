@@ -1,10 +1,15 @@
 // A child process transcodes one file at a time through either route and is killed with SIGKILL
 // at a random moment; afterwards the source must be complete in exactly one place (itself or its
-// replacement), no process of ours may be left running, and the next transcode in that folder
-// leaves no temporary behind.
+// replacement), no process of ours may be left running, the next transcode in that folder leaves
+// no temporary behind, and once the journal is merged every replaced file has exactly one audit
+// entry and counts its bytes saved once, and no other file has any.
+#include "actions/RecordMerge.h"
 #include "platform/AppLog.h"
 #include "platform/LeftoverMark.h"
+#include "stores/RecordRun.h"
+#include "support/RecordCheck.h"
 #include "transcode/MediaInspection.h"
+#include "transcode/TranscodeAndReplace.h"
 #include "transcode/support/TranscodeTestSupport.h"
 
 #include <QCoreApplication>
@@ -26,6 +31,7 @@ namespace {
 
 constexpr char kSource[] = "TARNWICK_TRANSCODE_CRASH_SOURCE";
 constexpr char kTrash[] = "TARNWICK_TRANSCODE_CRASH_TRASH";
+constexpr char kStore[] = "TARNWICK_TRANSCODE_CRASH_STORE";
 constexpr int kSeconds = 4;
 
 int killCount() {
@@ -41,10 +47,11 @@ QByteArray contentOf(const QString& path) {
 
 // What a kill left of one source.
 struct Survivor {
-    bool atPath = false;     // the original bytes at the source's path
-    bool inTrash = false;    // the original bytes in the Trash
-    bool replaced = false;   // a complete transcoded file stands in for it
-    bool besideIt = false;   // a complete .mov next to the untouched original (killed before the Trash)
+    bool atPath = false;   // the original bytes at the source's path
+    bool inTrash = false;  // the original bytes in the Trash
+    bool replaced = false; // a complete transcoded file stands in for it
+    bool besideIt = false; // a complete .mov next to the untouched original (killed before the Trash)
+    qint64 replacementSize = 0;
     QStringList temporaries; // ours, left by the kill
 
     // Complete in exactly one place: the original at its path or (another container) in the
@@ -96,6 +103,8 @@ public:
     bool made() const { return m_made && !m_original.isEmpty(); }
     QString media() const { return m_dir.filePath(QStringLiteral("media")); }
     QString trash() const { return m_dir.filePath(QStringLiteral("Trash")); }
+    QString store() const { return m_dir.filePath(QStringLiteral("store")); }
+    qint64 originalSize() const { return m_original.size(); }
 
     // Round i's source: .mov sources are replaced in place, the others go to the Trash.
     QString stage(int i) {
@@ -119,12 +128,14 @@ public:
         Run result;
         qputenv(kSource, QFile::encodeName(source));
         qputenv(kTrash, QFile::encodeName(trash()));
+        qputenv(kStore, QFile::encodeName(store()));
         ChildProcess app;
         const bool started =
             app.start(QCoreApplication::applicationFilePath(),
                       {QStringLiteral("--gtest_filter=TranscodeCrashChild.TranscodesTheGivenFile")});
         qunsetenv(kSource);
         qunsetenv(kTrash);
+        qunsetenv(kStore);
         if (!started)
             return result;
         QByteArray out;
@@ -163,6 +174,10 @@ public:
                                     QByteArray::number(info.si_status) + "; ";
             }
         }
+        // What the app's next start does first: close the runs a kill left open.
+        AuditLogManager audit(store(), nullptr);
+        StatsManager stats(store());
+        RecordMerge::mergeAtStart({&audit, &stats, nullptr}, *FileOperations::system());
         return result;
     }
 
@@ -176,6 +191,7 @@ public:
         const bool movIsOutput = QFileInfo::exists(mov) && contentOf(mov) != m_original && complete(mov);
         s.replaced = movIsOutput && !s.atPath;
         s.besideIt = movIsOutput && s.atPath && mov != source;
+        s.replacementSize = s.replaced ? QFileInfo(mov).size() : 0;
         for (const QString& name : temporariesBeside(source))
             if (name.startsWith(info.completeBaseName() + QStringLiteral("_transcoding")))
                 s.temporaries.append(name);
@@ -220,14 +236,18 @@ void killAtRandomMoments(bool inProcess) {
     int finishedFirst = 0, leftovers = 0, replaced = 0, beside = 0, killedDescendants = 0, strays = 0;
     for (int i = 1; i <= kills; ++i) {
         const QString source = h.stage(i);
-        // Kills anywhere in the encode, and within 2 ms of the start of the check before the first
+        // Kills anywhere in the encode, within 2 ms of the start of the check before the first
         // destructive step (the replacement, or the move to the .mov name) or before the Trash
-        // (sources that are not .mov): in the check or in the step.
+        // (sources that are not .mov): in the check or in the step; and within 2 ms after the step
+        // that replaced the source, before its outcome reaches the journal.
         const bool mov = source.endsWith(QLatin1String(".mov"));
-        const quint32 target = random.bounded(mov ? 2 : 3);
+        const quint32 target = random.bounded(mov ? 3 : 4);
         const qint64 at =
             target == 0 ? qint64(random.bounded(quint32(spanUs))) : qint64(random.bounded(2000));
-        const QByteArray mark = target == 0 ? "ready\n" : target == 1 ? "step 2\n" : "step 3\n";
+        const QByteArray mark = target == 0                 ? "ready\n"
+                                : target == 1               ? "step 2\n"
+                                : target == (mov ? 2u : 3u) ? "settled\n"
+                                                            : "step 3\n";
         const Harness::Run run = h.run(source, std::chrono::microseconds(at), mark);
         finishedFirst += run.finished ? 1 : 0;
         killedDescendants += run.descendantsKilled;
@@ -257,11 +277,29 @@ void killAtRandomMoments(bool inProcess) {
         EXPECT_TRUE(s.sound(source.endsWith(QLatin1String(".mov")))) << qPrintable(source);
     }
     ::prctl(PR_SET_CHILD_SUBREAPER, 0);
+
+    AuditLogManager audit(h.store(), nullptr);
+    StatsManager stats(h.store());
+    RecordExpectation expected;
+    expected.action = AuditAction::transcoded;
+    expected.counter = RecordExpectation::Counter::none;
+    for (const QString& source : h.sources()) {
+        const Survivor s = h.inspect(source);
+        if (s.replaced)
+            expected.done.insert(source, h.originalSize() - s.replacementSize);
+        else
+            expected.untouched.append(source);
+    }
+    const QStringList problems = checkRecords(audit, stats, expected);
+    EXPECT_TRUE(problems.isEmpty()) << qPrintable(problems.join(QLatin1Char('\n')));
+
     std::printf("%s route, transcode %.0f ms, %d kills: %d finished before the kill, %d replaced, %d left "
                 "beside the original, "
-                "%d temporaries left (all marked, swept later), %d children killed with the app, %d strays\n",
+                "%d temporaries left (all marked, swept later), %d children killed with the app, %d strays; "
+                "records: %lld audit entries, %lld bytes saved, %d problems\n",
                 inProcess ? "in-process" : "ffmpeg", spanUs / 1000.0, kills, finishedFirst, replaced, beside,
-                leftovers, killedDescendants, strays);
+                leftovers, killedDescendants, strays, static_cast<long long>(audit.count()),
+                static_cast<long long>(stats.stats().spaceSavedBytes), int(problems.size()));
 }
 
 } // namespace
@@ -288,8 +326,25 @@ TEST(TranscodeCrashChild, TranscodesTheGivenFile) {
         if (r.message.contains(QStringLiteral("ffmpeg transcode:")))
             viaFfmpeg = true;
     });
+    // The run's records as the app writes them, in the store the harness merges afterwards.
+    const QString store = qEnvironmentVariable(kStore);
+    AuditLogManager audit(store, nullptr);
+    StatsManager stats(store);
+    RecordRun records(&audit.journal(), RecordKind::transcode, false);
+    MediaFile file;
+    file.path = source;
+    file.size = QFileInfo(source).size();
     TranscodeRequest request;
     request.sourcePath = source;
+    request.recorder = transcodeRecorder(records, file);
+    // Says when the step that replaced the source is over, then takes a millisecond before its
+    // outcome is recorded.
+    request.recorder.settled = [settled = request.recorder.settled](bool happened) {
+        std::printf("settled\n");
+        std::fflush(stdout);
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        settled(happened);
+    };
     // Says when it is about to check before each step (the first before the encode), then takes
     // a millisecond, as the round trip to the window's thread does in the app.
     int step = 0;
@@ -303,6 +358,7 @@ TEST(TranscodeCrashChild, TranscodesTheGivenFile) {
     std::printf("ready\n");
     std::fflush(stdout);
     const TranscodeOutcome outcome = engine.transcodeNow(request);
+    RecordMerge::closeRun(records, {&audit, &stats, nullptr});
     AppLog::setSink({});
     std::printf("route %s\nresult %s\n", viaFfmpeg ? "ffmpeg" : "in-process",
                 outcome.result ? "ok" : qPrintable(outcome.error->description()));
