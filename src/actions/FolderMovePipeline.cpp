@@ -248,6 +248,9 @@ void FolderMovePipeline::work(const std::shared_ptr<State>& state) {
         if (state->dueLocked())
             state->wakeLocked();
     }
+    // The run's records are the action's once the worker is done: the last reference must not
+    // end here, after the action (and the journal it writes to) may be gone.
+    state->records.reset();
     const std::lock_guard lock(state->mutex);
     state->workerDone = true;
     state->wakePending = false; // the last word always goes out
