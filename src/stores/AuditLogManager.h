@@ -61,7 +61,7 @@ public:
     void log(const QList<Request>& requests);
     void append(const AuditLogEntry& entry);
     void append(const QList<AuditLogEntry>& entries);
-    // Entries made, encoded and their log lines written ahead, on any thread, for log(Prepared)
+    // Entries made, encoded and their log lines worded ahead, on any thread, for log(Prepared)
     // here: a bulk action prepares its thousands of entries on a worker and records them in one step.
     struct Prepared {
         QList<AuditLogEntry> entries;
