@@ -134,21 +134,24 @@ StagePlan planStaging(const QList<MediaFile>& files, const QList<RecycleBinItem>
     return plan;
 }
 
-// What a restore changes: media-list positions coming back online, and an audit entry per item.
+// What a restore changes: media-list positions coming back online, and an audit entry per item
+// (made and encoded with the plan, so that the GUI thread only records them).
 struct RestorePlan {
     QList<qsizetype> online;
-    QList<AuditLogManager::Request> audit;
+    AuditLogManager::Prepared audit;
 };
 
 RestorePlan planRestore(const QList<RecycleBinItem>& items, const QList<MediaFile>& media) {
     const QHash<QString, qsizetype> indexByPath = firstIndexByPath(media);
     RestorePlan plan;
-    plan.audit.reserve(items.size());
+    QList<AuditLogManager::Request> audit;
+    audit.reserve(items.size());
     for (const RecycleBinItem& item : items) {
         if (const auto hit = indexByPath.constFind(item.mediaFile.path); hit != indexByPath.cend())
             plan.online.append(*hit);
-        plan.audit.append({AuditAction::restored, item.mediaFile, std::nullopt});
+        audit.append({AuditAction::restored, item.mediaFile, std::nullopt});
     }
+    plan.audit = AuditLogManager::prepare(audit);
     return plan;
 }
 
@@ -166,7 +169,7 @@ void applyStaging(ProjectManager& pm, StagePlan plan) {
 
 // Each item leaves the bin, its entry (the first with its exact path) comes back online, and the
 // restore is recorded, also for an item whose file has no entry any more.
-void applyRestore(ProjectManager& pm, const QList<RecycleBinItem>& items, const RestorePlan& plan,
+void applyRestore(ProjectManager& pm, const QList<RecycleBinItem>& items, RestorePlan plan,
                   AuditLogManager* auditLog) {
     QSet<QUuid> ids;
     ids.reserve(items.size());
@@ -180,7 +183,7 @@ void applyRestore(ProjectManager& pm, const QList<RecycleBinItem>& items, const 
             list[i].status = MediaFileStatus::online;
     });
     if (auditLog)
-        auditLog->log(plan.audit);
+        auditLog->log(std::move(plan.audit));
     pm.updateSummary();
 }
 
@@ -333,7 +336,7 @@ void RecycleBin::restoreOnWorker(std::optional<OperationGate::Scope> scope, QLis
             return planRestore(items, media);
         },
         [items, auditLog = m_services.auditLog](ProjectManager& manager, RestorePlan plan) {
-            applyRestore(manager, items, plan, auditLog);
+            applyRestore(manager, items, std::move(plan), auditLog);
         });
 }
 

@@ -100,6 +100,9 @@ QCoro::Task<bool> MediaRescanner::rescanAll(ProjectManager& manager) {
                 apply(media, found->byID, found->usage);
                 auto applied = std::make_shared<Applied>();
                 applied->recount = ProjectManager::prepareUsageRecount(media, inputs);
+                // The review flags too: the GUI thread's summary then only counts.
+                ProjectManager::setNeedsReviewFlags(media, inputs.projects, applied->recount.lowerPaths);
+                applied->recount.needsReviewSet = true;
                 applied->media = std::move(media);
                 return applied;
             });

@@ -124,13 +124,25 @@ bool AuditLogManager::fileWasDamaged() const {
     return m_file.wasDamaged();
 }
 
+QString AuditLogManager::notice(const AuditLogEntry& entry) {
+    return QStringLiteral("Audit: ") + text(entry.action) + QStringLiteral(" - ") + entry.fileName;
+}
+
 void AuditLogManager::show(const QList<AuditLogEntry>& entries) {
+    QStringList notices;
+    notices.reserve(entries.size());
+    for (const AuditLogEntry& entry : entries)
+        notices.append(notice(entry));
+    show(entries, notices);
+}
+
+void AuditLogManager::show(const QList<AuditLogEntry>& entries, const QStringList& notices) {
     if (m_loaded)
         addToTail(entries);
     else
         m_shownBeforeLoad += entries;
-    for (const AuditLogEntry& entry : entries)
-        AppLog::info(QStringLiteral("Audit: ") + text(entry.action) + QStringLiteral(" - ") + entry.fileName);
+    for (const QString& line : notices)
+        AppLog::info(line);
 }
 
 void AuditLogManager::report(const QList<AuditLogEntry>& entries) {
@@ -152,12 +164,28 @@ void AuditLogManager::log(AuditAction action, const MediaFile& file,
 }
 
 void AuditLogManager::log(const QList<Request>& requests) {
-    QList<AuditLogEntry> entries;
-    entries.reserve(requests.size());
-    for (const Request& request : requests)
-        entries.append(AuditLogEntry::make(request.action, request.file, request.destination));
-    append(entries);
-    report(entries);
+    log(prepare(requests));
+}
+
+AuditLogManager::Prepared AuditLogManager::prepare(const QList<Request>& requests) {
+    Prepared prepared;
+    prepared.entries.reserve(requests.size());
+    prepared.notices.reserve(requests.size());
+    for (const Request& request : requests) {
+        prepared.entries.append(AuditLogEntry::make(request.action, request.file, request.destination));
+        prepared.lines += RecordJournal::entryLine(prepared.entries.last());
+        prepared.notices.append(notice(prepared.entries.last()));
+    }
+    return prepared;
+}
+
+void AuditLogManager::log(Prepared prepared) {
+    if (prepared.entries.isEmpty())
+        return;
+    if (m_journal.append(prepared.lines))
+        m_journal.sync();
+    show(prepared.entries, prepared.notices);
+    report(prepared.entries);
 }
 
 void AuditLogManager::append(const AuditLogEntry& entry) {

@@ -8,6 +8,7 @@
 
 #include <QList>
 #include <QSet>
+#include <QStringList>
 
 #include <memory>
 #include <optional>
@@ -60,6 +61,15 @@ public:
     void log(const QList<Request>& requests);
     void append(const AuditLogEntry& entry);
     void append(const QList<AuditLogEntry>& entries);
+    // Entries made, encoded and their log lines worded ahead, on any thread, for log(Prepared)
+    // here: a bulk action prepares its thousands of entries on a worker and records them in one step.
+    struct Prepared {
+        QList<AuditLogEntry> entries;
+        QByteArray lines;    // the journal's, in the entries' order
+        QStringList notices; // the program log's, one per entry
+    };
+    static Prepared prepare(const QList<Request>& requests);
+    void log(Prepared prepared);
     // Entries a run already wrote to the journal: shown, logged and reported, not written again.
     void adopt(const QList<AuditLogEntry>& entries);
 
@@ -84,6 +94,8 @@ public:
 private:
     void ensureLoaded() const;
     void show(const QList<AuditLogEntry>& entries);
+    void show(const QList<AuditLogEntry>& entries, const QStringList& notices);
+    static QString notice(const AuditLogEntry& entry);
     void report(const QList<AuditLogEntry>& entries);
     void addToTail(const QList<AuditLogEntry>& entries) const;
     qsizetype logCount() const { return m_index ? m_index->size() : 0; }
