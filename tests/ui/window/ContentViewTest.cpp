@@ -3,6 +3,7 @@
 #include "ui/common/AlertDialog.h"
 #include "ui/common/Command.h"
 #include "ui/window/AnalyzingOverlay.h"
+#include "ui/window/BusyStatus.h"
 #include "ui/window/WelcomeView.h"
 #include "ui/window/WindowTestFixture.h"
 #include "ui/window/WindowTexts.h"
@@ -584,4 +585,13 @@ TEST(WelcomeGuide, ShowingItAgainWhileVisibleKeepsTheStep) {
     f.view->handleCommand(C::showWelcomeGuide);
     ASSERT_NE(f.view->welcomeView(), nullptr);
     EXPECT_EQ(f.view->welcomeView()->currentStep(), 0);
+}
+
+TEST(BusyStatus, SaysWhatRunsAndWhatWaitsNamingTwoRequests) {
+    EXPECT_EQ(busyStatus::text(true, "Rescanning…", false, {}), QStringLiteral("Rescanning…"));
+    EXPECT_EQ(busyStatus::text(true, "Rescanning…", true, {}), QString()); // the overlay says it
+    EXPECT_EQ(busyStatus::text(false, {}, false, {}), QString());
+    EXPECT_EQ(busyStatus::text(true, "Importing…", true, {"Restore All", "Remove Project B", "Restore"}),
+              QStringLiteral("Importing… — Waiting to run: Restore All, Remove Project B and 1 more"));
+    EXPECT_EQ(busyStatus::text(false, {}, false, {"Restore"}), QStringLiteral("Waiting to run: Restore"));
 }
