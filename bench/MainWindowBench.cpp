@@ -125,14 +125,14 @@ void BM_ImportEndToFirstPaint(benchmark::State& state) {
     for (auto _ : state) {
         for (int pair = 0; pair < 5; ++pair) {
             w.pm().clearAll();
-            w.pm().setIsAnalyzing(true);
+            w.pm().updateProgress([](AnalysisProgress& progress) { progress.isAnalyzing = true; });
             w.settle();
             QElapsedTimer t;
             t.start();
             w.pm().setProjects(analysis.projects);
             w.pm().setMediaFiles(analysis.media);
             w.pm().updateSummary();
-            w.pm().setIsAnalyzing(false);
+            w.pm().updateProgress([](AnalysisProgress& progress) { progress.isAnalyzing = false; });
             writes.append(t.nsecsElapsed() / 1e6);
             paints.append(t.nsecsElapsed() / 1e6 + w.turnAndPaintMs());
             (void)QTest::qWaitFor([&] { return w.view->facts().isCurrent(); }, 60000);

@@ -163,9 +163,11 @@ QCoro::Task<void> DaVinciCSVImport::importDaVinciCSV(ProjectManager& manager, QU
     if (!pm || !scope.isActive())
         co_return;
 
-    manager.setIsAnalyzing(true);
-    manager.setAnalysisProgress(0);
-    manager.setCurrentTask(QStringLiteral("Reading DaVinci CSV…"));
+    manager.updateProgress([](AnalysisProgress& progress) {
+        progress.isAnalyzing = true;
+        progress.analysisProgress = 0;
+        progress.currentTask = QStringLiteral("Reading DaVinci CSV…");
+    });
     QFuture<ReadCSV> reading =
         QtConcurrent::run([filePath, fileName] { return readCSV(filePath, fileName); });
     ReadCSV read = co_await reading;
@@ -173,7 +175,7 @@ QCoro::Task<void> DaVinciCSVImport::importDaVinciCSV(ProjectManager& manager, QU
         co_return;
     if (!read.failure.isEmpty()) {
         reportDaVinciImportFailure(manager, read.failure);
-        manager.setIsAnalyzing(false);
+        manager.updateProgress([](AnalysisProgress& progress) { progress.isAnalyzing = false; });
         co_return;
     }
     if (read.unresolvedRows > 0) {
@@ -191,7 +193,7 @@ QCoro::Task<void> DaVinciCSVImport::importDaVinciCSV(ProjectManager& manager, QU
                 QStringLiteral(". %1 row(s) were skipped (for example the timeline \"stringout\" row, "
                                "which has no source file).")
                     .arg(read.skippedRows + read.unresolvedRows));
-        manager.setIsAnalyzing(false);
+        manager.updateProgress([](AnalysisProgress& progress) { progress.isAnalyzing = false; });
         co_return;
     }
 
@@ -205,8 +207,10 @@ QCoro::Task<void> DaVinciCSVImport::importDaVinciCSV(ProjectManager& manager, QU
         projects.removeIf([&](const ProjectFile& p) { return p.url == url; });
         projects.append(project);
     });
-    manager.setCurrentTask(QStringLiteral("Locating %1 clip(s) on disk…").arg(clips.size()));
-    manager.setAnalysisProgress(0.5);
+    manager.updateProgress([&](AnalysisProgress& progress) {
+        progress.currentTask = QStringLiteral("Locating %1 clip(s) on disk…").arg(clips.size());
+        progress.analysisProgress = 0.5;
+    });
     auto rebuilding = manager.rebuildMediaFilesHoldingGate();
     co_await std::move(rebuilding);
     if (!pm)
@@ -271,14 +275,16 @@ QCoro::Task<void> DaVinciCSVImport::importDaVinciCSV(ProjectManager& manager, QU
     manager.setLastDaVinciImport(summary);
     manager.setDaVinciImportMessage(daVinciImportSummaryMessage(summary));
     manager.setShowDaVinciImportResult(true);
-    manager.setAnalysisProgress(1.0);
-    manager.setCurrentTask(QStringLiteral("DaVinci CSV import complete"));
+    manager.updateProgress([](AnalysisProgress& progress) {
+        progress.analysisProgress = 1.0;
+        progress.currentTask = QStringLiteral("DaVinci CSV import complete");
+    });
     AppLog::info(QStringLiteral("DaVinci CSV import: %1 clips (%2 online, %3 offline, %4 protected)")
                      .arg(summary.importedClips)
                      .arg(summary.foundOnDisk)
                      .arg(summary.missingOnDisk)
                      .arg(summary.protectedByOtherProjects));
-    manager.setIsAnalyzing(false);
+    manager.updateProgress([](AnalysisProgress& progress) { progress.isAnalyzing = false; });
 }
 
 } // namespace tarnwick

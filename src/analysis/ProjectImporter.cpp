@@ -172,10 +172,12 @@ void ImportRun::begin() {
         }
         projects = std::move(kept);
     });
-    m_pm->setIsAnalyzing(true);
-    m_pm->setAnalysisProgress(0);
-    m_pm->setParseErrors({});
-    m_pm->setCurrentTask(QStringLiteral("Preparing to analyze projects..."));
+    m_pm->updateProgress([](AnalysisProgress& progress) {
+        progress.isAnalyzing = true;
+        progress.analysisProgress = 0;
+        progress.parseErrors.clear();
+        progress.currentTask = QStringLiteral("Preparing to analyze projects...");
+    });
     AppLog::info(QStringLiteral("Starting analysis of %1 project(s)").arg(count()));
     m_started.start();
 }
@@ -193,9 +195,11 @@ QCoro::Task<bool> ImportRun::parse() {
 
     m_prefetch = std::make_unique<ScanPrefetch>(m_pm->fileStatusScan(), m_pm->fileStatusOptions(),
                                                 m_pm->mediaFiles(), m_pm->projects());
-    m_pm->setCurrentTask(QStringLiteral("Parsing %1 projects in parallel...").arg(count()));
+    m_pm->updateProgress([&](AnalysisProgress& progress) {
+        progress.currentTask = QStringLiteral("Parsing %1 projects in parallel...").arg(count());
+    });
     AppLog::info(QStringLiteral("Starting parallel parsing of %1 projects").arg(count()));
-    m_pm->setParseFractionByURL({});
+    m_pm->updateProgress([](AnalysisProgress& progress) { progress.parseFractionByURL.clear(); });
     QElapsedTimer parseStarted;
     parseStarted.start();
 
@@ -208,10 +212,12 @@ QCoro::Task<bool> ImportRun::parse() {
         if (!m_pm)
             return;
         const double overall = m_progress.report(url, fraction);
-        m_pm->setParseFraction(url, m_progress.fractions().value(url));
-        m_pm->setAnalysisProgress(overall);
-        if (m_progress.showsReaderMessages())
-            m_pm->setCurrentTask(message);
+        m_pm->updateProgress([&](AnalysisProgress& progress) {
+            progress.parseFractionByURL.insert(url, m_progress.fractions().value(url));
+            progress.analysisProgress = overall;
+            if (m_progress.showsReaderMessages())
+                progress.currentTask = message;
+        });
     };
     callbacks.finished = [this](const ParseOutcome& outcome) {
         if (!m_pm)
@@ -219,9 +225,11 @@ QCoro::Task<bool> ImportRun::parse() {
         if (outcome.parsed)
             m_prefetch->add(outcome.parsed->project);
         const double overall = m_progress.finish(outcome.url);
-        m_pm->setParseFraction(outcome.url, 1.0);
-        m_pm->setAnalysisProgress(overall);
-        m_pm->setCurrentTask(m_progress.finishedMessage());
+        m_pm->updateProgress([&](AnalysisProgress& progress) {
+            progress.parseFractionByURL.insert(outcome.url, 1.0);
+            progress.analysisProgress = overall;
+            progress.currentTask = m_progress.finishedMessage();
+        });
     };
     auto parsing = m_parse->run(m_urls, std::move(callbacks));
     m_outcomes = co_await std::move(parsing);
@@ -244,12 +252,16 @@ void ImportRun::addOutcome(const ParseOutcome& outcome) {
     }
     const QString fileName = path::lastPathComponent(outcome.url.toLocalFile());
     AppLog::parseFailed(fileName, outcome.error);
-    m_pm->appendParseError({fileName, outcome.error});
+    m_pm->updateProgress([&](AnalysisProgress& progress) {
+        progress.parseErrors.append(ParseErrorRecord{fileName, outcome.error});
+    });
     m_pm->appendProject(ProjectImporter::failedProject(outcome.url, outcome.error));
 }
 
 QCoro::Task<bool> ImportRun::aggregate() {
-    m_pm->setCurrentTask(QStringLiteral("Aggregating media usage…"));
+    m_pm->updateProgress([](AnalysisProgress& progress) {
+        progress.currentTask = QStringLiteral("Aggregating media usage…");
+    });
     QElapsedTimer timer;
     timer.start();
     // Projects join in the order they were given, however the reads finished: the sidebar lists
@@ -286,10 +298,12 @@ QCoro::Task<bool> ImportRun::aggregate() {
 QCoro::Task<bool> ImportRun::scan() {
     const QStringList& paths = m_aggregation.newPaths;
     const qint64 total = paths.size();
-    m_pm->setCurrentTask(QStringLiteral("Scanning file system…"));
-    m_pm->setTotalFilesToScan(total);
-    m_pm->setCurrentFileIndex(0);
-    m_pm->setAnalysisProgress(ImportProgress::scanStart);
+    m_pm->updateProgress([&](AnalysisProgress& progress) {
+        progress.currentTask = QStringLiteral("Scanning file system…");
+        progress.totalFilesToScan = total;
+        progress.currentFileIndex = 0;
+        progress.analysisProgress = ImportProgress::scanStart;
+    });
     QElapsedTimer timer;
     timer.start();
     AppLog::scanStarted(total);
@@ -340,9 +354,11 @@ QCoro::Task<bool> ImportRun::scan() {
             sinceYield.restart();
         }
         const qint64 checked = std::min<qint64>(first + FileStatusScan::batchSize, total);
-        m_pm->setCurrentFileIndex(checked);
-        m_pm->setAnalysisProgress(ImportProgress::scanProgress(checked, total));
-        m_pm->setCurrentTask(ImportProgress::scanMessage(checked, total));
+        m_pm->updateProgress([&](AnalysisProgress& progress) {
+            progress.currentFileIndex = checked;
+            progress.analysisProgress = ImportProgress::scanProgress(checked, total);
+            progress.currentTask = ImportProgress::scanMessage(checked, total);
+        });
     }
     AppLog::info(QStringLiteral("⏱ Scan: ") + seconds(timer) +
                  QStringLiteral(" (%1 new file(s))").arg(total));
@@ -357,9 +373,10 @@ QCoro::Task<bool> ImportRun::scan() {
 }
 
 QCoro::Task<bool> ImportRun::refine() {
-    m_pm->setAnalysisProgress(0.85);
-    m_pm->setCurrentTask(QStringLiteral("Checking for After Effects links…"));
-    m_pm->setAnalysisProgress(0.87);
+    m_pm->updateProgress([](AnalysisProgress& progress) {
+        progress.currentTask = QStringLiteral("Checking for After Effects links…");
+        progress.analysisProgress = 0.87;
+    });
     auto linking = m_services.linkAfterEffects
                        ? m_services.linkAfterEffects(*m_pm, m_list)
                        : AfterEffectsLinking::linkAEPProjects(*m_pm, m_list, m_services.afterEffects);
@@ -367,8 +384,10 @@ QCoro::Task<bool> ImportRun::refine() {
     if (!m_pm)
         co_return false;
 
-    m_pm->setCurrentTask(QStringLiteral("Consolidating cross-project files…"));
-    m_pm->setAnalysisProgress(0.90);
+    m_pm->updateProgress([](AnalysisProgress& progress) {
+        progress.currentTask = QStringLiteral("Consolidating cross-project files…");
+        progress.analysisProgress = 0.90;
+    });
     QElapsedTimer timer;
     timer.start();
     QFuture<QList<MediaFile>> consolidating = QtConcurrent::run(&m_pool, [list = std::move(m_list)] {
@@ -380,8 +399,10 @@ QCoro::Task<bool> ImportRun::refine() {
     AppLog::info(QStringLiteral("⏱ Consolidate: ") + seconds(timer) +
                  QStringLiteral(" (%1 files)").arg(m_list.size()));
 
-    m_pm->setCurrentTask(QStringLiteral("Detecting duplicates…"));
-    m_pm->setAnalysisProgress(0.93);
+    m_pm->updateProgress([](AnalysisProgress& progress) {
+        progress.currentTask = QStringLiteral("Detecting duplicates…");
+        progress.analysisProgress = 0.93;
+    });
     timer.restart();
     // Neither the recount's aggregate (projects only) nor similar names need the hashes: both run
     // while the files are hashed; similar names on a copy of the list, joined by position (neither
@@ -405,8 +426,10 @@ QCoro::Task<bool> ImportRun::refine() {
         co_return false;
     AppLog::info(QStringLiteral("⏱ Duplicate hashing: ") + seconds(timer));
 
-    m_pm->setCurrentTask(QStringLiteral("Finding similar files…"));
-    m_pm->setAnalysisProgress(0.96);
+    m_pm->updateProgress([](AnalysisProgress& progress) {
+        progress.currentTask = QStringLiteral("Finding similar files…");
+        progress.analysisProgress = 0.96;
+    });
     QList<MediaFile> similar = co_await finding;
     finding = {};
     if (!m_pm)
@@ -468,8 +491,10 @@ QCoro::Task<bool> ImportRun::apply() {
     m_pm->refreshProtectedFlags();
     if (!listUnchanged || !m_pm->finishPreparedUsageRecount(prepared))
         m_pm->recomputeUsageCounts();
-    m_pm->setCurrentTask(QStringLiteral("Calculating summary…"));
-    m_pm->setAnalysisProgress(0.98);
+    m_pm->updateProgress([](AnalysisProgress& progress) {
+        progress.currentTask = QStringLiteral("Calculating summary…");
+        progress.analysisProgress = 0.98;
+    });
     auto second = yieldTurn();
     const bool recounted = co_await std::move(second);
     if (!recounted)
@@ -477,18 +502,21 @@ QCoro::Task<bool> ImportRun::apply() {
     m_pm->updateSummary();
     const AnalysisSummary& summary = m_pm->summary();
     AppLog::scanComplete(summary.onlineFiles, summary.matchingFiles, summary.offlineFiles);
-    m_pm->setAnalysisProgress(1.0);
-    m_pm->setCurrentTask(QStringLiteral("Analysis complete"));
+    m_pm->updateProgress([](AnalysisProgress& progress) {
+        progress.analysisProgress = 1.0;
+        progress.currentTask = QStringLiteral("Analysis complete");
+    });
     AppLog::info(
         QStringLiteral("⏱ Total import: ") + seconds(m_started) +
         QStringLiteral(" for %1 project(s), %2 media files").arg(count()).arg(m_pm->mediaFiles().size()));
-    if (!m_pm->parseErrors().isEmpty())
-        AppLog::warning(QStringLiteral("%1 project(s) had parse errors").arg(m_pm->parseErrors().size()));
+    if (!m_pm->progress().parseErrors.isEmpty())
+        AppLog::warning(
+            QStringLiteral("%1 project(s) had parse errors").arg(m_pm->progress().parseErrors.size()));
     co_return true;
 }
 
 QCoro::Task<void> ImportRun::finishAnalysis() {
-    m_pm->setIsAnalyzing(false);
+    m_pm->updateProgress([](AnalysisProgress& progress) { progress.isAnalyzing = false; });
     if (StatsManager* stats = m_pm->statsManager()) {
         // Each record rewrites the statistics file: one per turn keeps the window drawing.
         for (const ParseOutcome& outcome : std::as_const(m_outcomes)) {

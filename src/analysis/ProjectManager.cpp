@@ -156,41 +156,12 @@ void ProjectManager::setSummary(const AnalysisSummary& summary) {
 
 // ---- Analysis progress --------------------------------------------------------------------
 
-void ProjectManager::setIsAnalyzing(bool value) {
-    assign(m_isAnalyzing, value, Change::progress);
+void ProjectManager::setProgress(AnalysisProgress value) {
+    value.analysisProgress = std::clamp(value.analysisProgress, 0.0, 1.0);
+    assign(m_progress, std::move(value), Change::progress);
 }
-void ProjectManager::setAnalysisProgress(double value) {
-    assign(m_analysisProgress, std::clamp(value, 0.0, 1.0), Change::progress);
-}
-void ProjectManager::setCurrentTask(const QString& value) {
-    assign(m_currentTask, value, Change::progress);
-}
-void ProjectManager::setCurrentFileIndex(qint64 value) {
-    assign(m_currentFileIndex, value, Change::progress);
-}
-void ProjectManager::setTotalFilesToScan(qint64 value) {
-    assign(m_totalFilesToScan, value, Change::progress);
-}
-void ProjectManager::setParseFractionByURL(const QHash<QUrl, double>& value) {
-    assign(m_parseFractionByURL, value, Change::progress);
-}
-void ProjectManager::setParseFraction(const QUrl& url, double fraction) {
-    m_parseFractionByURL.insert(url, fraction);
-    notify(Change::progress);
-}
-void ProjectManager::setErrorMessage(const std::optional<QString>& value) {
-    assign(m_errorMessage, value, Change::progress);
-}
-void ProjectManager::setShowError(bool value) {
-    assign(m_showError, value, Change::progress);
-}
-void ProjectManager::setParseErrors(const QList<ParseErrorRecord>& value) {
-    m_parseErrors = value;
-    notify(Change::progress);
-}
-void ProjectManager::appendParseError(const ParseErrorRecord& record) {
-    m_parseErrors.append(record);
-    notify(Change::progress);
+void ProjectManager::updateProgress(const std::function<void(AnalysisProgress&)>& change) {
+    setProgress(edited(m_progress, change));
 }
 
 // ---- Prompts ------------------------------------------------------------------------------
@@ -243,9 +214,6 @@ void ProjectManager::setShowDaVinciImportResult(bool value) {
 void ProjectManager::setAepLinkStatuses(QHash<QString, AEPLinkStatus> value) {
     m_aepLinkStatuses = std::move(value);
     notify(Change::aeLinks);
-}
-void ProjectManager::setIsApplyingMatches(bool value) {
-    assign(m_isApplyingMatches, value, Change::progress);
 }
 
 bool ProjectManager::hasAEPLinkIssues() const {
@@ -385,7 +353,7 @@ bool ProjectManager::clearAll() {
     setProjects({});
     setMediaFiles({});
     setRecycleBin({});
-    setParseErrors({});
+    updateProgress([](AnalysisProgress& progress) { progress.parseErrors.clear(); });
     setSummary(AnalysisSummary{});
     m_lowerPaths.prune(m_mediaFiles, m_projects);
     return true;

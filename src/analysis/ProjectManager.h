@@ -1,5 +1,6 @@
 #pragma once
 
+#include "analysis/AnalysisProgress.h"
 #include "analysis/CachedAEPParse.h"
 #include "analysis/CanonicalLocations.h"
 #include "analysis/EffectiveUsage.h"
@@ -37,6 +38,7 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <utility>
 
 namespace tarnwick {
 
@@ -52,9 +54,8 @@ class ProjectParser;
 //   mediaFilesChanged    mediaFiles (mediaFilesVersion)
 //   recycleBinChanged    recycleBin (recycleBinVersion)
 //   summaryChanged       summary
-//   progressChanged      isAnalyzing, analysisProgress, currentTask, currentFileIndex, totalFilesToScan,
-//                        parseFractionByURL, errorMessage, showError, parseErrors, isApplyingMatches,
-//                        and the busy state (isBusy, busyReason, queuedRequests)
+//   progressChanged      progress (AnalysisProgress), and the busy state (isBusy, busyReason,
+//                        queuedRequests)
 //   promptsChanged       the prompt flags, volumesNeedingAccess, promptedVolumePaths, the grant-failure
 //                        alert, and the DaVinci import result
 //   filtersChanged       filterText, the filter flags, selectedProjectIDs
@@ -64,6 +65,9 @@ class ProjectParser;
 //   moveProgressChanged  the move-to-folder progress fields
 //   transcodeProgressChanged  the transcode progress fields
 // The version counters count every change of their list, signal or not.
+// A group of state that changes together is one value type, named after its signal: progress()
+// reads it, setProgress() replaces it and updateProgress() edits a copy in place of it; both
+// notify only when the value changed, so a run reports several fields in one step.
 //
 // Operations that span an await (rebuild, project removal, imports) hold the operation gate;
 // while it is held a user's request waits in a queue (runWhenIdle) and runs when the gate is idle
@@ -89,12 +93,6 @@ public:
     };
     Q_DECLARE_FLAGS(Changes, Change)
     Q_FLAG(Changes)
-
-    struct ParseErrorRecord {
-        QString projectName;
-        QString error;
-        friend bool operator==(const ParseErrorRecord&, const ParseErrorRecord&) = default;
-    };
 
     static constexpr qint64 defaultLargeFileThreshold = 104'857'600; // 100 MiB
 
@@ -122,26 +120,10 @@ public:
     void setSummary(const AnalysisSummary& summary);
 
     // ---- Analysis progress ----------------------------------------------------------------
-    bool isAnalyzing() const { return m_isAnalyzing; }
-    double analysisProgress() const { return m_analysisProgress; }
-    const QString& currentTask() const { return m_currentTask; }
-    qint64 currentFileIndex() const { return m_currentFileIndex; }
-    qint64 totalFilesToScan() const { return m_totalFilesToScan; }
-    const QHash<QUrl, double>& parseFractionByURL() const { return m_parseFractionByURL; }
-    const std::optional<QString>& errorMessage() const { return m_errorMessage; }
-    bool showError() const { return m_showError; }
-    const QList<ParseErrorRecord>& parseErrors() const { return m_parseErrors; }
-    void setIsAnalyzing(bool value);
-    void setAnalysisProgress(double value); // clamped to 0...1
-    void setCurrentTask(const QString& value);
-    void setCurrentFileIndex(qint64 value);
-    void setTotalFilesToScan(qint64 value);
-    void setParseFractionByURL(const QHash<QUrl, double>& value);
-    void setParseFraction(const QUrl& url, double fraction);
-    void setErrorMessage(const std::optional<QString>& value);
-    void setShowError(bool value);
-    void setParseErrors(const QList<ParseErrorRecord>& value);
-    void appendParseError(const ParseErrorRecord& record);
+    const AnalysisProgress& progress() const { return m_progress; }
+    // The fraction is clamped to 0...1.
+    void setProgress(AnalysisProgress value);
+    void updateProgress(const std::function<void(AnalysisProgress&)>& change);
 
     // ---- Prompts --------------------------------------------------------------------------
     bool shouldPromptForScan() const { return m_shouldPromptForScan; }
@@ -180,8 +162,6 @@ public:
     void setAepLinkStatuses(QHash<QString, AEPLinkStatus> value);               // always notifies
     QHash<QString, CachedAEPParse>& aepParseCache() { return m_aepParseCache; } // not observed
     const QHash<QString, CachedAEPParse>& aepParseCache() const { return m_aepParseCache; }
-    bool isApplyingMatches() const { return m_isApplyingMatches; }
-    void setIsApplyingMatches(bool value);
     // Some linked After Effects project is missing or could not be read.
     bool hasAEPLinkIssues() const;
 
@@ -418,11 +398,16 @@ Q_SIGNALS:
     void changed(ProjectManager::Changes groups);
 
 private:
-    template <class T> void assign(T& field, const T& value, Change group) {
+    template <class T> void assign(T& field, T value, Change group) {
         if (field == value)
             return;
-        field = value;
+        field = std::move(value);
         notify(group);
+    }
+    template <class T> static T edited(const T& group, const std::function<void(T&)>& change) {
+        T next = group;
+        change(next);
+        return next;
     }
     void notify(Change group);
     void flushNotifications();
@@ -471,15 +456,7 @@ private:
     qint64 m_recycleBinVersion = 0;
     AnalysisSummary m_summary;
 
-    bool m_isAnalyzing = false;
-    double m_analysisProgress = 0;
-    QString m_currentTask;
-    qint64 m_currentFileIndex = 0;
-    qint64 m_totalFilesToScan = 0;
-    QHash<QUrl, double> m_parseFractionByURL;
-    std::optional<QString> m_errorMessage;
-    bool m_showError = false;
-    QList<ParseErrorRecord> m_parseErrors;
+    AnalysisProgress m_progress;
 
     bool m_shouldPromptForScan = false;
     bool m_hasPromptedForScan = false;
@@ -499,7 +476,6 @@ private:
 
     QHash<QString, AEPLinkStatus> m_aepLinkStatuses;
     QHash<QString, CachedAEPParse> m_aepParseCache;
-    bool m_isApplyingMatches = false;
 
     QString m_filterText;
     bool m_showOnlyUnused = false;

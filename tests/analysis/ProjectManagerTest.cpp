@@ -18,15 +18,15 @@ TEST(ProjectManager, StartsWithTheInitialValues) {
     ProjectManagerHarness h;
     ProjectManager& pm = h.pm();
     EXPECT_EQ(pm.largeFileThreshold(), 104'857'600);
-    EXPECT_EQ(pm.currentTask(), QString());
-    EXPECT_EQ(pm.analysisProgress(), 0.0);
+    EXPECT_EQ(pm.progress().currentTask, QString());
+    EXPECT_EQ(pm.progress().analysisProgress, 0.0);
     EXPECT_TRUE(pm.projects().isEmpty() && pm.mediaFiles().isEmpty() && pm.recycleBin().isEmpty());
     EXPECT_EQ(pm.projectsVersion() + pm.mediaFilesVersion() + pm.recycleBinVersion(), 0);
     EXPECT_EQ(pm.summary(), AnalysisSummary{});
-    EXPECT_TRUE(pm.parseFractionByURL().isEmpty() && pm.aepLinkStatuses().isEmpty() &&
+    EXPECT_TRUE(pm.progress().parseFractionByURL.isEmpty() && pm.aepLinkStatuses().isEmpty() &&
                 pm.aepParseCache().isEmpty());
     EXPECT_TRUE(pm.selectedProjectIDs().isEmpty() && pm.promptedVolumePaths().isEmpty());
-    EXPECT_FALSE(pm.errorMessage() || pm.transcodeCompleteResult() || pm.lastDaVinciImport());
+    EXPECT_FALSE(pm.progress().errorMessage || pm.transcodeCompleteResult() || pm.lastDaVinciImport());
     EXPECT_FALSE(pm.isBusy());
     EXPECT_EQ(pm.sequenceRules(), h.policy.rules());
     EXPECT_EQ(pm.protectedFolders(), h.folders.folders());
@@ -40,12 +40,15 @@ struct SetterCase {
 
 TEST(ProjectManager, NotifiesOncePerRealChangeAndNotForTheSameValue) {
     const SetterCase cases[] = {
-        {"currentTask", &ProjectManager::progressChanged, [](auto& pm) { pm.setCurrentTask("Scanning"); }},
+        {"currentTask", &ProjectManager::progressChanged,
+         [](auto& pm) { pm.updateProgress([](AnalysisProgress& p) { p.currentTask = "Scanning"; }); }},
         {"analysisProgress", &ProjectManager::progressChanged,
-         [](auto& pm) { pm.setAnalysisProgress(0.45); }},
+         [](auto& pm) { pm.updateProgress([](AnalysisProgress& p) { p.analysisProgress = 0.45; }); }},
         {"parseFractionByURL", &ProjectManager::progressChanged,
          [](auto& pm) {
-             pm.setParseFractionByURL({{QUrl::fromLocalFile("/p/a.prproj"), 0.5}});
+             pm.updateProgress([](AnalysisProgress& p) {
+                 p.parseFractionByURL = {{QUrl::fromLocalFile("/p/a.prproj"), 0.5}};
+             });
          }},
         {"showOnlyUnused", &ProjectManager::filtersChanged, [](auto& pm) { pm.setShowOnlyUnused(true); }},
         {"filterText", &ProjectManager::filtersChanged, [](auto& pm) { pm.setFilterText("a001"); }},
@@ -80,15 +83,25 @@ TEST(ProjectManager, NotifiesOncePerRealChangeAndNotForTheSameValue) {
     }
 }
 
+TEST(ProjectManager, KeepsTheProgressFractionWithinZeroAndOne) {
+    ProjectManagerHarness h;
+    h.pm().updateProgress([](AnalysisProgress& p) { p.analysisProgress = 1.5; });
+    EXPECT_EQ(h.pm().progress().analysisProgress, 1.0);
+    AnalysisProgress below;
+    below.analysisProgress = -0.2;
+    h.pm().setProgress(below);
+    EXPECT_EQ(h.pm().progress().analysisProgress, 0.0);
+}
+
 TEST(ProjectManager, CoalescesOneTurnsChangesButCountsEveryListChange) {
     ProjectManagerHarness h;
     ProjectManager& pm = h.pm();
     QSignalSpy progress(&pm, &ProjectManager::progressChanged);
     QSignalSpy mediaSpy(&pm, &ProjectManager::mediaFilesChanged);
     QSignalSpy any(&pm, &ProjectManager::changed);
-    pm.setCurrentTask("a");
-    pm.setCurrentTask("b");
-    pm.setAnalysisProgress(0.5);
+    pm.updateProgress([](AnalysisProgress& p) { p.currentTask = "a"; });
+    pm.updateProgress([](AnalysisProgress& p) { p.currentTask = "b"; });
+    pm.updateProgress([](AnalysisProgress& p) { p.analysisProgress = 0.5; });
     const QList<MediaFile> list{media("/m/a.mov")};
     pm.setMediaFiles(list);
     pm.setMediaFiles(list); // equal list: still a change
@@ -120,7 +133,9 @@ TEST(ProjectManager, ClearAllEmptiesContentAndKeepsPromptsFiltersAndCaches) {
     pm.appendProject(project("A", {"/m/a.mov"}));
     pm.setMediaFiles({media("/m/a.mov", 1, MediaFileStatus::online, 10)});
     pm.setRecycleBin({binItem(media("/m/b.mov"))});
-    pm.appendParseError({"B.prproj", "damaged"});
+    pm.updateProgress([](AnalysisProgress& p) {
+        p.parseErrors.append(ParseErrorRecord{"B.prproj", "damaged"});
+    });
     pm.updateSummary();
     pm.setHasPromptedForScan(true);
     pm.setFilterText("a");
@@ -129,7 +144,7 @@ TEST(ProjectManager, ClearAllEmptiesContentAndKeepsPromptsFiltersAndCaches) {
 
     EXPECT_TRUE(pm.clearAll());
     EXPECT_TRUE(pm.projects().isEmpty() && pm.mediaFiles().isEmpty() && pm.recycleBin().isEmpty());
-    EXPECT_TRUE(pm.parseErrors().isEmpty());
+    EXPECT_TRUE(pm.progress().parseErrors.isEmpty());
     EXPECT_EQ(pm.summary(), AnalysisSummary{});
     EXPECT_TRUE(pm.hasPromptedForScan());
     EXPECT_EQ(pm.filterText(), QStringLiteral("a"));

@@ -329,7 +329,8 @@ void ContentView::updateOverlays() {
             delete slot.data();
         }
     };
-    sync(m_analyzing, m_manager->isAnalyzing(), [this] { return new AnalyzingOverlay(*m_manager, this); });
+    sync(m_analyzing, m_manager->progress().isAnalyzing,
+         [this] { return new AnalyzingOverlay(*m_manager, this); });
     sync(m_moveOverlay, m_manager->isMoveInProgress(), [this]() -> QWidget* {
         return m_services.factories.moveProgressOverlay ? m_services.factories.moveProgressOverlay(*m_context)
                                                         : nullptr;
@@ -362,8 +363,8 @@ void ContentView::updateOverlays() {
 }
 
 void ContentView::updateBusyStatus() {
-    const bool overlay =
-        m_manager->isAnalyzing() || m_manager->isMoveInProgress() || m_manager->isTranscodeInProgress();
+    const bool overlay = m_manager->progress().isAnalyzing || m_manager->isMoveInProgress() ||
+                         m_manager->isTranscodeInProgress();
     const QString status =
         busyStatus::text(m_manager->isBusy(), m_manager->busyReason(), overlay, m_manager->queuedRequests());
     m_busyStatus->setText(status);

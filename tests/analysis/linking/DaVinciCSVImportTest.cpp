@@ -72,9 +72,9 @@ TEST_F(DaVinciImport, ImportsUniqueClipsLocatesThemAndReportsTheSummary) {
         "\"stringout\" row).\n\n" +
             disclaimer);
     EXPECT_TRUE(h.pm().showDaVinciImportResult());
-    EXPECT_FALSE(h.pm().isAnalyzing());
-    EXPECT_EQ(h.pm().analysisProgress(), 1.0);
-    EXPECT_EQ(h.pm().currentTask(), "DaVinci CSV import complete");
+    EXPECT_FALSE(h.pm().progress().isAnalyzing);
+    EXPECT_EQ(h.pm().progress().analysisProgress, 1.0);
+    EXPECT_EQ(h.pm().progress().currentTask, "DaVinci CSV import complete");
     EXPECT_TRUE(h.logged("DaVinci CSV import: 2 clips (1 online, 1 offline, 0 protected)"));
 }
 
@@ -118,7 +118,7 @@ TEST_F(DaVinciImport, FailuresReportTheirMessageAndChangeNothing) {
         EXPECT_TRUE(h.logged("DaVinci CSV import failed: " + c.message));
         EXPECT_FALSE(h.pm().lastDaVinciImport());
         EXPECT_TRUE(h.pm().showDaVinciImportResult());
-        EXPECT_FALSE(h.pm().isAnalyzing());
+        EXPECT_FALSE(h.pm().progress().isAnalyzing);
         EXPECT_TRUE(h.pm().projects().isEmpty());
         EXPECT_FALSE(h.pm().isBusy());
     }

@@ -98,7 +98,7 @@ TEST(ContentViewCommands, OpenProjectsImportsItsUrlsAndNothingWhenPostedBare) {
     f.view->handleCommand(C::openProjects);
     f.view->handleCommand(OpenProjects{});
     f.settle();
-    EXPECT_FALSE(f.pm().isAnalyzing());
+    EXPECT_FALSE(f.pm().progress().isAnalyzing);
     EXPECT_EQ(finished.count(), 0);
     f.view->handleCommand(OpenProjects{{QUrl::fromLocalFile(path)}});
     ASSERT_TRUE(finished.wait(20000));
@@ -319,9 +319,11 @@ TEST(ContentViewDetail, IsolatingAProjectShowsTheTableFilteredToIt) {
 TEST(AnalyzingOverlay, FollowsTheManagerAndRotatesItsMessage) {
     WindowFixture f;
     EXPECT_EQ(f.view->analyzingOverlay(), nullptr);
-    f.pm().setIsAnalyzing(true);
-    f.pm().setCurrentTask(QStringLiteral("Parsing Brand Film.prproj"));
-    f.pm().setAnalysisProgress(0.45);
+    f.pm().updateProgress([](AnalysisProgress& progress) {
+        progress.isAnalyzing = true;
+        progress.currentTask = QStringLiteral("Parsing Brand Film.prproj");
+        progress.analysisProgress = 0.45;
+    });
     f.settle();
     AnalyzingOverlay* overlay = f.view->analyzingOverlay();
     ASSERT_NE(overlay, nullptr);
@@ -331,8 +333,10 @@ TEST(AnalyzingOverlay, FollowsTheManagerAndRotatesItsMessage) {
     EXPECT_FALSE(overlay->shownFileCount().has_value());
     EXPECT_EQ(overlay->timer()->interval(), 8000);
     EXPECT_EQ(overlay->calloutText(), QStringLiteral("Downloading more RAM..."));
-    f.pm().setCurrentFileIndex(3);
-    f.pm().setTotalFilesToScan(12);
+    f.pm().updateProgress([](AnalysisProgress& progress) {
+        progress.currentFileIndex = 3;
+        progress.totalFilesToScan = 12;
+    });
     f.settle();
     EXPECT_EQ(overlay->shownFileCount().value_or(QString()), QStringLiteral("3 / 12 files"));
     overlay->advance();
@@ -341,10 +345,10 @@ TEST(AnalyzingOverlay, FollowsTheManagerAndRotatesItsMessage) {
     for (int i = 0; i < 5; ++i)
         overlay->advance();
     EXPECT_EQ(overlay->calloutIndex(), 0);
-    f.pm().setIsAnalyzing(false);
+    f.pm().updateProgress([](AnalysisProgress& progress) { progress.isAnalyzing = false; });
     f.settle();
     EXPECT_EQ(f.view->analyzingOverlay(), nullptr);
-    f.pm().setIsAnalyzing(true);
+    f.pm().updateProgress([](AnalysisProgress& progress) { progress.isAnalyzing = true; });
     f.settle();
     EXPECT_EQ(f.view->analyzingOverlay()->calloutIndex(), 0); // a new import starts again
 }
@@ -527,7 +531,7 @@ TEST(ContentViewToolbar, OpenPanelsGrantThenImportOrAskToConfirm) {
     ASSERT_EQ(f.panel.requests.size(), 1);
     EXPECT_TRUE(f.panel.requests[0].allowsMultipleSelection);
     EXPECT_EQ(f.panel.requests[0].message, QStringLiteral("Select Premiere Pro project files to analyze"));
-    EXPECT_FALSE(f.pm().isAnalyzing());
+    EXPECT_FALSE(f.pm().progress().isAnalyzing);
 
     const QString path = writeProject(f.dir, QStringLiteral("Panel.prproj"));
     f.panel.choice = {QUrl::fromLocalFile(path)};
