@@ -147,9 +147,11 @@ std::optional<QString> DaVinciCSVImport::findProxyPath(const QString& mediaPath)
 
 void DaVinciCSVImport::reportDaVinciImportFailure(ProjectManager& manager, const QString& message) {
     AppLog::warning(QStringLiteral("DaVinci CSV import failed: ") + message);
-    manager.setLastDaVinciImport(std::nullopt);
-    manager.setDaVinciImportMessage(message);
-    manager.setShowDaVinciImportResult(true);
+    manager.updatePrompts([&](PromptState& prompts) {
+        prompts.lastDaVinciImport = std::nullopt;
+        prompts.daVinciImportMessage = message;
+        prompts.showDaVinciImportResult = true;
+    });
 }
 
 QCoro::Task<void> DaVinciCSVImport::importDaVinciCSV(ProjectManager& manager, QUrl url) {
@@ -272,9 +274,11 @@ QCoro::Task<void> DaVinciCSVImport::importDaVinciCSV(ProjectManager& manager, QU
     });
     summary.missingOnDisk = csvEntries - summary.foundOnDisk;
     manager.updateSummary();
-    manager.setLastDaVinciImport(summary);
-    manager.setDaVinciImportMessage(daVinciImportSummaryMessage(summary));
-    manager.setShowDaVinciImportResult(true);
+    manager.updatePrompts([&](PromptState& prompts) {
+        prompts.lastDaVinciImport = summary;
+        prompts.daVinciImportMessage = daVinciImportSummaryMessage(summary);
+        prompts.showDaVinciImportResult = true;
+    });
     manager.updateProgress([](AnalysisProgress& progress) {
         progress.analysisProgress = 1.0;
         progress.currentTask = QStringLiteral("DaVinci CSV import complete");

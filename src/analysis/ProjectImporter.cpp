@@ -538,21 +538,24 @@ QCoro::Task<void> ImportRun::finishAnalysis() {
                                           ? m_services.proVideoFormatsInstalled
                                           : [] { return proVideoFormatsInstalled(false); };
     inputs.mediaFiles = &m_pm->mediaFiles();
+    const PromptState& raised = m_pm->prompts();
     const auto due = PostAnalysisPrompts::duePrompts(
-        {m_pm->hasPromptedForScan(), m_pm->hasPromptedForMissingAEP(), m_pm->hasPromptedForProVideoFormats()},
+        {raised.hasPromptedForScan, raised.hasPromptedForMissingAEP, raised.hasPromptedForProVideoFormats},
         inputs);
-    if (due.scan) {
-        m_pm->setHasPromptedForScan(true);
-        m_pm->setShouldPromptForScan(true);
-    }
-    if (due.missingAEP) {
-        m_pm->setHasPromptedForMissingAEP(true);
-        m_pm->setShouldPromptForMissingAEP(true);
-    }
-    if (due.proVideoFormats) {
-        m_pm->setHasPromptedForProVideoFormats(true);
-        m_pm->setShouldPromptForProVideoFormats(true);
-    }
+    m_pm->updatePrompts([&](PromptState& prompts) {
+        if (due.scan) {
+            prompts.hasPromptedForScan = true;
+            prompts.shouldPromptForScan = true;
+        }
+        if (due.missingAEP) {
+            prompts.hasPromptedForMissingAEP = true;
+            prompts.shouldPromptForMissingAEP = true;
+        }
+        if (due.proVideoFormats) {
+            prompts.hasPromptedForProVideoFormats = true;
+            prompts.shouldPromptForProVideoFormats = true;
+        }
+    });
 }
 
 } // namespace

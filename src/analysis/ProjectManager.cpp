@@ -166,47 +166,11 @@ void ProjectManager::updateProgress(const std::function<void(AnalysisProgress&)>
 
 // ---- Prompts ------------------------------------------------------------------------------
 
-void ProjectManager::setShouldPromptForScan(bool value) {
-    assign(m_shouldPromptForScan, value, Change::prompts);
+void ProjectManager::setPrompts(PromptState value) {
+    assign(m_prompts, std::move(value), Change::prompts);
 }
-void ProjectManager::setHasPromptedForScan(bool value) {
-    assign(m_hasPromptedForScan, value, Change::prompts);
-}
-void ProjectManager::setShouldPromptForMissingAEP(bool value) {
-    assign(m_shouldPromptForMissingAEP, value, Change::prompts);
-}
-void ProjectManager::setHasPromptedForMissingAEP(bool value) {
-    assign(m_hasPromptedForMissingAEP, value, Change::prompts);
-}
-void ProjectManager::setShouldPromptForProVideoFormats(bool value) {
-    assign(m_shouldPromptForProVideoFormats, value, Change::prompts);
-}
-void ProjectManager::setHasPromptedForProVideoFormats(bool value) {
-    assign(m_hasPromptedForProVideoFormats, value, Change::prompts);
-}
-void ProjectManager::setShouldPromptForVolumeAccess(bool value) {
-    assign(m_shouldPromptForVolumeAccess, value, Change::prompts);
-}
-void ProjectManager::setVolumesNeedingAccess(const QList<QUrl>& value) {
-    assign(m_volumesNeedingAccess, value, Change::prompts);
-}
-void ProjectManager::setPromptedVolumePaths(const QSet<QString>& value) {
-    assign(m_promptedVolumePaths, value, Change::prompts);
-}
-void ProjectManager::setGrantAccessFailureMessage(const std::optional<QString>& value) {
-    assign(m_grantAccessFailureMessage, value, Change::prompts);
-}
-void ProjectManager::setShowGrantAccessFailure(bool value) {
-    assign(m_showGrantAccessFailure, value, Change::prompts);
-}
-void ProjectManager::setLastDaVinciImport(const std::optional<DaVinciCSVImportSummary>& value) {
-    assign(m_lastDaVinciImport, value, Change::prompts);
-}
-void ProjectManager::setDaVinciImportMessage(const std::optional<QString>& value) {
-    assign(m_daVinciImportMessage, value, Change::prompts);
-}
-void ProjectManager::setShowDaVinciImportResult(bool value) {
-    assign(m_showDaVinciImportResult, value, Change::prompts);
+void ProjectManager::updatePrompts(const std::function<void(PromptState&)>& change) {
+    setPrompts(edited(m_prompts, change));
 }
 
 // ---- After Effects links ------------------------------------------------------------------
@@ -360,10 +324,12 @@ bool ProjectManager::clearAll() {
 }
 
 void ProjectManager::requestProVideoFormatsPrompt() {
-    if (m_hasPromptedForProVideoFormats)
+    if (m_prompts.hasPromptedForProVideoFormats)
         return;
-    setHasPromptedForProVideoFormats(true);
-    setShouldPromptForProVideoFormats(true);
+    updatePrompts([](PromptState& prompts) {
+        prompts.hasPromptedForProVideoFormats = true;
+        prompts.shouldPromptForProVideoFormats = true;
+    });
 }
 
 } // namespace tarnwick

@@ -11,6 +11,7 @@
 #include "analysis/MediaSortComparator.h"
 #include "analysis/OperationGate.h"
 #include "analysis/ProjectManagerServices.h"
+#include "analysis/PromptState.h"
 #include "analysis/UsageAggregator.h"
 #include "model/AEPLinkStatus.h"
 #include "model/AnalysisSummary.h"
@@ -18,7 +19,6 @@
 #include "model/ProjectFile.h"
 #include "model/RecycleBinItem.h"
 #include "model/TranscodeCompleteResult.h"
-#include "readers/ResolveCSVMessages.h"
 #include "stores/SequenceNameRule.h"
 
 #include <QHash>
@@ -56,8 +56,8 @@ class ProjectParser;
 //   summaryChanged       summary
 //   progressChanged      progress (AnalysisProgress), and the busy state (isBusy, busyReason,
 //                        queuedRequests)
-//   promptsChanged       the prompt flags, volumesNeedingAccess, promptedVolumePaths, the grant-failure
-//                        alert, and the DaVinci import result
+//   promptsChanged       prompts (PromptState): the prompt flags, the volumes needing access, the
+//                        grant-failure alert, and the DaVinci import result
 //   filtersChanged       filterText, the filter flags, selectedProjectIDs
 //   policyChanged        sequenceRules, sequencePolicyRevision, effectiveUsedCountByProjectID
 //   optionsChanged       protectedFolders, writeTraceFiles
@@ -125,37 +125,10 @@ public:
     void setProgress(AnalysisProgress value);
     void updateProgress(const std::function<void(AnalysisProgress&)>& change);
 
-    // ---- Prompts --------------------------------------------------------------------------
-    bool shouldPromptForScan() const { return m_shouldPromptForScan; }
-    bool hasPromptedForScan() const { return m_hasPromptedForScan; }
-    bool shouldPromptForMissingAEP() const { return m_shouldPromptForMissingAEP; }
-    bool hasPromptedForMissingAEP() const { return m_hasPromptedForMissingAEP; }
-    bool shouldPromptForProVideoFormats() const { return m_shouldPromptForProVideoFormats; }
-    bool hasPromptedForProVideoFormats() const { return m_hasPromptedForProVideoFormats; }
-    bool shouldPromptForVolumeAccess() const { return m_shouldPromptForVolumeAccess; }
-    const QList<QUrl>& volumesNeedingAccess() const { return m_volumesNeedingAccess; }
-    const QSet<QString>& promptedVolumePaths() const { return m_promptedVolumePaths; }
-    const std::optional<QString>& grantAccessFailureMessage() const { return m_grantAccessFailureMessage; }
-    bool showGrantAccessFailure() const { return m_showGrantAccessFailure; }
-    void setShouldPromptForScan(bool value);
-    void setHasPromptedForScan(bool value);
-    void setShouldPromptForMissingAEP(bool value);
-    void setHasPromptedForMissingAEP(bool value);
-    void setShouldPromptForProVideoFormats(bool value);
-    void setHasPromptedForProVideoFormats(bool value);
-    void setShouldPromptForVolumeAccess(bool value);
-    void setVolumesNeedingAccess(const QList<QUrl>& value);
-    void setPromptedVolumePaths(const QSet<QString>& value);
-    void setGrantAccessFailureMessage(const std::optional<QString>& value);
-    void setShowGrantAccessFailure(bool value);
-
-    // ---- DaVinci Resolve import result ----------------------------------------------------
-    const std::optional<DaVinciCSVImportSummary>& lastDaVinciImport() const { return m_lastDaVinciImport; }
-    const std::optional<QString>& daVinciImportMessage() const { return m_daVinciImportMessage; }
-    bool showDaVinciImportResult() const { return m_showDaVinciImportResult; }
-    void setLastDaVinciImport(const std::optional<DaVinciCSVImportSummary>& value);
-    void setDaVinciImportMessage(const std::optional<QString>& value);
-    void setShowDaVinciImportResult(bool value);
+    // ---- Prompts and the DaVinci Resolve import result ------------------------------------
+    const PromptState& prompts() const { return m_prompts; }
+    void setPrompts(PromptState value);
+    void updatePrompts(const std::function<void(PromptState&)>& change);
 
     // ---- After Effects links --------------------------------------------------------------
     const QHash<QString, AEPLinkStatus>& aepLinkStatuses() const { return m_aepLinkStatuses; }
@@ -458,21 +431,7 @@ private:
 
     AnalysisProgress m_progress;
 
-    bool m_shouldPromptForScan = false;
-    bool m_hasPromptedForScan = false;
-    bool m_shouldPromptForMissingAEP = false;
-    bool m_hasPromptedForMissingAEP = false;
-    bool m_shouldPromptForProVideoFormats = false;
-    bool m_hasPromptedForProVideoFormats = false;
-    bool m_shouldPromptForVolumeAccess = false;
-    QList<QUrl> m_volumesNeedingAccess;
-    QSet<QString> m_promptedVolumePaths;
-    std::optional<QString> m_grantAccessFailureMessage;
-    bool m_showGrantAccessFailure = false;
-
-    std::optional<DaVinciCSVImportSummary> m_lastDaVinciImport;
-    std::optional<QString> m_daVinciImportMessage;
-    bool m_showDaVinciImportResult = false;
+    PromptState m_prompts;
 
     QHash<QString, AEPLinkStatus> m_aepLinkStatuses;
     QHash<QString, CachedAEPParse> m_aepParseCache;

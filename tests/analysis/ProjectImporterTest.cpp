@@ -82,7 +82,7 @@ TEST(ProjectImporter, ImportsGeneratedProjectsWithUsageAcrossProjectsAndDiskStat
     EXPECT_DOUBLE_EQ(h.pm().progress().analysisProgress, 1.0);
     EXPECT_EQ(h.pm().progress().currentTask, "Analysis complete");
     EXPECT_EQ(h.pm().summary().offlineFiles, 1);
-    EXPECT_TRUE(h.pm().shouldPromptForScan());
+    EXPECT_TRUE(h.pm().prompts().shouldPromptForScan);
     EXPECT_EQ(h.stats.stats().projectsImported, 2);
     EXPECT_EQ(h.stats.stats().totalMediaFilesAnalyzed, 4);
     for (const char* stage : {"⏱ Parse: ", "⏱ Aggregate: ", "⏱ Scan: ", "⏱ Consolidate: ",
@@ -138,14 +138,15 @@ TEST(ProjectImporter, OfflinePromptIsRaisedOnceAndOnlyWhenOfflineMediaExist) {
     ImportTestHarness h;
     const QString here = h.makeFile("media/here.mov");
     h.importNow({h.makeProject("projects/A.prproj", {here})});
-    EXPECT_FALSE(h.pm().hasPromptedForScan());
+    EXPECT_FALSE(h.pm().prompts().hasPromptedForScan);
 
     h.importNow({h.makeProject("projects/B.prproj", {h.dir.filePath("media/gone.mov")})});
-    EXPECT_TRUE(h.pm().shouldPromptForScan());
-    h.pm().setShouldPromptForScan(false); // the window dismissed it
+    EXPECT_TRUE(h.pm().prompts().shouldPromptForScan);
+    // The window dismissed it.
+    h.pm().updatePrompts([](PromptState& prompts) { prompts.shouldPromptForScan = false; });
 
     h.importNow({h.makeProject("projects/C.prproj", {h.dir.filePath("media/gone2.mov")})});
-    EXPECT_FALSE(h.pm().shouldPromptForScan());
+    EXPECT_FALSE(h.pm().prompts().shouldPromptForScan);
 }
 
 TEST(ProjectImporter, ProVideoFormatsPromptFollowsMxfSandboxAndInstalledFormats) {
@@ -163,8 +164,8 @@ TEST(ProjectImporter, ProVideoFormatsPromptFollowsMxfSandboxAndInstalledFormats)
         h.formatsInstalled = c.installed;
         h.importServices.parse = fakeReader({{"A.prproj", {"/m/A001.MXF"}}});
         h.importNow({QUrl::fromLocalFile("/p/A.prproj")});
-        EXPECT_EQ(h.pm().shouldPromptForProVideoFormats(), c.expected);
-        EXPECT_EQ(h.pm().hasPromptedForProVideoFormats(), c.expected);
+        EXPECT_EQ(h.pm().prompts().shouldPromptForProVideoFormats, c.expected);
+        EXPECT_EQ(h.pm().prompts().hasPromptedForProVideoFormats, c.expected);
     }
 }
 
@@ -185,7 +186,7 @@ TEST(ProjectImporter, UnlinkedAfterEffectsProjectFlagsUnusedMediaAsUncertain) {
     EXPECT_TRUE(h.entry("/m/unused.mov")->needsReview);
     EXPECT_FALSE(h.entry("/m/used.mov")->hasUnresolvedAELink);
     EXPECT_EQ(h.pm().summary().uncertainAEFiles, 1);
-    EXPECT_TRUE(h.pm().shouldPromptForMissingAEP());
+    EXPECT_TRUE(h.pm().prompts().shouldPromptForMissingAEP);
 }
 
 TEST(ProjectImporter, ReadsAsManyProjectsAtOnceAsTheProcessorsButAtLeastFour) {

@@ -25,8 +25,9 @@ TEST(ProjectManager, StartsWithTheInitialValues) {
     EXPECT_EQ(pm.summary(), AnalysisSummary{});
     EXPECT_TRUE(pm.progress().parseFractionByURL.isEmpty() && pm.aepLinkStatuses().isEmpty() &&
                 pm.aepParseCache().isEmpty());
-    EXPECT_TRUE(pm.selectedProjectIDs().isEmpty() && pm.promptedVolumePaths().isEmpty());
-    EXPECT_FALSE(pm.progress().errorMessage || pm.transcodeCompleteResult() || pm.lastDaVinciImport());
+    EXPECT_TRUE(pm.selectedProjectIDs().isEmpty() && pm.prompts().promptedVolumePaths.isEmpty());
+    EXPECT_FALSE(pm.progress().errorMessage || pm.transcodeCompleteResult() ||
+                 pm.prompts().lastDaVinciImport);
     EXPECT_FALSE(pm.isBusy());
     EXPECT_EQ(pm.sequenceRules(), h.policy.rules());
     EXPECT_EQ(pm.protectedFolders(), h.folders.folders());
@@ -60,9 +61,13 @@ TEST(ProjectManager, NotifiesOncePerRealChangeAndNotForTheSameValue) {
              pm.setEffectiveUsedCountByProjectID({{QUuid(), 3}});
          }},
         {"hasPromptedForScan", &ProjectManager::promptsChanged,
-         [](auto& pm) { pm.setHasPromptedForScan(true); }},
+         [](auto& pm) { pm.updatePrompts([](PromptState& prompts) { prompts.hasPromptedForScan = true; }); }},
         {"volumesNeedingAccess", &ProjectManager::promptsChanged,
-         [](auto& pm) { pm.setVolumesNeedingAccess({QUrl::fromLocalFile("/Volumes/A")}); }},
+         [](auto& pm) {
+             pm.updatePrompts([](PromptState& prompts) {
+                 prompts.volumesNeedingAccess = {QUrl::fromLocalFile("/Volumes/A")};
+             });
+         }},
         {"writeTraceFiles", &ProjectManager::optionsChanged, [](auto& pm) { pm.setWriteTraceFiles(true); }},
         {"moveCurrentFile", &ProjectManager::moveProgressChanged,
          [](auto& pm) { pm.setMoveCurrentFile("a.mov"); }},
@@ -137,7 +142,7 @@ TEST(ProjectManager, ClearAllEmptiesContentAndKeepsPromptsFiltersAndCaches) {
         p.parseErrors.append(ParseErrorRecord{"B.prproj", "damaged"});
     });
     pm.updateSummary();
-    pm.setHasPromptedForScan(true);
+    pm.updatePrompts([](PromptState& prompts) { prompts.hasPromptedForScan = true; });
     pm.setFilterText("a");
     pm.setEffectiveUsedCountByProjectID({{pm.projects()[0].id, 1}});
     pm.aepParseCache().insert("/x.aep", CachedAEPParse{});
@@ -146,7 +151,7 @@ TEST(ProjectManager, ClearAllEmptiesContentAndKeepsPromptsFiltersAndCaches) {
     EXPECT_TRUE(pm.projects().isEmpty() && pm.mediaFiles().isEmpty() && pm.recycleBin().isEmpty());
     EXPECT_TRUE(pm.progress().parseErrors.isEmpty());
     EXPECT_EQ(pm.summary(), AnalysisSummary{});
-    EXPECT_TRUE(pm.hasPromptedForScan());
+    EXPECT_TRUE(pm.prompts().hasPromptedForScan);
     EXPECT_EQ(pm.filterText(), QStringLiteral("a"));
     EXPECT_EQ(pm.effectiveUsedCountByProjectID().size(), 1);
     EXPECT_EQ(pm.aepParseCache().size(), 1);
@@ -156,10 +161,11 @@ TEST(ProjectManager, RaisesTheProVideoFormatsPromptOnce) {
     ProjectManagerHarness h;
     ProjectManager& pm = h.pm();
     pm.requestProVideoFormatsPrompt();
-    EXPECT_TRUE(pm.shouldPromptForProVideoFormats() && pm.hasPromptedForProVideoFormats());
-    pm.setShouldPromptForProVideoFormats(false); // the window dismissed it
+    EXPECT_TRUE(pm.prompts().shouldPromptForProVideoFormats && pm.prompts().hasPromptedForProVideoFormats);
+    // The window dismissed it.
+    pm.updatePrompts([](PromptState& prompts) { prompts.shouldPromptForProVideoFormats = false; });
     pm.requestProVideoFormatsPrompt();
-    EXPECT_FALSE(pm.shouldPromptForProVideoFormats());
+    EXPECT_FALSE(pm.prompts().shouldPromptForProVideoFormats);
 }
 
 TEST(ProjectManager, ReportsAfterEffectsLinkIssuesWhenAnyLinkIsMissingOrDamaged) {

@@ -237,8 +237,10 @@ void ScreenshotTour::firstLaunch() {
         return;
     m_steps << [this] {
         (void)manager().clearAll();
-        manager().setHasPromptedForScan(false);
-        manager().setHasPromptedForMissingAEP(false);
+        manager().updatePrompts([](PromptState& prompts) {
+            prompts.hasPromptedForScan = false;
+            prompts.hasPromptedForMissingAEP = false;
+        });
         view().setHasCompletedWelcome(false);
         connect(
             &view(), &ContentView::importFinished, this, [this] { after(1500, [this] { next(); }); },

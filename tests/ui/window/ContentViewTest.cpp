@@ -195,10 +195,10 @@ TEST(ContentViewCommands, ProVideoPromptIsRaisedOncePerManager) {
     f.settle();
     EXPECT_EQ(f.opened, QList<QUrl>{WindowTexts::proVideoFormatsHelpUrl()});
     EXPECT_EQ(WindowTexts::proVideoFormatsHelpUrl().host(), QStringLiteral("ffmpeg.org"));
-    EXPECT_FALSE(f.pm().shouldPromptForProVideoFormats());
+    EXPECT_FALSE(f.pm().prompts().shouldPromptForProVideoFormats);
     f.view->handleCommand(C::proVideoFormatsRecommended);
     f.settle();
-    EXPECT_FALSE(f.pm().shouldPromptForProVideoFormats());
+    EXPECT_FALSE(f.pm().prompts().shouldPromptForProVideoFormats);
     EXPECT_TRUE(f.presented().isEmpty());
 }
 
@@ -211,14 +211,14 @@ TEST(ContentViewAccess, DriveAccessStartsAtTheRemovableMediaRootAndNamesWhatStay
     f.panel.choice = {QUrl::fromLocalFile(ok), QUrl::fromLocalFile(bad)};
     UiLogCapture log;
     f.view->handleCommand(C::grantDriveAccess);
-    EXPECT_TRUE(QTest::qWaitFor([&] { return f.pm().showGrantAccessFailure(); }));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return f.pm().prompts().showGrantAccessFailure; }));
     f.settle();
     ASSERT_EQ(f.panel.requests.size(), 1);
     EXPECT_EQ(f.panel.requests[0].startFolder, QStringLiteral("/media/editor"));
     EXPECT_EQ(f.panel.requests[0].prompt, QStringLiteral("Grant Access"));
     EXPECT_TRUE(f.panel.requests[0].allowsMultipleSelection);
     EXPECT_EQ(
-        f.pm().grantAccessFailureMessage().value_or(QString()),
+        f.pm().prompts().grantAccessFailureMessage.value_or(QString()),
         QStringLiteral("Access was approved, but Tarnwick still can't read: NAS Share. If that's a network "
                        "share, make sure it's connected and you have permission to read it; otherwise try "
                        "reconnecting the drive and granting again."));
@@ -383,12 +383,12 @@ TEST(WelcomeGuide, AlertsRaisedUnderItWaitUntilItIsDone) {
     // A first launch with projects: the import's prompts come while the guide is up.
     WindowFixture f(false);
     f.fill(0, 2);
-    f.pm().setShouldPromptForScan(true);
+    f.pm().updatePrompts([](PromptState& prompts) { prompts.shouldPromptForScan = true; });
     f.presentations().showSheet(WindowSheet::stats);
     f.settle();
     ASSERT_NE(f.view->welcomeView(), nullptr);
     EXPECT_TRUE(f.presented().isEmpty()); // nothing stacked over the guide
-    EXPECT_TRUE(f.pm().shouldPromptForScan());
+    EXPECT_TRUE(f.pm().prompts().shouldPromptForScan);
     f.view->welcomeView()->skipButton()->click();
     f.settle();
     EXPECT_EQ(f.view->welcomeView(), nullptr);
@@ -398,7 +398,7 @@ TEST(WelcomeGuide, AlertsRaisedUnderItWaitUntilItIsDone) {
     f.dismissPresented();
     // Brought back from the menu, the guide again keeps new alerts waiting.
     f.view->handleCommand(C::showWelcomeGuide);
-    f.pm().setShouldPromptForMissingAEP(true);
+    f.pm().updatePrompts([](PromptState& prompts) { prompts.shouldPromptForMissingAEP = true; });
     f.settle();
     EXPECT_TRUE(f.presented().isEmpty());
 }
@@ -488,8 +488,10 @@ TEST(ContentViewChain, BinMoveAsksForAFolderThenConfirmsWithTheBinCount) {
 TEST(ContentViewChain, ManagerPromptsAreLoweredOnDismissal) {
     WindowFixture f;
     f.fill(0, 2);
-    f.pm().setShouldPromptForScan(true);
-    f.pm().setShouldPromptForMissingAEP(true);
+    f.pm().updatePrompts([](PromptState& prompts) {
+        prompts.shouldPromptForScan = true;
+        prompts.shouldPromptForMissingAEP = true;
+    });
     f.settle();
     ASSERT_EQ(f.presented(), QStringLiteral("Offline Media Detected"));
     EXPECT_EQ(
@@ -497,12 +499,12 @@ TEST(ContentViewChain, ManagerPromptsAreLoweredOnDismissal) {
         QStringLiteral("2 file(s) are offline or missing. Would you like to scan a folder to find them?"));
     currentAlert(f)->buttons().at(1)->click(); // Not Now
     f.settle();
-    EXPECT_FALSE(f.pm().shouldPromptForScan());
+    EXPECT_FALSE(f.pm().prompts().shouldPromptForScan);
     ASSERT_EQ(f.presented(), QStringLiteral("Missing After Effects Projects"));
     EXPECT_EQ(currentAlert(f)->buttons().at(1)->text(), QStringLiteral("Dismiss"));
     currentAlert(f)->buttons().at(0)->click(); // Search Offline Files...
     f.settle();
-    EXPECT_FALSE(f.pm().shouldPromptForMissingAEP());
+    EXPECT_FALSE(f.pm().prompts().shouldPromptForMissingAEP);
     EXPECT_EQ(f.presented(), QStringLiteral("SearchOfflineFilesSheet"));
 }
 
