@@ -169,20 +169,27 @@ void BM_FilterChangeStall(benchmark::State& state) {
                 t.start();
                 switch (step % 4) {
                 case 0:
-                    w.pm().setShowOnlyAudioOnly(!w.pm().showOnlyAudioOnly());
+                    w.pm().updateFilters([](FilterSettings& filters) {
+                        filters.showOnlyAudioOnly = !filters.showOnlyAudioOnly;
+                    });
                     break;
                 case 1:
-                    w.pm().setShowDuplicates(!w.pm().showDuplicates());
+                    w.pm().updateFilters(
+                        [](FilterSettings& filters) { filters.showDuplicates = !filters.showDuplicates; });
                     break;
                 case 2:
                     // A search every path matches: the views get (nearly) the whole list.
-                    w.pm().setFilterText(w.pm().filterText().isEmpty() ? QStringLiteral("/") : QString());
+                    w.pm().updateFilters([](FilterSettings& filters) {
+                        filters.filterText = filters.filterText.isEmpty() ? QStringLiteral("/") : QString();
+                    });
                     break;
                 default:
-                    w.pm().setSelectedProjectIDs(
-                        w.pm().selectedProjectIDs().isEmpty()
-                            ? QSet<QUuid>{analysis.projects[step % analysis.projects.size()].id}
-                            : QSet<QUuid>{});
+                    w.pm().updateFilters([&](FilterSettings& filters) {
+                        filters.selectedProjectIDs =
+                            filters.selectedProjectIDs.isEmpty()
+                                ? QSet<QUuid>{analysis.projects[step % analysis.projects.size()].id}
+                                : QSet<QUuid>{};
+                    });
                 }
                 QCoreApplication::processEvents();
                 const double turn = t.nsecsElapsed() / 1e6;

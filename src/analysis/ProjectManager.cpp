@@ -188,35 +188,11 @@ bool ProjectManager::hasAEPLinkIssues() const {
 
 // ---- Filters ------------------------------------------------------------------------------
 
-void ProjectManager::setFilterText(const QString& value) {
-    assign(m_filterText, value, Change::filters);
+void ProjectManager::setFilters(FilterSettings value) {
+    assign(m_filters, std::move(value), Change::filters);
 }
-void ProjectManager::setShowOnlyUnused(bool value) {
-    assign(m_showOnlyUnused, value, Change::filters);
-}
-void ProjectManager::setShowOnlyOnline(bool value) {
-    assign(m_showOnlyOnline, value, Change::filters);
-}
-void ProjectManager::setShowOnlyAudioOnly(bool value) {
-    assign(m_showOnlyAudioOnly, value, Change::filters);
-}
-void ProjectManager::setShowDuplicates(bool value) {
-    assign(m_showDuplicates, value, Change::filters);
-}
-void ProjectManager::setShowLargeFilesOnly(bool value) {
-    assign(m_showLargeFilesOnly, value, Change::filters);
-}
-void ProjectManager::setShowOnlyUsed(bool value) {
-    assign(m_showOnlyUsed, value, Change::filters);
-}
-void ProjectManager::setShowDeleted(bool value) {
-    assign(m_showDeleted, value, Change::filters);
-}
-void ProjectManager::setIgnoreFileExtension(bool value) {
-    assign(m_ignoreFileExtension, value, Change::filters);
-}
-void ProjectManager::setSelectedProjectIDs(const QSet<QUuid>& value) {
-    assign(m_selectedProjectIDs, value, Change::filters);
+void ProjectManager::updateFilters(const std::function<void(FilterSettings&)>& change) {
+    setFilters(edited(m_filters, change));
 }
 
 // ---- Policy and options -------------------------------------------------------------------
@@ -297,7 +273,7 @@ void ProjectManager::setTranscodeCompleteResult(const std::optional<TranscodeCom
 // ---- Services and lifecycle ---------------------------------------------------------------
 
 FileStatusChecking::Options ProjectManager::fileStatusOptions() const {
-    return m_services.statusOptions(m_ignoreFileExtension);
+    return m_services.statusOptions(m_filters.ignoreFileExtension);
 }
 
 std::shared_ptr<FileStatusScan> ProjectManager::fileStatusScan() {

@@ -5,6 +5,7 @@
 #include "analysis/CanonicalLocations.h"
 #include "analysis/EffectiveUsage.h"
 #include "analysis/FilterCacheKey.h"
+#include "analysis/FilterSettings.h"
 #include "analysis/LowerPathCache.h"
 #include "analysis/MediaFilterIndex.h"
 #include "analysis/MediaRows.h"
@@ -58,7 +59,7 @@ class ProjectParser;
 //                        queuedRequests)
 //   promptsChanged       prompts (PromptState): the prompt flags, the volumes needing access, the
 //                        grant-failure alert, and the DaVinci import result
-//   filtersChanged       filterText, the filter flags, selectedProjectIDs
+//   filtersChanged       filters (FilterSettings)
 //   policyChanged        sequenceRules, sequencePolicyRevision, effectiveUsedCountByProjectID
 //   optionsChanged       protectedFolders, writeTraceFiles
 //   aeLinksChanged       aepLinkStatuses
@@ -139,26 +140,11 @@ public:
     bool hasAEPLinkIssues() const;
 
     // ---- Filters --------------------------------------------------------------------------
-    const QString& filterText() const { return m_filterText; }
-    bool showOnlyUnused() const { return m_showOnlyUnused; }
-    bool showOnlyOnline() const { return m_showOnlyOnline; }
-    bool showOnlyAudioOnly() const { return m_showOnlyAudioOnly; }
-    bool showDuplicates() const { return m_showDuplicates; }
-    bool showLargeFilesOnly() const { return m_showLargeFilesOnly; }
-    bool showOnlyUsed() const { return m_showOnlyUsed; }
-    bool showDeleted() const { return m_showDeleted; }
-    bool ignoreFileExtension() const { return m_ignoreFileExtension; }
-    const QSet<QUuid>& selectedProjectIDs() const { return m_selectedProjectIDs; }
-    void setFilterText(const QString& value);
-    void setShowOnlyUnused(bool value);
-    void setShowOnlyOnline(bool value);
-    void setShowOnlyAudioOnly(bool value);
-    void setShowDuplicates(bool value);
-    void setShowLargeFilesOnly(bool value);
-    void setShowOnlyUsed(bool value);
-    void setShowDeleted(bool value);
-    void setIgnoreFileExtension(bool value);
-    void setSelectedProjectIDs(const QSet<QUuid>& value);
+    // The filtered list is keyed by these settings (currentFilterCacheKey), so a change needs no
+    // invalidation; a changed ignoreFileExtension takes effect with the next import or rescan.
+    const FilterSettings& filters() const { return m_filters; }
+    void setFilters(FilterSettings value);
+    void updateFilters(const std::function<void(FilterSettings&)>& change);
 
     // ---- Timeline usage policy ------------------------------------------------------------
     SequenceUsagePolicyStore& sequencePolicy() const { return *m_sequencePolicy; }
@@ -436,16 +422,7 @@ private:
     QHash<QString, AEPLinkStatus> m_aepLinkStatuses;
     QHash<QString, CachedAEPParse> m_aepParseCache;
 
-    QString m_filterText;
-    bool m_showOnlyUnused = false;
-    bool m_showOnlyOnline = false;
-    bool m_showOnlyAudioOnly = false;
-    bool m_showDuplicates = false;
-    bool m_showLargeFilesOnly = false;
-    bool m_showOnlyUsed = false;
-    bool m_showDeleted = false;
-    bool m_ignoreFileExtension = false;
-    QSet<QUuid> m_selectedProjectIDs;
+    FilterSettings m_filters;
 
     QList<SequenceNameRule> m_sequenceRules;
     qint64 m_sequencePolicyRevision = 0;

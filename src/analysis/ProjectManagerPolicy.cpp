@@ -208,9 +208,7 @@ QCoro::Task<bool> ProjectManager::removeProject(ProjectFile project) {
         co_return false;
     }
     AppLog::userAction(QStringLiteral("Removing project: ") + project.name);
-    QSet<QUuid> selected = m_selectedProjectIDs;
-    selected.remove(project.id);
-    setSelectedProjectIDs(selected);
+    updateFilters([&](FilterSettings& filters) { filters.selectedProjectIDs.remove(project.id); });
     modifyProjects([&](QList<ProjectFile>& projects) {
         projects.removeIf([&](const ProjectFile& p) { return p.id == project.id; });
     });

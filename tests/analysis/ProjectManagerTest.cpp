@@ -25,7 +25,7 @@ TEST(ProjectManager, StartsWithTheInitialValues) {
     EXPECT_EQ(pm.summary(), AnalysisSummary{});
     EXPECT_TRUE(pm.progress().parseFractionByURL.isEmpty() && pm.aepLinkStatuses().isEmpty() &&
                 pm.aepParseCache().isEmpty());
-    EXPECT_TRUE(pm.selectedProjectIDs().isEmpty() && pm.prompts().promptedVolumePaths.isEmpty());
+    EXPECT_TRUE(pm.filters().selectedProjectIDs.isEmpty() && pm.prompts().promptedVolumePaths.isEmpty());
     EXPECT_FALSE(pm.progress().errorMessage || pm.transcodeCompleteResult() ||
                  pm.prompts().lastDaVinciImport);
     EXPECT_FALSE(pm.isBusy());
@@ -51,10 +51,16 @@ TEST(ProjectManager, NotifiesOncePerRealChangeAndNotForTheSameValue) {
                  p.parseFractionByURL = {{QUrl::fromLocalFile("/p/a.prproj"), 0.5}};
              });
          }},
-        {"showOnlyUnused", &ProjectManager::filtersChanged, [](auto& pm) { pm.setShowOnlyUnused(true); }},
-        {"filterText", &ProjectManager::filtersChanged, [](auto& pm) { pm.setFilterText("a001"); }},
+        {"showOnlyUnused", &ProjectManager::filtersChanged,
+         [](auto& pm) { pm.updateFilters([](FilterSettings& filters) { filters.showOnlyUnused = true; }); }},
+        {"filterText", &ProjectManager::filtersChanged,
+         [](auto& pm) { pm.updateFilters([](FilterSettings& filters) { filters.filterText = "a001"; }); }},
         {"selectedProjectIDs", &ProjectManager::filtersChanged,
-         [](auto& pm) { pm.setSelectedProjectIDs({QUuid("{6b1f0e0c-5b0b-4c8c-9e5c-1f6e0a2b3c4d}")}); }},
+         [](auto& pm) {
+             pm.updateFilters([](FilterSettings& filters) {
+                 filters.selectedProjectIDs = {QUuid("{6b1f0e0c-5b0b-4c8c-9e5c-1f6e0a2b3c4d}")};
+             });
+         }},
         {"sequenceRules", &ProjectManager::policyChanged, [](auto& pm) { pm.setSequenceRules({}); }},
         {"effectiveUsedCount", &ProjectManager::policyChanged,
          [](auto& pm) {
@@ -143,7 +149,7 @@ TEST(ProjectManager, ClearAllEmptiesContentAndKeepsPromptsFiltersAndCaches) {
     });
     pm.updateSummary();
     pm.updatePrompts([](PromptState& prompts) { prompts.hasPromptedForScan = true; });
-    pm.setFilterText("a");
+    pm.updateFilters([](FilterSettings& filters) { filters.filterText = "a"; });
     pm.setEffectiveUsedCountByProjectID({{pm.projects()[0].id, 1}});
     pm.aepParseCache().insert("/x.aep", CachedAEPParse{});
 
@@ -152,7 +158,7 @@ TEST(ProjectManager, ClearAllEmptiesContentAndKeepsPromptsFiltersAndCaches) {
     EXPECT_TRUE(pm.progress().parseErrors.isEmpty());
     EXPECT_EQ(pm.summary(), AnalysisSummary{});
     EXPECT_TRUE(pm.prompts().hasPromptedForScan);
-    EXPECT_EQ(pm.filterText(), QStringLiteral("a"));
+    EXPECT_EQ(pm.filters().filterText, QStringLiteral("a"));
     EXPECT_EQ(pm.effectiveUsedCountByProjectID().size(), 1);
     EXPECT_EQ(pm.aepParseCache().size(), 1);
 }

@@ -133,11 +133,15 @@ void ScreenshotTour::projectFilter() {
                    [this] {
                        view().setDetailViewMode(DetailViewMode::table);
                        if (!manager().projects().isEmpty())
-                           manager().setSelectedProjectIDs({manager().projects().first().id});
+                           manager().updateFilters([&](FilterSettings& filters) {
+                               filters.selectedProjectIDs = {manager().projects().first().id};
+                           });
                    },
                    600)
             << shot(QStringLiteral("imported-project-filter"));
-    m_steps << act([this] { manager().setSelectedProjectIDs({}); }, 300);
+    m_steps << act(
+        [this] { manager().updateFilters([](FilterSettings& filters) { filters.selectedProjectIDs = {}; }); },
+        300);
 }
 
 void ScreenshotTour::protectedFolderRows() {

@@ -307,7 +307,7 @@ void ContentView::setDetailViewMode(DetailViewMode mode) {
 }
 
 void ContentView::isolateProject(const QUuid& projectID) {
-    m_manager->setSelectedProjectIDs({projectID});
+    m_manager->updateFilters([&](FilterSettings& filters) { filters.selectedProjectIDs = {projectID}; });
     setDetailViewMode(DetailViewMode::table);
 }
 

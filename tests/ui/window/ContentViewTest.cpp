@@ -313,7 +313,7 @@ TEST(ContentViewDetail, IsolatingAProjectShowsTheTableFilteredToIt) {
     const QUuid id = QUuid::createUuid();
     f.view->isolateProject(id);
     EXPECT_EQ(f.view->detailViewMode(), DetailViewMode::table);
-    EXPECT_EQ(f.pm().selectedProjectIDs(), QSet<QUuid>{id});
+    EXPECT_EQ(f.pm().filters().selectedProjectIDs, QSet<QUuid>{id});
 }
 
 TEST(AnalyzingOverlay, FollowsTheManagerAndRotatesItsMessage) {
@@ -564,7 +564,8 @@ TEST(WindowFacts, SafetyCheckRunsOffTheGuiThreadOncePerChange) {
     EXPECT_NE(f.ops->safeListThread.load(), QThread::currentThread());
     for (int i = 0; i < 5; ++i)
         f.view->repaint();
-    f.pm().setShowDuplicates(true); // a filter is not the media list
+    // A filter is not the media list.
+    f.pm().updateFilters([](FilterSettings& filters) { filters.showDuplicates = true; });
     f.settle();
     EXPECT_EQ(f.ops->safeListCalls, before);
     f.pm().modifyMediaFiles([](QList<MediaFile>& list) { list.removeLast(); });
