@@ -92,15 +92,11 @@ void FolderMoveRun::start() {
     qint64 totalBytes = 0;
     for (const MediaFile& file : std::as_const(m_input))
         totalBytes += file.size;
-    m_manager.setMoveTotalBytes(totalBytes);
-    m_manager.setMoveBytesCompleted(0);
-    m_manager.setMoveTotalFiles(count);
-    m_manager.setMoveFilesCompleted(0);
-    m_manager.setMoveProgressFraction(0.0);
-    m_manager.setMoveCurrentFile(QString());
-    m_manager.setMoveMBps(0.0);
-    m_manager.setCancelMoveRequested(false);
-    m_manager.setIsMoveInProgress(true);
+    MoveProgress started;
+    started.moveTotalBytes = totalBytes;
+    started.moveTotalFiles = count;
+    started.isMoveInProgress = true;
+    m_manager.setMoveProgress(started);
     m_clock.start();
 }
 
@@ -109,17 +105,19 @@ void FolderMoveRun::publishProgress(const FolderMovePipeline::Progress& progress
         return;
     m_sincePublished.start();
     const qsizetype current = progress.inFlight >= 0 ? progress.inFlight : m_applied - 1;
-    if (current >= 0 && current < m_input.size())
-        m_manager.setMoveCurrentFile(RemovalRules::nameOf(m_input.at(current)));
-    m_manager.setMoveFilesCompleted(progress.files);
-    m_manager.setMoveBytesCompleted(progress.bytes);
-    if (m_manager.moveTotalBytes() >= 1)
-        m_manager.setMoveProgressFraction(double(progress.bytes) / double(m_manager.moveTotalBytes()));
-    else if (m_manager.moveTotalFiles() >= 1)
-        m_manager.setMoveProgressFraction(double(progress.files) / double(m_manager.moveTotalFiles()));
-    const double seconds = double(m_clock.nsecsElapsed()) / 1e9;
-    if (seconds > 0)
-        m_manager.setMoveMBps(double(progress.bytes) / 1048576.0 / seconds);
+    m_manager.updateMoveProgress([&](MoveProgress& move) {
+        if (current >= 0 && current < m_input.size())
+            move.moveCurrentFile = RemovalRules::nameOf(m_input.at(current));
+        move.moveFilesCompleted = progress.files;
+        move.moveBytesCompleted = progress.bytes;
+        if (move.moveTotalBytes >= 1)
+            move.moveProgressFraction = double(progress.bytes) / double(move.moveTotalBytes);
+        else if (move.moveTotalFiles >= 1)
+            move.moveProgressFraction = double(progress.files) / double(move.moveTotalFiles);
+        const double seconds = double(m_clock.nsecsElapsed()) / 1e9;
+        if (seconds > 0)
+            move.moveMBps = double(progress.bytes) / 1048576.0 / seconds;
+    });
 }
 
 QList<FolderMovePipeline::Watched> FolderMoveRun::watchedPaths() const {
@@ -304,8 +302,10 @@ void FolderMoveRun::finish() {
         m_services.traceWriter)
         m_services.traceWriter->writeTraceFiles(m_records);
     if (isList()) {
-        m_manager.setMoveFilesCompleted(m_manager.moveTotalFiles());
-        m_manager.setMoveProgressFraction(1.0);
+        m_manager.updateMoveProgress([](MoveProgress& move) {
+            move.moveFilesCompleted = move.moveTotalFiles;
+            move.moveProgressFraction = 1.0;
+        });
     }
     // First entry per path, as everywhere else the bin meets the media list.
     QHash<QString, MediaFileStatus> statusByPath;
@@ -328,7 +328,7 @@ void FolderMoveRun::finish() {
         m_services.statsManager->recordMove(m_result.succeeded, bytes);
     }
     m_manager.updateSummary();
-    m_manager.setIsMoveInProgress(false);
+    m_manager.updateMoveProgress([](MoveProgress& move) { move.isMoveInProgress = false; });
     const QString counts = QString::number(m_result.succeeded) + QStringLiteral(" succeeded, ") +
                            QString::number(m_result.failed) + QStringLiteral(" failed");
     AppLog::info(
@@ -401,7 +401,7 @@ QCoro::Task<MoveResult> runMove(ProjectManager& manager, Variant variant,
                                 run->watchedPaths());
     // Cancel reaches the worker at once: it stops before its next file and rolls back a copy in flight.
     QObject::connect(&manager, &ProjectManager::moveProgressChanged, &pipeline, [&manager, &pipeline] {
-        if (manager.cancelMoveRequested())
+        if (manager.moveProgress().cancelMoveRequested)
             pipeline.cancel();
     });
     // The window closed: the file in flight completes, nothing further is started.
@@ -409,7 +409,7 @@ QCoro::Task<MoveResult> runMove(ProjectManager& manager, Variant variant,
     pipeline.start(movePool());
     qsizetype next = 0;
     for (;;) {
-        if (!manager.cancelMoveRequested())
+        if (!manager.moveProgress().cancelMoveRequested)
             planAhead(*run, pipeline, next);
         FolderMovePipeline::Batch batch = pipeline.take();
         if (!batch.finished.isEmpty()) {
@@ -424,7 +424,8 @@ QCoro::Task<MoveResult> runMove(ProjectManager& manager, Variant variant,
         if (!self)
             co_return MoveResult{};
     }
-    if (run->m_cancelled || (manager.cancelMoveRequested() && run->m_applied < run->m_input.size()))
+    if (run->m_cancelled ||
+        (manager.moveProgress().cancelMoveRequested && run->m_applied < run->m_input.size()))
         AppLog::info(QStringLiteral("Move cancelled by user after %1 file(s)").arg(run->m_result.succeeded));
     run->finish();
     co_return run->m_result;

@@ -215,59 +215,17 @@ void ProjectManager::setWriteTraceFiles(bool value) {
 
 // ---- Move and transcode progress ----------------------------------------------------------
 
-void ProjectManager::setIsMoveInProgress(bool value) {
-    assign(m_isMoveInProgress, value, Change::moveProgress);
+void ProjectManager::setMoveProgress(MoveProgress value) {
+    assign(m_moveProgress, std::move(value), Change::moveProgress);
 }
-void ProjectManager::setMoveProgressFraction(double value) {
-    assign(m_moveProgressFraction, value, Change::moveProgress);
+void ProjectManager::updateMoveProgress(const std::function<void(MoveProgress&)>& change) {
+    setMoveProgress(edited(m_moveProgress, change));
 }
-void ProjectManager::setMoveCurrentFile(const QString& value) {
-    assign(m_moveCurrentFile, value, Change::moveProgress);
+void ProjectManager::setTranscodeProgress(TranscodeRunProgress value) {
+    assign(m_transcodeProgress, std::move(value), Change::transcodeProgress);
 }
-void ProjectManager::setMoveBytesCompleted(qint64 value) {
-    assign(m_moveBytesCompleted, value, Change::moveProgress);
-}
-void ProjectManager::setMoveTotalBytes(qint64 value) {
-    assign(m_moveTotalBytes, value, Change::moveProgress);
-}
-void ProjectManager::setMoveMBps(double value) {
-    assign(m_moveMBps, value, Change::moveProgress);
-}
-void ProjectManager::setMoveFilesCompleted(qint64 value) {
-    assign(m_moveFilesCompleted, value, Change::moveProgress);
-}
-void ProjectManager::setMoveTotalFiles(qint64 value) {
-    assign(m_moveTotalFiles, value, Change::moveProgress);
-}
-void ProjectManager::setCancelMoveRequested(bool value) {
-    assign(m_cancelMoveRequested, value, Change::moveProgress);
-}
-void ProjectManager::setIsTranscodeInProgress(bool value) {
-    assign(m_isTranscodeInProgress, value, Change::transcodeProgress);
-}
-void ProjectManager::setTranscodeProgressFraction(double value) {
-    assign(m_transcodeProgressFraction, value, Change::transcodeProgress);
-}
-void ProjectManager::setTranscodeCurrentFile(const QString& value) {
-    assign(m_transcodeCurrentFile, value, Change::transcodeProgress);
-}
-void ProjectManager::setTranscodeFilesCompleted(qint64 value) {
-    assign(m_transcodeFilesCompleted, value, Change::transcodeProgress);
-}
-void ProjectManager::setTranscodeTotalFiles(qint64 value) {
-    assign(m_transcodeTotalFiles, value, Change::transcodeProgress);
-}
-void ProjectManager::setTranscodeSpaceSaved(qint64 value) {
-    assign(m_transcodeSpaceSaved, value, Change::transcodeProgress);
-}
-void ProjectManager::setTranscodeShouldCancel(bool value) {
-    assign(m_transcodeShouldCancel, value, Change::transcodeProgress);
-}
-void ProjectManager::setShowTranscodeComplete(bool value) {
-    assign(m_showTranscodeComplete, value, Change::transcodeProgress);
-}
-void ProjectManager::setTranscodeCompleteResult(const std::optional<TranscodeCompleteResult>& value) {
-    assign(m_transcodeCompleteResult, value, Change::transcodeProgress);
+void ProjectManager::updateTranscodeProgress(const std::function<void(TranscodeRunProgress&)>& change) {
+    setTranscodeProgress(edited(m_transcodeProgress, change));
 }
 
 // ---- Services and lifecycle ---------------------------------------------------------------

@@ -10,16 +10,17 @@
 #include "analysis/MediaFilterIndex.h"
 #include "analysis/MediaRows.h"
 #include "analysis/MediaSortComparator.h"
+#include "analysis/MoveProgress.h"
 #include "analysis/OperationGate.h"
 #include "analysis/ProjectManagerServices.h"
 #include "analysis/PromptState.h"
+#include "analysis/TranscodeRunProgress.h"
 #include "analysis/UsageAggregator.h"
 #include "model/AEPLinkStatus.h"
 #include "model/AnalysisSummary.h"
 #include "model/MediaFile.h"
 #include "model/ProjectFile.h"
 #include "model/RecycleBinItem.h"
-#include "model/TranscodeCompleteResult.h"
 #include "stores/SequenceNameRule.h"
 
 #include <QHash>
@@ -63,8 +64,8 @@ class ProjectParser;
 //   policyChanged        sequenceRules, sequencePolicyRevision, effectiveUsedCountByProjectID
 //   optionsChanged       protectedFolders, writeTraceFiles
 //   aeLinksChanged       aepLinkStatuses
-//   moveProgressChanged  the move-to-folder progress fields
-//   transcodeProgressChanged  the transcode progress fields
+//   moveProgressChanged  moveProgress (MoveProgress)
+//   transcodeProgressChanged  transcodeProgress (TranscodeRunProgress), the run's outcome included
 // The version counters count every change of their list, signal or not.
 // A group of state that changes together is one value type, named after its signal: progress()
 // reads it, setProgress() replaces it and updateProgress() edits a copy in place of it; both
@@ -163,46 +164,14 @@ public:
     void setWriteTraceFiles(bool value);
 
     // ---- Move progress (written by the move-to-folder operations) -------------------------
-    bool isMoveInProgress() const { return m_isMoveInProgress; }
-    double moveProgressFraction() const { return m_moveProgressFraction; }
-    const QString& moveCurrentFile() const { return m_moveCurrentFile; }
-    qint64 moveBytesCompleted() const { return m_moveBytesCompleted; }
-    qint64 moveTotalBytes() const { return m_moveTotalBytes; }
-    double moveMBps() const { return m_moveMBps; }
-    qint64 moveFilesCompleted() const { return m_moveFilesCompleted; }
-    qint64 moveTotalFiles() const { return m_moveTotalFiles; }
-    bool cancelMoveRequested() const { return m_cancelMoveRequested; }
-    void setIsMoveInProgress(bool value);
-    void setMoveProgressFraction(double value);
-    void setMoveCurrentFile(const QString& value);
-    void setMoveBytesCompleted(qint64 value);
-    void setMoveTotalBytes(qint64 value);
-    void setMoveMBps(double value);
-    void setMoveFilesCompleted(qint64 value);
-    void setMoveTotalFiles(qint64 value);
-    void setCancelMoveRequested(bool value);
+    const MoveProgress& moveProgress() const { return m_moveProgress; }
+    void setMoveProgress(MoveProgress value);
+    void updateMoveProgress(const std::function<void(MoveProgress&)>& change);
 
     // ---- Transcode progress (written by the transcode operation) --------------------------
-    bool isTranscodeInProgress() const { return m_isTranscodeInProgress; }
-    double transcodeProgressFraction() const { return m_transcodeProgressFraction; }
-    const QString& transcodeCurrentFile() const { return m_transcodeCurrentFile; }
-    qint64 transcodeFilesCompleted() const { return m_transcodeFilesCompleted; }
-    qint64 transcodeTotalFiles() const { return m_transcodeTotalFiles; }
-    qint64 transcodeSpaceSaved() const { return m_transcodeSpaceSaved; }
-    bool transcodeShouldCancel() const { return m_transcodeShouldCancel; }
-    bool showTranscodeComplete() const { return m_showTranscodeComplete; }
-    const std::optional<TranscodeCompleteResult>& transcodeCompleteResult() const {
-        return m_transcodeCompleteResult;
-    }
-    void setIsTranscodeInProgress(bool value);
-    void setTranscodeProgressFraction(double value);
-    void setTranscodeCurrentFile(const QString& value);
-    void setTranscodeFilesCompleted(qint64 value);
-    void setTranscodeTotalFiles(qint64 value);
-    void setTranscodeSpaceSaved(qint64 value);
-    void setTranscodeShouldCancel(bool value);
-    void setShowTranscodeComplete(bool value);
-    void setTranscodeCompleteResult(const std::optional<TranscodeCompleteResult>& value);
+    const TranscodeRunProgress& transcodeProgress() const { return m_transcodeProgress; }
+    void setTranscodeProgress(TranscodeRunProgress value);
+    void updateTranscodeProgress(const std::function<void(TranscodeRunProgress&)>& change);
 
     // ---- Services -------------------------------------------------------------------------
     const ProjectManagerServices& services() const { return m_services; }
@@ -436,25 +405,8 @@ private:
     std::optional<FilterCacheKey> m_filterCacheKey; // of m_filterCache
     QList<MediaFile> m_filterCache;
 
-    bool m_isMoveInProgress = false;
-    double m_moveProgressFraction = 0;
-    QString m_moveCurrentFile;
-    qint64 m_moveBytesCompleted = 0;
-    qint64 m_moveTotalBytes = 0;
-    double m_moveMBps = 0;
-    qint64 m_moveFilesCompleted = 0;
-    qint64 m_moveTotalFiles = 0;
-    bool m_cancelMoveRequested = false;
-
-    bool m_isTranscodeInProgress = false;
-    double m_transcodeProgressFraction = 0;
-    QString m_transcodeCurrentFile;
-    qint64 m_transcodeFilesCompleted = 0;
-    qint64 m_transcodeTotalFiles = 0;
-    qint64 m_transcodeSpaceSaved = 0;
-    bool m_transcodeShouldCancel = false;
-    bool m_showTranscodeComplete = false;
-    std::optional<TranscodeCompleteResult> m_transcodeCompleteResult;
+    MoveProgress m_moveProgress;
+    TranscodeRunProgress m_transcodeProgress;
 };
 
 Q_DECLARE_OPERATORS_FOR_FLAGS(ProjectManager::Changes)

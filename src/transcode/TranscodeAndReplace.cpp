@@ -91,7 +91,8 @@ TranscodeRunChecks TranscodeRunChecks::defaults() {
 }
 
 void cancelTranscode(ProjectManager& manager, TranscodeEngine& engine) {
-    manager.setTranscodeShouldCancel(true);
+    manager.updateTranscodeProgress(
+        [](TranscodeRunProgress& transcode) { transcode.transcodeShouldCancel = true; });
     engine.cancel();
 }
 
@@ -116,25 +117,28 @@ QCoro::Task<TranscodeRunTotals> transcodeAndReplace(ProjectManager& managerRef, 
     AppLog::userAction(QStringLiteral("Transcoding %1 file(s) to HEVC (%2 skipped as non-transcodable)")
                            .arg(total)
                            .arg(totals.skipped));
-    manager->setTranscodeTotalFiles(total);
-    manager->setTranscodeFilesCompleted(0);
-    manager->setTranscodeProgressFraction(0);
-    manager->setTranscodeCurrentFile(QString());
-    manager->setTranscodeSpaceSaved(0);
-    manager->setTranscodeShouldCancel(false);
-    manager->setIsTranscodeInProgress(true);
+    manager->updateTranscodeProgress([&](TranscodeRunProgress& transcode) {
+        transcode.transcodeTotalFiles = total;
+        transcode.transcodeFilesCompleted = 0;
+        transcode.transcodeProgressFraction = 0;
+        transcode.transcodeCurrentFile = QString();
+        transcode.transcodeSpaceSaved = 0;
+        transcode.transcodeShouldCancel = false;
+        transcode.isTranscodeInProgress = true;
+    });
     engine.resetCancel();
 
     QSet<QString> transcodedPaths;
     for (int i = 0; i < total && manager; ++i) {
         const RecycleBinItem& item = items[i];
-        if (manager->transcodeShouldCancel()) {
+        if (manager->transcodeProgress().transcodeShouldCancel) {
             AppLog::info(
                 QStringLiteral("Transcode cancelled by user after %1 file(s)").arg(totals.transcoded));
             break;
         }
         const QString name = fileNameOf(item.mediaFile.path);
-        manager->setTranscodeCurrentFile(name);
+        manager->updateTranscodeProgress(
+            [&](TranscodeRunProgress& transcode) { transcode.transcodeCurrentFile = name; });
 
         TranscodeRequest request;
         request.sourcePath = item.mediaFile.matchedPath ? *item.mediaFile.matchedPath : item.mediaFile.path;
@@ -147,10 +151,12 @@ QCoro::Task<TranscodeRunTotals> transcodeAndReplace(ProjectManager& managerRef, 
             QMetaObject::invokeMethod(
                 manager.data(),
                 [manager, i, f] {
-                    if (!manager || manager->transcodeTotalFiles() <= 0)
+                    if (!manager || manager->transcodeProgress().transcodeTotalFiles <= 0)
                         return;
-                    manager->setTranscodeProgressFraction(
-                        std::min(1.0, (i + f) / double(manager->transcodeTotalFiles())));
+                    manager->updateTranscodeProgress([&](TranscodeRunProgress& transcode) {
+                        transcode.transcodeProgressFraction =
+                            std::min(1.0, (i + f) / double(transcode.transcodeTotalFiles));
+                    });
                 },
                 Qt::QueuedConnection);
         };
@@ -161,7 +167,8 @@ QCoro::Task<TranscodeRunTotals> transcodeAndReplace(ProjectManager& managerRef, 
         if (outcome.result) {
             const RouteResult& r = *outcome.result;
             totals.spaceSaved += std::max<qint64>(0, r.sourceSize - r.newSize);
-            manager->setTranscodeSpaceSaved(totals.spaceSaved);
+            manager->updateTranscodeProgress(
+                [&](TranscodeRunProgress& transcode) { transcode.transcodeSpaceSaved = totals.spaceSaved; });
             totals.transcoded += 1;
             transcodedPaths.insert(item.mediaFile.path);
             const QList<MediaFile>& media = manager->mediaFiles();
@@ -191,8 +198,10 @@ QCoro::Task<TranscodeRunTotals> transcodeAndReplace(ProjectManager& managerRef, 
             AppLog::error(QStringLiteral("Transcode failed for ") + name + QStringLiteral(": ") +
                           description);
         }
-        manager->setTranscodeFilesCompleted(i + 1);
-        manager->setTranscodeProgressFraction(double(i + 1) / double(manager->transcodeTotalFiles()));
+        manager->updateTranscodeProgress([&](TranscodeRunProgress& transcode) {
+            transcode.transcodeFilesCompleted = i + 1;
+            transcode.transcodeProgressFraction = double(i + 1) / double(transcode.transcodeTotalFiles);
+        });
     }
     if (!manager)
         co_return totals;
@@ -203,11 +212,13 @@ QCoro::Task<TranscodeRunTotals> transcodeAndReplace(ProjectManager& managerRef, 
     manager->updateSummary();
     if (totals.transcoded > 0 && manager->statsManager())
         manager->statsManager()->recordTranscode(totals.spaceSaved);
-    manager->setIsTranscodeInProgress(false);
-    manager->setTranscodeCompleteResult(
-        TranscodeCompleteResult{totals.transcoded, totals.skipped, totals.failed, totals.spaceSaved,
-                                totals.errors, manager->transcodeShouldCancel()});
-    manager->setShowTranscodeComplete(true);
+    manager->updateTranscodeProgress([&](TranscodeRunProgress& transcode) {
+        transcode.isTranscodeInProgress = false;
+        transcode.transcodeCompleteResult =
+            TranscodeCompleteResult{totals.transcoded, totals.skipped, totals.failed,
+                                    totals.spaceSaved, totals.errors,  transcode.transcodeShouldCancel};
+        transcode.showTranscodeComplete = true;
+    });
     AppLog::info(QStringLiteral("Transcode complete: %1 transcoded, %2 skipped, %3 failed, %4 saved")
                      .arg(QString::number(totals.transcoded), QString::number(totals.skipped),
                           QString::number(totals.failed), formatFileByteCount(totals.spaceSaved)));

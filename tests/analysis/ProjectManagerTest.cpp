@@ -26,7 +26,7 @@ TEST(ProjectManager, StartsWithTheInitialValues) {
     EXPECT_TRUE(pm.progress().parseFractionByURL.isEmpty() && pm.aepLinkStatuses().isEmpty() &&
                 pm.aepParseCache().isEmpty());
     EXPECT_TRUE(pm.filters().selectedProjectIDs.isEmpty() && pm.prompts().promptedVolumePaths.isEmpty());
-    EXPECT_FALSE(pm.progress().errorMessage || pm.transcodeCompleteResult() ||
+    EXPECT_FALSE(pm.progress().errorMessage || pm.transcodeProgress().transcodeCompleteResult ||
                  pm.prompts().lastDaVinciImport);
     EXPECT_FALSE(pm.isBusy());
     EXPECT_EQ(pm.sequenceRules(), h.policy.rules());
@@ -76,9 +76,12 @@ TEST(ProjectManager, NotifiesOncePerRealChangeAndNotForTheSameValue) {
          }},
         {"writeTraceFiles", &ProjectManager::optionsChanged, [](auto& pm) { pm.setWriteTraceFiles(true); }},
         {"moveCurrentFile", &ProjectManager::moveProgressChanged,
-         [](auto& pm) { pm.setMoveCurrentFile("a.mov"); }},
+         [](auto& pm) { pm.updateMoveProgress([](MoveProgress& move) { move.moveCurrentFile = "a.mov"; }); }},
         {"transcodeSpaceSaved", &ProjectManager::transcodeProgressChanged,
-         [](auto& pm) { pm.setTranscodeSpaceSaved(42); }},
+         [](auto& pm) {
+             pm.updateTranscodeProgress(
+                 [](TranscodeRunProgress& transcode) { transcode.transcodeSpaceSaved = 42; });
+         }},
     };
     for (const SetterCase& c : cases) {
         ProjectManagerHarness h;
@@ -110,9 +113,11 @@ TEST(ProjectManager, CoalescesOneTurnsChangesButCountsEveryListChange) {
     QSignalSpy progress(&pm, &ProjectManager::progressChanged);
     QSignalSpy mediaSpy(&pm, &ProjectManager::mediaFilesChanged);
     QSignalSpy any(&pm, &ProjectManager::changed);
-    pm.updateProgress([](AnalysisProgress& p) { p.currentTask = "a"; });
-    pm.updateProgress([](AnalysisProgress& p) { p.currentTask = "b"; });
-    pm.updateProgress([](AnalysisProgress& p) { p.analysisProgress = 0.5; });
+    pm.updateProgress([](AnalysisProgress& p) {
+        p.currentTask = "a";
+        p.currentTask = "b";
+        p.analysisProgress = 0.5;
+    });
     const QList<MediaFile> list{media("/m/a.mov")};
     pm.setMediaFiles(list);
     pm.setMediaFiles(list); // equal list: still a change
