@@ -298,7 +298,7 @@ void FolderMoveRun::apply(const FolderMoveJob& job, const FolderMoveOutcome& don
 void FolderMoveRun::finish() {
     if (m_services.auditLog && !m_audit.isEmpty())
         m_services.auditLog->log(m_audit);
-    if (!isList() && m_manager.writeTraceFiles() && m_result.succeeded >= 1 && !m_records.isEmpty() &&
+    if (!isList() && m_manager.options().writeTraceFiles && m_result.succeeded >= 1 && !m_records.isEmpty() &&
         m_services.traceWriter)
         m_services.traceWriter->writeTraceFiles(m_records);
     if (isList()) {

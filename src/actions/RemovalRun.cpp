@@ -360,7 +360,7 @@ QCoro::Task<RemovalResult> runRemoval(ProjectManager& manager, CleanupServices s
     AppliedRun run = applyRemovals(manager, plan, executed, method);
     if (services.auditLog && !run.audit.isEmpty())
         services.auditLog->log(run.audit);
-    if (manager.writeTraceFiles() && !run.records.isEmpty() && services.traceWriter)
+    if (manager.options().writeTraceFiles && !run.records.isEmpty() && services.traceWriter)
         services.traceWriter->writeTraceFiles(run.records);
     if (run.result.deleted >= 1 && services.statsManager) {
         qint64 bytes = 0;

@@ -30,8 +30,8 @@ ProjectManager::ProjectManager(ProjectManagerServices services, QObject* parent)
         m_services.isSandboxed = &ProjectManagerServices::defaultIsSandboxed;
     m_sequencePolicy = m_services.sequencePolicy;
     m_parser = std::make_unique<ProjectParser>();
-    m_sequenceRules = m_sequencePolicy->rules();
-    m_protectedFolders = m_services.protectedFolders->folders();
+    m_policy.sequenceRules = m_sequencePolicy->rules();
+    m_options.protectedFolders = m_services.protectedFolders->folders();
     // One thread waits for the status scan, which runs its checks on its own pool.
     m_workerPool.setMaxThreadCount(1);
     connect(&m_gate, &OperationGate::busyChanged, this, [this] {
@@ -197,20 +197,17 @@ void ProjectManager::updateFilters(const std::function<void(FilterSettings&)>& c
 
 // ---- Policy and options -------------------------------------------------------------------
 
-void ProjectManager::setSequenceRules(const QList<SequenceNameRule>& value) {
-    assign(m_sequenceRules, value, Change::policy);
+void ProjectManager::setPolicy(UsagePolicyState value) {
+    assign(m_policy, std::move(value), Change::policy);
 }
-void ProjectManager::setSequencePolicyRevision(qint64 value) {
-    assign(m_sequencePolicyRevision, value, Change::policy);
+void ProjectManager::updatePolicy(const std::function<void(UsagePolicyState&)>& change) {
+    setPolicy(edited(m_policy, change));
 }
-void ProjectManager::setEffectiveUsedCountByProjectID(const QHash<QUuid, int>& value) {
-    assign(m_effectiveUsedCountByProjectID, value, Change::policy);
+void ProjectManager::setOptions(CleanupOptions value) {
+    assign(m_options, std::move(value), Change::options);
 }
-void ProjectManager::setProtectedFolders(const QStringList& value) {
-    assign(m_protectedFolders, value, Change::options);
-}
-void ProjectManager::setWriteTraceFiles(bool value) {
-    assign(m_writeTraceFiles, value, Change::options);
+void ProjectManager::updateOptions(const std::function<void(CleanupOptions&)>& change) {
+    setOptions(edited(m_options, change));
 }
 
 // ---- Move and transcode progress ----------------------------------------------------------

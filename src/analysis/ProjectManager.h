@@ -3,6 +3,7 @@
 #include "analysis/AnalysisProgress.h"
 #include "analysis/CachedAEPParse.h"
 #include "analysis/CanonicalLocations.h"
+#include "analysis/CleanupOptions.h"
 #include "analysis/EffectiveUsage.h"
 #include "analysis/FilterCacheKey.h"
 #include "analysis/FilterSettings.h"
@@ -16,12 +17,12 @@
 #include "analysis/PromptState.h"
 #include "analysis/TranscodeRunProgress.h"
 #include "analysis/UsageAggregator.h"
+#include "analysis/UsagePolicyState.h"
 #include "model/AEPLinkStatus.h"
 #include "model/AnalysisSummary.h"
 #include "model/MediaFile.h"
 #include "model/ProjectFile.h"
 #include "model/RecycleBinItem.h"
-#include "stores/SequenceNameRule.h"
 
 #include <QHash>
 #include <QList>
@@ -61,8 +62,8 @@ class ProjectParser;
 //   promptsChanged       prompts (PromptState): the prompt flags, the volumes needing access, the
 //                        grant-failure alert, and the DaVinci import result
 //   filtersChanged       filters (FilterSettings)
-//   policyChanged        sequenceRules, sequencePolicyRevision, effectiveUsedCountByProjectID
-//   optionsChanged       protectedFolders, writeTraceFiles
+//   policyChanged        policy (UsagePolicyState)
+//   optionsChanged       options (CleanupOptions)
 //   aeLinksChanged       aepLinkStatuses
 //   moveProgressChanged  moveProgress (MoveProgress)
 //   transcodeProgressChanged  transcodeProgress (TranscodeRunProgress), the run's outcome included
@@ -149,19 +150,15 @@ public:
 
     // ---- Timeline usage policy ------------------------------------------------------------
     SequenceUsagePolicyStore& sequencePolicy() const { return *m_sequencePolicy; }
-    const QList<SequenceNameRule>& sequenceRules() const { return m_sequenceRules; }
-    qint64 sequencePolicyRevision() const { return m_sequencePolicyRevision; }
-    const QHash<QUuid, int>& effectiveUsedCountByProjectID() const { return m_effectiveUsedCountByProjectID; }
-    void setSequenceRules(const QList<SequenceNameRule>& value);
-    void setSequencePolicyRevision(qint64 value);
-    void setEffectiveUsedCountByProjectID(const QHash<QUuid, int>& value);
+    const UsagePolicyState& policy() const { return m_policy; }
+    void setPolicy(UsagePolicyState value);
+    void updatePolicy(const std::function<void(UsagePolicyState&)>& change);
 
     // ---- Protection and clean-up options --------------------------------------------------
-    const QStringList& protectedFolders() const { return m_protectedFolders; }
+    const CleanupOptions& options() const { return m_options; }
+    void setOptions(CleanupOptions value);
+    void updateOptions(const std::function<void(CleanupOptions&)>& change);
     qint64 largeFileThreshold() const { return m_largeFileThreshold; }
-    bool writeTraceFiles() const { return m_writeTraceFiles; }
-    void setProtectedFolders(const QStringList& value);
-    void setWriteTraceFiles(bool value);
 
     // ---- Move progress (written by the move-to-folder operations) -------------------------
     const MoveProgress& moveProgress() const { return m_moveProgress; }
@@ -393,13 +390,10 @@ private:
 
     FilterSettings m_filters;
 
-    QList<SequenceNameRule> m_sequenceRules;
-    qint64 m_sequencePolicyRevision = 0;
-    QHash<QUuid, int> m_effectiveUsedCountByProjectID;
+    UsagePolicyState m_policy;
 
-    QStringList m_protectedFolders;
+    CleanupOptions m_options;
     qint64 m_largeFileThreshold = defaultLargeFileThreshold;
-    bool m_writeTraceFiles = false;
 
     MediaFilterIndex m_filterIndex;
     std::optional<FilterCacheKey> m_filterCacheKey; // of m_filterCache

@@ -142,7 +142,7 @@ QCoro::Task<TranscodeRunTotals> transcodeAndReplace(ProjectManager& managerRef, 
 
         TranscodeRequest request;
         request.sourcePath = item.mediaFile.matchedPath ? *item.mediaFile.matchedPath : item.mediaFile.path;
-        request.protectedFolders = manager->protectedFolders();
+        request.protectedFolders = manager->options().protectedFolders;
         request.destructiveStepCheck =
             liveEntryCheck(manager, item.mediaFile.path, checks, &engine.cancelFlag());
         request.onProgress = [manager, i](double f) {

@@ -178,7 +178,7 @@ TEST(MoveToFolderAction, ListVariantSkipsOfflineFilesAndKeepsTheDestinationsCase
 // relocated file, the container's folder for a moved container.
 TEST(MoveToFolderAction, TraceFilesGoWhereTheMovedItemsWere) {
     MoveHarness h;
-    h.pm().setWriteTraceFiles(true);
+    h.pm().updateOptions([](CleanupOptions& options) { options.writeTraceFiles = true; });
     MediaFile relocated = h.makeFile("New/A001.mov", 4);
     const QString found = relocated.path;
     relocated.path = h.mediaPath("Old/A001.mov");

@@ -438,7 +438,7 @@ TEST(ProjectImporter, ChangesMadeWhileAnImportRunsHoldForWhatItAdds) {
     // The protected folders sheet adds a folder; the timeline sheet adds a rule.
     h.folders.add("/m");
     EXPECT_TRUE(h.pm().protectedFoldersDidChange());
-    EXPECT_EQ(h.pm().protectedFolders(), QStringList{"/m"});
+    EXPECT_EQ(h.pm().options().protectedFolders, QStringList{"/m"});
     EXPECT_TRUE(h.pm().addSequenceRule("dailies", SequenceRuleAction::ignore));
     EXPECT_EQ(h.policy.rules().size(), 2) << "the rule is stored at once";
     EXPECT_FALSE(QCoro::waitFor(h.pm().rescanAll())) << "queued, not run inside the import";

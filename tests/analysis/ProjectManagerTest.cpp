@@ -29,8 +29,8 @@ TEST(ProjectManager, StartsWithTheInitialValues) {
     EXPECT_FALSE(pm.progress().errorMessage || pm.transcodeProgress().transcodeCompleteResult ||
                  pm.prompts().lastDaVinciImport);
     EXPECT_FALSE(pm.isBusy());
-    EXPECT_EQ(pm.sequenceRules(), h.policy.rules());
-    EXPECT_EQ(pm.protectedFolders(), h.folders.folders());
+    EXPECT_EQ(pm.policy().sequenceRules, h.policy.rules());
+    EXPECT_EQ(pm.options().protectedFolders, h.folders.folders());
 }
 
 struct SetterCase {
@@ -61,10 +61,13 @@ TEST(ProjectManager, NotifiesOncePerRealChangeAndNotForTheSameValue) {
                  filters.selectedProjectIDs = {QUuid("{6b1f0e0c-5b0b-4c8c-9e5c-1f6e0a2b3c4d}")};
              });
          }},
-        {"sequenceRules", &ProjectManager::policyChanged, [](auto& pm) { pm.setSequenceRules({}); }},
+        {"sequenceRules", &ProjectManager::policyChanged,
+         [](auto& pm) { pm.updatePolicy([](UsagePolicyState& policy) { policy.sequenceRules = {}; }); }},
         {"effectiveUsedCount", &ProjectManager::policyChanged,
          [](auto& pm) {
-             pm.setEffectiveUsedCountByProjectID({{QUuid(), 3}});
+             pm.updatePolicy([](UsagePolicyState& policy) {
+                 policy.effectiveUsedCountByProjectID = {{QUuid(), 3}};
+             });
          }},
         {"hasPromptedForScan", &ProjectManager::promptsChanged,
          [](auto& pm) { pm.updatePrompts([](PromptState& prompts) { prompts.hasPromptedForScan = true; }); }},
@@ -74,7 +77,8 @@ TEST(ProjectManager, NotifiesOncePerRealChangeAndNotForTheSameValue) {
                  prompts.volumesNeedingAccess = {QUrl::fromLocalFile("/Volumes/A")};
              });
          }},
-        {"writeTraceFiles", &ProjectManager::optionsChanged, [](auto& pm) { pm.setWriteTraceFiles(true); }},
+        {"writeTraceFiles", &ProjectManager::optionsChanged,
+         [](auto& pm) { pm.updateOptions([](CleanupOptions& options) { options.writeTraceFiles = true; }); }},
         {"moveCurrentFile", &ProjectManager::moveProgressChanged,
          [](auto& pm) { pm.updateMoveProgress([](MoveProgress& move) { move.moveCurrentFile = "a.mov"; }); }},
         {"transcodeSpaceSaved", &ProjectManager::transcodeProgressChanged,
@@ -155,7 +159,9 @@ TEST(ProjectManager, ClearAllEmptiesContentAndKeepsPromptsFiltersAndCaches) {
     pm.updateSummary();
     pm.updatePrompts([](PromptState& prompts) { prompts.hasPromptedForScan = true; });
     pm.updateFilters([](FilterSettings& filters) { filters.filterText = "a"; });
-    pm.setEffectiveUsedCountByProjectID({{pm.projects()[0].id, 1}});
+    pm.updatePolicy([&](UsagePolicyState& policy) {
+        policy.effectiveUsedCountByProjectID = {{pm.projects()[0].id, 1}};
+    });
     pm.aepParseCache().insert("/x.aep", CachedAEPParse{});
 
     EXPECT_TRUE(pm.clearAll());
@@ -164,7 +170,7 @@ TEST(ProjectManager, ClearAllEmptiesContentAndKeepsPromptsFiltersAndCaches) {
     EXPECT_EQ(pm.summary(), AnalysisSummary{});
     EXPECT_TRUE(pm.prompts().hasPromptedForScan);
     EXPECT_EQ(pm.filters().filterText, QStringLiteral("a"));
-    EXPECT_EQ(pm.effectiveUsedCountByProjectID().size(), 1);
+    EXPECT_EQ(pm.policy().effectiveUsedCountByProjectID.size(), 1);
     EXPECT_EQ(pm.aepParseCache().size(), 1);
 }
 
@@ -258,10 +264,10 @@ TEST(ProjectManager, KeepsPolicyAndProtectionChangesMadeWhileBusy) {
 
     auto scope = pm.tryBeginOperation("Moving files…");
     ASSERT_TRUE(scope);
-    const qint64 revision = pm.sequencePolicyRevision();
+    const qint64 revision = pm.policy().sequencePolicyRevision;
     EXPECT_TRUE(pm.addSequenceRule("dailies", SequenceRuleAction::ignore));
     EXPECT_EQ(h.policy.rules().size(), 2) << "stored at once";
-    EXPECT_EQ(pm.sequencePolicyRevision(), revision + 1);
+    EXPECT_EQ(pm.policy().sequencePolicyRevision, revision + 1);
     EXPECT_EQ(pm.mediaFiles()[0].usageCount, 1) << "no recount inside the running operation";
     EXPECT_TRUE(pm.removeProtectedFolder("/keep"));
     EXPECT_TRUE(h.folders.folders().isEmpty()) << "stored at once";
@@ -274,7 +280,7 @@ TEST(ProjectManager, KeepsPolicyAndProtectionChangesMadeWhileBusy) {
     scope->release();
     drainEvents();
     EXPECT_FALSE(pm.hasDeferredChanges());
-    EXPECT_EQ(pm.protectedFolders(), QStringList{"/m"});
+    EXPECT_EQ(pm.options().protectedFolders, QStringList{"/m"});
     EXPECT_TRUE(pm.mediaFiles()[0].isProtected);
     EXPECT_FALSE(pm.mediaFiles()[1].isProtected);
     EXPECT_EQ(pm.mediaFiles()[0].usageCount, 0) << "recounted under the new rule";

@@ -147,18 +147,21 @@ void ScreenshotTour::projectFilter() {
 void ScreenshotTour::protectedFolderRows() {
     m_steps << act(
                    [this] {
-                       m_savedProtectedFolders = manager().protectedFolders();
-                       manager().setProtectedFolders(
-                           {QStringLiteral("/media/editor/Library/Music"),
-                            QStringLiteral(
-                                "/media/editor/Shoot 2024 Harbour Promo/Client Deliverables/Masters")});
+                       m_savedProtectedFolders = manager().options().protectedFolders;
+                       manager().updateOptions([](CleanupOptions& options) {
+                           options.protectedFolders = {
+                               QStringLiteral("/media/editor/Library/Music"),
+                               QStringLiteral(
+                                   "/media/editor/Shoot 2024 Harbour Promo/Client Deliverables/Masters")};
+                       });
                        view().handleCommand(Command::manageProtectedFolders);
                    },
                    500)
             << [this] {
                    shoot(QStringLiteral("sheet-protected-folders-rows"));
                    closeDialogs();
-                   manager().setProtectedFolders(m_savedProtectedFolders);
+                   manager().updateOptions(
+                       [&](CleanupOptions& options) { options.protectedFolders = m_savedProtectedFolders; });
                    after(300, [this] { next(); });
                };
 }

@@ -210,8 +210,9 @@ void SidebarView::build() {
                   (void)m_manager.rescanAll();
               });
     addToggle(QStringLiteral("Write Trace Files"),
-              QStringLiteral("Leave a receipt file in directories where files are deleted"),
-              [this](bool on) { m_manager.setWriteTraceFiles(on); });
+              QStringLiteral("Leave a receipt file in directories where files are deleted"), [this](bool on) {
+                  m_manager.updateOptions([on](CleanupOptions& options) { options.writeTraceFiles = on; });
+              });
 
     // 7 protected
     m_folderCount =
@@ -346,12 +347,12 @@ std::optional<QString> SidebarView::unattributedNotice(const QUuid& projectID) c
 
 void SidebarView::refreshRules() {
     int protect = 0, ignore = 0;
-    for (const SequenceNameRule& rule : m_manager.sequenceRules())
+    for (const SequenceNameRule& rule : m_manager.policy().sequenceRules)
         (rule.action == SequenceRuleAction::protect ? protect : ignore)++;
     const auto rules = SidebarTexts::ruleCountsText(protect, ignore);
-    m_ruleCounts->setVisible(!m_manager.sequenceRules().isEmpty());
+    m_ruleCounts->setVisible(!m_manager.policy().sequenceRules.isEmpty());
     m_ruleCounts->setText(rules.value_or(QString()));
-    const auto folders = SidebarTexts::protectedFoldersText(int(m_manager.protectedFolders().size()));
+    const auto folders = SidebarTexts::protectedFoldersText(int(m_manager.options().protectedFolders.size()));
     m_folderCount->setVisible(folders.has_value());
     m_folderCount->setText(folders.value_or(QString()));
 }
@@ -372,7 +373,7 @@ void SidebarView::refreshToggles() {
         {QStringLiteral("Audio Only"), m_manager.filters().showOnlyAudioOnly},
         {QStringLiteral("Duplicates"), m_manager.filters().showDuplicates},
         {QStringLiteral("Ignore File Extension"), m_manager.filters().ignoreFileExtension},
-        {QStringLiteral("Write Trace Files"), m_manager.writeTraceFiles()}};
+        {QStringLiteral("Write Trace Files"), m_manager.options().writeTraceFiles}};
     for (const auto& [title, on] : values)
         m_toggles.value(title)->setChecked(on); // setChecked does not emit clicked
 }

@@ -252,10 +252,13 @@ TEST(SidebarSections, RuleAndFolderCountsAndTheirButtons) {
     f.settle();
     EXPECT_TRUE(sidebar->ruleCountsShown().endsWith(QStringLiteral(" • 1 auto-ignore rule")));
     EXPECT_TRUE(sidebar->protectedCountShown().isEmpty());
-    f.pm().setProtectedFolders({QStringLiteral("/Volumes/Masters")});
+    f.pm().updateOptions(
+        [](CleanupOptions& options) { options.protectedFolders = {QStringLiteral("/Volumes/Masters")}; });
     f.settle();
     EXPECT_EQ(sidebar->protectedCountShown(), QStringLiteral("1 folder protected"));
-    f.pm().setProtectedFolders({QStringLiteral("/a"), QStringLiteral("/b")});
+    f.pm().updateOptions([](CleanupOptions& options) {
+        options.protectedFolders = {QStringLiteral("/a"), QStringLiteral("/b")};
+    });
     f.settle();
     EXPECT_EQ(sidebar->protectedCountShown(), QStringLiteral("2 folders protected"));
 
@@ -295,7 +298,7 @@ TEST(SidebarToggles, IgnoreExtensionRescansOncePerClickAndNeverOnSync) {
     sidebar->toggle(QStringLiteral("Audio Only"))->click();
     sidebar->toggle(QStringLiteral("Duplicates"))->click();
     f.settle();
-    EXPECT_TRUE(f.pm().writeTraceFiles());
+    EXPECT_TRUE(f.pm().options().writeTraceFiles);
     EXPECT_TRUE(f.pm().filters().showOnlyAudioOnly);
     EXPECT_TRUE(f.pm().filters().showDuplicates);
     EXPECT_EQ(rescans(log), 2);
