@@ -68,9 +68,9 @@ class ProjectParser;
 //   moveProgressChanged  moveProgress (MoveProgress)
 //   transcodeProgressChanged  transcodeProgress (TranscodeRunProgress), the run's outcome included
 // The version counters count every change of their list, signal or not.
-// A group of state that changes together is one value type, named after its signal: progress()
-// reads it, setProgress() replaces it and updateProgress() edits a copy in place of it; both
-// notify only when the value changed, so a run reports several fields in one step.
+// Each group of state that changes together is one value type, named after its signal: progress()
+// reads it, setProgress() replaces it, and updateProgress() sets a copy the given function edited.
+// Both notify only when the value changed, so an operation reports several fields in one step.
 //
 // Operations that span an await (rebuild, project removal, imports) hold the operation gate;
 // while it is held a user's request waits in a queue (runWhenIdle) and runs when the gate is idle
