@@ -1,11 +1,14 @@
-// Duplicate finding on a tree of 2,000 media files against `jdupes -r` on the same tree: warm page
-// cache, interleaved pairs, and the duplicate sets of both must be identical.
+// Duplicate finding on a tree of media files against the peers `jdupes -r` and `rdfind` on the
+// same tree: warm page cache, interleaved runs, wall and processor time of each, and the duplicate
+// sets of all three must be identical.
 //
-// The tree: sizes log-uniform between 1 MB and 200 MB times TARNWICK_DUP_TREE_SCALE (default 0.25,
-// so that the files read fit the page cache of a shared machine); 150 originals with 200 copies
-// (100 copied once, 50 twice), 20 pairs of same-size files that differ in one byte (half in the
-// middle, where the sample does not look, half at the start), 20 hard links of files without a
-// copy, and 1,590 files of sizes no other file has (sparse: neither tool reads them).
+// The tree (TARNWICK_DUP_TREE_FILES files, default 20,000; sizes log-uniform between 1 MB and
+// 200 MB times TARNWICK_DUP_TREE_SCALE, default 0.025, so the files read fit the page cache of a
+// shared machine): per 2,000 files, 150 originals with 200 copies (100 copied once, 50 twice), 20
+// pairs of same-size files that differ in one byte (half in the middle, where the sample does not
+// look, half at the start), 20 hard links of files without a copy, and 1,590 files of sizes no
+// other file has (sparse: no tool reads them). BM_DuplicateTreeGrowth times our side on a tree a
+// quarter of the size and on the whole tree: the cost must grow linearly.
 #include "analysis/DuplicateDetectionCore.h"
 #include "support/BenchSupport.h"
 
@@ -15,7 +18,6 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
-#include <QProcess>
 #include <QRandomGenerator>
 #include <QSet>
 #include <QStandardPaths>
@@ -27,6 +29,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <map>
 #include <memory>
 #include <unistd.h>
 
@@ -38,7 +41,8 @@ namespace {
 using Groups = QSet<QSet<QString>>;
 
 struct Tree {
-    QTemporaryDir dir;
+    QTemporaryDir temporary;
+    QString root;
     qint64 readSetBytes = 0; // the files in a size group of two or more
     int files = 0;
 };
@@ -68,18 +72,36 @@ void writeContent(const QString& path, qint64 size, quint32 seed, qint64 flipAt 
     }
 }
 
-std::unique_ptr<Tree> makeTree() {
+double treeScale() {
+    return qEnvironmentVariableIsSet("TARNWICK_DUP_TREE_SCALE")
+               ? qEnvironmentVariable("TARNWICK_DUP_TREE_SCALE").toDouble()
+               : 0.025;
+}
+
+int treeFiles() {
+    if (bench::smokeMode())
+        return 40;
+    return qEnvironmentVariableIsSet("TARNWICK_DUP_TREE_FILES")
+               ? qEnvironmentVariableIntValue("TARNWICK_DUP_TREE_FILES")
+               : 20000;
+}
+
+// With TARNWICK_BENCH_WORKLOAD_DIR set, the tree is made there once and reused by later runs.
+std::unique_ptr<Tree> makeTree(int total, double scale) {
     auto tree = std::make_unique<Tree>();
     const bool smoke = bench::smokeMode();
-    const double scale = smoke ? 0.001
-                         : qEnvironmentVariableIsSet("TARNWICK_DUP_TREE_SCALE")
-                             ? qEnvironmentVariable("TARNWICK_DUP_TREE_SCALE").toDouble()
-                             : 0.25;
-    const int originals = smoke ? 6 : 150;
-    const int twiceCopied = smoke ? 2 : 50;
-    const int differentPairs = smoke ? 2 : 20;
-    const int links = smoke ? 2 : 20;
-    const int total = smoke ? 40 : 2000;
+    const QString kept = qEnvironmentVariable("TARNWICK_BENCH_WORKLOAD_DIR");
+    tree->root = kept.isEmpty() || smoke ? tree->temporary.path()
+                                         : kept + QStringLiteral("/duplicates-%1-%2").arg(total).arg(scale);
+    const int per = smoke ? 1 : std::max(total / 2000, 1);
+    const int originals = smoke ? 6 : 150 * per;
+    const int twiceCopied = smoke ? 2 : 50 * per;
+    const int differentPairs = smoke ? 2 : 20 * per;
+    const int links = smoke ? 2 : 20 * per;
+    if (smoke)
+        scale = 0.001;
+    const QString done = tree->root + QStringLiteral("/.complete");
+    const bool exists = QFile::exists(done);
     QRandomGenerator random(2026);
     QSet<qint64> usedSizes;
     // Log-uniform between 1 MB and 200 MB, scaled; each size used once.
@@ -95,49 +117,72 @@ std::unique_ptr<Tree> makeTree() {
     };
     int made = 0;
     const auto pathFor = [&](const QString& kind) -> QString {
-        const QString folder = tree->dir.filePath(QStringLiteral("Card %1/%2").arg(made % 7).arg(kind));
-        QDir().mkpath(folder);
-        return folder + QStringLiteral("/C%1.mov").arg(made++, 4, 10, QLatin1Char('0'));
+        const QString folder = tree->root + QStringLiteral("/Card %1/%2").arg(made % 7).arg(kind);
+        if (!exists)
+            QDir().mkpath(folder);
+        return folder + QStringLiteral("/C%1.mov").arg(made++, 5, 10, QLatin1Char('0'));
     };
     for (int o = 0; o < originals; ++o) {
         const qint64 size = freshSize();
         const int copies = o < twiceCopied ? 2 : 1;
-        for (int c = 0; c <= copies; ++c)
-            writeContent(pathFor(c == 0 ? QStringLiteral("A") : QStringLiteral("Copies")), size, quint32(o));
+        for (int c = 0; c <= copies; ++c) {
+            const QString path = pathFor(c == 0 ? QStringLiteral("A") : QStringLiteral("Copies"));
+            if (!exists)
+                writeContent(path, size, quint32(o));
+        }
         tree->readSetBytes += size * (copies + 1);
     }
     for (int p = 0; p < differentPairs; ++p) {
         const qint64 size = freshSize();
         const qint64 flip = p % 2 == 0 ? size / 2 : 10;
-        writeContent(pathFor(QStringLiteral("B")), size, quint32(1000 + p));
-        writeContent(pathFor(QStringLiteral("B")), size, quint32(1000 + p), flip);
+        const QString first = pathFor(QStringLiteral("B"));
+        const QString second = pathFor(QStringLiteral("B"));
+        if (!exists) {
+            writeContent(first, size, quint32(100000 + p));
+            writeContent(second, size, quint32(100000 + p), flip);
+        }
         tree->readSetBytes += 2 * size;
     }
     for (int l = 0; l < links; ++l) {
         const qint64 size = freshSize();
         const QString path = pathFor(QStringLiteral("Linked"));
-        writeContent(path, size, quint32(2000 + l));
-        if (::link(QFile::encodeName(path).constData(),
-                   QFile::encodeName(pathFor(QStringLiteral("Linked"))).constData()) != 0)
-            std::perror("link");
+        const QString link = pathFor(QStringLiteral("Linked"));
+        if (!exists) {
+            writeContent(path, size, quint32(200000 + l));
+            if (::link(QFile::encodeName(path).constData(), QFile::encodeName(link).constData()) != 0)
+                std::perror("link");
+        }
         tree->readSetBytes += size;
     }
     while (made < total) {
-        QFile sparse(pathFor(QStringLiteral("Unique")));
+        const qint64 size = freshSize();
+        const QString path = pathFor(QStringLiteral("Unique"));
+        if (exists)
+            continue;
+        QFile sparse(path);
         if (sparse.open(QIODevice::WriteOnly))
-            sparse.resize(freshSize());
+            sparse.resize(size);
+    }
+    if (!exists) {
+        QFile marker(done);
+        (void)marker.open(QIODevice::WriteOnly);
     }
     tree->files = made;
     return tree;
 }
 
-const Tree& tree() {
-    static const std::unique_ptr<Tree> t = makeTree();
+const Tree& tree(int files) {
+    static std::map<int, std::unique_ptr<Tree>> made;
+    auto& t = made[files];
+    if (!t)
+        t = makeTree(files, treeScale());
     return *t;
 }
 
-// Walks the tree as jdupes does (names and sizes), then finds the duplicates.
-Groups ours(const QString& root, int processorCount = 0) {
+// Walks the tree as the peers do (names and sizes, hidden files skipped), then finds the duplicates.
+std::atomic<qint64> g_bytesRead{0};
+
+Groups ours(const QString& root) {
     QList<core::File> files;
     QDirIterator it(root, QDir::Files | QDir::NoSymLinks, QDirIterator::Subdirectories);
     while (it.hasNext()) {
@@ -145,8 +190,8 @@ Groups ours(const QString& root, int processorCount = 0) {
         files.append({int(files.size()), info.filePath(), info.size(), false});
     }
     core::Settings settings;
-    settings.processorCount = processorCount;
-    settings.dropPagesAfterReading = false; // warm cache for both tools
+    settings.dropPagesAfterReading = false; // warm cache for every tool
+    settings.bytesRead = &g_bytesRead;
     const core::Result result = core::detect(files, settings);
     // Union of each file with the one it duplicates.
     QHash<int, int> parent;
@@ -168,15 +213,25 @@ Groups ours(const QString& root, int processorCount = 0) {
     return groups;
 }
 
+QByteArray outputFile() {
+    static const QByteArray path =
+        QFile::encodeName(QDir::temp().filePath(QStringLiteral("tarnwick-dup-peer-%1.txt").arg(::getpid())));
+    return path;
+}
+
+QByteArray readOutput() {
+    QFile file(QFile::decodeName(outputFile()));
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
 // jdupes prints each set of duplicates as lines of paths, sets separated by a blank line.
-std::optional<Groups> jdupes(const QString& root) {
-    QProcess process;
-    process.start(QStringLiteral("jdupes"), {QStringLiteral("-r"), QStringLiteral("-q"), root});
-    if (!process.waitForFinished(-1) || process.exitStatus() != QProcess::NormalExit)
+std::optional<Groups> jdupes(const QString& root, bench::ChildRun& run) {
+    run = bench::runChild({"jdupes", "-r", "-q", QFile::encodeName(root)}, outputFile());
+    if (run.exitCode != 0)
         return std::nullopt;
     Groups groups;
     QSet<QString> current;
-    for (const QByteArray& line : process.readAllStandardOutput().split('\n')) {
+    for (const QByteArray& line : readOutput().split('\n')) {
         if (line.isEmpty()) {
             if (!current.isEmpty())
                 groups.insert(current);
@@ -190,65 +245,144 @@ std::optional<Groups> jdupes(const QString& root) {
     return groups;
 }
 
-void BM_DuplicateTreeAgainstJdupes(benchmark::State& state) {
-    const Tree& t = tree();
-    const QString root = t.dir.path();
+// rdfind writes its sets to a results file: "DUPTYPE_... id depth size device inode priority name",
+// the first of a set with id n, the others with -n.
+std::optional<Groups> rdfind(const QString& root, bench::ChildRun& run) {
+    run = bench::runChild({"rdfind", "-outputname", outputFile(), QFile::encodeName(root)}, "/dev/null");
+    if (run.exitCode != 0)
+        return std::nullopt;
+    QHash<QByteArray, QSet<QString>> byId;
+    for (const QByteArray& line : readOutput().split('\n')) {
+        if (!line.startsWith("DUPTYPE_"))
+            continue;
+        QList<QByteArray> fields = line.split(' ');
+        if (fields.size() < 8)
+            continue;
+        QByteArray id = fields[1];
+        if (id.startsWith('-'))
+            id.remove(0, 1);
+        byId[id].insert(QString::fromUtf8(fields.mid(7).join(' ')));
+    }
+    Groups groups;
+    for (const QSet<QString>& g : std::as_const(byId)) {
+        if (g.size() >= 2)
+            groups.insert(g);
+    }
+    return groups;
+}
+
+struct Timed {
+    double wall = 0;
+    double cpu = 0;
+};
+
+Timed timeOurs(const QString& root, Groups& found) {
+    const double cpu = bench::processCpuSeconds();
+    QElapsedTimer timer;
+    timer.start();
+    found = ours(root);
+    return {double(timer.nsecsElapsed()) / 1e9, bench::processCpuSeconds() - cpu};
+}
+
+void BM_DuplicateTreeAgainstPeers(benchmark::State& state) {
+    const Tree& t = tree(treeFiles());
+    const QString root = t.root;
     const bool haveJdupes = !QStandardPaths::findExecutable(QStringLiteral("jdupes")).isEmpty();
+    const bool haveRdfind = !QStandardPaths::findExecutable(QStringLiteral("rdfind")).isEmpty();
     const Groups warm = ours(root); // reads every file of the read set once: the cache is warm
     const int pairs = bench::smokeMode() ? 1 : 5;
     for (auto _ : state) {
-        QList<double> ourTimes;
-        QList<double> wideTimes; // the same with the pools of a machine twice as wide
-        QList<double> theirTimes;
-        QList<double> ratios;
-        QList<double> loads;
+        QList<double> ourWall, ourCpu, jWall, jCpu, rWall, rCpu, wallRatio, cpuRatio, loads;
         bool same = true;
         for (int p = 0; p < pairs; ++p) {
             loads.append(bench::loadAverage());
-            QElapsedTimer timer;
-            timer.start();
-            const Groups mine = ours(root);
-            ourTimes.append(double(timer.nsecsElapsed()) / 1e6);
+            Groups mine;
+            const Timed us = timeOurs(root, mine);
+            ourWall.append(us.wall);
+            ourCpu.append(us.cpu);
             same = same && mine == warm;
-            timer.restart();
-            const Groups wide = ours(root, 2 * QThread::idealThreadCount());
-            wideTimes.append(double(timer.nsecsElapsed()) / 1e6);
-            same = same && wide == warm;
-            if (!haveJdupes)
-                continue;
-            timer.restart();
-            const std::optional<Groups> theirs = jdupes(root);
-            theirTimes.append(double(timer.nsecsElapsed()) / 1e6);
-            same = same && theirs && *theirs == mine;
-            ratios.append(ourTimes.last() / theirTimes.last());
+            if (haveJdupes) {
+                bench::ChildRun run;
+                const std::optional<Groups> theirs = jdupes(root, run);
+                jWall.append(run.wallSeconds);
+                jCpu.append(run.cpuSeconds);
+                same = same && theirs && *theirs == mine;
+                wallRatio.append(us.wall / run.wallSeconds);
+                cpuRatio.append(us.cpu / std::max(run.cpuSeconds, 1e-6));
+            }
+            if (haveRdfind) {
+                bench::ChildRun run;
+                const std::optional<Groups> theirs = rdfind(root, run);
+                rWall.append(run.wallSeconds);
+                rCpu.append(run.cpuSeconds);
+                same = same && theirs && *theirs == mine;
+            }
             std::fprintf(stderr,
-                         "pair %d: ours %.0f ms (pools twice as wide %.0f ms), jdupes %.0f ms, ratio %.2f, "
-                         "load %.1f\n",
-                         p + 1, ourTimes.last(), wideTimes.last(), theirTimes.last(), ratios.last(),
-                         loads.last());
+                         "pair %d: ours %.0f ms (cpu %.0f ms), jdupes %.0f ms (cpu %.0f ms), rdfind %.0f ms "
+                         "(cpu %.0f ms), load %.1f\n",
+                         p + 1, 1e3 * us.wall, 1e3 * us.cpu, haveJdupes ? 1e3 * jWall.last() : 0.0,
+                         haveJdupes ? 1e3 * jCpu.last() : 0.0, haveRdfind ? 1e3 * rWall.last() : 0.0,
+                         haveRdfind ? 1e3 * rCpu.last() : 0.0, loads.last());
         }
-        state.counters["ours_median_ms"] = bench::median(ourTimes);
-        state.counters["wide_median_ms"] = bench::median(wideTimes);
-        state.counters["jdupes_median_ms"] = bench::median(theirTimes);
-        state.counters["ratio_median"] = bench::median(ratios);
-        state.counters["load_median"] = bench::median(loads);
-        state.counters["same_sets"] = haveJdupes ? double(same) : -1;
+        state.counters["ours_ms"] = 1e3 * bench::median(ourWall);
+        state.counters["ours_cpu_ms"] = 1e3 * bench::median(ourCpu);
+        state.counters["jdupes_ms"] = 1e3 * bench::median(jWall);
+        state.counters["jdupes_cpu_ms"] = 1e3 * bench::median(jCpu);
+        state.counters["rdfind_ms"] = 1e3 * bench::median(rWall);
+        state.counters["rdfind_cpu_ms"] = 1e3 * bench::median(rCpu);
+        state.counters["wall_ratio"] = bench::median(wallRatio);
+        state.counters["cpu_ratio"] = bench::median(cpuRatio);
+        state.counters["load"] = bench::median(loads);
+        state.counters["same_sets"] = haveJdupes || haveRdfind ? double(same) : -1;
         state.counters["sets"] = double(warm.size());
         state.counters["read_set_MB"] = double(t.readSetBytes) / 1e6;
+        state.counters["ours_read_MB_per_run"] = double(g_bytesRead.load()) / 1e6 / double(pairs + 1);
         state.counters["files"] = t.files;
-        if (haveJdupes && !same)
-            state.SkipWithError("the duplicate sets differ from jdupes'");
+        if (!same)
+            state.SkipWithError("the duplicate sets differ from the peers'");
+    }
+}
+
+// Our side on a quarter of the tree and on the whole tree, interleaved: 4x the input within 4.4x the time.
+void BM_DuplicateTreeGrowth(benchmark::State& state) {
+    const int files = treeFiles();
+    const Tree& small = tree(std::max(files / 4, 40));
+    const Tree& large = tree(files);
+    Groups found;
+    (void)ours(small.root);
+    (void)ours(large.root);
+    const int pairs = bench::smokeMode() ? 1 : 5;
+    for (auto _ : state) {
+        QList<double> smallWall, largeWall, smallCpu, largeCpu, loads;
+        for (int p = 0; p < pairs; ++p) {
+            loads.append(bench::loadAverage());
+            const Timed s = timeOurs(small.root, found);
+            const Timed l = timeOurs(large.root, found);
+            smallWall.append(s.wall);
+            largeWall.append(l.wall);
+            smallCpu.append(s.cpu);
+            largeCpu.append(l.cpu);
+        }
+        state.counters["quarter_ms"] = 1e3 * bench::median(smallWall);
+        state.counters["whole_ms"] = 1e3 * bench::median(largeWall);
+        state.counters["growth"] = bench::median(largeWall) / std::max(bench::median(smallWall), 1e-9);
+        state.counters["cpu_growth"] = bench::median(largeCpu) / std::max(bench::median(smallCpu), 1e-9);
+        state.counters["input_growth"] =
+            double(large.readSetBytes) / double(std::max<qint64>(small.readSetBytes, 1));
+        state.counters["load"] = bench::median(loads);
     }
 }
 
 } // namespace
 
-BENCHMARK(BM_DuplicateTreeAgainstJdupes)->Iterations(1)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_DuplicateTreeAgainstPeers)->Iterations(1)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_DuplicateTreeGrowth)->Iterations(1)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
+    QFile::remove(QFile::decodeName(outputFile()));
     return 0;
 }

@@ -256,7 +256,7 @@ double actionSeconds(const QString& media, const QString& archive, const QString
     services.files = FileOperations::system();
     QElapsedTimer clock;
     clock.start();
-    const MoveResult result =
+    const ActionResult result =
         QCoro::waitFor(MoveToFolderAction::moveRecycleBinToFolder(h.pm(), archive, services));
     const double seconds = double(clock.nsecsElapsed()) / 1e9;
     AppLog::setSink({});
@@ -401,7 +401,7 @@ void BM_GuiStallDuringMove(benchmark::State& state) {
         ticker.start(5);
         QElapsedTimer clock;
         clock.start();
-        const MoveResult result = QCoro::waitFor(
+        const ActionResult result = QCoro::waitFor(
             MoveToFolderAction::moveRecycleBinToFolder(h.pm(), tmpfs.dir.path(), h.services()));
         seconds = double(clock.nsecsElapsed()) / 1e9;
         ticker.stop();

@@ -18,8 +18,14 @@
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
+#include <atomic>
 #include <csignal>
+#include <cstdio>
+#include <ctime>
+#include <pthread.h>
 #include <sys/resource.h>
+#include <thread>
+#include <unistd.h>
 #include <vector>
 
 using namespace tarnwick;
@@ -283,51 +289,174 @@ void resetPeakResident() {
         f.write("5");
 }
 
-// The in-process route against the ffmpeg route on the same clip with the same encoder settings.
-void BM_InProcessAgainstFfmpegRoute(benchmark::State& state) {
+// A second source whose pixels must be converted (8-bit 4:2:2 to 4:2:0) on the way to the encoder.
+struct ConvertedClip {
+    QString source;
+    ConvertedClip() {
+        source = QDir(clip().dir.path()).filePath(QStringLiteral("source422.mp4"));
+        run({"-y", "-loglevel", "error", "-i", clip().source, "-c:v", "libx264", "-crf", "14", "-preset",
+             "veryfast", "-pix_fmt", "yuv422p", "-c:a", "copy", source});
+    }
+};
+
+QString sourceFor(int kind) {
+    static ConvertedClip converted;
+    return kind == 0 ? clip().source : converted.source;
+}
+
+double cpuSeconds(int who) {
+    struct rusage usage {};
+    getrusage(who, &usage);
+    const auto seconds = [](const timeval& t) { return double(t.tv_sec) + t.tv_usec / 1e6; };
+    return seconds(usage.ru_utime) + seconds(usage.ru_stime);
+}
+
+// A copy of `source` on disk before the clock starts, so that neither run pays for writing it back.
+QString freshCopy(const QString& source, const QString& name) {
+    const QString path = QDir(clip().dir.path()).filePath(name);
+    QFile::remove(path);
+    QFile::copy(source, path);
+    QFile f(path);
+    if (f.open(QIODevice::ReadOnly))
+        ::fsync(f.handle());
+    return path;
+}
+
+// Every core kept busy by spinning threads while it lives, as other work on the machine would.
+class BusyCores {
+public:
+    BusyCores() = default;
+    BusyCores(const BusyCores&) = delete;
+    BusyCores& operator=(const BusyCores&) = delete;
+    void start(bool on) {
+        for (unsigned i = 0; on && m_threads.empty() && i < std::thread::hardware_concurrency(); ++i)
+            m_threads.emplace_back([this] {
+                while (!m_stop.load(std::memory_order_relaxed))
+                    m_spins.fetch_add(1, std::memory_order_relaxed);
+            });
+    }
+    ~BusyCores() {
+        m_stop.store(true);
+        for (std::thread& t : m_threads)
+            t.join();
+    }
+    // Processor time the spinners took so far: they run in this process, so it is taken off the
+    // in-process route's figure.
+    double cpuSeconds() {
+        double total = 0;
+        for (std::thread& t : m_threads) {
+            clockid_t clock{};
+            timespec ts{};
+            if (pthread_getcpuclockid(t.native_handle(), &clock) == 0 && clock_gettime(clock, &ts) == 0)
+                total += double(ts.tv_sec) + ts.tv_nsec / 1e9;
+        }
+        return total;
+    }
+
+private:
+    std::atomic_bool m_stop{false};
+    std::atomic<quint64> m_spins{0};
+    std::vector<std::thread> m_threads;
+};
+
+// The in-process route (its encode, verification and replace) against the ffmpeg program given
+// the same settings (the route's own argument list, with the in-process route's 24-bit PCM audio),
+// on the same clip, in interleaved pairs (the order turning each pair). Arguments: the source
+// (0: 4:2:0, 1: 4:2:2, converted) and whether every core is kept busy meanwhile.
+void BM_InProcessAgainstFfmpegProgram(benchmark::State& state) {
+    const QString source = sourceFor(int(state.range(0)));
     TranscodeEngine engine(services());
     LibraryHevcRoute inProcess;
-    std::vector<double> library, cli;
-    qint64 libraryVideo = 0, cliVideo = 0;
+    std::vector<double> library, encoded, program, loads, libraryCpu, programCpu;
+    BusyCores busy; // started below, stopped when the pairs are done
+    qint64 libraryVideo = 0, programVideo = 0;
     double libraryPeak = 0;
+    const auto runInProcess = [&]() -> bool {
+        const QString a = freshCopy(source, QStringLiteral("library.mov"));
+        TranscodeRequest request;
+        request.sourcePath = a;
+        QElapsedTimer t;
+        // 1.0 comes once the encode has finished, before verification and the replace.
+        request.onProgress = [&](double f) {
+            if (f >= 1.0)
+                encoded.push_back(t.nsecsElapsed() / 1e9);
+        };
+        resetPeakResident();
+        const double before = peakResidentMB();
+        const double cpuBefore = cpuSeconds(RUSAGE_SELF) - busy.cpuSeconds();
+        t.start();
+        try {
+            inProcess.transcode(engine, request, engine.cancelFlag());
+        } catch (const TranscodeError& e) {
+            state.SkipWithError(e.description().toUtf8().constData());
+            return false;
+        }
+        library.push_back(t.nsecsElapsed() / 1e9);
+        libraryCpu.push_back(cpuSeconds(RUSAGE_SELF) - busy.cpuSeconds() - cpuBefore);
+        libraryPeak = std::max(libraryPeak, peakResidentMB() - before);
+        libraryVideo = videoBytes(a);
+        return true;
+    };
+    const auto runProgram = [&] {
+        const QString out = QDir(clip().dir.path()).filePath(QStringLiteral("program.mov"));
+        const QString b = freshCopy(source, QStringLiteral("program_source.mov"));
+        QStringList args = ffmpegArguments::transcode(b, out, engine.probe(b));
+        args[args.indexOf(QStringLiteral("-c:a")) + 1] = QStringLiteral("pcm_s24le");
+        args.insert(args.indexOf(QStringLiteral("-c:a")), QStringLiteral("-ar"));
+        args.insert(args.indexOf(QStringLiteral("-c:a")), QStringLiteral("48000"));
+        const double cpuBefore = cpuSeconds(RUSAGE_CHILDREN);
+        QElapsedTimer t;
+        t.start();
+        run(args);
+        program.push_back(t.nsecsElapsed() / 1e9);
+        programCpu.push_back(cpuSeconds(RUSAGE_CHILDREN) - cpuBefore);
+        programVideo = videoBytes(out);
+    };
+    const int pairs = qEnvironmentVariableIntValue("TARNWICK_BENCH_PAIRS") > 0
+                          ? qEnvironmentVariableIntValue("TARNWICK_BENCH_PAIRS")
+                          : clip().pairs;
     for (auto _ : state) {
-        for (int i = 0; i < clip().pairs; ++i) {
-            const QString a = clip().copy(QStringLiteral("library.mov"));
-            TranscodeRequest request;
-            request.sourcePath = a;
-            resetPeakResident();
-            const double before = peakResidentMB();
-            QElapsedTimer t;
-            t.start();
-            try {
-                inProcess.transcode(engine, request, engine.cancelFlag());
-            } catch (const TranscodeError& e) {
-                state.SkipWithError(e.description().toUtf8().constData());
+        busy.start(state.range(1) != 0);
+        for (int i = 0; i < pairs; ++i) {
+            loads.push_back(bench::loadAverage());
+            if (i % 2 == 1)
+                runProgram();
+            if (!runInProcess())
                 return;
-            }
-            library.push_back(t.nsecsElapsed() / 1e9);
-            libraryPeak = std::max(libraryPeak, peakResidentMB() - before);
-            libraryVideo = videoBytes(a);
-
-            const QString b = clip().copy(QStringLiteral("cli.mov"));
-            request.sourcePath = b;
-            t.restart();
-            const auto probe = engine.probe(b);
-            engine.transcodeWithFFmpeg(request, probe);
-            cli.push_back(t.nsecsElapsed() / 1e9);
-            cliVideo = videoBytes(b);
+            if (i % 2 == 0)
+                runProgram();
+            if (qEnvironmentVariableIsSet("TARNWICK_BENCH_VERBOSE"))
+                std::fprintf(stderr, "pair %d: in-process %.2f s, ffmpeg %.2f s, load %.1f\n", i,
+                             library.back(), program.back(), loads.back());
         }
     }
-    struct rusage children {};
-    getrusage(RUSAGE_CHILDREN, &children);
     state.counters["inprocess_s"] = bench::median(library);
-    state.counters["ffmpeg_s"] = bench::median(cli);
-    state.counters["throughput_ratio"] = bench::median(cli) / bench::median(library);
+    state.counters["inprocess_encode_s"] = bench::median(encoded);
+    state.counters["ffmpeg_s"] = bench::median(program);
+    state.counters["time_ratio"] = bench::median(library) / bench::median(program);
+    // Each pair ran back to back: its own ratio is the least touched by load that comes and goes.
+    std::vector<double> pairRatios;
+    for (size_t i = 0; i < library.size() && i < program.size(); ++i)
+        pairRatios.push_back(library[i] / program[i]);
+    state.counters["pair_ratio_median"] = bench::median(pairRatios);
+    // Processor time (user + system, every thread): the work done, whatever else ran meanwhile.
+    state.counters["inprocess_cpu_s"] = bench::median(libraryCpu);
+    state.counters["ffmpeg_cpu_s"] = bench::median(programCpu);
     state.counters["inprocess_video_MB"] = libraryVideo / 1e6;
-    state.counters["ffmpeg_video_MB"] = cliVideo / 1e6;
+    state.counters["ffmpeg_video_MB"] = programVideo / 1e6;
+    state.counters["video_size_diff_pct"] =
+        programVideo > 0 ? 100.0 * (libraryVideo - programVideo) / programVideo : 0;
     state.counters["inprocess_peak_MB"] = libraryPeak;
-    state.counters["child_peak_MB"] = children.ru_maxrss / 1024.0;
-    state.counters["load"] = bench::loadAverage();
+    state.counters["load"] = bench::median(loads);
+}
+
+void inProcessArgs(benchmark::internal::Benchmark* b) {
+    b->ArgNames({"source422", "busy"});
+    b->Args({0, 0});
+    if (bench::smokeMode())
+        return;
+    b->Args({0, 1});
+    b->Args({1, 0});
 }
 
 // Time from cancel() at the third video frame to the in-process route's return.
@@ -363,7 +492,10 @@ void BM_InProcessCancelLatency(benchmark::State& state) {
 
 } // namespace
 
-BENCHMARK(BM_InProcessAgainstFfmpegRoute)->Iterations(1)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_InProcessAgainstFfmpegProgram)
+    ->Apply(inProcessArgs)
+    ->Iterations(1)
+    ->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_InProcessCancelLatency)->Iterations(1)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_RouteAgainstHandRunFfmpeg)->Iterations(1)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_CrfPresetSweep)->Apply(sweepArgs)->Iterations(1)->Unit(benchmark::kMillisecond);

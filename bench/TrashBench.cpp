@@ -1,8 +1,10 @@
 // Move to Trash of 10,000 staged small files with a 100,000-entry audit log, against a loop of
-// plain rename(2) calls over the same number of files in the same run; and the delete-safety check
-// of 10,000 files against 100,000 entries, with its growth at ten times the input. Each figure is
-// the median of interleaved pairs; the load average is reported with it.
+// plain rename(2) calls over the same number of files in the same run; the records journal's cost
+// for 100,000 files trashed or deleted; and the delete-safety check of 10,000 files against 100,000
+// entries, with its growth at ten times the input. Each figure is the median of interleaved pairs;
+// the load average is reported with it.
 #include "actions/DeleteSafetyCheck.h"
+#include "actions/PermanentDeletion.h"
 #include "actions/TrashAction.h"
 #include "platform/AppLog.h"
 #include "platform/FileOperations.h"
@@ -70,6 +72,7 @@ QString auditTemplate(int entries) {
         requests.append({AuditAction::movedToTrash, file, std::nullopt});
     }
     log.log(requests);
+    log.compact(); // the entries in the log itself, as after a start
     made.insert(entries, log.fileName());
     return log.fileName();
 }
@@ -96,7 +99,12 @@ public:
     FileOpStatus removeLeftover(const QString&) override { return {}; }
 };
 
-double timeTrashRun(int count, int auditEntries, bool touchDisk = true) {
+// How a run keeps its records: a journal line per file as it goes, or (the reference, what the
+// runs did before) every line held until the run ends, then one write.
+enum class Records { perFile, atEnd };
+
+double timeTrashRun(int count, int auditEntries, bool touchDisk = true, bool toTrash = true,
+                    Records records = Records::perFile) {
     QTemporaryDir root;
     const testing::ScopedEnv data("XDG_DATA_HOME", QFile::encodeName(root.filePath(QStringLiteral("data"))));
     const QStringList paths = makeFiles(root.filePath(QStringLiteral("media")), count);
@@ -118,14 +126,18 @@ double timeTrashRun(int count, int auditEntries, bool touchDisk = true) {
     CleanupServices services;
     services.auditLog = &audit;
     services.statsManager = &stats;
+    audit.journal().setDeferredForTesting(records == Records::atEnd);
     if (!touchDisk)
         services.files = std::make_shared<NoDiskFileOperations>();
     QElapsedTimer clock;
     clock.start();
-    const RemovalResult result = QCoro::waitFor(TrashAction::moveToTrash(h.pm(), services));
+    const ActionResult result = toTrash
+                                    ? QCoro::waitFor(TrashAction::moveToTrash(h.pm(), services))
+                                    : QCoro::waitFor(PermanentDeletion::permanentlyDelete(h.pm(), services));
     const double ms = double(clock.nsecsElapsed()) / 1e6;
-    if (result.deleted != count)
-        std::fprintf(stderr, "trash run removed %lld of %d\n", static_cast<long long>(result.deleted), count);
+    if (result.succeeded != count)
+        std::fprintf(stderr, "trash run removed %lld of %d\n", static_cast<long long>(result.succeeded),
+                     count);
     return ms;
 }
 
@@ -199,6 +211,26 @@ void BM_MoveToTrash(benchmark::State& state) {
         state.counters["no_disk_ms"] = bench::median(noDisk);
         state.counters["load"] = bench::loadAverage();
     }
+}
+
+// The records journal's cost: a run writing a line per file as it goes against the same run keeping
+// its lines to the end (the batched records of before), interleaved, for both removals.
+void BM_RemovalRecords(benchmark::State& state) {
+    const int count = int(state.range(0));
+    const bool toTrash = state.range(1) != 0;
+    for (auto _ : state) {
+        std::vector<double> perFile;
+        std::vector<double> atEnd;
+        for (int i = 0; i < (bench::smokeMode() ? 1 : pairs); ++i) {
+            perFile.push_back(timeTrashRun(count, 0, true, toTrash, Records::perFile));
+            atEnd.push_back(timeTrashRun(count, 0, true, toTrash, Records::atEnd));
+        }
+        state.counters["per_file_ms"] = bench::median(perFile);
+        state.counters["at_end_ms"] = bench::median(atEnd);
+        state.counters["ratio"] = bench::median(perFile) / bench::median(atEnd);
+        state.counters["load"] = bench::loadAverage();
+    }
+    state.SetLabel(toTrash ? "trash" : "permanent deletion");
 }
 
 QList<MediaFile> safetyList(int entries) {
@@ -416,6 +448,14 @@ void trashSizes(benchmark::internal::Benchmark* b) {
     b->Args(bench::smokeMode() ? std::vector<int64_t>{100, 1000} : std::vector<int64_t>{10000, 100000});
 }
 
+void recordSizes(benchmark::internal::Benchmark* b) {
+    // TARNWICK_RECORDS_FILES picks another size (a loaded machine may not finish 100,000 in time).
+    bool set = false;
+    const int chosen = qEnvironmentVariableIntValue("TARNWICK_RECORDS_FILES", &set);
+    const int64_t files = bench::smokeMode() ? 200 : set && chosen > 0 ? chosen : 100000;
+    b->Args({files, 1})->Args({files, 0});
+}
+
 void safetySizes(benchmark::internal::Benchmark* b) {
     b->Args(bench::smokeMode() ? std::vector<int64_t>{100, 1000} : std::vector<int64_t>{10000, 100000});
 }
@@ -423,6 +463,7 @@ void safetySizes(benchmark::internal::Benchmark* b) {
 } // namespace
 
 BENCHMARK(BM_MoveToTrash)->Apply(trashSizes)->Iterations(1)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_RemovalRecords)->Apply(recordSizes)->Iterations(1)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_TrashStep)
     ->Arg(bench::smokeMode() ? 100 : 2000)
     ->Iterations(1)

@@ -1,6 +1,9 @@
 #include "actions/FolderMovePipeline.h"
 
+#include "stores/RecordRun.h"
+
 #include <QElapsedTimer>
+#include <QSet>
 #include <QThreadPool>
 
 #include <atomic>
@@ -30,9 +33,9 @@ QThreadPool& scanPool() {
 
 struct FolderMovePipeline::State {
     State(std::shared_ptr<FileOperations> ops, ProtectedFolderTest protection, QString folder,
-          QList<Watched> paths)
+          QList<Watched> paths, std::shared_ptr<RecordRun> run)
         : files(std::move(ops)), session(*files, std::move(protection), std::move(folder)),
-          watched(std::move(paths)), identities(size_t(watched.size())) {
+          watched(std::move(paths)), identities(size_t(watched.size())), records(std::move(run)) {
         clock.start();
     }
 
@@ -93,12 +96,15 @@ struct FolderMovePipeline::State {
     std::atomic<qint64> bytesDone = 0;
     std::atomic<qint64> bytesInFlight = 0;
     std::atomic<qsizetype> inFlight = -1;
+    std::shared_ptr<RecordRun> records; // written by the worker only
+    QSet<QString> recordedContainers;   // moved, with the records of every staged file inside
 };
 
 FolderMovePipeline::FolderMovePipeline(std::shared_ptr<FileOperations> files, ProtectedFolderTest protection,
-                                       QString folder, QList<Watched> watched)
+                                       QString folder, QList<Watched> watched,
+                                       std::shared_ptr<RecordRun> records)
     : m_state(std::make_shared<State>(std::move(files), std::move(protection), std::move(folder),
-                                      std::move(watched))) {
+                                      std::move(watched), std::move(records))) {
     m_state->owner = this;
 }
 
@@ -171,6 +177,37 @@ void FolderMovePipeline::scan(const std::shared_ptr<State>& state) {
     state->identityReady.notify_all();
 }
 
+// The move of one job with its records: a kill between the intent and its outcome leaves the intent,
+// which the next start decides by the disk (the source gone: moved).
+FolderMoveOutcome FolderMovePipeline::execute(State& state, const FolderMoveJob& job,
+                                              const FileOpProgress& progress) {
+    const RecordedIdentity& recorded = state.identities[size_t(job.index)];
+    const bool isContainer = job.container == FolderMoveJob::Container::proceed;
+    RecordRun* records = state.records.get();
+    // A file that went with its container was recorded with the container's move.
+    if (!records || job.records.isEmpty() || job.decided ||
+        (isContainer && state.recordedContainers.contains(job.source)))
+        return state.session.execute(job, recorded, progress, &state.cancel);
+    QList<int> seqs;
+    seqs.reserve(job.records.size());
+    for (FileRecord intent : job.records) {
+        intent.identity = recorded.source;
+        seqs.append(records->intend(std::move(intent)));
+    }
+    FolderMoveOutcome outcome = state.session.execute(job, recorded, progress, &state.cancel);
+    const bool moved = outcome.kind == FolderMoveOutcome::Kind::moved;
+    for (qsizetype i = 0; i < seqs.size(); ++i) {
+        if (moved)
+            records->done(seqs.at(i), std::nullopt,
+                          i == 0 ? std::optional(outcome.destination) : std::nullopt);
+        else
+            records->failed(seqs.at(i));
+    }
+    if (moved && isContainer)
+        state.recordedContainers.insert(job.source);
+    return outcome;
+}
+
 void FolderMovePipeline::work(const std::shared_ptr<State>& state) {
     for (;;) {
         FolderMoveJob job;
@@ -196,8 +233,7 @@ void FolderMovePipeline::work(const std::shared_ptr<State>& state) {
         };
         if (!state->awaitIdentities())
             break;
-        FolderMoveOutcome outcome =
-            state->session.execute(job, state->identities[size_t(job.index)], progress, &state->cancel);
+        FolderMoveOutcome outcome = execute(*state, job, progress);
         const bool cancelled = outcome.kind == FolderMoveOutcome::Kind::cancelled;
         const std::lock_guard lock(state->mutex);
         state->bytesInFlight = 0;
@@ -212,6 +248,9 @@ void FolderMovePipeline::work(const std::shared_ptr<State>& state) {
         if (state->dueLocked())
             state->wakeLocked();
     }
+    // The run's records are the action's once the worker is done: the last reference must not
+    // end here, after the action (and the journal it writes to) may be gone.
+    state->records.reset();
     const std::lock_guard lock(state->mutex);
     state->workerDone = true;
     state->wakePending = false; // the last word always goes out

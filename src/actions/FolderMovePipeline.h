@@ -14,6 +14,8 @@ class QThreadPool;
 
 namespace tarnwick {
 
+class RecordRun;
+
 // Carries one move-to-folder run between the GUI thread and a single worker that serves the whole
 // run. As the run starts, a scanner records the identity of every file the run may move, and the
 // worker runs no job before every identity is recorded. The GUI thread
@@ -38,9 +40,10 @@ public:
         qsizetype inFlight = -1; // index of the job being run, -1 between jobs
     };
 
-    // `watched` has one entry per input file, by the jobs' index.
+    // `watched` has one entry per input file, by the jobs' index. A job's record goes to `records`
+    // (may be null) from the worker: its intent right before the move, its outcome right after.
     FolderMovePipeline(std::shared_ptr<FileOperations> files, ProtectedFolderTest protection, QString folder,
-                       QList<Watched> watched);
+                       QList<Watched> watched, std::shared_ptr<RecordRun> records = nullptr);
     // Stops the worker after the job in flight, without waiting for it.
     ~FolderMovePipeline() override;
 
@@ -63,6 +66,7 @@ private:
     struct State;
     static void scan(const std::shared_ptr<State>& state);
     static void work(const std::shared_ptr<State>& state);
+    static FolderMoveOutcome execute(State& state, const FolderMoveJob& job, const FileOpProgress& progress);
 
     std::shared_ptr<State> m_state;
 };

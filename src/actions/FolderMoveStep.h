@@ -3,6 +3,7 @@
 #include "actions/ArchiveDestination.h"
 #include "actions/ProtectedFolderTest.h"
 #include "platform/FileOperations.h"
+#include "stores/RecordJournal.h"
 
 #include <QSet>
 #include <QString>
@@ -53,6 +54,9 @@ struct FolderMoveJob {
     std::optional<QString> proxy; // set, and not the source
     bool proxyInUse = false;
     std::optional<FolderMoveOutcome::Kind> decided; // refused before the disk is touched
+    // What the records journal keeps of the move: the file's own record first, then, for a
+    // container, one per other staged file inside it, so that they are written and decided together.
+    QList<FileRecord> records;
 };
 
 // What was at a job's source and proxy when the run started (nothing where nothing was).

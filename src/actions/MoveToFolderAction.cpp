@@ -2,11 +2,12 @@
 
 #include "actions/FolderMovePipeline.h"
 #include "actions/FolderMoveStep.h"
+#include "actions/RecordMerge.h"
 #include "actions/RemovalRules.h"
-#include "actions/TraceFileWriter.h"
 #include "analysis/ProjectManager.h"
 #include "platform/AppLog.h"
 #include "stores/AuditLogManager.h"
+#include "stores/RecordRun.h"
 #include "stores/StatsManager.h"
 
 #include <QDateTime>
@@ -52,10 +53,12 @@ public:
     // The paths whose identity the run records as it starts, per input file: source and proxy.
     QList<FolderMovePipeline::Watched> watchedPaths() const;
     FolderMoveJob plan(qsizetype index);
-    void apply(const FolderMoveJob& job, const FolderMoveOutcome& done, const QDateTime& now);
+    void apply(const FolderMoveJob& job, const FolderMoveOutcome& done);
     void publishProgress(const FolderMovePipeline::Progress& progress, bool force);
     void finish();
     bool isList() const { return m_variant == Variant::list; }
+    FileRecord recordOf(const MediaFile& file, const FolderMoveJob& job, bool withContainer) const;
+    QList<FileRecord> recordsOf(const MediaFile& file, const FolderMoveJob& job);
 
     ProjectManager& m_manager;
     Variant m_variant;
@@ -65,11 +68,11 @@ public:
     RemovalRules m_rules;
     QElapsedTimer m_clock;
     QElapsedTimer m_sincePublished;
-    MoveResult m_result;
+    ActionResult m_result;
     qsizetype m_applied = 0;
     bool m_cancelled = false;
-    QList<AuditLogManager::Request> m_audit;
-    QList<TraceFileWriter::DeletedFileInfo> m_records;
+    std::shared_ptr<RecordRun> m_recordRun; // each moved file's record, written by the worker as it moves
+    std::optional<QHash<QString, QList<qsizetype>>> m_inputByContainer; // made at the first container
 
 private:
     void fail(const QString& error) {
@@ -77,11 +80,13 @@ private:
         m_result.errors.append(error);
     }
     void markMoved(const QString& path, const std::optional<QString>& movedTo);
-    void applyMoved(const MediaFile& file, const FolderMoveJob& job, const FolderMoveOutcome& done,
-                    const QDateTime& now);
+    void applyMoved(const MediaFile& file, const FolderMoveJob& job, const FolderMoveOutcome& done);
 };
 
 void FolderMoveRun::start() {
+    m_recordRun =
+        std::make_shared<RecordRun>(m_services.auditLog ? &m_services.auditLog->journal() : nullptr,
+                                    RecordKind::move, !isList() && m_manager.options().writeTraceFiles);
     const qsizetype count = m_input.size();
     if (isList()) {
         AppLog::userAction(QStringLiteral("Moving %1 file(s) to %2").arg(QString::number(count), m_folder));
@@ -166,6 +171,7 @@ FolderMoveJob FolderMoveRun::plan(qsizetype index) {
         }
     }
     job.destination = ArchiveDestination::destinationFor(job.source, m_folder);
+    job.records = recordsOf(file, job);
     return job;
 }
 
@@ -180,8 +186,46 @@ void FolderMoveRun::markMoved(const QString& path, const std::optional<QString>&
     m_manager.setMediaFile(index, entry);
 }
 
-void FolderMoveRun::applyMoved(const MediaFile& file, const FolderMoveJob& job, const FolderMoveOutcome& done,
-                               const QDateTime& now) {
+// What a move of `file` records: its entry (the destination as planned; the move settles it), its
+// count and bytes (a file without an entry in the media list adds no bytes), its trace line.
+FileRecord FolderMoveRun::recordOf(const MediaFile& file, const FolderMoveJob& job,
+                                   bool withContainer) const {
+    FileRecord record;
+    if (!(withContainer && isList()))
+        record.entry = AuditLogEntry::make(AuditAction::movedToFolder, file,
+                                           withContainer ? std::nullopt : job.destination);
+    record.target = job.source; // decides the record after a kill: the container too
+    record.files = 1;
+    record.bytes = m_rules.indexOfEntry(file.path) >= 0 ? file.size : 0;
+    record.traced = !withContainer && !isList();
+    return record;
+}
+
+// A container's move carries the records of every staged file inside it: a kill right after the
+// move then still leaves a record for each of them.
+QList<FileRecord> FolderMoveRun::recordsOf(const MediaFile& file, const FolderMoveJob& job) {
+    if (job.container == FolderMoveJob::Container::handled ||
+        job.container == FolderMoveJob::Container::refused)
+        return {};
+    QList<FileRecord> records{recordOf(file, job, false)};
+    if (job.container != FolderMoveJob::Container::proceed)
+        return records;
+    if (!m_inputByContainer) {
+        m_inputByContainer.emplace();
+        for (qsizetype i = 0; i < m_input.size(); ++i) {
+            if (const std::optional<QString> container = m_input.at(i).redClipFolder())
+                (*m_inputByContainer)[*container].append(i);
+        }
+    }
+    for (const qsizetype i : m_inputByContainer->value(job.source)) {
+        if (i != job.index)
+            records.append(recordOf(m_input.at(i), job, true));
+    }
+    return records;
+}
+
+void FolderMoveRun::applyMoved(const MediaFile& file, const FolderMoveJob& job,
+                               const FolderMoveOutcome& done) {
     ++m_result.succeeded;
     if (job.container == FolderMoveJob::Container::proceed) {
         m_rules.handledContainers().insert(job.source);
@@ -200,10 +244,6 @@ void FolderMoveRun::applyMoved(const MediaFile& file, const FolderMoveJob& job, 
         AppLog::fileMoved(job.source, done.destination);
     }
     markMoved(file.path, done.destination);
-    m_audit.append({AuditAction::movedToFolder, file, done.destination});
-    // The trace goes where the moved item was: its working path, or its container.
-    m_records.append(
-        {job.name, job.source, file.size, file.projectNames, now, QStringLiteral("Moved to Folder")});
     const QString proxy = job.proxy.value_or(QString());
     switch (done.proxy) {
     case FolderMoveOutcome::Proxy::none:
@@ -227,15 +267,14 @@ void FolderMoveRun::applyMoved(const MediaFile& file, const FolderMoveJob& job, 
     }
 }
 
-// `now` is read once per batch: the clock (and the time zone behind it) is not worth a call per file.
-void FolderMoveRun::apply(const FolderMoveJob& job, const FolderMoveOutcome& done, const QDateTime& now) {
+void FolderMoveRun::apply(const FolderMoveJob& job, const FolderMoveOutcome& done) {
     using Kind = FolderMoveOutcome::Kind;
     const MediaFile& file = m_input.at(job.index);
     const QString& name = job.name;
     ++m_applied;
     switch (done.kind) {
     case Kind::moved:
-        applyMoved(file, job, done, now);
+        applyMoved(file, job, done);
         break;
     case Kind::offline:
         AppLog::warning(QStringLiteral("Skipping offline file: ") + name);
@@ -256,8 +295,6 @@ void FolderMoveRun::apply(const FolderMoveJob& job, const FolderMoveOutcome& don
     case Kind::withContainer:
         ++m_result.succeeded;
         markMoved(file.path, std::nullopt);
-        if (!isList())
-            m_audit.append({AuditAction::movedToFolder, file, std::nullopt});
         break;
     case Kind::containerRefused:
         if (const std::optional<MediaFile> used = m_rules.mediaFileInsideContainer(job.source))
@@ -296,11 +333,8 @@ void FolderMoveRun::apply(const FolderMoveJob& job, const FolderMoveOutcome& don
 }
 
 void FolderMoveRun::finish() {
-    if (m_services.auditLog && !m_audit.isEmpty())
-        m_services.auditLog->log(m_audit);
-    if (!isList() && m_manager.options().writeTraceFiles && m_result.succeeded >= 1 && !m_records.isEmpty() &&
-        m_services.traceWriter)
-        m_services.traceWriter->writeTraceFiles(m_records);
+    RecordMerge::closeRun(*m_recordRun,
+                          {m_services.auditLog, m_services.statsManager, m_services.traceWriter});
     if (isList()) {
         m_manager.updateMoveProgress([](MoveProgress& move) {
             move.moveFilesCompleted = move.moveTotalFiles;
@@ -319,14 +353,6 @@ void FolderMoveRun::finish() {
     m_manager.modifyRecycleBin([&](QList<RecycleBinItem>& items) {
         items.removeIf([&](const RecycleBinItem& item) { return isMoved(item.mediaFile.path); });
     });
-    if (m_result.succeeded >= 1 && m_services.statsManager) {
-        qint64 bytes = 0;
-        for (const MediaFile& file : std::as_const(m_input)) {
-            if (isMoved(file.path))
-                bytes += file.size;
-        }
-        m_services.statsManager->recordMove(m_result.succeeded, bytes);
-    }
     m_manager.updateSummary();
     m_manager.updateMoveProgress([](MoveProgress& move) { move.isMoveInProgress = false; });
     const QString counts = QString::number(m_result.succeeded) + QStringLiteral(" succeeded, ") +
@@ -365,16 +391,16 @@ void planAhead(FolderMoveRun& run, FolderMovePipeline& pipeline, qsizetype& next
     }
 }
 
-QCoro::Task<MoveResult> runMove(ProjectManager& manager, Variant variant,
-                                std::optional<QList<MediaFile>> files, QString folder,
-                                CleanupServices services) {
+QCoro::Task<ActionResult> runMove(ProjectManager& manager, Variant variant,
+                                  std::optional<QList<MediaFile>> files, QString folder,
+                                  CleanupServices services) {
     QPointer<ProjectManager> self(&manager);
     std::optional<OperationGate::Scope> scope =
         manager.tryBeginOperation(QStringLiteral("Moving files to a folder…"));
     if (!scope) {
         AppLog::warning(QStringLiteral("Moving to a folder refused: ") + manager.busyReason());
-        co_return MoveResult{
-            0, 0, {QStringLiteral("Another operation is running: ") + manager.busyReason()}, true};
+        co_return ActionResult{
+            0, 0, {QStringLiteral("Another operation is running: ") + manager.busyReason()}, {}, true};
     }
     QList<MediaFile> input;
     if (files) {
@@ -391,14 +417,14 @@ QCoro::Task<MoveResult> runMove(ProjectManager& manager, Variant variant,
         QtConcurrent::run(&movePool(), [ops, chosen = run->m_folder] { return isRootFolder(*ops, chosen); });
     const bool isRoot = co_await rootCheck;
     if (!self)
-        co_return MoveResult{};
+        co_return ActionResult{};
     if (isRoot) {
         AppLog::warning(QStringLiteral("Moving to a folder refused: ") + rootFolderText(run->m_folder));
-        co_return MoveResult{0, run->m_input.size(), {rootFolderText(run->m_folder)}, true};
+        co_return ActionResult{0, run->m_input.size(), {rootFolderText(run->m_folder)}, {}, true};
     }
     run->start();
     FolderMovePipeline pipeline(ops, ProtectedFolderTest::forManager(manager, ops.get()), run->m_folder,
-                                run->watchedPaths());
+                                run->watchedPaths(), run->m_recordRun);
     // Cancel reaches the worker at once: it stops before its next file and rolls back a copy in flight.
     QObject::connect(&manager, &ProjectManager::moveProgressChanged, &pipeline, [&manager, &pipeline] {
         if (manager.moveProgress().cancelMoveRequested)
@@ -412,17 +438,14 @@ QCoro::Task<MoveResult> runMove(ProjectManager& manager, Variant variant,
         if (!manager.moveProgress().cancelMoveRequested)
             planAhead(*run, pipeline, next);
         FolderMovePipeline::Batch batch = pipeline.take();
-        if (!batch.finished.isEmpty()) {
-            const QDateTime now = QDateTime::currentDateTime();
-            for (const auto& [job, outcome] : std::as_const(batch.finished))
-                run->apply(job, outcome, now);
-        }
+        for (const auto& [job, outcome] : std::as_const(batch.finished))
+            run->apply(job, outcome);
         run->publishProgress(pipeline.progress(), batch.done);
         if (batch.done)
             break;
         co_await qCoro(&pipeline, &FolderMovePipeline::woke);
         if (!self)
-            co_return MoveResult{};
+            co_return ActionResult{};
     }
     if (run->m_cancelled ||
         (manager.moveProgress().cancelMoveRequested && run->m_applied < run->m_input.size()))
@@ -433,13 +456,14 @@ QCoro::Task<MoveResult> runMove(ProjectManager& manager, Variant variant,
 
 } // namespace
 
-QCoro::Task<MoveResult> MoveToFolderAction::moveRecycleBinToFolder(ProjectManager& manager, QString folder,
-                                                                   CleanupServices services) {
+QCoro::Task<ActionResult> MoveToFolderAction::moveRecycleBinToFolder(ProjectManager& manager, QString folder,
+                                                                     CleanupServices services) {
     return runMove(manager, Variant::bin, std::nullopt, std::move(folder), std::move(services));
 }
 
-QCoro::Task<MoveResult> MoveToFolderAction::moveFilesToFolder(ProjectManager& manager, QList<MediaFile> files,
-                                                              QString folder, CleanupServices services) {
+QCoro::Task<ActionResult> MoveToFolderAction::moveFilesToFolder(ProjectManager& manager,
+                                                                QList<MediaFile> files, QString folder,
+                                                                CleanupServices services) {
     return runMove(manager, Variant::list, std::move(files), std::move(folder), std::move(services));
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "actions/ActionResult.h"
 #include "actions/CleanupServices.h"
 #include "model/MediaFile.h"
 
@@ -13,16 +14,6 @@ namespace tarnwick {
 
 class ProjectManager;
 
-// The outcome of moving to a folder, for the result sheet.
-struct MoveResult {
-    qint64 succeeded = 0;
-    qint64 failed = 0;
-    QStringList errors;
-    // Refused before anything was touched (another operation held the manager, or the folder
-    // would leave every file where it is): errors holds the reason.
-    bool refused = false;
-};
-
 // Moves media into a folder the user picked, below which each file keeps its whole former path
 // (/Archive + /Volumes/Media/Day1/A001.mov). Takes the manager's operation gate and refuses while
 // another operation runs, or when the folder is the root. It decides per file on the GUI thread
@@ -34,11 +25,11 @@ struct MoveResult {
 class MoveToFolderAction {
 public:
     // Everything staged in the bin, in bin order; leaves trace files when the option is on.
-    static QCoro::Task<MoveResult> moveRecycleBinToFolder(ProjectManager& manager, QString folder,
-                                                          CleanupServices services = {});
+    static QCoro::Task<ActionResult> moveRecycleBinToFolder(ProjectManager& manager, QString folder,
+                                                            CleanupServices services = {});
     // The given files (Move Unused to Folder); offline files are skipped.
-    static QCoro::Task<MoveResult> moveFilesToFolder(ProjectManager& manager, QList<MediaFile> files,
-                                                     QString folder, CleanupServices services = {});
+    static QCoro::Task<ActionResult> moveFilesToFolder(ProjectManager& manager, QList<MediaFile> files,
+                                                       QString folder, CleanupServices services = {});
 };
 
 } // namespace tarnwick

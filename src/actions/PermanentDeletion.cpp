@@ -4,8 +4,8 @@
 
 namespace tarnwick {
 
-QCoro::Task<RemovalResult> PermanentDeletion::permanentlyDelete(ProjectManager& manager,
-                                                                CleanupServices services) {
+QCoro::Task<ActionResult> PermanentDeletion::permanentlyDelete(ProjectManager& manager,
+                                                               CleanupServices services) {
     return runRemoval(manager, std::move(services), RemovalMethod::deletePermanently);
 }
 

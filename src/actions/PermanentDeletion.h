@@ -1,7 +1,7 @@
 #pragma once
 
+#include "actions/ActionResult.h"
 #include "actions/CleanupServices.h"
-#include "actions/RemovalResult.h"
 
 #include <qcoro/qcorotask.h>
 
@@ -14,8 +14,8 @@ class ProjectManager;
 // deleted, failed and errors; failedItems are what stayed in the bin.
 class PermanentDeletion {
 public:
-    static QCoro::Task<RemovalResult> permanentlyDelete(ProjectManager& manager,
-                                                        CleanupServices services = {});
+    static QCoro::Task<ActionResult> permanentlyDelete(ProjectManager& manager,
+                                                       CleanupServices services = {});
 };
 
 } // namespace tarnwick

@@ -6,8 +6,15 @@
 #include "platform/PathText.h"
 #include "stores/AuditLogManager.h"
 
+#include "platform/Immortal.h"
+
 #include <QHash>
+#include <QPointer>
 #include <QSet>
+#include <QThreadPool>
+#include <QtConcurrent/QtConcurrentRun>
+
+#include <qcoro/qcorofuture.h>
 
 namespace tarnwick {
 
@@ -68,6 +75,144 @@ void finished(std::optional<OperationGate::Scope>& scope, const std::function<vo
         done();
 }
 
+// More files than this are sorted out on a worker while the GUI thread goes on; the result is then
+// applied in one step. Fewer are done at once, which a view may rely on.
+constexpr qsizetype bulkCount = 2000;
+
+QThreadPool& binPool() {
+    static Immortal<QThreadPool> pool; // a stat on a share that stopped answering must not hold the exit
+    static const bool sized = [] {
+        pool.get().setMaxThreadCount(1);
+        pool.get().setExpiryTimeout(2000);
+        pool.get().setObjectName(QStringLiteral("RecycleBin"));
+        return true;
+    }();
+    Q_UNUSED(sized);
+    return pool.get();
+}
+
+// What staging changes: media-list positions to mark as staged, and the new bin items.
+struct StagePlan {
+    QList<qsizetype> toStage;
+    QList<RecycleBinItem> added;
+};
+
+// Any thread: reads only what it is given (the protected-folder test is this thread's alone).
+StagePlan planStaging(const QList<MediaFile>& files, const QList<RecycleBinItem>& bin,
+                      const QList<MediaFile>& media, const ProtectedFolderTest& protection) {
+    QSet<QString> staged;
+    staged.reserve(bin.size() + files.size());
+    for (const RecycleBinItem& item : bin)
+        staged.insert(item.mediaFile.path);
+    // The last entry per path wins, as the bin's lookup does.
+    QHash<QString, qsizetype> indexByPath;
+    indexByPath.reserve(media.size());
+    for (qsizetype i = 0; i < media.size(); ++i)
+        indexByPath.insert(media[i].path, i);
+    StagePlan plan;
+    const QDateTime now = QDateTime::currentDateTimeUtc();
+    for (const MediaFile& file : files) {
+        if (staged.contains(file.path))
+            continue;
+        const QString name = path::lastPathComponent(file.path);
+        if (!file.isOnDisk()) {
+            AppLog::warning(QStringLiteral("Skipping offline file: ") + name);
+            continue;
+        }
+        if (protection.isInProtectedFolder(file.matchedPath.value_or(file.path))) {
+            AppLog::warning(QStringLiteral("Skipping protected file: ") + name);
+            continue;
+        }
+        if (const auto hit = indexByPath.constFind(file.path); hit != indexByPath.cend())
+            plan.toStage.append(*hit);
+        RecycleBinItem item;
+        item.mediaFile = file; // as the user saw it: the use it had when staged is kept with it
+        item.addedAt = now;
+        plan.added.append(std::move(item));
+        staged.insert(file.path);
+    }
+    return plan;
+}
+
+// What a restore changes: media-list positions coming back online, and an audit entry per item
+// (made and encoded with the plan, so that the GUI thread only records them).
+struct RestorePlan {
+    QList<qsizetype> online;
+    AuditLogManager::Prepared audit;
+};
+
+RestorePlan planRestore(const QList<RecycleBinItem>& items, const QList<MediaFile>& media) {
+    const QHash<QString, qsizetype> indexByPath = firstIndexByPath(media);
+    RestorePlan plan;
+    QList<AuditLogManager::Request> audit;
+    audit.reserve(items.size());
+    for (const RecycleBinItem& item : items) {
+        if (const auto hit = indexByPath.constFind(item.mediaFile.path); hit != indexByPath.cend())
+            plan.online.append(*hit);
+        audit.append({AuditAction::restored, item.mediaFile, std::nullopt});
+    }
+    plan.audit = AuditLogManager::prepare(audit);
+    return plan;
+}
+
+void applyStaging(ProjectManager& pm, StagePlan plan) {
+    if (!plan.toStage.isEmpty()) {
+        pm.modifyMediaFiles([&](QList<MediaFile>& list) {
+            for (const qsizetype i : std::as_const(plan.toStage))
+                list[i].status = MediaFileStatus::inRecycleBin;
+        });
+    }
+    if (!plan.added.isEmpty())
+        pm.modifyRecycleBin([&](QList<RecycleBinItem>& bin) { bin.append(std::move(plan.added)); });
+    pm.updateSummary();
+}
+
+// Each item leaves the bin, its entry (the first with its exact path) comes back online, and the
+// restore is recorded, also for an item whose file has no entry any more.
+void applyRestore(ProjectManager& pm, const QList<RecycleBinItem>& items, RestorePlan plan,
+                  AuditLogManager* auditLog) {
+    QSet<QUuid> ids;
+    ids.reserve(items.size());
+    for (const RecycleBinItem& item : items)
+        ids.insert(item.id);
+    pm.modifyRecycleBin([&](QList<RecycleBinItem>& bin) {
+        bin.removeIf([&](const RecycleBinItem& staged) { return ids.contains(staged.id); });
+    });
+    pm.modifyMediaFiles([&](QList<MediaFile>& list) {
+        for (const qsizetype i : plan.online)
+            list[i].status = MediaFileStatus::online;
+    });
+    if (auditLog)
+        auditLog->log(std::move(plan.audit));
+    pm.updateSummary();
+}
+
+// A plan made on the worker from the lists as they were, applied once it is back; the lists cannot
+// change meanwhile (the operation's gate is held), but a plan for an older list is made again here.
+template <class Plan, class Make, class Apply>
+QCoro::Task<void> onWorker(QPointer<ProjectManager> manager, std::optional<OperationGate::Scope> scope,
+                           std::function<void()> done, Make make, Apply apply) {
+    const qint64 mediaVersion = manager->mediaFilesVersion();
+    const qint64 binVersion = manager->recycleBinVersion();
+    // The worker lets go of its copies before its result is handed back: the lists are then not
+    // shared when the plan is applied, and are not copied for that.
+    auto lists = std::make_shared<std::pair<QList<MediaFile>, QList<RecycleBinItem>>>(manager->mediaFiles(),
+                                                                                      manager->recycleBin());
+    QFuture<Plan> planning = QtConcurrent::run(&binPool(), [make, lists] {
+        Plan made = make(lists->first, lists->second);
+        *lists = {};
+        return made;
+    });
+    Plan plan = co_await planning;
+    planning = {};
+    if (!manager)
+        co_return;
+    if (manager->mediaFilesVersion() != mediaVersion || manager->recycleBinVersion() != binVersion)
+        plan = make(manager->mediaFiles(), manager->recycleBin());
+    apply(*manager, std::move(plan));
+    finished(scope, done);
+}
+
 } // namespace
 
 RecycleBin::RecycleBin(ProjectManager& manager, CleanupServices services)
@@ -87,6 +232,21 @@ bool RecycleBin::addToRecycleBin(const QList<MediaFile>& files, std::function<vo
                        });
         return false;
     }
+    if (files.size() > bulkCount) {
+        AppLog::userAction(QStringLiteral("Adding ") + QString::number(files.size()) +
+                           QStringLiteral(" file(s) to recycle bin"));
+        // Built here (it reads the store), used only by the worker from now on.
+        auto protection = std::make_shared<ProtectedFolderTest>(
+            ProtectedFolderTest::forManager(pm, m_services.files.get()));
+        (void)onWorker<StagePlan>(
+            m_manager, std::move(scope), std::move(done),
+            [files, protection, keepFiles = m_services.files](const QList<MediaFile>& media,
+                                                              const QList<RecycleBinItem>& bin) {
+                return planStaging(files, bin, media, *protection);
+            },
+            [](ProjectManager& manager, StagePlan plan) { applyStaging(manager, std::move(plan)); });
+        return false;
+    }
     stage(files);
     finished(scope, done);
     return true;
@@ -96,52 +256,12 @@ void RecycleBin::stage(const QList<MediaFile>& files) {
     ProjectManager& pm = *m_manager;
     AppLog::userAction(QStringLiteral("Adding ") + QString::number(files.size()) +
                        QStringLiteral(" file(s) to recycle bin"));
-    QSet<QString> staged;
-    staged.reserve(pm.recycleBin().size() + files.size());
-    for (const RecycleBinItem& item : pm.recycleBin())
-        staged.insert(item.mediaFile.path);
-    // The last entry per path wins, as the bin's lookup does.
-    QHash<QString, qsizetype> indexByPath;
-    indexByPath.reserve(pm.mediaFiles().size());
-    for (qsizetype i = 0; i < pm.mediaFiles().size(); ++i)
-        indexByPath.insert(pm.mediaFiles()[i].path, i);
     if (files.isEmpty()) {
         pm.updateSummary();
         return;
     }
     const ProtectedFolderTest protection = ProtectedFolderTest::forManager(pm, m_services.files.get());
-    QList<qsizetype> toStage;
-    QList<RecycleBinItem> added;
-    const QDateTime now = QDateTime::currentDateTimeUtc();
-    for (const MediaFile& file : files) {
-        if (staged.contains(file.path))
-            continue;
-        const QString name = path::lastPathComponent(file.path);
-        if (!file.isOnDisk()) {
-            AppLog::warning(QStringLiteral("Skipping offline file: ") + name);
-            continue;
-        }
-        if (protection.isInProtectedFolder(file.matchedPath.value_or(file.path))) {
-            AppLog::warning(QStringLiteral("Skipping protected file: ") + name);
-            continue;
-        }
-        if (const auto hit = indexByPath.constFind(file.path); hit != indexByPath.cend())
-            toStage.append(*hit);
-        RecycleBinItem item;
-        item.mediaFile = file; // as the user saw it: the use it had when staged is kept with it
-        item.addedAt = now;
-        added.append(item);
-        staged.insert(file.path);
-    }
-    if (!toStage.isEmpty()) {
-        pm.modifyMediaFiles([&](QList<MediaFile>& list) {
-            for (const qsizetype i : std::as_const(toStage))
-                list[i].status = MediaFileStatus::inRecycleBin;
-        });
-    }
-    if (!added.isEmpty())
-        pm.modifyRecycleBin([&](QList<RecycleBinItem>& bin) { bin.append(added); });
-    pm.updateSummary();
+    applyStaging(pm, planStaging(files, pm.recycleBin(), pm.mediaFiles(), protection));
 }
 
 bool RecycleBin::removeFromRecycleBin(const QList<RecycleBinItem>& items, std::function<void()> done) {
@@ -162,6 +282,10 @@ bool RecycleBin::removeFromRecycleBin(const QList<RecycleBinItem>& items, std::f
     }
     AppLog::userAction(QStringLiteral("Restoring ") + QString::number(chosen.size()) +
                        QStringLiteral(" file(s) from recycle bin"));
+    if (chosen.size() > bulkCount) {
+        restoreOnWorker(std::move(scope), chosen, std::move(done));
+        return false;
+    }
     if (chosen.isEmpty())
         pm.updateSummary();
     else
@@ -185,6 +309,10 @@ bool RecycleBin::restoreAllFromRecycleBin(std::function<void()> done) {
     }
     AppLog::userAction(QStringLiteral("Restoring all files from recycle bin"));
     const QList<RecycleBinItem> items = pm.recycleBin();
+    if (items.size() > bulkCount) {
+        restoreOnWorker(std::move(scope), items, std::move(done));
+        return false;
+    }
     if (items.isEmpty()) {
         pm.setRecycleBin({});
         pm.updateSummary();
@@ -195,29 +323,21 @@ bool RecycleBin::restoreAllFromRecycleBin(std::function<void()> done) {
     return true;
 }
 
-// Each item leaves the bin, its entry (the first with its exact path) comes back online, and the
-// restore is recorded, also for an item whose file has no entry any more.
 void RecycleBin::restore(const QList<RecycleBinItem>& items) {
     ProjectManager& pm = *m_manager;
-    QSet<QUuid> ids;
-    for (const RecycleBinItem& item : items)
-        ids.insert(item.id);
-    pm.modifyRecycleBin([&](QList<RecycleBinItem>& bin) {
-        bin.removeIf([&](const RecycleBinItem& staged) { return ids.contains(staged.id); });
-    });
-    const QHash<QString, qsizetype> indexByPath = firstIndexByPath(pm.mediaFiles());
-    QList<AuditLogManager::Request> audit;
-    audit.reserve(items.size());
-    pm.modifyMediaFiles([&](QList<MediaFile>& list) {
-        for (const RecycleBinItem& item : items) {
-            if (const auto hit = indexByPath.constFind(item.mediaFile.path); hit != indexByPath.cend())
-                list[*hit].status = MediaFileStatus::online;
-            audit.append({AuditAction::restored, item.mediaFile, std::nullopt});
-        }
-    });
-    if (m_services.auditLog)
-        m_services.auditLog->log(audit);
-    pm.updateSummary();
+    applyRestore(pm, items, planRestore(items, pm.mediaFiles()), m_services.auditLog);
+}
+
+void RecycleBin::restoreOnWorker(std::optional<OperationGate::Scope> scope, QList<RecycleBinItem> items,
+                                 std::function<void()> done) {
+    (void)onWorker<RestorePlan>(
+        m_manager, std::move(scope), std::move(done),
+        [items](const QList<MediaFile>& media, const QList<RecycleBinItem>&) {
+            return planRestore(items, media);
+        },
+        [items, auditLog = m_services.auditLog](ProjectManager& manager, RestorePlan plan) {
+            applyRestore(manager, items, std::move(plan), auditLog);
+        });
 }
 
 } // namespace tarnwick

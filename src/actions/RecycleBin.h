@@ -1,6 +1,7 @@
 #pragma once
 
 #include "actions/CleanupServices.h"
+#include "analysis/OperationGate.h"
 #include "model/MediaFile.h"
 #include "model/RecycleBinItem.h"
 
@@ -8,13 +9,16 @@
 #include <QPointer>
 
 #include <functional>
+#include <optional>
 
 namespace tarnwick {
 
 class ProjectManager;
 
 // The bin operations of the window: staging, restoring selected items, restoring all. Nothing on
-// disk changes. Each runs synchronously on the GUI thread. While another operation holds the
+// disk changes. Each runs on the GUI thread; with more than a couple of thousand files, what
+// changes is worked out on a worker and applied in one step when it is back (the call then returns
+// false and `done` runs once it happened). While another operation holds the
 // manager's gate, the request is queued (ProjectManager::runWhenIdle) and runs when that operation
 // ends: the call then returns false, and `done` runs only once the request really happened. Views
 // run DeleteSafetyCheck first and add only what the user confirmed.
@@ -34,6 +38,9 @@ public:
 private:
     void stage(const QList<MediaFile>& files);
     void restore(const QList<RecycleBinItem>& items);
+    // Many items: the restore is worked out on a worker and applied when it is back.
+    void restoreOnWorker(std::optional<OperationGate::Scope> scope, QList<RecycleBinItem> items,
+                         std::function<void()> done);
 
     QPointer<ProjectManager> m_manager;
     CleanupServices m_services;

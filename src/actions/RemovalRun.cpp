@@ -1,10 +1,12 @@
 #include "actions/RemovalRun.h"
 
+#include "actions/RecordMerge.h"
 #include "actions/RemovalRules.h"
 #include "actions/TraceFileWriter.h"
 #include "analysis/ProjectManager.h"
 #include "platform/AppLog.h"
 #include "stores/AuditLogManager.h"
+#include "stores/RecordRun.h"
 #include "stores/StatsManager.h"
 
 #include <QHash>
@@ -38,7 +40,6 @@ struct Wording {
     QString proxyRemoved;
     QString proxyNotRemoved;
     QString nowInUse;
-    QString traceAction;
     QString closing;
     AuditAction audit;
     bool toTrash;
@@ -55,7 +56,6 @@ Wording wordingFor(RemovalMethod method) {
                 QStringLiteral("Proxy: trashed "),
                 QStringLiteral("Proxy: could not trash "),
                 QStringLiteral("In use: skipped trashing "),
-                QStringLiteral("Moved to Trash"),
                 QStringLiteral("Deletion complete: "),
                 AuditAction::movedToTrash,
                 true};
@@ -69,7 +69,6 @@ Wording wordingFor(RemovalMethod method) {
             QStringLiteral("Proxy: deleted "),
             QStringLiteral("Proxy: could not delete "),
             QStringLiteral("In use: skipped permanently deleting "),
-            QStringLiteral("Permanently Deleted"),
             QStringLiteral("Permanent deletion complete: "),
             AuditAction::deletedPermanently,
             false};
@@ -142,14 +141,52 @@ void executeProxy(const PlannedRemoval& p, ExecutedRemoval& done, FileOperations
     done.proxyError = status.message;
 }
 
+// The bytes a removal frees. A name of a file that keeps other names frees nothing; the last name
+// frees it all. A name moved to the Trash still holds the file, so within a run the Trash counts
+// the names it took itself.
+class FreedBytes {
+public:
+    explicit FreedBytes(RemovalMethod method) : m_method(method) {}
+
+    qint64 bytesOf(const PlannedRemoval& p, const FileOpInfo& info) const {
+        if (p.isContainer || info.kind != FileKind::regular)
+            return p.item.mediaFile.size;
+        quint64 names = info.linkCount;
+        if (m_method == RemovalMethod::trash)
+            names -= std::min(names, m_trashedNames.value(key(info)));
+        return names > 1 ? 0 : p.item.mediaFile.size;
+    }
+    void removed(const FileOpInfo& info) {
+        if (m_method == RemovalMethod::trash && info.kind == FileKind::regular && info.linkCount > 1)
+            ++m_trashedNames[key(info)];
+    }
+
+private:
+    static std::pair<quint64, quint64> key(const FileOpInfo& info) { return {info.device, info.inode}; }
+    RemovalMethod m_method;
+    QHash<std::pair<quint64, quint64>, quint64> m_trashedNames;
+};
+
 } // namespace
 
 QList<ExecutedRemoval> executeRemovals(const QList<PlannedRemoval>& plan, FileOperations& files,
-                                       ProtectedFolderTest protection, RemovalMethod method) {
+                                       ProtectedFolderTest protection, RemovalMethod method,
+                                       RecordRun* records) {
     using Outcome = ExecutedRemoval::Outcome;
+    const AuditAction action = wordingFor(method).audit;
     QList<ExecutedRemoval> results;
     results.reserve(plan.size());
     QSet<QString> handledContainers;
+    FreedBytes freed(method);
+    // A container's removal carries the records of the other staged files inside it, so that a kill
+    // right after it still leaves a record for each.
+    QHash<QString, QList<qsizetype>> byContainer;
+    if (records) {
+        for (qsizetype i = 0; i < plan.size(); ++i) {
+            if (plan.at(i).isContainer && plan.at(i).verdict == PlannedRemoval::Verdict::proceed)
+                byContainer[plan.at(i).target].append(i);
+        }
+    }
     for (const PlannedRemoval& p : plan) {
         ExecutedRemoval done;
         if (p.verdict != PlannedRemoval::Verdict::proceed) {
@@ -179,33 +216,58 @@ QList<ExecutedRemoval> executeRemovals(const QList<PlannedRemoval>& plan, FileOp
             results.append(done);
             continue;
         }
+        // The record first: a kill from here on leaves the intent, which the next start decides.
+        const qint64 bytes = freed.bytesOf(p, info);
+        QList<int> seqs;
+        if (records) {
+            FileRecord record;
+            record.entry = AuditLogEntry::make(action, p.item.mediaFile, std::nullopt);
+            record.target = p.target;
+            record.files = 1;
+            record.bytes = bytes;
+            record.traced = true;
+            if (info.kind != FileKind::missing)
+                record.identity = info.identity();
+            seqs.append(records->intend(record));
+            for (const qsizetype i : byContainer.value(p.isContainer ? p.target : QString())) {
+                const PlannedRemoval& inside = plan.at(i);
+                if (&inside == &p)
+                    continue;
+                record.entry = AuditLogEntry::make(action, inside.item.mediaFile, std::nullopt);
+                record.bytes = 0; // its bytes go with the container's
+                record.traced = false;
+                seqs.append(records->intend(record));
+            }
+        }
         if (method == RemovalMethod::deletePermanently)
             done.recordTime = QDateTime::currentDateTimeUtc(); // local time only when a trace is written
         const FileOpStatus status = removeTarget(files, p.target, p.isContainer, method);
         if (method == RemovalMethod::trash)
             done.recordTime = QDateTime::currentDateTimeUtc(); // local time only when a trace is written
         if (!status.ok()) {
+            for (const int seq : std::as_const(seqs))
+                records->failed(seq);
             done.outcome = Outcome::failed;
             done.error = status;
             results.append(done);
             continue;
         }
+        for (const int seq : std::as_const(seqs))
+            records->done(seq,
+                          method == RemovalMethod::trash ? std::optional(done.recordTime) : std::nullopt);
+        freed.removed(info);
         done.outcome = Outcome::removed;
         if (p.isContainer)
             handledContainers.insert(p.target);
         executeProxy(p, done, files, protection, method);
         results.append(done);
     }
+    if (records)
+        records->sync();
     return results;
 }
 
 namespace {
-
-struct AppliedRun {
-    RemovalResult result;
-    QList<TraceFileWriter::DeletedFileInfo> records;
-    QList<AuditLogManager::Request> audit;
-};
 
 // Statuses to set, by path, applied in one change of the media list.
 class StatusChanges {
@@ -260,12 +322,12 @@ void logProxy(const PlannedRemoval& p, const ExecutedRemoval& done, const Wordin
     }
 }
 
-AppliedRun applyRemovals(ProjectManager& manager, const QList<PlannedRemoval>& plan,
-                         const QList<ExecutedRemoval>& executed, RemovalMethod method) {
+// Statuses, counts and log lines; the records come from the journal's run.
+ActionResult applyRemovals(ProjectManager& manager, const QList<PlannedRemoval>& plan,
+                           const QList<ExecutedRemoval>& executed, RemovalMethod method) {
     using Outcome = ExecutedRemoval::Outcome;
     const Wording words = wordingFor(method);
-    AppliedRun run;
-    RemovalResult& r = run.result;
+    ActionResult r;
     StatusChanges changes;
     RemovalRules rules(manager);
     const auto fail = [&](const PlannedRemoval& p, const QString& error, bool backToBin) {
@@ -291,9 +353,8 @@ AppliedRun applyRemovals(ProjectManager& manager, const QList<PlannedRemoval>& p
             continue;
         }
         if (done.outcome == Outcome::withContainer) {
-            ++r.deleted;
+            ++r.succeeded;
             changes.set(m.path, MediaFileStatus::deleted);
-            run.audit.append({words.audit, m, std::nullopt});
             continue;
         }
         if (p.isContainer)
@@ -314,13 +375,10 @@ AppliedRun applyRemovals(ProjectManager& manager, const QList<PlannedRemoval>& p
             break;
         case Outcome::removed:
         case Outcome::withContainer:
-            ++r.deleted;
+            ++r.succeeded;
             changes.set(m.path, MediaFileStatus::deleted);
-            run.audit.append({words.audit, m, std::nullopt});
             AppLog::fileDeleted(p.target, words.toTrash);
             logProxy(p, done, words);
-            run.records.append(
-                {p.name, p.target, m.size, m.projectNames, done.recordTime, words.traceAction});
             // Entries inside a removed container are gone too, staged or not.
             if (p.isContainer)
                 changes.setInside(rules.entriesInsideContainer(p.target));
@@ -328,57 +386,55 @@ AppliedRun applyRemovals(ProjectManager& manager, const QList<PlannedRemoval>& p
         }
     }
     changes.apply(manager);
-    return run;
+    return r;
 }
 
 } // namespace
 
-QCoro::Task<RemovalResult> runRemoval(ProjectManager& manager, CleanupServices services,
-                                      RemovalMethod method) {
+QCoro::Task<ActionResult> runRemoval(ProjectManager& manager, CleanupServices services,
+                                     RemovalMethod method) {
     QPointer<ProjectManager> self(&manager);
     services = services.resolved(manager);
     const Wording words = wordingFor(method);
     OperationGate::Scope scope = co_await manager.beginOperation(words.busy);
     if (!self || !scope.isActive())
-        co_return RemovalResult{};
+        co_return ActionResult{};
     const QList<RecycleBinItem> bin = manager.recycleBin();
     AppLog::userAction(words.userAction + QString::number(bin.size()) + words.userActionEnd);
 
     const QList<PlannedRemoval> plan = planRemovals(manager, bin);
     ProtectedFolderTest protection = ProtectedFolderTest::forManager(manager, services.files.get());
     const std::shared_ptr<FileOperations> files = services.files;
+    const auto records =
+        std::make_shared<RecordRun>(services.auditLog ? &services.auditLog->journal() : nullptr,
+                                    method == RemovalMethod::trash ? RecordKind::trash : RecordKind::deletion,
+                                    manager.options().writeTraceFiles);
+    const RecordStores stores{services.auditLog, services.statsManager, services.traceWriter};
     // Off the GUI thread: a slow or hung volume must not freeze the window. The future is made in
     // its own statement (GCC 12 and lambda temporaries inside co_await).
     QFuture<QList<ExecutedRemoval>> work =
-        QtConcurrent::run(&removalPool(), [plan, files, protection, method] {
-            return executeRemovals(plan, *files, protection, method);
+        QtConcurrent::run(&removalPool(), [plan, files, protection, method, records] {
+            return executeRemovals(plan, *files, protection, method, records.get());
         });
     const QList<ExecutedRemoval> executed = co_await work;
-    if (!self)
-        co_return RemovalResult{};
-
-    AppliedRun run = applyRemovals(manager, plan, executed, method);
-    if (services.auditLog && !run.audit.isEmpty())
-        services.auditLog->log(run.audit);
-    if (manager.options().writeTraceFiles && !run.records.isEmpty() && services.traceWriter)
-        services.traceWriter->writeTraceFiles(run.records);
-    if (run.result.deleted >= 1 && services.statsManager) {
-        qint64 bytes = 0;
-        for (const TraceFileWriter::DeletedFileInfo& record : std::as_const(run.records))
-            bytes += record.size;
-        services.statsManager->recordDeletion(run.result.deleted, bytes);
+    if (!self) {
+        RecordMerge::closeRun(*records, stores); // the stores outlive the window
+        co_return ActionResult{};
     }
+
+    const ActionResult result = applyRemovals(manager, plan, executed, method);
+    RecordMerge::closeRun(*records, stores);
     QSet<QString> failedPaths;
-    for (const RecycleBinItem& item : std::as_const(run.result.failedItems))
+    for (const RecycleBinItem& item : std::as_const(result.failedItems))
         failedPaths.insert(item.mediaFile.path);
     manager.modifyRecycleBin([&](QList<RecycleBinItem>& items) {
         items.removeIf(
             [&](const RecycleBinItem& item) { return !failedPaths.contains(item.mediaFile.path); });
     });
     manager.updateSummary();
-    AppLog::info(words.closing + QString::number(run.result.deleted) + QStringLiteral(" succeeded, ") +
-                 QString::number(run.result.failed) + QStringLiteral(" failed"));
-    co_return run.result;
+    AppLog::info(words.closing + QString::number(result.succeeded) + QStringLiteral(" succeeded, ") +
+                 QString::number(result.failed) + QStringLiteral(" failed"));
+    co_return result;
 }
 
 } // namespace tarnwick

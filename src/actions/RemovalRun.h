@@ -1,8 +1,8 @@
 #pragma once
 
+#include "actions/ActionResult.h"
 #include "actions/CleanupServices.h"
 #include "actions/ProtectedFolderTest.h"
-#include "actions/RemovalResult.h"
 #include "model/RecycleBinItem.h"
 #include "platform/FileOperations.h"
 
@@ -17,10 +17,12 @@
 namespace tarnwick {
 
 class ProjectManager;
+class RecordRun;
 
 // The run shared by Move to Trash and permanent deletion: decide per staged file on the GUI
-// thread (usage, containers, proxies in use), touch the disk on a worker in bin order, then
-// apply statuses, audit entries, trace files, statistics and the bin on the GUI thread.
+// thread (usage, containers, proxies in use), touch the disk on a worker in bin order, writing each
+// file's record to the journal as it goes, then apply statuses and the bin and merge the records
+// (audit entries, trace files, statistics) on the GUI thread.
 enum class RemovalMethod { trash, deletePermanently };
 
 struct PlannedRemoval {
@@ -47,10 +49,11 @@ struct ExecutedRemoval {
 };
 
 // The disk half: no manager access, safe on any thread (the protection test is its own copy).
+// Each removed file's record goes to `records` (may be null) around its disk step; synced at the end.
 QList<ExecutedRemoval> executeRemovals(const QList<PlannedRemoval>& plan, FileOperations& files,
-                                       ProtectedFolderTest protection, RemovalMethod method);
+                                       ProtectedFolderTest protection, RemovalMethod method,
+                                       RecordRun* records = nullptr);
 
-QCoro::Task<RemovalResult> runRemoval(ProjectManager& manager, CleanupServices services,
-                                      RemovalMethod method);
+QCoro::Task<ActionResult> runRemoval(ProjectManager& manager, CleanupServices services, RemovalMethod method);
 
 } // namespace tarnwick

@@ -3,10 +3,15 @@
 #include "platform/AppLog.h"
 #include "platform/ByteCountText.h"
 #include "platform/PathText.h"
+#include "platform/RegularFile.h"
 
-#include <QSaveFile>
+#include <QFile>
 
 #include <algorithm>
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace tarnwick {
 
@@ -63,9 +68,20 @@ QString TraceFileWriter::formatTime(const QDateTime& time) {
     return time.toLocalTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
 }
 
-QString TraceFileWriter::traceFileName(const QDateTime& time) {
+QString TraceFileWriter::traceFileName(const QDateTime& time, int counter) {
     return QStringLiteral("Tarnwick_Trace_") + formatTime(time).replace(QLatin1Char(':'), QLatin1Char('-')) +
-           QStringLiteral(".txt");
+           (counter > 1 ? QLatin1Char('_') + QString::number(counter) : QString()) + QStringLiteral(".txt");
+}
+
+QString TraceFileWriter::freeTraceFileName(const QString& directory, const QDateTime& time) {
+    for (int counter = 1;; ++counter) {
+        const QString name = traceFileName(time, counter);
+        struct ::stat st {};
+        const QByteArray path = QFile::encodeName(path::appendingPathComponent(directory, name));
+        // Not there (or not to be looked at: the exclusive create then says why).
+        if (::lstat(path.constData(), &st) != 0 || counter >= 10000)
+            return name;
+    }
 }
 
 QString TraceFileWriter::traceText(const QString& directory, const QList<DeletedFileInfo>& files,
@@ -116,19 +132,82 @@ QString TraceFileWriter::traceText(const QString& directory, const QList<Deleted
     return text;
 }
 
+namespace {
+
+bool writeAll(int fd, const char* data, qsizetype size) {
+    while (size > 0) {
+        const ssize_t n = ::write(fd, data, size_t(size));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0) {
+            if (n == 0)
+                errno = ENOSPC;
+            return false;
+        }
+        data += n;
+        size -= n;
+    }
+    return true;
+}
+
+} // namespace
+
+TraceFileWriter::NamedWrite TraceFileWriter::writeTraceFileNamed(const QString& directory,
+                                                                 const QString& name,
+                                                                 const QList<DeletedFileInfo>& files,
+                                                                 const QDateTime& generated) {
+    const QString filePath = path::appendingPathComponent(directory, name);
+    const QByteArray native = QFile::encodeName(filePath);
+    const QByteArray bytes = traceText(directory, files, generated).toUtf8();
+    const auto failed = [&](int code) {
+        AppLog::error(QStringLiteral("Failed to write trace file: ") + qt_error_string(code));
+        return NamedWrite::failed;
+    };
+    qsizetype from = 0;
+    int fd = ::open(native.constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+    if (fd < 0) {
+        if (errno != EEXIST)
+            return failed(errno);
+        RegularFile existing(filePath);
+        const std::optional<QByteArray> held = existing.readAll(bytes.size());
+        if (!held || !bytes.startsWith(*held))
+            return NamedWrite::taken;
+        if (held->size() == bytes.size())
+            return NamedWrite::alreadyThere;
+        from = held->size();
+        fd = ::open(native.constData(), O_WRONLY | O_APPEND | O_NOFOLLOW | O_CLOEXEC);
+        if (fd < 0)
+            return failed(errno);
+    }
+    const bool written = writeAll(fd, bytes.constData() + from, bytes.size() - from);
+    const int code = errno;
+    if (::close(fd) != 0 && written)
+        return failed(errno);
+    if (!written)
+        return failed(code);
+    AppLog::info(QStringLiteral("Wrote trace file: ") + filePath);
+    return NamedWrite::written;
+}
+
 std::optional<QString> TraceFileWriter::writeTraceFile(const QString& directory,
                                                        const QList<DeletedFileInfo>& files) {
     if (files.isEmpty())
         return std::nullopt;
-    const QString filePath = path::appendingPathComponent(directory, traceFileName(m_now()));
-    const QByteArray bytes = traceText(directory, files, m_now()).toUtf8();
-    QSaveFile file(filePath);
-    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit()) {
-        AppLog::error(QStringLiteral("Failed to write trace file: ") + file.errorString());
-        return std::nullopt;
+    const QDateTime generated = m_now();
+    // Another run of the same second (or anything else) may take a name between the look and the write.
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        const QString name = freeTraceFileName(directory, generated);
+        switch (writeTraceFileNamed(directory, name, files, generated)) {
+        case NamedWrite::written:
+        case NamedWrite::alreadyThere:
+            return path::appendingPathComponent(directory, name);
+        case NamedWrite::failed:
+            return std::nullopt;
+        case NamedWrite::taken:
+            break;
+        }
     }
-    AppLog::info(QStringLiteral("Wrote trace file: ") + filePath);
-    return filePath;
+    return std::nullopt;
 }
 
 int TraceFileWriter::writeTraceFiles(const QList<DeletedFileInfo>& files) {

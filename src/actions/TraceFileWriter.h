@@ -12,7 +12,8 @@ namespace tarnwick {
 
 // Leaves a plain-text receipt ("Tarnwick_Trace_<time>.txt") in every folder a removal run took
 // files from: what was there, how large, which projects used it, what was done. Failures are
-// logged only; the removal is not affected.
+// logged only; the removal is not affected. Runs write theirs through the records journal
+// (RecordMerge), so that each is written once even when the run is killed.
 class TraceFileWriter {
 public:
     struct DeletedFileInfo {
@@ -30,11 +31,23 @@ public:
 
     // One file per parent folder of the records' paths; the number written.
     int writeTraceFiles(const QList<DeletedFileInfo>& files);
-    // The written file's path; nothing when `files` is empty or the write failed.
+    // The written file's path; nothing when `files` is empty or the write failed. An existing
+    // trace file is never replaced: the name takes a counter instead.
     std::optional<QString> writeTraceFile(const QString& directory, const QList<DeletedFileInfo>& files);
 
-    // The file name and the text for one folder (no clock reading of their own).
-    static QString traceFileName(const QDateTime& time);
+    enum class NamedWrite { written, alreadyThere, taken, failed };
+    // Writes the text for `generated` at exactly `name`, created exclusively. A file of that name that
+    // holds this text, or its beginning (a write a kill cut short), is this one and is completed;
+    // any other file is "taken" and left alone.
+    NamedWrite writeTraceFileNamed(const QString& directory, const QString& name,
+                                   const QList<DeletedFileInfo>& files, const QDateTime& generated);
+    QDateTime now() const { return m_now(); }
+
+    // The file name and the text for one folder (no clock reading of their own). `counter` 2 and up
+    // names a second trace file of the same second: "Tarnwick_Trace_<time>_2.txt".
+    static QString traceFileName(const QDateTime& time, int counter = 1);
+    // The first of those names not yet taken in `directory`.
+    static QString freeTraceFileName(const QString& directory, const QDateTime& time);
     static QString traceText(const QString& directory, const QList<DeletedFileInfo>& files,
                              const QDateTime& generated);
     static QString asciiArt();

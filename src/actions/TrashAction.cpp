@@ -4,7 +4,7 @@
 
 namespace tarnwick {
 
-QCoro::Task<RemovalResult> TrashAction::moveToTrash(ProjectManager& manager, CleanupServices services) {
+QCoro::Task<ActionResult> TrashAction::moveToTrash(ProjectManager& manager, CleanupServices services) {
     return runRemoval(manager, std::move(services), RemovalMethod::trash);
 }
 

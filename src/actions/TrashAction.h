@@ -1,7 +1,7 @@
 #pragma once
 
+#include "actions/ActionResult.h"
 #include "actions/CleanupServices.h"
-#include "actions/RemovalResult.h"
 
 #include <qcoro/qcorotask.h>
 
@@ -15,7 +15,7 @@ class ProjectManager;
 // The result feeds the Trash failure sheet (failedItems not empty) or the deletion result.
 class TrashAction {
 public:
-    static QCoro::Task<RemovalResult> moveToTrash(ProjectManager& manager, CleanupServices services = {});
+    static QCoro::Task<ActionResult> moveToTrash(ProjectManager& manager, CleanupServices services = {});
 };
 
 } // namespace tarnwick

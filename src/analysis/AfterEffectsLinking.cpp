@@ -3,11 +3,13 @@
 #include "analysis/AEPFileSearch.h"
 #include "analysis/ProjectManager.h"
 #include "platform/AppLog.h"
+#include "platform/Immortal.h"
 #include "platform/PathText.h"
 #include "platform/TextKey.h"
 #include "stores/AuditLogManager.h"
 
 #include <QPointer>
+#include <QThreadPool>
 #include <QVarLengthArray>
 #include <QtConcurrent/QtConcurrentRun>
 
@@ -18,6 +20,20 @@
 namespace tarnwick {
 
 namespace {
+
+// The linking's own workers (folder walks, stats, the passes over the media list); never destroyed:
+// a walk of a share that stopped answering must not hold up the exit.
+QThreadPool& linkingPool() {
+    static Immortal<QThreadPool> pool;
+    static const bool sized = [] {
+        pool.get().setMaxThreadCount(2);
+        pool.get().setExpiryTimeout(2000);
+        pool.get().setObjectName(QStringLiteral("AELinking"));
+        return true;
+    }();
+    Q_UNUSED(sized);
+    return pool.get();
+}
 
 bool isOnlineOrMatching(MediaFileStatus status) {
     return status == MediaFileStatus::online || status == MediaFileStatus::matching;
@@ -132,24 +148,29 @@ struct MediaIndexes {
 QCoro::Task<void> AfterEffectsLinking::linkAEPProjects(ProjectManager& manager, QList<MediaFile>& mediaFiles,
                                                        Services services) {
     QPointer<ProjectManager> pm(&manager);
-    QList<qsizetype> aepIndexes;
-    bool deepSearch = false;
-    for (qsizetype i = 0; i < mediaFiles.size(); ++i) {
-        if (!AEPFileSearch::isAEPPath(mediaFiles[i].path))
-            continue;
-        aepIndexes.append(i);
-        if (!isOnlineOrMatching(mediaFiles[i].status))
-            deepSearch = true;
-    }
     QStringList folders;
     for (const ProjectFile& project : manager.projects())
         folders.append(path::deletingLastPathComponent(project.url.toLocalFile()));
-
-    QFuture<FoundAEPFiles> searching = QtConcurrent::run([folders, deepSearch] {
-        return AEPFileSearch::findAEPFilesForRelocation(folders, deepSearch, relocationMaxDepth,
-                                                        relocationFileCap);
-    });
-    const FoundAEPFiles found = co_await searching;
+    // A pass over every entry: on a worker. The list is the caller's and does not change meanwhile.
+    const QList<MediaFile>* list = &mediaFiles;
+    QFuture<std::pair<QList<qsizetype>, FoundAEPFiles>> searching =
+        QtConcurrent::run(&linkingPool(), [list, folders] {
+            QList<qsizetype> indexes;
+            bool deepSearch = false;
+            for (qsizetype i = 0; i < list->size(); ++i) {
+                if (!AEPFileSearch::isAEPPath((*list)[i].path))
+                    continue;
+                indexes.append(i);
+                if (!isOnlineOrMatching((*list)[i].status))
+                    deepSearch = true;
+            }
+            return std::make_pair(indexes, AEPFileSearch::findAEPFilesForRelocation(
+                                               folders, deepSearch, relocationMaxDepth, relocationFileCap));
+        });
+    const std::pair<QList<qsizetype>, FoundAEPFiles> searched = co_await searching;
+    searching = {};
+    const QList<qsizetype>& aepIndexes = searched.first;
+    const FoundAEPFiles& found = searched.second;
     if (!pm)
         co_return;
     if (aepIndexes.isEmpty() && found.isEmpty())
@@ -186,7 +207,7 @@ QCoro::Task<void> AfterEffectsLinking::linkAEPProjects(ProjectManager& manager, 
     }
 
     // The requests' stat calls leave the GUI thread: a project may link files on a slow share.
-    QFuture<AEPParseRequests> requesting = QtConcurrent::run([plan] {
+    QFuture<AEPParseRequests> requesting = QtConcurrent::run(&linkingPool(), [plan] {
         AEPParseRequests requests;
         for (const PlannedRequest& planned : plan)
             requests.add(planned.parsePath, planned.statusPath);
@@ -246,8 +267,9 @@ QCoro::Task<void> AfterEffectsLinking::linkAEPProjects(ProjectManager& manager, 
     manager.setAepLinkStatuses(statuses);
 
     // Both passes touch every entry: a worker does them on the import's own list.
-    QFuture<void> marking = QtConcurrent::run(
-        [&mediaFiles, allFootagePaths, projects = manager.projects(), statuses = manager.aepLinkStatuses()] {
+    QFuture<void> marking =
+        QtConcurrent::run(&linkingPool(), [&mediaFiles, allFootagePaths, projects = manager.projects(),
+                                           statuses = manager.aepLinkStatuses()] {
             if (!allFootagePaths.isEmpty())
                 crossReferenceAEFootage(mediaFiles, allFootagePaths);
             flagMediaOfProjectsWithMissingAEP(mediaFiles, projects, statuses);
@@ -331,8 +353,8 @@ QCoro::Task<int> AfterEffectsLinking::searchForMissingAEPFiles(ProjectManager& m
         co_return 0;
 
     report(QStringLiteral("Scanning for .aep files..."));
-    QFuture<QStringList> walking =
-        QtConcurrent::run([folder, cancel] { return AEPFileSearch::findAEPFiles(folder, cancel.get()); });
+    QFuture<QStringList> walking = QtConcurrent::run(
+        &linkingPool(), [folder, cancel] { return AEPFileSearch::findAEPFiles(folder, cancel.get()); });
     const QStringList found = co_await walking;
     if (!pm)
         co_return 0;
@@ -370,7 +392,7 @@ QCoro::Task<int> AfterEffectsLinking::searchForMissingAEPFiles(ProjectManager& m
             QString key;
             AEPFileStamp stamp;
         };
-        QFuture<Facts> reading = QtConcurrent::run([foundPath] {
+        QFuture<Facts> reading = QtConcurrent::run(&linkingPool(), [foundPath] {
             return Facts{AEPParseRequests::cacheKey(foundPath), AEPFileStamp::of(foundPath)};
         });
         const Facts facts = co_await reading;
@@ -384,8 +406,8 @@ QCoro::Task<int> AfterEffectsLinking::searchForMissingAEPFiles(ProjectManager& m
         } else {
             const AEPParseRequest request{facts.key, foundPath, linkPaths, facts.stamp.size,
                                           facts.stamp.modificationTime};
-            QFuture<AEPParseOutcome> parsing =
-                QtConcurrent::run([request, parse] { return AEPParseRequests::parseOne(request, parse); });
+            QFuture<AEPParseOutcome> parsing = QtConcurrent::run(
+                &linkingPool(), [request, parse] { return AEPParseRequests::parseOne(request, parse); });
             const AEPParseOutcome outcome = co_await parsing;
             if (!pm)
                 co_return resolvedCount;

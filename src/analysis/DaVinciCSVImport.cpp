@@ -4,6 +4,7 @@
 #include "analysis/ProjectManager.h"
 #include "platform/AppLog.h"
 #include "platform/DirectoryWalker.h"
+#include "platform/DiskPools.h"
 #include "platform/FileStatProbe.h"
 #include "platform/PathText.h"
 #include "platform/RegularFile.h"
@@ -16,6 +17,7 @@
 #include <QFileInfo>
 #include <QPointer>
 #include <QSet>
+#include <QThreadPool>
 #include <QtConcurrent/QtConcurrentRun>
 
 #include <qcoro/qcorofuture.h>
@@ -171,7 +173,7 @@ QCoro::Task<void> DaVinciCSVImport::importDaVinciCSV(ProjectManager& manager, QU
         progress.currentTask = QStringLiteral("Reading DaVinci CSV…");
     });
     QFuture<ReadCSV> reading =
-        QtConcurrent::run([filePath, fileName] { return readCSV(filePath, fileName); });
+        QtConcurrent::run(&fileReadPool(), [filePath, fileName] { return readCSV(filePath, fileName); });
     ReadCSV read = co_await reading;
     if (!pm)
         co_return;
@@ -219,7 +221,9 @@ QCoro::Task<void> DaVinciCSVImport::importDaVinciCSV(ProjectManager& manager, QU
         co_return;
 
     const qint64 listVersion = manager.mediaFilesVersion();
-    QFuture<QList<MediaFile>> consolidating = QtConcurrent::run([media = manager.mediaFiles()] {
+    // Processor work over the list: a pool of this import's own, ended with it.
+    QThreadPool pool;
+    QFuture<QList<MediaFile>> consolidating = QtConcurrent::run(&pool, [media = manager.mediaFiles()] {
         return MediaConsolidator().consolidateCrossProjectDuplicates(media);
     });
     QList<MediaFile> consolidated = co_await consolidating;
@@ -235,7 +239,7 @@ QCoro::Task<void> DaVinciCSVImport::importDaVinciCSV(ProjectManager& manager, QU
         if (seen.contains(file.path) && !file.proxyPath)
             lookForProxies.append(file.path);
     }
-    QFuture<QHash<QString, QString>> finding = QtConcurrent::run([lookForProxies] {
+    QFuture<QHash<QString, QString>> finding = QtConcurrent::run(&walkPool(), [lookForProxies] {
         QHash<QString, QString> proxies;
         for (const QString& clip : lookForProxies) {
             if (const auto proxy = findProxyPath(clip))

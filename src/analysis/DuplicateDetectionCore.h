@@ -19,11 +19,16 @@ class WatchdogPool;
 struct FileFacts;
 
 // Finds files of identical content: grouping by byte size, a sampled digest (at most 2 MiB read
-// per file), then a full digest. Knows nothing of the media list.
+// per file), then a full digest. Knows nothing of the media list. A size group of local files is
+// read side by side: bytes are compared, each run of equal bytes is hashed once, and a digest is
+// made only where the result holds it (the digests are those of reading each file alone).
 namespace DuplicateDetectionCore {
 
 constexpr qint64 sampleBlock = 1048576;
 constexpr qint64 fullBlock = 4194304;
+// Pages of files up to this size stay cached after reading even when pages are dropped: they cost
+// the cache little, and every import hashes the whole media list again.
+constexpr qint64 keptPagesUpTo = 262144;
 
 struct File {
     int index = 0;   // unique within one run
@@ -51,7 +56,7 @@ struct Settings {
     // A whole read may take the watchdog timeout plus its recorded size at this rate; past that
     // it counts as hung even while bytes still trickle in (an endless stream behind the path).
     qint64 slowestReadBytesPerSecond = 1 << 20;
-    bool dropPagesAfterReading = true;
+    bool dropPagesAfterReading = true; // of files larger than keptPagesUpTo
     // After each file hashed, on the thread running detect().
     std::function<void(Phase phase, int done, int total)> progress;
     const std::atomic_bool* cancel = nullptr;

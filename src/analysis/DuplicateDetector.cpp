@@ -2,6 +2,8 @@
 
 #include "platform/AppLog.h"
 
+#include <vector>
+
 namespace tarnwick {
 
 namespace {
@@ -23,12 +25,44 @@ QString readPath(const MediaFile& file) {
 
 } // namespace
 
-std::optional<QList<MediaFile>>
-DuplicateDetector::detectContentDuplicates(QList<MediaFile> files,
-                                           const DuplicateDetectionCore::Settings& settings) {
+namespace {
+
+// The detector's log lines, written at once or held for later.
+class LogLines {
+public:
+    explicit LogLines(bool hold) : m_hold(hold) {}
+    void info(const QString& text) {
+        add([text] { AppLog::info(text); });
+    }
+    void warning(const QString& text) {
+        add([text] { AppLog::warning(text); });
+    }
+    void networkDriveOffline(const QString& path) {
+        add([path] { AppLog::networkDriveOffline(path); });
+    }
+    std::function<void()> writer() {
+        return [held = std::move(m_held)] {
+            for (const auto& write : held)
+                write();
+        };
+    }
+
+private:
+    void add(std::function<void()> write) {
+        if (m_hold)
+            m_held.push_back(std::move(write));
+        else
+            write();
+    }
+    bool m_hold = false;
+    std::vector<std::function<void()>> m_held;
+};
+
+std::optional<QList<MediaFile>> detect(QList<MediaFile> files,
+                                       const DuplicateDetectionCore::Settings& settings, LogLines& log) {
     const QString count = QString::number(files.size());
-    AppLog::info(QStringLiteral("Detecting content-identical duplicates among ") + count +
-                 QStringLiteral(" files"));
+    log.info(QStringLiteral("Detecting content-identical duplicates among ") + count +
+             QStringLiteral(" files"));
     QList<DuplicateDetectionCore::File> examined;
     for (qsizetype i = 0; i < files.size(); ++i) {
         MediaFile& file = files[i];
@@ -40,13 +74,13 @@ DuplicateDetector::detectContentDuplicates(QList<MediaFile> files,
 
     const DuplicateDetectionCore::Result result = DuplicateDetectionCore::detect(examined, settings);
     if (result.cancelled) {
-        AppLog::info(QStringLiteral("Duplicate detection cancelled"));
+        log.info(QStringLiteral("Duplicate detection cancelled"));
         return std::nullopt;
     }
-    AppLog::info(QStringLiteral("Duplicate candidates: sampled ") + QString::number(result.sampledCount) +
-                 QStringLiteral("/") + count + QStringLiteral(" file(s) after byte-size grouping"));
-    AppLog::info(QStringLiteral("Duplicate verification: fully hashed ") +
-                 QString::number(result.fullyHashedCount) + QStringLiteral(" sample match(es)"));
+    log.info(QStringLiteral("Duplicate candidates: sampled ") + QString::number(result.sampledCount) +
+             QStringLiteral("/") + count + QStringLiteral(" file(s) after byte-size grouping"));
+    log.info(QStringLiteral("Duplicate verification: fully hashed ") +
+             QString::number(result.fullyHashedCount) + QStringLiteral(" sample match(es)"));
 
     const auto inList = [&](int index) { return index >= 0 && index < files.size(); };
     for (auto it = result.hashByIndex.constBegin(); it != result.hashByIndex.constEnd(); ++it) {
@@ -64,16 +98,34 @@ DuplicateDetector::detectContentDuplicates(QList<MediaFile> files,
         MediaFile& file = files[index];
         if (file.storageType == StorageType::network) {
             file.status = MediaFileStatus::networkOffline;
-            AppLog::networkDriveOffline(readPath(file));
+            log.networkDriveOffline(readPath(file));
         } else {
             file.status = MediaFileStatus::offline;
-            AppLog::warning(QStringLiteral("No answer from ") + readPath(file) +
-                            QStringLiteral("; recorded offline"));
+            log.warning(QStringLiteral("No answer from ") + readPath(file) +
+                        QStringLiteral("; recorded offline"));
         }
     }
-    AppLog::info(QStringLiteral("Found ") + QString::number(result.duplicateOfByIndex.size()) +
-                 QStringLiteral(" content-identical file(s) across different paths"));
+    log.info(QStringLiteral("Found ") + QString::number(result.duplicateOfByIndex.size()) +
+             QStringLiteral(" content-identical file(s) across different paths"));
     return files;
+}
+
+} // namespace
+
+std::optional<QList<MediaFile>>
+DuplicateDetector::detectContentDuplicates(QList<MediaFile> files,
+                                           const DuplicateDetectionCore::Settings& settings) {
+    LogLines log(false);
+    return detect(std::move(files), settings, log);
+}
+
+DuplicateDetector::Quiet DuplicateDetector::detectQuietly(QList<MediaFile> files,
+                                                          const DuplicateDetectionCore::Settings& settings) {
+    LogLines log(true);
+    Quiet quiet;
+    quiet.files = detect(std::move(files), settings, log);
+    quiet.writeLog = log.writer();
+    return quiet;
 }
 
 } // namespace tarnwick

@@ -5,6 +5,8 @@
 
 #include <QList>
 
+#include <functional>
+
 #include <optional>
 
 namespace tarnwick {
@@ -18,6 +20,14 @@ public:
     // comes back offline (networkOffline on network storage).
     static std::optional<QList<MediaFile>>
     detectContentDuplicates(QList<MediaFile> files, const DuplicateDetectionCore::Settings& settings = {});
+
+    // The same with its log lines held back, to be written (in order) only if the result is used:
+    // a search made ahead of time that may be thrown away.
+    struct Quiet {
+        std::optional<QList<MediaFile>> files;
+        std::function<void()> writeLog;
+    };
+    static Quiet detectQuietly(QList<MediaFile> files, const DuplicateDetectionCore::Settings& settings = {});
 };
 
 } // namespace tarnwick

@@ -80,6 +80,7 @@ FileStatusResult FileStatusChecker::makeFileStatusResult(const QString& path,
     result.status = decision.status;
     result.resolvedPath = decision.resolvedPath;
     result.size = decision.size;
+    result.facts = decision.facts;
     return result;
 }
 
@@ -101,15 +102,15 @@ FileStatusChecker::StatusDecision FileStatusChecker::decide(const QString& path,
     if (options.isSandboxed && !grants::grantedRoot(options.grantedRoots, path)) {
         if (alternateApplies && grants::grantedRoot(options.grantedRoots, *alternatePath)) {
             if (const auto alternateFacts = m_probe->stat(*alternatePath))
-                return {MediaFileStatus::matching, *alternatePath, alternateFacts->size};
+                return {MediaFileStatus::matching, *alternatePath, alternateFacts->size, alternateFacts};
         }
         if (volumeNeedingAccess(path))
             return {MediaFileStatus::needsAccess, path, 0};
     }
     if (facts) {
         if (isRedClipInContainer(path))
-            return {MediaFileStatus::online, path, folderSize(path::deletingLastPathComponent(path))};
-        return {MediaFileStatus::online, path, facts->size};
+            return {MediaFileStatus::online, path, folderSize(path::deletingLastPathComponent(path)), facts};
+        return {MediaFileStatus::online, path, facts->size, facts};
     }
     if (options.ignoreFileExtension) {
         if (const auto found = findFileIgnoringExtension(path))
@@ -117,7 +118,7 @@ FileStatusChecker::StatusDecision FileStatusChecker::decide(const QString& path,
     }
     if (alternateApplies) {
         if (const auto alternateFacts = m_probe->stat(*alternatePath))
-            return {MediaFileStatus::matching, *alternatePath, alternateFacts->size};
+            return {MediaFileStatus::matching, *alternatePath, alternateFacts->size, alternateFacts};
     }
     return {MediaFileStatus::offline, path, 0};
 }

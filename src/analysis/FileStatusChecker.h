@@ -20,6 +20,7 @@ public:
         MediaFileStatus status = MediaFileStatus::offline;
         QString resolvedPath;
         qint64 size = 0;
+        std::optional<FileFacts> facts = std::nullopt; // of resolvedPath, when stat'ed
     };
 
     // Null probe: stat(2) itself.

@@ -2,6 +2,7 @@
 
 #include "model/MediaFileStatus.h"
 #include "model/StorageType.h"
+#include "platform/FileStatProbe.h"
 
 #include <QHash>
 #include <QString>
@@ -9,6 +10,7 @@
 
 #include <QtGlobal>
 #include <memory>
+#include <optional>
 
 namespace tarnwick {
 
@@ -22,6 +24,9 @@ struct FileStatusResult {
     QString resolvedPath; // a different existing path for matching, else `path`
     qint64 size = 0;
     StorageType storageType = StorageType::local; // of `path`, not of `resolvedPath`
+    // What the check's stat found at `resolvedPath`, when it stat'ed it: consolidation compares
+    // files by identity and need not stat them again.
+    std::optional<FileFacts> facts = std::nullopt;
 
     friend bool operator==(const FileStatusResult&, const FileStatusResult&) = default;
 };

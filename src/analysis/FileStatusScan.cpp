@@ -9,7 +9,10 @@
 #include <QMutex>
 #include <QMutexLocker>
 
+#include <algorithm>
 #include <atomic>
+#include <numeric>
+#include <vector>
 
 namespace tarnwick {
 
@@ -84,6 +87,26 @@ FileStatusResult FileStatusScan::unansweredResult(const QString& path,
     return result;
 }
 
+namespace {
+
+// A stretch of the paths checked one after the other by one job: for many paths, one job per path
+// would cost more in hand-overs between a hundred threads than the checks themselves. The job may
+// be abandoned mid-way and go on later, so only the first `done` results are final.
+struct ScanChunk {
+    QList<int> indices;
+    std::vector<FileStatusResult> results;
+    std::atomic<qsizetype> done{0};
+    std::atomic<bool> abandoned{false}; // a job that comes back later checks nothing more
+};
+
+// Paths per job: one for a batch (each check of a slow share in flight at once), more for a long
+// list, so that every thread still gets several jobs.
+int chunkSize(qsizetype paths) {
+    return int(std::clamp<qsizetype>(paths / (qsizetype(FileStatusScan::batchSize) * 4), 1, 32));
+}
+
+} // namespace
+
 void FileStatusScan::run(const QStringList& paths, const QHash<QString, QString>& relativeCandidates,
                          const FileStatusChecking::Options& options,
                          const std::function<void(FileStatusResult&&)>& onResult,
@@ -91,41 +114,66 @@ void FileStatusScan::run(const QStringList& paths, const QHash<QString, QString>
     // Jobs own their inputs: an abandoned check may outlive this call.
     auto context = std::make_shared<const ScanContext>(
         ScanContext{m_checker, paths, relativeCandidates, options, m_deadMounts});
-    m_pool->map<FileStatusResult>(
-        int(paths.size()),
-        [context](int index, WatchdogPool::Watch&) {
-            const QString& path = context->paths[index];
-            if (context->deadMounts->covers(path))
-                return unansweredResult(path, context->options);
-            FileStatusResult result =
-                context->checker->makeFileStatusResult(path, context->candidates, context->options);
-            if (context->deadMounts->any.load())
-                context->deadMounts->answered(mountOf(path, context->options));
-            return result;
-        },
-        [&](int index, WatchdogPool::Outcome outcome, const FileStatusResult* result) {
-            if (outcome == WatchdogPool::Outcome::cancelled)
-                return;
-            if (outcome == WatchdogPool::Outcome::finished && result) {
-                onResult(FileStatusResult(*result));
-                return;
-            }
-            const QString& path = paths[index];
-            FileStatusResult unanswered = unansweredResult(path, options);
-            // Only a network mount is written off: a check on a local disk may have hung on its
-            // relative-path candidate elsewhere.
-            if (const MountEntry* mount = mountOf(path, options);
-                mount && mount->mountPoint != QLatin1String("/") &&
-                MountTable::isNetworkFileSystem(mount->fileSystemType))
-                m_deadMounts->add(mount->mountPoint);
-            if (unanswered.status == MediaFileStatus::networkOffline)
-                AppLog::networkDriveOffline(path);
-            else
-                AppLog::warning(QStringLiteral("No answer from ") + path +
-                                QStringLiteral("; recorded offline"));
-            onResult(std::move(unanswered));
-        },
-        cancel);
+    const int size = chunkSize(paths.size());
+    QList<int> pending(paths.size());
+    std::iota(pending.begin(), pending.end(), 0);
+    // Each round drops at least the check that hung; the rest of its chunk goes to the next round.
+    while (!pending.isEmpty() && !(cancel && cancel->load())) {
+        std::vector<std::shared_ptr<ScanChunk>> chunks;
+        for (int index : std::as_const(pending)) {
+            if (chunks.empty() || chunks.back()->indices.size() == size)
+                chunks.push_back(std::make_shared<ScanChunk>());
+            chunks.back()->indices.append(index);
+        }
+        for (const auto& chunk : chunks)
+            chunk->results.resize(std::size_t(chunk->indices.size()));
+        pending.clear();
+        m_pool->map<int>(
+            int(chunks.size()),
+            [context, chunks](int c, WatchdogPool::Watch& watch) {
+                ScanChunk& chunk = *chunks[std::size_t(c)];
+                for (qsizetype k = 0; k < chunk.indices.size() && !chunk.abandoned.load(); ++k) {
+                    const QString& path = context->paths[chunk.indices[k]];
+                    watch.touch();
+                    if (context->deadMounts->covers(path)) {
+                        chunk.results[std::size_t(k)] = unansweredResult(path, context->options);
+                    } else {
+                        chunk.results[std::size_t(k)] = context->checker->makeFileStatusResult(
+                            path, context->candidates, context->options);
+                        if (context->deadMounts->any.load())
+                            context->deadMounts->answered(mountOf(path, context->options));
+                    }
+                    chunk.done.store(k + 1, std::memory_order_release);
+                }
+                return 0;
+            },
+            [&](int c, WatchdogPool::Outcome outcome, const int*) {
+                ScanChunk& chunk = *chunks[std::size_t(c)];
+                if (outcome == WatchdogPool::Outcome::abandoned)
+                    chunk.abandoned = true;
+                const qsizetype done = chunk.done.load(std::memory_order_acquire);
+                for (qsizetype k = 0; k < done; ++k)
+                    onResult(FileStatusResult(chunk.results[std::size_t(k)]));
+                if (outcome != WatchdogPool::Outcome::abandoned || done >= chunk.indices.size())
+                    return;
+                const QString& path = paths[chunk.indices[done]];
+                FileStatusResult unanswered = unansweredResult(path, options);
+                // Only a network mount is written off: a check on a local disk may have hung on its
+                // relative-path candidate elsewhere.
+                if (const MountEntry* mount = mountOf(path, options);
+                    mount && mount->mountPoint != QLatin1String("/") &&
+                    MountTable::isNetworkFileSystem(mount->fileSystemType))
+                    m_deadMounts->add(mount->mountPoint);
+                if (unanswered.status == MediaFileStatus::networkOffline)
+                    AppLog::networkDriveOffline(path);
+                else
+                    AppLog::warning(QStringLiteral("No answer from ") + path +
+                                    QStringLiteral("; recorded offline"));
+                onResult(std::move(unanswered));
+                pending += chunk.indices.mid(done + 1);
+            },
+            cancel);
+    }
 }
 
 QList<FileStatusResult> FileStatusScan::checkBatch(const QStringList& paths,

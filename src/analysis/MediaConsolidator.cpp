@@ -296,11 +296,16 @@ constexpr qsizetype identityChunkSize = 4096;
 } // namespace
 
 // On one thread, as the rest of consolidation is sequential.
-std::vector<std::optional<FileFacts>> MediaConsolidator::identitiesOf(const QList<MediaFile>& files) const {
+std::vector<std::optional<FileFacts>> MediaConsolidator::identitiesOf(const QList<MediaFile>& files,
+                                                                      const KnownFacts& known) const {
     std::vector<std::optional<FileFacts>> identities(std::size_t(files.size()));
     QList<qsizetype> pending;
     for (qsizetype i = 0; i < files.size(); ++i) {
-        if (files[i].isOnDisk())
+        if (!files[i].isOnDisk())
+            continue;
+        if (const auto it = known.constFind(effectivePath(files[i])); it != known.constEnd())
+            identities[std::size_t(i)] = *it;
+        else
             pending.append(i);
     }
     auto hung = std::make_shared<HungMounts>();
@@ -352,10 +357,11 @@ std::vector<std::optional<FileFacts>> MediaConsolidator::identitiesOf(const QLis
     return identities;
 }
 
-QList<MediaFile> MediaConsolidator::consolidateCrossProjectDuplicates(QList<MediaFile> files) const {
+QList<MediaFile> MediaConsolidator::consolidateCrossProjectDuplicates(QList<MediaFile> files,
+                                                                      const KnownFacts& known) const {
     AppLog::info(QStringLiteral("Consolidating cross-project duplicate entries among ") +
                  QString::number(files.size()) + QStringLiteral(" files"));
-    std::vector<std::optional<FileFacts>> identities = identitiesOf(files);
+    std::vector<std::optional<FileFacts>> identities = identitiesOf(files, known);
     ConsolidationRun run(std::move(files), std::move(identities));
     run.mergeByName();
     run.mergeByIdentity();

@@ -1,6 +1,10 @@
 #pragma once
 
 #include "model/MediaFile.h"
+#include "platform/FileStatProbe.h"
+
+#include <QHash>
+#include <QString>
 
 #include <QList>
 
@@ -12,7 +16,6 @@
 namespace tarnwick {
 
 class FileStatProbe;
-struct FileFacts;
 
 // Merges entries of the media list that are one physical file under several paths: same file
 // name and folder name and size, or the same (device, inode) whatever the names (a symbolic or
@@ -26,8 +29,13 @@ public:
     explicit MediaConsolidator(std::shared_ptr<const FileStatProbe> probe = {},
                                std::chrono::milliseconds timeout = defaultTimeout);
 
+    // What a file check stat'ed a moment ago, by the path it stat'ed (an entry's matchedPath, else
+    // its path): such files are not stat'ed again.
+    using KnownFacts = QHash<QString, FileFacts>;
+
     // The first entry of each set of one physical file survives and absorbs the later ones.
-    QList<MediaFile> consolidateCrossProjectDuplicates(QList<MediaFile> files) const;
+    QList<MediaFile> consolidateCrossProjectDuplicates(QList<MediaFile> files,
+                                                       const KnownFacts& known = {}) const;
 
     // Stats both entries' files when both are on disk.
     bool isSamePhysicalFile(const MediaFile& a, const MediaFile& b) const;
@@ -40,7 +48,8 @@ public:
 
 private:
     std::optional<FileFacts> identityOf(const MediaFile& file) const;
-    std::vector<std::optional<FileFacts>> identitiesOf(const QList<MediaFile>& files) const;
+    std::vector<std::optional<FileFacts>> identitiesOf(const QList<MediaFile>& files,
+                                                       const KnownFacts& known) const;
 
     std::shared_ptr<const FileStatProbe> m_probe;
     std::chrono::milliseconds m_timeout;

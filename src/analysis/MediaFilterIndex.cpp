@@ -118,6 +118,7 @@ void MediaFilterIndex::prepareBase(const FilterCacheKey& key, const Lists& lists
     if (m_base.version == key.mediaFilesVersion && m_base.largeFileThreshold == lists.largeFileThreshold &&
         m_base.flags.size() == size_t(lists.mediaFiles.size()))
         return;
+    m_previousSorted = std::move(m_base.sorted);
     m_base = Base{};
     m_base.version = key.mediaFilesVersion;
     m_base.largeFileThreshold = lists.largeFileThreshold;
@@ -286,19 +287,55 @@ const QList<qsizetype>& MediaFilterIndex::filteredRows(const FilterCacheKey& key
     return m_rows;
 }
 
+size_t MediaFilterIndex::sortedValuesDigest(const MediaSortOrder& order, const QList<MediaFile>& files) {
+    size_t digest = ::qHash(qint64(files.size()));
+    for (const MediaFile& file : files) {
+        for (const MediaSortComparator& comparator : order) {
+            switch (comparator.key) {
+            case MediaSortKey::size:
+                digest = qHashMulti(digest, file.size);
+                break;
+            case MediaSortKey::usageCount:
+                digest = qHashMulti(digest, file.usageCount);
+                break;
+            default:
+                digest = qHashMulti(digest, sortText(file, comparator.key));
+                break;
+            }
+        }
+    }
+    return digest;
+}
+
+bool MediaFilterIndex::adoptPreviousOrder(const MediaSortOrder& order, const QList<MediaFile>& files) {
+    const auto previous = std::find_if(m_previousSorted.begin(), m_previousSorted.end(),
+                                       [&](const Base::Sorted& s) { return s.order == order; });
+    if (previous == m_previousSorted.end() || previous->rows.size() != files.size())
+        return false;
+    if (previous->values != sortedValuesDigest(order, files))
+        return false;
+    m_base.sorted.prepend(std::move(*previous));
+    m_previousSorted.erase(previous);
+    if (m_base.sorted.size() > sortedOrdersKept)
+        m_base.sorted.removeLast();
+    return true;
+}
+
 const QList<qsizetype>& MediaFilterIndex::sortedWhole(const MediaSortOrder& order,
                                                       const QList<MediaFile>& files) {
     for (qsizetype i = 0; i < m_base.sorted.size(); ++i) {
-        if (m_base.sorted[i].first == order) {
+        if (m_base.sorted[i].order == order) {
             if (i > 0)
                 m_base.sorted.move(i, 0);
-            return m_base.sorted.constFirst().second;
+            return m_base.sorted.constFirst().rows;
         }
     }
-    m_base.sorted.prepend({order, sortedRows(files, order)});
+    if (adoptPreviousOrder(order, files))
+        return m_base.sorted.constFirst().rows;
+    m_base.sorted.prepend({order, sortedRows(files, order), sortedValuesDigest(order, files)});
     if (m_base.sorted.size() > sortedOrdersKept)
         m_base.sorted.removeLast();
-    return m_base.sorted.constFirst().second;
+    return m_base.sorted.constFirst().rows;
 }
 
 const QList<qsizetype>& MediaFilterIndex::sortedFilteredRows(const FilterCacheKey& key,
@@ -309,7 +346,8 @@ const QList<qsizetype>& MediaFilterIndex::sortedFilteredRows(const FilterCacheKe
         return m_sortedRows;
     const qsizetype n = lists.mediaFiles.size();
     const bool wholeSorted = std::any_of(m_base.sorted.cbegin(), m_base.sorted.cend(),
-                                         [&](const auto& s) { return s.first == order; });
+                                         [&](const auto& s) { return s.order == order; }) ||
+                             adoptPreviousOrder(order, lists.mediaFiles);
     if (order.isEmpty()) {
         m_sortedRows = rows;
     } else if (!wholeSorted && rows.size() * 8 < n && !m_base.sortedNarrow.contains(order)) {

@@ -1,17 +1,66 @@
 #include "analysis/MediaRescanner.h"
 
 #include "analysis/FileStatusScan.h"
+#include "analysis/ImportAggregation.h"
 #include "analysis/ProjectManager.h"
 #include "platform/AppLog.h"
+#include "platform/MemoryRelease.h"
 
 #include <QPointer>
 #include <QSet>
 #include <QThreadPool>
 #include <QtConcurrent/QtConcurrentRun>
 
+#include <memory>
+
 #include <qcoro/qcorofuture.h>
 
 namespace tarnwick {
+
+namespace {
+
+// The checks by entry and the projects' usage: what the rescan found.
+struct Found {
+    QHash<QUuid, FileStatusResult> byID;
+    UsageMap usage;
+};
+
+Found find(const QList<MediaFile>& media, const ProjectManager::UsageRecountInputs& inputs,
+           const std::shared_ptr<FileStatusScan>& scan, const FileStatusChecking::Options& options) {
+    Found out;
+    const QList<MediaRescanner::Check> checks = MediaRescanner::checksFor(media);
+    if (!checks.isEmpty()) {
+        QStringList paths;
+        QSet<QString> seen;
+        for (const MediaRescanner::Check& check : checks) {
+            if (!seen.contains(UsageMap::key(check.path))) {
+                seen.insert(UsageMap::key(check.path));
+                paths.append(check.path);
+            }
+        }
+        QHash<QString, FileStatusResult> byPath;
+        for (const FileStatusResult& result :
+             scan->checkAll(paths, mergedRelativeCandidates(inputs.projects), options))
+            byPath.insert(UsageMap::key(result.path), result);
+        for (const MediaRescanner::Check& check : checks) {
+            if (const auto it = byPath.constFind(UsageMap::key(check.path)); it != byPath.cend())
+                out.byID.insert(check.id, *it);
+        }
+    }
+    QList<ProjectContribution> contributions;
+    for (qsizetype i = 0; i < inputs.projects.size() && i < inputs.snapshots.size(); ++i)
+        contributions.append(ImportAggregation::contribution(inputs.projects[i], inputs.snapshots[i]));
+    out.usage = aggregateProjects(inputs.projects, contributions);
+    return out;
+}
+
+// The list as it is when applied, with what was found written in and its recount prepared.
+struct Applied {
+    QList<MediaFile> media;
+    ProjectManager::PreparedUsageRecount recount;
+};
+
+} // namespace
 
 QCoro::Task<bool> MediaRescanner::rescanAll(ProjectManager& manager) {
     std::optional<OperationGate::Scope> scope =
@@ -21,39 +70,61 @@ QCoro::Task<bool> MediaRescanner::rescanAll(ProjectManager& manager) {
         co_return false;
     }
     AppLog::userAction(QStringLiteral("Rescanning file status and usage counts"));
-    const QList<Check> checks = checksFor(manager.mediaFiles());
-    QHash<QUuid, FileStatusResult> byID;
-    if (!checks.isEmpty()) {
-        QStringList paths;
-        QSet<QString> seen;
-        for (const Check& check : checks) {
-            if (!seen.contains(UsageMap::key(check.path))) {
-                seen.insert(UsageMap::key(check.path));
-                paths.append(check.path);
-            }
+    // Everything that touches 100,000 entries runs on a worker (the window keeps drawing): the
+    // checks, the projects' usage, applying both to a copy of the list and its recount. The result
+    // replaces the list in one step; a list that changed meanwhile (a flag refreshed) is applied to
+    // again, and only then is the work done here.
+    QPointer<ProjectManager> pm(&manager);
+    const ProjectManager::UsageRecountInputs inputs = manager.usageRecountInputs();
+    // Results come back behind a pointer: a value read out of a future shares its data with the
+    // future's own copy, and the first change on this thread would copy 100,000 entries here.
+    QThreadPool pool;
+    QFuture<std::shared_ptr<const Found>> finding =
+        QtConcurrent::run(&pool, [media = manager.mediaFiles(), inputs, scan = manager.fileStatusScan(),
+                                  options = manager.fileStatusOptions()] {
+            return std::make_shared<const Found>(find(media, inputs, scan, options));
+        });
+    std::shared_ptr<const Found> found = co_await finding;
+    finding = {};
+    if (!pm)
+        co_return false;
+    for (int attempt = 0;; ++attempt) {
+        const qint64 version = manager.mediaFilesVersion();
+        if (attempt == 3) {
+            manager.modifyMediaFiles([&](QList<MediaFile>& list) { apply(list, found->byID, found->usage); });
+            manager.recomputeUsageCounts();
+            break;
         }
-        QPointer<ProjectManager> pm(&manager);
-        QThreadPool pool;
-        QFuture<QHash<QString, FileStatusResult>> checking = QtConcurrent::run(
-            &pool, [scan = manager.fileStatusScan(), paths, candidates = manager.mergedRelativeCandidates(),
-                    options = manager.fileStatusOptions()] {
-                QHash<QString, FileStatusResult> byPath;
-                for (const FileStatusResult& result : scan->checkAll(paths, candidates, options))
-                    byPath.insert(UsageMap::key(result.path), result);
-                return byPath;
+        QFuture<std::shared_ptr<Applied>> applying =
+            QtConcurrent::run(&pool, [media = manager.mediaFiles(), inputs, found]() mutable {
+                apply(media, found->byID, found->usage);
+                auto applied = std::make_shared<Applied>();
+                applied->recount = ProjectManager::prepareUsageRecount(media, inputs);
+                // The review flags too: the GUI thread's summary then only counts.
+                ProjectManager::setNeedsReviewFlags(media, inputs.projects, applied->recount.lowerPaths);
+                applied->recount.needsReviewSet = true;
+                applied->media = std::move(media);
+                return applied;
             });
-        const QHash<QString, FileStatusResult> byPath = co_await checking;
+        std::shared_ptr<Applied> applied = co_await applying;
+        applying = {};
         if (!pm)
             co_return false;
-        for (const Check& check : checks) {
-            if (const auto it = byPath.constFind(UsageMap::key(check.path)); it != byPath.cend())
-                byID.insert(check.id, *it);
+        if (manager.mediaFilesVersion() != version) {
+            memory::releaseLater(std::move(applied));
+            continue;
         }
+        manager.setMediaFiles(std::move(applied->media));
+        manager.adoptLowerPathKeys(applied->recount.lowerPaths);
+        const bool recounted = manager.finishPreparedUsageRecount(applied->recount);
+        memory::releaseLater(std::move(applied));
+        if (!recounted)
+            manager.recomputeUsageCounts();
+        break;
     }
-    const UsageMap usage = aggregateProjects(manager.projects(), manager.effectiveContributionRule());
-    manager.modifyMediaFiles([&](QList<MediaFile>& list) { apply(list, byID, usage); });
-    manager.recomputeUsageCounts();
-    manager.updateSummary();
+    // The usage of every path found, freed on the release thread rather than here.
+    memory::releaseLater(std::move(found));
+    // Either recount ended with the summary.
     AppLog::info(QStringLiteral("Rescan complete"));
     co_return true;
 }

@@ -2,16 +2,21 @@
 
 #include "analysis/MediaConsolidator.h"
 #include "analysis/ProjectManager.h"
+#include "model/FreshId.h"
 #include "model/PathComponents.h"
 #include "platform/AppLog.h"
 #include "platform/DirectoryWalker.h"
 #include "platform/FileStatProbe.h"
+#include "platform/Immortal.h"
+#include "platform/MemoryRelease.h"
 #include "platform/PathText.h"
 #include "platform/TextKey.h"
 
+#include <QCoreApplication>
 #include <QPointer>
 #include <QRandomGenerator>
 #include <QSet>
+#include <QThread>
 #include <QThreadPool>
 #include <QtConcurrent/QtConcurrentMap>
 #include <QtConcurrent/QtConcurrentRun>
@@ -22,6 +27,37 @@
 #include <algorithm>
 
 namespace tarnwick {
+
+namespace {
+
+// The search's own workers; never destroyed: a walk of a share that stopped answering must not hold
+// up the exit.
+QThreadPool& searchPool() {
+    static Immortal<QThreadPool> pool;
+    static const bool sized = [] {
+        pool.get().setMaxThreadCount(2);
+        pool.get().setExpiryTimeout(2000);
+        pool.get().setObjectName(QStringLiteral("OfflineSearch"));
+        return true;
+    }();
+    Q_UNUSED(sized);
+    return pool.get();
+}
+
+// Scores candidates (a stat each) on the processors; a pool of its own, as the search's thread waits.
+QThreadPool& scoringPool() {
+    static Immortal<QThreadPool> pool;
+    static const bool sized = [] {
+        pool.get().setMaxThreadCount(std::max(QThread::idealThreadCount(), 2));
+        pool.get().setExpiryTimeout(2000);
+        pool.get().setObjectName(QStringLiteral("OfflineScoring"));
+        return true;
+    }();
+    Q_UNUSED(sized);
+    return pool.get();
+}
+
+} // namespace
 
 namespace {
 
@@ -59,15 +95,8 @@ struct PositionIndex {
     }
 };
 
-// A version 4 identifier from the process's seeded generator: the system source costs a system
-// call per identifier, and a search can make tens of thousands.
 QUuid freshMatchId() {
-    QRandomGenerator* random = QRandomGenerator::global();
-    const quint64 high = random->generate64();
-    const quint64 low = random->generate64();
-    return QUuid(uint(high >> 32), ushort(high >> 16), ushort((high & 0x0FFF) | 0x4000),
-                 uchar(0x80 | ((low >> 56) & 0x3F)), uchar(low >> 48), uchar(low >> 40), uchar(low >> 32),
-                 uchar(low >> 24), uchar(low >> 16), uchar(low >> 8), uchar(low));
+    return freshId();
 }
 
 // The name key of a walked entry: ASCII names (the common case) are lowered straight from the
@@ -219,7 +248,8 @@ OfflineMediaSearch::ScanResult OfflineMediaSearch::scan(const QList<MediaFile>& 
         for (const Candidate& candidate : std::as_const(candidates))
             scored.append(scoreCandidate(candidate));
     } else {
-        scored = QtConcurrent::blockingMapped<QList<QList<ScoredMatch>>>(candidates, scoreCandidate);
+        scored = QtConcurrent::blockingMapped<QList<QList<ScoredMatch>>>(&scoringPool(), candidates,
+                                                                         scoreCandidate);
     }
     for (QList<ScoredMatch>& matches : scored) {
         for (ScoredMatch& match : matches)
@@ -254,8 +284,8 @@ OfflineMediaSearch::smartScanForOfflineFiles(ProjectManager& manager, QString fo
                 pm.data(), [progress, message] { progress(message); }, Qt::QueuedConnection);
         };
     }
-    QFuture<ScanResult> scanning =
-        QtConcurrent::run([media = manager.mediaFiles(), folder, ignoreExtension, report, cancel, probe] {
+    QFuture<ScanResult> scanning = QtConcurrent::run(
+        &searchPool(), [media = manager.mediaFiles(), folder, ignoreExtension, report, cancel, probe] {
             return scan(media, folder, ignoreExtension, report, cancel.get(), probe.get());
         });
     ScanResult result = co_await scanning;
@@ -324,9 +354,9 @@ OfflineMediaSearch::applyToList(QList<MediaFile>& media, const QList<ScoredMatch
 
 namespace {
 
-// Frees a replaced media list on a worker: dropping 100,000 entries would hold the GUI thread.
+// Frees a replaced media list on the release thread: dropping 100,000 entries would hold the GUI thread.
 void discardOffThread(QList<MediaFile>&& list) {
-    QThreadPool::globalInstance()->start([held = std::move(list)]() mutable { held = {}; });
+    memory::releaseLater(std::move(list));
 }
 
 // Puts `list` in the manager's place (one change) and frees the list it replaces off the GUI thread.
@@ -380,14 +410,15 @@ QCoro::Task<void> OfflineMediaSearch::applyMatches(ProjectManager& manager, QLis
     AppliedMatches counts;
     for (int attempt = 0;; ++attempt) {
         const qint64 version = manager.mediaFilesVersion();
-        QFuture<Applied> applying = QtConcurrent::run([media = manager.mediaFiles(), matches, foundPaths,
-                                                       batchDone, readSizes = services.fileSizes]() mutable {
-            const QHash<QString, qint64> sizes = readSizes(foundPaths);
-            Applied applied;
-            applied.counts = applyToList(media, matches, sizes, batchDone);
-            applied.list = std::move(media);
-            return applied;
-        });
+        QFuture<Applied> applying =
+            QtConcurrent::run(&searchPool(), [media = manager.mediaFiles(), matches, foundPaths, batchDone,
+                                              readSizes = services.fileSizes]() mutable {
+                const QHash<QString, qint64> sizes = readSizes(foundPaths);
+                Applied applied;
+                applied.counts = applyToList(media, matches, sizes, batchDone);
+                applied.list = std::move(media);
+                return applied;
+            });
         Applied applied = co_await applying;
         applying = {};
         if (!pm)
@@ -401,7 +432,11 @@ QCoro::Task<void> OfflineMediaSearch::applyMatches(ProjectManager& manager, QLis
         replaceMediaList(manager, std::move(applied.list));
         break;
     }
-    // Let the queued batch texts arrive before the final ones.
+    // The batch texts the worker queued are delivered now, and shown (the manager's coalesced
+    // notification, which they queue in turn), before the final texts replace them: a worker that
+    // finished before it was awaited would otherwise have them arrive after.
+    QCoreApplication::sendPostedEvents(pm.data(), QEvent::MetaCall);
+    QCoreApplication::sendPostedEvents(pm.data(), QEvent::MetaCall);
     auto settling = yieldTurn(pm);
     const bool settled = co_await std::move(settling);
     if (!settled)
@@ -430,9 +465,10 @@ QCoro::Task<void> OfflineMediaSearch::applyMatches(ProjectManager& manager, QLis
     // Stats every entry: on a worker, over the list as the matches left it.
     const qsizetype before = manager.mediaFiles().size();
     const qint64 consolidatedVersion = manager.mediaFilesVersion();
-    QFuture<QList<MediaFile>> consolidating = QtConcurrent::run([media = manager.mediaFiles()] {
-        return MediaConsolidator().consolidateCrossProjectDuplicates(media);
-    });
+    QFuture<QList<MediaFile>> consolidating =
+        QtConcurrent::run(&searchPool(), [media = manager.mediaFiles()] {
+            return MediaConsolidator().consolidateCrossProjectDuplicates(media);
+        });
     QList<MediaFile> consolidated = co_await consolidating;
     consolidating = {};
     if (!pm)

@@ -3,6 +3,7 @@
 #include "analysis/AfterEffectsLinking.h"
 #include "analysis/DuplicateDetector.h"
 #include "analysis/FileStatusScan.h"
+#include "analysis/ImportAggregation.h"
 #include "analysis/ImportProgress.h"
 #include "analysis/MediaConsolidator.h"
 #include "analysis/PostAnalysisPrompts.h"
@@ -12,18 +13,22 @@
 #include "analysis/UsageAggregator.h"
 #include "platform/AppLog.h"
 #include "platform/FileOperations.h"
+#include "platform/MemoryRelease.h"
 #include "platform/NumberText.h"
 #include "platform/PathText.h"
 #include "platform/ProVideoFormats.h"
 #include "platform/TextKey.h"
+#include "stores/SequenceUsagePolicyStore.h"
 #include "stores/StatsManager.h"
 
 #include <QElapsedTimer>
+
 #include <QPointer>
 #include <QSet>
 #include <QThread>
 #include <QThreadPool>
 #include <QtConcurrent/QtConcurrentRun>
+#include <atomic>
 
 #include <qcoro/qcorofuture.h>
 #include <qcoro/qcorotimer.h>
@@ -38,37 +43,43 @@ QString seconds(const QElapsedTimer& timer) {
     return number::seconds1(double(timer.nsecsElapsed()) / 1e9);
 }
 
-// What aggregation and the scan hand to the list build.
-struct Aggregation {
-    UsageMap usage;
-    QHash<QString, MediaFile> existing;
-    QStringList newPaths;
+// The file scan's results: an entry per checked path, what each check's stat found, and the paths
+// still to check, by batch.
+struct ScanPlan {
+    QHash<QString, MediaFile> scanned;
+    MediaConsolidator::KnownFacts facts;
+    QHash<qsizetype, QStringList> unchecked;
+    // Made at once when the prefetch left nothing to check.
+    std::optional<QList<MediaFile>> list;
+
+    void add(const QString& key, const FileStatusResult& result) {
+        scanned.insert(key, scannedMediaEntry(result));
+        if (result.facts)
+            facts.insert(result.resolvedPath, *result.facts);
+    }
 };
 
-MediaFile scannedEntry(const FileStatusResult& result) {
-    MediaFile file = newMediaEntry(result.path);
-    file.size = result.size;
-    file.status = result.status;
-    file.storageType = result.storageType;
-    if (result.resolvedPath != result.path)
-        file.matchedPath = result.resolvedPath;
-    if (result.status != MediaFileStatus::online)
-        AppLog::detail(result.path, text(result.status));
-    return file;
-}
-
-QThreadPool& cleanupPool() {
-    static QThreadPool pool;
-    pool.setMaxThreadCount(1);
-    return pool;
-}
-
-// Frees a large value on a thread of its own: dropping 100,000 entries is too slow for the GUI
-// thread, and nothing waits for it.
+// Large intermediate values are freed on the release thread: dropping 100,000 entries is too slow
+// for the GUI thread, and nothing waits for it.
 template <class T> void discard(T&& value) {
-    cleanupPool().start(
-        [held = std::move(value)]() mutable { [[maybe_unused]] const T dropped = std::move(held); });
+    memory::releaseLater(std::forward<T>(value));
 }
+
+// The fields the recount writes, from the entry's copy it was prepared on.
+void copyUsageFields(MediaFile& file, const MediaFile& counted) {
+    file.usageCount = counted.usageCount;
+    file.usageType = counted.usageType;
+    file.projectNames = counted.projectNames;
+    file.sequenceNames = counted.sequenceNames;
+    file.hasUnattributedSequenceUsage = counted.hasUnattributedSequenceUsage;
+}
+
+// What the paths alone give, made while the files are hashed: the order by file name and the
+// groups of similar names.
+struct NameOrder {
+    std::vector<qsizetype> order;
+    SimilarNameDetector::Groups similar;
+};
 
 // One run of the import; everything it holds lives in the calling coroutine's frame, so a window
 // that closes mid-import (the manager gone) leaves nothing dangling: each resumption checks first.
@@ -77,7 +88,9 @@ public:
     ImportRun(ProjectManager& manager, QList<QUrl> urls, ProjectImporter::Services services)
         : m_pm(&manager), m_urls(std::move(urls)), m_services(std::move(services)),
           m_progress(int(m_urls.size())) {
-        m_pool.setMaxThreadCount(3);
+        // Consolidation beside the early duplicate search, then the recount and the order by name
+        // beside the rest of it.
+        m_pool.setMaxThreadCount(4);
         m_pool.setObjectName(QStringLiteral("ImportSteps"));
     }
     ~ImportRun() { m_pool.waitForDone(); }
@@ -92,7 +105,12 @@ private:
     QCoro::Task<bool> scan();
     QCoro::Task<bool> refine();
     QCoro::Task<bool> apply();
-    QCoro::Task<void> finishAnalysis();
+    void finishAnalysis();
+    // The recount (its aggregate made beforehand) on a copy of `list`; the order by file name and the
+    // similar names from its paths. Neither needs the hashes.
+    QFuture<std::pair<QList<MediaFile>, ProjectManager::PreparedUsageRecount>>
+    startRecount(const QList<MediaFile>& list, const ProjectManager::RecountAggregate& aggregate);
+    QFuture<NameOrder> startOrdering(const QList<MediaFile>& list);
     // Lets the window process events between long steps of the GUI thread; false: the manager is gone.
     QCoro::Task<bool> yieldTurn();
     void addOutcome(const ParseOutcome& outcome);
@@ -104,17 +122,20 @@ private:
     QElapsedTimer m_started;
     QThreadPool m_pool;
     std::unique_ptr<ParallelProjectParse> m_parse;
-    QFuture<UsageMap> m_loadedUsage;
+    std::unique_ptr<ImportAggregation> m_summing;
     std::unique_ptr<ScanPrefetch> m_prefetch;
-    std::optional<KnownPathIndex> m_index;
     QList<ParseOutcome> m_outcomes;
     QList<ProjectFile> m_newProjects;
-    Aggregation m_aggregation;
+    ImportAggregation::Result m_aggregation;
     QHash<QString, MediaFile> m_scanned;
+    MediaConsolidator::KnownFacts m_knownFacts;
     QList<MediaFile> m_list;
-    // The recount's aggregate over the projects, made while the files are hashed.
+    // The recount: its sum over the projects made while the files are checked, then prepared on
+    // a copy of the list while the files are hashed.
     ProjectManager::UsageRecountInputs m_recountInputs;
     QFuture<ProjectManager::RecountAggregate> m_recountAggregate;
+    QFuture<std::pair<QList<MediaFile>, ProjectManager::PreparedUsageRecount>> m_recounting;
+    ProjectManager::PreparedUsageRecount m_prepared;
 };
 
 QCoro::Task<void> ImportRun::run() {
@@ -150,8 +171,9 @@ QCoro::Task<void> ImportRun::run() {
     co_await std::move(pause);
     if (!m_pm)
         co_return;
-    auto finishing = finishAnalysis();
-    co_await std::move(finishing);
+    finishAnalysis();
+    // What the import's threads freed goes back to the system, not only to their arenas.
+    memory::trimLater();
 }
 
 QCoro::Task<bool> ImportRun::yieldTurn() {
@@ -183,15 +205,13 @@ void ImportRun::begin() {
 }
 
 QCoro::Task<bool> ImportRun::parse() {
-    // The loaded projects' usage is summed on a worker while the new ones are read.
-    m_index.emplace(m_pm->mediaFiles());
-    QList<ProjectContribution> contributions;
-    const ContributionRule rule = m_pm->effectiveContributionRule();
+    // Usage is summed on a thread of its own while the projects are read: the loaded ones first,
+    // then each new one as soon as every earlier one (in the caller's order) is in.
+    QList<SequencePolicySnapshot> snapshots;
     for (const ProjectFile& project : m_pm->projects())
-        contributions.append(rule(project));
-    m_loadedUsage = QtConcurrent::run(&m_pool, [projects = m_pm->projects(), contributions] {
-        return aggregateProjects(projects, contributions);
-    });
+        snapshots.append(m_pm->sequencePolicy().snapshot(project.url));
+    m_summing =
+        std::make_unique<ImportAggregation>(m_pm->projects(), std::move(snapshots), m_pm->mediaFiles());
 
     m_prefetch = std::make_unique<ScanPrefetch>(m_pm->fileStatusScan(), m_pm->fileStatusOptions(),
                                                 m_pm->mediaFiles(), m_pm->projects());
@@ -222,8 +242,13 @@ QCoro::Task<bool> ImportRun::parse() {
     callbacks.finished = [this](const ParseOutcome& outcome) {
         if (!m_pm)
             return;
-        if (outcome.parsed)
+        if (outcome.parsed) {
             m_prefetch->add(outcome.parsed->project);
+            const ProjectFile& project = outcome.parsed->project;
+            m_summing->arrived(outcome.order, project, m_pm->sequencePolicy().snapshot(project.url));
+        } else {
+            m_summing->arrived(outcome.order, std::nullopt, {});
+        }
         const double overall = m_progress.finish(outcome.url);
         m_pm->updateProgress([&](AnalysisProgress& progress) {
             progress.parseFractionByURL.insert(outcome.url, 1.0);
@@ -270,25 +295,14 @@ QCoro::Task<bool> ImportRun::aggregate() {
                      [](const ParseOutcome& a, const ParseOutcome& b) { return a.order < b.order; });
     for (const ParseOutcome& outcome : std::as_const(m_outcomes))
         addOutcome(outcome);
-    QList<ProjectContribution> contributions;
-    const ContributionRule rule = m_pm->effectiveContributionRule();
-    for (const ProjectFile& project : std::as_const(m_newProjects))
-        contributions.append(rule(project));
-
-    UsageMap loaded = co_await m_loadedUsage;
-    discard(std::exchange(m_loadedUsage, {}));
-    if (!m_pm)
-        co_return false;
-    QFuture<Aggregation> aggregation = QtConcurrent::run(
-        &m_pool, [usage = std::move(loaded), index = std::move(*m_index), projects = m_newProjects,
-                  contributions, media = m_pm->mediaFiles()]() mutable {
-            for (qsizetype i = 0; i < projects.size(); ++i)
-                addProjectWithCrossReference(usage, index, projects[i], contributions[i]);
-            Aggregation result{std::move(usage), entriesByPath(media), {}};
-            result.newPaths = newPaths(result.usage, result.existing);
-            return result;
-        });
+    // The recount's sum over the projects needs nothing more: made while the files are checked.
+    m_recountInputs = m_pm->usageRecountInputs();
+    m_recountAggregate = QtConcurrent::run(
+        &m_pool, [inputs = m_recountInputs] { return ProjectManager::aggregateForRecount(inputs); });
+    // Most of the usage sum was made while the projects were read.
+    QFuture<ImportAggregation::Result> aggregation = m_summing->finish();
     m_aggregation = co_await aggregation;
+    aggregation = {};
     if (!m_pm)
         co_return false;
     AppLog::info(QStringLiteral("⏱ Aggregate: ") + seconds(timer));
@@ -311,30 +325,47 @@ QCoro::Task<bool> ImportRun::scan() {
     co_await prefetching;
     if (!m_pm)
         co_return false;
-    // Merged on a worker: every project may name a candidate for each of its paths.
-    QFuture<QHash<QString, QString>> merging = QtConcurrent::run(
-        &m_pool, [projects = m_pm->projects()] { return mergedRelativeCandidates(projects); });
-    const QHash<QString, QString> candidates = co_await merging;
-    if (!m_pm)
-        co_return false;
+    // Merged while the projects were read: every project may name a candidate for each of its paths.
+    const QHash<QString, QString> candidates = std::exchange(m_aggregation.candidates, {});
     const FileStatusChecking::Options options = m_pm->fileStatusOptions();
     // A check option switched while the projects were read makes the early results stale.
-    QHash<QString, ScanPrefetch::Checked> prefetched =
-        options.ignoreFileExtension == m_prefetch->options().ignoreFileExtension
-            ? m_prefetch->take()
-            : QHash<QString, ScanPrefetch::Checked>{};
+    ScanPrefetch::Checked prefetched =
+        options.ignoreFileExtension == m_prefetch->options().ignoreFileExtension ? m_prefetch->take()
+                                                                                 : ScanPrefetch::Checked{};
+    // The entries the prefetch made are taken whole; a path checked with another candidate than
+    // the final one, or not checked at all, is checked below.
+    QFuture<ScanPlan> planning = QtConcurrent::run(&m_pool, [paths, prefetched = std::move(prefetched),
+                                                             candidates, usage = m_aggregation.usage,
+                                                             existing = m_aggregation.existing]() mutable {
+        ScanPlan plan;
+        for (qsizetype i = 0; i < paths.size(); ++i) {
+            const QString key = UsageMap::key(paths[i]);
+            const auto found = prefetched.entries.find(key);
+            if (found != prefetched.entries.end() &&
+                prefetched.candidates.value(key) == candidates.value(paths[i]))
+                continue;
+            if (found != prefetched.entries.end())
+                prefetched.entries.erase(found);
+            plan.unchecked[i / FileStatusScan::batchSize].append(paths[i]);
+        }
+        plan.scanned = std::move(prefetched.entries);
+        plan.facts = std::move(prefetched.facts);
+        discard(std::move(prefetched.candidates));
+        if (plan.unchecked.isEmpty()) {
+            plan.list = buildMediaList(usage, existing, std::move(plan.scanned));
+            plan.scanned = {};
+        }
+        return plan;
+    });
+    ScanPlan plan = co_await planning;
+    planning = {};
+    if (!m_pm)
+        co_return false;
     const std::shared_ptr<FileStatusScan> fileScan = m_pm->fileStatusScan();
     QElapsedTimer sinceYield;
     sinceYield.start();
     for (qsizetype first = 0; first < total; first += FileStatusScan::batchSize) {
-        QStringList unchecked;
-        for (const QString& path : paths.mid(first, FileStatusScan::batchSize)) {
-            const auto found = prefetched.constFind(UsageMap::key(path));
-            if (found != prefetched.cend() && found->candidate == candidates.value(path))
-                m_scanned.insert(UsageMap::key(path), scannedEntry(found->result));
-            else
-                unchecked.append(path);
-        }
+        const QStringList unchecked = plan.unchecked.take(first / FileStatusScan::batchSize);
         if (!unchecked.isEmpty()) {
             QFuture<QList<FileStatusResult>> checking =
                 QtConcurrent::run(&m_pool, [fileScan, unchecked, candidates, options] {
@@ -344,7 +375,7 @@ QCoro::Task<bool> ImportRun::scan() {
             if (!m_pm)
                 co_return false;
             for (const FileStatusResult& result : results)
-                m_scanned.insert(UsageMap::key(result.path), scannedEntry(result));
+                plan.add(UsageMap::key(result.path), result);
         } else if (sinceYield.elapsed() >= 30) {
             // Batches the prefetch settled need no worker; still let the window draw now and then.
             auto yield = QCoro::sleepFor(std::chrono::milliseconds(0));
@@ -360,16 +391,46 @@ QCoro::Task<bool> ImportRun::scan() {
             progress.currentTask = ImportProgress::scanMessage(checked, total);
         });
     }
+    m_scanned = std::move(plan.scanned);
+    m_knownFacts = std::move(plan.facts);
     AppLog::info(QStringLiteral("⏱ Scan: ") + seconds(timer) +
                  QStringLiteral(" (%1 new file(s))").arg(total));
-    discard(std::move(prefetched));
     m_prefetch->forget();
-    QFuture<QList<MediaFile>> building = QtConcurrent::run(
-        &m_pool, [this] { return buildMediaList(m_aggregation.usage, m_aggregation.existing, m_scanned); });
-    m_list = co_await building;
+    if (plan.list) {
+        m_list = std::move(*plan.list);
+    } else {
+        QFuture<QList<MediaFile>> building = QtConcurrent::run(&m_pool, [this] {
+            return buildMediaList(m_aggregation.usage, m_aggregation.existing, std::move(m_scanned));
+        });
+        m_list = co_await building;
+        building = {};
+    }
     discard(std::exchange(m_aggregation, {}));
     discard(std::exchange(m_scanned, {}));
     co_return bool(m_pm);
+}
+
+QFuture<std::pair<QList<MediaFile>, ProjectManager::PreparedUsageRecount>>
+ImportRun::startRecount(const QList<MediaFile>& list, const ProjectManager::RecountAggregate& aggregate) {
+    return QtConcurrent::run(
+        &m_pool, [list = QList<MediaFile>(list), inputs = m_recountInputs, aggregate]() mutable {
+            ProjectManager::PreparedUsageRecount recount =
+                ProjectManager::prepareUsageRecount(list, inputs, std::move(aggregate));
+            // The protected flags compare locations with their links resolved: resolved here, so the GUI
+            // thread stats nothing for them.
+            CanonicalLocations::resolveInto(recount.lowerPaths, list, *FileOperations::system());
+            return std::make_pair(std::move(list), std::move(recount));
+        });
+}
+
+QFuture<NameOrder> ImportRun::startOrdering(const QList<MediaFile>& list) {
+    return QtConcurrent::run(&m_pool, [list] {
+        QStringList paths;
+        paths.reserve(list.size());
+        for (const MediaFile& file : list)
+            paths.append(file.path);
+        return NameOrder{fileNameOrder(paths), SimilarNameDetector::detectGroups(paths)};
+    });
 }
 
 QCoro::Task<bool> ImportRun::refine() {
@@ -390,90 +451,138 @@ QCoro::Task<bool> ImportRun::refine() {
     });
     QElapsedTimer timer;
     timer.start();
-    QFuture<QList<MediaFile>> consolidating = QtConcurrent::run(&m_pool, [list = std::move(m_list)] {
-        return MediaConsolidator().consolidateCrossProjectDuplicates(list);
-    });
+    // What follows consolidation starts beside it, on the list as it is now: the duplicate search,
+    // the recount, the order by file name and the similar names. When consolidation merges nothing
+    // (nearly always) that list is the consolidated one and their results stand (the search's log
+    // lines are written then); otherwise the search is stopped, unlogged, and all are made again.
+    const qsizetype linkedCount = m_list.size();
+    ProjectManager::RecountAggregate aggregate = co_await m_recountAggregate;
+    m_recountAggregate = {};
+    if (!m_pm)
+        co_return false;
+    auto stopEarlySearch = std::make_shared<std::atomic_bool>(false);
+    DuplicateDetectionCore::Settings earlySettings = m_services.duplicateSettings;
+    const bool searchEarly = earlySettings.cancel == nullptr;
+    earlySettings.cancel = stopEarlySearch.get();
+    QFuture<DuplicateDetector::Quiet> earlySearch;
+    if (searchEarly)
+        earlySearch = QtConcurrent::run(&m_pool, [list = m_list, earlySettings, stopEarlySearch]() mutable {
+            return DuplicateDetector::detectQuietly(std::move(list), earlySettings);
+        });
+    m_recounting = startRecount(m_list, aggregate);
+    QFuture<NameOrder> ordering = startOrdering(m_list);
+    QFuture<QList<MediaFile>> consolidating = QtConcurrent::run(
+        &m_pool, [list = std::move(m_list), known = std::exchange(m_knownFacts, {})]() mutable {
+            QList<MediaFile> consolidated =
+                MediaConsolidator().consolidateCrossProjectDuplicates(std::move(list), known);
+            discard(std::move(known));
+            return consolidated;
+        });
     m_list = co_await consolidating;
+    consolidating = {};
     if (!m_pm)
         co_return false;
     AppLog::info(QStringLiteral("⏱ Consolidate: ") + seconds(timer) +
                  QStringLiteral(" (%1 files)").arg(m_list.size()));
+    const bool merged = m_list.size() != linkedCount;
+    if (merged) {
+        // Made for a list that is no more: let them end, then start again on the merged one.
+        stopEarlySearch->store(true);
+        auto stopping = std::move(earlySearch);
+        co_await stopping;
+        auto recounting = std::move(m_recounting);
+        co_await recounting;
+        auto ordered = std::move(ordering);
+        co_await ordered;
+        if (!m_pm)
+            co_return false;
+        m_recounting = startRecount(m_list, aggregate);
+        ordering = startOrdering(m_list);
+    }
 
     m_pm->updateProgress([](AnalysisProgress& progress) {
         progress.currentTask = QStringLiteral("Detecting duplicates…");
         progress.analysisProgress = 0.93;
     });
     timer.restart();
-    // Neither the recount's aggregate (projects only) nor similar names need the hashes: both run
-    // while the files are hashed; similar names on a copy of the list, joined by position (neither
-    // step moves entries).
-    m_recountInputs = m_pm->usageRecountInputs();
-    m_recountAggregate = QtConcurrent::run(
-        &m_pool, [inputs = m_recountInputs] { return ProjectManager::aggregateForRecount(inputs); });
-    QElapsedTimer similarTimer;
-    similarTimer.start();
-    QFuture<QList<MediaFile>> finding = QtConcurrent::run(
-        &m_pool, [list = m_list] { return SimilarNameDetector::detectSimilarFilenames(list); });
-    // The list moves to the worker and back, so the old copy is freed there.
-    QFuture<QList<MediaFile>> detecting = QtConcurrent::run(
-        &m_pool, [list = std::move(m_list), settings = m_services.duplicateSettings]() mutable {
-            std::optional<QList<MediaFile>> detected =
-                DuplicateDetector::detectContentDuplicates(list, settings);
-            return detected ? std::move(*detected) : std::move(list);
-        });
-    m_list = co_await detecting;
-    if (!m_pm)
-        co_return false;
+    std::optional<DuplicateDetector::Quiet> early;
+    if (searchEarly && !merged) {
+        early = co_await earlySearch;
+        earlySearch = {};
+        if (!m_pm)
+            co_return false;
+    }
+    if (early && early->files) {
+        early->writeLog();
+        discard(std::exchange(m_list, std::move(*early->files)));
+    } else {
+        // The list moves to the worker and back, so nothing else holds it and it is not copied.
+        QFuture<QList<MediaFile>> detecting = QtConcurrent::run(
+            &m_pool, [list = std::move(m_list), settings = m_services.duplicateSettings]() mutable {
+                std::optional<QList<MediaFile>> detected =
+                    DuplicateDetector::detectContentDuplicates(list, settings);
+                return detected ? std::move(*detected) : std::move(list);
+            });
+        m_list = co_await detecting;
+        detecting = {};
+        if (!m_pm)
+            co_return false;
+    }
     AppLog::info(QStringLiteral("⏱ Duplicate hashing: ") + seconds(timer));
 
     m_pm->updateProgress([](AnalysisProgress& progress) {
         progress.currentTask = QStringLiteral("Finding similar files…");
         progress.analysisProgress = 0.96;
     });
-    QList<MediaFile> similar = co_await finding;
-    finding = {};
+    NameOrder named = co_await ordering;
+    ordering = {};
+    std::pair<QList<MediaFile>, ProjectManager::PreparedUsageRecount> recounted = co_await m_recounting;
+    m_recounting = {};
     if (!m_pm)
         co_return false;
-    QFuture<QList<MediaFile>> joining =
-        QtConcurrent::run(&m_pool, [list = std::move(m_list), similar = std::move(similar)]() mutable {
-            for (qsizetype i = 0; i < list.size() && i < similar.size(); ++i)
-                list[i].similarFiles = std::move(similar[i].similarFiles);
-            sortByFileName(list);
-            return list;
+    m_prepared = std::move(recounted.second);
+    // One pass: each entry takes its similar names and its recounted usage, in the order by name.
+    QFuture<std::pair<QList<MediaFile>, qint64>> finding =
+        QtConcurrent::run(&m_pool, [list = std::move(m_list), named = std::move(named),
+                                    usage = std::move(recounted.first)]() mutable {
+            QElapsedTimer similarTimer;
+            similarTimer.start();
+            AppLog::info(QStringLiteral("Detecting similar filenames"));
+            const SimilarNameDetector::Groups& similar = named.similar;
+            QList<MediaFile> sorted;
+            sorted.reserve(list.size());
+            qsizetype withSimilar = 0;
+            for (const qsizetype i : named.order) {
+                MediaFile& file = list[i];
+                SimilarNameDetector::fill(file, i, similar);
+                withSimilar += file.similarFiles.isEmpty() ? 0 : 1;
+                if (i < usage.size())
+                    copyUsageFields(file, usage[i]);
+                sorted.append(std::move(file));
+            }
+            SimilarNameDetector::logFound(withSimilar);
+            const qint64 took = similarTimer.nsecsElapsed();
+            discard(std::move(usage));
+            discard(std::move(named));
+            discard(std::move(list));
+            return std::make_pair(std::move(sorted), took);
         });
-    m_list = co_await joining;
+    std::pair<QList<MediaFile>, qint64> found = co_await finding;
+    finding = {};
+    m_list = std::move(found.first);
     if (!m_pm)
         co_return false;
-    AppLog::info(QStringLiteral("⏱ Similar files: ") + seconds(similarTimer));
+    // The step's own time: the groups were made from the paths while the files were hashed; what is
+    // left is the pass that writes the fields (and puts the list in order).
+    AppLog::info(QStringLiteral("⏱ Similar files: ") + number::seconds1(double(found.second) / 1e9));
     co_return true;
 }
 
 QCoro::Task<bool> ImportRun::apply() {
-    // The recount's costly part (aggregate, lower-cased keys, every entry's usage) runs on the
-    // list before it is set; the GUI thread then only finishes it.
-    // Inputs taken before hashing began: a policy change since makes the finish below refuse them.
-    ProjectManager::PreparedUsageRecount prepared;
-    {
-        ProjectManager::RecountAggregate aggregate = co_await m_recountAggregate;
-        m_recountAggregate = {};
-        if (!m_pm)
-            co_return false;
-        QFuture<std::pair<QList<MediaFile>, ProjectManager::PreparedUsageRecount>> preparing =
-            QtConcurrent::run(&m_pool, [list = std::move(m_list), inputs = std::move(m_recountInputs),
-                                        aggregate = std::move(aggregate)]() mutable {
-                ProjectManager::PreparedUsageRecount recount =
-                    ProjectManager::prepareUsageRecount(list, inputs, std::move(aggregate));
-                // The protected flags compare locations with their links resolved: resolved
-                // here, so the GUI thread stats nothing for them.
-                CanonicalLocations::resolveInto(recount.lowerPaths, list, *FileOperations::system());
-                return std::make_pair(std::move(list), std::move(recount));
-            });
-        auto result = co_await preparing;
-        // The future keeps a copy of its result: let it go so the list is not shared.
-        preparing = {};
-        m_list = std::move(result.first);
-        prepared = std::move(result.second);
-    }
+    // The recount's costly part (aggregate, lower-cased keys, every entry's usage) ran while the
+    // files were hashed; the GUI thread only finishes it. Its inputs were taken before hashing
+    // began: a policy change since makes the finish below refuse them.
+    ProjectManager::PreparedUsageRecount prepared = std::move(m_prepared);
     if (!m_pm)
         co_return false;
     // Each of the manager's passes over the whole list gets an event-loop turn of its own.
@@ -515,19 +624,16 @@ QCoro::Task<bool> ImportRun::apply() {
     co_return true;
 }
 
-QCoro::Task<void> ImportRun::finishAnalysis() {
+void ImportRun::finishAnalysis() {
     m_pm->updateProgress([](AnalysisProgress& progress) { progress.isAnalyzing = false; });
     if (StatsManager* stats = m_pm->statsManager()) {
-        // Each record rewrites the statistics file: one per turn keeps the window drawing.
+        // One write for the whole import: each write of the statistics file syncs it to disk.
+        QList<std::pair<qint64, qint64>> counts;
         for (const ParseOutcome& outcome : std::as_const(m_outcomes)) {
-            if (!outcome.parsed)
-                continue;
-            stats->recordAnalysis(outcome.parsed->mediaPathCount, outcome.parsed->usedPathCount);
-            auto next = yieldTurn();
-            const bool alive = co_await std::move(next);
-            if (!alive)
-                co_return;
+            if (outcome.parsed)
+                counts.append({outcome.parsed->mediaPathCount, outcome.parsed->usedPathCount});
         }
+        stats->recordAnalyses(counts);
     }
     const AnalysisSummary& summary = m_pm->summary();
     PostAnalysisPrompts::Inputs inputs;

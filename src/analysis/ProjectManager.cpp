@@ -2,6 +2,7 @@
 
 #include "analysis/FileStatusScan.h"
 #include "platform/AppLog.h"
+#include "platform/MemoryRelease.h"
 #include "readers/ProjectParser.h"
 #include "stores/AuditLogManager.h"
 #include "stores/ProtectedFolders.h"
@@ -11,6 +12,9 @@
 #include <QMetaObject>
 
 #include <algorithm>
+
+#include <tuple>
+#include <utility>
 
 namespace tarnwick {
 
@@ -107,18 +111,31 @@ bool ProjectManager::refuseWhileBusy(const QString& operation) const {
 
 // ---- Content ------------------------------------------------------------------------------
 
+namespace {
+
+// A replaced list of many records is freed on the release thread: freeing 100,000 records here
+// would stall the window (a list still shared with a view is only let go of).
+template <class T> void replaceList(QList<T>& field, QList<T> value) {
+    constexpr qsizetype largeList = 5000;
+    QList<T> old = std::exchange(field, std::move(value));
+    if (old.size() >= largeList)
+        memory::releaseLater(std::move(old));
+}
+
+} // namespace
+
 void ProjectManager::setProjects(QList<ProjectFile> projects) {
-    m_projects = std::move(projects);
+    replaceList(m_projects, std::move(projects));
     bumpProjects();
 }
 
 void ProjectManager::setMediaFiles(QList<MediaFile> mediaFiles) {
-    m_mediaFiles = std::move(mediaFiles);
+    replaceList(m_mediaFiles, std::move(mediaFiles));
     bumpMediaFiles();
 }
 
 void ProjectManager::setRecycleBin(QList<RecycleBinItem> items) {
-    m_recycleBin = std::move(items);
+    replaceList(m_recycleBin, std::move(items));
     bumpRecycleBin();
 }
 
@@ -245,12 +262,19 @@ bool ProjectManager::clearAll() {
     if (refuseWhileBusy(QStringLiteral("Clearing all projects")))
         return false;
     AppLog::userAction(QStringLiteral("Clearing all projects and media"));
+    // The lists and what was derived from them are freed on the release thread (100,000 records
+    // take too long to free here), which then gives the memory back to the system.
+    auto dropped = std::make_tuple(std::exchange(m_projects, {}), std::exchange(m_mediaFiles, {}),
+                                   std::exchange(m_recycleBin, {}), std::exchange(m_filterCache, {}),
+                                   std::exchange(m_filterIndex, {}), std::exchange(m_lowerPaths, {}));
+    m_filterCacheKey.reset();
     setProjects({});
     setMediaFiles({});
     setRecycleBin({});
     updateProgress([](AnalysisProgress& progress) { progress.parseErrors.clear(); });
     setSummary(AnalysisSummary{});
-    m_lowerPaths.prune(m_mediaFiles, m_projects);
+    memory::releaseLater(std::move(dropped));
+    memory::trimLater();
     return true;
 }
 

@@ -199,9 +199,12 @@ public:
     void requestProVideoFormatsPrompt();
 
     // ---- Summary --------------------------------------------------------------------------
-    // Review flags, the seventeen counters, then the volumes that need access. Synchronous.
+    // Review flags, the counters, then the volumes that need access. Synchronous.
     void updateSummary();
     void refreshNeedsReviewFlags();
+    // The review flags of `mediaFiles` from `projects`, on any thread (keys made in `lowerPaths`).
+    static void setNeedsReviewFlags(QList<MediaFile>& mediaFiles, const QList<ProjectFile>& projects,
+                                    LowerPathCache& lowerPaths);
     void refreshVolumesNeedingAccess();
 
     // ---- Effective usage under the timeline policy -----------------------------------------
@@ -223,7 +226,8 @@ public:
         qint64 policyRevision = -1;
         QHash<QUuid, int> usedCountByProjectID;
         bool anyUsed = false;
-        LowerPathCache lowerPaths; // the keys it made, for adoptLowerPathKeys()
+        bool needsReviewSet = false; // setNeedsReviewFlags() ran on the list too
+        LowerPathCache lowerPaths;   // the keys it made, for adoptLowerPathKeys()
     };
     UsageRecountInputs usageRecountInputs() const;
     static PreparedUsageRecount prepareUsageRecount(QList<MediaFile>& mediaFiles,
@@ -338,6 +342,7 @@ private:
     void flushNotifications();
     void bumpProjects();
     void bumpMediaFiles();
+    void summarize(); // updateSummary() but for the review flags
     void bumpRecycleBin();
     bool refuseWhileBusy(const QString& operation) const;
     // Queued changes: applied in one pass on the event-loop turn after the gate becomes idle.

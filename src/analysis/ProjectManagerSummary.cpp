@@ -17,7 +17,10 @@ bool countsOnDiskSize(MediaFileStatus status) {
 
 void ProjectManager::updateSummary() {
     refreshNeedsReviewFlags();
+    summarize();
+}
 
+void ProjectManager::summarize() {
     AnalysisSummary s;
     s.totalProjects = int(m_projects.size());
     s.totalMediaFiles = int(m_mediaFiles.size());
@@ -51,27 +54,32 @@ void ProjectManager::updateSummary() {
 }
 
 void ProjectManager::refreshNeedsReviewFlags() {
+    setNeedsReviewFlags(m_mediaFiles, m_projects, m_lowerPaths);
+    // Written back whole also when no flag changed: every summary update invalidates the caches.
+    bumpMediaFiles();
+}
+
+void ProjectManager::setNeedsReviewFlags(QList<MediaFile>& mediaFiles, const QList<ProjectFile>& projects,
+                                         LowerPathCache& lowerPaths) {
     QSet<QString> uncertain;
-    for (const ProjectFile& project : std::as_const(m_projects)) {
+    for (const ProjectFile& project : projects) {
         if (!project.parseError && project.parseWarnings.isEmpty())
             continue;
-        const QStringList& lowered = m_lowerPaths.projectPaths(project);
+        const QStringList& lowered = lowerPaths.projectPaths(project);
         uncertain.unite(QSet<QString>(lowered.cbegin(), lowered.cend()));
     }
-    for (qsizetype i = 0; i < m_mediaFiles.size(); ++i) {
-        const MediaFile& file = std::as_const(m_mediaFiles)[i];
+    for (qsizetype i = 0; i < mediaFiles.size(); ++i) {
+        const MediaFile& file = std::as_const(mediaFiles)[i];
         bool found = false;
         if (!uncertain.isEmpty()) {
-            const QStringList& keys = m_lowerPaths.keys(file).distinctKeys;
+            const QStringList& keys = lowerPaths.keys(file).distinctKeys;
             found = std::any_of(keys.cbegin(), keys.cend(),
                                 [&](const QString& k) { return uncertain.contains(k); });
         }
         const bool needsReview = file.hasUnresolvedAELink || file.isFromDaVinciCSV || found;
         if (needsReview != file.needsReview)
-            m_mediaFiles[i].needsReview = needsReview;
+            mediaFiles[i].needsReview = needsReview;
     }
-    // Written back whole also when no flag changed: every summary update invalidates the caches.
-    bumpMediaFiles();
 }
 
 void ProjectManager::refreshVolumesNeedingAccess() {

@@ -97,7 +97,11 @@ bool ProjectManager::finishPreparedUsageRecount(const PreparedUsageRecount& prep
     if (prepared.anyUsed)
         unstageUsedFiles();
     bumpMediaFiles();
-    updateSummary();
+    // Review flags set with the list (unstaging changes no path or project) are not made again here.
+    if (prepared.needsReviewSet)
+        summarize();
+    else
+        updateSummary();
     return true;
 }
 

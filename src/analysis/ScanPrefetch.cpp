@@ -51,8 +51,14 @@ void ScanPrefetch::check(const ProjectFile& project) {
         if (!candidate.isEmpty())
             candidates.insert(path, candidate);
     }
-    for (const FileStatusResult& result : m_scan->checkAll(paths, candidates, m_options))
-        m_results.insert(UsageMap::key(result.path), {result, candidates.value(result.path)});
+    for (const FileStatusResult& result : m_scan->checkAll(paths, candidates, m_options)) {
+        const QString key = UsageMap::key(result.path);
+        m_results.entries.insert(key, scannedMediaEntry(result));
+        if (const QString candidate = candidates.value(result.path); !candidate.isEmpty())
+            m_results.candidates.insert(key, candidate);
+        if (result.facts)
+            m_results.facts.insert(result.resolvedPath, *result.facts);
+    }
 }
 
 } // namespace tarnwick

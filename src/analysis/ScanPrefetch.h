@@ -24,9 +24,13 @@ class FileStatusScan;
 // uses the result only when the final merged candidate is that same one.
 class ScanPrefetch {
 public:
+    // What the checks found, by UsageMap::key of the path: the new entries themselves, the candidate
+    // each path was checked with (only those checked with one), and what each check's stat found
+    // (by the path it stat'ed).
     struct Checked {
-        FileStatusResult result;
-        QString candidate; // empty: checked without one
+        QHash<QString, MediaFile> entries;
+        QHash<QString, QString> candidates;
+        QHash<QString, FileFacts> facts;
     };
 
     ScanPrefetch(std::shared_ptr<FileStatusScan> scan, FileStatusChecking::Options options,
@@ -40,7 +44,7 @@ public:
     QThreadPool* pool() { return &m_pool; }
     const FileStatusChecking::Options& options() const { return m_options; }
     // Call once the pool is idle.
-    QHash<QString, Checked> take() { return std::move(m_results); }
+    Checked take() { return std::move(m_results); }
     // Frees what it remembers of every path seen, on its own thread.
     void forget();
 
@@ -56,7 +60,7 @@ private:
     std::optional<KnownPathIndex> m_known;
     QSet<QString> m_listed;
     QSet<QString> m_queued;
-    QHash<QString, Checked> m_results;
+    Checked m_results;
     QThreadPool m_pool;
 };
 

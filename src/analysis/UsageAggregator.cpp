@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <numeric>
+#include <optional>
 
 namespace tarnwick {
 
@@ -167,20 +168,36 @@ MediaFile newMediaEntry(const QString& path) {
     return file;
 }
 
-QList<MediaFile> buildMediaList(const UsageMap& usage, const QHash<QString, MediaFile>& existing,
-                                const QHash<QString, MediaFile>& scanned) {
+MediaFile scannedMediaEntry(const FileStatusResult& result) {
+    MediaFile file = newMediaEntry(result.path);
+    file.size = result.size;
+    file.status = result.status;
+    file.storageType = result.storageType;
+    if (result.resolvedPath != result.path)
+        file.matchedPath = result.resolvedPath;
+    if (result.status != MediaFileStatus::online)
+        AppLog::detail(result.path, text(result.status));
+    return file;
+}
+
+namespace {
+
+// `take`: the scanned entry of a key, moved out of its table when the table is the caller's to give.
+template <class Take>
+QList<MediaFile> buildList(const UsageMap& usage, const QHash<QString, MediaFile>& existing,
+                           const Take& take) {
     QList<MediaFile> list;
     list.reserve(usage.size());
     for (qsizetype i = 0; i < usage.size(); ++i) {
         const QString& path = usage.pathAt(i);
         const PathUsage& u = usage.usageAt(i);
         const QString k = UsageMap::key(path);
-        const MediaFile* known = nullptr;
+        std::optional<MediaFile> known;
         if (const auto it = existing.constFind(k); it != existing.cend())
-            known = &*it;
-        else if (const auto sit = scanned.constFind(k); sit != scanned.cend())
-            known = &*sit;
-        MediaFile file = known ? *known : newMediaEntry(path);
+            known = *it;
+        else
+            known = take(k);
+        MediaFile file = known ? std::move(*known) : newMediaEntry(path);
         file.usageCount = u.usageCount;
         file.projectNames = u.projectNames;
         file.sequenceNames = sortedSequenceNames(u.sequenceNames);
@@ -188,6 +205,24 @@ QList<MediaFile> buildMediaList(const UsageMap& usage, const QHash<QString, Medi
         list.append(std::move(file));
     }
     return list;
+}
+
+} // namespace
+
+QList<MediaFile> buildMediaList(const UsageMap& usage, const QHash<QString, MediaFile>& existing,
+                                const QHash<QString, MediaFile>& scanned) {
+    return buildList(usage, existing, [&](const QString& k) -> std::optional<MediaFile> {
+        const auto it = scanned.constFind(k);
+        return it == scanned.cend() ? std::nullopt : std::optional<MediaFile>(*it);
+    });
+}
+
+QList<MediaFile> buildMediaList(const UsageMap& usage, const QHash<QString, MediaFile>& existing,
+                                QHash<QString, MediaFile>&& scanned) {
+    return buildList(usage, existing, [&](const QString& k) -> std::optional<MediaFile> {
+        const auto it = scanned.find(k);
+        return it == scanned.end() ? std::nullopt : std::optional<MediaFile>(std::move(*it));
+    });
 }
 
 QHash<QString, QString> mergedRelativeCandidates(const QList<ProjectFile>& projects) {
@@ -200,35 +235,48 @@ QHash<QString, QString> mergedRelativeCandidates(const QList<ProjectFile>& proje
     return merged;
 }
 
-void sortByFileName(QList<MediaFile>& mediaFiles) {
+std::vector<qsizetype> fileNameOrder(const QStringList& paths) {
     // One collation key per entry instead of a collator call per comparison (n log n calls over
     // 100,000 names is most of a second). Same order as text::localizedCaseInsensitiveCompare: the C
     // locale compares case-folded text, any other locale its case-insensitive collation keys.
     const QLocale locale;
-    std::vector<qsizetype> order(mediaFiles.size());
+    std::vector<qsizetype> order(std::size_t(paths.size()));
     std::iota(order.begin(), order.end(), 0);
     if (locale.language() == QLocale::C) {
         QStringList keys;
-        keys.reserve(mediaFiles.size());
-        for (const MediaFile& file : mediaFiles)
-            keys.append(text::nfc(path::lastPathComponent(file.path)).toCaseFolded());
+        keys.reserve(paths.size());
+        for (const QString& path : paths)
+            keys.append(text::nfc(path::lastPathComponent(path)).toCaseFolded());
         std::stable_sort(order.begin(), order.end(),
                          [&](qsizetype a, qsizetype b) { return keys[a] < keys[b]; });
     } else {
         QCollator collator(locale);
         collator.setCaseSensitivity(Qt::CaseInsensitive);
         std::vector<QCollatorSortKey> keys;
-        keys.reserve(mediaFiles.size());
-        for (const MediaFile& file : mediaFiles)
-            keys.push_back(collator.sortKey(text::nfc(path::lastPathComponent(file.path))));
-        std::stable_sort(order.begin(), order.end(),
-                         [&](qsizetype a, qsizetype b) { return keys[a].compare(keys[b]) < 0; });
+        keys.reserve(std::size_t(paths.size()));
+        for (const QString& path : paths)
+            keys.push_back(collator.sortKey(text::nfc(path::lastPathComponent(path))));
+        std::stable_sort(order.begin(), order.end(), [&](qsizetype a, qsizetype b) {
+            return keys[std::size_t(a)].compare(keys[std::size_t(b)]) < 0;
+        });
     }
+    return order;
+}
+
+void applyOrder(QList<MediaFile>& mediaFiles, const std::vector<qsizetype>& order) {
     QList<MediaFile> sorted;
     sorted.reserve(mediaFiles.size());
     for (qsizetype i : order)
         sorted.append(std::move(mediaFiles[i]));
     mediaFiles = std::move(sorted);
+}
+
+void sortByFileName(QList<MediaFile>& mediaFiles) {
+    QStringList paths;
+    paths.reserve(mediaFiles.size());
+    for (const MediaFile& file : std::as_const(mediaFiles))
+        paths.append(file.path);
+    applyOrder(mediaFiles, fileNameOrder(paths));
 }
 
 } // namespace tarnwick

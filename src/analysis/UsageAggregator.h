@@ -1,5 +1,6 @@
 #pragma once
 
+#include "analysis/FileStatusChecking.h"
 #include "model/MediaFile.h"
 #include "model/ProjectFile.h"
 
@@ -8,6 +9,8 @@
 #include <QSet>
 #include <QString>
 #include <QStringList>
+
+#include <vector>
 
 #include <functional>
 
@@ -96,11 +99,16 @@ QStringList newPaths(const UsageMap& usage, const QHash<QString, MediaFile>& exi
 
 // A new entry as the file scan builds it before its status is known.
 MediaFile newMediaEntry(const QString& path);
+// The new entry of a checked path (logs the status of one that is not online).
+MediaFile scannedMediaEntry(const FileStatusResult& result);
 
 // One entry per path of the usage map: the existing entry, else the scanned one, else a fresh
 // `checking` entry; usage fields from the map. Entries no project references are not carried.
 QList<MediaFile> buildMediaList(const UsageMap& usage, const QHash<QString, MediaFile>& existing,
                                 const QHash<QString, MediaFile>& scanned);
+// The same taking the scanned entries over (moved into the list, not copied).
+QList<MediaFile> buildMediaList(const UsageMap& usage, const QHash<QString, MediaFile>& existing,
+                                QHash<QString, MediaFile>&& scanned);
 
 // The projects' relative-path candidates merged, the earlier project winning (as the manager merges
 // them); for worker threads, which must not ask the manager.
@@ -108,5 +116,9 @@ QHash<QString, QString> mergedRelativeCandidates(const QList<ProjectFile>& proje
 
 // Stable sort by file name, localized and case-insensitive.
 void sortByFileName(QList<MediaFile>& mediaFiles);
+// The same in two steps: the positions of `paths` in that order (paths only, so it can run while
+// the entries themselves are busy elsewhere), then the list put in that order.
+std::vector<qsizetype> fileNameOrder(const QStringList& paths);
+void applyOrder(QList<MediaFile>& mediaFiles, const std::vector<qsizetype>& order);
 
 } // namespace tarnwick

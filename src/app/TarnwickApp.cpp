@@ -5,9 +5,12 @@
 #include "ui/browser/BrowserViews.h"
 #include "ui/common/LinuxDesktopServices.h"
 
+#include "actions/RecordMerge.h"
+#include "actions/TraceFileWriter.h"
 #include "analysis/ProjectManager.h"
 #include "app/AppDelegate.h"
 #include "app/MainWindow.h"
+#include "platform/FileOperations.h"
 #include "platform/Preferences.h"
 #include "platform/SoftwareUpdater.h"
 #include "stores/AuditLogManager.h"
@@ -87,6 +90,10 @@ void TarnwickApp::buildWindow() {
     FilePanel& panel = m_options.filePanel ? *m_options.filePanel : FilePanel::system();
     auto manager = m_options.makeManager ? m_options.makeManager()
                                          : std::make_unique<ProjectManager>(ProjectManagerServices::shared());
+    // What a killed run left in the records journal reaches the audit log, the statistics and the
+    // trace files before the window uses them.
+    RecordMerge::mergeAtStart({manager->auditLog(), manager->statsManager(), &TraceFileWriter::shared()},
+                              *FileOperations::system());
     ContentView::Services services;
     services.filePanel = &panel;
     services.grants = m_grants;

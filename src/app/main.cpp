@@ -2,11 +2,14 @@
 #include "app/TarnwickApp.h"
 #include "app/tour/ScreenshotTour.h"
 #include "platform/AppVersion.h"
+#include "platform/MemoryRelease.h"
 
 #include <QApplication>
 #include <QFileInfo>
 
 int main(int argc, char** argv) {
+    // Before any thread starts, so every arena follows it.
+    tarnwick::memory::configureAllocator();
     // Playback through the same media libraries the previews decode with.
     if (qEnvironmentVariableIsEmpty("QT_MEDIA_BACKEND"))
         qputenv("QT_MEDIA_BACKEND", "ffmpeg");

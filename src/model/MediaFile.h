@@ -1,5 +1,6 @@
 #pragma once
 
+#include "model/FreshId.h"
 #include "model/MediaFileStatus.h"
 #include "model/MediaUsageType.h"
 #include "model/SimilarFiles.h"
@@ -16,7 +17,7 @@ namespace tarnwick {
 // One media file referenced by the imported projects. Identity for lists is `id`; for sets and
 // maps it is `path`. Equality compares every field but `id` (texts by canonical equivalence).
 struct MediaFile {
-    QUuid id = QUuid::createUuid();
+    QUuid id = freshId();
     QString path;
     qint64 size = 0;
     int usageCount = 0;

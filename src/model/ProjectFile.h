@@ -1,5 +1,6 @@
 #pragma once
 
+#include "model/FreshId.h"
 #include "model/ProjectSequence.h"
 #include "model/SequenceUsageAttribution.h"
 
@@ -17,7 +18,7 @@ namespace tarnwick {
 
 // One imported project. Equality and hashing use `id` only: two imports of one file are two projects.
 struct ProjectFile {
-    QUuid id = QUuid::createUuid();
+    QUuid id = freshId();
     QUrl url;
     QString name;
     QStringList mediaFiles;

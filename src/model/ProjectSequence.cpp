@@ -23,11 +23,11 @@ QJsonObject ProjectSequence::toJson() const {
 }
 
 std::optional<ProjectSequence> ProjectSequence::fromJson(const QJsonObject& o) {
-    const std::optional<QString> id = json::optString(o, QStringLiteral("id"));
-    const std::optional<QString> name = json::optString(o, QStringLiteral("name"));
-    if (!id || !name)
+    json::Fields fields(o);
+    ProjectSequence sequence{fields.string(QStringLiteral("id")), fields.string(QStringLiteral("name"))};
+    if (!fields.ok())
         return std::nullopt;
-    return ProjectSequence{*id, *name};
+    return sequence;
 }
 
 bool operator==(const ProjectSequence& a, const ProjectSequence& b) {

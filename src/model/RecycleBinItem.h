@@ -1,5 +1,6 @@
 #pragma once
 
+#include "model/FreshId.h"
 #include "model/MediaFile.h"
 
 #include <QDateTime>
@@ -10,7 +11,7 @@ namespace tarnwick {
 // A media file staged for clean-up: a copy taken when staged, with the time it was added. The copy
 // keeps the use the file had when the user staged it.
 struct RecycleBinItem {
-    QUuid id = QUuid::createUuid();
+    QUuid id = freshId();
     MediaFile mediaFile;
     QDateTime addedAt = QDateTime::currentDateTimeUtc();
 };

@@ -8,11 +8,16 @@
 #include <QMutexLocker>
 
 #include <cerrno>
+#include <chrono>
+#include <condition_variable>
 #include <csignal>
+#include <cstdlib>
+#include <deque>
 #include <memory>
 #include <mutex>
 #include <pthread.h>
 #include <syslog.h>
+#include <thread>
 #include <unistd.h>
 
 namespace tarnwick {
@@ -61,53 +66,11 @@ bool accepts(Category c, Level level) {
 struct SinkState {
     QMutex mutex;
     std::shared_ptr<const AppLog::Sink> sink;
-    QMutex writeMutex;
 };
 
 SinkState& sinkState() {
     static Immortal<SinkState> state; // workers abandoned by a watchdog may log while the app quits
     return state.get();
-}
-
-void openSyslog() {
-    static std::once_flag once;
-    std::call_once(once, [] {
-        // openlog keeps the pointer: the identity must live for the whole process.
-        static const Immortal<QByteArray> ident(AppLog::subsystem().toUtf8());
-        ::openlog(ident.get().constData(), LOG_PID, LOG_USER);
-    });
-}
-
-void writeLine(const QByteArray& line) {
-    // One write per line, under a lock, so lines from several threads never interleave.
-    QMutexLocker lock(&sinkState().writeMutex);
-    // A reader that went away (a closed pipe or journal stream) must not kill the process with
-    // SIGPIPE: block it for this thread and swallow the one our write raised.
-    sigset_t pipeSignal;
-    sigset_t previous;
-    sigemptyset(&pipeSignal);
-    sigaddset(&pipeSignal, SIGPIPE);
-    pthread_sigmask(SIG_BLOCK, &pipeSignal, &previous);
-    const char* data = line.constData();
-    qsizetype left = line.size();
-    bool brokenPipe = false;
-    while (left > 0) {
-        const ssize_t n = ::write(STDOUT_FILENO, data, size_t(left));
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            brokenPipe = errno == EPIPE;
-            break;
-        }
-        data += n;
-        left -= n;
-    }
-    if (brokenPipe) {
-        const timespec noWait{0, 0};
-        while (sigtimedwait(&pipeSignal, nullptr, &noWait) == -1 && errno == EINTR) {
-        }
-    }
-    pthread_sigmask(SIG_SETMASK, &previous, nullptr);
 }
 
 int syslogPriority(Level level) {
@@ -122,27 +85,184 @@ int syslogPriority(Level level) {
     return LOG_ERR;
 }
 
+// One message on its way out: the text for the system log (when its level is on) and the printed
+// line (when the helper prints one).
+struct Pending {
+    Category category;
+    Level level;
+    QString message;
+    bool toSyslog = false;
+    bool printed = false;
+};
+
+// Writes the messages on a thread of its own, in the order they were logged, in batches: the
+// standard output gets every waiting line in one write, the system log one message each over the
+// connection it keeps. A caller (the GUI thread restoring 50,000 files, say) only queues its text.
+class Writer {
+public:
+    static Writer& writer();
+
+    void post(Pending pending) {
+        std::unique_lock lock(m_mutex);
+        startOnce();
+        // A reader that stopped reading (a stuck terminal) holds the queue at this size rather
+        // than let it grow without end: callers then wait for the writer, as they did before.
+        m_space.wait(lock, [&] { return m_queuedChars < maxQueuedChars; });
+        m_queuedChars += pending.message.size() + 32;
+        m_queue.push_back(std::move(pending));
+        ++m_posted;
+        if (m_idle)
+            m_work.notify_one();
+    }
+
+    // Waits until everything posted before the call is out.
+    void flush() {
+        std::unique_lock lock(m_mutex);
+        const quint64 target = m_posted;
+        m_done.wait(lock, [&] { return m_written >= target; });
+    }
+
+    // At exit: what is still queued goes out, unless the output no longer takes it.
+    void flushAtExit() {
+        std::unique_lock lock(m_mutex);
+        const quint64 target = m_posted;
+        m_done.wait_for(lock, std::chrono::seconds(2), [&] { return m_written >= target; });
+    }
+
+private:
+    static constexpr qsizetype maxQueuedChars = 16 << 20;
+
+    void startOnce() {
+        if (m_started)
+            return;
+        m_started = true;
+        std::thread([this] { run(); }).detach(); // lives as long as the process
+        std::atexit([] { writer().flushAtExit(); });
+    }
+
+    void run() {
+        // A reader that went away (a closed pipe or journal stream) must not kill the process with
+        // SIGPIPE: it stays blocked on this thread, and the one a write raised is swallowed.
+        sigset_t pipeSignal;
+        sigemptyset(&pipeSignal);
+        sigaddset(&pipeSignal, SIGPIPE);
+        pthread_sigmask(SIG_BLOCK, &pipeSignal, nullptr);
+        std::deque<Pending> batch;
+        for (;;) {
+            {
+                std::unique_lock lock(m_mutex);
+                m_idle = true;
+                m_work.wait(lock, [&] { return !m_queue.empty(); });
+                m_idle = false;
+                batch.swap(m_queue);
+                m_queuedChars = 0;
+            }
+            m_space.notify_all();
+            write(batch);
+            {
+                std::lock_guard lock(m_mutex);
+                m_written += batch.size();
+            }
+            m_done.notify_all();
+            batch.clear();
+        }
+    }
+
+    static void write(const std::deque<Pending>& batch) {
+        // The system logger may be missing (no /dev/log): then syslog() would open, connect and
+        // close a socket for every message. Asked once per batch instead.
+        const bool logger = ::access("/dev/log", W_OK) == 0;
+        QByteArray lines;
+        for (const Pending& p : batch) {
+            if (p.toSyslog && logger) {
+                openSyslog();
+                const QByteArray text =
+                    (AppLog::categoryName(p.category) + QLatin1String(": ") + p.message).toUtf8();
+                ::syslog(syslogPriority(p.level), "%s", text.constData());
+            }
+            if (p.printed) {
+                lines +=
+                    (QLatin1Char('[') + AppLog::categoryLabel(p.category) + QLatin1String("] ") + p.message)
+                        .toUtf8();
+                lines += '\n';
+            }
+        }
+        writeOut(lines);
+    }
+
+    static void openSyslog() {
+        static std::once_flag once;
+        std::call_once(once, [] {
+            // openlog keeps the pointer: the identity must live for the whole process. LOG_NDELAY
+            // connects now, and the connection is kept for every later message.
+            static const Immortal<QByteArray> ident(AppLog::subsystem().toUtf8());
+            ::openlog(ident.get().constData(), LOG_PID | LOG_NDELAY, LOG_USER);
+        });
+    }
+
+    static void writeOut(const QByteArray& bytes) {
+        const char* data = bytes.constData();
+        qsizetype left = bytes.size();
+        bool brokenPipe = false;
+        while (left > 0) {
+            const ssize_t n = ::write(STDOUT_FILENO, data, size_t(left));
+            if (n < 0) {
+                if (errno == EINTR)
+                    continue;
+                brokenPipe = errno == EPIPE;
+                break;
+            }
+            data += n;
+            left -= n;
+        }
+        if (brokenPipe) {
+            sigset_t pipeSignal;
+            sigemptyset(&pipeSignal);
+            sigaddset(&pipeSignal, SIGPIPE);
+            const timespec noWait{0, 0};
+            while (sigtimedwait(&pipeSignal, nullptr, &noWait) == -1 && errno == EINTR) {
+            }
+        }
+    }
+
+    std::mutex m_mutex;
+    std::condition_variable m_work;
+    std::condition_variable m_space;
+    std::condition_variable m_done;
+    std::deque<Pending> m_queue;
+    qsizetype m_queuedChars = 0;
+    quint64 m_posted = 0;
+    quint64 m_written = 0;
+    bool m_started = false;
+    bool m_idle = false;
+};
+
+Writer& Writer::writer() {
+    static Immortal<Writer> instance; // messages may come from workers while the app quits
+    return instance.get();
+}
+
+Writer& writer() {
+    return Writer::writer();
+}
+
 // printed: whether the helper prints its line to standard output.
 void emitMessage(Category category, Level level, const QString& message, bool printed) {
-    const QString line =
-        printed ? QLatin1Char('[') + AppLog::categoryLabel(category) + QLatin1String("] ") + message
-                : QString();
     std::shared_ptr<const AppLog::Sink> sink;
     {
         QMutexLocker lock(&sinkState().mutex);
         sink = sinkState().sink;
     }
     if (sink) {
+        const QString line =
+            printed ? QLatin1Char('[') + AppLog::categoryLabel(category) + QLatin1String("] ") + message
+                    : QString();
         (*sink)(AppLog::Record{category, level, message, line});
         return;
     }
-    if (accepts(category, level)) {
-        openSyslog();
-        const QByteArray text = (AppLog::categoryName(category) + QLatin1String(": ") + message).toUtf8();
-        ::syslog(syslogPriority(level), "%s", text.constData());
-    }
-    if (printed)
-        writeLine((line + QLatin1Char('\n')).toUtf8());
+    const bool toSyslog = accepts(category, level);
+    if (toSyslog || printed)
+        writer().post(Pending{category, level, message, toSyslog, printed});
 }
 
 QString fileNameOf(const QString& path) {
@@ -176,6 +296,10 @@ QString AppLog::categoryLabel(Category c) {
     if (c == Category::fileOperations)
         return QStringLiteral("FileOps");
     return categoryName(c);
+}
+
+void AppLog::flush() {
+    writer().flush();
 }
 
 void AppLog::setSink(Sink sink) {

@@ -7,7 +7,8 @@
 namespace tarnwick {
 
 // The one place through which the system writes diagnostics: syslog (the journal) under the
-// subsystem "com.Orlent" plus one line on standard output, written in one call.
+// subsystem "com.Orlent" plus one line on standard output. The helpers only queue their message:
+// a thread of its own writes the queue in order, the lines in batches.
 class AppLog {
 public:
     enum class Category { parser, fileOperations, ui, network, general };
@@ -48,6 +49,8 @@ public:
     };
     using Sink = std::function<void(const Record&)>;
     static void setSink(Sink sink); // empty sink restores syslog + stdout
+    // Waits until every message logged so far is written (tests that read the output; exit does it).
+    static void flush();
 };
 
 } // namespace tarnwick

@@ -1,8 +1,10 @@
 #pragma once
 
+#include <QByteArray>
 #include <QString>
 #include <QStringList>
 
+#include <chrono>
 #include <functional>
 #include <mutex>
 #include <sys/types.h>
@@ -20,8 +22,12 @@ struct ChildExit {
     bool succeeded() const { return kind == Kind::exited && code == 0; }
 };
 
-// One external program run with an argument list (never a shell), standard input /dev/null and
-// both output streams read through pipes while it runs.
+// The one way this program runs another: an argument list (never a shell), standard input
+// /dev/null and both output streams read through pipes while it runs.
+//
+// Children die with the app: each is started with a parent-death signal (SIGKILL), from a thread
+// that lives as long as the process (the signal fires when the thread that forked exits), and a
+// ChildProcess that goes out of scope kills and reaps its child.
 //
 // terminate() may be called from any thread at any time, also before start() or after the child
 // was reaped: it signals through a pidfd, so it can never hit a process that reused the id.
@@ -33,6 +39,10 @@ public:
     ~ChildProcess();
     ChildProcess(const ChildProcess&) = delete;
     ChildProcess& operator=(const ChildProcess&) = delete;
+
+    // The child gets `fd` (still owned by the caller) as descriptor `childFd` (3 or above), so it
+    // writes into a file the caller created rather than opening one by name. Before start().
+    void inheritDescriptor(int fd, int childFd);
 
     // Starts `program` (an absolute path). False with `error` set when it cannot be started.
     bool start(const QString& program, const QStringList& arguments, QString* error = nullptr);
@@ -56,6 +66,25 @@ private:
     pid_t m_pid = -1;
     int m_out = -1;
     int m_err = -1;
+    int m_inherited = -1;
+    int m_inheritedAs = -1;
 };
+
+// How a short-lived helper child (ffprobe, a frame from ffmpeg) ended.
+struct ChildResult {
+    bool started = false;
+    bool timedOut = false; // killed after its time limit
+    bool crashed = false;  // ended by a signal
+    int exitCode = -1;
+    QByteArray output; // the captured stream, read to its end
+};
+
+enum class ChildCapture { nothing, standardOutput, standardError };
+
+// Runs `program` with `arguments` and waits for it, at most `limit`: a child still running then
+// (a dead share, a broken file) is killed so that later work is not held up behind it. The stream
+// not captured is read and dropped.
+ChildResult runChild(const QString& program, const QStringList& arguments, ChildCapture capture,
+                     std::chrono::milliseconds limit);
 
 } // namespace tarnwick

@@ -19,6 +19,7 @@ struct FileFacts {
     bool isRegularFile = false;
 
     bool isSameFileAs(const FileFacts& other) const { return device == other.device && inode == other.inode; }
+    friend bool operator==(const FileFacts&, const FileFacts&) = default;
 };
 
 // The facts of a stat() or fstat() result.

@@ -112,4 +112,45 @@ std::optional<QDateTime> optDate(const QJsonObject& o, const QString& key) {
     return date;
 }
 
+QUuid Fields::uuid(const QString& key) {
+    const std::optional<QString> text = optString(m_object, key);
+    return take(text ? toUuid(*text) : std::nullopt);
+}
+
+QStringList Fields::strings(const QString& key) {
+    const QJsonValue value = m_object.value(key);
+    if (!value.isArray())
+        return take(std::optional<QStringList>());
+    const QJsonArray array = value.toArray();
+    QStringList list;
+    list.reserve(array.size());
+    for (const QJsonValue& item : array) {
+        if (!item.isString())
+            return take(std::optional<QStringList>());
+        list.append(item.toString());
+    }
+    return list;
+}
+
+bool Fields::absent(const QString& key) {
+    const QJsonValue value = m_object.value(key);
+    return value.isUndefined() || value.isNull();
+}
+
+std::optional<QString> Fields::optionalString(const QString& key) {
+    if (absent(key))
+        return std::nullopt;
+    const std::optional<QString> value = optString(m_object, key);
+    m_ok = m_ok && value.has_value();
+    return value;
+}
+
+std::optional<QDateTime> Fields::optionalDate(const QString& key) {
+    if (absent(key))
+        return std::nullopt;
+    m_ok = m_ok && m_object.value(key).isDouble();
+    // A number that is no date reads as no date, as the stores always have.
+    return optDate(m_object, key);
+}
+
 } // namespace tarnwick::json

@@ -6,6 +6,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QJsonValue>
+#include <QStringList>
 #include <QUuid>
 
 #include <optional>
@@ -31,5 +32,43 @@ std::optional<double> optDouble(const QJsonObject& o, const QString& key);
 std::optional<qint64> optInt64(const QJsonObject& o, const QString& key);
 std::optional<bool> optBool(const QJsonObject& o, const QString& key);
 std::optional<QDateTime> optDate(const QJsonObject& o, const QString& key);
+
+// Reads a stored record whole or not at all: each getter returns the field (or an empty value) and
+// remembers a field that is missing or of another type; ok() says whether every field read. The
+// optional getters accept an absent or null field but still reject one of another type, so a record
+// written by a newer or damaged encoder is refused rather than half read.
+class Fields {
+public:
+    explicit Fields(const QJsonObject& object) : m_object(object) {}
+
+    QString string(const QString& key) { return take(optString(m_object, key)); }
+    qint64 int64(const QString& key) { return take(optInt64(m_object, key)); }
+    QDateTime date(const QString& key) { return take(optDate(m_object, key)); }
+    QUuid uuid(const QString& key);
+    QStringList strings(const QString& key);
+    // A text from a closed set: `fromText` gives nullopt for a text it does not know.
+    template <class T> T choice(const QString& key, std::optional<T> (*fromText)(const QString&)) {
+        const std::optional<QString> text = optString(m_object, key);
+        return take(text ? fromText(*text) : std::nullopt);
+    }
+    std::optional<QString> optionalString(const QString& key);
+    std::optional<QDateTime> optionalDate(const QString& key);
+
+    bool ok() const { return m_ok; }
+
+private:
+    template <class T> T take(std::optional<T> value) {
+        if (!value) {
+            m_ok = false;
+            return T{};
+        }
+        return std::move(*value);
+    }
+    // Absent or null: fine. Present with the wrong type: the record is refused.
+    bool absent(const QString& key);
+
+    const QJsonObject& m_object;
+    bool m_ok = true;
+};
 
 } // namespace tarnwick::json

@@ -192,6 +192,13 @@ void unmark(const QByteArray& path) {
         ::unlink(sidecarPath(path).constData());
 }
 
+void unmarkOpen(const QByteArray& path, int fd) {
+    ::fremovexattr(fd, kAttribute);
+    struct stat st {};
+    if (::fstat(fd, &st) == 0 && sidecarMark(path, st))
+        ::unlink(sidecarPath(path).constData());
+}
+
 void unmarkRenamed(const QByteArray& path, const QByteArray& formerPath) {
     if (::lremovexattr(path.constData(), kAttribute) == 0)
         return;

@@ -47,6 +47,9 @@ bool markAttribute(int fd, QByteArrayView subject = {});
 std::optional<Mark> markOf(const QByteArray& path);
 // Takes the mark off a temporary that became a real file (renamed into place), sidecar included.
 void unmark(const QByteArray& path);
+// The same for the file open as `fd` that was marked at `path`, wherever it is now (renamed into
+// place, or removed): its attribute, and the sidecar at `path` when that names this file.
+void unmarkOpen(const QByteArray& path, int fd);
 // The same for a temporary renamed from `formerPath` to `path`: a sidecar keeps the former name.
 void unmarkRenamed(const QByteArray& path, const QByteArray& formerPath);
 

@@ -72,6 +72,11 @@ void ReadOnlyFile::adviseRandom() {
         ::posix_fadvise(m_fd, 0, 0, POSIX_FADV_RANDOM);
 }
 
+void ReadOnlyFile::adviseWillNeed(qint64 offset, qint64 length) {
+    if (m_fd >= 0 && length > 0)
+        ::posix_fadvise(m_fd, off_t(offset), off_t(length), POSIX_FADV_WILLNEED);
+}
+
 void ReadOnlyFile::dropCachedPages() {
     if (m_fd >= 0)
         ::posix_fadvise(m_fd, 0, 0, POSIX_FADV_DONTNEED);

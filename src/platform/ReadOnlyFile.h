@@ -26,6 +26,8 @@ public:
 
     void adviseSequential();
     void adviseRandom();
+    // Starts reading [offset, offset + length) into the page cache without waiting for it.
+    void adviseWillNeed(qint64 offset, qint64 length);
     // Drops the file's pages from the page cache so hashing a library does not evict everything else.
     void dropCachedPages();
 

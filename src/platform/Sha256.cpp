@@ -28,6 +28,11 @@ Sha256::Sha256() : m_ctx(newContext()) {
         throw std::runtime_error("SHA-256 is not available");
 }
 
+Sha256::Sha256(const Sha256& other) : m_ctx(newContext()) {
+    if (!m_ctx || EVP_MD_CTX_copy_ex(m_ctx.get(), other.m_ctx.get()) != 1)
+        throw std::runtime_error("SHA-256 state cannot be copied");
+}
+
 Sha256::~Sha256() = default;
 
 void Sha256::update(const void* data, std::size_t length) {

@@ -15,8 +15,11 @@ class Sha256 {
 public:
     Sha256();
     ~Sha256();
-    Sha256(const Sha256&) = delete;
+    // A copy carries on from the same state: one prefix hashed once, then two different endings.
+    Sha256(const Sha256& other);
     Sha256& operator=(const Sha256&) = delete;
+    Sha256(Sha256&&) noexcept = default;
+    Sha256& operator=(Sha256&&) noexcept = default;
 
     void update(const void* data, std::size_t length);
     // The 32-byte digest; the object must not be used afterwards.

@@ -6,6 +6,8 @@
 
 #include <optional>
 
+#include <algorithm>
+
 namespace tarnwick {
 
 namespace {
@@ -89,6 +91,15 @@ int text::localizedCaseInsensitiveCompare(const QString& a, const QString& b) {
     }
     const int r = collator->compare(nfc(a), nfc(b));
     return r < 0 ? -1 : (r > 0 ? 1 : 0);
+}
+
+bool text::equalLowered(const QString& a, const QString& b) {
+    const auto ascii = [](const QString& s) {
+        return std::all_of(s.begin(), s.end(), [](QChar c) { return c.unicode() < 0x80; });
+    };
+    if (ascii(a) && ascii(b))
+        return a.size() == b.size() && a.compare(b, Qt::CaseInsensitive) == 0;
+    return lowered(a) == lowered(b);
 }
 
 QString text::lowered(const QString& s) {

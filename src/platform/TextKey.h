@@ -28,6 +28,8 @@ struct text {
 
     // Locale-independent lower-casing (full Unicode case mapping, never Turkish-style i rules).
     static QString lowered(const QString& s);
+    // lowered(a) == lowered(b), without making either for ASCII text.
+    static bool equalLowered(const QString& a, const QString& b);
 };
 
 } // namespace tarnwick

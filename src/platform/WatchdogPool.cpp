@@ -27,6 +27,7 @@ struct WatchdogPool::State {
     struct Slot {
         std::atomic<long long> busySince{0}; // 0 while idle
         bool abandoned = false;              // guarded by mutex
+        bool idleExit = false;               // guarded by mutex: ended after idling
         int index = -1;                      // guarded by mutex
         std::thread thread;
     };
@@ -42,6 +43,7 @@ struct WatchdogPool::State {
 
     int width = 1;
     std::chrono::nanoseconds timeout{0};
+    std::chrono::nanoseconds idleExpiry{0};
     std::mutex runMutex; // one run() at a time: completions are not tagged by run
     std::mutex mutex;
     std::condition_variable workCv;
@@ -55,6 +57,8 @@ struct WatchdogPool::State {
 
     static void workerLoop(const std::shared_ptr<State>& state, const std::shared_ptr<Slot>& slot);
     void startWorker(const std::shared_ptr<State>& self, std::size_t at);
+    // Workers start when there is work: up to `wanted` of the slots get a live thread.
+    void ensureWorkers(const std::shared_ptr<State>& self, int wanted);
     void abandonOverdue(long long now, long long& nextDeadline);
     void replaceAbandoned(const std::shared_ptr<State>& self);
 };
@@ -73,7 +77,12 @@ void WatchdogPool::State::workerLoop(const std::shared_ptr<State>& state, const 
         Task task;
         {
             std::unique_lock lock(state->mutex);
-            state->workCv.wait(lock, [&] { return state->stopping || !state->queue.empty(); });
+            const auto hasWork = [&] { return state->stopping || !state->queue.empty(); };
+            // A thread idle for a while ends: a pool kept for later costs no threads meanwhile.
+            if (!state->workCv.wait_for(lock, state->idleExpiry, hasWork)) {
+                slot->idleExit = true;
+                return;
+            }
             if (state->stopping)
                 return;
             task = std::move(state->queue.front());
@@ -115,9 +124,29 @@ void WatchdogPool::State::startWorker(const std::shared_ptr<State>& self, std::s
 }
 
 // Called with the mutex held.
+void WatchdogPool::State::ensureWorkers(const std::shared_ptr<State>& self, int wanted) {
+    int live = 0;
+    for (const auto& slot : slots) {
+        if (slot && !slot->abandoned && !slot->idleExit)
+            ++live;
+    }
+    for (std::size_t i = 0; i < slots.size() && live < wanted; ++i) {
+        auto& slot = slots[i];
+        if (slot && !slot->abandoned && !slot->idleExit)
+            continue;
+        if (slot && slot->idleExit && slot->thread.joinable())
+            slot->thread.join(); // it has returned, or is about to: it only left its loop
+        startWorker(self, i);
+        ++live;
+    }
+}
+
+// Called with the mutex held.
 void WatchdogPool::State::abandonOverdue(long long now, long long& nextDeadline) {
     const long long limit = timeout.count();
     for (std::size_t i = 0; i < slots.size(); ++i) {
+        if (!slots[i])
+            continue;
         const long long since = slots[i]->busySince.load();
         if (since == 0 || slots[i]->abandoned)
             continue;
@@ -136,19 +165,17 @@ void WatchdogPool::State::abandonOverdue(long long now, long long& nextDeadline)
 // writing off a hung mount) is in place before a fresh thread takes the next job.
 void WatchdogPool::State::replaceAbandoned(const std::shared_ptr<State>& self) {
     for (std::size_t i = 0; i < slots.size(); ++i) {
-        if (slots[i]->abandoned)
+        if (slots[i] && slots[i]->abandoned)
             startWorker(self, i);
     }
 }
 
-WatchdogPool::WatchdogPool(int width, std::chrono::milliseconds timeout)
+WatchdogPool::WatchdogPool(int width, std::chrono::milliseconds timeout, std::chrono::milliseconds idleExpiry)
     : m_state(std::make_shared<State>()) {
     m_state->width = std::max(width, 1);
     m_state->timeout = timeout;
+    m_state->idleExpiry = idleExpiry;
     m_state->slots.resize(std::size_t(m_state->width));
-    std::lock_guard lock(m_state->mutex);
-    for (std::size_t i = 0; i < m_state->slots.size(); ++i)
-        m_state->startWorker(m_state, i);
 }
 
 WatchdogPool::~WatchdogPool() {
@@ -160,9 +187,15 @@ WatchdogPool::~WatchdogPool() {
     }
     m_state->workCv.notify_all();
     for (const auto& slot : slots) {
-        if (slot->thread.joinable())
+        if (slot && slot->thread.joinable())
             slot->thread.join();
     }
+}
+
+int WatchdogPool::liveThreadCount() const {
+    std::lock_guard lock(m_state->mutex);
+    return int(std::count_if(m_state->slots.begin(), m_state->slots.end(),
+                             [](const auto& slot) { return slot && !slot->abandoned && !slot->idleExit; }));
 }
 
 int WatchdogPool::width() const {
@@ -189,6 +222,7 @@ void WatchdogPool::run(int count, const Job& job, const Done& done, const std::a
         m_state->cancel = cancel;
         for (int i = 0; i < count; ++i)
             m_state->queue.push_back({i, shared});
+        m_state->ensureWorkers(m_state, count);
     }
     struct ForgetCancel {
         State& state;

@@ -7,7 +7,7 @@
 
 namespace tarnwick {
 
-// A dedicated pool of exactly `width` threads whose jobs run under a watchdog: a job that makes no
+// A dedicated pool of at most `width` threads whose jobs run under a watchdog: a job that makes no
 // progress for `timeout` (a stat or read stuck on a hard-mounted share that went away) is reported
 // as abandoned, its thread is left to finish on its own, and a fresh thread takes its place.
 // QThreadPool cannot do this: it keeps a blocked thread and waits for it on destruction.
@@ -35,7 +35,9 @@ public:
     // (a folder of many files on a slow share) that has no Watch at hand.
     static void touchCurrent();
 
-    WatchdogPool(int width, std::chrono::milliseconds timeout);
+    // Threads start when jobs come and end after `idleExpiry` without one.
+    WatchdogPool(int width, std::chrono::milliseconds timeout,
+                 std::chrono::milliseconds idleExpiry = std::chrono::seconds(2));
     ~WatchdogPool();
     WatchdogPool(const WatchdogPool&) = delete;
     WatchdogPool& operator=(const WatchdogPool&) = delete;
@@ -44,6 +46,8 @@ public:
     std::chrono::milliseconds timeout() const;
     // Threads given up on since the pool was made.
     int abandonedCount() const;
+    // Threads running now (working or idle, not yet expired), abandoned ones not counted.
+    int liveThreadCount() const;
 
     // Runs job(0) ... job(count - 1), at most width() at once, and returns when each has ended.
     // Once `cancel` is set, jobs not yet started end as cancelled. Runs from several threads take

@@ -18,10 +18,6 @@
 #include <QFileInfo>
 #include <QThread>
 
-#if defined(__GLIBC__)
-#include <malloc.h>
-#endif
-
 #include <algorithm>
 #include <memory>
 
@@ -80,18 +76,13 @@ void logExtracting() {
 }
 
 // Large projects leave thousands of small allocations behind; they are freed on a pool thread so
-// the result reaches the caller without waiting for that. The stages allocated on several threads,
-// so the allocator keeps freed memory in several arenas: it is handed back to the system.
+// the result reaches the caller without waiting for that. The memory goes back to the system when
+// the whole import is done (a trim per project held every arena's lock while the window drew).
 template <typename T> void releaseLater(T&& value, bool parallel) {
     if (!parallel)
         return;
     auto held = std::make_shared<std::decay_t<T>>(std::forward<T>(value));
-    readerPool().start([held]() mutable {
-        held.reset();
-#if defined(__GLIBC__)
-        malloc_trim(0);
-#endif
-    });
+    readerPool().start([held]() mutable { held.reset(); });
 }
 
 } // namespace

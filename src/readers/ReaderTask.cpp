@@ -14,6 +14,9 @@ QThreadPool& readerPool() {
     static const bool sized = [] {
         // Twice the processors: parts of one parse wait on each other, so some threads sit blocked.
         pool.get().setMaxThreadCount(std::max(2 * QThread::idealThreadCount(), 4));
+        // Idle threads end soon: each keeps a cache of small freed blocks, which pins pages of the
+        // allocator that would otherwise go back to the system once an import is done.
+        pool.get().setExpiryTimeout(2000);
         return true;
     }();
     Q_UNUSED(sized);

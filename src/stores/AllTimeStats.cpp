@@ -31,27 +31,17 @@ QJsonObject AllTimeStats::toJson() const {
 }
 
 std::optional<AllTimeStats> AllTimeStats::fromJson(const QJsonObject& object) {
-    const auto filesDeleted = json::optInt64(object, QStringLiteral("filesDeleted"));
-    const auto filesMoved = json::optInt64(object, QStringLiteral("filesMoved"));
-    const auto spaceSavedBytes = json::optInt64(object, QStringLiteral("spaceSavedBytes"));
-    const auto projectsImported = json::optInt64(object, QStringLiteral("projectsImported"));
-    const auto totalMediaFilesAnalyzed = json::optInt64(object, QStringLiteral("totalMediaFilesAnalyzed"));
-    const auto totalUsedFiles = json::optInt64(object, QStringLiteral("totalUsedFiles"));
-    if (!filesDeleted || !filesMoved || !spaceSavedBytes || !projectsImported || !totalMediaFilesAnalyzed ||
-        !totalUsedFiles)
-        return std::nullopt;
-    const QJsonValue date = object.value(QStringLiteral("firstUsedDate"));
-    if (!date.isUndefined() && !date.isNull() && !date.isDouble())
-        return std::nullopt;
-
+    json::Fields fields(object);
     AllTimeStats stats;
-    stats.filesDeleted = *filesDeleted;
-    stats.filesMoved = *filesMoved;
-    stats.spaceSavedBytes = *spaceSavedBytes;
-    stats.projectsImported = *projectsImported;
-    stats.totalMediaFilesAnalyzed = *totalMediaFilesAnalyzed;
-    stats.totalUsedFiles = *totalUsedFiles;
-    stats.firstUsedDate = json::optDate(object, QStringLiteral("firstUsedDate"));
+    stats.filesDeleted = fields.int64(QStringLiteral("filesDeleted"));
+    stats.filesMoved = fields.int64(QStringLiteral("filesMoved"));
+    stats.spaceSavedBytes = fields.int64(QStringLiteral("spaceSavedBytes"));
+    stats.projectsImported = fields.int64(QStringLiteral("projectsImported"));
+    stats.totalMediaFilesAnalyzed = fields.int64(QStringLiteral("totalMediaFilesAnalyzed"));
+    stats.totalUsedFiles = fields.int64(QStringLiteral("totalUsedFiles"));
+    stats.firstUsedDate = fields.optionalDate(QStringLiteral("firstUsedDate"));
+    if (!fields.ok())
+        return std::nullopt;
     return stats;
 }
 

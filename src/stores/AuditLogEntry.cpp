@@ -8,25 +8,6 @@
 
 namespace tarnwick {
 
-namespace {
-
-std::optional<QStringList> stringList(const QJsonObject& object, const QString& key) {
-    const QJsonValue value = object.value(key);
-    if (!value.isArray())
-        return std::nullopt;
-    QStringList list;
-    const QJsonArray array = value.toArray();
-    list.reserve(array.size());
-    for (const QJsonValue& item : array) {
-        if (!item.isString())
-            return std::nullopt;
-        list.append(item.toString());
-    }
-    return list;
-}
-
-} // namespace
-
 AuditLogEntry AuditLogEntry::make(AuditAction action, const MediaFile& file,
                                   const std::optional<QString>& destination) {
     AuditLogEntry entry;
@@ -54,32 +35,18 @@ QJsonObject AuditLogEntry::toJson() const {
 }
 
 std::optional<AuditLogEntry> AuditLogEntry::fromJson(const QJsonObject& object) {
-    const auto idText = json::optString(object, QStringLiteral("id"));
-    const auto id = idText ? json::toUuid(*idText) : std::nullopt;
-    const auto timestamp = json::optDate(object, QStringLiteral("timestamp"));
-    const auto actionText = json::optString(object, QStringLiteral("action"));
-    const auto action = actionText ? auditActionFromText(*actionText) : std::nullopt;
-    const auto filePath = json::optString(object, QStringLiteral("filePath"));
-    const auto fileName = json::optString(object, QStringLiteral("fileName"));
-    const auto fileSize = json::optInt64(object, QStringLiteral("fileSize"));
-    const auto projectNames = stringList(object, QStringLiteral("projectNames"));
-    if (!id || !timestamp || !action || !filePath || !fileName || !fileSize || !projectNames)
-        return std::nullopt;
-    // A destination of another type would not decode on the other platform either.
-    const QJsonValue destination = object.value(QStringLiteral("destinationPath"));
-    if (!destination.isUndefined() && !destination.isNull() && !destination.isString())
-        return std::nullopt;
-
+    json::Fields fields(object);
     AuditLogEntry entry;
-    entry.id = *id;
-    entry.timestamp = *timestamp;
-    entry.action = *action;
-    entry.filePath = *filePath;
-    entry.fileName = *fileName;
-    entry.fileSize = *fileSize;
-    entry.projectNames = *projectNames;
-    if (destination.isString())
-        entry.destinationPath = destination.toString();
+    entry.id = fields.uuid(QStringLiteral("id"));
+    entry.timestamp = fields.date(QStringLiteral("timestamp"));
+    entry.action = fields.choice(QStringLiteral("action"), &auditActionFromText);
+    entry.filePath = fields.string(QStringLiteral("filePath"));
+    entry.fileName = fields.string(QStringLiteral("fileName"));
+    entry.fileSize = fields.int64(QStringLiteral("fileSize"));
+    entry.projectNames = fields.strings(QStringLiteral("projectNames"));
+    entry.destinationPath = fields.optionalString(QStringLiteral("destinationPath"));
+    if (!fields.ok())
+        return std::nullopt;
     return entry;
 }
 

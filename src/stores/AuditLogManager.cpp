@@ -7,7 +7,7 @@
 #include "stores/CountingReviewHook.h"
 
 #include <QDir>
-#include <QJsonArray>
+#include <QFileInfo>
 
 #include <utility>
 
@@ -15,31 +15,10 @@ namespace tarnwick {
 
 namespace {
 
-// True when `bytes` (a valid JSON array) is in the compact form the encoder writes: no whitespace
-// between tokens and every "/" inside a string escaped.
-bool isCompactArray(const QByteArray& bytes) {
-    if (!bytes.startsWith('[') || !bytes.endsWith(']'))
-        return false;
-    bool inString = false;
-    bool escaped = false;
-    for (const char c : bytes) {
-        if (inString) {
-            if (escaped)
-                escaped = false;
-            else if (c == '\\')
-                escaped = true;
-            else if (c == '"')
-                inString = false;
-            else if (c == '/')
-                return false;
-        } else if (c == '"') {
-            inString = true;
-        } else if (c == ' ' || c == '\n' || c == '\r' || c == '\t') {
-            return false;
-        }
-    }
-    return true;
-}
+// A log up to this size is always folded in at start; a larger one once the journal holds an
+// eighth of its size, so that the rewrites cost a fixed share of what is appended.
+constexpr qint64 alwaysCompactBelow = qint64(32) << 20;
+constexpr qint64 compactShare = 8;
 
 } // namespace
 
@@ -50,82 +29,163 @@ AuditLogManager& AuditLogManager::shared() {
 }
 
 AuditLogManager::AuditLogManager(const QString& folder, std::shared_ptr<ReviewHook> hook)
-    : m_file(QDir(folder).filePath(QStringLiteral("audit_log.json"))), m_hook(std::move(hook)) {
+    : m_file(QDir(folder).filePath(QStringLiteral("audit_log.json"))),
+      m_journal(QDir(folder).filePath(QStringLiteral("audit_log.journal"))), m_hook(std::move(hook)) {
     QDir().mkpath(folder);
-    load();
 }
 
 void AuditLogManager::setReviewHook(std::shared_ptr<ReviewHook> hook) {
     m_hook = std::move(hook);
 }
 
-void AuditLogManager::load() {
-    const auto bytes = m_file.read();
-    if (!bytes)
-        return;
-    const auto doc = json::decode(*bytes);
-    if (!doc || !doc->isArray()) {
-        m_file.markDamaged();
-        return;
-    }
-    const QJsonArray array = doc->array();
-    QList<AuditLogEntry> entries;
-    entries.reserve(array.size());
-    for (const QJsonValue& value : array) {
-        // One bad entry rejects the whole file, as the other platform's decoder does.
-        const auto entry = value.isObject() ? AuditLogEntry::fromJson(value.toObject()) : std::nullopt;
-        if (!entry) {
-            m_file.markDamaged();
-            return;
-        }
-        entries.append(*entry);
-    }
-    m_entries = std::move(entries);
-    if (isCompactArray(*bytes))
-        m_encoded = *bytes;
-    AppLog::info(QStringLiteral("Loaded ") + QString::number(m_entries.size()) +
-                 QStringLiteral(" audit log entries"));
-}
-
-void AuditLogManager::save(qsizetype newEntries) {
-    if (m_encoded.isEmpty()) {
-        QJsonArray array;
-        for (const AuditLogEntry& entry : std::as_const(m_entries))
-            array.append(entry.toJson());
-        m_encoded = json::encode(array);
+AuditLogManager::Loaded AuditLogManager::readFiles(const QString& logPath, const QString& journalPath) {
+    Loaded loaded;
+    QList<AuditLogEntry> journalEntries = RecordJournal(journalPath).read().entries;
+    QSet<QUuid> ids;
+    for (const AuditLogEntry& entry : std::as_const(journalEntries))
+        ids.insert(entry.id);
+    StoreFile file(logPath);
+    QSet<QUuid> inLog;
+    if (std::optional<QByteArray> bytes = file.read()) {
+        loaded.log = AuditLogIndex::build(std::move(*bytes), ids, &inLog);
+        loaded.damaged = !loaded.log;
     } else {
-        // Splice the new entries in before the closing bracket: the same bytes a full encode gives.
-        m_encoded.chop(1);
-        for (qsizetype i = m_entries.size() - newEntries; i < m_entries.size(); ++i) {
-            if (m_encoded.size() > 1)
-                m_encoded.append(',');
-            m_encoded.append(json::encode(m_entries[i].toJson()));
-        }
-        m_encoded.append(']');
+        loaded.damaged = file.wasDamaged();
     }
-    m_file.write(m_encoded);
+    // A kill between folding the journal in and emptying it leaves its entries in both.
+    for (const AuditLogEntry& entry : std::as_const(journalEntries)) {
+        if (!inLog.contains(entry.id))
+            loaded.journalEntries.append(entry);
+    }
+    return loaded;
 }
 
-void AuditLogManager::log(AuditAction action, const MediaFile& file,
-                          const std::optional<QString>& destination) {
-    append(AuditLogEntry::make(action, file, destination));
-    if (m_hook)
-        m_hook->recordSuccess(action);
+void AuditLogManager::install(Loaded loaded) const {
+    if (m_loaded)
+        return;
+    m_index = std::move(loaded.log);
+    m_logDamaged = loaded.damaged;
+    if (loaded.damaged)
+        m_file.markDamaged();
+    m_loaded = true;
+    addToTail(loaded.journalEntries);
+    addToTail(m_shownBeforeLoad);
+    m_shownBeforeLoad.clear();
+    AppLog::info(QStringLiteral("Loaded ") + QString::number(count()) + QStringLiteral(" audit log entries"));
 }
 
-void AuditLogManager::log(const QList<Request>& requests) {
-    QList<AuditLogEntry> entries;
-    entries.reserve(requests.size());
-    for (const Request& request : requests)
-        entries.append(AuditLogEntry::make(request.action, request.file, request.destination));
-    append(entries);
+void AuditLogManager::ensureLoaded() const {
+    if (!m_loaded)
+        install(readFiles(m_file.path(), m_journal.path()));
+}
+
+void AuditLogManager::addToTail(const QList<AuditLogEntry>& entries) const {
+    if (!entries.isEmpty())
+        m_decoded.reset();
+    for (const AuditLogEntry& entry : entries) {
+        if (!m_tailIds.contains(entry.id)) {
+            m_tailIds.insert(entry.id);
+            m_tail.append(entry);
+        }
+    }
+}
+
+qsizetype AuditLogManager::count() const {
+    ensureLoaded();
+    return logCount() + m_tail.size();
+}
+
+AuditLogEntry AuditLogManager::entry(qsizetype index) const {
+    ensureLoaded();
+    return index < logCount() ? m_index->entry(index) : m_tail.at(index - logCount());
+}
+
+qint64 AuditLogManager::timestampMs(qsizetype index) const {
+    ensureLoaded();
+    return index < logCount() ? m_index->timestampMs(index)
+                              : m_tail.at(index - logCount()).timestamp.toMSecsSinceEpoch();
+}
+
+const QList<AuditLogEntry>& AuditLogManager::entries() const {
+    ensureLoaded();
+    if (!m_decoded) {
+        QList<AuditLogEntry> list;
+        list.reserve(count());
+        for (qsizetype i = 0; i < logCount(); ++i)
+            list.append(m_index->entry(i));
+        list += m_tail;
+        m_decoded = std::move(list);
+    }
+    return *m_decoded;
+}
+
+bool AuditLogManager::fileWasDamaged() const {
+    ensureLoaded();
+    return m_file.wasDamaged();
+}
+
+QString AuditLogManager::notice(const AuditLogEntry& entry) {
+    return QStringLiteral("Audit: ") + text(entry.action) + QStringLiteral(" - ") + entry.fileName;
+}
+
+void AuditLogManager::show(const QList<AuditLogEntry>& entries) {
+    QStringList notices;
+    notices.reserve(entries.size());
+    for (const AuditLogEntry& entry : entries)
+        notices.append(notice(entry));
+    show(entries, notices);
+}
+
+void AuditLogManager::show(const QList<AuditLogEntry>& entries, const QStringList& notices) {
+    if (m_loaded)
+        addToTail(entries);
+    else
+        m_shownBeforeLoad += entries;
+    for (const QString& line : notices)
+        AppLog::info(line);
+}
+
+void AuditLogManager::report(const QList<AuditLogEntry>& entries) {
     if (!m_hook || entries.isEmpty())
         return;
     QList<AuditAction> actions;
     actions.reserve(entries.size());
-    for (const AuditLogEntry& entry : std::as_const(entries))
+    for (const AuditLogEntry& entry : entries)
         actions.append(entry.action);
-    m_hook->recordSuccesses(actions);
+    if (actions.size() == 1)
+        m_hook->recordSuccess(actions.front());
+    else
+        m_hook->recordSuccesses(actions);
+}
+
+void AuditLogManager::log(AuditAction action, const MediaFile& file,
+                          const std::optional<QString>& destination) {
+    log(QList<Request>{{action, file, destination}});
+}
+
+void AuditLogManager::log(const QList<Request>& requests) {
+    log(prepare(requests));
+}
+
+AuditLogManager::Prepared AuditLogManager::prepare(const QList<Request>& requests) {
+    Prepared prepared;
+    prepared.entries.reserve(requests.size());
+    prepared.notices.reserve(requests.size());
+    for (const Request& request : requests) {
+        prepared.entries.append(AuditLogEntry::make(request.action, request.file, request.destination));
+        prepared.lines += RecordJournal::entryLine(prepared.entries.last());
+        prepared.notices.append(notice(prepared.entries.last()));
+    }
+    return prepared;
+}
+
+void AuditLogManager::log(Prepared prepared) {
+    if (prepared.entries.isEmpty())
+        return;
+    if (m_journal.append(prepared.lines))
+        m_journal.sync();
+    show(prepared.entries, prepared.notices);
+    report(prepared.entries);
 }
 
 void AuditLogManager::append(const AuditLogEntry& entry) {
@@ -135,10 +195,78 @@ void AuditLogManager::append(const AuditLogEntry& entry) {
 void AuditLogManager::append(const QList<AuditLogEntry>& entries) {
     if (entries.isEmpty())
         return;
-    m_entries.append(entries);
-    save(entries.size());
+    QByteArray lines;
     for (const AuditLogEntry& entry : entries)
-        AppLog::info(QStringLiteral("Audit: ") + text(entry.action) + QStringLiteral(" - ") + entry.fileName);
+        lines += RecordJournal::entryLine(entry);
+    if (m_journal.append(lines))
+        m_journal.sync();
+    show(entries);
+}
+
+void AuditLogManager::adopt(const QList<AuditLogEntry>& entries) {
+    show(entries);
+    report(entries);
+}
+
+bool AuditLogManager::compactIfDue() {
+    if (m_compactedThisRun)
+        return false;
+    const qint64 journalBytes = m_journal.size();
+    if (journalBytes == 0)
+        return false;
+    const qint64 logBytes = QFileInfo(m_file.path()).size();
+    if (logBytes > alwaysCompactBelow && journalBytes < logBytes / compactShare)
+        return false;
+    return compact();
+}
+
+bool AuditLogManager::compact() {
+    if (m_journal.openRuns() > 0)
+        return false;
+    m_compactedThisRun = true;
+    ensureLoaded();
+    if (!m_tail.isEmpty()) {
+        QByteArray tail;
+        for (const AuditLogEntry& entry : std::as_const(m_tail)) {
+            tail += tail.isEmpty() ? '[' : ',';
+            tail += json::encode(entry.toJson());
+        }
+        tail += ']';
+        bool written = false;
+        const bool damaged = m_logDamaged;
+        if (!damaged && m_index && m_index->size() > 0 && m_index->isCompact()) {
+            // Spliced in before the closing bracket: the same bytes a whole encode gives.
+            tail[0] = ',';
+            const QByteArray& bytes = m_index->bytes();
+            written =
+                m_file.write({QByteArrayView(bytes.constData(), bytes.size() - 1), QByteArrayView(tail)});
+        } else if (!damaged && m_index && m_index->size() > 0) {
+            // Written by another encoder: the whole list in ours.
+            QByteArray all = "[";
+            for (qsizetype i = 0; i < m_index->size(); ++i) {
+                if (i > 0)
+                    all += ',';
+                all += json::encode(m_index->entry(i).toJson());
+            }
+            all += ',';
+            all += QByteArrayView(tail).sliced(1);
+            written = m_file.write(all);
+        } else {
+            written = m_file.write(tail);
+        }
+        if (!written)
+            return false;
+    }
+    if (m_journal.size() > 0 && !m_journal.clear())
+        AppLog::error(
+            QStringLiteral("Could not empty the records journal after folding it into the audit log"));
+    // Read again when next needed: the start does not keep a large log in memory.
+    m_loaded = false;
+    m_index.reset();
+    m_decoded.reset();
+    m_tail.clear();
+    m_tailIds.clear();
+    return true;
 }
 
 } // namespace tarnwick

@@ -2,9 +2,13 @@
 
 #include "model/MediaFile.h"
 #include "stores/AuditLogEntry.h"
+#include "stores/AuditLogIndex.h"
+#include "stores/RecordJournal.h"
 #include "stores/StoreFile.h"
 
 #include <QList>
+#include <QSet>
+#include <QStringList>
 
 #include <memory>
 #include <optional>
@@ -13,8 +17,12 @@ namespace tarnwick {
 
 class ReviewHook;
 
-// The audit trail of destructive clean-up actions and restores ("audit_log.json"), oldest first.
-// Main thread only.
+// The audit trail of destructive clean-up actions and restores, oldest first: "audit_log.json"
+// plus the records journal beside it ("audit_log.journal"). New entries go to the journal, a line
+// each, and never rewrite the log; the journal is folded into the log at most once per program run
+// (compactIfDue(), at start). Both files are read on first use of the entries, the log through an
+// index (a million entries: well under a second, the file's bytes plus 16 bytes each); an entry is
+// decoded when asked for. Main thread only, but for readFiles().
 class AuditLogManager {
 public:
     struct Request {
@@ -23,40 +31,88 @@ public:
         std::optional<QString> destination;
     };
 
-    // Loads from the store folder; reports to a CountingReviewHook until setReviewHook().
+    // What readFiles() found, for install().
+    struct Loaded {
+        std::optional<AuditLogIndex> log; // absent: no file, or a damaged one
+        bool damaged = false;
+        QList<AuditLogEntry> journalEntries; // those not already in the log
+    };
+
+    // On the store folder; reports to a CountingReviewHook until setReviewHook().
     static AuditLogManager& shared();
 
-    // Loads "audit_log.json" from `folder` (created when missing). `hook` may be null.
+    // On "audit_log.json" in `folder` (created when missing). `hook` may be null.
     AuditLogManager(const QString& folder, std::shared_ptr<ReviewHook> hook);
     AuditLogManager(const AuditLogManager&) = delete;
     AuditLogManager& operator=(const AuditLogManager&) = delete;
 
     void setReviewHook(std::shared_ptr<ReviewHook> hook);
 
-    const QList<AuditLogEntry>& entries() const { return m_entries; }
+    // The entries; the first call of any of these reads the files.
+    qsizetype count() const;
+    AuditLogEntry entry(qsizetype index) const;
+    qint64 timestampMs(qsizetype index) const;
+    // Every entry decoded (kept until the next change): for small logs and tests.
+    const QList<AuditLogEntry>& entries() const;
 
     // One entry for one file, stored, then reported to the review hook.
     void log(AuditAction action, const MediaFile& file, const std::optional<QString>& destination = {});
-    // All entries of one clean-up operation with a single write; each is reported afterwards.
+    // All entries of one operation with a single journal write and sync; each is reported afterwards.
     void log(const QList<Request>& requests);
-
     void append(const AuditLogEntry& entry);
     void append(const QList<AuditLogEntry>& entries);
+    // Entries made, encoded and their log lines worded ahead, on any thread, for log(Prepared)
+    // here: a bulk action prepares its thousands of entries on a worker and records them in one step.
+    struct Prepared {
+        QList<AuditLogEntry> entries;
+        QByteArray lines;    // the journal's, in the entries' order
+        QStringList notices; // the program log's, one per entry
+    };
+    static Prepared prepare(const QList<Request>& requests);
+    void log(Prepared prepared);
+    // Entries a run already wrote to the journal: shown, logged and reported, not written again.
+    void adopt(const QList<AuditLogEntry>& entries);
+
+    RecordJournal& journal() { return m_journal; }
+    // Folds the journal into the log when it has grown enough for the rewrite to pay (a small log
+    // always), at most once per program run.
+    bool compactIfDue();
+    // Rewrites the log with the journal's entries folded in, then empties the journal.
+    bool compact();
+
+    // Reading off the main thread: readFiles() on any thread, then install() on this one. Entries
+    // logged meanwhile are kept.
+    static Loaded readFiles(const QString& logPath, const QString& journalPath);
+    void install(Loaded loaded) const;
+    bool isLoaded() const { return m_loaded; }
 
     const QString& fileName() const { return m_file.path(); }
-    // The file existed but could not be decoded at load (it is kept beside, see StoreFile).
-    bool fileWasDamaged() const { return m_file.wasDamaged(); }
+    const QString& journalFileName() const { return m_journal.path(); }
+    // The log existed but could not be decoded (it is kept beside, see StoreFile). Reads the files.
+    bool fileWasDamaged() const;
 
 private:
-    void load();
-    void save(qsizetype newEntries);
+    void ensureLoaded() const;
+    void show(const QList<AuditLogEntry>& entries);
+    void show(const QList<AuditLogEntry>& entries, const QStringList& notices);
+    static QString notice(const AuditLogEntry& entry);
+    void report(const QList<AuditLogEntry>& entries);
+    void addToTail(const QList<AuditLogEntry>& entries) const;
+    qsizetype logCount() const { return m_index ? m_index->size() : 0; }
 
-    StoreFile m_file;
+    mutable StoreFile m_file;
+    RecordJournal m_journal;
     std::shared_ptr<ReviewHook> m_hook;
-    QList<AuditLogEntry> m_entries;
-    // The encoded list as last written (or read, when already in compact form), so an append
-    // encodes only the new entries; empty until known.
-    QByteArray m_encoded;
+    bool m_compactedThisRun = false;
+
+    // Read on first use.
+    mutable bool m_loaded = false;
+    mutable std::optional<AuditLogIndex> m_index;
+    mutable bool m_logDamaged = false;   // as read: the next write keeps it aside
+    mutable QList<AuditLogEntry> m_tail; // not in the log file: the journal's, then this run's
+    mutable QSet<QUuid> m_tailIds;
+    mutable QList<AuditLogEntry> m_shownBeforeLoad;
+    mutable std::optional<QList<AuditLogEntry>> m_decoded; // entries(), until the next change
 };
 
 } // namespace tarnwick

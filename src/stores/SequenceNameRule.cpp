@@ -16,16 +16,12 @@ QJsonObject SequenceNameRule::toJson() const {
 }
 
 std::optional<SequenceNameRule> SequenceNameRule::fromJson(const QJsonObject& o) {
-    const auto idText = json::optString(o, QStringLiteral("id"));
-    const auto pattern = json::optString(o, QStringLiteral("pattern"));
-    const auto actionText = json::optString(o, QStringLiteral("action"));
-    if (!idText || !pattern || !actionText)
+    json::Fields fields(o);
+    SequenceNameRule rule{fields.uuid(QStringLiteral("id")), fields.string(QStringLiteral("pattern")),
+                          fields.choice(QStringLiteral("action"), &sequenceRuleActionFromText)};
+    if (!fields.ok())
         return std::nullopt;
-    const auto id = json::toUuid(*idText);
-    const auto action = sequenceRuleActionFromText(*actionText);
-    if (!id || !action)
-        return std::nullopt;
-    return SequenceNameRule{*id, *pattern, *action};
+    return rule;
 }
 
 bool operator==(const SequenceNameRule& a, const SequenceNameRule& b) {

@@ -25,9 +25,17 @@ StatsManager::StatsManager(const QString& folder)
 }
 
 void StatsManager::recordAnalysis(qint64 mediaFileCount, qint64 usedFileCount) {
-    m_stats.projectsImported += 1;
-    m_stats.totalMediaFilesAnalyzed += mediaFileCount;
-    m_stats.totalUsedFiles += usedFileCount;
+    recordAnalyses({{mediaFileCount, usedFileCount}});
+}
+
+void StatsManager::recordAnalyses(const QList<std::pair<qint64, qint64>>& counts) {
+    if (counts.isEmpty())
+        return;
+    for (const auto& [mediaFileCount, usedFileCount] : counts) {
+        m_stats.projectsImported += 1;
+        m_stats.totalMediaFilesAnalyzed += mediaFileCount;
+        m_stats.totalUsedFiles += usedFileCount;
+    }
     if (!m_stats.firstUsedDate)
         m_stats.firstUsedDate = QDateTime::currentDateTimeUtc();
     save();
@@ -50,8 +58,13 @@ void StatsManager::recordTranscode(qint64 bytes) {
     save();
 }
 
-void StatsManager::save() {
-    m_file.write(json::encode(m_stats.toJson()));
+bool StatsManager::setStats(const AllTimeStats& stats) {
+    m_stats = stats;
+    return save();
+}
+
+bool StatsManager::save() {
+    return m_file.write(json::encode(m_stats.toJson()));
 }
 
 } // namespace tarnwick

@@ -3,6 +3,10 @@
 #include "stores/AllTimeStats.h"
 #include "stores/StoreFile.h"
 
+#include <QList>
+
+#include <utility>
+
 namespace tarnwick {
 
 // The all-time totals ("all_time_stats.json"). Main thread only.
@@ -19,16 +23,21 @@ public:
 
     // One project read successfully.
     void recordAnalysis(qint64 mediaFileCount, qint64 usedFileCount);
+    // Several projects of one import, (media files, used files) each: the same totals, one write.
+    void recordAnalyses(const QList<std::pair<qint64, qint64>>& counts);
     void recordDeletion(qint64 count, qint64 bytes);
     void recordMove(qint64 count, qint64 bytes);
     // Bytes saved by transcoding in place; no file count changes.
     void recordTranscode(qint64 bytes);
+    // Replaces the whole record (the records journal applies a run's totals this way, so that it
+    // can tell afterwards whether the write happened); false when the file was not written.
+    bool setStats(const AllTimeStats& stats);
 
     const QString& fileName() const { return m_file.path(); }
     bool fileWasDamaged() const { return m_file.wasDamaged(); }
 
 private:
-    void save();
+    bool save();
 
     StoreFile m_file;
     AllTimeStats m_stats;

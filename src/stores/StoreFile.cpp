@@ -160,13 +160,17 @@ void StoreFile::markDamaged() {
 }
 
 bool StoreFile::write(const QByteArray& bytes) {
+    return write(QList<QByteArrayView>{QByteArrayView(bytes)});
+}
+
+bool StoreFile::write(const QList<QByteArrayView>& pieces) {
     // Never overwrite a damaged file that could not be kept.
     if (m_pendingMoveAside && !moveAside())
         return false;
     // The folder may have been removed while running.
     QDir().mkpath(QFileInfo(m_path).absolutePath());
     QString error;
-    if (!save(finalTarget(m_path), bytes, error)) {
+    if (!save(finalTarget(m_path), pieces, error)) {
         AppLog::error(QStringLiteral("Could not write ") + QFileInfo(m_path).fileName() +
                       QStringLiteral(": ") + error);
         return false;
@@ -174,7 +178,7 @@ bool StoreFile::write(const QByteArray& bytes) {
     return true;
 }
 
-bool StoreFile::save(const QString& target, const QByteArray& bytes, QString& error) {
+bool StoreFile::save(const QString& target, const QList<QByteArrayView>& pieces, QString& error) {
     const QFileInfo targetInfo(target);
     if (targetInfo.isDir()) {
         error = QStringLiteral("Is a directory");
@@ -203,21 +207,23 @@ bool StoreFile::save(const QString& target, const QByteArray& bytes, QString& er
         ::fchmod(fd, existing.st_mode & 07777); // keeps the permissions the file was given
     // Every write and the sync are checked: a full disk shows up at either, and committing then
     // would replace good data with a cut-off file.
-    qsizetype done = 0;
-    while (done < bytes.size()) {
-        ssize_t n = -1;
-        if (const int fault = injectedFault(SaveStep::write))
-            errno = fault;
-        else
-            n = ::write(fd, bytes.constData() + done, static_cast<size_t>(bytes.size() - done));
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0) {
-            const int code = n < 0 ? errno : ENOSPC;
-            ::close(fd);
-            return fail(code);
+    for (const QByteArrayView bytes : pieces) {
+        qsizetype done = 0;
+        while (done < bytes.size()) {
+            ssize_t n = -1;
+            if (const int fault = injectedFault(SaveStep::write))
+                errno = fault;
+            else
+                n = ::write(fd, bytes.constData() + done, static_cast<size_t>(bytes.size() - done));
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n <= 0) {
+                const int code = n < 0 ? errno : ENOSPC;
+                ::close(fd);
+                return fail(code);
+            }
+            done += n;
         }
-        done += n;
     }
     int syncFault = injectedFault(SaveStep::sync);
     if (syncFault == 0 && ::fsync(fd) != 0)

@@ -3,6 +3,7 @@
 #include <QByteArray>
 #include <QJsonArray>
 #include <QJsonObject>
+#include <QList>
 #include <QString>
 
 #include <functional>
@@ -35,6 +36,8 @@ public:
     // Replaces the file's contents; false (and logged) when the write failed or a damaged file
     // could not be kept.
     bool write(const QByteArray& bytes);
+    // The same, with the contents given in pieces (a large file is never copied into one buffer).
+    bool write(const QList<QByteArrayView>& pieces);
 
     // The steps of a save a test can make fail.
     enum class SaveStep { write, sync, rename };
@@ -43,7 +46,7 @@ public:
 
 private:
     bool moveAside();
-    bool save(const QString& target, const QByteArray& bytes, QString& error);
+    bool save(const QString& target, const QList<QByteArrayView>& pieces, QString& error);
 
     QString m_path;
     bool m_wasDamaged = false;

@@ -54,6 +54,9 @@ QStringList transcode(const QString& sourcePath, const QString& outputPath,
         QStringLiteral("0:a?"),
         QStringLiteral("-movflags"),
         QStringLiteral("+faststart"),
+        // The output may be a descriptor's name with no extension to tell the format by.
+        QStringLiteral("-f"),
+        QStringLiteral("mov"),
         QStringLiteral("-y"),
         QStringLiteral("file:") + outputPath,
     };

@@ -5,7 +5,7 @@
 #include "transcode/LibraryHevcSession.h"
 #include "transcode/TranscodeEngine.h"
 
-#include <QFileInfo>
+#include <memory>
 
 namespace tarnwick {
 
@@ -13,34 +13,25 @@ LibraryHevcRoute::LibraryHevcRoute(DecoderLookup findDecoder) : m_findDecoder(st
 
 RouteResult LibraryHevcRoute::transcode(TranscodeEngine& engine, const TranscodeRequest& request,
                                         const std::atomic_bool& cancelled) {
-    const QString& source = request.sourcePath;
-    const QFileInfo info(source);
-    const qint64 sourceSize = info.exists() ? info.size() : 0;
-    const QString output = TranscodeEngine::temporaryOutputPath(source);
-    engine.checkFreeSpace(sourceSize, info.path());
-    engine.removeTemporaryOutput(output, true);
-
-    double duration = 0;
-    {
-        LibraryHevcSession session(m_findDecoder);
-        session.openSource(source); // cannotReadAsset or noVideoTrack: nothing written yet
-        duration = session.duration();
-        try {
-            session.openOutput(output);
-            session.run(cancelled, request.onProgress);
-        } catch (const TranscodeError&) {
-            session.abandonOutput();
-            engine.removeTemporaryOutput(output, false);
-            throw;
-        }
+    auto session = std::make_unique<LibraryHevcSession>(m_findDecoder);
+    session->openSource(request.sourcePath); // cannotReadAsset or noVideoTrack: nothing written yet
+    const double duration = session->duration();
+    // Sweeps our leftovers, checks free space, creates the marked output; removes it on any failure.
+    RouteFrame frame = engine.openFrame(request);
+    try {
+        // Written through the descriptor: the file we created, whatever takes its name meanwhile.
+        session->openOutput(TranscodeTemporary::descriptorPath(frame.output.descriptor()));
+        session->run(cancelled, request.onProgress);
+    } catch (const TranscodeError&) {
+        session->abandonOutput();
+        throw;
     }
+    session.reset(); // its decoders and encoders are done: free them before verification
     if (request.onProgress)
         request.onProgress(1.0);
-    if (cancelled.load()) {
-        engine.removeTemporaryOutput(output, false);
+    if (cancelled.load())
         throw TranscodeError::cancelled();
-    }
-    return engine.replaceOriginal(request, output, sourceSize, duration);
+    return engine.replaceOriginal(request, frame, duration);
 }
 
 } // namespace tarnwick

@@ -71,6 +71,7 @@ struct LibraryHevcSession::State {
         CodecPtr decoder;
         CodecPtr encoder;
         std::unique_ptr<SwsContext, SwsFree> sws;
+        int swsFormat = -1, swsWidth = 0, swsHeight = 0, swsSpace = 0, swsFull = 0; // what sws is set up for
         FramePtr converted{av_frame_alloc()};
         bool fullRange = false;
         AVStream* outStream = nullptr;
@@ -128,6 +129,7 @@ struct LibraryHevcSession::State {
     void openVideoEncoder();
     void openAudioEncoder(Audio& lane);
     void videoFrame(AVFrame* f, const std::atomic_bool& cancelled, const TranscodeProgress& onProgress);
+    void convert(const AVFrame* f);
     void audioFrames(Audio& lane, const AVFrame* f);
     void drainVideo(const std::atomic_bool& cancelled, const TranscodeProgress& onProgress);
     void drainAudio(Audio& lane);
@@ -175,7 +177,7 @@ void LibraryHevcSession::State::openVideoDecoder(const QString&) {
     video.decoder.reset(avcodec_alloc_context3(codec));
     avcodec_parameters_to_context(video.decoder.get(), video.stream->codecpar);
     video.decoder->pkt_timebase = video.stream->time_base;
-    video.decoder->thread_count = 0;
+    video.decoder->thread_count = 0; // one per core, as the ffmpeg program decodes
     if (const int rc = avcodec_open2(video.decoder.get(), codec, nullptr); rc < 0)
         throw TranscodeError::cannotReadAsset(QStringLiteral("video decoder: ") + avError(rc));
     if (video.decoder->width < 2 || video.decoder->height < 2)
@@ -200,6 +202,7 @@ void LibraryHevcSession::State::openAudioDecoders() {
         lane.decoder.reset(avcodec_alloc_context3(codec));
         avcodec_parameters_to_context(lane.decoder.get(), s->codecpar);
         lane.decoder->pkt_timebase = s->time_base;
+        lane.decoder->thread_count = 1; // audio decodes in a fraction of the video's time
         if (const int rc = avcodec_open2(lane.decoder.get(), codec, nullptr); rc < 0)
             throw TranscodeError::cannotReadAsset(QStringLiteral("audio decoder: ") + avError(rc));
         if (lane.decoder->ch_layout.nb_channels < 1 || lane.decoder->sample_rate < 1)
@@ -246,6 +249,9 @@ void LibraryHevcSession::State::openVideoEncoder() {
     enc->color_range = video.fullRange ? AVCOL_RANGE_JPEG : dec->color_range;
     if (out->oformat->flags & AVFMT_GLOBALHEADER)
         enc->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
+    // 0 lets libx265 choose its frame threads from the cores, as the ffmpeg program does; the
+    // context's default of 1 runs one frame at a time.
+    enc->thread_count = 0;
     AVDictionary* options = nullptr;
     av_dict_set_int(&options, "crf", s.crf, 0);
     av_dict_set(&options, "preset", s.preset, 0);
@@ -283,6 +289,7 @@ void LibraryHevcSession::State::openAudioEncoder(Audio& lane) {
     lane.encoder.reset(avcodec_alloc_context3(codec));
     AVCodecContext* enc = lane.encoder.get();
     const AVCodecContext* dec = lane.decoder.get();
+    enc->thread_count = 1; // PCM: a copy
     enc->sample_fmt = AV_SAMPLE_FMT_S32;
     enc->sample_rate = 48000;
     enc->time_base = AVRational{1, 48000};
@@ -332,27 +339,57 @@ void LibraryHevcSession::State::videoFrame(AVFrame* f, const std::atomic_bool& c
     // An even-sized 8-bit 4:2:0 frame goes to the encoder as decoded; anything else is converted,
     // taking the even top-left part (a crop, not a scale).
     if (f->format != AV_PIX_FMT_YUV420P || f->width != enc->width || f->height != enc->height) {
-        const int w = std::min(f->width & ~1, enc->width);
-        const int h = std::min(f->height & ~1, enc->height);
-        video.sws.reset(sws_getCachedContext(video.sws.release(), w, h, AVPixelFormat(f->format), enc->width,
-                                             enc->height, enc->pix_fmt, SWS_BICUBIC, nullptr, nullptr,
-                                             nullptr));
-        if (!video.sws)
-            throw TranscodeError::encodingFailed(QStringLiteral("cannot convert the video's pixel format"));
-        const int* coefficients =
-            sws_getCoefficients(f->colorspace != AVCOL_SPC_UNSPECIFIED ? f->colorspace : SWS_CS_DEFAULT);
-        const int full = isFullRange(f) ? 1 : 0;
-        sws_setColorspaceDetails(video.sws.get(), coefficients, full, coefficients, full, 0, 1 << 16,
-                                 1 << 16);
-        if (av_frame_make_writable(video.converted.get()) < 0)
-            throw TranscodeError::encodingFailed(QStringLiteral("out of memory"));
-        sws_scale(video.sws.get(), f->data, f->linesize, 0, h, video.converted->data,
-                  video.converted->linesize);
+        convert(f);
         frame = video.converted.get();
     }
     frame->pts = pts;
     frame->pict_type = AV_PICTURE_TYPE_NONE;
     encode(enc, video.outStream, frame);
+}
+
+// Slices of the frame are converted in parallel (swscale's own threads), so the conversion keeps
+// pace with the decoder's and the encoder's threads instead of running one core between them.
+void LibraryHevcSession::State::convert(const AVFrame* f) {
+    const AVCodecContext* enc = video.encoder.get();
+    const int w = std::min(f->width & ~1, enc->width);
+    const int h = std::min(f->height & ~1, enc->height);
+    const int full = isFullRange(f) ? 1 : 0;
+    const int space = f->colorspace != AVCOL_SPC_UNSPECIFIED ? f->colorspace : SWS_CS_DEFAULT;
+    if (!video.sws || video.swsFormat != f->format || video.swsWidth != w || video.swsHeight != h ||
+        video.swsSpace != space || video.swsFull != full) {
+        SwsContext* sws = sws_alloc_context();
+        video.sws.reset(sws);
+        if (!sws)
+            throw TranscodeError::encodingFailed(QStringLiteral("out of memory"));
+        av_opt_set_int(sws, "srcw", w, 0);
+        av_opt_set_int(sws, "srch", h, 0);
+        av_opt_set_int(sws, "src_format", f->format, 0);
+        av_opt_set_int(sws, "dstw", enc->width, 0);
+        av_opt_set_int(sws, "dsth", enc->height, 0);
+        av_opt_set_int(sws, "dst_format", enc->pix_fmt, 0);
+        av_opt_set_int(sws, "sws_flags", SWS_BICUBIC, 0);
+        av_opt_set_int(sws, "threads", 0, 0); // one per core
+        if (sws_init_context(sws, nullptr, nullptr) < 0)
+            throw TranscodeError::encodingFailed(QStringLiteral("cannot convert the video's pixel format"));
+        const int* coefficients = sws_getCoefficients(space);
+        sws_setColorspaceDetails(sws, coefficients, full, coefficients, full, 0, 1 << 16, 1 << 16);
+        video.swsFormat = f->format;
+        video.swsWidth = w;
+        video.swsHeight = h;
+        video.swsSpace = space;
+        video.swsFull = full;
+    }
+    if (av_frame_make_writable(video.converted.get()) < 0)
+        throw TranscodeError::encodingFailed(QStringLiteral("out of memory"));
+    // A view of the even top-left part: the same planes, the last odd column and row left out.
+    FramePtr view(av_frame_alloc());
+    if (!view || av_frame_ref(view.get(), f) < 0)
+        throw TranscodeError::encodingFailed(QStringLiteral("out of memory"));
+    view->width = w;
+    view->height = h;
+    if (const int rc = sws_scale_frame(video.sws.get(), video.converted.get(), view.get()); rc < 0)
+        throw TranscodeError::encodingFailed(QStringLiteral("cannot convert the video's pixel format: ") +
+                                             avError(rc));
 }
 
 void LibraryHevcSession::State::audioFrames(Audio& lane, const AVFrame* f) {

@@ -47,7 +47,9 @@ bool decodeFirstFrame(AVFormatContext* format, int streamIndex, QString& error) 
     std::unique_ptr<AVCodecContext, CodecFreer> ctx(avcodec_alloc_context3(codec));
     if (!ctx || avcodec_parameters_to_context(ctx.get(), stream->codecpar) < 0)
         return false;
-    // One frame: slice threads only, so no frame-thread pipeline has to fill first.
+    // One frame: slice threads only (one per core; HEVC's wavefront rows decode in parallel), so
+    // no frame-thread pipeline has to fill first.
+    ctx->thread_count = 0;
     ctx->thread_type = FF_THREAD_SLICE;
     if (const int rc = avcodec_open2(ctx.get(), codec, nullptr); rc < 0) {
         error = avErrorText(rc);

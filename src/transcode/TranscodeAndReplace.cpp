@@ -1,12 +1,14 @@
 #include "transcode/TranscodeAndReplace.h"
 
 #include "actions/ProtectedFolderTest.h"
+#include "actions/RecordMerge.h"
 #include "actions/RemovalRules.h"
 #include "analysis/ProjectManager.h"
 #include "platform/AppLog.h"
 #include "platform/ByteCountText.h"
 #include "platform/FileOperations.h"
 #include "stores/AuditLogManager.h"
+#include "stores/RecordRun.h"
 #include "stores/StatsManager.h"
 #include "transcode/TranscodeEngine.h"
 #include "transcode/TranscodeExtensions.h"
@@ -31,7 +33,7 @@ QString fileNameOf(const QString& path) {
 
 // Asks the GUI thread about the live entry, without ever blocking it: the engine's thread waits,
 // and gives up when the run is cancelled (the window may be closing).
-DestructiveStepCheck liveEntryCheck(QPointer<ProjectManager> manager, QString stagedPath,
+DestructiveStepCheck liveEntryCheck(QPointer<ProjectManager> manager, MediaFile staged,
                                     TranscodeRunChecks checks, const std::atomic_bool* cancelled) {
     return [=](const QString& sourcePath) -> std::optional<TranscodeError> {
         // Resolved here, off the GUI thread: a network path can be slow to answer.
@@ -44,17 +46,7 @@ DestructiveStepCheck liveEntryCheck(QPointer<ProjectManager> manager, QString st
         if (!target)
             return TranscodeError::cancelled();
         QMetaObject::invokeMethod(
-            target,
-            [=] {
-                const ProjectManager& pm = *target;
-                const MediaFile* live = nullptr;
-                for (const MediaFile& file : pm.mediaFiles())
-                    if (file.path == stagedPath) {
-                        live = &file;
-                        break;
-                    }
-                answer->set_value(checks.refuseDestructiveStep(pm, live, canonical));
-            },
+            target, [=] { answer->set_value(checks.refuseDestructiveStep(*target, staged, canonical)); },
             Qt::QueuedConnection);
         while (future.wait_for(std::chrono::milliseconds(50)) != std::future_status::ready)
             if (cancelled->load())
@@ -69,22 +61,50 @@ DestructiveStepCheck liveEntryCheck(QPointer<ProjectManager> manager, QString st
 
 } // namespace
 
+ReplaceRecorder transcodeRecorder(RecordRun& run, const MediaFile& file) {
+    auto seq = std::make_shared<int>(-1);
+    ReplaceRecorder recorder;
+    recorder.intend = [&run, file, seq](const ReplaceStep& step) {
+        FileRecord record;
+        record.entry = AuditLogEntry::make(AuditAction::transcoded, file, std::nullopt);
+        // Replaced: the source's name holds another file, or it went to the Trash with its
+        // transcoded .mov left in the folder.
+        record.target = step.sourcePath;
+        record.identity = step.sourceIdentity;
+        if (step.resultPath != step.sourcePath)
+            record.destination = step.resultPath;
+        record.bytes = std::max<qint64>(0, step.sourceSize - step.resultSize);
+        *seq = run.intend(std::move(record));
+    };
+    recorder.settled = [&run, seq](bool happened) {
+        if (happened)
+            run.done(*seq);
+        else
+            run.failed(*seq);
+    };
+    return recorder;
+}
+
 TranscodeRunChecks TranscodeRunChecks::defaults() {
     TranscodeRunChecks checks;
     // The same tests as the other clean-up actions.
     checks.isProtected = [](const ProjectManager& pm, const QString& path) {
         return ProtectedFolderTest::forManager(pm, FileOperations::system().get()).isInProtectedFolder(path);
     };
-    checks.refuseDestructiveStep = [](const ProjectManager& pm, const MediaFile* live,
+    checks.refuseDestructiveStep = [](const ProjectManager& pm, const MediaFile& staged,
                                       const QString& canonical) -> std::optional<TranscodeError> {
-        const QString name = fileNameOf(live ? live->path : canonical);
+        const RemovalRules rules(pm);
+        const qsizetype index = rules.indexOfEntry(staged.path);
+        const MediaFile* live = index >= 0 ? &pm.mediaFiles()[index] : nullptr;
+        const QString name = RemovalRules::nameOf(staged);
         // The canonical path was resolved off this thread; the text test alone is enough here.
         if (ProtectedFolderTest::forManager(pm, nullptr).isInProtectedFolder(canonical) ||
             (live && live->isProtected))
             return TranscodeError::protectedSource(name);
-        if (live && RemovalRules::isInUse(*live))
-            return TranscodeError::encodingFailed(
-                QStringLiteral("the file is now used by a loaded project; the original was kept"));
+        // The same in-use guard as the other clean-up actions: a file staged knowingly while a
+        // timeline used it is transcoded; one whose use grew since is refused.
+        if (rules.liveUseOf(staged))
+            return TranscodeError::nowInUse();
         return std::nullopt;
     };
     return checks;
@@ -127,6 +147,9 @@ QCoro::Task<TranscodeRunTotals> transcodeAndReplace(ProjectManager& managerRef, 
         transcode.isTranscodeInProgress = true;
     });
     engine.resetCancel();
+    // Each file's record goes to the journal right before the step that replaces it.
+    RecordRun records(manager->auditLog() ? &manager->auditLog()->journal() : nullptr, RecordKind::transcode,
+                      false);
 
     QSet<QString> transcodedPaths;
     for (int i = 0; i < total && manager; ++i) {
@@ -143,8 +166,8 @@ QCoro::Task<TranscodeRunTotals> transcodeAndReplace(ProjectManager& managerRef, 
         TranscodeRequest request;
         request.sourcePath = item.mediaFile.matchedPath ? *item.mediaFile.matchedPath : item.mediaFile.path;
         request.protectedFolders = manager->options().protectedFolders;
-        request.destructiveStepCheck =
-            liveEntryCheck(manager, item.mediaFile.path, checks, &engine.cancelFlag());
+        request.destructiveStepCheck = liveEntryCheck(manager, item.mediaFile, checks, &engine.cancelFlag());
+        request.recorder = transcodeRecorder(records, item.mediaFile);
         request.onProgress = [manager, i](double f) {
             if (!manager)
                 return;
@@ -183,8 +206,6 @@ QCoro::Task<TranscodeRunTotals> transcodeAndReplace(ProjectManager& managerRef, 
                 manager->setMediaFile(k, updated);
                 break;
             }
-            if (manager->auditLog())
-                manager->auditLog()->log(AuditAction::transcoded, item.mediaFile);
             AppLog::info(QStringLiteral("Transcoded ") + name + QStringLiteral(": ") +
                          formatFileByteCount(r.sourceSize) + QStringLiteral(" → ") +
                          formatFileByteCount(r.newSize));
@@ -210,8 +231,7 @@ QCoro::Task<TranscodeRunTotals> transcodeAndReplace(ProjectManager& managerRef, 
         items.removeIf([&](const RecycleBinItem& it) { return transcodedPaths.contains(it.mediaFile.path); });
     });
     manager->updateSummary();
-    if (totals.transcoded > 0 && manager->statsManager())
-        manager->statsManager()->recordTranscode(totals.spaceSaved);
+    RecordMerge::closeRun(records, {manager->auditLog(), manager->statsManager(), nullptr});
     manager->updateTranscodeProgress([&](TranscodeRunProgress& transcode) {
         transcode.isTranscodeInProgress = false;
         transcode.transcodeCompleteResult =

@@ -11,6 +11,7 @@
 namespace tarnwick {
 
 class ProjectManager;
+class RecordRun;
 class TranscodeEngine;
 struct MediaFile;
 
@@ -28,13 +29,19 @@ struct TranscodeRunTotals {
 struct TranscodeRunChecks {
     // Staging-time test of a path against the manager's protected folders.
     std::function<bool(const ProjectManager&, const QString& path)> isProtected;
-    // Action-time test of the live media entry (GUI thread): an error refuses the destructive step.
-    std::function<std::optional<TranscodeError>(const ProjectManager&, const MediaFile* liveEntry,
+    // Action-time test of the staged file against the live media list (GUI thread), before the
+    // encode and before each destructive step: an error refuses the file.
+    std::function<std::optional<TranscodeError>(const ProjectManager&, const MediaFile& staged,
                                                 const QString& canonicalSourcePath)>
         refuseDestructiveStep;
 
     static TranscodeRunChecks defaults();
 };
+
+// Writes the record of `file`'s transcode to `run` around the step that replaces it: the
+// "Transcoded & Replaced" entry and the bytes saved, decided by the disk after a kill in between.
+// `run` must outlive the transcode.
+ReplaceRecorder transcodeRecorder(RecordRun& run, const MediaFile& file);
 
 // Transcodes every transcodable item of the recycle bin in place, one after another, on the GUI
 // thread's event loop: progress, cancel between files and inside a file, media list and bin

@@ -249,18 +249,30 @@ TranscodeOutcome TranscodeEngine::transcodeNow(const TranscodeRequest& request) 
     }
 }
 
-RouteResult TranscodeEngine::transcodeOrThrow(const TranscodeRequest& request) {
+RouteResult TranscodeEngine::transcodeOrThrow(const TranscodeRequest& given) {
+    TranscodeRequest request = given;
     const QString& s = request.sourcePath;
     const QString name = QFileInfo(s).fileName();
     AppLog::info(QStringLiteral("🎬 Transcode starting: ") + name);
     AppLog::info(QStringLiteral("  Source: ") + s);
-    if (!QFileInfo::exists(s)) {
+    // Before anything reads it: what is replaced at the end must still be this file.
+    const FileOpInfo source = m_fileOps->status(s, false);
+    if (!request.sourceIdentity)
+        request.sourceIdentity = source.identity();
+    if (source.kind == FileKind::missing || !QFileInfo::exists(s)) {
         AppLog::error(QStringLiteral("  ❌ File does not exist at path"));
         throw TranscodeError::fileNotFound(s);
     }
     if (inProtectedFolder(s, request.protectedFolders)) {
         AppLog::warning(QStringLiteral("  🛡️ Skipped — source is in a protected folder"));
         throw TranscodeError::protectedSource(name);
+    }
+    // Protected or in use since it was staged: refused before the encode, not after it.
+    if (request.destructiveStepCheck) {
+        if (auto refusal = request.destructiveStepCheck(s)) {
+            AppLog::warning(QStringLiteral("  Transcode: skipped: ") + refusal->description());
+            throw *refusal;
+        }
     }
     const QFileInfo info(s);
     AppLog::info(QStringLiteral("  File size: ") + formatFileByteCount(info.size()) +
@@ -312,11 +324,6 @@ RouteResult TranscodeEngine::inProcessAttempt(const TranscodeRequest& request,
             throw;
         return transcodeWithFFmpeg(request, p);
     }
-}
-
-QString TranscodeEngine::temporaryOutputPath(const QString& sourcePath) {
-    const QFileInfo info(sourcePath);
-    return info.dir().filePath(info.completeBaseName() + QStringLiteral("_transcoding.mov"));
 }
 
 } // namespace tarnwick

@@ -2,6 +2,7 @@
 
 #include "platform/FfmpegLocation.h"
 #include "transcode/ProbeInfo.h"
+#include "transcode/TranscodeTemporary.h"
 #include "transcode/TranscodeTypes.h"
 
 #include <QFuture>
@@ -36,6 +37,14 @@ struct TranscodeEngineServices {
 // queues onto it). cancel(), isCancelled(), resetCancel() and locateFFmpeg() are safe from any
 // thread and never wait for that thread: cancel sets an atomic flag and kills the running child
 // (ffprobe or ffmpeg) through its pidfd.
+// What a route keeps for one file: the source as it was when its transcode started, and the
+// temporary output beside it (removed when the route fails, whatever the way).
+struct RouteFrame {
+    qint64 sourceSize = 0;
+    FileIdentity sourceIdentity;
+    TranscodeTemporary output;
+};
+
 class TranscodeEngine : public QObject {
     Q_OBJECT
 public:
@@ -64,13 +73,11 @@ public:
     RouteResult transcodeWithFFmpeg(const TranscodeRequest& request, const std::optional<ProbeInfo>& probe);
     double ffmpegDuration(const QString& ffmpegPath, const QString& mediaPath);
     void checkFreeSpace(qint64 sourceSize, const QString& outputFolder);
-    // Removes a leftover temporary output when it is a file or a link; never a folder.
-    void removeTemporaryOutput(const QString& path, bool leftover);
+    // The frame every route writes in: the source's size and identity, our abandoned temporaries
+    // in its folder swept, the free-space check, and a new temporary output. Throws TranscodeError.
+    RouteFrame openFrame(const TranscodeRequest& request);
     void verifyOutput(const QString& outputPath, double sourceDuration, int sourceAudioStreams);
-    RouteResult replaceOriginal(const TranscodeRequest& request, const QString& outputPath, qint64 sourceSize,
-                                double sourceDuration);
-
-    static QString temporaryOutputPath(const QString& sourcePath);
+    RouteResult replaceOriginal(const TranscodeRequest& request, RouteFrame& frame, double sourceDuration);
     bool sandboxed() const;
     bool proVideoFormatsInstalled() const;
 
@@ -80,9 +87,12 @@ private:
     void clearActive();
     void throwIfCancelled() const;
     RouteResult inProcessAttempt(const TranscodeRequest& request, const std::optional<ProbeInfo>& probe);
-    RouteResult replaceMov(const TranscodeRequest& request, const QString& outputPath, qint64 sourceSize);
-    RouteResult replaceOther(const TranscodeRequest& request, const QString& outputPath, qint64 sourceSize);
-    void checkBeforeDestructiveStep(const TranscodeRequest& request, const QString& outputPath);
+    RouteResult replaceMov(const TranscodeRequest& request, RouteFrame& frame);
+    RouteResult replaceOther(const TranscodeRequest& request, RouteFrame& frame);
+    void throwIfSourceChanged(const TranscodeRequest& request, const RouteFrame& frame);
+    // The live checks, then the source's identity, then that `outputAt` is still our output.
+    void checkBeforeDestructiveStep(const TranscodeRequest& request, const RouteFrame& frame,
+                                    const QString& outputAt);
 
     TranscodeEngineServices m_services;
     std::shared_ptr<FileOperations> m_fileOps;

@@ -56,16 +56,13 @@ RouteResult TranscodeEngine::transcodeWithFFmpeg(const TranscodeRequest& request
     const QString& source = request.sourcePath;
     AppLog::info(QStringLiteral("  🔧 ffmpeg transcode: ") + *ffmpeg);
     AppLog::info(QStringLiteral("  Input: ") + source);
-    const QFileInfo sourceInfo(source);
-    const qint64 sourceSize = sourceInfo.exists() ? sourceInfo.size() : 0;
-    const QString output = temporaryOutputPath(source);
-    const QString folder = QFileInfo(output).path();
+    // Sweeps our leftovers, checks free space, creates the marked output; removes it on any failure.
+    RouteFrame frame = openFrame(request);
+    const QString& output = frame.output.path();
     AppLog::info(QStringLiteral("  Output: ") + output);
-    AppLog::info(QStringLiteral("  Output dir writable: ") + boolText(QFileInfo(folder).isWritable()));
-    AppLog::info(QStringLiteral("  Input readable: ") + boolText(sourceInfo.isReadable()));
-
-    checkFreeSpace(sourceSize, folder);
-    removeTemporaryOutput(output, true);
+    AppLog::info(QStringLiteral("  Output dir writable: ") +
+                 boolText(QFileInfo(QFileInfo(output).path()).isWritable()));
+    AppLog::info(QStringLiteral("  Input readable: ") + boolText(QFileInfo(source).isReadable()));
 
     double duration = 0;
     if (p && p->duration > 0) {
@@ -86,14 +83,18 @@ RouteResult TranscodeEngine::transcodeWithFFmpeg(const TranscodeRequest& request
             p->audioChannelLayout != QLatin1String("unknown"))
             AppLog::info(QStringLiteral("  Preserving audio channel layout: ") + p->audioChannelLayout);
     }
-    const QStringList arguments = ffmpegArguments::transcode(source, output, p);
+    // ffmpeg writes into the file we created and marked, handed over as descriptor 3: it never
+    // opens a file by the temporary's name, which another program could have taken meanwhile.
+    constexpr int outputDescriptor = 3;
+    const QStringList arguments =
+        ffmpegArguments::transcode(source, TranscodeTemporary::descriptorPath(outputDescriptor), p);
 
     auto child = std::make_shared<ChildProcess>();
+    child->inheritDescriptor(frame.output.descriptor(), outputDescriptor);
     // Checked after the child is reachable by cancel() and again once it runs: a cancel at any
     // moment either prevents the start or kills it.
     if (!setActive(child)) {
         clearActive();
-        removeTemporaryOutput(output, false);
         throw TranscodeError::cancelled();
     }
     QString startError;
@@ -110,13 +111,10 @@ RouteResult TranscodeEngine::transcodeWithFFmpeg(const TranscodeRequest& request
                                               [&](const char* d, qsizetype n) { errors.feed(d, n); });
     clearActive();
 
-    if (m_cancelled.load()) {
-        removeTemporaryOutput(output, false);
+    if (m_cancelled.load())
         throw TranscodeError::cancelled();
-    }
     if (exit.kind == ChildExit::Kind::signalled) {
         AppLog::info(QStringLiteral("  ffmpeg terminated by signal ") + QString::number(exit.code));
-        removeTemporaryOutput(output, false);
         throw TranscodeError::ffmpegFailed(QStringLiteral("ffmpeg terminated by signal ") +
                                            QString::number(exit.code));
     }
@@ -124,10 +122,10 @@ RouteResult TranscodeEngine::transcodeWithFFmpeg(const TranscodeRequest& request
     if (exit.succeeded()) {
         if (request.onProgress)
             request.onProgress(1.0);
-        return replaceOriginal(request, output, sourceSize, duration);
+        return replaceOriginal(request, frame, duration);
     }
     const QString text = ffmpegText::decodeStderr(errors.data());
-    removeTemporaryOutput(output, false);
+    frame.output.remove();
     AppLog::error(QStringLiteral("  ffmpeg stderr:\n") + text.left(1000));
     throw TranscodeError::ffmpegFailed(ffmpegText::errorMessage(text));
 }

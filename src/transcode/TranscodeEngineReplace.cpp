@@ -23,6 +23,18 @@ QString errorText(const FileOpStatus& status) {
     return QString::fromLocal8Bit(std::strerror(status.code));
 }
 
+void intend(const TranscodeRequest& request, const RouteFrame& frame, const QString& resultPath,
+            qint64 resultSize) {
+    if (request.recorder.intend)
+        request.recorder.intend(
+            {request.sourcePath, frame.sourceIdentity, frame.sourceSize, resultPath, resultSize});
+}
+
+void settled(const TranscodeRequest& request, bool happened) {
+    if (request.recorder.settled)
+        request.recorder.settled(happened);
+}
+
 } // namespace
 
 void TranscodeEngine::checkFreeSpace(qint64 sourceSize, const QString& outputFolder) {
@@ -39,18 +51,16 @@ void TranscodeEngine::checkFreeSpace(qint64 sourceSize, const QString& outputFol
                 .arg(formatFileByteCount(need), formatFileByteCount(*available)));
 }
 
-void TranscodeEngine::removeTemporaryOutput(const QString& path, bool leftover) {
-    const FileOpInfo info = m_fileOps->status(path, false);
-    if (info.kind == FileKind::missing)
-        return;
-    // Our own output is a plain file; anything else under that name belongs to the user.
-    if (info.kind != FileKind::regular && info.kind != FileKind::symlink) {
-        AppLog::warning(QStringLiteral("  Transcode: left alone a non-file at the temporary path: ") + path);
-        return;
-    }
-    if (leftover)
-        AppLog::info(QStringLiteral("  Removing a leftover temporary output: ") + path);
-    m_fileOps->removeFile(path);
+RouteFrame TranscodeEngine::openFrame(const TranscodeRequest& request) {
+    const QString& source = request.sourcePath;
+    const FileOpInfo info = m_fileOps->status(source, false);
+    const FileOpInfo target = info.kind == FileKind::symlink ? m_fileOps->status(source, true) : info;
+    const qint64 size = target.kind == FileKind::regular ? target.size : 0;
+    const FileIdentity identity = request.sourceIdentity ? *request.sourceIdentity : info.identity();
+    const QString folder = QFileInfo(source).path();
+    TranscodeTemporary::sweepLeftovers(*m_fileOps, folder);
+    checkFreeSpace(size, folder);
+    return {size, identity, TranscodeTemporary::create(*m_fileOps, source, identity)};
 }
 
 void TranscodeEngine::verifyOutput(const QString& outputPath, double sourceDuration, int sourceAudioStreams) {
@@ -77,62 +87,75 @@ void TranscodeEngine::verifyOutput(const QString& outputPath, double sourceDurat
     }
 }
 
-void TranscodeEngine::checkBeforeDestructiveStep(const TranscodeRequest& request, const QString& outputPath) {
-    if (!request.destructiveStepCheck)
-        return;
-    if (auto refusal = request.destructiveStepCheck(request.sourcePath)) {
-        AppLog::warning(QStringLiteral("  Transcode: original kept: ") + refusal->description());
-        removeTemporaryOutput(outputPath, false);
-        throw *refusal;
+void TranscodeEngine::throwIfSourceChanged(const TranscodeRequest& request, const RouteFrame& frame) {
+    // Another file may have taken the source's name (a copy finishing, an editor saving a new
+    // render), or the source may have been written to: what was encoded is not what is there.
+    const FileOpInfo now = m_fileOps->status(request.sourcePath, false);
+    if (now.kind == FileKind::missing || now.identity() != frame.sourceIdentity) {
+        AppLog::warning(QStringLiteral("  Transcode: original kept: it changed while transcoding"));
+        throw TranscodeError::sourceChanged();
     }
 }
 
-RouteResult TranscodeEngine::replaceOriginal(const TranscodeRequest& request, const QString& outputPath,
-                                             qint64 sourceSize, double sourceDuration) {
-    const QString& source = request.sourcePath;
-    const int sourceAudio = inspectMedia(source, false).audioStreams;
-    try {
-        verifyOutput(outputPath, sourceDuration, sourceAudio);
-    } catch (const TranscodeError&) {
-        removeTemporaryOutput(outputPath, false);
-        throw;
+void TranscodeEngine::checkBeforeDestructiveStep(const TranscodeRequest& request, const RouteFrame& frame,
+                                                 const QString& outputAt) {
+    if (request.destructiveStepCheck) {
+        if (auto refusal = request.destructiveStepCheck(request.sourcePath)) {
+            AppLog::warning(QStringLiteral("  Transcode: original kept: ") + refusal->description());
+            throw *refusal;
+        }
     }
+    // Last, right before the step.
+    throwIfSourceChanged(request, frame);
+    if (!frame.output.isAt(outputAt))
+        throw TranscodeError::encodingFailed(
+            QStringLiteral("the transcoded file was replaced by another; the original was kept"));
+}
+
+RouteResult TranscodeEngine::replaceOriginal(const TranscodeRequest& request, RouteFrame& frame,
+                                             double sourceDuration) {
+    const QString& source = request.sourcePath;
+    const QString& outputPath = frame.output.path();
+    const int sourceAudio = inspectMedia(source, false).audioStreams;
+    // A failure from here on removes the output with the frame.
+    verifyOutput(outputPath, sourceDuration, sourceAudio);
+    throwIfSourceChanged(request, frame);
     // Replacing with something larger would only lose quality; for a .mov it is irreversible.
     const qint64 outputSize = m_fileOps->status(outputPath, true).size;
     const FileOpInfo current = m_fileOps->status(source, true);
-    const qint64 sourceNow = current.kind == FileKind::regular ? current.size : sourceSize;
-    if (outputSize >= sourceNow) {
-        removeTemporaryOutput(outputPath, false);
+    const qint64 sourceNow = current.kind == FileKind::regular ? current.size : frame.sourceSize;
+    if (outputSize >= sourceNow)
         throw TranscodeError::encodingFailed(
             QStringLiteral("transcoded file is not smaller than the source; the original was kept"));
-    }
+    frame.output.sync(); // the slow part of the replace, done before its checks
     throwIfCancelled();
-    checkBeforeDestructiveStep(request, outputPath);
     if (QFileInfo(source).suffix().compare(QLatin1String("mov"), Qt::CaseInsensitive) == 0)
-        return replaceMov(request, outputPath, sourceSize);
-    return replaceOther(request, outputPath, sourceSize);
+        return replaceMov(request, frame);
+    return replaceOther(request, frame);
 }
 
-RouteResult TranscodeEngine::replaceMov(const TranscodeRequest& request, const QString& outputPath,
-                                        qint64 sourceSize) {
+RouteResult TranscodeEngine::replaceMov(const TranscodeRequest& request, RouteFrame& frame) {
     const QString& source = request.sourcePath;
+    checkBeforeDestructiveStep(request, frame, frame.output.path());
+    const FileOpInfo output = m_fileOps->status(frame.output.path(), true);
+    intend(request, frame, source, output.size);
     // fsync, rename over the source, fsync the folder: at every moment one of the two files is there.
-    const FileOpStatus status = m_fileOps->replaceAtomically(outputPath, source);
-    if (!status) {
-        removeTemporaryOutput(outputPath, false);
+    const FileOpStatus status = m_fileOps->replaceAtomically(frame.output.path(), source);
+    settled(request, bool(status));
+    if (!status)
         throw TranscodeError::encodingFailed(QStringLiteral("could not replace the original (") +
                                              errorText(status) + QStringLiteral("); the original was kept"));
-    }
+    frame.output.handOver();
     const FileOpInfo info = m_fileOps->status(source, true);
-    return {sourceSize, info.kind == FileKind::regular ? info.size : 0, source};
+    return {frame.sourceSize, info.kind == FileKind::regular ? info.size : 0, source};
 }
 
-RouteResult TranscodeEngine::replaceOther(const TranscodeRequest& request, const QString& outputPath,
-                                          qint64 sourceSize) {
+RouteResult TranscodeEngine::replaceOther(const TranscodeRequest& request, RouteFrame& frame) {
     const QString& source = request.sourcePath;
     const QFileInfo info(source);
     const QDir folder = info.dir();
     const QString base = info.completeBaseName();
+    checkBeforeDestructiveStep(request, frame, frame.output.path());
     QString target;
     FileOpStatus moved = FileOpStatus::failure(EEXIST);
     // The no-replace move decides which name is free, so a file appearing meanwhile is never overwritten.
@@ -141,24 +164,26 @@ RouteResult TranscodeEngine::replaceOther(const TranscodeRequest& request, const
         target = folder.filePath(base + suffix + QStringLiteral(".mov"));
         if (m_fileOps->status(target, false).kind != FileKind::missing)
             continue;
-        moved = m_fileOps->moveNoReplace(outputPath, target);
+        moved = m_fileOps->moveNoReplace(frame.output.path(), target);
     }
-    if (!moved) {
-        removeTemporaryOutput(outputPath, false);
+    if (!moved)
         throw TranscodeError::encodingFailed(QStringLiteral("could not give the transcoded file its name (") +
                                              errorText(moved) + QStringLiteral("); the original was kept"));
-    }
-    checkBeforeDestructiveStep(request, target);
+    // From here a failure removes the output from its new name.
+    frame.output.movedTo(target);
+    checkBeforeDestructiveStep(request, frame, target);
+    intend(request, frame, target, m_fileOps->status(target, true).size);
     const TrashOutcome trashed = m_fileOps->moveToTrash(source);
+    settled(request, bool(trashed.status));
     if (!trashed.status) {
         AppLog::warning(QStringLiteral("  Transcode: original kept because it could not move to Trash: ") +
                         errorText(trashed.status));
-        m_fileOps->removeFile(target);
         throw TranscodeError::encodingFailed(
             QStringLiteral("could not move the original to Trash; the original was kept"));
     }
+    frame.output.handOver();
     const FileOpInfo out = m_fileOps->status(target, true);
-    return {sourceSize, out.kind == FileKind::regular ? out.size : 0, target};
+    return {frame.sourceSize, out.kind == FileKind::regular ? out.size : 0, target};
 }
 
 } // namespace tarnwick

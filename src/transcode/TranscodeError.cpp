@@ -26,6 +26,11 @@ QString describe(TranscodeError::Kind kind, const QString& payload) {
         return QStringLiteral("ffmpeg not found. Install it with: sudo apt install ffmpeg");
     case K::cancelled:
         return QStringLiteral("Transcoding was cancelled");
+    case K::sourceChanged:
+        return QStringLiteral("changed while transcoding \u2014 kept");
+    case K::nowInUse:
+        // The same words as the other clean-up actions.
+        return QStringLiteral("now in use \u2014 skipped");
     }
     return payload;
 }

@@ -17,6 +17,8 @@ public:
         protectedSource,
         ffmpegNotFound,
         cancelled,
+        sourceChanged, // another file took the source's name, or the source was written to
+        nowInUse,      // a loaded project came to use it (more) after it was staged
     };
 
     TranscodeError(Kind kind, QString payload = {});
@@ -33,6 +35,8 @@ public:
     static TranscodeError protectedSource(const QString& name) { return {Kind::protectedSource, name}; }
     static TranscodeError ffmpegNotFound() { return {Kind::ffmpegNotFound}; }
     static TranscodeError cancelled() { return {Kind::cancelled}; }
+    static TranscodeError sourceChanged() { return {Kind::sourceChanged}; }
+    static TranscodeError nowInUse() { return {Kind::nowInUse}; }
 
 private:
     Kind m_kind;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/FileOperations.h"
 #include "transcode/TranscodeError.h"
 
 #include <QString>
@@ -22,9 +23,27 @@ struct RouteResult {
 // Fraction 0...1 of the current file; called from the engine's thread.
 using TranscodeProgress = std::function<void(double)>;
 
-// Asked right before a destructive step (replacing or trashing the source): an error refuses the
-// step, the source is kept and the output removed. Called on the engine's thread.
+// Asked before the encode starts and again right before each destructive step (replacing or
+// trashing the source): an error refuses the file, the source is kept and the output removed.
+// Called on the engine's thread.
 using DestructiveStepCheck = std::function<std::optional<TranscodeError>(const QString& sourcePath)>;
+
+// The step that takes the source's place: the output renamed over a .mov source, or the source
+// moved to the Trash once the output holds its .mov name beside it.
+struct ReplaceStep {
+    QString sourcePath;
+    FileIdentity sourceIdentity;
+    qint64 sourceSize = 0;
+    QString resultPath; // where the transcoded file is once the step is done
+    qint64 resultSize = 0;
+};
+
+// Told on the engine's thread right before that step and right after it, so the step's record is
+// written ahead of it: a kill in between leaves the disk to decide whether the file was replaced.
+struct ReplaceRecorder {
+    std::function<void(const ReplaceStep&)> intend;
+    std::function<void(bool happened)> settled;
+};
 
 struct TranscodeRequest {
     QString sourcePath;
@@ -32,6 +51,11 @@ struct TranscodeRequest {
     QStringList protectedFolders;
     DestructiveStepCheck destructiveStepCheck;
     TranscodeProgress onProgress;
+    // The source as it was when its transcode started (recorded by the engine when not given): a
+    // source that differs right before a destructive step is kept.
+    std::optional<FileIdentity> sourceIdentity;
+    // Either may be null.
+    ReplaceRecorder recorder;
 };
 
 // Exactly one of the two is set.

@@ -1,11 +1,16 @@
 // A child process trashes or deletes staged files and is killed with SIGKILL at a random moment;
-// afterwards no file may be lost or half removed, and the stores must still decode.
+// afterwards no file may be lost or half removed, the stores must still decode, and once the next
+// start has merged the records journal every removed file has exactly one audit entry, one count in
+// the statistics and one line in a trace file.
 #include "actions/PermanentDeletion.h"
+#include "actions/RecordMerge.h"
 #include "actions/RecycleBin.h"
+#include "actions/TraceFileWriter.h"
 #include "actions/TrashAction.h"
 #include "stores/AuditLogManager.h"
 #include "stores/StatsManager.h"
 #include "support/CleanupHarness.h"
+#include "support/RecordCheck.h"
 
 #include <QCoreApplication>
 #include <QDirIterator>
@@ -65,11 +70,12 @@ struct Session {
         return s;
     }
     qsizetype stageAll(const QString& root, int count) {
+        harness.pm().updateOptions([](CleanupOptions& options) { options.writeTraceFiles = true; });
         harness.pm().setMediaFiles(mediaList(root + "/media", count));
         RecycleBin(harness.pm(), services()).addToRecycleBin(harness.pm().mediaFiles());
         return harness.pm().recycleBin().size();
     }
-    RemovalResult run(bool toTrash) {
+    ActionResult run(bool toTrash) {
         return toTrash ? QCoro::waitFor(TrashAction::moveToTrash(harness.pm(), services()))
                        : QCoro::waitFor(PermanentDeletion::permanentlyDelete(harness.pm(), services()));
     }
@@ -122,6 +128,35 @@ QStringList checkFiles(const QString& root, int count, bool toTrash) {
     return problems;
 }
 
+// The next start's merge, then the records against what the disk shows.
+QStringList checkMergedRecords(const QString& root, int count, bool toTrash) {
+    AuditLogManager audit(root + "/store", nullptr);
+    StatsManager stats(root + "/store");
+    RecordMerge::mergeAtStart({&audit, &stats, &TraceFileWriter::shared()}, *FileOperations::system());
+    RecordExpectation expected;
+    expected.action = toTrash ? AuditAction::movedToTrash : AuditAction::deletedPermanently;
+    for (int i = 0; i < count; ++i) {
+        const QString path = root + "/media/" + fileName(i);
+        if (QFileInfo::exists(path))
+            expected.untouched.append(path);
+        else
+            expected.done.insert(path, contentOf(i).size());
+    }
+    QStringList problems = checkRecords(audit, stats, expected);
+    const QHash<QString, int> traced = tracedPaths(root + "/media");
+    for (auto it = expected.done.cbegin(); it != expected.done.cend(); ++it) {
+        if (traced.value(it.key()) != 1)
+            problems.append(QStringLiteral("listed %1 times in trace files: %2")
+                                .arg(traced.value(it.key()))
+                                .arg(it.key()));
+    }
+    for (const QString& path : std::as_const(expected.untouched)) {
+        if (traced.contains(path))
+            problems.append("an untouched file in a trace file: " + path);
+    }
+    return problems;
+}
+
 } // namespace
 
 // The child: only runs when the harness starts it.
@@ -143,10 +178,12 @@ TEST(CrashHarnessChild, Run) {
 TEST(CrashHarness, AKilledRunNeverLosesOrHalfRemovesAFile) {
     // The test build runs a small size; TARNWICK_CRASH_FILES=1000 runs the full one.
     const int fileCount = envNumber("TARNWICK_CRASH_FILES", 250);
-    const int wantedKills = envNumber("TARNWICK_CRASH_KILLS", 20);
+    // Runs alternate between the Trash and permanent deletion: 40 kills are 20 of each.
+    const int wantedKills = envNumber("TARNWICK_CRASH_KILLS", 40);
     QRandomGenerator random(quint32(QDateTime::currentMSecsSinceEpoch()));
     qint64 runMicros = 0; // how long an uninterrupted run takes, from the first (unkilled) run
     int kills = 0;
+    int midRun = 0; // kills that left some files removed and some in place
     for (int attempt = 0; kills < wantedKills && attempt < wantedKills * 3; ++attempt) {
         QTemporaryDir dir;
         const QString root = dir.path();
@@ -196,24 +233,29 @@ TEST(CrashHarness, AKilledRunNeverLosesOrHalfRemovesAFile) {
 
         const QStringList problems = checkFiles(root, fileCount, toTrash);
         EXPECT_TRUE(problems.isEmpty()) << problems.join('\n').toStdString();
-        // The stores decode, and an audit entry names only a file that is gone.
+        const QStringList records = checkMergedRecords(root, fileCount, toTrash);
+        EXPECT_TRUE(records.isEmpty()) << records.join('\n').toStdString();
+        // The stores decode; what is still in place can be staged again, and a run that is not
+        // killed finishes it with exact records.
         Session reloaded(root);
         EXPECT_FALSE(reloaded.audit.fileWasDamaged());
         EXPECT_FALSE(reloaded.stats.fileWasDamaged());
-        for (const AuditLogEntry& entry : reloaded.audit.entries())
-            EXPECT_FALSE(QFileInfo::exists(entry.filePath)) << entry.filePath.toStdString();
-        // What is still in place can be staged again, and a run that is not killed finishes it.
         const ScopedEnv homeVar("HOME", QFile::encodeName(root + "/home"));
         const ScopedEnv dataVar("XDG_DATA_HOME", QFile::encodeName(root + "/home/data"));
         const qsizetype remaining = reloaded.stageAll(root, fileCount);
+        midRun += remaining > 0 && remaining < fileCount ? 1 : 0;
         EXPECT_EQ(remaining, mediaList(root + "/media", fileCount).size());
-        const RemovalResult rest = reloaded.run(toTrash);
+        const ActionResult rest = reloaded.run(toTrash);
         EXPECT_EQ(rest.failed, 0) << rest.errors.join('\n').toStdString();
-        EXPECT_EQ(rest.deleted, remaining);
+        EXPECT_EQ(rest.succeeded, remaining);
         EXPECT_TRUE(mediaList(root + "/media", fileCount).isEmpty());
         EXPECT_TRUE(checkFiles(root, fileCount, toTrash).isEmpty());
+        const QStringList all = checkMergedRecords(root, fileCount, toTrash);
+        EXPECT_TRUE(all.isEmpty()) << all.join('\n').toStdString();
         if (HasFailure())
             return;
     }
+    std::printf("%d kills, %d of them mid-run (some files removed, some in place), %d files each\n", kills,
+                midRun, fileCount);
     EXPECT_GE(kills, wantedKills);
 }

@@ -2,11 +2,15 @@
 // device and is killed with SIGKILL at a random moment. Afterwards every file must be complete in
 // at least one place (only the item in flight may be at both), and the next run into the same
 // folders must finish the job: every file in exactly one place, no numbered duplicate, and none of
-// the killed run's temporaries left. Needs root for the second device (a tmpfs); skipped otherwise.
+// the killed run's temporaries left. Once the next start has merged the records journal, every file
+// that left its place has exactly one audit entry and one count in the statistics. Needs root for the
+// second device (a tmpfs); skipped otherwise.
 #include "actions/MoveToFolderAction.h"
+#include "actions/RecordMerge.h"
 #include "platform/FileMoveTestSupport.h"
 #include "support/DiskFactsLogCapture.h"
 #include "support/ProjectManagerHarness.h"
+#include "support/RecordCheck.h"
 
 #include <QCoreApplication>
 #include <QDirIterator>
@@ -67,7 +71,16 @@ QList<MediaFile> stagedEntries(const QString& root) {
     return entries;
 }
 
-MoveResult moveStaged(ProjectManagerHarness& harness, const QString& root, const QString& archive) {
+// The run's records live beside the media, so that the next start (and the check) finds them.
+struct Stores {
+    explicit Stores(const QString& root)
+        : audit(root + QStringLiteral("/store"), nullptr), stats(root + QStringLiteral("/store")) {}
+    AuditLogManager audit;
+    StatsManager stats;
+};
+
+ActionResult moveStaged(ProjectManagerHarness& harness, Stores& stores, const QString& root,
+                        const QString& archive) {
     const QList<MediaFile> entries = stagedEntries(root);
     harness.pm().setMediaFiles(entries);
     QList<RecycleBinItem> bin;
@@ -76,8 +89,8 @@ MoveResult moveStaged(ProjectManagerHarness& harness, const QString& root, const
     harness.pm().setRecycleBin(bin);
     CleanupServices services;
     services.files = FileOperations::system();
-    services.auditLog = &harness.audit;
-    services.statsManager = &harness.stats;
+    services.auditLog = &stores.audit;
+    services.statsManager = &stores.stats;
     return QCoro::waitFor(MoveToFolderAction::moveRecycleBinToFolder(harness.pm(), archive, services));
 }
 
@@ -112,6 +125,29 @@ Places checkPlaces(const QString& root, const QString& archive) {
     return places;
 }
 
+// The next start's merge, then the records against the disk: a staged file counts once it (or its
+// container) has left its place.
+QStringList checkMergedRecords(const QString& root, const AllTimeStats& before) {
+    Stores stores(root);
+    RecordMerge::mergeAtStart({&stores.audit, &stores.stats, nullptr}, *FileOperations::system());
+    RecordExpectation expected;
+    expected.action = AuditAction::movedToFolder;
+    expected.counter = RecordExpectation::Counter::filesMoved;
+    expected.before = before;
+    for (const auto& [relative, bytes] : mediaContents()) {
+        if (relative.endsWith(QLatin1String(".RMD")))
+            continue;
+        const QString path = root + QStringLiteral("/media/") + relative;
+        const bool inPlace = relative.endsWith(QLatin1String(".R3D")) ? QFileInfo::exists(containerOf(root))
+                                                                      : QFileInfo::exists(path);
+        if (inPlace)
+            expected.untouched.append(path);
+        else
+            expected.done.insert(path, bytes.size());
+    }
+    return checkRecords(stores.audit, stores.stats, expected);
+}
+
 // Every name below `folder`, hidden ones included, relative to it.
 QStringList allFilesBelow(const QString& folder) {
     QStringList found;
@@ -130,9 +166,11 @@ TEST(MoveCrashHarnessChild, Run) {
     if (root.isEmpty())
         GTEST_SKIP() << "started by MoveCrashHarness only";
     ProjectManagerHarness harness;
+    Stores stores(root);
     std::puts(kReady);
     std::fflush(stdout);
-    const MoveResult result = moveStaged(harness, root, qEnvironmentVariable("TARNWICK_MOVE_CRASH_ARCHIVE"));
+    const ActionResult result =
+        moveStaged(harness, stores, root, qEnvironmentVariable("TARNWICK_MOVE_CRASH_ARCHIVE"));
     std::printf("%s %lld %lld\n", kDone, qint64(result.succeeded), qint64(result.failed));
     std::fflush(stdout);
 }
@@ -214,12 +252,18 @@ TEST(MoveCrashHarness, AKilledMoveIsFinishedByTheNextRunWithoutDuplicatesOrLefto
         for (const QString& temporary : temporaries)
             EXPECT_TRUE(QFileInfo(temporary).fileName().startsWith('.')) << qPrintable(temporary);
         leftBehind += temporaries.isEmpty() ? 0 : 1;
+        const QStringList records = checkMergedRecords(root, {});
+        EXPECT_TRUE(records.isEmpty()) << records.join('\n').toStdString();
 
         // The next run over what is still in place finishes the killed one.
         test::DiskFactsLogCapture log;
         ProjectManagerHarness retry;
         const qsizetype staged = stagedEntries(root).size();
-        const MoveResult rest = moveStaged(retry, root, archive);
+        ActionResult rest;
+        {
+            Stores stores(root);
+            rest = moveStaged(retry, stores, root, archive);
+        }
         EXPECT_EQ(rest.failed, 0) << rest.errors.join('\n').toStdString();
         EXPECT_EQ(rest.succeeded, staged);
         const Places afterRetry = checkPlaces(root, archive);
@@ -234,6 +278,8 @@ TEST(MoveCrashHarness, AKilledMoveIsFinishedByTheNextRunWithoutDuplicatesOrLefto
             << "temporaries before the retry: " << temporaries.join(' ').toStdString();
         EXPECT_EQ(log.messages().filter(QStringLiteral("Removed leftover")).size(), temporaries.size());
         swept += int(temporaries.size());
+        const QStringList all = checkMergedRecords(root, {});
+        EXPECT_TRUE(all.isEmpty()) << all.join('\n').toStdString();
         ASSERT_TRUE(QDir(archive).removeRecursively());
         if (HasFailure()) {
             std::printf("seed %u, attempt %d\n", seed, attempt);

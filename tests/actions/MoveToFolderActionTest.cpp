@@ -98,7 +98,7 @@ TEST(MoveToFolderAction, MovesTheBinKeepingEachFilesPathWithItsRecords) {
         h.makeFile(QString::fromUtf8("\xE6\x92\xAE\xE5\xBD\xB1/\xE7\xB4\xA0\xE6\x9D\x90.mov"), 30);
     h.stage({spaced, cjk}, {spaced, cjk});
 
-    const MoveResult result = h.moveBin();
+    const ActionResult result = h.moveBin();
     EXPECT_EQ(result.succeeded, 2);
     EXPECT_EQ(result.failed, 0);
     EXPECT_TRUE(h.pm().recycleBin().isEmpty());
@@ -162,7 +162,7 @@ TEST(MoveToFolderAction, ListVariantSkipsOfflineFilesAndKeepsTheDestinationsCase
     writeFile(h.archived(clip.path), "taken");
     h.pm().setMediaFiles({clip, offline});
 
-    const MoveResult result = h.moveList({offline, clip});
+    const ActionResult result = h.moveList({offline, clip});
     EXPECT_EQ(result.succeeded, 1);
     EXPECT_EQ(result.failed, 1);
     EXPECT_EQ(result.errors, QStringList{"gone.mov: File is offline"});
@@ -188,7 +188,7 @@ TEST(MoveToFolderAction, TraceFilesGoWhereTheMovedItemsWere) {
     const MediaFile segment2 = h.makeFile("Cards/A002.RDC/A002_002.R3D", 8);
     h.stage({relocated, segment1, segment2}, {relocated, segment1, segment2});
 
-    const MoveResult result = h.moveBin();
+    const ActionResult result = h.moveBin();
     EXPECT_EQ(result.succeeded, 3);
     EXPECT_EQ(contentOf(h.archived(found)), "mmmm");
     EXPECT_EQ(h.entry(relocated.path)->movedToPath, h.archived(found));
@@ -211,7 +211,7 @@ TEST(MoveToFolderAction, AContainerMovesWholeOnceAndItsMembersFollow) {
     const MediaFile sidecar = h.makeFile("Cards/A001.RDC/A001.RMD", 2);
     h.stage({segment1, segment2, sidecar}, {segment1, segment2});
 
-    const MoveResult result = h.moveBin();
+    const ActionResult result = h.moveBin();
     EXPECT_EQ(result.succeeded, 2);
     const QString moved = h.archived(h.mediaPath("Cards/A001.RDC"));
     EXPECT_TRUE(QFileInfo::exists(moved + "/A001_002.R3D"));
@@ -241,7 +241,7 @@ TEST(MoveToFolderAction, RefusesProtectedContainersWithUsedMembersAndFilesNowInU
     h.stage({segment, usedMember, guarded, nowUsed}, {segment, guarded, nowUsed});
     h.pm().modifyMediaFiles([&](QList<MediaFile>& list) { list[3].usageCount = 2; });
 
-    const MoveResult result = h.moveBin();
+    const ActionResult result = h.moveBin();
     EXPECT_EQ(result.succeeded, 0);
     EXPECT_EQ(
         result.errors,
@@ -260,7 +260,7 @@ TEST(MoveToFolderAction, APathLeadingOutOfTheFolderFailsAndTouchesNothing) {
     MoveHarness h;
     const MediaFile escaping = media("../../outside/clip.mov", 0, MediaFileStatus::online, 1);
     h.stage({escaping}, {escaping});
-    const MoveResult result = h.moveBin();
+    const ActionResult result = h.moveBin();
     EXPECT_EQ(result.failed, 1);
     EXPECT_EQ(result.errors, QStringList{"clip.mov: its path leads outside the destination folder"});
     EXPECT_EQ(h.files->count(Op::moveNoReplace), 0);
@@ -273,7 +273,7 @@ TEST(MoveToFolderAction, AFailedMoveKeepsTheFileStagedWithTheReason) {
     h.stage({clip}, {clip});
     h.files->fail(Op::moveNoReplace, clip.path, EACCES,
                   "Copied to the destination, but the original could not be removed: Permission denied");
-    const MoveResult result = h.moveBin();
+    const ActionResult result = h.moveBin();
     EXPECT_EQ(result.failed, 1);
     EXPECT_EQ(result.errors, QStringList{"A001.mov: Copied to the destination, but the original could not be "
                                          "removed: Permission denied"});
@@ -320,7 +320,7 @@ TEST(MoveToFolderAction, ASecondRunIsRefusedWhileOneHoldsTheManager) {
         QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
     EXPECT_TRUE(h.pm().isBusy());
 
-    const MoveResult second =
+    const ActionResult second =
         QCoro::waitFor(MoveToFolderAction::moveFilesToFolder(h.pm(), {clip}, h.archive(), h.services()));
     EXPECT_TRUE(second.refused);
     EXPECT_EQ(second.succeeded, 0);
@@ -328,7 +328,7 @@ TEST(MoveToFolderAction, ASecondRunIsRefusedWhileOneHoldsTheManager) {
     EXPECT_TRUE(h.log.contains("Moving to a folder refused: Moving files to a folder…"));
 
     release.release();
-    const MoveResult result = QCoro::waitFor(std::move(first));
+    const ActionResult result = QCoro::waitFor(std::move(first));
     EXPECT_EQ(result.succeeded, 1);
     EXPECT_FALSE(h.pm().isBusy());
 }
@@ -361,7 +361,7 @@ TEST(MoveToFolderAction, CancelStopsTheRunAtTheFileInFlightAndFinishesTheRun) {
                 &h.pm(), [&] { cancelSeen.release(); }, Qt::QueuedConnection);
     });
     auto run = MoveToFolderAction::moveRecycleBinToFolder(h.pm(), h.archive(), h.services());
-    const MoveResult result = QCoro::waitFor(std::move(run));
+    const ActionResult result = QCoro::waitFor(std::move(run));
     EXPECT_EQ(result.succeeded, 1);
     EXPECT_EQ(result.failed, 0);
     EXPECT_TRUE(QFileInfo::exists(h.archived(a.path)));
@@ -377,7 +377,7 @@ TEST(MoveToFolderAction, CancelStopsTheRunAtTheFileInFlightAndFinishesTheRun) {
 
 TEST(MoveToFolderAction, AnEmptyListEndsAtFullProgress) {
     MoveHarness h;
-    const MoveResult result = h.moveList({});
+    const ActionResult result = h.moveList({});
     EXPECT_EQ(result.succeeded + result.failed, 0);
     EXPECT_DOUBLE_EQ(h.pm().moveProgress().moveProgressFraction, 1.0);
     EXPECT_TRUE(h.log.contains("👆 User: Moving 0 file(s) to " + h.archive()));
@@ -390,13 +390,13 @@ TEST(MoveToFolderAction, ATakenContainerNameIsNumberedOnlyByTheListVariant) {
     writeFile(taken + "/other.R3D", "other");
     h.stage({segment}, {segment});
 
-    const MoveResult bin = h.moveBin();
+    const ActionResult bin = h.moveBin();
     EXPECT_EQ(bin.failed, 1);
     EXPECT_EQ(bin.errors,
               QStringList{"A001_001.R3D: An item with the same name already exists at the destination"});
     EXPECT_TRUE(QFileInfo::exists(segment.path));
 
-    const MoveResult list = h.moveList({segment});
+    const ActionResult list = h.moveList({segment});
     EXPECT_EQ(list.succeeded, 1);
     EXPECT_TRUE(QFileInfo::exists(h.archived(h.mediaPath("Cards/A001_1.RDC/A001_001.R3D"))));
     EXPECT_EQ(contentOf(taken + "/other.R3D"), "other");
@@ -424,7 +424,7 @@ TEST(MoveToFolderAction, MovesAcrossARealMountWithTheActualFileOperations) {
     h.stage({clip, segment}, {clip, segment});
     CleanupServices services = h.services();
     services.files = FileOperations::system();
-    const MoveResult result =
+    const ActionResult result =
         QCoro::waitFor(MoveToFolderAction::moveRecycleBinToFolder(h.pm(), mount.path(), services));
     EXPECT_EQ(result.succeeded, 2);
     EXPECT_EQ(contentOf(mount.path() + clip.path), QByteArray(300000, 'm'));
@@ -453,7 +453,7 @@ TEST(MoveToFolderAction, AManagerGoneMidRunEndsTheRunQuietly) {
         QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
     h.manager.reset();
     release.release(2);
-    const MoveResult result = QCoro::waitFor(std::move(run));
+    const ActionResult result = QCoro::waitFor(std::move(run));
     EXPECT_EQ(result.succeeded, 0);
     EXPECT_TRUE(QFileInfo::exists(h.archived(a.path)));
     EXPECT_TRUE(QFileInfo::exists(b.path));

@@ -102,7 +102,7 @@ TEST(MoveToFolderSafety, AFileChangedOrReplacedSinceTheRunStartedIsKept) {
         setMtime(replaced.path, then);
     });
 
-    const MoveResult result = h.moveBin();
+    const ActionResult result = h.moveBin();
     EXPECT_EQ(result.succeeded, 1);
     EXPECT_EQ(result.errors, (QStringList{"grown.mov: changed while moving — kept",
                                           "replaced.mov: changed while moving — kept"}));
@@ -127,7 +127,7 @@ TEST(MoveToFolderSafety, ARetryFinishesAnInterruptedMoveInsteadOfDuplicatingIt) 
     interruptedMove(container, h.archived(container), 1);
     h.stage({clip, segment1, segment2}, {clip, segment1, segment2});
 
-    const MoveResult result = h.moveList({clip, segment1, segment2});
+    const ActionResult result = h.moveList({clip, segment1, segment2});
     EXPECT_EQ(result.succeeded, 3) << result.errors.join('\n').toStdString();
     EXPECT_FALSE(QFileInfo::exists(clip.path));
     EXPECT_FALSE(QFileInfo::exists(container));
@@ -179,7 +179,7 @@ TEST(MoveToFolderSafety, AFolderThatWouldRenameFilesInPlaceIsRefused) {
     const QString rootLink = h.archive() + "/root";
     ASSERT_EQ(::symlink("/", QFile::encodeName(rootLink).constData()), 0);
     for (const QString& folder : {QStringLiteral("/"), rootLink}) {
-        const MoveResult refused = h.moveBinTo(folder);
+        const ActionResult refused = h.moveBinTo(folder);
         EXPECT_TRUE(refused.refused);
         EXPECT_EQ(refused.failed, 1);
         EXPECT_EQ(refused.errors, QStringList{"The archive folder " + folder +
@@ -195,7 +195,7 @@ TEST(MoveToFolderSafety, AFolderThatWouldRenameFilesInPlaceIsRefused) {
     const QString backLink = h.archive() + "/" + first;
     ASSERT_EQ(::symlink(QFile::encodeName("/" + first).constData(), QFile::encodeName(backLink).constData()),
               0);
-    const MoveResult result = h.moveBin();
+    const ActionResult result = h.moveBin();
     EXPECT_EQ(result.succeeded, 0);
     EXPECT_EQ(result.errors, QStringList{"a.mov: the destination is the file's own folder — kept"});
     EXPECT_EQ(QDir(h.mediaPath("Day1")).entryList(QDir::Files), QStringList{"a.mov"});

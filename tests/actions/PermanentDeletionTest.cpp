@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
+#include <unistd.h>
 
 using namespace tarnwick;
 using namespace tarnwick::testing;
@@ -12,7 +13,7 @@ using Op = FaultInjectingFileOperations::Op;
 
 namespace {
 
-RemovalResult deleteAll(CleanupHarness& h) {
+ActionResult deleteAll(CleanupHarness& h) {
     return QCoro::waitFor(PermanentDeletion::permanentlyDelete(h.pm(), h.services()));
 }
 
@@ -26,8 +27,8 @@ TEST(PermanentDeletion, RemovesFilesWithoutATrashCopyAndRecordsThem) {
     const MediaFile b = h.makeFile("Day 1/b.mov", 3);
     h.stage({a, b}, {a, b});
 
-    const RemovalResult result = deleteAll(h);
-    EXPECT_EQ(result.deleted, 2);
+    const ActionResult result = deleteAll(h);
+    EXPECT_EQ(result.succeeded, 2);
     EXPECT_FALSE(QFileInfo::exists(a.path));
     EXPECT_FALSE(QFileInfo::exists(h.trashFolder() + "/files/a take.mov"));
     EXPECT_EQ(h.entry(a.path)->status, MediaFileStatus::deleted);
@@ -56,8 +57,8 @@ TEST(PermanentDeletion, FailuresAndProtectedFilesKeepTheirStatusAndStayStaged) {
     h.folders.add(h.mediaPath("Vault"));
     h.files->fail(Op::removeFile, locked.path, EACCES);
 
-    const RemovalResult result = deleteAll(h);
-    EXPECT_EQ(result.deleted, 1);
+    const ActionResult result = deleteAll(h);
+    EXPECT_EQ(result.succeeded, 1);
     EXPECT_EQ(result.failed, 2);
     EXPECT_EQ(result.errors,
               QStringList({"locked.mov: Permission denied", "kept.mov: in a protected folder — skipped"}));
@@ -78,8 +79,32 @@ TEST(PermanentDeletion, WorksOnWhatAnEarlierTrashRunLeftInTheBin) {
     QCoro::waitFor(TrashAction::moveToTrash(h.pm(), h.services()));
     ASSERT_EQ(h.binPaths(), QStringList{b.path});
 
-    const RemovalResult result = deleteAll(h);
-    EXPECT_EQ(result.deleted, 1);
+    const ActionResult result = deleteAll(h);
+    EXPECT_EQ(result.succeeded, 1);
     EXPECT_FALSE(QFileInfo::exists(b.path));
     EXPECT_EQ(h.files->count(Op::removeFile), 1);
+}
+
+// Names of one file free its bytes once, when the last of them goes; one whose other name stays
+// frees nothing. Both removals count it the same way.
+TEST(PermanentDeletion, HardLinkedNamesCountTheBytesTheyFreeOnce) {
+    for (const bool toTrash : {false, true}) {
+        CleanupHarness h;
+        const MediaFile a = h.makeFile("a.mov", 100000);
+        MediaFile b = a;
+        b.path = h.mediaPath("b.mov");
+        ASSERT_EQ(::link(QFile::encodeName(a.path).constData(), QFile::encodeName(b.path).constData()), 0);
+        const MediaFile c = h.makeFile("c.mov", 5000);
+        MediaFile kept = c;
+        kept.path = h.mediaPath("kept elsewhere.mov");
+        ASSERT_EQ(::link(QFile::encodeName(c.path).constData(), QFile::encodeName(kept.path).constData()), 0);
+        h.stage({a, b, c}, {a, b, c});
+
+        const ActionResult result =
+            toTrash ? QCoro::waitFor(TrashAction::moveToTrash(h.pm(), h.services())) : deleteAll(h);
+        EXPECT_EQ(result.succeeded, 3);
+        EXPECT_EQ(h.stats.stats().filesDeleted, 3) << toTrash;
+        EXPECT_EQ(h.stats.stats().spaceSavedBytes, 100000) << toTrash;
+        EXPECT_EQ(h.audit.entries().size(), 3);
+    }
 }

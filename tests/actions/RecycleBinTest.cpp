@@ -139,3 +139,44 @@ TEST(RecycleBin, RequestsMadeWhileBusyWaitForTheOperationAndThenHappen) {
     ASSERT_TRUE(QTest::qWaitFor([&] { return h.pm().recycleBin().isEmpty(); }));
     EXPECT_EQ(h.audit.entries().size(), 2);
 }
+
+// Thousands of files are sorted out on a worker (the window keeps drawing) and applied in one step;
+// the outcome is the one the files would have one by one: offline and protected files skipped,
+// every staged entry marked, every restored one back online with its audit entry.
+TEST(RecycleBin, ThousandsOfFilesAreSortedOutOffTheGuiThreadWithTheSameOutcome) {
+    CleanupHarness h;
+    h.folders.add(QStringLiteral("/media/protected"));
+    QList<MediaFile> media;
+    for (int i = 0; i < 3000; ++i) {
+        const QString folder =
+            i % 100 == 0 ? QStringLiteral("/media/protected/") : QStringLiteral("/media/show/");
+        media.append(
+            tarnwick::testing::media(folder + QStringLiteral("c%1.mov").arg(i), 0,
+                                     i % 50 == 1 ? MediaFileStatus::offline : MediaFileStatus::online));
+    }
+    h.pm().setMediaFiles(media);
+    h.pm().protectedFoldersDidChange();
+    RecycleBin bin(h.pm(), h.services());
+
+    bool staged = false;
+    const bool atOnce = bin.addToRecycleBin(media, [&] { staged = true; });
+    EXPECT_FALSE(atOnce);
+    EXPECT_TRUE(h.pm().recycleBin().isEmpty()); // nothing yet: the worker sorts them out
+    ASSERT_TRUE(QTest::qWaitFor([&] { return staged; }, 60000));
+    EXPECT_EQ(h.pm().recycleBin().size(), 3000 - 30 - 60);
+    EXPECT_FALSE(h.pm().isBusy());
+    EXPECT_EQ(h.entry(QStringLiteral("/media/show/c2.mov"))->status, MediaFileStatus::inRecycleBin);
+    EXPECT_EQ(h.entry(QStringLiteral("/media/show/c1.mov"))->status, MediaFileStatus::offline);
+    EXPECT_EQ(h.entry(QStringLiteral("/media/protected/c100.mov"))->status, MediaFileStatus::online);
+    EXPECT_TRUE(h.log.contains("Skipping offline file: c1.mov"));
+    EXPECT_TRUE(h.log.contains("Skipping protected file: c100.mov"));
+    EXPECT_EQ(h.pm().summary().recycleBinCount, 3000 - 30 - 60);
+
+    bool restored = false;
+    EXPECT_FALSE(bin.restoreAllFromRecycleBin([&] { restored = true; }));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return restored; }, 60000));
+    EXPECT_TRUE(h.pm().recycleBin().isEmpty());
+    EXPECT_EQ(h.entry(QStringLiteral("/media/show/c2.mov"))->status, MediaFileStatus::online);
+    EXPECT_EQ(h.audit.entries().size(), 3000 - 30 - 60);
+    EXPECT_FALSE(h.pm().isBusy());
+}

@@ -19,10 +19,10 @@ TEST(RedContainerRemoval, TwoSegmentsRemoveTheContainerOnceAndUnstagedMembersCou
         const MediaFile unstaged = h.makeFile("Day1/A001_C002.RDC/A001_C002_003.R3D", 25);
         h.stage({first, second, unstaged}, {first, second});
 
-        const RemovalResult result =
+        const ActionResult result =
             toTrash ? QCoro::waitFor(TrashAction::moveToTrash(h.pm(), h.services()))
                     : QCoro::waitFor(PermanentDeletion::permanentlyDelete(h.pm(), h.services()));
-        EXPECT_EQ(result.deleted, 2);
+        EXPECT_EQ(result.succeeded, 2);
         EXPECT_EQ(result.failed, 0);
         EXPECT_FALSE(QFileInfo::exists(h.mediaPath("Day1/A001_C002.RDC")));
         EXPECT_TRUE(h.pm().recycleBin().isEmpty());
@@ -46,7 +46,7 @@ TEST(RedContainerRemoval, AUsedMemberSpelledInAnotherCaseProtectsTheContainer) {
     used.projectNames = {"Cut 1", "Cut 2"};
     h.stage({staged, used}, {staged});
 
-    const RemovalResult result = QCoro::waitFor(TrashAction::moveToTrash(h.pm(), h.services()));
+    const ActionResult result = QCoro::waitFor(TrashAction::moveToTrash(h.pm(), h.services()));
     EXPECT_EQ(result.failed, 1);
     EXPECT_EQ(result.errors, QStringList{"A001_C002_001.R3D: skipped — its .RDC container also holds "
                                          "A001_C002_002.R3D, used in Cut 1, Cut 2"});
@@ -61,7 +61,7 @@ TEST(RedContainerRemoval, AMovedOrDeletedMemberDoesNotBlock) {
     const MediaFile staged = h.makeFile("B.RDC/B_001.R3D");
     MediaFile gone = media(h.mediaPath("B.RDC/B_002.R3D"), 3, MediaFileStatus::moved);
     h.stage({staged, gone}, {staged});
-    EXPECT_EQ(QCoro::waitFor(PermanentDeletion::permanentlyDelete(h.pm(), h.services())).deleted, 1);
+    EXPECT_EQ(QCoro::waitFor(PermanentDeletion::permanentlyDelete(h.pm(), h.services())).succeeded, 1);
     EXPECT_FALSE(QFileInfo::exists(h.mediaPath("B.RDC")));
 }
 
@@ -72,8 +72,8 @@ TEST(RedContainerRemoval, APartlyFailingTreeRemovalKeepsEveryMemberStaged) {
     h.files->failTreePartly(h.mediaPath("C.RDC"), second.path, EACCES, "1 item(s) could not be removed");
     h.stage({first, second}, {first, second});
 
-    const RemovalResult result = QCoro::waitFor(PermanentDeletion::permanentlyDelete(h.pm(), h.services()));
-    EXPECT_EQ(result.deleted, 0);
+    const ActionResult result = QCoro::waitFor(PermanentDeletion::permanentlyDelete(h.pm(), h.services()));
+    EXPECT_EQ(result.succeeded, 0);
     EXPECT_EQ(result.failed, 2);
     EXPECT_EQ(result.errors, QStringList({"C_001.R3D: 1 item(s) could not be removed",
                                           "C_002.R3D: 1 item(s) could not be removed"}));
@@ -89,7 +89,7 @@ TEST(RedContainerRemoval, AProtectedContainerKeepsItsSegments) {
     const MediaFile staged = h.makeFile("Vault/D.RDC/D_001.R3D");
     h.folders.add(h.mediaPath("Vault"));
     h.stage({staged}, {staged});
-    const RemovalResult result = QCoro::waitFor(TrashAction::moveToTrash(h.pm(), h.services()));
+    const ActionResult result = QCoro::waitFor(TrashAction::moveToTrash(h.pm(), h.services()));
     EXPECT_EQ(result.errors, QStringList{"D_001.R3D: in a protected folder — skipped"});
     EXPECT_TRUE(h.log.contains("Protected: skipped trashing " + h.mediaPath("Vault/D.RDC")));
     EXPECT_TRUE(QFile::exists(staged.path));

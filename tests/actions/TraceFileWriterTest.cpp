@@ -100,3 +100,33 @@ TEST(TraceFileWriter, AFolderThatCannotBeWrittenIsOnlyLogged) {
     EXPECT_EQ(writer.writeTraceFiles({lost}), 0);
     EXPECT_TRUE(log.contains("Failed to write trace file: "));
 }
+
+// Two runs of one second into one folder: the second file takes a counter, the first is kept.
+// A file of the name cut short by a kill is completed; anyone else's is left alone.
+TEST(TraceFileWriter, NeverReplacesAnExistingTraceFile) {
+    QTemporaryDir dir;
+    TraceFileWriter writer([] { return fixedTime; });
+    const Info first{"a.mov", dir.path() + "/a.mov", 1, {}, fixedTime, "Moved to Trash"};
+    const Info second{"b.mov", dir.path() + "/b.mov", 2, {}, fixedTime, "Moved to Trash"};
+    ASSERT_EQ(writer.writeTraceFiles({first}), 1);
+    ASSERT_EQ(writer.writeTraceFiles({second}), 1);
+    const QString name = "Tarnwick_Trace_2025-03-14 09-26-53";
+    EXPECT_EQ(QDir(dir.path()).entryList({"Tarnwick_Trace_*"}),
+              (QStringList{name + ".txt", name + "_2.txt"}));
+    EXPECT_TRUE(readAll(dir.path() + "/" + name + ".txt").contains("a.mov"));
+    EXPECT_TRUE(readAll(dir.path() + "/" + name + "_2.txt").contains("b.mov"));
+
+    const QByteArray text = TraceFileWriter::traceText(dir.path(), {first}, fixedTime).toUtf8();
+    QFile torn(dir.path() + "/torn.txt");
+    ASSERT_TRUE(torn.open(QIODevice::WriteOnly));
+    torn.write(text.left(100));
+    torn.close();
+    EXPECT_EQ(writer.writeTraceFileNamed(dir.path(), "torn.txt", {first}, fixedTime),
+              TraceFileWriter::NamedWrite::written);
+    EXPECT_EQ(readAll(dir.path() + "/torn.txt"), text);
+    EXPECT_EQ(writer.writeTraceFileNamed(dir.path(), "torn.txt", {first}, fixedTime),
+              TraceFileWriter::NamedWrite::alreadyThere);
+    EXPECT_EQ(writer.writeTraceFileNamed(dir.path(), name + ".txt", {second}, fixedTime),
+              TraceFileWriter::NamedWrite::taken);
+    EXPECT_TRUE(readAll(dir.path() + "/" + name + ".txt").contains("a.mov"));
+}

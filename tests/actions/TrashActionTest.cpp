@@ -31,7 +31,7 @@ QHash<QString, QString> trashedOriginals(const CleanupHarness& h) {
     return originals;
 }
 
-RemovalResult trash(CleanupHarness& h) {
+ActionResult trash(CleanupHarness& h) {
     return QCoro::waitFor(TrashAction::moveToTrash(h.pm(), h.services()));
 }
 
@@ -47,8 +47,8 @@ TEST(TrashAction, MovesEveryStagedFileToTheHomeTrashWithItsRecords) {
     cjk.projectNames = {"Trailer"};
     h.stage({spaced, nfd, nfc, cjk}, {spaced, nfd, nfc, cjk});
 
-    const RemovalResult result = trash(h);
-    EXPECT_EQ(result.deleted, 4);
+    const ActionResult result = trash(h);
+    EXPECT_EQ(result.succeeded, 4);
     EXPECT_EQ(result.failed, 0);
     EXPECT_TRUE(result.errors.isEmpty());
     EXPECT_TRUE(h.pm().recycleBin().isEmpty());
@@ -71,8 +71,8 @@ TEST(TrashAction, MovesEveryStagedFileToTheHomeTrashWithItsRecords) {
 
 TEST(TrashAction, AnEmptyBinWritesNothing) {
     CleanupHarness h;
-    const RemovalResult result = trash(h);
-    EXPECT_EQ(result.deleted, 0);
+    const ActionResult result = trash(h);
+    EXPECT_EQ(result.succeeded, 0);
     EXPECT_EQ(result.failed, 0);
     EXPECT_FALSE(QFile::exists(h.stats.fileName()));
     EXPECT_TRUE(h.log.contains("Moving 0 file(s) to Trash"));
@@ -93,8 +93,8 @@ TEST(TrashAction, ATrashFailureLeavesTheItemWithItsErrorAndNoRecords) {
         h.stage({file}, {file});
         h.files->fail(Op::moveToTrash, file.path, c.code, c.message);
 
-        const RemovalResult result = trash(h);
-        EXPECT_EQ(result.deleted, 0);
+        const ActionResult result = trash(h);
+        EXPECT_EQ(result.succeeded, 0);
         EXPECT_EQ(result.failed, 1);
         EXPECT_EQ(result.errors, QStringList{"clip one.mov: " + c.message});
         ASSERT_EQ(result.failedItems.size(), 1);
@@ -116,7 +116,7 @@ TEST(TrashAction, ARelocatedFileIsTrashedAtItsMatchedPath) {
     staged.matchedPath = found.path;
     h.stage({staged}, {staged});
 
-    EXPECT_EQ(trash(h).deleted, 1);
+    EXPECT_EQ(trash(h).succeeded, 1);
     EXPECT_FALSE(QFileInfo::exists(found.path));
     ASSERT_EQ(h.audit.entries().size(), 1);
     EXPECT_EQ(h.audit.entries()[0].filePath, staged.path);
@@ -136,7 +136,7 @@ TEST(TrashAction, AProtectedTargetStaysInTheBinUntouched) {
     h.folders.add(h.mediaPath("keep"));
     h.folders.add(h.mediaPath("Keep"));
 
-    const RemovalResult result = trash(h);
+    const ActionResult result = trash(h);
     EXPECT_EQ(result.errors, QStringList{"clip.mov: in a protected folder — skipped"});
     EXPECT_TRUE(QFile::exists(file.path));
     EXPECT_EQ(h.entry(file.path)->status, MediaFileStatus::inRecycleBin);
@@ -150,7 +150,7 @@ TEST(TrashAction, AStagedPathThatIsAFolderIsSkippedNotTrashedWhole) {
     const MediaFile folder = media(h.mediaPath("Footage.mov"));
     h.stage({folder}, {folder});
 
-    const RemovalResult result = trash(h);
+    const ActionResult result = trash(h);
     EXPECT_EQ(result.errors, QStringList{"Footage.mov: is a folder — skipped"});
     EXPECT_TRUE(QFile::exists(h.mediaPath("Footage.mov/inside.mov")));
     EXPECT_EQ(h.binPaths(), QStringList{folder.path});
@@ -164,7 +164,7 @@ TEST(TrashAction, AFileThatBecameUsedAfterStagingIsSkipped) {
     // A later import found a timeline that uses it.
     h.pm().modifyMediaFiles([](QList<MediaFile>& list) { list[0].usageCount = 1; });
 
-    const RemovalResult result = trash(h);
+    const ActionResult result = trash(h);
     EXPECT_EQ(result.errors, QStringList{"clip.mov: now in use — skipped"});
     EXPECT_TRUE(QFile::exists(file.path));
     EXPECT_EQ(h.binPaths(), QStringList{file.path});
@@ -183,8 +183,8 @@ TEST(TrashAction, AFileStagedKnowinglyWhileUsedIsTrashed) {
     // A later import put the second one on one more timeline.
     h.pm().modifyMediaFiles([](QList<MediaFile>& list) { list[1].usageCount = 2; });
 
-    const RemovalResult result = trash(h);
-    EXPECT_EQ(result.deleted, 1);
+    const ActionResult result = trash(h);
+    EXPECT_EQ(result.succeeded, 1);
     EXPECT_EQ(result.errors, QStringList{"later.mov: now in use — skipped"});
     EXPECT_FALSE(QFile::exists(used.path));
     EXPECT_TRUE(QFile::exists(later.path));
@@ -211,8 +211,8 @@ TEST(TrashAction, AProxyGoesAlongUnlessATimelineUsesItOrItIsNoRegularFile) {
     QFile::copy(usedProxy.path, *b.proxyPath);
     h.stage({a, b, c, usedEntry}, {a, b, c});
 
-    const RemovalResult result = trash(h);
-    EXPECT_EQ(result.deleted, 3);
+    const ActionResult result = trash(h);
+    EXPECT_EQ(result.succeeded, 3);
     EXPECT_EQ(result.failed, 0);
     EXPECT_FALSE(QFileInfo::exists(proxy.path));
     EXPECT_TRUE(QFileInfo::exists(*b.proxyPath));
@@ -246,9 +246,9 @@ TEST(TrashAction, EntriesAreFoundByPathAfterTheListChangedDuringTheRun) {
     MediaFile bStaged = *h.entry(b.path);
     h.pm().setMediaFiles({newcomer, bStaged});
     proceed.release(1000);
-    const RemovalResult result = QCoro::waitFor(run);
+    const ActionResult result = QCoro::waitFor(run);
 
-    EXPECT_EQ(result.deleted, 2);
+    EXPECT_EQ(result.succeeded, 2);
     ASSERT_EQ(h.pm().mediaFiles().size(), 2);
     EXPECT_EQ(h.entry(newcomer.path)->status, MediaFileStatus::online);
     EXPECT_EQ(h.entry(b.path)->status, MediaFileStatus::deleted);
@@ -265,6 +265,6 @@ TEST(TrashAction, WaitsForTheRunningOperationBeforeTakingTheBin) {
     EXPECT_TRUE(QFile::exists(a.path));
     EXPECT_EQ(h.files->count(Op::moveToTrash), 0);
     import->release();
-    EXPECT_EQ(QCoro::waitFor(run).deleted, 1);
+    EXPECT_EQ(QCoro::waitFor(run).succeeded, 1);
     EXPECT_FALSE(QFileInfo::exists(a.path));
 }

@@ -6,6 +6,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QRandomGenerator>
 #include <QTemporaryDir>
 #include <QtEndian>
 
@@ -144,7 +145,8 @@ TEST_F(DuplicateDetectorTest, SampledDigestCoversBothEndsAndTheSize) {
 }
 
 // A file the sample reads whole (up to 2 MiB) is never read again for its full digest, with the
-// same digests and pairs as reading it twice; larger ones are read in full once more.
+// same digests and pairs as reading it twice; larger ones are read once more after their first
+// sampled block (whose digest carries on into the full one).
 TEST_F(DuplicateDetectorTest, FilesTheSampleReadWholeAreReadOnce) {
     const QByteArray small = pattern(700000, 6);
     const QByteArray middle = pattern(1572864, 7);
@@ -166,7 +168,7 @@ TEST_F(DuplicateDetectorTest, FilesTheSampleReadWholeAreReadOnce) {
     EXPECT_EQ(result.hashByIndex.value(2), sha(middle));
     EXPECT_EQ(result.hashByIndex.value(4), sha(large));
     const qint64 once = 2 * (small.size() + middle.size());
-    const qint64 largeReads = 2 * (2 * 1048576 + large.size()); // both ends sampled, then all of it
+    const qint64 largeReads = 2 * (2 * 1048576 + large.size() - 1048576); // both ends, then the rest
     EXPECT_EQ(read.load(), once + largeReads);
     // A file longer than recorded is not taken as read whole.
     const QString grown = writeBytes(at(QStringLiteral("grown.mov")), small + "x");
@@ -381,4 +383,81 @@ TEST(DuplicateDetectionCore, DoesNotReadAgainOnANetworkMountWhereAReadHung) {
     gate->open = true;
     gate->cv.notify_all();
     gate->cv.wait(lock, [&] { return gate->answered == gate->hung.load(); });
+}
+
+// Size groups of local files are read side by side (bytes compared, each run of bytes hashed once);
+// a test's own hashers force the file-by-file reading. Both must give the same digests, pairs and
+// counts on every kind of group: equal files, differences in the first block, between the samples
+// and in the tail, files shorter or longer than recorded, hard links, a path listed twice, and a
+// group too large to read side by side.
+TEST_F(DuplicateDetectorTest, SideBySideReadingAgreesWithReadingFileByFile) {
+    QRandomGenerator random(41);
+    const qint64 mib = 1048576;
+    const QList<qint64> sizes = {1,       700,         4096,    mib - 1,     mib,
+                                 mib + 1, 3 * mib / 2, 2 * mib, 2 * mib + 1, 3 * mib + 17};
+    int made = 0;
+    for (int round = 0; round < 6; ++round) {
+        QList<core::File> files;
+        const auto add = [&](const QString& path, qint64 recorded) {
+            files.append({int(files.size()), path, recorded, false});
+        };
+        for (qint64 size : sizes) {
+            const QByteArray base = pattern(size, int(random.bounded(1000)));
+            const int count = 2 + int(random.bounded(4));
+            for (int i = 0; i < count; ++i) {
+                QByteArray bytes = base;
+                switch (random.bounded(6)) {
+                case 0: // a byte of the first block
+                    bytes[qsizetype(random.bounded(std::min(size, mib)))] ^= 0x21;
+                    break;
+                case 1: // a byte anywhere
+                    bytes[qsizetype(random.bounded(size))] ^= 0x42;
+                    break;
+                case 2: // the last byte
+                    bytes[qsizetype(size - 1)] ^= 0x11;
+                    break;
+                default: // equal
+                    break;
+                }
+                qint64 recorded = size;
+                if (random.bounded(12) == 0)
+                    bytes.append("grown"); // longer than recorded
+                else if (random.bounded(12) == 0 && size > 2)
+                    bytes.chop(1); // shorter than recorded
+                const QString path =
+                    writeBytes(at(QStringLiteral("r%1/f%2.mov").arg(round).arg(made++)), bytes);
+                add(path, recorded);
+                if (random.bounded(8) == 0) {
+                    const QString link = at(QStringLiteral("r%1/link%2.mov").arg(round).arg(made++));
+                    ASSERT_EQ(
+                        ::link(QFile::encodeName(path).constData(), QFile::encodeName(link).constData()), 0);
+                    add(link, recorded);
+                }
+                if (random.bounded(10) == 0)
+                    add(random.bounded(2) ? path : path.toUpper(), recorded); // a path listed twice
+            }
+        }
+        // More files of one size than are read side by side, two of them equal.
+        for (int i = 0; i < 18; ++i)
+            add(writeBytes(at(QStringLiteral("r%1/seq%2.dpx").arg(round).arg(i)), pattern(5000, i % 17)),
+                5000);
+
+        core::Settings sideBySide;
+        sideBySide.processorCount = 8;
+        core::Settings oneByOne = sideBySide;
+        oneByOne.sampledHasher = [](const core::File& f, const core::Touch& touch) {
+            return core::sampledHash(f.path, f.size, touch, nullptr, false);
+        };
+        oneByOne.fullHasher = [](const core::File& f, const core::Touch& touch) {
+            return core::fullHash(f.path, touch, nullptr, false, f.size);
+        };
+        const core::Result expected = core::detect(files, oneByOne);
+        const core::Result actual = core::detect(files, sideBySide);
+        EXPECT_EQ(actual.sampledCount, expected.sampledCount) << round;
+        EXPECT_EQ(actual.fullyHashedCount, expected.fullyHashedCount) << round;
+        EXPECT_EQ(actual.duplicateOfByIndex, expected.duplicateOfByIndex) << round;
+        EXPECT_EQ(actual.hashByIndex, expected.hashByIndex) << round;
+        EXPECT_TRUE(actual.unansweredIndices.isEmpty());
+        EXPECT_FALSE(expected.duplicateOfByIndex.isEmpty());
+    }
 }

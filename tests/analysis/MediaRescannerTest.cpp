@@ -154,6 +154,31 @@ TEST(MediaRescanner, ChecksRunOffTheGuiThreadWhileTheManagerIsBusy) {
     EXPECT_LE(h.pm().mediaFilesVersion() - versionBefore, 4);
 }
 
+TEST(MediaRescanner, AChangeMadeWhileCheckingIsKeptWithTheResults) {
+    tarnwick::testing::ImportTestHarness h(true);
+    h.checker->setOnline("/m/a.mov", 5);
+    ProjectManager* pm = h.manager.get();
+    // A flag set on the GUI thread while the worker checks: the list the results go to has changed.
+    h.checker->setHook([pm](const QString&) {
+        QMetaObject::invokeMethod(
+            pm,
+            [pm] {
+                pm->modifyMediaFiles([](QList<MediaFile>& list) {
+                    for (MediaFile& f : list)
+                        f.isProtected = f.path == "/m/b.mov";
+                });
+            },
+            Qt::QueuedConnection);
+    });
+    h.pm().setMediaFiles({tarnwick::testing::media("/m/a.mov", 0, MediaFileStatus::offline),
+                          tarnwick::testing::media("/m/b.mov")});
+    ASSERT_TRUE(QCoro::waitFor(MediaRescanner::rescanAll(h.pm())));
+    EXPECT_EQ(h.entry("/m/a.mov")->status, MediaFileStatus::online);
+    EXPECT_EQ(h.entry("/m/b.mov")->status, MediaFileStatus::offline);
+    EXPECT_TRUE(h.entry("/m/b.mov")->isProtected) << "the change made meanwhile stays";
+    EXPECT_TRUE(h.logged("Rescan complete"));
+}
+
 TEST(MediaRescanner, EmptyListStillRecountsAndSummarises) {
     tarnwick::testing::ImportTestHarness h(true);
     ASSERT_TRUE(QCoro::waitFor(MediaRescanner::rescanAll(h.pm())));

@@ -337,12 +337,14 @@ struct HeldReader {
 // the same six projects imported ten times, their reads finishing in a different order each time.
 TEST(ProjectImporter, ProjectsKeepTheOrderTheyWereGivenInWhateverOrderTheReadsFinish) {
     constexpr int count = 6;
-    QList<QUrl> urls;
+    QList<QUrl> made;
     QStringList given;
     for (int i = 0; i < count; ++i) {
-        urls << QUrl::fromLocalFile(QStringLiteral("/p/Show %1.prproj").arg(i));
+        made << QUrl::fromLocalFile(QStringLiteral("/p/Show %1.prproj").arg(i));
         given << QStringLiteral("Show %1").arg(i);
     }
+    // Read by the reader threads while this one waits: a const list is never detached under them.
+    const QList<QUrl> urls = made;
     std::mt19937 rng(6);
     for (int run = 0; run < 10; ++run) {
         SCOPED_TRACE(run);
@@ -579,4 +581,31 @@ TEST(ProjectImporter, KnownEntriesKeepTheirFactsAndAreNotCheckedAgain) {
     EXPECT_EQ(h.entry("/m/known.mov")->size, 99);
     EXPECT_EQ(h.entry("/m/known.mov")->storageType, StorageType::network);
     EXPECT_EQ(h.entry("/m/known.mov")->usageCount, 1);
+}
+
+// Duplicates are looked for while entries are consolidated. When consolidation merges entries, that
+// early search is thrown away unlogged and made again on the merged list: one run in the log, and
+// the marks and digests of the merged list.
+TEST(ProjectImporter, DuplicatesFollowConsolidationWhetherItMergesOrNot) {
+    for (const bool merging : {false, true}) {
+        SCOPED_TRACE(merging);
+        ImportTestHarness h;
+        const QByteArray bytes(3000, 'd');
+        const QString a = h.makeFile("Card A/Day1/clip.mov", bytes);
+        // The same file name and folder under another mount: one physical file to consolidation.
+        const QString b = h.makeFile(merging ? "Card B/Day1/clip.mov" : "Card B/Day2/other.mov", bytes);
+        const QString copy = h.makeFile("Copies/copy.mov", bytes);
+        h.importNow({h.makeProject("projects/A.prproj", {a, copy}), h.makeProject("projects/B.prproj", {b})});
+
+        ASSERT_EQ(h.pm().mediaFiles().size(), merging ? 2 : 3);
+        QStringList runs;
+        for (const QString& line : h.logLinesStartingWith(QStringLiteral("Detecting content-identical")))
+            runs.append(line);
+        EXPECT_EQ(runs, QStringList{QStringLiteral("Detecting content-identical duplicates among %1 files")
+                                        .arg(merging ? 2 : 3)});
+        const MediaFile* marked = h.entry(copy);
+        ASSERT_TRUE(marked);
+        EXPECT_EQ(marked->duplicateOfPath, a);
+        EXPECT_TRUE(marked->fileHash.has_value());
+    }
 }

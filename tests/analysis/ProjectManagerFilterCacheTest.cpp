@@ -198,15 +198,27 @@ TEST_F(FilterCacheTest, RowsEqualTheRulesAndTheComparedOrderThroughChanges) {
                 list.removeAt(std::uniform_int_distribution<qsizetype>(0, list.size() - 1)(rng));
             });
             break;
+        case 4: // statuses change, names and sizes stay (staging): orders by them carry over
+            pm.modifyMediaFiles([&](QList<MediaFile>& list) {
+                for (int k = 0; k < 5; ++k) {
+                    MediaFile& f = list[std::uniform_int_distribution<qsizetype>(0, list.size() - 1)(rng)];
+                    f.status = pick(QList<S>{S::online, S::inRecycleBin, S::offline, S::deleted});
+                }
+            });
+            break;
         default:
             randomSettings();
         }
         const QList<qsizetype> expected = keptByRules(pm);
-        ASSERT_EQ(pm.filteredMediaRows().sourceRows(), expected) << "step " << step;
+        // As vectors: Qt's own comparison of two empty lists hands memcmp a null pointer.
+        const auto rows = [](const QList<qsizetype>& list) {
+            return std::vector<qsizetype>(list.begin(), list.end());
+        };
+        ASSERT_EQ(rows(pm.filteredMediaRows().sourceRows()), rows(expected)) << "step " << step;
         // The table's orders (sorted once per version) and a fresh one.
         for (const MediaSortOrder& order : {tableOrders[step % 2], randomOrder()}) {
             const MediaRows sorted = pm.sortedFilteredMediaRows(order);
-            ASSERT_EQ(sorted.sourceRows(), sortedByComparing(pm.mediaFiles(), expected, order))
+            ASSERT_EQ(rows(sorted.sourceRows()), rows(sortedByComparing(pm.mediaFiles(), expected, order)))
                 << "step " << step << ", " << order.size() << " columns";
         }
         QList<MediaFile> records;

@@ -2,6 +2,7 @@
 
 #include "support/DiskFactsLogCapture.h"
 
+#include <QRandomGenerator>
 #include <gtest/gtest.h>
 
 using namespace tarnwick;
@@ -78,4 +79,31 @@ TEST(SimilarNameDetector, MembersOfAGroupShareOnePathList) {
     EXPECT_TRUE(others.contains(paths[6]));
     EXPECT_EQ(others.toList().first(), paths[0]);
     EXPECT_TRUE(out[20000].similarFiles.isEmpty());
+}
+
+// Plain ASCII names skip the pattern; the answer must be the pattern's for every name. Names are
+// drawn from the characters the suffixes are made of, so near-misses ("_prox", "__1", "_LoWrEs")
+// are common; names with other characters (Unicode digits, "ſ" that folds to "s", line breaks)
+// still go through the pattern.
+TEST(SimilarNameDetector, ShortcutAgreesWithThePattern) {
+    const QString alphabet = QStringLiteral("_0123456789proxylwhigPROXYLWHIGes.- ");
+    QRandomGenerator random(29);
+    for (int n = 0; n < 200000; ++n) {
+        QString name;
+        const int length = int(random.bounded(12));
+        for (int i = 0; i < length; ++i) {
+            // Whole suffixes now and then, so matches are not rare.
+            if (random.bounded(6) == 0)
+                name += QStringList{"_proxy", "_LowRes", "_high", "_low", "_12", "_"}[int(random.bounded(6))];
+            else
+                name += alphabet[int(random.bounded(alphabet.size()))];
+        }
+        ASSERT_EQ(SimilarNameDetector::baseName(name), SimilarNameDetector::patternBaseName(name))
+            << qPrintable(name);
+    }
+    for (const QString& name : {QStringLiteral("A001_lowreſ"), QStringLiteral("A001_\u0663"),
+                                QStringLiteral("A001_12\n"), QStringLiteral("\u00e9t\u00e9_proxy")})
+        EXPECT_EQ(SimilarNameDetector::baseName(name), SimilarNameDetector::patternBaseName(name));
+    EXPECT_EQ(SimilarNameDetector::baseName(QStringLiteral("A001_lowreſ")), QStringLiteral("A001"));
+    EXPECT_EQ(SimilarNameDetector::baseName(QStringLiteral("A001_\u0663")), QStringLiteral("A001"));
 }

@@ -1,8 +1,12 @@
 #include "app/TarnwickApp.h"
+#include "analysis/ProjectManager.h"
 #include "app/MainWindow.h"
 #include "platform/Preferences.h"
 #include "platform/ProVideoFormats.h"
+#include "stores/AuditLogManager.h"
+#include "stores/RecordRun.h"
 #include "stores/SecurityScopedAccess.h"
+#include "stores/StatsManager.h"
 #include "support/FakeAccessGrantBackend.h"
 #include "support/FakeSoftwareUpdater.h"
 #include "support/UiTestHelpers.h"
@@ -151,6 +155,38 @@ TEST(TarnwickApp, RestoresSavedGrantsAtLaunch) {
     app.launch();
     EXPECT_TRUE(backend->started.contains(SecurityScopedAccess::keyPath(granted)) ||
                 backend->started.contains(granted));
+}
+
+TEST(TarnwickApp, LaunchMergesWhatAKilledRunLeftBeforeTheWindowUsesTheStores) {
+    Harness h;
+    const QString store = h.dir.filePath("records");
+    AuditLogManager audit(store, nullptr);
+    StatsManager stats(store);
+    {
+        // Killed right after removing the file, before its outcome line.
+        RecordRun run(&audit.journal(), RecordKind::deletion, false);
+        MediaFile gone;
+        gone.path = h.dir.filePath("gone.mov");
+        gone.size = 42;
+        FileRecord record;
+        record.entry = AuditLogEntry::make(AuditAction::deletedPermanently, gone, std::nullopt);
+        record.target = gone.path;
+        record.files = 1;
+        record.bytes = 42;
+        run.intend(record);
+    }
+    auto options = h.options();
+    options.makeManager = [&] {
+        ProjectManagerServices services;
+        services.auditLog = &audit;
+        services.statsManager = &stats;
+        return std::make_unique<ProjectManager>(services);
+    };
+    TarnwickApp app(std::move(options));
+    app.launch();
+    EXPECT_EQ(audit.count(), 1);
+    EXPECT_EQ(stats.stats().filesDeleted, 1);
+    EXPECT_EQ(stats.stats().spaceSavedBytes, 42);
 }
 
 TEST(TarnwickApp, CommandsReachTheWindowsHandlers) {

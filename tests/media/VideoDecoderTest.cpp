@@ -1,5 +1,4 @@
 #include "platform/media/VideoDecoder.h"
-#include "platform/media/ChildProcess.h"
 #include "platform/media/FfmpegRoute.h"
 
 #include "support/MediaFixtures.h"

@@ -3,6 +3,9 @@
 #include <QSet>
 #include <gtest/gtest.h>
 
+#include <thread>
+#include <vector>
+
 using namespace tarnwick;
 
 namespace {
@@ -174,4 +177,27 @@ TEST(MediaFile, RedClipFolderOnlyForR3dInsideRdc) {
     EXPECT_EQ(f.redClipFolder(), QStringLiteral("/Volumes/New/B.RDC"));
     f.matchedPath = "/Volumes/New/Plain/A001_001.R3D";
     EXPECT_EQ(f.redClipFolder(), std::nullopt);
+}
+
+// Records made on several threads at once get version 4 identifiers that never repeat.
+TEST(FreshId, GivesDistinctVersionFourIdentifiersOnEveryThread) {
+    constexpr int perThread = 20000;
+    std::vector<std::vector<QUuid>> made(4);
+    std::vector<std::thread> threads;
+    for (auto& ids : made)
+        threads.emplace_back([&ids] {
+            for (int i = 0; i < perThread; ++i)
+                ids.push_back(MediaFile().id);
+        });
+    for (std::thread& t : threads)
+        t.join();
+    QSet<QUuid> all;
+    for (const auto& ids : made) {
+        for (const QUuid& id : ids) {
+            EXPECT_EQ(id.version(), QUuid::Random);
+            EXPECT_EQ(id.variant(), QUuid::DCE);
+            all.insert(id);
+        }
+    }
+    EXPECT_EQ(all.size(), 4 * perThread);
 }

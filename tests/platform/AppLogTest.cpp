@@ -156,6 +156,7 @@ TEST(AppLogOutput, PrintsOneLinePerMessageAndNothingForDebugOnlyHelpers) {
     AppLog::parseDetail("");
     AppLog::fileMoved("/a/b/clip.mov", "/x/y/clip.mov");
 
+    AppLog::flush();
     std::fflush(stdout);
     ::dup2(saved, STDOUT_FILENO);
     ::close(saved);
@@ -186,6 +187,7 @@ TEST(AppLogOutput, LinesFromSeveralThreadsNeverInterleave) {
     for (std::thread& t : threads)
         t.join();
 
+    AppLog::flush();
     std::fflush(stdout);
     ::dup2(saved, STDOUT_FILENO);
     ::close(saved);
@@ -216,10 +218,47 @@ TEST(AppLogOutput, SurvivesAStandardOutputWithoutReader) {
 
     AppLog::info("nobody reads this"); // would die of SIGPIPE without protection
     AppLog::parseDetail("nor this");
+    AppLog::flush();
 
     ::dup2(saved, STDOUT_FILENO);
     ::close(saved);
     sigset_t pending;
     sigpending(&pending);
     EXPECT_FALSE(sigismember(&pending, SIGPIPE));
+}
+
+// Logging never waits for a slow reader: 20,000 lines (far beyond what a pipe holds) are queued
+// while nobody reads, then come out whole and in order.
+TEST(AppLogOutput, QueuesLinesWhileTheOutputIsNotReadAndWritesThemInOrder) {
+    int fds[2];
+    ASSERT_EQ(::pipe(fds), 0);
+    std::fflush(stdout);
+    const int saved = ::dup(STDOUT_FILENO);
+    ASSERT_GE(saved, 0);
+    ::dup2(fds[1], STDOUT_FILENO);
+    ::close(fds[1]);
+
+    constexpr int count = 20000;
+    for (int i = 0; i < count; ++i)
+        AppLog::info(QStringLiteral("restored clip %1").arg(i)); // returns at once: nothing reads yet
+
+    QByteArray read;
+    std::thread reader([&] {
+        char buffer[65536];
+        for (;;) {
+            const ssize_t n = ::read(fds[0], buffer, sizeof buffer);
+            if (n <= 0)
+                break;
+            read.append(buffer, qsizetype(n));
+        }
+    });
+    AppLog::flush();
+    ::dup2(saved, STDOUT_FILENO); // the pipe's last writer goes: the reader sees its end
+    ::close(saved);
+    reader.join();
+    ::close(fds[0]);
+    const QList<QByteArray> lines = read.split('\n');
+    ASSERT_EQ(lines.size(), count + 1);
+    for (int i = 0; i < count; ++i)
+        ASSERT_EQ(QString::fromUtf8(lines[i]), QStringLiteral("[General] ℹ️ restored clip %1").arg(i));
 }

@@ -4,11 +4,22 @@
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
+#include <QCoreApplication>
+#include <QDir>
+
 #include <csignal>
+#include <cstdio>
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/prctl.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
+#include <sys/wait.h>
 #include <thread>
+#include <unistd.h>
 
 using namespace tarnwick;
+using namespace std::chrono_literals;
 
 namespace {
 
@@ -104,4 +115,100 @@ TEST(ChildProcess, TerminateFromAnotherThreadEndsTheWait) {
 TEST(ChildProcess, TerminateBeforeStartDoesNothing) {
     ChildProcess child;
     EXPECT_FALSE(child.terminate());
+}
+
+TEST(ChildProcess, InheritedDescriptorIsTheCallersFileAlsoWhenOpenedByItsProcPath) {
+    QTemporaryDir dir;
+    const QByteArray path = QFile::encodeName(dir.filePath(QStringLiteral("out")));
+    const int fd = ::open(path.constData(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+    ASSERT_GE(fd, 0);
+    ChildProcess child;
+    child.inheritDescriptor(fd, 3);
+    // Opening /proc/self/fd/3 again (as a program given it as a file name does) reaches the same file.
+    const ChildExit exit = child.run(
+        QStringLiteral("/bin/sh"),
+        {QStringLiteral("-c"), QStringLiteral("echo two >&3; echo one >> /proc/self/fd/3")}, {}, {});
+    EXPECT_TRUE(exit.succeeded());
+    QFile file(QFile::decodeName(path));
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    EXPECT_EQ(file.readAll(), QByteArray("two\none\n"));
+    ::close(fd);
+}
+
+TEST(RunChild, CapturesTheAskedStreamToItsEndAndDropsTheOther) {
+    const QString chatty = QStringLiteral("i=0; while [ $i -lt 20000 ]; do echo line$i; i=$((i+1)); done; "
+                                          "echo to-stderr >&2; exit 3");
+    const ChildResult out = runChild(QStringLiteral("/bin/sh"), {QStringLiteral("-c"), chatty},
+                                     ChildCapture::standardOutput, 60s);
+    EXPECT_TRUE(out.started);
+    EXPECT_EQ(out.exitCode, 3);
+    EXPECT_TRUE(out.output.endsWith("line19999\n"));
+    EXPECT_FALSE(out.output.contains("to-stderr"));
+    const ChildResult err =
+        runChild(QStringLiteral("/bin/sh"), {QStringLiteral("-c"), chatty}, ChildCapture::standardError, 60s);
+    EXPECT_EQ(err.output, QByteArray("to-stderr\n"));
+    EXPECT_FALSE(runChild(QStringLiteral("/nonexistent/ffmpeg"), {}, ChildCapture::nothing, 5s).started);
+}
+
+// A child hanging on a dead share used to hold up every later preview for the session.
+TEST(RunChild, HangingChildIsKilledAtItsTimeLimit) {
+    const ChildResult result =
+        runChild(QStringLiteral("/bin/sh"), {QStringLiteral("-c"), QStringLiteral("exec sleep 600")},
+                 ChildCapture::standardOutput, 200ms);
+    EXPECT_TRUE(result.started);
+    EXPECT_TRUE(result.timedOut);
+}
+
+// The app half of the test below: starts a long child from a thread that ends at once, says
+// which, and waits to be killed. It does nothing unless that test started it.
+TEST(ChildProcessApp, StartsAChildFromAThreadThatEnds) {
+    if (!qEnvironmentVariableIsSet("TARNWICK_CHILD_APP"))
+        GTEST_SKIP() << "run by ChildProcess.ChildrenDieWithTheApp only";
+    ChildProcess child;
+    std::thread([&] { child.start(QStringLiteral("/bin/sleep"), {QStringLiteral("600")}); }).join();
+    std::printf("child %d\n", int(child.pid()));
+    std::fflush(stdout);
+    child.waitForExit({}, {});
+}
+
+// ffmpeg used to outlive a killed app and finish its whole encode.
+TEST(ChildProcess, ChildrenDieWithTheApp) {
+    // Orphans of the app become this process's children, so their end can be waited for.
+    ASSERT_EQ(::prctl(PR_SET_CHILD_SUBREAPER, 1), 0);
+    qputenv("TARNWICK_CHILD_APP", "1");
+    ChildProcess app;
+    QByteArray line;
+    pid_t grandchild = -1;
+    int pidfd = -1;
+    bool diedEarly = false;
+    app.start(QCoreApplication::applicationFilePath(),
+              {QStringLiteral("--gtest_filter=ChildProcessApp.StartsAChildFromAThreadThatEnds")});
+    qunsetenv("TARNWICK_CHILD_APP");
+    app.waitForExit(
+        [&](const char* d, qsizetype n) {
+            line.append(d, n);
+            const qsizetype at = line.indexOf("child ");
+            if (grandchild > 0 || at < 0 || line.indexOf('\n', at) < 0)
+                return;
+            grandchild = pid_t(line.mid(at + 6, line.indexOf('\n', at) - at - 6).toInt());
+            pidfd = int(::syscall(SYS_pidfd_open, grandchild, 0));
+            // The thread that started it has ended: the child must still run.
+            pollfd p{pidfd, POLLIN, 0};
+            diedEarly = ::poll(&p, 1, 500) != 0;
+            app.terminate(SIGKILL);
+        },
+        {});
+    ASSERT_GT(grandchild, 0) << line.constData();
+    ASSERT_GE(pidfd, 0);
+    EXPECT_FALSE(diedEarly) << "the child died with the thread that started it";
+    pollfd p{pidfd, POLLIN, 0};
+    const bool ended = ::poll(&p, 1, 60'000) == 1;
+    EXPECT_TRUE(ended) << "the child outlived the app";
+    if (!ended)
+        ::syscall(SYS_pidfd_send_signal, pidfd, SIGKILL, nullptr, 0);
+    siginfo_t info{};
+    ASSERT_EQ(::waitid(P_PIDFD, id_t(pidfd), &info, WEXITED), 0);
+    EXPECT_EQ(info.si_code, CLD_KILLED);
+    ::close(pidfd);
+    ::prctl(PR_SET_CHILD_SUBREAPER, 0);
 }

@@ -88,3 +88,27 @@ TEST(JsonForm, IntegersSurviveTheRoundTrip) {
     EXPECT_EQ(json::optInt64(back->object(), "size"), 9007199254740993LL);
     EXPECT_EQ(json::optInt64(back->object(), "neg"), -5);
 }
+
+TEST(JsonForm, FieldsReadARecordWholeOrRefuseIt) {
+    const QJsonObject o{{"s", "text"}, {"list", QJsonArray{"a", "b"}}, {"n", QJsonValue::Null}, {"i", 3}};
+    json::Fields whole(o);
+    EXPECT_EQ(whole.string("s"), QStringLiteral("text"));
+    EXPECT_EQ(whole.strings("list"), QStringList({"a", "b"}));
+    EXPECT_EQ(whole.optionalString("n"), std::nullopt); // null and absent optionals are fine
+    EXPECT_EQ(whole.optionalString("absent"), std::nullopt);
+    EXPECT_TRUE(whole.ok());
+
+    json::Fields missing(o);
+    missing.string("s");
+    missing.int64("absent");
+    missing.string("s"); // a later good field does not undo the refusal
+    EXPECT_FALSE(missing.ok());
+
+    json::Fields mistypedOptional(o);
+    EXPECT_EQ(mistypedOptional.optionalString("i"), std::nullopt);
+    EXPECT_FALSE(mistypedOptional.ok());
+
+    json::Fields mixedList(QJsonObject{{"list", QJsonArray{"a", 1}}});
+    EXPECT_TRUE(mixedList.strings("list").isEmpty());
+    EXPECT_FALSE(mixedList.ok());
+}

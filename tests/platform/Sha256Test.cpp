@@ -24,6 +24,19 @@ TEST(Sha256, MatchesKnownDigestsWhetherFedAtOnceOrInPieces) {
               QStringLiteral("e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855"));
 }
 
+TEST(Sha256, ACopyCarriesOnFromTheSameState) {
+    Sha256 prefix;
+    prefix.update("ab", 2);
+    Sha256 other(prefix);
+    prefix.update("c", 1);
+    other.update("d", 1);
+    EXPECT_EQ(Sha256::hexString(prefix.finish()),
+              QStringLiteral("ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad"));
+    Sha256 abd;
+    abd.update("abd", 3);
+    EXPECT_EQ(other.finish(), abd.finish());
+}
+
 TEST(ReadOnlyFile, ReadsUntilTheCountOrTheEnd) {
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("f.bin"));

@@ -90,3 +90,22 @@ TEST(TextKey, LoweringNeverFollowsTheLocale) {
     // Full mapping: dotted capital I becomes i plus a combining dot, whatever the locale.
     EXPECT_EQ(text::lowered(QStringLiteral("\u0130")), QStringLiteral("i\u0307"));
 }
+
+TEST(TextKey, EqualLoweredAgreesWithLowering) {
+    const QStringList samples = {QStringLiteral("/Media/A.mov"),
+                                 QStringLiteral("/media/a.MOV"),
+                                 QStringLiteral("/media/a.mov "),
+                                 QStringLiteral("Straße"),
+                                 QStringLiteral("STRASSE"),
+                                 QStringLiteral("straße"),
+                                 QStringLiteral("İ"),
+                                 QStringLiteral("i\u0307"),
+                                 QStringLiteral("Ω"),
+                                 QStringLiteral("ω"),
+                                 QString()};
+    for (const QString& a : samples) {
+        for (const QString& b : samples)
+            EXPECT_EQ(text::equalLowered(a, b), text::lowered(a) == text::lowered(b))
+                << qPrintable(a + " | " + b);
+    }
+}

@@ -178,3 +178,25 @@ TEST(WatchdogPool, NoJobStartsOnceCancelledEvenBeforeTheCallerWakes) {
     EXPECT_EQ(ran.load(), 1);
     EXPECT_EQ(cancelled, 49);
 }
+
+// A pool kept for later (the file checks of a window) holds no threads while it has no work.
+TEST(WatchdogPool, StartsThreadsForWorkAndEndsThemWhenIdle) {
+    WatchdogPool pool(100, 5s, 0ms);
+    EXPECT_EQ(pool.liveThreadCount(), 0);
+    for (int round = 0; round < 2; ++round) {
+        int finished = 0;
+        pool.map<int>(
+            3, [](int index, WatchdogPool::Watch&) { return index; },
+            [&](int, WatchdogPool::Outcome outcome, const int*) {
+                EXPECT_EQ(outcome, WatchdogPool::Outcome::finished);
+                ++finished;
+            });
+        EXPECT_EQ(finished, 3);
+        EXPECT_LE(pool.liveThreadCount(), 3); // no more threads than jobs
+        // Idle threads end on their own; wait for that state (no timing is asserted).
+        const auto patience = std::chrono::steady_clock::now() + 30s;
+        while (pool.liveThreadCount() > 0 && std::chrono::steady_clock::now() < patience)
+            std::this_thread::yield();
+        EXPECT_EQ(pool.liveThreadCount(), 0);
+    }
+}

@@ -5,6 +5,7 @@
 #include "stores/ReviewHook.h"
 #include "stores/StoreTestSupport.h"
 
+#include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonObject>
 #include <QTemporaryDir>
@@ -49,6 +50,8 @@ TEST_F(AuditLogManagerTest, WritesEntriesInTheStoredJsonForm) {
         manager.log(AuditAction::movedToFolder, clip(QStringLiteral("/media/a/A001.mov"), 2048),
                     QStringLiteral("/archive/A001.mov"));
         manager.log(AuditAction::deletedPermanently, clip(QStringLiteral("/media/a/B002.mxf")));
+        EXPECT_FALSE(QFile::exists(filePath())); // appends go to the journal until it is folded in
+        EXPECT_TRUE(manager.compact());
     }
     const QByteArray bytes = readBytes(filePath());
     EXPECT_TRUE(bytes.contains(R"("\/media\/a\/A001.mov")")) << bytes.constData();
@@ -131,11 +134,14 @@ TEST_F(AuditLogManagerTest, AppendingToALoadedLogGivesTheCompactFormOfTheWholeLi
         manager.log(AuditAction::movedToFolder, clip(QStringLiteral("/m/b.mov")), QStringLiteral("/d/b.mov"));
         manager.log({{AuditAction::restored, clip(QStringLiteral("/m/c.mov")), std::nullopt},
                      {AuditAction::transcoded, clip(QStringLiteral("/m/d.mov")), std::nullopt}});
+        const QList<AuditLogEntry> logged = manager.entries();
+        ASSERT_TRUE(manager.compact());
         const QByteArray bytes = readBytes(manager.fileName());
-        EXPECT_EQ(QJsonDocument::fromJson(bytes), QJsonDocument::fromJson(encodedList(manager.entries())));
+        EXPECT_EQ(QJsonDocument::fromJson(bytes), QJsonDocument::fromJson(encodedList(logged)));
         EXPECT_EQ(bytes.count("\\/"), bytes.count('/')) << bytes.constData(); // every "/" escaped
         EXPECT_FALSE(bytes.contains(", ") || bytes.contains('\n')) << bytes.constData();
-        EXPECT_EQ(AuditLogManager(folder.path(), nullptr).entries(), manager.entries());
+        EXPECT_EQ(AuditLogManager(folder.path(), nullptr).entries(), logged);
+        EXPECT_EQ(manager.entries(), logged);
     }
 }
 
@@ -157,6 +163,8 @@ TEST_P(AuditLogDamagedFile, StartsEmptyAndKeepsTheDamagedFileAside) {
     EXPECT_TRUE(movedAside(dir.path(), "audit_log.json").isEmpty()); // untouched until a write
 
     manager.log(AuditAction::movedToTrash, clip(QStringLiteral("/m/new.mov")));
+    EXPECT_TRUE(movedAside(dir.path(), "audit_log.json").isEmpty()); // the journal took it
+    ASSERT_TRUE(manager.compact());
     const QStringList aside = movedAside(dir.path(), "audit_log.json");
     ASSERT_EQ(aside.size(), 1);
     EXPECT_EQ(readBytes(dir.filePath(aside.front())), GetParam().contents);
@@ -164,7 +172,9 @@ TEST_P(AuditLogDamagedFile, StartsEmptyAndKeepsTheDamagedFileAside) {
     EXPECT_EQ(log.messages(AppLog::Level::error).size(), 1);
 
     manager.log(AuditAction::movedToTrash, clip(QStringLiteral("/m/second.mov")));
+    ASSERT_TRUE(manager.compact());
     EXPECT_EQ(movedAside(dir.path(), "audit_log.json").size(), 1); // only once
+    EXPECT_EQ(readJson(filePath()).array().size(), 2);
 }
 
 const QByteArray validEntry =
@@ -184,14 +194,16 @@ INSTANTIATE_TEST_SUITE_P(
                     "[" + QByteArray(validEntry).replace("\"fileSize\":1", "\"fileSize\":1.5") + "]"}),
     [](const auto& info) { return std::string(info.param.name); });
 
-TEST_F(AuditLogManagerTest, CreatesTheFolderAndFileOnFirstEntry) {
+TEST_F(AuditLogManagerTest, CreatesTheFolderAndTheFileWhenTheJournalIsFoldedIn) {
     const QString folder = dir.filePath(QStringLiteral("nested/Tarnwick"));
     AuditLogManager manager(folder, hook);
     EXPECT_TRUE(QDir(folder).exists());
     EXPECT_FALSE(QFile::exists(manager.fileName()));
     EXPECT_FALSE(manager.fileWasDamaged());
     manager.log(AuditAction::movedToTrash, clip(QStringLiteral("/m/a.mov")));
+    EXPECT_TRUE(manager.compactIfDue());
     EXPECT_EQ(readJson(manager.fileName()).array().size(), 1);
+    EXPECT_EQ(QFileInfo(manager.journalFileName()).size(), 0);
 }
 
 TEST_F(AuditLogManagerTest, ReportsEveryActionToTheHookAfterStoring) {
@@ -226,8 +238,13 @@ TEST_F(AuditLogManagerTest, BatchWritesOnceWithTheSameResultAsSingleEntries) {
         requests.append({action, file, destination});
         single.log(action, file, destination);
     }
-    LogCapture log;
-    batched.log(requests);
+    {
+        LogCapture log;
+        batched.log(requests);
+        EXPECT_EQ(log.messages(AppLog::Level::info).size(), 5); // one "Audit: " line per entry
+    }
+    ASSERT_TRUE(single.compact());
+    ASSERT_TRUE(batched.compact());
 
     const QJsonArray a = readJson(single.fileName()).array();
     const QJsonArray b = readJson(batched.fileName()).array();
@@ -243,29 +260,39 @@ TEST_F(AuditLogManagerTest, BatchWritesOnceWithTheSameResultAsSingleEntries) {
         EXPECT_EQ(x, y) << i;
     }
     EXPECT_EQ(hook->actions, singleHook->actions);
-    EXPECT_EQ(log.messages(AppLog::Level::info).size(), 5); // one "Audit: " line per entry
 }
 
-// A failed write logs one error per write, so the count shows how often the file is rewritten.
-TEST_F(AuditLogManagerTest, BatchRewritesTheFileOnceForTheWholeOperation) {
+// An append never rewrites the log: it goes to the journal, which is folded in at most once a run.
+TEST_F(AuditLogManagerTest, AppendsGoToTheJournalAndTheLogIsFoldedAtMostOncePerRun) {
+    {
+        AuditLogManager first(dir.path(), hook);
+        first.log(AuditAction::movedToTrash, clip(QStringLiteral("/m/old.mov")));
+        ASSERT_TRUE(first.compact());
+    }
+    const QByteArray logBefore = readBytes(filePath());
+    const QFileInfo before(filePath());
     AuditLogManager manager(dir.path(), hook);
-    QDir(dir.path()).mkdir(QStringLiteral("audit_log.json"));
     QList<AuditLogManager::Request> requests;
     for (int i = 0; i < 4; ++i)
         requests.append({AuditAction::movedToTrash, clip(QStringLiteral("/m/%1.mov").arg(i)), std::nullopt});
-    LogCapture log;
     manager.log(requests);
-    EXPECT_EQ(log.messages(AppLog::Level::error).size(), 1);
-    EXPECT_EQ(manager.entries().size(), 4);
-    EXPECT_EQ(hook->actions.size(), 4);
+    manager.log(AuditAction::restored, clip(QStringLiteral("/m/r.mov")));
+    EXPECT_EQ(readBytes(filePath()), logBefore);
+    EXPECT_EQ(QFileInfo(filePath()).lastModified(), before.lastModified());
+    EXPECT_EQ(manager.count(), 6);
+    EXPECT_EQ(AuditLogManager(dir.path(), nullptr).entries(), manager.entries()); // the journal holds them
 
-    manager.log(QList<AuditLogManager::Request>{});
-    EXPECT_EQ(log.messages(AppLog::Level::error).size(), 1); // nothing to write
+    EXPECT_TRUE(manager.compactIfDue());
+    EXPECT_EQ(readJson(filePath()).array().size(), 6);
+    manager.log(AuditAction::restored, clip(QStringLiteral("/m/later.mov")));
+    EXPECT_FALSE(manager.compactIfDue()); // once per run
+    EXPECT_EQ(readJson(filePath()).array().size(), 6);
+    EXPECT_EQ(manager.count(), 7);
 }
 
 TEST_F(AuditLogManagerTest, KeepsEntriesInMemoryWhenTheWriteFails) {
     AuditLogManager manager(dir.path(), hook);
-    QDir(dir.path()).mkdir(QStringLiteral("audit_log.json")); // a folder where the file should be
+    QDir(dir.path()).mkdir(QStringLiteral("audit_log.journal")); // a folder where the file should be
     LogCapture log;
     manager.log(AuditAction::movedToTrash, clip(QStringLiteral("/m/a.mov")));
     EXPECT_EQ(manager.entries().size(), 1);

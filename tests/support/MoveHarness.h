@@ -14,13 +14,13 @@ struct MoveHarness : CleanupHarness {
     QString archive() const { return archiveDir.path(); }
     QString archived(const QString& path) const { return archive() + path; }
 
-    MoveResult moveBin() {
+    ActionResult moveBin() {
         return QCoro::waitFor(MoveToFolderAction::moveRecycleBinToFolder(pm(), archive(), services()));
     }
-    MoveResult moveBinTo(const QString& folder) {
+    ActionResult moveBinTo(const QString& folder) {
         return QCoro::waitFor(MoveToFolderAction::moveRecycleBinToFolder(pm(), folder, services()));
     }
-    MoveResult moveList(const QList<MediaFile>& files) {
+    ActionResult moveList(const QList<MediaFile>& files) {
         return QCoro::waitFor(MoveToFolderAction::moveFilesToFolder(pm(), files, archive(), services()));
     }
 };

@@ -11,6 +11,10 @@ std::unique_ptr<QCoreApplication> tarnwickCreateTestApplication(int& argc, char*
 // Tests never touch the user's real folders; widget tests get a QApplication.
 int main(int argc, char** argv) {
     QStandardPaths::setTestModeEnabled(true);
+    // Playback through the media libraries the previews decode with, as the application does: the
+    // other backend needs plugins a fresh machine does not have.
+    if (qEnvironmentVariableIsEmpty("QT_MEDIA_BACKEND"))
+        qputenv("QT_MEDIA_BACKEND", "ffmpeg");
     ::testing::InitGoogleMock(&argc, argv);
     std::unique_ptr<QCoreApplication> app;
     if (!QCoreApplication::instance()) {

@@ -1,9 +1,12 @@
 // Every outcome of the ffmpeg route, driven by fake ffmpeg and ffprobe scripts.
+#include "platform/AppLog.h"
+#include "platform/LeftoverMark.h"
 #include "transcode/support/TranscodeTestSupport.h"
 
 #include <QFile>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <sys/xattr.h>
 
 using namespace tarnwick;
 using namespace tarnwick::testing;
@@ -26,7 +29,7 @@ protected:
     void expectSourceUntouched() {
         EXPECT_TRUE(QFileInfo::exists(source));
         EXPECT_EQ(QFileInfo(source).size(), sourceBytes);
-        EXPECT_FALSE(QFileInfo::exists(TranscodeEngine::temporaryOutputPath(source)));
+        EXPECT_TRUE(temporariesBeside(source).isEmpty());
         EXPECT_EQ(h.ops->trashCalls, 0);
     }
     TranscodeOutcome run() { return h.engine->transcodeNow(h.request(source)); }
@@ -208,24 +211,85 @@ TEST_F(FakeFfmpegRoute, StillImageAndCoverArtAreNotVideo) {
     expectSourceUntouched();
 }
 
-TEST_F(FakeFfmpegRoute, LeftoverTemporaryFileIsRemovedButNeverAFolder) {
-    const QString temp = TranscodeEngine::temporaryOutputPath(source);
-    QFile leftover(temp);
-    ASSERT_TRUE(leftover.open(QIODevice::WriteOnly));
-    leftover.write("old");
-    leftover.close();
-    h.tools.setFfmpeg(QStringLiteral("test -e \"$out\" && exit 7\ncp '%1' \"$out\"\n")
-                          .arg(GeneratedMedia::instance().hevcOutput(true)));
-    EXPECT_TRUE(run().result);
+// A file the user named like our temporary used to be deleted for good: it is not ours.
+TEST_F(FakeFfmpegRoute, FilesUnderTheTemporaryNameThatAreNotOursAreLeftAlone) {
+    const QString theirs = TranscodeTemporary::preferredPath(source);
+    QFile render(theirs);
+    ASSERT_TRUE(render.open(QIODevice::WriteOnly));
+    render.write("a render a project uses");
+    render.close();
+    QDir().mkpath(h.media(QStringLiteral("clip one_transcoding_1.mov/inner")));
+    copyOutput(GeneratedMedia::instance().hevcOutput(true));
+    const TranscodeOutcome outcome = run();
+    ASSERT_TRUE(outcome.result) << outcome.error->description().toStdString();
+    ASSERT_TRUE(render.open(QIODevice::ReadOnly));
+    EXPECT_EQ(render.readAll(), QByteArray("a render a project uses"));
+    EXPECT_TRUE(QFileInfo(h.media(QStringLiteral("clip one_transcoding_1.mov/inner"))).isDir());
+    EXPECT_EQ(temporariesBeside(source), (QStringList{"clip one_transcoding.mov"}));
+}
 
-    // A folder of the user's under that name is left alone, with what it holds.
-    const QString second = h.stage(GeneratedMedia::instance().h264Aac(), QStringLiteral("two.mp4"));
-    const QString folder = TranscodeEngine::temporaryOutputPath(second);
-    ASSERT_TRUE(QDir().mkpath(folder + QStringLiteral("/inner")));
-    h.tools.setFfmpeg(QStringLiteral("printf 'Is a directory\\n' >&2\nexit 1\n"));
-    const TranscodeOutcome outcome = h.engine->transcodeNow(h.request(second));
-    ASSERT_TRUE(outcome.error);
-    EXPECT_TRUE(QFileInfo(folder + QStringLiteral("/inner")).isDir());
+// ffmpeg writes into the temporary we created and marked, never a fresh file of that name.
+TEST_F(FakeFfmpegRoute, FfmpegWritesIntoOurMarkedTemporary) {
+    const QString generated = GeneratedMedia::instance().hevcOutput(true);
+    copyOutput(generated);
+    TranscodeRequest request = h.request(source);
+    QStringList seen;
+    request.destructiveStepCheck = [&](const QString&) -> std::optional<TranscodeError> {
+        for (const QString& name : temporariesBeside(source)) {
+            const QString path = h.media(name);
+            const auto mark = leftover::markOf(QFile::encodeName(path));
+            if (mark && mark->writer == leftover::currentWriter() &&
+                QFileInfo(path).size() == QFileInfo(generated).size())
+                seen.append(name);
+        }
+        return std::nullopt;
+    };
+    const TranscodeOutcome outcome = h.engine->transcodeNow(request);
+    ASSERT_TRUE(outcome.result) << outcome.error->description().toStdString();
+    // Asked before the encode (nothing written yet), before the move (seen) and before the Trash.
+    EXPECT_EQ(seen, (QStringList{"clip one_transcoding.mov"}));
+    EXPECT_EQ(h.tools.ffmpegArguments().last(), QStringLiteral("file:/proc/self/fd/3"));
+    EXPECT_TRUE(temporariesBeside(source).isEmpty());
+}
+
+// A kill leaves a marked temporary behind; the next transcode in that folder takes it away, and
+// only it.
+TEST_F(FakeFfmpegRoute, AbandonedTemporariesOfOursAreSweptAndNothingElse) {
+    const auto place = [&](const QString& name, std::optional<leftover::Writer> writer,
+                           const QString& subjectName) {
+        const QString path = h.media(name);
+        QFile f(path);
+        EXPECT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write("old");
+        f.close();
+        if (writer) {
+            const QByteArray value =
+                leftover::encode({*writer, "transcode 1 2 3 4 " + QFile::encodeName(subjectName)});
+            EXPECT_EQ(::setxattr(QFile::encodeName(path).constData(), "user.tarnwick.writer",
+                                 value.constData(), size_t(value.size()), 0),
+                      0);
+        }
+        return path;
+    };
+    leftover::Writer gone = leftover::currentWriter();
+    gone.startTicks += 1; // the same id, a later process: the writer is gone
+    const QString abandoned =
+        place(QStringLiteral("other_transcoding_2.mov"), gone, "other_transcoding_2.mov");
+    const QString running =
+        place(QStringLiteral("live_transcoding.mov"), leftover::currentWriter(), "live_transcoding.mov");
+    const QString renamed = place(QStringLiteral("kept_transcoding.mov"), gone, "kept_transcoding_1.mov");
+    const QString unmarked = place(QStringLiteral("user_transcoding.mov"), std::nullopt, {});
+    QStringList lines;
+    AppLog::setSink([&](const AppLog::Record& r) { lines.append(r.message); });
+    copyOutput(GeneratedMedia::instance().hevcOutput(true));
+    const TranscodeOutcome outcome = run();
+    AppLog::setSink({});
+    ASSERT_TRUE(outcome.result) << outcome.error->description().toStdString();
+    EXPECT_FALSE(QFileInfo::exists(abandoned));
+    EXPECT_TRUE(QFileInfo::exists(running));
+    EXPECT_TRUE(QFileInfo::exists(renamed));
+    EXPECT_TRUE(QFileInfo::exists(unmarked));
+    EXPECT_EQ(lines.filter(QStringLiteral("Removed leftover")).size(), 1);
 }
 
 TEST_F(FakeFfmpegRoute, NotEnoughFreeSpaceStopsBeforeWriting) {

@@ -151,7 +151,7 @@ TEST_F(LibraryRoute, UndecodableAudioRefusesSoTheEngineFallsBackToFfmpeg) {
         EXPECT_EQ(e.kind(), TranscodeError::Kind::cannotReadAsset);
     }
     EXPECT_TRUE(QFileInfo::exists(source));
-    EXPECT_FALSE(QFileInfo::exists(TranscodeEngine::temporaryOutputPath(source)));
+    EXPECT_TRUE(temporariesBeside(source).isEmpty());
 
     // Through the engine, with ffmpeg but no ffprobe beside it: without a probe the route is
     // tried first, refuses, and ffmpeg does the file with its audio.
@@ -191,7 +191,7 @@ TEST_F(LibraryRoute, CancelAtAVideoFrameRemovesTheOutputAndKeepsTheSource) {
     }
     EXPECT_EQ(frames, 3); // stopped at the next frame
     EXPECT_EQ(QFileInfo(source).size(), size);
-    EXPECT_FALSE(QFileInfo::exists(TranscodeEngine::temporaryOutputPath(source)));
+    EXPECT_TRUE(temporariesBeside(source).isEmpty());
 }
 
 TEST_F(LibraryRoute, CoverArtIsNeverTheVideoTrack) {

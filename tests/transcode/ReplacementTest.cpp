@@ -1,10 +1,12 @@
 // Verification and the replacement of the source: every way it can end.
+#include "platform/LeftoverMark.h"
 #include "transcode/support/TranscodeTestSupport.h"
 
 #include <QFile>
 #include <gtest/gtest.h>
 
 #include <cerrno>
+#include <cstdio>
 
 using namespace tarnwick;
 using namespace tarnwick::testing;
@@ -19,17 +21,39 @@ protected:
         good = GeneratedMedia::instance().hevcOutput(true);
         ASSERT_FALSE(good.isEmpty());
     }
-    // A source (its content only matters for its size and audio) and a verified-looking output.
+    // A source (its content only matters for its size and audio) and a verified-looking output in
+    // the temporary a route would have created for it.
     QString prepare(const QString& name) {
         const QString source = h.stage(GeneratedMedia::instance().h264Aac(), name);
-        output = TranscodeEngine::temporaryOutputPath(source);
-        QFile::copy(good, output);
+        frame.emplace(h.engine->openFrame(h.request(source)));
+        output = frame->output.path();
+        QFile in(good);
+        QFile out(output);
+        EXPECT_TRUE(in.open(QIODevice::ReadOnly) && out.open(QIODevice::WriteOnly));
+        out.write(in.readAll());
         return source;
     }
     RouteResult replace(const QString& source, DestructiveStepCheck check = {}) {
         TranscodeRequest request = h.request(source);
         request.destructiveStepCheck = std::move(check);
-        return h.engine->replaceOriginal(request, output, QFileInfo(source).size(), 1.0);
+        // As in a route: the frame ends with the replacement, whatever the way.
+        std::optional<RouteFrame> f = std::move(frame);
+        frame.reset();
+        return h.engine->replaceOriginal(request, *f, 1.0);
+    }
+    // Another file takes the source's name, as a finishing copy or a new render does.
+    static void replaceByNewerFile(const QString& source, const QByteArray& content) {
+        QFile newer(source + QStringLiteral(".part"));
+        ASSERT_TRUE(newer.open(QIODevice::WriteOnly));
+        newer.write(content);
+        newer.close();
+        ASSERT_EQ(
+            ::rename(QFile::encodeName(newer.fileName()).constData(), QFile::encodeName(source).constData()),
+            0);
+    }
+    static QByteArray contentOf(const QString& path) {
+        QFile f(path);
+        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
     }
     QString error(const std::function<void()>& f) {
         try {
@@ -43,6 +67,7 @@ protected:
     EngineHarness h;
     QString good;
     QString output;
+    std::optional<RouteFrame> frame;
 };
 
 TEST_F(Replacement, MovSourceIsReplacedInPlaceWithoutTrash) {
@@ -54,6 +79,7 @@ TEST_F(Replacement, MovSourceIsReplacedInPlaceWithoutTrash) {
     EXPECT_EQ(r.newSize, QFileInfo(good).size());
     EXPECT_EQ(QFileInfo(source).size(), QFileInfo(good).size());
     EXPECT_FALSE(QFileInfo::exists(output));
+    EXPECT_FALSE(leftover::markOf(QFile::encodeName(source))); // a real file now, never swept
     EXPECT_EQ(h.ops->trashCalls, 0);
     EXPECT_EQ(h.ops->replaceCalls, 1);
 }
@@ -107,9 +133,7 @@ TEST_F(Replacement, LiveEntryCheckRefusesBeforeEachDestructiveStep) {
     int asked = 0;
     const auto refuse = [&](const QString&) -> std::optional<TranscodeError> {
         ++asked;
-        return TranscodeError::encodingFailed(
-            QStringLiteral("the file is now used by a loaded project; the original "
-                           "was kept"));
+        return TranscodeError::nowInUse();
     };
     EXPECT_FALSE(error([&] { replace(mov, refuse); }).isEmpty());
     EXPECT_EQ(asked, 1);
@@ -131,6 +155,45 @@ TEST_F(Replacement, LiveEntryCheckRefusesBeforeEachDestructiveStep) {
     EXPECT_TRUE(QFileInfo::exists(mp4));
     EXPECT_FALSE(QFileInfo::exists(h.media(QStringLiteral("later.mov"))));
     EXPECT_EQ(h.ops->trashCalls, 0);
+}
+
+// A newer file that took the source's name while the encode ran used to be replaced by the
+// encode of the old content, and the run reported success.
+TEST_F(Replacement, SourceThatChangedSinceTheStartIsKept) {
+    const QByteArray newer(20000, 'n');
+    const QString mov = prepare(QStringLiteral("render.mov"));
+    replaceByNewerFile(mov, newer);
+    EXPECT_EQ(error([&] { replace(mov); }), QStringLiteral("changed while transcoding \u2014 kept"));
+    EXPECT_EQ(contentOf(mov), newer);
+    EXPECT_EQ(h.ops->replaceCalls, 0);
+    EXPECT_TRUE(temporariesBeside(mov).isEmpty());
+
+    // Written to in place: the same name and file, but no longer the content that was encoded.
+    const QString grown = prepare(QStringLiteral("grown.mp4"));
+    QFile append(grown);
+    ASSERT_TRUE(append.open(QIODevice::Append));
+    append.write("more");
+    append.close();
+    EXPECT_EQ(error([&] { replace(grown); }), QStringLiteral("changed while transcoding \u2014 kept"));
+    EXPECT_TRUE(contentOf(grown).endsWith("more"));
+    EXPECT_FALSE(QFileInfo::exists(h.media(QStringLiteral("grown.mov"))));
+
+    // Replaced after the output took its .mov name, right before the Trash: the newer file stays
+    // and the output goes.
+    const QString mp4 = prepare(QStringLiteral("late.mp4"));
+    int asked = 0;
+    const auto swapOnSecond = [&](const QString& path) -> std::optional<TranscodeError> {
+        if (++asked == 2)
+            replaceByNewerFile(path, newer);
+        return std::nullopt;
+    };
+    EXPECT_EQ(error([&] { replace(mp4, swapOnSecond); }),
+              QStringLiteral("changed while transcoding \u2014 kept"));
+    EXPECT_EQ(asked, 2);
+    EXPECT_EQ(contentOf(mp4), newer);
+    EXPECT_FALSE(QFileInfo::exists(h.media(QStringLiteral("late.mov"))));
+    EXPECT_EQ(h.ops->trashCalls, 0);
+    EXPECT_TRUE(temporariesBeside(mp4).isEmpty());
 }
 
 TEST_F(Replacement, VerificationSizeLimitAndDurationTolerance) {

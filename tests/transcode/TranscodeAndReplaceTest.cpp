@@ -126,21 +126,72 @@ TEST_F(TranscodeRun, FailureStaysInBinWithItsError) {
     EXPECT_EQ(stats.stats().spaceSavedBytes, 0);
 }
 
-TEST_F(TranscodeRun, FileThatBecameUsedIsNotReplaced) {
-    // A rescan found a project using it after it was staged.
+TEST_F(TranscodeRun, OnlyAFileWhoseUseGrewSinceStagingIsRefused) {
+    // Staged knowingly while a timeline used it: the user's choice stands.
+    MediaFile knowingly = stageFile(QStringLiteral("used.mp4"));
+    knowingly.usageCount = 2;
+    // A rescan found one more use after it was staged.
+    MediaFile grew = stageFile(QStringLiteral("clip.mov"));
+    grew.usageCount = 1;
+    const qint64 before = grew.size;
+    setBin({knowingly, grew});
+    pm->modifyMediaFiles([](QList<MediaFile>& media) { media[1].usageCount = 2; });
+    const TranscodeRunTotals totals = QCoro::waitFor(transcodeAndReplace(*pm, *h.engine));
+    EXPECT_EQ(totals.transcoded, 1);
+    EXPECT_EQ(pm->mediaFiles()[0].status, MediaFileStatus::transcoded);
+    EXPECT_EQ(totals.errors, (QStringList{QStringLiteral("clip.mov: now in use \u2014 skipped")}));
+    EXPECT_EQ(QFileInfo(grew.path).size(), before);
+    EXPECT_EQ(h.ops->replaceCalls, 0); // the .mov in use was not replaced
+    EXPECT_TRUE(QFileInfo::exists(h.media(QStringLiteral("used.mov"))));
+    EXPECT_TRUE(temporariesBeside(grew.path).isEmpty());
+    EXPECT_EQ(binPaths(), (QStringList{"clip.mov"}));
+}
+
+TEST_F(TranscodeRun, FileThatBecameUsedIsRefusedBeforeTheEncode) {
     MediaFile clip = stageFile(QStringLiteral("clip.mov"));
-    const qint64 before = clip.size;
     setBin({clip});
     pm->modifyMediaFiles([](QList<MediaFile>& media) { media[0].usageCount = 1; });
     const TranscodeRunTotals totals = QCoro::waitFor(transcodeAndReplace(*pm, *h.engine));
-    EXPECT_EQ(totals.transcoded, 0);
-    EXPECT_EQ(
-        totals.errors,
-        (QStringList{
-            "clip.mov: Encoding failed: the file is now used by a loaded project; the original was kept"}));
-    EXPECT_EQ(QFileInfo(clip.path).size(), before);
-    EXPECT_EQ(h.ops->replaceCalls, 0);
-    EXPECT_FALSE(QFileInfo::exists(TranscodeEngine::temporaryOutputPath(clip.path)));
+    EXPECT_EQ(totals.errors, (QStringList{QStringLiteral("clip.mov: now in use \u2014 skipped")}));
+    EXPECT_FALSE(h.tools.ffmpegStarted()); // refused before the encode, not after it
+}
+
+TEST_F(TranscodeRun, NewerFileThatTookTheNameWhileEncodingIsKept) {
+    // ffmpeg says it runs, then waits until a new render has been saved under the source's name.
+    const QString running = h.dir.filePath(QStringLiteral("running"));
+    const QString release = h.dir.filePath(QStringLiteral("release"));
+    ASSERT_EQ(::mkfifo(QFile::encodeName(running).constData(), 0600), 0);
+    ASSERT_EQ(::mkfifo(QFile::encodeName(release).constData(), 0600), 0);
+    h.tools.setFfmpeg(QStringLiteral("echo up > '%1'\nread line < '%2'\ncp '%3' \"$out\"\n")
+                          .arg(running, release, GeneratedMedia::instance().hevcOutput(true)));
+    const MediaFile clip = stageFile(QStringLiteral("clip.mp4"));
+    setBin({clip});
+    const QByteArray newer(50000, 'r');
+    std::thread editor([&] {
+        QFile up(running);
+        if (up.open(QIODevice::ReadOnly))
+            up.readLine();
+        QFile render(clip.path + QStringLiteral(".saving"));
+        if (render.open(QIODevice::WriteOnly))
+            render.write(newer);
+        render.close();
+        ::rename(QFile::encodeName(render.fileName()).constData(), QFile::encodeName(clip.path).constData());
+        QFile go(release);
+        if (go.open(QIODevice::WriteOnly))
+            go.write("go\n");
+    });
+    const TranscodeRunTotals totals = QCoro::waitFor(transcodeAndReplace(*pm, *h.engine));
+    editor.join();
+    EXPECT_EQ(totals.errors,
+              (QStringList{QStringLiteral("clip.mp4: changed while transcoding \u2014 kept")}));
+    QFile kept(clip.path);
+    ASSERT_TRUE(kept.open(QIODevice::ReadOnly));
+    EXPECT_EQ(kept.readAll(), newer);
+    EXPECT_FALSE(QFileInfo::exists(h.media(QStringLiteral("clip.mov"))));
+    EXPECT_EQ(h.ops->trashCalls, 0);
+    EXPECT_TRUE(temporariesBeside(clip.path).isEmpty());
+    EXPECT_EQ(binPaths(), (QStringList{"clip.mp4"}));
+    EXPECT_TRUE(audit.entries().isEmpty());
 }
 
 TEST_F(TranscodeRun, FolderProtectedWhileEncodingIsNotReplaced) {
@@ -198,7 +249,7 @@ TEST_F(TranscodeRun, CancelDuringAFileEndsTheRunAndKeepsEverything) {
     EXPECT_TRUE(pm->transcodeProgress().transcodeCompleteResult->wasCancelled);
     EXPECT_EQ(binPaths(), (QStringList{"first.mp4", "second.mp4"}));
     EXPECT_TRUE(QFileInfo::exists(first.path));
-    EXPECT_FALSE(QFileInfo::exists(TranscodeEngine::temporaryOutputPath(first.path)));
+    EXPECT_TRUE(temporariesBeside(first.path).isEmpty());
     EXPECT_EQ(pm->transcodeProgress().transcodeFilesCompleted, 0);
 }
 

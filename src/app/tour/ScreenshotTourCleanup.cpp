@@ -53,20 +53,20 @@ void ScreenshotTour::transcodeConfirmationSheet() {
 
 void ScreenshotTour::deletionResultSheet() {
     raisedSheet(QStringLiteral("sheet-deletion-result"), [this] {
-        view().presentations().showDeletionResult(DeletionResult{12, 0, {}});
+        view().presentations().showDeletionResult(ActionResult::counted(12));
     });
 }
 
 void ScreenshotTour::moveResultWithErrors() {
     raisedSheet(QStringLiteral("sheet-move-result-errors"), [this] {
-        view().presentations().showMoveResult(BinMoveResult{12, 3, madeUpErrors().mid(0, 3)});
+        view().presentations().showMoveResult(ActionResult::counted(12, 3, madeUpErrors().mid(0, 3)));
     });
 }
 
 void ScreenshotTour::trashFailureSheet() {
     raisedSheet(QStringLiteral("sheet-trash-failure"), [this] {
         view().presentations().showTrashFailure(
-            {4, manager().recycleBin().mid(0, 3), madeUpErrors().mid(0, 3)});
+            {4, 3, madeUpErrors().mid(0, 3), manager().recycleBin().mid(0, 3)});
     });
 }
 

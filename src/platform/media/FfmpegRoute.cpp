@@ -1,7 +1,7 @@
 #include "platform/media/FfmpegRoute.h"
 
+#include "platform/ChildProcess.h"
 #include "platform/FfmpegLocation.h"
-#include "platform/media/ChildProcess.h"
 #include "platform/media/FfmpegCommands.h"
 
 #include <QDir>

@@ -2,6 +2,7 @@
 
 #include "analysis/ProjectManager.h"
 #include "platform/ByteCountText.h"
+#include "platform/DiskPools.h"
 #include "ui/bin/BinWidgets.h"
 #include "ui/brand/BrandPalette.h"
 #include "ui/brand/SymbolIcons.h"
@@ -75,8 +76,8 @@ void permanentlyDeleteFrom(const BinSheetServices& services, QWidget* sheet, Cha
     QPointer<ChainGuard> chain(guard);
     WindowPresentations* presentations = &services.presentations;
     QCoro::connect(services.operations.permanentlyDelete(services.manager), presentations,
-                   [self, chain, presentations](CleanupOperations::TrashResult r) {
-                       presentations->showDeletionResult({r.trashed, r.failed, r.errors});
+                   [self, chain, presentations](ActionResult r) {
+                       presentations->showDeletionResult(r);
                        if (self && chain) {
                            chain->end();
                            closeSheet(self);
@@ -261,7 +262,7 @@ void PermanentDeleteConfirmSheet::startDeletion() {
 // ---- TrashFailureSheet ------------------------------------------------------------------------
 
 TrashFailureSheet::TrashFailureSheet(BinSheetServices services, FilePanel& panel,
-                                     SecurityScopedAccess& grants, const TrashFailure& failure,
+                                     SecurityScopedAccess& grants, const ActionResult& failure,
                                      QWidget* parent)
     : QWidget(parent), m_services(services), m_panel(panel), m_grants(grants), m_guard(new ChainGuard(this)) {
     setMinimumWidth(450);
@@ -274,7 +275,7 @@ TrashFailureSheet::TrashFailureSheet(BinSheetServices services, FilePanel& panel
     layout->addWidget(
         symbolLabel(QStringLiteral("exclamationmark.triangle.fill"), Color::darkSystemOrange(), 48, this));
     layout->addWidget(textLabel(QStringLiteral("Move to Trash Failed"), 1, true, this));
-    m_summary = textLabel(BinTexts::trashFailureSummary(failure.trashed, failed.size()), 0, false, this);
+    m_summary = textLabel(BinTexts::trashFailureSummary(failure.succeeded, failed.size()), 0, false, this);
     setTextColor(m_summary, Color::secondaryLabel());
     layout->addWidget(m_summary);
     auto* hint = textLabel(
@@ -385,8 +386,8 @@ void TrashFailureSheet::moveToPendingFolder() {
     QPointer<TrashFailureSheet> self(this);
     WindowPresentations* presentations = &m_services.presentations;
     QCoro::connect(m_services.operations.moveRecycleBinToFolder(m_services.manager, *m_pendingFolder),
-                   presentations, [self, presentations](CleanupOperations::MoveResult r) {
-                       presentations->showMoveResult({r.moved, r.failed, r.errors});
+                   presentations, [self, presentations](ActionResult r) {
+                       presentations->showMoveResult(r);
                        if (self) {
                            self->m_pendingFolder.reset();
                            self->m_guard->end();
@@ -518,7 +519,7 @@ TranscodeConfirmationSheet::~TranscodeConfirmationSheet() {
 
 void TranscodeConfirmationSheet::checkFFmpeg() {
     CleanupOperations* ops = &m_operations;
-    m_check = QtConcurrent::run([ops] { return ops->locateFFmpeg(); });
+    m_check = QtConcurrent::run(&walkPool(), [ops] { return ops->locateFFmpeg(); });
     m_check.then(this, [this](const std::optional<QString>& path) {
         m_hasFFmpeg = path.has_value();
         refresh();

@@ -106,7 +106,7 @@ class TrashFailureSheet : public QWidget {
     Q_OBJECT
 public:
     TrashFailureSheet(BinSheetServices services, FilePanel& panel, SecurityScopedAccess& grants,
-                      const TrashFailure& failure, QWidget* parent = nullptr);
+                      const ActionResult& failure, QWidget* parent = nullptr);
     QLabel* summary() const { return m_summary; }
     QLabel* question() const { return m_question; }
     QScrollArea* errorScroll() const { return m_errorScroll; }

@@ -24,17 +24,17 @@ void installBinViews(ViewFactories& f) {
                                     std::function<void()> dismiss) {
         return new TranscodeCompleteOverlay(result, std::move(dismiss));
     };
-    f.trashFailureSheet = [](const WindowContext& c, const TrashFailure& failure) {
+    f.trashFailureSheet = [](const WindowContext& c, const ActionResult& failure) {
         return new TrashFailureSheet({c.manager, c.operations, c.presentations}, c.panel, c.grants, failure);
     };
     f.permanentDeleteSheet = [](const WindowContext& c) {
         return new PermanentDeleteConfirmSheet({c.manager, c.operations, c.presentations});
     };
-    f.deletionResultSheet = [](const WindowContext&, const DeletionResult& r, const QString& title) {
-        return new ResultSheet(title, r.deleted, r.failed, r.errors);
+    f.deletionResultSheet = [](const WindowContext&, const ActionResult& r, const QString& title) {
+        return new ResultSheet(title, int(r.succeeded), int(r.failed), r.errors);
     };
-    f.operationResultSheet = [](const WindowContext&, const BinMoveResult& r, const QString& title) {
-        return new ResultSheet(title, r.moved, r.failed, r.errors);
+    f.operationResultSheet = [](const WindowContext&, const ActionResult& r, const QString& title) {
+        return new ResultSheet(title, int(r.succeeded), int(r.failed), r.errors);
     };
     f.transcodeConfirmationSheet = [](const WindowContext& c) {
         return new TranscodeConfirmationSheet(c.manager, c.operations);

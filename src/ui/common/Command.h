@@ -8,7 +8,7 @@
 
 namespace tarnwick {
 
-// The sixteen commands the menus, the sidebar and the thumbnail generator post to the window, in
+// The commands the menus, the sidebar and the thumbnail generator post to the window, in
 // the order the window subscribes to them.
 enum class Command {
     showStats,

@@ -91,12 +91,11 @@ void SidebarView::startUnusedMove(const QUrl& folder) {
     // Read again now: the list may have changed while the alert was up.
     CleanupOperations& ops = m_services.operations;
     const QList<MediaFile> files = ops.unusedFilesSafeToStage(m_manager.mediaFiles());
-    QCoro::connect(ops.moveFilesToFolder(m_manager, files, folder), this,
-                   [this](CleanupOperations::MoveResult result) {
-                       m_unusedMoveRunning = false;
-                       m_services.presentations.showMoveResult({result.moved, result.failed, result.errors});
-                       refreshSweep();
-                   });
+    QCoro::connect(ops.moveFilesToFolder(m_manager, files, folder), this, [this](ActionResult result) {
+        m_unusedMoveRunning = false;
+        m_services.presentations.showMoveResult(result);
+        refreshSweep();
+    });
 }
 
 } // namespace tarnwick

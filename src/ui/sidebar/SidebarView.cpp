@@ -100,11 +100,11 @@ void SidebarView::build() {
     m_layout->setContentsMargins(0, 6, 0, 12);
     m_layout->setSpacing(0);
 
-    // 1 drop zone
+    // Drop zone
     m_dropZone = new DropZoneRow(m_body);
     m_layout->addWidget(inset(m_dropZone, 6, 6, m_body));
 
-    // 2 summary
+    // Summary
     addSection(QStringLiteral("Summary"), QStringLiteral("chart.pie"));
     m_callout = new ReclaimableCallout(m_body);
     m_layout->addWidget(inset(m_callout, 2, 8, m_body));
@@ -123,7 +123,7 @@ void SidebarView::build() {
         }
     }
 
-    // 3 projects
+    // Projects
     addSection(QStringLiteral("Projects"), QStringLiteral("film.stack"));
     m_projectsBox = new QWidget(m_body);
     m_projectsLayout = new QVBoxLayout(m_projectsBox);
@@ -165,12 +165,12 @@ void SidebarView::build() {
         return note;
     };
 
-    // 4 timeline usage
+    // Timeline usage
     m_ruleCounts =
         addManagedSection(QStringLiteral("Timeline Usage"), QStringLiteral("list.bullet.rectangle"),
                           QStringLiteral("Manage Sequence Usage…"), Command::manageSequenceUsage);
 
-    // 5 filters, 6 options
+    // Filters, then options
     auto addToggle = [this](const QString& title, const QString& help, auto&& onUserClick) {
         auto* box = new QCheckBox(title, m_body);
         box->setToolTip(help);
@@ -214,12 +214,12 @@ void SidebarView::build() {
                   m_manager.updateOptions([on](CleanupOptions& options) { options.writeTraceFiles = on; });
               });
 
-    // 7 protected
+    // Protected folders
     m_folderCount =
         addManagedSection(QStringLiteral("Protected"), QStringLiteral("lock.shield"),
                           QStringLiteral("Manage Protected Folders…"), Command::manageProtectedFolders);
 
-    // 8 sweep
+    // Sweep
     addSection(QStringLiteral("Sweep"), QStringLiteral("wind"));
     auto* add = new BrandPrimaryButton(QStringLiteral("Add All Unused to Bin"), m_body);
     giveSymbol(add, QStringLiteral("trash"), Color::brandBackground());

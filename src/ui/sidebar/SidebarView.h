@@ -55,7 +55,7 @@ public:
 
     QSize sizeHint() const override { return {272, 700}; }
 
-    // For tests and the later views: the pieces as shown.
+    // The pieces as shown, for tests and the window.
     DropZoneRow* dropZone() const { return m_dropZone; }
     ReclaimableCallout* callout() const { return m_callout; }
     QList<SummaryRow*> visibleSummaryRows() const;

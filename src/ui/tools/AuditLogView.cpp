@@ -1,6 +1,7 @@
 #include "ui/tools/AuditLogView.h"
 
 #include "platform/ByteCountText.h"
+#include "stores/AuditLogManager.h"
 #include "ui/brand/BrandPalette.h"
 #include "ui/brand/SymbolIcons.h"
 #include "ui/tools/ToolSheetParts.h"
@@ -8,6 +9,7 @@
 #include <QApplication>
 #include <QDir>
 #include <QFileInfo>
+#include <QFutureWatcher>
 #include <QHBoxLayout>
 #include <QListView>
 #include <QPainter>
@@ -15,8 +17,10 @@
 #include <QShortcut>
 #include <QStackedWidget>
 #include <QStyledItemDelegate>
+#include <QThreadPool>
 #include <QTimer>
 #include <QVBoxLayout>
+#include <QtConcurrent/QtConcurrentRun>
 
 #include <algorithm>
 
@@ -39,11 +43,33 @@ AuditActionStyle auditActionStyle(AuditAction action) {
     return {};
 }
 
-QList<AuditLogEntry> newestFirst(QList<AuditLogEntry> entries) {
-    std::stable_sort(entries.begin(), entries.end(), [](const AuditLogEntry& a, const AuditLogEntry& b) {
-        return a.timestamp > b.timestamp;
-    });
-    return entries;
+std::vector<qint32> newestFirstOrder(qsizetype count, const std::function<qint64(qsizetype)>& timestampMs) {
+    std::vector<qint32> order;
+    order.reserve(size_t(count));
+    bool growing = true;
+    for (qsizetype i = 1; i < count && growing; ++i)
+        growing = timestampMs(i - 1) <= timestampMs(i);
+    if (growing) {
+        // Runs of one instant from the newest back, each in logged order.
+        qsizetype end = count;
+        while (end > 0) {
+            qsizetype start = end - 1;
+            const qint64 instant = timestampMs(start);
+            while (start > 0 && timestampMs(start - 1) == instant)
+                --start;
+            for (qsizetype i = start; i < end; ++i)
+                order.push_back(qint32(i));
+            end = start;
+        }
+        return order;
+    }
+    std::vector<qint64> times(static_cast<size_t>(count));
+    for (qsizetype i = 0; i < count; ++i) {
+        order.push_back(qint32(i));
+        times[size_t(i)] = timestampMs(i);
+    }
+    std::stable_sort(order.begin(), order.end(), [&](qint32 a, qint32 b) { return times[a] > times[b]; });
+    return order;
 }
 
 QString relativeTimeText(const QDateTime& then, const QDateTime& now) {
@@ -78,18 +104,41 @@ QString destinationFolder(const QString& destinationPath) {
 
 // ---- Model ------------------------------------------------------------------------------------
 
-AuditLogModel::AuditLogModel(QList<AuditLogEntry> entries, std::function<QDateTime()> now, QObject* parent)
-    : QAbstractListModel(parent), m_entries(newestFirst(std::move(entries))),
-      m_now(now ? std::move(now) : [] { return QDateTime::currentDateTimeUtc(); }) {}
+AuditLogModel::AuditLogModel(const AuditLogManager& log, std::function<QDateTime()> now, QObject* parent)
+    : QAbstractListModel(parent), m_log(&log),
+      m_now(now ? std::move(now) : [] { return QDateTime::currentDateTimeUtc(); }) {
+    if (log.isLoaded())
+        reload();
+}
+
+void AuditLogModel::reload() {
+    beginResetModel();
+    m_decoded.clear();
+    const AuditLogManager& log = *m_log;
+    m_order = newestFirstOrder(log.count(), [&log](qsizetype i) { return log.timestampMs(i); });
+    endResetModel();
+}
 
 int AuditLogModel::rowCount(const QModelIndex& parent) const {
-    return parent.isValid() ? 0 : int(m_entries.size());
+    return parent.isValid() ? 0 : int(m_order.size());
+}
+
+AuditLogEntry AuditLogModel::entry(int row) const {
+    if (row < 0 || size_t(row) >= m_order.size())
+        return {};
+    // A row is asked for several roles in turn: decode it once.
+    if (const AuditLogEntry* cached = m_decoded.object(row))
+        return *cached;
+    auto* decoded = new AuditLogEntry(m_log->entry(m_order[size_t(row)]));
+    const AuditLogEntry copy = *decoded;
+    m_decoded.insert(row, decoded);
+    return copy;
 }
 
 QVariant AuditLogModel::data(const QModelIndex& index, int role) const {
-    if (!index.isValid() || index.row() >= m_entries.size())
+    if (!index.isValid() || size_t(index.row()) >= m_order.size())
         return {};
-    const AuditLogEntry& e = m_entries.at(index.row());
+    const AuditLogEntry e = entry(index.row());
     switch (role) {
     case Qt::DisplayRole:
         return e.fileName;
@@ -114,8 +163,8 @@ QVariant AuditLogModel::data(const QModelIndex& index, int role) const {
 }
 
 void AuditLogModel::refreshTimes() {
-    if (!m_entries.isEmpty())
-        Q_EMIT dataChanged(index(0), index(int(m_entries.size()) - 1), {relativeTimeRole});
+    if (!m_order.empty())
+        Q_EMIT dataChanged(index(0), index(int(m_order.size()) - 1), {relativeTimeRole});
 }
 
 namespace {
@@ -125,19 +174,20 @@ class AuditRowDelegate : public QStyledItemDelegate {
 public:
     using QStyledItemDelegate::QStyledItemDelegate;
 
-    QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override {
+    // One height for every row, room for a destination included: a million rows are laid out
+    // without asking each for its size.
+    QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex&) const override {
         const QFontMetrics body(option.font);
         const QFontMetrics caption(captionFont(option.font));
-        int height = 8 + body.height() + 4 + body.height() + 4 + caption.height();
-        if (index.data(AuditLogModel::destinationRole).isValid())
-            height += 4 + caption.height();
+        const int height =
+            8 + body.height() + 4 + body.height() + 4 + caption.height() + 4 + caption.height();
         return {300, height + 8};
     }
 
     void paint(QPainter* painter, const QStyleOptionViewItem& option,
                const QModelIndex& index) const override {
         const auto* model = static_cast<const AuditLogModel*>(index.model());
-        const AuditLogEntry& entry = model->entry(index.row());
+        const AuditLogEntry entry = model->entry(index.row());
         const AuditActionStyle style = auditActionStyle(entry.action);
         painter->save();
         QStyleOptionViewItem opt = option;
@@ -218,11 +268,21 @@ private:
 
 // ---- View -------------------------------------------------------------------------------------
 
-AuditLogView::AuditLogView(const QList<AuditLogEntry>& entries, std::function<QDateTime()> now,
-                           QWidget* parent)
+namespace {
+
+// Reading a large log takes a moment: one reader, off the GUI thread.
+QThreadPool& readerPool() {
+    static QThreadPool pool;
+    pool.setMaxThreadCount(1);
+    return pool;
+}
+
+} // namespace
+
+AuditLogView::AuditLogView(AuditLogManager& log, std::function<QDateTime()> now, QWidget* parent)
     : QWidget(parent) {
     setMinimumSize(500, 400);
-    m_model = new AuditLogModel(entries, std::move(now), this);
+    m_model = new AuditLogModel(log, std::move(now), this);
 
     m_done = new QPushButton(QStringLiteral("Done"), this);
     m_done->setDefault(true);
@@ -237,11 +297,7 @@ AuditLogView::AuditLogView(const QList<AuditLogEntry>& entries, std::function<QD
     m_list = new QListView(this);
     m_list->setModel(m_model);
     m_list->setItemDelegate(new AuditRowDelegate(m_list));
-    m_list->setUniformItemSizes(false);
-    // Rows differ in height (the destination line): lay them out in batches so a long log paints
-    // its first screen without measuring every row first.
-    m_list->setLayoutMode(QListView::Batched);
-    m_list->setBatchSize(200);
+    m_list->setUniformItemSizes(true);
     m_list->setVerticalScrollMode(QAbstractItemView::ScrollPerPixel);
     m_list->setSelectionMode(QAbstractItemView::SingleSelection);
     m_list->setAlternatingRowColors(true);
@@ -250,7 +306,8 @@ AuditLogView::AuditLogView(const QList<AuditLogEntry>& entries, std::function<QD
     m_body->addWidget(contentUnavailable(QStringLiteral("doc.text"), QStringLiteral("No Entries"),
                                          QStringLiteral("File operations will be logged here")));
     m_body->addWidget(m_list);
-    m_body->setCurrentIndex(m_model->rowCount() == 0 ? 0 : 1);
+    m_body->addWidget(
+        contentUnavailable(QStringLiteral("doc.text"), QStringLiteral("Reading the Audit Log…"), QString()));
 
     auto* column = new QVBoxLayout(this);
     column->setContentsMargins(0, 0, 0, 0);
@@ -265,10 +322,34 @@ AuditLogView::AuditLogView(const QList<AuditLogEntry>& entries, std::function<QD
     connect(m_timer, &QTimer::timeout, m_model, &AuditLogModel::refreshTimes);
     m_timer->start();
     resize(560, 520);
+
+    if (log.isLoaded()) {
+        showRows();
+        return;
+    }
+    m_body->setCurrentIndex(2);
+    auto* watcher = new QFutureWatcher<AuditLogManager::Loaded>(this);
+    connect(watcher, &QFutureWatcherBase::finished, this, [this, watcher, &log] {
+        log.install(watcher->future().takeResult());
+        watcher->deleteLater();
+        m_model->reload();
+        showRows();
+        Q_EMIT loaded();
+    });
+    watcher->setFuture(
+        QtConcurrent::run(&readerPool(), &AuditLogManager::readFiles, log.fileName(), log.journalFileName()));
+}
+
+void AuditLogView::showRows() {
+    m_body->setCurrentIndex(m_model->rowCount() == 0 ? 0 : 1);
 }
 
 bool AuditLogView::showsEmptyState() const {
     return m_body->currentIndex() == 0;
+}
+
+bool AuditLogView::isLoading() const {
+    return m_body->currentIndex() == 2;
 }
 
 } // namespace tarnwick

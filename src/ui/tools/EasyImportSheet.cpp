@@ -2,6 +2,7 @@
 
 #include "analysis/ProjectManager.h"
 #include "platform/ByteCountText.h"
+#include "platform/DiskPools.h"
 #include "ui/brand/BrandPalette.h"
 #include "ui/brand/SymbolIcons.h"
 #include "ui/common/ElidedLabel.h"
@@ -180,7 +181,7 @@ void EasyImportSheet::startScan(const QString& folder) {
         updateBody();
         Q_EMIT scanFinished();
     });
-    watcher->setFuture(QtConcurrent::run([folder, open, progress, cancel] {
+    watcher->setFuture(QtConcurrent::run(&walkPool(), [folder, open, progress, cancel] {
         return EasyImportScan::scan(folder, open, progress, cancel.get());
     }));
 }

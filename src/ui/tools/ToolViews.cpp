@@ -15,8 +15,9 @@
 namespace tarnwick {
 
 void registerToolViews(ViewFactories& factories) {
-    factories.auditLogSheet = [](const WindowContext&) -> QWidget* {
-        return new AuditLogView(AuditLogManager::shared().entries());
+    factories.auditLogSheet = [](const WindowContext& window) -> QWidget* {
+        AuditLogManager* log = window.manager.services().auditLog;
+        return new AuditLogView(log ? *log : AuditLogManager::shared());
     };
     factories.protectedFoldersSheet = [](const WindowContext& window) -> QWidget* {
         ProtectedFolders* store = window.manager.services().protectedFolders;

@@ -27,9 +27,9 @@ bool CleanupOperations::isExportableUnused(const MediaFile& file) {
     return file.usageCount == 0 && !file.isAEFootage;
 }
 
-QCoro::Task<CleanupOperations::TrashResult> CleanupOperations::permanentlyDelete(ProjectManager& manager) {
+QCoro::Task<ActionResult> CleanupOperations::permanentlyDelete(ProjectManager& manager) {
     const int count = int(manager.recycleBin().size());
-    co_return TrashResult{
+    co_return ActionResult{
         0,
         count,
         count ? QStringList{QStringLiteral("Permanent deletion is not available in this build.")}
@@ -78,20 +78,15 @@ public:
                          std::function<void()> staged) override {
         (void)RecycleBin(manager).addToRecycleBin(files, std::move(staged));
     }
-    QCoro::Task<TrashResult> moveToTrash(ProjectManager& manager) override {
-        const RemovalResult r = co_await TrashAction::moveToTrash(manager);
-        co_return TrashResult{int(r.deleted), int(r.failed), r.errors, r.failedItems};
+    QCoro::Task<ActionResult> moveToTrash(ProjectManager& manager) override {
+        return TrashAction::moveToTrash(manager);
     }
-    QCoro::Task<MoveResult> moveRecycleBinToFolder(ProjectManager& manager, QUrl folder) override {
-        const tarnwick::MoveResult r =
-            co_await MoveToFolderAction::moveRecycleBinToFolder(manager, folder.toLocalFile());
-        co_return MoveResult{int(r.succeeded), int(r.failed), r.errors};
+    QCoro::Task<ActionResult> moveRecycleBinToFolder(ProjectManager& manager, QUrl folder) override {
+        return MoveToFolderAction::moveRecycleBinToFolder(manager, folder.toLocalFile());
     }
-    QCoro::Task<MoveResult> moveFilesToFolder(ProjectManager& manager, QList<MediaFile> files,
-                                              QUrl folder) override {
-        const tarnwick::MoveResult r =
-            co_await MoveToFolderAction::moveFilesToFolder(manager, std::move(files), folder.toLocalFile());
-        co_return MoveResult{int(r.succeeded), int(r.failed), r.errors};
+    QCoro::Task<ActionResult> moveFilesToFolder(ProjectManager& manager, QList<MediaFile> files,
+                                                QUrl folder) override {
+        return MoveToFolderAction::moveFilesToFolder(manager, std::move(files), folder.toLocalFile());
     }
     std::optional<QUrl> exportUnusedFilesCSV(ProjectManager& manager) override {
         if (const std::optional<QString> path = UnusedFilesExport::exportUnusedFilesCSV(manager))
@@ -101,9 +96,8 @@ public:
     QCoro::Task<void> importDaVinciCSV(ProjectManager& manager, QUrl csv) override {
         co_await DaVinciCSVImport::importDaVinciCSV(manager, std::move(csv));
     }
-    QCoro::Task<TrashResult> permanentlyDelete(ProjectManager& manager) override {
-        const RemovalResult r = co_await PermanentDeletion::permanentlyDelete(manager);
-        co_return TrashResult{int(r.deleted), int(r.failed), r.errors, r.failedItems};
+    QCoro::Task<ActionResult> permanentlyDelete(ProjectManager& manager) override {
+        return PermanentDeletion::permanentlyDelete(manager);
     }
     QCoro::Task<void> transcodeAndReplace(ProjectManager& manager) override {
         (void)co_await tarnwick::transcodeAndReplace(manager, engine());

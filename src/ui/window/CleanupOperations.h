@@ -1,5 +1,6 @@
 #pragma once
 
+#include "actions/ActionResult.h"
 #include "model/MediaFile.h"
 #include "model/RecycleBinItem.h"
 
@@ -28,17 +29,6 @@ public:
         MediaFile usedFile;
         QString reason;
     };
-    struct TrashResult {
-        int trashed = 0;
-        int failed = 0;
-        QStringList errors;
-        QList<RecycleBinItem> refused;
-    };
-    struct MoveResult {
-        int moved = 0;
-        int failed = 0;
-        QStringList errors;
-    };
 
     virtual ~CleanupOperations() = default;
 
@@ -52,13 +42,13 @@ public:
     // GUI thread. While the manager is busy the staging waits for it; `staged` runs once it happened.
     virtual void addToRecycleBin(ProjectManager& manager, const QList<MediaFile>& files,
                                  std::function<void()> staged = {}) = 0;
-    virtual QCoro::Task<TrashResult> moveToTrash(ProjectManager& manager) = 0;
-    virtual QCoro::Task<MoveResult> moveRecycleBinToFolder(ProjectManager& manager, QUrl folder) = 0;
-    virtual QCoro::Task<MoveResult> moveFilesToFolder(ProjectManager& manager, QList<MediaFile> files,
-                                                      QUrl folder) = 0;
+    virtual QCoro::Task<ActionResult> moveToTrash(ProjectManager& manager) = 0;
+    virtual QCoro::Task<ActionResult> moveRecycleBinToFolder(ProjectManager& manager, QUrl folder) = 0;
+    virtual QCoro::Task<ActionResult> moveFilesToFolder(ProjectManager& manager, QList<MediaFile> files,
+                                                        QUrl folder) = 0;
     virtual std::optional<QUrl> exportUnusedFilesCSV(ProjectManager& manager) = 0;
     // Delete Permanently over the whole bin (refused items come back in `refused`).
-    virtual QCoro::Task<TrashResult> permanentlyDelete(ProjectManager& manager);
+    virtual QCoro::Task<ActionResult> permanentlyDelete(ProjectManager& manager);
     // Transcode & Replace over the bin; reports through the manager's transcode fields.
     virtual QCoro::Task<void> transcodeAndReplace(ProjectManager& manager);
     // Stops the run before its next file and the file in work.

@@ -40,7 +40,7 @@ enum class DetailViewMode { cards, table, map };
 
 // The root view of the window: owns the window's project manager, lays out the sidebar, the
 // media pane and the recycle bin pane under the toolbar, takes dropped projects, runs the
-// sixteen commands, and hosts the window's alerts and sheets (WindowPresentations), shown one at
+// commands, and hosts the window's alerts and sheets (WindowPresentations), shown one at
 // a time.
 class ContentView : public QWidget {
     Q_OBJECT
@@ -68,7 +68,7 @@ public:
     CommandCenter& commands() const;
 
     // ---- Commands -------------------------------------------------------------------------
-    // Runs the handler of one of the sixteen commands.
+    // Runs the handler of one command.
     void handleCommand(const CommandPost& post);
     static const QStringList& toolbarTitles();
 

@@ -1,5 +1,6 @@
 // The sixteen command handlers, the panels and the access flow of the window.
 #include "analysis/ProjectManager.h"
+#include "platform/DiskPools.h"
 #include "platform/RemovableMediaRoot.h"
 #include "stores/SecurityScopedAccess.h"
 #include "ui/common/FilePanel.h"
@@ -161,7 +162,7 @@ void ContentView::checkGrantedAccess(const QList<QUrl>& urls, const QList<QUrl>&
             prompts.showGrantAccessFailure = true;
         });
     });
-    watcher->setFuture(QtConcurrent::run([urls, refused] {
+    watcher->setFuture(QtConcurrent::run(&walkPool(), [urls, refused] {
         QList<QUrl> failed;
         for (const QUrl& url : urls) {
             const QFileInfo info(url.toLocalFile());

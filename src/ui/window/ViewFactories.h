@@ -1,5 +1,6 @@
 #pragma once
 
+#include "actions/ActionResult.h"
 #include "model/RecycleBinItem.h"
 #include "model/TranscodeCompleteResult.h"
 
@@ -21,25 +22,6 @@ class FilePanel;
 class ProjectManager;
 class SecurityScopedAccess;
 class WindowPresentations;
-
-// Results that come back to the window from the Trash, delete and move runs.
-struct DeletionResult {
-    int deleted = 0;
-    int failed = 0;
-    QStringList errors;
-};
-// Named apart from the move action's own MoveResult: one program cannot hold two classes of one name.
-struct BinMoveResult {
-    int moved = 0;
-    int failed = 0;
-    QStringList errors;
-};
-// A Trash run that left files: how many went, the items the Trash refused and the errors.
-struct TrashFailure {
-    int trashed = 0;
-    QList<RecycleBinItem> failedItems;
-    QStringList errors;
-};
 
 // What the window lends the views it makes; each view takes only the pieces it uses. Everything
 // here lives as long as the window.
@@ -74,11 +56,11 @@ struct ViewFactories {
                            std::function<void()> dismiss)>
         transcodeCompleteOverlay;
 
-    std::function<QWidget*(const WindowContext&, const TrashFailure&)> trashFailureSheet;
+    std::function<QWidget*(const WindowContext&, const ActionResult&)> trashFailureSheet;
     Pane permanentDeleteSheet;
-    std::function<QWidget*(const WindowContext&, const DeletionResult&, const QString& title)>
+    std::function<QWidget*(const WindowContext&, const ActionResult&, const QString& title)>
         deletionResultSheet;
-    std::function<QWidget*(const WindowContext&, const BinMoveResult&, const QString& title)>
+    std::function<QWidget*(const WindowContext&, const ActionResult&, const QString& title)>
         operationResultSheet;
     Pane auditLogSheet;
     Pane searchOfflineSheet;

@@ -63,14 +63,14 @@ void WindowPresentations::confirmMoveToTrash() {
     });
 }
 
-void WindowPresentations::showTrashFailure(TrashFailure failure) {
+void WindowPresentations::showTrashFailure(ActionResult failure) {
     m_chain->request(Presentation::trashFailure, [this, failure = std::move(failure)] {
         const auto& make = m_services.factories.trashFailureSheet;
         return presentSheet(make && m_context ? make(*m_context, failure) : nullptr);
     });
 }
 
-void WindowPresentations::showDeletionResult(DeletionResult result) {
+void WindowPresentations::showDeletionResult(ActionResult result) {
     m_chain->request(Presentation::deletionResult, [this, result = std::move(result)] {
         const auto& make = m_services.factories.deletionResultSheet;
         return presentSheet(make && m_context ? make(*m_context, result, QStringLiteral("Deletion Complete"))
@@ -78,7 +78,7 @@ void WindowPresentations::showDeletionResult(DeletionResult result) {
     });
 }
 
-void WindowPresentations::showMoveResult(BinMoveResult result) {
+void WindowPresentations::showMoveResult(ActionResult result) {
     m_chain->request(Presentation::moveResult, [this, result = std::move(result)] {
         const auto& make = m_services.factories.operationResultSheet;
         return presentSheet(make && m_context ? make(*m_context, result, QStringLiteral("Move Complete"))
@@ -220,14 +220,13 @@ void WindowPresentations::startTrashRun() {
         return;
     }
     m_trashRunning = true;
-    QCoro::connect(m_services.operations.moveToTrash(pm), this,
-                   [this](CleanupOperations::TrashResult result) {
-                       m_trashRunning = false;
-                       if (!result.refused.isEmpty())
-                           showTrashFailure({result.trashed, result.refused, result.errors});
-                       else
-                           showDeletionResult({result.trashed, result.failed, result.errors});
-                   });
+    QCoro::connect(m_services.operations.moveToTrash(pm), this, [this](ActionResult result) {
+        m_trashRunning = false;
+        if (!result.failedItems.isEmpty())
+            showTrashFailure(result);
+        else
+            showDeletionResult(result);
+    });
 }
 
 void WindowPresentations::startBinMoveRun(const QUrl& folder) {
@@ -240,9 +239,9 @@ void WindowPresentations::startBinMoveRun(const QUrl& folder) {
     }
     m_binMoveRunning = true;
     QCoro::connect(m_services.operations.moveRecycleBinToFolder(pm, folder), this,
-                   [this](CleanupOperations::MoveResult result) {
+                   [this](ActionResult result) {
                        m_binMoveRunning = false;
-                       showMoveResult({result.moved, result.failed, result.errors});
+                       showMoveResult(result);
                    });
 }
 

@@ -62,9 +62,9 @@ public:
     void showBusyAlert(const QString& reason);
     // "Delete Files": confirms the Trash run over the whole bin.
     void confirmMoveToTrash();
-    void showTrashFailure(TrashFailure failure);
-    void showDeletionResult(DeletionResult result);
-    void showMoveResult(BinMoveResult result);
+    void showTrashFailure(ActionResult failure);
+    void showDeletionResult(ActionResult result);
+    void showMoveResult(ActionResult result);
     // The folder choice for moving the bin, then its confirmation.
     void chooseBinMoveFolder();
     // "Import DaVinci CSV as Unused?" for the chosen file.

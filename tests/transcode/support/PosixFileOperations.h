@@ -41,6 +41,10 @@ public:
                                           : FileKind::other;
         info.size = st.st_size;
         info.mode = st.st_mode;
+        info.device = quint64(st.st_dev);
+        info.inode = quint64(st.st_ino);
+        info.modifiedNs = qint64(st.st_mtim.tv_sec) * 1'000'000'000 + st.st_mtim.tv_nsec;
+        info.linkCount = quint64(st.st_nlink);
         return info;
     }
     bool isRegularFile(const QString& path) const override {

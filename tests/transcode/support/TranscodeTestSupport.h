@@ -44,6 +44,13 @@ inline QStringList lavfiAudio(double seconds, int rate = 48000,
             QString::number(layout == QLatin1String("mono") ? 1 : 2)};
 }
 
+// Our temporary outputs (and their mark sidecars) in the folder of `path`.
+inline QStringList temporariesBeside(const QString& path) {
+    return QDir(QFileInfo(path).path())
+        .entryList({QStringLiteral("*_transcoding*.mov"), QStringLiteral(".*tarnwick-mark")},
+                   QDir::Files | QDir::Hidden | QDir::System);
+}
+
 // Media made once per process with the real ffmpeg, shared read-only by the tests (copy before use).
 class GeneratedMedia {
 public:

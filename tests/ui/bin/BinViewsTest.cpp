@@ -218,7 +218,7 @@ TEST(ResultSheets, ErrorFormScrollsInsideItsBox) {
     QStringList errors;
     for (int i = 0; i < 60; ++i)
         errors.append(QStringLiteral("Could not move clip%1.mov: Permission denied").arg(i));
-    f.presentations().showMoveResult(BinMoveResult{12, 60, errors});
+    f.presentations().showMoveResult(ActionResult::counted(12, 60, errors));
     f.settle();
     EXPECT_EQ(f.presented(), QStringLiteral("OperationResultView"));
     auto* sheet = f.sheet<ResultSheet>();
@@ -279,8 +279,7 @@ TEST(MoveProgressCard, CountersPercentAndCancel) {
 TEST(TrashFailureSheet, SummaryFormsAndItsThreeChoices) {
     BinFixture f;
     f.stage({{"/net/a.mov", 1000}, {"/net/b.mov", 1000}});
-    CleanupOperations::TrashResult trash{
-        3, 2, {QStringLiteral("a.mov: no Trash on this volume")}, f.pm().recycleBin()};
+    ActionResult trash{3, 2, {QStringLiteral("a.mov: no Trash on this volume")}, f.pm().recycleBin()};
     f.ops->trashResult = trash;
     f.presentations().startTrashRun();
     f.settle();

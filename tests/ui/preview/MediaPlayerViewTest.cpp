@@ -19,18 +19,6 @@
 
 using namespace tarnwick;
 
-namespace {
-
-// As the application does, before the first player of the process picks its backend.
-struct FfmpegBackend {
-    FfmpegBackend() {
-        if (qEnvironmentVariableIsEmpty("QT_MEDIA_BACKEND"))
-            qputenv("QT_MEDIA_BACKEND", "ffmpeg");
-    }
-};
-
-} // namespace
-
 TEST(MediaPlayerView, TimeTexts) {
     EXPECT_EQ(playerTimeText(0), QStringLiteral("0:00"));
     EXPECT_EQ(playerTimeText(65'400), QStringLiteral("1:05"));
@@ -39,7 +27,6 @@ TEST(MediaPlayerView, TimeTexts) {
 }
 
 TEST(MediaPlayerView, SamePlayerLeavesTheViewAloneAnotherReplacesIt) {
-    FfmpegBackend backend;
     QMediaPlayer first;
     QMediaPlayer second;
     MediaPlayerView view(&first);
@@ -58,7 +45,6 @@ TEST(MediaPlayerView, LoadsAClipAndShowsItsDuration) {
     const QString clip = testmedia::h264();
     if (clip.isEmpty())
         GTEST_SKIP() << "needs /usr/bin/ffmpeg to make the test media";
-    FfmpegBackend backend;
     QMediaPlayer player;
     QAudioOutput audio;
     player.setAudioOutput(&audio);
@@ -104,7 +90,6 @@ TEST(MediaPlayerView, PlayControlIsVisibleInEveryState) {
     const QString clip = testmedia::h264();
     if (clip.isEmpty())
         GTEST_SKIP() << "needs /usr/bin/ffmpeg to make the test media";
-    FfmpegBackend backend;
     MediaPlayerView idle(nullptr);
     idle.resize(480, 300);
     EXPECT_FALSE(idle.playButton()->isEnabled());

@@ -417,7 +417,7 @@ TEST(SidebarSweep, UnusedMoveConfirmsWithTheCountAndRunsOnce) {
     f.settle();
     EXPECT_FALSE(sidebar->isUnusedMoveRunning());
     EXPECT_EQ(f.presented(), QStringLiteral("OperationResultView"));
-    EXPECT_EQ(f.shown->move.value_or(BinMoveResult{}).moved, 3);
+    EXPECT_EQ(f.shown->move.value_or(ActionResult{}).succeeded, 3);
     // Cancelling the folder choice shows nothing.
     f.dismissPresented();
     f.panel.choice.clear();

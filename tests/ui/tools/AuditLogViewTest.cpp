@@ -1,9 +1,13 @@
 #include "ui/tools/AuditLogView.h"
 
+#include "platform/AppLog.h"
+#include "stores/AuditLogManager.h"
+
 #include <QLabel>
 #include <QListView>
 #include <QPushButton>
 #include <QSignalSpy>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 
@@ -23,17 +27,34 @@ AuditLogEntry entry(const QString& name, qint64 secondsAfterBase,
     e.filePath = QStringLiteral("/Media/") + name;
     return e;
 }
+
+// A log holding `entries`, already read, as the window's store is once the sheet has been open.
+struct StoredLog {
+    explicit StoredLog(const QList<AuditLogEntry>& entries) {
+        AppLog::setSink([](const AppLog::Record&) {});
+        manager.append(entries);
+        manager.count();
+        AppLog::setSink({});
+    }
+    QTemporaryDir dir;
+    AuditLogManager manager{dir.path(), nullptr};
+};
 } // namespace
 
 TEST(AuditLogView, NewestFirstWithEntriesOfOneInstantInLoggedOrder) {
     const QList<AuditLogEntry> logged{entry(QStringLiteral("a"), 0), entry(QStringLiteral("b"), 60),
                                       entry(QStringLiteral("c"), 60), entry(QStringLiteral("d"), 30)};
-    AuditLogView view(logged, [] { return base.addSecs(120); });
+    StoredLog log(logged);
+    AuditLogView view(log.manager, [] { return base.addSecs(120); });
     QStringList names;
     for (int row = 0; row < view.model()->rowCount(); ++row)
         names << view.model()->index(row).data().toString();
     EXPECT_EQ(names, (QStringList{"b", "c", "d", "a"}));
     EXPECT_FALSE(view.showsEmptyState());
+    // Times that only grow, as logged, take the linear path to the same order.
+    const std::vector<qint64> growing{0, 60, 60, 90};
+    EXPECT_EQ(newestFirstOrder(4, [&](qsizetype i) { return growing[size_t(i)]; }),
+              (std::vector<qint32>{3, 1, 2, 0}));
 }
 
 TEST(AuditLogView, EachActionHasItsLabelSymbolAndColour) {
@@ -59,7 +80,8 @@ TEST(AuditLogView, RowsShowSizeProjectsAndTheDestinationFolder) {
     moved.projectNames = {QStringLiteral("Promo"), QStringLiteral("Teaser")};
     AuditLogEntry trashed = entry(QStringLiteral("b.mov"), -10);
     trashed.fileSize = 2'000'000;
-    AuditLogView view({moved, trashed}, [] { return base; });
+    StoredLog log({moved, trashed});
+    AuditLogView view(log.manager, [] { return base; });
     const QModelIndex first = view.model()->index(0);
     EXPECT_EQ(first.data(AuditLogModel::actionLabelRole).toString(), QStringLiteral("Moved to Folder"));
     EXPECT_TRUE(
@@ -73,7 +95,8 @@ TEST(AuditLogView, RowsShowSizeProjectsAndTheDestinationFolder) {
 
 TEST(AuditLogView, RelativeTimesFollowTheClockWhenTheTimerFires) {
     QDateTime now = base.addSecs(59);
-    AuditLogView view({entry(QStringLiteral("a"), 0)}, [&now] { return now; });
+    StoredLog log({entry(QStringLiteral("a"), 0)});
+    AuditLogView view(log.manager, [&now] { return now; });
     EXPECT_EQ(view.model()->index(0).data(AuditLogModel::relativeTimeRole).toString(),
               QStringLiteral("59 seconds ago"));
     EXPECT_TRUE(view.refreshTimer()->isActive());
@@ -88,7 +111,8 @@ TEST(AuditLogView, RelativeTimesFollowTheClockWhenTheTimerFires) {
 }
 
 TEST(AuditLogView, AnEmptyLogShowsNoEntriesAndReturnCloses) {
-    AuditLogView view({});
+    StoredLog log({});
+    AuditLogView view(log.manager);
     EXPECT_TRUE(view.showsEmptyState());
     QStringList texts;
     for (const QLabel* label : view.findChildren<QLabel*>())
@@ -105,4 +129,26 @@ TEST(AuditLogView, AnEmptyLogShowsNoEntriesAndReturnCloses) {
 TEST(AuditLogView, DestinationFolderDropsTheFileName) {
     EXPECT_EQ(destinationFolder(QStringLiteral("/Archive/Day1/clip.mov")), QStringLiteral("/Archive/Day1"));
     EXPECT_EQ(destinationFolder(QStringLiteral("/clip.mov")), QStringLiteral("/"));
+}
+
+// The sheet opens at once on a log not read yet, reads it off the GUI thread, then shows its rows.
+TEST(AuditLogView, AnUnreadLogIsReadOffTheGuiThread) {
+    QTemporaryDir dir;
+    AppLog::setSink([](const AppLog::Record&) {});
+    {
+        AuditLogManager writer(dir.path(), nullptr);
+        writer.append({entry(QStringLiteral("a"), 0), entry(QStringLiteral("b"), 10)});
+        ASSERT_TRUE(writer.compact());
+        writer.append(entry(QStringLiteral("c"), 20)); // still in the journal
+    }
+    AuditLogManager log(dir.path(), nullptr);
+    AuditLogView view(log, [] { return base; });
+    EXPECT_TRUE(view.isLoading());
+    QSignalSpy loaded(&view, &AuditLogView::loaded);
+    ASSERT_TRUE(loaded.wait(10000));
+    EXPECT_FALSE(view.isLoading());
+    ASSERT_EQ(view.model()->rowCount(), 3);
+    EXPECT_EQ(view.model()->index(0).data().toString(), QStringLiteral("c"));
+    EXPECT_EQ(view.model()->index(2).data().toString(), QStringLiteral("a"));
+    AppLog::setSink({});
 }

@@ -422,7 +422,7 @@ TEST(ContentViewChain, TrashRunShowsFailureSheetOnlyWhenItemsWereRefused) {
     f.settle();
     EXPECT_EQ(f.presented(), QStringLiteral("TrashFailureSheet"));
     ASSERT_TRUE(f.shown->trashFailure.has_value());
-    EXPECT_EQ(f.shown->trashFailure->trashed, 1);
+    EXPECT_EQ(f.shown->trashFailure->succeeded, 1);
     EXPECT_EQ(f.shown->trashFailure->failedItems.size(), 1);
     EXPECT_FALSE(f.shown->deletion.has_value());
     EXPECT_FALSE(requested(f, Presentation::deletionResult));

@@ -34,9 +34,9 @@ TEST(EngineCleanupOperations, MoveFilesToAFolderAndExportTheUnusedOnes) {
     EXPECT_TRUE(exported.readAll().contains(path.toUtf8()));
     exported.remove();
 
-    const CleanupOperations::MoveResult moved = QCoro::waitFor(
+    const ActionResult moved = QCoro::waitFor(
         operations->moveFilesToFolder(harness.pm(), {clip}, QUrl::fromLocalFile(archive.path())));
-    EXPECT_EQ(moved.moved, 1);
+    EXPECT_EQ(moved.succeeded, 1);
     EXPECT_EQ(moved.failed, 0);
     EXPECT_TRUE(QFileInfo::exists(archive.path() + path));
     EXPECT_FALSE(QFileInfo::exists(path));

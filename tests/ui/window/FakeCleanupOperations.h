@@ -40,7 +40,7 @@ public:
     int exportCalls = 0;
     std::optional<QUrl> exportResult;
     QList<QUrl> csvImports;
-    TrashResult trashResult;
+    ActionResult trashResult;
     RunGate gate;
 
     QList<Conflict> findDeleteSafetyConflicts(const QList<MediaFile>& staging,
@@ -76,36 +76,36 @@ public:
         if (done)
             done();
     }
-    QCoro::Task<TrashResult> moveToTrash(ProjectManager&) override {
+    QCoro::Task<ActionResult> moveToTrash(ProjectManager&) override {
         ++trashCalls;
         if (gate.closed)
             co_await gate.future();
         co_return trashResult;
     }
-    QCoro::Task<MoveResult> moveRecycleBinToFolder(ProjectManager&, QUrl folder) override {
+    QCoro::Task<ActionResult> moveRecycleBinToFolder(ProjectManager&, QUrl folder) override {
         ++binMoveCalls;
         binMoveFolders.enqueue(folder);
         if (gate.closed)
             co_await gate.future();
-        co_return MoveResult{2, 0, {}};
+        co_return ActionResult::counted(2);
     }
-    QCoro::Task<MoveResult> moveFilesToFolder(ProjectManager&, QList<MediaFile> files, QUrl) override {
+    QCoro::Task<ActionResult> moveFilesToFolder(ProjectManager&, QList<MediaFile> files, QUrl) override {
         fileMoves.append(files);
         if (gate.closed)
             co_await gate.future();
-        co_return MoveResult{int(files.size()), 0, {}};
+        co_return ActionResult::counted(files.size());
     }
     std::optional<QUrl> exportUnusedFilesCSV(ProjectManager&) override {
         ++exportCalls;
         return exportResult;
     }
     int deleteCalls = 0;
-    TrashResult deleteResult;
+    ActionResult deleteResult;
     QQueue<QUrl> binMoveFolders;
     int transcodeCalls = 0;
     int cancelTranscodeCalls = 0;
     std::optional<QString> ffmpegPath;
-    QCoro::Task<TrashResult> permanentlyDelete(ProjectManager&) override {
+    QCoro::Task<ActionResult> permanentlyDelete(ProjectManager&) override {
         ++deleteCalls;
         if (gate.closed)
             co_await gate.future();

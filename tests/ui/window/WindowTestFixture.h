@@ -34,9 +34,9 @@ public:
 
 // What the blank result and failure sheets were last shown with.
 struct ShownSheets {
-    std::optional<TrashFailure> trashFailure;
-    std::optional<DeletionResult> deletion;
-    std::optional<BinMoveResult> move;
+    std::optional<ActionResult> trashFailure;
+    std::optional<ActionResult> deletion;
+    std::optional<ActionResult> move;
 };
 
 // Every sheet as a bare widget: the chain's own behaviour, without the real sheets' services.
@@ -47,15 +47,15 @@ inline ViewFactories blankSheets(std::shared_ptr<ShownSheets> shown = std::make_
          {&f.permanentDeleteSheet, &f.auditLogSheet, &f.searchOfflineSheet, &f.statsSheet,
           &f.protectedFoldersSheet, &f.sequenceUsageSheet, &f.transcodeConfirmationSheet, &f.easyImportSheet})
         *sheet = blank;
-    f.trashFailureSheet = [shown](const WindowContext&, const TrashFailure& failure) {
+    f.trashFailureSheet = [shown](const WindowContext&, const ActionResult& failure) {
         shown->trashFailure = failure;
         return new QWidget;
     };
-    f.deletionResultSheet = [shown](const WindowContext&, const DeletionResult& result, const QString&) {
+    f.deletionResultSheet = [shown](const WindowContext&, const ActionResult& result, const QString&) {
         shown->deletion = result;
         return new QWidget;
     };
-    f.operationResultSheet = [shown](const WindowContext&, const BinMoveResult& result, const QString&) {
+    f.operationResultSheet = [shown](const WindowContext&, const ActionResult& result, const QString&) {
         shown->move = result;
         return new QWidget;
     };

@@ -1,4 +1,3 @@
-#include "platform/media/ChildProcess.h"
 #include "platform/media/FfmpegRoute.h"
 
 #include "support/MediaFixtures.h"
@@ -26,34 +25,6 @@ QString script(const QTemporaryDir& dir, const QString& name, const QByteArray& 
 }
 
 } // namespace
-
-TEST(ChildProcess, CapturesTheAskedChannelToItsEnd) {
-    QTemporaryDir dir;
-    const QString child = script(dir, "chatty",
-                                 "i=0; while [ $i -lt 20000 ]; do echo line$i; i=$((i+1)); done; "
-                                 "echo to-stderr >&2; exit 3");
-    const ChildResult out = runChild(child, {}, ChildCapture::standardOutput, 60s);
-    EXPECT_TRUE(out.started);
-    EXPECT_EQ(out.exitCode, 3);
-    EXPECT_TRUE(out.output.endsWith("line19999\n"));
-    EXPECT_FALSE(out.output.contains("to-stderr"));
-    const ChildResult err = runChild(child, {}, ChildCapture::standardError, 60s);
-    EXPECT_EQ(err.output, QByteArray("to-stderr\n"));
-}
-
-TEST(ChildProcess, MissingProgramIsNotStarted) {
-    const ChildResult result = runChild("/nonexistent/ffmpeg", {"-i", "x"}, ChildCapture::nothing, 5s);
-    EXPECT_FALSE(result.started);
-}
-
-// A child hanging on a dead share used to hold up every later preview for the session.
-TEST(ChildProcess, HangingChildIsKilledAtItsTimeLimit) {
-    QTemporaryDir dir;
-    const QString child = script(dir, "hang", "exec sleep 600");
-    const ChildResult result = runChild(child, {}, ChildCapture::standardOutput, 200ms);
-    EXPECT_TRUE(result.started);
-    EXPECT_TRUE(result.timedOut);
-}
 
 TEST(FfmpegRoute, HangingProbeAndFrameGiveNoAnswerAndLeaveNoFile) {
     QTemporaryDir dir;

@@ -1,0 +1,59 @@
+#pragma once
+
+#include "stores/RecordJournal.h"
+
+#include <functional>
+
+namespace tarnwick {
+
+class AuditLogManager;
+class FileOperations;
+class RecordRun;
+class StatsManager;
+class TraceFileWriter;
+
+// Where the records of a run go. A null member is skipped.
+struct RecordStores {
+    AuditLogManager* audit = nullptr;
+    StatsManager* stats = nullptr;
+    TraceFileWriter* traces = nullptr;
+};
+
+// Merges the records journal into the audit log, the statistics and the trace files: at the end of
+// each run, and at start for the runs a kill left open. Each part of a run is applied once, also
+// when the merge itself is killed and done again: audit entries are kept by id, the statistics
+// write is announced in the journal with the totals before and after it, and every trace file's
+// name is in the journal before the file is made.
+class RecordMerge {
+public:
+    // The end of a run, on the GUI thread once its disk work is over: its entries join the audit
+    // log, its trace files are written (when the run writes them), its totals are added to the
+    // statistics (when anything counted). The journal is synced before it returns.
+    static void closeRun(RecordRun& run, const RecordStores& stores);
+    static void closeRun(const JournalRun& run, const RecordStores& stores, RecordJournal* journal);
+
+    // At start, before the window uses the stores: every run left open is decided (an intent
+    // without its outcome by the disk, see stepHappened()) and closed; then the audit log is
+    // compacted when due. The number of runs closed.
+    static int mergeAtStart(const RecordStores& stores, FileOperations& files);
+
+    // Whether an intent's disk step took place, as the disk shows now: its target is gone (or holds
+    // another file than the one recorded) while its folder is there, and its destination, if it
+    // has one, exists.
+    static bool stepHappened(const FileRecord& record, FileOperations& files);
+
+    // "Moved to Trash", "Permanently Deleted", "Moved to Folder"; empty for transcoding.
+    static QString traceAction(RecordKind kind);
+
+    // The moments between the parts of a close; tests stop a process at each.
+    enum class Step {
+        entriesShown,
+        traceFilesNamed,
+        traceFileWritten,
+        statisticsAnnounced,
+        statisticsWritten
+    };
+    static void setStepHookForTesting(std::function<void(Step)> hook);
+};
+
+} // namespace tarnwick

@@ -1,0 +1,72 @@
+#include "analysis/ImportAggregation.h"
+
+#include "analysis/EffectiveUsage.h"
+
+#include <QtConcurrent/QtConcurrentRun>
+
+#include <memory>
+
+namespace tarnwick {
+
+ImportAggregation::ImportAggregation(QList<ProjectFile> loaded, QList<SequencePolicySnapshot> loadedSnapshots,
+                                     QList<MediaFile> media)
+    : m_media(std::move(media)) {
+    m_pool.setMaxThreadCount(1); // one thread: projects are summed in order
+    m_pool.setObjectName(QStringLiteral("ImportAggregation"));
+    m_pool.start([this, loaded = std::move(loaded), snapshots = std::move(loadedSnapshots)] {
+        QList<ProjectContribution> contributions;
+        for (qsizetype i = 0; i < loaded.size() && i < snapshots.size(); ++i)
+            contributions.append(contribution(loaded[i], snapshots[i]));
+        m_usage = aggregateProjects(loaded, contributions);
+        m_candidates = mergedRelativeCandidates(loaded);
+        m_index.emplace(m_media);
+    });
+}
+
+ImportAggregation::~ImportAggregation() {
+    m_pool.waitForDone();
+}
+
+ProjectContribution ImportAggregation::contribution(const ProjectFile& project,
+                                                    SequencePolicySnapshot snapshot) {
+    auto usage =
+        std::make_shared<const EffectiveProjectUsage>(effectiveProjectUsage(project, std::move(snapshot)));
+    return [usage, project](const QString& path) {
+        const PathUsageInProject u = effectivePathUsageInProject(path, project, *usage);
+        return PathContribution{int(u.usageCount), u.isAudioOnly,
+                                QSet<QString>(u.sequenceNames.cbegin(), u.sequenceNames.cend())};
+    };
+}
+
+void ImportAggregation::arrived(qsizetype order, std::optional<ProjectFile> project,
+                                SequencePolicySnapshot snapshot) {
+    m_waiting.insert(order, Pending{std::move(project), std::move(snapshot)});
+    for (auto it = m_waiting.find(m_next); it != m_waiting.end(); it = m_waiting.find(m_next)) {
+        Pending pending = std::move(it.value());
+        m_waiting.erase(it);
+        ++m_next;
+        if (!pending.project)
+            continue; // a project that could not be read adds no usage
+        m_pool.start([this, pending = std::move(pending)] {
+            const ProjectFile& project = *pending.project;
+            addProjectWithCrossReference(m_usage, *m_index, project, contribution(project, pending.snapshot));
+            for (auto it = project.relativeCandidates.cbegin(); it != project.relativeCandidates.cend();
+                 ++it) {
+                if (!m_candidates.contains(it.key()))
+                    m_candidates.insert(it.key(), it.value());
+            }
+        });
+    }
+}
+
+QFuture<ImportAggregation::Result> ImportAggregation::finish() {
+    return QtConcurrent::run(&m_pool, [this] {
+        Result result{std::move(m_usage), entriesByPath(m_media), {}, std::move(m_candidates)};
+        result.newPaths = newPaths(result.usage, result.existing);
+        m_index.reset();
+        m_media = {};
+        return result;
+    });
+}
+
+} // namespace tarnwick

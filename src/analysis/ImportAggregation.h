@@ -1,0 +1,66 @@
+#pragma once
+
+#include "analysis/UsageAggregator.h"
+#include "model/MediaFile.h"
+#include "model/ProjectFile.h"
+#include "stores/SequencePolicySnapshot.h"
+
+#include <QFuture>
+#include <QHash>
+#include <QList>
+#include <QStringList>
+#include <QThreadPool>
+
+#include <optional>
+
+namespace tarnwick {
+
+// The import's usage sum, made while the projects are still being read: the loaded projects first,
+// then each new project in the order the caller gave them (whatever order their reads finish in),
+// on a thread of its own. Every call comes from the GUI thread.
+class ImportAggregation {
+public:
+    struct Result {
+        UsageMap usage;
+        QHash<QString, MediaFile> existing; // the media list's entries by exact path
+        QStringList newPaths;               // paths of the usage map the media list does not hold
+        // The projects' relative-path candidates merged, an earlier project winning (loaded ones
+        // first, then the new ones in the order given, failed reads having none).
+        QHash<QString, QString> candidates;
+    };
+
+    // `loadedSnapshots`: the policy for each loaded project (same order), taken on the GUI thread
+    // where the policy lives.
+    ImportAggregation(QList<ProjectFile> loaded, QList<SequencePolicySnapshot> loadedSnapshots,
+                      QList<MediaFile> media);
+    ~ImportAggregation(); // waits for the thread
+    ImportAggregation(const ImportAggregation&) = delete;
+    ImportAggregation& operator=(const ImportAggregation&) = delete;
+
+    // The project at position `order` of the caller's list, read (or failed: nullopt). Projects are
+    // summed in `order` sequence as soon as every earlier one has arrived; `snapshot` is the policy
+    // for the project, taken now.
+    void arrived(qsizetype order, std::optional<ProjectFile> project, SequencePolicySnapshot snapshot);
+    // Once every project has arrived: the sum.
+    QFuture<Result> finish();
+
+    // A project's contribution under the policy snapshot; any thread.
+    static ProjectContribution contribution(const ProjectFile& project, SequencePolicySnapshot snapshot);
+
+private:
+    struct Pending {
+        std::optional<ProjectFile> project;
+        SequencePolicySnapshot snapshot;
+    };
+
+    QThreadPool m_pool;
+    QHash<qsizetype, Pending> m_waiting; // arrived ahead of an earlier one
+    qsizetype m_next = 0;
+    // Worker thread only, once constructed.
+    UsageMap m_usage;
+    QHash<QString, QString> m_candidates;
+    std::optional<KnownPathIndex> m_index;
+    QList<MediaFile> m_media;
+};
+
+} // namespace tarnwick

@@ -1,0 +1,33 @@
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <utility>
+
+namespace tarnwick::memory {
+
+// The allocator's settings for this program, set first thing in main(): it builds and drops lists
+// of 100,000 records on many threads, and each thread's arena would otherwise keep what it freed.
+// Leaves settings given in the environment (MALLOC_ARENA_MAX and the like) alone.
+void configureAllocator();
+
+// Runs `release` on the release thread: for large values whose destruction would stall the caller.
+// The memory goes back to the allocator; trimLater() hands what it holds free to the system.
+void releaseOnThread(std::function<void()> release);
+
+// Frees `value` on the release thread (it is moved there).
+template <class T> void releaseLater(T&& value) {
+    auto held = std::make_shared<std::decay_t<T>>(std::forward<T>(value));
+    releaseOnThread([held]() mutable { held.reset(); });
+}
+
+// Hands the memory the allocator holds free back to the system, on the release thread once the
+// releases asked for before are done. At the end of a large piece of work (an import, Clear All),
+// not in its middle: a trim holds each arena's lock while it walks it, and memory given back in the
+// middle of work is only taken again.
+void trimLater();
+
+// Waits until every release asked for so far, and its trim, is done (tests, benchmarks).
+void waitForReleases();
+
+} // namespace tarnwick::memory

@@ -1,0 +1,433 @@
+#include "stores/RecordJournal.h"
+
+#include "platform/AppLog.h"
+#include "platform/JsonForm.h"
+#include "platform/RegularFile.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QMutexLocker>
+
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace tarnwick {
+
+namespace {
+
+// The journal is read whole at start; anything far larger is not ours.
+constexpr qint64 maxJournalBytes = qint64(1) << 31;
+
+QString kindText(RecordKind kind) {
+    switch (kind) {
+    case RecordKind::trash:
+        return QStringLiteral("trash");
+    case RecordKind::deletion:
+        return QStringLiteral("deletion");
+    case RecordKind::move:
+        return QStringLiteral("move");
+    case RecordKind::transcode:
+        return QStringLiteral("transcode");
+    }
+    return {};
+}
+
+std::optional<RecordKind> kindFromText(const QString& text) {
+    for (const RecordKind kind :
+         {RecordKind::trash, RecordKind::deletion, RecordKind::move, RecordKind::transcode}) {
+        if (kindText(kind) == text)
+            return kind;
+    }
+    return std::nullopt;
+}
+
+QString identityText(const FileIdentity& id) {
+    return QStringLiteral("%1:%2:%3:%4").arg(id.device).arg(id.inode).arg(id.size).arg(id.modifiedNs);
+}
+
+std::optional<FileIdentity> identityFromText(const QString& text) {
+    const QStringList parts = text.split(QLatin1Char(':'));
+    if (parts.size() != 4)
+        return std::nullopt;
+    bool ok[4] = {};
+    FileIdentity id{parts[0].toULongLong(&ok[0]), parts[1].toULongLong(&ok[1]), parts[2].toLongLong(&ok[2]),
+                    parts[3].toLongLong(&ok[3])};
+    if (!(ok[0] && ok[1] && ok[2] && ok[3]))
+        return std::nullopt;
+    return id;
+}
+
+QByteArray line(const QJsonObject& object) {
+    return json::encode(object) + '\n';
+}
+
+QJsonObject head(const char* kind, const QString& run) {
+    QJsonObject object;
+    object.insert(QStringLiteral("k"), QLatin1String(kind));
+    object.insert(QStringLiteral("r"), run);
+    return object;
+}
+
+std::optional<FileRecord> recordFromJson(const QJsonObject& o) {
+    FileRecord record;
+    const QJsonValue entry = o.value(QStringLiteral("e"));
+    if (entry.isObject()) {
+        record.entry = AuditLogEntry::fromJson(entry.toObject());
+        if (!record.entry)
+            return std::nullopt;
+    }
+    record.target = json::optString(o, QStringLiteral("p")).value_or(QString());
+    record.destination = json::optString(o, QStringLiteral("d"));
+    if (const auto id = json::optString(o, QStringLiteral("i")))
+        record.identity = identityFromText(*id);
+    record.files = json::optInt64(o, QStringLiteral("f")).value_or(0);
+    record.bytes = json::optInt64(o, QStringLiteral("b")).value_or(0);
+    record.traced = json::optBool(o, QStringLiteral("t")).value_or(false);
+    record.tracedAt = json::optDate(o, QStringLiteral("at"));
+    return record;
+}
+
+// Reads the lines into runs; what a torn or foreign line would add is left out.
+class ContentsBuilder {
+public:
+    void add(const QJsonObject& o) {
+        const QString k = json::optString(o, QStringLiteral("k")).value_or(QString());
+        if (k == QLatin1String("entry")) {
+            const QJsonValue e = o.value(QStringLiteral("e"));
+            if (const auto entry = e.isObject() ? AuditLogEntry::fromJson(e.toObject()) : std::nullopt)
+                m_contents.entries.append(*entry);
+            else
+                ++m_contents.damagedLines;
+            return;
+        }
+        const QString runId = json::optString(o, QStringLiteral("r")).value_or(QString());
+        if (k == QLatin1String("run")) {
+            const auto kind = kindFromText(json::optString(o, QStringLiteral("kind")).value_or(QString()));
+            if (runId.isEmpty() || !kind || m_runIndex.contains(runId)) {
+                ++m_contents.damagedLines;
+                return;
+            }
+            JournalRun run;
+            run.id = runId;
+            run.kind = *kind;
+            run.writesTraceFiles = json::optBool(o, QStringLiteral("trace")).value_or(false);
+            m_runIndex.insert(runId, m_contents.runs.size());
+            m_contents.runs.append(run);
+            m_items.append(QHash<int, qsizetype>());
+            return;
+        }
+        const qsizetype index = m_runIndex.value(runId, -1);
+        if (index < 0) {
+            ++m_contents.damagedLines;
+            return;
+        }
+        JournalRun& run = m_contents.runs[index];
+        QHash<int, qsizetype>& items = m_items[index];
+        const int seq = int(json::optInt64(o, QStringLiteral("n")).value_or(-1));
+        if (k == QLatin1String("intent") || k == QLatin1String("record")) {
+            const auto record = recordFromJson(o);
+            if (!record || seq < 0) {
+                ++m_contents.damagedLines;
+                return;
+            }
+            JournalRun::Item item{seq, *record,
+                                  k == QLatin1String("record") ? JournalRun::State::done
+                                                               : JournalRun::State::pending};
+            items.insert(seq, run.items.size());
+            run.items.append(item);
+        } else if (k == QLatin1String("done") || k == QLatin1String("failed")) {
+            const qsizetype at = items.value(seq, -1);
+            if (at < 0) {
+                ++m_contents.damagedLines;
+                return;
+            }
+            JournalRun::Item& item = run.items[at];
+            item.state = k == QLatin1String("done") ? JournalRun::State::done : JournalRun::State::failed;
+            if (const auto time = json::optDate(o, QStringLiteral("at")))
+                item.record.tracedAt = time;
+            if (const auto destination = json::optString(o, QStringLiteral("d"));
+                destination && item.record.entry)
+                item.record.entry->destinationPath = destination;
+        } else if (k == QLatin1String("traceFile")) {
+            const auto folder = json::optString(o, QStringLiteral("dir"));
+            const auto name = json::optString(o, QStringLiteral("name"));
+            const auto generated = json::optDate(o, QStringLiteral("at"));
+            if (!folder || !name || !generated) {
+                ++m_contents.damagedLines;
+                return;
+            }
+            run.traceFiles.removeIf([&](const auto& pair) { return pair.first == *folder; });
+            run.traceFiles.append({*folder, {*name, *generated}});
+        } else if (k == QLatin1String("stats")) {
+            const auto before = AllTimeStats::fromJson(o.value(QStringLiteral("from")).toObject());
+            const auto after = AllTimeStats::fromJson(o.value(QStringLiteral("to")).toObject());
+            if (!before || !after) {
+                ++m_contents.damagedLines;
+                return;
+            }
+            run.stats = std::make_pair(*before, *after);
+        } else if (k == QLatin1String("closed")) {
+            if (!run.closed)
+                m_contents.entries += run.countedEntries();
+            run.closed = true;
+        } else {
+            ++m_contents.damagedLines;
+        }
+    }
+
+    JournalContents take() { return std::move(m_contents); }
+
+private:
+    JournalContents m_contents;
+    QHash<QString, qsizetype> m_runIndex;
+    QList<QHash<int, qsizetype>> m_items; // per run: seq → item
+};
+
+} // namespace
+
+std::optional<JournalRun::TraceFile> JournalRun::traceFileFor(const QString& folder) const {
+    for (const auto& [dir, file] : traceFiles) {
+        if (dir == folder)
+            return file;
+    }
+    return std::nullopt;
+}
+
+QList<AuditLogEntry> JournalRun::countedEntries() const {
+    QList<AuditLogEntry> entries;
+    for (const Item& item : items) {
+        if (item.state == State::done && item.record.entry)
+            entries.append(*item.record.entry);
+    }
+    return entries;
+}
+
+RecordJournal::RecordJournal(QString path) : m_path(std::move(path)) {}
+
+RecordJournal::~RecordJournal() {
+    if (m_syncer.joinable()) {
+        {
+            std::lock_guard lock(m_syncMutex);
+            m_stopping = true;
+        }
+        m_syncWanted.notify_one();
+        m_syncer.join();
+    }
+    if (m_fd >= 0)
+        ::close(m_fd);
+}
+
+void RecordJournal::syncSoon() {
+    {
+        std::lock_guard lock(m_syncMutex);
+        m_syncPending = true;
+        if (!m_syncer.joinable())
+            m_syncer = std::thread([this] { syncLoop(); });
+    }
+    m_syncWanted.notify_one();
+}
+
+void RecordJournal::syncLoop() {
+    std::unique_lock lock(m_syncMutex);
+    for (;;) {
+        m_syncWanted.wait(lock, [this] { return m_syncPending || m_stopping; });
+        if (m_stopping)
+            return;
+        m_syncPending = false;
+        lock.unlock();
+        sync();
+        lock.lock();
+    }
+}
+
+bool RecordJournal::openForAppend() {
+    if (m_fd >= 0)
+        return true;
+    const QByteArray native = QFile::encodeName(m_path);
+    m_fd = ::open(native.constData(), O_RDWR | O_APPEND | O_CREAT | O_CLOEXEC, 0666);
+    if (m_fd < 0)
+        return false;
+    struct ::stat st {};
+    if (::fstat(m_fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        ::close(m_fd);
+        m_fd = -1;
+        errno = EINVAL;
+        return false;
+    }
+    // A line torn by a kill stays a line of its own: what follows starts on a new one.
+    char last = '\n';
+    if (st.st_size > 0 && ::pread(m_fd, &last, 1, st.st_size - 1) == 1 && last != '\n')
+        return ::write(m_fd, "\n", 1) == 1;
+    return true;
+}
+
+bool RecordJournal::append(const QByteArray& lines) {
+    if (lines.isEmpty())
+        return true;
+    QMutexLocker lock(&m_mutex);
+    if (!openForAppend()) {
+        if (!m_failureLogged)
+            AppLog::error(QStringLiteral("Could not open the records journal: ") + qt_error_string(errno));
+        m_failureLogged = true;
+        return false;
+    }
+    qsizetype done = 0;
+    while (done < lines.size()) {
+        const ssize_t n = ::write(m_fd, lines.constData() + done, size_t(lines.size() - done));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0) {
+            if (!m_failureLogged)
+                AppLog::error(QStringLiteral("Could not write the records journal: ") +
+                              qt_error_string(n < 0 ? errno : ENOSPC));
+            m_failureLogged = true;
+            return false;
+        }
+        done += n;
+    }
+    return true;
+}
+
+bool RecordJournal::sync() {
+    int fd = -1;
+    {
+        QMutexLocker lock(&m_mutex);
+        fd = m_fd;
+    }
+    // Outside the lock, so appends go on meanwhile: the descriptor stays open until destruction.
+    return fd < 0 || ::fdatasync(fd) == 0;
+}
+
+qint64 RecordJournal::size() const {
+    QMutexLocker lock(&m_mutex);
+    struct ::stat st {};
+    if (::stat(QFile::encodeName(m_path).constData(), &st) != 0)
+        return 0;
+    return qint64(st.st_size);
+}
+
+bool RecordJournal::clear() {
+    if (m_openRuns.load() > 0)
+        return false;
+    QMutexLocker lock(&m_mutex);
+    if (!openForAppend())
+        return false;
+    return ::ftruncate(m_fd, 0) == 0 && ::fdatasync(m_fd) == 0;
+}
+
+QList<QByteArray> RecordJournal::lines(const QByteArray& bytes) {
+    QList<QByteArray> list = bytes.split('\n');
+    // The piece after the last line feed is a line torn by a kill, or nothing.
+    list.removeLast();
+    return list;
+}
+
+JournalContents RecordJournal::read() const {
+    std::optional<QByteArray> bytes;
+    {
+        QMutexLocker lock(&m_mutex);
+        if (!QFileInfo::exists(m_path))
+            return {};
+        RegularFile file(m_path);
+        bytes = file.readAll(maxJournalBytes);
+        if (!bytes) {
+            AppLog::error(QStringLiteral("Could not read the records journal: ") + file.errorString());
+            return {};
+        }
+    }
+    ContentsBuilder builder;
+    qsizetype start = 0;
+    qsizetype damaged = 0;
+    while (start < bytes->size()) {
+        const qsizetype end = bytes->indexOf('\n', start);
+        if (end < 0)
+            break; // torn by a kill
+        if (end > start) {
+            const auto doc = json::decode(QByteArray::fromRawData(bytes->constData() + start, end - start));
+            if (doc && doc->isObject())
+                builder.add(doc->object());
+            else
+                ++damaged;
+        }
+        start = end + 1;
+    }
+    JournalContents contents = builder.take();
+    contents.damagedLines += damaged;
+    return contents;
+}
+
+QByteArray RecordJournal::runLine(const QString& run, RecordKind kind, bool traceFiles) {
+    QJsonObject o = head("run", run);
+    o.insert(QStringLiteral("kind"), kindText(kind));
+    o.insert(QStringLiteral("trace"), traceFiles);
+    return line(o);
+}
+
+QByteArray RecordJournal::recordLine(const QString& run, int seq, const FileRecord& record, bool intent) {
+    QJsonObject o = head(intent ? "intent" : "record", run);
+    o.insert(QStringLiteral("n"), seq);
+    if (record.entry)
+        o.insert(QStringLiteral("e"), record.entry->toJson());
+    if (!record.target.isEmpty())
+        o.insert(QStringLiteral("p"), record.target);
+    if (record.destination)
+        o.insert(QStringLiteral("d"), *record.destination);
+    if (record.identity)
+        o.insert(QStringLiteral("i"), identityText(*record.identity));
+    o.insert(QStringLiteral("f"), record.files);
+    o.insert(QStringLiteral("b"), record.bytes);
+    if (record.traced)
+        o.insert(QStringLiteral("t"), true);
+    if (record.tracedAt)
+        o.insert(QStringLiteral("at"), json::fromDate(*record.tracedAt));
+    return line(o);
+}
+
+QByteArray RecordJournal::doneLine(const QString& run, int seq, const std::optional<QDateTime>& at,
+                                   const std::optional<QString>& destination) {
+    QJsonObject o = head("done", run);
+    o.insert(QStringLiteral("n"), seq);
+    if (at)
+        o.insert(QStringLiteral("at"), json::fromDate(*at));
+    if (destination)
+        o.insert(QStringLiteral("d"), *destination);
+    return line(o);
+}
+
+QByteArray RecordJournal::failedLine(const QString& run, int seq) {
+    QJsonObject o = head("failed", run);
+    o.insert(QStringLiteral("n"), seq);
+    return line(o);
+}
+
+QByteArray RecordJournal::traceFileLine(const QString& run, const QString& folder,
+                                        const JournalRun::TraceFile& file) {
+    QJsonObject o = head("traceFile", run);
+    o.insert(QStringLiteral("dir"), folder);
+    o.insert(QStringLiteral("name"), file.name);
+    o.insert(QStringLiteral("at"), json::fromDate(file.generated));
+    return line(o);
+}
+
+QByteArray RecordJournal::statsLine(const QString& run, const AllTimeStats& before,
+                                    const AllTimeStats& after) {
+    QJsonObject o = head("stats", run);
+    o.insert(QStringLiteral("from"), before.toJson());
+    o.insert(QStringLiteral("to"), after.toJson());
+    return line(o);
+}
+
+QByteArray RecordJournal::closedLine(const QString& run) {
+    return line(head("closed", run));
+}
+
+QByteArray RecordJournal::entryLine(const AuditLogEntry& entry) {
+    QJsonObject o;
+    o.insert(QStringLiteral("k"), QStringLiteral("entry"));
+    o.insert(QStringLiteral("e"), entry.toJson());
+    return line(o);
+}
+
+} // namespace tarnwick

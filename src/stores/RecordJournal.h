@@ -1,0 +1,139 @@
+#pragma once
+
+#include "platform/FileOperations.h"
+#include "stores/AllTimeStats.h"
+#include "stores/AuditLogEntry.h"
+
+#include <QByteArray>
+#include <QDateTime>
+#include <QHash>
+#include <QList>
+#include <QMutex>
+#include <QString>
+
+#include <atomic>
+#include <condition_variable>
+#include <mutex>
+#include <optional>
+#include <thread>
+#include <utility>
+
+namespace tarnwick {
+
+// What a run did to its files: decides the statistics counter and the trace files' wording.
+enum class RecordKind { trash, deletion, move, transcode };
+
+// The record one file leaves: its audit entry, what it adds to the statistics, whether it goes into
+// the run's trace files, and what tells, after a kill, whether its disk step happened.
+struct FileRecord {
+    std::optional<AuditLogEntry> entry;   // none: counts in the statistics only
+    QString target;                       // the path the disk step acts on (and the trace file lists)
+    std::optional<QString> destination;   // must exist afterwards for the step to count
+    std::optional<FileIdentity> identity; // the target before the step (device and inode compared)
+    qint64 files = 0;                     // added to the run's file counter
+    qint64 bytes = 0;                     // added to spaceSavedBytes
+    bool traced = false;                  // listed in the run's trace files
+    std::optional<QDateTime> tracedAt;    // the trace time, when not the entry's
+};
+
+// One run as the journal holds it.
+struct JournalRun {
+    enum class State { pending, done, failed };
+    struct Item {
+        int seq = 0;
+        FileRecord record;
+        State state = State::pending;
+    };
+    struct TraceFile {
+        QString name;
+        QDateTime generated;
+    };
+
+    QString id;
+    RecordKind kind = RecordKind::trash;
+    bool writesTraceFiles = false;
+    QList<Item> items;
+    QList<std::pair<QString, TraceFile>> traceFiles;            // folder → the file the run writes there
+    std::optional<std::pair<AllTimeStats, AllTimeStats>> stats; // the totals before and after
+    bool closed = false;
+
+    std::optional<TraceFile> traceFileFor(const QString& folder) const;
+    QList<AuditLogEntry> countedEntries() const;
+};
+
+struct JournalContents {
+    QList<JournalRun> runs; // in the order they began
+    // Every entry that belongs to the log: those on their own and those of closed runs, in the
+    // order they joined it.
+    QList<AuditLogEntry> entries;
+    qsizetype damagedLines = 0;
+};
+
+// The append-only journal beside the audit log ("audit_log.journal"): one JSON object per line.
+// A clean-up run writes a line per file as it goes, so that a killed run still leaves the record
+// of every file it touched; the run's end (or the next start) merges the lines into the audit log,
+// the statistics and the trace files. A torn last line is ignored. Thread-safe.
+class RecordJournal {
+public:
+    explicit RecordJournal(QString path);
+    ~RecordJournal();
+    RecordJournal(const RecordJournal&) = delete;
+    RecordJournal& operator=(const RecordJournal&) = delete;
+
+    const QString& path() const { return m_path; }
+
+    // Whole lines, each ending in "\n", with one plain write: enough against a killed process.
+    bool append(const QByteArray& lines);
+    // Against power loss as well.
+    bool sync();
+    // The same on the journal's own thread: the disk work goes on meanwhile (a sync can wait for the
+    // file system to commit everything the run removed so far).
+    void syncSoon();
+    JournalContents read() const;
+    qint64 size() const;
+    // Empties the journal once its entries are in the log; refused while a run is open.
+    bool clear();
+
+    // Runs being written in this process.
+    void runOpened() { ++m_openRuns; }
+    void runClosed() { --m_openRuns; }
+    int openRuns() const { return m_openRuns.load(); }
+
+    // Benchmarks compare with a run that keeps its lines until it ends (one write, one sync).
+    void setDeferredForTesting(bool deferred) { m_deferred = deferred; }
+    bool deferred() const { return m_deferred; }
+
+    static QByteArray runLine(const QString& run, RecordKind kind, bool traceFiles);
+    // `intent`: before the disk step, decided later; otherwise the file counts at once.
+    static QByteArray recordLine(const QString& run, int seq, const FileRecord& record, bool intent);
+    static QByteArray doneLine(const QString& run, int seq, const std::optional<QDateTime>& at,
+                               const std::optional<QString>& destination = {});
+    static QByteArray failedLine(const QString& run, int seq);
+    static QByteArray traceFileLine(const QString& run, const QString& folder,
+                                    const JournalRun::TraceFile& file);
+    static QByteArray statsLine(const QString& run, const AllTimeStats& before, const AllTimeStats& after);
+    static QByteArray closedLine(const QString& run);
+    static QByteArray entryLine(const AuditLogEntry& entry);
+
+    // Tests and the crash harness read the lines as they are.
+    static QList<QByteArray> lines(const QByteArray& bytes);
+
+private:
+    bool openForAppend();
+
+    void syncLoop();
+
+    QString m_path;
+    mutable QMutex m_mutex;
+    int m_fd = -1;
+    std::thread m_syncer;
+    std::mutex m_syncMutex;
+    std::condition_variable m_syncWanted;
+    bool m_syncPending = false;
+    bool m_stopping = false;
+    bool m_failureLogged = false;
+    std::atomic<int> m_openRuns{0};
+    bool m_deferred = false;
+};
+
+} // namespace tarnwick

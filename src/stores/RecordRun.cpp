@@ -1,0 +1,95 @@
+#include "stores/RecordRun.h"
+
+#include <QRandomGenerator>
+
+namespace tarnwick {
+
+RecordRun::RecordRun(RecordJournal* journal, RecordKind kind, bool writesTraceFiles) : m_journal(journal) {
+    m_run.id = QString::number(QRandomGenerator::global()->generate64(), 16);
+    m_run.kind = kind;
+    m_run.writesTraceFiles = writesTraceFiles;
+    m_sinceSync.start();
+    if (m_journal) {
+        m_journal->runOpened();
+        write(RecordJournal::runLine(m_run.id, kind, writesTraceFiles), true);
+    }
+}
+
+RecordRun::~RecordRun() {
+    if (m_journal) {
+        sync();
+        m_journal->runClosed();
+    }
+}
+
+void RecordRun::write(const QByteArray& line, bool now) {
+    if (!m_journal)
+        return;
+    m_pending += line;
+    ++m_linesSinceSync;
+    // A decided line may wait for the next one: until it is written the disk decides for it.
+    if (!now || m_journal->deferred())
+        return;
+    m_journal->append(m_pending);
+    m_pending.clear();
+    if (m_linesSinceSync >= syncEveryLines || m_sinceSync.elapsed() >= syncEveryMs) {
+        m_journal->syncSoon();
+        m_linesSinceSync = 0;
+        m_sinceSync.restart();
+    }
+}
+
+int RecordRun::intend(FileRecord record) {
+    const int seq = int(m_run.items.size());
+    write(RecordJournal::recordLine(m_run.id, seq, record, true), true);
+    m_run.items.append({seq, std::move(record), JournalRun::State::pending});
+    return seq;
+}
+
+void RecordRun::done(int seq, const std::optional<QDateTime>& at, const std::optional<QString>& destination) {
+    if (seq < 0 || seq >= m_run.items.size())
+        return;
+    JournalRun::Item& item = m_run.items[seq];
+    item.state = JournalRun::State::done;
+    if (at)
+        item.record.tracedAt = at;
+    if (destination && item.record.entry)
+        item.record.entry->destinationPath = destination;
+    write(RecordJournal::doneLine(m_run.id, seq, at, destination), false);
+}
+
+void RecordRun::failed(int seq) {
+    if (seq < 0 || seq >= m_run.items.size())
+        return;
+    m_run.items[seq].state = JournalRun::State::failed;
+    write(RecordJournal::failedLine(m_run.id, seq), false);
+}
+
+void RecordRun::record(FileRecord record) {
+    const int seq = int(m_run.items.size());
+    write(RecordJournal::recordLine(m_run.id, seq, record, false), true);
+    m_run.items.append({seq, std::move(record), JournalRun::State::done});
+}
+
+void RecordRun::sync() {
+    if (!m_journal)
+        return;
+    if (!m_pending.isEmpty()) {
+        m_journal->append(m_pending);
+        m_pending.clear();
+    }
+    m_journal->sync();
+    m_linesSinceSync = 0;
+    m_sinceSync.restart();
+}
+
+qint64 RecordRun::countedFiles() const {
+    qint64 files = 0;
+    for (const JournalRun::Item& item : m_run.items) {
+        if (item.state == JournalRun::State::done)
+            files += item.record.files;
+    }
+    return files;
+}
+
+} // namespace tarnwick

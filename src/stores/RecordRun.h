@@ -1,0 +1,53 @@
+#pragma once
+
+#include "stores/RecordJournal.h"
+
+#include <QElapsedTimer>
+
+namespace tarnwick {
+
+// The records of one clean-up run as it goes, written to the journal file by file from the thread
+// that does the disk work: intend() right before a file's disk step, done() or failed() right
+// after it; record() for a file that counts without a disk step of its own. A kill at any moment
+// leaves, for every file, either a decided line or an intent that the next start decides by
+// looking at the disk. Lines are synced per batch (on the journal's own thread, so the disk work
+// does not wait) and by sync(), which the action calls before it reports. One thread at a time;
+// the run is handed to the GUI thread to be closed (RecordMerge).
+class RecordRun {
+public:
+    // Writes the run's first line; a null journal keeps the records in memory only.
+    RecordRun(RecordJournal* journal, RecordKind kind, bool writesTraceFiles);
+    ~RecordRun();
+    RecordRun(const RecordRun&) = delete;
+    RecordRun& operator=(const RecordRun&) = delete;
+
+    // The number that done() and failed() take.
+    int intend(FileRecord record);
+    // `at`: when the step ended, for a trace record timed after it. `destination`: where the file
+    // went when that was only settled by the step (a numbered name); the entry takes it.
+    void done(int seq, const std::optional<QDateTime>& at = {},
+              const std::optional<QString>& destination = {});
+    void failed(int seq);
+    void record(FileRecord record);
+    void sync();
+
+    const JournalRun& contents() const { return m_run; }
+    RecordJournal* journal() const { return m_journal; }
+    // The counted files and bytes so far.
+    qint64 countedFiles() const;
+
+    // Lines since the last sync that start a sync, and the longest time between two.
+    static constexpr int syncEveryLines = 2000;
+    static constexpr qint64 syncEveryMs = 1000;
+
+private:
+    void write(const QByteArray& line, bool now);
+
+    RecordJournal* m_journal;
+    JournalRun m_run;
+    QByteArray m_pending; // decided lines waiting for the next write
+    int m_linesSinceSync = 0;
+    QElapsedTimer m_sinceSync;
+};
+
+} // namespace tarnwick

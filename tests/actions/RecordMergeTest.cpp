@@ -1,0 +1,155 @@
+// The merge of the records journal after kills: between a disk step and its line, and between the
+// steps of a merge.
+#include "actions/RecordMerge.h"
+
+#include "actions/TraceFileWriter.h"
+#include "platform/AppLog.h"
+#include "platform/FileOperations.h"
+#include "stores/AuditLogManager.h"
+#include "stores/RecordRun.h"
+#include "stores/StatsManager.h"
+#include "support/RecordCheck.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <sys/wait.h>
+#include <unistd.h>
+
+using namespace tarnwick;
+using namespace tarnwick::testing;
+
+namespace {
+
+const QDateTime fixedTime(QDate(2025, 3, 14), QTime(9, 26, 53));
+
+struct MergeFixture : ::testing::Test {
+    QTemporaryDir dir;
+    QString store() const { return dir.filePath(QStringLiteral("store")); }
+    QString media(const QString& name) const { return dir.filePath(QStringLiteral("media/") + name); }
+
+    void makeFile(const QString& name, qint64 size) {
+        QDir().mkpath(QFileInfo(media(name)).path());
+        QFile file(media(name));
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(QByteArray(size, 'x'));
+    }
+
+    // A deletion run killed after its last line: `removed` files are gone, with `decided` of them
+    // written as done; the rest were never touched.
+    void leaveKilledRun(const QStringList& removed, const QStringList& decided,
+                        const QStringList& untouched) {
+        AuditLogManager audit(store(), nullptr);
+        RecordRun run(&audit.journal(), RecordKind::deletion, true);
+        for (const QString& name : removed + untouched) {
+            MediaFile file;
+            file.path = media(name);
+            file.size = QFileInfo(file.path).size();
+            FileRecord record;
+            record.entry = AuditLogEntry::make(AuditAction::deletedPermanently, file, std::nullopt);
+            record.target = file.path;
+            record.identity = FileOperations::system()->status(file.path).identity();
+            record.files = 1;
+            record.bytes = file.size;
+            record.traced = true;
+            const int seq = run.intend(record);
+            if (removed.contains(name))
+                QFile::remove(file.path);
+            if (decided.contains(name))
+                run.done(seq);
+        }
+    }
+
+    RecordExpectation expectation(const QStringList& removed, const QStringList& untouched) const {
+        RecordExpectation expected;
+        expected.action = AuditAction::deletedPermanently;
+        for (const QString& name : removed)
+            expected.done.insert(media(name), 100 + name.size());
+        for (const QString& name : untouched)
+            expected.untouched.append(media(name));
+        return expected;
+    }
+
+    // The start after the kill: the merge on fresh stores, the records checked, the traces counted.
+    QStringList mergeAndCheck(const QStringList& removed, const QStringList& untouched) {
+        AuditLogManager audit(store(), nullptr);
+        StatsManager stats(store());
+        TraceFileWriter traces([] { return fixedTime; });
+        RecordMerge::mergeAtStart({&audit, &stats, &traces}, *FileOperations::system());
+        QStringList problems = checkRecords(audit, stats, expectation(removed, untouched));
+        const QHash<QString, int> traced = tracedPaths(dir.filePath(QStringLiteral("media")));
+        for (const QString& name : removed) {
+            if (traced.value(media(name)) != 1)
+                problems.append(
+                    QStringLiteral("traced %1 times: %2").arg(traced.value(media(name))).arg(name));
+        }
+        for (const QString& name : untouched) {
+            if (traced.contains(media(name)))
+                problems.append("traced though untouched: " + name);
+        }
+        return problems;
+    }
+};
+
+using RecordMergeTest = MergeFixture;
+
+// The line after a disk step may be lost to a kill, and the line before one may be all there is:
+// the next start asks the disk, once, and records each file exactly once.
+TEST_F(RecordMergeTest, AStepWithoutItsOutcomeLineIsDecidedByTheDiskOnce) {
+    AppLog::setSink([](const AppLog::Record&) {});
+    for (const char* name : {"Day 1/a.mov", "Day 1/b.mov", "Day 2/c.mov", "Day 2/d.mov"})
+        makeFile(QString::fromUtf8(name), 100 + qint64(std::strlen(name)));
+    const QStringList removed{"Day 1/a.mov", "Day 2/c.mov"};
+    const QStringList untouched{"Day 1/b.mov", "Day 2/d.mov"};
+    // c.mov's done line was written; a.mov was removed but its line never was.
+    leaveKilledRun(removed, {"Day 2/c.mov"}, untouched);
+
+    QStringList problems = mergeAndCheck(removed, untouched);
+    EXPECT_TRUE(problems.isEmpty()) << problems.join('\n').toStdString();
+    // A second start finds the run closed and adds nothing.
+    problems = mergeAndCheck(removed, untouched);
+    EXPECT_TRUE(problems.isEmpty()) << problems.join('\n').toStdString();
+    EXPECT_EQ(QDir(media("Day 1")).entryList({"Tarnwick_Trace_*"}).size(), 1);
+    AppLog::setSink({});
+}
+
+// A child runs the start's merge and is killed at one of its steps; the next start merges again.
+TEST_F(RecordMergeTest, AKillBetweenTheStepsOfAMergeAppliesEachPartOnce) {
+    using Step = RecordMerge::Step;
+    AppLog::setSink([](const AppLog::Record&) {});
+    const QStringList removed{"Day 1/a.mov", "Day 2/c.mov"};
+    for (const Step step : {Step::entriesShown, Step::traceFilesNamed, Step::traceFileWritten,
+                            Step::statisticsAnnounced, Step::statisticsWritten}) {
+        QDir(dir.path()).removeRecursively();
+        QDir().mkpath(dir.path());
+        for (const QString& name : removed)
+            makeFile(name, 100 + name.size());
+        leaveKilledRun(removed, removed, {});
+        const pid_t child = fork();
+        ASSERT_NE(child, -1);
+        if (child == 0) {
+            RecordMerge::setStepHookForTesting([step](Step reached) {
+                if (reached == step)
+                    ::raise(SIGKILL);
+            });
+            AuditLogManager audit(store(), nullptr);
+            StatsManager stats(store());
+            TraceFileWriter traces([] { return fixedTime; });
+            RecordMerge::mergeAtStart({&audit, &stats, &traces}, *FileOperations::system());
+            _exit(0);
+        }
+        int status = 0;
+        ASSERT_EQ(waitpid(child, &status, 0), child);
+        ASSERT_TRUE(WIFSIGNALED(status)) << int(step);
+        const QStringList problems = mergeAndCheck(removed, {});
+        EXPECT_TRUE(problems.isEmpty()) << int(step) << ": " << problems.join('\n').toStdString();
+        for (const char* folder : {"Day 1", "Day 2"})
+            EXPECT_EQ(QDir(media(folder)).entryList({"Tarnwick_Trace_*"}).size(), 1) << int(step);
+    }
+    AppLog::setSink({});
+}
+
+} // namespace
