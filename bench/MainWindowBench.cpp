@@ -125,14 +125,14 @@ void BM_ImportEndToFirstPaint(benchmark::State& state) {
     for (auto _ : state) {
         for (int pair = 0; pair < 5; ++pair) {
             w.pm().clearAll();
-            w.pm().setIsAnalyzing(true);
+            w.pm().updateProgress([](AnalysisProgress& progress) { progress.isAnalyzing = true; });
             w.settle();
             QElapsedTimer t;
             t.start();
             w.pm().setProjects(analysis.projects);
             w.pm().setMediaFiles(analysis.media);
             w.pm().updateSummary();
-            w.pm().setIsAnalyzing(false);
+            w.pm().updateProgress([](AnalysisProgress& progress) { progress.isAnalyzing = false; });
             writes.append(t.nsecsElapsed() / 1e6);
             paints.append(t.nsecsElapsed() / 1e6 + w.turnAndPaintMs());
             (void)QTest::qWaitFor([&] { return w.view->facts().isCurrent(); }, 60000);
@@ -169,20 +169,27 @@ void BM_FilterChangeStall(benchmark::State& state) {
                 t.start();
                 switch (step % 4) {
                 case 0:
-                    w.pm().setShowOnlyAudioOnly(!w.pm().showOnlyAudioOnly());
+                    w.pm().updateFilters([](FilterSettings& filters) {
+                        filters.showOnlyAudioOnly = !filters.showOnlyAudioOnly;
+                    });
                     break;
                 case 1:
-                    w.pm().setShowDuplicates(!w.pm().showDuplicates());
+                    w.pm().updateFilters(
+                        [](FilterSettings& filters) { filters.showDuplicates = !filters.showDuplicates; });
                     break;
                 case 2:
                     // A search every path matches: the views get (nearly) the whole list.
-                    w.pm().setFilterText(w.pm().filterText().isEmpty() ? QStringLiteral("/") : QString());
+                    w.pm().updateFilters([](FilterSettings& filters) {
+                        filters.filterText = filters.filterText.isEmpty() ? QStringLiteral("/") : QString();
+                    });
                     break;
                 default:
-                    w.pm().setSelectedProjectIDs(
-                        w.pm().selectedProjectIDs().isEmpty()
-                            ? QSet<QUuid>{analysis.projects[step % analysis.projects.size()].id}
-                            : QSet<QUuid>{});
+                    w.pm().updateFilters([&](FilterSettings& filters) {
+                        filters.selectedProjectIDs =
+                            filters.selectedProjectIDs.isEmpty()
+                                ? QSet<QUuid>{analysis.projects[step % analysis.projects.size()].id}
+                                : QSet<QUuid>{};
+                    });
                 }
                 QCoreApplication::processEvents();
                 const double turn = t.nsecsElapsed() / 1e6;

@@ -120,10 +120,11 @@ void BM_FilterKeystroke(benchmark::State& state) {
             benchmark::DoNotOptimize(kept);
         },
         [&] {
-            pm.setFilterText(keystrokes[k++ % keystrokes.size()]);
+            pm.updateFilters(
+                [&](FilterSettings& filters) { filters.filterText = keystrokes[k++ % keystrokes.size()]; });
             benchmark::DoNotOptimize(pm.filteredMediaRows().size());
         });
-    pm.setFilterText({});
+    pm.updateFilters([](FilterSettings& filters) { filters.filterText = {}; });
 }
 
 // Sorting by one column: keys once per sort (the manager) against a comparison that builds the
@@ -211,7 +212,7 @@ void BM_SelectAllThenAdd(benchmark::State& state) {
 // whole list.
 void BM_KeptRecordsCopy(benchmark::State& state) {
     ProjectManager& pm = world().pm();
-    pm.setShowOnlyOnline(true);
+    pm.updateFilters([](FilterSettings& filters) { filters.showOnlyOnline = true; });
     interleaved(
         state,
         [&] {
@@ -223,7 +224,7 @@ void BM_KeptRecordsCopy(benchmark::State& state) {
             pm.setMediaFiles(pm.mediaFiles());
             benchmark::DoNotOptimize(pm.filteredMediaFiles().size());
         });
-    pm.setShowOnlyOnline(false);
+    pm.updateFilters([](FilterSettings& filters) { filters.showOnlyOnline = false; });
 }
 
 void BM_StorageMapFootprints(benchmark::State& state) {

@@ -158,9 +158,11 @@ World& world(int n) {
 }
 
 void resetFilters(ProjectManager& pm) {
-    pm.setFilterText({});
-    pm.setShowOnlyUnused(false);
-    pm.setShowOnlyOnline(false);
+    pm.updateFilters([](FilterSettings& filters) {
+        filters.filterText = {};
+        filters.showOnlyUnused = false;
+        filters.showOnlyOnline = false;
+    });
 }
 
 // The cost of touching every record once: a deep copy of the media list.
@@ -205,7 +207,7 @@ void BM_RefreshProtectedFlags(benchmark::State& state) {
 void BM_FilterMiss(benchmark::State& state) {
     ProjectManager& pm = *world(int(state.range(0))).pm;
     resetFilters(pm);
-    pm.setShowOnlyUnused(true);
+    pm.updateFilters([](FilterSettings& filters) { filters.showOnlyUnused = true; });
     for (auto _ : state) {
         pm.setMediaFiles(pm.mediaFiles());
         benchmark::DoNotOptimize(pm.filteredMediaFiles().size());
@@ -217,7 +219,7 @@ void BM_FilterMiss(benchmark::State& state) {
 void BM_FilterMissWithSearchText(benchmark::State& state) {
     ProjectManager& pm = *world(int(state.range(0))).pm;
     resetFilters(pm);
-    pm.setFilterText(QStringLiteral("day1/a0"));
+    pm.updateFilters([](FilterSettings& filters) { filters.filterText = QStringLiteral("day1/a0"); });
     for (auto _ : state) {
         pm.setMediaFiles(pm.mediaFiles());
         benchmark::DoNotOptimize(pm.filteredMediaFiles().size());
@@ -229,7 +231,7 @@ void BM_FilterMissWithSearchText(benchmark::State& state) {
 void BM_FilterHit(benchmark::State& state) {
     ProjectManager& pm = *world(int(state.range(0))).pm;
     resetFilters(pm);
-    pm.setShowOnlyOnline(true);
+    pm.updateFilters([](FilterSettings& filters) { filters.showOnlyOnline = true; });
     pm.filteredMediaFiles();
     for (auto _ : state)
         benchmark::DoNotOptimize(pm.filteredMediaFiles().size());

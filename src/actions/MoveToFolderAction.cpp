@@ -84,8 +84,9 @@ private:
 };
 
 void FolderMoveRun::start() {
-    m_recordRun = std::make_shared<RecordRun>(m_services.auditLog ? &m_services.auditLog->journal() : nullptr,
-                                              RecordKind::move, !isList() && m_manager.writeTraceFiles());
+    m_recordRun =
+        std::make_shared<RecordRun>(m_services.auditLog ? &m_services.auditLog->journal() : nullptr,
+                                    RecordKind::move, !isList() && m_manager.options().writeTraceFiles);
     const qsizetype count = m_input.size();
     if (isList()) {
         AppLog::userAction(QStringLiteral("Moving %1 file(s) to %2").arg(QString::number(count), m_folder));
@@ -96,15 +97,11 @@ void FolderMoveRun::start() {
     qint64 totalBytes = 0;
     for (const MediaFile& file : std::as_const(m_input))
         totalBytes += file.size;
-    m_manager.setMoveTotalBytes(totalBytes);
-    m_manager.setMoveBytesCompleted(0);
-    m_manager.setMoveTotalFiles(count);
-    m_manager.setMoveFilesCompleted(0);
-    m_manager.setMoveProgressFraction(0.0);
-    m_manager.setMoveCurrentFile(QString());
-    m_manager.setMoveMBps(0.0);
-    m_manager.setCancelMoveRequested(false);
-    m_manager.setIsMoveInProgress(true);
+    MoveProgress started;
+    started.moveTotalBytes = totalBytes;
+    started.moveTotalFiles = count;
+    started.isMoveInProgress = true;
+    m_manager.setMoveProgress(started);
     m_clock.start();
 }
 
@@ -113,17 +110,19 @@ void FolderMoveRun::publishProgress(const FolderMovePipeline::Progress& progress
         return;
     m_sincePublished.start();
     const qsizetype current = progress.inFlight >= 0 ? progress.inFlight : m_applied - 1;
-    if (current >= 0 && current < m_input.size())
-        m_manager.setMoveCurrentFile(RemovalRules::nameOf(m_input.at(current)));
-    m_manager.setMoveFilesCompleted(progress.files);
-    m_manager.setMoveBytesCompleted(progress.bytes);
-    if (m_manager.moveTotalBytes() >= 1)
-        m_manager.setMoveProgressFraction(double(progress.bytes) / double(m_manager.moveTotalBytes()));
-    else if (m_manager.moveTotalFiles() >= 1)
-        m_manager.setMoveProgressFraction(double(progress.files) / double(m_manager.moveTotalFiles()));
-    const double seconds = double(m_clock.nsecsElapsed()) / 1e9;
-    if (seconds > 0)
-        m_manager.setMoveMBps(double(progress.bytes) / 1048576.0 / seconds);
+    m_manager.updateMoveProgress([&](MoveProgress& move) {
+        if (current >= 0 && current < m_input.size())
+            move.moveCurrentFile = RemovalRules::nameOf(m_input.at(current));
+        move.moveFilesCompleted = progress.files;
+        move.moveBytesCompleted = progress.bytes;
+        if (move.moveTotalBytes >= 1)
+            move.moveProgressFraction = double(progress.bytes) / double(move.moveTotalBytes);
+        else if (move.moveTotalFiles >= 1)
+            move.moveProgressFraction = double(progress.files) / double(move.moveTotalFiles);
+        const double seconds = double(m_clock.nsecsElapsed()) / 1e9;
+        if (seconds > 0)
+            move.moveMBps = double(progress.bytes) / 1048576.0 / seconds;
+    });
 }
 
 QList<FolderMovePipeline::Watched> FolderMoveRun::watchedPaths() const {
@@ -337,8 +336,10 @@ void FolderMoveRun::finish() {
     RecordMerge::closeRun(*m_recordRun,
                           {m_services.auditLog, m_services.statsManager, m_services.traceWriter});
     if (isList()) {
-        m_manager.setMoveFilesCompleted(m_manager.moveTotalFiles());
-        m_manager.setMoveProgressFraction(1.0);
+        m_manager.updateMoveProgress([](MoveProgress& move) {
+            move.moveFilesCompleted = move.moveTotalFiles;
+            move.moveProgressFraction = 1.0;
+        });
     }
     // First entry per path, as everywhere else the bin meets the media list.
     QHash<QString, MediaFileStatus> statusByPath;
@@ -353,7 +354,7 @@ void FolderMoveRun::finish() {
         items.removeIf([&](const RecycleBinItem& item) { return isMoved(item.mediaFile.path); });
     });
     m_manager.updateSummary();
-    m_manager.setIsMoveInProgress(false);
+    m_manager.updateMoveProgress([](MoveProgress& move) { move.isMoveInProgress = false; });
     const QString counts = QString::number(m_result.succeeded) + QStringLiteral(" succeeded, ") +
                            QString::number(m_result.failed) + QStringLiteral(" failed");
     AppLog::info(
@@ -426,7 +427,7 @@ QCoro::Task<ActionResult> runMove(ProjectManager& manager, Variant variant,
                                 run->watchedPaths(), run->m_recordRun);
     // Cancel reaches the worker at once: it stops before its next file and rolls back a copy in flight.
     QObject::connect(&manager, &ProjectManager::moveProgressChanged, &pipeline, [&manager, &pipeline] {
-        if (manager.cancelMoveRequested())
+        if (manager.moveProgress().cancelMoveRequested)
             pipeline.cancel();
     });
     // The window closed: the file in flight completes, nothing further is started.
@@ -434,7 +435,7 @@ QCoro::Task<ActionResult> runMove(ProjectManager& manager, Variant variant,
     pipeline.start(movePool());
     qsizetype next = 0;
     for (;;) {
-        if (!manager.cancelMoveRequested())
+        if (!manager.moveProgress().cancelMoveRequested)
             planAhead(*run, pipeline, next);
         FolderMovePipeline::Batch batch = pipeline.take();
         for (const auto& [job, outcome] : std::as_const(batch.finished))
@@ -446,7 +447,8 @@ QCoro::Task<ActionResult> runMove(ProjectManager& manager, Variant variant,
         if (!self)
             co_return ActionResult{};
     }
-    if (run->m_cancelled || (manager.cancelMoveRequested() && run->m_applied < run->m_input.size()))
+    if (run->m_cancelled ||
+        (manager.moveProgress().cancelMoveRequested && run->m_applied < run->m_input.size()))
         AppLog::info(QStringLiteral("Move cancelled by user after %1 file(s)").arg(run->m_result.succeeded));
     run->finish();
     co_return run->m_result;

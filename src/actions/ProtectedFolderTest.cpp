@@ -16,7 +16,7 @@ ProtectedFolderTest::ProtectedFolderTest(QStringList folders, const FileOperatio
 ProtectedFolderTest ProtectedFolderTest::forManager(const ProjectManager& manager,
                                                     const FileOperations* files) {
     const ProtectedFolders* store = manager.services().protectedFolders;
-    return ProtectedFolderTest(store ? store->folders() : manager.protectedFolders(), files);
+    return ProtectedFolderTest(store ? store->folders() : manager.options().protectedFolders, files);
 }
 
 bool ProtectedFolderTest::isLexicallyInFolders(const QString& path, const QStringList& folders) {

@@ -405,9 +405,10 @@ QCoro::Task<ActionResult> runRemoval(ProjectManager& manager, CleanupServices se
     const QList<PlannedRemoval> plan = planRemovals(manager, bin);
     ProtectedFolderTest protection = ProtectedFolderTest::forManager(manager, services.files.get());
     const std::shared_ptr<FileOperations> files = services.files;
-    const auto records = std::make_shared<RecordRun>(
-        services.auditLog ? &services.auditLog->journal() : nullptr,
-        method == RemovalMethod::trash ? RecordKind::trash : RecordKind::deletion, manager.writeTraceFiles());
+    const auto records =
+        std::make_shared<RecordRun>(services.auditLog ? &services.auditLog->journal() : nullptr,
+                                    method == RemovalMethod::trash ? RecordKind::trash : RecordKind::deletion,
+                                    manager.options().writeTraceFiles);
     const RecordStores stores{services.auditLog, services.statsManager, services.traceWriter};
     // Off the GUI thread: a slow or hung volume must not freeze the window. The future is made in
     // its own statement (GCC 12 and lambda temporaries inside co_await).

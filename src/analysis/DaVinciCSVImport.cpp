@@ -149,9 +149,11 @@ std::optional<QString> DaVinciCSVImport::findProxyPath(const QString& mediaPath)
 
 void DaVinciCSVImport::reportDaVinciImportFailure(ProjectManager& manager, const QString& message) {
     AppLog::warning(QStringLiteral("DaVinci CSV import failed: ") + message);
-    manager.setLastDaVinciImport(std::nullopt);
-    manager.setDaVinciImportMessage(message);
-    manager.setShowDaVinciImportResult(true);
+    manager.updatePrompts([&](PromptState& prompts) {
+        prompts.lastDaVinciImport = std::nullopt;
+        prompts.daVinciImportMessage = message;
+        prompts.showDaVinciImportResult = true;
+    });
 }
 
 QCoro::Task<void> DaVinciCSVImport::importDaVinciCSV(ProjectManager& manager, QUrl url) {
@@ -165,9 +167,11 @@ QCoro::Task<void> DaVinciCSVImport::importDaVinciCSV(ProjectManager& manager, QU
     if (!pm || !scope.isActive())
         co_return;
 
-    manager.setIsAnalyzing(true);
-    manager.setAnalysisProgress(0);
-    manager.setCurrentTask(QStringLiteral("Reading DaVinci CSV…"));
+    manager.updateProgress([](AnalysisProgress& progress) {
+        progress.isAnalyzing = true;
+        progress.analysisProgress = 0;
+        progress.currentTask = QStringLiteral("Reading DaVinci CSV…");
+    });
     QFuture<ReadCSV> reading =
         QtConcurrent::run(&fileReadPool(), [filePath, fileName] { return readCSV(filePath, fileName); });
     ReadCSV read = co_await reading;
@@ -175,7 +179,7 @@ QCoro::Task<void> DaVinciCSVImport::importDaVinciCSV(ProjectManager& manager, QU
         co_return;
     if (!read.failure.isEmpty()) {
         reportDaVinciImportFailure(manager, read.failure);
-        manager.setIsAnalyzing(false);
+        manager.updateProgress([](AnalysisProgress& progress) { progress.isAnalyzing = false; });
         co_return;
     }
     if (read.unresolvedRows > 0) {
@@ -193,7 +197,7 @@ QCoro::Task<void> DaVinciCSVImport::importDaVinciCSV(ProjectManager& manager, QU
                 QStringLiteral(". %1 row(s) were skipped (for example the timeline \"stringout\" row, "
                                "which has no source file).")
                     .arg(read.skippedRows + read.unresolvedRows));
-        manager.setIsAnalyzing(false);
+        manager.updateProgress([](AnalysisProgress& progress) { progress.isAnalyzing = false; });
         co_return;
     }
 
@@ -207,8 +211,10 @@ QCoro::Task<void> DaVinciCSVImport::importDaVinciCSV(ProjectManager& manager, QU
         projects.removeIf([&](const ProjectFile& p) { return p.url == url; });
         projects.append(project);
     });
-    manager.setCurrentTask(QStringLiteral("Locating %1 clip(s) on disk…").arg(clips.size()));
-    manager.setAnalysisProgress(0.5);
+    manager.updateProgress([&](AnalysisProgress& progress) {
+        progress.currentTask = QStringLiteral("Locating %1 clip(s) on disk…").arg(clips.size());
+        progress.analysisProgress = 0.5;
+    });
     auto rebuilding = manager.rebuildMediaFilesHoldingGate();
     co_await std::move(rebuilding);
     if (!pm)
@@ -272,17 +278,21 @@ QCoro::Task<void> DaVinciCSVImport::importDaVinciCSV(ProjectManager& manager, QU
     });
     summary.missingOnDisk = csvEntries - summary.foundOnDisk;
     manager.updateSummary();
-    manager.setLastDaVinciImport(summary);
-    manager.setDaVinciImportMessage(daVinciImportSummaryMessage(summary));
-    manager.setShowDaVinciImportResult(true);
-    manager.setAnalysisProgress(1.0);
-    manager.setCurrentTask(QStringLiteral("DaVinci CSV import complete"));
+    manager.updatePrompts([&](PromptState& prompts) {
+        prompts.lastDaVinciImport = summary;
+        prompts.daVinciImportMessage = daVinciImportSummaryMessage(summary);
+        prompts.showDaVinciImportResult = true;
+    });
+    manager.updateProgress([](AnalysisProgress& progress) {
+        progress.analysisProgress = 1.0;
+        progress.currentTask = QStringLiteral("DaVinci CSV import complete");
+    });
     AppLog::info(QStringLiteral("DaVinci CSV import: %1 clips (%2 online, %3 offline, %4 protected)")
                      .arg(summary.importedClips)
                      .arg(summary.foundOnDisk)
                      .arg(summary.missingOnDisk)
                      .arg(summary.protectedByOtherProjects));
-    manager.setIsAnalyzing(false);
+    manager.updateProgress([](AnalysisProgress& progress) { progress.isAnalyzing = false; });
 }
 
 } // namespace tarnwick

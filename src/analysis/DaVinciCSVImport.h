@@ -18,7 +18,8 @@ class ProjectManager;
 class DaVinciCSVImport {
 public:
     // Waits for the manager's other operations and holds it for the whole run. Never fails: every
-    // outcome is reported through lastDaVinciImport, daVinciImportMessage and showDaVinciImportResult.
+    // outcome is reported through the prompts (lastDaVinciImport, daVinciImportMessage and
+    // showDaVinciImportResult).
     static QCoro::Task<void> importDaVinciCSV(ProjectManager& manager, QUrl url);
 
     // The clip's proxy in its folder's "Proxy", then "Proxies" subfolder: a regular file whose

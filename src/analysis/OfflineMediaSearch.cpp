@@ -378,8 +378,10 @@ QCoro::Task<void> OfflineMediaSearch::applyMatches(ProjectManager& manager, QLis
     if (!pm || !scope.isActive())
         co_return;
     const qsizetype total = matches.size();
-    manager.setIsApplyingMatches(true);
-    manager.setCurrentTask(QStringLiteral("Applying %1 matches...").arg(total));
+    manager.updateProgress([&](AnalysisProgress& progress) {
+        progress.isApplyingMatches = true;
+        progress.currentTask = QStringLiteral("Applying %1 matches...").arg(total);
+    });
     AppLog::userAction(QStringLiteral("Applying %1 matches").arg(total));
 
     QStringList foundPaths;
@@ -392,7 +394,10 @@ QCoro::Task<void> OfflineMediaSearch::applyMatches(ProjectManager& manager, QLis
             pm.data(),
             [pm, done, total] {
                 if (pm)
-                    pm->setCurrentTask(QStringLiteral("Applying matches (%1/%2)...").arg(done).arg(total));
+                    pm->updateProgress([&](AnalysisProgress& progress) {
+                        progress.currentTask =
+                            QStringLiteral("Applying matches (%1/%2)...").arg(done).arg(total);
+                    });
             },
             Qt::QueuedConnection);
     };
@@ -443,12 +448,16 @@ QCoro::Task<void> OfflineMediaSearch::applyMatches(ProjectManager& manager, QLis
                      .arg(counts.alreadyOnline));
     manager.updateSummary();
     if (counts.applied == 0) {
-        manager.setCurrentTask(QString());
-        manager.setIsApplyingMatches(false);
+        manager.updateProgress([](AnalysisProgress& progress) {
+            progress.currentTask = QString();
+            progress.isApplyingMatches = false;
+        });
         co_return;
     }
 
-    manager.setCurrentTask(QStringLiteral("Consolidating cross-project files..."));
+    manager.updateProgress([](AnalysisProgress& progress) {
+        progress.currentTask = QStringLiteral("Consolidating cross-project files...");
+    });
     auto yielding = yieldTurn(pm);
     const bool alive = co_await std::move(yielding);
     if (!alive)
@@ -473,8 +482,10 @@ QCoro::Task<void> OfflineMediaSearch::applyMatches(ProjectManager& manager, QLis
     } else {
         discardOffThread(std::move(consolidated));
     }
-    manager.setCurrentTask(QString());
-    manager.setIsApplyingMatches(false);
+    manager.updateProgress([](AnalysisProgress& progress) {
+        progress.currentTask = QString();
+        progress.isApplyingMatches = false;
+    });
 }
 
 } // namespace tarnwick

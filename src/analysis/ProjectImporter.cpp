@@ -194,10 +194,12 @@ void ImportRun::begin() {
         }
         projects = std::move(kept);
     });
-    m_pm->setIsAnalyzing(true);
-    m_pm->setAnalysisProgress(0);
-    m_pm->setParseErrors({});
-    m_pm->setCurrentTask(QStringLiteral("Preparing to analyze projects..."));
+    m_pm->updateProgress([](AnalysisProgress& progress) {
+        progress.isAnalyzing = true;
+        progress.analysisProgress = 0;
+        progress.parseErrors.clear();
+        progress.currentTask = QStringLiteral("Preparing to analyze projects...");
+    });
     AppLog::info(QStringLiteral("Starting analysis of %1 project(s)").arg(count()));
     m_started.start();
 }
@@ -213,9 +215,11 @@ QCoro::Task<bool> ImportRun::parse() {
 
     m_prefetch = std::make_unique<ScanPrefetch>(m_pm->fileStatusScan(), m_pm->fileStatusOptions(),
                                                 m_pm->mediaFiles(), m_pm->projects());
-    m_pm->setCurrentTask(QStringLiteral("Parsing %1 projects in parallel...").arg(count()));
+    m_pm->updateProgress([&](AnalysisProgress& progress) {
+        progress.currentTask = QStringLiteral("Parsing %1 projects in parallel...").arg(count());
+    });
     AppLog::info(QStringLiteral("Starting parallel parsing of %1 projects").arg(count()));
-    m_pm->setParseFractionByURL({});
+    m_pm->updateProgress([](AnalysisProgress& progress) { progress.parseFractionByURL.clear(); });
     QElapsedTimer parseStarted;
     parseStarted.start();
 
@@ -228,10 +232,12 @@ QCoro::Task<bool> ImportRun::parse() {
         if (!m_pm)
             return;
         const double overall = m_progress.report(url, fraction);
-        m_pm->setParseFraction(url, m_progress.fractions().value(url));
-        m_pm->setAnalysisProgress(overall);
-        if (m_progress.showsReaderMessages())
-            m_pm->setCurrentTask(message);
+        m_pm->updateProgress([&](AnalysisProgress& progress) {
+            progress.parseFractionByURL.insert(url, m_progress.fractions().value(url));
+            progress.analysisProgress = overall;
+            if (m_progress.showsReaderMessages())
+                progress.currentTask = message;
+        });
     };
     callbacks.finished = [this](const ParseOutcome& outcome) {
         if (!m_pm)
@@ -244,9 +250,11 @@ QCoro::Task<bool> ImportRun::parse() {
             m_summing->arrived(outcome.order, std::nullopt, {});
         }
         const double overall = m_progress.finish(outcome.url);
-        m_pm->setParseFraction(outcome.url, 1.0);
-        m_pm->setAnalysisProgress(overall);
-        m_pm->setCurrentTask(m_progress.finishedMessage());
+        m_pm->updateProgress([&](AnalysisProgress& progress) {
+            progress.parseFractionByURL.insert(outcome.url, 1.0);
+            progress.analysisProgress = overall;
+            progress.currentTask = m_progress.finishedMessage();
+        });
     };
     auto parsing = m_parse->run(m_urls, std::move(callbacks));
     m_outcomes = co_await std::move(parsing);
@@ -269,12 +277,16 @@ void ImportRun::addOutcome(const ParseOutcome& outcome) {
     }
     const QString fileName = path::lastPathComponent(outcome.url.toLocalFile());
     AppLog::parseFailed(fileName, outcome.error);
-    m_pm->appendParseError({fileName, outcome.error});
+    m_pm->updateProgress([&](AnalysisProgress& progress) {
+        progress.parseErrors.append(ParseErrorRecord{fileName, outcome.error});
+    });
     m_pm->appendProject(ProjectImporter::failedProject(outcome.url, outcome.error));
 }
 
 QCoro::Task<bool> ImportRun::aggregate() {
-    m_pm->setCurrentTask(QStringLiteral("Aggregating media usage…"));
+    m_pm->updateProgress([](AnalysisProgress& progress) {
+        progress.currentTask = QStringLiteral("Aggregating media usage…");
+    });
     QElapsedTimer timer;
     timer.start();
     // Projects join in the order they were given, however the reads finished: the sidebar lists
@@ -300,10 +312,12 @@ QCoro::Task<bool> ImportRun::aggregate() {
 QCoro::Task<bool> ImportRun::scan() {
     const QStringList& paths = m_aggregation.newPaths;
     const qint64 total = paths.size();
-    m_pm->setCurrentTask(QStringLiteral("Scanning file system…"));
-    m_pm->setTotalFilesToScan(total);
-    m_pm->setCurrentFileIndex(0);
-    m_pm->setAnalysisProgress(ImportProgress::scanStart);
+    m_pm->updateProgress([&](AnalysisProgress& progress) {
+        progress.currentTask = QStringLiteral("Scanning file system…");
+        progress.totalFilesToScan = total;
+        progress.currentFileIndex = 0;
+        progress.analysisProgress = ImportProgress::scanStart;
+    });
     QElapsedTimer timer;
     timer.start();
     AppLog::scanStarted(total);
@@ -371,9 +385,11 @@ QCoro::Task<bool> ImportRun::scan() {
             sinceYield.restart();
         }
         const qint64 checked = std::min<qint64>(first + FileStatusScan::batchSize, total);
-        m_pm->setCurrentFileIndex(checked);
-        m_pm->setAnalysisProgress(ImportProgress::scanProgress(checked, total));
-        m_pm->setCurrentTask(ImportProgress::scanMessage(checked, total));
+        m_pm->updateProgress([&](AnalysisProgress& progress) {
+            progress.currentFileIndex = checked;
+            progress.analysisProgress = ImportProgress::scanProgress(checked, total);
+            progress.currentTask = ImportProgress::scanMessage(checked, total);
+        });
     }
     m_scanned = std::move(plan.scanned);
     m_knownFacts = std::move(plan.facts);
@@ -418,9 +434,10 @@ QFuture<NameOrder> ImportRun::startOrdering(const QList<MediaFile>& list) {
 }
 
 QCoro::Task<bool> ImportRun::refine() {
-    m_pm->setAnalysisProgress(0.85);
-    m_pm->setCurrentTask(QStringLiteral("Checking for After Effects links…"));
-    m_pm->setAnalysisProgress(0.87);
+    m_pm->updateProgress([](AnalysisProgress& progress) {
+        progress.currentTask = QStringLiteral("Checking for After Effects links…");
+        progress.analysisProgress = 0.87;
+    });
     auto linking = m_services.linkAfterEffects
                        ? m_services.linkAfterEffects(*m_pm, m_list)
                        : AfterEffectsLinking::linkAEPProjects(*m_pm, m_list, m_services.afterEffects);
@@ -428,8 +445,10 @@ QCoro::Task<bool> ImportRun::refine() {
     if (!m_pm)
         co_return false;
 
-    m_pm->setCurrentTask(QStringLiteral("Consolidating cross-project files…"));
-    m_pm->setAnalysisProgress(0.90);
+    m_pm->updateProgress([](AnalysisProgress& progress) {
+        progress.currentTask = QStringLiteral("Consolidating cross-project files…");
+        progress.analysisProgress = 0.90;
+    });
     QElapsedTimer timer;
     timer.start();
     // What follows consolidation starts beside it, on the list as it is now: the duplicate search,
@@ -481,8 +500,10 @@ QCoro::Task<bool> ImportRun::refine() {
         ordering = startOrdering(m_list);
     }
 
-    m_pm->setCurrentTask(QStringLiteral("Detecting duplicates…"));
-    m_pm->setAnalysisProgress(0.93);
+    m_pm->updateProgress([](AnalysisProgress& progress) {
+        progress.currentTask = QStringLiteral("Detecting duplicates…");
+        progress.analysisProgress = 0.93;
+    });
     timer.restart();
     std::optional<DuplicateDetector::Quiet> early;
     if (searchEarly && !merged) {
@@ -509,8 +530,10 @@ QCoro::Task<bool> ImportRun::refine() {
     }
     AppLog::info(QStringLiteral("⏱ Duplicate hashing: ") + seconds(timer));
 
-    m_pm->setCurrentTask(QStringLiteral("Finding similar files…"));
-    m_pm->setAnalysisProgress(0.96);
+    m_pm->updateProgress([](AnalysisProgress& progress) {
+        progress.currentTask = QStringLiteral("Finding similar files…");
+        progress.analysisProgress = 0.96;
+    });
     NameOrder named = co_await ordering;
     ordering = {};
     std::pair<QList<MediaFile>, ProjectManager::PreparedUsageRecount> recounted = co_await m_recounting;
@@ -577,8 +600,10 @@ QCoro::Task<bool> ImportRun::apply() {
     m_pm->refreshProtectedFlags();
     if (!listUnchanged || !m_pm->finishPreparedUsageRecount(prepared))
         m_pm->recomputeUsageCounts();
-    m_pm->setCurrentTask(QStringLiteral("Calculating summary…"));
-    m_pm->setAnalysisProgress(0.98);
+    m_pm->updateProgress([](AnalysisProgress& progress) {
+        progress.currentTask = QStringLiteral("Calculating summary…");
+        progress.analysisProgress = 0.98;
+    });
     auto second = yieldTurn();
     const bool recounted = co_await std::move(second);
     if (!recounted)
@@ -586,18 +611,21 @@ QCoro::Task<bool> ImportRun::apply() {
     m_pm->updateSummary();
     const AnalysisSummary& summary = m_pm->summary();
     AppLog::scanComplete(summary.onlineFiles, summary.matchingFiles, summary.offlineFiles);
-    m_pm->setAnalysisProgress(1.0);
-    m_pm->setCurrentTask(QStringLiteral("Analysis complete"));
+    m_pm->updateProgress([](AnalysisProgress& progress) {
+        progress.analysisProgress = 1.0;
+        progress.currentTask = QStringLiteral("Analysis complete");
+    });
     AppLog::info(
         QStringLiteral("⏱ Total import: ") + seconds(m_started) +
         QStringLiteral(" for %1 project(s), %2 media files").arg(count()).arg(m_pm->mediaFiles().size()));
-    if (!m_pm->parseErrors().isEmpty())
-        AppLog::warning(QStringLiteral("%1 project(s) had parse errors").arg(m_pm->parseErrors().size()));
+    if (!m_pm->progress().parseErrors.isEmpty())
+        AppLog::warning(
+            QStringLiteral("%1 project(s) had parse errors").arg(m_pm->progress().parseErrors.size()));
     co_return true;
 }
 
 void ImportRun::finishAnalysis() {
-    m_pm->setIsAnalyzing(false);
+    m_pm->updateProgress([](AnalysisProgress& progress) { progress.isAnalyzing = false; });
     if (StatsManager* stats = m_pm->statsManager()) {
         // One write for the whole import: each write of the statistics file syncs it to disk.
         QList<std::pair<qint64, qint64>> counts;
@@ -616,21 +644,24 @@ void ImportRun::finishAnalysis() {
                                           ? m_services.proVideoFormatsInstalled
                                           : [] { return proVideoFormatsInstalled(false); };
     inputs.mediaFiles = &m_pm->mediaFiles();
+    const PromptState& raised = m_pm->prompts();
     const auto due = PostAnalysisPrompts::duePrompts(
-        {m_pm->hasPromptedForScan(), m_pm->hasPromptedForMissingAEP(), m_pm->hasPromptedForProVideoFormats()},
+        {raised.hasPromptedForScan, raised.hasPromptedForMissingAEP, raised.hasPromptedForProVideoFormats},
         inputs);
-    if (due.scan) {
-        m_pm->setHasPromptedForScan(true);
-        m_pm->setShouldPromptForScan(true);
-    }
-    if (due.missingAEP) {
-        m_pm->setHasPromptedForMissingAEP(true);
-        m_pm->setShouldPromptForMissingAEP(true);
-    }
-    if (due.proVideoFormats) {
-        m_pm->setHasPromptedForProVideoFormats(true);
-        m_pm->setShouldPromptForProVideoFormats(true);
-    }
+    m_pm->updatePrompts([&](PromptState& prompts) {
+        if (due.scan) {
+            prompts.hasPromptedForScan = true;
+            prompts.shouldPromptForScan = true;
+        }
+        if (due.missingAEP) {
+            prompts.hasPromptedForMissingAEP = true;
+            prompts.shouldPromptForMissingAEP = true;
+        }
+        if (due.proVideoFormats) {
+            prompts.hasPromptedForProVideoFormats = true;
+            prompts.shouldPromptForProVideoFormats = true;
+        }
+    });
 }
 
 } // namespace

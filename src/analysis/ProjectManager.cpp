@@ -34,8 +34,8 @@ ProjectManager::ProjectManager(ProjectManagerServices services, QObject* parent)
         m_services.isSandboxed = &ProjectManagerServices::defaultIsSandboxed;
     m_sequencePolicy = m_services.sequencePolicy;
     m_parser = std::make_unique<ProjectParser>();
-    m_sequenceRules = m_sequencePolicy->rules();
-    m_protectedFolders = m_services.protectedFolders->folders();
+    m_policy.sequenceRules = m_sequencePolicy->rules();
+    m_options.protectedFolders = m_services.protectedFolders->folders();
     // One thread waits for the status scan, which runs its checks on its own pool.
     m_workerPool.setMaxThreadCount(1);
     connect(&m_gate, &OperationGate::busyChanged, this, [this] {
@@ -173,86 +173,21 @@ void ProjectManager::setSummary(const AnalysisSummary& summary) {
 
 // ---- Analysis progress --------------------------------------------------------------------
 
-void ProjectManager::setIsAnalyzing(bool value) {
-    assign(m_isAnalyzing, value, Change::progress);
+void ProjectManager::setProgress(AnalysisProgress value) {
+    value.analysisProgress = std::clamp(value.analysisProgress, 0.0, 1.0);
+    assign(m_progress, std::move(value), Change::progress);
 }
-void ProjectManager::setAnalysisProgress(double value) {
-    assign(m_analysisProgress, std::clamp(value, 0.0, 1.0), Change::progress);
-}
-void ProjectManager::setCurrentTask(const QString& value) {
-    assign(m_currentTask, value, Change::progress);
-}
-void ProjectManager::setCurrentFileIndex(qint64 value) {
-    assign(m_currentFileIndex, value, Change::progress);
-}
-void ProjectManager::setTotalFilesToScan(qint64 value) {
-    assign(m_totalFilesToScan, value, Change::progress);
-}
-void ProjectManager::setParseFractionByURL(const QHash<QUrl, double>& value) {
-    assign(m_parseFractionByURL, value, Change::progress);
-}
-void ProjectManager::setParseFraction(const QUrl& url, double fraction) {
-    m_parseFractionByURL.insert(url, fraction);
-    notify(Change::progress);
-}
-void ProjectManager::setErrorMessage(const std::optional<QString>& value) {
-    assign(m_errorMessage, value, Change::progress);
-}
-void ProjectManager::setShowError(bool value) {
-    assign(m_showError, value, Change::progress);
-}
-void ProjectManager::setParseErrors(const QList<ParseErrorRecord>& value) {
-    m_parseErrors = value;
-    notify(Change::progress);
-}
-void ProjectManager::appendParseError(const ParseErrorRecord& record) {
-    m_parseErrors.append(record);
-    notify(Change::progress);
+void ProjectManager::updateProgress(const std::function<void(AnalysisProgress&)>& change) {
+    setProgress(edited(m_progress, change));
 }
 
 // ---- Prompts ------------------------------------------------------------------------------
 
-void ProjectManager::setShouldPromptForScan(bool value) {
-    assign(m_shouldPromptForScan, value, Change::prompts);
+void ProjectManager::setPrompts(PromptState value) {
+    assign(m_prompts, std::move(value), Change::prompts);
 }
-void ProjectManager::setHasPromptedForScan(bool value) {
-    assign(m_hasPromptedForScan, value, Change::prompts);
-}
-void ProjectManager::setShouldPromptForMissingAEP(bool value) {
-    assign(m_shouldPromptForMissingAEP, value, Change::prompts);
-}
-void ProjectManager::setHasPromptedForMissingAEP(bool value) {
-    assign(m_hasPromptedForMissingAEP, value, Change::prompts);
-}
-void ProjectManager::setShouldPromptForProVideoFormats(bool value) {
-    assign(m_shouldPromptForProVideoFormats, value, Change::prompts);
-}
-void ProjectManager::setHasPromptedForProVideoFormats(bool value) {
-    assign(m_hasPromptedForProVideoFormats, value, Change::prompts);
-}
-void ProjectManager::setShouldPromptForVolumeAccess(bool value) {
-    assign(m_shouldPromptForVolumeAccess, value, Change::prompts);
-}
-void ProjectManager::setVolumesNeedingAccess(const QList<QUrl>& value) {
-    assign(m_volumesNeedingAccess, value, Change::prompts);
-}
-void ProjectManager::setPromptedVolumePaths(const QSet<QString>& value) {
-    assign(m_promptedVolumePaths, value, Change::prompts);
-}
-void ProjectManager::setGrantAccessFailureMessage(const std::optional<QString>& value) {
-    assign(m_grantAccessFailureMessage, value, Change::prompts);
-}
-void ProjectManager::setShowGrantAccessFailure(bool value) {
-    assign(m_showGrantAccessFailure, value, Change::prompts);
-}
-void ProjectManager::setLastDaVinciImport(const std::optional<DaVinciCSVImportSummary>& value) {
-    assign(m_lastDaVinciImport, value, Change::prompts);
-}
-void ProjectManager::setDaVinciImportMessage(const std::optional<QString>& value) {
-    assign(m_daVinciImportMessage, value, Change::prompts);
-}
-void ProjectManager::setShowDaVinciImportResult(bool value) {
-    assign(m_showDaVinciImportResult, value, Change::prompts);
+void ProjectManager::updatePrompts(const std::function<void(PromptState&)>& change) {
+    setPrompts(edited(m_prompts, change));
 }
 
 // ---- After Effects links ------------------------------------------------------------------
@@ -260,9 +195,6 @@ void ProjectManager::setShowDaVinciImportResult(bool value) {
 void ProjectManager::setAepLinkStatuses(QHash<QString, AEPLinkStatus> value) {
     m_aepLinkStatuses = std::move(value);
     notify(Change::aeLinks);
-}
-void ProjectManager::setIsApplyingMatches(bool value) {
-    assign(m_isApplyingMatches, value, Change::progress);
 }
 
 bool ProjectManager::hasAEPLinkIssues() const {
@@ -273,116 +205,47 @@ bool ProjectManager::hasAEPLinkIssues() const {
 
 // ---- Filters ------------------------------------------------------------------------------
 
-void ProjectManager::setFilterText(const QString& value) {
-    assign(m_filterText, value, Change::filters);
+void ProjectManager::setFilters(FilterSettings value) {
+    assign(m_filters, std::move(value), Change::filters);
 }
-void ProjectManager::setShowOnlyUnused(bool value) {
-    assign(m_showOnlyUnused, value, Change::filters);
-}
-void ProjectManager::setShowOnlyOnline(bool value) {
-    assign(m_showOnlyOnline, value, Change::filters);
-}
-void ProjectManager::setShowOnlyAudioOnly(bool value) {
-    assign(m_showOnlyAudioOnly, value, Change::filters);
-}
-void ProjectManager::setShowDuplicates(bool value) {
-    assign(m_showDuplicates, value, Change::filters);
-}
-void ProjectManager::setShowLargeFilesOnly(bool value) {
-    assign(m_showLargeFilesOnly, value, Change::filters);
-}
-void ProjectManager::setShowOnlyUsed(bool value) {
-    assign(m_showOnlyUsed, value, Change::filters);
-}
-void ProjectManager::setShowDeleted(bool value) {
-    assign(m_showDeleted, value, Change::filters);
-}
-void ProjectManager::setIgnoreFileExtension(bool value) {
-    assign(m_ignoreFileExtension, value, Change::filters);
-}
-void ProjectManager::setSelectedProjectIDs(const QSet<QUuid>& value) {
-    assign(m_selectedProjectIDs, value, Change::filters);
+void ProjectManager::updateFilters(const std::function<void(FilterSettings&)>& change) {
+    setFilters(edited(m_filters, change));
 }
 
 // ---- Policy and options -------------------------------------------------------------------
 
-void ProjectManager::setSequenceRules(const QList<SequenceNameRule>& value) {
-    assign(m_sequenceRules, value, Change::policy);
+void ProjectManager::setPolicy(UsagePolicyState value) {
+    assign(m_policy, std::move(value), Change::policy);
 }
-void ProjectManager::setSequencePolicyRevision(qint64 value) {
-    assign(m_sequencePolicyRevision, value, Change::policy);
+void ProjectManager::updatePolicy(const std::function<void(UsagePolicyState&)>& change) {
+    setPolicy(edited(m_policy, change));
 }
-void ProjectManager::setEffectiveUsedCountByProjectID(const QHash<QUuid, int>& value) {
-    assign(m_effectiveUsedCountByProjectID, value, Change::policy);
+void ProjectManager::setOptions(CleanupOptions value) {
+    assign(m_options, std::move(value), Change::options);
 }
-void ProjectManager::setProtectedFolders(const QStringList& value) {
-    assign(m_protectedFolders, value, Change::options);
-}
-void ProjectManager::setWriteTraceFiles(bool value) {
-    assign(m_writeTraceFiles, value, Change::options);
+void ProjectManager::updateOptions(const std::function<void(CleanupOptions&)>& change) {
+    setOptions(edited(m_options, change));
 }
 
 // ---- Move and transcode progress ----------------------------------------------------------
 
-void ProjectManager::setIsMoveInProgress(bool value) {
-    assign(m_isMoveInProgress, value, Change::moveProgress);
+void ProjectManager::setMoveProgress(MoveProgress value) {
+    assign(m_moveProgress, std::move(value), Change::moveProgress);
 }
-void ProjectManager::setMoveProgressFraction(double value) {
-    assign(m_moveProgressFraction, value, Change::moveProgress);
+void ProjectManager::updateMoveProgress(const std::function<void(MoveProgress&)>& change) {
+    setMoveProgress(edited(m_moveProgress, change));
 }
-void ProjectManager::setMoveCurrentFile(const QString& value) {
-    assign(m_moveCurrentFile, value, Change::moveProgress);
+void ProjectManager::setTranscodeProgress(TranscodeRunProgress value) {
+    assign(m_transcodeProgress, std::move(value), Change::transcodeProgress);
 }
-void ProjectManager::setMoveBytesCompleted(qint64 value) {
-    assign(m_moveBytesCompleted, value, Change::moveProgress);
-}
-void ProjectManager::setMoveTotalBytes(qint64 value) {
-    assign(m_moveTotalBytes, value, Change::moveProgress);
-}
-void ProjectManager::setMoveMBps(double value) {
-    assign(m_moveMBps, value, Change::moveProgress);
-}
-void ProjectManager::setMoveFilesCompleted(qint64 value) {
-    assign(m_moveFilesCompleted, value, Change::moveProgress);
-}
-void ProjectManager::setMoveTotalFiles(qint64 value) {
-    assign(m_moveTotalFiles, value, Change::moveProgress);
-}
-void ProjectManager::setCancelMoveRequested(bool value) {
-    assign(m_cancelMoveRequested, value, Change::moveProgress);
-}
-void ProjectManager::setIsTranscodeInProgress(bool value) {
-    assign(m_isTranscodeInProgress, value, Change::transcodeProgress);
-}
-void ProjectManager::setTranscodeProgressFraction(double value) {
-    assign(m_transcodeProgressFraction, value, Change::transcodeProgress);
-}
-void ProjectManager::setTranscodeCurrentFile(const QString& value) {
-    assign(m_transcodeCurrentFile, value, Change::transcodeProgress);
-}
-void ProjectManager::setTranscodeFilesCompleted(qint64 value) {
-    assign(m_transcodeFilesCompleted, value, Change::transcodeProgress);
-}
-void ProjectManager::setTranscodeTotalFiles(qint64 value) {
-    assign(m_transcodeTotalFiles, value, Change::transcodeProgress);
-}
-void ProjectManager::setTranscodeSpaceSaved(qint64 value) {
-    assign(m_transcodeSpaceSaved, value, Change::transcodeProgress);
-}
-void ProjectManager::setTranscodeShouldCancel(bool value) {
-    assign(m_transcodeShouldCancel, value, Change::transcodeProgress);
-}
-void ProjectManager::setShowTranscodeComplete(bool value) {
-    assign(m_showTranscodeComplete, value, Change::transcodeProgress);
-}
-void ProjectManager::setTranscodeCompleteResult(const std::optional<TranscodeCompleteResult>& value) {
-    assign(m_transcodeCompleteResult, value, Change::transcodeProgress);
+void ProjectManager::updateTranscodeProgress(const std::function<void(TranscodeRunProgress&)>& change) {
+    setTranscodeProgress(edited(m_transcodeProgress, change));
 }
 
 // ---- Services and lifecycle ---------------------------------------------------------------
 
 FileStatusChecking::Options ProjectManager::fileStatusOptions() const {
-    return m_services.statusOptions(m_ignoreFileExtension);
+    return m_services.statusOptions(m_filters.ignoreFileExtension);
 }
 
 std::shared_ptr<FileStatusScan> ProjectManager::fileStatusScan() {
@@ -408,7 +271,7 @@ bool ProjectManager::clearAll() {
     setProjects({});
     setMediaFiles({});
     setRecycleBin({});
-    setParseErrors({});
+    updateProgress([](AnalysisProgress& progress) { progress.parseErrors.clear(); });
     setSummary(AnalysisSummary{});
     memory::releaseLater(std::move(dropped));
     memory::trimLater();
@@ -416,10 +279,12 @@ bool ProjectManager::clearAll() {
 }
 
 void ProjectManager::requestProVideoFormatsPrompt() {
-    if (m_hasPromptedForProVideoFormats)
+    if (m_prompts.hasPromptedForProVideoFormats)
         return;
-    setHasPromptedForProVideoFormats(true);
-    setShouldPromptForProVideoFormats(true);
+    updatePrompts([](PromptState& prompts) {
+        prompts.hasPromptedForProVideoFormats = true;
+        prompts.shouldPromptForProVideoFormats = true;
+    });
 }
 
 } // namespace tarnwick

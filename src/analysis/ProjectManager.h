@@ -1,24 +1,28 @@
 #pragma once
 
+#include "analysis/AnalysisProgress.h"
 #include "analysis/CachedAEPParse.h"
 #include "analysis/CanonicalLocations.h"
+#include "analysis/CleanupOptions.h"
 #include "analysis/EffectiveUsage.h"
 #include "analysis/FilterCacheKey.h"
+#include "analysis/FilterSettings.h"
 #include "analysis/LowerPathCache.h"
 #include "analysis/MediaFilterIndex.h"
 #include "analysis/MediaRows.h"
 #include "analysis/MediaSortComparator.h"
+#include "analysis/MoveProgress.h"
 #include "analysis/OperationGate.h"
 #include "analysis/ProjectManagerServices.h"
+#include "analysis/PromptState.h"
+#include "analysis/TranscodeRunProgress.h"
 #include "analysis/UsageAggregator.h"
+#include "analysis/UsagePolicyState.h"
 #include "model/AEPLinkStatus.h"
 #include "model/AnalysisSummary.h"
 #include "model/MediaFile.h"
 #include "model/ProjectFile.h"
 #include "model/RecycleBinItem.h"
-#include "model/TranscodeCompleteResult.h"
-#include "readers/ResolveCSVMessages.h"
-#include "stores/SequenceNameRule.h"
 
 #include <QHash>
 #include <QList>
@@ -37,6 +41,7 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <utility>
 
 namespace tarnwick {
 
@@ -52,18 +57,20 @@ class ProjectParser;
 //   mediaFilesChanged    mediaFiles (mediaFilesVersion)
 //   recycleBinChanged    recycleBin (recycleBinVersion)
 //   summaryChanged       summary
-//   progressChanged      isAnalyzing, analysisProgress, currentTask, currentFileIndex, totalFilesToScan,
-//                        parseFractionByURL, errorMessage, showError, parseErrors, isApplyingMatches,
-//                        and the busy state (isBusy, busyReason, queuedRequests)
-//   promptsChanged       the prompt flags, volumesNeedingAccess, promptedVolumePaths, the grant-failure
-//                        alert, and the DaVinci import result
-//   filtersChanged       filterText, the filter flags, selectedProjectIDs
-//   policyChanged        sequenceRules, sequencePolicyRevision, effectiveUsedCountByProjectID
-//   optionsChanged       protectedFolders, writeTraceFiles
+//   progressChanged      progress (AnalysisProgress), and the busy state (isBusy, busyReason,
+//                        queuedRequests)
+//   promptsChanged       prompts (PromptState): the prompt flags, the volumes needing access, the
+//                        grant-failure alert, and the DaVinci import result
+//   filtersChanged       filters (FilterSettings)
+//   policyChanged        policy (UsagePolicyState)
+//   optionsChanged       options (CleanupOptions)
 //   aeLinksChanged       aepLinkStatuses
-//   moveProgressChanged  the move-to-folder progress fields
-//   transcodeProgressChanged  the transcode progress fields
+//   moveProgressChanged  moveProgress (MoveProgress)
+//   transcodeProgressChanged  transcodeProgress (TranscodeRunProgress), the run's outcome included
 // The version counters count every change of their list, signal or not.
+// Each group of state that changes together is one value type, named after its signal: progress()
+// reads it, setProgress() replaces it, and updateProgress() sets a copy the given function edited.
+// Both notify only when the value changed, so an operation reports several fields in one step.
 //
 // Operations that span an await (rebuild, project removal, imports) hold the operation gate;
 // while it is held a user's request waits in a queue (runWhenIdle) and runs when the gate is idle
@@ -89,12 +96,6 @@ public:
     };
     Q_DECLARE_FLAGS(Changes, Change)
     Q_FLAG(Changes)
-
-    struct ParseErrorRecord {
-        QString projectName;
-        QString error;
-        friend bool operator==(const ParseErrorRecord&, const ParseErrorRecord&) = default;
-    };
 
     static constexpr qint64 defaultLargeFileThreshold = 104'857'600; // 100 MiB
 
@@ -122,148 +123,52 @@ public:
     void setSummary(const AnalysisSummary& summary);
 
     // ---- Analysis progress ----------------------------------------------------------------
-    bool isAnalyzing() const { return m_isAnalyzing; }
-    double analysisProgress() const { return m_analysisProgress; }
-    const QString& currentTask() const { return m_currentTask; }
-    qint64 currentFileIndex() const { return m_currentFileIndex; }
-    qint64 totalFilesToScan() const { return m_totalFilesToScan; }
-    const QHash<QUrl, double>& parseFractionByURL() const { return m_parseFractionByURL; }
-    const std::optional<QString>& errorMessage() const { return m_errorMessage; }
-    bool showError() const { return m_showError; }
-    const QList<ParseErrorRecord>& parseErrors() const { return m_parseErrors; }
-    void setIsAnalyzing(bool value);
-    void setAnalysisProgress(double value); // clamped to 0...1
-    void setCurrentTask(const QString& value);
-    void setCurrentFileIndex(qint64 value);
-    void setTotalFilesToScan(qint64 value);
-    void setParseFractionByURL(const QHash<QUrl, double>& value);
-    void setParseFraction(const QUrl& url, double fraction);
-    void setErrorMessage(const std::optional<QString>& value);
-    void setShowError(bool value);
-    void setParseErrors(const QList<ParseErrorRecord>& value);
-    void appendParseError(const ParseErrorRecord& record);
+    const AnalysisProgress& progress() const { return m_progress; }
+    // The fraction is clamped to 0...1.
+    void setProgress(AnalysisProgress value);
+    void updateProgress(const std::function<void(AnalysisProgress&)>& change);
 
-    // ---- Prompts --------------------------------------------------------------------------
-    bool shouldPromptForScan() const { return m_shouldPromptForScan; }
-    bool hasPromptedForScan() const { return m_hasPromptedForScan; }
-    bool shouldPromptForMissingAEP() const { return m_shouldPromptForMissingAEP; }
-    bool hasPromptedForMissingAEP() const { return m_hasPromptedForMissingAEP; }
-    bool shouldPromptForProVideoFormats() const { return m_shouldPromptForProVideoFormats; }
-    bool hasPromptedForProVideoFormats() const { return m_hasPromptedForProVideoFormats; }
-    bool shouldPromptForVolumeAccess() const { return m_shouldPromptForVolumeAccess; }
-    const QList<QUrl>& volumesNeedingAccess() const { return m_volumesNeedingAccess; }
-    const QSet<QString>& promptedVolumePaths() const { return m_promptedVolumePaths; }
-    const std::optional<QString>& grantAccessFailureMessage() const { return m_grantAccessFailureMessage; }
-    bool showGrantAccessFailure() const { return m_showGrantAccessFailure; }
-    void setShouldPromptForScan(bool value);
-    void setHasPromptedForScan(bool value);
-    void setShouldPromptForMissingAEP(bool value);
-    void setHasPromptedForMissingAEP(bool value);
-    void setShouldPromptForProVideoFormats(bool value);
-    void setHasPromptedForProVideoFormats(bool value);
-    void setShouldPromptForVolumeAccess(bool value);
-    void setVolumesNeedingAccess(const QList<QUrl>& value);
-    void setPromptedVolumePaths(const QSet<QString>& value);
-    void setGrantAccessFailureMessage(const std::optional<QString>& value);
-    void setShowGrantAccessFailure(bool value);
-
-    // ---- DaVinci Resolve import result ----------------------------------------------------
-    const std::optional<DaVinciCSVImportSummary>& lastDaVinciImport() const { return m_lastDaVinciImport; }
-    const std::optional<QString>& daVinciImportMessage() const { return m_daVinciImportMessage; }
-    bool showDaVinciImportResult() const { return m_showDaVinciImportResult; }
-    void setLastDaVinciImport(const std::optional<DaVinciCSVImportSummary>& value);
-    void setDaVinciImportMessage(const std::optional<QString>& value);
-    void setShowDaVinciImportResult(bool value);
+    // ---- Prompts and the DaVinci Resolve import result ------------------------------------
+    const PromptState& prompts() const { return m_prompts; }
+    void setPrompts(PromptState value);
+    void updatePrompts(const std::function<void(PromptState&)>& change);
 
     // ---- After Effects links --------------------------------------------------------------
     const QHash<QString, AEPLinkStatus>& aepLinkStatuses() const { return m_aepLinkStatuses; }
     void setAepLinkStatuses(QHash<QString, AEPLinkStatus> value);               // always notifies
     QHash<QString, CachedAEPParse>& aepParseCache() { return m_aepParseCache; } // not observed
     const QHash<QString, CachedAEPParse>& aepParseCache() const { return m_aepParseCache; }
-    bool isApplyingMatches() const { return m_isApplyingMatches; }
-    void setIsApplyingMatches(bool value);
     // Some linked After Effects project is missing or could not be read.
     bool hasAEPLinkIssues() const;
 
     // ---- Filters --------------------------------------------------------------------------
-    const QString& filterText() const { return m_filterText; }
-    bool showOnlyUnused() const { return m_showOnlyUnused; }
-    bool showOnlyOnline() const { return m_showOnlyOnline; }
-    bool showOnlyAudioOnly() const { return m_showOnlyAudioOnly; }
-    bool showDuplicates() const { return m_showDuplicates; }
-    bool showLargeFilesOnly() const { return m_showLargeFilesOnly; }
-    bool showOnlyUsed() const { return m_showOnlyUsed; }
-    bool showDeleted() const { return m_showDeleted; }
-    bool ignoreFileExtension() const { return m_ignoreFileExtension; }
-    const QSet<QUuid>& selectedProjectIDs() const { return m_selectedProjectIDs; }
-    void setFilterText(const QString& value);
-    void setShowOnlyUnused(bool value);
-    void setShowOnlyOnline(bool value);
-    void setShowOnlyAudioOnly(bool value);
-    void setShowDuplicates(bool value);
-    void setShowLargeFilesOnly(bool value);
-    void setShowOnlyUsed(bool value);
-    void setShowDeleted(bool value);
-    void setIgnoreFileExtension(bool value);
-    void setSelectedProjectIDs(const QSet<QUuid>& value);
+    // The filtered list is keyed by these settings (currentFilterCacheKey), so a change needs no
+    // invalidation; a changed ignoreFileExtension takes effect with the next import or rescan.
+    const FilterSettings& filters() const { return m_filters; }
+    void setFilters(FilterSettings value);
+    void updateFilters(const std::function<void(FilterSettings&)>& change);
 
     // ---- Timeline usage policy ------------------------------------------------------------
     SequenceUsagePolicyStore& sequencePolicy() const { return *m_sequencePolicy; }
-    const QList<SequenceNameRule>& sequenceRules() const { return m_sequenceRules; }
-    qint64 sequencePolicyRevision() const { return m_sequencePolicyRevision; }
-    const QHash<QUuid, int>& effectiveUsedCountByProjectID() const { return m_effectiveUsedCountByProjectID; }
-    void setSequenceRules(const QList<SequenceNameRule>& value);
-    void setSequencePolicyRevision(qint64 value);
-    void setEffectiveUsedCountByProjectID(const QHash<QUuid, int>& value);
+    const UsagePolicyState& policy() const { return m_policy; }
+    void setPolicy(UsagePolicyState value);
+    void updatePolicy(const std::function<void(UsagePolicyState&)>& change);
 
     // ---- Protection and clean-up options --------------------------------------------------
-    const QStringList& protectedFolders() const { return m_protectedFolders; }
+    const CleanupOptions& options() const { return m_options; }
+    void setOptions(CleanupOptions value);
+    void updateOptions(const std::function<void(CleanupOptions&)>& change);
     qint64 largeFileThreshold() const { return m_largeFileThreshold; }
-    bool writeTraceFiles() const { return m_writeTraceFiles; }
-    void setProtectedFolders(const QStringList& value);
-    void setWriteTraceFiles(bool value);
 
     // ---- Move progress (written by the move-to-folder operations) -------------------------
-    bool isMoveInProgress() const { return m_isMoveInProgress; }
-    double moveProgressFraction() const { return m_moveProgressFraction; }
-    const QString& moveCurrentFile() const { return m_moveCurrentFile; }
-    qint64 moveBytesCompleted() const { return m_moveBytesCompleted; }
-    qint64 moveTotalBytes() const { return m_moveTotalBytes; }
-    double moveMBps() const { return m_moveMBps; }
-    qint64 moveFilesCompleted() const { return m_moveFilesCompleted; }
-    qint64 moveTotalFiles() const { return m_moveTotalFiles; }
-    bool cancelMoveRequested() const { return m_cancelMoveRequested; }
-    void setIsMoveInProgress(bool value);
-    void setMoveProgressFraction(double value);
-    void setMoveCurrentFile(const QString& value);
-    void setMoveBytesCompleted(qint64 value);
-    void setMoveTotalBytes(qint64 value);
-    void setMoveMBps(double value);
-    void setMoveFilesCompleted(qint64 value);
-    void setMoveTotalFiles(qint64 value);
-    void setCancelMoveRequested(bool value);
+    const MoveProgress& moveProgress() const { return m_moveProgress; }
+    void setMoveProgress(MoveProgress value);
+    void updateMoveProgress(const std::function<void(MoveProgress&)>& change);
 
     // ---- Transcode progress (written by the transcode operation) --------------------------
-    bool isTranscodeInProgress() const { return m_isTranscodeInProgress; }
-    double transcodeProgressFraction() const { return m_transcodeProgressFraction; }
-    const QString& transcodeCurrentFile() const { return m_transcodeCurrentFile; }
-    qint64 transcodeFilesCompleted() const { return m_transcodeFilesCompleted; }
-    qint64 transcodeTotalFiles() const { return m_transcodeTotalFiles; }
-    qint64 transcodeSpaceSaved() const { return m_transcodeSpaceSaved; }
-    bool transcodeShouldCancel() const { return m_transcodeShouldCancel; }
-    bool showTranscodeComplete() const { return m_showTranscodeComplete; }
-    const std::optional<TranscodeCompleteResult>& transcodeCompleteResult() const {
-        return m_transcodeCompleteResult;
-    }
-    void setIsTranscodeInProgress(bool value);
-    void setTranscodeProgressFraction(double value);
-    void setTranscodeCurrentFile(const QString& value);
-    void setTranscodeFilesCompleted(qint64 value);
-    void setTranscodeTotalFiles(qint64 value);
-    void setTranscodeSpaceSaved(qint64 value);
-    void setTranscodeShouldCancel(bool value);
-    void setShowTranscodeComplete(bool value);
-    void setTranscodeCompleteResult(const std::optional<TranscodeCompleteResult>& value);
+    const TranscodeRunProgress& transcodeProgress() const { return m_transcodeProgress; }
+    void setTranscodeProgress(TranscodeRunProgress value);
+    void updateTranscodeProgress(const std::function<void(TranscodeRunProgress&)>& change);
 
     // ---- Services -------------------------------------------------------------------------
     const ProjectManagerServices& services() const { return m_services; }
@@ -422,11 +327,16 @@ Q_SIGNALS:
     void changed(ProjectManager::Changes groups);
 
 private:
-    template <class T> void assign(T& field, const T& value, Change group) {
+    template <class T> void assign(T& field, T value, Change group) {
         if (field == value)
             return;
-        field = value;
+        field = std::move(value);
         notify(group);
+    }
+    template <class T> static T edited(const T& group, const std::function<void(T&)>& change) {
+        T next = group;
+        change(next);
+        return next;
     }
     void notify(Change group);
     void flushNotifications();
@@ -476,78 +386,26 @@ private:
     qint64 m_recycleBinVersion = 0;
     AnalysisSummary m_summary;
 
-    bool m_isAnalyzing = false;
-    double m_analysisProgress = 0;
-    QString m_currentTask;
-    qint64 m_currentFileIndex = 0;
-    qint64 m_totalFilesToScan = 0;
-    QHash<QUrl, double> m_parseFractionByURL;
-    std::optional<QString> m_errorMessage;
-    bool m_showError = false;
-    QList<ParseErrorRecord> m_parseErrors;
+    AnalysisProgress m_progress;
 
-    bool m_shouldPromptForScan = false;
-    bool m_hasPromptedForScan = false;
-    bool m_shouldPromptForMissingAEP = false;
-    bool m_hasPromptedForMissingAEP = false;
-    bool m_shouldPromptForProVideoFormats = false;
-    bool m_hasPromptedForProVideoFormats = false;
-    bool m_shouldPromptForVolumeAccess = false;
-    QList<QUrl> m_volumesNeedingAccess;
-    QSet<QString> m_promptedVolumePaths;
-    std::optional<QString> m_grantAccessFailureMessage;
-    bool m_showGrantAccessFailure = false;
-
-    std::optional<DaVinciCSVImportSummary> m_lastDaVinciImport;
-    std::optional<QString> m_daVinciImportMessage;
-    bool m_showDaVinciImportResult = false;
+    PromptState m_prompts;
 
     QHash<QString, AEPLinkStatus> m_aepLinkStatuses;
     QHash<QString, CachedAEPParse> m_aepParseCache;
-    bool m_isApplyingMatches = false;
 
-    QString m_filterText;
-    bool m_showOnlyUnused = false;
-    bool m_showOnlyOnline = false;
-    bool m_showOnlyAudioOnly = false;
-    bool m_showDuplicates = false;
-    bool m_showLargeFilesOnly = false;
-    bool m_showOnlyUsed = false;
-    bool m_showDeleted = false;
-    bool m_ignoreFileExtension = false;
-    QSet<QUuid> m_selectedProjectIDs;
+    FilterSettings m_filters;
 
-    QList<SequenceNameRule> m_sequenceRules;
-    qint64 m_sequencePolicyRevision = 0;
-    QHash<QUuid, int> m_effectiveUsedCountByProjectID;
+    UsagePolicyState m_policy;
 
-    QStringList m_protectedFolders;
+    CleanupOptions m_options;
     qint64 m_largeFileThreshold = defaultLargeFileThreshold;
-    bool m_writeTraceFiles = false;
 
     MediaFilterIndex m_filterIndex;
     std::optional<FilterCacheKey> m_filterCacheKey; // of m_filterCache
     QList<MediaFile> m_filterCache;
 
-    bool m_isMoveInProgress = false;
-    double m_moveProgressFraction = 0;
-    QString m_moveCurrentFile;
-    qint64 m_moveBytesCompleted = 0;
-    qint64 m_moveTotalBytes = 0;
-    double m_moveMBps = 0;
-    qint64 m_moveFilesCompleted = 0;
-    qint64 m_moveTotalFiles = 0;
-    bool m_cancelMoveRequested = false;
-
-    bool m_isTranscodeInProgress = false;
-    double m_transcodeProgressFraction = 0;
-    QString m_transcodeCurrentFile;
-    qint64 m_transcodeFilesCompleted = 0;
-    qint64 m_transcodeTotalFiles = 0;
-    qint64 m_transcodeSpaceSaved = 0;
-    bool m_transcodeShouldCancel = false;
-    bool m_showTranscodeComplete = false;
-    std::optional<TranscodeCompleteResult> m_transcodeCompleteResult;
+    MoveProgress m_moveProgress;
+    TranscodeRunProgress m_transcodeProgress;
 };
 
 Q_DECLARE_OPERATORS_FOR_FLAGS(ProjectManager::Changes)

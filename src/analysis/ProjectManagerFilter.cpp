@@ -3,10 +3,11 @@
 namespace tarnwick {
 
 FilterCacheKey ProjectManager::currentFilterCacheKey() const {
+    const FilterSettings& f = m_filters;
     return FilterCacheKey{m_mediaFilesVersion, m_recycleBinVersion,  m_projectsVersion,
-                          m_filterText,        m_showDeleted,        m_showOnlyUnused,
-                          m_showOnlyUsed,      m_showOnlyOnline,     m_showOnlyAudioOnly,
-                          m_showDuplicates,    m_showLargeFilesOnly, m_selectedProjectIDs};
+                          f.filterText,        f.showDeleted,        f.showOnlyUnused,
+                          f.showOnlyUsed,      f.showOnlyOnline,     f.showOnlyAudioOnly,
+                          f.showDuplicates,    f.showLargeFilesOnly, f.selectedProjectIDs};
 }
 
 MediaRows ProjectManager::filteredMediaRows() {

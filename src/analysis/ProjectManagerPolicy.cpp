@@ -15,7 +15,7 @@
 namespace tarnwick {
 
 void ProjectManager::recountPolicyChange() {
-    setSequencePolicyRevision(m_sequencePolicyRevision + 1);
+    updatePolicy([](UsagePolicyState& policy) { ++policy.sequencePolicyRevision; });
     recountNowOrWhenIdle();
 }
 
@@ -42,7 +42,9 @@ void ProjectManager::applyDeferredChanges() {
     if (m_gate.isBusy())
         return; // the next idle gate schedules them again
     if (std::exchange(m_deferredProtectionRefresh, false)) {
-        setProtectedFolders(m_services.protectedFolders->folders());
+        updateOptions([this](CleanupOptions& options) {
+            options.protectedFolders = m_services.protectedFolders->folders();
+        });
         refreshProtectedFlags();
     }
     if (std::exchange(m_deferredRecount, false))
@@ -104,7 +106,7 @@ bool ProjectManager::clearSequenceOverride(ProjectSequence sequence, ProjectFile
 bool ProjectManager::addSequenceRule(QString pattern, SequenceRuleAction action) {
     if (!m_sequencePolicy->addRule(pattern, action))
         return false;
-    setSequenceRules(m_sequencePolicy->rules());
+    updatePolicy([this](UsagePolicyState& policy) { policy.sequenceRules = m_sequencePolicy->rules(); });
     recountPolicyChange();
     AppLog::userAction(QStringLiteral("Sequence ") + text(action) + QStringLiteral(" rule added: ") +
                        pattern);
@@ -113,7 +115,7 @@ bool ProjectManager::addSequenceRule(QString pattern, SequenceRuleAction action)
 
 bool ProjectManager::removeSequenceRule(SequenceNameRule rule) {
     m_sequencePolicy->removeRule(rule.id);
-    setSequenceRules(m_sequencePolicy->rules());
+    updatePolicy([this](UsagePolicyState& policy) { policy.sequenceRules = m_sequencePolicy->rules(); });
     recountPolicyChange();
     AppLog::userAction(QStringLiteral("Sequence rule removed: ") + rule.pattern);
     return true;
@@ -129,7 +131,9 @@ bool ProjectManager::removeProtectedFolder(QString path) {
         m_deferredProtectionRefresh = true;
         return true;
     }
-    setProtectedFolders(m_services.protectedFolders->folders());
+    updateOptions([this](CleanupOptions& options) {
+        options.protectedFolders = m_services.protectedFolders->folders();
+    });
     refreshProtectedFlags();
     return true;
 }
@@ -140,16 +144,16 @@ bool ProjectManager::protectedFoldersDidChange() {
         // More protection is always safe at once (the running import refreshes the flags of what it
         // adds from this list); folders removed meanwhile stay until the operation ends.
         QStringList folders = stored;
-        for (const QString& folder : std::as_const(m_protectedFolders)) {
+        for (const QString& folder : std::as_const(m_options.protectedFolders)) {
             if (!folders.contains(folder))
                 folders.append(folder);
         }
-        setProtectedFolders(folders);
+        updateOptions([&](CleanupOptions& options) { options.protectedFolders = folders; });
         refreshProtectedFlags();
         m_deferredProtectionRefresh = true;
         return true;
     }
-    setProtectedFolders(stored);
+    updateOptions([&](CleanupOptions& options) { options.protectedFolders = stored; });
     refreshProtectedFlags();
     return true;
 }
@@ -157,7 +161,7 @@ bool ProjectManager::protectedFoldersDidChange() {
 void ProjectManager::refreshProtectedFlags() {
     if (m_mediaFiles.isEmpty())
         return;
-    const ProtectedFolderRule rule = m_canonicalLocations.ruleFor(m_protectedFolders);
+    const ProtectedFolderRule rule = m_canonicalLocations.ruleFor(m_options.protectedFolders);
     CanonicalLocations::Locations unresolved;
     for (qsizetype i = 0; i < m_mediaFiles.size(); ++i) {
         const MediaFile& file = std::as_const(m_mediaFiles)[i];
@@ -208,9 +212,7 @@ QCoro::Task<bool> ProjectManager::removeProject(ProjectFile project) {
         co_return false;
     }
     AppLog::userAction(QStringLiteral("Removing project: ") + project.name);
-    QSet<QUuid> selected = m_selectedProjectIDs;
-    selected.remove(project.id);
-    setSelectedProjectIDs(selected);
+    updateFilters([&](FilterSettings& filters) { filters.selectedProjectIDs.remove(project.id); });
     modifyProjects([&](QList<ProjectFile>& projects) {
         projects.removeIf([&](const ProjectFile& p) { return p.id == project.id; });
     });

@@ -90,8 +90,8 @@ void ProjectManager::refreshVolumesNeedingAccess() {
     urls.reserve(roots.size());
     for (const QString& root : roots)
         urls.append(QUrl::fromLocalFile(root));
-    setVolumesNeedingAccess(urls);
-    QSet<QString> prompted = m_promptedVolumePaths;
+    updatePrompts([&](PromptState& prompts) { prompts.volumesNeedingAccess = urls; });
+    QSet<QString> prompted = m_prompts.promptedVolumePaths;
     bool anyNew = false;
     for (const QString& root : roots) {
         if (!prompted.contains(root)) {
@@ -101,8 +101,10 @@ void ProjectManager::refreshVolumesNeedingAccess() {
     }
     if (!anyNew)
         return;
-    setPromptedVolumePaths(prompted);
-    setShouldPromptForVolumeAccess(true);
+    updatePrompts([&](PromptState& prompts) {
+        prompts.promptedVolumePaths = prompted;
+        prompts.shouldPromptForVolumeAccess = true;
+    });
 }
 
 } // namespace tarnwick

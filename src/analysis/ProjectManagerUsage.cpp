@@ -19,8 +19,8 @@ AggregatedUsage ProjectManager::aggregateEffectiveUsage() {
 }
 
 int ProjectManager::effectiveUsedFileCount(const ProjectFile& project) const {
-    const auto known = m_effectiveUsedCountByProjectID.constFind(project.id);
-    if (known != m_effectiveUsedCountByProjectID.cend())
+    const auto known = m_policy.effectiveUsedCountByProjectID.constFind(project.id);
+    if (known != m_policy.effectiveUsedCountByProjectID.cend())
         return known.value();
     return tarnwick::effectiveUsedFileCount(project, *m_sequencePolicy);
 }
@@ -40,7 +40,9 @@ ContributionRule ProjectManager::effectiveContributionRule() const {
 
 void ProjectManager::recomputeUsageCounts() {
     const AggregatedUsage aggregate = aggregateEffectiveUsage();
-    setEffectiveUsedCountByProjectID(aggregate.usedCountByProjectID);
+    updatePolicy([&](UsagePolicyState& policy) {
+        policy.effectiveUsedCountByProjectID = aggregate.usedCountByProjectID;
+    });
     const bool anyUsed = applyAggregatedUsage(m_mediaFiles, aggregate.byLowerPath, m_lowerPaths);
     if (anyUsed)
         unstageUsedFiles();
@@ -49,7 +51,7 @@ void ProjectManager::recomputeUsageCounts() {
 }
 
 ProjectManager::UsageRecountInputs ProjectManager::usageRecountInputs() const {
-    UsageRecountInputs inputs{m_projects, {}, m_projectsVersion, m_sequencePolicyRevision};
+    UsageRecountInputs inputs{m_projects, {}, m_projectsVersion, m_policy.sequencePolicyRevision};
     inputs.snapshots.reserve(m_projects.size());
     for (const ProjectFile& project : m_projects)
         inputs.snapshots.append(m_sequencePolicy->snapshot(project.url));
@@ -86,9 +88,12 @@ void ProjectManager::adoptLowerPathKeys(LowerPathCache& keys) {
 }
 
 bool ProjectManager::finishPreparedUsageRecount(const PreparedUsageRecount& prepared) {
-    if (prepared.projectsVersion != m_projectsVersion || prepared.policyRevision != m_sequencePolicyRevision)
+    if (prepared.projectsVersion != m_projectsVersion ||
+        prepared.policyRevision != m_policy.sequencePolicyRevision)
         return false;
-    setEffectiveUsedCountByProjectID(prepared.usedCountByProjectID);
+    updatePolicy([&](UsagePolicyState& policy) {
+        policy.effectiveUsedCountByProjectID = prepared.usedCountByProjectID;
+    });
     if (prepared.anyUsed)
         unstageUsedFiles();
     bumpMediaFiles();

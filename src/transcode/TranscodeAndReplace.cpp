@@ -111,7 +111,8 @@ TranscodeRunChecks TranscodeRunChecks::defaults() {
 }
 
 void cancelTranscode(ProjectManager& manager, TranscodeEngine& engine) {
-    manager.setTranscodeShouldCancel(true);
+    manager.updateTranscodeProgress(
+        [](TranscodeRunProgress& transcode) { transcode.transcodeShouldCancel = true; });
     engine.cancel();
 }
 
@@ -136,13 +137,15 @@ QCoro::Task<TranscodeRunTotals> transcodeAndReplace(ProjectManager& managerRef, 
     AppLog::userAction(QStringLiteral("Transcoding %1 file(s) to HEVC (%2 skipped as non-transcodable)")
                            .arg(total)
                            .arg(totals.skipped));
-    manager->setTranscodeTotalFiles(total);
-    manager->setTranscodeFilesCompleted(0);
-    manager->setTranscodeProgressFraction(0);
-    manager->setTranscodeCurrentFile(QString());
-    manager->setTranscodeSpaceSaved(0);
-    manager->setTranscodeShouldCancel(false);
-    manager->setIsTranscodeInProgress(true);
+    manager->updateTranscodeProgress([&](TranscodeRunProgress& transcode) {
+        transcode.transcodeTotalFiles = total;
+        transcode.transcodeFilesCompleted = 0;
+        transcode.transcodeProgressFraction = 0;
+        transcode.transcodeCurrentFile = QString();
+        transcode.transcodeSpaceSaved = 0;
+        transcode.transcodeShouldCancel = false;
+        transcode.isTranscodeInProgress = true;
+    });
     engine.resetCancel();
     // Each file's record goes to the journal right before the step that replaces it.
     RecordRun records(manager->auditLog() ? &manager->auditLog()->journal() : nullptr, RecordKind::transcode,
@@ -151,17 +154,18 @@ QCoro::Task<TranscodeRunTotals> transcodeAndReplace(ProjectManager& managerRef, 
     QSet<QString> transcodedPaths;
     for (int i = 0; i < total && manager; ++i) {
         const RecycleBinItem& item = items[i];
-        if (manager->transcodeShouldCancel()) {
+        if (manager->transcodeProgress().transcodeShouldCancel) {
             AppLog::info(
                 QStringLiteral("Transcode cancelled by user after %1 file(s)").arg(totals.transcoded));
             break;
         }
         const QString name = fileNameOf(item.mediaFile.path);
-        manager->setTranscodeCurrentFile(name);
+        manager->updateTranscodeProgress(
+            [&](TranscodeRunProgress& transcode) { transcode.transcodeCurrentFile = name; });
 
         TranscodeRequest request;
         request.sourcePath = item.mediaFile.matchedPath ? *item.mediaFile.matchedPath : item.mediaFile.path;
-        request.protectedFolders = manager->protectedFolders();
+        request.protectedFolders = manager->options().protectedFolders;
         request.destructiveStepCheck = liveEntryCheck(manager, item.mediaFile, checks, &engine.cancelFlag());
         request.recorder = transcodeRecorder(records, item.mediaFile);
         request.onProgress = [manager, i](double f) {
@@ -170,10 +174,12 @@ QCoro::Task<TranscodeRunTotals> transcodeAndReplace(ProjectManager& managerRef, 
             QMetaObject::invokeMethod(
                 manager.data(),
                 [manager, i, f] {
-                    if (!manager || manager->transcodeTotalFiles() <= 0)
+                    if (!manager || manager->transcodeProgress().transcodeTotalFiles <= 0)
                         return;
-                    manager->setTranscodeProgressFraction(
-                        std::min(1.0, (i + f) / double(manager->transcodeTotalFiles())));
+                    manager->updateTranscodeProgress([&](TranscodeRunProgress& transcode) {
+                        transcode.transcodeProgressFraction =
+                            std::min(1.0, (i + f) / double(transcode.transcodeTotalFiles));
+                    });
                 },
                 Qt::QueuedConnection);
         };
@@ -184,7 +190,8 @@ QCoro::Task<TranscodeRunTotals> transcodeAndReplace(ProjectManager& managerRef, 
         if (outcome.result) {
             const RouteResult& r = *outcome.result;
             totals.spaceSaved += std::max<qint64>(0, r.sourceSize - r.newSize);
-            manager->setTranscodeSpaceSaved(totals.spaceSaved);
+            manager->updateTranscodeProgress(
+                [&](TranscodeRunProgress& transcode) { transcode.transcodeSpaceSaved = totals.spaceSaved; });
             totals.transcoded += 1;
             transcodedPaths.insert(item.mediaFile.path);
             const QList<MediaFile>& media = manager->mediaFiles();
@@ -212,8 +219,10 @@ QCoro::Task<TranscodeRunTotals> transcodeAndReplace(ProjectManager& managerRef, 
             AppLog::error(QStringLiteral("Transcode failed for ") + name + QStringLiteral(": ") +
                           description);
         }
-        manager->setTranscodeFilesCompleted(i + 1);
-        manager->setTranscodeProgressFraction(double(i + 1) / double(manager->transcodeTotalFiles()));
+        manager->updateTranscodeProgress([&](TranscodeRunProgress& transcode) {
+            transcode.transcodeFilesCompleted = i + 1;
+            transcode.transcodeProgressFraction = double(i + 1) / double(transcode.transcodeTotalFiles);
+        });
     }
     if (!manager)
         co_return totals;
@@ -223,11 +232,13 @@ QCoro::Task<TranscodeRunTotals> transcodeAndReplace(ProjectManager& managerRef, 
     });
     manager->updateSummary();
     RecordMerge::closeRun(records, {manager->auditLog(), manager->statsManager(), nullptr});
-    manager->setIsTranscodeInProgress(false);
-    manager->setTranscodeCompleteResult(
-        TranscodeCompleteResult{totals.transcoded, totals.skipped, totals.failed, totals.spaceSaved,
-                                totals.errors, manager->transcodeShouldCancel()});
-    manager->setShowTranscodeComplete(true);
+    manager->updateTranscodeProgress([&](TranscodeRunProgress& transcode) {
+        transcode.isTranscodeInProgress = false;
+        transcode.transcodeCompleteResult =
+            TranscodeCompleteResult{totals.transcoded, totals.skipped, totals.failed,
+                                    totals.spaceSaved, totals.errors,  transcode.transcodeShouldCancel};
+        transcode.showTranscodeComplete = true;
+    });
     AppLog::info(QStringLiteral("Transcode complete: %1 transcoded, %2 skipped, %3 failed, %4 saved")
                      .arg(QString::number(totals.transcoded), QString::number(totals.skipped),
                           QString::number(totals.failed), formatFileByteCount(totals.spaceSaved)));

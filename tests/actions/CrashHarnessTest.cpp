@@ -70,7 +70,7 @@ struct Session {
         return s;
     }
     qsizetype stageAll(const QString& root, int count) {
-        harness.pm().setWriteTraceFiles(true);
+        harness.pm().updateOptions([](CleanupOptions& options) { options.writeTraceFiles = true; });
         harness.pm().setMediaFiles(mediaList(root + "/media", count));
         RecycleBin(harness.pm(), services()).addToRecycleBin(harness.pm().mediaFiles());
         return harness.pm().recycleBin().size();

@@ -113,9 +113,9 @@ TEST(MoveToFolderAction, MovesTheBinKeepingEachFilesPathWithItsRecords) {
     EXPECT_EQ(h.audit.entries()[0].destinationPath, h.archived(spaced.path));
     EXPECT_EQ(h.stats.stats().filesMoved, 2);
     EXPECT_EQ(h.stats.stats().spaceSavedBytes, 40);
-    EXPECT_EQ(h.pm().moveFilesCompleted(), 2);
-    EXPECT_DOUBLE_EQ(h.pm().moveProgressFraction(), 1.0);
-    EXPECT_FALSE(h.pm().isMoveInProgress());
+    EXPECT_EQ(h.pm().moveProgress().moveFilesCompleted, 2);
+    EXPECT_DOUBLE_EQ(h.pm().moveProgress().moveProgressFraction, 1.0);
+    EXPECT_FALSE(h.pm().moveProgress().isMoveInProgress);
     EXPECT_TRUE(h.log.contains("👆 User: Moving 2 recycle bin file(s) to " + h.archive() +
                                " with directory preservation"));
     EXPECT_TRUE(h.log.contains("📦 Moved: Take one.mov → " + h.archived(h.mediaPath("Day 1"))));
@@ -167,8 +167,8 @@ TEST(MoveToFolderAction, ListVariantSkipsOfflineFilesAndKeepsTheDestinationsCase
     EXPECT_EQ(result.failed, 1);
     EXPECT_EQ(result.errors, QStringList{"gone.mov: File is offline"});
     EXPECT_TRUE(QFileInfo::exists(h.archived(h.mediaPath("Day1/A001_1.MOV"))));
-    EXPECT_EQ(h.pm().moveFilesCompleted(), 2);
-    EXPECT_DOUBLE_EQ(h.pm().moveProgressFraction(), 1.0);
+    EXPECT_EQ(h.pm().moveProgress().moveFilesCompleted, 2);
+    EXPECT_DOUBLE_EQ(h.pm().moveProgress().moveProgressFraction, 1.0);
     EXPECT_TRUE(h.log.contains("Skipping offline file: gone.mov"));
     EXPECT_TRUE(h.log.contains("Move complete: 1 succeeded, 1 failed"));
     EXPECT_TRUE(traceFilesBelow(h.mediaDir.path()).isEmpty());
@@ -178,7 +178,7 @@ TEST(MoveToFolderAction, ListVariantSkipsOfflineFilesAndKeepsTheDestinationsCase
 // relocated file, the container's folder for a moved container.
 TEST(MoveToFolderAction, TraceFilesGoWhereTheMovedItemsWere) {
     MoveHarness h;
-    h.pm().setWriteTraceFiles(true);
+    h.pm().updateOptions([](CleanupOptions& options) { options.writeTraceFiles = true; });
     MediaFile relocated = h.makeFile("New/A001.mov", 4);
     const QString found = relocated.path;
     relocated.path = h.mediaPath("Old/A001.mov");
@@ -251,7 +251,7 @@ TEST(MoveToFolderAction, RefusesProtectedContainersWithUsedMembersAndFilesNowInU
     EXPECT_TRUE(QFileInfo::exists(guarded.path));
     EXPECT_TRUE(QFileInfo::exists(nowUsed.path));
     EXPECT_EQ(h.pm().recycleBin().size(), 3);
-    EXPECT_EQ(h.pm().moveFilesCompleted(), 3);
+    EXPECT_EQ(h.pm().moveProgress().moveFilesCompleted, 3);
     EXPECT_TRUE(h.log.contains("Protected: skipped moving " + guarded.path));
     EXPECT_FALSE(QFile::exists(h.stats.fileName()));
 }
@@ -340,18 +340,23 @@ TEST(MoveToFolderAction, CancelStopsTheRunAtTheFileInFlightAndFinishesTheRun) {
     const MediaFile b = h.makeFile("b.mov", 1);
     const MediaFile c = h.makeFile("c.mov", 1);
     h.stage({a, b, c}, {a, b, c});
-    h.pm().setCancelMoveRequested(true); // left over from an earlier run: ignored
+    // Left over from an earlier run: ignored.
+    h.pm().updateMoveProgress([](MoveProgress& move) { move.cancelMoveRequested = true; });
     QSemaphore cancelSeen;
     h.files->setBeforeEach([&](Op op, const QString& path) {
         if (op == Op::moveNoReplace && path == b.path) {
             QMetaObject::invokeMethod(
-                &h.pm(), [&] { h.pm().setCancelMoveRequested(true); }, Qt::QueuedConnection);
+                &h.pm(),
+                [&] {
+                    h.pm().updateMoveProgress([](MoveProgress& move) { move.cancelMoveRequested = true; });
+                },
+                Qt::QueuedConnection);
             cancelSeen.acquire();
         }
     });
     // Released once every slot of the change has run, the run's own watch included.
     QObject::connect(&h.pm(), &ProjectManager::moveProgressChanged, &h.pm(), [&] {
-        if (h.pm().isMoveInProgress() && h.pm().cancelMoveRequested())
+        if (h.pm().moveProgress().isMoveInProgress && h.pm().moveProgress().cancelMoveRequested)
             QMetaObject::invokeMethod(
                 &h.pm(), [&] { cancelSeen.release(); }, Qt::QueuedConnection);
     });
@@ -365,7 +370,7 @@ TEST(MoveToFolderAction, CancelStopsTheRunAtTheFileInFlightAndFinishesTheRun) {
     EXPECT_TRUE(QFileInfo::exists(c.path));
     EXPECT_EQ(h.binPaths(), (QStringList{b.path, c.path}));
     EXPECT_EQ(h.stats.stats().filesMoved, 1);
-    EXPECT_EQ(h.pm().moveFilesCompleted(), 1);
+    EXPECT_EQ(h.pm().moveProgress().moveFilesCompleted, 1);
     EXPECT_TRUE(h.log.contains("Move cancelled by user after 1 file(s)"));
     EXPECT_TRUE(h.log.contains("Recycle bin move complete: 1 succeeded, 0 failed"));
 }
@@ -374,7 +379,7 @@ TEST(MoveToFolderAction, AnEmptyListEndsAtFullProgress) {
     MoveHarness h;
     const ActionResult result = h.moveList({});
     EXPECT_EQ(result.succeeded + result.failed, 0);
-    EXPECT_DOUBLE_EQ(h.pm().moveProgressFraction(), 1.0);
+    EXPECT_DOUBLE_EQ(h.pm().moveProgress().moveProgressFraction, 1.0);
     EXPECT_TRUE(h.log.contains("👆 User: Moving 0 file(s) to " + h.archive()));
 }
 
@@ -404,9 +409,9 @@ TEST(MoveToFolderAction, ProgressFollowsTheFileCountWhenEverySizeIsZero) {
     const MediaFile b = h.makeFile("b.mov", 0);
     h.stage({a, b}, {a, b});
     EXPECT_EQ(h.moveBin().succeeded, 2);
-    EXPECT_EQ(h.pm().moveTotalBytes(), 0);
-    EXPECT_EQ(h.pm().moveFilesCompleted(), 2);
-    EXPECT_DOUBLE_EQ(h.pm().moveProgressFraction(), 1.0);
+    EXPECT_EQ(h.pm().moveProgress().moveTotalBytes, 0);
+    EXPECT_EQ(h.pm().moveProgress().moveFilesCompleted, 2);
+    EXPECT_DOUBLE_EQ(h.pm().moveProgress().moveProgressFraction, 1.0);
 }
 
 TEST(MoveToFolderAction, MovesAcrossARealMountWithTheActualFileOperations) {
@@ -426,7 +431,7 @@ TEST(MoveToFolderAction, MovesAcrossARealMountWithTheActualFileOperations) {
     EXPECT_TRUE(QFileInfo::exists(mount.path() + segment.path));
     EXPECT_FALSE(QFileInfo::exists(clip.path));
     EXPECT_FALSE(QFileInfo::exists(h.mediaPath("Cards/A002.RDC")));
-    EXPECT_EQ(h.pm().moveBytesCompleted(), 301000);
+    EXPECT_EQ(h.pm().moveProgress().moveBytesCompleted, 301000);
 }
 
 // The window closes while a file is in flight: the run ends quietly, the file is where the move put it.

@@ -21,7 +21,7 @@ ActionResult deleteAll(CleanupHarness& h) {
 
 TEST(PermanentDeletion, RemovesFilesWithoutATrashCopyAndRecordsThem) {
     CleanupHarness h;
-    h.pm().setWriteTraceFiles(true);
+    h.pm().updateOptions([](CleanupOptions& options) { options.writeTraceFiles = true; });
     MediaFile a = h.makeFile("Day 1/a take.mov", 7);
     a.projectNames = {"Edit"};
     const MediaFile b = h.makeFile("Day 1/b.mov", 3);

@@ -78,7 +78,7 @@ TEST(ProtectedFolderRule, TheFlagsAndTheActionsAgreeAcrossLinks) {
         for (const QString& location : locations)
             entries.append(media(location));
         pm.setMediaFiles(entries);
-        pm.setProtectedFolders(folders);
+        pm.updateOptions([&](CleanupOptions& options) { options.protectedFolders = folders; });
         pm.refreshProtectedFlags();
         // The linked locations settle once resolved on the manager's worker.
         ASSERT_TRUE(

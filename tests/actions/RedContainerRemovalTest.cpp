@@ -13,7 +13,7 @@ using Op = FaultInjectingFileOperations::Op;
 TEST(RedContainerRemoval, TwoSegmentsRemoveTheContainerOnceAndUnstagedMembersCountAsDeleted) {
     for (const bool toTrash : {true, false}) {
         CleanupHarness h;
-        h.pm().setWriteTraceFiles(true);
+        h.pm().updateOptions([](CleanupOptions& options) { options.writeTraceFiles = true; });
         const MediaFile first = h.makeFile("Day1/A001_C002.RDC/A001_C002_001.R3D", 100);
         const MediaFile second = h.makeFile("Day1/A001_C002.RDC/A001_C002_002.r3d", 50);
         const MediaFile unstaged = h.makeFile("Day1/A001_C002.RDC/A001_C002_003.R3D", 25);

@@ -88,7 +88,7 @@ TEST(TrashAction, ATrashFailureLeavesTheItemWithItsErrorAndNoRecords) {
          {Case{EXDEV, "No Trash can be used on the volume at /mnt/x; the file was left in place"},
           Case{EACCES, "Permission denied"}, Case{ENOENT, "No such file or directory"}}) {
         CleanupHarness h;
-        h.pm().setWriteTraceFiles(true);
+        h.pm().updateOptions([](CleanupOptions& options) { options.writeTraceFiles = true; });
         MediaFile file = h.makeFile("Shoot/clip one.mov", 5);
         h.stage({file}, {file});
         h.files->fail(Op::moveToTrash, file.path, c.code, c.message);
@@ -110,7 +110,7 @@ TEST(TrashAction, ATrashFailureLeavesTheItemWithItsErrorAndNoRecords) {
 
 TEST(TrashAction, ARelocatedFileIsTrashedAtItsMatchedPath) {
     CleanupHarness h;
-    h.pm().setWriteTraceFiles(true);
+    h.pm().updateOptions([](CleanupOptions& options) { options.writeTraceFiles = true; });
     const MediaFile found = h.makeFile("New/A001.mov", 8);
     MediaFile staged = media(h.mediaPath("Old/A001.mov"), 0, MediaFileStatus::matching, 8);
     staged.matchedPath = found.path;

@@ -95,7 +95,8 @@ TEST(PreparedUsageRecount, MatchesTheRecountDoneOnTheGuiThread) {
         ASSERT_EQ(full.pm().recycleBin().size(), split.pm().recycleBin().size());
         for (qsizetype i = 0; i < full.pm().recycleBin().size(); ++i)
             EXPECT_EQ(full.pm().recycleBin()[i].mediaFile.path, split.pm().recycleBin()[i].mediaFile.path);
-        EXPECT_EQ(full.pm().effectiveUsedCountByProjectID(), split.pm().effectiveUsedCountByProjectID());
+        EXPECT_EQ(full.pm().policy().effectiveUsedCountByProjectID,
+                  split.pm().policy().effectiveUsedCountByProjectID);
         EXPECT_EQ(full.pm().summary(), split.pm().summary());
         // The same changes, plus the one setMediaFiles of the split way.
         EXPECT_EQ(versions(full.pm()).media - fullBefore.media + 1,

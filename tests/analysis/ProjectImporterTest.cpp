@@ -77,12 +77,12 @@ TEST(ProjectImporter, ImportsGeneratedProjectsWithUsageAcrossProjectsAndDiskStat
     // Sorted by file name.
     EXPECT_EQ(path::lastPathComponent(h.pm().mediaFiles().first().path), "a.mov");
 
-    EXPECT_FALSE(h.pm().isAnalyzing());
+    EXPECT_FALSE(h.pm().progress().isAnalyzing);
     EXPECT_FALSE(h.pm().isBusy());
-    EXPECT_DOUBLE_EQ(h.pm().analysisProgress(), 1.0);
-    EXPECT_EQ(h.pm().currentTask(), "Analysis complete");
+    EXPECT_DOUBLE_EQ(h.pm().progress().analysisProgress, 1.0);
+    EXPECT_EQ(h.pm().progress().currentTask, "Analysis complete");
     EXPECT_EQ(h.pm().summary().offlineFiles, 1);
-    EXPECT_TRUE(h.pm().shouldPromptForScan());
+    EXPECT_TRUE(h.pm().prompts().shouldPromptForScan);
     EXPECT_EQ(h.stats.stats().projectsImported, 2);
     EXPECT_EQ(h.stats.stats().totalMediaFilesAnalyzed, 4);
     for (const char* stage : {"⏱ Parse: ", "⏱ Aggregate: ", "⏱ Scan: ", "⏱ Consolidate: ",
@@ -121,9 +121,9 @@ TEST(ProjectImporter, ProjectThatFailsToReadBecomesAProjectWithItsError) {
     const QString badPath = h.makeFile("projects/Broken Cut.prproj", "<?xml version=\"1.0\"?><Project/>");
     h.importNow({good, QUrl::fromLocalFile(badPath)});
 
-    ASSERT_EQ(h.pm().parseErrors().size(), 1);
-    EXPECT_EQ(h.pm().parseErrors()[0].projectName, "Broken Cut.prproj");
-    EXPECT_THAT(h.pm().parseErrors()[0].error.toStdString(), ::testing::HasSubstr("decompress"));
+    ASSERT_EQ(h.pm().progress().parseErrors.size(), 1);
+    EXPECT_EQ(h.pm().progress().parseErrors[0].projectName, "Broken Cut.prproj");
+    EXPECT_THAT(h.pm().progress().parseErrors[0].error.toStdString(), ::testing::HasSubstr("decompress"));
     const auto broken = std::find_if(h.pm().projects().cbegin(), h.pm().projects().cend(),
                                      [](const ProjectFile& p) { return p.name == "Broken Cut"; });
     ASSERT_NE(broken, h.pm().projects().cend());
@@ -138,14 +138,15 @@ TEST(ProjectImporter, OfflinePromptIsRaisedOnceAndOnlyWhenOfflineMediaExist) {
     ImportTestHarness h;
     const QString here = h.makeFile("media/here.mov");
     h.importNow({h.makeProject("projects/A.prproj", {here})});
-    EXPECT_FALSE(h.pm().hasPromptedForScan());
+    EXPECT_FALSE(h.pm().prompts().hasPromptedForScan);
 
     h.importNow({h.makeProject("projects/B.prproj", {h.dir.filePath("media/gone.mov")})});
-    EXPECT_TRUE(h.pm().shouldPromptForScan());
-    h.pm().setShouldPromptForScan(false); // the window dismissed it
+    EXPECT_TRUE(h.pm().prompts().shouldPromptForScan);
+    // The window dismissed it.
+    h.pm().updatePrompts([](PromptState& prompts) { prompts.shouldPromptForScan = false; });
 
     h.importNow({h.makeProject("projects/C.prproj", {h.dir.filePath("media/gone2.mov")})});
-    EXPECT_FALSE(h.pm().shouldPromptForScan());
+    EXPECT_FALSE(h.pm().prompts().shouldPromptForScan);
 }
 
 TEST(ProjectImporter, ProVideoFormatsPromptFollowsMxfSandboxAndInstalledFormats) {
@@ -163,8 +164,8 @@ TEST(ProjectImporter, ProVideoFormatsPromptFollowsMxfSandboxAndInstalledFormats)
         h.formatsInstalled = c.installed;
         h.importServices.parse = fakeReader({{"A.prproj", {"/m/A001.MXF"}}});
         h.importNow({QUrl::fromLocalFile("/p/A.prproj")});
-        EXPECT_EQ(h.pm().shouldPromptForProVideoFormats(), c.expected);
-        EXPECT_EQ(h.pm().hasPromptedForProVideoFormats(), c.expected);
+        EXPECT_EQ(h.pm().prompts().shouldPromptForProVideoFormats, c.expected);
+        EXPECT_EQ(h.pm().prompts().hasPromptedForProVideoFormats, c.expected);
     }
 }
 
@@ -185,7 +186,7 @@ TEST(ProjectImporter, UnlinkedAfterEffectsProjectFlagsUnusedMediaAsUncertain) {
     EXPECT_TRUE(h.entry("/m/unused.mov")->needsReview);
     EXPECT_FALSE(h.entry("/m/used.mov")->hasUnresolvedAELink);
     EXPECT_EQ(h.pm().summary().uncertainAEFiles, 1);
-    EXPECT_TRUE(h.pm().shouldPromptForMissingAEP());
+    EXPECT_TRUE(h.pm().prompts().shouldPromptForMissingAEP);
 }
 
 TEST(ProjectImporter, ReadsAsManyProjectsAtOnceAsTheProcessorsButAtLeastFour) {
@@ -228,10 +229,10 @@ TEST(ProjectImporter, ShowsProgressMessagesInOrder) {
     QStringList tasks;
     QList<double> progress;
     QObject::connect(h.manager.get(), &ProjectManager::progressChanged, [&] {
-        const QString task = h.pm().currentTask();
+        const QString task = h.pm().progress().currentTask;
         if (tasks.isEmpty() || tasks.last() != task)
             tasks << task;
-        progress << h.pm().analysisProgress();
+        progress << h.pm().progress().analysisProgress;
         for (int k = 1; k < 3; ++k) {
             if (task == QStringLiteral("Parsed %1/3 projects…").arg(k))
                 shown[k].release();
@@ -269,8 +270,8 @@ TEST(ProjectImporter, ShowsProgressMessagesInOrder) {
                                "Parsed 2/3 projects…", "Analysis complete"})
         EXPECT_TRUE(tasks.contains(anchor)) << anchor << ": " << tasks.join(" | ").toStdString();
     EXPECT_TRUE(std::is_sorted(progress.cbegin(), progress.cend())) << "progress only rises";
-    EXPECT_EQ(h.pm().totalFilesToScan(), 250);
-    EXPECT_EQ(h.pm().currentFileIndex(), 250);
+    EXPECT_EQ(h.pm().progress().totalFilesToScan, 250);
+    EXPECT_EQ(h.pm().progress().currentFileIndex, 250);
 }
 
 TEST(ProjectImporter, SingleProjectShowsTheReadersMessages) {
@@ -284,9 +285,9 @@ TEST(ProjectImporter, SingleProjectShowsTheReadersMessages) {
     };
     QStringList tasks;
     QObject::connect(h.manager.get(), &ProjectManager::progressChanged, [&] {
-        tasks << h.pm().currentTask();
-        if (h.pm().currentTask() == "Resolving references…") {
-            EXPECT_DOUBLE_EQ(h.pm().analysisProgress(), 0.45 * 0.92);
+        tasks << h.pm().progress().currentTask;
+        if (h.pm().progress().currentTask == "Resolving references…") {
+            EXPECT_DOUBLE_EQ(h.pm().progress().analysisProgress, 0.45 * 0.92);
             shown.release();
         }
     });
@@ -298,7 +299,7 @@ TEST(ProjectImporter, SingleProjectShowsTheReadersMessages) {
 TEST(ProjectImporter, EmptySelectionStillRunsEveryStep) {
     ImportTestHarness h(true);
     h.importNow({});
-    EXPECT_EQ(h.pm().currentTask(), "Analysis complete");
+    EXPECT_EQ(h.pm().progress().currentTask, "Analysis complete");
     EXPECT_TRUE(h.logged("Starting analysis of 0 project(s)"));
     EXPECT_EQ(h.logLinesStartingWith("⏱ Total import: ").size(), 1);
 }
@@ -365,7 +366,8 @@ TEST(ProjectImporter, ProjectsKeepTheOrderTheyWereGivenInWhateverOrderTheReadsFi
             std::shuffle(finishing.begin(), finishing.end(), rng);
         for (const int i : finishing) { // one read finishes, and is taken in, before the next
             go[std::size_t(i)].release();
-            ASSERT_TRUE(spinUntil([&] { return h.pm().parseFractionByURL().value(urls[i]) == 1.0; }));
+            ASSERT_TRUE(
+                spinUntil([&] { return h.pm().progress().parseFractionByURL.value(urls[i]) == 1.0; }));
         }
         ASSERT_TRUE(spinUntil([&] { return done; }));
         EXPECT_EQ(projectNames(h.pm()), given);
@@ -438,7 +440,7 @@ TEST(ProjectImporter, ChangesMadeWhileAnImportRunsHoldForWhatItAdds) {
     // The protected folders sheet adds a folder; the timeline sheet adds a rule.
     h.folders.add("/m");
     EXPECT_TRUE(h.pm().protectedFoldersDidChange());
-    EXPECT_EQ(h.pm().protectedFolders(), QStringList{"/m"});
+    EXPECT_EQ(h.pm().options().protectedFolders, QStringList{"/m"});
     EXPECT_TRUE(h.pm().addSequenceRule("dailies", SequenceRuleAction::ignore));
     EXPECT_EQ(h.policy.rules().size(), 2) << "the rule is stored at once";
     EXPECT_FALSE(QCoro::waitFor(h.pm().rescanAll())) << "queued, not run inside the import";
@@ -532,7 +534,7 @@ TEST(ProjectImporter, ImportsTheRealSampleProjects) {
     for (const QString& file : files)
         urls << QUrl::fromLocalFile(samples.filePath(file));
     h.importNow(urls);
-    EXPECT_TRUE(h.pm().parseErrors().isEmpty());
+    EXPECT_TRUE(h.pm().progress().parseErrors.isEmpty());
     EXPECT_EQ(h.pm().projects().size(), files.size());
     EXPECT_FALSE(h.pm().mediaFiles().isEmpty());
     // Their media live on the author's machines: nothing is on this disk.

@@ -26,10 +26,10 @@ QList<qsizetype> keptByRules(const ProjectManager& pm) {
         binPaths.insert(text::nfc(item.mediaFile.path));
     QSet<QString> selectedNames;
     for (const ProjectFile& p : pm.projects()) {
-        if (pm.selectedProjectIDs().contains(p.id))
+        if (pm.filters().selectedProjectIDs.contains(p.id))
             selectedNames.insert(p.name);
     }
-    const QString search = text::nfc(text::lowered(pm.filterText()));
+    const QString search = text::nfc(text::lowered(pm.filters().filterText));
     QList<qsizetype> rows;
     for (qsizetype i = 0; i < pm.mediaFiles().size(); ++i) {
         const MediaFile& f = pm.mediaFiles()[i];
@@ -41,14 +41,14 @@ QList<qsizetype> keptByRules(const ProjectManager& pm) {
         const QString folder =
             slash > 0 ? lowerPath.left(slash) : (slash == 0 ? QStringLiteral("/") : QString());
         if (binPaths.contains(text::nfc(f.path)) ||
-            (!pm.showDeleted() && (f.status == S::deleted || f.status == S::moved)) ||
-            (pm.showOnlyUnused() && used) || (pm.showOnlyUsed() && !used) ||
-            (pm.showOnlyOnline() && !onDisk) ||
-            (pm.showOnlyAudioOnly() && f.usageType != MediaUsageType::audioOnly) ||
-            (pm.showDuplicates() && !f.duplicateOfPath) ||
-            (pm.showLargeFilesOnly() && f.size < pm.largeFileThreshold()))
+            (!pm.filters().showDeleted && (f.status == S::deleted || f.status == S::moved)) ||
+            (pm.filters().showOnlyUnused && used) || (pm.filters().showOnlyUsed && !used) ||
+            (pm.filters().showOnlyOnline && !onDisk) ||
+            (pm.filters().showOnlyAudioOnly && f.usageType != MediaUsageType::audioOnly) ||
+            (pm.filters().showDuplicates && !f.duplicateOfPath) ||
+            (pm.filters().showLargeFilesOnly && f.size < pm.largeFileThreshold()))
             continue;
-        if (!pm.selectedProjectIDs().isEmpty() &&
+        if (!pm.filters().selectedProjectIDs.isEmpty() &&
             std::none_of(f.projectNames.cbegin(), f.projectNames.cend(),
                          [&](const QString& n) { return selectedNames.contains(n); }))
             continue;
@@ -123,26 +123,27 @@ protected:
         ProjectManager& pm = h.pm();
         static const QList<QString> texts{"",  "",    "clip", "CLIP1", "day 1",
                                           "a", "mov", ".",    " ",     QString::fromUtf8("caf\xc3\xa9")};
-        // Now and then type on, so a read narrows the last result.
-        if (!pm.filterText().isEmpty() && chance(0.4))
-            pm.setFilterText(pm.filterText() + pick(QList<QString>{"1", "p", "/", "e"}));
-        else
-            pm.setFilterText(pick(texts));
-        pm.setShowDeleted(chance(0.3));
-        pm.setShowOnlyUnused(chance(0.15));
-        pm.setShowOnlyUsed(chance(0.15));
-        pm.setShowOnlyOnline(chance(0.15));
-        pm.setShowOnlyAudioOnly(chance(0.1));
-        pm.setShowDuplicates(chance(0.1));
-        pm.setShowLargeFilesOnly(chance(0.1));
-        QSet<QUuid> selected;
-        if (chance(0.3)) {
-            for (const ProjectFile& p : pm.projects()) {
-                if (chance(0.5))
-                    selected.insert(p.id);
+        pm.updateFilters([&](FilterSettings& filters) {
+            // Now and then type on, so a read narrows the last result.
+            if (!filters.filterText.isEmpty() && chance(0.4))
+                filters.filterText += pick(QList<QString>{"1", "p", "/", "e"});
+            else
+                filters.filterText = pick(texts);
+            filters.showDeleted = chance(0.3);
+            filters.showOnlyUnused = chance(0.15);
+            filters.showOnlyUsed = chance(0.15);
+            filters.showOnlyOnline = chance(0.15);
+            filters.showOnlyAudioOnly = chance(0.1);
+            filters.showDuplicates = chance(0.1);
+            filters.showLargeFilesOnly = chance(0.1);
+            filters.selectedProjectIDs.clear();
+            if (chance(0.3)) {
+                for (const ProjectFile& p : pm.projects()) {
+                    if (chance(0.5))
+                        filters.selectedProjectIDs.insert(p.id);
+                }
             }
-        }
-        pm.setSelectedProjectIDs(selected);
+        });
     }
 
     MediaSortOrder randomOrder() {
@@ -241,9 +242,9 @@ TEST_F(FilterCacheTest, SortsTheWholeListOnceAndFollowsItsChanges) {
         return out;
     };
     // Wide then narrow filters over one sorted list, then a change of a size the order depends on.
-    pm.setFilterText(QStringLiteral("clip"));
+    pm.updateFilters([](FilterSettings& filters) { filters.filterText = QStringLiteral("clip"); });
     ASSERT_EQ(pm.sortedFilteredMediaRows(bySize).size(), 64);
-    pm.setFilterText(QStringLiteral("clip3"));
+    pm.updateFilters([](FilterSettings& filters) { filters.filterText = QStringLiteral("clip3"); });
     EXPECT_EQ(sizes(pm.sortedFilteredMediaRows(bySize)), QList<qint64>(5, 10)
                                                              << QList<qint64>(4, 11) << QList<qint64>(4, 12));
     const MediaRows before = pm.sortedFilteredMediaRows(bySize);
@@ -268,18 +269,22 @@ TEST_F(FilterCacheTest, TypingOnNarrowsOnlyWhileTheOtherSettingsStay) {
             out << f.path;
         return out;
     };
-    pm.setFilterText(QStringLiteral("clip1"));
-    pm.setShowOnlyUsed(true);
+    pm.updateFilters([](FilterSettings& filters) {
+        filters.filterText = QStringLiteral("clip1");
+        filters.showOnlyUsed = true;
+    });
     EXPECT_EQ(paths(), QStringList{"/a/clip1.mov"});
-    pm.setShowOnlyUsed(false);
-    pm.setFilterText(QStringLiteral("clip12"));
+    pm.updateFilters([](FilterSettings& filters) {
+        filters.showOnlyUsed = false;
+        filters.filterText = QStringLiteral("clip12");
+    });
     EXPECT_EQ(paths(), QStringList{"/a/clip12.mov"}) << "a flag changed too: the whole list again";
-    pm.setFilterText(QStringLiteral("clip"));
+    pm.updateFilters([](FilterSettings& filters) { filters.filterText = QStringLiteral("clip"); });
     EXPECT_EQ(paths(), (QStringList{"/a/clip1.mov", "/a/clip12.mov", "/a/clip2.mov"})) << "erasing widens";
-    pm.setFilterText(QStringLiteral("CLIP2"));
+    pm.updateFilters([](FilterSettings& filters) { filters.filterText = QStringLiteral("CLIP2"); });
     EXPECT_EQ(paths(), QStringList{"/a/clip2.mov"});
     pm.setMediaFiles({media("/a/clip2.mov"), media("/a/clip20.mov")});
-    pm.setFilterText(QStringLiteral("clip20"));
+    pm.updateFilters([](FilterSettings& filters) { filters.filterText = QStringLiteral("clip20"); });
     EXPECT_EQ(paths(), QStringList{"/a/clip20.mov"}) << "a new list: its own rows, not the last result's";
 }
 

@@ -59,54 +59,50 @@ protected:
 TEST_F(ProjectManagerFilterTest, AppliesEachFilterOnItsOwnAndCombined) {
     const struct {
         const char* name;
-        std::function<void(ProjectManager&)> set;
+        std::function<void(FilterSettings&)> set;
         QList<int> rows;
     } cases[] = {
         {"nothing set", [](auto&) {}, {0, 1, 2, 5, 7}},
-        {"showDeleted", [](auto& pm) { pm.setShowDeleted(true); }, {0, 1, 2, 3, 4, 5, 7}},
-        {"showOnlyUnused", [](auto& pm) { pm.setShowOnlyUnused(true); }, {1, 7}},
-        {"showOnlyUsed", [](auto& pm) { pm.setShowOnlyUsed(true); }, {0, 2, 5}},
-        {"showOnlyOnline", [](auto& pm) { pm.setShowOnlyOnline(true); }, {0, 2, 5, 7}},
-        {"showOnlyAudioOnly", [](auto& pm) { pm.setShowOnlyAudioOnly(true); }, {2}},
-        {"showDuplicates", [](auto& pm) { pm.setShowDuplicates(true); }, {1}},
-        {"showLargeFilesOnly at 100 MiB", [](auto& pm) { pm.setShowLargeFilesOnly(true); }, {0}},
-        {"one space", [](auto& pm) { pm.setFilterText(" "); }, {0}},
-        {"extension, any case", [](auto& pm) { pm.setFilterText("mxf"); }, {1}},
-        {"folder name", [](auto& pm) { pm.setFilterText("SHOTS"); }, {0, 1, 7}},
-        {"unused and used", [](auto& pm) { pm.setShowOnlyUnused(true), pm.setShowOnlyUsed(true); }, {}},
+        {"showDeleted", [](auto& f) { f.showDeleted = true; }, {0, 1, 2, 3, 4, 5, 7}},
+        {"showOnlyUnused", [](auto& f) { f.showOnlyUnused = true; }, {1, 7}},
+        {"showOnlyUsed", [](auto& f) { f.showOnlyUsed = true; }, {0, 2, 5}},
+        {"showOnlyOnline", [](auto& f) { f.showOnlyOnline = true; }, {0, 2, 5, 7}},
+        {"showOnlyAudioOnly", [](auto& f) { f.showOnlyAudioOnly = true; }, {2}},
+        {"showDuplicates", [](auto& f) { f.showDuplicates = true; }, {1}},
+        {"showLargeFilesOnly at 100 MiB", [](auto& f) { f.showLargeFilesOnly = true; }, {0}},
+        {"one space", [](auto& f) { f.filterText = " "; }, {0}},
+        {"extension, any case", [](auto& f) { f.filterText = "mxf"; }, {1}},
+        {"folder name", [](auto& f) { f.filterText = "SHOTS"; }, {0, 1, 7}},
+        {"unused and used", [](auto& f) { f.showOnlyUnused = f.showOnlyUsed = true; }, {}},
         {"deleted, used, text",
-         [](auto& pm) { pm.setShowDeleted(true), pm.setShowOnlyUsed(true), pm.setFilterText(".mov"); },
+         [](auto& f) { f.showDeleted = f.showOnlyUsed = true, f.filterText = ".mov"; },
          {0, 4, 5}},
     };
     for (const auto& c : cases) {
         ProjectManagerFilterTest::TearDown();
-        h.pm().setFilterText({});
-        for (auto setter : {&ProjectManager::setShowDeleted, &ProjectManager::setShowOnlyUnused,
-                            &ProjectManager::setShowOnlyUsed, &ProjectManager::setShowOnlyOnline,
-                            &ProjectManager::setShowOnlyAudioOnly, &ProjectManager::setShowDuplicates,
-                            &ProjectManager::setShowLargeFilesOnly})
-            (h.pm().*setter)(false);
-        c.set(h.pm());
+        FilterSettings filters;
+        c.set(filters);
+        h.pm().setFilters(filters);
         EXPECT_EQ(visible(), c.rows) << c.name;
     }
 }
 
 TEST_F(ProjectManagerFilterTest, SelectsProjectsByTheirNames) {
     ProjectManager& pm = h.pm();
-    pm.setSelectedProjectIDs({one.id});
+    pm.updateFilters([&](FilterSettings& filters) { filters.selectedProjectIDs = {one.id}; });
     EXPECT_EQ(visible(), (QList<int>{0, 2}));
-    pm.setSelectedProjectIDs({twoAgain.id});
+    pm.updateFilters([&](FilterSettings& filters) { filters.selectedProjectIDs = {twoAgain.id}; });
     EXPECT_EQ(visible(), (QList<int>{1, 2})) << "a project with the same name selects the same files";
-    pm.setSelectedProjectIDs({QUuid::createUuid()});
+    pm.updateFilters([&](FilterSettings& filters) { filters.selectedProjectIDs = {QUuid::createUuid()}; });
     EXPECT_TRUE(visible().isEmpty()) << "only projects no longer loaded";
-    pm.setSelectedProjectIDs({one.id});
+    pm.updateFilters([&](FilterSettings& filters) { filters.selectedProjectIDs = {one.id}; });
     pm.modifyProjects([](QList<ProjectFile>& projects) { projects[0].name = QStringLiteral("Renamed"); });
     EXPECT_TRUE(visible().isEmpty()) << "a change of the projects invalidates the cache";
 }
 
 TEST_F(ProjectManagerFilterTest, ReusesTheCachedListUntilAnInputChanges) {
     ProjectManager& pm = h.pm();
-    pm.setShowOnlyOnline(true);
+    pm.updateFilters([](FilterSettings& filters) { filters.showOnlyOnline = true; });
     const MediaFile* first = pm.filteredMediaFiles().constData();
     EXPECT_EQ(pm.filteredMediaFiles().constData(), first) << "a hit returns the stored list";
 
@@ -116,7 +112,11 @@ TEST_F(ProjectManagerFilterTest, ReusesTheCachedListUntilAnInputChanges) {
         {"projects", [&] { pm.setProjects(pm.projects()); }},
         {"summary", [&] { pm.updateSummary(); }},
         {"flag off and on",
-         [&] { pm.setShowOnlyOnline(false), pm.filteredMediaFiles(), pm.setShowOnlyOnline(true); }},
+         [&] {
+             pm.updateFilters([](FilterSettings& filters) { filters.showOnlyOnline = false; });
+             pm.filteredMediaFiles();
+             pm.updateFilters([](FilterSettings& filters) { filters.showOnlyOnline = true; });
+         }},
     };
     for (const auto& [name, invalidate] : invalidations) {
         const QList<MediaFile> before = pm.filteredMediaFiles(); // kept alive: its address stays taken
@@ -128,7 +128,7 @@ TEST_F(ProjectManagerFilterTest, ReusesTheCachedListUntilAnInputChanges) {
 
 TEST_F(ProjectManagerFilterTest, SortsStablyByTheComparatorsInOrder) {
     ProjectManager& pm = h.pm();
-    pm.setShowDeleted(true);
+    pm.updateFilters([](FilterSettings& filters) { filters.showDeleted = true; });
     pm.setMediaFiles({media("/a/clip10.mov", 0, S::online, 5), media("/b/Clip2.mov", 0, S::offline, 7),
                       media("/c/clip2.mov", 0, S::online, 7), media("/d/alpha.mov", 0, S::online, 1)});
     auto names = [](const MediaRows& files) {

@@ -43,11 +43,11 @@ TEST(ProjectManagerRebuild, KeepsKnownEntriesChecksNewPathsAndDropsUnreferencedO
     const MediaFile dropped = media("/m/a.mov", 1, S::inRecycleBin, 3);
     pm.setMediaFiles({dropped, known});
     pm.setRecycleBin({binItem(dropped)});
-    pm.setSelectedProjectIDs({a.id, b.id});
+    pm.updateFilters([&](FilterSettings& filters) { filters.selectedProjectIDs = {a.id, b.id}; });
     h.checker->setOnline("/n/b.mov", 9, StorageType::dropbox);
 
     ASSERT_TRUE(QCoro::waitFor(pm.removeProject(a)));
-    EXPECT_EQ(pm.selectedProjectIDs(), QSet<QUuid>{b.id});
+    EXPECT_EQ(pm.filters().selectedProjectIDs, QSet<QUuid>{b.id});
     EXPECT_EQ(paths(pm.mediaFiles()), (QStringList{"/n/b.mov", "/m/shared.mov"})) << "sorted by file name";
     const MediaFile* kept = find(pm.mediaFiles(), "/m/shared.mov");
     ASSERT_TRUE(kept);

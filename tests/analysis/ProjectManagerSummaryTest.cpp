@@ -102,22 +102,22 @@ TEST(ProjectManagerSummary, ListsVolumesNeedingAccessOnlyInTheSandboxAndPromptsO
         {media("/Volumes/Media/a.mov", 0, S::needsAccess), media("/Volumes/Media/b/c.mov", 0, S::needsAccess),
          media("/home/me/d.mov", 0, S::needsAccess), media("/Volumes/Other/e.mov", 0, S::online)});
     pm.updateSummary();
-    EXPECT_TRUE(pm.volumesNeedingAccess().isEmpty()) << "outside the sandbox nothing changes";
-    EXPECT_FALSE(pm.shouldPromptForVolumeAccess());
+    EXPECT_TRUE(pm.prompts().volumesNeedingAccess.isEmpty()) << "outside the sandbox nothing changes";
+    EXPECT_FALSE(pm.prompts().shouldPromptForVolumeAccess);
 
     h.sandboxed = true;
     pm.updateSummary();
-    EXPECT_EQ(pm.volumesNeedingAccess(),
+    EXPECT_EQ(pm.prompts().volumesNeedingAccess,
               (QList<QUrl>{QUrl::fromLocalFile("/Volumes/Media"), QUrl::fromLocalFile("/home/me")}));
-    EXPECT_TRUE(pm.shouldPromptForVolumeAccess());
-    EXPECT_EQ(pm.promptedVolumePaths(), (QSet<QString>{"/Volumes/Media", "/home/me"}));
-
-    pm.setShouldPromptForVolumeAccess(false); // the window showed the prompt
+    EXPECT_TRUE(pm.prompts().shouldPromptForVolumeAccess);
+    EXPECT_EQ(pm.prompts().promptedVolumePaths, (QSet<QString>{"/Volumes/Media", "/home/me"}));
+    // The window showed the prompt.
+    pm.updatePrompts([](PromptState& prompts) { prompts.shouldPromptForVolumeAccess = false; });
     pm.updateSummary();
-    EXPECT_FALSE(pm.shouldPromptForVolumeAccess()) << "a volume is asked about once";
+    EXPECT_FALSE(pm.prompts().shouldPromptForVolumeAccess) << "a volume is asked about once";
     pm.modifyMediaFiles([](QList<MediaFile>& files) { files[3].status = S::needsAccess; });
     pm.updateSummary();
-    EXPECT_TRUE(pm.shouldPromptForVolumeAccess()) << "a new volume raises the prompt again";
+    EXPECT_TRUE(pm.prompts().shouldPromptForVolumeAccess) << "a new volume raises the prompt again";
 }
 
 } // namespace

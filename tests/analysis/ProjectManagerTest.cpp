@@ -18,18 +18,19 @@ TEST(ProjectManager, StartsWithTheInitialValues) {
     ProjectManagerHarness h;
     ProjectManager& pm = h.pm();
     EXPECT_EQ(pm.largeFileThreshold(), 104'857'600);
-    EXPECT_EQ(pm.currentTask(), QString());
-    EXPECT_EQ(pm.analysisProgress(), 0.0);
+    EXPECT_EQ(pm.progress().currentTask, QString());
+    EXPECT_EQ(pm.progress().analysisProgress, 0.0);
     EXPECT_TRUE(pm.projects().isEmpty() && pm.mediaFiles().isEmpty() && pm.recycleBin().isEmpty());
     EXPECT_EQ(pm.projectsVersion() + pm.mediaFilesVersion() + pm.recycleBinVersion(), 0);
     EXPECT_EQ(pm.summary(), AnalysisSummary{});
-    EXPECT_TRUE(pm.parseFractionByURL().isEmpty() && pm.aepLinkStatuses().isEmpty() &&
+    EXPECT_TRUE(pm.progress().parseFractionByURL.isEmpty() && pm.aepLinkStatuses().isEmpty() &&
                 pm.aepParseCache().isEmpty());
-    EXPECT_TRUE(pm.selectedProjectIDs().isEmpty() && pm.promptedVolumePaths().isEmpty());
-    EXPECT_FALSE(pm.errorMessage() || pm.transcodeCompleteResult() || pm.lastDaVinciImport());
+    EXPECT_TRUE(pm.filters().selectedProjectIDs.isEmpty() && pm.prompts().promptedVolumePaths.isEmpty());
+    EXPECT_FALSE(pm.progress().errorMessage || pm.transcodeProgress().transcodeCompleteResult ||
+                 pm.prompts().lastDaVinciImport);
     EXPECT_FALSE(pm.isBusy());
-    EXPECT_EQ(pm.sequenceRules(), h.policy.rules());
-    EXPECT_EQ(pm.protectedFolders(), h.folders.folders());
+    EXPECT_EQ(pm.policy().sequenceRules, h.policy.rules());
+    EXPECT_EQ(pm.options().protectedFolders, h.folders.folders());
 }
 
 struct SetterCase {
@@ -40,31 +41,51 @@ struct SetterCase {
 
 TEST(ProjectManager, NotifiesOncePerRealChangeAndNotForTheSameValue) {
     const SetterCase cases[] = {
-        {"currentTask", &ProjectManager::progressChanged, [](auto& pm) { pm.setCurrentTask("Scanning"); }},
+        {"currentTask", &ProjectManager::progressChanged,
+         [](auto& pm) { pm.updateProgress([](AnalysisProgress& p) { p.currentTask = "Scanning"; }); }},
         {"analysisProgress", &ProjectManager::progressChanged,
-         [](auto& pm) { pm.setAnalysisProgress(0.45); }},
+         [](auto& pm) { pm.updateProgress([](AnalysisProgress& p) { p.analysisProgress = 0.45; }); }},
         {"parseFractionByURL", &ProjectManager::progressChanged,
          [](auto& pm) {
-             pm.setParseFractionByURL({{QUrl::fromLocalFile("/p/a.prproj"), 0.5}});
+             pm.updateProgress([](AnalysisProgress& p) {
+                 p.parseFractionByURL = {{QUrl::fromLocalFile("/p/a.prproj"), 0.5}};
+             });
          }},
-        {"showOnlyUnused", &ProjectManager::filtersChanged, [](auto& pm) { pm.setShowOnlyUnused(true); }},
-        {"filterText", &ProjectManager::filtersChanged, [](auto& pm) { pm.setFilterText("a001"); }},
+        {"showOnlyUnused", &ProjectManager::filtersChanged,
+         [](auto& pm) { pm.updateFilters([](FilterSettings& filters) { filters.showOnlyUnused = true; }); }},
+        {"filterText", &ProjectManager::filtersChanged,
+         [](auto& pm) { pm.updateFilters([](FilterSettings& filters) { filters.filterText = "a001"; }); }},
         {"selectedProjectIDs", &ProjectManager::filtersChanged,
-         [](auto& pm) { pm.setSelectedProjectIDs({QUuid("{6b1f0e0c-5b0b-4c8c-9e5c-1f6e0a2b3c4d}")}); }},
-        {"sequenceRules", &ProjectManager::policyChanged, [](auto& pm) { pm.setSequenceRules({}); }},
+         [](auto& pm) {
+             pm.updateFilters([](FilterSettings& filters) {
+                 filters.selectedProjectIDs = {QUuid("{6b1f0e0c-5b0b-4c8c-9e5c-1f6e0a2b3c4d}")};
+             });
+         }},
+        {"sequenceRules", &ProjectManager::policyChanged,
+         [](auto& pm) { pm.updatePolicy([](UsagePolicyState& policy) { policy.sequenceRules = {}; }); }},
         {"effectiveUsedCount", &ProjectManager::policyChanged,
          [](auto& pm) {
-             pm.setEffectiveUsedCountByProjectID({{QUuid(), 3}});
+             pm.updatePolicy([](UsagePolicyState& policy) {
+                 policy.effectiveUsedCountByProjectID = {{QUuid(), 3}};
+             });
          }},
         {"hasPromptedForScan", &ProjectManager::promptsChanged,
-         [](auto& pm) { pm.setHasPromptedForScan(true); }},
+         [](auto& pm) { pm.updatePrompts([](PromptState& prompts) { prompts.hasPromptedForScan = true; }); }},
         {"volumesNeedingAccess", &ProjectManager::promptsChanged,
-         [](auto& pm) { pm.setVolumesNeedingAccess({QUrl::fromLocalFile("/Volumes/A")}); }},
-        {"writeTraceFiles", &ProjectManager::optionsChanged, [](auto& pm) { pm.setWriteTraceFiles(true); }},
+         [](auto& pm) {
+             pm.updatePrompts([](PromptState& prompts) {
+                 prompts.volumesNeedingAccess = {QUrl::fromLocalFile("/Volumes/A")};
+             });
+         }},
+        {"writeTraceFiles", &ProjectManager::optionsChanged,
+         [](auto& pm) { pm.updateOptions([](CleanupOptions& options) { options.writeTraceFiles = true; }); }},
         {"moveCurrentFile", &ProjectManager::moveProgressChanged,
-         [](auto& pm) { pm.setMoveCurrentFile("a.mov"); }},
+         [](auto& pm) { pm.updateMoveProgress([](MoveProgress& move) { move.moveCurrentFile = "a.mov"; }); }},
         {"transcodeSpaceSaved", &ProjectManager::transcodeProgressChanged,
-         [](auto& pm) { pm.setTranscodeSpaceSaved(42); }},
+         [](auto& pm) {
+             pm.updateTranscodeProgress(
+                 [](TranscodeRunProgress& transcode) { transcode.transcodeSpaceSaved = 42; });
+         }},
     };
     for (const SetterCase& c : cases) {
         ProjectManagerHarness h;
@@ -80,15 +101,27 @@ TEST(ProjectManager, NotifiesOncePerRealChangeAndNotForTheSameValue) {
     }
 }
 
+TEST(ProjectManager, KeepsTheProgressFractionWithinZeroAndOne) {
+    ProjectManagerHarness h;
+    h.pm().updateProgress([](AnalysisProgress& p) { p.analysisProgress = 1.5; });
+    EXPECT_EQ(h.pm().progress().analysisProgress, 1.0);
+    AnalysisProgress below;
+    below.analysisProgress = -0.2;
+    h.pm().setProgress(below);
+    EXPECT_EQ(h.pm().progress().analysisProgress, 0.0);
+}
+
 TEST(ProjectManager, CoalescesOneTurnsChangesButCountsEveryListChange) {
     ProjectManagerHarness h;
     ProjectManager& pm = h.pm();
     QSignalSpy progress(&pm, &ProjectManager::progressChanged);
     QSignalSpy mediaSpy(&pm, &ProjectManager::mediaFilesChanged);
     QSignalSpy any(&pm, &ProjectManager::changed);
-    pm.setCurrentTask("a");
-    pm.setCurrentTask("b");
-    pm.setAnalysisProgress(0.5);
+    pm.updateProgress([](AnalysisProgress& p) {
+        p.currentTask = "a";
+        p.currentTask = "b";
+        p.analysisProgress = 0.5;
+    });
     const QList<MediaFile> list{media("/m/a.mov")};
     pm.setMediaFiles(list);
     pm.setMediaFiles(list); // equal list: still a change
@@ -120,20 +153,24 @@ TEST(ProjectManager, ClearAllEmptiesContentAndKeepsPromptsFiltersAndCaches) {
     pm.appendProject(project("A", {"/m/a.mov"}));
     pm.setMediaFiles({media("/m/a.mov", 1, MediaFileStatus::online, 10)});
     pm.setRecycleBin({binItem(media("/m/b.mov"))});
-    pm.appendParseError({"B.prproj", "damaged"});
+    pm.updateProgress([](AnalysisProgress& p) {
+        p.parseErrors.append(ParseErrorRecord{"B.prproj", "damaged"});
+    });
     pm.updateSummary();
-    pm.setHasPromptedForScan(true);
-    pm.setFilterText("a");
-    pm.setEffectiveUsedCountByProjectID({{pm.projects()[0].id, 1}});
+    pm.updatePrompts([](PromptState& prompts) { prompts.hasPromptedForScan = true; });
+    pm.updateFilters([](FilterSettings& filters) { filters.filterText = "a"; });
+    pm.updatePolicy([&](UsagePolicyState& policy) {
+        policy.effectiveUsedCountByProjectID = {{pm.projects()[0].id, 1}};
+    });
     pm.aepParseCache().insert("/x.aep", CachedAEPParse{});
 
     EXPECT_TRUE(pm.clearAll());
     EXPECT_TRUE(pm.projects().isEmpty() && pm.mediaFiles().isEmpty() && pm.recycleBin().isEmpty());
-    EXPECT_TRUE(pm.parseErrors().isEmpty());
+    EXPECT_TRUE(pm.progress().parseErrors.isEmpty());
     EXPECT_EQ(pm.summary(), AnalysisSummary{});
-    EXPECT_TRUE(pm.hasPromptedForScan());
-    EXPECT_EQ(pm.filterText(), QStringLiteral("a"));
-    EXPECT_EQ(pm.effectiveUsedCountByProjectID().size(), 1);
+    EXPECT_TRUE(pm.prompts().hasPromptedForScan);
+    EXPECT_EQ(pm.filters().filterText, QStringLiteral("a"));
+    EXPECT_EQ(pm.policy().effectiveUsedCountByProjectID.size(), 1);
     EXPECT_EQ(pm.aepParseCache().size(), 1);
 }
 
@@ -141,10 +178,11 @@ TEST(ProjectManager, RaisesTheProVideoFormatsPromptOnce) {
     ProjectManagerHarness h;
     ProjectManager& pm = h.pm();
     pm.requestProVideoFormatsPrompt();
-    EXPECT_TRUE(pm.shouldPromptForProVideoFormats() && pm.hasPromptedForProVideoFormats());
-    pm.setShouldPromptForProVideoFormats(false); // the window dismissed it
+    EXPECT_TRUE(pm.prompts().shouldPromptForProVideoFormats && pm.prompts().hasPromptedForProVideoFormats);
+    // The window dismissed it.
+    pm.updatePrompts([](PromptState& prompts) { prompts.shouldPromptForProVideoFormats = false; });
     pm.requestProVideoFormatsPrompt();
-    EXPECT_FALSE(pm.shouldPromptForProVideoFormats());
+    EXPECT_FALSE(pm.prompts().shouldPromptForProVideoFormats);
 }
 
 TEST(ProjectManager, ReportsAfterEffectsLinkIssuesWhenAnyLinkIsMissingOrDamaged) {
@@ -226,10 +264,10 @@ TEST(ProjectManager, KeepsPolicyAndProtectionChangesMadeWhileBusy) {
 
     auto scope = pm.tryBeginOperation("Moving files…");
     ASSERT_TRUE(scope);
-    const qint64 revision = pm.sequencePolicyRevision();
+    const qint64 revision = pm.policy().sequencePolicyRevision;
     EXPECT_TRUE(pm.addSequenceRule("dailies", SequenceRuleAction::ignore));
     EXPECT_EQ(h.policy.rules().size(), 2) << "stored at once";
-    EXPECT_EQ(pm.sequencePolicyRevision(), revision + 1);
+    EXPECT_EQ(pm.policy().sequencePolicyRevision, revision + 1);
     EXPECT_EQ(pm.mediaFiles()[0].usageCount, 1) << "no recount inside the running operation";
     EXPECT_TRUE(pm.removeProtectedFolder("/keep"));
     EXPECT_TRUE(h.folders.folders().isEmpty()) << "stored at once";
@@ -242,7 +280,7 @@ TEST(ProjectManager, KeepsPolicyAndProtectionChangesMadeWhileBusy) {
     scope->release();
     drainEvents();
     EXPECT_FALSE(pm.hasDeferredChanges());
-    EXPECT_EQ(pm.protectedFolders(), QStringList{"/m"});
+    EXPECT_EQ(pm.options().protectedFolders, QStringList{"/m"});
     EXPECT_TRUE(pm.mediaFiles()[0].isProtected);
     EXPECT_FALSE(pm.mediaFiles()[1].isProtected);
     EXPECT_EQ(pm.mediaFiles()[0].usageCount, 0) << "recounted under the new rule";

@@ -113,8 +113,8 @@ TEST(ProjectManagerUsage, RecountSumsPathsThatDifferOnlyInLetterCase) {
     EXPECT_EQ(pm.mediaFiles()[1].usageType, MediaUsageType::audioOnly);
     EXPECT_EQ(pm.mediaFiles()[2].usageCount, 0) << "a path no project lists has no usage";
     EXPECT_EQ(pm.mediaFiles()[2].usageType, MediaUsageType::unused);
-    EXPECT_EQ(pm.effectiveUsedCountByProjectID().value(first.id), 1);
-    EXPECT_EQ(pm.effectiveUsedCountByProjectID().value(second.id), 2);
+    EXPECT_EQ(pm.policy().effectiveUsedCountByProjectID.value(first.id), 1);
+    EXPECT_EQ(pm.policy().effectiveUsedCountByProjectID.value(second.id), 2);
     EXPECT_EQ(pm.summary().usedFiles, 2) << "the recount ends with a summary";
 }
 
@@ -191,21 +191,21 @@ TEST(ProjectManagerUsage, TimelineCheckboxCannotIgnoreAProtectedTimeline) {
     const ProjectSequence edit = p.sequences[1];
 
     EXPECT_FALSE(pm.setSequenceCounted(false, finalGrade, p));
-    EXPECT_EQ(pm.sequencePolicyRevision(), 0);
+    EXPECT_EQ(pm.policy().sequencePolicyRevision, 0);
     EXPECT_TRUE(h.policy.overrides().isEmpty());
 
     QStringList logged;
     AppLog::setSink([&](const AppLog::Record& r) { logged << r.message; });
     EXPECT_TRUE(pm.setSequenceCounted(false, edit, p));
     AppLog::setSink({});
-    EXPECT_EQ(pm.sequencePolicyRevision(), 1);
+    EXPECT_EQ(pm.policy().sequencePolicyRevision, 1);
     EXPECT_EQ(pm.mediaFiles()[1].usageCount, 0);
     EXPECT_TRUE(logged.contains(QStringLiteral("👆 User: Sequence ignored: Feature / Edit [s2]")))
         << logged.join('\n').toStdString();
     EXPECT_EQ(pm.effectiveUsedFileCount(p), 1);
 
     EXPECT_TRUE(pm.clearSequenceOverride(edit, p));
-    EXPECT_EQ(pm.sequencePolicyRevision(), 2);
+    EXPECT_EQ(pm.policy().sequencePolicyRevision, 2);
     EXPECT_EQ(pm.mediaFiles()[1].usageCount, 1);
 }
 
@@ -220,19 +220,19 @@ TEST(ProjectManagerUsage, RuleChangesRecountOnlyWhenTheStoreAcceptsThem) {
     QStringList logged;
     AppLog::setSink([&](const AppLog::Record& r) { logged << r.message; });
     ASSERT_TRUE(pm.addSequenceRule("  Stringout ", SequenceRuleAction::ignore));
-    EXPECT_EQ(pm.sequenceRules(), h.policy.rules());
-    EXPECT_EQ(pm.sequenceRules()[0].pattern, QStringLiteral("Stringout"));
+    EXPECT_EQ(pm.policy().sequenceRules, h.policy.rules());
+    EXPECT_EQ(pm.policy().sequenceRules[0].pattern, QStringLiteral("Stringout"));
     EXPECT_EQ(pm.mediaFiles()[0].usageCount, 0);
-    const qint64 revision = pm.sequencePolicyRevision();
+    const qint64 revision = pm.policy().sequencePolicyRevision;
     const qint64 mediaVersion = pm.mediaFilesVersion();
     EXPECT_FALSE(pm.addSequenceRule("stringout", SequenceRuleAction::ignore)) << "duplicate";
-    EXPECT_EQ(pm.sequencePolicyRevision(), revision);
+    EXPECT_EQ(pm.policy().sequencePolicyRevision, revision);
     EXPECT_EQ(pm.mediaFilesVersion(), mediaVersion) << "no recount for a refused rule";
 
-    ASSERT_TRUE(pm.removeSequenceRule(pm.sequenceRules()[0]));
+    ASSERT_TRUE(pm.removeSequenceRule(pm.policy().sequenceRules[0]));
     AppLog::setSink({});
     EXPECT_EQ(pm.mediaFiles()[0].usageCount, 1);
-    EXPECT_EQ(pm.sequenceRules().size(), 1);
+    EXPECT_EQ(pm.policy().sequenceRules.size(), 1);
     EXPECT_TRUE(std::any_of(logged.cbegin(), logged.cend(), [](const QString& l) {
         return l.endsWith("Sequence ignore rule added:   Stringout ");
     })) << logged.join('\n').toStdString();
@@ -262,7 +262,7 @@ TEST(ProjectManagerUsage, ProtectsFilesInsideProtectedFoldersIgnoringCase) {
 
     const qint64 before = pm.mediaFilesVersion();
     ASSERT_TRUE(pm.removeProtectedFolder("/Volumes/Media"));
-    EXPECT_TRUE(pm.protectedFolders().isEmpty());
+    EXPECT_TRUE(pm.options().protectedFolders.isEmpty());
     EXPECT_EQ(pm.mediaFilesVersion(), before + 4) << "one change per entry whose flag changed";
     EXPECT_TRUE(std::none_of(pm.mediaFiles().cbegin(), pm.mediaFiles().cend(),
                              [](const MediaFile& f) { return f.isProtected; }));

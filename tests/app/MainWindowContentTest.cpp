@@ -27,6 +27,6 @@ TEST(MainWindowContent, CommandsPostedToTheCentreRunTheRootViewsHandlers) {
     center.post(Command::showStats);
     center.post(Command::proVideoFormatsRecommended);
     tarnwick::testing::drainEvents();
-    EXPECT_TRUE(view->manager().shouldPromptForProVideoFormats());
+    EXPECT_TRUE(view->manager().prompts().shouldPromptForProVideoFormats);
     EXPECT_EQ(view->presentations().currentName(), QStringLiteral("Preview These Natively?"));
 }

@@ -105,13 +105,13 @@ TEST_F(TranscodeRun, TranscodesEligibleItemsAndRecordsThem) {
     EXPECT_EQ(stats.stats().spaceSavedBytes, totals.spaceSaved);
     EXPECT_EQ(stats.stats().filesDeleted, 0);
 
-    ASSERT_TRUE(pm->transcodeCompleteResult());
-    EXPECT_EQ(*pm->transcodeCompleteResult(),
+    ASSERT_TRUE(pm->transcodeProgress().transcodeCompleteResult);
+    EXPECT_EQ(*pm->transcodeProgress().transcodeCompleteResult,
               (TranscodeCompleteResult{1, 2, 0, totals.spaceSaved, {}, false}));
-    EXPECT_TRUE(pm->showTranscodeComplete());
-    EXPECT_FALSE(pm->isTranscodeInProgress());
-    EXPECT_EQ(pm->transcodeFilesCompleted(), 1);
-    EXPECT_DOUBLE_EQ(pm->transcodeProgressFraction(), 1.0);
+    EXPECT_TRUE(pm->transcodeProgress().showTranscodeComplete);
+    EXPECT_FALSE(pm->transcodeProgress().isTranscodeInProgress);
+    EXPECT_EQ(pm->transcodeProgress().transcodeFilesCompleted, 1);
+    EXPECT_DOUBLE_EQ(pm->transcodeProgress().transcodeProgressFraction, 1.0);
 }
 
 TEST_F(TranscodeRun, FailureStaysInBinWithItsError) {
@@ -246,18 +246,18 @@ TEST_F(TranscodeRun, CancelDuringAFileEndsTheRunAndKeepsEverything) {
     canceller.join();
     EXPECT_EQ(totals.transcoded, 0);
     EXPECT_EQ(totals.failed, 0);
-    EXPECT_TRUE(pm->transcodeCompleteResult()->wasCancelled);
+    EXPECT_TRUE(pm->transcodeProgress().transcodeCompleteResult->wasCancelled);
     EXPECT_EQ(binPaths(), (QStringList{"first.mp4", "second.mp4"}));
     EXPECT_TRUE(QFileInfo::exists(first.path));
     EXPECT_TRUE(temporariesBeside(first.path).isEmpty());
-    EXPECT_EQ(pm->transcodeFilesCompleted(), 0);
+    EXPECT_EQ(pm->transcodeProgress().transcodeFilesCompleted, 0);
 }
 
 TEST_F(TranscodeRun, EmptyBinCompletesWithZeros) {
     const TranscodeRunTotals totals = QCoro::waitFor(transcodeAndReplace(*pm, *h.engine));
     EXPECT_EQ(totals, TranscodeRunTotals{});
-    EXPECT_EQ(*pm->transcodeCompleteResult(), TranscodeCompleteResult{});
-    EXPECT_TRUE(pm->showTranscodeComplete());
+    EXPECT_EQ(*pm->transcodeProgress().transcodeCompleteResult, TranscodeCompleteResult{});
+    EXPECT_TRUE(pm->transcodeProgress().showTranscodeComplete);
 }
 
 } // namespace

@@ -73,15 +73,16 @@ void ScreenshotTour::trashFailureSheet() {
 void ScreenshotTour::moveProgress() {
     m_steps << act(
                    [this] {
-                       ProjectManager& pm = manager();
-                       pm.setMoveTotalFiles(12);
-                       pm.setMoveTotalBytes(4'800'000'000);
-                       pm.setMoveFilesCompleted(5);
-                       pm.setMoveBytesCompleted(2'016'000'000);
-                       pm.setMoveProgressFraction(0.42);
-                       pm.setMoveMBps(183.4);
-                       pm.setMoveCurrentFile(QStringLiteral("/Volumes/Share/Day2/A014_C003_0519.mov"));
-                       pm.setIsMoveInProgress(true);
+                       manager().updateMoveProgress([](MoveProgress& move) {
+                           move.moveTotalFiles = 12;
+                           move.moveTotalBytes = 4'800'000'000;
+                           move.moveFilesCompleted = 5;
+                           move.moveBytesCompleted = 2'016'000'000;
+                           move.moveProgressFraction = 0.42;
+                           move.moveMBps = 183.4;
+                           move.moveCurrentFile = QStringLiteral("/Volumes/Share/Day2/A014_C003_0519.mov");
+                           move.isMoveInProgress = true;
+                       });
                    },
                    400)
             << shot(QStringLiteral("overlay-move-progress"));
@@ -90,14 +91,16 @@ void ScreenshotTour::moveProgress() {
 void ScreenshotTour::transcodeProgress() {
     m_steps << act(
                    [this] {
-                       ProjectManager& pm = manager();
-                       pm.setIsMoveInProgress(false);
-                       pm.setTranscodeTotalFiles(12);
-                       pm.setTranscodeFilesCompleted(3);
-                       pm.setTranscodeProgressFraction(0.31);
-                       pm.setTranscodeSpaceSaved(1'240'000'000);
-                       pm.setTranscodeCurrentFile(QStringLiteral("A004_C012_0519.mov"));
-                       pm.setIsTranscodeInProgress(true);
+                       manager().updateMoveProgress(
+                           [](MoveProgress& move) { move.isMoveInProgress = false; });
+                       manager().updateTranscodeProgress([](TranscodeRunProgress& transcode) {
+                           transcode.transcodeTotalFiles = 12;
+                           transcode.transcodeFilesCompleted = 3;
+                           transcode.transcodeProgressFraction = 0.31;
+                           transcode.transcodeSpaceSaved = 1'240'000'000;
+                           transcode.transcodeCurrentFile = QStringLiteral("A004_C012_0519.mov");
+                           transcode.isTranscodeInProgress = true;
+                       });
                    },
                    400)
             << shot(QStringLiteral("overlay-transcode-progress"));
@@ -107,10 +110,12 @@ void ScreenshotTour::transcodeResult() {
     m_steps << act(
                    [this] {
                        const QStringList errors = madeUpErrors();
-                       manager().setIsTranscodeInProgress(false);
-                       manager().setTranscodeCompleteResult(
-                           TranscodeCompleteResult{8, 2, int(errors.size()), 3'400'000'000, errors, false});
-                       manager().setShowTranscodeComplete(true);
+                       manager().updateTranscodeProgress([&](TranscodeRunProgress& transcode) {
+                           transcode.isTranscodeInProgress = false;
+                           transcode.transcodeCompleteResult = TranscodeCompleteResult{
+                               8, 2, int(errors.size()), 3'400'000'000, errors, false};
+                           transcode.showTranscodeComplete = true;
+                       });
                    },
                    400)
             << shot(QStringLiteral("overlay-transcode-result"));
@@ -119,9 +124,11 @@ void ScreenshotTour::transcodeResult() {
 void ScreenshotTour::transcodeDone() {
     m_steps << act(
                    [this] {
-                       manager().setTranscodeCompleteResult(
-                           TranscodeCompleteResult{5, 0, 0, 2'100'000'000, {}, false});
-                       manager().setShowTranscodeComplete(true);
+                       manager().updateTranscodeProgress([](TranscodeRunProgress& transcode) {
+                           transcode.transcodeCompleteResult =
+                               TranscodeCompleteResult{5, 0, 0, 2'100'000'000, {}, false};
+                           transcode.showTranscodeComplete = true;
+                       });
                    },
                    400)
             << shot(QStringLiteral("overlay-transcode-done"));
@@ -131,8 +138,10 @@ void ScreenshotTour::transcodeDone() {
 void ScreenshotTour::dismissTranscodeResult() {
     m_steps << act(
         [this] {
-            manager().setShowTranscodeComplete(false);
-            manager().setTranscodeCompleteResult(std::nullopt);
+            manager().updateTranscodeProgress([](TranscodeRunProgress& transcode) {
+                transcode.showTranscodeComplete = false;
+                transcode.transcodeCompleteResult = std::nullopt;
+            });
         },
         300);
 }

@@ -24,11 +24,11 @@ void ScreenshotTour::analysing() {
     m_steps << [this] {
         ProjectManager& pm = manager();
         connect(&pm, &ProjectManager::progressChanged, this, [this, &pm] {
-            if (pm.isAnalyzing() && pm.totalFilesToScan() > 0 && !m_analysingShot) {
+            if (pm.progress().isAnalyzing && pm.progress().totalFilesToScan > 0 && !m_analysingShot) {
                 m_analysingShot = true;
                 // After this turn's layouts, so the overlay shows the count too.
                 QTimer::singleShot(0, this, [this, &pm] {
-                    if (pm.isAnalyzing())
+                    if (pm.progress().isAnalyzing)
                         shoot(QStringLiteral("analysing"));
                 });
             }

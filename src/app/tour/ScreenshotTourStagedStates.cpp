@@ -133,28 +133,35 @@ void ScreenshotTour::projectFilter() {
                    [this] {
                        view().setDetailViewMode(DetailViewMode::table);
                        if (!manager().projects().isEmpty())
-                           manager().setSelectedProjectIDs({manager().projects().first().id});
+                           manager().updateFilters([&](FilterSettings& filters) {
+                               filters.selectedProjectIDs = {manager().projects().first().id};
+                           });
                    },
                    600)
             << shot(QStringLiteral("imported-project-filter"));
-    m_steps << act([this] { manager().setSelectedProjectIDs({}); }, 300);
+    m_steps << act(
+        [this] { manager().updateFilters([](FilterSettings& filters) { filters.selectedProjectIDs = {}; }); },
+        300);
 }
 
 void ScreenshotTour::protectedFolderRows() {
     m_steps << act(
                    [this] {
-                       m_savedProtectedFolders = manager().protectedFolders();
-                       manager().setProtectedFolders(
-                           {QStringLiteral("/media/editor/Library/Music"),
-                            QStringLiteral(
-                                "/media/editor/Shoot 2024 Harbour Promo/Client Deliverables/Masters")});
+                       m_savedProtectedFolders = manager().options().protectedFolders;
+                       manager().updateOptions([](CleanupOptions& options) {
+                           options.protectedFolders = {
+                               QStringLiteral("/media/editor/Library/Music"),
+                               QStringLiteral(
+                                   "/media/editor/Shoot 2024 Harbour Promo/Client Deliverables/Masters")};
+                       });
                        view().handleCommand(Command::manageProtectedFolders);
                    },
                    500)
             << [this] {
                    shoot(QStringLiteral("sheet-protected-folders-rows"));
                    closeDialogs();
-                   manager().setProtectedFolders(m_savedProtectedFolders);
+                   manager().updateOptions(
+                       [&](CleanupOptions& options) { options.protectedFolders = m_savedProtectedFolders; });
                    after(300, [this] { next(); });
                };
 }
@@ -237,8 +244,10 @@ void ScreenshotTour::firstLaunch() {
         return;
     m_steps << [this] {
         (void)manager().clearAll();
-        manager().setHasPromptedForScan(false);
-        manager().setHasPromptedForMissingAEP(false);
+        manager().updatePrompts([](PromptState& prompts) {
+            prompts.hasPromptedForScan = false;
+            prompts.hasPromptedForMissingAEP = false;
+        });
         view().setHasCompletedWelcome(false);
         connect(
             &view(), &ContentView::importFinished, this, [this] { after(1500, [this] { next(); }); },

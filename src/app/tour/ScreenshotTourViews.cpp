@@ -126,7 +126,7 @@ void ScreenshotTour::narrowTo(DetailViewMode mode, const QString& filter) {
     m_steps << act(
         [this, mode, filter] {
             view().setDetailViewMode(mode);
-            manager().setFilterText(filter);
+            manager().updateFilters([&](FilterSettings& filters) { filters.filterText = filter; });
         },
         2500);
 }
@@ -137,7 +137,7 @@ void ScreenshotTour::resetNarrowing() {
             if (auto* cards = view().findChild<ClipCardsView*>())
                 for (ClipCard* card : cards->grid()->liveCards())
                     card->stopPlayback();
-            manager().setFilterText(QString());
+            manager().updateFilters([](FilterSettings& filters) { filters.filterText = QString(); });
         },
         300);
 }

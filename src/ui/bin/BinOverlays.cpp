@@ -26,8 +26,8 @@ QFrame* verticalDivider(QWidget* parent) {
 }
 
 // A counter column: value (title-3, monospaced digits) over its caption.
-QVBoxLayout* counter(QWidget* parent, QLabel*& value, const QString& caption, const QColor& color = {},
-                     QLabel** captionOut = nullptr) {
+QVBoxLayout* counterColumn(QWidget* parent, QLabel*& value, const QString& caption, const QColor& color = {},
+                           QLabel** captionOut = nullptr) {
     auto* col = new QVBoxLayout;
     value = textLabel(QString(), 3, false, parent);
     value->setWordWrap(false);
@@ -66,17 +66,6 @@ void setElided(QLabel* label, const QString& text) {
     label->setText(label->fontMetrics().elidedText(text, Qt::ElideMiddle, 420));
 }
 
-// The head both progress cards share: symbol, title, the file in work and the bar.
-void addProgressHead(QWidget* owner, QVBoxLayout* card, const QString& symbol, const QColor& tint,
-                     const QString& title, QLabel*& file, QProgressBar*& bar) {
-    card->addWidget(symbolLabel(symbol, tint, 48, owner));
-    card->addWidget(textLabel(title, 4, true, owner));
-    file = fileLine(owner);
-    card->addWidget(file);
-    bar = progressBar(owner);
-    card->addWidget(bar, 0, Qt::AlignHCenter);
-}
-
 // Counter columns side by side, centred, with dividers between them.
 QHBoxLayout* counterRow(const QList<QLayout*>& columns, QWidget* owner) {
     auto* row = new QHBoxLayout;
@@ -92,72 +81,79 @@ QHBoxLayout* counterRow(const QList<QLayout*>& columns, QWidget* owner) {
 }
 } // namespace
 
-// ---- Move -------------------------------------------------------------------------------------
+// ---- Progress cards ---------------------------------------------------------------------------
 
-MoveProgressOverlay::MoveProgressOverlay(ProjectManager& manager, QWidget* parent)
-    : ModalCard(parent), m_manager(manager) {
+ProgressOverlay::ProgressOverlay(const Look& look, QWidget* parent) : ModalCard(parent) {
     QVBoxLayout* card = cardLayout();
-    addProgressHead(this, card, QStringLiteral("folder.badge.gearshape"), Color::darkSystemBlue(),
-                    QStringLiteral("Moving Files..."), m_file, m_bar);
-    card->addLayout(counterRow({counter(this, m_files, QStringLiteral("Files")),
-                                counter(this, m_bytes, QStringLiteral("Total Size")),
-                                counter(this, m_speed, QStringLiteral("Speed"))},
-                               this));
+    card->addWidget(symbolLabel(look.symbol, look.tint, 48, this));
+    card->addWidget(textLabel(look.title, 4, true, this));
+    m_file = fileLine(this);
+    card->addWidget(m_file);
+    m_bar = progressBar(this);
+    card->addWidget(m_bar, 0, Qt::AlignHCenter);
+    QList<QLayout*> columns;
+    for (const Column& column : look.columns) {
+        QLabel* value = nullptr;
+        columns.append(counterColumn(this, value, column.caption, column.color));
+        m_counters.append(value);
+    }
+    card->addLayout(counterRow(columns, this));
     m_percent = textLabel(QString(), -2, false, this);
     setTextColor(m_percent, Color::tertiaryLabel());
     card->addWidget(m_percent);
-    card->addSpacing(4);
+    if (look.gapBeforeCancel > 0)
+        card->addSpacing(look.gapBeforeCancel);
     m_cancel = new QPushButton(QStringLiteral("Cancel"), this);
     m_cancel->setMinimumWidth(90);
-    m_cancel->setMinimumHeight(32);
+    if (look.cancelMinimumHeight > 0)
+        m_cancel->setMinimumHeight(look.cancelMinimumHeight);
     card->addWidget(m_cancel, 0, Qt::AlignHCenter);
-    connect(m_cancel, &QPushButton::clicked, this, [this] { m_manager.setCancelMoveRequested(true); });
-    connect(&m_manager, &ProjectManager::moveProgressChanged, this, &MoveProgressOverlay::refresh);
+}
+
+void ProgressOverlay::showProgress(const BinTexts::ProgressView& view) {
+    setElided(m_file, view.currentFile);
+    m_bar->setValue(int(std::clamp(view.fraction, 0.0, 1.0) * 1000));
+    for (qsizetype i = 0; i < m_counters.size() && i < view.counters.size(); ++i)
+        m_counters[i]->setText(view.counters[i]);
+    m_percent->setText(BinTexts::percentText(view.fraction));
+    m_cancel->setText(view.cancelling ? QStringLiteral("Cancelling…") : QStringLiteral("Cancel"));
+    m_cancel->setEnabled(!view.cancelling);
+}
+
+MoveProgressOverlay::MoveProgressOverlay(ProjectManager& manager, QWidget* parent)
+    : ProgressOverlay(
+          {QStringLiteral("folder.badge.gearshape"),
+           Color::darkSystemBlue(),
+           QStringLiteral("Moving Files..."),
+           {{QStringLiteral("Files"), {}}, {QStringLiteral("Total Size"), {}}, {QStringLiteral("Speed"), {}}},
+           4,
+           32},
+          parent) {
+    connect(cancelButton(), &QPushButton::clicked, this, [&manager] {
+        manager.updateMoveProgress([](MoveProgress& move) { move.cancelMoveRequested = true; });
+    });
+    const auto refresh = [this, &manager] { showProgress(BinTexts::progressView(manager.moveProgress())); };
+    connect(&manager, &ProjectManager::moveProgressChanged, this, refresh);
     refresh();
 }
-
-void MoveProgressOverlay::refresh() {
-    const ProjectManager& pm = m_manager;
-    setElided(m_file, pm.moveCurrentFile());
-    m_bar->setValue(int(std::clamp(pm.moveProgressFraction(), 0.0, 1.0) * 1000));
-    m_files->setText(BinTexts::filesCounter(pm.moveFilesCompleted(), pm.moveTotalFiles()));
-    m_bytes->setText(BinTexts::moveSizeCounter(pm.moveBytesCompleted(), pm.moveTotalBytes()));
-    m_speed->setText(BinTexts::speedText(pm.moveMBps()));
-    m_percent->setText(BinTexts::percentText(pm.moveProgressFraction()));
-    const bool cancelling = pm.cancelMoveRequested();
-    m_cancel->setText(cancelling ? QStringLiteral("Cancelling…") : QStringLiteral("Cancel"));
-    m_cancel->setEnabled(!cancelling);
-}
-
-// ---- Transcode progress -----------------------------------------------------------------------
 
 TranscodeProgressOverlay::TranscodeProgressOverlay(ProjectManager& manager, CleanupOperations& operations,
                                                    QWidget* parent)
-    : ModalCard(parent), m_manager(manager), m_operations(operations) {
-    QVBoxLayout* card = cardLayout();
-    addProgressHead(this, card, QStringLiteral("film.stack"), Color::darkSystemIndigo(),
-                    QStringLiteral("Transcoding Files..."), m_file, m_bar);
-    card->addLayout(counterRow({counter(this, m_files, QStringLiteral("Files")),
-                                counter(this, m_saved, QStringLiteral("Space Saved"), Color::successGreen())},
-                               this));
-    m_percent = textLabel(QString(), -2, false, this);
-    setTextColor(m_percent, Color::tertiaryLabel());
-    card->addWidget(m_percent);
-    m_cancel = new QPushButton(QStringLiteral("Cancel"), this);
-    m_cancel->setMinimumWidth(90);
-    card->addWidget(m_cancel, 0, Qt::AlignHCenter);
-    connect(m_cancel, &QPushButton::clicked, this, [this] { m_operations.cancelTranscode(m_manager); });
-    connect(&m_manager, &ProjectManager::transcodeProgressChanged, this, &TranscodeProgressOverlay::refresh);
+    : ProgressOverlay(
+          {QStringLiteral("film.stack"),
+           Color::darkSystemIndigo(),
+           QStringLiteral("Transcoding Files..."),
+           {{QStringLiteral("Files"), {}}, {QStringLiteral("Space Saved"), Color::successGreen()}},
+           0,
+           0},
+          parent) {
+    connect(cancelButton(), &QPushButton::clicked, this,
+            [&manager, &operations] { operations.cancelTranscode(manager); });
+    const auto refresh = [this, &manager] {
+        showProgress(BinTexts::progressView(manager.transcodeProgress()));
+    };
+    connect(&manager, &ProjectManager::transcodeProgressChanged, this, refresh);
     refresh();
-}
-
-void TranscodeProgressOverlay::refresh() {
-    const ProjectManager& pm = m_manager;
-    setElided(m_file, pm.transcodeCurrentFile());
-    m_bar->setValue(int(std::clamp(pm.transcodeProgressFraction(), 0.0, 1.0) * 1000));
-    m_files->setText(BinTexts::filesCounter(pm.transcodeFilesCompleted(), pm.transcodeTotalFiles()));
-    m_saved->setText(formatFileByteCount(pm.transcodeSpaceSaved()));
-    m_percent->setText(BinTexts::percentText(pm.transcodeProgressFraction()));
 }
 
 // ---- Transcode result -------------------------------------------------------------------------
@@ -178,7 +174,7 @@ TranscodeCompleteOverlay::TranscodeCompleteOverlay(const TranscodeCompleteResult
             counters->addWidget(verticalDivider(this));
         QLabel* value = nullptr;
         QLabel* caption = nullptr;
-        counters->addLayout(counter(this, value, column.caption, column.color, &caption));
+        counters->addLayout(counterColumn(this, value, column.caption, column.color, &caption));
         value->setText(column.value);
         m_values.append(value);
         m_captions.append(caption);

@@ -16,54 +16,59 @@ namespace tarnwick {
 class CleanupOperations;
 class ProjectManager;
 
-// While a move to a folder runs: the file in work, progress, files, bytes, speed and Cancel.
-class MoveProgressOverlay : public BinWidgets::ModalCard {
+// A progress card: symbol, title, the file in work, the bar, counter columns, the percentage and
+// Cancel, showing a BinTexts::ProgressView.
+class ProgressOverlay : public BinWidgets::ModalCard {
     Q_OBJECT
 public:
-    explicit MoveProgressOverlay(ProjectManager& manager, QWidget* parent = nullptr);
     QLabel* currentFile() const { return m_file; }
     QProgressBar* bar() const { return m_bar; }
-    QLabel* files() const { return m_files; }
-    QLabel* bytes() const { return m_bytes; }
-    QLabel* speed() const { return m_speed; }
+    QLabel* counter(qsizetype column) const { return m_counters.at(column); }
     QLabel* percent() const { return m_percent; }
     QPushButton* cancelButton() const { return m_cancel; }
 
+protected:
+    struct Column {
+        QString caption;
+        QColor color; // invalid: the label's own
+    };
+    struct Look {
+        QString symbol;
+        QColor tint;
+        QString title;
+        QList<Column> columns;
+        int gapBeforeCancel = 0;
+        int cancelMinimumHeight = 0;
+    };
+    ProgressOverlay(const Look& look, QWidget* parent);
+    void showProgress(const BinTexts::ProgressView& view);
+
 private:
-    void refresh();
-    ProjectManager& m_manager;
     QLabel* m_file = nullptr;
     QProgressBar* m_bar = nullptr;
-    QLabel* m_files = nullptr;
-    QLabel* m_bytes = nullptr;
-    QLabel* m_speed = nullptr;
+    QList<QLabel*> m_counters;
     QLabel* m_percent = nullptr;
     QPushButton* m_cancel = nullptr;
 };
 
+// While a move to a folder runs: the file in work, progress, files, bytes, speed and Cancel.
+class MoveProgressOverlay : public ProgressOverlay {
+    Q_OBJECT
+public:
+    explicit MoveProgressOverlay(ProjectManager& manager, QWidget* parent = nullptr);
+    QLabel* files() const { return counter(0); }
+    QLabel* bytes() const { return counter(1); }
+    QLabel* speed() const { return counter(2); }
+};
+
 // While a transcode run goes on: the file in work, progress, files done, space saved and Cancel.
-class TranscodeProgressOverlay : public BinWidgets::ModalCard {
+class TranscodeProgressOverlay : public ProgressOverlay {
     Q_OBJECT
 public:
     TranscodeProgressOverlay(ProjectManager& manager, CleanupOperations& operations,
                              QWidget* parent = nullptr);
-    QLabel* currentFile() const { return m_file; }
-    QProgressBar* bar() const { return m_bar; }
-    QLabel* files() const { return m_files; }
-    QLabel* saved() const { return m_saved; }
-    QLabel* percent() const { return m_percent; }
-    QPushButton* cancelButton() const { return m_cancel; }
-
-private:
-    void refresh();
-    ProjectManager& m_manager;
-    CleanupOperations& m_operations;
-    QLabel* m_file = nullptr;
-    QProgressBar* m_bar = nullptr;
-    QLabel* m_files = nullptr;
-    QLabel* m_saved = nullptr;
-    QLabel* m_percent = nullptr;
-    QPushButton* m_cancel = nullptr;
+    QLabel* files() const { return counter(0); }
+    QLabel* saved() const { return counter(1); }
 };
 
 // The outcome of a transcode run, closed by Done. Its error list scrolls inside what the window

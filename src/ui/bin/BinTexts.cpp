@@ -65,6 +65,22 @@ QString speedText(double mibPerSecond) {
     return QString::asprintf("%.1f MB/s", mibPerSecond);
 }
 
+ProgressView progressView(const MoveProgress& move) {
+    return {move.moveCurrentFile,
+            move.moveProgressFraction,
+            {filesCounter(move.moveFilesCompleted, move.moveTotalFiles),
+             moveSizeCounter(move.moveBytesCompleted, move.moveTotalBytes), speedText(move.moveMBps)},
+            move.cancelMoveRequested};
+}
+
+ProgressView progressView(const TranscodeRunProgress& transcode) {
+    return {transcode.transcodeCurrentFile,
+            transcode.transcodeProgressFraction,
+            {filesCounter(transcode.transcodeFilesCompleted, transcode.transcodeTotalFiles),
+             formatFileByteCount(transcode.transcodeSpaceSaved)},
+            false};
+}
+
 QString trashFailureSummary(int successCount, qsizetype failedCount) {
     const QString tail =
         QString::number(failedCount) + QStringLiteral(" file(s) could not be moved to Trash.");

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "analysis/MoveProgress.h"
+#include "analysis/TranscodeRunProgress.h"
 #include "model/RecycleBinItem.h"
 #include "model/TranscodeCompleteResult.h"
 
@@ -34,6 +36,17 @@ QString percentText(double fraction); // "%.0f%%" of fraction × 100
 QString filesCounter(qint64 done, qint64 total);
 QString moveSizeCounter(qint64 done, qint64 total);
 QString speedText(double mibPerSecond);
+// What a progress card shows at one moment, from a move's or a transcode run's progress.
+struct ProgressView {
+    QString currentFile;
+    double fraction = 0;
+    QStringList counters; // one value per counter column of the card, in order
+    bool cancelling = false;
+};
+// Files, total size, speed; Cancel waits for the file in flight once asked.
+ProgressView progressView(const MoveProgress& move);
+// Files, space saved; Cancel stays available.
+ProgressView progressView(const TranscodeRunProgress& transcode);
 
 // ---- Trash failure sheet ----------------------------------------------------------------------
 QString trashFailureSummary(int successCount, qsizetype failedCount);

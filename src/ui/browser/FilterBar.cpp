@@ -12,27 +12,21 @@
 #include <QLabel>
 #include <QLineEdit>
 
-#include <functional>
-
 namespace tarnwick {
 namespace {
 
 struct ChipFlag {
     const char* label;
     const char* tooltip;
-    bool (ProjectManager::*get)() const;
-    void (ProjectManager::*set)(bool);
+    bool FilterSettings::*flag;
 };
 
 const ChipFlag chipFlags[] = {
-    {"Unused", nullptr, &ProjectManager::showOnlyUnused, &ProjectManager::setShowOnlyUnused},
-    {"Online", nullptr, &ProjectManager::showOnlyOnline, &ProjectManager::setShowOnlyOnline},
-    {"Deleted", "Show files that have been deleted or moved", &ProjectManager::showDeleted,
-     &ProjectManager::setShowDeleted},
-    {"> 100MB", "Show only files larger than 100MB", &ProjectManager::showLargeFilesOnly,
-     &ProjectManager::setShowLargeFilesOnly},
-    {"Used", "Show only files that are used on a timeline", &ProjectManager::showOnlyUsed,
-     &ProjectManager::setShowOnlyUsed},
+    {"Unused", nullptr, &FilterSettings::showOnlyUnused},
+    {"Online", nullptr, &FilterSettings::showOnlyOnline},
+    {"Deleted", "Show files that have been deleted or moved", &FilterSettings::showDeleted},
+    {"> 100MB", "Show only files larger than 100MB", &FilterSettings::showLargeFilesOnly},
+    {"Used", "Show only files that are used on a timeline", &FilterSettings::showOnlyUsed},
 };
 
 } // namespace
@@ -70,8 +64,9 @@ FilterBar::FilterBar(ProjectManager& manager, QWidget* parent) : QWidget(parent)
                           {Color::brandTextPrimary()}));
     // A dropped project path belongs to the window, not to the filter text.
     m_search->setAcceptDrops(false);
-    connect(m_search, &QLineEdit::textEdited, this,
-            [this](const QString& text) { m_manager.setFilterText(text); });
+    connect(m_search, &QLineEdit::textEdited, this, [this](const QString& text) {
+        m_manager.updateFilters([&](FilterSettings& filters) { filters.filterText = text; });
+    });
     searchLayout->addWidget(m_search);
     layout->addWidget(searchBox);
 
@@ -79,8 +74,9 @@ FilterBar::FilterBar(ProjectManager& manager, QWidget* parent) : QWidget(parent)
         auto* chip = new FilterChipToggle(QString::fromUtf8(flag.label), this);
         if (flag.tooltip)
             chip->setToolTip(QString::fromUtf8(flag.tooltip));
-        connect(chip, &QAbstractButton::clicked, this,
-                [this, flag = &flag](bool checked) { std::invoke(flag->set, m_manager, checked); });
+        connect(chip, &QAbstractButton::clicked, this, [this, flag = flag.flag](bool checked) {
+            m_manager.updateFilters([&](FilterSettings& filters) { filters.*flag = checked; });
+        });
         layout->addWidget(chip);
         m_chips.append(chip);
     }
@@ -113,11 +109,12 @@ QString FilterBar::countText() const {
 }
 
 void FilterBar::syncFromManager() {
-    if (m_search->text() != m_manager.filterText())
-        m_search->setText(m_manager.filterText());
+    const FilterSettings& filters = m_manager.filters();
+    if (m_search->text() != filters.filterText)
+        m_search->setText(filters.filterText);
     qsizetype i = 0;
     for (const ChipFlag& flag : chipFlags) {
-        const bool on = std::invoke(flag.get, m_manager);
+        const bool on = filters.*flag.flag;
         FilterChipToggle* chip = m_chips[i++];
         if (chip->isChecked() != on)
             chip->setChecked(on);

@@ -248,7 +248,7 @@ void ProjectDisclosureRow::refreshCounts() {
 void ProjectDisclosureRow::refreshSelection() {
     if (!m_manager)
         return;
-    const bool selected = m_manager->selectedProjectIDs().contains(m_project.id);
+    const bool selected = m_manager->filters().selectedProjectIDs.contains(m_project.id);
     if (selected == m_selected)
         return;
     m_selected = selected;
@@ -276,12 +276,13 @@ bool ProjectDisclosureRow::event(QEvent* event) {
 void ProjectDisclosureRow::toggleSelection() {
     if (!m_manager)
         return;
-    QSet<QUuid> ids = m_manager->selectedProjectIDs();
-    if (ids.contains(m_project.id))
-        ids.remove(m_project.id);
-    else
-        ids.insert(m_project.id);
-    m_manager->setSelectedProjectIDs(ids);
+    m_manager->updateFilters([this](FilterSettings& filters) {
+        QSet<QUuid>& ids = filters.selectedProjectIDs;
+        if (ids.contains(m_project.id))
+            ids.remove(m_project.id);
+        else
+            ids.insert(m_project.id);
+    });
 }
 
 void ProjectDisclosureRow::mousePressEvent(QMouseEvent* event) {
@@ -301,16 +302,14 @@ QMenu* ProjectDisclosureRow::contextMenu() {
     QPointer<ProjectManager> pm = m_manager;
     m_menu->addAction(QStringLiteral("Show Only This Project"), this, [pm, id] {
         if (pm)
-            pm->setSelectedProjectIDs({id});
+            pm->updateFilters([id](FilterSettings& filters) { filters.selectedProjectIDs = {id}; });
     });
     QAction* remove = m_menu->addAction(QStringLiteral("Remove from Filter"), this, [pm, id] {
         if (!pm)
             return;
-        QSet<QUuid> ids = pm->selectedProjectIDs();
-        ids.remove(id);
-        pm->setSelectedProjectIDs(ids);
+        pm->updateFilters([id](FilterSettings& filters) { filters.selectedProjectIDs.remove(id); });
     });
-    remove->setEnabled(pm && pm->selectedProjectIDs().contains(id));
+    remove->setEnabled(pm && pm->filters().selectedProjectIDs.contains(id));
     m_menu->addSeparator();
     m_menu->addAction(QStringLiteral("Remove Project"), this, [pm, project = m_project] {
         if (pm)

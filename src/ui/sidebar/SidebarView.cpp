@@ -144,7 +144,9 @@ void SidebarView::build() {
         Color::styleSheet(QStringLiteral("QPushButton { color: %1; background: %2; border: none; "
                                          "border-radius: 6px; padding: 5px 0; }"),
                           {Color::brandAccent(), Color::withAlpha(Color::brandAccent(), 31)}));
-    connect(chip, &QPushButton::clicked, this, [this] { m_manager.setSelectedProjectIDs({}); });
+    connect(chip, &QPushButton::clicked, this, [this] {
+        m_manager.updateFilters([](FilterSettings& filters) { filters.selectedProjectIDs = {}; });
+    });
     m_clearFilter = chip;
     m_layout->addWidget(inset(chip, 4, 4, m_body));
 
@@ -190,21 +192,27 @@ void SidebarView::build() {
     };
     addSection(QStringLiteral("Filters"), QStringLiteral("line.3.horizontal.decrease"));
     addToggle(QStringLiteral("Audio Only"), QStringLiteral("Show only files used exclusively for audio"),
-              [this](bool on) { m_manager.setShowOnlyAudioOnly(on); });
+              [this](bool on) {
+                  m_manager.updateFilters([on](FilterSettings& filters) { filters.showOnlyAudioOnly = on; });
+              });
     addToggle(QStringLiteral("Duplicates"), QStringLiteral("Show only files detected as duplicates"),
-              [this](bool on) { m_manager.setShowDuplicates(on); });
+              [this](bool on) {
+                  m_manager.updateFilters([on](FilterSettings& filters) { filters.showDuplicates = on; });
+              });
     addSection(QStringLiteral("Options"), QStringLiteral("gearshape"));
     addToggle(QStringLiteral("Ignore File Extension"),
               QStringLiteral("Find files with same name but different extension (e.g., re-encoded files)"),
               [this](bool on) {
-                  m_manager.setIgnoreFileExtension(on);
+                  m_manager.updateFilters(
+                      [on](FilterSettings& filters) { filters.ignoreFileExtension = on; });
                   // The rescan runs through the manager's gate, off the GUI thread; while another
                   // operation runs it waits for it (the window shows that it waits).
                   (void)m_manager.rescanAll();
               });
     addToggle(QStringLiteral("Write Trace Files"),
-              QStringLiteral("Leave a receipt file in directories where files are deleted"),
-              [this](bool on) { m_manager.setWriteTraceFiles(on); });
+              QStringLiteral("Leave a receipt file in directories where files are deleted"), [this](bool on) {
+                  m_manager.updateOptions([on](CleanupOptions& options) { options.writeTraceFiles = on; });
+              });
 
     // Protected folders
     m_folderCount =
@@ -328,7 +336,7 @@ void SidebarView::refreshSelection() {
     for (ProjectDisclosureRow* row : m_projectRows)
         row->refreshSelection();
     m_clearFilter->parentWidget()->setVisible(!m_manager.projects().isEmpty() &&
-                                              !m_manager.selectedProjectIDs().isEmpty());
+                                              !m_manager.filters().selectedProjectIDs.isEmpty());
 }
 
 std::optional<QString> SidebarView::unattributedNotice(const QUuid& projectID) const {
@@ -339,12 +347,12 @@ std::optional<QString> SidebarView::unattributedNotice(const QUuid& projectID) c
 
 void SidebarView::refreshRules() {
     int protect = 0, ignore = 0;
-    for (const SequenceNameRule& rule : m_manager.sequenceRules())
+    for (const SequenceNameRule& rule : m_manager.policy().sequenceRules)
         (rule.action == SequenceRuleAction::protect ? protect : ignore)++;
     const auto rules = SidebarTexts::ruleCountsText(protect, ignore);
-    m_ruleCounts->setVisible(!m_manager.sequenceRules().isEmpty());
+    m_ruleCounts->setVisible(!m_manager.policy().sequenceRules.isEmpty());
     m_ruleCounts->setText(rules.value_or(QString()));
-    const auto folders = SidebarTexts::protectedFoldersText(int(m_manager.protectedFolders().size()));
+    const auto folders = SidebarTexts::protectedFoldersText(int(m_manager.options().protectedFolders.size()));
     m_folderCount->setVisible(folders.has_value());
     m_folderCount->setText(folders.value_or(QString()));
 }
@@ -362,10 +370,10 @@ QAbstractButton* SidebarView::toggle(const QString& title) const {
 
 void SidebarView::refreshToggles() {
     const QList<std::pair<QString, bool>> values{
-        {QStringLiteral("Audio Only"), m_manager.showOnlyAudioOnly()},
-        {QStringLiteral("Duplicates"), m_manager.showDuplicates()},
-        {QStringLiteral("Ignore File Extension"), m_manager.ignoreFileExtension()},
-        {QStringLiteral("Write Trace Files"), m_manager.writeTraceFiles()}};
+        {QStringLiteral("Audio Only"), m_manager.filters().showOnlyAudioOnly},
+        {QStringLiteral("Duplicates"), m_manager.filters().showDuplicates},
+        {QStringLiteral("Ignore File Extension"), m_manager.filters().ignoreFileExtension},
+        {QStringLiteral("Write Trace Files"), m_manager.options().writeTraceFiles}};
     for (const auto& [title, on] : values)
         m_toggles.value(title)->setChecked(on); // setChecked does not emit clicked
 }

@@ -126,7 +126,7 @@ void ProtectedFoldersSheet::removeFolder(const QString& path) {
 
 void ProtectedFoldersSheet::followManager() {
     // The manager's change signal is coalesced; the sheet's own changes show at once.
-    if (m_manager.protectedFolders() != m_shown)
+    if (m_manager.options().protectedFolders != m_shown)
         rebuildRows();
 }
 
@@ -147,7 +147,7 @@ QPushButton* ProtectedFoldersSheet::removeButton(const QString& path) const {
 }
 
 void ProtectedFoldersSheet::rebuildRows() {
-    m_shown = m_manager.protectedFolders();
+    m_shown = m_manager.options().protectedFolders;
     while (QLayoutItem* item = m_rows->takeAt(0)) {
         if (QWidget* widget = item->widget()) {
             widget->setProperty("stale", true);

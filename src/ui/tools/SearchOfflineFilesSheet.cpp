@@ -397,9 +397,9 @@ SearchOfflineFilesSheet::SearchOfflineFilesSheet(ProjectManager& manager, FilePa
     connect(&m_manager, &ProjectManager::aeLinksChanged, this, &SearchOfflineFilesSheet::updateHeader);
     connect(&m_manager, &ProjectManager::progressChanged, this, [this] {
         if (m_isApplying)
-            m_applyingLabel->setText(m_manager.currentTask().isEmpty()
+            m_applyingLabel->setText(m_manager.progress().currentTask.isEmpty()
                                          ? QStringLiteral("Applying matches and updating file statuses...")
-                                         : m_manager.currentTask());
+                                         : m_manager.progress().currentTask);
     });
     updateHeader();
     updatePage();
@@ -600,9 +600,9 @@ QCoro::Task<void> SearchOfflineFilesSheet::runApply(QList<ScoredMatch> chosen) {
         co_return;
     QPointer<SearchOfflineFilesSheet> self(this);
     m_isApplying = true;
-    m_applyingLabel->setText(m_manager.currentTask().isEmpty()
+    m_applyingLabel->setText(m_manager.progress().currentTask.isEmpty()
                                  ? QStringLiteral("Applying matches and updating file statuses...")
-                                 : m_manager.currentTask());
+                                 : m_manager.progress().currentTask);
     updatePage();
     co_await m_ops.apply(std::move(chosen));
     if (!self)

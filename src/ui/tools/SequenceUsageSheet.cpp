@@ -407,7 +407,7 @@ void SequenceUsageSheet::rebuildRules() {
         }
         delete item;
     }
-    const QList<SequenceNameRule>& rules = m_manager.sequenceRules();
+    const QList<SequenceNameRule>& rules = m_manager.policy().sequenceRules;
     if (rules.isEmpty()) {
         auto* none =
             brandLabel(QStringLiteral("No rules"), Font::brand(11), Color::brandTextTertiary(), m_rulesHost);

@@ -128,10 +128,10 @@ int AnalyzingOverlay::progressPermille() const {
 void AnalyzingOverlay::refresh() {
     if (!m_manager)
         return;
-    m_bar->setValue(int(m_manager->analysisProgress() * 1000.0 + 0.5));
-    const QString task = m_manager->currentTask();
-    m_task->setText(m_task->fontMetrics().elidedText(task, Qt::ElideRight, 340 * 2 - 20));
-    const auto count = fileCountText(m_manager->currentFileIndex(), m_manager->totalFilesToScan());
+    const AnalysisProgress& progress = m_manager->progress();
+    m_bar->setValue(int(progress.analysisProgress * 1000.0 + 0.5));
+    m_task->setText(m_task->fontMetrics().elidedText(progress.currentTask, Qt::ElideRight, 340 * 2 - 20));
+    const auto count = fileCountText(progress.currentFileIndex, progress.totalFilesToScan);
     m_count->setVisible(count.has_value());
     m_count->setText(count.value_or(QString()));
     m_callout->setText(funCallouts().at(m_calloutIndex));

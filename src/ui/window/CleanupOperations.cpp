@@ -42,7 +42,8 @@ QCoro::Task<void> CleanupOperations::transcodeAndReplace(ProjectManager&) {
 }
 
 void CleanupOperations::cancelTranscode(ProjectManager& manager) {
-    manager.setTranscodeShouldCancel(true);
+    manager.updateTranscodeProgress(
+        [](TranscodeRunProgress& transcode) { transcode.transcodeShouldCancel = true; });
 }
 
 std::optional<QString> CleanupOperations::locateFFmpeg() {

@@ -307,7 +307,7 @@ void ContentView::setDetailViewMode(DetailViewMode mode) {
 }
 
 void ContentView::isolateProject(const QUuid& projectID) {
-    m_manager->setSelectedProjectIDs({projectID});
+    m_manager->updateFilters([&](FilterSettings& filters) { filters.selectedProjectIDs = {projectID}; });
     setDetailViewMode(DetailViewMode::table);
 }
 
@@ -329,25 +329,29 @@ void ContentView::updateOverlays() {
             delete slot.data();
         }
     };
-    sync(m_analyzing, m_manager->isAnalyzing(), [this] { return new AnalyzingOverlay(*m_manager, this); });
-    sync(m_moveOverlay, m_manager->isMoveInProgress(), [this]() -> QWidget* {
+    sync(m_analyzing, m_manager->progress().isAnalyzing,
+         [this] { return new AnalyzingOverlay(*m_manager, this); });
+    sync(m_moveOverlay, m_manager->moveProgress().isMoveInProgress, [this]() -> QWidget* {
         return m_services.factories.moveProgressOverlay ? m_services.factories.moveProgressOverlay(*m_context)
                                                         : nullptr;
     });
-    sync(m_transcodeOverlay, m_manager->isTranscodeInProgress(), [this]() -> QWidget* {
+    const TranscodeRunProgress& transcoding = m_manager->transcodeProgress();
+    sync(m_transcodeOverlay, transcoding.isTranscodeInProgress, [this]() -> QWidget* {
         return m_services.factories.transcodeProgressOverlay
                    ? m_services.factories.transcodeProgressOverlay(*m_context)
                    : nullptr;
     });
     const bool complete =
-        m_manager->showTranscodeComplete() && m_manager->transcodeCompleteResult().has_value();
+        transcoding.showTranscodeComplete && transcoding.transcodeCompleteResult.has_value();
     sync(m_transcodeComplete, complete, [this]() -> QWidget* {
         if (!m_services.factories.transcodeCompleteOverlay)
             return nullptr;
         return m_services.factories.transcodeCompleteOverlay(
-            *m_context, *m_manager->transcodeCompleteResult(), [this] {
-                m_manager->setShowTranscodeComplete(false);
-                m_manager->setTranscodeCompleteResult(std::nullopt);
+            *m_context, *m_manager->transcodeProgress().transcodeCompleteResult, [this] {
+                m_manager->updateTranscodeProgress([](TranscodeRunProgress& transcode) {
+                    transcode.showTranscodeComplete = false;
+                    transcode.transcodeCompleteResult = std::nullopt;
+                });
             });
     });
     sync(m_welcome, !m_hasCompletedWelcome, [this] {
@@ -362,8 +366,8 @@ void ContentView::updateOverlays() {
 }
 
 void ContentView::updateBusyStatus() {
-    const bool overlay =
-        m_manager->isAnalyzing() || m_manager->isMoveInProgress() || m_manager->isTranscodeInProgress();
+    const bool overlay = m_manager->progress().isAnalyzing || m_manager->moveProgress().isMoveInProgress ||
+                         m_manager->transcodeProgress().isTranscodeInProgress;
     const QString status =
         busyStatus::text(m_manager->isBusy(), m_manager->busyReason(), overlay, m_manager->queuedRequests());
     m_busyStatus->setText(status);

@@ -157,8 +157,10 @@ void ContentView::checkGrantedAccess(const QList<QUrl>& urls, const QList<QUrl>&
         const QList<QUrl> failed = watcher->result();
         if (failed.isEmpty())
             return;
-        m_manager->setGrantAccessFailureMessage(WindowTexts::grantFailureMessage(failed));
-        m_manager->setShowGrantAccessFailure(true);
+        m_manager->updatePrompts([&](PromptState& prompts) {
+            prompts.grantAccessFailureMessage = WindowTexts::grantFailureMessage(failed);
+            prompts.showGrantAccessFailure = true;
+        });
     });
     watcher->setFuture(QtConcurrent::run(&walkPool(), [urls, refused] {
         QList<QUrl> failed;
@@ -189,7 +191,7 @@ void ContentView::showDriveAccessPanel() {
 }
 
 void ContentView::showVolumeAccessPanel() {
-    const QList<QUrl> volumes = m_manager->volumesNeedingAccess();
+    const QList<QUrl> volumes = m_manager->prompts().volumesNeedingAccess;
     OpenPanelRequest request;
     request.allowsMultipleSelection = true;
     request.canChooseFiles = false;

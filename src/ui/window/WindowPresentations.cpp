@@ -149,58 +149,64 @@ void WindowPresentations::showSheet(WindowSheet sheet) {
 void WindowPresentations::watchManagerPrompts() {
     ProjectManager& pm = m_services.manager;
     const auto searchOffline = [this] { showSheet(WindowSheet::searchOffline); };
+    // A prompt shows while its flag is set, and clears it once shown.
+    const auto raised = [&pm](bool PromptState::*flag) { return [&pm, flag] { return pm.prompts().*flag; }; };
+    const auto shown = [&pm](bool PromptState::*flag) {
+        return [&pm, flag] { pm.updatePrompts([flag](PromptState& prompts) { prompts.*flag = false; }); };
+    };
     m_chain->watch(
-        Presentation::offlineMedia, [&pm] { return pm.shouldPromptForScan(); },
+        Presentation::offlineMedia, raised(&PromptState::shouldPromptForScan),
         [this, &pm, searchOffline] {
             return alert(QStringLiteral("Offline Media Detected"),
                          WindowTexts::offlineMediaMessage(pm.summary().offlineFiles),
                          {{QStringLiteral("Search Offline Files..."), Role::normal, searchOffline},
                           {QStringLiteral("Not Now"), Role::cancel, {}}});
         },
-        [&pm] { pm.setShouldPromptForScan(false); });
+        shown(&PromptState::shouldPromptForScan));
     m_chain->watch(
-        Presentation::missingAEP, [&pm] { return pm.shouldPromptForMissingAEP(); },
+        Presentation::missingAEP, raised(&PromptState::shouldPromptForMissingAEP),
         [this, &pm, searchOffline] {
             return alert(QStringLiteral("Missing After Effects Projects"),
                          WindowTexts::missingAEPMessage(pm.summary().uncertainAEFiles),
                          {{QStringLiteral("Search Offline Files..."), Role::normal, searchOffline},
                           {QStringLiteral("Dismiss"), Role::cancel, {}}});
         },
-        [&pm] { pm.setShouldPromptForMissingAEP(false); });
+        shown(&PromptState::shouldPromptForMissingAEP));
     m_chain->watch(
-        Presentation::proVideoFormats, [&pm] { return pm.shouldPromptForProVideoFormats(); },
+        Presentation::proVideoFormats, raised(&PromptState::shouldPromptForProVideoFormats),
         [this] {
             return alert(QStringLiteral("Preview These Natively?"), WindowTexts::proVideoFormatsMessage(),
                          {{QStringLiteral("Download"), Role::normal,
                            [this] { m_services.openUrl(WindowTexts::proVideoFormatsHelpUrl()); }},
                           {QStringLiteral("Not Now"), Role::cancel, {}}});
         },
-        [&pm] { pm.setShouldPromptForProVideoFormats(false); });
+        shown(&PromptState::shouldPromptForProVideoFormats));
     m_chain->watch(
-        Presentation::daVinciImportResult, [&pm] { return pm.showDaVinciImportResult(); },
+        Presentation::daVinciImportResult, raised(&PromptState::showDaVinciImportResult),
         [this, &pm] {
-            return alert(QStringLiteral("DaVinci CSV Import"), pm.daVinciImportMessage().value_or(QString()),
+            return alert(QStringLiteral("DaVinci CSV Import"),
+                         pm.prompts().daVinciImportMessage.value_or(QString()),
                          {{QStringLiteral("OK"), Role::cancel, {}}});
         },
-        [&pm] { pm.setShowDaVinciImportResult(false); });
+        shown(&PromptState::showDaVinciImportResult));
     m_chain->watch(
-        Presentation::grantAccess, [&pm] { return pm.shouldPromptForVolumeAccess(); },
+        Presentation::grantAccess, raised(&PromptState::shouldPromptForVolumeAccess),
         [this, &pm] {
             return alert(QStringLiteral("Grant Access to Your Media"),
-                         WindowTexts::grantAccessMessage(pm.volumesNeedingAccess()),
+                         WindowTexts::grantAccessMessage(pm.prompts().volumesNeedingAccess),
                          {{QStringLiteral("Grant Access…"), Role::normal, m_services.showVolumeAccessPanel},
                           {QStringLiteral("Not Now"), Role::cancel, {}}});
         },
-        [&pm] { pm.setShouldPromptForVolumeAccess(false); });
+        shown(&PromptState::shouldPromptForVolumeAccess));
     m_chain->watch(
-        Presentation::grantAccessFailure, [&pm] { return pm.showGrantAccessFailure(); },
+        Presentation::grantAccessFailure, raised(&PromptState::showGrantAccessFailure),
         [this, &pm] {
             return alert(QStringLiteral("Still Can’t Read That Drive"),
-                         WindowTexts::stillCantReadMessage(pm.grantAccessFailureMessage()),
+                         WindowTexts::stillCantReadMessage(pm.prompts().grantAccessFailureMessage),
                          {{QStringLiteral("Try Again"), Role::normal, m_services.showVolumeAccessPanel},
                           {QStringLiteral("OK"), Role::cancel, {}}});
         },
-        [&pm] { pm.setShowGrantAccessFailure(false); });
+        shown(&PromptState::showGrantAccessFailure));
 }
 
 // ---- Runs -------------------------------------------------------------------------------------

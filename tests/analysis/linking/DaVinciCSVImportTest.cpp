@@ -53,7 +53,7 @@ TEST_F(DaVinciImport, ImportsUniqueClipsLocatesThemAndReportsTheSummary) {
     EXPECT_EQ(project.name, "DaVinci: Unused Clips");
     EXPECT_EQ(project.mediaFiles, (QStringList{media + "/C001.mov", media + "/Gone.mov"}));
     EXPECT_EQ(project.usageCountByPath.value(media + "/C001.mov", -1), 0);
-    const std::optional<DaVinciCSVImportSummary> summary = h.pm().lastDaVinciImport();
+    const std::optional<DaVinciCSVImportSummary> summary = h.pm().prompts().lastDaVinciImport;
     ASSERT_TRUE(summary);
     EXPECT_EQ(summary->totalDataRows, 4);
     EXPECT_EQ(summary->importedClips, 2);
@@ -65,16 +65,16 @@ TEST_F(DaVinciImport, ImportsUniqueClipsLocatesThemAndReportsTheSummary) {
     EXPECT_TRUE(entry(media + "/C001.mov")->isFromDaVinciCSV);
     EXPECT_EQ(entry(media + "/C001.mov")->proxyPath, media + "/Proxy/c001.MP4"); // Proxy before Proxies
     EXPECT_EQ(
-        h.pm().daVinciImportMessage(),
+        h.pm().prompts().daVinciImportMessage,
         "Imported 2 clips from DaVinci: Unused Clips.\n1 found on disk, 1 missing.\n1 proxy file(s) detected "
         "— "
         "these will move or delete together with their clips.\n1 non-media row skipped (e.g. the timeline "
         "\"stringout\" row).\n\n" +
             disclaimer);
-    EXPECT_TRUE(h.pm().showDaVinciImportResult());
-    EXPECT_FALSE(h.pm().isAnalyzing());
-    EXPECT_EQ(h.pm().analysisProgress(), 1.0);
-    EXPECT_EQ(h.pm().currentTask(), "DaVinci CSV import complete");
+    EXPECT_TRUE(h.pm().prompts().showDaVinciImportResult);
+    EXPECT_FALSE(h.pm().progress().isAnalyzing);
+    EXPECT_EQ(h.pm().progress().analysisProgress, 1.0);
+    EXPECT_EQ(h.pm().progress().currentTask, "DaVinci CSV import complete");
     EXPECT_TRUE(h.logged("DaVinci CSV import: 2 clips (1 online, 1 offline, 0 protected)"));
 }
 
@@ -91,11 +91,11 @@ TEST_F(DaVinciImport, ReimportReplacesTheProjectAndAClipUsedElsewhereStaysProtec
     import(url);
     ASSERT_EQ(h.pm().projects().size(), 2);
     EXPECT_EQ(h.pm().projects()[1].name, "DaVinci: list");
-    EXPECT_EQ(h.pm().lastDaVinciImport()->protectedByOtherProjects, 1);
+    EXPECT_EQ(h.pm().prompts().lastDaVinciImport->protectedByOtherProjects, 1);
     ASSERT_TRUE(entry(clip));
     EXPECT_EQ(entry(clip)->usageCount, 1);
-    EXPECT_TRUE(
-        h.pm().daVinciImportMessage()->contains("1 kept safe — also used in a loaded Premiere project."));
+    EXPECT_TRUE(h.pm().prompts().daVinciImportMessage->contains(
+        "1 kept safe — also used in a loaded Premiere project."));
 }
 
 TEST_F(DaVinciImport, FailuresReportTheirMessageAndChangeNothing) {
@@ -114,16 +114,16 @@ TEST_F(DaVinciImport, FailuresReportTheirMessageAndChangeNothing) {
     };
     for (const Case& c : cases) {
         import(csv("bad.csv", c.content));
-        EXPECT_EQ(h.pm().daVinciImportMessage(), c.message);
+        EXPECT_EQ(h.pm().prompts().daVinciImportMessage, c.message);
         EXPECT_TRUE(h.logged("DaVinci CSV import failed: " + c.message));
-        EXPECT_FALSE(h.pm().lastDaVinciImport());
-        EXPECT_TRUE(h.pm().showDaVinciImportResult());
-        EXPECT_FALSE(h.pm().isAnalyzing());
+        EXPECT_FALSE(h.pm().prompts().lastDaVinciImport);
+        EXPECT_TRUE(h.pm().prompts().showDaVinciImportResult);
+        EXPECT_FALSE(h.pm().progress().isAnalyzing);
         EXPECT_TRUE(h.pm().projects().isEmpty());
         EXPECT_FALSE(h.pm().isBusy());
     }
     import(QUrl::fromLocalFile(h.dir.filePath("absent.csv")));
-    EXPECT_TRUE(h.pm().daVinciImportMessage()->startsWith("Couldn't read absent.csv: "));
+    EXPECT_TRUE(h.pm().prompts().daVinciImportMessage->startsWith("Couldn't read absent.csv: "));
 }
 
 TEST(DaVinciProxy, OnlyRegularFilesInNameOrderTheClipExtensionFirstThenAVideoFormat) {
@@ -174,13 +174,13 @@ TEST_F(DaVinciImport, ARelativeClipDirectoryIsFoundNextToTheCSVAndNeverInTheWork
     EXPECT_EQ(h.pm().projects()[0].mediaFiles, (QStringList{beside, h.dir.filePath("Exports/Media/B.mov")}));
     for (const MediaFile& file : h.pm().mediaFiles())
         EXPECT_TRUE(file.path.startsWith(h.dir.path())) << qPrintable(file.path);
-    const std::optional<DaVinciCSVImportSummary> summary = h.pm().lastDaVinciImport();
+    const std::optional<DaVinciCSVImportSummary> summary = h.pm().prompts().lastDaVinciImport;
     ASSERT_TRUE(summary);
     EXPECT_EQ(summary->totalDataRows, 4);
     EXPECT_EQ(summary->importedClips, 2);
     EXPECT_EQ(summary->foundOnDisk, 2);
     EXPECT_EQ(summary->unresolvedRows, 2);
-    EXPECT_TRUE(h.pm().daVinciImportMessage()->contains(
+    EXPECT_TRUE(h.pm().prompts().daVinciImportMessage->contains(
         "\n2 rows skipped — a relative Clip Directory names no file next to the CSV.\n"));
     EXPECT_TRUE(h.logged("DaVinci CSV: skipped 2 row(s) whose relative Clip Directory names no file next to "
                          "list.csv (Videos/Elsewhere.mov, Gone/C.mov)"));
@@ -188,7 +188,7 @@ TEST_F(DaVinciImport, ARelativeClipDirectoryIsFoundNextToTheCSVAndNeverInTheWork
     // Only such rows: nothing is imported, and the count says why.
     import(csv("Exports/only.csv", QByteArray("File Name,Clip Directory\nC.mov,Gone\n")));
     EXPECT_EQ(
-        h.pm().daVinciImportMessage(),
+        h.pm().prompts().daVinciImportMessage,
         "No media clips found in only.csv. 1 row(s) were skipped (for example the timeline \"stringout\" "
         "row, which has no source file).");
 }
@@ -196,9 +196,9 @@ TEST_F(DaVinciImport, ARelativeClipDirectoryIsFoundNextToTheCSVAndNeverInTheWork
 TEST_F(DaVinciImport, AFolderOrAPipeNamedLikeACSVIsRefused) {
     QDir(h.dir.path()).mkpath("folder.csv");
     import(QUrl::fromLocalFile(h.dir.filePath("folder.csv")));
-    EXPECT_TRUE(h.pm().daVinciImportMessage()->startsWith("Couldn't read folder.csv: "));
+    EXPECT_TRUE(h.pm().prompts().daVinciImportMessage->startsWith("Couldn't read folder.csv: "));
     ASSERT_EQ(::mkfifo(QFile::encodeName(h.dir.filePath("pipe.csv")).constData(), 0600), 0);
     import(QUrl::fromLocalFile(h.dir.filePath("pipe.csv")));
-    EXPECT_EQ(h.pm().daVinciImportMessage(), "Couldn't read pipe.csv: Not a regular file");
+    EXPECT_EQ(h.pm().prompts().daVinciImportMessage, "Couldn't read pipe.csv: Not a regular file");
     EXPECT_TRUE(h.pm().projects().isEmpty());
 }

@@ -229,9 +229,9 @@ TEST_F(ApplyMatches, RelinksTheEntryOnceAndNotesTheRest) {
     EXPECT_TRUE(log.contains("Already online: A001.mov (status: Online)"));
     EXPECT_TRUE(log.contains("Could not find file to update: /Removed/C.mov"));
     EXPECT_TRUE(log.contains("Applied 1/4 matches (not found: 1, already online: 2)"));
-    EXPECT_FALSE(h.pm().isApplyingMatches());
+    EXPECT_FALSE(h.pm().progress().isApplyingMatches);
     EXPECT_FALSE(h.pm().isBusy());
-    EXPECT_TRUE(h.pm().currentTask().isEmpty());
+    EXPECT_TRUE(h.pm().progress().currentTask.isEmpty());
 }
 
 TEST_F(ApplyMatches, TheExactPathIsLookedUpBeforeTheLowerCasedOne) {
@@ -257,7 +257,7 @@ TEST_F(ApplyMatches, BatchesOfFiftyWithTheManagerHeldThroughout) {
     QStringList texts;
     int refused = 0;
     QObject::connect(&h.pm(), &ProjectManager::progressChanged, [&] {
-        const QString task = h.pm().currentTask();
+        const QString task = h.pm().progress().currentTask;
         if (texts.isEmpty() || texts.last() != task)
             texts.append(task);
         if (task.startsWith("Applying matches (") && !h.pm().clearAll())
@@ -293,7 +293,7 @@ TEST_F(ApplyMatches, NoMatchesLogsZerosAndRunsNoConsolidation) {
     apply({});
     EXPECT_TRUE(log.contains("Applied 0/0 matches (not found: 0, already online: 0)"));
     EXPECT_FALSE(log.contains("Consolidat"));
-    EXPECT_FALSE(h.pm().isApplyingMatches());
+    EXPECT_FALSE(h.pm().progress().isApplyingMatches);
 }
 
 } // namespace

@@ -239,10 +239,12 @@ TEST(ResultSheets, ErrorFormScrollsInsideItsBox) {
 TEST(MoveProgressCard, CountersPercentAndCancel) {
     BinFixture f;
     ProjectManager& pm = f.pm();
-    pm.setMoveTotalFiles(12);
-    pm.setMoveTotalBytes(4'800'000'000);
-    pm.setMoveCurrentFile(QStringLiteral("A001.mov"));
-    pm.setIsMoveInProgress(true);
+    pm.updateMoveProgress([](MoveProgress& move) {
+        move.moveTotalFiles = 12;
+        move.moveTotalBytes = 4'800'000'000;
+        move.moveCurrentFile = QStringLiteral("A001.mov");
+        move.isMoveInProgress = true;
+    });
     f.settle();
     auto* card = f.view->findChild<MoveProgressOverlay*>();
     ASSERT_NE(card, nullptr);
@@ -251,10 +253,12 @@ TEST(MoveProgressCard, CountersPercentAndCancel) {
     EXPECT_EQ(card->files()->text(), QStringLiteral("0 / 12"));
     EXPECT_EQ(card->speed()->text(), QStringLiteral("0.0 MB/s"));
     EXPECT_EQ(card->percent()->text(), QStringLiteral("0%"));
-    pm.setMoveFilesCompleted(3);
-    pm.setMoveBytesCompleted(1'200'000'000);
-    pm.setMoveProgressFraction(0.42);
-    pm.setMoveMBps(35.24);
+    pm.updateMoveProgress([](MoveProgress& move) {
+        move.moveFilesCompleted = 3;
+        move.moveBytesCompleted = 1'200'000'000;
+        move.moveProgressFraction = 0.42;
+        move.moveMBps = 35.24;
+    });
     f.settle();
     EXPECT_EQ(card->files()->text(), QStringLiteral("3 / 12"));
     EXPECT_EQ(card->bytes()->text(), formatFileByteCount(1'200'000'000) + QStringLiteral(" / ") +
@@ -264,10 +268,10 @@ TEST(MoveProgressCard, CountersPercentAndCancel) {
     EXPECT_EQ(card->bar()->value(), 420);
     QTest::mouseClick(card->cancelButton(), Qt::LeftButton);
     f.settle();
-    EXPECT_TRUE(pm.cancelMoveRequested());
+    EXPECT_TRUE(pm.moveProgress().cancelMoveRequested);
     EXPECT_EQ(card->cancelButton()->text(), QStringLiteral("Cancelling…"));
     EXPECT_FALSE(card->cancelButton()->isEnabled());
-    pm.setIsMoveInProgress(false);
+    pm.updateMoveProgress([](MoveProgress& move) { move.isMoveInProgress = false; });
     f.settle();
     EXPECT_EQ(f.view->findChild<MoveProgressOverlay*>(), nullptr);
 }
@@ -406,11 +410,13 @@ TEST(TranscodeConfirmation, ClassifiesChecksFFmpegOffThreadAndConfirmsOnce) {
 TEST(TranscodeCards, ProgressCancelAndResultCardKeepsDoneOnScreen) {
     BinFixture f;
     ProjectManager& pm = f.pm();
-    pm.setTranscodeTotalFiles(12);
-    pm.setTranscodeFilesCompleted(3);
-    pm.setTranscodeProgressFraction(0.4567);
-    pm.setTranscodeCurrentFile(QStringLiteral("A001.mov"));
-    pm.setIsTranscodeInProgress(true);
+    pm.updateTranscodeProgress([](TranscodeRunProgress& transcode) {
+        transcode.transcodeTotalFiles = 12;
+        transcode.transcodeFilesCompleted = 3;
+        transcode.transcodeProgressFraction = 0.4567;
+        transcode.transcodeCurrentFile = QStringLiteral("A001.mov");
+        transcode.isTranscodeInProgress = true;
+    });
     f.settle();
     auto* progress = f.view->findChild<TranscodeProgressOverlay*>();
     ASSERT_NE(progress, nullptr);
@@ -419,16 +425,18 @@ TEST(TranscodeCards, ProgressCancelAndResultCardKeepsDoneOnScreen) {
     QTest::mouseClick(progress->cancelButton(), Qt::LeftButton);
     QTest::mouseClick(progress->cancelButton(), Qt::LeftButton);
     EXPECT_EQ(f.ops->cancelTranscodeCalls, 2);
-    EXPECT_TRUE(pm.transcodeShouldCancel());
+    EXPECT_TRUE(pm.transcodeProgress().transcodeShouldCancel);
     EXPECT_EQ(progress->cancelButton()->text(), QStringLiteral("Cancel"));
 
     // Hundreds of failures: every line kept, scrolling inside the card, Done inside the window.
     QStringList errors;
     for (int i = 0; i < 300; ++i)
         errors.append(QStringLiteral("clip%1.mxf: the encoder stopped").arg(i));
-    pm.setIsTranscodeInProgress(false);
-    pm.setTranscodeCompleteResult(TranscodeCompleteResult{4, 1, 300, 1'000'000, errors, false});
-    pm.setShowTranscodeComplete(true);
+    pm.updateTranscodeProgress([&](TranscodeRunProgress& transcode) {
+        transcode.isTranscodeInProgress = false;
+        transcode.transcodeCompleteResult = TranscodeCompleteResult{4, 1, 300, 1'000'000, errors, false};
+        transcode.showTranscodeComplete = true;
+    });
     f.settle();
     EXPECT_EQ(f.view->findChild<TranscodeProgressOverlay*>(), nullptr);
     auto* done = f.view->findChild<TranscodeCompleteOverlay*>();
@@ -450,12 +458,14 @@ TEST(TranscodeCards, ProgressCancelAndResultCardKeepsDoneOnScreen) {
     QTest::keyClick(done->doneButton(), Qt::Key_Return);
     QTest::mouseClick(done->doneButton(), Qt::LeftButton);
     f.settle();
-    EXPECT_FALSE(pm.showTranscodeComplete());
-    EXPECT_FALSE(pm.transcodeCompleteResult().has_value());
+    EXPECT_FALSE(pm.transcodeProgress().showTranscodeComplete);
+    EXPECT_FALSE(pm.transcodeProgress().transcodeCompleteResult.has_value());
     EXPECT_EQ(f.view->findChild<TranscodeCompleteOverlay*>(), nullptr);
 
-    pm.setTranscodeCompleteResult(TranscodeCompleteResult{0, 0, 2, 0, {}, true});
-    pm.setShowTranscodeComplete(true);
+    pm.updateTranscodeProgress([](TranscodeRunProgress& transcode) {
+        transcode.transcodeCompleteResult = TranscodeCompleteResult{0, 0, 2, 0, {}, true};
+        transcode.showTranscodeComplete = true;
+    });
     f.settle();
     done = f.view->findChild<TranscodeCompleteOverlay*>();
     ASSERT_NE(done, nullptr);

@@ -90,7 +90,7 @@ TEST_F(MediaBrowserTest, TableListsTheFilteredFilesLargestFirstAndSortsByHeader)
     view.table()->horizontalHeader()->setSortIndicator(MediaTableModel::fileName, Qt::DescendingOrder);
     EXPECT_EQ(model->file(0).path, "/v/b.mov");
 
-    harness.pm().setShowOnlyUnused(true);
+    harness.pm().updateFilters([](FilterSettings& filters) { filters.showOnlyUnused = true; });
     drainEvents();
     EXPECT_EQ(model->rowCount(), int(harness.pm().filteredMediaFiles().size()));
     EXPECT_EQ(model->rowCount(), 2);
@@ -103,7 +103,7 @@ TEST_F(MediaBrowserTest, EmptyStatesTellWhyNothingIsListed) {
     EXPECT_EQ(view.emptyDescription(), "Add projects to see media files");
     load({media("/v/a.mov", 1, MediaFileStatus::online, 5)});
     EXPECT_FALSE(view.showsEmptyState());
-    harness.pm().setShowOnlyUnused(true);
+    harness.pm().updateFilters([](FilterSettings& filters) { filters.showOnlyUnused = true; });
     drainEvents();
     EXPECT_TRUE(view.showsEmptyState());
     EXPECT_EQ(view.emptyDescription(), "No files match current filters");
@@ -192,7 +192,7 @@ TEST_F(MediaBrowserTest, HeaderButtonStagesOnlyRowsStillListed) {
           media("/v/gone.mov", 0, MediaFileStatus::online, 20)});
     MediaFileListView view(harness.pm(), actions, nullptr);
     view.setSelectedFiles({view.model()->file(0).id, view.model()->file(1).id});
-    harness.pm().setFilterText("keep");
+    harness.pm().updateFilters([](FilterSettings& filters) { filters.filterText = "keep"; });
     drainEvents();
     view.addButton()->click();
     ASSERT_EQ(staged.size(), 1);
@@ -258,20 +258,21 @@ TEST_F(MediaBrowserTest, FilterChipsWriteTheManagerAndFollowIt) {
     EXPECT_EQ(bar.countText(), "2 files");
     bar.chip("Unused")->click();
     drainEvents();
-    EXPECT_TRUE(harness.pm().showOnlyUnused());
+    EXPECT_TRUE(harness.pm().filters().showOnlyUnused);
     EXPECT_EQ(bar.countText(), "1 files");
     bar.chip("Used")->click();
     drainEvents();
     EXPECT_EQ(bar.countText(), "0 files");
 
-    harness.pm().setShowOnlyUsed(false); // a change made elsewhere
+    // A change made elsewhere.
+    harness.pm().updateFilters([](FilterSettings& filters) { filters.showOnlyUsed = false; });
     drainEvents();
     EXPECT_FALSE(bar.chip("Used")->isChecked());
     EXPECT_EQ(bar.chip("> 100MB")->toolTip(), "Show only files larger than 100MB");
 
     QTest::keyClicks(bar.searchField(), "CLIPS");
     drainEvents();
-    EXPECT_EQ(harness.pm().filterText(), "CLIPS");
+    EXPECT_EQ(harness.pm().filters().filterText, "CLIPS");
     EXPECT_EQ(bar.countText(), "1 files");
 }
 

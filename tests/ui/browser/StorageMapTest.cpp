@@ -304,7 +304,7 @@ TEST_F(StorageMapViewTest, FollowsTheFilterAndShowsEmptyStates) {
     EXPECT_EQ(view.footprints()[0].totalBytes, 1200);
 
     view.drillInto("P");
-    harness.pm().setFilterText("nothing-matches");
+    harness.pm().updateFilters([](FilterSettings& filters) { filters.filterText = "nothing-matches"; });
     testing::drainEvents();
     ASSERT_TRUE(view.drilledProject() != nullptr);
     EXPECT_TRUE(view.clips().clips.isEmpty());
@@ -312,7 +312,7 @@ TEST_F(StorageMapViewTest, FollowsTheFilterAndShowsEmptyStates) {
               "No on-disk clips to map for this project");
 
     // The drilled project disappears: project level again, the name is kept.
-    harness.pm().setFilterText({});
+    harness.pm().updateFilters([](FilterSettings& filters) { filters.filterText = {}; });
     load({clip("/m/keep.mov", 500, {"P"})}, {});
     EXPECT_EQ(view.drilledProject(), nullptr);
     EXPECT_TRUE(view.drilledProjectName().has_value());

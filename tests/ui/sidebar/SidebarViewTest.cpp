@@ -105,7 +105,7 @@ TEST(SidebarSummary, HighlightedRowWithAColourTakesTheColour) {
 TEST(SidebarProjects, EmptyShowsTheHintAndNoChipEvenWithAStaleSelection) {
     WindowFixture f;
     SidebarView* sidebar = f.view->sidebar();
-    f.pm().setSelectedProjectIDs({QUuid::createUuid()});
+    f.pm().updateFilters([](FilterSettings& filters) { filters.selectedProjectIDs = {QUuid::createUuid()}; });
     f.settle();
     EXPECT_FALSE(sidebar->emptyProjectsHint()->isHidden());
     EXPECT_TRUE(sidebar->clearFilterChip()->parentWidget()->isHidden());
@@ -155,17 +155,17 @@ TEST(SidebarProjects, RowsSelectExpandAndClearTheFilter) {
         QApplication::sendEvent(target, &release);
     }
     f.settle();
-    EXPECT_EQ(f.pm().selectedProjectIDs(), QSet<QUuid>{three});
+    EXPECT_EQ(f.pm().filters().selectedProjectIDs, QSet<QUuid>{three});
     EXPECT_TRUE(sidebar->projectRows()[1]->isSelected());
     EXPECT_FALSE(sidebar->clearFilterChip()->parentWidget()->isHidden());
     QMenu* menu = sidebar->projectRows()[0]->contextMenu();
     EXPECT_FALSE(menu->actions().at(1)->isEnabled()); // not in the filter
     menu->actions().at(0)->trigger();                 // Show Only This Project
     f.settle();
-    EXPECT_EQ(f.pm().selectedProjectIDs(), QSet<QUuid>{one});
+    EXPECT_EQ(f.pm().filters().selectedProjectIDs, QSet<QUuid>{one});
     sidebar->clearFilterChip()->click();
     f.settle();
-    EXPECT_TRUE(f.pm().selectedProjectIDs().isEmpty());
+    EXPECT_TRUE(f.pm().filters().selectedProjectIDs.isEmpty());
     EXPECT_TRUE(sidebar->clearFilterChip()->parentWidget()->isHidden());
 }
 
@@ -252,10 +252,13 @@ TEST(SidebarSections, RuleAndFolderCountsAndTheirButtons) {
     f.settle();
     EXPECT_TRUE(sidebar->ruleCountsShown().endsWith(QStringLiteral(" • 1 auto-ignore rule")));
     EXPECT_TRUE(sidebar->protectedCountShown().isEmpty());
-    f.pm().setProtectedFolders({QStringLiteral("/Volumes/Masters")});
+    f.pm().updateOptions(
+        [](CleanupOptions& options) { options.protectedFolders = {QStringLiteral("/Volumes/Masters")}; });
     f.settle();
     EXPECT_EQ(sidebar->protectedCountShown(), QStringLiteral("1 folder protected"));
-    f.pm().setProtectedFolders({QStringLiteral("/a"), QStringLiteral("/b")});
+    f.pm().updateOptions([](CleanupOptions& options) {
+        options.protectedFolders = {QStringLiteral("/a"), QStringLiteral("/b")};
+    });
     f.settle();
     EXPECT_EQ(sidebar->protectedCountShown(), QStringLiteral("2 folders protected"));
 
@@ -280,24 +283,24 @@ TEST(SidebarToggles, IgnoreExtensionRescansOncePerClickAndNeverOnSync) {
     ignore->click();
     f.settle();
     EXPECT_TRUE(QTest::qWaitFor([&] { return !f.pm().isBusy(); }));
-    EXPECT_TRUE(f.pm().ignoreFileExtension());
+    EXPECT_TRUE(f.pm().filters().ignoreFileExtension);
     EXPECT_EQ(rescans(log), 1);
     ignore->click();
     f.settle();
     EXPECT_TRUE(QTest::qWaitFor([&] { return !f.pm().isBusy(); }));
-    EXPECT_FALSE(f.pm().ignoreFileExtension());
+    EXPECT_FALSE(f.pm().filters().ignoreFileExtension);
     EXPECT_EQ(rescans(log), 2);
     // Synced from the model: the box follows, nothing is rescanned.
-    f.pm().setIgnoreFileExtension(true);
+    f.pm().updateFilters([](FilterSettings& filters) { filters.ignoreFileExtension = true; });
     f.settle();
     EXPECT_TRUE(ignore->isChecked());
     sidebar->toggle(QStringLiteral("Write Trace Files"))->click();
     sidebar->toggle(QStringLiteral("Audio Only"))->click();
     sidebar->toggle(QStringLiteral("Duplicates"))->click();
     f.settle();
-    EXPECT_TRUE(f.pm().writeTraceFiles());
-    EXPECT_TRUE(f.pm().showOnlyAudioOnly());
-    EXPECT_TRUE(f.pm().showDuplicates());
+    EXPECT_TRUE(f.pm().options().writeTraceFiles);
+    EXPECT_TRUE(f.pm().filters().showOnlyAudioOnly);
+    EXPECT_TRUE(f.pm().filters().showDuplicates);
     EXPECT_EQ(rescans(log), 2);
     EXPECT_EQ(sidebar->toggle(QStringLiteral("Duplicates"))->toolTip(),
               QStringLiteral("Show only files detected as duplicates"));
@@ -313,7 +316,7 @@ TEST(SidebarToggles, IgnoreExtensionToggledWhileBusyRescansWhenTheOperationEnds)
     ASSERT_TRUE(scope);
     f.view->sidebar()->toggle(QStringLiteral("Ignore File Extension"))->click();
     f.settle();
-    EXPECT_TRUE(f.pm().ignoreFileExtension());
+    EXPECT_TRUE(f.pm().filters().ignoreFileExtension);
     EXPECT_EQ(rescans(log), 0);
     EXPECT_NE(f.presented(), QStringLiteral("busy"));
     const QLabel* status = f.view->busyStatusLabel();

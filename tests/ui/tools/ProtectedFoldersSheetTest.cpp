@@ -44,7 +44,7 @@ TEST(ProtectedFoldersSheet, SeveralFoldersAtOnceAreAddedSortedLoggedAndStored) {
     const QStringList expected{alpha, beta, zeta};
     EXPECT_EQ(sheet.shownFolders(), expected);
     EXPECT_EQ(f.harness.folders.folders(), expected);
-    EXPECT_EQ(f.pm().protectedFolders(), expected);
+    EXPECT_EQ(f.pm().options().protectedFolders, expected);
     EXPECT_FALSE(sheet.showsEmptyState());
     EXPECT_EQ(f.backend->bookmarksCreated, 3);
     for (const QString& path : {zeta, alpha, beta})

@@ -99,7 +99,7 @@ TEST(ContentViewCommands, OpenProjectsImportsItsUrlsAndNothingWhenPostedBare) {
     f.view->handleCommand(C::openProjects);
     f.view->handleCommand(OpenProjects{});
     f.settle();
-    EXPECT_FALSE(f.pm().isAnalyzing());
+    EXPECT_FALSE(f.pm().progress().isAnalyzing);
     EXPECT_EQ(finished.count(), 0);
     f.view->handleCommand(OpenProjects{{QUrl::fromLocalFile(path)}});
     ASSERT_TRUE(finished.wait(20000));
@@ -196,10 +196,10 @@ TEST(ContentViewCommands, ProVideoPromptIsRaisedOncePerManager) {
     f.settle();
     EXPECT_EQ(f.opened, QList<QUrl>{WindowTexts::proVideoFormatsHelpUrl()});
     EXPECT_EQ(WindowTexts::proVideoFormatsHelpUrl().host(), QStringLiteral("ffmpeg.org"));
-    EXPECT_FALSE(f.pm().shouldPromptForProVideoFormats());
+    EXPECT_FALSE(f.pm().prompts().shouldPromptForProVideoFormats);
     f.view->handleCommand(C::proVideoFormatsRecommended);
     f.settle();
-    EXPECT_FALSE(f.pm().shouldPromptForProVideoFormats());
+    EXPECT_FALSE(f.pm().prompts().shouldPromptForProVideoFormats);
     EXPECT_TRUE(f.presented().isEmpty());
 }
 
@@ -212,14 +212,14 @@ TEST(ContentViewAccess, DriveAccessStartsAtTheRemovableMediaRootAndNamesWhatStay
     f.panel.choice = {QUrl::fromLocalFile(ok), QUrl::fromLocalFile(bad)};
     UiLogCapture log;
     f.view->handleCommand(C::grantDriveAccess);
-    EXPECT_TRUE(QTest::qWaitFor([&] { return f.pm().showGrantAccessFailure(); }));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return f.pm().prompts().showGrantAccessFailure; }));
     f.settle();
     ASSERT_EQ(f.panel.requests.size(), 1);
     EXPECT_EQ(f.panel.requests[0].startFolder, QStringLiteral("/media/editor"));
     EXPECT_EQ(f.panel.requests[0].prompt, QStringLiteral("Grant Access"));
     EXPECT_TRUE(f.panel.requests[0].allowsMultipleSelection);
     EXPECT_EQ(
-        f.pm().grantAccessFailureMessage().value_or(QString()),
+        f.pm().prompts().grantAccessFailureMessage.value_or(QString()),
         QStringLiteral("Access was approved, but Tarnwick still can't read: NAS Share. If that's a network "
                        "share, make sure it's connected and you have permission to read it; otherwise try "
                        "reconnecting the drive and granting again."));
@@ -314,15 +314,17 @@ TEST(ContentViewDetail, IsolatingAProjectShowsTheTableFilteredToIt) {
     const QUuid id = QUuid::createUuid();
     f.view->isolateProject(id);
     EXPECT_EQ(f.view->detailViewMode(), DetailViewMode::table);
-    EXPECT_EQ(f.pm().selectedProjectIDs(), QSet<QUuid>{id});
+    EXPECT_EQ(f.pm().filters().selectedProjectIDs, QSet<QUuid>{id});
 }
 
 TEST(AnalyzingOverlay, FollowsTheManagerAndRotatesItsMessage) {
     WindowFixture f;
     EXPECT_EQ(f.view->analyzingOverlay(), nullptr);
-    f.pm().setIsAnalyzing(true);
-    f.pm().setCurrentTask(QStringLiteral("Parsing Brand Film.prproj"));
-    f.pm().setAnalysisProgress(0.45);
+    f.pm().updateProgress([](AnalysisProgress& progress) {
+        progress.isAnalyzing = true;
+        progress.currentTask = QStringLiteral("Parsing Brand Film.prproj");
+        progress.analysisProgress = 0.45;
+    });
     f.settle();
     AnalyzingOverlay* overlay = f.view->analyzingOverlay();
     ASSERT_NE(overlay, nullptr);
@@ -332,8 +334,10 @@ TEST(AnalyzingOverlay, FollowsTheManagerAndRotatesItsMessage) {
     EXPECT_FALSE(overlay->shownFileCount().has_value());
     EXPECT_EQ(overlay->timer()->interval(), 8000);
     EXPECT_EQ(overlay->calloutText(), QStringLiteral("Downloading more RAM..."));
-    f.pm().setCurrentFileIndex(3);
-    f.pm().setTotalFilesToScan(12);
+    f.pm().updateProgress([](AnalysisProgress& progress) {
+        progress.currentFileIndex = 3;
+        progress.totalFilesToScan = 12;
+    });
     f.settle();
     EXPECT_EQ(overlay->shownFileCount().value_or(QString()), QStringLiteral("3 / 12 files"));
     overlay->advance();
@@ -342,10 +346,10 @@ TEST(AnalyzingOverlay, FollowsTheManagerAndRotatesItsMessage) {
     for (int i = 0; i < 5; ++i)
         overlay->advance();
     EXPECT_EQ(overlay->calloutIndex(), 0);
-    f.pm().setIsAnalyzing(false);
+    f.pm().updateProgress([](AnalysisProgress& progress) { progress.isAnalyzing = false; });
     f.settle();
     EXPECT_EQ(f.view->analyzingOverlay(), nullptr);
-    f.pm().setIsAnalyzing(true);
+    f.pm().updateProgress([](AnalysisProgress& progress) { progress.isAnalyzing = true; });
     f.settle();
     EXPECT_EQ(f.view->analyzingOverlay()->calloutIndex(), 0); // a new import starts again
 }
@@ -380,12 +384,12 @@ TEST(WelcomeGuide, AlertsRaisedUnderItWaitUntilItIsDone) {
     // A first launch with projects: the import's prompts come while the guide is up.
     WindowFixture f(false);
     f.fill(0, 2);
-    f.pm().setShouldPromptForScan(true);
+    f.pm().updatePrompts([](PromptState& prompts) { prompts.shouldPromptForScan = true; });
     f.presentations().showSheet(WindowSheet::stats);
     f.settle();
     ASSERT_NE(f.view->welcomeView(), nullptr);
     EXPECT_TRUE(f.presented().isEmpty()); // nothing stacked over the guide
-    EXPECT_TRUE(f.pm().shouldPromptForScan());
+    EXPECT_TRUE(f.pm().prompts().shouldPromptForScan);
     f.view->welcomeView()->skipButton()->click();
     f.settle();
     EXPECT_EQ(f.view->welcomeView(), nullptr);
@@ -395,7 +399,7 @@ TEST(WelcomeGuide, AlertsRaisedUnderItWaitUntilItIsDone) {
     f.dismissPresented();
     // Brought back from the menu, the guide again keeps new alerts waiting.
     f.view->handleCommand(C::showWelcomeGuide);
-    f.pm().setShouldPromptForMissingAEP(true);
+    f.pm().updatePrompts([](PromptState& prompts) { prompts.shouldPromptForMissingAEP = true; });
     f.settle();
     EXPECT_TRUE(f.presented().isEmpty());
 }
@@ -485,8 +489,10 @@ TEST(ContentViewChain, BinMoveAsksForAFolderThenConfirmsWithTheBinCount) {
 TEST(ContentViewChain, ManagerPromptsAreLoweredOnDismissal) {
     WindowFixture f;
     f.fill(0, 2);
-    f.pm().setShouldPromptForScan(true);
-    f.pm().setShouldPromptForMissingAEP(true);
+    f.pm().updatePrompts([](PromptState& prompts) {
+        prompts.shouldPromptForScan = true;
+        prompts.shouldPromptForMissingAEP = true;
+    });
     f.settle();
     ASSERT_EQ(f.presented(), QStringLiteral("Offline Media Detected"));
     EXPECT_EQ(
@@ -494,12 +500,12 @@ TEST(ContentViewChain, ManagerPromptsAreLoweredOnDismissal) {
         QStringLiteral("2 file(s) are offline or missing. Would you like to scan a folder to find them?"));
     currentAlert(f)->buttons().at(1)->click(); // Not Now
     f.settle();
-    EXPECT_FALSE(f.pm().shouldPromptForScan());
+    EXPECT_FALSE(f.pm().prompts().shouldPromptForScan);
     ASSERT_EQ(f.presented(), QStringLiteral("Missing After Effects Projects"));
     EXPECT_EQ(currentAlert(f)->buttons().at(1)->text(), QStringLiteral("Dismiss"));
     currentAlert(f)->buttons().at(0)->click(); // Search Offline Files...
     f.settle();
-    EXPECT_FALSE(f.pm().shouldPromptForMissingAEP());
+    EXPECT_FALSE(f.pm().prompts().shouldPromptForMissingAEP);
     EXPECT_EQ(f.presented(), QStringLiteral("SearchOfflineFilesSheet"));
 }
 
@@ -528,7 +534,7 @@ TEST(ContentViewToolbar, OpenPanelsGrantThenImportOrAskToConfirm) {
     ASSERT_EQ(f.panel.requests.size(), 1);
     EXPECT_TRUE(f.panel.requests[0].allowsMultipleSelection);
     EXPECT_EQ(f.panel.requests[0].message, QStringLiteral("Select Premiere Pro project files to analyze"));
-    EXPECT_FALSE(f.pm().isAnalyzing());
+    EXPECT_FALSE(f.pm().progress().isAnalyzing);
 
     const QString path = writeProject(f.dir, QStringLiteral("Panel.prproj"));
     f.panel.choice = {QUrl::fromLocalFile(path)};
@@ -559,7 +565,8 @@ TEST(WindowFacts, SafetyCheckRunsOffTheGuiThreadOncePerChange) {
     EXPECT_NE(f.ops->safeListThread.load(), QThread::currentThread());
     for (int i = 0; i < 5; ++i)
         f.view->repaint();
-    f.pm().setShowDuplicates(true); // a filter is not the media list
+    // A filter is not the media list.
+    f.pm().updateFilters([](FilterSettings& filters) { filters.showDuplicates = true; });
     f.settle();
     EXPECT_EQ(f.ops->safeListCalls, before);
     f.pm().modifyMediaFiles([](QList<MediaFile>& list) { list.removeLast(); });
