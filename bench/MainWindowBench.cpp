@@ -90,7 +90,7 @@ struct Window {
         ContentView::Services ui;
         ui.grants = &grants;
         ui.preferences = &prefs;
-        ui.openUrl = [](const QUrl&) { return true; };
+        ui.openURL = [](const QUrl&) { return true; };
         view = std::make_unique<ContentView>(std::make_unique<ProjectManager>(std::move(services)),
                                              std::move(ui));
         view->resize(1280, 760);

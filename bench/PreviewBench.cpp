@@ -2,7 +2,7 @@
 // input: thumbnails in-process against the ffmpeg executable, scrub frames from one open decoder
 // against opening the file for every frame, waveforms against a plain ffmpeg decode, and the
 // memory of many scrub engines with and without the cache budget.
-#include "platform/media/FfmpegRoute.h"
+#include "platform/media/FFmpegRoute.h"
 #include "platform/media/VideoDecoder.h"
 #include "ui/preview/ScrubCacheBudget.h"
 #include "ui/preview/ScrubEngine.h"
@@ -67,7 +67,7 @@ QStringList rows(const QString& source, int count) {
 
 ThumbnailGeneratorServices services() {
     ThumbnailGeneratorServices s;
-    s.findFfmpeg = [] { return std::optional<QString>(testmedia::systemFfmpeg); };
+    s.findFFmpeg = [] { return std::optional<QString>(testmedia::systemFFmpeg); };
     return s;
 }
 
@@ -239,7 +239,7 @@ void waveform(benchmark::State& state, const QString& source) {
                 std::abort();
             clock.restart();
             QProcess decode;
-            decode.start(testmedia::systemFfmpeg,
+            decode.start(testmedia::systemFFmpeg,
                          {"-v", "error", "-threads", "1", "-i", source, "-map", "0:a:0", "-f", "null", "-"});
             decode.waitForFinished(-1);
             decodeOnly.push_back(double(clock.nsecsElapsed()) / 1e6);

@@ -1,9 +1,9 @@
 // The ffmpeg route against the same ffmpeg command run by hand, the CRF/preset sweep behind the
 // shared encoder settings, verification of a long output, and cancel latency. Needs /usr/bin/ffmpeg.
 #include "platform/ChildProcess.h"
-#include "platform/FfmpegLocation.h"
+#include "platform/FFmpegLocation.h"
 #include "support/BenchSupport.h"
-#include "transcode/FfmpegArguments.h"
+#include "transcode/FFmpegArguments.h"
 #include "transcode/FfprobeOutput.h"
 #include "transcode/LibraryHevcRoute.h"
 #include "transcode/TranscodeEngine.h"
@@ -94,7 +94,7 @@ Clip& clip() {
 TranscodeEngineServices services() {
     TranscodeEngineServices s;
     s.ffmpegSearch = [] {
-        FfmpegSearch search;
+        FFmpegSearch search;
         search.overrideFolder = QFileInfo(ffmpeg).path();
         return search;
     };
@@ -107,7 +107,7 @@ std::optional<ProbeInfo> probeOf(TranscodeEngine& engine, const QString& path) {
 
 // Throughput of the whole route (probe, encode, verification, atomic replace of a .mov) against the
 // same ffmpeg argument list run by hand; interleaved pairs, median of each.
-void BM_RouteAgainstHandRunFfmpeg(benchmark::State& state) {
+void BM_RouteAgainstHandRunFFmpeg(benchmark::State& state) {
     TranscodeEngine engine(services());
     std::vector<double> wrapper, byHand;
     qint64 routeBytes = 0, handBytes = 0;
@@ -363,7 +363,7 @@ private:
 // the same settings (the route's own argument list, with the in-process route's 24-bit PCM audio),
 // on the same clip, in interleaved pairs (the order turning each pair). Arguments: the source
 // (0: 4:2:0, 1: 4:2:2, converted) and whether every core is kept busy meanwhile.
-void BM_InProcessAgainstFfmpegProgram(benchmark::State& state) {
+void BM_InProcessAgainstFFmpegProgram(benchmark::State& state) {
     const QString source = sourceFor(int(state.range(0)));
     TranscodeEngine engine(services());
     LibraryHevcRoute inProcess;
@@ -492,12 +492,12 @@ void BM_InProcessCancelLatency(benchmark::State& state) {
 
 } // namespace
 
-BENCHMARK(BM_InProcessAgainstFfmpegProgram)
+BENCHMARK(BM_InProcessAgainstFFmpegProgram)
     ->Apply(inProcessArgs)
     ->Iterations(1)
     ->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_InProcessCancelLatency)->Iterations(1)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_RouteAgainstHandRunFfmpeg)->Iterations(1)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_RouteAgainstHandRunFFmpeg)->Iterations(1)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_CrfPresetSweep)->Apply(sweepArgs)->Iterations(1)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_VerifyLongOutput)->Iterations(1)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_CancelLatency)->Iterations(1)->Unit(benchmark::kMillisecond);

@@ -264,7 +264,7 @@ QCoro::Task<void> AfterEffectsLinking::linkAEPProjects(ProjectManager& manager, 
     QHash<QString, AEPLinkStatus> statuses = manager.aepLinkStatuses();
     for (const auto& [path, status] : std::as_const(decided))
         statuses.insert(path, status);
-    manager.setAepLinkStatuses(statuses);
+    manager.setAEPLinkStatuses(statuses);
 
     // Both passes touch every entry: a worker does them on the import's own list.
     QFuture<void> marking =
@@ -424,7 +424,7 @@ QCoro::Task<int> AfterEffectsLinking::searchForMissingAEPFiles(ProjectManager& m
         QHash<QString, AEPLinkStatus> statuses = manager.aepLinkStatuses();
         for (const QString& p : linkPaths)
             statuses.insert(p, AEPLinkStatus::resolved(projectOf(foundPath, *result)));
-        manager.setAepLinkStatuses(statuses);
+        manager.setAEPLinkStatuses(statuses);
         const bool allResolved = !hasUnresolvedLinks(statuses);
 
         // Positions are re-taken whenever the list changed since they were built.

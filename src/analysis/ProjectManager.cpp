@@ -192,7 +192,7 @@ void ProjectManager::updatePrompts(const std::function<void(PromptState&)>& chan
 
 // ---- After Effects links ------------------------------------------------------------------
 
-void ProjectManager::setAepLinkStatuses(QHash<QString, AEPLinkStatus> value) {
+void ProjectManager::setAEPLinkStatuses(QHash<QString, AEPLinkStatus> value) {
     m_aepLinkStatuses = std::move(value);
     notify(Change::aeLinks);
 }

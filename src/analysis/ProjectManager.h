@@ -135,7 +135,7 @@ public:
 
     // ---- After Effects links --------------------------------------------------------------
     const QHash<QString, AEPLinkStatus>& aepLinkStatuses() const { return m_aepLinkStatuses; }
-    void setAepLinkStatuses(QHash<QString, AEPLinkStatus> value);               // always notifies
+    void setAEPLinkStatuses(QHash<QString, AEPLinkStatus> value);               // always notifies
     QHash<QString, CachedAEPParse>& aepParseCache() { return m_aepParseCache; } // not observed
     const QHash<QString, CachedAEPParse>& aepParseCache() const { return m_aepParseCache; }
     // Some linked After Effects project is missing or could not be read.

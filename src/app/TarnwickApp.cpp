@@ -38,8 +38,8 @@
 namespace tarnwick {
 
 TarnwickApp::TarnwickApp(Options options) : m_options(std::move(options)) {
-    if (!m_options.openUrl)
-        m_options.openUrl = desktopUrlOpener();
+    if (!m_options.openURL)
+        m_options.openURL = desktopURLOpener();
     m_grants = m_options.grants ? m_options.grants : &SecurityScopedAccess::shared();
     m_commands = m_options.commands ? m_options.commands : &CommandCenter::shared();
     m_reviewPrompt = m_options.reviewPrompt ? m_options.reviewPrompt : ReviewPrompt::shared();
@@ -54,7 +54,7 @@ TarnwickApp::TarnwickApp(Options options) : m_options(std::move(options)) {
 
     // The updater starts before any window exists.
     m_updater = m_options.updater ? std::move(m_options.updater)
-                                  : std::make_unique<AppcastUpdater>(m_options.appcastUrl, appVersion());
+                                  : std::make_unique<AppcastUpdater>(m_options.appcastURL, appVersion());
     m_updater->start();
 }
 
@@ -98,18 +98,18 @@ void TarnwickApp::buildWindow() {
     services.filePanel = &panel;
     services.grants = m_grants;
     services.preferences = m_options.preferences;
-    services.openUrl = m_options.openUrl;
+    services.openURL = m_options.openURL;
     services.commands = m_commands;
     installCardViews(services.factories, ThumbnailGenerator::shared());
     installBinViews(services.factories);
     {
         installBrowserViews(services.factories, systemBrowserServices(std::make_shared<LinuxDesktopServices>(
-                                                    QDBusConnection::sessionBus(), m_options.openUrl)));
+                                                    QDBusConnection::sessionBus(), m_options.openURL)));
     }
     registerToolViews(services.factories);
     m_window->setContentView(new ContentView(std::move(manager), std::move(services)));
     m_appCommands =
-        new AppCommands({*m_commands, panel, *m_grants, *m_updater, m_options.openUrl}, m_window.get());
+        new AppCommands({*m_commands, panel, *m_grants, *m_updater, m_options.openURL}, m_window.get());
     m_updatesViewModel = new CheckForUpdatesViewModel(*m_updater, m_appCommands);
     installMenus(*m_window->menuBar(), appMenuModel(), *m_appCommands, *m_updatesViewModel, m_window.get());
 
@@ -118,7 +118,7 @@ void TarnwickApp::buildWindow() {
     connect(m_appCommands, &AppCommands::closeWindowRequested, m_window.get(), &QWidget::close);
     connect(m_updater.get(), &SoftwareUpdater::checkFinished, m_window.get(),
             [this](const UpdateCheckResult& result) {
-                presentUpdateResult(m_window.get(), result, m_options.openUrl);
+                presentUpdateResult(m_window.get(), result, m_options.openURL);
             });
     m_window->attachReviewPrompt(*m_reviewPrompt);
 }

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "platform/SoftwareUpdater.h"
-#include "ui/common/UrlOpener.h"
+#include "ui/common/URLOpener.h"
 
 #include <QList>
 #include <QObject>
@@ -29,14 +29,14 @@ class TarnwickApp : public QObject {
 public:
     // Everything the app reaches outside itself; unset services fall back to the real ones.
     struct Options {
-        QUrl appcastUrl;
-        std::unique_ptr<SoftwareUpdater> updater; // overrides appcastUrl
+        QUrl appcastURL;
+        std::unique_ptr<SoftwareUpdater> updater; // overrides appcastURL
         QString fontFolder;                       // empty: the folder beside the executable
         SecurityScopedAccess* grants = nullptr;
         FilePanel* filePanel = nullptr;
         CommandCenter* commands = nullptr;
         std::shared_ptr<ReviewPrompt> reviewPrompt;
-        UrlOpener openUrl;
+        URLOpener openURL;
         std::optional<bool> sandboxed;
         std::function<bool()> mediaLibrariesCanReadMxf;
         // The window's model; null: one on the shared stores.

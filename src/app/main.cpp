@@ -19,7 +19,7 @@ int main(int argc, char** argv) {
     QApplication::setDesktopFileName(QStringLiteral("tarnwick"));
 
     tarnwick::TarnwickApp::Options options;
-    options.appcastUrl = QUrl(QStringLiteral(TARNWICK_APPCAST_URL));
+    options.appcastURL = QUrl(QStringLiteral(TARNWICK_APPCAST_URL));
     // `tarnwick A.prproj B.prproj` imports the projects as if they were dropped on the window.
     // `--screenshots OUTDIR` walks the window through its states for scripts/screenshots.
     QStringList args = QApplication::arguments().mid(1);

@@ -25,8 +25,8 @@ QUrl webLink(const QString& text) {
     return web && url.isValid() && !url.host().isEmpty() ? url : QUrl();
 }
 
-void readEnclosure(const QXmlStreamAttributes& attributes, AppcastItem& item, QUrl& enclosureUrl) {
-    enclosureUrl = webLink(attribute(attributes, u"url"));
+void readEnclosure(const QXmlStreamAttributes& attributes, AppcastItem& item, QUrl& enclosureURL) {
+    enclosureURL = webLink(attribute(attributes, u"url"));
     if (item.version.isEmpty())
         item.version = attribute(attributes, u"version");
     if (item.shortVersion.isEmpty())
@@ -35,7 +35,7 @@ void readEnclosure(const QXmlStreamAttributes& attributes, AppcastItem& item, QU
 
 AppcastItem readItem(QXmlStreamReader& xml) {
     AppcastItem item;
-    QUrl enclosureUrl;
+    QUrl enclosureURL;
     while (xml.readNextStartElement()) {
         const auto name = xml.name();
         if (name == u"title") {
@@ -47,14 +47,14 @@ AppcastItem readItem(QXmlStreamReader& xml) {
         } else if (name == u"shortVersionString") {
             item.shortVersion = xml.readElementText().trimmed();
         } else if (name == u"enclosure") {
-            readEnclosure(xml.attributes(), item, enclosureUrl);
+            readEnclosure(xml.attributes(), item, enclosureURL);
             xml.skipCurrentElement();
         } else {
             xml.skipCurrentElement();
         }
     }
     if (item.downloadPage.isEmpty())
-        item.downloadPage = enclosureUrl;
+        item.downloadPage = enclosureURL;
     return item;
 }
 

@@ -1,7 +1,7 @@
 #include "transcode/LibraryHevcRoute.h"
 
 #include "platform/AppLog.h"
-#include "transcode/FfmpegArguments.h"
+#include "transcode/FFmpegArguments.h"
 #include "transcode/LibraryHevcSession.h"
 #include "transcode/TranscodeEngine.h"
 

@@ -1,6 +1,6 @@
 #include "transcode/LibraryHevcSession.h"
 
-#include "transcode/FfmpegArguments.h"
+#include "transcode/FFmpegArguments.h"
 
 #include <QFile>
 #include <QFileInfo>

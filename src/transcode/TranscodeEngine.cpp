@@ -140,9 +140,9 @@ std::optional<QString> TranscodeEngine::locateFFmpeg() {
     std::lock_guard guard(m_locateLock);
     if (m_cachedFFmpegPath && !m_cachedFFmpegPath->isEmpty())
         return m_cachedFFmpegPath;
-    const FfmpegSearch search =
-        m_services.ffmpegSearch ? m_services.ffmpegSearch() : FfmpegSearch::defaults();
-    const auto found = findFfmpeg(search);
+    const FFmpegSearch search =
+        m_services.ffmpegSearch ? m_services.ffmpegSearch() : FFmpegSearch::defaults();
+    const auto found = findFFmpeg(search);
     if (!found) {
         if (search.sandboxed && !search.overrideFolder)
             AppLog::info(QStringLiteral(
@@ -153,14 +153,14 @@ std::optional<QString> TranscodeEngine::locateFFmpeg() {
         return std::nullopt;
     }
     switch (found->source) {
-    case FfmpegLocation::Source::environment:
+    case FFmpegLocation::Source::environment:
         AppLog::info(QStringLiteral("Found ffmpeg from ") + QLatin1String(ffmpegFolderEnvironmentVariable) +
                      QStringLiteral(" at: ") + found->path);
         break;
-    case FfmpegLocation::Source::helpers:
+    case FFmpegLocation::Source::helpers:
         AppLog::info(QStringLiteral("Found bundled ffmpeg at: ") + found->path);
         break;
-    case FfmpegLocation::Source::system:
+    case FFmpegLocation::Source::system:
         AppLog::info(QStringLiteral("Found system ffmpeg at: ") + found->path);
         break;
     }

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/FfmpegLocation.h"
+#include "platform/FFmpegLocation.h"
 #include "transcode/ProbeInfo.h"
 #include "transcode/TranscodeTemporary.h"
 #include "transcode/TranscodeTypes.h"
@@ -23,7 +23,7 @@ class InProcessRoute;
 // What the engine reaches outside itself; the defaults are the real ones, tests inject their own.
 struct TranscodeEngineServices {
     std::shared_ptr<FileOperations> fileOperations;                         // null: FileOperations::system()
-    std::function<FfmpegSearch()> ffmpegSearch;                             // null: FfmpegSearch::defaults()
+    std::function<FFmpegSearch()> ffmpegSearch;                             // null: FFmpegSearch::defaults()
     std::function<std::optional<qint64>(const QString&)> availableCapacity; // null: statvfs
     std::shared_ptr<InProcessRoute> inProcessRoute;                         // null: LibraryHevcRoute
     std::optional<bool> sandboxed;                                          // null: the environment

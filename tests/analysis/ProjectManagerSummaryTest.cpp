@@ -75,13 +75,13 @@ TEST(ProjectManagerSummary, FlagsForReviewWhatAnUncertainProjectListsIgnoringCas
     byAlternative.alternativePaths = {QStringLiteral("/alt/x.MOV")};
     MediaFile byMatched = media("/m/y.mov");
     byMatched.matchedPath = QStringLiteral("/FOUND/y.mov");
-    MediaFile fromCsv = media("/m/csv.mov");
-    fromCsv.isFromDaVinciCSV = true;
+    MediaFile fromCSV = media("/m/csv.mov");
+    fromCSV.isFromDaVinciCSV = true;
     MediaFile aeLink = media("/m/ae.mov");
     aeLink.hasUnresolvedAELink = true;
     MediaFile clean = media("/m/z.mov");
     clean.needsReview = true; // left over from an earlier state
-    pm.setMediaFiles({byPath, byAlternative, byMatched, fromCsv, aeLink, clean});
+    pm.setMediaFiles({byPath, byAlternative, byMatched, fromCSV, aeLink, clean});
 
     pm.updateSummary();
     QList<bool> flags;

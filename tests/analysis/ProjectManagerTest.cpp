@@ -192,14 +192,14 @@ TEST(ProjectManager, ReportsAfterEffectsLinkIssuesWhenAnyLinkIsMissingOrDamaged)
     QHash<QString, AEPLinkStatus> statuses;
     for (int i = 0; i < 5; ++i)
         statuses.insert(QString::number(i), AEPLinkStatus::resolved(AEPProject{}));
-    pm.setAepLinkStatuses(statuses);
+    pm.setAEPLinkStatuses(statuses);
     EXPECT_FALSE(pm.hasAEPLinkIssues());
     statuses.insert("m", AEPLinkStatus::missing("/a.aep"));
-    pm.setAepLinkStatuses(statuses);
+    pm.setAEPLinkStatuses(statuses);
     EXPECT_TRUE(pm.hasAEPLinkIssues());
     statuses.remove("m");
     statuses.insert("e", AEPLinkStatus::parseError("/b.aep", "bad"));
-    pm.setAepLinkStatuses(statuses);
+    pm.setAEPLinkStatuses(statuses);
     EXPECT_TRUE(pm.hasAEPLinkIssues());
 }
 

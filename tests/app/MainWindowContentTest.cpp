@@ -20,7 +20,7 @@ TEST(MainWindowContent, CommandsPostedToTheCentreRunTheRootViewsHandlers) {
     ContentView::Services services;
     services.preferences = &prefs;
     services.commands = &center;
-    services.openUrl = [](const QUrl&) { return true; };
+    services.openURL = [](const QUrl&) { return true; };
     auto* view = new ContentView(std::move(harness.manager), std::move(services));
     window.setContentView(view);
     EXPECT_EQ(window.contentView(), view);

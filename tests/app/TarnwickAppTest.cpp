@@ -64,7 +64,7 @@ struct Harness {
         o.filePanel = &panel;
         o.commands = &commands;
         o.reviewPrompt = prompt;
-        o.openUrl = [this](const QUrl& u) {
+        o.openURL = [this](const QUrl& u) {
             opened.append(u);
             return true;
         };

@@ -1,5 +1,5 @@
 #include "platform/media/VideoDecoder.h"
-#include "platform/media/FfmpegRoute.h"
+#include "platform/media/FFmpegRoute.h"
 
 #include "support/MediaFixtures.h"
 
@@ -91,7 +91,7 @@ TEST(VideoDecoder, ToleranceAcceptsAnEarlierKeyFrame) {
     EXPECT_EQ(testmedia::countingIndex(*decoder->frameAt(1.2, QSize(64, 64), FrameFit::keepAspect, 1.0)), 24);
 }
 
-TEST(VideoDecoder, RotatedClipIsTurnedUprightLikeFfmpegDoes) {
+TEST(VideoDecoder, RotatedClipIsTurnedUprightLikeFFmpegDoes) {
     const QString clip = testmedia::rotated();
     NEEDS(clip);
     auto decoder = VideoDecoder::open(clip);
@@ -101,7 +101,7 @@ TEST(VideoDecoder, RotatedClipIsTurnedUprightLikeFfmpegDoes) {
     ASSERT_TRUE(frame);
     EXPECT_EQ(frame->size(), QSize(180, 320));
     QTemporaryDir scratch;
-    const auto reference = ffmpegRoute::frame({testmedia::systemFfmpeg, clip, "0.500", QSizeF(180, 320), "2",
+    const auto reference = ffmpegRoute::frame({testmedia::systemFFmpeg, clip, "0.500", QSizeF(180, 320), "2",
                                                "scrub_", scratch.path(), std::chrono::seconds(30)});
     ASSERT_TRUE(reference);
     ASSERT_EQ(reference->size(), frame->size());

@@ -253,7 +253,7 @@ template <class Parse> Outcome outcomeOf(Parse&& parse) {
 
 // Bytes in every shape the reader meets: quoting, line ends, blanks, white space that is not
 // ASCII, byte-order marks inside the text, surrogate pairs, NUL, each encoding, and corruption.
-QByteArray randomCsv(QRandomGenerator& random) {
+QByteArray randomCSV(QRandomGenerator& random) {
     static const QStringList tokens{"File Name",
                                     "Clip Directory",
                                     "file name",
@@ -333,13 +333,13 @@ void expectSameAsWholeFile(const QByteArray& bytes) {
 
 // A CSV made on the fly as it is read, so the input itself takes no memory: fixed-width clip rows,
 // or one huge quoted cell in the column given.
-class GeneratedCsv : public QIODevice {
+class GeneratedCSV : public QIODevice {
 public:
-    static GeneratedCsv rows(qint64 count) {
-        return GeneratedCsv("File Name,Clip Directory,Reel\n", count, -1);
+    static GeneratedCSV rows(qint64 count) {
+        return GeneratedCSV("File Name,Clip Directory,Reel\n", count, -1);
     }
-    static GeneratedCsv hugeCell(qint64 length, int column) {
-        return GeneratedCsv("Reel,File Name,Clip Directory\n", length, column);
+    static GeneratedCSV hugeCell(qint64 length, int column) {
+        return GeneratedCSV("Reel,File Name,Clip Directory\n", length, column);
     }
     bool isSequential() const override { return false; }
     qint64 size() const override { return m_header.size() + m_bodySize; }
@@ -361,7 +361,7 @@ protected:
     qint64 writeData(const char*, qint64) override { return -1; }
 
 private:
-    GeneratedCsv(QByteArray header, qint64 amount, int column)
+    GeneratedCSV(QByteArray header, qint64 amount, int column)
         : m_header(std::move(header)), m_column(column) {
         m_bodySize = column < 0 ? amount * kRowSize : amount + 16;
         m_amount = amount;
@@ -413,7 +413,7 @@ private:
 TEST(ResolveCSV, ReadingInPiecesGivesWhatReadingTheWholeFileGave) {
     QRandomGenerator random(20261207);
     for (int i = 0; i < 1500; ++i) {
-        expectSameAsWholeFile(randomCsv(random));
+        expectSameAsWholeFile(randomCSV(random));
         if (::testing::Test::HasFailure())
             return;
     }
@@ -433,7 +433,7 @@ TEST(ResolveCSV, MemoryFollowsTheRowsKeptNotTheFile) {
     if (!test::HeapPeak::available())
         GTEST_SKIP() << "counts allocations through the sanitizer's allocator";
     {
-        GeneratedCsv csv = GeneratedCsv::rows(200000); // 6.8 MB
+        GeneratedCSV csv = GeneratedCSV::rows(200000); // 6.8 MB
         const test::HeapPeak peak;
         const ResolveCSVParse result = ResolveCSV::parse(csv);
         ASSERT_EQ(result.rows.size(), 200000);
@@ -442,7 +442,7 @@ TEST(ResolveCSV, MemoryFollowsTheRowsKeptNotTheFile) {
     }
     {
         // Bytes already in memory are not copied or decoded whole either.
-        GeneratedCsv csv = GeneratedCsv::rows(200000);
+        GeneratedCSV csv = GeneratedCSV::rows(200000);
         const QByteArray bytes = csv.readAll();
         const test::HeapPeak peak;
         EXPECT_EQ(ResolveCSV::parse(bytes).rows.size(), 200000);
@@ -450,7 +450,7 @@ TEST(ResolveCSV, MemoryFollowsTheRowsKeptNotTheFile) {
     }
     {
         // A cell of 48 MB nobody reads costs nothing.
-        GeneratedCsv csv = GeneratedCsv::hugeCell(48000000, 0);
+        GeneratedCSV csv = GeneratedCSV::hugeCell(48000000, 0);
         const test::HeapPeak peak;
         const ResolveCSVParse result = ResolveCSV::parse(csv);
         EXPECT_EQ(result.rows, (QList<ResolveCSVRow>{{"a.mov", "/V"}}));
@@ -458,7 +458,7 @@ TEST(ResolveCSV, MemoryFollowsTheRowsKeptNotTheFile) {
     }
     {
         // One the reader must keep (as the skipped row's name) costs that text once.
-        GeneratedCsv csv = GeneratedCsv::hugeCell(48000000, 1);
+        GeneratedCSV csv = GeneratedCSV::hugeCell(48000000, 1);
         const test::HeapPeak peak;
         const ResolveCSVParse result = ResolveCSV::parse(csv);
         ASSERT_EQ(result.skipped.size(), 1);

@@ -121,7 +121,7 @@ TEST_F(SecurityScopedAccessTest, GrantingAListReturnsTheFailuresInOrder) {
     EXPECT_EQ(access->bookmarkedPaths(), QStringList{b.toLocalFile()});
 }
 
-TEST_F(SecurityScopedAccessTest, RegrantingThroughAnotherUrlStopsTheOlderOne) {
+TEST_F(SecurityScopedAccessTest, RegrantingThroughAnotherURLStopsTheOlderOne) {
     const QString media = folder("Media");
     const QString link = disk.filePath("Link");
     ASSERT_TRUE(QFile::link(media, link));
@@ -167,7 +167,7 @@ TEST_F(SecurityScopedAccessTest, SandboxedRootsAreOnlyThoseStartedInThisRun) {
     EXPECT_EQ(access->grantedRoot(media + "/a.mov"), media);
 }
 
-TEST_F(SecurityScopedAccessTest, EnsureAccessAppendsTheRestToTheSessionUrl) {
+TEST_F(SecurityScopedAccessTest, EnsureAccessAppendsTheRestToTheSessionURL) {
     const QString media = folder("Media");
     auto access = make(false);
     LogCapture quiet;

@@ -18,10 +18,10 @@
 // test executable and reused; an empty path means ffmpeg is missing or could not make it.
 namespace tarnwick::testmedia {
 
-inline const QString systemFfmpeg = QStringLiteral("/usr/bin/ffmpeg");
+inline const QString systemFFmpeg = QStringLiteral("/usr/bin/ffmpeg");
 
-inline bool haveFfmpeg() {
-    return QFileInfo(systemFfmpeg).isExecutable();
+inline bool haveFFmpeg() {
+    return QFileInfo(systemFFmpeg).isExecutable();
 }
 
 inline QTemporaryDir& folder() {
@@ -29,10 +29,10 @@ inline QTemporaryDir& folder() {
     return dir;
 }
 
-inline bool runFfmpeg(const QStringList& arguments) {
+inline bool runFFmpeg(const QStringList& arguments) {
     QProcess process;
     process.setStandardInputFile(QProcess::nullDevice());
-    process.start(systemFfmpeg, QStringList{QStringLiteral("-hide_banner"), QStringLiteral("-loglevel"),
+    process.start(systemFFmpeg, QStringList{QStringLiteral("-hide_banner"), QStringLiteral("-loglevel"),
                                             QStringLiteral("error"), QStringLiteral("-y")} +
                                     arguments);
     return process.waitForFinished(900'000) && process.exitStatus() == QProcess::NormalExit &&
@@ -45,9 +45,9 @@ inline QString made(const QString& name, const QStringList& arguments) {
     if (auto it = done.constFind(name); it != done.cend())
         return *it;
     QString path;
-    if (haveFfmpeg() && folder().isValid()) {
+    if (haveFFmpeg() && folder().isValid()) {
         const QString out = folder().filePath(name);
-        if (runFfmpeg(arguments + QStringList{out}))
+        if (runFFmpeg(arguments + QStringList{out}))
             path = out;
     }
     done.insert(name, path);

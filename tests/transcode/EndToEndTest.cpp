@@ -15,7 +15,7 @@ namespace {
 QJsonArray streamsOf(const QString& path) {
     QByteArray out;
     ChildProcess child;
-    child.run(ffprobeBeside(realFfmpeg),
+    child.run(ffprobeBeside(realFFmpeg),
               {QStringLiteral("-v"), QStringLiteral("quiet"), QStringLiteral("-print_format"),
                QStringLiteral("json"), QStringLiteral("-show_streams"), path},
               [&](const char* d, qsizetype n) { out.append(d, n); }, {});
@@ -33,12 +33,12 @@ class EndToEnd : public ::testing::Test {
 protected:
     EndToEnd() : h(true) {}
     void SetUp() override {
-        if (!haveRealFfmpeg())
+        if (!haveRealFFmpeg())
             GTEST_SKIP() << "needs /usr/bin/ffmpeg";
     }
     QString make(const QString& name, const QStringList& args) {
         const QString path = h.media(name);
-        EXPECT_TRUE(runFfmpeg(args + QStringList{path})) << name.toStdString();
+        EXPECT_TRUE(runFFmpeg(args + QStringList{path})) << name.toStdString();
         return path;
     }
     void expectHevcMovie(const QString& path, int width, int height, const char* audioCodec) {
@@ -144,8 +144,8 @@ TEST_F(EndToEnd, MovReplacedThroughTheSystemFileOperations) {
                                 lavfiVideo(QStringLiteral("64x64"), 1) + QStringList{"-c:v", "prores_ks"});
     TranscodeEngineServices services;
     services.ffmpegSearch = [] {
-        FfmpegSearch search;
-        search.overrideFolder = QFileInfo(realFfmpeg).path();
+        FFmpegSearch search;
+        search.overrideFolder = QFileInfo(realFFmpeg).path();
         return search;
     };
     TranscodeEngine engine(services);

@@ -20,7 +20,7 @@ namespace {
 QJsonArray streamsOf(const QString& path) {
     QByteArray out;
     ChildProcess child;
-    child.run(ffprobeBeside(realFfmpeg),
+    child.run(ffprobeBeside(realFFmpeg),
               {"-v", "quiet", "-print_format", "json", "-show_streams", "-show_format", path},
               [&](const char* d, qsizetype n) { out.append(d, n); }, {});
     return QJsonDocument::fromJson(out).object().value(QLatin1String("streams")).toArray();
@@ -38,12 +38,12 @@ class LibraryRoute : public ::testing::Test {
 protected:
     LibraryRoute() : h(true) {}
     void SetUp() override {
-        if (!haveRealFfmpeg())
+        if (!haveRealFFmpeg())
             GTEST_SKIP() << "needs /usr/bin/ffmpeg";
     }
     QString make(const QString& name, const QStringList& args) {
         const QString path = h.media(name);
-        EXPECT_TRUE(runFfmpeg(args + QStringList{path})) << name.toStdString();
+        EXPECT_TRUE(runFFmpeg(args + QStringList{path})) << name.toStdString();
         return path;
     }
     static QStringList lossless() { return {"-c:v", "libx264", "-qp", "0"}; }
@@ -138,7 +138,7 @@ TEST_F(LibraryRoute, ChannelCountsKeptAndRateMadeFortyEightKilohertz) {
     expectAudio(r.outputPath, {1, 2, 6});
 }
 
-TEST_F(LibraryRoute, UndecodableAudioRefusesSoTheEngineFallsBackToFfmpeg) {
+TEST_F(LibraryRoute, UndecodableAudioRefusesSoTheEngineFallsBackToFFmpeg) {
     const QString source = make(QStringLiteral("clip.mp4"), noisyVideo() + lavfiAudio(1) + lossless() +
                                                                 QStringList{"-c:a", "aac", "-shortest"});
     const auto noAac = [](AVCodecID id) -> const AVCodec* {
@@ -156,10 +156,10 @@ TEST_F(LibraryRoute, UndecodableAudioRefusesSoTheEngineFallsBackToFfmpeg) {
     // Through the engine, with ffmpeg but no ffprobe beside it: without a probe the route is
     // tried first, refuses, and ffmpeg does the file with its audio.
     FakeTools tools;
-    ASSERT_TRUE(QFile::link(realFfmpeg, QDir(tools.folder()).filePath(QStringLiteral("ffmpeg"))));
+    ASSERT_TRUE(QFile::link(realFFmpeg, QDir(tools.folder()).filePath(QStringLiteral("ffmpeg"))));
     TranscodeEngineServices services;
     services.ffmpegSearch = [&tools] {
-        FfmpegSearch search;
+        FFmpegSearch search;
         search.overrideFolder = tools.folder();
         return search;
     };
@@ -215,8 +215,8 @@ TEST_F(LibraryRoute, VideoOnlyFileGoesInProcessThroughTheEngine) {
         make(QStringLiteral("silent.mp4"), lavfiVideo(QStringLiteral("64x64"), 1) + lossless());
     TranscodeEngineServices services;
     services.ffmpegSearch = [] {
-        FfmpegSearch search;
-        search.overrideFolder = QFileInfo(realFfmpeg).path();
+        FFmpegSearch search;
+        search.overrideFolder = QFileInfo(realFFmpeg).path();
         return search;
     };
     services.fileOperations = h.ops;

@@ -16,7 +16,7 @@ namespace {
 class Replacement : public ::testing::Test {
 protected:
     void SetUp() override {
-        if (!haveRealFfmpeg())
+        if (!haveRealFFmpeg())
             GTEST_SKIP() << "needs /usr/bin/ffmpeg to generate media";
         good = GeneratedMedia::instance().hevcOutput(true);
         ASSERT_FALSE(good.isEmpty());

@@ -38,10 +38,10 @@ protected:
         pm = std::make_unique<ProjectManager>(std::move(services));
     }
     void SetUp() override {
-        if (!haveRealFfmpeg())
+        if (!haveRealFFmpeg())
             GTEST_SKIP() << "needs /usr/bin/ffmpeg to generate media";
         h.tools.setFfprobeJson(probeJson(1.0));
-        h.tools.setFfmpeg(QStringLiteral("echo out_time_ms=500000\ncp '%1' \"$out\"\n")
+        h.tools.setFFmpeg(QStringLiteral("echo out_time_ms=500000\ncp '%1' \"$out\"\n")
                               .arg(GeneratedMedia::instance().hevcOutput(true)));
     }
     MediaFile stageFile(const QString& name, bool real = true) {
@@ -115,7 +115,7 @@ TEST_F(TranscodeRun, TranscodesEligibleItemsAndRecordsThem) {
 }
 
 TEST_F(TranscodeRun, FailureStaysInBinWithItsError) {
-    h.tools.setFfmpeg(QStringLiteral("printf 'Conversion failed!\\n' >&2\nexit 1\n"));
+    h.tools.setFFmpeg(QStringLiteral("printf 'Conversion failed!\\n' >&2\nexit 1\n"));
     const MediaFile clip = stageFile(QStringLiteral("clip.mp4"));
     setBin({clip});
     const TranscodeRunTotals totals = QCoro::waitFor(transcodeAndReplace(*pm, *h.engine));
@@ -162,7 +162,7 @@ TEST_F(TranscodeRun, NewerFileThatTookTheNameWhileEncodingIsKept) {
     const QString release = h.dir.filePath(QStringLiteral("release"));
     ASSERT_EQ(::mkfifo(QFile::encodeName(running).constData(), 0600), 0);
     ASSERT_EQ(::mkfifo(QFile::encodeName(release).constData(), 0600), 0);
-    h.tools.setFfmpeg(QStringLiteral("echo up > '%1'\nread line < '%2'\ncp '%3' \"$out\"\n")
+    h.tools.setFFmpeg(QStringLiteral("echo up > '%1'\nread line < '%2'\ncp '%3' \"$out\"\n")
                           .arg(running, release, GeneratedMedia::instance().hevcOutput(true)));
     const MediaFile clip = stageFile(QStringLiteral("clip.mp4"));
     setBin({clip});
@@ -200,7 +200,7 @@ TEST_F(TranscodeRun, FolderProtectedWhileEncodingIsNotReplaced) {
     const QString release = h.dir.filePath(QStringLiteral("release"));
     ASSERT_EQ(::mkfifo(QFile::encodeName(running).constData(), 0600), 0);
     ASSERT_EQ(::mkfifo(QFile::encodeName(release).constData(), 0600), 0);
-    h.tools.setFfmpeg(QStringLiteral("echo up > '%1'\nread line < '%2'\ncp '%3' \"$out\"\n")
+    h.tools.setFFmpeg(QStringLiteral("echo up > '%1'\nread line < '%2'\ncp '%3' \"$out\"\n")
                           .arg(running, release, GeneratedMedia::instance().hevcOutput(true)));
     const MediaFile clip = stageFile(QStringLiteral("clip.mov"));
     setBin({clip});
@@ -230,7 +230,7 @@ TEST_F(TranscodeRun, FolderProtectedWhileEncodingIsNotReplaced) {
 TEST_F(TranscodeRun, CancelDuringAFileEndsTheRunAndKeepsEverything) {
     const QString fifo = h.dir.filePath(QStringLiteral("gate"));
     ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
-    h.tools.setFfmpeg(
+    h.tools.setFFmpeg(
         QStringLiteral("head -c 9000 /dev/zero > \"$out\"\necho running > '%1'\nexec sleep 60\n").arg(fifo));
     const MediaFile first = stageFile(QStringLiteral("first.mp4"));
     const MediaFile second = stageFile(QStringLiteral("second.mp4"));

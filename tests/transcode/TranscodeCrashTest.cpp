@@ -97,7 +97,7 @@ public:
         if (!inProcess)
             args += {QStringLiteral("-c:a"), QStringLiteral("aac"), QStringLiteral("-shortest")};
         m_base = m_dir.filePath(QStringLiteral("base.mp4"));
-        m_made = runFfmpeg(args + QStringList{m_base});
+        m_made = runFFmpeg(args + QStringList{m_base});
         m_original = contentOf(m_base);
     }
     bool made() const { return m_made && !m_original.isEmpty(); }
@@ -214,7 +214,7 @@ private:
 };
 
 void killAtRandomMoments(bool inProcess) {
-    if (!haveRealFfmpeg())
+    if (!haveRealFFmpeg())
         GTEST_SKIP() << "needs /usr/bin/ffmpeg";
     Harness h(inProcess);
     ASSERT_TRUE(h.made());
@@ -313,18 +313,18 @@ TEST(TranscodeCrashChild, TranscodesTheGivenFile) {
     TranscodeEngineServices services;
     services.fileOperations = std::make_shared<PosixFileOperations>(qEnvironmentVariable(kTrash));
     services.ffmpegSearch = [] {
-        FfmpegSearch search;
-        search.overrideFolder = QFileInfo(realFfmpeg).path();
+        FFmpegSearch search;
+        search.overrideFolder = QFileInfo(realFFmpeg).path();
         return search;
     };
     services.availableCapacity = [](const QString&) { return std::optional<qint64>(); };
     services.sandboxed = false;
     services.proVideoFormatsInstalled = true;
     TranscodeEngine engine(services);
-    bool viaFfmpeg = false;
+    bool viaFFmpeg = false;
     AppLog::setSink([&](const AppLog::Record& r) {
         if (r.message.contains(QStringLiteral("ffmpeg transcode:")))
-            viaFfmpeg = true;
+            viaFFmpeg = true;
     });
     // The run's records as the app writes them, in the store the harness merges afterwards.
     const QString store = qEnvironmentVariable(kStore);
@@ -360,7 +360,7 @@ TEST(TranscodeCrashChild, TranscodesTheGivenFile) {
     const TranscodeOutcome outcome = engine.transcodeNow(request);
     RecordMerge::closeRun(records, {&audit, &stats, nullptr});
     AppLog::setSink({});
-    std::printf("route %s\nresult %s\n", viaFfmpeg ? "ffmpeg" : "in-process",
+    std::printf("route %s\nresult %s\n", viaFFmpeg ? "ffmpeg" : "in-process",
                 outcome.result ? "ok" : qPrintable(outcome.error->description()));
     std::fflush(stdout);
     EXPECT_TRUE(outcome.result);
@@ -370,6 +370,6 @@ TEST(TranscodeCrash, InProcessRouteSurvivesRandomKills) {
     killAtRandomMoments(true);
 }
 
-TEST(TranscodeCrash, FfmpegRouteSurvivesRandomKills) {
+TEST(TranscodeCrash, FFmpegRouteSurvivesRandomKills) {
     killAtRandomMoments(false);
 }

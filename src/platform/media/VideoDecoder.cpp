@@ -1,6 +1,6 @@
 #include "platform/media/VideoDecoder.h"
 
-#include "platform/media/FfmpegHandles.h"
+#include "platform/media/FFmpegHandles.h"
 
 #include <QTransform>
 

@@ -1,6 +1,6 @@
 #include "platform/media/WaveformLevels.h"
 
-#include "platform/media/FfmpegHandles.h"
+#include "platform/media/FFmpegHandles.h"
 
 #include <algorithm>
 #include <cstdlib>

@@ -109,7 +109,7 @@ QToolButton* plainButton(QWidget* parent, const QString& symbol, int iconSize) {
 
 } // namespace
 
-CardBadges cardBadges(const MediaFile& file, ClipKind kind, bool hovering, bool hasVideoUrl, bool ready,
+CardBadges cardBadges(const MediaFile& file, ClipKind kind, bool hovering, bool hasVideoURL, bool ready,
                       bool failed) {
     CardBadges badges;
     const UsageLabel usage = usageLabel(file);
@@ -123,9 +123,9 @@ CardBadges cardBadges(const MediaFile& file, ClipKind kind, bool hovering, bool 
         badges.trailing.append({QStringLiteral("Decode failed"), Color::brandRed()});
     if (kind != ClipKind::video)
         return badges;
-    if (!hovering && hasVideoUrl && ready)
+    if (!hovering && hasVideoURL && ready)
         badges.leading.append({QStringLiteral("Poster"), Color::brandTextTertiary()});
-    if (!hasVideoUrl)
+    if (!hasVideoURL)
         badges.trailing.append({QStringLiteral("No preview"), Color::brandTextTertiary()});
     else if (failed)
         badges.trailing.append({QStringLiteral("Decode failed"), Color::brandRed()});
@@ -188,8 +188,8 @@ void ClipCard::showFile(const MediaFile& file, ScrubEngine* engine, bool selecte
     clear();
     m_file = file;
     m_kind = mediaKind(file);
-    m_hasVideoUrl = playableVideoURL(file).has_value();
-    m_hasAudioUrl = playableAudioURL(file).has_value();
+    m_hasVideoURL = playableVideoURL(file).has_value();
+    m_hasAudioURL = playableAudioURL(file).has_value();
     m_selected = selected;
     m_shown = true;
     m_info.reset();
@@ -318,7 +318,7 @@ QString ClipCard::placeholderText() const {
             return QStringLiteral("Offline");
         return m_stillFailed ? QStringLiteral("Frame unavailable") : QStringLiteral("Loading…");
     }
-    if (!m_hasVideoUrl)
+    if (!m_hasVideoURL)
         return QStringLiteral("No preview available");
     if (m_engine && m_engine->failed())
         return QStringLiteral("Frame unavailable");
@@ -327,7 +327,7 @@ QString ClipCard::placeholderText() const {
 
 CardBadges ClipCard::badges() const {
     const bool failed = m_kind == ClipKind::image ? m_stillFailed : (m_engine && m_engine->failed());
-    return cardBadges(m_file, m_kind, m_hovering, m_hasVideoUrl, m_engine && m_engine->ready(), failed);
+    return cardBadges(m_file, m_kind, m_hovering, m_hasVideoURL, m_engine && m_engine->ready(), failed);
 }
 
 bool ClipCard::shimmerRunning() const {
@@ -445,7 +445,7 @@ void ClipCard::refreshButtons() {
     const bool playing = this->playing();
     m_select->setVisible(!playing);
     m_trash->setVisible(!playing);
-    m_play->setVisible(!playing && m_hasAudioUrl);
+    m_play->setVisible(!playing && m_hasAudioURL);
     m_stop->setVisible(playing);
     if (playing)
         m_stop->raise();

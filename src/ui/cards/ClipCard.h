@@ -41,7 +41,7 @@ struct CardBadges {
     QList<CardBadge> leading;
     QList<CardBadge> trailing;
 };
-CardBadges cardBadges(const MediaFile& file, ClipKind kind, bool hovering, bool hasVideoUrl, bool ready,
+CardBadges cardBadges(const MediaFile& file, ClipKind kind, bool hovering, bool hasVideoURL, bool ready,
                       bool failed);
 
 // One cell of the card grid: the preview (hover scrubbing for video, the still for images, inline
@@ -146,8 +146,8 @@ private:
     CardStillLoader m_loadStill;
     MediaFile m_file;
     ClipKind m_kind = ClipKind::other;
-    bool m_hasVideoUrl = false;
-    bool m_hasAudioUrl = false;
+    bool m_hasVideoURL = false;
+    bool m_hasAudioURL = false;
     QPointer<ScrubEngine> m_engine;
     QMetaObject::Connection m_engineConnection;
     bool m_engineStarted = false; // prepare() was called by this card since it appeared

@@ -138,7 +138,7 @@ void ClipCard::paintVideo(QPainter& p, const QRect& area) {
     if (const std::optional<QImage> image = shownImage()) {
         drawAspectFill(p, area, *image);
     } else {
-        const QString symbol = !m_hasVideoUrl                     ? QStringLiteral("film.stack")
+        const QString symbol = !m_hasVideoURL                     ? QStringLiteral("film.stack")
                                : (m_engine && m_engine->failed()) ? QStringLiteral("exclamationmark.triangle")
                                                                   : QStringLiteral("hourglass");
         drawSymbolColumn(p, area, symbol, 24, placeholderText(), m_fonts.placeholder,

@@ -72,10 +72,10 @@ void AppCommands::importDaVinciCSVPanel(QWidget* window) {
 }
 
 void AppCommands::openSupportMail() {
-    const auto url = supportMailUrl(AppVersionInfo::current(), operatingSystemVersionText());
+    const auto url = supportMailURL(AppVersionInfo::current(), operatingSystemVersionText());
     if (!url)
         return;
-    if (!m_services.openUrl(*url))
+    if (!m_services.openURL(*url))
         AppLog::error(QStringLiteral("Could not open the mail program for the support request"));
 }
 

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "ui/common/Command.h"
-#include "ui/common/UrlOpener.h"
+#include "ui/common/URLOpener.h"
 
 #include <QObject>
 
@@ -26,7 +26,7 @@ public:
         FilePanel& filePanel;
         SecurityScopedAccess& grants;
         SoftwareUpdater& updater;
-        UrlOpener openUrl;
+        URLOpener openURL;
     };
 
     explicit AppCommands(Services services, QObject* parent = nullptr);

@@ -21,8 +21,8 @@ constexpr qint64 maximumFeedBytes = 4 * 1024 * 1024;
 
 } // namespace
 
-AppcastUpdater::AppcastUpdater(const QUrl& feedUrl, const QString& currentVersion, QObject* parent)
-    : SoftwareUpdater(parent), m_feedUrl(feedUrl), m_currentVersion(currentVersion),
+AppcastUpdater::AppcastUpdater(const QUrl& feedURL, const QString& currentVersion, QObject* parent)
+    : SoftwareUpdater(parent), m_feedURL(feedURL), m_currentVersion(currentVersion),
       m_network(new QNetworkAccessManager(this)) {}
 
 AppcastUpdater::~AppcastUpdater() {
@@ -34,7 +34,7 @@ AppcastUpdater::~AppcastUpdater() {
 }
 
 bool AppcastUpdater::canCheckForUpdates() const {
-    return m_started && isUsableFeed(m_feedUrl) && !m_reply;
+    return m_started && isUsableFeed(m_feedURL) && !m_reply;
 }
 
 void AppcastUpdater::start() {
@@ -48,7 +48,7 @@ void AppcastUpdater::start() {
 void AppcastUpdater::checkForUpdates() {
     if (!canCheckForUpdates())
         return;
-    QNetworkRequest request(m_feedUrl);
+    QNetworkRequest request(m_feedURL);
     request.setTransferTimeout(m_timeoutMs);
     request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::NoLessSafeRedirectPolicy);
     QNetworkReply* reply = m_network->get(request);

@@ -16,21 +16,21 @@ namespace tarnwick {
 class AppcastUpdater : public SoftwareUpdater {
     Q_OBJECT
 public:
-    AppcastUpdater(const QUrl& feedUrl, const QString& currentVersion, QObject* parent = nullptr);
+    AppcastUpdater(const QUrl& feedURL, const QString& currentVersion, QObject* parent = nullptr);
     ~AppcastUpdater() override;
 
     bool canCheckForUpdates() const override;
     void start() override;
     void checkForUpdates() override;
 
-    QUrl feedUrl() const { return m_feedUrl; }
+    QUrl feedURL() const { return m_feedURL; }
     void setTimeoutMs(int timeoutMs) { m_timeoutMs = timeoutMs; }
 
 private:
     void finish(QNetworkReply* reply);
     void setChecking(bool checking);
 
-    QUrl m_feedUrl;
+    QUrl m_feedURL;
     QString m_currentVersion;
     QNetworkAccessManager* m_network = nullptr;
     QPointer<QNetworkReply> m_reply;

@@ -13,8 +13,8 @@ namespace {
 constexpr int kRevealTimeoutMs = 10000;
 }
 
-LinuxDesktopServices::LinuxDesktopServices(QDBusConnection bus, UrlOpener opener, QObject* parent)
-    : QObject(parent), m_bus(std::move(bus)), m_opener(opener ? std::move(opener) : desktopUrlOpener()) {}
+LinuxDesktopServices::LinuxDesktopServices(QDBusConnection bus, URLOpener opener, QObject* parent)
+    : QObject(parent), m_bus(std::move(bus)), m_opener(opener ? std::move(opener) : desktopURLOpener()) {}
 
 QDBusMessage LinuxDesktopServices::showItemsMessage(const QString& path) {
     QDBusMessage message = QDBusMessage::createMethodCall(
@@ -25,12 +25,12 @@ QDBusMessage LinuxDesktopServices::showItemsMessage(const QString& path) {
     return message;
 }
 
-QUrl LinuxDesktopServices::parentFolderUrl(const QString& path) {
+QUrl LinuxDesktopServices::parentFolderURL(const QString& path) {
     return QUrl::fromLocalFile(QFileInfo(path).path());
 }
 
 void LinuxDesktopServices::revealFile(const QString& path) {
-    const QUrl fallback = parentFolderUrl(path);
+    const QUrl fallback = parentFolderURL(path);
     if (!m_bus.isConnected()) {
         m_opener(fallback);
         return;

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "ui/common/DesktopServices.h"
-#include "ui/common/UrlOpener.h"
+#include "ui/common/URLOpener.h"
 
 #include <QDBusConnection>
 #include <QDBusMessage>
@@ -16,7 +16,7 @@ namespace tarnwick {
 class LinuxDesktopServices : public QObject, public DesktopServices {
     Q_OBJECT
 public:
-    explicit LinuxDesktopServices(QDBusConnection bus = QDBusConnection::sessionBus(), UrlOpener opener = {},
+    explicit LinuxDesktopServices(QDBusConnection bus = QDBusConnection::sessionBus(), URLOpener opener = {},
                                   QObject* parent = nullptr);
 
     void revealFile(const QString& path) override;
@@ -25,11 +25,11 @@ public:
 
     // The ShowItems call for one file: its file URL (percent-encoded) and an empty startup id.
     static QDBusMessage showItemsMessage(const QString& path);
-    static QUrl parentFolderUrl(const QString& path);
+    static QUrl parentFolderURL(const QString& path);
 
 private:
     QDBusConnection m_bus;
-    UrlOpener m_opener;
+    URLOpener m_opener;
 };
 
 } // namespace tarnwick

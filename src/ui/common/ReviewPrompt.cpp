@@ -8,8 +8,8 @@
 
 namespace tarnwick {
 
-ReviewPrompt::ReviewPrompt(Preferences& preferences, Clock clock, UrlOpener openUrl, QObject* parent)
-    : QObject(parent), m_preferences(preferences), m_clock(std::move(clock)), m_openUrl(std::move(openUrl)) {}
+ReviewPrompt::ReviewPrompt(Preferences& preferences, Clock clock, URLOpener openURL, QObject* parent)
+    : QObject(parent), m_preferences(preferences), m_clock(std::move(clock)), m_openURL(std::move(openURL)) {}
 
 #ifndef TARNWICK_RATING_APP_ID
 #define TARNWICK_RATING_APP_ID ""
@@ -18,7 +18,7 @@ ReviewPrompt::ReviewPrompt(Preferences& preferences, Clock clock, UrlOpener open
 std::shared_ptr<ReviewPrompt> ReviewPrompt::shared() {
     static const std::shared_ptr<ReviewPrompt> prompt = [] {
         auto made = std::make_shared<ReviewPrompt>(
-            Preferences::shared(), [] { return QDateTime::currentDateTimeUtc(); }, desktopUrlOpener());
+            Preferences::shared(), [] { return QDateTime::currentDateTimeUtc(); }, desktopURLOpener());
         RatingLink link;
         link.appId = QStringLiteral(TARNWICK_RATING_APP_ID);
         made->setRatingLink(std::move(link));
@@ -55,7 +55,7 @@ bool ReviewPrompt::shouldAsk() const {
     return stored.toDateTime().secsTo(m_clock()) >= askIntervalSeconds;
 }
 
-QUrl ReviewPrompt::ratingUrl(const QString& scheme) const {
+QUrl ReviewPrompt::ratingURL(const QString& scheme) const {
     if (!hasRatingLink())
         return {};
     QUrl url;
@@ -71,17 +71,17 @@ void ReviewPrompt::rateApp() {
         return; // the sheet offers no rating then
     markAnswered();
     if (!m_ratingLink.storeScheme.isEmpty()) {
-        const QUrl storeUrl = ratingUrl(m_ratingLink.storeScheme);
-        if (storeUrl.isValid() && m_openUrl(storeUrl))
+        const QUrl storeURL = ratingURL(m_ratingLink.storeScheme);
+        if (storeURL.isValid() && m_openURL(storeURL))
             return;
     }
-    m_openUrl(ratingUrl(QStringLiteral("https")));
+    m_openURL(ratingURL(QStringLiteral("https")));
 }
 
 void ReviewPrompt::sendFeedback() {
     markAnswered();
-    if (const auto url = feedbackMailUrl(AppVersionInfo::current(), operatingSystemVersionText()))
-        m_openUrl(*url);
+    if (const auto url = feedbackMailURL(AppVersionInfo::current(), operatingSystemVersionText()))
+        m_openURL(*url);
 }
 
 void ReviewPrompt::markAnswered() {

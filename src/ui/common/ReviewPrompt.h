@@ -1,7 +1,7 @@
 #pragma once
 
 #include "stores/ReviewHook.h"
-#include "ui/common/UrlOpener.h"
+#include "ui/common/URLOpener.h"
 
 #include <QDateTime>
 #include <QObject>
@@ -35,7 +35,7 @@ public:
         QString appId;
     };
 
-    ReviewPrompt(Preferences& preferences, Clock clock, UrlOpener openUrl, QObject* parent = nullptr);
+    ReviewPrompt(Preferences& preferences, Clock clock, URLOpener openURL, QObject* parent = nullptr);
 
     // The process's prompt, on the user's preferences and the desktop's URL handler, rating at the
     // identifier the build was configured with (TARNWICK_RATING_APP_ID; none by default).
@@ -57,7 +57,7 @@ public:
     void setPresentationDelayMs(int delayMs) { m_delayMs = delayMs; }
 
     // Empty without a rating link.
-    QUrl ratingUrl(const QString& scheme) const;
+    QUrl ratingURL(const QString& scheme) const;
 
 Q_SIGNALS:
     void isPresentingChanged(bool presenting);
@@ -70,7 +70,7 @@ private:
 
     Preferences& m_preferences;
     Clock m_clock;
-    UrlOpener m_openUrl;
+    URLOpener m_openURL;
     RatingLink m_ratingLink;
     int m_delayMs = presentationDelayMs;
     bool m_isPresenting = false;

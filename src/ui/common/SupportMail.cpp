@@ -41,7 +41,7 @@ QString supportMailBody(const AppVersionInfo& info, const QString& osVersion) {
            osVersion;
 }
 
-std::optional<QUrl> supportMailUrl(const AppVersionInfo& info, const QString& osVersion) {
+std::optional<QUrl> supportMailURL(const AppVersionInfo& info, const QString& osVersion) {
     const QString text = QStringLiteral("mailto:") + supportAddress + QStringLiteral("?subject=") +
                          encodeQueryValue(QStringLiteral("Tarnwick Support Request")) +
                          QStringLiteral("&body=") + encodeQueryValue(supportMailBody(info, osVersion));
@@ -59,7 +59,7 @@ QString feedbackMailBody(const AppVersionInfo& info, const QString& osVersion) {
            QStringLiteral(")\n") + osVersion;
 }
 
-std::optional<QUrl> feedbackMailUrl(const AppVersionInfo& info, const QString& osVersion) {
+std::optional<QUrl> feedbackMailURL(const AppVersionInfo& info, const QString& osVersion) {
     QUrl url;
     url.setScheme(QStringLiteral("mailto"));
     url.setPath(feedbackAddress);

@@ -25,10 +25,10 @@ QString operatingSystemVersionText();
 // "Get Support": subject "Tarnwick Support Request" and a body ending in the version lines;
 // a missing version or build reads "Unknown". Absent when no URL results.
 QString supportMailBody(const AppVersionInfo& info, const QString& osVersion);
-std::optional<QUrl> supportMailUrl(const AppVersionInfo& info, const QString& osVersion);
+std::optional<QUrl> supportMailURL(const AppVersionInfo& info, const QString& osVersion);
 
 // The review prompt's feedback mail; a missing version or build reads "?".
 QString feedbackMailBody(const AppVersionInfo& info, const QString& osVersion);
-std::optional<QUrl> feedbackMailUrl(const AppVersionInfo& info, const QString& osVersion);
+std::optional<QUrl> feedbackMailURL(const AppVersionInfo& info, const QString& osVersion);
 
 } // namespace tarnwick

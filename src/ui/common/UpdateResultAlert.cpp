@@ -5,7 +5,7 @@
 
 namespace tarnwick {
 
-AlertDialog* presentUpdateResult(QWidget* window, const UpdateCheckResult& result, UrlOpener openUrl) {
+AlertDialog* presentUpdateResult(QWidget* window, const UpdateCheckResult& result, URLOpener openURL) {
     using Outcome = UpdateCheckResult::Outcome;
     using Role = AlertButton::Role;
     switch (result.outcome) {
@@ -13,7 +13,7 @@ AlertDialog* presentUpdateResult(QWidget* window, const UpdateCheckResult& resul
         const QUrl page = result.downloadPage;
         QList<AlertButton> buttons;
         if (page.isValid() && !page.isEmpty())
-            buttons.append({QStringLiteral("Download"), Role::normal, [openUrl, page] { openUrl(page); }});
+            buttons.append({QStringLiteral("Download"), Role::normal, [openURL, page] { openURL(page); }});
         buttons.append({QStringLiteral("Later"), Role::cancel, {}});
         return AlertDialog::present(window, QStringLiteral("A new version of Tarnwick is available!"),
                                     QStringLiteral("Tarnwick %1 is now available—you have %2.")

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "ui/common/UrlOpener.h"
+#include "ui/common/URLOpener.h"
 
 class QWidget;
 
@@ -10,6 +10,6 @@ struct UpdateCheckResult;
 class AlertDialog;
 
 // Tells the user what an update check found; a newer version offers its download page.
-AlertDialog* presentUpdateResult(QWidget* window, const UpdateCheckResult& result, UrlOpener openUrl);
+AlertDialog* presentUpdateResult(QWidget* window, const UpdateCheckResult& result, URLOpener openURL);
 
 } // namespace tarnwick

@@ -49,11 +49,11 @@ ClipKind mediaKind(const MediaFile& file) {
     return ClipKind::other;
 }
 
-QUrl grantedFileUrl(const QString& path) {
+QUrl grantedFileURL(const QString& path) {
     return SecurityScopedAccess::shared().ensureAccess(path).value_or(QUrl::fromLocalFile(path));
 }
 
-std::optional<QUrl> playableVideoURL(const MediaFile& file, const PlayableUrlResolver& resolve,
+std::optional<QUrl> playableVideoURL(const MediaFile& file, const PlayableURLResolver& resolve,
                                      const std::function<bool(const QString&)>& exists) {
     const auto present = exists ? exists : fileExists;
     if (file.proxyPath && present(*file.proxyPath))
@@ -66,7 +66,7 @@ std::optional<QUrl> playableVideoURL(const MediaFile& file, const PlayableUrlRes
     return resolve(path);
 }
 
-std::optional<QUrl> playableAudioURL(const MediaFile& file, const PlayableUrlResolver& resolve,
+std::optional<QUrl> playableAudioURL(const MediaFile& file, const PlayableURLResolver& resolve,
                                      const std::function<bool(const QString&)>& exists) {
     if (auto video = playableVideoURL(file, resolve, exists))
         return video;

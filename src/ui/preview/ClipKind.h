@@ -22,16 +22,16 @@ const QSet<QString>& clipAudioExtensions(); // 8
 ClipKind mediaKind(const MediaFile& file);
 
 // The URL to open a path through: its saved grant's, else the plain file URL.
-using PlayableUrlResolver = std::function<QUrl(const QString& path)>;
-QUrl grantedFileUrl(const QString& path);
+using PlayableURLResolver = std::function<QUrl(const QString& path)>;
+QUrl grantedFileURL(const QString& path);
 
 // The proxy when it exists, else the file (or its match) when on disk with a video extension.
 std::optional<QUrl> playableVideoURL(const MediaFile& file,
-                                     const PlayableUrlResolver& resolve = grantedFileUrl,
+                                     const PlayableURLResolver& resolve = grantedFileURL,
                                      const std::function<bool(const QString&)>& exists = {});
 // The video URL when there is one, else the file (or its match) when on disk with an audio extension.
 std::optional<QUrl> playableAudioURL(const MediaFile& file,
-                                     const PlayableUrlResolver& resolve = grantedFileUrl,
+                                     const PlayableURLResolver& resolve = grantedFileURL,
                                      const std::function<bool(const QString&)>& exists = {});
 
 } // namespace tarnwick

@@ -1,10 +1,10 @@
 #include "ui/preview/ThumbnailGenerator.h"
 
 #include "platform/AppLog.h"
-#include "platform/FfmpegLocation.h"
+#include "platform/FFmpegLocation.h"
 #include "platform/ProVideoFormats.h"
-#include "platform/media/FfmpegCommands.h"
-#include "platform/media/FfmpegRoute.h"
+#include "platform/media/FFmpegCommands.h"
+#include "platform/media/FFmpegRoute.h"
 #include "platform/media/ImageFiles.h"
 #include "platform/media/VideoDecoder.h"
 #include "stores/SecurityScopedAccess.h"
@@ -59,8 +59,8 @@ private:
 
 ThumbnailGeneratorServices ThumbnailGeneratorServices::system() {
     ThumbnailGeneratorServices services;
-    services.findFfmpeg = []() -> std::optional<QString> {
-        const std::optional<FfmpegLocation> found = tarnwick::findFfmpeg();
+    services.findFFmpeg = []() -> std::optional<QString> {
+        const std::optional<FFmpegLocation> found = tarnwick::findFFmpeg();
         return found ? std::optional<QString>(found->path) : std::nullopt;
     };
     services.sandboxed = SecurityScopedAccess::isSandboxed();
@@ -258,7 +258,7 @@ QCoro::Task<std::optional<QImage>> ThumbnailGenerator::loadImage(QString path) {
 
 std::optional<QString> ThumbnailGenerator::locateFFmpeg() {
     if (!m_ffmpeg)
-        m_ffmpeg = m_services.findFfmpeg ? m_services.findFfmpeg() : std::nullopt;
+        m_ffmpeg = m_services.findFFmpeg ? m_services.findFFmpeg() : std::nullopt;
     if (*m_ffmpeg && (*m_ffmpeg)->isEmpty())
         return std::nullopt;
     return *m_ffmpeg;

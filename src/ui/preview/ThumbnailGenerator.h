@@ -23,7 +23,7 @@ class ThumbnailProgressTracker;
 // What the generator needs from the rest of the system; tests pass their own.
 struct ThumbnailGeneratorServices {
     // Looked up once, at the first need; the answer holds for the generator's life.
-    std::function<std::optional<QString>()> findFfmpeg;
+    std::function<std::optional<QString>()> findFFmpeg;
     bool sandboxed = false;
     // Whether the media libraries read the professional-video containers (MXF) themselves.
     bool proVideoInstalled = true;

@@ -34,7 +34,7 @@ bool usable(const std::optional<double>& seconds) {
 ScrubSheetServices ScrubSheetServices::system(ThumbnailGenerator& generator) {
     QPointer<ThumbnailGenerator> target(&generator);
     ScrubSheetServices services;
-    services.openUrl = grantedFileUrl;
+    services.openURL = grantedFileURL;
     services.loadDuration = [target](QString path) -> QCoro::Task<std::optional<double>> {
         if (!target)
             co_return std::nullopt;
@@ -88,7 +88,7 @@ QCoro::Task<void> ScrubController::load(QString filePath, bool isAudio) {
     QPointer<ScrubController> self(this);
     if (stopped())
         co_return;
-    const QUrl url = m_services.openUrl ? m_services.openUrl(filePath) : QUrl::fromLocalFile(filePath);
+    const QUrl url = m_services.openURL ? m_services.openURL(filePath) : QUrl::fromLocalFile(filePath);
     const QString openPath = url.isLocalFile() ? url.toLocalFile() : filePath;
     m_player = m_services.makePlayer(this);
     m_player->setSource(url);

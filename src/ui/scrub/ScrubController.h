@@ -23,7 +23,7 @@ class ThumbnailGenerator;
 
 // What the scrub sheet loads through; tests pass their own.
 struct ScrubSheetServices {
-    std::function<QUrl(const QString& path)> openUrl; // the saved grant's URL, else the plain one
+    std::function<QUrl(const QString& path)> openURL; // the saved grant's URL, else the plain one
     // The container's duration, read on a worker; absent when unknown.
     std::function<QCoro::Task<std::optional<double>>(QString path)> loadDuration;
     std::function<QCoro::Task<std::optional<double>>(QString path)> probeDuration; // ffprobe

@@ -228,12 +228,12 @@ void SidebarView::build() {
                                           Color::brandTextSecondary(), m_body);
     giveSymbol(move, QStringLiteral("folder.badge.plus"), Color::brandTextSecondary());
     connect(move, &QAbstractButton::clicked, this, &SidebarView::chooseUnusedMoveFolder);
-    auto* exportCsv =
+    auto* exportCSV =
         new BrandSecondaryButton(QStringLiteral("Export Unused to CSV"), Color::brandTextSecondary(), m_body);
-    giveSymbol(exportCsv, QStringLiteral("square.and.arrow.up"), Color::brandTextSecondary());
-    connect(exportCsv, &QAbstractButton::clicked, this, [this] { m_services.exportUnused(); });
+    giveSymbol(exportCSV, QStringLiteral("square.and.arrow.up"), Color::brandTextSecondary());
+    connect(exportCSV, &QAbstractButton::clicked, this, [this] { m_services.exportUnused(); });
     for (BrandButton* button : {static_cast<BrandButton*>(add), static_cast<BrandButton*>(move),
-                                static_cast<BrandButton*>(exportCsv)}) {
+                                static_cast<BrandButton*>(exportCSV)}) {
         m_sweep.append(button);
         m_layout->addWidget(inset(button, 3, 3, m_body));
     }

@@ -48,7 +48,7 @@ QFrame* divider(QWidget* parent) {
     return line;
 }
 
-bool hasLocalFileUrls(const QMimeData* mime) {
+bool hasLocalFileURLs(const QMimeData* mime) {
     if (!mime || !mime->hasUrls())
         return false;
     const auto urls = mime->urls();
@@ -61,8 +61,8 @@ ContentView::ContentView(std::unique_ptr<ProjectManager> manager, Services servi
     setObjectName(QStringLiteral("contentView"));
     if (!m_services.operations)
         m_services.operations = makeCleanupOperations();
-    if (!m_services.openUrl)
-        m_services.openUrl = desktopUrlOpener();
+    if (!m_services.openURL)
+        m_services.openURL = desktopURLOpener();
     m_filePanel = m_services.filePanel ? m_services.filePanel : &FilePanel::system();
     m_grants = m_services.grants ? m_services.grants : &SecurityScopedAccess::shared();
     m_preferences = m_services.preferences ? m_services.preferences : &Preferences::shared();
@@ -148,7 +148,7 @@ void ContentView::buildLayout() {
 // The window's alerts and sheets, and the context its views are made with.
 void ContentView::buildPresentations() {
     m_presentations = new WindowPresentations({*m_manager, *m_services.operations, *m_filePanel, *m_grants,
-                                               m_services.factories, m_services.openUrl,
+                                               m_services.factories, m_services.openURL,
                                                [this] { showVolumeAccessPanel(); }, this},
                                               this);
     QPointer<ContentView> self(this);
@@ -402,7 +402,7 @@ void ContentView::setHasCompletedWelcome(bool done) {
 
 // ---- Drop target ------------------------------------------------------------------------------
 
-QList<QUrl> ContentView::projectUrlsFromDrop(const QList<QUrl>& urls) {
+QList<QUrl> ContentView::projectURLsFromDrop(const QList<QUrl>& urls) {
     QList<QUrl> out;
     for (const QUrl& url : urls) {
         if (!url.isLocalFile())
@@ -415,7 +415,7 @@ QList<QUrl> ContentView::projectUrlsFromDrop(const QList<QUrl>& urls) {
 }
 
 void ContentView::handleDrop(const QList<QUrl>& urls) {
-    const QList<QUrl> projects = projectUrlsFromDrop(urls);
+    const QList<QUrl> projects = projectURLsFromDrop(urls);
     if (projects.isEmpty())
         return;
     (void)m_grants->grant(projects);
@@ -442,7 +442,7 @@ bool ContentView::eventFilter(QObject* watched, QEvent* event) {
     case QEvent::DragEnter:
     case QEvent::DragMove: {
         auto* drag = static_cast<QDragMoveEvent*>(event);
-        if (!hasLocalFileUrls(drag->mimeData()))
+        if (!hasLocalFileURLs(drag->mimeData()))
             return QWidget::eventFilter(watched, event);
         drag->acceptProposedAction();
         setDragging(true);
@@ -454,7 +454,7 @@ bool ContentView::eventFilter(QObject* watched, QEvent* event) {
         return false;
     case QEvent::Drop: {
         auto* drop = static_cast<QDropEvent*>(event);
-        if (!hasLocalFileUrls(drop->mimeData()))
+        if (!hasLocalFileURLs(drop->mimeData()))
             return QWidget::eventFilter(watched, event);
         drop->acceptProposedAction();
         setDragging(false);

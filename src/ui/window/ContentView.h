@@ -1,7 +1,7 @@
 #pragma once
 
 #include "ui/common/Command.h"
-#include "ui/common/UrlOpener.h"
+#include "ui/common/URLOpener.h"
 #include "ui/window/CleanupOperations.h"
 #include "ui/window/ViewFactories.h"
 
@@ -50,7 +50,7 @@ public:
         SecurityScopedAccess* grants = nullptr;        // null: the shared store
         Preferences* preferences = nullptr;            // null: the user's preferences
         std::unique_ptr<CleanupOperations> operations; // null: makeCleanupOperations()
-        UrlOpener openUrl;                             // links and exported files; null: the desktop
+        URLOpener openURL;                             // links and exported files; null: the desktop
         ViewFactories factories;
         std::function<QString()> removableMediaRoot; // null: the platform's choice
         CommandCenter* commands = nullptr;           // where the sidebar posts; null: the shared one
@@ -75,7 +75,7 @@ public:
     // ---- Drop target ----------------------------------------------------------------------
     bool isDragging() const { return m_isDragging; }
     // The .prproj files among dropped URLs (local files only, any letter case), in drop order.
-    static QList<QUrl> projectUrlsFromDrop(const QList<QUrl>& urls);
+    static QList<QUrl> projectURLsFromDrop(const QList<QUrl>& urls);
     void handleDrop(const QList<QUrl>& urls);
 
     // ---- Access flow ----------------------------------------------------------------------

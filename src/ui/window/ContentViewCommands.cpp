@@ -78,7 +78,7 @@ void ContentView::runRescan() {
 
 void ContentView::exportUnusedCSV() {
     if (const auto url = operations().exportUnusedFilesCSV(*m_manager))
-        m_services.openUrl(*url);
+        m_services.openURL(*url);
 }
 
 void ContentView::clearAllProjects() {

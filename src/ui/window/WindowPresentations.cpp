@@ -177,7 +177,7 @@ void WindowPresentations::watchManagerPrompts() {
         [this] {
             return alert(QStringLiteral("Preview These Natively?"), WindowTexts::proVideoFormatsMessage(),
                          {{QStringLiteral("Download"), Role::normal,
-                           [this] { m_services.openUrl(WindowTexts::proVideoFormatsHelpUrl()); }},
+                           [this] { m_services.openURL(WindowTexts::proVideoFormatsHelpURL()); }},
                           {QStringLiteral("Not Now"), Role::cancel, {}}});
         },
         shown(&PromptState::shouldPromptForProVideoFormats));

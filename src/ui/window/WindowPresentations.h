@@ -1,7 +1,7 @@
 #pragma once
 
 #include "ui/common/AlertDialog.h"
-#include "ui/common/UrlOpener.h"
+#include "ui/common/URLOpener.h"
 #include "ui/window/PresentationChain.h"
 #include "ui/window/ViewFactories.h"
 
@@ -44,7 +44,7 @@ public:
         FilePanel& panel;
         SecurityScopedAccess& grants;
         const ViewFactories& factories;
-        UrlOpener openUrl;
+        URLOpener openURL;
         std::function<void()> showVolumeAccessPanel; // "Grant Access…" and "Try Again"
         QWidget* view;                               // alerts and sheets go over its window
     };

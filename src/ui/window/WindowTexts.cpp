@@ -98,7 +98,7 @@ QString driveAccessPanelMessage() {
                           "inside it. Ctrl-click to grant several at once.");
 }
 
-QUrl proVideoFormatsHelpUrl() {
+QUrl proVideoFormatsHelpURL() {
     static const QUrl url = [] {
         QUrl parsed(QStringLiteral("https://ffmpeg.org/ffmpeg-formats.html#mxf"));
         return parsed.isValid() ? parsed : QUrl::fromLocalFile(QStringLiteral("/"));

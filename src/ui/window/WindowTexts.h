@@ -24,6 +24,6 @@ QString grantFailureMessage(const QList<QUrl>& failed);
 QString driveAccessPanelMessage();
 
 // The page the professional-formats prompt's "Download" opens (reading MXF with FFmpeg).
-QUrl proVideoFormatsHelpUrl();
+QUrl proVideoFormatsHelpURL();
 
 } // namespace tarnwick::WindowTexts

@@ -65,7 +65,7 @@ protected:
 
 TEST_F(AfterEffectsLinkingTest, NoLinkedAndNoNearbyProjectChangesNothingAndLogsNothing) {
     h.pm().setProjects({projectIn(folder, "Cut", {"/m/a.mov", "/Old/Comp.aep"})});
-    h.pm().setAepLinkStatuses({{"/Old/Comp.aep", AEPLinkStatus::missing("/Old/Comp.aep")}});
+    h.pm().setAEPLinkStatuses({{"/Old/Comp.aep", AEPLinkStatus::missing("/Old/Comp.aep")}});
     QList<MediaFile> list{entry("/m/a.mov", "Cut")};
     const QList<MediaFile> before = list;
     test::DiskFactsLogCapture log;
@@ -293,7 +293,7 @@ TEST_F(MissingAEPSearch, AnEmptyFolderReportsNothingFoundAndChangesNothing) {
 TEST_F(MissingAEPSearch, ResolvesEveryMissingLinkOfThatNameAndClearsTheUncertainFlags) {
     ASSERT_TRUE(aeptest::writeProject(folder + "/Sub/Comp.AEP", {"/Volumes/A/clip.mov"}));
     ASSERT_TRUE(aeptest::writeProject(folder + "/Other.aep", {"/Volumes/A/x.mov"}));
-    h.pm().setAepLinkStatuses(
+    h.pm().setAEPLinkStatuses(
         {{"/Old/Drive/comp.aep", AEPLinkStatus::missing("/Old/Drive/comp.aep")},
          {"/Older/Comp.aep", AEPLinkStatus::parseError("/Older/Comp.aep", "Read error: x")}});
     MediaFile clip = media("/Volumes/A/clip.mov");
@@ -317,7 +317,7 @@ TEST_F(MissingAEPSearch, ResolvesEveryMissingLinkOfThatNameAndClearsTheUncertain
 
 TEST_F(MissingAEPSearch, FootageTakenOutOfTheRecycleBinWhenItTurnsOutUsedInAfterEffects) {
     ASSERT_TRUE(aeptest::writeProject(folder + "/Comp.aep", {"/Volumes/A/clip.mov"}));
-    h.pm().setAepLinkStatuses({{"/Old/Comp.aep", AEPLinkStatus::missing("/Old/Comp.aep")}});
+    h.pm().setAEPLinkStatuses({{"/Old/Comp.aep", AEPLinkStatus::missing("/Old/Comp.aep")}});
     MediaFile clip = media("/Volumes/A/clip.mov", 0, MediaFileStatus::inRecycleBin);
     MediaFile other = media("/Volumes/A/other.mov", 0, MediaFileStatus::inRecycleBin);
     h.pm().setMediaFiles({clip, other});
@@ -335,7 +335,7 @@ TEST_F(MissingAEPSearch, FootageTakenOutOfTheRecycleBinWhenItTurnsOutUsedInAfter
 
 TEST_F(MissingAEPSearch, HoldsTheManagerWhileItWaitsAndSurvivesAListChangedBehindItsBack) {
     ASSERT_TRUE(aeptest::writeProject(folder + "/Comp.aep", {"/Volumes/A/clip.mov"}));
-    h.pm().setAepLinkStatuses({{"/Old/Comp.aep", AEPLinkStatus::missing("/Old/Comp.aep")}});
+    h.pm().setAEPLinkStatuses({{"/Old/Comp.aep", AEPLinkStatus::missing("/Old/Comp.aep")}});
     QList<MediaFile> many;
     for (int i = 0; i < 50; ++i)
         many.append(media(QStringLiteral("/Volumes/A/f%1.mov").arg(i)));

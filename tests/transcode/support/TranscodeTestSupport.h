@@ -1,7 +1,7 @@
 #pragma once
 
 #include "platform/ChildProcess.h"
-#include "platform/FfmpegLocation.h"
+#include "platform/FFmpegLocation.h"
 #include "transcode/InProcessRoute.h"
 #include "transcode/TranscodeEngine.h"
 #include "transcode/support/PosixFileOperations.h"
@@ -15,19 +15,19 @@
 
 namespace tarnwick::testing {
 
-inline const QString realFfmpeg = QStringLiteral("/usr/bin/ffmpeg");
+inline const QString realFFmpeg = QStringLiteral("/usr/bin/ffmpeg");
 
-inline bool haveRealFfmpeg() {
-    return QFileInfo::exists(realFfmpeg) && QFileInfo::exists(ffprobeBeside(realFfmpeg));
+inline bool haveRealFFmpeg() {
+    return QFileInfo::exists(realFFmpeg) && QFileInfo::exists(ffprobeBeside(realFFmpeg));
 }
 
 // Runs the real ffmpeg (quietly, overwriting); true on exit 0.
-inline bool runFfmpeg(QStringList arguments) {
+inline bool runFFmpeg(QStringList arguments) {
     arguments.prepend(QStringLiteral("error"));
     arguments.prepend(QStringLiteral("-loglevel"));
     arguments.prepend(QStringLiteral("-y"));
     ChildProcess child;
-    return child.run(realFfmpeg, arguments, {}, {}).succeeded();
+    return child.run(realFFmpeg, arguments, {}, {}).succeeded();
 }
 
 inline QStringList lavfiVideo(const QString& size, double seconds) {
@@ -61,7 +61,7 @@ public:
     // Lossless H.264 + AAC, 64x64, `seconds` long: large enough that HEVC is much smaller.
     QString h264Aac(double seconds = 1.0) {
         return make(QStringLiteral("h264aac_%1.mp4").arg(seconds), [&](const QString& out) {
-            return runFfmpeg(lavfiVideo(QStringLiteral("64x64"), seconds) + lavfiAudio(seconds) +
+            return runFFmpeg(lavfiVideo(QStringLiteral("64x64"), seconds) + lavfiAudio(seconds) +
                              QStringList{QStringLiteral("-c:v"), QStringLiteral("libx264"),
                                          QStringLiteral("-qp"), QStringLiteral("0"), QStringLiteral("-c:a"),
                                          QStringLiteral("aac"), QStringLiteral("-shortest"), out});
@@ -79,7 +79,7 @@ public:
             if (withAudio)
                 args += {QStringLiteral("-c:a"), QStringLiteral("aac"), QStringLiteral("-shortest")};
             args += out;
-            return runFfmpeg(args);
+            return runFFmpeg(args);
         });
     }
     const QString& folder() const { return m_folder; }
@@ -108,7 +108,7 @@ public:
     QString argumentsFile() const { return m_dir.filePath(QStringLiteral("ffmpeg-arguments")); }
 
     // `body` runs with $out set to the output path (the last argument without "file:").
-    void setFfmpeg(const QString& body) {
+    void setFFmpeg(const QString& body) {
         write(QStringLiteral("ffmpeg"),
               QStringLiteral(
                   "for last; do :; done\nout=\"${last#file:}\"\n: > '%1'\nprintf '%s\\n' \"$@\" > '%2'\n")
@@ -183,9 +183,9 @@ public:
         TranscodeEngineServices services;
         services.inProcessRoute = std::move(inProcess);
         services.fileOperations = ops;
-        const QString toolFolder = realTools ? QFileInfo(realFfmpeg).path() : tools.folder();
+        const QString toolFolder = realTools ? QFileInfo(realFFmpeg).path() : tools.folder();
         services.ffmpegSearch = [toolFolder] {
-            FfmpegSearch search;
+            FFmpegSearch search;
             search.overrideFolder = toolFolder;
             return search;
         };

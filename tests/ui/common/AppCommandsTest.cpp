@@ -93,7 +93,7 @@ TEST(AppCommands, CancelledPanelsPostNothingAndGrantNothing) {
     EXPECT_TRUE(f.grants.bookmarkedPaths().isEmpty());
 }
 
-TEST(AppCommands, DaVinciCsvGrantsTheFileAndPostsItsUrl) {
+TEST(AppCommands, DaVinciCSVGrantsTheFileAndPostsItsURL) {
     Fixture f;
     f.panel.choice = {f.file("unused clips.csv")};
     f.commands.importDaVinciCSVPanel(nullptr);
@@ -125,7 +125,7 @@ TEST(SupportMail, MissingVersionsReadUnknownAndSurviveEncoding) {
     const QString os = QStringLiteral("Debian GNU/Linux 12 (bookworm) & more=1+2");
     EXPECT_EQ(supportMailBody({}, os),
               QStringLiteral("\n\n---\nApp: Tarnwick Unknown (Build Unknown)\nLinux: ") + os);
-    const auto url = supportMailUrl({}, os);
+    const auto url = supportMailURL({}, os);
     ASSERT_TRUE(url.has_value());
     const QUrlQuery query(*url);
     EXPECT_EQ(query.queryItemValue("body", QUrl::FullyDecoded), supportMailBody({}, os));
@@ -140,7 +140,7 @@ TEST(SupportMail, FeedbackBodyNamesVersionBuildAndSystem) {
                   "(88)\nLinux 6.1"));
     EXPECT_EQ(feedbackMailBody({}, QStringLiteral("L")).section('\n', -2, -2),
               QStringLiteral("Tarnwick ? (?)"));
-    const auto url = feedbackMailUrl(info, QStringLiteral("Linux 6.1"));
+    const auto url = feedbackMailURL(info, QStringLiteral("Linux 6.1"));
     ASSERT_TRUE(url.has_value());
     const QUrlQuery query(*url);
     EXPECT_EQ(url->path(), feedbackAddress);

@@ -68,7 +68,7 @@ TEST(CommandCenter, DeliversEachCommandWithItsPayloadToItsSubscriber) {
 }
 
 // The types leave only these ways to post a command that cannot be run.
-TEST(CommandCenter, RefusesUrlCommandsWithoutUsableUrls) {
+TEST(CommandCenter, RefusesURLCommandsWithoutUsableURLs) {
     const QUrl csv = QUrl::fromLocalFile("/p/x.csv");
     struct Case {
         const char* what;

@@ -80,7 +80,7 @@ private:
 
 } // namespace
 
-TEST(LinuxDesktopServices, ShowItemsCarriesTheEncodedFileUrlAndAnEmptyStartupId) {
+TEST(LinuxDesktopServices, ShowItemsCarriesTheEncodedFileURLAndAnEmptyStartupId) {
     const QDBusMessage message = LinuxDesktopServices::showItemsMessage("/Volumes/Média/Day 1/A001 #2.mov");
     EXPECT_EQ(message.service(), "org.freedesktop.FileManager1");
     EXPECT_EQ(message.path(), "/org/freedesktop/FileManager1");
@@ -110,7 +110,7 @@ TEST(LinuxDesktopServices, AsksTheFileManagerOnTheBusAndFallsBackWhenItIsMissing
     if (!bus.isRunning())
         GTEST_SKIP() << "no dbus-daemon";
     QList<QUrl> opened;
-    const UrlOpener opener = [&](const QUrl& url) {
+    const URLOpener opener = [&](const QUrl& url) {
         opened.append(url);
         return true;
     };

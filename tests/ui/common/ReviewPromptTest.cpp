@@ -152,7 +152,7 @@ TEST(ReviewPrompt, RatingMarksAnsweredAndFallsBackToTheWebOnce) {
 TEST(ReviewPrompt, WithoutAnApplicationIdentifierThereIsNothingToRate) {
     Fixture f;
     EXPECT_FALSE(f.prompt.hasRatingLink()) << "no identifier unless the build sets one";
-    EXPECT_TRUE(f.prompt.ratingUrl(QStringLiteral("https")).isEmpty());
+    EXPECT_TRUE(f.prompt.ratingURL(QStringLiteral("https")).isEmpty());
     f.prompt.rateApp();
     EXPECT_TRUE(f.opened.isEmpty());
     EXPECT_FALSE(f.preferences.contains(ReviewPrompt::answeredKey));

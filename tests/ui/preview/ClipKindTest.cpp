@@ -66,7 +66,7 @@ TEST(ClipKind, MatchedPathDecidesVideoButPathDecidesAudio) {
     EXPECT_EQ(playableAudioURL(notSound, plain, existing({})), std::nullopt);
 }
 
-TEST(ClipKind, FilesNotOnDiskHaveNoPlayableUrl) {
+TEST(ClipKind, FilesNotOnDiskHaveNoPlayableURL) {
     for (MediaFileStatus status :
          {MediaFileStatus::moved, MediaFileStatus::offline, MediaFileStatus::inRecycleBin}) {
         EXPECT_EQ(playableVideoURL(file("/m/a.mov", status), plain, existing({})), std::nullopt);

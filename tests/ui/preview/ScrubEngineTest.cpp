@@ -158,7 +158,7 @@ TEST(ScrubEngine, NoDurationOrNoPathOrNoPoster) {
     EXPECT_EQ(noPoster.source->loads.size(), 1);
 }
 
-TEST(ScrubEngine, ProfessionalContainerGoesStraightToFfmpegOnlyWithoutReaderOutsideTheSandbox) {
+TEST(ScrubEngine, ProfessionalContainerGoesStraightToFFmpegOnlyWithoutReaderOutsideTheSandbox) {
     Engine plain(QStringLiteral("/m/A001.MXF"), {false, false});
     plain.engine.prepare();
     EXPECT_EQ(plain.source->loads, QList<bool>{true});

@@ -16,9 +16,9 @@ using namespace tarnwick;
 
 namespace {
 
-ThumbnailGeneratorServices withSystemFfmpeg() {
+ThumbnailGeneratorServices withSystemFFmpeg() {
     ThumbnailGeneratorServices services;
-    services.findFfmpeg = [] { return std::optional<QString>(testmedia::systemFfmpeg); };
+    services.findFFmpeg = [] { return std::optional<QString>(testmedia::systemFFmpeg); };
     return services;
 }
 
@@ -40,7 +40,7 @@ bool waitUntil(ScrubEngine& engine, const std::function<bool()>& done) {
 TEST(StripLoaders, TwentyFilmstripFramesInClipOrder) {
     const QString clip = testmedia::counting();
     NEEDS(clip);
-    ThumbnailGenerator generator(withSystemFfmpeg());
+    ThumbnailGenerator generator(withSystemFFmpeg());
     const QList<FilmFrame> frames = QCoro::waitFor(stripLoaders::generateFrames(generator, clip, 20, 4.0));
     ASSERT_EQ(frames.size(), 20);
     for (int i = 0; i < 20; ++i) {
@@ -56,10 +56,10 @@ TEST(StripLoaders, TwentyFilmstripFramesInClipOrder) {
     EXPECT_TRUE(QCoro::waitFor(stripLoaders::generateFrames(generator, testmedia::wav(), 20, 3)).isEmpty());
 }
 
-TEST(StripLoaders, FfmpegFilmstripFrames) {
+TEST(StripLoaders, FFmpegFilmstripFrames) {
     const QString clip = testmedia::h264();
     NEEDS(clip);
-    ThumbnailGenerator generator(withSystemFfmpeg());
+    ThumbnailGenerator generator(withSystemFFmpeg());
     const QList<FilmFrame> frames =
         QCoro::waitFor(stripLoaders::generateFramesWithFFmpeg(generator, clip, 20, 5.0));
     ASSERT_EQ(frames.size(), 20);
@@ -73,7 +73,7 @@ TEST(StripLoaders, FfmpegFilmstripFrames) {
 TEST(StripLoaders, WaveformOf220Bars) {
     const QString tone = testmedia::wav();
     NEEDS(tone);
-    ThumbnailGenerator generator(withSystemFfmpeg());
+    ThumbnailGenerator generator(withSystemFFmpeg());
     const QList<float> bars = QCoro::waitFor(stripLoaders::extractWaveform(generator, tone, 220));
     ASSERT_EQ(bars.size(), 220);
     EXPECT_FLOAT_EQ(*std::max_element(bars.begin(), bars.end()), 1.0f);
@@ -84,7 +84,7 @@ TEST(StripLoaders, WaveformOf220Bars) {
 TEST(MediaScrubFrameSource, PosterAtATenthAndExactFramesFromOneOpenDecoder) {
     const QString clip = testmedia::counting();
     NEEDS(clip);
-    ThumbnailGenerator generator(withSystemFfmpeg());
+    ThumbnailGenerator generator(withSystemFFmpeg());
     auto source = std::make_shared<MediaScrubFrameSource>(clip, generator, ScrubEngine::frameSize);
     ScrubCacheBudget budget;
     ScrubEngine engine(clip, source, {}, &budget);
@@ -103,10 +103,10 @@ TEST(MediaScrubFrameSource, PosterAtATenthAndExactFramesFromOneOpenDecoder) {
     EXPECT_FALSE(source->holdsDecoder());
 }
 
-TEST(MediaScrubFrameSource, FfmpegRouteForProfessionalContainersWithoutAReader) {
+TEST(MediaScrubFrameSource, FFmpegRouteForProfessionalContainersWithoutAReader) {
     const QString clip = testmedia::mxf();
     NEEDS(clip);
-    ThumbnailGenerator generator(withSystemFfmpeg());
+    ThumbnailGenerator generator(withSystemFFmpeg());
     auto source = std::make_shared<MediaScrubFrameSource>(clip, generator, ScrubEngine::frameSize);
     ScrubCacheBudget budget;
     ScrubEngine engine(clip, source, {false, false}, &budget);

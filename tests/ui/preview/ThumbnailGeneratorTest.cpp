@@ -21,13 +21,13 @@ namespace {
 
 ThumbnailGeneratorServices servicesWith(std::optional<QString> ffmpeg, bool proVideoInstalled = true) {
     ThumbnailGeneratorServices services;
-    services.findFfmpeg = [ffmpeg] { return ffmpeg; };
+    services.findFFmpeg = [ffmpeg] { return ffmpeg; };
     services.proVideoInstalled = proVideoInstalled;
     return services;
 }
 
 struct Generator {
-    explicit Generator(ThumbnailGeneratorServices services = servicesWith(testmedia::systemFfmpeg))
+    explicit Generator(ThumbnailGeneratorServices services = servicesWith(testmedia::systemFFmpeg))
         : generator(std::move(services), &tracker) {}
     ThumbnailProgressTracker tracker;
     ThumbnailGenerator generator;
@@ -117,7 +117,7 @@ TEST(ThumbnailGenerator, SoundGetsNoThumbnailAndNothingIsCached) {
     EXPECT_FALSE(QCoro::waitFor(g.generator.generateSmallThumbnail("/nonexistent/a.mov", QSizeF(32, 32))));
 }
 
-TEST(ThumbnailGenerator, MxfWithoutReaderOrFfmpegGetsACachedPlaceholder) {
+TEST(ThumbnailGenerator, MxfWithoutReaderOrFFmpegGetsACachedPlaceholder) {
     const QString clip = testmedia::mxf();
     NEEDS(clip);
     Generator g(servicesWith(std::nullopt, false));
@@ -128,11 +128,11 @@ TEST(ThumbnailGenerator, MxfWithoutReaderOrFfmpegGetsACachedPlaceholder) {
     EXPECT_EQ(g.generator.cachedImage(ThumbnailGenerator::videoKey(clip, QSizeF(32, 32)))->size(),
               QSize(32, 32));
 
-    Generator withFfmpeg(servicesWith(testmedia::systemFfmpeg, false));
-    const auto frame = QCoro::waitFor(withFfmpeg.generator.generateSmallThumbnail(clip, QSizeF(32, 32)));
+    Generator withFFmpeg(servicesWith(testmedia::systemFFmpeg, false));
+    const auto frame = QCoro::waitFor(withFFmpeg.generator.generateSmallThumbnail(clip, QSizeF(32, 32)));
     ASSERT_TRUE(frame);
     EXPECT_NE(frame->pixelColor(16, 28), QColor::fromRgbF(0.2f, 0.2f, 0.2f).toRgb());
-    EXPECT_EQ(withFfmpeg.generator.decodesStarted(), 0); // straight to ffmpeg
+    EXPECT_EQ(withFFmpeg.generator.decodesStarted(), 0); // straight to ffmpeg
 }
 
 // Only when the MXF support is really missing: a damaged MXF with the support installed gets its
@@ -192,7 +192,7 @@ TEST(ThumbnailGenerator, WholeImagesComeUprightAndUncached) {
     EXPECT_EQ(g.generator.cacheCount(), 0);
 }
 
-TEST(ThumbnailGenerator, FfmpegFramesAndDurations) {
+TEST(ThumbnailGenerator, FFmpegFramesAndDurations) {
     const QString clip = testmedia::h264();
     NEEDS(clip);
     Generator g;
@@ -209,10 +209,10 @@ TEST(ThumbnailGenerator, FfmpegFramesAndDurations) {
     EXPECT_FALSE(QCoro::waitFor(none.generator.scrubFrame(clip, 1, QSizeF(64, 36))));
 }
 
-TEST(ThumbnailGenerator, FfmpegLookupHoldsForTheGeneratorsLife) {
+TEST(ThumbnailGenerator, FFmpegLookupHoldsForTheGeneratorsLife) {
     int lookups = 0;
     ThumbnailGeneratorServices services;
-    services.findFfmpeg = [&lookups] {
+    services.findFFmpeg = [&lookups] {
         ++lookups;
         return std::optional<QString>();
     };

@@ -28,7 +28,7 @@ namespace {
 
 ScrubSheetServices instantServices(double duration, QList<float> levels, QList<FilmFrame> frames) {
     ScrubSheetServices s;
-    s.openUrl = [](const QString& path) { return QUrl::fromLocalFile(path); };
+    s.openURL = [](const QString& path) { return QUrl::fromLocalFile(path); };
     s.loadDuration = [duration](QString) -> QCoro::Task<std::optional<double>> { co_return duration; };
     s.probeDuration = [](QString) -> QCoro::Task<std::optional<double>> { co_return std::nullopt; };
     s.extractWaveform = [levels](QString, int, RequestToken) -> QCoro::Task<QList<float>> {

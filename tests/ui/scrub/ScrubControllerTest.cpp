@@ -51,7 +51,7 @@ FilmFrame frameAt(double fraction) {
 struct FakeSheet {
     ScrubSheetServices services() {
         ScrubSheetServices s;
-        s.openUrl = [](const QString& path) { return QUrl::fromLocalFile(path); };
+        s.openURL = [](const QString& path) { return QUrl::fromLocalFile(path); };
         s.loadDuration = [this](QString) -> QCoro::Task<std::optional<double>> {
             ++durationCalls;
             auto waiting = durationGate.wait();
@@ -253,10 +253,10 @@ TEST(ScrubController, WaveformDecodesOnAWorkerAndAppliesOnTheGuiThread) {
     if (tone.isEmpty())
         GTEST_SKIP() << "needs /usr/bin/ffmpeg to make the test media";
     ThumbnailGeneratorServices generatorServices;
-    generatorServices.findFfmpeg = [] { return std::optional<QString>(testmedia::systemFfmpeg); };
+    generatorServices.findFFmpeg = [] { return std::optional<QString>(testmedia::systemFFmpeg); };
     ThumbnailGenerator generator(generatorServices);
     ScrubSheetServices services = ScrubSheetServices::system(generator);
-    services.openUrl = [](const QString& path) { return QUrl::fromLocalFile(path); };
+    services.openURL = [](const QString& path) { return QUrl::fromLocalFile(path); };
     services.makePlayer = [](QObject* parent) { return new QMediaPlayer(parent); };
     ScrubController ctrl(services);
 

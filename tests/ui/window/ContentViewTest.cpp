@@ -92,7 +92,7 @@ TEST(ContentViewCommands, NoStandInViewEverAppears) {
                 << label->text().toStdString();
 }
 
-TEST(ContentViewCommands, OpenProjectsImportsItsUrlsAndNothingWhenPostedBare) {
+TEST(ContentViewCommands, OpenProjectsImportsItsURLsAndNothingWhenPostedBare) {
     WindowFixture f;
     const QString path = writeProject(f.dir, QStringLiteral("Cut.prproj"));
     QSignalSpy finished(f.view.get(), &ContentView::importFinished);
@@ -107,7 +107,7 @@ TEST(ContentViewCommands, OpenProjectsImportsItsUrlsAndNothingWhenPostedBare) {
     EXPECT_EQ(f.pm().projects()[0].name, QStringLiteral("Cut"));
 }
 
-TEST(ContentViewCommands, DaVinciCsvNeedsItsUrlAndConfirmationBeforeImporting) {
+TEST(ContentViewCommands, DaVinciCSVNeedsItsURLAndConfirmationBeforeImporting) {
     WindowFixture f;
     f.view->handleCommand(C::importDaVinciCSV);
     f.settle();
@@ -194,8 +194,8 @@ TEST(ContentViewCommands, ProVideoPromptIsRaisedOncePerManager) {
     EXPECT_EQ(f.presented(), QStringLiteral("Preview These Natively?"));
     currentAlert(f)->buttons().at(0)->click(); // Download
     f.settle();
-    EXPECT_EQ(f.opened, QList<QUrl>{WindowTexts::proVideoFormatsHelpUrl()});
-    EXPECT_EQ(WindowTexts::proVideoFormatsHelpUrl().host(), QStringLiteral("ffmpeg.org"));
+    EXPECT_EQ(f.opened, QList<QUrl>{WindowTexts::proVideoFormatsHelpURL()});
+    EXPECT_EQ(WindowTexts::proVideoFormatsHelpURL().host(), QStringLiteral("ffmpeg.org"));
     EXPECT_FALSE(f.pm().prompts().shouldPromptForProVideoFormats);
     f.view->handleCommand(C::proVideoFormatsRecommended);
     f.settle();
@@ -253,7 +253,7 @@ TEST(ContentViewDrop, KeepsLocalProjectFilesInOrderWhateverTheirCase) {
     const QList<QUrl> dropped{QUrl::fromLocalFile("/p/B.PRPROJ"), QUrl::fromLocalFile("/p/comp.aep"),
                               QUrl(QStringLiteral("https://example.com/x.prproj")),
                               QUrl::fromLocalFile("/p/A.prproj"), QUrl::fromLocalFile("/p/folder")};
-    EXPECT_EQ(ContentView::projectUrlsFromDrop(dropped),
+    EXPECT_EQ(ContentView::projectURLsFromDrop(dropped),
               (QList<QUrl>{QUrl::fromLocalFile("/p/B.PRPROJ"), QUrl::fromLocalFile("/p/A.prproj")}));
 }
 

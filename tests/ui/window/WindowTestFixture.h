@@ -90,7 +90,7 @@ struct WindowFixture {
             ops = fake.get();
             services.operations = std::move(fake);
         }
-        services.openUrl = [this](const QUrl& url) {
+        services.openURL = [this](const QUrl& url) {
             opened.append(url);
             return true;
         };

@@ -1,4 +1,4 @@
-#include "platform/FfmpegLocation.h"
+#include "platform/FFmpegLocation.h"
 
 #include <QDir>
 #include <QFile>
@@ -18,28 +18,28 @@ QString touch(const QString& path) {
 
 } // namespace
 
-TEST(FfmpegLocation, HelpersFolderWinsOverSystemPaths) {
+TEST(FFmpegLocation, HelpersFolderWinsOverSystemPaths) {
     QTemporaryDir dir;
-    FfmpegSearch search;
+    FFmpegSearch search;
     search.helpersFolder = dir.filePath(QStringLiteral("helpers"));
     search.systemPaths = {touch(dir.filePath(QStringLiteral("usr/bin/ffmpeg")))};
-    EXPECT_EQ(findFfmpeg(search)->path, search.systemPaths.first());
+    EXPECT_EQ(findFFmpeg(search)->path, search.systemPaths.first());
     const QString bundled = touch(dir.filePath(QStringLiteral("helpers/ffmpeg")));
-    const auto found = findFfmpeg(search);
+    const auto found = findFFmpeg(search);
     EXPECT_EQ(found->path, bundled);
-    EXPECT_EQ(found->source, FfmpegLocation::Source::helpers);
+    EXPECT_EQ(found->source, FFmpegLocation::Source::helpers);
     EXPECT_EQ(ffprobeBeside(bundled), dir.filePath(QStringLiteral("helpers/ffprobe")));
 }
 
-TEST(FfmpegLocation, SandboxStopsBeforeSystemPaths) {
+TEST(FFmpegLocation, SandboxStopsBeforeSystemPaths) {
     QTemporaryDir dir;
-    FfmpegSearch search;
+    FFmpegSearch search;
     search.sandboxed = true;
     search.systemPaths = {touch(dir.filePath(QStringLiteral("ffmpeg")))};
-    EXPECT_FALSE(findFfmpeg(search));
+    EXPECT_FALSE(findFFmpeg(search));
 }
 
-TEST(FfmpegLocation, DanglingLinkIsPassedOverAndWorkingLinkKeptAsListed) {
+TEST(FFmpegLocation, DanglingLinkIsPassedOverAndWorkingLinkKeptAsListed) {
     QTemporaryDir dir;
     const QString dangling = dir.filePath(QStringLiteral("a/ffmpeg"));
     QDir().mkpath(dir.filePath(QStringLiteral("a")));
@@ -48,17 +48,17 @@ TEST(FfmpegLocation, DanglingLinkIsPassedOverAndWorkingLinkKeptAsListed) {
     const QString link = dir.filePath(QStringLiteral("b/ffmpeg"));
     QDir().mkpath(dir.filePath(QStringLiteral("b")));
     ASSERT_TRUE(QFile::link(real, link));
-    FfmpegSearch search;
+    FFmpegSearch search;
     search.systemPaths = {dangling, link};
-    EXPECT_EQ(findFfmpeg(search)->path, link);
+    EXPECT_EQ(findFFmpeg(search)->path, link);
 }
 
-TEST(FfmpegLocation, OverrideFolderIsTheOnlyPlaceLooked) {
+TEST(FFmpegLocation, OverrideFolderIsTheOnlyPlaceLooked) {
     QTemporaryDir dir;
-    FfmpegSearch search;
+    FFmpegSearch search;
     search.overrideFolder = dir.filePath(QStringLiteral("empty"));
     search.helpersFolder = QFileInfo(touch(dir.filePath(QStringLiteral("helpers/ffmpeg")))).path();
-    EXPECT_FALSE(findFfmpeg(search));
+    EXPECT_FALSE(findFFmpeg(search));
     touch(dir.filePath(QStringLiteral("empty/ffmpeg")));
-    EXPECT_EQ(findFfmpeg(search)->source, FfmpegLocation::Source::environment);
+    EXPECT_EQ(findFFmpeg(search)->source, FFmpegLocation::Source::environment);
 }

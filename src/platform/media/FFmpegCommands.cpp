@@ -1,4 +1,4 @@
-#include "platform/media/FfmpegCommands.h"
+#include "platform/media/FFmpegCommands.h"
 
 #include "platform/StrictTextDecoding.h"
 
@@ -77,7 +77,7 @@ std::optional<double> durationFromFfprobeJson(const QByteArray& json) {
     return strictDouble(duration.toString());
 }
 
-std::optional<double> durationFromFfmpegText(const QByteArray& text) {
+std::optional<double> durationFromFFmpegText(const QByteArray& text) {
     const std::optional<QString> decoded = strict::decodeUtf8(text);
     if (!decoded)
         return std::nullopt;

@@ -10,9 +10,9 @@ namespace tarnwick {
 
 // Turns ffmpeg's "-progress pipe:1" stream into fractions of the duration, chunk by chunk; only
 // the unfinished last line is kept between chunks.
-class FfmpegProgressReader {
+class FFmpegProgressReader {
 public:
-    FfmpegProgressReader(double duration, std::function<void(double)> onProgress);
+    FFmpegProgressReader(double duration, std::function<void(double)> onProgress);
     void feed(const char* data, qsizetype size);
 
     // out_time_ms (microseconds) as a fraction of `duration`, clamped to 0...0.99: ffmpeg writes

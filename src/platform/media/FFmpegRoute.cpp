@@ -1,8 +1,8 @@
-#include "platform/media/FfmpegRoute.h"
+#include "platform/media/FFmpegRoute.h"
 
 #include "platform/ChildProcess.h"
-#include "platform/FfmpegLocation.h"
-#include "platform/media/FfmpegCommands.h"
+#include "platform/FFmpegLocation.h"
+#include "platform/media/FFmpegCommands.h"
 
 #include <QDir>
 #include <QFile>
@@ -26,7 +26,7 @@ std::optional<double> probeDuration(const QString& ffmpeg, const QString& path,
         runChild(ffmpeg, ffmpegCommands::ffmpegInfoArguments(path), ChildCapture::standardError, limit);
     if (!banner.started || banner.timedOut)
         return std::nullopt;
-    return ffmpegCommands::durationFromFfmpegText(banner.output);
+    return ffmpegCommands::durationFromFFmpegText(banner.output);
 }
 
 std::optional<QImage> frame(const FrameRequest& request) {

@@ -1,13 +1,13 @@
-#include "transcode/FfmpegOutput.h"
-#include "transcode/FfmpegArguments.h"
+#include "transcode/FFmpegOutput.h"
+#include "transcode/FFmpegArguments.h"
 
 #include <gtest/gtest.h>
 
 using namespace tarnwick;
 
-TEST(FfmpegProgress, ClampsSentinelsAndOvershoot) {
+TEST(FFmpegProgress, ClampsSentinelsAndOvershoot) {
     QList<double> seen;
-    FfmpegProgressReader reader(10.0, [&](double f) { seen.append(f); });
+    FFmpegProgressReader reader(10.0, [&](double f) { seen.append(f); });
     const QByteArray text =
         "frame=1\nout_time_ms=-9223372036854775807\nout_time_ms=N/A\nout_time_ms=2500000\n"
         "out_time_ms=25000000\nprogress=continue\n";
@@ -15,23 +15,23 @@ TEST(FfmpegProgress, ClampsSentinelsAndOvershoot) {
     EXPECT_EQ(seen, (QList<double>{0.0, 0.25, 0.99}));
 }
 
-TEST(FfmpegProgress, LinesSplitAcrossChunks) {
+TEST(FFmpegProgress, LinesSplitAcrossChunks) {
     QList<double> seen;
-    FfmpegProgressReader reader(4.0, [&](double f) { seen.append(f); });
+    FFmpegProgressReader reader(4.0, [&](double f) { seen.append(f); });
     for (const char* chunk : {"out_ti", "me_ms=100", "0000\nout_time_ms=2000000", "\n"})
         reader.feed(chunk, qsizetype(strlen(chunk)));
     // A number cut at a chunk boundary is not read until its line is whole.
     EXPECT_EQ(seen, (QList<double>{0.25, 0.5}));
 }
 
-TEST(FfmpegProgress, SilentWithoutDuration) {
+TEST(FFmpegProgress, SilentWithoutDuration) {
     int calls = 0;
-    FfmpegProgressReader reader(0, [&](double) { ++calls; });
+    FFmpegProgressReader reader(0, [&](double) { ++calls; });
     reader.feed("out_time_ms=5\n", 14);
     EXPECT_EQ(calls, 0);
 }
 
-TEST(FfmpegStderr, KeepsOnlyTheTail) {
+TEST(FFmpegStderr, KeepsOnlyTheTail) {
     BoundedTail tail(8);
     tail.feed("0123456789", 10);
     tail.feed("ab", 2);
@@ -39,7 +39,7 @@ TEST(FfmpegStderr, KeepsOnlyTheTail) {
     EXPECT_EQ(ffmpegText::decodeStderr(QByteArray("\xff\xfe")), QStringLiteral("Unknown error"));
 }
 
-TEST(FfmpegDurationText, JsonMemberThenDurationLine) {
+TEST(FFmpegDurationText, JsonMemberThenDurationLine) {
     EXPECT_DOUBLE_EQ(
         ffmpegText::durationFromText(QStringLiteral("{\"format\": {\"duration\": \"12.500000\"}}")), 12.5);
     EXPECT_DOUBLE_EQ(ffmpegText::durationFromText(QStringLiteral("  Duration: 01:02:03.50, start: 0")),
@@ -47,7 +47,7 @@ TEST(FfmpegDurationText, JsonMemberThenDurationLine) {
     EXPECT_EQ(ffmpegText::durationFromText(QStringLiteral("  Duration: N/A, start")), 0);
 }
 
-TEST(FfmpegArguments, AudioChoiceAndPixelFormat) {
+TEST(FFmpegArguments, AudioChoiceAndPixelFormat) {
     ProbeInfo p;
     EXPECT_EQ(ffmpegArguments::audioChoice(std::nullopt), QStringLiteral("pcm_s24le"));
     EXPECT_EQ(ffmpegArguments::audioChoice(p), QStringLiteral("pcm_s24le"));
@@ -66,7 +66,7 @@ TEST(FfmpegArguments, AudioChoiceAndPixelFormat) {
     EXPECT_EQ(ffmpegArguments::pixelFormat(p), QStringLiteral("yuv420p10le"));
 }
 
-TEST(FfmpegArguments, OrderAndOutputLast) {
+TEST(FFmpegArguments, OrderAndOutputLast) {
     const QStringList args =
         ffmpegArguments::transcode(QStringLiteral("/m/a:b.mxf"), QStringLiteral("/m/a_t.mov"), {});
     EXPECT_EQ(args.indexOf(QStringLiteral("-i")) + 1, args.indexOf(QStringLiteral("file:/m/a:b.mxf")));

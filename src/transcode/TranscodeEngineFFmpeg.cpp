@@ -2,8 +2,8 @@
 #include "platform/AppLog.h"
 #include "platform/ChildProcess.h"
 #include "platform/StrictTextDecoding.h"
-#include "transcode/FfmpegArguments.h"
-#include "transcode/FfmpegOutput.h"
+#include "transcode/FFmpegArguments.h"
+#include "transcode/FFmpegOutput.h"
 #include "transcode/FfprobeOutput.h"
 #include "transcode/TranscodeEngine.h"
 
@@ -105,7 +105,7 @@ RouteResult TranscodeEngine::transcodeWithFFmpeg(const TranscodeRequest& request
     if (m_cancelled.load())
         child->terminate(9);
 
-    FfmpegProgressReader progress(duration, request.onProgress);
+    FFmpegProgressReader progress(duration, request.onProgress);
     BoundedTail errors;
     const ChildExit exit = child->waitForExit([&](const char* d, qsizetype n) { progress.feed(d, n); },
                                               [&](const char* d, qsizetype n) { errors.feed(d, n); });

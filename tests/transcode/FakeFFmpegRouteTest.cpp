@@ -13,10 +13,10 @@ using namespace tarnwick::testing;
 
 namespace {
 
-class FakeFfmpegRoute : public ::testing::Test {
+class FakeFFmpegRoute : public ::testing::Test {
 protected:
     void SetUp() override {
-        if (!haveRealFfmpeg())
+        if (!haveRealFFmpeg())
             GTEST_SKIP() << "needs /usr/bin/ffmpeg to generate media";
         source = h.stage(GeneratedMedia::instance().h264Aac(), QStringLiteral("clip one.mp4"));
         ASSERT_FALSE(source.isEmpty());
@@ -24,7 +24,7 @@ protected:
         h.tools.setFfprobeJson(probeJson(1.0));
     }
     void copyOutput(const QString& generated) {
-        h.tools.setFfmpeg(QStringLiteral("echo out_time_ms=500000\ncp '%1' \"$out\"\n").arg(generated));
+        h.tools.setFFmpeg(QStringLiteral("echo out_time_ms=500000\ncp '%1' \"$out\"\n").arg(generated));
     }
     void expectSourceUntouched() {
         EXPECT_TRUE(QFileInfo::exists(source));
@@ -39,7 +39,7 @@ protected:
     qint64 sourceBytes = 0;
 };
 
-TEST_F(FakeFfmpegRoute, SuccessMovesOutputToMovNameAndSourceToTrash) {
+TEST_F(FakeFFmpegRoute, SuccessMovesOutputToMovNameAndSourceToTrash) {
     copyOutput(GeneratedMedia::instance().hevcOutput(true));
     const TranscodeOutcome outcome = run();
     ASSERT_TRUE(outcome.result) << outcome.error->description().toStdString();
@@ -53,7 +53,7 @@ TEST_F(FakeFfmpegRoute, SuccessMovesOutputToMovNameAndSourceToTrash) {
     EXPECT_DOUBLE_EQ(h.progress.last(), 1.0);
 }
 
-TEST_F(FakeFfmpegRoute, ArgumentsAreOneListWithTheSharedEncoderSettings) {
+TEST_F(FakeFFmpegRoute, ArgumentsAreOneListWithTheSharedEncoderSettings) {
     copyOutput(GeneratedMedia::instance().hevcOutput(true));
     ASSERT_TRUE(run().result);
     const QStringList args = h.tools.ffmpegArguments();
@@ -65,8 +65,8 @@ TEST_F(FakeFfmpegRoute, ArgumentsAreOneListWithTheSharedEncoderSettings) {
     EXPECT_EQ(args[args.indexOf(QStringLiteral("-map")) + 1], QStringLiteral("0:V"));
 }
 
-TEST_F(FakeFfmpegRoute, TinyOutputFailsAndKeepsSource) {
-    h.tools.setFfmpeg(QStringLiteral("head -c 4096 /dev/zero > \"$out\"\n"));
+TEST_F(FakeFFmpegRoute, TinyOutputFailsAndKeepsSource) {
+    h.tools.setFFmpeg(QStringLiteral("head -c 4096 /dev/zero > \"$out\"\n"));
     const TranscodeOutcome outcome = run();
     ASSERT_TRUE(outcome.error);
     EXPECT_EQ(outcome.error->description(),
@@ -74,15 +74,15 @@ TEST_F(FakeFfmpegRoute, TinyOutputFailsAndKeepsSource) {
     expectSourceUntouched();
 }
 
-TEST_F(FakeFfmpegRoute, UndecodableOutputFails) {
-    h.tools.setFfmpeg(QStringLiteral("head -c 5000 /dev/urandom > \"$out\"\n"));
+TEST_F(FakeFFmpegRoute, UndecodableOutputFails) {
+    h.tools.setFFmpeg(QStringLiteral("head -c 5000 /dev/urandom > \"$out\"\n"));
     const TranscodeOutcome outcome = run();
     ASSERT_TRUE(outcome.error);
     EXPECT_EQ(outcome.error->payload(), QStringLiteral("transcoded file has no decodable video track"));
     expectSourceUntouched();
 }
 
-TEST_F(FakeFfmpegRoute, ShortOutputFailsTheDurationCheck) {
+TEST_F(FakeFFmpegRoute, ShortOutputFailsTheDurationCheck) {
     h.tools.setFfprobeJson(probeJson(10.0));
     copyOutput(GeneratedMedia::instance().hevcOutput(true, 1.0));
     const TranscodeOutcome outcome = run();
@@ -94,7 +94,7 @@ TEST_F(FakeFfmpegRoute, ShortOutputFailsTheDurationCheck) {
     expectSourceUntouched();
 }
 
-TEST_F(FakeFfmpegRoute, VideoOnlyOutputOfSourceWithAudioFails) {
+TEST_F(FakeFFmpegRoute, VideoOnlyOutputOfSourceWithAudioFails) {
     copyOutput(GeneratedMedia::instance().hevcOutput(false));
     const TranscodeOutcome outcome = run();
     ASSERT_TRUE(outcome.error);
@@ -102,9 +102,9 @@ TEST_F(FakeFfmpegRoute, VideoOnlyOutputOfSourceWithAudioFails) {
     expectSourceUntouched();
 }
 
-TEST_F(FakeFfmpegRoute, OutputNotSmallerThanSourceKeepsSource) {
+TEST_F(FakeFFmpegRoute, OutputNotSmallerThanSourceKeepsSource) {
     // The "output" is the source itself plus a tail: decodable, with audio, but larger.
-    h.tools.setFfmpeg(QStringLiteral("cp '%1' \"$out\"\nhead -c 100 /dev/zero >> \"$out\"\n").arg(source));
+    h.tools.setFFmpeg(QStringLiteral("cp '%1' \"$out\"\nhead -c 100 /dev/zero >> \"$out\"\n").arg(source));
     const TranscodeOutcome outcome = run();
     ASSERT_TRUE(outcome.error);
     EXPECT_EQ(outcome.error->description(),
@@ -113,8 +113,8 @@ TEST_F(FakeFfmpegRoute, OutputNotSmallerThanSourceKeepsSource) {
     expectSourceUntouched();
 }
 
-TEST_F(FakeFfmpegRoute, NonZeroExitReportsLastUnindentedLine) {
-    h.tools.setFfmpeg(QStringLiteral(
+TEST_F(FakeFFmpegRoute, NonZeroExitReportsLastUnindentedLine) {
+    h.tools.setFFmpeg(QStringLiteral(
         "head -c 9000 /dev/zero > \"$out\"\n"
         "printf 'Input #0\\nUnknown encoder x\\n  detail one\\n  detail two\\n' >&2\nexit 1\n"));
     const TranscodeOutcome outcome = run();
@@ -123,15 +123,15 @@ TEST_F(FakeFfmpegRoute, NonZeroExitReportsLastUnindentedLine) {
     expectSourceUntouched();
 }
 
-TEST_F(FakeFfmpegRoute, OnlyIndentedErrorTextReportsItsStart) {
-    h.tools.setFfmpeg(QStringLiteral("printf '  only indented\\n' >&2\nexit 3\n"));
+TEST_F(FakeFFmpegRoute, OnlyIndentedErrorTextReportsItsStart) {
+    h.tools.setFFmpeg(QStringLiteral("printf '  only indented\\n' >&2\nexit 3\n"));
     const TranscodeOutcome outcome = run();
     ASSERT_TRUE(outcome.error);
     EXPECT_EQ(outcome.error->payload(), QStringLiteral("  only indented\n"));
 }
 
-TEST_F(FakeFfmpegRoute, ChildKilledBySignalIsAFailure) {
-    h.tools.setFfmpeg(
+TEST_F(FakeFFmpegRoute, ChildKilledBySignalIsAFailure) {
+    h.tools.setFFmpeg(
         QStringLiteral("cp '%1' \"$out\"\nkill -SEGV $$\n").arg(GeneratedMedia::instance().hevcOutput(true)));
     const TranscodeOutcome outcome = run();
     ASSERT_TRUE(outcome.error);
@@ -140,9 +140,9 @@ TEST_F(FakeFfmpegRoute, ChildKilledBySignalIsAFailure) {
     expectSourceUntouched();
 }
 
-TEST_F(FakeFfmpegRoute, CancelWhileRunningKillsTheChildAndRemovesTheOutput) {
+TEST_F(FakeFFmpegRoute, CancelWhileRunningKillsTheChildAndRemovesTheOutput) {
     // The first progress line is the gate: cancel arrives while the child surely runs.
-    h.tools.setFfmpeg(
+    h.tools.setFFmpeg(
         QStringLiteral("head -c 9000 /dev/zero > \"$out\"\necho out_time_ms=100000\nexec sleep 60\n"));
     TranscodeRequest request = h.request(source);
     request.onProgress = [this](double) { h.engine->cancel(); };
@@ -152,9 +152,9 @@ TEST_F(FakeFfmpegRoute, CancelWhileRunningKillsTheChildAndRemovesTheOutput) {
     expectSourceUntouched();
 }
 
-TEST_F(FakeFfmpegRoute, CancelReachesAShellWhoseChildKeepsThePipesOpen) {
+TEST_F(FakeFFmpegRoute, CancelReachesAShellWhoseChildKeepsThePipesOpen) {
     // sleep inherits the pipes and outlives the killed shell: the wait must still end.
-    h.tools.setFfmpeg(QStringLiteral("echo out_time_ms=100000\nsleep 60\n"));
+    h.tools.setFFmpeg(QStringLiteral("echo out_time_ms=100000\nsleep 60\n"));
     TranscodeRequest request = h.request(source);
     request.onProgress = [this](double) { h.engine->cancel(); };
     const TranscodeOutcome outcome = h.engine->transcodeNow(request);
@@ -162,8 +162,8 @@ TEST_F(FakeFfmpegRoute, CancelReachesAShellWhoseChildKeepsThePipesOpen) {
     EXPECT_EQ(outcome.error->kind(), TranscodeError::Kind::cancelled);
 }
 
-TEST_F(FakeFfmpegRoute, CancelBeforeStartStartsNoChild) {
-    h.tools.setFfmpeg(QStringLiteral("cp '%1' \"$out\"\n").arg(GeneratedMedia::instance().hevcOutput(true)));
+TEST_F(FakeFFmpegRoute, CancelBeforeStartStartsNoChild) {
+    h.tools.setFFmpeg(QStringLiteral("cp '%1' \"$out\"\n").arg(GeneratedMedia::instance().hevcOutput(true)));
     h.engine->cancel();
     const TranscodeOutcome atEntry = run();
     ASSERT_TRUE(atEntry.error);
@@ -174,12 +174,12 @@ TEST_F(FakeFfmpegRoute, CancelBeforeStartStartsNoChild) {
     expectSourceUntouched();
 }
 
-TEST_F(FakeFfmpegRoute, CancelDuringProbeKillsFfprobe) {
+TEST_F(FakeFFmpegRoute, CancelDuringProbeKillsFfprobe) {
     // A FIFO is the gate: opening it for reading returns once the fake ffprobe runs.
     const QString fifo = h.dir.filePath(QStringLiteral("probe-gate"));
     ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
     h.tools.setFfprobe(QStringLiteral("echo running > '%1'\nexec sleep 60\n").arg(fifo));
-    h.tools.setFfmpeg(QStringLiteral("exit 0\n"));
+    h.tools.setFFmpeg(QStringLiteral("exit 0\n"));
     auto future = h.engine->transcode(h.request(source));
     QFile gate(fifo);
     ASSERT_TRUE(gate.open(QIODevice::ReadOnly));
@@ -192,8 +192,8 @@ TEST_F(FakeFfmpegRoute, CancelDuringProbeKillsFfprobe) {
     EXPECT_FALSE(h.tools.ffmpegStarted());
 }
 
-TEST_F(FakeFfmpegRoute, StillImageAndCoverArtAreNotVideo) {
-    h.tools.setFfmpeg(QStringLiteral("exit 0\n"));
+TEST_F(FakeFFmpegRoute, StillImageAndCoverArtAreNotVideo) {
+    h.tools.setFFmpeg(QStringLiteral("exit 0\n"));
     h.tools.setFfprobeJson(
         R"({"streams":[{"codec_type":"audio","codec_name":"mp3","channels":2,"sample_rate":"44100"},
             {"codec_type":"video","codec_name":"png","width":64,"height":64,"disposition":{"attached_pic":1}}],
@@ -212,7 +212,7 @@ TEST_F(FakeFfmpegRoute, StillImageAndCoverArtAreNotVideo) {
 }
 
 // A file the user named like our temporary used to be deleted for good: it is not ours.
-TEST_F(FakeFfmpegRoute, FilesUnderTheTemporaryNameThatAreNotOursAreLeftAlone) {
+TEST_F(FakeFFmpegRoute, FilesUnderTheTemporaryNameThatAreNotOursAreLeftAlone) {
     const QString theirs = TranscodeTemporary::preferredPath(source);
     QFile render(theirs);
     ASSERT_TRUE(render.open(QIODevice::WriteOnly));
@@ -229,7 +229,7 @@ TEST_F(FakeFfmpegRoute, FilesUnderTheTemporaryNameThatAreNotOursAreLeftAlone) {
 }
 
 // ffmpeg writes into the temporary we created and marked, never a fresh file of that name.
-TEST_F(FakeFfmpegRoute, FfmpegWritesIntoOurMarkedTemporary) {
+TEST_F(FakeFFmpegRoute, FFmpegWritesIntoOurMarkedTemporary) {
     const QString generated = GeneratedMedia::instance().hevcOutput(true);
     copyOutput(generated);
     TranscodeRequest request = h.request(source);
@@ -254,7 +254,7 @@ TEST_F(FakeFfmpegRoute, FfmpegWritesIntoOurMarkedTemporary) {
 
 // A kill leaves a marked temporary behind; the next transcode in that folder takes it away, and
 // only it.
-TEST_F(FakeFfmpegRoute, AbandonedTemporariesOfOursAreSweptAndNothingElse) {
+TEST_F(FakeFFmpegRoute, AbandonedTemporariesOfOursAreSweptAndNothingElse) {
     const auto place = [&](const QString& name, std::optional<leftover::Writer> writer,
                            const QString& subjectName) {
         const QString path = h.media(name);
@@ -292,9 +292,9 @@ TEST_F(FakeFfmpegRoute, AbandonedTemporariesOfOursAreSweptAndNothingElse) {
     EXPECT_EQ(lines.filter(QStringLiteral("Removed leftover")).size(), 1);
 }
 
-TEST_F(FakeFfmpegRoute, NotEnoughFreeSpaceStopsBeforeWriting) {
+TEST_F(FakeFFmpegRoute, NotEnoughFreeSpaceStopsBeforeWriting) {
     h.capacity = 1000;
-    h.tools.setFfmpeg(QStringLiteral("exit 0\n"));
+    h.tools.setFFmpeg(QStringLiteral("exit 0\n"));
     const TranscodeOutcome outcome = run();
     ASSERT_TRUE(outcome.error);
     EXPECT_TRUE(
@@ -302,7 +302,7 @@ TEST_F(FakeFfmpegRoute, NotEnoughFreeSpaceStopsBeforeWriting) {
     EXPECT_FALSE(h.tools.ffmpegStarted());
 }
 
-TEST_F(FakeFfmpegRoute, MissingFfmpegIsReportedWithTheDebianPackage) {
+TEST_F(FakeFFmpegRoute, MissingFFmpegIsReportedWithTheDebianPackage) {
     QFile::remove(QDir(h.tools.folder()).filePath(QStringLiteral("ffmpeg")));
     h.tools.removeFfprobe();
     // No probe and no ffmpeg: when the in-process route refuses there is nothing to fall back to.
@@ -315,7 +315,7 @@ TEST_F(FakeFfmpegRoute, MissingFfmpegIsReportedWithTheDebianPackage) {
               QStringLiteral("ffmpeg not found. Install it with: sudo apt install ffmpeg"));
 }
 
-TEST_F(FakeFfmpegRoute, WithoutFfprobeTheFallbackRouteStillRuns) {
+TEST_F(FakeFFmpegRoute, WithoutFfprobeTheFallbackRouteStillRuns) {
     h.tools.removeFfprobe();
     auto refusing = std::make_shared<RefusingInProcessRoute>();
     h.rebuildEngine(refusing);
@@ -326,7 +326,7 @@ TEST_F(FakeFfmpegRoute, WithoutFfprobeTheFallbackRouteStillRuns) {
     EXPECT_TRUE(h.tools.ffmpegStarted());
 }
 
-TEST_F(FakeFfmpegRoute, CancelInsideTheInProcessRouteNeverFallsBackToFfmpeg) {
+TEST_F(FakeFFmpegRoute, CancelInsideTheInProcessRouteNeverFallsBackToFFmpeg) {
     h.tools.removeFfprobe();
     class CancelledRoute : public InProcessRoute {
     public:
@@ -343,10 +343,10 @@ TEST_F(FakeFfmpegRoute, CancelInsideTheInProcessRouteNeverFallsBackToFfmpeg) {
     expectSourceUntouched();
 }
 
-TEST(FfmpegLocator, FoundPathIsCachedAndAFailedSearchIsRetried) {
+TEST(FFmpegLocator, FoundPathIsCachedAndAFailedSearchIsRetried) {
     EngineHarness h;
     EXPECT_FALSE(h.engine->isFFmpegAvailable()); // the fake folder is empty so far
-    h.tools.setFfmpeg(QStringLiteral("exit 0\n"));
+    h.tools.setFFmpeg(QStringLiteral("exit 0\n"));
     const auto found = h.engine->locateFFmpeg();
     ASSERT_TRUE(found);
     QFile::remove(*found);
@@ -355,7 +355,7 @@ TEST(FfmpegLocator, FoundPathIsCachedAndAFailedSearchIsRetried) {
 
 TEST(FfprobeRun, JsonOfAFailingProbeIsStillUsedButNothingFromAKilledOne) {
     EngineHarness h;
-    h.tools.setFfmpeg(QStringLiteral("exit 0\n"));
+    h.tools.setFFmpeg(QStringLiteral("exit 0\n"));
     h.tools.setFfprobe(QStringLiteral("echo '{\"format\":{\"duration\":\"2.5\"}}'\nexit 1\n"));
     const auto probe = h.engine->probe(h.dir.filePath(QStringLiteral("any.mov")));
     ASSERT_TRUE(probe);

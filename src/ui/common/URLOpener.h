@@ -7,8 +7,8 @@
 namespace tarnwick {
 
 // Hands a link to the desktop (browser, mail program); true when the desktop took it.
-using UrlOpener = std::function<bool(const QUrl& url)>;
+using URLOpener = std::function<bool(const QUrl& url)>;
 
-UrlOpener desktopUrlOpener();
+URLOpener desktopURLOpener();
 
 } // namespace tarnwick

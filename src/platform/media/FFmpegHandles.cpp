@@ -1,4 +1,4 @@
-#include "platform/media/FfmpegHandles.h"
+#include "platform/media/FFmpegHandles.h"
 
 #include <QFile>
 

@@ -1,4 +1,4 @@
-#include "transcode/FfmpegArguments.h"
+#include "transcode/FFmpegArguments.h"
 
 namespace tarnwick::ffmpegArguments {
 

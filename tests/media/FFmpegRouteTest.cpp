@@ -1,4 +1,4 @@
-#include "platform/media/FfmpegRoute.h"
+#include "platform/media/FFmpegRoute.h"
 
 #include "support/MediaFixtures.h"
 
@@ -26,7 +26,7 @@ QString script(const QTemporaryDir& dir, const QString& name, const QByteArray& 
 
 } // namespace
 
-TEST(FfmpegRoute, HangingProbeAndFrameGiveNoAnswerAndLeaveNoFile) {
+TEST(FFmpegRoute, HangingProbeAndFrameGiveNoAnswerAndLeaveNoFile) {
     QTemporaryDir dir;
     const QString ffmpeg = script(dir, "ffmpeg", "exec sleep 600");
     script(dir, "ffprobe", "exec sleep 600");
@@ -38,7 +38,7 @@ TEST(FfmpegRoute, HangingProbeAndFrameGiveNoAnswerAndLeaveNoFile) {
     EXPECT_TRUE(QDir(scratch.path()).entryList(QDir::Files).isEmpty());
 }
 
-TEST(FfmpegRoute, FfprobeAnswerThatIsNotANumberFallsBackToTheBanner) {
+TEST(FFmpegRoute, FfprobeAnswerThatIsNotANumberFallsBackToTheBanner) {
     QTemporaryDir dir;
     script(dir, "ffprobe", R"(echo '{"format":{"duration":"N/A"}}')");
     const QString ffmpeg =
@@ -46,16 +46,16 @@ TEST(FfmpegRoute, FfprobeAnswerThatIsNotANumberFallsBackToTheBanner) {
     EXPECT_EQ(ffmpegRoute::probeDuration(ffmpeg, "/media/clip.mov", 10s), 62.5);
 }
 
-TEST(FfmpegRoute, RealFrameAndDuration) {
+TEST(FFmpegRoute, RealFrameAndDuration) {
     const QString clip = testmedia::h264();
     if (clip.isEmpty())
         GTEST_SKIP() << "needs /usr/bin/ffmpeg";
-    const auto duration = ffmpegRoute::probeDuration(testmedia::systemFfmpeg, clip, 15s);
+    const auto duration = ffmpegRoute::probeDuration(testmedia::systemFFmpeg, clip, 15s);
     ASSERT_TRUE(duration);
     EXPECT_NEAR(*duration, 5.0, 0.1);
     QTemporaryDir scratch;
     const auto frame = ffmpegRoute::frame(
-        {testmedia::systemFfmpeg, clip, "2.000", QSizeF(160, 160), "3", "scrub_", scratch.path(), 30s});
+        {testmedia::systemFFmpeg, clip, "2.000", QSizeF(160, 160), "3", "scrub_", scratch.path(), 30s});
     ASSERT_TRUE(frame);
     EXPECT_EQ(frame->size(), QSize(160, 90));
     EXPECT_TRUE(QDir(scratch.path()).entryList(QDir::Files).isEmpty());

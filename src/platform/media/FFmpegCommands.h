@@ -28,7 +28,7 @@ QStringList ffmpegInfoArguments(const QString& path);
 // "format"."duration" of ffprobe's JSON when it is a string that is wholly a number.
 std::optional<double> durationFromFfprobeJson(const QByteArray& json);
 // The first usable "Duration: HH:MM:SS.ss," line of ffmpeg's banner; absent for text that is not UTF-8.
-std::optional<double> durationFromFfmpegText(const QByteArray& text);
+std::optional<double> durationFromFFmpegText(const QByteArray& text);
 // A number in the C locale, the whole text, no leading white space.
 std::optional<double> strictDouble(const QString& text);
 

@@ -1,4 +1,4 @@
-#include "transcode/FfmpegOutput.h"
+#include "transcode/FFmpegOutput.h"
 
 #include "platform/StrictTextDecoding.h"
 #include "transcode/FfprobeOutput.h"
@@ -9,10 +9,10 @@
 
 namespace tarnwick {
 
-FfmpegProgressReader::FfmpegProgressReader(double duration, std::function<void(double)> onProgress)
+FFmpegProgressReader::FFmpegProgressReader(double duration, std::function<void(double)> onProgress)
     : m_duration(duration), m_onProgress(std::move(onProgress)) {}
 
-std::optional<double> FfmpegProgressReader::fraction(const QString& value, double duration) {
+std::optional<double> FFmpegProgressReader::fraction(const QString& value, double duration) {
     if (!(duration > 0))
         return std::nullopt;
     const auto micros = ffprobe::parseDecimalInteger(value);
@@ -22,7 +22,7 @@ std::optional<double> FfmpegProgressReader::fraction(const QString& value, doubl
     return std::clamp(f, 0.0, 0.99);
 }
 
-void FfmpegProgressReader::feed(const char* data, qsizetype size) {
+void FFmpegProgressReader::feed(const char* data, qsizetype size) {
     const QByteArray chunk(data, size);
     const auto text = strict::decodeUtf8(chunk);
     if (!text)
@@ -39,7 +39,7 @@ void FfmpegProgressReader::feed(const char* data, qsizetype size) {
     m_buffer = m_buffer.mid(lastBreak + 1);
 }
 
-void FfmpegProgressReader::line(const QString& text) {
+void FFmpegProgressReader::line(const QString& text) {
     static const QLatin1String key("out_time_ms=");
     if (!text.startsWith(key) || !m_onProgress)
         return;

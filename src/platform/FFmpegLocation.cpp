@@ -1,4 +1,4 @@
-#include "platform/FfmpegLocation.h"
+#include "platform/FFmpegLocation.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -17,8 +17,8 @@ bool existsResolved(const QString& path) {
 
 } // namespace
 
-FfmpegSearch FfmpegSearch::defaults() {
-    FfmpegSearch search;
+FFmpegSearch FFmpegSearch::defaults() {
+    FFmpegSearch search;
     if (qEnvironmentVariableIsSet(ffmpegFolderEnvironmentVariable))
         search.overrideFolder = qEnvironmentVariable(ffmpegFolderEnvironmentVariable);
     if (QCoreApplication::instance())
@@ -30,24 +30,24 @@ FfmpegSearch FfmpegSearch::defaults() {
     return search;
 }
 
-std::optional<FfmpegLocation> findFfmpeg(const FfmpegSearch& search) {
+std::optional<FFmpegLocation> findFFmpeg(const FFmpegSearch& search) {
     if (search.overrideFolder) {
         const QString path = QDir(*search.overrideFolder).filePath(QStringLiteral("ffmpeg"));
         if (existsResolved(path))
-            return FfmpegLocation{path, FfmpegLocation::Source::environment};
+            return FFmpegLocation{path, FFmpegLocation::Source::environment};
         return std::nullopt;
     }
     if (!search.helpersFolder.isEmpty()) {
         const QString path = QDir(search.helpersFolder).filePath(QStringLiteral("ffmpeg"));
         if (existsResolved(path))
-            return FfmpegLocation{path, FfmpegLocation::Source::helpers};
+            return FFmpegLocation{path, FFmpegLocation::Source::helpers};
     }
     if (search.sandboxed)
         return std::nullopt;
     for (const QString& path : search.systemPaths) {
         if (QFileInfo(path).isSymLink() || QFileInfo::exists(path)) {
             if (existsResolved(path))
-                return FfmpegLocation{path, FfmpegLocation::Source::system};
+                return FFmpegLocation{path, FFmpegLocation::Source::system};
         }
     }
     return std::nullopt;

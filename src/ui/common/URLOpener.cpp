@@ -1,10 +1,10 @@
-#include "ui/common/UrlOpener.h"
+#include "ui/common/URLOpener.h"
 
 #include <QDesktopServices>
 
 namespace tarnwick {
 
-UrlOpener desktopUrlOpener() {
+URLOpener desktopURLOpener() {
     return [](const QUrl& url) { return QDesktopServices::openUrl(url); };
 }
 

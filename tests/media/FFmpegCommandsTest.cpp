@@ -1,11 +1,11 @@
-#include "platform/media/FfmpegCommands.h"
+#include "platform/media/FFmpegCommands.h"
 
 #include <gtest/gtest.h>
 
 using namespace tarnwick;
 using namespace tarnwick::ffmpegCommands;
 
-TEST(FfmpegCommands, FrameArgumentsForThumbnailsAndScrubFrames) {
+TEST(FFmpegCommands, FrameArgumentsForThumbnailsAndScrubFrames) {
     const QString path = QStringLiteral("/Media/A Day/clip 01.mov");
     EXPECT_EQ(frameArguments(path, seekText(12.345, 2), QSizeF(640, 360), "2", "/tmp/thumb_X.jpg"),
               (QStringList{"-hide_banner", "-loglevel", "error", "-ss", "12.35", "-i", path, "-vframes", "1",
@@ -18,13 +18,13 @@ TEST(FfmpegCommands, FrameArgumentsForThumbnailsAndScrubFrames) {
     EXPECT_EQ(seekText(1.0 / 3, 3), QStringLiteral("0.333"));
 }
 
-TEST(FfmpegCommands, ProbeArguments) {
+TEST(FFmpegCommands, ProbeArguments) {
     EXPECT_EQ(ffprobeDurationArguments("/m/a.mxf"),
               (QStringList{"-v", "quiet", "-print_format", "json", "-show_format", "/m/a.mxf"}));
     EXPECT_EQ(ffmpegInfoArguments("/m/a.mxf"), (QStringList{"-i", "/m/a.mxf", "-hide_banner"}));
 }
 
-TEST(FfmpegCommands, FfprobeJsonDurationMustBeAWholeNumberText) {
+TEST(FFmpegCommands, FfprobeJsonDurationMustBeAWholeNumberText) {
     EXPECT_EQ(durationFromFfprobeJson(R"({"format":{"duration":"12.480000"}})"), 12.48);
     EXPECT_EQ(durationFromFfprobeJson(R"({"format":{"duration":"+7"}})"), 7.0);
     EXPECT_EQ(durationFromFfprobeJson(R"({"format":{"duration":"N/A"}})"), std::nullopt);
@@ -37,15 +37,15 @@ TEST(FfmpegCommands, FfprobeJsonDurationMustBeAWholeNumberText) {
     EXPECT_EQ(durationFromFfprobeJson("{broken"), std::nullopt);
 }
 
-TEST(FfmpegCommands, FfmpegBannerDurationLine) {
+TEST(FFmpegCommands, FFmpegBannerDurationLine) {
     EXPECT_EQ(
-        durationFromFfmpegText("Input #0, mov\n  Duration: 01:02:03.50, start: 0.000000, bitrate: 5 kb/s\n"),
+        durationFromFFmpegText("Input #0, mov\n  Duration: 01:02:03.50, start: 0.000000, bitrate: 5 kb/s\n"),
         3723.5);
     // A line without a comma after the marker, or with another shape, is passed over.
-    EXPECT_EQ(durationFromFfmpegText(
+    EXPECT_EQ(durationFromFFmpegText(
                   "  Duration: N/A, start: 0\n  Duration: 00:00:10.00\n  Duration: 00:00:02.25, x"),
               2.25);
-    EXPECT_EQ(durationFromFfmpegText("  Duration: 00:10, start\n"), std::nullopt);
-    EXPECT_EQ(durationFromFfmpegText("no duration here"), std::nullopt);
-    EXPECT_EQ(durationFromFfmpegText(QByteArray("  Duration: 00:00:01.00, \xff\xfe", 26)), std::nullopt);
+    EXPECT_EQ(durationFromFFmpegText("  Duration: 00:10, start\n"), std::nullopt);
+    EXPECT_EQ(durationFromFFmpegText("no duration here"), std::nullopt);
+    EXPECT_EQ(durationFromFFmpegText(QByteArray("  Duration: 00:00:01.00, \xff\xfe", 26)), std::nullopt);
 }
