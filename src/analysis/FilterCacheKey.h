@@ -1,26 +1,18 @@
 #pragma once
 
-#include <QSet>
-#include <QString>
-#include <QUuid>
+#include "analysis/FilterSettings.h"
+
 #include <QtGlobal>
 
 namespace tarnwick {
 
-// Everything the filtered media list depends on: the three list versions and the filter settings.
+// Everything the filtered media list depends on: the three list versions and the filter settings
+// (ignoreFileExtension among them: it changes no row, a change of it only builds the list again).
 struct FilterCacheKey {
     qint64 mediaFilesVersion = 0;
     qint64 recycleBinVersion = 0;
     qint64 projectsVersion = 0;
-    QString filterText;
-    bool showDeleted = false;
-    bool showOnlyUnused = false;
-    bool showOnlyUsed = false;
-    bool showOnlyOnline = false;
-    bool showOnlyAudioOnly = false;
-    bool showDuplicates = false;
-    bool showLargeFilesOnly = false;
-    QSet<QUuid> selectedProjectIDs;
+    FilterSettings filters;
 
     friend bool operator==(const FilterCacheKey&, const FilterCacheKey&) = default;
 };

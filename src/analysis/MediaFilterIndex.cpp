@@ -100,7 +100,7 @@ QList<qsizetype> sortRows(const QList<MediaFile>& files, const QList<qsizetype>&
 // Equal but for the search text.
 bool sameSettingsButText(const FilterCacheKey& a, const FilterCacheKey& b) {
     FilterCacheKey other = b;
-    other.filterText = a.filterText;
+    other.filters.filterText = a.filters.filterText;
     return a == other;
 }
 
@@ -198,32 +198,32 @@ void MediaFilterIndex::prepareProjectRows(const Lists& lists) {
 QList<qsizetype> MediaFilterIndex::filter(const FilterCacheKey& key, const Lists& lists,
                                           LowerPathCache& lowerPaths) {
     const qsizetype n = lists.mediaFiles.size();
-    const QString search = key.filterText.isEmpty() ? QString() : LowerPathCache::lowerKey(key.filterText);
+    const QString search = key.filters.filterText.isEmpty() ? QString() : LowerPathCache::lowerKey(key.filters.filterText);
 
     quint8 mustNot = binned;
-    if (!key.showDeleted)
+    if (!key.filters.showDeleted)
         mustNot |= deletedOrMoved;
-    if (key.showOnlyUnused)
+    if (key.filters.showOnlyUnused)
         mustNot |= used;
     quint8 must = 0;
-    if (key.showOnlyUsed)
+    if (key.filters.showOnlyUsed)
         must |= used;
-    if (key.showOnlyOnline)
+    if (key.filters.showOnlyOnline)
         must |= onDisk;
-    if (key.showOnlyAudioOnly)
+    if (key.filters.showOnlyAudioOnly)
         must |= audioOnly;
-    if (key.showDuplicates)
+    if (key.filters.showDuplicates)
         must |= duplicate;
-    if (key.showLargeFilesOnly)
+    if (key.filters.showLargeFilesOnly)
         must |= large;
 
     std::vector<quint8> inSelection;
-    if (!key.selectedProjectIDs.isEmpty()) {
+    if (!key.filters.selectedProjectIDs.isEmpty()) {
         prepareProjectRows(lists);
         inSelection.assign(size_t(n), 0);
         QSet<QString> names;
         for (const ProjectFile& project : lists.projects) {
-            if (key.selectedProjectIDs.contains(project.id))
+            if (key.filters.selectedProjectIDs.contains(project.id))
                 names.insert(project.name);
         }
         for (const QString& name : std::as_const(names)) {
@@ -259,7 +259,7 @@ QList<qsizetype> MediaFilterIndex::filter(const FilterCacheKey& key, const Lists
     QList<qsizetype> rows;
     // Typing on: a search text containing the last one keeps a subset of the last rows.
     const bool refines = m_key && sameSettingsButText(*m_key, key) &&
-                         search.contains(LowerPathCache::lowerKey(m_key->filterText));
+                         search.contains(LowerPathCache::lowerKey(m_key->filters.filterText));
     if (refines) {
         rows.reserve(m_rows.size());
         for (qsizetype row : std::as_const(m_rows)) {

@@ -3,11 +3,7 @@
 namespace tarnwick {
 
 FilterCacheKey ProjectManager::currentFilterCacheKey() const {
-    const FilterSettings& f = m_filters;
-    return FilterCacheKey{m_mediaFilesVersion, m_recycleBinVersion,  m_projectsVersion,
-                          f.filterText,        f.showDeleted,        f.showOnlyUnused,
-                          f.showOnlyUsed,      f.showOnlyOnline,     f.showOnlyAudioOnly,
-                          f.showDuplicates,    f.showLargeFilesOnly, f.selectedProjectIDs};
+    return FilterCacheKey{m_mediaFilesVersion, m_recycleBinVersion, m_projectsVersion, m_filters};
 }
 
 MediaRows ProjectManager::filteredMediaRows() {

@@ -1,5 +1,6 @@
 #include "transcode/LibraryHevcSession.h"
 
+#include "platform/AVHandles.h"
 #include "transcode/FFmpegArguments.h"
 
 #include <QFile>
@@ -23,30 +24,15 @@ namespace tarnwick {
 
 namespace {
 
-QString avError(int code) {
-    char text[AV_ERROR_MAX_STRING_SIZE] = {};
-    av_strerror(code, text, sizeof text);
-    return QString::fromUtf8(text);
-}
-
-struct CodecFree {
-    void operator()(AVCodecContext* c) const { avcodec_free_context(&c); }
-};
-struct FrameFree {
-    void operator()(AVFrame* f) const { av_frame_free(&f); }
-};
-struct PacketFree {
-    void operator()(AVPacket* p) const { av_packet_free(&p); }
-};
 struct SwrFree {
     void operator()(SwrContext* s) const { swr_free(&s); }
 };
 struct SwsFree {
     void operator()(SwsContext* s) const { sws_freeContext(s); }
 };
-using CodecPtr = std::unique_ptr<AVCodecContext, CodecFree>;
-using FramePtr = std::unique_ptr<AVFrame, FrameFree>;
-using PacketPtr = std::unique_ptr<AVPacket, PacketFree>;
+using CodecPtr = av::CodecHandle;
+using FramePtr = av::FrameHandle;
+using PacketPtr = av::PacketHandle;
 
 bool isFullRange(const AVFrame* f) {
     return f->color_range == AVCOL_RANGE_JPEG || f->format == AV_PIX_FMT_YUVJ420P ||
@@ -110,18 +96,19 @@ struct LibraryHevcSession::State {
         p->stream_index = st->index;
         if (const int rc = av_interleaved_write_frame(out, p); rc < 0)
             throw TranscodeError::encodingFailed(QStringLiteral("could not write the output: ") +
-                                                 avError(rc));
+                                                 av::errorText(rc));
     }
 
     // Sends one frame (or the flush) and writes every packet the encoder has ready.
     void encode(AVCodecContext* enc, AVStream* st, const AVFrame* frame) {
         int rc = avcodec_send_frame(enc, frame);
         if (rc < 0 && rc != AVERROR_EOF)
-            throw TranscodeError::encodingFailed(QStringLiteral("encoder refused a frame: ") + avError(rc));
+            throw TranscodeError::encodingFailed(QStringLiteral("encoder refused a frame: ") +
+                                                 av::errorText(rc));
         while ((rc = avcodec_receive_packet(enc, encoded.get())) == 0)
             write(encoded.get(), enc, st);
         if (rc != AVERROR(EAGAIN) && rc != AVERROR_EOF)
-            throw TranscodeError::encodingFailed(QStringLiteral("encoder failed: ") + avError(rc));
+            throw TranscodeError::encodingFailed(QStringLiteral("encoder failed: ") + av::errorText(rc));
     }
 
     void openVideoDecoder(const QString& name);
@@ -151,9 +138,9 @@ void LibraryHevcSession::openSource(const QString& path) {
     const QString name = QFileInfo(path).fileName();
     const QByteArray url = QByteArray("file:") + QFile::encodeName(path);
     if (const int rc = avformat_open_input(&m->in, url.constData(), nullptr, nullptr); rc < 0)
-        throw TranscodeError::cannotReadAsset(avError(rc));
+        throw TranscodeError::cannotReadAsset(av::errorText(rc));
     if (const int rc = avformat_find_stream_info(m->in, nullptr); rc < 0)
-        throw TranscodeError::cannotReadAsset(avError(rc));
+        throw TranscodeError::cannotReadAsset(av::errorText(rc));
     m->origin = m->in->start_time != AV_NOPTS_VALUE ? m->in->start_time : 0;
     m->laneOfStream.assign(m->in->nb_streams, -1);
     for (unsigned i = 0; i < m->in->nb_streams; ++i) {
@@ -179,7 +166,7 @@ void LibraryHevcSession::State::openVideoDecoder(const QString&) {
     video.decoder->pkt_timebase = video.stream->time_base;
     video.decoder->thread_count = 0; // one per core, as the ffmpeg program decodes
     if (const int rc = avcodec_open2(video.decoder.get(), codec, nullptr); rc < 0)
-        throw TranscodeError::cannotReadAsset(QStringLiteral("video decoder: ") + avError(rc));
+        throw TranscodeError::cannotReadAsset(QStringLiteral("video decoder: ") + av::errorText(rc));
     if (video.decoder->width < 2 || video.decoder->height < 2)
         throw TranscodeError::cannotReadAsset(QStringLiteral("video track has no usable size"));
 }
@@ -204,7 +191,7 @@ void LibraryHevcSession::State::openAudioDecoders() {
         lane.decoder->pkt_timebase = s->time_base;
         lane.decoder->thread_count = 1; // audio decodes in a fraction of the video's time
         if (const int rc = avcodec_open2(lane.decoder.get(), codec, nullptr); rc < 0)
-            throw TranscodeError::cannotReadAsset(QStringLiteral("audio decoder: ") + avError(rc));
+            throw TranscodeError::cannotReadAsset(QStringLiteral("audio decoder: ") + av::errorText(rc));
         if (lane.decoder->ch_layout.nb_channels < 1 || lane.decoder->sample_rate < 1)
             throw TranscodeError::cannotReadAsset(QStringLiteral("an audio track has no channels or rate"));
         laneOfStream[i] = int(audio.size());
@@ -216,14 +203,14 @@ void LibraryHevcSession::openOutput(const QString& path) {
     m->outputPath = path;
     const QByteArray url = QByteArray("file:") + QFile::encodeName(path);
     if (const int rc = avformat_alloc_output_context2(&m->out, nullptr, "mov", url.constData()); rc < 0)
-        throw TranscodeError::cannotCreateWriter(avError(rc));
+        throw TranscodeError::cannotCreateWriter(av::errorText(rc));
     m->openVideoEncoder();
     for (State::Audio& lane : m->audio)
         m->openAudioEncoder(lane);
     if (const int rc = avio_open(&m->out->pb, url.constData(), AVIO_FLAG_WRITE); rc < 0)
-        throw TranscodeError::cannotCreateWriter(avError(rc));
+        throw TranscodeError::cannotCreateWriter(av::errorText(rc));
     if (const int rc = avformat_write_header(m->out, nullptr); rc < 0)
-        throw TranscodeError::cannotCreateWriter(avError(rc));
+        throw TranscodeError::cannotCreateWriter(av::errorText(rc));
 }
 
 void LibraryHevcSession::State::openVideoEncoder() {
@@ -259,7 +246,7 @@ void LibraryHevcSession::State::openVideoEncoder() {
     const int rc = avcodec_open2(enc, codec, &options);
     av_dict_free(&options);
     if (rc < 0)
-        throw TranscodeError::cannotCreateWriter(QStringLiteral("libx265: ") + avError(rc));
+        throw TranscodeError::cannotCreateWriter(QStringLiteral("libx265: ") + av::errorText(rc));
 
     AVStream* st = avformat_new_stream(out, nullptr);
     avcodec_parameters_from_context(st->codecpar, enc);
@@ -298,7 +285,7 @@ void LibraryHevcSession::State::openAudioEncoder(Audio& lane) {
     else
         av_channel_layout_copy(&enc->ch_layout, &dec->ch_layout);
     if (const int rc = avcodec_open2(enc, codec, nullptr); rc < 0)
-        throw TranscodeError::cannotCreateWriter(QStringLiteral("audio encoder: ") + avError(rc));
+        throw TranscodeError::cannotCreateWriter(QStringLiteral("audio encoder: ") + av::errorText(rc));
     lane.outStream = avformat_new_stream(out, nullptr);
     avcodec_parameters_from_context(lane.outStream->codecpar, enc);
     lane.outStream->time_base = enc->time_base;
@@ -314,7 +301,7 @@ void LibraryHevcSession::State::openAudioEncoder(Audio& lane) {
     av_channel_layout_uninit(&inLayout);
     lane.swr.reset(swr);
     if (rc < 0 || (rc = swr_init(swr)) < 0)
-        throw TranscodeError::cannotCreateWriter(QStringLiteral("resampler: ") + avError(rc));
+        throw TranscodeError::cannotCreateWriter(QStringLiteral("resampler: ") + av::errorText(rc));
     lane.converted->format = enc->sample_fmt;
     lane.converted->sample_rate = enc->sample_rate;
     av_channel_layout_copy(&lane.converted->ch_layout, &enc->ch_layout);
@@ -389,7 +376,7 @@ void LibraryHevcSession::State::convert(const AVFrame* f) {
     view->height = h;
     if (const int rc = sws_scale_frame(video.sws.get(), video.converted.get(), view.get()); rc < 0)
         throw TranscodeError::encodingFailed(QStringLiteral("cannot convert the video's pixel format: ") +
-                                             avError(rc));
+                                             av::errorText(rc));
 }
 
 void LibraryHevcSession::State::audioFrames(Audio& lane, const AVFrame* f) {
@@ -422,7 +409,7 @@ void LibraryHevcSession::State::audioFrames(Audio& lane, const AVFrame* f) {
         const int n = swr_convert(lane.swr.get(), lane.converted->data, lane.capacity,
                                   f ? const_cast<const uint8_t**>(f->extended_data) : nullptr, inSamples);
         if (n < 0)
-            throw TranscodeError::encodingFailed(QStringLiteral("audio read failed: ") + avError(n));
+            throw TranscodeError::encodingFailed(QStringLiteral("audio read failed: ") + av::errorText(n));
         if (n > 0) {
             lane.converted->nb_samples = n;
             lane.converted->pts = lane.nextPts;
@@ -444,7 +431,7 @@ void LibraryHevcSession::State::drainVideo(const std::atomic_bool& cancelled,
         av_frame_unref(decoded.get());
     }
     if (rc != AVERROR(EAGAIN) && rc != AVERROR_EOF)
-        throw TranscodeError::encodingFailed(QStringLiteral("video decoding failed: ") + avError(rc));
+        throw TranscodeError::encodingFailed(QStringLiteral("video decoding failed: ") + av::errorText(rc));
 }
 
 void LibraryHevcSession::State::drainAudio(Audio& lane) {
@@ -454,7 +441,7 @@ void LibraryHevcSession::State::drainAudio(Audio& lane) {
         av_frame_unref(decoded.get());
     }
     if (rc != AVERROR(EAGAIN) && rc != AVERROR_EOF)
-        throw TranscodeError::encodingFailed(QStringLiteral("audio read failed: ") + avError(rc));
+        throw TranscodeError::encodingFailed(QStringLiteral("audio read failed: ") + av::errorText(rc));
 }
 
 void LibraryHevcSession::run(const std::atomic_bool& cancelled, const TranscodeProgress& onProgress) {
@@ -464,7 +451,8 @@ void LibraryHevcSession::run(const std::atomic_bool& cancelled, const TranscodeP
         if (rc == AVERROR_EOF)
             break;
         if (rc < 0)
-            throw TranscodeError::encodingFailed(QStringLiteral("read failed mid-stream: ") + avError(rc));
+            throw TranscodeError::encodingFailed(QStringLiteral("read failed mid-stream: ") +
+                                                 av::errorText(rc));
         const int index = s.packet->stream_index;
         if (index == s.video.index) {
             int sent;
@@ -474,7 +462,7 @@ void LibraryHevcSession::run(const std::atomic_bool& cancelled, const TranscodeP
             av_packet_unref(s.packet.get());
             if (sent < 0)
                 throw TranscodeError::encodingFailed(QStringLiteral("video decoding failed: ") +
-                                                     avError(sent));
+                                                     av::errorText(sent));
             s.drainVideo(cancelled, onProgress);
         } else if (index >= 0 && index < int(s.laneOfStream.size()) && s.laneOfStream[index] >= 0) {
             State::Audio& lane = s.audio[s.laneOfStream[index]];
@@ -483,7 +471,8 @@ void LibraryHevcSession::run(const std::atomic_bool& cancelled, const TranscodeP
                 s.drainAudio(lane);
             av_packet_unref(s.packet.get());
             if (sent < 0)
-                throw TranscodeError::encodingFailed(QStringLiteral("audio read failed: ") + avError(sent));
+                throw TranscodeError::encodingFailed(QStringLiteral("audio read failed: ") +
+                                                     av::errorText(sent));
             s.drainAudio(lane);
         } else {
             av_packet_unref(s.packet.get());
@@ -499,9 +488,11 @@ void LibraryHevcSession::run(const std::atomic_bool& cancelled, const TranscodeP
         s.encode(lane.encoder.get(), lane.outStream, nullptr);
     }
     if (const int rc = av_write_trailer(s.out); rc < 0)
-        throw TranscodeError::encodingFailed(QStringLiteral("could not finish the output: ") + avError(rc));
+        throw TranscodeError::encodingFailed(QStringLiteral("could not finish the output: ") +
+                                             av::errorText(rc));
     if (const int rc = avio_closep(&s.out->pb); rc < 0)
-        throw TranscodeError::encodingFailed(QStringLiteral("could not finish the output: ") + avError(rc));
+        throw TranscodeError::encodingFailed(QStringLiteral("could not finish the output: ") +
+                                             av::errorText(rc));
 }
 
 void LibraryHevcSession::abandonOutput() {

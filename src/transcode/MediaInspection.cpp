@@ -1,5 +1,7 @@
 #include "transcode/MediaInspection.h"
 
+#include "platform/AVHandles.h"
+
 #include <QFile>
 
 #include <memory>
@@ -14,25 +16,6 @@ namespace tarnwick {
 
 namespace {
 
-struct FormatCloser {
-    void operator()(AVFormatContext* c) const { avformat_close_input(&c); }
-};
-struct CodecFreer {
-    void operator()(AVCodecContext* c) const { avcodec_free_context(&c); }
-};
-struct PacketFreer {
-    void operator()(AVPacket* p) const { av_packet_free(&p); }
-};
-struct FrameFreer {
-    void operator()(AVFrame* f) const { av_frame_free(&f); }
-};
-
-QString avErrorText(int code) {
-    char text[AV_ERROR_MAX_STRING_SIZE] = {};
-    av_strerror(code, text, sizeof text);
-    return QString::fromUtf8(text);
-}
-
 bool isRealVideo(const AVStream* s) {
     return s->codecpar->codec_type == AVMEDIA_TYPE_VIDEO && !(s->disposition & AV_DISPOSITION_ATTACHED_PIC);
 }
@@ -44,7 +27,7 @@ bool decodeFirstFrame(AVFormatContext* format, int streamIndex, QString& error) 
         error = QStringLiteral("no decoder");
         return false;
     }
-    std::unique_ptr<AVCodecContext, CodecFreer> ctx(avcodec_alloc_context3(codec));
+    av::CodecHandle ctx(avcodec_alloc_context3(codec));
     if (!ctx || avcodec_parameters_to_context(ctx.get(), stream->codecpar) < 0)
         return false;
     // One frame: slice threads only (one per core; HEVC's wavefront rows decode in parallel), so
@@ -52,11 +35,11 @@ bool decodeFirstFrame(AVFormatContext* format, int streamIndex, QString& error) 
     ctx->thread_count = 0;
     ctx->thread_type = FF_THREAD_SLICE;
     if (const int rc = avcodec_open2(ctx.get(), codec, nullptr); rc < 0) {
-        error = avErrorText(rc);
+        error = av::errorText(rc);
         return false;
     }
-    std::unique_ptr<AVPacket, PacketFreer> packet(av_packet_alloc());
-    std::unique_ptr<AVFrame, FrameFreer> frame(av_frame_alloc());
+    av::PacketHandle packet(av_packet_alloc());
+    av::FrameHandle frame(av_frame_alloc());
     bool flushed = false;
     for (;;) {
         const int got = avcodec_receive_frame(ctx.get(), frame.get());
@@ -77,7 +60,7 @@ bool decodeFirstFrame(AVFormatContext* format, int streamIndex, QString& error) 
         rc = avcodec_send_packet(ctx.get(), packet.get());
         av_packet_unref(packet.get());
         if (rc < 0 && rc != AVERROR(EAGAIN)) {
-            error = avErrorText(rc);
+            error = av::errorText(rc);
             return false;
         }
     }
@@ -90,12 +73,12 @@ MediaFacts inspectMedia(const QString& path, bool decodeFrame) {
     AVFormatContext* raw = nullptr;
     const QByteArray name = QByteArray("file:") + QFile::encodeName(path);
     if (const int rc = avformat_open_input(&raw, name.constData(), nullptr, nullptr); rc < 0) {
-        facts.error = avErrorText(rc);
+        facts.error = av::errorText(rc);
         return facts;
     }
-    std::unique_ptr<AVFormatContext, FormatCloser> format(raw);
+    av::FormatHandle format(raw);
     if (const int rc = avformat_find_stream_info(format.get(), nullptr); rc < 0) {
-        facts.error = avErrorText(rc);
+        facts.error = av::errorText(rc);
         return facts;
     }
     facts.opened = true;

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/AVHandles.h"
+
 #include <QString>
 
 #include <memory>
@@ -13,22 +15,10 @@ extern "C" {
 // Owning handles for the media libraries' objects, and the steps every reader of a file shares.
 namespace tarnwick::media {
 
-struct FormatCloser {
-    void operator()(AVFormatContext* context) const { avformat_close_input(&context); }
-};
-struct CodecCloser {
-    void operator()(AVCodecContext* context) const { avcodec_free_context(&context); }
-};
-struct FrameCloser {
-    void operator()(AVFrame* frame) const { av_frame_free(&frame); }
-};
-struct PacketCloser {
-    void operator()(AVPacket* packet) const { av_packet_free(&packet); }
-};
-using FormatHandle = std::unique_ptr<AVFormatContext, FormatCloser>;
-using CodecHandle = std::unique_ptr<AVCodecContext, CodecCloser>;
-using FrameHandle = std::unique_ptr<AVFrame, FrameCloser>;
-using PacketHandle = std::unique_ptr<AVPacket, PacketCloser>;
+using av::CodecHandle;
+using av::FormatHandle;
+using av::FrameHandle;
+using av::PacketHandle;
 
 // Opened and its streams probed; empty on failure.
 FormatHandle openInput(const QString& path);
