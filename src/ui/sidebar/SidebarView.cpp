@@ -100,11 +100,23 @@ void SidebarView::build() {
     m_layout->setContentsMargins(0, 6, 0, 12);
     m_layout->setSpacing(0);
 
-    // Drop zone
     m_dropZone = new DropZoneRow(m_body);
     m_layout->addWidget(inset(m_dropZone, 6, 6, m_body));
+    buildSummary();
+    buildProjects();
+    m_ruleCounts =
+        addManagedSection(QStringLiteral("Timeline Usage"), QStringLiteral("list.bullet.rectangle"),
+                          QStringLiteral("Manage Sequence Usage…"), Command::manageSequenceUsage);
+    buildFiltersAndOptions();
+    m_folderCount =
+        addManagedSection(QStringLiteral("Protected"), QStringLiteral("lock.shield"),
+                          QStringLiteral("Manage Protected Folders…"), Command::manageProtectedFolders);
+    buildSweep();
+    m_layout->addStretch(1);
+    setWidget(m_body);
+}
 
-    // Summary
+void SidebarView::buildSummary() {
     addSection(QStringLiteral("Summary"), QStringLiteral("chart.pie"));
     m_callout = new ReclaimableCallout(m_body);
     m_layout->addWidget(inset(m_callout, 2, 8, m_body));
@@ -122,8 +134,9 @@ void SidebarView::build() {
             m_layout->addWidget(line);
         }
     }
+}
 
-    // Projects
+void SidebarView::buildProjects() {
     addSection(QStringLiteral("Projects"), QStringLiteral("film.stack"));
     m_projectsBox = new QWidget(m_body);
     m_projectsLayout = new QVBoxLayout(m_projectsBox);
@@ -149,47 +162,44 @@ void SidebarView::build() {
     });
     m_clearFilter = chip;
     m_layout->addWidget(inset(chip, 4, 4, m_body));
+}
 
-    // A section whose button opens a sheet, with a note of what the sheet holds below it.
-    auto addManagedSection = [this](const QString& title, const QString& symbol, const QString& action,
-                                    Command command) {
-        addSection(title, symbol);
-        auto* button = new BrandSecondaryButton(action, Color::brandTextSecondary(), m_body);
-        giveSymbol(button, symbol, Color::brandTextSecondary());
-        connect(button, &QAbstractButton::clicked, this,
-                [this, command] { m_services.commands.post(command); });
-        m_layout->addWidget(inset(button, 3, 3, m_body));
-        auto* note = brandLabel({}, Font::brandMono(10), Color::brandTextTertiary(), m_body);
-        note->setContentsMargins(10, 0, 10, 0);
-        m_layout->addWidget(note);
-        return note;
-    };
+// A section whose button opens a sheet, with a note of what the sheet holds below it.
+QLabel* SidebarView::addManagedSection(const QString& title, const QString& symbol, const QString& action,
+                                       Command command) {
+    addSection(title, symbol);
+    auto* button = new BrandSecondaryButton(action, Color::brandTextSecondary(), m_body);
+    giveSymbol(button, symbol, Color::brandTextSecondary());
+    connect(button, &QAbstractButton::clicked, this, [this, command] { m_services.commands.post(command); });
+    m_layout->addWidget(inset(button, 3, 3, m_body));
+    auto* note = brandLabel({}, Font::brandMono(10), Color::brandTextTertiary(), m_body);
+    note->setContentsMargins(10, 0, 10, 0);
+    m_layout->addWidget(note);
+    return note;
+}
 
-    // Timeline usage
-    m_ruleCounts =
-        addManagedSection(QStringLiteral("Timeline Usage"), QStringLiteral("list.bullet.rectangle"),
-                          QStringLiteral("Manage Sequence Usage…"), Command::manageSequenceUsage);
+void SidebarView::addToggle(const QString& title, const QString& help,
+                            std::function<void(bool)> onUserClick) {
+    auto* box = new QCheckBox(title, m_body);
+    box->setToolTip(help);
+    box->setFont(Font::brand(12));
+    // Tinted with the accent, as the filter and option sections are.
+    box->setStyleSheet(Color::styleSheet(
+        QStringLiteral(
+            "QCheckBox { color: %1; padding: 3px 10px; spacing: 8px; }"
+            "QCheckBox::indicator { width: 12px; height: 12px; border-radius: 3px; border: 1px solid "
+            "%2; "
+            "background: %3; }"
+            "QCheckBox::indicator:checked { background: %4; border: 1px solid %4; }"),
+        {Color::brandTextPrimary(), Color::brandTextMuted(), Color::brandSurfaceRaised(),
+         Color::brandAccent()}));
+    // clicked: only the user's toggles, never the sync from the model.
+    connect(box, &QCheckBox::clicked, this, onUserClick);
+    m_toggles.insert(title, box);
+    m_layout->addWidget(box);
+}
 
-    // Filters, then options
-    auto addToggle = [this](const QString& title, const QString& help, auto&& onUserClick) {
-        auto* box = new QCheckBox(title, m_body);
-        box->setToolTip(help);
-        box->setFont(Font::brand(12));
-        // Tinted with the accent, as the filter and option sections are.
-        box->setStyleSheet(Color::styleSheet(
-            QStringLiteral(
-                "QCheckBox { color: %1; padding: 3px 10px; spacing: 8px; }"
-                "QCheckBox::indicator { width: 12px; height: 12px; border-radius: 3px; border: 1px solid "
-                "%2; "
-                "background: %3; }"
-                "QCheckBox::indicator:checked { background: %4; border: 1px solid %4; }"),
-            {Color::brandTextPrimary(), Color::brandTextMuted(), Color::brandSurfaceRaised(),
-             Color::brandAccent()}));
-        // clicked: only the user's toggles, never the sync from the model.
-        connect(box, &QCheckBox::clicked, this, onUserClick);
-        m_toggles.insert(title, box);
-        m_layout->addWidget(box);
-    };
+void SidebarView::buildFiltersAndOptions() {
     addSection(QStringLiteral("Filters"), QStringLiteral("line.3.horizontal.decrease"));
     addToggle(QStringLiteral("Audio Only"), QStringLiteral("Show only files used exclusively for audio"),
               [this](bool on) {
@@ -213,13 +223,9 @@ void SidebarView::build() {
               QStringLiteral("Leave a receipt file in directories where files are deleted"), [this](bool on) {
                   m_manager.updateOptions([on](CleanupOptions& options) { options.writeTraceFiles = on; });
               });
+}
 
-    // Protected folders
-    m_folderCount =
-        addManagedSection(QStringLiteral("Protected"), QStringLiteral("lock.shield"),
-                          QStringLiteral("Manage Protected Folders…"), Command::manageProtectedFolders);
-
-    // Sweep
+void SidebarView::buildSweep() {
     addSection(QStringLiteral("Sweep"), QStringLiteral("wind"));
     auto* add = new BrandPrimaryButton(QStringLiteral("Add All Unused to Bin"), m_body);
     giveSymbol(add, QStringLiteral("trash"), Color::brandBackground());
@@ -237,8 +243,6 @@ void SidebarView::build() {
         m_sweep.append(button);
         m_layout->addWidget(inset(button, 3, 3, m_body));
     }
-    m_layout->addStretch(1);
-    setWidget(m_body);
 }
 
 QList<SummaryRow*> SidebarView::visibleSummaryRows() const {

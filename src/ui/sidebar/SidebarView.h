@@ -1,5 +1,6 @@
 #pragma once
 
+#include "ui/common/Command.h"
 #include "ui/window/CleanupOperations.h"
 
 #include <QHash>
@@ -80,6 +81,13 @@ public:
 
 private:
     void build();
+    void buildSummary();
+    void buildProjects();
+    void buildFiltersAndOptions();
+    void buildSweep();
+    QLabel* addManagedSection(const QString& title, const QString& symbol, const QString& action,
+                              Command command);
+    void addToggle(const QString& title, const QString& help, std::function<void(bool)> onUserClick);
     void addSection(const QString& title, const QString& image);
     void refreshSummary();
     void rebuildProjects();
