@@ -411,10 +411,12 @@ QCoro::Task<ActionResult> runRemoval(ProjectManager& manager, CleanupServices se
                                     manager.options().writeTraceFiles);
     const RecordStores stores{services.auditLog, services.statsManager, services.traceWriter};
     // Off the GUI thread: a slow or hung volume must not freeze the window. The future is made in
-    // its own statement (GCC 12 and lambda temporaries inside co_await).
+    // its own statement (GCC 12 and lambda temporaries inside co_await). The task holds no
+    // reference to the records: it may be destroyed on the worker after this run (and the journal
+    // the records write to) has ended.
     QFuture<QList<ExecutedRemoval>> work =
-        QtConcurrent::run(&removalPool(), [plan, files, protection, method, records] {
-            return executeRemovals(plan, *files, protection, method, records.get());
+        QtConcurrent::run(&removalPool(), [plan, files, protection, method, run = records.get()] {
+            return executeRemovals(plan, *files, protection, method, run);
         });
     const QList<ExecutedRemoval> executed = co_await work;
     if (!self) {
