@@ -88,9 +88,9 @@ public:
     bool isRegularFile(const QString&) const override { return true; }
     QString canonicalPath(const QString& path) const override { return path; }
     FileOpStatus makeFolder(const QString&, bool, quint32) override { return {}; }
-    FileOpStatus removeFile(const QString&) override { return {}; }
-    FileOpStatus removeTree(const QString&) override { return {}; }
-    TrashOutcome moveToTrash(const QString&) override { return {}; }
+    FileOpStatus removeFile(const QString&, const std::optional<FileIdentity>&) override { return {}; }
+    FileOpStatus removeTree(const QString&, const std::optional<FileIdentity>&) override { return {}; }
+    TrashOutcome moveToTrash(const QString&, const std::optional<FileIdentity>&) override { return {}; }
     FileOpStatus moveNoReplace(const QString&, const QString&, const FileOpProgress&,
                                const std::atomic_bool*) override {
         return {};

@@ -44,12 +44,7 @@ bool FolderMoveSession::unchanged(const std::optional<FileIdentity>& then, const
     if (!then)
         return now.kind == FileKind::missing;
     // A file that went away fails its move on its own (or a stopped move of it is finished there).
-    if (now.kind == FileKind::missing)
-        return true;
-    // A folder's size and time change with what is put in or taken out; only its identity counts.
-    if (now.kind == FileKind::directory)
-        return now.device == then->device && now.inode == then->inode;
-    return now.identity() == *then;
+    return now.kind == FileKind::missing || isSameItem(*then, now);
 }
 
 void FolderMoveSession::sweepLeftovers(const QString& folder) {

@@ -1,7 +1,10 @@
 #include "actions/RecycleBin.h"
 
 #include "actions/ProtectedFolderTest.h"
+#include "analysis/FileStatusScan.h"
+#include "analysis/MediaRescanner.h"
 #include "analysis/ProjectManager.h"
+#include "analysis/UsageAggregator.h"
 #include "platform/AppLog.h"
 #include "platform/PathText.h"
 #include "stores/AuditLogManager.h"
@@ -134,21 +137,53 @@ StagePlan planStaging(const QList<MediaFile>& files, const QList<RecycleBinItem>
     return plan;
 }
 
-// What a restore changes: media-list positions coming back online, and an audit entry per item
-// (made and encoded with the plan, so that the GUI thread only records them).
+// How a restore checks its files, as a rescan would; taken on the GUI thread, used on any.
+struct StatusCheck {
+    std::shared_ptr<FileStatusScan> scan;
+    QList<ProjectFile> projects; // for the relative-path candidates
+    FileStatusChecking::Options options;
+
+    static StatusCheck of(ProjectManager& pm) { return {pm.fileStatusScan(), pm.projects(), pm.fileStatusOptions()}; }
+
+    // What a rescan would find at each item's path, by path. Blocking: a stat each.
+    QHash<QString, FileStatusResult> run(const QList<RecycleBinItem>& items) const {
+        QStringList paths;
+        QSet<QString> asked;
+        for (const RecycleBinItem& item : items) {
+            if (!asked.contains(item.mediaFile.path)) {
+                asked.insert(item.mediaFile.path);
+                paths.append(item.mediaFile.path);
+            }
+        }
+        QHash<QString, FileStatusResult> byPath;
+        byPath.reserve(paths.size());
+        for (FileStatusResult& result : scan->checkAll(paths, mergedRelativeCandidates(projects), options))
+            byPath.insert(result.path, std::move(result));
+        return byPath;
+    }
+};
+
+// What a restore changes: media-list positions leaving the bin with what their file's check
+// found, and an audit entry per item (made and encoded with the plan, so that the GUI thread only
+// records them).
 struct RestorePlan {
-    QList<qsizetype> online;
+    QList<std::pair<qsizetype, std::optional<FileStatusResult>>> restored; // nothing: not checked
     AuditLogManager::Prepared audit;
 };
 
-RestorePlan planRestore(const QList<RecycleBinItem>& items, const QList<MediaFile>& media) {
+RestorePlan planRestore(const QList<RecycleBinItem>& items, const QList<MediaFile>& media,
+                        const QHash<QString, FileStatusResult>& checked) {
     const QHash<QString, qsizetype> indexByPath = firstIndexByPath(media);
     RestorePlan plan;
     QList<AuditLogManager::Request> audit;
     audit.reserve(items.size());
     for (const RecycleBinItem& item : items) {
-        if (const auto hit = indexByPath.constFind(item.mediaFile.path); hit != indexByPath.cend())
-            plan.online.append(*hit);
+        const QString& path = item.mediaFile.path;
+        if (const auto hit = indexByPath.constFind(path); hit != indexByPath.cend()) {
+            const auto found = checked.constFind(path);
+            plan.restored.append(
+                {*hit, found == checked.cend() ? std::nullopt : std::optional<FileStatusResult>(*found)});
+        }
         audit.append({AuditAction::restored, item.mediaFile, std::nullopt});
     }
     plan.audit = AuditLogManager::prepare(audit);
@@ -167,8 +202,9 @@ void applyStaging(ProjectManager& pm, StagePlan plan) {
     pm.updateSummary();
 }
 
-// Each item leaves the bin, its entry (the first with its exact path) comes back online, and the
-// restore is recorded, also for an item whose file has no entry any more.
+// Each item leaves the bin, its entry (the first with its exact path) takes the status its file's
+// check found (a file deleted while staged comes back missing, not online), and the restore is
+// recorded, also for an item whose file has no entry any more.
 void applyRestore(ProjectManager& pm, const QList<RecycleBinItem>& items, RestorePlan plan,
                   AuditLogManager* auditLog) {
     QSet<QUuid> ids;
@@ -179,8 +215,11 @@ void applyRestore(ProjectManager& pm, const QList<RecycleBinItem>& items, Restor
         bin.removeIf([&](const RecycleBinItem& staged) { return ids.contains(staged.id); });
     });
     pm.modifyMediaFiles([&](QList<MediaFile>& list) {
-        for (const qsizetype i : plan.online)
-            list[i].status = MediaFileStatus::online;
+        for (const auto& [i, found] : std::as_const(plan.restored)) {
+            list[i].status = MediaFileStatus::online; // out of the bin; then as a rescan finds it
+            if (found)
+                MediaRescanner::applyStatus(list[i], *found);
+        }
     });
     if (auditLog)
         auditLog->log(std::move(plan.audit));
@@ -325,15 +364,21 @@ bool RecycleBin::restoreAllFromRecycleBin(std::function<void()> done) {
 
 void RecycleBin::restore(const QList<RecycleBinItem>& items) {
     ProjectManager& pm = *m_manager;
-    applyRestore(pm, items, planRestore(items, pm.mediaFiles()), m_services.auditLog);
+    const QHash<QString, FileStatusResult> checked = StatusCheck::of(pm).run(items);
+    applyRestore(pm, items, planRestore(items, pm.mediaFiles(), checked), m_services.auditLog);
 }
 
 void RecycleBin::restoreOnWorker(std::optional<OperationGate::Scope> scope, QList<RecycleBinItem> items,
                                  std::function<void()> done) {
+    // Checked once, on the worker; a plan made again for a newer list reuses the checks.
+    auto checked = std::make_shared<std::optional<QHash<QString, FileStatusResult>>>();
     (void)onWorker<RestorePlan>(
         m_manager, std::move(scope), std::move(done),
-        [items](const QList<MediaFile>& media, const QList<RecycleBinItem>&) {
-            return planRestore(items, media);
+        [items, check = StatusCheck::of(*m_manager), checked](const QList<MediaFile>& media,
+                                                             const QList<RecycleBinItem>&) {
+            if (!*checked)
+                *checked = check.run(items);
+            return planRestore(items, media, **checked);
         },
         [items, auditLog = m_services.auditLog](ProjectManager& manager, RestorePlan plan) {
             applyRestore(manager, items, std::move(plan), auditLog);

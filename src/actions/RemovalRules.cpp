@@ -196,4 +196,8 @@ QString RemovalRules::isFolderText(const QString& name) {
     return name + QStringLiteral(": is a folder — skipped");
 }
 
+QString RemovalRules::changedText(const QString& name) {
+    return name + QStringLiteral(": changed since it was staged — kept");
+}
+
 } // namespace tarnwick

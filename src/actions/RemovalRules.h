@@ -53,6 +53,8 @@ public:
     static QString protectedText(const QString& name);
     static QString nowInUseText(const QString& name);
     static QString isFolderText(const QString& name);
+    // Another file took the staged file's name, or it was written to, after the user confirmed.
+    static QString changedText(const QString& name);
 
 private:
     const QList<MediaFile>& list() const;

@@ -18,6 +18,7 @@
 #include <qcoro/qcorofuture.h>
 
 #include <cerrno>
+#include <cstring>
 
 namespace tarnwick {
 
@@ -25,6 +26,14 @@ namespace {
 
 // One run at a time touches the disk; the manager's gate already serialises runs.
 QThreadPool& removalPool() {
+    static QThreadPool pool;
+    pool.setMaxThreadCount(1);
+    return pool;
+}
+
+// Records what the confirmed paths hold while the run waits for its turn; apart from the removal
+// pool, which an earlier run may still hold.
+QThreadPool& seenPool() {
     static QThreadPool pool;
     pool.setMaxThreadCount(1);
     return pool;
@@ -115,16 +124,27 @@ QList<PlannedRemoval> planRemovals(const ProjectManager& manager, const QList<Re
 }
 
 FileOpStatus removeTarget(FileOperations& files, const QString& target, bool isContainer,
-                          RemovalMethod method) {
+                          RemovalMethod method, const std::optional<FileIdentity>& expected) {
     if (method == RemovalMethod::trash)
-        return files.moveToTrash(target).status;
-    return isContainer ? files.removeTree(target) : files.removeFile(target);
+        return files.moveToTrash(target, expected).status;
+    return isContainer ? files.removeTree(target, expected) : files.removeFile(target, expected);
+}
+
+// The item at a path is still the one seen when the run was confirmed. Something that appeared
+// since is not what the user chose either.
+bool unchangedSinceSeen(const std::optional<FileIdentity>& seen, const FileOpInfo& now) {
+    return seen ? now.kind == FileKind::missing || isSameItem(*seen, now) : now.kind == FileKind::missing;
+}
+
+QString changedReason() {
+    return QStringLiteral("changed since it was staged — kept");
 }
 
 void executeProxy(const PlannedRemoval& p, ExecutedRemoval& done, FileOperations& files,
-                  const ProtectedFolderTest& protection, RemovalMethod method) {
+                  const ProtectedFolderTest& protection, RemovalMethod method, const SeenItems& seen) {
     if (!p.proxy)
         return;
+    const std::optional<FileIdentity> then = seen.value(*p.proxy);
     const FileOpInfo info = files.status(*p.proxy, false);
     if (info.kind == FileKind::missing || protection.isInProtectedFolder(*p.proxy))
         return;
@@ -136,9 +156,11 @@ void executeProxy(const PlannedRemoval& p, ExecutedRemoval& done, FileOperations
         done.proxy = ExecutedRemoval::Proxy::notRegular;
         return;
     }
-    const FileOpStatus status = removeTarget(files, *p.proxy, false, method);
+    FileOpStatus status = FileOpStatus::changed();
+    if (unchangedSinceSeen(then, info))
+        status = removeTarget(files, *p.proxy, false, method, then);
     done.proxy = status.ok() ? ExecutedRemoval::Proxy::removed : ExecutedRemoval::Proxy::failed;
-    done.proxyError = status.message;
+    done.proxyError = status.isChanged() ? changedReason() : status.message;
 }
 
 // The bytes a removal frees. A name of a file that keeps other names frees nothing; the last name
@@ -169,17 +191,109 @@ private:
 
 } // namespace
 
+namespace {
+
+// Paths the confirmation did not see (the bin changed while the run waited) are seen now, before
+// the first file is touched.
+void recordUnseen(const QList<PlannedRemoval>& plan, const FileOperations& files, SeenItems& seen) {
+    QStringList unseen;
+    for (const PlannedRemoval& p : plan) {
+        if (p.verdict != PlannedRemoval::Verdict::proceed)
+            continue;
+        if (!seen.contains(p.target))
+            unseen.append(p.target);
+        if (p.proxy && !seen.contains(*p.proxy))
+            unseen.append(*p.proxy);
+    }
+    if (!unseen.isEmpty())
+        seen.insert(recordSeen(files, unseen));
+}
+
+// The records of one removal, written before its disk step: the target's own and, for a container,
+// one per other staged file inside it (`inside`), so that a kill right after it leaves one for each.
+QList<int> intendRecords(RecordRun& records, const QList<PlannedRemoval>& plan, const PlannedRemoval& p,
+                         const QList<qsizetype>& inside, const FileOpInfo& info, qint64 bytes,
+                         AuditAction action) {
+    FileRecord record;
+    record.entry = AuditLogEntry::make(action, p.item.mediaFile, std::nullopt);
+    record.target = p.target;
+    record.files = 1;
+    record.bytes = bytes;
+    record.traced = true;
+    if (info.kind != FileKind::missing)
+        record.identity = info.identity();
+    QList<int> seqs{records.intend(record)};
+    for (const qsizetype i : inside) {
+        const PlannedRemoval& member = plan.at(i);
+        if (&member == &p)
+            continue;
+        record.entry = AuditLogEntry::make(action, member.item.mediaFile, std::nullopt);
+        record.bytes = 0; // its bytes go with the container's
+        record.traced = false;
+        seqs.append(records.intend(record));
+    }
+    return seqs;
+}
+
+// The checks that keep a target from its disk step, in the rules' order; notRun when none does.
+ExecutedRemoval::Outcome refusalFor(const PlannedRemoval& p, const FileOpInfo& info,
+                                    const std::optional<FileIdentity>& seen, FileOpStatus& error) {
+    using Outcome = ExecutedRemoval::Outcome;
+    // Nothing is recorded for a file the user did not choose.
+    if (!unchangedSinceSeen(seen, info))
+        return Outcome::changed;
+    // Only a container the rules derived is removed with its contents.
+    if (!p.isContainer && info.kind == FileKind::directory)
+        return Outcome::isFolder;
+    if (p.isContainer && info.kind != FileKind::directory && info.kind != FileKind::missing) {
+        error = FileOpStatus::failure(ENOTDIR, QStringLiteral("its .RDC container is not a folder"));
+        return Outcome::failed;
+    }
+    // Nothing there when the run was confirmed, nothing now: it fails as its removal would.
+    if (!seen) {
+        error = FileOpStatus::failure(ENOENT, QString::fromLocal8Bit(std::strerror(ENOENT)));
+        return Outcome::failed;
+    }
+    return Outcome::notRun;
+}
+
+} // namespace
+
+QStringList watchedPaths(const QList<RecycleBinItem>& bin) {
+    QStringList paths;
+    paths.reserve(bin.size());
+    for (const RecycleBinItem& item : bin) {
+        const MediaFile& m = item.mediaFile;
+        paths.append(m.redClipFolder().value_or(RemovalRules::workingPath(m)));
+        if (m.proxyPath)
+            paths.append(*m.proxyPath);
+    }
+    return paths;
+}
+
+SeenItems recordSeen(const FileOperations& files, const QStringList& paths) {
+    SeenItems seen;
+    seen.reserve(paths.size());
+    for (const QString& path : paths) {
+        if (seen.contains(path))
+            continue;
+        const FileOpInfo info = files.status(path, false);
+        seen.insert(path, info.kind == FileKind::missing ? std::nullopt : std::optional(info.identity()));
+    }
+    return seen;
+}
+
 QList<ExecutedRemoval> executeRemovals(const QList<PlannedRemoval>& plan, FileOperations& files,
                                        ProtectedFolderTest protection, RemovalMethod method,
-                                       RecordRun* records) {
+                                       RecordRun* records, SeenItems seen) {
     using Outcome = ExecutedRemoval::Outcome;
     const AuditAction action = wordingFor(method).audit;
+    recordUnseen(plan, files, seen);
     QList<ExecutedRemoval> results;
     results.reserve(plan.size());
     QSet<QString> handledContainers;
     FreedBytes freed(method);
-    // A container's removal carries the records of the other staged files inside it, so that a kill
-    // right after it still leaves a record for each.
+    // The staged files whose removal goes with a container's, by container.
     QHash<QString, QList<qsizetype>> byContainer;
     if (records) {
         for (qsizetype i = 0; i < plan.size(); ++i) {
@@ -188,79 +302,49 @@ QList<ExecutedRemoval> executeRemovals(const QList<PlannedRemoval>& plan, FileOp
         }
     }
     for (const PlannedRemoval& p : plan) {
-        ExecutedRemoval done;
-        if (p.verdict != PlannedRemoval::Verdict::proceed) {
-            results.append(done);
+        ExecutedRemoval& done = results.emplace_back();
+        if (p.verdict != PlannedRemoval::Verdict::proceed)
             continue;
-        }
         if (p.isContainer && handledContainers.contains(p.target)) {
             done.outcome = Outcome::withContainer;
-            results.append(done);
             continue;
         }
         if (protection.isInProtectedFolder(p.target)) {
             done.outcome = Outcome::protectedTarget;
-            results.append(done);
             continue;
         }
         const FileOpInfo info = files.status(p.target, false);
-        // Only a container the rules derived is removed with its contents.
-        if (!p.isContainer && info.kind == FileKind::directory) {
-            done.outcome = Outcome::isFolder;
-            results.append(done);
+        const std::optional<FileIdentity> then = seen.value(p.target);
+        done.outcome = refusalFor(p, info, then, done.error);
+        if (done.outcome != Outcome::notRun)
             continue;
-        }
-        if (p.isContainer && info.kind != FileKind::directory && info.kind != FileKind::missing) {
-            done.outcome = Outcome::failed;
-            done.error = FileOpStatus::failure(ENOTDIR, QStringLiteral("its .RDC container is not a folder"));
-            results.append(done);
-            continue;
-        }
         // The record first: a kill from here on leaves the intent, which the next start decides.
         const qint64 bytes = freed.bytesOf(p, info);
-        QList<int> seqs;
-        if (records) {
-            FileRecord record;
-            record.entry = AuditLogEntry::make(action, p.item.mediaFile, std::nullopt);
-            record.target = p.target;
-            record.files = 1;
-            record.bytes = bytes;
-            record.traced = true;
-            if (info.kind != FileKind::missing)
-                record.identity = info.identity();
-            seqs.append(records->intend(record));
-            for (const qsizetype i : byContainer.value(p.isContainer ? p.target : QString())) {
-                const PlannedRemoval& inside = plan.at(i);
-                if (&inside == &p)
-                    continue;
-                record.entry = AuditLogEntry::make(action, inside.item.mediaFile, std::nullopt);
-                record.bytes = 0; // its bytes go with the container's
-                record.traced = false;
-                seqs.append(records->intend(record));
-            }
-        }
+        const QList<int> seqs =
+            records ? intendRecords(*records, plan, p, byContainer.value(p.isContainer ? p.target : QString()),
+                                    info, bytes, action)
+                    : QList<int>{};
         if (method == RemovalMethod::deletePermanently)
             done.recordTime = QDateTime::currentDateTimeUtc(); // local time only when a trace is written
-        const FileOpStatus status = removeTarget(files, p.target, p.isContainer, method);
+        // The platform compares `then` with what is there once more, right before it acts.
+        const FileOpStatus status = removeTarget(files, p.target, p.isContainer, method, then);
         if (method == RemovalMethod::trash)
             done.recordTime = QDateTime::currentDateTimeUtc(); // local time only when a trace is written
         if (!status.ok()) {
-            for (const int seq : std::as_const(seqs))
+            for (const int seq : seqs)
                 records->failed(seq);
-            done.outcome = Outcome::failed;
+            done.outcome = status.isChanged() ? Outcome::changed : Outcome::failed;
             done.error = status;
-            results.append(done);
             continue;
         }
-        for (const int seq : std::as_const(seqs))
+        for (const int seq : seqs)
             records->done(seq,
                           method == RemovalMethod::trash ? std::optional(done.recordTime) : std::nullopt);
         freed.removed(info);
         done.outcome = Outcome::removed;
         if (p.isContainer)
             handledContainers.insert(p.target);
-        executeProxy(p, done, files, protection, method);
-        results.append(done);
+        executeProxy(p, done, files, protection, method, seen);
     }
     if (records)
         records->sync();
@@ -368,6 +452,10 @@ ActionResult applyRemovals(ProjectManager& manager, const QList<PlannedRemoval>&
             fail(p, RemovalRules::isFolderText(p.name), true);
             AppLog::deleteFailed(RemovalRules::workingPath(m), QStringLiteral("is a folder — skipped"));
             break;
+        case Outcome::changed:
+            fail(p, RemovalRules::changedText(p.name), true);
+            AppLog::deleteFailed(RemovalRules::workingPath(m), changedReason());
+            break;
         case Outcome::failed:
         case Outcome::notRun:
             fail(p, p.name + QStringLiteral(": ") + done.error.message, true);
@@ -396,8 +484,17 @@ QCoro::Task<ActionResult> runRemoval(ProjectManager& manager, CleanupServices se
     QPointer<ProjectManager> self(&manager);
     services = services.resolved(manager);
     const Wording words = wordingFor(method);
+    // The user confirmed the bin as it is now: what each staged path holds now is what may go,
+    // however long the run then waits for its turn.
+    QFuture<SeenItems> seeing = QtConcurrent::run(
+        &seenPool(), [files = services.files, paths = watchedPaths(manager.recycleBin())] {
+            return recordSeen(*files, paths);
+        });
     OperationGate::Scope scope = co_await manager.beginOperation(words.busy);
     if (!self || !scope.isActive())
+        co_return ActionResult{};
+    SeenItems seen = co_await seeing;
+    if (!self)
         co_return ActionResult{};
     const QList<RecycleBinItem> bin = manager.recycleBin();
     AppLog::userAction(words.userAction + QString::number(bin.size()) + words.userActionEnd);
@@ -415,8 +512,9 @@ QCoro::Task<ActionResult> runRemoval(ProjectManager& manager, CleanupServices se
     // reference to the records: it may be destroyed on the worker after this run (and the journal
     // the records write to) has ended.
     QFuture<QList<ExecutedRemoval>> work =
-        QtConcurrent::run(&removalPool(), [plan, files, protection, method, run = records.get()] {
-            return executeRemovals(plan, *files, protection, method, run);
+        QtConcurrent::run(&removalPool(), [plan, files, protection, method, run = records.get(),
+                                           seen = std::move(seen)] {
+            return executeRemovals(plan, *files, protection, method, run, seen);
         });
     const QList<ExecutedRemoval> executed = co_await work;
     if (!self) {

@@ -7,8 +7,10 @@
 #include "platform/FileOperations.h"
 
 #include <QDateTime>
+#include <QHash>
 #include <QList>
 #include <QString>
+#include <QStringList>
 
 #include <qcoro/qcorotask.h>
 
@@ -39,7 +41,7 @@ struct PlannedRemoval {
 };
 
 struct ExecutedRemoval {
-    enum class Outcome { notRun, withContainer, protectedTarget, isFolder, failed, removed };
+    enum class Outcome { notRun, withContainer, protectedTarget, isFolder, changed, failed, removed };
     enum class Proxy { none, removed, failed, notRegular, inUse };
     Outcome outcome = Outcome::notRun;
     FileOpStatus error;
@@ -48,11 +50,21 @@ struct ExecutedRemoval {
     QString proxyError;
 };
 
+// What each path a run may remove (targets and proxies) held when the user confirmed the run: its
+// identity, or nothing where nothing was. Only that item is removed.
+using SeenItems = QHash<QString, std::optional<FileIdentity>>;
+
+// The paths of the staged items a run records as it is confirmed: each target and proxy.
+QStringList watchedPaths(const QList<RecycleBinItem>& bin);
+// What is at each path now: a stat each, so off the GUI thread.
+SeenItems recordSeen(const FileOperations& files, const QStringList& paths);
+
 // The disk half: no manager access, safe on any thread (the protection test is its own copy).
 // Each removed file's record goes to `records` (may be null) around its disk step; synced at the end.
+// A path missing from `seen` is recorded before the first file is touched.
 QList<ExecutedRemoval> executeRemovals(const QList<PlannedRemoval>& plan, FileOperations& files,
                                        ProtectedFolderTest protection, RemovalMethod method,
-                                       RecordRun* records = nullptr);
+                                       RecordRun* records = nullptr, SeenItems seen = {});
 
 QCoro::Task<ActionResult> runRemoval(ProjectManager& manager, CleanupServices services, RemovalMethod method);
 

@@ -7,6 +7,7 @@
 #include <atomic>
 #include <functional>
 #include <memory>
+#include <optional>
 
 namespace tarnwick {
 
@@ -20,6 +21,14 @@ struct FileOpStatus {
     explicit operator bool() const { return ok(); }
     static FileOpStatus success() { return {}; }
     static FileOpStatus failure(int code, QString message = {}) { return {code, std::move(message)}; }
+
+    // Ours, never an errno value: the item at the path is not the one the caller expected, and
+    // was left alone.
+    static constexpr int changedCode = -1;
+    static FileOpStatus changed() {
+        return failure(changedCode, QStringLiteral("a different item is at its path now — kept"));
+    }
+    bool isChanged() const { return code == changedCode; }
 };
 
 enum class FileKind { missing, regular, directory, symlink, other };
@@ -47,6 +56,16 @@ struct FileOpInfo {
 
     FileIdentity identity() const { return {device, inode, size, modifiedNs}; }
 };
+
+// Whether the item now at a path is still the one `then` describes: a folder by device and inode
+// alone (its size and time change with what is put in or taken out), anything else whole.
+inline bool isSameItem(const FileIdentity& then, const FileOpInfo& now) {
+    if (now.kind == FileKind::missing)
+        return false;
+    if (now.kind == FileKind::directory)
+        return now.device == then.device && now.inode == then.inode;
+    return now.identity() == then;
+}
 
 // Where a trashed item ended up, for logging and tests.
 struct TrashOutcome {
@@ -76,12 +95,19 @@ public:
     virtual QString canonicalPath(const QString& path) const = 0;
 
     virtual FileOpStatus makeFolder(const QString& path, bool withParents = true, quint32 mode = 0755) = 0;
+    // The three removals take the item the caller chose as `expected` (nothing: no check). They
+    // compare it with the item at the path right before they act (isSameItem) and keep one that
+    // differs, failing with FileOpStatus::changed().
+    //
     // Removes a file or a symbolic link; refuses a folder (EISDIR).
-    virtual FileOpStatus removeFile(const QString& path) = 0;
+    virtual FileOpStatus removeFile(const QString& path,
+                                    const std::optional<FileIdentity>& expected = std::nullopt) = 0;
     // Removes a folder and everything below it without following symbolic links.
-    virtual FileOpStatus removeTree(const QString& path) = 0;
+    virtual FileOpStatus removeTree(const QString& path,
+                                    const std::optional<FileIdentity>& expected = std::nullopt) = 0;
     // freedesktop.org Trash of the item's own mount; never copies across devices.
-    virtual TrashOutcome moveToTrash(const QString& path) = 0;
+    virtual TrashOutcome moveToTrash(const QString& path,
+                                     const std::optional<FileIdentity>& expected = std::nullopt) = 0;
     // Never replaces an existing destination (EEXIST). Across devices: verified, fsynced copy to a
     // temporary name, renamed into place, then the source removed. A failure leaves the source intact.
     virtual FileOpStatus moveNoReplace(const QString& source, const QString& destination,

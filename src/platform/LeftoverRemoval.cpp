@@ -2,6 +2,7 @@
 
 #include "platform/AppLog.h"
 #include "platform/LeftoverMark.h"
+#include "platform/LinuxFileOperations.h"
 
 #include <QFile>
 
@@ -69,18 +70,26 @@ int removeContents(int dirFd, const QByteArray& where, int& failures, QString& f
 
 } // namespace
 
-FileOpStatus removeTreeNoFollow(QByteArray native) {
+FileOpStatus removeTreeNoFollow(QByteArray native, const std::optional<FileIdentity>& expected) {
     while (native.size() > 1 && native.endsWith('/'))
         native.chop(1);
     struct stat st {};
     if (::lstat(native.constData(), &st) != 0)
         return fromErrno(errno);
     // A link to a folder is removed as the link, never what it points to.
-    if (!S_ISDIR(st.st_mode))
+    if (!S_ISDIR(st.st_mode)) {
+        if (!LinuxFileOperations::isExpected(expected, st))
+            return FileOpStatus::changed();
         return ::unlink(native.constData()) == 0 ? FileOpStatus{} : fromErrno(errno);
+    }
     const int fd = ::open(native.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
     if (fd < 0)
         return fromErrno(errno);
+    // Checked on the descriptor: the contents removed below are those of this very folder.
+    if (expected && (::fstat(fd, &st) != 0 || !LinuxFileOperations::isExpected(expected, st))) {
+        ::close(fd);
+        return FileOpStatus::changed();
+    }
     int failures = 0;
     QString firstError;
     const int code = removeContents(fd, native, failures, firstError);

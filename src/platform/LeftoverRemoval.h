@@ -4,11 +4,14 @@
 
 #include <QByteArray>
 
+#include <optional>
+
 namespace tarnwick {
 
 // Removes a folder and everything below it without following symbolic links; a file or a link is
 // removed itself. Goes on after a failure so as much as possible is gone; the first error wins.
-FileOpStatus removeTreeNoFollow(QByteArray path);
+// With `expected`, the item found there (the folder as opened) must be that one, else it is kept.
+FileOpStatus removeTreeNoFollow(QByteArray path, const std::optional<FileIdentity>& expected = std::nullopt);
 
 namespace leftover {
 

@@ -24,9 +24,7 @@ std::shared_ptr<FileOperations> FileOperations::system() {
     return instance.get();
 }
 
-namespace {
-
-FileOpInfo infoFrom(const struct stat& st) {
+FileOpInfo LinuxFileOperations::infoFrom(const struct stat& st) {
     FileOpInfo info;
     if (S_ISREG(st.st_mode))
         info.kind = FileKind::regular;
@@ -48,7 +46,9 @@ FileOpInfo infoFrom(const struct stat& st) {
     return info;
 }
 
-} // namespace
+bool LinuxFileOperations::isExpected(const std::optional<FileIdentity>& expected, const struct stat& st) {
+    return !expected || isSameItem(*expected, infoFrom(st));
+}
 
 bool LinuxFileOperations::hasNul(const QString& path) {
     return path::containsNul(path);
@@ -118,7 +118,7 @@ FileOpStatus LinuxFileOperations::makeFolder(const QString& path, bool withParen
     return fromErrno(error);
 }
 
-FileOpStatus LinuxFileOperations::removeFile(const QString& path) {
+FileOpStatus LinuxFileOperations::removeFile(const QString& path, const std::optional<FileIdentity>& expected) {
     if (hasNul(path))
         return nulRefused();
     const QByteArray native = QFile::encodeName(path);
@@ -127,15 +127,18 @@ FileOpStatus LinuxFileOperations::removeFile(const QString& path) {
         return fromErrno(errno);
     if (S_ISDIR(st.st_mode))
         return fromErrno(EISDIR);
+    // unlink takes no identity: this lstat right before it is as close as the kernel allows.
+    if (!isExpected(expected, st))
+        return FileOpStatus::changed();
     if (::unlink(native.constData()) != 0)
         return fromErrno(errno);
     return {};
 }
 
-FileOpStatus LinuxFileOperations::removeTree(const QString& path) {
+FileOpStatus LinuxFileOperations::removeTree(const QString& path, const std::optional<FileIdentity>& expected) {
     if (hasNul(path))
         return nulRefused();
-    return removeTreeNoFollow(QFile::encodeName(path));
+    return removeTreeNoFollow(QFile::encodeName(path), expected);
 }
 
 FileOpStatus LinuxFileOperations::removeLeftover(const QString& path) {
@@ -144,10 +147,10 @@ FileOpStatus LinuxFileOperations::removeLeftover(const QString& path) {
     return leftover::removeAbandoned(QFile::encodeName(path));
 }
 
-TrashOutcome LinuxFileOperations::moveToTrash(const QString& path) {
+TrashOutcome LinuxFileOperations::moveToTrash(const QString& path, const std::optional<FileIdentity>& expected) {
     if (hasNul(path))
         return {nulRefused(), {}, {}};
-    return m_trash.moveToTrash(path);
+    return m_trash.moveToTrash(path, expected);
 }
 
 } // namespace tarnwick

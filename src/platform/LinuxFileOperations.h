@@ -3,6 +3,8 @@
 #include "platform/FileOperations.h"
 #include "platform/LinuxTrash.h"
 
+struct stat;
+
 namespace tarnwick {
 
 // File operations on Linux through POSIX calls. Status, removal and the Trash live in
@@ -13,9 +15,12 @@ public:
     bool isRegularFile(const QString& path) const override;
     QString canonicalPath(const QString& path) const override;
     FileOpStatus makeFolder(const QString& path, bool withParents = true, quint32 mode = 0755) override;
-    FileOpStatus removeFile(const QString& path) override;
-    FileOpStatus removeTree(const QString& path) override;
-    TrashOutcome moveToTrash(const QString& path) override;
+    FileOpStatus removeFile(const QString& path,
+                            const std::optional<FileIdentity>& expected = std::nullopt) override;
+    FileOpStatus removeTree(const QString& path,
+                            const std::optional<FileIdentity>& expected = std::nullopt) override;
+    TrashOutcome moveToTrash(const QString& path,
+                             const std::optional<FileIdentity>& expected = std::nullopt) override;
     FileOpStatus moveNoReplace(const QString& source, const QString& destination,
                                const FileOpProgress& progress = {},
                                const std::atomic_bool* cancel = nullptr) override;
@@ -27,6 +32,10 @@ public:
     static FileOpStatus nulRefused();
     // The errno value with the system's text for it.
     static FileOpStatus fromErrno(int code);
+    // What an lstat or fstat result tells, and whether it is still the expected item (always
+    // when nothing is expected).
+    static FileOpInfo infoFrom(const struct stat& st);
+    static bool isExpected(const std::optional<FileIdentity>& expected, const struct stat& st);
 
 private:
     LinuxTrash m_trash;

@@ -2,6 +2,7 @@
 
 #include "platform/LeftoverMark.h"
 #include "platform/LeftoverRemoval.h"
+#include "platform/LinuxFileOperations.h"
 
 #include <QFile>
 #include <QTextBoundaryFinder>
@@ -155,6 +156,12 @@ int renameNoReplace(const QByteArray& from, const QByteArray& to) {
     if (::lstat(to.constData(), &st) == 0)
         return EEXIST;
     return ::rename(from.constData(), to.constData()) == 0 ? 0 : errno;
+}
+
+// An item gone meanwhile is left to the rename, which reports it.
+bool stillExpected(const QByteArray& path, const std::optional<FileIdentity>& expected) {
+    struct stat st {};
+    return ::lstat(path.constData(), &st) != 0 || LinuxFileOperations::isExpected(expected, st);
 }
 
 quint64 nameHash(QByteArrayView name) {
@@ -452,7 +459,7 @@ bool LinuxTrash::trashFor(quint64 device, const QByteArray& absolutePath, TrashD
     return false;
 }
 
-TrashOutcome LinuxTrash::moveToTrash(const QString& path) {
+TrashOutcome LinuxTrash::moveToTrash(const QString& path, const std::optional<FileIdentity>& expected) {
     QByteArray native = QFile::encodeName(path);
     while (native.size() > 1 && native.endsWith('/'))
         native.chop(1);
@@ -467,6 +474,8 @@ TrashOutcome LinuxTrash::moveToTrash(const QString& path) {
     struct stat st {};
     if (::lstat(native.constData(), &st) != 0)
         return {failure(errno), {}, {}};
+    if (!LinuxFileOperations::isExpected(expected, st))
+        return {FileOpStatus::changed(), {}, {}};
     const quint64 device = quint64(st.st_dev);
     if (S_ISDIR(st.st_mode)) {
         // A mounted volume's top folder cannot be renamed into any trash.
@@ -505,6 +514,11 @@ TrashOutcome LinuxTrash::moveToTrash(const QString& path) {
             const QByteArray infoPath = dir.root + "/info/" + candidate + kInfoSuffix;
             int code = info.claim(infoPath);
             if (code == 0) {
+                // Once more right before the rename: the .trashinfo took a while to write.
+                if (expected && !stillExpected(native, expected)) {
+                    info.withdraw(infoPath);
+                    return {FileOpStatus::changed(), {}, {}};
+                }
                 const QByteArray target = dir.root + "/files/" + candidate;
                 code = renameNoReplace(native, target);
                 if (code == 0) {

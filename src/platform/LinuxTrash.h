@@ -8,6 +8,7 @@
 #include <QString>
 
 #include <mutex>
+#include <optional>
 
 namespace tarnwick {
 
@@ -23,7 +24,9 @@ namespace tarnwick {
 // sweeps those whose item never arrived and whose writer is gone.
 class LinuxTrash {
 public:
-    TrashOutcome moveToTrash(const QString& path);
+    // With `expected`, an item at the path that is not that one is kept (FileOpStatus::changed()),
+    // checked again right before the rename.
+    TrashOutcome moveToTrash(const QString& path, const std::optional<FileIdentity>& expected = std::nullopt);
 
     // $XDG_DATA_HOME/Trash (when absolute), else $HOME/.local/share/Trash.
     static QByteArray homeTrashPath();

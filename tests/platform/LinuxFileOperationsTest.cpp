@@ -1,4 +1,5 @@
 #include "platform/LinuxFileOperations.h"
+#include "support/FileChanges.h"
 
 #include <QDir>
 #include <QFile>
@@ -11,6 +12,7 @@
 #include <unistd.h>
 
 using namespace tarnwick;
+using tarnwick::testing::FileChange;
 
 namespace {
 
@@ -120,4 +122,32 @@ TEST_F(LinuxFileOperationsTest, RemoveTreeReportsAPartialFailureAndRemovesTheRes
     EXPECT_TRUE(result.message.contains("stuck.mov"));
     EXPECT_FALSE(QFile::exists(at("tree/loose.mov")));
     EXPECT_TRUE(QFile::exists(at("tree/locked/stuck.mov")));
+}
+
+// A removal given the item the caller chose keeps whatever else is at the path now: a file put in
+// its place, grown or merely touched; a folder is the same folder whatever goes in or out of it.
+TEST_F(LinuxFileOperationsTest, RemovalsGivenTheChosenItemKeepAnotherOne) {
+    for (const FileChange change : {FileChange::replaced, FileChange::grown, FileChange::touched}) {
+        const QString path = at(QStringLiteral("clip%1.mov").arg(int(change)));
+        writeFile(path, "staged");
+        const FileIdentity chosen = ops.status(path).identity();
+        ASSERT_TRUE(tarnwick::testing::changeFile(path, change));
+        const FileOpStatus kept = ops.removeFile(path, chosen);
+        EXPECT_TRUE(kept.isChanged()) << int(change);
+        EXPECT_TRUE(QFile::exists(path)) << int(change);
+        EXPECT_TRUE(ops.removeFile(path, ops.status(path).identity()).ok());
+        EXPECT_FALSE(QFile::exists(path));
+    }
+
+    writeFile(at("A001.RDC/A001_001.R3D"));
+    const FileIdentity container = ops.status(at("A001.RDC")).identity();
+    writeFile(at("A001.RDC/A001_002.R3D"));
+    EXPECT_TRUE(ops.removeTree(at("A001.RDC"), container).ok());
+    EXPECT_FALSE(QFileInfo::exists(at("A001.RDC")));
+    writeFile(at("A002.RDC/A002_001.R3D"));
+    const FileIdentity gone = ops.status(at("A002.RDC")).identity();
+    ASSERT_TRUE(QDir().rename(at("A002.RDC"), at("A002 old.RDC"))); // kept, so its inode is not reused
+    writeFile(at("A002.RDC/newer.R3D"));
+    EXPECT_TRUE(ops.removeTree(at("A002.RDC"), gone).isChanged());
+    EXPECT_TRUE(QFile::exists(at("A002.RDC/newer.R3D")));
 }

@@ -2,6 +2,7 @@
 #include "platform/AppLog.h"
 #include "platform/LeftoverMark.h"
 #include "platform/LinuxFileOperations.h"
+#include "support/FileChanges.h"
 
 #include <QDir>
 #include <QFile>
@@ -263,6 +264,23 @@ TEST_F(LinuxTrashTest, AMissingFileFailsWithoutLeavingAnInfo) {
     EXPECT_EQ(outcome.status.code, ENOENT);
     EXPECT_FALSE(outcome.status.message.isEmpty());
     EXPECT_TRUE(QDir(trash() + "/info").isEmpty(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot));
+}
+
+TEST_F(LinuxTrashTest, GivenTheChosenItemItKeepsAnotherOneWithoutLeavingAnInfo) {
+    using tarnwick::testing::FileChange;
+    for (const FileChange change : {FileChange::replaced, FileChange::grown, FileChange::touched}) {
+        const QString path = at(QStringLiteral("clip%1.mov").arg(int(change)));
+        writeFile(path, "staged");
+        const FileIdentity chosen = ops.status(path).identity();
+        ASSERT_TRUE(tarnwick::testing::changeFile(path, change));
+        EXPECT_TRUE(ops.moveToTrash(path, chosen).status.isChanged()) << int(change);
+        EXPECT_TRUE(QFile::exists(path));
+    }
+    EXPECT_TRUE(QDir(trash() + "/info").isEmpty(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot));
+    writeFile(at("same.mov"));
+    const TrashOutcome trashed = ops.moveToTrash(at("same.mov"), ops.status(at("same.mov")).identity());
+    EXPECT_TRUE(trashed.status.ok());
+    EXPECT_TRUE(QFile::exists(trashed.trashedPath));
 }
 
 TEST_F(LinuxTrashTest, AFailedRenameTakesTheInfoBack) {

@@ -94,12 +94,14 @@ public:
             return *fault;
         return m_inner->makeFolder(path, withParents, mode);
     }
-    FileOpStatus removeFile(const QString& path) override {
+    FileOpStatus removeFile(const QString& path,
+                            const std::optional<FileIdentity>& expected = std::nullopt) override {
         if (auto fault = faultFor(Op::removeFile, path))
             return *fault;
-        return m_inner->removeFile(path);
+        return m_inner->removeFile(path, expected);
     }
-    FileOpStatus removeTree(const QString& path) override {
+    FileOpStatus removeTree(const QString& path,
+                            const std::optional<FileIdentity>& expected = std::nullopt) override {
         if (auto fault = faultFor(Op::removeTree, path)) {
             QString survivor;
             {
@@ -120,12 +122,13 @@ public:
             }
             return *fault;
         }
-        return m_inner->removeTree(path);
+        return m_inner->removeTree(path, expected);
     }
-    TrashOutcome moveToTrash(const QString& path) override {
+    TrashOutcome moveToTrash(const QString& path,
+                             const std::optional<FileIdentity>& expected = std::nullopt) override {
         if (auto fault = faultFor(Op::moveToTrash, path))
             return {*fault, {}, {}};
-        return m_inner->moveToTrash(path);
+        return m_inner->moveToTrash(path, expected);
     }
     FileOpStatus moveNoReplace(const QString& source, const QString& destination,
                                const FileOpProgress& progress = {},

@@ -54,15 +54,17 @@ public:
     FileOpStatus makeFolder(const QString& path, bool, quint32) override {
         return QDir().mkpath(path) ? FileOpStatus::success() : FileOpStatus::failure(EIO);
     }
-    FileOpStatus removeFile(const QString& path) override {
+    FileOpStatus removeFile(const QString& path, const std::optional<FileIdentity>& = std::nullopt) override {
         ++removeCalls;
         if (status(path).kind == FileKind::directory)
             return FileOpStatus::failure(EISDIR);
         return ::unlink(QFile::encodeName(path).constData()) == 0 ? FileOpStatus::success()
                                                                   : FileOpStatus::failure(errno);
     }
-    FileOpStatus removeTree(const QString&) override { return FileOpStatus::failure(ENOSYS); }
-    TrashOutcome moveToTrash(const QString& path) override {
+    FileOpStatus removeTree(const QString&, const std::optional<FileIdentity>& = std::nullopt) override {
+        return FileOpStatus::failure(ENOSYS);
+    }
+    TrashOutcome moveToTrash(const QString& path, const std::optional<FileIdentity>& = std::nullopt) override {
         ++trashCalls;
         if (failTrash)
             return {FileOpStatus::failure(failTrash, QStringLiteral("the Trash refused it")), {}, {}};
