@@ -1,6 +1,9 @@
 #include "actions/PermanentDeletion.h"
 #include "actions/TrashAction.h"
 #include "support/CleanupHarness.h"
+#include "support/FileChanges.h"
+
+#include <QTest>
 
 #include <gtest/gtest.h>
 
@@ -106,5 +109,61 @@ TEST(PermanentDeletion, HardLinkedNamesCountTheBytesTheyFreeOnce) {
         EXPECT_EQ(h.stats.stats().filesDeleted, 3) << toTrash;
         EXPECT_EQ(h.stats.stats().spaceSavedBytes, 100000) << toTrash;
         EXPECT_EQ(h.audit.entries().size(), 3);
+    }
+}
+
+// What a name held when the user confirmed the run is what may go: a file that took the staged
+// name, grew or was touched while the run waited for its turn is kept and reported, with no record.
+TEST(PermanentDeletion, BothRemovalsKeepFilesThatChangedAfterTheRunWasConfirmed) {
+    for (const bool toTrash : {false, true}) {
+        CleanupHarness h;
+        const MediaFile replaced = h.makeFile("replaced.mov", 1000);
+        const MediaFile grown = h.makeFile("grown.mov", 10);
+        const MediaFile touched = h.makeFile("touched.mov", 10);
+        const MediaFile same = h.makeFile("same.mov", 10);
+        h.stage({replaced, grown, touched, same}, {replaced, grown, touched, same});
+        auto import = h.pm().tryBeginOperation("Importing…");
+        ASSERT_TRUE(import);
+        auto run = toTrash ? TrashAction::moveToTrash(h.pm(), h.services())
+                           : PermanentDeletion::permanentlyDelete(h.pm(), h.services());
+        ASSERT_TRUE(QTest::qWaitFor([&] { return h.files->count(Op::status) >= 4; }, 60000));
+        ASSERT_TRUE(changeFile(replaced.path, FileChange::replaced));
+        ASSERT_TRUE(changeFile(grown.path, FileChange::grown));
+        ASSERT_TRUE(changeFile(touched.path, FileChange::touched));
+        import->release();
+        const ActionResult result = QCoro::waitFor(run);
+
+        EXPECT_EQ(result.succeeded, 1);
+        EXPECT_EQ(result.errors, QStringList({"replaced.mov: changed since it was staged — kept",
+                                              "grown.mov: changed since it was staged — kept",
+                                              "touched.mov: changed since it was staged — kept"}));
+        EXPECT_EQ(QFileInfo(replaced.path).size(), 5000);
+        EXPECT_TRUE(QFile::exists(grown.path) && QFile::exists(touched.path));
+        EXPECT_FALSE(QFileInfo::exists(same.path));
+        EXPECT_EQ(h.binPaths(), QStringList({replaced.path, grown.path, touched.path}));
+        ASSERT_EQ(h.audit.entries().size(), 1);
+        EXPECT_EQ(h.audit.entries()[0].filePath, same.path);
+        EXPECT_EQ(h.stats.stats().filesDeleted, 1);
+        EXPECT_EQ(h.stats.stats().spaceSavedBytes, 10);
+    }
+}
+
+// A file put in the staged file's place at the last moment, after the run's own look, is still
+// kept: the removal itself compares right before it acts.
+TEST(PermanentDeletion, AFileReplacedRightBeforeItsRemovalIsKept) {
+    for (const Op op : {Op::removeFile, Op::moveToTrash}) {
+        CleanupHarness h;
+        const MediaFile staged = h.makeFile("clip.mov", 1000);
+        h.stage({staged}, {staged});
+        h.files->setBeforeEach([&](Op called, const QString& path) {
+            if (called == op && path == staged.path)
+                changeFile(path, FileChange::replaced);
+        });
+        const ActionResult result =
+            op == Op::moveToTrash ? QCoro::waitFor(TrashAction::moveToTrash(h.pm(), h.services())) : deleteAll(h);
+        EXPECT_EQ(result.errors, QStringList{"clip.mov: changed since it was staged — kept"});
+        EXPECT_EQ(QFileInfo(staged.path).size(), 5000);
+        EXPECT_TRUE(h.audit.entries().isEmpty());
+        EXPECT_EQ(h.stats.stats().filesDeleted, 0);
     }
 }

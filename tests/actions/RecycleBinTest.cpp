@@ -56,6 +56,8 @@ TEST(RecycleBin, RestoringPutsEntriesOnlineAndAuditsEveryItem) {
     a.status = MediaFileStatus::transcoded;
     const MediaFile b = h.makeFile("b.mov");
     const MediaFile orphan = media(h.mediaPath("orphan.mov"));
+    h.checker->setOnline(a.path, a.size);
+    h.checker->setOnline(b.path, b.size);
     h.pm().setMediaFiles({a, b});
     RecycleBin bin(h.pm(), h.services());
     ASSERT_TRUE(bin.addToRecycleBin({a, b}));
@@ -81,6 +83,8 @@ TEST(RecycleBin, RestoringTheBinsOwnListRestoresAndAuditsEveryItem) {
     CleanupHarness h;
     const MediaFile a = h.makeFile("a.mov");
     const MediaFile b = h.makeFile("b.mov");
+    h.checker->setOnline(a.path, a.size);
+    h.checker->setOnline(b.path, b.size);
     h.pm().setMediaFiles({a, b});
     RecycleBin bin(h.pm(), h.services());
     ASSERT_TRUE(bin.addToRecycleBin({a, b}));
@@ -101,6 +105,7 @@ TEST(RecycleBin, RequestsMadeWhileBusyWaitForTheOperationAndThenHappen) {
     const MediaFile a = h.makeFile("a.mov");
     const MediaFile b = h.makeFile("b.mov");
     const MediaFile c = h.makeFile("c.mov");
+    h.checker->setOnline(c.path, c.size);
     h.pm().setMediaFiles({a, b, c});
     RecycleBin bin(h.pm(), h.services());
     ASSERT_TRUE(bin.addToRecycleBin({c}));
@@ -153,6 +158,8 @@ TEST(RecycleBin, ThousandsOfFilesAreSortedOutOffTheGuiThreadWithTheSameOutcome) 
         media.append(
             tarnwick::testing::media(folder + QStringLiteral("c%1.mov").arg(i), 0,
                                      i % 50 == 1 ? MediaFileStatus::offline : MediaFileStatus::online));
+        if (i != 3) // c3 goes away while staged
+            h.checker->setOnline(media.last().path, 0);
     }
     h.pm().setMediaFiles(media);
     h.pm().protectedFoldersDidChange();
@@ -177,6 +184,35 @@ TEST(RecycleBin, ThousandsOfFilesAreSortedOutOffTheGuiThreadWithTheSameOutcome) 
     ASSERT_TRUE(QTest::qWaitFor([&] { return restored; }, 60000));
     EXPECT_TRUE(h.pm().recycleBin().isEmpty());
     EXPECT_EQ(h.entry(QStringLiteral("/media/show/c2.mov"))->status, MediaFileStatus::online);
+    EXPECT_EQ(h.entry(QStringLiteral("/media/show/c3.mov"))->status, MediaFileStatus::offline);
     EXPECT_EQ(h.audit.entries().size(), 3000 - 30 - 60);
     EXPECT_FALSE(h.pm().isBusy());
+}
+
+// A restored file comes back as a rescan would find it: one deleted from disk while staged is
+// missing, not online, so that adding all unused files cannot stage it again.
+TEST(RecycleBin, RestoredFilesComeBackWithTheStatusARescanWouldFind) {
+    CleanupHarness h;
+    const MediaFile there = h.makeFile("there.mov", 10);
+    const MediaFile gone = h.makeFile("gone.mov", 10);
+    const MediaFile moved = h.makeFile("moved.mov", 10);
+    h.checker->setOnline(there.path, 10);
+    h.checker->setMatching(moved.path, h.mediaPath("found/moved.mov"), 12);
+    h.pm().setMediaFiles({there, gone, moved});
+    RecycleBin bin(h.pm(), h.services());
+    ASSERT_TRUE(bin.addToRecycleBin({there, gone, moved}));
+
+    ASSERT_TRUE(bin.removeFromRecycleBin({h.pm().recycleBin()[1]}));
+    EXPECT_EQ(h.entry(gone.path)->status, MediaFileStatus::offline);
+    EXPECT_EQ(h.entry(there.path)->status, MediaFileStatus::inRecycleBin);
+    ASSERT_TRUE(bin.restoreAllFromRecycleBin());
+    EXPECT_EQ(h.entry(there.path)->status, MediaFileStatus::online);
+    EXPECT_EQ(h.entry(moved.path)->status, MediaFileStatus::matching);
+    EXPECT_EQ(h.entry(moved.path)->matchedPath, h.mediaPath("found/moved.mov"));
+    EXPECT_EQ(h.entry(moved.path)->size, 12);
+    EXPECT_EQ(h.audit.entries().size(), 3);
+
+    ASSERT_TRUE(bin.addToRecycleBin({*h.entry(gone.path)}));
+    EXPECT_TRUE(h.pm().recycleBin().isEmpty());
+    EXPECT_TRUE(h.log.contains("Skipping offline file: gone.mov"));
 }

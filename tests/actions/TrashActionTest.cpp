@@ -233,7 +233,7 @@ TEST(TrashAction, EntriesAreFoundByPathAfterTheListChangedDuringTheRun) {
     QSemaphore entered;
     QSemaphore proceed;
     h.files->setBeforeEach([&](Op op, const QString&) {
-        if (op == Op::status && entered.available() == 0 && proceed.available() == 0) {
+        if (op == Op::moveToTrash && entered.available() == 0 && proceed.available() == 0) {
             entered.release();
             proceed.acquire();
         }
