@@ -143,7 +143,9 @@ struct StatusCheck {
     QList<ProjectFile> projects; // for the relative-path candidates
     FileStatusChecking::Options options;
 
-    static StatusCheck of(ProjectManager& pm) { return {pm.fileStatusScan(), pm.projects(), pm.fileStatusOptions()}; }
+    static StatusCheck of(ProjectManager& pm) {
+        return {pm.fileStatusScan(), pm.projects(), pm.fileStatusOptions()};
+    }
 
     // What a rescan would find at each item's path, by path. Blocking: a stat each.
     QHash<QString, FileStatusResult> run(const QList<RecycleBinItem>& items) const {
@@ -375,7 +377,7 @@ void RecycleBin::restoreOnWorker(std::optional<OperationGate::Scope> scope, QLis
     (void)onWorker<RestorePlan>(
         m_manager, std::move(scope), std::move(done),
         [items, check = StatusCheck::of(*m_manager), checked](const QList<MediaFile>& media,
-                                                             const QList<RecycleBinItem>&) {
+                                                              const QList<RecycleBinItem>&) {
             if (!*checked)
                 *checked = check.run(items);
             return planRestore(items, media, **checked);

@@ -5,6 +5,7 @@
 #include "actions/TraceFileWriter.h"
 #include "analysis/ProjectManager.h"
 #include "platform/AppLog.h"
+#include "platform/Immortal.h"
 #include "stores/AuditLogManager.h"
 #include "stores/RecordRun.h"
 #include "stores/StatsManager.h"
@@ -34,9 +35,14 @@ QThreadPool& removalPool() {
 // Records what the confirmed paths hold while the run waits for its turn; apart from the removal
 // pool, which an earlier run may still hold.
 QThreadPool& seenPool() {
-    static QThreadPool pool;
-    pool.setMaxThreadCount(1);
-    return pool;
+    static Immortal<QThreadPool> pool; // a stat on a share that stopped answering must not hold the exit
+    static const bool sized = [] {
+        pool.get().setMaxThreadCount(1);
+        pool.get().setExpiryTimeout(2000);
+        return true;
+    }();
+    Q_UNUSED(sized);
+    return pool.get();
 }
 
 struct Wording {
@@ -321,9 +327,10 @@ QList<ExecutedRemoval> executeRemovals(const QList<PlannedRemoval>& plan, FileOp
         // The record first: a kill from here on leaves the intent, which the next start decides.
         const qint64 bytes = freed.bytesOf(p, info);
         const QList<int> seqs =
-            records ? intendRecords(*records, plan, p, byContainer.value(p.isContainer ? p.target : QString()),
-                                    info, bytes, action)
-                    : QList<int>{};
+            records
+                ? intendRecords(*records, plan, p, byContainer.value(p.isContainer ? p.target : QString()),
+                                info, bytes, action)
+                : QList<int>{};
         if (method == RemovalMethod::deletePermanently)
             done.recordTime = QDateTime::currentDateTimeUtc(); // local time only when a trace is written
         // The platform compares `then` with what is there once more, right before it acts.
@@ -486,8 +493,8 @@ QCoro::Task<ActionResult> runRemoval(ProjectManager& manager, CleanupServices se
     const Wording words = wordingFor(method);
     // The user confirmed the bin as it is now: what each staged path holds now is what may go,
     // however long the run then waits for its turn.
-    QFuture<SeenItems> seeing = QtConcurrent::run(
-        &seenPool(), [files = services.files, paths = watchedPaths(manager.recycleBin())] {
+    QFuture<SeenItems> seeing =
+        QtConcurrent::run(&seenPool(), [files = services.files, paths = watchedPaths(manager.recycleBin())] {
             return recordSeen(*files, paths);
         });
     OperationGate::Scope scope = co_await manager.beginOperation(words.busy);
@@ -511,9 +518,8 @@ QCoro::Task<ActionResult> runRemoval(ProjectManager& manager, CleanupServices se
     // its own statement (GCC 12 and lambda temporaries inside co_await). The task holds no
     // reference to the records: it may be destroyed on the worker after this run (and the journal
     // the records write to) has ended.
-    QFuture<QList<ExecutedRemoval>> work =
-        QtConcurrent::run(&removalPool(), [plan, files, protection, method, run = records.get(),
-                                           seen = std::move(seen)] {
+    QFuture<QList<ExecutedRemoval>> work = QtConcurrent::run(
+        &removalPool(), [plan, files, protection, method, run = records.get(), seen = std::move(seen)] {
             return executeRemovals(plan, *files, protection, method, run, seen);
         });
     const QList<ExecutedRemoval> executed = co_await work;

@@ -118,7 +118,8 @@ FileOpStatus LinuxFileOperations::makeFolder(const QString& path, bool withParen
     return fromErrno(error);
 }
 
-FileOpStatus LinuxFileOperations::removeFile(const QString& path, const std::optional<FileIdentity>& expected) {
+FileOpStatus LinuxFileOperations::removeFile(const QString& path,
+                                             const std::optional<FileIdentity>& expected) {
     if (hasNul(path))
         return nulRefused();
     const QByteArray native = QFile::encodeName(path);
@@ -135,7 +136,8 @@ FileOpStatus LinuxFileOperations::removeFile(const QString& path, const std::opt
     return {};
 }
 
-FileOpStatus LinuxFileOperations::removeTree(const QString& path, const std::optional<FileIdentity>& expected) {
+FileOpStatus LinuxFileOperations::removeTree(const QString& path,
+                                             const std::optional<FileIdentity>& expected) {
     if (hasNul(path))
         return nulRefused();
     return removeTreeNoFollow(QFile::encodeName(path), expected);
@@ -147,7 +149,8 @@ FileOpStatus LinuxFileOperations::removeLeftover(const QString& path) {
     return leftover::removeAbandoned(QFile::encodeName(path));
 }
 
-TrashOutcome LinuxFileOperations::moveToTrash(const QString& path, const std::optional<FileIdentity>& expected) {
+TrashOutcome LinuxFileOperations::moveToTrash(const QString& path,
+                                              const std::optional<FileIdentity>& expected) {
     if (hasNul(path))
         return {nulRefused(), {}, {}};
     return m_trash.moveToTrash(path, expected);

@@ -159,8 +159,9 @@ TEST(PermanentDeletion, AFileReplacedRightBeforeItsRemovalIsKept) {
             if (called == op && path == staged.path)
                 changeFile(path, FileChange::replaced);
         });
-        const ActionResult result =
-            op == Op::moveToTrash ? QCoro::waitFor(TrashAction::moveToTrash(h.pm(), h.services())) : deleteAll(h);
+        const ActionResult result = op == Op::moveToTrash
+                                        ? QCoro::waitFor(TrashAction::moveToTrash(h.pm(), h.services()))
+                                        : deleteAll(h);
         EXPECT_EQ(result.errors, QStringList{"clip.mov: changed since it was staged — kept"});
         EXPECT_EQ(QFileInfo(staged.path).size(), 5000);
         EXPECT_TRUE(h.audit.entries().isEmpty());

@@ -64,7 +64,8 @@ public:
     FileOpStatus removeTree(const QString&, const std::optional<FileIdentity>& = std::nullopt) override {
         return FileOpStatus::failure(ENOSYS);
     }
-    TrashOutcome moveToTrash(const QString& path, const std::optional<FileIdentity>& = std::nullopt) override {
+    TrashOutcome moveToTrash(const QString& path,
+                             const std::optional<FileIdentity>& = std::nullopt) override {
         ++trashCalls;
         if (failTrash)
             return {FileOpStatus::failure(failTrash, QStringLiteral("the Trash refused it")), {}, {}};
