@@ -2,9 +2,12 @@
 
 #include "actions/RecordMerge.h"
 #include "actions/RemovalRules.h"
+#include "actions/StepRecords.h"
 #include "actions/TraceFileWriter.h"
 #include "analysis/ProjectManager.h"
 #include "platform/AppLog.h"
+#include "platform/LeftoverSweep.h"
+#include "platform/PathText.h"
 #include "stores/AuditLogManager.h"
 #include "stores/RecordRun.h"
 #include "stores/StatsManager.h"
@@ -178,6 +181,7 @@ QList<ExecutedRemoval> executeRemovals(const QList<PlannedRemoval>& plan, FileOp
     results.reserve(plan.size());
     QSet<QString> handledContainers;
     FreedBytes freed(method);
+    LeftoverSweep leftovers;
     // A container's removal carries the records of the other staged files inside it, so that a kill
     // right after it still leaves a record for each.
     QHash<QString, QList<qsizetype>> byContainer;
@@ -216,9 +220,11 @@ QList<ExecutedRemoval> executeRemovals(const QList<PlannedRemoval>& plan, FileOp
             results.append(done);
             continue;
         }
+        // Our leftovers in the folder go too, once per run (a kill's copy, an abandoned transcode).
+        leftovers.sweep(files, path::deletingLastPathComponent(p.target));
         // The record first: a kill from here on leaves the intent, which the next start decides.
         const qint64 bytes = freed.bytesOf(p, info);
-        QList<int> seqs;
+        StepRecords step(records, files);
         if (records) {
             FileRecord record;
             record.entry = AuditLogEntry::make(action, p.item.mediaFile, std::nullopt);
@@ -228,7 +234,9 @@ QList<ExecutedRemoval> executeRemovals(const QList<PlannedRemoval>& plan, FileOp
             record.traced = true;
             if (info.kind != FileKind::missing)
                 record.identity = info.identity();
-            seqs.append(records->intend(record));
+            if (p.isContainer)
+                record.member = RemovalRules::workingPath(p.item.mediaFile);
+            step.intend(record);
             for (const qsizetype i : byContainer.value(p.isContainer ? p.target : QString())) {
                 const PlannedRemoval& inside = plan.at(i);
                 if (&inside == &p)
@@ -236,7 +244,8 @@ QList<ExecutedRemoval> executeRemovals(const QList<PlannedRemoval>& plan, FileOp
                 record.entry = AuditLogEntry::make(action, inside.item.mediaFile, std::nullopt);
                 record.bytes = 0; // its bytes go with the container's
                 record.traced = false;
-                seqs.append(records->intend(record));
+                record.member = RemovalRules::workingPath(inside.item.mediaFile);
+                step.intend(record);
             }
         }
         if (method == RemovalMethod::deletePermanently)
@@ -244,17 +253,15 @@ QList<ExecutedRemoval> executeRemovals(const QList<PlannedRemoval>& plan, FileOp
         const FileOpStatus status = removeTarget(files, p.target, p.isContainer, method);
         if (method == RemovalMethod::trash)
             done.recordTime = QDateTime::currentDateTimeUtc(); // local time only when a trace is written
+        // A container half removed: what it took is recorded, though the file stays failed.
+        step.settle(status.ok(),
+                    method == RemovalMethod::trash ? std::optional(done.recordTime) : std::nullopt);
         if (!status.ok()) {
-            for (const int seq : std::as_const(seqs))
-                records->failed(seq);
             done.outcome = Outcome::failed;
             done.error = status;
             results.append(done);
             continue;
         }
-        for (const int seq : std::as_const(seqs))
-            records->done(seq,
-                          method == RemovalMethod::trash ? std::optional(done.recordTime) : std::nullopt);
         freed.removed(info);
         done.outcome = Outcome::removed;
         if (p.isContainer)
