@@ -170,6 +170,33 @@ private:
     QHash<std::pair<quint64, quint64>, quint64> m_trashedNames;
 };
 
+// The records of one removal: the staged file's own (with the bytes and the trace line), then one
+// per other staged file inside its container, each decided by its own place.
+void intendRecords(StepRecords& step, const QList<PlannedRemoval>& plan, const PlannedRemoval& p,
+                   const QList<qsizetype>& inside, const FileOpInfo& info, qint64 bytes, AuditAction action) {
+    FileRecord record;
+    record.entry = AuditLogEntry::make(action, p.item.mediaFile, std::nullopt);
+    record.target = p.target;
+    record.files = 1;
+    record.bytes = bytes;
+    record.traced = true;
+    if (info.kind != FileKind::missing)
+        record.identity = info.identity();
+    if (p.isContainer)
+        record.member = RemovalRules::workingPath(p.item.mediaFile);
+    step.intend(record);
+    for (const qsizetype i : inside) {
+        const PlannedRemoval& other = plan.at(i);
+        if (&other == &p)
+            continue;
+        record.entry = AuditLogEntry::make(action, other.item.mediaFile, std::nullopt);
+        record.bytes = 0; // its bytes go with the container's
+        record.traced = false;
+        record.member = RemovalRules::workingPath(other.item.mediaFile);
+        step.intend(record);
+    }
+}
+
 } // namespace
 
 QList<ExecutedRemoval> executeRemovals(const QList<PlannedRemoval>& plan, FileOperations& files,
@@ -223,31 +250,10 @@ QList<ExecutedRemoval> executeRemovals(const QList<PlannedRemoval>& plan, FileOp
         // Our leftovers in the folder go too, once per run (a kill's copy, an abandoned transcode).
         leftovers.sweep(files, path::deletingLastPathComponent(p.target));
         // The record first: a kill from here on leaves the intent, which the next start decides.
-        const qint64 bytes = freed.bytesOf(p, info);
         StepRecords step(records, files);
-        if (records) {
-            FileRecord record;
-            record.entry = AuditLogEntry::make(action, p.item.mediaFile, std::nullopt);
-            record.target = p.target;
-            record.files = 1;
-            record.bytes = bytes;
-            record.traced = true;
-            if (info.kind != FileKind::missing)
-                record.identity = info.identity();
-            if (p.isContainer)
-                record.member = RemovalRules::workingPath(p.item.mediaFile);
-            step.intend(record);
-            for (const qsizetype i : byContainer.value(p.isContainer ? p.target : QString())) {
-                const PlannedRemoval& inside = plan.at(i);
-                if (&inside == &p)
-                    continue;
-                record.entry = AuditLogEntry::make(action, inside.item.mediaFile, std::nullopt);
-                record.bytes = 0; // its bytes go with the container's
-                record.traced = false;
-                record.member = RemovalRules::workingPath(inside.item.mediaFile);
-                step.intend(record);
-            }
-        }
+        if (records)
+            intendRecords(step, plan, p, byContainer.value(p.isContainer ? p.target : QString()), info,
+                          freed.bytesOf(p, info), action);
         if (method == RemovalMethod::deletePermanently)
             done.recordTime = QDateTime::currentDateTimeUtc(); // local time only when a trace is written
         const FileOpStatus status = removeTarget(files, p.target, p.isContainer, method);
