@@ -1,7 +1,5 @@
 #include "actions/FolderMoveStep.h"
 
-#include "platform/FileMover.h"
-
 #include <cerrno>
 
 namespace tarnwick {
