@@ -1,5 +1,6 @@
 #include "actions/FolderMovePipeline.h"
 
+#include "actions/StepRecords.h"
 #include "stores/RecordRun.h"
 
 #include <QElapsedTimer>
@@ -188,21 +189,15 @@ FolderMoveOutcome FolderMovePipeline::execute(State& state, const FolderMoveJob&
     if (!records || job.records.isEmpty() || job.decided ||
         (isContainer && state.recordedContainers.contains(job.source)))
         return state.session.execute(job, recorded, progress, &state.cancel);
-    QList<int> seqs;
-    seqs.reserve(job.records.size());
+    StepRecords step(records, *state.files);
     for (FileRecord intent : job.records) {
         intent.identity = recorded.source;
-        seqs.append(records->intend(std::move(intent)));
+        step.intend(std::move(intent));
     }
     FolderMoveOutcome outcome = state.session.execute(job, recorded, progress, &state.cancel);
     const bool moved = outcome.kind == FolderMoveOutcome::Kind::moved;
-    for (qsizetype i = 0; i < seqs.size(); ++i) {
-        if (moved)
-            records->done(seqs.at(i), std::nullopt,
-                          i == 0 ? std::optional(outcome.destination) : std::nullopt);
-        else
-            records->failed(seqs.at(i));
-    }
+    // A container copied but only partly removed: what left its place is recorded.
+    step.settle(moved, std::nullopt, moved ? std::optional(outcome.destination) : std::nullopt);
     if (moved && isContainer)
         state.recordedContainers.insert(job.source);
     return outcome;

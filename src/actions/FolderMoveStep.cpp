@@ -1,7 +1,5 @@
 #include "actions/FolderMoveStep.h"
 
-#include "platform/FileMover.h"
-
 #include <cerrno>
 
 namespace tarnwick {
@@ -47,12 +45,6 @@ bool FolderMoveSession::unchanged(const std::optional<FileIdentity>& then, const
     return now.kind == FileKind::missing || isSameItem(*then, now);
 }
 
-void FolderMoveSession::sweepLeftovers(const QString& folder) {
-    // removeLeftover keeps what is not ours or still being written, and logs what it removes.
-    for (const QString& path : FileMover::temporariesIn(folder))
-        m_files.removeLeftover(path);
-}
-
 FileOpStatus FolderMoveSession::prepareFolder(const QString& folder, const QString& sourceFolder,
                                               bool& ownFolder) {
     ownFolder = m_ownFolders.contains(folder);
@@ -68,7 +60,7 @@ FileOpStatus FolderMoveSession::prepareFolder(const QString& folder, const QStri
             ownFolder = true;
             return FileOpStatus::success();
         }
-        sweepLeftovers(folder);
+        m_leftovers.sweep(m_files, folder);
     } else if (const FileOpStatus made = m_files.makeFolder(folder, true); !made) {
         return made;
     }
@@ -143,6 +135,8 @@ FolderMoveOutcome FolderMoveSession::execute(const FolderMoveJob& job, const Rec
         return outcome(Kind::isFolder);
     if (!unchanged(recorded.source, info))
         return outcome(Kind::changed);
+    // The folder the file leaves is one this run touches: our leftovers there go, once per run.
+    m_leftovers.sweep(m_files, parentOf(job.source));
     QString destination = *job.destination;
     bool ownFolder = false;
     const FileOpStatus folder = prepareFolder(parentOf(destination), parentOf(job.source), ownFolder);

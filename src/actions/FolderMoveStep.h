@@ -3,6 +3,7 @@
 #include "actions/ArchiveDestination.h"
 #include "actions/ProtectedFolderTest.h"
 #include "platform/FileOperations.h"
+#include "platform/LeftoverSweep.h"
 #include "stores/RecordJournal.h"
 
 #include <QSet>
@@ -89,7 +90,6 @@ private:
     static bool unchanged(const std::optional<FileIdentity>& then, const FileOpInfo& now);
     // Makes the destination folder exist, once per run; sweeps a folder that was already there.
     FileOpStatus prepareFolder(const QString& folder, const QString& sourceFolder, bool& ownFolder);
-    void sweepLeftovers(const QString& folder);
     FileOpStatus moveWithNumbering(const FolderMoveJob& job, QString& destination,
                                    const FileOpProgress& progress, const std::atomic_bool* cancel);
     void moveProxy(const FolderMoveJob& job, const std::optional<FileIdentity>& recorded,
@@ -101,6 +101,7 @@ private:
     QSet<QString> m_readyFolders;
     QSet<QString> m_ownFolders;
     QSet<QString> m_movedContainers;
+    LeftoverSweep m_leftovers;
 };
 
 } // namespace tarnwick

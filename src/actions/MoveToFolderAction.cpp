@@ -195,6 +195,9 @@ FileRecord FolderMoveRun::recordOf(const MediaFile& file, const FolderMoveJob& j
         record.entry = AuditLogEntry::make(AuditAction::movedToFolder, file,
                                            withContainer ? std::nullopt : job.destination);
     record.target = job.source; // decides the record after a kill: the container too
+    // A container's source is removed file by file: each staged file inside goes by its own place.
+    if (job.container == FolderMoveJob::Container::proceed)
+        record.member = RemovalRules::workingPath(file);
     record.files = 1;
     record.bytes = m_rules.indexOfEntry(file.path) >= 0 ? file.size : 0;
     record.traced = !withContainer && !isList();

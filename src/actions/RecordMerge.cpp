@@ -162,14 +162,28 @@ void RecordMerge::closeRun(const JournalRun& run, const RecordStores& stores, Re
     append(journal, RecordJournal::closedLine(run.id), true);
 }
 
+namespace {
+
+// A folder that is not there either (an unmounted volume) says nothing.
+bool folderOfIsThere(const QString& path, FileOperations& files) {
+    const QString folder = path::deletingLastPathComponent(path);
+    return folder.isEmpty() || files.status(folder, true).kind == FileKind::directory;
+}
+
+} // namespace
+
 bool RecordMerge::stepHappened(const FileRecord& record, FileOperations& files) {
     if (record.target.isEmpty())
         return true;
     const FileOpInfo now = files.status(record.target, false);
-    if (now.kind == FileKind::missing) {
-        // A folder that is not there either (an unmounted volume) says nothing.
-        const QString folder = path::deletingLastPathComponent(record.target);
-        if (!folder.isEmpty() && files.status(folder, true).kind != FileKind::directory)
+    if (record.member) {
+        // A file inside a folder removed item by item: the folder may be half gone.
+        if (files.status(*record.member, false).kind != FileKind::missing)
+            return false;
+        if (now.kind == FileKind::missing && !folderOfIsThere(record.target, files))
+            return false;
+    } else if (now.kind == FileKind::missing) {
+        if (!folderOfIsThere(record.target, files))
             return false;
     } else if (!record.identity ||
                (now.device == record.identity->device && now.inode == record.identity->inode)) {

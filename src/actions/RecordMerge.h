@@ -39,7 +39,7 @@ public:
 
     // Whether an intent's disk step took place, as the disk shows now: its target is gone (or holds
     // another file than the one recorded) while its folder is there, and its destination, if it
-    // has one, exists.
+    // has one, exists. A record of a file inside a folder target goes by that file alone.
     static bool stepHappened(const FileRecord& record, FileOperations& files);
 
     // "Moved to Trash", "Permanently Deleted", "Moved to Folder"; empty for transcoding.

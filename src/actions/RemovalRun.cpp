@@ -2,10 +2,13 @@
 
 #include "actions/RecordMerge.h"
 #include "actions/RemovalRules.h"
+#include "actions/StepRecords.h"
 #include "actions/TraceFileWriter.h"
 #include "analysis/ProjectManager.h"
 #include "platform/AppLog.h"
 #include "platform/Immortal.h"
+#include "platform/LeftoverSweep.h"
+#include "platform/PathText.h"
 #include "stores/AuditLogManager.h"
 #include "stores/RecordRun.h"
 #include "stores/StatsManager.h"
@@ -195,6 +198,33 @@ private:
     QHash<std::pair<quint64, quint64>, quint64> m_trashedNames;
 };
 
+// The records of one removal: the staged file's own (with the bytes and the trace line), then one
+// per other staged file inside its container, each decided by its own place.
+void intendRecords(StepRecords& step, const QList<PlannedRemoval>& plan, const PlannedRemoval& p,
+                   const QList<qsizetype>& inside, const FileOpInfo& info, qint64 bytes, AuditAction action) {
+    FileRecord record;
+    record.entry = AuditLogEntry::make(action, p.item.mediaFile, std::nullopt);
+    record.target = p.target;
+    record.files = 1;
+    record.bytes = bytes;
+    record.traced = true;
+    if (info.kind != FileKind::missing)
+        record.identity = info.identity();
+    if (p.isContainer)
+        record.member = RemovalRules::workingPath(p.item.mediaFile);
+    step.intend(record);
+    for (const qsizetype i : inside) {
+        const PlannedRemoval& other = plan.at(i);
+        if (&other == &p)
+            continue;
+        record.entry = AuditLogEntry::make(action, other.item.mediaFile, std::nullopt);
+        record.bytes = 0; // its bytes go with the container's
+        record.traced = false;
+        record.member = RemovalRules::workingPath(other.item.mediaFile);
+        step.intend(record);
+    }
+}
+
 } // namespace
 
 namespace {
@@ -213,32 +243,6 @@ void recordUnseen(const QList<PlannedRemoval>& plan, const FileOperations& files
     }
     if (!unseen.isEmpty())
         seen.insert(recordSeen(files, unseen));
-}
-
-// The records of one removal, written before its disk step: the target's own and, for a container,
-// one per other staged file inside it (`inside`), so that a kill right after it leaves one for each.
-QList<int> intendRecords(RecordRun& records, const QList<PlannedRemoval>& plan, const PlannedRemoval& p,
-                         const QList<qsizetype>& inside, const FileOpInfo& info, qint64 bytes,
-                         AuditAction action) {
-    FileRecord record;
-    record.entry = AuditLogEntry::make(action, p.item.mediaFile, std::nullopt);
-    record.target = p.target;
-    record.files = 1;
-    record.bytes = bytes;
-    record.traced = true;
-    if (info.kind != FileKind::missing)
-        record.identity = info.identity();
-    QList<int> seqs{records.intend(record)};
-    for (const qsizetype i : inside) {
-        const PlannedRemoval& member = plan.at(i);
-        if (&member == &p)
-            continue;
-        record.entry = AuditLogEntry::make(action, member.item.mediaFile, std::nullopt);
-        record.bytes = 0; // its bytes go with the container's
-        record.traced = false;
-        seqs.append(records.intend(record));
-    }
-    return seqs;
 }
 
 // The checks that keep a target from its disk step, in the rules' order; notRun when none does.
@@ -299,7 +303,9 @@ QList<ExecutedRemoval> executeRemovals(const QList<PlannedRemoval>& plan, FileOp
     results.reserve(plan.size());
     QSet<QString> handledContainers;
     FreedBytes freed(method);
-    // The staged files whose removal goes with a container's, by container.
+    LeftoverSweep leftovers;
+    // A container's removal carries the records of the other staged files inside it, so that a kill
+    // right after it still leaves a record for each.
     QHash<QString, QList<qsizetype>> byContainer;
     if (records) {
         for (qsizetype i = 0; i < plan.size(); ++i) {
@@ -324,29 +330,27 @@ QList<ExecutedRemoval> executeRemovals(const QList<PlannedRemoval>& plan, FileOp
         done.outcome = refusalFor(p, info, then, done.error);
         if (done.outcome != Outcome::notRun)
             continue;
+        // Our leftovers in the folder go too, once per run (a kill's copy, an abandoned transcode).
+        leftovers.sweep(files, path::deletingLastPathComponent(p.target));
         // The record first: a kill from here on leaves the intent, which the next start decides.
-        const qint64 bytes = freed.bytesOf(p, info);
-        const QList<int> seqs =
-            records
-                ? intendRecords(*records, plan, p, byContainer.value(p.isContainer ? p.target : QString()),
-                                info, bytes, action)
-                : QList<int>{};
+        StepRecords step(records, files);
+        if (records)
+            intendRecords(step, plan, p, byContainer.value(p.isContainer ? p.target : QString()), info,
+                          freed.bytesOf(p, info), action);
         if (method == RemovalMethod::deletePermanently)
             done.recordTime = QDateTime::currentDateTimeUtc(); // local time only when a trace is written
         // The platform compares `then` with what is there once more, right before it acts.
         const FileOpStatus status = removeTarget(files, p.target, p.isContainer, method, then);
         if (method == RemovalMethod::trash)
             done.recordTime = QDateTime::currentDateTimeUtc(); // local time only when a trace is written
+        // A container half removed: what it took is recorded, though the file stays failed.
+        step.settle(status.ok(),
+                    method == RemovalMethod::trash ? std::optional(done.recordTime) : std::nullopt);
         if (!status.ok()) {
-            for (const int seq : seqs)
-                records->failed(seq);
             done.outcome = status.isChanged() ? Outcome::changed : Outcome::failed;
             done.error = status;
             continue;
         }
-        for (const int seq : seqs)
-            records->done(seq,
-                          method == RemovalMethod::trash ? std::optional(done.recordTime) : std::nullopt);
         freed.removed(info);
         done.outcome = Outcome::removed;
         if (p.isContainer)

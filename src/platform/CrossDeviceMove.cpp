@@ -217,6 +217,19 @@ int createTemporary(QByteArray& temporary, const QByteArray& source) {
     return named;
 }
 
+// The temporary copy of a folder under a fresh hidden name, made with its mark; 0 or an errno.
+int createTemporaryFolder(QByteArray& temporary, const QByteArray& destination, const QByteArray& source) {
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        temporary = temporaryTemplate(destination);
+        randomizeName(temporary);
+        if (leftover::makeMarkedFolder(temporary, source))
+            return 0;
+        if (errno != EEXIST)
+            return errno;
+    }
+    return EEXIST;
+}
+
 // A temporary that never became the real item: it goes, with its mark's sidecar if it has one.
 void discardTemporary(const QByteArray& temporary, bool folder) {
     if (folder)
@@ -434,11 +447,11 @@ FileOpStatus CrossDeviceMove::moveFolder(const QByteArray& source, const QByteAr
         if (entry.kind == TreeEntry::Kind::file)
             m_total += entry.info.st_size;
     }
-    QByteArray temporary = temporaryTemplate(destination);
-    if (!::mkdtemp(temporary.data()))
-        return errnoStatus(errno);
-    // As for a file: swept once we are gone, recognised by a retry once it is in place.
-    leftover::mark(temporary, -1, source);
+    // As for a file: marked from its first moment (swept once we are gone), and recognised by a
+    // retry once it is in place.
+    QByteArray temporary;
+    if (const int error = createTemporaryFolder(temporary, destination, source); error != 0)
+        return errnoStatus(error);
     nameSource(temporary, -1, source);
     auto status = copyTreeInto(entries, source, temporary);
     if (status)

@@ -16,6 +16,8 @@ namespace {
 constexpr const char* kAttribute = "user.tarnwick.writer";
 constexpr QByteArrayView kSidecarSuffix = ".tarnwick-mark";
 constexpr qsizetype kMaxMark = 4096;
+// The sidecar of a folder name reserved before the folder was made: it marks the folder made there.
+constexpr QByteArrayView kReserved = "reserved";
 
 QByteArray readSmallFile(const QByteArray& path) {
     const int fd = ::open(path.constData(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK);
@@ -83,6 +85,8 @@ std::optional<Mark> sidecarMark(const QByteArray& path, const struct stat& st) {
     const qsizetype newline = text.indexOf('\n');
     if (newline < 0)
         return std::nullopt;
+    if (text.left(newline) == kReserved)
+        return S_ISDIR(st.st_mode) ? decode(QByteArrayView(text).sliced(newline + 1)) : std::nullopt;
     const QList<QByteArray> id = text.left(newline).split(' ');
     if (id.size() != 2 || id[0].toULongLong() != quint64(st.st_dev) ||
         id[1].toULongLong() != quint64(st.st_ino))
@@ -97,8 +101,11 @@ bool attributesUnsupported(int error) {
 } // namespace
 
 Writer currentWriter() {
-    static const Writer self{qint64(::getpid()), startTicksOf(::getpid()), bootId()};
-    return self;
+    static const Writer first{qint64(::getpid()), startTicksOf(::getpid()), bootId()};
+    const qint64 pid = ::getpid();
+    if (first.pid == pid)
+        return first;
+    return {pid, startTicksOf(pid), bootId()}; // a forked child writes as itself
 }
 
 bool isRunning(const Writer& writer) {
@@ -166,6 +173,26 @@ bool mark(const QByteArray& path, int fd, QByteArrayView subject) {
     if ((fd >= 0 ? ::fstat(fd, &st) : ::lstat(path.constData(), &st)) != 0)
         return false;
     return writeSidecar(path, st, value);
+}
+
+bool makeMarkedFolder(const QByteArray& path, QByteArrayView subject) {
+    const QByteArray value = encode({currentWriter(), subject.toByteArray()});
+    const QByteArray sidecar = sidecarPath(path);
+    const int fd = ::open(sidecar.constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+    if (fd < 0)
+        return false;
+    const QByteArray text = kReserved.toByteArray() + '\n' + value;
+    const bool written = ::write(fd, text.constData(), size_t(text.size())) == ssize_t(text.size());
+    ::close(fd);
+    if (!written || ::mkdir(path.constData(), 0700) != 0) {
+        const int failure = written ? errno : EIO;
+        ::unlink(sidecar.constData());
+        errno = failure;
+        return false;
+    }
+    if (::lsetxattr(path.constData(), kAttribute, value.constData(), size_t(value.size()), 0) == 0)
+        ::unlink(sidecar.constData());
+    return true;
 }
 
 bool markAttribute(int fd, QByteArrayView subject) {

@@ -43,6 +43,11 @@ bool mark(const QByteArray& path, int fd, QByteArrayView subject = {});
 // Marks the open file `fd` by the attribute alone: false where the file system keeps no user
 // attributes. For a file that has no name yet (O_TMPFILE), which no sidecar could name.
 bool markAttribute(int fd, QByteArrayView subject = {});
+// Creates the folder `path` (mode 0700) already marked as written by this process: a sidecar that
+// reserves the name comes first, created exclusively, so that no kill leaves the folder without a
+// mark; where the file system keeps user attributes the attribute then takes the sidecar's place.
+// False with errno set (EEXIST: the name, or its sidecar's, is taken).
+bool makeMarkedFolder(const QByteArray& path, QByteArrayView subject = {});
 // The mark `path` carries (attribute or sidecar), if any.
 std::optional<Mark> markOf(const QByteArray& path);
 // Takes the mark off a temporary that became a real file (renamed into place), sidecar included.

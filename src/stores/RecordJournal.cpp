@@ -86,6 +86,7 @@ std::optional<FileRecord> recordFromJson(const QJsonObject& o) {
     record.bytes = json::optInt64(o, QStringLiteral("b")).value_or(0);
     record.traced = json::optBool(o, QStringLiteral("t")).value_or(false);
     record.tracedAt = json::optDate(o, QStringLiteral("at"));
+    record.member = json::optString(o, QStringLiteral("m"));
     return record;
 }
 
@@ -382,6 +383,8 @@ QByteArray RecordJournal::recordLine(const QString& run, int seq, const FileReco
         o.insert(QStringLiteral("t"), true);
     if (record.tracedAt)
         o.insert(QStringLiteral("at"), json::fromDate(*record.tracedAt));
+    if (record.member)
+        o.insert(QStringLiteral("m"), *record.member);
     return line(o);
 }
 

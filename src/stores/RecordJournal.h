@@ -34,6 +34,7 @@ struct FileRecord {
     qint64 bytes = 0;                     // added to spaceSavedBytes
     bool traced = false;                  // listed in the run's trace files
     std::optional<QDateTime> tracedAt;    // the trace time, when not the entry's
+    std::optional<QString> member;        // a file inside a folder target: decided by its own absence
 };
 
 // One run as the journal holds it.

@@ -7,6 +7,7 @@
 #include "platform/AppLog.h"
 #include "platform/ByteCountText.h"
 #include "platform/FileOperations.h"
+#include "platform/LeftoverSweep.h"
 #include "stores/AuditLogManager.h"
 #include "stores/RecordRun.h"
 #include "stores/StatsManager.h"
@@ -152,6 +153,7 @@ QCoro::Task<TranscodeRunTotals> transcodeAndReplace(ProjectManager& managerRef, 
                       false);
 
     QSet<QString> transcodedPaths;
+    const auto leftovers = std::make_shared<LeftoverSweep>();
     for (int i = 0; i < total && manager; ++i) {
         const RecycleBinItem& item = items[i];
         if (manager->transcodeProgress().transcodeShouldCancel) {
@@ -168,6 +170,7 @@ QCoro::Task<TranscodeRunTotals> transcodeAndReplace(ProjectManager& managerRef, 
         request.protectedFolders = manager->options().protectedFolders;
         request.destructiveStepCheck = liveEntryCheck(manager, item.mediaFile, checks, &engine.cancelFlag());
         request.recorder = transcodeRecorder(records, item.mediaFile);
+        request.leftovers = leftovers;
         request.onProgress = [manager, i](double f) {
             if (!manager)
                 return;

@@ -3,6 +3,7 @@
 #include "platform/AppLog.h"
 #include "platform/ByteCountText.h"
 #include "platform/FileOperations.h"
+#include "platform/LeftoverSweep.h"
 #include "platform/VolumeCapacity.h"
 #include "transcode/MediaInspection.h"
 #include "transcode/TranscodeEngine.h"
@@ -58,7 +59,11 @@ RouteFrame TranscodeEngine::openFrame(const TranscodeRequest& request) {
     const qint64 size = target.kind == FileKind::regular ? target.size : 0;
     const FileIdentity identity = request.sourceIdentity ? *request.sourceIdentity : info.identity();
     const QString folder = QFileInfo(source).path();
-    TranscodeTemporary::sweepLeftovers(*m_fileOps, folder);
+    // Our leftovers there go first (once per run when the run keeps a sweep).
+    if (request.leftovers)
+        request.leftovers->sweep(*m_fileOps, folder);
+    else
+        LeftoverSweep::sweepFolder(*m_fileOps, folder);
     checkFreeSpace(size, folder);
     return {size, identity, TranscodeTemporary::create(*m_fileOps, source, identity)};
 }

@@ -2,13 +2,12 @@
 
 #include "platform/AppLog.h"
 #include "platform/LeftoverMark.h"
+#include "platform/LeftoverSweep.h"
 #include "transcode/TranscodeError.h"
 
 #include <QDir>
-#include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
-#include <QRegularExpression>
 
 #include <cerrno>
 #include <cstring>
@@ -20,34 +19,10 @@ namespace tarnwick {
 
 namespace {
 
-constexpr QByteArrayView kSubjectPrefix = "transcode ";
 constexpr int kNames = 1000;
 
-// "transcode <source device> <inode> <size> <modified ns> <the temporary's own name>": a file
-// that carries the mark under another name (renamed into place just before a crash) is no
-// temporary of ours.
 QByteArray subjectFor(const FileIdentity& source, const QString& name) {
-    return kSubjectPrefix.toByteArray() + QByteArray::number(source.device) + ' ' +
-           QByteArray::number(source.inode) + ' ' + QByteArray::number(source.size) + ' ' +
-           QByteArray::number(source.modifiedNs) + ' ' + QFile::encodeName(name);
-}
-
-QString nameInSubject(const QByteArray& subject) {
-    if (!subject.startsWith(kSubjectPrefix))
-        return {};
-    qsizetype at = kSubjectPrefix.size();
-    for (int field = 0; field < 4; ++field) {
-        at = subject.indexOf(' ', at);
-        if (at < 0)
-            return {};
-        ++at;
-    }
-    return QFile::decodeName(subject.mid(at));
-}
-
-const QRegularExpression& temporaryName() {
-    static const QRegularExpression pattern(QStringLiteral("^.+_transcoding(_[0-9]+)?\\.mov$"));
-    return pattern;
+    return LeftoverSweep::transcodeSubject(source, name);
 }
 
 } // namespace
@@ -171,31 +146,6 @@ void TranscodeTemporary::remove() {
 void TranscodeTemporary::handOver() {
     m_settled = true;
     leftover::unmarkOpen(QFile::encodeName(m_path), m_fd);
-}
-
-void TranscodeTemporary::sweepLeftovers(FileOperations& files, const QString& folder) {
-    QDirIterator it(
-        folder, {QStringLiteral("*_transcoding*.mov"), QStringLiteral(".*_transcoding*.mov.tarnwick-mark")},
-        QDir::Files | QDir::Hidden | QDir::System | QDir::NoSymLinks);
-    while (it.hasNext()) {
-        const QString path = it.next();
-        const QByteArray native = QFile::encodeName(path);
-        const QByteArray target = leftover::sidecarTarget(native);
-        if (!target.isEmpty()) {
-            // A sidecar goes with its file; one whose file is gone goes by the writer it names.
-            const QString targetPath = QFile::decodeName(target);
-            if (temporaryName().match(QFileInfo(targetPath).fileName()).hasMatch() &&
-                files.status(targetPath, false).kind == FileKind::missing)
-                files.removeLeftover(path);
-            continue;
-        }
-        const QString name = it.fileName();
-        if (!temporaryName().match(name).hasMatch())
-            continue;
-        const std::optional<leftover::Mark> mark = leftover::markOf(native);
-        if (mark && nameInSubject(mark->subject) == name)
-            files.removeLeftover(path); // refused while its writer runs
-    }
 }
 
 } // namespace tarnwick

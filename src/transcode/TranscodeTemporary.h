@@ -41,9 +41,6 @@ public:
 
     // The name tried first.
     static QString preferredPath(const QString& sourcePath);
-    // Removes this program's transcode temporaries in `folder` whose writer is gone: only files
-    // that carry our mark under the name they were created with (one log line each).
-    static void sweepLeftovers(FileOperations& files, const QString& folder);
 
 private:
     TranscodeTemporary(FileOperations* files, QString path, int fd);

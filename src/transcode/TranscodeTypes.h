@@ -7,9 +7,12 @@
 #include <QStringList>
 
 #include <functional>
+#include <memory>
 #include <optional>
 
 namespace tarnwick {
+
+class LeftoverSweep;
 
 // What a route leaves: the source's size as read before writing, the size of the file now in
 // its place, and that file's path.
@@ -56,6 +59,8 @@ struct TranscodeRequest {
     std::optional<FileIdentity> sourceIdentity;
     // Either may be null.
     ReplaceRecorder recorder;
+    // The run's sweep of our leftovers; none: the source's folder is swept for this file alone.
+    std::shared_ptr<LeftoverSweep> leftovers;
 };
 
 // Exactly one of the two is set.

@@ -1,7 +1,8 @@
 // A child process trashes or deletes staged files and is killed with SIGKILL at a random moment;
 // afterwards no file may be lost or half removed, the stores must still decode, and once the next
 // start has merged the records journal every removed file has exactly one audit entry, one count in
-// the statistics and one line in a trace file.
+// the statistics and one line in a trace file. A second harness kills a deletion halfway through
+// the removal of an .RDC container: each staged segment then counts by its own place.
 #include "actions/PermanentDeletion.h"
 #include "actions/RecordMerge.h"
 #include "actions/RecycleBin.h"
@@ -10,6 +11,7 @@
 #include "stores/AuditLogManager.h"
 #include "stores/StatsManager.h"
 #include "support/CleanupHarness.h"
+#include "support/FaultInjectingFileOperations.h"
 #include "support/RecordCheck.h"
 
 #include <QCoreApplication>
@@ -63,8 +65,10 @@ struct Session {
     AuditLogManager audit;
     StatsManager stats;
     ProtectedFolders folders;
+    std::shared_ptr<FileOperations> files; // none: the system's
     CleanupServices services() {
         CleanupServices s;
+        s.files = files;
         s.auditLog = &audit;
         s.statsManager = &stats;
         return s;
@@ -157,7 +161,120 @@ QStringList checkMergedRecords(const QString& root, int count, bool toTrash) {
     return problems;
 }
 
+constexpr int kSegments = 40;
+
+QString segmentName(int s) {
+    return QStringLiteral("Cards/A001.RDC/A001_C001_%1.R3D").arg(s, 3, 10, QLatin1Char('0'));
+}
+
+QByteArray segmentBytes(int s) {
+    return QByteArray(1000 + s, char('a' + s % 26));
+}
+
+// Stages every segment while its container is there; the first one carries the container's bytes
+// in the statistics.
+void stageSegments(ProjectManagerHarness& harness, const QString& root) {
+    QList<MediaFile> list;
+    QList<RecycleBinItem> bin;
+    for (int s = 1; s <= kSegments; ++s) {
+        list.append(media(root + "/media/" + segmentName(s), 0, MediaFileStatus::inRecycleBin,
+                          segmentBytes(s).size()));
+        bin.append(binItem(list.last()));
+    }
+    harness.pm().setMediaFiles(list);
+    harness.pm().setRecycleBin(bin);
+}
+
+// After the next start's merge: one record per segment gone, none for one still there; the bytes
+// once, with the first segment.
+QStringList checkSegmentRecords(const QString& root) {
+    AuditLogManager audit(root + "/store", nullptr);
+    StatsManager stats(root + "/store");
+    RecordMerge::mergeAtStart({&audit, &stats, nullptr}, *FileOperations::system());
+    RecordExpectation expected;
+    expected.action = AuditAction::deletedPermanently;
+    QStringList problems;
+    for (int s = 1; s <= kSegments; ++s) {
+        const QString path = root + "/media/" + segmentName(s);
+        if (!QFileInfo::exists(path))
+            expected.done.insert(path, s == 1 ? segmentBytes(s).size() : 0);
+        else if (readAll(path) != segmentBytes(s))
+            problems.append("changed in place: " + path);
+        else
+            expected.untouched.append(path);
+    }
+    return problems + checkRecords(audit, stats, expected);
+}
+
 } // namespace
+
+// The container child: deletes every segment and is killed inside the container's removal, once
+// `TARNWICK_CRASH_CUT` segments are gone.
+TEST(CrashHarnessChild, RemoveContainer) {
+    const QString root = qEnvironmentVariable("TARNWICK_CRASH_CHILD");
+    if (root.isEmpty())
+        GTEST_SKIP() << "started by CrashHarness only";
+    const int cut = qEnvironmentVariableIntValue("TARNWICK_CRASH_CUT");
+    auto files = std::make_shared<FaultInjectingFileOperations>();
+    files->setBeforeEach([root, cut](FaultInjectingFileOperations::Op op, const QString& path) {
+        if (op != FaultInjectingFileOperations::Op::removeTree || !path.endsWith(".RDC"))
+            return;
+        for (int s = 1; s <= cut; ++s) // in an order of its own, the first segment at times among them
+            QFile::remove(root + "/media/" + segmentName((s * 7 + cut) % kSegments + 1));
+        ::raise(SIGKILL);
+    });
+    Session session(root);
+    session.files = files;
+    stageSegments(session.harness, root);
+    session.run(false);
+    std::puts(doneMarker);
+}
+
+TEST(CrashHarness, AKillInsideAContainerRemovalRecordsEachRemovedSegmentOnce) {
+    // The test build runs 4 kills; TARNWICK_CRASH_CONTAINER_KILLS=40 runs a longer one.
+    const int kills = envNumber("TARNWICK_CRASH_CONTAINER_KILLS", 4);
+    QRandomGenerator random(quint32(QDateTime::currentMSecsSinceEpoch()));
+    for (int attempt = 0; attempt < kills; ++attempt) {
+        QTemporaryDir dir;
+        const QString root = dir.path();
+        for (int s = 1; s <= kSegments; ++s) {
+            QDir().mkpath(QFileInfo(root + "/media/" + segmentName(s)).path());
+            QFile file(root + "/media/" + segmentName(s));
+            ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+            file.write(segmentBytes(s));
+        }
+        const int cut = 1 + int(random.bounded(kSegments - 1));
+        QProcess child;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("TARNWICK_CRASH_CHILD", root);
+        env.insert("TARNWICK_CRASH_CUT", QString::number(cut));
+        env.insert("ASAN_OPTIONS", "detect_leaks=0");
+        child.setProcessEnvironment(env);
+        child.setProcessChannelMode(QProcess::MergedChannels);
+        child.start(QCoreApplication::applicationFilePath(),
+                    {"--gtest_filter=CrashHarnessChild.RemoveContainer"});
+        ASSERT_TRUE(child.waitForStarted());
+        ASSERT_TRUE(child.waitForFinished(120000));
+        const QByteArray output = child.readAll();
+        ASSERT_FALSE(output.contains(doneMarker)) << output.toStdString();
+        ASSERT_EQ(child.exitStatus(), QProcess::CrashExit);
+
+        QStringList problems = checkSegmentRecords(root);
+        EXPECT_TRUE(problems.isEmpty()) << "cut " << cut << ":\n" << problems.join('\n').toStdString();
+        // The next run over the container, still staged whole, records only what it removes.
+        Session retry(root);
+        stageSegments(retry.harness, root);
+        const ActionResult rest = retry.run(false);
+        EXPECT_EQ(rest.failed, 0) << rest.errors.join('\n').toStdString();
+        EXPECT_EQ(rest.succeeded, kSegments);
+        EXPECT_FALSE(QFileInfo::exists(root + "/media/Cards/A001.RDC"));
+        problems = checkSegmentRecords(root);
+        EXPECT_TRUE(problems.isEmpty()) << "cut " << cut << ", retry:\n" << problems.join('\n').toStdString();
+        if (HasFailure())
+            return;
+    }
+    std::printf("%d kills inside a container's removal\n", kills);
+}
 
 // The child: only runs when the harness starts it.
 TEST(CrashHarnessChild, Run) {

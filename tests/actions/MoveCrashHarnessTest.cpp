@@ -4,10 +4,14 @@
 // folders must finish the job: every file in exactly one place, no numbered duplicate, and none of
 // the killed run's temporaries left. Once the next start has merged the records journal, every file
 // that left its place has exactly one audit entry and one count in the statistics. Needs root for the
-// second device (a tmpfs); skipped otherwise.
+// second device (a tmpfs); skipped otherwise. A second harness kills the move of a large container
+// halfway through the removal of its source, on one device moved as across two (a copy, then the
+// source removed file by file): each segment's record then goes by its own place.
 #include "actions/MoveToFolderAction.h"
 #include "actions/RecordMerge.h"
 #include "platform/FileMoveTestSupport.h"
+#include "platform/LeftoverMark.h"
+#include "platform/LinuxFileOperations.h"
 #include "support/DiskFactsLogCapture.h"
 #include "support/ProjectManagerHarness.h"
 #include "support/RecordCheck.h"
@@ -19,6 +23,7 @@
 #include <QRandomGenerator>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
@@ -40,10 +45,14 @@ int envNumber(const char* name, int fallback) {
     return ok && value > 0 ? value : fallback;
 }
 
+constexpr int kManySegments = 40;
+
+using Contents = QList<std::pair<QString, QByteArray>>;
+
 // What the media folder holds: relative path → bytes. The container's segments are the large
 // items, so that many kills land inside a copy.
-QList<std::pair<QString, QByteArray>> mediaContents() {
-    QList<std::pair<QString, QByteArray>> files;
+Contents mediaContents() {
+    Contents files;
     for (int i = 0; i < kPlainFiles; ++i)
         files.append({QStringLiteral("Day %1/clip %2.mov").arg(i % 3).arg(i, 2, 10, QLatin1Char('0')),
                       test::patternBytes(256 * 1024 + i * 37 * 1024, i)});
@@ -54,14 +63,54 @@ QList<std::pair<QString, QByteArray>> mediaContents() {
     return files;
 }
 
+// One container of many small segments, and a plain file on each side of it.
+Contents containerContents() {
+    Contents files{{QStringLiteral("Day 0/before.mov"), test::patternBytes(70 * 1024, 1)}};
+    for (int s = 1; s <= kManySegments; ++s)
+        files.append({QStringLiteral("Cards/A001.RDC/A001_C001_%1.R3D").arg(s, 3, 10, QLatin1Char('0')),
+                      test::patternBytes(64 * 1024 + s, 100 + s)});
+    files.append({QStringLiteral("Cards/A001.RDC/meta/A001.RMD"), "<clip/>"});
+    files.append({QStringLiteral("Day 1/after.mov"), test::patternBytes(90 * 1024, 2)});
+    return files;
+}
+
+Contents contentsFor(bool manySegments) {
+    return manySegments ? containerContents() : mediaContents();
+}
+
+// Moves on one device as across two, so that a container's source is removed file by file; the
+// removal may kill this process after `killAfter` files.
+class CopyingFileOperations : public LinuxFileOperations {
+public:
+    explicit CopyingFileOperations(int killAfter = 0) : m_steps(test::crossDeviceSteps()) {
+        if (killAfter <= 0)
+            return;
+        const auto remove = m_steps.removeSourceFile;
+        m_steps.removeSourceFile = [remove, left = killAfter](const QByteArray& path) mutable {
+            const int result = remove(path);
+            if (path.endsWith(".R3D") && --left == 0)
+                ::raise(SIGKILL);
+            return result;
+        };
+    }
+    FileOpStatus moveNoReplace(const QString& source, const QString& destination,
+                               const FileOpProgress& progress = {},
+                               const std::atomic_bool* cancel = nullptr) override {
+        return FileMover(m_steps).moveNoReplace(source, destination, progress, cancel);
+    }
+
+private:
+    FileMoveSteps m_steps;
+};
+
 QString containerOf(const QString& root) {
     return root + QStringLiteral("/media/Cards/A001.RDC");
 }
 
 // The staged entries: every plain file still in place, and each segment while its container is.
-QList<MediaFile> stagedEntries(const QString& root) {
+QList<MediaFile> stagedEntries(const QString& root, const Contents& contents) {
     QList<MediaFile> entries;
-    for (const auto& [relative, bytes] : mediaContents()) {
+    for (const auto& [relative, bytes] : contents) {
         const QString path = root + QStringLiteral("/media/") + relative;
         const bool segment = relative.endsWith(QLatin1String(".R3D"));
         if (!relative.endsWith(QLatin1String(".RMD")) &&
@@ -80,15 +129,16 @@ struct Stores {
 };
 
 ActionResult moveStaged(ProjectManagerHarness& harness, Stores& stores, const QString& root,
-                        const QString& archive) {
-    const QList<MediaFile> entries = stagedEntries(root);
+                        const QString& archive, const Contents& contents,
+                        std::shared_ptr<FileOperations> files = FileOperations::system()) {
+    const QList<MediaFile> entries = stagedEntries(root, contents);
     harness.pm().setMediaFiles(entries);
     QList<RecycleBinItem> bin;
     for (const MediaFile& entry : entries)
         bin.append(binItem(entry));
     harness.pm().setRecycleBin(bin);
     CleanupServices services;
-    services.files = FileOperations::system();
+    services.files = std::move(files);
     services.auditLog = &stores.audit;
     services.statsManager = &stores.stats;
     return QCoro::waitFor(MoveToFolderAction::moveRecycleBinToFolder(harness.pm(), archive, services));
@@ -100,10 +150,10 @@ struct Places {
 };
 
 // Every file complete at its place, at its archive path, or at both; never partial under its name.
-Places checkPlaces(const QString& root, const QString& archive) {
+Places checkPlaces(const QString& root, const QString& archive, const Contents& contents) {
     Places places;
     bool containerAtBoth = false;
-    for (const auto& [relative, bytes] : mediaContents()) {
+    for (const auto& [relative, bytes] : contents) {
         const QString source = root + QStringLiteral("/media/") + relative;
         const QString target = archive + source;
         const bool atSource = QFileInfo::exists(source);
@@ -125,22 +175,19 @@ Places checkPlaces(const QString& root, const QString& archive) {
     return places;
 }
 
-// The next start's merge, then the records against the disk: a staged file counts once it (or its
-// container) has left its place.
-QStringList checkMergedRecords(const QString& root, const AllTimeStats& before) {
+// The next start's merge, then the records against the disk: a staged file counts once it has left
+// its place (a segment too: its container may be half removed).
+QStringList checkMergedRecords(const QString& root, const Contents& contents) {
     Stores stores(root);
     RecordMerge::mergeAtStart({&stores.audit, &stores.stats, nullptr}, *FileOperations::system());
     RecordExpectation expected;
     expected.action = AuditAction::movedToFolder;
     expected.counter = RecordExpectation::Counter::filesMoved;
-    expected.before = before;
-    for (const auto& [relative, bytes] : mediaContents()) {
+    for (const auto& [relative, bytes] : contents) {
         if (relative.endsWith(QLatin1String(".RMD")))
             continue;
         const QString path = root + QStringLiteral("/media/") + relative;
-        const bool inPlace = relative.endsWith(QLatin1String(".R3D")) ? QFileInfo::exists(containerOf(root))
-                                                                      : QFileInfo::exists(path);
-        if (inPlace)
+        if (QFileInfo::exists(path))
             expected.untouched.append(path);
         else
             expected.done.insert(path, bytes.size());
@@ -158,6 +205,30 @@ QStringList allFilesBelow(const QString& folder) {
     return found;
 }
 
+// What a sweep of `temporaries` logs: one line per item; a mark's sidecar goes with its item.
+qsizetype sweptItems(const QStringList& temporaries) {
+    return std::count_if(temporaries.cbegin(), temporaries.cend(), [&](const QString& path) {
+        const QByteArray target = leftover::sidecarTarget(QFile::encodeName(path));
+        return target.isEmpty() || !temporaries.contains(QFile::decodeName(target));
+    });
+}
+
+// Starts the child on `root` and returns once it has ended (killed, or done: its output says).
+QByteArray runChild(const QString& root, const QString& archive, int cut) {
+    QProcess child;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("TARNWICK_MOVE_CRASH_CHILD", root);
+    env.insert("TARNWICK_MOVE_CRASH_ARCHIVE", archive);
+    env.insert("TARNWICK_MOVE_CRASH_CUT", QString::number(cut));
+    env.insert("ASAN_OPTIONS", "detect_leaks=0");
+    child.setProcessEnvironment(env);
+    child.setProcessChannelMode(QProcess::MergedChannels);
+    child.start(QCoreApplication::applicationFilePath(), {"--gtest_filter=MoveCrashHarnessChild.Run"});
+    if (!child.waitForStarted() || !child.waitForFinished(120000))
+        return "did not finish";
+    return child.readAll();
+}
+
 } // namespace
 
 // The child: only runs when the harness starts it.
@@ -165,12 +236,15 @@ TEST(MoveCrashHarnessChild, Run) {
     const QString root = qEnvironmentVariable("TARNWICK_MOVE_CRASH_CHILD");
     if (root.isEmpty())
         GTEST_SKIP() << "started by MoveCrashHarness only";
+    // With a cut the run moves the large container and kills itself inside its source's removal.
+    const int cut = qEnvironmentVariableIntValue("TARNWICK_MOVE_CRASH_CUT");
     ProjectManagerHarness harness;
     Stores stores(root);
     std::puts(kReady);
     std::fflush(stdout);
-    const ActionResult result =
-        moveStaged(harness, stores, root, qEnvironmentVariable("TARNWICK_MOVE_CRASH_ARCHIVE"));
+    const ActionResult result = moveStaged(
+        harness, stores, root, qEnvironmentVariable("TARNWICK_MOVE_CRASH_ARCHIVE"), contentsFor(cut > 0),
+        cut > 0 ? std::make_shared<CopyingFileOperations>(cut) : FileOperations::system());
     std::printf("%s %lld %lld\n", kDone, qint64(result.succeeded), qint64(result.failed));
     std::fflush(stdout);
 }
@@ -184,7 +258,7 @@ TEST(MoveCrashHarness, AKilledMoveIsFinishedByTheNextRunWithoutDuplicatesOrLefto
     const quint32 seed =
         quint32(envNumber("TARNWICK_MOVE_CRASH_SEED", int(QDateTime::currentSecsSinceEpoch())));
     QRandomGenerator random(seed);
-    const QList<std::pair<QString, QByteArray>> contents = mediaContents();
+    const Contents contents = mediaContents();
     qint64 runMicros = 0; // an uninterrupted run, from the first attempt
     int kills = 0;
     int leftBehind = 0;
@@ -244,7 +318,7 @@ TEST(MoveCrashHarness, AKilledMoveIsFinishedByTheNextRunWithoutDuplicatesOrLefto
         // Nothing of the child goes on running (it starts no processes of its own).
         EXPECT_TRUE(::kill(pid_t(pid), 0) != 0 && errno == ESRCH);
 
-        const Places afterKill = checkPlaces(root, archive);
+        const Places afterKill = checkPlaces(root, archive, contents);
         EXPECT_TRUE(afterKill.problems.isEmpty()) << afterKill.problems.join('\n').toStdString();
         EXPECT_LE(afterKill.atBoth, 1);
         atBothPlaces += afterKill.atBoth;
@@ -252,21 +326,21 @@ TEST(MoveCrashHarness, AKilledMoveIsFinishedByTheNextRunWithoutDuplicatesOrLefto
         for (const QString& temporary : temporaries)
             EXPECT_TRUE(QFileInfo(temporary).fileName().startsWith('.')) << qPrintable(temporary);
         leftBehind += temporaries.isEmpty() ? 0 : 1;
-        const QStringList records = checkMergedRecords(root, {});
+        const QStringList records = checkMergedRecords(root, contents);
         EXPECT_TRUE(records.isEmpty()) << records.join('\n').toStdString();
 
         // The next run over what is still in place finishes the killed one.
         test::DiskFactsLogCapture log;
         ProjectManagerHarness retry;
-        const qsizetype staged = stagedEntries(root).size();
+        const qsizetype staged = stagedEntries(root, contents).size();
         ActionResult rest;
         {
             Stores stores(root);
-            rest = moveStaged(retry, stores, root, archive);
+            rest = moveStaged(retry, stores, root, archive, contents);
         }
         EXPECT_EQ(rest.failed, 0) << rest.errors.join('\n').toStdString();
         EXPECT_EQ(rest.succeeded, staged);
-        const Places afterRetry = checkPlaces(root, archive);
+        const Places afterRetry = checkPlaces(root, archive, contents);
         EXPECT_TRUE(afterRetry.problems.isEmpty()) << afterRetry.problems.join('\n').toStdString();
         EXPECT_TRUE(allFilesBelow(root + QStringLiteral("/media")).isEmpty());
         QStringList expected;
@@ -276,9 +350,9 @@ TEST(MoveCrashHarness, AKilledMoveIsFinishedByTheNextRunWithoutDuplicatesOrLefto
         // No numbered copy, no temporary, no mark.
         EXPECT_EQ(allFilesBelow(archive).join('\n').toStdString(), expected.join('\n').toStdString())
             << "temporaries before the retry: " << temporaries.join(' ').toStdString();
-        EXPECT_EQ(log.messages().filter(QStringLiteral("Removed leftover")).size(), temporaries.size());
+        EXPECT_EQ(log.messages().filter(QStringLiteral("Removed leftover")).size(), sweptItems(temporaries));
         swept += int(temporaries.size());
-        const QStringList all = checkMergedRecords(root, {});
+        const QStringList all = checkMergedRecords(root, contents);
         EXPECT_TRUE(all.isEmpty()) << all.join('\n').toStdString();
         ASSERT_TRUE(QDir(archive).removeRecursively());
         if (HasFailure()) {
@@ -290,4 +364,56 @@ TEST(MoveCrashHarness, AKilledMoveIsFinishedByTheNextRunWithoutDuplicatesOrLefto
                 "item at both places; the next runs swept %d leftovers\n",
                 kills, seed, runMicros, leftBehind, atBothPlaces, swept);
     EXPECT_GE(kills, wantedKills);
+}
+
+// A kill halfway through the removal of a moved container's source: the segments that left their
+// place count once each after the next start, the ones still there not at all, and the next run
+// finishes the move without recording any segment twice.
+TEST(MoveCrashHarness, AKillInsideAContainerSourceRemovalRecordsEachSegmentOnce) {
+    // The test build runs 4 kills; TARNWICK_MOVE_CRASH_CONTAINER_KILLS=40 runs a longer one.
+    const int kills = envNumber("TARNWICK_MOVE_CRASH_CONTAINER_KILLS", 4);
+    const quint32 seed =
+        quint32(envNumber("TARNWICK_MOVE_CRASH_SEED", int(QDateTime::currentSecsSinceEpoch())));
+    QRandomGenerator random(seed);
+    const Contents contents = containerContents();
+    for (int attempt = 0; attempt < kills; ++attempt) {
+        QTemporaryDir dir;
+        const QString root = dir.path();
+        for (const auto& [relative, bytes] : contents)
+            ASSERT_TRUE(test::writeBytes(root + QStringLiteral("/media/") + relative, bytes));
+        const QString archive = root + QStringLiteral("/archive");
+        ASSERT_TRUE(QDir().mkpath(archive));
+        const int cut = 1 + int(random.bounded(kManySegments - 1));
+        const QByteArray output = runChild(root, archive, cut);
+        ASSERT_FALSE(output.contains(kDone)) << output.toStdString();
+        ASSERT_TRUE(QFileInfo::exists(containerOf(root)));
+
+        const Places afterKill = checkPlaces(root, archive, contents);
+        EXPECT_TRUE(afterKill.problems.isEmpty()) << afterKill.problems.join('\n').toStdString();
+        const QStringList records = checkMergedRecords(root, contents);
+        EXPECT_TRUE(records.isEmpty()) << records.join('\n').toStdString();
+
+        ProjectManagerHarness retry;
+        const qsizetype staged = stagedEntries(root, contents).size();
+        ActionResult rest;
+        {
+            Stores stores(root);
+            rest =
+                moveStaged(retry, stores, root, archive, contents, std::make_shared<CopyingFileOperations>());
+        }
+        EXPECT_EQ(rest.failed, 0) << rest.errors.join('\n').toStdString();
+        EXPECT_EQ(rest.succeeded, staged);
+        EXPECT_TRUE(allFilesBelow(root + QStringLiteral("/media")).isEmpty());
+        const Places afterRetry = checkPlaces(root, archive, contents);
+        EXPECT_TRUE(afterRetry.problems.isEmpty()) << afterRetry.problems.join('\n').toStdString();
+        EXPECT_EQ(afterRetry.atBoth, 0);
+        EXPECT_TRUE(test::temporaryLeftovers(archive).isEmpty());
+        const QStringList all = checkMergedRecords(root, contents);
+        EXPECT_TRUE(all.isEmpty()) << all.join('\n').toStdString();
+        if (HasFailure()) {
+            std::printf("seed %u, attempt %d, cut after %d segments\n", seed, attempt, cut);
+            return;
+        }
+    }
+    std::printf("%d kills inside a container's source removal (seed %u)\n", kills, seed);
 }

@@ -116,6 +116,40 @@ TEST_F(RecordMergeTest, AStepWithoutItsOutcomeLineIsDecidedByTheDiskOnce) {
     AppLog::setSink({});
 }
 
+// A container removed file by file and killed halfway is still there at the next start: each staged
+// segment's record goes by its own place, not by the container's.
+TEST_F(RecordMergeTest, ASegmentOfAHalfRemovedContainerIsDecidedByItsOwnPlace) {
+    AppLog::setSink([](const AppLog::Record&) {});
+    const QStringList removed{"A001.RDC/A001_001.R3D"};
+    const QStringList untouched{"A001.RDC/A001_002.R3D"};
+    {
+        AuditLogManager audit(store(), nullptr);
+        RecordRun run(&audit.journal(), RecordKind::deletion, false);
+        for (const QString& name : removed + untouched) {
+            makeFile(name, 100 + name.size());
+            MediaFile file;
+            file.path = media(name);
+            file.size = 100 + name.size();
+            FileRecord record;
+            record.entry = AuditLogEntry::make(AuditAction::deletedPermanently, file, std::nullopt);
+            record.target = media("A001.RDC");
+            record.member = file.path;
+            record.files = 1;
+            record.bytes = file.size;
+            run.intend(record);
+        }
+        QFile::remove(media(removed.first()));
+    }
+    for (int start = 0; start < 2; ++start) {
+        AuditLogManager audit(store(), nullptr);
+        StatsManager stats(store());
+        RecordMerge::mergeAtStart({&audit, &stats, nullptr}, *FileOperations::system());
+        const QStringList problems = checkRecords(audit, stats, expectation(removed, untouched));
+        EXPECT_TRUE(problems.isEmpty()) << problems.join('\n').toStdString();
+    }
+    AppLog::setSink({});
+}
+
 // A child runs the start's merge and is killed at one of its steps; the next start merges again.
 TEST_F(RecordMergeTest, AKillBetweenTheStepsOfAMergeAppliesEachPartOnce) {
     using Step = RecordMerge::Step;

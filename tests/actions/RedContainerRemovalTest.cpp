@@ -65,10 +65,12 @@ TEST(RedContainerRemoval, AMovedOrDeletedMemberDoesNotBlock) {
     EXPECT_FALSE(QFileInfo::exists(h.mediaPath("B.RDC")));
 }
 
-TEST(RedContainerRemoval, APartlyFailingTreeRemovalKeepsEveryMemberStaged) {
+// A container removed halfway: the segment it took is recorded at once, though both stay staged;
+// the retry removes the rest and records only what it took.
+TEST(RedContainerRemoval, AHalfRemovedContainerRecordsEachSegmentByItsOwnPlaceOnce) {
     CleanupHarness h;
-    const MediaFile first = h.makeFile("C.RDC/C_001.R3D");
-    const MediaFile second = h.makeFile("C.RDC/C_002.R3D");
+    const MediaFile first = h.makeFile("C.RDC/C_001.R3D", 100);
+    const MediaFile second = h.makeFile("C.RDC/C_002.R3D", 50);
     h.files->failTreePartly(h.mediaPath("C.RDC"), second.path, EACCES, "1 item(s) could not be removed");
     h.stage({first, second}, {first, second});
 
@@ -80,8 +82,19 @@ TEST(RedContainerRemoval, APartlyFailingTreeRemovalKeepsEveryMemberStaged) {
     EXPECT_EQ(h.binPaths(), QStringList({first.path, second.path}));
     EXPECT_EQ(h.entry(first.path)->status, MediaFileStatus::inRecycleBin);
     EXPECT_TRUE(QFile::exists(second.path));
-    EXPECT_TRUE(h.audit.entries().isEmpty());
-    EXPECT_FALSE(QFile::exists(h.stats.fileName()));
+    ASSERT_EQ(h.audit.entries().size(), 1);
+    EXPECT_EQ(h.audit.entries().at(0).filePath, first.path);
+    EXPECT_EQ(h.stats.stats().filesDeleted, 1);
+    EXPECT_EQ(h.stats.stats().spaceSavedBytes, 100);
+
+    h.files->clearFaults();
+    const ActionResult retry = QCoro::waitFor(PermanentDeletion::permanentlyDelete(h.pm(), h.services()));
+    EXPECT_EQ(retry.succeeded, 2);
+    EXPECT_FALSE(QFileInfo::exists(h.mediaPath("C.RDC")));
+    ASSERT_EQ(h.audit.entries().size(), 2);
+    EXPECT_EQ(h.audit.entries().at(1).filePath, second.path);
+    EXPECT_EQ(h.stats.stats().filesDeleted, 2);
+    EXPECT_EQ(h.stats.stats().spaceSavedBytes, 100);
 }
 
 TEST(RedContainerRemoval, AProtectedContainerKeepsItsSegments) {

@@ -50,6 +50,11 @@ public:
         const std::lock_guard lock(m_mutex);
         m_survivors.insert(path, survivor);
     }
+    void clearFaults() {
+        const std::lock_guard lock(m_mutex);
+        m_faults.clear();
+        m_survivors.clear();
+    }
     // Called before each operation (any thread).
     void setBeforeEach(std::function<void(Op, const QString&)> hook) {
         const std::lock_guard lock(m_mutex);

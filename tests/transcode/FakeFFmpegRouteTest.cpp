@@ -252,8 +252,8 @@ TEST_F(FakeFFmpegRoute, FFmpegWritesIntoOurMarkedTemporary) {
     EXPECT_TRUE(temporariesBeside(source).isEmpty());
 }
 
-// A kill leaves a marked temporary behind; the next transcode in that folder takes it away, and
-// only it.
+// A kill leaves a marked temporary behind; the next transcode in that folder takes it away, with
+// any other leftover of ours, and only those.
 TEST_F(FakeFFmpegRoute, AbandonedTemporariesOfOursAreSweptAndNothingElse) {
     const auto place = [&](const QString& name, std::optional<leftover::Writer> writer,
                            const QString& subjectName) {
@@ -279,6 +279,8 @@ TEST_F(FakeFFmpegRoute, AbandonedTemporariesOfOursAreSweptAndNothingElse) {
         place(QStringLiteral("live_transcoding.mov"), leftover::currentWriter(), "live_transcoding.mov");
     const QString renamed = place(QStringLiteral("kept_transcoding.mov"), gone, "kept_transcoding_1.mov");
     const QString unmarked = place(QStringLiteral("user_transcoding.mov"), std::nullopt, {});
+    // Another operation's leftover in the same folder goes as well.
+    const QString moveCopy = place(QStringLiteral(".b.mov.tarnwick-move-a1b2c3"), gone, {});
     QStringList lines;
     AppLog::setSink([&](const AppLog::Record& r) { lines.append(r.message); });
     copyOutput(GeneratedMedia::instance().hevcOutput(true));
@@ -289,7 +291,8 @@ TEST_F(FakeFFmpegRoute, AbandonedTemporariesOfOursAreSweptAndNothingElse) {
     EXPECT_TRUE(QFileInfo::exists(running));
     EXPECT_TRUE(QFileInfo::exists(renamed));
     EXPECT_TRUE(QFileInfo::exists(unmarked));
-    EXPECT_EQ(lines.filter(QStringLiteral("Removed leftover")).size(), 1);
+    EXPECT_FALSE(QFileInfo::exists(moveCopy));
+    EXPECT_EQ(lines.filter(QStringLiteral("Removed leftover")).size(), 2);
 }
 
 TEST_F(FakeFFmpegRoute, NotEnoughFreeSpaceStopsBeforeWriting) {
