@@ -9,6 +9,7 @@
 #include "actions/TrashAction.h"
 #include "stores/AuditLogManager.h"
 #include "stores/StatsManager.h"
+#include "support/ChildTemporaries.h"
 #include "support/CleanupHarness.h"
 #include "support/RecordCheck.h"
 
@@ -204,6 +205,7 @@ TEST(CrashHarness, AKilledRunNeverLosesOrHalfRemovesAFile) {
         env.insert("XDG_DATA_HOME", root + "/home/data");
         // Leak checks at exit only slow the child down; a killed child never gets there.
         env.insert("ASAN_OPTIONS", "detect_leaks=0");
+        keepChildTemporariesIn(env, root);
         child.setProcessEnvironment(env);
         child.setProcessChannelMode(QProcess::MergedChannels);
         child.start(QCoreApplication::applicationFilePath(), {"--gtest_filter=CrashHarnessChild.Run"});

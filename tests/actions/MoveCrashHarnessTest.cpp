@@ -8,6 +8,7 @@
 #include "actions/MoveToFolderAction.h"
 #include "actions/RecordMerge.h"
 #include "platform/FileMoveTestSupport.h"
+#include "support/ChildTemporaries.h"
 #include "support/DiskFactsLogCapture.h"
 #include "support/ProjectManagerHarness.h"
 #include "support/RecordCheck.h"
@@ -203,6 +204,7 @@ TEST(MoveCrashHarness, AKilledMoveIsFinishedByTheNextRunWithoutDuplicatesOrLefto
         env.insert("TARNWICK_MOVE_CRASH_CHILD", root);
         env.insert("TARNWICK_MOVE_CRASH_ARCHIVE", archive);
         env.insert("ASAN_OPTIONS", "detect_leaks=0"); // a killed child never gets to its leak check
+        keepChildTemporariesIn(env, root);
         child.setProcessEnvironment(env);
         child.setProcessChannelMode(QProcess::MergedChannels);
         child.start(QCoreApplication::applicationFilePath(), {"--gtest_filter=MoveCrashHarnessChild.Run"});
