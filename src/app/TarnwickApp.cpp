@@ -102,10 +102,10 @@ void TarnwickApp::buildWindow() {
     services.commands = m_commands;
     installCardViews(services.factories, ThumbnailGenerator::shared());
     installBinViews(services.factories);
-    {
-        installBrowserViews(services.factories, systemBrowserServices(std::make_shared<LinuxDesktopServices>(
-                                                    QDBusConnection::sessionBus(), m_options.openURL)));
-    }
+    // One desktop for the table's reveal and copy and the window's exported files.
+    services.desktop =
+        std::make_shared<LinuxDesktopServices>(QDBusConnection::sessionBus(), m_options.openURL);
+    installBrowserViews(services.factories, systemBrowserServices(services.desktop));
     registerToolViews(services.factories);
     m_window->setContentView(new ContentView(std::move(manager), std::move(services)));
     m_appCommands =

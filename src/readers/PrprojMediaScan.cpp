@@ -36,6 +36,8 @@ struct BlockState {
     std::optional<QString> titleKey; // lower-cased title, computed once per title
     std::optional<QString> relativePath;
 
+    void resetFileTexts() { namesPath = nonPathToken = infinite = false; }
+
     const QString& key() {
         if (!titleKey)
             titleKey = MediaTables::titleKey(*title);
@@ -53,6 +55,9 @@ public:
 
     void read(const MarkedLine& line) {
         if (line.has(mediaUID)) {
+            // What was read since the last block (an audio preview's path between two blocks) tells
+            // nothing about this one: only the title and relative path carry over.
+            m_state.resetFileTexts();
             if (auto id = firstCapture(Pattern::mediaStart, line.text))
                 m_state.mediaID = *id;
         }

@@ -1,7 +1,7 @@
 #include "transcode/FFmpegOutput.h"
 
+#include "platform/FFmpegNumbers.h"
 #include "platform/StrictTextDecoding.h"
-#include "transcode/FfprobeOutput.h"
 
 #include <QRegularExpression>
 
@@ -15,7 +15,7 @@ FFmpegProgressReader::FFmpegProgressReader(double duration, std::function<void(d
 std::optional<double> FFmpegProgressReader::fraction(const QString& value, double duration) {
     if (!(duration > 0))
         return std::nullopt;
-    const auto micros = ffprobe::parseDecimalInteger(value);
+    const auto micros = ffmpegNumbers::integer(value);
     if (!micros)
         return std::nullopt;
     const double f = double(*micros) / 1'000'000.0 / duration;
@@ -72,7 +72,7 @@ QString decodeStderr(const QByteArray& data) {
     return text ? *text : QStringLiteral("Unknown error");
 }
 
-double durationFromText(const QString& text) {
+std::optional<double> durationFromText(const QString& text) {
     static const QLatin1String member("\"duration\"");
     const qsizetype first = text.indexOf(member);
     if (first >= 0) {
@@ -86,23 +86,18 @@ double durationFromText(const QString& text) {
             while (!piece.isEmpty() &&
                    (piece.back() == QLatin1Char(' ') || piece.back() == QLatin1Char('\t')))
                 piece.chop(1);
-            if (const auto v = ffprobe::parseFloatingPoint(piece); v && *v > 0)
-                return *v;
+            if (const auto v = ffmpegNumbers::duration(piece); v && *v > 0)
+                return v;
         }
     }
     static const QRegularExpression line(QStringLiteral("Duration: (\\d+):(\\d+):(\\d+\\.\\d+)"));
     const auto match = line.match(text);
     if (!match.hasMatch())
-        return 0;
+        return std::nullopt;
     const QStringList parts = match.captured(0).remove(QStringLiteral("Duration: ")).split(QLatin1Char(':'));
     if (parts.size() != 3)
-        return 0;
-    const auto h = ffprobe::parseFloatingPoint(parts[0]);
-    const auto m = ffprobe::parseFloatingPoint(parts[1]);
-    const auto s = ffprobe::parseFloatingPoint(parts[2]);
-    if (!h || !m || !s)
-        return 0;
-    return *h * 3600 + *m * 60 + *s;
+        return std::nullopt;
+    return ffmpegNumbers::durationFromClock(parts[0], parts[1], parts[2]);
 }
 
 } // namespace ffmpegText

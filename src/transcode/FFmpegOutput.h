@@ -44,8 +44,9 @@ namespace ffmpegText {
 QString errorMessage(const QString& stderrText);
 // ffmpeg's standard error decoded, "Unknown error" when it is not UTF-8.
 QString decodeStderr(const QByteArray& data);
-// Seconds from ffprobe's JSON "duration" member, else from ffmpeg's "Duration: h:m:s.f" line; 0 when neither.
-double durationFromText(const QString& text);
+// Seconds from ffprobe's JSON "duration" member, else from ffmpeg's "Duration: h:m:s.f" line;
+// nothing when neither gives a duration (ffmpegNumbers::duration).
+std::optional<double> durationFromText(const QString& text);
 } // namespace ffmpegText
 
 } // namespace tarnwick

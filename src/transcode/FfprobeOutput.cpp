@@ -1,10 +1,11 @@
 #include "transcode/FfprobeOutput.h"
 
+#include "platform/FFmpegNumbers.h"
+
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 
-#include <charconv>
 #include <cmath>
 
 namespace tarnwick {
@@ -24,47 +25,6 @@ bool ProbeInfo::isHighBitDepth() const {
 }
 
 namespace ffprobe {
-
-std::optional<qint64> parseDecimalInteger(const QString& text) {
-    const QByteArray bytes = text.toLatin1();
-    if (bytes.isEmpty() || text.size() != bytes.size())
-        return std::nullopt;
-    const char* begin = bytes.constData();
-    const char* end = begin + bytes.size();
-    bool negative = false;
-    if (*begin == '+' || *begin == '-') {
-        negative = *begin == '-';
-        ++begin;
-    }
-    if (begin == end)
-        return std::nullopt;
-    for (const char* p = begin; p != end; ++p)
-        if (*p < '0' || *p > '9')
-            return std::nullopt;
-    // Parse with the sign so that the most negative value still fits.
-    QByteArray signedDigits = QByteArray(negative ? "-" : "") + QByteArray(begin, end - begin);
-    qint64 value = 0;
-    const auto [ptr, ec] =
-        std::from_chars(signedDigits.constData(), signedDigits.constData() + signedDigits.size(), value);
-    if (ec != std::errc() || ptr != signedDigits.constData() + signedDigits.size())
-        return std::nullopt;
-    return value;
-}
-
-std::optional<double> parseFloatingPoint(const QString& text) {
-    const QByteArray bytes = text.toLatin1();
-    if (bytes.isEmpty() || text.size() != bytes.size())
-        return std::nullopt;
-    const char* begin = bytes.constData();
-    const char* end = begin + bytes.size();
-    if (*begin == '+')
-        ++begin;
-    double value = 0;
-    const auto [ptr, ec] = std::from_chars(begin, end, value, std::chars_format::general);
-    if (ec != std::errc() || ptr != end || !std::isfinite(value))
-        return std::nullopt;
-    return value;
-}
 
 namespace {
 
@@ -90,7 +50,7 @@ qint64 decimalStringMember(const QJsonObject& o, const char* key) {
     const QJsonValue v = o.value(QLatin1String(key));
     if (!v.isString())
         return 0;
-    return parseDecimalInteger(v.toString()).value_or(0);
+    return ffmpegNumbers::integer(v.toString()).value_or(0);
 }
 
 bool isAttachedPicture(const QJsonObject& stream) {
@@ -115,7 +75,7 @@ void takeAudio(ProbeInfo& info, const QJsonObject& s) {
     if (const auto n = integralNumber(rate))
         info.audioSampleRate = int(*n);
     else if (rate.isString())
-        info.audioSampleRate = int(parseDecimalInteger(rate.toString()).value_or(0));
+        info.audioSampleRate = int(ffmpegNumbers::integer(rate.toString()).value_or(0));
     info.audioChannels = intMember(s, "channels");
     info.audioChannelLayout = stringMember(s, "channel_layout");
 }
@@ -144,7 +104,7 @@ std::optional<ProbeInfo> parse(const QByteArray& json) {
     const QJsonObject format = top.value(QLatin1String("format")).toObject();
     const QJsonValue duration = format.value(QLatin1String("duration"));
     if (duration.isString())
-        info.duration = parseFloatingPoint(duration.toString()).value_or(0);
+        info.duration = ffmpegNumbers::duration(duration.toString()).value_or(0); // 0: unknown
     info.containerFormat = stringMember(format, "format_name");
     return info;
 }

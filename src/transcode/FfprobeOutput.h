@@ -16,9 +16,4 @@ std::optional<ProbeInfo> parse(const QByteArray& json);
 // The detail line logged after a probe.
 QString probeLine(const ProbeInfo& info);
 
-// Optional sign and ASCII digits only, within 64 bits.
-std::optional<qint64> parseDecimalInteger(const QString& text);
-// C-locale number that must use the whole text: no blanks, no unit, finite.
-std::optional<double> parseFloatingPoint(const QString& text);
-
 } // namespace tarnwick::ffprobe

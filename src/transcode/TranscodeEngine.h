@@ -71,7 +71,7 @@ public:
     // True for ffmpeg.
     bool decideRoute(const QString& lowerExtension, const ProbeInfo& probe);
     RouteResult transcodeWithFFmpeg(const TranscodeRequest& request, const std::optional<ProbeInfo>& probe);
-    double ffmpegDuration(const QString& ffmpegPath, const QString& mediaPath);
+    std::optional<double> ffmpegDuration(const QString& ffmpegPath, const QString& mediaPath);
     void checkFreeSpace(qint64 sourceSize, const QString& outputFolder);
     // The frame every route writes in: the source's size and identity, our abandoned temporaries
     // in its folder swept, the free-space check, and a new temporary output. Throws TranscodeError.

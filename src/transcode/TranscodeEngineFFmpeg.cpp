@@ -19,7 +19,7 @@ QString boolText(bool value) {
 
 } // namespace
 
-double TranscodeEngine::ffmpegDuration(const QString& ffmpegPath, const QString& mediaPath) {
+std::optional<double> TranscodeEngine::ffmpegDuration(const QString& ffmpegPath, const QString& mediaPath) {
     const QString ffprobe = ffprobeBeside(ffmpegPath);
     QString program = ffmpegPath;
     QStringList arguments{QStringLiteral("-i"), QStringLiteral("file:") + mediaPath,
@@ -33,7 +33,7 @@ double TranscodeEngine::ffmpegDuration(const QString& ffmpegPath, const QString&
     auto child = std::make_shared<ChildProcess>();
     if (!setActive(child)) {
         clearActive();
-        return 0;
+        return std::nullopt;
     }
     QByteArray text;
     const auto collect = [&](const char* d, qsizetype n) {
@@ -43,9 +43,9 @@ double TranscodeEngine::ffmpegDuration(const QString& ffmpegPath, const QString&
     const ChildExit exit = child->run(program, arguments, collect, collect, m_services.probeTimeoutMs);
     clearActive();
     if (exit.kind == ChildExit::Kind::failedToStart || exit.kind == ChildExit::Kind::timedOut)
-        return 0;
+        return std::nullopt;
     const auto decoded = strict::decodeUtf8(text);
-    return decoded ? ffmpegText::durationFromText(*decoded) : 0;
+    return decoded ? ffmpegText::durationFromText(*decoded) : std::nullopt;
 }
 
 RouteResult TranscodeEngine::transcodeWithFFmpeg(const TranscodeRequest& request,
@@ -70,7 +70,7 @@ RouteResult TranscodeEngine::transcodeWithFFmpeg(const TranscodeRequest& request
         AppLog::info(QStringLiteral("  Using pre-probed duration: ") + QString::asprintf("%.2f", duration) +
                      QLatin1Char('s'));
     } else {
-        duration = ffmpegDuration(*ffmpeg, source);
+        duration = ffmpegDuration(*ffmpeg, source).value_or(0); // unknown: no progress until the end
     }
     if (p) {
         AppLog::info(QStringLiteral("  Probe info — video: ") + p->videoCodec + QLatin1Char(' ') +

@@ -10,6 +10,7 @@
 #include "actions/TrashAction.h"
 #include "stores/AuditLogManager.h"
 #include "stores/StatsManager.h"
+#include "support/ChildTemporaries.h"
 #include "support/CleanupHarness.h"
 #include "support/FaultInjectingFileOperations.h"
 #include "support/RecordCheck.h"
@@ -249,6 +250,7 @@ TEST(CrashHarness, AKillInsideAContainerRemovalRecordsEachRemovedSegmentOnce) {
         env.insert("TARNWICK_CRASH_CHILD", root);
         env.insert("TARNWICK_CRASH_CUT", QString::number(cut));
         env.insert("ASAN_OPTIONS", "detect_leaks=0");
+        keepChildTemporariesIn(env, root);
         child.setProcessEnvironment(env);
         child.setProcessChannelMode(QProcess::MergedChannels);
         child.start(QCoreApplication::applicationFilePath(),
@@ -321,6 +323,7 @@ TEST(CrashHarness, AKilledRunNeverLosesOrHalfRemovesAFile) {
         env.insert("XDG_DATA_HOME", root + "/home/data");
         // Leak checks at exit only slow the child down; a killed child never gets there.
         env.insert("ASAN_OPTIONS", "detect_leaks=0");
+        keepChildTemporariesIn(env, root);
         child.setProcessEnvironment(env);
         child.setProcessChannelMode(QProcess::MergedChannels);
         child.start(QCoreApplication::applicationFilePath(), {"--gtest_filter=CrashHarnessChild.Run"});

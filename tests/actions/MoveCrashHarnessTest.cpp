@@ -12,6 +12,7 @@
 #include "platform/FileMoveTestSupport.h"
 #include "platform/LeftoverMark.h"
 #include "platform/LinuxFileOperations.h"
+#include "support/ChildTemporaries.h"
 #include "support/DiskFactsLogCapture.h"
 #include "support/ProjectManagerHarness.h"
 #include "support/RecordCheck.h"
@@ -221,6 +222,7 @@ QByteArray runChild(const QString& root, const QString& archive, int cut) {
     env.insert("TARNWICK_MOVE_CRASH_ARCHIVE", archive);
     env.insert("TARNWICK_MOVE_CRASH_CUT", QString::number(cut));
     env.insert("ASAN_OPTIONS", "detect_leaks=0");
+    keepChildTemporariesIn(env, root);
     child.setProcessEnvironment(env);
     child.setProcessChannelMode(QProcess::MergedChannels);
     child.start(QCoreApplication::applicationFilePath(), {"--gtest_filter=MoveCrashHarnessChild.Run"});
@@ -277,6 +279,7 @@ TEST(MoveCrashHarness, AKilledMoveIsFinishedByTheNextRunWithoutDuplicatesOrLefto
         env.insert("TARNWICK_MOVE_CRASH_CHILD", root);
         env.insert("TARNWICK_MOVE_CRASH_ARCHIVE", archive);
         env.insert("ASAN_OPTIONS", "detect_leaks=0"); // a killed child never gets to its leak check
+        keepChildTemporariesIn(env, root);
         child.setProcessEnvironment(env);
         child.setProcessChannelMode(QProcess::MergedChannels);
         child.start(QCoreApplication::applicationFilePath(), {"--gtest_filter=MoveCrashHarnessChild.Run"});

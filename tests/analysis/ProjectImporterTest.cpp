@@ -21,6 +21,7 @@
 #include <atomic>
 #include <numeric>
 #include <random>
+#include <utility>
 #include <vector>
 
 using namespace tarnwick;
@@ -481,10 +482,12 @@ TEST(ProjectImporter, AFolderProtectedWhileAnImportRunsCoversWhatItAddsThroughAL
     EXPECT_FALSE(h.entry(other)->isProtected);
 }
 
-// Real projects are full of titles, mattes, black video and adjustment layers; they must not put the
-// project's unused media under review (and so out of one-click clean-up).
+// Real projects are full of titles, mattes, black video and adjustment layers, often with rendered
+// audio previews listed between their media; they must not put the project's unused media under
+// review (and so out of one-click clean-up).
 TEST(ProjectImporter, GeneratedMediaOnTimelinesDoNotFlagTheProjectForReview) {
-    for (const int unclassifiable : {0, 1}) {
+    for (const auto& [unclassifiable, previews] : {std::pair{0, false}, {0, true}, {1, true}}) {
+        SCOPED_TRACE(previews ? "with audio previews" : "without audio previews");
         ImportTestHarness h;
         const QString used = h.makeFile("media/used.mov");
         const QString unused = h.makeFile("media/unused.mov");
@@ -494,6 +497,7 @@ TEST(ProjectImporter, GeneratedMediaOnTimelinesDoNotFlagTheProjectForReview) {
         o.seed = 4;
         o.generatedClipCount = 14;
         o.unclassifiableClipCount = unclassifiable;
+        o.audioPreviewsBeforeGenerated = previews;
         const GeneratedProject g = ProjectGenerator::generate(o);
         ASSERT_EQ(g.usedPaths.size(), 1);
         const QString path = h.dir.filePath("projects/Titles.prproj");
@@ -506,6 +510,7 @@ TEST(ProjectImporter, GeneratedMediaOnTimelinesDoNotFlagTheProjectForReview) {
         EXPECT_EQ(h.entry(unusedPath)->usageCount, 0);
         EXPECT_EQ(h.entry(unusedPath)->needsReview, unclassifiable > 0)
             << "only a clip that cannot be classified withholds the project's media";
+        EXPECT_EQ(h.entry(g.usedPaths.values().first())->needsReview, unclassifiable > 0);
         EXPECT_EQ(h.pm().projects()[0].parseWarnings.isEmpty(), unclassifiable == 0);
     }
 }

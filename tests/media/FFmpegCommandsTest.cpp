@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <limits>
+
 using namespace tarnwick;
 using namespace tarnwick::ffmpegCommands;
 
@@ -16,6 +19,8 @@ TEST(FFmpegCommands, FrameArgumentsForThumbnailsAndScrubFrames) {
                            "-vf", "scale=31:31:force_original_aspect_ratio=decrease", "-q:v", "3", "-y",
                            "/tmp/scrub_Y.jpg"}));
     EXPECT_EQ(seekText(1.0 / 3, 3), QStringLiteral("0.333"));
+    for (const double unknown : {std::numeric_limits<double>::infinity(), std::nan("")})
+        EXPECT_EQ(seekText(unknown, 2), QStringLiteral("0.00"));
 }
 
 TEST(FFmpegCommands, ProbeArguments) {
@@ -27,7 +32,13 @@ TEST(FFmpegCommands, ProbeArguments) {
 TEST(FFmpegCommands, FfprobeJsonDurationMustBeAWholeNumberText) {
     EXPECT_EQ(durationFromFfprobeJson(R"({"format":{"duration":"12.480000"}})"), 12.48);
     EXPECT_EQ(durationFromFfprobeJson(R"({"format":{"duration":"+7"}})"), 7.0);
-    EXPECT_EQ(durationFromFfprobeJson(R"({"format":{"duration":"N/A"}})"), std::nullopt);
+    EXPECT_EQ(durationFromFfprobeJson(R"({"format":{"duration":"0"}})"), 0.0);
+    for (const char* notADuration : {"N/A", "inf", "nan", "-5", "+-5", "infinity"})
+        EXPECT_EQ(
+            durationFromFfprobeJson(
+                QStringLiteral(R"({"format":{"duration":"%1"}})").arg(QLatin1String(notADuration)).toUtf8()),
+            std::nullopt)
+            << notADuration;
     EXPECT_EQ(durationFromFfprobeJson(R"({"format":{"duration":" 12.5"}})"), std::nullopt);
     EXPECT_EQ(durationFromFfprobeJson(R"({"format":{"duration":"12.5s"}})"), std::nullopt);
     EXPECT_EQ(durationFromFfprobeJson(R"({"format":{"duration":12.5}})"), std::nullopt);
@@ -46,6 +57,7 @@ TEST(FFmpegCommands, FFmpegBannerDurationLine) {
                   "  Duration: N/A, start: 0\n  Duration: 00:00:10.00\n  Duration: 00:00:02.25, x"),
               2.25);
     EXPECT_EQ(durationFromFFmpegText("  Duration: 00:10, start\n"), std::nullopt);
+    EXPECT_EQ(durationFromFFmpegText("  Duration: 00:00:-5.00, x\n  Duration: 00:00:inf, x\n"), std::nullopt);
     EXPECT_EQ(durationFromFFmpegText("no duration here"), std::nullopt);
     EXPECT_EQ(durationFromFFmpegText(QByteArray("  Duration: 00:00:01.00, \xff\xfe", 26)), std::nullopt);
 }

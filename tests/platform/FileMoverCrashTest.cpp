@@ -2,6 +2,7 @@
 #include "platform/LinuxFileOperations.h"
 
 #include "FileMoveTestSupport.h"
+#include "support/ChildTemporaries.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -120,6 +121,8 @@ TEST(FileMoverCrash, EveryFileSurvivesRandomKills) {
     environment.insert("TARNWICK_CRASH_TO", to);
     if (!mount.isMounted())
         environment.insert("TARNWICK_CRASH_FORCE_COPY", "1");
+    const QTemporaryDir childTemporaries;
+    tarnwick::testing::keepChildTemporariesIn(environment, childTemporaries.path());
     const QStringList arguments = {"--gtest_filter=FileMoverCrashChild.MovesEveryStagedFile"};
 
     qsizetype temporariesBefore = 0;

@@ -3,6 +3,7 @@
 #include "platform/LinuxFileOperations.h"
 
 #include "FileMoveTestSupport.h"
+#include "support/ChildTemporaries.h"
 
 #include <QCoreApplication>
 #include <QDirIterator>
@@ -153,6 +154,7 @@ TEST(LinuxTrashCrash, EveryFileIsInOnePlaceAndLeftoversAreSwept) {
     environment.insert("TARNWICK_TRASH_CRASH_MEDIA", media);
     environment.insert("HOME", home.path());
     environment.insert("XDG_DATA_HOME", home.filePath("data"));
+    tarnwick::testing::keepChildTemporariesIn(environment, home.path());
     QRandomGenerator random(20261207);
     for (int kill = 0; kill <= kills; ++kill) {
         const bool last = kill == kills;

@@ -224,6 +224,7 @@ TEST(ProjectParserDifferential, MatchesTheReferenceOnGeneratedProjects) {
         o.renamedFraction = 0.2;
         o.sequenceCount = static_cast<int>(seed % 4);
         o.generatedClipCount = static_cast<int>(seed * 3 % 10);
+        o.audioPreviewsBeforeGenerated = seed % 2 == 1;
         o.unclassifiableClipCount = static_cast<int>(seed % 3);
         o.timelineMasterClips = seed % 3 != 0;
         o.nestedTimelineClipCount = static_cast<int>(seed % 3);

@@ -134,6 +134,8 @@ TEST(ProjectParserParallel, ReadsGeneratedAndDamagedProjectsAsOneThreadDoes) {
         o.renamedFraction = 0.2;
         o.fillerLinesPerObject = 2;
         o.effectLinesPerTrackItem = 2;
+        o.generatedClipCount = 7;
+        o.audioPreviewsBeforeGenerated = seed != 2;
         const QByteArray xml = ProjectGenerator::generate(o).xml;
         expectSameWithThreads(xml.toStdString(), "seed " + std::to_string(seed));
         expectSameWithThreads(damaged(xml, rng), "damaged seed " + std::to_string(seed));

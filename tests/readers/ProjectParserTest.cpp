@@ -229,13 +229,20 @@ TEST(ProjectParser, ATimelinesOwnMasterClipIsNeverUnresolved) {
 }
 
 // Only media positively marked as generated count as such: a block that names a file, or one with
-// nothing to tell, still leaves its clip unresolved.
+// nothing to tell, still leaves its clip unresolved. What lies between blocks (an audio preview item
+// with its path) speaks for neither.
 TEST(ProjectParser, MediaThatMayNameAFileAreNeverTakenForGenerated) {
     struct Case {
         const char* what;
         const char* mediaLines;
         bool unresolved;
+        const char* before = "";
     };
+    const char* const preview =
+        "<AudioPreviewItem ObjectID=\"3\">\n<FilePath>/Users/e/Adobe Premiere Pro Audio "
+        "Previews/Edit.PRV/Audio 1.cfa</FilePath>\n</AudioPreviewItem>";
+    const char* const graphic = "<FilePath>1196574294</FilePath>\n<Infinite>true</Infinite>\n"
+                                "<ActualMediaFilePath>1196574294</ActualMediaFilePath>";
     const Case cases[] = {
         {"number for a path", "<FilePath>1112293707</FilePath>", false},
         {"infinite, no path", "<Infinite>true</Infinite>", false},
@@ -246,11 +253,13 @@ TEST(ProjectParser, MediaThatMayNameAFileAreNeverTakenForGenerated) {
         {"JSON file path", "<FilePath>{\"mFilePath\":\"\"}</FilePath>\n<Infinite>true</Infinite>", true},
         {"infinite false", "<Infinite>false</Infinite>", true},
         {"nothing at all", "<Title>Title 01</Title>", true},
+        {"graphic after an audio preview", graphic, false, preview},
+        {"nothing, after a stray infinite", "<Title>Title 01</Title>", true, "<Infinite>true</Infinite>"},
     };
     for (const Case& c : cases) {
         const QString xml =
             QStringLiteral(
-                "<Media ObjectUID=\"gm\">\n%1\n</Media>\n"
+                "%2\n<Media ObjectUID=\"gm\">\n%1\n</Media>\n"
                 "<VideoMediaSource ObjectID=\"5\">\n<Media ObjectURef=\"gm\"/>\n</VideoMediaSource>\n"
                 "<VideoClip ObjectID=\"6\">\n<Source ObjectRef=\"5\"/>\n</VideoClip>\n"
                 "<MasterClip ObjectUID=\"mc\">\n<Clip Index=\"0\" ObjectRef=\"6\"/>\n<Name>Title 01</Name>\n"
@@ -268,7 +277,7 @@ TEST(ProjectParser, MediaThatMayNameAFileAreNeverTakenForGenerated) {
                 "<TrackItem Index=\"1\" ObjectRef=\"10\"/>\n</VideoClipTrack>\n"
                 "<VideoClipTrackItem ObjectID=\"9\">\n<SubClip ObjectRef=\"7\"/>\n</VideoClipTrackItem>\n"
                 "<VideoClipTrackItem ObjectID=\"10\">\n<SubClip ObjectRef=\"8\"/>\n</VideoClipTrackItem>\n")
-                .arg(QString::fromUtf8(c.mediaLines));
+                .arg(QString::fromUtf8(c.mediaLines), QString::fromUtf8(c.before));
         const ProjectParser::ParseResult r =
             ProjectParser().parseXml(xml.toUtf8(), QStringLiteral("/p/T.prproj"));
         EXPECT_EQ(r.usedMediaPaths, QSet<QString>{QStringLiteral("/m/a.mov")}) << c.what;

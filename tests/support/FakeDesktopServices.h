@@ -14,10 +14,16 @@ public:
         clipboard = text;
         ++copies;
     }
-    void openFile(const QString& path) override { opened.append(path); }
+    // Answers at once, as `opens` says.
+    void openFile(const QString& path, std::function<void(bool)> done) override {
+        opened.append(path);
+        if (done)
+            done(opens);
+    }
 
     QStringList revealed;
     QStringList opened;
+    bool opens = true;
     QString clipboard = QStringLiteral("untouched");
     int copies = 0;
 };

@@ -246,7 +246,7 @@ constexpr GeneratedKind kGeneratedKinds[] = {
     {"Bars and Tone", true, false, true, false},
     {"Universal Counting Leader", true, false, true, false},
     {"Adjustment Layer", true, true, false, true},
-    {"Graphic", false, true, false, false},
+    {"Graphic", true, true, false, false},
 };
 
 // Writes the Media block and its sources and clips; returns the clip identifiers.
@@ -284,6 +284,15 @@ void writeMasterClip(Writer& w, const QString& masterUID, const QList<int>& clip
     if (adjustmentLayer)
         w.line(2, QStringLiteral("<IsAdjustmentLayer>true</IsAdjustmentLayer>"));
     w.line(1, QStringLiteral("</MasterClip>"));
+}
+
+// A rendered audio preview, listed between Media blocks with a real path of its own.
+void writeAudioPreviewItem(Writer& w, Ids& ids, int k) {
+    w.line(1, QStringLiteral("<AudioPreviewItem ObjectID=\"%1\" Version=\"1\">").arg(ids.take()));
+    w.line(2, QStringLiteral("<FilePath>/Volumes/Media/Project/Adobe Premiere Pro Audio Previews/"
+                             "Edit.PRV/Audio Preview %1.cfa</FilePath>")
+                  .arg(k));
+    w.line(1, QStringLiteral("</AudioPreviewItem>"));
 }
 
 void writeGeneratedClip(Writer& w, Ids& ids, int k, QList<TrackItem>& items, int sequences, int effectLines,
@@ -455,8 +464,11 @@ GeneratedProject ProjectGenerator::generate(const ProjectGeneratorOptions& o) {
         }
     }
     const int timelines = std::max(o.sequenceCount, 1);
-    for (int k = 0; k < o.generatedClipCount; ++k)
+    for (int k = 0; k < o.generatedClipCount; ++k) {
+        if (o.audioPreviewsBeforeGenerated)
+            writeAudioPreviewItem(w, ids, k);
         writeGeneratedClip(w, ids, k, items, timelines, o.effectLinesPerTrackItem, rng);
+    }
     for (int j = 0; j < o.unclassifiableClipCount; ++j)
         writeUnclassifiableClip(w, ids, j, items, timelines, o.effectLinesPerTrackItem, rng);
     if (o.timelineMasterClips) {

@@ -26,6 +26,8 @@ struct ProjectGeneratorOptions {
     // Used clips of media the editor generates (black and transparent video, colour mattes, bars and
     // tone, counting leaders, adjustment layers, graphics), written as Premiere writes them.
     int generatedClipCount = 0;
+    // An audio preview item (a rendered preview's path outside any Media block) before each of them.
+    bool audioPreviewsBeforeGenerated = false;
     // Used clips the reader can neither match to a file nor recognise as generated.
     int unclassifiableClipCount = 0;
     // Each timeline with its own master clip, named as the timeline, whose clips show the timeline

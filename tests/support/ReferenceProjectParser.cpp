@@ -78,6 +78,7 @@ ReferenceMedia extractMedia(const QStringList& lines, const std::function<void(d
         if (progress && i % step == 0)
             progress(double(i) / double(lines.size()));
         if (has(line, "<Media ObjectUID=")) {
+            namesPath = token = infinite = false; // nothing read outside a block speaks for it
             if (auto c = capture(mediaRe, line))
                 id = c;
         }

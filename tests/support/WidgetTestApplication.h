@@ -1,6 +1,8 @@
 #pragma once
 
 #include <QApplication>
+#include <QFile>
+#include <QTemporaryDir>
 
 #include <memory>
 
@@ -10,5 +12,11 @@
 std::unique_ptr<QCoreApplication> tarnwickCreateTestApplication(int& argc, char** argv) {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
+    // Without a session's runtime folder (containers, CI) Qt makes "runtime-<user>" in the
+    // temporary folder and leaves it; the tests' own goes with them.
+    if (qEnvironmentVariableIsEmpty("XDG_RUNTIME_DIR")) {
+        static const QTemporaryDir runtime;
+        qputenv("XDG_RUNTIME_DIR", QFile::encodeName(runtime.path()));
+    }
     return std::make_unique<QApplication>(argc, argv);
 }

@@ -40,11 +40,16 @@ TEST(FFmpegStderr, KeepsOnlyTheTail) {
 }
 
 TEST(FFmpegDurationText, JsonMemberThenDurationLine) {
-    EXPECT_DOUBLE_EQ(
-        ffmpegText::durationFromText(QStringLiteral("{\"format\": {\"duration\": \"12.500000\"}}")), 12.5);
-    EXPECT_DOUBLE_EQ(ffmpegText::durationFromText(QStringLiteral("  Duration: 01:02:03.50, start: 0")),
-                     3723.5);
-    EXPECT_EQ(ffmpegText::durationFromText(QStringLiteral("  Duration: N/A, start")), 0);
+    using ffmpegText::durationFromText;
+    EXPECT_EQ(durationFromText(QStringLiteral("{\"format\": {\"duration\": \"12.500000\"}}")), 12.5);
+    EXPECT_EQ(durationFromText(QStringLiteral("  Duration: 01:02:03.50, start: 0")), 3723.5);
+    EXPECT_EQ(durationFromText(QStringLiteral("  Duration: N/A, start")), std::nullopt);
+    // Durations that are none fall through to the banner, and to nothing after it.
+    for (const char* bad : {"inf", "nan", "-5"}) {
+        const QString json = QStringLiteral("{\"format\": {\"duration\": \"%1\"}}").arg(QLatin1String(bad));
+        EXPECT_EQ(durationFromText(json), std::nullopt) << bad;
+        EXPECT_EQ(durationFromText(json + QStringLiteral("\n  Duration: 00:00:02.00, start")), 2.0) << bad;
+    }
 }
 
 TEST(FFmpegArguments, AudioChoiceAndPixelFormat) {

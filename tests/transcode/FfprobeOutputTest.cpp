@@ -77,18 +77,13 @@ TEST(FfprobeOutput, EmptyObjectIsAProbeButNotJsonIsNone) {
     EXPECT_FALSE(parse("{\"streams\": [")); // cut short by a killed ffprobe
 }
 
-TEST(FfprobeNumbers, DecimalIntegers) {
-    EXPECT_EQ(parseDecimalInteger(QStringLiteral("+42")), 42);
-    EXPECT_EQ(parseDecimalInteger(QStringLiteral("-9223372036854775808")),
-              std::numeric_limits<qint64>::min());
-    EXPECT_EQ(parseDecimalInteger(QStringLiteral("9223372036854775807")), std::numeric_limits<qint64>::max());
-    for (const char* bad : {"", "+", "-", " 1", "1 ", "1.0", "0x10", "9223372036854775808", "١٢"})
-        EXPECT_FALSE(parseDecimalInteger(QString::fromUtf8(bad))) << bad;
-}
-
-TEST(FfprobeNumbers, FloatingPointUsesTheWholeText) {
-    EXPECT_EQ(parseFloatingPoint(QStringLiteral("3723.5")), 3723.5);
-    EXPECT_EQ(parseFloatingPoint(QStringLiteral("1e3")), 1000.0);
-    for (const char* bad : {"", " 1", "1 ", "10s", "N/A", "nan", "inf", "1,5"})
-        EXPECT_FALSE(parseFloatingPoint(QString::fromUtf8(bad))) << bad;
+// What is not a duration is an unknown one (0), never a negative or endless length.
+TEST(FfprobeOutput, DurationsThatAreNotOnesCountAsUnknown) {
+    for (const char* bad : {"-5", "inf", "nan", "-inf", "1e400", "+-5"}) {
+        const auto info =
+            parse(QStringLiteral(R"({"format":{"duration":"%1"}})").arg(QLatin1String(bad)).toUtf8());
+        ASSERT_TRUE(info) << bad;
+        EXPECT_EQ(info->duration, 0) << bad;
+    }
+    EXPECT_EQ(parse(R"({"format":{"duration":"0.000000"}})")->duration, 0);
 }

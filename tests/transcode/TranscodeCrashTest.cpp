@@ -7,6 +7,7 @@
 #include "platform/AppLog.h"
 #include "platform/LeftoverMark.h"
 #include "stores/RecordRun.h"
+#include "support/ChildTemporaries.h"
 #include "support/RecordCheck.h"
 #include "transcode/MediaInspection.h"
 #include "transcode/TranscodeAndReplace.h"
@@ -130,9 +131,11 @@ public:
         qputenv(kTrash, QFile::encodeName(trash()));
         qputenv(kStore, QFile::encodeName(store()));
         ChildProcess app;
-        const bool started =
-            app.start(QCoreApplication::applicationFilePath(),
-                      {QStringLiteral("--gtest_filter=TranscodeCrashChild.TranscodesTheGivenFile")});
+        const bool started = [&] {
+            const tarnwick::testing::ChildTemporariesScope temporaries(m_dir.path());
+            return app.start(QCoreApplication::applicationFilePath(),
+                             {QStringLiteral("--gtest_filter=TranscodeCrashChild.TranscodesTheGivenFile")});
+        }();
         qunsetenv(kSource);
         qunsetenv(kTrash);
         qunsetenv(kStore);

@@ -1,12 +1,12 @@
 #include "platform/media/FFmpegCommands.h"
 
+#include "platform/FFmpegNumbers.h"
 #include "platform/StrictTextDecoding.h"
 
 #include <QJsonDocument>
 #include <QJsonObject>
 
 #include <algorithm>
-#include <charconv>
 #include <cmath>
 
 namespace tarnwick::ffmpegCommands {
@@ -18,7 +18,9 @@ QString scaleFilter(QSizeF size) {
 }
 
 QString seekText(double seconds, int decimals) {
-    return QString::asprintf(decimals == 3 ? "%.3f" : "%.2f", std::max(seconds, 0.0));
+    // "-ss inf" or "-ss nan" would make ffmpeg fail; an unknown time is the start.
+    const double at = std::isfinite(seconds) ? std::max(seconds, 0.0) : 0.0;
+    return QString::asprintf(decimals == 3 ? "%.3f" : "%.2f", at);
 }
 
 QStringList frameArguments(const QString& path, const QString& seek, QSizeF size, const QString& quality,
@@ -49,21 +51,6 @@ QStringList ffmpegInfoArguments(const QString& path) {
     return {QStringLiteral("-i"), path, QStringLiteral("-hide_banner")};
 }
 
-std::optional<double> strictDouble(const QString& text) {
-    QByteArray latin = text.toLatin1();
-    if (latin.isEmpty() || latin.size() != text.size() || QChar(text.front()).isSpace())
-        return std::nullopt;
-    const char* begin = latin.constData();
-    const char* end = begin + latin.size();
-    if (*begin == '+')
-        ++begin;
-    double value = 0;
-    const auto [stop, error] = std::from_chars(begin, end, value);
-    if (error != std::errc() || stop != end)
-        return std::nullopt;
-    return value;
-}
-
 std::optional<double> durationFromFfprobeJson(const QByteArray& json) {
     const QJsonDocument document = QJsonDocument::fromJson(json);
     if (!document.isObject())
@@ -74,7 +61,7 @@ std::optional<double> durationFromFfprobeJson(const QByteArray& json) {
     const QJsonValue duration = format.toObject().value(QLatin1String("duration"));
     if (!duration.isString())
         return std::nullopt;
-    return strictDouble(duration.toString());
+    return ffmpegNumbers::duration(duration.toString());
 }
 
 std::optional<double> durationFromFFmpegText(const QByteArray& text) {
@@ -93,11 +80,8 @@ std::optional<double> durationFromFFmpegText(const QByteArray& text) {
         const QStringList parts = line.mid(from, comma - from).trimmed().split(QLatin1Char(':'));
         if (parts.size() != 3)
             continue;
-        const auto hours = strictDouble(parts[0]);
-        const auto minutes = strictDouble(parts[1]);
-        const auto seconds = strictDouble(parts[2]);
-        if (hours && minutes && seconds)
-            return *hours * 3600 + *minutes * 60 + *seconds;
+        if (const auto seconds = ffmpegNumbers::durationFromClock(parts[0], parts[1], parts[2]))
+            return seconds;
     }
     return std::nullopt;
 }

@@ -16,7 +16,7 @@ inline constexpr std::chrono::milliseconds probeLimit{15'000};
 
 // "scale=W:H:force_original_aspect_ratio=decrease", W and H truncated toward zero.
 QString scaleFilter(QSizeF size);
-// max(seconds, 0) with two decimals (thumbnails) or three (scrub frames).
+// max(seconds, 0) with two decimals (thumbnails) or three (scrub frames); 0 when not finite.
 QString seekText(double seconds, int decimals);
 
 // One JPEG frame: the thumbnail route ("-q:v" "2") and the scrub route ("-q:v" "3").
@@ -25,11 +25,10 @@ QStringList frameArguments(const QString& path, const QString& seek, QSizeF size
 QStringList ffprobeDurationArguments(const QString& path);
 QStringList ffmpegInfoArguments(const QString& path);
 
-// "format"."duration" of ffprobe's JSON when it is a string that is wholly a number.
+// "format"."duration" of ffprobe's JSON when it is a string that is wholly a duration
+// (ffmpegNumbers::duration).
 std::optional<double> durationFromFfprobeJson(const QByteArray& json);
 // The first usable "Duration: HH:MM:SS.ss," line of ffmpeg's banner; absent for text that is not UTF-8.
 std::optional<double> durationFromFFmpegText(const QByteArray& text);
-// A number in the C locale, the whole text, no leading white space.
-std::optional<double> strictDouble(const QString& text);
 
 } // namespace tarnwick::ffmpegCommands

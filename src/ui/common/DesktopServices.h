@@ -2,11 +2,13 @@
 
 #include <QString>
 
+#include <functional>
+
 namespace tarnwick {
 
 // What the views ask of the desktop around the window: show a file in the file manager, put text
-// on the clipboard, open a file with its default application. Calls return at once and report no
-// failure; tests use a fake.
+// on the clipboard, open a file with its default application. Calls return at once; only opening a
+// file reports whether it worked, later. Tests use a fake.
 class DesktopServices {
 public:
     virtual ~DesktopServices() = default;
@@ -15,8 +17,9 @@ public:
     virtual void revealFile(const QString& path) = 0;
     // Replaces the clipboard's content with plain text.
     virtual void copyText(const QString& text) = 0;
-    // Opens the file with the desktop's default application for it.
-    virtual void openFile(const QString& path) = 0;
+    // Opens the file with the desktop's default application for it. `done` (on the GUI thread,
+    // once) is told false when nothing could open it: no opener, or no application for its type.
+    virtual void openFile(const QString& path, std::function<void(bool opened)> done) = 0;
 };
 
 } // namespace tarnwick

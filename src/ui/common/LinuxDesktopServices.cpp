@@ -5,7 +5,12 @@
 #include <QDBusPendingReply>
 #include <QFileInfo>
 #include <QGuiApplication>
+#include <QProcess>
+#include <QTimer>
 #include <QUrl>
+
+#include <memory>
+#include <utility>
 
 namespace tarnwick {
 
@@ -52,8 +57,29 @@ void LinuxDesktopServices::copyText(const QString& text) {
     clipboard->setText(text);
 }
 
-void LinuxDesktopServices::openFile(const QString& path) {
-    m_opener(QUrl::fromLocalFile(path));
+void LinuxDesktopServices::openFile(const QString& path, std::function<void(bool opened)> done) {
+    auto answered = std::make_shared<bool>(false);
+    auto answer = [answered, done = std::move(done)](bool opened) {
+        if (std::exchange(*answered, true) || !done)
+            return;
+        done(opened);
+    };
+    // xdg-open answers 0 when an application took the file, and fails (3, 4) when none can.
+    auto* process = new QProcess(this);
+    process->setStandardOutputFile(QProcess::nullDevice());
+    process->setStandardErrorFile(QProcess::nullDevice());
+    connect(process, &QProcess::errorOccurred, this, [process, answer](QProcess::ProcessError error) {
+        if (error != QProcess::FailedToStart)
+            return;
+        answer(false);
+        process->deleteLater();
+    });
+    connect(process, &QProcess::finished, this, [process, answer](int code, QProcess::ExitStatus status) {
+        answer(status == QProcess::NormalExit && code == 0);
+        process->deleteLater();
+    });
+    QTimer::singleShot(m_openAnswerMs, process, [answer] { answer(true); });
+    process->start(m_fileOpener, {path});
 }
 
 } // namespace tarnwick

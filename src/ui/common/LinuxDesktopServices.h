@@ -11,8 +11,9 @@ namespace tarnwick {
 
 // Reveals through the session bus's org.freedesktop.FileManager1 ShowItems (asynchronous; the
 // file manager is started on demand), and opens the parent folder through the URL opener when
-// there is no bus or the call fails (no such service, no reply). The clipboard is the
-// application's. GUI thread only.
+// there is no bus or the call fails (no such service, no reply). Files are opened by the desktop's
+// opener program (xdg-open), whose exit status says whether an application took the file. The
+// clipboard is the application's. GUI thread only.
 class LinuxDesktopServices : public QObject, public DesktopServices {
     Q_OBJECT
 public:
@@ -21,7 +22,14 @@ public:
 
     void revealFile(const QString& path) override;
     void copyText(const QString& text) override;
-    void openFile(const QString& path) override;
+    void openFile(const QString& path, std::function<void(bool opened)> done) override;
+
+    // The program that opens files with their application, given the file's path. One still
+    // running after `answerAfterMs` has shown the file (some wait for the application to quit).
+    void setFileOpener(const QString& program, int answerAfterMs = 5000) {
+        m_fileOpener = program;
+        m_openAnswerMs = answerAfterMs;
+    }
 
     // The ShowItems call for one file: its file URL (percent-encoded) and an empty startup id.
     static QDBusMessage showItemsMessage(const QString& path);
@@ -30,6 +38,8 @@ public:
 private:
     QDBusConnection m_bus;
     URLOpener m_opener;
+    QString m_fileOpener = QStringLiteral("xdg-open");
+    int m_openAnswerMs = 5000;
 };
 
 } // namespace tarnwick

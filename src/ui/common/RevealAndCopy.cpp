@@ -9,7 +9,7 @@ namespace tarnwick {
 
 void revealInFinder(DesktopServices& desktop, const MediaFile& file) {
     const QString target = file.matchedPath.value_or(file.path);
-    AppLog::userAction(QStringLiteral("Revealing in Finder: ") + file.fileName());
+    AppLog::userAction(QStringLiteral("Revealing in file manager: ") + file.fileName());
     desktop.revealFile(target);
 }
 

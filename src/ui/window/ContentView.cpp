@@ -8,6 +8,7 @@
 #include "ui/brand/SymbolIcons.h"
 #include "ui/common/CommandCenter.h"
 #include "ui/common/FilePanel.h"
+#include "ui/common/LinuxDesktopServices.h"
 #include "ui/sidebar/SidebarRows.h"
 #include "ui/sidebar/SidebarView.h"
 #include "ui/window/AnalyzingOverlay.h"
@@ -63,6 +64,9 @@ ContentView::ContentView(std::unique_ptr<ProjectManager> manager, Services servi
         m_services.operations = makeCleanupOperations();
     if (!m_services.openURL)
         m_services.openURL = desktopURLOpener();
+    if (!m_services.desktop)
+        m_services.desktop =
+            std::make_shared<LinuxDesktopServices>(QDBusConnection::sessionBus(), m_services.openURL);
     m_filePanel = m_services.filePanel ? m_services.filePanel : &FilePanel::system();
     m_grants = m_services.grants ? m_services.grants : &SecurityScopedAccess::shared();
     m_preferences = m_services.preferences ? m_services.preferences : &Preferences::shared();

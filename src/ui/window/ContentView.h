@@ -26,6 +26,7 @@ namespace tarnwick {
 
 class AnalyzingOverlay;
 class CommandCenter;
+class DesktopServices;
 class FilePanel;
 class Preferences;
 class ProjectManager;
@@ -50,7 +51,8 @@ public:
         SecurityScopedAccess* grants = nullptr;        // null: the shared store
         Preferences* preferences = nullptr;            // null: the user's preferences
         std::unique_ptr<CleanupOperations> operations; // null: makeCleanupOperations()
-        URLOpener openURL;                             // links and exported files; null: the desktop
+        URLOpener openURL;                             // links; null: the desktop
+        std::shared_ptr<DesktopServices> desktop;      // exported files; null: the desktop's
         ViewFactories factories;
         std::function<QString()> removableMediaRoot; // null: the platform's choice
         CommandCenter* commands = nullptr;           // where the sidebar posts; null: the shared one

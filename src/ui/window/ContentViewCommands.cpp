@@ -1,8 +1,10 @@
 // The sixteen command handlers, the panels and the access flow of the window.
 #include "analysis/ProjectManager.h"
+#include "platform/AppLog.h"
 #include "platform/DiskPools.h"
 #include "platform/RemovableMediaRoot.h"
 #include "stores/SecurityScopedAccess.h"
+#include "ui/common/DesktopServices.h"
 #include "ui/common/FilePanel.h"
 #include "ui/sidebar/SidebarView.h"
 #include "ui/window/ContentView.h"
@@ -77,8 +79,22 @@ void ContentView::runRescan() {
 }
 
 void ContentView::exportUnusedCSV() {
-    if (const auto url = operations().exportUnusedFilesCSV(*m_manager))
-        m_services.openURL(*url);
+    const std::optional<QUrl> url = operations().exportUnusedFilesCSV(*m_manager);
+    if (!url)
+        return; // nothing to export, or the write failed: both logged
+    const QString path = url->toLocalFile();
+    // Where no application opens CSV files the file is shown in the file manager instead; the
+    // message says where it is either way, so an export is never silent.
+    std::weak_ptr<DesktopServices> weakDesktop = m_services.desktop;
+    m_services.desktop->openFile(path, [self = QPointer(this), weakDesktop, path](bool opened) {
+        const std::shared_ptr<DesktopServices> desktop = weakDesktop.lock();
+        if (!opened && desktop) {
+            AppLog::info(QStringLiteral("No application opened the CSV; revealing it in the file manager"));
+            desktop->revealFile(path);
+        }
+        if (self)
+            self->m_presentations->showCSVExported(path, opened);
+    });
 }
 
 void ContentView::clearAllProjects() {

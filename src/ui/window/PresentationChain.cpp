@@ -20,6 +20,7 @@ constexpr const char* names[] = {
     "Preview These Natively?",
     "DaVinci CSV Import",
     "Import DaVinci CSV as Unused?",
+    "Unused Files Exported",
     "Grant Access to Your Media",
     "Still Can’t Read That Drive",
     "Move Files to Folder?",

@@ -25,6 +25,7 @@ enum class Presentation {
     proVideoFormats,
     daVinciImportResult,
     daVinciImportConfirm,
+    csvExported,
     grantAccess,
     grantAccessFailure,
     binMoveConfirm,

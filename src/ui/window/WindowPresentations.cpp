@@ -49,6 +49,13 @@ void WindowPresentations::showBusyAlert(const QString& reason) {
     });
 }
 
+void WindowPresentations::showCSVExported(const QString& path, bool opened) {
+    m_chain->request(Presentation::csvExported, [this, path, opened] {
+        return alert(text(Presentation::csvExported), WindowTexts::csvExportedMessage(path, opened),
+                     {{QStringLiteral("OK"), Role::cancel, {}}});
+    });
+}
+
 void WindowPresentations::confirmMoveToTrash() {
     m_chain->request(Presentation::deleteFiles, [this] {
         const ProjectManager& pm = m_services.manager;

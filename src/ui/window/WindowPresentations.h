@@ -67,6 +67,8 @@ public:
     void showMoveResult(ActionResult result);
     // The folder choice for moving the bin, then its confirmation.
     void chooseBinMoveFolder();
+    // Where the exported list of unused files was written, and whether an application opened it.
+    void showCSVExported(const QString& path, bool opened);
     // "Import DaVinci CSV as Unused?" for the chosen file.
     void confirmDaVinciImport(const QUrl& csv);
     void showSheet(WindowSheet sheet);

@@ -68,6 +68,14 @@ QString stillCantReadMessage(const std::optional<QString>& failure) {
     return failure.value_or(QStringLiteral("Access was approved but the media still couldn't be read."));
 }
 
+QString csvExportedMessage(const QString& path, bool opened) {
+    const QString written = QStringLiteral("The list of unused files was written to “%1”.").arg(path);
+    if (opened)
+        return written;
+    return written +
+           QStringLiteral(" No application here opens CSV files, so it is shown in the file manager.");
+}
+
 QString moveFilesMessage(qint64 count, const QUrl& folder) {
     return QStringLiteral("Move %1 file(s) to “%2”? Originals are relocated with their directory structure "
                           "preserved.")

@@ -15,6 +15,7 @@ QString offlineMediaMessage(int offlineFiles);
 QString missingAEPMessage(int uncertainAEFiles);
 QString proVideoFormatsMessage();
 QString importDaVinciConfirmMessage();
+QString csvExportedMessage(const QString& path, bool opened);
 QString volumeNames(const QList<QUrl>& volumes);
 QString grantAccessMessage(const QList<QUrl>& volumes);
 QString stillCantReadMessage(const std::optional<QString>& failure);

@@ -14,12 +14,12 @@
 #include <QHeaderView>
 #include <QLineEdit>
 #include <QMenu>
+#include <QPaintEngine>
 #include <QPainter>
 #include <QPushButton>
 #include <QStandardItemModel>
 #include <QTableView>
 #include <QTest>
-#include <QTextLayout>
 #include <gtest/gtest.h>
 
 namespace tarnwick {
@@ -345,16 +345,22 @@ TEST(MediaTableDelegate, TooltipsComeFromThePaintedMarks) {
 namespace {
 
 // The name cell of one file as the table paints it, white on black.
-QImage paintedNameCell(const MediaTableDelegate& delegate, const MediaFile& file) {
+// The name cell of one file painted on `device`.
+void paintNameCell(const MediaTableDelegate& delegate, const MediaFile& file, QPaintDevice& device) {
     QStandardItemModel model(1, MediaTableModel::columnCount_);
     const QModelIndex index = model.index(0, MediaTableModel::fileName);
     model.setData(index, QVariant::fromValue<const void*>(&file), MediaTableModel::fileRole);
+    QPainter painter(&device);
+    QStyleOptionViewItem option;
+    option.rect = QRect(0, 0, device.width(), device.height());
+    delegate.paint(&painter, option, index);
+}
+
+// The name cell of one file as the table paints it, white on black.
+QImage paintedNameCell(const MediaTableDelegate& delegate, const MediaFile& file) {
     QImage image(360, MediaTableDelegate::rowHeight, QImage::Format_RGB32);
     image.fill(Qt::black);
-    QPainter painter(&image);
-    QStyleOptionViewItem option;
-    option.rect = image.rect();
-    delegate.paint(&painter, option, index);
+    paintNameCell(delegate, file, image);
     return image;
 }
 
@@ -371,27 +377,123 @@ std::pair<int, int> lowestInkOfTheNameLine(const QImage& image) {
     return {-1, 0};
 }
 
+// Records every run of text painted on it: where its baseline is, how far it reaches below it, and
+// the clip it was drawn under. A run is drawn in one font, so a name that falls back to another
+// font for some of its characters comes as several runs.
+class TextRunRecorder : public QPaintDevice {
+public:
+    struct Run {
+        QString text;
+        QPointF baseline;
+        qreal ascent = 0;
+        qreal descent = 0;
+        QRectF clip;
+    };
+
+    explicit TextRunRecorder(QSize size) : m_size(size), m_engine(*this) {}
+    ~TextRunRecorder() override = default;
+    QPaintEngine* paintEngine() const override { return &m_engine; }
+    QList<Run> runs;
+
+protected:
+    int metric(PaintDeviceMetric metric) const override {
+        switch (metric) {
+        case PdmWidth:
+            return m_size.width();
+        case PdmHeight:
+            return m_size.height();
+        case PdmDepth:
+            return 32;
+        case PdmDevicePixelRatio:
+            return 1;
+        case PdmDevicePixelRatioScaled:
+            return int(devicePixelRatioFScale());
+        case PdmWidthMM:
+        case PdmHeightMM:
+            return int((metric == PdmWidthMM ? m_size.width() : m_size.height()) * 25.4 /
+                       dpi().logicalDpiY());
+        case PdmNumColors:
+            return 0;
+        case PdmDpiX:
+        case PdmPhysicalDpiX:
+            return dpi().logicalDpiX();
+        default: // the vertical dots per inch
+            return dpi().logicalDpiY();
+        }
+    }
+
+private:
+    // Text is laid out for the same dots per inch as on the image the table paints.
+    static const QImage& dpi() {
+        static const QImage image(1, 1, QImage::Format_RGB32);
+        return image;
+    }
+
+    class Engine : public QPaintEngine {
+    public:
+        explicit Engine(TextRunRecorder& device) : QPaintEngine(AllFeatures), m_device(device) {}
+        bool begin(QPaintDevice*) override { return true; }
+        bool end() override { return true; }
+        void updateState(const QPaintEngineState&) override {}
+        void drawPixmap(const QRectF&, const QPixmap&, const QRectF&) override {}
+        void drawTextItem(const QPointF& p, const QTextItem& item) override {
+            m_device.runs.append({item.text(), p, item.ascent(), item.descent(),
+                                  painter()->hasClipping() ? painter()->clipBoundingRect() : QRectF()});
+        }
+        Type type() const override { return User; }
+
+    private:
+        TextRunRecorder& m_device;
+    };
+
+    QSize m_size;
+    mutable Engine m_engine;
+};
+
+// The runs of `name` among what the cell painted.
+QList<TextRunRecorder::Run> nameRuns(const MediaTableDelegate& delegate, const QString& name) {
+    TextRunRecorder device(QSize(360, MediaTableDelegate::rowHeight));
+    paintNameCell(delegate, media("/v/" + name), device);
+    QList<TextRunRecorder::Run> runs;
+    for (const TextRunRecorder::Run& run : device.runs) {
+        if (!run.text.trimmed().isEmpty() && name.contains(run.text))
+            runs.append(run);
+    }
+    return runs;
+}
+
 } // namespace
 
-// A name in Japanese falls back to a CJK font whose ascent is taller than the name's own font. The
-// name keeps its baseline, and the underscores below it still show.
+// A name in Japanese falls back to a CJK font, whose line is taller than the name's own font (by a
+// fraction of a pixel on some systems, by several on others). The name keeps its font's baseline,
+// and what hangs below it (the underscores) is never clipped.
 TEST(MediaTableDelegate, NamesKeepTheirBaselineAndUnderscoresWhateverFontsTheyFallBackTo) {
     const QString cjk = QString::fromUtf8("東京_Street_Wide.mxf");
-    QTextLayout layout(cjk, Font::brand(12, Font::Weight::medium));
-    layout.beginLayout();
-    const QTextLine line = layout.createLine();
-    layout.endLayout();
-    if (line.ascent() < QFontMetricsF(Font::brand(12, Font::Weight::medium)).ascent() + 1)
-        GTEST_SKIP() << "no font here draws CJK taller than the name's own font";
     MediaTableDelegate delegate(nullptr);
-    const auto latin = lowestInkOfTheNameLine(paintedNameCell(delegate, media("/v/Tokyo_Street_Wide.mxf")));
-    const auto mixed = lowestInkOfTheNameLine(paintedNameCell(delegate, media("/v/" + cjk)));
-    ASSERT_GE(latin.first, 0);
-    // The underscores are the lowest ink of both names, on the same rows (a CJK font may draw its own
-    // underscore a pixel or two higher), both of them whole (give or take the pixel that their
-    // different horizontal offsets round to).
-    EXPECT_NEAR(mixed.first, latin.first, 2);
-    EXPECT_GE(mixed.second * 4, latin.second * 3);
+    const QList<TextRunRecorder::Run> latin = nameRuns(delegate, QStringLiteral("Tokyo_Street_Wide.mxf"));
+    const QList<TextRunRecorder::Run> mixed = nameRuns(delegate, cjk);
+    ASSERT_EQ(latin.size(), 1);
+    ASSERT_FALSE(mixed.isEmpty());
+    QString drawn;
+    for (const TextRunRecorder::Run& run : mixed) {
+        drawn += run.text;
+        // Exactly on the baseline of the name in the name's own font, whatever the run's font.
+        EXPECT_DOUBLE_EQ(run.baseline.y(), latin[0].baseline.y()) << run.text.toStdString();
+        EXPECT_TRUE(run.clip.isNull() || (run.clip.top() <= run.baseline.y() - run.ascent &&
+                                          run.clip.bottom() >= run.baseline.y() + run.descent))
+            << run.text.toStdString() << ": clipped";
+    }
+    EXPECT_EQ(drawn, cjk) << "the whole name, not elided";
+
+    // And as painted: the underscores are the lowest ink of both names, on the same rows (a CJK font
+    // may draw its own underscore a pixel or two higher), both of them whole (give or take the pixel
+    // that their different horizontal offsets round to).
+    const auto latinInk =
+        lowestInkOfTheNameLine(paintedNameCell(delegate, media("/v/Tokyo_Street_Wide.mxf")));
+    const auto mixedInk = lowestInkOfTheNameLine(paintedNameCell(delegate, media("/v/" + cjk)));
+    ASSERT_GE(latinInk.first, 0);
+    EXPECT_NEAR(mixedInk.first, latinInk.first, 2);
+    EXPECT_GE(mixedInk.second * 4, latinInk.second * 3);
 }
 
 TEST(MediaThumbnailStore, AsksOnceKeepsABoundAndDropsHiddenRequests) {

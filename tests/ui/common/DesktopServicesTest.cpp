@@ -6,9 +6,11 @@
 
 #include <QClipboard>
 #include <QDBusConnection>
+#include <QFile>
 #include <QGuiApplication>
 #include <QProcess>
 #include <QStandardPaths>
+#include <QTemporaryDir>
 #include <QTest>
 #include <gtest/gtest.h>
 
@@ -101,8 +103,49 @@ TEST(LinuxDesktopServices, WithoutABusOpensTheParentFolder) {
                                  });
     desktop.revealFile("/Volumes/Media/Day 1/A001.mov");
     EXPECT_EQ(opened, QList<QUrl>{QUrl::fromLocalFile("/Volumes/Media/Day 1")});
-    desktop.openFile("/tmp/Tarnwick_Unused_1.5.csv");
-    EXPECT_EQ(opened.last(), QUrl::fromLocalFile("/tmp/Tarnwick_Unused_1.5.csv"));
+}
+
+// The opener's exit status says whether an application took the file; one that waits for the
+// application has shown it. Each open is answered exactly once.
+TEST(LinuxDesktopServices, OpeningAFileAnswersWhetherAnApplicationTookIt) {
+    QTemporaryDir dir;
+    auto opener = [&](const QString& name, const QByteArray& body) {
+        const QString path = dir.filePath(name);
+        QFile script(path);
+        EXPECT_TRUE(script.open(QIODevice::WriteOnly));
+        script.write("#!/bin/sh\necho \"$1\" >> " + dir.filePath("args").toUtf8() + "\n" + body + "\n");
+        script.close();
+        script.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        return path;
+    };
+    LinuxDesktopServices desktop(QDBusConnection(QStringLiteral("tarnwick-not-connected")),
+                                 [](const QUrl&) { return true; });
+    const QString csv = QStringLiteral("/tmp/Tarnwick Unused 1.5.csv");
+    auto openWith = [&](const QString& program, int answerAfterMs = 60000) {
+        desktop.setFileOpener(program, answerAfterMs);
+        QList<bool> answers;
+        desktop.openFile(csv, [&](bool opened) { answers.append(opened); });
+        EXPECT_TRUE(QTest::qWaitFor([&] { return !answers.isEmpty(); }, 20000));
+        return answers;
+    };
+    EXPECT_EQ(openWith(opener("opens", "exit 0")), QList<bool>{true});
+    EXPECT_EQ(openWith(opener("no-application", "exit 3")), QList<bool>{false});
+    EXPECT_EQ(openWith(dir.filePath("no-such-opener")), QList<bool>{false});
+
+    // Waits for the application, which then quits with a failure: still one answer, "opened".
+    const QString gate = dir.filePath("gate");
+    QList<bool> answers;
+    desktop.setFileOpener(
+        opener("waits", "while [ ! -e '" + gate.toUtf8() + "' ]; do sleep 0.05; done\nexit 4"), 50);
+    desktop.openFile(csv, [&](bool opened) { answers.append(opened); });
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !answers.isEmpty(); }, 20000));
+    QFile(gate).open(QIODevice::WriteOnly);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return desktop.findChildren<QProcess*>().isEmpty(); }, 20000));
+    EXPECT_EQ(answers, QList<bool>{true});
+
+    QFile args(dir.filePath("args"));
+    ASSERT_TRUE(args.open(QIODevice::ReadOnly));
+    EXPECT_EQ(QString::fromUtf8(args.readAll()).split('\n', Qt::SkipEmptyParts), QStringList(3, csv));
 }
 
 TEST(LinuxDesktopServices, AsksTheFileManagerOnTheBusAndFallsBackWhenItIsMissing) {
@@ -147,7 +190,7 @@ TEST(RevealAndCopy, RevealsARelocatedFileWhereItIsAndLogsItsOwnName) {
     revealInFinder(desktop, mediaAt("/Old/A001.mov", QStringLiteral("/New/Found A001.mov")));
     revealInFinder(desktop, mediaAt("/Media/B.mov"));
     EXPECT_EQ(desktop.revealed, (QStringList{"/New/Found A001.mov", "/Media/B.mov"}));
-    EXPECT_TRUE(logged(log, "Revealing in Finder: A001.mov"));
+    EXPECT_TRUE(logged(log, "Revealing in file manager: A001.mov"));
 }
 
 TEST(RevealAndCopy, CopiesPathsOnePerLineWithoutTheLastLineFeed) {

@@ -156,13 +156,6 @@ TEST(ContentViewCommands, RefreshExportAddClearAndWelcome) {
     EXPECT_TRUE(QTest::qWaitFor([&] { return !f.pm().isBusy(); }));
     EXPECT_EQ(rescans(log), 1);
 
-    f.view->handleCommand(C::exportUnusedCSV);
-    EXPECT_EQ(f.ops->exportCalls, 1);
-    EXPECT_TRUE(f.opened.isEmpty()); // no file written, nothing opened
-    f.ops->exportResult = QUrl::fromLocalFile(QStringLiteral("/tmp/Tarnwick_Unused_1.csv"));
-    f.view->handleCommand(C::exportUnusedCSV);
-    EXPECT_EQ(f.opened, QList<QUrl>{*f.ops->exportResult});
-
     f.view->handleCommand(C::addAllUnused);
     f.settle();
     ASSERT_EQ(f.ops->staged.size(), 1);
@@ -185,6 +178,34 @@ TEST(ContentViewCommands, RefreshExportAddClearAndWelcome) {
     ASSERT_NE(f.view->welcomeView(), nullptr);
     EXPECT_EQ(f.view->welcomeView()->currentStep(), 0);
     EXPECT_FALSE(f.prefs.value(QStringLiteral("hasCompletedWelcome")).toBool());
+}
+
+// Where no application opens CSV files, the export is shown in the file manager; the message says
+// where it was written either way.
+TEST(ContentViewCommands, ExportedCSVIsOpenedOrRevealedAndTheMessageSaysWhere) {
+    WindowFixture f;
+    f.fill(2);
+    f.view->handleCommand(C::exportUnusedCSV);
+    f.settle();
+    EXPECT_EQ(f.ops->exportCalls, 1);
+    EXPECT_TRUE(f.desktop->opened.isEmpty()) << "no file written, nothing opened";
+    EXPECT_TRUE(f.presented().isEmpty());
+
+    const QString path = QStringLiteral("/tmp/Tarnwick_Unused_1.5.csv");
+    f.ops->exportResult = QUrl::fromLocalFile(path);
+    for (const bool opens : {true, false}) {
+        SCOPED_TRACE(opens ? "opened" : "no application");
+        f.desktop->opens = opens;
+        f.view->handleCommand(C::exportUnusedCSV);
+        f.settle();
+        EXPECT_EQ(f.desktop->opened.last(), path);
+        EXPECT_EQ(f.desktop->revealed, opens ? QStringList{} : QStringList{path});
+        ASSERT_EQ(f.presented(), QStringLiteral("Unused Files Exported"));
+        EXPECT_EQ(currentAlert(f)->message(), WindowTexts::csvExportedMessage(path, opens));
+        EXPECT_TRUE(currentAlert(f)->message().contains(path));
+        EXPECT_EQ(currentAlert(f)->message().contains(QStringLiteral("file manager")), !opens);
+        f.dismissPresented();
+    }
 }
 
 TEST(ContentViewCommands, ProVideoPromptIsRaisedOncePerManager) {

@@ -4,6 +4,7 @@
 #include "platform/Preferences.h"
 #include "stores/SecurityScopedAccess.h"
 #include "support/FakeAccessGrantBackend.h"
+#include "support/FakeDesktopServices.h"
 #include "support/ProjectManagerHarness.h"
 #include "ui/common/FilePanel.h"
 #include "ui/window/ContentView.h"
@@ -72,6 +73,7 @@ struct WindowFixture {
     PresetPanel panel;
     FakeCleanupOperations* ops = nullptr;
     QList<QUrl> opened;
+    std::shared_ptr<FakeDesktopServices> desktop = std::make_shared<FakeDesktopServices>();
     std::shared_ptr<ShownSheets> shown = std::make_shared<ShownSheets>();
     std::unique_ptr<ContentView> view;
 
@@ -94,6 +96,7 @@ struct WindowFixture {
             opened.append(url);
             return true;
         };
+        services.desktop = desktop;
         services.removableMediaRoot = [] { return QStringLiteral("/media/editor"); };
         view = std::make_unique<ContentView>(std::move(harness.manager), std::move(services));
         view->resize(1280, 700);
