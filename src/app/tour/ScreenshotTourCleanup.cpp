@@ -5,6 +5,7 @@
 #include "analysis/ProjectManager.h"
 #include "ui/bin/BinOverlays.h"
 #include "ui/cleanup/CleanupResult.h"
+#include "ui/cleanup/CleanupTexts.h"
 #include "ui/common/Command.h"
 #include "ui/window/ContentView.h"
 #include "ui/window/WindowPresentations.h"
@@ -66,6 +67,14 @@ void ScreenshotTour::moveResultWithErrors() {
     raisedSheet(QStringLiteral("sheet-move-result-errors"), [this] {
         view().presentations().showResult(CleanupResult::of(
             CleanupRunKind::binMove, ActionResult::counted(12, 3, madeUpErrors().mid(0, 3))));
+    });
+}
+
+// A move asked for again while the first one is under way: refused, and the sheet says why.
+void ScreenshotTour::moveRefused() {
+    raisedSheet(QStringLiteral("sheet-move-refused"), [this] {
+        view().presentations().showResult(CleanupResult::refused(
+            CleanupRunKind::binMove, CleanupTexts::alreadyAskedReason(CleanupRunKind::binMove)));
     });
 }
 

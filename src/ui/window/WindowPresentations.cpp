@@ -66,7 +66,6 @@ void WindowPresentations::confirmMoveToTrash() {
 }
 
 void WindowPresentations::showResult(const CleanupResult& result) {
-    const auto& f = m_services.factories;
     if (result.kind == CleanupRunKind::trash && !result.isRefused() && !result.action.failedItems.isEmpty()) {
         m_chain->request(Presentation::trashFailure, [this, failure = result.action] {
             const auto& make = m_services.factories.trashFailureSheet;
@@ -80,8 +79,9 @@ void WindowPresentations::showResult(const CleanupResult& result) {
         return;
     }
     const Presentation which = result.isDeletion() ? Presentation::deletionResult : Presentation::moveResult;
-    m_chain->request(which, [this, &f, result] {
-        return presentSheet(f.resultSheet && m_context ? f.resultSheet(*m_context, result) : nullptr);
+    m_chain->request(which, [this, result] {
+        const auto& make = m_services.factories.resultSheet;
+        return presentSheet(make && m_context ? make(*m_context, result) : nullptr);
     });
 }
 
