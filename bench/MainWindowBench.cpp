@@ -10,8 +10,8 @@
 #include "support/BenchSupport.h"
 #include "support/FakeAccessGrantBackend.h"
 #include "support/FakeFileStatusChecker.h"
+#include "ui/cleanup/WindowFacts.h"
 #include "ui/window/ContentView.h"
-#include "ui/window/WindowFacts.h"
 
 #include <QApplication>
 #include <QElapsedTimer>

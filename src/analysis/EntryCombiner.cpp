@@ -9,6 +9,7 @@
 #include "platform/PathText.h"
 #include "platform/TextKey.h"
 
+#include <QHash>
 #include <QPointer>
 #include <QSet>
 #include <QThreadPool>
@@ -115,19 +116,44 @@ int EntryCombiner::applyDuplicateMarks(QList<MediaFile>& current, const QList<Me
     return found;
 }
 
-QCoro::Task<bool> EntryCombiner::combineEntries(ProjectManager& manager, QList<MediaFile> selection) {
+namespace {
+// The selected entries as the list holds them now, in the selection's order.
+QList<MediaFile> stillListed(const ProjectManager& manager, const QList<MediaFile>& selection) {
+    QHash<QUuid, const MediaFile*> byID;
+    for (const MediaFile& file : manager.mediaFiles())
+        byID.insert(file.id, &file);
+    QList<MediaFile> listed;
+    for (const MediaFile& file : selection) {
+        if (const MediaFile* now = byID.value(file.id))
+            listed.append(*now);
+    }
+    return listed;
+}
+} // namespace
+
+QCoro::Task<bool> EntryCombiner::combineEntries(ProjectManager& manager, QList<MediaFile> selection,
+                                                std::function<void()> done) {
+    const auto finished = [&done](bool combined) {
+        if (done)
+            done();
+        return combined;
+    };
     if (selection.size() < 2)
-        co_return false;
+        co_return finished(false);
     std::optional<OperationGate::Scope> scope = manager.tryBeginOperation(QStringLiteral("Combining files…"));
     if (!scope) {
-        AppLog::warning(QStringLiteral("Combining files refused: ") + manager.busyReason());
+        manager.runWhenIdle(QStringLiteral("Combine %1 files").arg(selection.size()),
+                            [pm = QPointer<ProjectManager>(&manager), selection, done = std::move(done)] {
+                                if (pm)
+                                    (void)combineEntries(*pm, stillListed(*pm, selection), done);
+                            });
         co_return false;
     }
     QList<MediaFile> media = manager.mediaFiles();
     QList<RecycleBinItem> bin = manager.recycleBin();
     const Outcome outcome = EntryCombiner(&MediaConsolidator::mergeEntry).combine(selection, media, bin);
     if (!outcome.combined)
-        co_return false;
+        co_return finished(false);
     manager.setMediaFiles(std::move(media));
     manager.setRecycleBin(std::move(bin));
 
@@ -144,7 +170,7 @@ QCoro::Task<bool> EntryCombiner::combineEntries(ProjectManager& manager, QList<M
     manager.pruneOrphanedRecycleBinItems();
     manager.updateSummary();
     AppLog::info(combinedMessage(selection.size(), outcome.targetPath, manager.mediaFiles()));
-    co_return true;
+    co_return finished(true);
 }
 
 } // namespace tarnwick

@@ -42,8 +42,10 @@ public:
 
     // The media table's "Combine N Files": merges the selection (the first is the target), then
     // refreshes duplicates, similar names and the summary. False when nothing was combined, or when
-    // refused because another operation is running (the manager's busy reason says which).
-    static QCoro::Task<bool> combineEntries(ProjectManager& manager, QList<MediaFile> selection);
+    // another operation is running: then it waits in the manager's queue and combines the entries
+    // of the selection still listed when its turn comes. `done` runs once it happened.
+    static QCoro::Task<bool> combineEntries(ProjectManager& manager, QList<MediaFile> selection,
+                                            std::function<void()> done = {});
 
     // Writes the duplicate marks of a detection run into the entries of `current` with the same id,
     // so entries changed meanwhile keep everything else. Returns how many entries were found.

@@ -285,7 +285,9 @@ public:
     QCoro::Task<void> analyzeProjects(QList<QUrl> urls);
     // While another operation runs, one rescan is queued for when it ends (false: not run now).
     QCoro::Task<bool> rescanAll();
-    QCoro::Task<bool> combineEntries(QList<MediaFile> selection);
+    // While another operation runs, the combine waits for it (false: not run now); `done` runs
+    // once it happened, whatever it found to combine.
+    QCoro::Task<bool> combineEntries(QList<MediaFile> selection, std::function<void()> done = {});
     bool setSequenceCounted(bool counted, ProjectSequence sequence, ProjectFile project);
     bool clearSequenceOverride(ProjectSequence sequence, ProjectFile project);
     bool addSequenceRule(QString pattern, SequenceRuleAction action);

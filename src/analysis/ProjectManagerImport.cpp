@@ -23,8 +23,8 @@ QCoro::Task<bool> ProjectManager::rescanAll() {
     co_return co_await std::move(rescan);
 }
 
-QCoro::Task<bool> ProjectManager::combineEntries(QList<MediaFile> selection) {
-    return EntryCombiner::combineEntries(*this, std::move(selection));
+QCoro::Task<bool> ProjectManager::combineEntries(QList<MediaFile> selection, std::function<void()> done) {
+    return EntryCombiner::combineEntries(*this, std::move(selection), std::move(done));
 }
 
 } // namespace tarnwick

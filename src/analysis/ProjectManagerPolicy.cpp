@@ -199,14 +199,16 @@ void ProjectManager::refreshProtectedFlags() {
 QCoro::Task<bool> ProjectManager::removeProject(ProjectFile project) {
     auto scope = tryBeginOperation(QStringLiteral("Removing project ") + project.name + QStringLiteral("…"));
     if (!scope) {
-        // Runs when the gate is free, unless the project left (or was read again) meanwhile.
-        auto later = [self = QPointer<ProjectManager>(this), project] {
+        // Runs when the gate is free, on the project loaded from that file then: reading it again
+        // meanwhile gives it a new identity, not a reprieve; a project that left stays gone.
+        auto later = [self = QPointer<ProjectManager>(this), url = project.url] {
             if (!self)
                 return;
             const QList<ProjectFile>& loaded = self->m_projects;
-            if (std::any_of(loaded.cbegin(), loaded.cend(),
-                            [&](const ProjectFile& p) { return p.id == project.id; }))
-                (void)self->removeProject(project);
+            const auto it = std::find_if(loaded.cbegin(), loaded.cend(),
+                                         [&](const ProjectFile& p) { return p.url == url; });
+            if (it != loaded.cend())
+                (void)self->removeProject(*it);
         };
         runWhenIdle(QStringLiteral("Remove project ") + project.name, std::move(later));
         co_return false;

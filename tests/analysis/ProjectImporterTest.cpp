@@ -402,6 +402,7 @@ TEST(ProjectImporter, SecondImportWaitsForTheFirstAndKeepsBothProjectsMedia) {
     EXPECT_FALSE(h.pm().isBusy());
 }
 
+// Refused or, for the user's requests (combine), queued until the import ends.
 TEST(ProjectImporter, OtherOperationsAreRefusedWhileAnImportRuns) {
     ImportTestHarness h(true);
     h.importNow({});
@@ -418,7 +419,7 @@ TEST(ProjectImporter, OtherOperationsAreRefusedWhileAnImportRuns) {
     EXPECT_FALSE(QCoro::waitFor(EntryCombiner::combineEntries(h.pm(), h.pm().mediaFiles())));
     EXPECT_FALSE(QCoro::waitFor(MediaRescanner::rescanAll(h.pm())));
     EXPECT_FALSE(QCoro::waitFor(h.pm().rebuildMediaFilesFromProjects()));
-    EXPECT_TRUE(h.logged("Combining files refused: "));
+    EXPECT_TRUE(h.logged("Combine 2 files: queued until the running operation ends: "));
     EXPECT_TRUE(h.logged("Rescanning refused: "));
 
     held.release.release();

@@ -243,6 +243,45 @@ TEST(ProjectManager, ARemovalAskedWhileBusyRunsWhenTheOperationEnds) {
     EXPECT_EQ(pm.projects()[0].name, "B");
 }
 
+// The removal is of what the user pointed at, the project's file: read again while the removal
+// waits, the project has a new identity and still goes.
+TEST(ProjectManager, ARemovalAskedWhileTheProjectIsReadAgainRemovesItsNewReading) {
+    ProjectManagerHarness h;
+    ProjectManager& pm = h.pm();
+    pm.setProjects({project("A", {"/m/a.mov"}), project("B", {"/m/b.mov"})});
+    auto scope = pm.tryBeginOperation("Importing projects…");
+    ASSERT_TRUE(scope);
+    EXPECT_FALSE(QCoro::waitFor(pm.removeProject(pm.projects()[0])));
+    ProjectFile reread = pm.projects()[0];
+    reread.id = QUuid::createUuid();
+    pm.setProjects({reread, pm.projects()[1]});
+    scope->release();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !pm.isBusy() && pm.queuedRequests().isEmpty(); }));
+    ASSERT_EQ(pm.projects().size(), 1);
+    EXPECT_EQ(pm.projects()[0].name, "B");
+}
+
+// "Combine N Files" while something runs waits for it like the other requests, then merges the
+// entries still listed; the caller hears once it happened.
+TEST(ProjectManager, ACombineAskedWhileBusyRunsWhenTheOperationEnds) {
+    ProjectManagerHarness h;
+    ProjectManager& pm = h.pm();
+    pm.setMediaFiles({media("/m/a.mov", 1), media("/m/b.mov", 0), media("/m/c.mov", 0)});
+    auto scope = pm.tryBeginOperation("Refreshing file status…");
+    ASSERT_TRUE(scope);
+    int done = 0;
+    EXPECT_FALSE(
+        QCoro::waitFor(pm.combineEntries({pm.mediaFiles()[0], pm.mediaFiles()[1]}, [&] { ++done; })));
+    EXPECT_EQ(pm.queuedRequests(), QStringList{"Combine 2 files"});
+    EXPECT_EQ(pm.mediaFiles().size(), 3);
+    EXPECT_EQ(done, 0);
+    scope->release();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return done == 1; }));
+    ASSERT_EQ(pm.mediaFiles().size(), 2);
+    EXPECT_EQ(pm.mediaFiles()[0].path, "/m/a.mov");
+    EXPECT_TRUE(pm.queuedRequests().isEmpty());
+}
+
 // A user's choice is never dropped because something else is running: it is stored at once and
 // what depends on it follows when the operation ends.
 TEST(ProjectManager, KeepsPolicyAndProtectionChangesMadeWhileBusy) {

@@ -51,6 +51,7 @@ const ScreenshotTour::State ScreenshotTour::states[] = {
     &ScreenshotTour::transcodeConfirmationSheet,
     &ScreenshotTour::deletionResultSheet,
     &ScreenshotTour::moveResultWithErrors,
+    &ScreenshotTour::moveRefused,
     &ScreenshotTour::trashFailureSheet,
     &ScreenshotTour::moveProgress,
     &ScreenshotTour::transcodeProgress,

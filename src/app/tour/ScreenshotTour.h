@@ -91,6 +91,7 @@ private:
     void transcodeConfirmationSheet();
     void deletionResultSheet();
     void moveResultWithErrors();
+    void moveRefused();
     void trashFailureSheet();
     void raisedSheet(const QString& name, Step raise);
     void moveProgress();

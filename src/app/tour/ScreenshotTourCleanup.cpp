@@ -3,9 +3,14 @@
 #include "app/tour/ScreenshotTour.h"
 
 #include "analysis/ProjectManager.h"
+#include "ui/bin/BinOverlays.h"
+#include "ui/cleanup/CleanupResult.h"
+#include "ui/cleanup/CleanupTexts.h"
 #include "ui/common/Command.h"
 #include "ui/window/ContentView.h"
 #include "ui/window/WindowPresentations.h"
+
+#include <QPushButton>
 
 namespace tarnwick {
 
@@ -53,20 +58,30 @@ void ScreenshotTour::transcodeConfirmationSheet() {
 
 void ScreenshotTour::deletionResultSheet() {
     raisedSheet(QStringLiteral("sheet-deletion-result"), [this] {
-        view().presentations().showDeletionResult(ActionResult::counted(12));
+        view().presentations().showResult(
+            CleanupResult::of(CleanupRunKind::trash, ActionResult::counted(12)));
     });
 }
 
 void ScreenshotTour::moveResultWithErrors() {
     raisedSheet(QStringLiteral("sheet-move-result-errors"), [this] {
-        view().presentations().showMoveResult(ActionResult::counted(12, 3, madeUpErrors().mid(0, 3)));
+        view().presentations().showResult(CleanupResult::of(
+            CleanupRunKind::binMove, ActionResult::counted(12, 3, madeUpErrors().mid(0, 3))));
+    });
+}
+
+// A move asked for again while the first one is under way: refused, and the sheet says why.
+void ScreenshotTour::moveRefused() {
+    raisedSheet(QStringLiteral("sheet-move-refused"), [this] {
+        view().presentations().showResult(CleanupResult::refused(
+            CleanupRunKind::binMove, CleanupTexts::alreadyAskedReason(CleanupRunKind::binMove)));
     });
 }
 
 void ScreenshotTour::trashFailureSheet() {
     raisedSheet(QStringLiteral("sheet-trash-failure"), [this] {
-        view().presentations().showTrashFailure(
-            {4, 3, madeUpErrors().mid(0, 3), manager().recycleBin().mid(0, 3)});
+        view().presentations().showResult(CleanupResult::of(
+            CleanupRunKind::trash, {4, 3, madeUpErrors().mid(0, 3), manager().recycleBin().mid(0, 3)}));
     });
 }
 
@@ -110,12 +125,14 @@ void ScreenshotTour::transcodeResult() {
     m_steps << act(
                    [this] {
                        const QStringList errors = madeUpErrors();
+                       const TranscodeCompleteResult result{8,      2,    int(errors.size()), 3'400'000'000,
+                                                            errors, false};
                        manager().updateTranscodeProgress([&](TranscodeRunProgress& transcode) {
                            transcode.isTranscodeInProgress = false;
-                           transcode.transcodeCompleteResult = TranscodeCompleteResult{
-                               8, 2, int(errors.size()), 3'400'000'000, errors, false};
+                           transcode.transcodeCompleteResult = result;
                            transcode.showTranscodeComplete = true;
                        });
+                       view().presentations().showResult(CleanupResult::of(result));
                    },
                    400)
             << shot(QStringLiteral("overlay-transcode-result"));
@@ -124,11 +141,12 @@ void ScreenshotTour::transcodeResult() {
 void ScreenshotTour::transcodeDone() {
     m_steps << act(
                    [this] {
-                       manager().updateTranscodeProgress([](TranscodeRunProgress& transcode) {
-                           transcode.transcodeCompleteResult =
-                               TranscodeCompleteResult{5, 0, 0, 2'100'000'000, {}, false};
+                       const TranscodeCompleteResult result{5, 0, 0, 2'100'000'000, {}, false};
+                       manager().updateTranscodeProgress([&](TranscodeRunProgress& transcode) {
+                           transcode.transcodeCompleteResult = result;
                            transcode.showTranscodeComplete = true;
                        });
+                       view().presentations().showResult(CleanupResult::of(result));
                    },
                    400)
             << shot(QStringLiteral("overlay-transcode-done"));
@@ -138,10 +156,8 @@ void ScreenshotTour::transcodeDone() {
 void ScreenshotTour::dismissTranscodeResult() {
     m_steps << act(
         [this] {
-            manager().updateTranscodeProgress([](TranscodeRunProgress& transcode) {
-                transcode.showTranscodeComplete = false;
-                transcode.transcodeCompleteResult = std::nullopt;
-            });
+            if (auto* card = view().findChild<TranscodeCompleteOverlay*>())
+                card->doneButton()->click();
         },
         300);
 }

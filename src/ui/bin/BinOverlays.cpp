@@ -3,8 +3,8 @@
 #include "analysis/ProjectManager.h"
 #include "platform/ByteCountText.h"
 #include "ui/brand/BrandPalette.h"
+#include "ui/cleanup/CleanupOperations.h"
 #include "ui/common/Labels.h"
-#include "ui/window/CleanupOperations.h"
 
 #include <QHBoxLayout>
 #include <QLabel>

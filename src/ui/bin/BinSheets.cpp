@@ -6,11 +6,11 @@
 #include "ui/bin/BinWidgets.h"
 #include "ui/brand/BrandPalette.h"
 #include "ui/brand/SymbolIcons.h"
+#include "ui/cleanup/CleanupOperations.h"
+#include "ui/cleanup/CleanupRunner.h"
 #include "ui/common/AlertDialog.h"
 #include "ui/common/FilePanel.h"
 #include "ui/common/Labels.h"
-#include "ui/window/CleanupOperations.h"
-#include "ui/window/WindowPresentations.h"
 
 #include <QEvent>
 #include <QHBoxLayout>
@@ -69,20 +69,13 @@ void closeSheet(QWidget* content) {
         content->window()->close();
 }
 
-// Empties the bin for good; the result goes to the window's presentations, which are the context so
-// that it arrives even if the sheet went first; then the sheet's chain ends and the sheet closes.
+// Empties the bin for good through the runner, which hands the result to the window's result sheet
+// also once the sheet went; the sheet's chain ends and the sheet closes first.
 void permanentlyDeleteFrom(const BinSheetServices& services, QWidget* sheet, ChainGuard* guard) {
-    QPointer<QWidget> self(sheet);
-    QPointer<ChainGuard> chain(guard);
-    WindowPresentations* presentations = &services.presentations;
-    QCoro::connect(services.operations.permanentlyDelete(services.manager), presentations,
-                   [self, chain, presentations](ActionResult r) {
-                       presentations->showDeletionResult(r);
-                       if (self && chain) {
-                           chain->end();
-                           closeSheet(self);
-                       }
-                   });
+    services.runner.request(CleanupRunKind::deletion, {}, guard, [guard, sheet](const CleanupResult&) {
+        guard->end();
+        closeSheet(sheet);
+    });
 }
 
 QString tintBoxStyle(const QColor& tint) {
@@ -159,9 +152,8 @@ bool ChainGuard::eventFilter(QObject* watched, QEvent* event) {
 
 // ---- ResultSheet ------------------------------------------------------------------------------
 
-ResultSheet::ResultSheet(const QString& title, int done, int failed, const QStringList& errors,
-                         QWidget* parent)
-    : QWidget(parent), m_look(BinTexts::resultLook(title, done, failed, errors)) {
+ResultSheet::ResultSheet(const CleanupResult& result, QWidget* parent)
+    : QWidget(parent), m_look(CleanupTexts::resultLook(result)) {
     setObjectName(m_look.success ? QStringLiteral("resultSuccess") : QStringLiteral("resultErrors"));
     setMinimumWidth(300);
     auto* layout = new QVBoxLayout(this);
@@ -175,7 +167,7 @@ ResultSheet::ResultSheet(const QString& title, int done, int failed, const QStri
     setTextColor(m_counts, Color::secondaryLabel());
     layout->addWidget(m_counts);
     if (m_look.showErrors) {
-        ErrorBox box = errorBox(errors, 100);
+        ErrorBox box = errorBox(result.action.errors, 100);
         m_errorScroll = box.scroll;
         layout->addWidget(box.frame);
     }
@@ -383,17 +375,11 @@ void TrashFailureSheet::confirmMove(const QUrl& folder) {
 void TrashFailureSheet::moveToPendingFolder() {
     if (!m_pendingFolder || !m_guard->begin({m_move, m_delete, m_keep}))
         return;
-    QPointer<TrashFailureSheet> self(this);
-    WindowPresentations* presentations = &m_services.presentations;
-    QCoro::connect(m_services.operations.moveRecycleBinToFolder(m_services.manager, *m_pendingFolder),
-                   presentations, [self, presentations](ActionResult r) {
-                       presentations->showMoveResult(r);
-                       if (self) {
-                           self->m_pendingFolder.reset();
-                           self->m_guard->end();
-                           closeSheet(self);
-                       }
-                   });
+    m_services.runner.request(CleanupRunKind::binMove, *m_pendingFolder, this, [this](const CleanupResult&) {
+        m_pendingFolder.reset();
+        m_guard->end();
+        closeSheet(this);
+    });
 }
 
 void TrashFailureSheet::deleteNow() {
@@ -405,8 +391,8 @@ void TrashFailureSheet::deleteNow() {
 // ---- TranscodeConfirmationSheet ---------------------------------------------------------------
 
 TranscodeConfirmationSheet::TranscodeConfirmationSheet(ProjectManager& manager, CleanupOperations& operations,
-                                                       QWidget* parent)
-    : QWidget(parent), m_manager(manager), m_operations(operations) {
+                                                       CleanupRunner& runner, QWidget* parent)
+    : QWidget(parent), m_manager(manager), m_operations(operations), m_runner(runner) {
     setMinimumWidth(450);
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(24, 24, 24, 24);
@@ -558,12 +544,10 @@ void TranscodeConfirmationSheet::confirm() {
         return;
     m_confirmed = true;
     m_confirm->setEnabled(false);
-    ProjectManager& manager = m_manager;
-    CleanupOperations& operations = m_operations;
+    CleanupRunner& runner = m_runner; // the window's: it outlives the sheet
     closeSheet(this);
-    // The run reports through the manager's transcode fields, which the overlays show; the manager
-    // outlives the sheet.
-    QCoro::connect(operations.transcodeAndReplace(manager), &manager, [] {});
+    // Its progress and result cards lie over the window; the result comes through the runner.
+    runner.request(CleanupRunKind::transcode);
 }
 
 } // namespace tarnwick

@@ -1,8 +1,9 @@
 #pragma once
 
+#include "actions/ActionResult.h"
 #include "model/RecycleBinItem.h"
 #include "ui/bin/BinTexts.h"
-#include "ui/window/ViewFactories.h"
+#include "ui/cleanup/CleanupTexts.h"
 
 #include <QFuture>
 #include <QList>
@@ -22,18 +23,17 @@ class QVBoxLayout;
 namespace tarnwick {
 
 class CleanupOperations;
+class CleanupRunner;
 class FilePanel;
 class ProjectManager;
 class SecurityScopedAccess;
-class WindowPresentations;
 
-// What the bin's destructive sheets use of the window: its model, the clean-up operations, and the
-// window's presentations, where their results go (they outlive the sheet, so a result still
-// arrives once it closed).
+// What the bin's destructive sheets use of the window: its model and the runner their runs start
+// in (it outlives the sheet and hands the result to the window's result sheet, also once the
+// sheet closed).
 struct BinSheetServices {
     ProjectManager& manager;
-    CleanupOperations& operations;
-    WindowPresentations& presentations;
+    CleanupRunner& runner;
 };
 
 // One run of a destructive chain per sheet: the first trigger disables every control that could
@@ -56,20 +56,20 @@ private:
     bool m_running = false;
 };
 
-// "Deletion Complete" / "Move Complete": the outcome of a run over the bin, closed by Done.
+// "Deletion Complete" / "Move Complete", or why the run did not start: the outcome of a clean-up
+// run, closed by Done.
 class ResultSheet : public QWidget {
     Q_OBJECT
 public:
-    ResultSheet(const QString& title, int done, int failed, const QStringList& errors,
-                QWidget* parent = nullptr);
-    const BinTexts::ResultLook& look() const { return m_look; }
+    explicit ResultSheet(const CleanupResult& result, QWidget* parent = nullptr);
+    const CleanupTexts::ResultLook& look() const { return m_look; }
     QLabel* headline() const { return m_headline; }
     QLabel* counts() const { return m_counts; }
     QScrollArea* errorScroll() const { return m_errorScroll; }
     QPushButton* doneButton() const { return m_done; }
 
 private:
-    BinTexts::ResultLook m_look;
+    CleanupTexts::ResultLook m_look;
     QLabel* m_headline = nullptr;
     QLabel* m_counts = nullptr;
     QScrollArea* m_errorScroll = nullptr;
@@ -140,7 +140,7 @@ private:
 class TranscodeConfirmationSheet : public QWidget {
     Q_OBJECT
 public:
-    TranscodeConfirmationSheet(ProjectManager& manager, CleanupOperations& operations,
+    TranscodeConfirmationSheet(ProjectManager& manager, CleanupOperations& operations, CleanupRunner& runner,
                                QWidget* parent = nullptr);
     ~TranscodeConfirmationSheet() override;
 
@@ -167,6 +167,7 @@ private:
 
     ProjectManager& m_manager;
     CleanupOperations& m_operations;
+    CleanupRunner& m_runner;
     BinTexts::TranscodePlan m_plan;
     bool m_hasFFmpeg = false;
     bool m_confirmed = false;

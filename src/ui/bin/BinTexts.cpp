@@ -12,23 +12,6 @@ QString rowSizeText(qint64 bytes) {
     return bytes == 0 ? QStringLiteral("—") : formatFileByteCount(bytes);
 }
 
-ResultLook resultLook(const QString& title, int done, int failed, const QStringList& errors) {
-    ResultLook look;
-    look.success = failed == 0;
-    if (look.success) {
-        look.symbol = QStringLiteral("checkmark.circle.fill");
-        look.headline = title;
-        look.counts = QString::number(done) + QStringLiteral(" file(s) processed successfully");
-    } else {
-        look.symbol = QStringLiteral("exclamationmark.triangle.fill");
-        look.headline = title + QStringLiteral(" with Errors");
-        look.counts = QString::number(done) + QStringLiteral(" succeeded, ") + QString::number(failed) +
-                      QStringLiteral(" failed");
-        look.showErrors = !errors.isEmpty();
-    }
-    return look;
-}
-
 bool isDeleteConfirmed(const QString& typed) {
     const QString lower = typed.toLower();
     qsizetype begin = 0;

@@ -16,16 +16,6 @@ namespace tarnwick::BinTexts {
 // A row's size: the file-style byte count, or an em dash for an empty file.
 QString rowSizeText(qint64 bytes);
 
-// ---- Result sheets ----------------------------------------------------------------------------
-struct ResultLook {
-    bool success = true; // no failures: green check; else orange triangle
-    QString symbol;
-    QString headline;
-    QString counts;
-    bool showErrors = false;
-};
-ResultLook resultLook(const QString& title, int done, int failed, const QStringList& errors);
-
 // ---- Permanent deletion -----------------------------------------------------------------------
 // Lower-cased, then trimmed of spaces and tabs, equal to "delete".
 bool isDeleteConfirmed(const QString& typed);

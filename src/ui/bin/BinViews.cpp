@@ -25,19 +25,14 @@ void installBinViews(ViewFactories& f) {
         return new TranscodeCompleteOverlay(result, std::move(dismiss));
     };
     f.trashFailureSheet = [](const WindowContext& c, const ActionResult& failure) {
-        return new TrashFailureSheet({c.manager, c.operations, c.presentations}, c.panel, c.grants, failure);
+        return new TrashFailureSheet({c.manager, c.runner}, c.panel, c.grants, failure);
     };
     f.permanentDeleteSheet = [](const WindowContext& c) {
-        return new PermanentDeleteConfirmSheet({c.manager, c.operations, c.presentations});
+        return new PermanentDeleteConfirmSheet({c.manager, c.runner});
     };
-    f.deletionResultSheet = [](const WindowContext&, const ActionResult& r, const QString& title) {
-        return new ResultSheet(title, int(r.succeeded), int(r.failed), r.errors);
-    };
-    f.operationResultSheet = [](const WindowContext&, const ActionResult& r, const QString& title) {
-        return new ResultSheet(title, int(r.succeeded), int(r.failed), r.errors);
-    };
+    f.resultSheet = [](const WindowContext&, const CleanupResult& result) { return new ResultSheet(result); };
     f.transcodeConfirmationSheet = [](const WindowContext& c) {
-        return new TranscodeConfirmationSheet(c.manager, c.operations);
+        return new TranscodeConfirmationSheet(c.manager, c.operations, c.runner);
     };
 }
 

@@ -12,7 +12,7 @@
 #include "ui/preview/ThumbnailProgressTracker.h"
 #include "ui/scrub/MediaScrubView.h"
 
-#include "ui/window/CleanupOperations.h"
+#include "ui/cleanup/CleanupOperations.h"
 #include "ui/window/ViewFactories.h"
 
 #include <QPointer>
@@ -41,8 +41,8 @@ MediaBrowserActions tableActions(const WindowContext& window, const BrowserServi
             copyPathsToClipboard(*desktop, files);
         };
     }
-    actions.combine = [&manager](const QList<MediaFile>& files) {
-        QCoro::connect(manager.combineEntries(files), &manager, [](bool) {});
+    actions.combine = [&manager](const QList<MediaFile>& files, std::function<void()> done) {
+        QCoro::connect(manager.combineEntries(files, std::move(done)), &manager, [](bool) {});
     };
     actions.preview = [view = QPointer<QWidget>(window.view), loadImage = services.loadImage,
                        scrubView = services.scrubView](const MediaFile& file) {

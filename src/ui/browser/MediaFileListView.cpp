@@ -300,9 +300,14 @@ QMenu* MediaFileListView::buildContextMenu(const QList<MediaFile>& files, QWidge
         combine->setToolTip(QStringLiteral(
             "Merge these entries as the same physical file — combines usage counts and project names"));
         connect(combine, &QAction::triggered, this, [this, files] {
-            if (m_actions.combine)
-                m_actions.combine(files);
-            clearSelection();
+            if (!m_actions.combine)
+                return;
+            // The selection stays until the merge happened: a combine waiting for the manager
+            // leaves the rows it will merge in view.
+            m_actions.combine(files, [self = QPointer<MediaFileListView>(this)] {
+                if (self)
+                    self->clearSelection();
+            });
         });
     }
     menu->setToolTipsVisible(true);

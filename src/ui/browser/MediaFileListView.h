@@ -29,8 +29,9 @@ struct MediaBrowserActions {
     GuardedStaging::Stage addToRecycleBin; // calls its second argument once the files are staged
     std::function<void(const MediaFile&)> reveal;
     std::function<void(const QList<MediaFile>&)> copyPaths;
-    // Starts merging the files into one entry; returns at once.
-    std::function<void(const QList<MediaFile>&)> combine;
+    // Starts merging the files into one entry, or queues it while the manager is busy; returns at
+    // once and calls its second argument once the merge happened.
+    std::function<void(const QList<MediaFile>&, std::function<void()> done)> combine;
     std::function<void(const MediaFile&)> preview;
 };
 

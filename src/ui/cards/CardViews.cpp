@@ -3,8 +3,8 @@
 #include "analysis/ProjectManager.h"
 #include "ui/cards/CardStill.h"
 #include "ui/cards/ClipCardsView.h"
+#include "ui/cleanup/CleanupOperations.h"
 #include "ui/preview/ThumbnailGenerator.h"
-#include "ui/window/CleanupOperations.h"
 #include "ui/window/ViewFactories.h"
 
 #include <QPointer>

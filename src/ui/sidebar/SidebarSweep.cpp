@@ -1,12 +1,13 @@
 // The sidebar's clean-up actions: stage every safe unused file, move them to a folder, export.
 #include "analysis/ProjectManager.h"
+#include "ui/cleanup/CleanupRunner.h"
+#include "ui/cleanup/WindowFacts.h"
 #include "ui/common/AlertDialog.h"
 #include "ui/common/FilePanel.h"
+#include "ui/common/PresentationChain.h"
 #include "ui/common/ViewHelpers.h"
 #include "ui/sidebar/SidebarTexts.h"
 #include "ui/sidebar/SidebarView.h"
-#include "ui/window/WindowFacts.h"
-#include "ui/window/WindowPresentations.h"
 
 #include <QFileInfo>
 #include <QPushButton>
@@ -44,7 +45,7 @@ void SidebarView::warnOfConflicts(const QList<MediaFile>& eligible,
     QStringList reasons;
     for (const auto& conflict : conflicts)
         reasons.append(conflict.reason);
-    m_services.presentations.chain().request(Presentation::deleteSafety, [this, eligible, reasons] {
+    m_services.chain.request(Presentation::deleteSafety, [this, eligible, reasons] {
         return AlertDialog::present(
             window(), QStringLiteral("⚠️ Potentially Used Media"), deleteSafetyMessage(reasons),
             {{QStringLiteral("Cancel"), Role::cancel, {}},
@@ -54,7 +55,7 @@ void SidebarView::warnOfConflicts(const QList<MediaFile>& eligible,
 }
 
 void SidebarView::chooseUnusedMoveFolder() {
-    m_services.presentations.chain().request(Presentation::unusedMoveFolder, [this] {
+    m_services.chain.request(Presentation::unusedMoveFolder, [this] {
         OpenPanelRequest request;
         request.canChooseFiles = false;
         request.canChooseDirectories = true;
@@ -66,7 +67,7 @@ void SidebarView::chooseUnusedMoveFolder() {
 }
 
 void SidebarView::confirmUnusedMove(const QUrl& folder) {
-    m_services.presentations.chain().request(Presentation::unusedMoveConfirm, [this, folder] {
+    m_services.chain.request(Presentation::unusedMoveConfirm, [this, folder] {
         // The count is the safe list as the alert shows; the move reads it again when it starts.
         auto* dialog = AlertDialog::present(
             window(), QStringLiteral("Move Unused Files to Folder?"),
@@ -74,28 +75,18 @@ void SidebarView::confirmUnusedMove(const QUrl& folder) {
                                             QFileInfo(folder.toLocalFile()).fileName()),
             {{QStringLiteral("Cancel"), Role::cancel, {}},
              {QStringLiteral("Move"), Role::normal, [this, folder] { startUnusedMove(folder); }}});
-        dialog->buttons().at(1)->setEnabled(!m_unusedMoveRunning);
+        dialog->buttons().at(1)->setEnabled(!isUnusedMoveRunning());
         return dialog;
     });
 }
 
+bool SidebarView::isUnusedMoveRunning() const {
+    return m_services.runner.isBusyWith(CleanupRunKind::unusedMove);
+}
+
+// The run reads the safe list again when it starts: it may have changed while the alert was up.
 void SidebarView::startUnusedMove(const QUrl& folder) {
-    if (m_unusedMoveRunning)
-        return;
-    if (m_manager.isBusy()) {
-        m_services.presentations.showBusyAlert(m_manager.busyReason());
-        return;
-    }
-    m_unusedMoveRunning = true;
-    refreshSweep();
-    // Read again now: the list may have changed while the alert was up.
-    CleanupOperations& ops = m_services.operations;
-    const QList<MediaFile> files = ops.unusedFilesSafeToStage(m_manager.mediaFiles());
-    QCoro::connect(ops.moveFilesToFolder(m_manager, files, folder), this, [this](ActionResult result) {
-        m_unusedMoveRunning = false;
-        m_services.presentations.showMoveResult(result);
-        refreshSweep();
-    });
+    m_services.runner.request(CleanupRunKind::unusedMove, folder);
 }
 
 } // namespace tarnwick

@@ -8,11 +8,12 @@
 #include "ui/brand/BrandSecondaryButton.h"
 #include "ui/brand/BrandSectionHeader.h"
 #include "ui/brand/SymbolIcons.h"
+#include "ui/cleanup/CleanupRunner.h"
+#include "ui/cleanup/WindowFacts.h"
 #include "ui/common/CommandCenter.h"
 #include "ui/common/Labels.h"
 #include "ui/sidebar/SidebarRows.h"
 #include "ui/sidebar/SidebarTexts.h"
-#include "ui/window/WindowFacts.h"
 
 #include <QCheckBox>
 #include <QHBoxLayout>
@@ -76,6 +77,7 @@ SidebarView::SidebarView(Services services, QWidget* parent)
             refreshToggles();
     });
     connect(&m_services.facts, &WindowFacts::updated, this, &SidebarView::refreshSweep);
+    connect(&m_services.runner, &CleanupRunner::changed, this, &SidebarView::refreshSweep);
     refreshSummary();
     rebuildProjects();
     refreshRules();
@@ -385,7 +387,7 @@ void SidebarView::refreshToggles() {
 void SidebarView::refreshSweep() {
     const auto& facts = m_services.facts.facts();
     m_sweep[0]->setEnabled(!facts.safeToStage.isEmpty());
-    m_sweep[1]->setEnabled(!facts.safeToStage.isEmpty() && !m_unusedMoveRunning);
+    m_sweep[1]->setEnabled(!facts.safeToStage.isEmpty() && !isUnusedMoveRunning());
     m_sweep[2]->setEnabled(facts.hasExportableUnused);
 }
 

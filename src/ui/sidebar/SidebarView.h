@@ -1,7 +1,7 @@
 #pragma once
 
+#include "ui/cleanup/CleanupOperations.h"
 #include "ui/common/Command.h"
-#include "ui/window/CleanupOperations.h"
 
 #include <QHash>
 #include <QList>
@@ -22,6 +22,7 @@ class QVBoxLayout;
 namespace tarnwick {
 
 class BrandButton;
+class CleanupRunner;
 class CommandCenter;
 class DropZoneRow;
 class FilePanel;
@@ -31,8 +32,8 @@ class ReclaimableCallout;
 class SecurityScopedAccess;
 class SequenceRow;
 class SummaryRow;
+class PresentationChain;
 class WindowFacts;
-class WindowPresentations;
 
 // The window's leading column: drop zone, summary, projects with their timelines, timeline
 // rules, filters, options, protected folders and the clean-up actions ("Sweep"). Each section
@@ -43,9 +44,10 @@ public:
     struct Services {
         ProjectManager& manager;
         CleanupOperations& operations;
-        WindowFacts& facts;                 // the sweep buttons' enabled states
-        WindowPresentations& presentations; // its alerts, the move result and busy alerts
-        CommandCenter& commands;            // the two "Manage…" buttons post
+        WindowFacts& facts;       // the sweep buttons' enabled states
+        CleanupRunner& runner;    // the move of the unused files; its result goes to the window
+        PresentationChain& chain; // the window's alerts and panels, where the sidebar's wait their turn
+        CommandCenter& commands;  // the two "Manage…" buttons post
         FilePanel& panel;
         SecurityScopedAccess& grants;
         std::function<void()> exportUnused; // the window's export, as the menu runs it
@@ -71,13 +73,13 @@ public:
     BrandButton* sweepButton(int index) const { return m_sweep.value(index); }
     void setExpanded(const QUuid& projectID, bool expanded);
 
-    // "Add All Unused to Bin" and the move of every safe unused file; each runs once at a time.
+    // "Add All Unused to Bin" and the move of every safe unused file (through the window's runner).
     void addAllUnusedToBin();
     // The folder choice for the move ("Move Unused to Folder…" and its menu command), then its
     // confirmation.
     void chooseUnusedMoveFolder();
     void startUnusedMove(const QUrl& folder);
-    bool isUnusedMoveRunning() const { return m_unusedMoveRunning; }
+    bool isUnusedMoveRunning() const;
 
 private:
     void build();
@@ -119,8 +121,6 @@ private:
     QHash<QString, QAbstractButton*> m_toggles;
     QList<BrandButton*> m_sweep;
     QSet<QUuid> m_expandedProjectIDs;
-
-    bool m_unusedMoveRunning = false;
 };
 
 } // namespace tarnwick

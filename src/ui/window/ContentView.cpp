@@ -6,6 +6,8 @@
 #include "ui/brand/BrandFonts.h"
 #include "ui/brand/BrandPalette.h"
 #include "ui/brand/SymbolIcons.h"
+#include "ui/cleanup/CleanupRunner.h"
+#include "ui/cleanup/WindowFacts.h"
 #include "ui/common/CommandCenter.h"
 #include "ui/common/FilePanel.h"
 #include "ui/common/LinuxDesktopServices.h"
@@ -14,7 +16,6 @@
 #include "ui/window/AnalyzingOverlay.h"
 #include "ui/window/BusyStatus.h"
 #include "ui/window/WelcomeView.h"
-#include "ui/window/WindowFacts.h"
 #include "ui/window/WindowPresentations.h"
 
 #include <QAction>
@@ -77,6 +78,7 @@ ContentView::ContentView(std::unique_ptr<ProjectManager> manager, Services servi
     qApp->installEventFilter(this);
 
     m_facts = new WindowFacts(*m_manager, *m_services.operations, this);
+    m_runner = new CleanupRunner(*m_manager, *m_services.operations, this);
     buildPresentations();
     buildLayout();
 
@@ -100,6 +102,9 @@ ContentView::~ContentView() {
     // The facts worker reads the operations: stop it before they go.
     delete m_facts;
     m_facts = nullptr;
+    // Runs read the manager and the operations: no result comes back once the window goes.
+    delete m_runner;
+    m_runner = nullptr;
     // Child views read the manager while they go; delete them first.
     const auto children = findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly);
     qDeleteAll(children);
@@ -123,9 +128,10 @@ void ContentView::buildLayout() {
     m_split->setHandleWidth(1);
     m_split->setStyleSheet(
         Color::styleSheet(QStringLiteral("QSplitter::handle { background: %1; }"), {Color::brandBorder()}));
-    m_sidebar = new SidebarView({*m_manager, *m_services.operations, *m_facts, *m_presentations, commands(),
-                                 *m_filePanel, *m_grants, [this] { exportUnusedCSV(); }},
-                                m_split);
+    m_sidebar =
+        new SidebarView({*m_manager, *m_services.operations, *m_facts, *m_runner, m_presentations->chain(),
+                         commands(), *m_filePanel, *m_grants, [this] { exportUnusedCSV(); }},
+                        m_split);
     connect(this, &ContentView::draggingChanged, m_sidebar->dropZone(), &DropZoneRow::setDragging);
     m_sidebar->setMinimumWidth(250);
     m_sidebar->setMaximumWidth(360);
@@ -151,14 +157,15 @@ void ContentView::buildLayout() {
 
 // The window's alerts and sheets, and the context its views are made with.
 void ContentView::buildPresentations() {
-    m_presentations = new WindowPresentations({*m_manager, *m_services.operations, *m_filePanel, *m_grants,
-                                               m_services.factories, m_services.openURL,
-                                               [this] { showVolumeAccessPanel(); }, this},
-                                              this);
+    m_presentations = new WindowPresentations(
+        {*m_manager, *m_services.operations, *m_runner, *m_filePanel, *m_grants, m_services.factories,
+         m_services.openURL, [this] { showVolumeAccessPanel(); }, this,
+         [this](const TranscodeCompleteResult& r) { showTranscodeResult(r); }},
+        this);
     QPointer<ContentView> self(this);
     m_context = std::make_unique<WindowContext>(
-        WindowContext{*m_manager, *m_services.operations, *m_presentations, *m_filePanel, *m_grants,
-                      m_selectedFiles, m_selectedRecycleBinItems, this,
+        WindowContext{*m_manager, *m_services.operations, *m_runner, *m_presentations, *m_filePanel,
+                      *m_grants, m_selectedFiles, m_selectedRecycleBinItems, this,
                       [self](const QUuid& id) {
                           if (self)
                               self->isolateProject(id);
@@ -345,18 +352,12 @@ void ContentView::updateOverlays() {
                    ? m_services.factories.transcodeProgressOverlay(*m_context)
                    : nullptr;
     });
-    const bool complete =
-        transcoding.showTranscodeComplete && transcoding.transcodeCompleteResult.has_value();
-    sync(m_transcodeComplete, complete, [this]() -> QWidget* {
+    // Raised by the run's result, through the runner like every clean-up result.
+    sync(m_transcodeComplete, m_transcodeResult.has_value(), [this]() -> QWidget* {
         if (!m_services.factories.transcodeCompleteOverlay)
             return nullptr;
-        return m_services.factories.transcodeCompleteOverlay(
-            *m_context, *m_manager->transcodeProgress().transcodeCompleteResult, [this] {
-                m_manager->updateTranscodeProgress([](TranscodeRunProgress& transcode) {
-                    transcode.showTranscodeComplete = false;
-                    transcode.transcodeCompleteResult = std::nullopt;
-                });
-            });
+        return m_services.factories.transcodeCompleteOverlay(*m_context, *m_transcodeResult,
+                                                             [this] { dismissTranscodeResult(); });
     });
     sync(m_welcome, !m_hasCompletedWelcome, [this] {
         return new WelcomeView(
@@ -367,6 +368,24 @@ void ContentView::updateOverlays() {
             this);
     });
     layoutLayers();
+}
+
+void ContentView::showTranscodeResult(const TranscodeCompleteResult& result) {
+    // A card still up for an earlier run gives way to the new one.
+    m_transcodeResult.reset();
+    updateOverlays();
+    m_transcodeResult = result;
+    updateOverlays();
+}
+
+void ContentView::dismissTranscodeResult() {
+    m_transcodeResult.reset();
+    m_manager->updateTranscodeProgress([](TranscodeRunProgress& transcode) {
+        transcode.showTranscodeComplete = false;
+        transcode.transcodeCompleteResult = std::nullopt;
+    });
+    // Not inside the card's own click.
+    QTimer::singleShot(0, this, [this] { updateOverlays(); });
 }
 
 void ContentView::updateBusyStatus() {

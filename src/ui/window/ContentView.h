@@ -1,8 +1,8 @@
 #pragma once
 
+#include "ui/cleanup/CleanupOperations.h"
 #include "ui/common/Command.h"
 #include "ui/common/URLOpener.h"
-#include "ui/window/CleanupOperations.h"
 #include "ui/window/ViewFactories.h"
 
 #include <QList>
@@ -14,6 +14,7 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 
 class QAction;
 class QButtonGroup;
@@ -25,6 +26,7 @@ class QToolBar;
 namespace tarnwick {
 
 class AnalyzingOverlay;
+class CleanupRunner;
 class CommandCenter;
 class DesktopServices;
 class FilePanel;
@@ -64,6 +66,7 @@ public:
     ProjectManager& manager() const { return *m_manager; }
     CleanupOperations& operations() const { return *m_services.operations; }
     WindowFacts& facts() const { return *m_facts; }
+    CleanupRunner& runner() const { return *m_runner; }
     SidebarView* sidebar() const { return m_sidebar; }
     QToolBar* toolbar() const { return m_toolbar; }
     WindowPresentations& presentations() const { return *m_presentations; }
@@ -123,6 +126,8 @@ private:
     void runCommand(Command command);
     void updateToolbarState();
     void updateOverlays();
+    void showTranscodeResult(const TranscodeCompleteResult& result);
+    void dismissTranscodeResult();
     void updateBusyStatus();
     void layoutLayers();
     void setDragging(bool dragging);
@@ -142,6 +147,7 @@ private:
     SecurityScopedAccess* m_grants = nullptr;
     Preferences* m_preferences = nullptr;
     WindowFacts* m_facts = nullptr;
+    CleanupRunner* m_runner = nullptr;
     WindowPresentations* m_presentations = nullptr;
     std::unique_ptr<WindowContext> m_context;
 
@@ -157,6 +163,7 @@ private:
     QPointer<QWidget> m_moveOverlay;
     QPointer<QWidget> m_transcodeOverlay;
     QPointer<QWidget> m_transcodeComplete;
+    std::optional<TranscodeCompleteResult> m_transcodeResult; // shown by the card until Done
     QPointer<QWidget> m_welcome;
 
     DetailViewMode m_detailViewMode = DetailViewMode::cards;

@@ -4,11 +4,11 @@
 #include "platform/DiskPools.h"
 #include "platform/RemovableMediaRoot.h"
 #include "stores/SecurityScopedAccess.h"
+#include "ui/cleanup/WindowFacts.h"
 #include "ui/common/DesktopServices.h"
 #include "ui/common/FilePanel.h"
 #include "ui/sidebar/SidebarView.h"
 #include "ui/window/ContentView.h"
-#include "ui/window/WindowFacts.h"
 #include "ui/window/WindowPresentations.h"
 #include "ui/window/WindowTexts.h"
 

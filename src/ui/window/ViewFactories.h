@@ -18,7 +18,9 @@ class QWidget;
 namespace tarnwick {
 
 class CleanupOperations;
+class CleanupRunner;
 class FilePanel;
+struct CleanupResult;
 class ProjectManager;
 class SecurityScopedAccess;
 class WindowPresentations;
@@ -28,6 +30,7 @@ class WindowPresentations;
 struct WindowContext {
     ProjectManager& manager;
     CleanupOperations& operations;
+    CleanupRunner& runner;              // where every clean-up run starts
     WindowPresentations& presentations; // the window's alerts and sheets, raised as requests
     FilePanel& panel;
     SecurityScopedAccess& grants;
@@ -58,10 +61,8 @@ struct ViewFactories {
 
     std::function<QWidget*(const WindowContext&, const ActionResult&)> trashFailureSheet;
     Pane permanentDeleteSheet;
-    std::function<QWidget*(const WindowContext&, const ActionResult&, const QString& title)>
-        deletionResultSheet;
-    std::function<QWidget*(const WindowContext&, const ActionResult&, const QString& title)>
-        operationResultSheet;
+    // Every clean-up run's result but a Trash failure and a finished transcode.
+    std::function<QWidget*(const WindowContext&, const CleanupResult&)> resultSheet;
     Pane auditLogSheet;
     Pane searchOfflineSheet;
     Pane statsSheet;

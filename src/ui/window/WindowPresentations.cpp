@@ -1,9 +1,10 @@
 #include "ui/window/WindowPresentations.h"
 
 #include "analysis/ProjectManager.h"
+#include "ui/cleanup/CleanupOperations.h"
+#include "ui/cleanup/CleanupRunner.h"
 #include "ui/common/FilePanel.h"
 #include "ui/common/Sheet.h"
-#include "ui/window/CleanupOperations.h"
 #include "ui/window/WindowTexts.h"
 
 #include <QPushButton>
@@ -17,6 +18,7 @@ using Role = AlertButton::Role;
 WindowPresentations::WindowPresentations(Services services, QObject* parent)
     : QObject(parent), m_services(std::move(services)), m_chain(new PresentationChain(this)) {
     watchManagerPrompts();
+    connect(&m_services.runner, &CleanupRunner::finished, this, &WindowPresentations::showResult);
     connect(&m_services.manager, &ProjectManager::changed, this, [this](ProjectManager::Changes groups) {
         if (groups & (ProjectManager::Change::prompts | ProjectManager::Change::progress))
             m_chain->schedule();
@@ -65,31 +67,28 @@ void WindowPresentations::confirmMoveToTrash() {
                   {{QStringLiteral("Cancel"), Role::cancel, {}},
                    {QStringLiteral("Move to Trash"), Role::destructive, [this] { startTrashRun(); }}}));
         // While a Trash run is under way its confirmation cannot start another.
-        dialog->buttons().at(1)->setEnabled(!m_trashRunning);
+        dialog->buttons().at(1)->setEnabled(!m_services.runner.isBusyWith(CleanupRunKind::trash));
         return dialog;
     });
 }
 
-void WindowPresentations::showTrashFailure(ActionResult failure) {
-    m_chain->request(Presentation::trashFailure, [this, failure = std::move(failure)] {
-        const auto& make = m_services.factories.trashFailureSheet;
-        return presentSheet(make && m_context ? make(*m_context, failure) : nullptr);
-    });
-}
-
-void WindowPresentations::showDeletionResult(ActionResult result) {
-    m_chain->request(Presentation::deletionResult, [this, result = std::move(result)] {
-        const auto& make = m_services.factories.deletionResultSheet;
-        return presentSheet(make && m_context ? make(*m_context, result, QStringLiteral("Deletion Complete"))
-                                              : nullptr);
-    });
-}
-
-void WindowPresentations::showMoveResult(ActionResult result) {
-    m_chain->request(Presentation::moveResult, [this, result = std::move(result)] {
-        const auto& make = m_services.factories.operationResultSheet;
-        return presentSheet(make && m_context ? make(*m_context, result, QStringLiteral("Move Complete"))
-                                              : nullptr);
+void WindowPresentations::showResult(const CleanupResult& result) {
+    if (result.kind == CleanupRunKind::trash && !result.isRefused() && !result.action.failedItems.isEmpty()) {
+        m_chain->request(Presentation::trashFailure, [this, failure = result.action] {
+            const auto& make = m_services.factories.trashFailureSheet;
+            return presentSheet(make && m_context ? make(*m_context, failure) : nullptr);
+        });
+        return;
+    }
+    if (result.kind == CleanupRunKind::transcode && !result.isRefused()) {
+        if (m_services.showTranscodeResult)
+            m_services.showTranscodeResult(result.transcode);
+        return;
+    }
+    const Presentation which = result.isDeletion() ? Presentation::deletionResult : Presentation::moveResult;
+    m_chain->request(which, [this, result] {
+        const auto& make = m_services.factories.resultSheet;
+        return presentSheet(make && m_context ? make(*m_context, result) : nullptr);
     });
 }
 
@@ -111,7 +110,7 @@ void WindowPresentations::confirmBinMove(const QUrl& folder) {
                   WindowTexts::moveFilesMessage(m_services.manager.recycleBin().size(), folder),
                   {{QStringLiteral("Cancel"), Role::cancel, {}},
                    {QStringLiteral("Move"), Role::normal, [this, folder] { startBinMoveRun(folder); }}}));
-        dialog->buttons().at(1)->setEnabled(!m_binMoveRunning);
+        dialog->buttons().at(1)->setEnabled(!m_services.runner.isBusyWith(CleanupRunKind::binMove));
         return dialog;
     });
 }
@@ -219,37 +218,11 @@ void WindowPresentations::watchManagerPrompts() {
 // ---- Runs -------------------------------------------------------------------------------------
 
 void WindowPresentations::startTrashRun() {
-    if (m_trashRunning)
-        return; // the confirm path is closed until the run ends
-    ProjectManager& pm = m_services.manager;
-    if (pm.isBusy()) {
-        showBusyAlert(pm.busyReason());
-        return;
-    }
-    m_trashRunning = true;
-    QCoro::connect(m_services.operations.moveToTrash(pm), this, [this](ActionResult result) {
-        m_trashRunning = false;
-        if (!result.failedItems.isEmpty())
-            showTrashFailure(result);
-        else
-            showDeletionResult(result);
-    });
+    m_services.runner.request(CleanupRunKind::trash);
 }
 
 void WindowPresentations::startBinMoveRun(const QUrl& folder) {
-    if (m_binMoveRunning)
-        return;
-    ProjectManager& pm = m_services.manager;
-    if (pm.isBusy()) {
-        showBusyAlert(pm.busyReason());
-        return;
-    }
-    m_binMoveRunning = true;
-    QCoro::connect(m_services.operations.moveRecycleBinToFolder(pm, folder), this,
-                   [this](ActionResult result) {
-                       m_binMoveRunning = false;
-                       showMoveResult(result);
-                   });
+    m_services.runner.request(CleanupRunKind::binMove, folder);
 }
 
 } // namespace tarnwick

@@ -1,8 +1,8 @@
 #pragma once
 
 #include "ui/common/AlertDialog.h"
+#include "ui/common/PresentationChain.h"
 #include "ui/common/URLOpener.h"
-#include "ui/window/PresentationChain.h"
 #include "ui/window/ViewFactories.h"
 
 #include <QObject>
@@ -15,7 +15,10 @@ class QWidget;
 namespace tarnwick {
 
 class CleanupOperations;
+class CleanupRunner;
 class FilePanel;
+struct CleanupResult;
+struct TranscodeCompleteResult;
 class ProjectManager;
 class SecurityScopedAccess;
 
@@ -41,12 +44,15 @@ public:
     struct Services {
         ProjectManager& manager;
         CleanupOperations& operations;
+        CleanupRunner& runner;
         FilePanel& panel;
         SecurityScopedAccess& grants;
         const ViewFactories& factories;
         URLOpener openURL;
         std::function<void()> showVolumeAccessPanel; // "Grant Access…" and "Try Again"
         QWidget* view;                               // alerts and sheets go over its window
+        // The transcode's result card, which lies over the window rather than in a sheet.
+        std::function<void(const TranscodeCompleteResult&)> showTranscodeResult;
     };
 
     WindowPresentations(Services services, QObject* parent = nullptr);
@@ -62,9 +68,9 @@ public:
     void showBusyAlert(const QString& reason);
     // "Delete Files": confirms the Trash run over the whole bin.
     void confirmMoveToTrash();
-    void showTrashFailure(ActionResult failure);
-    void showDeletionResult(ActionResult result);
-    void showMoveResult(ActionResult result);
+    // A clean-up run's result: the Trash failure sheet for a Trash run that left files, the
+    // transcode's card, else the result sheet (a refused run included, with its reason).
+    void showResult(const CleanupResult& result);
     // The folder choice for moving the bin, then its confirmation.
     void chooseBinMoveFolder();
     // Where the exported list of unused files was written, and whether an application opened it.
@@ -73,12 +79,9 @@ public:
     void confirmDaVinciImport(const QUrl& csv);
     void showSheet(WindowSheet sheet);
 
-    // The Trash and bin-move runs (one of each at a time; refused with the reason while the
-    // manager is busy).
+    // The Trash and bin-move runs the alerts confirm, asked of the runner.
     void startTrashRun();
     void startBinMoveRun(const QUrl& folder);
-    bool isTrashRunning() const { return m_trashRunning; }
-    bool isBinMoveRunning() const { return m_binMoveRunning; }
 
 private:
     void watchManagerPrompts();
@@ -92,8 +95,6 @@ private:
     Services m_services;
     const WindowContext* m_context = nullptr;
     PresentationChain* m_chain = nullptr;
-    bool m_trashRunning = false;
-    bool m_binMoveRunning = false;
 };
 
 } // namespace tarnwick

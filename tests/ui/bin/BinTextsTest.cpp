@@ -23,21 +23,6 @@ TEST(BinTexts, DeleteConfirmationLowerCasesThenTrimsOnlyWhiteSpace) {
         EXPECT_FALSE(BinTexts::isDeleteConfirmed(QString::fromUtf8(no))) << no;
 }
 
-TEST(BinTexts, ResultSheetsHaveASuccessAndAnErrorForm) {
-    auto ok = BinTexts::resultLook(QStringLiteral("Deletion Complete"), 0, 0, {QStringLiteral("ignored")});
-    EXPECT_TRUE(ok.success);
-    EXPECT_EQ(ok.symbol, QStringLiteral("checkmark.circle.fill"));
-    EXPECT_EQ(ok.headline, QStringLiteral("Deletion Complete"));
-    EXPECT_EQ(ok.counts, QStringLiteral("0 file(s) processed successfully"));
-    EXPECT_FALSE(ok.showErrors);
-    auto bad = BinTexts::resultLook(QStringLiteral("Move Complete"), 12, 3, {});
-    EXPECT_EQ(bad.symbol, QStringLiteral("exclamationmark.triangle.fill"));
-    EXPECT_EQ(bad.headline, QStringLiteral("Move Complete with Errors"));
-    EXPECT_EQ(bad.counts, QStringLiteral("12 succeeded, 3 failed"));
-    EXPECT_FALSE(bad.showErrors); // failures without texts: no box
-    EXPECT_TRUE(BinTexts::resultLook(QStringLiteral("X"), 1, 1, {QStringLiteral("e")}).showErrors);
-}
-
 TEST(BinTexts, ProgressAndTrashFailureTexts) {
     EXPECT_EQ(BinTexts::percentText(0.4567), QStringLiteral("46%"));
     EXPECT_EQ(BinTexts::percentText(1.0), QStringLiteral("100%"));

@@ -218,7 +218,8 @@ TEST(ResultSheets, ErrorFormScrollsInsideItsBox) {
     QStringList errors;
     for (int i = 0; i < 60; ++i)
         errors.append(QStringLiteral("Could not move clip%1.mov: Permission denied").arg(i));
-    f.presentations().showMoveResult(ActionResult::counted(12, 60, errors));
+    f.presentations().showResult(
+        CleanupResult::of(CleanupRunKind::binMove, ActionResult::counted(12, 60, errors)));
     f.settle();
     EXPECT_EQ(f.presented(), QStringLiteral("OperationResultView"));
     auto* sheet = f.sheet<ResultSheet>();
@@ -351,6 +352,57 @@ TEST(TrashFailureSheet, SummaryFormsAndItsThreeChoices) {
     EXPECT_EQ(f.presented(), QStringLiteral("OperationResultView"));
 }
 
+// A rescan starts as the Trash failure sheet appears: its move waits for the rescan, then runs and
+// reports; it is never shown as done while the files stay in the bin.
+TEST(TrashFailureSheet, AMoveAskedWhileTheManagerIsBusyWaitsThenReports) {
+    BinFixture f;
+    f.stage({{"/net/a.mov", 1000}, {"/net/b.mov", 1000}});
+    f.ops->trashResult = {0, 2, {}, f.pm().recycleBin()};
+    f.presentations().startTrashRun();
+    f.settle();
+    auto* sheet = f.sheet<TrashFailureSheet>();
+    ASSERT_NE(sheet, nullptr);
+    auto scope = f.pm().tryBeginOperation(QStringLiteral("Refreshing file status…"));
+    ASSERT_TRUE(scope.has_value());
+    f.panel.choice = {QUrl::fromLocalFile(QStringLiteral("/mnt/Archive"))};
+    QTest::mouseClick(sheet->moveButton(), Qt::LeftButton);
+    f.settle();
+    auto* alert = sheet->window()->findChild<AlertDialog*>();
+    ASSERT_NE(alert, nullptr);
+    QTest::mouseClick(alert->buttons().at(1), Qt::LeftButton);
+    f.settle();
+    EXPECT_EQ(f.ops->binMoveCalls, 0);
+    EXPECT_EQ(f.presented(), QStringLiteral("TrashFailureSheet"));
+    EXPECT_FALSE(sheet->keepButton()->isEnabled());
+    EXPECT_TRUE(f.view->busyStatusLabel()->text().contains(QStringLiteral("“Archive”")));
+    scope->release();
+    f.settle();
+    EXPECT_EQ(f.ops->binMoveCalls, 1);
+    ASSERT_EQ(f.presented(), QStringLiteral("OperationResultView"));
+    auto* result = f.sheet<ResultSheet>();
+    ASSERT_NE(result, nullptr);
+    EXPECT_EQ(result->headline()->text(), QStringLiteral("Move Complete"));
+    EXPECT_EQ(result->counts()->text(), QStringLiteral("2 file(s) processed successfully"));
+}
+
+// A run the operation refused shows as a failure with the reason, never as complete.
+TEST(ResultSheets, ARefusedRunShowsItsReasonAsAFailure) {
+    BinFixture f;
+    f.stage({{"/m/a.mov", 1000}});
+    const QString reason = QStringLiteral("Another operation is running: Refreshing file status…");
+    f.ops->binMoveResult = {0, 0, {reason}, {}, true};
+    f.presentations().startBinMoveRun(QUrl::fromLocalFile(QStringLiteral("/mnt/Archive")));
+    f.settle();
+    ASSERT_EQ(f.presented(), QStringLiteral("OperationResultView"));
+    auto* result = f.sheet<ResultSheet>();
+    ASSERT_NE(result, nullptr);
+    EXPECT_EQ(result->objectName(), QStringLiteral("resultErrors"));
+    EXPECT_EQ(result->headline()->text(), QStringLiteral("Move Not Started"));
+    EXPECT_EQ(result->counts()->text(), reason + QStringLiteral("\nNo file was changed."));
+    EXPECT_EQ(result->errorScroll(), nullptr);
+    EXPECT_EQ(f.pm().recycleBin().size(), 1);
+}
+
 TEST(TranscodeConfirmation, ClassifiesChecksFFmpegOffThreadAndConfirmsOnce) {
     BinFixture f;
     f.stage({{"/m/1.mxf", 100},
@@ -432,11 +484,11 @@ TEST(TranscodeCards, ProgressCancelAndResultCardKeepsDoneOnScreen) {
     QStringList errors;
     for (int i = 0; i < 300; ++i)
         errors.append(QStringLiteral("clip%1.mxf: the encoder stopped").arg(i));
-    pm.updateTranscodeProgress([&](TranscodeRunProgress& transcode) {
-        transcode.isTranscodeInProgress = false;
-        transcode.transcodeCompleteResult = TranscodeCompleteResult{4, 1, 300, 1'000'000, errors, false};
-        transcode.showTranscodeComplete = true;
-    });
+    // The card comes with the run's result, through the runner.
+    pm.updateTranscodeProgress(
+        [&](TranscodeRunProgress& transcode) { transcode.isTranscodeInProgress = false; });
+    f.ops->transcodeResult = TranscodeCompleteResult{4, 1, 300, 1'000'000, errors, false};
+    f.view->runner().request(CleanupRunKind::transcode);
     f.settle();
     EXPECT_EQ(f.view->findChild<TranscodeProgressOverlay*>(), nullptr);
     auto* done = f.view->findChild<TranscodeCompleteOverlay*>();
@@ -462,10 +514,8 @@ TEST(TranscodeCards, ProgressCancelAndResultCardKeepsDoneOnScreen) {
     EXPECT_FALSE(pm.transcodeProgress().transcodeCompleteResult.has_value());
     EXPECT_EQ(f.view->findChild<TranscodeCompleteOverlay*>(), nullptr);
 
-    pm.updateTranscodeProgress([](TranscodeRunProgress& transcode) {
-        transcode.transcodeCompleteResult = TranscodeCompleteResult{0, 0, 2, 0, {}, true};
-        transcode.showTranscodeComplete = true;
-    });
+    f.ops->transcodeResult = TranscodeCompleteResult{0, 0, 2, 0, {}, true};
+    f.view->runner().request(CleanupRunKind::transcode);
     f.settle();
     done = f.view->findChild<TranscodeCompleteOverlay*>();
     ASSERT_NE(done, nullptr);

@@ -51,7 +51,10 @@ protected:
         };
         actions.reveal = [this](const MediaFile& file) { revealed.append(file.path); };
         actions.copyPaths = [this](const QList<MediaFile>& files) { copied = files.size(); };
-        actions.combine = [this](const QList<MediaFile>& files) { combined = files.size(); };
+        actions.combine = [this](const QList<MediaFile>& files, std::function<void()> done) {
+            combined = files.size();
+            combineDone = std::move(done);
+        };
     }
     void load(QList<MediaFile> files) {
         harness.pm().setMediaFiles(std::move(files));
@@ -66,6 +69,7 @@ protected:
     QStringList revealed;
     int copied = -1;
     int combined = -1;
+    std::function<void()> combineDone; // called by the test: the merge happened
 };
 
 TEST_F(MediaBrowserTest, TableListsTheFilteredFilesLargestFirstAndSortsByHeader) {
@@ -142,10 +146,14 @@ TEST_F(MediaBrowserTest, ContextMenuActsOnTheSelectionOrTheClickedRow) {
     menu->actions().last()->trigger();
     EXPECT_EQ(copied, 0);
 
+    // Combine keeps the selection while the merge waits for the manager, and clears it once done.
     view.setSelectedFiles({model->file(0).id, model->file(2).id});
     menu.reset(view.buildContextMenu(view.contextRows(0), nullptr));
     menu->actions().last()->trigger();
     EXPECT_EQ(combined, 2);
+    EXPECT_EQ(view.selectedFiles().size(), 2);
+    ASSERT_TRUE(combineDone);
+    combineDone();
     EXPECT_TRUE(view.selectedFiles().isEmpty());
 }
 

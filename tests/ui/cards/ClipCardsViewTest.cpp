@@ -1,6 +1,6 @@
 #include "ui/cards/ClipCardsView.h"
 
-#include "ui/window/CleanupOperations.h"
+#include "ui/cleanup/CleanupOperations.h"
 
 #include "support/FakeScrubFrameSource.h"
 #include "support/ProjectManagerHarness.h"

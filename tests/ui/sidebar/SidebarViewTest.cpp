@@ -2,6 +2,7 @@
 #include "support/UiTestHelpers.h"
 #include "ui/brand/BrandButton.h"
 #include "ui/brand/BrandPalette.h"
+#include "ui/cleanup/CleanupTexts.h"
 #include "ui/common/AlertDialog.h"
 #include "ui/common/CommandCenter.h"
 #include "ui/sidebar/SidebarRows.h"
@@ -413,11 +414,19 @@ TEST(SidebarSweep, UnusedMoveConfirmsWithTheCountAndRunsOnce) {
     EXPECT_EQ(f.ops->fileMoves.size(), 1);
     EXPECT_TRUE(sidebar->isUnusedMoveRunning());
     EXPECT_FALSE(sidebar->sweepButton(1)->isEnabled());
+    // The second ask was refused, and says why.
+    ASSERT_EQ(f.presented(), QStringLiteral("OperationResultView"));
+    ASSERT_TRUE(f.shown->move.has_value());
+    EXPECT_EQ(f.shown->move->refusal, CleanupTexts::alreadyAskedReason(CleanupRunKind::unusedMove));
+    f.dismissPresented();
     f.ops->gate.open();
     f.settle();
     EXPECT_FALSE(sidebar->isUnusedMoveRunning());
+    EXPECT_TRUE(sidebar->sweepButton(1)->isEnabled());
     EXPECT_EQ(f.presented(), QStringLiteral("OperationResultView"));
-    EXPECT_EQ(f.shown->move.value_or(ActionResult{}).succeeded, 3);
+    ASSERT_TRUE(f.shown->move.has_value());
+    EXPECT_FALSE(f.shown->move->isRefused());
+    EXPECT_EQ(f.shown->move->action.succeeded, 3);
     // Cancelling the folder choice shows nothing.
     f.dismissPresented();
     f.panel.choice.clear();

@@ -1,5 +1,6 @@
 #include "support/ProjectGenerator.h"
 #include "support/UiTestHelpers.h"
+#include "ui/cleanup/CleanupTexts.h"
 #include "ui/common/AlertDialog.h"
 #include "ui/common/Command.h"
 #include "ui/window/AnalyzingOverlay.h"
@@ -439,7 +440,7 @@ TEST(ContentViewChain, TrashRunShowsFailureSheetOnlyWhenItemsWereRefused) {
     EXPECT_FALSE(requested(f, Presentation::deletionResult));
 
     f.shown->deletion.reset();
-    f.ops->trashResult = {1, 1, {QStringLiteral("refused")}, {binItem(f.pm().mediaFiles()[0])}};
+    f.ops->trashResult = {1, 1, {QStringLiteral("no Trash here")}, {binItem(f.pm().mediaFiles()[0])}};
     f.presentations().startTrashRun();
     f.settle();
     EXPECT_EQ(f.presented(), QStringLiteral("TrashFailureSheet"));
@@ -450,43 +451,57 @@ TEST(ContentViewChain, TrashRunShowsFailureSheetOnlyWhenItemsWereRefused) {
     EXPECT_FALSE(requested(f, Presentation::deletionResult));
 }
 
-// A second trigger while the first Trash or move run is under way is ignored.
+// A second Trash or move asked for while the first is under way is refused (its confirmation is
+// off meanwhile); the refusal reaches the result sheet like every result.
 TEST(ContentViewChain, DestructiveRunsCannotStartTwice) {
     WindowFixture f;
     f.ops->gate.closed = true;
     f.presentations().startTrashRun();
     f.presentations().startTrashRun();
     EXPECT_EQ(f.ops->trashCalls, 1);
-    EXPECT_TRUE(f.presentations().isTrashRunning());
+    EXPECT_TRUE(f.view->runner().isBusyWith(CleanupRunKind::trash));
+    f.settle();
+    ASSERT_EQ(f.presented(), QStringLiteral("DeletionResultView"));
+    ASSERT_TRUE(f.shown->deletion.has_value());
+    EXPECT_EQ(f.shown->deletion->refusal, CleanupTexts::alreadyAskedReason(CleanupRunKind::trash));
+    f.dismissPresented();
     f.presentations().confirmMoveToTrash();
     f.settle();
     ASSERT_EQ(f.presented(), QStringLiteral("Delete Files"));
     EXPECT_FALSE(currentAlert(f)->buttons().at(1)->isEnabled());
     f.dismissPresented();
 
+    // Another kind waits its turn.
     f.presentations().startBinMoveRun(QUrl::fromLocalFile(QStringLiteral("/archive")));
-    f.presentations().startBinMoveRun(QUrl::fromLocalFile(QStringLiteral("/archive")));
-    EXPECT_EQ(f.ops->binMoveCalls, 1);
+    EXPECT_EQ(f.ops->binMoveCalls, 0);
     f.ops->gate.open();
+    EXPECT_TRUE(QTest::qWaitFor([&] { return f.ops->binMoveCalls == 1; }));
     f.settle();
-    EXPECT_FALSE(f.presentations().isTrashRunning());
-    EXPECT_FALSE(f.presentations().isBinMoveRunning());
-    EXPECT_TRUE(f.shown->deletion.has_value() || requested(f, Presentation::deletionResult));
+    EXPECT_FALSE(f.view->runner().isBusyWith(CleanupRunKind::trash));
+    EXPECT_FALSE(f.view->runner().isBusyWith(CleanupRunKind::binMove));
     f.presentations().startTrashRun();
     EXPECT_EQ(f.ops->trashCalls, 2);
 }
 
-TEST(ContentViewChain, ABusyManagerRefusesTheRunWithItsReason) {
+// The manager busy with something else (a rescan started as the alert was answered): the run waits
+// for it, the window says so, then it runs and reports.
+TEST(ContentViewChain, ARunAskedWhileTheManagerIsBusyWaitsThenReports) {
     WindowFixture f;
-    auto scope = f.pm().tryBeginOperation(QStringLiteral("Importing projects…"));
+    auto scope = f.pm().tryBeginOperation(QStringLiteral("Refreshing file status…"));
     ASSERT_TRUE(scope.has_value());
-    f.presentations().startTrashRun();
     f.presentations().startBinMoveRun(QUrl::fromLocalFile(QStringLiteral("/archive")));
     f.settle();
-    EXPECT_EQ(f.ops->trashCalls, 0);
     EXPECT_EQ(f.ops->binMoveCalls, 0);
-    EXPECT_EQ(f.presented(), QStringLiteral("busy"));
-    EXPECT_EQ(currentAlert(f)->message(), QStringLiteral("Importing projects…"));
+    EXPECT_TRUE(f.presented().isEmpty());
+    EXPECT_TRUE(
+        f.view->busyStatusLabel()->text().contains(QStringLiteral("Move the recycle bin to “archive”")));
+    scope->release();
+    f.settle();
+    EXPECT_EQ(f.ops->binMoveCalls, 1);
+    EXPECT_EQ(f.presented(), QStringLiteral("OperationResultView"));
+    ASSERT_TRUE(f.shown->move.has_value());
+    EXPECT_FALSE(f.shown->move->isRefused());
+    EXPECT_EQ(f.shown->move->action.succeeded, 2);
 }
 
 TEST(ContentViewChain, BinMoveAsksForAFolderThenConfirmsWithTheBinCount) {

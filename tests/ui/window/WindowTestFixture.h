@@ -6,10 +6,12 @@
 #include "support/FakeAccessGrantBackend.h"
 #include "support/FakeDesktopServices.h"
 #include "support/ProjectManagerHarness.h"
+#include "ui/cleanup/CleanupResult.h"
+#include "ui/cleanup/CleanupRunner.h"
+#include "ui/cleanup/FakeCleanupOperations.h"
+#include "ui/cleanup/WindowFacts.h"
 #include "ui/common/FilePanel.h"
 #include "ui/window/ContentView.h"
-#include "ui/window/FakeCleanupOperations.h"
-#include "ui/window/WindowFacts.h"
 #include "ui/window/WindowPresentations.h"
 
 #include <QTemporaryDir>
@@ -36,8 +38,8 @@ public:
 // What the blank result and failure sheets were last shown with.
 struct ShownSheets {
     std::optional<ActionResult> trashFailure;
-    std::optional<ActionResult> deletion;
-    std::optional<ActionResult> move;
+    std::optional<CleanupResult> deletion;
+    std::optional<CleanupResult> move; // moves and a refused transcode
 };
 
 // Every sheet as a bare widget: the chain's own behaviour, without the real sheets' services.
@@ -52,12 +54,8 @@ inline ViewFactories blankSheets(std::shared_ptr<ShownSheets> shown = std::make_
         shown->trashFailure = failure;
         return new QWidget;
     };
-    f.deletionResultSheet = [shown](const WindowContext&, const ActionResult& result, const QString&) {
-        shown->deletion = result;
-        return new QWidget;
-    };
-    f.operationResultSheet = [shown](const WindowContext&, const ActionResult& result, const QString&) {
-        shown->move = result;
+    f.resultSheet = [shown](const WindowContext&, const CleanupResult& result) {
+        (result.isDeletion() ? shown->deletion : shown->move) = result;
         return new QWidget;
     };
     return f;

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "analysis/ProjectManager.h"
-#include "ui/window/CleanupOperations.h"
+#include "ui/cleanup/CleanupOperations.h"
 
 #include <QFuture>
 #include <QPromise>
@@ -82,12 +82,13 @@ public:
             co_await gate.future();
         co_return trashResult;
     }
+    ActionResult binMoveResult = ActionResult::counted(2);
     QCoro::Task<ActionResult> moveRecycleBinToFolder(ProjectManager&, QUrl folder) override {
         ++binMoveCalls;
         binMoveFolders.enqueue(folder);
         if (gate.closed)
             co_await gate.future();
-        co_return ActionResult::counted(2);
+        co_return binMoveResult;
     }
     QCoro::Task<ActionResult> moveFilesToFolder(ProjectManager&, QList<MediaFile> files, QUrl) override {
         fileMoves.append(files);
@@ -111,9 +112,12 @@ public:
             co_await gate.future();
         co_return deleteResult;
     }
-    QCoro::Task<void> transcodeAndReplace(ProjectManager&) override {
+    TranscodeCompleteResult transcodeResult;
+    QCoro::Task<TranscodeCompleteResult> transcodeAndReplace(ProjectManager&) override {
         ++transcodeCalls;
-        co_return;
+        if (gate.closed)
+            co_await gate.future();
+        co_return transcodeResult;
     }
     void cancelTranscode(ProjectManager& manager) override {
         ++cancelTranscodeCalls;

@@ -1,4 +1,4 @@
-#include "ui/window/CleanupOperations.h"
+#include "ui/cleanup/CleanupOperations.h"
 
 #include "support/ProjectManagerHarness.h"
 

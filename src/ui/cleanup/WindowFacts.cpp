@@ -1,7 +1,7 @@
-#include "ui/window/WindowFacts.h"
+#include "ui/cleanup/WindowFacts.h"
 
 #include "analysis/ProjectManager.h"
-#include "ui/window/CleanupOperations.h"
+#include "ui/cleanup/CleanupOperations.h"
 
 #include <QCoreApplication>
 #include <QPointer>

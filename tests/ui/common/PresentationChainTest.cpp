@@ -1,4 +1,4 @@
-#include "ui/window/PresentationChain.h"
+#include "ui/common/PresentationChain.h"
 #include "support/ProjectManagerHarness.h"
 
 #include <QDialog>

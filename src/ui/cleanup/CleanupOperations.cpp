@@ -1,4 +1,4 @@
-#include "ui/window/CleanupOperations.h"
+#include "ui/cleanup/CleanupOperations.h"
 
 #include "actions/DeleteSafetyCheck.h"
 #include "actions/MoveToFolderAction.h"
@@ -11,6 +11,8 @@
 #include "platform/AppLog.h"
 #include "transcode/TranscodeAndReplace.h"
 #include "transcode/TranscodeEngine.h"
+
+#include <QPointer>
 
 #include <mutex>
 
@@ -37,8 +39,8 @@ QCoro::Task<ActionResult> CleanupOperations::permanentlyDelete(ProjectManager& m
         {}};
 }
 
-QCoro::Task<void> CleanupOperations::transcodeAndReplace(ProjectManager&) {
-    co_return;
+QCoro::Task<TranscodeCompleteResult> CleanupOperations::transcodeAndReplace(ProjectManager&) {
+    co_return TranscodeCompleteResult{};
 }
 
 void CleanupOperations::cancelTranscode(ProjectManager& manager) {
@@ -99,8 +101,14 @@ public:
     QCoro::Task<ActionResult> permanentlyDelete(ProjectManager& manager) override {
         return PermanentDeletion::permanentlyDelete(manager);
     }
-    QCoro::Task<void> transcodeAndReplace(ProjectManager& manager) override {
-        (void)co_await tarnwick::transcodeAndReplace(manager, engine());
+    QCoro::Task<TranscodeCompleteResult> transcodeAndReplace(ProjectManager& manager) override {
+        QPointer<ProjectManager> pm(&manager);
+        const TranscodeRunTotals totals = co_await tarnwick::transcodeAndReplace(manager, engine());
+        // The run stored its outcome on the manager, the cancellation with it.
+        if (pm && pm->transcodeProgress().transcodeCompleteResult)
+            co_return *pm->transcodeProgress().transcodeCompleteResult;
+        co_return TranscodeCompleteResult{totals.transcoded, totals.skipped, totals.failed,
+                                          totals.spaceSaved, totals.errors,  false};
     }
     void cancelTranscode(ProjectManager& manager) override { tarnwick::cancelTranscode(manager, engine()); }
     std::optional<QString> locateFFmpeg() override { return engine().locateFFmpeg(); }

@@ -3,6 +3,7 @@
 #include "actions/ActionResult.h"
 #include "model/MediaFile.h"
 #include "model/RecycleBinItem.h"
+#include "model/TranscodeCompleteResult.h"
 
 #include <QList>
 #include <QString>
@@ -49,8 +50,8 @@ public:
     virtual std::optional<QUrl> exportUnusedFilesCSV(ProjectManager& manager) = 0;
     // Delete Permanently over the whole bin (refused items come back in `refused`).
     virtual QCoro::Task<ActionResult> permanentlyDelete(ProjectManager& manager);
-    // Transcode & Replace over the bin; reports through the manager's transcode fields.
-    virtual QCoro::Task<void> transcodeAndReplace(ProjectManager& manager);
+    // Transcode & Replace over the bin; its progress goes through the manager's transcode fields.
+    virtual QCoro::Task<TranscodeCompleteResult> transcodeAndReplace(ProjectManager& manager);
     // Stops the run before its next file and the file in work.
     virtual void cancelTranscode(ProjectManager& manager);
     // The ffmpeg executable; callable from any thread.
