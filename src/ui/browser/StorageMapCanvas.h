@@ -19,6 +19,8 @@ public:
     const QList<MapTreemapTile>& tiles() const { return m_tiles; }
     int tileAt(const QPointF& point) const;
     QString tooltipFor(int index) const;
+    // The name a tile shows: its label, the label shortened, or empty (too small to hold any).
+    QString shownName(int index) const;
     QColor colorFor(int index) const;
 
 Q_SIGNALS:
@@ -33,6 +35,8 @@ protected:
 private:
     void relayout();
     void paintLabel(QPainter& painter, const MapTreemapTile& tile, const QRectF& frame) const;
+    QFont titleFont() const;
+    QStringList labelLines(const QString& label, const QFontMetricsF& metrics, qreal width) const;
     static constexpr qreal padding = 8;
 
     QList<MapTreemapItem> m_items;

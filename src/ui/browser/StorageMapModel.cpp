@@ -220,4 +220,15 @@ bool showsClipLabel(const QRectF& rect) {
     return rect.width() > 64 && rect.height() > 28;
 }
 
+QString shortTileName(const QString& name, const QRectF& rect, const QFontMetricsF& metrics) {
+    // The tile's frame is 2 points inside its rectangle.
+    const qreal width = rect.width() - 2 - 2 * shortNameInset;
+    if (rect.height() - 2 - 2 * shortNameInset < metrics.height() || width <= 0)
+        return {};
+    const QString shown = metrics.elidedText(name, Qt::ElideMiddle, width);
+    const qsizetype kept = shown.size() - (shown == name ? 0 : 1);
+    constexpr qsizetype fewest = 3; // fewer tell one tile from another no better than none
+    return kept >= std::min(fewest, name.size()) ? shown : QString();
+}
+
 } // namespace tarnwick::StorageMap
