@@ -75,7 +75,18 @@ QString StorageMapCanvas::shownName(int index) const {
         const qreal inset = m_clips ? 5 : 6;
         return labelLines(tile.item.label, metrics, rect.width() - 2 - 2 * inset).join(u' ');
     }
-    return StorageMap::shortTileName(tile.item.label, rect, metrics);
+    return shortName(tile).first;
+}
+
+// In the title's font, or a size smaller when that holds too little of the name.
+std::pair<QString, QFont> StorageMapCanvas::shortName(const MapTreemapTile& tile) const {
+    QFont font = titleFont();
+    QString name = StorageMap::shortTileName(tile.item.label, tile.rect, QFontMetricsF(font));
+    if (name.isEmpty()) {
+        font.setPixelSize(9);
+        name = StorageMap::shortTileName(tile.item.label, tile.rect, QFontMetricsF(font));
+    }
+    return {name, font};
 }
 
 // Clip names take up to two lines, broken between words and elided, never inside a word;
@@ -133,9 +144,10 @@ void StorageMapCanvas::paintLabel(QPainter& painter, const MapTreemapTile& tile,
     painter.setPen(Color::withOpacity(ink, 0.85));
     const QFontMetricsF titleMetrics(title);
     if (clipLevel ? !StorageMap::showsClipLabel(rect) : !StorageMap::showsProjectLabel(rect)) {
+        const auto [name, font] = shortName(tile);
         const qreal inset = StorageMap::shortNameInset;
-        painter.drawText(frame.adjusted(inset, inset, -inset, -inset), Qt::AlignLeft | Qt::AlignTop,
-                         StorageMap::shortTileName(tile.item.label, rect, titleMetrics));
+        painter.setFont(font);
+        painter.drawText(frame.adjusted(inset, inset, -inset, -inset), Qt::AlignLeft | Qt::AlignTop, name);
         painter.restore();
         return;
     }

@@ -2,7 +2,10 @@
 
 #include "ui/browser/StorageMapModel.h"
 
+#include <QFont>
 #include <QWidget>
+
+#include <utility>
 
 namespace tarnwick {
 
@@ -36,6 +39,7 @@ private:
     void relayout();
     void paintLabel(QPainter& painter, const MapTreemapTile& tile, const QRectF& frame) const;
     QFont titleFont() const;
+    std::pair<QString, QFont> shortName(const MapTreemapTile& tile) const;
     QStringList labelLines(const QString& label, const QFontMetricsF& metrics, qreal width) const;
     static constexpr qreal padding = 8;
 
