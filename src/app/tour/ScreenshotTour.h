@@ -2,6 +2,7 @@
 
 #include "model/MediaFile.h"
 #include "model/ProjectFile.h"
+#include "model/RecycleBinItem.h"
 #include "ui/common/Command.h"
 
 #include <QApplication>
@@ -93,6 +94,9 @@ private:
     void moveResultWithErrors();
     void trashFailureSheet();
     void raisedSheet(const QString& name, Step raise);
+    void runResultSheet(
+        const QString& name, qsizetype failures,
+        std::function<void(const QList<RecycleBinItem>& bin, const QList<RecycleBinItem>& failed)> show);
     void moveProgress();
     void transcodeProgress();
     void transcodeResult();
@@ -135,6 +139,8 @@ private:
     bool m_analysingShot = false;
     QList<ProjectFile> m_savedProjects;
     QList<MediaFile> m_savedMedia;
+    QList<RecycleBinItem> m_savedBin;
+    QList<RecycleBinItem> m_binBeforeRun;
     QStringList m_savedProtectedFolders;
 };
 

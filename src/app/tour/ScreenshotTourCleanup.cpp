@@ -2,23 +2,69 @@
 // made-up outcomes (nothing on disk changes).
 #include "app/tour/ScreenshotTour.h"
 
+#include "actions/RemovalRules.h"
 #include "analysis/ProjectManager.h"
+#include "platform/FileMoveSupport.h"
+#include "platform/PathText.h"
+#include "transcode/TranscodeError.h"
 #include "ui/common/Command.h"
+#include "ui/common/ViewHelpers.h"
 #include "ui/window/ContentView.h"
 #include "ui/window/WindowPresentations.h"
+
+#include <algorithm>
+#include <cerrno>
 
 namespace tarnwick {
 
 namespace {
 
-// Forty failures on a share, for the sheets and cards that list errors.
-QStringList madeUpErrors() {
+// The tour's outcomes are runs over the bin as it stands: counts from its files, failures on its
+// last files, for reasons that action can really give.
+QList<RecycleBinItem> lastItems(const QList<RecycleBinItem>& bin, qsizetype count) {
+    return bin.mid(std::max<qsizetype>(0, bin.size() - count));
+}
+
+QString nameOf(const RecycleBinItem& item) {
+    return item.mediaFile.fileName();
+}
+
+QStringList moveErrors(const QList<RecycleBinItem>& failed) {
     QStringList errors;
-    for (int i = 1; i <= 40; ++i)
-        errors.append(QStringLiteral("/Volumes/Share/Day%1/A%2.mxf: the encoder stopped")
-                          .arg(i % 3 + 1)
-                          .arg(i, 3, 10, QLatin1Char('0')));
+    for (qsizetype i = 0; i < failed.size(); ++i)
+        errors.append(nameOf(failed[i]) + QStringLiteral(": ") +
+                      filemove::describeErrno(i % 2 == 0 ? EEXIST : ENOSPC));
     return errors;
+}
+
+QStringList trashErrors(const QList<RecycleBinItem>& failed) {
+    QStringList errors;
+    for (qsizetype i = 0; i < failed.size(); ++i)
+        errors.append(i % 2 == 0
+                          ? RemovalRules::nowInUseText(nameOf(failed[i]))
+                          : nameOf(failed[i]) + QStringLiteral(": ") + filemove::describeErrno(EACCES));
+    return errors;
+}
+
+// The bin's files a transcode would take: its videos.
+QList<RecycleBinItem> binVideos(const QList<RecycleBinItem>& bin) {
+    QList<RecycleBinItem> videos;
+    for (const RecycleBinItem& item : bin)
+        if (mediaKindFromExtension(path::pathExtension(item.mediaFile.path)) == MediaKind::video)
+            videos.append(item);
+    return videos;
+}
+
+qint64 bytesOf(const QList<RecycleBinItem>& items) {
+    qint64 bytes = 0;
+    for (const RecycleBinItem& item : items)
+        bytes += item.mediaFile.size;
+    return bytes;
+}
+
+// Two failures where the bin has more than two files, one where it has two, none below.
+qsizetype failuresFor(qsizetype files) {
+    return std::clamp<qsizetype>(files - 1, 0, 2);
 }
 
 } // namespace
@@ -41,6 +87,20 @@ void ScreenshotTour::raisedSheet(const QString& name, Step raise) {
     m_steps << act(std::move(raise), 900) << shotAndClose(name);
 }
 
+// A run's result is shot over the bin as the run leaves it (only the files it kept); the bin is
+// put back afterwards for the states that follow.
+void ScreenshotTour::runResultSheet(
+    const QString& name, qsizetype failures,
+    std::function<void(const QList<RecycleBinItem>& bin, const QList<RecycleBinItem>& failed)> show) {
+    raisedSheet(name, [this, failures, show] {
+        m_binBeforeRun = manager().recycleBin();
+        const QList<RecycleBinItem> failed = lastItems(m_binBeforeRun, failures);
+        manager().setRecycleBin(failed);
+        show(m_binBeforeRun, failed);
+    });
+    m_steps << act([this] { manager().setRecycleBin(m_binBeforeRun); }, 300);
+}
+
 void ScreenshotTour::permanentDeleteSheet() {
     raisedSheet(QStringLiteral("sheet-permanent-delete"),
                 [this] { view().presentations().showSheet(WindowSheet::permanentDelete); });
@@ -52,35 +112,42 @@ void ScreenshotTour::transcodeConfirmationSheet() {
 }
 
 void ScreenshotTour::deletionResultSheet() {
-    raisedSheet(QStringLiteral("sheet-deletion-result"), [this] {
-        view().presentations().showDeletionResult(ActionResult::counted(12));
+    runResultSheet(QStringLiteral("sheet-deletion-result"), 0, [this](const auto& bin, const auto&) {
+        view().presentations().showDeletionResult(ActionResult::counted(bin.size()));
     });
 }
 
 void ScreenshotTour::moveResultWithErrors() {
-    raisedSheet(QStringLiteral("sheet-move-result-errors"), [this] {
-        view().presentations().showMoveResult(ActionResult::counted(12, 3, madeUpErrors().mid(0, 3)));
-    });
+    runResultSheet(QStringLiteral("sheet-move-result-errors"), failuresFor(manager().recycleBin().size()),
+                   [this](const auto& bin, const auto& failed) {
+                       view().presentations().showMoveResult(ActionResult::counted(
+                           bin.size() - failed.size(), failed.size(), moveErrors(failed)));
+                   });
 }
 
 void ScreenshotTour::trashFailureSheet() {
-    raisedSheet(QStringLiteral("sheet-trash-failure"), [this] {
-        view().presentations().showTrashFailure(
-            {4, 3, madeUpErrors().mid(0, 3), manager().recycleBin().mid(0, 3)});
-    });
+    runResultSheet(QStringLiteral("sheet-trash-failure"), failuresFor(manager().recycleBin().size()),
+                   [this](const auto& bin, const auto& failed) {
+                       view().presentations().showTrashFailure(
+                           {bin.size() - failed.size(), failed.size(), trashErrors(failed), failed});
+                   });
 }
 
 void ScreenshotTour::moveProgress() {
     m_steps << act(
                    [this] {
-                       manager().updateMoveProgress([](MoveProgress& move) {
-                           move.moveTotalFiles = 12;
-                           move.moveTotalBytes = 4'800'000'000;
-                           move.moveFilesCompleted = 5;
-                           move.moveBytesCompleted = 2'016'000'000;
-                           move.moveProgressFraction = 0.42;
+                       const QList<RecycleBinItem>& bin = manager().recycleBin();
+                       const qsizetype done = bin.size() / 2;
+                       manager().updateMoveProgress([&](MoveProgress& move) {
+                           move.moveTotalFiles = bin.size();
+                           move.moveTotalBytes = bytesOf(bin);
+                           move.moveFilesCompleted = done;
+                           move.moveBytesCompleted = bytesOf(bin.mid(0, done));
+                           move.moveProgressFraction =
+                               move.moveTotalBytes > 0 ? double(move.moveBytesCompleted) / move.moveTotalBytes
+                                                       : 0;
                            move.moveMBps = 183.4;
-                           move.moveCurrentFile = QStringLiteral("/Volumes/Share/Day2/A014_C003_0519.mov");
+                           move.moveCurrentFile = done < bin.size() ? bin[done].mediaFile.path : QString();
                            move.isMoveInProgress = true;
                        });
                    },
@@ -93,12 +160,16 @@ void ScreenshotTour::transcodeProgress() {
                    [this] {
                        manager().updateMoveProgress(
                            [](MoveProgress& move) { move.isMoveInProgress = false; });
-                       manager().updateTranscodeProgress([](TranscodeRunProgress& transcode) {
-                           transcode.transcodeTotalFiles = 12;
-                           transcode.transcodeFilesCompleted = 3;
-                           transcode.transcodeProgressFraction = 0.31;
-                           transcode.transcodeSpaceSaved = 1'240'000'000;
-                           transcode.transcodeCurrentFile = QStringLiteral("A004_C012_0519.mov");
+                       const QList<RecycleBinItem> videos = binVideos(manager().recycleBin());
+                       const qsizetype done = videos.size() / 2;
+                       manager().updateTranscodeProgress([&](TranscodeRunProgress& transcode) {
+                           transcode.transcodeTotalFiles = videos.size();
+                           transcode.transcodeFilesCompleted = done;
+                           transcode.transcodeProgressFraction =
+                               videos.isEmpty() ? 0 : (done + 0.4) / double(videos.size());
+                           transcode.transcodeSpaceSaved = bytesOf(videos.mid(0, done)) * 6 / 10;
+                           transcode.transcodeCurrentFile =
+                               done < videos.size() ? nameOf(videos[done]) : QString();
                            transcode.isTranscodeInProgress = true;
                        });
                    },
@@ -109,11 +180,19 @@ void ScreenshotTour::transcodeProgress() {
 void ScreenshotTour::transcodeResult() {
     m_steps << act(
                    [this] {
-                       const QStringList errors = madeUpErrors();
+                       // The last video changed while it was transcoded and was kept.
+                       const QList<RecycleBinItem> videos = binVideos(manager().recycleBin());
+                       const QList<RecycleBinItem> failed = lastItems(videos, videos.size() > 1 ? 1 : 0);
+                       QStringList errors;
+                       for (const RecycleBinItem& item : failed)
+                           errors.append(nameOf(item) + QStringLiteral(": ") +
+                                         TranscodeError::sourceChanged().description());
+                       const QList<RecycleBinItem> replaced = videos.mid(0, videos.size() - failed.size());
                        manager().updateTranscodeProgress([&](TranscodeRunProgress& transcode) {
                            transcode.isTranscodeInProgress = false;
-                           transcode.transcodeCompleteResult = TranscodeCompleteResult{
-                               8, 2, int(errors.size()), 3'400'000'000, errors, false};
+                           transcode.transcodeCompleteResult =
+                               TranscodeCompleteResult{int(replaced.size()),       0,      int(failed.size()),
+                                                       bytesOf(replaced) * 6 / 10, errors, false};
                            transcode.showTranscodeComplete = true;
                        });
                    },
@@ -124,9 +203,10 @@ void ScreenshotTour::transcodeResult() {
 void ScreenshotTour::transcodeDone() {
     m_steps << act(
                    [this] {
-                       manager().updateTranscodeProgress([](TranscodeRunProgress& transcode) {
-                           transcode.transcodeCompleteResult =
-                               TranscodeCompleteResult{5, 0, 0, 2'100'000'000, {}, false};
+                       const QList<RecycleBinItem> videos = binVideos(manager().recycleBin());
+                       manager().updateTranscodeProgress([&](TranscodeRunProgress& transcode) {
+                           transcode.transcodeCompleteResult = TranscodeCompleteResult{
+                               int(videos.size()), 0, 0, bytesOf(videos) * 6 / 10, {}, false};
                            transcode.showTranscodeComplete = true;
                        });
                    },

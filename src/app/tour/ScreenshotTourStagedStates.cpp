@@ -45,6 +45,27 @@ void addSeries(QList<ProjectFile>& projects, QList<MediaFile>& files) {
     }
 }
 
+// What a parse records of a used file: the project's usage of it (the sidebar counts these).
+void recordUse(ProjectFile& project, const MediaFile& file) {
+    if (file.usageCount < 1)
+        return;
+    project.usedFiles.append(file.path);
+    project.usageCountByPath.insert(file.path, file.usageCount);
+}
+
+// The staged projects say which files they use, and the files' counts follow from them as after
+// an import; the bin stays empty (its files belong to the library staged over).
+void stage(ProjectManager& manager, QList<ProjectFile> projects, const QList<MediaFile>& files) {
+    for (ProjectFile& project : projects)
+        for (const MediaFile& file : files)
+            if (file.projectNames.contains(project.name))
+                recordUse(project, file);
+    manager.setRecycleBin({});
+    manager.setProjects(std::move(projects));
+    manager.setMediaFiles(files);
+    manager.recomputeUsageCounts();
+}
+
 // One project of camera clips with long names.
 void addCameraOriginals(QList<ProjectFile>& projects, QList<MediaFile>& files) {
     ProjectFile camera;
@@ -73,9 +94,7 @@ void stageLargeLibrary(ProjectManager& manager) {
     QList<MediaFile> files;
     addSeries(projects, files);
     addCameraOriginals(projects, files);
-    manager.setProjects(projects);
-    manager.setMediaFiles(files);
-    manager.updateSummary();
+    stage(manager, projects, files);
 }
 
 // A feature, a dozen spots and a long tail of small jobs: the tail is too small to read.
@@ -102,9 +121,7 @@ void stageLongTailLibrary(ProjectManager& manager) {
     for (int i = 1; i <= 60; ++i)
         add(QStringLiteral("Social Cut %1").arg(i, 2, 10, QLatin1Char('0')),
             6'000'000'000 + qint64(i) * 90'000'000, i % 3 ? 1 : 0);
-    manager.setProjects(projects);
-    manager.setMediaFiles(files);
-    manager.updateSummary();
+    stage(manager, projects, files);
 }
 
 // Project files with long folder and file names below `root`; returns the scanned folder's path.
@@ -186,6 +203,7 @@ void ScreenshotTour::largeLibraryMap() {
                    [this] {
                        m_savedProjects = manager().projects();
                        m_savedMedia = manager().mediaFiles();
+                       m_savedBin = manager().recycleBin();
                        stageLargeLibrary(manager());
                        view().setDetailViewMode(DetailViewMode::map);
                    },
@@ -233,6 +251,8 @@ void ScreenshotTour::restoreLibrary() {
             view().setDetailViewMode(DetailViewMode::table);
             manager().setProjects(m_savedProjects);
             manager().setMediaFiles(m_savedMedia);
+            manager().recomputeUsageCounts();
+            manager().setRecycleBin(m_savedBin);
             manager().updateSummary();
         },
         800);

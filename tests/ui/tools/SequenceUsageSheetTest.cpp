@@ -9,6 +9,7 @@
 #include <QLineEdit>
 #include <QListView>
 #include <QMenu>
+#include <QPushButton>
 #include <QTest>
 #include <QToolButton>
 
