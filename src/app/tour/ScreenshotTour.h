@@ -95,7 +95,7 @@ private:
     void trashFailureSheet();
     void raisedSheet(const QString& name, Step raise);
     void runResultSheet(
-        const QString& name, qsizetype failures,
+        const QString& name, bool withFailures,
         std::function<void(const QList<RecycleBinItem>& bin, const QList<RecycleBinItem>& failed)> show);
     void moveProgress();
     void transcodeProgress();

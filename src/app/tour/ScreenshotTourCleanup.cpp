@@ -90,15 +90,22 @@ void ScreenshotTour::raisedSheet(const QString& name, Step raise) {
 // A run's result is shot over the bin as the run leaves it (only the files it kept); the bin is
 // put back afterwards for the states that follow.
 void ScreenshotTour::runResultSheet(
-    const QString& name, qsizetype failures,
+    const QString& name, bool withFailures,
     std::function<void(const QList<RecycleBinItem>& bin, const QList<RecycleBinItem>& failed)> show) {
-    raisedSheet(name, [this, failures, show] {
+    raisedSheet(name, [this, withFailures, show] {
         m_binBeforeRun = manager().recycleBin();
-        const QList<RecycleBinItem> failed = lastItems(m_binBeforeRun, failures);
+        const QList<RecycleBinItem> failed =
+            lastItems(m_binBeforeRun, withFailures ? failuresFor(m_binBeforeRun.size()) : 0);
         manager().setRecycleBin(failed);
+        manager().updateSummary();
         show(m_binBeforeRun, failed);
     });
-    m_steps << act([this] { manager().setRecycleBin(m_binBeforeRun); }, 300);
+    m_steps << act(
+        [this] {
+            manager().setRecycleBin(m_binBeforeRun);
+            manager().updateSummary();
+        },
+        300);
 }
 
 void ScreenshotTour::permanentDeleteSheet() {
@@ -112,25 +119,24 @@ void ScreenshotTour::transcodeConfirmationSheet() {
 }
 
 void ScreenshotTour::deletionResultSheet() {
-    runResultSheet(QStringLiteral("sheet-deletion-result"), 0, [this](const auto& bin, const auto&) {
+    runResultSheet(QStringLiteral("sheet-deletion-result"), false, [this](const auto& bin, const auto&) {
         view().presentations().showDeletionResult(ActionResult::counted(bin.size()));
     });
 }
 
 void ScreenshotTour::moveResultWithErrors() {
-    runResultSheet(QStringLiteral("sheet-move-result-errors"), failuresFor(manager().recycleBin().size()),
-                   [this](const auto& bin, const auto& failed) {
-                       view().presentations().showMoveResult(ActionResult::counted(
-                           bin.size() - failed.size(), failed.size(), moveErrors(failed)));
-                   });
+    runResultSheet(
+        QStringLiteral("sheet-move-result-errors"), true, [this](const auto& bin, const auto& failed) {
+            view().presentations().showMoveResult(
+                ActionResult::counted(bin.size() - failed.size(), failed.size(), moveErrors(failed)));
+        });
 }
 
 void ScreenshotTour::trashFailureSheet() {
-    runResultSheet(QStringLiteral("sheet-trash-failure"), failuresFor(manager().recycleBin().size()),
-                   [this](const auto& bin, const auto& failed) {
-                       view().presentations().showTrashFailure(
-                           {bin.size() - failed.size(), failed.size(), trashErrors(failed), failed});
-                   });
+    runResultSheet(QStringLiteral("sheet-trash-failure"), true, [this](const auto& bin, const auto& failed) {
+        view().presentations().showTrashFailure(
+            {bin.size() - failed.size(), failed.size(), trashErrors(failed), failed});
+    });
 }
 
 void ScreenshotTour::moveProgress() {

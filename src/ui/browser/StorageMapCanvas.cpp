@@ -78,14 +78,15 @@ QString StorageMapCanvas::shownName(int index) const {
     return shortName(tile).first;
 }
 
-// In the title's font, or a size smaller when that holds too little of the name.
+// In the title's font, or a size smaller when that keeps more of the name.
 std::pair<QString, QFont> StorageMapCanvas::shortName(const MapTreemapTile& tile) const {
-    QFont font = titleFont();
-    QString name = StorageMap::shortTileName(tile.item.label, tile.rect, QFontMetricsF(font));
-    if (name.isEmpty()) {
-        font.setPixelSize(9);
-        name = StorageMap::shortTileName(tile.item.label, tile.rect, QFontMetricsF(font));
-    }
+    const QFont font = titleFont();
+    const QString name = StorageMap::shortTileName(tile.item.label, tile.rect, QFontMetricsF(font));
+    QFont small = font;
+    small.setPixelSize(9);
+    const QString smaller = StorageMap::shortTileName(tile.item.label, tile.rect, QFontMetricsF(small));
+    if (smaller.size() > name.size())
+        return {smaller, small};
     return {name, font};
 }
 
