@@ -1,5 +1,6 @@
 #pragma once
 
+#include "actions/ActionResult.h"
 #include "model/MediaFile.h"
 #include "model/ProjectFile.h"
 #include "model/RecycleBinItem.h"
@@ -94,9 +95,9 @@ private:
     void moveResultWithErrors();
     void trashFailureSheet();
     void raisedSheet(const QString& name, Step raise);
-    void runResultSheet(
-        const QString& name, bool withFailures,
-        std::function<void(const QList<RecycleBinItem>& bin, const QList<RecycleBinItem>& failed)> show);
+    using Outcome = ActionResult (*)(const QList<RecycleBinItem>& bin);
+    using ShowResult = std::function<void(const ActionResult& result)>;
+    void runResultSheet(const QString& name, Outcome outcome, ShowResult show);
     void moveProgress();
     void transcodeProgress();
     void transcodeResult();

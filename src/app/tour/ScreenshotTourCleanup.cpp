@@ -2,72 +2,15 @@
 // made-up outcomes (nothing on disk changes).
 #include "app/tour/ScreenshotTour.h"
 
-#include "actions/RemovalRules.h"
 #include "analysis/ProjectManager.h"
-#include "platform/FileMoveSupport.h"
-#include "platform/PathText.h"
-#include "transcode/TranscodeError.h"
+#include "app/tour/TourOutcomes.h"
 #include "ui/common/Command.h"
-#include "ui/common/ViewHelpers.h"
 #include "ui/window/ContentView.h"
 #include "ui/window/WindowPresentations.h"
 
-#include <algorithm>
-#include <cerrno>
-
 namespace tarnwick {
 
-namespace {
-
-// The tour's outcomes are runs over the bin as it stands: counts from its files, failures on its
-// last files, for reasons that action can really give.
-QList<RecycleBinItem> lastItems(const QList<RecycleBinItem>& bin, qsizetype count) {
-    return bin.mid(std::max<qsizetype>(0, bin.size() - count));
-}
-
-QString nameOf(const RecycleBinItem& item) {
-    return item.mediaFile.fileName();
-}
-
-QStringList moveErrors(const QList<RecycleBinItem>& failed) {
-    QStringList errors;
-    for (qsizetype i = 0; i < failed.size(); ++i)
-        errors.append(nameOf(failed[i]) + QStringLiteral(": ") +
-                      filemove::describeErrno(i % 2 == 0 ? EEXIST : ENOSPC));
-    return errors;
-}
-
-QStringList trashErrors(const QList<RecycleBinItem>& failed) {
-    QStringList errors;
-    for (qsizetype i = 0; i < failed.size(); ++i)
-        errors.append(i % 2 == 0
-                          ? RemovalRules::nowInUseText(nameOf(failed[i]))
-                          : nameOf(failed[i]) + QStringLiteral(": ") + filemove::describeErrno(EACCES));
-    return errors;
-}
-
-// The bin's files a transcode would take: its videos.
-QList<RecycleBinItem> binVideos(const QList<RecycleBinItem>& bin) {
-    QList<RecycleBinItem> videos;
-    for (const RecycleBinItem& item : bin)
-        if (mediaKindFromExtension(path::pathExtension(item.mediaFile.path)) == MediaKind::video)
-            videos.append(item);
-    return videos;
-}
-
-qint64 bytesOf(const QList<RecycleBinItem>& items) {
-    qint64 bytes = 0;
-    for (const RecycleBinItem& item : items)
-        bytes += item.mediaFile.size;
-    return bytes;
-}
-
-// Two failures where the bin has more than two files, one where it has two, none below.
-qsizetype failuresFor(qsizetype files) {
-    return std::clamp<qsizetype>(files - 1, 0, 2);
-}
-
-} // namespace
+using namespace tourOutcomes;
 
 void ScreenshotTour::deleteAlert() {
     m_steps << act(
@@ -89,16 +32,13 @@ void ScreenshotTour::raisedSheet(const QString& name, Step raise) {
 
 // A run's result is shot over the bin as the run leaves it (only the files it kept); the bin is
 // put back afterwards for the states that follow.
-void ScreenshotTour::runResultSheet(
-    const QString& name, bool withFailures,
-    std::function<void(const QList<RecycleBinItem>& bin, const QList<RecycleBinItem>& failed)> show) {
-    raisedSheet(name, [this, withFailures, show] {
+void ScreenshotTour::runResultSheet(const QString& name, Outcome outcome, ShowResult show) {
+    raisedSheet(name, [this, outcome, show] {
         m_binBeforeRun = manager().recycleBin();
-        const QList<RecycleBinItem> failed =
-            lastItems(m_binBeforeRun, withFailures ? failuresFor(m_binBeforeRun.size()) : 0);
-        manager().setRecycleBin(failed);
+        const ActionResult result = outcome(m_binBeforeRun);
+        manager().setRecycleBin(lastItems(m_binBeforeRun, result.failed));
         manager().updateSummary();
-        show(m_binBeforeRun, failed);
+        show(result);
     });
     m_steps << act(
         [this] {
@@ -119,24 +59,18 @@ void ScreenshotTour::transcodeConfirmationSheet() {
 }
 
 void ScreenshotTour::deletionResultSheet() {
-    runResultSheet(QStringLiteral("sheet-deletion-result"), false, [this](const auto& bin, const auto&) {
-        view().presentations().showDeletionResult(ActionResult::counted(bin.size()));
-    });
+    runResultSheet(QStringLiteral("sheet-deletion-result"), deletion,
+                   [this](const ActionResult& result) { view().presentations().showDeletionResult(result); });
 }
 
 void ScreenshotTour::moveResultWithErrors() {
-    runResultSheet(
-        QStringLiteral("sheet-move-result-errors"), true, [this](const auto& bin, const auto& failed) {
-            view().presentations().showMoveResult(
-                ActionResult::counted(bin.size() - failed.size(), failed.size(), moveErrors(failed)));
-        });
+    runResultSheet(QStringLiteral("sheet-move-result-errors"), moveWithErrors,
+                   [this](const ActionResult& result) { view().presentations().showMoveResult(result); });
 }
 
 void ScreenshotTour::trashFailureSheet() {
-    runResultSheet(QStringLiteral("sheet-trash-failure"), true, [this](const auto& bin, const auto& failed) {
-        view().presentations().showTrashFailure(
-            {bin.size() - failed.size(), failed.size(), trashErrors(failed), failed});
-    });
+    runResultSheet(QStringLiteral("sheet-trash-failure"), trashWithFailures,
+                   [this](const ActionResult& result) { view().presentations().showTrashFailure(result); });
 }
 
 void ScreenshotTour::moveProgress() {
@@ -166,16 +100,16 @@ void ScreenshotTour::transcodeProgress() {
                    [this] {
                        manager().updateMoveProgress(
                            [](MoveProgress& move) { move.isMoveInProgress = false; });
-                       const QList<RecycleBinItem> videos = binVideos(manager().recycleBin());
-                       const qsizetype done = videos.size() / 2;
+                       const QList<RecycleBinItem> taken = videos(manager().recycleBin());
+                       const qsizetype done = taken.size() / 2;
                        manager().updateTranscodeProgress([&](TranscodeRunProgress& transcode) {
-                           transcode.transcodeTotalFiles = videos.size();
+                           transcode.transcodeTotalFiles = taken.size();
                            transcode.transcodeFilesCompleted = done;
                            transcode.transcodeProgressFraction =
-                               videos.isEmpty() ? 0 : (done + 0.4) / double(videos.size());
-                           transcode.transcodeSpaceSaved = bytesOf(videos.mid(0, done)) * 6 / 10;
+                               taken.isEmpty() ? 0 : (done + 0.4) / double(taken.size());
+                           transcode.transcodeSpaceSaved = bytesOf(taken.mid(0, done)) * 4 / 10;
                            transcode.transcodeCurrentFile =
-                               done < videos.size() ? nameOf(videos[done]) : QString();
+                               done < taken.size() ? taken[done].mediaFile.fileName() : QString();
                            transcode.isTranscodeInProgress = true;
                        });
                    },
@@ -186,19 +120,10 @@ void ScreenshotTour::transcodeProgress() {
 void ScreenshotTour::transcodeResult() {
     m_steps << act(
                    [this] {
-                       // The last video changed while it was transcoded and was kept.
-                       const QList<RecycleBinItem> videos = binVideos(manager().recycleBin());
-                       const QList<RecycleBinItem> failed = lastItems(videos, videos.size() > 1 ? 1 : 0);
-                       QStringList errors;
-                       for (const RecycleBinItem& item : failed)
-                           errors.append(nameOf(item) + QStringLiteral(": ") +
-                                         TranscodeError::sourceChanged().description());
-                       const QList<RecycleBinItem> replaced = videos.mid(0, videos.size() - failed.size());
+                       const TranscodeCompleteResult result = transcodeWithErrors(manager().recycleBin());
                        manager().updateTranscodeProgress([&](TranscodeRunProgress& transcode) {
                            transcode.isTranscodeInProgress = false;
-                           transcode.transcodeCompleteResult =
-                               TranscodeCompleteResult{int(replaced.size()),       0,      int(failed.size()),
-                                                       bytesOf(replaced) * 6 / 10, errors, false};
+                           transcode.transcodeCompleteResult = result;
                            transcode.showTranscodeComplete = true;
                        });
                    },
@@ -209,10 +134,10 @@ void ScreenshotTour::transcodeResult() {
 void ScreenshotTour::transcodeDone() {
     m_steps << act(
                    [this] {
-                       const QList<RecycleBinItem> videos = binVideos(manager().recycleBin());
+                       const TranscodeCompleteResult result =
+                           tourOutcomes::transcodeDone(manager().recycleBin());
                        manager().updateTranscodeProgress([&](TranscodeRunProgress& transcode) {
-                           transcode.transcodeCompleteResult = TranscodeCompleteResult{
-                               int(videos.size()), 0, 0, bytesOf(videos) * 6 / 10, {}, false};
+                           transcode.transcodeCompleteResult = result;
                            transcode.showTranscodeComplete = true;
                        });
                    },
