@@ -97,7 +97,7 @@ private:
     void raisedSheet(const QString& name, Step raise);
     using Outcome = ActionResult (*)(const QList<RecycleBinItem>& bin);
     using ShowResult = std::function<void(const ActionResult& result)>;
-    void runResultSheet(const QString& name, Outcome outcome, ShowResult show);
+    void runResultSheet(const QString& name, Outcome outcome, MediaFileStatus handled, ShowResult show);
     void moveProgress();
     void transcodeProgress();
     void transcodeResult();
@@ -142,6 +142,7 @@ private:
     QList<MediaFile> m_savedMedia;
     QList<RecycleBinItem> m_savedBin;
     QList<RecycleBinItem> m_binBeforeRun;
+    QList<MediaFile> m_mediaBeforeRun;
     QStringList m_savedProtectedFolders;
 };
 

@@ -8,6 +8,8 @@
 #include "ui/window/ContentView.h"
 #include "ui/window/WindowPresentations.h"
 
+#include <QSet>
+
 namespace tarnwick {
 
 using namespace tourOutcomes;
@@ -30,18 +32,30 @@ void ScreenshotTour::raisedSheet(const QString& name, Step raise) {
     m_steps << act(std::move(raise), 900) << shotAndClose(name);
 }
 
-// A run's result is shot over the bin as the run leaves it (only the files it kept); the bin is
-// put back afterwards for the states that follow.
-void ScreenshotTour::runResultSheet(const QString& name, Outcome outcome, ShowResult show) {
-    raisedSheet(name, [this, outcome, show] {
+// A run's result is shot over the library as the run leaves it: the files it handled out of the
+// bin with their new status, only the ones it kept still in it. All is put back after the shot.
+void ScreenshotTour::runResultSheet(const QString& name, Outcome outcome, MediaFileStatus handled,
+                                    ShowResult show) {
+    raisedSheet(name, [this, outcome, handled, show] {
         m_binBeforeRun = manager().recycleBin();
+        m_mediaBeforeRun = manager().mediaFiles();
         const ActionResult result = outcome(m_binBeforeRun);
-        manager().setRecycleBin(lastItems(m_binBeforeRun, result.failed));
+        const QList<RecycleBinItem> kept = lastItems(m_binBeforeRun, result.failed);
+        QSet<QString> done;
+        for (const RecycleBinItem& item : m_binBeforeRun.mid(0, m_binBeforeRun.size() - kept.size()))
+            done.insert(item.mediaFile.path);
+        QList<MediaFile> files = m_mediaBeforeRun;
+        for (MediaFile& file : files)
+            if (done.contains(file.path))
+                file.status = handled;
+        manager().setMediaFiles(files);
+        manager().setRecycleBin(kept);
         manager().updateSummary();
         show(result);
     });
     m_steps << act(
         [this] {
+            manager().setMediaFiles(m_mediaBeforeRun);
             manager().setRecycleBin(m_binBeforeRun);
             manager().updateSummary();
         },
@@ -59,17 +73,17 @@ void ScreenshotTour::transcodeConfirmationSheet() {
 }
 
 void ScreenshotTour::deletionResultSheet() {
-    runResultSheet(QStringLiteral("sheet-deletion-result"), deletion,
+    runResultSheet(QStringLiteral("sheet-deletion-result"), deletion, MediaFileStatus::deleted,
                    [this](const ActionResult& result) { view().presentations().showDeletionResult(result); });
 }
 
 void ScreenshotTour::moveResultWithErrors() {
-    runResultSheet(QStringLiteral("sheet-move-result-errors"), moveWithErrors,
+    runResultSheet(QStringLiteral("sheet-move-result-errors"), moveWithErrors, MediaFileStatus::moved,
                    [this](const ActionResult& result) { view().presentations().showMoveResult(result); });
 }
 
 void ScreenshotTour::trashFailureSheet() {
-    runResultSheet(QStringLiteral("sheet-trash-failure"), trashWithFailures,
+    runResultSheet(QStringLiteral("sheet-trash-failure"), trashWithFailures, MediaFileStatus::deleted,
                    [this](const ActionResult& result) { view().presentations().showTrashFailure(result); });
 }
 
