@@ -1,7 +1,9 @@
 #pragma once
 
+#include "actions/ActionResult.h"
 #include "model/MediaFile.h"
 #include "model/ProjectFile.h"
+#include "model/RecycleBinItem.h"
 #include "ui/common/Command.h"
 
 #include <QApplication>
@@ -94,6 +96,9 @@ private:
     void moveRefused();
     void trashFailureSheet();
     void raisedSheet(const QString& name, Step raise);
+    using Outcome = ActionResult (*)(const QList<RecycleBinItem>& bin);
+    using ShowResult = std::function<void(const ActionResult& result)>;
+    void runResultSheet(const QString& name, Outcome outcome, MediaFileStatus handled, ShowResult show);
     void moveProgress();
     void transcodeProgress();
     void transcodeResult();
@@ -136,6 +141,9 @@ private:
     bool m_analysingShot = false;
     QList<ProjectFile> m_savedProjects;
     QList<MediaFile> m_savedMedia;
+    QList<RecycleBinItem> m_savedBin;
+    QList<RecycleBinItem> m_binBeforeRun;
+    QList<MediaFile> m_mediaBeforeRun;
     QStringList m_savedProtectedFolders;
 };
 

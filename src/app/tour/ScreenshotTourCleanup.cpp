@@ -3,6 +3,7 @@
 #include "app/tour/ScreenshotTour.h"
 
 #include "analysis/ProjectManager.h"
+#include "app/tour/TourOutcomes.h"
 #include "ui/bin/BinOverlays.h"
 #include "ui/cleanup/CleanupResult.h"
 #include "ui/cleanup/CleanupTexts.h"
@@ -11,22 +12,11 @@
 #include "ui/window/WindowPresentations.h"
 
 #include <QPushButton>
+#include <QSet>
 
 namespace tarnwick {
 
-namespace {
-
-// Forty failures on a share, for the sheets and cards that list errors.
-QStringList madeUpErrors() {
-    QStringList errors;
-    for (int i = 1; i <= 40; ++i)
-        errors.append(QStringLiteral("/Volumes/Share/Day%1/A%2.mxf: the encoder stopped")
-                          .arg(i % 3 + 1)
-                          .arg(i, 3, 10, QLatin1Char('0')));
-    return errors;
-}
-
-} // namespace
+using namespace tourOutcomes;
 
 void ScreenshotTour::deleteAlert() {
     m_steps << act(
@@ -46,6 +36,36 @@ void ScreenshotTour::raisedSheet(const QString& name, Step raise) {
     m_steps << act(std::move(raise), 900) << shotAndClose(name);
 }
 
+// A run's result is shot over the library as the run leaves it: the files it handled out of the
+// bin with their new status, only the ones it kept still in it. All is put back after the shot.
+void ScreenshotTour::runResultSheet(const QString& name, Outcome outcome, MediaFileStatus handled,
+                                    ShowResult show) {
+    raisedSheet(name, [this, outcome, handled, show] {
+        m_binBeforeRun = manager().recycleBin();
+        m_mediaBeforeRun = manager().mediaFiles();
+        const ActionResult result = outcome(m_binBeforeRun);
+        const QList<RecycleBinItem> kept = lastItems(m_binBeforeRun, result.failed);
+        QSet<QString> done;
+        for (const RecycleBinItem& item : m_binBeforeRun.mid(0, m_binBeforeRun.size() - kept.size()))
+            done.insert(item.mediaFile.path);
+        QList<MediaFile> files = m_mediaBeforeRun;
+        for (MediaFile& file : files)
+            if (done.contains(file.path))
+                file.status = handled;
+        manager().setMediaFiles(files);
+        manager().setRecycleBin(kept);
+        manager().updateSummary();
+        show(result);
+    });
+    m_steps << act(
+        [this] {
+            manager().setMediaFiles(m_mediaBeforeRun);
+            manager().setRecycleBin(m_binBeforeRun);
+            manager().updateSummary();
+        },
+        300);
+}
+
 void ScreenshotTour::permanentDeleteSheet() {
     raisedSheet(QStringLiteral("sheet-permanent-delete"),
                 [this] { view().presentations().showSheet(WindowSheet::permanentDelete); });
@@ -57,17 +77,17 @@ void ScreenshotTour::transcodeConfirmationSheet() {
 }
 
 void ScreenshotTour::deletionResultSheet() {
-    raisedSheet(QStringLiteral("sheet-deletion-result"), [this] {
-        view().presentations().showResult(
-            CleanupResult::of(CleanupRunKind::trash, ActionResult::counted(12)));
-    });
+    runResultSheet(QStringLiteral("sheet-deletion-result"), deletion, MediaFileStatus::deleted,
+                   [this](const ActionResult& result) {
+                       view().presentations().showResult(CleanupResult::of(CleanupRunKind::deletion, result));
+                   });
 }
 
 void ScreenshotTour::moveResultWithErrors() {
-    raisedSheet(QStringLiteral("sheet-move-result-errors"), [this] {
-        view().presentations().showResult(CleanupResult::of(
-            CleanupRunKind::binMove, ActionResult::counted(12, 3, madeUpErrors().mid(0, 3))));
-    });
+    runResultSheet(QStringLiteral("sheet-move-result-errors"), moveWithErrors, MediaFileStatus::moved,
+                   [this](const ActionResult& result) {
+                       view().presentations().showResult(CleanupResult::of(CleanupRunKind::binMove, result));
+                   });
 }
 
 // A move asked for again while the first one is under way: refused, and the sheet says why.
@@ -79,23 +99,27 @@ void ScreenshotTour::moveRefused() {
 }
 
 void ScreenshotTour::trashFailureSheet() {
-    raisedSheet(QStringLiteral("sheet-trash-failure"), [this] {
-        view().presentations().showResult(CleanupResult::of(
-            CleanupRunKind::trash, {4, 3, madeUpErrors().mid(0, 3), manager().recycleBin().mid(0, 3)}));
-    });
+    runResultSheet(QStringLiteral("sheet-trash-failure"), trashWithFailures, MediaFileStatus::deleted,
+                   [this](const ActionResult& result) {
+                       view().presentations().showResult(CleanupResult::of(CleanupRunKind::trash, result));
+                   });
 }
 
 void ScreenshotTour::moveProgress() {
     m_steps << act(
                    [this] {
-                       manager().updateMoveProgress([](MoveProgress& move) {
-                           move.moveTotalFiles = 12;
-                           move.moveTotalBytes = 4'800'000'000;
-                           move.moveFilesCompleted = 5;
-                           move.moveBytesCompleted = 2'016'000'000;
-                           move.moveProgressFraction = 0.42;
+                       const QList<RecycleBinItem>& bin = manager().recycleBin();
+                       const qsizetype done = bin.size() / 2;
+                       manager().updateMoveProgress([&](MoveProgress& move) {
+                           move.moveTotalFiles = bin.size();
+                           move.moveTotalBytes = bytesOf(bin);
+                           move.moveFilesCompleted = done;
+                           move.moveBytesCompleted = bytesOf(bin.mid(0, done));
+                           move.moveProgressFraction =
+                               move.moveTotalBytes > 0 ? double(move.moveBytesCompleted) / move.moveTotalBytes
+                                                       : 0;
                            move.moveMBps = 183.4;
-                           move.moveCurrentFile = QStringLiteral("/Volumes/Share/Day2/A014_C003_0519.mov");
+                           move.moveCurrentFile = done < bin.size() ? bin[done].mediaFile.path : QString();
                            move.isMoveInProgress = true;
                        });
                    },
@@ -108,12 +132,16 @@ void ScreenshotTour::transcodeProgress() {
                    [this] {
                        manager().updateMoveProgress(
                            [](MoveProgress& move) { move.isMoveInProgress = false; });
-                       manager().updateTranscodeProgress([](TranscodeRunProgress& transcode) {
-                           transcode.transcodeTotalFiles = 12;
-                           transcode.transcodeFilesCompleted = 3;
-                           transcode.transcodeProgressFraction = 0.31;
-                           transcode.transcodeSpaceSaved = 1'240'000'000;
-                           transcode.transcodeCurrentFile = QStringLiteral("A004_C012_0519.mov");
+                       const QList<RecycleBinItem> taken = videos(manager().recycleBin());
+                       const qsizetype done = taken.size() / 2;
+                       manager().updateTranscodeProgress([&](TranscodeRunProgress& transcode) {
+                           transcode.transcodeTotalFiles = taken.size();
+                           transcode.transcodeFilesCompleted = done;
+                           transcode.transcodeProgressFraction =
+                               taken.isEmpty() ? 0 : (done + 0.4) / double(taken.size());
+                           transcode.transcodeSpaceSaved = bytesOf(taken.mid(0, done)) * 4 / 10;
+                           transcode.transcodeCurrentFile =
+                               done < taken.size() ? taken[done].mediaFile.fileName() : QString();
                            transcode.isTranscodeInProgress = true;
                        });
                    },
@@ -124,9 +152,7 @@ void ScreenshotTour::transcodeProgress() {
 void ScreenshotTour::transcodeResult() {
     m_steps << act(
                    [this] {
-                       const QStringList errors = madeUpErrors();
-                       const TranscodeCompleteResult result{8,      2,    int(errors.size()), 3'400'000'000,
-                                                            errors, false};
+                       const TranscodeCompleteResult result = transcodeWithErrors(manager().recycleBin());
                        manager().updateTranscodeProgress([&](TranscodeRunProgress& transcode) {
                            transcode.isTranscodeInProgress = false;
                            transcode.transcodeCompleteResult = result;
@@ -141,7 +167,8 @@ void ScreenshotTour::transcodeResult() {
 void ScreenshotTour::transcodeDone() {
     m_steps << act(
                    [this] {
-                       const TranscodeCompleteResult result{5, 0, 0, 2'100'000'000, {}, false};
+                       const TranscodeCompleteResult result =
+                           tourOutcomes::transcodeDone(manager().recycleBin());
                        manager().updateTranscodeProgress([&](TranscodeRunProgress& transcode) {
                            transcode.transcodeCompleteResult = result;
                            transcode.showTranscodeComplete = true;

@@ -33,6 +33,18 @@ constexpr int minimumWidths[] = {80, 0, 60, 92, 80, 90, 100};
 constexpr int columnWidths[] = {100, 0, 80, 120, 110, 160, 150};
 constexpr int minimumNameWidth = 160;
 
+// The status column never cuts a status short: it widens to the longest one in the table's font.
+int columnMinimum(int column) {
+    static const int status = MediaTableDelegate::statusColumnWidths().minimum;
+    return column == MediaTableModel::status ? std::max(minimumWidths[column], status)
+                                             : minimumWidths[column];
+}
+
+int columnIdeal(int column) {
+    static const int status = MediaTableDelegate::statusColumnWidths().ideal;
+    return column == MediaTableModel::status ? std::max(columnWidths[column], status) : columnWidths[column];
+}
+
 } // namespace
 
 MediaFileListView::MediaFileListView(ProjectManager& manager, MediaBrowserActions actions,
@@ -128,7 +140,7 @@ MediaFileListView::MediaFileListView(ProjectManager& manager, MediaBrowserAction
     columns->setMinimumSectionSize(60);
     for (int column = 0; column < MediaTableModel::columnCount_; ++column) {
         if (columnWidths[column] > 0)
-            columns->resizeSection(column, columnWidths[column]);
+            columns->resizeSection(column, columnIdeal(column));
     }
     columns->setSectionResizeMode(MediaTableModel::fileName, QHeaderView::Stretch);
     m_body->addWidget(m_table);
@@ -361,16 +373,16 @@ void MediaFileListView::fitColumns() {
     int ideal = 0;
     int minimum = 0;
     for (int column = 0; column < MediaTableModel::columnCount_; ++column) {
-        ideal += columnWidths[column];
-        minimum += minimumWidths[column];
+        ideal += columnIdeal(column);
+        minimum += columnMinimum(column);
     }
     const double share =
         std::clamp(double(available - minimumNameWidth - minimum) / double(ideal - minimum), 0.0, 1.0);
     QHeaderView* columns = m_table->horizontalHeader();
     for (int column = 0; column < MediaTableModel::columnCount_; ++column) {
         if (column != MediaTableModel::fileName)
-            columns->resizeSection(column, minimumWidths[column] +
-                                               int(share * (columnWidths[column] - minimumWidths[column])));
+            columns->resizeSection(column, columnMinimum(column) +
+                                               int(share * (columnIdeal(column) - columnMinimum(column))));
     }
 }
 

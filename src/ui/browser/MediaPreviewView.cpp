@@ -71,8 +71,9 @@ ImagePreviewView::ImagePreviewView(const QString& filePath, const QString& fileN
     m_body->addWidget(loading);
 
     m_scroll = new QScrollArea(m_body);
-    m_scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-    m_scroll->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    // Bars only when there is something to scroll: the sheet is sized to the picture.
+    m_scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    m_scroll->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     m_scroll->setAlignment(Qt::AlignCenter);
     m_picture = new QLabel;
     m_picture->setContentsMargins(16, 16, 16, 16);
@@ -133,19 +134,24 @@ void ImagePreviewView::showResult() {
     fitToPicture();
 }
 
-// The sheet takes the size of the fitted picture: the scroll area's viewport holds it whole, with
-// both scroll bars inside the sheet. On a screen too small for that the sheet fills what there is
-// and the bars scroll.
+// The sheet takes the size of the fitted picture: the scroll area's viewport holds it whole and
+// shows no bars. On a screen too small for that the sheet fills what there is, and the bar of an
+// axis that overflows scrolls, inside the sheet (it takes room from the other axis).
 void ImagePreviewView::fitToPicture() {
     const int frame = 2 * m_scroll->frameWidth();
-    QSize wanted = m_picture->size() + QSize(frame + m_scroll->verticalScrollBar()->sizeHint().width(),
-                                             frame + m_scroll->horizontalScrollBar()->sizeHint().height());
+    const QSize whole = m_picture->size() + QSize(frame, frame);
     // The header and divider above the body (before the first layout, a fair guess).
     const int chrome = isVisible() ? std::max(0, height() - m_body->height()) : 80;
-    if (const QScreen* screen = this->screen()) {
-        const QSize room = screen->availableGeometry().size() - QSize(0, chrome);
-        wanted = wanted.boundedTo(room);
-    }
+    QSize room(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
+    if (const QScreen* screen = this->screen())
+        room = screen->availableGeometry().size() - QSize(0, chrome);
+    QSize wanted = whole.boundedTo(room);
+    const int barWidth = m_scroll->verticalScrollBar()->sizeHint().width();
+    const int barHeight = m_scroll->horizontalScrollBar()->sizeHint().height();
+    if (whole.width() > room.width())
+        wanted.setHeight(std::min(whole.height() + barHeight, room.height()));
+    if (whole.height() > room.height())
+        wanted.setWidth(std::min(wanted.width() + barWidth, room.width()));
     m_scroll->setMinimumSize(wanted);
     layout()->activate();
     QWidget* sheet = window();

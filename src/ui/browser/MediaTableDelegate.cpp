@@ -150,12 +150,18 @@ public:
     }
 
     void newLine() { m_x = m_rect.left() + 4; }
+    qreal x() const { return m_x; }
 
 private:
     QPainter* m_painter;
     QRect m_rect;
     qreal m_x;
 };
+
+// The folder line's grey is lost on the selection's purple: a selected row lifts it a step.
+const QColor& folderColor(bool selected) {
+    return selected ? Color::brandTextSecondary() : Color::brandTextTertiary();
+}
 
 MediaKind kindOf(const MediaFile& file) {
     return mediaKindFromExtension(path::pathExtension(file.path));
@@ -169,7 +175,50 @@ QString consolidatedTooltip(const MediaFile& file) {
     return text;
 }
 
+QList<MediaTableDelegate::Mark> writeStatus(CellWriter& writer, const MediaFile& file, const QImage& image,
+                                            bool loading) {
+    QList<MediaTableDelegate::Mark> marks;
+    const qreal y = writer.centreY();
+    if (file.isOnDisk())
+        marks.append({writer.thumbnail(image, loading, kindOf(file), y), {}, true});
+    const QColor color = statusColor(file);
+    writer.dot(color, y);
+    writer.text(MediaBadges::statusText(file), Font::brandMono(10, Font::Weight::medium), color, y);
+    if (file.matchedPath)
+        marks.append({writer.symbol(QStringLiteral("link"), MediaBadges::relocationColor(file), 10, y),
+                      QStringLiteral("Relocated: ") + *file.matchedPath});
+    if (file.isProtected)
+        marks.append({writer.symbol(QStringLiteral("lock.fill"), Color::brandCyan(), 10, y),
+                      QString::fromUtf8(MediaBadges::protectedTooltip)});
+    return marks;
+}
+
+// The width a status cell takes for `file`, laid out as it is painted.
+int statusCellWidth(const MediaFile& file) {
+    const QRect unbounded(0, 0, 10'000, MediaTableDelegate::rowHeight);
+    CellWriter writer(nullptr, unbounded);
+    writeStatus(writer, file, QImage(), false);
+    return int(std::ceil(writer.x())); // its trailing gap is the cell's right padding
+}
+
 } // namespace
+
+MediaTableDelegate::ColumnWidths MediaTableDelegate::statusColumnWidths() {
+    ColumnWidths widths;
+    for (int status = 0; status <= int(MediaFileStatus::error); ++status) {
+        for (const bool relocated : {false, true}) {
+            MediaFile file;
+            file.status = MediaFileStatus(status);
+            if (relocated)
+                file.matchedPath = QStringLiteral("/");
+            widths.minimum = std::max(widths.minimum, statusCellWidth(file));
+            file.matchedPath = QStringLiteral("/");
+            file.isProtected = true;
+            widths.ideal = std::max(widths.ideal, statusCellWidth(file));
+        }
+    }
+    return widths;
+}
 
 MediaTableDelegate::MediaTableDelegate(MediaThumbnailStore* thumbnails, QObject* parent)
     : QStyledItemDelegate(parent), m_thumbnails(thumbnails) {}
@@ -193,7 +242,7 @@ void MediaTableDelegate::paint(QPainter* painter, const QStyleOptionViewItem& op
     painter->save();
     painter->setRenderHint(QPainter::Antialiasing);
     painter->setClipRect(option.rect);
-    layoutCell(painter, *file, index.column(), option.rect);
+    layoutCell(painter, *file, index.column(), option.rect, option.state.testFlag(QStyle::State_Selected));
     painter->restore();
 }
 
@@ -203,27 +252,21 @@ QList<MediaTableDelegate::Mark> MediaTableDelegate::marks(const MediaFile& file,
 }
 
 QList<MediaTableDelegate::Mark> MediaTableDelegate::layoutCell(QPainter* painter, const MediaFile& file,
-                                                               int column, const QRect& rect) const {
+                                                               int column, const QRect& rect,
+                                                               bool selected) const {
     QList<Mark> marks;
     CellWriter writer(painter, rect);
     const qreal y = writer.centreY();
     switch (MediaTableModel::Column(column)) {
     case MediaTableModel::status: {
-        if (file.isOnDisk()) {
+        QImage image;
+        bool loading = false;
+        if (file.isOnDisk() && m_thumbnails) {
             // Asking for the picture only here means only painted (visible) rows ever request one.
-            const QImage image = (painter && m_thumbnails) ? m_thumbnails->thumbnail(file) : QImage();
-            const bool loading = m_thumbnails && m_thumbnails->isLoading(file.id);
-            marks.append({writer.thumbnail(image, loading, kindOf(file), y), {}, true});
+            image = painter ? m_thumbnails->thumbnail(file) : QImage();
+            loading = m_thumbnails->isLoading(file.id);
         }
-        const QColor color = statusColor(file);
-        writer.dot(color, y);
-        writer.text(MediaBadges::statusText(file), Font::brandMono(10, Font::Weight::medium), color, y);
-        if (file.matchedPath)
-            marks.append({writer.symbol(QStringLiteral("link"), MediaBadges::relocationColor(file), 10, y),
-                          QStringLiteral("Relocated: ") + *file.matchedPath});
-        if (file.isProtected)
-            marks.append({writer.symbol(QStringLiteral("lock.fill"), Color::brandCyan(), 10, y),
-                          QString::fromUtf8(MediaBadges::protectedTooltip)});
+        marks = writeStatus(writer, file, image, loading);
         break;
     }
     case MediaTableModel::fileName: {
@@ -265,7 +308,7 @@ QList<MediaTableDelegate::Mark> MediaTableDelegate::layoutCell(QPainter* painter
         // Cut in the middle: the folder's own name, at the end, is what tells rows apart.
         writer.text(elidedPath(path::deletingLastPathComponent(file.path), QFontMetricsF(folderFont),
                                rect.right() - 4 - (rect.left() + 4)),
-                    folderFont, Color::brandTextTertiary(), folderY);
+                    folderFont, folderColor(selected), folderY);
         break;
     }
     case MediaTableModel::size: {

@@ -37,8 +37,17 @@ public:
     // The tooltip at a point of a cell.
     QString tooltipAt(const MediaFile& file, int column, const QRect& rect, const QPoint& point) const;
 
+    // Widths of the status column: the widest status text whole (minimum), and with its relocation
+    // and protection marks too (ideal).
+    struct ColumnWidths {
+        int minimum = 0;
+        int ideal = 0;
+    };
+    static ColumnWidths statusColumnWidths();
+
 private:
-    QList<Mark> layoutCell(QPainter* painter, const MediaFile& file, int column, const QRect& rect) const;
+    QList<Mark> layoutCell(QPainter* painter, const MediaFile& file, int column, const QRect& rect,
+                           bool selected = false) const;
 
     MediaThumbnailStore* m_thumbnails = nullptr;
 };

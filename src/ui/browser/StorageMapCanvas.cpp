@@ -58,6 +58,47 @@ QColor StorageMapCanvas::colorFor(int index) const {
     return StorageMap::mergedTileColor();
 }
 
+QFont StorageMapCanvas::titleFont() const {
+    QFont title = font();
+    title.setPixelSize(m_clips ? 10 : 11);
+    title.setWeight(QFont::DemiBold);
+    return title;
+}
+
+QString StorageMapCanvas::shownName(int index) const {
+    const MapTreemapTile& tile = m_tiles[index];
+    if (m_clips && !tile.item.payloadIndex)
+        return {};
+    const QRectF& rect = tile.rect;
+    const QFontMetricsF metrics(titleFont());
+    if (m_clips ? StorageMap::showsClipLabel(rect) : StorageMap::showsProjectLabel(rect)) {
+        const qreal inset = m_clips ? 5 : 6;
+        return labelLines(tile.item.label, metrics, rect.width() - 2 - 2 * inset).join(u' ');
+    }
+    return shortName(tile).first;
+}
+
+// In the title's font, or a size smaller when that keeps more of the name.
+std::pair<QString, QFont> StorageMapCanvas::shortName(const MapTreemapTile& tile) const {
+    const QFont font = titleFont();
+    const QString name = StorageMap::shortTileName(tile.item.label, tile.rect, QFontMetricsF(font));
+    QFont small = font;
+    small.setPixelSize(9);
+    const QString smaller = StorageMap::shortTileName(tile.item.label, tile.rect, QFontMetricsF(small));
+    if (smaller.size() > name.size())
+        return {smaller, small};
+    return {name, font};
+}
+
+// Clip names take up to two lines, broken between words and elided, never inside a word;
+// project names are cut in the middle, where similar names differ least.
+QStringList StorageMapCanvas::labelLines(const QString& label, const QFontMetricsF& metrics,
+                                         qreal width) const {
+    if (m_clips)
+        return StorageMap::tileNameLines(label, metrics, width, 2);
+    return {metrics.elidedText(label, Qt::ElideMiddle, width)};
+}
+
 QString StorageMapCanvas::tooltipFor(int index) const {
     const MapTreemapItem& item = m_tiles[index].item;
     if (m_clips) {
@@ -93,28 +134,29 @@ void StorageMapCanvas::paintEvent(QPaintEvent*) {
 void StorageMapCanvas::paintLabel(QPainter& painter, const MapTreemapTile& tile, const QRectF& frame) const {
     const bool clipLevel = m_clips != nullptr;
     const QRectF& rect = tile.rect;
-    if (clipLevel ? (!StorageMap::showsClipLabel(rect) || !tile.item.payloadIndex)
-                  : !StorageMap::showsProjectLabel(rect))
+    if (clipLevel && !tile.item.payloadIndex)
         return;
-    const qreal inset = clipLevel ? 5 : 6;
-    QRectF text = frame.adjusted(inset, inset, -inset, -inset);
-    painter.save();
-    painter.setClipRect(frame);
-    QFont title = font();
-    title.setPixelSize(clipLevel ? 10 : 11);
-    title.setWeight(QFont::DemiBold);
-    QFont mono = QFontDatabase::systemFont(QFontDatabase::FixedFont);
-    mono.setPixelSize(clipLevel ? 9 : 10);
+    const QFont title = titleFont();
     // Black reads on the green-to-amber tiles; the dark merged tile needs light text.
     const QColor ink = tile.item.payloadIndex ? QColor(0, 0, 0) : Color::brandTextSecondary();
+    painter.save();
+    painter.setClipRect(frame);
     painter.setFont(title);
     painter.setPen(Color::withOpacity(ink, 0.85));
     const QFontMetricsF titleMetrics(title);
-    // Clip names take up to two lines, broken between words and elided, never inside a word;
-    // project names are cut in the middle, where similar names differ least.
-    const QStringList lines =
-        clipLevel ? StorageMap::tileNameLines(tile.item.label, titleMetrics, text.width(), 2)
-                  : QStringList{titleMetrics.elidedText(tile.item.label, Qt::ElideMiddle, text.width())};
+    if (clipLevel ? !StorageMap::showsClipLabel(rect) : !StorageMap::showsProjectLabel(rect)) {
+        const auto [name, font] = shortName(tile);
+        const qreal inset = StorageMap::shortNameInset;
+        painter.setFont(font);
+        painter.drawText(frame.adjusted(inset, inset, -inset, -inset), Qt::AlignLeft | Qt::AlignTop, name);
+        painter.restore();
+        return;
+    }
+    const qreal inset = clipLevel ? 5 : 6;
+    QRectF text = frame.adjusted(inset, inset, -inset, -inset);
+    QFont mono = QFontDatabase::systemFont(QFontDatabase::FixedFont);
+    mono.setPixelSize(clipLevel ? 9 : 10);
+    const QStringList lines = labelLines(tile.item.label, titleMetrics, text.width());
     const QRectF titleRect(text.topLeft(), QSizeF(text.width(), titleMetrics.height() * lines.size()));
     for (int i = 0; i < lines.size(); ++i)
         painter.drawText(

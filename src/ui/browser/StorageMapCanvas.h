@@ -2,7 +2,10 @@
 
 #include "ui/browser/StorageMapModel.h"
 
+#include <QFont>
 #include <QWidget>
+
+#include <utility>
 
 namespace tarnwick {
 
@@ -19,6 +22,8 @@ public:
     const QList<MapTreemapTile>& tiles() const { return m_tiles; }
     int tileAt(const QPointF& point) const;
     QString tooltipFor(int index) const;
+    // The name a tile shows: its label, the label shortened, or empty (too small to hold any).
+    QString shownName(int index) const;
     QColor colorFor(int index) const;
 
 Q_SIGNALS:
@@ -33,6 +38,9 @@ protected:
 private:
     void relayout();
     void paintLabel(QPainter& painter, const MapTreemapTile& tile, const QRectF& frame) const;
+    QFont titleFont() const;
+    std::pair<QString, QFont> shortName(const MapTreemapTile& tile) const;
+    QStringList labelLines(const QString& label, const QFontMetricsF& metrics, qreal width) const;
     static constexpr qreal padding = 8;
 
     QList<MapTreemapItem> m_items;

@@ -220,4 +220,35 @@ bool showsClipLabel(const QRectF& rect) {
     return rect.width() > 64 && rect.height() > 28;
 }
 
+QString shortTileName(const QString& name, const QRectF& rect, const QFontMetricsF& metrics) {
+    // The tile's frame is 2 points inside its rectangle.
+    const qreal width = rect.width() - 2 - 2 * shortNameInset;
+    if (rect.height() - 2 - 2 * shortNameInset < metrics.height() || width <= 0)
+        return {};
+    if (metrics.horizontalAdvance(name) <= width)
+        return name;
+    // Character by character from both ends, the end first: similar names differ there (Qt's own
+    // middle elision keeps equal halves, and on a small tile that leaves one letter each side).
+    const QChar ellipsis(0x2026);
+    qsizetype head = 1;
+    qsizetype tail = 0;
+    auto fits = [&](qsizetype h, qsizetype t) {
+        return h + t < name.size() &&
+               metrics.horizontalAdvance(name.left(h) + ellipsis + name.right(t)) <= width;
+    };
+    while (true) {
+        const bool tailFirst = tail < 3 || tail <= head;
+        if (fits(head + (tailFirst ? 0 : 1), tail + (tailFirst ? 1 : 0))) {
+            (tailFirst ? tail : head) += 1;
+        } else if (fits(head + (tailFirst ? 1 : 0), tail + (tailFirst ? 0 : 1))) {
+            (tailFirst ? head : tail) += 1;
+        } else {
+            break;
+        }
+    }
+    constexpr qsizetype fewest = 3; // fewer tell one tile from another no better than none
+    const QString shown = name.left(head) + ellipsis + name.right(tail);
+    return head + tail >= fewest && metrics.horizontalAdvance(shown) <= width ? shown : QString();
+}
+
 } // namespace tarnwick::StorageMap

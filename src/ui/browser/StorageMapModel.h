@@ -96,6 +96,10 @@ QString clipTooltip(const MediaFile& clip);
 bool showsProjectLabel(const QRectF& rect);
 bool showsProjectReclaimableLine(const QRectF& rect);
 bool showsClipLabel(const QRectF& rect);
+// The name alone, cut in its middle, on a tile too small for its label: empty when not even a
+// few characters of it fit (the tooltip still names the tile).
+QString shortTileName(const QString& name, const QRectF& rect, const QFontMetricsF& metrics);
+inline constexpr qreal shortNameInset = 3;
 
 } // namespace StorageMap
 } // namespace tarnwick

@@ -9,6 +9,7 @@
 #include <QLabel>
 #include <QMediaPlayer>
 #include <QSlider>
+#include <QSpacerItem>
 #include <QStyle>
 #include <QToolButton>
 #include <QVBoxLayout>
@@ -31,6 +32,9 @@ void styleBarButton(QToolButton* button, int size) {
                                          "QToolButton:disabled { background: rgba(255,255,255,0.08); }")
                               .arg(size / 2));
 }
+
+// Room between the bar's pieces, so the note and the time never touch a button.
+constexpr int barSpacing = 8;
 
 QIcon barIcon(const QString& symbol) {
     return symbolIcon(symbol, Color::brandTextPrimary());
@@ -76,6 +80,7 @@ MediaPlayerView::MediaPlayerView(QMediaPlayer* player, QWidget* parent)
 
     auto* bar = new QHBoxLayout;
     bar->setContentsMargins(6, 2, 6, 2);
+    bar->setSpacing(barSpacing);
     bar->addWidget(m_play);
     bar->addWidget(m_position, 1);
     bar->addWidget(m_time);
@@ -85,7 +90,11 @@ MediaPlayerView::MediaPlayerView(QMediaPlayer* player, QWidget* parent)
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);
     layout->addWidget(m_video, 1);
+    m_barAbove = new QSpacerItem(0, 0, QSizePolicy::Minimum, QSizePolicy::Fixed);
+    layout->addItem(m_barAbove);
     layout->addLayout(bar);
+    m_barBelow = new QSpacerItem(0, 0, QSizePolicy::Minimum, QSizePolicy::Fixed);
+    layout->addItem(m_barBelow);
 
     connect(m_play, &QToolButton::clicked, this, [this] {
         if (!m_player)
@@ -120,6 +129,13 @@ void MediaPlayerView::setPlayer(QMediaPlayer* player) {
         m_player->setVideoOutput(nullptr);
     m_player = player;
     attach();
+}
+
+void MediaPlayerView::setShowsPicture(bool shows) {
+    m_video->setVisible(shows);
+    for (QSpacerItem* space : {m_barAbove, m_barBelow})
+        space->changeSize(0, 0, QSizePolicy::Minimum, shows ? QSizePolicy::Fixed : QSizePolicy::Expanding);
+    layout()->invalidate();
 }
 
 void MediaPlayerView::attach() {

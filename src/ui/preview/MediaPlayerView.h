@@ -7,6 +7,7 @@
 class QLabel;
 
 class QSlider;
+class QSpacerItem;
 class QToolButton;
 class QVideoWidget;
 
@@ -29,6 +30,8 @@ public:
     // The same player again leaves the view untouched; another one replaces it.
     void setPlayer(QMediaPlayer* player);
     int playerChanges() const { return m_playerChanges; }
+    // Without the picture (a sound) the view is the bar alone, centred in its height.
+    void setShowsPicture(bool shows);
 
     QVideoWidget* videoWidget() const { return m_video; }
     QToolButton* playButton() const { return m_play; }
@@ -56,6 +59,8 @@ private:
     QLabel* m_time;
     QToolButton* m_fullScreen;
     QLabel* m_noAudio;
+    QSpacerItem* m_barAbove; // owned by the layout
+    QSpacerItem* m_barBelow;
     QList<QMetaObject::Connection> m_connections;
     int m_playerChanges = 0;
     bool m_sliderHeld = false;

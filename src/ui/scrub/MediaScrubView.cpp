@@ -87,13 +87,22 @@ MediaScrubView::MediaScrubView(QString filePath, QString fileName, bool isAudio,
     fill(m_playerArea, Qt::black);
     m_playerArea->addWidget(spinner(120));
     m_playerArea->addWidget(m_playerView);
-    m_playerArea->setMinimumHeight(isAudio ? 80 : 320);
+    if (isAudio)
+        m_playerArea->setFixedHeight(80);
+    else
+        m_playerArea->setMinimumHeight(320);
 
     auto* stripHolder = new QWidget;
     fill(stripHolder, Color::brandSurface());
     auto* stripLayout = new QVBoxLayout(stripHolder);
     stripLayout->setContentsMargins(10, 10, 10, 10);
-    m_stripArea->setFixedHeight(isAudio ? 96 : 88);
+    // A sound has no picture: its waveform takes the sheet's spare height, not an empty black box.
+    if (isAudio) {
+        m_stripArea->setMinimumHeight(96);
+        m_playerView->setShowsPicture(false);
+    } else {
+        m_stripArea->setFixedHeight(88);
+    }
     m_stripArea->addWidget(spinner(80));
     ScrubStrip* strip = nullptr;
     if (isAudio)
@@ -108,9 +117,9 @@ MediaScrubView::MediaScrubView(QString filePath, QString fileName, bool isAudio,
     column->setSpacing(0);
     column->addWidget(header);
     column->addWidget(divider());
-    column->addWidget(m_playerArea, 1);
+    column->addWidget(m_playerArea, isAudio ? 0 : 1);
     column->addWidget(divider());
-    column->addWidget(stripHolder);
+    column->addWidget(stripHolder, isAudio ? 1 : 0);
 
     connect(m_done, &QPushButton::clicked, this, [this] { window()->close(); });
     connect(strip, &ScrubStrip::seekRequested, m_ctrl, &ScrubController::seek);

@@ -91,6 +91,7 @@ QCoro::Task<void> ScrubController::load(QString filePath, bool isAudio) {
     const QUrl url = m_services.openURL ? m_services.openURL(filePath) : QUrl::fromLocalFile(filePath);
     const QString openPath = url.isLocalFile() ? url.toLocalFile() : filePath;
     m_player = m_services.makePlayer(this);
+    showFrameWhenLoaded(m_player);
     m_player->setSource(url);
     Q_EMIT playerChanged();
 
@@ -132,6 +133,16 @@ QCoro::Task<void> ScrubController::load(QString filePath, bool isAudio) {
     }
     m_loadingStrip = false;
     Q_EMIT stripLoaded();
+}
+
+// A stopped player draws nothing until Play; paused, it decodes and shows the frame at its position
+// (and again after each seek), so the picture is there as soon as the clip is read.
+void ScrubController::showFrameWhenLoaded(QMediaPlayer* player) {
+    connect(player, &QMediaPlayer::mediaStatusChanged, player, [player](QMediaPlayer::MediaStatus status) {
+        if (status == QMediaPlayer::LoadedMedia && player->playbackState() == QMediaPlayer::StoppedState &&
+            player->hasVideo())
+            player->pause();
+    });
 }
 
 void ScrubController::startObserver() {

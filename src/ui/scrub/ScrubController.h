@@ -73,6 +73,7 @@ Q_SIGNALS:
 private:
     bool stopped() const { return m_tornDown; }
     void startObserver();
+    static void showFrameWhenLoaded(QMediaPlayer* player);
 
     ScrubSheetServices m_services;
     QMediaPlayer* m_player = nullptr;

@@ -135,7 +135,7 @@ public:
         symbolIcon(symbol, tint).paint(painter, rects.stateIcon);
 
         const QFont nameFont = Font::brand(11);
-        const QFont idFont = Font::brandMono(8);
+        const QFont idFont = Font::brandMono(9);
         painter->setFont(nameFont);
         painter->setPen(Color::brandTextSecondary());
         const QFontMetrics nm(nameFont);
@@ -143,7 +143,7 @@ public:
         painter->drawText(nameRect, Qt::AlignLeft | Qt::AlignVCenter,
                           nm.elidedText(index.data().toString(), Qt::ElideRight, nameRect.width()));
         painter->setFont(idFont);
-        painter->setPen(Color::withOpacity(Color::brandTextTertiary(), 0.7));
+        painter->setPen(Color::brandTextTertiary()); // dimmer than this does not read on the row's card
         painter->drawText(QRect(rects.texts.left(), nameRect.bottom() + 1, rects.texts.width(),
                                 QFontMetrics(idFont).height()),
                           Qt::AlignLeft | Qt::AlignVCenter,
@@ -267,8 +267,8 @@ SequenceUsageSheet::SequenceUsageSheet(ProjectManager& manager, QWidget* parent)
     m_ignore = ignore;
     connect(m_protect, &QAbstractButton::clicked, this, [this] { addRuleFromSearch(true); });
     connect(m_ignore, &QAbstractButton::clicked, this, [this] { addRuleFromSearch(false); });
-    m_presets = new QToolButton(entry);
-    m_presets->setText(QStringLiteral("Common"));
+    // A push button draws its menu arrow in a margin of its own, clear of the text.
+    m_presets = new QPushButton(QStringLiteral("Common"), entry);
     auto* menu = new QMenu(m_presets);
     for (int i = 0; i < presetIgnorePatterns().size(); ++i) {
         menu->addAction(QStringLiteral("Ignore names containing “%1”").arg(presetIgnorePatterns().at(i)),
@@ -281,9 +281,6 @@ SequenceUsageSheet::SequenceUsageSheet(ProjectManager& manager, QWidget* parent)
                         });
     }
     m_presets->setMenu(menu);
-    m_presets->setPopupMode(QToolButton::DelayedPopup);
-    connect(m_presets, &QToolButton::clicked, this,
-            [this, menu] { menu->popup(m_presets->mapToGlobal(QPoint(0, m_presets->height()))); });
     actions->addWidget(m_protect);
     actions->addWidget(m_ignore);
     actions->addStretch(1);

@@ -8,7 +8,6 @@ class QLineEdit;
 class QListView;
 class QPushButton;
 class QStackedWidget;
-class QToolButton;
 class QVBoxLayout;
 
 namespace tarnwick {
@@ -28,7 +27,7 @@ public:
     QLineEdit* searchField() const { return m_search; }
     QAbstractButton* protectButton() const { return m_protect; }
     QAbstractButton* ignoreButton() const { return m_ignore; }
-    QToolButton* presetsButton() const { return m_presets; }
+    QPushButton* presetsButton() const { return m_presets; }
     QAbstractButton* clearButton() const { return m_clear; }
     QListView* timelines() const { return m_timelines; }
     QLabel* timelinesTitle() const { return m_timelinesTitle; }
@@ -49,7 +48,7 @@ private:
     QLineEdit* m_search = nullptr;
     QAbstractButton* m_protect = nullptr;
     QAbstractButton* m_ignore = nullptr;
-    QToolButton* m_presets = nullptr;
+    QPushButton* m_presets = nullptr;
     QAbstractButton* m_clear = nullptr;
     QWidget* m_rulesHost = nullptr;
     QVBoxLayout* m_rules = nullptr;

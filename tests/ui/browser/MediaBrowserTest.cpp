@@ -1,6 +1,7 @@
 #include "analysis/ProjectManager.h"
 #include "support/ProjectManagerHarness.h"
 #include "ui/brand/BrandFonts.h"
+#include "ui/brand/BrandPalette.h"
 #include "ui/browser/FilterBar.h"
 #include "ui/browser/MediaBadges.h"
 #include "ui/browser/MediaFileListView.h"
@@ -18,9 +19,12 @@
 #include <QPainter>
 #include <QPushButton>
 #include <QStandardItemModel>
+#include <QStyle>
 #include <QTableView>
 #include <QTest>
 #include <gtest/gtest.h>
+
+#include <cmath>
 
 namespace tarnwick {
 namespace {
@@ -556,6 +560,76 @@ TEST(MediaTableColumns, OtherColumnsShrinkBeforeTheNameInANarrowPane) {
     EXPECT_GE(header->sectionSize(MediaTableModel::fileName), 150);
     EXPECT_LE(header->length(), view.table()->viewport()->width() + 1);
     EXPECT_GE(header->sectionSize(MediaTableModel::usage), 92);
+}
+
+// Between the sidebar and the bin of the window at its default width the table has about 780
+// points (700 when the panes are widened): every status shows whole there, thumbnail, dot and text.
+TEST(MediaTableColumns, TheStatusColumnHoldsItsLongestStatusAtTheDefaultSize) {
+    testing::ProjectManagerHarness harness;
+    harness.pm().setMediaFiles({testing::media("/v/a.mov", 0, MediaFileStatus::online, 5)});
+    testing::drainEvents();
+    const QFontMetricsF metrics(Font::brandMono(10, Font::Weight::medium));
+    for (const int width : {780, 700}) {
+        MediaFileListView view(harness.pm(), {}, nullptr);
+        view.resize(width, 400);
+        view.show();
+        testing::drainEvents();
+        const int column = view.table()->horizontalHeader()->sectionSize(MediaTableModel::status);
+        for (int status = 0; status <= int(MediaFileStatus::error); ++status) {
+            MediaFile file = testing::media("/v/a.mov", 0, MediaFileStatus(status));
+            for (const bool relocated : {false, true}) {
+                file.matchedPath = relocated ? std::optional<QString>("/w/a.mov") : std::nullopt;
+                // Padding, thumbnail (on disk only), dot, text, padding.
+                const qreal needed = 4 + (file.isOnDisk() ? 28 : 0) + 11 +
+                                     metrics.horizontalAdvance(MediaBadges::statusText(file)) + 4;
+                EXPECT_GE(column, needed) << width << " " << MediaBadges::statusText(file).toStdString();
+            }
+        }
+        EXPECT_GE(view.table()->horizontalHeader()->sectionSize(MediaTableModel::fileName), 150);
+        EXPECT_LE(view.table()->horizontalHeader()->length(), view.table()->viewport()->width() + 1);
+    }
+}
+
+namespace {
+
+// WCAG contrast of two colours.
+double contrast(QColor a, QColor b) {
+    auto luminance = [](QColor c) {
+        auto channel = [](double v) { return v <= 0.03928 ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4); };
+        return 0.2126 * channel(c.redF()) + 0.7152 * channel(c.greenF()) + 0.0722 * channel(c.blueF());
+    };
+    const double la = luminance(a);
+    const double lb = luminance(b);
+    return (std::max(la, lb) + 0.05) / (std::min(la, lb) + 0.05);
+}
+
+} // namespace
+
+// The folder line under a name reads on a selected row's purple as well as on the dark table.
+TEST(MediaTableDelegate, TheFolderLineReadsOnASelectedRow) {
+    MediaTableDelegate delegate(nullptr);
+    const MediaFile file = testing::media("/media/editor/Shoot Day 2/Interviews/A001.mov");
+    QStandardItemModel model(1, MediaTableModel::columnCount_);
+    const QModelIndex index = model.index(0, MediaTableModel::fileName);
+    model.setData(index, QVariant::fromValue<const void*>(&file), MediaTableModel::fileRole);
+    QImage image(360, MediaTableDelegate::rowHeight, QImage::Format_RGB32);
+    image.fill(Color::brandBackground());
+    QPainter painter(&image);
+    // The selection as the table's style sheet lays it under the row.
+    painter.fillRect(image.rect(), Color::withAlpha(Color::brandAccent(), 89));
+    const QColor selection = image.pixelColor(0, 0);
+    QStyleOptionViewItem option;
+    option.rect = image.rect();
+    option.state |= QStyle::State_Selected;
+    delegate.paint(&painter, option, index);
+    painter.end();
+    // The folder line is the lowest line of the cell; its brightest pixel against the selection.
+    const int folderTop = MediaTableDelegate::rowHeight / 2 + 2;
+    double best = 1;
+    for (int y = folderTop; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x)
+            best = std::max(best, contrast(image.pixelColor(x, y), selection));
+    EXPECT_GE(best, 3.0);
 }
 
 } // namespace

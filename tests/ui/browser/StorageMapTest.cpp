@@ -3,12 +3,15 @@
 #include "ui/browser/StorageMapCanvas.h"
 #include "ui/browser/StorageMapView.h"
 
+#include <QApplication>
 #include <QFontMetricsF>
+#include <QHelpEvent>
 #include <QLabel>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QStackedWidget>
 #include <QTest>
+#include <QToolTip>
 #include <gtest/gtest.h>
 
 namespace tarnwick {
@@ -316,6 +319,57 @@ TEST_F(StorageMapViewTest, FollowsTheFilterAndShowsEmptyStates) {
     load({clip("/m/keep.mov", 500, {"P"})}, {});
     EXPECT_EQ(view.drilledProject(), nullptr);
     EXPECT_TRUE(view.drilledProjectName().has_value());
+}
+
+// At 200 projects the tiles are too small for the whole label: each shows its name shortened in
+// the middle (where "Episode 001" and "Episode 002" differ least), and its tooltip names it in full.
+TEST_F(StorageMapViewTest, SmallTilesShowAShortenedNameAndTheWholeOneOnHover) {
+    QList<ProjectFile> projects;
+    QList<MediaFile> files;
+    for (int i = 1; i <= 200; ++i) {
+        const QString name = QStringLiteral("Episode %1").arg(i, 3, 10, QLatin1Char('0'));
+        projects.append(namedProject(name));
+        files.append(clip(QStringLiteral("/m/%1.mov").arg(i), 50'000'000 + i % 9 * 1'000'000, {name}, i % 2));
+    }
+    load(files, projects);
+    StorageMapView view(harness.pm(), {});
+    view.resize(780, 600);
+    view.show();
+    testing::drainEvents();
+    auto* canvas = view.findChild<StorageMapCanvas*>();
+    ASSERT_NE(canvas, nullptr);
+    ASSERT_EQ(canvas->tiles().size(), 200);
+    int shortened = 0;
+    int unnamed = 0;
+    for (int i = 0; i < canvas->tiles().size(); ++i) {
+        const QRectF rect = canvas->tiles()[i].rect;
+        const QString label = canvas->tiles()[i].item.label;
+        const QString shown = canvas->shownName(i);
+        if (shown.isEmpty()) {
+            ++unnamed; // only a sliver too narrow for "E…01"
+            EXPECT_LT(rect.width(), 36) << label.toStdString();
+        } else if (shown != label) {
+            ++shortened;
+            EXPECT_TRUE(shown.contains(QChar(0x2026))) << shown.toStdString();
+            EXPECT_EQ(shown.front(), label.front());
+            EXPECT_TRUE(shown.endsWith(label.right(2))) << shown.toStdString(); // the number tells them apart
+        }
+        const QPoint centre = rect.center().toPoint() + QPoint(8, 8); // the canvas's padding
+        QHelpEvent hover(QEvent::ToolTip, centre, canvas->mapToGlobal(centre));
+        QApplication::sendEvent(canvas, &hover);
+        EXPECT_TRUE(QToolTip::text().startsWith(label + QStringLiteral(" — ")))
+            << QToolTip::text().toStdString();
+    }
+    EXPECT_LE(unnamed, 20);
+    EXPECT_GT(shortened, 0);
+    QToolTip::hideText();
+
+    // A sliver holds nothing readable: no name at all rather than a lone ellipsis.
+    const QFontMetricsF metrics(canvas->font());
+    EXPECT_TRUE(
+        StorageMap::shortTileName(QStringLiteral("Episode 001"), QRectF(0, 0, 14, 40), metrics).isEmpty());
+    EXPECT_TRUE(
+        StorageMap::shortTileName(QStringLiteral("Episode 001"), QRectF(0, 0, 60, 8), metrics).isEmpty());
 }
 
 } // namespace

@@ -13,6 +13,7 @@
 #include <sanitizer/lsan_interface.h>
 #endif
 
+#include <QApplication>
 #include <QDialog>
 #include <QLabel>
 #include <QMediaPlayer>
@@ -21,6 +22,9 @@
 #include <QTest>
 #include <QToolButton>
 #include <QVBoxLayout>
+#include <QVideoFrame>
+#include <QVideoSink>
+#include <QVideoWidget>
 
 using namespace tarnwick;
 
@@ -135,4 +139,53 @@ TEST(MediaScrubView, WithoutASoundOutputVideoPlaysSilentlyAndAudioSaysSo) {
                 << player->errorString().toStdString();
         }
     }
+}
+
+// The picture shows the frame at the playhead as soon as the clip is loaded, not only once Play
+// is pressed, and a click on the strip shows the frame it seeks to.
+TEST(MediaScrubView, AVideoShowsTheFrameAtThePlayheadBeforePlay) {
+    const QString clip = testmedia::h264();
+    if (clip.isEmpty())
+        GTEST_SKIP() << "needs /usr/bin/ffmpeg to make the test media";
+#if defined(__SANITIZE_ADDRESS__)
+    __lsan::ScopedDisabler backendKeepsItsOptions; // as above
+#endif
+    MediaScrubView view(clip, QStringLiteral("clip"), false, instantServices(5, {}, {}));
+    QSignalSpy loaded(view.controller(), &ScrubController::stripLoaded);
+    view.show();
+    ASSERT_TRUE(loaded.count() > 0 || loaded.wait(10'000));
+    QVideoSink* sink = view.playerView()->videoWidget()->videoSink();
+    ASSERT_TRUE(QTest::qWaitFor([sink] { return sink->videoFrame().isValid(); }, 15'000))
+        << "the picture stays black until Play";
+    QMediaPlayer* player = view.controller()->player();
+    EXPECT_NE(player->playbackState(), QMediaPlayer::PlayingState);
+    EXPECT_LT(sink->videoFrame().startTime(), 500'000);
+
+    Q_EMIT view.filmstrip()->seekRequested(0.6); // 3 s into the clip
+    EXPECT_TRUE(QTest::qWaitFor([sink] { return sink->videoFrame().startTime() >= 2'500'000; }, 15'000))
+        << sink->videoFrame().startTime();
+    EXPECT_NE(player->playbackState(), QMediaPlayer::PlayingState);
+}
+
+// A sound has no picture: the sheet shows no black box above the bar, the waveform takes the spare
+// height, and the "No audio output" note keeps clear of the full-screen button.
+TEST(MediaScrubView, AnAudioSheetGivesItsHeightToTheWaveform) {
+    MediaScrubView view(QStringLiteral("/media/tone.wav"), QStringLiteral("tone.wav"), true,
+                        instantServices(8, {0.25f, 1.0f}, {}));
+    view.resize(760, 480);
+    QSignalSpy loaded(view.controller(), &ScrubController::stripLoaded);
+    view.show();
+    ASSERT_TRUE(loaded.count() > 0 || loaded.wait(10'000));
+    QApplication::processEvents();
+    MediaPlayerView* player = view.playerView();
+    EXPECT_FALSE(player->videoWidget()->isVisibleTo(&view));
+    EXPECT_LE(player->height(), 80);
+    const QRect bar = player->playButton()->geometry();
+    EXPECT_LE(std::abs(bar.center().y() - player->rect().center().y()), 2); // centred in the band
+    EXPECT_GE(view.waveform()->height(), 480 - 80 - 120);
+
+    QLabel* note = player->noAudioNote();
+    ASSERT_TRUE(note->isVisibleTo(&view)); // this player has no sound output
+    EXPECT_EQ(note->text(), "No audio output");
+    EXPECT_GE(player->fullScreenButton()->geometry().left() - note->geometry().right(), 6);
 }

@@ -5,14 +5,20 @@
 
 #include <QAbstractButton>
 #include <QAction>
+#include <QApplication>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListView>
 #include <QMenu>
+#include <QPainter>
+#include <QPushButton>
+#include <QStyleOptionViewItem>
 #include <QTest>
 #include <QToolButton>
 
 #include <gtest/gtest.h>
+
+#include <cmath>
 
 using namespace tarnwick;
 using namespace tarnwick::testing;
@@ -185,4 +191,73 @@ TEST(SequenceUsageSheet, RulesTimelinesAndTheSearchFieldStandOnTheRaisedSurface)
     const QColor card =
         sheet.timelines()->viewport()->grab().toImage().pixelColor(rect.left() + 10, rect.center().y());
     EXPECT_NEAR(card.red(), 0.7 * 0x2A + 0.3 * 0x14, 1.5);
+}
+
+namespace {
+
+double contrastOf(QColor a, QColor b) {
+    auto luminance = [](QColor c) {
+        auto channel = [](double v) { return v <= 0.03928 ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4); };
+        return 0.2126 * channel(c.redF()) + 0.7152 * channel(c.greenF()) + 0.0722 * channel(c.blueF());
+    };
+    const double la = luminance(a);
+    const double lb = luminance(b);
+    return (std::max(la, lb) + 0.05) / (std::min(la, lb) + 0.05);
+}
+
+} // namespace
+
+// The "ID …" line under a timeline's name reads on its card: its ink stands out at least 3:1.
+TEST(SequenceUsageSheet, TimelineIDsReadOnTheirCards) {
+    SequenceSheetFixture f;
+    SequenceUsageSheet sheet(f.pm());
+    const int row = sheet.model()->rowOf(QStringLiteral("Promo"), QStringLiteral("seq-0002-99887766"));
+    ASSERT_GE(row, 0);
+    QImage image(400, 44, QImage::Format_RGB32);
+    image.fill(Qt::black);
+    QPainter painter(&image);
+    QStyleOptionViewItem option;
+    option.rect = image.rect();
+    sheet.timelines()->itemDelegate()->paint(&painter, option, sheet.model()->index(row));
+    painter.end();
+    const QColor card = image.pixelColor(30, 4);
+    // Below the name line, between the row's icons on the left and its buttons on the right.
+    double best = 1;
+    for (int y = 24; y < 38; ++y)
+        for (int x = 61; x < 250; ++x)
+            best = std::max(best, contrastOf(image.pixelColor(x, y), card));
+    EXPECT_GE(best, 3.0);
+}
+
+// The "Common" menu's arrow stands clear of its text: a gap of several pixels between the last
+// letter's ink and the arrow's.
+TEST(SequenceUsageSheet, TheCommonMenusArrowKeepsClearOfItsText) {
+    SequenceSheetFixture f;
+    SequenceUsageSheet sheet(f.pm());
+    sheet.resize(900, 600);
+    sheet.show();
+    QApplication::processEvents();
+    const QImage image = sheet.presetsButton()->grab().toImage();
+    const int border = 4;
+    QList<int> inked;
+    for (int x = border; x < image.width() - border; ++x) {
+        bool ink = false;
+        for (int y = border; y < image.height() - border && !ink; ++y)
+            ink = contrastOf(image.pixelColor(x, y), image.pixelColor(border, y)) > 2.0;
+        if (ink)
+            inked.append(x);
+    }
+    ASSERT_GE(inked.size(), 2);
+    // Runs of ink columns: the letters, then the arrow.
+    QList<std::pair<int, int>> runs{{inked.first(), inked.first()}};
+    for (int x : inked) {
+        if (x > runs.last().second + 1)
+            runs.append({x, x});
+        runs.last().second = x;
+    }
+    ASSERT_GE(runs.size(), 2);
+    const auto arrow = runs.last();
+    const auto lastLetter = runs[runs.size() - 2];
+    EXPECT_LE(arrow.second - arrow.first, 10); // the arrow alone, not an arrow fused to a letter
+    EXPECT_GE(arrow.first - lastLetter.second - 1, 4);
 }
