@@ -160,8 +160,8 @@ bool ChainGuard::eventFilter(QObject* watched, QEvent* event) {
 // ---- ResultSheet ------------------------------------------------------------------------------
 
 ResultSheet::ResultSheet(const QString& title, int done, int failed, const QStringList& errors,
-                         QWidget* parent)
-    : QWidget(parent), m_look(BinTexts::resultLook(title, done, failed, errors)) {
+                         const QString& unrecorded, QWidget* parent)
+    : QWidget(parent), m_look(BinTexts::resultLook(title, done, failed, errors, unrecorded)) {
     setObjectName(m_look.success ? QStringLiteral("resultSuccess") : QStringLiteral("resultErrors"));
     setMinimumWidth(300);
     auto* layout = new QVBoxLayout(this);
@@ -174,6 +174,11 @@ ResultSheet::ResultSheet(const QString& title, int done, int failed, const QStri
     m_counts = textLabel(m_look.counts, 0, false, this);
     setTextColor(m_counts, Color::secondaryLabel());
     layout->addWidget(m_counts);
+    if (!m_look.unrecorded.isEmpty()) {
+        m_unrecorded = textLabel(m_look.unrecorded, 0, false, this);
+        setTextColor(m_unrecorded, Color::darkSystemRed());
+        layout->addWidget(m_unrecorded);
+    }
     if (m_look.showErrors) {
         ErrorBox box = errorBox(errors, 100);
         m_errorScroll = box.scroll;
@@ -284,6 +289,11 @@ TrashFailureSheet::TrashFailureSheet(BinSheetServices services, FilePanel& panel
     setTextColor(hint, Color::tertiaryLabel());
     hint->setContentsMargins(16, 0, 16, 0);
     layout->addWidget(hint);
+    if (!failure.unrecorded.isEmpty()) {
+        m_unrecorded = textLabel(failure.unrecorded, 0, false, this);
+        setTextColor(m_unrecorded, Color::darkSystemRed());
+        layout->addWidget(m_unrecorded);
+    }
     if (!errors.isEmpty()) {
         ErrorBox box = errorBox(errors, 80);
         m_errorScroll = box.scroll;

@@ -12,11 +12,14 @@ QString rowSizeText(qint64 bytes) {
     return bytes == 0 ? QStringLiteral("—") : formatFileByteCount(bytes);
 }
 
-ResultLook resultLook(const QString& title, int done, int failed, const QStringList& errors) {
+ResultLook resultLook(const QString& title, int done, int failed, const QStringList& errors,
+                      const QString& unrecorded) {
     ResultLook look;
-    look.success = failed == 0;
-    if (look.success) {
-        look.symbol = QStringLiteral("checkmark.circle.fill");
+    look.unrecorded = unrecorded;
+    look.success = failed == 0 && unrecorded.isEmpty();
+    if (failed == 0) {
+        look.symbol = look.success ? QStringLiteral("checkmark.circle.fill")
+                                   : QStringLiteral("exclamationmark.triangle.fill");
         look.headline = title;
         look.counts = QString::number(done) + QStringLiteral(" file(s) processed successfully");
     } else {

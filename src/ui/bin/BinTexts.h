@@ -23,8 +23,10 @@ struct ResultLook {
     QString headline;
     QString counts;
     bool showErrors = false;
+    QString unrecorded; // files removed whose records could be kept nowhere: a warning line
 };
-ResultLook resultLook(const QString& title, int done, int failed, const QStringList& errors);
+ResultLook resultLook(const QString& title, int done, int failed, const QStringList& errors,
+                      const QString& unrecorded = {});
 
 // ---- Permanent deletion -----------------------------------------------------------------------
 // Lower-cased, then trimmed of spaces and tabs, equal to "delete".

@@ -31,10 +31,10 @@ void installBinViews(ViewFactories& f) {
         return new PermanentDeleteConfirmSheet({c.manager, c.operations, c.presentations});
     };
     f.deletionResultSheet = [](const WindowContext&, const ActionResult& r, const QString& title) {
-        return new ResultSheet(title, int(r.succeeded), int(r.failed), r.errors);
+        return new ResultSheet(title, int(r.succeeded), int(r.failed), r.errors, r.unrecorded);
     };
     f.operationResultSheet = [](const WindowContext&, const ActionResult& r, const QString& title) {
-        return new ResultSheet(title, int(r.succeeded), int(r.failed), r.errors);
+        return new ResultSheet(title, int(r.succeeded), int(r.failed), r.errors, r.unrecorded);
     };
     f.transcodeConfirmationSheet = [](const WindowContext& c) {
         return new TranscodeConfirmationSheet(c.manager, c.operations);
