@@ -5,6 +5,7 @@
 
 #include <cerrno>
 #include <fcntl.h>
+#include <mutex>
 #include <sys/stat.h>
 #include <sys/xattr.h>
 #include <unistd.h>
@@ -97,7 +98,12 @@ bool attributesUnsupported(int error) {
 } // namespace
 
 Writer currentWriter() {
-    static const Writer self{qint64(::getpid()), startTicksOf(::getpid()), bootId()};
+    // Asked again in a forked child, which is a writer of its own.
+    static std::mutex mutex;
+    static Writer self;
+    std::lock_guard lock(mutex);
+    if (self.pid != qint64(::getpid()))
+        self = {qint64(::getpid()), startTicksOf(::getpid()), bootId()};
     return self;
 }
 
