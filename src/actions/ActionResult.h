@@ -18,7 +18,7 @@ struct ActionResult {
     bool refused = false;
     // "N files were removed but could not be recorded: REASON", when their records could be kept
     // nowhere; empty otherwise.
-    QString unrecorded;
+    QString unrecorded = {};
 
     static ActionResult counted(qint64 succeeded, qint64 failed = 0, QStringList errors = {}) {
         ActionResult result;
