@@ -167,6 +167,33 @@ private:
     QHash<std::pair<quint64, quint64>, quint64> m_trashedNames;
 };
 
+// The intents of one removal: the target's, then those of the other staged files inside it when it
+// is a container (their bytes go with the container's).
+QList<int> intendRemoval(RecordRun& records, const QList<PlannedRemoval>& plan, const PlannedRemoval& p,
+                         const QList<qsizetype>& inside, AuditAction action, qint64 bytes,
+                         const FileOpInfo& info) {
+    QList<int> seqs;
+    FileRecord record;
+    record.entry = AuditLogEntry::make(action, p.item.mediaFile, std::nullopt);
+    record.target = p.target;
+    record.files = 1;
+    record.bytes = bytes;
+    record.traced = true;
+    if (info.kind != FileKind::missing)
+        record.identity = info.identity();
+    seqs.append(records.intend(record));
+    for (const qsizetype i : inside) {
+        const PlannedRemoval& member = plan.at(i);
+        if (&member == &p)
+            continue;
+        record.entry = AuditLogEntry::make(action, member.item.mediaFile, std::nullopt);
+        record.bytes = 0;
+        record.traced = false;
+        seqs.append(records.intend(record));
+    }
+    return seqs;
+}
+
 } // namespace
 
 QList<ExecutedRemoval> executeRemovals(const QList<PlannedRemoval>& plan, FileOperations& files,
@@ -218,30 +245,14 @@ QList<ExecutedRemoval> executeRemovals(const QList<PlannedRemoval>& plan, FileOp
         }
         // The record first: a kill from here on leaves the intent, which the next start decides.
         const qint64 bytes = freed.bytesOf(p, info);
-        QList<int> seqs;
-        if (records) {
-            FileRecord record;
-            record.entry = AuditLogEntry::make(action, p.item.mediaFile, std::nullopt);
-            record.target = p.target;
-            record.files = 1;
-            record.bytes = bytes;
-            record.traced = true;
-            if (info.kind != FileKind::missing)
-                record.identity = info.identity();
-            seqs.append(records->intend(record));
-            for (const qsizetype i : byContainer.value(p.isContainer ? p.target : QString())) {
-                const PlannedRemoval& inside = plan.at(i);
-                if (&inside == &p)
-                    continue;
-                record.entry = AuditLogEntry::make(action, inside.item.mediaFile, std::nullopt);
-                record.bytes = 0; // its bytes go with the container's
-                record.traced = false;
-                seqs.append(records->intend(record));
-            }
-        }
+        const QList<int> seqs =
+            records
+                ? intendRemoval(*records, plan, p, byContainer.value(p.isContainer ? p.target : QString()),
+                                action, bytes, info)
+                : QList<int>();
         if (records && !records->stopReason().isEmpty()) {
             // Its record could be kept nowhere: no file is removed unrecorded.
-            for (const int seq : std::as_const(seqs))
+            for (const int seq : seqs)
                 records->failed(seq);
             done.outcome = Outcome::failed;
             done.error = FileOpStatus::failure(
