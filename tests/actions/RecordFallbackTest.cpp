@@ -6,6 +6,7 @@
 #include "actions/TrashAction.h"
 #include "stores/StoreFile.h"
 #include "support/CleanupHarness.h"
+#include "support/MoveHarness.h"
 #include "support/RecordCheck.h"
 
 #include <gtest/gtest.h>
@@ -132,6 +133,35 @@ TEST(RecordFallback, AFirstRecordKeptNowhereStopsTheRunBeforeAnyFileGoes) {
         EXPECT_EQ(h.audit.count(), 0);
         EXPECT_EQ(h.stats.stats().filesDeleted, 0);
         EXPECT_EQ(h.binPaths().size(), 3);
+    }
+}
+
+// The same for a move to a folder: refused lines go to the log at the end; a first record kept
+// nowhere moves nothing.
+TEST(RecordFallback, AMoveToAFolderKeepsItsRecordsTheSameWay) {
+    for (const bool keptNowhere : {false, true}) {
+        MoveHarness h;
+        const MediaFile a = h.makeFile(QStringLiteral("Day 1/a.mov"), 5);
+        const MediaFile b = h.makeFile(QStringLiteral("Day 1/b.mov"), 7);
+        h.stage({a, b}, {a, b});
+        h.audit.journal().setWriteFaultForTesting([] { return ENOSPC; });
+        if (keptNowhere) {
+            ASSERT_TRUE(QDir().mkpath(h.dir.filePath(QStringLiteral("store/.audit_log.probe"))));
+        }
+        const ActionResult result = h.moveBin();
+        h.audit.journal().setWriteFaultForTesting({});
+        EXPECT_EQ(result.succeeded, keptNowhere ? 0 : 2) << result.errors.join('\n').toStdString();
+        EXPECT_EQ(QFileInfo::exists(a.path), keptNowhere);
+        EXPECT_EQ(QFileInfo::exists(h.archived(b.path)), !keptNowhere);
+        RecordExpectation expected;
+        expected.action = AuditAction::movedToFolder;
+        expected.counter = RecordExpectation::Counter::filesMoved;
+        if (keptNowhere)
+            expected.untouched = QStringList{a.path, b.path};
+        else
+            expected.done = {{a.path, 5}, {b.path, 7}};
+        const QStringList problems = mergedProblems(h, expected);
+        EXPECT_TRUE(problems.isEmpty()) << problems.join('\n').toStdString();
     }
 }
 
