@@ -25,6 +25,7 @@
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <dirent.h>
 #include <fcntl.h>
@@ -100,8 +101,9 @@ public:
 };
 
 // How a run keeps its records: a journal line per file as it goes, or (the reference, what the
-// runs did before) every line held until the run ends, then one write.
-enum class Records { perFile, atEnd };
+// runs did before) every line held until the run ends, then one write; or a journal that refuses
+// every line (a journal the user cannot write), whose run writes the audit log in its place.
+enum class Records { perFile, atEnd, refused };
 
 double timeTrashRun(int count, int auditEntries, bool touchDisk = true, bool toTrash = true,
                     Records records = Records::perFile) {
@@ -127,6 +129,8 @@ double timeTrashRun(int count, int auditEntries, bool touchDisk = true, bool toT
     services.auditLog = &audit;
     services.statsManager = &stats;
     audit.journal().setDeferredForTesting(records == Records::atEnd);
+    if (records == Records::refused)
+        audit.journal().setWriteFaultForTesting([] { return EACCES; });
     if (!touchDisk)
         services.files = std::make_shared<NoDiskFileOperations>();
     QElapsedTimer clock;
@@ -221,13 +225,17 @@ void BM_RemovalRecords(benchmark::State& state) {
     for (auto _ : state) {
         std::vector<double> perFile;
         std::vector<double> atEnd;
+        std::vector<double> refused;
         for (int i = 0; i < (bench::smokeMode() ? 1 : pairs); ++i) {
             perFile.push_back(timeTrashRun(count, 0, true, toTrash, Records::perFile));
             atEnd.push_back(timeTrashRun(count, 0, true, toTrash, Records::atEnd));
+            refused.push_back(timeTrashRun(count, 0, true, toTrash, Records::refused));
         }
         state.counters["per_file_ms"] = bench::median(perFile);
         state.counters["at_end_ms"] = bench::median(atEnd);
+        state.counters["refused_ms"] = bench::median(refused);
         state.counters["ratio"] = bench::median(perFile) / bench::median(atEnd);
+        state.counters["refused_ratio"] = bench::median(refused) / bench::median(atEnd);
         state.counters["load"] = bench::loadAverage();
     }
     state.SetLabel(toTrash ? "trash" : "permanent deletion");

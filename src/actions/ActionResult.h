@@ -16,6 +16,9 @@ struct ActionResult {
     // Refused before anything was touched (another operation held the manager, or a folder that
     // would leave every file where it is): errors holds the reason.
     bool refused = false;
+    // "N files were removed but could not be recorded: REASON", when their records could be kept
+    // nowhere; empty otherwise.
+    QString unrecorded = {};
 
     static ActionResult counted(qint64 succeeded, qint64 failed = 0, QStringList errors = {}) {
         ActionResult result;

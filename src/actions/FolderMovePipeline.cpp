@@ -8,6 +8,7 @@
 #include <QThreadPool>
 
 #include <atomic>
+#include <cerrno>
 #include <chrono>
 #include <condition_variable>
 #include <deque>
@@ -193,6 +194,14 @@ FolderMoveOutcome FolderMovePipeline::execute(State& state, const FolderMoveJob&
     for (FileRecord intent : job.records) {
         intent.identity = recorded.source;
         step.intend(std::move(intent));
+    }
+    if (!records->stopReason().isEmpty()) {
+        // Its record could be kept nowhere: no file is moved unrecorded.
+        step.settle(false);
+        FolderMoveOutcome kept;
+        kept.error = FileOpStatus::failure(EIO, QStringLiteral("kept, its move could not be recorded: ") +
+                                                    records->stopReason());
+        return kept;
     }
     FolderMoveOutcome outcome = state.session.execute(job, recorded, progress, &state.cancel);
     const bool moved = outcome.kind == FolderMoveOutcome::Kind::moved;

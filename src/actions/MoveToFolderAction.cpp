@@ -87,6 +87,8 @@ void FolderMoveRun::start() {
     m_recordRun =
         std::make_shared<RecordRun>(m_services.auditLog ? &m_services.auditLog->journal() : nullptr,
                                     RecordKind::move, !isList() && m_manager.options().writeTraceFiles);
+    if (AuditLogManager* audit = m_services.auditLog)
+        m_recordRun->setFallbackCheck([audit] { return audit->logWriteProblem(); });
     const qsizetype count = m_input.size();
     if (isList()) {
         AppLog::userAction(QStringLiteral("Moving %1 file(s) to %2").arg(QString::number(count), m_folder));
@@ -336,8 +338,9 @@ void FolderMoveRun::apply(const FolderMoveJob& job, const FolderMoveOutcome& don
 }
 
 void FolderMoveRun::finish() {
-    RecordMerge::closeRun(*m_recordRun,
-                          {m_services.auditLog, m_services.statsManager, m_services.traceWriter});
+    m_result.unrecorded = RecordMerge::closeRun(*m_recordRun, {m_services.auditLog, m_services.statsManager,
+                                                               m_services.traceWriter})
+                              .text();
     if (isList()) {
         m_manager.updateMoveProgress([](MoveProgress& move) {
             move.moveFilesCompleted = move.moveTotalFiles;
@@ -403,7 +406,7 @@ QCoro::Task<ActionResult> runMove(ProjectManager& manager, Variant variant,
     if (!scope) {
         AppLog::warning(QStringLiteral("Moving to a folder refused: ") + manager.busyReason());
         co_return ActionResult{
-            0, 0, {QStringLiteral("Another operation is running: ") + manager.busyReason()}, {}, true};
+            0, 0, {QStringLiteral("Another operation is running: ") + manager.busyReason()}, {}, true, {}};
     }
     QList<MediaFile> input;
     if (files) {
@@ -423,7 +426,7 @@ QCoro::Task<ActionResult> runMove(ProjectManager& manager, Variant variant,
         co_return ActionResult{};
     if (isRoot) {
         AppLog::warning(QStringLiteral("Moving to a folder refused: ") + rootFolderText(run->m_folder));
-        co_return ActionResult{0, run->m_input.size(), {rootFolderText(run->m_folder)}, {}, true};
+        co_return ActionResult{0, run->m_input.size(), {rootFolderText(run->m_folder)}, {}, true, {}};
     }
     run->start();
     FolderMovePipeline pipeline(ops, ProtectedFolderTest::forManager(manager, ops.get()), run->m_folder,

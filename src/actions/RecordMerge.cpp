@@ -8,6 +8,8 @@
 #include "stores/RecordRun.h"
 #include "stores/StatsManager.h"
 
+#include <QSet>
+
 namespace tarnwick {
 
 namespace {
@@ -36,6 +38,32 @@ void append(RecordJournal* journal, const QByteArray& lines, bool sync) {
         journal->sync();
 }
 
+// One close under way: the journal's lines for it, and the audit log in their place once the
+// journal refused any.
+struct Closing {
+    const JournalRun& run;
+    const RecordStores& stores;
+    RecordJournal* journal = nullptr;
+    bool journaled = true;         // every line of the run so far is in the journal
+    std::optional<bool> keptInLog; // the audit log written in place of the journal: done or failed
+
+    void announce(const QByteArray& lines) {
+        if (!journal)
+            return;
+        if (journal->append(lines))
+            journal->sync();
+        else
+            journaled = false;
+    }
+    // Before anything else of the run is written: the entries in the log tell the next start that
+    // the run was recorded, so it neither counts it again nor loses it.
+    void keepInLogIfBehind() {
+        if (journaled || keptInLog || !journal || !stores.audit)
+            return;
+        keptInLog = stores.audit->writeThrough();
+    }
+};
+
 QList<TraceFolder> traceFolders(const JournalRun& run) {
     QList<TraceFolder> folders;
     QHash<QString, qsizetype> byDirectory;
@@ -59,7 +87,8 @@ QList<TraceFolder> traceFolders(const JournalRun& run) {
 
 // Names go to the journal (synced) before the files are made: a kill then finds each file's name,
 // and a file already there is completed, never written twice.
-void writeTraceFiles(const JournalRun& run, TraceFileWriter& writer, RecordJournal* journal) {
+void writeTraceFiles(Closing& c, TraceFileWriter& writer) {
+    const JournalRun& run = c.run;
     QList<TraceFolder> folders = traceFolders(run);
     if (folders.isEmpty())
         return;
@@ -73,7 +102,9 @@ void writeTraceFiles(const JournalRun& run, TraceFileWriter& writer, RecordJourn
             lines += RecordJournal::traceFileLine(run.id, folder.directory, folder.file);
         }
     }
-    append(journal, lines, true);
+    if (!lines.isEmpty())
+        c.announce(lines);
+    c.keepInLogIfBehind();
     reached(RecordMerge::Step::traceFilesNamed);
     for (TraceFolder& folder : folders) {
         for (int attempt = 0; attempt < 100; ++attempt) {
@@ -85,7 +116,7 @@ void writeTraceFiles(const JournalRun& run, TraceFileWriter& writer, RecordJourn
             }
             // Someone else's file took the name meanwhile: another one, announced first.
             folder.file.name = TraceFileWriter::freeTraceFileName(folder.directory, folder.file.generated);
-            append(journal, RecordJournal::traceFileLine(run.id, folder.directory, folder.file), true);
+            c.announce(RecordJournal::traceFileLine(run.id, folder.directory, folder.file));
         }
     }
 }
@@ -111,19 +142,73 @@ bool anythingCounted(const JournalRun& run) {
     return false;
 }
 
-void applyStatistics(const JournalRun& run, StatsManager& stats, RecordJournal* journal) {
+void applyStatistics(Closing& c, StatsManager& stats) {
+    const JournalRun& run = c.run;
     if (run.stats) {
         // Announced before a kill: applied unless the file still holds the totals from before.
-        if (stats.stats() == run.stats->first)
-            stats.setStats(run.stats->second);
+        stats.update(
+            [&](const AllTimeStats& now) { return now == run.stats->first ? run.stats->second : now; });
         return;
     }
-    const AllTimeStats before = stats.stats();
-    const AllTimeStats after = withRun(before, run);
-    append(journal, RecordJournal::statsLine(run.id, before, after), true);
-    reached(RecordMerge::Step::statisticsAnnounced);
-    stats.setStats(after);
+    // Under the store's lock: another process's count between the reading and the writing would
+    // be lost.
+    stats.update([&](const AllTimeStats& before) {
+        const AllTimeStats after = withRun(before, run);
+        c.announce(RecordJournal::statsLine(run.id, before, after));
+        c.keepInLogIfBehind();
+        reached(RecordMerge::Step::statisticsAnnounced);
+        return after;
+    });
     reached(RecordMerge::Step::statisticsWritten);
+}
+
+qint64 countedFiles(const JournalRun& run) {
+    qint64 files = 0;
+    for (const JournalRun::Item& item : run.items) {
+        if (item.state == JournalRun::State::done && item.record.entry)
+            files += item.record.files;
+    }
+    return files;
+}
+
+void close(Closing& c) {
+    const JournalRun& run = c.run;
+    if (c.stores.audit)
+        c.stores.audit->adopt(run.countedEntries());
+    reached(RecordMerge::Step::entriesShown);
+    c.keepInLogIfBehind();
+    if (run.writesTraceFiles && c.stores.traces)
+        writeTraceFiles(c, *c.stores.traces);
+    if (c.stores.stats && anythingCounted(run))
+        applyStatistics(c, *c.stores.stats);
+    c.announce(RecordJournal::closedLine(run.id));
+}
+
+// The ids of the entries of a run's items, decided or not.
+QSet<QUuid> entryIds(const JournalRun& run) {
+    QSet<QUuid> ids;
+    for (const JournalRun::Item& item : run.items) {
+        if (item.record.entry)
+            ids.insert(item.record.entry->id);
+    }
+    return ids;
+}
+
+// Each intent without its outcome, by the disk; the outcomes go to the journal.
+qint64 decide(JournalRun& run, FileOperations& files, RecordJournal& journal) {
+    QByteArray lines;
+    qint64 decided = 0;
+    for (JournalRun::Item& item : run.items) {
+        if (item.state != JournalRun::State::pending)
+            continue;
+        const bool happened = RecordMerge::stepHappened(item.record, files);
+        item.state = happened ? JournalRun::State::done : JournalRun::State::failed;
+        lines += happened ? RecordJournal::doneLine(run.id, item.seq, std::nullopt)
+                          : RecordJournal::failedLine(run.id, item.seq);
+        ++decided;
+    }
+    append(&journal, lines, true);
+    return decided;
 }
 
 } // namespace
@@ -146,20 +231,31 @@ QString RecordMerge::traceAction(RecordKind kind) {
     return {};
 }
 
-void RecordMerge::closeRun(RecordRun& run, const RecordStores& stores) {
+QString RecordOutcome::text() const {
+    if (unrecorded <= 0)
+        return {};
+    return QString::number(unrecorded) + QStringLiteral(" files were removed but could not be recorded: ") +
+           reason;
+}
+
+RecordOutcome RecordMerge::closeRun(RecordRun& run, const RecordStores& stores) {
     run.sync();
-    closeRun(run.contents(), stores, run.journal());
+    Closing c{run.contents(), stores, run.journal(), run.journaled(), std::nullopt};
+    close(c);
+    RecordOutcome outcome;
+    if (c.keptInLog == false) {
+        outcome.unrecorded = countedFiles(run.contents());
+        outcome.reason = run.journalError();
+        if (outcome.reason.isEmpty())
+            outcome.reason = QStringLiteral("the audit log could not be written");
+        AppLog::error(outcome.text());
+    }
+    return outcome;
 }
 
 void RecordMerge::closeRun(const JournalRun& run, const RecordStores& stores, RecordJournal* journal) {
-    if (stores.audit)
-        stores.audit->adopt(run.countedEntries());
-    reached(Step::entriesShown);
-    if (run.writesTraceFiles && stores.traces)
-        writeTraceFiles(run, *stores.traces, journal);
-    if (stores.stats && anythingCounted(run))
-        applyStatistics(run, *stores.stats, journal);
-    append(journal, RecordJournal::closedLine(run.id), true);
+    Closing c{run, stores, journal, true, std::nullopt};
+    close(c);
 }
 
 namespace {
@@ -198,21 +294,24 @@ int RecordMerge::mergeAtStart(const RecordStores& stores, FileOperations& files)
     RecordJournal& journal = stores.audit->journal();
     JournalContents contents = journal.read();
     int closed = 0;
+    int elsewhere = 0;
     qint64 decided = 0;
     for (JournalRun& run : contents.runs) {
         if (run.closed)
             continue;
-        QByteArray lines;
-        for (JournalRun::Item& item : run.items) {
-            if (item.state != JournalRun::State::pending)
-                continue;
-            const bool happened = stepHappened(item.record, files);
-            item.state = happened ? JournalRun::State::done : JournalRun::State::failed;
-            lines += happened ? RecordJournal::doneLine(run.id, item.seq, std::nullopt)
-                              : RecordJournal::failedLine(run.id, item.seq);
-            ++decided;
+        // Still being written by another window: its own end merges it.
+        if (run.writer && leftover::isRunning(*run.writer) && !(*run.writer == leftover::currentWriter())) {
+            ++elsewhere;
+            continue;
         }
-        append(&journal, lines, true);
+        // Its lines were refused at the time and the log took its entries instead.
+        const QSet<QUuid> ids = entryIds(run);
+        if (!ids.isEmpty() && !stores.audit->idsInLog(ids).isEmpty()) {
+            append(&journal, RecordJournal::closedLine(run.id), true);
+            ++closed;
+            continue;
+        }
+        decided += decide(run, files, journal);
         closeRun(run, stores, &journal);
         ++closed;
     }
@@ -220,7 +319,9 @@ int RecordMerge::mergeAtStart(const RecordStores& stores, FileOperations& files)
         AppLog::info(QStringLiteral("Records: completed %1 interrupted run(s), %2 file(s) decided on disk")
                          .arg(closed)
                          .arg(decided));
-    stores.audit->compactIfDue();
+    // Emptying the journal would take another window's open run with it.
+    if (elsewhere == 0)
+        stores.audit->compactIfDue();
     return closed;
 }
 

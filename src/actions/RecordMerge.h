@@ -19,6 +19,16 @@ struct RecordStores {
     TraceFileWriter* traces = nullptr;
 };
 
+// What became of a run's records: files it removed whose records could be kept nowhere (neither
+// the journal nor, in its place, the audit log took them), and why.
+struct RecordOutcome {
+    qint64 unrecorded = 0;
+    QString reason;
+
+    // The result sheet's line; empty when everything was recorded.
+    QString text() const;
+};
+
 // Merges the records journal into the audit log, the statistics and the trace files: at the end of
 // each run, and at start for the runs a kill left open. Each part of a run is applied once, also
 // when the merge itself is killed and done again: audit entries are kept by id, the statistics
@@ -28,13 +38,17 @@ class RecordMerge {
 public:
     // The end of a run, on the GUI thread once its disk work is over: its entries join the audit
     // log, its trace files are written (when the run writes them), its totals are added to the
-    // statistics (when anything counted). The journal is synced before it returns.
-    static void closeRun(RecordRun& run, const RecordStores& stores);
+    // statistics (when anything counted). The journal is synced before it returns. When the
+    // journal refused some of the run's lines, the audit log is written with its entries in place
+    // of the journal, before the statistics; the next start then finds them there and leaves the
+    // run's lines in the journal alone.
+    static RecordOutcome closeRun(RecordRun& run, const RecordStores& stores);
     static void closeRun(const JournalRun& run, const RecordStores& stores, RecordJournal* journal);
 
-    // At start, before the window uses the stores: every run left open is decided (an intent
-    // without its outcome by the disk, see stepHappened()) and closed; then the audit log is
-    // compacted when due. The number of runs closed.
+    // At start, before the window uses the stores: every run left open by a process that is gone
+    // is decided (an intent without its outcome by the disk, see stepHappened()) and closed; then
+    // the audit log is compacted when due, unless another process still writes a run. A run that
+    // another process still writes is left to it. The number of runs closed.
     static int mergeAtStart(const RecordStores& stores, FileOperations& files);
 
     // Whether an intent's disk step took place, as the disk shows now: its target is gone (or holds

@@ -337,6 +337,14 @@ QList<ExecutedRemoval> executeRemovals(const QList<PlannedRemoval>& plan, FileOp
         if (records)
             intendRecords(step, plan, p, byContainer.value(p.isContainer ? p.target : QString()), info,
                           freed.bytesOf(p, info), action);
+        if (records && !records->stopReason().isEmpty()) {
+            // Its record could be kept nowhere: no file is removed unrecorded.
+            step.settle(false);
+            done.outcome = Outcome::failed;
+            done.error = FileOpStatus::failure(
+                EIO, QStringLiteral("kept, its removal could not be recorded: ") + records->stopReason());
+            continue;
+        }
         if (method == RemovalMethod::deletePermanently)
             done.recordTime = QDateTime::currentDateTimeUtc(); // local time only when a trace is written
         // The platform compares `then` with what is there once more, right before it acts.
@@ -517,6 +525,8 @@ QCoro::Task<ActionResult> runRemoval(ProjectManager& manager, CleanupServices se
         std::make_shared<RecordRun>(services.auditLog ? &services.auditLog->journal() : nullptr,
                                     method == RemovalMethod::trash ? RecordKind::trash : RecordKind::deletion,
                                     manager.options().writeTraceFiles);
+    if (AuditLogManager* audit = services.auditLog)
+        records->setFallbackCheck([audit] { return audit->logWriteProblem(); });
     const RecordStores stores{services.auditLog, services.statsManager, services.traceWriter};
     // Off the GUI thread: a slow or hung volume must not freeze the window. The future is made in
     // its own statement (GCC 12 and lambda temporaries inside co_await). The task holds no
@@ -532,8 +542,8 @@ QCoro::Task<ActionResult> runRemoval(ProjectManager& manager, CleanupServices se
         co_return ActionResult{};
     }
 
-    const ActionResult result = applyRemovals(manager, plan, executed, method);
-    RecordMerge::closeRun(*records, stores);
+    ActionResult result = applyRemovals(manager, plan, executed, method);
+    result.unrecorded = RecordMerge::closeRun(*records, stores).text();
     QSet<QString> failedPaths;
     for (const RecycleBinItem& item : std::as_const(result.failedItems))
         failedPaths.insert(item.mediaFile.path);

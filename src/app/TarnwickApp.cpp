@@ -85,6 +85,16 @@ void TarnwickApp::launch() {
     }
 }
 
+void TarnwickApp::openProjects(const QList<QUrl>& projects) {
+    if (!m_window)
+        return;
+    m_window->show();
+    m_window->raise();
+    m_window->activateWindow();
+    if (!projects.isEmpty())
+        m_window->contentView()->handleDrop(projects);
+}
+
 void TarnwickApp::buildWindow() {
     m_window = std::make_unique<MainWindow>(*m_commands);
     FilePanel& panel = m_options.filePanel ? *m_options.filePanel : FilePanel::system();

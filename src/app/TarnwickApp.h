@@ -50,6 +50,8 @@ public:
 
     // Fonts, theme, launch work, then the window is shown.
     void launch();
+    // Projects another start of the app was given: imported as if dropped, the window raised.
+    void openProjects(const QList<QUrl>& projects);
 
     MainWindow* mainWindow() const { return m_window.get(); }
     SoftwareUpdater& updater() const { return *m_updater; }

@@ -1,8 +1,10 @@
 #include "app/MainWindow.h"
+#include "app/SingleInstance.h"
 #include "app/TarnwickApp.h"
 #include "app/tour/ScreenshotTour.h"
 #include "platform/AppVersion.h"
 #include "platform/MemoryRelease.h"
+#include "platform/StoreFolder.h"
 
 #include <QApplication>
 #include <QFileInfo>
@@ -25,14 +27,36 @@ int main(int argc, char** argv) {
     QStringList args = QApplication::arguments().mid(1);
     const QString screenshots = tarnwick::ScreenshotTour::takeOption(args);
     QList<QUrl> projects;
+    QStringList paths;
     for (const QString& arg : args) {
-        if (!arg.startsWith(QLatin1Char('-')))
-            projects.append(QUrl::fromLocalFile(QFileInfo(arg).absoluteFilePath()));
+        if (!arg.startsWith(QLatin1Char('-'))) {
+            paths.append(QFileInfo(arg).absoluteFilePath());
+            projects.append(QUrl::fromLocalFile(paths.last()));
+        }
     }
-    if (screenshots.isEmpty())
+    // One window per user: a second start hands its projects to the first and ends (the scripted
+    // screenshot tour is left out: it drives a window of its own).
+    tarnwick::SingleInstance instance(tarnwick::storeFolder());
+    if (screenshots.isEmpty()) {
+        switch (instance.start(paths)) {
+        case tarnwick::SingleInstance::Role::handedOver:
+            return 0;
+        case tarnwick::SingleInstance::Role::failed:
+            return 1;
+        case tarnwick::SingleInstance::Role::primary:
+            break;
+        }
         options.openAtStart = projects;
+    }
     tarnwick::TarnwickApp app(std::move(options));
     app.launch();
+    QObject::connect(&instance, &tarnwick::SingleInstance::projectsReceived, &app,
+                     [&app](const QStringList& got) {
+                         QList<QUrl> urls;
+                         for (const QString& path : got)
+                             urls.append(QUrl::fromLocalFile(path));
+                         app.openProjects(urls);
+                     });
     if (!screenshots.isEmpty())
         tarnwick::ScreenshotTour::begin(*app.mainWindow(), screenshots, projects);
     return QApplication::exec();

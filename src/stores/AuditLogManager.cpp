@@ -7,6 +7,7 @@
 #include "stores/CountingReviewHook.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 
 #include <utility>
@@ -224,49 +225,83 @@ bool AuditLogManager::compact() {
     if (m_journal.openRuns() > 0)
         return false;
     m_compactedThisRun = true;
-    ensureLoaded();
-    if (!m_tail.isEmpty()) {
-        QByteArray tail;
-        for (const AuditLogEntry& entry : std::as_const(m_tail)) {
-            tail += tail.isEmpty() ? '[' : ',';
-            tail += json::encode(entry.toJson());
-        }
-        tail += ']';
-        bool written = false;
-        const bool damaged = m_logDamaged;
-        if (!damaged && m_index && m_index->size() > 0 && m_index->isCompact()) {
-            // Spliced in before the closing bracket: the same bytes a whole encode gives.
-            tail[0] = ',';
-            const QByteArray& bytes = m_index->bytes();
-            written =
-                m_file.write({QByteArrayView(bytes.constData(), bytes.size() - 1), QByteArrayView(tail)});
-        } else if (!damaged && m_index && m_index->size() > 0) {
-            // Written by another encoder: the whole list in ours.
-            QByteArray all = "[";
-            for (qsizetype i = 0; i < m_index->size(); ++i) {
-                if (i > 0)
-                    all += ',';
-                all += json::encode(m_index->entry(i).toJson());
-            }
-            all += ',';
-            all += QByteArrayView(tail).sliced(1);
-            written = m_file.write(all);
-        } else {
-            written = m_file.write(tail);
-        }
-        if (!written)
-            return false;
-    }
+    if (!writeLog())
+        return false;
     if (m_journal.size() > 0 && !m_journal.clear())
         AppLog::error(
             QStringLiteral("Could not empty the records journal after folding it into the audit log"));
-    // Read again when next needed: the start does not keep a large log in memory.
+    forget();
+    return true;
+}
+
+bool AuditLogManager::writeThrough() {
+    if (!writeLog())
+        return false;
+    forget();
+    return true;
+}
+
+// Read again when next needed: the start does not keep a large log in memory.
+void AuditLogManager::forget() {
     m_loaded = false;
     m_index.reset();
     m_decoded.reset();
     m_tail.clear();
     m_tailIds.clear();
-    return true;
+}
+
+bool AuditLogManager::writeLog() {
+    ensureLoaded();
+    if (m_tail.isEmpty())
+        return true;
+    QByteArray tail;
+    for (const AuditLogEntry& entry : std::as_const(m_tail)) {
+        tail += tail.isEmpty() ? '[' : ',';
+        tail += json::encode(entry.toJson());
+    }
+    tail += ']';
+    if (!m_logDamaged && m_index && m_index->size() > 0 && m_index->isCompact()) {
+        // Spliced in before the closing bracket: the same bytes a whole encode gives.
+        tail[0] = ',';
+        const QByteArray& bytes = m_index->bytes();
+        return m_file.write({QByteArrayView(bytes.constData(), bytes.size() - 1), QByteArrayView(tail)});
+    }
+    if (!m_logDamaged && m_index && m_index->size() > 0) {
+        // Written by another encoder: the whole list in ours.
+        QByteArray all = "[";
+        for (qsizetype i = 0; i < m_index->size(); ++i) {
+            if (i > 0)
+                all += ',';
+            all += json::encode(m_index->entry(i).toJson());
+        }
+        all += ',';
+        all += QByteArrayView(tail).sliced(1);
+        return m_file.write(all);
+    }
+    return m_file.write(tail);
+}
+
+QString AuditLogManager::logWriteProblem() const {
+    // The log is replaced through a new file beside it: that file must take some bytes.
+    QFile probe(QFileInfo(m_file.path()).dir().filePath(QStringLiteral(".audit_log.probe")));
+    QString problem;
+    if (!probe.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        problem = probe.errorString();
+    else if (probe.write(QByteArray(4096, ' ')) != 4096 || !probe.flush())
+        problem = probe.errorString();
+    probe.close();
+    probe.remove();
+    return problem;
+}
+
+QSet<QUuid> AuditLogManager::idsInLog(const QSet<QUuid>& ids) const {
+    QSet<QUuid> found;
+    if (ids.isEmpty())
+        return found;
+    StoreFile file(m_file.path());
+    if (std::optional<QByteArray> bytes = file.read())
+        AuditLogIndex::build(std::move(*bytes), ids, &found);
+    return found;
 }
 
 } // namespace tarnwick

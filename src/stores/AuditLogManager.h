@@ -79,6 +79,13 @@ public:
     bool compactIfDue();
     // Rewrites the log with the journal's entries folded in, then empties the journal.
     bool compact();
+    // In place of the journal when it refused a run's lines: the log is rewritten with every entry
+    // shown so far; the journal stays as it is. False when the log could not be written either.
+    bool writeThrough();
+    // Empty when the log can be written now (a small probe in its folder), else why not.
+    QString logWriteProblem() const;
+    // Which of `ids` the log file holds (read afresh).
+    QSet<QUuid> idsInLog(const QSet<QUuid>& ids) const;
 
     // Reading off the main thread: readFiles() on any thread, then install() on this one. Entries
     // logged meanwhile are kept.
@@ -98,6 +105,8 @@ private:
     static QString notice(const AuditLogEntry& entry);
     void report(const QList<AuditLogEntry>& entries);
     void addToTail(const QList<AuditLogEntry>& entries) const;
+    bool writeLog();
+    void forget();
     qsizetype logCount() const { return m_index ? m_index->size() : 0; }
 
     mutable StoreFile m_file;

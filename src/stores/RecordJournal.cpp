@@ -114,6 +114,10 @@ public:
             run.id = runId;
             run.kind = *kind;
             run.writesTraceFiles = json::optBool(o, QStringLiteral("trace")).value_or(false);
+            if (const auto writer = json::optString(o, QStringLiteral("w"))) {
+                if (const auto mark = leftover::decode(writer->toLatin1()))
+                    run.writer = mark->writer;
+            }
             m_runIndex.insert(runId, m_contents.runs.size());
             m_contents.runs.append(run);
             m_items.append(QHash<int, qsizetype>());
@@ -264,31 +268,58 @@ bool RecordJournal::openForAppend() {
     return true;
 }
 
-bool RecordJournal::append(const QByteArray& lines) {
-    if (lines.isEmpty())
-        return true;
+void RecordJournal::setWriteFaultForTesting(std::function<int()> fault) {
     QMutexLocker lock(&m_mutex);
-    if (!openForAppend()) {
-        if (!m_failureLogged)
-            AppLog::error(QStringLiteral("Could not open the records journal: ") + qt_error_string(errno));
-        m_failureLogged = true;
-        return false;
-    }
+    m_fault = std::move(fault);
+}
+
+QString RecordJournal::lastError() const {
+    QMutexLocker lock(&m_mutex);
+    return m_lastError;
+}
+
+void RecordJournal::failed(const char* what, int error) {
+    m_lastError = qt_error_string(error);
+    if (!m_failureLogged)
+        AppLog::error(QLatin1String(what) + m_lastError);
+    m_failureLogged = true;
+}
+
+bool RecordJournal::writeAll(const QByteArray& lines) {
     qsizetype done = 0;
     while (done < lines.size()) {
         const ssize_t n = ::write(m_fd, lines.constData() + done, size_t(lines.size() - done));
         if (n < 0 && errno == EINTR)
             continue;
-        if (n <= 0) {
-            if (!m_failureLogged)
-                AppLog::error(QStringLiteral("Could not write the records journal: ") +
-                              qt_error_string(n < 0 ? errno : ENOSPC));
-            m_failureLogged = true;
-            return false;
+        if (n > 0) {
+            done += n;
+            continue;
         }
-        done += n;
+        const int error = n < 0 ? errno : ENOSPC;
+        // Appending, the offset is the end: the part written goes back (truncating needs no space).
+        const off_t end = ::lseek(m_fd, 0, SEEK_CUR);
+        if (done > 0 && end >= done)
+            (void)::ftruncate(m_fd, end - done);
+        failed("Could not write the records journal: ", error);
+        return false;
     }
+    m_lastError.clear();
     return true;
+}
+
+bool RecordJournal::append(const QByteArray& lines) {
+    if (lines.isEmpty())
+        return true;
+    QMutexLocker lock(&m_mutex);
+    if (const int fault = m_fault ? m_fault() : 0) {
+        failed("Could not write the records journal: ", fault);
+        return false;
+    }
+    if (!openForAppend()) {
+        failed("Could not open the records journal: ", errno);
+        return false;
+    }
+    return writeAll(lines);
 }
 
 bool RecordJournal::sync() {
@@ -363,6 +394,8 @@ QByteArray RecordJournal::runLine(const QString& run, RecordKind kind, bool trac
     QJsonObject o = head("run", run);
     o.insert(QStringLiteral("kind"), kindText(kind));
     o.insert(QStringLiteral("trace"), traceFiles);
+    // Whose run it is: only a run whose writer is gone is merged by another process.
+    o.insert(QStringLiteral("w"), QString::fromLatin1(leftover::encode({leftover::currentWriter(), {}})));
     return line(o);
 }
 

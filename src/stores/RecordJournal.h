@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/FileOperations.h"
+#include "platform/LeftoverMark.h"
 #include "stores/AllTimeStats.h"
 #include "stores/AuditLogEntry.h"
 
@@ -13,6 +14,7 @@
 
 #include <atomic>
 #include <condition_variable>
+#include <functional>
 #include <mutex>
 #include <optional>
 #include <thread>
@@ -53,6 +55,7 @@ struct JournalRun {
     QString id;
     RecordKind kind = RecordKind::trash;
     bool writesTraceFiles = false;
+    std::optional<leftover::Writer> writer; // the process that writes it; none in older journals
     QList<Item> items;
     QList<std::pair<QString, TraceFile>> traceFiles;            // folder → the file the run writes there
     std::optional<std::pair<AllTimeStats, AllTimeStats>> stats; // the totals before and after
@@ -84,7 +87,11 @@ public:
     const QString& path() const { return m_path; }
 
     // Whole lines, each ending in "\n", with one plain write: enough against a killed process.
+    // All or nothing: a write cut short (a full disk) is taken back, so the journal never holds a
+    // piece of a line that a later append would run into.
     bool append(const QByteArray& lines);
+    // Why the last append failed ("No space left on device"); empty after a success.
+    QString lastError() const;
     // Against power loss as well.
     bool sync();
     // The same on the journal's own thread: the disk work goes on meanwhile (a sync can wait for the
@@ -99,6 +106,9 @@ public:
     void runOpened() { ++m_openRuns; }
     void runClosed() { --m_openRuns; }
     int openRuns() const { return m_openRuns.load(); }
+
+    // Tests fail appends: the hook returns the errno to fail with, or 0 to write.
+    void setWriteFaultForTesting(std::function<int()> fault);
 
     // Benchmarks compare with a run that keeps its lines until it ends (one write, one sync).
     void setDeferredForTesting(bool deferred) { m_deferred = deferred; }
@@ -121,6 +131,8 @@ public:
 
 private:
     bool openForAppend();
+    bool writeAll(const QByteArray& lines);
+    void failed(const char* what, int error);
 
     void syncLoop();
 
@@ -133,6 +145,8 @@ private:
     bool m_syncPending = false;
     bool m_stopping = false;
     bool m_failureLogged = false;
+    QString m_lastError;
+    std::function<int()> m_fault;
     std::atomic<int> m_openRuns{0};
     bool m_deferred = false;
 };

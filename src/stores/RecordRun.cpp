@@ -22,6 +22,21 @@ RecordRun::~RecordRun() {
     }
 }
 
+bool RecordRun::flush() {
+    if (m_pending.isEmpty())
+        return true;
+    // While the journal refuses lines, try again once in a while rather than on every line.
+    if (m_sinceRefused.isValid() && m_sinceRefused.elapsed() < syncEveryMs)
+        return false;
+    if (!m_journal->append(m_pending)) {
+        m_sinceRefused.start();
+        return false;
+    }
+    m_sinceRefused.invalidate();
+    m_pending.clear();
+    return true;
+}
+
 void RecordRun::write(const QByteArray& line, bool now) {
     if (!m_journal)
         return;
@@ -30,8 +45,8 @@ void RecordRun::write(const QByteArray& line, bool now) {
     // A decided line may wait for the next one: until it is written the disk decides for it.
     if (!now || m_journal->deferred())
         return;
-    m_journal->append(m_pending);
-    m_pending.clear();
+    if (!flush())
+        return;
     if (m_linesSinceSync >= syncEveryLines || m_sinceSync.elapsed() >= syncEveryMs) {
         m_journal->syncSoon();
         m_linesSinceSync = 0;
@@ -43,6 +58,13 @@ int RecordRun::intend(FileRecord record) {
     const int seq = int(m_run.items.size());
     write(RecordJournal::recordLine(m_run.id, seq, record, true), true);
     m_run.items.append({seq, std::move(record), JournalRun::State::pending});
+    if (!m_firstChecked) {
+        m_firstChecked = true;
+        // Nothing removed yet: a record that can be kept nowhere stops the run here.
+        const QString fallback = journaled() || !m_fallbackCheck ? QString() : m_fallbackCheck();
+        if (!fallback.isEmpty())
+            m_stopReason = journalError().isEmpty() ? fallback : journalError();
+    }
     return seq;
 }
 
@@ -74,10 +96,8 @@ void RecordRun::record(FileRecord record) {
 void RecordRun::sync() {
     if (!m_journal)
         return;
-    if (!m_pending.isEmpty()) {
-        m_journal->append(m_pending);
-        m_pending.clear();
-    }
+    m_sinceRefused.invalidate(); // the run's end tries the journal once more
+    flush();
     m_journal->sync();
     m_linesSinceSync = 0;
     m_sinceSync.restart();

@@ -4,6 +4,8 @@
 
 #include <QElapsedTimer>
 
+#include <functional>
+
 namespace tarnwick {
 
 // The records of one clean-up run as it goes, written to the journal file by file from the thread
@@ -31,6 +33,18 @@ public:
     void record(FileRecord record);
     void sync();
 
+    // Every line so far is in the journal. Lines it refused (a full disk, a journal the user cannot
+    // write) are kept, in order, and offered again as the run goes on; at the end of a run that is
+    // still behind, its records go straight to the audit log (RecordMerge).
+    bool journaled() const { return !m_journal || m_pending.isEmpty(); }
+    // Why the journal refused them.
+    QString journalError() const { return m_journal ? m_journal->lastError() : QString(); }
+    // Where the records go when the journal refuses them: empty when that place can be written,
+    // else why not. Asked once, when the run's first record cannot be written.
+    void setFallbackCheck(std::function<QString()> check) { m_fallbackCheck = std::move(check); }
+    // Set when the run's first record could be kept nowhere: the run must remove no more files.
+    const QString& stopReason() const { return m_stopReason; }
+
     const JournalRun& contents() const { return m_run; }
     RecordJournal* journal() const { return m_journal; }
     // The counted files and bytes so far.
@@ -42,12 +56,17 @@ public:
 
 private:
     void write(const QByteArray& line, bool now);
+    bool flush();
 
     RecordJournal* m_journal;
     JournalRun m_run;
     QByteArray m_pending; // decided lines waiting for the next write
     int m_linesSinceSync = 0;
     QElapsedTimer m_sinceSync;
+    QElapsedTimer m_sinceRefused; // valid while the journal refuses lines
+    std::function<QString()> m_fallbackCheck;
+    QString m_stopReason;
+    bool m_firstChecked = false;
 };
 
 } // namespace tarnwick

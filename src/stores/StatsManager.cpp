@@ -4,6 +4,8 @@
 #include "platform/StoreFolder.h"
 
 #include <QDir>
+#include <QFile>
+#include <QLockFile>
 
 namespace tarnwick {
 
@@ -31,36 +33,65 @@ void StatsManager::recordAnalysis(qint64 mediaFileCount, qint64 usedFileCount) {
 void StatsManager::recordAnalyses(const QList<std::pair<qint64, qint64>>& counts) {
     if (counts.isEmpty())
         return;
-    for (const auto& [mediaFileCount, usedFileCount] : counts) {
-        m_stats.projectsImported += 1;
-        m_stats.totalMediaFilesAnalyzed += mediaFileCount;
-        m_stats.totalUsedFiles += usedFileCount;
-    }
-    if (!m_stats.firstUsedDate)
-        m_stats.firstUsedDate = QDateTime::currentDateTimeUtc();
-    save();
+    update([&](AllTimeStats stats) {
+        for (const auto& [mediaFileCount, usedFileCount] : counts) {
+            stats.projectsImported += 1;
+            stats.totalMediaFilesAnalyzed += mediaFileCount;
+            stats.totalUsedFiles += usedFileCount;
+        }
+        if (!stats.firstUsedDate)
+            stats.firstUsedDate = QDateTime::currentDateTimeUtc();
+        return stats;
+    });
 }
 
 void StatsManager::recordDeletion(qint64 count, qint64 bytes) {
-    m_stats.filesDeleted += count;
-    m_stats.spaceSavedBytes += bytes;
-    save();
+    update([&](AllTimeStats stats) {
+        stats.filesDeleted += count;
+        stats.spaceSavedBytes += bytes;
+        return stats;
+    });
 }
 
 void StatsManager::recordMove(qint64 count, qint64 bytes) {
-    m_stats.filesMoved += count;
-    m_stats.spaceSavedBytes += bytes;
-    save();
+    update([&](AllTimeStats stats) {
+        stats.filesMoved += count;
+        stats.spaceSavedBytes += bytes;
+        return stats;
+    });
 }
 
 void StatsManager::recordTranscode(qint64 bytes) {
-    m_stats.spaceSavedBytes += bytes;
-    save();
+    update([&](AllTimeStats stats) {
+        stats.spaceSavedBytes += bytes;
+        return stats;
+    });
 }
 
 bool StatsManager::setStats(const AllTimeStats& stats) {
     m_stats = stats;
     return save();
+}
+
+bool StatsManager::update(const std::function<AllTimeStats(const AllTimeStats&)>& change) {
+    QLockFile lock(m_file.path() + QStringLiteral(".lock"));
+    // Taken over from a process that is gone; a live holder is waited for a while, then the
+    // count goes in regardless (better than dropping it).
+    lock.setStaleLockTime(0);
+    lock.tryLock(10000);
+    reload();
+    m_stats = change(m_stats);
+    return save();
+}
+
+void StatsManager::reload() {
+    if (!QFile::exists(m_file.path()))
+        return;
+    StoreFile file(m_file.path());
+    if (const auto object = file.readObject()) {
+        if (const auto stats = AllTimeStats::fromJson(*object))
+            m_stats = *stats;
+    }
 }
 
 bool StatsManager::save() {

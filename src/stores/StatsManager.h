@@ -5,11 +5,14 @@
 
 #include <QList>
 
+#include <functional>
+
 #include <utility>
 
 namespace tarnwick {
 
-// The all-time totals ("all_time_stats.json"). Main thread only.
+// The all-time totals ("all_time_stats.json"). Main thread only; every change re-reads the file
+// under a lock, so that two processes both count.
 class StatsManager {
 public:
     static StatsManager& shared();
@@ -32,12 +35,16 @@ public:
     // Replaces the whole record (the records journal applies a run's totals this way, so that it
     // can tell afterwards whether the write happened); false when the file was not written.
     bool setStats(const AllTimeStats& stats);
+    // Read, change, write as one step among processes (a lock file beside the store): `change`
+    // gets the totals as the file holds them now. False when the file was not written.
+    bool update(const std::function<AllTimeStats(const AllTimeStats&)>& change);
 
     const QString& fileName() const { return m_file.path(); }
     bool fileWasDamaged() const { return m_file.wasDamaged(); }
 
 private:
     bool save();
+    void reload();
 
     StoreFile m_file;
     AllTimeStats m_stats;

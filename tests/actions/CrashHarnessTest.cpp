@@ -33,6 +33,8 @@ namespace {
 
 constexpr char readyMarker[] = "CRASH-HARNESS-READY";
 constexpr char doneMarker[] = "CRASH-HARNESS-DONE";
+constexpr char journalBackMarker[] = "CRASH-HARNESS-JOURNAL-BACK";
+constexpr char heldMarker[] = "CRASH-HARNESS-HELD";
 
 int envNumber(const char* name, int fallback) {
     bool ok = false;
@@ -74,9 +76,9 @@ struct Session {
         s.statsManager = &stats;
         return s;
     }
-    qsizetype stageAll(const QString& root, int count) {
+    qsizetype stageAll(const QString& root, int count, const QString& folder = QStringLiteral("media")) {
         harness.pm().updateOptions([](CleanupOptions& options) { options.writeTraceFiles = true; });
-        harness.pm().setMediaFiles(mediaList(root + "/media", count));
+        harness.pm().setMediaFiles(mediaList(root + "/" + folder, count));
         RecycleBin(harness.pm(), services()).addToRecycleBin(harness.pm().mediaFiles());
         return harness.pm().recycleBin().size();
     }
@@ -114,11 +116,13 @@ QByteArray readAll(const QString& path) {
 }
 
 // Every file is at its place, or whole in the trash (trash mode), or gone (delete mode).
-QStringList checkFiles(const QString& root, int count, bool toTrash) {
+QStringList checkFiles(const QString& root, int count, bool toTrash,
+                       const QStringList& folders = {QStringLiteral("media")}) {
     QStringList problems;
     const QHash<QString, QString> trashed = trashContents(root + "/home/data/Trash", problems);
-    for (int i = 0; i < count; ++i) {
-        const QString path = root + "/media/" + fileName(i);
+    for (int k = 0; k < count * folders.size(); ++k) {
+        const int i = k % count;
+        const QString path = root + "/" + folders.at(k / count) + "/" + fileName(i);
         const bool inPlace = QFileInfo::exists(path);
         if (inPlace && readAll(path) != contentOf(i))
             problems.append("changed in place: " + path);
@@ -134,21 +138,25 @@ QStringList checkFiles(const QString& root, int count, bool toTrash) {
 }
 
 // The next start's merge, then the records against what the disk shows.
-QStringList checkMergedRecords(const QString& root, int count, bool toTrash) {
+QStringList checkMergedRecords(const QString& root, int count, bool toTrash,
+                               const QStringList& folders = {QStringLiteral("media")}) {
     AuditLogManager audit(root + "/store", nullptr);
     StatsManager stats(root + "/store");
     RecordMerge::mergeAtStart({&audit, &stats, &TraceFileWriter::shared()}, *FileOperations::system());
     RecordExpectation expected;
     expected.action = toTrash ? AuditAction::movedToTrash : AuditAction::deletedPermanently;
-    for (int i = 0; i < count; ++i) {
-        const QString path = root + "/media/" + fileName(i);
-        if (QFileInfo::exists(path))
-            expected.untouched.append(path);
-        else
-            expected.done.insert(path, contentOf(i).size());
+    QHash<QString, int> traced;
+    for (const QString& folder : folders) {
+        for (int i = 0; i < count; ++i) {
+            const QString path = root + "/" + folder + "/" + fileName(i);
+            if (QFileInfo::exists(path))
+                expected.untouched.append(path);
+            else
+                expected.done.insert(path, contentOf(i).size());
+        }
+        traced.insert(tracedPaths(root + "/" + folder));
     }
     QStringList problems = checkRecords(audit, stats, expected);
-    const QHash<QString, int> traced = tracedPaths(root + "/media");
     for (auto it = expected.done.cbegin(); it != expected.done.cend(); ++it) {
         if (traced.value(it.key()) != 1)
             problems.append(QStringLiteral("listed %1 times in trace files: %2")
@@ -278,13 +286,56 @@ TEST(CrashHarness, AKillInsideAContainerRemovalRecordsEachRemovedSegmentOnce) {
     std::printf("%d kills inside a container's removal\n", kills);
 }
 
+// The journal refuses lines as a full disk would: "window" refuses the append after the run's first
+// line (the run then keeps its lines and offers them again later, which is said on stdout),
+// "refuse" refuses them all.
+void refuseJournalLines(RecordJournal& journal, const QString& how) {
+    if (how == "refuse") {
+        journal.setWriteFaultForTesting([] { return ENOSPC; });
+    } else if (how == "window") {
+        auto appends = std::make_shared<int>(0);
+        journal.setWriteFaultForTesting([appends] {
+            const int n = ++*appends;
+            if (n == 3) {
+                std::fputs(journalBackMarker, stdout);
+                std::fputs("\n", stdout);
+                std::fflush(stdout);
+            }
+            return n == 2 ? ENOSPC : 0;
+        });
+    }
+}
+
+// Holds the run at its `at`-th journal line, mid-run, until the file `go` exists.
+void holdRunAt(RecordJournal& journal, int at, const QString& go) {
+    auto appends = std::make_shared<int>(0);
+    journal.setWriteFaultForTesting([appends, at, go] {
+        if (++*appends == at) {
+            std::fputs(heldMarker, stdout);
+            std::fputs("\n", stdout);
+            std::fflush(stdout);
+            while (!QFileInfo::exists(go))
+                std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+        return 0;
+    });
+}
+
 // The child: only runs when the harness starts it.
 TEST(CrashHarnessChild, Run) {
     const QString root = qEnvironmentVariable("TARNWICK_CRASH_CHILD");
     if (root.isEmpty())
         GTEST_SKIP() << "started by CrashHarness only";
     Session session(root);
-    session.stageAll(root, envNumber("TARNWICK_CRASH_FILES", 250));
+    refuseJournalLines(session.audit.journal(), qEnvironmentVariable("TARNWICK_CRASH_JOURNAL"));
+    if (const int at = envNumber("TARNWICK_CRASH_HOLD_AT", 0))
+        holdRunAt(session.audit.journal(), at, root + "/go");
+    // A second start merges what it finds first, as the window's start does.
+    if (qEnvironmentVariableIsSet("TARNWICK_CRASH_SECOND"))
+        RecordMerge::mergeAtStart({&session.audit, &session.stats, &TraceFileWriter::shared()},
+                                  *FileOperations::system());
+    const QString folder = qEnvironmentVariable("TARNWICK_CRASH_FOLDER", QStringLiteral("media"));
+    session.stageAll(root, envNumber("TARNWICK_CRASH_FILES", 250), folder);
     std::fputs(readyMarker, stdout);
     std::fputs("\n", stdout);
     std::fflush(stdout);
@@ -378,4 +429,119 @@ TEST(CrashHarness, AKilledRunNeverLosesOrHalfRemovesAFile) {
     std::printf("%d kills, %d of them mid-run (some files removed, some in place), %d files each\n", kills,
                 midRun, fileCount);
     EXPECT_GE(kills, wantedKills);
+}
+
+namespace {
+
+void makeFiles(const QString& root, const QString& folder, int count) {
+    for (int i = 0; i < count; ++i) {
+        const QString path = root + "/" + folder + "/" + fileName(i);
+        QDir().mkpath(QFileInfo(path).path());
+        QFile file(path);
+        if (file.open(QIODevice::WriteOnly))
+            file.write(contentOf(i));
+    }
+}
+
+// A child run on `root`, started and past its staging.
+struct ChildRun {
+    QProcess process;
+    QByteArray output;
+
+    void start(const QString& root, int files, bool toTrash, const QHash<QString, QString>& extra) {
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("TARNWICK_CRASH_CHILD", root);
+        env.insert("TARNWICK_CRASH_FILES", QString::number(files));
+        env.insert("TARNWICK_CRASH_MODE", toTrash ? "trash" : "delete");
+        env.insert("HOME", root + "/home");
+        env.insert("XDG_DATA_HOME", root + "/home/data");
+        env.insert("ASAN_OPTIONS", "detect_leaks=0");
+        for (auto it = extra.cbegin(); it != extra.cend(); ++it)
+            env.insert(it.key(), it.value());
+        process.setProcessEnvironment(env);
+        process.setProcessChannelMode(QProcess::MergedChannels);
+        process.start(QCoreApplication::applicationFilePath(), {"--gtest_filter=CrashHarnessChild.Run"});
+        waitFor(readyMarker);
+    }
+    bool waitFor(const char* marker) {
+        while (!output.contains(marker)) {
+            if (process.state() == QProcess::NotRunning && !process.waitForReadyRead(0))
+                return false;
+            process.waitForReadyRead(100);
+            output += process.readAll();
+        }
+        return true;
+    }
+    void finish() {
+        waitFor(doneMarker);
+        process.waitForFinished(60000);
+        output += process.readAll();
+    }
+};
+
+} // namespace
+
+// The journal refuses lines for a while (a full disk): killed once it takes them again, or left to
+// finish while it refuses them all, the run leaves exactly one record per removed file.
+TEST(CrashHarness, ARefusedJournalWriteLosesNoRecord) {
+    const int fileCount = envNumber("TARNWICK_CRASH_FILES", 250);
+    const int rounds = envNumber("TARNWICK_CRASH_JOURNAL_ROUNDS", 8);
+    QRandomGenerator random(quint32(QDateTime::currentMSecsSinceEpoch()));
+    int kills = 0;
+    for (int round = 0; round < rounds; ++round) {
+        QTemporaryDir dir;
+        const QString root = dir.path();
+        makeFiles(root, "media", fileCount);
+        const bool toTrash = round % 2 == 0;
+        const bool recovers = round % 4 < 2;
+        ChildRun child;
+        child.start(root, fileCount, toTrash, {{"TARNWICK_CRASH_JOURNAL", recovers ? "window" : "refuse"}});
+        if (recovers && child.waitFor(journalBackMarker)) {
+            std::this_thread::sleep_for(std::chrono::microseconds(random.bounded(20000)));
+            kills += ::kill(pid_t(child.process.processId()), SIGKILL) == 0 ? 1 : 0;
+        }
+        child.finish();
+        const QStringList problems = checkFiles(root, fileCount, toTrash);
+        EXPECT_TRUE(problems.isEmpty()) << problems.join('\n').toStdString();
+        const QStringList records = checkMergedRecords(root, fileCount, toTrash);
+        EXPECT_TRUE(records.isEmpty()) << round << ": " << records.join('\n').toStdString();
+        if (HasFailure())
+            return;
+    }
+    std::printf("%d rounds, %d killed after the journal took lines again\n", rounds, kills);
+}
+
+// A second start while a run goes on (held in its middle) merges nothing of it, and its own run
+// counts beside it; then the first run goes on, or is killed and the next start completes it.
+TEST(CrashHarness, ASecondStartDuringARunTakesNothingFromIt) {
+    const int fileCount = envNumber("TARNWICK_CRASH_FILES", 250);
+    const int rounds = envNumber("TARNWICK_CRASH_SECOND_ROUNDS", 6);
+    QRandomGenerator random(quint32(QDateTime::currentMSecsSinceEpoch()));
+    for (int round = 0; round < rounds; ++round) {
+        QTemporaryDir dir;
+        const QString root = dir.path();
+        makeFiles(root, "media", fileCount);
+        makeFiles(root, "other", fileCount);
+        const bool toTrash = round % 2 == 0;
+        ChildRun first;
+        const int holdAt = 2 + int(random.bounded(fileCount - 2));
+        first.start(root, fileCount, toTrash, {{"TARNWICK_CRASH_HOLD_AT", QString::number(holdAt)}});
+        ASSERT_TRUE(first.waitFor(heldMarker)) << first.output.toStdString();
+        ChildRun second;
+        second.start(root, fileCount, toTrash,
+                     {{"TARNWICK_CRASH_SECOND", "1"}, {"TARNWICK_CRASH_FOLDER", "other"}});
+        second.finish();
+        EXPECT_TRUE(second.output.contains(doneMarker)) << second.output.toStdString();
+        if (round % 3 == 2)
+            ::kill(pid_t(first.process.processId()), SIGKILL);
+        QFile(root + "/go").open(QIODevice::WriteOnly);
+        first.finish();
+        const QStringList folders{"media", "other"};
+        const QStringList problems = checkFiles(root, fileCount, toTrash, folders);
+        EXPECT_TRUE(problems.isEmpty()) << problems.join('\n').toStdString();
+        const QStringList records = checkMergedRecords(root, fileCount, toTrash, folders);
+        EXPECT_TRUE(records.isEmpty()) << round << ": " << records.join('\n').toStdString();
+        if (HasFailure())
+            return;
+    }
 }

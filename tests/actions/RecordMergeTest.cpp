@@ -39,9 +39,22 @@ struct MergeFixture : ::testing::Test {
     }
 
     // A deletion run killed after its last line: `removed` files are gone, with `decided` of them
-    // written as done; the rest were never touched.
+    // written as done; the rest were never touched. The run is written by a child process that then ends, as
+    // a killed window would.
     void leaveKilledRun(const QStringList& removed, const QStringList& decided,
                         const QStringList& untouched) {
+        const pid_t child = fork();
+        ASSERT_NE(child, -1);
+        if (child == 0) {
+            writeRun(removed, decided, untouched);
+            _exit(0);
+        }
+        int status = 0;
+        ASSERT_EQ(waitpid(child, &status, 0), child);
+        ASSERT_TRUE(WIFEXITED(status));
+    }
+
+    void writeRun(const QStringList& removed, const QStringList& decided, const QStringList& untouched) {
         AuditLogManager audit(store(), nullptr);
         RecordRun run(&audit.journal(), RecordKind::deletion, true);
         for (const QString& name : removed + untouched) {
@@ -183,6 +196,65 @@ TEST_F(RecordMergeTest, AKillBetweenTheStepsOfAMergeAppliesEachPartOnce) {
         for (const char* folder : {"Day 1", "Day 2"})
             EXPECT_EQ(QDir(media(folder)).entryList({"Tarnwick_Trace_*"}).size(), 1) << int(step);
     }
+    AppLog::setSink({});
+}
+
+// A second window starting while the first one's run goes on: that run is not the start's to
+// merge, and the journal it writes to stays; the first window closes it itself.
+TEST_F(RecordMergeTest, ARunOfAProcessStillRunningIsLeftToIt) {
+    AppLog::setSink([](const AppLog::Record&) {});
+    makeFile("a.mov", 105);
+    makeFile("b.mov", 105);
+    int ready[2];
+    int go[2];
+    ASSERT_EQ(::pipe(ready), 0);
+    ASSERT_EQ(::pipe(go), 0);
+    const pid_t child = fork();
+    ASSERT_NE(child, -1);
+    if (child == 0) {
+        AuditLogManager audit(store(), nullptr);
+        StatsManager stats(store());
+        TraceFileWriter traces([] { return fixedTime; });
+        RecordRun run(&audit.journal(), RecordKind::deletion, true);
+        MediaFile file;
+        file.path = media("a.mov");
+        file.size = 105;
+        FileRecord record;
+        record.entry = AuditLogEntry::make(AuditAction::deletedPermanently, file, std::nullopt);
+        record.target = file.path;
+        record.files = 1;
+        record.bytes = 105;
+        record.traced = true;
+        const int seq = run.intend(record);
+        QFile::remove(file.path);
+        run.done(seq);
+        run.sync();
+        char byte = 'r';
+        if (::write(ready[1], &byte, 1) != 1 || ::read(go[0], &byte, 1) != 1)
+            _exit(1);
+        RecordMerge::closeRun(run, {&audit, &stats, &traces});
+        _exit(0);
+    }
+    char byte = 0;
+    ASSERT_EQ(::read(ready[0], &byte, 1), 1);
+    {
+        AuditLogManager audit(store(), nullptr);
+        StatsManager stats(store());
+        TraceFileWriter traces([] { return fixedTime; });
+        EXPECT_EQ(RecordMerge::mergeAtStart({&audit, &stats, &traces}, *FileOperations::system()), 0);
+        const JournalContents contents = audit.journal().read();
+        ASSERT_EQ(contents.runs.size(), 1);
+        EXPECT_FALSE(contents.runs.front().closed);
+        EXPECT_EQ(stats.stats().filesDeleted, 0);
+    }
+    ASSERT_EQ(::write(go[1], &byte, 1), 1);
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    for (const int fd : {ready[0], ready[1], go[0], go[1]})
+        ::close(fd);
+    const QStringList problems = mergeAndCheck({"a.mov"}, {"b.mov"});
+    EXPECT_TRUE(problems.isEmpty()) << problems.join('\n').toStdString();
     AppLog::setSink({});
 }
 

@@ -12,6 +12,10 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
+#include <csignal>
+#include <sys/resource.h>
+
 namespace tarnwick {
 namespace {
 
@@ -75,6 +79,62 @@ TEST(RecordJournal, EachFileLeavesItsLineAsItGoesAndATornLineIsSkipped) {
     ASSERT_EQ(contents.entries.size(), 1);
     EXPECT_EQ(contents.entries.front().id, restored.id);
     EXPECT_EQ(contents.damagedLines, 1);
+}
+
+// A full disk or a journal the user cannot write refuses lines: the run keeps them, in order, and
+// writes them when the journal takes lines again, so no line of it is left without its run.
+TEST(RecordRun, KeepsRefusedLinesInOrderUntilTheJournalTakesThemAgain) {
+    QTemporaryDir dir;
+    LogCapture quiet;
+    RecordJournal journal(dir.filePath(QStringLiteral("audit_log.journal")));
+    int refuse = ENOSPC;
+    journal.setWriteFaultForTesting([&refuse] { return refuse; });
+    RecordRun run(&journal, RecordKind::deletion, false);
+    run.done(run.intend(removal(QStringLiteral("/m/a.mov"), 10)));
+    run.failed(run.intend(removal(QStringLiteral("/m/b.mov"), 20)));
+    run.sync();
+    EXPECT_FALSE(run.journaled());
+    EXPECT_EQ(run.journalError(), qt_error_string(ENOSPC));
+    EXPECT_EQ(journal.size(), 0);
+
+    refuse = 0; // space again
+    run.done(run.intend(removal(QStringLiteral("/m/c.mov"), 30)));
+    run.sync();
+    EXPECT_TRUE(run.journaled());
+    const JournalContents contents = journal.read();
+    EXPECT_EQ(contents.damagedLines, 0);
+    ASSERT_EQ(contents.runs.size(), 1);
+    ASSERT_EQ(contents.runs.front().items.size(), 3);
+    EXPECT_EQ(contents.runs.front().items[1].state, JournalRun::State::failed);
+    EXPECT_EQ(contents.runs.front().items[2].state, JournalRun::State::done);
+    ASSERT_TRUE(contents.runs.front().writer.has_value());
+    EXPECT_EQ(*contents.runs.front().writer, leftover::currentWriter());
+}
+
+// The file size limit cuts a write short the way a full disk does, and it binds root too.
+TEST(RecordJournal, AWriteCutShortIsTakenBackWhole) {
+    QTemporaryDir dir;
+    LogCapture quiet;
+    const QString path = dir.filePath(QStringLiteral("audit_log.journal"));
+    RecordJournal journal(path);
+    ASSERT_TRUE(journal.append(RecordJournal::runLine(QStringLiteral("r1"), RecordKind::trash, false)));
+    const qint64 before = journal.size();
+    struct ::rlimit saved {};
+    ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &saved), 0);
+    const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+    struct ::rlimit limited = saved;
+    limited.rlim_cur = rlim_t(before + 40);
+    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &limited), 0);
+    const bool written = journal.append(RecordJournal::recordLine(
+        QStringLiteral("r1"), 0, removal(QStringLiteral("/m/a long name for a long line.mov"), 1), true));
+    ::setrlimit(RLIMIT_FSIZE, &saved);
+    std::signal(SIGXFSZ, oldHandler);
+    EXPECT_FALSE(written);
+    EXPECT_EQ(journal.size(), before);
+    EXPECT_FALSE(journal.lastError().isEmpty());
+    ASSERT_TRUE(journal.append(RecordJournal::doneLine(QStringLiteral("r1"), 0, std::nullopt)));
+    EXPECT_TRUE(journal.lastError().isEmpty());
+    EXPECT_EQ(journal.read().damagedLines, 1); // the done line of an intent never written
 }
 
 // The index reads what the full decoder reads, from our compact form and from other encoders'.

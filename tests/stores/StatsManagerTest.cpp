@@ -8,6 +8,9 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/wait.h>
+#include <unistd.h>
+
 namespace tarnwick {
 namespace {
 
@@ -90,6 +93,30 @@ TEST_F(StatsManagerTest, AFileMissingACounterStartsFromZeroAndIsKeptAside) {
     ASSERT_EQ(aside.size(), 1);
     EXPECT_EQ(testing::readBytes(dir.filePath(aside.front())), old);
     EXPECT_EQ(readJson(filePath()).object().value("filesMoved").toInteger(), 1);
+}
+
+// Two processes counting at once: each change reads the file afresh under the lock, so none is lost.
+TEST_F(StatsManagerTest, TwoProcessesCountingAtOnceLoseNoCount) {
+    constexpr int perProcess = 150;
+    pid_t children[2] = {};
+    for (pid_t& child : children) {
+        child = ::fork();
+        ASSERT_NE(child, -1);
+        if (child == 0) {
+            StatsManager manager(dir.path());
+            for (int i = 0; i < perProcess; ++i)
+                manager.recordDeletion(1, 10);
+            ::_exit(0);
+        }
+    }
+    for (const pid_t child : children) {
+        int status = 0;
+        ASSERT_EQ(::waitpid(child, &status, 0), child);
+        ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    }
+    const StatsManager reread(dir.path());
+    EXPECT_EQ(reread.stats().filesDeleted, 2 * perProcess);
+    EXPECT_EQ(reread.stats().spaceSavedBytes, 2 * perProcess * 10);
 }
 
 TEST(AllTimeStats, DaysSinceFirstUseCountsWholeDaysAndAtLeastOne) {

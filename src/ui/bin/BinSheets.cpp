@@ -166,6 +166,11 @@ ResultSheet::ResultSheet(const CleanupResult& result, QWidget* parent)
     m_counts = textLabel(m_look.counts, 0, false, this);
     setTextColor(m_counts, Color::secondaryLabel());
     layout->addWidget(m_counts);
+    if (!m_look.unrecorded.isEmpty()) {
+        m_unrecorded = textLabel(m_look.unrecorded, 0, false, this);
+        setTextColor(m_unrecorded, Color::darkSystemRed());
+        layout->addWidget(m_unrecorded);
+    }
     if (m_look.showErrors) {
         ErrorBox box = errorBox(result.action.errors, 100);
         m_errorScroll = box.scroll;
@@ -276,6 +281,11 @@ TrashFailureSheet::TrashFailureSheet(BinSheetServices services, FilePanel& panel
     setTextColor(hint, Color::tertiaryLabel());
     hint->setContentsMargins(16, 0, 16, 0);
     layout->addWidget(hint);
+    if (!failure.unrecorded.isEmpty()) {
+        m_unrecorded = textLabel(failure.unrecorded, 0, false, this);
+        setTextColor(m_unrecorded, Color::darkSystemRed());
+        layout->addWidget(m_unrecorded);
+    }
     if (!errors.isEmpty()) {
         ErrorBox box = errorBox(errors, 80);
         m_errorScroll = box.scroll;

@@ -65,6 +65,7 @@ public:
     const CleanupTexts::ResultLook& look() const { return m_look; }
     QLabel* headline() const { return m_headline; }
     QLabel* counts() const { return m_counts; }
+    QLabel* unrecorded() const { return m_unrecorded; }
     QScrollArea* errorScroll() const { return m_errorScroll; }
     QPushButton* doneButton() const { return m_done; }
 
@@ -72,6 +73,7 @@ private:
     CleanupTexts::ResultLook m_look;
     QLabel* m_headline = nullptr;
     QLabel* m_counts = nullptr;
+    QLabel* m_unrecorded = nullptr;
     QScrollArea* m_errorScroll = nullptr;
     QPushButton* m_done = nullptr;
 };
@@ -108,6 +110,7 @@ public:
     TrashFailureSheet(BinSheetServices services, FilePanel& panel, SecurityScopedAccess& grants,
                       const ActionResult& failure, QWidget* parent = nullptr);
     QLabel* summary() const { return m_summary; }
+    QLabel* unrecorded() const { return m_unrecorded; }
     QLabel* question() const { return m_question; }
     QScrollArea* errorScroll() const { return m_errorScroll; }
     QPushButton* moveButton() const { return m_move; }
@@ -128,6 +131,7 @@ private:
     SecurityScopedAccess& m_grants;
     ChainGuard* m_guard;
     QLabel* m_summary = nullptr;
+    QLabel* m_unrecorded = nullptr;
     QLabel* m_question = nullptr;
     QScrollArea* m_errorScroll = nullptr;
     QPushButton* m_move = nullptr;

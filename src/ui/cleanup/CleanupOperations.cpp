@@ -36,6 +36,8 @@ QCoro::Task<ActionResult> CleanupOperations::permanentlyDelete(ProjectManager& m
         count,
         count ? QStringList{QStringLiteral("Permanent deletion is not available in this build.")}
               : QStringList{},
+        {},
+        false,
         {}};
 }
 

@@ -82,13 +82,15 @@ QString refusedTitle(CleanupRunKind kind) {
 ResultLook resultLook(const CleanupResult& result) {
     ResultLook look;
     const ActionResult& counts = result.action;
-    look.success = !result.isRefused() && counts.failed == 0;
+    look.success = !result.isRefused() && counts.failed == 0 && counts.unrecorded.isEmpty();
+    look.unrecorded = counts.unrecorded;
     if (result.isRefused()) {
         look.symbol = QStringLiteral("exclamationmark.triangle.fill");
         look.headline = refusedTitle(result.kind);
         look.counts = *result.refusal + QStringLiteral("\nNo file was changed.");
-    } else if (look.success) {
-        look.symbol = QStringLiteral("checkmark.circle.fill");
+    } else if (counts.failed == 0) {
+        look.symbol = look.success ? QStringLiteral("checkmark.circle.fill")
+                                   : QStringLiteral("exclamationmark.triangle.fill");
         look.headline = resultTitle(result.kind);
         look.counts = QString::number(counts.succeeded) + QStringLiteral(" file(s) processed successfully");
     } else {

@@ -25,6 +25,7 @@ struct ResultLook {
     QString headline;
     QString counts;
     bool showErrors = false;
+    QString unrecorded; // files removed whose records could be kept nowhere: a warning line
 };
 ResultLook resultLook(const CleanupResult& result);
 

@@ -213,6 +213,22 @@ TEST(PermanentDeleteSheet, TypedWordEscapeAndReturnTwiceDeletesOnce) {
     EXPECT_FALSE(f.presentations().chain().isRequested(Presentation::deletionResult));
 }
 
+// Removed files whose records could be kept nowhere: the sheet says so under the counts.
+TEST(ResultSheets, SayWhenRemovedFilesCouldNotBeRecorded) {
+    BinFixture f;
+    ActionResult result = ActionResult::counted(3);
+    result.unrecorded =
+        QStringLiteral("3 files were removed but could not be recorded: No space left on device");
+    f.presentations().showResult(CleanupResult::of(CleanupRunKind::deletion, result));
+    f.settle();
+    auto* sheet = f.sheet<ResultSheet>();
+    ASSERT_NE(sheet, nullptr);
+    EXPECT_EQ(sheet->counts()->text(), QStringLiteral("3 file(s) processed successfully"));
+    ASSERT_NE(sheet->unrecorded(), nullptr);
+    EXPECT_EQ(sheet->unrecorded()->text(), result.unrecorded);
+    EXPECT_EQ(sheet->look().symbol, QStringLiteral("exclamationmark.triangle.fill"));
+}
+
 TEST(ResultSheets, ErrorFormScrollsInsideItsBox) {
     BinFixture f;
     QStringList errors;
