@@ -98,6 +98,70 @@ QString lowerKey(const QString& text) {
     return text::lowered(text::nfc(text));
 }
 
+// The clips' "Proxy" and "Proxies" folders, each listed once however many clips share it.
+class ProxyFolders {
+public:
+    std::optional<QString> proxyOf(const QString& mediaPath) {
+        const QString folder = path::deletingLastPathComponent(mediaPath);
+        const QString clipName = path::lastPathComponent(mediaPath);
+        const QString baseName = path::deletingPathExtension(clipName);
+        if (folder.isEmpty() || baseName.isEmpty())
+            return std::nullopt;
+        const QList<Listing>& listings = listingsOf(folder);
+        if (listings.isEmpty())
+            return std::nullopt; // the usual case: no proxy folder beside the clip
+        const QString baseKey = lowerKey(baseName);
+        const QString ownExtension = lowerKey(path::pathExtension(clipName));
+        for (const Listing& listing : listings) {
+            // In name order: the clip's own extension first, else the first proxy video format.
+            std::optional<QString> videoExtension;
+            for (const Candidate& candidate : listing.value(baseKey)) {
+                if (candidate.extension == ownExtension)
+                    return candidate.path;
+                if (!videoExtension && DaVinciCSVImport::proxyVideoExtensions().contains(candidate.extension))
+                    videoExtension = candidate.path;
+            }
+            if (videoExtension)
+                return videoExtension;
+        }
+        return std::nullopt;
+    }
+
+private:
+    struct Candidate {
+        QString path;
+        QString extension; // lower-cased
+    };
+    // The regular files of one proxy folder by lower-cased name without extension, in name order.
+    using Listing = QHash<QString, QList<Candidate>>;
+
+    const QList<Listing>& listingsOf(const QString& folder) {
+        if (const auto known = m_byFolder.constFind(folder); known != m_byFolder.cend())
+            return known.value();
+        QList<Listing> listings;
+        for (const QString& subfolder : {QStringLiteral("Proxy"), QStringLiteral("Proxies")}) {
+            const QString proxyFolder = path::appendingPathComponent(folder, subfolder);
+            const auto facts = m_probe->stat(proxyFolder);
+            if (!facts || !facts->isDirectory)
+                continue;
+            Listing listing;
+            DirectoryWalker::Options options;
+            options.recursive = false;
+            options.regularFilesOnly = true; // a folder named like the clip is no proxy
+            DirectoryWalker::walk(proxyFolder, options, [&](const DirectoryWalker::Entry& entry) {
+                listing[lowerKey(path::deletingPathExtension(entry.name()))].append(
+                    {entry.path(), lowerKey(path::pathExtension(entry.name()))});
+                return DirectoryWalker::Action::proceed;
+            });
+            listings.append(std::move(listing));
+        }
+        return m_byFolder.insert(folder, std::move(listings)).value();
+    }
+
+    std::shared_ptr<const FileStatProbe> m_probe = FileStatProbe::system();
+    QHash<QString, QList<Listing>> m_byFolder;
+};
+
 } // namespace
 
 const QStringList& DaVinciCSVImport::proxyVideoExtensions() {
@@ -108,43 +172,7 @@ const QStringList& DaVinciCSVImport::proxyVideoExtensions() {
 }
 
 std::optional<QString> DaVinciCSVImport::findProxyPath(const QString& mediaPath) {
-    const QString folder = path::deletingLastPathComponent(mediaPath);
-    const QString clipName = path::lastPathComponent(mediaPath);
-    const QString baseName = path::deletingPathExtension(clipName);
-    if (folder.isEmpty() || baseName.isEmpty())
-        return std::nullopt;
-    const QString baseKey = lowerKey(baseName);
-    const QString ownExtension = lowerKey(path::pathExtension(clipName));
-    const std::shared_ptr<const FileStatProbe> probe = FileStatProbe::system();
-    for (const QString& subfolder : {QStringLiteral("Proxy"), QStringLiteral("Proxies")}) {
-        const QString proxyFolder = path::appendingPathComponent(folder, subfolder);
-        const auto facts = probe->stat(proxyFolder);
-        if (!facts || !facts->isDirectory)
-            continue;
-        // Walked in name order, so the choice is the same on every run.
-        std::optional<QString> sameExtension;
-        std::optional<QString> videoExtension;
-        DirectoryWalker::Options options;
-        options.recursive = false;
-        options.regularFilesOnly = true; // a folder named like the clip is no proxy
-        DirectoryWalker::walk(proxyFolder, options, [&](const DirectoryWalker::Entry& entry) {
-            if (lowerKey(path::deletingPathExtension(entry.name())) != baseKey)
-                return DirectoryWalker::Action::proceed;
-            const QString extension = lowerKey(path::pathExtension(entry.name()));
-            if (extension == ownExtension && !sameExtension) {
-                sameExtension = entry.path();
-                return DirectoryWalker::Action::stop;
-            }
-            if (!videoExtension && proxyVideoExtensions().contains(extension))
-                videoExtension = entry.path();
-            return DirectoryWalker::Action::proceed;
-        });
-        if (sameExtension)
-            return sameExtension;
-        if (videoExtension)
-            return videoExtension;
-    }
-    return std::nullopt;
+    return ProxyFolders().proxyOf(mediaPath);
 }
 
 void DaVinciCSVImport::reportDaVinciImportFailure(ProjectManager& manager, const QString& message) {
@@ -241,8 +269,9 @@ QCoro::Task<void> DaVinciCSVImport::importDaVinciCSV(ProjectManager& manager, QU
     }
     QFuture<QHash<QString, QString>> finding = QtConcurrent::run(&walkPool(), [lookForProxies] {
         QHash<QString, QString> proxies;
+        ProxyFolders folders;
         for (const QString& clip : lookForProxies) {
-            if (const auto proxy = findProxyPath(clip))
+            if (const auto proxy = folders.proxyOf(clip))
                 proxies.insert(clip, *proxy);
         }
         return proxies;

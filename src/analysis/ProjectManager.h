@@ -249,6 +249,8 @@ public:
     int effectiveUsedFileCount(const ProjectFile& project) const;
     // The usage rule of the import, rebuild and rescan (exact paths) under the current policy.
     ContributionRule effectiveContributionRule() const;
+    // The same rule applied to each project of `inputs` with its snapshot: runs on any thread.
+    static QList<ProjectContribution> effectiveContributions(const UsageRecountInputs& inputs);
 
     // ---- Media list rebuild ------------------------------------------------------------------
     // Rebuilds the media list from the loaded projects; new paths are checked on the worker pool
@@ -351,8 +353,16 @@ private:
     void recountNowOrWhenIdle();
 
     QCoro::Task<void> rebuildWhileHoldingGate();
-    QList<MediaFile> buildRebuiltList(const UsageMap& usage, const QHash<QString, MediaFile>& existing,
-                                      const QHash<QString, FileStatusResult>& checked);
+    // The rebuilt list, in its order, with its usage fields and keys made on a worker.
+    struct PreparedRebuild {
+        QList<MediaFile> list;
+        PreparedUsageRecount recount;
+    };
+    // The whole rebuild on the GUI thread, for when the projects or the list changed meanwhile.
+    void rebuildAgain(QHash<QString, FileStatusResult> checked);
+    static QList<MediaFile> buildRebuiltList(const UsageMap& usage, const QHash<QString, MediaFile>& existing,
+                                             const QHash<QString, FileStatusResult>& checked);
+    void finishPreparedRebuild(PreparedRebuild rebuilt);
     void finishRebuild(QList<MediaFile> rebuilt);
     void recountPolicyChange();
     void unstageUsedFiles();
