@@ -84,6 +84,7 @@ struct Sample {
     double ms = 0;
     double peakMB = 0; // peak resident memory above what the process held before
     qint64 rows = 0;
+    double keptMB = 0; // resident memory still held at the end (the media list and its keys)
 };
 
 // The plain pass: every line read and split at its commas, nothing kept.
@@ -136,11 +137,12 @@ Sample managerImport(const QString& path) {
     QCoreApplication::processEvents();
     s.ms = double(clock.nsecsElapsed()) / 1e6;
     s.peakMB = bench::statusMB("VmHWM") - before;
+    s.keptMB = bench::statusMB("VmRSS") - before;
     s.rows = pm.prompts().lastDaVinciImport ? pm.prompts().lastDaVinciImport->totalDataRows : -1;
     return s;
 }
 
-// This program started again to take one sample: its output file holds "ms peakMB rows".
+// This program started again to take one sample: its output's last line is "ms peakMB rows keptMB".
 Sample measure(const QString& path, const char* what) {
     const QByteArray out = folder().filePath(QStringLiteral("sample.txt")).toLocal8Bit();
     const bench::ChildRun run = bench::runChild(
@@ -151,7 +153,7 @@ Sample measure(const QString& path, const char* what) {
         return s;
     // The app's log goes to the same output: the figures are its last line.
     const QList<QByteArray> lines = file.readAll().trimmed().split('\n');
-    QTextStream(lines.last()) >> s.ms >> s.peakMB >> s.rows;
+    QTextStream(lines.last()) >> s.ms >> s.peakMB >> s.rows >> s.keptMB;
     return s;
 }
 
@@ -159,7 +161,7 @@ void BM_DaVinciImportRows(benchmark::State& state) {
     const QString path = rowsFile(state.range(0));
     const double fileMB = double(QFile(path).size()) / 1048576.0;
     for (auto _ : state) {
-        std::vector<double> plainMs, importMs, plainPeak, importPeak;
+        std::vector<double> plainMs, importMs, plainPeak, importPeak, importKept;
         for (int i = 0; i < pairs; ++i) {
             const Sample plain = measure(path, "plain");
             const Sample import = measure(path, "import");
@@ -169,6 +171,7 @@ void BM_DaVinciImportRows(benchmark::State& state) {
             importMs.push_back(import.ms);
             plainPeak.push_back(plain.peakMB);
             importPeak.push_back(import.peakMB);
+            importKept.push_back(import.keptMB);
         }
         state.counters["file_MB"] = fileMB;
         state.counters["plain_ms"] = bench::median(plainMs);
@@ -176,6 +179,7 @@ void BM_DaVinciImportRows(benchmark::State& state) {
         state.counters["plain_peak_MB"] = bench::median(plainPeak);
         state.counters["import_peak_MB"] = bench::median(importPeak);
         state.counters["import_peak_per_file"] = bench::median(importPeak) / fileMB;
+        state.counters["import_kept_MB"] = bench::median(importKept);
         state.counters["load"] = bench::loadAverage();
     }
 }
@@ -197,7 +201,7 @@ int main(int argc, char** argv) {
         Sample s = std::strcmp(argv[2], "plain") == 0 ? plainPass(path) : managerImport(path);
         if (s.peakMB == 0)
             s.peakMB = bench::statusMB("VmHWM") - before;
-        QTextStream(stdout) << s.ms << ' ' << s.peakMB << ' ' << s.rows << '\n';
+        QTextStream(stdout) << s.ms << ' ' << s.peakMB << ' ' << s.rows << ' ' << s.keptMB << '\n';
         return 0;
     }
     benchmark::Initialize(&argc, argv);

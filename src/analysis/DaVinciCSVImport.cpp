@@ -22,6 +22,10 @@
 
 #include <qcoro/qcorofuture.h>
 
+#include <climits>
+#include <utility>
+#include <vector>
+
 namespace tarnwick {
 
 namespace {
@@ -35,6 +39,7 @@ struct ReadCSV {
     qint64 skippedRows = 0; // rows the reader skipped
     qint64 unresolvedRows = 0;
     QStringList unresolvedExamples;
+    QHash<QString, int> usageCountByPath; // every clip with no usage, as the project lists it
 };
 
 // A clip's path. A relative Clip Directory is never taken from the working directory: it names a
@@ -78,6 +83,7 @@ ReadCSV readCSV(const QString& filePath, const QString& fileName) {
     read.skippedRows = parse.skipped.size();
     const QString csvFolder = QDir::isAbsolutePath(filePath) ? QFileInfo(filePath).absolutePath() : QString();
     const std::shared_ptr<const FileStatProbe> probe = FileStatProbe::system();
+    read.clipSet.reserve(parse.rows.size());
     for (const ResolveCSVRow& row : std::as_const(parse.rows)) {
         const std::optional<QString> clip = clipPath(row, csvFolder, *probe);
         if (!clip) {
@@ -86,12 +92,25 @@ ReadCSV readCSV(const QString& filePath, const QString& fileName) {
                 read.unresolvedExamples.append(row.fullPath());
             continue;
         }
-        if (!read.clipSet.contains(*clip)) {
-            read.clipSet.insert(*clip);
+        const qsizetype known = read.clipSet.size();
+        read.clipSet.insert(*clip);
+        if (read.clipSet.size() != known)
             read.clips.append(*clip);
-        }
     }
+    read.usageCountByPath.reserve(read.clips.size());
+    for (const QString& clip : std::as_const(read.clips))
+        read.usageCountByPath.insert(clip, 0);
     return read;
+}
+
+// Positions of the entries whose path is one of the CSV's clips.
+std::vector<qsizetype> csvEntryPositions(const QList<MediaFile>& media, const QSet<QString>& clips) {
+    std::vector<qsizetype> positions;
+    for (qsizetype i = 0; i < media.size(); ++i) {
+        if (clips.contains(media[i].path))
+            positions.push_back(i);
+    }
+    return positions;
 }
 
 QString lowerKey(const QString& text) {
@@ -103,6 +122,9 @@ class ProxyFolders {
 public:
     std::optional<QString> proxyOf(const QString& mediaPath) {
         const QString folder = path::deletingLastPathComponent(mediaPath);
+        // A folder longer than the system takes holds no proxy folder: nothing to stat or list.
+        if (folder.size() > PATH_MAX)
+            return std::nullopt;
         const QString clipName = path::lastPathComponent(mediaPath);
         const QString baseName = path::deletingPathExtension(clipName);
         if (folder.isEmpty() || baseName.isEmpty())
@@ -233,8 +255,7 @@ QCoro::Task<void> DaVinciCSVImport::importDaVinciCSV(ProjectManager& manager, QU
     project.url = url;
     project.name = projectName;
     project.mediaFiles = clips;
-    for (const QString& clip : std::as_const(clips))
-        project.usageCountByPath.insert(clip, 0);
+    project.usageCountByPath = std::move(read.usageCountByPath);
     manager.modifyProjects([&](QList<ProjectFile>& projects) {
         projects.removeIf([&](const ProjectFile& p) { return p.url == url; });
         projects.append(project);
@@ -251,20 +272,28 @@ QCoro::Task<void> DaVinciCSVImport::importDaVinciCSV(ProjectManager& manager, QU
     const qint64 listVersion = manager.mediaFilesVersion();
     // Processor work over the list: a pool of this import's own, ended with it.
     QThreadPool pool;
-    QFuture<QList<MediaFile>> consolidating = QtConcurrent::run(&pool, [media = manager.mediaFiles()] {
-        return MediaConsolidator().consolidateCrossProjectDuplicates(media);
+    using Consolidated = std::pair<QList<MediaFile>, std::vector<qsizetype>>;
+    QFuture<Consolidated> consolidating = QtConcurrent::run(&pool, [media = manager.mediaFiles(), seen] {
+        QList<MediaFile> list = MediaConsolidator().consolidateCrossProjectDuplicates(media);
+        std::vector<qsizetype> positions = csvEntryPositions(list, seen);
+        return Consolidated(std::move(list), std::move(positions));
     });
-    QList<MediaFile> consolidated = co_await consolidating;
+    Consolidated consolidated = co_await consolidating;
     if (!pm)
         co_return;
+    std::vector<qsizetype> csvPositions;
     if (manager.mediaFilesVersion() == listVersion) {
-        manager.setMediaFiles(std::move(consolidated));
+        manager.setMediaFiles(std::move(consolidated.first));
+        csvPositions = std::move(consolidated.second);
         manager.pruneOrphanedRecycleBinItems();
+    } else {
+        csvPositions = csvEntryPositions(manager.mediaFiles(), seen);
     }
+    const qint64 markedVersion = manager.mediaFilesVersion();
 
     QStringList lookForProxies;
-    for (const MediaFile& file : manager.mediaFiles()) {
-        if (seen.contains(file.path) && !file.proxyPath)
+    for (qsizetype i : csvPositions) {
+        if (const MediaFile& file = manager.mediaFiles()[i]; !file.proxyPath)
             lookForProxies.append(file.path);
     }
     QFuture<QHash<QString, QString>> finding = QtConcurrent::run(&walkPool(), [lookForProxies] {
@@ -279,6 +308,8 @@ QCoro::Task<void> DaVinciCSVImport::importDaVinciCSV(ProjectManager& manager, QU
     const QHash<QString, QString> proxies = co_await finding;
     if (!pm)
         co_return;
+    if (manager.mediaFilesVersion() != markedVersion)
+        csvPositions = csvEntryPositions(manager.mediaFiles(), seen);
 
     DaVinciCSVImportSummary summary;
     summary.sourceName = projectName;
@@ -288,9 +319,8 @@ QCoro::Task<void> DaVinciCSVImport::importDaVinciCSV(ProjectManager& manager, QU
     summary.unresolvedRows = read.unresolvedRows;
     qint64 csvEntries = 0;
     manager.modifyMediaFiles([&](QList<MediaFile>& media) {
-        for (MediaFile& file : media) {
-            if (!seen.contains(file.path))
-                continue;
+        for (qsizetype i : csvPositions) {
+            MediaFile& file = media[i];
             file.isFromDaVinciCSV = true;
             if (!file.proxyPath) {
                 if (const auto proxy = proxies.constFind(file.path); proxy != proxies.cend())

@@ -40,14 +40,10 @@ MediaPathKeys& LowerPathCache::pathKeys(const MediaFile& file) {
     keys.alternativePaths = file.alternativePaths;
     keys.lowerPath = lowerKey(file.path);
     keys.distinctKeys.append(keys.lowerPath);
-    for (const QString& alternative : file.alternativePaths) {
-        keys.lowerAlternativePaths.append(lowerKey(alternative));
-        appendDistinct(keys.distinctKeys, keys.lowerAlternativePaths.constLast());
-    }
-    if (file.matchedPath) {
-        keys.lowerMatchedPath = lowerKey(*file.matchedPath);
-        appendDistinct(keys.distinctKeys, *keys.lowerMatchedPath);
-    }
+    for (const QString& alternative : file.alternativePaths)
+        appendDistinct(keys.distinctKeys, lowerKey(alternative));
+    if (file.matchedPath)
+        appendDistinct(keys.distinctKeys, lowerKey(*file.matchedPath));
     if (found != m_entries.end()) {
         *found = std::move(keys);
         return found.value();

@@ -20,8 +20,6 @@ struct MediaPathKeys {
     QStringList alternativePaths;
 
     QString lowerPath;
-    QStringList lowerAlternativePaths;
-    std::optional<QString> lowerMatchedPath;
     // path, alternative paths, matched path: lower-cased, each distinct key once.
     QStringList distinctKeys;
     // The file name, folder and location keys below are made on first need (keys()).

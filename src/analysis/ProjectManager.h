@@ -253,6 +253,12 @@ public:
     static QList<ProjectContribution> effectiveContributions(const UsageRecountInputs& inputs);
 
     // ---- Media list rebuild ------------------------------------------------------------------
+    // What the rebuild works out from the projects before any file is checked.
+    struct RebuildPlan {
+        UsageMap usage;
+        QHash<QString, MediaFile> existing;
+        QStringList fresh; // paths with no entry yet, to be checked
+    };
     // Rebuilds the media list from the loaded projects; new paths are checked on the worker pool
     // while the manager is busy, and every result is applied in one pass. False when refused.
     QCoro::Task<bool> rebuildMediaFilesFromProjects();
@@ -358,6 +364,10 @@ private:
         QList<MediaFile> list;
         PreparedUsageRecount recount;
     };
+    // On a worker: the list built from the plan and the checks, its usage fields and its order.
+    static PreparedRebuild prepareRebuild(RebuildPlan plan, QList<FileStatusResult> results,
+                                          const UsageRecountInputs& inputs, RecountAggregate aggregate,
+                                          bool resolveLocations, QThreadPool& pool);
     // The whole rebuild on the GUI thread, for when the projects or the list changed meanwhile.
     void rebuildAgain(QHash<QString, FileStatusResult> checked);
     static QList<MediaFile> buildRebuiltList(const UsageMap& usage, const QHash<QString, MediaFile>& existing,

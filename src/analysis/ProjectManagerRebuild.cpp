@@ -74,12 +74,7 @@ QCoro::Task<bool> ProjectManager::rebuildMediaFilesFromProjects() {
 
 namespace {
 
-// What the rebuild works out from the projects before any file is checked.
-struct RebuildPlan {
-    UsageMap usage;
-    QHash<QString, MediaFile> existing;
-    QStringList fresh; // paths with no entry yet, to be checked
-};
+using RebuildPlan = ProjectManager::RebuildPlan;
 
 RebuildPlan planRebuild(const ProjectManager::UsageRecountInputs& inputs, const QList<MediaFile>& media) {
     RebuildPlan plan;
@@ -141,18 +136,9 @@ QCoro::Task<void> ProjectManager::rebuildWhileHoldingGate() {
     const bool resolveLocations = !m_options.protectedFolders.isEmpty();
     QFuture<PreparedRebuild> building =
         QtConcurrent::run(&pool, [plan = std::move(plan), results = std::move(results), inputs,
-                                  aggregate = std::move(aggregate), resolveLocations]() mutable {
-            PreparedRebuild rebuilt;
-            rebuilt.list = buildRebuiltList(plan.usage, plan.existing, resultsByPath(std::move(results)));
-            memory::releaseLater(std::move(plan));
-            sortByFileName(rebuilt.list); // the order the import ends with
-            rebuilt.recount = prepareUsageRecount(rebuilt.list, inputs, std::move(aggregate));
-            // The protected flags compare locations with their links resolved: resolved here, so the
-            // GUI thread stats nothing for them.
-            if (resolveLocations)
-                CanonicalLocations::resolveInto(rebuilt.recount.lowerPaths, rebuilt.list,
-                                                *FileOperations::system());
-            return rebuilt;
+                                  aggregate = std::move(aggregate), resolveLocations, &pool]() mutable {
+            return prepareRebuild(std::move(plan), std::move(results), inputs, std::move(aggregate),
+                                  resolveLocations, pool);
         });
     PreparedRebuild rebuilt = co_await building;
     if (!self)
@@ -163,6 +149,32 @@ QCoro::Task<void> ProjectManager::rebuildWhileHoldingGate() {
         co_return;
     }
     finishPreparedRebuild(std::move(rebuilt));
+}
+
+ProjectManager::PreparedRebuild ProjectManager::prepareRebuild(RebuildPlan plan,
+                                                               QList<FileStatusResult> results,
+                                                               const UsageRecountInputs& inputs,
+                                                               RecountAggregate aggregate,
+                                                               bool resolveLocations, QThreadPool& pool) {
+    PreparedRebuild rebuilt;
+    QHash<QString, FileStatusResult> checked = resultsByPath(std::move(results));
+    rebuilt.list = buildRebuiltList(plan.usage, plan.existing, checked);
+    memory::releaseLater(std::move(plan));
+    memory::releaseLater(std::move(checked));
+    // The order needs the paths only, so it is worked out while the usage fields are written.
+    QStringList paths;
+    paths.reserve(rebuilt.list.size());
+    for (const MediaFile& file : std::as_const(rebuilt.list))
+        paths.append(file.path);
+    QFuture<std::vector<qsizetype>> ordering =
+        QtConcurrent::run(&pool, [paths = std::move(paths)] { return fileNameOrder(paths); });
+    rebuilt.recount = prepareUsageRecount(rebuilt.list, inputs, std::move(aggregate));
+    applyOrder(rebuilt.list, ordering.result()); // the order the import ends with
+    // The protected flags compare locations with their links resolved: resolved here, so the GUI
+    // thread stats nothing for them.
+    if (resolveLocations)
+        CanonicalLocations::resolveInto(rebuilt.recount.lowerPaths, rebuilt.list, *FileOperations::system());
+    return rebuilt;
 }
 
 void ProjectManager::rebuildAgain(QHash<QString, FileStatusResult> checked) {

@@ -1,5 +1,6 @@
 #include "analysis/ProjectManager.h"
 
+#include "platform/MemoryRelease.h"
 #include "platform/TextKey.h"
 #include "stores/AuditLogManager.h"
 #include "stores/SequenceUsagePolicyStore.h"
@@ -98,6 +99,8 @@ ProjectManager::PreparedUsageRecount ProjectManager::prepareUsageRecount(QList<M
     prepared.lowerPaths = std::move(aggregate.lowerPaths);
     prepared.usedCountByProjectID = aggregate.usage.usedCountByProjectID;
     prepared.anyUsed = applyAggregatedUsage(mediaFiles, aggregate.usage.byLowerPath, prepared.lowerPaths);
+    // A record per path: freed on the release thread, not on the caller's time.
+    memory::releaseLater(std::move(aggregate.usage.byLowerPath));
     return prepared;
 }
 
