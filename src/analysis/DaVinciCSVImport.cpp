@@ -184,6 +184,52 @@ private:
     QHash<QString, QList<Listing>> m_byFolder;
 };
 
+// The consolidated list and the positions of its CSV entries.
+using Consolidated = std::pair<QList<MediaFile>, std::vector<qsizetype>>;
+
+// Sets the consolidated list unless the list changed meanwhile; the positions of the CSV entries.
+std::vector<qsizetype> takeConsolidated(ProjectManager& manager, Consolidated consolidated,
+                                        qint64 listVersion, const QSet<QString>& clips) {
+    if (manager.mediaFilesVersion() != listVersion)
+        return csvEntryPositions(manager.mediaFiles(), clips);
+    manager.setMediaFiles(std::move(consolidated.first));
+    manager.pruneOrphanedRecycleBinItems();
+    return std::move(consolidated.second);
+}
+
+QStringList clipsWithoutProxy(const QList<MediaFile>& media, const std::vector<qsizetype>& csvPositions) {
+    QStringList clips;
+    for (qsizetype i : csvPositions) {
+        if (!media[i].proxyPath)
+            clips.append(media[i].path);
+    }
+    return clips;
+}
+
+// Marks the CSV entries, gives them the proxies found, and counts them into the summary.
+void markCSVEntries(ProjectManager& manager, const std::vector<qsizetype>& csvPositions,
+                    const QHash<QString, QString>& proxies, DaVinciCSVImportSummary& summary) {
+    qint64 csvEntries = 0;
+    manager.modifyMediaFiles([&](QList<MediaFile>& media) {
+        for (qsizetype i : csvPositions) {
+            MediaFile& file = media[i];
+            file.isFromDaVinciCSV = true;
+            if (!file.proxyPath) {
+                if (const auto proxy = proxies.constFind(file.path); proxy != proxies.cend())
+                    file.proxyPath = proxy.value();
+            }
+            ++csvEntries;
+            if (file.isOnDisk())
+                ++summary.foundOnDisk;
+            if (file.usageCount >= 1)
+                ++summary.protectedByOtherProjects;
+            if (file.proxyPath)
+                ++summary.proxiesDetected;
+        }
+    });
+    summary.missingOnDisk = csvEntries - summary.foundOnDisk;
+}
+
 } // namespace
 
 const QStringList& DaVinciCSVImport::proxyVideoExtensions() {
@@ -272,7 +318,6 @@ QCoro::Task<void> DaVinciCSVImport::importDaVinciCSV(ProjectManager& manager, QU
     const qint64 listVersion = manager.mediaFilesVersion();
     // Processor work over the list: a pool of this import's own, ended with it.
     QThreadPool pool;
-    using Consolidated = std::pair<QList<MediaFile>, std::vector<qsizetype>>;
     QFuture<Consolidated> consolidating = QtConcurrent::run(&pool, [media = manager.mediaFiles(), seen] {
         QList<MediaFile> list = MediaConsolidator().consolidateCrossProjectDuplicates(media);
         std::vector<qsizetype> positions = csvEntryPositions(list, seen);
@@ -281,30 +326,20 @@ QCoro::Task<void> DaVinciCSVImport::importDaVinciCSV(ProjectManager& manager, QU
     Consolidated consolidated = co_await consolidating;
     if (!pm)
         co_return;
-    std::vector<qsizetype> csvPositions;
-    if (manager.mediaFilesVersion() == listVersion) {
-        manager.setMediaFiles(std::move(consolidated.first));
-        csvPositions = std::move(consolidated.second);
-        manager.pruneOrphanedRecycleBinItems();
-    } else {
-        csvPositions = csvEntryPositions(manager.mediaFiles(), seen);
-    }
+    std::vector<qsizetype> csvPositions =
+        takeConsolidated(manager, std::move(consolidated), listVersion, seen);
     const qint64 markedVersion = manager.mediaFilesVersion();
 
-    QStringList lookForProxies;
-    for (qsizetype i : csvPositions) {
-        if (const MediaFile& file = manager.mediaFiles()[i]; !file.proxyPath)
-            lookForProxies.append(file.path);
-    }
-    QFuture<QHash<QString, QString>> finding = QtConcurrent::run(&walkPool(), [lookForProxies] {
-        QHash<QString, QString> proxies;
-        ProxyFolders folders;
-        for (const QString& clip : lookForProxies) {
-            if (const auto proxy = folders.proxyOf(clip))
-                proxies.insert(clip, *proxy);
-        }
-        return proxies;
-    });
+    QFuture<QHash<QString, QString>> finding =
+        QtConcurrent::run(&walkPool(), [clips = clipsWithoutProxy(manager.mediaFiles(), csvPositions)] {
+            QHash<QString, QString> proxies;
+            ProxyFolders folders;
+            for (const QString& clip : clips) {
+                if (const auto proxy = folders.proxyOf(clip))
+                    proxies.insert(clip, *proxy);
+            }
+            return proxies;
+        });
     const QHash<QString, QString> proxies = co_await finding;
     if (!pm)
         co_return;
@@ -317,25 +352,7 @@ QCoro::Task<void> DaVinciCSVImport::importDaVinciCSV(ProjectManager& manager, QU
     summary.importedClips = clips.size();
     summary.skippedRows = read.skippedRows;
     summary.unresolvedRows = read.unresolvedRows;
-    qint64 csvEntries = 0;
-    manager.modifyMediaFiles([&](QList<MediaFile>& media) {
-        for (qsizetype i : csvPositions) {
-            MediaFile& file = media[i];
-            file.isFromDaVinciCSV = true;
-            if (!file.proxyPath) {
-                if (const auto proxy = proxies.constFind(file.path); proxy != proxies.cend())
-                    file.proxyPath = proxy.value();
-            }
-            ++csvEntries;
-            if (file.isOnDisk())
-                ++summary.foundOnDisk;
-            if (file.usageCount >= 1)
-                ++summary.protectedByOtherProjects;
-            if (file.proxyPath)
-                ++summary.proxiesDetected;
-        }
-    });
-    summary.missingOnDisk = csvEntries - summary.foundOnDisk;
+    markCSVEntries(manager, csvPositions, proxies, summary);
     manager.updateSummary();
     manager.updatePrompts([&](PromptState& prompts) {
         prompts.lastDaVinciImport = summary;
