@@ -16,7 +16,6 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QPointer>
-#include <QSet>
 #include <QThreadPool>
 #include <QtConcurrent/QtConcurrentRun>
 
@@ -32,14 +31,14 @@ namespace {
 
 // The clips a CSV names, read and resolved on a worker.
 struct ReadCSV {
-    QString failure;   // empty when the file was read
-    QStringList clips; // each clip path once, in row order
-    QSet<QString> clipSet;
+    QString failure;        // empty when the file was read
+    QStringList clips;      // each clip path once, in row order
     qint64 dataRows = 0;    // rows the reader accepted or skipped
     qint64 skippedRows = 0; // rows the reader skipped
     qint64 unresolvedRows = 0;
     QStringList unresolvedExamples;
-    QHash<QString, int> usageCountByPath; // every clip with no usage, as the project lists it
+    // Each clip with no usage, as the project lists it; also the set of clips.
+    QHash<QString, int> usageCountByPath;
 };
 
 // A clip's path. A relative Clip Directory is never taken from the working directory: it names a
@@ -83,7 +82,7 @@ ReadCSV readCSV(const QString& filePath, const QString& fileName) {
     read.skippedRows = parse.skipped.size();
     const QString csvFolder = QDir::isAbsolutePath(filePath) ? QFileInfo(filePath).absolutePath() : QString();
     const std::shared_ptr<const FileStatProbe> probe = FileStatProbe::system();
-    read.clipSet.reserve(parse.rows.size());
+    read.usageCountByPath.reserve(parse.rows.size());
     for (const ResolveCSVRow& row : std::as_const(parse.rows)) {
         const std::optional<QString> clip = clipPath(row, csvFolder, *probe);
         if (!clip) {
@@ -92,19 +91,16 @@ ReadCSV readCSV(const QString& filePath, const QString& fileName) {
                 read.unresolvedExamples.append(row.fullPath());
             continue;
         }
-        const qsizetype known = read.clipSet.size();
-        read.clipSet.insert(*clip);
-        if (read.clipSet.size() != known)
+        const qsizetype known = read.usageCountByPath.size();
+        read.usageCountByPath.insert(*clip, 0);
+        if (read.usageCountByPath.size() != known)
             read.clips.append(*clip);
     }
-    read.usageCountByPath.reserve(read.clips.size());
-    for (const QString& clip : std::as_const(read.clips))
-        read.usageCountByPath.insert(clip, 0);
     return read;
 }
 
 // Positions of the entries whose path is one of the CSV's clips.
-std::vector<qsizetype> csvEntryPositions(const QList<MediaFile>& media, const QSet<QString>& clips) {
+std::vector<qsizetype> csvEntryPositions(const QList<MediaFile>& media, const QHash<QString, int>& clips) {
     std::vector<qsizetype> positions;
     for (qsizetype i = 0; i < media.size(); ++i) {
         if (clips.contains(media[i].path))
@@ -189,7 +185,7 @@ using Consolidated = std::pair<QList<MediaFile>, std::vector<qsizetype>>;
 
 // Sets the consolidated list unless the list changed meanwhile; the positions of the CSV entries.
 std::vector<qsizetype> takeConsolidated(ProjectManager& manager, Consolidated consolidated,
-                                        qint64 listVersion, const QSet<QString>& clips) {
+                                        qint64 listVersion, const QHash<QString, int>& clips) {
     if (manager.mediaFilesVersion() != listVersion)
         return csvEntryPositions(manager.mediaFiles(), clips);
     manager.setMediaFiles(std::move(consolidated.first));
@@ -285,7 +281,7 @@ QCoro::Task<void> DaVinciCSVImport::importDaVinciCSV(ProjectManager& manager, QU
                             .arg(fileName, read.unresolvedExamples.join(QStringLiteral(", "))));
     }
     const QStringList& clips = read.clips;
-    const QSet<QString>& seen = read.clipSet;
+    const QHash<QString, int>& seen = read.usageCountByPath;
     if (clips.isEmpty()) {
         reportDaVinciImportFailure(
             manager,
@@ -301,7 +297,7 @@ QCoro::Task<void> DaVinciCSVImport::importDaVinciCSV(ProjectManager& manager, QU
     project.url = url;
     project.name = projectName;
     project.mediaFiles = clips;
-    project.usageCountByPath = std::move(read.usageCountByPath);
+    project.usageCountByPath = seen; // shared, not copied: neither changes
     manager.modifyProjects([&](QList<ProjectFile>& projects) {
         projects.removeIf([&](const ProjectFile& p) { return p.url == url; });
         projects.append(project);
