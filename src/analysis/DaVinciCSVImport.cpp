@@ -16,11 +16,14 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QPointer>
-#include <QSet>
 #include <QThreadPool>
 #include <QtConcurrent/QtConcurrentRun>
 
 #include <qcoro/qcorofuture.h>
+
+#include <climits>
+#include <utility>
+#include <vector>
 
 namespace tarnwick {
 
@@ -28,13 +31,14 @@ namespace {
 
 // The clips a CSV names, read and resolved on a worker.
 struct ReadCSV {
-    QString failure;   // empty when the file was read
-    QStringList clips; // each clip path once, in row order
-    QSet<QString> clipSet;
+    QString failure;        // empty when the file was read
+    QStringList clips;      // each clip path once, in row order
     qint64 dataRows = 0;    // rows the reader accepted or skipped
     qint64 skippedRows = 0; // rows the reader skipped
     qint64 unresolvedRows = 0;
     QStringList unresolvedExamples;
+    // Each clip with no usage, as the project lists it; also the set of clips.
+    QHash<QString, int> usageCountByPath;
 };
 
 // A clip's path. A relative Clip Directory is never taken from the working directory: it names a
@@ -78,6 +82,7 @@ ReadCSV readCSV(const QString& filePath, const QString& fileName) {
     read.skippedRows = parse.skipped.size();
     const QString csvFolder = QDir::isAbsolutePath(filePath) ? QFileInfo(filePath).absolutePath() : QString();
     const std::shared_ptr<const FileStatProbe> probe = FileStatProbe::system();
+    read.usageCountByPath.reserve(parse.rows.size());
     for (const ResolveCSVRow& row : std::as_const(parse.rows)) {
         const std::optional<QString> clip = clipPath(row, csvFolder, *probe);
         if (!clip) {
@@ -86,16 +91,139 @@ ReadCSV readCSV(const QString& filePath, const QString& fileName) {
                 read.unresolvedExamples.append(row.fullPath());
             continue;
         }
-        if (!read.clipSet.contains(*clip)) {
-            read.clipSet.insert(*clip);
+        const qsizetype known = read.usageCountByPath.size();
+        read.usageCountByPath.insert(*clip, 0);
+        if (read.usageCountByPath.size() != known)
             read.clips.append(*clip);
-        }
     }
     return read;
 }
 
+// Positions of the entries whose path is one of the CSV's clips.
+std::vector<qsizetype> csvEntryPositions(const QList<MediaFile>& media, const QHash<QString, int>& clips) {
+    std::vector<qsizetype> positions;
+    for (qsizetype i = 0; i < media.size(); ++i) {
+        if (clips.contains(media[i].path))
+            positions.push_back(i);
+    }
+    return positions;
+}
+
 QString lowerKey(const QString& text) {
     return text::lowered(text::nfc(text));
+}
+
+// The clips' "Proxy" and "Proxies" folders, each listed once however many clips share it.
+class ProxyFolders {
+public:
+    std::optional<QString> proxyOf(const QString& mediaPath) {
+        const QString folder = path::deletingLastPathComponent(mediaPath);
+        // A folder longer than the system takes holds no proxy folder: nothing to stat or list.
+        if (folder.size() > PATH_MAX)
+            return std::nullopt;
+        const QString clipName = path::lastPathComponent(mediaPath);
+        const QString baseName = path::deletingPathExtension(clipName);
+        if (folder.isEmpty() || baseName.isEmpty())
+            return std::nullopt;
+        const QList<Listing>& listings = listingsOf(folder);
+        if (listings.isEmpty())
+            return std::nullopt; // the usual case: no proxy folder beside the clip
+        const QString baseKey = lowerKey(baseName);
+        const QString ownExtension = lowerKey(path::pathExtension(clipName));
+        for (const Listing& listing : listings) {
+            // In name order: the clip's own extension first, else the first proxy video format.
+            std::optional<QString> videoExtension;
+            for (const Candidate& candidate : listing.value(baseKey)) {
+                if (candidate.extension == ownExtension)
+                    return candidate.path;
+                if (!videoExtension && DaVinciCSVImport::proxyVideoExtensions().contains(candidate.extension))
+                    videoExtension = candidate.path;
+            }
+            if (videoExtension)
+                return videoExtension;
+        }
+        return std::nullopt;
+    }
+
+private:
+    struct Candidate {
+        QString path;
+        QString extension; // lower-cased
+    };
+    // The regular files of one proxy folder by lower-cased name without extension, in name order.
+    using Listing = QHash<QString, QList<Candidate>>;
+
+    const QList<Listing>& listingsOf(const QString& folder) {
+        if (const auto known = m_byFolder.constFind(folder); known != m_byFolder.cend())
+            return known.value();
+        QList<Listing> listings;
+        for (const QString& subfolder : {QStringLiteral("Proxy"), QStringLiteral("Proxies")}) {
+            const QString proxyFolder = path::appendingPathComponent(folder, subfolder);
+            const auto facts = m_probe->stat(proxyFolder);
+            if (!facts || !facts->isDirectory)
+                continue;
+            Listing listing;
+            DirectoryWalker::Options options;
+            options.recursive = false;
+            options.regularFilesOnly = true; // a folder named like the clip is no proxy
+            DirectoryWalker::walk(proxyFolder, options, [&](const DirectoryWalker::Entry& entry) {
+                listing[lowerKey(path::deletingPathExtension(entry.name()))].append(
+                    {entry.path(), lowerKey(path::pathExtension(entry.name()))});
+                return DirectoryWalker::Action::proceed;
+            });
+            listings.append(std::move(listing));
+        }
+        return m_byFolder.insert(folder, std::move(listings)).value();
+    }
+
+    std::shared_ptr<const FileStatProbe> m_probe = FileStatProbe::system();
+    QHash<QString, QList<Listing>> m_byFolder;
+};
+
+// The consolidated list and the positions of its CSV entries.
+using Consolidated = std::pair<QList<MediaFile>, std::vector<qsizetype>>;
+
+// Sets the consolidated list unless the list changed meanwhile; the positions of the CSV entries.
+std::vector<qsizetype> takeConsolidated(ProjectManager& manager, Consolidated consolidated,
+                                        qint64 listVersion, const QHash<QString, int>& clips) {
+    if (manager.mediaFilesVersion() != listVersion)
+        return csvEntryPositions(manager.mediaFiles(), clips);
+    manager.setMediaFiles(std::move(consolidated.first));
+    manager.pruneOrphanedRecycleBinItems();
+    return std::move(consolidated.second);
+}
+
+QStringList clipsWithoutProxy(const QList<MediaFile>& media, const std::vector<qsizetype>& csvPositions) {
+    QStringList clips;
+    for (qsizetype i : csvPositions) {
+        if (!media[i].proxyPath)
+            clips.append(media[i].path);
+    }
+    return clips;
+}
+
+// Marks the CSV entries, gives them the proxies found, and counts them into the summary.
+void markCSVEntries(ProjectManager& manager, const std::vector<qsizetype>& csvPositions,
+                    const QHash<QString, QString>& proxies, DaVinciCSVImportSummary& summary) {
+    qint64 csvEntries = 0;
+    manager.modifyMediaFiles([&](QList<MediaFile>& media) {
+        for (qsizetype i : csvPositions) {
+            MediaFile& file = media[i];
+            file.isFromDaVinciCSV = true;
+            if (!file.proxyPath) {
+                if (const auto proxy = proxies.constFind(file.path); proxy != proxies.cend())
+                    file.proxyPath = proxy.value();
+            }
+            ++csvEntries;
+            if (file.isOnDisk())
+                ++summary.foundOnDisk;
+            if (file.usageCount >= 1)
+                ++summary.protectedByOtherProjects;
+            if (file.proxyPath)
+                ++summary.proxiesDetected;
+        }
+    });
+    summary.missingOnDisk = csvEntries - summary.foundOnDisk;
 }
 
 } // namespace
@@ -108,43 +236,7 @@ const QStringList& DaVinciCSVImport::proxyVideoExtensions() {
 }
 
 std::optional<QString> DaVinciCSVImport::findProxyPath(const QString& mediaPath) {
-    const QString folder = path::deletingLastPathComponent(mediaPath);
-    const QString clipName = path::lastPathComponent(mediaPath);
-    const QString baseName = path::deletingPathExtension(clipName);
-    if (folder.isEmpty() || baseName.isEmpty())
-        return std::nullopt;
-    const QString baseKey = lowerKey(baseName);
-    const QString ownExtension = lowerKey(path::pathExtension(clipName));
-    const std::shared_ptr<const FileStatProbe> probe = FileStatProbe::system();
-    for (const QString& subfolder : {QStringLiteral("Proxy"), QStringLiteral("Proxies")}) {
-        const QString proxyFolder = path::appendingPathComponent(folder, subfolder);
-        const auto facts = probe->stat(proxyFolder);
-        if (!facts || !facts->isDirectory)
-            continue;
-        // Walked in name order, so the choice is the same on every run.
-        std::optional<QString> sameExtension;
-        std::optional<QString> videoExtension;
-        DirectoryWalker::Options options;
-        options.recursive = false;
-        options.regularFilesOnly = true; // a folder named like the clip is no proxy
-        DirectoryWalker::walk(proxyFolder, options, [&](const DirectoryWalker::Entry& entry) {
-            if (lowerKey(path::deletingPathExtension(entry.name())) != baseKey)
-                return DirectoryWalker::Action::proceed;
-            const QString extension = lowerKey(path::pathExtension(entry.name()));
-            if (extension == ownExtension && !sameExtension) {
-                sameExtension = entry.path();
-                return DirectoryWalker::Action::stop;
-            }
-            if (!videoExtension && proxyVideoExtensions().contains(extension))
-                videoExtension = entry.path();
-            return DirectoryWalker::Action::proceed;
-        });
-        if (sameExtension)
-            return sameExtension;
-        if (videoExtension)
-            return videoExtension;
-    }
-    return std::nullopt;
+    return ProxyFolders().proxyOf(mediaPath);
 }
 
 void DaVinciCSVImport::reportDaVinciImportFailure(ProjectManager& manager, const QString& message) {
@@ -189,7 +281,7 @@ QCoro::Task<void> DaVinciCSVImport::importDaVinciCSV(ProjectManager& manager, QU
                             .arg(fileName, read.unresolvedExamples.join(QStringLiteral(", "))));
     }
     const QStringList& clips = read.clips;
-    const QSet<QString>& seen = read.clipSet;
+    const QHash<QString, int>& seen = read.usageCountByPath;
     if (clips.isEmpty()) {
         reportDaVinciImportFailure(
             manager,
@@ -205,8 +297,7 @@ QCoro::Task<void> DaVinciCSVImport::importDaVinciCSV(ProjectManager& manager, QU
     project.url = url;
     project.name = projectName;
     project.mediaFiles = clips;
-    for (const QString& clip : std::as_const(clips))
-        project.usageCountByPath.insert(clip, 0);
+    project.usageCountByPath = seen; // shared, not copied: neither changes
     manager.modifyProjects([&](QList<ProjectFile>& projects) {
         projects.removeIf([&](const ProjectFile& p) { return p.url == url; });
         projects.append(project);
@@ -223,33 +314,33 @@ QCoro::Task<void> DaVinciCSVImport::importDaVinciCSV(ProjectManager& manager, QU
     const qint64 listVersion = manager.mediaFilesVersion();
     // Processor work over the list: a pool of this import's own, ended with it.
     QThreadPool pool;
-    QFuture<QList<MediaFile>> consolidating = QtConcurrent::run(&pool, [media = manager.mediaFiles()] {
-        return MediaConsolidator().consolidateCrossProjectDuplicates(media);
+    QFuture<Consolidated> consolidating = QtConcurrent::run(&pool, [media = manager.mediaFiles(), seen] {
+        QList<MediaFile> list = MediaConsolidator().consolidateCrossProjectDuplicates(media);
+        std::vector<qsizetype> positions = csvEntryPositions(list, seen);
+        return Consolidated(std::move(list), std::move(positions));
     });
-    QList<MediaFile> consolidated = co_await consolidating;
+    Consolidated consolidated = co_await consolidating;
     if (!pm)
         co_return;
-    if (manager.mediaFilesVersion() == listVersion) {
-        manager.setMediaFiles(std::move(consolidated));
-        manager.pruneOrphanedRecycleBinItems();
-    }
+    std::vector<qsizetype> csvPositions =
+        takeConsolidated(manager, std::move(consolidated), listVersion, seen);
+    const qint64 markedVersion = manager.mediaFilesVersion();
 
-    QStringList lookForProxies;
-    for (const MediaFile& file : manager.mediaFiles()) {
-        if (seen.contains(file.path) && !file.proxyPath)
-            lookForProxies.append(file.path);
-    }
-    QFuture<QHash<QString, QString>> finding = QtConcurrent::run(&walkPool(), [lookForProxies] {
-        QHash<QString, QString> proxies;
-        for (const QString& clip : lookForProxies) {
-            if (const auto proxy = findProxyPath(clip))
-                proxies.insert(clip, *proxy);
-        }
-        return proxies;
-    });
+    QFuture<QHash<QString, QString>> finding =
+        QtConcurrent::run(&walkPool(), [clips = clipsWithoutProxy(manager.mediaFiles(), csvPositions)] {
+            QHash<QString, QString> proxies;
+            ProxyFolders folders;
+            for (const QString& clip : clips) {
+                if (const auto proxy = folders.proxyOf(clip))
+                    proxies.insert(clip, *proxy);
+            }
+            return proxies;
+        });
     const QHash<QString, QString> proxies = co_await finding;
     if (!pm)
         co_return;
+    if (manager.mediaFilesVersion() != markedVersion)
+        csvPositions = csvEntryPositions(manager.mediaFiles(), seen);
 
     DaVinciCSVImportSummary summary;
     summary.sourceName = projectName;
@@ -257,26 +348,7 @@ QCoro::Task<void> DaVinciCSVImport::importDaVinciCSV(ProjectManager& manager, QU
     summary.importedClips = clips.size();
     summary.skippedRows = read.skippedRows;
     summary.unresolvedRows = read.unresolvedRows;
-    qint64 csvEntries = 0;
-    manager.modifyMediaFiles([&](QList<MediaFile>& media) {
-        for (MediaFile& file : media) {
-            if (!seen.contains(file.path))
-                continue;
-            file.isFromDaVinciCSV = true;
-            if (!file.proxyPath) {
-                if (const auto proxy = proxies.constFind(file.path); proxy != proxies.cend())
-                    file.proxyPath = proxy.value();
-            }
-            ++csvEntries;
-            if (file.isOnDisk())
-                ++summary.foundOnDisk;
-            if (file.usageCount >= 1)
-                ++summary.protectedByOtherProjects;
-            if (file.proxyPath)
-                ++summary.proxiesDetected;
-        }
-    });
-    summary.missingOnDisk = csvEntries - summary.foundOnDisk;
+    markCSVEntries(manager, csvPositions, proxies, summary);
     manager.updateSummary();
     manager.updatePrompts([&](PromptState& prompts) {
         prompts.lastDaVinciImport = summary;

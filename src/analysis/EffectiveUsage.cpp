@@ -125,6 +125,9 @@ EffectiveProjectUsage effectiveProjectUsage(const ProjectFile& project, Sequence
     usage.usedFiles = QSet<QString>(project.usedFiles.cbegin(), project.usedFiles.cend());
     usage.audioOnlyFiles = QSet<QString>(project.audioOnlyFiles.cbegin(), project.audioOnlyFiles.cend());
     usage.snapshot = std::move(snapshot);
+    usage.anyUse = !project.usedFiles.isEmpty() ||
+                   std::any_of(project.usageCountByPath.cbegin(), project.usageCountByPath.cend(),
+                               [](int count) { return count >= 1; });
     for (const ProjectSequence& timeline : project.sequences) {
         // The first record wins when a project repeats an identifier.
         if (usage.timelinesByID.contains(timeline.id))
@@ -163,6 +166,8 @@ EffectivePathUsage effectivePathUsage(qint64 rawCount, const SequenceUsageAttrib
 
 PathUsageInProject effectivePathUsageInProject(const QString& path, const ProjectFile& project,
                                                const EffectiveProjectUsage& usage) {
+    if (!usage.anyUse)
+        return {};
     const bool inUse = usage.usedFiles.contains(path);
     const auto raw = project.usageCountByPath.constFind(path);
     const bool hasRaw = raw != project.usageCountByPath.cend();
@@ -223,9 +228,10 @@ bool applyAggregatedUsage(QList<MediaFile>& mediaFiles,
                           LowerPathCache& lowerPaths) {
     bool anyUsed = false;
     AggregatedProjectUsage scratch;
+    lowerPaths.reserve(mediaFiles.size());
     for (qsizetype i = 0; i < mediaFiles.size(); ++i) {
-        const MediaPathKeys& keys = lowerPaths.keys(std::as_const(mediaFiles)[i]);
-        const AggregatedProjectUsage& u = combinedUsage(keys.distinctKeys, byLowerPath, scratch);
+        const QStringList& keys = lowerPaths.distinctKeys(std::as_const(mediaFiles)[i]);
+        const AggregatedProjectUsage& u = combinedUsage(keys, byLowerPath, scratch);
         MediaFile& file = mediaFiles[i];
         file.usageCount = int(u.usageCount);
         assignSorted(file.projectNames, u.projectNames);

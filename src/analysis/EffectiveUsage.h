@@ -41,6 +41,9 @@ struct EffectiveProjectUsage {
     QHash<QString, ProjectSequence> timelinesByID;
     SequencePolicySnapshot snapshot;
     QHash<QString, TimelineVerdict> verdictsByID;
+    // Some path is used or has a count of 1 or more: a project without (a list of unused clips)
+    // gives every path no usage without a look-up.
+    bool anyUse = false;
 };
 
 // The policy's count for one path in one project.

@@ -28,7 +28,7 @@ QString LowerPathCache::lowerKey(const QString& path) {
     return text::nfc(text::lowered(path));
 }
 
-const MediaPathKeys& LowerPathCache::keys(const MediaFile& file) {
+MediaPathKeys& LowerPathCache::pathKeys(const MediaFile& file) {
     auto found = m_entries.find(file.id);
     if (found != m_entries.end() && found->path == file.path && found->matchedPath == file.matchedPath &&
         found->alternativePaths == file.alternativePaths)
@@ -40,22 +40,36 @@ const MediaPathKeys& LowerPathCache::keys(const MediaFile& file) {
     keys.alternativePaths = file.alternativePaths;
     keys.lowerPath = lowerKey(file.path);
     keys.distinctKeys.append(keys.lowerPath);
-    for (const QString& alternative : file.alternativePaths) {
-        keys.lowerAlternativePaths.append(lowerKey(alternative));
-        appendDistinct(keys.distinctKeys, keys.lowerAlternativePaths.constLast());
-    }
-    if (file.matchedPath) {
-        keys.lowerMatchedPath = lowerKey(*file.matchedPath);
-        appendDistinct(keys.distinctKeys, *keys.lowerMatchedPath);
-    }
-    keys.lowerFileName = path::lastPathComponent(keys.lowerPath);
-    keys.lowerFolder = path::deletingLastPathComponent(keys.lowerPath);
-    keys.lowerLocation = lowerKey(absoluteStandardLocation(file.matchedPath.value_or(file.path)));
+    for (const QString& alternative : file.alternativePaths)
+        appendDistinct(keys.distinctKeys, lowerKey(alternative));
+    if (file.matchedPath)
+        appendDistinct(keys.distinctKeys, lowerKey(*file.matchedPath));
     if (found != m_entries.end()) {
         *found = std::move(keys);
         return found.value();
     }
-    return m_entries.insert(file.id, std::move(keys)).value();
+    return m_entries.emplace(file.id, std::move(keys)).value();
+}
+
+const MediaPathKeys& LowerPathCache::keys(const MediaFile& file) {
+    MediaPathKeys& keys = pathKeys(file);
+    if (keys.hasLocationKeys)
+        return keys;
+    keys.lowerFileName = path::lastPathComponent(keys.lowerPath);
+    keys.lowerFolder = path::deletingLastPathComponent(keys.lowerPath);
+    const QString location = absoluteStandardLocation(file.matchedPath.value_or(file.path));
+    // Most paths are already absolute and standard: their location shares the path's key.
+    keys.lowerLocation = location == file.path ? keys.lowerPath : lowerKey(location);
+    keys.hasLocationKeys = true;
+    return keys;
+}
+
+const QStringList& LowerPathCache::distinctKeys(const MediaFile& file) {
+    return pathKeys(file).distinctKeys;
+}
+
+void LowerPathCache::reserve(qsizetype entries) {
+    m_entries.reserve(entries);
 }
 
 const QStringList& LowerPathCache::projectPaths(const ProjectFile& project) {
@@ -66,7 +80,11 @@ const QStringList& LowerPathCache::projectPaths(const ProjectFile& project) {
     keys.lowered.reserve(project.mediaFiles.size());
     for (const QString& path : project.mediaFiles)
         keys.lowered.append(lowerKey(path));
-    return m_projects.insert(project.id, std::move(keys)).value().lowered;
+    if (found != m_projects.end()) {
+        *found = std::move(keys);
+        return found->lowered;
+    }
+    return m_projects.emplace(project.id, std::move(keys)).value().lowered;
 }
 
 void LowerPathCache::setCanonicalLocation(const QUuid& id, const QString& location, QString lowerCanonical) {

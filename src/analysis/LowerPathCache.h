@@ -20,10 +20,10 @@ struct MediaPathKeys {
     QStringList alternativePaths;
 
     QString lowerPath;
-    QStringList lowerAlternativePaths;
-    std::optional<QString> lowerMatchedPath;
     // path, alternative paths, matched path: lower-cased, each distinct key once.
     QStringList distinctKeys;
+    // The file name, folder and location keys below are made on first need (keys()).
+    bool hasLocationKeys = false;
     QString lowerFileName;
     QString lowerFolder;
     // matchedPath (else path) made absolute and standardized, lower-cased; empty when empty.
@@ -39,6 +39,11 @@ struct MediaPathKeys {
 class LowerPathCache {
 public:
     const MediaPathKeys& keys(const MediaFile& file);
+    // Only the entry's path keys (distinctKeys), which is all matching by path needs: the file
+    // name, folder and location keys wait until keys() asks for them.
+    const QStringList& distinctKeys(const MediaFile& file);
+    // Room for this many entries' keys, so a large list is keyed without regrowing the table.
+    void reserve(qsizetype entries);
     // The project's media paths, lower-cased, in its order.
     const QStringList& projectPaths(const ProjectFile& project);
 
@@ -53,6 +58,8 @@ public:
     static QString lowerKey(const QString& path);
 
 private:
+    MediaPathKeys& pathKeys(const MediaFile& file);
+
     struct ProjectKeys {
         QStringList source;
         QStringList lowered;

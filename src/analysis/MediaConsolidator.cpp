@@ -13,6 +13,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <unordered_map>
 #include <utility>
 #include <vector>
 
@@ -180,15 +181,40 @@ class ConsolidationRun {
 public:
     // `identities`: per position, the stat of the entry's file when it is on disk.
     ConsolidationRun(QList<MediaFile> files, std::vector<std::optional<FileFacts>> identities)
-        : m_files(std::move(files)), m_identity(std::move(identities)), m_keys(std::size_t(m_files.size())),
+        : m_files(std::move(files)), m_identity(std::move(identities)),
           m_mergedAway(std::size_t(m_files.size()), false) {}
 
     void mergeByName() {
-        QHash<QString, QList<qsizetype>> byName;
-        for (qsizetype i = 0; i < m_files.size(); ++i)
-            byName[text::lowered(path::lastPathComponent(m_files[i].path))].append(i);
-        for (const QList<qsizetype>& group : std::as_const(byName)) {
-            if (group.size() >= 2 && holdsTwoPathTexts(group))
+        // Entries chained by name (each to the next of its name): a list per name would cost an
+        // allocation per entry, and almost every name is alone.
+        std::vector<qsizetype> next(std::size_t(m_files.size()), -1);
+        std::vector<qsizetype> groupStarts;
+        {
+            struct Chain {
+                qsizetype first = 0;
+                qsizetype last = 0;
+            };
+            QHash<QString, Chain> byName;
+            byName.reserve(m_files.size());
+            for (qsizetype i = 0; i < m_files.size(); ++i) {
+                const QString name = text::lowered(path::lastPathComponent(std::as_const(m_files)[i].path));
+                const auto found = byName.find(name);
+                if (found == byName.end()) {
+                    byName.insert(name, {i, i});
+                    continue;
+                }
+                if (found->first == found->last)
+                    groupStarts.push_back(found->first);
+                next[std::size_t(found->last)] = i;
+                found->last = i;
+            }
+        }
+        std::sort(groupStarts.begin(), groupStarts.end());
+        for (qsizetype start : groupStarts) {
+            QList<qsizetype> group;
+            for (qsizetype i = start; i >= 0; i = next[std::size_t(i)])
+                group.append(i);
+            if (holdsTwoPathTexts(group))
                 mergeGroup(group);
         }
     }
@@ -198,13 +224,13 @@ public:
         QHash<std::pair<quint64, quint64>, qsizetype> firstWithIdentity;
         for (qsizetype i = 0; i < m_files.size(); ++i) {
             const auto& id = m_identity[std::size_t(i)];
-            if (m_mergedAway[std::size_t(i)] || !id || !m_files[i].isOnDisk())
+            if (m_mergedAway[std::size_t(i)] || !id || !std::as_const(m_files)[i].isOnDisk())
                 continue;
             const std::pair<quint64, quint64> key{id->device, id->inode};
             const auto it = firstWithIdentity.constFind(key);
             if (it == firstWithIdentity.constEnd())
                 firstWithIdentity.insert(key, i);
-            else if (m_files[it.value()].path != m_files[i].path)
+            else if (std::as_const(m_files)[it.value()].path != std::as_const(m_files)[i].path)
                 merge(it.value(), i);
         }
     }
@@ -231,14 +257,15 @@ private:
 
     void mergeGroup(const QList<qsizetype>& group) {
         for (qsizetype i : group)
-            m_keys[std::size_t(i)].refresh(m_files[i]);
+            m_keys[i].refresh(std::as_const(m_files)[i]);
         for (qsizetype gi = 0; gi < group.size(); ++gi) {
             const qsizetype i = group[gi];
             if (m_mergedAway[std::size_t(i)])
                 continue;
             for (qsizetype gj = gi + 1; gj < group.size(); ++gj) {
                 const qsizetype j = group[gj];
-                if (m_mergedAway[std::size_t(j)] || !(m_files[i].isOnDisk() || m_files[j].isOnDisk()))
+                if (m_mergedAway[std::size_t(j)] ||
+                    !(std::as_const(m_files)[i].isOnDisk() || std::as_const(m_files)[j].isOnDisk()))
                     continue;
                 if (samePhysicalFile(i, j))
                     merge(i, j);
@@ -253,7 +280,7 @@ private:
         const auto& idB = m_identity[std::size_t(j)];
         if (a.isOnDisk() && b.isOnDisk() && idA && idB && idA->isSameFileAs(*idB))
             return true;
-        return sizesAgree(a, b) && keysAgree(m_keys[std::size_t(i)], m_keys[std::size_t(j)]);
+        return sizesAgree(a, b) && keysAgree(m_keys.at(i), m_keys.at(j));
     }
 
     void merge(qsizetype i, qsizetype j) {
@@ -264,14 +291,14 @@ private:
         // The survivor now reads the other entry's file.
         if (!wasOnDisk && survivor.isOnDisk())
             m_identity[std::size_t(i)] = m_identity[std::size_t(j)];
-        m_keys[std::size_t(i)].refresh(survivor);
+        m_keys[i].refresh(survivor);
         m_mergedAway[std::size_t(j)] = true;
         ++m_mergedCount;
     }
 
     QList<MediaFile> m_files;
     std::vector<std::optional<FileFacts>> m_identity;
-    std::vector<EntryKeys> m_keys;
+    std::unordered_map<qsizetype, EntryKeys> m_keys; // of the entries in a group of one name
     std::vector<bool> m_mergedAway;
     qsizetype m_mergedCount = 0;
 };

@@ -249,8 +249,16 @@ public:
     int effectiveUsedFileCount(const ProjectFile& project) const;
     // The usage rule of the import, rebuild and rescan (exact paths) under the current policy.
     ContributionRule effectiveContributionRule() const;
+    // The same rule applied to each project of `inputs` with its snapshot: runs on any thread.
+    static QList<ProjectContribution> effectiveContributions(const UsageRecountInputs& inputs);
 
     // ---- Media list rebuild ------------------------------------------------------------------
+    // What the rebuild works out from the projects before any file is checked.
+    struct RebuildPlan {
+        UsageMap usage;
+        QHash<QString, MediaFile> existing;
+        QStringList fresh; // paths with no entry yet, to be checked
+    };
     // Rebuilds the media list from the loaded projects; new paths are checked on the worker pool
     // while the manager is busy, and every result is applied in one pass. False when refused.
     QCoro::Task<bool> rebuildMediaFilesFromProjects();
@@ -353,8 +361,20 @@ private:
     void recountNowOrWhenIdle();
 
     QCoro::Task<void> rebuildWhileHoldingGate();
-    QList<MediaFile> buildRebuiltList(const UsageMap& usage, const QHash<QString, MediaFile>& existing,
-                                      const QHash<QString, FileStatusResult>& checked);
+    // The rebuilt list, in its order, with its usage fields and keys made on a worker.
+    struct PreparedRebuild {
+        QList<MediaFile> list;
+        PreparedUsageRecount recount;
+    };
+    // On a worker: the list built from the plan and the checks, its usage fields and its order.
+    static PreparedRebuild prepareRebuild(RebuildPlan plan, QList<FileStatusResult> results,
+                                          const UsageRecountInputs& inputs, RecountAggregate aggregate,
+                                          bool resolveLocations, QThreadPool& pool);
+    // The whole rebuild on the GUI thread, for when the projects or the list changed meanwhile.
+    void rebuildAgain(QHash<QString, FileStatusResult> checked);
+    static QList<MediaFile> buildRebuiltList(const UsageMap& usage, const QHash<QString, MediaFile>& existing,
+                                             const QHash<QString, FileStatusResult>& checked);
+    void finishPreparedRebuild(PreparedRebuild rebuilt);
     void finishRebuild(QList<MediaFile> rebuilt);
     void recountPolicyChange();
     void unstageUsedFiles();

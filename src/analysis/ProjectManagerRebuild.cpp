@@ -1,10 +1,13 @@
 #include "analysis/ProjectManager.h"
 
 #include "analysis/FileStatusScan.h"
+#include "platform/FileOperations.h"
+#include "platform/MemoryRelease.h"
 #include "platform/PathText.h"
 #include "platform/TextKey.h"
 
 #include <QPointer>
+#include <QThreadPool>
 #include <QtConcurrent/QtConcurrentRun>
 
 #include <qcoro/qcorofuture.h>
@@ -41,13 +44,21 @@ bool ProjectManager::isOrphanedRecycleBinItem(const RecycleBinItem& item) const 
 }
 
 void ProjectManager::pruneOrphanedRecycleBinItems() {
-    QSet<QString> paths;
-    paths.reserve(m_mediaFiles.size());
-    for (const MediaFile& file : std::as_const(m_mediaFiles))
-        paths.insert(text::nfc(file.path));
+    // Keyed by the few staged paths rather than by the whole media list.
+    QSet<QString> held;
+    for (const RecycleBinItem& item : std::as_const(m_recycleBin))
+        held.insert(text::nfc(item.mediaFile.path));
+    if (!held.isEmpty()) {
+        QSet<QString> staged = held;
+        held.clear();
+        for (const MediaFile& file : std::as_const(m_mediaFiles)) {
+            if (QString key = text::nfc(file.path); staged.contains(key))
+                held.insert(std::move(key));
+        }
+    }
     modifyRecycleBin([&](QList<RecycleBinItem>& bin) {
         bin.removeIf(
-            [&](const RecycleBinItem& item) { return !paths.contains(text::nfc(item.mediaFile.path)); });
+            [&](const RecycleBinItem& item) { return !held.contains(text::nfc(item.mediaFile.path)); });
     });
 }
 
@@ -61,43 +72,123 @@ QCoro::Task<bool> ProjectManager::rebuildMediaFilesFromProjects() {
     co_return true;
 }
 
+namespace {
+
+using RebuildPlan = ProjectManager::RebuildPlan;
+
+RebuildPlan planRebuild(const ProjectManager::UsageRecountInputs& inputs, const QList<MediaFile>& media) {
+    RebuildPlan plan;
+    plan.usage = aggregateProjects(inputs.projects, ProjectManager::effectiveContributions(inputs));
+    plan.existing = entriesByPath(media);
+    plan.fresh = newPaths(plan.usage, plan.existing);
+    return plan;
+}
+
+QHash<QString, FileStatusResult> resultsByPath(QList<FileStatusResult> results) {
+    QHash<QString, FileStatusResult> checked;
+    checked.reserve(results.size());
+    for (FileStatusResult& result : results)
+        checked.emplace(UsageMap::key(result.path), std::move(result));
+    return checked;
+}
+
+} // namespace
+
 QCoro::Task<void> ProjectManager::rebuildWhileHoldingGate() {
     QPointer<ProjectManager> self(this);
-    UsageMap usage = aggregateProjects(m_projects, effectiveContributionRule());
-    QHash<QString, MediaFile> existing = entriesByPath(m_mediaFiles);
-    QStringList fresh = newPaths(usage, existing);
-    QHash<QString, FileStatusResult> checked;
-    if (!fresh.isEmpty()) {
-        const qint64 projectsVersion = m_projectsVersion;
-        const qint64 mediaVersion = m_mediaFilesVersion;
-        const auto candidates = mergedRelativeCandidates();
-        const auto options = fileStatusOptions();
+    const qint64 projectsVersion = m_projectsVersion;
+    const qint64 mediaVersion = m_mediaFilesVersion;
+    const UsageRecountInputs inputs = usageRecountInputs();
+    // Every pass over the paths runs on workers of the rebuild's own, ended with it: a list of
+    // unused clips can name a million paths. The recount's aggregate is made while files are checked.
+    QThreadPool pool;
+    pool.setMaxThreadCount(2);
+    QFuture<RecountAggregate> aggregating =
+        QtConcurrent::run(&pool, [inputs] { return aggregateForRecount(inputs); });
+    QFuture<RebuildPlan> planning =
+        QtConcurrent::run(&pool, [inputs, media = m_mediaFiles] { return planRebuild(inputs, media); });
+    RebuildPlan plan = co_await planning;
+    if (!self)
+        co_return;
+    QList<FileStatusResult> results;
+    if (!plan.fresh.isEmpty()) {
         const auto scan = fileStatusScan();
         // Off the GUI thread: a network share can take minutes for 100,000 paths.
         // The future is made in its own statement: GCC 12 destroys lambda temporaries inside a
         // co_await expression twice.
-        QFuture<QList<FileStatusResult>> checks =
-            QtConcurrent::run(&m_workerPool, [scan, fresh, candidates, options, stop = m_stopChecks] {
-                return scan->checkAll(fresh, candidates, options, {}, stop.get());
-            });
-        const QList<FileStatusResult> results = co_await checks;
+        QFuture<QList<FileStatusResult>> checks = QtConcurrent::run(
+            &m_workerPool,
+            [scan, fresh = plan.fresh, candidates = mergedRelativeCandidates(), options = fileStatusOptions(),
+             stop = m_stopChecks] { return scan->checkAll(fresh, candidates, options, {}, stop.get()); });
+        results = co_await checks;
         if (!self)
             co_return;
-        for (const FileStatusResult& result : results)
+    }
+    RecountAggregate aggregate = co_await aggregating;
+    if (!self)
+        co_return;
+    if (projectsVersion != m_projectsVersion || mediaVersion != m_mediaFilesVersion) {
+        // Only a caller that bypassed the gate gets here: rebuild from what is there now.
+        memory::releaseLater(std::move(aggregate));
+        rebuildAgain(resultsByPath(std::move(results)));
+        co_return;
+    }
+    const bool resolveLocations = !m_options.protectedFolders.isEmpty();
+    QFuture<PreparedRebuild> building =
+        QtConcurrent::run(&pool, [plan = std::move(plan), results = std::move(results), inputs,
+                                  aggregate = std::move(aggregate), resolveLocations, &pool]() mutable {
+            return prepareRebuild(std::move(plan), std::move(results), inputs, std::move(aggregate),
+                                  resolveLocations, pool);
+        });
+    PreparedRebuild rebuilt = co_await building;
+    if (!self)
+        co_return;
+    if (projectsVersion != m_projectsVersion || mediaVersion != m_mediaFilesVersion) {
+        memory::releaseLater(std::move(rebuilt));
+        rebuildAgain({});
+        co_return;
+    }
+    finishPreparedRebuild(std::move(rebuilt));
+}
+
+ProjectManager::PreparedRebuild ProjectManager::prepareRebuild(RebuildPlan plan,
+                                                               QList<FileStatusResult> results,
+                                                               const UsageRecountInputs& inputs,
+                                                               RecountAggregate aggregate,
+                                                               bool resolveLocations, QThreadPool& pool) {
+    PreparedRebuild rebuilt;
+    QHash<QString, FileStatusResult> checked = resultsByPath(std::move(results));
+    rebuilt.list = buildRebuiltList(plan.usage, plan.existing, checked);
+    memory::releaseLater(std::move(plan));
+    memory::releaseLater(std::move(checked));
+    // The order needs the paths only, so it is worked out while the usage fields are written.
+    QStringList paths;
+    paths.reserve(rebuilt.list.size());
+    for (const MediaFile& file : std::as_const(rebuilt.list))
+        paths.append(file.path);
+    QFuture<std::vector<qsizetype>> ordering =
+        QtConcurrent::run(&pool, [paths = std::move(paths)] { return fileNameOrder(paths); });
+    rebuilt.recount = prepareUsageRecount(rebuilt.list, inputs, std::move(aggregate));
+    applyOrder(rebuilt.list, ordering.result()); // the order the import ends with
+    // The protected flags compare locations with their links resolved: resolved here, so the GUI
+    // thread stats nothing for them.
+    if (resolveLocations)
+        CanonicalLocations::resolveInto(rebuilt.recount.lowerPaths, rebuilt.list, *FileOperations::system());
+    return rebuilt;
+}
+
+void ProjectManager::rebuildAgain(QHash<QString, FileStatusResult> checked) {
+    const UsageMap usage = aggregateProjects(m_projects, effectiveContributionRule());
+    const QHash<QString, MediaFile> existing = entriesByPath(m_mediaFiles);
+    QStringList unchecked;
+    for (const QString& path : newPaths(usage, existing)) {
+        if (!checked.contains(UsageMap::key(path)))
+            unchecked.append(path);
+    }
+    if (!unchecked.isEmpty()) {
+        for (const FileStatusResult& result :
+             fileStatusScan()->checkAll(unchecked, mergedRelativeCandidates(), fileStatusOptions()))
             checked.insert(UsageMap::key(result.path), result);
-        if (projectsVersion != m_projectsVersion || mediaVersion != m_mediaFilesVersion) {
-            // Only a caller that bypassed the gate gets here: rebuild from what is there now.
-            usage = aggregateProjects(m_projects, effectiveContributionRule());
-            existing = entriesByPath(m_mediaFiles);
-            QStringList unchecked;
-            for (const QString& path : newPaths(usage, existing)) {
-                if (!checked.contains(UsageMap::key(path)))
-                    unchecked.append(path);
-            }
-            for (const FileStatusResult& result :
-                 scan->checkAll(unchecked, mergedRelativeCandidates(), options))
-                checked.insert(UsageMap::key(result.path), result);
-        }
     }
     finishRebuild(buildRebuiltList(usage, existing, checked));
 }
@@ -130,6 +221,18 @@ QList<MediaFile> ProjectManager::buildRebuiltList(const UsageMap& usage,
         list.append(std::move(file));
     }
     return list;
+}
+
+void ProjectManager::finishPreparedRebuild(PreparedRebuild rebuilt) {
+    setMediaFiles(std::move(rebuilt.list));
+    adoptLowerPathKeys(rebuilt.recount.lowerPaths);
+    memory::releaseLater(std::move(rebuilt.recount.lowerPaths)); // the keys it replaced
+    refreshProtectedFlags();
+    if (!finishPreparedUsageRecount(rebuilt.recount))
+        recomputeUsageCounts();
+    pruneOrphanedRecycleBinItems();
+    updateSummary();
+    m_lowerPaths.prune(m_mediaFiles, m_projects);
 }
 
 void ProjectManager::finishRebuild(QList<MediaFile> rebuilt) {

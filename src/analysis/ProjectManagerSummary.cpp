@@ -72,7 +72,7 @@ void ProjectManager::setNeedsReviewFlags(QList<MediaFile>& mediaFiles, const QLi
         const MediaFile& file = std::as_const(mediaFiles)[i];
         bool found = false;
         if (!uncertain.isEmpty()) {
-            const QStringList& keys = lowerPaths.keys(file).distinctKeys;
+            const QStringList& keys = lowerPaths.distinctKeys(file);
             found = std::any_of(keys.cbegin(), keys.cend(),
                                 [&](const QString& k) { return uncertain.contains(k); });
         }

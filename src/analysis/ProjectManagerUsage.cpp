@@ -1,5 +1,6 @@
 #include "analysis/ProjectManager.h"
 
+#include "platform/MemoryRelease.h"
 #include "platform/TextKey.h"
 #include "stores/AuditLogManager.h"
 #include "stores/SequenceUsagePolicyStore.h"
@@ -25,17 +26,36 @@ int ProjectManager::effectiveUsedFileCount(const ProjectFile& project) const {
     return tarnwick::effectiveUsedFileCount(project, *m_sequencePolicy);
 }
 
+namespace {
+
+ProjectContribution effectiveContribution(const ProjectFile& project, SequencePolicySnapshot snapshot) {
+    auto usage = std::make_shared<const EffectiveProjectUsage>(
+        tarnwick::effectiveProjectUsage(project, std::move(snapshot)));
+    return [usage, project](const QString& path) {
+        const PathUsageInProject u = effectivePathUsageInProject(path, project, *usage);
+        // An empty set allocates nothing; one made from an empty range would.
+        QSet<QString> timelines;
+        for (const QString& name : u.sequenceNames)
+            timelines.insert(name);
+        return PathContribution{int(u.usageCount), u.isAudioOnly, std::move(timelines)};
+    };
+}
+
+} // namespace
+
 ContributionRule ProjectManager::effectiveContributionRule() const {
     const SequenceUsagePolicyStore* policy = m_sequencePolicy;
     return [policy](const ProjectFile& project) -> ProjectContribution {
-        auto usage =
-            std::make_shared<const EffectiveProjectUsage>(tarnwick::effectiveProjectUsage(project, *policy));
-        return [usage, project](const QString& path) {
-            const PathUsageInProject u = effectivePathUsageInProject(path, project, *usage);
-            return PathContribution{int(u.usageCount), u.isAudioOnly,
-                                    QSet<QString>(u.sequenceNames.cbegin(), u.sequenceNames.cend())};
-        };
+        return effectiveContribution(project, policy->snapshot(project.url));
     };
+}
+
+QList<ProjectContribution> ProjectManager::effectiveContributions(const UsageRecountInputs& inputs) {
+    QList<ProjectContribution> contributions;
+    contributions.reserve(inputs.projects.size());
+    for (qsizetype p = 0; p < inputs.projects.size(); ++p)
+        contributions.append(effectiveContribution(inputs.projects[p], inputs.snapshots.value(p)));
+    return contributions;
 }
 
 void ProjectManager::recomputeUsageCounts() {
@@ -79,6 +99,8 @@ ProjectManager::PreparedUsageRecount ProjectManager::prepareUsageRecount(QList<M
     prepared.lowerPaths = std::move(aggregate.lowerPaths);
     prepared.usedCountByProjectID = aggregate.usage.usedCountByProjectID;
     prepared.anyUsed = applyAggregatedUsage(mediaFiles, aggregate.usage.byLowerPath, prepared.lowerPaths);
+    // A record per path: freed on the release thread, not on the caller's time.
+    memory::releaseLater(std::move(aggregate.usage.byLowerPath));
     return prepared;
 }
 
@@ -120,7 +142,7 @@ void ProjectManager::unstageUsedFiles() {
             const MediaFile& file = std::as_const(m_mediaFiles)[i];
             if (file.usageCount < 1 && !file.isAEFootage)
                 continue;
-            for (const QString& key : m_lowerPaths.keys(file).distinctKeys) {
+            for (const QString& key : m_lowerPaths.distinctKeys(file)) {
                 auto found = usedEntryByKey.find(key);
                 if (found != usedEntryByKey.end() && found.value() < 0)
                     found.value() = i; // the first used entry holding the key

@@ -1,6 +1,7 @@
 #include "analysis/DaVinciCSVImport.h"
 #include "analysis/ProjectManager.h"
 
+#include "support/HeapPeak.h"
 #include "support/ImportTestHarness.h"
 #include "support/ProjectManagerHarness.h"
 
@@ -201,4 +202,40 @@ TEST_F(DaVinciImport, AFolderOrAPipeNamedLikeACSVIsRefused) {
     import(QUrl::fromLocalFile(h.dir.filePath("pipe.csv")));
     EXPECT_EQ(h.pm().prompts().daVinciImportMessage, "Couldn't read pipe.csv: Not a regular file");
     EXPECT_TRUE(h.pm().projects().isEmpty());
+}
+
+TEST_F(DaVinciImport, ClipsOfOneFolderEachFindTheirOwnProxy) {
+    // The proxy folders are listed once for all the clips beside them.
+    const QString media = h.dir.filePath("Media");
+    for (const char* clip : {"A.mov", "B.mov", "C.mov", "D.mov"})
+        h.makeFile(QStringLiteral("Media/") + QLatin1String(clip));
+    h.makeFile("Media/Proxy/a.mp4");
+    h.makeFile("Media/Proxy/B.mov");
+    h.makeFile("Media/Proxy/B.mxf");
+    h.makeFile("Media/Proxies/C.mov");
+    h.makeFile("Media/Proxies/a.mov");
+    import(
+        csv("list.csv", QStringLiteral("File Name,Clip Directory\nA.mov,%1\nB.mov,%1\nC.mov,%1\nD.mov,%1\n")
+                            .arg(media)
+                            .toUtf8()));
+    ASSERT_EQ(h.pm().prompts().lastDaVinciImport->proxiesDetected, 3);
+    EXPECT_EQ(entry(media + "/A.mov")->proxyPath, media + "/Proxy/a.mp4"); // "Proxy" before "Proxies"
+    EXPECT_EQ(entry(media + "/B.mov")->proxyPath, media + "/Proxy/B.mov");
+    EXPECT_EQ(entry(media + "/C.mov")->proxyPath, media + "/Proxies/C.mov");
+    EXPECT_FALSE(entry(media + "/D.mov")->proxyPath);
+}
+
+TEST_F(DaVinciImport, AHugeClipDirectoryCostsAFewCopiesOfItself) {
+    if (!test::HeapPeak::available())
+        GTEST_SKIP() << "counts allocations through the sanitizer's allocator";
+    // 4 MB of directory text, about 8 MB as text in memory: every stage that copies, lower-cases or
+    // splits the whole path adds one (about ten times the file today).
+    const QByteArray folder = "/V/" + QByteArray(4000000, 'x');
+    const QUrl url = csv("huge.csv", "File Name,Clip Directory\nA.mov,\"" + folder + "\"\n");
+    const qint64 fileSize = QFileInfo(url.toLocalFile()).size();
+    const test::HeapPeak peak;
+    import(url);
+    ASSERT_TRUE(h.pm().prompts().lastDaVinciImport);
+    EXPECT_EQ(h.pm().mediaFiles().size(), 1);
+    EXPECT_LE(peak.bytes(), 12 * fileSize) << peak.bytes();
 }

@@ -1,0 +1,214 @@
+// The DaVinci Resolve CSV import as the window's command runs it (DaVinciCSVImport::importDaVinciCSV
+// on the window's ProjectManager, which already holds 20 loaded projects), against a plain pass
+// over the same file (lines read and split at commas, nothing kept). Each sample runs in a process
+// of its own (this program started again), so its time and peak resident memory are its own;
+// median of interleaved pairs, with the load average.
+#include "analysis/DaVinciCSVImport.h"
+#include "analysis/ProjectManager.h"
+#include "platform/Preferences.h"
+#include "stores/AuditLogManager.h"
+#include "stores/ProtectedFolders.h"
+#include "stores/SequenceUsagePolicyStore.h"
+#include "stores/StatsManager.h"
+#include "support/BenchSupport.h"
+#include "support/ProcessFacts.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTextStream>
+#include <benchmark/benchmark.h>
+
+#include <cstring>
+#include <vector>
+
+using namespace tarnwick;
+
+namespace {
+
+// One pair in the test build's smoke run, which only checks that it still runs.
+int pairs() {
+    return bench::smokeMode() ? 1 : 5;
+}
+constexpr int projectCount = 20;
+constexpr int pathsPerProject = 500;
+
+QTemporaryDir& folder() {
+    static QTemporaryDir dir;
+    return dir;
+}
+
+QString clipName(qint64 i) {
+    return QStringLiteral("A%1_C001.mov").arg(i, 7, 10, QLatin1Char('0'));
+}
+
+// "A0000001_C001.mov,/Volumes/Medi,A\n": 34 bytes a row, each row a clip of its own.
+QString rowsFile(qint64 rows) {
+    const QString path = folder().filePath(QStringLiteral("rows-%1.csv").arg(rows));
+    if (QFile::exists(path))
+        return path;
+    QFile file(path);
+    file.open(QIODevice::WriteOnly);
+    file.write("File Name,Clip Directory,Reel\n");
+    QByteArray block;
+    for (qint64 i = 0; i < rows; ++i) {
+        block += clipName(i).toLatin1() + ",/Volumes/Medi,A\n";
+        if (block.size() > (1 << 20)) {
+            file.write(block);
+            block.clear();
+        }
+    }
+    file.write(block);
+    return path;
+}
+
+// The window's projects: each lists its own clips and, every fifth path, a clip the CSV names too.
+QList<ProjectFile> loadedProjects() {
+    QList<ProjectFile> projects;
+    for (int p = 0; p < projectCount; ++p) {
+        ProjectFile project;
+        project.name = QStringLiteral("Show %1").arg(p);
+        project.url = QUrl::fromLocalFile(QStringLiteral("/projects/show%1.prproj").arg(p));
+        for (int i = 0; i < pathsPerProject; ++i) {
+            const qint64 n = qint64(p) * pathsPerProject + i;
+            const QString path = i % 5 == 0 ? QStringLiteral("/Volumes/Medi/") + clipName(n * 7)
+                                            : QStringLiteral("/Volumes/Cut/P%1/").arg(p) + clipName(n);
+            project.mediaFiles.append(path);
+            project.usedFiles.append(path);
+            project.usageCountByPath.insert(path, 1 + i % 3);
+        }
+        projects.append(project);
+    }
+    return projects;
+}
+
+struct Sample {
+    double ms = 0;
+    double peakMB = 0; // peak resident memory above what the process held before
+    qint64 rows = 0;
+    double keptMB = 0; // resident memory still held at the end (the media list and its keys)
+};
+
+// The plain pass: every line read and split at its commas, nothing kept.
+Sample plainPass(const QString& path) {
+    Sample s;
+    QElapsedTimer clock;
+    clock.start();
+    QFile file(path);
+    file.open(QIODevice::ReadOnly);
+    QByteArray line(1 << 16, Qt::Uninitialized);
+    qint64 fields = 0;
+    while (!file.atEnd()) {
+        const qint64 n = file.readLine(line.data(), line.size());
+        if (n <= 0)
+            break;
+        fields += QByteArrayView(line.constData(), n).count(',') + 1;
+        ++s.rows;
+    }
+    benchmark::DoNotOptimize(fields);
+    s.rows -= 1; // the header
+    s.ms = double(clock.nsecsElapsed()) / 1e6;
+    return s;
+}
+
+Sample managerImport(const QString& path) {
+    QTemporaryDir dir;
+    Preferences prefs(dir.filePath(QStringLiteral("prefs.ini")));
+    SequenceUsagePolicyStore policy(prefs);
+    ProtectedFolders folders(dir.filePath(QStringLiteral("store")));
+    AuditLogManager audit(dir.filePath(QStringLiteral("store")), nullptr);
+    StatsManager stats(dir.filePath(QStringLiteral("store")));
+    ProjectManagerServices services;
+    services.sequencePolicy = &policy;
+    services.protectedFolders = &folders;
+    services.auditLog = &audit;
+    services.statsManager = &stats;
+    services.statusOptions = [](bool) { return FileStatusChecking::Options{}; };
+    services.isSandboxed = [] { return false; };
+    ProjectManager pm(std::move(services));
+    pm.setProjects(loadedProjects());
+    QCoro::waitFor(pm.rebuildMediaFilesFromProjects());
+    QCoreApplication::processEvents();
+
+    bench::resetPeak();
+    const double before = bench::statusMB("VmRSS");
+    Sample s;
+    QElapsedTimer clock;
+    clock.start();
+    QCoro::waitFor(DaVinciCSVImport::importDaVinciCSV(pm, QUrl::fromLocalFile(path)));
+    QCoreApplication::processEvents();
+    s.ms = double(clock.nsecsElapsed()) / 1e6;
+    s.peakMB = bench::statusMB("VmHWM") - before;
+    s.keptMB = bench::statusMB("VmRSS") - before;
+    s.rows = pm.prompts().lastDaVinciImport ? pm.prompts().lastDaVinciImport->totalDataRows : -1;
+    return s;
+}
+
+// This program started again to take one sample: its output's last line is "ms peakMB rows keptMB".
+Sample measure(const QString& path, const char* what) {
+    const QByteArray out = folder().filePath(QStringLiteral("sample.txt")).toLocal8Bit();
+    const bench::ChildRun run = bench::runChild(
+        {QCoreApplication::applicationFilePath().toLocal8Bit(), "--sample", what, path.toLocal8Bit()}, out);
+    Sample s;
+    QFile file(QString::fromLocal8Bit(out));
+    if (run.exitCode != 0 || !file.open(QIODevice::ReadOnly))
+        return s;
+    // The app's log goes to the same output: the figures are its last line.
+    const QList<QByteArray> lines = file.readAll().trimmed().split('\n');
+    QTextStream(lines.last()) >> s.ms >> s.peakMB >> s.rows >> s.keptMB;
+    return s;
+}
+
+void BM_DaVinciImportRows(benchmark::State& state) {
+    const QString path = rowsFile(state.range(0));
+    const double fileMB = double(QFile(path).size()) / 1048576.0;
+    for (auto _ : state) {
+        std::vector<double> plainMs, importMs, plainPeak, importPeak, importKept;
+        for (int i = 0; i < pairs(); ++i) {
+            const Sample plain = measure(path, "plain");
+            const Sample import = measure(path, "import");
+            if (plain.rows != state.range(0) || import.rows != state.range(0))
+                state.SkipWithError("a sample did not read every row");
+            plainMs.push_back(plain.ms);
+            importMs.push_back(import.ms);
+            plainPeak.push_back(plain.peakMB);
+            importPeak.push_back(import.peakMB);
+            importKept.push_back(import.keptMB);
+        }
+        state.counters["file_MB"] = fileMB;
+        state.counters["plain_ms"] = bench::median(plainMs);
+        state.counters["import_ms"] = bench::median(importMs);
+        state.counters["plain_peak_MB"] = bench::median(plainPeak);
+        state.counters["import_peak_MB"] = bench::median(importPeak);
+        state.counters["import_peak_per_file"] = bench::median(importPeak) / fileMB;
+        state.counters["import_kept_MB"] = bench::median(importKept);
+        state.counters["load"] = bench::loadAverage();
+    }
+}
+
+} // namespace
+
+BENCHMARK(BM_DaVinciImportRows)
+    ->Arg(bench::smokeMode() ? 2000 : 1000000)
+    ->Iterations(1)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
+
+int main(int argc, char** argv) {
+    QCoreApplication app(argc, argv);
+    if (argc == 4 && std::strcmp(argv[1], "--sample") == 0) {
+        const QString path = QString::fromLocal8Bit(argv[3]);
+        bench::resetPeak();
+        const double before = bench::statusMB("VmRSS");
+        Sample s = std::strcmp(argv[2], "plain") == 0 ? plainPass(path) : managerImport(path);
+        if (s.peakMB == 0)
+            s.peakMB = bench::statusMB("VmHWM") - before;
+        QTextStream(stdout) << s.ms << ' ' << s.peakMB << ' ' << s.rows << ' ' << s.keptMB << '\n';
+        return 0;
+    }
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}
