@@ -1,5 +1,6 @@
 #include "app/MainWindow.h"
 #include "app/TarnwickApp.h"
+#include "app/drive/DriveRun.h"
 #include "app/tour/ScreenshotTour.h"
 #include "platform/AppVersion.h"
 #include "platform/MemoryRelease.h"
@@ -24,16 +25,20 @@ int main(int argc, char** argv) {
     // `--screenshots OUTDIR` walks the window through its states for scripts/screenshots.
     QStringList args = QApplication::arguments().mid(1);
     const QString screenshots = tarnwick::ScreenshotTour::takeOption(args);
+    // `--drive REPORT` acts as a user on the window and reports its answers and memory (scripts/drive).
+    const QString drive = tarnwick::DriveRun::takeOption(args);
     QList<QUrl> projects;
     for (const QString& arg : args) {
         if (!arg.startsWith(QLatin1Char('-')))
             projects.append(QUrl::fromLocalFile(QFileInfo(arg).absoluteFilePath()));
     }
-    if (screenshots.isEmpty())
+    if (screenshots.isEmpty() && drive.isEmpty())
         options.openAtStart = projects;
     tarnwick::TarnwickApp app(std::move(options));
     app.launch();
     if (!screenshots.isEmpty())
         tarnwick::ScreenshotTour::begin(*app.mainWindow(), screenshots, projects);
+    else if (!drive.isEmpty())
+        tarnwick::DriveRun::begin(*app.mainWindow(), drive, projects);
     return QApplication::exec();
 }
