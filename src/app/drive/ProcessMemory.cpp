@@ -12,7 +12,7 @@ namespace {
 
 double statusMB(const QByteArray& status, const QByteArray& field) {
     for (const QByteArray& line : status.split('\n')) {
-        if (line.startsWith(field + ':'))
+        if (line.startsWith(QByteArray(field + ':')))
             return line.mid(field.size() + 1).trimmed().split(' ').first().toDouble() / 1024.0;
     }
     return 0;
