@@ -1,4 +1,5 @@
-// Writes a large library for scripts/drive: FILES media files (empty, sparse, of made-up sizes)
+// Writes a large library for scripts/drive: FILES media files (empty, sparse, each of its own size,
+// so that no two are duplicate candidates)
 // in folders of 1,000, and PROJECTS Premiere Pro projects, each using an overlapping slice of them
 // so that every file is in about two projects and about half of them are on no timeline.
 #include "support/ProjectGenerator.h"
@@ -26,7 +27,8 @@ QStringList writeMedia(const QDir& root, int count) {
                                                .arg(i, 6, 10, QLatin1Char('0'))
                                                .arg(QLatin1String(extensions[i % 5])));
         QFile file(path);
-        if (!file.exists() && (!file.open(QIODevice::WriteOnly) || !file.resize(qint64(1 + i % 97) << 16)))
+        if (!file.exists() &&
+            (!file.open(QIODevice::WriteOnly) || !file.resize((qint64(1) << 16) + qint64(i) * 13)))
             return {};
         paths.append(path);
     }
