@@ -48,6 +48,8 @@ private:
     QList<QUrl> m_projects;
     QList<Step> m_steps;
     EventLoopProbe* m_probe = nullptr;
+    qint64 m_dropMs = 0;
+    int m_rests = 0;
 };
 
 } // namespace tarnwick
