@@ -1,5 +1,6 @@
 #include "actions/FolderMovePipeline.h"
 
+#include "platform/IdleThreads.h"
 #include "stores/RecordRun.h"
 
 #include <QElapsedTimer>
@@ -26,6 +27,7 @@ constexpr size_t kLowWater = 256;
 QThreadPool& scanPool() {
     static QThreadPool pool;
     pool.setMaxThreadCount(1);
+    pool.setExpiryTimeout(idleThreadExpiryMs);
     return pool;
 }
 

@@ -5,6 +5,7 @@
 #include "actions/TraceFileWriter.h"
 #include "analysis/ProjectManager.h"
 #include "platform/AppLog.h"
+#include "platform/IdleThreads.h"
 #include "stores/AuditLogManager.h"
 #include "stores/RecordRun.h"
 #include "stores/StatsManager.h"
@@ -27,6 +28,7 @@ namespace {
 QThreadPool& removalPool() {
     static QThreadPool pool;
     pool.setMaxThreadCount(1);
+    pool.setExpiryTimeout(idleThreadExpiryMs);
     return pool;
 }
 
