@@ -132,6 +132,7 @@ struct SaveWatch {
     std::mutex mutex;
     std::condition_variable released;
     bool holdFirst = false;
+    bool held = false;
     bool open = false;
     int saves = 0;
     QSet<QThread*> threads;
@@ -143,12 +144,19 @@ struct SaveWatch {
             std::unique_lock lock(mutex);
             ++saves;
             threads.insert(QThread::currentThread());
-            if (holdFirst && saves == 1)
+            if (holdFirst && saves == 1) {
+                held = true;
+                released.notify_all();
                 released.wait(lock, [this] { return open; });
+            }
             return 0;
         });
     }
     ~SaveWatch() { StoreFile::setSaveFaultForTesting({}); }
+    void waitUntilHeld() {
+        std::unique_lock lock(mutex);
+        released.wait(lock, [this] { return held; });
+    }
     void release() {
         std::lock_guard lock(mutex);
         open = true;
@@ -170,6 +178,7 @@ TEST_F(SecurityScopedAccessTest, GrantsAreSavedOffTheCallersThreadOncePerBatchAn
     EXPECT_TRUE(access->grant(batch).isEmpty());
     EXPECT_EQ(access->bookmarkedPaths(), keys); // in memory at once
     // While that save is held, single grants pile up into one more save.
+    watch.waitUntilHeld();
     const QString x = folder("X");
     const QString y = folder("Y");
     EXPECT_TRUE(access->grant(QUrl::fromLocalFile(x)));
@@ -256,6 +265,7 @@ TEST_F(SecurityScopedAccessTest, EnsureAccessAppendsTheRestToTheSessionURL) {
     EXPECT_EQ(access->grantedRoot("/srv/x.mov"), "/");
     EXPECT_EQ(access->ensureAccess("/srv/x.mov"), QUrl::fromLocalFile("/srv/x.mov"));
 
+    access->flush();
     auto relaunched = make(false); // bookmarks stored, access not started yet
     EXPECT_EQ(relaunched->grantedRoot(media + "/a.mov"), media);
     EXPECT_FALSE(relaunched->ensureAccess(media + "/a.mov").has_value());
@@ -340,6 +350,7 @@ TEST_F(SecurityScopedAccessTest, UndecodableFileMeansNoGrantsAndIsKept) {
         EXPECT_TRUE(access.fileWasDamaged());
         LogCapture quiet;
         ASSERT_TRUE(access.grant(QUrl::fromLocalFile("/srv/a")));
+        access.flush();
         EXPECT_EQ(testing::movedAside(dir.path(), "granted_bookmarks.json").size(), 1);
     }
 }
