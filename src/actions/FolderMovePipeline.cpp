@@ -1,6 +1,7 @@
 #include "actions/FolderMovePipeline.h"
 
 #include "actions/StepRecords.h"
+#include "platform/IdleThreads.h"
 #include "stores/RecordRun.h"
 
 #include <QElapsedTimer>
@@ -28,6 +29,7 @@ constexpr size_t kLowWater = 256;
 QThreadPool& scanPool() {
     static QThreadPool pool;
     pool.setMaxThreadCount(1);
+    pool.setExpiryTimeout(idleThreadExpiryMs);
     return pool;
 }
 

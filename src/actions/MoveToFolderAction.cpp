@@ -6,6 +6,7 @@
 #include "actions/RemovalRules.h"
 #include "analysis/ProjectManager.h"
 #include "platform/AppLog.h"
+#include "platform/IdleThreads.h"
 #include "stores/AuditLogManager.h"
 #include "stores/RecordRun.h"
 #include "stores/StatsManager.h"
@@ -33,6 +34,7 @@ enum class Variant { bin, list };
 QThreadPool& movePool() {
     static QThreadPool pool;
     pool.setMaxThreadCount(1);
+    pool.setExpiryTimeout(idleThreadExpiryMs);
     return pool;
 }
 

@@ -9,6 +9,7 @@
 #include "platform/PathText.h"
 #include "stores/AuditLogManager.h"
 
+#include "platform/IdleThreads.h"
 #include "platform/Immortal.h"
 
 #include <QHash>
@@ -86,7 +87,7 @@ QThreadPool& binPool() {
     static Immortal<QThreadPool> pool; // a stat on a share that stopped answering must not hold the exit
     static const bool sized = [] {
         pool.get().setMaxThreadCount(1);
-        pool.get().setExpiryTimeout(2000);
+        pool.get().setExpiryTimeout(idleThreadExpiryMs);
         pool.get().setObjectName(QStringLiteral("RecycleBin"));
         return true;
     }();

@@ -6,6 +6,7 @@
 #include "actions/TraceFileWriter.h"
 #include "analysis/ProjectManager.h"
 #include "platform/AppLog.h"
+#include "platform/IdleThreads.h"
 #include "platform/Immortal.h"
 #include "platform/LeftoverSweep.h"
 #include "platform/PathText.h"
@@ -32,6 +33,7 @@ namespace {
 QThreadPool& removalPool() {
     static QThreadPool pool;
     pool.setMaxThreadCount(1);
+    pool.setExpiryTimeout(idleThreadExpiryMs);
     return pool;
 }
 

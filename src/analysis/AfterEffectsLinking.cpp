@@ -3,6 +3,7 @@
 #include "analysis/AEPFileSearch.h"
 #include "analysis/ProjectManager.h"
 #include "platform/AppLog.h"
+#include "platform/IdleThreads.h"
 #include "platform/Immortal.h"
 #include "platform/PathText.h"
 #include "platform/TextKey.h"
@@ -27,7 +28,7 @@ QThreadPool& linkingPool() {
     static Immortal<QThreadPool> pool;
     static const bool sized = [] {
         pool.get().setMaxThreadCount(2);
-        pool.get().setExpiryTimeout(2000);
+        pool.get().setExpiryTimeout(idleThreadExpiryMs);
         pool.get().setObjectName(QStringLiteral("AELinking"));
         return true;
     }();

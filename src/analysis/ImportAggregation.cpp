@@ -1,6 +1,7 @@
 #include "analysis/ImportAggregation.h"
 
 #include "analysis/EffectiveUsage.h"
+#include "platform/IdleThreads.h"
 
 #include <QtConcurrent/QtConcurrentRun>
 
@@ -12,6 +13,7 @@ ImportAggregation::ImportAggregation(QList<ProjectFile> loaded, QList<SequencePo
                                      QList<MediaFile> media)
     : m_media(std::move(media)) {
     m_pool.setMaxThreadCount(1); // one thread: projects are summed in order
+    m_pool.setExpiryTimeout(idleThreadExpiryMs);
     m_pool.setObjectName(QStringLiteral("ImportAggregation"));
     m_pool.start([this, loaded = std::move(loaded), snapshots = std::move(loadedSnapshots)] {
         QList<ProjectContribution> contributions;

@@ -7,6 +7,7 @@
 #include "platform/AppLog.h"
 #include "platform/DirectoryWalker.h"
 #include "platform/FileStatProbe.h"
+#include "platform/IdleThreads.h"
 #include "platform/Immortal.h"
 #include "platform/MemoryRelease.h"
 #include "platform/PathText.h"
@@ -36,7 +37,7 @@ QThreadPool& searchPool() {
     static Immortal<QThreadPool> pool;
     static const bool sized = [] {
         pool.get().setMaxThreadCount(2);
-        pool.get().setExpiryTimeout(2000);
+        pool.get().setExpiryTimeout(idleThreadExpiryMs);
         pool.get().setObjectName(QStringLiteral("OfflineSearch"));
         return true;
     }();
@@ -49,7 +50,7 @@ QThreadPool& scoringPool() {
     static Immortal<QThreadPool> pool;
     static const bool sized = [] {
         pool.get().setMaxThreadCount(std::max(QThread::idealThreadCount(), 2));
-        pool.get().setExpiryTimeout(2000);
+        pool.get().setExpiryTimeout(idleThreadExpiryMs);
         pool.get().setObjectName(QStringLiteral("OfflineScoring"));
         return true;
     }();

@@ -1,6 +1,7 @@
 #include "analysis/ParallelProjectParse.h"
 
 #include "platform/Error.h"
+#include "platform/IdleThreads.h"
 
 #include <QMetaObject>
 #include <QPointer>
@@ -12,6 +13,7 @@ namespace tarnwick {
 
 ParallelProjectParse::ParallelProjectParse(ParseFunction parse, int width) : m_parse(std::move(parse)) {
     m_pool.setMaxThreadCount(std::max(width, 1));
+    m_pool.setExpiryTimeout(idleThreadExpiryMs);
     m_pool.setObjectName(QStringLiteral("ProjectParse"));
 }
 

@@ -13,6 +13,7 @@
 #include "analysis/UsageAggregator.h"
 #include "platform/AppLog.h"
 #include "platform/FileOperations.h"
+#include "platform/IdleThreads.h"
 #include "platform/MemoryRelease.h"
 #include "platform/NumberText.h"
 #include "platform/PathText.h"
@@ -91,6 +92,7 @@ public:
         // Consolidation beside the early duplicate search, then the recount and the order by name
         // beside the rest of it.
         m_pool.setMaxThreadCount(4);
+        m_pool.setExpiryTimeout(idleThreadExpiryMs);
         m_pool.setObjectName(QStringLiteral("ImportSteps"));
     }
     ~ImportRun() { m_pool.waitForDone(); }

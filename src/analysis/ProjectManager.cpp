@@ -2,6 +2,7 @@
 
 #include "analysis/FileStatusScan.h"
 #include "platform/AppLog.h"
+#include "platform/IdleThreads.h"
 #include "platform/MemoryRelease.h"
 #include "readers/ProjectParser.h"
 #include "stores/AuditLogManager.h"
@@ -38,6 +39,7 @@ ProjectManager::ProjectManager(ProjectManagerServices services, QObject* parent)
     m_options.protectedFolders = m_services.protectedFolders->folders();
     // One thread waits for the status scan, which runs its checks on its own pool.
     m_workerPool.setMaxThreadCount(1);
+    m_workerPool.setExpiryTimeout(idleThreadExpiryMs);
     connect(&m_gate, &OperationGate::busyChanged, this, [this] {
         notify(Change::progress);
         if (!m_gate.isBusy())

@@ -1,6 +1,7 @@
 #include "analysis/ScanPrefetch.h"
 
 #include "analysis/FileStatusScan.h"
+#include "platform/IdleThreads.h"
 
 namespace tarnwick {
 
@@ -9,6 +10,7 @@ ScanPrefetch::ScanPrefetch(std::shared_ptr<FileStatusScan> scan, FileStatusCheck
     : m_scan(std::move(scan)), m_options(std::move(options)), m_media(std::move(media)),
       m_loadedProjects(std::move(loadedProjects)) {
     m_pool.setMaxThreadCount(1); // the scan object runs one batch at a time
+    m_pool.setExpiryTimeout(idleThreadExpiryMs);
     m_pool.setObjectName(QStringLiteral("ImportPrefetch"));
 }
 

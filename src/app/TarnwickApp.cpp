@@ -63,6 +63,8 @@ TarnwickApp::~TarnwickApp() {
     if (!m_options.reviewPrompt)
         AuditLogManager::shared().setReviewHook(std::make_shared<CountingReviewHook>(Preferences::shared()));
     m_window.reset();
+    // Grants are saved on a writer thread; the last ones must reach the disk before the process ends.
+    m_grants->flush();
 }
 
 void TarnwickApp::launch() {

@@ -1,13 +1,16 @@
 #include "app/MainWindow.h"
 #include "app/SingleInstance.h"
 #include "app/TarnwickApp.h"
+#include "app/drive/DriveRun.h"
 #include "app/tour/ScreenshotTour.h"
 #include "platform/AppVersion.h"
+#include "platform/IdleThreads.h"
 #include "platform/MemoryRelease.h"
 #include "platform/StoreFolder.h"
 
 #include <QApplication>
 #include <QFileInfo>
+#include <QThreadPool>
 
 int main(int argc, char** argv) {
     // Before any thread starts, so every arena follows it.
@@ -16,6 +19,8 @@ int main(int argc, char** argv) {
     if (qEnvironmentVariableIsEmpty("QT_MEDIA_BACKEND"))
         qputenv("QT_MEDIA_BACKEND", "ffmpeg");
     QApplication application(argc, argv);
+    // Work Qt itself hands to its pool: idle threads end soon after, as in the app's own pools.
+    QThreadPool::globalInstance()->setExpiryTimeout(tarnwick::idleThreadExpiryMs);
     QApplication::setApplicationName(QStringLiteral("Tarnwick"));
     QApplication::setApplicationVersion(tarnwick::appVersion());
     QApplication::setDesktopFileName(QStringLiteral("tarnwick"));
@@ -26,6 +31,8 @@ int main(int argc, char** argv) {
     // `--screenshots OUTDIR` walks the window through its states for scripts/screenshots.
     QStringList args = QApplication::arguments().mid(1);
     const QString screenshots = tarnwick::ScreenshotTour::takeOption(args);
+    // `--drive REPORT` acts as a user on the window and reports its answers and memory (scripts/drive).
+    const QString drive = tarnwick::DriveRun::takeOption(args);
     QList<QUrl> projects;
     QStringList paths;
     for (const QString& arg : args) {
@@ -37,7 +44,7 @@ int main(int argc, char** argv) {
     // One window per user: a second start hands its projects to the first and ends (the scripted
     // screenshot tour is left out: it drives a window of its own).
     tarnwick::SingleInstance instance(tarnwick::storeFolder());
-    if (screenshots.isEmpty()) {
+    if (screenshots.isEmpty() && drive.isEmpty()) {
         switch (instance.start(paths)) {
         case tarnwick::SingleInstance::Role::handedOver:
             return 0;
@@ -59,5 +66,7 @@ int main(int argc, char** argv) {
                      });
     if (!screenshots.isEmpty())
         tarnwick::ScreenshotTour::begin(*app.mainWindow(), screenshots, projects);
+    else if (!drive.isEmpty())
+        tarnwick::DriveRun::begin(*app.mainWindow(), drive, projects);
     return QApplication::exec();
 }

@@ -1,5 +1,6 @@
 #include "platform/DiskPools.h"
 
+#include "platform/IdleThreads.h"
 #include "platform/Immortal.h"
 
 #include <QString>
@@ -11,7 +12,7 @@ namespace {
 
 QThreadPool& named(Immortal<QThreadPool>& pool, int width, const char* name) {
     pool.get().setMaxThreadCount(width);
-    pool.get().setExpiryTimeout(2000);
+    pool.get().setExpiryTimeout(idleThreadExpiryMs);
     pool.get().setObjectName(QString::fromLatin1(name));
     return pool.get();
 }

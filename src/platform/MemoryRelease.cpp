@@ -1,5 +1,6 @@
 #include "platform/MemoryRelease.h"
 
+#include "platform/IdleThreads.h"
 #include "platform/Immortal.h"
 
 #include <QThreadPool>
@@ -24,7 +25,7 @@ struct Releaser {
 
     Releaser() {
         pool.setMaxThreadCount(1);
-        pool.setExpiryTimeout(2000);
+        pool.setExpiryTimeout(idleThreadExpiryMs);
         pool.setObjectName(QStringLiteral("MemoryRelease"));
     }
 };

@@ -1,6 +1,7 @@
 #include "readers/AEPParser.h"
 
 #include "platform/AppLog.h"
+#include "platform/IdleThreads.h"
 #include "platform/NumberText.h"
 #include "platform/PathText.h"
 #include "platform/RegularFile.h"
@@ -132,6 +133,7 @@ QThreadPool& scanPool() {
     static QThreadPool pool;
     static const bool sized = [] {
         pool.setMaxThreadCount(std::max(QThread::idealThreadCount(), 1));
+        pool.setExpiryTimeout(idleThreadExpiryMs);
         return true;
     }();
     Q_UNUSED(sized);

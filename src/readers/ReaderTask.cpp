@@ -1,5 +1,6 @@
 #include "readers/ReaderTask.h"
 
+#include "platform/IdleThreads.h"
 #include "platform/Immortal.h"
 
 #include <QThread>
@@ -16,7 +17,7 @@ QThreadPool& readerPool() {
         pool.get().setMaxThreadCount(std::max(2 * QThread::idealThreadCount(), 4));
         // Idle threads end soon: each keeps a cache of small freed blocks, which pins pages of the
         // allocator that would otherwise go back to the system once an import is done.
-        pool.get().setExpiryTimeout(2000);
+        pool.get().setExpiryTimeout(idleThreadExpiryMs);
         return true;
     }();
     Q_UNUSED(sized);

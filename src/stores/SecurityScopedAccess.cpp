@@ -2,6 +2,7 @@
 
 #include "platform/AccessGrantBackend.h"
 #include "platform/AppLog.h"
+#include "platform/IdleThreads.h"
 #include "platform/JsonForm.h"
 #include "platform/PathText.h"
 #include "platform/SandboxEnvironment.h"
@@ -57,11 +58,21 @@ SecurityScopedAccess::SecurityScopedAccess(const QString& folder, std::shared_pt
                                            bool sandboxed)
     : m_file(QDir(folder).filePath(QStringLiteral("granted_bookmarks.json"))), m_backend(std::move(backend)),
       m_sandboxed(sandboxed) {
+    m_writer.setMaxThreadCount(1);
+    m_writer.setExpiryTimeout(idleThreadExpiryMs);
+    m_writer.setObjectName(QStringLiteral("GrantWriter"));
     QDir().mkpath(folder);
     load();
 }
 
-SecurityScopedAccess::~SecurityScopedAccess() = default;
+SecurityScopedAccess::~SecurityScopedAccess() {
+    flush();
+}
+
+bool SecurityScopedAccess::fileWasDamaged() const {
+    QMutexLocker locker(&m_fileLock);
+    return m_file.wasDamaged();
+}
 
 QString SecurityScopedAccess::keyPath(const QString& path) {
     return path::resolvingSymlinksInPath(path);
@@ -87,14 +98,39 @@ void SecurityScopedAccess::load() {
     m_bookmarks = std::move(bookmarks);
 }
 
-void SecurityScopedAccess::saveLocked() {
+void SecurityScopedAccess::scheduleSave() {
+    if (m_saveQueued.exchange(true))
+        return;
+    m_writer.start([this] { saveNow(); });
+}
+
+void SecurityScopedAccess::saveNow() {
+    // Cleared before the grants are read: a grant made from here on queues a save of its own.
+    m_saveQueued = false;
     QJsonObject object;
-    for (auto it = m_bookmarks.cbegin(); it != m_bookmarks.cend(); ++it)
-        object.insert(it.key(), QString::fromLatin1(it.value().toBase64()));
-    m_file.write(json::encode(object));
+    {
+        QMutexLocker locker(&m_lock);
+        for (auto it = m_bookmarks.cbegin(); it != m_bookmarks.cend(); ++it)
+            object.insert(it.key(), QString::fromLatin1(it.value().toBase64()));
+    }
+    const QByteArray bytes = json::encode(object);
+    QMutexLocker locker(&m_fileLock);
+    m_file.write(bytes);
+}
+
+void SecurityScopedAccess::flush() {
+    m_writer.waitForDone();
 }
 
 bool SecurityScopedAccess::grant(const QUrl& url) {
+    bool stored = false;
+    const bool granted = grantOne(url, stored);
+    if (stored)
+        scheduleSave();
+    return granted;
+}
+
+bool SecurityScopedAccess::grantOne(const QUrl& url, bool& stored) {
     const QString path = url.toLocalFile();
     bool isFolder = false;
     const bool exists = m_backend->exists(path, &isFolder);
@@ -120,8 +156,8 @@ bool SecurityScopedAccess::grant(const QUrl& url) {
     {
         QMutexLocker locker(&m_lock);
         storeGrantLocked(key, *bookmark.data, url, held);
-        saveLocked();
     }
+    stored = true;
     if (m_sandboxed)
         AppLog::info(QStringLiteral("Grant for ") + key + QStringLiteral(": held=") + flagText(held) +
                      QStringLiteral(", readable=true"));
@@ -144,10 +180,15 @@ void SecurityScopedAccess::storeGrantLocked(const QString& key, const QByteArray
 
 QList<QUrl> SecurityScopedAccess::grant(const QList<QUrl>& urls) {
     QList<QUrl> failed;
+    bool anyStored = false;
     for (const QUrl& url : urls) {
-        if (!grant(url))
+        bool stored = false;
+        if (!grantOne(url, stored))
             failed.append(url);
+        anyStored = anyStored || stored;
     }
+    if (anyStored)
+        scheduleSave();
     return failed;
 }
 
@@ -158,6 +199,7 @@ void SecurityScopedAccess::restoreGrants() {
         bookmarks = m_bookmarks;
     }
     int restored = 0;
+    bool changed = false;
     for (auto it = bookmarks.cbegin(); it != bookmarks.cend(); ++it) {
         const QString& key = it.key();
         const auto resolved = m_backend->resolveBookmark(it.value());
@@ -166,7 +208,7 @@ void SecurityScopedAccess::restoreGrants() {
                           QStringLiteral("; dropping"));
             QMutexLocker locker(&m_lock);
             m_bookmarks.remove(key);
-            saveLocked();
+            changed = true;
             continue;
         }
         const bool held = m_backend->startAccessing(resolved->url);
@@ -190,12 +232,14 @@ void SecurityScopedAccess::restoreGrants() {
                 const AccessGrantBackend::Bookmark fresh = m_backend->createBookmark(resolved->url);
                 if (fresh.data) {
                     m_bookmarks.insert(key, *fresh.data);
-                    saveLocked();
+                    changed = true;
                 }
             }
         }
         ++restored;
     }
+    if (changed)
+        scheduleSave();
     AppLog::info(QStringLiteral("Restored ") + QString::number(restored) + QLatin1Char('/') +
                  QString::number(bookmarks.size()) + QStringLiteral(" security-scoped grant(s)"));
 }

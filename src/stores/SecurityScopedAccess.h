@@ -7,8 +7,10 @@
 #include <QList>
 #include <QMutex>
 #include <QString>
+#include <QThreadPool>
 #include <QUrl>
 
+#include <atomic>
 #include <memory>
 #include <optional>
 
@@ -18,7 +20,9 @@ class AccessGrantBackend;
 
 // Saved grants to the drives and folders the user chose ("granted_bookmarks.json"), restored at
 // launch; file-reading code reaches a file through the granted root that covers it.
-// Thread-safe: grantedRoot() and ensureAccess() may be called from any thread.
+// Thread-safe: grantedRoot() and ensureAccess() may be called from any thread. A grant changes the
+// grants in memory at once; the file is written on a writer thread of its own, once for a burst of
+// grants (hundreds of dropped projects must not each rewrite and sync it on the caller's thread).
 class SecurityScopedAccess {
 public:
     static SecurityScopedAccess& shared();
@@ -27,6 +31,7 @@ public:
 
     // Loads "granted_bookmarks.json" from `folder`; `sandboxed` drives the sandbox branches.
     SecurityScopedAccess(const QString& folder, std::shared_ptr<AccessGrantBackend> backend, bool sandboxed);
+    // Waits for the last save.
     ~SecurityScopedAccess();
     SecurityScopedAccess(const SecurityScopedAccess&) = delete;
     SecurityScopedAccess& operator=(const SecurityScopedAccess&) = delete;
@@ -37,6 +42,8 @@ public:
     QList<QUrl> grant(const QList<QUrl>& urls);
     // Once, when launch has finished.
     void restoreGrants();
+    // Waits until the grants made so far are on disk (on the way out, and for tests).
+    void flush();
 
     // The key path of the longest granted root covering `path` (letter case ignored).
     std::optional<QString> grantedRoot(const QString& path) const;
@@ -49,7 +56,7 @@ public:
 
     bool sandboxed() const { return m_sandboxed; }
     const QString& fileName() const { return m_file.path(); }
-    bool fileWasDamaged() const { return m_file.wasDamaged(); }
+    bool fileWasDamaged() const;
     // Key paths with stored bookmarks, and with access started in this run.
     QStringList bookmarkedPaths() const;
     QStringList sessionPaths() const;
@@ -59,16 +66,23 @@ public:
 
 private:
     void load();
-    void saveLocked();
+    // `stored`: whether a bookmark was kept (the file then needs a save).
+    bool grantOne(const QUrl& url, bool& stored);
+    // Queues a save unless one is queued and not yet started: that one will see these changes too.
+    void scheduleSave();
+    void saveNow();
     void storeGrantLocked(const QString& key, const QByteArray& bookmark, const QUrl& url, bool held);
     std::optional<QUrl> sessionURL(const QString& key) const;
 
     mutable QMutex m_lock;
+    mutable QMutex m_fileLock; // the file is read at construction, then written by the writer only
     StoreFile m_file;
     std::shared_ptr<AccessGrantBackend> m_backend;
     bool m_sandboxed = false;
     QHash<QString, QByteArray> m_bookmarks;
     QHash<QString, QUrl> m_sessionURLs;
+    std::atomic<bool> m_saveQueued{false};
+    QThreadPool m_writer; // last: it is stopped before the state its saves read
 };
 
 } // namespace tarnwick

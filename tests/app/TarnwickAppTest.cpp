@@ -145,6 +145,7 @@ TEST(TarnwickApp, RestoresSavedGrantsAtLaunch) {
     const QString granted = h.dir.filePath("media");
     ASSERT_TRUE(QDir().mkpath(granted));
     ASSERT_TRUE(h.grants.grant(QUrl::fromLocalFile(granted)));
+    h.grants.flush(); // as the first run's exit does
     // A fresh store over the same file, as at the next launch.
     auto backend = std::make_shared<FakeAccessGrantBackend>();
     SecurityScopedAccess nextLaunch(h.dir.filePath("store"), backend, false);

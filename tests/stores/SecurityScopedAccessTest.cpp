@@ -4,9 +4,14 @@
 #include "support/FakeAccessGrantBackend.h"
 
 #include <QJsonObject>
+#include <QSet>
 #include <QTemporaryDir>
+#include <QThread>
 
 #include <gtest/gtest.h>
+
+#include <condition_variable>
+#include <mutex>
 
 namespace tarnwick {
 namespace {
@@ -102,6 +107,7 @@ TEST_F(SecurityScopedAccessTest, SandboxedGrantStoresTheBookmarkAndLogsIt) {
     EXPECT_TRUE(access->grant(QUrl::fromLocalFile(media)));
     EXPECT_EQ(log.messages(AppLog::Level::info),
               QStringList{"Grant for " + media + ": held=true, readable=true"});
+    access->flush();
     const QJsonObject object = readJson(filePath()).object();
     EXPECT_EQ(object.keys(), QStringList{media});
     EXPECT_EQ(QByteArray::fromBase64(object.value(media).toString().toLatin1()),
@@ -119,6 +125,82 @@ TEST_F(SecurityScopedAccessTest, GrantingAListReturnsTheFailuresInOrder) {
     LogCapture quiet;
     EXPECT_EQ(access->grant(QList<QUrl>{a, b, c}), (QList<QUrl>{a, c}));
     EXPECT_EQ(access->bookmarkedPaths(), QStringList{b.toLocalFile()});
+}
+
+// Counts the saves of the grants file and the threads they ran on; the first save can be held.
+struct SaveWatch {
+    std::mutex mutex;
+    std::condition_variable released;
+    bool holdFirst = false;
+    bool held = false;
+    bool open = false;
+    int saves = 0;
+    QSet<QThread*> threads;
+
+    SaveWatch() {
+        StoreFile::setSaveFaultForTesting([this](StoreFile::SaveStep step) {
+            if (step != StoreFile::SaveStep::rename)
+                return 0;
+            std::unique_lock lock(mutex);
+            ++saves;
+            threads.insert(QThread::currentThread());
+            if (holdFirst && saves == 1) {
+                held = true;
+                released.notify_all();
+                released.wait(lock, [this] { return open; });
+            }
+            return 0;
+        });
+    }
+    ~SaveWatch() { StoreFile::setSaveFaultForTesting({}); }
+    void waitUntilHeld() {
+        std::unique_lock lock(mutex);
+        released.wait(lock, [this] { return held; });
+    }
+    void release() {
+        std::lock_guard lock(mutex);
+        open = true;
+        released.notify_all();
+    }
+};
+
+TEST_F(SecurityScopedAccessTest, GrantsAreSavedOffTheCallersThreadOncePerBatchAndCoalesced) {
+    QList<QUrl> batch;
+    QStringList keys;
+    for (int i = 0; i < 40; ++i) {
+        keys.append(touch(QStringLiteral("Projects/p%1.prproj").arg(i, 2, 10, QLatin1Char('0'))));
+        batch.append(QUrl::fromLocalFile(keys.last()));
+    }
+    auto access = make(false);
+    LogCapture quiet;
+    SaveWatch watch;
+    watch.holdFirst = true;
+    EXPECT_TRUE(access->grant(batch).isEmpty());
+    EXPECT_EQ(access->bookmarkedPaths(), keys); // in memory at once
+    // While that save is held, single grants pile up into one more save.
+    watch.waitUntilHeld();
+    const QString x = folder("X");
+    const QString y = folder("Y");
+    EXPECT_TRUE(access->grant(QUrl::fromLocalFile(x)));
+    EXPECT_TRUE(access->grant(QUrl::fromLocalFile(y)));
+    watch.release();
+    access->flush();
+    EXPECT_EQ(watch.saves, 2);
+    EXPECT_FALSE(watch.threads.contains(QThread::currentThread()));
+    EXPECT_EQ(readJson(filePath()).object().keys(), (keys + QStringList{x, y}));
+}
+
+TEST_F(SecurityScopedAccessTest, GrantsMadeRightBeforeTheStoreEndsAreOnDisk) {
+    QList<QUrl> batch;
+    QStringList keys;
+    for (int i = 0; i < 5; ++i) {
+        keys.append(folder(QStringLiteral("Drive%1").arg(i)));
+        batch.append(QUrl::fromLocalFile(keys.last()));
+    }
+    LogCapture quiet;
+    make(false)->grant(batch);
+    EXPECT_EQ(readJson(filePath()).object().keys(), keys);
+    EXPECT_EQ(make(false)->bookmarkedPaths(), keys);
 }
 
 TEST_F(SecurityScopedAccessTest, RegrantingThroughAnotherURLStopsTheOlderOne) {
@@ -183,6 +265,7 @@ TEST_F(SecurityScopedAccessTest, EnsureAccessAppendsTheRestToTheSessionURL) {
     EXPECT_EQ(access->grantedRoot("/srv/x.mov"), "/");
     EXPECT_EQ(access->ensureAccess("/srv/x.mov"), QUrl::fromLocalFile("/srv/x.mov"));
 
+    access->flush();
     auto relaunched = make(false); // bookmarks stored, access not started yet
     EXPECT_EQ(relaunched->grantedRoot(media + "/a.mov"), media);
     EXPECT_FALSE(relaunched->ensureAccess(media + "/a.mov").has_value());
@@ -227,6 +310,7 @@ TEST_F(SecurityScopedAccessTest, RestoreDropsUnresolvableRefreshesStaleAndCounts
               QStringList{"Could not resolve bookmark for /gone; dropping"});
     EXPECT_EQ(log.messages(AppLog::Level::info), QStringList{"Restored 2/3 security-scoped grant(s)"});
     EXPECT_EQ(backend->bookmarksCreated, 1); // the stale one, refreshed
+    access->flush();
     EXPECT_EQ(readJson(filePath()).object().keys(), (QStringList{good, stale}));
     EXPECT_EQ(access->sessionPaths(), (QStringList{good, stale}));
 }
@@ -266,6 +350,7 @@ TEST_F(SecurityScopedAccessTest, UndecodableFileMeansNoGrantsAndIsKept) {
         EXPECT_TRUE(access.fileWasDamaged());
         LogCapture quiet;
         ASSERT_TRUE(access.grant(QUrl::fromLocalFile("/srv/a")));
+        access.flush();
         EXPECT_EQ(testing::movedAside(dir.path(), "granted_bookmarks.json").size(), 1);
     }
 }

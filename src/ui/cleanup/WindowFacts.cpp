@@ -1,6 +1,7 @@
 #include "ui/cleanup/WindowFacts.h"
 
 #include "analysis/ProjectManager.h"
+#include "platform/IdleThreads.h"
 #include "ui/cleanup/CleanupOperations.h"
 
 #include <QCoreApplication>
@@ -12,6 +13,7 @@ namespace tarnwick {
 WindowFacts::WindowFacts(ProjectManager& manager, const CleanupOperations& operations, QObject* parent)
     : QObject(parent), m_manager(manager), m_operations(operations) {
     m_pool.setMaxThreadCount(1);
+    m_pool.setExpiryTimeout(idleThreadExpiryMs);
     connect(&manager, &ProjectManager::changed, this, [this](ProjectManager::Changes groups) {
         if (groups & (ProjectManager::Change::mediaFiles | ProjectManager::Change::recycleBin |
                       ProjectManager::Change::aeLinks))

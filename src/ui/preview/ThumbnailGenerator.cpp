@@ -2,6 +2,7 @@
 
 #include "platform/AppLog.h"
 #include "platform/FFmpegLocation.h"
+#include "platform/IdleThreads.h"
 #include "platform/ProVideoFormats.h"
 #include "platform/media/FFmpegCommands.h"
 #include "platform/media/FFmpegRoute.h"
@@ -92,6 +93,8 @@ ThumbnailGenerator::ThumbnailGenerator(ThumbnailGeneratorServices services, Thum
         m_services.temporaryFolder = QDir::tempPath();
     m_decoding.setMaxThreadCount(maxConcurrentOperations);
     m_children.setMaxThreadCount(1);
+    m_decoding.setExpiryTimeout(idleThreadExpiryMs);
+    m_children.setExpiryTimeout(idleThreadExpiryMs);
 }
 
 ThumbnailGenerator::~ThumbnailGenerator() {

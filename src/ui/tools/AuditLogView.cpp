@@ -1,6 +1,7 @@
 #include "ui/tools/AuditLogView.h"
 
 #include "platform/ByteCountText.h"
+#include "platform/IdleThreads.h"
 #include "stores/AuditLogManager.h"
 #include "ui/brand/BrandPalette.h"
 #include "ui/brand/SymbolIcons.h"
@@ -274,6 +275,7 @@ namespace {
 QThreadPool& readerPool() {
     static QThreadPool pool;
     pool.setMaxThreadCount(1);
+    pool.setExpiryTimeout(idleThreadExpiryMs);
     return pool;
 }
 
