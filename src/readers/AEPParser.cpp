@@ -1,6 +1,7 @@
 #include "readers/AEPParser.h"
 
 #include "platform/AppLog.h"
+#include "platform/ImmortalPool.h"
 #include "platform/NumberText.h"
 #include "platform/PathText.h"
 #include "platform/RegularFile.h"
@@ -12,7 +13,6 @@
 #include <QFile>
 #include <QFuture>
 #include <QThread>
-#include <QThreadPool>
 #include <QtConcurrent/QtConcurrentRun>
 
 #include <algorithm>
@@ -129,13 +129,8 @@ constexpr qint64 walkSplitBytes = 8 << 20;
 
 // Shared by all readers, so parsing many projects at once cannot multiply the threads.
 QThreadPool& scanPool() {
-    static QThreadPool pool;
-    static const bool sized = [] {
-        pool.setMaxThreadCount(std::max(QThread::idealThreadCount(), 1));
-        return true;
-    }();
-    Q_UNUSED(sized);
-    return pool;
+    static ImmortalPool pool("AEPScans", std::max(QThread::idealThreadCount(), 1));
+    return pool.get();
 }
 
 bool isAsciiIdentifier(const uchar* p) {
