@@ -91,7 +91,7 @@ bool hasUnresolvedLinks(const QHash<QString, AEPLinkStatus>& statuses) {
 }
 
 AEPProject projectOf(const QString& path, const AEPParser::ParseResult& result) {
-    return {QUrl::fromLocalFile(path), result.projectName, result.footagePaths, result.error};
+    return {QUrl::fromLocalFile(path), result.projectName, result.footagePaths};
 }
 
 // One linked entry's part in the requests: parse `parsePath` for the link `statusPath`;

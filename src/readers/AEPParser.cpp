@@ -216,7 +216,7 @@ AEPParser::ParseResult AEPParser::parse(const QString& path) {
     AppLog::info(QStringLiteral("⏱ AEP total ") + name + QStringLiteral(": ") +
                  seconds2(total.nsecsElapsed()) + QStringLiteral(", ") + QString::number(result.size()) +
                  QStringLiteral(" unique paths"));
-    return ParseResult{name, result, std::nullopt};
+    return ParseResult{name, result};
 }
 
 void AEPParser::walkChunks(QByteArrayView data, qint64 from, qint64 to, QSet<QString>& into, int depth) {
