@@ -165,6 +165,18 @@ std::function<void(double)> progressReporter(QPointer<ProjectManager> manager, i
     };
 }
 
+// The request for one bin entry: its file (where it was found), checked again before each
+// destructive step and recorded in `records`.
+TranscodeRequest requestFor(const QPointer<ProjectManager>& manager, const MediaFile& file,
+                            const TranscodeRunChecks& checks, TranscodeEngine& engine, RecordRun& records) {
+    TranscodeRequest request;
+    request.sourcePath = file.matchedPath ? *file.matchedPath : file.path;
+    request.protectedFolders = manager->options().protectedFolders;
+    request.destructiveStepCheck = liveEntryCheck(manager, file, checks, &engine.cancelFlag());
+    request.recorder = transcodeRecorder(records, file);
+    return request;
+}
+
 // The first entry of `path` now points at its transcoded file.
 void markTranscoded(ProjectManager& manager, const QString& path, const RouteResult& r) {
     const QList<MediaFile>& media = manager.mediaFiles();
@@ -181,6 +193,25 @@ void markTranscoded(ProjectManager& manager, const QString& path, const RouteRes
     }
 }
 
+// A file replaced by its transcode: counted, its entry updated, its saving shown.
+void countTranscoded(ProjectManager& manager, const QString& path, const QString& name, const RouteResult& r,
+                     TranscodeRunTotals& totals) {
+    totals.spaceSaved += std::max<qint64>(0, r.sourceSize - r.newSize);
+    manager.updateTranscodeProgress(
+        [&](TranscodeRunProgress& transcode) { transcode.transcodeSpaceSaved = totals.spaceSaved; });
+    totals.transcoded += 1;
+    markTranscoded(manager, path, r);
+    AppLog::info(QStringLiteral("Transcoded ") + name + QStringLiteral(": ") +
+                 formatFileByteCount(r.sourceSize) + QStringLiteral(" → ") + formatFileByteCount(r.newSize));
+}
+
+void countFailure(const QString& name, const TranscodeError& error, TranscodeRunTotals& totals) {
+    const QString description = error.description();
+    totals.failed += 1;
+    totals.errors.append(name + QStringLiteral(": ") + description);
+    AppLog::error(QStringLiteral("Transcode failed for ") + name + QStringLiteral(": ") + description);
+}
+
 void finishProgress(ProjectManager& manager, const TranscodeRunTotals& totals) {
     manager.updateTranscodeProgress([&](TranscodeRunProgress& transcode) {
         transcode.isTranscodeInProgress = false;
@@ -189,6 +220,20 @@ void finishProgress(ProjectManager& manager, const TranscodeRunTotals& totals) {
                                     totals.spaceSaved, totals.errors,  transcode.transcodeShouldCancel};
         transcode.showTranscodeComplete = true;
     });
+}
+
+// The transcoded items leave the bin, the run's records close, and the totals are shown.
+void finishRun(ProjectManager& manager, RecordRun& records, const QSet<QString>& transcodedPaths,
+               const TranscodeRunTotals& totals) {
+    manager.modifyRecycleBin([&](QList<RecycleBinItem>& items) {
+        items.removeIf([&](const RecycleBinItem& it) { return transcodedPaths.contains(it.mediaFile.path); });
+    });
+    manager.updateSummary();
+    RecordMerge::closeRun(records, {manager.auditLog(), manager.statsManager(), nullptr});
+    finishProgress(manager, totals);
+    AppLog::info(QStringLiteral("Transcode complete: %1 transcoded, %2 skipped, %3 failed, %4 saved")
+                     .arg(QString::number(totals.transcoded), QString::number(totals.skipped),
+                          QString::number(totals.failed), formatFileByteCount(totals.spaceSaved)));
 }
 
 } // namespace
@@ -225,11 +270,7 @@ QCoro::Task<TranscodeRunTotals> transcodeAndReplace(ProjectManager& managerRef, 
         manager->updateTranscodeProgress(
             [&](TranscodeRunProgress& transcode) { transcode.transcodeCurrentFile = name; });
 
-        TranscodeRequest request;
-        request.sourcePath = item.mediaFile.matchedPath ? *item.mediaFile.matchedPath : item.mediaFile.path;
-        request.protectedFolders = manager->options().protectedFolders;
-        request.destructiveStepCheck = liveEntryCheck(manager, item.mediaFile, checks, &engine.cancelFlag());
-        request.recorder = transcodeRecorder(records, item.mediaFile);
+        TranscodeRequest request = requestFor(manager, item.mediaFile, checks, engine, records);
         request.leftovers = leftovers;
         request.onProgress = progressReporter(manager, i);
         const TranscodeOutcome outcome = co_await engine.transcode(std::move(request));
@@ -237,25 +278,13 @@ QCoro::Task<TranscodeRunTotals> transcodeAndReplace(ProjectManager& managerRef, 
             co_return totals;
 
         if (outcome.result) {
-            const RouteResult& r = *outcome.result;
-            totals.spaceSaved += std::max<qint64>(0, r.sourceSize - r.newSize);
-            manager->updateTranscodeProgress(
-                [&](TranscodeRunProgress& transcode) { transcode.transcodeSpaceSaved = totals.spaceSaved; });
-            totals.transcoded += 1;
             transcodedPaths.insert(item.mediaFile.path);
-            markTranscoded(*manager, item.mediaFile.path, r);
-            AppLog::info(QStringLiteral("Transcoded ") + name + QStringLiteral(": ") +
-                         formatFileByteCount(r.sourceSize) + QStringLiteral(" → ") +
-                         formatFileByteCount(r.newSize));
+            countTranscoded(*manager, item.mediaFile.path, name, *outcome.result, totals);
         } else if (outcome.error->kind() == TranscodeError::Kind::cancelled) {
             AppLog::info(QStringLiteral("Transcode cancelled during ") + name);
             break;
         } else {
-            const QString description = outcome.error->description();
-            totals.failed += 1;
-            totals.errors.append(name + QStringLiteral(": ") + description);
-            AppLog::error(QStringLiteral("Transcode failed for ") + name + QStringLiteral(": ") +
-                          description);
+            countFailure(name, *outcome.error, totals);
         }
         manager->updateTranscodeProgress([&](TranscodeRunProgress& transcode) {
             transcode.transcodeFilesCompleted = i + 1;
@@ -265,15 +294,7 @@ QCoro::Task<TranscodeRunTotals> transcodeAndReplace(ProjectManager& managerRef, 
     if (!manager)
         co_return totals;
 
-    manager->modifyRecycleBin([&](QList<RecycleBinItem>& items) {
-        items.removeIf([&](const RecycleBinItem& it) { return transcodedPaths.contains(it.mediaFile.path); });
-    });
-    manager->updateSummary();
-    RecordMerge::closeRun(records, {manager->auditLog(), manager->statsManager(), nullptr});
-    finishProgress(*manager, totals);
-    AppLog::info(QStringLiteral("Transcode complete: %1 transcoded, %2 skipped, %3 failed, %4 saved")
-                     .arg(QString::number(totals.transcoded), QString::number(totals.skipped),
-                          QString::number(totals.failed), formatFileByteCount(totals.spaceSaved)));
+    finishRun(*manager, records, transcodedPaths, totals);
     co_return totals;
 }
 
