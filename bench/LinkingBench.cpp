@@ -69,7 +69,7 @@ std::unique_ptr<ProjectManager> makeManager(QTemporaryDir& dir, std::unique_ptr<
     prefs = std::make_unique<Preferences>(dir.filePath(QStringLiteral("prefs.ini")));
     policy = std::make_unique<SequenceUsagePolicyStore>(*prefs);
     folders = std::make_unique<ProtectedFolders>(dir.filePath(QStringLiteral("store")));
-    ProjectManagerServices services;
+    ProjectManagerServices services = ProjectManagerServices::shared();
     services.sequencePolicy = policy.get();
     services.protectedFolders = folders.get();
     services.statusOptions = [](bool) { return FileStatusChecking::Options{}; };

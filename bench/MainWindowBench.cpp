@@ -81,7 +81,7 @@ struct Window {
 
     Window() {
         prefs.setValue(QStringLiteral("hasCompletedWelcome"), true);
-        ProjectManagerServices services;
+        ProjectManagerServices services = ProjectManagerServices::shared();
         services.sequencePolicy = &policy;
         services.protectedFolders = &folders;
         services.fileStatusChecker = std::make_shared<testing::FakeFileStatusChecker>();

@@ -4,7 +4,7 @@
 #include "platform/FFmpegLocation.h"
 #include "support/BenchSupport.h"
 #include "transcode/FFmpegArguments.h"
-#include "transcode/FfprobeOutput.h"
+#include "transcode/FFprobeOutput.h"
 #include "transcode/LibraryHevcRoute.h"
 #include "transcode/TranscodeEngine.h"
 

@@ -1,12 +1,11 @@
 #include "actions/FolderMovePipeline.h"
 
 #include "actions/StepRecords.h"
-#include "platform/IdleThreads.h"
+#include "platform/ImmortalPool.h"
 #include "stores/RecordRun.h"
 
 #include <QElapsedTimer>
 #include <QSet>
-#include <QThreadPool>
 
 #include <atomic>
 #include <cerrno>
@@ -27,10 +26,8 @@ constexpr size_t kLowWater = 256;
 
 // The scanner's own thread: it records every identity before the worker's first move.
 QThreadPool& scanPool() {
-    static QThreadPool pool;
-    pool.setMaxThreadCount(1);
-    pool.setExpiryTimeout(idleThreadExpiryMs);
-    return pool;
+    static ImmortalPool pool("FolderMoveScan", 1);
+    return pool.get();
 }
 
 } // namespace

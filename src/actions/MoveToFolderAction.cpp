@@ -6,7 +6,7 @@
 #include "actions/RemovalRules.h"
 #include "analysis/ProjectManager.h"
 #include "platform/AppLog.h"
-#include "platform/IdleThreads.h"
+#include "platform/ImmortalPool.h"
 #include "stores/AuditLogManager.h"
 #include "stores/RecordRun.h"
 #include "stores/StatsManager.h"
@@ -16,7 +16,6 @@
 #include <QHash>
 #include <QPointer>
 #include <QSet>
-#include <QThreadPool>
 #include <QtConcurrent/QtConcurrentRun>
 
 #include <qcoro/qcorofuture.h>
@@ -32,10 +31,8 @@ enum class Variant { bin, list };
 
 // One move at a time touches the disk; the gate already serialises runs.
 QThreadPool& movePool() {
-    static QThreadPool pool;
-    pool.setMaxThreadCount(1);
-    pool.setExpiryTimeout(idleThreadExpiryMs);
-    return pool;
+    static ImmortalPool pool("FolderMoves", 1);
+    return pool.get();
 }
 
 // How many planned jobs the worker may hold: enough that it never waits on the GUI thread, few

@@ -9,13 +9,11 @@
 #include "platform/PathText.h"
 #include "stores/AuditLogManager.h"
 
-#include "platform/IdleThreads.h"
-#include "platform/Immortal.h"
+#include "platform/ImmortalPool.h"
 
 #include <QHash>
 #include <QPointer>
 #include <QSet>
-#include <QThreadPool>
 #include <QtConcurrent/QtConcurrentRun>
 
 #include <qcoro/qcorofuture.h>
@@ -83,15 +81,9 @@ void finished(std::optional<OperationGate::Scope>& scope, const std::function<vo
 // applied in one step. Fewer are done at once, which a view may rely on.
 constexpr qsizetype bulkCount = 2000;
 
+// A stat on a share that stopped answering must not hold the exit.
 QThreadPool& binPool() {
-    static Immortal<QThreadPool> pool; // a stat on a share that stopped answering must not hold the exit
-    static const bool sized = [] {
-        pool.get().setMaxThreadCount(1);
-        pool.get().setExpiryTimeout(idleThreadExpiryMs);
-        pool.get().setObjectName(QStringLiteral("RecycleBin"));
-        return true;
-    }();
-    Q_UNUSED(sized);
+    static ImmortalPool pool("RecycleBin", 1);
     return pool.get();
 }
 

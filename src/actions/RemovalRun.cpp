@@ -6,8 +6,7 @@
 #include "actions/TraceFileWriter.h"
 #include "analysis/ProjectManager.h"
 #include "platform/AppLog.h"
-#include "platform/IdleThreads.h"
-#include "platform/Immortal.h"
+#include "platform/ImmortalPool.h"
 #include "platform/LeftoverSweep.h"
 #include "platform/PathText.h"
 #include "stores/AuditLogManager.h"
@@ -17,7 +16,6 @@
 #include <QHash>
 #include <QPointer>
 #include <QSet>
-#include <QThreadPool>
 #include <QtConcurrent/QtConcurrentRun>
 
 #include <qcoro/qcorofuture.h>
@@ -31,22 +29,14 @@ namespace {
 
 // One run at a time touches the disk; the manager's gate already serialises runs.
 QThreadPool& removalPool() {
-    static QThreadPool pool;
-    pool.setMaxThreadCount(1);
-    pool.setExpiryTimeout(idleThreadExpiryMs);
-    return pool;
+    static ImmortalPool pool("Removals", 1);
+    return pool.get();
 }
 
 // Records what the confirmed paths hold while the run waits for its turn; apart from the removal
 // pool, which an earlier run may still hold.
 QThreadPool& seenPool() {
-    static Immortal<QThreadPool> pool; // a stat on a share that stopped answering must not hold the exit
-    static const bool sized = [] {
-        pool.get().setMaxThreadCount(1);
-        pool.get().setExpiryTimeout(2000);
-        return true;
-    }();
-    Q_UNUSED(sized);
+    static ImmortalPool pool("RemovalChecks", 1);
     return pool.get();
 }
 

@@ -3,14 +3,12 @@
 #include "analysis/AEPFileSearch.h"
 #include "analysis/ProjectManager.h"
 #include "platform/AppLog.h"
-#include "platform/IdleThreads.h"
-#include "platform/Immortal.h"
+#include "platform/ImmortalPool.h"
 #include "platform/PathText.h"
 #include "platform/TextKey.h"
 #include "stores/AuditLogManager.h"
 
 #include <QPointer>
-#include <QThreadPool>
 #include <QVarLengthArray>
 #include <QtConcurrent/QtConcurrentRun>
 
@@ -25,14 +23,7 @@ namespace {
 // The linking's own workers (folder walks, stats, the passes over the media list); never destroyed:
 // a walk of a share that stopped answering must not hold up the exit.
 QThreadPool& linkingPool() {
-    static Immortal<QThreadPool> pool;
-    static const bool sized = [] {
-        pool.get().setMaxThreadCount(2);
-        pool.get().setExpiryTimeout(idleThreadExpiryMs);
-        pool.get().setObjectName(QStringLiteral("AELinking"));
-        return true;
-    }();
-    Q_UNUSED(sized);
+    static ImmortalPool pool("AELinking", 2);
     return pool.get();
 }
 
@@ -100,7 +91,7 @@ bool hasUnresolvedLinks(const QHash<QString, AEPLinkStatus>& statuses) {
 }
 
 AEPProject projectOf(const QString& path, const AEPParser::ParseResult& result) {
-    return {QUrl::fromLocalFile(path), result.projectName, result.footagePaths, result.error};
+    return {QUrl::fromLocalFile(path), result.projectName, result.footagePaths};
 }
 
 // One linked entry's part in the requests: parse `parsePath` for the link `statusPath`;
@@ -144,46 +135,33 @@ struct MediaIndexes {
     }
 };
 
-} // namespace
+// The .aep entries of the list (their positions) and the .aep files near the projects; the walk
+// goes deep only when an entry is neither online nor matched.
+std::pair<QList<qsizetype>, FoundAEPFiles> findAEPReferences(const QList<MediaFile>& list,
+                                                             const QStringList& folders) {
+    QList<qsizetype> indexes;
+    bool deepSearch = false;
+    for (qsizetype i = 0; i < list.size(); ++i) {
+        if (!AEPFileSearch::isAEPPath(list[i].path))
+            continue;
+        indexes.append(i);
+        if (!isOnlineOrMatching(list[i].status))
+            deepSearch = true;
+    }
+    return std::make_pair(indexes, AEPFileSearch::findAEPFilesForRelocation(
+                                       folders, deepSearch, AfterEffectsLinking::relocationMaxDepth,
+                                       AfterEffectsLinking::relocationFileCap));
+}
 
-QCoro::Task<void> AfterEffectsLinking::linkAEPProjects(ProjectManager& manager, QList<MediaFile>& mediaFiles,
-                                                       Services services) {
-    QPointer<ProjectManager> pm(&manager);
-    QStringList folders;
-    for (const ProjectFile& project : manager.projects())
-        folders.append(path::deletingLastPathComponent(project.url.toLocalFile()));
-    // A pass over every entry: on a worker. The list is the caller's and does not change meanwhile.
-    const QList<MediaFile>* list = &mediaFiles;
-    QFuture<std::pair<QList<qsizetype>, FoundAEPFiles>> searching =
-        QtConcurrent::run(&linkingPool(), [list, folders] {
-            QList<qsizetype> indexes;
-            bool deepSearch = false;
-            for (qsizetype i = 0; i < list->size(); ++i) {
-                if (!AEPFileSearch::isAEPPath((*list)[i].path))
-                    continue;
-                indexes.append(i);
-                if (!isOnlineOrMatching((*list)[i].status))
-                    deepSearch = true;
-            }
-            return std::make_pair(indexes, AEPFileSearch::findAEPFilesForRelocation(
-                                               folders, deepSearch, relocationMaxDepth, relocationFileCap));
-        });
-    const std::pair<QList<qsizetype>, FoundAEPFiles> searched = co_await searching;
-    searching = {};
-    const QList<qsizetype>& aepIndexes = searched.first;
-    const FoundAEPFiles& found = searched.second;
-    if (!pm)
-        co_return;
-    if (aepIndexes.isEmpty() && found.isEmpty())
-        co_return;
-    AppLog::info(QStringLiteral("AEP detection: %1 media ref(s), %2 .aep file(s) near projects")
-                     .arg(aepIndexes.size())
-                     .arg(found.names.size()));
+// Link states decided so far, in the order they were decided.
+using DecidedLinks = QList<std::pair<QString, AEPLinkStatus>>;
 
-    // Applied to the manager's statuses once every parse is in, in the order they were decided.
-    QList<std::pair<QString, AEPLinkStatus>> decided;
+// What to parse for each linked entry (reconnecting moved ones by name) and for each .aep found
+// near the projects; a link whose file is nowhere is decided missing.
+QList<PlannedRequest> planRequests(QList<MediaFile>& mediaFiles, const QList<qsizetype>& aepIndexes,
+                                   const FoundAEPFiles& found, DecidedLinks& decided) {
     QList<PlannedRequest> plan;
-    for (const qsizetype i : std::as_const(aepIndexes)) {
+    for (const qsizetype i : aepIndexes) {
         MediaFile& entry = mediaFiles[i];
         const QString& p = entry.path;
         if (isOnlineOrMatching(entry.status)) {
@@ -206,37 +184,25 @@ QCoro::Task<void> AfterEffectsLinking::linkAEPProjects(ProjectManager& manager, 
         const QString foundPath = found.pathFor(name);
         plan.append({foundPath, foundPath, -1});
     }
+    return plan;
+}
 
-    // The requests' stat calls leave the GUI thread: a project may link files on a slow share.
-    QFuture<AEPParseRequests> requesting = QtConcurrent::run(&linkingPool(), [plan] {
-        AEPParseRequests requests;
-        for (const PlannedRequest& planned : plan)
-            requests.add(planned.parsePath, planned.statusPath);
-        return requests;
-    });
-    const AEPParseRequests requests = co_await requesting;
-    if (!pm)
-        co_return;
-    for (const PlannedRequest& planned : std::as_const(plan)) {
+// A reconnected entry takes the size of the file it was reconnected to.
+void takeReconnectedSizes(QList<MediaFile>& mediaFiles, const QList<PlannedRequest>& plan,
+                          const AEPParseRequests& requests) {
+    for (const PlannedRequest& planned : plan) {
         if (planned.reconnect < 0 || planned.reconnect >= mediaFiles.size())
             continue;
         const AEPParseRequest* request = requests.find(planned.parsePath);
         if (request && request->fileSize >= 0)
             mediaFiles[planned.reconnect].size = request->fileSize;
     }
+}
 
-    QList<AEPParseRequest> pending;
-    QList<AEPParseOutcome> outcomes = requests.takeCached(manager.aepParseCache(), pending);
-    if (!pending.isEmpty()) {
-        auto parsing = AEPParseRequests::parseAll(pending, services.maxConcurrentParses, services.parse);
-        QList<AEPParseOutcome> fresh = co_await std::move(parsing);
-        if (!pm)
-            co_return;
-        outcomes.append(std::move(fresh));
-    }
-
-    // Parses finish in any order; outcomes are applied in request order, so that when one link path
-    // belongs to two requests the same one decides it on every run.
+// Parses finish in any order; outcomes are applied in request order, so that when one link path
+// belongs to two requests the same one decides it on every run. Returns every footage path read.
+QSet<QString> decideOutcomes(QList<AEPParseOutcome>& outcomes, const AEPParseRequests& requests,
+                             DecidedLinks& decided) {
     QHash<QString, qsizetype> requestOrder;
     for (qsizetype i = 0; i < requests.requests().size(); ++i)
         requestOrder.insert(requests.requests()[i].cacheKey, i);
@@ -261,6 +227,140 @@ QCoro::Task<void> AfterEffectsLinking::linkAEPProjects(ProjectManager& manager, 
         AppLog::info(QStringLiteral("AEP ") + result.projectName +
                      QStringLiteral(": found %1 footage references").arg(result.footagePaths.size()));
     }
+    return allFootagePaths;
+}
+
+// The missing and unreadable links by file name, each name's paths sorted and without repeats.
+QHash<QString, QStringList> missingLinksByName(const QHash<QString, AEPLinkStatus>& linkStatuses) {
+    QHash<QString, QStringList> missingByName;
+    for (const AEPLinkStatus& status : linkStatuses) {
+        if (status.kind == AEPLinkStatus::Kind::resolved)
+            continue;
+        QStringList& paths = missingByName[AEPFileSearch::nameKey(status.path)];
+        if (!paths.contains(status.path))
+            paths.append(status.path);
+    }
+    for (QStringList& paths : missingByName)
+        paths.sort();
+    return missingByName;
+}
+
+// Marks the entries a found project's footage names; once no link is left unresolved, no entry
+// stays flagged. Positions are re-taken whenever the list changed since they were built.
+void markFoundFootage(ProjectManager& manager, MediaIndexes& indexes, const QSet<QString>& footagePaths,
+                      bool allResolved) {
+    if (indexes.version != manager.mediaFilesVersion())
+        indexes.build(manager.mediaFiles(), manager.mediaFilesVersion());
+    manager.modifyMediaFiles([&](QList<MediaFile>& media) {
+        for (const QString& footage : sorted(footagePaths)) {
+            const MediaIndexes::Positions* positions = indexes.named(footage).positions;
+            if (!positions)
+                continue;
+            QSet<qsizetype> done;
+            for (const qsizetype m : *positions) {
+                if (m < 0 || m >= media.size() || done.contains(m))
+                    continue;
+                done.insert(m);
+                MediaFile& file = media[m];
+                file.hasUnresolvedAELink = false;
+                markFootage(file, footage);
+            }
+        }
+        if (allResolved) {
+            for (MediaFile& file : media)
+                file.hasUnresolvedAELink = false;
+        }
+    });
+    indexes.version = manager.mediaFilesVersion(); // our own change moved no entry
+}
+
+// A found project's parse: from the manager's cache while its size and date are unchanged, else
+// parsed off the GUI thread and cached. Absent when it could not be parsed or the manager is gone.
+QCoro::Task<std::optional<AEPParser::ParseResult>> readFoundProject(QPointer<ProjectManager> pm,
+                                                                    QString foundPath, QStringList linkPaths,
+                                                                    AEPParseFunction parse) {
+    struct Facts {
+        QString key;
+        AEPFileStamp stamp;
+    };
+    QFuture<Facts> reading = QtConcurrent::run(&linkingPool(), [foundPath] {
+        return Facts{AEPParseRequests::cacheKey(foundPath), AEPFileStamp::of(foundPath)};
+    });
+    const Facts facts = co_await reading;
+    if (!pm)
+        co_return std::nullopt;
+    const auto cached = pm->aepParseCache().constFind(facts.key);
+    if (cached != pm->aepParseCache().cend() && cached->isValidFor(facts.stamp)) {
+        AppLog::info(QStringLiteral("AEP cache hit: ") + path::lastPathComponent(foundPath));
+        co_return cached->result;
+    }
+    const AEPParseRequest request{facts.key, foundPath, linkPaths, facts.stamp.size,
+                                  facts.stamp.modificationTime};
+    QFuture<AEPParseOutcome> parsing = QtConcurrent::run(
+        &linkingPool(), [request, parse] { return AEPParseRequests::parseOne(request, parse); });
+    const AEPParseOutcome outcome = co_await parsing;
+    if (!pm)
+        co_return std::nullopt;
+    if (!outcome.result) {
+        AppLog::error(QStringLiteral("Failed to parse found AEP: ") + foundPath + QStringLiteral(" — ") +
+                      outcome.failure.value_or(QStringLiteral("Unknown parse error")));
+        co_return std::nullopt;
+    }
+    AEPParseRequests::store({outcome}, pm->aepParseCache());
+    co_return outcome.result;
+}
+
+} // namespace
+
+QCoro::Task<void> AfterEffectsLinking::linkAEPProjects(ProjectManager& manager, QList<MediaFile>& mediaFiles,
+                                                       Services services) {
+    QPointer<ProjectManager> pm(&manager);
+    QStringList folders;
+    for (const ProjectFile& project : manager.projects())
+        folders.append(path::deletingLastPathComponent(project.url.toLocalFile()));
+    // A pass over every entry: on a worker. The list is the caller's and does not change meanwhile.
+    const QList<MediaFile>* list = &mediaFiles;
+    QFuture<std::pair<QList<qsizetype>, FoundAEPFiles>> searching =
+        QtConcurrent::run(&linkingPool(), [list, folders] { return findAEPReferences(*list, folders); });
+    const std::pair<QList<qsizetype>, FoundAEPFiles> searched = co_await searching;
+    searching = {};
+    const QList<qsizetype>& aepIndexes = searched.first;
+    const FoundAEPFiles& found = searched.second;
+    if (!pm)
+        co_return;
+    if (aepIndexes.isEmpty() && found.isEmpty())
+        co_return;
+    AppLog::info(QStringLiteral("AEP detection: %1 media ref(s), %2 .aep file(s) near projects")
+                     .arg(aepIndexes.size())
+                     .arg(found.names.size()));
+
+    // Applied to the manager's statuses once every parse is in, in the order they were decided.
+    DecidedLinks decided;
+    const QList<PlannedRequest> plan = planRequests(mediaFiles, aepIndexes, found, decided);
+
+    // The requests' stat calls leave the GUI thread: a project may link files on a slow share.
+    QFuture<AEPParseRequests> requesting = QtConcurrent::run(&linkingPool(), [plan] {
+        AEPParseRequests requests;
+        for (const PlannedRequest& planned : plan)
+            requests.add(planned.parsePath, planned.statusPath);
+        return requests;
+    });
+    const AEPParseRequests requests = co_await requesting;
+    if (!pm)
+        co_return;
+    takeReconnectedSizes(mediaFiles, plan, requests);
+
+    QList<AEPParseRequest> pending;
+    QList<AEPParseOutcome> outcomes = requests.takeCached(manager.aepParseCache(), pending);
+    if (!pending.isEmpty()) {
+        auto parsing = AEPParseRequests::parseAll(pending, services.maxConcurrentParses, services.parse);
+        QList<AEPParseOutcome> fresh = co_await std::move(parsing);
+        if (!pm)
+            co_return;
+        outcomes.append(std::move(fresh));
+    }
+
+    const QSet<QString> allFootagePaths = decideOutcomes(outcomes, requests, decided);
     AEPParseRequests::store(outcomes, manager.aepParseCache());
     QHash<QString, AEPLinkStatus> statuses = manager.aepLinkStatuses();
     for (const auto& [path, status] : std::as_const(decided))
@@ -366,16 +466,7 @@ QCoro::Task<int> AfterEffectsLinking::searchForMissingAEPFiles(ProjectManager& m
     }
     report(QStringLiteral("Found %1 .aep file(s), parsing...").arg(n));
 
-    QHash<QString, QStringList> missingByName;
-    for (const AEPLinkStatus& status : manager.aepLinkStatuses()) {
-        if (status.kind == AEPLinkStatus::Kind::resolved)
-            continue;
-        QStringList& paths = missingByName[AEPFileSearch::nameKey(status.path)];
-        if (!paths.contains(status.path))
-            paths.append(status.path);
-    }
-    for (QStringList& paths : missingByName)
-        paths.sort();
+    const QHash<QString, QStringList> missingByName = missingLinksByName(manager.aepLinkStatuses());
     const AEPParseFunction parse = services.parse ? services.parse : &AEPParseRequests::parseWithOwnReader;
     MediaIndexes indexes;
     int resolvedCount = 0;
@@ -389,38 +480,12 @@ QCoro::Task<int> AfterEffectsLinking::searchForMissingAEPFiles(ProjectManager& m
             continue;
         const QStringList linkPaths = links.value();
 
-        struct Facts {
-            QString key;
-            AEPFileStamp stamp;
-        };
-        QFuture<Facts> reading = QtConcurrent::run(&linkingPool(), [foundPath] {
-            return Facts{AEPParseRequests::cacheKey(foundPath), AEPFileStamp::of(foundPath)};
-        });
-        const Facts facts = co_await reading;
+        auto reading = readFoundProject(pm, foundPath, linkPaths, parse);
+        const std::optional<AEPParser::ParseResult> result = co_await std::move(reading);
         if (!pm)
             co_return resolvedCount;
-        std::optional<AEPParser::ParseResult> result;
-        const auto cached = manager.aepParseCache().constFind(facts.key);
-        if (cached != manager.aepParseCache().cend() && cached->isValidFor(facts.stamp)) {
-            AppLog::info(QStringLiteral("AEP cache hit: ") + name);
-            result = cached->result;
-        } else {
-            const AEPParseRequest request{facts.key, foundPath, linkPaths, facts.stamp.size,
-                                          facts.stamp.modificationTime};
-            QFuture<AEPParseOutcome> parsing = QtConcurrent::run(
-                &linkingPool(), [request, parse] { return AEPParseRequests::parseOne(request, parse); });
-            const AEPParseOutcome outcome = co_await parsing;
-            if (!pm)
-                co_return resolvedCount;
-            if (!outcome.result) {
-                AppLog::error(QStringLiteral("Failed to parse found AEP: ") + foundPath +
-                              QStringLiteral(" — ") +
-                              outcome.failure.value_or(QStringLiteral("Unknown parse error")));
-                continue;
-            }
-            result = outcome.result;
-            AEPParseRequests::store({outcome}, manager.aepParseCache());
-        }
+        if (!result)
+            continue;
 
         QHash<QString, AEPLinkStatus> statuses = manager.aepLinkStatuses();
         for (const QString& p : linkPaths)
@@ -428,30 +493,7 @@ QCoro::Task<int> AfterEffectsLinking::searchForMissingAEPFiles(ProjectManager& m
         manager.setAEPLinkStatuses(statuses);
         const bool allResolved = !hasUnresolvedLinks(statuses);
 
-        // Positions are re-taken whenever the list changed since they were built.
-        if (indexes.version != manager.mediaFilesVersion())
-            indexes.build(manager.mediaFiles(), manager.mediaFilesVersion());
-        manager.modifyMediaFiles([&](QList<MediaFile>& media) {
-            for (const QString& footage : sorted(result->footagePaths)) {
-                const MediaIndexes::Positions* positions = indexes.named(footage).positions;
-                if (!positions)
-                    continue;
-                QSet<qsizetype> done;
-                for (const qsizetype m : *positions) {
-                    if (m < 0 || m >= media.size() || done.contains(m))
-                        continue;
-                    done.insert(m);
-                    MediaFile& file = media[m];
-                    file.hasUnresolvedAELink = false;
-                    markFootage(file, footage);
-                }
-            }
-            if (allResolved) {
-                for (MediaFile& file : media)
-                    file.hasUnresolvedAELink = false;
-            }
-        });
-        indexes.version = manager.mediaFilesVersion(); // our own change moved no entry
+        markFoundFootage(manager, indexes, result->footagePaths, allResolved);
         resolvedCount += int(linkPaths.size());
         AppLog::info(QStringLiteral("Resolved missing AEP: ") + result->projectName +
                      QStringLiteral(" with %1 footage paths").arg(result->footagePaths.size()));

@@ -7,8 +7,7 @@
 #include "platform/AppLog.h"
 #include "platform/DirectoryWalker.h"
 #include "platform/FileStatProbe.h"
-#include "platform/IdleThreads.h"
-#include "platform/Immortal.h"
+#include "platform/ImmortalPool.h"
 #include "platform/MemoryRelease.h"
 #include "platform/PathText.h"
 #include "platform/TextKey.h"
@@ -18,7 +17,6 @@
 #include <QRandomGenerator>
 #include <QSet>
 #include <QThread>
-#include <QThreadPool>
 #include <QtConcurrent/QtConcurrentMap>
 #include <QtConcurrent/QtConcurrentRun>
 
@@ -34,27 +32,13 @@ namespace {
 // The search's own workers; never destroyed: a walk of a share that stopped answering must not hold
 // up the exit.
 QThreadPool& searchPool() {
-    static Immortal<QThreadPool> pool;
-    static const bool sized = [] {
-        pool.get().setMaxThreadCount(2);
-        pool.get().setExpiryTimeout(idleThreadExpiryMs);
-        pool.get().setObjectName(QStringLiteral("OfflineSearch"));
-        return true;
-    }();
-    Q_UNUSED(sized);
+    static ImmortalPool pool("OfflineSearch", 2);
     return pool.get();
 }
 
 // Scores candidates (a stat each) on the processors; a pool of its own, as the search's thread waits.
 QThreadPool& scoringPool() {
-    static Immortal<QThreadPool> pool;
-    static const bool sized = [] {
-        pool.get().setMaxThreadCount(std::max(QThread::idealThreadCount(), 2));
-        pool.get().setExpiryTimeout(idleThreadExpiryMs);
-        pool.get().setObjectName(QStringLiteral("OfflineScoring"));
-        return true;
-    }();
-    Q_UNUSED(sized);
+    static ImmortalPool pool("OfflineScoring", std::max(QThread::idealThreadCount(), 2));
     return pool.get();
 }
 

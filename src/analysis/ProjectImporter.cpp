@@ -107,6 +107,18 @@ private:
     QCoro::Task<bool> scan();
     QCoro::Task<bool> refine();
     QCoro::Task<bool> apply();
+    // What starts beside consolidation and is taken up by the stages after it.
+    struct Beside {
+        QFuture<DuplicateDetector::Quiet> earlySearch;
+        // The early search ran on the list consolidation left as it was: its result stands.
+        bool earlySearchStands = false;
+        QFuture<NameOrder> ordering;
+    };
+    // The stages of refine(); false: the manager is gone.
+    QCoro::Task<bool> linkAfterEffects();
+    QCoro::Task<bool> consolidate(Beside& beside);
+    QCoro::Task<bool> detectDuplicates(Beside& beside);
+    QCoro::Task<bool> findSimilar(QFuture<NameOrder>& ordering);
     void finishAnalysis();
     // The recount (its aggregate made beforehand) on a copy of `list`; the order by file name and the
     // similar names from its paths. Neither needs the hashes.
@@ -436,6 +448,26 @@ QFuture<NameOrder> ImportRun::startOrdering(const QList<MediaFile>& list) {
 }
 
 QCoro::Task<bool> ImportRun::refine() {
+    // One await per statement, as in run().
+    auto linking = linkAfterEffects();
+    const bool linked = co_await std::move(linking);
+    if (!linked)
+        co_return false;
+    Beside beside;
+    auto consolidating = consolidate(beside);
+    const bool consolidated = co_await std::move(consolidating);
+    if (!consolidated)
+        co_return false;
+    auto detecting = detectDuplicates(beside);
+    const bool detected = co_await std::move(detecting);
+    if (!detected)
+        co_return false;
+    auto finding = findSimilar(beside.ordering);
+    const bool found = co_await std::move(finding);
+    co_return found;
+}
+
+QCoro::Task<bool> ImportRun::linkAfterEffects() {
     m_pm->updateProgress([](AnalysisProgress& progress) {
         progress.currentTask = QStringLiteral("Checking for After Effects links…");
         progress.analysisProgress = 0.87;
@@ -444,9 +476,10 @@ QCoro::Task<bool> ImportRun::refine() {
                        ? m_services.linkAfterEffects(*m_pm, m_list)
                        : AfterEffectsLinking::linkAEPProjects(*m_pm, m_list, m_services.afterEffects);
     co_await std::move(linking);
-    if (!m_pm)
-        co_return false;
+    co_return bool(m_pm);
+}
 
+QCoro::Task<bool> ImportRun::consolidate(Beside& beside) {
     m_pm->updateProgress([](AnalysisProgress& progress) {
         progress.currentTask = QStringLiteral("Consolidating cross-project files…");
         progress.analysisProgress = 0.90;
@@ -466,13 +499,13 @@ QCoro::Task<bool> ImportRun::refine() {
     DuplicateDetectionCore::Settings earlySettings = m_services.duplicateSettings;
     const bool searchEarly = earlySettings.cancel == nullptr;
     earlySettings.cancel = stopEarlySearch.get();
-    QFuture<DuplicateDetector::Quiet> earlySearch;
     if (searchEarly)
-        earlySearch = QtConcurrent::run(&m_pool, [list = m_list, earlySettings, stopEarlySearch]() mutable {
-            return DuplicateDetector::detectQuietly(std::move(list), earlySettings);
-        });
+        beside.earlySearch =
+            QtConcurrent::run(&m_pool, [list = m_list, earlySettings, stopEarlySearch]() mutable {
+                return DuplicateDetector::detectQuietly(std::move(list), earlySettings);
+            });
     m_recounting = startRecount(m_list, aggregate);
-    QFuture<NameOrder> ordering = startOrdering(m_list);
+    beside.ordering = startOrdering(m_list);
     QFuture<QList<MediaFile>> consolidating = QtConcurrent::run(
         &m_pool, [list = std::move(m_list), known = std::exchange(m_knownFacts, {})]() mutable {
             QList<MediaFile> consolidated =
@@ -487,30 +520,35 @@ QCoro::Task<bool> ImportRun::refine() {
     AppLog::info(QStringLiteral("⏱ Consolidate: ") + seconds(timer) +
                  QStringLiteral(" (%1 files)").arg(m_list.size()));
     const bool merged = m_list.size() != linkedCount;
+    beside.earlySearchStands = searchEarly && !merged;
     if (merged) {
         // Made for a list that is no more: let them end, then start again on the merged one.
         stopEarlySearch->store(true);
-        auto stopping = std::move(earlySearch);
+        auto stopping = std::move(beside.earlySearch);
         co_await stopping;
         auto recounting = std::move(m_recounting);
         co_await recounting;
-        auto ordered = std::move(ordering);
+        auto ordered = std::move(beside.ordering);
         co_await ordered;
         if (!m_pm)
             co_return false;
         m_recounting = startRecount(m_list, aggregate);
-        ordering = startOrdering(m_list);
+        beside.ordering = startOrdering(m_list);
     }
+    co_return true;
+}
 
+QCoro::Task<bool> ImportRun::detectDuplicates(Beside& beside) {
     m_pm->updateProgress([](AnalysisProgress& progress) {
         progress.currentTask = QStringLiteral("Detecting duplicates…");
         progress.analysisProgress = 0.93;
     });
-    timer.restart();
+    QElapsedTimer timer;
+    timer.start();
     std::optional<DuplicateDetector::Quiet> early;
-    if (searchEarly && !merged) {
-        early = co_await earlySearch;
-        earlySearch = {};
+    if (beside.earlySearchStands) {
+        early = co_await beside.earlySearch;
+        beside.earlySearch = {};
         if (!m_pm)
             co_return false;
     }
@@ -531,7 +569,10 @@ QCoro::Task<bool> ImportRun::refine() {
             co_return false;
     }
     AppLog::info(QStringLiteral("⏱ Duplicate hashing: ") + seconds(timer));
+    co_return true;
+}
 
+QCoro::Task<bool> ImportRun::findSimilar(QFuture<NameOrder>& ordering) {
     m_pm->updateProgress([](AnalysisProgress& progress) {
         progress.currentTask = QStringLiteral("Finding similar files…");
         progress.analysisProgress = 0.96;

@@ -21,18 +21,6 @@ namespace tarnwick {
 
 ProjectManager::ProjectManager(ProjectManagerServices services, QObject* parent)
     : QObject(parent), m_services(std::move(services)) {
-    if (!m_services.sequencePolicy)
-        m_services.sequencePolicy = &SequenceUsagePolicyStore::shared();
-    if (!m_services.protectedFolders)
-        m_services.protectedFolders = &ProtectedFolders::shared();
-    if (!m_services.auditLog)
-        m_services.auditLog = &AuditLogManager::shared();
-    if (!m_services.statsManager)
-        m_services.statsManager = &StatsManager::shared();
-    if (!m_services.statusOptions)
-        m_services.statusOptions = &ProjectManagerServices::defaultStatusOptions;
-    if (!m_services.isSandboxed)
-        m_services.isSandboxed = &ProjectManagerServices::defaultIsSandboxed;
     m_sequencePolicy = m_services.sequencePolicy;
     m_parser = std::make_unique<ProjectParser>();
     m_policy.sequenceRules = m_sequencePolicy->rules();

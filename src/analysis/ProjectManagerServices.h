@@ -13,8 +13,8 @@ class ProtectedFolders;
 class SequenceUsagePolicyStore;
 class StatsManager;
 
-// What the project manager reaches besides its own state; the window passes the shared instances,
-// tests pass their own.
+// What the project manager reaches besides its own state; the window passes shared(), tests pass
+// their own. The stores and the two functions are required: shared() holds the only defaults.
 struct ProjectManagerServices {
     SequenceUsagePolicyStore* sequencePolicy = nullptr;
     ProtectedFolders* protectedFolders = nullptr;
@@ -25,9 +25,9 @@ struct ProjectManagerServices {
     // Runs many checks at once under a watchdog; null: made over fileStatusChecker on first use.
     std::shared_ptr<FileStatusScan> fileStatusScan;
     // What a check needs besides the manager (sandbox flag, granted roots, mount table), taken on
-    // the GUI thread before checks start; null: from the shared grant store and the mount table.
+    // the GUI thread before checks start.
     std::function<FileStatusChecking::Options(bool ignoreFileExtension)> statusOptions;
-    // Whether the process runs sandboxed (volume-access prompts); null: the environment decides.
+    // Whether the process runs sandboxed (volume-access prompts).
     std::function<bool()> isSandboxed;
 
     // The shared stores, the real status checks and the process's sandbox flag.

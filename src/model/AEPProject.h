@@ -4,8 +4,6 @@
 #include <QString>
 #include <QUrl>
 
-#include <optional>
-
 namespace tarnwick {
 
 // One parsed After Effects project with the footage paths it references.
@@ -13,7 +11,6 @@ struct AEPProject {
     QUrl url;
     QString name;
     QSet<QString> footagePaths;
-    std::optional<QString> parseError;
 };
 
 } // namespace tarnwick

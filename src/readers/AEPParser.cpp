@@ -1,7 +1,7 @@
 #include "readers/AEPParser.h"
 
 #include "platform/AppLog.h"
-#include "platform/IdleThreads.h"
+#include "platform/ImmortalPool.h"
 #include "platform/NumberText.h"
 #include "platform/PathText.h"
 #include "platform/RegularFile.h"
@@ -13,7 +13,6 @@
 #include <QFile>
 #include <QFuture>
 #include <QThread>
-#include <QThreadPool>
 #include <QtConcurrent/QtConcurrentRun>
 
 #include <algorithm>
@@ -130,14 +129,8 @@ constexpr qint64 walkSplitBytes = 8 << 20;
 
 // Shared by all readers, so parsing many projects at once cannot multiply the threads.
 QThreadPool& scanPool() {
-    static QThreadPool pool;
-    static const bool sized = [] {
-        pool.setMaxThreadCount(std::max(QThread::idealThreadCount(), 1));
-        pool.setExpiryTimeout(idleThreadExpiryMs);
-        return true;
-    }();
-    Q_UNUSED(sized);
-    return pool;
+    static ImmortalPool pool("AEPScans", std::max(QThread::idealThreadCount(), 1));
+    return pool.get();
 }
 
 bool isAsciiIdentifier(const uchar* p) {
@@ -223,7 +216,7 @@ AEPParser::ParseResult AEPParser::parse(const QString& path) {
     AppLog::info(QStringLiteral("⏱ AEP total ") + name + QStringLiteral(": ") +
                  seconds2(total.nsecsElapsed()) + QStringLiteral(", ") + QString::number(result.size()) +
                  QStringLiteral(" unique paths"));
-    return ParseResult{name, result, std::nullopt};
+    return ParseResult{name, result};
 }
 
 void AEPParser::walkChunks(QByteArrayView data, qint64 from, qint64 to, QSet<QString>& into, int depth) {

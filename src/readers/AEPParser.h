@@ -21,7 +21,6 @@ public:
     struct ParseResult {
         QString projectName;
         QSet<QString> footagePaths; // backslashes turned into slashes
-        std::optional<QString> error;
 
         bool operator==(const ParseResult&) const = default;
     };

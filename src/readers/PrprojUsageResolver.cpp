@@ -278,65 +278,58 @@ void warn(QStringList& warnings, const QString& text) {
     AppLog::parserWarning(text);
 }
 
-} // namespace
+// The timelines' names of each distinct set of counts, made once: paths share them.
+class TimelineNames {
+public:
+    explicit TimelineNames(const QList<ProjectSequence>& timelines) {
+        for (const ProjectSequence& s : timelines)
+            m_displayNameByID.insert(s.id, s.displayName());
+    }
 
-UsageResult UsageResolver::resolve(QStringList& warnings) const {
-    UsageResult r;
-    QHash<QString, QString> displayNameByID;
-    for (const ProjectSequence& s : m_in.timelines)
-        displayNameByID.insert(s.id, s.displayName());
-
-    // The timelines' names of each distinct set of counts, made once: paths share them.
-    QHash<QStringList, QSet<QString>> namesBySequences;
-    QSet<QString> namesFound;
-    auto namesOf = [&](const QHash<QString, qint64>& occurrences) -> const QSet<QString>& {
+    const QSet<QString>& of(const QHash<QString, qint64>& occurrences) {
         QStringList ids = occurrences.keys();
         std::sort(ids.begin(), ids.end());
-        auto known = namesBySequences.constFind(ids);
-        if (known != namesBySequences.constEnd())
+        auto known = m_namesBySequences.constFind(ids);
+        if (known != m_namesBySequences.constEnd())
             return *known;
-        namesFound.clear();
+        m_namesFound.clear();
         for (const QString& sequence : std::as_const(ids)) {
-            const auto seq = displayNameByID.constFind(sequence);
-            if (seq != displayNameByID.constEnd())
-                namesFound.insert(*seq);
+            const auto seq = m_displayNameByID.constFind(sequence);
+            if (seq != m_displayNameByID.constEnd())
+                m_namesFound.insert(*seq);
         }
-        return *namesBySequences.insert(ids, namesFound);
-    };
+        return *m_namesBySequences.insert(ids, m_namesFound);
+    }
 
+private:
+    QHash<QString, QString> m_displayNameByID;
+    QHash<QStringList, QSet<QString>> m_namesBySequences;
+    QSet<QString> m_namesFound;
+};
+
+// Adds the paths each used master clip matched, its count and its timelines; returns how many
+// clips that should lead to a file matched none.
+qint64 tallyUsed(const UsageInputs& in, const QStringList& used,
+                 const std::vector<std::optional<QStringList>>& matches, UsageResult& r) {
+    TimelineNames timelineNames(in.timelines);
     qint64 unresolved = 0;
-    const QStringList used = m_in.mapping.usedMasterClipRefs.values();
-    // About a path per used master clip: sized once, so no table hashes its paths again as it grows.
-    r.usedMediaPaths.reserve(used.size());
-    r.usageCountByPath.reserve(used.size());
-    r.sequenceUsageByPath.reserve(used.size());
-    r.sequenceNamesByPath.reserve(used.size());
-    const std::vector<std::optional<QStringList>> matches = matchAll(used);
-    // The audio-only clips match while the used paths are tallied; the shared indexes must exist
-    // before a second thread reads them.
-    const QStringList audioOnly = m_in.mapping.audioOnlyMasterClipRefs.values();
-    const bool overlap = used.size() >= kParallelMatchFrom && QThread::idealThreadCount() > 1;
-    if (overlap)
-        indexes();
-    ReaderTask<std::vector<std::optional<QStringList>>> audioOnlyMatches([&] { return matchAll(audioOnly); },
-                                                                         overlap);
     for (qsizetype i = 0; i < used.size(); ++i) {
         const QString& id = used[i];
         const std::optional<QStringList>& paths = matches[static_cast<std::size_t>(i)];
         if (!paths) {
             // Titles, mattes, black video and nested timelines have no file to match: nothing is
             // unresolved.
-            if (!m_in.referenceChain.leadsToNoFile(id))
+            if (!in.referenceChain.leadsToNoFile(id))
                 ++unresolved;
             continue;
         }
         for (const QString& path : *paths)
             r.usedMediaPaths.insert(path);
-        const qint64 n = m_in.mapping.usageCountByMasterClip.value(id, 1);
-        const auto attribution = m_in.mapping.attributionByMasterClip.constFind(id);
+        const qint64 n = in.mapping.usageCountByMasterClip.value(id, 1);
+        const auto attribution = in.mapping.attributionByMasterClip.constFind(id);
         const QSet<QString>* names = nullptr;
-        if (attribution != m_in.mapping.attributionByMasterClip.constEnd())
-            names = &namesOf(attribution->occurrencesBySequenceID);
+        if (attribution != in.mapping.attributionByMasterClip.constEnd())
+            names = &timelineNames.of(attribution->occurrencesBySequenceID);
         for (const QString& path : *paths) {
             r.usageCountByPath[path] += static_cast<int>(n);
             if (!names)
@@ -352,18 +345,26 @@ UsageResult UsageResolver::resolve(QStringList& warnings) const {
             }
         }
     }
+    return unresolved;
+}
+
+void warnUnmatched(const UsageInputs& in, qint64 unresolved, QStringList& warnings) {
     if (unresolved >= 1)
         warn(warnings,
              QString::number(unresolved) +
                  QStringLiteral(" timeline clip(s) could not be matched to a media file — some media in "
                                 "this project may appear unused. Flagged for review; excluded from "
                                 "one-click cleanup."));
-    if (m_in.mapping.unmatchedClipCount >= 1)
+    if (in.mapping.unmatchedClipCount >= 1)
         warn(warnings,
-             QString::number(m_in.mapping.unmatchedClipCount) +
+             QString::number(in.mapping.unmatchedClipCount) +
                  QStringLiteral(" timeline clip(s) couldn't be linked to their source — used media here may "
                                 "appear unused. Flagged for review; excluded from one-click cleanup."));
+}
 
+// Each used path's occurrences made to add up to its count; returns how many paths keep
+// occurrences of both a known and an unknown timeline.
+qint64 balanceOccurrences(UsageResult& r) {
     qint64 mixed = 0;
     for (const QString& path : std::as_const(r.usedMediaPaths)) {
         const int counted = r.usageCountByPath.value(path, 0);
@@ -378,6 +379,53 @@ UsageResult UsageResolver::resolve(QStringList& warnings) const {
         if (occurrences >= 1 && a.unattributedOccurrences >= 1)
             ++mixed;
     }
+    return mixed;
+}
+
+// Timelines with clips but no used media means the parse failed: every file counts as used.
+void treatAllAsUsedWhenNoneResolved(const UsageInputs& in, UsageResult& r, QStringList& warnings) {
+    const QSet<QString>& all = in.media.allPaths;
+    if (all.isEmpty() || in.sequenceCount <= 0 || (in.videoClipKeys <= 0 && in.audioClipKeys <= 0) ||
+        !r.usedMediaPaths.isEmpty())
+        return;
+    warn(warnings, QStringLiteral("Found ") + QString::number(in.sequenceCount) +
+                       QStringLiteral(" sequence(s) with ") +
+                       QString::number(in.videoClipKeys + in.audioClipKeys) +
+                       QStringLiteral(" timeline clip(s) but resolved 0 used media — treating all ") +
+                       QString::number(all.size()) +
+                       QStringLiteral(" file(s) as USED to avoid mis-deleting in-use media (suspected parse "
+                                      "failure)."));
+    for (const QString& path : all) {
+        if (!r.usageCountByPath.contains(path))
+            r.usageCountByPath.insert(path, 1);
+        if (!r.sequenceUsageByPath.contains(path))
+            r.sequenceUsageByPath.insert(path, SequenceUsageAttribution{{}, 1});
+    }
+    r.usedMediaPaths = all;
+}
+
+} // namespace
+
+UsageResult UsageResolver::resolve(QStringList& warnings) const {
+    UsageResult r;
+    const QStringList used = m_in.mapping.usedMasterClipRefs.values();
+    // About a path per used master clip: sized once, so no table hashes its paths again as it grows.
+    r.usedMediaPaths.reserve(used.size());
+    r.usageCountByPath.reserve(used.size());
+    r.sequenceUsageByPath.reserve(used.size());
+    r.sequenceNamesByPath.reserve(used.size());
+    const std::vector<std::optional<QStringList>> matches = matchAll(used);
+    // The audio-only clips match while the used paths are tallied; the shared indexes must exist
+    // before a second thread reads them.
+    const QStringList audioOnly = m_in.mapping.audioOnlyMasterClipRefs.values();
+    const bool overlap = used.size() >= kParallelMatchFrom && QThread::idealThreadCount() > 1;
+    if (overlap)
+        indexes();
+    ReaderTask<std::vector<std::optional<QStringList>>> audioOnlyMatches([&] { return matchAll(audioOnly); },
+                                                                         overlap);
+    warnUnmatched(m_in, tallyUsed(m_in, used, matches, r), warnings);
+
+    const qint64 mixed = balanceOccurrences(r);
     if (mixed >= 1)
         warn(warnings,
              QString::number(mixed) +
@@ -391,26 +439,7 @@ UsageResult UsageResolver::resolve(QStringList& warnings) const {
                 r.audioOnlyPaths.insert(path);
         }
     }
-
-    const QSet<QString>& all = m_in.media.allPaths;
-    if (!all.isEmpty() && m_in.sequenceCount > 0 && (m_in.videoClipKeys > 0 || m_in.audioClipKeys > 0) &&
-        r.usedMediaPaths.isEmpty()) {
-        warn(warnings,
-             QStringLiteral("Found ") + QString::number(m_in.sequenceCount) +
-                 QStringLiteral(" sequence(s) with ") +
-                 QString::number(m_in.videoClipKeys + m_in.audioClipKeys) +
-                 QStringLiteral(" timeline clip(s) but resolved 0 used media — treating all ") +
-                 QString::number(all.size()) +
-                 QStringLiteral(" file(s) as USED to avoid mis-deleting in-use media (suspected parse "
-                                "failure)."));
-        for (const QString& path : all) {
-            if (!r.usageCountByPath.contains(path))
-                r.usageCountByPath.insert(path, 1);
-            if (!r.sequenceUsageByPath.contains(path))
-                r.sequenceUsageByPath.insert(path, SequenceUsageAttribution{{}, 1});
-        }
-        r.usedMediaPaths = all;
-    }
+    treatAllAsUsedWhenNoneResolved(m_in, r, warnings);
     return r;
 }
 

@@ -117,28 +117,25 @@ void cancelTranscode(ProjectManager& manager, TranscodeEngine& engine) {
     engine.cancel();
 }
 
-QCoro::Task<TranscodeRunTotals> transcodeAndReplace(ProjectManager& managerRef, TranscodeEngine& engine,
-                                                    TranscodeRunChecks checks) {
-    QPointer<ProjectManager> manager(&managerRef);
-    auto scope = co_await managerRef.beginOperation(QStringLiteral("Transcoding…"));
+namespace {
 
+// The bin's items that may be transcoded: neither of a kind never transcoded nor protected.
+QList<RecycleBinItem> transcodableItems(const ProjectManager& manager, const QList<RecycleBinItem>& bin,
+                                        const TranscodeRunChecks& checks) {
     QList<RecycleBinItem> items;
-    const QList<RecycleBinItem> bin = manager->recycleBin();
     for (const RecycleBinItem& item : bin) {
         const MediaFile& m = item.mediaFile;
         if (transcodeExtensions::isNeverTranscoded(m.path))
             continue;
-        if (checks.isProtected(*manager, m.matchedPath ? *m.matchedPath : m.path))
+        if (checks.isProtected(manager, m.matchedPath ? *m.matchedPath : m.path))
             continue;
         items.append(item);
     }
-    const int total = int(items.size());
-    TranscodeRunTotals totals;
-    totals.skipped = int(bin.size()) - total;
-    AppLog::userAction(QStringLiteral("Transcoding %1 file(s) to HEVC (%2 skipped as non-transcodable)")
-                           .arg(total)
-                           .arg(totals.skipped));
-    manager->updateTranscodeProgress([&](TranscodeRunProgress& transcode) {
+    return items;
+}
+
+void startProgress(ProjectManager& manager, int total) {
+    manager.updateTranscodeProgress([&](TranscodeRunProgress& transcode) {
         transcode.transcodeTotalFiles = total;
         transcode.transcodeFilesCompleted = 0;
         transcode.transcodeProgressFraction = 0;
@@ -147,6 +144,114 @@ QCoro::Task<TranscodeRunTotals> transcodeAndReplace(ProjectManager& managerRef, 
         transcode.transcodeShouldCancel = false;
         transcode.isTranscodeInProgress = true;
     });
+}
+
+// File `i`'s progress, called from the engine's thread: posted to the manager's.
+std::function<void(double)> progressReporter(QPointer<ProjectManager> manager, int i) {
+    return [manager, i](double f) {
+        if (!manager)
+            return;
+        QMetaObject::invokeMethod(
+            manager.data(),
+            [manager, i, f] {
+                if (!manager || manager->transcodeProgress().transcodeTotalFiles <= 0)
+                    return;
+                manager->updateTranscodeProgress([&](TranscodeRunProgress& transcode) {
+                    transcode.transcodeProgressFraction =
+                        std::min(1.0, (i + f) / double(transcode.transcodeTotalFiles));
+                });
+            },
+            Qt::QueuedConnection);
+    };
+}
+
+// The request for one bin entry: its file (where it was found), checked again before each
+// destructive step and recorded in `records`.
+TranscodeRequest requestFor(const QPointer<ProjectManager>& manager, const MediaFile& file,
+                            const TranscodeRunChecks& checks, TranscodeEngine& engine, RecordRun& records) {
+    TranscodeRequest request;
+    request.sourcePath = file.matchedPath ? *file.matchedPath : file.path;
+    request.protectedFolders = manager->options().protectedFolders;
+    request.destructiveStepCheck = liveEntryCheck(manager, file, checks, &engine.cancelFlag());
+    request.recorder = transcodeRecorder(records, file);
+    return request;
+}
+
+// The first entry of `path` now points at its transcoded file.
+void markTranscoded(ProjectManager& manager, const QString& path, const RouteResult& r) {
+    const QList<MediaFile>& media = manager.mediaFiles();
+    for (qsizetype k = 0; k < media.size(); ++k) {
+        if (media[k].path != path)
+            continue;
+        MediaFile updated = media[k];
+        updated.status = MediaFileStatus::transcoded;
+        updated.transcodedPath = r.outputPath;
+        updated.transcodedSize = r.newSize;
+        updated.size = r.newSize;
+        manager.setMediaFile(k, updated);
+        break;
+    }
+}
+
+// A file replaced by its transcode: counted, its entry updated, its saving shown.
+void countTranscoded(ProjectManager& manager, const QString& path, const QString& name, const RouteResult& r,
+                     TranscodeRunTotals& totals) {
+    totals.spaceSaved += std::max<qint64>(0, r.sourceSize - r.newSize);
+    manager.updateTranscodeProgress(
+        [&](TranscodeRunProgress& transcode) { transcode.transcodeSpaceSaved = totals.spaceSaved; });
+    totals.transcoded += 1;
+    markTranscoded(manager, path, r);
+    AppLog::info(QStringLiteral("Transcoded ") + name + QStringLiteral(": ") +
+                 formatFileByteCount(r.sourceSize) + QStringLiteral(" → ") + formatFileByteCount(r.newSize));
+}
+
+void countFailure(const QString& name, const TranscodeError& error, TranscodeRunTotals& totals) {
+    const QString description = error.description();
+    totals.failed += 1;
+    totals.errors.append(name + QStringLiteral(": ") + description);
+    AppLog::error(QStringLiteral("Transcode failed for ") + name + QStringLiteral(": ") + description);
+}
+
+void finishProgress(ProjectManager& manager, const TranscodeRunTotals& totals) {
+    manager.updateTranscodeProgress([&](TranscodeRunProgress& transcode) {
+        transcode.isTranscodeInProgress = false;
+        transcode.transcodeCompleteResult =
+            TranscodeCompleteResult{totals.transcoded, totals.skipped, totals.failed,
+                                    totals.spaceSaved, totals.errors,  transcode.transcodeShouldCancel};
+        transcode.showTranscodeComplete = true;
+    });
+}
+
+// The transcoded items leave the bin, the run's records close, and the totals are shown.
+void finishRun(ProjectManager& manager, RecordRun& records, const QSet<QString>& transcodedPaths,
+               const TranscodeRunTotals& totals) {
+    manager.modifyRecycleBin([&](QList<RecycleBinItem>& items) {
+        items.removeIf([&](const RecycleBinItem& it) { return transcodedPaths.contains(it.mediaFile.path); });
+    });
+    manager.updateSummary();
+    RecordMerge::closeRun(records, {manager.auditLog(), manager.statsManager(), nullptr});
+    finishProgress(manager, totals);
+    AppLog::info(QStringLiteral("Transcode complete: %1 transcoded, %2 skipped, %3 failed, %4 saved")
+                     .arg(QString::number(totals.transcoded), QString::number(totals.skipped),
+                          QString::number(totals.failed), formatFileByteCount(totals.spaceSaved)));
+}
+
+} // namespace
+
+QCoro::Task<TranscodeRunTotals> transcodeAndReplace(ProjectManager& managerRef, TranscodeEngine& engine,
+                                                    TranscodeRunChecks checks) {
+    QPointer<ProjectManager> manager(&managerRef);
+    auto scope = co_await managerRef.beginOperation(QStringLiteral("Transcoding…"));
+
+    const QList<RecycleBinItem> bin = manager->recycleBin();
+    const QList<RecycleBinItem> items = transcodableItems(*manager, bin, checks);
+    const int total = int(items.size());
+    TranscodeRunTotals totals;
+    totals.skipped = int(bin.size()) - total;
+    AppLog::userAction(QStringLiteral("Transcoding %1 file(s) to HEVC (%2 skipped as non-transcodable)")
+                           .arg(total)
+                           .arg(totals.skipped));
+    startProgress(*manager, total);
     engine.resetCancel();
     // Each file's record goes to the journal right before the step that replaces it.
     RecordRun records(manager->auditLog() ? &manager->auditLog()->journal() : nullptr, RecordKind::transcode,
@@ -165,62 +270,21 @@ QCoro::Task<TranscodeRunTotals> transcodeAndReplace(ProjectManager& managerRef, 
         manager->updateTranscodeProgress(
             [&](TranscodeRunProgress& transcode) { transcode.transcodeCurrentFile = name; });
 
-        TranscodeRequest request;
-        request.sourcePath = item.mediaFile.matchedPath ? *item.mediaFile.matchedPath : item.mediaFile.path;
-        request.protectedFolders = manager->options().protectedFolders;
-        request.destructiveStepCheck = liveEntryCheck(manager, item.mediaFile, checks, &engine.cancelFlag());
-        request.recorder = transcodeRecorder(records, item.mediaFile);
+        TranscodeRequest request = requestFor(manager, item.mediaFile, checks, engine, records);
         request.leftovers = leftovers;
-        request.onProgress = [manager, i](double f) {
-            if (!manager)
-                return;
-            QMetaObject::invokeMethod(
-                manager.data(),
-                [manager, i, f] {
-                    if (!manager || manager->transcodeProgress().transcodeTotalFiles <= 0)
-                        return;
-                    manager->updateTranscodeProgress([&](TranscodeRunProgress& transcode) {
-                        transcode.transcodeProgressFraction =
-                            std::min(1.0, (i + f) / double(transcode.transcodeTotalFiles));
-                    });
-                },
-                Qt::QueuedConnection);
-        };
+        request.onProgress = progressReporter(manager, i);
         const TranscodeOutcome outcome = co_await engine.transcode(std::move(request));
         if (!manager)
             co_return totals;
 
         if (outcome.result) {
-            const RouteResult& r = *outcome.result;
-            totals.spaceSaved += std::max<qint64>(0, r.sourceSize - r.newSize);
-            manager->updateTranscodeProgress(
-                [&](TranscodeRunProgress& transcode) { transcode.transcodeSpaceSaved = totals.spaceSaved; });
-            totals.transcoded += 1;
             transcodedPaths.insert(item.mediaFile.path);
-            const QList<MediaFile>& media = manager->mediaFiles();
-            for (qsizetype k = 0; k < media.size(); ++k) {
-                if (media[k].path != item.mediaFile.path)
-                    continue;
-                MediaFile updated = media[k];
-                updated.status = MediaFileStatus::transcoded;
-                updated.transcodedPath = r.outputPath;
-                updated.transcodedSize = r.newSize;
-                updated.size = r.newSize;
-                manager->setMediaFile(k, updated);
-                break;
-            }
-            AppLog::info(QStringLiteral("Transcoded ") + name + QStringLiteral(": ") +
-                         formatFileByteCount(r.sourceSize) + QStringLiteral(" → ") +
-                         formatFileByteCount(r.newSize));
+            countTranscoded(*manager, item.mediaFile.path, name, *outcome.result, totals);
         } else if (outcome.error->kind() == TranscodeError::Kind::cancelled) {
             AppLog::info(QStringLiteral("Transcode cancelled during ") + name);
             break;
         } else {
-            const QString description = outcome.error->description();
-            totals.failed += 1;
-            totals.errors.append(name + QStringLiteral(": ") + description);
-            AppLog::error(QStringLiteral("Transcode failed for ") + name + QStringLiteral(": ") +
-                          description);
+            countFailure(name, *outcome.error, totals);
         }
         manager->updateTranscodeProgress([&](TranscodeRunProgress& transcode) {
             transcode.transcodeFilesCompleted = i + 1;
@@ -230,21 +294,7 @@ QCoro::Task<TranscodeRunTotals> transcodeAndReplace(ProjectManager& managerRef, 
     if (!manager)
         co_return totals;
 
-    manager->modifyRecycleBin([&](QList<RecycleBinItem>& items) {
-        items.removeIf([&](const RecycleBinItem& it) { return transcodedPaths.contains(it.mediaFile.path); });
-    });
-    manager->updateSummary();
-    RecordMerge::closeRun(records, {manager->auditLog(), manager->statsManager(), nullptr});
-    manager->updateTranscodeProgress([&](TranscodeRunProgress& transcode) {
-        transcode.isTranscodeInProgress = false;
-        transcode.transcodeCompleteResult =
-            TranscodeCompleteResult{totals.transcoded, totals.skipped, totals.failed,
-                                    totals.spaceSaved, totals.errors,  transcode.transcodeShouldCancel};
-        transcode.showTranscodeComplete = true;
-    });
-    AppLog::info(QStringLiteral("Transcode complete: %1 transcoded, %2 skipped, %3 failed, %4 saved")
-                     .arg(QString::number(totals.transcoded), QString::number(totals.skipped),
-                          QString::number(totals.failed), formatFileByteCount(totals.spaceSaved)));
+    finishRun(*manager, records, transcodedPaths, totals);
     co_return totals;
 }
 

@@ -6,7 +6,7 @@
 #include "platform/FileOperations.h"
 #include "platform/ProVideoFormats.h"
 #include "platform/SandboxEnvironment.h"
-#include "transcode/FfprobeOutput.h"
+#include "transcode/FFprobeOutput.h"
 #include "transcode/LibraryHevcRoute.h"
 #include "transcode/MediaInspection.h"
 #include "transcode/TranscodeExtensions.h"

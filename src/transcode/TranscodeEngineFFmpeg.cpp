@@ -4,7 +4,7 @@
 #include "platform/StrictTextDecoding.h"
 #include "transcode/FFmpegArguments.h"
 #include "transcode/FFmpegOutput.h"
-#include "transcode/FfprobeOutput.h"
+#include "transcode/FFprobeOutput.h"
 #include "transcode/TranscodeEngine.h"
 
 #include <QFileInfo>

@@ -347,16 +347,17 @@ TEST(ProjectManager, QueuedChangesLandBeforeTheNextWaitingOperationStarts) {
     EXPECT_TRUE(sawProtection);
 }
 
-TEST(ProjectManager, UsesTheSharedAuditLogAndStatisticsUnlessGivenOthers) {
+TEST(ProjectManager, UsesTheAuditLogAndStatisticsItIsGivenAndTheSharedOnesFromShared) {
     ProjectManagerHarness h;
     EXPECT_EQ(h.pm().auditLog(), &h.audit);
     EXPECT_EQ(h.pm().statsManager(), &h.stats);
-    ProjectManagerServices services;
+    ProjectManagerServices services = ProjectManagerServices::shared();
     services.sequencePolicy = &h.policy;
     services.protectedFolders = &h.folders;
     const ProjectManager pm(services);
     EXPECT_EQ(pm.auditLog(), &AuditLogManager::shared());
     EXPECT_EQ(pm.statsManager(), &StatsManager::shared());
+    EXPECT_EQ(pm.isSandboxed(), ProjectManagerServices::defaultIsSandboxed());
 }
 
 } // namespace

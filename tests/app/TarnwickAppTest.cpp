@@ -178,7 +178,7 @@ TEST(TarnwickApp, LaunchMergesWhatAKilledRunLeftBeforeTheWindowUsesTheStores) {
     }
     auto options = h.options();
     options.makeManager = [&] {
-        ProjectManagerServices services;
+        ProjectManagerServices services = ProjectManagerServices::shared();
         services.auditLog = &audit;
         services.statsManager = &stats;
         return std::make_unique<ProjectManager>(services);

@@ -29,23 +29,23 @@ TEST(FFmpegCommands, ProbeArguments) {
     EXPECT_EQ(ffmpegInfoArguments("/m/a.mxf"), (QStringList{"-i", "/m/a.mxf", "-hide_banner"}));
 }
 
-TEST(FFmpegCommands, FfprobeJsonDurationMustBeAWholeNumberText) {
-    EXPECT_EQ(durationFromFfprobeJson(R"({"format":{"duration":"12.480000"}})"), 12.48);
-    EXPECT_EQ(durationFromFfprobeJson(R"({"format":{"duration":"+7"}})"), 7.0);
-    EXPECT_EQ(durationFromFfprobeJson(R"({"format":{"duration":"0"}})"), 0.0);
+TEST(FFmpegCommands, FFprobeJsonDurationMustBeAWholeNumberText) {
+    EXPECT_EQ(durationFromFFprobeJson(R"({"format":{"duration":"12.480000"}})"), 12.48);
+    EXPECT_EQ(durationFromFFprobeJson(R"({"format":{"duration":"+7"}})"), 7.0);
+    EXPECT_EQ(durationFromFFprobeJson(R"({"format":{"duration":"0"}})"), 0.0);
     for (const char* notADuration : {"N/A", "inf", "nan", "-5", "+-5", "infinity"})
         EXPECT_EQ(
-            durationFromFfprobeJson(
+            durationFromFFprobeJson(
                 QStringLiteral(R"({"format":{"duration":"%1"}})").arg(QLatin1String(notADuration)).toUtf8()),
             std::nullopt)
             << notADuration;
-    EXPECT_EQ(durationFromFfprobeJson(R"({"format":{"duration":" 12.5"}})"), std::nullopt);
-    EXPECT_EQ(durationFromFfprobeJson(R"({"format":{"duration":"12.5s"}})"), std::nullopt);
-    EXPECT_EQ(durationFromFfprobeJson(R"({"format":{"duration":12.5}})"), std::nullopt);
-    EXPECT_EQ(durationFromFfprobeJson(R"({"format":{}})"), std::nullopt);
-    EXPECT_EQ(durationFromFfprobeJson(R"({"format":[]})"), std::nullopt);
-    EXPECT_EQ(durationFromFfprobeJson(R"([])"), std::nullopt);
-    EXPECT_EQ(durationFromFfprobeJson("{broken"), std::nullopt);
+    EXPECT_EQ(durationFromFFprobeJson(R"({"format":{"duration":" 12.5"}})"), std::nullopt);
+    EXPECT_EQ(durationFromFFprobeJson(R"({"format":{"duration":"12.5s"}})"), std::nullopt);
+    EXPECT_EQ(durationFromFFprobeJson(R"({"format":{"duration":12.5}})"), std::nullopt);
+    EXPECT_EQ(durationFromFFprobeJson(R"({"format":{}})"), std::nullopt);
+    EXPECT_EQ(durationFromFFprobeJson(R"({"format":[]})"), std::nullopt);
+    EXPECT_EQ(durationFromFFprobeJson(R"([])"), std::nullopt);
+    EXPECT_EQ(durationFromFFprobeJson("{broken"), std::nullopt);
 }
 
 TEST(FFmpegCommands, FFmpegBannerDurationLine) {

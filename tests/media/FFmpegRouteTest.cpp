@@ -38,7 +38,7 @@ TEST(FFmpegRoute, HangingProbeAndFrameGiveNoAnswerAndLeaveNoFile) {
     EXPECT_TRUE(QDir(scratch.path()).entryList(QDir::Files).isEmpty());
 }
 
-TEST(FFmpegRoute, FfprobeAnswerThatIsNotANumberFallsBackToTheBanner) {
+TEST(FFmpegRoute, FFprobeAnswerThatIsNotANumberFallsBackToTheBanner) {
     QTemporaryDir dir;
     script(dir, "ffprobe", R"(echo '{"format":{"duration":"N/A"}}')");
     const QString ffmpeg =

@@ -21,7 +21,7 @@ protected:
         source = h.stage(GeneratedMedia::instance().h264Aac(), QStringLiteral("clip one.mp4"));
         ASSERT_FALSE(source.isEmpty());
         sourceBytes = QFileInfo(source).size();
-        h.tools.setFfprobeJson(probeJson(1.0));
+        h.tools.setFFprobeJson(probeJson(1.0));
     }
     void copyOutput(const QString& generated) {
         h.tools.setFFmpeg(QStringLiteral("echo out_time_ms=500000\ncp '%1' \"$out\"\n").arg(generated));
@@ -83,7 +83,7 @@ TEST_F(FakeFFmpegRoute, UndecodableOutputFails) {
 }
 
 TEST_F(FakeFFmpegRoute, ShortOutputFailsTheDurationCheck) {
-    h.tools.setFfprobeJson(probeJson(10.0));
+    h.tools.setFFprobeJson(probeJson(10.0));
     copyOutput(GeneratedMedia::instance().hevcOutput(true, 1.0));
     const TranscodeOutcome outcome = run();
     ASSERT_TRUE(outcome.error);
@@ -174,11 +174,11 @@ TEST_F(FakeFFmpegRoute, CancelBeforeStartStartsNoChild) {
     expectSourceUntouched();
 }
 
-TEST_F(FakeFFmpegRoute, CancelDuringProbeKillsFfprobe) {
+TEST_F(FakeFFmpegRoute, CancelDuringProbeKillsFFprobe) {
     // A FIFO is the gate: opening it for reading returns once the fake ffprobe runs.
     const QString fifo = h.dir.filePath(QStringLiteral("probe-gate"));
     ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
-    h.tools.setFfprobe(QStringLiteral("echo running > '%1'\nexec sleep 60\n").arg(fifo));
+    h.tools.setFFprobe(QStringLiteral("echo running > '%1'\nexec sleep 60\n").arg(fifo));
     h.tools.setFFmpeg(QStringLiteral("exit 0\n"));
     auto future = h.engine->transcode(h.request(source));
     QFile gate(fifo);
@@ -194,7 +194,7 @@ TEST_F(FakeFFmpegRoute, CancelDuringProbeKillsFfprobe) {
 
 TEST_F(FakeFFmpegRoute, StillImageAndCoverArtAreNotVideo) {
     h.tools.setFFmpeg(QStringLiteral("exit 0\n"));
-    h.tools.setFfprobeJson(
+    h.tools.setFFprobeJson(
         R"({"streams":[{"codec_type":"audio","codec_name":"mp3","channels":2,"sample_rate":"44100"},
             {"codec_type":"video","codec_name":"png","width":64,"height":64,"disposition":{"attached_pic":1}}],
             "format":{"format_name":"mp3","duration":"3.0"}})");
@@ -202,7 +202,7 @@ TEST_F(FakeFFmpegRoute, StillImageAndCoverArtAreNotVideo) {
     ASSERT_TRUE(outcome.error);
     EXPECT_EQ(outcome.error->description(), QStringLiteral("No video track: clip one.mp4"));
 
-    h.tools.setFfprobeJson(R"({"streams":[{"codec_type":"video","codec_name":"mjpeg","width":64,"height":64}],
+    h.tools.setFFprobeJson(R"({"streams":[{"codec_type":"video","codec_name":"mjpeg","width":64,"height":64}],
                                "format":{"format_name":"image2","duration":"0.04"}})");
     outcome = run();
     ASSERT_TRUE(outcome.error);
@@ -307,7 +307,7 @@ TEST_F(FakeFFmpegRoute, NotEnoughFreeSpaceStopsBeforeWriting) {
 
 TEST_F(FakeFFmpegRoute, MissingFFmpegIsReportedWithTheDebianPackage) {
     QFile::remove(QDir(h.tools.folder()).filePath(QStringLiteral("ffmpeg")));
-    h.tools.removeFfprobe();
+    h.tools.removeFFprobe();
     // No probe and no ffmpeg: when the in-process route refuses there is nothing to fall back to.
     h.rebuildEngine(std::make_shared<RefusingInProcessRoute>());
     const TranscodeOutcome outcome = run();
@@ -318,8 +318,8 @@ TEST_F(FakeFFmpegRoute, MissingFFmpegIsReportedWithTheDebianPackage) {
               QStringLiteral("ffmpeg not found. Install it with: sudo apt install ffmpeg"));
 }
 
-TEST_F(FakeFFmpegRoute, WithoutFfprobeTheFallbackRouteStillRuns) {
-    h.tools.removeFfprobe();
+TEST_F(FakeFFmpegRoute, WithoutFFprobeTheFallbackRouteStillRuns) {
+    h.tools.removeFFprobe();
     auto refusing = std::make_shared<RefusingInProcessRoute>();
     h.rebuildEngine(refusing);
     copyOutput(GeneratedMedia::instance().hevcOutput(true));
@@ -330,7 +330,7 @@ TEST_F(FakeFFmpegRoute, WithoutFfprobeTheFallbackRouteStillRuns) {
 }
 
 TEST_F(FakeFFmpegRoute, CancelInsideTheInProcessRouteNeverFallsBackToFFmpeg) {
-    h.tools.removeFfprobe();
+    h.tools.removeFFprobe();
     class CancelledRoute : public InProcessRoute {
     public:
         RouteResult transcode(TranscodeEngine&, const TranscodeRequest&, const std::atomic_bool&) override {
@@ -356,14 +356,14 @@ TEST(FFmpegLocator, FoundPathIsCachedAndAFailedSearchIsRetried) {
     EXPECT_EQ(h.engine->locateFFmpeg(), found); // kept for the life of the engine
 }
 
-TEST(FfprobeRun, JsonOfAFailingProbeIsStillUsedButNothingFromAKilledOne) {
+TEST(FFprobeRun, JsonOfAFailingProbeIsStillUsedButNothingFromAKilledOne) {
     EngineHarness h;
     h.tools.setFFmpeg(QStringLiteral("exit 0\n"));
-    h.tools.setFfprobe(QStringLiteral("echo '{\"format\":{\"duration\":\"2.5\"}}'\nexit 1\n"));
+    h.tools.setFFprobe(QStringLiteral("echo '{\"format\":{\"duration\":\"2.5\"}}'\nexit 1\n"));
     const auto probe = h.engine->probe(h.dir.filePath(QStringLiteral("any.mov")));
     ASSERT_TRUE(probe);
     EXPECT_DOUBLE_EQ(probe->duration, 2.5);
-    h.tools.setFfprobe(QStringLiteral("echo '{\"format\":{}}'\nkill -KILL $$\n"));
+    h.tools.setFFprobe(QStringLiteral("echo '{\"format\":{}}'\nkill -KILL $$\n"));
     EXPECT_FALSE(h.engine->probe(h.dir.filePath(QStringLiteral("any.mov"))));
 }
 

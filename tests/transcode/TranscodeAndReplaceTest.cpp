@@ -40,7 +40,7 @@ protected:
     void SetUp() override {
         if (!haveRealFFmpeg())
             GTEST_SKIP() << "needs /usr/bin/ffmpeg to generate media";
-        h.tools.setFfprobeJson(probeJson(1.0));
+        h.tools.setFFprobeJson(probeJson(1.0));
         h.tools.setFFmpeg(QStringLiteral("echo out_time_ms=500000\ncp '%1' \"$out\"\n")
                               .arg(GeneratedMedia::instance().hevcOutput(true)));
     }

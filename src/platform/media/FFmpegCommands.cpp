@@ -51,7 +51,7 @@ QStringList ffmpegInfoArguments(const QString& path) {
     return {QStringLiteral("-i"), path, QStringLiteral("-hide_banner")};
 }
 
-std::optional<double> durationFromFfprobeJson(const QByteArray& json) {
+std::optional<double> durationFromFFprobeJson(const QByteArray& json) {
     const QJsonDocument document = QJsonDocument::fromJson(json);
     if (!document.isObject())
         return std::nullopt;

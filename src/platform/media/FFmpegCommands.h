@@ -27,7 +27,7 @@ QStringList ffmpegInfoArguments(const QString& path);
 
 // "format"."duration" of ffprobe's JSON when it is a string that is wholly a duration
 // (ffmpegNumbers::duration).
-std::optional<double> durationFromFfprobeJson(const QByteArray& json);
+std::optional<double> durationFromFFprobeJson(const QByteArray& json);
 // The first usable "Duration: HH:MM:SS.ss," line of ffmpeg's banner; absent for text that is not UTF-8.
 std::optional<double> durationFromFFmpegText(const QByteArray& text);
 

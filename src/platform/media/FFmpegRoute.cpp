@@ -18,7 +18,7 @@ std::optional<double> probeDuration(const QString& ffmpeg, const QString& path,
         const ChildResult probed = runChild(ffprobe, ffmpegCommands::ffprobeDurationArguments(path),
                                             ChildCapture::standardOutput, limit);
         if (probed.started && !probed.timedOut) {
-            if (const auto seconds = ffmpegCommands::durationFromFfprobeJson(probed.output))
+            if (const auto seconds = ffmpegCommands::durationFromFFprobeJson(probed.output))
                 return seconds;
         }
     }

@@ -320,7 +320,7 @@ TrashFailureSheet::TrashFailureSheet(BinSheetServices services, FilePanel& panel
         setTextColor(t, ink);
         auto* d = textLabel(description, -2, false, button);
         d->setAlignment(Qt::AlignLeft);
-        setTextColor(d, prominent ? QColor(255, 255, 255, 190) : Color::secondaryLabel());
+        setTextColor(d, prominent ? Color::prominentButtonDetail() : Color::secondaryLabel());
         for (QLabel* l : {t, d}) {
             l->setAttribute(Qt::WA_TransparentForMouseEvents);
             texts->addWidget(l);

@@ -111,7 +111,7 @@ ModalCard::ModalCard(QWidget* parent) : QWidget(parent) {
     m_card = new QFrame(this);
     m_card->setObjectName(QStringLiteral("modalCard"));
     styleFloatingCard(m_card, Color::withAlpha(Color::modalCardBackground(), 245), {0, 0},
-                      QColor(0, 0, 0, 84));
+                      Color::sheetCardShadow());
     m_card->setMinimumWidth(500);
     m_layout = new QVBoxLayout(m_card);
     m_layout->setContentsMargins(40, 40, 40, 40);
@@ -125,7 +125,7 @@ ModalCard::ModalCard(QWidget* parent) : QWidget(parent) {
 
 void ModalCard::paintEvent(QPaintEvent*) {
     QPainter painter(this);
-    painter.fillRect(rect(), QColor(0, 0, 0, 102));
+    painter.fillRect(rect(), Color::modalBackdrop());
 }
 
 void ModalCard::showEvent(QShowEvent* event) {

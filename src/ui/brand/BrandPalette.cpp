@@ -57,6 +57,29 @@ TARNWICK_BRAND_COLOR(placeholderFill, 0x33, 0x33, 0x33)
 
 #undef TARNWICK_BRAND_COLOR
 
+#define TARNWICK_SHADE(name, r, g, b, a)                                                                     \
+    const QColor& name() {                                                                                   \
+        static const QColor color(r, g, b, a);                                                               \
+        return color;                                                                                        \
+    }
+
+TARNWICK_SHADE(welcomeCardShadow, 0, 0, 0, 77)
+TARNWICK_SHADE(sheetCardShadow, 0, 0, 0, 84)
+TARNWICK_SHADE(welcomeBackdrop, 0, 0, 0, 128)
+TARNWICK_SHADE(analyzingBackdrop, 0, 0, 0, 77)
+TARNWICK_SHADE(modalBackdrop, 0, 0, 0, 102)
+TARNWICK_SHADE(pictureBadgeBacking, 0, 0, 0, 224)
+TARNWICK_SHADE(pictureBadgeRim, 255, 255, 255, 36)
+TARNWICK_SHADE(solidBadgeText, 0, 0, 0, 217)
+TARNWICK_SHADE(timecodeBarBacking, 0, 0, 0, 128)
+TARNWICK_SHADE(pictureButtonBacking, 0, 0, 0, 128)
+TARNWICK_SHADE(pictureButtonPressedBacking, 0, 0, 0, 170)
+TARNWICK_SHADE(pictureButtonIcon, 255, 255, 255, 230)
+TARNWICK_SHADE(unselectedMark, 255, 255, 255, 217)
+TARNWICK_SHADE(prominentButtonDetail, 255, 255, 255, 190)
+
+#undef TARNWICK_SHADE
+
 const QColor& secondaryLabel() {
     static const QColor color(255, 255, 255, 140);
     return color;

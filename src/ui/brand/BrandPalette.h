@@ -57,6 +57,28 @@ const QColor& welcomeCardBackground();
 const QColor& modalCardBackground();
 const QColor& placeholderFill();
 
+// Translucent shades, each named by what it draws.
+// The shadows of the floating cards: the welcome guide's, and the analysis overlay's and the
+// recycle bin's modal sheets'.
+const QColor& welcomeCardShadow();
+const QColor& sheetCardShadow();
+// The dimming behind the welcome guide, the analysis overlay and a modal sheet of the recycle bin.
+const QColor& welcomeBackdrop();
+const QColor& analyzingBackdrop();
+const QColor& modalBackdrop();
+// On a clip card's picture: a plain badge's backing and rim, a solid badge's text, the timecode
+// bar, the round buttons (at rest and pressed), the button icons and the unselected mark.
+const QColor& pictureBadgeBacking();
+const QColor& pictureBadgeRim();
+const QColor& solidBadgeText();
+const QColor& timecodeBarBacking();
+const QColor& pictureButtonBacking();
+const QColor& pictureButtonPressedBacking();
+const QColor& pictureButtonIcon();
+const QColor& unselectedMark();
+// The description under the title of a prominent (filled) choice button.
+const QColor& prominentButtonDetail();
+
 // `color` with its alpha set to `opacity` (0...1).
 QColor withOpacity(const QColor& color, qreal opacity);
 // `color` with its 8-bit alpha set to `alpha` (0...255), for translucent colours given in bytes.
@@ -71,7 +93,7 @@ struct NamedColor {
     QString name;
     QColor color;
 };
-// All seventeen, in palette order (for previews and tests).
+// The brand colours above, in palette order, by name (for previews and tests).
 QList<NamedColor> brandPalette();
 
 } // namespace tarnwick::Color

@@ -56,7 +56,7 @@ protected:
             if (m_round) {
                 p.setRenderHint(QPainter::Antialiasing);
                 p.setPen(Qt::NoPen);
-                p.setBrush(QColor(0, 0, 0, down ? 170 : 128));
+                p.setBrush(down ? Color::pictureButtonPressedBacking() : Color::pictureButtonBacking());
                 p.drawEllipse(QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5));
             }
             const QSize size = iconSize();
@@ -103,7 +103,7 @@ QToolButton* roundButton(QWidget* parent, int iconSize, int padding, const QStri
 
 QToolButton* plainButton(QWidget* parent, const QString& symbol, int iconSize) {
     auto* button = new CardButton(parent, iconSize, 4, false);
-    button->setIcon(symbolIcon(symbol, QColor(255, 255, 255, 230)));
+    button->setIcon(symbolIcon(symbol, Color::pictureButtonIcon()));
     return button;
 }
 
@@ -136,14 +136,14 @@ ClipCard::ClipCard(CardStillLoader loadStill, QWidget* parent)
     : QWidget(parent), m_loadStill(std::move(loadStill)), m_shimmer(new QVariantAnimation(this)),
       m_stripAnimation(new QVariantAnimation(this)), m_fonts(CardFonts::make()),
       m_selectedIcon(symbolIcon(QStringLiteral("checkmark.circle.fill"), Color::brandAccent())),
-      m_unselectedIcon(symbolIcon(QStringLiteral("circle"), QColor(255, 255, 255, 217))),
+      m_unselectedIcon(symbolIcon(QStringLiteral("circle"), Color::unselectedMark())),
       m_select(roundButton(this, 16, 6, QStringLiteral("Select"))),
       m_trash(roundButton(this, 12, 6, QStringLiteral("Move to virtual recycle bin"))),
       m_play(plainButton(this, QStringLiteral("play.circle.fill"), 32)),
       m_stop(plainButton(this, QStringLiteral("xmark.circle.fill"), 20)) {
     setMouseTracking(true);
     setAttribute(Qt::WA_OpaquePaintEvent);
-    m_trash->setIcon(symbolIcon(QStringLiteral("trash"), QColor(255, 255, 255, 230)));
+    m_trash->setIcon(symbolIcon(QStringLiteral("trash"), Color::pictureButtonIcon()));
     m_shimmer->setStartValue(-1.0);
     m_shimmer->setEndValue(1.2);
     m_shimmer->setDuration(900);

@@ -59,15 +59,15 @@ void drawBadge(QPainter& p, const QFont& font, const QRect& rect, const CardBadg
     p.setPen(Qt::NoPen);
     // A plain badge sits on the picture: its backing is dark enough that even the grey text reads
     // over a white frame, with a faint rim that keeps it apart from a black one.
-    p.setBrush(badge.solid ? Color::withOpacity(badge.color, 0.9) : QColor(0, 0, 0, 224));
+    p.setBrush(badge.solid ? Color::withOpacity(badge.color, 0.9) : Color::pictureBadgeBacking());
     p.drawRoundedRect(rect, radius, radius);
     if (!badge.solid) {
-        p.setPen(QPen(QColor(255, 255, 255, 36), 1));
+        p.setPen(QPen(Color::pictureBadgeRim(), 1));
         p.setBrush(Qt::NoBrush);
         p.drawRoundedRect(QRectF(rect).adjusted(0.5, 0.5, -0.5, -0.5), radius - 0.5, radius - 0.5);
     }
     p.setFont(font);
-    p.setPen(badge.solid ? QColor(0, 0, 0, 217) : badge.color);
+    p.setPen(badge.solid ? Color::solidBadgeText() : badge.color);
     p.drawText(rect, Qt::AlignCenter, badge.text);
 }
 
@@ -165,7 +165,7 @@ void ClipCard::paintVideo(QPainter& p, const QRect& area) {
 
 void ClipCard::paintTimecodeBar(QPainter& p, const QRect& area) {
     const QRect bar(area.left(), area.bottom() - 23, area.width(), 24);
-    p.fillRect(bar, QColor(0, 0, 0, 128));
+    p.fillRect(bar, Color::timecodeBarBacking());
     p.fillRect(QRectF(bar.left(), bar.top(), area.width() * m_scrubFraction, 24),
                Color::withOpacity(Color::brandAccent(), 0.35));
     const QRect text = bar.adjusted(8, 0, -8, 0);

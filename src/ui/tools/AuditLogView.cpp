@@ -1,7 +1,7 @@
 #include "ui/tools/AuditLogView.h"
 
 #include "platform/ByteCountText.h"
-#include "platform/IdleThreads.h"
+#include "platform/ImmortalPool.h"
 #include "stores/AuditLogManager.h"
 #include "ui/brand/BrandPalette.h"
 #include "ui/brand/SymbolIcons.h"
@@ -18,7 +18,6 @@
 #include <QShortcut>
 #include <QStackedWidget>
 #include <QStyledItemDelegate>
-#include <QThreadPool>
 #include <QTimer>
 #include <QVBoxLayout>
 #include <QtConcurrent/QtConcurrentRun>
@@ -273,10 +272,8 @@ namespace {
 
 // Reading a large log takes a moment: one reader, off the GUI thread.
 QThreadPool& readerPool() {
-    static QThreadPool pool;
-    pool.setMaxThreadCount(1);
-    pool.setExpiryTimeout(idleThreadExpiryMs);
-    return pool;
+    static ImmortalPool pool("AuditLogReads", 1);
+    return pool.get();
 }
 
 } // namespace

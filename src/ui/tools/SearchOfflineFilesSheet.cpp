@@ -226,8 +226,37 @@ SearchOfflineFilesSheet::SearchOfflineFilesSheet(ProjectManager& manager, FilePa
     m_counts = secondaryLabel(QString(), this, {}, 0.85);
     m_counts->setAlignment(Qt::AlignLeft);
 
+    QWidget* start = buildStartPage();
+    QWidget* scanning = buildScanningPage();
+    QWidget* applying = buildApplyingPage();
+    QWidget* results = buildResultsPage();
+    m_pages = new QStackedWidget(this);
+    m_pages->addWidget(start);
+    m_pages->addWidget(scanning);
+    m_pages->addWidget(applying);
+    m_pages->addWidget(results);
+
+    auto* outer = new QVBoxLayout(this);
+    outer->setContentsMargins(0, 0, 0, 0);
+    outer->setSpacing(0);
+    outer->addWidget(systemHeaderBar(QStringLiteral("Search Offline Files"), m_done, m_counts));
+    outer->addWidget(divider());
+    outer->addWidget(m_pages, 1);
+
+    connect(&m_manager, &ProjectManager::mediaFilesChanged, this, &SearchOfflineFilesSheet::updateHeader);
+    connect(&m_manager, &ProjectManager::aeLinksChanged, this, &SearchOfflineFilesSheet::updateHeader);
+    connect(&m_manager, &ProjectManager::progressChanged, this, [this] {
+        if (m_isApplying)
+            m_applyingLabel->setText(m_manager.progress().currentTask.isEmpty()
+                                         ? QStringLiteral("Applying matches and updating file statuses...")
+                                         : m_manager.progress().currentTask);
+    });
+    updateHeader();
+    updatePage();
+}
+
+QWidget* SearchOfflineFilesSheet::buildStartPage() {
     QVBoxLayout* column = nullptr;
-    // Start page.
     auto* start = centredPage(this, column);
     column->addStretch(1);
     auto* icon = new QLabel(start);
@@ -251,8 +280,11 @@ SearchOfflineFilesSheet::SearchOfflineFilesSheet(ProjectManager& manager, FilePa
     connect(choose, &QPushButton::clicked, this, &SearchOfflineFilesSheet::chooseFolder);
     column->addWidget(choose, 0, Qt::AlignHCenter);
     column->addStretch(1);
+    return start;
+}
 
-    // Scanning page.
+QWidget* SearchOfflineFilesSheet::buildScanningPage() {
+    QVBoxLayout* column = nullptr;
     auto* scanning = centredPage(this, column);
     column->addStretch(1);
     auto* spinner = new QProgressBar(scanning);
@@ -263,8 +295,11 @@ SearchOfflineFilesSheet::SearchOfflineFilesSheet(ProjectManager& manager, FilePa
     m_progressLabel = secondaryLabel(QString(), scanning, centredLines, 0.85);
     column->addWidget(m_progressLabel);
     column->addStretch(1);
+    return scanning;
+}
 
-    // Applying page.
+QWidget* SearchOfflineFilesSheet::buildApplyingPage() {
+    QVBoxLayout* column = nullptr;
     auto* applying = centredPage(this, column);
     column->addStretch(1);
     auto* bigSpinner = new QProgressBar(applying);
@@ -277,12 +312,24 @@ SearchOfflineFilesSheet::SearchOfflineFilesSheet(ProjectManager& manager, FilePa
     column->addWidget(secondaryLabel(QStringLiteral("This may take a moment for large projects"), applying,
                                      centredLines, 0.85, 0.6));
     column->addStretch(1);
+    return applying;
+}
 
-    // Results page.
+// The banner above the found matches, then either the no-match page or the list of matches.
+QWidget* SearchOfflineFilesSheet::buildResultsPage() {
     auto* results = new QWidget(this);
     auto* resultsColumn = new QVBoxLayout(results);
     resultsColumn->setContentsMargins(0, 0, 0, 0);
     resultsColumn->setSpacing(0);
+    resultsColumn->addWidget(buildBanner(results));
+    m_resultBody = new QStackedWidget(results);
+    m_resultBody->addWidget(buildNoMatchPage(results));
+    m_resultBody->addWidget(buildMatchListPage(results));
+    resultsColumn->addWidget(m_resultBody, 1);
+    return results;
+}
+
+QWidget* SearchOfflineFilesSheet::buildBanner(QWidget* results) {
     m_banner = new QWidget(results);
     m_banner->setObjectName(QStringLiteral("banner"));
     m_banner->setAttribute(Qt::WA_StyledBackground);
@@ -304,10 +351,12 @@ SearchOfflineFilesSheet::SearchOfflineFilesSheet(ProjectManager& manager, FilePa
     bannerColumn->setSpacing(0);
     bannerColumn->addWidget(m_banner);
     bannerColumn->addWidget(divider());
-    resultsColumn->addWidget(bannerBox);
     m_banner = bannerBox;
+    return bannerBox;
+}
 
-    m_resultBody = new QStackedWidget(results);
+QWidget* SearchOfflineFilesSheet::buildNoMatchPage(QWidget* results) {
+    QVBoxLayout* column = nullptr;
     auto* noMatch = centredPage(results, column, 12);
     column->addStretch(1);
     auto* glass = new QLabel(noMatch);
@@ -320,8 +369,10 @@ SearchOfflineFilesSheet::SearchOfflineFilesSheet(ProjectManager& manager, FilePa
     connect(againEmpty, &QPushButton::clicked, this, &SearchOfflineFilesSheet::chooseFolder);
     column->addWidget(againEmpty, 0, Qt::AlignHCenter);
     column->addStretch(1);
-    m_resultBody->addWidget(noMatch);
+    return noMatch;
+}
 
+QWidget* SearchOfflineFilesSheet::buildMatchListPage(QWidget* results) {
     auto* listPage = new QWidget(results);
     auto* listColumn = new QVBoxLayout(listPage);
     listColumn->setContentsMargins(0, 0, 0, 0);
@@ -377,32 +428,7 @@ SearchOfflineFilesSheet::SearchOfflineFilesSheet(ProjectManager& manager, FilePa
     connect(m_applySelected, &QPushButton::clicked, this, &SearchOfflineFilesSheet::applySelected);
     listColumn->addLayout(
         scanAgainFooter(listPage, [this] { chooseFolder(); }, {m_applyBest, m_applySelected}));
-    m_resultBody->addWidget(listPage);
-    resultsColumn->addWidget(m_resultBody, 1);
-
-    m_pages = new QStackedWidget(this);
-    m_pages->addWidget(start);
-    m_pages->addWidget(scanning);
-    m_pages->addWidget(applying);
-    m_pages->addWidget(results);
-
-    auto* outer = new QVBoxLayout(this);
-    outer->setContentsMargins(0, 0, 0, 0);
-    outer->setSpacing(0);
-    outer->addWidget(systemHeaderBar(QStringLiteral("Search Offline Files"), m_done, m_counts));
-    outer->addWidget(divider());
-    outer->addWidget(m_pages, 1);
-
-    connect(&m_manager, &ProjectManager::mediaFilesChanged, this, &SearchOfflineFilesSheet::updateHeader);
-    connect(&m_manager, &ProjectManager::aeLinksChanged, this, &SearchOfflineFilesSheet::updateHeader);
-    connect(&m_manager, &ProjectManager::progressChanged, this, [this] {
-        if (m_isApplying)
-            m_applyingLabel->setText(m_manager.progress().currentTask.isEmpty()
-                                         ? QStringLiteral("Applying matches and updating file statuses...")
-                                         : m_manager.progress().currentTask);
-    });
-    updateHeader();
-    updatePage();
+    return listPage;
 }
 
 SearchOfflineFilesSheet::Page SearchOfflineFilesSheet::page() const {

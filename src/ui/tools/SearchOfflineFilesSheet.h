@@ -81,6 +81,14 @@ Q_SIGNALS:
     void applyFinished();
 
 private:
+    // The constructor's sections: each makes its page (or part of one) and keeps its widgets.
+    QWidget* buildStartPage();
+    QWidget* buildScanningPage();
+    QWidget* buildApplyingPage();
+    QWidget* buildResultsPage();
+    QWidget* buildBanner(QWidget* results);
+    QWidget* buildNoMatchPage(QWidget* results);
+    QWidget* buildMatchListPage(QWidget* results);
     QCoro::Task<void> runScan(QString folder);
     QCoro::Task<void> runApply(QList<ScoredMatch> chosen);
     void setProgress(const QString& text);

@@ -217,7 +217,38 @@ SequenceUsageSheet::SequenceUsageSheet(ProjectManager& manager, QWidget* parent)
     escape->setContext(Qt::WidgetWithChildrenShortcut);
     connect(escape, &QShortcut::activated, done, &QPushButton::click);
 
-    // Rule entry.
+    QWidget* entry = buildRuleEntry();
+    QWidget* rulesPane = buildRulesPane();
+    QWidget* timelinesPane = buildTimelinesPane();
+    auto* split = new QSplitter(Qt::Horizontal, this);
+    split->addWidget(rulesPane);
+    split->addWidget(timelinesPane);
+    split->setStretchFactor(1, 1);
+    split->setSizes({240, 440});
+
+    auto* column = new QVBoxLayout(this);
+    column->setContentsMargins(0, 0, 0, 0);
+    column->setSpacing(0);
+    column->addWidget(
+        brandHeaderBar(QStringLiteral("Sequence Usage"), QStringLiteral("list.bullet.rectangle"), done));
+    column->addWidget(divider(Color::brandSurfaceSunken()));
+    column->addWidget(entry);
+    column->addWidget(divider(Color::brandSurfaceSunken()));
+    column->addWidget(split, 1);
+
+    connect(m_search, &QLineEdit::textChanged, this, [this](const QString& text) {
+        m_model->setSearchText(text);
+        updateControls();
+    });
+    connect(m_model, &QAbstractItemModel::modelReset, this, &SequenceUsageSheet::updateControls);
+    connect(&m_manager, &ProjectManager::policyChanged, this, &SequenceUsageSheet::rebuildRules);
+    connect(m_model, &SequenceUsageModel::rulesChanged, this, &SequenceUsageSheet::rebuildRules);
+    rebuildRules();
+    updateControls();
+}
+
+// The introduction, the search field and the buttons that make a rule of what it holds.
+QWidget* SequenceUsageSheet::buildRuleEntry() {
     auto* entry = new QWidget(this);
     auto* entryColumn = new QVBoxLayout(entry);
     entryColumn->setContentsMargins(14, 14, 14, 14);
@@ -229,7 +260,12 @@ SequenceUsageSheet::SequenceUsageSheet(ProjectManager& manager, QWidget* parent)
                    Font::brand(11), Color::brandTextTertiary(), entry);
     intro->setWordWrap(true);
     entryColumn->addWidget(intro);
+    entryColumn->addWidget(buildSearchField(entry));
+    entryColumn->addLayout(buildRuleActions(entry));
+    return entry;
+}
 
+QWidget* SequenceUsageSheet::buildSearchField(QWidget* entry) {
     auto* field = new QWidget(entry);
     field->setObjectName(QStringLiteral("searchBox"));
     field->setAttribute(Qt::WA_StyledBackground);
@@ -254,8 +290,10 @@ SequenceUsageSheet::SequenceUsageSheet(ProjectManager& manager, QWidget* parent)
     fieldRow->addWidget(glass);
     fieldRow->addWidget(m_search, 1);
     fieldRow->addWidget(m_clear);
-    entryColumn->addWidget(field);
+    return field;
+}
 
+QHBoxLayout* SequenceUsageSheet::buildRuleActions(QWidget* entry) {
     auto* actions = new QHBoxLayout;
     auto* protect =
         new BrandSecondaryButton(QStringLiteral("Always Protect"), Color::brandTextSecondary(), entry);
@@ -285,9 +323,10 @@ SequenceUsageSheet::SequenceUsageSheet(ProjectManager& manager, QWidget* parent)
     actions->addWidget(m_ignore);
     actions->addStretch(1);
     actions->addWidget(m_presets);
-    entryColumn->addLayout(actions);
+    return actions;
+}
 
-    // Rules pane.
+QWidget* SequenceUsageSheet::buildRulesPane() {
     auto* rulesPane = new QWidget(this);
     rulesPane->setMinimumWidth(210);
     auto* rulesColumn = new QVBoxLayout(rulesPane);
@@ -308,8 +347,10 @@ SequenceUsageSheet::SequenceUsageSheet(ProjectManager& manager, QWidget* parent)
     rulesScroll->setWidget(m_rulesHost);
     fillBackground(rulesScroll, Color::brandBackground());
     rulesColumn->addWidget(rulesScroll, 1);
+    return rulesPane;
+}
 
-    // Timelines pane.
+QWidget* SequenceUsageSheet::buildTimelinesPane() {
     auto* timelinesPane = new QWidget(this);
     timelinesPane->setMinimumWidth(300);
     auto* timelinesColumn = new QVBoxLayout(timelinesPane);
@@ -344,32 +385,7 @@ SequenceUsageSheet::SequenceUsageSheet(ProjectManager& manager, QWidget* parent)
     m_timelineBody->addWidget(m_timelines);
     m_timelineBody->addWidget(empty);
     timelinesColumn->addWidget(m_timelineBody, 1);
-
-    auto* split = new QSplitter(Qt::Horizontal, this);
-    split->addWidget(rulesPane);
-    split->addWidget(timelinesPane);
-    split->setStretchFactor(1, 1);
-    split->setSizes({240, 440});
-
-    auto* column = new QVBoxLayout(this);
-    column->setContentsMargins(0, 0, 0, 0);
-    column->setSpacing(0);
-    column->addWidget(
-        brandHeaderBar(QStringLiteral("Sequence Usage"), QStringLiteral("list.bullet.rectangle"), done));
-    column->addWidget(divider(Color::brandSurfaceSunken()));
-    column->addWidget(entry);
-    column->addWidget(divider(Color::brandSurfaceSunken()));
-    column->addWidget(split, 1);
-
-    connect(m_search, &QLineEdit::textChanged, this, [this](const QString& text) {
-        m_model->setSearchText(text);
-        updateControls();
-    });
-    connect(m_model, &QAbstractItemModel::modelReset, this, &SequenceUsageSheet::updateControls);
-    connect(&m_manager, &ProjectManager::policyChanged, this, &SequenceUsageSheet::rebuildRules);
-    connect(m_model, &SequenceUsageModel::rulesChanged, this, &SequenceUsageSheet::rebuildRules);
-    rebuildRules();
-    updateControls();
+    return timelinesPane;
 }
 
 void SequenceUsageSheet::addRuleFromSearch(bool protect) {

@@ -3,6 +3,7 @@
 #include <QWidget>
 
 class QAbstractButton;
+class QHBoxLayout;
 class QLabel;
 class QLineEdit;
 class QListView;
@@ -39,6 +40,12 @@ public:
     QString emptyStateText() const;
 
 private:
+    // The constructor's sections: each makes its part and keeps its widgets.
+    QWidget* buildRuleEntry();
+    QWidget* buildSearchField(QWidget* entry);
+    QHBoxLayout* buildRuleActions(QWidget* entry);
+    QWidget* buildRulesPane();
+    QWidget* buildTimelinesPane();
     void addRuleFromSearch(bool protect);
     void rebuildRules();
     void updateControls();

@@ -31,7 +31,7 @@ AnalyzingOverlay::AnalyzingOverlay(ProjectManager& manager, QWidget* parent)
     m_card->setMinimumWidth(400);
     m_card->setAutoFillBackground(false);
     styleFloatingCard(m_card, Color::withAlpha(Color::brandSurfaceRaised(), 250), {0, 0},
-                      QColor(0, 0, 0, 84));
+                      Color::sheetCardShadow());
     outer->addWidget(m_card, 0, Qt::AlignCenter);
 
     auto* layout = new QVBoxLayout(m_card);
@@ -139,7 +139,7 @@ void AnalyzingOverlay::refresh() {
 
 void AnalyzingOverlay::paintEvent(QPaintEvent*) {
     QPainter p(this);
-    p.fillRect(rect(), QColor(0, 0, 0, 77));
+    p.fillRect(rect(), Color::analyzingBackdrop());
 }
 
 } // namespace tarnwick

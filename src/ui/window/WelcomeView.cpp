@@ -59,7 +59,7 @@ WelcomeView::WelcomeView(std::function<void()> onComplete, QWidget* parent)
     card->setObjectName(QStringLiteral("welcomeCard"));
     card->setFixedSize(520, 420);
     styleFloatingCard(card, Color::withAlpha(Color::welcomeCardBackground(), 245), {0, 10},
-                      QColor(0, 0, 0, 77));
+                      Color::welcomeCardShadow());
     outer->addWidget(card, 0, Qt::AlignCenter);
 
     auto* layout = new QVBoxLayout(card);
@@ -186,7 +186,7 @@ void WelcomeView::showStep(int index) {
 
 void WelcomeView::paintEvent(QPaintEvent*) {
     QPainter p(this);
-    p.fillRect(rect(), QColor(0, 0, 0, 128));
+    p.fillRect(rect(), Color::welcomeBackdrop());
 }
 
 } // namespace tarnwick

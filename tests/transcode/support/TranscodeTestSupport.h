@@ -115,7 +115,7 @@ public:
                       .arg(startedMarker(), argumentsFile()) +
                   body);
     }
-    void setFfprobeJson(const QByteArray& json) {
+    void setFFprobeJson(const QByteArray& json) {
         const QString jsonFile = m_dir.filePath(QStringLiteral("probe.json"));
         QFile f(jsonFile);
         f.open(QIODevice::WriteOnly);
@@ -123,8 +123,8 @@ public:
         f.close();
         write(QStringLiteral("ffprobe"), QStringLiteral("cat '%1'\n").arg(jsonFile));
     }
-    void setFfprobe(const QString& body) { write(QStringLiteral("ffprobe"), body); }
-    void removeFfprobe() { QFile::remove(QDir(folder()).filePath(QStringLiteral("ffprobe"))); }
+    void setFFprobe(const QString& body) { write(QStringLiteral("ffprobe"), body); }
+    void removeFFprobe() { QFile::remove(QDir(folder()).filePath(QStringLiteral("ffprobe"))); }
     bool ffmpegStarted() const { return QFileInfo::exists(startedMarker()); }
     QStringList ffmpegArguments() const {
         QFile f(argumentsFile());

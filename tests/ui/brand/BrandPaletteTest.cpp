@@ -3,30 +3,29 @@
 
 #include <QImage>
 #include <QPainter>
+#include <QSet>
 #include <QWidget>
 
 #include <gtest/gtest.h>
 
 using namespace tarnwick;
 
-TEST(BrandPalette, HasTheSeventeenColoursWithTheirExactValues) {
-    const QList<std::pair<QString, QString>> expected{
-        {"brandBackground", "#141414"},  {"brandSurface", "#1e1e1e"},       {"brandSurfaceRaised", "#2a2a2a"},
-        {"brandControl", "#3d3d3d"},     {"brandSurfaceSunken", "#1a1a1a"}, {"brandBorder", "#404040"},
-        {"brandTextPrimary", "#e0ddd6"}, {"brandTextSecondary", "#b5b2aa"}, {"brandTextTertiary", "#787570"},
-        {"brandTextMuted", "#555250"},   {"brandAccent", "#9d8ae8"},        {"brandAccentDeep", "#7b6bc4"},
-        {"brandAccentDim", "#3d3260"},   {"brandCyan", "#5cc8da"},          {"brandGreen", "#6bcb77"},
-        {"brandAmber", "#e8a944"},       {"brandRed", "#dd6666"},
-    };
+// The list previews draw from: every brand colour once, opaque, under its own name, and no two
+// alike (a colour pasted twice or given translucent shows here).
+TEST(BrandPalette, ListsEachBrandColourOnceOpaqueUnderItsOwnName) {
     const auto palette = Color::brandPalette();
-    ASSERT_EQ(palette.size(), expected.size());
-    for (qsizetype i = 0; i < palette.size(); ++i) {
-        SCOPED_TRACE(expected[i].first.toStdString());
-        EXPECT_EQ(palette[i].name, expected[i].first);
-        EXPECT_EQ(palette[i].color.name(QColor::HexRgb), expected[i].second);
-        EXPECT_EQ(palette[i].color.alpha(), 255);
-        EXPECT_TRUE(palette[i].color.isValid());
+    ASSERT_FALSE(palette.isEmpty());
+    QSet<QString> names;
+    QSet<QRgb> colours;
+    for (const Color::NamedColor& entry : palette) {
+        SCOPED_TRACE(entry.name.toStdString());
+        EXPECT_TRUE(entry.color.isValid());
+        EXPECT_EQ(entry.color.alpha(), 255);
+        names.insert(entry.name);
+        colours.insert(entry.color.rgb());
     }
+    EXPECT_EQ(names.size(), palette.size());
+    EXPECT_EQ(colours.size(), palette.size());
 }
 
 TEST(BrandPalette, AccessorsReturnTheSameColourEveryTime) {

@@ -1,4 +1,4 @@
-#include "transcode/FfprobeOutput.h"
+#include "transcode/FFprobeOutput.h"
 
 #include "platform/FFmpegNumbers.h"
 

@@ -1,11 +1,11 @@
-#include "transcode/FfprobeOutput.h"
+#include "transcode/FFprobeOutput.h"
 
 #include <gtest/gtest.h>
 
 using namespace tarnwick;
 using namespace tarnwick::ffprobe;
 
-TEST(FfprobeOutput, FirstVideoAndFirstAudioStreamsAreTaken) {
+TEST(FFprobeOutput, FirstVideoAndFirstAudioStreamsAreTaken) {
     const auto info = parse(R"({"streams":[
         {"codec_type":"data","codec_name":"tmcd"},
         {"codec_type":"video","codec_name":"prores","width":1920,"height":1080,"bit_rate":"147000000","pix_fmt":"yuv422p10le","nb_frames":"250"},
@@ -27,7 +27,7 @@ TEST(FfprobeOutput, FirstVideoAndFirstAudioStreamsAreTaken) {
     EXPECT_FALSE(info->isStillImage());
 }
 
-TEST(FfprobeOutput, CoverArtIsNotVideo) {
+TEST(FFprobeOutput, CoverArtIsNotVideo) {
     const auto info = parse(R"({"streams":[
         {"codec_type":"audio","codec_name":"mp3","sample_rate":44100,"channels":2},
         {"codec_type":"video","codec_name":"mjpeg","width":500,"height":500,"disposition":{"default":0,"attached_pic":1}}],
@@ -40,7 +40,7 @@ TEST(FfprobeOutput, CoverArtIsNotVideo) {
               QStringLiteral("  Probe:  0x0, audio: mp3 2ch 44100Hz, container: mp3, duration: 180.5s"));
 }
 
-TEST(FfprobeOutput, StillImagesAreRecognised) {
+TEST(FFprobeOutput, StillImagesAreRecognised) {
     auto info = parse(R"({"streams":[{"codec_type":"video","codec_name":"png","width":64,"height":64}],
                           "format":{"format_name":"png_pipe"}})");
     ASSERT_TRUE(info);
@@ -51,7 +51,7 @@ TEST(FfprobeOutput, StillImagesAreRecognised) {
     EXPECT_TRUE(info->isStillImage());
 }
 
-TEST(FfprobeOutput, MistypedAndMissingMembersTakeDefaults) {
+TEST(FFprobeOutput, MistypedAndMissingMembersTakeDefaults) {
     const auto info = parse(R"({"streams":[{"codec_type":"video","codec_name":7,"width":"64","height":64.5,
                                              "bit_rate":"12k"},
                                             {"codec_type":"audio","sample_rate":"48000.0","channels":null}],
@@ -68,7 +68,7 @@ TEST(FfprobeOutput, MistypedAndMissingMembersTakeDefaults) {
     EXPECT_TRUE(info->containerFormat.isEmpty());
 }
 
-TEST(FfprobeOutput, EmptyObjectIsAProbeButNotJsonIsNone) {
+TEST(FFprobeOutput, EmptyObjectIsAProbeButNotJsonIsNone) {
     const auto empty = parse("{}");
     ASSERT_TRUE(empty);
     EXPECT_EQ(*empty, ProbeInfo{});
@@ -78,7 +78,7 @@ TEST(FfprobeOutput, EmptyObjectIsAProbeButNotJsonIsNone) {
 }
 
 // What is not a duration is an unknown one (0), never a negative or endless length.
-TEST(FfprobeOutput, DurationsThatAreNotOnesCountAsUnknown) {
+TEST(FFprobeOutput, DurationsThatAreNotOnesCountAsUnknown) {
     for (const char* bad : {"-5", "inf", "nan", "-inf", "1e400", "+-5"}) {
         const auto info =
             parse(QStringLiteral(R"({"format":{"duration":"%1"}})").arg(QLatin1String(bad)).toUtf8());
