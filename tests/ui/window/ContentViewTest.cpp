@@ -407,7 +407,7 @@ TEST(WelcomeGuide, AlertsRaisedUnderItWaitUntilItIsDone) {
     WindowFixture f(false);
     f.fill(0, 2);
     f.pm().updatePrompts([](PromptState& prompts) { prompts.shouldPromptForScan = true; });
-    f.presentations().showSheet(WindowSheet::stats);
+    f.presentations().showSheet(Presentation::stats);
     f.settle();
     ASSERT_NE(f.view->welcomeView(), nullptr);
     EXPECT_TRUE(f.presented().isEmpty()); // nothing stacked over the guide
