@@ -87,6 +87,11 @@ TEST(ContentViewCommands, NoStandInViewEverAppears) {
     f.settle();
     EXPECT_TRUE(f.presented().isEmpty());
     EXPECT_FALSE(requested(f, Presentation::stats));
+    // The sidebar's place stays blank too, and the command it answers finds no one to ask.
+    EXPECT_EQ(f.view->sidebar(), nullptr);
+    f.view->handleCommand(C::moveUnusedToFolder);
+    f.settle();
+    EXPECT_TRUE(f.presented().isEmpty());
     for (QWidget* top : QApplication::topLevelWidgets())
         for (const QLabel* label : top->findChildren<QLabel*>())
             EXPECT_FALSE(label->text().contains(QStringLiteral("not available yet")))
