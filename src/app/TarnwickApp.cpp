@@ -29,6 +29,7 @@
 #include "ui/common/ReviewPrompt.h"
 #include "ui/common/UpdateResultAlert.h"
 #include "ui/preview/ThumbnailGenerator.h"
+#include "ui/sidebar/SidebarViews.h"
 #include "ui/tools/ToolViews.h"
 #include "ui/window/ContentView.h"
 
@@ -112,6 +113,7 @@ void TarnwickApp::buildWindow() {
     services.preferences = m_options.preferences;
     services.openURL = m_options.openURL;
     services.commands = m_commands;
+    installSidebarView(services.factories);
     installCardViews(services.factories, ThumbnailGenerator::shared());
     installBinViews(services.factories);
     // One desktop for the table's reveal and copy and the window's exported files.

@@ -14,6 +14,8 @@
 #include "ui/common/CommandCenter.h"
 #include "ui/common/FilePanel.h"
 #include "ui/common/ReviewPrompt.h"
+#include "ui/sidebar/SidebarView.h"
+#include "ui/window/ContentView.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -275,6 +277,8 @@ TEST(TarnwickAppSmoke, StartsWithWindowAndMenusAndQuitsWhenTheWindowCloses) {
     EXPECT_GE(window->centralWidget()->minimumHeight(), 700);
     window->resize(400, 300);
     EXPECT_GE(window->centralWidget()->width(), 1280);
+    // The application's factories make the sidebar like every other pane.
+    EXPECT_NE(window->contentView()->sidebar(), nullptr);
 
     QStringList menus;
     for (QAction* menu : window->menuBar()->actions())

@@ -68,12 +68,12 @@ void ScreenshotTour::runResultSheet(const QString& name, Outcome outcome, MediaF
 
 void ScreenshotTour::permanentDeleteSheet() {
     raisedSheet(QStringLiteral("sheet-permanent-delete"),
-                [this] { view().presentations().showSheet(WindowSheet::permanentDelete); });
+                [this] { view().presentations().showSheet(Presentation::permanentDelete); });
 }
 
 void ScreenshotTour::transcodeConfirmationSheet() {
     raisedSheet(QStringLiteral("sheet-transcode-confirmation"),
-                [this] { view().presentations().showSheet(WindowSheet::transcodeConfirmation); });
+                [this] { view().presentations().showSheet(Presentation::transcodeConfirmation); });
 }
 
 void ScreenshotTour::deletionResultSheet() {

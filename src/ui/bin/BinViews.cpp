@@ -13,8 +13,8 @@ void installBinViews(ViewFactories& f) {
         WindowPresentations* p = &c.presentations;
         return new RecycleBinView(c.manager, c.selectedRecycleBinItems,
                                   {[p] { p->confirmMoveToTrash(); }, [p] { p->chooseBinMoveFolder(); },
-                                   [p] { p->showSheet(WindowSheet::permanentDelete); },
-                                   [p] { p->showSheet(WindowSheet::transcodeConfirmation); }});
+                                   [p] { p->showSheet(Presentation::permanentDelete); },
+                                   [p] { p->showSheet(Presentation::transcodeConfirmation); }});
     };
     f.moveProgressOverlay = [](const WindowContext& c) { return new MoveProgressOverlay(c.manager); };
     f.transcodeProgressOverlay = [](const WindowContext& c) {
@@ -27,11 +27,11 @@ void installBinViews(ViewFactories& f) {
     f.trashFailureSheet = [](const WindowContext& c, const ActionResult& failure) {
         return new TrashFailureSheet({c.manager, c.runner}, c.panel, c.grants, failure);
     };
-    f.permanentDeleteSheet = [](const WindowContext& c) {
+    f.sheets[Presentation::permanentDelete] = [](const WindowContext& c) {
         return new PermanentDeleteConfirmSheet({c.manager, c.runner});
     };
     f.resultSheet = [](const WindowContext&, const CleanupResult& result) { return new ResultSheet(result); };
-    f.transcodeConfirmationSheet = [](const WindowContext& c) {
+    f.sheets[Presentation::transcodeConfirmation] = [](const WindowContext& c) {
         return new TranscodeConfirmationSheet(c.manager, c.operations, c.runner);
     };
 }

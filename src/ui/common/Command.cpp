@@ -1,42 +1,43 @@
 #include "ui/common/Command.h"
 
-#include <iterator>
+#include "model/EnumText.h"
+
+#include <array>
 
 namespace tarnwick {
 
 namespace {
-// In the enumeration's order.
-constexpr const char* names[] = {
-    "showStats",
-    "openProjects",
-    "easyImport",
-    "importDaVinciCSV",
-    "viewAuditLog",
-    "searchOfflineFiles",
-    "refreshFileStatus",
-    "exportUnusedCSV",
-    "addAllUnused",
-    "moveUnusedToFolder",
-    "clearAllProjects",
-    "showWelcomeGuide",
-    "manageProtectedFolders",
-    "manageSequenceUsage",
-    "grantDriveAccess",
-    "proVideoFormatsRecommended",
-};
-constexpr int commandCount = int(Command::proVideoFormatsRecommended) + 1;
-static_assert(std::size(names) == size_t(commandCount), "one name per command");
+// In subscription order; each name is the command's identifier.
+constexpr auto texts = std::to_array<EnumText<Command>>({
+    {Command::showStats, u"showStats"},
+    {Command::openProjects, u"openProjects"},
+    {Command::easyImport, u"easyImport"},
+    {Command::importDaVinciCSV, u"importDaVinciCSV"},
+    {Command::viewAuditLog, u"viewAuditLog"},
+    {Command::searchOfflineFiles, u"searchOfflineFiles"},
+    {Command::refreshFileStatus, u"refreshFileStatus"},
+    {Command::exportUnusedCSV, u"exportUnusedCSV"},
+    {Command::addAllUnused, u"addAllUnused"},
+    {Command::moveUnusedToFolder, u"moveUnusedToFolder"},
+    {Command::clearAllProjects, u"clearAllProjects"},
+    {Command::showWelcomeGuide, u"showWelcomeGuide"},
+    {Command::manageProtectedFolders, u"manageProtectedFolders"},
+    {Command::manageSequenceUsage, u"manageSequenceUsage"},
+    {Command::grantDriveAccess, u"grantDriveAccess"},
+    {Command::proVideoFormatsRecommended, u"proVideoFormatsRecommended"},
+});
+static_assert(texts.size() == size_t(Command::proVideoFormatsRecommended) + 1, "one name per command");
 } // namespace
 
 QString text(Command command) {
-    return QString::fromLatin1(names[int(command)]);
+    return enumText(texts, command);
 }
 
 const QList<Command>& allCommands() {
     static const QList<Command> commands = [] {
         QList<Command> all;
-        for (int i = 0; i < commandCount; ++i)
-            all.append(Command(i));
+        for (const EnumText<Command>& entry : texts)
+            all.append(entry.value);
         return all;
     }();
     return commands;

@@ -31,7 +31,7 @@ enum class Command {
 
 // The command's name, as logs write it ("showStats").
 QString text(Command command);
-// The sixteen, in subscription order.
+// Every command, in subscription order.
 const QList<Command>& allCommands();
 
 // The two commands that carry what their panel chose.

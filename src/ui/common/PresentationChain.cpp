@@ -1,45 +1,8 @@
 #include "ui/common/PresentationChain.h"
 
-#include <iterator>
+#include <utility>
 
 namespace tarnwick {
-
-namespace {
-// In the enumeration's order: the alert's title or the sheet's view.
-constexpr const char* names[] = {
-    "busy",
-    "Delete Files",
-    "TrashFailureSheet",
-    "PermanentDeleteConfirmSheet",
-    "DeletionResultView",
-    "OperationResultView",
-    "folderImporter",
-    "AuditLogView",
-    "Offline Media Detected",
-    "Missing After Effects Projects",
-    "Preview These Natively?",
-    "DaVinci CSV Import",
-    "Import DaVinci CSV as Unused?",
-    "Unused Files Exported",
-    "Grant Access to Your Media",
-    "Still Can’t Read That Drive",
-    "Move Files to Folder?",
-    "SearchOfflineFilesSheet",
-    "StatsView",
-    "ProtectedFoldersSheet",
-    "SequenceUsageSheet",
-    "TranscodeConfirmationSheet",
-    "EasyImportSheet",
-    "⚠️ Potentially Used Media",
-    "unusedFolderImporter",
-    "Move Unused Files to Folder?",
-};
-static_assert(std::size(names) == size_t(Presentation::unusedMoveConfirm) + 1, "one name per presentation");
-} // namespace
-
-QString text(Presentation presentation) {
-    return QString::fromUtf8(names[int(presentation)]);
-}
 
 void PresentationChain::request(Presentation which, Present present) {
     m_slots[which].requested = std::move(present);

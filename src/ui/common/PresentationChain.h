@@ -1,5 +1,7 @@
 #pragma once
 
+#include "ui/common/Presentation.h"
+
 #include <QDialog>
 #include <QObject>
 #include <QPointer>
@@ -9,40 +11,6 @@
 #include <map>
 
 namespace tarnwick {
-
-// The window's alerts, sheets and panels, in the order the chain looks at them.
-enum class Presentation {
-    busyAlert,
-    deleteFiles,
-    trashFailure,
-    permanentDelete,
-    deletionResult,
-    moveResult,
-    binMoveFolder,
-    auditLog,
-    offlineMedia,
-    missingAEP,
-    proVideoFormats,
-    daVinciImportResult,
-    daVinciImportConfirm,
-    csvExported,
-    grantAccess,
-    grantAccessFailure,
-    binMoveConfirm,
-    searchOffline,
-    stats,
-    protectedFolders,
-    sequenceUsage,
-    transcodeConfirmation,
-    easyImport,
-    // The sidebar's, after the window's own.
-    deleteSafety,
-    unusedMoveFolder,
-    unusedMoveConfirm,
-};
-
-// Its name in logs and tests: the alert's title or the sheet's view ("Delete Files", "StatsView").
-QString text(Presentation presentation);
 
 // The window's modal presentations, shown one at a time: whenever nothing is up, the first due one
 // (in the order of Presentation) is presented, and its dismissal, by whatever button, lets the next

@@ -15,26 +15,26 @@
 namespace tarnwick {
 
 void registerToolViews(ViewFactories& factories) {
-    factories.auditLogSheet = [](const WindowContext& window) -> QWidget* {
+    factories.sheets[Presentation::auditLog] = [](const WindowContext& window) -> QWidget* {
         AuditLogManager* log = window.manager.services().auditLog;
         return new AuditLogView(log ? *log : AuditLogManager::shared());
     };
-    factories.protectedFoldersSheet = [](const WindowContext& window) -> QWidget* {
+    factories.sheets[Presentation::protectedFolders] = [](const WindowContext& window) -> QWidget* {
         ProtectedFolders* store = window.manager.services().protectedFolders;
         return new ProtectedFoldersSheet(window.manager, store ? *store : ProtectedFolders::shared(),
                                          window.panel, window.grants);
     };
-    factories.sequenceUsageSheet = [](const WindowContext& window) -> QWidget* {
+    factories.sheets[Presentation::sequenceUsage] = [](const WindowContext& window) -> QWidget* {
         return new SequenceUsageSheet(window.manager);
     };
-    factories.easyImportSheet = [](const WindowContext& window) -> QWidget* {
+    factories.sheets[Presentation::easyImport] = [](const WindowContext& window) -> QWidget* {
         return new EasyImportSheet(window.manager, window.panel, window.grants, window.importProjects);
     };
-    factories.searchOfflineSheet = [](const WindowContext& window) -> QWidget* {
+    factories.sheets[Presentation::searchOffline] = [](const WindowContext& window) -> QWidget* {
         return new SearchOfflineFilesSheet(window.manager, window.panel, window.grants,
                                            OfflineSearchOperations::forManager(window.manager));
     };
-    factories.statsSheet = [](const WindowContext& window) -> QWidget* {
+    factories.sheets[Presentation::stats] = [](const WindowContext& window) -> QWidget* {
         const StatsManager* stats = window.manager.services().statsManager;
         return new StatsView(stats ? stats->stats() : StatsManager::shared().stats());
     };

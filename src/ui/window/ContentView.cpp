@@ -128,14 +128,13 @@ void ContentView::buildLayout() {
     m_split->setHandleWidth(1);
     m_split->setStyleSheet(
         Color::styleSheet(QStringLiteral("QSplitter::handle { background: %1; }"), {Color::brandBorder()}));
-    m_sidebar =
-        new SidebarView({*m_manager, *m_services.operations, *m_facts, *m_runner, m_presentations->chain(),
-                         commands(), *m_filePanel, *m_grants, [this] { exportUnusedCSV(); }},
-                        m_split);
-    connect(this, &ContentView::draggingChanged, m_sidebar->dropZone(), &DropZoneRow::setDragging);
-    m_sidebar->setMinimumWidth(250);
-    m_sidebar->setMaximumWidth(360);
-    m_split->addWidget(m_sidebar);
+    QWidget* sidebar = place(m_services.factories.sidebar);
+    m_sidebar = qobject_cast<SidebarView*>(sidebar);
+    if (m_sidebar)
+        connect(this, &ContentView::draggingChanged, m_sidebar->dropZone(), &DropZoneRow::setDragging);
+    sidebar->setMinimumWidth(250);
+    sidebar->setMaximumWidth(360);
+    m_split->addWidget(sidebar);
 
     auto* detail = new QSplitter(Qt::Horizontal, m_split);
     detail->setChildrenCollapsible(false);
@@ -164,8 +163,8 @@ void ContentView::buildPresentations() {
         this);
     QPointer<ContentView> self(this);
     m_context = std::make_unique<WindowContext>(
-        WindowContext{*m_manager, *m_services.operations, *m_runner, *m_presentations, *m_filePanel,
-                      *m_grants, m_selectedFiles, m_selectedRecycleBinItems, this,
+        WindowContext{*m_manager, *m_services.operations, *m_runner, *m_facts, *m_presentations, commands(),
+                      *m_filePanel, *m_grants, m_selectedFiles, m_selectedRecycleBinItems, this,
                       [self](const QUuid& id) {
                           if (self)
                               self->isolateProject(id);
@@ -173,6 +172,10 @@ void ContentView::buildPresentations() {
                       [self](const QList<QUrl>& urls) {
                           if (self)
                               self->handleDrop(urls);
+                      },
+                      [self] {
+                          if (self)
+                              self->exportUnusedCSV();
                       }});
     m_presentations->setContext(m_context.get());
     // The welcome guide is a presentation too: alerts raised under it (an import's prompts on a
@@ -269,7 +272,7 @@ void ContentView::buildToolbar() {
          Color::brandCyan()},
         {toolbarTitles()[2], QStringLiteral("wand.and.stars"),
          QStringLiteral("Scan a folder and auto-find every Premiere project"),
-         [this] { m_presentations->showSheet(WindowSheet::easyImport); }, Color::brandTextPrimary()},
+         [this] { m_presentations->showSheet(Presentation::easyImport); }, Color::brandTextPrimary()},
     };
     for (const Leading& item : leading) {
         QAction* action = m_toolbar->addAction(symbolIcon(item.icon, item.tint), item.title);
@@ -293,13 +296,13 @@ void ContentView::buildToolbar() {
     };
     m_searchAction =
         trailing(QStringLiteral("questionmark.folder"), QStringLiteral("Search for offline / missing files"),
-                 [this] { m_presentations->showSheet(WindowSheet::searchOffline); });
+                 [this] { m_presentations->showSheet(Presentation::searchOffline); });
     m_refreshAction = trailing(QStringLiteral("arrow.clockwise"), QStringLiteral("Refresh file status"),
                                [this] { runRescan(); });
     trailing(QStringLiteral("list.bullet.rectangle.portrait"), QStringLiteral("View audit log"),
-             [this] { m_presentations->showSheet(WindowSheet::auditLog); });
+             [this] { m_presentations->showSheet(Presentation::auditLog); });
     trailing(QStringLiteral("chart.bar.xaxis"), QStringLiteral("All-time stats"),
-             [this] { m_presentations->showSheet(WindowSheet::stats); });
+             [this] { m_presentations->showSheet(Presentation::stats); });
 }
 
 void ContentView::updateToolbarState() {

@@ -1,4 +1,4 @@
-// The sixteen command handlers, the panels and the access flow of the window.
+// The command handlers, the panels and the access flow of the window.
 #include "analysis/ProjectManager.h"
 #include "platform/AppLog.h"
 #include "platform/DiskPools.h"
@@ -7,6 +7,7 @@
 #include "ui/cleanup/WindowFacts.h"
 #include "ui/common/DesktopServices.h"
 #include "ui/common/FilePanel.h"
+#include "ui/common/Presentation.h"
 #include "ui/sidebar/SidebarView.h"
 #include "ui/window/ContentView.h"
 #include "ui/window/WindowPresentations.h"
@@ -32,18 +33,10 @@ void ContentView::handleCommand(const CommandPost& post) {
 }
 
 void ContentView::runCommand(Command command) {
+    // A command that shows a sheet is answered by that sheet's presentation.
+    if (const std::optional<Presentation> sheet = presentationShownBy(command))
+        return m_presentations->showSheet(*sheet);
     switch (command) {
-    case Command::openProjects:
-    case Command::importDaVinciCSV:
-        return; // posted bare, they carry nothing to open
-    case Command::showStats:
-        return m_presentations->showSheet(WindowSheet::stats);
-    case Command::easyImport:
-        return m_presentations->showSheet(WindowSheet::easyImport);
-    case Command::viewAuditLog:
-        return m_presentations->showSheet(WindowSheet::auditLog);
-    case Command::searchOfflineFiles:
-        return m_presentations->showSheet(WindowSheet::searchOffline);
     case Command::refreshFileStatus:
         return runRescan();
     case Command::exportUnusedCSV:
@@ -51,19 +44,19 @@ void ContentView::runCommand(Command command) {
     case Command::addAllUnused:
         return addAllUnused();
     case Command::moveUnusedToFolder:
-        return m_sidebar->chooseUnusedMoveFolder(); // the sidebar owns that move
+        if (m_sidebar)
+            m_sidebar->chooseUnusedMoveFolder(); // the sidebar owns that move
+        return;
     case Command::clearAllProjects:
         return clearAllProjects();
     case Command::showWelcomeGuide:
         return setHasCompletedWelcome(false);
-    case Command::manageProtectedFolders:
-        return m_presentations->showSheet(WindowSheet::protectedFolders);
-    case Command::manageSequenceUsage:
-        return m_presentations->showSheet(WindowSheet::sequenceUsage);
     case Command::grantDriveAccess:
         return showDriveAccessPanel();
     case Command::proVideoFormatsRecommended:
         return m_manager->requestProVideoFormatsPrompt();
+    default:
+        return; // "openProjects" and "importDaVinciCSV" posted bare carry nothing to open
     }
 }
 

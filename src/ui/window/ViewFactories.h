@@ -3,6 +3,7 @@
 #include "actions/ActionResult.h"
 #include "model/RecycleBinItem.h"
 #include "model/TranscodeCompleteResult.h"
+#include "ui/common/Presentation.h"
 
 #include <QList>
 #include <QSet>
@@ -12,6 +13,7 @@
 #include <QUuid>
 
 #include <functional>
+#include <map>
 
 class QWidget;
 
@@ -19,10 +21,12 @@ namespace tarnwick {
 
 class CleanupOperations;
 class CleanupRunner;
+class CommandCenter;
 class FilePanel;
 struct CleanupResult;
 class ProjectManager;
 class SecurityScopedAccess;
+class WindowFacts;
 class WindowPresentations;
 
 // What the window lends the views it makes; each view takes only the pieces it uses. Everything
@@ -31,7 +35,9 @@ struct WindowContext {
     ProjectManager& manager;
     CleanupOperations& operations;
     CleanupRunner& runner;              // where every clean-up run starts
+    WindowFacts& facts;                 // the window's precomputed facts over the media list
     WindowPresentations& presentations; // the window's alerts and sheets, raised as requests
+    CommandCenter& commands;            // where the window hears its commands
     FilePanel& panel;
     SecurityScopedAccess& grants;
     QSet<QUuid>& selectedFiles;           // shared by the table and the cards
@@ -39,6 +45,7 @@ struct WindowContext {
     QWidget* view;                        // the root view: sheets go over its window
     std::function<void(const QUuid& projectID)> isolateProject;
     std::function<void(const QList<QUrl>& urls)> importProjects; // as if dropped on the window
+    std::function<void()> exportUnusedCSV;                       // as the menu runs it
 };
 
 // How the window makes the views that live in other folders. Each hook gets the window's context
@@ -48,6 +55,7 @@ struct WindowContext {
 struct ViewFactories {
     using Pane = std::function<QWidget*(const WindowContext&)>;
 
+    Pane sidebar; // posts its "Manage…" commands through WindowContext::commands
     Pane filterBar;
     Pane clipCards;
     Pane mediaTable; // shares WindowContext::selectedFiles
@@ -59,17 +67,11 @@ struct ViewFactories {
                            std::function<void()> dismiss)>
         transcodeCompleteOverlay;
 
+    // The sheets that carry nothing of their own, under the presentation that shows them.
+    std::map<Presentation, Pane> sheets;
     std::function<QWidget*(const WindowContext&, const ActionResult&)> trashFailureSheet;
-    Pane permanentDeleteSheet;
     // Every clean-up run's result but a Trash failure and a finished transcode.
     std::function<QWidget*(const WindowContext&, const CleanupResult&)> resultSheet;
-    Pane auditLogSheet;
-    Pane searchOfflineSheet;
-    Pane statsSheet;
-    Pane protectedFoldersSheet;
-    Pane sequenceUsageSheet;
-    Pane transcodeConfirmationSheet;
-    Pane easyImportSheet;
 };
 
 } // namespace tarnwick

@@ -38,10 +38,6 @@ QDialog* WindowPresentations::presentSheet(QWidget* content) const {
     return content ? Sheet::present(window(), content) : nullptr;
 }
 
-QDialog* WindowPresentations::presentSheet(const ViewFactories::Pane& factory) const {
-    return presentSheet(factory && m_context ? factory(*m_context) : nullptr);
-}
-
 // ---- Requests ---------------------------------------------------------------------------------
 
 void WindowPresentations::showBusyAlert(const QString& reason) {
@@ -125,36 +121,19 @@ void WindowPresentations::confirmDaVinciImport(const QUrl& csv) {
     });
 }
 
-void WindowPresentations::showSheet(WindowSheet sheet) {
-    const ViewFactories& f = m_services.factories;
-    auto ask = [this](Presentation which, const ViewFactories::Pane& factory) {
-        m_chain->request(which, [this, &factory] { return presentSheet(factory); });
-    };
-    switch (sheet) {
-    case WindowSheet::permanentDelete:
-        return ask(Presentation::permanentDelete, f.permanentDeleteSheet);
-    case WindowSheet::auditLog:
-        return ask(Presentation::auditLog, f.auditLogSheet);
-    case WindowSheet::searchOffline:
-        return ask(Presentation::searchOffline, f.searchOfflineSheet);
-    case WindowSheet::stats:
-        return ask(Presentation::stats, f.statsSheet);
-    case WindowSheet::protectedFolders:
-        return ask(Presentation::protectedFolders, f.protectedFoldersSheet);
-    case WindowSheet::sequenceUsage:
-        return ask(Presentation::sequenceUsage, f.sequenceUsageSheet);
-    case WindowSheet::transcodeConfirmation:
-        return ask(Presentation::transcodeConfirmation, f.transcodeConfirmationSheet);
-    case WindowSheet::easyImport:
-        return ask(Presentation::easyImport, f.easyImportSheet);
-    }
+void WindowPresentations::showSheet(Presentation sheet) {
+    m_chain->request(sheet, [this, sheet] {
+        const auto made = m_services.factories.sheets.find(sheet);
+        const bool canMake = made != m_services.factories.sheets.end() && made->second && m_context;
+        return presentSheet(canMake ? made->second(*m_context) : nullptr);
+    });
 }
 
 // ---- The manager's prompts --------------------------------------------------------------------
 
 void WindowPresentations::watchManagerPrompts() {
     ProjectManager& pm = m_services.manager;
-    const auto searchOffline = [this] { showSheet(WindowSheet::searchOffline); };
+    const auto searchOffline = [this] { showSheet(Presentation::searchOffline); };
     // A prompt shows while its flag is set, and clears it once shown.
     const auto raised = [&pm](bool PromptState::*flag) { return [&pm, flag] { return pm.prompts().*flag; }; };
     const auto shown = [&pm](bool PromptState::*flag) {

@@ -22,18 +22,6 @@ struct TranscodeCompleteResult;
 class ProjectManager;
 class SecurityScopedAccess;
 
-// The window's sheets that carry nothing of their own.
-enum class WindowSheet {
-    permanentDelete,
-    auditLog,
-    searchOffline,
-    stats,
-    protectedFolders,
-    sequenceUsage,
-    transcodeConfirmation,
-    easyImport,
-};
-
 // The window's alerts and sheets. Each is raised as a request to the window's presentation chain
 // (shown once, in the chain's order, one at a time); the manager's prompt flags are watched by the
 // chain. The Trash and bin-move runs that the alerts start live here too, and their results come
@@ -77,7 +65,8 @@ public:
     void showCSVExported(const QString& path, bool opened);
     // "Import DaVinci CSV as Unused?" for the chosen file.
     void confirmDaVinciImport(const QUrl& csv);
-    void showSheet(WindowSheet sheet);
+    // One of the sheets that carry nothing of their own, made by its factory.
+    void showSheet(Presentation sheet);
 
     // The Trash and bin-move runs the alerts confirm, asked of the runner.
     void startTrashRun();
@@ -89,7 +78,6 @@ private:
     QDialog* alert(const QString& title, const QString& message, QList<AlertButton> buttons) const;
     // Shows `content` in a sheet; null content (a test window without the view) shows nothing.
     QDialog* presentSheet(QWidget* content) const;
-    QDialog* presentSheet(const ViewFactories::Pane& factory) const;
     QWidget* window() const;
 
     Services m_services;

@@ -4,6 +4,7 @@
 #include "ui/bin/BinSheets.h"
 #include "ui/bin/BinViews.h"
 #include "ui/bin/RecycleBinView.h"
+#include "ui/sidebar/SidebarViews.h"
 #include "ui/window/WindowTestFixture.h"
 
 #include <QDirIterator>
@@ -20,6 +21,7 @@ namespace {
 
 ViewFactories binViews() {
     ViewFactories f;
+    installSidebarView(f);
     installBinViews(f);
     return f;
 }

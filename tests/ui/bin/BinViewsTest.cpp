@@ -4,6 +4,7 @@
 #include "ui/bin/BinSheets.h"
 #include "ui/bin/RecycleBinView.h"
 #include "ui/common/AlertDialog.h"
+#include "ui/sidebar/SidebarViews.h"
 #include "ui/window/WindowTestFixture.h"
 
 #include <QApplication>
@@ -22,6 +23,7 @@ namespace {
 
 ViewFactories binViews() {
     ViewFactories f;
+    installSidebarView(f);
     installBinViews(f);
     return f;
 }
@@ -127,7 +129,7 @@ TEST(RecycleBinPane, FooterButtonsRaiseTheWindowsPresentations) {
 TEST(PermanentDeleteSheet, TheFocusedFieldShowsItsHintAtFullWidth) {
     BinFixture f;
     f.stage({{"/m/a.mov", 1000}});
-    f.presentations().showSheet(WindowSheet::permanentDelete);
+    f.presentations().showSheet(Presentation::permanentDelete);
     f.settle();
     auto* sheet = f.sheet<PermanentDeleteConfirmSheet>();
     ASSERT_NE(sheet, nullptr);
@@ -155,7 +157,7 @@ TEST(PermanentDeleteSheet, TypedWordEscapeAndReturnTwiceDeletesOnce) {
     BinFixture f;
     f.stage({{"/m/a.mov", 1000}, {"/m/b.mov", 2000}});
     f.ops->deleteResult = {2, 0, {}, {}};
-    f.presentations().showSheet(WindowSheet::permanentDelete);
+    f.presentations().showSheet(Presentation::permanentDelete);
     f.settle();
     auto* sheet = f.sheet<PermanentDeleteConfirmSheet>();
     ASSERT_NE(sheet, nullptr);
@@ -178,7 +180,7 @@ TEST(PermanentDeleteSheet, TypedWordEscapeAndReturnTwiceDeletesOnce) {
     EXPECT_FALSE(f.presentations().chain().isRequested(Presentation::deletionResult));
 
     // A new presentation starts empty; the typed word with blanks round it confirms.
-    f.presentations().showSheet(WindowSheet::permanentDelete);
+    f.presentations().showSheet(Presentation::permanentDelete);
     f.settle();
     sheet = f.sheet<PermanentDeleteConfirmSheet>();
     ASSERT_NE(sheet, nullptr);
@@ -430,7 +432,7 @@ TEST(TranscodeConfirmation, ClassifiesChecksFFmpegOffThreadAndConfirmsOnce) {
              {"/m/7.MXF", 100},
              {"/m/A001.braw", 5000}});
     f.ops->ffmpegPath = QStringLiteral("/usr/bin/ffmpeg");
-    f.presentations().showSheet(WindowSheet::transcodeConfirmation);
+    f.presentations().showSheet(Presentation::transcodeConfirmation);
     f.settle();
     auto* sheet = f.sheet<TranscodeConfirmationSheet>();
     ASSERT_NE(sheet, nullptr);
@@ -453,7 +455,7 @@ TEST(TranscodeConfirmation, ClassifiesChecksFFmpegOffThreadAndConfirmsOnce) {
 
     // Missing ffmpeg: orange form with the Debian install hint. Only raw files: nothing to confirm.
     f.ops->ffmpegPath.reset();
-    f.presentations().showSheet(WindowSheet::transcodeConfirmation);
+    f.presentations().showSheet(Presentation::transcodeConfirmation);
     f.settle();
     sheet = f.sheet<TranscodeConfirmationSheet>();
     ASSERT_NE(sheet, nullptr);
@@ -466,7 +468,7 @@ TEST(TranscodeConfirmation, ClassifiesChecksFFmpegOffThreadAndConfirmsOnce) {
     f.settle();
     EXPECT_EQ(f.ops->transcodeCalls, 1);
     f.stage({{"/m/CLIP.R3D", 10}, {"/m/x.ari", 10}});
-    f.presentations().showSheet(WindowSheet::transcodeConfirmation);
+    f.presentations().showSheet(Presentation::transcodeConfirmation);
     f.settle();
     sheet = f.sheet<TranscodeConfirmationSheet>();
     ASSERT_NE(sheet, nullptr);

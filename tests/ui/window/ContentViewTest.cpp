@@ -87,6 +87,11 @@ TEST(ContentViewCommands, NoStandInViewEverAppears) {
     f.settle();
     EXPECT_TRUE(f.presented().isEmpty());
     EXPECT_FALSE(requested(f, Presentation::stats));
+    // The sidebar's place stays blank too, and the command it answers finds no one to ask.
+    EXPECT_EQ(f.view->sidebar(), nullptr);
+    f.view->handleCommand(C::moveUnusedToFolder);
+    f.settle();
+    EXPECT_TRUE(f.presented().isEmpty());
     for (QWidget* top : QApplication::topLevelWidgets())
         for (const QLabel* label : top->findChildren<QLabel*>())
             EXPECT_FALSE(label->text().contains(QStringLiteral("not available yet")))
@@ -407,7 +412,7 @@ TEST(WelcomeGuide, AlertsRaisedUnderItWaitUntilItIsDone) {
     WindowFixture f(false);
     f.fill(0, 2);
     f.pm().updatePrompts([](PromptState& prompts) { prompts.shouldPromptForScan = true; });
-    f.presentations().showSheet(WindowSheet::stats);
+    f.presentations().showSheet(Presentation::stats);
     f.settle();
     ASSERT_NE(f.view->welcomeView(), nullptr);
     EXPECT_TRUE(f.presented().isEmpty()); // nothing stacked over the guide

@@ -11,6 +11,7 @@
 #include "ui/cleanup/FakeCleanupOperations.h"
 #include "ui/cleanup/WindowFacts.h"
 #include "ui/common/FilePanel.h"
+#include "ui/sidebar/SidebarViews.h"
 #include "ui/window/ContentView.h"
 #include "ui/window/WindowPresentations.h"
 
@@ -42,14 +43,17 @@ struct ShownSheets {
     std::optional<CleanupResult> move; // moves and a refused transcode
 };
 
-// Every sheet as a bare widget: the chain's own behaviour, without the real sheets' services.
+// Every sheet as a bare widget: the chain's own behaviour, without the real sheets' services; the
+// real sidebar.
 inline ViewFactories blankSheets(std::shared_ptr<ShownSheets> shown = std::make_shared<ShownSheets>()) {
     const ViewFactories::Pane blank = [](const WindowContext&) { return new QWidget; };
     ViewFactories f;
-    for (ViewFactories::Pane* sheet :
-         {&f.permanentDeleteSheet, &f.auditLogSheet, &f.searchOfflineSheet, &f.statsSheet,
-          &f.protectedFoldersSheet, &f.sequenceUsageSheet, &f.transcodeConfirmationSheet, &f.easyImportSheet})
-        *sheet = blank;
+    installSidebarView(f);
+    for (const Presentation sheet :
+         {Presentation::permanentDelete, Presentation::auditLog, Presentation::searchOffline,
+          Presentation::stats, Presentation::protectedFolders, Presentation::sequenceUsage,
+          Presentation::transcodeConfirmation, Presentation::easyImport})
+        f.sheets[sheet] = blank;
     f.trashFailureSheet = [shown](const WindowContext&, const ActionResult& failure) {
         shown->trashFailure = failure;
         return new QWidget;
