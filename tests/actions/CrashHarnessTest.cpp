@@ -287,8 +287,8 @@ TEST(CrashHarness, AKillInsideAContainerRemovalRecordsEachRemovedSegmentOnce) {
 }
 
 // The journal refuses lines as a full disk would: "window" refuses the append after the run's first
-// line (the run then keeps its lines and offers them again later, which is said on stdout),
-// "refuse" refuses them all.
+// line (the run then keeps its lines and offers them again later; once an append after that is
+// written, which the next append's call shows, stdout says so), "refuse" refuses them all.
 void refuseJournalLines(RecordJournal& journal, const QString& how) {
     if (how == "refuse") {
         journal.setWriteFaultForTesting([] { return ENOSPC; });
@@ -296,7 +296,7 @@ void refuseJournalLines(RecordJournal& journal, const QString& how) {
         auto appends = std::make_shared<int>(0);
         journal.setWriteFaultForTesting([appends] {
             const int n = ++*appends;
-            if (n == 3) {
+            if (n == 4) {
                 std::fputs(journalBackMarker, stdout);
                 std::fputs("\n", stdout);
                 std::fflush(stdout);
