@@ -12,8 +12,10 @@
 #include "stores/StatsManager.h"
 #include "support/BenchSupport.h"
 #include "support/ProcessFacts.h"
+#include "support/ResolveCSVRows.h"
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QTemporaryDir>
@@ -40,27 +42,11 @@ QTemporaryDir& folder() {
 }
 
 QString clipName(qint64 i) {
-    return QStringLiteral("A%1_C001.mov").arg(i, 7, 10, QLatin1Char('0'));
+    return bench::resolveClipName(i);
 }
 
-// "A0000001_C001.mov,/Volumes/Medi,A\n": 34 bytes a row, each row a clip of its own.
 QString rowsFile(qint64 rows) {
-    const QString path = folder().filePath(QStringLiteral("rows-%1.csv").arg(rows));
-    if (QFile::exists(path))
-        return path;
-    QFile file(path);
-    file.open(QIODevice::WriteOnly);
-    file.write("File Name,Clip Directory,Reel\n");
-    QByteArray block;
-    for (qint64 i = 0; i < rows; ++i) {
-        block += clipName(i).toLatin1() + ",/Volumes/Medi,A\n";
-        if (block.size() > (1 << 20)) {
-            file.write(block);
-            block.clear();
-        }
-    }
-    file.write(block);
-    return path;
+    return bench::resolveRowsFile(QDir(folder().path()), rows);
 }
 
 // The window's projects: each lists its own clips and, every fifth path, a clip the CSV names too.

@@ -7,8 +7,10 @@
 
 #include "support/BenchSupport.h"
 #include "support/ReferenceResolveCSV.h"
+#include "support/ResolveCSVRows.h"
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QTemporaryDir>
@@ -31,24 +33,8 @@ QTemporaryDir& folder() {
     return dir;
 }
 
-// "A0000001_C001.mov,/Volumes/Medi,A\n": 34 bytes a row.
 QString rowsFile(qint64 rows) {
-    const QString path = folder().filePath(QStringLiteral("rows-%1.csv").arg(rows));
-    if (QFile::exists(path))
-        return path;
-    QFile file(path);
-    file.open(QIODevice::WriteOnly);
-    file.write("File Name,Clip Directory,Reel\n");
-    QByteArray block;
-    for (qint64 i = 0; i < rows; ++i) {
-        block += 'A' + QByteArray::number(i).rightJustified(7, '0') + "_C001.mov,/Volumes/Medi,A\n";
-        if (block.size() > (1 << 20)) {
-            file.write(block);
-            block.clear();
-        }
-    }
-    file.write(block);
-    return path;
+    return bench::resolveRowsFile(QDir(folder().path()), rows);
 }
 
 // One row whose cell in `column` (0: "Reel", read by nobody; 1: "File Name") holds `megabytes` MB.

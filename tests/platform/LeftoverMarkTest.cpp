@@ -3,7 +3,9 @@
 #include "platform/AppLog.h"
 #include "platform/LinuxFileOperations.h"
 
+#include "support/LoggedFolderFixture.h"
 #include <QFile>
+
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
@@ -43,18 +45,7 @@ void setMark(const QString& path, const leftover::Writer& writer) {
               0);
 }
 
-class LeftoverMarkTest : public ::testing::Test {
-protected:
-    void SetUp() override {
-        AppLog::setSink([this](const AppLog::Record& r) { logged.append(r.message); });
-    }
-    void TearDown() override { AppLog::setSink({}); }
-    QString at(const QString& name) const { return dir.path() + "/" + name; }
-
-    QTemporaryDir dir;
-    LinuxFileOperations ops;
-    QStringList logged;
-};
+class LeftoverMarkTest : public tarnwick::testing::LoggedFolderFixture {};
 
 } // namespace
 

@@ -10,6 +10,8 @@
 #include "FileMoveTestSupport.h"
 #include "support/AbandonedLeftover.h"
 
+#include "support/LoggedFolderFixture.h"
+
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
@@ -22,18 +24,7 @@ using tarnwick::testing::leaveAbandonedTranscodeOutput;
 
 namespace {
 
-class LeftoverSweepTest : public ::testing::Test {
-protected:
-    void SetUp() override {
-        AppLog::setSink([this](const AppLog::Record& r) { logged.append(r.message); });
-    }
-    void TearDown() override { AppLog::setSink({}); }
-    QString at(const QString& name) const { return dir.path() + "/" + name; }
-
-    QTemporaryDir dir;
-    LinuxFileOperations ops;
-    QStringList logged;
-};
+class LeftoverSweepTest : public tarnwick::testing::LoggedFolderFixture {};
 
 } // namespace
 
