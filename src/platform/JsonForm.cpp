@@ -137,14 +137,6 @@ bool Fields::absent(const QString& key) {
     return value.isUndefined() || value.isNull();
 }
 
-std::optional<QString> Fields::optionalString(const QString& key) {
-    if (absent(key))
-        return std::nullopt;
-    const std::optional<QString> value = optString(m_object, key);
-    m_ok = m_ok && value.has_value();
-    return value;
-}
-
 std::optional<QDateTime> Fields::optionalDate(const QString& key) {
     if (absent(key))
         return std::nullopt;

@@ -51,8 +51,20 @@ public:
         const std::optional<QString> text = optString(m_object, key);
         return take(text ? fromText(*text) : std::nullopt);
     }
-    std::optional<QString> optionalString(const QString& key);
+    std::optional<QString> optionalString(const QString& key) { return optional(key, &optString); }
+    std::optional<qint64> optionalInt64(const QString& key) { return optional(key, &optInt64); }
+    std::optional<bool> optionalBool(const QString& key) { return optional(key, &optBool); }
     std::optional<QDateTime> optionalDate(const QString& key);
+    // An optional text in a closed set or form: present but unknown refuses the record.
+    template <class T>
+    std::optional<T> optionalChoice(const QString& key, std::optional<T> (*fromText)(const QString&)) {
+        if (absent(key))
+            return std::nullopt;
+        const std::optional<QString> text = optString(m_object, key);
+        std::optional<T> value = text ? fromText(*text) : std::nullopt;
+        m_ok = m_ok && value.has_value();
+        return value;
+    }
 
     bool ok() const { return m_ok; }
 
@@ -66,6 +78,15 @@ private:
     }
     // Absent or null: fine. Present with the wrong type: the record is refused.
     bool absent(const QString& key);
+    template <class T>
+    std::optional<T> optional(const QString& key,
+                              std::optional<T> (*read)(const QJsonObject&, const QString&)) {
+        if (absent(key))
+            return std::nullopt;
+        std::optional<T> value = read(m_object, key);
+        m_ok = m_ok && value.has_value();
+        return value;
+    }
 
     const QJsonObject& m_object;
     bool m_ok = true;

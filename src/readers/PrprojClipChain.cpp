@@ -113,7 +113,7 @@ MasterClipMapping mapSubClipsToMasterClips(const TimelineClips& clips,
 namespace {
 
 // One block kind of the chain: `start` opens a block and gives its identifier, `ref` adds a
-// reference inside it, the `end` markers close it. The three kinds are independent scanners.
+// reference inside it, the `end` markers close it. Each kind is an independent scanner.
 template <typename Add>
 void readBlocks(const MarkerIndex& index, Marker start, Pattern startPattern, Marker ref, Pattern refPattern,
                 MarkerMask ends, const Add& add) {

@@ -70,6 +70,7 @@ QJsonObject head(const char* kind, const QString& run) {
     return object;
 }
 
+// A line is read whole or counted damaged: a field of the wrong type or form is never dropped alone.
 std::optional<FileRecord> recordFromJson(const QJsonObject& o) {
     FileRecord record;
     const QJsonValue entry = o.value(QStringLiteral("e"));
@@ -77,16 +78,20 @@ std::optional<FileRecord> recordFromJson(const QJsonObject& o) {
         record.entry = AuditLogEntry::fromJson(entry.toObject());
         if (!record.entry)
             return std::nullopt;
+    } else if (!entry.isUndefined() && !entry.isNull()) {
+        return std::nullopt;
     }
-    record.target = json::optString(o, QStringLiteral("p")).value_or(QString());
-    record.destination = json::optString(o, QStringLiteral("d"));
-    if (const auto id = json::optString(o, QStringLiteral("i")))
-        record.identity = identityFromText(*id);
-    record.files = json::optInt64(o, QStringLiteral("f")).value_or(0);
-    record.bytes = json::optInt64(o, QStringLiteral("b")).value_or(0);
-    record.traced = json::optBool(o, QStringLiteral("t")).value_or(false);
-    record.tracedAt = json::optDate(o, QStringLiteral("at"));
-    record.member = json::optString(o, QStringLiteral("m"));
+    json::Fields fields(o);
+    record.target = fields.optionalString(QStringLiteral("p")).value_or(QString());
+    record.destination = fields.optionalString(QStringLiteral("d"));
+    record.identity = fields.optionalChoice(QStringLiteral("i"), &identityFromText);
+    record.files = fields.optionalInt64(QStringLiteral("f")).value_or(0);
+    record.bytes = fields.optionalInt64(QStringLiteral("b")).value_or(0);
+    record.traced = fields.optionalBool(QStringLiteral("t")).value_or(false);
+    record.tracedAt = fields.optionalDate(QStringLiteral("at"));
+    record.member = fields.optionalString(QStringLiteral("m"));
+    if (!fields.ok())
+        return std::nullopt;
     return record;
 }
 
@@ -95,96 +100,112 @@ class ContentsBuilder {
 public:
     void add(const QJsonObject& o) {
         const QString k = json::optString(o, QStringLiteral("k")).value_or(QString());
-        if (k == QLatin1String("entry")) {
-            const QJsonValue e = o.value(QStringLiteral("e"));
-            if (const auto entry = e.isObject() ? AuditLogEntry::fromJson(e.toObject()) : std::nullopt)
-                m_contents.entries.append(*entry);
-            else
-                ++m_contents.damagedLines;
-            return;
-        }
+        if (k == QLatin1String("entry"))
+            return addEntry(o);
         const QString runId = json::optString(o, QStringLiteral("r")).value_or(QString());
-        if (k == QLatin1String("run")) {
-            const auto kind = kindFromText(json::optString(o, QStringLiteral("kind")).value_or(QString()));
-            if (runId.isEmpty() || !kind || m_runIndex.contains(runId)) {
-                ++m_contents.damagedLines;
-                return;
-            }
-            JournalRun run;
-            run.id = runId;
-            run.kind = *kind;
-            run.writesTraceFiles = json::optBool(o, QStringLiteral("trace")).value_or(false);
-            if (const auto writer = json::optString(o, QStringLiteral("w"))) {
-                if (const auto mark = leftover::decode(writer->toLatin1()))
-                    run.writer = mark->writer;
-            }
-            m_runIndex.insert(runId, m_contents.runs.size());
-            m_contents.runs.append(run);
-            m_items.append(QHash<int, qsizetype>());
-            return;
-        }
+        if (k == QLatin1String("run"))
+            return addRun(o, runId);
         const qsizetype index = m_runIndex.value(runId, -1);
-        if (index < 0) {
+        if (index < 0 || !addToRun(index, k, o))
             ++m_contents.damagedLines;
-            return;
-        }
-        JournalRun& run = m_contents.runs[index];
-        QHash<int, qsizetype>& items = m_items[index];
-        const int seq = int(json::optInt64(o, QStringLiteral("n")).value_or(-1));
-        if (k == QLatin1String("intent") || k == QLatin1String("record")) {
-            const auto record = recordFromJson(o);
-            if (!record || seq < 0) {
-                ++m_contents.damagedLines;
-                return;
-            }
-            JournalRun::Item item{seq, *record,
-                                  k == QLatin1String("record") ? JournalRun::State::done
-                                                               : JournalRun::State::pending};
-            items.insert(seq, run.items.size());
-            run.items.append(item);
-        } else if (k == QLatin1String("done") || k == QLatin1String("failed")) {
-            const qsizetype at = items.value(seq, -1);
-            if (at < 0) {
-                ++m_contents.damagedLines;
-                return;
-            }
-            JournalRun::Item& item = run.items[at];
-            item.state = k == QLatin1String("done") ? JournalRun::State::done : JournalRun::State::failed;
-            if (const auto time = json::optDate(o, QStringLiteral("at")))
-                item.record.tracedAt = time;
-            if (const auto destination = json::optString(o, QStringLiteral("d"));
-                destination && item.record.entry)
-                item.record.entry->destinationPath = destination;
-        } else if (k == QLatin1String("traceFile")) {
-            const auto folder = json::optString(o, QStringLiteral("dir"));
-            const auto name = json::optString(o, QStringLiteral("name"));
-            const auto generated = json::optDate(o, QStringLiteral("at"));
-            if (!folder || !name || !generated) {
-                ++m_contents.damagedLines;
-                return;
-            }
-            run.traceFiles.removeIf([&](const auto& pair) { return pair.first == *folder; });
-            run.traceFiles.append({*folder, {*name, *generated}});
-        } else if (k == QLatin1String("stats")) {
-            const auto before = AllTimeStats::fromJson(o.value(QStringLiteral("from")).toObject());
-            const auto after = AllTimeStats::fromJson(o.value(QStringLiteral("to")).toObject());
-            if (!before || !after) {
-                ++m_contents.damagedLines;
-                return;
-            }
-            run.stats = std::make_pair(*before, *after);
-        } else if (k == QLatin1String("closed")) {
-            if (!run.closed)
-                m_contents.entries += run.countedEntries();
-            run.closed = true;
-        } else {
-            ++m_contents.damagedLines;
-        }
     }
 
     JournalContents take() { return std::move(m_contents); }
 
 private:
+    void addEntry(const QJsonObject& o) {
+        const QJsonValue e = o.value(QStringLiteral("e"));
+        if (const auto entry = e.isObject() ? AuditLogEntry::fromJson(e.toObject()) : std::nullopt)
+            m_contents.entries.append(*entry);
+        else
+            ++m_contents.damagedLines;
+    }
+
+    void addRun(const QJsonObject& o, const QString& runId) {
+        json::Fields fields(o);
+        JournalRun run;
+        run.id = runId;
+        run.kind = fields.choice(QStringLiteral("kind"), &kindFromText);
+        run.writesTraceFiles = fields.optionalBool(QStringLiteral("trace")).value_or(false);
+        if (const auto writer = fields.optionalString(QStringLiteral("w"))) {
+            if (const auto mark = leftover::decode(writer->toLatin1()))
+                run.writer = mark->writer;
+        }
+        if (runId.isEmpty() || !fields.ok() || m_runIndex.contains(runId)) {
+            ++m_contents.damagedLines;
+            return;
+        }
+        m_runIndex.insert(runId, m_contents.runs.size());
+        m_contents.runs.append(run);
+        m_items.append(QHash<int, qsizetype>());
+    }
+
+    // False when the line is damaged.
+    bool addToRun(qsizetype index, const QString& k, const QJsonObject& o) {
+        JournalRun& run = m_contents.runs[index];
+        const int seq = int(json::optInt64(o, QStringLiteral("n")).value_or(-1));
+        if (k == QLatin1String("intent") || k == QLatin1String("record"))
+            return addItem(run, m_items[index], seq, k == QLatin1String("record"), o);
+        if (k == QLatin1String("done") || k == QLatin1String("failed"))
+            return settleItem(run, m_items[index].value(seq, -1), k == QLatin1String("done"), o);
+        if (k == QLatin1String("traceFile"))
+            return addTraceFile(run, o);
+        if (k == QLatin1String("stats"))
+            return addStats(run, o);
+        if (k != QLatin1String("closed"))
+            return false;
+        if (!run.closed)
+            m_contents.entries += run.countedEntries();
+        run.closed = true;
+        return true;
+    }
+
+    static bool addItem(JournalRun& run, QHash<int, qsizetype>& items, int seq, bool done,
+                        const QJsonObject& o) {
+        const auto record = recordFromJson(o);
+        if (!record || seq < 0)
+            return false;
+        items.insert(seq, run.items.size());
+        run.items.append({seq, *record, done ? JournalRun::State::done : JournalRun::State::pending});
+        return true;
+    }
+
+    static bool settleItem(JournalRun& run, qsizetype at, bool done, const QJsonObject& o) {
+        json::Fields fields(o);
+        const auto time = fields.optionalDate(QStringLiteral("at"));
+        const auto destination = fields.optionalString(QStringLiteral("d"));
+        if (at < 0 || !fields.ok())
+            return false;
+        JournalRun::Item& item = run.items[at];
+        item.state = done ? JournalRun::State::done : JournalRun::State::failed;
+        if (time)
+            item.record.tracedAt = time;
+        if (destination && item.record.entry)
+            item.record.entry->destinationPath = destination;
+        return true;
+    }
+
+    static bool addTraceFile(JournalRun& run, const QJsonObject& o) {
+        json::Fields fields(o);
+        const QString folder = fields.string(QStringLiteral("dir"));
+        const QString name = fields.string(QStringLiteral("name"));
+        const QDateTime generated = fields.date(QStringLiteral("at"));
+        if (!fields.ok())
+            return false;
+        run.traceFiles.removeIf([&](const auto& pair) { return pair.first == folder; });
+        run.traceFiles.append({folder, {name, generated}});
+        return true;
+    }
+
+    static bool addStats(JournalRun& run, const QJsonObject& o) {
+        const auto before = AllTimeStats::fromJson(o.value(QStringLiteral("from")).toObject());
+        const auto after = AllTimeStats::fromJson(o.value(QStringLiteral("to")).toObject());
+        if (!before || !after)
+            return false;
+        run.stats = std::make_pair(*before, *after);
+        return true;
+    }
+
     JournalContents m_contents;
     QHash<QString, qsizetype> m_runIndex;
     QList<QHash<int, qsizetype>> m_items; // per run: seq → item

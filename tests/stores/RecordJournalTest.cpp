@@ -81,6 +81,35 @@ TEST(RecordJournal, EachFileLeavesItsLineAsItGoesAndATornLineIsSkipped) {
     EXPECT_EQ(contents.damagedLines, 1);
 }
 
+// A record line is read whole: a bad identity or a mistyped field makes it damaged, not half read.
+TEST(RecordJournal, ALineWithABadFieldIsDamagedWhole) {
+    QTemporaryDir dir;
+    RecordJournal journal(dir.filePath(QStringLiteral("audit_log.journal")));
+    FileRecord good = removal(QStringLiteral("/m/a.mov"), 10);
+    good.identity = FileIdentity{1, 2, 10, 3};
+    const QByteArray lines = RecordJournal::runLine(QStringLiteral("r1"), RecordKind::deletion, false) +
+                             RecordJournal::recordLine(QStringLiteral("r1"), 0, good, true);
+    const auto altered = [](QByteArray line, const QByteArray& from, const QByteArray& to) {
+        EXPECT_TRUE(line.contains(from)) << line.constData();
+        return line.replace(from, to);
+    };
+    const QByteArray badIdentity =
+        altered(RecordJournal::recordLine(QStringLiteral("r1"), 1, good, true), "1:2:10:3", "1:2:ten:3");
+    const QByteArray mistyped =
+        altered(RecordJournal::recordLine(QStringLiteral("r1"), 2, good, true), R"("b":10)", R"("b":"10")");
+    const QByteArray badSettle =
+        altered(RecordJournal::doneLine(QStringLiteral("r1"), 0, std::nullopt, QStringLiteral("/x")),
+                R"("d":"\/x")", R"("d":7)");
+    ASSERT_TRUE(journal.append(lines + badIdentity + mistyped + badSettle));
+
+    const JournalContents contents = journal.read();
+    EXPECT_EQ(contents.damagedLines, 3);
+    ASSERT_EQ(contents.runs.size(), 1);
+    ASSERT_EQ(contents.runs.front().items.size(), 1);
+    EXPECT_EQ(contents.runs.front().items[0].record.identity, good.identity);
+    EXPECT_EQ(contents.runs.front().items[0].state, JournalRun::State::pending);
+}
+
 // A full disk or a journal the user cannot write refuses lines: the run keeps them, in order, and
 // writes them when the journal takes lines again, so no line of it is left without its run.
 TEST(RecordRun, KeepsRefusedLinesInOrderUntilTheJournalTakesThemAgain) {

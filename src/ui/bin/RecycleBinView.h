@@ -47,7 +47,7 @@ public:
 };
 
 // The right-hand pane: header with the bin's total, the staged files, and the clean-up actions.
-// Restores run here; the other four actions raise the window's presentations.
+// Restores run here; the other actions raise the window's presentations.
 class RecycleBinView : public QWidget {
     Q_OBJECT
 public:

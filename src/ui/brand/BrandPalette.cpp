@@ -77,6 +77,11 @@ TARNWICK_SHADE(pictureButtonPressedBacking, 0, 0, 0, 170)
 TARNWICK_SHADE(pictureButtonIcon, 255, 255, 255, 230)
 TARNWICK_SHADE(unselectedMark, 255, 255, 255, 217)
 TARNWICK_SHADE(prominentButtonDetail, 255, 255, 255, 190)
+TARNWICK_SHADE(mapTileInk, 0, 0, 0, 255)
+TARNWICK_SHADE(mapTileDetail, 0, 0, 0, 127)
+TARNWICK_SHADE(thumbnailRim, 255, 255, 255, 77)
+TARNWICK_SHADE(thumbnailPending, 128, 128, 128, 77)
+TARNWICK_SHADE(thumbnailMissing, 128, 128, 128, 51)
 
 #undef TARNWICK_SHADE
 

@@ -78,6 +78,13 @@ const QColor& pictureButtonIcon();
 const QColor& unselectedMark();
 // The description under the title of a prominent (filled) choice button.
 const QColor& prominentButtonDetail();
+// The text on a project's tile of the storage map (opaque black), and its reclaimable line.
+const QColor& mapTileInk();
+const QColor& mapTileDetail();
+// A media row's thumbnail: the rim round a picture, and the fill while it loads or when there is none.
+const QColor& thumbnailRim();
+const QColor& thumbnailPending();
+const QColor& thumbnailMissing();
 
 // `color` with its alpha set to `opacity` (0...1).
 QColor withOpacity(const QColor& color, qreal opacity);

@@ -57,10 +57,37 @@ MediaFileListView::MediaFileListView(ProjectManager& manager, MediaBrowserAction
                         self->clearSelection();
                 }),
       m_thumbnails(thumbnails) {
+    build();
+    connectTable();
+
+    connect(&m_manager, &ProjectManager::changed, this, [this](ProjectManager::Changes groups) {
+        using C = ProjectManager::Change;
+        if (groups & (C::mediaFiles | C::recycleBin | C::projects | C::filters))
+            refresh();
+    });
+    refresh();
+}
+
+MediaFileListView::~MediaFileListView() = default;
+
+void MediaFileListView::build() {
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);
+    layout->addWidget(buildHeader());
+    auto* divider = new QFrame(this);
+    divider->setFixedHeight(1);
+    divider->setStyleSheet(
+        Color::styleSheet(QStringLiteral("background:%1;"), {Color::brandSurfaceSunken()}));
+    layout->addWidget(divider);
 
+    m_body = new QStackedWidget(this);
+    buildEmptyPage();
+    buildTable();
+    layout->addWidget(m_body, 1);
+}
+
+QWidget* MediaFileListView::buildHeader() {
     auto* header = new QWidget(this);
     header->setAutoFillBackground(true);
     QPalette headerPalette = header->palette();
@@ -91,14 +118,10 @@ MediaFileListView::MediaFileListView(ProjectManager& manager, MediaBrowserAction
                           {Color::brandAccent(), Color::brandTextMuted()}));
     connect(m_addButton, &QPushButton::clicked, this, &MediaFileListView::addHeaderSelectionToBin);
     headerLayout->addWidget(m_addButton);
-    layout->addWidget(header);
-    auto* divider = new QFrame(this);
-    divider->setFixedHeight(1);
-    divider->setStyleSheet(
-        Color::styleSheet(QStringLiteral("background:%1;"), {Color::brandSurfaceSunken()}));
-    layout->addWidget(divider);
+    return header;
+}
 
-    m_body = new QStackedWidget(this);
+void MediaFileListView::buildEmptyPage() {
     auto* empty = new QWidget(m_body);
     auto* emptyLayout = new QVBoxLayout(empty);
     emptyLayout->addStretch();
@@ -115,7 +138,9 @@ MediaFileListView::MediaFileListView(ProjectManager& manager, MediaBrowserAction
     emptyLayout->addWidget(m_emptyDescription);
     emptyLayout->addStretch();
     m_body->addWidget(empty);
+}
 
+void MediaFileListView::buildTable() {
     m_model = new MediaTableModel(m_manager, this);
     m_delegate = new MediaTableDelegate(m_thumbnails, this);
     m_table = new QTableView(m_body);
@@ -144,8 +169,9 @@ MediaFileListView::MediaFileListView(ProjectManager& manager, MediaBrowserAction
     }
     columns->setSectionResizeMode(MediaTableModel::fileName, QHeaderView::Stretch);
     m_body->addWidget(m_table);
-    layout->addWidget(m_body, 1);
+}
 
+void MediaFileListView::connectTable() {
     connect(m_table, &QWidget::customContextMenuRequested, this, &MediaFileListView::showContextMenu);
     connect(m_table, &QAbstractItemView::doubleClicked, this,
             [this](const QModelIndex& index) { activateRow(index.row()); });
@@ -162,16 +188,7 @@ MediaFileListView::MediaFileListView(ProjectManager& manager, MediaBrowserAction
                 m_table->update(m_model->index(row, MediaTableModel::status));
         });
     }
-
-    connect(&m_manager, &ProjectManager::changed, this, [this](ProjectManager::Changes groups) {
-        using C = ProjectManager::Change;
-        if (groups & (C::mediaFiles | C::recycleBin | C::projects | C::filters))
-            refresh();
-    });
-    refresh();
 }
-
-MediaFileListView::~MediaFileListView() = default;
 
 void MediaFileListView::refresh() {
     m_model->refresh();

@@ -75,6 +75,11 @@ Q_SIGNALS:
     void selectedFilesChanged(const QSet<QUuid>& ids);
 
 private:
+    void build();
+    QWidget* buildHeader();
+    void buildEmptyPage();
+    void buildTable();
+    void connectTable();
     void refresh();
     void syncSelectionToTable();
     void readSelectionFromTable();

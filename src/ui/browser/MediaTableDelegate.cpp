@@ -124,11 +124,11 @@ public:
                 target.moveCenter(box.center());
                 m_painter->drawImage(target, image);
                 m_painter->setClipping(false);
-                m_painter->setPen(QPen(QColor(255, 255, 255, 77), 0.5));
+                m_painter->setPen(QPen(Color::thumbnailRim(), 0.5));
                 m_painter->setBrush(Qt::NoBrush);
                 m_painter->drawPath(shape);
             } else {
-                m_painter->fillPath(shape, QColor(128, 128, 128, loading ? 77 : 51));
+                m_painter->fillPath(shape, loading ? Color::thumbnailPending() : Color::thumbnailMissing());
                 if (!loading) {
                     static const QString icons[] = {QStringLiteral("film"), QStringLiteral("waveform"),
                                                     QStringLiteral("photo"), QStringLiteral("doc")};

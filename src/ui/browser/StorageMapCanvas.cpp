@@ -138,7 +138,7 @@ void StorageMapCanvas::paintLabel(QPainter& painter, const MapTreemapTile& tile,
         return;
     const QFont title = titleFont();
     // Black reads on the green-to-amber tiles; the dark merged tile needs light text.
-    const QColor ink = tile.item.payloadIndex ? QColor(0, 0, 0) : Color::brandTextSecondary();
+    const QColor ink = tile.item.payloadIndex ? Color::mapTileInk() : Color::brandTextSecondary();
     painter.save();
     painter.setClipRect(frame);
     painter.setFont(title);
@@ -173,7 +173,7 @@ void StorageMapCanvas::paintLabel(QPainter& painter, const MapTreemapTile& tile,
         QFont small = mono;
         small.setPixelSize(9);
         painter.setFont(small);
-        painter.setPen(QColor(0, 0, 0, int(0.5 * 255)));
+        painter.setPen(Color::mapTileDetail());
         const QString line = formatFileByteCount((*m_footprints)[*tile.item.payloadIndex].reclaimableBytes) +
                              QStringLiteral(" reclaimable");
         painter.drawText(QPointF(text.left(), y + QFontMetricsF(small).ascent()),

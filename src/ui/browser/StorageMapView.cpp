@@ -83,13 +83,44 @@ StorageMapView::StorageMapView(ProjectManager& manager, IsolateHandler onIsolate
     QPalette palette = this->palette();
     palette.setColor(QPalette::Window, Color::brandBackground());
     setPalette(palette);
+    build();
 
+    connect(&m_manager, &ProjectManager::changed, this, [this](ProjectManager::Changes groups) {
+        using C = ProjectManager::Change;
+        if (groups & (C::mediaFiles | C::projects | C::recycleBin | C::filters))
+            refresh();
+    });
+    refresh();
+}
+
+StorageMapView::~StorageMapView() = default;
+
+void StorageMapView::build() {
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);
 
     // Header: project level (page 0) and clip level (page 1).
     m_headerStack = new QStackedWidget(this);
+    buildProjectHeader();
+    buildClipHeader();
+    m_headerStack->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Maximum);
+    layout->addWidget(m_headerStack);
+    layout->addWidget(divider(this));
+
+    // Legend: project level (page 0), clip level (page 1), none (page 2).
+    m_legendStack = new QStackedWidget(this);
+    buildProjectLegend();
+    buildClipLegend();
+    m_legendStack->addWidget(new QWidget(m_legendStack));
+    m_legendStack->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Maximum);
+    layout->addWidget(m_legendStack);
+
+    buildBody();
+    layout->addWidget(m_bodyStack, 1);
+}
+
+void StorageMapView::buildProjectHeader() {
     auto* projectHeader = new QWidget(m_headerStack);
     auto* ph = row(projectHeader, 8, 8);
     ph->addWidget(brandLabel(QStringLiteral("Storage Map"), systemFont(13, QFont::Bold),
@@ -107,7 +138,9 @@ StorageMapView::StorageMapView(ProjectManager& manager, IsolateHandler onIsolate
     m_sharedNote->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Preferred);
     ph->addWidget(m_sharedNote);
     m_headerStack->addWidget(projectHeader);
+}
 
+void StorageMapView::buildClipHeader() {
     auto* clipHeader = new QWidget(m_headerStack);
     auto* ch = row(clipHeader, 8, 8);
     auto* back = new QPushButton(symbolIcon(QStringLiteral("chevron.left"), Color::brandAccent()),
@@ -132,12 +165,9 @@ StorageMapView::StorageMapView(ProjectManager& manager, IsolateHandler onIsolate
     connect(m_openInTable, &QPushButton::clicked, this, &StorageMapView::openInTable);
     ch->addWidget(m_openInTable);
     m_headerStack->addWidget(clipHeader);
-    m_headerStack->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Maximum);
-    layout->addWidget(m_headerStack);
-    layout->addWidget(divider(this));
+}
 
-    // Legend: project level (page 0), clip level (page 1), none (page 2).
-    m_legendStack = new QStackedWidget(this);
+void StorageMapView::buildProjectLegend() {
     auto* projectLegend = new QWidget(m_legendStack);
     auto* pl = row(projectLegend, 8, 6);
     QFont legendBold = Font::brandMono(9, Font::Weight::bold);
@@ -163,7 +193,9 @@ StorageMapView::StorageMapView(ProjectManager& manager, IsolateHandler onIsolate
     plh->addWidget(projectLegend);
     plh->addWidget(divider(projectLegendHost));
     m_legendStack->addWidget(projectLegendHost);
+}
 
+void StorageMapView::buildClipLegend() {
     auto* clipLegendHost = new QWidget(m_legendStack);
     auto* clh = new QVBoxLayout(clipLegendHost);
     clh->setContentsMargins(0, 0, 0, 0);
@@ -189,11 +221,10 @@ StorageMapView::StorageMapView(ProjectManager& manager, IsolateHandler onIsolate
     clh->addWidget(clipLegend);
     clh->addWidget(divider(clipLegendHost));
     m_legendStack->addWidget(clipLegendHost);
-    m_legendStack->addWidget(new QWidget(m_legendStack));
-    m_legendStack->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Maximum);
-    layout->addWidget(m_legendStack);
+}
 
-    // Body: the canvas, or one of the two empty states.
+// The canvas, or one of the two empty states.
+void StorageMapView::buildBody() {
     m_bodyStack = new QStackedWidget(this);
     m_canvas = new StorageMapCanvas(m_bodyStack);
     connect(m_canvas, &StorageMapCanvas::tileClicked, this, &StorageMapView::clickTile);
@@ -205,17 +236,7 @@ StorageMapView::StorageMapView(ProjectManager& manager, IsolateHandler onIsolate
     auto* clipEmpty = emptyState(QStringLiteral("film.stack"),
                                  QStringLiteral("No on-disk clips to map for this project"), {}, m_bodyStack);
     m_bodyStack->addWidget(clipEmpty);
-    layout->addWidget(m_bodyStack, 1);
-
-    connect(&m_manager, &ProjectManager::changed, this, [this](ProjectManager::Changes groups) {
-        using C = ProjectManager::Change;
-        if (groups & (C::mediaFiles | C::projects | C::recycleBin | C::filters))
-            refresh();
-    });
-    refresh();
 }
-
-StorageMapView::~StorageMapView() = default;
 
 const ProjectFile* StorageMapView::drilledProject() const {
     if (!m_drilledProjectName)

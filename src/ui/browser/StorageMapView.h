@@ -55,6 +55,12 @@ protected:
     void hideEvent(QHideEvent* event) override;
 
 private:
+    void build();
+    void buildProjectHeader();
+    void buildClipHeader();
+    void buildProjectLegend();
+    void buildClipLegend();
+    void buildBody();
     void refresh();
     void rebuildHeader();
     void openInTable();

@@ -34,7 +34,7 @@ QString text(Command command);
 // Every command, in subscription order.
 const QList<Command>& allCommands();
 
-// The two commands that carry what their panel chose.
+// The commands that carry what their panel chose.
 struct OpenProjects {
     QList<QUrl> urls; // in the panel's order
     bool operator==(const OpenProjects&) const = default;

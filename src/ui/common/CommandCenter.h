@@ -12,7 +12,7 @@
 namespace tarnwick {
 
 // Where commands are posted and heard by the window. Posts made on other threads are delivered on
-// the centre's own (GUI) thread. The two commands that carry URLs are refused when posted bare or
+// the centre's own (GUI) thread. The commands that carry URLs are refused when posted bare or
 // with an empty or invalid URL, and logged, rather than handed to a handler that cannot use them.
 class CommandCenter : public QObject {
     Q_OBJECT

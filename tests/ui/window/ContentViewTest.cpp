@@ -381,11 +381,12 @@ TEST(AnalyzingOverlay, FollowsTheManagerAndRotatesItsMessage) {
     EXPECT_EQ(f.view->analyzingOverlay()->calloutIndex(), 0); // a new import starts again
 }
 
-TEST(WelcomeGuide, PagesThroughSixStepsAndStoresCompletion) {
+TEST(WelcomeGuide, PagesThroughItsStepsAndStoresCompletion) {
     WindowFixture f(false);
     WelcomeView* guide = f.view->welcomeView();
     ASSERT_NE(guide, nullptr);
-    ASSERT_EQ(WelcomeView::steps().size(), 6);
+    const int last = int(WelcomeView::steps().size()) - 1;
+    ASSERT_GT(last, 3);
     EXPECT_EQ(guide->shownTitle(), QStringLiteral("Welcome to Tarnwick"));
     EXPECT_FALSE(guide->backButton()->isVisibleTo(guide));
     EXPECT_EQ(guide->shownIconColor(), QApplication::palette().color(QPalette::Highlight));
@@ -393,13 +394,13 @@ TEST(WelcomeGuide, PagesThroughSixStepsAndStoresCompletion) {
     EXPECT_EQ(guide->currentStep(), 3);
     EXPECT_EQ(guide->shownTitle(), QStringLiteral("Reconnect Moved Files"));
     EXPECT_EQ(guide->shownIconColor(), QColor(0xFF, 0x95, 0x00));
-    guide->forwardButton()->click();
-    guide->forwardButton()->click();
-    EXPECT_EQ(guide->currentStep(), 5);
+    for (int step = 3; step < last; ++step)
+        guide->forwardButton()->click();
+    EXPECT_EQ(guide->currentStep(), last);
     EXPECT_EQ(guide->forwardButton()->text(), QStringLiteral("Get Started"));
     EXPECT_FALSE(guide->skipButton()->isVisibleTo(guide));
     guide->backButton()->click();
-    EXPECT_EQ(guide->currentStep(), 4);
+    EXPECT_EQ(guide->currentStep(), last - 1);
     guide->skipButton()->click();
     EXPECT_NE(f.view->welcomeView(), nullptr); // completion waits for the next turn
     f.settle();
