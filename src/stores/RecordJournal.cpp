@@ -1,5 +1,6 @@
 #include "stores/RecordJournal.h"
 
+#include "model/EnumText.h"
 #include "platform/AppLog.h"
 #include "platform/JsonForm.h"
 #include "platform/RegularFile.h"
@@ -20,27 +21,19 @@ namespace {
 // The journal is read whole at start; anything far larger is not ours.
 constexpr qint64 maxJournalBytes = qint64(1) << 31;
 
+constexpr auto kindTexts = std::to_array<EnumText<RecordKind>>({
+    {RecordKind::trash, u"trash"},
+    {RecordKind::deletion, u"deletion"},
+    {RecordKind::move, u"move"},
+    {RecordKind::transcode, u"transcode"},
+});
+
 QString kindText(RecordKind kind) {
-    switch (kind) {
-    case RecordKind::trash:
-        return QStringLiteral("trash");
-    case RecordKind::deletion:
-        return QStringLiteral("deletion");
-    case RecordKind::move:
-        return QStringLiteral("move");
-    case RecordKind::transcode:
-        return QStringLiteral("transcode");
-    }
-    return {};
+    return enumText(kindTexts, kind);
 }
 
 std::optional<RecordKind> kindFromText(const QString& text) {
-    for (const RecordKind kind :
-         {RecordKind::trash, RecordKind::deletion, RecordKind::move, RecordKind::transcode}) {
-        if (kindText(kind) == text)
-            return kind;
-    }
-    return std::nullopt;
+    return enumFromText(kindTexts, text, EnumTextMatch::exact);
 }
 
 QString identityText(const FileIdentity& id) {
