@@ -2,6 +2,7 @@
 
 #include "analysis/ProjectManager.h"
 #include "app/MainWindow.h"
+#include "app/OptionValue.h"
 #include "app/drive/EventLoopProbe.h"
 #include "app/drive/ProcessMemory.h"
 #include "ui/browser/MediaFileListView.h"
@@ -22,12 +23,7 @@
 namespace tarnwick {
 
 QString DriveRun::takeOption(QStringList& arguments) {
-    const qsizetype at = arguments.indexOf(QStringLiteral("--drive"));
-    if (at < 0 || at + 1 >= arguments.size())
-        return {};
-    const QString report = arguments.at(at + 1);
-    arguments.remove(at, 2);
-    return report;
+    return takeOptionValue(arguments, QStringLiteral("--drive"));
 }
 
 void DriveRun::begin(MainWindow& window, QString report, QList<QUrl> projects) {

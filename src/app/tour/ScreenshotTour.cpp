@@ -2,6 +2,7 @@
 
 #include "analysis/ProjectManager.h"
 #include "app/MainWindow.h"
+#include "app/OptionValue.h"
 #include "ui/window/ContentView.h"
 
 #include <QDialog>
@@ -15,12 +16,7 @@
 namespace tarnwick {
 
 QString ScreenshotTour::takeOption(QStringList& arguments) {
-    const qsizetype at = arguments.indexOf(QStringLiteral("--screenshots"));
-    if (at < 0 || at + 1 >= arguments.size())
-        return {};
-    const QString outDir = arguments.at(at + 1);
-    arguments.remove(at, 2);
-    return outDir;
+    return takeOptionValue(arguments, QStringLiteral("--screenshots"));
 }
 
 void ScreenshotTour::begin(MainWindow& window, QString outDir, QList<QUrl> projects) {
