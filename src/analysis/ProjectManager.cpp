@@ -38,6 +38,8 @@ ProjectManager::ProjectManager(ProjectManagerServices services, QObject* parent)
     m_options.protectedFolders = m_services.protectedFolders->folders();
     // One thread waits for the status scan, which runs its checks on its own pool.
     m_workerPool.setMaxThreadCount(1);
+    m_sortPool.setMaxThreadCount(1);
+    m_sortPool.setExpiryTimeout(2000);
     connect(&m_gate, &OperationGate::busyChanged, this, [this] {
         notify(Change::progress);
         if (!m_gate.isBusy())
@@ -49,6 +51,7 @@ ProjectManager::~ProjectManager() {
     // Closing the window waits for the checks in flight only, not for every path still queued.
     m_stopChecks->store(true);
     m_workerPool.waitForDone();
+    m_sortPool.waitForDone();
 }
 
 // ---- Notifications ------------------------------------------------------------------------
@@ -95,6 +98,7 @@ void ProjectManager::bumpProjects() {
 void ProjectManager::bumpMediaFiles() {
     ++m_mediaFilesVersion;
     notify(Change::mediaFiles);
+    scheduleSortKeys();
 }
 
 void ProjectManager::bumpRecycleBin() {
