@@ -98,6 +98,9 @@ QThreadPool& binPool() {
 struct StagePlan {
     QList<qsizetype> toStage;
     QList<RecycleBinItem> added;
+    // The media list with the plan applied, when the worker made it (the view's rows share the
+    // manager's list, so changing it in place would copy 100,000 records on the GUI thread).
+    std::optional<QList<MediaFile>> media;
 };
 
 // Any thread: reads only what it is given (the protected-folder test is this thread's alone).
@@ -171,6 +174,7 @@ struct StatusCheck {
 struct RestorePlan {
     QList<std::pair<qsizetype, std::optional<FileStatusResult>>> restored; // nothing: not checked
     AuditLogManager::Prepared audit;
+    std::optional<QList<MediaFile>> media; // as StagePlan's
 };
 
 RestorePlan planRestore(const QList<RecycleBinItem>& items, const QList<MediaFile>& media,
@@ -192,16 +196,27 @@ RestorePlan planRestore(const QList<RecycleBinItem>& items, const QList<MediaFil
     return plan;
 }
 
+void stageInto(QList<MediaFile>& list, const StagePlan& plan) {
+    for (const qsizetype i : std::as_const(plan.toStage))
+        list[i].status = MediaFileStatus::inRecycleBin;
+}
+
 void applyStaging(ProjectManager& pm, StagePlan plan) {
-    if (!plan.toStage.isEmpty()) {
-        pm.modifyMediaFiles([&](QList<MediaFile>& list) {
-            for (const qsizetype i : std::as_const(plan.toStage))
-                list[i].status = MediaFileStatus::inRecycleBin;
-        });
-    }
+    if (plan.media)
+        pm.setMediaFiles(std::move(*plan.media));
+    else if (!plan.toStage.isEmpty())
+        pm.modifyMediaFiles([&](QList<MediaFile>& list) { stageInto(list, plan); });
     if (!plan.added.isEmpty())
         pm.modifyRecycleBin([&](QList<RecycleBinItem>& bin) { bin.append(std::move(plan.added)); });
     pm.updateSummary();
+}
+
+void restoreInto(QList<MediaFile>& list, const RestorePlan& plan) {
+    for (const auto& [i, found] : std::as_const(plan.restored)) {
+        list[i].status = MediaFileStatus::online; // out of the bin; then as a rescan finds it
+        if (found)
+            MediaRescanner::applyStatus(list[i], *found);
+    }
 }
 
 // Each item leaves the bin, its entry (the first with its exact path) takes the status its file's
@@ -216,13 +231,10 @@ void applyRestore(ProjectManager& pm, const QList<RecycleBinItem>& items, Restor
     pm.modifyRecycleBin([&](QList<RecycleBinItem>& bin) {
         bin.removeIf([&](const RecycleBinItem& staged) { return ids.contains(staged.id); });
     });
-    pm.modifyMediaFiles([&](QList<MediaFile>& list) {
-        for (const auto& [i, found] : std::as_const(plan.restored)) {
-            list[i].status = MediaFileStatus::online; // out of the bin; then as a rescan finds it
-            if (found)
-                MediaRescanner::applyStatus(list[i], *found);
-        }
-    });
+    if (plan.media)
+        pm.setMediaFiles(std::move(*plan.media));
+    else
+        pm.modifyMediaFiles([&](QList<MediaFile>& list) { restoreInto(list, plan); });
     if (auditLog)
         auditLog->log(std::move(plan.audit));
     pm.updateSummary();
@@ -283,7 +295,12 @@ bool RecycleBin::addToRecycleBin(const QList<MediaFile>& files, std::function<vo
             m_manager, std::move(scope), std::move(done),
             [files, protection, keepFiles = m_services.files](const QList<MediaFile>& media,
                                                               const QList<RecycleBinItem>& bin) {
-                return planStaging(files, bin, media, *protection);
+                StagePlan plan = planStaging(files, bin, media, *protection);
+                if (!plan.toStage.isEmpty()) {
+                    plan.media = media;
+                    stageInto(*plan.media, plan);
+                }
+                return plan;
             },
             [](ProjectManager& manager, StagePlan plan) { applyStaging(manager, std::move(plan)); });
         return false;
@@ -380,7 +397,10 @@ void RecycleBin::restoreOnWorker(std::optional<OperationGate::Scope> scope, QLis
                                                               const QList<RecycleBinItem>&) {
             if (!*checked)
                 *checked = check.run(items);
-            return planRestore(items, media, **checked);
+            RestorePlan plan = planRestore(items, media, **checked);
+            plan.media = media;
+            restoreInto(*plan.media, plan);
+            return plan;
         },
         [items, auditLog = m_services.auditLog](ProjectManager& manager, RestorePlan plan) {
             applyRestore(manager, items, std::move(plan), auditLog);
