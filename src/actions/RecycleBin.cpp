@@ -101,6 +101,7 @@ struct StagePlan {
     // The media list with the plan applied, when the worker made it (the view's rows share the
     // manager's list, so changing it in place would copy 100,000 records on the GUI thread).
     std::optional<QList<MediaFile>> media;
+    std::optional<QList<RecycleBinItem>> bin; // the bin with `added`, when the worker made it
 };
 
 // Any thread: reads only what it is given (the protected-folder test is this thread's alone).
@@ -174,7 +175,8 @@ struct StatusCheck {
 struct RestorePlan {
     QList<std::pair<qsizetype, std::optional<FileStatusResult>>> restored; // nothing: not checked
     AuditLogManager::Prepared audit;
-    std::optional<QList<MediaFile>> media; // as StagePlan's
+    std::optional<QList<MediaFile>> media;    // as StagePlan's
+    std::optional<QList<RecycleBinItem>> bin; // the bin without the restored items, likewise
 };
 
 RestorePlan planRestore(const QList<RecycleBinItem>& items, const QList<MediaFile>& media,
@@ -206,7 +208,9 @@ void applyStaging(ProjectManager& pm, StagePlan plan) {
         pm.setMediaFiles(std::move(*plan.media));
     else if (!plan.toStage.isEmpty())
         pm.modifyMediaFiles([&](QList<MediaFile>& list) { stageInto(list, plan); });
-    if (!plan.added.isEmpty())
+    if (plan.bin)
+        pm.setRecycleBin(std::move(*plan.bin));
+    else if (!plan.added.isEmpty())
         pm.modifyRecycleBin([&](QList<RecycleBinItem>& bin) { bin.append(std::move(plan.added)); });
     pm.updateSummary();
 }
@@ -222,15 +226,18 @@ void restoreInto(QList<MediaFile>& list, const RestorePlan& plan) {
 // Each item leaves the bin, its entry (the first with its exact path) takes the status its file's
 // check found (a file deleted while staged comes back missing, not online), and the restore is
 // recorded, also for an item whose file has no entry any more.
-void applyRestore(ProjectManager& pm, const QList<RecycleBinItem>& items, RestorePlan plan,
-                  AuditLogManager* auditLog) {
+QList<RecycleBinItem> withoutItems(QList<RecycleBinItem> bin, const QList<RecycleBinItem>& items) {
     QSet<QUuid> ids;
     ids.reserve(items.size());
     for (const RecycleBinItem& item : items)
         ids.insert(item.id);
-    pm.modifyRecycleBin([&](QList<RecycleBinItem>& bin) {
-        bin.removeIf([&](const RecycleBinItem& staged) { return ids.contains(staged.id); });
-    });
+    bin.removeIf([&](const RecycleBinItem& staged) { return ids.contains(staged.id); });
+    return bin;
+}
+
+void applyRestore(ProjectManager& pm, const QList<RecycleBinItem>& items, RestorePlan plan,
+                  AuditLogManager* auditLog) {
+    pm.setRecycleBin(plan.bin ? std::move(*plan.bin) : withoutItems(pm.recycleBin(), items));
     if (plan.media)
         pm.setMediaFiles(std::move(*plan.media));
     else
@@ -300,6 +307,8 @@ bool RecycleBin::addToRecycleBin(const QList<MediaFile>& files, std::function<vo
                     plan.media = media;
                     stageInto(*plan.media, plan);
                 }
+                if (!plan.added.isEmpty())
+                    plan.bin = bin + plan.added;
                 return plan;
             },
             [](ProjectManager& manager, StagePlan plan) { applyStaging(manager, std::move(plan)); });
@@ -394,12 +403,13 @@ void RecycleBin::restoreOnWorker(std::optional<OperationGate::Scope> scope, QLis
     (void)onWorker<RestorePlan>(
         m_manager, std::move(scope), std::move(done),
         [items, check = StatusCheck::of(*m_manager), checked](const QList<MediaFile>& media,
-                                                              const QList<RecycleBinItem>&) {
+                                                              const QList<RecycleBinItem>& bin) {
             if (!*checked)
                 *checked = check.run(items);
             RestorePlan plan = planRestore(items, media, **checked);
             plan.media = media;
             restoreInto(*plan.media, plan);
+            plan.bin = withoutItems(bin, items);
             return plan;
         },
         [items, auditLog = m_services.auditLog](ProjectManager& manager, RestorePlan plan) {
