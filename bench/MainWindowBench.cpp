@@ -1,6 +1,7 @@
 // The main window over a large analysis: the time from the import's end to the window's first
 // full paint, and the longest GUI-thread stall while the filters change. Each figure is the
 // median of interleaved pairs with a reference taken in the same run on the same window.
+#include "actions/RecycleBin.h"
 #include "analysis/ProjectManager.h"
 #include "platform/AppLog.h"
 #include "platform/Preferences.h"
@@ -10,16 +11,26 @@
 #include "support/BenchSupport.h"
 #include "support/FakeAccessGrantBackend.h"
 #include "support/FakeFileStatusChecker.h"
+#include "ui/bin/BinViews.h"
+#include "ui/browser/BrowserViews.h"
+#include "ui/browser/MediaFileListView.h"
+#include "ui/browser/MediaTableModel.h"
 #include "ui/cleanup/WindowFacts.h"
+#include "ui/common/Command.h"
+#include "ui/tools/ToolViews.h"
 #include "ui/window/ContentView.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
+#include <QTableView>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
+#include <cstdio>
+#include <functional>
 #include <memory>
 
 using namespace tarnwick;
@@ -70,6 +81,19 @@ Analysis makeAnalysis(int mediaCount, int projectCount) {
     return a;
 }
 
+// Runs the event loop until `done` or `ms` passed; the probe's ticks wake it (QTest::qWaitFor
+// would keep processing them without looking at `done`).
+bool spinUntil(const std::function<bool()>& done, int ms) {
+    QElapsedTimer t;
+    t.start();
+    while (t.elapsed() < ms) {
+        if (done())
+            return true;
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    }
+    return done();
+}
+
 struct Window {
     QTemporaryDir dir;
     Preferences prefs{dir.filePath(QStringLiteral("prefs.ini"))};
@@ -77,6 +101,8 @@ struct Window {
     ProtectedFolders folders{dir.filePath(QStringLiteral("store"))};
     SecurityScopedAccess grants{dir.filePath(QStringLiteral("grants")),
                                 std::make_shared<FakeAccessGrantBackend>(), false};
+    std::shared_ptr<testing::FakeFileStatusChecker> checker =
+        std::make_shared<testing::FakeFileStatusChecker>();
     std::unique_ptr<ContentView> view;
 
     Window() {
@@ -84,13 +110,18 @@ struct Window {
         ProjectManagerServices services = ProjectManagerServices::shared();
         services.sequencePolicy = &policy;
         services.protectedFolders = &folders;
-        services.fileStatusChecker = std::make_shared<testing::FakeFileStatusChecker>();
+        services.fileStatusChecker = checker;
         services.statusOptions = [](bool) { return FileStatusChecking::Options{}; };
         services.isSandboxed = [] { return false; };
         ContentView::Services ui;
         ui.grants = &grants;
         ui.preferences = &prefs;
         ui.openURL = [](const QUrl&) { return true; };
+        // The views the application installs but the cards (their previews would run ffmpeg on
+        // media that are not on disk), with no thumbnails in the table.
+        installBinViews(ui.factories);
+        installBrowserViews(ui.factories, BrowserServices{});
+        registerToolViews(ui.factories);
         view = std::make_unique<ContentView>(std::make_unique<ProjectManager>(std::move(services)),
                                              std::move(ui));
         view->resize(1280, 760);
@@ -101,7 +132,7 @@ struct Window {
     void settle() {
         for (int i = 0; i < 3; ++i)
             QCoreApplication::processEvents();
-        (void)QTest::qWaitFor([this] { return view->facts().isCurrent(); }, 60000);
+        (void)spinUntil([this] { return view->facts().isCurrent(); }, 60000);
         QCoreApplication::processEvents();
     }
     // The turn that handles the coalesced changes, then a synchronous full paint.
@@ -221,6 +252,135 @@ void BM_FilterChangeStall(benchmark::State& state) {
     state.counters["idle_repaint_ms"] = bench::median(references);
 }
 
+// The longest time the event loop takes to answer while an action runs: a 1 ms timer on the GUI
+// thread, and the largest gap between two of its ticks (the action's own call included).
+class LoopProbe {
+public:
+    LoopProbe() {
+        m_timer.setInterval(1);
+        m_timer.setTimerType(Qt::PreciseTimer);
+        QObject::connect(&m_timer, &QTimer::timeout, [this] { tick(); });
+        m_timer.start();
+    }
+    void reset() {
+        m_longest = 0;
+        m_sinceTick.start();
+    }
+    double longestMs() const { return std::max(m_longest, m_sinceTick.nsecsElapsed() / 1e6); }
+
+private:
+    void tick() {
+        m_longest = std::max(m_longest, m_sinceTick.nsecsElapsed() / 1e6);
+        m_sinceTick.start();
+    }
+    QTimer m_timer;
+    QElapsedTimer m_sinceTick;
+    double m_longest = 0;
+};
+
+struct WindowAction {
+    const char* name;
+    std::function<void(Window&)> act;
+    std::function<bool(Window&)> done;
+};
+
+QList<WindowAction> windowActions() {
+    const auto list = [](Window& w) { return w.view->findChild<MediaFileListView*>(); };
+    const auto idle = [](Window& w) { return !w.pm().isBusy() && w.view->facts().isCurrent(); };
+    const auto sortBy = [list](int column, Qt::SortOrder order) {
+        return [list, column, order](Window& w) {
+            if (MediaFileListView* view = list(w))
+                view->table()->sortByColumn(column, order);
+        };
+    };
+    const auto sorted = [list](int column) {
+        return [list, column](Window& w) {
+            MediaFileListView* view = list(w);
+            return view && !view->model()->isWaitingForSortKeys() && !view->model()->sortOrder().isEmpty() &&
+                   view->model()->sortOrder().constFirst().key ==
+                       MediaTableModel::keyOf(MediaTableModel::Column(column));
+        };
+    };
+    const auto showing = [](DetailViewMode mode) {
+        return [mode](Window& w) { w.view->setDetailViewMode(mode); };
+    };
+    const auto search = [](QString text) {
+        return [text](Window& w) {
+            w.pm().updateFilters([&](FilterSettings& filters) { filters.filterText = text; });
+        };
+    };
+    QList<WindowAction> actions{{"switch to Table", showing(DetailViewMode::table), idle}};
+    static const char* const columnNames[] = {"sort by status",  "sort by name",    "sort by size",
+                                              "sort by usage",   "sort by storage", "sort by sequence",
+                                              "sort by projects"};
+    for (int column = 0; column < MediaTableModel::columnCount_; ++column)
+        actions.append({columnNames[column], sortBy(column, Qt::AscendingOrder), sorted(column)});
+    actions.append({"sort by size, descending", sortBy(MediaTableModel::size, Qt::DescendingOrder),
+                    sorted(MediaTableModel::size)});
+    actions.append({"switch to Map", showing(DetailViewMode::map), idle});
+    actions.append({"switch to Cards", showing(DetailViewMode::cards), idle});
+    actions.append({"switch to Table again", showing(DetailViewMode::table), idle});
+    actions.append({"type \"c\" in the filter", search(QStringLiteral("c")), idle});
+    actions.append({"type \"c0\" in the filter", search(QStringLiteral("c0")), idle});
+    actions.append({"clear the filter", search(QString()), idle});
+    actions.append({"Add All Unused", [](Window& w) { w.view->handleCommand(Command::addAllUnused); },
+                    [idle](Window& w) { return idle(w) && !w.pm().recycleBin().isEmpty(); }});
+    actions.append({"Restore All", [](Window& w) { (void)RecycleBin(w.pm()).restoreAllFromRecycleBin(); },
+                    [idle](Window& w) { return idle(w) && w.pm().recycleBin().isEmpty(); }});
+    actions.append({"rescan", [](Window& w) { w.view->handleCommand(Command::refreshFileStatus); }, idle});
+    actions.append({"Clear All", [](Window& w) { w.view->handleCommand(Command::clearAllProjects); },
+                    [idle](Window& w) { return idle(w) && w.pm().mediaFiles().isEmpty(); }});
+    return actions;
+}
+
+// Each action as a user takes it in the window over the whole list, one after the other: the
+// longest event-loop answer from the action's start until its result is on screen (and 100 ms
+// more). Reference: the longest answer of the idle window over the same time.
+void BM_ActionStalls(benchmark::State& state) {
+    const Analysis analysis = makeAnalysis(int(state.range(0)), int(state.range(1)));
+    Window w;
+    for (const MediaFile& file : analysis.media)
+        w.checker->setOnline(file.path, file.size);
+    LoopProbe probe;
+    const QList<WindowAction> actions = windowActions();
+    QList<QList<double>> stalls(actions.size());
+    QList<double> idles, loads;
+    // TARNWICK_BENCH_ROUNDS=1 runs one round per process, for pairs interleaved with another build.
+    const int asked = qEnvironmentVariableIntValue("TARNWICK_BENCH_ROUNDS");
+    const int rounds = bench::smokeMode() ? 1 : (asked > 0 ? asked : 5);
+    for (auto _ : state) {
+        for (int round = 0; round < rounds; ++round) {
+            w.pm().setProjects(analysis.projects);
+            w.pm().setMediaFiles(analysis.media);
+            w.pm().updateSummary();
+            w.settle();
+            loads.append(bench::loadAverage());
+            for (qsizetype i = 0; i < actions.size(); ++i) {
+                probe.reset();
+                actions[i].act(w);
+                const bool done = spinUntil([&] { return actions[i].done(w); }, 120000);
+                spinUntil([] { return false; }, 100);
+                stalls[i].append(probe.longestMs());
+                if (!done || qEnvironmentVariableIsSet("TARNWICK_BENCH_VERBOSE"))
+                    std::fprintf(stderr, "%s: %.1f ms%s\n", actions[i].name, stalls[i].constLast(),
+                                 done ? "" : " (did not end)");
+                probe.reset();
+                spinUntil([] { return false; }, 200);
+                idles.append(probe.longestMs());
+            }
+        }
+    }
+    double worst = 0;
+    for (qsizetype i = 0; i < actions.size(); ++i) {
+        const double ms = bench::median(stalls[i]);
+        worst = std::max(worst, ms);
+        state.counters[actions[i].name] = ms;
+    }
+    state.SetIterationTime(worst / 1000.0);
+    state.counters["idle_ms"] = bench::median(idles);
+    state.counters["load"] = bench::median(loads);
+}
+
 void sizes(benchmark::internal::Benchmark* b) {
     if (bench::smokeMode()) {
         b->Args({1000, 10});
@@ -237,6 +397,7 @@ BENCHMARK(BM_ImportEndToFirstPaint)
     ->Iterations(1)
     ->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_FilterChangeStall)->Apply(sizes)->UseManualTime()->Iterations(1)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ActionStalls)->Apply(sizes)->UseManualTime()->Iterations(1)->Unit(benchmark::kMillisecond);
 
 int main(int argc, char** argv) {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))

@@ -91,6 +91,10 @@ QThreadPool& binPool() {
 struct StagePlan {
     QList<qsizetype> toStage;
     QList<RecycleBinItem> added;
+    // The media list with the plan applied, when the worker made it (the view's rows share the
+    // manager's list, so changing it in place would copy 100,000 records on the GUI thread).
+    std::optional<QList<MediaFile>> media;
+    std::optional<QList<RecycleBinItem>> bin; // the bin with `added`, when the worker made it
 };
 
 // Any thread: reads only what it is given (the protected-folder test is this thread's alone).
@@ -164,6 +168,8 @@ struct StatusCheck {
 struct RestorePlan {
     QList<std::pair<qsizetype, std::optional<FileStatusResult>>> restored; // nothing: not checked
     AuditLogManager::Prepared audit;
+    std::optional<QList<MediaFile>> media;    // as StagePlan's
+    std::optional<QList<RecycleBinItem>> bin; // the bin without the restored items, likewise
 };
 
 RestorePlan planRestore(const QList<RecycleBinItem>& items, const QList<MediaFile>& media,
@@ -185,37 +191,50 @@ RestorePlan planRestore(const QList<RecycleBinItem>& items, const QList<MediaFil
     return plan;
 }
 
+void stageInto(QList<MediaFile>& list, const StagePlan& plan) {
+    for (const qsizetype i : std::as_const(plan.toStage))
+        list[i].status = MediaFileStatus::inRecycleBin;
+}
+
 void applyStaging(ProjectManager& pm, StagePlan plan) {
-    if (!plan.toStage.isEmpty()) {
-        pm.modifyMediaFiles([&](QList<MediaFile>& list) {
-            for (const qsizetype i : std::as_const(plan.toStage))
-                list[i].status = MediaFileStatus::inRecycleBin;
-        });
-    }
-    if (!plan.added.isEmpty())
+    if (plan.media)
+        pm.setMediaFiles(std::move(*plan.media));
+    else if (!plan.toStage.isEmpty())
+        pm.modifyMediaFiles([&](QList<MediaFile>& list) { stageInto(list, plan); });
+    if (plan.bin)
+        pm.setRecycleBin(std::move(*plan.bin));
+    else if (!plan.added.isEmpty())
         pm.modifyRecycleBin([&](QList<RecycleBinItem>& bin) { bin.append(std::move(plan.added)); });
     pm.updateSummary();
+}
+
+void restoreInto(QList<MediaFile>& list, const RestorePlan& plan) {
+    for (const auto& [i, found] : std::as_const(plan.restored)) {
+        list[i].status = MediaFileStatus::online; // out of the bin; then as a rescan finds it
+        if (found)
+            MediaRescanner::applyStatus(list[i], *found);
+    }
 }
 
 // Each item leaves the bin, its entry (the first with its exact path) takes the status its file's
 // check found (a file deleted while staged comes back missing, not online), and the restore is
 // recorded, also for an item whose file has no entry any more.
-void applyRestore(ProjectManager& pm, const QList<RecycleBinItem>& items, RestorePlan plan,
-                  AuditLogManager* auditLog) {
+QList<RecycleBinItem> withoutItems(QList<RecycleBinItem> bin, const QList<RecycleBinItem>& items) {
     QSet<QUuid> ids;
     ids.reserve(items.size());
     for (const RecycleBinItem& item : items)
         ids.insert(item.id);
-    pm.modifyRecycleBin([&](QList<RecycleBinItem>& bin) {
-        bin.removeIf([&](const RecycleBinItem& staged) { return ids.contains(staged.id); });
-    });
-    pm.modifyMediaFiles([&](QList<MediaFile>& list) {
-        for (const auto& [i, found] : std::as_const(plan.restored)) {
-            list[i].status = MediaFileStatus::online; // out of the bin; then as a rescan finds it
-            if (found)
-                MediaRescanner::applyStatus(list[i], *found);
-        }
-    });
+    bin.removeIf([&](const RecycleBinItem& staged) { return ids.contains(staged.id); });
+    return bin;
+}
+
+void applyRestore(ProjectManager& pm, const QList<RecycleBinItem>& items, RestorePlan plan,
+                  AuditLogManager* auditLog) {
+    pm.setRecycleBin(plan.bin ? std::move(*plan.bin) : withoutItems(pm.recycleBin(), items));
+    if (plan.media)
+        pm.setMediaFiles(std::move(*plan.media));
+    else
+        pm.modifyMediaFiles([&](QList<MediaFile>& list) { restoreInto(list, plan); });
     if (auditLog)
         auditLog->log(std::move(plan.audit));
     pm.updateSummary();
@@ -276,7 +295,14 @@ bool RecycleBin::addToRecycleBin(const QList<MediaFile>& files, std::function<vo
             m_manager, std::move(scope), std::move(done),
             [files, protection, keepFiles = m_services.files](const QList<MediaFile>& media,
                                                               const QList<RecycleBinItem>& bin) {
-                return planStaging(files, bin, media, *protection);
+                StagePlan plan = planStaging(files, bin, media, *protection);
+                if (!plan.toStage.isEmpty()) {
+                    plan.media = media;
+                    stageInto(*plan.media, plan);
+                }
+                if (!plan.added.isEmpty())
+                    plan.bin = bin + plan.added;
+                return plan;
             },
             [](ProjectManager& manager, StagePlan plan) { applyStaging(manager, std::move(plan)); });
         return false;
@@ -370,10 +396,14 @@ void RecycleBin::restoreOnWorker(std::optional<OperationGate::Scope> scope, QLis
     (void)onWorker<RestorePlan>(
         m_manager, std::move(scope), std::move(done),
         [items, check = StatusCheck::of(*m_manager), checked](const QList<MediaFile>& media,
-                                                              const QList<RecycleBinItem>&) {
+                                                              const QList<RecycleBinItem>& bin) {
             if (!*checked)
                 *checked = check.run(items);
-            return planRestore(items, media, **checked);
+            RestorePlan plan = planRestore(items, media, **checked);
+            plan.media = media;
+            restoreInto(*plan.media, plan);
+            plan.bin = withoutItems(bin, items);
+            return plan;
         },
         [items, auditLog = m_services.auditLog](ProjectManager& manager, RestorePlan plan) {
             applyRestore(manager, items, std::move(plan), auditLog);

@@ -1,5 +1,6 @@
 #include "analysis/MediaFilterIndex.h"
 
+#include "analysis/LowerPathCache.h"
 #include "analysis/NameCollation.h"
 #include "platform/TextKey.h"
 
@@ -71,9 +72,15 @@ private:
     std::vector<QCollatorSortKey> m_texts;
 };
 
+bool comparesNumbersOnly(const MediaSortOrder& order) {
+    return std::all_of(order.cbegin(), order.cend(), [](const MediaSortComparator& c) {
+        return c.key == MediaSortKey::size || c.key == MediaSortKey::usageCount;
+    });
+}
+
 // `rows` of `files` in `order`'s sequence; ties keep their sequence in `rows`.
-QList<qsizetype> sortRows(const QList<MediaFile>& files, const QList<qsizetype>& rows,
-                          const MediaSortOrder& order) {
+QList<qsizetype> collateRows(const QList<MediaFile>& files, const QList<qsizetype>& rows,
+                             const MediaSortOrder& order) {
     if (order.isEmpty())
         return rows;
     QCollator collator = nameCollator(true);
@@ -111,7 +118,41 @@ constexpr qsizetype sortedOrdersKept = 3;
 QList<qsizetype> MediaFilterIndex::sortedRows(const QList<MediaFile>& files, const MediaSortOrder& order) {
     QList<qsizetype> rows(files.size());
     std::iota(rows.begin(), rows.end(), qsizetype(0));
-    return sortRows(files, rows, order);
+    return collateRows(files, rows, order);
+}
+
+QList<qsizetype> MediaFilterIndex::sortRows(const QList<MediaFile>& files, const QList<qsizetype>& rows,
+                                            const MediaSortOrder& order) const {
+    if (m_base.sortKeys)
+        return m_base.sortKeys->sorted(rows, order);
+    return collateRows(files, rows, order);
+}
+
+void MediaFilterIndex::setListKeys(qint64 version, ListKeys keys) {
+    if (m_base.version == version && m_base.flags.size() == size_t(keys.sort->size())) {
+        m_base.sortKeys = std::move(keys.sort);
+        if (!m_base.search)
+            m_base.search = std::move(keys.search);
+        return;
+    }
+    m_pendingKeysVersion = version;
+    m_pendingKeys = std::move(keys);
+}
+
+bool MediaFilterIndex::hasSortKeys(qint64 version) const {
+    return (m_base.version == version && m_base.sortKeys) || m_pendingKeysVersion == version;
+}
+
+bool MediaFilterIndex::sortsCheaply(const FilterCacheKey& key, const MediaSortOrder& order,
+                                    const Lists& lists) {
+    if (comparesNumbersOnly(order) || hasSortKeys(key.mediaFilesVersion))
+        return true;
+    prepareBase(key, lists);
+    if (m_sortedKey && *m_sortedKey == key && m_sortedOrder == order)
+        return true;
+    return std::any_of(m_base.sorted.cbegin(), m_base.sorted.cend(),
+                       [&](const auto& s) { return s.order == order; }) ||
+           adoptPreviousOrder(order, lists.mediaFiles);
 }
 
 void MediaFilterIndex::prepareBase(const FilterCacheKey& key, const Lists& lists) {
@@ -125,6 +166,13 @@ void MediaFilterIndex::prepareBase(const FilterCacheKey& key, const Lists& lists
     m_binVersion = -1;
     const qsizetype n = lists.mediaFiles.size();
     m_base.flags.resize(size_t(n));
+    if (m_pendingKeysVersion == key.mediaFilesVersion && m_pendingKeys.sort &&
+        m_pendingKeys.sort->size() == n) {
+        m_base.sortKeys = std::move(m_pendingKeys.sort);
+        m_base.search = std::move(m_pendingKeys.search);
+    }
+    m_pendingKeys = {};
+    m_pendingKeysVersion = -1;
     for (qsizetype i = 0; i < n; ++i) {
         const MediaFile& f = lists.mediaFiles[i];
         quint8 flags = 0;
@@ -159,26 +207,9 @@ void MediaFilterIndex::prepareBin(const FilterCacheKey& key, const Lists& lists)
     }
 }
 
-void MediaFilterIndex::prepareSearchKeys(const Lists& lists, LowerPathCache& lowerPaths) {
-    if (m_base.hasSearchKeys)
-        return;
-    const qsizetype n = lists.mediaFiles.size();
-    QHash<QString, qint32> folderIndex;
-    m_base.nameStart.reserve(size_t(n) + 1);
-    m_base.folderOfRow.reserve(size_t(n));
-    for (const MediaFile& f : lists.mediaFiles) {
-        const MediaPathKeys& keys = lowerPaths.keys(f);
-        m_base.nameStart.push_back(m_base.names.size());
-        m_base.names.append(keys.lowerFileName);
-        auto found = folderIndex.constFind(keys.lowerFolder);
-        if (found == folderIndex.cend()) {
-            found = folderIndex.insert(keys.lowerFolder, qint32(m_base.folders.size()));
-            m_base.folders.append(keys.lowerFolder);
-        }
-        m_base.folderOfRow.push_back(found.value());
-    }
-    m_base.nameStart.push_back(m_base.names.size());
-    m_base.hasSearchKeys = true;
+void MediaFilterIndex::prepareSearchKeys(const Lists& lists) {
+    if (!m_base.search)
+        m_base.search = std::make_shared<const MediaSearchKeys>(MediaSearchKeys::make(lists.mediaFiles));
 }
 
 void MediaFilterIndex::prepareProjectRows(const Lists& lists) {
@@ -195,10 +226,10 @@ void MediaFilterIndex::prepareProjectRows(const Lists& lists) {
     m_base.hasProjectRows = true;
 }
 
-QList<qsizetype> MediaFilterIndex::filter(const FilterCacheKey& key, const Lists& lists,
-                                          LowerPathCache& lowerPaths) {
+QList<qsizetype> MediaFilterIndex::filter(const FilterCacheKey& key, const Lists& lists) {
     const qsizetype n = lists.mediaFiles.size();
-    const QString search = key.filters.filterText.isEmpty() ? QString() : LowerPathCache::lowerKey(key.filters.filterText);
+    const QString search =
+        key.filters.filterText.isEmpty() ? QString() : LowerPathCache::lowerKey(key.filters.filterText);
 
     quint8 mustNot = binned;
     if (!key.filters.showDeleted)
@@ -234,11 +265,12 @@ QList<qsizetype> MediaFilterIndex::filter(const FilterCacheKey& key, const Lists
 
     std::vector<quint8> folderHit;
     if (!search.isEmpty()) {
-        prepareSearchKeys(lists, lowerPaths);
-        folderHit.resize(size_t(m_base.folders.size()));
-        for (qsizetype k = 0; k < m_base.folders.size(); ++k)
-            folderHit[size_t(k)] = m_base.folders[k].contains(search);
+        prepareSearchKeys(lists);
+        folderHit.resize(size_t(m_base.search->folders.size()));
+        for (qsizetype k = 0; k < m_base.search->folders.size(); ++k)
+            folderHit[size_t(k)] = m_base.search->folders[k].contains(search);
     }
+    const MediaSearchKeys* keys = m_base.search.get();
 
     const auto keeps = [&](qsizetype i) {
         const quint8 flags = m_base.flags[size_t(i)];
@@ -248,11 +280,11 @@ QList<qsizetype> MediaFilterIndex::filter(const FilterCacheKey& key, const Lists
             return false;
         if (search.isEmpty())
             return true;
-        if (folderHit[size_t(m_base.folderOfRow[size_t(i)])])
+        if (folderHit[size_t(keys->folderOfRow[size_t(i)])])
             return true;
-        const qsizetype start = m_base.nameStart[size_t(i)];
-        return QStringView(m_base.names)
-            .sliced(start, m_base.nameStart[size_t(i) + 1] - start)
+        const qsizetype start = keys->nameStart[size_t(i)];
+        return QStringView(keys->names)
+            .sliced(start, keys->nameStart[size_t(i) + 1] - start)
             .contains(search);
     };
 
@@ -275,13 +307,12 @@ QList<qsizetype> MediaFilterIndex::filter(const FilterCacheKey& key, const Lists
     return rows;
 }
 
-const QList<qsizetype>& MediaFilterIndex::filteredRows(const FilterCacheKey& key, const Lists& lists,
-                                                       LowerPathCache& lowerPaths) {
+const QList<qsizetype>& MediaFilterIndex::filteredRows(const FilterCacheKey& key, const Lists& lists) {
     if (m_key && *m_key == key)
         return m_rows;
     prepareBase(key, lists);
     prepareBin(key, lists);
-    QList<qsizetype> rows = filter(key, lists, lowerPaths);
+    QList<qsizetype> rows = filter(key, lists);
     m_rows = std::move(rows);
     m_key = key;
     return m_rows;
@@ -310,7 +341,7 @@ size_t MediaFilterIndex::sortedValuesDigest(const MediaSortOrder& order, const Q
 bool MediaFilterIndex::adoptPreviousOrder(const MediaSortOrder& order, const QList<MediaFile>& files) {
     const auto previous = std::find_if(m_previousSorted.begin(), m_previousSorted.end(),
                                        [&](const Base::Sorted& s) { return s.order == order; });
-    if (previous == m_previousSorted.end() || previous->rows.size() != files.size())
+    if (previous == m_previousSorted.end() || previous->rows.size() != files.size() || !previous->values)
         return false;
     if (previous->values != sortedValuesDigest(order, files))
         return false;
@@ -330,24 +361,31 @@ const QList<qsizetype>& MediaFilterIndex::sortedWhole(const MediaSortOrder& orde
             return m_base.sorted.constFirst().rows;
         }
     }
-    if (adoptPreviousOrder(order, files))
+    if (!m_base.sortKeys && adoptPreviousOrder(order, files))
         return m_base.sorted.constFirst().rows;
-    m_base.sorted.prepend({order, sortedRows(files, order), sortedValuesDigest(order, files)});
+    if (m_base.sortKeys) {
+        // Ranks make a later sort cheap: no digest to take this order over to the next version.
+        QList<qsizetype> all(files.size());
+        std::iota(all.begin(), all.end(), qsizetype(0));
+        m_base.sorted.prepend({order, m_base.sortKeys->sorted(all, order), std::nullopt});
+    } else {
+        m_base.sorted.prepend({order, sortedRows(files, order), sortedValuesDigest(order, files)});
+    }
     if (m_base.sorted.size() > sortedOrdersKept)
         m_base.sorted.removeLast();
     return m_base.sorted.constFirst().rows;
 }
 
 const QList<qsizetype>& MediaFilterIndex::sortedFilteredRows(const FilterCacheKey& key,
-                                                             const MediaSortOrder& order, const Lists& lists,
-                                                             LowerPathCache& lowerPaths) {
-    const QList<qsizetype>& rows = filteredRows(key, lists, lowerPaths);
+                                                             const MediaSortOrder& order,
+                                                             const Lists& lists) {
+    const QList<qsizetype>& rows = filteredRows(key, lists);
     if (m_sortedKey && *m_sortedKey == key && m_sortedOrder == order)
         return m_sortedRows;
     const qsizetype n = lists.mediaFiles.size();
     const bool wholeSorted = std::any_of(m_base.sorted.cbegin(), m_base.sorted.cend(),
                                          [&](const auto& s) { return s.order == order; }) ||
-                             adoptPreviousOrder(order, lists.mediaFiles);
+                             (!m_base.sortKeys && adoptPreviousOrder(order, lists.mediaFiles));
     if (order.isEmpty()) {
         m_sortedRows = rows;
     } else if (!wholeSorted && rows.size() * 8 < n && !m_base.sortedNarrow.contains(order)) {

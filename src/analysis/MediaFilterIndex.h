@@ -1,8 +1,9 @@
 #pragma once
 
 #include "analysis/FilterCacheKey.h"
-#include "analysis/LowerPathCache.h"
+#include "analysis/MediaSearchKeys.h"
 #include "analysis/MediaSortComparator.h"
+#include "analysis/MediaSortKeys.h"
 #include "model/MediaFile.h"
 #include "model/ProjectFile.h"
 #include "model/RecycleBinItem.h"
@@ -11,6 +12,7 @@
 #include <QList>
 #include <QString>
 
+#include <memory>
 #include <optional>
 #include <vector>
 
@@ -33,14 +35,24 @@ public:
 
     // The rows `key` keeps, in list order. `key` carries the lists' versions; `lists` must be the
     // lists of those versions.
-    const QList<qsizetype>& filteredRows(const FilterCacheKey& key, const Lists& lists,
-                                         LowerPathCache& lowerPaths);
+    const QList<qsizetype>& filteredRows(const FilterCacheKey& key, const Lists& lists);
     // The same rows in `order`'s sequence; ties keep list order.
     const QList<qsizetype>& sortedFilteredRows(const FilterCacheKey& key, const MediaSortOrder& order,
-                                               const Lists& lists, LowerPathCache& lowerPaths);
+                                               const Lists& lists);
 
     // Every row of `files` in `order`'s sequence (stable), collation keys made once per column.
     static QList<qsizetype> sortedRows(const QList<MediaFile>& files, const MediaSortOrder& order);
+
+    // The keys made on a worker for the media list of `version`; kept until the list changes.
+    struct ListKeys {
+        std::shared_ptr<const MediaSortKeys> sort;
+        std::shared_ptr<const MediaSearchKeys> search;
+    };
+    void setListKeys(qint64 version, ListKeys keys);
+    bool hasSortKeys(qint64 version) const;
+    // Whether `order` can be applied to the list of `key` without collating its texts here: it
+    // compares numbers only, its keys are made, or the list was sorted by it already.
+    bool sortsCheaply(const FilterCacheKey& key, const MediaSortOrder& order, const Lists& lists);
 
 private:
     // Per media-list version.
@@ -48,14 +60,8 @@ private:
         qint64 version = -1;
         qint64 largeFileThreshold = 0;
         std::vector<quint8> flags; // Flag bits per row
-        // Search keys, made on the first search: the lower-cased file names end to end (row i's
-        // from nameStart[i] to nameStart[i + 1]: one pass reads them in sequence), and the
-        // lower-cased folder as an index into `folders` (many files share a folder).
-        bool hasSearchKeys = false;
-        QString names;
-        std::vector<qsizetype> nameStart;
-        std::vector<qint32> folderOfRow;
-        QStringList folders;
+        // Search keys: from the worker, or made here on a search before they are back.
+        std::shared_ptr<const MediaSearchKeys> search;
         // Rows listing each project name, made on the first project selection.
         bool hasProjectRows = false;
         QHash<QString, QList<qint32>> rowsByProjectName;
@@ -64,11 +70,12 @@ private:
         struct Sorted {
             MediaSortOrder order;
             QList<qsizetype> rows;
-            size_t values = 0;
+            std::optional<size_t> values;
         };
         QList<Sorted> sorted;
         // Orders a narrow filter's rows were sorted by on their own; the next read sorts the whole list.
         QList<MediaSortOrder> sortedNarrow;
+        std::shared_ptr<const MediaSortKeys> sortKeys;
     };
     enum Flag : quint8 {
         deletedOrMoved = 1 << 0,
@@ -82,7 +89,7 @@ private:
 
     void prepareBase(const FilterCacheKey& key, const Lists& lists);
     void prepareBin(const FilterCacheKey& key, const Lists& lists);
-    void prepareSearchKeys(const Lists& lists, LowerPathCache& lowerPaths);
+    void prepareSearchKeys(const Lists& lists);
     void prepareProjectRows(const Lists& lists);
     const QList<qsizetype>& sortedWhole(const MediaSortOrder& order, const QList<MediaFile>& files);
     // A whole-list order of the list's previous version is still right when every row's values for
@@ -91,11 +98,16 @@ private:
     bool adoptPreviousOrder(const MediaSortOrder& order, const QList<MediaFile>& files);
     // The values `order` compares, of every row in list order, folded into one digest.
     static size_t sortedValuesDigest(const MediaSortOrder& order, const QList<MediaFile>& files);
-    QList<qsizetype> filter(const FilterCacheKey& key, const Lists& lists, LowerPathCache& lowerPaths);
+    QList<qsizetype> filter(const FilterCacheKey& key, const Lists& lists);
+    QList<qsizetype> sortRows(const QList<MediaFile>& files, const QList<qsizetype>& rows,
+                              const MediaSortOrder& order) const;
 
     Base m_base;
     QList<Base::Sorted> m_previousSorted; // of the list's previous version
     qint64 m_binVersion = -1;             // the bin version the `binned` flags were set for
+    // Keys that came back before the list's version was prepared here.
+    qint64 m_pendingKeysVersion = -1;
+    ListKeys m_pendingKeys;
     std::optional<FilterCacheKey> m_key;
     QList<qsizetype> m_rows;
     std::optional<FilterCacheKey> m_sortedKey;

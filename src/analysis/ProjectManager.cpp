@@ -28,6 +28,8 @@ ProjectManager::ProjectManager(ProjectManagerServices services, QObject* parent)
     // One thread waits for the status scan, which runs its checks on its own pool.
     m_workerPool.setMaxThreadCount(1);
     m_workerPool.setExpiryTimeout(idleThreadExpiryMs);
+    m_sortPool.setMaxThreadCount(1);
+    m_sortPool.setExpiryTimeout(idleThreadExpiryMs);
     connect(&m_gate, &OperationGate::busyChanged, this, [this] {
         notify(Change::progress);
         if (!m_gate.isBusy())
@@ -39,6 +41,7 @@ ProjectManager::~ProjectManager() {
     // Closing the window waits for the checks in flight only, not for every path still queued.
     m_stopChecks->store(true);
     m_workerPool.waitForDone();
+    m_sortPool.waitForDone();
 }
 
 // ---- Notifications ------------------------------------------------------------------------
@@ -85,6 +88,7 @@ void ProjectManager::bumpProjects() {
 void ProjectManager::bumpMediaFiles() {
     ++m_mediaFilesVersion;
     notify(Change::mediaFiles);
+    scheduleSortKeys();
 }
 
 void ProjectManager::bumpRecycleBin() {

@@ -276,6 +276,9 @@ public:
     // as rows of the current media list: no record is copied.
     MediaRows filteredMediaRows();
     MediaRows sortedFilteredMediaRows(const MediaSortOrder& order);
+    // False while a large list's sort keys are being made on a worker and `order` would have to
+    // collate every row here; sortKeysReady() follows when they are back.
+    bool canSortNow(const MediaSortOrder& order);
     // The kept records themselves: copies, or the media list itself when nothing is filtered out.
     const QList<MediaFile>& filteredMediaFiles();
     FilterCacheKey currentFilterCacheKey() const;
@@ -335,6 +338,8 @@ Q_SIGNALS:
     void transcodeProgressChanged();
     // After the group signals of one event-loop turn, with every group that changed in it.
     void changed(ProjectManager::Changes groups);
+    // The current list's sort keys are made: any order can be applied at once.
+    void sortKeysReady();
 
 private:
     template <class T> void assign(T& field, T value, Change group) {
@@ -378,12 +383,16 @@ private:
     void finishRebuild(QList<MediaFile> rebuilt);
     void recountPolicyChange();
     void unstageUsedFiles();
+    void scheduleSortKeys();
+    void makeSortKeys();
 
     ProjectManagerServices m_services;
     SequenceUsagePolicyStore* m_sequencePolicy = nullptr;
     std::unique_ptr<ProjectParser> m_parser;
     OperationGate m_gate;
     QThreadPool m_workerPool;
+    QThreadPool m_sortPool; // makes each large list's sort keys
+    bool m_sortKeysScheduled = false;
     // Set when the manager goes away, so a rebuild's pending checks are not started.
     std::shared_ptr<std::atomic_bool> m_stopChecks = std::make_shared<std::atomic_bool>(false);
     LowerPathCache m_lowerPaths;

@@ -29,6 +29,11 @@ struct ProjectManagerServices {
     std::function<FileStatusChecking::Options(bool ignoreFileExtension)> statusOptions;
     // Whether the process runs sandboxed (volume-access prompts).
     std::function<bool()> isSandboxed;
+    // Lists of at least this many entries have their sort keys made on a worker; smaller ones
+    // are sorted where asked.
+    qsizetype backgroundSortRows = 5000;
+    // Runs on that worker before the keys are made (tests hold it there).
+    std::function<void()> beforeSortKeys;
 
     // The shared stores, the real status checks and the process's sandbox flag.
     static ProjectManagerServices shared();

@@ -1,7 +1,15 @@
 #include "support/ProjectManagerHarness.h"
 
+#include "analysis/MediaFilterIndex.h"
+
+#include <QSemaphore>
+#include <QSignalSpy>
+#include <QTest>
+#include <QThread>
+#include <QTimer>
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <functional>
 
 using namespace tarnwick;
@@ -153,6 +161,74 @@ TEST_F(ProjectManagerFilterTest, SortsStablyByTheComparatorsInOrder) {
     pm.sortedFilteredMediaRows(bySizeThenStatus);
     EXPECT_EQ(pm.filteredMediaRows().sourceRows().constData(), filtered)
         << "a new order sorts the cached filter result";
+}
+
+// A large list's texts are collated on a worker: until its keys are back, a text order is refused
+// here (numbers still sort at once) while the GUI thread keeps answering; then every order gives
+// what collating on the spot gives, filtered or not.
+TEST(ProjectManagerSortKeys, LargeListsCollateOnAWorkerAndSortLikeTheDirectSort) {
+    QSemaphore gate;
+    std::atomic<QThread*> worker = nullptr;
+    ProjectManagerHarness h([&](ProjectManagerServices& services) {
+        services.backgroundSortRows = 40;
+        services.beforeSortKeys = [&] {
+            worker = QThread::currentThread();
+            gate.acquire();
+        };
+    });
+    ProjectManager& pm = h.pm();
+    QList<MediaFile> files;
+    for (int i = 0; i < 60; ++i) {
+        MediaFile f = media(QStringLiteral("/Vol/%1/Clip%2 %3.mov")
+                                .arg(QChar(u'a' + i % 5))
+                                .arg(i % 13)
+                                .arg(QStringList{"b", "B", "é", "e"}[i % 4]),
+                            i % 3, i % 4 ? MediaFileStatus::online : MediaFileStatus::offline, 100 + i % 7);
+        f.projectNames = {QStringLiteral("P%1").arg(i % 3)};
+        files.append(f);
+    }
+    pm.setMediaFiles(files);
+    const MediaSortOrder byName{{MediaSortKey::fileName, true}};
+    const MediaSortOrder byStorageThenStatus{{MediaSortKey::storage, false}, {MediaSortKey::status, true}};
+    QSignalSpy ready(&pm, &ProjectManager::sortKeysReady);
+    int ticks = 0;
+    QTimer tick;
+    QObject::connect(&tick, &QTimer::timeout, [&] { ++ticks; });
+    tick.start(1);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return worker != nullptr && ticks >= 3; }, 10000))
+        << "the GUI thread answers while the worker holds";
+    EXPECT_NE(worker.load(), QThread::currentThread());
+    EXPECT_FALSE(pm.canSortNow(byName));
+    EXPECT_TRUE(pm.canSortNow({{MediaSortKey::size, false}})) << "numbers sort at once";
+    EXPECT_EQ(ready.count(), 0);
+
+    gate.release();
+    ASSERT_TRUE(ready.wait(10000));
+    EXPECT_TRUE(pm.canSortNow(byName));
+    EXPECT_TRUE(pm.canSortNow(byStorageThenStatus));
+    auto paths = [](const MediaRows& rows) {
+        QStringList out;
+        for (const MediaFile& f : rows)
+            out << f.path;
+        return out;
+    };
+    auto direct = [&](const MediaSortOrder& order, const std::function<bool(const MediaFile&)>& keep) {
+        QStringList out;
+        for (qsizetype row : MediaFilterIndex::sortedRows(files, order)) {
+            if (keep(files[row]))
+                out << files[row].path;
+        }
+        return out;
+    };
+    const auto all = [](const MediaFile&) { return true; };
+    for (const MediaSortOrder& order : {byName, byStorageThenStatus}) {
+        EXPECT_EQ(paths(pm.sortedFilteredMediaRows(order)), direct(order, all));
+        pm.updateFilters([](FilterSettings& filters) { filters.filterText = QStringLiteral("clip1"); });
+        EXPECT_EQ(paths(pm.sortedFilteredMediaRows(order)),
+                  direct(order, [](const MediaFile& f) { return f.path.contains(QStringLiteral("/Clip1")); }))
+            << "the worker's search keys find what the filter finds";
+        pm.updateFilters([](FilterSettings& filters) { filters.filterText.clear(); });
+    }
 }
 
 } // namespace

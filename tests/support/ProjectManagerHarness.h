@@ -13,6 +13,7 @@
 #include <QTemporaryDir>
 #include <QUrl>
 
+#include <functional>
 #include <initializer_list>
 #include <memory>
 
@@ -21,7 +22,8 @@ namespace tarnwick::testing {
 // A project manager on temporary stores with a fake status check; nothing touches the user's files.
 class ProjectManagerHarness {
 public:
-    ProjectManagerHarness()
+    // `adjust` changes the services before the manager is made.
+    explicit ProjectManagerHarness(const std::function<void(ProjectManagerServices&)>& adjust = {})
         : prefs(dir.filePath(QStringLiteral("prefs.ini"))), policy(prefs),
           folders(dir.filePath(QStringLiteral("store"))),
           audit(dir.filePath(QStringLiteral("store")), nullptr), stats(dir.filePath(QStringLiteral("store"))),
@@ -38,6 +40,8 @@ public:
             return options;
         };
         services.isSandboxed = [this] { return sandboxed; };
+        if (adjust)
+            adjust(services);
         manager = std::make_unique<ProjectManager>(std::move(services));
     }
 

@@ -2,13 +2,18 @@
 
 #include "analysis/ProjectManager.h"
 #include "model/MediaFileStatus.h"
+#include "platform/MemoryRelease.h"
 #include "ui/browser/MediaBadges.h"
 
 namespace tarnwick {
 
 MediaTableModel::MediaTableModel(ProjectManager& manager, QObject* parent)
     : QAbstractTableModel(parent), m_manager(manager) {
-    m_rows = m_manager.sortedFilteredMediaRows(m_order);
+    connect(&m_manager, &ProjectManager::sortKeysReady, this, [this] {
+        if (m_waitingForKeys)
+            refresh();
+    });
+    refresh();
 }
 
 int MediaTableModel::rowCount(const QModelIndex& parent) const {
@@ -103,8 +108,14 @@ void MediaTableModel::resetSortOrder() {
 }
 
 void MediaTableModel::refresh() {
+    // A large list's texts are collated on a worker: the rows shown stay until its keys are back,
+    // then change in one step.
+    m_waitingForKeys = !m_manager.canSortNow(m_order);
+    if (m_waitingForKeys)
+        return;
     beginResetModel();
-    m_rows = m_manager.sortedFilteredMediaRows(m_order);
+    // The old rows may hold the last reference to a list of 100,000 records (after Clear All).
+    memory::releaseLater(std::exchange(m_rows, m_manager.sortedFilteredMediaRows(m_order)));
     m_rowIndexValid = false;
     endResetModel();
 }

@@ -39,6 +39,8 @@ public:
     void resetSortOrder();
     // Re-reads the manager's sorted list (after a change of the list, the bin, projects or filters).
     void refresh();
+    // The rows wait for the list's sort keys (made on a worker) before they change.
+    bool isWaitingForSortKeys() const { return m_waitingForKeys; }
 
 private:
     void rebuildRowIndex() const;
@@ -49,6 +51,7 @@ private:
     MediaRows m_rows;
     mutable QHash<QUuid, int> m_rowById;
     mutable bool m_rowIndexValid = false;
+    bool m_waitingForKeys = false;
 };
 
 } // namespace tarnwick

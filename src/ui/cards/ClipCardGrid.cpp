@@ -1,5 +1,6 @@
 #include "ui/cards/ClipCardGrid.h"
 
+#include "platform/MemoryRelease.h"
 #include "ui/brand/BrandPalette.h"
 #include "ui/preview/ClipKind.h"
 #include "ui/preview/ScrubEngine.h"
@@ -37,7 +38,8 @@ ClipCardGrid::ClipCardGrid(CardStillLoader loadStill, ScrubEngineFactory makeEng
 }
 
 void ClipCardGrid::setFiles(MediaRows files) {
-    m_files = std::move(files);
+    // The rows may hold the last reference to a list of 100,000 records (after Clear All).
+    memory::releaseLater(std::exchange(m_files, std::move(files)));
     relayout(Cause::content);
     pruneEngines();
 }

@@ -18,6 +18,8 @@
 #include <QPaintEngine>
 #include <QPainter>
 #include <QPushButton>
+#include <QSemaphore>
+#include <QSignalSpy>
 #include <QStandardItemModel>
 #include <QStyle>
 #include <QTableView>
@@ -663,6 +665,49 @@ TEST(MediaTableThumbnails, PaintedRowsAskForTheirPictures) {
     EXPECT_EQ(store.size(), 1);
     view.grab();
     EXPECT_EQ(asked, 2); // painted again from the store, nothing asked twice
+}
+
+} // namespace
+} // namespace tarnwick
+
+namespace tarnwick {
+namespace {
+
+// A click on a text column of a large list while its keys are still being made: the table keeps
+// the rows it shows, and changes once, to the sorted rows, when the keys are back.
+TEST(MediaTableSortKeys, TextSortWaitsForTheWorkerAndChangesInOneStep) {
+    QSemaphore gate;
+    testing::ProjectManagerHarness harness([&](ProjectManagerServices& services) {
+        services.backgroundSortRows = 20;
+        services.beforeSortKeys = [&] { gate.acquire(); };
+    });
+    QList<MediaFile> files;
+    for (int i = 0; i < 30; ++i)
+        files.append(media(QStringLiteral("/v/clip%1.mov").arg(29 - i), 0, MediaFileStatus::online, 100 + i));
+    harness.pm().setMediaFiles(files);
+    gate.release(); // the first list's keys
+    QSignalSpy ready(&harness.pm(), &ProjectManager::sortKeysReady);
+    ASSERT_TRUE(ready.wait(10000));
+    MediaTableModel model(harness.pm());
+    ASSERT_EQ(model.rowCount(), 30);
+    EXPECT_EQ(model.file(0).size, 129) << "largest first";
+
+    files.removeLast();
+    harness.pm().setMediaFiles(files); // the next keys are held
+    drainEvents();
+    QSignalSpy resets(&model, &QAbstractItemModel::modelReset);
+    model.sort(MediaTableModel::fileName, Qt::AscendingOrder);
+    EXPECT_TRUE(model.isWaitingForSortKeys());
+    EXPECT_EQ(model.rowCount(), 30) << "the rows shown stay";
+    EXPECT_EQ(resets.count(), 0);
+
+    gate.release();
+    ASSERT_TRUE(ready.wait(10000));
+    EXPECT_FALSE(model.isWaitingForSortKeys());
+    EXPECT_EQ(resets.count(), 1);
+    ASSERT_EQ(model.rowCount(), 29);
+    EXPECT_EQ(model.file(0).path, QStringLiteral("/v/clip1.mov"));
+    EXPECT_EQ(model.file(28).path, QStringLiteral("/v/clip29.mov")) << "digits by value";
 }
 
 } // namespace
