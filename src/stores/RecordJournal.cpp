@@ -4,6 +4,7 @@
 #include "platform/AppLog.h"
 #include "platform/JsonForm.h"
 #include "platform/RegularFile.h"
+#include "stores/RecordLineWriter.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -50,17 +51,6 @@ std::optional<FileIdentity> identityFromText(const QString& text) {
     if (!(ok[0] && ok[1] && ok[2] && ok[3]))
         return std::nullopt;
     return id;
-}
-
-QByteArray line(const QJsonObject& object) {
-    return json::encode(object) + '\n';
-}
-
-QJsonObject head(const char* kind, const QString& run) {
-    QJsonObject object;
-    object.insert(QStringLiteral("k"), QLatin1String(kind));
-    object.insert(QStringLiteral("r"), run);
-    return object;
 }
 
 // A line is read whole or counted damaged: a field of the wrong type or form is never dropped alone.
@@ -404,80 +394,73 @@ JournalContents RecordJournal::read() const {
     return contents;
 }
 
+// Keys go in sorted order: the order stored journals have them in.
 QByteArray RecordJournal::runLine(const QString& run, RecordKind kind, bool traceFiles) {
-    QJsonObject o = head("run", run);
-    o.insert(QStringLiteral("kind"), kindText(kind));
-    o.insert(QStringLiteral("trace"), traceFiles);
+    RecordLineWriter w;
+    w.string("k", u"run").string("kind", kindText(kind)).string("r", run).boolean("trace", traceFiles);
     // Whose run it is: only a run whose writer is gone is merged by another process.
-    o.insert(QStringLiteral("w"), QString::fromLatin1(leftover::encode({leftover::currentWriter(), {}})));
-    return line(o);
+    w.string("w", QString::fromLatin1(leftover::encode({leftover::currentWriter(), {}})));
+    return w.take();
 }
 
 QByteArray RecordJournal::recordLine(const QString& run, int seq, const FileRecord& record, bool intent) {
-    QJsonObject o = head(intent ? "intent" : "record", run);
-    o.insert(QStringLiteral("n"), seq);
-    if (record.entry)
-        o.insert(QStringLiteral("e"), record.entry->toJson());
-    if (!record.target.isEmpty())
-        o.insert(QStringLiteral("p"), record.target);
-    if (record.destination)
-        o.insert(QStringLiteral("d"), *record.destination);
-    if (record.identity)
-        o.insert(QStringLiteral("i"), identityText(*record.identity));
-    o.insert(QStringLiteral("f"), record.files);
-    o.insert(QStringLiteral("b"), record.bytes);
-    if (record.traced)
-        o.insert(QStringLiteral("t"), true);
+    RecordLineWriter w;
     if (record.tracedAt)
-        o.insert(QStringLiteral("at"), json::fromDate(*record.tracedAt));
+        w.date("at", *record.tracedAt);
+    w.integer("b", record.bytes);
+    if (record.destination)
+        w.string("d", *record.destination);
+    if (record.entry)
+        w.entry("e", *record.entry);
+    w.integer("f", record.files);
+    if (record.identity)
+        w.string("i", identityText(*record.identity));
+    w.string("k", intent ? u"intent" : u"record");
     if (record.member)
-        o.insert(QStringLiteral("m"), *record.member);
-    return line(o);
+        w.string("m", *record.member);
+    w.integer("n", seq);
+    if (!record.target.isEmpty())
+        w.string("p", record.target);
+    w.string("r", run);
+    if (record.traced)
+        w.boolean("t", true);
+    return w.take();
 }
 
 QByteArray RecordJournal::doneLine(const QString& run, int seq, const std::optional<QDateTime>& at,
                                    const std::optional<QString>& destination) {
-    QJsonObject o = head("done", run);
-    o.insert(QStringLiteral("n"), seq);
+    RecordLineWriter w;
     if (at)
-        o.insert(QStringLiteral("at"), json::fromDate(*at));
+        w.date("at", *at);
     if (destination)
-        o.insert(QStringLiteral("d"), *destination);
-    return line(o);
+        w.string("d", *destination);
+    return w.string("k", u"done").integer("n", seq).string("r", run).take();
 }
 
 QByteArray RecordJournal::failedLine(const QString& run, int seq) {
-    QJsonObject o = head("failed", run);
-    o.insert(QStringLiteral("n"), seq);
-    return line(o);
+    return RecordLineWriter().string("k", u"failed").integer("n", seq).string("r", run).take();
 }
 
 QByteArray RecordJournal::traceFileLine(const QString& run, const QString& folder,
                                         const JournalRun::TraceFile& file) {
-    QJsonObject o = head("traceFile", run);
-    o.insert(QStringLiteral("dir"), folder);
-    o.insert(QStringLiteral("name"), file.name);
-    o.insert(QStringLiteral("at"), json::fromDate(file.generated));
-    return line(o);
+    RecordLineWriter w;
+    w.date("at", file.generated).string("dir", folder).string("k", u"traceFile");
+    return w.string("name", file.name).string("r", run).take();
 }
 
 QByteArray RecordJournal::statsLine(const QString& run, const AllTimeStats& before,
                                     const AllTimeStats& after) {
-    QJsonObject o = head("stats", run);
-    o.insert(QStringLiteral("from"), before.toJson());
-    o.insert(QStringLiteral("to"), after.toJson());
-    return line(o);
+    RecordLineWriter w;
+    w.stats("from", before).string("k", u"stats").string("r", run).stats("to", after);
+    return w.take();
 }
 
 QByteArray RecordJournal::closedLine(const QString& run) {
-    return line(head("closed", run));
+    return RecordLineWriter().string("k", u"closed").string("r", run).take();
 }
 
 QByteArray RecordJournal::entryLine(const AuditLogEntry& entry) {
-    QJsonObject o;
-    o.insert(QStringLiteral("k"), QStringLiteral("entry"));
-    o.insert(QStringLiteral("e"), entry.toJson());
-    return line(o);
+    return RecordLineWriter().entry("e", entry).string("k", u"entry").take();
 }
 
 } // namespace tarnwick
