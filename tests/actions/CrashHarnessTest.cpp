@@ -456,6 +456,7 @@ struct ChildRun {
         env.insert("HOME", root + "/home");
         env.insert("XDG_DATA_HOME", root + "/home/data");
         env.insert("ASAN_OPTIONS", "detect_leaks=0");
+        keepChildTemporariesIn(env, root);
         for (auto it = extra.cbegin(); it != extra.cend(); ++it)
             env.insert(it.key(), it.value());
         process.setProcessEnvironment(env);

@@ -1,6 +1,8 @@
 // One window per user, with real processes: the test binary starts itself as the first window.
 #include "app/SingleInstance.h"
 
+#include "support/ChildTemporaries.h"
+
 #include <QCoreApplication>
 #include <QProcess>
 #include <QTemporaryDir>
@@ -23,6 +25,7 @@ void startFirst(QProcess& child, const QString& folder) {
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert("TARNWICK_SINGLE_INSTANCE_CHILD", folder);
     env.insert("ASAN_OPTIONS", "detect_leaks=0");
+    tarnwick::testing::keepChildTemporariesIn(env, folder);
     child.setProcessEnvironment(env);
     child.setProcessChannelMode(QProcess::MergedChannels);
     child.start(QCoreApplication::applicationFilePath(), {"--gtest_filter=SingleInstanceChild.Run"});

@@ -56,7 +56,9 @@ public:
         const QString daemon = QStandardPaths::findExecutable(QStringLiteral("dbus-daemon"));
         if (daemon.isEmpty())
             return;
-        m_daemon.start(daemon, {"--session", "--nofork", "--print-address=1"});
+        // Its socket in a folder of ours, so it goes with the test rather than staying in /tmp.
+        m_daemon.start(daemon, {"--session", "--nofork", "--print-address=1",
+                                QStringLiteral("--address=unix:dir=") + m_folder.path()});
         if (!m_daemon.waitForStarted(10000))
             return;
         while (!m_daemon.canReadLine() && m_daemon.waitForReadyRead(10000)) {
@@ -77,6 +79,7 @@ public:
     QString address;
 
 private:
+    QTemporaryDir m_folder;
     QProcess m_daemon;
 };
 
