@@ -321,7 +321,8 @@ void StorageMapView::refresh() {
     const quint64 generation = ++m_generation;
     const MediaRows filtered = m_manager.filteredMediaRows();
     if (filtered.size() < m_backgroundRows) {
-        apply(compute(filtered, m_manager.projects(), request.level, request.groups), std::move(request));
+        Content content = compute(filtered, m_manager.projects(), request.level, request.groups);
+        apply(std::move(content), std::move(request));
         return;
     }
     // Totals over 100,000 rows are worked out on the map's own worker; the map shows what it has
