@@ -388,6 +388,12 @@ TEST_F(StorageMapViewTest, SmallTilesShowAShortenedNameAndTheWholeOneOnHover) {
     EXPECT_GT(shortened, 0);
     QToolTip::hideText();
 
+    // The names worked out once are those of the tiles of that size: a larger map shows more.
+    const QString small = canvas->shownName(0);
+    view.resize(1560, 1200);
+    testing::drainEvents();
+    EXPECT_GT(canvas->shownName(0).size(), small.size());
+
     // A sliver holds nothing readable: no name at all rather than a lone ellipsis.
     const QFontMetricsF metrics(canvas->font());
     EXPECT_TRUE(
