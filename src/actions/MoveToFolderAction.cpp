@@ -40,6 +40,9 @@ QThreadPool& movePool() {
 constexpr qsizetype kPlanAhead = 1024;
 // The progress fields change at most this often while files go by (the screen's rate).
 constexpr qint64 kPublishMs = 100;
+// Moved files reach the media list at most this often, in one change: every change of the list
+// makes the views and the sort keys start over on the whole list.
+constexpr qint64 kMarkMovedMs = 1000;
 
 class FolderMoveRun {
 public:
@@ -54,6 +57,7 @@ public:
     FolderMoveJob plan(qsizetype index);
     void apply(const FolderMoveJob& job, const FolderMoveOutcome& done);
     void publishProgress(const FolderMovePipeline::Progress& progress, bool force);
+    void applyMarks(bool force);
     void finish();
     bool isList() const { return m_variant == Variant::list; }
     FileRecord recordOf(const MediaFile& file, const FolderMoveJob& job, bool withContainer) const;
@@ -74,12 +78,23 @@ public:
     std::optional<QHash<QString, QList<qsizetype>>> m_inputByContainer; // made at the first container
 
 private:
+    // An entry to be marked moved: its position when the file went, its path to check that
+    // position against, where it went.
+    struct MovedMark {
+        qsizetype index;
+        QString path;
+        std::optional<QString> movedTo;
+    };
+
     void fail(const QString& error) {
         ++m_result.failed;
         m_result.errors.append(error);
     }
     void markMoved(const QString& path, const std::optional<QString>& movedTo);
     void applyMoved(const MediaFile& file, const FolderMoveJob& job, const FolderMoveOutcome& done);
+
+    QList<MovedMark> m_marks; // in the order the files went
+    QElapsedTimer m_sinceMarked;
 };
 
 void FolderMoveRun::start() {
@@ -104,6 +119,7 @@ void FolderMoveRun::start() {
     started.isMoveInProgress = true;
     m_manager.setMoveProgress(started);
     m_clock.start();
+    m_sinceMarked.start();
 }
 
 void FolderMoveRun::publishProgress(const FolderMovePipeline::Progress& progress, bool force) {
@@ -178,13 +194,28 @@ FolderMoveJob FolderMoveRun::plan(qsizetype index) {
 
 void FolderMoveRun::markMoved(const QString& path, const std::optional<QString>& movedTo) {
     const qsizetype index = m_rules.indexOfEntry(path);
-    if (index < 0)
+    if (index >= 0)
+        m_marks.append({index, path, movedTo});
+}
+
+void FolderMoveRun::applyMarks(bool force) {
+    if (m_marks.isEmpty() || (!force && m_sinceMarked.elapsed() < kMarkMovedMs))
         return;
-    MediaFile entry = m_manager.mediaFiles().at(index);
-    entry.status = MediaFileStatus::moved;
-    if (movedTo)
-        entry.movedToPath = movedTo;
-    m_manager.setMediaFile(index, entry);
+    m_sinceMarked.start();
+    m_manager.modifyMediaFiles([&](QList<MediaFile>& list) {
+        for (const MovedMark& mark : std::as_const(m_marks)) {
+            // The list may have changed since: the first entry with the path, as when it was marked.
+            const bool same = mark.index < list.size() && list.at(mark.index).path == mark.path;
+            const qsizetype index = same ? mark.index : m_rules.indexOfEntry(mark.path);
+            if (index < 0)
+                continue;
+            MediaFile& entry = list[index];
+            entry.status = MediaFileStatus::moved;
+            if (mark.movedTo)
+                entry.movedToPath = mark.movedTo;
+        }
+    });
+    m_marks.clear();
 }
 
 // What a move of `file` records: its entry (the destination as planned; the move settles it), its
@@ -337,6 +368,7 @@ void FolderMoveRun::apply(const FolderMoveJob& job, const FolderMoveOutcome& don
 }
 
 void FolderMoveRun::finish() {
+    applyMarks(true);
     m_result.unrecorded = RecordMerge::closeRun(*m_recordRun, {m_services.auditLog, m_services.statsManager,
                                                                m_services.traceWriter})
                               .text();
@@ -445,6 +477,7 @@ QCoro::Task<ActionResult> runMove(ProjectManager& manager, Variant variant,
         FolderMovePipeline::Batch batch = pipeline.take();
         for (const auto& [job, outcome] : std::as_const(batch.finished))
             run->apply(job, outcome);
+        run->applyMarks(batch.done);
         run->publishProgress(pipeline.progress(), batch.done);
         if (batch.done)
             break;
