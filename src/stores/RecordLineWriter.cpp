@@ -88,7 +88,7 @@ void appendInteger(QByteArray& out, qint64 value) {
 } // namespace
 
 RecordLineWriter::RecordLineWriter() {
-    m_bytes.reserve(256);
+    m_bytes.reserve(1024); // a line with its paths and their worst-case room, without a move
     m_bytes.append('{');
 }
 
