@@ -32,9 +32,9 @@
 #include <cstdio>
 #include <dirent.h>
 #include <fcntl.h>
+#include <memory>
 #include <sys/stat.h>
 #include <unistd.h>
-#include <memory>
 #include <vector>
 
 using namespace tarnwick;
@@ -334,7 +334,8 @@ double timeGioTrash(int count, KeptFolders& kept) {
     QElapsedTimer clock;
     clock.start();
     gio.start(QStringLiteral("gio"), QStringList{QStringLiteral("trash")} + paths);
-    const bool ok = gio.waitForFinished(-1) && gio.exitStatus() == QProcess::NormalExit && gio.exitCode() == 0;
+    const bool ok =
+        gio.waitForFinished(-1) && gio.exitStatus() == QProcess::NormalExit && gio.exitCode() == 0;
     const double ms = double(clock.nsecsElapsed()) / 1e6;
     return ok && !QFile::exists(paths.last()) ? ms : -1;
 }

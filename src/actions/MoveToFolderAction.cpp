@@ -7,6 +7,7 @@
 #include "analysis/ProjectManager.h"
 #include "platform/AppLog.h"
 #include "platform/ImmortalPool.h"
+#include "platform/MemoryRelease.h"
 #include "stores/AuditLogManager.h"
 #include "stores/RecordRun.h"
 #include "stores/StatsManager.h"
@@ -380,6 +381,7 @@ void FolderMoveRun::finish() {
     }
     // First entry per path, as everywhere else the bin meets the media list.
     QHash<QString, MediaFileStatus> statusByPath;
+    statusByPath.reserve(m_manager.mediaFiles().size());
     for (const MediaFile& entry : m_manager.mediaFiles()) {
         if (!statusByPath.contains(entry.path))
             statusByPath.insert(entry.path, entry.status);
@@ -489,6 +491,8 @@ QCoro::Task<ActionResult> runMove(ProjectManager& manager, Variant variant,
         (manager.moveProgress().cancelMoveRequested && run->m_applied < run->m_input.size()))
         AppLog::info(QStringLiteral("Move cancelled by user after %1 file(s)").arg(run->m_result.succeeded));
     run->finish();
+    // The run's copy of every file goes on the release thread: the result is due now.
+    memory::releaseLater(std::move(run->m_input));
     co_return run->m_result;
 }
 

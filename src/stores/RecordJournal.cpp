@@ -216,6 +216,7 @@ std::optional<JournalRun::TraceFile> JournalRun::traceFileFor(const QString& fol
 
 QList<AuditLogEntry> JournalRun::countedEntries() const {
     QList<AuditLogEntry> entries;
+    entries.reserve(items.size());
     for (const Item& item : items) {
         if (item.state == State::done && item.record.entry)
             entries.append(*item.record.entry);
