@@ -22,8 +22,9 @@ namespace {
 
 // The screen's rate: the GUI thread hears of progress at most this often while files go by.
 constexpr qint64 kWakeMs = 100;
-// Below this many planned jobs the worker asks for more, so it never waits on the GUI thread.
-constexpr size_t kLowWater = 256;
+// Below this many planned jobs the worker asks for more, so it never waits on the GUI thread, also
+// when every core is busy and the GUI thread's turn comes late.
+constexpr size_t kLowWater = 1024;
 
 // The scanners record every identity before the worker's first move, so they share the files out:
 // the worker waits on the slowest of them.

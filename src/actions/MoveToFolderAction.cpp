@@ -38,7 +38,7 @@ QThreadPool& movePool() {
 
 // How many planned jobs the worker may hold: enough that it never waits on the GUI thread, few
 // enough that planning one batch is a moment's work.
-constexpr qsizetype kPlanAhead = 1024;
+constexpr qsizetype kPlanAhead = 4096;
 // The progress fields change at most this often while files go by (the screen's rate).
 constexpr qint64 kPublishMs = 100;
 // Moved files reach the media list at most this often, in one change: every change of the list
