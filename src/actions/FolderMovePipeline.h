@@ -17,8 +17,8 @@ namespace tarnwick {
 class RecordRun;
 
 // Carries one move-to-folder run between the GUI thread and a single worker that serves the whole
-// run. As the run starts, a scanner records the identity of every file the run may move, and the
-// worker runs no job before every identity is recorded (a few scanners share the files out). The GUI thread
+// run. As the run starts, scanners record the identity of every file the run may move, and the
+// worker runs no job before every identity is recorded. The GUI thread
 // plans jobs ahead and hands them over in batches; the worker runs them in order, reading the
 // cancel flag before each, and hands the outcomes back. It wakes the GUI thread when it runs short
 // of jobs, when it ends, and otherwise at most every 100 ms, so the GUI thread works per batch.

@@ -22,6 +22,7 @@
 #include <qcoro/qcorofuture.h>
 #include <qcoro/qcorosignal.h>
 
+#include <algorithm>
 #include <memory>
 
 namespace tarnwick {
@@ -39,6 +40,8 @@ QThreadPool& movePool() {
 // How many planned jobs the worker may hold: enough that it never waits on the GUI thread, few
 // enough that planning one batch is a moment's work.
 constexpr qsizetype kPlanAhead = 4096;
+constexpr qsizetype kFirstPiece = 128;
+constexpr qsizetype kPiece = 512;
 // The progress fields change at most this often while files go by (the screen's rate).
 constexpr qint64 kPublishMs = 100;
 // Moved files reach the media list at most this often, in one change: every change of the list
@@ -419,10 +422,17 @@ void planAhead(FolderMoveRun& run, FolderMovePipeline& pipeline, qsizetype& next
     const qsizetype count = run.m_input.size();
     const qsizetype room = kPlanAhead - pipeline.queued();
     if (next < count && (room >= kPlanAhead / 2 || next == 0)) {
-        QList<FolderMoveJob> jobs;
-        for (qsizetype i = 0; i < room && next < count; ++i)
-            jobs.append(run.plan(next++));
-        pipeline.push(std::move(jobs));
+        // Handed over in pieces, the first a small one: the worker starts on each while the GUI
+        // thread plans the next.
+        for (qsizetype left = room; left > 0 && next < count;) {
+            const qsizetype piece = std::min(left, next == 0 ? kFirstPiece : kPiece);
+            QList<FolderMoveJob> jobs;
+            jobs.reserve(piece);
+            for (qsizetype i = 0; i < piece && next < count; ++i)
+                jobs.append(run.plan(next++));
+            left -= jobs.size();
+            pipeline.push(std::move(jobs));
+        }
         if (next >= count)
             pipeline.closeInput();
     } else if (count == 0) {
