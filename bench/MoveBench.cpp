@@ -9,6 +9,7 @@
 #include "stores/AuditLogManager.h"
 #include "support/BenchSupport.h"
 #include "support/CleanupHarness.h"
+#include "support/CoreBurner.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -20,10 +21,8 @@
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
-#include <atomic>
 #include <cstdio>
 #include <sys/mount.h>
-#include <thread>
 #include <unistd.h>
 #include <vector>
 
@@ -212,29 +211,6 @@ void BM_SmallFilesSameDevice(benchmark::State& state) {
 }
 BENCHMARK(BM_SmallFilesSameDevice)->Iterations(1)->Unit(benchmark::kMillisecond);
 
-// Spins `threads` threads for its lifetime (TARNWICK_BENCH_BURN=N): the figures with every core busy.
-class CoreBurner {
-public:
-    CoreBurner() {
-        const int threads = qEnvironmentVariableIntValue("TARNWICK_BENCH_BURN");
-        for (int i = 0; i < threads; ++i)
-            m_threads.emplace_back([this] {
-                volatile quint64 spin = 0;
-                while (!m_stop.load(std::memory_order_relaxed))
-                    spin = spin + 1;
-            });
-    }
-    ~CoreBurner() {
-        m_stop = true;
-        for (std::thread& thread : m_threads)
-            thread.join();
-    }
-
-private:
-    std::atomic_bool m_stop = false;
-    std::vector<std::thread> m_threads;
-};
-
 // The whole move-to-folder action (gate, one worker for the run, identities, folders, statuses,
 // audit batch, statistics, bin, summary; log lines to a silent sink) over `names` staged in the bin,
 // from `media` into `archive`. Returns seconds, or -1 when a file was not moved.
@@ -323,7 +299,7 @@ void actionAgainstMv(benchmark::State& state, bool acrossVolumes, int count, qin
     QDir().mkpath(archived);
     const QStringList names = makeFiles(media, count, size);
     QProcess::execute(QStringLiteral("sync"), {QStringLiteral("-f"), media});
-    CoreBurner burner;
+    bench::CoreBurner burner;
     std::vector<double> action, mv, audit;
     for (auto _ : state) {
         for (int pair = 0; pair < pairs; ++pair) {

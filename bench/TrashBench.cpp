@@ -1,5 +1,6 @@
 // Move to Trash of 10,000 staged small files with a 100,000-entry audit log, against a loop of
-// plain rename(2) calls over the same number of files in the same run; the records journal's cost
+// plain rename(2) calls over the same number of files in the same run, and against `gio trash`;
+// the records journal's cost
 // for 100,000 files trashed or deleted; and the delete-safety check of 10,000 files against 100,000
 // entries, with its growth at ten times the input. Each figure is the median of interleaved pairs;
 // the load average is reported with it.
@@ -14,11 +15,13 @@
 #include "stores/StatsManager.h"
 #include "support/BenchSupport.h"
 #include "support/CleanupHarness.h"
+#include "support/CoreBurner.h"
 
 #include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QProcess>
 #include <QRandomGenerator>
 #include <QStandardPaths>
 #include <QTemporaryDir>
@@ -29,6 +32,7 @@
 #include <cstdio>
 #include <dirent.h>
 #include <fcntl.h>
+#include <memory>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
@@ -105,9 +109,17 @@ public:
 // every line (a journal the user cannot write), whose run writes the audit log in its place.
 enum class Records { perFile, atEnd, refused };
 
+// Folders whose removal waits for the end of a benchmark: on an ext4 without a journal, every new
+// file's inode is searched past the inodes freed in the last 30 seconds, so removing 10,000 files
+// between two timed runs would slow whichever comes next.
+using KeptFolders = std::vector<std::unique_ptr<QTemporaryDir>>;
+
 double timeTrashRun(int count, int auditEntries, bool touchDisk = true, bool toTrash = true,
-                    Records records = Records::perFile) {
-    QTemporaryDir root;
+                    Records records = Records::perFile, KeptFolders* kept = nullptr) {
+    auto made = std::make_unique<QTemporaryDir>();
+    QTemporaryDir& root = *made;
+    if (kept)
+        kept->push_back(std::move(made));
     const testing::ScopedEnv data("XDG_DATA_HOME", QFile::encodeName(root.filePath(QStringLiteral("data"))));
     const QStringList paths = makeFiles(root.filePath(QStringLiteral("media")), count);
     QDir().mkpath(root.filePath(QStringLiteral("store")));
@@ -309,6 +321,61 @@ void BM_DeleteSafetyCheck(benchmark::State& state) {
     }
 }
 
+// `gio trash` of the same files (one process for all of them, as a user would run it) into a home
+// trash on the same disk; milliseconds, or -1 when it failed.
+double timeGioTrash(int count, KeptFolders& kept) {
+    QTemporaryDir& root = *kept.emplace_back(std::make_unique<QTemporaryDir>());
+    const QStringList paths = makeFiles(root.filePath(QStringLiteral("media")), count);
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("XDG_DATA_HOME"), root.filePath(QStringLiteral("data")));
+    QProcess gio;
+    gio.setProcessEnvironment(env);
+    gio.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    QElapsedTimer clock;
+    clock.start();
+    gio.start(QStringLiteral("gio"), QStringList{QStringLiteral("trash")} + paths);
+    const bool ok =
+        gio.waitForFinished(-1) && gio.exitStatus() == QProcess::NormalExit && gio.exitCode() == 0;
+    const double ms = double(clock.nsecsElapsed()) / 1e6;
+    return ok && !QFile::exists(paths.last()) ? ms : -1;
+}
+
+// Move to Trash as the window runs it (records journal written per file, audit log, statistics)
+// against `gio trash` of the same number of files, in interleaved pairs (who goes first alternates).
+// With TARNWICK_BENCH_BURN=8 every core is kept busy by spinners of this process.
+void BM_TrashAgainstGio(benchmark::State& state) {
+    const int count = int(state.range(0));
+    if (QStandardPaths::findExecutable(QStringLiteral("gio")).isEmpty()) {
+        state.SkipWithError("gio is not installed");
+        return;
+    }
+    const bench::CoreBurner burner;
+    for (auto _ : state) {
+        std::vector<double> ours, gio, ratios;
+        KeptFolders kept;
+        const auto timeOurs = [&] { return timeTrashRun(count, 0, true, true, Records::perFile, &kept); };
+        for (int i = 0; i < (bench::smokeMode() ? 1 : pairs); ++i) {
+            const bool oursFirst = i % 2 == 0;
+            const double a = oursFirst ? timeOurs() : timeGioTrash(count, kept);
+            const double b = oursFirst ? timeGioTrash(count, kept) : timeOurs();
+            ours.push_back(oursFirst ? a : b);
+            gio.push_back(oursFirst ? b : a);
+            ratios.push_back(ours.back() / gio.back());
+            if (qEnvironmentVariableIsSet("TARNWICK_BENCH_VERBOSE"))
+                std::fprintf(stderr, "pair %d: trash %.0f ms, gio trash %.0f ms, load %.1f\n", i, ours.back(),
+                             gio.back(), bench::loadAverage());
+        }
+        if (std::find(gio.begin(), gio.end(), -1.0) != gio.end())
+            state.SkipWithError("gio trash failed");
+        state.counters["trash_ms"] = bench::median(ours);
+        state.counters["gio_trash_ms"] = bench::median(gio);
+        state.counters["ratio"] = bench::median(ratios);
+        state.counters["ratio_min"] = *std::min_element(ratios.begin(), ratios.end());
+        state.counters["ratio_max"] = *std::max_element(ratios.begin(), ratios.end());
+        state.counters["load"] = bench::loadAverage();
+    }
+}
+
 // What the trash did per file before its infos were marked: lstat the item, create the info
 // exclusively, write it, close it, rename the item without replacing. The reference for the step.
 void oldTrashStep(const QByteArray& path, const QByteArray& trash, const QByteArray& name) {
@@ -472,6 +539,11 @@ void safetySizes(benchmark::internal::Benchmark* b) {
 
 BENCHMARK(BM_MoveToTrash)->Apply(trashSizes)->Iterations(1)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_RemovalRecords)->Apply(recordSizes)->Iterations(1)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_TrashAgainstGio)
+    ->Arg(bench::smokeMode() ? 200 : 10000)
+    ->Iterations(1)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
 BENCHMARK(BM_TrashStep)
     ->Arg(bench::smokeMode() ? 100 : 2000)
     ->Iterations(1)

@@ -7,6 +7,7 @@
 #include <QElapsedTimer>
 #include <QSet>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <chrono>
@@ -21,12 +22,18 @@ namespace {
 
 // The screen's rate: the GUI thread hears of progress at most this often while files go by.
 constexpr qint64 kWakeMs = 100;
-// Below this many planned jobs the worker asks for more, so it never waits on the GUI thread.
-constexpr size_t kLowWater = 256;
+// Below this many planned jobs the worker asks for more, so it never waits on the GUI thread, also
+// when every core is busy and the GUI thread's turn comes late.
+constexpr size_t kLowWater = 1024;
 
-// The scanner's own thread: it records every identity before the worker's first move.
+// The scanners record every identity before the worker's first move, so they share the files out:
+// the worker waits on the slowest of them.
+constexpr int kScanners = 4;
+// Below this many files one scanner does.
+constexpr qsizetype kFilesPerScanner = 512;
+
 QThreadPool& scanPool() {
-    static ImmortalPool pool("FolderMoveScan", 1);
+    static ImmortalPool pool("FolderMoveScan", kScanners);
     return pool.get();
 }
 
@@ -61,10 +68,8 @@ struct FolderMovePipeline::State {
         if (recorded.load() > index)
             return true;
         std::unique_lock lock(identityMutex);
-        workerWaiting = true;
         while (recorded.load() <= index && !scanEnded && !stopping())
             identityReady.wait_for(lock, std::chrono::milliseconds(1));
-        workerWaiting = false;
         return recorded.load() > index;
     }
 
@@ -72,13 +77,14 @@ struct FolderMovePipeline::State {
     FolderMoveSession session;
     QElapsedTimer clock;
 
-    // Written by the scanner up to `recorded`, read by the worker below it.
+    // Each scanner writes its own share, then counts it into `recorded`; the worker reads them
+    // once all are counted.
     const QList<Watched> watched;
     std::vector<RecordedIdentity> identities;
     std::atomic<qsizetype> recorded = 0;
+    std::atomic<int> scannersLeft = 0;
     std::mutex identityMutex;
     std::condition_variable identityReady;
-    std::atomic_bool workerWaiting = false;
     bool scanEnded = false;
 
     mutable std::mutex mutex;
@@ -117,7 +123,14 @@ FolderMovePipeline::~FolderMovePipeline() {
 }
 
 void FolderMovePipeline::start(QThreadPool& pool) {
-    scanPool().start([state = m_state] { scan(state); });
+    const qsizetype files = m_state->watched.size();
+    const int scanners = int(std::clamp<qsizetype>(files / kFilesPerScanner, 1, kScanners));
+    m_state->scannersLeft = scanners;
+    for (int part = 0; part < scanners; ++part) {
+        const qsizetype begin = files * part / scanners;
+        const qsizetype end = files * (part + 1) / scanners;
+        scanPool().start([state = m_state, begin, end] { scan(state, begin, end); });
+    }
     pool.start([state = m_state] { work(state); });
 }
 
@@ -162,17 +175,16 @@ void FolderMovePipeline::stop() {
     m_state->jobsReady.notify_all();
 }
 
-void FolderMovePipeline::scan(const std::shared_ptr<State>& state) {
+void FolderMovePipeline::scan(const std::shared_ptr<State>& state, qsizetype begin, qsizetype end) {
     // What each file is as the run starts is what the run may move.
-    for (qsizetype i = 0; i < state->watched.size() && !state->stopping(); ++i) {
+    qsizetype i = begin;
+    for (; i < end && !state->stopping(); ++i) {
         const Watched& paths = state->watched.at(i);
         state->identities[size_t(i)] = RecordedIdentity::of(*state->files, paths.source, paths.proxy);
-        state->recorded = i + 1;
-        if (state->workerWaiting) {
-            const std::lock_guard lock(state->identityMutex);
-            state->identityReady.notify_all();
-        }
     }
+    state->recorded += i - begin;
+    if (--state->scannersLeft > 0)
+        return;
     const std::lock_guard lock(state->identityMutex);
     state->scanEnded = true;
     state->identityReady.notify_all();

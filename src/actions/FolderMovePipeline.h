@@ -17,7 +17,7 @@ namespace tarnwick {
 class RecordRun;
 
 // Carries one move-to-folder run between the GUI thread and a single worker that serves the whole
-// run. As the run starts, a scanner records the identity of every file the run may move, and the
+// run. As the run starts, scanners record the identity of every file the run may move, and the
 // worker runs no job before every identity is recorded. The GUI thread
 // plans jobs ahead and hands them over in batches; the worker runs them in order, reading the
 // cancel flag before each, and hands the outcomes back. It wakes the GUI thread when it runs short
@@ -64,7 +64,8 @@ Q_SIGNALS:
 
 private:
     struct State;
-    static void scan(const std::shared_ptr<State>& state);
+    // Records the identities of the files from `begin` up to `end`.
+    static void scan(const std::shared_ptr<State>& state, qsizetype begin, qsizetype end);
     static void work(const std::shared_ptr<State>& state);
     static FolderMoveOutcome execute(State& state, const FolderMoveJob& job, const FileOpProgress& progress);
 

@@ -7,6 +7,7 @@
 #include "analysis/ProjectManager.h"
 #include "platform/AppLog.h"
 #include "platform/ImmortalPool.h"
+#include "platform/MemoryRelease.h"
 #include "stores/AuditLogManager.h"
 #include "stores/RecordRun.h"
 #include "stores/StatsManager.h"
@@ -21,6 +22,7 @@
 #include <qcoro/qcorofuture.h>
 #include <qcoro/qcorosignal.h>
 
+#include <algorithm>
 #include <memory>
 
 namespace tarnwick {
@@ -37,9 +39,14 @@ QThreadPool& movePool() {
 
 // How many planned jobs the worker may hold: enough that it never waits on the GUI thread, few
 // enough that planning one batch is a moment's work.
-constexpr qsizetype kPlanAhead = 1024;
+constexpr qsizetype kPlanAhead = 4096;
+constexpr qsizetype kFirstPiece = 128;
+constexpr qsizetype kPiece = 512;
 // The progress fields change at most this often while files go by (the screen's rate).
 constexpr qint64 kPublishMs = 100;
+// Moved files reach the media list at most this often, in one change: every change of the list
+// makes the views and the sort keys start over on the whole list.
+constexpr qint64 kMarkMovedMs = 1000;
 
 class FolderMoveRun {
 public:
@@ -54,6 +61,7 @@ public:
     FolderMoveJob plan(qsizetype index);
     void apply(const FolderMoveJob& job, const FolderMoveOutcome& done);
     void publishProgress(const FolderMovePipeline::Progress& progress, bool force);
+    void applyMarks(bool force);
     void finish();
     bool isList() const { return m_variant == Variant::list; }
     FileRecord recordOf(const MediaFile& file, const FolderMoveJob& job, bool withContainer) const;
@@ -74,12 +82,23 @@ public:
     std::optional<QHash<QString, QList<qsizetype>>> m_inputByContainer; // made at the first container
 
 private:
+    // An entry to be marked moved: its position when the file went, its path to check that
+    // position against, where it went.
+    struct MovedMark {
+        qsizetype index;
+        QString path;
+        std::optional<QString> movedTo;
+    };
+
     void fail(const QString& error) {
         ++m_result.failed;
         m_result.errors.append(error);
     }
     void markMoved(const QString& path, const std::optional<QString>& movedTo);
     void applyMoved(const MediaFile& file, const FolderMoveJob& job, const FolderMoveOutcome& done);
+
+    QList<MovedMark> m_marks; // in the order the files went
+    QElapsedTimer m_sinceMarked;
 };
 
 void FolderMoveRun::start() {
@@ -104,6 +123,7 @@ void FolderMoveRun::start() {
     started.isMoveInProgress = true;
     m_manager.setMoveProgress(started);
     m_clock.start();
+    m_sinceMarked.start();
 }
 
 void FolderMoveRun::publishProgress(const FolderMovePipeline::Progress& progress, bool force) {
@@ -178,13 +198,28 @@ FolderMoveJob FolderMoveRun::plan(qsizetype index) {
 
 void FolderMoveRun::markMoved(const QString& path, const std::optional<QString>& movedTo) {
     const qsizetype index = m_rules.indexOfEntry(path);
-    if (index < 0)
+    if (index >= 0)
+        m_marks.append({index, path, movedTo});
+}
+
+void FolderMoveRun::applyMarks(bool force) {
+    if (m_marks.isEmpty() || (!force && m_sinceMarked.elapsed() < kMarkMovedMs))
         return;
-    MediaFile entry = m_manager.mediaFiles().at(index);
-    entry.status = MediaFileStatus::moved;
-    if (movedTo)
-        entry.movedToPath = movedTo;
-    m_manager.setMediaFile(index, entry);
+    m_sinceMarked.start();
+    m_manager.modifyMediaFiles([&](QList<MediaFile>& list) {
+        for (const MovedMark& mark : std::as_const(m_marks)) {
+            // The list may have changed since: the first entry with the path, as when it was marked.
+            const bool same = mark.index < list.size() && list.at(mark.index).path == mark.path;
+            const qsizetype index = same ? mark.index : m_rules.indexOfEntry(mark.path);
+            if (index < 0)
+                continue;
+            MediaFile& entry = list[index];
+            entry.status = MediaFileStatus::moved;
+            if (mark.movedTo)
+                entry.movedToPath = mark.movedTo;
+        }
+    });
+    m_marks.clear();
 }
 
 // What a move of `file` records: its entry (the destination as planned; the move settles it), its
@@ -337,6 +372,7 @@ void FolderMoveRun::apply(const FolderMoveJob& job, const FolderMoveOutcome& don
 }
 
 void FolderMoveRun::finish() {
+    applyMarks(true);
     m_result.unrecorded = RecordMerge::closeRun(*m_recordRun, {m_services.auditLog, m_services.statsManager,
                                                                m_services.traceWriter})
                               .text();
@@ -348,6 +384,7 @@ void FolderMoveRun::finish() {
     }
     // First entry per path, as everywhere else the bin meets the media list.
     QHash<QString, MediaFileStatus> statusByPath;
+    statusByPath.reserve(m_manager.mediaFiles().size());
     for (const MediaFile& entry : m_manager.mediaFiles()) {
         if (!statusByPath.contains(entry.path))
             statusByPath.insert(entry.path, entry.status);
@@ -385,10 +422,17 @@ void planAhead(FolderMoveRun& run, FolderMovePipeline& pipeline, qsizetype& next
     const qsizetype count = run.m_input.size();
     const qsizetype room = kPlanAhead - pipeline.queued();
     if (next < count && (room >= kPlanAhead / 2 || next == 0)) {
-        QList<FolderMoveJob> jobs;
-        for (qsizetype i = 0; i < room && next < count; ++i)
-            jobs.append(run.plan(next++));
-        pipeline.push(std::move(jobs));
+        // Handed over in pieces, the first a small one: the worker starts on each while the GUI
+        // thread plans the next.
+        for (qsizetype left = room; left > 0 && next < count;) {
+            const qsizetype piece = std::min(left, next == 0 ? kFirstPiece : kPiece);
+            QList<FolderMoveJob> jobs;
+            jobs.reserve(piece);
+            for (qsizetype i = 0; i < piece && next < count; ++i)
+                jobs.append(run.plan(next++));
+            left -= jobs.size();
+            pipeline.push(std::move(jobs));
+        }
         if (next >= count)
             pipeline.closeInput();
     } else if (count == 0) {
@@ -445,6 +489,7 @@ QCoro::Task<ActionResult> runMove(ProjectManager& manager, Variant variant,
         FolderMovePipeline::Batch batch = pipeline.take();
         for (const auto& [job, outcome] : std::as_const(batch.finished))
             run->apply(job, outcome);
+        run->applyMarks(batch.done);
         run->publishProgress(pipeline.progress(), batch.done);
         if (batch.done)
             break;
@@ -456,6 +501,8 @@ QCoro::Task<ActionResult> runMove(ProjectManager& manager, Variant variant,
         (manager.moveProgress().cancelMoveRequested && run->m_applied < run->m_input.size()))
         AppLog::info(QStringLiteral("Move cancelled by user after %1 file(s)").arg(run->m_result.succeeded));
     run->finish();
+    // The run's copy of every file goes on the release thread: the result is due now.
+    memory::releaseLater(std::move(run->m_input));
     co_return run->m_result;
 }
 

@@ -4,8 +4,20 @@
 
 namespace tarnwick {
 
+namespace {
+
+// Seeded with 256 bits: identifiers of different threads and processes must not repeat, audit
+// entries are kept by theirs.
+QRandomGenerator64 seededGenerator() {
+    quint32 seed[8];
+    QRandomGenerator::system()->fillRange(seed);
+    return QRandomGenerator64(seed);
+}
+
+} // namespace
+
 QUuid freshId() {
-    thread_local QRandomGenerator64 random(QRandomGenerator::system()->generate());
+    thread_local QRandomGenerator64 random = seededGenerator();
     const quint64 high = random.generate64();
     const quint64 low = random.generate64();
     return QUuid(uint(high >> 32), ushort(high >> 16), ushort((high & 0x0FFF) | 0x4000),

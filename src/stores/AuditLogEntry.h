@@ -1,6 +1,7 @@
 #pragma once
 
 #include "model/AuditAction.h"
+#include "model/FreshId.h"
 
 #include <QDateTime>
 #include <QJsonObject>
@@ -15,7 +16,7 @@ struct MediaFile;
 
 // One destructive action (or restore) on one file.
 struct AuditLogEntry {
-    QUuid id = QUuid::createUuid();
+    QUuid id = freshId();
     QDateTime timestamp = QDateTime::currentDateTimeUtc();
     AuditAction action = AuditAction::movedToTrash;
     QString filePath;

@@ -11,6 +11,7 @@
 #include <QMutexLocker>
 
 #include <cerrno>
+#include <charconv>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -37,8 +38,17 @@ std::optional<RecordKind> kindFromText(const QString& text) {
     return enumFromText(kindTexts, text, EnumTextMatch::exact);
 }
 
-QString identityText(const FileIdentity& id) {
-    return QStringLiteral("%1:%2:%3:%4").arg(id.device).arg(id.inode).arg(id.size).arg(id.modifiedNs);
+// "device:inode:size:modifiedNs" in decimal.
+QByteArray identityText(const FileIdentity& id) {
+    char text[4 * 21];
+    char* p = std::to_chars(text, text + sizeof text, id.device).ptr;
+    *p++ = ':';
+    p = std::to_chars(p, text + sizeof text, id.inode).ptr;
+    *p++ = ':';
+    p = std::to_chars(p, text + sizeof text, id.size).ptr;
+    *p++ = ':';
+    p = std::to_chars(p, text + sizeof text, id.modifiedNs).ptr;
+    return QByteArray(text, p - text);
 }
 
 std::optional<FileIdentity> identityFromText(const QString& text) {
@@ -206,6 +216,7 @@ std::optional<JournalRun::TraceFile> JournalRun::traceFileFor(const QString& fol
 
 QList<AuditLogEntry> JournalRun::countedEntries() const {
     QList<AuditLogEntry> entries;
+    entries.reserve(items.size());
     for (const Item& item : items) {
         if (item.state == State::done && item.record.entry)
             entries.append(*item.record.entry);
@@ -414,7 +425,7 @@ QByteArray RecordJournal::recordLine(const QString& run, int seq, const FileReco
         w.entry("e", *record.entry);
     w.integer("f", record.files);
     if (record.identity)
-        w.string("i", identityText(*record.identity));
+        w.plain("i", identityText(*record.identity));
     w.string("k", intent ? u"intent" : u"record");
     if (record.member)
         w.string("m", *record.member);

@@ -4,6 +4,7 @@
 #include <QDateTime>
 #include <QStringList>
 #include <QStringView>
+#include <QUuid>
 
 namespace tarnwick {
 
@@ -20,6 +21,9 @@ public:
     RecordLineWriter& string(const char* key, QStringView value);
     RecordLineWriter& integer(const char* key, qint64 value);
     RecordLineWriter& boolean(const char* key, bool value);
+    // A string with nothing to escape (digits and separators), as it is.
+    RecordLineWriter& plain(const char* key, QByteArrayView value);
+    RecordLineWriter& uuid(const char* key, const QUuid& value);
     RecordLineWriter& date(const char* key, const QDateTime& value);
     RecordLineWriter& entry(const char* key, const AuditLogEntry& value);
     RecordLineWriter& stats(const char* key, const AllTimeStats& value);

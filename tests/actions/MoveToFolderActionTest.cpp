@@ -3,6 +3,7 @@
 #include "support/MoveHarness.h"
 
 #include <QDirIterator>
+#include <QElapsedTimer>
 #include <QSemaphore>
 #include <gtest/gtest.h>
 
@@ -120,6 +121,32 @@ TEST(MoveToFolderAction, MovesTheBinKeepingEachFilesPathWithItsRecords) {
                                " with directory preservation"));
     EXPECT_TRUE(h.log.contains("📦 Moved: Take one.mov → " + h.archived(h.mediaPath("Day 1"))));
     EXPECT_TRUE(h.log.contains("Recycle bin move complete: 2 succeeded, 0 failed"));
+}
+
+// Each change of the media list makes the views and the sort keys start over: the moved files reach
+// it together, at most once a second and at the end, whatever their number.
+TEST(MoveToFolderAction, MovedFilesReachTheMediaListInFewChanges) {
+    MoveHarness h;
+    QList<MediaFile> staged;
+    for (int i = 0; i < 300; ++i)
+        staged.append(h.makeFile(QStringLiteral("Card %1/A%2.mov").arg(i % 3).arg(i), 1));
+    const MediaFile kept = h.makeFile("Card 0/kept.mov", 1);
+    h.stage(staged + QList<MediaFile>{kept}, staged);
+    const qint64 before = h.pm().mediaFilesVersion();
+
+    QElapsedTimer clock;
+    clock.start();
+    EXPECT_EQ(h.moveBin().succeeded, 300);
+    // The summary's refresh at the end is a change of its own.
+    const qint64 changes = h.pm().mediaFilesVersion() - before - 1;
+    EXPECT_GE(changes, 1);
+    EXPECT_LE(changes, 1 + clock.elapsed() / 1000);
+    for (const MediaFile& file : staged) {
+        EXPECT_EQ(h.entry(file.path)->status, MediaFileStatus::moved);
+        EXPECT_EQ(h.entry(file.path)->movedToPath, h.archived(file.path));
+    }
+    EXPECT_EQ(h.entry(kept.path)->status, kept.status);
+    EXPECT_FALSE(h.entry(kept.path)->movedToPath);
 }
 
 TEST(MoveToFolderAction, TakenNamesAreNumberedAndNeverOverwritten) {

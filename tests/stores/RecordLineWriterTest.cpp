@@ -250,7 +250,11 @@ TEST(RecordLineWriter, NumbersAndEscapesMatchTheDocumentForm) {
                              std::numeric_limits<double>::infinity(),
                              std::numeric_limits<double>::quiet_NaN(),
                              786000000.123,
-                             -978307200.0};
+                             -978307200.0,
+                             1.0000001,
+                             -8589934591.75,
+                             8589934592.5,
+                             0.999};
     for (const double v : values) {
         QByteArray direct;
         RecordLineWriter::appendNumber(direct, v);
