@@ -2,6 +2,8 @@
 
 #include <QRandomGenerator>
 
+#include <unistd.h>
+
 namespace tarnwick {
 
 namespace {
@@ -17,7 +19,14 @@ QRandomGenerator64 seededGenerator() {
 } // namespace
 
 QUuid freshId() {
+    // A forked child starts with its parent's generator: drawn from as it is, both would hand out
+    // the same identifiers.
+    thread_local pid_t owner = ::getpid();
     thread_local QRandomGenerator64 random = seededGenerator();
+    if (const pid_t pid = ::getpid(); pid != owner) {
+        owner = pid;
+        random = seededGenerator();
+    }
     const quint64 high = random.generate64();
     const quint64 low = random.generate64();
     return QUuid(uint(high >> 32), ushort(high >> 16), ushort((high & 0x0FFF) | 0x4000),
