@@ -103,6 +103,18 @@ void assignSorted(QStringList& list, const NameList& names) {
     list = sortedPlain(names);
 }
 
+// Points each project path at its record.
+void pointAtRecords(AggregatedUsage& usage, const QList<ProjectFile>& projects, LowerPathCache& lowerPaths) {
+    usage.recordOfProjectPath.resize(projects.size());
+    for (qsizetype p = 0; p < projects.size(); ++p) {
+        const QStringList& lowered = lowerPaths.projectPaths(projects[p]);
+        std::vector<const AggregatedProjectUsage*>& records = usage.recordOfProjectPath[p];
+        records.reserve(std::size_t(lowered.size()));
+        for (const QString& key : lowered)
+            records.push_back(&usage.byLowerPath.constFind(key).value());
+    }
+}
+
 } // namespace
 
 void insertName(NameList& names, const QString& name) {
@@ -194,7 +206,7 @@ AggregatedUsage aggregateEffectiveUsage(const QList<ProjectFile>& projects,
 
 AggregatedUsage aggregateEffectiveUsage(const QList<ProjectFile>& projects,
                                         const QList<SequencePolicySnapshot>& snapshots,
-                                        LowerPathCache& lowerPaths) {
+                                        LowerPathCache& lowerPaths, bool withRecords) {
     AggregatedUsage result;
     qsizetype pathCount = 0;
     for (const ProjectFile& project : projects)
@@ -220,18 +232,27 @@ AggregatedUsage aggregateEffectiveUsage(const QList<ProjectFile>& projects,
         }
         result.usedCountByProjectID.insert(project.id, used);
     }
+    // Only once every record is in: the table moves its records as it grows.
+    if (withRecords)
+        pointAtRecords(result, projects, lowerPaths);
     return result;
 }
 
 bool applyAggregatedUsage(QList<MediaFile>& mediaFiles,
                           const QHash<QString, AggregatedProjectUsage>& byLowerPath,
-                          LowerPathCache& lowerPaths) {
+                          LowerPathCache& lowerPaths, const KnownPathKeys* known) {
     bool anyUsed = false;
     AggregatedProjectUsage scratch;
     lowerPaths.reserve(mediaFiles.size());
     for (qsizetype i = 0; i < mediaFiles.size(); ++i) {
-        const QStringList& keys = lowerPaths.distinctKeys(std::as_const(mediaFiles)[i]);
-        const AggregatedProjectUsage& u = combinedUsage(keys, byLowerPath, scratch);
+        const bool isKnown = known && i < known->lowerPaths.size() && !known->lowerPaths[i].isEmpty();
+        const MediaFile& entry = std::as_const(mediaFiles)[i];
+        const QStringList& keys =
+            isKnown ? lowerPaths.distinctKeys(entry, known->lowerPaths[i]) : lowerPaths.distinctKeys(entry);
+        // An entry with its path's key alone reads the record known for that path.
+        const AggregatedProjectUsage& u = isKnown && keys.size() == 1 && known->records[std::size_t(i)]
+                                              ? *known->records[std::size_t(i)]
+                                              : combinedUsage(keys, byLowerPath, scratch);
         MediaFile& file = mediaFiles[i];
         file.usageCount = int(u.usageCount);
         assignSorted(file.projectNames, u.projectNames);
