@@ -54,19 +54,18 @@ QStringList sortedPlain(const NameList& names) {
 
 // The aggregate records of every distinct key of one entry, combined. Most entries have one key
 // with a record: that record is used as it is, without copying its sets.
-const AggregatedProjectUsage& combinedUsage(const QStringList& keys,
-                                            const QHash<QString, AggregatedProjectUsage>& byPath,
+const AggregatedProjectUsage& combinedUsage(const QStringList& keys, const AggregatedUsage& usage,
                                             AggregatedProjectUsage& scratch) {
     static const AggregatedProjectUsage none;
     const AggregatedProjectUsage* single = nullptr;
     bool several = false;
     for (const QString& key : keys) {
-        const auto found = byPath.constFind(key);
-        if (found == byPath.cend())
+        const AggregatedProjectUsage* found = usage.find(key);
+        if (!found)
             continue;
         several = single != nullptr;
         if (!single)
-            single = &found.value();
+            single = found;
         if (several)
             break;
     }
@@ -74,10 +73,10 @@ const AggregatedProjectUsage& combinedUsage(const QStringList& keys,
         return single ? *single : none;
     scratch = {};
     for (const QString& key : keys) {
-        const auto found = byPath.constFind(key);
-        if (found == byPath.cend())
+        const AggregatedProjectUsage* found = usage.find(key);
+        if (!found)
             continue;
-        const AggregatedProjectUsage& r = found.value();
+        const AggregatedProjectUsage& r = *found;
         if (r.usageCount != 0)
             scratch.isAudioOnly =
                 scratch.usageCount == 0 ? r.isAudioOnly : (scratch.isAudioOnly && r.isAudioOnly);
@@ -101,18 +100,6 @@ void assignSorted(QStringList& list, const NameList& names) {
             return;
     }
     list = sortedPlain(names);
-}
-
-// Points each project path at its record.
-void pointAtRecords(AggregatedUsage& usage, const QList<ProjectFile>& projects, LowerPathCache& lowerPaths) {
-    usage.recordOfProjectPath.resize(projects.size());
-    for (qsizetype p = 0; p < projects.size(); ++p) {
-        const QStringList& lowered = lowerPaths.projectPaths(projects[p]);
-        std::vector<const AggregatedProjectUsage*>& records = usage.recordOfProjectPath[p];
-        records.reserve(std::size_t(lowered.size()));
-        for (const QString& key : lowered)
-            records.push_back(&usage.byLowerPath.constFind(key).value());
-    }
 }
 
 } // namespace
@@ -211,15 +198,31 @@ AggregatedUsage aggregateEffectiveUsage(const QList<ProjectFile>& projects,
     qsizetype pathCount = 0;
     for (const ProjectFile& project : projects)
         pathCount += project.mediaFiles.size();
-    result.byLowerPath.reserve(pathCount);
+    result.indexByLowerPath.reserve(pathCount);
+    result.records.reserve(std::size_t(pathCount));
+    if (withRecords)
+        result.recordOfProjectPath.resize(projects.size());
     for (qsizetype p = 0; p < projects.size(); ++p) {
         const ProjectFile& project = projects[p];
         const EffectiveProjectUsage usage = effectiveProjectUsage(project, snapshots.value(p));
         const QStringList& lowered = lowerPaths.projectPaths(project);
+        std::vector<qsizetype>* indices = withRecords ? &result.recordOfProjectPath[p] : nullptr;
+        if (indices)
+            indices->reserve(std::size_t(lowered.size()));
         int used = 0;
         for (qsizetype i = 0; i < project.mediaFiles.size(); ++i) {
             const PathUsageInProject u = effectivePathUsageInProject(project.mediaFiles[i], project, usage);
-            AggregatedProjectUsage& record = result.byLowerPath[lowered[i]];
+            // One look-up: a path met for the first time gets the next record.
+            const qsizetype known = result.indexByLowerPath.size();
+            qsizetype& slot = result.indexByLowerPath[lowered[i]];
+            if (result.indexByLowerPath.size() != known) {
+                slot = result.size();
+                result.records.emplace_back();
+            }
+            const qsizetype index = slot;
+            if (indices)
+                indices->push_back(index);
+            AggregatedProjectUsage& record = result.records[std::size_t(index)];
             if (u.usageCount > 0) {
                 ++used;
                 record.isAudioOnly =
@@ -232,14 +235,15 @@ AggregatedUsage aggregateEffectiveUsage(const QList<ProjectFile>& projects,
         }
         result.usedCountByProjectID.insert(project.id, used);
     }
-    // Only once every record is in: the table moves its records as it grows.
-    if (withRecords)
-        pointAtRecords(result, projects, lowerPaths);
     return result;
 }
 
-bool applyAggregatedUsage(QList<MediaFile>& mediaFiles,
-                          const QHash<QString, AggregatedProjectUsage>& byLowerPath,
+const AggregatedProjectUsage* AggregatedUsage::find(const QString& lowerPath) const {
+    const auto found = indexByLowerPath.constFind(lowerPath);
+    return found == indexByLowerPath.cend() ? nullptr : &records[std::size_t(found.value())];
+}
+
+bool applyAggregatedUsage(QList<MediaFile>& mediaFiles, const AggregatedUsage& usage,
                           LowerPathCache& lowerPaths, const KnownPathKeys* known) {
     bool anyUsed = false;
     AggregatedProjectUsage scratch;
@@ -250,9 +254,9 @@ bool applyAggregatedUsage(QList<MediaFile>& mediaFiles,
         const QStringList& keys =
             isKnown ? lowerPaths.distinctKeys(entry, known->lowerPaths[i]) : lowerPaths.distinctKeys(entry);
         // An entry with its path's key alone reads the record known for that path.
-        const AggregatedProjectUsage& u = isKnown && keys.size() == 1 && known->records[std::size_t(i)]
-                                              ? *known->records[std::size_t(i)]
-                                              : combinedUsage(keys, byLowerPath, scratch);
+        const qsizetype record = isKnown && keys.size() == 1 ? known->records[std::size_t(i)] : -1;
+        const AggregatedProjectUsage& u =
+            record >= 0 ? usage.records[std::size_t(record)] : combinedUsage(keys, usage, scratch);
         MediaFile& file = mediaFiles[i];
         file.usageCount = int(u.usageCount);
         assignSorted(file.projectNames, u.projectNames);

@@ -149,7 +149,7 @@ KnownPathKeys knownPathKeys(const UsageMap& usage, const QList<MediaFile>& list,
     lowered.reserve(projects.size());
     for (const ProjectFile& project : projects)
         lowered.append(aggregate.lowerPaths.projectPaths(project));
-    KnownPathKeys known{QStringList(list.size()), std::vector<const AggregatedProjectUsage*>(list.size())};
+    KnownPathKeys known{QStringList(list.size()), std::vector<qsizetype>(std::size_t(list.size()), -1)};
     for (qsizetype i = 0; i < list.size() && i < usage.size(); ++i) {
         const PathOrigin origin = usage.originAt(i);
         if (origin.project < 0 || origin.project >= lowered.size() || origin.project >= records.size())

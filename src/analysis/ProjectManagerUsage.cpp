@@ -63,7 +63,7 @@ void ProjectManager::recomputeUsageCounts() {
     updatePolicy([&](UsagePolicyState& policy) {
         policy.effectiveUsedCountByProjectID = aggregate.usedCountByProjectID;
     });
-    const bool anyUsed = applyAggregatedUsage(m_mediaFiles, aggregate.byLowerPath, m_lowerPaths);
+    const bool anyUsed = applyAggregatedUsage(m_mediaFiles, aggregate, m_lowerPaths);
     if (anyUsed)
         unstageUsedFiles();
     bumpMediaFiles();
@@ -100,10 +100,9 @@ ProjectManager::PreparedUsageRecount ProjectManager::prepareUsageRecount(QList<M
     prepared.policyRevision = inputs.policyRevision;
     prepared.lowerPaths = std::move(aggregate.lowerPaths);
     prepared.usedCountByProjectID = aggregate.usage.usedCountByProjectID;
-    prepared.anyUsed =
-        applyAggregatedUsage(mediaFiles, aggregate.usage.byLowerPath, prepared.lowerPaths, known);
+    prepared.anyUsed = applyAggregatedUsage(mediaFiles, aggregate.usage, prepared.lowerPaths, known);
     // A record per path: freed on the release thread, not on the caller's time.
-    memory::releaseLater(std::move(aggregate.usage.byLowerPath));
+    memory::releaseLater(std::move(aggregate.usage));
     return prepared;
 }
 
