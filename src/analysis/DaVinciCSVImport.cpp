@@ -6,6 +6,7 @@
 #include "platform/DirectoryWalker.h"
 #include "platform/DiskPools.h"
 #include "platform/FileStatProbe.h"
+#include "platform/MemoryRelease.h"
 #include "platform/PathText.h"
 #include "platform/RegularFile.h"
 #include "platform/TextKey.h"
@@ -320,6 +321,9 @@ QCoro::Task<void> DaVinciCSVImport::importDaVinciCSV(ProjectManager& manager, QU
         return Consolidated(std::move(list), std::move(positions));
     });
     Consolidated consolidated = co_await consolidating;
+    // The future keeps a copy of its result: kept, it shares the list, and marking the entries
+    // below would copy a million records.
+    consolidating = {};
     if (!pm)
         co_return;
     std::vector<qsizetype> csvPositions =
@@ -365,6 +369,8 @@ QCoro::Task<void> DaVinciCSVImport::importDaVinciCSV(ProjectManager& manager, QU
                      .arg(summary.missingOnDisk)
                      .arg(summary.protectedByOtherProjects));
     manager.updateProgress([](AnalysisProgress& progress) { progress.isAnalyzing = false; });
+    // What the import's threads freed goes back to the system, not only to their arenas.
+    memory::trimLater();
 }
 
 } // namespace tarnwick

@@ -88,18 +88,28 @@ const AggregatedProjectUsage& combinedUsage(const QStringList& keys, const Aggre
     return scratch;
 }
 
-// Replaces `list` by the sorted names unless it already holds exactly them in order, so a
-// recount that changes nothing allocates nothing.
-void assignSorted(QStringList& list, const NameList& names) {
-    if (list.size() == names.size()) {
-        bool same = true;
-        for (qsizetype i = 0; same && i < list.size(); ++i)
-            same = std::find(names.cbegin(), names.cend(), list[i]) != names.cend() &&
-                   (i == 0 || text::compareScalars(list[i - 1], list[i]) < 0);
-        if (same)
-            return;
+// Whether `list` holds exactly `names`, sorted.
+bool holdsSorted(const QStringList& list, const NameList& names) {
+    if (list.size() != names.size())
+        return false;
+    for (qsizetype i = 0; i < list.size(); ++i) {
+        if (std::find(names.cbegin(), names.cend(), list[i]) == names.cend() ||
+            (i > 0 && text::compareScalars(list[i - 1], list[i]) >= 0))
+            return false;
     }
-    list = sortedPlain(names);
+    return true;
+}
+
+// Replaces `list` by the sorted names unless it already holds exactly them in order, so a
+// recount that changes nothing allocates nothing. Equal to the list of the entry before, it
+// shares that one: a million clips of one import all name the same project.
+void assignSorted(QStringList& list, const NameList& names, QStringList& previous) {
+    if (!holdsSorted(list, names))
+        list = sortedPlain(names);
+    if (list == previous)
+        list = previous;
+    else
+        previous = list;
 }
 
 } // namespace
@@ -247,6 +257,8 @@ bool applyAggregatedUsage(QList<MediaFile>& mediaFiles, const AggregatedUsage& u
                           LowerPathCache& lowerPaths, const KnownPathKeys* known) {
     bool anyUsed = false;
     AggregatedProjectUsage scratch;
+    QStringList lastProjects;
+    QStringList lastSequences;
     lowerPaths.reserve(mediaFiles.size());
     for (qsizetype i = 0; i < mediaFiles.size(); ++i) {
         const bool isKnown = known && i < known->lowerPaths.size() && !known->lowerPaths[i].isEmpty();
@@ -259,8 +271,8 @@ bool applyAggregatedUsage(QList<MediaFile>& mediaFiles, const AggregatedUsage& u
             record >= 0 ? usage.records[std::size_t(record)] : combinedUsage(keys, usage, scratch);
         MediaFile& file = mediaFiles[i];
         file.usageCount = int(u.usageCount);
-        assignSorted(file.projectNames, u.projectNames);
-        assignSorted(file.sequenceNames, u.sequenceNames);
+        assignSorted(file.projectNames, u.projectNames, lastProjects);
+        assignSorted(file.sequenceNames, u.sequenceNames, lastSequences);
         file.hasUnattributedSequenceUsage = u.hasUnattributedUsage;
         if (u.usageCount == 0)
             file.usageType = file.isAEFootage ? MediaUsageType::usedInAfterEffects : MediaUsageType::unused;

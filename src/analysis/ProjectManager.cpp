@@ -169,7 +169,10 @@ void ProjectManager::setSummary(const AnalysisSummary& summary) {
 
 void ProjectManager::setProgress(AnalysisProgress value) {
     value.analysisProgress = std::clamp(value.analysisProgress, 0.0, 1.0);
+    const bool analysisEnded = m_progress.isAnalyzing && !value.isAnalyzing;
     assign(m_progress, std::move(value), Change::progress);
+    if (analysisEnded)
+        scheduleSortKeys(); // the keys the import's lists did not get
 }
 void ProjectManager::updateProgress(const std::function<void(AnalysisProgress&)>& change) {
     setProgress(edited(m_progress, change));

@@ -396,6 +396,7 @@ private:
     QThreadPool m_workerPool;
     QThreadPool m_sortPool; // makes each large list's sort keys
     bool m_sortKeysScheduled = false;
+    bool m_sortKeysRunning = false; // a worker is making keys; the newest list's follow when it is back
     // Set when the manager goes away, so a rebuild's pending checks are not started.
     std::shared_ptr<std::atomic_bool> m_stopChecks = std::make_shared<std::atomic_bool>(false);
     LowerPathCache m_lowerPaths;

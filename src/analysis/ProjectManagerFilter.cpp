@@ -1,5 +1,7 @@
 #include "analysis/ProjectManager.h"
 
+#include "platform/MemoryRelease.h"
+
 #include <QPointer>
 #include <QtConcurrent/QtConcurrentRun>
 
@@ -38,20 +40,34 @@ void ProjectManager::makeSortKeys() {
     m_sortKeysScheduled = false;
     if (m_mediaFiles.size() < m_services.backgroundSortRows)
         return;
+    // One making at a time, of the newest list when it starts: a job queued behind it would hold a
+    // version of a million records for keys nobody reads, and the list's next change would copy it.
+    // An import replaces the list several times: its keys wait for the list it ends with.
+    if (m_sortKeysRunning || m_progress.isAnalyzing || m_filterIndex.hasSortKeys(m_mediaFilesVersion))
+        return;
+    m_sortKeysRunning = true;
     QPointer<ProjectManager> self(this);
     (void)QtConcurrent::run(&m_sortPool, [self, files = m_mediaFiles, version = m_mediaFilesVersion,
-                                          hook = m_services.beforeSortKeys] {
+                                          hook = m_services.beforeSortKeys]() mutable {
         if (hook)
             hook();
         MediaFilterIndex::ListKeys keys{
             std::make_shared<const MediaSortKeys>(MediaSortKeys::make(files)),
             std::make_shared<const MediaSearchKeys>(MediaSearchKeys::make(files))};
+        files = {}; // before the GUI thread sees the keys: it may change the list then
         QMetaObject::invokeMethod(
             self,
             [self, keys = std::move(keys), version]() mutable {
-                if (!self || version != self->m_mediaFilesVersion)
+                if (!self)
                     return;
+                self->m_sortKeysRunning = false;
+                if (version != self->m_mediaFilesVersion) {
+                    self->makeSortKeys(); // the list changed while these were made
+                    return;
+                }
                 self->m_filterIndex.setListKeys(version, std::move(keys));
+                // The collation's scratch of a large list was freed on the worker's arena.
+                memory::trimLater();
                 Q_EMIT self->sortKeysReady();
             },
             Qt::QueuedConnection);

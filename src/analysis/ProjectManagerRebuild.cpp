@@ -180,6 +180,7 @@ QCoro::Task<void> ProjectManager::rebuildWhileHoldingGate() {
     QFuture<RebuildPlan> planning =
         QtConcurrent::run(&pool, [inputs, media = m_mediaFiles] { return planRebuild(inputs, media); });
     RebuildPlan plan = co_await planning;
+    planning = {}; // a future keeps a copy of its result: the stages below free theirs as they end
     if (!self)
         co_return;
     QList<FileStatusResult> results;
@@ -197,6 +198,7 @@ QCoro::Task<void> ProjectManager::rebuildWhileHoldingGate() {
             co_return;
     }
     RecountAggregate aggregate = co_await aggregating;
+    aggregating = {};
     if (!self)
         co_return;
     if (projectsVersion != m_projectsVersion || mediaVersion != m_mediaFilesVersion) {
@@ -213,6 +215,7 @@ QCoro::Task<void> ProjectManager::rebuildWhileHoldingGate() {
                                   resolveLocations, pool);
         });
     PreparedRebuild rebuilt = co_await building;
+    building = {};
     if (!self)
         co_return;
     if (projectsVersion != m_projectsVersion || mediaVersion != m_mediaFilesVersion) {

@@ -278,11 +278,33 @@ std::vector<qsizetype> fileNameOrder(const QStringList& paths) {
 }
 
 void applyOrder(QList<MediaFile>& mediaFiles, const std::vector<qsizetype>& order) {
-    QList<MediaFile> sorted;
-    sorted.reserve(mediaFiles.size());
-    for (qsizetype i : order)
-        sorted.append(std::move(mediaFiles[i]));
-    mediaFiles = std::move(sorted);
+    if (qsizetype(order.size()) != mediaFiles.size()) {
+        QList<MediaFile> sorted;
+        sorted.reserve(qsizetype(order.size()));
+        for (qsizetype i : order)
+            sorted.append(std::move(mediaFiles[i]));
+        mediaFiles = std::move(sorted);
+        return;
+    }
+    // A permutation is applied in place, one cycle at a time: a second list of a million records
+    // would double the import's peak.
+    std::vector<bool> placed(order.size());
+    for (std::size_t start = 0; start < order.size(); ++start) {
+        if (placed[start])
+            continue;
+        MediaFile held = std::move(mediaFiles[qsizetype(start)]);
+        std::size_t at = start;
+        for (;;) {
+            placed[at] = true;
+            const auto from = std::size_t(order[at]);
+            if (from == start) {
+                mediaFiles[qsizetype(at)] = std::move(held);
+                break;
+            }
+            mediaFiles[qsizetype(at)] = std::move(mediaFiles[qsizetype(from)]);
+            at = from;
+        }
+    }
 }
 
 void sortByFileName(QList<MediaFile>& mediaFiles) {

@@ -27,7 +27,6 @@ struct MediaFile {
     QString lastKnownPath;
     QStringList projectNames;
     QStringList sequenceNames;
-    bool hasUnattributedSequenceUsage = false;
     std::optional<QString> matchedPath;
     std::optional<QString> movedToPath;
     QStringList alternativePaths;
@@ -37,11 +36,14 @@ struct MediaFile {
     std::optional<QString> transcodedPath;
     std::optional<qint64> transcodedSize;
     QStringList linkedAEProjects;
+    std::optional<QString> proxyPath;
+    // The flags together at the end: spread between the larger fields each one cost a padded word,
+    // and a list holds a million of these.
+    bool hasUnattributedSequenceUsage = false;
     bool isAEFootage = false;
     bool hasUnresolvedAELink = false;
     bool isFromDaVinciCSV = false;
     bool needsReview = false;
-    std::optional<QString> proxyPath;
     bool isProtected = false;
 
     bool isOnDisk() const;

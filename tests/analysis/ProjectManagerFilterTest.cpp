@@ -11,6 +11,7 @@
 
 #include <atomic>
 #include <functional>
+#include <memory>
 
 using namespace tarnwick;
 using namespace tarnwick::testing;
@@ -229,6 +230,55 @@ TEST(ProjectManagerSortKeys, LargeListsCollateOnAWorkerAndSortLikeTheDirectSort)
             << "the worker's search keys find what the filter finds";
         pm.updateFilters([](FilterSettings& filters) { filters.filterText.clear(); });
     }
+}
+
+// An import's lists get no keys until it ends; changes while a worker makes keys queue none of their
+// own: the newest list's are made once the worker is back, and the list's next change is made in
+// place, not on a copy.
+TEST(ProjectManagerSortKeys, KeysWaitForTheImportAndTheWorkerWithoutCopyingTheList) {
+    QSemaphore gate;
+    std::atomic<int> makings = 0;
+    ProjectManagerHarness h([&](ProjectManagerServices& services) {
+        services.backgroundSortRows = 4;
+        services.beforeSortKeys = [&] {
+            ++makings;
+            gate.acquire();
+        };
+    });
+    // Whatever fails below, no worker is left waiting when the manager goes.
+    const std::unique_ptr<QSemaphore, void (*)(QSemaphore*)> opener(&gate,
+                                                                    [](QSemaphore* g) { g->release(64); });
+    ProjectManager& pm = h.pm();
+    auto files = [](int count) { // a list of its own each time: only the manager holds it
+        QList<MediaFile> list;
+        for (int i = 0; i < count; ++i)
+            list.append(media(QStringLiteral("/Vol/clip%1.mov").arg(7 - i), 1, MediaFileStatus::online, i));
+        return list;
+    };
+    pm.updateProgress([](AnalysisProgress& progress) { progress.isAnalyzing = true; });
+    pm.setMediaFiles(files(9));
+    pm.setMediaFiles(files(8));
+    EXPECT_FALSE(QTest::qWaitFor([&] { return makings > 0; }, 100))
+        << "no keys while the import replaces the list";
+    pm.updateProgress([](AnalysisProgress& progress) { progress.isAnalyzing = false; });
+    ASSERT_TRUE(QTest::qWaitFor([&] { return makings == 1; }, 10000));
+    pm.setMediaFiles(files(7));
+    pm.setMediaFiles(files(6));
+    QCoreApplication::processEvents();
+    const MediaFile* records = pm.mediaFiles().constData();
+    pm.modifyMediaFiles([](QList<MediaFile>& list) { list[0].isFromDaVinciCSV = true; });
+    EXPECT_EQ(pm.mediaFiles().constData(), records) << "no queued worker holds the list";
+
+    QSignalSpy ready(&pm, &ProjectManager::sortKeysReady);
+    gate.release(2);
+    ASSERT_TRUE(ready.wait(10000));
+    EXPECT_EQ(makings, 2) << "the first list's, then the newest's";
+    const MediaSortOrder byName{{MediaSortKey::fileName, true}};
+    EXPECT_TRUE(pm.canSortNow(byName));
+    const MediaRows rows = pm.sortedFilteredMediaRows(byName);
+    ASSERT_EQ(rows.size(), 6);
+    EXPECT_EQ(rows[0].path, QStringLiteral("/Vol/clip2.mov"));
+    EXPECT_TRUE(rows[5].isFromDaVinciCSV);
 }
 
 } // namespace

@@ -118,6 +118,23 @@ TEST(ProjectManagerUsage, RecountSumsPathsThatDifferOnlyInLetterCase) {
     EXPECT_EQ(pm.summary().usedFiles, 2) << "the recount ends with a summary";
 }
 
+// A million clips of one import name the same project: they hold one list between them.
+TEST(ProjectManagerUsage, FilesNamingTheSameProjectsShareOneList) {
+    ProjectManagerHarness h;
+    ProjectManager& pm = h.pm();
+    pm.setProjects({project("One", {"/m/a.mov", "/m/b.mov"}, {"/m/a.mov", "/m/b.mov"}),
+                    project("Two", {"/m/b.mov", "/m/c.mov", "/m/d.mov"}, {"/m/c.mov", "/m/d.mov"})});
+    pm.setMediaFiles({media("/m/a.mov"), media("/m/b.mov"), media("/m/c.mov"), media("/m/d.mov")});
+    pm.recomputeUsageCounts();
+    const QList<MediaFile>& files = pm.mediaFiles();
+    EXPECT_EQ(files[0].projectNames, QStringList{"One"});
+    EXPECT_EQ(files[2].projectNames, QStringList{"Two"});
+    EXPECT_EQ(files[3].projectNames, QStringList{"Two"});
+    EXPECT_EQ(files[2].projectNames.constData(), files[3].projectNames.constData());
+    pm.modifyMediaFiles([](QList<MediaFile>& list) { list[3].projectNames.append(QStringLiteral("Three")); });
+    EXPECT_EQ(pm.mediaFiles()[2].projectNames, QStringList{"Two"}) << "a change to one leaves the other";
+}
+
 TEST(ProjectManagerUsage, FilesThatBecomeUsedLeaveTheBinAndComeBackOnline) {
     ProjectManagerHarness h;
     ProjectManager& pm = h.pm();

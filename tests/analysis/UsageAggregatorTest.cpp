@@ -5,6 +5,10 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <numeric>
+#include <random>
+
 using namespace tarnwick;
 using ::testing::ElementsAre;
 
@@ -167,6 +171,27 @@ TEST(UsageAggregator, SortsByFileNameCaseInsensitivelyAndStably) {
     EXPECT_EQ(list[0].id, firstA);
     EXPECT_EQ(list[2].path, "/z/b.mov");
     EXPECT_EQ(list[3].path, "/a/C.mov");
+}
+
+TEST(UsageAggregator, AppliesAnOrderInPlaceAcrossCyclesAndFixedPoints) {
+    // Fixed points, a 2-cycle, a 4-cycle and a permutation drawn at random.
+    std::vector<std::vector<qsizetype>> orders = {{0, 1, 2}, {1, 0, 2}, {3, 0, 1, 2}, {2, 3, 0, 1, 4}};
+    std::vector<qsizetype> shuffled(40);
+    std::iota(shuffled.begin(), shuffled.end(), 0);
+    std::shuffle(shuffled.begin(), shuffled.end(), std::mt19937(7));
+    orders.push_back(shuffled);
+    for (const std::vector<qsizetype>& order : orders) {
+        QList<MediaFile> list;
+        for (size_t i = 0; i < order.size(); ++i)
+            list.append(entry(QStringLiteral("/m/%1.mov").arg(i)));
+        const QList<MediaFile> before = list;
+        applyOrder(list, order);
+        ASSERT_EQ(list.size(), before.size());
+        for (size_t i = 0; i < order.size(); ++i) {
+            EXPECT_EQ(list[qsizetype(i)].id, before[order[i]].id) << i;
+            EXPECT_EQ(list[qsizetype(i)].path, before[order[i]].path) << i;
+        }
+    }
 }
 
 TEST(UsageAggregator, FileNameSortAgreesWithTheLocalizedComparisonInEveryLocale) {

@@ -28,6 +28,7 @@ void StorageMapCanvas::setContent(QList<MapTreemapItem> items, const QList<Proje
 
 void StorageMapCanvas::relayout() {
     m_tiles = StorageMap::layoutTiles(m_items, QSizeF(width() - 2 * padding, height() - 2 * padding), m_rule);
+    m_shortNames.clear();
     update();
 }
 
@@ -80,14 +81,16 @@ QString StorageMapCanvas::shownName(int index) const {
 
 // In the title's font, or a size smaller when that keeps more of the name.
 std::pair<QString, QFont> StorageMapCanvas::shortName(const MapTreemapTile& tile) const {
+    const qsizetype index = &tile - m_tiles.constData();
+    if (const auto known = m_shortNames.constFind(index); known != m_shortNames.cend())
+        return known.value();
     const QFont font = titleFont();
     const QString name = StorageMap::shortTileName(tile.item.label, tile.rect, QFontMetricsF(font));
     QFont small = font;
     small.setPixelSize(9);
     const QString smaller = StorageMap::shortTileName(tile.item.label, tile.rect, QFontMetricsF(small));
-    if (smaller.size() > name.size())
-        return {smaller, small};
-    return {name, font};
+    return m_shortNames[index] =
+               smaller.size() > name.size() ? std::pair{smaller, small} : std::pair{name, font};
 }
 
 // Clip names take up to two lines, broken between words and elided, never inside a word;
@@ -191,6 +194,8 @@ void StorageMapCanvas::mouseReleaseEvent(QMouseEvent* event) {
 }
 
 bool StorageMapCanvas::event(QEvent* event) {
+    if (event->type() == QEvent::FontChange)
+        m_shortNames.clear();
     if (event->type() == QEvent::ToolTip) {
         auto* help = static_cast<QHelpEvent*>(event);
         const int index = tileAt(help->pos());

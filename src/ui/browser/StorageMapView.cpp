@@ -2,6 +2,8 @@
 
 #include "analysis/ProjectManager.h"
 #include "platform/ByteCountText.h"
+#include "platform/IdleThreads.h"
+#include "platform/MemoryRelease.h"
 #include "ui/brand/BrandFonts.h"
 #include "ui/brand/BrandPalette.h"
 #include "ui/brand/SymbolIcons.h"
@@ -9,15 +11,20 @@
 #include "ui/common/ElidedLabel.h"
 #include "ui/common/Labels.h"
 
+#include <QCoreApplication>
 #include <QFontDatabase>
 #include <QFrame>
 #include <QHBoxLayout>
 #include <QHideEvent>
 #include <QLabel>
+#include <QPointer>
 #include <QPushButton>
 #include <QSet>
 #include <QStackedWidget>
 #include <QVBoxLayout>
+#include <QtConcurrent/QtConcurrentRun>
+
+#include <utility>
 
 namespace tarnwick {
 namespace {
@@ -83,6 +90,8 @@ StorageMapView::StorageMapView(ProjectManager& manager, IsolateHandler onIsolate
     QPalette palette = this->palette();
     palette.setColor(QPalette::Window, Color::brandBackground());
     setPalette(palette);
+    m_pool.setMaxThreadCount(1);
+    m_pool.setExpiryTimeout(idleThreadExpiryMs);
     build();
 
     connect(&m_manager, &ProjectManager::changed, this, [this](ProjectManager::Changes groups) {
@@ -282,38 +291,71 @@ void StorageMapView::drillOut() {
     refresh();
 }
 
+StorageMapView::Content StorageMapView::compute(const MediaRows& filtered, const QList<ProjectFile>& projects,
+                                                const std::optional<QString>& level,
+                                                const QList<QStringList>& groups) {
+    Content content;
+    if (level) {
+        content.clips = StorageMap::clipsOf(filtered, *level);
+        return content;
+    }
+    content.footprints = StorageMap::footprints(filtered, projects);
+    if (!groups.isEmpty()) {
+        const QSet<QString> shown(groups.last().cbegin(), groups.last().cend());
+        content.footprints.removeIf(
+            [&shown](const ProjectFootprint& footprint) { return !shown.contains(footprint.project.name); });
+    }
+    content.totals = StorageMap::totals(filtered, content.footprints);
+    return content;
+}
+
 void StorageMapView::refresh() {
     const ProjectFile* project = drilledProject();
-    const std::optional<QString> level = project ? std::optional<QString>(project->name) : std::nullopt;
-    const FilterCacheKey key = m_manager.currentFilterCacheKey();
-    if (m_cacheKey != key || m_cacheDrilledName != level || m_cacheGroups != m_groups) {
-        const MediaRows filtered = m_manager.filteredMediaRows();
-        if (level) {
-            m_clips = StorageMap::clipsOf(filtered, *level);
-            m_footprints.clear();
-            m_totals = {};
-        } else {
-            m_footprints = StorageMap::footprints(filtered, m_manager.projects());
-            if (!m_groups.isEmpty()) {
-                const QSet<QString> shown(m_groups.last().cbegin(), m_groups.last().cend());
-                m_footprints.removeIf([&shown](const ProjectFootprint& footprint) {
-                    return !shown.contains(footprint.project.name);
-                });
-            }
-            m_totals = StorageMap::totals(filtered, m_footprints);
-            m_clips = {};
-        }
-        m_cacheKey = key;
-        m_cacheDrilledName = level;
-        m_cacheGroups = m_groups;
-        ++m_computeCount;
-        if (level)
-            m_canvas->setContent(StorageMap::clipItems(m_clips), nullptr, &m_clips,
-                                 StorageMap::clipMergeRule);
-        else
-            m_canvas->setContent(StorageMap::projectItems(m_footprints), &m_footprints, nullptr,
-                                 StorageMap::projectMergeRule);
+    Request request{m_manager.currentFilterCacheKey(),
+                    project ? std::optional<QString>(project->name) : std::nullopt, m_groups};
+    if (m_requested == request) {
+        rebuildHeader();
+        return;
     }
+    m_requested = request;
+    const quint64 generation = ++m_generation;
+    const MediaRows filtered = m_manager.filteredMediaRows();
+    if (filtered.size() < m_backgroundRows) {
+        Content content = compute(filtered, m_manager.projects(), request.level, request.groups);
+        apply(std::move(content), std::move(request));
+        return;
+    }
+    // Totals over 100,000 rows are worked out on the map's own worker; the map shows what it has
+    // until they come, and takes them in one step.
+    QPointer<StorageMapView> self(this);
+    (void)QtConcurrent::run(&m_pool, [self, filtered, projects = m_manager.projects(), request, generation] {
+        Content content = compute(filtered, projects, request.level, request.groups);
+        QMetaObject::invokeMethod(
+            QCoreApplication::instance(),
+            [self, content = std::move(content), request, generation]() mutable {
+                if (self && generation == self->m_generation)
+                    self->apply(std::move(content), request);
+                else
+                    memory::releaseLater(std::move(content));
+            },
+            Qt::QueuedConnection);
+    });
+}
+
+void StorageMapView::apply(Content content, Request request) {
+    // The footprints replaced may hold the last copy of projects read from disk.
+    memory::releaseLater(std::exchange(m_footprints, std::move(content.footprints)));
+    memory::releaseLater(std::exchange(m_clips, std::move(content.clips)));
+    m_totals = content.totals;
+    m_cacheKey = request.key;
+    m_cacheDrilledName = request.level;
+    m_cacheGroups = request.groups;
+    ++m_computeCount;
+    if (request.level)
+        m_canvas->setContent(StorageMap::clipItems(m_clips), nullptr, &m_clips, StorageMap::clipMergeRule);
+    else
+        m_canvas->setContent(StorageMap::projectItems(m_footprints), &m_footprints, nullptr,
+                             StorageMap::projectMergeRule);
     rebuildHeader();
 }
 

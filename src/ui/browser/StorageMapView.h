@@ -3,6 +3,7 @@
 #include "analysis/FilterCacheKey.h"
 #include "ui/browser/StorageMapModel.h"
 
+#include <QThreadPool>
 #include <QUuid>
 #include <QWidget>
 
@@ -49,12 +50,30 @@ public:
     int computeCount() const { return m_computeCount; }
 
     void clickTile(int index);
+    // From how many filtered rows the footprints are worked out on a worker (tests lower it).
+    void setBackgroundRows(qsizetype rows) { m_backgroundRows = rows; }
 
 protected:
     // The map's state belongs to the mode: leaving it starts again at the project level.
     void hideEvent(QHideEvent* event) override;
 
 private:
+    // What one level shows, and what it was worked out for.
+    struct Content {
+        QList<ProjectFootprint> footprints;
+        StorageMap::MapTotals totals;
+        ProjectClips clips;
+    };
+    struct Request {
+        FilterCacheKey key;
+        std::optional<QString> level;
+        QList<QStringList> groups;
+        bool operator==(const Request&) const = default;
+    };
+    static Content compute(const MediaRows& filtered, const QList<ProjectFile>& projects,
+                           const std::optional<QString>& level, const QList<QStringList>& groups);
+    void apply(Content content, Request request);
+
     void build();
     void buildProjectHeader();
     void buildClipHeader();
@@ -77,6 +96,10 @@ private:
     StorageMap::MapTotals m_totals;
     ProjectClips m_clips;
     int m_computeCount = 0;
+    std::optional<Request> m_requested;
+    quint64 m_generation = 0;
+    qsizetype m_backgroundRows = 5000;
+    QThreadPool m_pool;
 
     QStackedWidget* m_headerStack = nullptr;
     QLabel* m_projectReclaimable = nullptr;

@@ -189,18 +189,18 @@ void ClipCardGrid::boundEngines() {
 void ClipCardGrid::pruneEngines() {
     if (m_engines.isEmpty())
         return;
-    QSet<QUuid> shown;
-    shown.reserve(m_files.size());
-    for (const MediaFile& file : m_files)
-        shown.insert(file.id);
-    for (auto it = m_engines.begin(); it != m_engines.end();) {
-        if (shown.contains(it.key())) {
-            ++it;
-        } else {
-            delete it.value();
-            m_engineUse.remove(it.key());
-            it = m_engines.erase(it);
-        }
+    // The engines are a handful, the files up to 100,000: look the few up as the files pass, and stop
+    // once each is found.
+    QSet<QUuid> gone;
+    for (auto it = m_engines.cbegin(); it != m_engines.cend(); ++it)
+        gone.insert(it.key());
+    for (const MediaFile& file : m_files) {
+        if (gone.remove(file.id) && gone.isEmpty())
+            return;
+    }
+    for (const QUuid& id : std::as_const(gone)) {
+        delete m_engines.take(id);
+        m_engineUse.remove(id);
     }
 }
 

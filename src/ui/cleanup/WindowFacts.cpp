@@ -2,11 +2,14 @@
 
 #include "analysis/ProjectManager.h"
 #include "platform/IdleThreads.h"
+#include "platform/MemoryRelease.h"
 #include "ui/cleanup/CleanupOperations.h"
 
 #include <QCoreApplication>
 #include <QPointer>
 #include <QtConcurrent/QtConcurrentRun>
+
+#include <utility>
 
 namespace tarnwick {
 
@@ -73,7 +76,8 @@ void WindowFacts::start() {
                 [self, facts = std::move(facts), generation, mediaVersion, binVersion]() mutable {
                     if (!self || generation != self->m_generation)
                         return;
-                    self->m_facts = std::move(facts);
+                    // The facts replaced may hold the last copy of 50,000 unused records.
+                    memory::releaseLater(std::exchange(self->m_facts, std::move(facts)));
                     self->m_doneGeneration = generation;
                     self->m_mediaVersion = mediaVersion;
                     self->m_binVersion = binVersion;

@@ -1,8 +1,8 @@
 #include "ui/common/FloatingCard.h"
 
 #include "ui/brand/BrandPalette.h"
+#include "ui/common/CardShadow.h"
 
-#include <QGraphicsDropShadowEffect>
 #include <QWidget>
 
 namespace tarnwick {
@@ -11,11 +11,7 @@ void styleFloatingCard(QWidget* card, const QColor& background, QPointF shadowOf
     card->setStyleSheet(Color::styleSheet(QStringLiteral("#") + card->objectName() +
                                               QStringLiteral(" { background: %1; border-radius: 16px; }"),
                                           {background}));
-    auto* effect = new QGraphicsDropShadowEffect(card);
-    effect->setBlurRadius(40);
-    effect->setOffset(shadowOffset);
-    effect->setColor(shadow);
-    card->setGraphicsEffect(effect);
+    new CardShadow(card, shadowOffset, shadow); // owned by the card's parent
 }
 
 } // namespace tarnwick

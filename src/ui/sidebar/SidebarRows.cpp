@@ -208,7 +208,7 @@ const QFont& rowFont(Font::Weight weight, int size) {
 } // namespace
 
 ProjectDisclosureRow::ProjectDisclosureRow(ProjectManager& manager, const ProjectFile& project, bool expanded,
-                                           QWidget* parent)
+                                           QWidget* parent, bool countNow)
     : QWidget(parent), m_manager(&manager), m_project(project), m_expanded(expanded) {
     const bool hasTimelines = !project.sequences.isEmpty();
     m_chevron = new DisclosureChevron(hasTimelines ? Color::brandTextTertiary()
@@ -227,7 +227,8 @@ ProjectDisclosureRow::ProjectDisclosureRow(ProjectManager& manager, const Projec
     if (const auto timelines = SidebarTexts::timelinesText(int(project.sequences.size())))
         m_timelines = *timelines;
     setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
-    refreshCounts();
+    if (countNow)
+        refreshCounts();
     refreshSelection();
 }
 

@@ -88,8 +88,9 @@ private:
 class ProjectDisclosureRow : public QWidget {
     Q_OBJECT
 public:
+    // `countNow` false: the counts stay empty until refreshCounts().
     ProjectDisclosureRow(ProjectManager& manager, const ProjectFile& project, bool expanded,
-                         QWidget* parent = nullptr);
+                         QWidget* parent = nullptr, bool countNow = true);
 
     const ProjectFile& project() const { return m_project; }
     void refreshSelection();

@@ -72,6 +72,10 @@ public:
     QAbstractButton* toggle(const QString& title) const;
     BrandButton* sweepButton(int index) const { return m_sweep.value(index); }
     void setExpanded(const QUuid& projectID, bool expanded);
+    // From how many media paths, over the projects whose counts the manager has not worked out
+    // yet, the rows are counted in slices on later turns (tests lower it).
+    void setSlicedCountPaths(qsizetype paths) { m_slicedCountPaths = paths; }
+    bool hasRowsToCount() const { return !m_uncounted.isEmpty(); }
 
     // "Add All Unused to Bin" and the move of every safe unused file (through the window's runner).
     void addAllUnusedToBin();
@@ -93,6 +97,7 @@ private:
     void addSection(const QString& title, const QString& image);
     void refreshSummary();
     void rebuildProjects();
+    void countSlice();
     void refreshSelection();
     void refreshRules();
     void refreshToggles();
@@ -115,6 +120,9 @@ private:
     QList<ProjectDisclosureRow*> m_projectRows;
     QList<SequenceRow*> m_sequenceRows;
     QHash<QUuid, QLabel*> m_notices;
+    QList<QPointer<ProjectDisclosureRow>> m_uncounted;
+    qsizetype m_slicedCountPaths = 5000;
+    bool m_countScheduled = false;
     QAbstractButton* m_clearFilter = nullptr;
     QLabel* m_ruleCounts = nullptr;
     QLabel* m_folderCount = nullptr;

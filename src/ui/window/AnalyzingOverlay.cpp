@@ -59,13 +59,16 @@ AnalyzingOverlay::AnalyzingOverlay(ProjectManager& manager, QWidget* parent)
 
     m_task = brandLabel({}, Font::brand(13), Color::brandTextSecondary(), m_card,
                         plainCentred | LabelOption::wordWrap);
-    m_task->setMaximumWidth(340);
-    m_task->setMaximumHeight(m_task->fontMetrics().lineSpacing() * 2 + 2);
-    layout->addWidget(m_task);
+    // The labels that change with each step keep one size: a new text then only repaints them,
+    // where a label that may resize lays the whole card out again (most of the GUI thread's time
+    // during an import).
+    m_task->setFixedSize(progressTextWidth, m_task->fontMetrics().lineSpacing() * 2 + 2);
+    layout->addWidget(m_task, 0, Qt::AlignHCenter);
 
     QFont countFont = Font::brandMono(11);
     m_count = brandLabel({}, countFont, Color::brandTextTertiary(), m_card, plainCentred);
-    layout->addWidget(m_count);
+    m_count->setFixedSize(progressTextWidth, m_count->fontMetrics().lineSpacing() + 2);
+    layout->addWidget(m_count, 0, Qt::AlignHCenter);
 
     QFont calloutFont = Font::brand(11);
     calloutFont.setItalic(true);
@@ -130,7 +133,8 @@ void AnalyzingOverlay::refresh() {
         return;
     const AnalysisProgress& progress = m_manager->progress();
     m_bar->setValue(int(progress.analysisProgress * 1000.0 + 0.5));
-    m_task->setText(m_task->fontMetrics().elidedText(progress.currentTask, Qt::ElideRight, 340 * 2 - 20));
+    m_task->setText(
+        m_task->fontMetrics().elidedText(progress.currentTask, Qt::ElideRight, progressTextWidth * 2 - 20));
     const auto count = fileCountText(progress.currentFileIndex, progress.totalFilesToScan);
     m_count->setVisible(count.has_value());
     m_count->setText(count.value_or(QString()));

@@ -21,6 +21,8 @@ class AnalyzingOverlay : public QWidget {
     Q_OBJECT
 public:
     static constexpr int rotationMs = 8000;
+    // The width of the step and file-count lines (the card's inner width at its narrowest).
+    static constexpr int progressTextWidth = 336;
 
     explicit AnalyzingOverlay(ProjectManager& manager, QWidget* parent = nullptr);
 

@@ -294,6 +294,30 @@ TEST_F(StorageMapViewTest, TheHeaderSaysWhenSharedFilesCountInEachProject) {
     EXPECT_TRUE(view.findChild<QLabel*>("sharedNote")->toolTip().contains(QStringLiteral("7 MB")));
 }
 
+// Over many rows the totals are worked out on the map's worker and taken in one step: the same
+// footprints and totals as worked out in place.
+TEST_F(StorageMapViewTest, TotalsWorkedOutOnAWorkerAreThoseWorkedOutInPlace) {
+    load({clip("/m/a.mov", 1'000'000, {"A"})}, {namedProject("A"), namedProject("B")});
+    StorageMapView inPlace(harness.pm(), {});
+    StorageMapView worker(harness.pm(), {});
+    worker.setBackgroundRows(1);
+    load({clip("/m/shared.mov", 4'000'000, {"A", "B"}), clip("/m/b.mov", 3'000'000, {"B"}, 1)},
+         {namedProject("A"), namedProject("B")});
+    ASSERT_TRUE(QTest::qWaitFor([&] { return worker.computeCount() == 2; }));
+    EXPECT_EQ(inPlace.totals().totalBytes, 11'000'000);
+    EXPECT_EQ(worker.totals().totalBytes, inPlace.totals().totalBytes);
+    EXPECT_EQ(worker.totals().onDiskBytes, inPlace.totals().onDiskBytes);
+    EXPECT_EQ(worker.totals().reclaimableBytes, inPlace.totals().reclaimableBytes);
+    ASSERT_EQ(worker.footprints().size(), 2);
+    for (int i = 0; i < 2; ++i) {
+        EXPECT_EQ(worker.footprints()[i].project.name, inPlace.footprints()[i].project.name);
+        EXPECT_EQ(worker.footprints()[i].totalBytes, inPlace.footprints()[i].totalBytes);
+    }
+    EXPECT_EQ(headerText(worker), headerText(inPlace));
+    testing::drainEvents(); // nothing more comes: the same list is not worked out twice
+    EXPECT_EQ(worker.computeCount(), 2);
+}
+
 TEST_F(StorageMapViewTest, FollowsTheFilterAndShowsEmptyStates) {
     load({}, {});
     StorageMapView view(harness.pm(), {});
@@ -363,6 +387,12 @@ TEST_F(StorageMapViewTest, SmallTilesShowAShortenedNameAndTheWholeOneOnHover) {
     EXPECT_LE(unnamed, 20);
     EXPECT_GT(shortened, 0);
     QToolTip::hideText();
+
+    // The names worked out once are those of the tiles of that size: a larger map shows more.
+    const QString small = canvas->shownName(0);
+    view.resize(1560, 1200);
+    testing::drainEvents();
+    EXPECT_GT(canvas->shownName(0).size(), small.size());
 
     // A sliver holds nothing readable: no name at all rather than a lone ellipsis.
     const QFontMetricsF metrics(canvas->font());

@@ -113,6 +113,23 @@ TEST(SidebarProjects, EmptyShowsTheHintAndNoChipEvenWithAStaleSelection) {
     EXPECT_TRUE(sidebar->projectRows().isEmpty());
 }
 
+// Projects just read, before the recount counts them, are counted on later turns a few at a
+// time, to the text counted at once.
+TEST(SidebarProjects, ProjectsNotYetCountedAreCountedOnLaterTurns) {
+    WindowFixture f;
+    SidebarView* sidebar = f.view->sidebar();
+    sidebar->setSlicedCountPaths(1);
+    f.pm().setProjects({projectWithTimelines("One", 1, 0), projectWithTimelines("Two", 0, 0)});
+    QCoreApplication::sendPostedEvents(&f.pm()); // the change reaches the sidebar, nothing after it
+    ASSERT_EQ(sidebar->projectRows().size(), 2);
+    EXPECT_TRUE(sidebar->hasRowsToCount());
+    EXPECT_TRUE(sidebar->projectRows()[0]->countsText().isEmpty());
+    f.settle();
+    EXPECT_FALSE(sidebar->hasRowsToCount());
+    for (ProjectDisclosureRow* row : sidebar->projectRows())
+        EXPECT_EQ(row->countsText(), QStringLiteral("2 files, 1 used"));
+}
+
 TEST(SidebarProjects, RowsSelectExpandAndClearTheFilter) {
     WindowFixture f;
     f.fill(1, 0, 1);
