@@ -194,7 +194,7 @@ void BM_RecomputeUsageCounts(benchmark::State& state) {
 void BM_AggregateEffectiveUsage(benchmark::State& state) {
     ProjectManager& pm = *world(int(state.range(0))).pm;
     for (auto _ : state)
-        benchmark::DoNotOptimize(pm.aggregateEffectiveUsage().byLowerPath.size());
+        benchmark::DoNotOptimize(pm.aggregateEffectiveUsage().size());
 }
 
 void BM_RefreshProtectedFlags(benchmark::State& state) {

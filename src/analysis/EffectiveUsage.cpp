@@ -54,19 +54,18 @@ QStringList sortedPlain(const NameList& names) {
 
 // The aggregate records of every distinct key of one entry, combined. Most entries have one key
 // with a record: that record is used as it is, without copying its sets.
-const AggregatedProjectUsage& combinedUsage(const QStringList& keys,
-                                            const QHash<QString, AggregatedProjectUsage>& byPath,
+const AggregatedProjectUsage& combinedUsage(const QStringList& keys, const AggregatedUsage& usage,
                                             AggregatedProjectUsage& scratch) {
     static const AggregatedProjectUsage none;
     const AggregatedProjectUsage* single = nullptr;
     bool several = false;
     for (const QString& key : keys) {
-        const auto found = byPath.constFind(key);
-        if (found == byPath.cend())
+        const AggregatedProjectUsage* found = usage.find(key);
+        if (!found)
             continue;
         several = single != nullptr;
         if (!single)
-            single = &found.value();
+            single = found;
         if (several)
             break;
     }
@@ -74,10 +73,10 @@ const AggregatedProjectUsage& combinedUsage(const QStringList& keys,
         return single ? *single : none;
     scratch = {};
     for (const QString& key : keys) {
-        const auto found = byPath.constFind(key);
-        if (found == byPath.cend())
+        const AggregatedProjectUsage* found = usage.find(key);
+        if (!found)
             continue;
-        const AggregatedProjectUsage& r = found.value();
+        const AggregatedProjectUsage& r = *found;
         if (r.usageCount != 0)
             scratch.isAudioOnly =
                 scratch.usageCount == 0 ? r.isAudioOnly : (scratch.isAudioOnly && r.isAudioOnly);
@@ -204,20 +203,36 @@ AggregatedUsage aggregateEffectiveUsage(const QList<ProjectFile>& projects,
 
 AggregatedUsage aggregateEffectiveUsage(const QList<ProjectFile>& projects,
                                         const QList<SequencePolicySnapshot>& snapshots,
-                                        LowerPathCache& lowerPaths) {
+                                        LowerPathCache& lowerPaths, bool withRecords) {
     AggregatedUsage result;
     qsizetype pathCount = 0;
     for (const ProjectFile& project : projects)
         pathCount += project.mediaFiles.size();
-    result.byLowerPath.reserve(pathCount);
+    result.indexByLowerPath.reserve(pathCount);
+    result.records.reserve(std::size_t(pathCount));
+    if (withRecords)
+        result.recordOfProjectPath.resize(projects.size());
     for (qsizetype p = 0; p < projects.size(); ++p) {
         const ProjectFile& project = projects[p];
         const EffectiveProjectUsage usage = effectiveProjectUsage(project, snapshots.value(p));
         const QStringList& lowered = lowerPaths.projectPaths(project);
+        std::vector<qsizetype>* indices = withRecords ? &result.recordOfProjectPath[p] : nullptr;
+        if (indices)
+            indices->reserve(std::size_t(lowered.size()));
         int used = 0;
         for (qsizetype i = 0; i < project.mediaFiles.size(); ++i) {
             const PathUsageInProject u = effectivePathUsageInProject(project.mediaFiles[i], project, usage);
-            AggregatedProjectUsage& record = result.byLowerPath[lowered[i]];
+            // One look-up: a path met for the first time gets the next record.
+            const qsizetype known = result.indexByLowerPath.size();
+            qsizetype& slot = result.indexByLowerPath[lowered[i]];
+            if (result.indexByLowerPath.size() != known) {
+                slot = result.size();
+                result.records.emplace_back();
+            }
+            const qsizetype index = slot;
+            if (indices)
+                indices->push_back(index);
+            AggregatedProjectUsage& record = result.records[std::size_t(index)];
             if (u.usageCount > 0) {
                 ++used;
                 record.isAudioOnly =
@@ -233,17 +248,27 @@ AggregatedUsage aggregateEffectiveUsage(const QList<ProjectFile>& projects,
     return result;
 }
 
-bool applyAggregatedUsage(QList<MediaFile>& mediaFiles,
-                          const QHash<QString, AggregatedProjectUsage>& byLowerPath,
-                          LowerPathCache& lowerPaths) {
+const AggregatedProjectUsage* AggregatedUsage::find(const QString& lowerPath) const {
+    const auto found = indexByLowerPath.constFind(lowerPath);
+    return found == indexByLowerPath.cend() ? nullptr : &records[std::size_t(found.value())];
+}
+
+bool applyAggregatedUsage(QList<MediaFile>& mediaFiles, const AggregatedUsage& usage,
+                          LowerPathCache& lowerPaths, const KnownPathKeys* known) {
     bool anyUsed = false;
     AggregatedProjectUsage scratch;
     QStringList lastProjects;
     QStringList lastSequences;
     lowerPaths.reserve(mediaFiles.size());
     for (qsizetype i = 0; i < mediaFiles.size(); ++i) {
-        const QStringList& keys = lowerPaths.distinctKeys(std::as_const(mediaFiles)[i]);
-        const AggregatedProjectUsage& u = combinedUsage(keys, byLowerPath, scratch);
+        const bool isKnown = known && i < known->lowerPaths.size() && !known->lowerPaths[i].isEmpty();
+        const MediaFile& entry = std::as_const(mediaFiles)[i];
+        const QStringList& keys =
+            isKnown ? lowerPaths.distinctKeys(entry, known->lowerPaths[i]) : lowerPaths.distinctKeys(entry);
+        // An entry with its path's key alone reads the record known for that path.
+        const qsizetype record = isKnown && keys.size() == 1 ? known->records[std::size_t(i)] : -1;
+        const AggregatedProjectUsage& u =
+            record >= 0 ? usage.records[std::size_t(record)] : combinedUsage(keys, usage, scratch);
         MediaFile& file = mediaFiles[i];
         file.usageCount = int(u.usageCount);
         assignSorted(file.projectNames, u.projectNames, lastProjects);

@@ -15,6 +15,7 @@
 #include <QVarLengthArray>
 
 #include <utility>
+#include <vector>
 
 namespace tarnwick {
 
@@ -71,8 +72,25 @@ struct AggregatedProjectUsage {
 };
 
 struct AggregatedUsage {
-    QHash<QString, AggregatedProjectUsage> byLowerPath;
+    // The records in first-met order, found by lower-cased path: the table holds indices only, so
+    // it moves little as it grows.
+    QHash<QString, qsizetype> indexByLowerPath;
+    std::vector<AggregatedProjectUsage> records;
     QHash<QUuid, int> usedCountByProjectID;
+    // Per project, per media path: the index of its record (made on request), so a caller that
+    // knows where an entry's path came from needs no look-up by text.
+    QList<std::vector<qsizetype>> recordOfProjectPath;
+
+    // The record of a lower-cased path, or null.
+    const AggregatedProjectUsage* find(const QString& lowerPath) const;
+    qsizetype size() const { return qsizetype(records.size()); }
+};
+
+// What a caller already knows of some entries' paths, at each entry's position: the path's key
+// (empty when unknown) and the index of its record in the aggregate.
+struct KnownPathKeys {
+    QStringList lowerPaths;
+    std::vector<qsizetype> records;
 };
 
 EffectiveProjectUsage effectiveProjectUsage(const ProjectFile& project,
@@ -97,17 +115,16 @@ AggregatedUsage aggregateEffectiveUsage(const QList<ProjectFile>& projects,
                                         const SequenceUsagePolicyStore& policy, LowerPathCache& lowerPaths);
 
 // The same from each project's snapshot taken beforehand (`snapshots` in `projects` order); runs on
-// any thread with a cache of its own.
+// any thread with a cache of its own. `withRecords` fills recordOfProjectPath.
 AggregatedUsage aggregateEffectiveUsage(const QList<ProjectFile>& projects,
                                         const QList<SequencePolicySnapshot>& snapshots,
-                                        LowerPathCache& lowerPaths);
+                                        LowerPathCache& lowerPaths, bool withRecords = false);
 
 // Writes each entry's usage count, project and timeline names, unattributed flag and usage type
 // from the aggregate (every lower-cased path of the entry combined). True when an entry is used
-// or is After Effects footage.
-bool applyAggregatedUsage(QList<MediaFile>& mediaFiles,
-                          const QHash<QString, AggregatedProjectUsage>& byLowerPath,
-                          LowerPathCache& lowerPaths);
+// or is After Effects footage. `known`, when given, is aligned with `mediaFiles`.
+bool applyAggregatedUsage(QList<MediaFile>& mediaFiles, const AggregatedUsage& usage,
+                          LowerPathCache& lowerPaths, const KnownPathKeys* known = nullptr);
 
 // The project's count of media paths with effective usage.
 int effectiveUsedFileCount(const ProjectFile& project, const SequenceUsagePolicyStore& policy);

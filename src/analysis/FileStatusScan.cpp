@@ -109,7 +109,7 @@ int chunkSize(qsizetype paths) {
 
 void FileStatusScan::run(const QStringList& paths, const QHash<QString, QString>& relativeCandidates,
                          const FileStatusChecking::Options& options,
-                         const std::function<void(FileStatusResult&&)>& onResult,
+                         const std::function<void(int index, FileStatusResult&&)>& onResult,
                          const std::atomic_bool* cancel) {
     // Jobs own their inputs: an abandoned check may outlive this call.
     auto context = std::make_shared<const ScanContext>(
@@ -153,7 +153,7 @@ void FileStatusScan::run(const QStringList& paths, const QHash<QString, QString>
                     chunk.abandoned = true;
                 const qsizetype done = chunk.done.load(std::memory_order_acquire);
                 for (qsizetype k = 0; k < done; ++k)
-                    onResult(FileStatusResult(chunk.results[std::size_t(k)]));
+                    onResult(chunk.indices[k], FileStatusResult(chunk.results[std::size_t(k)]));
                 if (outcome != WatchdogPool::Outcome::abandoned || done >= chunk.indices.size())
                     return;
                 const QString& path = paths[chunk.indices[done]];
@@ -169,7 +169,7 @@ void FileStatusScan::run(const QStringList& paths, const QHash<QString, QString>
                 else
                     AppLog::warning(QStringLiteral("No answer from ") + path +
                                     QStringLiteral("; recorded offline"));
-                onResult(std::move(unanswered));
+                onResult(chunk.indices[done], std::move(unanswered));
                 pending += chunk.indices.mid(done + 1);
             },
             cancel);
@@ -182,7 +182,7 @@ QList<FileStatusResult> FileStatusScan::checkBatch(const QStringList& paths,
     QList<FileStatusResult> results;
     results.reserve(paths.size());
     run(
-        paths, relativeCandidates, options, [&](FileStatusResult&& r) { results.append(std::move(r)); },
+        paths, relativeCandidates, options, [&](int, FileStatusResult&& r) { results.append(std::move(r)); },
         nullptr);
     return results;
 }
@@ -204,7 +204,7 @@ QList<FileStatusResult> FileStatusScan::checkAll(const QStringList& paths,
     };
     run(
         paths, relativeCandidates, options,
-        [&](FileStatusResult&& r) {
+        [&](int, FileStatusResult&& r) {
             all.append(r);
             batch.append(std::move(r));
             if (batch.size() == batchSize)
@@ -212,6 +212,17 @@ QList<FileStatusResult> FileStatusScan::checkAll(const QStringList& paths,
         },
         cancel);
     flush();
+    return all;
+}
+
+QList<FileStatusResult> FileStatusScan::checkAllInOrder(const QStringList& paths,
+                                                        const QHash<QString, QString>& relativeCandidates,
+                                                        const FileStatusChecking::Options& options,
+                                                        const std::atomic_bool* cancel) {
+    QList<FileStatusResult> all(paths.size());
+    run(
+        paths, relativeCandidates, options,
+        [&](int index, FileStatusResult&& r) { all[index] = std::move(r); }, cancel);
     return all;
 }
 

@@ -47,6 +47,13 @@ public:
                                      const BatchCallback& onBatch = {},
                                      const std::atomic_bool* cancel = nullptr);
 
+    // Every path, each result at its path's position in `paths`, so a caller that holds the paths in
+    // order needs no table by path. A path left unchecked (cancelled) has a result with an empty path.
+    QList<FileStatusResult> checkAllInOrder(const QStringList& paths,
+                                            const QHash<QString, QString>& relativeCandidates,
+                                            const FileStatusChecking::Options& options,
+                                            const std::atomic_bool* cancel = nullptr);
+
     // What a check that did not answer records: networkOffline on a network mount, else offline.
     static FileStatusResult unansweredResult(const QString& path, const FileStatusChecking::Options& options);
 
@@ -55,7 +62,8 @@ public:
 private:
     void run(const QStringList& paths, const QHash<QString, QString>& relativeCandidates,
              const FileStatusChecking::Options& options,
-             const std::function<void(FileStatusResult&&)>& onResult, const std::atomic_bool* cancel);
+             const std::function<void(int index, FileStatusResult&&)>& onResult,
+             const std::atomic_bool* cancel);
 
     std::shared_ptr<const FileStatusChecking> m_checker;
     std::unique_ptr<WatchdogPool> m_pool;

@@ -28,7 +28,7 @@ QString LowerPathCache::lowerKey(const QString& path) {
     return text::nfc(text::lowered(path));
 }
 
-MediaPathKeys& LowerPathCache::pathKeys(const MediaFile& file) {
+MediaPathKeys& LowerPathCache::pathKeys(const MediaFile& file, const QString* lowerPath) {
     auto found = m_entries.find(file.id);
     if (found != m_entries.end() && found->path == file.path && found->matchedPath == file.matchedPath &&
         found->alternativePaths == file.alternativePaths)
@@ -38,7 +38,7 @@ MediaPathKeys& LowerPathCache::pathKeys(const MediaFile& file) {
     keys.path = file.path;
     keys.matchedPath = file.matchedPath;
     keys.alternativePaths = file.alternativePaths;
-    keys.lowerPath = lowerKey(file.path);
+    keys.lowerPath = lowerPath ? *lowerPath : lowerKey(file.path);
     keys.distinctKeys.append(keys.lowerPath);
     for (const QString& alternative : file.alternativePaths)
         appendDistinct(keys.distinctKeys, lowerKey(alternative));
@@ -55,8 +55,6 @@ const MediaPathKeys& LowerPathCache::keys(const MediaFile& file) {
     MediaPathKeys& keys = pathKeys(file);
     if (keys.hasLocationKeys)
         return keys;
-    keys.lowerFileName = path::lastPathComponent(keys.lowerPath);
-    keys.lowerFolder = path::deletingLastPathComponent(keys.lowerPath);
     const QString location = absoluteStandardLocation(file.matchedPath.value_or(file.path));
     // Most paths are already absolute and standard: their location shares the path's key.
     keys.lowerLocation = location == file.path ? keys.lowerPath : lowerKey(location);
@@ -66,6 +64,10 @@ const MediaPathKeys& LowerPathCache::keys(const MediaFile& file) {
 
 const QStringList& LowerPathCache::distinctKeys(const MediaFile& file) {
     return pathKeys(file).distinctKeys;
+}
+
+const QStringList& LowerPathCache::distinctKeys(const MediaFile& file, const QString& lowerPath) {
+    return pathKeys(file, &lowerPath).distinctKeys;
 }
 
 void LowerPathCache::reserve(qsizetype entries) {

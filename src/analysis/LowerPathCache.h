@@ -22,10 +22,8 @@ struct MediaPathKeys {
     QString lowerPath;
     // path, alternative paths, matched path: lower-cased, each distinct key once.
     QStringList distinctKeys;
-    // The file name, folder and location keys below are made on first need (keys()).
+    // The location keys below are made on first need (keys()).
     bool hasLocationKeys = false;
-    QString lowerFileName;
-    QString lowerFolder;
     // matchedPath (else path) made absolute and standardized, lower-cased; empty when empty.
     QString lowerLocation;
     // The same location with the links of its folder resolved, lower-cased; empty when it equals
@@ -42,6 +40,8 @@ public:
     // Only the entry's path keys (distinctKeys), which is all matching by path needs: the file
     // name, folder and location keys wait until keys() asks for them.
     const QStringList& distinctKeys(const MediaFile& file);
+    // The same where the caller already holds lowerKey(file.path): it is shared, not made again.
+    const QStringList& distinctKeys(const MediaFile& file, const QString& lowerPath);
     // Room for this many entries' keys, so a large list is keyed without regrowing the table.
     void reserve(qsizetype entries);
     // The project's media paths, lower-cased, in its order.
@@ -58,7 +58,7 @@ public:
     static QString lowerKey(const QString& path);
 
 private:
-    MediaPathKeys& pathKeys(const MediaFile& file);
+    MediaPathKeys& pathKeys(const MediaFile& file, const QString* lowerPath = nullptr);
 
     struct ProjectKeys {
         QStringList source;

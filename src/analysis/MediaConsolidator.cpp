@@ -197,7 +197,8 @@ public:
             QHash<QString, Chain> byName;
             byName.reserve(m_files.size());
             for (qsizetype i = 0; i < m_files.size(); ++i) {
-                const QString name = text::lowered(path::lastPathComponent(std::as_const(m_files)[i].path));
+                // Lower-cased in the name's own buffer (the same mapping as text::lowered).
+                const QString name = path::lastPathComponent(std::as_const(m_files)[i].path).toLower();
                 const auto found = byName.find(name);
                 if (found == byName.end()) {
                     byName.insert(name, {i, i});

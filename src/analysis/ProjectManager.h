@@ -237,10 +237,13 @@ public:
         AggregatedUsage usage;
         LowerPathCache lowerPaths;
     };
-    static RecountAggregate aggregateForRecount(const UsageRecountInputs& inputs);
+    // `withRecords`: see AggregatedUsage::recordOfProjectPath.
+    static RecountAggregate aggregateForRecount(const UsageRecountInputs& inputs, bool withRecords = false);
+    // `known`: see applyAggregatedUsage().
     static PreparedUsageRecount prepareUsageRecount(QList<MediaFile>& mediaFiles,
                                                     const UsageRecountInputs& inputs,
-                                                    RecountAggregate aggregate);
+                                                    RecountAggregate aggregate,
+                                                    const KnownPathKeys* known = nullptr);
     // Takes over keys made elsewhere; `keys` receives the previous ones (to be freed off the GUI thread).
     void adoptLowerPathKeys(LowerPathCache& keys);
     // The rest of recomputeUsageCounts() for a media list whose usage fields were prepared (the

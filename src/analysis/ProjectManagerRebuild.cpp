@@ -87,9 +87,81 @@ RebuildPlan planRebuild(const ProjectManager::UsageRecountInputs& inputs, const 
 QHash<QString, FileStatusResult> resultsByPath(QList<FileStatusResult> results) {
     QHash<QString, FileStatusResult> checked;
     checked.reserve(results.size());
-    for (FileStatusResult& result : results)
-        checked.emplace(UsageMap::key(result.path), std::move(result));
+    for (FileStatusResult& result : results) {
+        if (!result.path.isEmpty()) // left unchecked
+            checked.emplace(UsageMap::key(result.path), std::move(result));
+    }
     return checked;
+}
+
+// One entry per path of the usage map: the known entry, else a new one with its check's result.
+// `checkOf(n, key)` gives the result of the n-th new path (the paths of the map with no entry, in
+// the map's order, as newPaths lists them), or null.
+template <class CheckOf>
+QList<MediaFile> rebuiltList(const UsageMap& usage, const QHash<QString, MediaFile>& existing,
+                             const CheckOf& checkOf) {
+    QList<MediaFile> list;
+    list.reserve(usage.size());
+    qsizetype fresh = 0;
+    for (qsizetype i = 0; i < usage.size(); ++i) {
+        const QString& path = usage.pathAt(i);
+        const PathUsage& u = usage.usageAt(i);
+        const QString key = UsageMap::key(path);
+        // Built from the known entry directly: a default record would draw a fresh UUID for nothing.
+        const auto known = existing.constFind(key);
+        MediaFile file = known != existing.cend() ? known.value() : newMediaEntry(path);
+        if (known == existing.cend()) {
+            if (const FileStatusResult* result = checkOf(fresh++, key)) {
+                file.status = result->status;
+                file.size = result->size;
+                file.storageType = result->storageType;
+                if (result->resolvedPath != path)
+                    file.matchedPath = result->resolvedPath;
+            }
+        }
+        file.usageCount = u.usageCount;
+        file.projectNames = u.projectNames;
+        file.sequenceNames = sortedSequenceNames(u.sequenceNames);
+        file.usageType = usageTypeOf(u, file.isAEFootage);
+        list.append(std::move(file));
+    }
+    return list;
+}
+
+// The results of the new paths, each at its path's position in `fresh` (checkAllInOrder): no
+// table by path. A position whose result is for another path (none there) counts as unchecked.
+QList<MediaFile> rebuiltListInOrder(const RebuildPlan& plan, const QList<FileStatusResult>& results) {
+    return rebuiltList(
+        plan.usage, plan.existing, [&](qsizetype n, const QString&) -> const FileStatusResult* {
+            if (n >= results.size() || results[n].path.isEmpty() || results[n].path != plan.fresh[n])
+                return nullptr;
+            return &results[n];
+        });
+}
+
+// Each entry's path key and record where the aggregate made them already: an entry built from the
+// map (still in the map's order) with the path its project lists first. The keys are shared, so a
+// million paths are neither lower-cased nor looked up twice.
+KnownPathKeys knownPathKeys(const UsageMap& usage, const QList<MediaFile>& list,
+                            const QList<ProjectFile>& projects, ProjectManager::RecountAggregate& aggregate) {
+    const auto& records = aggregate.usage.recordOfProjectPath;
+    QList<QStringList> lowered;
+    lowered.reserve(projects.size());
+    for (const ProjectFile& project : projects)
+        lowered.append(aggregate.lowerPaths.projectPaths(project));
+    KnownPathKeys known{QStringList(list.size()), std::vector<qsizetype>(std::size_t(list.size()), -1)};
+    for (qsizetype i = 0; i < list.size() && i < usage.size(); ++i) {
+        const PathOrigin origin = usage.originAt(i);
+        if (origin.project < 0 || origin.project >= lowered.size() || origin.project >= records.size())
+            continue;
+        const QStringList& projectKeys = lowered[origin.project];
+        const QStringList& projectPaths = projects[origin.project].mediaFiles;
+        if (origin.index < projectKeys.size() && list[i].path == projectPaths[origin.index]) {
+            known.lowerPaths[i] = projectKeys[origin.index];
+            known.records[std::size_t(i)] = records[origin.project][std::size_t(origin.index)];
+        }
+    }
+    return known;
 }
 
 } // namespace
@@ -104,7 +176,7 @@ QCoro::Task<void> ProjectManager::rebuildWhileHoldingGate() {
     QThreadPool pool;
     pool.setMaxThreadCount(2);
     QFuture<RecountAggregate> aggregating =
-        QtConcurrent::run(&pool, [inputs] { return aggregateForRecount(inputs); });
+        QtConcurrent::run(&pool, [inputs] { return aggregateForRecount(inputs, true); });
     QFuture<RebuildPlan> planning =
         QtConcurrent::run(&pool, [inputs, media = m_mediaFiles] { return planRebuild(inputs, media); });
     RebuildPlan plan = co_await planning;
@@ -120,7 +192,7 @@ QCoro::Task<void> ProjectManager::rebuildWhileHoldingGate() {
         QFuture<QList<FileStatusResult>> checks = QtConcurrent::run(
             &m_workerPool,
             [scan, fresh = plan.fresh, candidates = mergedRelativeCandidates(), options = fileStatusOptions(),
-             stop = m_stopChecks] { return scan->checkAll(fresh, candidates, options, {}, stop.get()); });
+             stop = m_stopChecks] { return scan->checkAllInOrder(fresh, candidates, options, stop.get()); });
         results = co_await checks;
         if (!self)
             co_return;
@@ -160,10 +232,10 @@ ProjectManager::PreparedRebuild ProjectManager::prepareRebuild(RebuildPlan plan,
                                                                RecountAggregate aggregate,
                                                                bool resolveLocations, QThreadPool& pool) {
     PreparedRebuild rebuilt;
-    QHash<QString, FileStatusResult> checked = resultsByPath(std::move(results));
-    rebuilt.list = buildRebuiltList(plan.usage, plan.existing, checked);
+    rebuilt.list = rebuiltListInOrder(plan, results);
+    const KnownPathKeys known = knownPathKeys(plan.usage, rebuilt.list, inputs.projects, aggregate);
     memory::releaseLater(std::move(plan));
-    memory::releaseLater(std::move(checked));
+    memory::releaseLater(std::move(results));
     // The order needs the paths only, so it is worked out while the usage fields are written.
     QStringList paths;
     paths.reserve(rebuilt.list.size());
@@ -171,7 +243,7 @@ ProjectManager::PreparedRebuild ProjectManager::prepareRebuild(RebuildPlan plan,
         paths.append(file.path);
     QFuture<std::vector<qsizetype>> ordering =
         QtConcurrent::run(&pool, [paths = std::move(paths)] { return fileNameOrder(paths); });
-    rebuilt.recount = prepareUsageRecount(rebuilt.list, inputs, std::move(aggregate));
+    rebuilt.recount = prepareUsageRecount(rebuilt.list, inputs, std::move(aggregate), &known);
     applyOrder(rebuilt.list, ordering.result()); // the order the import ends with
     // The protected flags compare locations with their links resolved: resolved here, so the GUI
     // thread stats nothing for them.
@@ -199,31 +271,10 @@ void ProjectManager::rebuildAgain(QHash<QString, FileStatusResult> checked) {
 QList<MediaFile> ProjectManager::buildRebuiltList(const UsageMap& usage,
                                                   const QHash<QString, MediaFile>& existing,
                                                   const QHash<QString, FileStatusResult>& checked) {
-    QList<MediaFile> list;
-    list.reserve(usage.size());
-    for (qsizetype i = 0; i < usage.size(); ++i) {
-        const QString& path = usage.pathAt(i);
-        const PathUsage& u = usage.usageAt(i);
-        const QString key = UsageMap::key(path);
-        // Built from the known entry directly: a default record would draw a fresh UUID for nothing.
-        const auto known = existing.constFind(key);
-        MediaFile file = known != existing.cend() ? known.value() : newMediaEntry(path);
-        if (known == existing.cend()) {
-            if (const auto result = checked.constFind(key); result != checked.cend()) {
-                file.status = result->status;
-                file.size = result->size;
-                file.storageType = result->storageType;
-                if (result->resolvedPath != path)
-                    file.matchedPath = result->resolvedPath;
-            }
-        }
-        file.usageCount = u.usageCount;
-        file.projectNames = u.projectNames;
-        file.sequenceNames = sortedSequenceNames(u.sequenceNames);
-        file.usageType = usageTypeOf(u, file.isAEFootage);
-        list.append(std::move(file));
-    }
-    return list;
+    return rebuiltList(usage, existing, [&](qsizetype, const QString& key) -> const FileStatusResult* {
+        const auto result = checked.constFind(key);
+        return result == checked.cend() ? nullptr : &result.value();
+    });
 }
 
 void ProjectManager::finishPreparedRebuild(PreparedRebuild rebuilt) {

@@ -63,7 +63,7 @@ void ProjectManager::recomputeUsageCounts() {
     updatePolicy([&](UsagePolicyState& policy) {
         policy.effectiveUsedCountByProjectID = aggregate.usedCountByProjectID;
     });
-    const bool anyUsed = applyAggregatedUsage(m_mediaFiles, aggregate.byLowerPath, m_lowerPaths);
+    const bool anyUsed = applyAggregatedUsage(m_mediaFiles, aggregate, m_lowerPaths);
     if (anyUsed)
         unstageUsedFiles();
     bumpMediaFiles();
@@ -83,24 +83,26 @@ ProjectManager::PreparedUsageRecount ProjectManager::prepareUsageRecount(QList<M
     return prepareUsageRecount(mediaFiles, inputs, aggregateForRecount(inputs));
 }
 
-ProjectManager::RecountAggregate ProjectManager::aggregateForRecount(const UsageRecountInputs& inputs) {
+ProjectManager::RecountAggregate ProjectManager::aggregateForRecount(const UsageRecountInputs& inputs,
+                                                                     bool withRecords) {
     RecountAggregate aggregate;
-    aggregate.usage =
-        tarnwick::aggregateEffectiveUsage(inputs.projects, inputs.snapshots, aggregate.lowerPaths);
+    aggregate.usage = tarnwick::aggregateEffectiveUsage(inputs.projects, inputs.snapshots,
+                                                        aggregate.lowerPaths, withRecords);
     return aggregate;
 }
 
 ProjectManager::PreparedUsageRecount ProjectManager::prepareUsageRecount(QList<MediaFile>& mediaFiles,
                                                                          const UsageRecountInputs& inputs,
-                                                                         RecountAggregate aggregate) {
+                                                                         RecountAggregate aggregate,
+                                                                         const KnownPathKeys* known) {
     PreparedUsageRecount prepared;
     prepared.projectsVersion = inputs.projectsVersion;
     prepared.policyRevision = inputs.policyRevision;
     prepared.lowerPaths = std::move(aggregate.lowerPaths);
     prepared.usedCountByProjectID = aggregate.usage.usedCountByProjectID;
-    prepared.anyUsed = applyAggregatedUsage(mediaFiles, aggregate.usage.byLowerPath, prepared.lowerPaths);
+    prepared.anyUsed = applyAggregatedUsage(mediaFiles, aggregate.usage, prepared.lowerPaths, known);
     // A record per path: freed on the release thread, not on the caller's time.
-    memory::releaseLater(std::move(aggregate.usage.byLowerPath));
+    memory::releaseLater(std::move(aggregate.usage));
     return prepared;
 }
 

@@ -37,7 +37,15 @@ const PathUsage* UsageMap::find(const QString& path) const {
     return it == m_index.cend() ? nullptr : &m_usages[*it];
 }
 
-void UsageMap::add(const QString& path, const QString& projectName, const PathContribution& c) {
+void UsageMap::reserve(qsizetype paths) {
+    m_index.reserve(paths);
+    m_paths.reserve(paths);
+    m_usages.reserve(paths);
+    m_origins.reserve(paths);
+}
+
+void UsageMap::add(const QString& path, const QString& projectName, const PathContribution& c,
+                   PathOrigin origin) {
     const QString k = key(path);
     const auto it = m_index.constFind(k);
     if (it != m_index.cend()) {
@@ -47,6 +55,7 @@ void UsageMap::add(const QString& path, const QString& projectName, const PathCo
     m_index.insert(k, m_paths.size());
     m_paths.append(path);
     m_usages.append(PathUsage{c.count, c.audioOnly, {projectName}, c.timelines});
+    m_origins.append(origin);
 }
 
 void mergeContribution(PathUsage& usage, const QString& projectName, const PathContribution& c) {
@@ -106,9 +115,14 @@ UsageMap aggregateProjects(const QList<ProjectFile>& projects, const Contributio
 UsageMap aggregateProjects(const QList<ProjectFile>& projects,
                            const QList<ProjectContribution>& contributions) {
     UsageMap usage;
+    qsizetype paths = 0;
+    for (const ProjectFile& project : projects)
+        paths += project.mediaFiles.size();
+    usage.reserve(paths);
     for (qsizetype i = 0; i < projects.size() && i < contributions.size(); ++i) {
-        for (const QString& path : projects[i].mediaFiles)
-            usage.add(path, projects[i].name, contributions[i](path));
+        const QStringList& paths = projects[i].mediaFiles;
+        for (qsizetype k = 0; k < paths.size(); ++k)
+            usage.add(paths[k], projects[i].name, contributions[i](paths[k]), {int(i), k});
     }
     return usage;
 }

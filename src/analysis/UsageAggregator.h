@@ -38,6 +38,13 @@ using ContributionRule = std::function<ProjectContribution(const ProjectFile&)>;
 // The reader's own counts with every timeline counted; for callers that have no policy.
 ContributionRule rawContributionRule();
 
+// Where a path of the usage map was first met: the project's position in the list aggregated and
+// the path's position in that project's media list.
+struct PathOrigin {
+    int project = -1;
+    qsizetype index = -1;
+};
+
 // Exact-path usage, keyed by canonical (NFC) text, kept in the order paths were first met so the
 // list built from it is deterministic.
 class UsageMap {
@@ -45,10 +52,14 @@ public:
     bool contains(const QString& path) const { return m_index.contains(key(path)); }
     const PathUsage* find(const QString& path) const;
     // Merges into the tuple under `path`, or stores a new one.
-    void add(const QString& path, const QString& projectName, const PathContribution& c);
+    void add(const QString& path, const QString& projectName, const PathContribution& c,
+             PathOrigin origin = {});
     qsizetype size() const { return m_paths.size(); }
+    // Room for this many paths, so a long list is keyed without regrowing the table.
+    void reserve(qsizetype paths);
     const QString& pathAt(qsizetype i) const { return m_paths[i]; }
     const PathUsage& usageAt(qsizetype i) const { return m_usages[i]; }
+    PathOrigin originAt(qsizetype i) const { return m_origins[i]; }
 
     static QString key(const QString& path);
 
@@ -56,6 +67,7 @@ private:
     QHash<QString, qsizetype> m_index;
     QStringList m_paths;
     QList<PathUsage> m_usages;
+    QList<PathOrigin> m_origins;
 };
 
 // The combination rule shared by the import, the rebuild and the rescan.

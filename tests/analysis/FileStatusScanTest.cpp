@@ -175,3 +175,31 @@ TEST(FileStatusScan, AHangOnAnotherPathDoesNotWriteOffALocalMount) {
         EXPECT_EQ(later[path].status, MediaFileStatus::online) << path.toStdString();
     probe->releaseAndAwaitAnswers();
 }
+
+// The rebuild reads each result at its path's position: a late or unanswered check must land there.
+TEST(FileStatusScan, InOrderPutsEachResultAtItsPathsPosition) {
+    QTemporaryDir dir;
+    const QString share = dir.filePath(QStringLiteral("share"));
+    const QStringList stuck = makeFiles(share, 2);
+    QStringList paths = makeFiles(dir.filePath(QStringLiteral("local")), 300);
+    paths.insert(150, stuck[0]);
+    paths.append(stuck[1]);
+    auto probe = std::make_shared<test::HangingStatProbe>(share);
+    FileStatusChecking::Options options;
+    options.mountTable = std::make_shared<const MountTable>(QList<MountEntry>{
+        {1, QStringLiteral("/"), QStringLiteral("ext4"), {}}, {2, share, QStringLiteral("cifs"), {}}});
+    FileStatusScan scan(std::make_shared<FileStatusChecker>(probe), 300ms);
+    const QList<FileStatusResult> results = scan.checkAllInOrder(paths, {}, options);
+    ASSERT_EQ(results.size(), paths.size());
+    for (qsizetype i = 0; i < paths.size(); ++i)
+        EXPECT_EQ(results[i].path, paths[i]) << i;
+    EXPECT_EQ(results[150].status, MediaFileStatus::networkOffline);
+    EXPECT_EQ(results.last().status, MediaFileStatus::networkOffline);
+    EXPECT_EQ(results[151].size, 151); // clip150.mov, after the inserted path
+    probe->releaseAndAwaitAnswers();
+
+    // Cancelled before it starts: every position is left unchecked (no path).
+    const std::atomic_bool cancelled{true};
+    for (const FileStatusResult& r : scan.checkAllInOrder(paths.mid(0, 3), {}, {}, &cancelled))
+        EXPECT_TRUE(r.path.isEmpty());
+}
