@@ -8,8 +8,11 @@
 
 #include <algorithm>
 
-#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
 #include <thread>
+#include <utility>
 
 #if defined(__GLIBC__)
 #include <malloc.h>
@@ -19,9 +22,20 @@ namespace tarnwick::memory {
 
 namespace {
 
+// A trim waits this long after the last request for one: what the work frees right after it ends
+// (the views letting go of their rows, releases queued on later turns) is then given back too.
+constexpr auto kTrimSettle = std::chrono::milliseconds(1000);
+
+using Clock = std::chrono::steady_clock;
+
 struct Releaser {
     QThreadPool pool;
-    std::atomic<bool> trimQueued{false};
+    std::mutex mutex;
+    std::condition_variable wake;
+    Clock::time_point trimDue;
+    bool trimQueued = false;
+    int releasesQueued = 0;
+    std::function<void()> trim;
 
     Releaser() {
         pool.setMaxThreadCount(1);
@@ -40,6 +54,23 @@ void trimNow() {
 #if defined(__GLIBC__)
     malloc_trim(0);
 #endif
+}
+
+// On the release thread: waits for the settle time, letting releases queued meanwhile go first.
+void trimWhenSettled(Releaser& r) {
+    std::unique_lock lock(r.mutex);
+    while (r.releasesQueued == 0 && Clock::now() < r.trimDue)
+        r.wake.wait_until(lock, r.trimDue);
+    if (r.releasesQueued > 0) {
+        // Queued behind them: the thread is theirs first.
+        lock.unlock();
+        r.pool.start([&r] { trimWhenSettled(r); });
+        return;
+    }
+    r.trimQueued = false;
+    const std::function<void()> trim = r.trim;
+    lock.unlock();
+    trim ? trim() : trimNow();
 }
 
 } // namespace
@@ -66,25 +97,46 @@ void configureAllocator() {
 }
 
 void releaseOnThread(std::function<void()> release) {
-    releaser().pool.start([release = std::move(release)]() mutable {
+    Releaser& r = releaser();
+    {
+        std::lock_guard lock(r.mutex);
+        ++r.releasesQueued;
+    }
+    r.wake.notify_all();
+    r.pool.start([&r, release = std::move(release)]() mutable {
         release();
         release = nullptr;
+        std::lock_guard lock(r.mutex);
+        --r.releasesQueued;
     });
 }
 
 void trimLater() {
     Releaser& r = releaser();
-    // A trim walks every arena with its lock held: asked for many times in a row, it is done once.
-    if (r.trimQueued.exchange(true))
-        return;
-    r.pool.start([&r] {
-        r.trimQueued = false;
-        trimNow();
-    });
+    {
+        // Asked for many times in a row (a trim walks every arena with its lock held), it is done once.
+        std::lock_guard lock(r.mutex);
+        r.trimDue = Clock::now() + kTrimSettle;
+        if (std::exchange(r.trimQueued, true))
+            return;
+    }
+    r.pool.start([&r] { trimWhenSettled(r); });
 }
 
 void waitForReleases() {
-    releaser().pool.waitForDone();
+    Releaser& r = releaser();
+    {
+        std::lock_guard lock(r.mutex);
+        r.trimDue = Clock::now();
+    }
+    r.wake.notify_all();
+    r.pool.waitForDone();
+}
+
+void setTrimForTests(std::function<void()> trim) {
+    Releaser& r = releaser();
+    std::lock_guard lock(r.mutex);
+    r.trim = std::move(trim);
 }
 
 } // namespace tarnwick::memory

@@ -21,13 +21,17 @@ template <class T> void releaseLater(T&& value) {
     releaseOnThread([held]() mutable { held.reset(); });
 }
 
-// Hands the memory the allocator holds free back to the system, on the release thread once the
-// releases asked for before are done. At the end of a large piece of work (an import, Clear All),
-// not in its middle: a trim holds each arena's lock while it walks it, and memory given back in the
-// middle of work is only taken again.
+// Hands the memory the allocator holds free back to the system, on the release thread a second
+// after the last such request, once the releases asked for until then are done. At the end of a large piece
+// of work (an import, Clear All), not in its middle: a trim holds each arena's lock while it walks it, and
+// memory given back in the middle of work is only taken again.
 void trimLater();
 
-// Waits until every release asked for so far, and its trim, is done (tests, benchmarks).
+// Waits until every release asked for so far, and its trim, is done, the trim not waiting out its
+// second (tests, benchmarks).
 void waitForReleases();
+
+// Tests see when the trim runs through this instead of the allocator's; empty restores it.
+void setTrimForTests(std::function<void()> trim);
 
 } // namespace tarnwick::memory

@@ -30,3 +30,23 @@ TEST(MemoryRelease, FreesAValueOnTheReleaseThread) {
     EXPECT_NE(freedOn.load(), std::thread::id());
     EXPECT_NE(freedOn.load(), std::this_thread::get_id());
 }
+
+// What is freed right after the work ends (the views letting go of their rows) is given back by
+// the same trim: one trim, after releases asked for following it.
+TEST(MemoryRelease, ATrimWaitsForTheReleasesThatFollowItAndIsDoneOnce) {
+    std::atomic<int> trims{0};
+    std::atomic<bool> releasedBeforeTrim{false};
+    std::atomic<std::thread::id> freedOn{};
+    memory::setTrimForTests([&] {
+        releasedBeforeTrim = freedOn.load() != std::thread::id();
+        ++trims;
+    });
+    memory::trimLater();
+    memory::trimLater();
+    memory::releaseLater(Witness(&freedOn));
+    memory::trimLater();
+    memory::waitForReleases();
+    memory::setTrimForTests({});
+    EXPECT_EQ(trims.load(), 1);
+    EXPECT_TRUE(releasedBeforeTrim.load());
+}
