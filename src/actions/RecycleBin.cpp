@@ -9,6 +9,7 @@
 #include "platform/PathText.h"
 #include "stores/AuditLogManager.h"
 
+#include "analysis/TakeResult.h"
 #include "platform/ImmortalPool.h"
 
 #include <QHash>
@@ -256,8 +257,7 @@ QCoro::Task<void> onWorker(QPointer<ProjectManager> manager, std::optional<Opera
         *lists = {};
         return made;
     });
-    Plan plan = co_await planning;
-    planning = {};
+    Plan plan = co_await takeResult(planning);
     if (!manager)
         co_return;
     if (manager->mediaFilesVersion() != mediaVersion || manager->recycleBinVersion() != binVersion)

@@ -2,6 +2,7 @@
 
 #include "analysis/MediaConsolidator.h"
 #include "analysis/ProjectManager.h"
+#include "analysis/TakeResult.h"
 #include "platform/AppLog.h"
 #include "platform/DirectoryWalker.h"
 #include "platform/DiskPools.h"
@@ -320,10 +321,7 @@ QCoro::Task<void> DaVinciCSVImport::importDaVinciCSV(ProjectManager& manager, QU
         std::vector<qsizetype> positions = csvEntryPositions(list, seen);
         return Consolidated(std::move(list), std::move(positions));
     });
-    Consolidated consolidated = co_await consolidating;
-    // The future keeps a copy of its result: kept, it shares the list, and marking the entries
-    // below would copy a million records.
-    consolidating = {};
+    Consolidated consolidated = co_await takeResult(consolidating);
     if (!pm)
         co_return;
     std::vector<qsizetype> csvPositions =

@@ -2,6 +2,7 @@
 
 #include "analysis/MediaConsolidator.h"
 #include "analysis/ProjectManager.h"
+#include "analysis/TakeResult.h"
 #include "model/FreshId.h"
 #include "model/PathComponents.h"
 #include "platform/AppLog.h"
@@ -404,8 +405,7 @@ QCoro::Task<void> OfflineMediaSearch::applyMatches(ProjectManager& manager, QLis
                 applied.list = std::move(media);
                 return applied;
             });
-        Applied applied = co_await applying;
-        applying = {};
+        Applied applied = co_await takeResult(applying);
         if (!pm)
             co_return;
         // Only a caller that bypassed the gate changes the list meanwhile: apply again to what is there.
@@ -454,8 +454,7 @@ QCoro::Task<void> OfflineMediaSearch::applyMatches(ProjectManager& manager, QLis
         QtConcurrent::run(&searchPool(), [media = manager.mediaFiles()] {
             return MediaConsolidator().consolidateCrossProjectDuplicates(media);
         });
-    QList<MediaFile> consolidated = co_await consolidating;
-    consolidating = {};
+    QList<MediaFile> consolidated = co_await takeResult(consolidating);
     if (!pm)
         co_return;
     if (manager.mediaFilesVersion() == consolidatedVersion && consolidated.size() < before) {

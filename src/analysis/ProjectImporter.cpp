@@ -10,6 +10,7 @@
 #include "analysis/ProjectManager.h"
 #include "analysis/ScanPrefetch.h"
 #include "analysis/SimilarNameDetector.h"
+#include "analysis/TakeResult.h"
 #include "analysis/UsageAggregator.h"
 #include "platform/AppLog.h"
 #include "platform/FileOperations.h"
@@ -315,8 +316,7 @@ QCoro::Task<bool> ImportRun::aggregate() {
         &m_pool, [inputs = m_recountInputs] { return ProjectManager::aggregateForRecount(inputs); });
     // Most of the usage sum was made while the projects were read.
     QFuture<ImportAggregation::Result> aggregation = m_summing->finish();
-    m_aggregation = co_await aggregation;
-    aggregation = {};
+    m_aggregation = co_await takeResult(aggregation);
     if (!m_pm)
         co_return false;
     AppLog::info(QStringLiteral("⏱ Aggregate: ") + seconds(timer));
@@ -371,8 +371,7 @@ QCoro::Task<bool> ImportRun::scan() {
         }
         return plan;
     });
-    ScanPlan plan = co_await planning;
-    planning = {};
+    ScanPlan plan = co_await takeResult(planning);
     if (!m_pm)
         co_return false;
     const std::shared_ptr<FileStatusScan> fileScan = m_pm->fileStatusScan();
@@ -416,8 +415,7 @@ QCoro::Task<bool> ImportRun::scan() {
         QFuture<QList<MediaFile>> building = QtConcurrent::run(&m_pool, [this] {
             return buildMediaList(m_aggregation.usage, m_aggregation.existing, std::move(m_scanned));
         });
-        m_list = co_await building;
-        building = {};
+        m_list = co_await takeResult(building);
     }
     discard(std::exchange(m_aggregation, {}));
     discard(std::exchange(m_scanned, {}));
@@ -491,8 +489,7 @@ QCoro::Task<bool> ImportRun::consolidate(Beside& beside) {
     // (nearly always) that list is the consolidated one and their results stand (the search's log
     // lines are written then); otherwise the search is stopped, unlogged, and all are made again.
     const qsizetype linkedCount = m_list.size();
-    ProjectManager::RecountAggregate aggregate = co_await m_recountAggregate;
-    m_recountAggregate = {};
+    ProjectManager::RecountAggregate aggregate = co_await takeResult(m_recountAggregate);
     if (!m_pm)
         co_return false;
     auto stopEarlySearch = std::make_shared<std::atomic_bool>(false);
@@ -513,8 +510,7 @@ QCoro::Task<bool> ImportRun::consolidate(Beside& beside) {
             discard(std::move(known));
             return consolidated;
         });
-    m_list = co_await consolidating;
-    consolidating = {};
+    m_list = co_await takeResult(consolidating);
     if (!m_pm)
         co_return false;
     AppLog::info(QStringLiteral("⏱ Consolidate: ") + seconds(timer) +
@@ -563,8 +559,7 @@ QCoro::Task<bool> ImportRun::detectDuplicates(Beside& beside) {
                     DuplicateDetector::detectContentDuplicates(list, settings);
                 return detected ? std::move(*detected) : std::move(list);
             });
-        m_list = co_await detecting;
-        detecting = {};
+        m_list = co_await takeResult(detecting);
         if (!m_pm)
             co_return false;
     }
@@ -577,10 +572,9 @@ QCoro::Task<bool> ImportRun::findSimilar(QFuture<NameOrder>& ordering) {
         progress.currentTask = QStringLiteral("Finding similar files…");
         progress.analysisProgress = 0.96;
     });
-    NameOrder named = co_await ordering;
-    ordering = {};
-    std::pair<QList<MediaFile>, ProjectManager::PreparedUsageRecount> recounted = co_await m_recounting;
-    m_recounting = {};
+    NameOrder named = co_await takeResult(ordering);
+    std::pair<QList<MediaFile>, ProjectManager::PreparedUsageRecount> recounted =
+        co_await takeResult(m_recounting);
     if (!m_pm)
         co_return false;
     m_prepared = std::move(recounted.second);
@@ -610,8 +604,7 @@ QCoro::Task<bool> ImportRun::findSimilar(QFuture<NameOrder>& ordering) {
             discard(std::move(list));
             return std::make_pair(std::move(sorted), took);
         });
-    std::pair<QList<MediaFile>, qint64> found = co_await finding;
-    finding = {};
+    std::pair<QList<MediaFile>, qint64> found = co_await takeResult(finding);
     m_list = std::move(found.first);
     if (!m_pm)
         co_return false;

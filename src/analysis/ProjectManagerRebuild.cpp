@@ -1,6 +1,7 @@
 #include "analysis/ProjectManager.h"
 
 #include "analysis/FileStatusScan.h"
+#include "analysis/TakeResult.h"
 #include "platform/FileOperations.h"
 #include "platform/MemoryRelease.h"
 #include "platform/PathText.h"
@@ -179,8 +180,7 @@ QCoro::Task<void> ProjectManager::rebuildWhileHoldingGate() {
         QtConcurrent::run(&pool, [inputs] { return aggregateForRecount(inputs, true); });
     QFuture<RebuildPlan> planning =
         QtConcurrent::run(&pool, [inputs, media = m_mediaFiles] { return planRebuild(inputs, media); });
-    RebuildPlan plan = co_await planning;
-    planning = {}; // a future keeps a copy of its result: the stages below free theirs as they end
+    RebuildPlan plan = co_await takeResult(planning);
     if (!self)
         co_return;
     QList<FileStatusResult> results;
@@ -197,8 +197,7 @@ QCoro::Task<void> ProjectManager::rebuildWhileHoldingGate() {
         if (!self)
             co_return;
     }
-    RecountAggregate aggregate = co_await aggregating;
-    aggregating = {};
+    RecountAggregate aggregate = co_await takeResult(aggregating);
     if (!self)
         co_return;
     if (projectsVersion != m_projectsVersion || mediaVersion != m_mediaFilesVersion) {
@@ -214,8 +213,7 @@ QCoro::Task<void> ProjectManager::rebuildWhileHoldingGate() {
             return prepareRebuild(std::move(plan), std::move(results), inputs, std::move(aggregate),
                                   resolveLocations, pool);
         });
-    PreparedRebuild rebuilt = co_await building;
-    building = {};
+    PreparedRebuild rebuilt = co_await takeResult(building);
     if (!self)
         co_return;
     if (projectsVersion != m_projectsVersion || mediaVersion != m_mediaFilesVersion) {

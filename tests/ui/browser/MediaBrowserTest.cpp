@@ -1,4 +1,5 @@
 #include "analysis/ProjectManager.h"
+#include "support/ColourContrast.h"
 #include "support/ProjectManagerHarness.h"
 #include "ui/brand/BrandFonts.h"
 #include "ui/brand/BrandPalette.h"
@@ -592,21 +593,6 @@ TEST(MediaTableColumns, TheStatusColumnHoldsItsLongestStatusAtTheDefaultSize) {
     }
 }
 
-namespace {
-
-// WCAG contrast of two colours.
-double contrast(QColor a, QColor b) {
-    auto luminance = [](QColor c) {
-        auto channel = [](double v) { return v <= 0.03928 ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4); };
-        return 0.2126 * channel(c.redF()) + 0.7152 * channel(c.greenF()) + 0.0722 * channel(c.blueF());
-    };
-    const double la = luminance(a);
-    const double lb = luminance(b);
-    return (std::max(la, lb) + 0.05) / (std::min(la, lb) + 0.05);
-}
-
-} // namespace
-
 // The folder line under a name reads on a selected row's purple as well as on the dark table.
 TEST(MediaTableDelegate, TheFolderLineReadsOnASelectedRow) {
     MediaTableDelegate delegate(nullptr);
@@ -630,7 +616,7 @@ TEST(MediaTableDelegate, TheFolderLineReadsOnASelectedRow) {
     double best = 1;
     for (int y = folderTop; y < image.height(); ++y)
         for (int x = 0; x < image.width(); ++x)
-            best = std::max(best, contrast(image.pixelColor(x, y), selection));
+            best = std::max(best, contrastRatio(image.pixelColor(x, y), selection));
     EXPECT_GE(best, 3.0);
 }
 

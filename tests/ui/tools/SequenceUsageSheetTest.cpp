@@ -16,6 +16,8 @@
 #include <QTest>
 #include <QToolButton>
 
+#include "support/ColourContrast.h"
+
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -193,20 +195,6 @@ TEST(SequenceUsageSheet, RulesTimelinesAndTheSearchFieldStandOnTheRaisedSurface)
     EXPECT_NEAR(card.red(), 0.7 * 0x2A + 0.3 * 0x14, 1.5);
 }
 
-namespace {
-
-double contrastOf(QColor a, QColor b) {
-    auto luminance = [](QColor c) {
-        auto channel = [](double v) { return v <= 0.03928 ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4); };
-        return 0.2126 * channel(c.redF()) + 0.7152 * channel(c.greenF()) + 0.0722 * channel(c.blueF());
-    };
-    const double la = luminance(a);
-    const double lb = luminance(b);
-    return (std::max(la, lb) + 0.05) / (std::min(la, lb) + 0.05);
-}
-
-} // namespace
-
 // The "ID …" line under a timeline's name reads on its card: its ink stands out at least 3:1.
 TEST(SequenceUsageSheet, TimelineIDsReadOnTheirCards) {
     SequenceSheetFixture f;
@@ -225,7 +213,7 @@ TEST(SequenceUsageSheet, TimelineIDsReadOnTheirCards) {
     double best = 1;
     for (int y = 24; y < 38; ++y)
         for (int x = 61; x < 250; ++x)
-            best = std::max(best, contrastOf(image.pixelColor(x, y), card));
+            best = std::max(best, contrastRatio(image.pixelColor(x, y), card));
     EXPECT_GE(best, 3.0);
 }
 
@@ -243,7 +231,7 @@ TEST(SequenceUsageSheet, TheCommonMenusArrowKeepsClearOfItsText) {
     for (int x = border; x < image.width() - border; ++x) {
         bool ink = false;
         for (int y = border; y < image.height() - border && !ink; ++y)
-            ink = contrastOf(image.pixelColor(x, y), image.pixelColor(border, y)) > 2.0;
+            ink = contrastRatio(image.pixelColor(x, y), image.pixelColor(border, y)) > 2.0;
         if (ink)
             inked.append(x);
     }
