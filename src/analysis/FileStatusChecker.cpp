@@ -66,7 +66,23 @@ FileStatusResult FileStatusChecker::makeFileStatusResult(const QString& path,
                                                          const QHash<QString, QString>& relativeCandidates,
                                                          const Options& options) const {
     // One stat answers existence, size and the device the storage type is looked up by.
-    const std::optional<FileFacts> facts = m_probe->stat(path);
+    return resultFrom(path, m_probe->stat(path), relativeCandidates, options);
+}
+
+bool FileStatusChecker::isUnreachableFolder(const QString& folder) const {
+    // A path below a folder that cannot be stat'ed, or is no folder, cannot be stat'ed either.
+    const std::optional<FileFacts> facts = m_probe->stat(folder);
+    return !facts || !facts->isDirectory;
+}
+
+FileStatusResult FileStatusChecker::makeResultInUnreachableFolder(
+    const QString& path, const QHash<QString, QString>& relativeCandidates, const Options& options) const {
+    return resultFrom(path, std::nullopt, relativeCandidates, options);
+}
+
+FileStatusResult FileStatusChecker::resultFrom(const QString& path, const std::optional<FileFacts>& facts,
+                                               const QHash<QString, QString>& relativeCandidates,
+                                               const Options& options) const {
     FileStatusResult result;
     result.path = path;
     result.storageType = StorageTypeDetector(options.mountTable).detect(path, facts);

@@ -29,6 +29,11 @@ public:
     FileStatusResult makeFileStatusResult(const QString& path,
                                           const QHash<QString, QString>& relativeCandidates,
                                           const Options& options) const override;
+    bool isUnreachableFolder(const QString& folder) const override;
+    // Decided as makeFileStatusResult decides a path its stat did not find, without that stat.
+    FileStatusResult makeResultInUnreachableFolder(const QString& path,
+                                                   const QHash<QString, QString>& relativeCandidates,
+                                                   const Options& options) const override;
 
     // For the rescan and the list rebuild, which check paths one after the other.
     StatusDecision checkFileStatus(const QString& path, const std::optional<QString>& alternatePath,
@@ -45,6 +50,9 @@ public:
     static bool isMediaExtension(const QString& extension);
 
 private:
+    FileStatusResult resultFrom(const QString& path, const std::optional<FileFacts>& facts,
+                                const QHash<QString, QString>& relativeCandidates,
+                                const Options& options) const;
     StatusDecision decide(const QString& path, const std::optional<FileFacts>& facts,
                           const std::optional<QString>& alternatePath, const Options& options) const;
     qint64 sizeOf(const QString& path) const;

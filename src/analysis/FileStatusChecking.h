@@ -51,6 +51,16 @@ public:
     virtual FileStatusResult makeFileStatusResult(const QString& path,
                                                   const QHash<QString, QString>& relativeCandidates,
                                                   const Options& options) const = 0;
+
+    // Whether nothing below `folder` can be reached (it is missing, not a folder, or out of reach),
+    // so that its paths need no look of their own on disk. The default never says so.
+    virtual bool isUnreachableFolder(const QString&) const { return false; }
+    // The same as makeFileStatusResult for a path whose folder isUnreachableFolder said so of.
+    virtual FileStatusResult makeResultInUnreachableFolder(const QString& path,
+                                                           const QHash<QString, QString>& relativeCandidates,
+                                                           const Options& options) const {
+        return makeFileStatusResult(path, relativeCandidates, options);
+    }
 };
 
 } // namespace tarnwick

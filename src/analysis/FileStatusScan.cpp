@@ -99,6 +99,43 @@ struct ScanChunk {
     std::atomic<bool> abandoned{false}; // a job that comes back later checks nothing more
 };
 
+// The folder of the paths a job just checked. Once one of them was not found and another of the
+// same folder follows, the folder itself is looked at once: when it cannot be reached, its other
+// paths are decided without a stat each (a list of clips whose folder is gone names it a million times).
+class FolderRun {
+public:
+    bool isUnreachable(const QString& path, const FileStatusChecking& checker) {
+        if (!m_missed || m_folder.isEmpty() || folderOf(path) != m_folder)
+            return false;
+        if (!m_asked) {
+            m_asked = true;
+            m_unreachable = checker.isUnreachableFolder(m_folder);
+        }
+        return m_unreachable;
+    }
+    void checked(const QString& path, const FileStatusResult& result) {
+        if (const QStringView folder = folderOf(path); folder != m_folder) {
+            m_folder = folder.toString();
+            m_missed = m_asked = m_unreachable = false;
+        }
+        m_missed = m_missed || result.status != MediaFileStatus::online;
+    }
+
+private:
+    // Of an absolute path with a name below a folder other than the root; else empty.
+    static QStringView folderOf(const QString& path) {
+        const qsizetype slash = path.lastIndexOf(QLatin1Char('/'));
+        if (!path.startsWith(QLatin1Char('/')) || slash <= 0 || slash == path.size() - 1)
+            return {};
+        return QStringView(path).left(slash);
+    }
+
+    QString m_folder;
+    bool m_missed = false;
+    bool m_asked = false;
+    bool m_unreachable = false;
+};
+
 // Paths per job: one for a batch (each check of a slow share in flight at once), more for a long
 // list, so that every thread still gets several jobs.
 int chunkSize(qsizetype paths) {
@@ -132,14 +169,20 @@ void FileStatusScan::run(const QStringList& paths, const QHash<QString, QString>
             int(chunks.size()),
             [context, chunks](int c, WatchdogPool::Watch& watch) {
                 ScanChunk& chunk = *chunks[std::size_t(c)];
+                FolderRun folder;
                 for (qsizetype k = 0; k < chunk.indices.size() && !chunk.abandoned.load(); ++k) {
                     const QString& path = context->paths[chunk.indices[k]];
+                    FileStatusResult& result = chunk.results[std::size_t(k)];
                     watch.touch();
                     if (context->deadMounts->covers(path)) {
-                        chunk.results[std::size_t(k)] = unansweredResult(path, context->options);
+                        result = unansweredResult(path, context->options);
+                    } else if (folder.isUnreachable(path, *context->checker)) {
+                        result = context->checker->makeResultInUnreachableFolder(path, context->candidates,
+                                                                                 context->options);
                     } else {
-                        chunk.results[std::size_t(k)] = context->checker->makeFileStatusResult(
-                            path, context->candidates, context->options);
+                        result = context->checker->makeFileStatusResult(path, context->candidates,
+                                                                        context->options);
+                        folder.checked(path, result);
                         if (context->deadMounts->any.load())
                             context->deadMounts->answered(mountOf(path, context->options));
                     }

@@ -5,6 +5,7 @@
 #include "platform/MountTable.h"
 
 #include <array>
+#include <string_view>
 
 namespace tarnwick {
 
@@ -25,13 +26,36 @@ constexpr std::array<CloudFragment, 7> cloudFragments{{
     {u"/onedrive/", StorageType::oneDrive},
 }};
 
-// The fragments are ASCII, so a case-insensitive search finds what lower-casing the path would.
-const CloudFragment* cloudFragmentIn(const QString& path) {
-    for (const CloudFragment& cloud : cloudFragments) {
-        if (path.contains(QStringView(cloud.fragment), Qt::CaseInsensitive))
-            return &cloud;
+char16_t folded(char16_t c) {
+    if (c < 0x80)
+        return c >= u'A' && c <= u'Z' ? char16_t(c + (u'a' - u'A')) : c;
+    return QChar::toCaseFolded(c); // a few others fold to ASCII letters (U+017F to "s")
+}
+
+bool foldedMatchAt(QStringView path, qsizetype at, std::u16string_view fragment) {
+    if (path.size() - at < qsizetype(fragment.size()))
+        return false;
+    for (std::size_t k = 0; k < fragment.size(); ++k) {
+        if (folded(path[at + qsizetype(k)].unicode()) != fragment[k])
+            return false;
     }
-    return nullptr;
+    return true;
+}
+
+// The first fragment in the list's order found anywhere in the path, letter case ignored as a
+// case-insensitive contains() ignores it; one pass over the path rather than one per fragment,
+// as it runs for every path a scan checks.
+const CloudFragment* cloudFragmentIn(const QString& path) {
+    std::size_t first = cloudFragments.size();
+    for (qsizetype at = 0; at < path.size() && first > 0; ++at) {
+        const char16_t c = folded(path[at].unicode());
+        for (std::size_t f = 0; f < first; ++f) {
+            const std::u16string_view fragment(cloudFragments[f].fragment);
+            if (fragment.front() == c && foldedMatchAt(path, at, fragment))
+                first = f;
+        }
+    }
+    return first < cloudFragments.size() ? &cloudFragments[first] : nullptr;
 }
 
 } // namespace

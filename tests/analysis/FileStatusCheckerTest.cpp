@@ -1,4 +1,5 @@
 #include "analysis/FileStatusChecker.h"
+#include "analysis/StorageTypeDetector.h"
 
 #include "support/DiskFactsFakeMountTable.h"
 #include "support/DiskFactsFakeProbe.h"
@@ -196,6 +197,25 @@ TEST_F(FileStatusCheckerTest, CloudFolderNamesDecideBeforeTheFileSystem) {
     };
     for (const auto& [path, type] : cases)
         EXPECT_EQ(m_checker.detectStorageType(QString::fromUtf8(path), m_options), type) << path;
+}
+
+TEST_F(FileStatusCheckerTest, CloudNamesIgnoreLetterCaseAndTheFirstListedProviderWins) {
+    const QList<std::pair<const char*, StorageType>> cases = {
+        {"/HOME/ME/DROPBOX/CLIP.MOV", StorageType::dropbox},
+        {"/x/OneDrive/Dropbox.App", StorageType::dropbox},           // Dropbox comes before OneDrive
+        {"/Mobile Documents/a/Dropbox/b.mov", StorageType::dropbox}, // wherever each is in the path
+        {"/a/Mobile Document\u017F/b.mov", StorageType::iCloud},     // long s folds to "s"
+        {"/a/iCLOUD", StorageType::iCloud},
+        {"/a/Dropbox", StorageType::local}, // "/dropbox/" needs the closing slash
+        {"/a/Drop box/b.mov", StorageType::local},
+        {"/a/GoogleDriv", StorageType::local},
+        {"", StorageType::local},
+    };
+    for (const auto& [path, type] : cases)
+        EXPECT_EQ(
+            StorageTypeDetector::cloudTypeFromName(QString::fromUtf8(path)).value_or(StorageType::local),
+            type)
+            << path;
 }
 
 TEST_F(FileStatusCheckerTest, MissingPathIsLocalAndSaysSo) {

@@ -203,3 +203,47 @@ TEST(FileStatusScan, InOrderPutsEachResultAtItsPathsPosition) {
     for (const FileStatusResult& r : scan.checkAllInOrder(paths.mid(0, 3), {}, {}, &cancelled))
         EXPECT_TRUE(r.path.isEmpty());
 }
+
+// A folder that cannot be reached is looked at once for the paths that follow in it; every result
+// is the one the path's own check gives, whatever stands in the folder's place.
+TEST(FileStatusScan, PathsInOneFolderAnswerAsTheirOwnChecksWithoutAStatEachWhenItIsGone) {
+    QTemporaryDir dir;
+    const QString root = dir.path();
+    const QStringList present = makeFiles(root + QStringLiteral("/present"), 40);
+    makeFiles(root + QStringLiteral("/locked"), 2);
+    QFile(root + QStringLiteral("/file.mov")).open(QIODevice::WriteOnly);
+    QFile::link(root + QStringLiteral("/present"), root + QStringLiteral("/link"));
+    QFile::link(root + QStringLiteral("/nowhere"), root + QStringLiteral("/dangling"));
+    QFile::setPermissions(root + QStringLiteral("/locked"), QFileDevice::Permissions());
+    QStringList paths;
+    for (const char* folder : {"present", "gone", "file.mov", "link", "dangling", "locked", "gone/deeper"}) {
+        for (int i = 0; i < 120; ++i) // found and missing names side by side
+            paths.append(root + QLatin1Char('/') + QLatin1String(folder) +
+                         QStringLiteral("/clip%1.mov").arg(i % 2 == 0 ? i / 2 : 1000 + i));
+    }
+    paths.append({root + QStringLiteral("/"), QStringLiteral("relative/clip.mov"), QStringLiteral("/")});
+    const QHash<QString, QString> candidates{{paths[130], present[3]}, {paths[131], paths[133]}};
+    const auto checker = std::make_shared<FileStatusChecker>();
+    FileStatusScan scan(checker);
+    for (const bool ignoreExtension : {false, true}) {
+        FileStatusChecking::Options options;
+        options.ignoreFileExtension = ignoreExtension;
+        const QList<FileStatusResult> results = scan.checkAllInOrder(paths, candidates, options);
+        ASSERT_EQ(results.size(), paths.size());
+        for (qsizetype i = 0; i < paths.size(); ++i)
+            EXPECT_EQ(results[i], checker->makeFileStatusResult(paths[i], candidates, options))
+                << qPrintable(paths[i]);
+        EXPECT_EQ(results[130].status, MediaFileStatus::matching); // a gone folder's path found elsewhere
+    }
+    QFile::setPermissions(root + QStringLiteral("/locked"),
+                          QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+
+    QStringList gone;
+    for (int i = 0; i < 4000; ++i)
+        gone.append(root + QStringLiteral("/gone/clip%1.mov").arg(i));
+    auto probe = std::make_shared<test::CountingStatProbe>();
+    FileStatusScan counted(std::make_shared<FileStatusChecker>(probe));
+    for (const FileStatusResult& r : counted.checkAllInOrder(gone, {}, {}))
+        ASSERT_EQ(r.status, MediaFileStatus::offline);
+    EXPECT_LE(probe->calls(), 1000); // a stat of one path and of the folder per job of ten
+}
