@@ -42,6 +42,7 @@
 #include <memory>
 #include <optional>
 #include <utility>
+#include <vector>
 
 namespace tarnwick {
 
@@ -260,7 +261,8 @@ public:
     struct RebuildPlan {
         UsageMap usage;
         QHash<QString, MediaFile> existing;
-        QStringList fresh; // paths with no entry yet, to be checked
+        std::vector<bool> known; // by position in `usage`: the path has an entry in `existing`
+        QStringList fresh;       // paths with no entry yet, to be checked
     };
     // Rebuilds the media list from the loaded projects; new paths are checked on the worker pool
     // while the manager is busy, and every result is applied in one pass. False when refused.
@@ -374,10 +376,12 @@ private:
         QList<MediaFile> list;
         PreparedUsageRecount recount;
     };
-    // On a worker: the list built from the plan and the checks, its usage fields and its order.
-    static PreparedRebuild prepareRebuild(RebuildPlan plan, QList<FileStatusResult> results,
-                                          const UsageRecountInputs& inputs, RecountAggregate aggregate,
-                                          bool resolveLocations, QThreadPool& pool);
+    // On a worker: the plan's list (made while the files were checked) with the checks' results, its
+    // usage fields and its order.
+    static PreparedRebuild prepareRebuild(RebuildPlan plan, QList<MediaFile> list,
+                                          QList<FileStatusResult> results, const UsageRecountInputs& inputs,
+                                          RecountAggregate aggregate, bool resolveLocations,
+                                          QThreadPool& pool);
     // The whole rebuild on the GUI thread, for when the projects or the list changed meanwhile.
     void rebuildAgain(QHash<QString, FileStatusResult> checked);
     static QList<MediaFile> buildRebuiltList(const UsageMap& usage, const QHash<QString, MediaFile>& existing,

@@ -77,11 +77,36 @@ namespace {
 
 using RebuildPlan = ProjectManager::RebuildPlan;
 
+// Which paths of the map have an entry already, found from the entries rather than by keying every
+// path of the map: a CSV of unused clips names a million paths the few thousand entries do not hold.
+std::vector<bool> knownPositions(const UsageMap& usage, const QHash<QString, MediaFile>& existing) {
+    std::vector<bool> known(std::size_t(usage.size()), false);
+    if (usage.size() == 0)
+        return known;
+    const PathUsage* first = &usage.usageAt(0); // the map's records lie in one array, in its order
+    for (const MediaFile& file : existing) {
+        if (const PathUsage* found = usage.find(file.path))
+            known[std::size_t(found - first)] = true;
+    }
+    return known;
+}
+
+// The paths of the map with no entry, in the map's order.
+QStringList pathsNotKnown(const UsageMap& usage, const std::vector<bool>& known) {
+    QStringList paths;
+    for (qsizetype i = 0; i < usage.size(); ++i) {
+        if (!known[std::size_t(i)])
+            paths.append(usage.pathAt(i));
+    }
+    return paths;
+}
+
 RebuildPlan planRebuild(const ProjectManager::UsageRecountInputs& inputs, const QList<MediaFile>& media) {
     RebuildPlan plan;
     plan.usage = aggregateProjects(inputs.projects, ProjectManager::effectiveContributions(inputs));
     plan.existing = entriesByPath(media);
-    plan.fresh = newPaths(plan.usage, plan.existing);
+    plan.known = knownPositions(plan.usage, plan.existing);
+    plan.fresh = pathsNotKnown(plan.usage, plan.known);
     return plan;
 }
 
@@ -95,30 +120,32 @@ QHash<QString, FileStatusResult> resultsByPath(QList<FileStatusResult> results) 
     return checked;
 }
 
+void applyCheck(MediaFile& file, const FileStatusResult& result) {
+    file.status = result.status;
+    file.size = result.size;
+    file.storageType = result.storageType;
+    if (result.resolvedPath != file.path)
+        file.matchedPath = result.resolvedPath;
+}
+
 // One entry per path of the usage map: the known entry, else a new one with its check's result.
-// `checkOf(n, key)` gives the result of the n-th new path (the paths of the map with no entry, in
-// the map's order, as newPaths lists them), or null.
+// `checkOf(n, path)` gives the result of the n-th new path (the paths of the map with no entry, in
+// the map's order, as pathsNotKnown lists them), or null.
 template <class CheckOf>
 QList<MediaFile> rebuiltList(const UsageMap& usage, const QHash<QString, MediaFile>& existing,
-                             const CheckOf& checkOf) {
+                             const std::vector<bool>& known, const CheckOf& checkOf) {
     QList<MediaFile> list;
     list.reserve(usage.size());
     qsizetype fresh = 0;
     for (qsizetype i = 0; i < usage.size(); ++i) {
         const QString& path = usage.pathAt(i);
         const PathUsage& u = usage.usageAt(i);
-        const QString key = UsageMap::key(path);
         // Built from the known entry directly: a default record would draw a fresh UUID for nothing.
-        const auto known = existing.constFind(key);
-        MediaFile file = known != existing.cend() ? known.value() : newMediaEntry(path);
-        if (known == existing.cend()) {
-            if (const FileStatusResult* result = checkOf(fresh++, key)) {
-                file.status = result->status;
-                file.size = result->size;
-                file.storageType = result->storageType;
-                if (result->resolvedPath != path)
-                    file.matchedPath = result->resolvedPath;
-            }
+        const auto entry = known[std::size_t(i)] ? existing.constFind(UsageMap::key(path)) : existing.cend();
+        MediaFile file = entry != existing.cend() ? entry.value() : newMediaEntry(path);
+        if (entry == existing.cend()) {
+            if (const FileStatusResult* result = checkOf(fresh++, path))
+                applyCheck(file, *result);
         }
         file.usageCount = u.usageCount;
         file.projectNames = u.projectNames;
@@ -129,15 +156,27 @@ QList<MediaFile> rebuiltList(const UsageMap& usage, const QHash<QString, MediaFi
     return list;
 }
 
-// The results of the new paths, each at its path's position in `fresh` (checkAllInOrder): no
-// table by path. A position whose result is for another path (none there) counts as unchecked.
-QList<MediaFile> rebuiltListInOrder(const RebuildPlan& plan, const QList<FileStatusResult>& results) {
-    return rebuiltList(
-        plan.usage, plan.existing, [&](qsizetype n, const QString&) -> const FileStatusResult* {
-            if (n >= results.size() || results[n].path.isEmpty() || results[n].path != plan.fresh[n])
-                return nullptr;
-            return &results[n];
-        });
+// The entries of the map's paths, the new ones still unchecked: made while their files are checked.
+QList<MediaFile> uncheckedList(const UsageMap& usage, const QHash<QString, MediaFile>& existing,
+                               const std::vector<bool>& known) {
+    return rebuiltList(usage, existing, known, [](qsizetype, const QString&) { return nullptr; });
+}
+
+// The results of the new paths onto their entries, each result at its path's position in `fresh`
+// (checkAllInOrder): no table by path. A position whose result is for another path (none there)
+// counts as unchecked.
+void applyResultsInOrder(QList<MediaFile>& list, const RebuildPlan& plan,
+                         const QList<FileStatusResult>& results) {
+    qsizetype n = 0;
+    for (qsizetype i = 0; i < list.size() && i < qsizetype(plan.known.size()); ++i) {
+        if (plan.known[std::size_t(i)])
+            continue;
+        const qsizetype fresh = n++;
+        if (fresh >= results.size() || results[fresh].path.isEmpty() ||
+            results[fresh].path != plan.fresh[fresh])
+            continue;
+        applyCheck(list[i], results[fresh]);
+    }
 }
 
 // Each entry's path key and record where the aggregate made them already: an entry built from the
@@ -183,6 +222,11 @@ QCoro::Task<void> ProjectManager::rebuildWhileHoldingGate() {
     RebuildPlan plan = co_await takeResult(planning);
     if (!self)
         co_return;
+    // The entries are made while their files are checked; the checks' results go in afterwards.
+    QFuture<QList<MediaFile>> listing =
+        QtConcurrent::run(&pool, [usage = plan.usage, existing = plan.existing, known = plan.known] {
+            return uncheckedList(usage, existing, known);
+        });
     QList<FileStatusResult> results;
     if (!plan.fresh.isEmpty()) {
         const auto scan = fileStatusScan();
@@ -194,24 +238,26 @@ QCoro::Task<void> ProjectManager::rebuildWhileHoldingGate() {
             [scan, fresh = plan.fresh, candidates = mergedRelativeCandidates(), options = fileStatusOptions(),
              stop = m_stopChecks] { return scan->checkAllInOrder(fresh, candidates, options, stop.get()); });
         results = co_await checks;
-        if (!self)
-            co_return;
     }
+    QList<MediaFile> list = co_await takeResult(listing);
+    if (!self)
+        co_return;
     RecountAggregate aggregate = co_await takeResult(aggregating);
     if (!self)
         co_return;
     if (projectsVersion != m_projectsVersion || mediaVersion != m_mediaFilesVersion) {
         // Only a caller that bypassed the gate gets here: rebuild from what is there now.
         memory::releaseLater(std::move(aggregate));
+        memory::releaseLater(std::move(list));
         rebuildAgain(resultsByPath(std::move(results)));
         co_return;
     }
     const bool resolveLocations = !m_options.protectedFolders.isEmpty();
-    QFuture<PreparedRebuild> building =
-        QtConcurrent::run(&pool, [plan = std::move(plan), results = std::move(results), inputs,
-                                  aggregate = std::move(aggregate), resolveLocations, &pool]() mutable {
-            return prepareRebuild(std::move(plan), std::move(results), inputs, std::move(aggregate),
-                                  resolveLocations, pool);
+    QFuture<PreparedRebuild> building = QtConcurrent::run(
+        &pool, [plan = std::move(plan), list = std::move(list), results = std::move(results), inputs,
+                aggregate = std::move(aggregate), resolveLocations, &pool]() mutable {
+            return prepareRebuild(std::move(plan), std::move(list), std::move(results), inputs,
+                                  std::move(aggregate), resolveLocations, pool);
         });
     PreparedRebuild rebuilt = co_await takeResult(building);
     if (!self)
@@ -224,13 +270,14 @@ QCoro::Task<void> ProjectManager::rebuildWhileHoldingGate() {
     finishPreparedRebuild(std::move(rebuilt));
 }
 
-ProjectManager::PreparedRebuild ProjectManager::prepareRebuild(RebuildPlan plan,
+ProjectManager::PreparedRebuild ProjectManager::prepareRebuild(RebuildPlan plan, QList<MediaFile> list,
                                                                QList<FileStatusResult> results,
                                                                const UsageRecountInputs& inputs,
                                                                RecountAggregate aggregate,
                                                                bool resolveLocations, QThreadPool& pool) {
     PreparedRebuild rebuilt;
-    rebuilt.list = rebuiltListInOrder(plan, results);
+    rebuilt.list = std::move(list);
+    applyResultsInOrder(rebuilt.list, plan, results);
     const KnownPathKeys known = knownPathKeys(plan.usage, rebuilt.list, inputs.projects, aggregate);
     memory::releaseLater(std::move(plan));
     memory::releaseLater(std::move(results));
@@ -242,7 +289,7 @@ ProjectManager::PreparedRebuild ProjectManager::prepareRebuild(RebuildPlan plan,
     QFuture<std::vector<qsizetype>> ordering =
         QtConcurrent::run(&pool, [paths = std::move(paths)] { return fileNameOrder(paths); });
     rebuilt.recount = prepareUsageRecount(rebuilt.list, inputs, std::move(aggregate), &known);
-    applyOrder(rebuilt.list, ordering.result()); // the order the import ends with
+    applyOrder(rebuilt.list, ordering.result());
     // The protected flags compare locations with their links resolved: resolved here, so the GUI
     // thread stats nothing for them.
     if (resolveLocations)
@@ -254,7 +301,7 @@ void ProjectManager::rebuildAgain(QHash<QString, FileStatusResult> checked) {
     const UsageMap usage = aggregateProjects(m_projects, effectiveContributionRule());
     const QHash<QString, MediaFile> existing = entriesByPath(m_mediaFiles);
     QStringList unchecked;
-    for (const QString& path : newPaths(usage, existing)) {
+    for (const QString& path : pathsNotKnown(usage, knownPositions(usage, existing))) {
         if (!checked.contains(UsageMap::key(path)))
             unchecked.append(path);
     }
@@ -269,10 +316,11 @@ void ProjectManager::rebuildAgain(QHash<QString, FileStatusResult> checked) {
 QList<MediaFile> ProjectManager::buildRebuiltList(const UsageMap& usage,
                                                   const QHash<QString, MediaFile>& existing,
                                                   const QHash<QString, FileStatusResult>& checked) {
-    return rebuiltList(usage, existing, [&](qsizetype, const QString& key) -> const FileStatusResult* {
-        const auto result = checked.constFind(key);
-        return result == checked.cend() ? nullptr : &result.value();
-    });
+    return rebuiltList(usage, existing, knownPositions(usage, existing),
+                       [&](qsizetype, const QString& path) -> const FileStatusResult* {
+                           const auto result = checked.constFind(UsageMap::key(path));
+                           return result == checked.cend() ? nullptr : &result.value();
+                       });
 }
 
 void ProjectManager::finishPreparedRebuild(PreparedRebuild rebuilt) {

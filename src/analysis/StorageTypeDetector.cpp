@@ -12,7 +12,7 @@ namespace tarnwick {
 namespace {
 
 struct CloudFragment {
-    const char16_t* fragment;
+    std::u16string_view fragment;
     StorageType type; // its text names the provider
 };
 
@@ -50,7 +50,7 @@ const CloudFragment* cloudFragmentIn(const QString& path) {
     for (qsizetype at = 0; at < path.size() && first > 0; ++at) {
         const char16_t c = folded(path[at].unicode());
         for (std::size_t f = 0; f < first; ++f) {
-            const std::u16string_view fragment(cloudFragments[f].fragment);
+            const std::u16string_view fragment = cloudFragments[f].fragment;
             if (fragment.front() == c && foldedMatchAt(path, at, fragment))
                 first = f;
         }
