@@ -5,6 +5,8 @@
 
 #include <QDir>
 
+#include <algorithm>
+
 namespace tarnwick {
 
 namespace {
@@ -22,24 +24,34 @@ QString absoluteStandardLocation(const QString& location) {
     return path::standardizingPath(absolute);
 }
 
+// Drops the keys of entries that left the list; only worth a pass when many stale keys piled up.
+template <class Keys> void keepLive(QHash<QUuid, Keys>& table, const QList<MediaFile>& mediaFiles) {
+    if (table.size() <= 2 * mediaFiles.size() + 64)
+        return;
+    QHash<QUuid, Keys> live;
+    live.reserve(std::min(table.size(), mediaFiles.size()));
+    for (const MediaFile& file : mediaFiles) {
+        auto found = table.find(file.id);
+        if (found != table.end())
+            live.insert(file.id, std::move(found.value()));
+    }
+    table = std::move(live);
+}
+
 } // namespace
 
 QString LowerPathCache::lowerKey(const QString& path) {
     return text::nfc(text::lowered(path));
 }
 
-MediaPathKeys& LowerPathCache::pathKeys(const MediaFile& file, const QString* lowerPath) {
+LowerPathCache::PathKeys& LowerPathCache::pathKeys(const MediaFile& file, const QString* lowerPath) {
     auto found = m_entries.find(file.id);
     if (found != m_entries.end() && found->path == file.path && found->matchedPath == file.matchedPath &&
         found->alternativePaths == file.alternativePaths)
         return found.value();
 
-    MediaPathKeys keys;
-    keys.path = file.path;
-    keys.matchedPath = file.matchedPath;
-    keys.alternativePaths = file.alternativePaths;
-    keys.lowerPath = lowerPath ? *lowerPath : lowerKey(file.path);
-    keys.distinctKeys.append(keys.lowerPath);
+    PathKeys keys{file.path, file.matchedPath, file.alternativePaths, {}};
+    keys.distinctKeys.append(lowerPath ? *lowerPath : lowerKey(file.path));
     for (const QString& alternative : file.alternativePaths)
         appendDistinct(keys.distinctKeys, lowerKey(alternative));
     if (file.matchedPath)
@@ -52,13 +64,16 @@ MediaPathKeys& LowerPathCache::pathKeys(const MediaFile& file, const QString* lo
 }
 
 const MediaPathKeys& LowerPathCache::keys(const MediaFile& file) {
-    MediaPathKeys& keys = pathKeys(file);
-    if (keys.hasLocationKeys)
+    const QString& location = file.matchedPath.value_or(file.path);
+    MediaPathKeys& keys = m_locations[file.id];
+    if (keys.hasLowerLocation && keys.location == location)
         return keys;
-    const QString location = absoluteStandardLocation(file.matchedPath.value_or(file.path));
+    if (keys.location != location)
+        keys = MediaPathKeys{location, {}, {}, false, false};
+    const QString standard = absoluteStandardLocation(location);
     // Most paths are already absolute and standard: their location shares the path's key.
-    keys.lowerLocation = location == file.path ? keys.lowerPath : lowerKey(location);
-    keys.hasLocationKeys = true;
+    keys.lowerLocation = standard == file.path ? distinctKeys(file).first() : lowerKey(standard);
+    keys.hasLowerLocation = true;
     return keys;
 }
 
@@ -90,25 +105,16 @@ const QStringList& LowerPathCache::projectPaths(const ProjectFile& project) {
 }
 
 void LowerPathCache::setCanonicalLocation(const QUuid& id, const QString& location, QString lowerCanonical) {
-    const auto found = m_entries.find(id);
-    if (found == m_entries.end() || found->matchedPath.value_or(found->path) != location)
+    const auto found = m_locations.find(id);
+    if (found == m_locations.end() || found->location != location)
         return;
     found->lowerCanonicalLocation = std::move(lowerCanonical);
     found->canonicalResolved = true;
 }
 
 void LowerPathCache::prune(const QList<MediaFile>& mediaFiles, const QList<ProjectFile>& projects) {
-    // Only worth a pass when many stale keys piled up.
-    if (m_entries.size() > 2 * mediaFiles.size() + 64) {
-        QHash<QUuid, MediaPathKeys> live;
-        live.reserve(mediaFiles.size());
-        for (const MediaFile& file : mediaFiles) {
-            auto found = m_entries.find(file.id);
-            if (found != m_entries.end())
-                live.insert(file.id, std::move(found.value()));
-        }
-        m_entries = std::move(live);
-    }
+    keepLive(m_entries, mediaFiles);
+    keepLive(m_locations, mediaFiles);
     if (m_projects.size() > projects.size()) {
         QHash<QUuid, ProjectKeys> live;
         for (const ProjectFile& project : projects) {

@@ -12,23 +12,16 @@
 
 namespace tarnwick {
 
-// The lower-cased forms of one entry's paths, made once and reused while its paths are unchanged.
+// The lower-cased location keys of one entry, made on first need and reused while its location is
+// unchanged.
 struct MediaPathKeys {
-    // The texts the keys were made from.
-    QString path;
-    std::optional<QString> matchedPath;
-    QStringList alternativePaths;
-
-    QString lowerPath;
-    // path, alternative paths, matched path: lower-cased, each distinct key once.
-    QStringList distinctKeys;
-    // The location keys below are made on first need (keys()).
-    bool hasLocationKeys = false;
-    // matchedPath (else path) made absolute and standardized, lower-cased; empty when empty.
+    QString location; // the text the keys were made from: matchedPath, else path
+    // The location made absolute and standardized, lower-cased; empty when empty.
     QString lowerLocation;
     // The same location with the links of its folder resolved, lower-cased; empty when it equals
     // lowerLocation or did not resolve. Made off the GUI thread (CanonicalLocations).
     QString lowerCanonicalLocation;
+    bool hasLowerLocation = false;
     bool canonicalResolved = false;
 };
 
@@ -37,8 +30,8 @@ struct MediaPathKeys {
 class LowerPathCache {
 public:
     const MediaPathKeys& keys(const MediaFile& file);
-    // Only the entry's path keys (distinctKeys), which is all matching by path needs: the file
-    // name, folder and location keys wait until keys() asks for them.
+    // The entry's path keys: path, alternative paths, matched path, lower-cased, each distinct key
+    // once, the path's first. All matching by path needs.
     const QStringList& distinctKeys(const MediaFile& file);
     // The same where the caller already holds lowerKey(file.path): it is shared, not made again.
     const QStringList& distinctKeys(const MediaFile& file, const QString& lowerPath);
@@ -58,13 +51,22 @@ public:
     static QString lowerKey(const QString& path);
 
 private:
-    MediaPathKeys& pathKeys(const MediaFile& file, const QString* lowerPath = nullptr);
+    // What an entry's path keys were made from, and the keys. A million entries each hold one: the
+    // location keys, which few lists need, are kept apart.
+    struct PathKeys {
+        QString path;
+        std::optional<QString> matchedPath;
+        QStringList alternativePaths;
+        QStringList distinctKeys;
+    };
+    PathKeys& pathKeys(const MediaFile& file, const QString* lowerPath = nullptr);
 
     struct ProjectKeys {
         QStringList source;
         QStringList lowered;
     };
-    QHash<QUuid, MediaPathKeys> m_entries;
+    QHash<QUuid, PathKeys> m_entries;
+    QHash<QUuid, MediaPathKeys> m_locations;
     QHash<QUuid, ProjectKeys> m_projects;
 };
 
