@@ -1,5 +1,5 @@
-// File status and storage type of 100,000 files on the local disk, against a plain stat loop over
-// the same paths; counts the stat calls per path.
+// File status and storage type of 100,000 files on the local disk, and of 100,000 paths in a folder
+// that does not exist, against a plain stat loop over the same paths; counts the stat calls per path.
 #include "analysis/FileStatusChecker.h"
 #include "analysis/FileStatusScan.h"
 #include "platform/AppLog.h"
@@ -21,10 +21,11 @@ using namespace tarnwick;
 
 namespace {
 
+// {paths, in a folder that does not exist}
 void sizes(benchmark::internal::Benchmark* b) {
-    b->Arg(1000);
+    b->Args({1000, 0})->Args({1000, 1});
     if (!bench::smokeMode())
-        b->Arg(100000);
+        b->Args({100000, 0})->Args({100000, 1});
 }
 
 using CountingProbe = bench::CountingStatProbe;
@@ -53,8 +54,23 @@ const QStringList& paths(int count) {
     return files->paths;
 }
 
+// The same names in a folder that is gone, as a list of clips whose drive is not mounted names them.
+const QStringList& missingPaths(int count) {
+    static QHash<int, QStringList> made;
+    QStringList& list = made[count];
+    if (list.isEmpty()) {
+        for (int i = 0; i < count; ++i)
+            list.append(QStringLiteral("/nonexistent-volume/Day %1/A%2_C001.mov").arg(i / 1000).arg(i));
+    }
+    return list;
+}
+
+const QStringList& pathsFor(const benchmark::State& state) {
+    return state.range(1) ? missingPaths(int(state.range(0))) : paths(int(state.range(0)));
+}
+
 void BM_PlainStatLoop(benchmark::State& state) {
-    const QStringList& all = paths(int(state.range(0)));
+    const QStringList& all = pathsFor(state);
     for (auto _ : state) {
         qint64 total = 0;
         for (const QString& path : all) {
@@ -69,7 +85,7 @@ void BM_PlainStatLoop(benchmark::State& state) {
 
 // What the import's scan does: the mount table read once, then every path on the 100-thread pool.
 void BM_FileStatusScan(benchmark::State& state) {
-    const QStringList& all = paths(int(state.range(0)));
+    const QStringList& all = pathsFor(state);
     auto probe = std::make_shared<CountingProbe>();
     FileStatusScan scan(std::make_shared<FileStatusChecker>(probe));
     for (auto _ : state) {
@@ -84,7 +100,7 @@ void BM_FileStatusScan(benchmark::State& state) {
 
 // What the rescan does: one path after the other on the calling thread.
 void BM_CheckerOneByOne(benchmark::State& state) {
-    const QStringList& all = paths(int(state.range(0)));
+    const QStringList& all = pathsFor(state);
     auto probe = std::make_shared<CountingProbe>();
     const FileStatusChecker checker(probe);
     for (auto _ : state) {

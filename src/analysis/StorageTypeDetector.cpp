@@ -26,6 +26,14 @@ constexpr std::array<CloudFragment, 7> cloudFragments{{
     {u"/onedrive/", StorageType::oneDrive},
 }};
 
+// The characters a fragment begins with (all ASCII): any other character of a path is passed over.
+constexpr std::array<bool, 128> fragmentStarts = [] {
+    std::array<bool, 128> starts{};
+    for (const CloudFragment& cloud : cloudFragments)
+        starts[cloud.fragment.front()] = true;
+    return starts;
+}();
+
 char16_t folded(char16_t c) {
     if (c < 0x80)
         return c >= u'A' && c <= u'Z' ? char16_t(c + (u'a' - u'A')) : c;
@@ -49,6 +57,8 @@ const CloudFragment* cloudFragmentIn(const QString& path) {
     std::size_t first = cloudFragments.size();
     for (qsizetype at = 0; at < path.size() && first > 0; ++at) {
         const char16_t c = folded(path[at].unicode());
+        if (c >= fragmentStarts.size() || !fragmentStarts[c])
+            continue;
         for (std::size_t f = 0; f < first; ++f) {
             const std::u16string_view fragment = cloudFragments[f].fragment;
             if (fragment.front() == c && foldedMatchAt(path, at, fragment))
