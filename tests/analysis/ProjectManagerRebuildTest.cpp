@@ -70,6 +70,33 @@ TEST(ProjectManagerRebuild, KeepsKnownEntriesChecksNewPathsAndDropsUnreferencedO
     EXPECT_EQ(pm.summary().totalMediaFiles, 2);
 }
 
+// The known entry sits between new paths, and its project writes its name decomposed: the entry is
+// kept, and each new path still gets its own check's result.
+TEST(ProjectManagerRebuild, KeepsAnEntryNamedInAnotherUnicodeFormAndPutsEachResultOnItsPath) {
+    ProjectManagerHarness h;
+    ProjectManager& pm = h.pm();
+    pm.setProjects({project("A", {"/m/1.mov", "/m/2.mov", "/m/cafe\u0301.mov", "/m/3.mov"})});
+    const MediaFile known = media("/m/caf\u00e9.mov", 0, S::offline, 5);
+    pm.setMediaFiles({known});
+    for (int i = 1; i <= 3; ++i)
+        h.checker->setOnline(QStringLiteral("/m/%1.mov").arg(i), 10 * i);
+
+    ASSERT_TRUE(QCoro::waitFor(pm.rebuildMediaFilesFromProjects()));
+    ASSERT_EQ(pm.mediaFiles().size(), 4);
+    EXPECT_EQ(h.checker->asked(), (QSet<QString>{"/m/1.mov", "/m/2.mov", "/m/3.mov"}));
+    for (int i = 1; i <= 3; ++i) {
+        const MediaFile* fresh = find(pm.mediaFiles(), QStringLiteral("/m/%1.mov").arg(i));
+        ASSERT_TRUE(fresh);
+        EXPECT_EQ(fresh->size, 10 * i);
+        EXPECT_EQ(fresh->status, S::online);
+    }
+    const auto kept = std::find_if(pm.mediaFiles().cbegin(), pm.mediaFiles().cend(),
+                                   [&](const MediaFile& f) { return f.id == known.id; });
+    ASSERT_NE(kept, pm.mediaFiles().cend());
+    EXPECT_EQ(kept->status, S::offline);
+    EXPECT_EQ(kept->size, 5);
+}
+
 TEST(ProjectManagerRebuild, SortsByFileNameAsTheLocalizedCaseInsensitiveComparison) {
     ProjectManagerHarness h;
     ProjectManager& pm = h.pm();
