@@ -123,13 +123,15 @@ public:
         // A folder longer than the system takes holds no proxy folder: nothing to stat or list.
         if (folder.size() > PATH_MAX)
             return std::nullopt;
-        const QString clipName = path::lastPathComponent(mediaPath);
-        const QString baseName = path::deletingPathExtension(clipName);
-        if (folder.isEmpty() || baseName.isEmpty())
+        if (folder.isEmpty())
             return std::nullopt;
         const QList<Listing>& listings = listingsOf(folder);
         if (listings.isEmpty())
-            return std::nullopt; // the usual case: no proxy folder beside the clip
+            return std::nullopt; // the usual case: no proxy folder beside the clip, no name to take apart
+        const QString clipName = path::lastPathComponent(mediaPath);
+        const QString baseName = path::deletingPathExtension(clipName);
+        if (baseName.isEmpty())
+            return std::nullopt;
         const QString baseKey = lowerKey(baseName);
         const QString ownExtension = lowerKey(path::pathExtension(clipName));
         for (const Listing& listing : listings) {
