@@ -162,6 +162,14 @@ QList<MediaFile> uncheckedList(const UsageMap& usage, const QHash<QString, Media
     return rebuiltList(usage, existing, known, [](qsizetype, const QString&) { return nullptr; });
 }
 
+// The entries are made while their files are checked; the checks' results go in afterwards. The job
+// holds its own (shared) copies of the plan's tables.
+QFuture<QList<MediaFile>> startUncheckedList(const RebuildPlan& plan, QThreadPool& pool) {
+    return QtConcurrent::run(&pool, [usage = plan.usage, existing = plan.existing, known = plan.known] {
+        return uncheckedList(usage, existing, known);
+    });
+}
+
 // The results of the new paths onto their entries, each result at its path's position in `fresh`
 // (checkAllInOrder): no table by path. A position whose result is for another path (none there)
 // counts as unchecked.
@@ -222,11 +230,7 @@ QCoro::Task<void> ProjectManager::rebuildWhileHoldingGate() {
     RebuildPlan plan = co_await takeResult(planning);
     if (!self)
         co_return;
-    // The entries are made while their files are checked; the checks' results go in afterwards.
-    QFuture<QList<MediaFile>> listing =
-        QtConcurrent::run(&pool, [usage = plan.usage, existing = plan.existing, known = plan.known] {
-            return uncheckedList(usage, existing, known);
-        });
+    QFuture<QList<MediaFile>> listing = startUncheckedList(plan, pool);
     QList<FileStatusResult> results;
     if (!plan.fresh.isEmpty()) {
         const auto scan = fileStatusScan();
