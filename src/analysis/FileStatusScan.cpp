@@ -109,13 +109,13 @@ public:
             return false;
         if (!m_asked) {
             m_asked = true;
-            m_unreachable = checker.isUnreachableFolder(m_folder);
+            m_unreachable = checker.isUnreachableFolder(m_folder.toString());
         }
         return m_unreachable;
     }
     void checked(const QString& path, const FileStatusResult& result) {
         if (const QStringView folder = folderOf(path); folder != m_folder) {
-            m_folder = folder.toString();
+            m_folder = folder;
             m_missed = m_asked = m_unreachable = false;
         }
         m_missed = m_missed || result.status != MediaFileStatus::online;
@@ -130,7 +130,7 @@ private:
         return QStringView(path).left(slash);
     }
 
-    QString m_folder;
+    QStringView m_folder; // in one of the job's paths, which outlive it: no copy of a long folder name
     bool m_missed = false;
     bool m_asked = false;
     bool m_unreachable = false;
