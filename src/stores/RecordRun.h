@@ -25,6 +25,15 @@ public:
 
     // The number that done() and failed() take.
     int intend(FileRecord record);
+    // A record whose line was prepared ahead with this run's id (RecordJournal::prepareLine).
+    struct Planned {
+        FileRecord record;
+        RecordJournal::PreparedLine line;
+    };
+    // The intents of several steps in one write, before the first of them: a kill leaves those not
+    // yet taken undecided, for the next start to decide by the disk like any other. Their numbers,
+    // in order.
+    QList<int> intendAll(QList<Planned> records);
     // `at`: when the step ended, for a trace record timed after it. `destination`: where the file
     // went when that was only settled by the step (a numbered name); the entry takes it.
     void done(int seq, const std::optional<QDateTime>& at = {},
@@ -46,6 +55,8 @@ public:
     const QString& stopReason() const { return m_stopReason; }
 
     const JournalRun& contents() const { return m_run; }
+    // Set once, when the run begins: other threads may read it while the run is written.
+    const QString& id() const { return m_run.id; }
     RecordJournal* journal() const { return m_journal; }
     // The counted files and bytes so far.
     qint64 countedFiles() const;
@@ -56,7 +67,10 @@ public:
 
 private:
     void write(const QByteArray& line, bool now);
+    void writePending();
     bool flush();
+    int addIntent(FileRecord record, const RecordJournal::PreparedLine* line = nullptr);
+    void checkFirstRecord();
 
     RecordJournal* m_journal;
     JournalRun m_run;
