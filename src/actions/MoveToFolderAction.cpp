@@ -396,15 +396,12 @@ void FolderMoveRun::finish() {
             move.moveProgressFraction = 1.0;
         });
     }
-    // First entry per path, as everywhere else the bin meets the media list.
-    QHash<QString, MediaFileStatus> statusByPath;
-    statusByPath.reserve(m_manager.mediaFiles().size());
-    for (const MediaFile& entry : m_manager.mediaFiles()) {
-        if (!statusByPath.contains(entry.path))
-            statusByPath.insert(entry.path, entry.status);
-    }
+    // First entry per path, as everywhere else the bin meets the media list (the table the marks
+    // made).
+    const QList<MediaFile>& media = m_manager.mediaFiles();
     const auto isMoved = [&](const QString& path) {
-        return statusByPath.value(path, MediaFileStatus::error) == MediaFileStatus::moved;
+        const qsizetype index = m_rules.indexedEntry(path);
+        return index >= 0 && media.at(index).status == MediaFileStatus::moved;
     };
     m_manager.modifyRecycleBin([&](QList<RecycleBinItem>& items) {
         items.removeIf([&](const RecycleBinItem& item) { return isMoved(item.mediaFile.path); });
@@ -498,6 +495,9 @@ QCoro::Task<ActionResult> runMove(ProjectManager& manager, Variant variant,
         FolderMovePipeline::Batch batch = pipeline.take();
         for (const auto& [job, outcome] : std::as_const(batch.finished))
             run->apply(job, outcome);
+        // Each job's records and lines are freed on the release thread: the GUI thread's turn
+        // after the last file is part of the move's time.
+        memory::releaseLater(std::move(batch.finished));
         run->applyMarks(batch.done);
         run->publishProgress(pipeline.progress(), batch.done);
         if (batch.done)
@@ -510,9 +510,12 @@ QCoro::Task<ActionResult> runMove(ProjectManager& manager, Variant variant,
         (manager.moveProgress().cancelMoveRequested && run->m_applied < run->inputCount()))
         AppLog::info(QStringLiteral("Move cancelled by user after %1 file(s)").arg(run->m_result.succeeded));
     run->finish();
-    // The run's copy of every file goes on the release thread: the result is due now.
-    memory::releaseLater(std::move(run->m_input));
-    co_return run->m_result;
+    ActionResult result = std::move(run->m_result);
+    // The run lets go of the journal here; its input, tables and records go on the release
+    // thread: the result is due now.
+    run->m_recordRun.reset();
+    memory::releaseLater(std::move(run));
+    co_return result;
 }
 
 } // namespace

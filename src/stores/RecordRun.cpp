@@ -1,5 +1,7 @@
 #include "stores/RecordRun.h"
 
+#include "platform/MemoryRelease.h"
+
 #include <QRandomGenerator>
 
 namespace tarnwick {
@@ -17,9 +19,14 @@ RecordRun::RecordRun(RecordJournal* journal, RecordKind kind, bool writesTraceFi
 
 RecordRun::~RecordRun() {
     if (m_journal) {
-        sync();
+        // A run closed by its merge is on the disk already.
+        if (m_unsynced || !m_pending.isEmpty())
+            sync();
         m_journal->runClosed();
     }
+    // A record per file: a large run's are freed on the release thread, not in the caller's turn.
+    if (m_run.items.size() >= releaseLaterFrom)
+        memory::releaseLater(std::move(m_run.items));
 }
 
 bool RecordRun::flush() {
@@ -33,7 +40,8 @@ bool RecordRun::flush() {
         return false;
     }
     m_sinceRefused.invalidate();
-    m_pending.clear();
+    m_pending.truncate(0); // keeps its room for the next lines
+    m_unsynced = true;
     return true;
 }
 
@@ -132,8 +140,9 @@ void RecordRun::sync() {
     if (!m_journal)
         return;
     m_sinceRefused.invalidate(); // the run's end tries the journal once more
-    flush();
-    m_journal->sync();
+    const bool written = flush();
+    if (m_journal->sync() && written)
+        m_unsynced = false;
     m_linesSinceSync = 0;
     m_sinceSync.restart();
 }

@@ -64,6 +64,8 @@ public:
     // Lines since the last sync that start a sync, and the longest time between two.
     static constexpr int syncEveryLines = 2000;
     static constexpr qint64 syncEveryMs = 1000;
+    // From this many records, the run's own copy is freed off the caller's thread.
+    static constexpr qsizetype releaseLaterFrom = 1000;
 
 private:
     void write(const QByteArray& line, bool now);
@@ -81,6 +83,7 @@ private:
     std::function<QString()> m_fallbackCheck;
     QString m_stopReason;
     bool m_firstChecked = false;
+    bool m_unsynced = false; // lines written since the last sync
 };
 
 } // namespace tarnwick
