@@ -297,12 +297,28 @@ void FolderMovePipeline::failIntents(State& state, const QList<int>& seqs) {
     }
 }
 
+// Hands what the worker finished to the GUI thread, with its counts, and wakes it when due. Once
+// per batch or wake rather than per file: the lock is shared with the GUI thread.
+void FolderMovePipeline::publish(State& state, Finished& finished) {
+    const std::lock_guard lock(state.mutex);
+    state.filesDone += finished.files;
+    state.bytesDone += finished.bytes;
+    state.bytesInFlight = 0;
+    state.finished += std::exchange(finished.jobs, {});
+    finished.files = 0;
+    finished.bytes = 0;
+    if (state.dueLocked())
+        state.wakeLocked();
+}
+
 // Runs the jobs in order; false once the run stops. The intents of jobs it did not reach are
 // settled as failed: those files stay where they are.
 bool FolderMovePipeline::runJobs(State& state, QList<FolderMoveJob>& jobs) {
     const QList<int> seqs = intendBatch(state, jobs);
+    Finished finished;
     for (qsizetype i = 0; i < jobs.size(); ++i) {
         if (state.stopping()) {
+            publish(state, finished);
             failIntents(state, seqs.mid(i));
             return false;
         }
@@ -318,21 +334,22 @@ bool FolderMovePipeline::runJobs(State& state, QList<FolderMoveJob>& jobs) {
         };
         FolderMoveOutcome outcome = execute(state, job, seqs.at(i), progress);
         const bool cancelled = outcome.kind == FolderMoveOutcome::Kind::cancelled;
-        const std::lock_guard lock(state.mutex);
-        state.bytesInFlight = 0;
         state.inFlight = -1;
         if (!cancelled) {
-            state.filesDone += 1;
-            state.bytesDone += job.size;
+            finished.files += 1;
+            finished.bytes += job.size;
         }
-        state.finished.append({std::move(job), std::move(outcome)});
+        finished.jobs.append({std::move(job), std::move(outcome)});
         if (cancelled) {
+            publish(state, finished);
             failIntents(state, seqs.mid(i + 1));
             return false;
         }
-        if (state.dueLocked())
-            state.wakeLocked();
+        // A copy's share stays counted until its file is; a rename reports none.
+        if (state.bytesInFlight.load() > 0 || state.clock.elapsed() - state.lastWakeMs >= kWakeMs)
+            publish(state, finished);
     }
+    publish(state, finished);
     return true;
 }
 

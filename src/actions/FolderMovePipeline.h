@@ -69,7 +69,14 @@ private:
     static void scan(const std::shared_ptr<State>& state, qsizetype begin, qsizetype end);
     static void work(const std::shared_ptr<State>& state);
     static QList<FolderMoveJob> takeJobs(State& state);
+    // What the worker finished since it last handed over.
+    struct Finished {
+        QList<std::pair<FolderMoveJob, FolderMoveOutcome>> jobs;
+        qint64 files = 0;
+        qint64 bytes = 0;
+    };
     static bool runJobs(State& state, QList<FolderMoveJob>& jobs);
+    static void publish(State& state, Finished& finished);
     static bool joinsBatch(const State& state, const FolderMoveJob& job);
     static QList<int> intendBatch(State& state, const QList<FolderMoveJob>& jobs);
     static void failIntents(State& state, const QList<int>& seqs);
