@@ -20,8 +20,9 @@ namespace tarnwick {
 
 namespace {
 
-// The screen's rate: the GUI thread hears of progress at most this often while files go by.
-constexpr qint64 kWakeMs = 100;
+// The GUI thread hears of finished files at most this often while they go by: often enough that
+// what is left for it to apply when the worker ends is a moment's work.
+constexpr qint64 kWakeMs = 25;
 // Below this many planned jobs the worker asks for more, so it never waits on the GUI thread, also
 // when every core is busy and the GUI thread's turn comes late.
 constexpr size_t kLowWater = 1024;
@@ -31,6 +32,9 @@ constexpr size_t kLowWater = 1024;
 constexpr int kScanners = 4;
 // Below this many files one scanner does.
 constexpr qsizetype kFilesPerScanner = 512;
+// The worker takes up to this many planned jobs at a time; the intents of their plain files go to
+// the journal in one write (a kill leaves those not yet moved for the disk to decide).
+constexpr size_t kIntentBatch = 256;
 
 QThreadPool& scanPool() {
     static ImmortalPool pool("FolderMoveScan", kScanners);
@@ -55,7 +59,7 @@ struct FolderMovePipeline::State {
         lastWakeMs = clock.elapsed();
         FolderMovePipeline* target = owner;
         QMetaObject::invokeMethod(
-            target, [target] { Q_EMIT target->woke(); }, Qt::QueuedConnection);
+            target, [target] { target->emitWoke(); }, Qt::QueuedConnection);
     }
     bool dueLocked() const {
         return clock.elapsed() - lastWakeMs >= kWakeMs || (!inputClosed && queue.size() < kLowWater);
@@ -152,7 +156,14 @@ qsizetype FolderMovePipeline::queued() const {
     return qsizetype(m_state->queue.size());
 }
 
+void FolderMovePipeline::emitWoke() {
+    if (std::exchange(m_wokeUntaken, true))
+        return;
+    Q_EMIT woke();
+}
+
 FolderMovePipeline::Batch FolderMovePipeline::take() {
+    m_wokeUntaken = false;
     const std::lock_guard lock(m_state->mutex);
     m_state->wakePending = false;
     return {std::exchange(m_state->finished, {}), m_state->workerDone};
@@ -190,9 +201,39 @@ void FolderMovePipeline::scan(const std::shared_ptr<State>& state, qsizetype beg
     state->identityReady.notify_all();
 }
 
+// Whether a job's intent is written with its batch's: a plain file's own record, settled by its
+// move alone.
+bool FolderMovePipeline::joinsBatch(const State& state, const FolderMoveJob& job) {
+    return state.records && job.intentLine && job.records.size() == 1 && !job.decided &&
+           job.container == FolderMoveJob::Container::none && !job.records.first().member;
+}
+
+// The intents of the batch's plain files, in one write; -1 for a job that writes its own.
+QList<int> FolderMovePipeline::intendBatch(State& state, const QList<FolderMoveJob>& jobs) {
+    QList<RecordRun::Planned> intents;
+    QList<qsizetype> positions;
+    for (qsizetype i = 0; i < jobs.size(); ++i) {
+        const FolderMoveJob& job = jobs.at(i);
+        if (!joinsBatch(state, job))
+            continue;
+        RecordRun::Planned intent{job.records.first(), *job.intentLine};
+        intent.record.identity = state.identities[size_t(job.index)].source;
+        intents.append(std::move(intent));
+        positions.append(i);
+    }
+    QList<int> seqs(jobs.size(), -1);
+    if (intents.isEmpty())
+        return seqs;
+    const QList<int> written = state.records->intendAll(std::move(intents));
+    for (qsizetype i = 0; i < positions.size(); ++i)
+        seqs[positions.at(i)] = written.at(i);
+    return seqs;
+}
+
 // The move of one job with its records: a kill between the intent and its outcome leaves the intent,
-// which the next start decides by the disk (the source gone: moved).
-FolderMoveOutcome FolderMovePipeline::execute(State& state, const FolderMoveJob& job,
+// which the next start decides by the disk (the source gone: moved). `seq` is the job's intent
+// when the batch wrote it already.
+FolderMoveOutcome FolderMovePipeline::execute(State& state, const FolderMoveJob& job, int seq,
                                               const FileOpProgress& progress) {
     const RecordedIdentity& recorded = state.identities[size_t(job.index)];
     const bool isContainer = job.container == FolderMoveJob::Container::proceed;
@@ -202,12 +243,16 @@ FolderMoveOutcome FolderMovePipeline::execute(State& state, const FolderMoveJob&
         (isContainer && state.recordedContainers.contains(job.source)))
         return state.session.execute(job, recorded, progress, &state.cancel);
     StepRecords step(records, *state.files);
-    for (FileRecord intent : job.records) {
-        intent.identity = recorded.source;
-        step.intend(std::move(intent));
+    if (seq < 0) {
+        for (FileRecord intent : job.records) {
+            intent.identity = recorded.source;
+            step.intend(std::move(intent));
+        }
     }
     if (!records->stopReason().isEmpty()) {
         // Its record could be kept nowhere: no file is moved unrecorded.
+        if (seq >= 0)
+            records->failed(seq);
         step.settle(false);
         FolderMoveOutcome kept;
         kept.error = FileOpStatus::failure(EIO, QStringLiteral("kept, its move could not be recorded: ") +
@@ -216,52 +261,103 @@ FolderMoveOutcome FolderMovePipeline::execute(State& state, const FolderMoveJob&
     }
     FolderMoveOutcome outcome = state.session.execute(job, recorded, progress, &state.cancel);
     const bool moved = outcome.kind == FolderMoveOutcome::Kind::moved;
+    const std::optional<QString> destination = moved ? std::optional(outcome.destination) : std::nullopt;
+    if (seq >= 0 && moved)
+        records->done(seq, std::nullopt, destination);
+    else if (seq >= 0)
+        records->failed(seq);
     // A container copied but only partly removed: what left its place is recorded.
-    step.settle(moved, std::nullopt, moved ? std::optional(outcome.destination) : std::nullopt);
+    step.settle(moved, std::nullopt, destination);
     if (moved && isContainer)
         state.recordedContainers.insert(job.source);
     return outcome;
 }
 
-void FolderMovePipeline::work(const std::shared_ptr<State>& state) {
-    for (;;) {
-        FolderMoveJob job;
-        {
-            std::unique_lock lock(state->mutex);
-            if (state->queue.empty() && !state->inputClosed)
-                state->wakeLocked(); // out of work: ask now, whatever the time
-            state->jobsReady.wait(
-                lock, [&] { return !state->queue.empty() || state->inputClosed || state->stopping(); });
-            if (state->stopping() || state->queue.empty())
-                break;
-            job = std::move(state->queue.front());
-            state->queue.pop_front();
-            state->inFlight = job.index;
+QList<FolderMoveJob> FolderMovePipeline::takeJobs(State& state) {
+    std::unique_lock lock(state.mutex);
+    if (state.queue.empty() && !state.inputClosed)
+        state.wakeLocked(); // out of work: ask now, whatever the time
+    state.jobsReady.wait(lock, [&] { return !state.queue.empty() || state.inputClosed || state.stopping(); });
+    QList<FolderMoveJob> jobs;
+    if (state.stopping())
+        return jobs;
+    const size_t count = std::min(state.queue.size(), kIntentBatch);
+    jobs.reserve(qsizetype(count));
+    for (size_t i = 0; i < count; ++i) {
+        jobs.append(std::move(state.queue.front()));
+        state.queue.pop_front();
+    }
+    return jobs;
+}
+
+void FolderMovePipeline::failIntents(State& state, const QList<int>& seqs) {
+    for (const int seq : seqs) {
+        if (seq >= 0)
+            state.records->failed(seq);
+    }
+}
+
+// Hands what the worker finished to the GUI thread, with its counts, and wakes it when due. Once
+// per batch or wake rather than per file: the lock is shared with the GUI thread.
+void FolderMovePipeline::publish(State& state, Finished& finished) {
+    const std::lock_guard lock(state.mutex);
+    state.filesDone += finished.files;
+    state.bytesDone += finished.bytes;
+    state.bytesInFlight = 0;
+    state.finished += std::exchange(finished.jobs, {});
+    finished.files = 0;
+    finished.bytes = 0;
+    if (state.dueLocked())
+        state.wakeLocked();
+}
+
+// Runs the jobs in order; false once the run stops. The intents of jobs it did not reach are
+// settled as failed: those files stay where they are.
+bool FolderMovePipeline::runJobs(State& state, QList<FolderMoveJob>& jobs) {
+    const QList<int> seqs = intendBatch(state, jobs);
+    Finished finished;
+    for (qsizetype i = 0; i < jobs.size(); ++i) {
+        if (state.stopping()) {
+            publish(state, finished);
+            failIntents(state, seqs.mid(i));
+            return false;
         }
+        FolderMoveJob& job = jobs[i];
+        state.inFlight = job.index;
         // A long copy reports its share of the file's size as it goes.
         const FileOpProgress progress = [&state, size = job.size](qint64 done, qint64 total) {
-            state->bytesInFlight = total > 0 ? qint64(double(size) * double(done) / double(total)) : 0;
-            if (state->clock.elapsed() - state->lastWakeMs < kWakeMs)
+            state.bytesInFlight = total > 0 ? qint64(double(size) * double(done) / double(total)) : 0;
+            if (state.clock.elapsed() - state.lastWakeMs < kWakeMs)
                 return;
-            const std::lock_guard lock(state->mutex);
-            state->wakeLocked();
+            const std::lock_guard lock(state.mutex);
+            state.wakeLocked();
         };
-        if (!state->awaitIdentities())
-            break;
-        FolderMoveOutcome outcome = execute(*state, job, progress);
+        FolderMoveOutcome outcome = execute(state, job, seqs.at(i), progress);
         const bool cancelled = outcome.kind == FolderMoveOutcome::Kind::cancelled;
-        const std::lock_guard lock(state->mutex);
-        state->bytesInFlight = 0;
-        state->inFlight = -1;
+        state.inFlight = -1;
         if (!cancelled) {
-            state->filesDone += 1;
-            state->bytesDone += job.size;
+            finished.files += 1;
+            finished.bytes += job.size;
         }
-        state->finished.append({std::move(job), std::move(outcome)});
-        if (cancelled)
+        finished.jobs.append({std::move(job), std::move(outcome)});
+        if (cancelled) {
+            publish(state, finished);
+            failIntents(state, seqs.mid(i + 1));
+            return false;
+        }
+        // A copy's share stays counted until its file is; a rename reports none.
+        if (state.bytesInFlight.load() > 0 || state.clock.elapsed() - state.lastWakeMs >= kWakeMs)
+            publish(state, finished);
+    }
+    publish(state, finished);
+    return true;
+}
+
+void FolderMovePipeline::work(const std::shared_ptr<State>& state) {
+    for (;;) {
+        QList<FolderMoveJob> jobs = takeJobs(*state);
+        if (jobs.isEmpty() || !state->awaitIdentities() || !runJobs(*state, jobs))
             break;
-        if (state->dueLocked())
-            state->wakeLocked();
     }
     // The run's records are the action's once the worker is done: the last reference must not
     // end here, after the action (and the journal it writes to) may be gone.

@@ -18,10 +18,11 @@ class RecordRun;
 
 // Carries one move-to-folder run between the GUI thread and a single worker that serves the whole
 // run. As the run starts, scanners record the identity of every file the run may move, and the
-// worker runs no job before every identity is recorded. The GUI thread
-// plans jobs ahead and hands them over in batches; the worker runs them in order, reading the
-// cancel flag before each, and hands the outcomes back. It wakes the GUI thread when it runs short
-// of jobs, when it ends, and otherwise at most every 100 ms, so the GUI thread works per batch.
+// worker runs no job before every identity is recorded. The GUI thread plans jobs ahead and hands
+// them over in batches; the worker takes them a few hundred at a time, writes the intents of their
+// plain files to the journal together, then runs them in order, reading the cancel flag before
+// each, and hands the outcomes back. It wakes the GUI thread when it runs short of jobs, when it
+// ends, and otherwise at most every 25 ms, so the GUI thread works per batch.
 class FolderMovePipeline : public QObject {
     Q_OBJECT
 public:
@@ -67,9 +68,27 @@ private:
     // Records the identities of the files from `begin` up to `end`.
     static void scan(const std::shared_ptr<State>& state, qsizetype begin, qsizetype end);
     static void work(const std::shared_ptr<State>& state);
-    static FolderMoveOutcome execute(State& state, const FolderMoveJob& job, const FileOpProgress& progress);
+    static QList<FolderMoveJob> takeJobs(State& state);
+    // What the worker finished since it last handed over.
+    struct Finished {
+        QList<std::pair<FolderMoveJob, FolderMoveOutcome>> jobs;
+        qint64 files = 0;
+        qint64 bytes = 0;
+    };
+    static bool runJobs(State& state, QList<FolderMoveJob>& jobs);
+    static void publish(State& state, Finished& finished);
+    static bool joinsBatch(const State& state, const FolderMoveJob& job);
+    static QList<int> intendBatch(State& state, const QList<FolderMoveJob>& jobs);
+    static void failIntents(State& state, const QList<int>& seqs);
+    static FolderMoveOutcome execute(State& state, const FolderMoveJob& job, int seq,
+                                     const FileOpProgress& progress);
+
+    // One woke() until the next take(): an awaiter of the signal hears it once (a second queued
+    // emission would reach it after it is gone).
+    void emitWoke();
 
     std::shared_ptr<State> m_state;
+    bool m_wokeUntaken = false; // GUI thread
 };
 
 } // namespace tarnwick

@@ -58,6 +58,9 @@ struct FolderMoveJob {
     // What the records journal keeps of the move: the file's own record first, then, for a
     // container, one per other staged file inside it, so that they are written and decided together.
     QList<FileRecord> records;
+    // A plain file's intent line, made as the job is planned: the worker writes it with those of
+    // the jobs around it.
+    std::optional<RecordJournal::PreparedLine> intentLine;
 };
 
 // What was at a job's source and proxy when the run started (nothing where nothing was).

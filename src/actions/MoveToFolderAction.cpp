@@ -50,10 +50,11 @@ constexpr qint64 kMarkMovedMs = 1000;
 
 class FolderMoveRun {
 public:
-    FolderMoveRun(ProjectManager& manager, Variant variant, QList<MediaFile> input, QString folder,
-                  CleanupServices services)
-        : m_manager(manager), m_variant(variant), m_input(std::move(input)), m_folder(std::move(folder)),
-          m_services(std::move(services)), m_rules(manager) {}
+    // The bin variant keeps the bin's own list (shared, not copied); the list variant its files.
+    FolderMoveRun(ProjectManager& manager, Variant variant, QList<MediaFile> input, QList<RecycleBinItem> bin,
+                  QString folder, CleanupServices services)
+        : m_manager(manager), m_variant(variant), m_input(std::move(input)), m_bin(std::move(bin)),
+          m_folder(std::move(folder)), m_services(std::move(services)), m_rules(manager) {}
 
     void start();
     // The paths whose identity the run records as it starts, per input file: source and proxy.
@@ -64,12 +65,17 @@ public:
     void applyMarks(bool force);
     void finish();
     bool isList() const { return m_variant == Variant::list; }
+    qsizetype inputCount() const { return isList() ? m_input.size() : m_bin.size(); }
+    const MediaFile& inputAt(qsizetype index) const {
+        return isList() ? m_input.at(index) : m_bin.at(index).mediaFile;
+    }
     FileRecord recordOf(const MediaFile& file, const FolderMoveJob& job, bool withContainer) const;
     QList<FileRecord> recordsOf(const MediaFile& file, const FolderMoveJob& job);
 
     ProjectManager& m_manager;
     Variant m_variant;
     QList<MediaFile> m_input;
+    QList<RecycleBinItem> m_bin;
     QString m_folder;
     CleanupServices m_services;
     RemovalRules m_rules;
@@ -107,7 +113,7 @@ void FolderMoveRun::start() {
                                     RecordKind::move, !isList() && m_manager.options().writeTraceFiles);
     if (AuditLogManager* audit = m_services.auditLog)
         m_recordRun->setFallbackCheck([audit] { return audit->logWriteProblem(); });
-    const qsizetype count = m_input.size();
+    const qsizetype count = inputCount();
     if (isList()) {
         AppLog::userAction(QStringLiteral("Moving %1 file(s) to %2").arg(QString::number(count), m_folder));
     } else {
@@ -115,8 +121,8 @@ void FolderMoveRun::start() {
                                .arg(QString::number(count), m_folder));
     }
     qint64 totalBytes = 0;
-    for (const MediaFile& file : std::as_const(m_input))
-        totalBytes += file.size;
+    for (qsizetype i = 0; i < count; ++i)
+        totalBytes += inputAt(i).size;
     MoveProgress started;
     started.moveTotalBytes = totalBytes;
     started.moveTotalFiles = count;
@@ -132,8 +138,8 @@ void FolderMoveRun::publishProgress(const FolderMovePipeline::Progress& progress
     m_sincePublished.start();
     const qsizetype current = progress.inFlight >= 0 ? progress.inFlight : m_applied - 1;
     m_manager.updateMoveProgress([&](MoveProgress& move) {
-        if (current >= 0 && current < m_input.size())
-            move.moveCurrentFile = RemovalRules::nameOf(m_input.at(current));
+        if (current >= 0 && current < inputCount())
+            move.moveCurrentFile = RemovalRules::nameOf(inputAt(current));
         move.moveFilesCompleted = progress.files;
         move.moveBytesCompleted = progress.bytes;
         if (move.moveTotalBytes >= 1)
@@ -148,14 +154,16 @@ void FolderMoveRun::publishProgress(const FolderMovePipeline::Progress& progress
 
 QList<FolderMovePipeline::Watched> FolderMoveRun::watchedPaths() const {
     QList<FolderMovePipeline::Watched> paths;
-    paths.reserve(m_input.size());
-    for (const MediaFile& file : m_input)
+    paths.reserve(inputCount());
+    for (qsizetype i = 0; i < inputCount(); ++i) {
+        const MediaFile& file = inputAt(i);
         paths.append({file.redClipFolder().value_or(RemovalRules::workingPath(file)), file.proxyPath});
+    }
     return paths;
 }
 
 FolderMoveJob FolderMoveRun::plan(qsizetype index) {
-    const MediaFile& file = m_input.at(index);
+    const MediaFile& file = inputAt(index);
     FolderMoveJob job;
     job.index = index;
     job.name = RemovalRules::nameOf(file);
@@ -193,6 +201,10 @@ FolderMoveJob FolderMoveRun::plan(qsizetype index) {
     }
     job.destination = ArchiveDestination::destinationFor(job.source, m_folder);
     job.records = recordsOf(file, job);
+    // Made here rather than on the worker, which the renames keep busy.
+    if (m_recordRun->journal() && job.records.size() == 1 && !job.records.first().member &&
+        job.container == FolderMoveJob::Container::none)
+        job.intentLine = RecordJournal::prepareLine(m_recordRun->id(), job.records.first(), true);
     return job;
 }
 
@@ -251,14 +263,14 @@ QList<FileRecord> FolderMoveRun::recordsOf(const MediaFile& file, const FolderMo
         return records;
     if (!m_inputByContainer) {
         m_inputByContainer.emplace();
-        for (qsizetype i = 0; i < m_input.size(); ++i) {
-            if (const std::optional<QString> container = m_input.at(i).redClipFolder())
+        for (qsizetype i = 0; i < inputCount(); ++i) {
+            if (const std::optional<QString> container = inputAt(i).redClipFolder())
                 (*m_inputByContainer)[*container].append(i);
         }
     }
     for (const qsizetype i : m_inputByContainer->value(job.source)) {
         if (i != job.index)
-            records.append(recordOf(m_input.at(i), job, true));
+            records.append(recordOf(inputAt(i), job, true));
     }
     return records;
 }
@@ -308,7 +320,7 @@ void FolderMoveRun::applyMoved(const MediaFile& file, const FolderMoveJob& job,
 
 void FolderMoveRun::apply(const FolderMoveJob& job, const FolderMoveOutcome& done) {
     using Kind = FolderMoveOutcome::Kind;
-    const MediaFile& file = m_input.at(job.index);
+    const MediaFile& file = inputAt(job.index);
     const QString& name = job.name;
     ++m_applied;
     switch (done.kind) {
@@ -373,6 +385,8 @@ void FolderMoveRun::apply(const FolderMoveJob& job, const FolderMoveOutcome& don
 
 void FolderMoveRun::finish() {
     applyMarks(true);
+    // The run's share of the bin goes first: the bin is changed below without a copy.
+    m_bin = {};
     m_result.unrecorded = RecordMerge::closeRun(*m_recordRun, {m_services.auditLog, m_services.statsManager,
                                                                m_services.traceWriter})
                               .text();
@@ -382,15 +396,12 @@ void FolderMoveRun::finish() {
             move.moveProgressFraction = 1.0;
         });
     }
-    // First entry per path, as everywhere else the bin meets the media list.
-    QHash<QString, MediaFileStatus> statusByPath;
-    statusByPath.reserve(m_manager.mediaFiles().size());
-    for (const MediaFile& entry : m_manager.mediaFiles()) {
-        if (!statusByPath.contains(entry.path))
-            statusByPath.insert(entry.path, entry.status);
-    }
+    // First entry per path, as everywhere else the bin meets the media list (the table the marks
+    // made).
+    const QList<MediaFile>& media = m_manager.mediaFiles();
     const auto isMoved = [&](const QString& path) {
-        return statusByPath.value(path, MediaFileStatus::error) == MediaFileStatus::moved;
+        const qsizetype index = m_rules.indexedEntry(path);
+        return index >= 0 && media.at(index).status == MediaFileStatus::moved;
     };
     m_manager.modifyRecycleBin([&](QList<RecycleBinItem>& items) {
         items.removeIf([&](const RecycleBinItem& item) { return isMoved(item.mediaFile.path); });
@@ -419,7 +430,7 @@ QString rootFolderText(const QString& folder) {
 
 // Plans the next jobs while the worker is short of them, so it never waits for the GUI thread.
 void planAhead(FolderMoveRun& run, FolderMovePipeline& pipeline, qsizetype& next) {
-    const qsizetype count = run.m_input.size();
+    const qsizetype count = run.inputCount();
     const qsizetype room = kPlanAhead - pipeline.queued();
     if (next < count && (room >= kPlanAhead / 2 || next == 0)) {
         // Handed over in pieces, the first a small one: the worker starts on each while the GUI
@@ -451,15 +462,10 @@ QCoro::Task<ActionResult> runMove(ProjectManager& manager, Variant variant,
         co_return ActionResult{
             0, 0, {QStringLiteral("Another operation is running: ") + manager.busyReason()}, {}, true, {}};
     }
-    QList<MediaFile> input;
-    if (files) {
-        input = std::move(*files);
-    } else {
-        for (const RecycleBinItem& item : manager.recycleBin())
-            input.append(item.mediaFile);
-    }
-    auto run = std::make_unique<FolderMoveRun>(manager, variant, std::move(input), std::move(folder),
-                                               services.resolved(manager));
+    QList<MediaFile> input = files ? std::move(*files) : QList<MediaFile>();
+    QList<RecycleBinItem> bin = files ? QList<RecycleBinItem>() : manager.recycleBin();
+    auto run = std::make_unique<FolderMoveRun>(manager, variant, std::move(input), std::move(bin),
+                                               std::move(folder), services.resolved(manager));
     const std::shared_ptr<FileOperations> ops = run->m_services.files;
     // Before anything moves; a stat of a slow volume stays off the GUI thread.
     QFuture<bool> rootCheck =
@@ -469,7 +475,7 @@ QCoro::Task<ActionResult> runMove(ProjectManager& manager, Variant variant,
         co_return ActionResult{};
     if (isRoot) {
         AppLog::warning(QStringLiteral("Moving to a folder refused: ") + rootFolderText(run->m_folder));
-        co_return ActionResult{0, run->m_input.size(), {rootFolderText(run->m_folder)}, {}, true, {}};
+        co_return ActionResult{0, run->inputCount(), {rootFolderText(run->m_folder)}, {}, true, {}};
     }
     run->start();
     FolderMovePipeline pipeline(ops, ProtectedFolderTest::forManager(manager, ops.get()), run->m_folder,
@@ -489,6 +495,9 @@ QCoro::Task<ActionResult> runMove(ProjectManager& manager, Variant variant,
         FolderMovePipeline::Batch batch = pipeline.take();
         for (const auto& [job, outcome] : std::as_const(batch.finished))
             run->apply(job, outcome);
+        // Each job's records and lines are freed on the release thread: the GUI thread's turn
+        // after the last file is part of the move's time.
+        memory::releaseLater(std::move(batch.finished));
         run->applyMarks(batch.done);
         run->publishProgress(pipeline.progress(), batch.done);
         if (batch.done)
@@ -498,12 +507,15 @@ QCoro::Task<ActionResult> runMove(ProjectManager& manager, Variant variant,
             co_return ActionResult{};
     }
     if (run->m_cancelled ||
-        (manager.moveProgress().cancelMoveRequested && run->m_applied < run->m_input.size()))
+        (manager.moveProgress().cancelMoveRequested && run->m_applied < run->inputCount()))
         AppLog::info(QStringLiteral("Move cancelled by user after %1 file(s)").arg(run->m_result.succeeded));
     run->finish();
-    // The run's copy of every file goes on the release thread: the result is due now.
-    memory::releaseLater(std::move(run->m_input));
-    co_return run->m_result;
+    ActionResult result = std::move(run->m_result);
+    // The run lets go of the journal here; its input, tables and records go on the release
+    // thread: the result is due now.
+    run->m_recordRun.reset();
+    memory::releaseLater(std::move(run));
+    co_return result;
 }
 
 } // namespace

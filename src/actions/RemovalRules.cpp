@@ -93,6 +93,17 @@ void RemovalRules::buildContainerIndex() const {
     m_containerIndexSize = files.size();
 }
 
+qsizetype RemovalRules::indexedEntry(const QString& path) const {
+    buildPathIndex();
+    const QList<MediaFile>& files = list();
+    const auto hit = m_firstByPath.constFind(path);
+    if (hit == m_firstByPath.cend())
+        return -1;
+    if (*hit < files.size() && files[*hit].path == path)
+        return *hit;
+    return indexOfEntry(path); // out of date: the live list decides
+}
+
 qsizetype RemovalRules::indexOfEntry(const QString& path) const {
     buildPathIndex();
     const QList<MediaFile>& files = list();

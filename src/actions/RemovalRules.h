@@ -42,6 +42,9 @@ public:
     std::optional<MediaFile> entryUsingProxy(const QString& proxy) const;
     // Position of the first entry with exactly this path in the live list, or -1.
     qsizetype indexOfEntry(const QString& path) const;
+    // The same by the table alone, for many paths at once: -1 where the table (made again when
+    // the list's size changed) has no entry, without a scan of the list.
+    qsizetype indexedEntry(const QString& path) const;
     // Positions of the entries whose working path lies inside `container` (case kept).
     QList<qsizetype> entriesInsideContainer(const QString& container) const;
 

@@ -38,17 +38,23 @@ std::optional<RecordKind> kindFromText(const QString& text) {
     return enumFromText(kindTexts, text, EnumTextMatch::exact);
 }
 
+template <typename Number> void appendDecimal(QByteArray& out, Number value) {
+    char digits[24];
+    out.append(digits, std::to_chars(digits, digits + sizeof digits, value).ptr - digits);
+}
+
 // "device:inode:size:modifiedNs" in decimal.
 QByteArray identityText(const FileIdentity& id) {
-    char text[4 * 21];
-    char* p = std::to_chars(text, text + sizeof text, id.device).ptr;
-    *p++ = ':';
-    p = std::to_chars(p, text + sizeof text, id.inode).ptr;
-    *p++ = ':';
-    p = std::to_chars(p, text + sizeof text, id.size).ptr;
-    *p++ = ':';
-    p = std::to_chars(p, text + sizeof text, id.modifiedNs).ptr;
-    return QByteArray(text, p - text);
+    QByteArray text;
+    text.reserve(84);
+    appendDecimal(text, id.device);
+    text.append(':');
+    appendDecimal(text, id.inode);
+    text.append(':');
+    appendDecimal(text, id.size);
+    text.append(':');
+    appendDecimal(text, id.modifiedNs);
+    return text;
 }
 
 std::optional<FileIdentity> identityFromText(const QString& text) {
@@ -414,8 +420,10 @@ QByteArray RecordJournal::runLine(const QString& run, RecordKind kind, bool trac
     return w.take();
 }
 
-QByteArray RecordJournal::recordLine(const QString& run, int seq, const FileRecord& record, bool intent) {
+RecordJournal::PreparedLine RecordJournal::prepareLine(const QString& run, const FileRecord& record,
+                                                       bool intent) {
     RecordLineWriter w;
+    PreparedLine line;
     if (record.tracedAt)
         w.date("at", *record.tracedAt);
     w.integer("b", record.bytes);
@@ -424,18 +432,41 @@ QByteArray RecordJournal::recordLine(const QString& run, int seq, const FileReco
     if (record.entry)
         w.entry("e", *record.entry);
     w.integer("f", record.files);
-    if (record.identity)
-        w.plain("i", identityText(*record.identity));
+    line.head = w.cut();
+    // The identity goes here; every key from here on follows another.
     w.string("k", intent ? u"intent" : u"record");
     if (record.member)
         w.string("m", *record.member);
-    w.integer("n", seq);
+    line.middle = w.cut();
+    // The number goes here.
     if (!record.target.isEmpty())
         w.string("p", record.target);
     w.string("r", run);
     if (record.traced)
         w.boolean("t", true);
-    return w.take();
+    line.tail = w.take();
+    return line;
+}
+
+QByteArray RecordJournal::recordLine(const PreparedLine& line, const std::optional<FileIdentity>& identity,
+                                     int seq) {
+    QByteArray bytes;
+    bytes.reserve(line.head.size() + line.middle.size() + line.tail.size() + 128);
+    bytes += line.head;
+    if (identity) {
+        bytes.append(",\"i\":\"", 6);
+        bytes += identityText(*identity);
+        bytes.append('"');
+    }
+    bytes += line.middle;
+    bytes.append(",\"n\":", 5);
+    appendDecimal(bytes, seq);
+    bytes += line.tail;
+    return bytes;
+}
+
+QByteArray RecordJournal::recordLine(const QString& run, int seq, const FileRecord& record, bool intent) {
+    return recordLine(prepareLine(run, record, intent), record.identity, seq);
 }
 
 QByteArray RecordJournal::doneLine(const QString& run, int seq, const std::optional<QDateTime>& at,

@@ -114,9 +114,21 @@ public:
     void setDeferredForTesting(bool deferred) { m_deferred = deferred; }
     bool deferred() const { return m_deferred; }
 
+    // A record's line made ahead of its disk step (on the thread that plans it), but for the two
+    // fields only that step knows: the target's identity and the record's number in its run.
+    struct PreparedLine {
+        QByteArray head;   // up to the file count
+        QByteArray middle; // the kind and the member
+        QByteArray tail;   // after the number, to the line's end
+    };
+
     static QByteArray runLine(const QString& run, RecordKind kind, bool traceFiles);
     // `intent`: before the disk step, decided later; otherwise the file counts at once.
     static QByteArray recordLine(const QString& run, int seq, const FileRecord& record, bool intent);
+    // The same line in two steps: the record's identity is left out of the prepared part.
+    static PreparedLine prepareLine(const QString& run, const FileRecord& record, bool intent);
+    static QByteArray recordLine(const PreparedLine& line, const std::optional<FileIdentity>& identity,
+                                 int seq);
     static QByteArray doneLine(const QString& run, int seq, const std::optional<QDateTime>& at,
                                const std::optional<QString>& destination = {});
     static QByteArray failedLine(const QString& run, int seq);

@@ -256,6 +256,13 @@ RecordLineWriter& RecordLineWriter::stats(const char* name, const AllTimeStats& 
     return *this;
 }
 
+QByteArray RecordLineWriter::cut() {
+    QByteArray piece = std::move(m_bytes);
+    m_bytes = QByteArray();
+    m_bytes.reserve(1024);
+    return piece;
+}
+
 QByteArray RecordLineWriter::take() {
     m_bytes.append("}\n", 2);
     return std::move(m_bytes);

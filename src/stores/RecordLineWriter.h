@@ -29,6 +29,9 @@ public:
     RecordLineWriter& stats(const char* key, const AllTimeStats& value);
     // Closes the object and the line.
     QByteArray take();
+    // What is written so far; the object goes on in what is written next (another piece of the
+    // same line, joined later).
+    QByteArray cut();
 
     // The string's JSON form without its quotes: quote, backslash, slash and control characters escaped,
     // the rest as UTF-8 (a lone surrogate as its \u escape).

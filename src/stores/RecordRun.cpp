@@ -1,5 +1,7 @@
 #include "stores/RecordRun.h"
 
+#include "platform/MemoryRelease.h"
+
 #include <QRandomGenerator>
 
 namespace tarnwick {
@@ -17,9 +19,14 @@ RecordRun::RecordRun(RecordJournal* journal, RecordKind kind, bool writesTraceFi
 
 RecordRun::~RecordRun() {
     if (m_journal) {
-        sync();
+        // A run closed by its merge is on the disk already.
+        if (m_unsynced || !m_pending.isEmpty())
+            sync();
         m_journal->runClosed();
     }
+    // A record per file: a large run's are freed on the release thread, not in the caller's turn.
+    if (m_run.items.size() >= releaseLaterFrom)
+        memory::releaseLater(std::move(m_run.items));
 }
 
 bool RecordRun::flush() {
@@ -33,7 +40,8 @@ bool RecordRun::flush() {
         return false;
     }
     m_sinceRefused.invalidate();
-    m_pending.clear();
+    m_pending.truncate(0); // keeps its room for the next lines
+    m_unsynced = true;
     return true;
 }
 
@@ -43,7 +51,12 @@ void RecordRun::write(const QByteArray& line, bool now) {
     m_pending += line;
     ++m_linesSinceSync;
     // A decided line may wait for the next one: until it is written the disk decides for it.
-    if (!now || m_journal->deferred())
+    if (now)
+        writePending();
+}
+
+void RecordRun::writePending() {
+    if (!m_journal || m_journal->deferred())
         return;
     if (!flush())
         return;
@@ -54,18 +67,44 @@ void RecordRun::write(const QByteArray& line, bool now) {
     }
 }
 
-int RecordRun::intend(FileRecord record) {
+int RecordRun::addIntent(FileRecord record, const RecordJournal::PreparedLine* line) {
     const int seq = int(m_run.items.size());
-    write(RecordJournal::recordLine(m_run.id, seq, record, true), true);
-    m_run.items.append({seq, std::move(record), JournalRun::State::pending});
-    if (!m_firstChecked) {
-        m_firstChecked = true;
-        // Nothing removed yet: a record that can be kept nowhere stops the run here.
-        const QString fallback = journaled() || !m_fallbackCheck ? QString() : m_fallbackCheck();
-        if (!fallback.isEmpty())
-            m_stopReason = journalError().isEmpty() ? fallback : journalError();
+    if (m_journal) {
+        write(line ? RecordJournal::recordLine(*line, record.identity, seq)
+                   : RecordJournal::recordLine(m_run.id, seq, record, true),
+              false);
     }
+    m_run.items.append({seq, std::move(record), JournalRun::State::pending});
     return seq;
+}
+
+void RecordRun::checkFirstRecord() {
+    if (m_firstChecked)
+        return;
+    m_firstChecked = true;
+    // Nothing removed yet: a record that can be kept nowhere stops the run here.
+    const QString fallback = journaled() || !m_fallbackCheck ? QString() : m_fallbackCheck();
+    if (!fallback.isEmpty())
+        m_stopReason = journalError().isEmpty() ? fallback : journalError();
+}
+
+int RecordRun::intend(FileRecord record) {
+    const int seq = addIntent(std::move(record));
+    writePending();
+    checkFirstRecord();
+    return seq;
+}
+
+QList<int> RecordRun::intendAll(QList<Planned> records) {
+    QList<int> seqs;
+    seqs.reserve(records.size());
+    for (Planned& planned : records)
+        seqs.append(addIntent(std::move(planned.record), &planned.line));
+    if (!seqs.isEmpty()) {
+        writePending();
+        checkFirstRecord();
+    }
+    return seqs;
 }
 
 void RecordRun::done(int seq, const std::optional<QDateTime>& at, const std::optional<QString>& destination) {
@@ -75,9 +114,13 @@ void RecordRun::done(int seq, const std::optional<QDateTime>& at, const std::opt
     item.state = JournalRun::State::done;
     if (at)
         item.record.tracedAt = at;
-    if (destination && item.record.entry)
+    // Only a destination that differs from the planned one says anything (the reader applies it to
+    // the entry alone): most moves keep the name they were planned with.
+    const bool settles =
+        destination && item.record.entry && item.record.entry->destinationPath != destination;
+    if (settles)
         item.record.entry->destinationPath = destination;
-    write(RecordJournal::doneLine(m_run.id, seq, at, destination), false);
+    write(RecordJournal::doneLine(m_run.id, seq, at, settles ? destination : std::nullopt), false);
 }
 
 void RecordRun::failed(int seq) {
@@ -97,8 +140,9 @@ void RecordRun::sync() {
     if (!m_journal)
         return;
     m_sinceRefused.invalidate(); // the run's end tries the journal once more
-    flush();
-    m_journal->sync();
+    const bool written = flush();
+    if (m_journal->sync() && written)
+        m_unsynced = false;
     m_linesSinceSync = 0;
     m_sinceSync.restart();
 }

@@ -25,6 +25,15 @@ public:
 
     // The number that done() and failed() take.
     int intend(FileRecord record);
+    // A record whose line was prepared ahead with this run's id (RecordJournal::prepareLine).
+    struct Planned {
+        FileRecord record;
+        RecordJournal::PreparedLine line;
+    };
+    // The intents of several steps in one write, before the first of them: a kill leaves those not
+    // yet taken undecided, for the next start to decide by the disk like any other. Their numbers,
+    // in order.
+    QList<int> intendAll(QList<Planned> records);
     // `at`: when the step ended, for a trace record timed after it. `destination`: where the file
     // went when that was only settled by the step (a numbered name); the entry takes it.
     void done(int seq, const std::optional<QDateTime>& at = {},
@@ -46,6 +55,8 @@ public:
     const QString& stopReason() const { return m_stopReason; }
 
     const JournalRun& contents() const { return m_run; }
+    // Set once, when the run begins: other threads may read it while the run is written.
+    const QString& id() const { return m_run.id; }
     RecordJournal* journal() const { return m_journal; }
     // The counted files and bytes so far.
     qint64 countedFiles() const;
@@ -53,10 +64,15 @@ public:
     // Lines since the last sync that start a sync, and the longest time between two.
     static constexpr int syncEveryLines = 2000;
     static constexpr qint64 syncEveryMs = 1000;
+    // From this many records, the run's own copy is freed off the caller's thread.
+    static constexpr qsizetype releaseLaterFrom = 1000;
 
 private:
     void write(const QByteArray& line, bool now);
+    void writePending();
     bool flush();
+    int addIntent(FileRecord record, const RecordJournal::PreparedLine* line = nullptr);
+    void checkFirstRecord();
 
     RecordJournal* m_journal;
     JournalRun m_run;
@@ -67,6 +83,7 @@ private:
     std::function<QString()> m_fallbackCheck;
     QString m_stopReason;
     bool m_firstChecked = false;
+    bool m_unsynced = false; // lines written since the last sync
 };
 
 } // namespace tarnwick

@@ -1,14 +1,18 @@
 #include "actions/MoveToFolderAction.h"
 #include "actions/ArchiveDestination.h"
+#include "actions/FolderMovePipeline.h"
 #include "support/MoveHarness.h"
 
+#include <QCoreApplication>
 #include <QDirIterator>
 #include <QElapsedTimer>
 #include <QSemaphore>
+#include <QThreadPool>
 #include <gtest/gtest.h>
 
 #include <cerrno>
 #include <sys/mount.h>
+#include <thread>
 #include <unistd.h>
 
 using namespace tarnwick;
@@ -400,6 +404,32 @@ TEST(MoveToFolderAction, CancelStopsTheRunAtTheFileInFlightAndFinishesTheRun) {
     EXPECT_EQ(h.pm().moveProgress().moveFilesCompleted, 1);
     EXPECT_TRUE(h.log.contains("Move cancelled by user after 1 file(s)"));
     EXPECT_TRUE(h.log.contains("Recycle bin move complete: 1 succeeded, 0 failed"));
+}
+
+// The awaiter of woke() is gone once it resumes: a second wake queued meanwhile (the worker's last
+// word after a wake for more jobs) must not reach it.
+TEST(FolderMovePipeline, WakesItsAwaiterOnceUntilTheOutcomesAreTaken) {
+    QTemporaryDir dir;
+    const std::shared_ptr<FileOperations> files = FileOperations::system();
+    FolderMovePipeline pipeline(files, ProtectedFolderTest({}, files.get()), dir.path(),
+                                {{dir.filePath("gone.mov"), std::nullopt}});
+    int woke = 0;
+    QObject::connect(&pipeline, &FolderMovePipeline::woke, [&woke] { ++woke; });
+    QThreadPool pool;
+    pipeline.start(pool);
+    FolderMoveJob job;
+    job.decided = FolderMoveOutcome::Kind::offline;
+    pipeline.push({job});
+    // Done with its one job, short of more: it asks for them.
+    while (pipeline.progress().files < 1)
+        std::this_thread::yield();
+    pipeline.closeInput();
+    pool.waitForDone();
+    QCoreApplication::processEvents();
+    EXPECT_EQ(woke, 1);
+    const FolderMovePipeline::Batch batch = pipeline.take();
+    EXPECT_TRUE(batch.done);
+    EXPECT_EQ(batch.finished.size(), 1);
 }
 
 TEST(MoveToFolderAction, AnEmptyListEndsAtFullProgress) {

@@ -40,13 +40,13 @@ struct MergeFixture : ::testing::Test {
 
     // A deletion run killed after its last line: `removed` files are gone, with `decided` of them
     // written as done; the rest were never touched. The run is written by a child process that then ends, as
-    // a killed window would.
-    void leaveKilledRun(const QStringList& removed, const QStringList& decided,
-                        const QStringList& untouched) {
+    // a killed window would. `together`: every intent written in one batch before the first removal.
+    void leaveKilledRun(const QStringList& removed, const QStringList& decided, const QStringList& untouched,
+                        bool together = false) {
         const pid_t child = fork();
         ASSERT_NE(child, -1);
         if (child == 0) {
-            writeRun(removed, decided, untouched);
+            writeRun(removed, decided, untouched, together);
             _exit(0);
         }
         int status = 0;
@@ -54,10 +54,13 @@ struct MergeFixture : ::testing::Test {
         ASSERT_TRUE(WIFEXITED(status));
     }
 
-    void writeRun(const QStringList& removed, const QStringList& decided, const QStringList& untouched) {
+    void writeRun(const QStringList& removed, const QStringList& decided, const QStringList& untouched,
+                  bool together) {
         AuditLogManager audit(store(), nullptr);
         RecordRun run(&audit.journal(), RecordKind::deletion, true);
-        for (const QString& name : removed + untouched) {
+        const QStringList names = removed + untouched;
+        QList<RecordRun::Planned> planned;
+        for (const QString& name : names) {
             MediaFile file;
             file.path = media(name);
             file.size = QFileInfo(file.path).size();
@@ -68,10 +71,16 @@ struct MergeFixture : ::testing::Test {
             record.files = 1;
             record.bytes = file.size;
             record.traced = true;
-            const int seq = run.intend(record);
-            if (removed.contains(name))
-                QFile::remove(file.path);
-            if (decided.contains(name))
+            planned.append({record, RecordJournal::prepareLine(run.id(), record, true)});
+        }
+        QList<int> seqs;
+        if (together)
+            seqs = run.intendAll(planned);
+        for (qsizetype i = 0; i < names.size(); ++i) {
+            const int seq = together ? seqs.at(i) : run.intend(planned.at(i).record);
+            if (removed.contains(names.at(i)))
+                QFile::remove(media(names.at(i)));
+            if (decided.contains(names.at(i)))
                 run.done(seq);
         }
     }
@@ -126,6 +135,21 @@ TEST_F(RecordMergeTest, AStepWithoutItsOutcomeLineIsDecidedByTheDiskOnce) {
     problems = mergeAndCheck(removed, untouched);
     EXPECT_TRUE(problems.isEmpty()) << problems.join('\n').toStdString();
     EXPECT_EQ(QDir(media("Day 1")).entryList({"Tarnwick_Trace_*"}).size(), 1);
+    AppLog::setSink({});
+}
+
+// Intents written in one batch before the first step: each is decided by its own file, whether its
+// step came, its outcome line came, or neither.
+TEST_F(RecordMergeTest, IntentsWrittenTogetherAreEachDecidedByTheDisk) {
+    AppLog::setSink([](const AppLog::Record&) {});
+    for (const char* name : {"Day 1/a.mov", "Day 1/b.mov", "Day 2/c.mov", "Day 2/d.mov"})
+        makeFile(QString::fromUtf8(name), 100 + qint64(std::strlen(name)));
+    const QStringList removed{"Day 1/a.mov", "Day 2/c.mov"};
+    const QStringList untouched{"Day 1/b.mov", "Day 2/d.mov"};
+    leaveKilledRun(removed, {"Day 1/a.mov"}, untouched, true);
+
+    const QStringList problems = mergeAndCheck(removed, untouched);
+    EXPECT_TRUE(problems.isEmpty()) << problems.join('\n').toStdString();
     AppLog::setSink({});
 }
 
