@@ -11,7 +11,7 @@ namespace tarnwick {
 
 ImportAggregation::ImportAggregation(QList<ProjectFile> loaded, QList<SequencePolicySnapshot> loadedSnapshots,
                                      QList<MediaFile> media)
-    : m_media(std::move(media)) {
+    : m_loadedCount(loaded.size()), m_media(std::move(media)) {
     m_pool.setMaxThreadCount(1); // one thread: projects are summed in order
     m_pool.setExpiryTimeout(idleThreadExpiryMs);
     m_pool.setObjectName(QStringLiteral("ImportAggregation"));
@@ -35,8 +35,11 @@ ProjectContribution ImportAggregation::contribution(const ProjectFile& project,
         std::make_shared<const EffectiveProjectUsage>(effectiveProjectUsage(project, std::move(snapshot)));
     return [usage, project](const QString& path) {
         const PathUsageInProject u = effectivePathUsageInProject(path, project, *usage);
-        return PathContribution{int(u.usageCount), u.isAudioOnly,
-                                QSet<QString>(u.sequenceNames.cbegin(), u.sequenceNames.cend())};
+        // An empty set allocates nothing; one made from an empty range would, for every path.
+        QSet<QString> timelines;
+        for (const QString& name : u.sequenceNames)
+            timelines.insert(name);
+        return PathContribution{int(u.usageCount), u.isAudioOnly, std::move(timelines)};
     };
 }
 
@@ -49,9 +52,13 @@ void ImportAggregation::arrived(qsizetype order, std::optional<ProjectFile> proj
         ++m_next;
         if (!pending.project)
             continue; // a project that could not be read adds no usage
-        m_pool.start([this, pending = std::move(pending)] {
+        // The project's position in the manager's list once the import appends it (failed reads
+        // included), which the recount aggregates in.
+        const int projectIndex = int(m_loadedCount + m_next - 1);
+        m_pool.start([this, pending = std::move(pending), projectIndex] {
             const ProjectFile& project = *pending.project;
-            addProjectWithCrossReference(m_usage, *m_index, project, contribution(project, pending.snapshot));
+            addProjectWithCrossReference(m_usage, *m_index, project, contribution(project, pending.snapshot),
+                                         projectIndex);
             for (auto it = project.relativeCandidates.cbegin(); it != project.relativeCandidates.cend();
                  ++it) {
                 if (!m_candidates.contains(it.key()))

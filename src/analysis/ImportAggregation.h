@@ -56,6 +56,7 @@ private:
     QThreadPool m_pool;
     QHash<qsizetype, Pending> m_waiting; // arrived ahead of an earlier one
     qsizetype m_next = 0;
+    qsizetype m_loadedCount = 0;
     // Worker thread only, once constructed.
     UsageMap m_usage;
     QHash<QString, QString> m_candidates;

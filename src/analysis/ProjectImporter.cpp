@@ -123,8 +123,12 @@ private:
     void finishAnalysis();
     // The recount (its aggregate made beforehand) on a copy of `list`; the order by file name and the
     // similar names from its paths. Neither needs the hashes.
+    // `aggregate`: none makes it again. `origins`: where the usage map first met each entry's path
+    // (empty: unknown), so that the recount takes the key and record the aggregate made for it
+    // instead of looking it up again.
     QFuture<std::pair<QList<MediaFile>, ProjectManager::PreparedUsageRecount>>
-    startRecount(const QList<MediaFile>& list, const ProjectManager::RecountAggregate& aggregate);
+    startRecount(const QList<MediaFile>& list, std::optional<ProjectManager::RecountAggregate> aggregate,
+                 const QList<PathOrigin>& origins);
     QFuture<NameOrder> startOrdering(const QList<MediaFile>& list);
     // Lets the window process events between long steps of the GUI thread; false: the manager is gone.
     QCoro::Task<bool> yieldTurn();
@@ -142,6 +146,8 @@ private:
     QList<ParseOutcome> m_outcomes;
     QList<ProjectFile> m_newProjects;
     ImportAggregation::Result m_aggregation;
+    // Per entry of the list built from the usage map (same positions): where its path was first met.
+    QList<PathOrigin> m_origins;
     QHash<QString, MediaFile> m_scanned;
     MediaConsolidator::KnownFacts m_knownFacts;
     QList<MediaFile> m_list;
@@ -313,7 +319,7 @@ QCoro::Task<bool> ImportRun::aggregate() {
     // The recount's sum over the projects needs nothing more: made while the files are checked.
     m_recountInputs = m_pm->usageRecountInputs();
     m_recountAggregate = QtConcurrent::run(
-        &m_pool, [inputs = m_recountInputs] { return ProjectManager::aggregateForRecount(inputs); });
+        &m_pool, [inputs = m_recountInputs] { return ProjectManager::aggregateForRecount(inputs, true); });
     // Most of the usage sum was made while the projects were read.
     QFuture<ImportAggregation::Result> aggregation = m_summing->finish();
     m_aggregation = co_await takeResult(aggregation);
@@ -417,22 +423,34 @@ QCoro::Task<bool> ImportRun::scan() {
         });
         m_list = co_await takeResult(building);
     }
+    m_origins = m_aggregation.usage.origins();
     discard(std::exchange(m_aggregation, {}));
     discard(std::exchange(m_scanned, {}));
     co_return bool(m_pm);
 }
 
 QFuture<std::pair<QList<MediaFile>, ProjectManager::PreparedUsageRecount>>
-ImportRun::startRecount(const QList<MediaFile>& list, const ProjectManager::RecountAggregate& aggregate) {
-    return QtConcurrent::run(
-        &m_pool, [list = QList<MediaFile>(list), inputs = m_recountInputs, aggregate]() mutable {
-            ProjectManager::PreparedUsageRecount recount =
-                ProjectManager::prepareUsageRecount(list, inputs, std::move(aggregate));
-            // The protected flags compare locations with their links resolved: resolved here, so the GUI
-            // thread stats nothing for them.
+ImportRun::startRecount(const QList<MediaFile>& list,
+                        std::optional<ProjectManager::RecountAggregate> aggregate,
+                        const QList<PathOrigin>& origins) {
+    // The resolved locations serve the protected folders only; without any, none is made (as the
+    // rebuild does), and a folder added later has them made then.
+    const bool resolveLocations = !m_pm->options().protectedFolders.isEmpty();
+    return QtConcurrent::run(&m_pool, [list = QList<MediaFile>(list), inputs = m_recountInputs,
+                                       aggregate = std::move(aggregate), origins,
+                                       resolveLocations]() mutable {
+        ProjectManager::RecountAggregate counted =
+            aggregate ? std::move(*aggregate) : ProjectManager::aggregateForRecount(inputs, true);
+        const KnownPathKeys known =
+            knownPathKeys(origins, list, inputs.projects, counted.usage, counted.lowerPaths);
+        ProjectManager::PreparedUsageRecount recount =
+            ProjectManager::prepareUsageRecount(list, inputs, std::move(counted), &known);
+        // The protected flags compare locations with their links resolved: resolved here, so the GUI
+        // thread stats nothing for them.
+        if (resolveLocations)
             CanonicalLocations::resolveInto(recount.lowerPaths, list, *FileOperations::system());
-            return std::make_pair(std::move(list), std::move(recount));
-        });
+        return std::make_pair(std::move(list), std::move(recount));
+    });
 }
 
 QFuture<NameOrder> ImportRun::startOrdering(const QList<MediaFile>& list) {
@@ -501,7 +519,7 @@ QCoro::Task<bool> ImportRun::consolidate(Beside& beside) {
             QtConcurrent::run(&m_pool, [list = m_list, earlySettings, stopEarlySearch]() mutable {
                 return DuplicateDetector::detectQuietly(std::move(list), earlySettings);
             });
-    m_recounting = startRecount(m_list, aggregate);
+    m_recounting = startRecount(m_list, std::move(aggregate), std::exchange(m_origins, {}));
     beside.ordering = startOrdering(m_list);
     QFuture<QList<MediaFile>> consolidating = QtConcurrent::run(
         &m_pool, [list = std::move(m_list), known = std::exchange(m_knownFacts, {})]() mutable {
@@ -528,7 +546,9 @@ QCoro::Task<bool> ImportRun::consolidate(Beside& beside) {
         co_await ordered;
         if (!m_pm)
             co_return false;
-        m_recounting = startRecount(m_list, aggregate);
+        // The aggregate went to the first recount, and positions moved with the merge: made
+        // again, each path looked up.
+        m_recounting = startRecount(m_list, std::nullopt, {});
         beside.ordering = startOrdering(m_list);
     }
     co_return true;

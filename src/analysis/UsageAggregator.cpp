@@ -47,11 +47,20 @@ void UsageMap::reserve(qsizetype paths) {
 void UsageMap::add(const QString& path, const QString& projectName, const PathContribution& c,
                    PathOrigin origin) {
     const QString k = key(path);
+    if (!merge(k, projectName, c))
+        insert(k, path, projectName, c, origin);
+}
+
+bool UsageMap::merge(const QString& k, const QString& projectName, const PathContribution& c) {
     const auto it = m_index.constFind(k);
-    if (it != m_index.cend()) {
-        mergeContribution(m_usages[*it], projectName, c);
-        return;
-    }
+    if (it == m_index.cend())
+        return false;
+    mergeContribution(m_usages[*it], projectName, c);
+    return true;
+}
+
+void UsageMap::insert(const QString& k, const QString& path, const QString& projectName,
+                      const PathContribution& c, PathOrigin origin) {
     m_index.insert(k, m_paths.size());
     m_paths.append(path);
     m_usages.append(PathUsage{c.count, c.audioOnly, {projectName}, c.timelines});
@@ -133,15 +142,18 @@ int addProjectWithCrossReference(UsageMap& usage, KnownPathIndex& index, const P
 }
 
 int addProjectWithCrossReference(UsageMap& usage, KnownPathIndex& index, const ProjectFile& project,
-                                 const ProjectContribution& contribution) {
+                                 const ProjectContribution& contribution, int projectIndex) {
     int crossReferenced = 0;
-    for (const QString& path : project.mediaFiles) {
+    const QStringList& paths = project.mediaFiles;
+    for (qsizetype k = 0; k < paths.size(); ++k) {
+        const QString& path = paths[k];
         const PathContribution c = contribution(path);
-        if (usage.contains(path)) {
-            usage.add(path, project.name, c);
+        // One key per path: the map is asked once, the index (empty on a first import) only for
+        // a path the map does not hold.
+        const QString key = UsageMap::key(path);
+        if (usage.merge(key, project.name, c))
             continue;
-        }
-        const QString* existing = index.find(path);
+        const QString* existing = index.isEmpty() ? nullptr : index.find(path);
         if (existing && usage.contains(*existing)) {
             const QString entryPath = *existing;
             usage.add(entryPath, project.name, c);
@@ -151,7 +163,7 @@ int addProjectWithCrossReference(UsageMap& usage, KnownPathIndex& index, const P
             ++crossReferenced;
             continue;
         }
-        usage.add(path, project.name, c);
+        usage.insert(key, path, project.name, c, {projectIndex, k});
     }
     return crossReferenced;
 }

@@ -54,12 +54,18 @@ public:
     // Merges into the tuple under `path`, or stores a new one.
     void add(const QString& path, const QString& projectName, const PathContribution& c,
              PathOrigin origin = {});
+    // The same in two steps with the path's key() made once by the caller: merge() into the tuple
+    // under `k` (false: there is none), else insert() a new one.
+    bool merge(const QString& k, const QString& projectName, const PathContribution& c);
+    void insert(const QString& k, const QString& path, const QString& projectName, const PathContribution& c,
+                PathOrigin origin);
     qsizetype size() const { return m_paths.size(); }
     // Room for this many paths, so a long list is keyed without regrowing the table.
     void reserve(qsizetype paths);
     const QString& pathAt(qsizetype i) const { return m_paths[i]; }
     const PathUsage& usageAt(qsizetype i) const { return m_usages[i]; }
     PathOrigin originAt(qsizetype i) const { return m_origins[i]; }
+    const QList<PathOrigin>& origins() const { return m_origins; }
 
     static QString key(const QString& path);
 
@@ -83,6 +89,7 @@ public:
     explicit KnownPathIndex(const QList<MediaFile>& mediaFiles);
     const QString* find(const QString& path) const;
     void insert(const QString& path, const QString& entryPath);
+    bool isEmpty() const { return m_index.isEmpty(); }
 
     static QString key(const QString& path);
 
@@ -98,10 +105,12 @@ UsageMap aggregateProjects(const QList<ProjectFile>& projects,
 
 // Adds one newly read project; a path unknown to the map that the index ties to an entry whose path
 // the map holds is counted under that entry. Returns how many paths were cross-referenced.
+// `projectIndex`: the project's position in the list a later recount aggregates, recorded as the
+// origin of each path it adds to the map.
 int addProjectWithCrossReference(UsageMap& usage, KnownPathIndex& index, const ProjectFile& project,
                                  const ContributionRule& rule);
 int addProjectWithCrossReference(UsageMap& usage, KnownPathIndex& index, const ProjectFile& project,
-                                 const ProjectContribution& contribution);
+                                 const ProjectContribution& contribution, int projectIndex = -1);
 
 // Existing entries by exact path (a later entry replaces an earlier one).
 QHash<QString, MediaFile> entriesByPath(const QList<MediaFile>& mediaFiles);
