@@ -9,12 +9,22 @@
 
 namespace tarnwick {
 
+namespace {
+
+// Beside the reads, which take most cores while projects arrive.
+constexpr int preparingThreads = 3;
+
+} // namespace
+
 ImportAggregation::ImportAggregation(QList<ProjectFile> loaded, QList<SequencePolicySnapshot> loadedSnapshots,
                                      QList<MediaFile> media)
     : m_loadedCount(loaded.size()), m_media(std::move(media)) {
     m_pool.setMaxThreadCount(1); // one thread: projects are summed in order
     m_pool.setExpiryTimeout(idleThreadExpiryMs);
     m_pool.setObjectName(QStringLiteral("ImportAggregation"));
+    m_preparing.setMaxThreadCount(preparingThreads);
+    m_preparing.setExpiryTimeout(idleThreadExpiryMs);
+    m_preparing.setObjectName(QStringLiteral("ImportPreparing"));
     m_pool.start([this, loaded = std::move(loaded), snapshots = std::move(loadedSnapshots)] {
         QList<ProjectContribution> contributions;
         for (qsizetype i = 0; i < loaded.size() && i < snapshots.size(); ++i)
@@ -27,6 +37,7 @@ ImportAggregation::ImportAggregation(QList<ProjectFile> loaded, QList<SequencePo
 
 ImportAggregation::~ImportAggregation() {
     m_pool.waitForDone();
+    m_preparing.waitForDone();
 }
 
 ProjectContribution ImportAggregation::contribution(const ProjectFile& project,
@@ -45,7 +56,12 @@ ProjectContribution ImportAggregation::contribution(const ProjectFile& project,
 
 void ImportAggregation::arrived(qsizetype order, std::optional<ProjectFile> project,
                                 SequencePolicySnapshot snapshot) {
-    m_waiting.insert(order, Pending{std::move(project), std::move(snapshot)});
+    QFuture<PreparedPaths> prepared;
+    if (project)
+        prepared = QtConcurrent::run(&m_preparing, [project = *project, snapshot = std::move(snapshot)] {
+            return preparePaths(project, contribution(project, snapshot));
+        });
+    m_waiting.insert(order, Pending{std::move(project), std::move(prepared)});
     for (auto it = m_waiting.find(m_next); it != m_waiting.end(); it = m_waiting.find(m_next)) {
         Pending pending = std::move(it.value());
         m_waiting.erase(it);
@@ -56,9 +72,9 @@ void ImportAggregation::arrived(qsizetype order, std::optional<ProjectFile> proj
         // included), which the recount aggregates in.
         const int projectIndex = int(m_loadedCount + m_next - 1);
         m_pool.start([this, pending = std::move(pending), projectIndex] {
+            const PreparedPaths paths = QFuture<PreparedPaths>(pending.prepared).takeResult();
+            addProjectWithCrossReference(m_usage, *m_index, *pending.project, paths, projectIndex);
             const ProjectFile& project = *pending.project;
-            addProjectWithCrossReference(m_usage, *m_index, project, contribution(project, pending.snapshot),
-                                         projectIndex);
             for (auto it = project.relativeCandidates.cbegin(); it != project.relativeCandidates.cend();
                  ++it) {
                 if (!m_candidates.contains(it.key()))

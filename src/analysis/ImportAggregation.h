@@ -50,10 +50,13 @@ public:
 private:
     struct Pending {
         std::optional<ProjectFile> project;
-        SequencePolicySnapshot snapshot;
+        QFuture<PreparedPaths> prepared; // started as the project arrived
     };
 
     QThreadPool m_pool;
+    // Each project's keys and contributions, made as soon as it arrives, whatever its turn: most
+    // projects come in together at the end of the reads, and only their sum must wait its turn.
+    QThreadPool m_preparing;
     QHash<qsizetype, Pending> m_waiting; // arrived ahead of an earlier one
     qsizetype m_next = 0;
     qsizetype m_loadedCount = 0;

@@ -358,15 +358,23 @@ QCoro::Task<bool> ImportRun::scan() {
                                                              candidates, usage = m_aggregation.usage,
                                                              existing = m_aggregation.existing]() mutable {
         ScanPlan plan;
-        for (qsizetype i = 0; i < paths.size(); ++i) {
-            const QString key = UsageMap::key(paths[i]);
-            const auto found = prefetched.entries.find(key);
-            if (found != prefetched.entries.end() &&
-                prefetched.candidates.value(key) == candidates.value(paths[i]))
-                continue;
-            if (found != prefetched.entries.end())
-                prefetched.entries.erase(found);
-            plan.unchecked[i / FileStatusScan::batchSize].append(paths[i]);
+        // The positions to check again, found in ranges in parallel (the tables only read).
+        const QList<QList<qsizetype>> stale =
+            mapRanges<QList<qsizetype>>(paths.size(), [&](qsizetype begin, qsizetype end) {
+                QList<qsizetype> positions;
+                for (qsizetype i = begin; i < end; ++i) {
+                    const QString key = UsageMap::key(paths[i]);
+                    if (!prefetched.entries.contains(key) ||
+                        prefetched.candidates.value(key) != candidates.value(paths[i]))
+                        positions.append(i);
+                }
+                return positions;
+            });
+        for (const QList<qsizetype>& positions : stale) {
+            for (const qsizetype i : positions) {
+                prefetched.entries.remove(UsageMap::key(paths[i]));
+                plan.unchecked[i / FileStatusScan::batchSize].append(paths[i]);
+            }
         }
         plan.scanned = std::move(prefetched.entries);
         plan.facts = std::move(prefetched.facts);

@@ -53,9 +53,10 @@ void ScanPrefetch::check(const ProjectFile& project) {
         if (!candidate.isEmpty())
             candidates.insert(path, candidate);
     }
+    m_results.entries.reserve(m_results.entries.size() + paths.size());
     for (const FileStatusResult& result : m_scan->checkAll(paths, candidates, m_options)) {
         const QString key = UsageMap::key(result.path);
-        m_results.entries.insert(key, scannedMediaEntry(result));
+        m_results.entries.emplace(key, scannedMediaEntry(result)); // moved in, not copied
         if (const QString candidate = candidates.value(result.path); !candidate.isEmpty())
             m_results.candidates.insert(key, candidate);
         if (result.facts)

@@ -105,6 +105,9 @@ KnownPathIndex::KnownPathIndex(const QList<MediaFile>& mediaFiles) {
 }
 
 const QString* KnownPathIndex::find(const QString& path) const {
+    // Nothing to key against on a first import: no path is lower-cased for it.
+    if (m_index.isEmpty())
+        return nullptr;
     const auto it = m_index.constFind(key(path));
     return it == m_index.cend() ? nullptr : &*it;
 }
@@ -143,17 +146,34 @@ int addProjectWithCrossReference(UsageMap& usage, KnownPathIndex& index, const P
 
 int addProjectWithCrossReference(UsageMap& usage, KnownPathIndex& index, const ProjectFile& project,
                                  const ProjectContribution& contribution, int projectIndex) {
+    return addProjectWithCrossReference(usage, index, project, preparePaths(project, contribution),
+                                        projectIndex);
+}
+
+PreparedPaths preparePaths(const ProjectFile& project, const ProjectContribution& contribution) {
+    PreparedPaths prepared;
+    prepared.keys.reserve(project.mediaFiles.size());
+    prepared.contributions.reserve(project.mediaFiles.size());
+    for (const QString& path : project.mediaFiles) {
+        prepared.keys.append(UsageMap::key(path));
+        prepared.contributions.append(contribution(path));
+    }
+    return prepared;
+}
+
+int addProjectWithCrossReference(UsageMap& usage, KnownPathIndex& index, const ProjectFile& project,
+                                 const PreparedPaths& prepared, int projectIndex) {
     int crossReferenced = 0;
     const QStringList& paths = project.mediaFiles;
-    for (qsizetype k = 0; k < paths.size(); ++k) {
+    const qsizetype count = std::min(paths.size(), prepared.keys.size());
+    for (qsizetype k = 0; k < count; ++k) {
         const QString& path = paths[k];
-        const PathContribution c = contribution(path);
-        // One key per path: the map is asked once, the index (empty on a first import) only for
-        // a path the map does not hold.
-        const QString key = UsageMap::key(path);
-        if (usage.merge(key, project.name, c))
+        const PathContribution& c = prepared.contributions[k];
+        // The map is asked once per path; the index (empty on a first import) only for a path the
+        // map does not hold.
+        if (usage.merge(prepared.keys[k], project.name, c))
             continue;
-        const QString* existing = index.isEmpty() ? nullptr : index.find(path);
+        const QString* existing = index.find(path);
         if (existing && usage.contains(*existing)) {
             const QString entryPath = *existing;
             usage.add(entryPath, project.name, c);
@@ -163,7 +183,7 @@ int addProjectWithCrossReference(UsageMap& usage, KnownPathIndex& index, const P
             ++crossReferenced;
             continue;
         }
-        usage.insert(key, path, project.name, c, {projectIndex, k});
+        usage.insert(prepared.keys[k], path, project.name, c, {projectIndex, k});
     }
     return crossReferenced;
 }
@@ -209,26 +229,39 @@ MediaFile scannedMediaEntry(const FileStatusResult& result) {
 namespace {
 
 // `take`: the scanned entry of a key, moved out of its table when the table is the caller's to give.
+// The ranges of the map are built in parallel: `take` reads distinct keys only.
 template <class Take>
 QList<MediaFile> buildList(const UsageMap& usage, const QHash<QString, MediaFile>& existing,
                            const Take& take) {
+    QList<QList<MediaFile>> parts =
+        mapRanges<QList<MediaFile>>(usage.size(), [&](qsizetype begin, qsizetype end) {
+            QList<MediaFile> list;
+            list.reserve(end - begin);
+            for (qsizetype i = begin; i < end; ++i) {
+                const QString& path = usage.pathAt(i);
+                const PathUsage& u = usage.usageAt(i);
+                const QString k = UsageMap::key(path);
+                std::optional<MediaFile> known;
+                if (const auto it = existing.constFind(k); it != existing.cend())
+                    known = *it;
+                else
+                    known = take(k);
+                MediaFile file = known ? std::move(*known) : newMediaEntry(path);
+                file.usageCount = u.usageCount;
+                file.projectNames = u.projectNames;
+                file.sequenceNames = sortedSequenceNames(u.sequenceNames);
+                file.usageType = usageTypeFor(u);
+                list.append(std::move(file));
+            }
+            return list;
+        });
+    if (parts.size() == 1)
+        return std::move(parts.first());
     QList<MediaFile> list;
     list.reserve(usage.size());
-    for (qsizetype i = 0; i < usage.size(); ++i) {
-        const QString& path = usage.pathAt(i);
-        const PathUsage& u = usage.usageAt(i);
-        const QString k = UsageMap::key(path);
-        std::optional<MediaFile> known;
-        if (const auto it = existing.constFind(k); it != existing.cend())
-            known = *it;
-        else
-            known = take(k);
-        MediaFile file = known ? std::move(*known) : newMediaEntry(path);
-        file.usageCount = u.usageCount;
-        file.projectNames = u.projectNames;
-        file.sequenceNames = sortedSequenceNames(u.sequenceNames);
-        file.usageType = usageTypeFor(u);
-        list.append(std::move(file));
+    for (QList<MediaFile>& part : parts) {
+        for (MediaFile& file : part)
+            list.append(std::move(file));
     }
     return list;
 }
@@ -245,9 +278,13 @@ QList<MediaFile> buildMediaList(const UsageMap& usage, const QHash<QString, Medi
 
 QList<MediaFile> buildMediaList(const UsageMap& usage, const QHash<QString, MediaFile>& existing,
                                 QHash<QString, MediaFile>&& scanned) {
+    // Detached once here, so the ranges' look-ups only read the table; each moves out the entries
+    // of its own keys.
+    scanned.detach();
     return buildList(usage, existing, [&](const QString& k) -> std::optional<MediaFile> {
-        const auto it = scanned.find(k);
-        return it == scanned.end() ? std::nullopt : std::optional<MediaFile>(std::move(*it));
+        const auto it = scanned.constFind(k);
+        return it == scanned.cend() ? std::nullopt
+                                    : std::optional<MediaFile>(std::move(const_cast<MediaFile&>(*it)));
     });
 }
 

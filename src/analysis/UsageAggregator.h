@@ -4,12 +4,16 @@
 #include "model/MediaFile.h"
 #include "model/ProjectFile.h"
 
+#include <QFuture>
 #include <QHash>
 #include <QList>
 #include <QSet>
 #include <QString>
 #include <QStringList>
 
+#include <QtConcurrent/QtConcurrentRun>
+
+#include <algorithm>
 #include <vector>
 
 #include <functional>
@@ -112,6 +116,16 @@ int addProjectWithCrossReference(UsageMap& usage, KnownPathIndex& index, const P
 int addProjectWithCrossReference(UsageMap& usage, KnownPathIndex& index, const ProjectFile& project,
                                  const ProjectContribution& contribution, int projectIndex = -1);
 
+// One project's paths made ready for the sum, on any thread: each path's key (UsageMap::key) and
+// contribution, in the project's order. Only the sum itself then runs in project order.
+struct PreparedPaths {
+    QStringList keys;
+    QList<PathContribution> contributions;
+};
+PreparedPaths preparePaths(const ProjectFile& project, const ProjectContribution& contribution);
+int addProjectWithCrossReference(UsageMap& usage, KnownPathIndex& index, const ProjectFile& project,
+                                 const PreparedPaths& prepared, int projectIndex = -1);
+
 // Existing entries by exact path (a later entry replaces an earlier one).
 QHash<QString, MediaFile> entriesByPath(const QList<MediaFile>& mediaFiles);
 
@@ -122,6 +136,22 @@ QStringList newPaths(const UsageMap& usage, const QHash<QString, MediaFile>& exi
 MediaFile newMediaEntry(const QString& path);
 // The new entry of a checked path (logs the status of one that is not online).
 MediaFile scannedMediaEntry(const FileStatusResult& result);
+
+// `fn(begin, end)` over [0, count) in up to four ranges, the first on the calling thread and the
+// others on Qt's shared pool (waited for, or run here when none of its threads is free); the
+// results in the ranges' order. Short counts run in one range.
+template <class R, class Fn> QList<R> mapRanges(qsizetype count, const Fn& fn) {
+    const qsizetype parts = std::clamp<qsizetype>(count / 8192, 1, 4);
+    QList<QFuture<R>> others;
+    for (qsizetype p = 1; p < parts; ++p)
+        others.append(QtConcurrent::run(
+            [&fn, begin = count * p / parts, end = count * (p + 1) / parts] { return fn(begin, end); }));
+    QList<R> results;
+    results.append(fn(0, count / parts));
+    for (QFuture<R>& other : others)
+        results.append(other.takeResult());
+    return results;
+}
 
 // One entry per path of the usage map: the existing entry, else the scanned one, else a fresh
 // `checking` entry; usage fields from the map. Entries no project references are not carried.
