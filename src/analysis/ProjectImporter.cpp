@@ -123,11 +123,12 @@ private:
     void finishAnalysis();
     // The recount (its aggregate made beforehand) on a copy of `list`; the order by file name and the
     // similar names from its paths. Neither needs the hashes.
-    // `aggregate`: none makes it again. `origins`: where the usage map first met each entry's path
-    // (empty: unknown), so that the recount takes the key and record the aggregate made for it
-    // instead of looking it up again.
+    // `aggregate`: the future that makes it (none: made again here). `origins`: where the usage
+    // map first met each entry's path (empty: unknown), so that the recount takes the key and
+    // record the aggregate made for it instead of looking it up again.
     QFuture<std::pair<QList<MediaFile>, ProjectManager::PreparedUsageRecount>>
-    startRecount(const QList<MediaFile>& list, std::optional<ProjectManager::RecountAggregate> aggregate,
+    startRecount(const QList<MediaFile>& list,
+                 std::optional<QFuture<ProjectManager::RecountAggregate>> aggregate,
                  const QList<PathOrigin>& origins);
     QFuture<NameOrder> startOrdering(const QList<MediaFile>& list);
     // Lets the window process events between long steps of the GUI thread; false: the manager is gone.
@@ -341,7 +342,7 @@ QCoro::Task<bool> ImportRun::scan() {
     QElapsedTimer timer;
     timer.start();
     AppLog::scanStarted(total);
-    QFuture<void> prefetching = QtConcurrent::run(m_prefetch->pool(), [] {});
+    QFuture<void> prefetching = m_prefetch->finished();
     co_await prefetching;
     if (!m_pm)
         co_return false;
@@ -439,25 +440,31 @@ QCoro::Task<bool> ImportRun::scan() {
 
 QFuture<std::pair<QList<MediaFile>, ProjectManager::PreparedUsageRecount>>
 ImportRun::startRecount(const QList<MediaFile>& list,
-                        std::optional<ProjectManager::RecountAggregate> aggregate,
+                        std::optional<QFuture<ProjectManager::RecountAggregate>> aggregate,
                         const QList<PathOrigin>& origins) {
     // The resolved locations serve the protected folders only; without any, none is made (as the
     // rebuild does), and a folder added later has them made then.
     const bool resolveLocations = !m_pm->options().protectedFolders.isEmpty();
-    return QtConcurrent::run(&m_pool, [list = QList<MediaFile>(list), inputs = m_recountInputs,
-                                       aggregate = std::move(aggregate), origins,
-                                       resolveLocations]() mutable {
-        ProjectManager::RecountAggregate counted =
-            aggregate ? std::move(*aggregate) : ProjectManager::aggregateForRecount(inputs, true);
+    auto recount = [list = QList<MediaFile>(list), inputs = m_recountInputs, origins,
+                    resolveLocations](ProjectManager::RecountAggregate counted) mutable {
         const KnownPathKeys known =
             knownPathKeys(origins, list, inputs.projects, counted.usage, counted.lowerPaths);
-        ProjectManager::PreparedUsageRecount recount =
+        ProjectManager::PreparedUsageRecount prepared =
             ProjectManager::prepareUsageRecount(list, inputs, std::move(counted), &known);
         // The protected flags compare locations with their links resolved: resolved here, so the GUI
         // thread stats nothing for them.
         if (resolveLocations)
-            CanonicalLocations::resolveInto(recount.lowerPaths, list, *FileOperations::system());
-        return std::make_pair(std::move(list), std::move(recount));
+            CanonicalLocations::resolveInto(prepared.lowerPaths, list, *FileOperations::system());
+        return std::make_pair(std::move(list), std::move(prepared));
+    };
+    // Started when its aggregate is made, so that nothing else waits for the aggregate.
+    if (aggregate)
+        return aggregate->then(
+            &m_pool, [recount = std::move(recount)](QFuture<ProjectManager::RecountAggregate> made) mutable {
+                return recount(made.takeResult());
+            });
+    return QtConcurrent::run(&m_pool, [recount = std::move(recount), inputs = m_recountInputs]() mutable {
+        return recount(ProjectManager::aggregateForRecount(inputs, true));
     });
 }
 
@@ -515,9 +522,6 @@ QCoro::Task<bool> ImportRun::consolidate(Beside& beside) {
     // (nearly always) that list is the consolidated one and their results stand (the search's log
     // lines are written then); otherwise the search is stopped, unlogged, and all are made again.
     const qsizetype linkedCount = m_list.size();
-    ProjectManager::RecountAggregate aggregate = co_await takeResult(m_recountAggregate);
-    if (!m_pm)
-        co_return false;
     auto stopEarlySearch = std::make_shared<std::atomic_bool>(false);
     DuplicateDetectionCore::Settings earlySettings = m_services.duplicateSettings;
     const bool searchEarly = earlySettings.cancel == nullptr;
@@ -527,7 +531,7 @@ QCoro::Task<bool> ImportRun::consolidate(Beside& beside) {
             QtConcurrent::run(&m_pool, [list = m_list, earlySettings, stopEarlySearch]() mutable {
                 return DuplicateDetector::detectQuietly(std::move(list), earlySettings);
             });
-    m_recounting = startRecount(m_list, std::move(aggregate), std::exchange(m_origins, {}));
+    m_recounting = startRecount(m_list, std::exchange(m_recountAggregate, {}), std::exchange(m_origins, {}));
     beside.ordering = startOrdering(m_list);
     QFuture<QList<MediaFile>> consolidating = QtConcurrent::run(
         &m_pool, [list = std::move(m_list), known = std::exchange(m_knownFacts, {})]() mutable {
@@ -614,16 +618,34 @@ QCoro::Task<bool> ImportRun::findSimilar(QFuture<NameOrder>& ordering) {
             similarTimer.start();
             AppLog::info(QStringLiteral("Detecting similar filenames"));
             const SimilarNameDetector::Groups& similar = named.similar;
-            QList<MediaFile> sorted;
+            // In ranges of the order, in parallel: each position is written by one range only.
+            MediaFile* const files = list.data();
+            const MediaFile* const counted = usage.constData();
+            const qsizetype countedSize = usage.size();
+            QList<std::pair<QList<MediaFile>, qsizetype>> parts =
+                mapRanges<std::pair<QList<MediaFile>, qsizetype>>(
+                    qsizetype(named.order.size()), [&](qsizetype begin, qsizetype end) {
+                        QList<MediaFile> sorted;
+                        sorted.reserve(end - begin);
+                        qsizetype withSimilar = 0;
+                        for (qsizetype n = begin; n < end; ++n) {
+                            const qsizetype i = named.order[std::size_t(n)];
+                            MediaFile& file = files[i];
+                            SimilarNameDetector::fill(file, i, similar);
+                            withSimilar += file.similarFiles.isEmpty() ? 0 : 1;
+                            if (i < countedSize)
+                                copyUsageFields(file, counted[i]);
+                            sorted.append(std::move(file));
+                        }
+                        return std::make_pair(std::move(sorted), withSimilar);
+                    });
+            QList<MediaFile> sorted = std::move(parts.first().first);
+            qsizetype withSimilar = parts.first().second;
             sorted.reserve(list.size());
-            qsizetype withSimilar = 0;
-            for (const qsizetype i : named.order) {
-                MediaFile& file = list[i];
-                SimilarNameDetector::fill(file, i, similar);
-                withSimilar += file.similarFiles.isEmpty() ? 0 : 1;
-                if (i < usage.size())
-                    copyUsageFields(file, usage[i]);
-                sorted.append(std::move(file));
+            for (qsizetype p = 1; p < parts.size(); ++p) {
+                for (MediaFile& file : parts[p].first)
+                    sorted.append(std::move(file));
+                withSimilar += parts[p].second;
             }
             SimilarNameDetector::logFound(withSimilar);
             const qint64 took = similarTimer.nsecsElapsed();

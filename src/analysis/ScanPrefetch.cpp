@@ -3,6 +3,8 @@
 #include "analysis/FileStatusScan.h"
 #include "platform/IdleThreads.h"
 
+#include <QtConcurrent/QtConcurrentRun>
+
 namespace tarnwick {
 
 ScanPrefetch::ScanPrefetch(std::shared_ptr<FileStatusScan> scan, FileStatusChecking::Options options,
@@ -12,10 +14,19 @@ ScanPrefetch::ScanPrefetch(std::shared_ptr<FileStatusScan> scan, FileStatusCheck
     m_pool.setMaxThreadCount(1); // the scan object runs one batch at a time
     m_pool.setExpiryTimeout(idleThreadExpiryMs);
     m_pool.setObjectName(QStringLiteral("ImportPrefetch"));
+    m_collecting.setMaxThreadCount(1); // results are taken in the order projects were checked
+    m_collecting.setExpiryTimeout(idleThreadExpiryMs);
+    m_collecting.setObjectName(QStringLiteral("ImportPrefetchResults"));
 }
 
 ScanPrefetch::~ScanPrefetch() {
     m_pool.waitForDone();
+    m_collecting.waitForDone();
+}
+
+QFuture<void> ScanPrefetch::finished() {
+    // Queued after every check, each of which queued its results before it ended.
+    return QtConcurrent::run(&m_pool, [this] { m_collecting.waitForDone(); });
 }
 
 void ScanPrefetch::add(const ProjectFile& project) {
@@ -24,6 +35,7 @@ void ScanPrefetch::add(const ProjectFile& project) {
 
 void ScanPrefetch::forget() {
     m_pool.start([this] {
+        m_collecting.waitForDone();
         m_known.reset();
         m_listed = {};
         m_queued = {};
@@ -53,15 +65,18 @@ void ScanPrefetch::check(const ProjectFile& project) {
         if (!candidate.isEmpty())
             candidates.insert(path, candidate);
     }
-    m_results.entries.reserve(m_results.entries.size() + paths.size());
-    for (const FileStatusResult& result : m_scan->checkAll(paths, candidates, m_options)) {
-        const QString key = UsageMap::key(result.path);
-        m_results.entries.emplace(key, scannedMediaEntry(result)); // moved in, not copied
-        if (const QString candidate = candidates.value(result.path); !candidate.isEmpty())
-            m_results.candidates.insert(key, candidate);
-        if (result.facts)
-            m_results.facts.insert(result.resolvedPath, *result.facts);
-    }
+    QList<FileStatusResult> results = m_scan->checkAll(paths, candidates, m_options);
+    m_collecting.start([this, results = std::move(results), candidates = std::move(candidates)] {
+        m_results.entries.reserve(m_results.entries.size() + results.size());
+        for (const FileStatusResult& result : results) {
+            const QString key = UsageMap::key(result.path);
+            m_results.entries.emplace(key, scannedMediaEntry(result)); // moved in, not copied
+            if (const QString candidate = candidates.value(result.path); !candidate.isEmpty())
+                m_results.candidates.insert(key, candidate);
+            if (result.facts)
+                m_results.facts.insert(result.resolvedPath, *result.facts);
+        }
+    });
 }
 
 } // namespace tarnwick

@@ -5,6 +5,7 @@
 #include "model/MediaFile.h"
 #include "model/ProjectFile.h"
 
+#include <QFuture>
 #include <QHash>
 #include <QList>
 #include <QSet>
@@ -41,9 +42,10 @@ public:
 
     // Queues the project's paths (GUI thread); they are checked in the order projects arrive.
     void add(const ProjectFile& project);
-    QThreadPool* pool() { return &m_pool; }
+    // Ends once every project added so far is checked and its results taken in.
+    QFuture<void> finished();
     const FileStatusChecking::Options& options() const { return m_options; }
-    // Call once the pool is idle.
+    // Call once finished() has ended.
     Checked take() { return std::move(m_results); }
     // Frees what it remembers of every path seen, on its own thread.
     void forget();
@@ -60,7 +62,9 @@ private:
     std::optional<KnownPathIndex> m_known;
     QSet<QString> m_listed;
     QSet<QString> m_queued;
-    Checked m_results;
+    // Results are taken in on a thread of their own while the next project's paths are checked.
+    QThreadPool m_collecting;
+    Checked m_results; // collecting thread only, until finished()
     QThreadPool m_pool;
 };
 
