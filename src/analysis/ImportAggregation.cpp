@@ -86,8 +86,13 @@ void ImportAggregation::arrived(qsizetype order, std::optional<ProjectFile> proj
 
 QFuture<ImportAggregation::Result> ImportAggregation::finish() {
     return QtConcurrent::run(&m_pool, [this] {
-        Result result{std::move(m_usage), entriesByPath(m_media), {}, std::move(m_candidates)};
-        result.newPaths = newPaths(result.usage, result.existing);
+        Result result{std::move(m_usage), entriesByPath(m_media), {}, {}, std::move(m_candidates)};
+        for (qsizetype i = 0; i < result.usage.size(); ++i) {
+            if (!result.existing.contains(UsageMap::key(result.usage.pathAt(i)))) {
+                result.newPaths.append(result.usage.pathAt(i));
+                result.newIndices.append(i);
+            }
+        }
         m_index.reset();
         m_media = {};
         return result;

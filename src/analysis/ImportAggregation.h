@@ -24,6 +24,7 @@ public:
         UsageMap usage;
         QHash<QString, MediaFile> existing; // the media list's entries by exact path
         QStringList newPaths;               // paths of the usage map the media list does not hold
+        QList<qsizetype> newIndices;        // the position in the usage map of each new path
         // The projects' relative-path candidates merged, an earlier project winning (loaded ones
         // first, then the new ones in the order given, failed reads having none).
         QHash<QString, QString> candidates;

@@ -45,20 +45,74 @@ QString seconds(const QElapsedTimer& timer) {
     return number::seconds1(double(timer.nsecsElapsed()) / 1e9);
 }
 
-// The file scan's results: an entry per checked path, what each check's stat found, and the paths
-// still to check, by batch.
+// The file scan's results: per position in the usage map, the entry its check made (by the
+// prefetch or by the scan); what the scan's own checks' stats found; the positions among the new
+// paths still to check, by batch.
 struct ScanPlan {
-    QHash<QString, MediaFile> scanned;
+    std::vector<std::optional<MediaFile>> scanned;
     MediaConsolidator::KnownFacts facts;
-    QHash<qsizetype, QStringList> unchecked;
+    QHash<qsizetype, QList<qsizetype>> unchecked;
     // Made at once when the prefetch left nothing to check.
     std::optional<QList<MediaFile>> list;
+};
 
-    void add(const QString& key, const FileStatusResult& result) {
-        scanned.insert(key, scannedMediaEntry(result));
-        if (result.facts)
-            facts.insert(result.resolvedPath, *result.facts);
+// Takes the prefetch's entry for each new path (position n of `newPaths`, usage position
+// newIndices[n]) found through where the path was first met, else by its key; a path checked
+// with another candidate than the final one, or not at all, is left to check.
+class PrefetchTaking {
+public:
+    PrefetchTaking(const ImportAggregation::Result& aggregation, ScanPrefetch::Checked& prefetched,
+                   const QList<ProjectFile>& projects, const QHash<QString, QString>& candidates)
+        : m_aggregation(aggregation), m_prefetched(prefetched), m_candidates(candidates) {
+        QHash<QUuid, qsizetype> slotOf;
+        for (qsizetype slot = 0; slot < prefetched.projects.size(); ++slot) {
+            slotOf.insert(prefetched.projects[slot]->projectId, slot);
+            m_entries.push_back(prefetched.projects[slot]->entries.data());
+        }
+        for (const ProjectFile& project : projects)
+            m_slotByProject.push_back(slotOf.value(project.id, -1));
     }
+
+    // Positions in [begin, end) of the new paths: their entries moved into `scanned`; returns
+    // those left to check. Ranges may run at once: each check is taken by one path only.
+    QList<qsizetype> take(qsizetype begin, qsizetype end,
+                          std::vector<std::optional<MediaFile>>& scanned) const {
+        QList<qsizetype> left;
+        for (qsizetype n = begin; n < end; ++n) {
+            const QString& path = m_aggregation.newPaths[n];
+            const qsizetype u = m_aggregation.newIndices[n];
+            const ScanPrefetch::Where where = find(path, m_aggregation.usage.originAt(u));
+            MediaFile* entry =
+                where.project >= 0 ? &m_entries[std::size_t(where.project)][where.check] : nullptr;
+            if (!entry || entry->path.isEmpty() ||
+                m_prefetched.projects[where.project]->candidates[where.check] != m_candidates.value(path)) {
+                left.append(n);
+                continue;
+            }
+            scanned[std::size_t(u)] = std::move(*entry);
+        }
+        return left;
+    }
+
+private:
+    ScanPrefetch::Where find(const QString& path, PathOrigin origin) const {
+        if (origin.project >= 0 && std::size_t(origin.project) < m_slotByProject.size()) {
+            const qsizetype slot = m_slotByProject[std::size_t(origin.project)];
+            if (slot >= 0) {
+                const std::vector<qsizetype>& checkAt = m_prefetched.projects[slot]->checkAt;
+                if (origin.index >= 0 && std::size_t(origin.index) < checkAt.size() &&
+                    checkAt[std::size_t(origin.index)] >= 0)
+                    return {slot, checkAt[std::size_t(origin.index)]};
+            }
+        }
+        return m_prefetched.byKey.value(UsageMap::key(path));
+    }
+
+    const ImportAggregation::Result& m_aggregation;
+    const ScanPrefetch::Checked& m_prefetched;
+    const QHash<QString, QString>& m_candidates;
+    std::vector<MediaFile*> m_entries;
+    std::vector<qsizetype> m_slotByProject;
 };
 
 // Large intermediate values are freed on the release thread: dropping 100,000 entries is too slow
@@ -149,8 +203,9 @@ private:
     ImportAggregation::Result m_aggregation;
     // Per entry of the list built from the usage map (same positions): where its path was first met.
     QList<PathOrigin> m_origins;
-    QHash<QString, MediaFile> m_scanned;
+    // What the scan's own checks' stats found, and the prefetch's checks (theirs).
     MediaConsolidator::KnownFacts m_knownFacts;
+    QList<std::shared_ptr<ScanPrefetch::ProjectChecks>> m_prefetchedChecks;
     QList<MediaFile> m_list;
     // The recount: its sum over the projects made while the files are checked, then prepared on
     // a copy of the list while the files are hashed.
@@ -355,35 +410,23 @@ QCoro::Task<bool> ImportRun::scan() {
                                                                                  : ScanPrefetch::Checked{};
     // The entries the prefetch made are taken whole; a path checked with another candidate than
     // the final one, or not checked at all, is checked below.
-    QFuture<ScanPlan> planning = QtConcurrent::run(&m_pool, [paths, prefetched = std::move(prefetched),
-                                                             candidates, usage = m_aggregation.usage,
-                                                             existing = m_aggregation.existing]() mutable {
+    QFuture<ScanPlan> planning = QtConcurrent::run(&m_pool, [this, prefetched = std::move(prefetched),
+                                                             candidates]() mutable {
         ScanPlan plan;
-        // The positions to check again, found in ranges in parallel (the tables only read).
-        const QList<QList<qsizetype>> stale =
-            mapRanges<QList<qsizetype>>(paths.size(), [&](qsizetype begin, qsizetype end) {
-                QList<qsizetype> positions;
-                for (qsizetype i = begin; i < end; ++i) {
-                    const QString key = UsageMap::key(paths[i]);
-                    if (!prefetched.entries.contains(key) ||
-                        prefetched.candidates.value(key) != candidates.value(paths[i]))
-                        positions.append(i);
-                }
-                return positions;
+        plan.scanned.resize(std::size_t(m_aggregation.usage.size()));
+        const PrefetchTaking taking(m_aggregation, prefetched, m_recountInputs.projects, candidates);
+        const QList<QList<qsizetype>> left =
+            mapRanges<QList<qsizetype>>(m_aggregation.newPaths.size(), [&](qsizetype begin, qsizetype end) {
+                return taking.take(begin, end, plan.scanned);
             });
-        for (const QList<qsizetype>& positions : stale) {
-            for (const qsizetype i : positions) {
-                prefetched.entries.remove(UsageMap::key(paths[i]));
-                plan.unchecked[i / FileStatusScan::batchSize].append(paths[i]);
-            }
+        for (const QList<qsizetype>& positions : left) {
+            for (const qsizetype n : positions)
+                plan.unchecked[n / FileStatusScan::batchSize].append(n);
         }
-        plan.scanned = std::move(prefetched.entries);
-        plan.facts = std::move(prefetched.facts);
-        discard(std::move(prefetched.candidates));
-        if (plan.unchecked.isEmpty()) {
-            plan.list = buildMediaList(usage, existing, std::move(plan.scanned));
-            plan.scanned = {};
-        }
+        m_prefetchedChecks = std::move(prefetched.projects); // their stats' facts, for consolidation
+        discard(std::move(prefetched.byKey));
+        if (plan.unchecked.isEmpty())
+            plan.list = buildMediaList(m_aggregation.usage, m_aggregation.existing, std::move(plan.scanned));
         return plan;
     });
     ScanPlan plan = co_await takeResult(planning);
@@ -393,17 +436,29 @@ QCoro::Task<bool> ImportRun::scan() {
     QElapsedTimer sinceYield;
     sinceYield.start();
     for (qsizetype first = 0; first < total; first += FileStatusScan::batchSize) {
-        const QStringList unchecked = plan.unchecked.take(first / FileStatusScan::batchSize);
+        const QList<qsizetype> unchecked = plan.unchecked.take(first / FileStatusScan::batchSize);
         if (!unchecked.isEmpty()) {
+            QStringList batch;
+            QHash<QString, qsizetype> positionOf;
+            for (const qsizetype n : unchecked) {
+                batch.append(paths[n]);
+                positionOf.insert(paths[n], n);
+            }
             QFuture<QList<FileStatusResult>> checking =
-                QtConcurrent::run(&m_pool, [fileScan, unchecked, candidates, options] {
-                    return fileScan->checkBatch(unchecked, candidates, options);
+                QtConcurrent::run(&m_pool, [fileScan, batch, candidates, options] {
+                    return fileScan->checkBatch(batch, candidates, options);
                 });
             const QList<FileStatusResult> results = co_await checking;
             if (!m_pm)
                 co_return false;
-            for (const FileStatusResult& result : results)
-                plan.add(UsageMap::key(result.path), result);
+            for (const FileStatusResult& result : results) {
+                const qsizetype n = positionOf.value(result.path, -1);
+                if (n < 0)
+                    continue;
+                plan.scanned[std::size_t(m_aggregation.newIndices[n])] = scannedMediaEntry(result);
+                if (result.facts)
+                    plan.facts.insert(result.resolvedPath, *result.facts);
+            }
         } else if (sinceYield.elapsed() >= 30) {
             // Batches the prefetch settled need no worker; still let the window draw now and then.
             auto yield = QCoro::sleepFor(std::chrono::milliseconds(0));
@@ -419,7 +474,6 @@ QCoro::Task<bool> ImportRun::scan() {
             progress.currentTask = ImportProgress::scanMessage(checked, total);
         });
     }
-    m_scanned = std::move(plan.scanned);
     m_knownFacts = std::move(plan.facts);
     AppLog::info(QStringLiteral("⏱ Scan: ") + seconds(timer) +
                  QStringLiteral(" (%1 new file(s))").arg(total));
@@ -427,14 +481,14 @@ QCoro::Task<bool> ImportRun::scan() {
     if (plan.list) {
         m_list = std::move(*plan.list);
     } else {
-        QFuture<QList<MediaFile>> building = QtConcurrent::run(&m_pool, [this] {
-            return buildMediaList(m_aggregation.usage, m_aggregation.existing, std::move(m_scanned));
-        });
+        QFuture<QList<MediaFile>> building =
+            QtConcurrent::run(&m_pool, [this, scanned = std::move(plan.scanned)]() mutable {
+                return buildMediaList(m_aggregation.usage, m_aggregation.existing, std::move(scanned));
+            });
         m_list = co_await takeResult(building);
     }
     m_origins = m_aggregation.usage.origins();
     discard(std::exchange(m_aggregation, {}));
-    discard(std::exchange(m_scanned, {}));
     co_return bool(m_pm);
 }
 
@@ -533,8 +587,20 @@ QCoro::Task<bool> ImportRun::consolidate(Beside& beside) {
             });
     m_recounting = startRecount(m_list, std::exchange(m_recountAggregate, {}), std::exchange(m_origins, {}));
     beside.ordering = startOrdering(m_list);
-    QFuture<QList<MediaFile>> consolidating = QtConcurrent::run(
-        &m_pool, [list = std::move(m_list), known = std::exchange(m_knownFacts, {})]() mutable {
+    QFuture<QList<MediaFile>> consolidating =
+        QtConcurrent::run(&m_pool, [list = std::move(m_list), known = std::exchange(m_knownFacts, {}),
+                                    prefetched = std::exchange(m_prefetchedChecks, {})]() mutable {
+            // Here, beside the duplicate search that sets the pace: one table of what was stat'ed,
+            // the scan's own checks over the prefetch's.
+            MediaConsolidator::KnownFacts all;
+            for (const auto& checks : std::as_const(prefetched)) {
+                for (const auto& [path, facts] : std::as_const(checks->facts))
+                    all.insert(path, facts);
+            }
+            for (auto it = known.cbegin(); it != known.cend(); ++it)
+                all.insert(it.key(), it.value());
+            discard(std::move(prefetched));
+            discard(std::exchange(known, std::move(all)));
             QList<MediaFile> consolidated =
                 MediaConsolidator().consolidateCrossProjectDuplicates(std::move(list), known);
             discard(std::move(known));

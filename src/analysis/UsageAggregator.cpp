@@ -245,7 +245,7 @@ QList<MediaFile> buildList(const UsageMap& usage, const QHash<QString, MediaFile
                 if (const auto it = existing.constFind(k); it != existing.cend())
                     known = *it;
                 else
-                    known = take(k);
+                    known = take(i, k);
                 MediaFile file = known ? std::move(*known) : newMediaEntry(path);
                 file.usageCount = u.usageCount;
                 file.projectNames = u.projectNames;
@@ -270,7 +270,7 @@ QList<MediaFile> buildList(const UsageMap& usage, const QHash<QString, MediaFile
 
 QList<MediaFile> buildMediaList(const UsageMap& usage, const QHash<QString, MediaFile>& existing,
                                 const QHash<QString, MediaFile>& scanned) {
-    return buildList(usage, existing, [&](const QString& k) -> std::optional<MediaFile> {
+    return buildList(usage, existing, [&](qsizetype, const QString& k) -> std::optional<MediaFile> {
         const auto it = scanned.constFind(k);
         return it == scanned.cend() ? std::nullopt : std::optional<MediaFile>(*it);
     });
@@ -281,10 +281,17 @@ QList<MediaFile> buildMediaList(const UsageMap& usage, const QHash<QString, Medi
     // Detached once here, so the ranges' look-ups only read the table; each moves out the entries
     // of its own keys.
     scanned.detach();
-    return buildList(usage, existing, [&](const QString& k) -> std::optional<MediaFile> {
+    return buildList(usage, existing, [&](qsizetype, const QString& k) -> std::optional<MediaFile> {
         const auto it = scanned.constFind(k);
         return it == scanned.cend() ? std::nullopt
                                     : std::optional<MediaFile>(std::move(const_cast<MediaFile&>(*it)));
+    });
+}
+
+QList<MediaFile> buildMediaList(const UsageMap& usage, const QHash<QString, MediaFile>& existing,
+                                std::vector<std::optional<MediaFile>>&& scanned) {
+    return buildList(usage, existing, [&](qsizetype i, const QString&) -> std::optional<MediaFile> {
+        return std::size_t(i) < scanned.size() ? std::move(scanned[std::size_t(i)]) : std::nullopt;
     });
 }
 

@@ -14,6 +14,7 @@
 #include <QtConcurrent/QtConcurrentRun>
 
 #include <algorithm>
+#include <optional>
 #include <vector>
 
 #include <functional>
@@ -160,6 +161,9 @@ QList<MediaFile> buildMediaList(const UsageMap& usage, const QHash<QString, Medi
 // The same taking the scanned entries over (moved into the list, not copied).
 QList<MediaFile> buildMediaList(const UsageMap& usage, const QHash<QString, MediaFile>& existing,
                                 QHash<QString, MediaFile>&& scanned);
+// The same with the scanned entries by position in the usage map (none: not scanned).
+QList<MediaFile> buildMediaList(const UsageMap& usage, const QHash<QString, MediaFile>& existing,
+                                std::vector<std::optional<MediaFile>>&& scanned);
 
 // The projects' relative-path candidates merged, the earlier project winning (as the manager merges
 // them); for worker threads, which must not ask the manager.
