@@ -425,8 +425,11 @@ QCoro::Task<bool> ImportRun::scan() {
         }
         m_prefetchedChecks = std::move(prefetched.projects); // their stats' facts, for consolidation
         discard(std::move(prefetched.byKey));
-        if (plan.unchecked.isEmpty())
+        if (plan.unchecked.isEmpty()) {
             plan.list = buildMediaList(m_aggregation.usage, m_aggregation.existing, std::move(plan.scanned));
+            // What the entries were moved out of: freed here, not on the GUI thread.
+            discard(std::exchange(plan.scanned, {}));
+        }
         return plan;
     });
     ScanPlan plan = co_await takeResult(planning);
@@ -483,7 +486,10 @@ QCoro::Task<bool> ImportRun::scan() {
     } else {
         QFuture<QList<MediaFile>> building =
             QtConcurrent::run(&m_pool, [this, scanned = std::move(plan.scanned)]() mutable {
-                return buildMediaList(m_aggregation.usage, m_aggregation.existing, std::move(scanned));
+                QList<MediaFile> list =
+                    buildMediaList(m_aggregation.usage, m_aggregation.existing, std::move(scanned));
+                discard(std::exchange(scanned, {}));
+                return list;
             });
         m_list = co_await takeResult(building);
     }
