@@ -63,7 +63,10 @@ void UsageMap::insert(const QString& k, const QString& path, const QString& proj
                       const PathContribution& c, PathOrigin origin) {
     m_index.insert(k, m_paths.size());
     m_paths.append(path);
-    m_usages.append(PathUsage{c.count, c.audioOnly, {projectName}, c.timelines});
+    // The paths of one project share one list of its name until a merge adds another.
+    if (m_firstNames.size() != 1 || m_firstNames.first() != projectName)
+        m_firstNames = QStringList{projectName};
+    m_usages.append(PathUsage{c.count, c.audioOnly, m_firstNames, c.timelines});
     m_origins.append(origin);
 }
 

@@ -79,6 +79,7 @@ private:
     QStringList m_paths;
     QList<PathUsage> m_usages;
     QList<PathOrigin> m_origins;
+    QStringList m_firstNames; // the name list of the last path inserted
 };
 
 // The combination rule shared by the import, the rebuild and the rescan.
