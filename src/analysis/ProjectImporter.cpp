@@ -8,6 +8,7 @@
 #include "analysis/MediaConsolidator.h"
 #include "analysis/PostAnalysisPrompts.h"
 #include "analysis/ProjectManager.h"
+#include "analysis/ScanPlan.h"
 #include "analysis/ScanPrefetch.h"
 #include "analysis/SimilarNameDetector.h"
 #include "analysis/TakeResult.h"
@@ -45,76 +46,6 @@ QString seconds(const QElapsedTimer& timer) {
     return number::seconds1(double(timer.nsecsElapsed()) / 1e9);
 }
 
-// The file scan's results: per position in the usage map, the entry its check made (by the
-// prefetch or by the scan); what the scan's own checks' stats found; the positions among the new
-// paths still to check, by batch.
-struct ScanPlan {
-    std::vector<std::optional<MediaFile>> scanned;
-    MediaConsolidator::KnownFacts facts;
-    QHash<qsizetype, QList<qsizetype>> unchecked;
-    // Made at once when the prefetch left nothing to check.
-    std::optional<QList<MediaFile>> list;
-};
-
-// Takes the prefetch's entry for each new path (position n of `newPaths`, usage position
-// newIndices[n]) found through where the path was first met, else by its key; a path checked
-// with another candidate than the final one, or not at all, is left to check.
-class PrefetchTaking {
-public:
-    PrefetchTaking(const ImportAggregation::Result& aggregation, ScanPrefetch::Checked& prefetched,
-                   const QList<ProjectFile>& projects, const QHash<QString, QString>& candidates)
-        : m_aggregation(aggregation), m_prefetched(prefetched), m_candidates(candidates) {
-        QHash<QUuid, qsizetype> slotOf;
-        for (qsizetype slot = 0; slot < prefetched.projects.size(); ++slot) {
-            slotOf.insert(prefetched.projects[slot]->projectId, slot);
-            m_entries.push_back(prefetched.projects[slot]->entries.data());
-        }
-        for (const ProjectFile& project : projects)
-            m_slotByProject.push_back(slotOf.value(project.id, -1));
-    }
-
-    // Positions in [begin, end) of the new paths: their entries moved into `scanned`; returns
-    // those left to check. Ranges may run at once: each check is taken by one path only.
-    QList<qsizetype> take(qsizetype begin, qsizetype end,
-                          std::vector<std::optional<MediaFile>>& scanned) const {
-        QList<qsizetype> left;
-        for (qsizetype n = begin; n < end; ++n) {
-            const QString& path = m_aggregation.newPaths[n];
-            const qsizetype u = m_aggregation.newIndices[n];
-            const ScanPrefetch::Where where = find(path, m_aggregation.usage.originAt(u));
-            MediaFile* entry =
-                where.project >= 0 ? &m_entries[std::size_t(where.project)][where.check] : nullptr;
-            if (!entry || entry->path.isEmpty() ||
-                m_prefetched.projects[where.project]->candidates[where.check] != m_candidates.value(path)) {
-                left.append(n);
-                continue;
-            }
-            scanned[std::size_t(u)] = std::move(*entry);
-        }
-        return left;
-    }
-
-private:
-    ScanPrefetch::Where find(const QString& path, PathOrigin origin) const {
-        if (origin.project >= 0 && std::size_t(origin.project) < m_slotByProject.size()) {
-            const qsizetype slot = m_slotByProject[std::size_t(origin.project)];
-            if (slot >= 0) {
-                const std::vector<qsizetype>& checkAt = m_prefetched.projects[slot]->checkAt;
-                if (origin.index >= 0 && std::size_t(origin.index) < checkAt.size() &&
-                    checkAt[std::size_t(origin.index)] >= 0)
-                    return {slot, checkAt[std::size_t(origin.index)]};
-            }
-        }
-        return m_prefetched.byKey.value(UsageMap::key(path));
-    }
-
-    const ImportAggregation::Result& m_aggregation;
-    const ScanPrefetch::Checked& m_prefetched;
-    const QHash<QString, QString>& m_candidates;
-    std::vector<MediaFile*> m_entries;
-    std::vector<qsizetype> m_slotByProject;
-};
-
 // Large intermediate values are freed on the release thread: dropping 100,000 entries is too slow
 // for the GUI thread, and nothing waits for it.
 template <class T> void discard(T&& value) {
@@ -136,6 +67,42 @@ struct NameOrder {
     std::vector<qsizetype> order;
     SimilarNameDetector::Groups similar;
 };
+
+// The list in the order by name, each entry with its similar names and its recounted usage (from
+// `usage`, at the same positions as `list`). In ranges of the order, in parallel: each position is
+// written by one range only. Returns the list and how many entries have similar names.
+std::pair<QList<MediaFile>, qsizetype> inNameOrder(QList<MediaFile>& list, const NameOrder& named,
+                                                   const QList<MediaFile>& usage) {
+    const SimilarNameDetector::Groups& similar = named.similar;
+    MediaFile* const files = list.data();
+    const MediaFile* const counted = usage.constData();
+    const qsizetype countedSize = usage.size();
+    QList<std::pair<QList<MediaFile>, qsizetype>> parts = mapRanges<std::pair<QList<MediaFile>, qsizetype>>(
+        qsizetype(named.order.size()), [&](qsizetype begin, qsizetype end) {
+            QList<MediaFile> sorted;
+            sorted.reserve(end - begin);
+            qsizetype withSimilar = 0;
+            for (qsizetype n = begin; n < end; ++n) {
+                const qsizetype i = named.order[std::size_t(n)];
+                MediaFile& file = files[i];
+                SimilarNameDetector::fill(file, i, similar);
+                withSimilar += file.similarFiles.isEmpty() ? 0 : 1;
+                if (i < countedSize)
+                    copyUsageFields(file, counted[i]);
+                sorted.append(std::move(file));
+            }
+            return std::make_pair(std::move(sorted), withSimilar);
+        });
+    QList<MediaFile> sorted = std::move(parts.first().first);
+    qsizetype withSimilar = parts.first().second;
+    sorted.reserve(list.size());
+    for (qsizetype p = 1; p < parts.size(); ++p) {
+        for (MediaFile& file : parts[p].first)
+            sorted.append(std::move(file));
+        withSimilar += parts[p].second;
+    }
+    return {std::move(sorted), withSimilar};
+}
 
 // One run of the import; everything it holds lives in the calling coroutine's frame, so a window
 // that closes mid-import (the manager gone) leaves nothing dangling: each resumption checks first.
@@ -410,28 +377,20 @@ QCoro::Task<bool> ImportRun::scan() {
                                                                                  : ScanPrefetch::Checked{};
     // The entries the prefetch made are taken whole; a path checked with another candidate than
     // the final one, or not checked at all, is checked below.
-    QFuture<ScanPlan> planning = QtConcurrent::run(&m_pool, [this, prefetched = std::move(prefetched),
-                                                             candidates]() mutable {
-        ScanPlan plan;
-        plan.scanned.resize(std::size_t(m_aggregation.usage.size()));
-        const PrefetchTaking taking(m_aggregation, prefetched, m_recountInputs.projects, candidates);
-        const QList<QList<qsizetype>> left =
-            mapRanges<QList<qsizetype>>(m_aggregation.newPaths.size(), [&](qsizetype begin, qsizetype end) {
-                return taking.take(begin, end, plan.scanned);
-            });
-        for (const QList<qsizetype>& positions : left) {
-            for (const qsizetype n : positions)
-                plan.unchecked[n / FileStatusScan::batchSize].append(n);
-        }
-        m_prefetchedChecks = std::move(prefetched.projects); // their stats' facts, for consolidation
-        discard(std::move(prefetched.byKey));
-        if (plan.unchecked.isEmpty()) {
-            plan.list = buildMediaList(m_aggregation.usage, m_aggregation.existing, std::move(plan.scanned));
-            // What the entries were moved out of: freed here, not on the GUI thread.
-            discard(std::exchange(plan.scanned, {}));
-        }
-        return plan;
-    });
+    QFuture<ScanPlan> planning =
+        QtConcurrent::run(&m_pool, [this, prefetched = std::move(prefetched), candidates]() mutable {
+            ScanPlan plan =
+                ScanPlan::fromPrefetch(m_aggregation, prefetched, m_recountInputs.projects, candidates);
+            m_prefetchedChecks = std::move(prefetched.projects); // their stats' facts, for consolidation
+            discard(std::move(prefetched.byKey));
+            if (plan.unchecked.isEmpty()) {
+                plan.list =
+                    buildMediaList(m_aggregation.usage, m_aggregation.existing, std::move(plan.scanned));
+                // What the entries were moved out of: freed here, not on the GUI thread.
+                discard(std::exchange(plan.scanned, {}));
+            }
+            return plan;
+        });
     ScanPlan plan = co_await takeResult(planning);
     if (!m_pm)
         co_return false;
@@ -455,12 +414,8 @@ QCoro::Task<bool> ImportRun::scan() {
             if (!m_pm)
                 co_return false;
             for (const FileStatusResult& result : results) {
-                const qsizetype n = positionOf.value(result.path, -1);
-                if (n < 0)
-                    continue;
-                plan.scanned[std::size_t(m_aggregation.newIndices[n])] = scannedMediaEntry(result);
-                if (result.facts)
-                    plan.facts.insert(result.resolvedPath, *result.facts);
+                if (const qsizetype n = positionOf.value(result.path, -1); n >= 0)
+                    plan.add(m_aggregation, n, result);
             }
         } else if (sinceYield.elapsed() >= 30) {
             // Batches the prefetch settled need no worker; still let the window draw now and then.
@@ -596,17 +551,9 @@ QCoro::Task<bool> ImportRun::consolidate(Beside& beside) {
     QFuture<QList<MediaFile>> consolidating =
         QtConcurrent::run(&m_pool, [list = std::move(m_list), known = std::exchange(m_knownFacts, {}),
                                     prefetched = std::exchange(m_prefetchedChecks, {})]() mutable {
-            // Here, beside the duplicate search that sets the pace: one table of what was stat'ed,
-            // the scan's own checks over the prefetch's.
-            MediaConsolidator::KnownFacts all;
-            for (const auto& checks : std::as_const(prefetched)) {
-                for (const auto& [path, facts] : std::as_const(checks->facts))
-                    all.insert(path, facts);
-            }
-            for (auto it = known.cbegin(); it != known.cend(); ++it)
-                all.insert(it.key(), it.value());
+            // Here, beside the duplicate search that sets the pace.
+            discard(std::exchange(known, ScanPlan::knownFacts(known, prefetched)));
             discard(std::move(prefetched));
-            discard(std::exchange(known, std::move(all)));
             QList<MediaFile> consolidated =
                 MediaConsolidator().consolidateCrossProjectDuplicates(std::move(list), known);
             discard(std::move(known));
@@ -689,36 +636,7 @@ QCoro::Task<bool> ImportRun::findSimilar(QFuture<NameOrder>& ordering) {
             QElapsedTimer similarTimer;
             similarTimer.start();
             AppLog::info(QStringLiteral("Detecting similar filenames"));
-            const SimilarNameDetector::Groups& similar = named.similar;
-            // In ranges of the order, in parallel: each position is written by one range only.
-            MediaFile* const files = list.data();
-            const MediaFile* const counted = usage.constData();
-            const qsizetype countedSize = usage.size();
-            QList<std::pair<QList<MediaFile>, qsizetype>> parts =
-                mapRanges<std::pair<QList<MediaFile>, qsizetype>>(
-                    qsizetype(named.order.size()), [&](qsizetype begin, qsizetype end) {
-                        QList<MediaFile> sorted;
-                        sorted.reserve(end - begin);
-                        qsizetype withSimilar = 0;
-                        for (qsizetype n = begin; n < end; ++n) {
-                            const qsizetype i = named.order[std::size_t(n)];
-                            MediaFile& file = files[i];
-                            SimilarNameDetector::fill(file, i, similar);
-                            withSimilar += file.similarFiles.isEmpty() ? 0 : 1;
-                            if (i < countedSize)
-                                copyUsageFields(file, counted[i]);
-                            sorted.append(std::move(file));
-                        }
-                        return std::make_pair(std::move(sorted), withSimilar);
-                    });
-            QList<MediaFile> sorted = std::move(parts.first().first);
-            qsizetype withSimilar = parts.first().second;
-            sorted.reserve(list.size());
-            for (qsizetype p = 1; p < parts.size(); ++p) {
-                for (MediaFile& file : parts[p].first)
-                    sorted.append(std::move(file));
-                withSimilar += parts[p].second;
-            }
+            auto [sorted, withSimilar] = inNameOrder(list, named, usage);
             SimilarNameDetector::logFound(withSimilar);
             const qint64 took = similarTimer.nsecsElapsed();
             discard(std::move(usage));
