@@ -5,6 +5,7 @@
 #include "stores/SequenceUsagePolicyStore.h"
 
 #include <algorithm>
+#include <optional>
 
 namespace tarnwick {
 
@@ -281,6 +282,34 @@ bool applyAggregatedUsage(QList<MediaFile>& mediaFiles, const AggregatedUsage& u
         anyUsed = anyUsed || file.usageCount >= 1 || file.isAEFootage;
     }
     return anyUsed;
+}
+
+KnownPathKeys knownPathKeys(const QList<PathOrigin>& origins, const QList<MediaFile>& list,
+                            const QList<ProjectFile>& projects, const AggregatedUsage& usage,
+                            LowerPathCache& lowerPaths) {
+    const auto& records = usage.recordOfProjectPath;
+    KnownPathKeys known{QStringList(list.size()), std::vector<qsizetype>(std::size_t(list.size()), -1)};
+    // Each project's keys, made (and cached) when the aggregate was: asked once per project, and
+    // held as shared copies (the cache may move its values as it grows).
+    std::vector<std::optional<QStringList>> keysOf(std::size_t(projects.size()));
+    for (qsizetype i = 0; i < list.size() && i < origins.size(); ++i) {
+        const PathOrigin origin = origins[i];
+        if (origin.project < 0 || origin.project >= projects.size() || origin.project >= records.size())
+            continue;
+        const ProjectFile& project = projects[origin.project];
+        std::optional<QStringList>& cached = keysOf[std::size_t(origin.project)];
+        if (!cached)
+            cached = lowerPaths.projectPaths(project);
+        const QStringList& projectKeys = *cached;
+        const auto& projectRecords = records[origin.project];
+        if (origin.index < 0 || origin.index >= projectKeys.size() ||
+            origin.index >= qsizetype(projectRecords.size()) ||
+            list[i].path != project.mediaFiles[origin.index])
+            continue;
+        known.lowerPaths[i] = projectKeys[origin.index];
+        known.records[std::size_t(i)] = projectRecords[std::size_t(origin.index)];
+    }
+    return known;
 }
 
 int effectiveUsedFileCount(const ProjectFile& project, const SequenceUsagePolicyStore& policy) {

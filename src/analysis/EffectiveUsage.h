@@ -1,5 +1,6 @@
 #pragma once
 
+#include "analysis/UsageAggregator.h"
 #include "model/MediaFile.h"
 #include "model/ProjectFile.h"
 #include "model/ProjectSequence.h"
@@ -92,6 +93,13 @@ struct KnownPathKeys {
     QStringList lowerPaths;
     std::vector<qsizetype> records;
 };
+
+// The keys and records an aggregate made with `withRecords` already holds for the entries of
+// `list`: entry i, when it still has the exact path that origins[i] points at (a project and a
+// position in its media list, as the usage map first met it). Other entries stay unknown.
+KnownPathKeys knownPathKeys(const QList<PathOrigin>& origins, const QList<MediaFile>& list,
+                            const QList<ProjectFile>& projects, const AggregatedUsage& usage,
+                            LowerPathCache& lowerPaths);
 
 EffectiveProjectUsage effectiveProjectUsage(const ProjectFile& project,
                                             const SequenceUsagePolicyStore& policy);

@@ -9,12 +9,22 @@
 
 namespace tarnwick {
 
+namespace {
+
+// Beside the reads, which take most cores while projects arrive.
+constexpr int preparingThreads = 3;
+
+} // namespace
+
 ImportAggregation::ImportAggregation(QList<ProjectFile> loaded, QList<SequencePolicySnapshot> loadedSnapshots,
                                      QList<MediaFile> media)
-    : m_media(std::move(media)) {
+    : m_loadedCount(loaded.size()), m_media(std::move(media)) {
     m_pool.setMaxThreadCount(1); // one thread: projects are summed in order
     m_pool.setExpiryTimeout(idleThreadExpiryMs);
     m_pool.setObjectName(QStringLiteral("ImportAggregation"));
+    m_preparing.setMaxThreadCount(preparingThreads);
+    m_preparing.setExpiryTimeout(idleThreadExpiryMs);
+    m_preparing.setObjectName(QStringLiteral("ImportPreparing"));
     m_pool.start([this, loaded = std::move(loaded), snapshots = std::move(loadedSnapshots)] {
         QList<ProjectContribution> contributions;
         for (qsizetype i = 0; i < loaded.size() && i < snapshots.size(); ++i)
@@ -27,6 +37,7 @@ ImportAggregation::ImportAggregation(QList<ProjectFile> loaded, QList<SequencePo
 
 ImportAggregation::~ImportAggregation() {
     m_pool.waitForDone();
+    m_preparing.waitForDone();
 }
 
 ProjectContribution ImportAggregation::contribution(const ProjectFile& project,
@@ -35,23 +46,35 @@ ProjectContribution ImportAggregation::contribution(const ProjectFile& project,
         std::make_shared<const EffectiveProjectUsage>(effectiveProjectUsage(project, std::move(snapshot)));
     return [usage, project](const QString& path) {
         const PathUsageInProject u = effectivePathUsageInProject(path, project, *usage);
-        return PathContribution{int(u.usageCount), u.isAudioOnly,
-                                QSet<QString>(u.sequenceNames.cbegin(), u.sequenceNames.cend())};
+        // An empty set allocates nothing; one made from an empty range would, for every path.
+        QSet<QString> timelines;
+        for (const QString& name : u.sequenceNames)
+            timelines.insert(name);
+        return PathContribution{int(u.usageCount), u.isAudioOnly, std::move(timelines)};
     };
 }
 
 void ImportAggregation::arrived(qsizetype order, std::optional<ProjectFile> project,
                                 SequencePolicySnapshot snapshot) {
-    m_waiting.insert(order, Pending{std::move(project), std::move(snapshot)});
+    QFuture<PreparedPaths> prepared;
+    if (project)
+        prepared = QtConcurrent::run(&m_preparing, [project = *project, snapshot = std::move(snapshot)] {
+            return preparePaths(project, contribution(project, snapshot));
+        });
+    m_waiting.insert(order, Pending{std::move(project), std::move(prepared)});
     for (auto it = m_waiting.find(m_next); it != m_waiting.end(); it = m_waiting.find(m_next)) {
         Pending pending = std::move(it.value());
         m_waiting.erase(it);
         ++m_next;
         if (!pending.project)
             continue; // a project that could not be read adds no usage
-        m_pool.start([this, pending = std::move(pending)] {
+        // The project's position in the manager's list once the import appends it (failed reads
+        // included), which the recount aggregates in.
+        const int projectIndex = int(m_loadedCount + m_next - 1);
+        m_pool.start([this, pending = std::move(pending), projectIndex] {
+            const PreparedPaths paths = QFuture<PreparedPaths>(pending.prepared).takeResult();
+            addProjectWithCrossReference(m_usage, *m_index, *pending.project, paths, projectIndex);
             const ProjectFile& project = *pending.project;
-            addProjectWithCrossReference(m_usage, *m_index, project, contribution(project, pending.snapshot));
             for (auto it = project.relativeCandidates.cbegin(); it != project.relativeCandidates.cend();
                  ++it) {
                 if (!m_candidates.contains(it.key()))
@@ -63,8 +86,13 @@ void ImportAggregation::arrived(qsizetype order, std::optional<ProjectFile> proj
 
 QFuture<ImportAggregation::Result> ImportAggregation::finish() {
     return QtConcurrent::run(&m_pool, [this] {
-        Result result{std::move(m_usage), entriesByPath(m_media), {}, std::move(m_candidates)};
-        result.newPaths = newPaths(result.usage, result.existing);
+        Result result{std::move(m_usage), entriesByPath(m_media), {}, {}, std::move(m_candidates)};
+        for (qsizetype i = 0; i < result.usage.size(); ++i) {
+            if (!result.existing.contains(UsageMap::key(result.usage.pathAt(i)))) {
+                result.newPaths.append(result.usage.pathAt(i));
+                result.newIndices.append(i);
+            }
+        }
         m_index.reset();
         m_media = {};
         return result;

@@ -24,6 +24,7 @@ public:
         UsageMap usage;
         QHash<QString, MediaFile> existing; // the media list's entries by exact path
         QStringList newPaths;               // paths of the usage map the media list does not hold
+        QList<qsizetype> newIndices;        // the position in the usage map of each new path
         // The projects' relative-path candidates merged, an earlier project winning (loaded ones
         // first, then the new ones in the order given, failed reads having none).
         QHash<QString, QString> candidates;
@@ -50,12 +51,16 @@ public:
 private:
     struct Pending {
         std::optional<ProjectFile> project;
-        SequencePolicySnapshot snapshot;
+        QFuture<PreparedPaths> prepared; // started as the project arrived
     };
 
     QThreadPool m_pool;
+    // Each project's keys and contributions, made as soon as it arrives, whatever its turn: most
+    // projects come in together at the end of the reads, and only their sum must wait its turn.
+    QThreadPool m_preparing;
     QHash<qsizetype, Pending> m_waiting; // arrived ahead of an earlier one
     qsizetype m_next = 0;
+    qsizetype m_loadedCount = 0;
     // Worker thread only, once constructed.
     UsageMap m_usage;
     QHash<QString, QString> m_candidates;

@@ -8,6 +8,7 @@
 #include "analysis/MediaConsolidator.h"
 #include "analysis/PostAnalysisPrompts.h"
 #include "analysis/ProjectManager.h"
+#include "analysis/ScanPlan.h"
 #include "analysis/ScanPrefetch.h"
 #include "analysis/SimilarNameDetector.h"
 #include "analysis/TakeResult.h"
@@ -45,22 +46,6 @@ QString seconds(const QElapsedTimer& timer) {
     return number::seconds1(double(timer.nsecsElapsed()) / 1e9);
 }
 
-// The file scan's results: an entry per checked path, what each check's stat found, and the paths
-// still to check, by batch.
-struct ScanPlan {
-    QHash<QString, MediaFile> scanned;
-    MediaConsolidator::KnownFacts facts;
-    QHash<qsizetype, QStringList> unchecked;
-    // Made at once when the prefetch left nothing to check.
-    std::optional<QList<MediaFile>> list;
-
-    void add(const QString& key, const FileStatusResult& result) {
-        scanned.insert(key, scannedMediaEntry(result));
-        if (result.facts)
-            facts.insert(result.resolvedPath, *result.facts);
-    }
-};
-
 // Large intermediate values are freed on the release thread: dropping 100,000 entries is too slow
 // for the GUI thread, and nothing waits for it.
 template <class T> void discard(T&& value) {
@@ -82,6 +67,42 @@ struct NameOrder {
     std::vector<qsizetype> order;
     SimilarNameDetector::Groups similar;
 };
+
+// The list in the order by name, each entry with its similar names and its recounted usage (from
+// `usage`, at the same positions as `list`). In ranges of the order, in parallel: each position is
+// written by one range only. Returns the list and how many entries have similar names.
+std::pair<QList<MediaFile>, qsizetype> inNameOrder(QList<MediaFile>& list, const NameOrder& named,
+                                                   const QList<MediaFile>& usage) {
+    const SimilarNameDetector::Groups& similar = named.similar;
+    MediaFile* const files = list.data();
+    const MediaFile* const counted = usage.constData();
+    const qsizetype countedSize = usage.size();
+    QList<std::pair<QList<MediaFile>, qsizetype>> parts = mapRanges<std::pair<QList<MediaFile>, qsizetype>>(
+        qsizetype(named.order.size()), [&](qsizetype begin, qsizetype end) {
+            QList<MediaFile> sorted;
+            sorted.reserve(end - begin);
+            qsizetype withSimilar = 0;
+            for (qsizetype n = begin; n < end; ++n) {
+                const qsizetype i = named.order[std::size_t(n)];
+                MediaFile& file = files[i];
+                SimilarNameDetector::fill(file, i, similar);
+                withSimilar += file.similarFiles.isEmpty() ? 0 : 1;
+                if (i < countedSize)
+                    copyUsageFields(file, counted[i]);
+                sorted.append(std::move(file));
+            }
+            return std::make_pair(std::move(sorted), withSimilar);
+        });
+    QList<MediaFile> sorted = std::move(parts.first().first);
+    qsizetype withSimilar = parts.first().second;
+    sorted.reserve(list.size());
+    for (qsizetype p = 1; p < parts.size(); ++p) {
+        for (MediaFile& file : parts[p].first)
+            sorted.append(std::move(file));
+        withSimilar += parts[p].second;
+    }
+    return {std::move(sorted), withSimilar};
+}
 
 // One run of the import; everything it holds lives in the calling coroutine's frame, so a window
 // that closes mid-import (the manager gone) leaves nothing dangling: each resumption checks first.
@@ -123,8 +144,13 @@ private:
     void finishAnalysis();
     // The recount (its aggregate made beforehand) on a copy of `list`; the order by file name and the
     // similar names from its paths. Neither needs the hashes.
+    // `aggregate`: the future that makes it (none: made again here). `origins`: where the usage
+    // map first met each entry's path (empty: unknown), so that the recount takes the key and
+    // record the aggregate made for it instead of looking it up again.
     QFuture<std::pair<QList<MediaFile>, ProjectManager::PreparedUsageRecount>>
-    startRecount(const QList<MediaFile>& list, const ProjectManager::RecountAggregate& aggregate);
+    startRecount(const QList<MediaFile>& list,
+                 std::optional<QFuture<ProjectManager::RecountAggregate>> aggregate,
+                 const QList<PathOrigin>& origins);
     QFuture<NameOrder> startOrdering(const QList<MediaFile>& list);
     // Lets the window process events between long steps of the GUI thread; false: the manager is gone.
     QCoro::Task<bool> yieldTurn();
@@ -142,8 +168,11 @@ private:
     QList<ParseOutcome> m_outcomes;
     QList<ProjectFile> m_newProjects;
     ImportAggregation::Result m_aggregation;
-    QHash<QString, MediaFile> m_scanned;
+    // Per entry of the list built from the usage map (same positions): where its path was first met.
+    QList<PathOrigin> m_origins;
+    // What the scan's own checks' stats found, and the prefetch's checks (theirs).
     MediaConsolidator::KnownFacts m_knownFacts;
+    QList<std::shared_ptr<ScanPrefetch::ProjectChecks>> m_prefetchedChecks;
     QList<MediaFile> m_list;
     // The recount: its sum over the projects made while the files are checked, then prepared on
     // a copy of the list while the files are hashed.
@@ -313,7 +342,7 @@ QCoro::Task<bool> ImportRun::aggregate() {
     // The recount's sum over the projects needs nothing more: made while the files are checked.
     m_recountInputs = m_pm->usageRecountInputs();
     m_recountAggregate = QtConcurrent::run(
-        &m_pool, [inputs = m_recountInputs] { return ProjectManager::aggregateForRecount(inputs); });
+        &m_pool, [inputs = m_recountInputs] { return ProjectManager::aggregateForRecount(inputs, true); });
     // Most of the usage sum was made while the projects were read.
     QFuture<ImportAggregation::Result> aggregation = m_summing->finish();
     m_aggregation = co_await takeResult(aggregation);
@@ -335,7 +364,7 @@ QCoro::Task<bool> ImportRun::scan() {
     QElapsedTimer timer;
     timer.start();
     AppLog::scanStarted(total);
-    QFuture<void> prefetching = QtConcurrent::run(m_prefetch->pool(), [] {});
+    QFuture<void> prefetching = m_prefetch->finished();
     co_await prefetching;
     if (!m_pm)
         co_return false;
@@ -348,29 +377,20 @@ QCoro::Task<bool> ImportRun::scan() {
                                                                                  : ScanPrefetch::Checked{};
     // The entries the prefetch made are taken whole; a path checked with another candidate than
     // the final one, or not checked at all, is checked below.
-    QFuture<ScanPlan> planning = QtConcurrent::run(&m_pool, [paths, prefetched = std::move(prefetched),
-                                                             candidates, usage = m_aggregation.usage,
-                                                             existing = m_aggregation.existing]() mutable {
-        ScanPlan plan;
-        for (qsizetype i = 0; i < paths.size(); ++i) {
-            const QString key = UsageMap::key(paths[i]);
-            const auto found = prefetched.entries.find(key);
-            if (found != prefetched.entries.end() &&
-                prefetched.candidates.value(key) == candidates.value(paths[i]))
-                continue;
-            if (found != prefetched.entries.end())
-                prefetched.entries.erase(found);
-            plan.unchecked[i / FileStatusScan::batchSize].append(paths[i]);
-        }
-        plan.scanned = std::move(prefetched.entries);
-        plan.facts = std::move(prefetched.facts);
-        discard(std::move(prefetched.candidates));
-        if (plan.unchecked.isEmpty()) {
-            plan.list = buildMediaList(usage, existing, std::move(plan.scanned));
-            plan.scanned = {};
-        }
-        return plan;
-    });
+    QFuture<ScanPlan> planning =
+        QtConcurrent::run(&m_pool, [this, prefetched = std::move(prefetched), candidates]() mutable {
+            ScanPlan plan =
+                ScanPlan::fromPrefetch(m_aggregation, prefetched, m_recountInputs.projects, candidates);
+            m_prefetchedChecks = std::move(prefetched.projects); // their stats' facts, for consolidation
+            discard(std::move(prefetched.byKey));
+            if (plan.unchecked.isEmpty()) {
+                plan.list =
+                    buildMediaList(m_aggregation.usage, m_aggregation.existing, std::move(plan.scanned));
+                // What the entries were moved out of: freed here, not on the GUI thread.
+                discard(std::exchange(plan.scanned, {}));
+            }
+            return plan;
+        });
     ScanPlan plan = co_await takeResult(planning);
     if (!m_pm)
         co_return false;
@@ -378,17 +398,25 @@ QCoro::Task<bool> ImportRun::scan() {
     QElapsedTimer sinceYield;
     sinceYield.start();
     for (qsizetype first = 0; first < total; first += FileStatusScan::batchSize) {
-        const QStringList unchecked = plan.unchecked.take(first / FileStatusScan::batchSize);
+        const QList<qsizetype> unchecked = plan.unchecked.take(first / FileStatusScan::batchSize);
         if (!unchecked.isEmpty()) {
+            QStringList batch;
+            QHash<QString, qsizetype> positionOf;
+            for (const qsizetype n : unchecked) {
+                batch.append(paths[n]);
+                positionOf.insert(paths[n], n);
+            }
             QFuture<QList<FileStatusResult>> checking =
-                QtConcurrent::run(&m_pool, [fileScan, unchecked, candidates, options] {
-                    return fileScan->checkBatch(unchecked, candidates, options);
+                QtConcurrent::run(&m_pool, [fileScan, batch, candidates, options] {
+                    return fileScan->checkBatch(batch, candidates, options);
                 });
             const QList<FileStatusResult> results = co_await checking;
             if (!m_pm)
                 co_return false;
-            for (const FileStatusResult& result : results)
-                plan.add(UsageMap::key(result.path), result);
+            for (const FileStatusResult& result : results) {
+                if (const qsizetype n = positionOf.value(result.path, -1); n >= 0)
+                    plan.add(m_aggregation, n, result);
+            }
         } else if (sinceYield.elapsed() >= 30) {
             // Batches the prefetch settled need no worker; still let the window draw now and then.
             auto yield = QCoro::sleepFor(std::chrono::milliseconds(0));
@@ -404,7 +432,6 @@ QCoro::Task<bool> ImportRun::scan() {
             progress.currentTask = ImportProgress::scanMessage(checked, total);
         });
     }
-    m_scanned = std::move(plan.scanned);
     m_knownFacts = std::move(plan.facts);
     AppLog::info(QStringLiteral("⏱ Scan: ") + seconds(timer) +
                  QStringLiteral(" (%1 new file(s))").arg(total));
@@ -412,27 +439,48 @@ QCoro::Task<bool> ImportRun::scan() {
     if (plan.list) {
         m_list = std::move(*plan.list);
     } else {
-        QFuture<QList<MediaFile>> building = QtConcurrent::run(&m_pool, [this] {
-            return buildMediaList(m_aggregation.usage, m_aggregation.existing, std::move(m_scanned));
-        });
+        QFuture<QList<MediaFile>> building =
+            QtConcurrent::run(&m_pool, [this, scanned = std::move(plan.scanned)]() mutable {
+                QList<MediaFile> list =
+                    buildMediaList(m_aggregation.usage, m_aggregation.existing, std::move(scanned));
+                discard(std::exchange(scanned, {}));
+                return list;
+            });
         m_list = co_await takeResult(building);
     }
+    m_origins = m_aggregation.usage.origins();
     discard(std::exchange(m_aggregation, {}));
-    discard(std::exchange(m_scanned, {}));
     co_return bool(m_pm);
 }
 
 QFuture<std::pair<QList<MediaFile>, ProjectManager::PreparedUsageRecount>>
-ImportRun::startRecount(const QList<MediaFile>& list, const ProjectManager::RecountAggregate& aggregate) {
-    return QtConcurrent::run(
-        &m_pool, [list = QList<MediaFile>(list), inputs = m_recountInputs, aggregate]() mutable {
-            ProjectManager::PreparedUsageRecount recount =
-                ProjectManager::prepareUsageRecount(list, inputs, std::move(aggregate));
-            // The protected flags compare locations with their links resolved: resolved here, so the GUI
-            // thread stats nothing for them.
-            CanonicalLocations::resolveInto(recount.lowerPaths, list, *FileOperations::system());
-            return std::make_pair(std::move(list), std::move(recount));
-        });
+ImportRun::startRecount(const QList<MediaFile>& list,
+                        std::optional<QFuture<ProjectManager::RecountAggregate>> aggregate,
+                        const QList<PathOrigin>& origins) {
+    // The resolved locations serve the protected folders only; without any, none is made (as the
+    // rebuild does), and a folder added later has them made then.
+    const bool resolveLocations = !m_pm->options().protectedFolders.isEmpty();
+    auto recount = [list = QList<MediaFile>(list), inputs = m_recountInputs, origins,
+                    resolveLocations](ProjectManager::RecountAggregate counted) mutable {
+        const KnownPathKeys known =
+            knownPathKeys(origins, list, inputs.projects, counted.usage, counted.lowerPaths);
+        ProjectManager::PreparedUsageRecount prepared =
+            ProjectManager::prepareUsageRecount(list, inputs, std::move(counted), &known);
+        // The protected flags compare locations with their links resolved: resolved here, so the GUI
+        // thread stats nothing for them.
+        if (resolveLocations)
+            CanonicalLocations::resolveInto(prepared.lowerPaths, list, *FileOperations::system());
+        return std::make_pair(std::move(list), std::move(prepared));
+    };
+    // Started when its aggregate is made, so that nothing else waits for the aggregate.
+    if (aggregate)
+        return aggregate->then(
+            &m_pool, [recount = std::move(recount)](QFuture<ProjectManager::RecountAggregate> made) mutable {
+                return recount(made.takeResult());
+            });
+    return QtConcurrent::run(&m_pool, [recount = std::move(recount), inputs = m_recountInputs]() mutable {
+        return recount(ProjectManager::aggregateForRecount(inputs, true));
+    });
 }
 
 QFuture<NameOrder> ImportRun::startOrdering(const QList<MediaFile>& list) {
@@ -489,9 +537,6 @@ QCoro::Task<bool> ImportRun::consolidate(Beside& beside) {
     // (nearly always) that list is the consolidated one and their results stand (the search's log
     // lines are written then); otherwise the search is stopped, unlogged, and all are made again.
     const qsizetype linkedCount = m_list.size();
-    ProjectManager::RecountAggregate aggregate = co_await takeResult(m_recountAggregate);
-    if (!m_pm)
-        co_return false;
     auto stopEarlySearch = std::make_shared<std::atomic_bool>(false);
     DuplicateDetectionCore::Settings earlySettings = m_services.duplicateSettings;
     const bool searchEarly = earlySettings.cancel == nullptr;
@@ -501,10 +546,14 @@ QCoro::Task<bool> ImportRun::consolidate(Beside& beside) {
             QtConcurrent::run(&m_pool, [list = m_list, earlySettings, stopEarlySearch]() mutable {
                 return DuplicateDetector::detectQuietly(std::move(list), earlySettings);
             });
-    m_recounting = startRecount(m_list, aggregate);
+    m_recounting = startRecount(m_list, std::exchange(m_recountAggregate, {}), std::exchange(m_origins, {}));
     beside.ordering = startOrdering(m_list);
-    QFuture<QList<MediaFile>> consolidating = QtConcurrent::run(
-        &m_pool, [list = std::move(m_list), known = std::exchange(m_knownFacts, {})]() mutable {
+    QFuture<QList<MediaFile>> consolidating =
+        QtConcurrent::run(&m_pool, [list = std::move(m_list), known = std::exchange(m_knownFacts, {}),
+                                    prefetched = std::exchange(m_prefetchedChecks, {})]() mutable {
+            // Here, beside the duplicate search that sets the pace.
+            discard(std::exchange(known, ScanPlan::knownFacts(known, prefetched)));
+            discard(std::move(prefetched));
             QList<MediaFile> consolidated =
                 MediaConsolidator().consolidateCrossProjectDuplicates(std::move(list), known);
             discard(std::move(known));
@@ -528,7 +577,9 @@ QCoro::Task<bool> ImportRun::consolidate(Beside& beside) {
         co_await ordered;
         if (!m_pm)
             co_return false;
-        m_recounting = startRecount(m_list, aggregate);
+        // The aggregate went to the first recount, and positions moved with the merge: made
+        // again, each path looked up.
+        m_recounting = startRecount(m_list, std::nullopt, {});
         beside.ordering = startOrdering(m_list);
     }
     co_return true;
@@ -585,18 +636,7 @@ QCoro::Task<bool> ImportRun::findSimilar(QFuture<NameOrder>& ordering) {
             QElapsedTimer similarTimer;
             similarTimer.start();
             AppLog::info(QStringLiteral("Detecting similar filenames"));
-            const SimilarNameDetector::Groups& similar = named.similar;
-            QList<MediaFile> sorted;
-            sorted.reserve(list.size());
-            qsizetype withSimilar = 0;
-            for (const qsizetype i : named.order) {
-                MediaFile& file = list[i];
-                SimilarNameDetector::fill(file, i, similar);
-                withSimilar += file.similarFiles.isEmpty() ? 0 : 1;
-                if (i < usage.size())
-                    copyUsageFields(file, usage[i]);
-                sorted.append(std::move(file));
-            }
+            auto [sorted, withSimilar] = inNameOrder(list, named, usage);
             SimilarNameDetector::logFound(withSimilar);
             const qint64 took = similarTimer.nsecsElapsed();
             discard(std::move(usage));

@@ -3,7 +3,16 @@
 #include "analysis/FileStatusScan.h"
 #include "platform/IdleThreads.h"
 
+#include <QtConcurrent/QtConcurrentRun>
+
 namespace tarnwick {
+
+namespace {
+
+// Results of several projects taken in at once: most projects arrive together at the end.
+constexpr int collectingThreads = 3;
+
+} // namespace
 
 ScanPrefetch::ScanPrefetch(std::shared_ptr<FileStatusScan> scan, FileStatusChecking::Options options,
                            QList<MediaFile> media, QList<ProjectFile> loadedProjects)
@@ -12,10 +21,19 @@ ScanPrefetch::ScanPrefetch(std::shared_ptr<FileStatusScan> scan, FileStatusCheck
     m_pool.setMaxThreadCount(1); // the scan object runs one batch at a time
     m_pool.setExpiryTimeout(idleThreadExpiryMs);
     m_pool.setObjectName(QStringLiteral("ImportPrefetch"));
+    m_collecting.setMaxThreadCount(collectingThreads);
+    m_collecting.setExpiryTimeout(idleThreadExpiryMs);
+    m_collecting.setObjectName(QStringLiteral("ImportPrefetchResults"));
 }
 
 ScanPrefetch::~ScanPrefetch() {
     m_pool.waitForDone();
+    m_collecting.waitForDone();
+}
+
+QFuture<void> ScanPrefetch::finished() {
+    // Queued after every check, each of which queued its results before it ended.
+    return QtConcurrent::run(&m_pool, [this] { m_collecting.waitForDone(); });
 }
 
 void ScanPrefetch::add(const ProjectFile& project) {
@@ -24,9 +42,9 @@ void ScanPrefetch::add(const ProjectFile& project) {
 
 void ScanPrefetch::forget() {
     m_pool.start([this] {
+        m_collecting.waitForDone();
         m_known.reset();
         m_listed = {};
-        m_queued = {};
         m_media = {};
         m_loadedProjects = {};
         m_loadedCandidates = {};
@@ -41,26 +59,42 @@ void ScanPrefetch::check(const ProjectFile& project) {
             m_listed.insert(UsageMap::key(file.path));
         m_loadedCandidates = mergedRelativeCandidates(m_loadedProjects);
     }
+    auto checks = std::make_shared<ProjectChecks>();
+    checks->projectId = project.id;
+    checks->checkAt.assign(std::size_t(project.mediaFiles.size()), -1);
+    const qsizetype slot = m_results.projects.size();
     QStringList paths;
     QHash<QString, QString> candidates;
-    for (const QString& path : project.mediaFiles) {
+    for (qsizetype position = 0; position < project.mediaFiles.size(); ++position) {
+        const QString& path = project.mediaFiles[position];
         const QString key = UsageMap::key(path);
-        if (m_listed.contains(key) || m_queued.contains(key) || m_known->find(path))
+        if (m_listed.contains(key) || m_known->find(path))
             continue;
-        m_queued.insert(key);
+        // One look-up: a key met for the first time is queued here.
+        const qsizetype queued = m_results.byKey.size();
+        Where& where = m_results.byKey[key];
+        if (m_results.byKey.size() == queued)
+            continue;
+        where = {slot, paths.size()};
+        checks->checkAt[std::size_t(position)] = paths.size();
         paths.append(path);
         const QString candidate = m_loadedCandidates.value(path, project.relativeCandidates.value(path));
         if (!candidate.isEmpty())
             candidates.insert(path, candidate);
     }
-    for (const FileStatusResult& result : m_scan->checkAll(paths, candidates, m_options)) {
-        const QString key = UsageMap::key(result.path);
-        m_results.entries.insert(key, scannedMediaEntry(result));
-        if (const QString candidate = candidates.value(result.path); !candidate.isEmpty())
-            m_results.candidates.insert(key, candidate);
-        if (result.facts)
-            m_results.facts.insert(result.resolvedPath, *result.facts);
-    }
+    m_results.projects.append(checks);
+    QList<FileStatusResult> results = m_scan->checkAllInOrder(paths, candidates, m_options);
+    // Each project's results go to its own record: several are taken in at once.
+    m_collecting.start([checks, results = std::move(results), candidates = std::move(candidates)] {
+        checks->entries.reserve(results.size());
+        checks->candidates.reserve(results.size());
+        for (const FileStatusResult& result : results) {
+            checks->entries.append(result.path.isEmpty() ? MediaFile{} : scannedMediaEntry(result));
+            checks->candidates.append(candidates.value(result.path));
+            if (result.facts)
+                checks->facts.append({result.resolvedPath, *result.facts});
+        }
+    });
 }
 
 } // namespace tarnwick

@@ -5,14 +5,18 @@
 #include "model/MediaFile.h"
 #include "model/ProjectFile.h"
 
+#include <QFuture>
 #include <QHash>
 #include <QList>
 #include <QSet>
 #include <QString>
 #include <QThreadPool>
+#include <QUuid>
 
 #include <memory>
 #include <optional>
+#include <utility>
+#include <vector>
 
 namespace tarnwick {
 
@@ -24,13 +28,25 @@ class FileStatusScan;
 // uses the result only when the final merged candidate is that same one.
 class ScanPrefetch {
 public:
-    // What the checks found, by UsageMap::key of the path: the new entries themselves, the candidate
-    // each path was checked with (only those checked with one), and what each check's stat found
-    // (by the path it stat'ed).
+    // One project's checks, in the order its paths were queued. Its entries are taken (moved out)
+    // by whoever uses them, each once.
+    struct ProjectChecks {
+        QUuid projectId;
+        // Per position of the project's media list: the check of the path there, or -1 when this
+        // project did not queue it (already listed, a known alternative, or queued before).
+        std::vector<qsizetype> checkAt;
+        QList<MediaFile> entries; // each check's new entry; an empty path: not checked
+        QStringList candidates;   // the candidate each path was checked with (empty: none)
+        // What each check's stat found, by the path it stat'ed.
+        QList<std::pair<QString, FileFacts>> facts;
+    };
+    struct Where {
+        qsizetype project = -1; // in Checked::projects
+        qsizetype check = -1;
+    };
     struct Checked {
-        QHash<QString, MediaFile> entries;
-        QHash<QString, QString> candidates;
-        QHash<QString, FileFacts> facts;
+        QList<std::shared_ptr<ProjectChecks>> projects; // in the order the projects arrived
+        QHash<QString, Where> byKey;                    // every queued path by UsageMap::key
     };
 
     ScanPrefetch(std::shared_ptr<FileStatusScan> scan, FileStatusChecking::Options options,
@@ -41,9 +57,10 @@ public:
 
     // Queues the project's paths (GUI thread); they are checked in the order projects arrive.
     void add(const ProjectFile& project);
-    QThreadPool* pool() { return &m_pool; }
+    // Ends once every project added so far is checked and its results taken in.
+    QFuture<void> finished();
     const FileStatusChecking::Options& options() const { return m_options; }
-    // Call once the pool is idle.
+    // Call once finished() has ended.
     Checked take() { return std::move(m_results); }
     // Frees what it remembers of every path seen, on its own thread.
     void forget();
@@ -59,7 +76,8 @@ private:
     // Worker thread only (one thread).
     std::optional<KnownPathIndex> m_known;
     QSet<QString> m_listed;
-    QSet<QString> m_queued;
+    // Each project's results are taken in on these threads while the next project is checked.
+    QThreadPool m_collecting;
     Checked m_results;
     QThreadPool m_pool;
 };

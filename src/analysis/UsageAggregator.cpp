@@ -47,14 +47,26 @@ void UsageMap::reserve(qsizetype paths) {
 void UsageMap::add(const QString& path, const QString& projectName, const PathContribution& c,
                    PathOrigin origin) {
     const QString k = key(path);
+    if (!merge(k, projectName, c))
+        insert(k, path, projectName, c, origin);
+}
+
+bool UsageMap::merge(const QString& k, const QString& projectName, const PathContribution& c) {
     const auto it = m_index.constFind(k);
-    if (it != m_index.cend()) {
-        mergeContribution(m_usages[*it], projectName, c);
-        return;
-    }
+    if (it == m_index.cend())
+        return false;
+    mergeContribution(m_usages[*it], projectName, c);
+    return true;
+}
+
+void UsageMap::insert(const QString& k, const QString& path, const QString& projectName,
+                      const PathContribution& c, PathOrigin origin) {
     m_index.insert(k, m_paths.size());
     m_paths.append(path);
-    m_usages.append(PathUsage{c.count, c.audioOnly, {projectName}, c.timelines});
+    // The paths of one project share one list of its name until a merge adds another.
+    if (m_firstNames.size() != 1 || m_firstNames.first() != projectName)
+        m_firstNames = QStringList{projectName};
+    m_usages.append(PathUsage{c.count, c.audioOnly, m_firstNames, c.timelines});
     m_origins.append(origin);
 }
 
@@ -96,6 +108,9 @@ KnownPathIndex::KnownPathIndex(const QList<MediaFile>& mediaFiles) {
 }
 
 const QString* KnownPathIndex::find(const QString& path) const {
+    // Nothing to key against on a first import: no path is lower-cased for it.
+    if (m_index.isEmpty())
+        return nullptr;
     const auto it = m_index.constFind(key(path));
     return it == m_index.cend() ? nullptr : &*it;
 }
@@ -133,14 +148,34 @@ int addProjectWithCrossReference(UsageMap& usage, KnownPathIndex& index, const P
 }
 
 int addProjectWithCrossReference(UsageMap& usage, KnownPathIndex& index, const ProjectFile& project,
-                                 const ProjectContribution& contribution) {
-    int crossReferenced = 0;
+                                 const ProjectContribution& contribution, int projectIndex) {
+    return addProjectWithCrossReference(usage, index, project, preparePaths(project, contribution),
+                                        projectIndex);
+}
+
+PreparedPaths preparePaths(const ProjectFile& project, const ProjectContribution& contribution) {
+    PreparedPaths prepared;
+    prepared.keys.reserve(project.mediaFiles.size());
+    prepared.contributions.reserve(project.mediaFiles.size());
     for (const QString& path : project.mediaFiles) {
-        const PathContribution c = contribution(path);
-        if (usage.contains(path)) {
-            usage.add(path, project.name, c);
+        prepared.keys.append(UsageMap::key(path));
+        prepared.contributions.append(contribution(path));
+    }
+    return prepared;
+}
+
+int addProjectWithCrossReference(UsageMap& usage, KnownPathIndex& index, const ProjectFile& project,
+                                 const PreparedPaths& prepared, int projectIndex) {
+    int crossReferenced = 0;
+    const QStringList& paths = project.mediaFiles;
+    const qsizetype count = std::min(paths.size(), prepared.keys.size());
+    for (qsizetype k = 0; k < count; ++k) {
+        const QString& path = paths[k];
+        const PathContribution& c = prepared.contributions[k];
+        // The map is asked once per path; the index (empty on a first import) only for a path the
+        // map does not hold.
+        if (usage.merge(prepared.keys[k], project.name, c))
             continue;
-        }
         const QString* existing = index.find(path);
         if (existing && usage.contains(*existing)) {
             const QString entryPath = *existing;
@@ -151,7 +186,7 @@ int addProjectWithCrossReference(UsageMap& usage, KnownPathIndex& index, const P
             ++crossReferenced;
             continue;
         }
-        usage.add(path, project.name, c);
+        usage.insert(prepared.keys[k], path, project.name, c, {projectIndex, k});
     }
     return crossReferenced;
 }
@@ -197,26 +232,39 @@ MediaFile scannedMediaEntry(const FileStatusResult& result) {
 namespace {
 
 // `take`: the scanned entry of a key, moved out of its table when the table is the caller's to give.
+// The ranges of the map are built in parallel: `take` reads distinct keys only.
 template <class Take>
 QList<MediaFile> buildList(const UsageMap& usage, const QHash<QString, MediaFile>& existing,
                            const Take& take) {
+    QList<QList<MediaFile>> parts =
+        mapRanges<QList<MediaFile>>(usage.size(), [&](qsizetype begin, qsizetype end) {
+            QList<MediaFile> list;
+            list.reserve(end - begin);
+            for (qsizetype i = begin; i < end; ++i) {
+                const QString& path = usage.pathAt(i);
+                const PathUsage& u = usage.usageAt(i);
+                const QString k = UsageMap::key(path);
+                std::optional<MediaFile> known;
+                if (const auto it = existing.constFind(k); it != existing.cend())
+                    known = *it;
+                else
+                    known = take(i, k);
+                MediaFile file = known ? std::move(*known) : newMediaEntry(path);
+                file.usageCount = u.usageCount;
+                file.projectNames = u.projectNames;
+                file.sequenceNames = sortedSequenceNames(u.sequenceNames);
+                file.usageType = usageTypeFor(u);
+                list.append(std::move(file));
+            }
+            return list;
+        });
+    if (parts.size() == 1)
+        return std::move(parts.first());
     QList<MediaFile> list;
     list.reserve(usage.size());
-    for (qsizetype i = 0; i < usage.size(); ++i) {
-        const QString& path = usage.pathAt(i);
-        const PathUsage& u = usage.usageAt(i);
-        const QString k = UsageMap::key(path);
-        std::optional<MediaFile> known;
-        if (const auto it = existing.constFind(k); it != existing.cend())
-            known = *it;
-        else
-            known = take(k);
-        MediaFile file = known ? std::move(*known) : newMediaEntry(path);
-        file.usageCount = u.usageCount;
-        file.projectNames = u.projectNames;
-        file.sequenceNames = sortedSequenceNames(u.sequenceNames);
-        file.usageType = usageTypeFor(u);
-        list.append(std::move(file));
+    for (QList<MediaFile>& part : parts) {
+        for (MediaFile& file : part)
+            list.append(std::move(file));
     }
     return list;
 }
@@ -225,7 +273,7 @@ QList<MediaFile> buildList(const UsageMap& usage, const QHash<QString, MediaFile
 
 QList<MediaFile> buildMediaList(const UsageMap& usage, const QHash<QString, MediaFile>& existing,
                                 const QHash<QString, MediaFile>& scanned) {
-    return buildList(usage, existing, [&](const QString& k) -> std::optional<MediaFile> {
+    return buildList(usage, existing, [&](qsizetype, const QString& k) -> std::optional<MediaFile> {
         const auto it = scanned.constFind(k);
         return it == scanned.cend() ? std::nullopt : std::optional<MediaFile>(*it);
     });
@@ -233,9 +281,20 @@ QList<MediaFile> buildMediaList(const UsageMap& usage, const QHash<QString, Medi
 
 QList<MediaFile> buildMediaList(const UsageMap& usage, const QHash<QString, MediaFile>& existing,
                                 QHash<QString, MediaFile>&& scanned) {
-    return buildList(usage, existing, [&](const QString& k) -> std::optional<MediaFile> {
-        const auto it = scanned.find(k);
-        return it == scanned.end() ? std::nullopt : std::optional<MediaFile>(std::move(*it));
+    // Detached once here, so the ranges' look-ups only read the table; each moves out the entries
+    // of its own keys.
+    scanned.detach();
+    return buildList(usage, existing, [&](qsizetype, const QString& k) -> std::optional<MediaFile> {
+        const auto it = scanned.constFind(k);
+        return it == scanned.cend() ? std::nullopt
+                                    : std::optional<MediaFile>(std::move(const_cast<MediaFile&>(*it)));
+    });
+}
+
+QList<MediaFile> buildMediaList(const UsageMap& usage, const QHash<QString, MediaFile>& existing,
+                                std::vector<std::optional<MediaFile>>&& scanned) {
+    return buildList(usage, existing, [&](qsizetype i, const QString&) -> std::optional<MediaFile> {
+        return std::size_t(i) < scanned.size() ? std::move(scanned[std::size_t(i)]) : std::nullopt;
     });
 }
 

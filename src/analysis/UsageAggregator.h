@@ -4,12 +4,17 @@
 #include "model/MediaFile.h"
 #include "model/ProjectFile.h"
 
+#include <QFuture>
 #include <QHash>
 #include <QList>
 #include <QSet>
 #include <QString>
 #include <QStringList>
 
+#include <QtConcurrent/QtConcurrentRun>
+
+#include <algorithm>
+#include <optional>
 #include <vector>
 
 #include <functional>
@@ -54,12 +59,18 @@ public:
     // Merges into the tuple under `path`, or stores a new one.
     void add(const QString& path, const QString& projectName, const PathContribution& c,
              PathOrigin origin = {});
+    // The same in two steps with the path's key() made once by the caller: merge() into the tuple
+    // under `k` (false: there is none), else insert() a new one.
+    bool merge(const QString& k, const QString& projectName, const PathContribution& c);
+    void insert(const QString& k, const QString& path, const QString& projectName, const PathContribution& c,
+                PathOrigin origin);
     qsizetype size() const { return m_paths.size(); }
     // Room for this many paths, so a long list is keyed without regrowing the table.
     void reserve(qsizetype paths);
     const QString& pathAt(qsizetype i) const { return m_paths[i]; }
     const PathUsage& usageAt(qsizetype i) const { return m_usages[i]; }
     PathOrigin originAt(qsizetype i) const { return m_origins[i]; }
+    const QList<PathOrigin>& origins() const { return m_origins; }
 
     static QString key(const QString& path);
 
@@ -68,6 +79,7 @@ private:
     QStringList m_paths;
     QList<PathUsage> m_usages;
     QList<PathOrigin> m_origins;
+    QStringList m_firstNames; // the name list of the last path inserted
 };
 
 // The combination rule shared by the import, the rebuild and the rescan.
@@ -83,6 +95,7 @@ public:
     explicit KnownPathIndex(const QList<MediaFile>& mediaFiles);
     const QString* find(const QString& path) const;
     void insert(const QString& path, const QString& entryPath);
+    bool isEmpty() const { return m_index.isEmpty(); }
 
     static QString key(const QString& path);
 
@@ -98,10 +111,22 @@ UsageMap aggregateProjects(const QList<ProjectFile>& projects,
 
 // Adds one newly read project; a path unknown to the map that the index ties to an entry whose path
 // the map holds is counted under that entry. Returns how many paths were cross-referenced.
+// `projectIndex`: the project's position in the list a later recount aggregates, recorded as the
+// origin of each path it adds to the map.
 int addProjectWithCrossReference(UsageMap& usage, KnownPathIndex& index, const ProjectFile& project,
                                  const ContributionRule& rule);
 int addProjectWithCrossReference(UsageMap& usage, KnownPathIndex& index, const ProjectFile& project,
-                                 const ProjectContribution& contribution);
+                                 const ProjectContribution& contribution, int projectIndex = -1);
+
+// One project's paths made ready for the sum, on any thread: each path's key (UsageMap::key) and
+// contribution, in the project's order. Only the sum itself then runs in project order.
+struct PreparedPaths {
+    QStringList keys;
+    QList<PathContribution> contributions;
+};
+PreparedPaths preparePaths(const ProjectFile& project, const ProjectContribution& contribution);
+int addProjectWithCrossReference(UsageMap& usage, KnownPathIndex& index, const ProjectFile& project,
+                                 const PreparedPaths& prepared, int projectIndex = -1);
 
 // Existing entries by exact path (a later entry replaces an earlier one).
 QHash<QString, MediaFile> entriesByPath(const QList<MediaFile>& mediaFiles);
@@ -114,6 +139,22 @@ MediaFile newMediaEntry(const QString& path);
 // The new entry of a checked path (logs the status of one that is not online).
 MediaFile scannedMediaEntry(const FileStatusResult& result);
 
+// `fn(begin, end)` over [0, count) in up to four ranges, the first on the calling thread and the
+// others on Qt's shared pool (waited for, or run here when none of its threads is free); the
+// results in the ranges' order. Short counts run in one range.
+template <class R, class Fn> QList<R> mapRanges(qsizetype count, const Fn& fn) {
+    const qsizetype parts = std::clamp<qsizetype>(count / 8192, 1, 4);
+    QList<QFuture<R>> others;
+    for (qsizetype p = 1; p < parts; ++p)
+        others.append(QtConcurrent::run(
+            [&fn, begin = count * p / parts, end = count * (p + 1) / parts] { return fn(begin, end); }));
+    QList<R> results;
+    results.append(fn(0, count / parts));
+    for (QFuture<R>& other : others)
+        results.append(other.takeResult());
+    return results;
+}
+
 // One entry per path of the usage map: the existing entry, else the scanned one, else a fresh
 // `checking` entry; usage fields from the map. Entries no project references are not carried.
 QList<MediaFile> buildMediaList(const UsageMap& usage, const QHash<QString, MediaFile>& existing,
@@ -121,6 +162,9 @@ QList<MediaFile> buildMediaList(const UsageMap& usage, const QHash<QString, Medi
 // The same taking the scanned entries over (moved into the list, not copied).
 QList<MediaFile> buildMediaList(const UsageMap& usage, const QHash<QString, MediaFile>& existing,
                                 QHash<QString, MediaFile>&& scanned);
+// The same with the scanned entries by position in the usage map (none: not scanned).
+QList<MediaFile> buildMediaList(const UsageMap& usage, const QHash<QString, MediaFile>& existing,
+                                std::vector<std::optional<MediaFile>>&& scanned);
 
 // The projects' relative-path candidates merged, the earlier project winning (as the manager merges
 // them); for worker threads, which must not ask the manager.

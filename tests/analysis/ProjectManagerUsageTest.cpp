@@ -196,6 +196,37 @@ TEST(ProjectManagerUsage, BringsTheUnstagedFilesOwnEntryBackOnline) {
     EXPECT_EQ(pm.mediaFiles()[1].status, S::online) << "no entry may stay staged outside the bin";
 }
 
+TEST(ProjectManagerUsage, KeysKnownFromWherePathsWereFirstMetRecountAsLookUpsDo) {
+    const ProjectFile one = project("One", {"/M/A.mov", "/m/b.mov"}, {"/M/A.mov"});
+    const ProjectFile two = project("Two", {"/m/c.mov", "/m/a.mov"}, {"/m/c.mov", "/m/a.mov"});
+    LowerPathCache keys;
+    const AggregatedUsage usage = aggregateEffectiveUsage({one, two}, {{}, {}}, keys, true);
+    MediaFile merged = media("/m/c.mov");
+    merged.alternativePaths = {QStringLiteral("/m/b.mov")};
+    // Positions 1 and 3 point at another path or no project: looked up by text instead.
+    const QList<MediaFile> list = {media("/M/A.mov"), media("/m/other.mov"), merged, media("/m/b.mov")};
+    const QList<PathOrigin> origins = {{0, 0}, {0, 1}, {1, 0}, {5, 0}};
+    const KnownPathKeys known = knownPathKeys(origins, list, {one, two}, usage, keys);
+    EXPECT_EQ(known.lowerPaths, QStringList({"/m/a.mov", "", "/m/c.mov", ""}));
+    EXPECT_EQ(known.records[0], usage.indexByLowerPath.value(QStringLiteral("/m/a.mov")));
+    EXPECT_EQ(known.records[1], -1);
+    EXPECT_EQ(known.records[3], -1);
+
+    QList<MediaFile> withKnown = list;
+    QList<MediaFile> lookedUp = list;
+    LowerPathCache otherKeys;
+    applyAggregatedUsage(withKnown, usage, keys, &known);
+    applyAggregatedUsage(lookedUp, usage, otherKeys);
+    for (qsizetype i = 0; i < list.size(); ++i) {
+        SCOPED_TRACE(list[i].path.toStdString());
+        EXPECT_EQ(withKnown[i].usageCount, lookedUp[i].usageCount);
+        EXPECT_EQ(withKnown[i].projectNames, lookedUp[i].projectNames);
+        EXPECT_EQ(withKnown[i].usageType, lookedUp[i].usageType);
+    }
+    EXPECT_EQ(withKnown[0].usageCount, 2); // "/M/A.mov" and "/m/a.mov" are one lower-cased path
+    EXPECT_EQ(withKnown[2].projectNames, QStringList({"One", "Two"})); // its alternative path counts too
+}
+
 TEST(ProjectManagerUsage, TimelineCheckboxCannotIgnoreAProtectedTimeline) {
     ProjectManagerHarness h;
     ProjectManager& pm = h.pm();

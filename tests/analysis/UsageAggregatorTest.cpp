@@ -122,6 +122,58 @@ TEST(UsageAggregator, KnownEntryNoLoadedProjectReferencesGetsNoCrossReference) {
     EXPECT_EQ(usage.pathAt(0), newPath);
 }
 
+TEST(UsageAggregator, PathsOfArrivingProjectsRecordTheProjectAndPositionTheyWereFirstMetAt) {
+    const QString a = QStringLiteral("/m/a.mov");
+    const QString b = QStringLiteral("/m/b.mov");
+    const QString c = QStringLiteral("/m/c.mov");
+    UsageMap usage;
+    KnownPathIndex index({});
+    const ProjectFile one = project("One", {a, b}, {{a, 1}});
+    const ProjectFile two = project("Two", {b, c}, {{b, 2}});
+    addProjectWithCrossReference(usage, index, one, rawContributionRule()(one), 3);
+    addProjectWithCrossReference(usage, index, two, rawContributionRule()(two), 4);
+    ASSERT_EQ(usage.size(), 3);
+    const auto origin = [&](qsizetype i) {
+        return std::make_pair(usage.originAt(i).project, usage.originAt(i).index);
+    };
+    EXPECT_EQ(origin(0), std::make_pair(3, qsizetype(0)));
+    EXPECT_EQ(origin(1), std::make_pair(3, qsizetype(1))); // met again in Two: the first place stays
+    EXPECT_EQ(origin(2), std::make_pair(4, qsizetype(1)));
+    EXPECT_EQ(usage.usageAt(1).usageCount, 2);
+    EXPECT_EQ(usage.usageAt(1).projectNames, QStringList({"One", "Two"}));
+}
+
+TEST(UsageAggregator, LongMediaListIsBuiltInTheMapsOrderFromTheScannedEntries) {
+    // Long enough to be built in several ranges at once.
+    constexpr int count = 40000;
+    UsageMap usage;
+    QHash<QString, MediaFile> scanned;
+    QHash<QString, QUuid> scannedIds;
+    for (int i = 0; i < count; ++i) {
+        const QString path = QStringLiteral("/m/%1.mov").arg(count - i);
+        usage.add(path, QStringLiteral("P"), PathContribution{i % 3, false, {}});
+        if (i % 2 == 0) {
+            const MediaFile file = entry(path);
+            scanned.insert(UsageMap::key(path), file);
+            scannedIds.insert(path, file.id);
+        }
+    }
+    const QList<MediaFile> copied = buildMediaList(usage, {}, scanned);
+    const QList<MediaFile> moved = buildMediaList(usage, {}, std::move(scanned));
+    for (const QList<MediaFile>* list : {&copied, &moved}) {
+        ASSERT_EQ(list->size(), count);
+        for (int i = 0; i < count; ++i) {
+            const MediaFile& file = list->at(i);
+            ASSERT_EQ(file.path, usage.pathAt(i));
+            ASSERT_EQ(file.usageCount, i % 3);
+            ASSERT_EQ(file.status, i % 2 == 0 ? MediaFileStatus::online : MediaFileStatus::checking);
+            if (i % 2 == 0) {
+                ASSERT_EQ(file.id, scannedIds.value(file.path));
+            }
+        }
+    }
+}
+
 TEST(UsageAggregator, MediaListKeepsKnownEntriesUsesScannedOnesAndDropsUnreferenced) {
     MediaFile kept = entry(QStringLiteral("/m/kept.mov"));
     kept.storageType = StorageType::network;
