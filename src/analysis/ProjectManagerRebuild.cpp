@@ -187,31 +187,6 @@ void applyResultsInOrder(QList<MediaFile>& list, const RebuildPlan& plan,
     }
 }
 
-// Each entry's path key and record where the aggregate made them already: an entry built from the
-// map (still in the map's order) with the path its project lists first. The keys are shared, so a
-// million paths are neither lower-cased nor looked up twice.
-KnownPathKeys knownPathKeys(const UsageMap& usage, const QList<MediaFile>& list,
-                            const QList<ProjectFile>& projects, ProjectManager::RecountAggregate& aggregate) {
-    const auto& records = aggregate.usage.recordOfProjectPath;
-    QList<QStringList> lowered;
-    lowered.reserve(projects.size());
-    for (const ProjectFile& project : projects)
-        lowered.append(aggregate.lowerPaths.projectPaths(project));
-    KnownPathKeys known{QStringList(list.size()), std::vector<qsizetype>(std::size_t(list.size()), -1)};
-    for (qsizetype i = 0; i < list.size() && i < usage.size(); ++i) {
-        const PathOrigin origin = usage.originAt(i);
-        if (origin.project < 0 || origin.project >= lowered.size() || origin.project >= records.size())
-            continue;
-        const QStringList& projectKeys = lowered[origin.project];
-        const QStringList& projectPaths = projects[origin.project].mediaFiles;
-        if (origin.index < projectKeys.size() && list[i].path == projectPaths[origin.index]) {
-            known.lowerPaths[i] = projectKeys[origin.index];
-            known.records[std::size_t(i)] = records[origin.project][std::size_t(origin.index)];
-        }
-    }
-    return known;
-}
-
 } // namespace
 
 QCoro::Task<void> ProjectManager::rebuildWhileHoldingGate() {
@@ -282,7 +257,8 @@ ProjectManager::PreparedRebuild ProjectManager::prepareRebuild(RebuildPlan plan,
     PreparedRebuild rebuilt;
     rebuilt.list = std::move(list);
     applyResultsInOrder(rebuilt.list, plan, results);
-    const KnownPathKeys known = knownPathKeys(plan.usage, rebuilt.list, inputs.projects, aggregate);
+    const KnownPathKeys known = knownPathKeys(plan.usage.origins(), rebuilt.list, inputs.projects,
+                                              aggregate.usage, aggregate.lowerPaths);
     memory::releaseLater(std::move(plan));
     memory::releaseLater(std::move(results));
     // The order needs the paths only, so it is worked out while the usage fields are written.
