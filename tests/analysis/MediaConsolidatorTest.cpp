@@ -216,3 +216,26 @@ TEST(MediaConsolidator, AStatThatDoesNotAnswerLeavesTheNameAndSizeRuleToDecide) 
     EXPECT_TRUE(log.contains(QStringLiteral("Network drive offline: ") + stuck));
     probe->releaseAndAwaitAnswers();
 }
+
+TEST(MediaConsolidator, ChangesTheListInPlaceAndNeverCopiesOneThatNothingMerges) {
+    QTemporaryDir dir;
+    const QString a = writeFile(dir.filePath(QStringLiteral("A/Day1/clip.mov")), 100);
+    const QString b = writeFile(dir.filePath(QStringLiteral("B/Day1/clip.mov")), 100);
+    const MediaConsolidator consolidator;
+    const QList<MediaFile> apart = {entry(QStringLiteral("/x/Day1/c.mov"), 5, MediaFileStatus::offline),
+                                    entry(a, 100)};
+    EXPECT_EQ(consolidator.consolidateCrossProjectDuplicates(apart).constData(), apart.constData());
+
+    QList<MediaFile> files = {entry(QStringLiteral("/x/n.mov"), 1, MediaFileStatus::offline), entry(a, 100),
+                              entry(b, 100), entry(QStringLiteral("/x/z.mov"), 1, MediaFileStatus::offline)};
+    MediaConsolidator::Consolidation consolidation = consolidator.consolidationOf(files);
+    EXPECT_TRUE(files[1].alternativePaths.isEmpty()); // found, not yet applied
+    EXPECT_EQ(consolidation.mergedCount, 1);
+    EXPECT_TRUE(consolidation.mergedAwayAt(2));
+    const MediaFile* before = files.constData();
+    std::move(consolidation).applyTo(files);
+    EXPECT_EQ(files.constData(), before);
+    ASSERT_EQ(files.size(), 3);
+    EXPECT_EQ(files[1].alternativePaths, QStringList{b});
+    EXPECT_EQ(files[2].path, QStringLiteral("/x/z.mov"));
+}
