@@ -15,6 +15,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <deque>
 #include <unordered_map>
 #include <utility>
 #include <vector>
@@ -218,9 +219,9 @@ public:
             return out;
         AppLog::info(QStringLiteral("Consolidated ") + QString::number(m_mergedCount) +
                      QStringLiteral(" cross-project duplicate(s)"));
-        out.survivors.reserve(m_changed.size());
-        for (auto& [position, file] : m_changed)
-            out.survivors.emplace_back(position, std::move(file));
+        out.survivors.reserve(m_survivors.size());
+        for (auto& survivor : m_survivors)
+            out.survivors.push_back(std::move(survivor));
         std::sort(out.survivors.begin(), out.survivors.end(),
                   [](const auto& a, const auto& b) { return a.first < b.first; });
         out.mergedAway = std::move(m_mergedAway);
@@ -231,11 +232,24 @@ public:
 private:
     // The entry as the merges so far left it.
     const MediaFile& at(qsizetype i) const {
-        if (!m_changed.empty()) {
-            if (const auto it = m_changed.find(i); it != m_changed.end())
-                return it->second;
+        if (m_slot.empty())
+            return m_files[i];
+        const qsizetype slot = m_slot[std::size_t(i)];
+        return slot < 0 ? m_files[i] : m_survivors[std::size_t(slot)].second;
+    }
+
+    // The survivor at `i`, changed in a copy of its own: the list stays as it was.
+    MediaFile& survivorAt(qsizetype i) {
+        if (m_slot.empty()) {
+            m_slot.resize(std::size_t(m_files.size()), -1);
+            m_mergedAway.resize(std::size_t(m_files.size()), false);
         }
-        return m_files[i];
+        qsizetype& slot = m_slot[std::size_t(i)];
+        if (slot < 0) {
+            slot = qsizetype(m_survivors.size());
+            m_survivors.emplace_back(i, m_files[i]);
+        }
+        return m_survivors[std::size_t(slot)].second;
     }
 
     bool mergedAway(qsizetype i) const { return !m_mergedAway.empty() && m_mergedAway[std::size_t(i)]; }
@@ -273,8 +287,7 @@ private:
     }
 
     void merge(qsizetype i, qsizetype j) {
-        // The survivor is changed in a copy of its own; the list stays as it was.
-        MediaFile& survivor = m_changed.try_emplace(i, m_files[i]).first->second;
+        MediaFile& survivor = survivorAt(i);
         const bool wasOnDisk = survivor.isOnDisk();
         logMerge(survivor, at(j));
         MediaConsolidator::mergeEntry(at(j), survivor);
@@ -282,17 +295,17 @@ private:
         if (!wasOnDisk && survivor.isOnDisk())
             m_identity[std::size_t(i)] = m_identity[std::size_t(j)];
         m_keys[i].refresh(survivor);
-        if (m_mergedAway.empty())
-            m_mergedAway.resize(std::size_t(m_files.size()), false);
         m_mergedAway[std::size_t(j)] = true;
         ++m_mergedCount;
     }
 
     const QList<MediaFile>& m_files;
     std::vector<std::optional<FileFacts>> m_identity;
-    std::unordered_map<qsizetype, EntryKeys> m_keys;    // of the entries in a group of one name
-    std::unordered_map<qsizetype, MediaFile> m_changed; // the survivors, as merged so far
-    std::vector<bool> m_mergedAway;                     // empty until the first merge
+    std::unordered_map<qsizetype, EntryKeys> m_keys; // of the entries in a group of one name
+    std::vector<qsizetype> m_slot; // per position, its survivor's slot or -1; empty until the first merge
+    std::deque<std::pair<qsizetype, MediaFile>>
+        m_survivors;                // as merged so far, in order of their first merge
+    std::vector<bool> m_mergedAway; // empty until the first merge
     qsizetype m_mergedCount = 0;
 };
 
@@ -397,7 +410,21 @@ QList<MediaFile> MediaConsolidator::consolidateCrossProjectDuplicates(QList<Medi
 void MediaConsolidator::Consolidation::applyTo(QList<MediaFile>& files) && {
     if (mergedCount == 0)
         return;
-    MediaFile* data = files.data(); // one copy at most, when the list is shared
+    if (!files.isDetached()) {
+        // Someone else holds the list too: copy what is kept rather than all of it.
+        QList<MediaFile> kept;
+        kept.reserve(files.size() - mergedCount);
+        auto survivor = survivors.begin();
+        for (qsizetype i = 0; i < files.size(); ++i) {
+            const bool changed = survivor != survivors.end() && survivor->first == i;
+            if (!mergedAway[std::size_t(i)])
+                kept.append(changed ? std::move(survivor->second) : std::as_const(files)[i]);
+            survivor += changed;
+        }
+        files = std::move(kept);
+        return;
+    }
+    MediaFile* data = files.data();
     for (auto& [position, file] : survivors)
         data[position] = std::move(file);
     qsizetype kept = 0;

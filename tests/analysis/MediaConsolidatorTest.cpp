@@ -232,10 +232,20 @@ TEST(MediaConsolidator, ChangesTheListInPlaceAndNeverCopiesOneThatNothingMerges)
     EXPECT_TRUE(files[1].alternativePaths.isEmpty()); // found, not yet applied
     EXPECT_EQ(consolidation.mergedCount, 1);
     EXPECT_TRUE(consolidation.mergedAwayAt(2));
+    // A list held elsewhere too is left as it is.
+    QList<MediaFile> fromHeld;
+    {
+        const QList<MediaFile> held = files;
+        fromHeld = consolidator.consolidateCrossProjectDuplicates(held);
+        ASSERT_EQ(held.size(), 4);
+        EXPECT_TRUE(held[1].alternativePaths.isEmpty());
+    }
     const MediaFile* before = files.constData();
-    std::move(consolidation).applyTo(files);
+    std::move(consolidation).applyTo(files); // held no more: in place
     EXPECT_EQ(files.constData(), before);
-    ASSERT_EQ(files.size(), 3);
-    EXPECT_EQ(files[1].alternativePaths, QStringList{b});
-    EXPECT_EQ(files[2].path, QStringLiteral("/x/z.mov"));
+    for (const QList<MediaFile>& out : {files, fromHeld}) {
+        ASSERT_EQ(out.size(), 3);
+        EXPECT_EQ(out[1].alternativePaths, QStringList{b});
+        EXPECT_EQ(out[2].path, QStringLiteral("/x/z.mov"));
+    }
 }
