@@ -12,6 +12,7 @@
 
 #include <QHash>
 #include <QSet>
+#include <QThread>
 
 #include <algorithm>
 #include <atomic>
@@ -326,9 +327,25 @@ struct IdentityChunk {
 // The rest of a chunk whose stat hung is asked again, so chunks only need to keep hand-overs rare.
 constexpr qsizetype identityChunkSize = 4096;
 
+// The stats of a round, a chunk per job.
+std::vector<std::shared_ptr<IdentityChunk>> identityChunks(const QList<qsizetype>& pending,
+                                                           const QList<MediaFile>& files) {
+    std::vector<std::shared_ptr<IdentityChunk>> chunks;
+    for (qsizetype i : pending) {
+        if (chunks.empty() || chunks.back()->positions.size() == identityChunkSize)
+            chunks.push_back(std::make_shared<IdentityChunk>());
+        chunks.back()->positions.append(i);
+        chunks.back()->paths.append(effectivePath(files[i]));
+    }
+    for (const auto& chunk : chunks)
+        chunk->facts.resize(std::size_t(chunk->paths.size()));
+    return chunks;
+}
+
 } // namespace
 
-// On one thread, as the rest of consolidation is sequential.
+// A list of many files on disk (a CSV of present clips: a million stats) is stat'ed on a few
+// threads; a mount that stops answering is given up once, whichever of them met it first.
 std::vector<std::optional<FileFacts>> MediaConsolidator::identitiesOf(const QList<MediaFile>& files,
                                                                       const KnownFacts& known) const {
     std::vector<std::optional<FileFacts>> identities(std::size_t(files.size()));
@@ -342,18 +359,11 @@ std::vector<std::optional<FileFacts>> MediaConsolidator::identitiesOf(const QLis
             pending.append(i);
     }
     auto hung = std::make_shared<HungMounts>();
-    WatchdogPool pool(1, m_timeout);
+    const int width = pending.size() > identityChunkSize ? std::clamp(QThread::idealThreadCount(), 1, 4) : 1;
+    WatchdogPool pool(width, m_timeout);
     // Each round drops at least the stat that hung; the rest of its chunk goes to the next round.
     while (!pending.isEmpty()) {
-        std::vector<std::shared_ptr<IdentityChunk>> chunks;
-        for (qsizetype i : std::as_const(pending)) {
-            if (chunks.empty() || chunks.back()->positions.size() == identityChunkSize)
-                chunks.push_back(std::make_shared<IdentityChunk>());
-            chunks.back()->positions.append(i);
-            chunks.back()->paths.append(effectivePath(files[i]));
-        }
-        for (const auto& chunk : chunks)
-            chunk->facts.resize(std::size_t(chunk->paths.size()));
+        const std::vector<std::shared_ptr<IdentityChunk>> chunks = identityChunks(pending, files);
         pending.clear();
         pool.map<int>(
             int(chunks.size()),
@@ -377,6 +387,10 @@ std::vector<std::optional<FileFacts>> MediaConsolidator::identitiesOf(const QLis
                     identities[std::size_t(chunk.positions[k])] = chunk.facts[std::size_t(k)];
                 if (outcome != WatchdogPool::Outcome::abandoned || done >= chunk.paths.size())
                     return;
+                pending += chunk.positions.mid(done + 1);
+                // Chunks side by side may hang on one mount: it is reported once.
+                if (hung->covers(chunk.paths[done]))
+                    return;
                 const qsizetype stuck = chunk.positions[done];
                 if (files[stuck].storageType == StorageType::network)
                     AppLog::networkDriveOffline(chunk.paths[done]);
@@ -384,7 +398,6 @@ std::vector<std::optional<FileFacts>> MediaConsolidator::identitiesOf(const QLis
                     AppLog::warning(QStringLiteral("No answer from ") + chunk.paths[done] +
                                     QStringLiteral("; compared by name and size"));
                 hung->addMountOf(chunk.paths[done]);
-                pending += chunk.positions.mid(done + 1);
             });
     }
     return identities;

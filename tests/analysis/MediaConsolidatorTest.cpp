@@ -249,3 +249,29 @@ TEST(MediaConsolidator, ChangesTheListInPlaceAndNeverCopiesOneThatNothingMerges)
         EXPECT_EQ(out[2].path, QStringLiteral("/x/z.mov"));
     }
 }
+
+TEST(MediaConsolidator, ManyFilesOnDiskAreStatedSideBySideEachOnce) {
+    // More than one job's worth of files; the links under other names sit in a later job than
+    // their files.
+    QTemporaryDir dir;
+    QList<MediaFile> files;
+    QDir().mkpath(dir.filePath(QStringLiteral("a")));
+    QDir().mkpath(dir.filePath(QStringLiteral("b")));
+    for (int i = 0; i < 5000; ++i) {
+        const QString path = dir.filePath(QStringLiteral("a/f%1.mov").arg(i));
+        QFile(path).open(QIODevice::WriteOnly);
+        files.append(entry(path, 3));
+    }
+    for (int i : {0, 1, 2}) {
+        const QString link = dir.filePath(QStringLiteral("b/link%1.mov").arg(i));
+        ASSERT_EQ(::link(QFile::encodeName(files[i].path).constData(), QFile::encodeName(link).constData()),
+                  0);
+        files.append(entry(link, 3));
+    }
+    auto probe = std::make_shared<test::CountingStatProbe>();
+    const QList<MediaFile> out = MediaConsolidator(probe).consolidateCrossProjectDuplicates(files);
+    EXPECT_EQ(probe->calls(), 5003);
+    ASSERT_EQ(out.size(), 5000);
+    for (int i : {0, 1, 2})
+        EXPECT_EQ(out[i].alternativePaths, QStringList{dir.filePath(QStringLiteral("b/link%1.mov").arg(i))});
+}
