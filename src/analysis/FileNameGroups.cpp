@@ -53,16 +53,12 @@ struct Hashed {
     }
 };
 
-// Each entry's name hash and whether it is a seed, a chunk of the list per thread.
-void hashAll(const QList<MediaFile>& files, const std::function<bool(const MediaFile&)>& seed,
-             FileNameGroups::NameHash hash, std::vector<Hashed>& hashed, std::vector<char>& seeds) {
-    const auto hashRange = [&](qsizetype from, qsizetype to) {
-        for (qsizetype i = from; i < to; ++i) {
+// Each entry's name hash, a stretch of the list per thread.
+void hashAll(const QList<MediaFile>& files, FileNameGroups::NameHash hash, std::vector<Hashed>& hashed) {
+    ListStretches(files.size()).run([&](int, qsizetype from, qsizetype to) {
+        for (qsizetype i = from; i < to; ++i)
             hashed[std::size_t(i)] = {hashOfName(nameOf(files[i].path), hash), i};
-            seeds[std::size_t(i)] = !seed || seed(files[i]);
-        }
-    };
-    ListStretches(files.size()).run([&](int, qsizetype from, qsizetype to) { hashRange(from, to); });
+    });
 }
 
 // The entries whose hash a seed shares, in (hash, position) order.
@@ -118,9 +114,18 @@ quint64 FileNameGroups::defaultHash(QStringView lowered) {
 std::vector<FileNameGroups::Group> FileNameGroups::of(const QList<MediaFile>& files,
                                                       const std::function<bool(const MediaFile&)>& seed,
                                                       NameHash hash) {
+    std::vector<char> seeds(std::size_t(files.size()), 1);
+    if (seed) {
+        qsizetype seedCount = 0;
+        for (qsizetype i = 0; i < files.size(); ++i) {
+            seeds[std::size_t(i)] = seed(files[i]);
+            seedCount += seeds[std::size_t(i)];
+        }
+        if (seedCount == 0)
+            return {}; // no name needs hashing
+    }
     std::vector<Hashed> hashed(std::size_t(files.size()));
-    std::vector<char> seeds(std::size_t(files.size()));
-    hashAll(files, seed, hash ? hash : &defaultHash, hashed, seeds);
+    hashAll(files, hash ? hash : &defaultHash, hashed);
     const std::vector<Hashed> sorted = candidates(std::move(hashed), seeds);
     std::vector<Group> groups;
     std::vector<qsizetype> sameHash;
