@@ -1,5 +1,6 @@
 #include "analysis/DaVinciCSVImport.h"
 
+#include "analysis/ListStretches.h"
 #include "analysis/MediaConsolidator.h"
 #include "analysis/ProjectManager.h"
 #include "analysis/TakeResult.h"
@@ -101,12 +102,28 @@ ReadCSV readCSV(const QString& filePath, const QString& fileName) {
     return read;
 }
 
-// Positions of the entries whose path is one of the CSV's clips.
-std::vector<qsizetype> csvEntryPositions(const QList<MediaFile>& media, const QHash<QString, int>& clips) {
+// Positions of the entries whose path is one of the CSV's clips, in the list `consolidation` makes.
+std::vector<qsizetype> csvEntryPositions(const QList<MediaFile>& media, const QHash<QString, int>& clips,
+                                         const MediaConsolidator::Consolidation* consolidation = nullptr) {
+    const ListStretches stretches(media.size());
+    // Per stretch: the positions found in it, counted from its start, and the entries it keeps.
+    std::vector<std::vector<qsizetype>> found(std::size_t(stretches.count()));
+    std::vector<qsizetype> kept(std::size_t(stretches.count()), 0);
+    stretches.run([&](int k, qsizetype from, qsizetype to) {
+        for (qsizetype i = from; i < to; ++i) {
+            if (consolidation && consolidation->mergedAwayAt(i))
+                continue;
+            if (clips.contains(media[i].path))
+                found[std::size_t(k)].push_back(kept[std::size_t(k)]);
+            ++kept[std::size_t(k)];
+        }
+    });
     std::vector<qsizetype> positions;
-    for (qsizetype i = 0; i < media.size(); ++i) {
-        if (clips.contains(media[i].path))
-            positions.push_back(i);
+    qsizetype offset = 0;
+    for (std::size_t k = 0; k < found.size(); ++k) {
+        for (qsizetype position : found[k])
+            positions.push_back(offset + position);
+        offset += kept[k];
     }
     return positions;
 }
@@ -119,13 +136,22 @@ QString lowerKey(const QString& text) {
 class ProxyFolders {
 public:
     std::optional<QString> proxyOf(const QString& mediaPath) {
-        const QString folder = path::deletingLastPathComponent(mediaPath);
+        // A CSV's clips come folder by folder: the folder of the clip before is taken again.
+        const bool sameFolder = isInLastFolder(mediaPath);
+        if (sameFolder && m_lastFolderHasNone)
+            return std::nullopt;
+        if (!sameFolder) {
+            m_lastFolder = path::deletingLastPathComponent(mediaPath);
+            m_lastFolderHasNone = false;
+        }
+        const QString& folder = m_lastFolder;
         // A folder longer than the system takes holds no proxy folder: nothing to stat or list.
         if (folder.size() > PATH_MAX)
             return std::nullopt;
         if (folder.isEmpty())
             return std::nullopt;
         const QList<Listing>& listings = listingsOf(folder);
+        m_lastFolderHasNone = listings.isEmpty();
         if (listings.isEmpty())
             return std::nullopt; // the usual case: no proxy folder beside the clip, no name to take apart
         const QString clipName = path::lastPathComponent(mediaPath);
@@ -150,6 +176,13 @@ public:
     }
 
 private:
+    // Whether path::deletingLastPathComponent(mediaPath) is the last folder, without making it.
+    bool isInLastFolder(const QString& mediaPath) const {
+        const qsizetype n = m_lastFolder.size();
+        return n > 1 && mediaPath.size() > n + 1 && mediaPath[n] == u'/' &&
+               mediaPath.startsWith(m_lastFolder) && mediaPath.indexOf(u'/', n + 1) < 0;
+    }
+
     struct Candidate {
         QString path;
         QString extension; // lower-cased
@@ -182,17 +215,19 @@ private:
 
     std::shared_ptr<const FileStatProbe> m_probe = FileStatProbe::system();
     QHash<QString, QList<Listing>> m_byFolder;
+    QString m_lastFolder;
+    bool m_lastFolderHasNone = false; // no proxy folder beside the last folder's clips
 };
 
-// The consolidated list and the positions of its CSV entries.
-using Consolidated = std::pair<QList<MediaFile>, std::vector<qsizetype>>;
+// What consolidating the list changes and the positions of the CSV entries once it is applied.
+using Consolidated = std::pair<MediaConsolidator::Consolidation, std::vector<qsizetype>>;
 
-// Sets the consolidated list unless the list changed meanwhile; the positions of the CSV entries.
+// Consolidates the list in place unless it changed meanwhile; the positions of the CSV entries.
 std::vector<qsizetype> takeConsolidated(ProjectManager& manager, Consolidated consolidated,
                                         qint64 listVersion, const QHash<QString, int>& clips) {
     if (manager.mediaFilesVersion() != listVersion)
         return csvEntryPositions(manager.mediaFiles(), clips);
-    manager.setMediaFiles(std::move(consolidated.first));
+    manager.modifyMediaFiles([&](QList<MediaFile>& media) { std::move(consolidated.first).applyTo(media); });
     manager.pruneOrphanedRecycleBinItems();
     return std::move(consolidated.second);
 }
@@ -318,11 +353,13 @@ QCoro::Task<void> DaVinciCSVImport::importDaVinciCSV(ProjectManager& manager, QU
     const qint64 listVersion = manager.mediaFilesVersion();
     // Processor work over the list: a pool of this import's own, ended with it.
     QThreadPool pool;
-    QFuture<Consolidated> consolidating = QtConcurrent::run(&pool, [media = manager.mediaFiles(), seen] {
-        QList<MediaFile> list = MediaConsolidator().consolidateCrossProjectDuplicates(media);
-        std::vector<qsizetype> positions = csvEntryPositions(list, seen);
-        return Consolidated(std::move(list), std::move(positions));
-    });
+    QFuture<Consolidated> consolidating =
+        QtConcurrent::run(&pool, [media = manager.mediaFiles(), seen]() mutable {
+            MediaConsolidator::Consolidation consolidation = MediaConsolidator().consolidationOf(media);
+            std::vector<qsizetype> positions = csvEntryPositions(media, seen, &consolidation);
+            media = {}; // before the GUI thread changes the list in place: a second holder would copy it
+            return Consolidated(std::move(consolidation), std::move(positions));
+        });
     Consolidated consolidated = co_await takeResult(consolidating);
     if (!pm)
         co_return;

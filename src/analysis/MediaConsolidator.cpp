@@ -1,5 +1,7 @@
 #include "analysis/MediaConsolidator.h"
 
+#include "analysis/FileNameGroups.h"
+
 #include "model/PathComponents.h"
 #include "platform/AppLog.h"
 #include "platform/FileStatProbe.h"
@@ -10,9 +12,11 @@
 
 #include <QHash>
 #include <QSet>
+#include <QThread>
 
 #include <algorithm>
 #include <atomic>
+#include <deque>
 #include <unordered_map>
 #include <utility>
 #include <vector>
@@ -175,46 +179,20 @@ void MediaConsolidator::mergeEntry(const MediaFile& source, MediaFile& target) {
 
 namespace {
 
-// One consolidation over a list: the identities (one stat per entry on disk) and path keys it
-// compares with, and which positions were merged away.
+// One consolidation over a list it does not change: the identities (one stat per entry on disk)
+// and path keys it compares with, the survivors' changed records and which positions were merged
+// away.
 class ConsolidationRun {
 public:
     // `identities`: per position, the stat of the entry's file when it is on disk.
-    ConsolidationRun(QList<MediaFile> files, std::vector<std::optional<FileFacts>> identities)
-        : m_files(std::move(files)), m_identity(std::move(identities)),
-          m_mergedAway(std::size_t(m_files.size()), false) {}
+    ConsolidationRun(const QList<MediaFile>& files, std::vector<std::optional<FileFacts>> identities)
+        : m_files(files), m_identity(std::move(identities)) {}
 
+    // A group can merge only when one of its entries is on disk: the other names are not grouped.
     void mergeByName() {
-        // Entries chained by name (each to the next of its name): a list per name would cost an
-        // allocation per entry, and almost every name is alone.
-        std::vector<qsizetype> next(std::size_t(m_files.size()), -1);
-        std::vector<qsizetype> groupStarts;
-        {
-            struct Chain {
-                qsizetype first = 0;
-                qsizetype last = 0;
-            };
-            QHash<QString, Chain> byName;
-            byName.reserve(m_files.size());
-            for (qsizetype i = 0; i < m_files.size(); ++i) {
-                // Lower-cased in the name's own buffer (the same mapping as text::lowered).
-                const QString name = path::lastPathComponent(std::as_const(m_files)[i].path).toLower();
-                const auto found = byName.find(name);
-                if (found == byName.end()) {
-                    byName.insert(name, {i, i});
-                    continue;
-                }
-                if (found->first == found->last)
-                    groupStarts.push_back(found->first);
-                next[std::size_t(found->last)] = i;
-                found->last = i;
-            }
-        }
-        std::sort(groupStarts.begin(), groupStarts.end());
-        for (qsizetype start : groupStarts) {
-            QList<qsizetype> group;
-            for (qsizetype i = start; i >= 0; i = next[std::size_t(i)])
-                group.append(i);
+        const auto groups =
+            FileNameGroups::of(m_files, [](const MediaFile& file) { return file.isOnDisk(); });
+        for (const FileNameGroups::Group& group : groups) {
             if (holdsTwoPathTexts(group))
                 mergeGroup(group);
         }
@@ -225,48 +203,73 @@ public:
         QHash<std::pair<quint64, quint64>, qsizetype> firstWithIdentity;
         for (qsizetype i = 0; i < m_files.size(); ++i) {
             const auto& id = m_identity[std::size_t(i)];
-            if (m_mergedAway[std::size_t(i)] || !id || !std::as_const(m_files)[i].isOnDisk())
+            if (!id || mergedAway(i) || !at(i).isOnDisk())
                 continue;
             const std::pair<quint64, quint64> key{id->device, id->inode};
             const auto it = firstWithIdentity.constFind(key);
             if (it == firstWithIdentity.constEnd())
                 firstWithIdentity.insert(key, i);
-            else if (std::as_const(m_files)[it.value()].path != std::as_const(m_files)[i].path)
+            else if (at(it.value()).path != at(i).path)
                 merge(it.value(), i);
         }
     }
 
-    QList<MediaFile> result() {
+    MediaConsolidator::Consolidation result() {
+        MediaConsolidator::Consolidation out;
         if (m_mergedCount == 0)
-            return std::move(m_files);
+            return out;
         AppLog::info(QStringLiteral("Consolidated ") + QString::number(m_mergedCount) +
                      QStringLiteral(" cross-project duplicate(s)"));
-        QList<MediaFile> kept;
-        kept.reserve(m_files.size() - m_mergedCount);
-        for (qsizetype i = 0; i < m_files.size(); ++i) {
-            if (!m_mergedAway[std::size_t(i)])
-                kept.append(std::move(m_files[i]));
-        }
-        return kept;
+        out.survivors.reserve(m_survivors.size());
+        for (auto& survivor : m_survivors)
+            out.survivors.push_back(std::move(survivor));
+        std::sort(out.survivors.begin(), out.survivors.end(),
+                  [](const auto& a, const auto& b) { return a.first < b.first; });
+        out.mergedAway = std::move(m_mergedAway);
+        out.mergedCount = m_mergedCount;
+        return out;
     }
 
 private:
-    bool holdsTwoPathTexts(const QList<qsizetype>& group) const {
-        return std::any_of(group.begin() + 1, group.end(),
-                           [&](qsizetype i) { return m_files[i].path != m_files[group.first()].path; });
+    // The entry as the merges so far left it.
+    const MediaFile& at(qsizetype i) const {
+        if (m_slot.empty())
+            return m_files[i];
+        const qsizetype slot = m_slot[std::size_t(i)];
+        return slot < 0 ? m_files[i] : m_survivors[std::size_t(slot)].second;
     }
 
-    void mergeGroup(const QList<qsizetype>& group) {
+    // The survivor at `i`, changed in a copy of its own: the list stays as it was.
+    MediaFile& survivorAt(qsizetype i) {
+        if (m_slot.empty()) {
+            m_slot.resize(std::size_t(m_files.size()), -1);
+            m_mergedAway.resize(std::size_t(m_files.size()), false);
+        }
+        qsizetype& slot = m_slot[std::size_t(i)];
+        if (slot < 0) {
+            slot = qsizetype(m_survivors.size());
+            m_survivors.emplace_back(i, m_files[i]);
+        }
+        return m_survivors[std::size_t(slot)].second;
+    }
+
+    bool mergedAway(qsizetype i) const { return !m_mergedAway.empty() && m_mergedAway[std::size_t(i)]; }
+
+    bool holdsTwoPathTexts(const FileNameGroups::Group& group) const {
+        return std::any_of(group.begin() + 1, group.end(),
+                           [&](qsizetype i) { return at(i).path != at(group.front()).path; });
+    }
+
+    void mergeGroup(const FileNameGroups::Group& group) {
         for (qsizetype i : group)
-            m_keys[i].refresh(std::as_const(m_files)[i]);
-        for (qsizetype gi = 0; gi < group.size(); ++gi) {
+            m_keys[i].refresh(at(i));
+        for (std::size_t gi = 0; gi < group.size(); ++gi) {
             const qsizetype i = group[gi];
-            if (m_mergedAway[std::size_t(i)])
+            if (mergedAway(i))
                 continue;
-            for (qsizetype gj = gi + 1; gj < group.size(); ++gj) {
+            for (std::size_t gj = gi + 1; gj < group.size(); ++gj) {
                 const qsizetype j = group[gj];
-                if (m_mergedAway[std::size_t(j)] ||
-                    !(std::as_const(m_files)[i].isOnDisk() || std::as_const(m_files)[j].isOnDisk()))
+                if (mergedAway(j) || !(at(i).isOnDisk() || at(j).isOnDisk()))
                     continue;
                 if (samePhysicalFile(i, j))
                     merge(i, j);
@@ -275,8 +278,8 @@ private:
     }
 
     bool samePhysicalFile(qsizetype i, qsizetype j) const {
-        const MediaFile& a = m_files[i];
-        const MediaFile& b = m_files[j];
+        const MediaFile& a = at(i);
+        const MediaFile& b = at(j);
         const auto& idA = m_identity[std::size_t(i)];
         const auto& idB = m_identity[std::size_t(j)];
         if (a.isOnDisk() && b.isOnDisk() && idA && idB && idA->isSameFileAs(*idB))
@@ -285,10 +288,10 @@ private:
     }
 
     void merge(qsizetype i, qsizetype j) {
-        MediaFile& survivor = m_files[i];
+        MediaFile& survivor = survivorAt(i);
         const bool wasOnDisk = survivor.isOnDisk();
-        logMerge(survivor, m_files[j]);
-        MediaConsolidator::mergeEntry(m_files[j], survivor);
+        logMerge(survivor, at(j));
+        MediaConsolidator::mergeEntry(at(j), survivor);
         // The survivor now reads the other entry's file.
         if (!wasOnDisk && survivor.isOnDisk())
             m_identity[std::size_t(i)] = m_identity[std::size_t(j)];
@@ -297,10 +300,13 @@ private:
         ++m_mergedCount;
     }
 
-    QList<MediaFile> m_files;
+    const QList<MediaFile>& m_files;
     std::vector<std::optional<FileFacts>> m_identity;
     std::unordered_map<qsizetype, EntryKeys> m_keys; // of the entries in a group of one name
-    std::vector<bool> m_mergedAway;
+    std::vector<qsizetype> m_slot; // per position, its survivor's slot or -1; empty until the first merge
+    std::deque<std::pair<qsizetype, MediaFile>>
+        m_survivors;                // as merged so far, in order of their first merge
+    std::vector<bool> m_mergedAway; // empty until the first merge
     qsizetype m_mergedCount = 0;
 };
 
@@ -321,9 +327,25 @@ struct IdentityChunk {
 // The rest of a chunk whose stat hung is asked again, so chunks only need to keep hand-overs rare.
 constexpr qsizetype identityChunkSize = 4096;
 
+// The stats of a round, a chunk per job.
+std::vector<std::shared_ptr<IdentityChunk>> identityChunks(const QList<qsizetype>& pending,
+                                                           const QList<MediaFile>& files) {
+    std::vector<std::shared_ptr<IdentityChunk>> chunks;
+    for (qsizetype i : pending) {
+        if (chunks.empty() || chunks.back()->positions.size() == identityChunkSize)
+            chunks.push_back(std::make_shared<IdentityChunk>());
+        chunks.back()->positions.append(i);
+        chunks.back()->paths.append(effectivePath(files[i]));
+    }
+    for (const auto& chunk : chunks)
+        chunk->facts.resize(std::size_t(chunk->paths.size()));
+    return chunks;
+}
+
 } // namespace
 
-// On one thread, as the rest of consolidation is sequential.
+// A list of many files on disk (a CSV of present clips: a million stats) is stat'ed on a few
+// threads; a mount that stops answering is given up once, whichever of them met it first.
 std::vector<std::optional<FileFacts>> MediaConsolidator::identitiesOf(const QList<MediaFile>& files,
                                                                       const KnownFacts& known) const {
     std::vector<std::optional<FileFacts>> identities(std::size_t(files.size()));
@@ -337,18 +359,11 @@ std::vector<std::optional<FileFacts>> MediaConsolidator::identitiesOf(const QLis
             pending.append(i);
     }
     auto hung = std::make_shared<HungMounts>();
-    WatchdogPool pool(1, m_timeout);
+    const int width = pending.size() > identityChunkSize ? std::clamp(QThread::idealThreadCount(), 1, 4) : 1;
+    WatchdogPool pool(width, m_timeout);
     // Each round drops at least the stat that hung; the rest of its chunk goes to the next round.
     while (!pending.isEmpty()) {
-        std::vector<std::shared_ptr<IdentityChunk>> chunks;
-        for (qsizetype i : std::as_const(pending)) {
-            if (chunks.empty() || chunks.back()->positions.size() == identityChunkSize)
-                chunks.push_back(std::make_shared<IdentityChunk>());
-            chunks.back()->positions.append(i);
-            chunks.back()->paths.append(effectivePath(files[i]));
-        }
-        for (const auto& chunk : chunks)
-            chunk->facts.resize(std::size_t(chunk->paths.size()));
+        const std::vector<std::shared_ptr<IdentityChunk>> chunks = identityChunks(pending, files);
         pending.clear();
         pool.map<int>(
             int(chunks.size()),
@@ -372,6 +387,10 @@ std::vector<std::optional<FileFacts>> MediaConsolidator::identitiesOf(const QLis
                     identities[std::size_t(chunk.positions[k])] = chunk.facts[std::size_t(k)];
                 if (outcome != WatchdogPool::Outcome::abandoned || done >= chunk.paths.size())
                     return;
+                pending += chunk.positions.mid(done + 1);
+                // Chunks side by side may hang on one mount: it is reported once.
+                if (hung->covers(chunk.paths[done]))
+                    return;
                 const qsizetype stuck = chunk.positions[done];
                 if (files[stuck].storageType == StorageType::network)
                     AppLog::networkDriveOffline(chunk.paths[done]);
@@ -379,21 +398,62 @@ std::vector<std::optional<FileFacts>> MediaConsolidator::identitiesOf(const QLis
                     AppLog::warning(QStringLiteral("No answer from ") + chunk.paths[done] +
                                     QStringLiteral("; compared by name and size"));
                 hung->addMountOf(chunk.paths[done]);
-                pending += chunk.positions.mid(done + 1);
             });
     }
     return identities;
 }
 
-QList<MediaFile> MediaConsolidator::consolidateCrossProjectDuplicates(QList<MediaFile> files,
-                                                                      const KnownFacts& known) const {
+MediaConsolidator::Consolidation MediaConsolidator::consolidationOf(const QList<MediaFile>& files,
+                                                                    const KnownFacts& known) const {
     AppLog::info(QStringLiteral("Consolidating cross-project duplicate entries among ") +
                  QString::number(files.size()) + QStringLiteral(" files"));
-    std::vector<std::optional<FileFacts>> identities = identitiesOf(files, known);
-    ConsolidationRun run(std::move(files), std::move(identities));
+    ConsolidationRun run(files, identitiesOf(files, known));
     run.mergeByName();
     run.mergeByIdentity();
     return run.result();
+}
+
+QList<MediaFile> MediaConsolidator::consolidateCrossProjectDuplicates(QList<MediaFile> files,
+                                                                      const KnownFacts& known) const {
+    Consolidation consolidation = consolidationOf(files, known);
+    std::move(consolidation).applyTo(files);
+    return files;
+}
+
+void MediaConsolidator::Consolidation::applyTo(QList<MediaFile>& files) && {
+    if (mergedCount == 0)
+        return;
+    if (!files.isDetached()) {
+        // Someone else holds the list too: copy what is kept rather than all of it.
+        QList<MediaFile> kept;
+        kept.reserve(files.size() - mergedCount);
+        auto survivor = survivors.begin();
+        for (qsizetype i = 0; i < files.size(); ++i) {
+            const bool changed = survivor != survivors.end() && survivor->first == i;
+            if (!mergedAway[std::size_t(i)])
+                kept.append(changed ? std::move(survivor->second) : std::as_const(files)[i]);
+            survivor += changed;
+        }
+        files = std::move(kept);
+        return;
+    }
+    MediaFile* data = files.data();
+    for (auto& [position, file] : survivors)
+        data[position] = std::move(file);
+    qsizetype kept = 0;
+    for (qsizetype i = 0; i < files.size(); ++i) {
+        if (mergedAway[std::size_t(i)])
+            continue;
+        if (kept != i)
+            data[kept] = std::move(data[i]);
+        ++kept;
+    }
+    files.resize(kept);
+    // Many merged away: the room they held goes back (a copy of the rest, as building a new list
+    // would make).
+    constexpr qsizetype manyMerged = 4096;
+    if (mergedCount >= manyMerged && mergedCount * 4 > files.size())
+        files.squeeze();
 }
 
 } // namespace tarnwick

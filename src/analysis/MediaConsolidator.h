@@ -11,6 +11,7 @@
 #include <chrono>
 #include <memory>
 #include <optional>
+#include <utility>
 #include <vector>
 
 namespace tarnwick {
@@ -33,7 +34,22 @@ public:
     // its path): such files are not stat'ed again.
     using KnownFacts = QHash<QString, FileFacts>;
 
+    // What consolidating a list changes, found without changing it: the survivors' new records
+    // and the positions merged away. Applied in place, so a list nothing merges is never copied.
+    struct Consolidation {
+        std::vector<std::pair<qsizetype, MediaFile>> survivors; // by ascending position
+        std::vector<bool> mergedAway;                           // empty when nothing merged
+        qsizetype mergedCount = 0;
+
+        bool mergedAwayAt(qsizetype position) const {
+            return !mergedAway.empty() && mergedAway[std::size_t(position)];
+        }
+        // Into the list it was found on (unchanged since).
+        void applyTo(QList<MediaFile>& files) &&;
+    };
+
     // The first entry of each set of one physical file survives and absorbs the later ones.
+    Consolidation consolidationOf(const QList<MediaFile>& files, const KnownFacts& known = {}) const;
     QList<MediaFile> consolidateCrossProjectDuplicates(QList<MediaFile> files,
                                                        const KnownFacts& known = {}) const;
 

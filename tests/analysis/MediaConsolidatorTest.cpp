@@ -216,3 +216,62 @@ TEST(MediaConsolidator, AStatThatDoesNotAnswerLeavesTheNameAndSizeRuleToDecide) 
     EXPECT_TRUE(log.contains(QStringLiteral("Network drive offline: ") + stuck));
     probe->releaseAndAwaitAnswers();
 }
+
+TEST(MediaConsolidator, ChangesTheListInPlaceAndNeverCopiesOneThatNothingMerges) {
+    QTemporaryDir dir;
+    const QString a = writeFile(dir.filePath(QStringLiteral("A/Day1/clip.mov")), 100);
+    const QString b = writeFile(dir.filePath(QStringLiteral("B/Day1/clip.mov")), 100);
+    const MediaConsolidator consolidator;
+    const QList<MediaFile> apart = {entry(QStringLiteral("/x/Day1/c.mov"), 5, MediaFileStatus::offline),
+                                    entry(a, 100)};
+    EXPECT_EQ(consolidator.consolidateCrossProjectDuplicates(apart).constData(), apart.constData());
+
+    QList<MediaFile> files = {entry(QStringLiteral("/x/n.mov"), 1, MediaFileStatus::offline), entry(a, 100),
+                              entry(b, 100), entry(QStringLiteral("/x/z.mov"), 1, MediaFileStatus::offline)};
+    MediaConsolidator::Consolidation consolidation = consolidator.consolidationOf(files);
+    EXPECT_TRUE(files[1].alternativePaths.isEmpty()); // found, not yet applied
+    EXPECT_EQ(consolidation.mergedCount, 1);
+    EXPECT_TRUE(consolidation.mergedAwayAt(2));
+    // A list held elsewhere too is left as it is.
+    QList<MediaFile> fromHeld;
+    {
+        const QList<MediaFile> held = files;
+        fromHeld = consolidator.consolidateCrossProjectDuplicates(held);
+        ASSERT_EQ(held.size(), 4);
+        EXPECT_TRUE(held[1].alternativePaths.isEmpty());
+    }
+    const MediaFile* before = files.constData();
+    std::move(consolidation).applyTo(files); // held no more: in place
+    EXPECT_EQ(files.constData(), before);
+    for (const QList<MediaFile>& out : {files, fromHeld}) {
+        ASSERT_EQ(out.size(), 3);
+        EXPECT_EQ(out[1].alternativePaths, QStringList{b});
+        EXPECT_EQ(out[2].path, QStringLiteral("/x/z.mov"));
+    }
+}
+
+TEST(MediaConsolidator, ManyFilesOnDiskAreStatedSideBySideEachOnce) {
+    // More than one job's worth of files; the links under other names sit in a later job than
+    // their files.
+    QTemporaryDir dir;
+    QList<MediaFile> files;
+    QDir().mkpath(dir.filePath(QStringLiteral("a")));
+    QDir().mkpath(dir.filePath(QStringLiteral("b")));
+    for (int i = 0; i < 5000; ++i) {
+        const QString path = dir.filePath(QStringLiteral("a/f%1.mov").arg(i));
+        QFile(path).open(QIODevice::WriteOnly);
+        files.append(entry(path, 3));
+    }
+    for (int i : {0, 1, 2}) {
+        const QString link = dir.filePath(QStringLiteral("b/link%1.mov").arg(i));
+        ASSERT_EQ(::link(QFile::encodeName(files[i].path).constData(), QFile::encodeName(link).constData()),
+                  0);
+        files.append(entry(link, 3));
+    }
+    auto probe = std::make_shared<test::CountingStatProbe>();
+    const QList<MediaFile> out = MediaConsolidator(probe).consolidateCrossProjectDuplicates(files);
+    EXPECT_EQ(probe->calls(), 5003);
+    ASSERT_EQ(out.size(), 5000);
+    for (int i : {0, 1, 2})
+        EXPECT_EQ(out[i].alternativePaths, QStringList{dir.filePath(QStringLiteral("b/link%1.mov").arg(i))});
+}

@@ -239,3 +239,35 @@ TEST_F(DaVinciImport, AHugeClipDirectoryCostsAFewCopiesOfItself) {
     EXPECT_EQ(h.pm().mediaFiles().size(), 1);
     EXPECT_LE(peak.bytes(), 12 * fileSize) << peak.bytes();
 }
+
+TEST_F(DaVinciImport, EntriesMergedAwayLeaveTheOthersMarkedAtTheirPlaces) {
+    // A copy of a CSV clip in a loaded project is merged into one entry; the CSV entries after it
+    // move up, and exactly the entries at the CSV's paths are marked.
+    const QString project1 = h.makeFile("P/Day1/b.mov");
+    const QString own = h.makeFile("P/x.mov");
+    h.makeFile("Q/Day1/b.mov");
+    h.makeFile("Q/c.mov");
+    ProjectFile cut = project("Cut", {});
+    cut.mediaFiles = {project1, own};
+    cut.usedFiles = {project1, own};
+    cut.usageCountByPath = {{project1, 1}, {own, 1}};
+    h.pm().setProjects({cut});
+    const QString q = h.dir.filePath("Q");
+    import(csv("list.csv",
+               QStringLiteral("File Name,Clip Directory\nb.mov,%1/Day1\nc.mov,%1\nd.mov,%1\ne.mov,%1\n")
+                   .arg(q)
+                   .toUtf8()));
+    const QHash<QString, int>& clips = h.pm().projects().last().usageCountByPath;
+    const QList<MediaFile>& media = h.pm().mediaFiles();
+    ASSERT_EQ(media.size(), 5); // the two b.mov are one entry
+    qint64 marked = 0;
+    for (const MediaFile& file : media) {
+        EXPECT_EQ(file.isFromDaVinciCSV, clips.contains(file.path)) << file.path.toStdString();
+        marked += file.isFromDaVinciCSV;
+    }
+    const DaVinciCSVImportSummary summary = *h.pm().prompts().lastDaVinciImport;
+    EXPECT_EQ(summary.importedClips, 4);
+    EXPECT_EQ(summary.foundOnDisk + summary.missingOnDisk, marked);
+    ASSERT_TRUE(entry(project1));
+    EXPECT_EQ(entry(project1)->alternativePaths, QStringList{q + "/Day1/b.mov"});
+}
