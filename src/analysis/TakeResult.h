@@ -15,7 +15,10 @@ namespace tarnwick {
 template <class T> QCoro::Task<T> takeResult(QFuture<T>& future) {
     // Before the first suspension: the caller's future is emptied at once, as if assigned.
     QFuture<T> held = std::exchange(future, QFuture<T>());
-    co_return co_await held;
+    // Awaited as a future without a result, then moved out: awaiting it directly would copy the
+    // result, which for a table of a million records held in a vector is a deep copy.
+    co_await QFuture<void>(held);
+    co_return held.takeResult();
 }
 
 } // namespace tarnwick
