@@ -17,7 +17,9 @@ template <class T> QCoro::Task<T> takeResult(QFuture<T>& future) {
     QFuture<T> held = std::exchange(future, QFuture<T>());
     // Awaited as a future without a result, then moved out: awaiting it directly would copy the
     // result, which for a table of a million records held in a vector is a deep copy.
-    co_await QFuture<void>(held);
+    // Named, not a temporary: GCC 12 may destroy temporaries inside a co_await expression twice.
+    const QFuture<void> finished(held);
+    co_await finished;
     co_return held.takeResult();
 }
 
