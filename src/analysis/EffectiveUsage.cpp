@@ -256,7 +256,7 @@ const AggregatedProjectUsage* AggregatedUsage::find(const QString& lowerPath) co
 
 namespace {
 
-// What one range of the list leaves for the key cache: the keys it had to make, by position.
+// What one range of the list leaves for the key cache: the keys it had to make, by entry id.
 struct AppliedRange {
     bool anyUsed = false;
     LowerPathCache::MadeKeys made;
