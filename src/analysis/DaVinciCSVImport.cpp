@@ -4,6 +4,7 @@
 #include "analysis/MediaConsolidator.h"
 #include "analysis/ProjectManager.h"
 #include "analysis/TakeResult.h"
+#include "analysis/UsageAggregator.h"
 #include "platform/AppLog.h"
 #include "platform/DirectoryWalker.h"
 #include "platform/DiskPools.h"
@@ -58,6 +59,18 @@ std::optional<QString> clipPath(const ResolveCSVRow& row, const QString& csvFold
     return resolved;
 }
 
+// Each row's clipPath, in row order: made in ranges of the rows on several threads.
+QList<QList<std::optional<QString>>> clipPaths(const QList<ResolveCSVRow>& rows, const QString& csvFolder,
+                                               const FileStatProbe& probe) {
+    return mapRanges<QList<std::optional<QString>>>(rows.size(), [&](qsizetype begin, qsizetype end) {
+        QList<std::optional<QString>> part;
+        part.reserve(end - begin);
+        for (qsizetype i = begin; i < end; ++i)
+            part.append(clipPath(rows[i], csvFolder, probe));
+        return part;
+    });
+}
+
 ReadCSV readCSV(const QString& filePath, const QString& fileName) {
     ReadCSV read;
     const auto couldNotRead = [&](const QString& why) {
@@ -85,19 +98,25 @@ ReadCSV readCSV(const QString& filePath, const QString& fileName) {
     read.skippedRows = parse.skipped.size();
     const QString csvFolder = QDir::isAbsolutePath(filePath) ? QFileInfo(filePath).absolutePath() : QString();
     const std::shared_ptr<const FileStatProbe> probe = FileStatProbe::system();
-    read.usageCountByPath.reserve(parse.rows.size());
-    for (const ResolveCSVRow& row : std::as_const(parse.rows)) {
-        const std::optional<QString> clip = clipPath(row, csvFolder, *probe);
-        if (!clip) {
-            ++read.unresolvedRows;
-            if (read.unresolvedExamples.size() < 3)
-                read.unresolvedExamples.append(row.fullPath());
-            continue;
+    // The table of clips is filled in row order.
+    const QList<ResolveCSVRow>& rows = parse.rows;
+    const QList<QList<std::optional<QString>>> parts = clipPaths(rows, csvFolder, *probe);
+    read.usageCountByPath.reserve(rows.size());
+    qsizetype row = 0;
+    for (const QList<std::optional<QString>>& part : parts) {
+        for (const std::optional<QString>& clip : part) {
+            const ResolveCSVRow& source = rows[row++];
+            if (!clip) {
+                ++read.unresolvedRows;
+                if (read.unresolvedExamples.size() < 3)
+                    read.unresolvedExamples.append(source.fullPath());
+                continue;
+            }
+            const qsizetype known = read.usageCountByPath.size();
+            read.usageCountByPath.insert(*clip, 0);
+            if (read.usageCountByPath.size() != known)
+                read.clips.append(*clip);
         }
-        const qsizetype known = read.usageCountByPath.size();
-        read.usageCountByPath.insert(*clip, 0);
-        if (read.usageCountByPath.size() != known)
-            read.clips.append(*clip);
     }
     return read;
 }

@@ -254,23 +254,35 @@ const AggregatedProjectUsage* AggregatedUsage::find(const QString& lowerPath) co
     return found == indexByLowerPath.cend() ? nullptr : &records[std::size_t(found.value())];
 }
 
-bool applyAggregatedUsage(QList<MediaFile>& mediaFiles, const AggregatedUsage& usage,
-                          LowerPathCache& lowerPaths, const KnownPathKeys* known) {
+namespace {
+
+// What one range of the list leaves for the key cache: the keys it had to make, by entry id.
+struct AppliedRange {
     bool anyUsed = false;
+    LowerPathCache::MadeKeys made;
+};
+
+// Writes the usage of entries [begin, end); reads the cache only, the keys it makes are handed back.
+AppliedRange applyRange(MediaFile* entries, qsizetype begin, qsizetype end, const AggregatedUsage& usage,
+                        const LowerPathCache& lowerPaths, const KnownPathKeys* known) {
+    AppliedRange applied;
     AggregatedProjectUsage scratch;
     QStringList lastProjects;
     QStringList lastSequences;
-    lowerPaths.reserve(mediaFiles.size());
-    for (qsizetype i = 0; i < mediaFiles.size(); ++i) {
+    for (qsizetype i = begin; i < end; ++i) {
+        MediaFile& file = entries[i];
         const bool isKnown = known && i < known->lowerPaths.size() && !known->lowerPaths[i].isEmpty();
-        const MediaFile& entry = std::as_const(mediaFiles)[i];
-        const QStringList& keys =
-            isKnown ? lowerPaths.distinctKeys(entry, known->lowerPaths[i]) : lowerPaths.distinctKeys(entry);
+        const LowerPathCache::PathKeys* current = lowerPaths.currentKeys(file);
+        if (!current) {
+            applied.made.emplace_back(
+                file.id, LowerPathCache::makeKeys(file, isKnown ? &known->lowerPaths[i] : nullptr));
+            current = &applied.made.back().second;
+        }
+        const QStringList& keys = current->distinctKeys;
         // An entry with its path's key alone reads the record known for that path.
         const qsizetype record = isKnown && keys.size() == 1 ? known->records[std::size_t(i)] : -1;
         const AggregatedProjectUsage& u =
             record >= 0 ? usage.records[std::size_t(record)] : combinedUsage(keys, usage, scratch);
-        MediaFile& file = mediaFiles[i];
         file.usageCount = int(u.usageCount);
         assignSorted(file.projectNames, u.projectNames, lastProjects);
         assignSorted(file.sequenceNames, u.sequenceNames, lastSequences);
@@ -279,8 +291,30 @@ bool applyAggregatedUsage(QList<MediaFile>& mediaFiles, const AggregatedUsage& u
             file.usageType = file.isAEFootage ? MediaUsageType::usedInAfterEffects : MediaUsageType::unused;
         else
             file.usageType = u.isAudioOnly ? MediaUsageType::audioOnly : MediaUsageType::videoAndAudio;
-        anyUsed = anyUsed || file.usageCount >= 1 || file.isAEFootage;
+        applied.anyUsed = applied.anyUsed || file.usageCount >= 1 || file.isAEFootage;
     }
+    return applied;
+}
+
+} // namespace
+
+bool applyAggregatedUsage(QList<MediaFile>& mediaFiles, const AggregatedUsage& usage,
+                          LowerPathCache& lowerPaths, const KnownPathKeys* known) {
+    // A million entries are written in ranges on several threads, each range its own entries (the
+    // list detached once here); the cache is only read meanwhile and takes the new keys afterwards.
+    MediaFile* entries = mediaFiles.data();
+    QList<AppliedRange> ranges =
+        mapRanges<AppliedRange>(mediaFiles.size(), [&](qsizetype begin, qsizetype end) {
+            return applyRange(entries, begin, end, usage, std::as_const(lowerPaths), known);
+        });
+    bool anyUsed = false;
+    QList<LowerPathCache::MadeKeys> made;
+    for (AppliedRange& range : ranges) {
+        anyUsed = anyUsed || range.anyUsed;
+        made.append(std::move(range.made));
+    }
+    lowerPaths.reserve(mediaFiles.size());
+    lowerPaths.storeAll(made);
     return anyUsed;
 }
 

@@ -1,9 +1,13 @@
 #include "analysis/LowerPathCache.h"
 
+#include "analysis/UsageAggregator.h"
+
 #include "platform/PathText.h"
 #include "platform/TextKey.h"
 
 #include <QDir>
+#include <QFuture>
+#include <QtConcurrent/QtConcurrentRun>
 
 #include <algorithm>
 
@@ -38,29 +42,78 @@ template <class Keys> void keepLive(QHash<QUuid, Keys>& table, const QList<Media
     table = std::move(live);
 }
 
+bool isCurrent(const LowerPathCache::PathKeys& keys, const MediaFile& file) {
+    return keys.path == file.path && keys.matchedPath == file.matchedPath &&
+           keys.alternativePaths == file.alternativePaths;
+}
+
 } // namespace
 
 QString LowerPathCache::lowerKey(const QString& path) {
     return text::nfc(text::lowered(path));
 }
 
-LowerPathCache::PathKeys& LowerPathCache::pathKeys(const MediaFile& file, const QString* lowerPath) {
-    auto found = m_entries.find(file.id);
-    if (found != m_entries.end() && found->path == file.path && found->matchedPath == file.matchedPath &&
-        found->alternativePaths == file.alternativePaths)
-        return found.value();
-
+LowerPathCache::PathKeys LowerPathCache::makeKeys(const MediaFile& file, const QString* lowerPath) {
     PathKeys keys{file.path, file.matchedPath, file.alternativePaths, {}};
     keys.distinctKeys.append(lowerPath ? *lowerPath : lowerKey(file.path));
     for (const QString& alternative : file.alternativePaths)
         appendDistinct(keys.distinctKeys, lowerKey(alternative));
     if (file.matchedPath)
         appendDistinct(keys.distinctKeys, lowerKey(*file.matchedPath));
-    if (found != m_entries.end()) {
+    return keys;
+}
+
+const LowerPathCache::PathKeys* LowerPathCache::currentKeys(const MediaFile& file) const {
+    const EntryTable& table = m_entries[shardOf(file.id)];
+    const auto found = table.constFind(file.id);
+    return found != table.cend() && isCurrent(found.value(), file) ? &found.value() : nullptr;
+}
+
+void LowerPathCache::storeAll(QList<MadeKeys>& made) {
+    // One task per pair of shards, the first on this thread; each passes over all the keys made and
+    // takes its own shards' ones.
+    qsizetype count = 0;
+    for (const MadeKeys& part : made)
+        count += qsizetype(part.size());
+    const auto fill = [&](std::size_t first, std::size_t step) {
+        for (MadeKeys& part : made) {
+            for (auto& [id, keys] : part) {
+                const std::size_t shard = shardOf(id);
+                if (shard % step == first)
+                    m_entries[shard].insert(id, std::move(keys));
+            }
+        }
+    };
+    if (count < 8192) {
+        fill(0, 1);
+        return;
+    }
+    QList<QFuture<void>> others;
+    for (std::size_t first = 1; first < entryShards / 2; ++first)
+        others.append(QtConcurrent::run([&fill, first] { fill(first, entryShards / 2); }));
+    fill(0, entryShards / 2);
+    for (QFuture<void>& other : others)
+        other.waitForFinished();
+}
+
+qsizetype LowerPathCache::entryCount() const {
+    qsizetype count = 0;
+    for (const EntryTable& table : m_entries)
+        count += table.size();
+    return count;
+}
+
+LowerPathCache::PathKeys& LowerPathCache::pathKeys(const MediaFile& file, const QString* lowerPath) {
+    EntryTable& table = m_entries[shardOf(file.id)];
+    auto found = table.find(file.id);
+    if (found != table.end() && isCurrent(found.value(), file))
+        return found.value();
+    PathKeys keys = makeKeys(file, lowerPath);
+    if (found != table.end()) {
         *found = std::move(keys);
         return found.value();
     }
-    return m_entries.emplace(file.id, std::move(keys)).value();
+    return table.emplace(file.id, std::move(keys)).value();
 }
 
 const MediaPathKeys& LowerPathCache::keys(const MediaFile& file) {
@@ -86,17 +139,23 @@ const QStringList& LowerPathCache::distinctKeys(const MediaFile& file, const QSt
 }
 
 void LowerPathCache::reserve(qsizetype entries) {
-    m_entries.reserve(entries);
+    // Ids are random: each shard gets about its share.
+    for (EntryTable& table : m_entries)
+        table.reserve(entries / qsizetype(entryShards) + 1);
 }
 
 const QStringList& LowerPathCache::projectPaths(const ProjectFile& project) {
     auto found = m_projects.find(project.id);
     if (found != m_projects.end() && found->source == project.mediaFiles)
         return found->lowered;
-    ProjectKeys keys{project.mediaFiles, {}};
-    keys.lowered.reserve(project.mediaFiles.size());
-    for (const QString& path : project.mediaFiles)
-        keys.lowered.append(lowerKey(path));
+    // A list of a million clips is lowered in ranges on several threads, each writing its own slots.
+    ProjectKeys keys{project.mediaFiles, QStringList(project.mediaFiles.size())};
+    QString* lowered = keys.lowered.data();
+    mapRanges<bool>(project.mediaFiles.size(), [&](qsizetype begin, qsizetype end) {
+        for (qsizetype i = begin; i < end; ++i)
+            lowered[i] = lowerKey(project.mediaFiles[i]);
+        return true;
+    });
     if (found != m_projects.end()) {
         *found = std::move(keys);
         return found->lowered;
@@ -112,8 +171,21 @@ void LowerPathCache::setCanonicalLocation(const QUuid& id, const QString& locati
     found->canonicalResolved = true;
 }
 
+void LowerPathCache::pruneEntries(const QList<MediaFile>& mediaFiles) {
+    if (entryCount() <= 2 * mediaFiles.size() + 64)
+        return;
+    std::array<EntryTable, entryShards> live;
+    for (const MediaFile& file : mediaFiles) {
+        const std::size_t shard = shardOf(file.id);
+        auto found = m_entries[shard].find(file.id);
+        if (found != m_entries[shard].end())
+            live[shard].insert(file.id, std::move(found.value()));
+    }
+    m_entries = std::move(live);
+}
+
 void LowerPathCache::prune(const QList<MediaFile>& mediaFiles, const QList<ProjectFile>& projects) {
-    keepLive(m_entries, mediaFiles);
+    pruneEntries(mediaFiles);
     keepLive(m_locations, mediaFiles);
     if (m_projects.size() > projects.size()) {
         QHash<QUuid, ProjectKeys> live;

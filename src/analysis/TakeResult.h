@@ -15,7 +15,12 @@ namespace tarnwick {
 template <class T> QCoro::Task<T> takeResult(QFuture<T>& future) {
     // Before the first suspension: the caller's future is emptied at once, as if assigned.
     QFuture<T> held = std::exchange(future, QFuture<T>());
-    co_return co_await held;
+    // Awaited as a future without a result, then moved out: awaiting it directly would copy the
+    // result, which for a table of a million records held in a vector is a deep copy.
+    // Named, not a temporary: GCC 12 may destroy temporaries inside a co_await expression twice.
+    const QFuture<void> finished(held);
+    co_await finished;
+    co_return held.takeResult();
 }
 
 } // namespace tarnwick

@@ -8,6 +8,7 @@
 #include <QLocale>
 
 #include <algorithm>
+#include <iterator>
 #include <numeric>
 #include <optional>
 
@@ -46,9 +47,15 @@ void UsageMap::reserve(qsizetype paths) {
 
 void UsageMap::add(const QString& path, const QString& projectName, const PathContribution& c,
                    PathOrigin origin) {
-    const QString k = key(path);
-    if (!merge(k, projectName, c))
-        insert(k, path, projectName, c, origin);
+    // One look-up: a path met for the first time gets the next position.
+    const qsizetype known = m_index.size();
+    qsizetype& slot = m_index[key(path)];
+    if (m_index.size() == known) {
+        mergeContribution(m_usages[slot], projectName, c);
+        return;
+    }
+    slot = m_paths.size();
+    append(path, projectName, c, origin);
 }
 
 bool UsageMap::merge(const QString& k, const QString& projectName, const PathContribution& c) {
@@ -62,6 +69,11 @@ bool UsageMap::merge(const QString& k, const QString& projectName, const PathCon
 void UsageMap::insert(const QString& k, const QString& path, const QString& projectName,
                       const PathContribution& c, PathOrigin origin) {
     m_index.insert(k, m_paths.size());
+    append(path, projectName, c, origin);
+}
+
+void UsageMap::append(const QString& path, const QString& projectName, const PathContribution& c,
+                      PathOrigin origin) {
     m_paths.append(path);
     // The paths of one project share one list of its name until a merge adds another.
     if (m_firstNames.size() != 1 || m_firstNames.first() != projectName)
@@ -308,6 +320,42 @@ QHash<QString, QString> mergedRelativeCandidates(const QList<ProjectFile>& proje
     return merged;
 }
 
+namespace {
+
+// `order` sorted stably by `less`: ranges sorted on several threads, then merged in range order
+// (an equal element of an earlier range stays first).
+template <class Less> void stableSortInRanges(std::vector<qsizetype>& order, const Less& less) {
+    const QList<std::pair<qsizetype, qsizetype>> ranges = mapRanges<std::pair<qsizetype, qsizetype>>(
+        qsizetype(order.size()), [&](qsizetype begin, qsizetype end) {
+            std::stable_sort(order.begin() + begin, order.begin() + end, less);
+            return std::pair(begin, end);
+        });
+    for (qsizetype r = 1; r < ranges.size(); ++r)
+        std::inplace_merge(order.begin(), order.begin() + ranges[r].first, order.begin() + ranges[r].second,
+                           less);
+}
+
+// Each path's sort key made by `keyOf`, in ranges on several threads.
+template <class Key, class KeyOf>
+std::vector<Key> keysInRanges(const QStringList& paths, const KeyOf& keyOf) {
+    QList<std::vector<Key>> parts =
+        mapRanges<std::vector<Key>>(paths.size(), [&](qsizetype begin, qsizetype end) {
+            std::vector<Key> keys;
+            keys.reserve(std::size_t(end - begin));
+            keyOf(begin, end, keys);
+            return keys;
+        });
+    if (parts.size() == 1)
+        return std::move(parts.first());
+    std::vector<Key> keys;
+    keys.reserve(std::size_t(paths.size()));
+    for (std::vector<Key>& part : parts)
+        std::move(part.begin(), part.end(), std::back_inserter(keys));
+    return keys;
+}
+
+} // namespace
+
 std::vector<qsizetype> fileNameOrder(const QStringList& paths) {
     // One collation key per entry instead of a collator call per comparison (n log n calls over
     // 100,000 names is most of a second). Same order as text::localizedCaseInsensitiveCompare: the C
@@ -316,20 +364,22 @@ std::vector<qsizetype> fileNameOrder(const QStringList& paths) {
     std::vector<qsizetype> order(std::size_t(paths.size()));
     std::iota(order.begin(), order.end(), 0);
     if (locale.language() == QLocale::C) {
-        QStringList keys;
-        keys.reserve(paths.size());
-        for (const QString& path : paths)
-            keys.append(text::nfc(path::lastPathComponent(path)).toCaseFolded());
-        std::stable_sort(order.begin(), order.end(),
-                         [&](qsizetype a, qsizetype b) { return keys[a] < keys[b]; });
+        const std::vector<QString> keys =
+            keysInRanges<QString>(paths, [&](qsizetype begin, qsizetype end, std::vector<QString>& out) {
+                for (qsizetype i = begin; i < end; ++i)
+                    out.push_back(text::nfc(path::lastPathComponent(paths[i])).toCaseFolded());
+            });
+        stableSortInRanges(
+            order, [&](qsizetype a, qsizetype b) { return keys[std::size_t(a)] < keys[std::size_t(b)]; });
     } else {
-        QCollator collator(locale);
-        collator.setCaseSensitivity(Qt::CaseInsensitive);
-        std::vector<QCollatorSortKey> keys;
-        keys.reserve(std::size_t(paths.size()));
-        for (const QString& path : paths)
-            keys.push_back(collator.sortKey(text::nfc(path::lastPathComponent(path))));
-        std::stable_sort(order.begin(), order.end(), [&](qsizetype a, qsizetype b) {
+        const std::vector<QCollatorSortKey> keys = keysInRanges<QCollatorSortKey>(
+            paths, [&](qsizetype begin, qsizetype end, std::vector<QCollatorSortKey>& out) {
+                QCollator collator(locale); // one per thread
+                collator.setCaseSensitivity(Qt::CaseInsensitive);
+                for (qsizetype i = begin; i < end; ++i)
+                    out.push_back(collator.sortKey(text::nfc(path::lastPathComponent(paths[i]))));
+            });
+        stableSortInRanges(order, [&](qsizetype a, qsizetype b) {
             return keys[std::size_t(a)].compare(keys[std::size_t(b)]) < 0;
         });
     }

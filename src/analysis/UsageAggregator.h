@@ -75,6 +75,10 @@ public:
     static QString key(const QString& path);
 
 private:
+    // The records of a path new to the map, its index entry already made.
+    void append(const QString& path, const QString& projectName, const PathContribution& c,
+                PathOrigin origin);
+
     QHash<QString, qsizetype> m_index;
     QStringList m_paths;
     QList<PathUsage> m_usages;

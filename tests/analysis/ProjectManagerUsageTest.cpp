@@ -227,6 +227,52 @@ TEST(ProjectManagerUsage, KeysKnownFromWherePathsWereFirstMetRecountAsLookUpsDo)
     EXPECT_EQ(withKnown[2].projectNames, QStringList({"One", "Two"})); // its alternative path counts too
 }
 
+TEST(ProjectManagerUsage, LongListRecountedInRangesMatchesEntryByEntryAndKeepsEveryKey) {
+    // Long enough to be split over threads: letter-case twins, alternative and matched paths, and
+    // cached keys gone stale, in every range.
+    const int count = 40000;
+    ProjectFile one = project("One", {});
+    ProjectFile two = project("Two", {});
+    QList<MediaFile> list;
+    for (int i = 0; i < count; ++i) {
+        const QString path = QStringLiteral("/m/%1/Clip%2.mov").arg(i % 7).arg(i);
+        one.mediaFiles.append(path);
+        if (i % 3 == 0) {
+            two.mediaFiles.append(path.toLower());
+            two.usedFiles.append(path.toLower());
+            two.usageCountByPath.insert(path.toLower(), 1 + i % 4);
+        }
+        MediaFile file = media(path);
+        if (i % 11 == 0)
+            file.alternativePaths = {QStringLiteral("/m/%1/Clip%2.mov").arg((i + 1) % 7).arg(i + 1)};
+        if (i % 13 == 0)
+            file.matchedPath = QStringLiteral("/M/%1/CLIP%2.MOV").arg(i % 7).arg(i + 3);
+        list.append(file);
+    }
+    LowerPathCache keys;
+    const AggregatedUsage usage = aggregateEffectiveUsage({one, two}, {{}, {}}, keys);
+    for (qsizetype i = 0; i < list.size(); i += 5) { // cached for another path, then moved
+        MediaFile old = list[i];
+        old.path = QStringLiteral("/old/") + old.path;
+        keys.distinctKeys(old);
+    }
+    QList<MediaFile> whole = list;
+    applyAggregatedUsage(whole, usage, keys);
+    EXPECT_EQ(keys.entryCount(), count);
+    for (qsizetype i = 0; i < list.size(); ++i) {
+        ASSERT_NE(keys.currentKeys(whole[i]), nullptr) << i;
+        QList<MediaFile> single = {list[i]};
+        LowerPathCache own;
+        applyAggregatedUsage(single, usage, own);
+        ASSERT_EQ(whole[i].usageCount, single[0].usageCount) << i;
+        ASSERT_EQ(whole[i].projectNames, single[0].projectNames) << i;
+        ASSERT_EQ(whole[i].usageType, single[0].usageType) << i;
+        ASSERT_EQ(keys.distinctKeys(whole[i]), own.distinctKeys(single[0])) << i;
+    }
+    EXPECT_EQ(whole[3].usageCount, 4); // a letter-case twin used in "Two"
+    EXPECT_EQ(whole[3].projectNames, QStringList({"One", "Two"}));
+}
+
 TEST(ProjectManagerUsage, TimelineCheckboxCannotIgnoreAProtectedTimeline) {
     ProjectManagerHarness h;
     ProjectManager& pm = h.pm();

@@ -266,6 +266,34 @@ TEST(UsageAggregator, FileNameSortAgreesWithTheLocalizedComparisonInEveryLocale)
     QLocale::setDefault(before);
 }
 
+TEST(UsageAggregator, LongListSortedInRangesStaysInOrderAndStable) {
+    // Long enough to be sorted in ranges on threads: a few names repeated, so equal names meet
+    // across the ranges and must keep their first order.
+    const QStringList names = {"b.mov", "A.mov", "a.MOV", "Ä.mov", "z.mov", "10.mov", "9.mov", "école.mov"};
+    const QLocale before;
+    for (const char* name : {"C", "en_US"}) {
+        SCOPED_TRACE(name);
+        QLocale::setDefault(QLocale(QString::fromLatin1(name)));
+        QStringList paths;
+        for (int i = 0; i < 40000; ++i)
+            paths.append(QStringLiteral("/m/%1/").arg(i) + names[(i * 7919) % names.size()]);
+        const std::vector<qsizetype> order = fileNameOrder(paths);
+        ASSERT_EQ(qsizetype(order.size()), paths.size());
+        std::vector<bool> seen(order.size());
+        for (std::size_t i = 0; i < order.size(); ++i) {
+            ASSERT_FALSE(seen[std::size_t(order[i])]);
+            seen[std::size_t(order[i])] = true;
+            if (i == 0)
+                continue;
+            const int c = text::localizedCaseInsensitiveCompare(path::lastPathComponent(paths[order[i - 1]]),
+                                                                path::lastPathComponent(paths[order[i]]));
+            ASSERT_LE(c, 0) << i;
+            ASSERT_TRUE(c < 0 || order[i - 1] < order[i]) << "equal names keep their order, at " << i;
+        }
+    }
+    QLocale::setDefault(before);
+}
+
 TEST(UsageAggregator, MergedCandidatesKeepTheEarlierProjectsCandidate) {
     ProjectFile a = project("A", {"/m/x.mov"}, {});
     a.relativeCandidates = {{"/m/x.mov", "/a/x.mov"}};
