@@ -120,8 +120,10 @@ void DriveRun::rest(const QString& name, int idleMs) {
             const QString smaps = qEnvironmentVariable("TARNWICK_DRIVE_SMAPS");
             QFile in(QStringLiteral("/proc/self/smaps"));
             QFile out(smaps + QString::number(++m_rests));
-            if (!smaps.isEmpty() && in.open(QIODevice::ReadOnly) && out.open(QIODevice::WriteOnly))
+            if (!smaps.isEmpty() && in.open(QIODevice::ReadOnly) && out.open(QIODevice::WriteOnly)) {
                 out.write(in.readAll());
+                ProcessMemory::writeAllocatorState(out.fileName() + QStringLiteral(".malloc"));
+            }
             next();
         });
     };

@@ -4,6 +4,9 @@
 #include <QFile>
 #include <QMap>
 
+#include <cstdio>
+#include <memory>
+
 #include <malloc.h>
 
 namespace tarnwick {
@@ -32,6 +35,8 @@ ProcessMemory ProcessMemory::now() {
     const QByteArray status = readAll(QStringLiteral("/proc/self/status"));
     facts.residentMB = statusMB(status, "VmRSS");
     facts.anonResidentMB = statusMB(status, "RssAnon");
+    facts.fileResidentMB = statusMB(status, "RssFile");
+    facts.sharedResidentMB = statusMB(status, "RssShmem");
     QMap<QString, int> names;
     const QDir tasks(QStringLiteral("/proc/self/task"));
     for (const QString& task : tasks.entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
@@ -43,17 +48,26 @@ ProcessMemory ProcessMemory::now() {
     return facts;
 }
 
+void ProcessMemory::writeAllocatorState(const QString& path) {
+    const std::unique_ptr<FILE, int (*)(FILE*)> out(std::fopen(QFile::encodeName(path).constData(), "w"),
+                                                    &std::fclose);
+    if (out)
+        malloc_info(0, out.get());
+}
+
 QString ProcessMemory::text() const {
     const double heap = std::max(liveHeapMB, 0.001);
-    return QStringLiteral(
-               "resident %1 MB (anon %2 MB) against live heap %3 MB: %4× (anon %5×), %6 threads [%7]")
+    return QStringLiteral("resident %1 MB (anon %2 MB, file %8 MB, shared %9 MB) against live heap %3 MB: "
+                          "%4× (anon %5×), %6 threads [%7]")
         .arg(residentMB, 0, 'f', 1)
         .arg(anonResidentMB, 0, 'f', 1)
         .arg(liveHeapMB, 0, 'f', 1)
         .arg(residentMB / heap, 0, 'f', 2)
         .arg(anonResidentMB / heap, 0, 'f', 2)
         .arg(threads)
-        .arg(threadNames.join(QStringLiteral(", ")));
+        .arg(threadNames.join(QStringLiteral(", ")))
+        .arg(fileResidentMB, 0, 'f', 1)
+        .arg(sharedResidentMB, 0, 'f', 1);
 }
 
 } // namespace tarnwick
