@@ -285,81 +285,216 @@ SeenItems recordSeen(const FileOperations& files, const QStringList& paths) {
     return seen;
 }
 
-QList<ExecutedRemoval> executeRemovals(const QList<PlannedRemoval>& plan, FileOperations& files,
-                                       ProtectedFolderTest protection, RemovalMethod method,
-                                       RecordRun* records, SeenItems seen) {
-    using Outcome = ExecutedRemoval::Outcome;
-    const AuditAction action = wordingFor(method).audit;
-    recordUnseen(plan, files, seen);
-    QList<ExecutedRemoval> results;
-    results.reserve(plan.size());
-    QSet<QString> handledContainers;
-    FreedBytes freed(method);
-    LeftoverSweep leftovers;
-    // A container's removal carries the records of the other staged files inside it, so that a kill
-    // right after it still leaves a record for each.
-    QHash<QString, QList<qsizetype>> byContainer;
-    if (records) {
-        for (qsizetype i = 0; i < plan.size(); ++i) {
+namespace {
+
+// Plain files are taken this many at a time: their intents go to the journal in one write before
+// the first of them is touched (a kill leaves those not yet taken for the next start to decide by
+// the disk, where they still are).
+constexpr qsizetype kIntentBatch = 256;
+
+// One run's pass over the disk, in bin order.
+class RemovalPass {
+public:
+    RemovalPass(const QList<PlannedRemoval>& plan, FileOperations& files, ProtectedFolderTest protection,
+                RemovalMethod method, RecordRun* records, SeenItems seen)
+        : m_plan(plan), m_files(files), m_protection(std::move(protection)), m_method(method),
+          m_records(records), m_seen(std::move(seen)), m_action(wordingFor(method).audit), m_freed(method) {
+        recordUnseen(plan, files, m_seen);
+        m_results.resize(plan.size());
+        // A container's removal carries the records of the other staged files inside it, so that a
+        // kill right after it still leaves a record for each.
+        for (qsizetype i = 0; records && i < plan.size(); ++i) {
             if (plan.at(i).isContainer && plan.at(i).verdict == PlannedRemoval::Verdict::proceed)
-                byContainer[plan.at(i).target].append(i);
+                m_byContainer[plan.at(i).target].append(i);
         }
     }
-    for (const PlannedRemoval& p : plan) {
-        ExecutedRemoval& done = results.emplace_back();
+
+    QList<ExecutedRemoval> run() {
+        for (qsizetype from = 0; from < m_plan.size(); from += kIntentBatch)
+            runBatch(from, std::min(m_plan.size(), from + kIntentBatch));
+        if (m_records)
+            m_records->sync();
+        return std::move(m_results);
+    }
+
+private:
+    using Outcome = ExecutedRemoval::Outcome;
+
+    // A plain file checked ahead, its intent in the batch's write.
+    struct Checked {
+        qsizetype index = -1;
+        FileOpInfo info;
+        int seq = -1;
+    };
+
+    void runBatch(qsizetype from, qsizetype to) {
+        QList<Checked> checked;
+        QList<RecordRun::Planned> intents;
+        for (qsizetype i = from; i < to; ++i) {
+            if (std::optional<Checked> c = checkPlain(i)) {
+                if (m_records)
+                    intents.append(plannedRecord(m_plan.at(i), c->info));
+                checked.append(std::move(*c));
+            }
+        }
+        if (m_records && !intents.isEmpty()) {
+            const QList<int> seqs = m_records->intendAll(std::move(intents));
+            for (qsizetype k = 0; k < checked.size(); ++k)
+                checked[k].seq = seqs.at(k);
+        }
+        qsizetype next = 0;
+        for (qsizetype i = from; i < to; ++i) {
+            if (next < checked.size() && checked.at(next).index == i)
+                removeChecked(checked.at(next++));
+            else if (m_results.at(i).outcome == Outcome::notRun)
+                executeOne(i);
+        }
+    }
+
+    // The checks that keep a target from its disk step; true when it may go ahead.
+    bool passesChecks(const PlannedRemoval& p, ExecutedRemoval& done, FileOpInfo& info) {
         if (p.verdict != PlannedRemoval::Verdict::proceed)
-            continue;
-        if (p.isContainer && handledContainers.contains(p.target)) {
+            return false;
+        if (p.isContainer && m_handledContainers.contains(p.target)) {
             done.outcome = Outcome::withContainer;
-            continue;
+            return false;
         }
-        if (protection.isInProtectedFolder(p.target)) {
+        if (m_protection.isInProtectedFolder(p.target)) {
             done.outcome = Outcome::protectedTarget;
-            continue;
+            return false;
         }
-        const FileOpInfo info = files.status(p.target, false);
-        const std::optional<FileIdentity> then = seen.value(p.target);
-        done.outcome = refusalFor(p, info, then, done.error);
+        info = m_files.status(p.target, false);
+        done.outcome = refusalFor(p, info, m_seen.value(p.target), done.error);
         if (done.outcome != Outcome::notRun)
-            continue;
+            return false;
         // Our leftovers in the folder go too, once per run (a kill's copy, an abandoned transcode).
-        leftovers.sweep(files, path::deletingLastPathComponent(p.target));
-        // The record first: a kill from here on leaves the intent, which the next start decides.
-        StepRecords step(records, files);
-        if (records)
-            intendRecords(step, plan, p, byContainer.value(p.isContainer ? p.target : QString()), info,
-                          freed.bytesOf(p, info), action);
-        if (records && !records->stopReason().isEmpty()) {
-            // Its record could be kept nowhere: no file is removed unrecorded.
-            step.settle(false);
-            done.outcome = Outcome::failed;
-            done.error = FileOpStatus::failure(
-                EIO, QStringLiteral("kept, its removal could not be recorded: ") + records->stopReason());
-            continue;
+        m_leftovers.sweep(m_files, path::deletingLastPathComponent(p.target));
+        return true;
+    }
+
+    // A plain file of one name, checked ahead of the batch's disk steps. Containers and names that
+    // share their file keep steps of their own: what they record depends on the steps before them.
+    std::optional<Checked> checkPlain(qsizetype i) {
+        const PlannedRemoval& p = m_plan.at(i);
+        if (p.isContainer || p.verdict != PlannedRemoval::Verdict::proceed)
+            return std::nullopt;
+        Checked c{i, {}, -1};
+        ExecutedRemoval& done = m_results[i];
+        if (!passesChecks(p, done, c.info))
+            return std::nullopt;
+        if (c.info.linkCount > 1) {
+            done.outcome = Outcome::notRun; // checked again in its own step
+            return std::nullopt;
         }
-        if (method == RemovalMethod::deletePermanently)
+        return c;
+    }
+
+    RecordRun::Planned plannedRecord(const PlannedRemoval& p, const FileOpInfo& info) const {
+        FileRecord record;
+        record.entry = AuditLogEntry::make(m_action, p.item.mediaFile, std::nullopt);
+        record.target = p.target;
+        record.files = 1;
+        record.bytes = m_freed.bytesOf(p, info);
+        record.traced = true;
+        if (info.kind != FileKind::missing)
+            record.identity = info.identity();
+        RecordJournal::PreparedLine line = RecordJournal::prepareLine(m_records->id(), record, true);
+        return {std::move(record), std::move(line)};
+    }
+
+    void removeChecked(const Checked& c) {
+        const PlannedRemoval& p = m_plan.at(c.index);
+        ExecutedRemoval& done = m_results[c.index];
+        if (m_records && !m_records->stopReason().isEmpty()) {
+            m_records->failed(c.seq);
+            keptUnrecorded(done);
+            return;
+        }
+        const std::optional<FileIdentity> then = m_seen.value(p.target);
+        if (m_method == RemovalMethod::deletePermanently)
             done.recordTime = QDateTime::currentDateTimeUtc(); // local time only when a trace is written
         // The platform compares `then` with what is there once more, right before it acts.
-        const FileOpStatus status = removeTarget(files, p.target, p.isContainer, method, then);
-        if (method == RemovalMethod::trash)
-            done.recordTime = QDateTime::currentDateTimeUtc(); // local time only when a trace is written
+        const FileOpStatus status = removeTarget(m_files, p.target, false, m_method, then);
+        if (m_method == RemovalMethod::trash)
+            done.recordTime = QDateTime::currentDateTimeUtc();
+        if (m_records && status.ok())
+            m_records->done(c.seq,
+                            m_method == RemovalMethod::trash ? std::optional(done.recordTime) : std::nullopt);
+        else if (m_records)
+            m_records->failed(c.seq);
+        finish(p, done, status, c.info);
+    }
+
+    void keptUnrecorded(ExecutedRemoval& done) const {
+        // Its record could be kept nowhere: no file is removed unrecorded.
+        done.outcome = Outcome::failed;
+        done.error = FileOpStatus::failure(EIO, QStringLiteral("kept, its removal could not be recorded: ") +
+                                                    m_records->stopReason());
+    }
+
+    // A container, or a name that shares its file: checked, recorded and removed in one step.
+    void executeOne(qsizetype i) {
+        const PlannedRemoval& p = m_plan.at(i);
+        ExecutedRemoval& done = m_results[i];
+        FileOpInfo info;
+        if (!passesChecks(p, done, info))
+            return;
+        // The record first: a kill from here on leaves the intent, which the next start decides.
+        StepRecords step(m_records, m_files);
+        if (m_records)
+            intendRecords(step, m_plan, p, m_byContainer.value(p.isContainer ? p.target : QString()), info,
+                          m_freed.bytesOf(p, info), m_action);
+        if (m_records && !m_records->stopReason().isEmpty()) {
+            step.settle(false);
+            keptUnrecorded(done);
+            return;
+        }
+        const std::optional<FileIdentity> then = m_seen.value(p.target);
+        if (m_method == RemovalMethod::deletePermanently)
+            done.recordTime = QDateTime::currentDateTimeUtc();
+        const FileOpStatus status = removeTarget(m_files, p.target, p.isContainer, m_method, then);
+        if (m_method == RemovalMethod::trash)
+            done.recordTime = QDateTime::currentDateTimeUtc();
         // A container half removed: what it took is recorded, though the file stays failed.
         step.settle(status.ok(),
-                    method == RemovalMethod::trash ? std::optional(done.recordTime) : std::nullopt);
+                    m_method == RemovalMethod::trash ? std::optional(done.recordTime) : std::nullopt);
+        finish(p, done, status, info);
+    }
+
+    void finish(const PlannedRemoval& p, ExecutedRemoval& done, const FileOpStatus& status,
+                const FileOpInfo& info) {
         if (!status.ok()) {
             done.outcome = status.isChanged() ? Outcome::changed : Outcome::failed;
             done.error = status;
-            continue;
+            return;
         }
-        freed.removed(info);
+        m_freed.removed(info);
         done.outcome = Outcome::removed;
         if (p.isContainer)
-            handledContainers.insert(p.target);
-        executeProxy(p, done, files, protection, method, seen);
+            m_handledContainers.insert(p.target);
+        executeProxy(p, done, m_files, m_protection, m_method, m_seen);
     }
-    if (records)
-        records->sync();
-    return results;
+
+    const QList<PlannedRemoval>& m_plan;
+    FileOperations& m_files;
+    const ProtectedFolderTest m_protection;
+    const RemovalMethod m_method;
+    RecordRun* const m_records;
+    SeenItems m_seen;
+    const AuditAction m_action;
+    FreedBytes m_freed;
+    LeftoverSweep m_leftovers;
+    QSet<QString> m_handledContainers;
+    QHash<QString, QList<qsizetype>> m_byContainer;
+    QList<ExecutedRemoval> m_results;
+};
+
+} // namespace
+
+QList<ExecutedRemoval> executeRemovals(const QList<PlannedRemoval>& plan, FileOperations& files,
+                                       ProtectedFolderTest protection, RemovalMethod method,
+                                       RecordRun* records, SeenItems seen) {
+    return RemovalPass(plan, files, std::move(protection), method, records, std::move(seen)).run();
 }
 
 namespace {

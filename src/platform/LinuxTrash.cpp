@@ -192,7 +192,8 @@ std::optional<std::vector<quint64>> nameHashes(const QByteArray& folder) {
 // marked at once (by a sidecar where there are no attributes).
 class PendingInfo {
 public:
-    PendingInfo(QByteArray infoDir, QByteArray text) : m_dir(std::move(infoDir)), m_text(std::move(text)) {
+    PendingInfo(QByteArray infoDir, QByteArray text, UnnamedFileStock& stock)
+        : m_dir(std::move(infoDir)), m_text(std::move(text)), m_stock(stock) {
         prepareUnnamed();
     }
     ~PendingInfo() { closeUnnamed(); }
@@ -252,6 +253,11 @@ private:
     void prepareUnnamed() {
         if (m_unnamedRefused)
             return;
+        // One made ahead is marked already.
+        m_fd = m_stock.take(m_dir);
+        if (m_fd >= 0 && writeAll(m_fd, m_text))
+            return;
+        closeUnnamed();
         m_fd = ::open(m_dir.constData(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600);
         if (m_fd >= 0 && writeAll(m_fd, m_text) && leftover::markAttribute(m_fd))
             return;
@@ -281,6 +287,7 @@ private:
 
     QByteArray m_dir;
     QByteArray m_text;
+    UnnamedFileStock& m_stock;
     int m_fd = -1;
     bool m_unnamedRefused = false;
     bool m_sidecar = false;
@@ -504,7 +511,7 @@ TrashOutcome LinuxTrash::moveToTrash(const QString& path, const std::optional<Fi
         }
         if (firstUse(dir.root))
             sweepLeftovers(dir.root);
-        PendingInfo info(dir.root + "/info", trashInfo(original, localNow()));
+        PendingInfo info(dir.root + "/info", trashInfo(original, localNow()), m_infoStock);
         qsizetype limit = dir.nameMax - kInfoSuffix.size();
         bool staleTrash = false;
         for (int n = 1; n < 10000; ++n) {

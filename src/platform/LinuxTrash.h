@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/FileOperations.h"
+#include "platform/UnnamedFileStock.h"
 
 #include <QByteArray>
 #include <QHash>
@@ -21,7 +22,8 @@ namespace tarnwick {
 // A .trashinfo in flight carries this program's leftover mark, which comes off once its item is in
 // files/. Where the file system allows, the .trashinfo is written and marked before it has a name,
 // so a killed run leaves only complete, marked ones; the first operation on a trash in each run
-// sweeps those whose item never arrived and whose writer is gone.
+// sweeps those whose item never arrived and whose writer is gone. The unnamed files are made ahead
+// by a helper thread while earlier items are renamed.
 class LinuxTrash {
 public:
     // With `expected`, an item at the path that is not that one is kept (FileOpStatus::changed()),
@@ -60,6 +62,7 @@ private:
     qsizetype m_homeNameMax = 255;
     QHash<quint64, TrashDir> m_byDevice;
     QSet<QByteArray> m_swept;
+    UnnamedFileStock m_infoStock; // unnamed .trashinfo files made ahead
 };
 
 } // namespace tarnwick

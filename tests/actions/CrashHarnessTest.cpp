@@ -306,19 +306,21 @@ void refuseJournalLines(RecordJournal& journal, const QString& how) {
     }
 }
 
-// Holds the run at its `at`-th journal line, mid-run, until the file `go` exists.
-void holdRunAt(RecordJournal& journal, int at, const QString& go) {
-    auto appends = std::make_shared<int>(0);
-    journal.setWriteFaultForTesting([appends, at, go] {
-        if (++*appends == at) {
+// Holds the run before its `at`-th removal, mid-run, until the file `go` exists.
+void holdRunAt(Session& session, int at, const QString& go) {
+    auto files = std::make_shared<FaultInjectingFileOperations>();
+    auto removals = std::make_shared<int>(0);
+    files->setBeforeEach([removals, at, go](FaultInjectingFileOperations::Op op, const QString&) {
+        using Op = FaultInjectingFileOperations::Op;
+        if ((op == Op::moveToTrash || op == Op::removeFile) && ++*removals == at) {
             std::fputs(heldMarker, stdout);
             std::fputs("\n", stdout);
             std::fflush(stdout);
             while (!QFileInfo::exists(go))
                 std::this_thread::sleep_for(std::chrono::milliseconds(10));
         }
-        return 0;
     });
+    session.files = std::move(files);
 }
 
 // The child: only runs when the harness starts it.
@@ -329,7 +331,7 @@ TEST(CrashHarnessChild, Run) {
     Session session(root);
     refuseJournalLines(session.audit.journal(), qEnvironmentVariable("TARNWICK_CRASH_JOURNAL"));
     if (const int at = envNumber("TARNWICK_CRASH_HOLD_AT", 0))
-        holdRunAt(session.audit.journal(), at, root + "/go");
+        holdRunAt(session, at, root + "/go");
     // A second start merges what it finds first, as the window's start does.
     if (qEnvironmentVariableIsSet("TARNWICK_CRASH_SECOND"))
         RecordMerge::mergeAtStart({&session.audit, &session.stats, &TraceFileWriter::shared()},

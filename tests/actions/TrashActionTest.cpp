@@ -268,3 +268,36 @@ TEST(TrashAction, WaitsForTheRunningOperationBeforeTakingTheBin) {
     EXPECT_EQ(QCoro::waitFor(run).succeeded, 1);
     EXPECT_FALSE(QFileInfo::exists(a.path));
 }
+
+// Plain files go in batches: a batch's intents reach the journal in one write before its first file
+// moves (a kill then leaves them for the next start to decide by the disk), and every file still
+// ends with one entry and one count.
+TEST(TrashAction, WritesABatchOfIntentsBeforeItsFirstFileMoves) {
+    CleanupHarness h;
+    QList<MediaFile> files;
+    for (int i = 0; i < 300; ++i)
+        files.append(h.makeFile(QStringLiteral("Card %1/A%2.mov").arg(i / 100).arg(i), 4));
+    h.stage(files, files);
+    int appends = 0;
+    h.audit.journal().setWriteFaultForTesting([&appends] {
+        ++appends;
+        return 0;
+    });
+    qsizetype intentsAtFirstMove = -1;
+    h.files->setBeforeEach([&](Op op, const QString&) {
+        if (op != Op::moveToTrash || intentsAtFirstMove >= 0)
+            return;
+        QFile journal(h.audit.journal().path());
+        journal.open(QIODevice::ReadOnly);
+        intentsAtFirstMove = journal.readAll().count("\"k\":\"intent\"");
+    });
+
+    const ActionResult result = trash(h);
+    EXPECT_EQ(result.succeeded, 300);
+    EXPECT_GT(intentsAtFirstMove, 100);
+    EXPECT_LT(appends, 20);
+    EXPECT_EQ(h.audit.entries().size(), 300);
+    EXPECT_EQ(h.stats.stats().filesDeleted, 300);
+    EXPECT_EQ(h.stats.stats().spaceSavedBytes, 1200);
+    EXPECT_EQ(trashedOriginals(h).size(), 300);
+}
