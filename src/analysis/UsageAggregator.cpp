@@ -84,13 +84,27 @@ void UsageMap::insert(const QString& k, const QString& path, const QString& proj
     append(path, projectName, c, origin);
 }
 
-void UsageMap::addProjects(const QList<ProjectFile>& projects,
-                           const QList<ProjectContribution>& contributions) {
+namespace {
+
+// Each path of the first `count` projects, in order.
+std::vector<PathOrigin> pathOrigins(const QList<ProjectFile>& projects, qsizetype count) {
     std::vector<PathOrigin> origins;
-    for (qsizetype p = 0; p < projects.size() && p < contributions.size(); ++p) {
+    qsizetype paths = 0;
+    for (const ProjectFile& project : projects)
+        paths += project.mediaFiles.size();
+    origins.reserve(std::size_t(paths));
+    for (qsizetype p = 0; p < projects.size() && p < count; ++p) {
         for (qsizetype k = 0; k < projects[p].mediaFiles.size(); ++k)
             origins.push_back({int(p), k});
     }
+    return origins;
+}
+
+} // namespace
+
+void UsageMap::addProjects(const QList<ProjectFile>& projects,
+                           const QList<ProjectContribution>& contributions) {
+    const std::vector<PathOrigin> origins = pathOrigins(projects, contributions.size());
     const qsizetype total = qsizetype(origins.size());
     const auto pathAt = [&](qsizetype i) -> const QString& {
         return projects[origins[std::size_t(i)].project].mediaFiles[origins[std::size_t(i)].index];
@@ -149,6 +163,11 @@ void UsageMap::addProjects(const QList<ProjectFile>& projects,
         mergeContribution(m_usages[record], projects[origins[std::size_t(i)].project].name,
                           added[std::size_t(i)]);
     }
+    settleIndex(recordAt, stretches);
+}
+
+// The index's new keys, which hold where they were first met, take the record made there.
+void UsageMap::settleIndex(const std::vector<qsizetype>& recordAt, const ListStretches& stretches) {
     stretches.run([&](int stretch, qsizetype, qsizetype) {
         for (int s = stretch; s < shardCount; s += stretches.count()) {
             QHash<QString, qsizetype>& index = m_index[std::size_t(s)];

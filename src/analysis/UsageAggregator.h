@@ -86,6 +86,7 @@ private:
     static int shardOf(const QString& k);
     std::vector<qsizetype> indexAll(const std::vector<QString>& keys, const std::vector<quint8>& shards,
                                     const ListStretches& stretches);
+    void settleIndex(const std::vector<qsizetype>& recordAt, const ListStretches& stretches);
     QHash<QString, qsizetype>& indexOf(const QString& k) { return m_index[std::size_t(shardOf(k))]; }
     const QHash<QString, qsizetype>& indexOf(const QString& k) const {
         return m_index[std::size_t(shardOf(k))];
