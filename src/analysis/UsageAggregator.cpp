@@ -1,5 +1,7 @@
 #include "analysis/UsageAggregator.h"
 
+#include "analysis/ListStretches.h"
+
 #include "platform/AppLog.h"
 #include "platform/PathText.h"
 #include "platform/TextKey.h"
@@ -33,13 +35,20 @@ QString UsageMap::key(const QString& path) {
     return text::nfc(path);
 }
 
+int UsageMap::shardOf(const QString& k) {
+    return int(qHash(k, 0) % shardCount);
+}
+
 const PathUsage* UsageMap::find(const QString& path) const {
-    const auto it = m_index.constFind(key(path));
-    return it == m_index.cend() ? nullptr : &m_usages[*it];
+    const QString k = key(path);
+    const QHash<QString, qsizetype>& index = indexOf(k);
+    const auto it = index.constFind(k);
+    return it == index.cend() ? nullptr : &m_usages[*it];
 }
 
 void UsageMap::reserve(qsizetype paths) {
-    m_index.reserve(paths);
+    for (QHash<QString, qsizetype>& index : m_index)
+        index.reserve(paths / shardCount + paths / (shardCount * 8) + 1);
     m_paths.reserve(paths);
     m_usages.reserve(paths);
     m_origins.reserve(paths);
@@ -48,9 +57,11 @@ void UsageMap::reserve(qsizetype paths) {
 void UsageMap::add(const QString& path, const QString& projectName, const PathContribution& c,
                    PathOrigin origin) {
     // One look-up: a path met for the first time gets the next position.
-    const qsizetype known = m_index.size();
-    qsizetype& slot = m_index[key(path)];
-    if (m_index.size() == known) {
+    const QString k = key(path);
+    QHash<QString, qsizetype>& index = indexOf(k);
+    const qsizetype known = index.size();
+    qsizetype& slot = index[k];
+    if (index.size() == known) {
         mergeContribution(m_usages[slot], projectName, c);
         return;
     }
@@ -59,8 +70,9 @@ void UsageMap::add(const QString& path, const QString& projectName, const PathCo
 }
 
 bool UsageMap::merge(const QString& k, const QString& projectName, const PathContribution& c) {
-    const auto it = m_index.constFind(k);
-    if (it == m_index.cend())
+    const QHash<QString, qsizetype>& index = indexOf(k);
+    const auto it = index.constFind(k);
+    if (it == index.cend())
         return false;
     mergeContribution(m_usages[*it], projectName, c);
     return true;
@@ -68,8 +80,126 @@ bool UsageMap::merge(const QString& k, const QString& projectName, const PathCon
 
 void UsageMap::insert(const QString& k, const QString& path, const QString& projectName,
                       const PathContribution& c, PathOrigin origin) {
-    m_index.insert(k, m_paths.size());
+    indexOf(k).insert(k, m_paths.size());
     append(path, projectName, c, origin);
+}
+
+namespace {
+
+// Each path of the first `count` projects, in order.
+std::vector<PathOrigin> pathOrigins(const QList<ProjectFile>& projects, qsizetype count) {
+    std::vector<PathOrigin> origins;
+    qsizetype paths = 0;
+    for (const ProjectFile& project : projects)
+        paths += project.mediaFiles.size();
+    origins.reserve(std::size_t(paths));
+    for (qsizetype p = 0; p < projects.size() && p < count; ++p) {
+        for (qsizetype k = 0; k < projects[p].mediaFiles.size(); ++k)
+            origins.push_back({int(p), k});
+    }
+    return origins;
+}
+
+} // namespace
+
+void UsageMap::addProjects(const QList<ProjectFile>& projects,
+                           const QList<ProjectContribution>& contributions) {
+    const std::vector<PathOrigin> origins = pathOrigins(projects, contributions.size());
+    const qsizetype total = qsizetype(origins.size());
+    const auto pathAt = [&](qsizetype i) -> const QString& {
+        return projects[origins[std::size_t(i)].project].mediaFiles[origins[std::size_t(i)].index];
+    };
+    // Each path's key, its index part and its contribution (the contributions only read their project).
+    std::vector<QString> keys(static_cast<std::size_t>(total));
+    std::vector<quint8> shards(static_cast<std::size_t>(total));
+    std::vector<PathContribution> added(static_cast<std::size_t>(total));
+    const ListStretches stretches(total);
+    stretches.run([&](int, qsizetype from, qsizetype to) {
+        for (qsizetype i = from; i < to; ++i) {
+            const std::size_t n = std::size_t(i);
+            keys[n] = key(pathAt(i));
+            shards[n] = quint8(shardOf(keys[n]));
+            added[n] = contributions[origins[n].project](pathAt(i));
+        }
+    });
+    const std::vector<qsizetype> found = indexAll(keys, shards, stretches);
+    keys = {};
+    // The new paths' records at the positions add() would give them, made side by side.
+    const qsizetype start = size();
+    qsizetype next = start;
+    std::vector<qsizetype> recordAt(static_cast<std::size_t>(total), -1);
+    for (qsizetype i = 0; i < total; ++i) {
+        if (found[std::size_t(i)] == -1 - i)
+            recordAt[std::size_t(i)] = next++;
+    }
+    m_paths.resize(next);
+    m_usages.resize(next);
+    m_origins.resize(next);
+    QList<QStringList> names; // one list per project, shared by its paths
+    for (const ProjectFile& project : projects)
+        names.append(QStringList{project.name});
+    QString* paths = m_paths.data();
+    PathUsage* usages = m_usages.data();
+    PathOrigin* where = m_origins.data();
+    stretches.run([&](int, qsizetype from, qsizetype to) {
+        for (qsizetype i = from; i < to; ++i) {
+            const std::size_t n = std::size_t(i);
+            if (const qsizetype r = recordAt[n]; r >= 0) {
+                const PathContribution& c = added[n];
+                paths[r] = pathAt(i);
+                usages[r] = PathUsage{c.count, c.audioOnly, names[origins[n].project], c.timelines};
+                where[r] = origins[n];
+            }
+        }
+    });
+    if (next > start)
+        m_firstNames = m_usages.last().projectNames;
+    // The paths met before merge into their records in order, as add() merges them.
+    for (qsizetype i = 0; i < total; ++i) {
+        const qsizetype f = found[std::size_t(i)];
+        if (f == -1 - i)
+            continue;
+        const qsizetype record = f >= 0 ? f : recordAt[std::size_t(-1 - f)];
+        mergeContribution(m_usages[record], projects[origins[std::size_t(i)].project].name,
+                          added[std::size_t(i)]);
+    }
+    settleIndex(recordAt, stretches);
+}
+
+// The index's new keys, which hold where they were first met, take the record made there.
+void UsageMap::settleIndex(const std::vector<qsizetype>& recordAt, const ListStretches& stretches) {
+    stretches.run([&](int stretch, qsizetype, qsizetype) {
+        for (int s = stretch; s < shardCount; s += stretches.count()) {
+            QHash<QString, qsizetype>& index = m_index[std::size_t(s)];
+            for (auto it = index.begin(); it != index.end(); ++it) {
+                if (it.value() < 0)
+                    it.value() = recordAt[std::size_t(-1 - it.value())];
+            }
+        }
+    });
+}
+
+// Per key: the record it merges into (>= 0), or -1 - the position where it was first met. Each
+// part of the index is filled on one thread, in the keys' order.
+std::vector<qsizetype> UsageMap::indexAll(const std::vector<QString>& keys, const std::vector<quint8>& shards,
+                                          const ListStretches& stretches) {
+    std::vector<qsizetype> found(keys.size());
+    stretches.run([&](int stretch, qsizetype, qsizetype) {
+        for (int s = stretch; s < shardCount; s += stretches.count()) {
+            QHash<QString, qsizetype>& index = m_index[std::size_t(s)];
+            index.reserve(index.size() + qsizetype(keys.size()) / shardCount * 9 / 8 + 1);
+            for (std::size_t i = 0; i < keys.size(); ++i) {
+                if (shards[i] != s)
+                    continue;
+                const qsizetype known = index.size();
+                qsizetype& slot = index[keys[i]];
+                if (index.size() != known)
+                    slot = -1 - qsizetype(i);
+                found[i] = slot;
+            }
+        }
+    });
+    return found;
 }
 
 void UsageMap::append(const QString& path, const QString& projectName, const PathContribution& c,
@@ -142,15 +272,7 @@ UsageMap aggregateProjects(const QList<ProjectFile>& projects, const Contributio
 UsageMap aggregateProjects(const QList<ProjectFile>& projects,
                            const QList<ProjectContribution>& contributions) {
     UsageMap usage;
-    qsizetype paths = 0;
-    for (const ProjectFile& project : projects)
-        paths += project.mediaFiles.size();
-    usage.reserve(paths);
-    for (qsizetype i = 0; i < projects.size() && i < contributions.size(); ++i) {
-        const QStringList& paths = projects[i].mediaFiles;
-        for (qsizetype k = 0; k < paths.size(); ++k)
-            usage.add(paths[k], projects[i].name, contributions[i](paths[k]), {int(i), k});
-    }
+    usage.addProjects(projects, contributions);
     return usage;
 }
 

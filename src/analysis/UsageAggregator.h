@@ -14,12 +14,15 @@
 #include <QtConcurrent/QtConcurrentRun>
 
 #include <algorithm>
+#include <array>
 #include <optional>
 #include <vector>
 
 #include <functional>
 
 namespace tarnwick {
+
+class ListStretches;
 
 // Summed usage of one exact media path over the projects.
 struct PathUsage {
@@ -54,7 +57,7 @@ struct PathOrigin {
 // list built from it is deterministic.
 class UsageMap {
 public:
-    bool contains(const QString& path) const { return m_index.contains(key(path)); }
+    bool contains(const QString& path) const { return find(path) != nullptr; }
     const PathUsage* find(const QString& path) const;
     // Merges into the tuple under `path`, or stores a new one.
     void add(const QString& path, const QString& projectName, const PathContribution& c,
@@ -71,15 +74,28 @@ public:
     const PathUsage& usageAt(qsizetype i) const { return m_usages[i]; }
     PathOrigin originAt(qsizetype i) const { return m_origins[i]; }
     const QList<PathOrigin>& origins() const { return m_origins; }
+    // add() for every path of every project, in order ({project, position} as origins): the keys
+    // are made and the index filled on several threads, the records in order on this one.
+    void addProjects(const QList<ProjectFile>& projects, const QList<ProjectContribution>& contributions);
 
     static QString key(const QString& path);
 
 private:
+    // The index is split by a hash of the key, so a long list fills its parts side by side.
+    static constexpr int shardCount = 8;
+    static int shardOf(const QString& k);
+    std::vector<qsizetype> indexAll(const std::vector<QString>& keys, const std::vector<quint8>& shards,
+                                    const ListStretches& stretches);
+    void settleIndex(const std::vector<qsizetype>& recordAt, const ListStretches& stretches);
+    QHash<QString, qsizetype>& indexOf(const QString& k) { return m_index[std::size_t(shardOf(k))]; }
+    const QHash<QString, qsizetype>& indexOf(const QString& k) const {
+        return m_index[std::size_t(shardOf(k))];
+    }
     // The records of a path new to the map, its index entry already made.
     void append(const QString& path, const QString& projectName, const PathContribution& c,
                 PathOrigin origin);
 
-    QHash<QString, qsizetype> m_index;
+    std::array<QHash<QString, qsizetype>, shardCount> m_index;
     QStringList m_paths;
     QList<PathUsage> m_usages;
     QList<PathOrigin> m_origins;

@@ -85,6 +85,52 @@ TEST(UsageAggregator, TimelineNamesAreUnitedAndSortedByScalars) {
     EXPECT_THAT(sortedSequenceNames(usage.usageAt(0).sequenceNames), ElementsAre("Alt", "Main", "b cut"));
 }
 
+// Long enough that the index is filled on several threads: the map must be the one add() makes
+// path by path, repeats within and across projects and canonically equal spellings included.
+TEST(UsageAggregator, LongProjectsAreSummedAsPathByPathInTheSameOrder) {
+    const QString decomposed = QStringLiteral("/m/Cafe\u0301.mov");
+    const QString composed = QStringLiteral("/m/Caf\u00e9.mov");
+    QList<ProjectFile> projects;
+    for (int p = 0; p < 3; ++p) {
+        QStringList media;
+        QHash<QString, int> counts;
+        for (int i = 0; i < 20000; ++i) {
+            const QString path = QStringLiteral("/m/%1.mov").arg((i * (p + 3)) % 45000);
+            media.append(path);
+            if (i % 7 == p)
+                counts.insert(path, 1 + i % 3);
+        }
+        media.insert(100 * p + 5, p == 1 ? composed : decomposed);
+        projects.append(project(QStringLiteral("P%1").arg(p), media, counts, {media[9]}));
+    }
+    const ContributionRule rule = rawContributionRule();
+    UsageMap expected;
+    for (int p = 0; p < projects.size(); ++p) {
+        const ProjectContribution contribution = rule(projects[p]);
+        for (qsizetype k = 0; k < projects[p].mediaFiles.size(); ++k) {
+            const QString& path = projects[p].mediaFiles[k];
+            expected.add(path, projects[p].name, contribution(path), {p, k});
+        }
+    }
+    const UsageMap usage = aggregateProjects(projects, rule);
+    ASSERT_EQ(usage.size(), expected.size());
+    for (qsizetype i = 0; i < usage.size(); ++i) {
+        ASSERT_EQ(usage.pathAt(i), expected.pathAt(i)) << i;
+        ASSERT_EQ(usage.originAt(i).project, expected.originAt(i).project) << i;
+        ASSERT_EQ(usage.originAt(i).index, expected.originAt(i).index) << i;
+        const PathUsage& u = usage.usageAt(i);
+        const PathUsage& e = expected.usageAt(i);
+        ASSERT_EQ(u.usageCount, e.usageCount) << i;
+        ASSERT_EQ(u.isAudioOnly, e.isAudioOnly) << i;
+        ASSERT_EQ(u.projectNames, e.projectNames) << i;
+        ASSERT_EQ(usage.find(usage.pathAt(i)), &u) << i;
+    }
+    ASSERT_NE(usage.find(composed), nullptr);
+    EXPECT_EQ(usage.find(composed), usage.find(decomposed));
+    EXPECT_THAT(usage.find(composed)->projectNames, ElementsAre("P0", "P1", "P2"));
+    EXPECT_FALSE(usage.contains(QStringLiteral("/m/45001.mov")));
+}
+
 TEST(UsageAggregator, CrossReferencesNewPathToKnownEntryByLowerCasedMatchedPath) {
     MediaFile known = entry(QStringLiteral("/Volumes/B/clip.mov"));
     known.matchedPath = QStringLiteral("/volumes/a/CLIP.mov");
