@@ -197,7 +197,14 @@ bool makeMarkedFolder(const QByteArray& path, QByteArrayView subject) {
 }
 
 bool markAttribute(int fd, QByteArrayView subject) {
-    const QByteArray value = encode({currentWriter(), subject.toByteArray()});
+    return setAttribute(fd, attributeValue(subject));
+}
+
+QByteArray attributeValue(QByteArrayView subject) {
+    return encode({currentWriter(), subject.toByteArray()});
+}
+
+bool setAttribute(int fd, QByteArrayView value) {
     return ::fsetxattr(fd, kAttribute, value.constData(), size_t(value.size()), 0) == 0;
 }
 

@@ -43,6 +43,10 @@ bool mark(const QByteArray& path, int fd, QByteArrayView subject = {});
 // Marks the open file `fd` by the attribute alone: false where the file system keeps no user
 // attributes. For a file that has no name yet (O_TMPFILE), which no sidecar could name.
 bool markAttribute(int fd, QByteArrayView subject = {});
+// The same in two steps: the attribute's value made on a thread that may read this process's
+// identity, set later by one that must not (a helper that can outlive the program's statics).
+QByteArray attributeValue(QByteArrayView subject = {});
+bool setAttribute(int fd, QByteArrayView value);
 // Creates the folder `path` (mode 0700) already marked as written by this process: a sidecar that
 // reserves the name comes first, created exclusively, so that no kill leaves the folder without a
 // mark; where the file system keeps user attributes the attribute then takes the sidecar's place.

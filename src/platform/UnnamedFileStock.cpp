@@ -37,6 +37,7 @@ struct UnnamedFileStock::State {
     std::mutex mutex;
     std::condition_variable asked;
     QByteArray folder;
+    QByteArray markValue; // made by the asking thread: the filler may still run as the program ends
     std::deque<int> fds;
     Clock::time_point lastTake;
     bool filling = false;
@@ -73,6 +74,7 @@ int UnnamedFileStock::take(const QByteArray& folder) {
         s.asked.notify_one();
     } else {
         s.filling = true;
+        s.markValue = leftover::attributeValue();
         fillPool().start([state = m_state] { fill(state); });
     }
     return fd;
@@ -93,10 +95,11 @@ void UnnamedFileStock::fill(const std::shared_ptr<State>& state) {
             continue;
         }
         const QByteArray folder = s.folder;
+        const QByteArray markValue = s.markValue;
         lock.unlock();
         int fd = ::open(folder.constData(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600);
         const bool unsupported = fd < 0 && (errno == EOPNOTSUPP || errno == EISDIR || errno == EINVAL);
-        const bool unmarked = fd >= 0 && !leftover::markAttribute(fd);
+        const bool unmarked = fd >= 0 && !leftover::setAttribute(fd, markValue);
         if (unmarked) {
             ::close(fd);
             fd = -1;
