@@ -36,6 +36,7 @@ struct UnnamedFileStock::State {
     const size_t depth;
     std::mutex mutex;
     std::condition_variable asked;
+    std::condition_variable made; // a file was made, or a fill ended
     QByteArray folder;
     QByteArray markValue; // made by the asking thread: the filler may still run as the program ends
     std::deque<int> fds;
@@ -80,6 +81,20 @@ int UnnamedFileStock::take(const QByteArray& folder) {
     return fd;
 }
 
+int UnnamedFileStock::takeOrWait(const QByteArray& folder) {
+    if (const int fd = take(folder); fd >= 0)
+        return fd;
+    State& s = *m_state;
+    std::unique_lock lock(s.mutex);
+    s.made.wait(lock, [&] { return !s.fds.empty() || !s.filling || s.folder != folder || s.stopped; });
+    if (s.fds.empty() || s.folder != folder)
+        return -1;
+    const int fd = s.fds.front();
+    s.fds.pop_front();
+    s.lastTake = Clock::now();
+    return fd;
+}
+
 // Keeps the stock full while it is asked for; ends once it has not been for a while.
 void UnnamedFileStock::fill(const std::shared_ptr<State>& state) {
     State& s = *state;
@@ -116,8 +131,10 @@ void UnnamedFileStock::fill(const std::shared_ptr<State>& state) {
             break;
         }
         s.fds.push_back(fd);
+        s.made.notify_all();
     }
     s.filling = false;
+    s.made.notify_all();
 }
 
 } // namespace tarnwick

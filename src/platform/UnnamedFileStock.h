@@ -21,6 +21,9 @@ public:
     // ready (the caller makes its own; the stock fills meanwhile). Asking for another folder drops
     // the stock of the one before.
     int take(const QByteArray& folder);
+    // The same, waiting for the helper when none is ready yet: -1 only once a fill ended without one
+    // (the folder takes none, a passing failure, or the stock closed unasked).
+    int takeOrWait(const QByteArray& folder);
 
     // Files made ahead, and how long the stock stays without being asked before it is closed.
     static constexpr int defaultDepth = 32;

@@ -6,23 +6,20 @@
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
-#include <chrono>
 #include <fcntl.h>
-#include <thread>
 #include <unistd.h>
 
 using namespace tarnwick;
 
 namespace {
 
-// A file from the stock, waiting for the helper to make one (it always does on a local disk).
+// A file from the stock, waiting for the helper to make one (it always does on a local disk); a fill
+// that ended unasked on a loaded machine is started again.
 int takeMade(UnnamedFileStock& stock, const QByteArray& folder) {
-    for (int attempt = 0; attempt < 5000; ++attempt) {
-        if (const int fd = stock.take(folder); fd >= 0)
-            return fd;
-        std::this_thread::sleep_for(std::chrono::milliseconds(2));
-    }
-    return -1;
+    int fd = -1;
+    for (int attempt = 0; attempt < 100 && fd < 0; ++attempt)
+        fd = stock.takeOrWait(folder);
+    return fd;
 }
 
 } // namespace
