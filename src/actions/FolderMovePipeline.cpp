@@ -33,8 +33,8 @@ constexpr int kScanners = 4;
 // Below this many files one scanner does.
 constexpr qsizetype kFilesPerScanner = 512;
 // The worker takes up to this many planned jobs at a time; the intents of their plain files go to
-// the journal in one write (a kill leaves those not yet moved for the disk to decide).
-constexpr size_t kIntentBatch = 256;
+// the journal in one write.
+constexpr size_t kIntentBatch = size_t(RecordRun::intentBatch);
 
 QThreadPool& scanPool() {
     static ImmortalPool pool("FolderMoveScan", kScanners);

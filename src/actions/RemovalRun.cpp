@@ -288,9 +288,8 @@ SeenItems recordSeen(const FileOperations& files, const QStringList& paths) {
 namespace {
 
 // Plain files are taken this many at a time: their intents go to the journal in one write before
-// the first of them is touched (a kill leaves those not yet taken for the next start to decide by
-// the disk, where they still are).
-constexpr qsizetype kIntentBatch = 256;
+// the first of them is touched.
+constexpr qsizetype kIntentBatch = RecordRun::intentBatch;
 
 // One run's pass over the disk, in bin order.
 class RemovalPass {

@@ -1,6 +1,7 @@
 #include "analysis/FileNameGroups.h"
 
 #include "analysis/ListStretches.h"
+#include "platform/PathText.h"
 #include "platform/TextKey.h"
 
 #include <QHashFunctions>
@@ -15,19 +16,8 @@ namespace {
 // Names hashed without a copy up to this length when they are plain ASCII.
 constexpr qsizetype stackName = 256;
 
-// The last path component, as path::lastPathComponent takes it, without a copy.
-QStringView nameOf(QStringView path) {
-    qsizetype end = path.size();
-    while (end > 1 && path[end - 1] == u'/')
-        --end;
-    const QStringView trimmed = path.first(end);
-    if (trimmed == u"/")
-        return trimmed;
-    return trimmed.sliced(trimmed.lastIndexOf(u'/') + 1);
-}
-
 QString loweredName(const QString& path) {
-    return text::lowered(nameOf(path).toString());
+    return text::lowered(path::lastPathComponentView(path).toString());
 }
 
 quint64 hashOfName(QStringView name, FileNameGroups::NameHash hash) {
@@ -57,7 +47,7 @@ struct Hashed {
 void hashAll(const QList<MediaFile>& files, FileNameGroups::NameHash hash, std::vector<Hashed>& hashed) {
     ListStretches(files.size()).run([&](int, qsizetype from, qsizetype to) {
         for (qsizetype i = from; i < to; ++i)
-            hashed[std::size_t(i)] = {hashOfName(nameOf(files[i].path), hash), i};
+            hashed[std::size_t(i)] = {hashOfName(path::lastPathComponentView(files[i].path), hash), i};
     });
 }
 

@@ -45,10 +45,14 @@ bool exists(const QString& p) {
 } // namespace
 
 QString lastPathComponent(const QString& path) {
+    return lastPathComponentView(path).toString();
+}
+
+QStringView lastPathComponentView(QStringView path) {
     const QStringView trimmed = trimmedTrailingSlashes(path);
     if (trimmed == u"/")
-        return QStringLiteral("/");
-    return trimmed.mid(trimmed.lastIndexOf(u'/') + 1).toString();
+        return trimmed;
+    return trimmed.sliced(trimmed.lastIndexOf(u'/') + 1);
 }
 
 QString pathExtension(const QString& path) {

@@ -7,6 +7,8 @@
 namespace tarnwick::path {
 
 QString lastPathComponent(const QString& path);
+// The same without a copy: a view into `path`.
+QStringView lastPathComponentView(QStringView path);
 QString pathExtension(const QString& path);
 QString deletingLastPathComponent(const QString& path);
 QString deletingPathExtension(const QString& path);

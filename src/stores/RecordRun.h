@@ -34,6 +34,9 @@ public:
     // yet taken undecided, for the next start to decide by the disk like any other. Their numbers,
     // in order.
     QList<int> intendAll(QList<Planned> records);
+    // How many steps a run writes the intents of together: a kill leaves at most this many for the
+    // next start to decide by the disk, and a write this size costs little more than one line.
+    static constexpr qsizetype intentBatch = 256;
     // `at`: when the step ended, for a trace record timed after it. `destination`: where the file
     // went when that was only settled by the step (a numbered name); the entry takes it.
     void done(int seq, const std::optional<QDateTime>& at = {},
