@@ -1,5 +1,6 @@
 #include "analysis/DaVinciCSVImport.h"
 
+#include "analysis/DistinctPaths.h"
 #include "analysis/ListStretches.h"
 #include "analysis/MediaConsolidator.h"
 #include "analysis/ProjectManager.h"
@@ -41,8 +42,7 @@ struct ReadCSV {
     qint64 skippedRows = 0; // rows the reader skipped
     qint64 unresolvedRows = 0;
     QStringList unresolvedExamples;
-    // Each clip with no usage, as the project lists it; also the set of clips.
-    QHash<QString, int> usageCountByPath;
+    DistinctPaths clipSet; // the clips, to find their entries by
 };
 
 // A clip's path. A relative Clip Directory is never taken from the working directory: it names a
@@ -101,28 +101,27 @@ ReadCSV readCSV(const QString& filePath, const QString& fileName) {
     // The table of clips is filled in row order.
     const QList<ResolveCSVRow>& rows = parse.rows;
     const QList<QList<std::optional<QString>>> parts = clipPaths(rows, csvFolder, *probe);
-    read.usageCountByPath.reserve(rows.size());
+    QStringList resolved;
+    resolved.reserve(rows.size());
     qsizetype row = 0;
     for (const QList<std::optional<QString>>& part : parts) {
         for (const std::optional<QString>& clip : part) {
             const ResolveCSVRow& source = rows[row++];
-            if (!clip) {
-                ++read.unresolvedRows;
-                if (read.unresolvedExamples.size() < 3)
-                    read.unresolvedExamples.append(source.fullPath());
+            if (clip) {
+                resolved.append(*clip);
                 continue;
             }
-            const qsizetype known = read.usageCountByPath.size();
-            read.usageCountByPath.insert(*clip, 0);
-            if (read.usageCountByPath.size() != known)
-                read.clips.append(*clip);
+            ++read.unresolvedRows;
+            if (read.unresolvedExamples.size() < 3)
+                read.unresolvedExamples.append(source.fullPath());
         }
     }
+    read.clipSet = DistinctPaths(resolved, &read.clips);
     return read;
 }
 
 // Positions of the entries whose path is one of the CSV's clips, in the list `consolidation` makes.
-std::vector<qsizetype> csvEntryPositions(const QList<MediaFile>& media, const QHash<QString, int>& clips,
+std::vector<qsizetype> csvEntryPositions(const QList<MediaFile>& media, const DistinctPaths& clips,
                                          const MediaConsolidator::Consolidation* consolidation = nullptr) {
     const ListStretches stretches(media.size());
     // Per stretch: the positions found in it, counted from its start, and the entries it keeps.
@@ -243,7 +242,7 @@ using Consolidated = std::pair<MediaConsolidator::Consolidation, std::vector<qsi
 
 // Consolidates the list in place unless it changed meanwhile; the positions of the CSV entries.
 std::vector<qsizetype> takeConsolidated(ProjectManager& manager, Consolidated consolidated,
-                                        qint64 listVersion, const QHash<QString, int>& clips) {
+                                        qint64 listVersion, const DistinctPaths& clips) {
     if (manager.mediaFilesVersion() != listVersion)
         return csvEntryPositions(manager.mediaFiles(), clips);
     manager.modifyMediaFiles([&](QList<MediaFile>& media) { std::move(consolidated.first).applyTo(media); });
@@ -339,7 +338,7 @@ QCoro::Task<void> DaVinciCSVImport::importDaVinciCSV(ProjectManager& manager, QU
                             .arg(fileName, read.unresolvedExamples.join(QStringLiteral(", "))));
     }
     const QStringList& clips = read.clips;
-    const QHash<QString, int>& seen = read.usageCountByPath;
+    const DistinctPaths& seen = read.clipSet;
     if (clips.isEmpty()) {
         reportDaVinciImportFailure(
             manager,
@@ -354,8 +353,8 @@ QCoro::Task<void> DaVinciCSVImport::importDaVinciCSV(ProjectManager& manager, QU
     ProjectFile project;
     project.url = url;
     project.name = projectName;
+    // No usage counts: a CSV lists clips no timeline uses, and a path without a count counts none.
     project.mediaFiles = clips;
-    project.usageCountByPath = seen; // shared, not copied: neither changes
     manager.modifyProjects([&](QList<ProjectFile>& projects) {
         projects.removeIf([&](const ProjectFile& p) { return p.url == url; });
         projects.append(project);

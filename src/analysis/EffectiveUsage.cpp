@@ -1,5 +1,6 @@
 #include "analysis/EffectiveUsage.h"
 
+#include "analysis/ListStretches.h"
 #include "analysis/LowerPathCache.h"
 #include "platform/TextKey.h"
 #include "stores/SequenceUsagePolicyStore.h"
@@ -202,35 +203,65 @@ AggregatedUsage aggregateEffectiveUsage(const QList<ProjectFile>& projects,
     return aggregateEffectiveUsage(projects, snapshots, lowerPaths);
 }
 
+namespace {
+
+// Every project's lower-cased paths (the cache's lists, shared) and all of them one after another.
+struct LoweredPaths {
+    QList<QStringList> perProject;
+    std::vector<const QString*> all;
+};
+
+LoweredPaths loweredPaths(const QList<ProjectFile>& projects, LowerPathCache& lowerPaths) {
+    LoweredPaths lowered;
+    for (const ProjectFile& project : projects)
+        lowered.perProject.append(lowerPaths.projectPaths(project));
+    for (const QStringList& paths : std::as_const(lowered.perProject)) {
+        for (const QString& path : paths)
+            lowered.all.push_back(&path);
+    }
+    return lowered;
+}
+
+} // namespace
+
 AggregatedUsage aggregateEffectiveUsage(const QList<ProjectFile>& projects,
                                         const QList<SequencePolicySnapshot>& snapshots,
                                         LowerPathCache& lowerPaths, bool withRecords) {
     AggregatedUsage result;
-    qsizetype pathCount = 0;
-    for (const ProjectFile& project : projects)
-        pathCount += project.mediaFiles.size();
-    result.indexByLowerPath.reserve(pathCount);
-    result.records.reserve(std::size_t(pathCount));
+    LoweredPaths lowered = loweredPaths(projects, lowerPaths);
+    const qsizetype total = qsizetype(lowered.all.size());
+    const auto keyAt = [&](qsizetype i) -> const QString& { return *lowered.all[std::size_t(i)]; };
+    // Each path's record: the index filled side by side, the records numbered in first-met order.
+    const ListStretches stretches(total);
+    std::vector<quint8> shards(static_cast<std::size_t>(total));
+    stretches.run([&](int, qsizetype from, qsizetype to) {
+        for (qsizetype i = from; i < to; ++i)
+            shards[std::size_t(i)] = quint8(ShardedIndex::shardOf(keyAt(i)));
+    });
+    const std::vector<qsizetype> found = result.indexByLowerPath.indexAll(total, keyAt, shards, stretches);
+    shards = {};
+    std::vector<qsizetype> recordAt(static_cast<std::size_t>(total), -1);
+    qsizetype records = 0;
+    for (qsizetype i = 0; i < total; ++i) {
+        if (found[std::size_t(i)] == -1 - i)
+            recordAt[std::size_t(i)] = records++;
+    }
+    result.indexByLowerPath.settle(recordAt, stretches);
+    result.records.resize(std::size_t(records));
     if (withRecords)
         result.recordOfProjectPath.resize(projects.size());
+    qsizetype n = 0;
     for (qsizetype p = 0; p < projects.size(); ++p) {
         const ProjectFile& project = projects[p];
         const EffectiveProjectUsage usage = effectiveProjectUsage(project, snapshots.value(p));
-        const QStringList& lowered = lowerPaths.projectPaths(project);
         std::vector<qsizetype>* indices = withRecords ? &result.recordOfProjectPath[p] : nullptr;
         if (indices)
-            indices->reserve(std::size_t(lowered.size()));
+            indices->reserve(std::size_t(project.mediaFiles.size()));
         int used = 0;
-        for (qsizetype i = 0; i < project.mediaFiles.size(); ++i) {
+        for (qsizetype i = 0; i < project.mediaFiles.size(); ++i, ++n) {
             const PathUsageInProject u = effectivePathUsageInProject(project.mediaFiles[i], project, usage);
-            // One look-up: a path met for the first time gets the next record.
-            const qsizetype known = result.indexByLowerPath.size();
-            qsizetype& slot = result.indexByLowerPath[lowered[i]];
-            if (result.indexByLowerPath.size() != known) {
-                slot = result.size();
-                result.records.emplace_back();
-            }
-            const qsizetype index = slot;
+            const qsizetype f = found[std::size_t(n)];
+            const qsizetype index = f >= 0 ? f : recordAt[std::size_t(-1 - f)];
             if (indices)
                 indices->push_back(index);
             AggregatedProjectUsage& record = result.records[std::size_t(index)];
@@ -250,8 +281,8 @@ AggregatedUsage aggregateEffectiveUsage(const QList<ProjectFile>& projects,
 }
 
 const AggregatedProjectUsage* AggregatedUsage::find(const QString& lowerPath) const {
-    const auto found = indexByLowerPath.constFind(lowerPath);
-    return found == indexByLowerPath.cend() ? nullptr : &records[std::size_t(found.value())];
+    const qsizetype* found = indexByLowerPath.find(lowerPath);
+    return found ? &records[std::size_t(*found)] : nullptr;
 }
 
 namespace {

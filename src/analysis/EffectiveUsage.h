@@ -1,5 +1,6 @@
 #pragma once
 
+#include "analysis/ShardedIndex.h"
 #include "analysis/UsageAggregator.h"
 #include "model/MediaFile.h"
 #include "model/ProjectFile.h"
@@ -75,7 +76,7 @@ struct AggregatedProjectUsage {
 struct AggregatedUsage {
     // The records in first-met order, found by lower-cased path: the table holds indices only, so
     // it moves little as it grows.
-    QHash<QString, qsizetype> indexByLowerPath;
+    ShardedIndex indexByLowerPath;
     std::vector<AggregatedProjectUsage> records;
     QHash<QUuid, int> usedCountByProjectID;
     // Per project, per media path: the index of its record (made on request), so a caller that

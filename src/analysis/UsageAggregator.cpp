@@ -35,20 +35,13 @@ QString UsageMap::key(const QString& path) {
     return text::nfc(path);
 }
 
-int UsageMap::shardOf(const QString& k) {
-    return int(qHash(k, 0) % shardCount);
-}
-
 const PathUsage* UsageMap::find(const QString& path) const {
-    const QString k = key(path);
-    const QHash<QString, qsizetype>& index = indexOf(k);
-    const auto it = index.constFind(k);
-    return it == index.cend() ? nullptr : &m_usages[*it];
+    const qsizetype* found = m_index.find(key(path));
+    return found ? &m_usages[*found] : nullptr;
 }
 
 void UsageMap::reserve(qsizetype paths) {
-    for (QHash<QString, qsizetype>& index : m_index)
-        index.reserve(paths / shardCount + paths / (shardCount * 8) + 1);
+    m_index.reserve(paths);
     m_paths.reserve(paths);
     m_usages.reserve(paths);
     m_origins.reserve(paths);
@@ -58,7 +51,7 @@ void UsageMap::add(const QString& path, const QString& projectName, const PathCo
                    PathOrigin origin) {
     // One look-up: a path met for the first time gets the next position.
     const QString k = key(path);
-    QHash<QString, qsizetype>& index = indexOf(k);
+    QHash<QString, qsizetype>& index = m_index.part(k);
     const qsizetype known = index.size();
     qsizetype& slot = index[k];
     if (index.size() == known) {
@@ -70,17 +63,16 @@ void UsageMap::add(const QString& path, const QString& projectName, const PathCo
 }
 
 bool UsageMap::merge(const QString& k, const QString& projectName, const PathContribution& c) {
-    const QHash<QString, qsizetype>& index = indexOf(k);
-    const auto it = index.constFind(k);
-    if (it == index.cend())
+    const qsizetype* found = m_index.find(k);
+    if (!found)
         return false;
-    mergeContribution(m_usages[*it], projectName, c);
+    mergeContribution(m_usages[*found], projectName, c);
     return true;
 }
 
 void UsageMap::insert(const QString& k, const QString& path, const QString& projectName,
                       const PathContribution& c, PathOrigin origin) {
-    indexOf(k).insert(k, m_paths.size());
+    m_index.part(k).insert(k, m_paths.size());
     append(path, projectName, c, origin);
 }
 
@@ -118,11 +110,12 @@ void UsageMap::addProjects(const QList<ProjectFile>& projects,
         for (qsizetype i = from; i < to; ++i) {
             const std::size_t n = std::size_t(i);
             keys[n] = key(pathAt(i));
-            shards[n] = quint8(shardOf(keys[n]));
+            shards[n] = quint8(ShardedIndex::shardOf(keys[n]));
             added[n] = contributions[origins[n].project](pathAt(i));
         }
     });
-    const std::vector<qsizetype> found = indexAll(keys, shards, stretches);
+    const std::vector<qsizetype> found = m_index.indexAll(
+        total, [&](qsizetype i) -> const QString& { return keys[std::size_t(i)]; }, shards, stretches);
     keys = {};
     // The new paths' records at the positions add() would give them, made side by side.
     const qsizetype start = size();
@@ -163,43 +156,7 @@ void UsageMap::addProjects(const QList<ProjectFile>& projects,
         mergeContribution(m_usages[record], projects[origins[std::size_t(i)].project].name,
                           added[std::size_t(i)]);
     }
-    settleIndex(recordAt, stretches);
-}
-
-// The index's new keys, which hold where they were first met, take the record made there.
-void UsageMap::settleIndex(const std::vector<qsizetype>& recordAt, const ListStretches& stretches) {
-    stretches.run([&](int stretch, qsizetype, qsizetype) {
-        for (int s = stretch; s < shardCount; s += stretches.count()) {
-            QHash<QString, qsizetype>& index = m_index[std::size_t(s)];
-            for (auto it = index.begin(); it != index.end(); ++it) {
-                if (it.value() < 0)
-                    it.value() = recordAt[std::size_t(-1 - it.value())];
-            }
-        }
-    });
-}
-
-// Per key: the record it merges into (>= 0), or -1 - the position where it was first met. Each
-// part of the index is filled on one thread, in the keys' order.
-std::vector<qsizetype> UsageMap::indexAll(const std::vector<QString>& keys, const std::vector<quint8>& shards,
-                                          const ListStretches& stretches) {
-    std::vector<qsizetype> found(keys.size());
-    stretches.run([&](int stretch, qsizetype, qsizetype) {
-        for (int s = stretch; s < shardCount; s += stretches.count()) {
-            QHash<QString, qsizetype>& index = m_index[std::size_t(s)];
-            index.reserve(index.size() + qsizetype(keys.size()) / shardCount * 9 / 8 + 1);
-            for (std::size_t i = 0; i < keys.size(); ++i) {
-                if (shards[i] != s)
-                    continue;
-                const qsizetype known = index.size();
-                qsizetype& slot = index[keys[i]];
-                if (index.size() != known)
-                    slot = -1 - qsizetype(i);
-                found[i] = slot;
-            }
-        }
-    });
-    return found;
+    m_index.settle(recordAt, stretches);
 }
 
 void UsageMap::append(const QString& path, const QString& projectName, const PathContribution& c,

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "analysis/FileStatusChecking.h"
+#include "analysis/ShardedIndex.h"
 #include "model/MediaFile.h"
 #include "model/ProjectFile.h"
 
@@ -81,21 +82,11 @@ public:
     static QString key(const QString& path);
 
 private:
-    // The index is split by a hash of the key, so a long list fills its parts side by side.
-    static constexpr int shardCount = 8;
-    static int shardOf(const QString& k);
-    std::vector<qsizetype> indexAll(const std::vector<QString>& keys, const std::vector<quint8>& shards,
-                                    const ListStretches& stretches);
-    void settleIndex(const std::vector<qsizetype>& recordAt, const ListStretches& stretches);
-    QHash<QString, qsizetype>& indexOf(const QString& k) { return m_index[std::size_t(shardOf(k))]; }
-    const QHash<QString, qsizetype>& indexOf(const QString& k) const {
-        return m_index[std::size_t(shardOf(k))];
-    }
     // The records of a path new to the map, its index entry already made.
     void append(const QString& path, const QString& projectName, const PathContribution& c,
                 PathOrigin origin);
 
-    std::array<QHash<QString, qsizetype>, shardCount> m_index;
+    ShardedIndex m_index; // a long list fills its parts side by side
     QStringList m_paths;
     QList<PathUsage> m_usages;
     QList<PathOrigin> m_origins;

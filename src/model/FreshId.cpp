@@ -2,7 +2,9 @@
 
 #include <QRandomGenerator>
 
-#include <unistd.h>
+#include <atomic>
+
+#include <pthread.h>
 
 namespace tarnwick {
 
@@ -16,15 +18,25 @@ QRandomGenerator64 seededGenerator() {
     return QRandomGenerator64(seed);
 }
 
+// Counts the forks this process came out of: asking the process id per identifier is a system call,
+// and a list of a million new records draws a million identifiers.
+std::atomic_uint forks{0};
+
+void countFork() {
+    forks.fetch_add(1, std::memory_order_relaxed);
+}
+
 } // namespace
 
 QUuid freshId() {
     // A forked child starts with its parent's generator: drawn from as it is, both would hand out
     // the same identifiers.
-    thread_local pid_t owner = ::getpid();
+    static const int counting = pthread_atfork(nullptr, nullptr, &countFork);
+    (void)counting;
+    thread_local unsigned seenForks = forks.load(std::memory_order_relaxed);
     thread_local QRandomGenerator64 random = seededGenerator();
-    if (const pid_t pid = ::getpid(); pid != owner) {
-        owner = pid;
+    if (const unsigned now = forks.load(std::memory_order_relaxed); now != seenForks) {
+        seenForks = now;
         random = seededGenerator();
     }
     const quint64 high = random.generate64();

@@ -7,6 +7,7 @@
 #include <QMutex>
 #include <QMutexLocker>
 
+#include <atomic>
 #include <cerrno>
 #include <chrono>
 #include <condition_variable>
@@ -66,6 +67,8 @@ bool accepts(Category c, Level level) {
 struct SinkState {
     QMutex mutex;
     std::shared_ptr<const AppLog::Sink> sink;
+    // Read without the lock: a scan of a million paths logs from every worker at once.
+    std::atomic_bool installed{false};
 };
 
 SinkState& sinkState() {
@@ -249,7 +252,7 @@ Writer& writer() {
 // printed: whether the helper prints its line to standard output.
 void emitMessage(Category category, Level level, const QString& message, bool printed) {
     std::shared_ptr<const AppLog::Sink> sink;
-    {
+    if (sinkState().installed.load(std::memory_order_acquire)) {
         QMutexLocker lock(&sinkState().mutex);
         sink = sinkState().sink;
     }
@@ -308,6 +311,7 @@ void AppLog::setSink(Sink sink) {
         sinkState().sink = std::make_shared<const Sink>(std::move(sink));
     else
         sinkState().sink.reset();
+    sinkState().installed.store(sinkState().sink != nullptr, std::memory_order_release);
 }
 
 void AppLog::userAction(const QString& text) {
@@ -327,6 +331,8 @@ void AppLog::error(const QString& text) {
 }
 
 void AppLog::debug(const QString& text) {
+    if (!sinkState().installed.load(std::memory_order_acquire) && !accepts(Category::general, Level::debug))
+        return; // nobody takes it: not even the line is made
     emitMessage(Category::general, Level::debug, QStringLiteral("🔧 ") + text, false);
 }
 

@@ -273,6 +273,52 @@ TEST(ProjectManagerUsage, LongListRecountedInRangesMatchesEntryByEntryAndKeepsEv
     EXPECT_EQ(whole[3].projectNames, QStringList({"One", "Two"}));
 }
 
+TEST(ProjectManagerUsage, LongProjectsAggregateInTheOrderTheirPathsAreFirstMet) {
+    // Long enough for the index to fill its parts side by side; letter-case twins across projects.
+    QList<ProjectFile> projects;
+    for (int p = 0; p < 3; ++p) {
+        ProjectFile one = project(QStringLiteral("P%1").arg(p), {});
+        for (int i = 0; i < 20000; ++i) {
+            const QString path = QStringLiteral("/m/Clip%1.mov").arg((i * (p + 3)) % 45000);
+            one.mediaFiles.append(p == 1 ? path.toUpper() : path);
+            if (i % 7 == p) {
+                one.usedFiles.append(one.mediaFiles.last());
+                one.usageCountByPath.insert(one.mediaFiles.last(), i % 3);
+            }
+        }
+        projects.append(one);
+    }
+    LowerPathCache keys;
+    const AggregatedUsage usage = aggregateEffectiveUsage(projects, {{}, {}, {}}, keys, true);
+    QHash<QString, qsizetype> index;
+    QList<qint64> counts;
+    QList<QStringList> names;
+    for (qsizetype p = 0; p < projects.size(); ++p) {
+        for (qsizetype i = 0; i < projects[p].mediaFiles.size(); ++i) {
+            const QString& path = projects[p].mediaFiles[i];
+            const qsizetype record = index.value(LowerPathCache::lowerKey(path), counts.size());
+            if (record == counts.size()) {
+                index.insert(LowerPathCache::lowerKey(path), record);
+                counts.append(0);
+                names.append(QStringList());
+            }
+            ASSERT_EQ(usage.recordOfProjectPath[p][std::size_t(i)], record) << p << ' ' << i;
+            if (projects[p].usedFiles.contains(path))
+                counts[record] += std::max(projects[p].usageCountByPath.value(path), 1);
+            if (!names[record].contains(projects[p].name))
+                names[record].append(projects[p].name);
+        }
+    }
+    ASSERT_EQ(usage.size(), counts.size());
+    for (auto it = index.cbegin(); it != index.cend(); ++it) {
+        const AggregatedProjectUsage* found = usage.find(it.key());
+        ASSERT_EQ(found, &usage.records[std::size_t(it.value())]) << it.key().toStdString();
+        ASSERT_EQ(found->usageCount, counts[it.value()]) << it.key().toStdString();
+        ASSERT_EQ(QStringList(found->projectNames.cbegin(), found->projectNames.cend()), names[it.value()]);
+    }
+    EXPECT_EQ(usage.find(QStringLiteral("/m/clip45000.mov")), nullptr);
+}
+
 TEST(ProjectManagerUsage, TimelineCheckboxCannotIgnoreAProtectedTimeline) {
     ProjectManagerHarness h;
     ProjectManager& pm = h.pm();

@@ -53,7 +53,7 @@ TEST_F(DaVinciImport, ImportsUniqueClipsLocatesThemAndReportsTheSummary) {
     const ProjectFile& project = h.pm().projects()[0];
     EXPECT_EQ(project.name, "DaVinci: Unused Clips");
     EXPECT_EQ(project.mediaFiles, (QStringList{media + "/C001.mov", media + "/Gone.mov"}));
-    EXPECT_EQ(project.usageCountByPath.value(media + "/C001.mov", -1), 0);
+    EXPECT_TRUE(project.usageCountByPath.isEmpty()); // its clips count no use
     const std::optional<DaVinciCSVImportSummary> summary = h.pm().prompts().lastDaVinciImport;
     ASSERT_TRUE(summary);
     EXPECT_EQ(summary->totalDataRows, 4);
@@ -257,7 +257,7 @@ TEST_F(DaVinciImport, EntriesMergedAwayLeaveTheOthersMarkedAtTheirPlaces) {
                QStringLiteral("File Name,Clip Directory\nb.mov,%1/Day1\nc.mov,%1\nd.mov,%1\ne.mov,%1\n")
                    .arg(q)
                    .toUtf8()));
-    const QHash<QString, int>& clips = h.pm().projects().last().usageCountByPath;
+    const QStringList& clips = h.pm().projects().last().mediaFiles;
     const QList<MediaFile>& media = h.pm().mediaFiles();
     ASSERT_EQ(media.size(), 5); // the two b.mov are one entry
     qint64 marked = 0;
