@@ -334,10 +334,11 @@ bool applyAggregatedUsage(QList<MediaFile>& mediaFiles, const AggregatedUsage& u
     // A million entries are written in ranges on several threads, each range its own entries (the
     // list detached once here); the cache is only read meanwhile and takes the new keys afterwards.
     MediaFile* entries = mediaFiles.data();
-    QList<AppliedRange> ranges =
-        mapRanges<AppliedRange>(mediaFiles.size(), [&](qsizetype begin, qsizetype end) {
-            return applyRange(entries, begin, end, usage, std::as_const(lowerPaths), known);
-        });
+    const ListStretches stretches(mediaFiles.size());
+    std::vector<AppliedRange> ranges(std::size_t(stretches.count()));
+    stretches.run([&](int k, qsizetype begin, qsizetype end) {
+        ranges[std::size_t(k)] = applyRange(entries, begin, end, usage, std::as_const(lowerPaths), known);
+    });
     bool anyUsed = false;
     QList<LowerPathCache::MadeKeys> made;
     for (AppliedRange& range : ranges) {

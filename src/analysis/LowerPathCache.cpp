@@ -70,8 +70,8 @@ const LowerPathCache::PathKeys* LowerPathCache::currentKeys(const MediaFile& fil
 }
 
 void LowerPathCache::storeAll(QList<MadeKeys>& made) {
-    // One task per pair of shards, the first on this thread; each passes over all the keys made and
-    // takes its own shards' ones.
+    // One task per shard, the first on this thread; each passes over all the keys made and takes its
+    // own shard's ones.
     qsizetype count = 0;
     for (const MadeKeys& part : made)
         count += qsizetype(part.size());
@@ -89,9 +89,9 @@ void LowerPathCache::storeAll(QList<MadeKeys>& made) {
         return;
     }
     QList<QFuture<void>> others;
-    for (std::size_t first = 1; first < entryShards / 2; ++first)
-        others.append(QtConcurrent::run([&fill, first] { fill(first, entryShards / 2); }));
-    fill(0, entryShards / 2);
+    for (std::size_t first = 1; first < entryShards; ++first)
+        others.append(QtConcurrent::run([&fill, first] { fill(first, entryShards); }));
+    fill(0, entryShards);
     for (QFuture<void>& other : others)
         other.waitForFinished();
 }
