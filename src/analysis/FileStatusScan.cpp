@@ -139,7 +139,7 @@ private:
 // Paths per job: one for a batch (each check of a slow share in flight at once), more for a long
 // list, so that every thread still gets several jobs.
 int chunkSize(qsizetype paths) {
-    return int(std::clamp<qsizetype>(paths / (qsizetype(FileStatusScan::batchSize) * 4), 1, 32));
+    return int(std::clamp<qsizetype>(paths / (qsizetype(FileStatusScan::batchSize) * 4), 1, 256));
 }
 
 } // namespace

@@ -1,6 +1,7 @@
 #include "analysis/ProjectManager.h"
 
 #include "analysis/FileStatusScan.h"
+#include "analysis/ListStretches.h"
 #include "analysis/TakeResult.h"
 #include "platform/FileOperations.h"
 #include "platform/MemoryRelease.h"
@@ -14,6 +15,8 @@
 #include <qcoro/qcorofuture.h>
 
 #include <algorithm>
+
+#include <unistd.h>
 
 namespace tarnwick {
 
@@ -128,38 +131,62 @@ void applyCheck(MediaFile& file, const FileStatusResult& result) {
         file.matchedPath = result.resolvedPath;
 }
 
-// One entry per path of the usage map: the known entry, else a new one with its check's result.
-// `checkOf(n, path)` gives the result of the n-th new path (the paths of the map with no entry, in
-// the map's order, as pathsNotKnown lists them), or null.
+// `count` default records, their pages first written side by side: the kernel clears each page as
+// it is first written, and a million records span 110,000 pages.
+QList<MediaFile> recordsOnTouchedPages(qsizetype count, const ListStretches& stretches) {
+    QList<MediaFile> list;
+    list.reserve(count);
+    if (stretches.count() > 1) {
+        static const std::size_t page = std::size_t(::sysconf(_SC_PAGESIZE));
+        volatile char* raw = reinterpret_cast<char*>(list.data()); // the room reserved, no record yet
+        stretches.run([&](int, qsizetype from, qsizetype to) {
+            const std::size_t end = std::size_t(to) * sizeof(MediaFile);
+            for (std::size_t at = (std::size_t(from) * sizeof(MediaFile) + page - 1) / page * page; at < end;
+                 at += page)
+                raw[at] = 0;
+        });
+    }
+    list.resize(count);
+    return list;
+}
+
+// One entry per path of the usage map: the known entry, else a new one with its check's result
+// (`checkOf(path)`, or null). The records are made here, each drawing its identifier, and filled in
+// stretches side by side: a CSV can name a million new paths.
 template <class CheckOf>
 QList<MediaFile> rebuiltList(const UsageMap& usage, const QHash<QString, MediaFile>& existing,
                              const std::vector<bool>& known, const CheckOf& checkOf) {
-    QList<MediaFile> list;
-    list.reserve(usage.size());
-    qsizetype fresh = 0;
-    for (qsizetype i = 0; i < usage.size(); ++i) {
-        const QString& path = usage.pathAt(i);
-        const PathUsage& u = usage.usageAt(i);
-        // Built from the known entry directly: a default record would draw a fresh UUID for nothing.
-        const auto entry = known[std::size_t(i)] ? existing.constFind(UsageMap::key(path)) : existing.cend();
-        MediaFile file = entry != existing.cend() ? entry.value() : newMediaEntry(path);
-        if (entry == existing.cend()) {
-            if (const FileStatusResult* result = checkOf(fresh++, path))
-                applyCheck(file, *result);
+    const ListStretches stretches(usage.size());
+    QList<MediaFile> list = recordsOnTouchedPages(usage.size(), stretches);
+    MediaFile* files = list.data();
+    stretches.run([&](int, qsizetype from, qsizetype to) {
+        for (qsizetype i = from; i < to; ++i) {
+            const QString& path = usage.pathAt(i);
+            const PathUsage& u = usage.usageAt(i);
+            MediaFile& file = files[i];
+            const auto entry =
+                known[std::size_t(i)] ? existing.constFind(UsageMap::key(path)) : existing.cend();
+            if (entry != existing.cend()) {
+                file = entry.value();
+            } else {
+                file.path = path; // as newMediaEntry makes it, its identifier already drawn
+                file.lastKnownPath = path;
+                if (const FileStatusResult* result = checkOf(path))
+                    applyCheck(file, *result);
+            }
+            file.usageCount = u.usageCount;
+            file.projectNames = u.projectNames;
+            file.sequenceNames = sortedSequenceNames(u.sequenceNames);
+            file.usageType = usageTypeOf(u, file.isAEFootage);
         }
-        file.usageCount = u.usageCount;
-        file.projectNames = u.projectNames;
-        file.sequenceNames = sortedSequenceNames(u.sequenceNames);
-        file.usageType = usageTypeOf(u, file.isAEFootage);
-        list.append(std::move(file));
-    }
+    });
     return list;
 }
 
 // The entries of the map's paths, the new ones still unchecked: made while their files are checked.
 QList<MediaFile> uncheckedList(const UsageMap& usage, const QHash<QString, MediaFile>& existing,
                                const std::vector<bool>& known) {
-    return rebuiltList(usage, existing, known, [](qsizetype, const QString&) { return nullptr; });
+    return rebuiltList(usage, existing, known, [](const QString&) { return nullptr; });
 }
 
 // The entries are made while their files are checked; the checks' results go in afterwards. The job
@@ -297,7 +324,7 @@ QList<MediaFile> ProjectManager::buildRebuiltList(const UsageMap& usage,
                                                   const QHash<QString, MediaFile>& existing,
                                                   const QHash<QString, FileStatusResult>& checked) {
     return rebuiltList(usage, existing, knownPositions(usage, existing),
-                       [&](qsizetype, const QString& path) -> const FileStatusResult* {
+                       [&](const QString& path) -> const FileStatusResult* {
                            const auto result = checked.constFind(UsageMap::key(path));
                            return result == checked.cend() ? nullptr : &result.value();
                        });

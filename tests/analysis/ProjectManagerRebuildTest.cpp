@@ -97,6 +97,47 @@ TEST(ProjectManagerRebuild, KeepsAnEntryNamedInAnotherUnicodeFormAndPutsEachResu
     EXPECT_EQ(kept->size, 5);
 }
 
+// Long enough for the list to be made in stretches side by side: known entries and checked paths in
+// several of them.
+TEST(ProjectManagerRebuild, ALongListKeepsEachKnownEntryAndPutsEachResultOnItsPath) {
+    ProjectManagerHarness h;
+    ProjectManager& pm = h.pm();
+    const int count = 40000;
+    ProjectFile long_ = project("Long", {});
+    for (int i = 0; i < count; ++i)
+        long_.mediaFiles.append(QStringLiteral("/m/%1/c%2.mov").arg(i % 9).arg(i));
+    pm.setProjects({long_});
+    QHash<int, QUuid> known;
+    QList<MediaFile> entries;
+    for (int i : {7, 17000, count - 1}) {
+        entries.append(media(long_.mediaFiles[i], 0, S::offline, 1000000 + i));
+        known.insert(i, entries.last().id);
+    }
+    pm.setMediaFiles(entries);
+    for (int i = 3; i < count; i += 4001)
+        h.checker->setOnline(long_.mediaFiles[i], i + 1);
+
+    ASSERT_TRUE(QCoro::waitFor(pm.rebuildMediaFilesFromProjects()));
+    ASSERT_EQ(pm.mediaFiles().size(), count);
+    QSet<QUuid> ids;
+    for (const MediaFile& file : pm.mediaFiles()) {
+        ids.insert(file.id);
+        const int i = file.path.mid(file.path.lastIndexOf(QStringLiteral("/c")) + 2).chopped(4).toInt();
+        SCOPED_TRACE(file.path.toStdString());
+        if (known.contains(i)) {
+            ASSERT_EQ(file.id, known[i]);
+            ASSERT_EQ(file.size, 1000000 + i);
+        } else if (i % 4001 == 3) {
+            ASSERT_EQ(file.status, S::online);
+            ASSERT_EQ(file.size, i + 1);
+        } else {
+            ASSERT_NE(file.status, S::online);
+        }
+        ASSERT_EQ(file.projectNames, QStringList{"Long"});
+    }
+    EXPECT_EQ(ids.size(), count) << "each new entry draws an identifier of its own";
+}
+
 TEST(ProjectManagerRebuild, SortsByFileNameAsTheLocalizedCaseInsensitiveComparison) {
     ProjectManagerHarness h;
     ProjectManager& pm = h.pm();
