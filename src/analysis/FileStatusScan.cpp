@@ -195,8 +195,12 @@ void FileStatusScan::run(const QStringList& paths, const QHash<QString, QString>
                 if (outcome == WatchdogPool::Outcome::abandoned)
                     chunk.abandoned = true;
                 const qsizetype done = chunk.done.load(std::memory_order_acquire);
+                // The job writes no result before `done` again: an abandoned one may still be writing
+                // the one at `done`, so only a chunk that ended frees its results here.
                 for (qsizetype k = 0; k < done; ++k)
-                    onResult(chunk.indices[k], FileStatusResult(chunk.results[std::size_t(k)]));
+                    onResult(chunk.indices[k], std::move(chunk.results[std::size_t(k)]));
+                if (outcome != WatchdogPool::Outcome::abandoned)
+                    std::vector<FileStatusResult>().swap(chunk.results);
                 if (outcome != WatchdogPool::Outcome::abandoned || done >= chunk.indices.size())
                     return;
                 const QString& path = paths[chunk.indices[done]];
