@@ -62,6 +62,11 @@ void ClipCardGrid::resizeEvent(QResizeEvent* event) {
     relayout(Cause::content);
 }
 
+void ClipCardGrid::showEvent(QShowEvent* event) {
+    QAbstractScrollArea::showEvent(event);
+    settle();
+}
+
 void ClipCardGrid::scrollContentsBy(int, int) {
     m_settle.start();
     relayout(Cause::scroll);
@@ -69,6 +74,8 @@ void ClipCardGrid::scrollContentsBy(int, int) {
 
 void ClipCardGrid::settle() {
     m_settle.stop();
+    if (!isVisible())
+        return; // started when shown
     for (ClipCard* card : std::as_const(m_live))
         startEngineOf(card);
 }
@@ -96,8 +103,9 @@ void ClipCardGrid::relayout(Cause cause) {
     bar->setRange(0, std::max(0, m_layout.contentHeight(count) - height));
     const int top = bar->value();
     const auto [first, end] = m_layout.visibleRange(top, height, count);
-    // Mid-scroll, cards coming into view wait for the scrolling to rest before their engines start.
-    const bool deferEngines = cause == Cause::scroll || m_settle.isActive();
+    // Mid-scroll, cards coming into view wait for the scrolling to rest before their engines start;
+    // behind another view they wait to be shown.
+    const bool deferEngines = cause == Cause::scroll || m_settle.isActive() || !isVisible();
 
     // Cards that left the range, or whose index now holds another file, disappear first.
     for (auto it = m_live.begin(); it != m_live.end();) {

@@ -28,7 +28,8 @@ ScrubEngine* makeCardScrubEngine(const MediaFile& file, QObject* parent);
 // first), so a card that comes back soon finds its poster and frames.
 // While the user scrolls, cards that come into view show their file but start no engine work:
 // engines are made and prepared for the cards on screen once scrolling has rested for
-// `settleDelayMs`, or for one card as soon as the pointer moves over its preview.
+// `settleDelayMs`, or for one card as soon as the pointer moves over its preview. A hidden grid (another
+// view in front) starts none: its cards' posters are decoded when it is shown.
 class ClipCardGrid : public QAbstractScrollArea {
     Q_OBJECT
 public:
@@ -63,6 +64,7 @@ Q_SIGNALS:
 
 protected:
     void resizeEvent(QResizeEvent* event) override;
+    void showEvent(QShowEvent* event) override;
     void scrollContentsBy(int dx, int dy) override;
     bool viewportEvent(QEvent* event) override;
 

@@ -231,6 +231,24 @@ TEST_F(CardsFixture, OnlyVisibleRowsHaveCardsAndEnginesFollowThem) {
     EXPECT_EQ(grid->engineCount(), 2);
 }
 
+// Behind another view the grid decodes no poster.
+TEST_F(CardsFixture, AHiddenGridStartsItsEnginesWhenShown) {
+    auto view = makeView();
+    view->hide();
+    setFiles(files(100));
+    ClipCardGrid* grid = view->grid();
+    ASSERT_FALSE(grid->liveCards().isEmpty());
+    EXPECT_EQ(grid->engineCount(), 0);
+    grid->settle();
+    EXPECT_EQ(grid->engineCount(), 0);
+
+    view->show();
+    drainEvents();
+    EXPECT_EQ(grid->engineCount(), grid->liveCards().size());
+    for (ClipCard* card : grid->liveCards())
+        EXPECT_TRUE(card->engineStarted());
+}
+
 TEST_F(CardsFixture, CardsScrolledPastNeverStartTheirEngines) {
     auto view = makeView();
     const QList<MediaFile> list = files(3'000);
