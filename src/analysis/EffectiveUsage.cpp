@@ -108,6 +108,8 @@ bool holdsSorted(const QStringList& list, const NameList& names) {
 void assignSorted(QStringList& list, const NameList& names, QStringList& previous) {
     if (!holdsSorted(list, names))
         list = sortedPlain(names);
+    if (list.isSharedWith(previous))
+        return; // its count is not touched: ranges on other threads share lists too
     if (list == previous)
         list = previous;
     else

@@ -160,6 +160,10 @@ QList<MediaFile> rebuiltList(const UsageMap& usage, const QHash<QString, MediaFi
     QList<MediaFile> list = recordsOnTouchedPages(usage.size(), stretches);
     MediaFile* files = list.data();
     stretches.run([&](int, qsizetype from, qsizetype to) {
+        // A stretch shares a copy of its own of each name list: a million entries naming one project
+        // would otherwise count their references on one word from every thread.
+        QStringList names;
+        QStringList ownNames;
         for (qsizetype i = from; i < to; ++i) {
             const QString& path = usage.pathAt(i);
             const PathUsage& u = usage.usageAt(i);
@@ -175,7 +179,11 @@ QList<MediaFile> rebuiltList(const UsageMap& usage, const QHash<QString, MediaFi
                     applyCheck(file, *result);
             }
             file.usageCount = u.usageCount;
-            file.projectNames = u.projectNames;
+            if (!u.projectNames.isSharedWith(names)) {
+                names = u.projectNames;
+                ownNames = QStringList(names.cbegin(), names.cend());
+            }
+            file.projectNames = ownNames;
             file.sequenceNames = sortedSequenceNames(u.sequenceNames);
             file.usageType = usageTypeOf(u, file.isAEFootage);
         }
