@@ -272,8 +272,9 @@ public:
     QHash<QString, QString> mergedRelativeCandidates() const;
     bool isOrphanedRecycleBinItem(const RecycleBinItem& item) const;
     // Drops bin items whose file no entry of the media list holds (exact path). Every operation
-    // that merges or removes entries ends with it. Always one change of the bin.
-    void pruneOrphanedRecycleBinItems();
+    // that merges or removes entries ends with it. Always one change of the bin; true when it removed
+    // any item.
+    bool pruneOrphanedRecycleBinItems();
 
     // ---- Filtering and sorting ---------------------------------------------------------------
     // Cached until a list version, a filter setting or the order changes.

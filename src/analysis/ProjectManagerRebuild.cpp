@@ -47,7 +47,7 @@ bool ProjectManager::isOrphanedRecycleBinItem(const RecycleBinItem& item) const 
     });
 }
 
-void ProjectManager::pruneOrphanedRecycleBinItems() {
+bool ProjectManager::pruneOrphanedRecycleBinItems() {
     // Keyed by the few staged paths rather than by the whole media list.
     QSet<QString> held;
     for (const RecycleBinItem& item : std::as_const(m_recycleBin))
@@ -60,10 +60,12 @@ void ProjectManager::pruneOrphanedRecycleBinItems() {
                 held.insert(std::move(key));
         }
     }
+    qsizetype removed = 0;
     modifyRecycleBin([&](QList<RecycleBinItem>& bin) {
-        bin.removeIf(
+        removed = bin.removeIf(
             [&](const RecycleBinItem& item) { return !held.contains(text::nfc(item.mediaFile.path)); });
     });
+    return removed > 0;
 }
 
 QCoro::Task<bool> ProjectManager::rebuildMediaFilesFromProjects() {
@@ -345,8 +347,9 @@ void ProjectManager::finishPreparedRebuild(PreparedRebuild rebuilt) {
     refreshProtectedFlags();
     if (!finishPreparedUsageRecount(rebuilt.recount))
         recomputeUsageCounts();
-    pruneOrphanedRecycleBinItems();
-    updateSummary();
+    // The recount summed the list up already: only a bin that lost items needs it again.
+    if (pruneOrphanedRecycleBinItems())
+        summarize();
     m_lowerPaths.prune(m_mediaFiles, m_projects);
 }
 
