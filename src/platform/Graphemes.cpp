@@ -49,6 +49,10 @@ qsizetype count(const QString& s) {
     return boundaries(s).size() - 1;
 }
 
+qsizetype count(QStringView s) {
+    return isSimple(s) ? countSimple(s) : count(s.toString());
+}
+
 qsizetype countUtf8(std::string_view utf8) {
     bool ascii = true;
     for (char c : utf8) {

@@ -169,6 +169,18 @@ TEST(ResolveCSV, SkipsRowsThatAreNotClipsWithTheirReasons) {
     EXPECT_EQ(result.rows.first().fullPath(), QStringLiteral("/Volumes/A/A001.R3D"));
 }
 
+TEST(ResolveCSV, CountsAnExtensionInCharactersNotCodeUnits) {
+    const QString clapper = QString::fromUtf8("\xF0\x9F\x8E\xAC"); // two code units
+    const QString six = clapper.repeated(6);
+    const QString csv =
+        QStringLiteral("File Name,Clip Directory\nclip.,/V\nclip.%1,/V\nclip.%1%2,/V\n").arg(six, clapper);
+    const ResolveCSVParse result = ResolveCSV::parse(csv.toUtf8());
+    EXPECT_EQ(result.rows, (QList<ResolveCSVRow>{{QStringLiteral("clip.") + six, QStringLiteral("/V")}}));
+    ASSERT_EQ(result.skipped.size(), 2);
+    EXPECT_EQ(result.skipped[0].reason, ResolveCSVSkipReason::notMediaFile); // a dot that ends the name
+    EXPECT_EQ(result.skipped[1].reason, ResolveCSVSkipReason::notMediaFile); // seven characters
+}
+
 TEST(ResolveCSV, JoinsDirectoryAndNameWithoutEverMakingARelativePath) {
     const std::vector<std::pair<QString, QString>> cases{
         {QStringLiteral("/Volumes/Media///"), QStringLiteral("/Volumes/Media/A.mov")},
