@@ -27,7 +27,6 @@
 #include <qcoro/qcorofuture.h>
 
 #include <climits>
-#include <tuple>
 #include <utility>
 #include <vector>
 
@@ -60,16 +59,18 @@ std::optional<QString> clipPath(const ResolveCSVRow& row, const QString& csvFold
     return resolved;
 }
 
-// Each row's clipPath, in row order: made in ranges of the rows on several threads.
-QList<QList<std::optional<QString>>> clipPaths(const QList<ResolveCSVRow>& rows, const QString& csvFolder,
-                                               const FileStatProbe& probe) {
-    return mapRanges<QList<std::optional<QString>>>(rows.size(), [&](qsizetype begin, qsizetype end) {
-        QList<std::optional<QString>> part;
-        part.reserve(end - begin);
-        for (qsizetype i = begin; i < end; ++i)
-            part.append(clipPath(rows[i], csvFolder, probe));
-        return part;
+// Each row's clipPath in row order, empty where the row names none: made in stretches side by side.
+QStringList clipPaths(const QList<ResolveCSVRow>& rows, const QString& csvFolder,
+                      const FileStatProbe& probe) {
+    QStringList paths(rows.size());
+    QString* out = paths.data();
+    ListStretches(rows.size()).run([&](int, qsizetype from, qsizetype to) {
+        for (qsizetype i = from; i < to; ++i) {
+            if (std::optional<QString> path = clipPath(rows[i], csvFolder, probe))
+                out[i] = std::move(*path);
+        }
     });
+    return paths;
 }
 
 ReadCSV readCSV(const QString& filePath, const QString& fileName) {
@@ -101,25 +102,15 @@ ReadCSV readCSV(const QString& filePath, const QString& fileName) {
     const std::shared_ptr<const FileStatProbe> probe = FileStatProbe::system();
     // The table of clips is filled in row order.
     const QList<ResolveCSVRow>& rows = parse.rows;
-    QList<QList<std::optional<QString>>> parts = clipPaths(rows, csvFolder, *probe);
-    QStringList resolved;
-    resolved.reserve(rows.size());
-    qsizetype row = 0;
-    for (const QList<std::optional<QString>>& part : parts) {
-        for (const std::optional<QString>& clip : part) {
-            const ResolveCSVRow& source = rows[row++];
-            if (clip) {
-                resolved.append(*clip);
-                continue;
-            }
-            ++read.unresolvedRows;
-            if (read.unresolvedExamples.size() < 3)
-                read.unresolvedExamples.append(source.fullPath());
-        }
+    QStringList resolved = clipPaths(rows, csvFolder, *probe);
+    for (qsizetype row = 0; row < rows.size() && read.unresolvedExamples.size() < 3; ++row) {
+        if (std::as_const(resolved)[row].isEmpty())
+            read.unresolvedExamples.append(rows[row].fullPath());
     }
+    read.unresolvedRows = resolved.removeIf([](const QString& path) { return path.isEmpty(); });
     read.clipSet = DistinctPaths(resolved, &read.clips);
     // A million rows and their names, freed while the import goes on.
-    memory::releaseLater(std::make_tuple(std::move(parse), std::move(parts), std::move(resolved)));
+    memory::releaseLater(std::make_pair(std::move(parse), std::move(resolved)));
     return read;
 }
 
