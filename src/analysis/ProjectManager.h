@@ -378,11 +378,11 @@ private:
         PreparedUsageRecount recount;
     };
     // On a worker: the plan's list (made while the files were checked) with the checks' results, its
-    // usage fields and its order.
+    // usage fields and its order (`ordering`, of the plan's paths).
     static PreparedRebuild prepareRebuild(RebuildPlan plan, QList<MediaFile> list,
                                           QList<FileStatusResult> results, const UsageRecountInputs& inputs,
                                           RecountAggregate aggregate, bool resolveLocations,
-                                          QThreadPool& pool);
+                                          QFuture<std::vector<qsizetype>> ordering);
     // The whole rebuild on the GUI thread, for when the projects or the list changed meanwhile.
     void rebuildAgain(QHash<QString, FileStatusResult> checked);
     static QList<MediaFile> buildRebuiltList(const UsageMap& usage, const QHash<QString, MediaFile>& existing,

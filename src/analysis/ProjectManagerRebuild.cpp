@@ -232,9 +232,10 @@ QCoro::Task<void> ProjectManager::rebuildWhileHoldingGate() {
     const qint64 mediaVersion = m_mediaFilesVersion;
     const UsageRecountInputs inputs = usageRecountInputs();
     // Every pass over the paths runs on workers of the rebuild's own, ended with it: a list of
-    // unused clips can name a million paths. The recount's aggregate is made while files are checked.
+    // unused clips can name a million paths. The recount's aggregate and the list's order are made
+    // while files are checked.
     QThreadPool pool;
-    pool.setMaxThreadCount(2);
+    pool.setMaxThreadCount(3);
     QFuture<RecountAggregate> aggregating =
         QtConcurrent::run(&pool, [inputs] { return aggregateForRecount(inputs, true); });
     QFuture<RebuildPlan> planning =
@@ -243,6 +244,9 @@ QCoro::Task<void> ProjectManager::rebuildWhileHoldingGate() {
     if (!self)
         co_return;
     QFuture<QList<MediaFile>> listing = startUncheckedList(plan, pool);
+    // The list keeps the map's order until it is recounted; an entry's path sorts as its map path does.
+    QFuture<std::vector<qsizetype>> ordering =
+        QtConcurrent::run(&pool, [paths = plan.usage.paths()] { return fileNameOrder(paths); });
     QList<FileStatusResult> results;
     if (!plan.fresh.isEmpty()) {
         const auto scan = fileStatusScan();
@@ -271,9 +275,9 @@ QCoro::Task<void> ProjectManager::rebuildWhileHoldingGate() {
     const bool resolveLocations = !m_options.protectedFolders.isEmpty();
     QFuture<PreparedRebuild> building = QtConcurrent::run(
         &pool, [plan = std::move(plan), list = std::move(list), results = std::move(results), inputs,
-                aggregate = std::move(aggregate), resolveLocations, &pool]() mutable {
+                aggregate = std::move(aggregate), resolveLocations, ordering]() mutable {
             return prepareRebuild(std::move(plan), std::move(list), std::move(results), inputs,
-                                  std::move(aggregate), resolveLocations, pool);
+                                  std::move(aggregate), resolveLocations, ordering);
         });
     PreparedRebuild rebuilt = co_await takeResult(building);
     if (!self)
@@ -286,11 +290,10 @@ QCoro::Task<void> ProjectManager::rebuildWhileHoldingGate() {
     finishPreparedRebuild(std::move(rebuilt));
 }
 
-ProjectManager::PreparedRebuild ProjectManager::prepareRebuild(RebuildPlan plan, QList<MediaFile> list,
-                                                               QList<FileStatusResult> results,
-                                                               const UsageRecountInputs& inputs,
-                                                               RecountAggregate aggregate,
-                                                               bool resolveLocations, QThreadPool& pool) {
+ProjectManager::PreparedRebuild
+ProjectManager::prepareRebuild(RebuildPlan plan, QList<MediaFile> list, QList<FileStatusResult> results,
+                               const UsageRecountInputs& inputs, RecountAggregate aggregate,
+                               bool resolveLocations, QFuture<std::vector<qsizetype>> ordering) {
     PreparedRebuild rebuilt;
     rebuilt.list = std::move(list);
     applyResultsInOrder(rebuilt.list, plan, results);
@@ -298,13 +301,6 @@ ProjectManager::PreparedRebuild ProjectManager::prepareRebuild(RebuildPlan plan,
                                               aggregate.usage, aggregate.lowerPaths);
     memory::releaseLater(std::move(plan));
     memory::releaseLater(std::move(results));
-    // The order needs the paths only, so it is worked out while the usage fields are written.
-    QStringList paths;
-    paths.reserve(rebuilt.list.size());
-    for (const MediaFile& file : std::as_const(rebuilt.list))
-        paths.append(file.path);
-    QFuture<std::vector<qsizetype>> ordering =
-        QtConcurrent::run(&pool, [paths = std::move(paths)] { return fileNameOrder(paths); });
     rebuilt.recount = prepareUsageRecount(rebuilt.list, inputs, std::move(aggregate), &known);
     applyOrder(rebuilt.list, ordering.result());
     // The protected flags compare locations with their links resolved: resolved here, so the GUI

@@ -72,6 +72,7 @@ public:
     // Room for this many paths, so a long list is keyed without regrowing the table.
     void reserve(qsizetype paths);
     const QString& pathAt(qsizetype i) const { return m_paths[i]; }
+    const QStringList& paths() const { return m_paths; }
     const PathUsage& usageAt(qsizetype i) const { return m_usages[i]; }
     PathOrigin originAt(qsizetype i) const { return m_origins[i]; }
     const QList<PathOrigin>& origins() const { return m_origins; }
