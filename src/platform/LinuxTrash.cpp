@@ -465,8 +465,8 @@ std::optional<TrashInfoAhead::Prepared> LinuxTrash::prepareAhead(const QByteArra
         const QByteArray infoPath = dir.root + "/info/" + candidate + kInfoSuffix;
         const int code = info.linkAhead(infoPath);
         if (code == 0)
-            return TrashInfoAhead::Prepared{infoPath, dir.root + "/files/" + candidate, dir.root, original,
-                                            device, n};
+            return TrashInfoAhead::Prepared{
+                infoPath, dir.root + "/files/" + candidate, dir.root, original, device, n};
         if (code != EEXIST)
             return std::nullopt;
     }
