@@ -15,6 +15,7 @@
 
 #include <QHash>
 #include <QPointer>
+#include <QScopeGuard>
 #include <QSet>
 #include <QtConcurrent/QtConcurrentRun>
 
@@ -309,6 +310,15 @@ public:
     }
 
     QList<ExecutedRemoval> run() {
+        // The Trash writes the infos of the files to come while earlier ones are moved; whatever it
+        // made for a file that stays goes at the end.
+        const bool announced = m_method == RemovalMethod::trash;
+        if (announced)
+            m_files.expectTrash(plainTargets());
+        const auto unannounce = qScopeGuard([&] {
+            if (announced)
+                m_files.expectTrash({});
+        });
         for (qsizetype from = 0; from < m_plan.size(); from += kIntentBatch)
             runBatch(from, std::min(m_plan.size(), from + kIntentBatch));
         if (m_records)
@@ -318,6 +328,17 @@ public:
 
 private:
     using Outcome = ExecutedRemoval::Outcome;
+
+    // The files each removed in one step of their own, in order.
+    QStringList plainTargets() const {
+        QStringList paths;
+        paths.reserve(m_plan.size());
+        for (const PlannedRemoval& p : m_plan) {
+            if (!p.isContainer && p.verdict == PlannedRemoval::Verdict::proceed)
+                paths.append(p.target);
+        }
+        return paths;
+    }
 
     // A plain file checked ahead, its intent in the batch's write.
     struct Checked {

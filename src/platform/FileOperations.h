@@ -2,6 +2,7 @@
 
 #include <QDateTime>
 #include <QString>
+#include <QStringList>
 
 #include <QtGlobal>
 #include <atomic>
@@ -108,6 +109,10 @@ public:
     // freedesktop.org Trash of the item's own mount; never copies across devices.
     virtual TrashOutcome moveToTrash(const QString& path,
                                      const std::optional<FileIdentity>& expected = std::nullopt) = 0;
+    // The paths about to be moved to the Trash, in that order: a hint that lets the Trash prepare
+    // their records ahead. Moving others, fewer or in another order stays correct. An empty list
+    // ends the hint, and whatever was prepared for paths never moved goes.
+    virtual void expectTrash(const QStringList& paths) { Q_UNUSED(paths); }
     // Never replaces an existing destination (EEXIST). Across devices: verified, fsynced copy to a
     // temporary name, renamed into place, then the source removed. A failure leaves the source intact.
     virtual FileOpStatus moveNoReplace(const QString& source, const QString& destination,

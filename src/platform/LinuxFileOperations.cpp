@@ -156,4 +156,8 @@ TrashOutcome LinuxFileOperations::moveToTrash(const QString& path,
     return m_trash.moveToTrash(path, expected);
 }
 
+void LinuxFileOperations::expectTrash(const QStringList& paths) {
+    m_trash.expect(paths);
+}
+
 } // namespace tarnwick

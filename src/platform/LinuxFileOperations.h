@@ -21,6 +21,7 @@ public:
                             const std::optional<FileIdentity>& expected = std::nullopt) override;
     TrashOutcome moveToTrash(const QString& path,
                              const std::optional<FileIdentity>& expected = std::nullopt) override;
+    void expectTrash(const QStringList& paths) override;
     FileOpStatus moveNoReplace(const QString& source, const QString& destination,
                                const FileOpProgress& progress = {},
                                const std::atomic_bool* cancel = nullptr) override;

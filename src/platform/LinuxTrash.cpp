@@ -222,6 +222,16 @@ public:
         }
         return createNamed(path);
     }
+    // Links the unnamed info as `path` and nothing else: 0, or the errno value (EEXIST when the
+    // name is taken, EOPNOTSUPP without an unnamed file).
+    int linkAhead(const QByteArray& path) {
+        if (m_fd < 0)
+            return EOPNOTSUPP;
+        const int code = linkUnnamed(path);
+        if (code == 0)
+            closeUnnamed();
+        return code;
+    }
     // The item is in files/: the info is a real one now.
     static void finished(const QByteArray& path) { leftover::unmark(path); }
     // The item could not be moved: the info named `path` goes, and another may be claimed.
@@ -303,6 +313,38 @@ QDateTime localNow() {
                      QTime(local.tm_hour, local.tm_min, local.tm_sec));
 }
 
+// The absolute path the kernel is given, without trailing slashes; empty when there is none.
+QByteArray nativePath(const QString& path) {
+    QByteArray native = QFile::encodeName(path);
+    while (native.size() > 1 && native.endsWith('/'))
+        native.chop(1);
+    if (native.isEmpty() || native.startsWith('/'))
+        return native;
+    char cwd[PATH_MAX];
+    return ::getcwd(cwd, sizeof cwd) ? QByteArray(cwd) + '/' + native : QByteArray();
+}
+
+// How many numbered names an info made ahead tries before the caller takes over.
+constexpr int kAheadNumbers = 8;
+
+// Renames the item next to its info made ahead. None when the rename failed: the info is gone
+// again and the caller takes the usual way, which tells why.
+std::optional<TrashOutcome> trashPrepared(const TrashInfoAhead::Prepared& ahead, bool waited,
+                                          const QByteArray& native,
+                                          const std::optional<FileIdentity>& expected) {
+    // Checked right before this call, unless it waited for the helper meanwhile.
+    if (waited && expected && !stillExpected(native, expected)) {
+        ::unlink(ahead.infoPath.constData());
+        return TrashOutcome{FileOpStatus::changed(), {}, {}};
+    }
+    if (renameNoReplace(native, ahead.target) != 0) {
+        ::unlink(ahead.infoPath.constData());
+        return std::nullopt;
+    }
+    PendingInfo::finished(ahead.infoPath);
+    return TrashOutcome{{}, QFile::decodeName(ahead.target), QFile::decodeName(ahead.infoPath)};
+}
+
 } // namespace
 
 QByteArray LinuxTrash::homeTrashPath() {
@@ -373,12 +415,62 @@ int LinuxTrash::sweepLeftovers(const QByteArray& root) {
     return removed;
 }
 
-bool LinuxTrash::firstUse(const QByteArray& root) {
-    const std::lock_guard lock(m_mutex);
+void LinuxTrash::sweepOnce(const QByteArray& root) {
+    const std::lock_guard lock(m_sweepMutex);
     if (m_swept.contains(root))
-        return false;
+        return;
+    sweepLeftovers(root);
     m_swept.insert(root);
-    return true;
+}
+
+QByteArray LinuxTrash::originalPath(const TrashDir& dir, const QByteArray& native, const QByteArray& name) {
+    if (dir.topdir.isEmpty())
+        return native;
+    char resolved[PATH_MAX];
+    if (!::realpath(parentOf(native).constData(), resolved))
+        return native;
+    const QByteArray canonical = QByteArray(resolved) + '/' + name;
+    const QByteArray prefix = dir.topdir == "/" ? QByteArray("/") : dir.topdir + '/';
+    return canonical.startsWith(prefix) ? canonical.mid(prefix.size()) : canonical;
+}
+
+void LinuxTrash::expect(const QStringList& paths) {
+    QList<QByteArray> natives;
+    natives.reserve(paths.size());
+    for (const QString& path : paths) {
+        if (QByteArray native = nativePath(path); !native.isEmpty() && !native.contains('\0'))
+            natives.append(std::move(native));
+    }
+    m_ahead.expect(natives);
+}
+
+std::optional<TrashInfoAhead::Prepared> LinuxTrash::prepareAhead(const QByteArray& native) {
+    // Folders and items gone meanwhile take the usual way.
+    struct stat st {};
+    if (::lstat(native.constData(), &st) != 0 || S_ISDIR(st.st_mode))
+        return std::nullopt;
+    const quint64 device = quint64(st.st_dev);
+    TrashDir dir;
+    FileOpStatus error;
+    if (!trashFor(device, native, dir, error))
+        return std::nullopt;
+    sweepOnce(dir.root);
+    const QByteArray name = native.mid(native.lastIndexOf('/') + 1);
+    const QByteArray original = originalPath(dir, native, name);
+    PendingInfo info(dir.root + "/info", trashInfo(original, localNow()), m_infoStock);
+    for (int n = 1; n <= kAheadNumbers; ++n) {
+        const QByteArray candidate = trashName(name, n, dir.nameMax - kInfoSuffix.size());
+        if (candidate.isEmpty())
+            return std::nullopt;
+        const QByteArray infoPath = dir.root + "/info/" + candidate + kInfoSuffix;
+        const int code = info.linkAhead(infoPath);
+        if (code == 0)
+            return TrashInfoAhead::Prepared{
+                infoPath, dir.root + "/files/" + candidate, dir.root, original, device, n};
+        if (code != EEXIST)
+            return std::nullopt;
+    }
+    return std::nullopt;
 }
 
 void LinuxTrash::forget(quint64 device) {
@@ -467,17 +559,9 @@ bool LinuxTrash::trashFor(quint64 device, const QByteArray& absolutePath, TrashD
 }
 
 TrashOutcome LinuxTrash::moveToTrash(const QString& path, const std::optional<FileIdentity>& expected) {
-    QByteArray native = QFile::encodeName(path);
-    while (native.size() > 1 && native.endsWith('/'))
-        native.chop(1);
+    const QByteArray native = nativePath(path);
     if (native.isEmpty())
-        return {failure(ENOENT), {}, {}};
-    if (!native.startsWith('/')) {
-        char cwd[PATH_MAX];
-        if (!::getcwd(cwd, sizeof cwd))
-            return {failure(errno), {}, {}};
-        native = QByteArray(cwd) + '/' + native;
-    }
+        return {failure(path.isEmpty() ? ENOENT : errno), {}, {}};
     struct stat st {};
     if (::lstat(native.constData(), &st) != 0)
         return {failure(errno), {}, {}};
@@ -500,17 +584,17 @@ TrashOutcome LinuxTrash::moveToTrash(const QString& path, const std::optional<Fi
         FileOpStatus error;
         if (!trashFor(device, native, dir, error))
             return {error, {}, {}};
-        QByteArray original = native;
-        if (!dir.topdir.isEmpty()) {
-            char resolved[PATH_MAX];
-            if (::realpath(parentOf(native).constData(), resolved)) {
-                const QByteArray canonical = QByteArray(resolved) + '/' + name;
-                const QByteArray prefix = dir.topdir == "/" ? QByteArray("/") : dir.topdir + '/';
-                original = canonical.startsWith(prefix) ? canonical.mid(prefix.size()) : canonical;
+        const QByteArray original = originalPath(dir, native, name);
+        sweepOnce(dir.root);
+        bool waited = false;
+        if (std::optional<TrashInfoAhead::Prepared> ahead = m_ahead.claim(native, &waited)) {
+            if (ahead->root == dir.root && ahead->original == original && ahead->device == device) {
+                if (std::optional<TrashOutcome> done = trashPrepared(*ahead, waited, native, expected))
+                    return *done;
+            } else {
+                ::unlink(ahead->infoPath.constData());
             }
         }
-        if (firstUse(dir.root))
-            sweepLeftovers(dir.root);
         PendingInfo info(dir.root + "/info", trashInfo(original, localNow()), m_infoStock);
         qsizetype limit = dir.nameMax - kInfoSuffix.size();
         bool staleTrash = false;

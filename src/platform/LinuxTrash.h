@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/FileOperations.h"
+#include "platform/TrashInfoAhead.h"
 #include "platform/UnnamedFileStock.h"
 
 #include <QByteArray>
@@ -23,12 +24,16 @@ namespace tarnwick {
 // files/. Where the file system allows, the .trashinfo is written and marked before it has a name,
 // so a killed run leaves only complete, marked ones; the first operation on a trash in each run
 // sweeps those whose item never arrived and whose writer is gone. The unnamed files are made ahead
-// by a helper thread while earlier items are renamed.
+// by a helper thread while earlier items are renamed; for the items a run announces, a second
+// helper writes and links their infos ahead too.
 class LinuxTrash {
 public:
     // With `expected`, an item at the path that is not that one is kept (FileOpStatus::changed()),
     // checked again right before the rename.
     TrashOutcome moveToTrash(const QString& path, const std::optional<FileIdentity>& expected = std::nullopt);
+    // The items to be trashed next, in order: their infos are made ahead. None: nothing more is
+    // coming, and the infos made ahead for items never trashed go.
+    void expect(const QStringList& paths);
 
     // $XDG_DATA_HOME/Trash (when absolute), else $HOME/.local/share/Trash.
     static QByteArray homeTrashPath();
@@ -51,8 +56,12 @@ private:
     bool trashFor(quint64 device, const QByteArray& absolutePath, TrashDir& dir, FileOpStatus& error);
     bool homeTrashFor(quint64 device, TrashDir& dir, FileOpStatus& error);
     void forget(quint64 device);
-    // True the first time in this run that `root` is used.
-    bool firstUse(const QByteArray& root);
+    // Sweeps `root` the first time in this run that it is used; nobody uses it before that ends.
+    void sweepOnce(const QByteArray& root);
+    // The Path= of an item in `dir`.
+    static QByteArray originalPath(const TrashDir& dir, const QByteArray& native, const QByteArray& name);
+    // The info of a plain item, made on the helper's thread.
+    std::optional<TrashInfoAhead::Prepared> prepareAhead(const QByteArray& native);
 
     std::mutex m_mutex;
     QByteArray m_homeTrash;
@@ -61,8 +70,11 @@ private:
     bool m_homeReady = false;
     qsizetype m_homeNameMax = 255;
     QHash<quint64, TrashDir> m_byDevice;
+    std::mutex m_sweepMutex;
     QSet<QByteArray> m_swept;
     UnnamedFileStock m_infoStock; // unnamed .trashinfo files made ahead
+    // Last: its helper calls prepareAhead() until it is destroyed.
+    TrashInfoAhead m_ahead{[this](const QByteArray& native) { return prepareAhead(native); }};
 };
 
 } // namespace tarnwick

@@ -251,6 +251,50 @@ TEST_F(LinuxTrashTest, SameNameTwiceGetsANumberedNameAndLeavesAStrayFileAlone) {
     EXPECT_EQ(readAll(trash() + "/files/clip.mov"), "first");
 }
 
+// Infos written ahead for announced files: each trashed file ends with exactly one unmarked info;
+// a file skipped, changed or never reached keeps none, and a taken name still gets a numbered one.
+TEST_F(LinuxTrashTest, InfosMadeAheadGoWithTheirFilesAndTheRestAreTakenBack) {
+    const QStringList names{"a.mov", "b.mov", "c.mov", "d.mov", "e.mov"};
+    QStringList paths;
+    for (const QString& name : names) {
+        paths.append(at(name));
+        writeFile(paths.last(), name.toUtf8());
+    }
+    const FileIdentity chosenD = ops.status(at("d.mov")).identity();
+    writeFile(trash() + "/files/c.mov", "stray"); // no info: its name must not be reused
+    ops.expectTrash(paths);
+    // Let the helper get to the skipped file, so that an info made for nothing is taken back.
+    for (int i = 0; i < 10000 && !QFile::exists(trash() + "/info/b.mov.trashinfo"); ++i)
+        ::usleep(1000);
+    ASSERT_TRUE(tarnwick::testing::changeFile(at("d.mov"), tarnwick::testing::FileChange::replaced));
+
+    const TrashOutcome a = ops.moveToTrash(at("a.mov"));
+    const TrashOutcome c = ops.moveToTrash(at("c.mov"));
+    EXPECT_TRUE(ops.moveToTrash(at("d.mov"), chosenD).status.isChanged());
+    ops.expectTrash({});
+    ASSERT_TRUE(a.status.ok());
+    ASSERT_TRUE(c.status.ok());
+    EXPECT_EQ(c.trashedPath, trash() + "/files/c (2).mov");
+    EXPECT_EQ(readAll(trash() + "/files/c.mov"), "stray");
+    EXPECT_TRUE(readAll(c.infoPath).contains("/c.mov\n"));
+    EXPECT_EQ(readAll(a.trashedPath), "a.mov");
+    for (const char* kept : {"b.mov", "d.mov", "e.mov"})
+        EXPECT_TRUE(QFile::exists(at(QString::fromLatin1(kept)))) << kept;
+    const QStringList infos = QDir(trash() + "/info").entryList(QDir::Files | QDir::Hidden, QDir::Name);
+    EXPECT_EQ(infos.join(", "), "a.mov.trashinfo, c (2).mov.trashinfo");
+    for (const QString& info : infos)
+        EXPECT_EQ(leftover::judge(QFile::encodeName(trash() + "/info/" + info)), leftover::Verdict::notOurs);
+
+    // Infos made ahead for a run that ends with its operations go with them.
+    {
+        LinuxFileOperations other;
+        other.expectTrash({at("b.mov"), at("e.mov")});
+        for (int i = 0; i < 10000 && !QFile::exists(trash() + "/info/e.mov.trashinfo"); ++i)
+            ::usleep(1000);
+    }
+    EXPECT_EQ(QDir(trash() + "/info").entryList(QDir::Files | QDir::Hidden).size(), 2);
+}
+
 TEST_F(LinuxTrashTest, MovesAFolderWhole) {
     writeFile(at("A001.RDC/A001_001.R3D"), "segment");
     const TrashOutcome outcome = ops.moveToTrash(at("A001.RDC"));

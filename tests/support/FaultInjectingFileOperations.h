@@ -135,6 +135,7 @@ public:
             return {*fault, {}, {}};
         return m_inner->moveToTrash(path, expected);
     }
+    void expectTrash(const QStringList& paths) override { m_inner->expectTrash(paths); }
     FileOpStatus moveNoReplace(const QString& source, const QString& destination,
                                const FileOpProgress& progress = {},
                                const std::atomic_bool* cancel = nullptr) override {

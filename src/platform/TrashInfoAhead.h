@@ -1,0 +1,53 @@
+#pragma once
+
+#include <QByteArray>
+#include <QList>
+
+#include <functional>
+#include <memory>
+#include <optional>
+
+namespace tarnwick {
+
+// The .trashinfo files of the items a run is about to trash, written and linked into info/ by a
+// helper thread a few items ahead of the caller, who then only renames each item. info/ and files/
+// are different folders, so the helper's link and the caller's rename do not wait for each other.
+// A prepared info is marked until its item is in files/: a kill leaves only marked, complete infos
+// for the sweep, never an item without its info. Those never claimed are unlinked. Thread-safe.
+class TrashInfoAhead {
+public:
+    struct Prepared {
+        QByteArray infoPath; // linked in info/, still marked
+        QByteArray target;   // the item's name-to-be in files/
+        QByteArray root;     // the trash folder
+        QByteArray original; // the Path= of the info
+        quint64 device = 0;  // of the item when it was prepared
+        int number = 1;      // of the name in files/ ("clip (2).mov" is 2)
+    };
+    // Prepares the info of one item (linked, marked); none when it cannot or should not be done
+    // ahead, and the caller then does it all itself.
+    using PrepareFn = std::function<std::optional<Prepared>(const QByteArray& path)>;
+
+    explicit TrashInfoAhead(PrepareFn prepare, int depth = defaultDepth);
+    ~TrashInfoAhead(); // unlinks every info not claimed
+    TrashInfoAhead(const TrashInfoAhead&) = delete;
+    TrashInfoAhead& operator=(const TrashInfoAhead&) = delete;
+
+    // The items to come, in order (absolute, native paths); replaces those expected before. None:
+    // nothing more is expected and every prepared info still unclaimed goes.
+    void expect(const QList<QByteArray>& paths);
+    // The prepared info of `path`, waiting for it while the helper writes it (`waited` is then
+    // set); the infos prepared for items before it, which were skipped, go. None when `path` was not
+    // expected or its info was not made ahead (the caller makes it itself).
+    std::optional<Prepared> claim(const QByteArray& path, bool* waited = nullptr);
+
+    // Items prepared ahead of the caller.
+    static constexpr int defaultDepth = 32;
+
+private:
+    struct State;
+    static void run(const std::shared_ptr<State>& state);
+    std::shared_ptr<State> m_state;
+};
+
+} // namespace tarnwick
