@@ -235,13 +235,7 @@ AggregatedUsage aggregateEffectiveUsage(const QList<ProjectFile>& projects,
     const auto keyAt = [&](qsizetype i) -> const QString& { return *lowered.all[std::size_t(i)]; };
     // Each path's record: the index filled side by side, the records numbered in first-met order.
     const ListStretches stretches(total);
-    std::vector<quint8> shards(static_cast<std::size_t>(total));
-    stretches.run([&](int, qsizetype from, qsizetype to) {
-        for (qsizetype i = from; i < to; ++i)
-            shards[std::size_t(i)] = quint8(ShardedIndex::shardOf(keyAt(i)));
-    });
-    const std::vector<qsizetype> found = result.indexByLowerPath.indexAll(total, keyAt, shards, stretches);
-    shards = {};
+    const std::vector<qsizetype> found = result.indexByLowerPath.indexAll(total, keyAt, stretches);
     std::vector<qsizetype> recordAt(static_cast<std::size_t>(total), -1);
     qsizetype records = 0;
     for (qsizetype i = 0; i < total; ++i) {

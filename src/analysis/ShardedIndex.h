@@ -48,6 +48,16 @@ public:
         });
         return found;
     }
+    // The same, each key's part worked out here.
+    template <class KeyAt>
+    std::vector<qsizetype> indexAll(qsizetype count, const KeyAt& keyAt, const ListStretches& stretches) {
+        std::vector<quint8> shards(static_cast<std::size_t>(count));
+        stretches.run([&](int, qsizetype from, qsizetype to) {
+            for (qsizetype i = from; i < to; ++i)
+                shards[std::size_t(i)] = quint8(shardOf(keyAt(i)));
+        });
+        return indexAll(count, keyAt, shards, stretches);
+    }
     // The keys indexAll() met first take the position given to their place: recordAt[place].
     void settle(const std::vector<qsizetype>& recordAt, const ListStretches& stretches);
 
