@@ -96,7 +96,14 @@ bool parsedWhatWasWritten(benchmark::State& state, const CachedProject& p,
     return false;
 }
 
-// Peak resident memory since the last reset, in bytes (Linux: VmHWM, reset through clear_refs).
+// Every memory figure here is in MB of 10^6 bytes, the unit of the XML sizes they are compared
+// with; the kernel reports KiB.
+constexpr double bytesPerMB = 1e6;
+double kibToMB(double kib) {
+    return kib * 1024.0 / bytesPerMB;
+}
+
+// Peak resident memory since the last reset (Linux: VmHWM, reset through clear_refs).
 void resetPeakMemory() {
     std::ofstream("/proc/self/clear_refs") << "5";
 }
@@ -105,7 +112,7 @@ double peakMemoryMB() {
     std::string line;
     while (std::getline(status, line)) {
         if (line.rfind("VmHWM:", 0) == 0)
-            return std::stod(line.substr(6)) / 1024.0;
+            return kibToMB(std::stod(line.substr(6)));
     }
     return 0;
 }
@@ -115,15 +122,15 @@ double residentMB() {
     std::string line;
     while (std::getline(status, line)) {
         if (line.rfind("VmRSS:", 0) == 0)
-            return std::stod(line.substr(6)) / 1024.0;
+            return kibToMB(std::stod(line.substr(6)));
     }
     return 0;
 }
 
 void setCounters(benchmark::State& state, const CachedProject& p) {
     state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * p.xmlBytes);
-    state.counters["xml_MB"] = double(p.xmlBytes) / 1e6;
-    state.counters["file_MB"] = double(QFileInfo(p.path).size()) / 1e6;
+    state.counters["xml_MB"] = double(p.xmlBytes) / bytesPerMB;
+    state.counters["file_MB"] = double(QFileInfo(p.path).size()) / bytesPerMB;
 }
 
 void BM_ProjectParse(benchmark::State& state) {
@@ -209,7 +216,7 @@ ChildRun runChild(const std::vector<std::string>& argv, bool captureOut) {
     ::wait4(pid, &status, 0, &usage);
     run.wallMs = double(timer.nsecsElapsed()) / 1e6;
     run.cpuMs = ms(usage.ru_utime) + ms(usage.ru_stime);
-    run.peakMB = double(usage.ru_maxrss) / 1024.0;
+    run.peakMB = kibToMB(double(usage.ru_maxrss));
     run.ok = WIFEXITED(status) && WEXITSTATUS(status) == 0;
     return run;
 }
@@ -292,7 +299,7 @@ void BM_ParseAgainstGzip(benchmark::State& state) {
         peak.push_back(peakMB);
         above.push_back(peakMB - beforeMB);
     }
-    const double xmlMB = double(p.xmlBytes) / 1e6;
+    const double xmlMB = double(p.xmlBytes) / bytesPerMB;
     state.counters["parse_ms"] = bench::median(parseWall);
     state.counters["gzip_ms"] = bench::median(gzipWall);
     state.counters["wall_ratio"] = bench::median(wallRatio);
@@ -399,8 +406,8 @@ void BM_PathologicalParseMemory(benchmark::State& state) {
                                         : "a text of only marked lines was read");
     }
     AppLog::setSink({});
-    const double perXml = extraMB / (double(xmlBytes) / 1048576.0);
-    state.counters["xml_MB"] = double(xmlBytes) / 1048576.0;
+    const double perXml = extraMB / (double(xmlBytes) / bytesPerMB);
+    state.counters["xml_MB"] = double(xmlBytes) / bytesPerMB;
     state.counters["peak_extra_MB"] = extraMB;
     state.counters["peak_per_xml"] = perXml;
     // The point of the reader's limits: a few times the text at most, whatever the text.
@@ -427,8 +434,8 @@ void BM_GzipBombMemory(benchmark::State& state) {
             state.SkipWithError("the bomb was not refused");
         extraMB = std::max(extraMB, peakMemoryMB() - before);
     }
-    state.counters["packed_MB"] = double(packed.size()) / 1048576.0;
-    state.counters["limit_MB"] = double(limit) / 1048576.0;
+    state.counters["packed_MB"] = double(packed.size()) / bytesPerMB;
+    state.counters["limit_MB"] = double(limit) / bytesPerMB;
     state.counters["peak_extra_MB"] = extraMB;
 }
 

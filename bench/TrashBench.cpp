@@ -326,7 +326,12 @@ void BM_DeleteSafetyCheck(benchmark::State& state) {
 double timeGioTrash(int count, KeptFolders& kept) {
     QTemporaryDir& root = *kept.emplace_back(std::make_unique<QTemporaryDir>());
     const QStringList paths = makeFiles(root.filePath(QStringLiteral("media")), count);
+    // A home of its own: gio refuses every file when $HOME does not exist, and the trash it
+    // finds there stays on the files' disk.
+    const QString home = root.filePath(QStringLiteral("home"));
+    QDir().mkpath(home);
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("HOME"), home);
     env.insert(QStringLiteral("XDG_DATA_HOME"), root.filePath(QStringLiteral("data")));
     QProcess gio;
     gio.setProcessEnvironment(env);
