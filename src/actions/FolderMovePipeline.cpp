@@ -1,11 +1,12 @@
 #include "actions/FolderMovePipeline.h"
 
 #include "actions/StepRecords.h"
-#include "platform/ImmortalPool.h"
+#include "platform/ThreadPools.h"
 #include "stores/RecordRun.h"
 
 #include <QElapsedTimer>
 #include <QSet>
+#include <QThreadPool>
 
 #include <algorithm>
 #include <atomic>
@@ -27,19 +28,11 @@ constexpr qint64 kWakeMs = 25;
 // when every core is busy and the GUI thread's turn comes late.
 constexpr size_t kLowWater = 1024;
 
-// The scanners record every identity before the worker's first move, so they share the files out:
-// the worker waits on the slowest of them.
-constexpr int kScanners = 4;
 // Below this many files one scanner does.
 constexpr qsizetype kFilesPerScanner = 512;
 // The worker takes up to this many planned jobs at a time; the intents of their plain files go to
 // the journal in one write.
 constexpr size_t kIntentBatch = size_t(RecordRun::intentBatch);
-
-QThreadPool& scanPool() {
-    static ImmortalPool pool("FolderMoveScan", kScanners);
-    return pool.get();
-}
 
 } // namespace
 
@@ -128,12 +121,15 @@ FolderMovePipeline::~FolderMovePipeline() {
 
 void FolderMovePipeline::start(QThreadPool& pool) {
     const qsizetype files = m_state->watched.size();
-    const int scanners = int(std::clamp<qsizetype>(files / kFilesPerScanner, 1, kScanners));
+    // The scanners record every identity before the worker's first move, so they share the files
+    // out, one per thread of their pool: the worker waits on the slowest of them.
+    QThreadPool& scanning = folderMoveScanPool();
+    const int scanners = int(std::clamp<qsizetype>(files / kFilesPerScanner, 1, scanning.maxThreadCount()));
     m_state->scannersLeft = scanners;
     for (int part = 0; part < scanners; ++part) {
         const qsizetype begin = files * part / scanners;
         const qsizetype end = files * (part + 1) / scanners;
-        scanPool().start([state = m_state, begin, end] { scan(state, begin, end); });
+        scanning.start([state = m_state, begin, end] { scan(state, begin, end); });
     }
     pool.start([state = m_state] { work(state); });
 }

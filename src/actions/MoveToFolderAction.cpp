@@ -6,8 +6,8 @@
 #include "actions/RemovalRules.h"
 #include "analysis/ProjectManager.h"
 #include "platform/AppLog.h"
-#include "platform/ImmortalPool.h"
 #include "platform/MemoryRelease.h"
+#include "platform/ThreadPools.h"
 #include "stores/AuditLogManager.h"
 #include "stores/RecordRun.h"
 #include "stores/StatsManager.h"
@@ -30,12 +30,6 @@ namespace tarnwick {
 namespace {
 
 enum class Variant { bin, list };
-
-// One move at a time touches the disk; the gate already serialises runs.
-QThreadPool& movePool() {
-    static ImmortalPool pool("FolderMoves", 1);
-    return pool.get();
-}
 
 // How many planned jobs the worker may hold: enough that it never waits on the GUI thread, few
 // enough that planning one batch is a moment's work.
@@ -468,8 +462,8 @@ QCoro::Task<ActionResult> runMove(ProjectManager& manager, Variant variant,
                                                std::move(folder), services.resolved(manager));
     const std::shared_ptr<FileOperations> ops = run->m_services.files;
     // Before anything moves; a stat of a slow volume stays off the GUI thread.
-    QFuture<bool> rootCheck =
-        QtConcurrent::run(&movePool(), [ops, chosen = run->m_folder] { return isRootFolder(*ops, chosen); });
+    QFuture<bool> rootCheck = QtConcurrent::run(
+        &folderMovePool(), [ops, chosen = run->m_folder] { return isRootFolder(*ops, chosen); });
     const bool isRoot = co_await rootCheck;
     if (!self)
         co_return ActionResult{};
@@ -487,7 +481,7 @@ QCoro::Task<ActionResult> runMove(ProjectManager& manager, Variant variant,
     });
     // The window closed: the file in flight completes, nothing further is started.
     QObject::connect(&manager, &QObject::destroyed, &pipeline, [&pipeline] { pipeline.stop(); });
-    pipeline.start(movePool());
+    pipeline.start(folderMovePool());
     qsizetype next = 0;
     for (;;) {
         if (!manager.moveProgress().cancelMoveRequested)

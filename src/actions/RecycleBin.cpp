@@ -10,7 +10,7 @@
 #include "stores/AuditLogManager.h"
 
 #include "analysis/TakeResult.h"
-#include "platform/ImmortalPool.h"
+#include "platform/ThreadPools.h"
 
 #include <QHash>
 #include <QPointer>
@@ -81,12 +81,6 @@ void finished(std::optional<OperationGate::Scope>& scope, const std::function<vo
 // More files than this are sorted out on a worker while the GUI thread goes on; the result is then
 // applied in one step. Fewer are done at once, which a view may rely on.
 constexpr qsizetype bulkCount = 2000;
-
-// A stat on a share that stopped answering must not hold the exit.
-QThreadPool& binPool() {
-    static ImmortalPool pool("RecycleBin", 1);
-    return pool.get();
-}
 
 // What staging changes: media-list positions to mark as staged, and the new bin items.
 struct StagePlan {
@@ -252,7 +246,7 @@ QCoro::Task<void> onWorker(QPointer<ProjectManager> manager, std::optional<Opera
     // shared when the plan is applied, and are not copied for that.
     auto lists = std::make_shared<std::pair<QList<MediaFile>, QList<RecycleBinItem>>>(manager->mediaFiles(),
                                                                                       manager->recycleBin());
-    QFuture<Plan> planning = QtConcurrent::run(&binPool(), [make, lists] {
+    QFuture<Plan> planning = QtConcurrent::run(&recycleBinPool(), [make, lists] {
         Plan made = make(lists->first, lists->second);
         *lists = {};
         return made;

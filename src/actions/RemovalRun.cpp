@@ -6,9 +6,9 @@
 #include "actions/TraceFileWriter.h"
 #include "analysis/ProjectManager.h"
 #include "platform/AppLog.h"
-#include "platform/ImmortalPool.h"
 #include "platform/LeftoverSweep.h"
 #include "platform/PathText.h"
+#include "platform/ThreadPools.h"
 #include "stores/AuditLogManager.h"
 #include "stores/RecordRun.h"
 #include "stores/StatsManager.h"
@@ -27,19 +27,6 @@
 namespace tarnwick {
 
 namespace {
-
-// One run at a time touches the disk; the manager's gate already serialises runs.
-QThreadPool& removalPool() {
-    static ImmortalPool pool("Removals", 1);
-    return pool.get();
-}
-
-// Records what the confirmed paths hold while the run waits for its turn; apart from the removal
-// pool, which an earlier run may still hold.
-QThreadPool& seenPool() {
-    static ImmortalPool pool("RemovalChecks", 1);
-    return pool.get();
-}
 
 struct Wording {
     QString userAction; // + count + " file(s)..." pieces around it
@@ -652,8 +639,8 @@ QCoro::Task<ActionResult> runRemoval(ProjectManager& manager, CleanupServices se
     const Wording words = wordingFor(method);
     // The user confirmed the bin as it is now: what each staged path holds now is what may go,
     // however long the run then waits for its turn.
-    QFuture<SeenItems> seeing =
-        QtConcurrent::run(&seenPool(), [files = services.files, paths = watchedPaths(manager.recycleBin())] {
+    QFuture<SeenItems> seeing = QtConcurrent::run(
+        &removalCheckPool(), [files = services.files, paths = watchedPaths(manager.recycleBin())] {
             return recordSeen(*files, paths);
         });
     OperationGate::Scope scope = co_await manager.beginOperation(words.busy);

@@ -3,9 +3,9 @@
 #include "analysis/AEPFileSearch.h"
 #include "analysis/ProjectManager.h"
 #include "platform/AppLog.h"
-#include "platform/ImmortalPool.h"
 #include "platform/PathText.h"
 #include "platform/TextKey.h"
+#include "platform/ThreadPools.h"
 #include "stores/AuditLogManager.h"
 
 #include <QPointer>
@@ -19,13 +19,6 @@
 namespace tarnwick {
 
 namespace {
-
-// The linking's own workers (folder walks, stats, the passes over the media list); never destroyed:
-// a walk of a share that stopped answering must not hold up the exit.
-QThreadPool& linkingPool() {
-    static ImmortalPool pool("AELinking", 2);
-    return pool.get();
-}
 
 bool isOnlineOrMatching(MediaFileStatus status) {
     return status == MediaFileStatus::online || status == MediaFileStatus::matching;
@@ -283,7 +276,7 @@ QCoro::Task<std::optional<AEPParser::ParseResult>> readFoundProject(QPointer<Pro
         QString key;
         AEPFileStamp stamp;
     };
-    QFuture<Facts> reading = QtConcurrent::run(&linkingPool(), [foundPath] {
+    QFuture<Facts> reading = QtConcurrent::run(&aeLinkingPool(), [foundPath] {
         return Facts{AEPParseRequests::cacheKey(foundPath), AEPFileStamp::of(foundPath)};
     });
     const Facts facts = co_await reading;
@@ -297,7 +290,7 @@ QCoro::Task<std::optional<AEPParser::ParseResult>> readFoundProject(QPointer<Pro
     const AEPParseRequest request{facts.key, foundPath, linkPaths, facts.stamp.size,
                                   facts.stamp.modificationTime};
     QFuture<AEPParseOutcome> parsing = QtConcurrent::run(
-        &linkingPool(), [request, parse] { return AEPParseRequests::parseOne(request, parse); });
+        &aeLinkingPool(), [request, parse] { return AEPParseRequests::parseOne(request, parse); });
     const AEPParseOutcome outcome = co_await parsing;
     if (!pm)
         co_return std::nullopt;
@@ -321,7 +314,7 @@ QCoro::Task<void> AfterEffectsLinking::linkAEPProjects(ProjectManager& manager, 
     // A pass over every entry: on a worker. The list is the caller's and does not change meanwhile.
     const QList<MediaFile>* list = &mediaFiles;
     QFuture<std::pair<QList<qsizetype>, FoundAEPFiles>> searching =
-        QtConcurrent::run(&linkingPool(), [list, folders] { return findAEPReferences(*list, folders); });
+        QtConcurrent::run(&aeLinkingPool(), [list, folders] { return findAEPReferences(*list, folders); });
     const std::pair<QList<qsizetype>, FoundAEPFiles> searched = co_await searching;
     searching = {};
     const QList<qsizetype>& aepIndexes = searched.first;
@@ -339,7 +332,7 @@ QCoro::Task<void> AfterEffectsLinking::linkAEPProjects(ProjectManager& manager, 
     const QList<PlannedRequest> plan = planRequests(mediaFiles, aepIndexes, found, decided);
 
     // The requests' stat calls leave the GUI thread: a project may link files on a slow share.
-    QFuture<AEPParseRequests> requesting = QtConcurrent::run(&linkingPool(), [plan] {
+    QFuture<AEPParseRequests> requesting = QtConcurrent::run(&aeLinkingPool(), [plan] {
         AEPParseRequests requests;
         for (const PlannedRequest& planned : plan)
             requests.add(planned.parsePath, planned.statusPath);
@@ -369,8 +362,8 @@ QCoro::Task<void> AfterEffectsLinking::linkAEPProjects(ProjectManager& manager, 
 
     // Both passes touch every entry: a worker does them on the import's own list.
     QFuture<void> marking =
-        QtConcurrent::run(&linkingPool(), [&mediaFiles, allFootagePaths, projects = manager.projects(),
-                                           statuses = manager.aepLinkStatuses()] {
+        QtConcurrent::run(&aeLinkingPool(), [&mediaFiles, allFootagePaths, projects = manager.projects(),
+                                             statuses = manager.aepLinkStatuses()] {
             if (!allFootagePaths.isEmpty())
                 crossReferenceAEFootage(mediaFiles, allFootagePaths);
             flagMediaOfProjectsWithMissingAEP(mediaFiles, projects, statuses);
@@ -455,7 +448,7 @@ QCoro::Task<int> AfterEffectsLinking::searchForMissingAEPFiles(ProjectManager& m
 
     report(QStringLiteral("Scanning for .aep files..."));
     QFuture<QStringList> walking = QtConcurrent::run(
-        &linkingPool(), [folder, cancel] { return AEPFileSearch::findAEPFiles(folder, cancel.get()); });
+        &aeLinkingPool(), [folder, cancel] { return AEPFileSearch::findAEPFiles(folder, cancel.get()); });
     const QStringList found = co_await walking;
     if (!pm)
         co_return 0;

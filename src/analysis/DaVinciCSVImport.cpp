@@ -8,12 +8,12 @@
 #include "analysis/UsageAggregator.h"
 #include "platform/AppLog.h"
 #include "platform/DirectoryWalker.h"
-#include "platform/DiskPools.h"
 #include "platform/FileStatProbe.h"
 #include "platform/MemoryRelease.h"
 #include "platform/PathText.h"
 #include "platform/RegularFile.h"
 #include "platform/TextKey.h"
+#include "platform/ThreadPools.h"
 #include "readers/ResolveCSV.h"
 #include "readers/ResolveCSVMessages.h"
 
@@ -299,6 +299,62 @@ void DaVinciCSVImport::reportDaVinciImportFailure(ProjectManager& manager, const
     });
 }
 
+namespace {
+
+void logUnresolvedRows(const ReadCSV& read, const QString& fileName) {
+    if (read.unresolvedRows > 0) {
+        AppLog::warning(QStringLiteral("DaVinci CSV: skipped %1 row(s) whose relative Clip Directory names "
+                                       "no file next to %2 (%3)")
+                            .arg(read.unresolvedRows)
+                            .arg(fileName, read.unresolvedExamples.join(QStringLiteral(", "))));
+    }
+}
+
+QString noClipsMessage(const ReadCSV& read, const QString& fileName) {
+    return QStringLiteral("No media clips found in ") + fileName +
+           QStringLiteral(". %1 row(s) were skipped (for example the timeline \"stringout\" row, "
+                          "which has no source file).")
+               .arg(read.skippedRows + read.unresolvedRows);
+}
+
+// The CSV as a project of its own, replacing the one an earlier import of the same file made.
+void addCSVProject(ProjectManager& manager, const QUrl& url, const QString& projectName,
+                   const QStringList& clips) {
+    ProjectFile project;
+    project.url = url;
+    project.name = projectName;
+    // No usage counts: a CSV lists clips no timeline uses, and a path without a count counts none.
+    project.mediaFiles = clips;
+    manager.modifyProjects([&](QList<ProjectFile>& projects) {
+        projects.removeIf([&](const ProjectFile& p) { return p.url == url; });
+        projects.append(project);
+    });
+    manager.updateProgress([&](AnalysisProgress& progress) {
+        progress.currentTask = QStringLiteral("Locating %1 clip(s) on disk…").arg(clips.size());
+        progress.analysisProgress = 0.5;
+    });
+}
+
+void reportImported(ProjectManager& manager, const DaVinciCSVImportSummary& summary) {
+    manager.updatePrompts([&](PromptState& prompts) {
+        prompts.lastDaVinciImport = summary;
+        prompts.daVinciImportMessage = daVinciImportSummaryMessage(summary);
+        prompts.showDaVinciImportResult = true;
+    });
+    manager.updateProgress([](AnalysisProgress& progress) {
+        progress.analysisProgress = 1.0;
+        progress.currentTask = QStringLiteral("DaVinci CSV import complete");
+    });
+    AppLog::info(QStringLiteral("DaVinci CSV import: %1 clips (%2 online, %3 offline, %4 protected)")
+                     .arg(summary.importedClips)
+                     .arg(summary.foundOnDisk)
+                     .arg(summary.missingOnDisk)
+                     .arg(summary.protectedByOtherProjects));
+    manager.updateProgress([](AnalysisProgress& progress) { progress.isAnalyzing = false; });
+}
+
+} // namespace
+
 QCoro::Task<void> DaVinciCSVImport::importDaVinciCSV(ProjectManager& manager, QUrl url) {
     QPointer<ProjectManager> pm(&manager);
     const QString filePath = url.toLocalFile();
@@ -325,38 +381,16 @@ QCoro::Task<void> DaVinciCSVImport::importDaVinciCSV(ProjectManager& manager, QU
         manager.updateProgress([](AnalysisProgress& progress) { progress.isAnalyzing = false; });
         co_return;
     }
-    if (read.unresolvedRows > 0) {
-        AppLog::warning(QStringLiteral("DaVinci CSV: skipped %1 row(s) whose relative Clip Directory names "
-                                       "no file next to %2 (%3)")
-                            .arg(read.unresolvedRows)
-                            .arg(fileName, read.unresolvedExamples.join(QStringLiteral(", "))));
-    }
+    logUnresolvedRows(read, fileName);
     const QStringList& clips = read.clips;
     const DistinctPaths& seen = read.clipSet;
     if (clips.isEmpty()) {
-        reportDaVinciImportFailure(
-            manager,
-            QStringLiteral("No media clips found in ") + fileName +
-                QStringLiteral(". %1 row(s) were skipped (for example the timeline \"stringout\" row, "
-                               "which has no source file).")
-                    .arg(read.skippedRows + read.unresolvedRows));
+        reportDaVinciImportFailure(manager, noClipsMessage(read, fileName));
         manager.updateProgress([](AnalysisProgress& progress) { progress.isAnalyzing = false; });
         co_return;
     }
 
-    ProjectFile project;
-    project.url = url;
-    project.name = projectName;
-    // No usage counts: a CSV lists clips no timeline uses, and a path without a count counts none.
-    project.mediaFiles = clips;
-    manager.modifyProjects([&](QList<ProjectFile>& projects) {
-        projects.removeIf([&](const ProjectFile& p) { return p.url == url; });
-        projects.append(project);
-    });
-    manager.updateProgress([&](AnalysisProgress& progress) {
-        progress.currentTask = QStringLiteral("Locating %1 clip(s) on disk…").arg(clips.size());
-        progress.analysisProgress = 0.5;
-    });
+    addCSVProject(manager, url, projectName, clips);
     auto rebuilding = manager.rebuildMediaFilesHoldingGate();
     co_await std::move(rebuilding);
     if (!pm)
@@ -403,21 +437,7 @@ QCoro::Task<void> DaVinciCSVImport::importDaVinciCSV(ProjectManager& manager, QU
     summary.unresolvedRows = read.unresolvedRows;
     markCSVEntries(manager, csvPositions, proxies, summary);
     manager.updateSummary();
-    manager.updatePrompts([&](PromptState& prompts) {
-        prompts.lastDaVinciImport = summary;
-        prompts.daVinciImportMessage = daVinciImportSummaryMessage(summary);
-        prompts.showDaVinciImportResult = true;
-    });
-    manager.updateProgress([](AnalysisProgress& progress) {
-        progress.analysisProgress = 1.0;
-        progress.currentTask = QStringLiteral("DaVinci CSV import complete");
-    });
-    AppLog::info(QStringLiteral("DaVinci CSV import: %1 clips (%2 online, %3 offline, %4 protected)")
-                     .arg(summary.importedClips)
-                     .arg(summary.foundOnDisk)
-                     .arg(summary.missingOnDisk)
-                     .arg(summary.protectedByOtherProjects));
-    manager.updateProgress([](AnalysisProgress& progress) { progress.isAnalyzing = false; });
+    reportImported(manager, summary);
     // What the import's threads freed goes back to the system, not only to their arenas.
     memory::trimLater();
 }

@@ -4,6 +4,7 @@
 
 #include "platform/PathText.h"
 #include "platform/TextKey.h"
+#include "platform/ThreadPools.h"
 
 #include <QDir>
 #include <QFuture>
@@ -90,7 +91,7 @@ void LowerPathCache::storeAll(QList<MadeKeys>& made) {
     }
     QList<QFuture<void>> others;
     for (std::size_t first = 1; first < entryShards; ++first)
-        others.append(QtConcurrent::run([&fill, first] { fill(first, entryShards); }));
+        others.append(QtConcurrent::run(&splitWorkPool(), [&fill, first] { fill(first, entryShards); }));
     fill(0, entryShards);
     for (QFuture<void>& other : others)
         other.waitForFinished();

@@ -8,10 +8,10 @@
 #include "platform/AppLog.h"
 #include "platform/DirectoryWalker.h"
 #include "platform/FileStatProbe.h"
-#include "platform/ImmortalPool.h"
 #include "platform/MemoryRelease.h"
 #include "platform/PathText.h"
 #include "platform/TextKey.h"
+#include "platform/ThreadPools.h"
 
 #include <QCoreApplication>
 #include <QPointer>
@@ -27,23 +27,6 @@
 #include <algorithm>
 
 namespace tarnwick {
-
-namespace {
-
-// The search's own workers; never destroyed: a walk of a share that stopped answering must not hold
-// up the exit.
-QThreadPool& searchPool() {
-    static ImmortalPool pool("OfflineSearch", 2);
-    return pool.get();
-}
-
-// Scores candidates (a stat each) on the processors; a pool of its own, as the search's thread waits.
-QThreadPool& scoringPool() {
-    static ImmortalPool pool("OfflineScoring", std::max(QThread::idealThreadCount(), 2));
-    return pool.get();
-}
-
-} // namespace
 
 namespace {
 
@@ -234,7 +217,7 @@ OfflineMediaSearch::ScanResult OfflineMediaSearch::scan(const QList<MediaFile>& 
         for (const Candidate& candidate : std::as_const(candidates))
             scored.append(scoreCandidate(candidate));
     } else {
-        scored = QtConcurrent::blockingMapped<QList<QList<ScoredMatch>>>(&scoringPool(), candidates,
+        scored = QtConcurrent::blockingMapped<QList<QList<ScoredMatch>>>(&offlineScoringPool(), candidates,
                                                                          scoreCandidate);
     }
     for (QList<ScoredMatch>& matches : scored) {
@@ -271,7 +254,7 @@ OfflineMediaSearch::smartScanForOfflineFiles(ProjectManager& manager, QString fo
         };
     }
     QFuture<ScanResult> scanning = QtConcurrent::run(
-        &searchPool(), [media = manager.mediaFiles(), folder, ignoreExtension, report, cancel, probe] {
+        &offlineSearchPool(), [media = manager.mediaFiles(), folder, ignoreExtension, report, cancel, probe] {
             return scan(media, folder, ignoreExtension, report, cancel.get(), probe.get());
         });
     ScanResult result = co_await scanning;
@@ -397,8 +380,8 @@ QCoro::Task<void> OfflineMediaSearch::applyMatches(ProjectManager& manager, QLis
     for (int attempt = 0;; ++attempt) {
         const qint64 version = manager.mediaFilesVersion();
         QFuture<Applied> applying =
-            QtConcurrent::run(&searchPool(), [media = manager.mediaFiles(), matches, foundPaths, batchDone,
-                                              readSizes = services.fileSizes]() mutable {
+            QtConcurrent::run(&offlineSearchPool(), [media = manager.mediaFiles(), matches, foundPaths,
+                                                     batchDone, readSizes = services.fileSizes]() mutable {
                 const QHash<QString, qint64> sizes = readSizes(foundPaths);
                 Applied applied;
                 applied.counts = applyToList(media, matches, sizes, batchDone);
@@ -451,7 +434,7 @@ QCoro::Task<void> OfflineMediaSearch::applyMatches(ProjectManager& manager, QLis
     const qsizetype before = manager.mediaFiles().size();
     const qint64 consolidatedVersion = manager.mediaFilesVersion();
     QFuture<QList<MediaFile>> consolidating =
-        QtConcurrent::run(&searchPool(), [media = manager.mediaFiles()] {
+        QtConcurrent::run(&offlineSearchPool(), [media = manager.mediaFiles()] {
             return MediaConsolidator().consolidateCrossProjectDuplicates(media);
         });
     QList<MediaFile> consolidated = co_await takeResult(consolidating);

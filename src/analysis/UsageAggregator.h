@@ -4,6 +4,7 @@
 #include "analysis/ShardedIndex.h"
 #include "model/MediaFile.h"
 #include "model/ProjectFile.h"
+#include "platform/ThreadPools.h"
 
 #include <QFuture>
 #include <QHash>
@@ -152,14 +153,15 @@ MediaFile newMediaEntry(const QString& path);
 MediaFile scannedMediaEntry(const FileStatusResult& result);
 
 // `fn(begin, end)` over [0, count) in up to four ranges, the first on the calling thread and the
-// others on Qt's shared pool (waited for, or run here when none of its threads is free); the
+// others on splitWorkPool() (waited for, or run here when none of its threads is free); the
 // results in the ranges' order. Short counts run in one range.
 template <class R, class Fn> QList<R> mapRanges(qsizetype count, const Fn& fn) {
     const qsizetype parts = std::clamp<qsizetype>(count / 8192, 1, 4);
     QList<QFuture<R>> others;
     for (qsizetype p = 1; p < parts; ++p)
-        others.append(QtConcurrent::run(
-            [&fn, begin = count * p / parts, end = count * (p + 1) / parts] { return fn(begin, end); }));
+        others.append(
+            QtConcurrent::run(&splitWorkPool(), [&fn, begin = count * p / parts,
+                                                 end = count * (p + 1) / parts] { return fn(begin, end); }));
     QList<R> results;
     results.append(fn(0, count / parts));
     for (QFuture<R>& other : others)

@@ -4,13 +4,12 @@
 #include "app/drive/DriveRun.h"
 #include "app/tour/ScreenshotTour.h"
 #include "platform/AppVersion.h"
-#include "platform/IdleThreads.h"
 #include "platform/MemoryRelease.h"
 #include "platform/StoreFolder.h"
+#include "platform/ThreadPools.h"
 
 #include <QApplication>
 #include <QFileInfo>
-#include <QThreadPool>
 
 int main(int argc, char** argv) {
     // Before any thread starts, so every arena follows it.
@@ -19,8 +18,7 @@ int main(int argc, char** argv) {
     if (qEnvironmentVariableIsEmpty("QT_MEDIA_BACKEND"))
         qputenv("QT_MEDIA_BACKEND", "ffmpeg");
     QApplication application(argc, argv);
-    // Work Qt itself hands to its pool: idle threads end soon after, as in the app's own pools.
-    QThreadPool::globalInstance()->setExpiryTimeout(tarnwick::idleThreadExpiryMs);
+    tarnwick::settleQtGlobalPool();
     QApplication::setApplicationName(QStringLiteral("Tarnwick"));
     QApplication::setApplicationVersion(tarnwick::appVersion());
     QApplication::setDesktopFileName(QStringLiteral("tarnwick"));

@@ -34,6 +34,18 @@ QString enumText(const std::array<EnumText<E>, N>& table, E value, std::optional
     return otherwise ? enumText(table, *otherwise) : QString();
 }
 
+// Whether `table` names every value of E once, in the enumeration's order; E ends with a `count`
+// enumerator, so a value appended to E without a row fails the check.
+template <typename E, std::size_t N> constexpr bool coversInOrder(const std::array<EnumText<E>, N>& table) {
+    if (N != std::size_t(E::count))
+        return false;
+    for (std::size_t i = 0; i < N; ++i) {
+        if (table[i].value != E(i))
+            return false;
+    }
+    return true;
+}
+
 template <typename E, std::size_t N>
 std::optional<E> enumFromText(const std::array<EnumText<E>, N>& table, const QString& text,
                               EnumTextMatch match) {

@@ -11,9 +11,8 @@ namespace tarnwick {
 
 // A named pool of at most `width` threads, made on first use and never destroyed. QThreadPool's
 // destructor waits for its threads, so a pool that may hold a call stuck on a share that stopped
-// answering would hold up the exit. Kept as a function-local static:
-//     static ImmortalPool pool("Removals", 1);
-//     return pool.get();
+// answering would hold up the exit. Each is a function-local static of the pools table
+// (ThreadPools.cpp).
 class ImmortalPool {
 public:
     // Idle threads end after `idleExpiry`, soon by default, so none sits idle after the work.

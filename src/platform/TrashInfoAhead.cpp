@@ -1,8 +1,9 @@
 #include "platform/TrashInfoAhead.h"
 
-#include "platform/ImmortalPool.h"
+#include "platform/ThreadPools.h"
 
 #include <QHash>
+#include <QThreadPool>
 
 #include <condition_variable>
 #include <deque>
@@ -11,14 +12,7 @@
 
 namespace tarnwick {
 
-namespace {
-
-QThreadPool& aheadPool() {
-    static ImmortalPool pool("TrashInfos", 1);
-    return pool.get();
-}
-
-} // namespace
+namespace {} // namespace
 
 struct TrashInfoAhead::State {
     enum class Stage { pending, preparing, ready, none };
@@ -90,7 +84,7 @@ void TrashInfoAhead::expect(const QList<QByteArray>& paths) {
         return;
     if (!s.running) {
         s.running = true;
-        aheadPool().start([state = m_state] { run(state); });
+        trashInfoPool().start([state = m_state] { run(state); });
     }
     s.changed.notify_all();
 }

@@ -1,7 +1,9 @@
 #include "platform/UnnamedFileStock.h"
 
-#include "platform/ImmortalPool.h"
 #include "platform/LeftoverMark.h"
+#include "platform/ThreadPools.h"
+
+#include <QThreadPool>
 
 #include <cerrno>
 #include <chrono>
@@ -14,11 +16,6 @@
 namespace tarnwick {
 
 namespace {
-
-QThreadPool& fillPool() {
-    static ImmortalPool pool("UnnamedFiles", 4);
-    return pool.get();
-}
 
 using Clock = std::chrono::steady_clock;
 
@@ -76,7 +73,7 @@ int UnnamedFileStock::take(const QByteArray& folder) {
     } else {
         s.filling = true;
         s.markValue = leftover::attributeValue();
-        fillPool().start([state = m_state] { fill(state); });
+        unnamedFilePool().start([state = m_state] { fill(state); });
     }
     return fd;
 }

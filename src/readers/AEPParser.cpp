@@ -1,10 +1,10 @@
 #include "readers/AEPParser.h"
 
 #include "platform/AppLog.h"
-#include "platform/ImmortalPool.h"
 #include "platform/NumberText.h"
 #include "platform/PathText.h"
 #include "platform/RegularFile.h"
+#include "platform/ThreadPools.h"
 #include "readers/AEPFileBuffer.h"
 #include "readers/AEPPathText.h"
 #include "readers/ReaderTask.h"
@@ -127,12 +127,6 @@ constexpr qint64 scanSegmentBytes = 8 << 20;
 // Chunk ranges from this size on have their lists walked in parallel.
 constexpr qint64 walkSplitBytes = 8 << 20;
 
-// Shared by all readers, so parsing many projects at once cannot multiply the threads.
-QThreadPool& scanPool() {
-    static ImmortalPool pool("AEPScans", std::max(QThread::idealThreadCount(), 1));
-    return pool.get();
-}
-
 bool isAsciiIdentifier(const uchar* p) {
     return p[0] < 0x80 && p[1] < 0x80 && p[2] < 0x80 && p[3] < 0x80;
 }
@@ -243,7 +237,7 @@ void AEPParser::walkListsInParallel(QByteArrayView data, const std::vector<ListR
         size_t last = first;
         for (qint64 batch = 0; last < lists.size() && batch < batchBytes; ++last)
             batch += lists[last].to - lists[last].from;
-        parts.append(QtConcurrent::run(&scanPool(), [this, data, &lists, first, last] {
+        parts.append(QtConcurrent::run(&aepScanPool(), [this, data, &lists, first, last] {
             QSet<QString> found;
             for (size_t k = first; k < last; ++k)
                 walkChunks(data, lists[k].from, lists[k].to, found, lists[k].depth);
@@ -342,7 +336,7 @@ QSet<QString> AEPParser::extractPaths(QByteArrayView data) {
     for (qint64 k = 0; k < segments; ++k) {
         const qint64 from = k * step;
         const qint64 to = k + 1 == segments ? size : from + step;
-        parts.append(QtConcurrent::run(&scanPool(), [data, from, to] {
+        parts.append(QtConcurrent::run(&aepScanPool(), [data, from, to] {
             QSet<QString> found;
             aep::scanUtf8Range(data, from, to, found);
             aep::scanUtf16Range(data, from, to, found);

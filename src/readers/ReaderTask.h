@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/ThreadPools.h"
+
 #include <QThreadPool>
 
 #include <future>
@@ -7,10 +9,6 @@
 #include <utility>
 
 namespace tarnwick {
-
-// The one pool the readers split their work onto: at most twice the machine's processor count
-// threads, shared by every parse, so parsing several projects at once cannot multiply the threads.
-QThreadPool& readerPool();
 
 // A piece of a parse run beside the caller on readerPool(). When no thread is free (or `parallel`
 // is false) it runs on the caller when its result is asked for, so tasks waiting on tasks can

@@ -108,7 +108,8 @@ TEST(JsonForm, FieldsReadARecordWholeOrRefuseIt) {
     EXPECT_EQ(mistypedOptional.optionalString("i"), std::nullopt);
     EXPECT_FALSE(mistypedOptional.ok());
 
-    json::Fields mixedList(QJsonObject{{"list", QJsonArray{"a", 1}}});
+    const QJsonObject mixed{{"list", QJsonArray{"a", 1}}};
+    json::Fields mixedList(mixed);
     EXPECT_TRUE(mixedList.strings("list").isEmpty());
     EXPECT_FALSE(mixedList.ok());
 }

@@ -26,7 +26,7 @@ constexpr auto texts = std::to_array<EnumText<Command>>({
     {Command::grantDriveAccess, u"grantDriveAccess"},
     {Command::proVideoFormatsRecommended, u"proVideoFormatsRecommended"},
 });
-static_assert(texts.size() == size_t(Command::proVideoFormatsRecommended) + 1, "one name per command");
+static_assert(coversInOrder(texts), "one name per command, in order");
 } // namespace
 
 QString text(Command command) {

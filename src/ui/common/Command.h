@@ -27,6 +27,7 @@ enum class Command {
     manageSequenceUsage,
     grantDriveAccess,
     proVideoFormatsRecommended,
+    count // not a command: how many there are, for the tables' checks
 };
 
 // The command's name, as logs write it ("showStats").

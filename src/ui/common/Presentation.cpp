@@ -56,7 +56,6 @@ constexpr auto descriptors = std::to_array<Descriptor>({
     named(P::unusedMoveFolder, u"unusedFolderImporter"),
     named(P::unusedMoveConfirm, u"Move Unused Files to Folder?"),
 });
-static_assert(descriptors.size() == size_t(P::unusedMoveConfirm) + 1, "one descriptor per presentation");
 
 constexpr auto texts = [] {
     std::array<EnumText<Presentation>, descriptors.size()> names{};
@@ -64,6 +63,7 @@ constexpr auto texts = [] {
                    [](const Descriptor& d) { return d.name; });
     return names;
 }();
+static_assert(coversInOrder(texts), "one descriptor per presentation, in order");
 
 } // namespace
 

@@ -37,6 +37,7 @@ enum class Presentation {
     deleteSafety,
     unusedMoveFolder,
     unusedMoveConfirm,
+    count // not a presentation: how many there are, for the tables' checks
 };
 
 // Its name in logs and tests: the alert's title or the sheet's view ("Delete Files", "StatsView").

@@ -1,7 +1,7 @@
 #include "ui/tools/AuditLogView.h"
 
 #include "platform/ByteCountText.h"
-#include "platform/ImmortalPool.h"
+#include "platform/ThreadPools.h"
 #include "stores/AuditLogManager.h"
 #include "ui/brand/BrandPalette.h"
 #include "ui/brand/SymbolIcons.h"
@@ -268,16 +268,6 @@ private:
 
 // ---- View -------------------------------------------------------------------------------------
 
-namespace {
-
-// Reading a large log takes a moment: one reader, off the GUI thread.
-QThreadPool& readerPool() {
-    static ImmortalPool pool("AuditLogReads", 1);
-    return pool.get();
-}
-
-} // namespace
-
 AuditLogView::AuditLogView(AuditLogManager& log, std::function<QDateTime()> now, QWidget* parent)
     : QWidget(parent) {
     setMinimumSize(500, 400);
@@ -335,8 +325,8 @@ AuditLogView::AuditLogView(AuditLogManager& log, std::function<QDateTime()> now,
         showRows();
         Q_EMIT loaded();
     });
-    watcher->setFuture(
-        QtConcurrent::run(&readerPool(), &AuditLogManager::readFiles, log.fileName(), log.journalFileName()));
+    watcher->setFuture(QtConcurrent::run(&auditLogReadPool(), &AuditLogManager::readFiles, log.fileName(),
+                                         log.journalFileName()));
 }
 
 void AuditLogView::showRows() {

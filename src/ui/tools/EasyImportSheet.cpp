@@ -2,7 +2,7 @@
 
 #include "analysis/ProjectManager.h"
 #include "platform/ByteCountText.h"
-#include "platform/DiskPools.h"
+#include "platform/ThreadPools.h"
 #include "ui/brand/BrandPalette.h"
 #include "ui/brand/SymbolIcons.h"
 #include "ui/common/ElidedLabel.h"

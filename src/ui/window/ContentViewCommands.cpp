@@ -1,8 +1,8 @@
 // The command handlers, the panels and the access flow of the window.
 #include "analysis/ProjectManager.h"
 #include "platform/AppLog.h"
-#include "platform/DiskPools.h"
 #include "platform/RemovableMediaRoot.h"
+#include "platform/ThreadPools.h"
 #include "stores/SecurityScopedAccess.h"
 #include "ui/cleanup/WindowFacts.h"
 #include "ui/common/DesktopServices.h"
