@@ -17,7 +17,6 @@
 #include <QPointer>
 #include <QRandomGenerator>
 #include <QSet>
-#include <QThread>
 #include <QtConcurrent/QtConcurrentMap>
 #include <QtConcurrent/QtConcurrentRun>
 

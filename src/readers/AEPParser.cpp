@@ -12,7 +12,6 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFuture>
-#include <QThread>
 #include <QtConcurrent/QtConcurrentRun>
 
 #include <algorithm>
@@ -231,7 +230,7 @@ void AEPParser::walkListsInParallel(QByteArrayView data, const std::vector<ListR
         return;
     const qint64 bytes = std::accumulate(lists.begin(), lists.end(), qint64(0),
                                          [](qint64 sum, const ListRange& r) { return sum + r.to - r.from; });
-    const qint64 batchBytes = std::max<qint64>(walkSplitBytes / 8, bytes / scanPool().maxThreadCount());
+    const qint64 batchBytes = std::max<qint64>(walkSplitBytes / 8, bytes / aepScanPool().maxThreadCount());
     QList<QFuture<QSet<QString>>> parts;
     for (size_t first = 0; first < lists.size();) {
         size_t last = first;
@@ -322,7 +321,7 @@ void AEPParser::examinePayload(QByteArrayView data, qint64 start, qint64 size, Q
 
 QSet<QString> AEPParser::extractPaths(QByteArrayView data) {
     const qint64 size = data.size();
-    const qint64 segments = std::clamp<qint64>(size / scanSegmentBytes, 1, scanPool().maxThreadCount());
+    const qint64 segments = std::clamp<qint64>(size / scanSegmentBytes, 1, aepScanPool().maxThreadCount());
     if (segments == 1) {
         QSet<QString> found;
         scanUTF8Paths(data, found);
