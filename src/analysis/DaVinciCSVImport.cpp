@@ -240,7 +240,6 @@ std::vector<qsizetype> takeConsolidated(ProjectManager& manager, Consolidated co
     if (manager.mediaFilesVersion() != listVersion)
         return csvEntryPositions(manager.mediaFiles(), clips);
     manager.modifyMediaFiles([&](QList<MediaFile>& media) { std::move(consolidated.first).applyTo(media); });
-    manager.pruneOrphanedRecycleBinItems();
     return std::move(consolidated.second);
 }
 
@@ -402,7 +401,8 @@ QCoro::Task<void> DaVinciCSVImport::importDaVinciCSV(ProjectManager& manager, QU
     summary.skippedRows = read.skippedRows;
     summary.unresolvedRows = read.unresolvedRows;
     markCSVEntries(manager, csvPositions, proxies, summary);
-    manager.updateSummary();
+    // Consolidation may have merged a staged file into another entry.
+    manager.commitChange(ProjectManager::ListChange::entriesMerged);
     manager.updatePrompts([&](PromptState& prompts) {
         prompts.lastDaVinciImport = summary;
         prompts.daVinciImportMessage = daVinciImportSummaryMessage(summary);

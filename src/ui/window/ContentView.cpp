@@ -11,8 +11,6 @@
 #include "ui/common/CommandCenter.h"
 #include "ui/common/FilePanel.h"
 #include "ui/common/LinuxDesktopServices.h"
-#include "ui/sidebar/SidebarRows.h"
-#include "ui/sidebar/SidebarView.h"
 #include "ui/window/AnalyzingOverlay.h"
 #include "ui/window/BusyStatus.h"
 #include "ui/window/WelcomeView.h"
@@ -128,10 +126,11 @@ void ContentView::buildLayout() {
     m_split->setHandleWidth(1);
     m_split->setStyleSheet(
         Color::styleSheet(QStringLiteral("QSplitter::handle { background: %1; }"), {Color::brandBorder()}));
-    QWidget* sidebar = place(m_services.factories.sidebar);
-    m_sidebar = qobject_cast<SidebarView*>(sidebar);
-    if (m_sidebar)
-        connect(this, &ContentView::draggingChanged, m_sidebar->dropZone(), &DropZoneRow::setDragging);
+    if (m_services.factories.sidebar)
+        m_sidebar = m_services.factories.sidebar(*m_context);
+    if (m_sidebar.setDragging)
+        connect(this, &ContentView::draggingChanged, this, m_sidebar.setDragging);
+    QWidget* sidebar = m_sidebar.widget ? m_sidebar.widget : new QWidget(this);
     sidebar->setMinimumWidth(250);
     sidebar->setMaximumWidth(360);
     m_split->addWidget(sidebar);

@@ -3,7 +3,7 @@
 #include "ui/cleanup/CleanupOperations.h"
 #include "ui/common/Command.h"
 #include "ui/common/URLOpener.h"
-#include "ui/window/ViewFactories.h"
+#include "ui/shell/ViewFactories.h"
 
 #include <QList>
 #include <QPointer>
@@ -33,7 +33,6 @@ class FilePanel;
 class Preferences;
 class ProjectManager;
 class SecurityScopedAccess;
-class SidebarView;
 class WelcomeView;
 class WindowFacts;
 class WindowPresentations;
@@ -67,7 +66,7 @@ public:
     CleanupOperations& operations() const { return *m_services.operations; }
     WindowFacts& facts() const { return *m_facts; }
     CleanupRunner& runner() const { return *m_runner; }
-    SidebarView* sidebar() const { return m_sidebar; }
+    QWidget* sidebar() const { return m_sidebar.widget; }
     QToolBar* toolbar() const { return m_toolbar; }
     WindowPresentations& presentations() const { return *m_presentations; }
     CommandCenter& commands() const;
@@ -155,7 +154,7 @@ private:
     QAction* m_searchAction = nullptr;
     QAction* m_refreshAction = nullptr;
     QLabel* m_busyStatus = nullptr;
-    SidebarView* m_sidebar = nullptr;
+    SidebarPane m_sidebar;
     QSplitter* m_split = nullptr;
     QButtonGroup* m_modePicker = nullptr;
     QStackedWidget* m_detail = nullptr;

@@ -44,8 +44,8 @@ void ContentView::runCommand(Command command) {
     case Command::addAllUnused:
         return addAllUnused();
     case Command::moveUnusedToFolder:
-        if (m_sidebar)
-            m_sidebar->chooseUnusedMoveFolder(); // the sidebar owns that move
+        if (m_sidebar.chooseUnusedMoveFolder)
+            m_sidebar.chooseUnusedMoveFolder(); // the sidebar owns that move
         return;
     case Command::clearAllProjects:
         return clearAllProjects();
