@@ -16,9 +16,11 @@ void installBinViews(ViewFactories& f) {
                                    [p] { p->showSheet(Presentation::permanentDelete); },
                                    [p] { p->showSheet(Presentation::transcodeConfirmation); }});
     };
-    f.moveProgressOverlay = [](const WindowContext& c) { return new MoveProgressOverlay(c.manager); };
+    f.moveProgressOverlay = [](const WindowContext& c) {
+        return new MoveProgressOverlay(c.manager, c.runner);
+    };
     f.transcodeProgressOverlay = [](const WindowContext& c) {
-        return new TranscodeProgressOverlay(c.manager, c.operations);
+        return new TranscodeProgressOverlay(c.manager, c.runner);
     };
     f.transcodeCompleteOverlay = [](const WindowContext&, const TranscodeCompleteResult& result,
                                     std::function<void()> dismiss) {

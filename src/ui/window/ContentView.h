@@ -19,6 +19,7 @@
 class QAction;
 class QButtonGroup;
 class QLabel;
+class QPushButton;
 class QSplitter;
 class QStackedWidget;
 class QToolBar;
@@ -33,6 +34,7 @@ class FilePanel;
 class Preferences;
 class ProjectManager;
 class SecurityScopedAccess;
+class CommandActions;
 class WelcomeView;
 class WindowFacts;
 class WindowPresentations;
@@ -57,6 +59,9 @@ public:
         ViewFactories factories;
         std::function<QString()> removableMediaRoot; // null: the platform's choice
         CommandCenter* commands = nullptr;           // where the sidebar posts; null: the shared one
+        // The menu's actions, placed in the toolbar too; null: actions of the window's own that run
+        // its handlers directly (a window without the application's menu).
+        CommandActions* actions = nullptr;
     };
 
     ContentView(std::unique_ptr<ProjectManager> manager, Services services, QWidget* parent = nullptr);
@@ -106,6 +111,8 @@ public:
     QAction* refreshAction() const { return m_refreshAction; }
     // The line that says what runs in the background and what waits for it (hidden when nothing).
     QLabel* busyStatusLabel() const { return m_busyStatus; }
+    // Cancels the clean-up runs that wait for their turn (hidden when none waits).
+    QPushButton* cancelWaitingButton() const { return m_cancelWaiting; }
 
 Q_SIGNALS:
     void draggingChanged(bool dragging);
@@ -132,6 +139,7 @@ private:
     void setDragging(bool dragging);
     void startImport(const QList<QUrl>& urls);
     void openProjectsPanel();
+    CommandActions& commandActions();
     void openDaVinciPanel();
     void openAccessPanel(const OpenPanelRequest& request);
     void checkGrantedAccess(const QList<QUrl>& urls, const QList<QUrl>& refused);
@@ -151,9 +159,11 @@ private:
     std::unique_ptr<WindowContext> m_context;
 
     QToolBar* m_toolbar = nullptr;
+    CommandActions* m_actions = nullptr;
     QAction* m_searchAction = nullptr;
     QAction* m_refreshAction = nullptr;
     QLabel* m_busyStatus = nullptr;
+    QPushButton* m_cancelWaiting = nullptr;
     SidebarPane m_sidebar;
     QSplitter* m_split = nullptr;
     QButtonGroup* m_modePicker = nullptr;
