@@ -8,7 +8,6 @@
 #include "ui/common/DesktopServices.h"
 #include "ui/common/FilePanel.h"
 #include "ui/common/Presentation.h"
-#include "ui/sidebar/SidebarView.h"
 #include "ui/window/ContentView.h"
 #include "ui/window/WindowPresentations.h"
 #include "ui/window/WindowTexts.h"
