@@ -400,7 +400,7 @@ void FolderMoveRun::finish() {
     m_manager.modifyRecycleBin([&](QList<RecycleBinItem>& items) {
         items.removeIf([&](const RecycleBinItem& item) { return isMoved(item.mediaFile.path); });
     });
-    m_manager.updateSummary();
+    m_manager.commitChange(ProjectManager::ListChange::entries);
     m_manager.updateMoveProgress([](MoveProgress& move) { move.isMoveInProgress = false; });
     const QString counts = QString::number(m_result.succeeded) + QStringLiteral(" succeeded, ") +
                            QString::number(m_result.failed) + QStringLiteral(" failed");

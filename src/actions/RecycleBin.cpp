@@ -200,7 +200,7 @@ void applyStaging(ProjectManager& pm, StagePlan plan) {
         pm.setRecycleBin(std::move(*plan.bin));
     else if (!plan.added.isEmpty())
         pm.modifyRecycleBin([&](QList<RecycleBinItem>& bin) { bin.append(std::move(plan.added)); });
-    pm.updateSummary();
+    pm.commitChange(ProjectManager::ListChange::entries);
 }
 
 void restoreInto(QList<MediaFile>& list, const RestorePlan& plan) {
@@ -232,7 +232,7 @@ void applyRestore(ProjectManager& pm, const QList<RecycleBinItem>& items, Restor
         pm.modifyMediaFiles([&](QList<MediaFile>& list) { restoreInto(list, plan); });
     if (auditLog)
         auditLog->log(std::move(plan.audit));
-    pm.updateSummary();
+    pm.commitChange(ProjectManager::ListChange::entries);
 }
 
 // A plan made on the worker from the lists as they were, applied once it is back; the lists cannot
@@ -311,7 +311,7 @@ void RecycleBin::stage(const QList<MediaFile>& files) {
     AppLog::userAction(QStringLiteral("Adding ") + QString::number(files.size()) +
                        QStringLiteral(" file(s) to recycle bin"));
     if (files.isEmpty()) {
-        pm.updateSummary();
+        pm.commitChange(ProjectManager::ListChange::entries);
         return;
     }
     const ProtectedFolderTest protection = ProtectedFolderTest::forManager(pm, m_services.files.get());
@@ -341,7 +341,7 @@ bool RecycleBin::removeFromRecycleBin(const QList<RecycleBinItem>& items, std::f
         return false;
     }
     if (chosen.isEmpty())
-        pm.updateSummary();
+        pm.commitChange(ProjectManager::ListChange::entries);
     else
         restore(chosen);
     finished(scope, done);
@@ -369,7 +369,7 @@ bool RecycleBin::restoreAllFromRecycleBin(std::function<void()> done) {
     }
     if (items.isEmpty()) {
         pm.setRecycleBin({});
-        pm.updateSummary();
+        pm.commitChange(ProjectManager::ListChange::entries);
     } else {
         restore(items);
     }

@@ -685,7 +685,7 @@ QCoro::Task<ActionResult> runRemoval(ProjectManager& manager, CleanupServices se
         items.removeIf(
             [&](const RecycleBinItem& item) { return !failedPaths.contains(item.mediaFile.path); });
     });
-    manager.updateSummary();
+    manager.commitChange(ProjectManager::ListChange::entries);
     AppLog::info(words.closing + QString::number(result.succeeded) + QStringLiteral(" succeeded, ") +
                  QString::number(result.failed) + QStringLiteral(" failed"));
     co_return result;

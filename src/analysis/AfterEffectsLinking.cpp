@@ -492,7 +492,7 @@ QCoro::Task<int> AfterEffectsLinking::searchForMissingAEPFiles(ProjectManager& m
                      QStringLiteral(" with %1 footage paths").arg(result->footagePaths.size()));
     }
     unstageUsedFootage(manager);
-    manager.updateSummary();
+    manager.commitChange(ProjectManager::ListChange::entries);
     co_return resolvedCount;
 }
 

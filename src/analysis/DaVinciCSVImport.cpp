@@ -240,7 +240,6 @@ std::vector<qsizetype> takeConsolidated(ProjectManager& manager, Consolidated co
     if (manager.mediaFilesVersion() != listVersion)
         return csvEntryPositions(manager.mediaFiles(), clips);
     manager.modifyMediaFiles([&](QList<MediaFile>& media) { std::move(consolidated.first).applyTo(media); });
-    manager.pruneOrphanedRecycleBinItems();
     return std::move(consolidated.second);
 }
 
@@ -436,7 +435,8 @@ QCoro::Task<void> DaVinciCSVImport::importDaVinciCSV(ProjectManager& manager, QU
     summary.skippedRows = read.skippedRows;
     summary.unresolvedRows = read.unresolvedRows;
     markCSVEntries(manager, csvPositions, proxies, summary);
-    manager.updateSummary();
+    // Consolidation may have merged a staged file into another entry.
+    manager.commitChange(ProjectManager::ListChange::entriesMerged);
     reportImported(manager, summary);
     // What the import's threads freed goes back to the system, not only to their arenas.
     memory::trimLater();

@@ -167,8 +167,7 @@ QCoro::Task<bool> EntryCombiner::combineEntries(ProjectManager& manager, QList<M
     if (detected)
         manager.modifyMediaFiles([&](QList<MediaFile>& list) { applyDuplicateMarks(list, *detected); });
     manager.setMediaFiles(SimilarNameDetector::detectSimilarFilenames(manager.mediaFiles()));
-    manager.pruneOrphanedRecycleBinItems();
-    manager.updateSummary();
+    manager.commitChange(ProjectManager::ListChange::entriesMerged);
     AppLog::info(combinedMessage(selection.size(), outcome.targetPath, manager.mediaFiles()));
     co_return finished(true);
 }

@@ -92,7 +92,7 @@ QCoro::Task<bool> MediaRescanner::rescanAll(ProjectManager& manager) {
         const qint64 version = manager.mediaFilesVersion();
         if (attempt == 3) {
             manager.modifyMediaFiles([&](QList<MediaFile>& list) { apply(list, found->byID, found->usage); });
-            manager.recomputeUsageCounts();
+            manager.commitChange(ProjectManager::ListChange::usage);
             break;
         }
         QFuture<std::shared_ptr<Applied>> applying =
@@ -119,7 +119,7 @@ QCoro::Task<bool> MediaRescanner::rescanAll(ProjectManager& manager) {
         const bool recounted = manager.finishPreparedUsageRecount(applied->recount);
         memory::releaseLater(std::move(applied));
         if (!recounted)
-            manager.recomputeUsageCounts();
+            manager.commitChange(ProjectManager::ListChange::usage);
         break;
     }
     // The usage of every path found, freed on the release thread rather than here.

@@ -413,7 +413,7 @@ QCoro::Task<void> OfflineMediaSearch::applyMatches(ProjectManager& manager, QLis
                      .arg(total)
                      .arg(counts.notFound)
                      .arg(counts.alreadyOnline));
-    manager.updateSummary();
+    manager.commitChange(ProjectManager::ListChange::entries);
     if (counts.applied == 0) {
         manager.updateProgress([](AnalysisProgress& progress) {
             progress.currentTask = QString();
@@ -442,9 +442,8 @@ QCoro::Task<void> OfflineMediaSearch::applyMatches(ProjectManager& manager, QLis
     if (manager.mediaFilesVersion() == consolidatedVersion && consolidated.size() < before) {
         const qsizetype removed = before - consolidated.size();
         replaceMediaList(manager, std::move(consolidated));
-        manager.pruneOrphanedRecycleBinItems();
         AppLog::info(QStringLiteral("Post-match consolidation merged %1 entry(ies)").arg(removed));
-        manager.updateSummary();
+        manager.commitChange(ProjectManager::ListChange::entriesMerged);
     } else {
         discardOffThread(std::move(consolidated));
     }

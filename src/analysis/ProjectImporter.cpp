@@ -671,11 +671,7 @@ QCoro::Task<bool> ImportRun::apply() {
     if (!listed)
         co_return false;
     const bool listUnchanged = m_pm->mediaFilesVersion() == listedVersion;
-    // Consolidation may have merged a staged file into another entry.
-    m_pm->pruneOrphanedRecycleBinItems();
-    m_pm->refreshProtectedFlags();
-    if (!listUnchanged || !m_pm->finishPreparedUsageRecount(prepared))
-        m_pm->recomputeUsageCounts();
+    m_pm->commitImportedList(prepared, listUnchanged);
     m_pm->updateProgress([](AnalysisProgress& progress) {
         progress.currentTask = QStringLiteral("Calculating summary…");
         progress.analysisProgress = 0.98;
@@ -684,7 +680,7 @@ QCoro::Task<bool> ImportRun::apply() {
     const bool recounted = co_await std::move(second);
     if (!recounted)
         co_return false;
-    m_pm->updateSummary();
+    m_pm->commitChange(ProjectManager::ListChange::entries);
     const AnalysisSummary& summary = m_pm->summary();
     AppLog::scanComplete(summary.onlineFiles, summary.matchingFiles, summary.offlineFiles);
     m_pm->updateProgress([](AnalysisProgress& progress) {

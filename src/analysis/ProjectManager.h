@@ -123,6 +123,17 @@ public:
     void setMediaFile(qsizetype index, MediaFile file);
     void setSummary(const AnalysisSummary& summary);
 
+    // What an operation's change of the lists did, named once it is made: the manager then runs
+    // the follow-ups that change needs (orphaned bin items, the recount, the summary), so no
+    // caller has to remember them.
+    enum class ListChange : quint32 {
+        entries = 1u << 0,       // fields of entries or bin items: the summary follows
+        entriesMerged = 1u << 1, // entries merged away or removed: their staged items leave the bin
+        usage = 1u << 2,         // what entries are used by: every entry is recounted
+    };
+    Q_DECLARE_FLAGS(ListChanges, ListChange)
+    void commitChange(ListChanges what);
+
     // ---- Analysis progress ----------------------------------------------------------------
     const AnalysisProgress& progress() const { return m_progress; }
     // The fraction is clamped to 0...1.
@@ -250,6 +261,10 @@ public:
     // The rest of recomputeUsageCounts() for a media list whose usage fields were prepared (the
     // same notifications). False, doing nothing, when the projects or the policy changed since.
     bool finishPreparedUsageRecount(const PreparedUsageRecount& prepared);
+    // The import's list once set: orphaned bin items, protection and its prepared recount (done
+    // afresh when the list or its inputs changed since). The summary follows in a turn of its
+    // own (commitChange).
+    void commitImportedList(const PreparedUsageRecount& prepared, bool listUnchanged);
     int effectiveUsedFileCount(const ProjectFile& project) const;
     // The usage rule of the import, rebuild and rescan (exact paths) under the current policy.
     ContributionRule effectiveContributionRule() const;
@@ -449,5 +464,6 @@ private:
 };
 
 Q_DECLARE_OPERATORS_FOR_FLAGS(ProjectManager::Changes)
+Q_DECLARE_OPERATORS_FOR_FLAGS(ProjectManager::ListChanges)
 
 } // namespace tarnwick

@@ -23,6 +23,7 @@
 #include "ui/common/AppCommands.h"
 #include "ui/common/AppcastUpdater.h"
 #include "ui/common/CheckForUpdatesViewModel.h"
+#include "ui/common/CommandActions.h"
 #include "ui/common/CommandCenter.h"
 #include "ui/common/FilePanel.h"
 #include "ui/common/MenuBarBuilder.h"
@@ -35,6 +36,7 @@
 
 #include <QApplication>
 #include <QMenuBar>
+#include <QPointer>
 
 namespace tarnwick {
 
@@ -121,11 +123,19 @@ void TarnwickApp::buildWindow() {
         std::make_shared<LinuxDesktopServices>(QDBusConnection::sessionBus(), m_options.openURL);
     installBrowserViews(services.factories, systemBrowserServices(services.desktop));
     registerToolViews(services.factories);
-    m_window->setContentView(new ContentView(std::move(manager), std::move(services)));
     m_appCommands =
         new AppCommands({*m_commands, panel, *m_grants, *m_updater, m_options.openURL}, m_window.get());
+    // One action per menu item, in the menu bar and the window's toolbar alike.
+    auto* actions = new CommandActions(
+        appMenuModel(),
+        [commands = m_appCommands, window = QPointer<QWidget>(m_window.get())](const MenuEntry& item) {
+            commands->run(item, window.data());
+        },
+        m_appCommands);
+    services.actions = actions;
+    m_window->setContentView(new ContentView(std::move(manager), std::move(services)));
     m_updatesViewModel = new CheckForUpdatesViewModel(*m_updater, m_appCommands);
-    installMenus(*m_window->menuBar(), appMenuModel(), *m_appCommands, *m_updatesViewModel, m_window.get());
+    installMenus(*m_window->menuBar(), *actions, *m_updatesViewModel);
 
     connect(m_appCommands, &AppCommands::aboutRequested, this, &TarnwickApp::showAbout);
     connect(m_appCommands, &AppCommands::quitRequested, this, [] { QApplication::closeAllWindows(); });

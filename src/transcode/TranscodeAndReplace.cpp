@@ -228,7 +228,7 @@ void finishRun(ProjectManager& manager, RecordRun& records, const QSet<QString>&
     manager.modifyRecycleBin([&](QList<RecycleBinItem>& items) {
         items.removeIf([&](const RecycleBinItem& it) { return transcodedPaths.contains(it.mediaFile.path); });
     });
-    manager.updateSummary();
+    manager.commitChange(ProjectManager::ListChange::entries);
     RecordMerge::closeRun(records, {manager.auditLog(), manager.statsManager(), nullptr});
     finishProgress(manager, totals);
     AppLog::info(QStringLiteral("Transcode complete: %1 transcoded, %2 skipped, %3 failed, %4 saved")

@@ -291,3 +291,22 @@ TEST(ProjectManagerRebuild, ClosingTheWindowStartsNoFurtherChecks) {
 }
 
 } // namespace
+
+TEST(ProjectManagerRebuild, ACommittedChangeRunsTheFollowUpsItNames) {
+    ProjectManagerHarness h;
+    ProjectManager& pm = h.pm();
+    MediaFile survivor = media("/a/clip.mov");
+    survivor.alternativePaths = {QStringLiteral("/b/clip.mov")};
+    pm.setProjects({project("A", {"/c/kept.mov"}, {"/c/kept.mov"})});
+    pm.setMediaFiles({survivor, media("/c/kept.mov")});
+    pm.setRecycleBin({binItem(media("/b/clip.mov"))});
+
+    pm.commitChange(ProjectManager::ListChange::entries);
+    EXPECT_EQ(pm.recycleBin().size(), 1) << "a change of fields leaves the bin alone";
+    EXPECT_EQ(pm.summary().totalMediaFiles, 2);
+    EXPECT_EQ(pm.summary().usedFiles, 0) << "nor recounts";
+
+    pm.commitChange(ProjectManager::ListChange::entriesMerged | ProjectManager::ListChange::usage);
+    EXPECT_TRUE(pm.recycleBin().isEmpty()) << "the item merged away left the bin";
+    EXPECT_EQ(pm.summary().usedFiles, 1) << "recounted, then summed up";
+}

@@ -17,6 +17,7 @@
 #include "ui/sidebar/SidebarView.h"
 #include "ui/window/ContentView.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QFile>
@@ -25,6 +26,7 @@
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTimer>
+#include <QToolBar>
 #include <gtest/gtest.h>
 
 using namespace tarnwick;
@@ -208,6 +210,28 @@ TEST(TarnwickApp, CommandsReachTheWindowsHandlers) {
     h.commands.post(Command::showStats);
     EXPECT_EQ(imported, urls);
     EXPECT_EQ(stats, 1);
+}
+
+TEST(TarnwickApp, TheMenuAndTheToolbarTriggerOneActionPerCommand) {
+    Harness h;
+    TarnwickApp app(h.options());
+    app.launch();
+    MainWindow* window = app.mainWindow();
+    int stats = 0;
+    window->setCommandHandler(Command::showStats, [&](const CommandPost&) { ++stats; });
+    QAction* inMenu = nullptr;
+    for (QAction* menu : window->menuBar()->actions()) {
+        for (QAction* item : menu->menu()->actions()) {
+            if (item->text() == QStringLiteral("All-Time Stats"))
+                inMenu = item;
+        }
+    }
+    ASSERT_NE(inMenu, nullptr);
+    EXPECT_TRUE(window->contentView()->toolbar()->actions().contains(inMenu));
+    EXPECT_TRUE(
+        window->contentView()->toolbar()->actions().contains(window->contentView()->searchOfflineAction()));
+    inMenu->trigger();
+    EXPECT_EQ(stats, 1) << "the toolbar's button posts through the menu's route";
 }
 
 TEST(TarnwickApp, ReviewSheetFollowsThePromptAndDismissingClearsIt) {

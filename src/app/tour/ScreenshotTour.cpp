@@ -3,6 +3,7 @@
 #include "analysis/ProjectManager.h"
 #include "app/MainWindow.h"
 #include "app/OptionValue.h"
+#include "ui/sidebar/SidebarView.h"
 #include "ui/window/ContentView.h"
 
 #include <QDialog>
@@ -146,6 +147,10 @@ ContentView& ScreenshotTour::view() const {
 
 ProjectManager& ScreenshotTour::manager() const {
     return view().manager();
+}
+
+SidebarView* ScreenshotTour::sidebar() const {
+    return qobject_cast<SidebarView*>(view().sidebar());
 }
 
 } // namespace tarnwick

@@ -24,6 +24,7 @@ class ContentView;
 enum class DetailViewMode;
 class MainWindow;
 class ProjectManager;
+class SidebarView;
 
 // `tarnwick --screenshots OUTDIR PROJECTS...` (scripts/screenshots): walks the window through its
 // main states (welcome, empty, analysing, imported, each prompt and sheet) and saves a PNG of
@@ -56,6 +57,7 @@ private:
     Step shotAndClose(const QString& name, int settleMs = 300);
     ContentView& view() const;
     ProjectManager& manager() const;
+    SidebarView* sidebar() const;
     // The content of the sheet on screen, when it is a T.
     template <typename T> T* findSheet() const {
         for (QWidget* w : QApplication::topLevelWidgets())

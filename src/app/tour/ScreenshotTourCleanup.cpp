@@ -54,14 +54,14 @@ void ScreenshotTour::runResultSheet(const QString& name, Outcome outcome, MediaF
                 file.status = handled;
         manager().setMediaFiles(files);
         manager().setRecycleBin(kept);
-        manager().updateSummary();
+        manager().commitChange(ProjectManager::ListChange::entries);
         show(result);
     });
     m_steps << act(
         [this] {
             manager().setMediaFiles(m_mediaBeforeRun);
             manager().setRecycleBin(m_binBeforeRun);
-            manager().updateSummary();
+            manager().commitChange(ProjectManager::ListChange::entries);
         },
         300);
 }

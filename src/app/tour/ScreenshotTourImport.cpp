@@ -62,7 +62,7 @@ void ScreenshotTour::importedTimelines() {
     m_steps << act(
                    [this] {
                        if (!manager().projects().isEmpty())
-                           view().sidebar()->setExpanded(manager().projects().first().id, true);
+                           sidebar()->setExpanded(manager().projects().first().id, true);
                    },
                    300)
             << shot(QStringLiteral("imported-timelines"));
@@ -71,7 +71,7 @@ void ScreenshotTour::importedTimelines() {
 void ScreenshotTour::importedSweep() {
     m_steps << act(
                    [this] {
-                       QScrollBar* bar = view().sidebar()->verticalScrollBar();
+                       QScrollBar* bar = sidebar()->verticalScrollBar();
                        bar->setValue(bar->maximum());
                    },
                    300)

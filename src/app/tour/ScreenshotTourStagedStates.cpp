@@ -147,9 +147,8 @@ void ScreenshotTour::restoreLibrary() {
             view().setDetailViewMode(DetailViewMode::table);
             manager().setProjects(m_savedProjects);
             manager().setMediaFiles(m_savedMedia);
-            manager().recomputeUsageCounts();
             manager().setRecycleBin(m_savedBin);
-            manager().updateSummary();
+            manager().commitChange(ProjectManager::ListChange::usage);
         },
         800);
 }

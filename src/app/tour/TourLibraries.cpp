@@ -52,7 +52,7 @@ void stage(ProjectManager& manager, QList<ProjectFile> projects, const QList<Med
     manager.setRecycleBin({});
     manager.setProjects(std::move(projects));
     manager.setMediaFiles(files);
-    manager.recomputeUsageCounts();
+    manager.commitChange(ProjectManager::ListChange::usage);
 }
 
 // One project of camera clips with long names.

@@ -3,7 +3,7 @@
 #include "analysis/ProjectManager.h"
 #include "platform/ByteCountText.h"
 #include "ui/brand/BrandPalette.h"
-#include "ui/cleanup/CleanupOperations.h"
+#include "ui/cleanup/CleanupRunner.h"
 #include "ui/common/Labels.h"
 
 #include <QHBoxLayout>
@@ -120,7 +120,7 @@ void ProgressOverlay::showProgress(const BinTexts::ProgressView& view) {
     m_cancel->setEnabled(!view.cancelling);
 }
 
-MoveProgressOverlay::MoveProgressOverlay(ProjectManager& manager, QWidget* parent)
+MoveProgressOverlay::MoveProgressOverlay(ProjectManager& manager, CleanupRunner& runner, QWidget* parent)
     : ProgressOverlay(
           {QStringLiteral("folder.badge.gearshape"),
            Color::darkSystemBlue(),
@@ -129,15 +129,17 @@ MoveProgressOverlay::MoveProgressOverlay(ProjectManager& manager, QWidget* paren
            4,
            32},
           parent) {
-    connect(cancelButton(), &QPushButton::clicked, this, [&manager] {
-        manager.updateMoveProgress([](MoveProgress& move) { move.cancelMoveRequested = true; });
+    connect(cancelButton(), &QPushButton::clicked, this, [&runner] {
+        if (const CleanupRun* run = runner.current();
+            run && (run->kind() == CleanupRunKind::binMove || run->kind() == CleanupRunKind::unusedMove))
+            runner.cancel(run->kind());
     });
     const auto refresh = [this, &manager] { showProgress(BinTexts::progressView(manager.moveProgress())); };
     connect(&manager, &ProjectManager::moveProgressChanged, this, refresh);
     refresh();
 }
 
-TranscodeProgressOverlay::TranscodeProgressOverlay(ProjectManager& manager, CleanupOperations& operations,
+TranscodeProgressOverlay::TranscodeProgressOverlay(ProjectManager& manager, CleanupRunner& runner,
                                                    QWidget* parent)
     : ProgressOverlay(
           {QStringLiteral("film.stack"),
@@ -148,7 +150,7 @@ TranscodeProgressOverlay::TranscodeProgressOverlay(ProjectManager& manager, Clea
            0},
           parent) {
     connect(cancelButton(), &QPushButton::clicked, this,
-            [&manager, &operations] { operations.cancelTranscode(manager); });
+            [&runner] { runner.cancel(CleanupRunKind::transcode); });
     const auto refresh = [this, &manager] {
         showProgress(BinTexts::progressView(manager.transcodeProgress()));
     };

@@ -13,7 +13,7 @@ class QScrollArea;
 
 namespace tarnwick {
 
-class CleanupOperations;
+class CleanupRunner;
 class ProjectManager;
 
 // A progress card: symbol, title, the file in work, the bar, counter columns, the percentage and
@@ -55,7 +55,8 @@ private:
 class MoveProgressOverlay : public ProgressOverlay {
     Q_OBJECT
 public:
-    explicit MoveProgressOverlay(ProjectManager& manager, QWidget* parent = nullptr);
+    // Cancel asks the runner to stop the move that goes.
+    MoveProgressOverlay(ProjectManager& manager, CleanupRunner& runner, QWidget* parent = nullptr);
     QLabel* files() const { return counter(0); }
     QLabel* bytes() const { return counter(1); }
     QLabel* speed() const { return counter(2); }
@@ -65,8 +66,8 @@ public:
 class TranscodeProgressOverlay : public ProgressOverlay {
     Q_OBJECT
 public:
-    TranscodeProgressOverlay(ProjectManager& manager, CleanupOperations& operations,
-                             QWidget* parent = nullptr);
+    // Cancel asks the runner to stop the transcode.
+    TranscodeProgressOverlay(ProjectManager& manager, CleanupRunner& runner, QWidget* parent = nullptr);
     QLabel* files() const { return counter(0); }
     QLabel* saved() const { return counter(1); }
 };

@@ -3,22 +3,24 @@
 #include "ui/bin/BinOverlays.h"
 #include "ui/bin/BinSheets.h"
 #include "ui/bin/RecycleBinView.h"
-#include "ui/window/ViewFactories.h"
-#include "ui/window/WindowPresentations.h"
+#include "ui/shell/ViewFactories.h"
+#include "ui/shell/WindowRequests.h"
 
 namespace tarnwick {
 
 void installBinViews(ViewFactories& f) {
     f.recycleBin = [](const WindowContext& c) {
-        WindowPresentations* p = &c.presentations;
+        WindowRequests* p = &c.presentations;
         return new RecycleBinView(c.manager, c.selectedRecycleBinItems,
                                   {[p] { p->confirmMoveToTrash(); }, [p] { p->chooseBinMoveFolder(); },
                                    [p] { p->showSheet(Presentation::permanentDelete); },
                                    [p] { p->showSheet(Presentation::transcodeConfirmation); }});
     };
-    f.moveProgressOverlay = [](const WindowContext& c) { return new MoveProgressOverlay(c.manager); };
+    f.moveProgressOverlay = [](const WindowContext& c) {
+        return new MoveProgressOverlay(c.manager, c.runner);
+    };
     f.transcodeProgressOverlay = [](const WindowContext& c) {
-        return new TranscodeProgressOverlay(c.manager, c.operations);
+        return new TranscodeProgressOverlay(c.manager, c.runner);
     };
     f.transcodeCompleteOverlay = [](const WindowContext&, const TranscodeCompleteResult& result,
                                     std::function<void()> dismiss) {

@@ -9,7 +9,7 @@
 #include "ui/brand/BrandPalette.h"
 #include "ui/brand/SymbolIcons.h"
 #include "ui/common/Labels.h"
-#include "ui/window/EmptyStateView.h"
+#include "ui/common/EmptyStateView.h"
 
 #include <QFileInfo>
 #include <QHBoxLayout>

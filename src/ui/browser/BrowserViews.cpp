@@ -13,7 +13,7 @@
 #include "ui/scrub/MediaScrubView.h"
 
 #include "ui/cleanup/CleanupOperations.h"
-#include "ui/window/ViewFactories.h"
+#include "ui/shell/ViewFactories.h"
 
 #include <QPointer>
 

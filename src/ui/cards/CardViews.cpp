@@ -5,7 +5,7 @@
 #include "ui/cards/ClipCardsView.h"
 #include "ui/cleanup/CleanupOperations.h"
 #include "ui/preview/ThumbnailGenerator.h"
-#include "ui/window/ViewFactories.h"
+#include "ui/shell/ViewFactories.h"
 
 #include <QPointer>
 #include <QtConcurrent/QtConcurrentRun>

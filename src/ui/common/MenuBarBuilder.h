@@ -1,18 +1,14 @@
 #pragma once
 
-#include "ui/common/MenuModel.h"
-
 class QMenuBar;
-class QWidget;
 
 namespace tarnwick {
 
-class AppCommands;
 class CheckForUpdatesViewModel;
+class CommandActions;
 
-// Fills `bar` from the menu model. Each item runs through `commands` with `window` as the
-// parent of what it opens; "Check for Updates…" follows the view model's state by itself.
-void installMenus(QMenuBar& bar, const QList<MenuDefinition>& model, AppCommands& commands,
-                  CheckForUpdatesViewModel& updates, QWidget* window);
+// Fills `bar` with the actions' menus, in the table's order; "Check for Updates…" follows the view
+// model's state by itself.
+void installMenus(QMenuBar& bar, CommandActions& actions, CheckForUpdatesViewModel& updates);
 
 } // namespace tarnwick

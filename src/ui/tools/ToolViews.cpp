@@ -10,7 +10,7 @@
 #include "ui/tools/SearchOfflineFilesSheet.h"
 #include "ui/tools/SequenceUsageSheet.h"
 #include "ui/tools/StatsView.h"
-#include "ui/window/ViewFactories.h"
+#include "ui/shell/ViewFactories.h"
 
 namespace tarnwick {
 

@@ -8,11 +8,10 @@
 #include "ui/brand/SymbolIcons.h"
 #include "ui/cleanup/CleanupRunner.h"
 #include "ui/cleanup/WindowFacts.h"
+#include "ui/common/CommandActions.h"
 #include "ui/common/CommandCenter.h"
 #include "ui/common/FilePanel.h"
 #include "ui/common/LinuxDesktopServices.h"
-#include "ui/sidebar/SidebarRows.h"
-#include "ui/sidebar/SidebarView.h"
 #include "ui/window/AnalyzingOverlay.h"
 #include "ui/window/BusyStatus.h"
 #include "ui/window/WelcomeView.h"
@@ -83,6 +82,7 @@ ContentView::ContentView(std::unique_ptr<ProjectManager> manager, Services servi
     buildLayout();
 
     connect(m_facts, &WindowFacts::updated, this, &ContentView::updateToolbarState);
+    connect(m_runner, &CleanupRunner::changed, this, &ContentView::updateBusyStatus);
     connect(m_manager.get(), &ProjectManager::changed, this, [this](ProjectManager::Changes groups) {
         if (groups & (ProjectManager::Change::progress | ProjectManager::Change::moveProgress |
                       ProjectManager::Change::transcodeProgress)) {
@@ -128,10 +128,11 @@ void ContentView::buildLayout() {
     m_split->setHandleWidth(1);
     m_split->setStyleSheet(
         Color::styleSheet(QStringLiteral("QSplitter::handle { background: %1; }"), {Color::brandBorder()}));
-    QWidget* sidebar = place(m_services.factories.sidebar);
-    m_sidebar = qobject_cast<SidebarView*>(sidebar);
-    if (m_sidebar)
-        connect(this, &ContentView::draggingChanged, m_sidebar->dropZone(), &DropZoneRow::setDragging);
+    if (m_services.factories.sidebar)
+        m_sidebar = m_services.factories.sidebar(*m_context);
+    if (m_sidebar.setDragging)
+        connect(this, &ContentView::draggingChanged, this, m_sidebar.setDragging);
+    QWidget* sidebar = m_sidebar.widget ? m_sidebar.widget : new QWidget(this);
     sidebar->setMinimumWidth(250);
     sidebar->setMaximumWidth(360);
     m_split->addWidget(sidebar);
@@ -236,6 +237,16 @@ QWidget* ContentView::buildMediaPane() {
     m_busyStatus->setStyleSheet(QStringLiteral("color: %1;").arg(Color::brandAmber().name()));
     m_busyStatus->hide();
     row->addWidget(m_busyStatus);
+    // A clean-up run waiting its turn is cancelled here, through the runner like a running one.
+    m_cancelWaiting = new QPushButton(QStringLiteral("Cancel"), pane);
+    m_cancelWaiting->setObjectName(QStringLiteral("cancelWaitingRuns"));
+    m_cancelWaiting->setFont(Font::brand(11));
+    m_cancelWaiting->hide();
+    connect(m_cancelWaiting, &QPushButton::clicked, this, [this] {
+        for (const CleanupRun* run : QList<CleanupRun*>(m_runner->waiting()))
+            m_runner->cancel(run->kind());
+    });
+    row->addWidget(m_cancelWaiting);
     column->addLayout(row);
     column->addWidget(divider(pane));
     QWidget* filterBar =
@@ -252,57 +263,68 @@ QWidget* ContentView::buildMediaPane() {
     return pane;
 }
 
+CommandActions& ContentView::commandActions() {
+    if (m_services.actions)
+        return *m_services.actions;
+    if (!m_actions) {
+        // A window without the application's menu runs its handlers itself.
+        m_actions = new CommandActions(
+            appMenuModel(),
+            [this](const MenuEntry& item) {
+                if (item.kind == MenuEntry::Kind::openProjectsPanel)
+                    openProjectsPanel();
+                else if (item.kind == MenuEntry::Kind::importDaVinciCSVPanel)
+                    openDaVinciPanel();
+                else if (item.command)
+                    handleCommand(*item.command);
+            },
+            this);
+    }
+    return *m_actions;
+}
+
 void ContentView::buildToolbar() {
     m_toolbar = new QToolBar(this);
     m_toolbar->setObjectName(QStringLiteral("windowToolbar"));
     m_toolbar->setMovable(false);
     m_toolbar->setIconSize(QSize(16, 16));
     m_toolbar->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
-    struct Leading {
-        QString title, icon, tip;
-        std::function<void()> run;
-        QColor tint;
+    CommandActions& actions = commandActions();
+    // The menu's own actions, dressed for the toolbar: an icon, the toolbar's title and a tip.
+    const auto place = [this](QAction* action, const QString& icon, const QColor& tint, const QString& title,
+                              const QString& tip) -> QToolButton* {
+        action->setIcon(symbolIcon(icon, tint));
+        action->setIconText(title);
+        action->setToolTip(tip);
+        m_toolbar->addAction(action);
+        return qobject_cast<QToolButton*>(m_toolbar->widgetForAction(action));
     };
-    const QList<Leading> leading{
-        {toolbarTitles()[0], QStringLiteral("film.stack"),
-         QStringLiteral("Open Premiere Pro project files (.prproj)"), [this] { openProjectsPanel(); },
-         Color::brandTextPrimary()},
-        {toolbarTitles()[1], QStringLiteral("arrow.down.doc"),
-         QStringLiteral("Import a DaVinci Resolve metadata CSV (Usage = 0)"), [this] { openDaVinciPanel(); },
-         Color::brandCyan()},
-        {toolbarTitles()[2], QStringLiteral("wand.and.stars"),
-         QStringLiteral("Scan a folder and auto-find every Premiere project"),
-         [this] { m_presentations->showSheet(Presentation::easyImport); }, Color::brandTextPrimary()},
-    };
-    for (const Leading& item : leading) {
-        QAction* action = m_toolbar->addAction(symbolIcon(item.icon, item.tint), item.title);
-        action->setToolTip(item.tip);
-        connect(action, &QAction::triggered, this, item.run);
-        if (item.tint == Color::brandCyan()) {
-            if (auto* button = qobject_cast<QToolButton*>(m_toolbar->widgetForAction(action)))
-                button->setStyleSheet(Color::styleSheet(QStringLiteral("color: %1;"), {item.tint}));
-        }
-    }
+    place(actions.forKind(MenuEntry::Kind::openProjectsPanel), QStringLiteral("film.stack"),
+          Color::brandTextPrimary(), toolbarTitles()[0],
+          QStringLiteral("Open Premiere Pro project files (.prproj)"));
+    if (QToolButton* button = place(actions.forKind(MenuEntry::Kind::importDaVinciCSVPanel),
+                                    QStringLiteral("arrow.down.doc"), Color::brandCyan(), toolbarTitles()[1],
+                                    QStringLiteral("Import a DaVinci Resolve metadata CSV (Usage = 0)")))
+        button->setStyleSheet(Color::styleSheet(QStringLiteral("color: %1;"), {Color::brandCyan()}));
+    place(actions.forCommand(Command::easyImport), QStringLiteral("wand.and.stars"),
+          Color::brandTextPrimary(), toolbarTitles()[2],
+          QStringLiteral("Scan a folder and auto-find every Premiere project"));
     auto* spacer = new QWidget(m_toolbar);
     spacer->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Preferred);
     m_toolbar->addWidget(spacer);
-    auto trailing = [this](const QString& icon, const QString& tip, std::function<void()> run) {
-        QAction* action = m_toolbar->addAction(symbolIcon(icon, Color::brandTextSecondary()), tip);
-        action->setToolTip(tip);
-        if (auto* button = qobject_cast<QToolButton*>(m_toolbar->widgetForAction(action)))
+    const auto trailing = [&](Command command, const QString& icon, const QString& tip) {
+        QAction* action = actions.forCommand(command);
+        if (QToolButton* button = place(action, icon, Color::brandTextSecondary(), tip, tip))
             button->setToolButtonStyle(Qt::ToolButtonIconOnly);
-        connect(action, &QAction::triggered, this, std::move(run));
         return action;
     };
-    m_searchAction =
-        trailing(QStringLiteral("questionmark.folder"), QStringLiteral("Search for offline / missing files"),
-                 [this] { m_presentations->showSheet(Presentation::searchOffline); });
-    m_refreshAction = trailing(QStringLiteral("arrow.clockwise"), QStringLiteral("Refresh file status"),
-                               [this] { runRescan(); });
-    trailing(QStringLiteral("list.bullet.rectangle.portrait"), QStringLiteral("View audit log"),
-             [this] { m_presentations->showSheet(Presentation::auditLog); });
-    trailing(QStringLiteral("chart.bar.xaxis"), QStringLiteral("All-time stats"),
-             [this] { m_presentations->showSheet(Presentation::stats); });
+    m_searchAction = trailing(Command::searchOfflineFiles, QStringLiteral("questionmark.folder"),
+                              QStringLiteral("Search for offline / missing files"));
+    m_refreshAction = trailing(Command::refreshFileStatus, QStringLiteral("arrow.clockwise"),
+                               QStringLiteral("Refresh file status"));
+    trailing(Command::viewAuditLog, QStringLiteral("list.bullet.rectangle.portrait"),
+             QStringLiteral("View audit log"));
+    trailing(Command::showStats, QStringLiteral("chart.bar.xaxis"), QStringLiteral("All-time stats"));
 }
 
 void ContentView::updateToolbarState() {
@@ -399,6 +421,11 @@ void ContentView::updateBusyStatus() {
     m_busyStatus->setText(status);
     m_busyStatus->setToolTip(status);
     m_busyStatus->setVisible(!status.isEmpty());
+    QStringList waiting;
+    for (const CleanupRun* run : m_runner->waiting())
+        waiting.append(run->description());
+    m_cancelWaiting->setToolTip(QStringLiteral("Cancel ") + waiting.join(QStringLiteral(", ")));
+    m_cancelWaiting->setVisible(!waiting.isEmpty());
 }
 
 void ContentView::layoutLayers() {

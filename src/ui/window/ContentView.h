@@ -3,7 +3,7 @@
 #include "ui/cleanup/CleanupOperations.h"
 #include "ui/common/Command.h"
 #include "ui/common/URLOpener.h"
-#include "ui/window/ViewFactories.h"
+#include "ui/shell/ViewFactories.h"
 
 #include <QList>
 #include <QPointer>
@@ -19,6 +19,7 @@
 class QAction;
 class QButtonGroup;
 class QLabel;
+class QPushButton;
 class QSplitter;
 class QStackedWidget;
 class QToolBar;
@@ -33,7 +34,7 @@ class FilePanel;
 class Preferences;
 class ProjectManager;
 class SecurityScopedAccess;
-class SidebarView;
+class CommandActions;
 class WelcomeView;
 class WindowFacts;
 class WindowPresentations;
@@ -58,6 +59,9 @@ public:
         ViewFactories factories;
         std::function<QString()> removableMediaRoot; // null: the platform's choice
         CommandCenter* commands = nullptr;           // where the sidebar posts; null: the shared one
+        // The menu's actions, placed in the toolbar too; null: actions of the window's own that run
+        // its handlers directly (a window without the application's menu).
+        CommandActions* actions = nullptr;
     };
 
     ContentView(std::unique_ptr<ProjectManager> manager, Services services, QWidget* parent = nullptr);
@@ -67,7 +71,7 @@ public:
     CleanupOperations& operations() const { return *m_services.operations; }
     WindowFacts& facts() const { return *m_facts; }
     CleanupRunner& runner() const { return *m_runner; }
-    SidebarView* sidebar() const { return m_sidebar; }
+    QWidget* sidebar() const { return m_sidebar.widget; }
     QToolBar* toolbar() const { return m_toolbar; }
     WindowPresentations& presentations() const { return *m_presentations; }
     CommandCenter& commands() const;
@@ -107,6 +111,8 @@ public:
     QAction* refreshAction() const { return m_refreshAction; }
     // The line that says what runs in the background and what waits for it (hidden when nothing).
     QLabel* busyStatusLabel() const { return m_busyStatus; }
+    // Cancels the clean-up runs that wait for their turn (hidden when none waits).
+    QPushButton* cancelWaitingButton() const { return m_cancelWaiting; }
 
 Q_SIGNALS:
     void draggingChanged(bool dragging);
@@ -133,6 +139,7 @@ private:
     void setDragging(bool dragging);
     void startImport(const QList<QUrl>& urls);
     void openProjectsPanel();
+    CommandActions& commandActions();
     void openDaVinciPanel();
     void openAccessPanel(const OpenPanelRequest& request);
     void checkGrantedAccess(const QList<QUrl>& urls, const QList<QUrl>& refused);
@@ -152,10 +159,12 @@ private:
     std::unique_ptr<WindowContext> m_context;
 
     QToolBar* m_toolbar = nullptr;
+    CommandActions* m_actions = nullptr;
     QAction* m_searchAction = nullptr;
     QAction* m_refreshAction = nullptr;
     QLabel* m_busyStatus = nullptr;
-    SidebarView* m_sidebar = nullptr;
+    QPushButton* m_cancelWaiting = nullptr;
+    SidebarPane m_sidebar;
     QSplitter* m_split = nullptr;
     QButtonGroup* m_modePicker = nullptr;
     QStackedWidget* m_detail = nullptr;

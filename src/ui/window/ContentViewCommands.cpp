@@ -8,7 +8,6 @@
 #include "ui/common/DesktopServices.h"
 #include "ui/common/FilePanel.h"
 #include "ui/common/Presentation.h"
-#include "ui/sidebar/SidebarView.h"
 #include "ui/window/ContentView.h"
 #include "ui/window/WindowPresentations.h"
 #include "ui/window/WindowTexts.h"
@@ -44,8 +43,8 @@ void ContentView::runCommand(Command command) {
     case Command::addAllUnused:
         return addAllUnused();
     case Command::moveUnusedToFolder:
-        if (m_sidebar)
-            m_sidebar->chooseUnusedMoveFolder(); // the sidebar owns that move
+        if (m_sidebar.chooseUnusedMoveFolder)
+            m_sidebar.chooseUnusedMoveFolder(); // the sidebar owns that move
         return;
     case Command::clearAllProjects:
         return clearAllProjects();

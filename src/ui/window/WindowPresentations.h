@@ -3,7 +3,8 @@
 #include "ui/common/AlertDialog.h"
 #include "ui/common/PresentationChain.h"
 #include "ui/common/URLOpener.h"
-#include "ui/window/ViewFactories.h"
+#include "ui/shell/ViewFactories.h"
+#include "ui/shell/WindowRequests.h"
 
 #include <QObject>
 
@@ -26,7 +27,7 @@ class SecurityScopedAccess;
 // (shown once, in the chain's order, one at a time); the manager's prompt flags are watched by the
 // chain. The Trash and bin-move runs that the alerts start live here too, and their results come
 // back here as result sheets.
-class WindowPresentations : public QObject {
+class WindowPresentations : public QObject, public WindowRequests {
     Q_OBJECT
 public:
     struct Services {
@@ -48,25 +49,22 @@ public:
     // The context the sheets are made with; the window sets it once it is complete.
     void setContext(const WindowContext* context) { m_context = context; }
 
-    PresentationChain& chain() const { return *m_chain; }
+    PresentationChain& chain() const override { return *m_chain; }
     QDialog* current() const { return m_chain->current(); }
     QString currentName() const { return m_chain->currentName(); }
 
     // Tells the user why an operation cannot start now.
     void showBusyAlert(const QString& reason);
-    // "Delete Files": confirms the Trash run over the whole bin.
-    void confirmMoveToTrash();
+    void confirmMoveToTrash() override;
     // A clean-up run's result: the Trash failure sheet for a Trash run that left files, the
     // transcode's card, else the result sheet (a refused run included, with its reason).
     void showResult(const CleanupResult& result);
-    // The folder choice for moving the bin, then its confirmation.
-    void chooseBinMoveFolder();
+    void chooseBinMoveFolder() override;
     // Where the exported list of unused files was written, and whether an application opened it.
     void showCSVExported(const QString& path, bool opened);
     // "Import DaVinci CSV as Unused?" for the chosen file.
     void confirmDaVinciImport(const QUrl& csv);
-    // One of the sheets that carry nothing of their own, made by its factory.
-    void showSheet(Presentation sheet);
+    void showSheet(Presentation sheet) override;
 
     // The Trash and bin-move runs the alerts confirm, asked of the runner.
     void startTrashRun();

@@ -285,12 +285,16 @@ TEST(MoveProgressCard, CountersPercentAndCancel) {
     EXPECT_EQ(card->speed()->text(), QStringLiteral("35.2 MB/s"));
     EXPECT_EQ(card->percent()->text(), QStringLiteral("42%"));
     EXPECT_EQ(card->bar()->value(), 420);
+    f.ops->gate.closed = true;
+    f.view->runner().request(CleanupRunKind::binMove, QUrl::fromLocalFile(QStringLiteral("/archive")));
+    f.settle();
     QTest::mouseClick(card->cancelButton(), Qt::LeftButton);
     f.settle();
     EXPECT_TRUE(pm.moveProgress().cancelMoveRequested);
     EXPECT_EQ(card->cancelButton()->text(), QStringLiteral("Cancelling…"));
     EXPECT_FALSE(card->cancelButton()->isEnabled());
     pm.updateMoveProgress([](MoveProgress& move) { move.isMoveInProgress = false; });
+    f.ops->gate.open();
     f.settle();
     EXPECT_EQ(f.view->findChild<MoveProgressOverlay*>(), nullptr);
 }
@@ -492,6 +496,9 @@ TEST(TranscodeCards, ProgressCancelAndResultCardKeepsDoneOnScreen) {
     ASSERT_NE(progress, nullptr);
     EXPECT_EQ(progress->files()->text(), QStringLiteral("3 / 12"));
     EXPECT_EQ(progress->percent()->text(), QStringLiteral("46%"));
+    f.ops->gate.closed = true;
+    f.view->runner().request(CleanupRunKind::transcode); // the run Cancel asks the runner to stop
+    f.settle();
     QTest::mouseClick(progress->cancelButton(), Qt::LeftButton);
     QTest::mouseClick(progress->cancelButton(), Qt::LeftButton);
     EXPECT_EQ(f.ops->cancelTranscodeCalls, 2);
@@ -506,7 +513,7 @@ TEST(TranscodeCards, ProgressCancelAndResultCardKeepsDoneOnScreen) {
     pm.updateTranscodeProgress(
         [&](TranscodeRunProgress& transcode) { transcode.isTranscodeInProgress = false; });
     f.ops->transcodeResult = TranscodeCompleteResult{4, 1, 300, 1'000'000, errors, false};
-    f.view->runner().request(CleanupRunKind::transcode);
+    f.ops->gate.open();
     f.settle();
     EXPECT_EQ(f.view->findChild<TranscodeProgressOverlay*>(), nullptr);
     auto* done = f.view->findChild<TranscodeCompleteOverlay*>();

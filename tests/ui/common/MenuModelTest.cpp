@@ -4,6 +4,7 @@
 #include "support/FakeSoftwareUpdater.h"
 #include "ui/common/AppCommands.h"
 #include "ui/common/CheckForUpdatesViewModel.h"
+#include "ui/common/CommandActions.h"
 #include "ui/common/CommandCenter.h"
 #include "ui/common/FilePanel.h"
 #include "ui/common/MenuBarBuilder.h"
@@ -117,7 +118,9 @@ TEST(MenuBar, CheckForUpdatesFollowsTheUpdaterWithoutReopeningTheMenu) {
     QMainWindow window;
     AppCommands commands({center, panel, grants, updater, [](const QUrl&) { return true; }});
     CheckForUpdatesViewModel viewModel(updater);
-    installMenus(*window.menuBar(), appMenuModel(), commands, viewModel, &window);
+    CommandActions actions(
+        appMenuModel(), [&](const MenuEntry& item) { commands.run(item, &window); }, &window);
+    installMenus(*window.menuBar(), actions, viewModel);
 
     const auto menus = window.menuBar()->actions();
     ASSERT_EQ(menus.size(), 5);
@@ -155,7 +158,9 @@ TEST(MenuBar, ItemsPostTheirCommands) {
     QMainWindow window;
     AppCommands commands({center, panel, grants, updater, [](const QUrl&) { return true; }});
     CheckForUpdatesViewModel viewModel(updater);
-    installMenus(*window.menuBar(), appMenuModel(), commands, viewModel, &window);
+    CommandActions actions(
+        appMenuModel(), [&](const MenuEntry& item) { commands.run(item, &window); }, &window);
+    installMenus(*window.menuBar(), actions, viewModel);
     QStringList posted;
     QObject::connect(&center, &CommandCenter::posted,
                      [&posted](const CommandPost& post) { posted.append(text(commandOf(post))); });

@@ -61,7 +61,7 @@ ProjectFile projectWithTimelines(const QString& name, int timelines, int unattri
 
 TEST(SidebarSummary, ShowsConditionalRowsOnlyFromOne) {
     WindowFixture f;
-    SidebarView* sidebar = f.view->sidebar();
+    auto* sidebar = qobject_cast<SidebarView*>(f.view->sidebar());
     const QStringList always{"Projects", "Total Files", "Used",       "Unused",
                              "Online",   "Offline",     "Total Size", "Unused Size"};
     EXPECT_EQ(labels(sidebar), always);
@@ -105,7 +105,7 @@ TEST(SidebarSummary, HighlightedRowWithAColourTakesTheColour) {
 
 TEST(SidebarProjects, EmptyShowsTheHintAndNoChipEvenWithAStaleSelection) {
     WindowFixture f;
-    SidebarView* sidebar = f.view->sidebar();
+    auto* sidebar = qobject_cast<SidebarView*>(f.view->sidebar());
     f.pm().updateFilters([](FilterSettings& filters) { filters.selectedProjectIDs = {QUuid::createUuid()}; });
     f.settle();
     EXPECT_FALSE(sidebar->emptyProjectsHint()->isHidden());
@@ -117,7 +117,7 @@ TEST(SidebarProjects, EmptyShowsTheHintAndNoChipEvenWithAStaleSelection) {
 // time, to the text counted at once.
 TEST(SidebarProjects, ProjectsNotYetCountedAreCountedOnLaterTurns) {
     WindowFixture f;
-    SidebarView* sidebar = f.view->sidebar();
+    auto* sidebar = qobject_cast<SidebarView*>(f.view->sidebar());
     sidebar->setSlicedCountPaths(1);
     f.pm().setProjects({projectWithTimelines("One", 1, 0), projectWithTimelines("Two", 0, 0)});
     QCoreApplication::sendPostedEvents(&f.pm()); // the change reaches the sidebar, nothing after it
@@ -137,7 +137,7 @@ TEST(SidebarProjects, RowsSelectExpandAndClearTheFilter) {
                         projectWithTimelines("None", 0, 0)});
     f.pm().recomputeUsageCounts();
     f.settle();
-    SidebarView* sidebar = f.view->sidebar();
+    auto* sidebar = qobject_cast<SidebarView*>(f.view->sidebar());
     ASSERT_EQ(sidebar->projectRows().size(), 3);
     EXPECT_TRUE(sidebar->emptyProjectsHint()->isHidden());
     EXPECT_EQ(sidebar->projectRows()[0]->countsText(), QStringLiteral("2 files, 1 used"));
@@ -204,7 +204,7 @@ TEST(SidebarProjects, ChevronIsADrawnSymbolThatTurnsDownWhileExpanded) {
     f.fill(1, 0, 1);
     f.pm().setProjects({projectWithTimelines("One", 2, 0)});
     f.settle();
-    SidebarView* sidebar = f.view->sidebar();
+    auto* sidebar = qobject_cast<SidebarView*>(f.view->sidebar());
     ASSERT_EQ(sidebar->projectRows().size(), 1);
     QAbstractButton* chevron = sidebar->projectRows()[0]->expandButton();
     EXPECT_EQ(chevron->size(), QSize(14, 24));
@@ -225,7 +225,7 @@ TEST(SidebarProjects, ChevronIsADrawnSymbolThatTurnsDownWhileExpanded) {
 
 TEST(SidebarSections, ButtonsAndTheClearFilterChipCarryTheirSymbols) {
     WindowFixture f;
-    SidebarView* sidebar = f.view->sidebar();
+    auto* sidebar = qobject_cast<SidebarView*>(f.view->sidebar());
     QList<QAbstractButton*> buttons;
     for (BrandButton* button : sidebar->findChildren<BrandButton*>())
         buttons.append(button);
@@ -243,7 +243,7 @@ TEST(SidebarProjects, TimelineCheckboxOverridesAndAutomaticRuleRestores) {
     f.fill(1, 0, 1);
     f.pm().setProjects({projectWithTimelines("Cut", 1, 0)});
     f.settle();
-    SidebarView* sidebar = f.view->sidebar();
+    auto* sidebar = qobject_cast<SidebarView*>(f.view->sidebar());
     sidebar->setExpanded(f.pm().projects()[0].id, true);
     ASSERT_EQ(sidebar->sequenceRows().size(), 1);
     QCheckBox* box = sidebar->sequenceRows()[0]->checkBox();
@@ -260,7 +260,7 @@ TEST(SidebarProjects, TimelineCheckboxOverridesAndAutomaticRuleRestores) {
 
 TEST(SidebarSections, RuleAndFolderCountsAndTheirButtons) {
     WindowFixture f;
-    SidebarView* sidebar = f.view->sidebar();
+    auto* sidebar = qobject_cast<SidebarView*>(f.view->sidebar());
     EXPECT_EQ(SidebarTexts::ruleCountsText(1, 0).value_or(""),
               QStringLiteral("1 protect rule • 0 auto-ignore rules"));
     EXPECT_EQ(SidebarTexts::ruleCountsText(2, 1).value_or(""),
@@ -295,7 +295,7 @@ TEST(SidebarSections, RuleAndFolderCountsAndTheirButtons) {
 TEST(SidebarToggles, IgnoreExtensionRescansOncePerClickAndNeverOnSync) {
     WindowFixture f;
     f.fill(2);
-    SidebarView* sidebar = f.view->sidebar();
+    auto* sidebar = qobject_cast<SidebarView*>(f.view->sidebar());
     UiLogCapture log;
     auto* ignore = sidebar->toggle(QStringLiteral("Ignore File Extension"));
     ignore->click();
@@ -332,7 +332,7 @@ TEST(SidebarToggles, IgnoreExtensionToggledWhileBusyRescansWhenTheOperationEnds)
     UiLogCapture log;
     auto scope = f.pm().tryBeginOperation(QStringLiteral("Removing project A…"));
     ASSERT_TRUE(scope);
-    f.view->sidebar()->toggle(QStringLiteral("Ignore File Extension"))->click();
+    qobject_cast<SidebarView*>(f.view->sidebar())->toggle(QStringLiteral("Ignore File Extension"))->click();
     f.settle();
     EXPECT_TRUE(f.pm().filters().ignoreFileExtension);
     EXPECT_EQ(rescans(log), 0);
@@ -349,7 +349,7 @@ TEST(SidebarToggles, IgnoreExtensionToggledWhileBusyRescansWhenTheOperationEnds)
 
 TEST(SidebarSweep, ButtonsFollowTheSafeAndExportableFiles) {
     WindowFixture f;
-    SidebarView* sidebar = f.view->sidebar();
+    auto* sidebar = qobject_cast<SidebarView*>(f.view->sidebar());
     EXPECT_FALSE(sidebar->sweepButton(0)->isEnabled());
     EXPECT_FALSE(sidebar->sweepButton(2)->isEnabled());
     f.fill(0, 2, 1); // only unused offline files
@@ -372,7 +372,7 @@ TEST(SidebarSweep, ConflictsRaiseTheSafetyAlertWithTheFirstReason) {
     f.pm().modifyMediaFiles([&](QList<MediaFile>& list) { list.append(review); });
     f.ops->conflictReasons = {{"/m/unused0.mov", "Tied to Brand Film."}};
     f.settle();
-    SidebarView* sidebar = f.view->sidebar();
+    auto* sidebar = qobject_cast<SidebarView*>(f.view->sidebar());
     sidebar->sweepButton(0)->click();
     f.settle();
     ASSERT_EQ(f.presented(), QStringLiteral("⚠️ Potentially Used Media"));
@@ -404,7 +404,7 @@ TEST(SidebarSweep, ConflictsRaiseTheSafetyAlertWithTheFirstReason) {
 TEST(SidebarSweep, NoConflictStagesTheSafeListAtOnce) {
     WindowFixture f;
     f.fill(3, 1, 1);
-    f.view->sidebar()->sweepButton(0)->click();
+    qobject_cast<SidebarView*>(f.view->sidebar())->sweepButton(0)->click();
     f.settle();
     EXPECT_TRUE(f.presented().isEmpty());
     ASSERT_EQ(f.ops->staged.size(), 1);
@@ -416,7 +416,7 @@ TEST(SidebarSweep, UnusedMoveConfirmsWithTheCountAndRunsOnce) {
     WindowFixture f;
     f.fill(3);
     f.panel.choice = {QUrl::fromLocalFile(QStringLiteral("/archive/Job 12"))};
-    SidebarView* sidebar = f.view->sidebar();
+    auto* sidebar = qobject_cast<SidebarView*>(f.view->sidebar());
     sidebar->sweepButton(1)->click();
     f.settle();
     ASSERT_EQ(f.presented(), QStringLiteral("Move Unused Files to Folder?"));
@@ -454,7 +454,7 @@ TEST(SidebarSweep, UnusedMoveConfirmsWithTheCountAndRunsOnce) {
 
 TEST(DropZoneRow, LightsUpWhileDragging) {
     WindowFixture f;
-    DropZoneRow* zone = f.view->sidebar()->dropZone();
+    DropZoneRow* zone = qobject_cast<SidebarView*>(f.view->sidebar())->dropZone();
     EXPECT_FALSE(zone->isDragging());
     QMimeData mime;
     mime.setUrls({QUrl::fromLocalFile(QStringLiteral("/p/A.prproj"))});

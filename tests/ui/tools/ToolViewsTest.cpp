@@ -2,7 +2,7 @@
 
 #include "ui/common/Command.h"
 #include "ui/common/Presentation.h"
-#include "ui/window/ViewFactories.h"
+#include "ui/shell/ViewFactories.h"
 
 #include <gtest/gtest.h>
 

@@ -1,5 +1,6 @@
 #include "support/ProjectGenerator.h"
 #include "support/UiTestHelpers.h"
+#include "ui/cleanup/CleanupRunner.h"
 #include "ui/cleanup/CleanupTexts.h"
 #include "ui/common/AlertDialog.h"
 #include "ui/common/Command.h"
@@ -457,6 +458,27 @@ TEST(ContentViewChain, TrashRunShowsFailureSheetOnlyWhenItemsWereRefused) {
     EXPECT_FALSE(requested(f, Presentation::deletionResult));
 }
 
+TEST(ContentViewChain, ARunWaitingItsTurnIsCancelledFromTheWindow) {
+    WindowFixture f;
+    std::optional<OperationGate::Scope> busy = f.pm().tryBeginOperation(QStringLiteral("Rescanning"));
+    ASSERT_TRUE(busy);
+    QList<CleanupResult> ended;
+    QObject::connect(&f.view->runner(), &CleanupRunner::finished,
+                     [&ended](const CleanupResult& result) { ended.append(result); });
+    f.presentations().startTrashRun();
+    f.settle();
+    ASSERT_EQ(f.view->runner().waiting().size(), 1);
+    ASSERT_FALSE(f.view->cancelWaitingButton()->isHidden());
+    f.view->cancelWaitingButton()->click();
+    f.settle();
+    ASSERT_EQ(ended.size(), 1);
+    EXPECT_TRUE(ended[0].isRefused());
+    EXPECT_TRUE(f.view->cancelWaitingButton()->isHidden());
+    busy.reset();
+    f.settle();
+    EXPECT_EQ(f.ops->trashCalls, 0) << "a cancelled run never starts";
+}
+
 // A second Trash or move asked for while the first is under way is refused (its confirmation is
 // off meanwhile); the refusal reaches the result sheet like every result.
 TEST(ContentViewChain, DestructiveRunsCannotStartTwice) {
@@ -565,9 +587,9 @@ TEST(ContentViewToolbar, OpenPanelsGrantThenImportOrAskToConfirm) {
     QAction* open = nullptr;
     QAction* csv = nullptr;
     for (QAction* action : f.view->toolbar()->actions()) {
-        if (action->text() == QStringLiteral("Open Projects"))
+        if (action->iconText() == QStringLiteral("Open Projects"))
             open = action;
-        if (action->text() == QStringLiteral("DaVinci CSV"))
+        if (action->iconText() == QStringLiteral("DaVinci CSV"))
             csv = action;
     }
     ASSERT_TRUE(open && csv);

@@ -27,17 +27,17 @@ struct CleanupResult;
 class ProjectManager;
 class SecurityScopedAccess;
 class WindowFacts;
-class WindowPresentations;
+class WindowRequests;
 
 // What the window lends the views it makes; each view takes only the pieces it uses. Everything
 // here lives as long as the window.
 struct WindowContext {
     ProjectManager& manager;
     CleanupOperations& operations;
-    CleanupRunner& runner;              // where every clean-up run starts
-    WindowFacts& facts;                 // the window's precomputed facts over the media list
-    WindowPresentations& presentations; // the window's alerts and sheets, raised as requests
-    CommandCenter& commands;            // where the window hears its commands
+    CleanupRunner& runner;         // where every clean-up run starts
+    WindowFacts& facts;            // the window's precomputed facts over the media list
+    WindowRequests& presentations; // the window's alerts and sheets, raised as requests
+    CommandCenter& commands;       // where the window hears its commands
     FilePanel& panel;
     SecurityScopedAccess& grants;
     QSet<QUuid>& selectedFiles;           // shared by the table and the cards
@@ -48,6 +48,13 @@ struct WindowContext {
     std::function<void()> exportUnusedCSV;                       // as the menu runs it
 };
 
+// The sidebar as the window sees it: its widget and what the window asks of it.
+struct SidebarPane {
+    QWidget* widget = nullptr;
+    std::function<void(bool dragging)> setDragging; // projects dragged over the window
+    std::function<void()> chooseUnusedMoveFolder;   // the menu's "Move Unused to Folder…"
+};
+
 // How the window makes the views that live in other folders. Each hook gets the window's context
 // and returns a new widget; the application sets every hook (an unset one, in a test window, leaves
 // its place blank and its sheet unshown). Sheet contents are shown in a window-modal sheet and
@@ -55,7 +62,7 @@ struct WindowContext {
 struct ViewFactories {
     using Pane = std::function<QWidget*(const WindowContext&)>;
 
-    Pane sidebar; // posts its "Manage…" commands through WindowContext::commands
+    std::function<SidebarPane(const WindowContext&)> sidebar; // posts "Manage…" through `commands`
     Pane filterBar;
     Pane clipCards;
     Pane mediaTable; // shares WindowContext::selectedFiles

@@ -1,4 +1,4 @@
-#include "ui/window/EmptyStateView.h"
+#include "ui/common/EmptyStateView.h"
 
 #include "ui/brand/BrandFonts.h"
 #include "ui/brand/BrandPalette.h"
