@@ -26,9 +26,9 @@ class MountTable;
 // A .trashinfo in flight carries this program's leftover mark, which comes off once its item is in
 // files/. Where the file system allows, the .trashinfo is written and marked before it has a name,
 // so a killed run leaves only complete, marked ones; the start and the first operation on a trash
-// in each run sweep those whose item never arrived and whose writer is gone. The unnamed files are made ahead
-// by a helper thread while earlier items are renamed; for the items a run announces, a second
-// helper writes and links their infos ahead too.
+// in each run sweep those whose item never arrived and whose writer is gone. The unnamed files are
+// made ahead by a helper thread while earlier items are renamed; for the items a run announces, a
+// second helper writes and links their infos ahead too.
 class LinuxTrash {
 public:
     // With `expected`, an item at the path that is not that one is kept (FileOpStatus::changed()),
