@@ -41,6 +41,7 @@ struct Wording {
     QString closing;
     AuditAction audit;
     bool toTrash;
+    void (*failed)(const QString& path, const QString& errorDescription);
 };
 
 Wording wordingFor(RemovalMethod method) {
@@ -56,7 +57,8 @@ Wording wordingFor(RemovalMethod method) {
                 QStringLiteral("In use: skipped trashing "),
                 QStringLiteral("Deletion complete: "),
                 AuditAction::movedToTrash,
-                true};
+                true,
+                &AppLog::trashFailed};
     }
     return {QStringLiteral("Permanently deleting "),
             QStringLiteral(" file(s)"),
@@ -69,7 +71,8 @@ Wording wordingFor(RemovalMethod method) {
             QStringLiteral("In use: skipped permanently deleting "),
             QStringLiteral("Permanent deletion complete: "),
             AuditAction::deletedPermanently,
-            false};
+            false,
+            &AppLog::deleteFailed};
 }
 
 QList<PlannedRemoval> planRemovals(const ProjectManager& manager, const QList<RecycleBinItem>& bin) {
@@ -241,7 +244,9 @@ ExecutedRemoval::Outcome refusalFor(const PlannedRemoval& p, const FileOpInfo& i
     }
     // Nothing there when the run was confirmed, nothing now: it fails as its removal would.
     if (!seen) {
-        error = FileOpStatus::failure(ENOENT, QString::fromLocal8Bit(std::strerror(ENOENT)));
+        const QString oddName = path::undecodableNameReason(p.target);
+        error = FileOpStatus::failure(
+            ENOENT, oddName.isEmpty() ? QString::fromLocal8Bit(std::strerror(ENOENT)) : oddName);
         return Outcome::failed;
     }
     return Outcome::notRun;
@@ -603,16 +608,16 @@ ActionResult applyRemovals(ProjectManager& manager, const QList<PlannedRemoval>&
             break;
         case Outcome::isFolder:
             fail(p, RemovalRules::isFolderText(p.name), true);
-            AppLog::deleteFailed(RemovalRules::workingPath(m), QStringLiteral("is a folder — skipped"));
+            words.failed(RemovalRules::workingPath(m), QStringLiteral("is a folder — skipped"));
             break;
         case Outcome::changed:
             fail(p, RemovalRules::changedText(p.name), true);
-            AppLog::deleteFailed(RemovalRules::workingPath(m), changedReason());
+            words.failed(RemovalRules::workingPath(m), changedReason());
             break;
         case Outcome::failed:
         case Outcome::notRun:
             fail(p, p.name + QStringLiteral(": ") + done.error.message, true);
-            AppLog::deleteFailed(RemovalRules::workingPath(m), done.error.message);
+            words.failed(RemovalRules::workingPath(m), done.error.message);
             break;
         case Outcome::removed:
         case Outcome::withContainer:
