@@ -66,6 +66,7 @@ const ScreenshotTour::State ScreenshotTour::states[] = {
     &ScreenshotTour::brightPosterAndVideoPlaying,
     &ScreenshotTour::audioPlayPressed,
     &ScreenshotTour::tableCjkName,
+    &ScreenshotTour::transcodedClip,
     &ScreenshotTour::projectFilter,
     &ScreenshotTour::protectedFolderRows,
     &ScreenshotTour::easyImportLongNames,
