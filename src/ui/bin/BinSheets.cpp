@@ -472,6 +472,7 @@ TranscodeConfirmationSheet::TranscodeConfirmationSheet(ProjectManager& manager, 
     setTextColor(m_renamedLabel, Color::darkSystemBlue());
     m_renamedLines = textLabel(QString(), -2, false, renamed);
     m_renamedLines->setAlignment(Qt::AlignLeft);
+    m_renamedLines->setWordWrap(false); // one line per file, each whole
     setTextColor(m_renamedLines, Color::secondaryLabel());
     renamed->layout()->addWidget(m_renamedLines);
     layout->addWidget(renamed);

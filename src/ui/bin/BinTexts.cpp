@@ -3,6 +3,7 @@
 #include "platform/ByteCountText.h"
 #include "transcode/TranscodeExtensions.h"
 #include "ui/brand/BrandPalette.h"
+#include "ui/common/ViewHelpers.h"
 
 #include <QFileInfo>
 
@@ -119,8 +120,11 @@ TranscodePlan TranscodePlan::of(const QList<RecycleBinItem>& bin,
         plan.sourceSize += item.mediaFile.size;
         if (transcodeExtensions::isProVideoFormat(path))
             plan.ffmpegItems.append(item);
-        // The replacing step keeps a .mov source's name and gives any other a .mov one.
-        if (transcodeExtensions::lowerExtension(sourceOf(item)) != QLatin1String("mov"))
+        // The replacing step keeps a .mov source's name and gives any other a .mov one; a still or a
+        // sound has no video track to transcode and keeps its name.
+        const QString extension = transcodeExtensions::lowerExtension(sourceOf(item));
+        const MediaKind kind = mediaKindFromExtension(extension);
+        if (extension != QLatin1String("mov") && kind != MediaKind::image && kind != MediaKind::audio)
             plan.renamedItems.append(item);
     }
     plan.estimatedSize = plan.sourceSize / 8;

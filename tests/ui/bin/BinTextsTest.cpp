@@ -42,9 +42,9 @@ TEST(BinTexts, ProgressAndTrashFailureTexts) {
 // The sheet counts the files the run will try: a protected one is skipped, as the run skips it.
 TEST(BinTexts, TranscodePlanSkipsWhatTheRunSkipsAndNamesTheNewMovNames) {
     auto plan = BinTexts::TranscodePlan::of(
-        bin({{"/a/A.mp4", 10}, {"/a/B.MOV", 10}, {"/keep/C.mxf", 10}, {"/a/D.R3D", 10}}),
+        bin({{"/a/A.mp4", 10}, {"/a/B.MOV", 10}, {"/keep/C.mxf", 10}, {"/a/D.R3D", 10}, {"/a/E.png", 10}}),
         [](const QString& path) { return path.startsWith(QStringLiteral("/keep/")); });
-    EXPECT_EQ(plan.transcodable, 2);
+    EXPECT_EQ(plan.transcodable, 3);
     EXPECT_EQ(plan.skippedLabel(),
               QStringLiteral("2 file(s) will be skipped (proprietary codec or protected folder)"));
     EXPECT_EQ(plan.skippedLines(),
