@@ -566,6 +566,8 @@ void TranscodeConfirmationSheet::refresh() {
     m_renamedBox->setVisible(!m_plan.renamedItems.isEmpty());
     m_renamedLabel->setText(m_plan.renamedLabel());
     m_renamedLines->setText(m_plan.renamedLines().join(QLatin1Char('\n')));
+    // Every line whole: the box grows with the list.
+    m_renamedLines->setMinimumHeight(m_renamedLines->sizeHint().height());
 
     m_confirm->setEnabled(m_plan.transcodable > 0 && !m_confirmed);
 }
