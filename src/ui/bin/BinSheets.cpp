@@ -492,7 +492,8 @@ TranscodeConfirmationSheet::TranscodeConfirmationSheet(ProjectManager& manager, 
     layout->addLayout(warningRow);
     m_warning->setWordWrap(false);
     auto* replaced =
-        textLabel(QStringLiteral("A .mov original is replaced in place and is not kept."), -2, false, this);
+        textLabel(QStringLiteral("A .mov original is replaced in place; any other goes to the Trash."), -2,
+                  false, this);
     replaced->setObjectName(QStringLiteral("replacedInPlace"));
     setTextColor(replaced, Color::secondaryLabel());
     layout->addWidget(replaced);

@@ -174,7 +174,7 @@ QStringList TranscodePlan::skippedLines() const {
 
 QString TranscodePlan::renamedLabel() const {
     return QString::number(renamedItems.size()) +
-           QStringLiteral(" file(s) will change their extension to .mov; the originals go to the Trash");
+           QStringLiteral(" file(s) will change their extension to .mov");
 }
 
 QStringList TranscodePlan::renamedLines() const {
