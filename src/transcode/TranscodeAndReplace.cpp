@@ -62,6 +62,15 @@ DestructiveStepCheck liveEntryCheck(QPointer<ProjectManager> manager, MediaFile 
 
 } // namespace
 
+std::optional<TranscodeSkip> transcodeSkip(const MediaFile& staged,
+                                           const std::function<bool(const QString& path)>& isProtected) {
+    if (transcodeExtensions::isNeverTranscoded(staged.path))
+        return TranscodeSkip::neverTranscoded;
+    if (isProtected && isProtected(staged.matchedPath.value_or(staged.path)))
+        return TranscodeSkip::protectedFolder;
+    return std::nullopt;
+}
+
 ReplaceRecorder transcodeRecorder(RecordRun& run, const MediaFile& file) {
     auto seq = std::make_shared<int>(-1);
     ReplaceRecorder recorder;
@@ -122,15 +131,11 @@ namespace {
 // The bin's items that may be transcoded: neither of a kind never transcoded nor protected.
 QList<RecycleBinItem> transcodableItems(const ProjectManager& manager, const QList<RecycleBinItem>& bin,
                                         const TranscodeRunChecks& checks) {
+    const auto isProtected = [&](const QString& path) { return checks.isProtected(manager, path); };
     QList<RecycleBinItem> items;
-    for (const RecycleBinItem& item : bin) {
-        const MediaFile& m = item.mediaFile;
-        if (transcodeExtensions::isNeverTranscoded(m.path))
-            continue;
-        if (checks.isProtected(manager, m.matchedPath ? *m.matchedPath : m.path))
-            continue;
-        items.append(item);
-    }
+    for (const RecycleBinItem& item : bin)
+        if (!transcodeSkip(item.mediaFile, isProtected))
+            items.append(item);
     return items;
 }
 
@@ -206,10 +211,10 @@ void countTranscoded(ProjectManager& manager, const QString& path, const QString
 }
 
 void countFailure(const QString& name, const TranscodeError& error, TranscodeRunTotals& totals) {
-    const QString description = error.description();
+    const QString line = error.lineFor(name);
     totals.failed += 1;
-    totals.errors.append(name + QStringLiteral(": ") + description);
-    AppLog::error(QStringLiteral("Transcode failed for ") + name + QStringLiteral(": ") + description);
+    totals.errors.append(line);
+    AppLog::error(QStringLiteral("Transcode failed for ") + line);
 }
 
 void finishProgress(ProjectManager& manager, const TranscodeRunTotals& totals) {

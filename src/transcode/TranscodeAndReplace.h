@@ -7,6 +7,7 @@
 #include <qcoro/qcorotask.h>
 
 #include <functional>
+#include <optional>
 
 namespace tarnwick {
 
@@ -37,6 +38,12 @@ struct TranscodeRunChecks {
 
     static TranscodeRunChecks defaults();
 };
+
+// Why a run leaves a staged file out before it starts, if it does: a kind never transcoded, or a
+// protected folder (tested where the file was found). The confirmation counts by the same rule.
+enum class TranscodeSkip { neverTranscoded, protectedFolder };
+std::optional<TranscodeSkip> transcodeSkip(const MediaFile& staged,
+                                           const std::function<bool(const QString& path)>& isProtected);
 
 // Writes the record of `file`'s transcode to `run` around the step that replaces it: the
 // "Transcoded & Replaced" entry and the bytes saved, decided by the disk after a kill in between.

@@ -221,8 +221,7 @@ TEST_F(TranscodeRun, FolderProtectedWhileEncodingIsNotReplaced) {
     });
     const TranscodeRunTotals totals = QCoro::waitFor(transcodeAndReplace(*pm, *h.engine));
     protector.join();
-    EXPECT_EQ(totals.errors,
-              (QStringList{QStringLiteral("clip.mov: Skipped \u2014 in a protected folder: clip.mov")}));
+    EXPECT_EQ(totals.errors, (QStringList{QStringLiteral("clip.mov: Skipped \u2014 in a protected folder")}));
     EXPECT_EQ(h.ops->replaceCalls, 0);
     EXPECT_EQ(QFileInfo(clip.path).size(), clip.size);
 }

@@ -67,6 +67,7 @@ const ScreenshotTour::State ScreenshotTour::states[] = {
     &ScreenshotTour::brightPosterAndVideoPlaying,
     &ScreenshotTour::audioPlayPressed,
     &ScreenshotTour::tableCjkName,
+    &ScreenshotTour::transcodedClip,
     &ScreenshotTour::projectFilter,
     &ScreenshotTour::protectedFolderRows,
     &ScreenshotTour::easyImportLongNames,

@@ -110,6 +110,8 @@ private:
     // Cards, scrubbing, table, map and previews (ScreenshotTourViews.cpp).
     void cards();
     void cardsHover();
+    void hoverFirstVideoCard();
+    void endHover();
     void scrubVideo();
     void scrubAudio();
     void scrubSheet(bool audio);
@@ -122,6 +124,9 @@ private:
     void brightPosterAndVideoPlaying();
     void audioPlayPressed();
     void tableCjkName();
+
+    // A clip replaced by a real Transcode & Replace: its card and row (ScreenshotTourTranscoded.cpp).
+    void transcodedClip();
 
     // States that stage data of their own and put it back (ScreenshotTourStagedStates.cpp).
     void projectFilter();
