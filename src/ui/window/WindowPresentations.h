@@ -6,6 +6,7 @@
 #include "ui/window/ViewFactories.h"
 
 #include <QObject>
+#include <QPointer>
 
 #include <functional>
 
@@ -20,7 +21,9 @@ class FilePanel;
 struct CleanupResult;
 struct TranscodeCompleteResult;
 class ProjectManager;
+class ReviewPrompt;
 class SecurityScopedAccess;
+class Sheet;
 
 // The window's alerts and sheets. Each is raised as a request to the window's presentation chain
 // (shown once, in the chain's order, one at a time); the manager's prompt flags are watched by the
@@ -41,6 +44,8 @@ public:
         QWidget* view;                               // alerts and sheets go over its window
         // The transcode's result card, which lies over the window rather than in a sheet.
         std::function<void(const TranscodeCompleteResult&)> showTranscodeResult;
+        // A progress overlay or a result card lies over the window.
+        std::function<bool()> isCovered;
     };
 
     WindowPresentations(Services services, QObject* parent = nullptr);
@@ -61,12 +66,20 @@ public:
     void showResult(const CleanupResult& result);
     // The folder choice for moving the bin, then its confirmation.
     void chooseBinMoveFolder();
-    // Where the exported list of unused files was written, and whether an application opened it.
-    void showCSVExported(const QString& path, bool opened);
+    // Where the exported list of unused files was written, and whether an application opened it
+    // or the file manager showed it.
+    void showCSVExported(const QString& path, bool opened, bool revealed);
+    // Why the list of unused files could not be written.
+    void showCSVExportFailed(const QString& reason);
     // "Import DaVinci CSV as Unused?" for the chosen file.
     void confirmDaVinciImport(const QUrl& csv);
     // One of the sheets that carry nothing of their own, made by its factory.
     void showSheet(Presentation sheet);
+
+    // The review prompt's sheet, when the prompt asks for it and the window is quiet: nothing else
+    // due or shown, no overlay, no clean-up run going or waiting. So it never hides a result.
+    void attachReviewPrompt(ReviewPrompt& prompt);
+    Sheet* reviewSheet() const;
 
     // The Trash and bin-move runs the alerts confirm, asked of the runner.
     void startTrashRun();
@@ -74,6 +87,7 @@ public:
 
 private:
     void watchManagerPrompts();
+    bool isQuiet() const;
     void confirmBinMove(const QUrl& folder);
     QDialog* alert(const QString& title, const QString& message, QList<AlertButton> buttons) const;
     // Shows `content` in a sheet; null content (a test window without the view) shows nothing.
@@ -83,6 +97,7 @@ private:
     Services m_services;
     const WindowContext* m_context = nullptr;
     PresentationChain* m_chain = nullptr;
+    QPointer<Sheet> m_reviewSheet;
 };
 
 } // namespace tarnwick
