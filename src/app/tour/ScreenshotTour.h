@@ -107,6 +107,11 @@ private:
     void transcodeDone();
     void dismissTranscodeResult();
 
+    // What follows a result: the review prompt after it, the CSV export's alerts
+    // (ScreenshotTourResults.cpp).
+    void reviewPromptAfterResult();
+    void csvExportAlerts();
+
     // Cards, scrubbing, table, map and previews (ScreenshotTourViews.cpp).
     void cards();
     void cardsHover();

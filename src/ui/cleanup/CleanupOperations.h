@@ -1,6 +1,7 @@
 #pragma once
 
 #include "actions/ActionResult.h"
+#include "actions/UnusedFilesExport.h"
 #include "model/MediaFile.h"
 #include "model/RecycleBinItem.h"
 #include "model/TranscodeCompleteResult.h"
@@ -47,7 +48,7 @@ public:
     virtual QCoro::Task<ActionResult> moveRecycleBinToFolder(ProjectManager& manager, QUrl folder) = 0;
     virtual QCoro::Task<ActionResult> moveFilesToFolder(ProjectManager& manager, QList<MediaFile> files,
                                                         QUrl folder) = 0;
-    virtual std::optional<QUrl> exportUnusedFilesCSV(ProjectManager& manager) = 0;
+    virtual CSVExportResult exportUnusedFilesCSV(ProjectManager& manager) = 0;
     // Delete Permanently over the whole bin (refused items come back in `refused`).
     virtual QCoro::Task<ActionResult> permanentlyDelete(ProjectManager& manager);
     // Transcode & Replace over the bin; its progress goes through the manager's transcode fields.

@@ -160,7 +160,11 @@ void ContentView::buildPresentations() {
     m_presentations = new WindowPresentations(
         {*m_manager, *m_services.operations, *m_runner, *m_filePanel, *m_grants, m_services.factories,
          m_services.openURL, [this] { showVolumeAccessPanel(); }, this,
-         [this](const TranscodeCompleteResult& r) { showTranscodeResult(r); }},
+         [this](const TranscodeCompleteResult& r) { showTranscodeResult(r); },
+         [this] {
+             return m_manager->progress().isAnalyzing || m_manager->moveProgress().isMoveInProgress ||
+                    m_manager->transcodeProgress().isTranscodeInProgress || m_transcodeResult.has_value();
+         }},
         this);
     QPointer<ContentView> self(this);
     m_context = std::make_unique<WindowContext>(
@@ -409,8 +413,11 @@ void ContentView::dismissTranscodeResult() {
         transcode.showTranscodeComplete = false;
         transcode.transcodeCompleteResult = std::nullopt;
     });
-    // Not inside the card's own click.
-    QTimer::singleShot(0, this, [this] { updateOverlays(); });
+    // Not inside the card's own click. What waited for the card may show now.
+    QTimer::singleShot(0, this, [this] {
+        updateOverlays();
+        m_presentations->chain().schedule();
+    });
 }
 
 void ContentView::updateBusyStatus() {

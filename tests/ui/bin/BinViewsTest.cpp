@@ -481,6 +481,34 @@ TEST(TranscodeConfirmation, ClassifiesChecksFFmpegOffThreadAndConfirmsOnce) {
     EXPECT_EQ(sheet->skippedLines()->text(), QStringLiteral("  CLIP.R3D (R3D)\n  x.ari (ARI)"));
 }
 
+// Due during a transcode that failed on one file, the prompt never hides the result card's figures
+// and errors: it asks once Done closed the card.
+TEST(TranscodeCards, TheReviewPromptAsksOnlyOnceTheResultCardIsClosed) {
+    BinFixture f;
+    DueReviewPrompt review(f.dir.filePath(QStringLiteral("review.ini")));
+    f.presentations().attachReviewPrompt(review.prompt);
+    f.ops->gate.closed = true;
+    f.ops->transcodeResult =
+        TranscodeCompleteResult{5, 0, 1, 1'000'000, {"Logo_Card.png: No video track"}, false};
+    f.view->runner().request(CleanupRunKind::transcode);
+    f.pm().updateTranscodeProgress(
+        [](TranscodeRunProgress& transcode) { transcode.isTranscodeInProgress = true; });
+    ASSERT_TRUE(review.count());
+    f.settle();
+    EXPECT_EQ(f.presentations().reviewSheet(), nullptr) << "not over the progress overlay";
+    f.pm().updateTranscodeProgress(
+        [](TranscodeRunProgress& transcode) { transcode.isTranscodeInProgress = false; });
+    f.ops->gate.open();
+    EXPECT_TRUE(QTest::qWaitFor([&] { return f.view->findChild<TranscodeCompleteOverlay*>() != nullptr; }));
+    f.settle();
+    auto* done = f.view->findChild<TranscodeCompleteOverlay*>();
+    ASSERT_NE(done, nullptr);
+    EXPECT_EQ(f.presentations().reviewSheet(), nullptr) << "not over the result card";
+    QTest::mouseClick(done->doneButton(), Qt::LeftButton);
+    f.settle();
+    EXPECT_EQ(f.presented(), QStringLiteral("ReviewPromptSheet"));
+}
+
 TEST(TranscodeCards, ProgressCancelAndResultCardKeepsDoneOnScreen) {
     BinFixture f;
     ProjectManager& pm = f.pm();
