@@ -7,6 +7,7 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QPointer>
+#include <QShortcut>
 
 namespace tarnwick {
 
@@ -38,10 +39,22 @@ QAction* addItem(QMenu& menu, const MenuEntry& item, AppCommands& commands, Chec
 void installMenus(QMenuBar& bar, const QList<MenuDefinition>& model, AppCommands& commands,
                   CheckForUpdatesViewModel& updates, QWidget* window) {
     bar.clear();
-    for (const auto& definition : model) {
-        QMenu* menu = bar.addMenu(definition.title);
+    const QStringList titles = menuBarTitles(model);
+    for (qsizetype i = 0; i < model.size(); ++i) {
+        const MenuDefinition& definition = model[i];
+        QMenu* menu = bar.addMenu(titles[i]);
         for (const auto& item : definition.items)
             addItem(*menu, item, commands, updates, window);
+    }
+    // F10 opens the first menu, as on the other desktops of this platform.
+    const QString f10Name = QStringLiteral("menuBarKey");
+    if (!bar.findChild<QShortcut*>(f10Name, Qt::FindDirectChildrenOnly)) {
+        auto* f10 = new QShortcut(QKeySequence(Qt::Key_F10), &bar);
+        f10->setObjectName(f10Name);
+        QObject::connect(f10, &QShortcut::activated, &bar, [&bar] {
+            if (!bar.actions().isEmpty())
+                bar.setActiveAction(bar.actions().constFirst());
+        });
     }
 }
 

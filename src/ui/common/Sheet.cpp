@@ -1,23 +1,109 @@
 #include "ui/common/Sheet.h"
 
+#include "ui/common/KeyboardOwner.h"
+#include "ui/common/ModalFrame.h"
+
+#include <QPainter>
+#include <QPushButton>
+#include <QScreen>
+#include <QScrollArea>
 #include <QVBoxLayout>
 
 namespace tarnwick {
 
+namespace {
+
+// Asks for the whole of its content, so a sheet is as large as before unless the screen is smaller.
+class SheetScrollArea : public QScrollArea {
+public:
+    using QScrollArea::QScrollArea;
+    QSize sizeHint() const override {
+        const QWidget* content = widget();
+        if (!content)
+            return QScrollArea::sizeHint();
+        return content->sizeHint().expandedTo(content->minimumSize()).boundedTo(content->maximumSize());
+    }
+    QSize minimumSizeHint() const override {
+        const QWidget* content = widget();
+        const QSize whole = content ? content->minimumSizeHint().expandedTo(content->minimumSize()) : QSize();
+        return m_room.isValid() ? whole.boundedTo(m_room) : whole;
+    }
+    // At most what the screen leaves for the sheet's content.
+    void setRoom(QSize room) {
+        m_room = room;
+        updateGeometry();
+    }
+
+private:
+    QSize m_room;
+};
+
+} // namespace
+
 Sheet::Sheet(QWidget* window, QWidget* content) : QDialog(window, Qt::Sheet), m_content(content) {
     setWindowModality(window ? Qt::WindowModal : Qt::ApplicationModal);
     setAttribute(Qt::WA_DeleteOnClose);
+    setAttribute(Qt::WA_KeyboardFocusChange); // its focus shows before the first Tab
+    (new KeyboardOwner(this))->setOwner(this);
     auto* layout = new QVBoxLayout(this);
-    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setContentsMargins(modalFrame::width, modalFrame::width, modalFrame::width, modalFrame::width);
     layout->setSizeConstraint(QLayout::SetMinimumSize);
-    content->setParent(this);
-    layout->addWidget(content);
+    m_scroll = new SheetScrollArea(this);
+    m_scroll->setFrameShape(QFrame::NoFrame);
+    m_scroll->setFocusPolicy(Qt::NoFocus);
+    m_scroll->setWidgetResizable(true);
+    m_scroll->viewport()->setAutoFillBackground(false);
+    const bool filled = content->autoFillBackground();
+    m_scroll->setWidget(content); // takes it over
+    content->setAutoFillBackground(filled);
+    layout->addWidget(m_scroll);
 }
 
 Sheet* Sheet::present(QWidget* window, QWidget* content) {
     auto* sheet = new Sheet(window, content);
     sheet->open();
     return sheet;
+}
+
+void Sheet::placeWithin(const QRect& available) {
+    // What the window manager draws round the sheet (nothing without one).
+    const QRect outer = frameGeometry();
+    const QRect inner = geometry();
+    const QMargins decoration(inner.left() - outer.left(), inner.top() - outer.top(),
+                              outer.right() - inner.right(), outer.bottom() - inner.bottom());
+    const QRect room = available.marginsRemoved(decoration);
+    // Never larger than the room, whatever the content asks; the content scrolls instead.
+    static_cast<SheetScrollArea*>(m_scroll)->setRoom(room.size() - QSize(2, 2) * modalFrame::width);
+    layout()->activate();
+    setMaximumSize(room.size());
+    const QRect wanted(geometry().topLeft(), sizeHint().expandedTo(size()).boundedTo(room.size()));
+    setGeometry(modalFrame::placedWithin(wanted, room));
+}
+
+void Sheet::showEvent(QShowEvent* event) {
+    QDialog::showEvent(event);
+    modalFrame::dimWindowBehind(*this);
+    if (QScreen* where = screen())
+        placeWithin(where->availableGeometry());
+    // Return is the default button's, whichever button has the focus (Space presses that one).
+    QPushButton* defaultButton = nullptr;
+    for (QPushButton* button : m_content->findChildren<QPushButton*>()) {
+        if (button->isDefault())
+            defaultButton = button;
+        else
+            button->setAutoDefault(false);
+    }
+    QWidget* focus = focusWidget();
+    if (defaultButton && (!focus || qobject_cast<QAbstractButton*>(focus) || focus == m_scroll))
+        defaultButton->setFocus(Qt::OtherFocusReason);
+    // Without a window manager nothing else makes the new window take the keyboard.
+    activateWindow();
+}
+
+void Sheet::paintEvent(QPaintEvent* event) {
+    QDialog::paintEvent(event);
+    QPainter painter(this);
+    modalFrame::paint(painter, rect());
 }
 
 void Sheet::done(int result) {

@@ -35,6 +35,7 @@ class ProjectManager;
 class SecurityScopedAccess;
 class SidebarView;
 class WelcomeView;
+class KeyboardOwner;
 class WindowFacts;
 class WindowPresentations;
 struct OpenPanelRequest;
@@ -165,6 +166,7 @@ private:
     QPointer<QWidget> m_transcodeComplete;
     std::optional<TranscodeCompleteResult> m_transcodeResult; // shown by the card until Done
     QPointer<QWidget> m_welcome;
+    KeyboardOwner* m_keyboard = nullptr; // the topmost layer has the window's keyboard
 
     DetailViewMode m_detailViewMode = DetailViewMode::cards;
     QSet<QUuid> m_selectedFiles;
