@@ -1,6 +1,5 @@
 #include "ui/common/KeyboardOwner.h"
 
-#include <QAbstractButton>
 #include <QApplication>
 #include <QKeyEvent>
 #include <QPushButton>
@@ -43,24 +42,31 @@ bool KeyboardOwner::isInsideOwner(const QObject* watched) const {
     return widget && m_owner && (widget == m_owner || m_owner->isAncestorOf(widget));
 }
 
-void KeyboardOwner::takeFocus() {
-    QWidget* target = m_owner->focusWidget();
-    if (!target || !isInsideOwner(target)) {
-        const auto buttons = m_owner->findChildren<QPushButton*>();
-        for (QPushButton* button : buttons) {
-            if (button->isDefault() && button->isVisibleTo(m_owner))
+QList<QWidget*> KeyboardOwner::controls() const {
+    QList<QWidget*> found;
+    for (QWidget* w = m_owner->nextInFocusChain(); w && w != m_owner; w = w->nextInFocusChain()) {
+        if (isInsideOwner(w) && (w->focusPolicy() & Qt::TabFocus) && w->isVisibleTo(m_owner) &&
+            w->isEnabled())
+            found.append(w);
+    }
+    return found;
+}
+
+void KeyboardOwner::takeFocus(Qt::FocusReason reason) {
+    const QList<QWidget*> candidates = controls();
+    QWidget* target = nullptr;
+    if (!candidates.isEmpty() && (reason == Qt::TabFocusReason || reason == Qt::BacktabFocusReason)) {
+        // Tabbing out of one end comes back in at the other.
+        target = reason == Qt::TabFocusReason ? candidates.first() : candidates.last();
+    } else if (candidates.contains(m_owner->focusWidget())) {
+        target = m_owner->focusWidget();
+    } else {
+        for (QPushButton* button : m_owner->findChildren<QPushButton*>()) {
+            if (button->isDefault() && candidates.contains(button))
                 target = button;
         }
-    }
-    if (!target || !isInsideOwner(target)) {
-        // The first control of the layer that takes focus from the keyboard.
-        for (QWidget* w = m_owner->nextInFocusChain(); w && w != m_owner; w = w->nextInFocusChain()) {
-            if (isInsideOwner(w) && (w->focusPolicy() & Qt::TabFocus) && w->isVisibleTo(m_owner) &&
-                w->isEnabled()) {
-                target = w;
-                break;
-            }
-        }
+        if (!target && !candidates.isEmpty())
+            target = candidates.first();
     }
     if (!target) {
         m_owner->setFocusPolicy(Qt::StrongFocus);
@@ -70,7 +76,7 @@ void KeyboardOwner::takeFocus() {
     m_owner->window()->setAttribute(Qt::WA_KeyboardFocusChange);
     if (m_owner->isWindow())
         m_owner->activateWindow();
-    target->setFocus(Qt::OtherFocusReason);
+    target->setFocus(reason);
 }
 
 bool KeyboardOwner::handleKey(QKeyEvent& key) {
@@ -125,11 +131,12 @@ bool KeyboardOwner::eventFilter(QObject* watched, QEvent* event) {
     case QEvent::FocusIn:
         // A dialog is a window of its own, which the window system keeps active.
         if (inCoveredWindow(watched) && !isInsideOwner(watched) && !m_owner->isWindow()) {
+            const Qt::FocusReason reason = static_cast<QFocusEvent*>(event)->reason();
             QMetaObject::invokeMethod(
                 this,
-                [this] {
+                [this, reason] {
                     if (m_owner && m_owner->isVisible() && !isInsideOwner(QApplication::focusWidget()))
-                        takeFocus();
+                        takeFocus(reason);
                 },
                 Qt::QueuedConnection);
         }

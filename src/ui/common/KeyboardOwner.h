@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QList>
 #include <QObject>
 #include <QPointer>
 #include <QWidget>
@@ -35,7 +36,8 @@ private:
     bool inCoveredWindow(const QObject* watched) const;
     bool isInsideOwner(const QObject* watched) const;
     bool handleKey(QKeyEvent& key);
-    void takeFocus();
+    QList<QWidget*> controls() const; // the owner's controls in focus order
+    void takeFocus(Qt::FocusReason reason = Qt::OtherFocusReason);
 
     QPointer<QWidget> m_owner;
     Keys m_keys;
