@@ -8,7 +8,6 @@
 
 #include <QHBoxLayout>
 #include <QLabel>
-#include <QPainter>
 #include <QPushButton>
 #include <QScreen>
 #include <QVBoxLayout>
@@ -29,6 +28,7 @@ AlertDialog::AlertDialog(QWidget* parent, const QString& title, const QString& m
     setWindowModality(parent ? Qt::WindowModal : Qt::ApplicationModal);
     setAttribute(Qt::WA_KeyboardFocusChange); // its focus shows before the first Tab
     (new KeyboardOwner(this))->setOwner(this);
+    modalFrame::addFrame(*this);
     setMinimumWidth(360);
     setMaximumWidth(520);
     setAutoFillBackground(true);
@@ -98,12 +98,6 @@ void AlertDialog::showEvent(QShowEvent* event) {
         setGeometry(modalFrame::placedWithin(geometry(), where->availableGeometry()));
     // Without a window manager nothing else makes the new window take the keyboard.
     activateWindow();
-}
-
-void AlertDialog::paintEvent(QPaintEvent* event) {
-    QDialog::paintEvent(event);
-    QPainter painter(this);
-    modalFrame::paint(painter, rect());
 }
 
 void AlertDialog::reject() {

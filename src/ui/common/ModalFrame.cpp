@@ -70,6 +70,38 @@ private:
     QList<QPointer<QDialog>> m_dialogs;
 };
 
+// A line along the inside of the dialog's edge, above its content; clicks go through it.
+class Frame : public QWidget {
+public:
+    explicit Frame(QDialog* dialog) : QWidget(dialog) {
+        setAttribute(Qt::WA_TransparentForMouseEvents);
+        setAttribute(Qt::WA_NoSystemBackground);
+        setFocusPolicy(Qt::NoFocus);
+        dialog->installEventFilter(this);
+        follow();
+    }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (watched == parent() && (event->type() == QEvent::Resize || event->type() == QEvent::ChildAdded ||
+                                    event->type() == QEvent::Show))
+            follow();
+        return QWidget::eventFilter(watched, event);
+    }
+    void paintEvent(QPaintEvent*) override {
+        QPainter painter(this);
+        const qreal line = modalFrame::width;
+        painter.setPen(QPen(Color::brandBorder(), line));
+        painter.drawRect(QRectF(rect()).adjusted(line / 2, line / 2, -line / 2, -line / 2));
+    }
+
+private:
+    void follow() {
+        setGeometry(parentWidget()->rect());
+        raise();
+    }
+};
+
 } // namespace
 
 void dimWindowBehind(QDialog& dialog) {
@@ -88,12 +120,8 @@ QWidget* dimming(const QWidget& window) {
     return found && found->isVisible() ? found : nullptr;
 }
 
-void paint(QPainter& painter, const QRect& rect) {
-    painter.save();
-    painter.setPen(QPen(Color::brandBorder(), width));
-    painter.setBrush(Qt::NoBrush);
-    painter.drawRect(QRectF(rect).adjusted(0.5 * width, 0.5 * width, -0.5 * width, -0.5 * width));
-    painter.restore();
+void addFrame(QDialog& dialog) {
+    new Frame(&dialog);
 }
 
 QRect placedWithin(QRect frame, QRect available) {

@@ -3,7 +3,6 @@
 #include <QRect>
 
 class QDialog;
-class QPainter;
 class QWidget;
 
 namespace tarnwick {
@@ -12,7 +11,7 @@ namespace tarnwick {
 // the window behind is dimmed while it shows, and it has a frame of its own.
 namespace modalFrame {
 
-// The frame's width, which the dialog keeps as its contents margin.
+// The frame's width.
 constexpr int width = 1;
 
 // Dims the window `dialog` belongs to for as long as `dialog` shows (several dialogs share one
@@ -21,8 +20,8 @@ void dimWindowBehind(QDialog& dialog);
 // The dimming over `window`, while some dialog keeps it.
 QWidget* dimming(const QWidget& window);
 
-// Paints the frame round `rect`.
-void paint(QPainter& painter, const QRect& rect);
+// Draws the frame along the inside of `dialog`'s edge, over its content (which keeps its size).
+void addFrame(QDialog& dialog);
 
 // `frame` (a dialog's outer frame) shrunk to fit `available` where it is larger, and moved inside it.
 QRect placedWithin(QRect frame, QRect available);

@@ -3,7 +3,6 @@
 #include "ui/common/KeyboardOwner.h"
 #include "ui/common/ModalFrame.h"
 
-#include <QPainter>
 #include <QPushButton>
 #include <QScreen>
 #include <QScrollArea>
@@ -45,8 +44,9 @@ Sheet::Sheet(QWidget* window, QWidget* content) : QDialog(window, Qt::Sheet), m_
     setAttribute(Qt::WA_DeleteOnClose);
     setAttribute(Qt::WA_KeyboardFocusChange); // its focus shows before the first Tab
     (new KeyboardOwner(this))->setOwner(this);
+    modalFrame::addFrame(*this);
     auto* layout = new QVBoxLayout(this);
-    layout->setContentsMargins(modalFrame::width, modalFrame::width, modalFrame::width, modalFrame::width);
+    layout->setContentsMargins(0, 0, 0, 0);
     layout->setSizeConstraint(QLayout::SetMinimumSize);
     m_scroll = new SheetScrollArea(this);
     m_scroll->setFrameShape(QFrame::NoFrame);
@@ -66,18 +66,23 @@ Sheet* Sheet::present(QWidget* window, QWidget* content) {
 }
 
 void Sheet::placeWithin(const QRect& available) {
-    // What the window manager draws round the sheet (nothing without one).
+    // Never larger than the area, whatever the content asks; the content scrolls instead.
+    static_cast<SheetScrollArea*>(m_scroll)->setRoom(available.size());
+    layout()->activate();
+    setMaximumSize(available.size());
+    const QSize wanted = sizeHint().expandedTo(size()).boundedTo(available.size());
+    // The window manager's frame round the sheet (none without one) stays inside too when it
+    // fits; otherwise the sheet's own content does.
     const QRect outer = frameGeometry();
     const QRect inner = geometry();
     const QMargins decoration(inner.left() - outer.left(), inner.top() - outer.top(),
                               outer.right() - inner.right(), outer.bottom() - inner.bottom());
-    const QRect room = available.marginsRemoved(decoration);
-    // Never larger than the room, whatever the content asks; the content scrolls instead.
-    static_cast<SheetScrollArea*>(m_scroll)->setRoom(room.size() - QSize(2, 2) * modalFrame::width);
-    layout()->activate();
-    setMaximumSize(room.size());
-    const QRect wanted(geometry().topLeft(), sizeHint().expandedTo(size()).boundedTo(room.size()));
-    setGeometry(modalFrame::placedWithin(wanted, room));
+    const QRect framed =
+        modalFrame::placedWithin(QRect(inner.topLeft(), wanted).marginsAdded(decoration), available);
+    if (framed.size() == wanted.grownBy(decoration))
+        setGeometry(framed.marginsRemoved(decoration));
+    else
+        setGeometry(modalFrame::placedWithin(QRect(inner.topLeft(), wanted), available));
 }
 
 void Sheet::showEvent(QShowEvent* event) {
@@ -98,12 +103,6 @@ void Sheet::showEvent(QShowEvent* event) {
         defaultButton->setFocus(Qt::OtherFocusReason);
     // Without a window manager nothing else makes the new window take the keyboard.
     activateWindow();
-}
-
-void Sheet::paintEvent(QPaintEvent* event) {
-    QDialog::paintEvent(event);
-    QPainter painter(this);
-    modalFrame::paint(painter, rect());
 }
 
 void Sheet::done(int result) {

@@ -29,7 +29,6 @@ Q_SIGNALS:
 protected:
     void done(int result) override;
     void showEvent(QShowEvent* event) override;
-    void paintEvent(QPaintEvent* event) override;
 
 private:
     QWidget* m_content = nullptr;
