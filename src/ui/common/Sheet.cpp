@@ -48,15 +48,25 @@ Sheet::Sheet(QWidget* window, QWidget* content) : QDialog(window, Qt::Sheet), m_
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSizeConstraint(QLayout::SetMinimumSize);
+    content->setParent(this);
+    layout->addWidget(content);
+}
+
+void Sheet::scrollContent() {
+    if (m_scroll)
+        return;
+    // Only then: a video picture is a window of its own, which a scrolled viewport would not show.
     m_scroll = new SheetScrollArea(this);
     m_scroll->setFrameShape(QFrame::NoFrame);
     m_scroll->setFocusPolicy(Qt::NoFocus);
     m_scroll->setWidgetResizable(true);
     m_scroll->viewport()->setAutoFillBackground(false);
-    const bool filled = content->autoFillBackground();
-    m_scroll->setWidget(content); // takes it over
-    content->setAutoFillBackground(filled);
-    layout->addWidget(m_scroll);
+    layout()->removeWidget(m_content);
+    const bool filled = m_content->autoFillBackground();
+    m_scroll->setWidget(m_content); // takes it over
+    m_content->setAutoFillBackground(filled);
+    layout()->addWidget(m_scroll);
+    m_scroll->show();
 }
 
 Sheet* Sheet::present(QWidget* window, QWidget* content) {
@@ -67,7 +77,11 @@ Sheet* Sheet::present(QWidget* window, QWidget* content) {
 
 void Sheet::placeWithin(const QRect& available) {
     // Never larger than the area, whatever the content asks; the content scrolls instead.
-    static_cast<SheetScrollArea*>(m_scroll)->setRoom(available.size());
+    const QSize least = m_content->minimumSizeHint().expandedTo(m_content->minimumSize());
+    if (least.width() > available.width() || least.height() > available.height())
+        scrollContent();
+    if (m_scroll)
+        static_cast<SheetScrollArea*>(m_scroll)->setRoom(available.size());
     layout()->activate();
     setMaximumSize(available.size());
     const QSize wanted = sizeHint().expandedTo(size()).boundedTo(available.size());

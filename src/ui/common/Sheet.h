@@ -31,6 +31,8 @@ protected:
     void showEvent(QShowEvent* event) override;
 
 private:
+    void scrollContent();
+
     QWidget* m_content = nullptr;
     QScrollArea* m_scroll = nullptr;
     bool m_dismissed = false;
