@@ -314,7 +314,7 @@ TEST(TarnwickAppSmoke, StartsWithWindowAndMenusAndQuitsWhenTheWindowCloses) {
     QStringList menus;
     for (QAction* menu : window->menuBar()->actions())
         menus.append(menu->text());
-    EXPECT_EQ(menus, (QStringList{"Tarnwick", "File", "View", "Sweep", "Help"}));
+    EXPECT_EQ(menus, (QStringList{"&Tarnwick", "&File", "&View", "&Sweep", "&Help"}));
     EXPECT_EQ(window->menuBar()->actions()[1]->menu()->actions().first()->text(),
               QStringLiteral("Open Projects..."));
     EXPECT_TRUE(QApplication::quitOnLastWindowClosed());

@@ -29,6 +29,7 @@ ScreenshotTour::ScreenshotTour(MainWindow& window, QString outDir, QList<QUrl> p
 
 const ScreenshotTour::State ScreenshotTour::states[] = {
     &ScreenshotTour::welcome,
+    &ScreenshotTour::welcomePages,
     &ScreenshotTour::empty,
     &ScreenshotTour::analysing,
     &ScreenshotTour::importPrompts,

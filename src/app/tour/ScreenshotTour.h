@@ -69,6 +69,7 @@ private:
 
     // The window from its first launch to an imported library (ScreenshotTourImport.cpp).
     void welcome();
+    void welcomePages(); // ScreenshotTourWelcome.cpp
     void empty();
     void analysing();
     void importPrompts();
