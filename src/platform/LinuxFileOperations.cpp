@@ -1,10 +1,10 @@
 #include "platform/LinuxFileOperations.h"
 
 #include "platform/Immortal.h"
-#include "platform/ImmortalPool.h"
 #include "platform/LeftoverRemoval.h"
 #include "platform/MountTable.h"
 #include "platform/PathText.h"
+#include "platform/ThreadPools.h"
 
 #include "platform/LinuxTrash.h"
 
@@ -176,9 +176,7 @@ void LinuxFileOperations::expectTrash(const QStringList& paths) {
 void LinuxFileOperations::sweepTrashLeftovers() {
     static std::once_flag once;
     std::call_once(once, [] {
-        // A volume that stops answering holds this thread only: the pool never makes the exit wait.
-        static ImmortalPool pool("TrashSweep", 1);
-        pool.get().start([] { LinuxTrash::sweepKnownTrashes(MountTable::readCurrent()); });
+        trashSweepPool().start([] { LinuxTrash::sweepKnownTrashes(MountTable::readCurrent()); });
     });
 }
 
