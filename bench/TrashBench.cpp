@@ -142,7 +142,8 @@ double timeTrashRun(int count, int auditEntries, bool touchDisk = true, bool toT
     services.statsManager = &stats;
     audit.journal().setDeferredForTesting(records == Records::atEnd);
     if (records == Records::refused)
-        audit.journal().setWriteFaultForTesting([] { return EACCES; });
+        audit.journal().setFileWriteFaultForTesting(
+            [main = audit.journal().path()](const QString& file) { return file == main ? EACCES : 0; });
     if (!touchDisk)
         services.files = std::make_shared<NoDiskFileOperations>();
     QElapsedTimer clock;
