@@ -293,8 +293,8 @@ TEST(CrashHarness, AKillInsideAContainerRemovalRecordsEachRemovedSegmentOnce) {
 }
 
 // The journal refuses lines as a full disk would: "window" refuses the append after the run's first
-// line (the run then keeps its lines and offers them again later; once an append after that is
-// written, which the next append's call shows, stdout says so), "refuse" refuses them all. "file"
+// line, its first intents (the run then stops and keeps every file; once an append after that is
+// written, the run's end, stdout says so), "refuse" refuses them all. "file"
 // refuses every line of the journal's own file as an immutable file does (the lines go on in the
 // file that follows it); "fill" refuses every line from the TARNWICK_CRASH_FILL_AT-th append on,
 // as a disk filled by someone else mid-run.
@@ -320,7 +320,7 @@ void refuseJournalLines(RecordJournal& journal, const QString& how) {
         auto appends = std::make_shared<int>(0);
         journal.setWriteFaultForTesting([appends] {
             const int n = ++*appends;
-            if (n == 4) {
+            if (n == 3) {
                 std::fputs(journalBackMarker, stdout);
                 std::fputs("\n", stdout);
                 std::fflush(stdout);
@@ -509,7 +509,8 @@ struct ChildRun {
 } // namespace
 
 // The journal refuses lines for a while (a full disk): killed once it takes them again, or left to
-// finish while it refuses them all, the run leaves exactly one record per removed file.
+// finish while it refuses them all, the run removes nothing unrecorded and leaves exactly one
+// record per removed file.
 TEST(CrashHarness, ARefusedJournalWriteLosesNoRecord) {
     const int fileCount = envNumber("TARNWICK_CRASH_FILES", 250);
     const int rounds = envNumber("TARNWICK_CRASH_JOURNAL_ROUNDS", 8);
