@@ -57,6 +57,7 @@ struct Closing {
     bool journaled = true;         // every line of the run so far is in the journal
     std::optional<bool> keptInLog; // the audit log written in place of the journal: done or failed
     bool shown = false;            // the run's entries are among the log's (adopted)
+    QString failure;               // what could not be written, when the close stopped
 
     void announce(const QByteArray& lines) {
         if (!journal)
@@ -77,6 +78,8 @@ struct Closing {
         if (!keptInLog)
             keptInLog =
                 shown ? stores.audit->writeThrough() : stores.audit->writeThrough(run.countedEntries());
+        if (!*keptInLog)
+            failure = QStringLiteral("the audit log could not be written");
         return *keptInLog;
     }
 };
@@ -178,6 +181,8 @@ bool applyStatistics(Closing& c, StatsManager& stats) {
     if (!kept)
         return false;
     reached(RecordMerge::Step::statisticsWritten);
+    if (!written)
+        c.failure = QStringLiteral("the statistics could not be written");
     return written;
 }
 
@@ -276,16 +281,17 @@ QString RecordOutcome::text() const {
 
 RecordOutcome RecordMerge::closeRun(RecordRun& run, const RecordStores& stores) {
     run.sync();
-    Closing c{run.contents(), stores, run.journal(), run.journaled(), std::nullopt};
+    Closing c{run.contents(), stores, run.journal(), run.journaled(), std::nullopt, false, {}};
     const bool closed = close(c);
     RecordOutcome outcome;
     outcome.stopReason = run.stopReason();
     outcome.kept = run.keptForStopCount();
     if (!closed) {
         outcome.unrecorded = countedFiles(run.contents());
+        // The journal's refusal says most (a full disk); else what else failed.
         outcome.reason = run.journalError();
         if (outcome.reason.isEmpty())
-            outcome.reason = QStringLiteral("the audit log could not be written");
+            outcome.reason = c.failure;
         if (outcome.unrecorded > 0)
             AppLog::error(QString::number(outcome.unrecorded) +
                           QStringLiteral(" removed file(s) could not be recorded yet (") + outcome.reason +
@@ -298,7 +304,7 @@ RecordOutcome RecordMerge::closeRun(RecordRun& run, const RecordStores& stores) 
 }
 
 void RecordMerge::closeRun(const JournalRun& run, const RecordStores& stores, RecordJournal* journal) {
-    Closing c{run, stores, journal, true, std::nullopt};
+    Closing c{run, stores, journal, true, std::nullopt, false, {}};
     close(c);
 }
 

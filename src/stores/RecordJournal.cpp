@@ -463,21 +463,21 @@ bool RecordJournal::clear() {
         return false;
     QMutexLocker lock(&m_mutex);
     const QStringList all = files();
-    bool cleared = true;
-    const int fd = openJournalFile(m_path, 0);
+    bool cleared = false;
+    // The first file is kept and emptied (a refusing one, immutable say, stays as it is).
+    const int fd = m_fault && m_fault(m_path) ? -1 : openJournalFile(m_path, 0);
     if (fd >= 0) {
         cleared = ::ftruncate(fd, 0) == 0 && ::fdatasync(fd) == 0;
         ::close(fd);
-    } else {
-        cleared = errno == EINVAL && !QFileInfo(m_path).exists();
     }
     for (qsizetype i = 1; i < all.size(); ++i)
         cleared = ::unlink(QFile::encodeName(all.at(i)).constData()) == 0 && cleared;
-    // The first file takes the next lines again.
+    // The first file takes the next lines again (or, refusing them, is followed anew).
     if (m_fd >= 0)
         m_retired.append(m_fd);
     m_fd = -1;
     m_current.clear();
+    m_followedOn = false;
     return cleared;
 }
 

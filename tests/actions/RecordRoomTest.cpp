@@ -4,6 +4,7 @@
 // and stops cleanly (the rest kept, the result says why) when even that is not enough. After each,
 // and after the next start: every file in exactly one place, one entry and one count per removed
 // file, nothing for a kept one.
+#include "actions/MoveToFolderAction.h"
 #include "actions/PermanentDeletion.h"
 #include "actions/RecordMerge.h"
 #include "actions/TrashAction.h"
@@ -63,13 +64,19 @@ struct Room {
         harness.pm().setRecycleBin(bin);
         return expected;
     }
+    CleanupServices services() {
+        CleanupServices s;
+        s.files = files;
+        s.auditLog = &audit;
+        s.statsManager = &stats;
+        return s;
+    }
     ActionResult run(bool toTrash) {
-        CleanupServices services;
-        services.files = files;
-        services.auditLog = &audit;
-        services.statsManager = &stats;
-        return toTrash ? QCoro::waitFor(TrashAction::moveToTrash(harness.pm(), services))
-                       : QCoro::waitFor(PermanentDeletion::permanentlyDelete(harness.pm(), services));
+        return toTrash ? QCoro::waitFor(TrashAction::moveToTrash(harness.pm(), services()))
+                       : QCoro::waitFor(PermanentDeletion::permanentlyDelete(harness.pm(), services()));
+    }
+    ActionResult moveTo(const QString& folder) {
+        return QCoro::waitFor(MoveToFolderAction::moveRecycleBinToFolder(harness.pm(), folder, services()));
     }
     // The next start, on stores read afresh; what it finds against what the disk shows.
     QStringList nextStart(RecordExpectation expected) const {
@@ -270,6 +277,58 @@ TEST(RecordRoom, WhenEvenTheReserveIsNotEnoughTheRunStopsAndKeepsTheRest) {
         EXPECT_EQ(room.stats.stats().filesDeleted, result.succeeded);
         EXPECT_EQ(room.logged(QStringLiteral("Records could not be kept")), 1);
         EXPECT_EQ(room.logged(QStringLiteral("Delete failed")), 0);
+        volume.unfill();
+        const QStringList problems = room.nextStart(expected);
+        EXPECT_TRUE(problems.isEmpty()) << problems.join('\n').toStdString();
+    }
+}
+
+// Moving the bin to a folder makes sure of its room and stops the same way: without room it moves
+// nothing; when the disk fills up mid-run it keeps the rest where it is, and the next start agrees.
+TEST(RecordRoom, AMoveToAFolderStopsTheSameWay) {
+    SmallVolume volume(4 << 20);
+    if (!volume.mounted())
+        GTEST_SKIP() << volume.why();
+    SmallReserve reserve(128 * 1024);
+    for (const bool midRun : {false, true}) {
+        SCOPED_TRACE(midRun ? "filled mid-run" : "no room");
+        QTemporaryDir mediaDir;
+        QTemporaryDir archive;
+        Room room(volume.filePath(midRun ? QStringLiteral("mid/x") : QStringLiteral("none/x")).chopped(2),
+                  mediaDir.path());
+        RecordExpectation expected = room.stage(800, 100, false);
+        expected.action = AuditAction::movedToFolder;
+        expected.counter = RecordExpectation::Counter::filesMoved;
+        if (midRun) {
+            ASSERT_TRUE(RecordReserve::ensure(room.store));
+            volume.fill(800 * 1024);
+            auto moves = std::make_shared<int>(0);
+            room.files->setBeforeEach([&volume, moves](Op op, const QString&) {
+                if (op == Op::moveNoReplace && ++*moves == 50)
+                    volume.fill();
+            });
+        } else {
+            volume.fill(16 * 1024);
+        }
+
+        const ActionResult result = room.moveTo(archive.path());
+        room.files->setBeforeEach({});
+        EXPECT_EQ(result.succeeded + result.failed, 800);
+        if (midRun) {
+            EXPECT_GE(result.succeeded, 50);
+            EXPECT_LT(result.succeeded, 800);
+        } else {
+            EXPECT_EQ(result.succeeded, 0);
+            EXPECT_EQ(room.files->count(Op::moveNoReplace), 0);
+        }
+        EXPECT_TRUE(result.unrecorded.startsWith(
+            QStringLiteral("The run stopped because its records could not be kept (")))
+            << result.unrecorded.toStdString();
+        EXPECT_EQ(room.harness.pm().recycleBin().size(), result.failed);
+        EXPECT_EQ(room.audit.count(), result.succeeded);
+        EXPECT_EQ(room.stats.stats().filesMoved, result.succeeded);
+        EXPECT_EQ(room.logged(QStringLiteral("Records could not be kept")), 1);
+        EXPECT_EQ(room.logged(QStringLiteral("Move failed")), 0);
         volume.unfill();
         const QStringList problems = room.nextStart(expected);
         EXPECT_TRUE(problems.isEmpty()) << problems.join('\n').toStdString();

@@ -148,12 +148,17 @@ TEST(RecordJournal, ClearingRemovesTheFollowingFiles) {
     journal.setFileWriteFaultForTesting([&](const QString& file) { return file == path ? EACCES : 0; });
     ASSERT_TRUE(journal.append(RecordJournal::runLine(QStringLiteral("r1"), RecordKind::trash, false)));
     ASSERT_TRUE(QFileInfo::exists(path + QStringLiteral(".1")));
-    journal.setFileWriteFaultForTesting({});
-    EXPECT_TRUE(journal.clear());
+    EXPECT_FALSE(journal.clear()) << "its own file refuses to be emptied";
     EXPECT_FALSE(QFileInfo::exists(path + QStringLiteral(".1")));
     EXPECT_EQ(journal.size(), 0);
+    // Still refusing after the clear: followed anew, as at the first refusal.
     ASSERT_TRUE(journal.append(RecordJournal::runLine(QStringLiteral("r2"), RecordKind::trash, false)));
+    EXPECT_TRUE(QFileInfo::exists(path + QStringLiteral(".1")));
+    journal.setFileWriteFaultForTesting({});
+    EXPECT_TRUE(journal.clear());
+    ASSERT_TRUE(journal.append(RecordJournal::runLine(QStringLiteral("r3"), RecordKind::trash, false)));
     EXPECT_GT(QFileInfo(path).size(), 0);
+    EXPECT_FALSE(QFileInfo::exists(path + QStringLiteral(".1")));
 }
 
 // Every file of the journal refuses the run's intents (a full disk past the reserve, a folder that
