@@ -311,6 +311,8 @@ public:
             if (announced)
                 m_files.expectTrash({});
         });
+        if (m_records)
+            checkRoom();
         for (qsizetype from = 0; from < m_plan.size(); from += kIntentBatch)
             runBatch(from, std::min(m_plan.size(), from + kIntentBatch));
         if (m_records)
@@ -320,6 +322,27 @@ public:
 
 private:
     using Outcome = ExecutedRemoval::Outcome;
+
+    // Room for the run's records before its first step. A deletion on the store's own disk gives
+    // back what it removes as it goes.
+    void checkRoom() {
+        const FileOpInfo store = m_files.status(m_records->storeFolder(), true);
+        qint64 bytes = 0;
+        qint64 freed = 0;
+        for (const PlannedRemoval& p : m_plan) {
+            if (p.verdict != PlannedRemoval::Verdict::proceed)
+                continue;
+            const MediaFile& m = p.item.mediaFile;
+            bytes += RecordJournal::estimatedRecordBytes(m.path, p.target, m.projectNames);
+            const std::optional<FileIdentity> seen = m_seen.value(p.target);
+            if (m_method == RemovalMethod::deletePermanently && seen && store.kind != FileKind::missing &&
+                seen->device == store.device)
+                freed += std::max<qint64>(0, m.size);
+        }
+        m_records->checkRoom(bytes, freed);
+    }
+
+    bool stopped() const { return m_records && !m_records->stopReason().isEmpty(); }
 
     // The files each removed in one step of their own, in order.
     QStringList plainTargets() const {
@@ -340,6 +363,8 @@ private:
     };
 
     void runBatch(qsizetype from, qsizetype to) {
+        if (stopped())
+            return keepRest(from, to);
         QList<Checked> checked;
         QList<RecordRun::Planned> intents;
         for (qsizetype i = from; i < to; ++i) {
@@ -439,9 +464,25 @@ private:
 
     void keptUnrecorded(ExecutedRemoval& done) const {
         // Its record could be kept nowhere: no file is removed unrecorded.
-        done.outcome = Outcome::failed;
+        done.outcome = Outcome::keptForRecords;
         done.error = FileOpStatus::failure(EIO, QStringLiteral("kept, its removal could not be recorded: ") +
                                                     m_records->stopReason());
+        m_records->keptForStop();
+    }
+
+    // Once the records stop being kept, every file still to come stays where it is.
+    void keepRest(qsizetype from, qsizetype to) {
+        for (qsizetype i = from; i < to; ++i) {
+            const PlannedRemoval& p = m_plan.at(i);
+            ExecutedRemoval& done = m_results[i];
+            if (p.verdict != PlannedRemoval::Verdict::proceed)
+                continue;
+            if (p.isContainer && m_handledContainers.contains(p.target)) {
+                done.outcome = Outcome::withContainer;
+                continue;
+            }
+            keptUnrecorded(done);
+        }
     }
 
     // A container, or a name that shares its file: checked, recorded and removed in one step.
@@ -619,6 +660,10 @@ ActionResult applyRemovals(ProjectManager& manager, const QList<PlannedRemoval>&
             fail(p, p.name + QStringLiteral(": ") + done.error.message, true);
             words.failed(RemovalRules::workingPath(m), done.error.message);
             break;
+        case Outcome::keptForRecords:
+            // One line for them all: the run's (RecordRun::stop).
+            fail(p, p.name + QStringLiteral(": ") + done.error.message, true);
+            break;
         case Outcome::removed:
         case Outcome::withContainer:
             ++r.succeeded;
@@ -664,8 +709,6 @@ QCoro::Task<ActionResult> runRemoval(ProjectManager& manager, CleanupServices se
         std::make_shared<RecordRun>(services.auditLog ? &services.auditLog->journal() : nullptr,
                                     method == RemovalMethod::trash ? RecordKind::trash : RecordKind::deletion,
                                     manager.options().writeTraceFiles);
-    if (AuditLogManager* audit = services.auditLog)
-        records->setFallbackCheck([audit] { return audit->logWriteProblem(); });
     const RecordStores stores{services.auditLog, services.statsManager, services.traceWriter};
     // Off the GUI thread: a slow or hung volume must not freeze the window. The future is made in
     // its own statement (GCC 12 and lambda temporaries inside co_await). The task holds no

@@ -23,6 +23,8 @@ struct TranscodeRunTotals {
     int failed = 0;
     qint64 spaceSaved = 0;
     QStringList errors;
+    // Why the run stopped before the end because its records could not be kept; empty otherwise.
+    QString unrecorded = {};
     friend bool operator==(const TranscodeRunTotals&, const TranscodeRunTotals&) = default;
 };
 

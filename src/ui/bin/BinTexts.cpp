@@ -193,7 +193,7 @@ TranscodeResultLook transcodeResultLook(const TranscodeCompleteResult& r) {
     if (r.wasCancelled) {
         look.symbol = QStringLiteral("stop.circle");
         look.iconColor = Color::darkSystemOrange();
-    } else if (r.failed < 1) {
+    } else if (r.failed < 1 && r.unrecorded.isEmpty()) {
         look.symbol = QStringLiteral("checkmark.circle");
         look.iconColor = Color::successGreen();
     } else {

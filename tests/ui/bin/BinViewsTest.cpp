@@ -215,12 +215,13 @@ TEST(PermanentDeleteSheet, TypedWordEscapeAndReturnTwiceDeletesOnce) {
     EXPECT_FALSE(f.presentations().chain().isRequested(Presentation::deletionResult));
 }
 
-// Removed files whose records could be kept nowhere: the sheet says so under the counts.
-TEST(ResultSheets, SayWhenRemovedFilesCouldNotBeRecorded) {
+// A run that stopped because its records could not be kept: the sheet says why under the counts.
+TEST(ResultSheets, SayWhenTheRunStoppedForItsRecords) {
     BinFixture f;
     ActionResult result = ActionResult::counted(3);
     result.unrecorded =
-        QStringLiteral("3 files were removed but could not be recorded: No space left on device");
+        QStringLiteral("The run stopped because its records could not be kept (No space left on "
+                       "device): 2 file(s) were left untouched.");
     f.presentations().showResult(CleanupResult::of(CleanupRunKind::deletion, result));
     f.settle();
     auto* sheet = f.sheet<ResultSheet>();
@@ -576,4 +577,21 @@ TEST(TranscodeCards, ProgressCancelAndResultCardKeepsDoneOnScreen) {
     EXPECT_EQ(done->look().symbol, QStringLiteral("stop.circle"));
     EXPECT_EQ(done->errorScroll(), nullptr);
     EXPECT_EQ(done->note(), nullptr);
+}
+
+// The transcode card says the same in one line, and does not show a plain success.
+TEST(TranscodeCard, SaysWhyTheRunStopped) {
+    TranscodeCompleteResult result{1, 0, 0, 1'000, {}, false};
+    result.unrecorded =
+        QStringLiteral("The run stopped because its records could not be kept (No space left on "
+                       "device): 2 file(s) were left untouched.");
+    QWidget host;
+    TranscodeCompleteOverlay card(result, {}, &host);
+    ASSERT_NE(card.unrecorded(), nullptr);
+    EXPECT_EQ(card.unrecorded()->text(), result.unrecorded);
+    EXPECT_EQ(card.look().symbol, QStringLiteral("exclamationmark.triangle"));
+    result.unrecorded.clear();
+    TranscodeCompleteOverlay plain(result, {}, &host);
+    EXPECT_EQ(plain.unrecorded(), nullptr);
+    EXPECT_EQ(plain.look().symbol, QStringLiteral("checkmark.circle"));
 }
