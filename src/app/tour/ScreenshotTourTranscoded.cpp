@@ -69,7 +69,7 @@ void ScreenshotTour::transcodedClip() {
         files.append(clip);
         manager().setMediaFiles(files);
         manager().setRecycleBin({RecycleBinItem{freshId(), clip, QDateTime::currentDateTimeUtc()}});
-        manager().updateSummary();
+        manager().commitChange(ProjectManager::ListChange::entries);
         view().runner().request(CleanupRunKind::transcode, {}, this,
                                 [this](const CleanupResult&) { after(600, [this] { next(); }); });
     };
@@ -91,7 +91,7 @@ void ScreenshotTour::transcodedClip() {
         [this] {
             manager().setMediaFiles(m_mediaBeforeRun);
             manager().setRecycleBin(m_binBeforeRun);
-            manager().updateSummary();
+            manager().commitChange(ProjectManager::ListChange::entries);
         },
         300);
 }
