@@ -10,11 +10,13 @@
 
 #include <QFile>
 
+#include <QThreadPool>
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
+
 #include <mutex>
 #include <sys/stat.h>
 #include <unistd.h>
