@@ -31,12 +31,15 @@ QCoro::Task<int> mergeStartRecords(ProjectManager& manager, std::shared_ptr<File
     AuditLogManager* audit = manager.auditLog();
     if (!audit)
         co_return 0;
-    RecordMerge::StartRuns runs = co_await QtConcurrent::run(
+    // Made apart from the co_await: a temporary with captures in that statement is destroyed twice
+    // by this compiler when the task was left to run on its own.
+    QFuture<RecordMerge::StartRuns> opening = QtConcurrent::run(
         &startRecordsPool(), [audit, files] { return RecordMerge::openRunsAtStart(*audit, *files); });
+    RecordMerge::StartRuns runs = co_await opening;
     if (!alive)
         co_return 0;
-    co_return RecordMerge::closeRunsAtStart(
-        std::move(runs), {manager.auditLog(), manager.statsManager(), &TraceFileWriter::shared()});
+    const RecordStores stores{manager.auditLog(), manager.statsManager(), &TraceFileWriter::shared()};
+    co_return RecordMerge::closeRunsAtStart(std::move(runs), stores);
 }
 
 } // namespace tarnwick

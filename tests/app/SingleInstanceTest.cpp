@@ -103,8 +103,8 @@ TEST(SingleInstanceChild, RunMergingApp) {
         record.files = 1;
         run.intend(record);
     }
-    auto files = std::make_shared<testing::FaultInjectingFileOperations>();
-    files->setBeforeEach([](testing::FaultInjectingFileOperations::Op, const QString&) {
+    auto files = std::make_shared<tarnwick::testing::FaultInjectingFileOperations>();
+    files->setBeforeEach([](tarnwick::testing::FaultInjectingFileOperations::Op, const QString&) {
         static std::once_flag waited;
         std::call_once(waited, [] {
             std::printf("MERGE-WAITING\n");
@@ -207,7 +207,7 @@ TEST(SingleInstance, ALockWhoseHolderIsGoneIsTakenOver) {
     QStringList received;
     QObject::connect(&next, &SingleInstance::projectsReceived,
                      [&](const QStringList& paths) { received = paths; });
-    // The first window answers from its event loop: the third start waits in a thread of its own.
+    // The third start waits in a thread of its own while this one turns its event loop.
     std::atomic<int> role{-1};
     std::thread start([&] {
         SingleInstance other(dir.path());
@@ -216,7 +216,10 @@ TEST(SingleInstance, ALockWhoseHolderIsGoneIsTakenOver) {
     while (role.load() < 0)
         QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
     start.join();
-    EXPECT_EQ(role.load(), int(SingleInstance::Role::handedOver));
+    ASSERT_EQ(role.load(), int(SingleInstance::Role::handedOver));
+    // Answered at once; the projects reach the window's thread on its next turn.
+    while (received.isEmpty())
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
     EXPECT_EQ(received, QStringList{QStringLiteral("/p.prproj")});
 }
 

@@ -184,14 +184,15 @@ TEST(TarnwickApp, LaunchShowsTheWindowBusyWhileItMergesWhatAKilledRunLeftThenApp
         run.intend(record);
     }
     // The merge's look at the disk waits until the window has been seen busy.
-    auto files = std::make_shared<testing::FaultInjectingFileOperations>();
+    auto files = std::make_shared<tarnwick::testing::FaultInjectingFileOperations>();
     std::promise<void> release;
     std::shared_future<void> released = release.get_future().share();
     std::atomic_bool atDisk{false};
-    files->setBeforeEach([&atDisk, released](testing::FaultInjectingFileOperations::Op, const QString&) {
-        atDisk = true;
-        released.wait();
-    });
+    files->setBeforeEach(
+        [&atDisk, released](tarnwick::testing::FaultInjectingFileOperations::Op, const QString&) {
+            atDisk = true;
+            released.wait();
+        });
     auto options = h.options();
     options.recordFiles = files;
     options.makeManager = [&] {
