@@ -111,10 +111,14 @@ Stall timeRunEnd(int count, Hook hook) {
     h.audit.setReviewHook(settings.hook(hook));
     const QStringList paths = makeFiles(h.mediaDir.filePath(QStringLiteral("media")), count);
     QList<MediaFile> staged;
+    QList<RecycleBinItem> bin;
     staged.reserve(count);
-    for (const QString& path : paths)
-        staged.append(testing::media(path, 0, MediaFileStatus::online, 11));
-    h.stage(staged, staged);
+    for (const QString& path : paths) {
+        staged.append(testing::media(path, 0, MediaFileStatus::inRecycleBin, 11));
+        bin.append(testing::binItem(staged.last()));
+    }
+    h.pm().setMediaFiles(staged);
+    h.pm().setRecycleBin(bin);
     CleanupServices services = h.services();
     services.traceWriter = nullptr;
     services.files = FileOperations::system();
