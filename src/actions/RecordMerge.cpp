@@ -341,36 +341,50 @@ bool RecordMerge::stepHappened(const FileRecord& record, FileOperations& files) 
 int RecordMerge::mergeAtStart(const RecordStores& stores, FileOperations& files) {
     if (!stores.audit)
         return 0;
-    RecordJournal& journal = stores.audit->journal();
+    return closeRunsAtStart(openRunsAtStart(*stores.audit, files), stores);
+}
+
+RecordMerge::StartRuns RecordMerge::openRunsAtStart(AuditLogManager& audit, FileOperations& files) {
+    RecordJournal& journal = audit.journal();
     JournalContents contents = journal.read();
-    int closed = 0;
-    int elsewhere = 0;
-    qint64 decided = 0;
+    StartRuns start;
     for (JournalRun& run : contents.runs) {
         if (run.closed)
             continue;
         // Still being written by another window: its own end merges it.
         if (run.writer && leftover::isRunning(*run.writer) && !(*run.writer == leftover::currentWriter())) {
-            ++elsewhere;
+            ++start.elsewhere;
             continue;
         }
-        // Its lines were refused at the time and the log took its entries instead.
+        // Its lines were refused at the time and the log took its entries instead (the log file is
+        // read afresh: any thread).
         const QSet<QUuid> ids = entryIds(run);
-        if (!ids.isEmpty() && !stores.audit->idsInLog(ids).isEmpty()) {
+        if (!ids.isEmpty() && !audit.idsInLog(ids).isEmpty()) {
             append(&journal, RecordJournal::closedLine(run.id), true);
-            ++closed;
+            ++start.closed;
             continue;
         }
-        decided += decide(run, files, journal);
+        start.decided += decide(run, files, journal);
+        start.runs.append(std::move(run));
+    }
+    return start;
+}
+
+int RecordMerge::closeRunsAtStart(StartRuns start, const RecordStores& stores) {
+    if (!stores.audit)
+        return 0;
+    RecordJournal& journal = stores.audit->journal();
+    int closed = start.closed;
+    for (const JournalRun& run : std::as_const(start.runs)) {
         closeRun(run, stores, &journal);
         ++closed;
     }
     if (closed > 0)
         AppLog::info(QStringLiteral("Records: completed %1 interrupted run(s), %2 file(s) decided on disk")
                          .arg(closed)
-                         .arg(decided));
+                         .arg(start.decided));
     // Emptying the journal would take another window's open run with it.
-    if (elsewhere == 0)
+    if (start.elsewhere == 0)
         stores.audit->compactIfDue();
     RecordReserve::ensure(QFileInfo(journal.path()).absolutePath());
     return closed;

@@ -57,6 +57,17 @@ public:
     // records' reserve is made when it is missing and there is room. A run that another process
     // still writes is left to it. The number of runs closed. Any thread, one call at a time.
     static int mergeAtStart(const RecordStores& stores, FileOperations& files);
+    // The same in two steps, so that its disk work stays off the GUI thread: openRunsAtStart() on
+    // any thread reads the journal and decides the intents by the disk (the runs already kept in
+    // the log are closed there too); closeRunsAtStart() then closes the rest on the GUI thread.
+    struct StartRuns {
+        QList<JournalRun> runs; // decided, to close
+        int closed = 0;         // closed already
+        int elsewhere = 0;      // written by another window still
+        qint64 decided = 0;
+    };
+    static StartRuns openRunsAtStart(AuditLogManager& audit, FileOperations& files);
+    static int closeRunsAtStart(StartRuns start, const RecordStores& stores);
 
     // Whether an intent's disk step took place, as the disk shows now: its target is gone (or holds
     // another file than the one recorded) while its folder is there, and its destination, if it

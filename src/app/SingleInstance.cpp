@@ -5,11 +5,14 @@
 #include <QCryptographicHash>
 #include <QDeadlineTimer>
 #include <QDir>
+#include <QEventLoop>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QLocalServer>
 #include <QLocalSocket>
 #include <QThread>
+
+#include <future>
 
 namespace tarnwick {
 
@@ -43,8 +46,10 @@ SingleInstance::SingleInstance(const QString& folder, QObject* parent)
 }
 
 SingleInstance::~SingleInstance() {
-    if (m_server)
-        m_server->close();
+    if (m_listener) {
+        m_listener->quit();
+        m_listener->wait();
+    }
 }
 
 SingleInstance::Role SingleInstance::start(const QStringList& projects, int timeoutMs) {
@@ -67,22 +72,35 @@ SingleInstance::Role SingleInstance::start(const QStringList& projects, int time
 }
 
 void SingleInstance::listen() {
-    m_server = std::make_unique<QLocalServer>();
-    m_server->setSocketOptions(QLocalServer::UserAccessOption);
-    // A socket left by a holder that is gone: ours now that we hold the lock.
-    QLocalServer::removeServer(m_socketPath);
-    if (!m_server->listen(m_socketPath)) {
-        // The window still runs; later starts find the lock and say so.
-        AppLog::error(QStringLiteral("Could not listen for other starts: ") + m_server->errorString());
-        return;
-    }
-    connect(m_server.get(), &QLocalServer::newConnection, this, [this] {
-        while (QLocalSocket* socket = m_server->nextPendingConnection()) {
-            connect(socket, &QLocalSocket::disconnected, socket, &QObject::deleteLater);
-            connect(socket, &QLocalSocket::readyRead, this, [this, socket] { receive(socket); });
-            receive(socket);
+    std::promise<QString> listening; // empty, or why not
+    std::future<QString> started = listening.get_future();
+    m_listener.reset(QThread::create([this, &listening] {
+        QLocalServer server;
+        server.setSocketOptions(QLocalServer::UserAccessOption);
+        // A socket left by a holder that is gone: ours now that we hold the lock.
+        QLocalServer::removeServer(m_socketPath);
+        if (!server.listen(m_socketPath)) {
+            listening.set_value(server.errorString());
+            return;
         }
-    });
+        connect(&server, &QLocalServer::newConnection, &server, [this, &server] {
+            while (QLocalSocket* socket = server.nextPendingConnection()) {
+                connect(socket, &QLocalSocket::disconnected, socket, &QObject::deleteLater);
+                connect(socket, &QLocalSocket::readyRead, socket, [this, socket] { receive(socket); });
+                receive(socket);
+            }
+        });
+        listening.set_value({});
+        // Until quit(), also when asked before it runs.
+        QEventLoop loop;
+        loop.exec();
+    }));
+    m_listener->setObjectName(QStringLiteral("SingleInstance"));
+    m_listener->start();
+    if (const QString problem = started.get(); !problem.isEmpty()) {
+        // The window still runs; later starts find the lock and say so.
+        AppLog::error(QStringLiteral("Could not listen for other starts: ") + problem);
+    }
 }
 
 void SingleInstance::receive(QLocalSocket* socket) {
@@ -101,7 +119,8 @@ void SingleInstance::receive(QLocalSocket* socket) {
     socket->write(ack);
     socket->flush();
     socket->disconnectFromServer();
-    Q_EMIT projectsReceived(paths);
+    QMetaObject::invokeMethod(
+        this, [this, paths] { Q_EMIT projectsReceived(paths); }, Qt::QueuedConnection);
 }
 
 bool SingleInstance::handOver(const QString& socketPath, const QStringList& projects, int timeoutMs) {

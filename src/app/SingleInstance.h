@@ -7,14 +7,15 @@
 
 #include <memory>
 
-class QLocalServer;
 class QLocalSocket;
+class QThread;
 
 namespace tarnwick {
 
 // One window per user. The first start holds a lock file in the store folder and listens on a local
 // socket beside it; a later start hands its project files to that window and ends. A lock whose
-// holder is gone is taken over.
+// holder is gone is taken over. The socket is answered on a thread of its own, so a later start
+// is answered at once even while the window's thread is busy; the projects reach it in turn.
 class SingleInstance : public QObject {
     Q_OBJECT
 public:
@@ -39,11 +40,12 @@ Q_SIGNALS:
 private:
     void listen();
     static bool handOver(const QString& socketPath, const QStringList& projects, int timeoutMs);
+    // On the listening thread.
     void receive(QLocalSocket* socket);
 
     QLockFile m_lock;
     QString m_socketPath;
-    std::unique_ptr<QLocalServer> m_server;
+    std::unique_ptr<QThread> m_listener;
 };
 
 } // namespace tarnwick

@@ -5,11 +5,10 @@
 #include "ui/browser/BrowserViews.h"
 #include "ui/common/LinuxDesktopServices.h"
 
-#include "actions/RecordMerge.h"
-#include "actions/TraceFileWriter.h"
 #include "analysis/ProjectManager.h"
 #include "app/AppDelegate.h"
 #include "app/MainWindow.h"
+#include "app/StartRecords.h"
 #include "platform/FileOperations.h"
 #include "platform/Preferences.h"
 #include "platform/SoftwareUpdater.h"
@@ -37,6 +36,8 @@
 #include <QApplication>
 #include <QMenuBar>
 #include <QPointer>
+
+#include <qcoro/qcorotask.h>
 
 namespace tarnwick {
 
@@ -82,6 +83,7 @@ void TarnwickApp::launch() {
         AuditLogManager::shared().setReviewHook(m_reviewPrompt);
     buildWindow();
     m_window->show();
+    mergeRecords();
     if (!m_options.openAtStart.isEmpty()) {
         // As if the projects were dropped on the window.
         const QList<QUrl> urls = m_options.openAtStart;
@@ -106,10 +108,6 @@ void TarnwickApp::buildWindow() {
     FilePanel& panel = m_options.filePanel ? *m_options.filePanel : FilePanel::system();
     auto manager = m_options.makeManager ? m_options.makeManager()
                                          : std::make_unique<ProjectManager>(ProjectManagerServices::shared());
-    // What a killed run left in the records journal reaches the audit log, the statistics and the
-    // trace files before the window uses them.
-    RecordMerge::mergeAtStart({manager->auditLog(), manager->statsManager(), &TraceFileWriter::shared()},
-                              *FileOperations::system());
     ContentView::Services services;
     services.filePanel = &panel;
     services.grants = m_grants;
@@ -146,6 +144,20 @@ void TarnwickApp::buildWindow() {
                 presentUpdateResult(m_window.get(), result, m_options.openURL);
             });
     m_window->attachReviewPrompt(*m_reviewPrompt);
+}
+
+// What a killed run left in the records journal reaches the audit log, the statistics and the
+// trace files while the window shows busy: the window is not held back, and the second start's
+// hand-off and the projects to open wait their turn behind the merge.
+void TarnwickApp::mergeRecords() {
+    m_mergingRecords = true;
+    std::shared_ptr<FileOperations> files =
+        m_options.recordFiles ? m_options.recordFiles : FileOperations::system();
+    QCoro::connect(mergeStartRecords(m_window->contentView()->manager(), std::move(files)), this,
+                   [this](int) {
+                       m_mergingRecords = false;
+                       Q_EMIT recordsMerged();
+                   });
 }
 
 void TarnwickApp::showAbout() {

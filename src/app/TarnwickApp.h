@@ -16,6 +16,7 @@ class AppCommands;
 class AppDelegate;
 class CheckForUpdatesViewModel;
 class CommandCenter;
+class FileOperations;
 class FilePanel;
 class MainWindow;
 class Preferences;
@@ -43,6 +44,8 @@ public:
         std::function<std::unique_ptr<ProjectManager>()> makeManager;
         Preferences* preferences = nullptr; // null: the user's preferences
         QList<QUrl> openAtStart;            // projects imported once the window shows
+        // The disk as the start's merge of a killed run's records sees it; null: the real one.
+        std::shared_ptr<FileOperations> recordFiles;
     };
 
     explicit TarnwickApp(Options options);
@@ -57,9 +60,16 @@ public:
     SoftwareUpdater& updater() const { return *m_updater; }
     CommandCenter& commands() const { return *m_commands; }
     ReviewPrompt& reviewPrompt() const { return *m_reviewPrompt; }
+    // While what a killed run left is merged into the records (the window shows busy meanwhile).
+    bool isMergingRecords() const { return m_mergingRecords; }
+
+Q_SIGNALS:
+    // The start's merge is over (launch() with nothing to merge emits it too, on the event loop).
+    void recordsMerged();
 
 private:
     void buildWindow();
+    void mergeRecords();
     void showAbout();
 
     Options m_options;
@@ -71,6 +81,7 @@ private:
     std::unique_ptr<MainWindow> m_window;
     AppCommands* m_appCommands = nullptr;
     CheckForUpdatesViewModel* m_updatesViewModel = nullptr;
+    bool m_mergingRecords = false;
 };
 
 } // namespace tarnwick

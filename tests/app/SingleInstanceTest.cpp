@@ -1,7 +1,20 @@
 // One window per user, with real processes: the test binary starts itself as the first window.
 #include "app/SingleInstance.h"
 
+#include "analysis/ProjectManager.h"
+#include "app/TarnwickApp.h"
+#include "platform/Preferences.h"
+#include "stores/AuditLogManager.h"
+#include "stores/RecordRun.h"
+#include "stores/SecurityScopedAccess.h"
+#include "stores/StatsManager.h"
 #include "support/ChildTemporaries.h"
+#include "support/FakeAccessGrantBackend.h"
+#include "support/FakeSoftwareUpdater.h"
+#include "support/FaultInjectingFileOperations.h"
+#include "ui/common/CommandCenter.h"
+#include "ui/common/FilePanel.h"
+#include "ui/common/ReviewPrompt.h"
 
 #include <QCoreApplication>
 #include <QProcess>
@@ -12,6 +25,7 @@
 #include <atomic>
 #include <csignal>
 #include <cstdio>
+#include <mutex>
 #include <thread>
 
 using namespace tarnwick;
@@ -37,7 +51,117 @@ void startFirst(QProcess& child, const QString& folder) {
     }
 }
 
+// A child of this binary running `test` with `variable` set to `folder`; output merged.
+void startChild(QProcess& child, const char* test, const char* variable, const QString& folder) {
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(variable, folder);
+    env.insert("ASAN_OPTIONS", "detect_leaks=0");
+    tarnwick::testing::keepChildTemporariesIn(env, folder);
+    child.setProcessEnvironment(env);
+    child.setProcessChannelMode(QProcess::MergedChannels);
+    child.start(QCoreApplication::applicationFilePath(), {QStringLiteral("--gtest_filter=") + test});
+}
+
+// Reads the child's output until it holds `marker`.
+bool readUntil(QProcess& child, QByteArray& output, const QByteArray& marker) {
+    while (!output.contains(marker)) {
+        if (!child.waitForReadyRead(60000))
+            return false;
+        output += child.readAll();
+    }
+    return true;
+}
+
+class NoPanel : public FilePanel {
+public:
+    QDialog* open(QWidget*, const OpenPanelRequest&, Chosen chosen) override {
+        chosen({});
+        return nullptr;
+    }
+};
+
 } // namespace
+
+// The first window of the app, started as main() starts it, with a killed run's records to merge:
+// the merge's look at the disk waits for a line on standard input.
+TEST(SingleInstanceChild, RunMergingApp) {
+    const QString folder = qEnvironmentVariable("TARNWICK_SINGLE_INSTANCE_MERGING");
+    if (folder.isEmpty())
+        GTEST_SKIP() << "started by SingleInstance tests only";
+    SingleInstance instance(folder);
+    ASSERT_EQ(instance.start({}), SingleInstance::Role::primary);
+    const QString store = folder + QStringLiteral("/records");
+    AuditLogManager audit(store, nullptr);
+    StatsManager stats(store);
+    {
+        RecordRun run(&audit.journal(), RecordKind::deletion, false);
+        FileRecord record;
+        MediaFile gone;
+        gone.path = folder + QStringLiteral("/gone.mov");
+        record.entry = AuditLogEntry::make(AuditAction::deletedPermanently, gone, std::nullopt);
+        record.target = gone.path;
+        record.files = 1;
+        run.intend(record);
+    }
+    auto files = std::make_shared<tarnwick::testing::FaultInjectingFileOperations>();
+    files->setBeforeEach([](tarnwick::testing::FaultInjectingFileOperations::Op, const QString&) {
+        static std::once_flag waited;
+        std::call_once(waited, [] {
+            std::printf("MERGE-WAITING\n");
+            std::fflush(stdout);
+            char line[16];
+            (void)std::fgets(line, sizeof line, stdin);
+        });
+    });
+    Preferences preferences(folder + QStringLiteral("/prefs.ini"));
+    SecurityScopedAccess grants(folder + QStringLiteral("/grants"),
+                                std::make_shared<FakeAccessGrantBackend>(), false);
+    CommandCenter commands;
+    NoPanel panel;
+    TarnwickApp::Options options;
+    options.updater = std::make_unique<FakeSoftwareUpdater>();
+    options.fontFolder = folder + QStringLiteral("/fonts");
+    options.grants = &grants;
+    options.filePanel = &panel;
+    options.commands = &commands;
+    options.preferences = &preferences;
+    options.openURL = [](const QUrl&) { return true; };
+    options.reviewPrompt = std::make_shared<ReviewPrompt>(
+        preferences, [] { return QDateTime::currentDateTimeUtc(); }, options.openURL);
+    options.recordFiles = files;
+    options.makeManager = [&] {
+        ProjectManagerServices services = ProjectManagerServices::shared();
+        services.auditLog = &audit;
+        services.statsManager = &stats;
+        return std::make_unique<ProjectManager>(services);
+    };
+    TarnwickApp app(std::move(options));
+    app.launch();
+    QObject::connect(&instance, &SingleInstance::projectsReceived, [&app](const QStringList& paths) {
+        std::printf("RECEIVED %s (merging: %d)\n", paths.join(QLatin1Char('|')).toUtf8().constData(),
+                    int(app.isMergingRecords()));
+        std::fflush(stdout);
+    });
+    QObject::connect(&app, &TarnwickApp::recordsMerged, [&audit] {
+        std::printf("MERGED %lld\n", static_cast<long long>(audit.count()));
+        std::fflush(stdout);
+        QCoreApplication::quit();
+    });
+    std::printf("%s\n", readyMarker);
+    std::fflush(stdout);
+    QTimer::singleShot(120000, [] { QCoreApplication::quit(); });
+    QCoreApplication::exec();
+}
+
+// A later start of the app: passes when the running window took its projects.
+TEST(SingleInstanceChild, HandOver) {
+    const QString folder = qEnvironmentVariable("TARNWICK_SINGLE_INSTANCE_SECOND");
+    if (folder.isEmpty())
+        GTEST_SKIP() << "started by SingleInstance tests only";
+    SingleInstance instance(folder);
+    EXPECT_EQ(instance.start({folder + QStringLiteral("/Day 1/Édit ★.prproj")}),
+              SingleInstance::Role::handedOver);
+}
 
 // The first window: prints what a later start hands it, then ends.
 TEST(SingleInstanceChild, Run) {
@@ -83,7 +207,7 @@ TEST(SingleInstance, ALockWhoseHolderIsGoneIsTakenOver) {
     QStringList received;
     QObject::connect(&next, &SingleInstance::projectsReceived,
                      [&](const QStringList& paths) { received = paths; });
-    // The first window answers from its event loop: the third start waits in a thread of its own.
+    // The third start waits in a thread of its own while this one turns its event loop.
     std::atomic<int> role{-1};
     std::thread start([&] {
         SingleInstance other(dir.path());
@@ -92,6 +216,31 @@ TEST(SingleInstance, ALockWhoseHolderIsGoneIsTakenOver) {
     while (role.load() < 0)
         QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
     start.join();
-    EXPECT_EQ(role.load(), int(SingleInstance::Role::handedOver));
+    ASSERT_EQ(role.load(), int(SingleInstance::Role::handedOver));
+    // Answered at once; the projects reach the window's thread on its next turn.
+    while (received.isEmpty())
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
     EXPECT_EQ(received, QStringList{QStringLiteral("/p.prproj")});
+}
+
+TEST(SingleInstance, ASecondStartIsAnsweredAtOnceWhileTheFirstMergesAKilledRun) {
+    QTemporaryDir dir;
+    QProcess first;
+    startChild(first, "SingleInstanceChild.RunMergingApp", "TARNWICK_SINGLE_INSTANCE_MERGING", dir.path());
+    ASSERT_TRUE(first.waitForStarted());
+    QByteArray output;
+    ASSERT_TRUE(readUntil(first, output, "MERGE-WAITING")) << output.toStdString();
+    // The merge holds on: the second start ends at once, handed over, and the first has the projects.
+    QProcess second;
+    startChild(second, "SingleInstanceChild.HandOver", "TARNWICK_SINGLE_INSTANCE_SECOND", dir.path());
+    ASSERT_TRUE(second.waitForFinished(60000));
+    EXPECT_EQ(second.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(second.exitCode(), 0) << second.readAll().toStdString();
+    const QByteArray received =
+        "RECEIVED " + dir.filePath(QStringLiteral("Day 1/Édit ★.prproj")).toUtf8() + " (merging: 1)";
+    EXPECT_TRUE(readUntil(first, output, received)) << output.toStdString();
+    // Then the merge goes on and applies the run.
+    first.write("go\n");
+    EXPECT_TRUE(readUntil(first, output, "MERGED 1")) << output.toStdString();
+    EXPECT_TRUE(first.waitForFinished(60000));
 }

@@ -1,6 +1,7 @@
 #include "app/TarnwickApp.h"
 #include "analysis/ProjectManager.h"
 #include "app/MainWindow.h"
+#include "app/StartRecords.h"
 #include "platform/Preferences.h"
 #include "platform/ProVideoFormats.h"
 #include "stores/AuditLogManager.h"
@@ -9,6 +10,7 @@
 #include "stores/StatsManager.h"
 #include "support/FakeAccessGrantBackend.h"
 #include "support/FakeSoftwareUpdater.h"
+#include "support/FaultInjectingFileOperations.h"
 #include "support/UiTestHelpers.h"
 #include "ui/common/AlertDialog.h"
 #include "ui/common/CommandCenter.h"
@@ -29,6 +31,9 @@
 #include <QTimer>
 #include <QToolBar>
 #include <gtest/gtest.h>
+
+#include <atomic>
+#include <future>
 
 using namespace tarnwick;
 
@@ -163,7 +168,7 @@ TEST(TarnwickApp, RestoresSavedGrantsAtLaunch) {
                 backend->started.contains(granted));
 }
 
-TEST(TarnwickApp, LaunchMergesWhatAKilledRunLeftBeforeTheWindowUsesTheStores) {
+TEST(TarnwickApp, LaunchShowsTheWindowBusyWhileItMergesWhatAKilledRunLeftThenApplies) {
     Harness h;
     const QString store = h.dir.filePath("records");
     AuditLogManager audit(store, nullptr);
@@ -181,7 +186,18 @@ TEST(TarnwickApp, LaunchMergesWhatAKilledRunLeftBeforeTheWindowUsesTheStores) {
         record.bytes = 42;
         run.intend(record);
     }
+    // The merge's look at the disk waits until the window has been seen busy.
+    auto files = std::make_shared<tarnwick::testing::FaultInjectingFileOperations>();
+    std::promise<void> release;
+    std::shared_future<void> released = release.get_future().share();
+    std::atomic_bool atDisk{false};
+    files->setBeforeEach(
+        [&atDisk, released](tarnwick::testing::FaultInjectingFileOperations::Op, const QString&) {
+            atDisk = true;
+            released.wait();
+        });
     auto options = h.options();
+    options.recordFiles = files;
     options.makeManager = [&] {
         ProjectManagerServices services = ProjectManagerServices::shared();
         services.auditLog = &audit;
@@ -189,7 +205,23 @@ TEST(TarnwickApp, LaunchMergesWhatAKilledRunLeftBeforeTheWindowUsesTheStores) {
         return std::make_unique<ProjectManager>(services);
     };
     TarnwickApp app(std::move(options));
+    bool merged = false;
+    QObject::connect(&app, &TarnwickApp::recordsMerged, [&] { merged = true; });
     app.launch();
+    ProjectManager& manager = app.mainWindow()->contentView()->manager();
+    EXPECT_TRUE(app.mainWindow()->isVisible());
+    EXPECT_TRUE(app.isMergingRecords());
+    EXPECT_TRUE(manager.isBusy());
+    EXPECT_EQ(manager.busyReason(), QString::fromUtf8(startRecordsReason));
+    while (!atDisk)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    EXPECT_TRUE(manager.isBusy());
+    EXPECT_EQ(stats.stats().filesDeleted, 0);
+    release.set_value();
+    while (!merged)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    EXPECT_FALSE(app.isMergingRecords());
+    EXPECT_FALSE(manager.isBusy());
     EXPECT_EQ(audit.count(), 1);
     EXPECT_EQ(stats.stats().filesDeleted, 1);
     EXPECT_EQ(stats.stats().spaceSavedBytes, 42);

@@ -6,6 +6,8 @@
 #include <QPointer>
 #include <QTimer>
 
+#include <algorithm>
+
 namespace tarnwick {
 
 ReviewPrompt::ReviewPrompt(Preferences& preferences, Clock clock, URLOpener openURL, QObject* parent)
@@ -28,9 +30,20 @@ std::shared_ptr<ReviewPrompt> ReviewPrompt::shared() {
 }
 
 void ReviewPrompt::recordSuccess(AuditAction action) {
-    if (action == AuditAction::restored)
+    count(action == AuditAction::restored ? 0 : 1);
+}
+
+void ReviewPrompt::recordSuccesses(const QList<AuditAction>& actions) {
+    count(std::count_if(actions.cbegin(), actions.cend(),
+                        [](AuditAction action) { return action != AuditAction::restored; }));
+}
+
+// The asking rule only opens as the count grows, so asking after the last of a run's entries
+// decides as asking after each would.
+void ReviewPrompt::count(qint64 counted) {
+    if (counted <= 0)
         return;
-    m_preferences.increment(successCountKey);
+    m_preferences.increment(successCountKey, counted);
     if (!shouldAsk())
         return;
     setAskedThisSession(true);

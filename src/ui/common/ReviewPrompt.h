@@ -42,6 +42,8 @@ public:
     static std::shared_ptr<ReviewPrompt> shared();
 
     void recordSuccess(AuditAction action) override;
+    // A run's entries: counted with one settings write, then asked as after the last of them.
+    void recordSuccesses(const QList<AuditAction>& actions) override;
     bool shouldAsk() const;
 
     bool isPresenting() const { return m_isPresenting; }
@@ -66,6 +68,7 @@ Q_SIGNALS:
 private:
     void setIsPresenting(bool presenting);
     void setAskedThisSession(bool asked);
+    void count(qint64 counted);
     void markAnswered();
 
     Preferences& m_preferences;

@@ -1,16 +1,21 @@
 #include "ui/common/ReviewPrompt.h"
 #include "platform/Preferences.h"
+#include "stores/AuditLogManager.h"
 #include "ui/common/ReviewPromptSheet.h"
 
 #include <QAbstractButton>
 #include <QCoreApplication>
+#include <QDataStream>
 #include <QElapsedTimer>
+#include <QSettings>
 #include <QTemporaryDir>
 #include <QTimeZone>
 #include <QUrlQuery>
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <memory>
+#include <optional>
 
 using namespace tarnwick;
 
@@ -47,6 +52,34 @@ struct Fixture {
     }
     qint64 count() const { return preferences.integer(ReviewPrompt::successCountKey); }
 };
+
+// A settings format that counts how often the file is written.
+std::atomic<int> settingsWrites{0};
+
+QSettings::Format countingFormat() {
+    static const QSettings::Format format = QSettings::registerFormat(
+        QStringLiteral("counted"),
+        [](QIODevice& device, QSettings::SettingsMap& map) {
+            QDataStream in(&device);
+            in >> map;
+            return in.status() == QDataStream::Ok;
+        },
+        [](QIODevice& device, const QSettings::SettingsMap& map) {
+            ++settingsWrites;
+            QDataStream out(&device);
+            out << map;
+            return out.status() == QDataStream::Ok;
+        });
+    return format;
+}
+
+// A run of `count` entries of `action`, every tenth a restore, as the audit log reports them.
+QList<AuditAction> run(int count, AuditAction action) {
+    QList<AuditAction> actions;
+    for (int i = 0; i < count; ++i)
+        actions.append(i % 10 == 9 ? AuditAction::restored : action);
+    return actions;
+}
 
 } // namespace
 
@@ -128,6 +161,75 @@ TEST(ReviewPrompt, AnsweredUsersAreNeverAskedButStillCounted) {
     EXPECT_EQ(f.count(), 5);
     EXPECT_FALSE(f.prompt.askedThisSession());
     EXPECT_FALSE(f.prompt.isPresenting());
+}
+
+TEST(ReviewPrompt, ARunOfFiftyThousandEntriesIsCountedWithOneSettingsWrite) {
+    QTemporaryDir dir;
+    Preferences preferences(std::make_unique<QSettings>(dir.filePath("prefs.counted"), countingFormat()));
+    preferences.setValue(ReviewPrompt::successCountKey, 7);
+    preferences.setValue(ReviewPrompt::answeredKey, true);
+    auto prompt = std::make_shared<ReviewPrompt>(
+        preferences, [] { return now; }, [](const QUrl&) { return true; });
+    AuditLogManager audit(dir.filePath("store"), prompt);
+    QList<AuditLogManager::Request> requests;
+    for (int i = 0; i < 50000; ++i) {
+        MediaFile file;
+        file.path = QStringLiteral("/Volumes/Media/Day %1/A%2_C001.mov").arg(i / 1000).arg(i);
+        requests.append(
+            {i % 10 == 9 ? AuditAction::restored : AuditAction::movedToTrash, file, std::nullopt});
+    }
+    settingsWrites = 0;
+    audit.log(requests);
+    EXPECT_EQ(settingsWrites.load(), 1);
+    EXPECT_EQ(preferences.integer(ReviewPrompt::successCountKey), 7 + 45000);
+    // A run of restores alone writes nothing.
+    prompt->recordSuccesses(QList<AuditAction>(100, AuditAction::restored));
+    EXPECT_EQ(settingsWrites.load(), 1);
+}
+
+TEST(ReviewPrompt, ARunCountsAndAsksAsItsEntriesOneByOneWould) {
+    struct Case {
+        const char* what;
+        std::optional<qint64> countBefore;
+        std::optional<qint64> daysSinceAsked;
+        bool answered;
+        int entries;
+    };
+    const Case cases[] = {{"first run of one", std::nullopt, std::nullopt, false, 1},
+                          {"first run of three", std::nullopt, std::nullopt, false, 3},
+                          {"second run", 1, std::nullopt, false, 2},
+                          {"asked 10 days ago", 40, 10, false, 20},
+                          {"asked 50 days ago", 40, 50, false, 20},
+                          {"answered", 40, std::nullopt, true, 20},
+                          {"restores only", 3, std::nullopt, false, 0}};
+    for (const auto& c : cases) {
+        Fixture oneByOne;
+        Fixture batched;
+        for (Fixture* f : {&oneByOne, &batched}) {
+            if (c.countBefore)
+                f->preferences.setValue(ReviewPrompt::successCountKey, *c.countBefore);
+            if (c.daysSinceAsked)
+                f->preferences.setValue(ReviewPrompt::lastAskedAtKey, now.addDays(-*c.daysSinceAsked));
+            if (c.answered)
+                f->preferences.setValue(ReviewPrompt::answeredKey, true);
+        }
+        const QList<AuditAction> actions = c.entries == 0 ? QList<AuditAction>(5, AuditAction::restored)
+                                                          : run(c.entries, AuditAction::movedToFolder);
+        for (const AuditAction action : actions)
+            oneByOne.prompt.recordSuccess(action);
+        batched.prompt.recordSuccesses(actions);
+        EXPECT_EQ(batched.count(), oneByOne.count()) << c.what;
+        EXPECT_EQ(batched.preferences.contains(ReviewPrompt::successCountKey),
+                  oneByOne.preferences.contains(ReviewPrompt::successCountKey))
+            << c.what;
+        EXPECT_EQ(batched.prompt.askedThisSession(), oneByOne.prompt.askedThisSession()) << c.what;
+        EXPECT_EQ(batched.preferences.value(ReviewPrompt::lastAskedAtKey),
+                  oneByOne.preferences.value(ReviewPrompt::lastAskedAtKey))
+            << c.what;
+        if (oneByOne.prompt.askedThisSession()) {
+            EXPECT_TRUE(batched.waitForPresenting()) << c.what;
+        }
+    }
 }
 
 TEST(ReviewPrompt, RatingMarksAnsweredAndFallsBackToTheWebOnce) {

@@ -1,0 +1,45 @@
+#include "app/StartRecords.h"
+
+#include "actions/RecordMerge.h"
+#include "actions/TraceFileWriter.h"
+#include "analysis/ProjectManager.h"
+#include "platform/FileOperations.h"
+#include "platform/ImmortalPool.h"
+
+#include <QPointer>
+#include <QtConcurrent/QtConcurrentRun>
+
+#include <qcoro/qcorofuture.h>
+
+namespace tarnwick {
+
+namespace {
+
+// One merge at a time; a stat per intent of a killed run can wait on a slow volume.
+QThreadPool& startRecordsPool() {
+    static ImmortalPool pool("StartRecords", 1);
+    return pool.get();
+}
+
+} // namespace
+
+QCoro::Task<int> mergeStartRecords(ProjectManager& manager, std::shared_ptr<FileOperations> files) {
+    QPointer<ProjectManager> alive(&manager);
+    OperationGate::Scope scope = co_await manager.beginOperation(QString::fromUtf8(startRecordsReason));
+    if (!alive || !scope.isActive())
+        co_return 0;
+    AuditLogManager* audit = manager.auditLog();
+    if (!audit)
+        co_return 0;
+    // Made apart from the co_await: a temporary with captures in that statement is destroyed twice
+    // by this compiler when the task was left to run on its own.
+    QFuture<RecordMerge::StartRuns> opening = QtConcurrent::run(
+        &startRecordsPool(), [audit, files] { return RecordMerge::openRunsAtStart(*audit, *files); });
+    RecordMerge::StartRuns runs = co_await opening;
+    if (!alive)
+        co_return 0;
+    const RecordStores stores{manager.auditLog(), manager.statsManager(), &TraceFileWriter::shared()};
+    co_return RecordMerge::closeRunsAtStart(std::move(runs), stores);
+}
+
+} // namespace tarnwick
