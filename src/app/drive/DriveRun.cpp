@@ -1,5 +1,6 @@
 #include "app/drive/DriveRun.h"
 
+#include "actions/RecycleBin.h"
 #include "analysis/ProjectManager.h"
 #include "app/MainWindow.h"
 #include "app/OptionValue.h"
@@ -45,6 +46,13 @@ void DriveRun::start() {
         rest(QStringLiteral("after import, round %1").arg(round), 5000);
         if (round == 1)
             browse();
+        measure(
+            QStringLiteral("Add All Unused, round %1").arg(round),
+            [] { CommandCenter::shared().post(Command::addAllUnused); }, 5000);
+        // As the bin's Restore All button does.
+        measure(
+            QStringLiteral("Restore All, round %1").arg(round),
+            [this] { (void)RecycleBin(view().manager()).restoreAllFromRecycleBin(); }, 5000);
         measure(QStringLiteral("Clear All, round %1").arg(round),
                 [] { CommandCenter::shared().post(Command::clearAllProjects); });
         rest(QStringLiteral("after Clear All, round %1").arg(round), 5000);

@@ -15,7 +15,8 @@ class EventLoopProbe;
 class MainWindow;
 
 // `tarnwick --drive REPORT PROJECTS...` (scripts/drive): acts as a user on the window (opens the
-// projects as a drop does, sorts, switches views, types a filter, Clear All, opens them again) and
+// projects as a drop does, sorts, switches views, types a filter, Add All Unused, Restore All,
+// Clear All, opens them again) and
 // writes, for each action, the event loop's longest answer and then the memory and threads at
 // rest, to standard output and to REPORT; then quits.
 class DriveRun : public QObject {
