@@ -415,13 +415,13 @@ void RecycleBin::restoreOnWorker(std::optional<OperationGate::Scope> scope, QLis
                     auditLog->write(**written);
             }
             RestorePlan plan = planRestore(items, media, **checked);
-            plan.audit = **written;
             plan.media = media;
             restoreInto(*plan.media, plan);
             plan.bin = withoutItems(bin, items);
             return plan;
         },
-        [items, auditLog = m_services.auditLog](ProjectManager& manager, RestorePlan plan) {
+        [items, written, auditLog = m_services.auditLog](ProjectManager& manager, RestorePlan plan) {
+            plan.audit = std::move(**written);
             applyRestore(manager, items, std::move(plan), auditLog);
         });
 }

@@ -2,6 +2,7 @@
 
 #include "platform/AppLog.h"
 #include "platform/JsonForm.h"
+#include "platform/MemoryRelease.h"
 #include "platform/Preferences.h"
 #include "platform/StoreFolder.h"
 #include "stores/CountingReviewHook.h"
@@ -80,11 +81,10 @@ void AuditLogManager::ensureLoaded() const {
         install(readFiles(m_file.path(), m_journal.path()));
 }
 
-void AuditLogManager::addToTail(const QList<AuditLogEntry>& entries,
-                                const QList<AuditLogTail::Spilled>& spilled) const {
+void AuditLogManager::addToTail(const QList<AuditLogEntry>& entries) const {
     if (!entries.isEmpty())
         m_decoded.reset();
-    m_tail.add(entries, spilled);
+    m_tail.add(entries);
 }
 
 qsizetype AuditLogManager::count() const {
@@ -176,15 +176,19 @@ void AuditLogManager::write(Prepared& prepared) {
         m_journal.sync();
     for (const QString& line : std::as_const(prepared.notices))
         AppLog::info(line);
-    prepared.spilled = m_tail.spill(prepared.entries);
+    m_tail.add(prepared.entries, m_tail.spill(prepared.entries));
 }
 
 void AuditLogManager::recorded(Prepared prepared) {
     if (prepared.entries.isEmpty())
         return;
     write(prepared);
-    addToTail(prepared.entries, prepared.spilled);
+    m_decoded.reset();
     report(prepared.entries);
+    // Tens of thousands of entries and their lines: not freed on the GUI thread.
+    constexpr qsizetype largeBatch = 5000;
+    if (prepared.entries.size() >= largeBatch)
+        memory::releaseLater(std::move(prepared));
 }
 
 void AuditLogManager::append(const AuditLogEntry& entry) {

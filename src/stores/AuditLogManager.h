@@ -67,15 +67,15 @@ public:
     // here: a bulk action prepares its thousands of entries on a worker and records them in one step.
     struct Prepared {
         QList<AuditLogEntry> entries;
-        QByteArray lines;                     // the journal's, in the entries' order
-        QStringList notices;                  // the program log's, one per entry
-        QList<AuditLogTail::Spilled> spilled; // set by write()
+        QByteArray lines;    // the journal's, in the entries' order
+        QStringList notices; // the program log's, one per entry
         bool written = false;
     };
     static Prepared prepare(const QList<Request>& requests);
     void log(Prepared prepared);
     // log() in two steps, so that a bulk action writes on its worker: write() on any thread (the
-    // journal's write and sync, the program log's lines), then recorded() here (shown, reported).
+    // journal's write and sync, the program log's lines, the entries shown), then recorded() here
+    // (reported; a large batch is freed on the release thread).
     void write(Prepared& prepared);
     void recorded(Prepared prepared);
     // Entries a run already wrote to the journal: shown, logged and reported, not written again.
@@ -116,8 +116,7 @@ private:
     void show(const QList<AuditLogEntry>& entries);
     static QString notice(const AuditLogEntry& entry);
     void report(const QList<AuditLogEntry>& entries);
-    void addToTail(const QList<AuditLogEntry>& entries,
-                   const QList<AuditLogTail::Spilled>& spilled = {}) const;
+    void addToTail(const QList<AuditLogEntry>& entries) const;
     bool writeLog();
     void forget();
     qsizetype logCount() const { return m_index ? m_index->size() : 0; }
