@@ -35,6 +35,8 @@ private:
     void next();
     // Runs `action` with the probe reset, then after `settleMs` reports the longest answer.
     void measure(const QString& name, std::function<void()> action, int settleMs = 1500);
+    // The same for an action whose end `done` tells (asked every 50 ms), reporting when it ended.
+    void measureUntil(const QString& name, std::function<void()> action, std::function<bool()> done);
     // The same for an action that ends with the window's import.
     void measureImport(const QString& name);
     // After `idleMs` at rest: the memory and threads.
