@@ -176,7 +176,8 @@ void AuditLogManager::write(Prepared& prepared) {
         m_journal.sync();
     for (const QString& line : std::as_const(prepared.notices))
         AppLog::info(line);
-    m_tail.add(prepared.entries, m_tail.spill(prepared.entries));
+    // Shown now; the tail's own thread writes them aside, after the restore has reported.
+    m_tail.add(prepared.entries);
 }
 
 void AuditLogManager::recorded(Prepared prepared) {
