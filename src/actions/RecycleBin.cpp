@@ -167,12 +167,11 @@ struct RestorePlan {
     std::optional<QList<RecycleBinItem>> bin; // the bin without the restored items, likewise
 };
 
+// The plan without its audit entries (restoreEntries()).
 RestorePlan planRestore(const QList<RecycleBinItem>& items, const QList<MediaFile>& media,
                         const QHash<QString, FileStatusResult>& checked) {
     const QHash<QString, qsizetype> indexByPath = firstIndexByPath(media);
     RestorePlan plan;
-    QList<AuditLogManager::Request> audit;
-    audit.reserve(items.size());
     for (const RecycleBinItem& item : items) {
         const QString& path = item.mediaFile.path;
         if (const auto hit = indexByPath.constFind(path); hit != indexByPath.cend()) {
@@ -180,10 +179,16 @@ RestorePlan planRestore(const QList<RecycleBinItem>& items, const QList<MediaFil
             plan.restored.append(
                 {*hit, found == checked.cend() ? std::nullopt : std::optional<FileStatusResult>(*found)});
         }
-        audit.append({AuditAction::restored, item.mediaFile, std::nullopt});
     }
-    plan.audit = AuditLogManager::prepare(audit);
     return plan;
+}
+
+AuditLogManager::Prepared restoreEntries(const QList<RecycleBinItem>& items) {
+    QList<AuditLogManager::Request> audit;
+    audit.reserve(items.size());
+    for (const RecycleBinItem& item : items)
+        audit.append({AuditAction::restored, item.mediaFile, std::nullopt});
+    return AuditLogManager::prepare(audit);
 }
 
 void stageInto(QList<MediaFile>& list, const StagePlan& plan) {
@@ -231,7 +236,7 @@ void applyRestore(ProjectManager& pm, const QList<RecycleBinItem>& items, Restor
     else
         pm.modifyMediaFiles([&](QList<MediaFile>& list) { restoreInto(list, plan); });
     if (auditLog)
-        auditLog->log(std::move(plan.audit));
+        auditLog->recorded(std::move(plan.audit));
     pm.commitChange(ProjectManager::ListChange::entries);
 }
 
@@ -380,26 +385,37 @@ bool RecycleBin::restoreAllFromRecycleBin(std::function<void()> done) {
 void RecycleBin::restore(const QList<RecycleBinItem>& items) {
     ProjectManager& pm = *m_manager;
     const QHash<QString, FileStatusResult> checked = StatusCheck::of(pm).run(items);
-    applyRestore(pm, items, planRestore(items, pm.mediaFiles(), checked), m_services.auditLog);
+    RestorePlan plan = planRestore(items, pm.mediaFiles(), checked);
+    plan.audit = restoreEntries(items);
+    applyRestore(pm, items, std::move(plan), m_services.auditLog);
 }
 
 void RecycleBin::restoreOnWorker(std::optional<OperationGate::Scope> scope, QList<RecycleBinItem> items,
                                  std::function<void()> done) {
-    // Checked once, on the worker; a plan made again for a newer list reuses the checks.
+    // Checked once, on the worker; a plan made again for a newer list reuses the checks. The
+    // entries are written there too (journal and sync: tens of megabytes), before the plan comes
+    // back, so the restore reports only what is durable.
     auto checked = std::make_shared<std::optional<QHash<QString, FileStatusResult>>>();
+    auto written = std::make_shared<std::optional<AuditLogManager::Prepared>>();
     (void)onWorker<RestorePlan>(
         m_manager, std::move(scope), std::move(done),
-        [items, check = StatusCheck::of(*m_manager), checked](const QList<MediaFile>& media,
-                                                              const QList<RecycleBinItem>& bin) {
+        [items, check = StatusCheck::of(*m_manager), checked, written,
+         auditLog = m_services.auditLog](const QList<MediaFile>& media, const QList<RecycleBinItem>& bin) {
             if (!*checked)
                 *checked = check.run(items);
+            if (!*written) {
+                *written = restoreEntries(items);
+                if (auditLog)
+                    auditLog->write(**written);
+            }
             RestorePlan plan = planRestore(items, media, **checked);
             plan.media = media;
             restoreInto(*plan.media, plan);
             plan.bin = withoutItems(bin, items);
             return plan;
         },
-        [items, auditLog = m_services.auditLog](ProjectManager& manager, RestorePlan plan) {
+        [items, written, auditLog = m_services.auditLog](ProjectManager& manager, RestorePlan plan) {
+            plan.audit = std::move(**written);
             applyRestore(manager, items, std::move(plan), auditLog);
         });
 }

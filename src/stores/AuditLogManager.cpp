@@ -2,6 +2,7 @@
 
 #include "platform/AppLog.h"
 #include "platform/JsonForm.h"
+#include "platform/MemoryRelease.h"
 #include "platform/Preferences.h"
 #include "platform/StoreFolder.h"
 #include "stores/CountingReviewHook.h"
@@ -69,9 +70,9 @@ void AuditLogManager::install(Loaded loaded) const {
     if (loaded.damaged)
         m_file.markDamaged();
     m_loaded = true;
-    addToTail(loaded.journalEntries);
-    addToTail(m_shownBeforeLoad);
-    m_shownBeforeLoad.clear();
+    // Entries shown before the files were read follow the journal's (those already in it once).
+    m_tail.putFirst(loaded.journalEntries);
+    m_decoded.reset();
     AppLog::info(QStringLiteral("Loaded ") + QString::number(count()) + QStringLiteral(" audit log entries"));
 }
 
@@ -83,12 +84,7 @@ void AuditLogManager::ensureLoaded() const {
 void AuditLogManager::addToTail(const QList<AuditLogEntry>& entries) const {
     if (!entries.isEmpty())
         m_decoded.reset();
-    for (const AuditLogEntry& entry : entries) {
-        if (!m_tailIds.contains(entry.id)) {
-            m_tailIds.insert(entry.id);
-            m_tail.append(entry);
-        }
-    }
+    m_tail.add(entries);
 }
 
 qsizetype AuditLogManager::count() const {
@@ -98,13 +94,12 @@ qsizetype AuditLogManager::count() const {
 
 AuditLogEntry AuditLogManager::entry(qsizetype index) const {
     ensureLoaded();
-    return index < logCount() ? m_index->entry(index) : m_tail.at(index - logCount());
+    return index < logCount() ? m_index->entry(index) : m_tail.entry(index - logCount());
 }
 
 qint64 AuditLogManager::timestampMs(qsizetype index) const {
     ensureLoaded();
-    return index < logCount() ? m_index->timestampMs(index)
-                              : m_tail.at(index - logCount()).timestamp.toMSecsSinceEpoch();
+    return index < logCount() ? m_index->timestampMs(index) : m_tail.timestampMs(index - logCount());
 }
 
 const QList<AuditLogEntry>& AuditLogManager::entries() const {
@@ -112,9 +107,8 @@ const QList<AuditLogEntry>& AuditLogManager::entries() const {
     if (!m_decoded) {
         QList<AuditLogEntry> list;
         list.reserve(count());
-        for (qsizetype i = 0; i < logCount(); ++i)
-            list.append(m_index->entry(i));
-        list += m_tail;
+        for (qsizetype i = 0; i < count(); ++i)
+            list.append(entry(i));
         m_decoded = std::move(list);
     }
     return *m_decoded;
@@ -130,20 +124,9 @@ QString AuditLogManager::notice(const AuditLogEntry& entry) {
 }
 
 void AuditLogManager::show(const QList<AuditLogEntry>& entries) {
-    QStringList notices;
-    notices.reserve(entries.size());
     for (const AuditLogEntry& entry : entries)
-        notices.append(notice(entry));
-    show(entries, notices);
-}
-
-void AuditLogManager::show(const QList<AuditLogEntry>& entries, const QStringList& notices) {
-    if (m_loaded)
-        addToTail(entries);
-    else
-        m_shownBeforeLoad += entries;
-    for (const QString& line : notices)
-        AppLog::info(line);
+        AppLog::info(notice(entry));
+    addToTail(entries);
 }
 
 void AuditLogManager::report(const QList<AuditLogEntry>& entries) {
@@ -181,12 +164,32 @@ AuditLogManager::Prepared AuditLogManager::prepare(const QList<Request>& request
 }
 
 void AuditLogManager::log(Prepared prepared) {
-    if (prepared.entries.isEmpty())
+    write(prepared);
+    recorded(std::move(prepared));
+}
+
+void AuditLogManager::write(Prepared& prepared) {
+    if (prepared.written || prepared.entries.isEmpty())
         return;
+    prepared.written = true;
     if (m_journal.append(prepared.lines))
         m_journal.sync();
-    show(prepared.entries, prepared.notices);
+    for (const QString& line : std::as_const(prepared.notices))
+        AppLog::info(line);
+    // Shown now; the tail's own thread writes them aside, after the restore has reported.
+    m_tail.add(prepared.entries);
+}
+
+void AuditLogManager::recorded(Prepared prepared) {
+    if (prepared.entries.isEmpty())
+        return;
+    write(prepared);
+    m_decoded.reset();
     report(prepared.entries);
+    // Tens of thousands of entries and their lines: not freed on the GUI thread.
+    constexpr qsizetype largeBatch = 5000;
+    if (prepared.entries.size() >= largeBatch)
+        memory::releaseLater(std::move(prepared));
 }
 
 void AuditLogManager::append(const AuditLogEntry& entry) {
@@ -258,25 +261,23 @@ void AuditLogManager::forget() {
     m_index.reset();
     m_decoded.reset();
     m_tail.clear();
-    m_tailIds.clear();
 }
 
 bool AuditLogManager::writeLog(const QList<AuditLogEntry>& extra) {
     ensureLoaded();
     if (m_tail.isEmpty() && extra.isEmpty())
         return true;
-    QByteArray tail;
-    const auto add = [&tail](const AuditLogEntry& entry) {
-        tail += tail.isEmpty() ? '[' : ',';
-        tail += json::encode(entry.toJson());
-    };
-    for (const AuditLogEntry& entry : std::as_const(m_tail))
-        add(entry);
+    QByteArray tail = m_tail.json();
+    // The extra entries go after the tail's, those already among them once.
     for (const AuditLogEntry& entry : extra) {
-        if (!m_tailIds.contains(entry.id))
-            add(entry);
+        if (m_tail.contains(entry.id))
+            continue;
+        tail.chop(1); // the closing bracket
+        if (tail.size() > 1)
+            tail += ',';
+        tail += json::encode(entry.toJson());
+        tail += ']';
     }
-    tail += ']';
     if (!m_logDamaged && m_index && m_index->size() > 0 && m_index->isCompact()) {
         // Spliced in before the closing bracket: the same bytes a whole encode gives.
         tail[0] = ',';

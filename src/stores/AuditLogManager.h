@@ -3,6 +3,7 @@
 #include "model/MediaFile.h"
 #include "stores/AuditLogEntry.h"
 #include "stores/AuditLogIndex.h"
+#include "stores/AuditLogTail.h"
 #include "stores/RecordJournal.h"
 #include "stores/StoreFile.h"
 
@@ -22,7 +23,8 @@ class ReviewHook;
 // each, and never rewrite the log; the journal is folded into the log at most once per program run
 // (compactIfDue(), at start). Both files are read on first use of the entries, the log through an
 // index (a million entries: well under a second, the file's bytes plus 16 bytes each); an entry is
-// decoded when asked for. Main thread only, but for readFiles().
+// decoded when asked for. Entries not in the log file are kept on disk too (AuditLogTail), not in
+// memory. Main thread only, but for readFiles() and write(Prepared&).
 class AuditLogManager {
 public:
     struct Request {
@@ -67,9 +69,15 @@ public:
         QList<AuditLogEntry> entries;
         QByteArray lines;    // the journal's, in the entries' order
         QStringList notices; // the program log's, one per entry
+        bool written = false;
     };
     static Prepared prepare(const QList<Request>& requests);
     void log(Prepared prepared);
+    // log() in two steps, so that a bulk action writes on its worker: write() on any thread (the
+    // journal's write and sync, the program log's lines, the entries shown), then recorded() here
+    // (reported; a large batch is freed on the release thread).
+    void write(Prepared& prepared);
+    void recorded(Prepared prepared);
     // Entries a run already wrote to the journal: shown, logged and reported, not written again.
     void adopt(const QList<AuditLogEntry>& entries);
 
@@ -98,11 +106,15 @@ public:
     const QString& journalFileName() const { return m_journal.path(); }
     // The log existed but could not be decoded (it is kept beside, see StoreFile). Reads the files.
     bool fileWasDamaged() const;
+    // Entries held decoded in memory once the tail's spill is done (tests).
+    qsizetype heldInMemoryForTesting() {
+        m_tail.waitUntilSpilled();
+        return m_tail.heldInMemory();
+    }
 
 private:
     void ensureLoaded() const;
     void show(const QList<AuditLogEntry>& entries);
-    void show(const QList<AuditLogEntry>& entries, const QStringList& notices);
     static QString notice(const AuditLogEntry& entry);
     void report(const QList<AuditLogEntry>& entries);
     void addToTail(const QList<AuditLogEntry>& entries) const;
@@ -118,10 +130,9 @@ private:
     // Read on first use.
     mutable bool m_loaded = false;
     mutable std::optional<AuditLogIndex> m_index;
-    mutable bool m_logDamaged = false;   // as read: the next write keeps it aside
-    mutable QList<AuditLogEntry> m_tail; // not in the log file: the journal's, then this run's
-    mutable QSet<QUuid> m_tailIds;
-    mutable QList<AuditLogEntry> m_shownBeforeLoad;
+    mutable bool m_logDamaged = false; // as read: the next write keeps it aside
+    // Not in the log file: the journal's, then this run's (before the files are read: this run's).
+    mutable AuditLogTail m_tail;
     mutable std::optional<QList<AuditLogEntry>> m_decoded; // entries(), until the next change
 };
 

@@ -1,9 +1,14 @@
 #include "actions/RecycleBin.h"
+#include "stores/AuditLogManager.h"
+#include "stores/RecordJournal.h"
 #include "support/CleanupHarness.h"
 
+#include <QCoreApplication>
+#include <QSemaphore>
 #include <QTest>
 #include <gtest/gtest.h>
 
+#include <thread>
 #include <unistd.h>
 
 using namespace tarnwick;
@@ -187,6 +192,49 @@ TEST(RecycleBin, ThousandsOfFilesAreSortedOutOffTheGuiThreadWithTheSameOutcome) 
     EXPECT_EQ(h.entry(QStringLiteral("/media/show/c3.mov"))->status, MediaFileStatus::offline);
     EXPECT_EQ(h.audit.entries().size(), 3000 - 30 - 60);
     EXPECT_FALSE(h.pm().isBusy());
+}
+
+// The journal's write of a large restore (tens of megabytes) keeps the window waiting no longer,
+// yet the restore reports only once its entries are on disk.
+TEST(RecycleBin, ABulkRestoreWritesItsRecordsOffTheGuiThreadBeforeItReports) {
+    CleanupHarness h;
+    QList<MediaFile> media;
+    for (int i = 0; i < 3000; ++i) {
+        media.append(tarnwick::testing::media(QStringLiteral("/media/show/c%1.mov").arg(i)));
+        h.checker->setOnline(media.last().path, 0);
+    }
+    h.pm().setMediaFiles(media);
+    RecycleBin bin(h.pm(), h.services());
+    bool staged = false;
+    bin.addToRecycleBin(media, [&] { staged = true; });
+    ASSERT_TRUE(QTest::qWaitFor([&] { return staged; }, 60000));
+
+    QSemaphore reached;
+    QSemaphore gate;
+    const std::thread::id gui = std::this_thread::get_id();
+    h.audit.journal().setWriteFaultForTesting([&] {
+        if (std::this_thread::get_id() == gui)
+            return 0; // the gate would hold the window: the assertions below fail instead
+        reached.release();
+        gate.acquire();
+        return 0;
+    });
+    bool restored = false;
+    EXPECT_FALSE(bin.restoreAllFromRecycleBin([&] { restored = true; }));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return reached.available() > 0 || restored; }, 60000));
+    ASSERT_FALSE(restored);
+    for (int turn = 0; turn < 20; ++turn)
+        QCoreApplication::processEvents();
+    EXPECT_FALSE(restored);
+    EXPECT_EQ(h.pm().recycleBin().size(), 3000);
+
+    gate.release();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return restored; }, 60000));
+    const QList<AuditLogEntry> durable = RecordJournal(h.audit.journalFileName()).read().entries;
+    ASSERT_EQ(durable.size(), 3000);
+    EXPECT_EQ(durable.last().action, AuditAction::restored);
+    EXPECT_EQ(h.audit.count(), 3000);
+    EXPECT_TRUE(h.pm().recycleBin().isEmpty());
 }
 
 // A restored file comes back as a rescan would find it: one deleted from disk while staged is

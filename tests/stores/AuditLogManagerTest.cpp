@@ -290,6 +290,41 @@ TEST_F(AuditLogManagerTest, AppendsGoToTheJournalAndTheLogIsFoldedAtMostOncePerR
     EXPECT_EQ(manager.count(), 7);
 }
 
+// Entries not yet in the log are read back from disk when asked for, not held: also those shown
+// before the files were read, and those the journal refused.
+TEST_F(AuditLogManagerTest, ManyEntriesHoldNoMemoryYetAreAllReadBackInOrder) {
+    AuditLogManager manager(dir.path(), nullptr);
+    bool refuse = false;
+    manager.journal().setWriteFaultForTesting([&] { return refuse ? ENOSPC : 0; });
+    LogCapture log; // a line per entry
+    const int batches = 40;
+    for (int b = 0; b < batches; ++b) {
+        refuse = b >= batches / 2;
+        if (b == batches / 4) {
+            EXPECT_EQ(manager.count(), 10 * 100); // read the files midway
+        }
+        QList<AuditLogManager::Request> requests;
+        for (int i = 0; i < 100; ++i)
+            requests.append({AuditAction::movedToTrash, clip(QStringLiteral("/m/%1.mov").arg(b * 100 + i)),
+                             std::nullopt});
+        manager.log(requests);
+    }
+    EXPECT_EQ(manager.heldInMemoryForTesting(), 0);
+    ASSERT_EQ(manager.count(), batches * 100);
+    for (int i = 0; i < batches * 100; ++i) {
+        const AuditLogEntry entry = manager.entry(i);
+        ASSERT_EQ(entry.fileName, QStringLiteral("%1.mov").arg(i));
+        ASSERT_EQ(manager.timestampMs(i), entry.timestamp.toMSecsSinceEpoch());
+    }
+    // What the journal took, a second manager reads; the log written later has them all.
+    EXPECT_EQ(AuditLogManager(dir.path(), nullptr).count(), batches / 2 * 100);
+    ASSERT_TRUE(manager.writeThrough());
+    const QJsonArray written = readJson(filePath()).array();
+    ASSERT_EQ(written.size(), batches * 100);
+    EXPECT_EQ(written.last().toObject().value(QStringLiteral("fileName")).toString(),
+              QStringLiteral("%1.mov").arg(batches * 100 - 1));
+}
+
 TEST_F(AuditLogManagerTest, KeepsEntriesInMemoryWhenTheWriteFails) {
     AuditLogManager manager(dir.path(), hook);
     QDir(dir.path()).mkdir(QStringLiteral("audit_log.journal")); // a folder where the file should be

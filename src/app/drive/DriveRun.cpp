@@ -1,5 +1,6 @@
 #include "app/drive/DriveRun.h"
 
+#include "actions/RecycleBin.h"
 #include "analysis/ProjectManager.h"
 #include "app/MainWindow.h"
 #include "app/OptionValue.h"
@@ -45,6 +46,15 @@ void DriveRun::start() {
         rest(QStringLiteral("after import, round %1").arg(round), 5000);
         if (round == 1)
             browse();
+        measureUntil(
+            QStringLiteral("Add All Unused, round %1").arg(round),
+            [] { CommandCenter::shared().post(Command::addAllUnused); },
+            [this] { return !view().manager().isBusy() && !view().manager().recycleBin().isEmpty(); });
+        // As the bin's Restore All button does.
+        measureUntil(
+            QStringLiteral("Restore All, round %1").arg(round),
+            [this] { (void)RecycleBin(view().manager()).restoreAllFromRecycleBin(); },
+            [this] { return !view().manager().isBusy() && view().manager().recycleBin().isEmpty(); });
         measure(QStringLiteral("Clear All, round %1").arg(round),
                 [] { CommandCenter::shared().post(Command::clearAllProjects); });
         rest(QStringLiteral("after Clear All, round %1").arg(round), 5000);
@@ -73,6 +83,37 @@ void DriveRun::measure(const QString& name, std::function<void()> action, int se
                        .arg(m_probe->busiestSecondCpuMs(), 0, 'f', 0));
             next();
         });
+    };
+}
+
+void DriveRun::measureUntil(const QString& name, std::function<void()> action, std::function<bool()> done) {
+    m_steps << [this, name, action = std::move(action), done = std::move(done)] {
+        auto clock = std::make_shared<QElapsedTimer>();
+        auto poll = std::make_shared<QTimer>();
+        m_probe->reset();
+        clock->start();
+        action();
+        const qint64 answered = clock->elapsed(); // the command's own answer
+        poll->setInterval(50);
+        connect(poll.get(), &QTimer::timeout, this, [this, name, done, clock, poll, answered] {
+            if (!done() && clock->elapsed() < 300'000)
+                return;
+            poll->stop();
+            const qint64 took = clock->elapsed();
+            QTimer::singleShot(1000, this, [this, name, took, poll, answered] {
+                report(
+                    QStringLiteral("%1: done in %2 ms, the command answered in %6 ms; longest answer %3 ms, "
+                                   "%4 over 100 ms, GUI thread busiest second %5 ms")
+                        .arg(name)
+                        .arg(took)
+                        .arg(m_probe->longestMs())
+                        .arg(m_probe->slowAnswers())
+                        .arg(m_probe->busiestSecondCpuMs(), 0, 'f', 0)
+                        .arg(answered));
+                next();
+            });
+        });
+        poll->start();
     };
 }
 

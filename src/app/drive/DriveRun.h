@@ -15,7 +15,8 @@ class EventLoopProbe;
 class MainWindow;
 
 // `tarnwick --drive REPORT PROJECTS...` (scripts/drive): acts as a user on the window (opens the
-// projects as a drop does, sorts, switches views, types a filter, Clear All, opens them again) and
+// projects as a drop does, sorts, switches views, types a filter, Add All Unused, Restore All,
+// Clear All, opens them again) and
 // writes, for each action, the event loop's longest answer and then the memory and threads at
 // rest, to standard output and to REPORT; then quits.
 class DriveRun : public QObject {
@@ -34,6 +35,8 @@ private:
     void next();
     // Runs `action` with the probe reset, then after `settleMs` reports the longest answer.
     void measure(const QString& name, std::function<void()> action, int settleMs = 1500);
+    // The same for an action whose end `done` tells (asked every 50 ms), reporting when it ended.
+    void measureUntil(const QString& name, std::function<void()> action, std::function<bool()> done);
     // The same for an action that ends with the window's import.
     void measureImport(const QString& name);
     // After `idleMs` at rest: the memory and threads.

@@ -34,6 +34,9 @@ MediaScrubFrameSource::MediaScrubFrameSource(QString path, ThumbnailGenerator& g
     : m_path(std::move(path)), m_generator(generator), m_frameSize(frameSize) {
     const auto& open = generator.services().openPath;
     m_openPath = open ? open(m_path) : m_path;
+    m_idle.setSingleShot(true);
+    m_idle.setInterval(idleCloseMs);
+    QObject::connect(&m_idle, &QTimer::timeout, [this] { closeIdleDecoder(); });
 }
 
 MediaScrubFrameSource::~MediaScrubFrameSource() = default;
@@ -67,7 +70,7 @@ void MediaScrubFrameSource::load(bool ffmpegFromStart, LoadDone done) {
             co_return;
         }
         if (epoch == self->m_epoch)
-            self->m_decoder = std::move(result.decoder);
+            self->keepDecoder(std::move(result.decoder));
         done({result.duration, std::move(result.image), false});
     });
 }
@@ -124,13 +127,29 @@ void MediaScrubFrameSource::frame(double seconds, bool useFFmpeg, FrameDone done
         if (!self)
             co_return;
         if (epoch == self->m_epoch && !self->m_decoder)
-            self->m_decoder = std::move(result.decoder);
+            self->keepDecoder(std::move(result.decoder));
         done(std::move(result.image));
     });
 }
 
+void MediaScrubFrameSource::keepDecoder(std::shared_ptr<VideoDecoder> decoder) {
+    m_decoder = std::move(decoder);
+    if (m_decoder)
+        m_idle.start();
+}
+
+void MediaScrubFrameSource::closeIdleDecoder() {
+    m_idle.stop();
+    if (!m_decoder)
+        return;
+    // Closing joins the decoder's threads: not on the GUI thread.
+    (void)QtConcurrent::run(&m_generator.decodingPool(),
+                            [decoder = std::move(m_decoder)]() mutable { decoder.reset(); });
+}
+
 void MediaScrubFrameSource::close() {
     ++m_epoch;
+    m_idle.stop();
     m_decoder.reset();
 }
 

@@ -4,6 +4,7 @@
 
 #include <QSize>
 #include <QString>
+#include <QTimer>
 
 #include <memory>
 
@@ -14,6 +15,8 @@ class VideoDecoder;
 
 // Frames for one clip: an in-process decoder kept open between frames (opening costs more than
 // decoding one frame), on the generator's four decoding slots; or ffmpeg through the generator.
+// A decoder left idle for `idleCloseMs` is closed (its threads and buffers go); the next frame
+// opens it again.
 class MediaScrubFrameSource : public ScrubFrameSource,
                               public std::enable_shared_from_this<MediaScrubFrameSource> {
 public:
@@ -26,8 +29,14 @@ public:
 
     bool holdsDecoder() const { return m_decoder != nullptr; }
 
+    static constexpr int idleCloseMs = 5000;
+    // Tests fire the idle close without waiting for it.
+    QTimer& idleTimerForTesting() { return m_idle; }
+    void closeIdleDecoder();
+
 private:
     void loadWithFFmpeg(LoadDone done);
+    void keepDecoder(std::shared_ptr<VideoDecoder> decoder);
 
     QString m_path;
     QString m_openPath;
@@ -35,6 +44,7 @@ private:
     QSize m_frameSize;
     std::shared_ptr<VideoDecoder> m_decoder;
     int m_epoch = 0; // bumped by close(): a decoder handed back from an older epoch is let go
+    QTimer m_idle;
 };
 
 } // namespace tarnwick

@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include <QSignalSpy>
+#include <QTimer>
 
 #include <qcoro/qcorotask.h>
 
@@ -101,6 +102,30 @@ TEST(MediaScrubFrameSource, PosterAtATenthAndExactFramesFromOneOpenDecoder) {
     EXPECT_TRUE(source->holdsDecoder());
     engine.reset();
     EXPECT_FALSE(source->holdsDecoder());
+}
+
+TEST(MediaScrubFrameSource, IdleDecoderClosesAndOpensAgainOnTheNextFrame) {
+    const QString clip = testmedia::counting();
+    NEEDS(clip);
+    ThumbnailGenerator generator(withSystemFFmpeg());
+    auto source = std::make_shared<MediaScrubFrameSource>(clip, generator, ScrubEngine::frameSize);
+    ScrubCacheBudget budget;
+    ScrubEngine engine(clip, source, {}, &budget);
+    engine.prepare();
+    ASSERT_TRUE(waitUntil(engine, [&] { return engine.ready(); }));
+    QTimer& idle = source->idleTimerForTesting();
+    ASSERT_TRUE(source->holdsDecoder());
+    ASSERT_TRUE(idle.isActive());
+    // Fired now rather than after its interval.
+    QSignalSpy fired(&idle, &QTimer::timeout);
+    idle.start(0);
+    ASSERT_TRUE(fired.wait(30'000));
+    EXPECT_FALSE(source->holdsDecoder());
+    engine.scrub(0.5);
+    ASSERT_TRUE(waitUntil(engine, [&] { return !engine.loadingFrame(); }));
+    EXPECT_EQ(testmedia::countingIndex(*engine.displayImage()), 50);
+    EXPECT_TRUE(source->holdsDecoder());
+    EXPECT_TRUE(idle.isActive());
 }
 
 TEST(MediaScrubFrameSource, FFmpegRouteForProfessionalContainersWithoutAReader) {

@@ -1,0 +1,296 @@
+#include "stores/AuditLogTail.h"
+
+#include "platform/AppLog.h"
+#include "platform/JsonForm.h"
+
+#include <QDir>
+#include <QFile>
+#include <QMutexLocker>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdlib>
+#include <fcntl.h>
+#include <unistd.h>
+
+namespace tarnwick {
+
+namespace {
+
+QByteArray encoded(const AuditLogEntry& entry) {
+    return json::encode(entry.toJson());
+}
+
+bool writeAt(int fd, const QByteArray& bytes, qint64 offset) {
+    qsizetype done = 0;
+    while (done < bytes.size()) {
+        const ssize_t n = ::pwrite(fd, bytes.constData() + done, size_t(bytes.size() - done), offset + done);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return false;
+        done += n;
+    }
+    return true;
+}
+
+} // namespace
+
+AuditLogTail::AuditLogTail(QString folder) : m_folder(std::move(folder)) {}
+
+AuditLogTail::~AuditLogTail() {
+    {
+        std::lock_guard lock(m_spillMutex);
+        m_stopping = true;
+    }
+    if (m_spiller.joinable())
+        m_spiller.join();
+    if (m_fd >= 0)
+        ::close(m_fd);
+}
+
+// Unnamed: the file goes with the process, whatever ends it.
+bool AuditLogTail::openSpill() {
+    if (m_fd >= 0)
+        return true;
+    if (m_spillFailed)
+        return false;
+    const QByteArray folder = QFile::encodeName(m_folder.isEmpty() ? QDir::tempPath() : m_folder);
+    m_fd = ::open(folder.constData(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
+    if (m_fd < 0) {
+        QByteArray name = folder + "/.audit_tail.XXXXXX";
+        m_fd = ::mkostemp(name.data(), O_CLOEXEC);
+        if (m_fd >= 0)
+            ::unlink(name.constData());
+    }
+    if (m_fd < 0) {
+        m_spillFailed = true;
+        AppLog::warning(QStringLiteral("Audit entries stay in memory: no room for them in ") +
+                        QFile::decodeName(folder));
+    }
+    return m_fd >= 0;
+}
+
+QList<AuditLogTail::Spilled> AuditLogTail::spill(const QList<AuditLogEntry>& entries) {
+    QByteArray bytes;
+    QList<Spilled> spilled;
+    spilled.reserve(entries.size());
+    for (const AuditLogEntry& entry : entries) {
+        const QByteArray one = encoded(entry);
+        spilled.append({bytes.size(), qint32(one.size())});
+        bytes += one;
+    }
+    std::lock_guard write(m_writeMutex);
+    qint64 offset = 0;
+    {
+        QMutexLocker lock(&m_mutex);
+        if (!openSpill())
+            return {};
+        offset = m_end;
+    }
+    if (!writeAt(m_fd, bytes, offset))
+        return {};
+    QMutexLocker lock(&m_mutex);
+    m_end = offset + bytes.size();
+    for (Spilled& one : spilled)
+        one.offset += offset;
+    return spilled;
+}
+
+void AuditLogTail::add(const QList<AuditLogEntry>& entries, const QList<Spilled>& spilled) {
+    const bool placed = spilled.size() == entries.size();
+    bool waits = false;
+    {
+        QMutexLocker lock(&m_mutex);
+        for (qsizetype i = 0; i < entries.size(); ++i) {
+            const AuditLogEntry& entry = entries[i];
+            if (m_ids.contains(entry.id))
+                continue;
+            m_ids.insert(entry.id);
+            Slot slot{-1, 0, entry.timestamp.toMSecsSinceEpoch(), entry.id};
+            if (placed) {
+                slot.offset = spilled[i].offset;
+                slot.size = spilled[i].size;
+            } else {
+                m_waiting.append({qsizetype(m_slots.size()), entry});
+                waits = true;
+            }
+            m_slots.push_back(slot);
+        }
+    }
+    if (waits)
+        startSpilling();
+}
+
+void AuditLogTail::putFirst(const QList<AuditLogEntry>& entries) {
+    if (entries.isEmpty())
+        return;
+    {
+        QMutexLocker lock(&m_mutex);
+        ++m_generation; // the slots move: a spill under way is made again
+        QSet<QUuid> first;
+        first.reserve(entries.size());
+        std::vector<Slot> order;
+        QList<std::pair<qsizetype, AuditLogEntry>> held;
+        for (const AuditLogEntry& entry : entries) {
+            if (first.contains(entry.id))
+                continue;
+            first.insert(entry.id);
+            held.append({qsizetype(order.size()), entry});
+            order.push_back({-1, 0, entry.timestamp.toMSecsSinceEpoch(), entry.id});
+        }
+        for (size_t i = 0; i < m_slots.size(); ++i) {
+            const Slot& slot = m_slots[i];
+            if (first.contains(slot.id))
+                continue;
+            if (slot.offset < 0) {
+                if (const AuditLogEntry* entry = waiting(qsizetype(i)))
+                    held.append({qsizetype(order.size()), *entry});
+            }
+            order.push_back(slot);
+        }
+        m_slots = std::move(order);
+        m_waiting = std::move(held);
+        m_ids.unite(first);
+    }
+    startSpilling();
+}
+
+void AuditLogTail::clear() {
+    std::lock_guard write(m_writeMutex);
+    QMutexLocker lock(&m_mutex);
+    ++m_generation;
+    m_slots = {};
+    m_waiting = {};
+    m_ids = {};
+    m_end = 0;
+    if (m_fd >= 0)
+        (void)::ftruncate(m_fd, 0);
+}
+
+void AuditLogTail::startSpilling() {
+    std::lock_guard lock(m_spillMutex);
+    if (m_spilling || m_stopping)
+        return;
+    if (m_spiller.joinable())
+        m_spiller.join(); // ended: it found nothing left
+    m_spilling = true;
+    m_spiller = std::thread([this] { spillLoop(); });
+}
+
+void AuditLogTail::spillLoop() {
+    for (;;) {
+        QList<std::pair<qsizetype, AuditLogEntry>> batch;
+        quint64 generation = 0;
+        {
+            std::lock_guard spillLock(m_spillMutex);
+            QMutexLocker lock(&m_mutex);
+            if (m_stopping || m_waiting.isEmpty() || m_spillFailed) {
+                m_spilling = false;
+                m_spillDone.notify_all();
+                return;
+            }
+            batch = m_waiting;
+            generation = m_generation;
+        }
+        QList<AuditLogEntry> entries;
+        entries.reserve(batch.size());
+        for (const auto& [slot, entry] : std::as_const(batch))
+            entries.append(entry);
+        const QList<Spilled> spilled = spill(entries);
+        QMutexLocker lock(&m_mutex);
+        if (generation != m_generation || spilled.isEmpty()) {
+            m_spillFailed = m_spillFailed || (generation == m_generation && spilled.isEmpty());
+            continue;
+        }
+        for (qsizetype i = 0; i < batch.size(); ++i) {
+            Slot& slot = m_slots[size_t(batch[i].first)];
+            slot.offset = spilled[i].offset;
+            slot.size = spilled[i].size;
+        }
+        // Those added meanwhile stay.
+        m_waiting.remove(0, batch.size());
+        if (m_waiting.isEmpty())
+            m_waiting = {};
+    }
+}
+
+bool AuditLogTail::contains(const QUuid& id) const {
+    QMutexLocker lock(&m_mutex);
+    return m_ids.contains(id);
+}
+
+qsizetype AuditLogTail::size() const {
+    QMutexLocker lock(&m_mutex);
+    return qsizetype(m_slots.size());
+}
+
+const AuditLogEntry* AuditLogTail::waiting(qsizetype index) const {
+    const auto hit = std::lower_bound(m_waiting.cbegin(), m_waiting.cend(), index,
+                                      [](const auto& held, qsizetype i) { return held.first < i; });
+    return hit != m_waiting.cend() && hit->first == index ? &hit->second : nullptr;
+}
+
+QByteArray AuditLogTail::read(const Slot& slot) const {
+    QByteArray bytes(slot.size, Qt::Uninitialized);
+    qint64 done = 0;
+    while (done < slot.size) {
+        const ssize_t n = ::pread(m_fd, bytes.data() + done, size_t(slot.size - done), slot.offset + done);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return {};
+        done += n;
+    }
+    return bytes;
+}
+
+AuditLogEntry AuditLogTail::entry(qsizetype index) const {
+    QByteArray bytes;
+    {
+        QMutexLocker lock(&m_mutex);
+        const Slot& slot = m_slots.at(size_t(index));
+        if (slot.offset < 0) {
+            const AuditLogEntry* held = waiting(index);
+            return held ? *held : AuditLogEntry{};
+        }
+        bytes = read(slot);
+    }
+    const auto doc = json::decode(bytes);
+    const auto entry = doc && doc->isObject() ? AuditLogEntry::fromJson(doc->object()) : std::nullopt;
+    return entry.value_or(AuditLogEntry{});
+}
+
+qint64 AuditLogTail::timestampMs(qsizetype index) const {
+    QMutexLocker lock(&m_mutex);
+    return m_slots.at(size_t(index)).timestampMs;
+}
+
+QByteArray AuditLogTail::json() const {
+    QMutexLocker lock(&m_mutex);
+    QByteArray out = "[";
+    for (size_t i = 0; i < m_slots.size(); ++i) {
+        if (i > 0)
+            out += ',';
+        const Slot& slot = m_slots[i];
+        if (slot.offset >= 0) {
+            out += read(slot);
+        } else if (const AuditLogEntry* held = waiting(qsizetype(i))) {
+            out += encoded(*held);
+        }
+    }
+    out += ']';
+    return out;
+}
+
+qsizetype AuditLogTail::heldInMemory() const {
+    QMutexLocker lock(&m_mutex);
+    return m_waiting.size();
+}
+
+void AuditLogTail::waitUntilSpilled() {
+    std::unique_lock lock(m_spillMutex);
+    m_spillDone.wait(lock, [this] { return !m_spilling; });
+}
+
+} // namespace tarnwick
