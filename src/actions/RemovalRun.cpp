@@ -691,4 +691,14 @@ QCoro::Task<ActionResult> runRemoval(ProjectManager& manager, CleanupServices se
     co_return result;
 }
 
+RemovalRun::RemovalRun(ProjectManager& manager, RemovalMethod method, QString description,
+                       CleanupServices services)
+    : CleanupRun(manager, method == RemovalMethod::trash ? CleanupRunKind::trash : CleanupRunKind::deletion,
+                 std::move(description)),
+      m_method(method), m_services(std::move(services)) {}
+
+QCoro::Task<CleanupResult> RemovalRun::work() {
+    co_return CleanupResult::of(kind(), co_await runRemoval(*manager(), m_services, m_method));
+}
+
 } // namespace tarnwick

@@ -1,9 +1,8 @@
 // The records of a Trash or deletion run when the journal refuses its lines: a full disk, a journal
 // the user cannot write. The audit log takes the run's entries instead, the next start neither
 // loses nor counts them twice, and a run whose records can be kept nowhere says so.
-#include "actions/PermanentDeletion.h"
 #include "actions/RecordMerge.h"
-#include "actions/TrashAction.h"
+#include "actions/RemovalRun.h"
 #include "stores/StoreFile.h"
 #include "support/CleanupHarness.h"
 #include "support/MoveHarness.h"
@@ -26,8 +25,8 @@ enum class Refusal {
 };
 
 ActionResult runAll(CleanupHarness& h, bool toTrash) {
-    return toTrash ? QCoro::waitFor(TrashAction::moveToTrash(h.pm(), h.services()))
-                   : QCoro::waitFor(PermanentDeletion::permanentlyDelete(h.pm(), h.services()));
+    return QCoro::waitFor(
+        runRemoval(h.pm(), h.services(), toTrash ? RemovalMethod::trash : RemovalMethod::deletePermanently));
 }
 
 // Stages `count` files; the expectation once they are all removed.
