@@ -104,8 +104,8 @@ public:
 };
 
 // How a run keeps its records: a journal line per file as it goes, or (the reference, what the
-// runs did before) every line held until the run ends, then one write; or a journal that refuses
-// every line (a journal the user cannot write), whose run writes the audit log in its place.
+// runs did before) every line held until the run ends, then one write; or a journal whose own file
+// refuses every line (one the user cannot write), whose lines go on in the file that follows it.
 enum class Records { perFile, atEnd, refused };
 
 // Folders whose removal waits for the end of a benchmark: on an ext4 without a journal, every new
@@ -141,7 +141,8 @@ double timeTrashRun(int count, int auditEntries, bool touchDisk = true, bool toT
     services.statsManager = &stats;
     audit.journal().setDeferredForTesting(records == Records::atEnd);
     if (records == Records::refused)
-        audit.journal().setWriteFaultForTesting([] { return EACCES; });
+        audit.journal().setFileWriteFaultForTesting(
+            [main = audit.journal().path()](const QString& file) { return file == main ? EACCES : 0; });
     if (!touchDisk)
         services.files = std::make_shared<NoDiskFileOperations>();
     QElapsedTimer clock;

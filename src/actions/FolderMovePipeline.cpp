@@ -39,7 +39,7 @@ constexpr size_t kIntentBatch = size_t(RecordRun::intentBatch);
 struct FolderMovePipeline::State {
     State(std::shared_ptr<FileOperations> ops, ProtectedFolderTest protection, QString folder,
           QList<Watched> paths, std::shared_ptr<RecordRun> run)
-        : files(std::move(ops)), session(*files, std::move(protection), std::move(folder)),
+        : files(std::move(ops)), session(*files, std::move(protection), folder), folder(std::move(folder)),
           watched(std::move(paths)), identities(size_t(watched.size())), records(std::move(run)) {
         clock.start();
     }
@@ -72,6 +72,7 @@ struct FolderMovePipeline::State {
 
     std::shared_ptr<FileOperations> files;
     FolderMoveSession session;
+    const QString folder;
     QElapsedTimer clock;
 
     // Each scanner writes its own share, then counts it into `recorded`; the worker reads them
@@ -218,7 +219,8 @@ QList<int> FolderMovePipeline::intendBatch(State& state, const QList<FolderMoveJ
         positions.append(i);
     }
     QList<int> seqs(jobs.size(), -1);
-    if (intents.isEmpty())
+    // Once the records stop being kept, the jobs are kept without intents.
+    if (intents.isEmpty() || !state.records->stopReason().isEmpty())
         return seqs;
     const QList<int> written = state.records->intendAll(std::move(intents));
     for (qsizetype i = 0; i < positions.size(); ++i)
@@ -239,7 +241,7 @@ FolderMoveOutcome FolderMovePipeline::execute(State& state, const FolderMoveJob&
         (isContainer && state.recordedContainers.contains(job.source)))
         return state.session.execute(job, recorded, progress, &state.cancel);
     StepRecords step(records, *state.files);
-    if (seq < 0) {
+    if (seq < 0 && records->stopReason().isEmpty()) {
         for (FileRecord intent : job.records) {
             intent.identity = recorded.source;
             step.intend(std::move(intent));
@@ -250,7 +252,9 @@ FolderMoveOutcome FolderMovePipeline::execute(State& state, const FolderMoveJob&
         if (seq >= 0)
             records->failed(seq);
         step.settle(false);
+        records->keptForStop();
         FolderMoveOutcome kept;
+        kept.kind = FolderMoveOutcome::Kind::keptForRecords;
         kept.error = FileOpStatus::failure(EIO, QStringLiteral("kept, its move could not be recorded: ") +
                                                     records->stopReason());
         return kept;
@@ -349,7 +353,19 @@ bool FolderMovePipeline::runJobs(State& state, QList<FolderMoveJob>& jobs) {
     return true;
 }
 
+// Room for the run's records before its first move: a line each, its destination in it twice.
+void FolderMovePipeline::checkRoom(State& state) {
+    if (!state.records)
+        return;
+    qint64 bytes = 0;
+    for (const Watched& paths : state.watched)
+        bytes += RecordJournal::estimatedRecordBytes(paths.source, paths.source, {},
+                                                     state.folder + QLatin1Char('/') + paths.source);
+    state.records->checkRoom(bytes);
+}
+
 void FolderMovePipeline::work(const std::shared_ptr<State>& state) {
+    checkRoom(*state);
     for (;;) {
         QList<FolderMoveJob> jobs = takeJobs(*state);
         if (jobs.isEmpty() || !state->awaitIdentities() || !runJobs(*state, jobs))

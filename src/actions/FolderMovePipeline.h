@@ -68,6 +68,7 @@ private:
     // Records the identities of the files from `begin` up to `end`.
     static void scan(const std::shared_ptr<State>& state, qsizetype begin, qsizetype end);
     static void work(const std::shared_ptr<State>& state);
+    static void checkRoom(State& state);
     static QList<FolderMoveJob> takeJobs(State& state);
     // What the worker finished since it last handed over.
     struct Finished {

@@ -27,8 +27,9 @@ struct FolderMoveOutcome {
         folderFailed,
         moveFailed,
         cancelled,
-        offline,  // decided on the GUI thread: nothing touched
-        nowInUse, // decided on the GUI thread: nothing touched
+        offline,        // decided on the GUI thread: nothing touched
+        nowInUse,       // decided on the GUI thread: nothing touched
+        keptForRecords, // not touched: the run's records had stopped being kept
     };
     enum class Proxy { none, moved, failed, notRegular, inUse };
     Kind kind = Kind::moveFailed;

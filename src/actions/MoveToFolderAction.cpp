@@ -106,8 +106,6 @@ void FolderMoveRun::start() {
     m_recordRun =
         std::make_shared<RecordRun>(m_services.auditLog ? &m_services.auditLog->journal() : nullptr,
                                     RecordKind::move, !isList() && m_manager.options().writeTraceFiles);
-    if (AuditLogManager* audit = m_services.auditLog)
-        m_recordRun->setFallbackCheck([audit] { return audit->logWriteProblem(); });
     const qsizetype count = inputCount();
     if (isList()) {
         AppLog::userAction(QStringLiteral("Moving %1 file(s) to %2").arg(QString::number(count), m_folder));
@@ -370,6 +368,10 @@ void FolderMoveRun::apply(const FolderMoveJob& job, const FolderMoveOutcome& don
     case Kind::moveFailed:
         fail(name + QStringLiteral(": ") + done.error.message);
         AppLog::moveFailed(job.source, done.error.message);
+        break;
+    case Kind::keptForRecords:
+        // One line for them all: the run's (RecordRun::stop).
+        fail(name + QStringLiteral(": ") + done.error.message);
         break;
     case Kind::cancelled:
         --m_applied; // not handled: it stays where it was

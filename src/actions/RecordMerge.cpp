@@ -5,9 +5,11 @@
 #include "platform/FileOperations.h"
 #include "platform/PathText.h"
 #include "stores/AuditLogManager.h"
+#include "stores/RecordReserve.h"
 #include "stores/RecordRun.h"
 #include "stores/StatsManager.h"
 
+#include <QFileInfo>
 #include <QSet>
 
 namespace tarnwick {
@@ -38,6 +40,14 @@ void append(RecordJournal* journal, const QByteArray& lines, bool sync) {
         journal->sync();
 }
 
+bool anythingCounted(const JournalRun& run) {
+    for (const JournalRun::Item& item : run.items) {
+        if (item.state == JournalRun::State::done)
+            return true;
+    }
+    return false;
+}
+
 // One close under way: the journal's lines for it, and the audit log in their place once the
 // journal refused any.
 struct Closing {
@@ -46,21 +56,31 @@ struct Closing {
     RecordJournal* journal = nullptr;
     bool journaled = true;         // every line of the run so far is in the journal
     std::optional<bool> keptInLog; // the audit log written in place of the journal: done or failed
+    bool shown = false;            // the run's entries are among the log's (adopted)
+    QString failure;               // what could not be written, when the close stopped
 
     void announce(const QByteArray& lines) {
         if (!journal)
             return;
-        if (journal->append(lines))
+        if (journal->append(lines, true))
             journal->sync();
         else
             journaled = false;
     }
-    // Before anything else of the run is written: the entries in the log tell the next start that
-    // the run was recorded, so it neither counts it again nor loses it.
-    void keepInLogIfBehind() {
-        if (journaled || keptInLog || !journal || !stores.audit)
-            return;
-        keptInLog = stores.audit->writeThrough();
+    // Whether what the run wrote so far is kept: in the journal, or else in the audit log written
+    // in its place (once). Before anything else of the run is written: the entries in the log tell
+    // the next start that the run was recorded, so it neither counts it again nor loses it.
+    bool kept() {
+        if (journaled || !journal || !stores.audit)
+            return true;
+        if (!keptInLog && !shown && !anythingCounted(run))
+            keptInLog = true; // no entry of its own to keep
+        if (!keptInLog)
+            keptInLog =
+                shown ? stores.audit->writeThrough() : stores.audit->writeThrough(run.countedEntries());
+        if (!*keptInLog)
+            failure = QStringLiteral("the audit log could not be written");
+        return *keptInLog;
     }
 };
 
@@ -86,12 +106,13 @@ QList<TraceFolder> traceFolders(const JournalRun& run) {
 }
 
 // Names go to the journal (synced) before the files are made: a kill then finds each file's name,
-// and a file already there is completed, never written twice.
-void writeTraceFiles(Closing& c, TraceFileWriter& writer) {
+// and a file already there is completed, never written twice. False when the names could be kept
+// nowhere: the close stops there.
+bool writeTraceFiles(Closing& c, TraceFileWriter& writer) {
     const JournalRun& run = c.run;
     QList<TraceFolder> folders = traceFolders(run);
     if (folders.isEmpty())
-        return;
+        return true;
     const QDateTime generated = writer.now();
     QByteArray lines;
     for (TraceFolder& folder : folders) {
@@ -104,7 +125,8 @@ void writeTraceFiles(Closing& c, TraceFileWriter& writer) {
     }
     if (!lines.isEmpty())
         c.announce(lines);
-    c.keepInLogIfBehind();
+    if (!c.kept())
+        return false;
     reached(RecordMerge::Step::traceFilesNamed);
     for (TraceFolder& folder : folders) {
         for (int attempt = 0; attempt < 100; ++attempt) {
@@ -119,6 +141,7 @@ void writeTraceFiles(Closing& c, TraceFileWriter& writer) {
             c.announce(RecordJournal::traceFileLine(run.id, folder.directory, folder.file));
         }
     }
+    return true;
 }
 
 AllTimeStats withRun(AllTimeStats stats, const JournalRun& run) {
@@ -134,32 +157,33 @@ AllTimeStats withRun(AllTimeStats stats, const JournalRun& run) {
     return stats;
 }
 
-bool anythingCounted(const JournalRun& run) {
-    for (const JournalRun::Item& item : run.items) {
-        if (item.state == JournalRun::State::done)
-            return true;
-    }
-    return false;
-}
-
-void applyStatistics(Closing& c, StatsManager& stats) {
+// False when the totals were not written: the run then stays open, and the next start applies
+// what it announced (or counts it, when nothing was announced).
+bool applyStatistics(Closing& c, StatsManager& stats) {
     const JournalRun& run = c.run;
     if (run.stats) {
         // Announced before a kill: applied unless the file still holds the totals from before.
-        stats.update(
+        return stats.update(
             [&](const AllTimeStats& now) { return now == run.stats->first ? run.stats->second : now; });
-        return;
     }
     // Under the store's lock: another process's count between the reading and the writing would
     // be lost.
-    stats.update([&](const AllTimeStats& before) {
+    bool kept = true;
+    const bool written = stats.update([&](const AllTimeStats& before) {
         const AllTimeStats after = withRun(before, run);
         c.announce(RecordJournal::statsLine(run.id, before, after));
-        c.keepInLogIfBehind();
+        kept = c.kept();
+        if (!kept)
+            return before; // counted by the next start, with its entries
         reached(RecordMerge::Step::statisticsAnnounced);
         return after;
     });
+    if (!kept)
+        return false;
     reached(RecordMerge::Step::statisticsWritten);
+    if (!written)
+        c.failure = QStringLiteral("the statistics could not be written");
+    return written;
 }
 
 qint64 countedFiles(const JournalRun& run) {
@@ -171,17 +195,24 @@ qint64 countedFiles(const JournalRun& run) {
     return files;
 }
 
-void close(Closing& c) {
+// False when the run's records could not all be kept: it then stays open (no closing line) for
+// the next start, which decides it by the disk and counts it once.
+bool close(Closing& c) {
     const JournalRun& run = c.run;
-    if (c.stores.audit)
+    // Lines that no journal took: the log takes the run's entries first, or nothing goes further.
+    if (!c.kept())
+        return false;
+    if (c.stores.audit && !c.keptInLog) {
         c.stores.audit->adopt(run.countedEntries());
+        c.shown = true;
+    }
     reached(RecordMerge::Step::entriesShown);
-    c.keepInLogIfBehind();
-    if (run.writesTraceFiles && c.stores.traces)
-        writeTraceFiles(c, *c.stores.traces);
-    if (c.stores.stats && anythingCounted(run))
-        applyStatistics(c, *c.stores.stats);
+    if (run.writesTraceFiles && c.stores.traces && !writeTraceFiles(c, *c.stores.traces))
+        return false;
+    if (c.stores.stats && anythingCounted(run) && !applyStatistics(c, *c.stores.stats))
+        return false;
     c.announce(RecordJournal::closedLine(run.id));
+    return true;
 }
 
 // The ids of the entries of a run's items, decided or not.
@@ -232,29 +263,48 @@ QString RecordMerge::traceAction(RecordKind kind) {
 }
 
 QString RecordOutcome::text() const {
-    if (unrecorded <= 0)
-        return {};
-    return QString::number(unrecorded) + QStringLiteral(" files were removed but could not be recorded: ") +
-           reason;
+    QStringList parts;
+    if (!stopReason.isEmpty()) {
+        parts.append(QStringLiteral("The run stopped because its records could not be kept (") + stopReason +
+                     QStringLiteral(")") +
+                     (kept > 0 ? QStringLiteral(": ") + QString::number(kept) +
+                                     QStringLiteral(" file(s) were left untouched.")
+                               : QStringLiteral(".")));
+    }
+    if (unrecorded > 0) {
+        parts.append(QString::number(unrecorded) +
+                     QStringLiteral(" removed file(s) could not be recorded yet (") + reason +
+                     QStringLiteral("); the next start records them."));
+    }
+    return parts.join(QLatin1Char(' '));
 }
 
 RecordOutcome RecordMerge::closeRun(RecordRun& run, const RecordStores& stores) {
     run.sync();
-    Closing c{run.contents(), stores, run.journal(), run.journaled(), std::nullopt};
-    close(c);
+    Closing c{run.contents(), stores, run.journal(), run.journaled(), std::nullopt, false, {}};
+    const bool closed = close(c);
     RecordOutcome outcome;
-    if (c.keptInLog == false) {
+    outcome.stopReason = run.stopReason();
+    outcome.kept = run.keptForStopCount();
+    if (!closed) {
         outcome.unrecorded = countedFiles(run.contents());
+        // The journal's refusal says most (a full disk); else what else failed.
         outcome.reason = run.journalError();
         if (outcome.reason.isEmpty())
-            outcome.reason = QStringLiteral("the audit log could not be written");
-        AppLog::error(outcome.text());
+            outcome.reason = c.failure;
+        if (outcome.unrecorded > 0)
+            AppLog::error(QString::number(outcome.unrecorded) +
+                          QStringLiteral(" removed file(s) could not be recorded yet (") + outcome.reason +
+                          QStringLiteral("); the next start records them"));
     }
+    // Room again (a run that freed space, or space freed meanwhile): the reserve for the next one.
+    if (run.journal())
+        RecordReserve::ensure(run.storeFolder());
     return outcome;
 }
 
 void RecordMerge::closeRun(const JournalRun& run, const RecordStores& stores, RecordJournal* journal) {
-    Closing c{run, stores, journal, true, std::nullopt};
+    Closing c{run, stores, journal, true, std::nullopt, false, {}};
     close(c);
 }
 
@@ -322,6 +372,7 @@ int RecordMerge::mergeAtStart(const RecordStores& stores, FileOperations& files)
     // Emptying the journal would take another window's open run with it.
     if (elsewhere == 0)
         stores.audit->compactIfDue();
+    RecordReserve::ensure(QFileInfo(journal.path()).absolutePath());
     return closed;
 }
 

@@ -19,9 +19,13 @@ struct RecordStores {
     TraceFileWriter* traces = nullptr;
 };
 
-// What became of a run's records: files it removed whose records could be kept nowhere (neither
-// the journal nor, in its place, the audit log took them), and why.
+// What became of a run's records, for the result sheet's one line: the run stopped because its
+// records stopped being kept (why, and how many files it left untouched), and removed files whose
+// records are not in the log yet (neither the journal nor the log took their last lines: their
+// intents are in the journal, so the next start records them).
 struct RecordOutcome {
+    QString stopReason;
+    qint64 kept = 0;
     qint64 unrecorded = 0;
     QString reason;
 
@@ -41,14 +45,17 @@ public:
     // statistics (when anything counted). The journal is synced before it returns. When the
     // journal refused some of the run's lines, the audit log is written with its entries in place
     // of the journal, before the statistics; the next start then finds them there and leaves the
-    // run's lines in the journal alone.
+    // run's lines in the journal alone. When the log refuses them too, nothing more is written:
+    // the run stays open for the next start, which decides it by the disk and counts it once.
+    // Then the records' reserve is made again when it is missing and there is room.
     static RecordOutcome closeRun(RecordRun& run, const RecordStores& stores);
     static void closeRun(const JournalRun& run, const RecordStores& stores, RecordJournal* journal);
 
     // At start, before the window uses the stores: every run left open by a process that is gone
     // is decided (an intent without its outcome by the disk, see stepHappened()) and closed; then
-    // the audit log is compacted when due, unless another process still writes a run. A run that
-    // another process still writes is left to it. The number of runs closed.
+    // the audit log is compacted when due, unless another process still writes a run, and the
+    // records' reserve is made when it is missing and there is room. A run that another process
+    // still writes is left to it. The number of runs closed. Any thread, one call at a time.
     static int mergeAtStart(const RecordStores& stores, FileOperations& files);
 
     // Whether an intent's disk step took place, as the disk shows now: its target is gone (or holds

@@ -41,6 +41,7 @@ struct Wording {
     QString closing;
     AuditAction audit;
     bool toTrash;
+    void (*failed)(const QString& path, const QString& errorDescription);
 };
 
 Wording wordingFor(RemovalMethod method) {
@@ -56,7 +57,8 @@ Wording wordingFor(RemovalMethod method) {
                 QStringLiteral("In use: skipped trashing "),
                 QStringLiteral("Deletion complete: "),
                 AuditAction::movedToTrash,
-                true};
+                true,
+                &AppLog::trashFailed};
     }
     return {QStringLiteral("Permanently deleting "),
             QStringLiteral(" file(s)"),
@@ -69,7 +71,8 @@ Wording wordingFor(RemovalMethod method) {
             QStringLiteral("In use: skipped permanently deleting "),
             QStringLiteral("Permanent deletion complete: "),
             AuditAction::deletedPermanently,
-            false};
+            false,
+            &AppLog::deleteFailed};
 }
 
 QList<PlannedRemoval> planRemovals(const ProjectManager& manager, const QList<RecycleBinItem>& bin) {
@@ -241,7 +244,9 @@ ExecutedRemoval::Outcome refusalFor(const PlannedRemoval& p, const FileOpInfo& i
     }
     // Nothing there when the run was confirmed, nothing now: it fails as its removal would.
     if (!seen) {
-        error = FileOpStatus::failure(ENOENT, QString::fromLocal8Bit(std::strerror(ENOENT)));
+        const QString oddName = path::undecodableNameReason(p.target);
+        error = FileOpStatus::failure(
+            ENOENT, oddName.isEmpty() ? QString::fromLocal8Bit(std::strerror(ENOENT)) : oddName);
         return Outcome::failed;
     }
     return Outcome::notRun;
@@ -306,6 +311,8 @@ public:
             if (announced)
                 m_files.expectTrash({});
         });
+        if (m_records)
+            checkRoom();
         for (qsizetype from = 0; from < m_plan.size(); from += kIntentBatch)
             runBatch(from, std::min(m_plan.size(), from + kIntentBatch));
         if (m_records)
@@ -315,6 +322,27 @@ public:
 
 private:
     using Outcome = ExecutedRemoval::Outcome;
+
+    // Room for the run's records before its first step. A deletion on the store's own disk gives
+    // back what it removes as it goes.
+    void checkRoom() {
+        const FileOpInfo store = m_files.status(m_records->storeFolder(), true);
+        qint64 bytes = 0;
+        qint64 freed = 0;
+        for (const PlannedRemoval& p : m_plan) {
+            if (p.verdict != PlannedRemoval::Verdict::proceed)
+                continue;
+            const MediaFile& m = p.item.mediaFile;
+            bytes += RecordJournal::estimatedRecordBytes(m.path, p.target, m.projectNames);
+            const std::optional<FileIdentity> seen = m_seen.value(p.target);
+            if (m_method == RemovalMethod::deletePermanently && seen && store.kind != FileKind::missing &&
+                seen->device == store.device)
+                freed += std::max<qint64>(0, m.size);
+        }
+        m_records->checkRoom(bytes, freed);
+    }
+
+    bool stopped() const { return m_records && !m_records->stopReason().isEmpty(); }
 
     // The files each removed in one step of their own, in order.
     QStringList plainTargets() const {
@@ -335,6 +363,8 @@ private:
     };
 
     void runBatch(qsizetype from, qsizetype to) {
+        if (stopped())
+            return keepRest(from, to);
         QList<Checked> checked;
         QList<RecordRun::Planned> intents;
         for (qsizetype i = from; i < to; ++i) {
@@ -434,9 +464,25 @@ private:
 
     void keptUnrecorded(ExecutedRemoval& done) const {
         // Its record could be kept nowhere: no file is removed unrecorded.
-        done.outcome = Outcome::failed;
+        done.outcome = Outcome::keptForRecords;
         done.error = FileOpStatus::failure(EIO, QStringLiteral("kept, its removal could not be recorded: ") +
                                                     m_records->stopReason());
+        m_records->keptForStop();
+    }
+
+    // Once the records stop being kept, every file still to come stays where it is.
+    void keepRest(qsizetype from, qsizetype to) {
+        for (qsizetype i = from; i < to; ++i) {
+            const PlannedRemoval& p = m_plan.at(i);
+            ExecutedRemoval& done = m_results[i];
+            if (p.verdict != PlannedRemoval::Verdict::proceed)
+                continue;
+            if (p.isContainer && m_handledContainers.contains(p.target)) {
+                done.outcome = Outcome::withContainer;
+                continue;
+            }
+            keptUnrecorded(done);
+        }
     }
 
     // A container, or a name that shares its file: checked, recorded and removed in one step.
@@ -603,16 +649,20 @@ ActionResult applyRemovals(ProjectManager& manager, const QList<PlannedRemoval>&
             break;
         case Outcome::isFolder:
             fail(p, RemovalRules::isFolderText(p.name), true);
-            AppLog::deleteFailed(RemovalRules::workingPath(m), QStringLiteral("is a folder — skipped"));
+            words.failed(RemovalRules::workingPath(m), QStringLiteral("is a folder — skipped"));
             break;
         case Outcome::changed:
             fail(p, RemovalRules::changedText(p.name), true);
-            AppLog::deleteFailed(RemovalRules::workingPath(m), changedReason());
+            words.failed(RemovalRules::workingPath(m), changedReason());
             break;
         case Outcome::failed:
         case Outcome::notRun:
             fail(p, p.name + QStringLiteral(": ") + done.error.message, true);
-            AppLog::deleteFailed(RemovalRules::workingPath(m), done.error.message);
+            words.failed(RemovalRules::workingPath(m), done.error.message);
+            break;
+        case Outcome::keptForRecords:
+            // One line for them all: the run's (RecordRun::stop).
+            fail(p, p.name + QStringLiteral(": ") + done.error.message, true);
             break;
         case Outcome::removed:
         case Outcome::withContainer:
@@ -659,8 +709,6 @@ QCoro::Task<ActionResult> runRemoval(ProjectManager& manager, CleanupServices se
         std::make_shared<RecordRun>(services.auditLog ? &services.auditLog->journal() : nullptr,
                                     method == RemovalMethod::trash ? RecordKind::trash : RecordKind::deletion,
                                     manager.options().writeTraceFiles);
-    if (AuditLogManager* audit = services.auditLog)
-        records->setFallbackCheck([audit] { return audit->logWriteProblem(); });
     const RecordStores stores{services.auditLog, services.statsManager, services.traceWriter};
     // Off the GUI thread: a slow or hung volume must not freeze the window. The future is made in
     // its own statement (GCC 12 and lambda temporaries inside co_await). The task holds no

@@ -45,7 +45,17 @@ struct PlannedRemoval {
 };
 
 struct ExecutedRemoval {
-    enum class Outcome { notRun, withContainer, protectedTarget, isFolder, changed, failed, removed };
+    // keptForRecords: not touched, the run's records had stopped being kept.
+    enum class Outcome {
+        notRun,
+        withContainer,
+        protectedTarget,
+        isFolder,
+        changed,
+        failed,
+        removed,
+        keptForRecords
+    };
     enum class Proxy { none, removed, failed, notRegular, inUse };
     Outcome outcome = Outcome::notRun;
     FileOpStatus error;

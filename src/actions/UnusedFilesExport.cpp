@@ -56,12 +56,12 @@ QString UnusedFilesExport::fileName(double seconds) {
     return QLatin1String("Tarnwick_Unused_") + number + QLatin1String(".csv");
 }
 
-std::optional<QString> UnusedFilesExport::exportUnusedFilesCSV(const ProjectManager& manager,
-                                                               const QString& folder) {
+CSVExportResult UnusedFilesExport::exportUnusedFilesCSV(const ProjectManager& manager,
+                                                        const QString& folder) {
     const QList<MediaFile>& files = manager.mediaFiles();
     const qsizetype rows = std::count_if(files.cbegin(), files.cend(), isExported);
     if (rows == 0)
-        return std::nullopt;
+        return {};
     AppLog::userAction(QStringLiteral("Exporting %1 unused files to CSV").arg(rows));
     const QByteArray bytes = csvText(files);
     const QString path =
@@ -70,10 +70,10 @@ std::optional<QString> UnusedFilesExport::exportUnusedFilesCSV(const ProjectMana
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit()) {
         AppLog::error(QStringLiteral("Failed to export CSV: ") + file.errorString());
-        return std::nullopt;
+        return {std::nullopt, file.errorString()};
     }
     AppLog::info(QStringLiteral("Exported CSV to ") + path);
-    return path;
+    return {path, {}};
 }
 
 } // namespace tarnwick

@@ -31,6 +31,21 @@ struct AnalysisProgress {
     QList<ParseErrorRecord> parseErrors;
     bool isApplyingMatches = false;
 
+    // What the overlay shows beside `currentTask`: figures of that step only.
+    struct Step {
+        std::optional<double> fraction; // how far the step is (0...1); none: it cannot say
+        bool countsFiles = false;       // the file count is this step's own (the file scan)
+        friend bool operator==(const Step&, const Step&) = default;
+    };
+    // None: the work names no steps, and the overall progress and the file count stand as they are.
+    std::optional<Step> step;
+
+    // Names the step under way with its own figures, so nothing of the step before stays shown.
+    void setStep(QString task, std::optional<double> fraction = std::nullopt, bool countsFiles = false) {
+        currentTask = std::move(task);
+        step = Step{fraction, countsFiles};
+    }
+
     friend bool operator==(const AnalysisProgress&, const AnalysisProgress&) = default;
 };
 

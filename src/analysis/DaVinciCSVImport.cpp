@@ -329,7 +329,7 @@ void addCSVProject(ProjectManager& manager, const QUrl& url, const QString& proj
         projects.append(project);
     });
     manager.updateProgress([&](AnalysisProgress& progress) {
-        progress.currentTask = QStringLiteral("Locating %1 clip(s) on disk…").arg(clips.size());
+        progress.setStep(QStringLiteral("Locating %1 clip(s) on disk…").arg(clips.size()));
         progress.analysisProgress = 0.5;
     });
 }
@@ -342,7 +342,7 @@ void reportImported(ProjectManager& manager, const DaVinciCSVImportSummary& summ
     });
     manager.updateProgress([](AnalysisProgress& progress) {
         progress.analysisProgress = 1.0;
-        progress.currentTask = QStringLiteral("DaVinci CSV import complete");
+        progress.setStep(QStringLiteral("DaVinci CSV import complete"), 1.0);
     });
     AppLog::info(QStringLiteral("DaVinci CSV import: %1 clips (%2 online, %3 offline, %4 protected)")
                      .arg(summary.importedClips)
@@ -368,7 +368,7 @@ QCoro::Task<void> DaVinciCSVImport::importDaVinciCSV(ProjectManager& manager, QU
     manager.updateProgress([](AnalysisProgress& progress) {
         progress.isAnalyzing = true;
         progress.analysisProgress = 0;
-        progress.currentTask = QStringLiteral("Reading DaVinci CSV…");
+        progress.setStep(QStringLiteral("Reading DaVinci CSV…"));
     });
     QFuture<ReadCSV> reading =
         QtConcurrent::run(&fileReadPool(), [filePath, fileName] { return readCSV(filePath, fileName); });

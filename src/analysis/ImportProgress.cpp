@@ -23,7 +23,11 @@ double ImportProgress::finish(const QUrl& url) {
 }
 
 double ImportProgress::overall() const {
-    return std::clamp(parseScale * m_sum / std::max(m_count, 1), 0.0, parseScale);
+    return parseScale * parseFraction();
+}
+
+double ImportProgress::parseFraction() const {
+    return std::clamp(m_sum / std::max(m_count, 1), 0.0, 1.0);
 }
 
 QString ImportProgress::finishedMessage() const {
@@ -36,6 +40,12 @@ double ImportProgress::scanProgress(qint64 checked, qint64 total) {
     if (total < 1)
         return scanStart;
     return scanStart + scanSpan * double(checked) / double(total);
+}
+
+std::optional<double> ImportProgress::scanFraction(qint64 checked, qint64 total) {
+    if (total < 1)
+        return std::nullopt;
+    return std::clamp(double(checked) / double(total), 0.0, 1.0);
 }
 
 QString ImportProgress::scanMessage(qint64 checked, qint64 total) {

@@ -4,6 +4,8 @@
 #include <QString>
 #include <QUrl>
 
+#include <optional>
+
 namespace tarnwick {
 
 // Progress arithmetic of one import: parsing fills 0 to 0.45, the file scan 0.45 to 0.85.
@@ -20,6 +22,8 @@ public:
     // A project finished reading (its fraction becomes 1). Returns the overall value.
     double finish(const QUrl& url);
     double overall() const;
+    // How far the reading step is: the mean of the projects' fractions.
+    double parseFraction() const;
     int completed() const { return m_completed; }
     const QHash<QUrl, double>& fractions() const { return m_fractions; }
 
@@ -29,6 +33,8 @@ public:
     bool showsReaderMessages() const { return m_count == 1; }
 
     static double scanProgress(qint64 checked, qint64 total);
+    // How far the file scan is, as its count reads; none when it has no file to check.
+    static std::optional<double> scanFraction(qint64 checked, qint64 total);
     static QString scanMessage(qint64 checked, qint64 total);
 
 private:

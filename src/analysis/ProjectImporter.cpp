@@ -242,7 +242,7 @@ void ImportRun::begin() {
         progress.isAnalyzing = true;
         progress.analysisProgress = 0;
         progress.parseErrors.clear();
-        progress.currentTask = QStringLiteral("Preparing to analyze projects...");
+        progress.setStep(QStringLiteral("Preparing to analyze projects..."));
     });
     AppLog::info(QStringLiteral("Starting analysis of %1 project(s)").arg(count()));
     m_started.start();
@@ -260,7 +260,7 @@ QCoro::Task<bool> ImportRun::parse() {
     m_prefetch = std::make_unique<ScanPrefetch>(m_pm->fileStatusScan(), m_pm->fileStatusOptions(),
                                                 m_pm->mediaFiles(), m_pm->projects());
     m_pm->updateProgress([&](AnalysisProgress& progress) {
-        progress.currentTask = QStringLiteral("Parsing %1 projects in parallel...").arg(count());
+        progress.setStep(QStringLiteral("Parsing %1 projects in parallel...").arg(count()), 0.0);
     });
     AppLog::info(QStringLiteral("Starting parallel parsing of %1 projects").arg(count()));
     m_pm->updateProgress([](AnalysisProgress& progress) { progress.parseFractionByURL.clear(); });
@@ -279,8 +279,8 @@ QCoro::Task<bool> ImportRun::parse() {
         m_pm->updateProgress([&](AnalysisProgress& progress) {
             progress.parseFractionByURL.insert(url, m_progress.fractions().value(url));
             progress.analysisProgress = overall;
-            if (m_progress.showsReaderMessages())
-                progress.currentTask = message;
+            progress.setStep(m_progress.showsReaderMessages() ? message : progress.currentTask,
+                             m_progress.parseFraction());
         });
     };
     callbacks.finished = [this](const ParseOutcome& outcome) {
@@ -297,7 +297,7 @@ QCoro::Task<bool> ImportRun::parse() {
         m_pm->updateProgress([&](AnalysisProgress& progress) {
             progress.parseFractionByURL.insert(outcome.url, 1.0);
             progress.analysisProgress = overall;
-            progress.currentTask = m_progress.finishedMessage();
+            progress.setStep(m_progress.finishedMessage(), m_progress.parseFraction());
         });
     };
     auto parsing = m_parse->run(m_urls, std::move(callbacks));
@@ -328,9 +328,8 @@ void ImportRun::addOutcome(const ParseOutcome& outcome) {
 }
 
 QCoro::Task<bool> ImportRun::aggregate() {
-    m_pm->updateProgress([](AnalysisProgress& progress) {
-        progress.currentTask = QStringLiteral("Aggregating media usage…");
-    });
+    m_pm->updateProgress(
+        [](AnalysisProgress& progress) { progress.setStep(QStringLiteral("Aggregating media usage…")); });
     QElapsedTimer timer;
     timer.start();
     // Projects join in the order they were given, however the reads finished: the sidebar lists
@@ -356,7 +355,8 @@ QCoro::Task<bool> ImportRun::scan() {
     const QStringList& paths = m_aggregation.newPaths;
     const qint64 total = paths.size();
     m_pm->updateProgress([&](AnalysisProgress& progress) {
-        progress.currentTask = QStringLiteral("Scanning file system…");
+        progress.setStep(QStringLiteral("Scanning file system…"), ImportProgress::scanFraction(0, total),
+                         true);
         progress.totalFilesToScan = total;
         progress.currentFileIndex = 0;
         progress.analysisProgress = ImportProgress::scanStart;
@@ -429,7 +429,8 @@ QCoro::Task<bool> ImportRun::scan() {
         m_pm->updateProgress([&](AnalysisProgress& progress) {
             progress.currentFileIndex = checked;
             progress.analysisProgress = ImportProgress::scanProgress(checked, total);
-            progress.currentTask = ImportProgress::scanMessage(checked, total);
+            progress.setStep(ImportProgress::scanMessage(checked, total),
+                             ImportProgress::scanFraction(checked, total), true);
         });
     }
     m_knownFacts = std::move(plan.facts);
@@ -515,7 +516,7 @@ QCoro::Task<bool> ImportRun::refine() {
 
 QCoro::Task<bool> ImportRun::linkAfterEffects() {
     m_pm->updateProgress([](AnalysisProgress& progress) {
-        progress.currentTask = QStringLiteral("Checking for After Effects links…");
+        progress.setStep(QStringLiteral("Checking for After Effects links…"));
         progress.analysisProgress = 0.87;
     });
     auto linking = m_services.linkAfterEffects
@@ -527,7 +528,7 @@ QCoro::Task<bool> ImportRun::linkAfterEffects() {
 
 QCoro::Task<bool> ImportRun::consolidate(Beside& beside) {
     m_pm->updateProgress([](AnalysisProgress& progress) {
-        progress.currentTask = QStringLiteral("Consolidating cross-project files…");
+        progress.setStep(QStringLiteral("Consolidating cross-project files…"));
         progress.analysisProgress = 0.90;
     });
     QElapsedTimer timer;
@@ -587,7 +588,7 @@ QCoro::Task<bool> ImportRun::consolidate(Beside& beside) {
 
 QCoro::Task<bool> ImportRun::detectDuplicates(Beside& beside) {
     m_pm->updateProgress([](AnalysisProgress& progress) {
-        progress.currentTask = QStringLiteral("Detecting duplicates…");
+        progress.setStep(QStringLiteral("Detecting duplicates…"));
         progress.analysisProgress = 0.93;
     });
     QElapsedTimer timer;
@@ -620,7 +621,7 @@ QCoro::Task<bool> ImportRun::detectDuplicates(Beside& beside) {
 
 QCoro::Task<bool> ImportRun::findSimilar(QFuture<NameOrder>& ordering) {
     m_pm->updateProgress([](AnalysisProgress& progress) {
-        progress.currentTask = QStringLiteral("Finding similar files…");
+        progress.setStep(QStringLiteral("Finding similar files…"));
         progress.analysisProgress = 0.96;
     });
     NameOrder named = co_await takeResult(ordering);
@@ -673,7 +674,7 @@ QCoro::Task<bool> ImportRun::apply() {
     const bool listUnchanged = m_pm->mediaFilesVersion() == listedVersion;
     m_pm->commitImportedList(prepared, listUnchanged);
     m_pm->updateProgress([](AnalysisProgress& progress) {
-        progress.currentTask = QStringLiteral("Calculating summary…");
+        progress.setStep(QStringLiteral("Calculating summary…"));
         progress.analysisProgress = 0.98;
     });
     auto second = yieldTurn();
@@ -685,7 +686,7 @@ QCoro::Task<bool> ImportRun::apply() {
     AppLog::scanComplete(summary.onlineFiles, summary.matchingFiles, summary.offlineFiles);
     m_pm->updateProgress([](AnalysisProgress& progress) {
         progress.analysisProgress = 1.0;
-        progress.currentTask = QStringLiteral("Analysis complete");
+        progress.setStep(QStringLiteral("Analysis complete"), 1.0);
     });
     AppLog::info(
         QStringLiteral("⏱ Total import: ") + seconds(m_started) +

@@ -4,10 +4,8 @@
 #include "ui/brand/BrandPalette.h"
 #include "ui/common/CommandCenter.h"
 #include "ui/common/OverlayHost.h"
-#include "ui/common/ReviewPrompt.h"
-#include "ui/common/ReviewPromptSheet.h"
-#include "ui/common/Sheet.h"
 #include "ui/window/ContentView.h"
+#include "ui/window/WindowPresentations.h"
 
 #include <QVBoxLayout>
 
@@ -59,24 +57,12 @@ void MainWindow::handle(const CommandPost& post) {
 }
 
 void MainWindow::attachReviewPrompt(ReviewPrompt& prompt) {
-    connect(&prompt, &ReviewPrompt::isPresentingChanged, this, [this, &prompt](bool presenting) {
-        if (presenting)
-            showReviewSheet(prompt);
-        else if (m_reviewSheet)
-            m_reviewSheet->close();
-    });
-    if (prompt.isPresenting())
-        showReviewSheet(prompt);
+    if (m_contentView)
+        m_contentView->presentations().attachReviewPrompt(prompt);
 }
 
-void MainWindow::showReviewSheet(ReviewPrompt& prompt) {
-    if (m_reviewSheet)
-        return;
-    auto* content = new ReviewPromptSheet(prompt);
-    m_reviewSheet = Sheet::present(this, content);
-    connect(content, &ReviewPromptSheet::dismissRequested, m_reviewSheet.data(), &QDialog::close);
-    // However the sheet goes away, the prompt is no longer presenting.
-    connect(m_reviewSheet.data(), &Sheet::dismissed, &prompt, &ReviewPrompt::dismiss);
+Sheet* MainWindow::reviewSheet() const {
+    return m_contentView ? m_contentView->presentations().reviewSheet() : nullptr;
 }
 
 } // namespace tarnwick

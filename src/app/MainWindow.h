@@ -33,9 +33,10 @@ public:
     // The commands the window hears, in subscription order.
     const QList<Command>& subscribedCommands() const { return m_subscribed; }
 
-    // Presents the prompt's sheet whenever the prompt asks to be shown.
+    // Presents the prompt's sheet when the prompt asks to be shown, once the window is quiet
+    // (after the content view is set).
     void attachReviewPrompt(ReviewPrompt& prompt);
-    Sheet* reviewSheet() const { return m_reviewSheet.data(); }
+    Sheet* reviewSheet() const;
 
     OverlayHost& overlayHost() { return *m_overlayHost; }
 
@@ -45,12 +46,10 @@ public:
 
 private:
     void handle(const CommandPost& post);
-    void showReviewSheet(ReviewPrompt& prompt);
 
     std::map<Command, CommandHandler> m_handlers;
     QList<Command> m_subscribed;
     OverlayHost* m_overlayHost = nullptr;
-    QPointer<Sheet> m_reviewSheet;
     ContentView* m_contentView = nullptr;
 };
 

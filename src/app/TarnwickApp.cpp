@@ -77,6 +77,7 @@ void TarnwickApp::launch() {
     QApplication::setWindowIcon(appIcon());
     QApplication::setQuitOnLastWindowClosed(AppDelegate::applicationShouldTerminateAfterLastWindowClosed());
     m_delegate->applicationDidFinishLaunching();
+    FileOperations::system()->sweepTrashLeftovers(); // a killed Trash run's infos; off this thread
     if (!m_options.reviewPrompt)
         AuditLogManager::shared().setReviewHook(m_reviewPrompt);
     buildWindow();

@@ -13,6 +13,8 @@ struct TranscodeCompleteResult {
     qint64 spaceSaved = 0;
     QStringList errors;
     bool wasCancelled = false;
+    // Why the run stopped because its records could not be kept (RecordOutcome); empty otherwise.
+    QString unrecorded = {};
 
     friend bool operator==(const TranscodeCompleteResult&, const TranscodeCompleteResult&) = default;
 };

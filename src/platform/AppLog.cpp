@@ -349,6 +349,13 @@ void AppLog::deleteFailed(const QString& path, const QString& errorDescription) 
                 true);
 }
 
+void AppLog::trashFailed(const QString& path, const QString& errorDescription) {
+    emitMessage(Category::fileOperations, Level::error,
+                QStringLiteral("❌ Move to Trash failed: ") + fileNameOf(path) + QStringLiteral(" - ") +
+                    errorDescription,
+                true);
+}
+
 void AppLog::fileMoved(const QString& from, const QString& to) {
     emitMessage(Category::fileOperations, Level::info,
                 QStringLiteral("📦 Moved: ") + fileNameOf(from) + QStringLiteral(" → ") +

@@ -25,6 +25,7 @@ public:
     static void debug(const QString& text);
     static void fileDeleted(const QString& path, bool toTrash);
     static void deleteFailed(const QString& path, const QString& errorDescription);
+    static void trashFailed(const QString& path, const QString& errorDescription);
     static void fileMoved(const QString& from, const QString& to);
     static void moveFailed(const QString& path, const QString& errorDescription);
     static void scanStarted(qint64 count);

@@ -113,6 +113,10 @@ public:
     // their records ahead. Moving others, fewer or in another order stays correct. An empty list
     // ends the hint, and whatever was prepared for paths never moved goes.
     virtual void expectTrash(const QStringList& paths) { Q_UNUSED(paths); }
+    // Sweeps the trash folders this program may have used of the .trashinfo files a killed run
+    // left (ours, their writer gone), off the calling thread: the desktop's Empty Trash keeps them,
+    // and they hold their names. Once per process; returns at once.
+    virtual void sweepTrashLeftovers() {}
     // Never replaces an existing destination (EEXIST). Across devices: verified, fsynced copy to a
     // temporary name, renamed into place, then the source removed. A failure leaves the source intact.
     virtual FileOpStatus moveNoReplace(const QString& source, const QString& destination,

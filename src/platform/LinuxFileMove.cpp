@@ -6,7 +6,7 @@ namespace tarnwick {
 FileOpStatus LinuxFileOperations::moveNoReplace(const QString& source, const QString& destination,
                                                 const FileOpProgress& progress,
                                                 const std::atomic_bool* cancel) {
-    return FileMover().moveNoReplace(source, destination, progress, cancel);
+    return explained(source, FileMover().moveNoReplace(source, destination, progress, cancel));
 }
 
 FileOpStatus LinuxFileOperations::replaceAtomically(const QString& replacement, const QString& target) {

@@ -2,17 +2,22 @@
 
 #include "platform/Immortal.h"
 #include "platform/LeftoverRemoval.h"
+#include "platform/MountTable.h"
 #include "platform/PathText.h"
+#include "platform/ThreadPools.h"
 
 #include "platform/LinuxTrash.h"
 
 #include <QFile>
 
+#include <QThreadPool>
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
+
+#include <mutex>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -60,6 +65,14 @@ FileOpStatus LinuxFileOperations::nulRefused() {
 
 FileOpStatus LinuxFileOperations::fromErrno(int code) {
     return FileOpStatus::failure(code, QString::fromLocal8Bit(strerror(code)));
+}
+
+FileOpStatus LinuxFileOperations::explained(const QString& path, FileOpStatus status) {
+    if (status.code == ENOENT) {
+        if (QString reason = path::undecodableNameReason(path); !reason.isEmpty())
+            status.message = std::move(reason);
+    }
+    return status;
 }
 
 FileOpInfo LinuxFileOperations::status(const QString& path, bool followLinks) const {
@@ -125,7 +138,7 @@ FileOpStatus LinuxFileOperations::removeFile(const QString& path,
     const QByteArray native = QFile::encodeName(path);
     struct stat st {};
     if (::lstat(native.constData(), &st) != 0)
-        return fromErrno(errno);
+        return explained(path, fromErrno(errno));
     if (S_ISDIR(st.st_mode))
         return fromErrno(EISDIR);
     // unlink takes no identity: this lstat right before it is as close as the kernel allows.
@@ -140,7 +153,7 @@ FileOpStatus LinuxFileOperations::removeTree(const QString& path,
                                              const std::optional<FileIdentity>& expected) {
     if (hasNul(path))
         return nulRefused();
-    return removeTreeNoFollow(QFile::encodeName(path), expected);
+    return explained(path, removeTreeNoFollow(QFile::encodeName(path), expected));
 }
 
 FileOpStatus LinuxFileOperations::removeLeftover(const QString& path) {
@@ -153,11 +166,20 @@ TrashOutcome LinuxFileOperations::moveToTrash(const QString& path,
                                               const std::optional<FileIdentity>& expected) {
     if (hasNul(path))
         return {nulRefused(), {}, {}};
-    return m_trash.moveToTrash(path, expected);
+    TrashOutcome outcome = m_trash.moveToTrash(path, expected);
+    outcome.status = explained(path, std::move(outcome.status));
+    return outcome;
 }
 
 void LinuxFileOperations::expectTrash(const QStringList& paths) {
     m_trash.expect(paths);
+}
+
+void LinuxFileOperations::sweepTrashLeftovers() {
+    static std::once_flag once;
+    std::call_once(once, [] {
+        trashSweepPool().start([] { LinuxTrash::sweepKnownTrashes(MountTable::readCurrent()); });
+    });
 }
 
 } // namespace tarnwick

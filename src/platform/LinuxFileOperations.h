@@ -22,6 +22,7 @@ public:
     TrashOutcome moveToTrash(const QString& path,
                              const std::optional<FileIdentity>& expected = std::nullopt) override;
     void expectTrash(const QStringList& paths) override;
+    void sweepTrashLeftovers() override;
     FileOpStatus moveNoReplace(const QString& source, const QString& destination,
                                const FileOpProgress& progress = {},
                                const std::atomic_bool* cancel = nullptr) override;
@@ -33,6 +34,8 @@ public:
     static FileOpStatus nulRefused();
     // The errno value with the system's text for it.
     static FileOpStatus fromErrno(int code);
+    // A path that reaches nothing because a name on it is not valid UTF-8 says so.
+    static FileOpStatus explained(const QString& path, FileOpStatus status);
     // What an lstat or fstat result tells, and whether it is still the expected item (always
     // when nothing is expected).
     static FileOpInfo infoFrom(const struct stat& st);

@@ -3,6 +3,7 @@
 #include "platform/LeftoverMark.h"
 #include "platform/LeftoverRemoval.h"
 #include "platform/LinuxFileOperations.h"
+#include "platform/MountTable.h"
 
 #include <QFile>
 #include <QTextBoundaryFinder>
@@ -329,11 +330,10 @@ constexpr int kAheadNumbers = 8;
 
 // Renames the item next to its info made ahead. None when the rename failed: the info is gone
 // again and the caller takes the usual way, which tells why.
-std::optional<TrashOutcome> trashPrepared(const TrashInfoAhead::Prepared& ahead, bool waited,
-                                          const QByteArray& native,
+std::optional<TrashOutcome> trashPrepared(const TrashInfoAhead::Prepared& ahead, const QByteArray& native,
                                           const std::optional<FileIdentity>& expected) {
-    // Checked right before this call, unless it waited for the helper meanwhile.
-    if (waited && expected && !stillExpected(native, expected)) {
+    // The caller's own check may be long past: it can have waited for the sweep or the helper.
+    if (expected && !stillExpected(native, expected)) {
         ::unlink(ahead.infoPath.constData());
         return TrashOutcome{FileOpStatus::changed(), {}, {}};
     }
@@ -415,7 +415,50 @@ int LinuxTrash::sweepLeftovers(const QByteArray& root) {
     return removed;
 }
 
+QList<QByteArray> LinuxTrash::knownTrashes(const MountTable& mounts) {
+    QList<QByteArray> roots{homeTrashPath()};
+    const QByteArray uid = QByteArray::number(::getuid());
+    for (const MountEntry& mount : mounts.entries()) {
+        if (MountTable::isNetworkFileSystem(mount.fileSystemType) ||
+            mount.fileSystemType == QLatin1String("autofs"))
+            continue;
+        const QByteArray top = QFile::encodeName(mount.mountPoint);
+        struct stat st {};
+        if (!top.startsWith('/') || ::lstat(top.constData(), &st) != 0)
+            continue;
+        const QByteArray base = top == "/" ? QByteArray() : top;
+        for (const QByteArray& root :
+             {QByteArray(base + "/.Trash/" + uid), QByteArray(base + "/.Trash-" + uid)}) {
+            if (isOwnFolder(root, quint64(st.st_dev)))
+                roots.append(root);
+        }
+    }
+    // A volume mounted twice has one trash.
+    QList<QByteArray> unique;
+    QSet<std::pair<quint64, quint64>> seen;
+    for (const QByteArray& root : std::as_const(roots)) {
+        struct stat st {};
+        if (::stat(root.constData(), &st) != 0)
+            continue; // nothing there to sweep
+        const std::pair<quint64, quint64> key{quint64(st.st_dev), quint64(st.st_ino)};
+        if (!seen.contains(key)) {
+            seen.insert(key);
+            unique.append(root);
+        }
+    }
+    return unique;
+}
+
+int LinuxTrash::sweepKnownTrashes(const MountTable& mounts) {
+    int removed = 0;
+    for (const QByteArray& root : knownTrashes(mounts))
+        removed += sweepLeftovers(root);
+    return removed;
+}
+
 void LinuxTrash::sweepOnce(const QByteArray& root) {
+    if (m_stepHook)
+        m_stepHook(Step::sweepReached);
     const std::lock_guard lock(m_sweepMutex);
     if (m_swept.contains(root))
         return;
@@ -464,9 +507,12 @@ std::optional<TrashInfoAhead::Prepared> LinuxTrash::prepareAhead(const QByteArra
             return std::nullopt;
         const QByteArray infoPath = dir.root + "/info/" + candidate + kInfoSuffix;
         const int code = info.linkAhead(infoPath);
-        if (code == 0)
+        if (code == 0) {
+            if (m_stepHook)
+                m_stepHook(Step::infoMadeAhead);
             return TrashInfoAhead::Prepared{
                 infoPath, dir.root + "/files/" + candidate, dir.root, original, device, n};
+        }
         if (code != EEXIST)
             return std::nullopt;
     }
@@ -586,10 +632,9 @@ TrashOutcome LinuxTrash::moveToTrash(const QString& path, const std::optional<Fi
             return {error, {}, {}};
         const QByteArray original = originalPath(dir, native, name);
         sweepOnce(dir.root);
-        bool waited = false;
-        if (std::optional<TrashInfoAhead::Prepared> ahead = m_ahead.claim(native, &waited)) {
+        if (std::optional<TrashInfoAhead::Prepared> ahead = m_ahead.claim(native)) {
             if (ahead->root == dir.root && ahead->original == original && ahead->device == device) {
-                if (std::optional<TrashOutcome> done = trashPrepared(*ahead, waited, native, expected))
+                if (std::optional<TrashOutcome> done = trashPrepared(*ahead, native, expected))
                     return *done;
             } else {
                 ::unlink(ahead->infoPath.constData());

@@ -9,10 +9,13 @@
 #include <QSet>
 #include <QString>
 
+#include <functional>
 #include <mutex>
 #include <optional>
 
 namespace tarnwick {
+
+class MountTable;
 
 // The freedesktop.org Trash as the desktop's file managers keep it: the home trash for items on
 // the home's volume, else "$topdir/.Trash/$uid" (a real, sticky .Trash folder) or
@@ -22,10 +25,10 @@ namespace tarnwick {
 //
 // A .trashinfo in flight carries this program's leftover mark, which comes off once its item is in
 // files/. Where the file system allows, the .trashinfo is written and marked before it has a name,
-// so a killed run leaves only complete, marked ones; the first operation on a trash in each run
-// sweeps those whose item never arrived and whose writer is gone. The unnamed files are made ahead
-// by a helper thread while earlier items are renamed; for the items a run announces, a second
-// helper writes and links their infos ahead too.
+// so a killed run leaves only complete, marked ones; the start and the first operation on a trash
+// in each run sweep those whose item never arrived and whose writer is gone. The unnamed files are
+// made ahead by a helper thread while earlier items are renamed; for the items a run announces, a
+// second helper writes and links their infos ahead too.
 class LinuxTrash {
 public:
     // With `expected`, an item at the path that is not that one is kept (FileOpStatus::changed()),
@@ -45,6 +48,18 @@ public:
     // Removes the marked .trashinfo files in `root`/info whose item never reached files/ and whose
     // writer is gone (one log line each); returns how many went.
     static int sweepLeftovers(const QByteArray& root);
+    // The trash folders this program may have used: the home trash and this user's trash on each
+    // local volume of `mounts`. Network shares and automounts are left out: a look there may never
+    // answer, or mount them.
+    static QList<QByteArray> knownTrashes(const MountTable& mounts);
+    // Sweeps each of those: what a kill left stays no longer than until the next start. Returns how
+    // many leftovers went.
+    static int sweepKnownTrashes(const MountTable& mounts);
+
+    // For tests, set before the first use: told when a caller reaches the leftover sweep (which
+    // another thread may be running) and when the helper has made an item's info ahead.
+    enum class Step { sweepReached, infoMadeAhead };
+    void setStepHook(std::function<void(Step)> hook) { m_stepHook = std::move(hook); }
 
 private:
     struct TrashDir {
@@ -72,6 +87,7 @@ private:
     QHash<quint64, TrashDir> m_byDevice;
     std::mutex m_sweepMutex;
     QSet<QByteArray> m_swept;
+    std::function<void(Step)> m_stepHook;
     UnnamedFileStock m_infoStock; // unnamed .trashinfo files made ahead
     // Last: its helper calls prepareAhead() until it is destroyed.
     TrashInfoAhead m_ahead{[this](const QByteArray& native) { return prepareAhead(native); }};

@@ -6,6 +6,8 @@
 
 #include <climits>
 #include <cstdlib>
+#include <dirent.h>
+#include <memory>
 #include <sys/stat.h>
 
 namespace tarnwick::path {
@@ -40,6 +42,20 @@ QString joinComponents(const QStringList& parts, bool absolute) {
 bool exists(const QString& p) {
     struct stat st;
     return ::lstat(QFile::encodeName(p).constData(), &st) == 0;
+}
+
+// A name in `folder` that is not valid UTF-8 and reads as `name`.
+bool holdsUndecodableName(const QByteArray& folder, const QString& name) {
+    const std::unique_ptr<DIR, int (*)(DIR*)> dir(::opendir(folder.constData()), ::closedir);
+    if (!dir)
+        return false;
+    while (const dirent* entry = ::readdir(dir.get())) {
+        const QByteArray bytes(entry->d_name);
+        const QString read = QFile::decodeName(bytes);
+        if (read == name && read.toUtf8() != bytes)
+            return true;
+    }
+    return false;
 }
 
 } // namespace
@@ -156,6 +172,27 @@ QString resolvingSymlinksInPath(const QString& path) {
 
 bool containsNul(QStringView path) {
     return path.contains(QChar(u'\0'));
+}
+
+QString undecodableNameReason(const QString& path) {
+    if (!path.startsWith(QLatin1Char('/')) || !path.contains(QChar::ReplacementCharacter))
+        return {};
+    const QStringList parts = path.split(QLatin1Char('/'), Qt::SkipEmptyParts);
+    QByteArray folder("/");
+    for (qsizetype i = 0; i < parts.size(); ++i) {
+        const QByteArray next = (folder == "/" ? folder : folder + '/') + QFile::encodeName(parts[i]);
+        struct stat st {};
+        if (::lstat(next.constData(), &st) == 0) {
+            folder = next;
+            continue;
+        }
+        if (!parts[i].contains(QChar::ReplacementCharacter) || !holdsUndecodableName(folder, parts[i]))
+            return {};
+        if (i == parts.size() - 1)
+            return QStringLiteral("its name is not valid UTF-8 text");
+        return QStringLiteral("the name of its folder “%1” is not valid UTF-8 text").arg(parts[i]);
+    }
+    return {};
 }
 
 } // namespace tarnwick::path

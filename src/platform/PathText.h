@@ -20,5 +20,9 @@ QString resolvingSymlinksInPath(const QString& path);
 // Whether the path holds a NUL character: the system would act on the text before it, so such a
 // path is never plausible and nothing may be done with it.
 bool containsNul(QStringView path);
+// Why `path` reaches nothing although the disk holds what it was read from: a name that is not
+// valid UTF-8 reads back with U+FFFD in place of its odd bytes, and that text names nothing. Empty
+// when that is not the case.
+QString undecodableNameReason(const QString& path);
 
 } // namespace tarnwick::path

@@ -21,7 +21,10 @@ RegularFile::RegularFile(const QString& path) {
         fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
     } while (fd < 0 && errno == EINTR);
     if (fd < 0) {
-        m_error = qt_error_string(errno);
+        const int error = errno;
+        m_error = error == ENOENT ? path::undecodableNameReason(path) : QString();
+        if (m_error.isEmpty())
+            m_error = qt_error_string(error);
         return;
     }
     struct ::stat st {};

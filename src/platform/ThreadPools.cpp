@@ -35,6 +35,12 @@ QThreadPool& trashInfoPool() {
     return pool.get();
 }
 
+// One sweep at start; a volume that stops answering holds this thread only.
+QThreadPool& trashSweepPool() {
+    static ImmortalPool pool("TrashSweep", 1);
+    return pool.get();
+}
+
 // One filler a stock; the stocks of a few trash folders may fill at once.
 QThreadPool& unnamedFilePool() {
     static ImmortalPool pool("UnnamedFiles", 4);

@@ -17,6 +17,7 @@ QThreadPool& fileReadPool(); // a whole file the user picked (a CSV list)
 // Trash and removal runs.
 QThreadPool& trashInfoPool();      // `.trashinfo` files written ahead of the worker
 QThreadPool& unnamedFilePool();    // unnamed files kept ready in the trash
+QThreadPool& trashSweepPool();     // what a killed run left in the trash folders, once at start
 QThreadPool& removalPool();        // the removal worker
 QThreadPool& removalCheckPool();   // what the confirmed paths hold, while a run waits its turn
 QThreadPool& recycleBinPool();     // the bin's plans over many files

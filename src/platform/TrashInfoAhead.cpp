@@ -89,7 +89,7 @@ void TrashInfoAhead::expect(const QList<QByteArray>& paths) {
     s.changed.notify_all();
 }
 
-std::optional<TrashInfoAhead::Prepared> TrashInfoAhead::claim(const QByteArray& path, bool* waited) {
+std::optional<TrashInfoAhead::Prepared> TrashInfoAhead::claim(const QByteArray& path) {
     State& s = *m_state;
     std::unique_lock lock(s.mutex);
     auto it = s.seqOf.constFind(path);
@@ -97,8 +97,6 @@ std::optional<TrashInfoAhead::Prepared> TrashInfoAhead::claim(const QByteArray& 
         return std::nullopt;
     const qint64 seq = *it;
     if (s.busy && s.busySeq <= seq) {
-        if (waited)
-            *waited = true;
         s.changed.wait(lock, [&] { return !s.busy || s.busySeq > seq; });
         it = s.seqOf.constFind(path);
         if (it == s.seqOf.cend() || *it != seq)

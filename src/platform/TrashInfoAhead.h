@@ -36,10 +36,10 @@ public:
     // The items to come, in order (absolute, native paths); replaces those expected before. None:
     // nothing more is expected and every prepared info still unclaimed goes.
     void expect(const QList<QByteArray>& paths);
-    // The prepared info of `path`, waiting for it while the helper writes it (`waited` is then
-    // set); the infos prepared for items before it, which were skipped, go. None when `path` was not
-    // expected or its info was not made ahead (the caller makes it itself).
-    std::optional<Prepared> claim(const QByteArray& path, bool* waited = nullptr);
+    // The prepared info of `path`, waiting for it while the helper writes it; the infos prepared
+    // for items before it, which were skipped, go. None when `path` was not expected or its info
+    // was not made ahead (the caller makes it itself).
+    std::optional<Prepared> claim(const QByteArray& path);
 
     // Items prepared ahead of the caller.
     static constexpr int defaultDepth = 32;

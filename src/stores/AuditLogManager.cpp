@@ -241,6 +241,17 @@ bool AuditLogManager::writeThrough() {
     return true;
 }
 
+bool AuditLogManager::writeThrough(const QList<AuditLogEntry>& entries) {
+    if (!writeLog(entries))
+        return false;
+    forget();
+    // In the log file now: read from there when next needed, never shown twice.
+    for (const AuditLogEntry& entry : entries)
+        AppLog::info(notice(entry));
+    report(entries);
+    return true;
+}
+
 // Read again when next needed: the start does not keep a large log in memory.
 void AuditLogManager::forget() {
     m_loaded = false;
@@ -250,14 +261,20 @@ void AuditLogManager::forget() {
     m_tailIds.clear();
 }
 
-bool AuditLogManager::writeLog() {
+bool AuditLogManager::writeLog(const QList<AuditLogEntry>& extra) {
     ensureLoaded();
-    if (m_tail.isEmpty())
+    if (m_tail.isEmpty() && extra.isEmpty())
         return true;
     QByteArray tail;
-    for (const AuditLogEntry& entry : std::as_const(m_tail)) {
+    const auto add = [&tail](const AuditLogEntry& entry) {
         tail += tail.isEmpty() ? '[' : ',';
         tail += json::encode(entry.toJson());
+    };
+    for (const AuditLogEntry& entry : std::as_const(m_tail))
+        add(entry);
+    for (const AuditLogEntry& entry : extra) {
+        if (!m_tailIds.contains(entry.id))
+            add(entry);
     }
     tail += ']';
     if (!m_logDamaged && m_index && m_index->size() > 0 && m_index->isCompact()) {
@@ -279,19 +296,6 @@ bool AuditLogManager::writeLog() {
         return m_file.write(all);
     }
     return m_file.write(tail);
-}
-
-QString AuditLogManager::logWriteProblem() const {
-    // The log is replaced through a new file beside it: that file must take some bytes.
-    QFile probe(QFileInfo(m_file.path()).dir().filePath(QStringLiteral(".audit_log.probe")));
-    QString problem;
-    if (!probe.open(QIODevice::WriteOnly | QIODevice::Truncate))
-        problem = probe.errorString();
-    else if (probe.write(QByteArray(4096, ' ')) != 4096 || !probe.flush())
-        problem = probe.errorString();
-    probe.close();
-    probe.remove();
-    return problem;
 }
 
 QSet<QUuid> AuditLogManager::idsInLog(const QSet<QUuid>& ids) const {

@@ -82,8 +82,9 @@ public:
     // In place of the journal when it refused a run's lines: the log is rewritten with every entry
     // shown so far; the journal stays as it is. False when the log could not be written either.
     bool writeThrough();
-    // Empty when the log can be written now (a small probe in its folder), else why not.
-    QString logWriteProblem() const;
+    // The same with a run's entries that are not shown yet: written with the others, then logged
+    // and reported as adopt() does. Nothing is shown or reported when the log could not be written.
+    bool writeThrough(const QList<AuditLogEntry>& entries);
     // Which of `ids` the log file holds (read afresh).
     QSet<QUuid> idsInLog(const QSet<QUuid>& ids) const;
 
@@ -105,7 +106,7 @@ private:
     static QString notice(const AuditLogEntry& entry);
     void report(const QList<AuditLogEntry>& entries);
     void addToTail(const QList<AuditLogEntry>& entries) const;
-    bool writeLog();
+    bool writeLog(const QList<AuditLogEntry>& extra = {});
     void forget();
     qsizetype logCount() const { return m_index ? m_index->size() : 0; }
 

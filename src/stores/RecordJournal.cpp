@@ -5,11 +5,14 @@
 #include "platform/JsonForm.h"
 #include "platform/RegularFile.h"
 #include "stores/RecordLineWriter.h"
+#include "stores/RecordReserve.h"
 
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QMutexLocker>
 
+#include <algorithm>
 #include <cerrno>
 #include <charconv>
 #include <fcntl.h>
@@ -243,6 +246,8 @@ RecordJournal::~RecordJournal() {
     }
     if (m_fd >= 0)
         ::close(m_fd);
+    for (const int fd : std::as_const(m_retired))
+        ::close(fd);
 }
 
 void RecordJournal::syncSoon() {
@@ -268,28 +273,98 @@ void RecordJournal::syncLoop() {
     }
 }
 
-bool RecordJournal::openForAppend() {
-    if (m_fd >= 0)
-        return true;
-    const QByteArray native = QFile::encodeName(m_path);
-    m_fd = ::open(native.constData(), O_RDWR | O_APPEND | O_CREAT | O_CLOEXEC, 0666);
-    if (m_fd < 0)
-        return false;
+QStringList RecordJournal::files() const {
+    const QFileInfo main(m_path);
+    QList<std::pair<qint64, QString>> numbered;
+    const QString prefix = main.fileName() + QLatin1Char('.');
+    const QStringList names = main.dir().entryList({prefix + QLatin1Char('*')}, QDir::Files | QDir::Hidden);
+    for (const QString& name : names) {
+        bool ok = false;
+        const qint64 n = name.mid(prefix.size()).toLongLong(&ok);
+        if (ok && n > 0)
+            numbered.append({n, main.dir().filePath(name)});
+    }
+    std::sort(numbered.begin(), numbered.end());
+    QStringList paths{m_path};
+    for (const auto& [n, path] : std::as_const(numbered))
+        paths.append(path);
+    return paths;
+}
+
+namespace {
+
+// Opens a journal file for appending; -1 with errno set when it cannot be.
+int openJournalFile(const QString& path, int extraFlags) {
+    const QByteArray native = QFile::encodeName(path);
+    const int fd = ::open(native.constData(), O_RDWR | O_APPEND | O_CREAT | O_CLOEXEC | extraFlags, 0666);
+    if (fd < 0)
+        return -1;
     struct ::stat st {};
-    if (::fstat(m_fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-        ::close(m_fd);
-        m_fd = -1;
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        ::close(fd);
         errno = EINVAL;
-        return false;
+        return -1;
     }
     // A line torn by a kill stays a line of its own: what follows starts on a new one.
     char last = '\n';
-    if (st.st_size > 0 && ::pread(m_fd, &last, 1, st.st_size - 1) == 1 && last != '\n')
-        return ::write(m_fd, "\n", 1) == 1;
+    if (st.st_size > 0 && ::pread(fd, &last, 1, st.st_size - 1) == 1 && last != '\n' &&
+        ::write(fd, "\n", 1) != 1) {
+        const int error = errno;
+        ::close(fd);
+        errno = error;
+        return -1;
+    }
+    return fd;
+}
+
+} // namespace
+
+bool RecordJournal::openForAppend() {
+    if (m_fd >= 0)
+        return true;
+    // The last file of the journal takes the lines: reading goes in the same order.
+    if (m_current.isEmpty())
+        m_current = files().constLast();
+    m_fd = openJournalFile(m_current, 0);
+    return m_fd >= 0;
+}
+
+// The journal's own file refused lines: the next file beside it takes them from now on, once per
+// journal object (a second refusal is the folder's, not the file's).
+bool RecordJournal::followOn(int error) {
+    if (m_followedOn || error == ENOSPC || error == EDQUOT)
+        return false;
+    m_followedOn = true;
+    const QStringList existing = files();
+    QString next;
+    qint64 n = existing.size();
+    int fd = -1;
+    for (int attempt = 0; attempt < 100 && fd < 0; ++attempt, ++n) {
+        next = m_path + QLatin1Char('.') + QString::number(n);
+        fd = openJournalFile(next, O_EXCL);
+        if (fd < 0 && errno != EEXIST)
+            return false;
+    }
+    if (fd < 0)
+        return false;
+    if (m_fd >= 0) {
+        ::fdatasync(m_fd);      // what the first file took stays as durable as what follows
+        m_retired.append(m_fd); // a sync on another thread may still hold it
+    }
+    m_fd = fd;
+    m_current = next;
+    AppLog::warning(QStringLiteral("Records: the records journal refused lines (") + qt_error_string(error) +
+                    QStringLiteral("); they go to ") + QFileInfo(next).fileName());
     return true;
 }
 
 void RecordJournal::setWriteFaultForTesting(std::function<int()> fault) {
+    if (!fault)
+        return setFileWriteFaultForTesting({});
+    setFileWriteFaultForTesting([fault = std::move(fault)](const QString&) { return fault(); });
+}
+
+void RecordJournal::setFileWriteFaultForTesting(std::function<int(const QString& file)> fault) {
     QMutexLocker lock(&m_mutex);
     m_fault = std::move(fault);
 }
@@ -306,7 +381,8 @@ void RecordJournal::failed(const char* what, int error) {
     m_failureLogged = true;
 }
 
-bool RecordJournal::writeAll(const QByteArray& lines) {
+// 0 when written, else the errno.
+int RecordJournal::writeAll(const QByteArray& lines) {
     qsizetype done = 0;
     while (done < lines.size()) {
         const ssize_t n = ::write(m_fd, lines.constData() + done, size_t(lines.size() - done));
@@ -321,26 +397,44 @@ bool RecordJournal::writeAll(const QByteArray& lines) {
         const off_t end = ::lseek(m_fd, 0, SEEK_CUR);
         if (done > 0 && end >= done)
             (void)::ftruncate(m_fd, end - done);
-        failed("Could not write the records journal: ", error);
-        return false;
+        return error;
     }
-    m_lastError.clear();
-    return true;
+    return 0;
 }
 
-bool RecordJournal::append(const QByteArray& lines) {
+int RecordJournal::tryAppend(const QByteArray& lines) {
+    if (m_current.isEmpty())
+        m_current = files().constLast();
+    if (const int fault = m_fault ? m_fault(m_current) : 0)
+        return fault;
+    if (!openForAppend())
+        return errno ? errno : EIO;
+    return writeAll(lines);
+}
+
+bool RecordJournal::append(const QByteArray& lines, bool end) {
     if (lines.isEmpty())
         return true;
     QMutexLocker lock(&m_mutex);
-    if (const int fault = m_fault ? m_fault() : 0) {
-        failed("Could not write the records journal: ", fault);
+    bool released = false;
+    for (;;) {
+        const int error = tryAppend(lines);
+        if (error == 0) {
+            m_lastError.clear();
+            return true;
+        }
+        // A full disk: the reserve kept for the records gives its room.
+        const QString folder = QFileInfo(m_path).absolutePath();
+        if ((error == ENOSPC || error == EDQUOT) && !released &&
+            (end ? RecordReserve::release(folder) : RecordReserve::releaseForRecords(folder))) {
+            released = true;
+            continue;
+        }
+        if (followOn(error))
+            continue;
+        failed("Could not write the records journal: ", error);
         return false;
     }
-    if (!openForAppend()) {
-        failed("Could not open the records journal: ", errno);
-        return false;
-    }
-    return writeAll(lines);
 }
 
 bool RecordJournal::sync() {
@@ -355,19 +449,36 @@ bool RecordJournal::sync() {
 
 qint64 RecordJournal::size() const {
     QMutexLocker lock(&m_mutex);
-    struct ::stat st {};
-    if (::stat(QFile::encodeName(m_path).constData(), &st) != 0)
-        return 0;
-    return qint64(st.st_size);
+    qint64 bytes = 0;
+    for (const QString& file : files()) {
+        struct ::stat st {};
+        if (::stat(QFile::encodeName(file).constData(), &st) == 0 && S_ISREG(st.st_mode))
+            bytes += qint64(st.st_size);
+    }
+    return bytes;
 }
 
 bool RecordJournal::clear() {
     if (m_openRuns.load() > 0)
         return false;
     QMutexLocker lock(&m_mutex);
-    if (!openForAppend())
-        return false;
-    return ::ftruncate(m_fd, 0) == 0 && ::fdatasync(m_fd) == 0;
+    const QStringList all = files();
+    bool cleared = false;
+    // The first file is kept and emptied (a refusing one, immutable say, stays as it is).
+    const int fd = m_fault && m_fault(m_path) ? -1 : openJournalFile(m_path, 0);
+    if (fd >= 0) {
+        cleared = ::ftruncate(fd, 0) == 0 && ::fdatasync(fd) == 0;
+        ::close(fd);
+    }
+    for (qsizetype i = 1; i < all.size(); ++i)
+        cleared = ::unlink(QFile::encodeName(all.at(i)).constData()) == 0 && cleared;
+    // The first file takes the next lines again (or, refusing them, is followed anew).
+    if (m_fd >= 0)
+        m_retired.append(m_fd);
+    m_fd = -1;
+    m_current.clear();
+    m_followedOn = false;
+    return cleared;
 }
 
 QList<QByteArray> RecordJournal::lines(const QByteArray& bytes) {
@@ -378,37 +489,44 @@ QList<QByteArray> RecordJournal::lines(const QByteArray& bytes) {
 }
 
 JournalContents RecordJournal::read() const {
-    std::optional<QByteArray> bytes;
+    QList<QByteArray> contents;
     {
         QMutexLocker lock(&m_mutex);
-        if (!QFileInfo::exists(m_path))
-            return {};
-        RegularFile file(m_path);
-        bytes = file.readAll(maxJournalBytes);
-        if (!bytes) {
-            AppLog::error(QStringLiteral("Could not read the records journal: ") + file.errorString());
-            return {};
+        for (const QString& path : files()) {
+            if (!QFileInfo::exists(path))
+                continue;
+            RegularFile file(path);
+            std::optional<QByteArray> bytes = file.readAll(maxJournalBytes);
+            if (!bytes) {
+                AppLog::error(QStringLiteral("Could not read the records journal: ") + file.errorString());
+                continue;
+            }
+            contents.append(std::move(*bytes));
         }
     }
+    // One builder over every file: a run that went on in a following file keeps its lines together.
     ContentsBuilder builder;
-    qsizetype start = 0;
     qsizetype damaged = 0;
-    while (start < bytes->size()) {
-        const qsizetype end = bytes->indexOf('\n', start);
-        if (end < 0)
-            break; // torn by a kill
-        if (end > start) {
-            const auto doc = json::decode(QByteArray::fromRawData(bytes->constData() + start, end - start));
-            if (doc && doc->isObject())
-                builder.add(doc->object());
-            else
-                ++damaged;
+    for (const QByteArray& bytes : std::as_const(contents)) {
+        qsizetype start = 0;
+        while (start < bytes.size()) {
+            const qsizetype end = bytes.indexOf('\n', start);
+            if (end < 0)
+                break; // torn by a kill
+            if (end > start) {
+                const auto doc =
+                    json::decode(QByteArray::fromRawData(bytes.constData() + start, end - start));
+                if (doc && doc->isObject())
+                    builder.add(doc->object());
+                else
+                    ++damaged;
+            }
+            start = end + 1;
         }
-        start = end + 1;
     }
-    JournalContents contents = builder.take();
-    contents.damagedLines += damaged;
-    return contents;
+    JournalContents result = builder.take();
+    result.damagedLines += damaged;
+    return result;
 }
 
 // Keys go in sorted order: the order stored journals have them in.
@@ -499,6 +617,39 @@ QByteArray RecordJournal::statsLine(const QString& run, const AllTimeStats& befo
 
 QByteArray RecordJournal::closedLine(const QString& run) {
     return RecordLineWriter().string("k", u"closed").string("r", run).take();
+}
+
+namespace {
+
+// A text's bytes as a line writes it: "/" and quotes escaped, the rest of ASCII as is, anything
+// else at most a \uXXXX escape per UTF-16 unit.
+qint64 escapedBytes(const QString& text) {
+    qint64 bytes = text.size();
+    for (const QChar c : text) {
+        const char16_t u = c.unicode();
+        if (u == '/' || u == '"' || u == '\\')
+            bytes += 1;
+        else if (u < 0x20 || u >= 0x80)
+            bytes += 5;
+    }
+    return bytes;
+}
+
+} // namespace
+
+qint64 RecordJournal::estimatedRecordBytes(const QString& filePath, const QString& target,
+                                           const QStringList& projectNames,
+                                           const std::optional<QString>& destination) {
+    // The keys, the id, the times, the identity, the run's id and the outcome's line.
+    constexpr qint64 fixed = 480;
+    const qint64 path = escapedBytes(filePath);
+    // The file's name is the end of its path.
+    qint64 bytes = fixed + 2 * path + escapedBytes(target);
+    for (const QString& project : projectNames)
+        bytes += escapedBytes(project) + 3;
+    if (destination)
+        bytes += 2 * escapedBytes(*destination) + 24;
+    return bytes;
 }
 
 QByteArray RecordJournal::entryLine(const AuditLogEntry& entry) {

@@ -11,6 +11,7 @@
 #include <QList>
 #include <QMutex>
 #include <QString>
+#include <QStringList>
 
 #include <atomic>
 #include <condition_variable>
@@ -77,6 +78,11 @@ struct JournalContents {
 // A clean-up run writes a line per file as it goes, so that a killed run still leaves the record
 // of every file it touched; the run's end (or the next start) merges the lines into the audit log,
 // the statistics and the trace files. A torn last line is ignored. Thread-safe.
+// A journal file that refuses lines for a reason of its own (the user cannot write it, an
+// immutable file, a folder in its place) is followed by another one beside it
+// ("audit_log.journal.1", ".2", ...): appends go to the last of them, reading takes them all in
+// that order, and clear() removes them. A full disk first releases the records' reserve
+// (RecordReserve) in the folder.
 class RecordJournal {
 public:
     explicit RecordJournal(QString path);
@@ -89,7 +95,8 @@ public:
     // Whole lines, each ending in "\n", with one plain write: enough against a killed process.
     // All or nothing: a write cut short (a full disk) is taken back, so the journal never holds a
     // piece of a line that a later append would run into.
-    bool append(const QByteArray& lines);
+    // `end`: the lines that close a run, which may take the reserve's end part as well.
+    bool append(const QByteArray& lines, bool end = false);
     // Why the last append failed ("No space left on device"); empty after a success.
     QString lastError() const;
     // Against power loss as well.
@@ -107,8 +114,13 @@ public:
     void runClosed() { --m_openRuns; }
     int openRuns() const { return m_openRuns.load(); }
 
-    // Tests fail appends: the hook returns the errno to fail with, or 0 to write.
+    // Tests fail appends: the hook returns the errno to fail with, or 0 to write. The first form
+    // fails every file of the journal alike (a full disk), the second is told which file.
     void setWriteFaultForTesting(std::function<int()> fault);
+    void setFileWriteFaultForTesting(std::function<int(const QString& file)> fault);
+
+    // The journal's files in the order they are read: the first one, then those that followed it.
+    QStringList files() const;
 
     // Benchmarks compare with a run that keeps its lines until it ends (one write, one sync).
     void setDeferredForTesting(bool deferred) { m_deferred = deferred; }
@@ -138,12 +150,22 @@ public:
     static QByteArray closedLine(const QString& run);
     static QByteArray entryLine(const AuditLogEntry& entry);
 
+    // About the bytes one file's record takes in the journal, its intent and its outcome, from the
+    // texts it carries: what a run makes room for before its first step.
+    static qint64 estimatedRecordBytes(const QString& filePath, const QString& target,
+                                       const QStringList& projectNames,
+                                       const std::optional<QString>& destination = {});
+    // The lines that close a run (statistics, trace file names, the closing line), with room to spare.
+    static constexpr qint64 runEndBytes = 64 * 1024;
+
     // Tests and the crash harness read the lines as they are.
     static QList<QByteArray> lines(const QByteArray& bytes);
 
 private:
     bool openForAppend();
-    bool writeAll(const QByteArray& lines);
+    int tryAppend(const QByteArray& lines);
+    int writeAll(const QByteArray& lines);
+    bool followOn(int error);
     void failed(const char* what, int error);
 
     void syncLoop();
@@ -151,6 +173,9 @@ private:
     QString m_path;
     mutable QMutex m_mutex;
     int m_fd = -1;
+    QList<int> m_retired;      // descriptors replaced while a sync may hold them: closed at destruction
+    QString m_current;         // the file m_fd appends to
+    bool m_followedOn = false; // a file of its own took over once already
     std::thread m_syncer;
     std::mutex m_syncMutex;
     std::condition_variable m_syncWanted;
@@ -158,7 +183,7 @@ private:
     bool m_stopping = false;
     bool m_failureLogged = false;
     QString m_lastError;
-    std::function<int()> m_fault;
+    std::function<int(const QString&)> m_fault;
     std::atomic<int> m_openRuns{0};
     bool m_deferred = false;
 };

@@ -1,7 +1,12 @@
 #include "stores/RecordRun.h"
 
+#include "platform/AppLog.h"
+#include "platform/ByteCountText.h"
 #include "platform/MemoryRelease.h"
+#include "platform/VolumeCapacity.h"
+#include "stores/RecordReserve.h"
 
+#include <QFileInfo>
 #include <QRandomGenerator>
 
 namespace tarnwick {
@@ -14,6 +19,7 @@ RecordRun::RecordRun(RecordJournal* journal, RecordKind kind, bool writesTraceFi
     if (m_journal) {
         m_journal->runOpened();
         write(RecordJournal::runLine(m_run.id, kind, writesTraceFiles), true);
+        checkWritten(0, -1);
     }
 }
 
@@ -32,14 +38,8 @@ RecordRun::~RecordRun() {
 bool RecordRun::flush() {
     if (m_pending.isEmpty())
         return true;
-    // While the journal refuses lines, try again once in a while rather than on every line.
-    if (m_sinceRefused.isValid() && m_sinceRefused.elapsed() < syncEveryMs)
+    if (!m_journal->append(m_pending))
         return false;
-    if (!m_journal->append(m_pending)) {
-        m_sinceRefused.start();
-        return false;
-    }
-    m_sinceRefused.invalidate();
     m_pending.truncate(0); // keeps its room for the next lines
     m_unsynced = true;
     return true;
@@ -67,9 +67,58 @@ void RecordRun::writePending() {
     }
 }
 
+void RecordRun::stop(const QString& reason) {
+    if (!m_stopReason.isEmpty())
+        return;
+    m_stopReason = reason;
+    // The one line for the condition: the files it keeps are not logged one by one.
+    AppLog::error(QStringLiteral("Records could not be kept: ") + reason +
+                  QStringLiteral(" — the run stops; the files not yet touched are kept"));
+}
+
+// Intents not in the journal: no step may go ahead on them. `before` is where they begin in the
+// pending lines, `firstSeq` the first of them (-1: the run's own line).
+void RecordRun::checkWritten(qsizetype before, int firstSeq) {
+    if (!m_journal || m_journal->deferred() || m_pending.isEmpty())
+        return;
+    const QString error = journalError(); // before the retry below clears it
+    if (firstSeq >= 0) {
+        // Their steps never happen, so they are dropped; the outcomes of the steps taken before
+        // them are offered once more on their own (a little room may take them).
+        m_pending.truncate(before);
+        if (m_unwrittenFrom < 0)
+            m_unwrittenFrom = firstSeq;
+        flush();
+    }
+    stop(error.isEmpty() ? QStringLiteral("the records journal refused them") : error);
+}
+
+QString RecordRun::storeFolder() const {
+    return m_journal ? QFileInfo(m_journal->path()).absolutePath() : QString();
+}
+
+void RecordRun::checkRoom(qint64 bytes, qint64 freedOnTheWay) {
+    if (!m_journal || !m_stopReason.isEmpty())
+        return;
+    const QString folder = storeFolder();
+    const std::optional<qint64> free = availableCapacity(folder);
+    if (!free)
+        return; // the volume does not say: the writes themselves will tell
+    const qint64 need = bytes + RecordJournal::runEndBytes;
+    const qint64 room = *free + RecordReserve::held(folder) + freedOnTheWay;
+    if (room >= need)
+        return;
+    stop(QStringLiteral("not enough free space for the records: they need about ") +
+         formatFileByteCount(need) + QStringLiteral(", the disk of the store folder has ") +
+         formatFileByteCount(*free) + QStringLiteral(" free"));
+}
+
 int RecordRun::addIntent(FileRecord record, const RecordJournal::PreparedLine* line) {
     const int seq = int(m_run.items.size());
-    if (m_journal) {
+    // A stopped run takes no more steps: its intents stay in memory, settled as failed.
+    if (m_journal && !m_stopReason.isEmpty() && m_unwrittenFrom < 0)
+        m_unwrittenFrom = seq;
+    if (m_journal && !unwritten(seq)) {
         write(line ? RecordJournal::recordLine(*line, record.identity, seq)
                    : RecordJournal::recordLine(m_run.id, seq, record, true),
               false);
@@ -78,31 +127,23 @@ int RecordRun::addIntent(FileRecord record, const RecordJournal::PreparedLine* l
     return seq;
 }
 
-void RecordRun::checkFirstRecord() {
-    if (m_firstChecked)
-        return;
-    m_firstChecked = true;
-    // Nothing removed yet: a record that can be kept nowhere stops the run here.
-    const QString fallback = journaled() || !m_fallbackCheck ? QString() : m_fallbackCheck();
-    if (!fallback.isEmpty())
-        m_stopReason = journalError().isEmpty() ? fallback : journalError();
-}
-
 int RecordRun::intend(FileRecord record) {
+    const qsizetype before = m_pending.size();
     const int seq = addIntent(std::move(record));
     writePending();
-    checkFirstRecord();
+    checkWritten(before, seq);
     return seq;
 }
 
 QList<int> RecordRun::intendAll(QList<Planned> records) {
     QList<int> seqs;
     seqs.reserve(records.size());
+    const qsizetype before = m_pending.size();
     for (Planned& planned : records)
         seqs.append(addIntent(std::move(planned.record), &planned.line));
     if (!seqs.isEmpty()) {
         writePending();
-        checkFirstRecord();
+        checkWritten(before, seqs.front());
     }
     return seqs;
 }
@@ -120,14 +161,16 @@ void RecordRun::done(int seq, const std::optional<QDateTime>& at, const std::opt
         destination && item.record.entry && item.record.entry->destinationPath != destination;
     if (settles)
         item.record.entry->destinationPath = destination;
-    write(RecordJournal::doneLine(m_run.id, seq, at, settles ? destination : std::nullopt), false);
+    if (!unwritten(seq))
+        write(RecordJournal::doneLine(m_run.id, seq, at, settles ? destination : std::nullopt), false);
 }
 
 void RecordRun::failed(int seq) {
     if (seq < 0 || seq >= m_run.items.size())
         return;
     m_run.items[seq].state = JournalRun::State::failed;
-    write(RecordJournal::failedLine(m_run.id, seq), false);
+    if (!unwritten(seq))
+        write(RecordJournal::failedLine(m_run.id, seq), false);
 }
 
 void RecordRun::record(FileRecord record) {
@@ -139,7 +182,6 @@ void RecordRun::record(FileRecord record) {
 void RecordRun::sync() {
     if (!m_journal)
         return;
-    m_sinceRefused.invalidate(); // the run's end tries the journal once more
     const bool written = flush();
     if (m_journal->sync() && written)
         m_unsynced = false;

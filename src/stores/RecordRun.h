@@ -4,8 +4,6 @@
 
 #include <QElapsedTimer>
 
-#include <functional>
-
 namespace tarnwick {
 
 // The records of one clean-up run as it goes, written to the journal file by file from the thread
@@ -45,17 +43,26 @@ public:
     void record(FileRecord record);
     void sync();
 
-    // Every line so far is in the journal. Lines it refused (a full disk, a journal the user cannot
-    // write) are kept, in order, and offered again as the run goes on; at the end of a run that is
-    // still behind, its records go straight to the audit log (RecordMerge).
+    // Every line so far is in the journal. A line the journal refused (a full disk past the
+    // reserve, a folder that takes no file) is kept and offered again with the next write; an
+    // intent it refused stops the run (stopReason()), so no disk step goes ahead unrecorded and at
+    // most one batch of outcomes lives only in memory. A kill then leaves every step's intent for
+    // the next start to decide by the disk.
     bool journaled() const { return !m_journal || m_pending.isEmpty(); }
     // Why the journal refused them.
     QString journalError() const { return m_journal ? m_journal->lastError() : QString(); }
-    // Where the records go when the journal refuses them: empty when that place can be written,
-    // else why not. Asked once, when the run's first record cannot be written.
-    void setFallbackCheck(std::function<QString()> check) { m_fallbackCheck = std::move(check); }
-    // Set when the run's first record could be kept nowhere: the run must remove no more files.
+    // Before the first disk step: room on the journal's disk for `bytes` of the run's lines and its
+    // end, counting the records' reserve and `freedOnTheWay`, the bytes the run's own removals
+    // give back there. Without it the run stops before it begins.
+    void checkRoom(qint64 bytes, qint64 freedOnTheWay = 0);
+    // Set once the run's records stop being kept: the run must remove no more files. In the
+    // user's words, for the result sheet.
     const QString& stopReason() const { return m_stopReason; }
+    // A file kept because the run stopped; counted for the result sheet.
+    void keptForStop() { ++m_keptForStop; }
+    qint64 keptForStopCount() const { return m_keptForStop; }
+    // The folder the records go to (empty without a journal).
+    QString storeFolder() const;
 
     const JournalRun& contents() const { return m_run; }
     // Set once, when the run begins: other threads may read it while the run is written.
@@ -75,18 +82,19 @@ private:
     void writePending();
     bool flush();
     int addIntent(FileRecord record, const RecordJournal::PreparedLine* line = nullptr);
-    void checkFirstRecord();
+    void checkWritten(qsizetype before, int firstSeq);
+    bool unwritten(int seq) const { return m_unwrittenFrom >= 0 && seq >= m_unwrittenFrom; }
+    void stop(const QString& reason);
 
     RecordJournal* m_journal;
     JournalRun m_run;
     QByteArray m_pending; // decided lines waiting for the next write
     int m_linesSinceSync = 0;
     QElapsedTimer m_sinceSync;
-    QElapsedTimer m_sinceRefused; // valid while the journal refuses lines
-    std::function<QString()> m_fallbackCheck;
     QString m_stopReason;
-    bool m_firstChecked = false;
-    bool m_unsynced = false; // lines written since the last sync
+    qint64 m_keptForStop = 0;
+    int m_unwrittenFrom = -1; // intents from here on never reached the journal (the run stopped)
+    bool m_unsynced = false;  // lines written since the last sync
 };
 
 } // namespace tarnwick

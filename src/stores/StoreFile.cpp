@@ -3,6 +3,7 @@
 #include "platform/AppLog.h"
 #include "platform/JsonForm.h"
 #include "platform/RegularFile.h"
+#include "stores/RecordReserve.h"
 
 #include <QDateTime>
 #include <QDir>
@@ -170,7 +171,13 @@ bool StoreFile::write(const QList<QByteArrayView>& pieces) {
     // The folder may have been removed while running.
     QDir().mkpath(QFileInfo(m_path).absolutePath());
     QString error;
-    if (!save(finalTarget(m_path), pieces, error)) {
+    int code = 0;
+    bool saved = save(finalTarget(m_path), pieces, error, code);
+    // A full disk: the records' reserve in the folder gives its room to this write.
+    if (!saved && (code == ENOSPC || code == EDQUOT) &&
+        RecordReserve::release(QFileInfo(m_path).absolutePath()))
+        saved = save(finalTarget(m_path), pieces, error, code);
+    if (!saved) {
         AppLog::error(QStringLiteral("Could not write ") + QFileInfo(m_path).fileName() +
                       QStringLiteral(": ") + error);
         return false;
@@ -178,7 +185,7 @@ bool StoreFile::write(const QList<QByteArrayView>& pieces) {
     return true;
 }
 
-bool StoreFile::save(const QString& target, const QList<QByteArrayView>& pieces, QString& error) {
+bool StoreFile::save(const QString& target, const QList<QByteArrayView>& pieces, QString& error, int& code) {
     const QFileInfo targetInfo(target);
     if (targetInfo.isDir()) {
         error = QStringLiteral("Is a directory");
@@ -194,11 +201,13 @@ bool StoreFile::save(const QString& target, const QList<QByteArrayView>& pieces,
     const QByteArray temporaryName = QFile::encodeName(temporary);
     const int fd = ::open(temporaryName.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
     if (fd < 0) {
-        error = errnoText(errno);
+        code = errno;
+        error = errnoText(code);
         return false;
     }
-    const auto fail = [&](int code) {
-        error = errnoText(code);
+    const auto fail = [&](int failure) {
+        code = failure;
+        error = errnoText(failure);
         ::unlink(temporaryName.constData());
         return false;
     };
@@ -218,9 +227,9 @@ bool StoreFile::save(const QString& target, const QList<QByteArrayView>& pieces,
             if (n < 0 && errno == EINTR)
                 continue;
             if (n <= 0) {
-                const int code = n < 0 ? errno : ENOSPC;
+                const int failure = n < 0 ? errno : ENOSPC;
                 ::close(fd);
-                return fail(code);
+                return fail(failure);
             }
             done += n;
         }

@@ -46,7 +46,7 @@ public:
 
 private:
     bool moveAside();
-    bool save(const QString& target, const QList<QByteArrayView>& pieces, QString& error);
+    bool save(const QString& target, const QList<QByteArrayView>& pieces, QString& error, int& code);
 
     QString m_path;
     bool m_wasDamaged = false;

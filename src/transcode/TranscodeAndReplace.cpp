@@ -62,6 +62,15 @@ DestructiveStepCheck liveEntryCheck(QPointer<ProjectManager> manager, MediaFile 
 
 } // namespace
 
+std::optional<TranscodeSkip> transcodeSkip(const MediaFile& staged,
+                                           const std::function<bool(const QString& path)>& isProtected) {
+    if (transcodeExtensions::isNeverTranscoded(staged.path))
+        return TranscodeSkip::neverTranscoded;
+    if (isProtected && isProtected(staged.matchedPath.value_or(staged.path)))
+        return TranscodeSkip::protectedFolder;
+    return std::nullopt;
+}
+
 ReplaceRecorder transcodeRecorder(RecordRun& run, const MediaFile& file) {
     auto seq = std::make_shared<int>(-1);
     ReplaceRecorder recorder;
@@ -83,6 +92,7 @@ ReplaceRecorder transcodeRecorder(RecordRun& run, const MediaFile& file) {
         else
             run.failed(*seq);
     };
+    recorder.refusal = [&run] { return run.stopReason(); };
     return recorder;
 }
 
@@ -122,15 +132,11 @@ namespace {
 // The bin's items that may be transcoded: neither of a kind never transcoded nor protected.
 QList<RecycleBinItem> transcodableItems(const ProjectManager& manager, const QList<RecycleBinItem>& bin,
                                         const TranscodeRunChecks& checks) {
+    const auto isProtected = [&](const QString& path) { return checks.isProtected(manager, path); };
     QList<RecycleBinItem> items;
-    for (const RecycleBinItem& item : bin) {
-        const MediaFile& m = item.mediaFile;
-        if (transcodeExtensions::isNeverTranscoded(m.path))
-            continue;
-        if (checks.isProtected(manager, m.matchedPath ? *m.matchedPath : m.path))
-            continue;
-        items.append(item);
-    }
+    for (const RecycleBinItem& item : bin)
+        if (!transcodeSkip(item.mediaFile, isProtected))
+            items.append(item);
     return items;
 }
 
@@ -206,10 +212,10 @@ void countTranscoded(ProjectManager& manager, const QString& path, const QString
 }
 
 void countFailure(const QString& name, const TranscodeError& error, TranscodeRunTotals& totals) {
-    const QString description = error.description();
+    const QString line = error.lineFor(name);
     totals.failed += 1;
-    totals.errors.append(name + QStringLiteral(": ") + description);
-    AppLog::error(QStringLiteral("Transcode failed for ") + name + QStringLiteral(": ") + description);
+    totals.errors.append(line);
+    AppLog::error(QStringLiteral("Transcode failed for ") + line);
 }
 
 void finishProgress(ProjectManager& manager, const TranscodeRunTotals& totals) {
@@ -217,19 +223,21 @@ void finishProgress(ProjectManager& manager, const TranscodeRunTotals& totals) {
         transcode.isTranscodeInProgress = false;
         transcode.transcodeCompleteResult =
             TranscodeCompleteResult{totals.transcoded, totals.skipped, totals.failed,
-                                    totals.spaceSaved, totals.errors,  transcode.transcodeShouldCancel};
+                                    totals.spaceSaved, totals.errors,  transcode.transcodeShouldCancel,
+                                    totals.unrecorded};
         transcode.showTranscodeComplete = true;
     });
 }
 
 // The transcoded items leave the bin, the run's records close, and the totals are shown.
 void finishRun(ProjectManager& manager, RecordRun& records, const QSet<QString>& transcodedPaths,
-               const TranscodeRunTotals& totals) {
+               TranscodeRunTotals& totals) {
     manager.modifyRecycleBin([&](QList<RecycleBinItem>& items) {
         items.removeIf([&](const RecycleBinItem& it) { return transcodedPaths.contains(it.mediaFile.path); });
     });
     manager.commitChange(ProjectManager::ListChange::entries);
-    RecordMerge::closeRun(records, {manager.auditLog(), manager.statsManager(), nullptr});
+    totals.unrecorded =
+        RecordMerge::closeRun(records, {manager.auditLog(), manager.statsManager(), nullptr}).text();
     finishProgress(manager, totals);
     AppLog::info(QStringLiteral("Transcode complete: %1 transcoded, %2 skipped, %3 failed, %4 saved")
                      .arg(QString::number(totals.transcoded), QString::number(totals.skipped),
@@ -257,10 +265,25 @@ QCoro::Task<TranscodeRunTotals> transcodeAndReplace(ProjectManager& managerRef, 
     RecordRun records(manager->auditLog() ? &manager->auditLog()->journal() : nullptr, RecordKind::transcode,
                       false);
 
+    // Room for the records before the first file is replaced.
+    qint64 recordBytes = 0;
+    for (const RecycleBinItem& item : items) {
+        const MediaFile& m = item.mediaFile;
+        const QString source = m.matchedPath ? *m.matchedPath : m.path;
+        recordBytes += RecordJournal::estimatedRecordBytes(m.path, source, m.projectNames);
+    }
+    records.checkRoom(recordBytes);
+
     QSet<QString> transcodedPaths;
     const auto leftovers = std::make_shared<LeftoverSweep>();
     for (int i = 0; i < total && manager; ++i) {
         const RecycleBinItem& item = items[i];
+        // Once its records stop being kept the run replaces nothing more: the rest stays as it is.
+        if (!records.stopReason().isEmpty()) {
+            for (int k = i; k < total; ++k)
+                records.keptForStop();
+            break;
+        }
         if (manager->transcodeProgress().transcodeShouldCancel) {
             AppLog::info(
                 QStringLiteral("Transcode cancelled by user after %1 file(s)").arg(totals.transcoded));

@@ -8,6 +8,7 @@
 #include <qcoro/qcorotask.h>
 
 #include <functional>
+#include <optional>
 
 namespace tarnwick {
 
@@ -23,6 +24,8 @@ struct TranscodeRunTotals {
     int failed = 0;
     qint64 spaceSaved = 0;
     QStringList errors;
+    // Why the run stopped before the end because its records could not be kept; empty otherwise.
+    QString unrecorded = {};
     friend bool operator==(const TranscodeRunTotals&, const TranscodeRunTotals&) = default;
 };
 
@@ -38,6 +41,12 @@ struct TranscodeRunChecks {
 
     static TranscodeRunChecks defaults();
 };
+
+// Why a run leaves a staged file out before it starts, if it does: a kind never transcoded, or a
+// protected folder (tested where the file was found). The confirmation counts by the same rule.
+enum class TranscodeSkip { neverTranscoded, protectedFolder };
+std::optional<TranscodeSkip> transcodeSkip(const MediaFile& staged,
+                                           const std::function<bool(const QString& path)>& isProtected);
 
 // Writes the record of `file`'s transcode to `run` around the step that replaces it: the
 // "Transcoded & Replaced" entry and the bytes saved, decided by the disk after a kill in between.

@@ -24,16 +24,23 @@ QString errorText(const FileOpStatus& status) {
     return QString::fromLocal8Bit(std::strerror(status.code));
 }
 
+void settled(const TranscodeRequest& request, bool happened) {
+    if (request.recorder.settled)
+        request.recorder.settled(happened);
+}
+
+// The step's record first; a record that could not be kept keeps the original.
 void intend(const TranscodeRequest& request, const RouteFrame& frame, const QString& resultPath,
             qint64 resultSize) {
     if (request.recorder.intend)
         request.recorder.intend(
             {request.sourcePath, frame.sourceIdentity, frame.sourceSize, resultPath, resultSize});
-}
-
-void settled(const TranscodeRequest& request, bool happened) {
-    if (request.recorder.settled)
-        request.recorder.settled(happened);
+    const QString refusal = request.recorder.refusal ? request.recorder.refusal() : QString();
+    if (refusal.isEmpty())
+        return;
+    settled(request, false);
+    throw TranscodeError::encodingFailed(QStringLiteral("its replacement could not be recorded (") + refusal +
+                                         QStringLiteral("); the original was kept"));
 }
 
 } // namespace

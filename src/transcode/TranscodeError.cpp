@@ -1,5 +1,7 @@
 #include "transcode/TranscodeError.h"
 
+#include <QFileInfo>
+
 namespace tarnwick {
 
 namespace {
@@ -39,5 +41,14 @@ QString describe(TranscodeError::Kind kind, const QString& payload) {
 
 TranscodeError::TranscodeError(Kind kind, QString payload)
     : Error(describe(kind, payload)), m_kind(kind), m_payload(std::move(payload)) {}
+
+QString TranscodeError::lineFor(const QString& fileName) const {
+    QString reason = m_description;
+    const bool namesTheFile =
+        !m_payload.isEmpty() && (m_payload == fileName || QFileInfo(m_payload).fileName() == fileName);
+    if (namesTheFile && reason.endsWith(QStringLiteral(": ") + m_payload))
+        reason.chop(m_payload.size() + 2);
+    return fileName + QStringLiteral(": ") + reason;
+}
 
 } // namespace tarnwick

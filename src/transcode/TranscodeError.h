@@ -25,6 +25,9 @@ public:
 
     Kind kind() const { return m_kind; }
     const QString& payload() const { return m_payload; }
+    // The per-file error line: "name: reason", the file named once (a payload that is the file's
+    // name or path is left out of the reason).
+    QString lineFor(const QString& fileName) const;
 
     static TranscodeError fileNotFound(const QString& path) { return {Kind::fileNotFound, path}; }
     static TranscodeError cannotReadAsset(const QString& t) { return {Kind::cannotReadAsset, t}; }

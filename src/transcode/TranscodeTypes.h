@@ -46,6 +46,9 @@ struct ReplaceStep {
 struct ReplaceRecorder {
     std::function<void(const ReplaceStep&)> intend;
     std::function<void(bool happened)> settled;
+    // Asked right after intend: why the step must not go ahead (its record could not be kept),
+    // empty when it may.
+    std::function<QString()> refusal;
 };
 
 struct TranscodeRequest {

@@ -9,6 +9,7 @@
 #include "actions/TraceFileWriter.h"
 #include "stores/AuditLogManager.h"
 #include "stores/StatsManager.h"
+#include "stores/StoreFile.h"
 #include "support/ChildTemporaries.h"
 #include "support/CleanupHarness.h"
 #include "support/FaultInjectingFileOperations.h"
@@ -21,9 +22,14 @@
 #include <QRandomGenerator>
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <csignal>
 #include <cstdio>
+#include <fcntl.h>
+#include <linux/fs.h>
+#include <sys/ioctl.h>
 #include <thread>
+#include <unistd.h>
 
 using namespace tarnwick;
 using namespace tarnwick::testing;
@@ -286,16 +292,34 @@ TEST(CrashHarness, AKillInsideAContainerRemovalRecordsEachRemovedSegmentOnce) {
 }
 
 // The journal refuses lines as a full disk would: "window" refuses the append after the run's first
-// line (the run then keeps its lines and offers them again later; once an append after that is
-// written, which the next append's call shows, stdout says so), "refuse" refuses them all.
+// line, its first intents (the run then stops and keeps every file; once an append after that is
+// written, the run's end, stdout says so), "refuse" refuses them all. "file"
+// refuses every line of the journal's own file as an immutable file does (the lines go on in the
+// file that follows it); "fill" refuses every line from the TARNWICK_CRASH_FILL_AT-th append on,
+// as a disk filled by someone else mid-run.
 void refuseJournalLines(RecordJournal& journal, const QString& how) {
     if (how == "refuse") {
         journal.setWriteFaultForTesting([] { return ENOSPC; });
+    } else if (how == "file") {
+        journal.setFileWriteFaultForTesting(
+            [main = journal.path()](const QString& file) { return file == main ? EPERM : 0; });
+    } else if (how == "fill") {
+        // The stores on the same disk refuse their writes from then on as well.
+        static std::atomic<bool> full{false};
+        auto appends = std::make_shared<int>(0);
+        const int at = envNumber("TARNWICK_CRASH_FILL_AT", 3);
+        journal.setWriteFaultForTesting([appends, at] {
+            if (++*appends >= at)
+                full = true;
+            return full ? ENOSPC : 0;
+        });
+        StoreFile::setSaveFaultForTesting(
+            [](StoreFile::SaveStep step) { return full && step == StoreFile::SaveStep::write ? ENOSPC : 0; });
     } else if (how == "window") {
         auto appends = std::make_shared<int>(0);
         journal.setWriteFaultForTesting([appends] {
             const int n = ++*appends;
-            if (n == 4) {
+            if (n == 3) {
                 std::fputs(journalBackMarker, stdout);
                 std::fputs("\n", stdout);
                 std::fflush(stdout);
@@ -484,7 +508,8 @@ struct ChildRun {
 } // namespace
 
 // The journal refuses lines for a while (a full disk): killed once it takes them again, or left to
-// finish while it refuses them all, the run leaves exactly one record per removed file.
+// finish while it refuses them all, the run removes nothing unrecorded and leaves exactly one
+// record per removed file.
 TEST(CrashHarness, ARefusedJournalWriteLosesNoRecord) {
     const int fileCount = envNumber("TARNWICK_CRASH_FILES", 250);
     const int rounds = envNumber("TARNWICK_CRASH_JOURNAL_ROUNDS", 8);
@@ -511,6 +536,85 @@ TEST(CrashHarness, ARefusedJournalWriteLosesNoRecord) {
             return;
     }
     std::printf("%d rounds, %d killed after the journal took lines again\n", rounds, kills);
+}
+
+namespace {
+
+// Makes (or unmakes) the file at `path` immutable, as `chattr +i` does; false where the file system
+// or the process cannot.
+bool setImmutable(const QString& path, bool immutable) {
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    int flags = 0;
+    bool done = ::ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0;
+    if (done) {
+        flags = immutable ? (flags | FS_IMMUTABLE_FL) : (flags & ~FS_IMMUTABLE_FL);
+        done = ::ioctl(fd, FS_IOC_SETFLAGS, &flags) == 0;
+    }
+    ::close(fd);
+    return done;
+}
+
+} // namespace
+
+// A kill while the journal refuses lines: its own file immutable (for real where the file system
+// allows it, else refused by the fault hook), so the lines go on in the file that follows it; or
+// every file refusing them from some point on, so the run stops and keeps the rest. Killed at a
+// random moment, the next start finds exactly one entry and one count per removed file.
+TEST(CrashHarness, AKillWhileTheJournalRefusesLinesLosesNoRecord) {
+    const int fileCount = envNumber("TARNWICK_CRASH_FILES", 250);
+    const int rounds = envNumber("TARNWICK_CRASH_REFUSED_ROUNDS", 12);
+    QRandomGenerator random(quint32(QDateTime::currentMSecsSinceEpoch()));
+    qint64 runMicros[2] = {0, 0}; // per way of refusing, from its first (unkilled) run
+    int kills = 0;
+    int immutable = 0;
+    for (int round = 0; round < rounds; ++round) {
+        QTemporaryDir dir;
+        const QString root = dir.path();
+        makeFiles(root, "media", fileCount);
+        const bool toTrash = round % 2 == 0;
+        const int way = (round / 2) % 2; // 0: its own file refuses, 1: every file from some point
+        QHash<QString, QString> extra;
+        const QString journalPath = root + "/store/audit_log.journal";
+        bool madeImmutable = false;
+        if (way == 0) {
+            QDir().mkpath(root + "/store");
+            QFile(journalPath).open(QIODevice::WriteOnly);
+            madeImmutable = setImmutable(journalPath, true);
+            immutable += madeImmutable ? 1 : 0;
+            if (!madeImmutable)
+                extra.insert("TARNWICK_CRASH_JOURNAL", "file");
+        } else {
+            extra.insert("TARNWICK_CRASH_JOURNAL", "fill");
+            extra.insert("TARNWICK_CRASH_FILL_AT", QString::number(2 + random.bounded(4)));
+        }
+        ChildRun child;
+        child.start(root, fileCount, toTrash, extra);
+        QElapsedTimer clock;
+        clock.start();
+        if (runMicros[way] > 0) {
+            std::this_thread::sleep_for(std::chrono::microseconds(random.bounded(runMicros[way])));
+            kills += ::kill(pid_t(child.process.processId()), SIGKILL) == 0 ? 1 : 0;
+        }
+        child.finish();
+        if (runMicros[way] == 0) {
+            ASSERT_TRUE(child.output.contains(doneMarker)) << child.output.toStdString();
+            runMicros[way] = std::max<qint64>(clock.nsecsElapsed() / 1000, 1000);
+        }
+        const QStringList problems = checkFiles(root, fileCount, toTrash);
+        EXPECT_TRUE(problems.isEmpty()) << problems.join('\n').toStdString();
+        // The next start, the journal's own file still refusing: it merges once and counts once.
+        const QStringList records = checkMergedRecords(root, fileCount, toTrash);
+        EXPECT_TRUE(records.isEmpty()) << round << ": " << records.join('\n').toStdString();
+        const QStringList again = checkMergedRecords(root, fileCount, toTrash);
+        EXPECT_TRUE(again.isEmpty()) << round << ", a second start: " << again.join('\n').toStdString();
+        if (madeImmutable)
+            setImmutable(journalPath, false);
+        if (HasFailure())
+            return;
+    }
+    std::printf("%d rounds, %d killed, %d with an immutable journal\n", rounds, kills, immutable);
 }
 
 // A second start while a run goes on (held in its middle) merges nothing of it, and its own run

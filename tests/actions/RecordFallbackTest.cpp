@@ -1,6 +1,7 @@
 // The records of a Trash or deletion run when the journal refuses its lines: a full disk, a journal
-// the user cannot write. The audit log takes the run's entries instead, the next start neither
-// loses nor counts them twice, and a run whose records can be kept nowhere says so.
+// the user cannot write. A journal file that refuses lines is followed by another one beside it;
+// lines refused at the run's end go to the audit log instead, or wait for the next start, which
+// neither loses nor counts them twice; a run whose records stop being kept stops and says why.
 #include "actions/RecordMerge.h"
 #include "actions/RemovalRun.h"
 #include "stores/StoreFile.h"
@@ -19,8 +20,8 @@ using namespace tarnwick::testing;
 namespace {
 
 enum class Refusal {
-    fromTheStart,     // injected EACCES on every append
-    afterSomeLines,   // injected ENOSPC once the run's first lines are in
+    fromTheStart,     // injected EACCES on every append to the journal's own file
+    afterSomeLines,   // injected ENOSPC on every file once the run's first lines are in
     folderInItsPlace, // a real folder where the journal belongs: no append can open it
 };
 
@@ -46,7 +47,8 @@ void refuse(CleanupHarness& h, Refusal refusal, const std::shared_ptr<int>& appe
     RecordJournal& journal = h.audit.journal();
     switch (refusal) {
     case Refusal::fromTheStart:
-        journal.setWriteFaultForTesting([] { return EACCES; });
+        journal.setFileWriteFaultForTesting(
+            [main = journal.path()](const QString& file) { return file == main ? EACCES : 0; });
         break;
     case Refusal::afterSomeLines:
         journal.setWriteFaultForTesting([appends] { return ++*appends > 4 ? ENOSPC : 0; });
@@ -98,7 +100,9 @@ TEST(RecordFallback, ARefusedJournalLeavesEveryRemovalInTheLogOnce) {
     }
 }
 
-TEST(RecordFallback, WhenNeitherTheJournalNorTheLogTakesTheRecordsTheResultSaysHowManyAndWhy) {
+// Neither the journal nor the log takes the run's first lines: no file is removed, and the result
+// says why in one line; the log says it once, not once per file.
+TEST(RecordFallback, WhenNeitherTheJournalNorTheLogTakesTheRecordsTheRunStopsAndSaysWhy) {
     CleanupHarness h;
     stageFiles(h, 3, false);
     h.audit.journal().setWriteFaultForTesting([] { return ENOSPC; });
@@ -106,20 +110,49 @@ TEST(RecordFallback, WhenNeitherTheJournalNorTheLogTakesTheRecordsTheResultSaysH
         [](StoreFile::SaveStep step) { return step == StoreFile::SaveStep::write ? ENOSPC : 0; });
     const ActionResult result = runAll(h, false);
     StoreFile::setSaveFaultForTesting({});
-    EXPECT_EQ(result.succeeded, 3);
-    EXPECT_EQ(result.unrecorded,
-              QStringLiteral("3 files were removed but could not be recorded: ") + qt_error_string(ENOSPC));
-    EXPECT_TRUE(h.log.contains(result.unrecorded));
+    EXPECT_EQ(result.succeeded, 0);
+    EXPECT_EQ(result.failed, 3);
+    EXPECT_EQ(result.unrecorded, QStringLiteral("The run stopped because its records could not be kept (") +
+                                     qt_error_string(ENOSPC) +
+                                     QStringLiteral("): 3 file(s) were left untouched."));
+    EXPECT_EQ(h.log.messages().filter(QStringLiteral("Records could not be kept")).size(), 1);
+    EXPECT_TRUE(h.log.messages().filter(QStringLiteral("Delete failed")).isEmpty());
+    EXPECT_EQ(h.binPaths().size(), 3);
 }
 
-// The first record of the run goes nowhere (the journal refuses it and the log's folder takes no
-// new file): no file is removed.
+// The journal takes the intents but no outcome, and the log refuses the entries at the run's end:
+// the removed files' records wait in the journal for the next start, which counts them once; the
+// statistics never count what the log does not hold.
+TEST(RecordFallback, OutcomesKeptNowhereAreRecordedByTheNextStart) {
+    for (const bool toTrash : {true, false}) {
+        CleanupHarness h;
+        const RecordExpectation expected = stageFiles(h, 3, toTrash);
+        const auto appends = std::make_shared<int>(0);
+        h.audit.journal().setWriteFaultForTesting([appends] { return ++*appends > 2 ? ENOSPC : 0; });
+        StoreFile::setSaveFaultForTesting(
+            [](StoreFile::SaveStep step) { return step == StoreFile::SaveStep::write ? ENOSPC : 0; });
+        const ActionResult result = runAll(h, toTrash);
+        StoreFile::setSaveFaultForTesting({});
+        EXPECT_EQ(result.succeeded, 3);
+        EXPECT_EQ(result.unrecorded, QStringLiteral("3 removed file(s) could not be recorded yet (") +
+                                         qt_error_string(ENOSPC) +
+                                         QStringLiteral("); the next start records them."));
+        EXPECT_EQ(h.stats.stats().filesDeleted, 0);
+        h.audit.journal().setWriteFaultForTesting({});
+        QStringList problems = mergedProblems(h, expected);
+        EXPECT_TRUE(problems.isEmpty()) << problems.join('\n').toStdString();
+        problems = mergedProblems(h, expected);
+        EXPECT_TRUE(problems.isEmpty()) << problems.join('\n').toStdString();
+    }
+}
+
+// The first record of the run goes nowhere (every file of the journal refuses it): no file is
+// removed.
 TEST(RecordFallback, AFirstRecordKeptNowhereStopsTheRunBeforeAnyFileGoes) {
     for (const bool toTrash : {true, false}) {
         CleanupHarness h;
         const RecordExpectation staged = stageFiles(h, 3, toTrash);
         h.audit.journal().setWriteFaultForTesting([] { return ENOSPC; });
-        ASSERT_TRUE(QDir().mkpath(h.dir.filePath(QStringLiteral("store/.audit_log.probe"))));
         const ActionResult result = runAll(h, toTrash);
         EXPECT_EQ(result.succeeded, 0);
         EXPECT_EQ(result.failed, 3);
@@ -135,18 +168,20 @@ TEST(RecordFallback, AFirstRecordKeptNowhereStopsTheRunBeforeAnyFileGoes) {
     }
 }
 
-// The same for a move to a folder: refused lines go to the log at the end; a first record kept
-// nowhere moves nothing.
+// The same for a move to a folder: a refused journal file is followed by another; a first record
+// kept nowhere moves nothing.
 TEST(RecordFallback, AMoveToAFolderKeepsItsRecordsTheSameWay) {
     for (const bool keptNowhere : {false, true}) {
         MoveHarness h;
         const MediaFile a = h.makeFile(QStringLiteral("Day 1/a.mov"), 5);
         const MediaFile b = h.makeFile(QStringLiteral("Day 1/b.mov"), 7);
         h.stage({a, b}, {a, b});
-        h.audit.journal().setWriteFaultForTesting([] { return ENOSPC; });
-        if (keptNowhere) {
-            ASSERT_TRUE(QDir().mkpath(h.dir.filePath(QStringLiteral("store/.audit_log.probe"))));
-        }
+        RecordJournal& journal = h.audit.journal();
+        if (keptNowhere)
+            journal.setWriteFaultForTesting([] { return ENOSPC; });
+        else
+            journal.setFileWriteFaultForTesting(
+                [main = journal.path()](const QString& file) { return file == main ? EACCES : 0; });
         const ActionResult result = h.moveBin();
         h.audit.journal().setWriteFaultForTesting({});
         EXPECT_EQ(result.succeeded, keptNowhere ? 0 : 2) << result.errors.join('\n').toStdString();

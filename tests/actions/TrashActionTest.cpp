@@ -7,6 +7,9 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 using namespace tarnwick;
 using namespace tarnwick::testing;
@@ -104,8 +107,27 @@ TEST(TrashAction, ATrashFailureLeavesTheItemWithItsErrorAndNoRecords) {
         EXPECT_TRUE(h.audit.entries().isEmpty());
         EXPECT_FALSE(QFile::exists(h.stats.fileName()));
         EXPECT_TRUE(QDir(h.mediaPath("Shoot")).entryList({"Tarnwick_Trace_*"}).isEmpty());
-        EXPECT_TRUE(h.log.contains("Delete failed: clip one.mov - " + c.message));
+        EXPECT_TRUE(h.log.contains("❌ Move to Trash failed: clip one.mov - " + c.message));
     }
+}
+
+// Bytes that are no UTF-8 read back as U+FFFD, and that text names no file.
+TEST(TrashAction, AFileWhoseNameIsNotUtf8IsKeptAndTheErrorSaysWhy) {
+    CleanupHarness h;
+    const QByteArray native = QFile::encodeName(h.mediaPath("")) + "Caf\xE9.mov";
+    const int fd = ::open(native.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+    ASSERT_GE(fd, 0);
+    ::close(fd);
+    const MediaFile odd = media(QFile::decodeName(native), 0, MediaFileStatus::online, 4);
+    h.stage({odd}, {odd});
+
+    const ActionResult result = trash(h);
+    const QString name = QString::fromUtf8("Caf\xEF\xBF\xBD.mov");
+    EXPECT_EQ(result.errors, QStringList{name + ": its name is not valid UTF-8 text"});
+    EXPECT_EQ(h.binPaths(), QStringList{odd.path});
+    struct stat st {};
+    EXPECT_EQ(::lstat(native.constData(), &st), 0);
+    EXPECT_TRUE(h.log.contains("❌ Move to Trash failed: " + name + " - its name is not valid UTF-8 text"));
 }
 
 TEST(TrashAction, ARelocatedFileIsTrashedAtItsMatchedPath) {

@@ -142,6 +142,9 @@ TEST(UnusedFilesExport, AFailedWriteIsLoggedAndReturnsNothing) {
     QTemporaryDir out;
     test::DiskFactsLogCapture log;
     harness.pm().setMediaFiles({unused("/m/a.mov")});
-    EXPECT_FALSE(UnusedFilesExport::exportUnusedFilesCSV(harness.pm(), out.path() + "/missing/folder"));
-    EXPECT_TRUE(log.contains("Failed to export CSV: "));
+    const CSVExportResult failed =
+        UnusedFilesExport::exportUnusedFilesCSV(harness.pm(), out.path() + "/missing/folder");
+    EXPECT_FALSE(failed);
+    EXPECT_FALSE(failed.failure.isEmpty()) << "the reason reaches the window";
+    EXPECT_TRUE(log.contains("Failed to export CSV: " + failed.failure));
 }

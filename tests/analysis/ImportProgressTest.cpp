@@ -53,6 +53,16 @@ TEST(ImportProgress, ScanRunsFromStartToEightyFiveHundredths) {
     EXPECT_EQ(ImportProgress::scanMessage(200, 250), QStringLiteral("Scanning files… 200/250"));
 }
 
+TEST(ImportProgress, StepFractionsAreTheStepsOwn) {
+    ImportProgress progress(4);
+    progress.finish(QUrl::fromLocalFile("/a"));
+    progress.report(QUrl::fromLocalFile("/b"), 0.5);
+    EXPECT_DOUBLE_EQ(progress.parseFraction(), 1.5 / 4);
+    EXPECT_DOUBLE_EQ(ImportProgress::scanFraction(0, 21).value_or(-1), 0.0);
+    EXPECT_DOUBLE_EQ(ImportProgress::scanFraction(7, 21).value_or(-1), 7.0 / 21);
+    EXPECT_FALSE(ImportProgress::scanFraction(0, 0).has_value());
+}
+
 TEST(ImportProgress, ParseWidthIsTheProcessorCountButAtLeastFour) {
     EXPECT_EQ(parseWidth(1), 4);
     EXPECT_EQ(parseWidth(2), 4);

@@ -275,6 +275,43 @@ TEST(ProjectImporter, ShowsProgressMessagesInOrder) {
     EXPECT_EQ(h.pm().progress().currentFileIndex, 250);
 }
 
+// Beside each step the window shows that step's figures: a file count only in the file scan, where
+// the step's fraction is the count's; a second import shows nothing of the first one's count.
+TEST(ProjectImporter, EachStepCarriesOnlyItsOwnFigures) {
+    ImportTestHarness h(true);
+    QStringList media;
+    for (int i = 0; i < 250; ++i)
+        media << QStringLiteral("/m/clip%1.mov").arg(i);
+    h.importServices.parse = fakeReader({{"A.prproj", media.mid(0, 150)}, {"B.prproj", media.mid(150)}});
+    QList<AnalysisProgress> seen;
+    QObject::connect(h.manager.get(), &ProjectManager::progressChanged, [&] {
+        if (h.pm().progress().isAnalyzing)
+            seen << h.pm().progress();
+    });
+    const QList<QUrl> projects{QUrl::fromLocalFile("/p/A.prproj"), QUrl::fromLocalFile("/p/B.prproj")};
+    h.importNow(projects);
+    int counted = 0;
+    for (const AnalysisProgress& p : std::as_const(seen)) {
+        ASSERT_TRUE(p.step.has_value()) << p.currentTask.toStdString();
+        if (p.step->countsFiles && p.totalFilesToScan > 0) {
+            ++counted;
+            EXPECT_DOUBLE_EQ(*p.step->fraction, double(p.currentFileIndex) / double(p.totalFilesToScan));
+        } else {
+            EXPECT_FALSE(p.step->countsFiles) << p.currentTask.toStdString();
+        }
+        if (p.currentTask.startsWith(QStringLiteral("Parsed "))) {
+            EXPECT_GT(p.step->fraction.value_or(0), 0.0);
+        }
+    }
+    EXPECT_GT(counted, 0);
+
+    seen.clear();
+    h.importNow(projects);
+    ASSERT_FALSE(seen.isEmpty());
+    EXPECT_EQ(seen.first().totalFilesToScan, 250); // the first import's, not this step's
+    EXPECT_FALSE(seen.first().step->countsFiles);
+}
+
 TEST(ProjectImporter, SingleProjectShowsTheReadersMessages) {
     ImportTestHarness h(true);
     QSemaphore shown;

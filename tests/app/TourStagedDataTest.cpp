@@ -66,8 +66,11 @@ TEST(TourStagedData, OutcomesAreRunsOverTheBinAsItStands) {
     EXPECT_EQ(tourOutcomes::moveWithErrors(binOf({"A.mp4"})).failed, 0); // nothing to fail beside a success
 
     const TranscodeCompleteResult transcode = tourOutcomes::transcodeWithErrors(bin);
-    EXPECT_EQ(transcode.transcoded + transcode.skipped + transcode.failed, 4); // the bin's four videos
+    // The files the confirmation counts: the four videos, the sound and the still (no video track).
+    EXPECT_EQ(transcode.transcoded + transcode.skipped + transcode.failed, 6);
+    EXPECT_EQ(transcode.failed, 2);
     EXPECT_EQ(transcode.errors.size(), transcode.failed);
+    EXPECT_EQ(transcode.errors.last(), QStringLiteral("E.png: No video track"));
     EXPECT_LE(transcode.spaceSaved, tourOutcomes::bytesOf(tourOutcomes::videos(bin)));
     EXPECT_EQ(tourOutcomes::transcodeDone(bin).transcoded, 4);
 }

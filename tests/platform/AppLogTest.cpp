@@ -92,6 +92,10 @@ TEST_F(AppLogCapture, FileOperationHelpersUseFileNamesAndFolders) {
     expectRecord(last(),
                  {Category::fileOperations, Level::error, "❌ Delete failed: clip.mov - Permission denied",
                   "[FileOps] ❌ Delete failed: clip.mov - Permission denied"});
+    AppLog::trashFailed("/a/b/clip.mov", "Permission denied");
+    expectRecord(last(), {Category::fileOperations, Level::error,
+                          "❌ Move to Trash failed: clip.mov - Permission denied",
+                          "[FileOps] ❌ Move to Trash failed: clip.mov - Permission denied"});
     AppLog::fileMoved("/a/b/clip.mov", "/x/y/clip.mov");
     expectRecord(last(), {Category::fileOperations, Level::info, "📦 Moved: clip.mov → /x/y",
                           "[FileOps] 📦 Moved: clip.mov → /x/y"});

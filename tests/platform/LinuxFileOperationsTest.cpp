@@ -1,4 +1,5 @@
 #include "platform/LinuxFileOperations.h"
+#include "platform/RegularFile.h"
 #include "support/FileChanges.h"
 
 #include <QDir>
@@ -8,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -150,4 +152,37 @@ TEST_F(LinuxFileOperationsTest, RemovalsGivenTheChosenItemKeepAnotherOne) {
     writeFile(at("A002.RDC/newer.R3D"));
     EXPECT_TRUE(ops.removeTree(at("A002.RDC"), gone).isChanged());
     EXPECT_TRUE(QFile::exists(at("A002.RDC/newer.R3D")));
+}
+
+// Bytes that are no UTF-8 read back as U+FFFD: the text names nothing, and the error says why
+// instead of calling the file missing.
+TEST_F(LinuxFileOperationsTest, ANameThatIsNotUtf8IsNamedAsTheReasonItCannotBeReached) {
+    const QByteArray root = QFile::encodeName(dir.path());
+    ASSERT_EQ(::mkdir(QByteArray(root + "/Shoot\xE9").constData(), 0755), 0);
+    for (const QByteArray& name : {QByteArray("/Caf\xE9.mov"), QByteArray("/Shoot\xE9/clip.mov")}) {
+        const int fd = ::open(QByteArray(root + name).constData(), O_WRONLY | O_CREAT | O_EXCL, 0644);
+        ASSERT_GE(fd, 0);
+        ::close(fd);
+    }
+    const QString file = QFile::decodeName(root + "/Caf\xE9.mov");
+    const QString inFolder = QFile::decodeName(root + "/Shoot\xE9/clip.mov");
+    const QString notUtf8 = "its name is not valid UTF-8 text";
+
+    EXPECT_EQ(ops.moveToTrash(file).status.message, notUtf8);
+    EXPECT_EQ(ops.removeFile(file).message, notUtf8);
+    EXPECT_EQ(ops.removeTree(QFile::decodeName(root + "/Shoot\xE9")).message, notUtf8);
+    EXPECT_EQ(ops.moveNoReplace(file, at("elsewhere.mov")).message, notUtf8);
+    EXPECT_EQ(RegularFile(file).errorString(), notUtf8);
+    EXPECT_EQ(
+        ops.removeFile(inFolder).message,
+        QString::fromUtf8(
+            "the name of its folder \xE2\x80\x9CShoot\xEF\xBF\xBD\xE2\x80\x9D is not valid UTF-8 text"));
+    EXPECT_EQ(ops.removeFile(inFolder).code, ENOENT);
+    // A name that really holds U+FFFD and is gone is only missing.
+    EXPECT_EQ(ops.removeFile(at(QString::fromUtf8("gone\xEF\xBF\xBD.mov"))).message,
+              "No such file or directory");
+    for (const QByteArray& name : {QByteArray("/Caf\xE9.mov"), QByteArray("/Shoot\xE9/clip.mov")}) {
+        struct stat st {};
+        EXPECT_EQ(::lstat(QByteArray(root + name).constData(), &st), 0) << name.constData();
+    }
 }

@@ -2,6 +2,7 @@
 #include "platform/AppLog.h"
 #include "platform/LeftoverMark.h"
 #include "platform/LinuxFileOperations.h"
+#include "platform/MountTable.h"
 #include "support/FileChanges.h"
 
 #include <QDir>
@@ -12,11 +13,13 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
+#include <future>
 #include <optional>
 #include <sys/mount.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <sys/xattr.h>
+#include <thread>
 #include <unistd.h>
 
 using namespace tarnwick;
@@ -160,6 +163,37 @@ TEST_F(LinuxTrashTest, TheFirstOperationOfARunSweepsOnlyOurAbandonedInfos) {
     ASSERT_TRUE(nextRun.moveToTrash(at("third.mov")).status.ok());
     EXPECT_FALSE(QFile::exists(info + "later.mov.trashinfo"));
     AppLog::setSink({});
+}
+
+TEST_F(LinuxTrashTest, AtStartSweepsOurAbandonedInfosInTheHomeTrashAndOnLocalVolumesButNotOnShares) {
+    const leftover::Writer dead{deadPid(), 1, leftover::currentWriter().bootId};
+    const QString own = QString::number(::getuid());
+    QTemporaryDir volumes;
+    const QString local = volumes.path() + "/usb/.Trash-" + own;
+    const QString shared = volumes.path() + "/usb/.Trash/" + own; // both kinds on one volume
+    const QString share = volumes.path() + "/nas/.Trash-" + own;
+    for (const QString& root : {trash(), local, shared, share}) {
+        QDir().mkpath(root + "/files");
+        writeFile(root + "/info/killed.mov.trashinfo", completeInfo);
+        markAs(root + "/info/killed.mov.trashinfo", dead);
+    }
+    writeFile(trash() + "/info/foreign.mov.trashinfo", completeInfo);
+    writeFile(trash() + "/info/running.mov.trashinfo", completeInfo);
+    markAs(trash() + "/info/running.mov.trashinfo", leftover::currentWriter());
+    // The same volume mounted twice, and a share whose look might never answer.
+    const MountTable mounts({{1, volumes.path() + "/usb", "fuseblk", "/dev/sdb1"},
+                             {1, volumes.path() + "/usb", "fuseblk", "/dev/sdb1"},
+                             {2, volumes.path() + "/nas", "nfs4", "nas:/media"}});
+
+    EXPECT_EQ(
+        LinuxTrash::knownTrashes(mounts),
+        (QList<QByteArray>{QFile::encodeName(trash()), QFile::encodeName(shared), QFile::encodeName(local)}));
+    EXPECT_EQ(LinuxTrash::sweepKnownTrashes(mounts), 3);
+    for (const QString& root : {trash(), local, shared})
+        EXPECT_FALSE(QFile::exists(root + "/info/killed.mov.trashinfo")) << root.toStdString();
+    EXPECT_TRUE(QFile::exists(share + "/info/killed.mov.trashinfo"));
+    EXPECT_EQ(QDir(trash() + "/info").entryList(QDir::Files, QDir::Name),
+              (QStringList{"foreign.mov.trashinfo", "running.mov.trashinfo"}));
 }
 
 TEST_F(LinuxTrashTest, ShortensNamesTooLongForTheTrashKeepingCharactersAndTheExtension) {
@@ -321,6 +355,34 @@ TEST_F(LinuxTrashTest, GivenTheChosenItemItKeepsAnotherOneWithoutLeavingAnInfo) 
     const TrashOutcome trashed = ops.moveToTrash(at("same.mov"), ops.status(at("same.mov")).identity());
     EXPECT_TRUE(trashed.status.ok());
     EXPECT_TRUE(QFile::exists(trashed.trashedPath));
+}
+
+TEST_F(LinuxTrashTest, AFileSwappedInWhileTheCallerWaitsForTheSweepIsKeptAndItsInfoMadeAheadTakenBack) {
+    writeFile(at("clip.mov"), "staged");
+    const FileIdentity chosen = ops.status(at("clip.mov")).identity();
+    LinuxTrash linuxTrash;
+    std::promise<void> infoMade;
+    const std::shared_future<void> infoReady = infoMade.get_future().share();
+    const std::thread::id caller = std::this_thread::get_id();
+    linuxTrash.setStepHook([&](LinuxTrash::Step step) {
+        if (step == LinuxTrash::Step::infoMadeAhead) {
+            infoMade.set_value();
+        } else if (std::this_thread::get_id() == caller) {
+            // The caller has checked the file and waits for the sweep: another file takes the
+            // name, and the helper's info for it is ready before the caller goes on.
+            ASSERT_TRUE(
+                tarnwick::testing::changeFile(at("clip.mov"), tarnwick::testing::FileChange::replaced));
+            infoReady.wait();
+        }
+    });
+    linuxTrash.expect({at("clip.mov")});
+
+    EXPECT_TRUE(linuxTrash.moveToTrash(at("clip.mov"), chosen).status.isChanged());
+    linuxTrash.expect({});
+    EXPECT_EQ(readAll(at("clip.mov")), QByteArray(5000, 'n'));
+    for (const char* sub : {"/info", "/files"})
+        EXPECT_TRUE(QDir(trash() + sub).isEmpty(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot))
+            << sub;
 }
 
 TEST_F(LinuxTrashTest, AFailedRenameTakesTheInfoBack) {

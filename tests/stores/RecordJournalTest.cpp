@@ -110,23 +110,28 @@ TEST(RecordJournal, ALineWithABadFieldIsDamagedWhole) {
     EXPECT_EQ(contents.runs.front().items[0].state, JournalRun::State::pending);
 }
 
-// A full disk or a journal the user cannot write refuses lines: the run keeps them, in order, and
-// writes them when the journal takes lines again, so no line of it is left without its run.
-TEST(RecordRun, KeepsRefusedLinesInOrderUntilTheJournalTakesThemAgain) {
+// A full disk or a journal the user cannot write refuses an outcome: the run keeps it, in order,
+// and writes it when the journal takes lines again, so no line of it is left without its run.
+// (A refused intent stops the run instead: RecordReserveTest.)
+TEST(RecordRun, KeepsRefusedOutcomesInOrderUntilTheJournalTakesThemAgain) {
     QTemporaryDir dir;
     LogCapture quiet;
     RecordJournal journal(dir.filePath(QStringLiteral("audit_log.journal")));
-    int refuse = ENOSPC;
+    int refuse = 0;
     journal.setWriteFaultForTesting([&refuse] { return refuse; });
     RecordRun run(&journal, RecordKind::deletion, false);
-    run.done(run.intend(removal(QStringLiteral("/m/a.mov"), 10)));
-    run.failed(run.intend(removal(QStringLiteral("/m/b.mov"), 20)));
+    const int a = run.intend(removal(QStringLiteral("/m/a.mov"), 10));
+    const qint64 written = journal.size();
+    refuse = ENOSPC;
+    run.done(a);
     run.sync();
     EXPECT_FALSE(run.journaled());
     EXPECT_EQ(run.journalError(), qt_error_string(ENOSPC));
-    EXPECT_EQ(journal.size(), 0);
+    EXPECT_TRUE(run.stopReason().isEmpty());
+    EXPECT_EQ(journal.size(), written);
 
     refuse = 0; // space again
+    run.failed(run.intend(removal(QStringLiteral("/m/b.mov"), 20)));
     run.done(run.intend(removal(QStringLiteral("/m/c.mov"), 30)));
     run.sync();
     EXPECT_TRUE(run.journaled());
@@ -134,6 +139,7 @@ TEST(RecordRun, KeepsRefusedLinesInOrderUntilTheJournalTakesThemAgain) {
     EXPECT_EQ(contents.damagedLines, 0);
     ASSERT_EQ(contents.runs.size(), 1);
     ASSERT_EQ(contents.runs.front().items.size(), 3);
+    EXPECT_EQ(contents.runs.front().items[0].state, JournalRun::State::done);
     EXPECT_EQ(contents.runs.front().items[1].state, JournalRun::State::failed);
     EXPECT_EQ(contents.runs.front().items[2].state, JournalRun::State::done);
     ASSERT_TRUE(contents.runs.front().writer.has_value());

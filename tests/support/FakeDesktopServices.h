@@ -9,7 +9,12 @@ namespace tarnwick::testing {
 // Records what the views asked of the desktop.
 class FakeDesktopServices : public DesktopServices {
 public:
-    void revealFile(const QString& path) override { revealed.append(path); }
+    // Answers at once, as `reveals` says.
+    void revealFile(const QString& path, std::function<void(bool)> done = {}) override {
+        revealed.append(path);
+        if (done)
+            done(reveals);
+    }
     void copyText(const QString& text) override {
         clipboard = text;
         ++copies;
@@ -24,6 +29,7 @@ public:
     QStringList revealed;
     QStringList opened;
     bool opens = true;
+    bool reveals = true;
     QString clipboard = QStringLiteral("untouched");
     int copies = 0;
 };

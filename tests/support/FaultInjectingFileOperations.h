@@ -136,6 +136,7 @@ public:
         return m_inner->moveToTrash(path, expected);
     }
     void expectTrash(const QStringList& paths) override { m_inner->expectTrash(paths); }
+    void sweepTrashLeftovers() override { m_inner->sweepTrashLeftovers(); }
     FileOpStatus moveNoReplace(const QString& source, const QString& destination,
                                const FileOpProgress& progress = {},
                                const std::atomic_bool* cancel = nullptr) override {

@@ -221,8 +221,7 @@ TEST_F(TranscodeRun, FolderProtectedWhileEncodingIsNotReplaced) {
     });
     const TranscodeRunTotals totals = QCoro::waitFor(transcodeAndReplace(*pm, *h.engine));
     protector.join();
-    EXPECT_EQ(totals.errors,
-              (QStringList{QStringLiteral("clip.mov: Skipped \u2014 in a protected folder: clip.mov")}));
+    EXPECT_EQ(totals.errors, (QStringList{QStringLiteral("clip.mov: Skipped \u2014 in a protected folder")}));
     EXPECT_EQ(h.ops->replaceCalls, 0);
     EXPECT_EQ(QFileInfo(clip.path).size(), clip.size);
 }
@@ -251,6 +250,39 @@ TEST_F(TranscodeRun, CancelDuringAFileEndsTheRunAndKeepsEverything) {
     EXPECT_TRUE(QFileInfo::exists(first.path));
     EXPECT_TRUE(temporariesBeside(first.path).isEmpty());
     EXPECT_EQ(pm->transcodeProgress().transcodeFilesCompleted, 0);
+}
+
+// The journal refuses the second file's record (a full disk): that file keeps its original, the
+// run replaces nothing more, and the card says why in one line. The log and the statistics hold
+// the first file alone.
+TEST_F(TranscodeRun, StopsWhenItsRecordsStopBeingKept) {
+    const MediaFile first = stageFile(QStringLiteral("first.mp4"));
+    const MediaFile second = stageFile(QStringLiteral("second.mp4"));
+    const MediaFile third = stageFile(QStringLiteral("third.mp4"));
+    setBin({first, second, third});
+    auto appends = std::make_shared<int>(0);
+    // The run's line and the first file's intent are written; nothing after them.
+    audit.journal().setWriteFaultForTesting([appends] { return ++*appends >= 3 ? ENOSPC : 0; });
+    const TranscodeRunTotals totals = QCoro::waitFor(transcodeAndReplace(*pm, *h.engine));
+    audit.journal().setWriteFaultForTesting({});
+    EXPECT_EQ(totals.transcoded, 1);
+    EXPECT_EQ(totals.failed, 1);
+    ASSERT_EQ(totals.errors.size(), 1);
+    EXPECT_TRUE(totals.errors.front().startsWith(QStringLiteral("second.mp4: ")));
+    EXPECT_TRUE(totals.errors.front().contains(QStringLiteral("could not be recorded")));
+    EXPECT_EQ(totals.unrecorded, QStringLiteral("The run stopped because its records could not be kept (") +
+                                     qt_error_string(ENOSPC) +
+                                     QStringLiteral("): 1 file(s) were left untouched."));
+    EXPECT_EQ(pm->transcodeProgress().transcodeCompleteResult->unrecorded, totals.unrecorded);
+    EXPECT_TRUE(QFileInfo::exists(second.path));
+    EXPECT_TRUE(QFileInfo::exists(third.path));
+    EXPECT_FALSE(QFileInfo::exists(h.media(QStringLiteral("second.mov"))));
+    EXPECT_FALSE(QFileInfo::exists(h.media(QStringLiteral("third.mov"))));
+    EXPECT_TRUE(temporariesBeside(second.path).isEmpty());
+    EXPECT_EQ(binPaths(), (QStringList{"second.mp4", "third.mp4"}));
+    ASSERT_EQ(audit.entries().size(), 1);
+    EXPECT_EQ(audit.entries().first().filePath, first.path);
+    EXPECT_EQ(stats.stats().spaceSavedBytes, totals.spaceSaved);
 }
 
 TEST_F(TranscodeRun, EmptyBinCompletesWithZeros) {

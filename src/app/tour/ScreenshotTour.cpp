@@ -29,6 +29,7 @@ ScreenshotTour::ScreenshotTour(MainWindow& window, QString outDir, QList<QUrl> p
 
 const ScreenshotTour::State ScreenshotTour::states[] = {
     &ScreenshotTour::welcome,
+    &ScreenshotTour::welcomePages,
     &ScreenshotTour::empty,
     &ScreenshotTour::analysing,
     &ScreenshotTour::importPrompts,
@@ -50,9 +51,11 @@ const ScreenshotTour::State ScreenshotTour::states[] = {
     &ScreenshotTour::moveResultWithErrors,
     &ScreenshotTour::moveRefused,
     &ScreenshotTour::trashFailureSheet,
+    &ScreenshotTour::csvExportAlerts,
     &ScreenshotTour::moveProgress,
     &ScreenshotTour::transcodeProgress,
     &ScreenshotTour::transcodeResult,
+    &ScreenshotTour::reviewPromptAfterResult,
     &ScreenshotTour::dismissTranscodeResult,
     &ScreenshotTour::transcodeDone,
     &ScreenshotTour::dismissTranscodeResult,
@@ -67,6 +70,7 @@ const ScreenshotTour::State ScreenshotTour::states[] = {
     &ScreenshotTour::brightPosterAndVideoPlaying,
     &ScreenshotTour::audioPlayPressed,
     &ScreenshotTour::tableCjkName,
+    &ScreenshotTour::transcodedClip,
     &ScreenshotTour::projectFilter,
     &ScreenshotTour::protectedFolderRows,
     &ScreenshotTour::easyImportLongNames,

@@ -69,6 +69,7 @@ private:
 
     // The window from its first launch to an imported library (ScreenshotTourImport.cpp).
     void welcome();
+    void welcomePages(); // ScreenshotTourWelcome.cpp
     void empty();
     void analysing();
     void importPrompts();
@@ -107,9 +108,16 @@ private:
     void transcodeDone();
     void dismissTranscodeResult();
 
+    // What follows a result: the review prompt after it, the CSV export's alerts
+    // (ScreenshotTourResults.cpp).
+    void reviewPromptAfterResult();
+    void csvExportAlerts();
+
     // Cards, scrubbing, table, map and previews (ScreenshotTourViews.cpp).
     void cards();
     void cardsHover();
+    void hoverFirstVideoCard();
+    void endHover();
     void scrubVideo();
     void scrubAudio();
     void scrubSheet(bool audio);
@@ -122,6 +130,9 @@ private:
     void brightPosterAndVideoPlaying();
     void audioPlayPressed();
     void tableCjkName();
+
+    // A clip replaced by a real Transcode & Replace: its card and row (ScreenshotTourTranscoded.cpp).
+    void transcodedClip();
 
     // States that stage data of their own and put it back (ScreenshotTourStagedStates.cpp).
     void projectFilter();

@@ -132,7 +132,7 @@ void ScreenshotTour::transcodeProgress() {
                    [this] {
                        manager().updateMoveProgress(
                            [](MoveProgress& move) { move.isMoveInProgress = false; });
-                       const QList<RecycleBinItem> taken = videos(manager().recycleBin());
+                       const QList<RecycleBinItem> taken = transcodable(manager().recycleBin());
                        const qsizetype done = taken.size() / 2;
                        manager().updateTranscodeProgress([&](TranscodeRunProgress& transcode) {
                            transcode.transcodeTotalFiles = taken.size();

@@ -21,11 +21,11 @@ namespace {
 
 QList<AuditLogEntry> auditHistory() {
     const QList<std::pair<AuditAction, const char*>> history{
-        {AuditAction::movedToTrash, "/Volumes/Media/Shoot/Day1/A001_C002_take2.mov"},
-        {AuditAction::movedToFolder, "/Volumes/Media/Shoot/Day2/B001_C007.mov"},
-        {AuditAction::deletedPermanently, "/Volumes/Media/Renders/old_export_v3.mov"},
-        {AuditAction::restored, "/Volumes/Media/Shoot/Day1/A001_C005.mov"},
-        {AuditAction::transcoded, "/Volumes/Media/Interviews/int_cam_a.mxf"}};
+        {AuditAction::movedToTrash, "/media/editor/Media/Shoot/Day1/A001_C002_take2.mov"},
+        {AuditAction::movedToFolder, "/media/editor/Media/Shoot/Day2/B001_C007.mov"},
+        {AuditAction::deletedPermanently, "/media/editor/Media/Renders/old_export_v3.mov"},
+        {AuditAction::restored, "/media/editor/Media/Shoot/Day1/A001_C005.mov"},
+        {AuditAction::transcoded, "/media/editor/Media/Interviews/int_cam_a.mxf"}};
     QList<AuditLogEntry> entries;
     qint64 age = 3 * 86400;
     for (const auto& [action, path] : history) {
@@ -37,7 +37,7 @@ QList<AuditLogEntry> auditHistory() {
         e.timestamp = QDateTime::currentDateTimeUtc().addSecs(-age);
         e.projectNames = {QStringLiteral("Harbour Promo")};
         if (action == AuditAction::movedToFolder)
-            e.destinationPath = QStringLiteral("/Volumes/Archive/Shoot/Day2/B001_C007.mov");
+            e.destinationPath = QStringLiteral("/media/editor/Archive/Shoot/Day2/B001_C007.mov");
         entries.append(e);
         age /= 6;
     }

@@ -16,8 +16,8 @@
 #include "ui/scrub/MediaScrubView.h"
 #include "ui/window/ContentView.h"
 
+#include <QCursor>
 #include <QFileInfo>
-#include <QMouseEvent>
 
 namespace tarnwick {
 
@@ -39,19 +39,26 @@ void ScreenshotTour::cards() {
             << shot(QStringLiteral("cards"));
 }
 
-// The pointer a third of the way over the first video card that has its poster.
 void ScreenshotTour::cardsHover() {
+    hoverFirstVideoCard();
+    m_steps << shot(QStringLiteral("cards-hover"));
+    endHover();
+}
+
+// The pointer a third of the way over the first video card that has its poster, moved there on the
+// screen so that the card sees it enter and move as a user's pointer.
+void ScreenshotTour::hoverFirstVideoCard() {
     m_steps << act(
-                   [this] {
-                       if (ClipCard* card = firstCard(view(), ClipKind::video, true)) {
-                           const QPointF at(card->width() / 3.0, 80);
-                           QMouseEvent move(QEvent::MouseMove, at, card->mapToGlobal(at), Qt::NoButton,
-                                            Qt::NoButton, Qt::NoModifier);
-                           QApplication::sendEvent(card, &move);
-                       }
-                   },
-                   1500)
-            << shot(QStringLiteral("cards-hover"));
+        [this] {
+            if (ClipCard* card = firstCard(view(), ClipKind::video, true))
+                QCursor::setPos(card->mapToGlobal(QPoint(card->width() / 3, 80)));
+        },
+        1500);
+}
+
+// The pointer leaves the cards for the window's top left corner.
+void ScreenshotTour::endHover() {
+    m_steps << act([this] { QCursor::setPos(m_window.mapToGlobal(QPoint(1, 1))); }, 300);
 }
 
 void ScreenshotTour::scrubVideo() {
@@ -69,7 +76,7 @@ void ScreenshotTour::scrubSheet(bool audio) {
                        for (const MediaFile& file : manager().mediaFiles()) {
                            if (file.isOnDisk() &&
                                mediaKind(file) == (audio ? ClipKind::audio : ClipKind::video)) {
-                               const QString path = file.matchedPath.value_or(file.path);
+                               const QString path = standingPath(file);
                                Sheet::present(&m_window,
                                               createMediaScrubView(path, QFileInfo(path).fileName(), audio));
                                break;

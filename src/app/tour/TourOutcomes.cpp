@@ -3,8 +3,11 @@
 #include "actions/RemovalRules.h"
 #include "platform/FileMoveSupport.h"
 #include "platform/PathText.h"
+#include "transcode/TranscodeAndReplace.h"
 #include "transcode/TranscodeError.h"
 #include "ui/common/ViewHelpers.h"
+
+#include <QSet>
 
 #include <algorithm>
 #include <cerrno>
@@ -53,6 +56,14 @@ QList<RecycleBinItem> videos(const QList<RecycleBinItem>& bin) {
     return videos;
 }
 
+QList<RecycleBinItem> transcodable(const QList<RecycleBinItem>& bin) {
+    QList<RecycleBinItem> tried;
+    for (const RecycleBinItem& item : bin)
+        if (!transcodeSkip(item.mediaFile, {}))
+            tried.append(item);
+    return tried;
+}
+
 qint64 bytesOf(const QList<RecycleBinItem>& items) {
     qint64 bytes = 0;
     for (const RecycleBinItem& item : items)
@@ -76,13 +87,24 @@ ActionResult trashWithFailures(const QList<RecycleBinItem>& bin) {
 
 // Replacing a file frees about four tenths of it.
 TranscodeCompleteResult transcodeWithErrors(const QList<RecycleBinItem>& bin) {
-    const QList<RecycleBinItem> all = videos(bin);
-    const QList<RecycleBinItem> failed = lastItems(all, all.size() > 1 ? 1 : 0);
+    const QList<RecycleBinItem> tried = transcodable(bin);
+    QList<RecycleBinItem> replaced = videos(tried);
+    QSet<QUuid> isVideo;
+    for (const RecycleBinItem& item : replaced)
+        isVideo.insert(item.id);
     QStringList errors;
-    for (const RecycleBinItem& item : failed)
-        errors.append(nameOf(item) + QStringLiteral(": ") + TranscodeError::sourceChanged().description());
-    const QList<RecycleBinItem> replaced = all.mid(0, all.size() - failed.size());
-    return {int(replaced.size()), 0, int(failed.size()), bytesOf(replaced) * 4 / 10, errors, false};
+    for (const RecycleBinItem& item : tried)
+        if (!isVideo.contains(item.id))
+            errors.append(TranscodeError::noVideoTrack(nameOf(item)).lineFor(nameOf(item)));
+    if (errors.isEmpty() && replaced.size() > 1)
+        errors.append(TranscodeError::sourceChanged().lineFor(nameOf(replaced.takeLast())));
+    const int failed = int(errors.size());
+    return {int(replaced.size()),
+            int(bin.size() - tried.size()),
+            failed,
+            bytesOf(replaced) * 4 / 10,
+            errors,
+            false};
 }
 
 TranscodeCompleteResult transcodeDone(const QList<RecycleBinItem>& bin) {

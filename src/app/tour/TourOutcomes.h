@@ -18,10 +18,12 @@ ActionResult deletion(const QList<RecycleBinItem>& bin);
 // A move to a folder, and a Trash run, that kept the bin's last files (two where it has three or more).
 ActionResult moveWithErrors(const QList<RecycleBinItem>& bin);
 ActionResult trashWithFailures(const QList<RecycleBinItem>& bin);
-// The bin's files a transcode takes (its videos) and their bytes.
+// The bin's videos, and the files a transcode run tries (what the confirmation counts), and bytes.
 QList<RecycleBinItem> videos(const QList<RecycleBinItem>& bin);
+QList<RecycleBinItem> transcodable(const QList<RecycleBinItem>& bin);
 qint64 bytesOf(const QList<RecycleBinItem>& items);
-// A transcode of the bin's videos whose last one changed while it ran, and one where all went well.
+// A transcode of the files a run tries: those without a video track fail (the last video changed
+// while it ran when there are none); and one of the bin's videos where all went well.
 TranscodeCompleteResult transcodeWithErrors(const QList<RecycleBinItem>& bin);
 TranscodeCompleteResult transcodeDone(const QList<RecycleBinItem>& bin);
 

@@ -189,6 +189,11 @@ TranscodeCompleteOverlay::TranscodeCompleteOverlay(const TranscodeCompleteResult
         m_errorLines = box.lines;
         card->addWidget(box.frame, 1);
     }
+    if (!result.unrecorded.isEmpty()) {
+        m_unrecorded = textLabel(result.unrecorded, 0, false, this);
+        setTextColor(m_unrecorded, Color::darkSystemRed());
+        card->addWidget(m_unrecorded);
+    }
     if (m_look.showNote) {
         m_note = textLabel(BinTexts::transcodeNote(), -1, false, this);
         setTextColor(m_note, Color::secondaryLabel());

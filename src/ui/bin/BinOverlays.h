@@ -87,6 +87,7 @@ public:
     QScrollArea* errorScroll() const { return m_errorScroll; }
     QList<QLabel*> errorLines() const { return m_errorLines; }
     QLabel* note() const { return m_note; }
+    QLabel* unrecorded() const { return m_unrecorded; }
     QPushButton* doneButton() const { return m_done; }
 
 private:
@@ -98,6 +99,7 @@ private:
     QScrollArea* m_errorScroll = nullptr;
     QList<QLabel*> m_errorLines;
     QLabel* m_note = nullptr;
+    QLabel* m_unrecorded = nullptr;
     QPushButton* m_done = nullptr;
 };
 

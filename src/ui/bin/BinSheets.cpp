@@ -1,5 +1,6 @@
 #include "ui/bin/BinSheets.h"
 
+#include "actions/ProtectedFolderTest.h"
 #include "analysis/ProjectManager.h"
 #include "platform/ByteCountText.h"
 #include "platform/ThreadPools.h"
@@ -463,11 +464,24 @@ TranscodeConfirmationSheet::TranscodeConfirmationSheet(ProjectManager& manager, 
     skipped->layout()->addWidget(m_skippedLines);
     layout->addWidget(skipped);
 
+    auto* renamed = tintBox(Color::darkSystemBlue(), this);
+    m_renamedBox = renamed;
+    QLabel* renamedIcon = nullptr;
+    renamed->layout()->addItem(iconRow(renamedIcon, m_renamedLabel, renamed));
+    renamedIcon->setPixmap(symbolIcon(QStringLiteral("arrow.right"), Color::darkSystemBlue()).pixmap(14, 14));
+    setTextColor(m_renamedLabel, Color::darkSystemBlue());
+    m_renamedLines = textLabel(QString(), -2, false, renamed);
+    m_renamedLines->setAlignment(Qt::AlignLeft);
+    m_renamedLines->setWordWrap(false); // one line per file, each whole
+    setTextColor(m_renamedLines, Color::secondaryLabel());
+    renamed->layout()->addWidget(m_renamedLines);
+    layout->addWidget(renamed);
+
     // Said plainly: nothing of the original is kept anywhere.
     m_warning = textLabel(QStringLiteral("Original files will be permanently replaced"), -1, false, this);
     m_warning->setToolTip(
-        QStringLiteral("Each .mov or other original is overwritten in place by its HEVC version; "
-                       "the original is not kept."));
+        QStringLiteral("Each .mov original is overwritten in place by its HEVC version; any other "
+                       "original goes to the Trash and its HEVC version takes a .mov name."));
     setTextColor(m_warning, Color::darkSystemRed());
     auto* warningRow = new QHBoxLayout;
     warningRow->addStretch(1);
@@ -478,8 +492,8 @@ TranscodeConfirmationSheet::TranscodeConfirmationSheet(ProjectManager& manager, 
     layout->addLayout(warningRow);
     m_warning->setWordWrap(false);
     auto* replaced =
-        textLabel(QStringLiteral("Originals (.mov files included) are replaced in place and are not kept."),
-                  -2, false, this);
+        textLabel(QStringLiteral("A .mov original is replaced in place; any other goes to the Trash."), -2,
+                  false, this);
     replaced->setObjectName(QStringLiteral("replacedInPlace"));
     setTextColor(replaced, Color::secondaryLabel());
     layout->addWidget(replaced);
@@ -523,7 +537,11 @@ void TranscodeConfirmationSheet::checkFFmpeg() {
 }
 
 void TranscodeConfirmationSheet::refresh() {
-    m_plan = BinTexts::TranscodePlan::of(m_manager.recycleBin());
+    // The run's own test, by the text of the paths (no disk access on this thread).
+    const ProtectedFolderTest protectedFolders = ProtectedFolderTest::forManager(m_manager, nullptr);
+    m_plan = BinTexts::TranscodePlan::of(m_manager.recycleBin(), [&](const QString& path) {
+        return protectedFolders.isInProtectedFolder(path);
+    });
     m_description->setText(m_plan.description());
     // A wrapped label centred in its row would otherwise get a single line's height.
     m_description->setMinimumHeight(m_description->heightForWidth(400));
@@ -545,6 +563,12 @@ void TranscodeConfirmationSheet::refresh() {
     m_skippedBox->setVisible(!m_plan.skippedItems.isEmpty());
     m_skippedLabel->setText(m_plan.skippedLabel());
     m_skippedLines->setText(m_plan.skippedLines().join(QLatin1Char('\n')));
+
+    m_renamedBox->setVisible(!m_plan.renamedItems.isEmpty());
+    m_renamedLabel->setText(m_plan.renamedLabel());
+    m_renamedLines->setText(m_plan.renamedLines().join(QLatin1Char('\n')));
+    // Every line whole: the box grows with the list.
+    m_renamedLines->setMinimumHeight(m_renamedLines->sizeHint().height());
 
     m_confirm->setEnabled(m_plan.transcodable > 0 && !m_confirmed);
 }

@@ -160,6 +160,9 @@ public:
     QLabel* ffmpegLines() const { return m_ffmpegLines; }
     QWidget* skippedBox() const { return m_skippedBox; }
     QLabel* skippedLines() const { return m_skippedLines; }
+    QWidget* renamedBox() const { return m_renamedBox; }
+    QLabel* renamedLabel() const { return m_renamedLabel; }
+    QLabel* renamedLines() const { return m_renamedLines; }
     QLabel* warning() const { return m_warning; }
     QPushButton* confirmButton() const { return m_confirm; }
     QPushButton* cancelButton() const { return m_cancel; }
@@ -187,6 +190,9 @@ private:
     QWidget* m_skippedBox = nullptr;
     QLabel* m_skippedLabel = nullptr;
     QLabel* m_skippedLines = nullptr;
+    QWidget* m_renamedBox = nullptr;
+    QLabel* m_renamedLabel = nullptr;
+    QLabel* m_renamedLines = nullptr;
     QLabel* m_warning = nullptr;
     QPushButton* m_confirm = nullptr;
     QPushButton* m_cancel = nullptr;

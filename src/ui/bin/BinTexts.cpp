@@ -3,6 +3,7 @@
 #include "platform/ByteCountText.h"
 #include "transcode/TranscodeExtensions.h"
 #include "ui/brand/BrandPalette.h"
+#include "ui/common/ViewHelpers.h"
 
 #include <QFileInfo>
 
@@ -85,18 +86,46 @@ QString moveToFolderConfirm(qsizetype binCount, const QString& folderPath) {
            QFileInfo(folderPath).fileName() + QStringLiteral("”?");
 }
 
-TranscodePlan TranscodePlan::of(const QList<RecycleBinItem>& bin) {
+namespace {
+
+QString sourceOf(const RecycleBinItem& item) {
+    return item.mediaFile.matchedPath.value_or(item.mediaFile.path);
+}
+
+// The first five lines, then "  ... and N more".
+QStringList firstFive(const QList<RecycleBinItem>& items,
+                      const std::function<QString(const RecycleBinItem&)>& line) {
+    QStringList lines;
+    for (qsizetype i = 0; i < items.size() && i < 5; ++i)
+        lines.append(QStringLiteral("  ") + line(items.at(i)));
+    if (items.size() > 5)
+        lines.append(QStringLiteral("  ... and ") + QString::number(items.size() - 5) +
+                     QStringLiteral(" more"));
+    return lines;
+}
+
+} // namespace
+
+TranscodePlan TranscodePlan::of(const QList<RecycleBinItem>& bin,
+                                const std::function<bool(const QString& path)>& isProtected) {
     TranscodePlan plan;
     for (const RecycleBinItem& item : bin) {
         const QString& path = item.mediaFile.path;
-        if (transcodeExtensions::isNeverTranscoded(path)) {
+        if (const auto skip = transcodeSkip(item.mediaFile, isProtected)) {
             plan.skippedItems.append(item);
+            plan.skipReasons.append(*skip);
             continue;
         }
         ++plan.transcodable;
         plan.sourceSize += item.mediaFile.size;
         if (transcodeExtensions::isProVideoFormat(path))
             plan.ffmpegItems.append(item);
+        // The replacing step keeps a .mov source's name and gives any other a .mov one; a still or a
+        // sound has no video track to transcode and keeps its name.
+        const QString extension = transcodeExtensions::lowerExtension(sourceOf(item));
+        const MediaKind kind = mediaKindFromExtension(extension);
+        if (extension != QLatin1String("mov") && kind != MediaKind::image && kind != MediaKind::audio)
+            plan.renamedItems.append(item);
     }
     plan.estimatedSize = plan.sourceSize / 8;
     return plan;
@@ -116,28 +145,43 @@ QString TranscodePlan::ffmpegLabel(bool hasFFmpeg) const {
 }
 
 QStringList TranscodePlan::ffmpegLines() const {
-    QStringList lines;
-    for (qsizetype i = 0; i < ffmpegItems.size() && i < 5; ++i)
-        lines.append(QStringLiteral("  ") + QFileInfo(ffmpegItems.at(i).mediaFile.path).fileName());
-    if (ffmpegItems.size() > 5)
-        lines.append(QStringLiteral("  ... and ") + QString::number(ffmpegItems.size() - 5) +
-                     QStringLiteral(" more"));
-    return lines;
+    return firstFive(ffmpegItems,
+                     [](const RecycleBinItem& item) { return QFileInfo(item.mediaFile.path).fileName(); });
 }
 
 QString TranscodePlan::skippedLabel() const {
-    return QString::number(skippedItems.size()) +
-           QStringLiteral(" file(s) will be skipped (proprietary codec)");
+    const bool proprietary = skipReasons.contains(TranscodeSkip::neverTranscoded);
+    const bool isProtected = skipReasons.contains(TranscodeSkip::protectedFolder);
+    const QString why = !isProtected  ? QStringLiteral("proprietary codec")
+                        : proprietary ? QStringLiteral("proprietary codec or protected folder")
+                                      : QStringLiteral("protected folder");
+    return QString::number(skippedItems.size()) + QStringLiteral(" file(s) will be skipped (") + why +
+           QStringLiteral(")");
 }
 
 QStringList TranscodePlan::skippedLines() const {
     QStringList lines;
-    for (const RecycleBinItem& item : skippedItems) {
-        const QString path = item.mediaFile.path;
-        lines.append(QStringLiteral("  ") + QFileInfo(path).fileName() + QStringLiteral(" (") +
-                     transcodeExtensions::lowerExtension(path).toUpper() + QStringLiteral(")"));
+    for (qsizetype i = 0; i < skippedItems.size(); ++i) {
+        const QString path = skippedItems.at(i).mediaFile.path;
+        const QString why = skipReasons.value(i) == TranscodeSkip::protectedFolder
+                                ? QStringLiteral("protected folder")
+                                : transcodeExtensions::lowerExtension(path).toUpper();
+        lines.append(QStringLiteral("  ") + QFileInfo(path).fileName() + QStringLiteral(" (") + why +
+                     QStringLiteral(")"));
     }
     return lines;
+}
+
+QString TranscodePlan::renamedLabel() const {
+    return QString::number(renamedItems.size()) +
+           QStringLiteral(" file(s) will change their extension to .mov");
+}
+
+QStringList TranscodePlan::renamedLines() const {
+    return firstFive(renamedItems, [](const RecycleBinItem& item) -> QString {
+        const QFileInfo source(sourceOf(item));
+        return source.fileName() + QStringLiteral(" → ") + source.completeBaseName() + QStringLiteral(".mov");
+    });
 }
 
 QString ffmpegInstallHint() {
@@ -149,7 +193,7 @@ TranscodeResultLook transcodeResultLook(const TranscodeCompleteResult& r) {
     if (r.wasCancelled) {
         look.symbol = QStringLiteral("stop.circle");
         look.iconColor = Color::darkSystemOrange();
-    } else if (r.failed < 1) {
+    } else if (r.failed < 1 && r.unrecorded.isEmpty()) {
         look.symbol = QStringLiteral("checkmark.circle");
         look.iconColor = Color::successGreen();
     } else {

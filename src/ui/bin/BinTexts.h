@@ -4,6 +4,7 @@
 #include "analysis/TranscodeRunProgress.h"
 #include "model/RecycleBinItem.h"
 #include "model/TranscodeCompleteResult.h"
+#include "transcode/TranscodeAndReplace.h"
 
 #include <QColor>
 #include <QList>
@@ -44,14 +45,19 @@ QString trashFailureQuestion(const QList<RecycleBinItem>& failedItems);
 QString moveToFolderConfirm(qsizetype binCount, const QString& folderPath);
 
 // ---- Transcode confirmation -------------------------------------------------------------------
+// Counts the files the run will try, by the run's own rule, so the sheet, the progress and the
+// result count the same files.
 struct TranscodePlan {
     int transcodable = 0;
     QList<RecycleBinItem> ffmpegItems;
     QList<RecycleBinItem> skippedItems;
+    QList<TranscodeSkip> skipReasons;   // one per skipped item
+    QList<RecycleBinItem> renamedItems; // transcodable, not .mov: their output takes a .mov name
     qint64 sourceSize = 0;
     qint64 estimatedSize = 0; // sourceSize / 8
 
-    static TranscodePlan of(const QList<RecycleBinItem>& bin);
+    static TranscodePlan of(const QList<RecycleBinItem>& bin,
+                            const std::function<bool(const QString& path)>& isProtected = {});
     QString description() const;
     // The ffmpeg box: its label and, for a missing ffmpeg, the install hint.
     QString ffmpegLabel(bool hasFFmpeg) const;
@@ -59,6 +65,9 @@ struct TranscodePlan {
     QStringList ffmpegLines() const;
     QString skippedLabel() const;
     QStringList skippedLines() const;
+    QString renamedLabel() const;
+    // Up to five "  A.mp4 → A.mov" lines, then "  ... and N more".
+    QStringList renamedLines() const;
 };
 QString ffmpegInstallHint();
 

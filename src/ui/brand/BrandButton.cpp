@@ -1,5 +1,7 @@
 #include "ui/brand/BrandButton.h"
 
+#include "ui/brand/FocusRing.h"
+
 #include <QFontMetrics>
 #include <QPainter>
 #include <QPainterPath>
@@ -46,10 +48,8 @@ void BrandButton::paintEvent(QPaintEvent*) {
         painter.setPen(QPen(l.border, 1));
         painter.drawPath(shape);
     }
-    if (hasFocus()) {
-        painter.setPen(QPen(palette().color(QPalette::Highlight), 1.5));
-        painter.drawRoundedRect(outer.adjusted(1, 1, -1, -1), cornerRadius - 1, cornerRadius - 1);
-    }
+    if (hasFocus())
+        paintFocusRing(painter, outer, cornerRadius);
 
     const QFontMetrics metrics(l.font);
     const int textWidth = metrics.horizontalAdvance(text());

@@ -55,7 +55,7 @@ MediaBrowserActions tableActions(const WindowContext& window, const BrowserServi
 
 QCoro::Task<void> requestThumbnail(MediaFile file, RequestToken token,
                                    std::function<void(const QImage&)> done) {
-    const QString source = file.matchedPath.value_or(file.path);
+    const QString source = standingPath(file);
     const QSizeF size(32, 32);
     ThumbnailGenerator& generator = ThumbnailGenerator::shared();
     std::optional<QImage> image;

@@ -184,7 +184,7 @@ QString ImagePreviewView::stateText() const {
 }
 
 QString MediaPreviewView::sourcePath(const MediaFile& file) {
-    return file.matchedPath.value_or(file.path);
+    return standingPath(file);
 }
 
 MediaPreviewView::MediaPreviewView(const MediaFile& file, ImageLoader loader, ScrubViewFactory scrubView,

@@ -1,6 +1,10 @@
 #include "ui/browser/MediaThumbnailStore.h"
 
+#include "ui/common/ViewHelpers.h"
+
 #include <QPointer>
+
+#include <algorithm>
 
 namespace tarnwick {
 
@@ -8,6 +12,9 @@ MediaThumbnailStore::MediaThumbnailStore(Loader loader, int capacity, QObject* p
     : QObject(parent), m_loader(std::move(loader)), m_capacity(std::max(1, capacity)) {}
 
 QImage MediaThumbnailStore::thumbnail(const MediaFile& file) {
+    const QString source = standingPath(file);
+    if (const auto asked = m_sources.constFind(file.id); asked != m_sources.cend() && *asked != source)
+        forget(file.id);
     if (const auto found = m_images.constFind(file.id); found != m_images.cend())
         return *found;
     if (!m_loader || m_pending.contains(file.id) || m_answeredEmpty.contains(file.id))
@@ -15,6 +22,7 @@ QImage MediaThumbnailStore::thumbnail(const MediaFile& file) {
     const quint64 generation = ++m_generation;
     const RequestToken token = RequestToken::make();
     m_pending.insert(file.id, {generation, token});
+    m_sources.insert(file.id, source);
     QPointer<MediaThumbnailStore> self(this);
     const QUuid id = file.id;
     const bool requested = m_loader(file, token, [self, id, generation](const QImage& image) {
@@ -44,8 +52,20 @@ void MediaThumbnailStore::store(const QUuid& id, const QImage& image) {
     m_images.insert(id, image);
     while (int(m_images.size()) > m_capacity && !m_order.empty()) {
         m_images.remove(m_order.front());
+        m_sources.remove(m_order.front());
         m_order.pop_front();
     }
+}
+
+void MediaThumbnailStore::forget(const QUuid& id) {
+    if (m_images.remove(id))
+        m_order.erase(std::find(m_order.begin(), m_order.end(), id));
+    if (const auto pending = m_pending.find(id); pending != m_pending.end()) {
+        pending->token.cancel();
+        m_pending.erase(pending);
+    }
+    m_answeredEmpty.remove(id);
+    m_sources.remove(id);
 }
 
 void MediaThumbnailStore::keepPendingOnly(const QSet<QUuid>& visible) {
@@ -64,6 +84,7 @@ void MediaThumbnailStore::clear() {
     m_order.clear();
     m_pending.clear();
     m_answeredEmpty.clear();
+    m_sources.clear();
 }
 
 } // namespace tarnwick

@@ -28,7 +28,8 @@ public:
 
     explicit MediaThumbnailStore(Loader loader, int capacity = 2000, QObject* parent = nullptr);
 
-    // The picture, or null; asks the loader once while neither a picture nor a request exists.
+    // The picture, or null; asks the loader once while neither a picture nor a request exists for
+    // the file that now stands for the row (a transcoded or relinked row asks again).
     QImage thumbnail(const MediaFile& file);
     bool isLoading(const QUuid& id) const { return m_pending.contains(id); }
     // Drops the pending requests of rows that are no longer visible; their answers are ignored.
@@ -42,6 +43,7 @@ Q_SIGNALS:
 
 private:
     void store(const QUuid& id, const QImage& image);
+    void forget(const QUuid& id);
 
     Loader m_loader;
     int m_capacity;
@@ -53,6 +55,7 @@ private:
     };
     QHash<QUuid, Pending> m_pending;
     QSet<QUuid> m_answeredEmpty;
+    QHash<QUuid, QString> m_sources; // the file each row's picture was asked of
     quint64 m_generation = 0;
 };
 

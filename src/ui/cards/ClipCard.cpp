@@ -2,6 +2,7 @@
 
 #include "ui/brand/BrandPalette.h"
 #include "ui/brand/SymbolIcons.h"
+#include "ui/common/ViewHelpers.h"
 #include "ui/preview/AudioOutputs.h"
 #include "ui/preview/MediaPlayerView.h"
 #include "ui/preview/ScrubEngine.h"
@@ -172,8 +173,10 @@ ClipCard::~ClipCard() {
 }
 
 void ClipCard::showFile(const MediaFile& file, ScrubEngine* engine, bool selected, EngineStart start) {
-    // The same file again (a card shown mid-scroll may get its engine only now).
-    if (m_shown && file.id == m_file.id && (engine == m_engine || (engine && !m_engine))) {
+    // The same file again (a card shown mid-scroll may get its engine only now); one whose file now
+    // stands elsewhere (transcoded, relinked) is shown afresh.
+    if (m_shown && file.id == m_file.id && standingPath(file) == standingPath(m_file) &&
+        (engine == m_engine || (engine && !m_engine))) {
         if (!(file == m_file)) {
             m_file = file;
             m_info.reset();
@@ -200,7 +203,7 @@ void ClipCard::showFile(const MediaFile& file, ScrubEngine* engine, bool selecte
         startEngine();
     if (m_kind == ClipKind::image && m_file.isOnDisk() && m_loadStill) {
         m_stillToken = RequestToken::make();
-        loadImagePoster(m_file.matchedPath.value_or(m_file.path), m_stillToken);
+        loadImagePoster(standingPath(m_file), m_stillToken);
     }
     refreshButtons();
     refresh();

@@ -2,6 +2,7 @@
 
 #include "platform/MemoryRelease.h"
 #include "ui/brand/BrandPalette.h"
+#include "ui/common/ViewHelpers.h"
 #include "ui/preview/ClipKind.h"
 #include "ui/preview/ScrubEngine.h"
 
@@ -136,6 +137,8 @@ void ClipCardGrid::relayout(Cause cause) {
             if (deferEngines) {
                 // A card coming back finds its engine (and the poster it keeps) without starting it.
                 ScrubEngine* kept = video ? m_engines.value(file.id) : nullptr;
+                if (kept && m_engineSources.value(file.id) != standingPath(file))
+                    kept = nullptr; // its file was replaced: engineOf() makes a new one
                 if (kept)
                     m_engineUse[file.id] = ++m_useClock;
                 card->showFile(file, kept, m_selection.contains(file.id), ClipCard::EngineStart::later);
@@ -161,9 +164,15 @@ ClipCard* ClipCardGrid::takeCard() {
 ScrubEngine* ClipCardGrid::engineOf(const MediaFile& file) {
     m_engineUse[file.id] = ++m_useClock;
     ScrubEngine*& engine = m_engines[file.id];
-    if (engine)
+    const QString source = standingPath(file);
+    if (engine && m_engineSources.value(file.id) == source)
         return engine;
+    // A transcode or relink put another file in the entry's place; the card showing the old
+    // engine lets go of it when it is shown the file afresh.
+    if (engine)
+        engine->deleteLater();
     engine = m_makeEngine(file, this);
+    m_engineSources.insert(file.id, source);
     ScrubEngine* made = engine; // the bound below may rehash m_engines
     boundEngines();
     return made;
@@ -191,6 +200,7 @@ void ClipCardGrid::boundEngines() {
         const QUuid& id = idle[size_t(i)].second;
         delete m_engines.take(id);
         m_engineUse.remove(id);
+        m_engineSources.remove(id);
     }
 }
 
@@ -209,6 +219,7 @@ void ClipCardGrid::pruneEngines() {
     for (const QUuid& id : std::as_const(gone)) {
         delete m_engines.take(id);
         m_engineUse.remove(id);
+        m_engineSources.remove(id);
     }
 }
 

@@ -85,7 +85,8 @@ private:
     QHash<int, ClipCard*> m_live;
     QList<ClipCard*> m_spare;
     QHash<QUuid, ScrubEngine*> m_engines;
-    QHash<QUuid, quint64> m_engineUse; // when each engine was last bound to a card
+    QHash<QUuid, quint64> m_engineUse;     // when each engine was last bound to a card
+    QHash<QUuid, QString> m_engineSources; // the file each engine decodes
     quint64 m_useClock = 0;
     QTimer m_settle;
 };

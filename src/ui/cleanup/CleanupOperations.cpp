@@ -78,10 +78,8 @@ public:
         Q_UNREACHABLE();
         return nullptr;
     }
-    std::optional<QUrl> exportUnusedFilesCSV(ProjectManager& manager) override {
-        if (const std::optional<QString> path = UnusedFilesExport::exportUnusedFilesCSV(manager))
-            return QUrl::fromLocalFile(*path);
-        return std::nullopt;
+    CSVExportResult exportUnusedFilesCSV(ProjectManager& manager) override {
+        return UnusedFilesExport::exportUnusedFilesCSV(manager);
     }
     QCoro::Task<void> importDaVinciCSV(ProjectManager& manager, QUrl csv) override {
         co_await DaVinciCSVImport::importDaVinciCSV(manager, std::move(csv));

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "actions/CleanupResult.h"
+#include "actions/UnusedFilesExport.h"
 #include "model/MediaFile.h"
 #include "model/RecycleBinItem.h"
 
@@ -47,7 +48,7 @@ public:
     // moves, unused by the others. The manager and these operations outlive the run.
     virtual std::unique_ptr<CleanupRun> makeRun(CleanupRunKind kind, ProjectManager& manager,
                                                 const QUrl& folder = {}) = 0;
-    virtual std::optional<QUrl> exportUnusedFilesCSV(ProjectManager& manager) = 0;
+    virtual CSVExportResult exportUnusedFilesCSV(ProjectManager& manager) = 0;
     // The ffmpeg executable; callable from any thread.
     virtual std::optional<QString> locateFFmpeg();
     virtual QCoro::Task<void> importDaVinciCSV(ProjectManager& manager, QUrl csv) = 0;

@@ -2,11 +2,14 @@
 
 #include "ui/brand/BrandFonts.h"
 #include "ui/brand/BrandPalette.h"
+#include "ui/common/KeyboardOwner.h"
 #include "ui/common/Labels.h"
+#include "ui/common/ModalFrame.h"
 
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPushButton>
+#include <QScreen>
 #include <QVBoxLayout>
 
 namespace tarnwick {
@@ -23,6 +26,9 @@ AlertDialog::AlertDialog(QWidget* parent, const QString& title, const QString& m
     : QDialog(parent), m_title(title), m_message(message), m_buttons(std::move(buttons)) {
     setWindowTitle(title);
     setWindowModality(parent ? Qt::WindowModal : Qt::ApplicationModal);
+    setAttribute(Qt::WA_KeyboardFocusChange); // its focus shows before the first Tab
+    (new KeyboardOwner(this))->setOwner(this);
+    modalFrame::addFrame(*this);
     setMinimumWidth(360);
     setMaximumWidth(520);
     setAutoFillBackground(true);
@@ -83,6 +89,15 @@ void AlertDialog::choose(int index) {
         accept();
     if (action)
         action();
+}
+
+void AlertDialog::showEvent(QShowEvent* event) {
+    QDialog::showEvent(event);
+    modalFrame::dimWindowBehind(*this);
+    if (QScreen* where = screen())
+        setGeometry(modalFrame::placedWithin(geometry(), where->availableGeometry()));
+    // Without a window manager nothing else makes the new window take the keyboard.
+    activateWindow();
 }
 
 void AlertDialog::reject() {

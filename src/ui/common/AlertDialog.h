@@ -21,7 +21,8 @@ struct AlertButton {
 
 // A window-modal alert whose buttons stay in the order given, left to right, whatever the
 // platform's button-box convention. Opened with open(): no nested event loop. Each button runs
-// its action once and closes the alert; Escape runs the cancel button (or a lone button).
+// its action once and closes the alert; Escape runs the cancel button (or a lone button). It has
+// the keyboard while it shows and dims the window behind it.
 class AlertDialog : public QDialog {
     Q_OBJECT
 public:
@@ -36,6 +37,9 @@ public:
     QString message() const { return m_message; }
 
     void reject() override;
+
+protected:
+    void showEvent(QShowEvent* event) override;
 
 private:
     void choose(int index);

@@ -2,6 +2,7 @@
 
 #include "ui/brand/BrandFonts.h"
 #include "ui/brand/BrandPalette.h"
+#include "ui/brand/FocusRing.h"
 
 #include <QFontMetricsF>
 #include <QPainter>
@@ -23,6 +24,7 @@ FilterChipToggle::FilterChipToggle(const QString& text, QWidget* parent) : QAbst
     setText(text);
     setCheckable(true);
     setCursor(Qt::PointingHandCursor);
+    setFocusPolicy(Qt::StrongFocus);
     setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
     connect(this, &QAbstractButton::toggled, this, [this] { updateGeometry(); });
 }
@@ -49,6 +51,8 @@ void FilterChipToggle::paintEvent(QPaintEvent*) {
     painter.setFont(chipFont(on));
     painter.setPen(on ? Color::brandBackground() : Color::brandTextSecondary());
     painter.drawText(rect(), Qt::AlignCenter, text());
+    if (hasFocus())
+        paintFocusRing(painter, outer, cornerRadius);
 }
 
 bool FilterChipToggle::hitButton(const QPoint& pos) const {

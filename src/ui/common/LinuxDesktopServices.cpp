@@ -34,19 +34,23 @@ QUrl LinuxDesktopServices::parentFolderURL(const QString& path) {
     return QUrl::fromLocalFile(QFileInfo(path).path());
 }
 
-void LinuxDesktopServices::revealFile(const QString& path) {
+void LinuxDesktopServices::revealFile(const QString& path, std::function<void(bool shown)> done) {
     const QUrl fallback = parentFolderURL(path);
+    const auto answer = [done = std::move(done)](bool shown) {
+        if (done)
+            done(shown);
+    };
     if (!m_bus.isConnected()) {
-        m_opener(fallback);
+        answer(m_opener(fallback));
         return;
     }
     // A file manager that is not running yet is started by the bus; only an error falls back.
     auto* watcher =
         new QDBusPendingCallWatcher(m_bus.asyncCall(showItemsMessage(path), kRevealTimeoutMs), this);
     connect(watcher, &QDBusPendingCallWatcher::finished, this,
-            [this, fallback](QDBusPendingCallWatcher* call) {
-                if (call->isError())
-                    m_opener(fallback);
+            [this, fallback, answer](QDBusPendingCallWatcher* call) {
+                // The opener says false when no program could open the folder.
+                answer(!call->isError() || m_opener(fallback));
                 call->deleteLater();
             });
 }

@@ -20,7 +20,7 @@ public:
     explicit LinuxDesktopServices(QDBusConnection bus = QDBusConnection::sessionBus(), URLOpener opener = {},
                                   QObject* parent = nullptr);
 
-    void revealFile(const QString& path) override;
+    void revealFile(const QString& path, std::function<void(bool shown)> done = {}) override;
     void copyText(const QString& text) override;
     void openFile(const QString& path, std::function<void(bool opened)> done) override;
 

@@ -54,4 +54,22 @@ QList<MenuDefinition> appMenuModel() {
     };
 }
 
+QStringList menuBarTitles(const QList<MenuDefinition>& model) {
+    QStringList titles;
+    QString taken;
+    for (const auto& menu : model) {
+        QString title = menu.title;
+        for (qsizetype i = 0; i < menu.title.size(); ++i) {
+            const QChar letter = menu.title.at(i).toLower();
+            if (!letter.isLetterOrNumber() || taken.contains(letter))
+                continue;
+            taken.append(letter);
+            title = menu.title.left(i) + QLatin1Char('&') + menu.title.mid(i);
+            break;
+        }
+        titles.append(title);
+    }
+    return titles;
+}
+
 } // namespace tarnwick

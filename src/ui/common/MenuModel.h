@@ -5,6 +5,7 @@
 #include <QKeySequence>
 #include <QList>
 #include <QString>
+#include <QStringList>
 
 #include <optional>
 
@@ -39,5 +40,9 @@ struct MenuDefinition {
 // The menu bar, left to right. The Command key of the original platform is Ctrl here; the
 // application menu is the first menu, "Tarnwick".
 QList<MenuDefinition> appMenuModel();
+
+// The menu titles as the menu bar shows them: each marks a letter of its own ("&File") so that
+// Alt with that letter opens it; the first letter when no other title took it already.
+QStringList menuBarTitles(const QList<MenuDefinition>& model);
 
 } // namespace tarnwick

@@ -43,6 +43,7 @@ constexpr auto descriptors = std::to_array<Descriptor>({
     named(P::daVinciImportResult, u"DaVinci CSV Import"),
     named(P::daVinciImportConfirm, u"Import DaVinci CSV as Unused?"),
     named(P::csvExported, u"Unused Files Exported"),
+    named(P::csvExportFailed, u"CSV Export Failed"),
     named(P::grantAccess, u"Grant Access to Your Media"),
     named(P::grantAccessFailure, u"Still Can’t Read That Drive"),
     named(P::binMoveConfirm, u"Move Files to Folder?"),
@@ -55,6 +56,7 @@ constexpr auto descriptors = std::to_array<Descriptor>({
     named(P::deleteSafety, u"⚠️ Potentially Used Media"),
     named(P::unusedMoveFolder, u"unusedFolderImporter"),
     named(P::unusedMoveConfirm, u"Move Unused Files to Folder?"),
+    named(P::reviewPrompt, u"ReviewPromptSheet"),
 });
 
 constexpr auto texts = [] {

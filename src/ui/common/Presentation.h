@@ -24,6 +24,7 @@ enum class Presentation {
     daVinciImportResult,
     daVinciImportConfirm,
     csvExported,
+    csvExportFailed,
     grantAccess,
     grantAccessFailure,
     binMoveConfirm,
@@ -37,6 +38,8 @@ enum class Presentation {
     deleteSafety,
     unusedMoveFolder,
     unusedMoveConfirm,
+    // Last of all: it asks only once nothing else is due.
+    reviewPrompt,
     count // not a presentation: how many there are, for the tables' checks
 };
 

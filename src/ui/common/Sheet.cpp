@@ -1,12 +1,50 @@
 #include "ui/common/Sheet.h"
 
+#include "ui/common/KeyboardOwner.h"
+#include "ui/common/ModalFrame.h"
+
+#include <QPushButton>
+#include <QScreen>
+#include <QScrollArea>
 #include <QVBoxLayout>
 
 namespace tarnwick {
 
+namespace {
+
+// Asks for the whole of its content, so a sheet is as large as before unless the screen is smaller.
+class SheetScrollArea : public QScrollArea {
+public:
+    using QScrollArea::QScrollArea;
+    QSize sizeHint() const override {
+        const QWidget* content = widget();
+        if (!content)
+            return QScrollArea::sizeHint();
+        return content->sizeHint().expandedTo(content->minimumSize()).boundedTo(content->maximumSize());
+    }
+    QSize minimumSizeHint() const override {
+        const QWidget* content = widget();
+        const QSize whole = content ? content->minimumSizeHint().expandedTo(content->minimumSize()) : QSize();
+        return m_room.isValid() ? whole.boundedTo(m_room) : whole;
+    }
+    // At most what the screen leaves for the sheet's content.
+    void setRoom(QSize room) {
+        m_room = room;
+        updateGeometry();
+    }
+
+private:
+    QSize m_room;
+};
+
+} // namespace
+
 Sheet::Sheet(QWidget* window, QWidget* content) : QDialog(window, Qt::Sheet), m_content(content) {
     setWindowModality(window ? Qt::WindowModal : Qt::ApplicationModal);
     setAttribute(Qt::WA_DeleteOnClose);
+    setAttribute(Qt::WA_KeyboardFocusChange); // its focus shows before the first Tab
+    (new KeyboardOwner(this))->setOwner(this);
+    modalFrame::addFrame(*this);
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSizeConstraint(QLayout::SetMinimumSize);
@@ -14,10 +52,71 @@ Sheet::Sheet(QWidget* window, QWidget* content) : QDialog(window, Qt::Sheet), m_
     layout->addWidget(content);
 }
 
+void Sheet::scrollContent() {
+    if (m_scroll)
+        return;
+    // Only then: a video picture is a window of its own, which a scrolled viewport would not show.
+    m_scroll = new SheetScrollArea(this);
+    m_scroll->setFrameShape(QFrame::NoFrame);
+    m_scroll->setFocusPolicy(Qt::NoFocus);
+    m_scroll->setWidgetResizable(true);
+    m_scroll->viewport()->setAutoFillBackground(false);
+    layout()->removeWidget(m_content);
+    const bool filled = m_content->autoFillBackground();
+    m_scroll->setWidget(m_content); // takes it over
+    m_content->setAutoFillBackground(filled);
+    layout()->addWidget(m_scroll);
+    m_scroll->show();
+}
+
 Sheet* Sheet::present(QWidget* window, QWidget* content) {
     auto* sheet = new Sheet(window, content);
     sheet->open();
     return sheet;
+}
+
+void Sheet::placeWithin(const QRect& available) {
+    // Never larger than the area, whatever the content asks; the content scrolls instead.
+    const QSize least = m_content->minimumSizeHint().expandedTo(m_content->minimumSize());
+    if (least.width() > available.width() || least.height() > available.height())
+        scrollContent();
+    if (m_scroll)
+        static_cast<SheetScrollArea*>(m_scroll)->setRoom(available.size());
+    layout()->activate();
+    setMaximumSize(available.size());
+    const QSize wanted = sizeHint().expandedTo(size()).boundedTo(available.size());
+    // The window manager's frame round the sheet (none without one) stays inside too when it
+    // fits; otherwise the sheet's own content does.
+    const QRect outer = frameGeometry();
+    const QRect inner = geometry();
+    const QMargins decoration(inner.left() - outer.left(), inner.top() - outer.top(),
+                              outer.right() - inner.right(), outer.bottom() - inner.bottom());
+    const QRect framed =
+        modalFrame::placedWithin(QRect(inner.topLeft(), wanted).marginsAdded(decoration), available);
+    if (framed.size() == wanted.grownBy(decoration))
+        setGeometry(framed.marginsRemoved(decoration));
+    else
+        setGeometry(modalFrame::placedWithin(QRect(inner.topLeft(), wanted), available));
+}
+
+void Sheet::showEvent(QShowEvent* event) {
+    QDialog::showEvent(event);
+    modalFrame::dimWindowBehind(*this);
+    if (QScreen* where = screen())
+        placeWithin(where->availableGeometry());
+    // Return is the default button's, whichever button has the focus (Space presses that one).
+    QPushButton* defaultButton = nullptr;
+    for (QPushButton* button : m_content->findChildren<QPushButton*>()) {
+        if (button->isDefault())
+            defaultButton = button;
+        else
+            button->setAutoDefault(false);
+    }
+    QWidget* focus = focusWidget();
+    if (defaultButton && (!focus || qobject_cast<QAbstractButton*>(focus) || focus == m_scroll))
+        defaultButton->setFocus(Qt::OtherFocusReason);
+    // Without a window manager nothing else makes the new window take the keyboard.
+    activateWindow();
 }
 
 void Sheet::done(int result) {

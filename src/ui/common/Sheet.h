@@ -2,11 +2,15 @@
 
 #include <QDialog>
 
+class QScrollArea;
+
 namespace tarnwick {
 
 // A sheet: a window-modal dialog over the main window holding one content widget, opened with
 // open() so the caller's code keeps running (no nested event loop). It deletes itself when
-// closed; `dismissed` tells the owner to clear the state that presented it.
+// closed; `dismissed` tells the owner to clear the state that presented it. While it shows it
+// has the keyboard (Escape closes it, Return presses its default button), the window behind is
+// dimmed, and it stays inside the screen's available area, scrolling its content if it must.
 class Sheet : public QDialog {
     Q_OBJECT
 public:
@@ -16,15 +20,21 @@ public:
     static Sheet* present(QWidget* window, QWidget* content);
 
     QWidget* content() const { return m_content; }
+    // Sizes and moves the sheet to lie inside `available` (screen coordinates).
+    void placeWithin(const QRect& available);
 
 Q_SIGNALS:
     void dismissed();
 
 protected:
     void done(int result) override;
+    void showEvent(QShowEvent* event) override;
 
 private:
+    void scrollContent();
+
     QWidget* m_content = nullptr;
+    QScrollArea* m_scroll = nullptr;
     bool m_dismissed = false;
 };
 

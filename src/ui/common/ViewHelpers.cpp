@@ -8,6 +8,12 @@
 
 namespace tarnwick {
 
+QString standingPath(const MediaFile& file) {
+    if (file.transcodedPath)
+        return *file.transcodedPath;
+    return file.matchedPath.value_or(file.path);
+}
+
 QColor statusColor(const MediaFile& file) {
     switch (file.status) {
     case MediaFileStatus::checking:

@@ -17,6 +17,10 @@
 
 namespace tarnwick {
 
+// The file that now stands for the entry, whose picture the views show and play: the transcoded
+// output once a transcode replaced the source, else where the file was found, else its path.
+QString standingPath(const MediaFile& file);
+
 // The brand colour of a file's status; an online file found elsewhere (matched path) is cyan.
 QColor statusColor(const MediaFile& file);
 // The brand colour of a storage type.

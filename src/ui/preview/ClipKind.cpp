@@ -2,6 +2,7 @@
 
 #include "model/MediaFile.h"
 #include "stores/SecurityScopedAccess.h"
+#include "ui/common/ViewHelpers.h"
 
 #include <QFileInfo>
 
@@ -60,7 +61,7 @@ std::optional<QUrl> playableVideoURL(const MediaFile& file, const PlayableURLRes
         return resolve(*file.proxyPath);
     if (!file.isOnDisk())
         return std::nullopt;
-    const QString& path = file.matchedPath ? *file.matchedPath : file.path;
+    const QString path = standingPath(file);
     if (!clipVideoExtensions().contains(lowerExtension(path)))
         return std::nullopt;
     return resolve(path);
@@ -72,7 +73,7 @@ std::optional<QUrl> playableAudioURL(const MediaFile& file, const PlayableURLRes
         return video;
     if (!file.isOnDisk() || !clipAudioExtensions().contains(lowerExtension(file.path)))
         return std::nullopt;
-    return resolve(file.matchedPath ? *file.matchedPath : file.path);
+    return resolve(standingPath(file));
 }
 
 } // namespace tarnwick

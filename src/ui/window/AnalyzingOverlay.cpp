@@ -12,6 +12,8 @@
 #include <QTimer>
 #include <QVBoxLayout>
 
+#include <algorithm>
+
 namespace tarnwick {
 
 namespace {
@@ -105,6 +107,19 @@ std::optional<QString> AnalyzingOverlay::fileCountText(qint64 index, qint64 tota
     return QStringLiteral("%1 / %2 files").arg(index).arg(total);
 }
 
+AnalyzingOverlay::Figures AnalyzingOverlay::figures(const AnalysisProgress& progress) {
+    const auto permille = [](double fraction) { return int(fraction * 1000.0 + 0.5); };
+    if (!progress.step)
+        return {permille(progress.analysisProgress),
+                fileCountText(progress.currentFileIndex, progress.totalFilesToScan)};
+    Figures shown;
+    if (progress.step->fraction)
+        shown.permille = permille(std::clamp(*progress.step->fraction, 0.0, 1.0));
+    if (progress.step->countsFiles)
+        shown.fileCount = fileCountText(progress.currentFileIndex, progress.totalFilesToScan);
+    return shown;
+}
+
 void AnalyzingOverlay::advance() {
     m_calloutIndex = (m_calloutIndex + 1) % int(funCallouts().size());
     m_callout->setText(funCallouts().at(m_calloutIndex));
@@ -124,7 +139,9 @@ std::optional<QString> AnalyzingOverlay::shownFileCount() const {
         return std::nullopt;
     return m_count->text();
 }
-int AnalyzingOverlay::progressPermille() const {
+std::optional<int> AnalyzingOverlay::progressPermille() const {
+    if (m_bar->maximum() == 0)
+        return std::nullopt;
     return m_bar->value();
 }
 
@@ -132,12 +149,14 @@ void AnalyzingOverlay::refresh() {
     if (!m_manager)
         return;
     const AnalysisProgress& progress = m_manager->progress();
-    m_bar->setValue(int(progress.analysisProgress * 1000.0 + 0.5));
+    const Figures shown = figures(progress);
+    // A range of 0 to 0 draws the bar busy.
+    m_bar->setRange(0, shown.permille ? 1000 : 0);
+    m_bar->setValue(shown.permille.value_or(0));
     m_task->setText(
         m_task->fontMetrics().elidedText(progress.currentTask, Qt::ElideRight, progressTextWidth * 2 - 20));
-    const auto count = fileCountText(progress.currentFileIndex, progress.totalFilesToScan);
-    m_count->setVisible(count.has_value());
-    m_count->setText(count.value_or(QString()));
+    m_count->setVisible(shown.fileCount.has_value());
+    m_count->setText(shown.fileCount.value_or(QString()));
     m_callout->setText(funCallouts().at(m_calloutIndex));
 }
 

@@ -14,6 +14,7 @@ class QTimer;
 namespace tarnwick {
 
 class ProjectManager;
+struct AnalysisProgress;
 
 // Covers the window while the manager imports: progress, the current step, the file count and
 // a light-hearted message that changes every 8 seconds (advance() is the timer's tick).
@@ -30,6 +31,14 @@ public:
     // "3 / 12 files"; nothing while the total is 0.
     static std::optional<QString> fileCountText(qint64 index, qint64 total);
 
+    // The bar and the file count, both of the step the task line names.
+    struct Figures {
+        std::optional<int> permille; // none: the step cannot say how far it is (a busy bar)
+        std::optional<QString> fileCount;
+        friend bool operator==(const Figures&, const Figures&) = default;
+    };
+    static Figures figures(const AnalysisProgress& progress);
+
     int calloutIndex() const { return m_calloutIndex; }
     void advance();
 
@@ -37,7 +46,8 @@ public:
     QString taskText() const;
     QString calloutText() const;
     std::optional<QString> shownFileCount() const;
-    int progressPermille() const;
+    // None while the bar is busy.
+    std::optional<int> progressPermille() const;
     QTimer* timer() const { return m_timer; }
 
 protected:

@@ -11,6 +11,7 @@
 #include "ui/common/CommandActions.h"
 #include "ui/common/CommandCenter.h"
 #include "ui/common/FilePanel.h"
+#include "ui/common/KeyboardOwner.h"
 #include "ui/common/LinuxDesktopServices.h"
 #include "ui/window/AnalyzingOverlay.h"
 #include "ui/window/BusyStatus.h"
@@ -75,6 +76,7 @@ ContentView::ContentView(std::unique_ptr<ProjectManager> manager, Services servi
     setMinimumSize(1280, 700);
     setAcceptDrops(true);
     qApp->installEventFilter(this);
+    m_keyboard = new KeyboardOwner(this);
 
     m_facts = new WindowFacts(*m_manager, *m_services.operations, this);
     m_runner = new CleanupRunner(*m_manager, *m_services.operations, this);
@@ -160,7 +162,11 @@ void ContentView::buildPresentations() {
     m_presentations = new WindowPresentations(
         {*m_manager, *m_services.operations, *m_runner, *m_filePanel, *m_grants, m_services.factories,
          m_services.openURL, [this] { showVolumeAccessPanel(); }, this,
-         [this](const TranscodeCompleteResult& r) { showTranscodeResult(r); }},
+         [this](const TranscodeCompleteResult& r) { showTranscodeResult(r); },
+         [this] {
+             return m_manager->progress().isAnalyzing || m_manager->moveProgress().isMoveInProgress ||
+                    m_manager->transcodeProgress().isTranscodeInProgress || m_transcodeResult.has_value();
+         }},
         this);
     QPointer<ContentView> self(this);
     m_context = std::make_unique<WindowContext>(
@@ -409,8 +415,11 @@ void ContentView::dismissTranscodeResult() {
         transcode.showTranscodeComplete = false;
         transcode.transcodeCompleteResult = std::nullopt;
     });
-    // Not inside the card's own click.
-    QTimer::singleShot(0, this, [this] { updateOverlays(); });
+    // Not inside the card's own click. What waited for the card may show now.
+    QTimer::singleShot(0, this, [this] {
+        updateOverlays();
+        m_presentations->chain().schedule();
+    });
 }
 
 void ContentView::updateBusyStatus() {
@@ -429,13 +438,19 @@ void ContentView::updateBusyStatus() {
 }
 
 void ContentView::layoutLayers() {
+    QWidget* top = nullptr;
     for (QWidget* layer : {m_analyzing.data(), m_moveOverlay.data(), m_transcodeOverlay.data(),
                            m_transcodeComplete.data(), m_welcome.data()}) {
         if (layer) {
             layer->setGeometry(rect());
             layer->raise();
+            top = layer;
         }
     }
+    if (auto* guide = qobject_cast<WelcomeView*>(top))
+        m_keyboard->setOwner(guide, [guide](QKeyEvent& key) { return guide->handleKey(key); });
+    else
+        m_keyboard->setOwner(top);
 }
 
 void ContentView::resizeEvent(QResizeEvent* event) {

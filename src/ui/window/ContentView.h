@@ -36,6 +36,7 @@ class ProjectManager;
 class SecurityScopedAccess;
 class CommandActions;
 class WelcomeView;
+class KeyboardOwner;
 class WindowFacts;
 class WindowPresentations;
 struct OpenPanelRequest;
@@ -174,6 +175,7 @@ private:
     QPointer<QWidget> m_transcodeComplete;
     std::optional<TranscodeCompleteResult> m_transcodeResult; // shown by the card until Done
     QPointer<QWidget> m_welcome;
+    KeyboardOwner* m_keyboard = nullptr; // the topmost layer has the window's keyboard
 
     DetailViewMode m_detailViewMode = DetailViewMode::cards;
     QSet<QUuid> m_selectedFiles;

@@ -71,21 +71,26 @@ void ContentView::runRescan() {
 }
 
 void ContentView::exportUnusedCSV() {
-    const std::optional<QUrl> url = operations().exportUnusedFilesCSV(*m_manager);
-    if (!url)
-        return; // nothing to export, or the write failed: both logged
-    const QString path = url->toLocalFile();
+    const CSVExportResult exported = operations().exportUnusedFilesCSV(*m_manager);
+    if (!exported) {
+        if (!exported.failure.isEmpty())
+            m_presentations->showCSVExportFailed(exported.failure);
+        return; // else nothing to export
+    }
+    const QString path = *exported;
     // Where no application opens CSV files the file is shown in the file manager instead; the
-    // message says where it is either way, so an export is never silent.
+    // message says where it is and only what happened, so an export is never silent.
     std::weak_ptr<DesktopServices> weakDesktop = m_services.desktop;
     m_services.desktop->openFile(path, [self = QPointer(this), weakDesktop, path](bool opened) {
+        const auto tell = [self, path, opened](bool revealed) {
+            if (self)
+                self->m_presentations->showCSVExported(path, opened, revealed);
+        };
         const std::shared_ptr<DesktopServices> desktop = weakDesktop.lock();
-        if (!opened && desktop) {
-            AppLog::info(QStringLiteral("No application opened the CSV; revealing it in the file manager"));
-            desktop->revealFile(path);
-        }
-        if (self)
-            self->m_presentations->showCSVExported(path, opened);
+        if (opened || !desktop)
+            return tell(false);
+        AppLog::info(QStringLiteral("No application opened the CSV; revealing it in the file manager"));
+        desktop->revealFile(path, tell);
     });
 }
 

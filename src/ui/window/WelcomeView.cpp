@@ -8,10 +8,13 @@
 
 #include <QApplication>
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QPainter>
 #include <QPushButton>
 #include <QVBoxLayout>
+
+#include <algorithm>
 
 namespace tarnwick {
 
@@ -72,10 +75,7 @@ WelcomeView::WelcomeView(std::function<void()> onComplete, QWidget* parent)
     m_skip = new QPushButton(QStringLiteral("Skip"), card);
     m_skip->setFlat(true);
     m_skip->setCursor(Qt::PointingHandCursor);
-    connect(m_skip, &QPushButton::clicked, this, [this] {
-        if (m_onComplete)
-            m_onComplete();
-    });
+    connect(m_skip, &QPushButton::clicked, this, &WelcomeView::complete);
     skipRow->addWidget(m_skip);
     auto* skipHolder = new QWidget(card);
     skipHolder->setFixedHeight(32 + 16);
@@ -96,6 +96,14 @@ WelcomeView::WelcomeView(std::function<void()> onComplete, QWidget* parent)
     m_description->setWordWrap(true);
     m_description->setFixedWidth(360);
     setTextColor(m_description, QApplication::palette().color(QPalette::PlaceholderText));
+    // The layout does not ask a wrapped label for its height at its width, so the box is made tall
+    // enough for the longest description; the pages keep their title in one place too.
+    int tallest = 0;
+    for (const Step& step : steps()) {
+        m_description->setText(step.description);
+        tallest = std::max(tallest, m_description->heightForWidth(m_description->width()));
+    }
+    m_description->setMinimumHeight(tallest);
     auto* content = new QVBoxLayout;
     content->setSpacing(20);
     content->addWidget(m_icon, 0, Qt::AlignHCenter);
@@ -130,8 +138,7 @@ WelcomeView::WelcomeView(std::function<void()> onComplete, QWidget* parent)
     m_forward->setDefault(true);
     connect(m_forward, &QPushButton::clicked, this, [this] {
         if (m_currentStep == steps().size() - 1) {
-            if (m_onComplete)
-                m_onComplete();
+            complete();
         } else {
             nextStep();
         }
@@ -140,6 +147,31 @@ WelcomeView::WelcomeView(std::function<void()> onComplete, QWidget* parent)
     layout->addLayout(nav);
 
     showStep(0);
+}
+
+void WelcomeView::complete() {
+    if (m_onComplete)
+        m_onComplete();
+}
+
+bool WelcomeView::handleKey(const QKeyEvent& key) {
+    if (key.modifiers() & ~Qt::KeypadModifier)
+        return false;
+    switch (key.key()) {
+    case Qt::Key_Right:
+        if (m_currentStep < steps().size() - 1)
+            m_forward->click();
+        return true;
+    case Qt::Key_Left:
+        if (m_back->isVisibleTo(this))
+            m_back->click();
+        return true;
+    case Qt::Key_Escape:
+        complete();
+        return true;
+    default:
+        return false;
+    }
 }
 
 void WelcomeView::nextStep() {

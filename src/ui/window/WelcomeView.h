@@ -7,6 +7,7 @@
 
 #include <functional>
 
+class QKeyEvent;
 class QLabel;
 class QPushButton;
 
@@ -39,12 +40,18 @@ public:
     QString shownTitle() const;
     QString shownDescription() const;
     QColor shownIconColor() const { return stepColor(m_currentStep); }
+    QLabel* descriptionLabel() const { return m_description; }
+
+    // The guide's keys while it owns the keyboard: Right = Next, Left = Back, Escape = Skip (Return
+    // presses the default button, "Next" or "Get Started"). True when the key was one of them.
+    bool handleKey(const QKeyEvent& key);
 
 protected:
     void paintEvent(QPaintEvent* event) override;
 
 private:
     void showStep(int index);
+    void complete();
 
     std::function<void()> m_onComplete;
     int m_currentStep = 0;

@@ -4,6 +4,8 @@
 #include "ui/cleanup/CleanupOperations.h"
 #include "ui/cleanup/CleanupRunner.h"
 #include "ui/common/FilePanel.h"
+#include "ui/common/ReviewPrompt.h"
+#include "ui/common/ReviewPromptSheet.h"
 #include "ui/common/Sheet.h"
 #include "ui/window/WindowTexts.h"
 
@@ -19,8 +21,11 @@ WindowPresentations::WindowPresentations(Services services, QObject* parent)
     : QObject(parent), m_services(std::move(services)), m_chain(new PresentationChain(this)) {
     watchManagerPrompts();
     connect(&m_services.runner, &CleanupRunner::finished, this, &WindowPresentations::showResult);
+    connect(&m_services.runner, &CleanupRunner::changed, m_chain, &PresentationChain::schedule);
     connect(&m_services.manager, &ProjectManager::changed, this, [this](ProjectManager::Changes groups) {
-        if (groups & (ProjectManager::Change::prompts | ProjectManager::Change::progress))
+        // The overlays' flags too: the review prompt waits for them.
+        if (groups & (ProjectManager::Change::prompts | ProjectManager::Change::progress |
+                      ProjectManager::Change::moveProgress | ProjectManager::Change::transcodeProgress))
             m_chain->schedule();
     });
 }
@@ -47,9 +52,16 @@ void WindowPresentations::showBusyAlert(const QString& reason) {
     });
 }
 
-void WindowPresentations::showCSVExported(const QString& path, bool opened) {
-    m_chain->request(Presentation::csvExported, [this, path, opened] {
-        return alert(text(Presentation::csvExported), WindowTexts::csvExportedMessage(path, opened),
+void WindowPresentations::showCSVExported(const QString& path, bool opened, bool revealed) {
+    m_chain->request(Presentation::csvExported, [this, path, opened, revealed] {
+        return alert(text(Presentation::csvExported), WindowTexts::csvExportedMessage(path, opened, revealed),
+                     {{QStringLiteral("OK"), Role::cancel, {}}});
+    });
+}
+
+void WindowPresentations::showCSVExportFailed(const QString& reason) {
+    m_chain->request(Presentation::csvExportFailed, [this, reason] {
+        return alert(text(Presentation::csvExportFailed), WindowTexts::csvExportFailedMessage(reason),
                      {{QStringLiteral("OK"), Role::cancel, {}}});
     });
 }
@@ -192,6 +204,38 @@ void WindowPresentations::watchManagerPrompts() {
                           {QStringLiteral("OK"), Role::cancel, {}}});
         },
         shown(&PromptState::showGrantAccessFailure));
+}
+
+// ---- The review prompt ------------------------------------------------------------------------
+
+Sheet* WindowPresentations::reviewSheet() const {
+    return m_reviewSheet.data();
+}
+
+bool WindowPresentations::isQuiet() const {
+    const CleanupRunner& runner = m_services.runner;
+    return !runner.current() && runner.waiting().isEmpty() &&
+           !(m_services.isCovered && m_services.isCovered());
+}
+
+void WindowPresentations::attachReviewPrompt(ReviewPrompt& prompt) {
+    m_chain->watch(
+        Presentation::reviewPrompt, [this, &prompt] { return prompt.isPresenting() && isQuiet(); },
+        [this, &prompt]() -> QDialog* {
+            auto* content = new ReviewPromptSheet(prompt);
+            m_reviewSheet = Sheet::present(window(), content);
+            connect(content, &ReviewPromptSheet::dismissRequested, m_reviewSheet.data(), &QDialog::close);
+            return m_reviewSheet.data();
+        },
+        // However the sheet goes away, the prompt is no longer presenting.
+        [&prompt] { prompt.dismiss(); });
+    connect(&prompt, &ReviewPrompt::isPresentingChanged, this, [this](bool presenting) {
+        if (presenting)
+            m_chain->schedule();
+        else if (m_reviewSheet)
+            m_reviewSheet->close();
+    });
+    m_chain->schedule();
 }
 
 // ---- Runs -------------------------------------------------------------------------------------

@@ -7,6 +7,7 @@
 #include "ui/shell/WindowRequests.h"
 
 #include <QObject>
+#include <QPointer>
 
 #include <functional>
 
@@ -21,7 +22,9 @@ class FilePanel;
 struct CleanupResult;
 struct TranscodeCompleteResult;
 class ProjectManager;
+class ReviewPrompt;
 class SecurityScopedAccess;
+class Sheet;
 
 // The window's alerts and sheets. Each is raised as a request to the window's presentation chain
 // (shown once, in the chain's order, one at a time); the manager's prompt flags are watched by the
@@ -42,6 +45,8 @@ public:
         QWidget* view;                               // alerts and sheets go over its window
         // The transcode's result card, which lies over the window rather than in a sheet.
         std::function<void(const TranscodeCompleteResult&)> showTranscodeResult;
+        // A progress overlay or a result card lies over the window.
+        std::function<bool()> isCovered;
     };
 
     WindowPresentations(Services services, QObject* parent = nullptr);
@@ -60,11 +65,19 @@ public:
     // transcode's card, else the result sheet (a refused run included, with its reason).
     void showResult(const CleanupResult& result);
     void chooseBinMoveFolder() override;
-    // Where the exported list of unused files was written, and whether an application opened it.
-    void showCSVExported(const QString& path, bool opened);
+    // Where the exported list of unused files was written, and whether an application opened it
+    // or the file manager showed it.
+    void showCSVExported(const QString& path, bool opened, bool revealed);
+    // Why the list of unused files could not be written.
+    void showCSVExportFailed(const QString& reason);
     // "Import DaVinci CSV as Unused?" for the chosen file.
     void confirmDaVinciImport(const QUrl& csv);
     void showSheet(Presentation sheet) override;
+
+    // The review prompt's sheet, when the prompt asks for it and the window is quiet: nothing else
+    // due or shown, no overlay, no clean-up run going or waiting. So it never hides a result.
+    void attachReviewPrompt(ReviewPrompt& prompt);
+    Sheet* reviewSheet() const;
 
     // The Trash and bin-move runs the alerts confirm, asked of the runner.
     void startTrashRun();
@@ -72,6 +85,7 @@ public:
 
 private:
     void watchManagerPrompts();
+    bool isQuiet() const;
     void confirmBinMove(const QUrl& folder);
     QDialog* alert(const QString& title, const QString& message, QList<AlertButton> buttons) const;
     // Shows `content` in a sheet; null content (a test window without the view) shows nothing.
@@ -81,6 +95,7 @@ private:
     Services m_services;
     const WindowContext* m_context = nullptr;
     PresentationChain* m_chain = nullptr;
+    QPointer<Sheet> m_reviewSheet;
 };
 
 } // namespace tarnwick

@@ -68,12 +68,18 @@ QString stillCantReadMessage(const std::optional<QString>& failure) {
     return failure.value_or(QStringLiteral("Access was approved but the media still couldn't be read."));
 }
 
-QString csvExportedMessage(const QString& path, bool opened) {
+QString csvExportedMessage(const QString& path, bool opened, bool revealed) {
     const QString written = QStringLiteral("The list of unused files was written to “%1”.").arg(path);
     if (opened)
         return written;
-    return written +
-           QStringLiteral(" No application here opens CSV files, so it is shown in the file manager.");
+    if (revealed)
+        return written +
+               QStringLiteral(" No application here opens CSV files, so it is shown in the file manager.");
+    return written + QStringLiteral(" No application here opens CSV files.");
+}
+
+QString csvExportFailedMessage(const QString& reason) {
+    return QStringLiteral("The list of unused files could not be written: %1.").arg(reason);
 }
 
 QString moveFilesMessage(qint64 count, const QUrl& folder) {

@@ -15,7 +15,9 @@ QString offlineMediaMessage(int offlineFiles);
 QString missingAEPMessage(int uncertainAEFiles);
 QString proVideoFormatsMessage();
 QString importDaVinciConfirmMessage();
-QString csvExportedMessage(const QString& path, bool opened);
+// Says only what happened: opened, else shown in the file manager, else just written.
+QString csvExportedMessage(const QString& path, bool opened, bool revealed);
+QString csvExportFailedMessage(const QString& reason);
 QString volumeNames(const QList<QUrl>& volumes);
 QString grantAccessMessage(const QList<QUrl>& volumes);
 QString stillCantReadMessage(const std::optional<QString>& failure);

@@ -151,3 +151,55 @@ TEST(BinEndToEnd, TranscodeATinyClipShowsTheResultCard) {
     e.window.settle();
     EXPECT_EQ(e.window.view->findChild<TranscodeCompleteOverlay*>(), nullptr);
 }
+
+// A bin with a still image: the sheet, the progress and the result count the same files, and the
+// still's error line names it once.
+TEST(BinEndToEnd, TranscodeCountsTheSameFilesFromSheetToResult) {
+    if (QStandardPaths::findExecutable(QStringLiteral("ffmpeg")).isEmpty())
+        GTEST_SKIP() << "no ffmpeg";
+    EndToEnd e;
+    QList<MediaFile> files;
+    struct Made {
+        const char* name;
+        const char* frames;
+        const char* codec;
+    };
+    for (const Made& m : {Made{"E005.mov", "10", "mjpeg"}, Made{"Logo_Card.png", "1", "png"}}) {
+        const QString path = e.mediaDir.filePath(QString::fromUtf8(m.name));
+        QProcess make;
+        make.start(QStringLiteral("ffmpeg"),
+                   {QStringLiteral("-v"), QStringLiteral("error"), QStringLiteral("-f"),
+                    QStringLiteral("lavfi"), QStringLiteral("-i"),
+                    QStringLiteral("testsrc=size=160x120:rate=10"), QStringLiteral("-frames:v"),
+                    QString::fromUtf8(m.frames), QStringLiteral("-c:v"), QString::fromUtf8(m.codec),
+                    QStringLiteral("-q:v"), QStringLiteral("2"), path});
+        ASSERT_TRUE(make.waitForFinished(60'000));
+        ASSERT_EQ(make.exitCode(), 0);
+        files.append(media(path, 0, MediaFileStatus::online, QFileInfo(path).size()));
+    }
+    e.stageThroughEngine(files);
+    QTest::mouseClick(e.pane()->footerButtons().at(4), Qt::LeftButton);
+    ASSERT_TRUE(e.waitForPresentation(QStringLiteral("TranscodeConfirmationSheet")));
+    auto* sheet = e.window.view->presentations().current()->findChild<TranscodeConfirmationSheet*>();
+    ASSERT_NE(sheet, nullptr);
+    const int confirmed = sheet->plan().transcodable;
+    EXPECT_EQ(confirmed, 2);
+    QSet<qint64> totals;
+    qint64 completed = 0;
+    QObject::connect(&e.window.pm(), &ProjectManager::transcodeProgressChanged, [&] {
+        const TranscodeRunProgress& p = e.window.pm().transcodeProgress();
+        if (p.isTranscodeInProgress)
+            totals.insert(p.transcodeTotalFiles);
+        completed = std::max(completed, p.transcodeFilesCompleted);
+    });
+    QTest::mouseClick(sheet->confirmButton(), Qt::LeftButton);
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] { return e.window.view->findChild<TranscodeCompleteOverlay*>() != nullptr; }, 300'000));
+    e.window.settle();
+    const TranscodeCompleteResult result = *e.window.pm().transcodeProgress().transcodeCompleteResult;
+    EXPECT_EQ(totals, QSet<qint64>{confirmed});
+    EXPECT_EQ(completed, confirmed);
+    EXPECT_EQ(result.transcoded + result.failed, confirmed);
+    EXPECT_EQ(result.skipped, 0);
+    EXPECT_EQ(result.errors, QStringList{QStringLiteral("Logo_Card.png: No video track")});
+}

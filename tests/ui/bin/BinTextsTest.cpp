@@ -39,6 +39,20 @@ TEST(BinTexts, ProgressAndTrashFailureTexts) {
                     .startsWith(QStringLiteral("What would you like to do with these 2 file(s) (")));
 }
 
+// The sheet counts the files the run will try: a protected one is skipped, as the run skips it.
+TEST(BinTexts, TranscodePlanSkipsWhatTheRunSkipsAndNamesTheNewMovNames) {
+    auto plan = BinTexts::TranscodePlan::of(
+        bin({{"/a/A.mp4", 10}, {"/a/B.MOV", 10}, {"/keep/C.mxf", 10}, {"/a/D.R3D", 10}, {"/a/E.png", 10}}),
+        [](const QString& path) { return path.startsWith(QStringLiteral("/keep/")); });
+    EXPECT_EQ(plan.transcodable, 3);
+    EXPECT_EQ(plan.skippedLabel(),
+              QStringLiteral("2 file(s) will be skipped (proprietary codec or protected folder)"));
+    EXPECT_EQ(plan.skippedLines(),
+              (QStringList{QStringLiteral("  C.mxf (protected folder)"), QStringLiteral("  D.R3D (R3D)")}));
+    EXPECT_EQ(plan.renamedLines(), QStringList{QStringLiteral("  A.mp4 → A.mov")});
+    EXPECT_EQ(plan.renamedLabel(), QStringLiteral("1 file(s) will change their extension to .mov"));
+}
+
 TEST(BinTexts, TranscodePlanClassifiesByExtensionInAnyCase) {
     auto plan = BinTexts::TranscodePlan::of(bin({{"/a/1.mts", 10},
                                                  {"/a/2.MTS", 10},

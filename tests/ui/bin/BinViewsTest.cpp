@@ -215,12 +215,13 @@ TEST(PermanentDeleteSheet, TypedWordEscapeAndReturnTwiceDeletesOnce) {
     EXPECT_FALSE(f.presentations().chain().isRequested(Presentation::deletionResult));
 }
 
-// Removed files whose records could be kept nowhere: the sheet says so under the counts.
-TEST(ResultSheets, SayWhenRemovedFilesCouldNotBeRecorded) {
+// A run that stopped because its records could not be kept: the sheet says why under the counts.
+TEST(ResultSheets, SayWhenTheRunStoppedForItsRecords) {
     BinFixture f;
     ActionResult result = ActionResult::counted(3);
     result.unrecorded =
-        QStringLiteral("3 files were removed but could not be recorded: No space left on device");
+        QStringLiteral("The run stopped because its records could not be kept (No space left on "
+                       "device): 2 file(s) were left untouched.");
     f.presentations().showResult(CleanupResult::of(CleanupRunKind::deletion, result));
     f.settle();
     auto* sheet = f.sheet<ResultSheet>();
@@ -481,6 +482,34 @@ TEST(TranscodeConfirmation, ClassifiesChecksFFmpegOffThreadAndConfirmsOnce) {
     EXPECT_EQ(sheet->skippedLines()->text(), QStringLiteral("  CLIP.R3D (R3D)\n  x.ari (ARI)"));
 }
 
+// Due during a transcode that failed on one file, the prompt never hides the result card's figures
+// and errors: it asks once Done closed the card.
+TEST(TranscodeCards, TheReviewPromptAsksOnlyOnceTheResultCardIsClosed) {
+    BinFixture f;
+    DueReviewPrompt review(f.dir.filePath(QStringLiteral("review.ini")));
+    f.presentations().attachReviewPrompt(review.prompt);
+    f.ops->gate.closed = true;
+    f.ops->transcodeResult =
+        TranscodeCompleteResult{5, 0, 1, 1'000'000, {"Logo_Card.png: No video track"}, false};
+    f.view->runner().request(CleanupRunKind::transcode);
+    f.pm().updateTranscodeProgress(
+        [](TranscodeRunProgress& transcode) { transcode.isTranscodeInProgress = true; });
+    ASSERT_TRUE(review.count());
+    f.settle();
+    EXPECT_EQ(f.presentations().reviewSheet(), nullptr) << "not over the progress overlay";
+    f.pm().updateTranscodeProgress(
+        [](TranscodeRunProgress& transcode) { transcode.isTranscodeInProgress = false; });
+    f.ops->gate.open();
+    EXPECT_TRUE(QTest::qWaitFor([&] { return f.view->findChild<TranscodeCompleteOverlay*>() != nullptr; }));
+    f.settle();
+    auto* done = f.view->findChild<TranscodeCompleteOverlay*>();
+    ASSERT_NE(done, nullptr);
+    EXPECT_EQ(f.presentations().reviewSheet(), nullptr) << "not over the result card";
+    QTest::mouseClick(done->doneButton(), Qt::LeftButton);
+    f.settle();
+    EXPECT_EQ(f.presented(), QStringLiteral("ReviewPromptSheet"));
+}
+
 TEST(TranscodeCards, ProgressCancelAndResultCardKeepsDoneOnScreen) {
     BinFixture f;
     ProjectManager& pm = f.pm();
@@ -548,4 +577,21 @@ TEST(TranscodeCards, ProgressCancelAndResultCardKeepsDoneOnScreen) {
     EXPECT_EQ(done->look().symbol, QStringLiteral("stop.circle"));
     EXPECT_EQ(done->errorScroll(), nullptr);
     EXPECT_EQ(done->note(), nullptr);
+}
+
+// The transcode card says the same in one line, and does not show a plain success.
+TEST(TranscodeCard, SaysWhyTheRunStopped) {
+    TranscodeCompleteResult result{1, 0, 0, 1'000, {}, false};
+    result.unrecorded =
+        QStringLiteral("The run stopped because its records could not be kept (No space left on "
+                       "device): 2 file(s) were left untouched.");
+    QWidget host;
+    TranscodeCompleteOverlay card(result, {}, &host);
+    ASSERT_NE(card.unrecorded(), nullptr);
+    EXPECT_EQ(card.unrecorded()->text(), result.unrecorded);
+    EXPECT_EQ(card.look().symbol, QStringLiteral("exclamationmark.triangle"));
+    result.unrecorded.clear();
+    TranscodeCompleteOverlay plain(result, {}, &host);
+    EXPECT_EQ(plain.unrecorded(), nullptr);
+    EXPECT_EQ(plain.look().symbol, QStringLiteral("checkmark.circle"));
 }

@@ -1,8 +1,11 @@
 #include "analysis/ProjectManager.h"
 #include "support/ColourContrast.h"
+#include "support/FakeDesktopServices.h"
 #include "support/ProjectManagerHarness.h"
+#include "support/TranscodedClip.h"
 #include "ui/brand/BrandFonts.h"
 #include "ui/brand/BrandPalette.h"
+#include "ui/browser/BrowserViews.h"
 #include "ui/browser/FilterBar.h"
 #include "ui/browser/MediaBadges.h"
 #include "ui/browser/MediaFileListView.h"
@@ -651,6 +654,25 @@ TEST(MediaTableThumbnails, PaintedRowsAskForTheirPictures) {
     EXPECT_EQ(store.size(), 1);
     view.grab();
     EXPECT_EQ(asked, 2); // painted again from the store, nothing asked twice
+}
+
+// After Transcode & Replace the row's picture comes from the .mov that took the source's place.
+TEST(MediaTableThumbnails, ATranscodedRowShowsThePictureOfItsNewFile) {
+    testing::TranscodedClip clip;
+    if (!clip.made())
+        GTEST_SKIP() << "needs the ffmpeg program";
+    ASSERT_TRUE(clip.transcode());
+    testing::ProjectManagerHarness harness;
+    harness.pm().setMediaFiles({clip.after});
+    testing::drainEvents();
+    MediaThumbnailStore store(
+        systemBrowserServices(std::make_shared<testing::FakeDesktopServices>()).thumbnails);
+    MediaFileListView view(harness.pm(), {}, &store);
+    view.resize(900, 400);
+    view.show();
+    view.grab();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !store.isLoading(clip.after.id); }, 60'000));
+    EXPECT_FALSE(store.thumbnail(clip.after).isNull());
 }
 
 } // namespace

@@ -4,6 +4,7 @@
 
 #include "support/FakeScrubFrameSource.h"
 #include "support/ProjectManagerHarness.h"
+#include "support/TranscodedClip.h"
 
 #include <gtest/gtest.h>
 
@@ -326,4 +327,31 @@ TEST_F(CardsFixture, ALongBrowseKeepsABoundedNumberOfEngines) {
         EXPECT_TRUE(card->engineStarted());
         EXPECT_EQ(grid->engineFor(card->file().id), card->engine());
     }
+}
+
+// A card that showed a clip before Transcode & Replace decodes the .mov that took its place, with
+// the grid's own engines: the source is gone.
+TEST_F(CardsFixture, ATranscodedClipsCardDecodesItsNewFile) {
+    TranscodedClip clip;
+    if (!clip.made())
+        GTEST_SKIP() << "needs the ffmpeg program";
+    ClipCardsView view(harness.pm(), ClipCardsActions{}, CardStillLoader{}, {});
+    view.resize(1000, 800);
+    view.show();
+    setFiles({clip.before});
+    ClipCard* card = view.grid()->cardFor(clip.before.id);
+    ASSERT_TRUE(card && card->engine());
+    ScrubEngine* old = card->engine();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return old->ready() || old->failed(); }, 60'000));
+
+    ASSERT_TRUE(clip.transcode());
+    setFiles({clip.after});
+    card = view.grid()->cardFor(clip.after.id);
+    ASSERT_TRUE(card && card->engine());
+    EXPECT_NE(card->engine(), old);
+    ScrubEngine* engine = card->engine();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return engine->ready() || engine->failed(); }, 60'000));
+    EXPECT_TRUE(engine->ready());
+    EXPECT_FALSE(engine->failed());
+    EXPECT_TRUE(engine->posterImage());
 }

@@ -32,9 +32,9 @@ TEST(EngineCleanupOperations, MoveFilesToAFolderAndExportTheUnusedOnes) {
     harness.pm().setMediaFiles({clip});
     const auto operations = makeCleanupOperations();
 
-    const std::optional<QUrl> csv = operations->exportUnusedFilesCSV(harness.pm());
+    const CSVExportResult csv = operations->exportUnusedFilesCSV(harness.pm());
     ASSERT_TRUE(csv);
-    QFile exported(csv->toLocalFile());
+    QFile exported(*csv);
     ASSERT_TRUE(exported.open(QIODevice::ReadOnly));
     EXPECT_TRUE(exported.readAll().contains(path.toUtf8()));
     exported.remove();

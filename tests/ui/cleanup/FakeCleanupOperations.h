@@ -42,7 +42,7 @@ public:
     int binMoveCalls = 0;
     QList<QList<MediaFile>> fileMoves;
     int exportCalls = 0;
-    std::optional<QUrl> exportResult;
+    CSVExportResult exportResult;
     QList<QUrl> csvImports;
     ActionResult trashResult;
     RunGate gate;
@@ -100,7 +100,7 @@ public:
             co_await gate.future();
         co_return ActionResult::counted(files.size());
     }
-    std::optional<QUrl> exportUnusedFilesCSV(ProjectManager&) override {
+    CSVExportResult exportUnusedFilesCSV(ProjectManager&) override {
         ++exportCalls;
         return exportResult;
     }

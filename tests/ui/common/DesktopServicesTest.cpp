@@ -108,6 +108,17 @@ TEST(LinuxDesktopServices, WithoutABusOpensTheParentFolder) {
     EXPECT_EQ(opened, QList<QUrl>{QUrl::fromLocalFile("/Volumes/Media/Day 1")});
 }
 
+TEST(LinuxDesktopServices, ARevealThatNothingCouldOpenAnswersNotShown) {
+    bool launcherFound = false;
+    LinuxDesktopServices desktop(QDBusConnection(QStringLiteral("tarnwick-not-connected")),
+                                 [&](const QUrl&) { return launcherFound; });
+    QList<bool> answers;
+    desktop.revealFile("/tmp/Tarnwick_Unused_1.5.csv", [&](bool shown) { answers.append(shown); });
+    launcherFound = true;
+    desktop.revealFile("/tmp/Tarnwick_Unused_1.5.csv", [&](bool shown) { answers.append(shown); });
+    EXPECT_EQ(answers, (QList<bool>{false, true}));
+}
+
 // The opener's exit status says whether an application took the file; one that waits for the
 // application has shown it. Each open is answered exactly once.
 TEST(LinuxDesktopServices, OpeningAFileAnswersWhetherAnApplicationTookIt) {

@@ -10,10 +10,12 @@
 #include "ui/common/MenuBarBuilder.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QMainWindow>
 #include <QMenu>
 #include <QMenuBar>
 #include <QTemporaryDir>
+#include <QTest>
 #include <gtest/gtest.h>
 
 using namespace tarnwick;
@@ -180,4 +182,36 @@ TEST(MenuBar, ItemsPostTheirCommands) {
                                    "showStats", "viewAuditLog", "showWelcomeGuide", "manageProtectedFolders",
                                    "manageSequenceUsage", "addAllUnused", "moveUnusedToFolder",
                                    "refreshFileStatus", "clearAllProjects"}));
+}
+
+TEST(MenuBar, TitlesCarryMnemonicsAndF10OpensTheFirstMenu) {
+    EXPECT_EQ(menuBarTitles(appMenuModel()), (QStringList{"&Tarnwick", "&File", "&View", "&Sweep", "&Help"}));
+    EXPECT_EQ(menuBarTitles({{"File", {}}, {"Filter", {}}}), (QStringList{"&File", "F&ilter"}));
+
+    QTemporaryDir dir;
+    SecurityScopedAccess grants(dir.path(), std::make_shared<FakeAccessGrantBackend>(), false);
+    CommandCenter center;
+    NoPanel panel;
+    FakeSoftwareUpdater updater;
+    QMainWindow window;
+    AppCommands commands({center, panel, grants, updater, [](const QUrl&) { return true; }});
+    CheckForUpdatesViewModel viewModel(updater);
+    CommandActions actions(
+        appMenuModel(), [&](const MenuEntry& item) { commands.run(item, &window); }, &window);
+    installMenus(*window.menuBar(), actions, viewModel);
+    window.show();
+    window.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
+    QMenuBar* bar = window.menuBar();
+    const auto menus = bar->actions();
+    EXPECT_EQ(QKeySequence::mnemonic(menus[1]->text()), QKeySequence(Qt::ALT | Qt::Key_F));
+
+    QTest::keyClick(&window, Qt::Key_F10);
+    EXPECT_EQ(bar->activeAction(), menus[0]);
+    QTest::keyClick(QApplication::activePopupWidget(), Qt::Key_Escape);
+    QTest::keyClick(bar, Qt::Key_Escape);
+    QTest::keyClick(&window, Qt::Key_F, Qt::AltModifier);
+    EXPECT_EQ(bar->activeAction(), menus[1]);
+    while (QWidget* popup = QApplication::activePopupWidget())
+        popup->close();
 }

@@ -199,7 +199,7 @@ TEST(ContentViewCommands, ExportedCSVIsOpenedOrRevealedAndTheMessageSaysWhere) {
     EXPECT_TRUE(f.presented().isEmpty());
 
     const QString path = QStringLiteral("/tmp/Tarnwick_Unused_1.5.csv");
-    f.ops->exportResult = QUrl::fromLocalFile(path);
+    f.ops->exportResult = {path, {}};
     for (const bool opens : {true, false}) {
         SCOPED_TRACE(opens ? "opened" : "no application");
         f.desktop->opens = opens;
@@ -208,11 +208,38 @@ TEST(ContentViewCommands, ExportedCSVIsOpenedOrRevealedAndTheMessageSaysWhere) {
         EXPECT_EQ(f.desktop->opened.last(), path);
         EXPECT_EQ(f.desktop->revealed, opens ? QStringList{} : QStringList{path});
         ASSERT_EQ(f.presented(), QStringLiteral("Unused Files Exported"));
-        EXPECT_EQ(currentAlert(f)->message(), WindowTexts::csvExportedMessage(path, opens));
+        EXPECT_EQ(currentAlert(f)->message(), WindowTexts::csvExportedMessage(path, opens, !opens));
         EXPECT_TRUE(currentAlert(f)->message().contains(path));
         EXPECT_EQ(currentAlert(f)->message().contains(QStringLiteral("file manager")), !opens);
         f.dismissPresented();
     }
+}
+
+TEST(ContentViewCommands, ExportedCSVThatNothingShowedSaysOnlyWhereItWasWritten) {
+    WindowFixture f;
+    f.fill(2);
+    const QString path = QStringLiteral("/tmp/Tarnwick_Unused_2.5.csv");
+    f.ops->exportResult = {path, {}};
+    f.desktop->opens = false;
+    f.desktop->reveals = false; // no launcher for the folder either
+    f.view->handleCommand(C::exportUnusedCSV);
+    f.settle();
+    EXPECT_EQ(f.desktop->revealed, QStringList{path});
+    ASSERT_EQ(f.presented(), QStringLiteral("Unused Files Exported"));
+    EXPECT_EQ(currentAlert(f)->message(), QStringLiteral("The list of unused files was written to “%1”. No "
+                                                         "application here opens CSV files.")
+                                              .arg(path));
+}
+
+TEST(ContentViewCommands, AFailedCSVExportShowsItsReason) {
+    WindowFixture f;
+    f.fill(2);
+    f.ops->exportResult = {std::nullopt, QStringLiteral("Not a directory")};
+    f.view->handleCommand(C::exportUnusedCSV);
+    f.settle();
+    EXPECT_TRUE(f.desktop->opened.isEmpty());
+    ASSERT_EQ(f.presented(), QStringLiteral("CSV Export Failed"));
+    EXPECT_TRUE(currentAlert(f)->message().contains(QStringLiteral("Not a directory")));
 }
 
 TEST(ContentViewCommands, ProVideoPromptIsRaisedOncePerManager) {
@@ -382,6 +409,43 @@ TEST(AnalyzingOverlay, FollowsTheManagerAndRotatesItsMessage) {
     EXPECT_EQ(f.view->analyzingOverlay()->calloutIndex(), 0); // a new import starts again
 }
 
+// Each figure belongs to the step the task line names, and nothing of an earlier step stays.
+TEST(AnalyzingOverlay, ShowsOnlyTheFiguresOfTheNamedStep) {
+    WindowFixture f;
+    const auto step = [&f](QString task, std::optional<double> fraction, qint64 index = 0, qint64 total = 0) {
+        f.pm().updateProgress([&](AnalysisProgress& progress) {
+            progress.isAnalyzing = true;
+            progress.currentFileIndex = index;
+            progress.totalFilesToScan = total;
+            progress.setStep(task, fraction, total > 0);
+        });
+        f.settle();
+    };
+    step(QStringLiteral("Scanning files… 10/10"), 1.0, 10, 10);
+    AnalyzingOverlay* overlay = f.view->analyzingOverlay();
+    ASSERT_NE(overlay, nullptr);
+    EXPECT_EQ(overlay->shownFileCount().value_or(QString()), QStringLiteral("10 / 10 files"));
+
+    // A later import's reading: its own fraction, no file count (the engine's count is still 10/10).
+    f.pm().updateProgress([](AnalysisProgress& progress) {
+        progress.setStep(QStringLiteral("Parsed 51/60 projects…"), 51.0 / 60);
+    });
+    f.settle();
+    EXPECT_EQ(overlay->taskText(), QStringLiteral("Parsed 51/60 projects…"));
+    EXPECT_FALSE(overlay->shownFileCount().has_value());
+    EXPECT_EQ(overlay->progressPermille(), 850);
+
+    step(QStringLiteral("Scanning file system…"), 0.0, 0, 21);
+    EXPECT_EQ(overlay->shownFileCount().value_or(QString()), QStringLiteral("0 / 21 files"));
+    EXPECT_EQ(overlay->progressPermille(), 0);
+    step(QStringLiteral("Scanning files… 7/21"), 7.0 / 21, 7, 21);
+    EXPECT_EQ(overlay->progressPermille(), 333);
+
+    step(QStringLiteral("Checking for After Effects links…"), std::nullopt);
+    EXPECT_FALSE(overlay->shownFileCount().has_value());
+    EXPECT_FALSE(overlay->progressPermille().has_value()) << "a step that cannot say is busy";
+}
+
 TEST(WelcomeGuide, PagesThroughItsStepsAndStoresCompletion) {
     WindowFixture f(false);
     WelcomeView* guide = f.view->welcomeView();
@@ -530,6 +594,35 @@ TEST(ContentViewChain, ARunAskedWhileTheManagerIsBusyWaitsThenReports) {
     ASSERT_TRUE(f.shown->move.has_value());
     EXPECT_FALSE(f.shown->move->isRefused());
     EXPECT_EQ(f.shown->move->action.succeeded, 2);
+}
+
+// The prompt made due during an import and a run asks only once the run's result is closed.
+TEST(ContentViewChain, TheReviewPromptWaitsForTheOverlayTheRunAndItsResult) {
+    WindowFixture f;
+    DueReviewPrompt review(f.dir.filePath(QStringLiteral("review.ini")));
+    f.presentations().attachReviewPrompt(review.prompt);
+    f.pm().updateProgress([](AnalysisProgress& progress) { progress.isAnalyzing = true; });
+    ASSERT_TRUE(review.count());
+    f.settle();
+    EXPECT_TRUE(f.presented().isEmpty()) << "not over the analysing overlay";
+
+    f.ops->gate.closed = true;
+    f.presentations().startBinMoveRun(QUrl::fromLocalFile(QStringLiteral("/archive")));
+    f.pm().updateProgress([](AnalysisProgress& progress) { progress.isAnalyzing = false; });
+    f.settle();
+    EXPECT_TRUE(f.presented().isEmpty()) << "not while the run goes";
+    f.ops->gate.open();
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !f.presented().isEmpty(); }));
+    f.settle();
+    EXPECT_EQ(f.presented(), QStringLiteral("OperationResultView"));
+    EXPECT_EQ(f.presentations().reviewSheet(), nullptr);
+
+    f.dismissPresented();
+    EXPECT_EQ(f.presented(), QStringLiteral("ReviewPromptSheet"));
+    ASSERT_NE(f.presentations().reviewSheet(), nullptr);
+    f.dismissPresented();
+    EXPECT_FALSE(review.prompt.isPresenting());
+    EXPECT_EQ(f.presentations().reviewSheet(), nullptr);
 }
 
 TEST(ContentViewChain, BinMoveAsksForAFolderThenConfirmsWithTheBinCount) {

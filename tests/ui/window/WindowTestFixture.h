@@ -11,6 +11,7 @@
 #include "ui/cleanup/FakeCleanupOperations.h"
 #include "ui/cleanup/WindowFacts.h"
 #include "ui/common/FilePanel.h"
+#include "ui/common/ReviewPrompt.h"
 #include "ui/sidebar/SidebarViews.h"
 #include "ui/window/ContentView.h"
 #include "ui/window/WindowPresentations.h"
@@ -64,6 +65,23 @@ inline ViewFactories blankSheets(std::shared_ptr<ShownSheets> shown = std::make_
     };
     return f;
 }
+
+// A review prompt on its own preferences, due at its next counted success and shown without delay.
+struct DueReviewPrompt {
+    Preferences prefs;
+    ReviewPrompt prompt{prefs, [] { return QDateTime::currentDateTimeUtc(); },
+                        [](const QUrl&) { return true; }};
+
+    explicit DueReviewPrompt(const QString& file) : prefs(file) {
+        prefs.setValue(ReviewPrompt::successCountKey, 1);
+        prompt.setPresentationDelayMs(0);
+    }
+    // Counts a success, as the audit log does, and waits until the prompt asks to be shown.
+    bool count() {
+        prompt.recordSuccess(AuditAction::movedToTrash);
+        return QTest::qWaitFor([this] { return prompt.isPresenting(); });
+    }
+};
 
 // A window over a manager on temporary stores, with preset panels and counted clean-up calls.
 struct WindowFixture {

@@ -1,0 +1,137 @@
+#include "ui/common/ModalFrame.h"
+
+#include "ui/brand/BrandPalette.h"
+
+#include <QDialog>
+#include <QEvent>
+#include <QPainter>
+#include <QPointer>
+
+#include <algorithm>
+
+namespace tarnwick::modalFrame {
+
+namespace {
+
+const char* const dimmingName = "modalDimming";
+
+// A translucent layer over the whole window (menu bar included), shown while any of its dialogs is.
+class Dimming : public QWidget {
+public:
+    explicit Dimming(QWidget* window) : QWidget(window) {
+        setObjectName(QString::fromLatin1(dimmingName));
+        setAttribute(Qt::WA_TransparentForMouseEvents);
+        setFocusPolicy(Qt::NoFocus);
+        window->installEventFilter(this);
+        follow();
+    }
+
+    void keep(QDialog* dialog) {
+        if (!m_dialogs.contains(dialog)) {
+            m_dialogs.append(dialog);
+            dialog->installEventFilter(this);
+            connect(dialog, &QObject::destroyed, this, [this] { release(); });
+        }
+        follow();
+        show();
+    }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (watched == parent()) {
+            if (event->type() == QEvent::Resize || event->type() == QEvent::ChildAdded)
+                follow();
+        } else if (event->type() == QEvent::Hide) {
+            m_dialogs.removeAll(static_cast<QDialog*>(watched));
+            watched->removeEventFilter(this);
+            release();
+        }
+        return QWidget::eventFilter(watched, event);
+    }
+
+    void paintEvent(QPaintEvent*) override {
+        QPainter painter(this);
+        painter.fillRect(rect(), Color::modalBackdrop());
+    }
+
+private:
+    void follow() {
+        setGeometry(parentWidget()->rect());
+        raise();
+    }
+    void release() {
+        m_dialogs.removeAll(nullptr);
+        for (const auto& dialog : std::as_const(m_dialogs))
+            if (dialog->isVisible())
+                return;
+        hide(); // kept for the next dialog
+    }
+
+    QList<QPointer<QDialog>> m_dialogs;
+};
+
+// A line along the inside of the dialog's edge, above its content; clicks go through it.
+class Frame : public QWidget {
+public:
+    explicit Frame(QDialog* dialog) : QWidget(dialog) {
+        setAttribute(Qt::WA_TransparentForMouseEvents);
+        setAttribute(Qt::WA_NoSystemBackground);
+        setFocusPolicy(Qt::NoFocus);
+        dialog->installEventFilter(this);
+        follow();
+    }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (watched == parent() && (event->type() == QEvent::Resize || event->type() == QEvent::ChildAdded ||
+                                    event->type() == QEvent::Show))
+            follow();
+        return QWidget::eventFilter(watched, event);
+    }
+    void paintEvent(QPaintEvent*) override {
+        QPainter painter(this);
+        const qreal line = modalFrame::width;
+        painter.setPen(QPen(Color::brandBorder(), line));
+        painter.drawRect(QRectF(rect()).adjusted(line / 2, line / 2, -line / 2, -line / 2));
+    }
+
+private:
+    void follow() {
+        setGeometry(parentWidget()->rect());
+        raise();
+    }
+};
+
+} // namespace
+
+void dimWindowBehind(QDialog& dialog) {
+    QWidget* parent = dialog.parentWidget();
+    if (!parent)
+        return;
+    QWidget* window = parent->window();
+    auto* dimming = window->findChild<Dimming*>(QString::fromLatin1(dimmingName), Qt::FindDirectChildrenOnly);
+    if (!dimming)
+        dimming = new Dimming(window);
+    dimming->keep(&dialog);
+}
+
+QWidget* dimming(const QWidget& window) {
+    auto* found = window.findChild<Dimming*>(QString::fromLatin1(dimmingName), Qt::FindDirectChildrenOnly);
+    return found && found->isVisible() ? found : nullptr;
+}
+
+void addFrame(QDialog& dialog) {
+    new Frame(&dialog);
+}
+
+QRect placedWithin(QRect frame, QRect available) {
+    if (available.isEmpty())
+        return frame;
+    frame.setWidth(std::min(frame.width(), available.width()));
+    frame.setHeight(std::min(frame.height(), available.height()));
+    frame.moveLeft(std::clamp(frame.left(), available.left(), available.right() - frame.width() + 1));
+    frame.moveTop(std::clamp(frame.top(), available.top(), available.bottom() - frame.height() + 1));
+    return frame;
+}
+
+} // namespace tarnwick::modalFrame

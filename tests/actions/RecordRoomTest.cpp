@@ -1,0 +1,337 @@
+// Clean-ups on a disk without room, for real (a small tmpfs; skipped where it cannot be mounted):
+// the store and the media on one full volume, and the store alone on a small one. A run makes sure
+// of the room for its records before its first file, uses the records' reserve on a full disk,
+// and stops cleanly (the rest kept, the result says why) when even that is not enough. After each,
+// and after the next start: every file in exactly one place, one entry and one count per removed
+// file, nothing for a kept one.
+#include "actions/MoveToFolderAction.h"
+#include "actions/RecordMerge.h"
+#include "actions/RemovalRun.h"
+#include "stores/RecordReserve.h"
+#include "support/CleanupHarness.h"
+#include "support/RecordCheck.h"
+#include "support/SmallVolume.h"
+
+#include <gtest/gtest.h>
+
+using namespace tarnwick;
+using namespace tarnwick::testing;
+
+namespace {
+
+using Op = FaultInjectingFileOperations::Op;
+
+struct SmallReserve {
+    explicit SmallReserve(qint64 bytes) { RecordReserve::setSizeForTesting(bytes); }
+    ~SmallReserve() { RecordReserve::setSizeForTesting(0); }
+};
+
+// A manager whose records go to `store` and whose files are made under `media`.
+struct Room {
+    Room(const QString& storeFolder, const QString& mediaFolder)
+        : store(storeFolder), media(mediaFolder), audit(store, nullptr), stats(store) {}
+
+    QString store;
+    QString media;
+    ProjectManagerHarness harness;
+    AuditLogManager audit;
+    StatsManager stats;
+    std::shared_ptr<FaultInjectingFileOperations> files = std::make_shared<FaultInjectingFileOperations>();
+    QTemporaryDir home;
+    ScopedEnv homeVar{"HOME", QFile::encodeName(home.path())};
+    ScopedEnv dataVar{"XDG_DATA_HOME", QFile::encodeName(home.path() + QStringLiteral("/data"))};
+    test::DiskFactsLogCapture log;
+
+    // `count` files of `size` bytes, staged; the expectation once all are removed.
+    RecordExpectation stage(int count, qint64 size, bool toTrash) {
+        RecordExpectation expected;
+        expected.action = toTrash ? AuditAction::movedToTrash : AuditAction::deletedPermanently;
+        QList<MediaFile> list;
+        for (int i = 0; i < count; ++i) {
+            const QString path = media + QStringLiteral("/Card %1/clip %2.mov").arg(i % 4).arg(i);
+            QDir().mkpath(QFileInfo(path).path());
+            QFile file(path);
+            if (!file.open(QIODevice::WriteOnly) || file.write(QByteArray(size, 'm')) != size)
+                ADD_FAILURE() << "could not make " << path.toStdString();
+            list.append(tarnwick::testing::media(path, 0, MediaFileStatus::inRecycleBin, size));
+            expected.done.insert(path, size);
+        }
+        harness.pm().setMediaFiles(list);
+        QList<RecycleBinItem> bin;
+        for (const MediaFile& file : std::as_const(list))
+            bin.append(binItem(file));
+        harness.pm().setRecycleBin(bin);
+        return expected;
+    }
+    CleanupServices services() {
+        CleanupServices s;
+        s.files = files;
+        s.auditLog = &audit;
+        s.statsManager = &stats;
+        return s;
+    }
+    ActionResult run(bool toTrash) {
+        return QCoro::waitFor(runRemoval(harness.pm(), services(),
+                                         toTrash ? RemovalMethod::trash : RemovalMethod::deletePermanently));
+    }
+    ActionResult moveTo(const QString& folder) {
+        return QCoro::waitFor(MoveToFolderAction::moveRecycleBinToFolder(harness.pm(), folder, services()));
+    }
+    // The next start, on stores read afresh; what it finds against what the disk shows.
+    QStringList nextStart(RecordExpectation expected) const {
+        AuditLogManager fresh(store, nullptr);
+        StatsManager freshStats(store);
+        RecordMerge::mergeAtStart({&fresh, &freshStats, nullptr}, *FileOperations::system());
+        QHash<QString, qint64> removed;
+        for (auto it = expected.done.cbegin(); it != expected.done.cend(); ++it) {
+            if (QFileInfo::exists(it.key()))
+                expected.untouched.append(it.key());
+            else
+                removed.insert(it.key(), it.value());
+        }
+        expected.done = removed;
+        return checkRecords(fresh, freshStats, expected);
+    }
+    qsizetype logged(const QString& part) const { return log.messages().filter(part).size(); }
+};
+
+// In its place, or in the Trash (by its .trashinfo), never both and never neither.
+QStringList placeProblems(const RecordExpectation& expected, bool toTrash, const QString& trashRoot) {
+    QStringList problems;
+    QSet<QString> trashed;
+    QDirIterator infos(trashRoot, {QStringLiteral("*.trashinfo")}, QDir::Files | QDir::Hidden,
+                       QDirIterator::Subdirectories);
+    while (infos.hasNext()) {
+        QFile info(infos.next());
+        if (info.open(QIODevice::ReadOnly)) {
+            const QByteArray text = info.readAll();
+            const qsizetype at = text.indexOf("Path=");
+            const QByteArray path = text.mid(at + 5, text.indexOf('\n', at) - at - 5);
+            QString original = QFile::decodeName(QByteArray::fromPercentEncoding(path));
+            // A volume's own Trash names its files from the volume's top.
+            if (!original.startsWith(QLatin1Char('/')))
+                original = trashRoot + QLatin1Char('/') + original;
+            trashed.insert(original);
+        }
+    }
+    for (auto it = expected.done.cbegin(); it != expected.done.cend(); ++it) {
+        const bool inPlace = QFileInfo::exists(it.key());
+        if (toTrash && inPlace == trashed.contains(QFileInfo(it.key()).absoluteFilePath()))
+            problems.append((inPlace ? "both in place and in the Trash: " : "lost: ") + it.key());
+    }
+    return problems;
+}
+
+// The store and the media share one full volume: a permanent deletion uses the reserve for its
+// first records and the room it frees for the rest; every file is removed and recorded, and the
+// full disk is logged once, not once per file.
+TEST(RecordRoom, ADeletionOnAFullDiskSharedWithTheStoreRecordsEveryFile) {
+    SmallVolume volume(24 << 20);
+    if (!volume.mounted())
+        GTEST_SKIP() << volume.why();
+    SmallReserve reserve(1 << 20);
+    Room room(volume.filePath(QStringLiteral("store/x")).chopped(2),
+              volume.path() + QStringLiteral("/media"));
+    const RecordExpectation expected = room.stage(600, 16 * 1024, false);
+    RecordMerge::mergeAtStart({&room.audit, &room.stats, nullptr}, *FileOperations::system()); // the reserve
+    ASSERT_GT(RecordReserve::held(room.store), 0);
+    volume.fill();
+    ASSERT_LT(volume.free(), 4096);
+
+    const ActionResult result = room.run(false);
+    EXPECT_EQ(result.succeeded, 600);
+    EXPECT_EQ(result.failed, 0) << result.errors.value(0).toStdString();
+    EXPECT_TRUE(result.unrecorded.isEmpty()) << result.unrecorded.toStdString();
+    EXPECT_EQ(room.audit.count(), 600);
+    EXPECT_EQ(room.stats.stats().filesDeleted, 600);
+    EXPECT_EQ(room.logged(QStringLiteral("kept in reserve for the records")), 1);
+    EXPECT_EQ(room.logged(QStringLiteral("could not be recorded")), 0);
+    EXPECT_EQ(room.logged(QStringLiteral("Records could not be kept")), 0);
+    // The run freed room: the reserve is there again for the next one.
+    EXPECT_GT(RecordReserve::held(room.store), 0);
+    const QStringList problems = room.nextStart(expected);
+    EXPECT_TRUE(problems.isEmpty()) << problems.join('\n').toStdString();
+}
+
+// The same full volume for the Trash, which frees nothing: what the reserve holds is recorded; a
+// file the Trash cannot take (its info needs room too) stays in place and in the bin.
+TEST(RecordRoom, TheTrashOnAFullDiskSharedWithTheStoreLosesNoRecord) {
+    SmallVolume volume(16 << 20);
+    if (!volume.mounted())
+        GTEST_SKIP() << volume.why();
+    SmallReserve reserve(1 << 20);
+    Room room(volume.filePath(QStringLiteral("store/x")).chopped(2),
+              volume.path() + QStringLiteral("/media"));
+    const RecordExpectation expected = room.stage(200, 8 * 1024, true);
+    RecordMerge::mergeAtStart({&room.audit, &room.stats, nullptr}, *FileOperations::system());
+    volume.fill();
+
+    const ActionResult result = room.run(true);
+    EXPECT_EQ(result.succeeded + result.failed, 200);
+    EXPECT_GT(result.succeeded, 0);
+    EXPECT_EQ(room.audit.count(), result.succeeded);
+    EXPECT_EQ(room.stats.stats().filesDeleted, result.succeeded);
+    EXPECT_LE(room.logged(QStringLiteral("kept in reserve for the records")), 1);
+    QStringList problems = placeProblems(expected, true, volume.path());
+    EXPECT_TRUE(problems.isEmpty()) << problems.join('\n').toStdString();
+    problems = room.nextStart(expected);
+    EXPECT_TRUE(problems.isEmpty()) << problems.join('\n').toStdString();
+}
+
+// The store alone on a nearly full volume, the media elsewhere: the reserve holds the records.
+TEST(RecordRoom, AStoreOnANearlyFullDiskKeepsEveryRecordInItsReserve) {
+    SmallVolume volume(4 << 20);
+    if (!volume.mounted())
+        GTEST_SKIP() << volume.why();
+    SmallReserve reserve(1 << 20);
+    for (const bool toTrash : {true, false}) {
+        SCOPED_TRACE(toTrash ? "trash" : "delete");
+        QTemporaryDir mediaDir;
+        Room room(
+            volume.filePath(toTrash ? QStringLiteral("trash/x") : QStringLiteral("delete/x")).chopped(2),
+            mediaDir.path());
+        const RecordExpectation expected = room.stage(500, 100, toTrash);
+        ASSERT_TRUE(RecordReserve::ensure(room.store));
+        volume.fill(16 * 1024);
+
+        const ActionResult result = room.run(toTrash);
+        EXPECT_EQ(result.succeeded, 500);
+        EXPECT_EQ(result.failed, 0) << result.errors.value(0).toStdString();
+        EXPECT_TRUE(result.unrecorded.isEmpty()) << result.unrecorded.toStdString();
+        EXPECT_EQ(room.logged(QStringLiteral("kept in reserve for the records")), 1);
+        volume.unfill();
+        const QStringList problems = room.nextStart(expected);
+        EXPECT_TRUE(problems.isEmpty()) << problems.join('\n').toStdString();
+        // Room again: the next start made the reserve anew.
+        EXPECT_GT(RecordReserve::held(room.store), 0);
+    }
+}
+
+// Without room for the run's records (no reserve, a few KB free), the run stops before its first
+// file: every file stays, the result says why in one line, the log says it once.
+TEST(RecordRoom, ARunWithoutRoomForItsRecordsRemovesNothing) {
+    SmallVolume volume(4 << 20);
+    if (!volume.mounted())
+        GTEST_SKIP() << volume.why();
+    for (const bool toTrash : {true, false}) {
+        SCOPED_TRACE(toTrash ? "trash" : "delete");
+        QTemporaryDir mediaDir;
+        Room room(
+            volume.filePath(toTrash ? QStringLiteral("trash/x") : QStringLiteral("delete/x")).chopped(2),
+            mediaDir.path());
+        const RecordExpectation expected = room.stage(400, 100, toTrash);
+        volume.fill(16 * 1024);
+
+        const ActionResult result = room.run(toTrash);
+        EXPECT_EQ(result.succeeded, 0);
+        EXPECT_EQ(result.failed, 400);
+        EXPECT_TRUE(result.unrecorded.startsWith(QStringLiteral(
+            "The run stopped because its records could not be kept (not enough free space for the records")))
+            << result.unrecorded.toStdString();
+        EXPECT_TRUE(result.unrecorded.endsWith(QStringLiteral(": 400 file(s) were left untouched.")));
+        EXPECT_EQ(room.files->count(toTrash ? Op::moveToTrash : Op::removeFile), 0);
+        EXPECT_EQ(room.harness.pm().recycleBin().size(), 400);
+        EXPECT_EQ(room.logged(QStringLiteral("Records could not be kept")), 1);
+        EXPECT_EQ(room.logged(QStringLiteral("Delete failed")), 0);
+        volume.unfill();
+        const QStringList problems = room.nextStart(expected);
+        EXPECT_TRUE(problems.isEmpty()) << problems.join('\n').toStdString();
+    }
+}
+
+// The room was there when the run began, then something else filled the disk: the reserve takes
+// what it can, and when even that is not enough the run stops cleanly. What it removed is recorded,
+// the rest stays where it is and in the bin, and the next start agrees.
+TEST(RecordRoom, WhenEvenTheReserveIsNotEnoughTheRunStopsAndKeepsTheRest) {
+    SmallVolume volume(4 << 20);
+    if (!volume.mounted())
+        GTEST_SKIP() << volume.why();
+    SmallReserve reserve(128 * 1024);
+    for (const bool toTrash : {true, false}) {
+        SCOPED_TRACE(toTrash ? "trash" : "delete");
+        QTemporaryDir mediaDir;
+        Room room(
+            volume.filePath(toTrash ? QStringLiteral("trash/x") : QStringLiteral("delete/x")).chopped(2),
+            mediaDir.path());
+        const RecordExpectation expected = room.stage(800, 100, toTrash);
+        ASSERT_TRUE(RecordReserve::ensure(room.store));
+        volume.fill(800 * 1024);
+        auto removals = std::make_shared<int>(0);
+        room.files->setBeforeEach([&volume, removals](Op op, const QString&) {
+            if ((op == Op::moveToTrash || op == Op::removeFile) && ++*removals == 50)
+                volume.fill();
+        });
+
+        const ActionResult result = room.run(toTrash);
+        room.files->setBeforeEach({});
+        EXPECT_GE(result.succeeded, 50);
+        EXPECT_LT(result.succeeded, 800);
+        EXPECT_EQ(result.succeeded + result.failed, 800);
+        EXPECT_TRUE(result.unrecorded.startsWith(
+            QStringLiteral("The run stopped because its records could not be kept (") +
+            qt_error_string(ENOSPC)))
+            << result.unrecorded.toStdString();
+        EXPECT_EQ(room.harness.pm().recycleBin().size(), result.failed);
+        EXPECT_EQ(room.audit.count(), result.succeeded);
+        EXPECT_EQ(room.stats.stats().filesDeleted, result.succeeded);
+        EXPECT_EQ(room.logged(QStringLiteral("Records could not be kept")), 1);
+        EXPECT_EQ(room.logged(QStringLiteral("Delete failed")), 0);
+        volume.unfill();
+        const QStringList problems = room.nextStart(expected);
+        EXPECT_TRUE(problems.isEmpty()) << problems.join('\n').toStdString();
+    }
+}
+
+// Moving the bin to a folder makes sure of its room and stops the same way: without room it moves
+// nothing; when the disk fills up mid-run it keeps the rest where it is, and the next start agrees.
+TEST(RecordRoom, AMoveToAFolderStopsTheSameWay) {
+    SmallVolume volume(4 << 20);
+    if (!volume.mounted())
+        GTEST_SKIP() << volume.why();
+    SmallReserve reserve(128 * 1024);
+    for (const bool midRun : {false, true}) {
+        SCOPED_TRACE(midRun ? "filled mid-run" : "no room");
+        QTemporaryDir mediaDir;
+        QTemporaryDir archive;
+        Room room(volume.filePath(midRun ? QStringLiteral("mid/x") : QStringLiteral("none/x")).chopped(2),
+                  mediaDir.path());
+        RecordExpectation expected = room.stage(800, 100, false);
+        expected.action = AuditAction::movedToFolder;
+        expected.counter = RecordExpectation::Counter::filesMoved;
+        if (midRun) {
+            ASSERT_TRUE(RecordReserve::ensure(room.store));
+            volume.fill(800 * 1024);
+            auto moves = std::make_shared<int>(0);
+            room.files->setBeforeEach([&volume, moves](Op op, const QString&) {
+                if (op == Op::moveNoReplace && ++*moves == 50)
+                    volume.fill();
+            });
+        } else {
+            volume.fill(16 * 1024);
+        }
+
+        const ActionResult result = room.moveTo(archive.path());
+        room.files->setBeforeEach({});
+        EXPECT_EQ(result.succeeded + result.failed, 800);
+        if (midRun) {
+            EXPECT_GE(result.succeeded, 50);
+            EXPECT_LT(result.succeeded, 800);
+        } else {
+            EXPECT_EQ(result.succeeded, 0);
+            EXPECT_EQ(room.files->count(Op::moveNoReplace), 0);
+        }
+        EXPECT_TRUE(result.unrecorded.startsWith(
+            QStringLiteral("The run stopped because its records could not be kept (")))
+            << result.unrecorded.toStdString();
+        EXPECT_EQ(room.harness.pm().recycleBin().size(), result.failed);
+        EXPECT_EQ(room.audit.count(), result.succeeded);
+        EXPECT_EQ(room.stats.stats().filesMoved, result.succeeded);
+        EXPECT_EQ(room.logged(QStringLiteral("Records could not be kept")), 1);
+        EXPECT_EQ(room.logged(QStringLiteral("Move failed")), 0);
+        volume.unfill();
+        const QStringList problems = room.nextStart(expected);
+        EXPECT_TRUE(problems.isEmpty()) << problems.join('\n').toStdString();
+    }
+}
+
+} // namespace

@@ -1,0 +1,111 @@
+#include "ui/common/Sheet.h"
+#include "ui/common/FilterChipToggle.h"
+#include "ui/common/ModalFrame.h"
+
+#include <QApplication>
+#include <QLineEdit>
+#include <QPointer>
+#include <QPushButton>
+#include <QScrollArea>
+#include <QScrollBar>
+#include <QTest>
+#include <QVBoxLayout>
+#include <gtest/gtest.h>
+
+using namespace tarnwick;
+
+namespace {
+
+// A window with the two controls a stray key changed: a filter field and a chip.
+struct Behind {
+    QWidget window;
+    QLineEdit* field = new QLineEdit(&window);
+    FilterChipToggle* chip = new FilterChipToggle(QStringLiteral("Deleted"), &window);
+    Behind() {
+        auto* layout = new QVBoxLayout(&window);
+        layout->addWidget(field);
+        layout->addWidget(chip);
+        window.resize(400, 300);
+        window.show();
+        window.activateWindow();
+        EXPECT_TRUE(QTest::qWaitForWindowActive(&window));
+        field->setFocus();
+    }
+};
+
+// Content with a default "Done" at the bottom, counting its presses.
+QWidget* content(int& done, QSize size = {300, 200}) {
+    auto* widget = new QWidget;
+    widget->setFixedSize(size);
+    auto* layout = new QVBoxLayout(widget);
+    layout->addStretch(1);
+    auto* other = new QPushButton(QStringLiteral("Other"), widget);
+    auto* button = new QPushButton(QStringLiteral("Done"), widget);
+    button->setObjectName(QStringLiteral("done"));
+    button->setDefault(true);
+    QObject::connect(button, &QPushButton::clicked, [&done] { ++done; });
+    layout->addWidget(other);
+    layout->addWidget(button);
+    return widget;
+}
+
+} // namespace
+
+TEST(Sheet, HasTheKeyboardReturnPressesItsDefaultEscapeClosesIt) {
+    Behind behind;
+    int done = 0;
+    QPointer<Sheet> sheet = Sheet::present(&behind.window, content(done));
+    // Wherever the focus was left, the keys go to the sheet.
+    QWidget* focus = QApplication::focusWidget();
+    ASSERT_NE(focus, nullptr);
+    QTest::keyClick(focus, Qt::Key_A);
+    QTest::keyClick(focus, Qt::Key_Return);
+    EXPECT_EQ(done, 1);
+    EXPECT_TRUE(behind.field->text().isEmpty());
+    EXPECT_FALSE(behind.chip->isChecked());
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Escape);
+    EXPECT_TRUE(!sheet || !sheet->isVisible());
+}
+
+TEST(Sheet, DimsTheWindowBehindWhileItShowsAndDrawsAFrame) {
+    Behind behind;
+    int done = 0;
+    QPointer<Sheet> sheet = Sheet::present(&behind.window, content(done));
+    QWidget* dimming = modalFrame::dimming(behind.window);
+    ASSERT_NE(dimming, nullptr);
+    EXPECT_EQ(dimming->geometry(), behind.window.rect());
+    // The frame lies over the sheet's edge; the content keeps its size.
+    EXPECT_EQ(sheet->size(), QSize(300, 200));
+    const QImage picture = sheet->grab().toImage();
+    EXPECT_NE(picture.pixelColor(0, 100), picture.pixelColor(10, 100));
+    sheet->close();
+    EXPECT_EQ(modalFrame::dimming(behind.window), nullptr);
+}
+
+TEST(Sheet, StaysInsideASmallAvailableAreaAndScrollsToItsLastButton) {
+    Behind behind;
+    int done = 0;
+    QPointer<Sheet> sheet = Sheet::present(&behind.window, content(done, {700, 900}));
+    const QRect small(20, 10, 640, 480);
+    sheet->placeWithin(small);
+    QApplication::processEvents();
+    EXPECT_TRUE(small.contains(sheet->geometry()));
+    auto* scroll = sheet->findChild<QScrollArea*>();
+    ASSERT_NE(scroll, nullptr);
+    EXPECT_GT(scroll->verticalScrollBar()->maximum(), 0);
+    // Scrolled to the end, the last button is in view.
+    scroll->verticalScrollBar()->setValue(scroll->verticalScrollBar()->maximum());
+    auto* button = sheet->findChild<QPushButton*>(QStringLiteral("done"));
+    const QRect shown(button->mapTo(scroll->viewport(), QPoint(0, 0)), button->size());
+    EXPECT_TRUE(scroll->viewport()->rect().intersects(shown))
+        << shown.y() << " " << scroll->viewport()->height();
+}
+
+TEST(FilterChipToggle, ShowsItsFocus) {
+    Behind behind;
+    behind.field->setFocus();
+    const QImage unfocused = behind.chip->grab().toImage();
+    behind.chip->setFocus();
+    ASSERT_TRUE(behind.chip->hasFocus());
+    EXPECT_NE(behind.chip->grab().toImage(), unfocused);
+}
