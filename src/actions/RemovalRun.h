@@ -25,7 +25,7 @@ class RecordRun;
 // The run shared by Move to Trash and permanent deletion: decide per staged file on the GUI
 // thread (usage, containers, proxies in use), touch the disk on a worker in bin order, writing each
 // file's record to the journal as it goes, then apply statuses and the bin and merge the records
-// (audit entries, trace files, statistics) on the GUI thread. What fails stays in the bin.
+// (audit entries, trace files, statistics) on the GUI thread.
 // Move to Trash sends every staged file to the freedesktop.org Trash of its own volume; permanent
 // deletion removes each target from disk instead (an .RDC container with everything below it,
 // never following symbolic links).
