@@ -5,8 +5,7 @@
 // entries, with its growth at ten times the input. Each figure is the median of interleaved pairs;
 // the load average is reported with it.
 #include "actions/DeleteSafetyCheck.h"
-#include "actions/PermanentDeletion.h"
-#include "actions/TrashAction.h"
+#include "actions/RemovalRun.h"
 #include "platform/AppLog.h"
 #include "platform/FileOperations.h"
 #include "platform/LinuxFileOperations.h"
@@ -148,9 +147,8 @@ double timeTrashRun(int count, int auditEntries, bool touchDisk = true, bool toT
         services.files = std::make_shared<NoDiskFileOperations>();
     QElapsedTimer clock;
     clock.start();
-    const ActionResult result = toTrash
-                                    ? QCoro::waitFor(TrashAction::moveToTrash(h.pm(), services))
-                                    : QCoro::waitFor(PermanentDeletion::permanentlyDelete(h.pm(), services));
+    const ActionResult result = QCoro::waitFor(
+        runRemoval(h.pm(), services, toTrash ? RemovalMethod::trash : RemovalMethod::deletePermanently));
     const double ms = double(clock.nsecsElapsed()) / 1e6;
     if (result.succeeded != count)
         std::fprintf(stderr, "trash run removed %lld of %d\n", static_cast<long long>(result.succeeded),

@@ -1,5 +1,6 @@
 #include "actions/MoveToFolderAction.h"
 
+#include "actions/DeleteSafetyCheck.h"
 #include "actions/FolderMovePipeline.h"
 #include "actions/FolderMoveStep.h"
 #include "actions/RecordMerge.h"
@@ -525,6 +526,29 @@ QCoro::Task<ActionResult> MoveToFolderAction::moveFilesToFolder(ProjectManager& 
                                                                 QList<MediaFile> files, QString folder,
                                                                 CleanupServices services) {
     return runMove(manager, Variant::list, std::move(files), std::move(folder), std::move(services));
+}
+
+MoveToFolderAction::MoveToFolderAction(ProjectManager& manager, CleanupRunKind kind, QString folder,
+                                       QString description, CleanupServices services)
+    : CleanupRun(manager, kind, std::move(description), ProjectManager::Change::moveProgress),
+      m_folder(std::move(folder)), m_services(std::move(services)) {}
+
+QCoro::Task<CleanupResult> MoveToFolderAction::work() {
+    ProjectManager& pm = *manager();
+    if (kind() == CleanupRunKind::binMove)
+        co_return CleanupResult::of(kind(), co_await moveRecycleBinToFolder(pm, m_folder, m_services));
+    co_return CleanupResult::of(
+        kind(), co_await moveFilesToFolder(pm, DeleteSafetyCheck::safeUnusedFiles(pm.mediaFiles()), m_folder,
+                                           m_services));
+}
+
+void MoveToFolderAction::stop() {
+    manager()->updateMoveProgress([](MoveProgress& move) { move.cancelMoveRequested = true; });
+}
+
+CleanupRun::Progress MoveToFolderAction::liveProgress() const {
+    const MoveProgress& move = manager()->moveProgress();
+    return {move.moveFilesCompleted, move.moveTotalFiles};
 }
 
 } // namespace tarnwick

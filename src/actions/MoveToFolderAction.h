@@ -1,6 +1,7 @@
 #pragma once
 
 #include "actions/ActionResult.h"
+#include "actions/CleanupRun.h"
 #include "actions/CleanupServices.h"
 #include "model/MediaFile.h"
 
@@ -22,14 +23,30 @@ class ProjectManager;
 // times a second and stops before the next file when cancelMoveRequested is set (a file in flight
 // is rolled back, never left half copied). A retry finishes a move that was killed half way, and
 // the temporaries such a move left are swept from each destination folder the run touches.
-class MoveToFolderAction {
+// As the clean-up runner holds it, it is one run of either move, cancelled through the move
+// progress fields, its progress in files.
+class MoveToFolderAction : public CleanupRun {
 public:
+    // `kind` is binMove or unusedMove; the unused files safe to move are read when the run starts,
+    // as the list may have changed while it waited.
+    MoveToFolderAction(ProjectManager& manager, CleanupRunKind kind, QString folder, QString description,
+                       CleanupServices services = {});
+
     // Everything staged in the bin, in bin order; leaves trace files when the option is on.
     static QCoro::Task<ActionResult> moveRecycleBinToFolder(ProjectManager& manager, QString folder,
                                                             CleanupServices services = {});
     // The given files (Move Unused to Folder); offline files are skipped.
     static QCoro::Task<ActionResult> moveFilesToFolder(ProjectManager& manager, QList<MediaFile> files,
                                                        QString folder, CleanupServices services = {});
+
+protected:
+    QCoro::Task<CleanupResult> work() override;
+    void stop() override;
+    Progress liveProgress() const override;
+
+private:
+    const QString m_folder;
+    const CleanupServices m_services;
 };
 
 } // namespace tarnwick

@@ -439,27 +439,38 @@ private:
         return {std::move(record), std::move(line)};
     }
 
+    // A plain file whose intent went out with its batch's write.
     void removeChecked(const Checked& c) {
-        const PlannedRemoval& p = m_plan.at(c.index);
-        ExecutedRemoval& done = m_results[c.index];
-        if (m_records && !m_records->stopReason().isEmpty()) {
-            m_records->failed(c.seq);
+        recordedStep(c.index, c.info, [&](bool succeeded, const std::optional<QDateTime>& at) {
+            if (!m_records)
+                return;
+            if (succeeded)
+                m_records->done(c.seq, at);
+            else
+                m_records->failed(c.seq);
+        });
+    }
+
+    // The disk step of a target whose intent is recorded, in the order a kill may cut: kept when the
+    // records have stopped, else removed when it is still the item seen (the platform compares it
+    // once more right before it acts), then `settle(succeeded, at)` decides the intent.
+    template <typename Settle> void recordedStep(qsizetype i, const FileOpInfo& info, Settle settle) {
+        const PlannedRemoval& p = m_plan.at(i);
+        ExecutedRemoval& done = m_results[i];
+        if (stopped()) {
+            settle(false, std::nullopt);
             keptUnrecorded(done);
             return;
         }
         const std::optional<FileIdentity> then = m_seen.value(p.target);
         if (m_method == RemovalMethod::deletePermanently)
             done.recordTime = QDateTime::currentDateTimeUtc(); // local time only when a trace is written
-        // The platform compares `then` with what is there once more, right before it acts.
-        const FileOpStatus status = removeTarget(m_files, p.target, false, m_method, then);
+        const FileOpStatus status = removeTarget(m_files, p.target, p.isContainer, m_method, then);
         if (m_method == RemovalMethod::trash)
             done.recordTime = QDateTime::currentDateTimeUtc();
-        if (m_records && status.ok())
-            m_records->done(c.seq,
-                            m_method == RemovalMethod::trash ? std::optional(done.recordTime) : std::nullopt);
-        else if (m_records)
-            m_records->failed(c.seq);
-        finish(p, done, status, c.info);
+        // A container half removed: what it took is recorded, though the file stays failed.
+        settle(status.ok(), m_method == RemovalMethod::trash ? std::optional(done.recordTime) : std::nullopt);
+        finish(p, done, status, info);
     }
 
     void keptUnrecorded(ExecutedRemoval& done) const {
@@ -497,21 +508,8 @@ private:
         if (m_records)
             intendRecords(step, m_plan, p, m_byContainer.value(p.isContainer ? p.target : QString()), info,
                           m_freed.bytesOf(p, info), m_action);
-        if (m_records && !m_records->stopReason().isEmpty()) {
-            step.settle(false);
-            keptUnrecorded(done);
-            return;
-        }
-        const std::optional<FileIdentity> then = m_seen.value(p.target);
-        if (m_method == RemovalMethod::deletePermanently)
-            done.recordTime = QDateTime::currentDateTimeUtc();
-        const FileOpStatus status = removeTarget(m_files, p.target, p.isContainer, m_method, then);
-        if (m_method == RemovalMethod::trash)
-            done.recordTime = QDateTime::currentDateTimeUtc();
-        // A container half removed: what it took is recorded, though the file stays failed.
-        step.settle(status.ok(),
-                    m_method == RemovalMethod::trash ? std::optional(done.recordTime) : std::nullopt);
-        finish(p, done, status, info);
+        recordedStep(i, info,
+                     [&](bool succeeded, const std::optional<QDateTime>& at) { step.settle(succeeded, at); });
     }
 
     void finish(const PlannedRemoval& p, ExecutedRemoval& done, const FileOpStatus& status,
@@ -680,6 +678,16 @@ ActionResult applyRemovals(ProjectManager& manager, const QList<PlannedRemoval>&
     return r;
 }
 
+// A run's records and the worker that writes them. The worker only borrows the records (its task
+// may be destroyed on its own thread after the journal they write to has ended): they are owned
+// here and outlive the worker by construction, as it is joined before they go (at once when it has
+// been awaited).
+struct RecordedWork {
+    std::unique_ptr<RecordRun> records;
+    QFuture<QList<ExecutedRemoval>> work;
+    ~RecordedWork() { work.waitForFinished(); }
+};
+
 } // namespace
 
 QCoro::Task<ActionResult> runRemoval(ProjectManager& manager, CleanupServices services,
@@ -705,27 +713,27 @@ QCoro::Task<ActionResult> runRemoval(ProjectManager& manager, CleanupServices se
     const QList<PlannedRemoval> plan = planRemovals(manager, bin);
     ProtectedFolderTest protection = ProtectedFolderTest::forManager(manager, services.files.get());
     const std::shared_ptr<FileOperations> files = services.files;
-    const auto records =
-        std::make_shared<RecordRun>(services.auditLog ? &services.auditLog->journal() : nullptr,
+    RecordedWork worker{
+        std::make_unique<RecordRun>(services.auditLog ? &services.auditLog->journal() : nullptr,
                                     method == RemovalMethod::trash ? RecordKind::trash : RecordKind::deletion,
-                                    manager.options().writeTraceFiles);
+                                    manager.options().writeTraceFiles),
+        {}};
     const RecordStores stores{services.auditLog, services.statsManager, services.traceWriter};
     // Off the GUI thread: a slow or hung volume must not freeze the window. The future is made in
-    // its own statement (GCC 12 and lambda temporaries inside co_await). The task holds no
-    // reference to the records: it may be destroyed on the worker after this run (and the journal
-    // the records write to) has ended.
-    QFuture<QList<ExecutedRemoval>> work = QtConcurrent::run(
-        &removalPool(), [plan, files, protection, method, run = records.get(), seen = std::move(seen)] {
-            return executeRemovals(plan, *files, protection, method, run, seen);
-        });
-    const QList<ExecutedRemoval> executed = co_await work;
+    // its own statement (GCC 12 and lambda temporaries inside co_await).
+    worker.work = QtConcurrent::run(&removalPool(), [plan, files, protection, method,
+                                                     run = worker.records.get(), seen = std::move(seen)] {
+        return executeRemovals(plan, *files, protection, method, run, seen);
+    });
+    const QList<ExecutedRemoval> executed = co_await worker.work;
+    RecordRun& records = *worker.records;
     if (!self) {
-        RecordMerge::closeRun(*records, stores); // the stores outlive the window
+        RecordMerge::closeRun(records, stores); // the stores outlive the window
         co_return ActionResult{};
     }
 
     ActionResult result = applyRemovals(manager, plan, executed, method);
-    result.unrecorded = RecordMerge::closeRun(*records, stores).text();
+    result.unrecorded = RecordMerge::closeRun(records, stores).text();
     QSet<QString> failedPaths;
     for (const RecycleBinItem& item : std::as_const(result.failedItems))
         failedPaths.insert(item.mediaFile.path);
@@ -737,6 +745,16 @@ QCoro::Task<ActionResult> runRemoval(ProjectManager& manager, CleanupServices se
     AppLog::info(words.closing + QString::number(result.succeeded) + QStringLiteral(" succeeded, ") +
                  QString::number(result.failed) + QStringLiteral(" failed"));
     co_return result;
+}
+
+RemovalRun::RemovalRun(ProjectManager& manager, RemovalMethod method, QString description,
+                       CleanupServices services)
+    : CleanupRun(manager, method == RemovalMethod::trash ? CleanupRunKind::trash : CleanupRunKind::deletion,
+                 std::move(description)),
+      m_method(method), m_services(std::move(services)) {}
+
+QCoro::Task<CleanupResult> RemovalRun::work() {
+    co_return CleanupResult::of(kind(), co_await runRemoval(*manager(), m_services, m_method));
 }
 
 } // namespace tarnwick

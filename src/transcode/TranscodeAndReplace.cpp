@@ -321,4 +321,29 @@ QCoro::Task<TranscodeRunTotals> transcodeAndReplace(ProjectManager& managerRef, 
     co_return totals;
 }
 
+TranscodeAndReplace::TranscodeAndReplace(ProjectManager& manager, TranscodeEngine& engine,
+                                         QString description)
+    : CleanupRun(manager, CleanupRunKind::transcode, std::move(description),
+                 ProjectManager::Change::transcodeProgress),
+      m_engine(engine) {}
+
+QCoro::Task<CleanupResult> TranscodeAndReplace::work() {
+    QPointer<ProjectManager> pm(manager());
+    const TranscodeRunTotals totals = co_await transcodeAndReplace(*pm, m_engine);
+    // The run stored its outcome on the manager, the cancellation with it.
+    if (pm && pm->transcodeProgress().transcodeCompleteResult)
+        co_return CleanupResult::of(*pm->transcodeProgress().transcodeCompleteResult);
+    co_return CleanupResult::of(TranscodeCompleteResult{totals.transcoded, totals.skipped, totals.failed,
+                                                        totals.spaceSaved, totals.errors, false});
+}
+
+void TranscodeAndReplace::stop() {
+    cancelTranscode(*manager(), m_engine);
+}
+
+CleanupRun::Progress TranscodeAndReplace::liveProgress() const {
+    const TranscodeRunProgress& transcode = manager()->transcodeProgress();
+    return {transcode.transcodeFilesCompleted, transcode.transcodeTotalFiles};
+}
+
 } // namespace tarnwick

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "actions/CleanupRun.h"
 #include "transcode/TranscodeTypes.h"
 
 #include <QStringList>
@@ -61,5 +62,21 @@ transcodeAndReplace(ProjectManager& manager, TranscodeEngine& engine,
 
 // The progress overlay's Cancel: stops the run before the next file and kills the running child.
 void cancelTranscode(ProjectManager& manager, TranscodeEngine& engine);
+
+// Transcode & Replace over the bin as the clean-up runner holds it: its progress and its
+// cancellation go through the manager's transcode fields and the window's one engine.
+class TranscodeAndReplace : public CleanupRun {
+public:
+    // The engine outlives the run.
+    TranscodeAndReplace(ProjectManager& manager, TranscodeEngine& engine, QString description);
+
+protected:
+    QCoro::Task<CleanupResult> work() override;
+    void stop() override;
+    Progress liveProgress() const override;
+
+private:
+    TranscodeEngine& m_engine;
+};
 
 } // namespace tarnwick

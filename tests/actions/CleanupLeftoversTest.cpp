@@ -1,7 +1,6 @@
 // Every clean-up run that touches a folder takes our abandoned temporaries there with it, whatever
 // operation left them (here a transcode output of a killed run, which a Trash run used to leave).
-#include "actions/PermanentDeletion.h"
-#include "actions/TrashAction.h"
+#include "actions/RemovalRun.h"
 #include "support/AbandonedLeftover.h"
 #include "support/CleanupHarness.h"
 #include "support/MoveHarness.h"
@@ -18,9 +17,8 @@ TEST(CleanupLeftovers, TrashDeletionAndMovesSweepOurAbandonedTemporariesWhereThe
         leaveAbandonedTranscodeOutput(h.mediaPath("Day 1/clip_transcoding.mov"), "clip_transcoding.mov");
         leaveAbandonedTranscodeOutput(h.mediaPath("Day 1/b_transcoding.mov"), "b.mov"); // renamed into place
         h.stage({staged}, {staged});
-        const ActionResult result =
-            toTrash ? QCoro::waitFor(TrashAction::moveToTrash(h.pm(), h.services()))
-                    : QCoro::waitFor(PermanentDeletion::permanentlyDelete(h.pm(), h.services()));
+        const ActionResult result = QCoro::waitFor(runRemoval(
+            h.pm(), h.services(), toTrash ? RemovalMethod::trash : RemovalMethod::deletePermanently));
         EXPECT_EQ(result.succeeded, 1);
         EXPECT_FALSE(QFile::exists(h.mediaPath("Day 1/clip_transcoding.mov")));
         EXPECT_TRUE(QFile::exists(h.mediaPath("Day 1/b_transcoding.mov")));

@@ -3,11 +3,10 @@
 // start has merged the records journal every removed file has exactly one audit entry, one count in
 // the statistics and one line in a trace file. A second harness kills a deletion halfway through
 // the removal of an .RDC container: each staged segment then counts by its own place.
-#include "actions/PermanentDeletion.h"
 #include "actions/RecordMerge.h"
 #include "actions/RecycleBin.h"
+#include "actions/RemovalRun.h"
 #include "actions/TraceFileWriter.h"
-#include "actions/TrashAction.h"
 #include "stores/AuditLogManager.h"
 #include "stores/StatsManager.h"
 #include "stores/StoreFile.h"
@@ -89,8 +88,8 @@ struct Session {
         return harness.pm().recycleBin().size();
     }
     ActionResult run(bool toTrash) {
-        return toTrash ? QCoro::waitFor(TrashAction::moveToTrash(harness.pm(), services()))
-                       : QCoro::waitFor(PermanentDeletion::permanentlyDelete(harness.pm(), services()));
+        return QCoro::waitFor(runRemoval(harness.pm(), services(),
+                                         toTrash ? RemovalMethod::trash : RemovalMethod::deletePermanently));
     }
 };
 

@@ -1,5 +1,4 @@
-#include "actions/PermanentDeletion.h"
-#include "actions/TrashAction.h"
+#include "actions/RemovalRun.h"
 #include "support/CleanupHarness.h"
 #include "support/FileChanges.h"
 
@@ -17,7 +16,7 @@ using Op = FaultInjectingFileOperations::Op;
 namespace {
 
 ActionResult deleteAll(CleanupHarness& h) {
-    return QCoro::waitFor(PermanentDeletion::permanentlyDelete(h.pm(), h.services()));
+    return QCoro::waitFor(runRemoval(h.pm(), h.services(), RemovalMethod::deletePermanently));
 }
 
 } // namespace
@@ -79,7 +78,7 @@ TEST(PermanentDeletion, WorksOnWhatAnEarlierTrashRunLeftInTheBin) {
     const MediaFile b = h.makeFile("b.mov");
     h.stage({a, b}, {a, b});
     h.files->fail(Op::moveToTrash, b.path, EXDEV, "No Trash can be used on the volume at /mnt/x");
-    QCoro::waitFor(TrashAction::moveToTrash(h.pm(), h.services()));
+    QCoro::waitFor(runRemoval(h.pm(), h.services(), RemovalMethod::trash));
     ASSERT_EQ(h.binPaths(), QStringList{b.path});
 
     const ActionResult result = deleteAll(h);
@@ -104,7 +103,7 @@ TEST(PermanentDeletion, HardLinkedNamesCountTheBytesTheyFreeOnce) {
         h.stage({a, b, c}, {a, b, c});
 
         const ActionResult result =
-            toTrash ? QCoro::waitFor(TrashAction::moveToTrash(h.pm(), h.services())) : deleteAll(h);
+            toTrash ? QCoro::waitFor(runRemoval(h.pm(), h.services(), RemovalMethod::trash)) : deleteAll(h);
         EXPECT_EQ(result.succeeded, 3);
         EXPECT_EQ(h.stats.stats().filesDeleted, 3) << toTrash;
         EXPECT_EQ(h.stats.stats().spaceSavedBytes, 100000) << toTrash;
@@ -124,8 +123,8 @@ TEST(PermanentDeletion, BothRemovalsKeepFilesThatChangedAfterTheRunWasConfirmed)
         h.stage({replaced, grown, touched, same}, {replaced, grown, touched, same});
         auto import = h.pm().tryBeginOperation("Importing…");
         ASSERT_TRUE(import);
-        auto run = toTrash ? TrashAction::moveToTrash(h.pm(), h.services())
-                           : PermanentDeletion::permanentlyDelete(h.pm(), h.services());
+        auto run = runRemoval(h.pm(), h.services(),
+                              toTrash ? RemovalMethod::trash : RemovalMethod::deletePermanently);
         ASSERT_TRUE(QTest::qWaitFor([&] { return h.files->count(Op::status) >= 4; }, 60000));
         ASSERT_TRUE(changeFile(replaced.path, FileChange::replaced));
         ASSERT_TRUE(changeFile(grown.path, FileChange::grown));
@@ -159,9 +158,9 @@ TEST(PermanentDeletion, AFileReplacedRightBeforeItsRemovalIsKept) {
             if (called == op && path == staged.path)
                 changeFile(path, FileChange::replaced);
         });
-        const ActionResult result = op == Op::moveToTrash
-                                        ? QCoro::waitFor(TrashAction::moveToTrash(h.pm(), h.services()))
-                                        : deleteAll(h);
+        const ActionResult result =
+            op == Op::moveToTrash ? QCoro::waitFor(runRemoval(h.pm(), h.services(), RemovalMethod::trash))
+                                  : deleteAll(h);
         EXPECT_EQ(result.errors, QStringList{"clip.mov: changed since it was staged — kept"});
         EXPECT_EQ(QFileInfo(staged.path).size(), 5000);
         EXPECT_TRUE(h.audit.entries().isEmpty());

@@ -2,9 +2,8 @@
 // the user cannot write. A journal file that refuses lines is followed by another one beside it;
 // lines refused at the run's end go to the audit log instead, or wait for the next start, which
 // neither loses nor counts them twice; a run whose records stop being kept stops and says why.
-#include "actions/PermanentDeletion.h"
 #include "actions/RecordMerge.h"
-#include "actions/TrashAction.h"
+#include "actions/RemovalRun.h"
 #include "stores/StoreFile.h"
 #include "support/CleanupHarness.h"
 #include "support/MoveHarness.h"
@@ -27,8 +26,8 @@ enum class Refusal {
 };
 
 ActionResult runAll(CleanupHarness& h, bool toTrash) {
-    return toTrash ? QCoro::waitFor(TrashAction::moveToTrash(h.pm(), h.services()))
-                   : QCoro::waitFor(PermanentDeletion::permanentlyDelete(h.pm(), h.services()));
+    return QCoro::waitFor(
+        runRemoval(h.pm(), h.services(), toTrash ? RemovalMethod::trash : RemovalMethod::deletePermanently));
 }
 
 // Stages `count` files; the expectation once they are all removed.

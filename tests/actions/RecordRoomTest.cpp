@@ -5,9 +5,8 @@
 // and after the next start: every file in exactly one place, one entry and one count per removed
 // file, nothing for a kept one.
 #include "actions/MoveToFolderAction.h"
-#include "actions/PermanentDeletion.h"
 #include "actions/RecordMerge.h"
-#include "actions/TrashAction.h"
+#include "actions/RemovalRun.h"
 #include "stores/RecordReserve.h"
 #include "support/CleanupHarness.h"
 #include "support/RecordCheck.h"
@@ -72,8 +71,8 @@ struct Room {
         return s;
     }
     ActionResult run(bool toTrash) {
-        return toTrash ? QCoro::waitFor(TrashAction::moveToTrash(harness.pm(), services()))
-                       : QCoro::waitFor(PermanentDeletion::permanentlyDelete(harness.pm(), services()));
+        return QCoro::waitFor(runRemoval(harness.pm(), services(),
+                                         toTrash ? RemovalMethod::trash : RemovalMethod::deletePermanently));
     }
     ActionResult moveTo(const QString& folder) {
         return QCoro::waitFor(MoveToFolderAction::moveRecycleBinToFolder(harness.pm(), folder, services()));

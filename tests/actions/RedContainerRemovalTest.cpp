@@ -1,5 +1,4 @@
-#include "actions/PermanentDeletion.h"
-#include "actions/TrashAction.h"
+#include "actions/RemovalRun.h"
 #include "support/CleanupHarness.h"
 
 #include <gtest/gtest.h>
@@ -19,9 +18,8 @@ TEST(RedContainerRemoval, TwoSegmentsRemoveTheContainerOnceAndUnstagedMembersCou
         const MediaFile unstaged = h.makeFile("Day1/A001_C002.RDC/A001_C002_003.R3D", 25);
         h.stage({first, second, unstaged}, {first, second});
 
-        const ActionResult result =
-            toTrash ? QCoro::waitFor(TrashAction::moveToTrash(h.pm(), h.services()))
-                    : QCoro::waitFor(PermanentDeletion::permanentlyDelete(h.pm(), h.services()));
+        const ActionResult result = QCoro::waitFor(runRemoval(
+            h.pm(), h.services(), toTrash ? RemovalMethod::trash : RemovalMethod::deletePermanently));
         EXPECT_EQ(result.succeeded, 2);
         EXPECT_EQ(result.failed, 0);
         EXPECT_FALSE(QFileInfo::exists(h.mediaPath("Day1/A001_C002.RDC")));
@@ -46,7 +44,7 @@ TEST(RedContainerRemoval, AUsedMemberSpelledInAnotherCaseProtectsTheContainer) {
     used.projectNames = {"Cut 1", "Cut 2"};
     h.stage({staged, used}, {staged});
 
-    const ActionResult result = QCoro::waitFor(TrashAction::moveToTrash(h.pm(), h.services()));
+    const ActionResult result = QCoro::waitFor(runRemoval(h.pm(), h.services(), RemovalMethod::trash));
     EXPECT_EQ(result.failed, 1);
     EXPECT_EQ(result.errors, QStringList{"A001_C002_001.R3D: skipped — its .RDC container also holds "
                                          "A001_C002_002.R3D, used in Cut 1, Cut 2"});
@@ -61,7 +59,8 @@ TEST(RedContainerRemoval, AMovedOrDeletedMemberDoesNotBlock) {
     const MediaFile staged = h.makeFile("B.RDC/B_001.R3D");
     MediaFile gone = media(h.mediaPath("B.RDC/B_002.R3D"), 3, MediaFileStatus::moved);
     h.stage({staged, gone}, {staged});
-    EXPECT_EQ(QCoro::waitFor(PermanentDeletion::permanentlyDelete(h.pm(), h.services())).succeeded, 1);
+    EXPECT_EQ(QCoro::waitFor(runRemoval(h.pm(), h.services(), RemovalMethod::deletePermanently)).succeeded,
+              1);
     EXPECT_FALSE(QFileInfo::exists(h.mediaPath("B.RDC")));
 }
 
@@ -74,7 +73,8 @@ TEST(RedContainerRemoval, AHalfRemovedContainerRecordsEachSegmentByItsOwnPlaceOn
     h.files->failTreePartly(h.mediaPath("C.RDC"), second.path, EACCES, "1 item(s) could not be removed");
     h.stage({first, second}, {first, second});
 
-    const ActionResult result = QCoro::waitFor(PermanentDeletion::permanentlyDelete(h.pm(), h.services()));
+    const ActionResult result =
+        QCoro::waitFor(runRemoval(h.pm(), h.services(), RemovalMethod::deletePermanently));
     EXPECT_EQ(result.succeeded, 0);
     EXPECT_EQ(result.failed, 2);
     EXPECT_EQ(result.errors, QStringList({"C_001.R3D: 1 item(s) could not be removed",
@@ -88,7 +88,8 @@ TEST(RedContainerRemoval, AHalfRemovedContainerRecordsEachSegmentByItsOwnPlaceOn
     EXPECT_EQ(h.stats.stats().spaceSavedBytes, 100);
 
     h.files->clearFaults();
-    const ActionResult retry = QCoro::waitFor(PermanentDeletion::permanentlyDelete(h.pm(), h.services()));
+    const ActionResult retry =
+        QCoro::waitFor(runRemoval(h.pm(), h.services(), RemovalMethod::deletePermanently));
     EXPECT_EQ(retry.succeeded, 2);
     EXPECT_FALSE(QFileInfo::exists(h.mediaPath("C.RDC")));
     ASSERT_EQ(h.audit.entries().size(), 2);
@@ -102,7 +103,7 @@ TEST(RedContainerRemoval, AProtectedContainerKeepsItsSegments) {
     const MediaFile staged = h.makeFile("Vault/D.RDC/D_001.R3D");
     h.folders.add(h.mediaPath("Vault"));
     h.stage({staged}, {staged});
-    const ActionResult result = QCoro::waitFor(TrashAction::moveToTrash(h.pm(), h.services()));
+    const ActionResult result = QCoro::waitFor(runRemoval(h.pm(), h.services(), RemovalMethod::trash));
     EXPECT_EQ(result.errors, QStringList{"D_001.R3D: in a protected folder — skipped"});
     EXPECT_TRUE(h.log.contains("Protected: skipped trashing " + h.mediaPath("Vault/D.RDC")));
     EXPECT_TRUE(QFile::exists(staged.path));

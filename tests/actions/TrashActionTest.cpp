@@ -1,4 +1,4 @@
-#include "actions/TrashAction.h"
+#include "actions/RemovalRun.h"
 #include "support/CleanupHarness.h"
 
 #include <QDirIterator>
@@ -35,7 +35,7 @@ QHash<QString, QString> trashedOriginals(const CleanupHarness& h) {
 }
 
 ActionResult trash(CleanupHarness& h) {
-    return QCoro::waitFor(TrashAction::moveToTrash(h.pm(), h.services()));
+    return QCoro::waitFor(runRemoval(h.pm(), h.services(), RemovalMethod::trash));
 }
 
 } // namespace
@@ -260,7 +260,7 @@ TEST(TrashAction, EntriesAreFoundByPathAfterTheListChangedDuringTheRun) {
             proceed.acquire();
         }
     });
-    auto run = TrashAction::moveToTrash(h.pm(), h.services());
+    auto run = runRemoval(h.pm(), h.services(), RemovalMethod::trash);
     while (!entered.tryAcquire())
         QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
     // A caller that bypassed the gate reordered and shrank the list meanwhile.
@@ -282,7 +282,7 @@ TEST(TrashAction, WaitsForTheRunningOperationBeforeTakingTheBin) {
     h.stage({a}, {a});
     auto import = h.pm().tryBeginOperation("Importing…");
     ASSERT_TRUE(import);
-    auto run = TrashAction::moveToTrash(h.pm(), h.services());
+    auto run = runRemoval(h.pm(), h.services(), RemovalMethod::trash);
     drainEvents();
     EXPECT_TRUE(QFile::exists(a.path));
     EXPECT_EQ(h.files->count(Op::moveToTrash), 0);

@@ -2,10 +2,10 @@
 // made-up outcomes (nothing on disk changes).
 #include "app/tour/ScreenshotTour.h"
 
+#include "actions/CleanupResult.h"
 #include "analysis/ProjectManager.h"
 #include "app/tour/TourOutcomes.h"
 #include "ui/bin/BinOverlays.h"
-#include "ui/cleanup/CleanupResult.h"
 #include "ui/cleanup/CleanupTexts.h"
 #include "ui/common/Command.h"
 #include "ui/window/ContentView.h"

@@ -2,17 +2,15 @@
 
 #include "actions/DeleteSafetyCheck.h"
 #include "actions/MoveToFolderAction.h"
-#include "actions/PermanentDeletion.h"
 #include "actions/RecycleBin.h"
-#include "actions/TrashAction.h"
+#include "actions/RemovalRun.h"
 #include "actions/UnusedFilesExport.h"
 #include "analysis/DaVinciCSVImport.h"
 #include "analysis/ProjectManager.h"
 #include "platform/AppLog.h"
 #include "transcode/TranscodeAndReplace.h"
 #include "transcode/TranscodeEngine.h"
-
-#include <QPointer>
+#include "ui/cleanup/CleanupTexts.h"
 
 #include <mutex>
 
@@ -27,27 +25,6 @@ bool CleanupOperations::isEligibleUnused(const MediaFile& file) {
 
 bool CleanupOperations::isExportableUnused(const MediaFile& file) {
     return file.usageCount == 0 && !file.isAEFootage;
-}
-
-QCoro::Task<ActionResult> CleanupOperations::permanentlyDelete(ProjectManager& manager) {
-    const int count = int(manager.recycleBin().size());
-    co_return ActionResult{
-        0,
-        count,
-        count ? QStringList{QStringLiteral("Permanent deletion is not available in this build.")}
-              : QStringList{},
-        {},
-        false,
-        {}};
-}
-
-QCoro::Task<TranscodeCompleteResult> CleanupOperations::transcodeAndReplace(ProjectManager&) {
-    co_return TranscodeCompleteResult{};
-}
-
-void CleanupOperations::cancelTranscode(ProjectManager& manager) {
-    manager.updateTranscodeProgress(
-        [](TranscodeRunProgress& transcode) { transcode.transcodeShouldCancel = true; });
 }
 
 std::optional<QString> CleanupOperations::locateFFmpeg() {
@@ -82,15 +59,24 @@ public:
                          std::function<void()> staged) override {
         (void)RecycleBin(manager).addToRecycleBin(files, std::move(staged));
     }
-    QCoro::Task<ActionResult> moveToTrash(ProjectManager& manager) override {
-        return TrashAction::moveToTrash(manager);
-    }
-    QCoro::Task<ActionResult> moveRecycleBinToFolder(ProjectManager& manager, QUrl folder) override {
-        return MoveToFolderAction::moveRecycleBinToFolder(manager, folder.toLocalFile());
-    }
-    QCoro::Task<ActionResult> moveFilesToFolder(ProjectManager& manager, QList<MediaFile> files,
-                                                QUrl folder) override {
-        return MoveToFolderAction::moveFilesToFolder(manager, std::move(files), folder.toLocalFile());
+    std::unique_ptr<CleanupRun> makeRun(CleanupRunKind kind, ProjectManager& manager,
+                                        const QUrl& folder) override {
+        QString description = CleanupTexts::waitingText(kind, folder);
+        switch (kind) {
+        case CleanupRunKind::trash:
+            return std::make_unique<RemovalRun>(manager, RemovalMethod::trash, std::move(description));
+        case CleanupRunKind::deletion:
+            return std::make_unique<RemovalRun>(manager, RemovalMethod::deletePermanently,
+                                                std::move(description));
+        case CleanupRunKind::binMove:
+        case CleanupRunKind::unusedMove:
+            return std::make_unique<MoveToFolderAction>(manager, kind, folder.toLocalFile(),
+                                                        std::move(description));
+        case CleanupRunKind::transcode:
+            return std::make_unique<TranscodeAndReplace>(manager, engine(), std::move(description));
+        }
+        Q_UNREACHABLE();
+        return nullptr;
     }
     CSVExportResult exportUnusedFilesCSV(ProjectManager& manager) override {
         return UnusedFilesExport::exportUnusedFilesCSV(manager);
@@ -98,19 +84,6 @@ public:
     QCoro::Task<void> importDaVinciCSV(ProjectManager& manager, QUrl csv) override {
         co_await DaVinciCSVImport::importDaVinciCSV(manager, std::move(csv));
     }
-    QCoro::Task<ActionResult> permanentlyDelete(ProjectManager& manager) override {
-        return PermanentDeletion::permanentlyDelete(manager);
-    }
-    QCoro::Task<TranscodeCompleteResult> transcodeAndReplace(ProjectManager& manager) override {
-        QPointer<ProjectManager> pm(&manager);
-        const TranscodeRunTotals totals = co_await tarnwick::transcodeAndReplace(manager, engine());
-        // The run stored its outcome on the manager, the cancellation with it.
-        if (pm && pm->transcodeProgress().transcodeCompleteResult)
-            co_return *pm->transcodeProgress().transcodeCompleteResult;
-        co_return TranscodeCompleteResult{totals.transcoded, totals.skipped, totals.failed,
-                                          totals.spaceSaved, totals.errors,  false};
-    }
-    void cancelTranscode(ProjectManager& manager) override { tarnwick::cancelTranscode(manager, engine()); }
     std::optional<QString> locateFFmpeg() override { return engine().locateFFmpeg(); }
 
 private:

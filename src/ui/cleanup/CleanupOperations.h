@@ -1,10 +1,9 @@
 #pragma once
 
-#include "actions/ActionResult.h"
+#include "actions/CleanupResult.h"
 #include "actions/UnusedFilesExport.h"
 #include "model/MediaFile.h"
 #include "model/RecycleBinItem.h"
-#include "model/TranscodeCompleteResult.h"
 
 #include <QList>
 #include <QString>
@@ -19,11 +18,12 @@
 
 namespace tarnwick {
 
+class CleanupRun;
 class ProjectManager;
 
 // The clean-up and import operations the window calls on its manager. The window reaches them
 // only through this interface, so the engine's implementation plugs in with one line (see
-// makeCleanupOperations) and tests count the calls.
+// makeCleanupOperations) and tests count and hold the runs.
 class CleanupOperations {
 public:
     struct Conflict {
@@ -44,17 +44,11 @@ public:
     // GUI thread. While the manager is busy the staging waits for it; `staged` runs once it happened.
     virtual void addToRecycleBin(ProjectManager& manager, const QList<MediaFile>& files,
                                  std::function<void()> staged = {}) = 0;
-    virtual QCoro::Task<ActionResult> moveToTrash(ProjectManager& manager) = 0;
-    virtual QCoro::Task<ActionResult> moveRecycleBinToFolder(ProjectManager& manager, QUrl folder) = 0;
-    virtual QCoro::Task<ActionResult> moveFilesToFolder(ProjectManager& manager, QList<MediaFile> files,
-                                                        QUrl folder) = 0;
+    // The one factory of the clean-up runs the runner holds; `folder` is the destination of the
+    // moves, unused by the others. The manager and these operations outlive the run.
+    virtual std::unique_ptr<CleanupRun> makeRun(CleanupRunKind kind, ProjectManager& manager,
+                                                const QUrl& folder = {}) = 0;
     virtual CSVExportResult exportUnusedFilesCSV(ProjectManager& manager) = 0;
-    // Delete Permanently over the whole bin (refused items come back in `refused`).
-    virtual QCoro::Task<ActionResult> permanentlyDelete(ProjectManager& manager);
-    // Transcode & Replace over the bin; its progress goes through the manager's transcode fields.
-    virtual QCoro::Task<TranscodeCompleteResult> transcodeAndReplace(ProjectManager& manager);
-    // Stops the run before its next file and the file in work.
-    virtual void cancelTranscode(ProjectManager& manager);
     // The ffmpeg executable; callable from any thread.
     virtual std::optional<QString> locateFFmpeg();
     virtual QCoro::Task<void> importDaVinciCSV(ProjectManager& manager, QUrl csv) = 0;

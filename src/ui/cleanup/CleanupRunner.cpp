@@ -2,7 +2,7 @@
 
 #include "analysis/ProjectManager.h"
 #include "platform/AppLog.h"
-#include "ui/cleanup/CleanupRuns.h"
+#include "ui/cleanup/CleanupOperations.h"
 #include "ui/cleanup/CleanupTexts.h"
 
 namespace tarnwick {
@@ -11,7 +11,7 @@ CleanupRunner::CleanupRunner(ProjectManager& manager, CleanupOperations& operati
     : QObject(parent), m_manager(manager), m_operations(operations) {}
 
 void CleanupRunner::request(CleanupRunKind kind, const QUrl& folder, QObject* context, Done done) {
-    request(CleanupRuns::make(kind, m_manager, m_operations, folder), context, std::move(done));
+    request(m_operations.makeRun(kind, m_manager, folder), context, std::move(done));
 }
 
 void CleanupRunner::request(std::unique_ptr<CleanupRun> owned, QObject* context, Done done) {
@@ -42,7 +42,7 @@ void CleanupRunner::cancel(CleanupRunKind kind) {
         m_current->cancel();
     for (CleanupRun* run : QList<CleanupRun*>(m_waiting)) {
         if (run->kind() == kind)
-            run->cancel();
+            run->refuse(CleanupTexts::cancelledBeforeStartReason());
     }
 }
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "ui/cleanup/CleanupRun.h"
+#include "actions/CleanupRun.h"
 
 #include <QList>
 #include <QObject>
@@ -26,8 +26,9 @@ public:
 
     CleanupRunner(ProjectManager& manager, CleanupOperations& operations, QObject* parent = nullptr);
 
-    // Asks for a run; `folder` is the destination of the moves. `done` (while `context` lives) has the
-    // result first, then `finished`, so the asker can close before the result sheet shows.
+    // Asks for a run, made by the operations' factory; `folder` is the destination of the moves.
+    // `done` (while `context` lives) has the result first, then `finished`, so the asker can close
+    // before the result sheet shows.
     void request(CleanupRunKind kind, const QUrl& folder = {}, QObject* context = nullptr, Done done = {});
     // Takes a run made elsewhere (tests); the same rules.
     void request(std::unique_ptr<CleanupRun> run, QObject* context = nullptr, Done done = {});

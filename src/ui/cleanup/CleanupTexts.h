@@ -1,6 +1,6 @@
 #pragma once
 
-#include "ui/cleanup/CleanupResult.h"
+#include "actions/CleanupResult.h"
 
 #include <QString>
 #include <QUrl>

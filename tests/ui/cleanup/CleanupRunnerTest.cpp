@@ -3,7 +3,6 @@
 #include "ui/cleanup/CleanupRunner.h"
 
 #include "support/ProjectManagerHarness.h"
-#include "ui/cleanup/CleanupRuns.h"
 #include "ui/cleanup/CleanupTexts.h"
 #include "ui/cleanup/FakeCleanupOperations.h"
 
@@ -74,6 +73,24 @@ TEST(CleanupRunner, RunsOneAtATimeInTheOrderAskedAndRefusesASecondOfAKind) {
     EXPECT_TRUE(f.runner.waiting().isEmpty());
 }
 
+// Every run the runner holds comes from the operations' one factory; the fake's runs count their
+// operation and hold on the gate like the engine's runs take their time.
+TEST(CleanupRunner, EachKindsRunComesFromTheOperationsFactory) {
+    RunnerFixture f;
+    f.ops.gate.closed = true;
+    const QList<CleanupRunKind> all{CleanupRunKind::trash, CleanupRunKind::deletion, CleanupRunKind::binMove,
+                                    CleanupRunKind::unusedMove, CleanupRunKind::transcode};
+    for (CleanupRunKind kind : all)
+        f.runner.request(kind, folder("/archive"));
+    EXPECT_EQ(f.ops.runsMade, 5);
+    EXPECT_EQ(f.ops.trashCalls, 1);
+    EXPECT_EQ(f.ops.deleteCalls, 0) << "held behind the gated Trash";
+    f.ops.gate.open();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return f.results.size() == 5; }));
+    EXPECT_EQ(f.kinds(), all);
+    EXPECT_EQ(f.ops.deleteCalls + f.ops.binMoveCalls + f.ops.fileMoves.size() + f.ops.transcodeCalls, 4);
+}
+
 // While the manager is busy a run waits among the user's requests, named in the busy line, and
 // starts when the operation ends.
 TEST(CleanupRunner, ARunAskedWhileTheManagerIsBusyWaitsForIt) {
@@ -140,7 +157,7 @@ TEST(CleanupRun, CancelEndsAWaitingRunAndAsksARunningOneToStop) {
 // A run reports once: a refusal after it started, or a second start, changes nothing.
 TEST(CleanupRun, EndsExactlyOnce) {
     RunnerFixture f;
-    std::unique_ptr<CleanupRun> run = CleanupRuns::make(CleanupRunKind::deletion, f.pm(), f.ops);
+    std::unique_ptr<CleanupRun> run = f.ops.makeRun(CleanupRunKind::deletion, f.pm(), {});
     QSignalSpy finished(run.get(), &CleanupRun::finished);
     f.ops.deleteResult = ActionResult::counted(4);
     run->start();

@@ -1,12 +1,12 @@
 #pragma once
 
+#include "actions/CleanupResult.h"
 #include "analysis/ProjectManager.h"
 #include "platform/Preferences.h"
 #include "stores/SecurityScopedAccess.h"
 #include "support/FakeAccessGrantBackend.h"
 #include "support/FakeDesktopServices.h"
 #include "support/ProjectManagerHarness.h"
-#include "ui/cleanup/CleanupResult.h"
 #include "ui/cleanup/CleanupRunner.h"
 #include "ui/cleanup/FakeCleanupOperations.h"
 #include "ui/cleanup/WindowFacts.h"

@@ -1,7 +1,7 @@
 #pragma once
 
+#include "actions/CleanupResult.h"
 #include "analysis/ProjectManager.h"
-#include "ui/cleanup/CleanupResult.h"
 
 #include <QObject>
 #include <QPointer>
@@ -9,14 +9,15 @@
 
 #include <qcoro/qcorotask.h>
 
-#include <functional>
 #include <optional>
 
 namespace tarnwick {
 
 // One clean-up run (Trash, deletion, a move, the transcode): started once, cancelled where its
 // operation allows it, progress in files, and exactly one result whatever happens, a refusal or a
-// cancellation before it started included. The runner starts it; the run itself decides nothing.
+// cancellation before it started included. The runner starts and cancels it; the run itself
+// decides nothing. Each kind of run says what it does by overriding work() and, where its
+// operation allows, stop() and liveProgress().
 class CleanupRun : public QObject {
     Q_OBJECT
 public:
@@ -26,26 +27,20 @@ public:
         qint64 total = 0; // 0: not known (Trash and deletion report only their end)
         friend bool operator==(const Progress&, const Progress&) = default;
     };
-    // What the run does, made by CleanupRuns.
-    struct Job {
-        CleanupRunKind kind = CleanupRunKind::trash;
-        QString description; // while it waits, in the window's busy line
-        std::function<QCoro::Task<CleanupResult>()> work;
-        std::function<void()> cancel;       // empty: once started it runs to its end
-        std::function<Progress()> progress; // empty: none until it ends
-        ProjectManager::Changes progressGroups;
-    };
 
-    CleanupRun(ProjectManager& manager, Job job, QObject* parent = nullptr);
+    // `description` names the run while it waits, in the window's busy line; `progressGroups` are
+    // the manager's changes that move its progress.
+    CleanupRun(ProjectManager& manager, CleanupRunKind kind, QString description,
+               ProjectManager::Changes progressGroups = {}, QObject* parent = nullptr);
 
-    CleanupRunKind kind() const { return m_job.kind; }
-    const QString& description() const { return m_job.description; }
+    CleanupRunKind kind() const { return m_kind; }
+    const QString& description() const { return m_description; }
     State state() const { return m_state; }
     Progress progress() const;
     const std::optional<CleanupResult>& result() const { return m_result; }
 
     void start();
-    // Waiting: ends it at once with a refusal. Running: asks the operation to stop before its next file.
+    // Running: asks the operation to stop before its next file. A waiting run is refused instead.
     void cancel();
     // Ends a waiting run with a refusal, without starting it.
     void refuse(const QString& reason);
@@ -55,11 +50,22 @@ Q_SIGNALS:
     void progressed(CleanupRun::Progress progress);
     void finished(const CleanupResult& result);
 
+protected:
+    // The operation, run once from start(); the manager is there when it starts.
+    virtual QCoro::Task<CleanupResult> work() = 0;
+    // Empty: once started it runs to its end.
+    virtual void stop() {}
+    // While it runs; none until it ends by default.
+    virtual Progress liveProgress() const { return {}; }
+    ProjectManager* manager() const { return m_manager; }
+
 private:
     void finish(CleanupResult result);
 
     QPointer<ProjectManager> m_manager;
-    Job m_job;
+    const CleanupRunKind m_kind;
+    const QString m_description;
+    const ProjectManager::Changes m_progressGroups;
     State m_state = State::waiting;
     std::optional<CleanupResult> m_result;
 };

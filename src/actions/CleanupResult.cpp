@@ -1,4 +1,4 @@
-#include "ui/cleanup/CleanupResult.h"
+#include "actions/CleanupResult.h"
 
 namespace tarnwick {
 
