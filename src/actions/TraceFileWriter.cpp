@@ -1,5 +1,7 @@
 #include "actions/TraceFileWriter.h"
 
+#include "platform/FullWrite.h"
+
 #include "platform/AppLog.h"
 #include "platform/ByteCountText.h"
 #include "platform/PathText.h"
@@ -132,26 +134,6 @@ QString TraceFileWriter::traceText(const QString& directory, const QList<Deleted
     return text;
 }
 
-namespace {
-
-bool writeAll(int fd, const char* data, qsizetype size) {
-    while (size > 0) {
-        const ssize_t n = ::write(fd, data, size_t(size));
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0) {
-            if (n == 0)
-                errno = ENOSPC;
-            return false;
-        }
-        data += n;
-        size -= n;
-    }
-    return true;
-}
-
-} // namespace
-
 TraceFileWriter::NamedWrite TraceFileWriter::writeTraceFileNamed(const QString& directory,
                                                                  const QString& name,
                                                                  const QList<DeletedFileInfo>& files,
@@ -179,7 +161,7 @@ TraceFileWriter::NamedWrite TraceFileWriter::writeTraceFileNamed(const QString& 
         if (fd < 0)
             return failed(errno);
     }
-    const bool written = writeAll(fd, bytes.constData() + from, bytes.size() - from);
+    const bool written = writeFully(fd, bytes.constData() + from, bytes.size() - from);
     const int code = errno;
     if (::close(fd) != 0 && written)
         return failed(errno);

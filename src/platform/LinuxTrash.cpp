@@ -1,5 +1,7 @@
 #include "platform/LinuxTrash.h"
 
+#include "platform/FullWrite.h"
+
 #include "platform/LeftoverMark.h"
 #include "platform/LeftoverRemoval.h"
 #include "platform/LinuxFileOperations.h"
@@ -132,19 +134,6 @@ QByteArray cutAtCharacter(const QByteArray& text, qsizetype maxBytes) {
     return text.left(cut);
 }
 
-bool writeAll(int fd, const QByteArray& bytes) {
-    qsizetype done = 0;
-    while (done < bytes.size()) {
-        const ssize_t n = ::write(fd, bytes.constData() + done, size_t(bytes.size() - done));
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return false;
-        done += n;
-    }
-    return true;
-}
-
 // Renames without replacing. Where the file system lacks RENAME_NOREPLACE the destination name is
 // still ours alone: its .trashinfo was created exclusively just before.
 int renameNoReplace(const QByteArray& from, const QByteArray& to) {
@@ -266,11 +255,11 @@ private:
             return;
         // One made ahead is marked already.
         m_fd = m_stock.take(m_dir);
-        if (m_fd >= 0 && writeAll(m_fd, m_text))
+        if (m_fd >= 0 && writeFully(m_fd, m_text.constData(), m_text.size()))
             return;
         closeUnnamed();
         m_fd = ::open(m_dir.constData(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600);
-        if (m_fd >= 0 && writeAll(m_fd, m_text) && leftover::markAttribute(m_fd))
+        if (m_fd >= 0 && writeFully(m_fd, m_text.constData(), m_text.size()) && leftover::markAttribute(m_fd))
             return;
         closeUnnamed();
         m_unnamedRefused = true;
@@ -287,7 +276,7 @@ private:
         // Unmarked it would never be swept after a kill; without any mark it is still written.
         if (!leftover::markAttribute(fd))
             m_sidecar = leftover::mark(path, fd);
-        const bool written = writeAll(fd, m_text);
+        const bool written = writeFully(fd, m_text.constData(), m_text.size());
         const int writeError = errno;
         if (::close(fd) != 0 || !written) {
             withdraw(path);

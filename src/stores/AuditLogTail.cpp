@@ -1,5 +1,7 @@
 #include "stores/AuditLogTail.h"
 
+#include "platform/FullWrite.h"
+
 #include "platform/AppLog.h"
 #include "platform/JsonForm.h"
 
@@ -19,19 +21,6 @@ namespace {
 
 QByteArray encoded(const AuditLogEntry& entry) {
     return json::encode(entry.toJson());
-}
-
-bool writeAt(int fd, const QByteArray& bytes, qint64 offset) {
-    qsizetype done = 0;
-    while (done < bytes.size()) {
-        const ssize_t n = ::pwrite(fd, bytes.constData() + done, size_t(bytes.size() - done), offset + done);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return false;
-        done += n;
-    }
-    return true;
 }
 
 } // namespace
@@ -88,7 +77,7 @@ QList<AuditLogTail::Spilled> AuditLogTail::spill(const QList<AuditLogEntry>& ent
             return {};
         offset = m_end;
     }
-    if (!writeAt(m_fd, bytes, offset))
+    if (!writeFully(m_fd, bytes.constData(), bytes.size(), offset))
         return {};
     QMutexLocker lock(&m_mutex);
     m_end = offset + bytes.size();

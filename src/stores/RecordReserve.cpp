@@ -1,5 +1,7 @@
 #include "stores/RecordReserve.h"
 
+#include "platform/FullWrite.h"
+
 #include "platform/AppLog.h"
 #include "platform/ByteCountText.h"
 #include "platform/VolumeCapacity.h"
@@ -25,15 +27,9 @@ QByteArray native(const QString& path) {
 
 bool fillWithZeros(int fd, qint64 bytes) {
     const QByteArray block(64 * 1024, '\0');
-    qint64 done = 0;
-    while (done < bytes) {
-        const ssize_t n =
-            ::write(fd, block.constData(), size_t(std::min<qint64>(block.size(), bytes - done)));
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
+    for (qint64 done = 0; done < bytes; done += block.size()) {
+        if (!writeFully(fd, block.constData(), std::min<qint64>(block.size(), bytes - done)))
             return false;
-        done += n;
     }
     return true;
 }
