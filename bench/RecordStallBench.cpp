@@ -6,8 +6,8 @@
 // start the merge held on the GUI thread (where it ran before, holding the window back).
 #include "actions/CleanupServices.h"
 #include "actions/RecordMerge.h"
+#include "actions/RemovalRun.h"
 #include "actions/TraceFileWriter.h"
-#include "actions/TrashAction.h"
 #include "app/StartRecords.h"
 #include "platform/AppLog.h"
 #include "platform/FileOperations.h"
@@ -18,6 +18,7 @@
 #include "support/BenchSupport.h"
 #include "support/CleanupHarness.h"
 #include "support/ProcessFacts.h"
+#include "support/StagedMedia.h"
 #include "ui/common/ReviewPrompt.h"
 
 #include <QApplication>
@@ -87,45 +88,20 @@ struct Stall {
     double totalMs = 0;
 };
 
-QStringList makeFiles(const QString& root, int count) {
-    QStringList paths;
-    paths.reserve(count);
-    for (int i = 0; i < count; ++i) {
-        const QString folder = root + QStringLiteral("/Card %1").arg(i / 1000);
-        if (i % 1000 == 0)
-            QDir().mkpath(folder);
-        const QString path = folder + QStringLiteral("/A%1_C001.mov").arg(i);
-        QFile file(path);
-        if (file.open(QIODevice::WriteOnly))
-            file.write("small media", 11);
-        paths.append(path);
-    }
-    return paths;
-}
-
 // A Move to Trash of `count` staged files as the window runs it; the GUI thread's longest stall.
 Stall timeRunEnd(int count, Hook hook) {
     testing::CleanupHarness h;
     quietLog(); // after the harness's own capture
     const PromptOnFile settings(h.dir.path());
     h.audit.setReviewHook(settings.hook(hook));
-    const QStringList paths = makeFiles(h.mediaDir.filePath(QStringLiteral("media")), count);
-    QList<MediaFile> staged;
-    QList<RecycleBinItem> bin;
-    staged.reserve(count);
-    for (const QString& path : paths) {
-        staged.append(testing::media(path, 0, MediaFileStatus::inRecycleBin, 11));
-        bin.append(testing::binItem(staged.last()));
-    }
-    h.pm().setMediaFiles(staged);
-    h.pm().setRecycleBin(bin);
+    bench::stageAll(h.pm(), bench::makeMediaFiles(h.mediaDir.filePath(QStringLiteral("media")), count));
     CleanupServices services = h.services();
     services.traceWriter = nullptr;
     services.files = FileOperations::system();
     QElapsedTimer clock;
     clock.start();
     const bench::StallMeter stalls;
-    const ActionResult result = QCoro::waitFor(TrashAction::moveToTrash(h.pm(), services));
+    const ActionResult result = QCoro::waitFor(runRemoval(h.pm(), services, RemovalMethod::trash));
     Stall stall{double(stalls.longestMs()), double(clock.nsecsElapsed()) / 1e6};
     if (result.succeeded != count)
         std::fprintf(stderr, "run trashed %lld of %d\n", static_cast<long long>(result.succeeded), count);

@@ -15,6 +15,7 @@
 #include "support/BenchSupport.h"
 #include "support/CleanupHarness.h"
 #include "support/CoreBurner.h"
+#include "support/StagedMedia.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -41,22 +42,6 @@ using namespace tarnwick;
 namespace {
 
 constexpr int pairs = 5;
-
-QStringList makeFiles(const QString& root, int count) {
-    QStringList paths;
-    paths.reserve(count);
-    for (int i = 0; i < count; ++i) {
-        const QString folder = root + QStringLiteral("/Card %1").arg(i / 1000);
-        if (i % 1000 == 0)
-            QDir().mkpath(folder);
-        const QString path = folder + QStringLiteral("/A%1_C001.mov").arg(i);
-        QFile file(path);
-        file.open(QIODevice::WriteOnly);
-        file.write("small media", 11);
-        paths.append(path);
-    }
-    return paths;
-}
 
 // An audit_log.json of `entries` entries in `folder`, made once and copied for each run.
 QString auditTemplate(int entries) {
@@ -120,22 +105,13 @@ double timeTrashRun(int count, int auditEntries, bool touchDisk = true, bool toT
     if (kept)
         kept->push_back(std::move(made));
     const testing::ScopedEnv data("XDG_DATA_HOME", QFile::encodeName(root.filePath(QStringLiteral("data"))));
-    const QStringList paths = makeFiles(root.filePath(QStringLiteral("media")), count);
+    const QStringList paths = bench::makeMediaFiles(root.filePath(QStringLiteral("media")), count);
     QDir().mkpath(root.filePath(QStringLiteral("store")));
     QFile::copy(auditTemplate(auditEntries), root.filePath(QStringLiteral("store/audit_log.json")));
     AuditLogManager audit(root.filePath(QStringLiteral("store")), nullptr);
     StatsManager stats(root.filePath(QStringLiteral("store")));
     testing::ProjectManagerHarness h;
-    QList<MediaFile> list;
-    QList<RecycleBinItem> bin;
-    list.reserve(count);
-    for (const QString& path : paths) {
-        MediaFile file = testing::media(path, 0, MediaFileStatus::inRecycleBin, 11);
-        list.append(file);
-        bin.append(testing::binItem(file));
-    }
-    h.pm().setMediaFiles(list);
-    h.pm().setRecycleBin(bin);
+    bench::stageAll(h.pm(), paths);
     CleanupServices services;
     services.auditLog = &audit;
     services.statsManager = &stats;
@@ -158,7 +134,7 @@ double timeTrashRun(int count, int auditEntries, bool touchDisk = true, bool toT
 
 double timeRenameLoop(int count) {
     QTemporaryDir root;
-    const QStringList paths = makeFiles(root.filePath(QStringLiteral("media")), count);
+    const QStringList paths = bench::makeMediaFiles(root.filePath(QStringLiteral("media")), count);
     const QString target = root.filePath(QStringLiteral("renamed"));
     QDir().mkpath(target);
     QList<QByteArray> from;
@@ -177,7 +153,7 @@ double timeRenameLoop(int count) {
 // The least any freedesktop.org trash does per item: one new .trashinfo with its text, one rename.
 double timeInfoAndRenameLoop(int count) {
     QTemporaryDir root;
-    const QStringList paths = makeFiles(root.filePath(QStringLiteral("media")), count);
+    const QStringList paths = bench::makeMediaFiles(root.filePath(QStringLiteral("media")), count);
     const QString target = root.filePath(QStringLiteral("files"));
     const QString info = root.filePath(QStringLiteral("info"));
     QDir().mkpath(target);
@@ -324,7 +300,7 @@ void BM_DeleteSafetyCheck(benchmark::State& state) {
 // trash on the same disk; milliseconds, or -1 when it failed.
 double timeGioTrash(int count, KeptFolders& kept) {
     QTemporaryDir& root = *kept.emplace_back(std::make_unique<QTemporaryDir>());
-    const QStringList paths = makeFiles(root.filePath(QStringLiteral("media")), count);
+    const QStringList paths = bench::makeMediaFiles(root.filePath(QStringLiteral("media")), count);
     // A home of its own: gio refuses every file when $HOME does not exist, and the trash it
     // finds there stays on the files' disk.
     const QString home = root.filePath(QStringLiteral("home"));
@@ -401,7 +377,7 @@ void oldTrashStep(const QByteArray& path, const QByteArray& trash, const QByteAr
 double timeTrashSteps(int count, bool current) {
     QTemporaryDir root;
     const testing::ScopedEnv data("XDG_DATA_HOME", QFile::encodeName(root.path()));
-    const QStringList paths = makeFiles(root.filePath(QStringLiteral("media")), count);
+    const QStringList paths = bench::makeMediaFiles(root.filePath(QStringLiteral("media")), count);
     const QByteArray trash = QFile::encodeName(root.filePath(QStringLiteral("Trash")));
     QDir().mkpath(root.filePath(QStringLiteral("Trash/files")));
     QDir().mkpath(root.filePath(QStringLiteral("Trash/info")));

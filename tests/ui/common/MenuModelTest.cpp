@@ -18,6 +18,8 @@
 #include <QTest>
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 using namespace tarnwick;
 using Kind = MenuEntry::Kind;
 
@@ -111,18 +113,28 @@ TEST(MenuModel, NoItemOpensASecondWindow) {
     }
 }
 
-TEST(MenuBar, CheckForUpdatesFollowsTheUpdaterWithoutReopeningTheMenu) {
+// A window with the application's menu bar over fakes.
+struct MenuBarFixture {
     QTemporaryDir dir;
-    SecurityScopedAccess grants(dir.path(), std::make_shared<FakeAccessGrantBackend>(), false);
+    SecurityScopedAccess grants{dir.path(), std::make_shared<FakeAccessGrantBackend>(), false};
     CommandCenter center;
     NoPanel panel;
     FakeSoftwareUpdater updater;
     QMainWindow window;
-    AppCommands commands({center, panel, grants, updater, [](const QUrl&) { return true; }});
-    CheckForUpdatesViewModel viewModel(updater);
-    CommandActions actions(
-        appMenuModel(), [&](const MenuEntry& item) { commands.run(item, &window); }, &window);
-    installMenus(*window.menuBar(), actions, viewModel);
+    AppCommands commands{{center, panel, grants, updater, [](const QUrl&) { return true; }}};
+    CheckForUpdatesViewModel viewModel{updater};
+    CommandActions actions{appMenuModel(), [this](const MenuEntry& item) { commands.run(item, &window); },
+                           &window};
+
+    MenuBarFixture() { installMenus(*window.menuBar(), actions, viewModel); }
+    std::tuple<CommandCenter&, FakeSoftwareUpdater&, QMainWindow&> parts() {
+        return {center, updater, window};
+    }
+};
+
+TEST(MenuBar, CheckForUpdatesFollowsTheUpdaterWithoutReopeningTheMenu) {
+    MenuBarFixture f;
+    auto [center, updater, window] = f.parts();
 
     const auto menus = window.menuBar()->actions();
     ASSERT_EQ(menus.size(), 5);
@@ -152,17 +164,8 @@ TEST(MenuBar, CheckForUpdatesFollowsTheUpdaterWithoutReopeningTheMenu) {
 }
 
 TEST(MenuBar, ItemsPostTheirCommands) {
-    QTemporaryDir dir;
-    SecurityScopedAccess grants(dir.path(), std::make_shared<FakeAccessGrantBackend>(), false);
-    CommandCenter center;
-    NoPanel panel;
-    FakeSoftwareUpdater updater;
-    QMainWindow window;
-    AppCommands commands({center, panel, grants, updater, [](const QUrl&) { return true; }});
-    CheckForUpdatesViewModel viewModel(updater);
-    CommandActions actions(
-        appMenuModel(), [&](const MenuEntry& item) { commands.run(item, &window); }, &window);
-    installMenus(*window.menuBar(), actions, viewModel);
+    MenuBarFixture f;
+    auto [center, updater, window] = f.parts();
     QStringList posted;
     QObject::connect(&center, &CommandCenter::posted,
                      [&posted](const CommandPost& post) { posted.append(text(commandOf(post))); });
@@ -188,17 +191,8 @@ TEST(MenuBar, TitlesCarryMnemonicsAndF10OpensTheFirstMenu) {
     EXPECT_EQ(menuBarTitles(appMenuModel()), (QStringList{"&Tarnwick", "&File", "&View", "&Sweep", "&Help"}));
     EXPECT_EQ(menuBarTitles({{"File", {}}, {"Filter", {}}}), (QStringList{"&File", "F&ilter"}));
 
-    QTemporaryDir dir;
-    SecurityScopedAccess grants(dir.path(), std::make_shared<FakeAccessGrantBackend>(), false);
-    CommandCenter center;
-    NoPanel panel;
-    FakeSoftwareUpdater updater;
-    QMainWindow window;
-    AppCommands commands({center, panel, grants, updater, [](const QUrl&) { return true; }});
-    CheckForUpdatesViewModel viewModel(updater);
-    CommandActions actions(
-        appMenuModel(), [&](const MenuEntry& item) { commands.run(item, &window); }, &window);
-    installMenus(*window.menuBar(), actions, viewModel);
+    MenuBarFixture f;
+    auto [center, updater, window] = f.parts();
     window.show();
     window.activateWindow();
     ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
