@@ -145,7 +145,7 @@ TEST(MenuBar, CheckForUpdatesFollowsTheUpdaterWithoutReopeningTheMenu) {
     EXPECT_EQ(updater.checks, 0);
 
     updater.setCanCheck(true);
-    EXPECT_TRUE(viewModel.canCheckForUpdates());
+    EXPECT_TRUE(f.viewModel.canCheckForUpdates());
     EXPECT_TRUE(check->isEnabled());
     check->trigger();
     EXPECT_EQ(updater.checks, 1);
