@@ -2,13 +2,15 @@
 
 #include "platform/AppLog.h"
 #include "ui/common/DesktopServices.h"
+#include "ui/common/ViewHelpers.h"
 
 #include <QStringList>
 
 namespace tarnwick {
 
 void revealInFinder(DesktopServices& desktop, const MediaFile& file) {
-    const QString target = file.matchedPath.value_or(file.path);
+    // A transcoded file stands where its new file is: the old one went to the Trash.
+    const QString target = standingPath(file);
     AppLog::userAction(QStringLiteral("Revealing in file manager: ") + file.fileName());
     desktop.revealFile(target);
 }

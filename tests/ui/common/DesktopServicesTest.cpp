@@ -203,7 +203,10 @@ TEST(RevealAndCopy, RevealsARelocatedFileWhereItIsAndLogsItsOwnName) {
     UiLogCapture log;
     revealInFinder(desktop, mediaAt("/Old/A001.mov", QStringLiteral("/New/Found A001.mov")));
     revealInFinder(desktop, mediaAt("/Media/B.mov"));
-    EXPECT_EQ(desktop.revealed, (QStringList{"/New/Found A001.mov", "/Media/B.mov"}));
+    MediaFile transcoded = mediaAt("/Media/C.mp4");
+    transcoded.transcodedPath = QStringLiteral("/Media/C.mov");
+    revealInFinder(desktop, transcoded);
+    EXPECT_EQ(desktop.revealed, (QStringList{"/New/Found A001.mov", "/Media/B.mov", "/Media/C.mov"}));
     EXPECT_TRUE(logged(log, "Revealing in file manager: A001.mov"));
 }
 
