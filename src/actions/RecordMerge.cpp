@@ -373,9 +373,20 @@ RecordMerge::StartRuns RecordMerge::openRunsAtStart(AuditLogManager& audit, File
 int RecordMerge::closeRunsAtStart(StartRuns start, const RecordStores& stores) {
     if (!stores.audit)
         return 0;
+    const int closed = closeStartRuns(start, stores);
+    // Emptying the journal would take another window's open run with it.
+    if (start.elsewhere == 0)
+        stores.audit->compactIfDue();
+    ensureReserve(stores);
+    return closed;
+}
+
+int RecordMerge::closeStartRuns(const StartRuns& start, const RecordStores& stores) {
+    if (!stores.audit)
+        return 0;
     RecordJournal& journal = stores.audit->journal();
     int closed = start.closed;
-    for (const JournalRun& run : std::as_const(start.runs)) {
+    for (const JournalRun& run : start.runs) {
         closeRun(run, stores, &journal);
         ++closed;
     }
@@ -383,11 +394,12 @@ int RecordMerge::closeRunsAtStart(StartRuns start, const RecordStores& stores) {
         AppLog::info(QStringLiteral("Records: completed %1 interrupted run(s), %2 file(s) decided on disk")
                          .arg(closed)
                          .arg(start.decided));
-    // Emptying the journal would take another window's open run with it.
-    if (start.elsewhere == 0)
-        stores.audit->compactIfDue();
-    RecordReserve::ensure(QFileInfo(journal.path()).absolutePath());
     return closed;
+}
+
+void RecordMerge::ensureReserve(const RecordStores& stores) {
+    if (stores.audit)
+        RecordReserve::ensure(QFileInfo(stores.audit->journal().path()).absolutePath());
 }
 
 } // namespace tarnwick

@@ -68,6 +68,10 @@ public:
     };
     static StartRuns openRunsAtStart(AuditLogManager& audit, FileOperations& files);
     static int closeRunsAtStart(StartRuns start, const RecordStores& stores);
+    // closeRunsAtStart() without its last steps, for a caller that compacts the audit log off the
+    // GUI thread (when `start.elsewhere` is 0) and then calls ensureReserve().
+    static int closeStartRuns(const StartRuns& start, const RecordStores& stores);
+    static void ensureReserve(const RecordStores& stores);
 
     // Whether an intent's disk step took place, as the disk shows now: its target is gone (or holds
     // another file than the one recorded) while its folder is there, and its destination, if it

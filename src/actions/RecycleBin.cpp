@@ -2,6 +2,7 @@
 
 #include "actions/ProtectedFolderTest.h"
 #include "analysis/FileStatusScan.h"
+#include "analysis/MediaFilterIndex.h"
 #include "analysis/MediaRescanner.h"
 #include "analysis/ProjectManager.h"
 #include "analysis/UsageAggregator.h"
@@ -90,6 +91,8 @@ struct StagePlan {
     // manager's list, so changing it in place would copy 100,000 records on the GUI thread).
     std::optional<QList<MediaFile>> media;
     std::optional<QList<RecycleBinItem>> bin; // the bin with `added`, when the worker made it
+    // Which rows the new bin holds, made with it: the filter's bin pass then costs nothing here.
+    std::optional<std::vector<quint8>> binned;
 };
 
 // Any thread: reads only what it is given (the protected-folder test is this thread's alone).
@@ -163,8 +166,9 @@ struct StatusCheck {
 struct RestorePlan {
     QList<std::pair<qsizetype, std::optional<FileStatusResult>>> restored; // nothing: not checked
     AuditLogManager::Prepared audit;
-    std::optional<QList<MediaFile>> media;    // as StagePlan's
-    std::optional<QList<RecycleBinItem>> bin; // the bin without the restored items, likewise
+    std::optional<QList<MediaFile>> media;     // as StagePlan's
+    std::optional<QList<RecycleBinItem>> bin;  // the bin without the restored items, likewise
+    std::optional<std::vector<quint8>> binned; // as StagePlan's
 };
 
 // The plan without its audit entries (restoreEntries()).
@@ -206,6 +210,9 @@ void applyStaging(ProjectManager& pm, StagePlan plan) {
     else if (!plan.added.isEmpty())
         pm.modifyRecycleBin([&](QList<RecycleBinItem>& bin) { bin.append(std::move(plan.added)); });
     pm.commitChange(ProjectManager::ListChange::entries);
+    // After the commit: its summary bumps the list's version (same paths).
+    if (plan.binned)
+        pm.setBinnedRows(std::move(*plan.binned));
 }
 
 void restoreInto(QList<MediaFile>& list, const RestorePlan& plan) {
@@ -238,6 +245,8 @@ void applyRestore(ProjectManager& pm, const QList<RecycleBinItem>& items, Restor
     if (auditLog)
         auditLog->recorded(std::move(plan.audit));
     pm.commitChange(ProjectManager::ListChange::entries);
+    if (plan.binned)
+        pm.setBinnedRows(std::move(*plan.binned));
 }
 
 // A plan made on the worker from the lists as they were, applied once it is back; the lists cannot
@@ -299,8 +308,10 @@ bool RecycleBin::addToRecycleBin(const QList<MediaFile>& files, std::function<vo
                     plan.media = media;
                     stageInto(*plan.media, plan);
                 }
-                if (!plan.added.isEmpty())
+                if (!plan.added.isEmpty()) {
                     plan.bin = bin + plan.added;
+                    plan.binned = MediaFilterIndex::binnedRows(plan.media ? *plan.media : media, *plan.bin);
+                }
                 return plan;
             },
             [](ProjectManager& manager, StagePlan plan) { applyStaging(manager, std::move(plan)); });
@@ -412,6 +423,8 @@ void RecycleBin::restoreOnWorker(std::optional<OperationGate::Scope> scope, QLis
             plan.media = media;
             restoreInto(*plan.media, plan);
             plan.bin = withoutItems(bin, items);
+            if (!plan.bin->isEmpty())
+                plan.binned = MediaFilterIndex::binnedRows(*plan.media, *plan.bin);
             return plan;
         },
         [items, written, auditLog = m_services.auditLog](ProjectManager& manager, RestorePlan plan) {

@@ -192,18 +192,40 @@ void MediaFilterIndex::prepareBase(const FilterCacheKey& key, const Lists& lists
     }
 }
 
+std::vector<quint8> MediaFilterIndex::binnedRows(const QList<MediaFile>& media,
+                                                 const QList<RecycleBinItem>& bin) {
+    std::vector<quint8> rows(size_t(media.size()), 0);
+    if (bin.isEmpty())
+        return rows;
+    QSet<QString> binPaths;
+    binPaths.reserve(bin.size());
+    for (const RecycleBinItem& item : bin)
+        binPaths.insert(text::nfc(item.mediaFile.path));
+    for (qsizetype i = 0; i < media.size(); ++i)
+        rows[size_t(i)] = binPaths.contains(text::nfc(media[i].path)) ? 1 : 0;
+    return rows;
+}
+
+void MediaFilterIndex::setBinnedRows(qint64 mediaVersion, qint64 binVersion, std::vector<quint8> rows) {
+    m_pendingBinnedMedia = mediaVersion;
+    m_pendingBinnedBin = binVersion;
+    m_pendingBinned = std::move(rows);
+}
+
 void MediaFilterIndex::prepareBin(const FilterCacheKey& key, const Lists& lists) {
     if (m_binVersion == key.recycleBinVersion)
         return;
     m_binVersion = key.recycleBinVersion;
-    QSet<QString> binPaths;
-    for (const RecycleBinItem& item : lists.recycleBin)
-        binPaths.insert(text::nfc(item.mediaFile.path));
-    for (qsizetype i = 0; i < lists.mediaFiles.size(); ++i) {
-        quint8& flags = m_base.flags[size_t(i)];
-        flags &= quint8(~binned);
-        if (!binPaths.isEmpty() && binPaths.contains(text::nfc(lists.mediaFiles[i].path)))
-            flags |= binned;
+    const bool madeAhead = m_pendingBinnedMedia == key.mediaFilesVersion &&
+                           m_pendingBinnedBin == key.recycleBinVersion &&
+                           m_pendingBinned.size() == size_t(lists.mediaFiles.size());
+    const std::vector<quint8> rows =
+        madeAhead ? std::move(m_pendingBinned) : binnedRows(lists.mediaFiles, lists.recycleBin);
+    m_pendingBinned = {};
+    m_pendingBinnedMedia = m_pendingBinnedBin = -1;
+    for (size_t i = 0; i < rows.size(); ++i) {
+        quint8& flags = m_base.flags[i];
+        flags = rows[i] ? quint8(flags | binned) : quint8(flags & ~binned);
     }
 }
 

@@ -50,6 +50,12 @@ public:
     };
     void setListKeys(qint64 version, ListKeys keys);
     bool hasSortKeys(qint64 version) const;
+
+    // Per row of `media`, 1 when an item of `bin` holds its path (compared in NFC). Any thread.
+    static std::vector<quint8> binnedRows(const QList<MediaFile>& media, const QList<RecycleBinItem>& bin);
+    // binnedRows() made on a worker for the lists of these versions: the bin pass takes them
+    // instead of hashing every path here.
+    void setBinnedRows(qint64 mediaVersion, qint64 binVersion, std::vector<quint8> rows);
     // Whether `order` can be applied to the list of `key` without collating its texts here: it
     // compares numbers only, its keys are made, or the list was sorted by it already.
     bool sortsCheaply(const FilterCacheKey& key, const MediaSortOrder& order, const Lists& lists);
@@ -108,6 +114,10 @@ private:
     // Keys that came back before the list's version was prepared here.
     qint64 m_pendingKeysVersion = -1;
     ListKeys m_pendingKeys;
+    // Bin membership that came from a worker, for these versions.
+    qint64 m_pendingBinnedMedia = -1;
+    qint64 m_pendingBinnedBin = -1;
+    std::vector<quint8> m_pendingBinned;
     std::optional<FilterCacheKey> m_key;
     QList<qsizetype> m_rows;
     std::optional<FilterCacheKey> m_sortedKey;

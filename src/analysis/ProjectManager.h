@@ -296,6 +296,9 @@ public:
     // The entries the filters keep, in list order or in `order`'s sequence (ties keep list order),
     // as rows of the current media list: no record is copied.
     MediaRows filteredMediaRows();
+    // Which entries the bin holds (MediaFilterIndex::binnedRows), made on a worker for the lists
+    // as they are now: the next filter takes them instead of matching every path here.
+    void setBinnedRows(std::vector<quint8> rows);
     MediaRows sortedFilteredMediaRows(const MediaSortOrder& order);
     // False while a large list's sort keys are being made on a worker and `order` would have to
     // collate every row here; sortKeysReady() follows when they are back.

@@ -16,6 +16,10 @@ MediaRows ProjectManager::filteredMediaRows() {
     return MediaRows(m_mediaFiles, m_filterIndex.filteredRows(currentFilterCacheKey(), lists));
 }
 
+void ProjectManager::setBinnedRows(std::vector<quint8> rows) {
+    m_filterIndex.setBinnedRows(m_mediaFilesVersion, m_recycleBinVersion, std::move(rows));
+}
+
 MediaRows ProjectManager::sortedFilteredMediaRows(const MediaSortOrder& order) {
     const MediaFilterIndex::Lists lists{m_mediaFiles, m_recycleBin, m_projects, m_largeFileThreshold};
     return MediaRows(m_mediaFiles, m_filterIndex.sortedFilteredRows(currentFilterCacheKey(), order, lists));

@@ -5,6 +5,7 @@
 #include "analysis/ProjectManager.h"
 #include "platform/FileOperations.h"
 #include "platform/ImmortalPool.h"
+#include "stores/AuditLogManager.h"
 
 #include <QPointer>
 #include <QtConcurrent/QtConcurrentRun>
@@ -39,7 +40,24 @@ QCoro::Task<int> mergeStartRecords(ProjectManager& manager, std::shared_ptr<File
     if (!alive)
         co_return 0;
     const RecordStores stores{manager.auditLog(), manager.statsManager(), &TraceFileWriter::shared()};
-    co_return RecordMerge::closeRunsAtStart(std::move(runs), stores);
+    const int closed = RecordMerge::closeStartRuns(runs, stores);
+    // Emptying the journal would take another window's open run with it.
+    if (runs.elsewhere == 0 && stores.audit) {
+        // The log's read, encode and rewrite (a second at 50,000 entries) go to the worker; the
+        // journal is emptied here once the log was replaced.
+        if (std::optional<AuditLogManager::Compaction> compaction = stores.audit->beginCompaction()) {
+            AuditLogManager::Compaction* job = &*compaction;
+            QFuture<void> compacting = QtConcurrent::run(&startRecordsPool(), [job] { job->run(); });
+            co_await compacting;
+            if (!alive)
+                co_return closed;
+            manager.auditLog()->endCompaction(*compaction);
+        } else {
+            stores.audit->compactIfDue();
+        }
+    }
+    RecordMerge::ensureReserve({manager.auditLog(), nullptr, nullptr});
+    co_return closed;
 }
 
 } // namespace tarnwick

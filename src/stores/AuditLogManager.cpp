@@ -212,16 +212,74 @@ void AuditLogManager::adopt(const QList<AuditLogEntry>& entries) {
     report(entries);
 }
 
-bool AuditLogManager::compactIfDue() {
+bool AuditLogManager::compactionDue() const {
     if (m_compactedThisRun)
         return false;
     const qint64 journalBytes = m_journal.size();
     if (journalBytes == 0)
         return false;
     const qint64 logBytes = QFileInfo(m_file.path()).size();
-    if (logBytes > alwaysCompactBelow && journalBytes < logBytes / compactShare)
+    return logBytes <= alwaysCompactBelow || journalBytes >= logBytes / compactShare;
+}
+
+bool AuditLogManager::compactIfDue() {
+    if (!compactionDue())
         return false;
     return compact();
+}
+
+std::optional<AuditLogManager::Compaction> AuditLogManager::beginCompaction() {
+    if (m_loaded || m_journal.openRuns() > 0 || !compactionDue())
+        return std::nullopt;
+    return Compaction{m_file.path(), m_journal.path(), &m_tail, m_journal.size(), m_tail.size(), {}};
+}
+
+void AuditLogManager::Compaction::run() {
+    Loaded loaded = readFiles(logPath, journalPath);
+    if (loaded.damaged)
+        return; // kept aside by the store's file on the GUI thread, as it reports it
+    // Ordered as install() orders the tail: the journal's entries first, then those shown.
+    QSet<QUuid> first;
+    first.reserve(loaded.journalEntries.size());
+    QByteArray json = "[";
+    for (const AuditLogEntry& entry : std::as_const(loaded.journalEntries)) {
+        if (first.contains(entry.id))
+            continue;
+        first.insert(entry.id);
+        if (json.size() > 1)
+            json += ',';
+        json += json::encode(entry.toJson());
+    }
+    const QByteArray shown = tail->json(first);
+    if (shown.size() > 2) {
+        if (json.size() > 1)
+            json += ',';
+        json += QByteArrayView(shown).sliced(1, shown.size() - 2);
+    }
+    json += ']';
+    if (json.size() == 2) {
+        written = true; // nothing to fold in
+        return;
+    }
+    StoreFile file(logPath);
+    written = writeFolded(file, loaded.log, false, std::move(json));
+}
+
+bool AuditLogManager::endCompaction(const Compaction& compaction) {
+    if (!compaction.written)
+        return compactIfDue();
+    m_compactedThisRun = true;
+    if (!*compaction.written)
+        return false;
+    // Recorded meanwhile (another process's run, say): the journal is kept, the folded lines then in
+    // both files, which a read takes once.
+    const bool asItWas =
+        !m_loaded && m_tail.size() == compaction.tailSize && m_journal.size() == compaction.journalBytes;
+    if (asItWas && m_journal.size() > 0 && !m_journal.clear())
+        AppLog::error(
+            QStringLiteral("Could not empty the records journal after folding it into the audit log"));
+    forget();
+    return true;
 }
 
 bool AuditLogManager::compact() {
@@ -278,25 +336,30 @@ bool AuditLogManager::writeLog(const QList<AuditLogEntry>& extra) {
         tail += json::encode(entry.toJson());
         tail += ']';
     }
-    if (!m_logDamaged && m_index && m_index->size() > 0 && m_index->isCompact()) {
+    return writeFolded(m_file, m_index, m_logDamaged, std::move(tail));
+}
+
+bool AuditLogManager::writeFolded(StoreFile& file, const std::optional<AuditLogIndex>& index, bool damaged,
+                                  QByteArray tail) {
+    if (!damaged && index && index->size() > 0 && index->isCompact()) {
         // Spliced in before the closing bracket: the same bytes a whole encode gives.
         tail[0] = ',';
-        const QByteArray& bytes = m_index->bytes();
-        return m_file.write({QByteArrayView(bytes.constData(), bytes.size() - 1), QByteArrayView(tail)});
+        const QByteArray& bytes = index->bytes();
+        return file.write({QByteArrayView(bytes.constData(), bytes.size() - 1), QByteArrayView(tail)});
     }
-    if (!m_logDamaged && m_index && m_index->size() > 0) {
+    if (!damaged && index && index->size() > 0) {
         // Written by another encoder: the whole list in ours.
         QByteArray all = "[";
-        for (qsizetype i = 0; i < m_index->size(); ++i) {
+        for (qsizetype i = 0; i < index->size(); ++i) {
             if (i > 0)
                 all += ',';
-            all += json::encode(m_index->entry(i).toJson());
+            all += json::encode(index->entry(i).toJson());
         }
         all += ',';
         all += QByteArrayView(tail).sliced(1);
-        return m_file.write(all);
+        return file.write(all);
     }
-    return m_file.write(tail);
+    return file.write(tail);
 }
 
 QSet<QUuid> AuditLogManager::idsInLog(const QSet<QUuid>& ids) const {

@@ -87,6 +87,22 @@ public:
     bool compactIfDue();
     // Rewrites the log with the journal's entries folded in, then empties the journal.
     bool compact();
+    // compactIfDue() with the files' reading, the encoding and the log's write on another thread,
+    // while nothing else records (the start's merge holds the window's gate): beginCompaction()
+    // here, Compaction::run() on any thread, endCompaction() here, which empties the journal once
+    // the log was replaced. Nothing to begin when it is not due, or when the entries are read
+    // already: compactIfDue() then. A damaged log is left to compactIfDue() in endCompaction().
+    struct Compaction {
+        QString logPath;
+        QString journalPath;
+        const AuditLogTail* tail = nullptr; // this run's entries shown, read under its lock
+        qint64 journalBytes = 0;
+        qsizetype tailSize = 0;
+        std::optional<bool> written; // absent: not tried (a damaged log)
+        void run();
+    };
+    std::optional<Compaction> beginCompaction();
+    bool endCompaction(const Compaction& compaction);
     // In place of the journal when it refused a run's lines: the log is rewritten with every entry
     // shown so far; the journal stays as it is. False when the log could not be written either.
     bool writeThrough();
@@ -119,6 +135,10 @@ private:
     void report(const QList<AuditLogEntry>& entries);
     void addToTail(const QList<AuditLogEntry>& entries) const;
     bool writeLog(const QList<AuditLogEntry>& extra = {});
+    bool compactionDue() const;
+    // The log as read (`index`) with `tail`, a JSON array of the entries not in it, after them.
+    static bool writeFolded(StoreFile& file, const std::optional<AuditLogIndex>& index, bool damaged,
+                            QByteArray tail);
     void forget();
     qsizetype logCount() const { return m_index ? m_index->size() : 0; }
 

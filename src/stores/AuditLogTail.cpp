@@ -255,13 +255,15 @@ qint64 AuditLogTail::timestampMs(qsizetype index) const {
     return m_slots.at(size_t(index)).timestampMs;
 }
 
-QByteArray AuditLogTail::json() const {
+QByteArray AuditLogTail::json(const QSet<QUuid>& leaveOut) const {
     QMutexLocker lock(&m_mutex);
     QByteArray out = "[";
     for (size_t i = 0; i < m_slots.size(); ++i) {
-        if (i > 0)
-            out += ',';
         const Slot& slot = m_slots[i];
+        if (!leaveOut.isEmpty() && leaveOut.contains(slot.id))
+            continue;
+        if (out.size() > 1)
+            out += ',';
         if (slot.offset >= 0) {
             out += read(slot);
         } else if (const AuditLogEntry* held = waiting(qsizetype(i))) {

@@ -50,8 +50,9 @@ public:
     bool isEmpty() const { return size() == 0; }
     AuditLogEntry entry(qsizetype index) const;
     qint64 timestampMs(qsizetype index) const;
-    // The entries in order as the log's JSON array, "[…]" (empty array: "[]").
-    QByteArray json() const;
+    // The entries in order as the log's JSON array, "[…]" (empty array: "[]"), but for those in
+    // `leaveOut`. Any thread.
+    QByteArray json(const QSet<QUuid>& leaveOut = {}) const;
 
     // Entries held decoded in memory, waiting for the spill thread (tests).
     qsizetype heldInMemory() const;

@@ -1,4 +1,5 @@
 #include "actions/RecycleBin.h"
+#include "analysis/MediaFilterIndex.h"
 #include "stores/AuditLogManager.h"
 #include "stores/RecordJournal.h"
 #include "support/CleanupHarness.h"
@@ -183,6 +184,14 @@ TEST(RecycleBin, ThousandsOfFilesAreSortedOutOffTheGuiThreadWithTheSameOutcome) 
     EXPECT_TRUE(h.log.contains("Skipping offline file: c1.mov"));
     EXPECT_TRUE(h.log.contains("Skipping protected file: c100.mov"));
     EXPECT_EQ(h.pm().summary().recycleBinCount, 3000 - 30 - 60);
+    const auto filteredAfresh = [&] {
+        MediaFilterIndex index;
+        const MediaFilterIndex::Lists lists{h.pm().mediaFiles(), h.pm().recycleBin(), h.pm().projects(),
+                                            h.pm().largeFileThreshold()};
+        return index.filteredRows(h.pm().currentFilterCacheKey(), lists);
+    };
+    EXPECT_EQ(h.pm().filteredMediaRows().size(), 30 + 60); // the bin's rows as the worker made them
+    EXPECT_EQ(h.pm().filteredMediaRows().sourceRows(), filteredAfresh());
 
     bool restored = false;
     EXPECT_FALSE(bin.restoreAllFromRecycleBin([&] { restored = true; }));

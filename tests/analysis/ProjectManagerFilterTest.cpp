@@ -135,6 +135,28 @@ TEST_F(ProjectManagerFilterTest, ReusesTheCachedListUntilAnInputChanges) {
     EXPECT_EQ(visible(), (QList<int>{0, 2, 5, 6, 7})) << "the emptied bin shows its file again";
 }
 
+// The bin's membership made on a worker matches paths as the filter does (in NFC), and is taken
+// only for the lists it was made for.
+TEST_F(ProjectManagerFilterTest, BinMembershipMadeAheadIsTakenForItsOwnListsOnly) {
+    ProjectManager& pm = h.pm();
+    MediaFile decomposed = media(QStringLiteral("/Shots/Cafe\u0301.mov"));
+    pm.modifyMediaFiles([&](QList<MediaFile>& files) { files.append(decomposed); });
+    MediaFile composed = decomposed;
+    composed.path = QStringLiteral("/Shots/Caf\u00e9.mov");
+    pm.setRecycleBin({binItem(pm.mediaFiles()[6]), binItem(composed)});
+    std::vector<quint8> rows = MediaFilterIndex::binnedRows(pm.mediaFiles(), pm.recycleBin());
+    EXPECT_EQ(rows, (std::vector<quint8>{0, 0, 0, 0, 0, 0, 1, 0, 1}));
+    EXPECT_EQ(visible(), (QList<int>{0, 1, 2, 5, 7}));
+
+    rows[7] = 1; // marks a row the bin does not hold: shows whose rows the filter takes
+    pm.setBinnedRows(rows);
+    pm.setRecycleBin(pm.recycleBin());
+    EXPECT_EQ(visible(), (QList<int>{0, 1, 2, 5, 7})) << "made for the bin before";
+    pm.setRecycleBin(pm.recycleBin());
+    pm.setBinnedRows(rows);
+    EXPECT_EQ(visible(), (QList<int>{0, 1, 2, 5})) << "made for these lists";
+}
+
 TEST_F(ProjectManagerFilterTest, SortsStablyByTheComparatorsInOrder) {
     ProjectManager& pm = h.pm();
     pm.updateFilters([](FilterSettings& filters) { filters.showDeleted = true; });

@@ -5,12 +5,16 @@
 #include "stores/ReviewHook.h"
 #include "stores/StoreTestSupport.h"
 
+#include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonObject>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
+
+#include <thread>
 
 namespace tarnwick {
 namespace {
@@ -334,6 +338,53 @@ TEST_F(AuditLogManagerTest, KeepsEntriesInMemoryWhenTheWriteFails) {
     EXPECT_EQ(hook->actions.size(), 1);
     EXPECT_TRUE(log.messages(AppLog::Level::info).contains("Audit: Moved to Trash - a.mov"));
     EXPECT_FALSE(log.messages(AppLog::Level::error).isEmpty());
+}
+
+// The start's compaction with its reading and writing on another thread writes the bytes the one
+// on this thread writes, and the journal is emptied only afterwards, here; a journal that grew
+// meanwhile is kept.
+TEST_F(AuditLogManagerTest, CompactionOffTheGuiThreadWritesTheSameLogAndEmptiesTheJournalAfter) {
+    const QString here = dir.filePath(QStringLiteral("here"));
+    const QString there = dir.filePath(QStringLiteral("there"));
+    {
+        AuditLogManager audit(here, nullptr);
+        audit.log(AuditAction::movedToTrash, clip(QStringLiteral("/m/one.mov")));
+        ASSERT_TRUE(audit.compact());
+        audit.log(AuditAction::deletedPermanently, clip(QStringLiteral("/m/two.mov")));
+        audit.log(AuditAction::movedToTrash, clip(QStringLiteral("/m/three.mov")));
+    }
+    QDir().mkpath(there);
+    for (const char* name : {"audit_log.json", "audit_log.journal"})
+        ASSERT_TRUE(QFile::copy(QDir(here).filePath(QString::fromUtf8(name)),
+                                QDir(there).filePath(QString::fromUtf8(name))));
+    const AuditLogEntry shown =
+        AuditLogEntry::make(AuditAction::movedToTrash, clip(QStringLiteral("/m/four.mov")), {});
+    AuditLogManager onGui(here, nullptr);
+    AuditLogManager split(there, nullptr);
+    onGui.adopt({shown});
+    split.adopt({shown});
+    ASSERT_TRUE(onGui.compactIfDue());
+
+    std::optional<AuditLogManager::Compaction> compaction = split.beginCompaction();
+    ASSERT_TRUE(compaction);
+    std::thread([&] { compaction->run(); }).join();
+    EXPECT_GT(QFileInfo(split.journalFileName()).size(), 0) << "emptied only after the log";
+    ASSERT_TRUE(split.endCompaction(*compaction));
+    EXPECT_EQ(readBytes(split.fileName()), readBytes(onGui.fileName()));
+    EXPECT_EQ(QFileInfo(split.journalFileName()).size(), 0);
+    EXPECT_EQ(split.count(), 4);
+    EXPECT_FALSE(split.beginCompaction()) << "once per run";
+
+    AuditLogManager grown(here, nullptr);
+    grown.log(AuditAction::movedToTrash, clip(QStringLiteral("/m/five.mov")));
+    AuditLogManager reopened(here, nullptr);
+    compaction = reopened.beginCompaction();
+    ASSERT_TRUE(compaction);
+    compaction->run();
+    grown.log(AuditAction::movedToTrash, clip(QStringLiteral("/m/six.mov")));
+    ASSERT_TRUE(reopened.endCompaction(*compaction));
+    EXPECT_GT(QFileInfo(reopened.journalFileName()).size(), 0);
+    EXPECT_EQ(reopened.count(), 6);
 }
 
 } // namespace
