@@ -7,6 +7,7 @@
 #include "analysis/ProjectManager.h"
 #include "analysis/UsageAggregator.h"
 #include "platform/AppLog.h"
+#include "platform/MemoryRelease.h"
 #include "platform/PathText.h"
 #include "stores/AuditLogManager.h"
 
@@ -19,6 +20,8 @@
 #include <QtConcurrent/QtConcurrentRun>
 
 #include <qcoro/qcorofuture.h>
+
+#include <utility>
 
 namespace tarnwick {
 
@@ -311,6 +314,8 @@ bool RecycleBin::addToRecycleBin(const QList<MediaFile>& files, std::function<vo
                 if (!plan.added.isEmpty()) {
                     plan.bin = bin + plan.added;
                     plan.binned = MediaFilterIndex::binnedRows(plan.media ? *plan.media : media, *plan.bin);
+                    // The bin holds copies: freed here, not on the GUI thread with the plan.
+                    plan.added = {};
                 }
                 return plan;
             },
@@ -427,9 +432,11 @@ void RecycleBin::restoreOnWorker(std::optional<OperationGate::Scope> scope, QLis
                 plan.binned = MediaFilterIndex::binnedRows(*plan.media, *plan.bin);
             return plan;
         },
-        [items, written, auditLog = m_services.auditLog](ProjectManager& manager, RestorePlan plan) {
+        [items, checked, written, auditLog = m_services.auditLog](ProjectManager& manager, RestorePlan plan) {
             plan.audit = std::move(**written);
             applyRestore(manager, items, std::move(plan), auditLog);
+            // A check per item: freeing them here would stall the window.
+            memory::releaseLater(std::exchange(*checked, std::nullopt));
         });
 }
 

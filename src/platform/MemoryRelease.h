@@ -18,7 +18,8 @@ void releaseOnThread(std::function<void()> release);
 // Frees `value` on the release thread (it is moved there).
 template <class T> void releaseLater(T&& value) {
     auto held = std::make_shared<std::decay_t<T>>(std::forward<T>(value));
-    releaseOnThread([held]() mutable { held.reset(); });
+    // Moved in, not copied: a copy kept here would be the last one if the release thread ran first.
+    releaseOnThread([held = std::move(held)]() mutable { held.reset(); });
 }
 
 // Hands the memory the allocator holds free back to the system, on the release thread a second

@@ -3,13 +3,14 @@
 #include "actions/RecycleBin.h"
 #include "analysis/ProjectManager.h"
 #include "platform/ByteCountText.h"
+#include "platform/MemoryRelease.h"
 #include "ui/bin/BinTexts.h"
 #include "ui/bin/BinWidgets.h"
 #include "ui/brand/BrandFonts.h"
 #include "ui/brand/BrandPalette.h"
 #include "ui/brand/SymbolIcons.h"
-#include "ui/common/Labels.h"
 #include "ui/common/EmptyStateView.h"
+#include "ui/common/Labels.h"
 
 #include <QFileInfo>
 #include <QHBoxLayout>
@@ -24,14 +25,20 @@
 #include <QStackedWidget>
 #include <QVBoxLayout>
 
+#include <utility>
+
 namespace tarnwick {
 
 // ---- Model ------------------------------------------------------------------------------------
 
 void RecycleBinModel::setItems(QList<RecycleBinItem> items) {
+    constexpr qsizetype largeList = 5000;
     beginResetModel();
-    m_items = std::move(items);
+    QList<RecycleBinItem> old = std::exchange(m_items, std::move(items));
     endResetModel();
+    // The manager's old bin may be held last here: freeing 100,000 items would stall the window.
+    if (old.size() >= largeList)
+        memory::releaseLater(std::move(old));
 }
 
 int RecycleBinModel::rowCount(const QModelIndex& parent) const {
