@@ -96,6 +96,22 @@ struct StagePlan {
     std::optional<QList<RecycleBinItem>> bin; // the bin with `added`, when the worker made it
     // Which rows the new bin holds, made with it: the filter's bin pass then costs nothing here.
     std::optional<std::vector<quint8>> binned;
+    std::optional<ProjectManager::PreparedSummary> summary; // of the lists the worker made
+};
+
+// What the worker needs to sum up the lists it makes, taken on the GUI thread.
+struct SummaryInputs {
+    QList<ProjectFile> projects;
+    qint64 projectsVersion = -1;
+    qint64 largeFileThreshold = 0;
+
+    static SummaryInputs of(const ProjectManager& pm) {
+        return {pm.projects(), pm.projectsVersion(), pm.largeFileThreshold()};
+    }
+    std::optional<ProjectManager::PreparedSummary> prepare(const QList<MediaFile>& media,
+                                                           const QList<RecycleBinItem>& bin) const {
+        return ProjectManager::prepareSummary(media, bin, projects, projectsVersion, largeFileThreshold);
+    }
 };
 
 // Any thread: reads only what it is given (the protected-folder test is this thread's alone).
@@ -169,9 +185,10 @@ struct StatusCheck {
 struct RestorePlan {
     QList<std::pair<qsizetype, std::optional<FileStatusResult>>> restored; // nothing: not checked
     AuditLogManager::Prepared audit;
-    std::optional<QList<MediaFile>> media;     // as StagePlan's
-    std::optional<QList<RecycleBinItem>> bin;  // the bin without the restored items, likewise
-    std::optional<std::vector<quint8>> binned; // as StagePlan's
+    std::optional<QList<MediaFile>> media;                  // as StagePlan's
+    std::optional<QList<RecycleBinItem>> bin;               // the bin without the restored items, likewise
+    std::optional<std::vector<quint8>> binned;              // as StagePlan's
+    std::optional<ProjectManager::PreparedSummary> summary; // likewise
 };
 
 // The plan without its audit entries (restoreEntries()).
@@ -212,7 +229,7 @@ void applyStaging(ProjectManager& pm, StagePlan plan) {
         pm.setRecycleBin(std::move(*plan.bin));
     else if (!plan.added.isEmpty())
         pm.modifyRecycleBin([&](QList<RecycleBinItem>& bin) { bin.append(std::move(plan.added)); });
-    pm.commitChange(ProjectManager::ListChange::entries);
+    pm.commitChange(ProjectManager::ListChange::entries, std::move(plan.summary));
     // After the commit: its summary bumps the list's version (same paths).
     if (plan.binned)
         pm.setBinnedRows(std::move(*plan.binned));
@@ -247,7 +264,7 @@ void applyRestore(ProjectManager& pm, const QList<RecycleBinItem>& items, Restor
         pm.modifyMediaFiles([&](QList<MediaFile>& list) { restoreInto(list, plan); });
     if (auditLog)
         auditLog->recorded(std::move(plan.audit));
-    pm.commitChange(ProjectManager::ListChange::entries);
+    pm.commitChange(ProjectManager::ListChange::entries, std::move(plan.summary));
     if (plan.binned)
         pm.setBinnedRows(std::move(*plan.binned));
 }
@@ -304,8 +321,8 @@ bool RecycleBin::addToRecycleBin(const QList<MediaFile>& files, std::function<vo
             ProtectedFolderTest::forManager(pm, m_services.files.get()));
         (void)onWorker<StagePlan>(
             m_manager, std::move(scope), std::move(done),
-            [files, protection, keepFiles = m_services.files](const QList<MediaFile>& media,
-                                                              const QList<RecycleBinItem>& bin) {
+            [files, protection, keepFiles = m_services.files, inputs = SummaryInputs::of(pm)](
+                const QList<MediaFile>& media, const QList<RecycleBinItem>& bin) {
                 StagePlan plan = planStaging(files, bin, media, *protection);
                 if (!plan.toStage.isEmpty()) {
                     plan.media = media;
@@ -317,6 +334,7 @@ bool RecycleBin::addToRecycleBin(const QList<MediaFile>& files, std::function<vo
                     // The bin holds copies: freed here, not on the GUI thread with the plan.
                     plan.added = {};
                 }
+                plan.summary = inputs.prepare(plan.media ? *plan.media : media, plan.bin ? *plan.bin : bin);
                 return plan;
             },
             [](ProjectManager& manager, StagePlan plan) { applyStaging(manager, std::move(plan)); });
@@ -415,8 +433,9 @@ void RecycleBin::restoreOnWorker(std::optional<OperationGate::Scope> scope, QLis
     auto written = std::make_shared<std::optional<AuditLogManager::Prepared>>();
     (void)onWorker<RestorePlan>(
         m_manager, std::move(scope), std::move(done),
-        [items, check = StatusCheck::of(*m_manager), checked, written,
-         auditLog = m_services.auditLog](const QList<MediaFile>& media, const QList<RecycleBinItem>& bin) {
+        [items, check = StatusCheck::of(*m_manager), checked, written, auditLog = m_services.auditLog,
+         inputs = SummaryInputs::of(*m_manager)](const QList<MediaFile>& media,
+                                                 const QList<RecycleBinItem>& bin) {
             if (!*checked)
                 *checked = check.run(items);
             if (!*written) {
@@ -427,9 +446,12 @@ void RecycleBin::restoreOnWorker(std::optional<OperationGate::Scope> scope, QLis
             RestorePlan plan = planRestore(items, media, **checked);
             plan.media = media;
             restoreInto(*plan.media, plan);
+            // Applied: a check result per item, freed here rather than with the plan on the GUI thread.
+            plan.restored = {};
             plan.bin = withoutItems(bin, items);
             if (!plan.bin->isEmpty())
                 plan.binned = MediaFilterIndex::binnedRows(*plan.media, *plan.bin);
+            plan.summary = inputs.prepare(*plan.media, *plan.bin);
             return plan;
         },
         [items, checked, written, auditLog = m_services.auditLog](ProjectManager& manager, RestorePlan plan) {

@@ -2,6 +2,8 @@
 
 #include "analysis/LowerPathCache.h"
 #include "analysis/NameCollation.h"
+#include "analysis/RowRadixSort.h"
+#include "platform/MemoryRelease.h"
 #include "platform/TextKey.h"
 
 #include <QCollator>
@@ -78,11 +80,55 @@ bool comparesNumbersOnly(const MediaSortOrder& order) {
     });
 }
 
+// A numbers-only order's keys, a column per comparator, indexed by row.
+using NumberKeys = std::vector<std::vector<quint64>>;
+
+NumberKeys numberKeys(const QList<MediaFile>& files, const MediaSortOrder& order) {
+    NumberKeys keys;
+    for (const MediaSortComparator& comparator : order) {
+        std::vector<quint64>& column = keys.emplace_back();
+        column.reserve(size_t(files.size()));
+        const bool bySize = comparator.key == MediaSortKey::size;
+        for (const MediaFile& f : files)
+            column.push_back(radixKey(bySize ? f.size : qint64(f.usageCount), comparator.ascending));
+    }
+    return keys;
+}
+
+// Sizes and use counts: a radix sort, stable as the collating sort is.
+QList<qsizetype> numberSortedRows(const QList<qsizetype>& rows, const NumberKeys& keys) {
+    std::vector<qsizetype> sorted(rows.cbegin(), rows.cend());
+    for (auto column = keys.crbegin(); column != keys.crend(); ++column)
+        radixSortRows<quint64>(sorted, [&](qsizetype row) { return (*column)[size_t(row)]; });
+    return QList<qsizetype>(sorted.cbegin(), sorted.cend());
+}
+
+// Whether `rows` is the sequence a stable sort by `keys` gives: an order made for the list before a
+// change of statuses is then kept, not made again.
+bool inNumberOrder(const QList<qsizetype>& rows, const NumberKeys& keys) {
+    for (qsizetype i = 1; i < rows.size(); ++i) {
+        const size_t a = size_t(rows[i - 1]);
+        const size_t b = size_t(rows[i]);
+        int r = 0;
+        for (const std::vector<quint64>& column : keys) {
+            if (column[a] != column[b]) {
+                r = column[a] < column[b] ? -1 : 1;
+                break;
+            }
+        }
+        if (r > 0 || (r == 0 && a > b))
+            return false;
+    }
+    return true;
+}
+
 // `rows` of `files` in `order`'s sequence; ties keep their sequence in `rows`.
 QList<qsizetype> collateRows(const QList<MediaFile>& files, const QList<qsizetype>& rows,
                              const MediaSortOrder& order) {
     if (order.isEmpty())
         return rows;
+    if (comparesNumbersOnly(order))
+        return numberSortedRows(rows, numberKeys(files, order));
     QCollator collator = nameCollator(true);
     std::vector<SortColumn> columns;
     columns.reserve(size_t(order.size()));
@@ -145,9 +191,9 @@ bool MediaFilterIndex::hasSortKeys(qint64 version) const {
 
 bool MediaFilterIndex::sortsCheaply(const FilterCacheKey& key, const MediaSortOrder& order,
                                     const Lists& lists) {
-    if (comparesNumbersOnly(order) || hasSortKeys(key.mediaFilesVersion))
+    if (comparesNumbersOnly(order) || hasSortKeys(lists.contentVersion))
         return true;
-    prepareBase(key, lists);
+    prepareBase(lists);
     if (m_sortedKey && *m_sortedKey == key && m_sortedOrder == order)
         return true;
     return std::any_of(m_base.sorted.cbegin(), m_base.sorted.cend(),
@@ -155,41 +201,59 @@ bool MediaFilterIndex::sortsCheaply(const FilterCacheKey& key, const MediaSortOr
            adoptPreviousOrder(order, lists.mediaFiles);
 }
 
-void MediaFilterIndex::prepareBase(const FilterCacheKey& key, const Lists& lists) {
-    if (m_base.version == key.mediaFilesVersion && m_base.largeFileThreshold == lists.largeFileThreshold &&
+void MediaFilterIndex::prepareBase(const Lists& lists) {
+    if (m_base.version == lists.contentVersion && m_base.largeFileThreshold == lists.largeFileThreshold &&
         m_base.flags.size() == size_t(lists.mediaFiles.size()))
         return;
     m_previousSorted = std::move(m_base.sorted);
-    m_base = Base{};
-    m_base.version = key.mediaFilesVersion;
+    // The old version's keys and rows are megabytes in many blocks at 400,000 files.
+    memory::releaseLater(std::exchange(m_base, Base{}));
+    m_base.version = lists.contentVersion;
     m_base.largeFileThreshold = lists.largeFileThreshold;
     m_binVersion = -1;
     const qsizetype n = lists.mediaFiles.size();
     m_base.flags.resize(size_t(n));
-    if (m_pendingKeysVersion == key.mediaFilesVersion && m_pendingKeys.sort &&
+    if (m_pendingKeysVersion == lists.contentVersion && m_pendingKeys.sort &&
         m_pendingKeys.sort->size() == n) {
         m_base.sortKeys = std::move(m_pendingKeys.sort);
         m_base.search = std::move(m_pendingKeys.search);
     }
     m_pendingKeys = {};
     m_pendingKeysVersion = -1;
-    for (qsizetype i = 0; i < n; ++i) {
-        const MediaFile& f = lists.mediaFiles[i];
-        quint8 flags = 0;
-        if (f.status == MediaFileStatus::deleted || f.status == MediaFileStatus::moved)
-            flags |= deletedOrMoved;
-        if (f.usageCount > 0 || f.isAEFootage)
-            flags |= used;
-        if (isOnDiskStatus(f.status))
-            flags |= onDisk;
-        if (f.usageType == MediaUsageType::audioOnly)
-            flags |= audioOnly;
-        if (f.duplicateOfPath)
-            flags |= duplicate;
-        if (f.size >= lists.largeFileThreshold)
-            flags |= large;
-        m_base.flags[size_t(i)] = flags;
+    if (m_pendingFlagsVersion == lists.contentVersion &&
+        m_pendingFlagsThreshold == lists.largeFileThreshold && m_pendingFlags.size() == size_t(n)) {
+        m_base.flags = std::move(m_pendingFlags);
+    } else {
+        for (qsizetype i = 0; i < n; ++i)
+            m_base.flags[size_t(i)] = rowFlags(lists.mediaFiles[i], lists.largeFileThreshold);
     }
+    m_pendingFlags = {};
+    m_pendingFlagsVersion = -1;
+}
+
+quint8 MediaFilterIndex::rowFlags(const MediaFile& f, qint64 largeFileThreshold) {
+    quint8 flags = 0;
+    if (f.status == MediaFileStatus::deleted || f.status == MediaFileStatus::moved)
+        flags |= deletedOrMoved;
+    if (f.usageCount > 0 || f.isAEFootage)
+        flags |= used;
+    if (isOnDiskStatus(f.status))
+        flags |= onDisk;
+    if (f.usageType == MediaUsageType::audioOnly)
+        flags |= audioOnly;
+    if (f.duplicateOfPath)
+        flags |= duplicate;
+    if (f.size >= largeFileThreshold)
+        flags |= large;
+    return flags;
+}
+
+void MediaFilterIndex::setRowFlags(qint64 version, qint64 largeFileThreshold, std::vector<quint8> flags) {
+    if (m_base.version == version)
+        return; // prepared already
+    m_pendingFlagsVersion = version;
+    m_pendingFlagsThreshold = largeFileThreshold;
+    m_pendingFlags = std::move(flags);
 }
 
 std::vector<quint8> MediaFilterIndex::binnedRows(const QList<MediaFile>& media,
@@ -216,7 +280,7 @@ void MediaFilterIndex::prepareBin(const FilterCacheKey& key, const Lists& lists)
     if (m_binVersion == key.recycleBinVersion)
         return;
     m_binVersion = key.recycleBinVersion;
-    const bool madeAhead = m_pendingBinnedMedia == key.mediaFilesVersion &&
+    const bool madeAhead = m_pendingBinnedMedia == lists.contentVersion &&
                            m_pendingBinnedBin == key.recycleBinVersion &&
                            m_pendingBinned.size() == size_t(lists.mediaFiles.size());
     const std::vector<quint8> rows =
@@ -332,7 +396,7 @@ QList<qsizetype> MediaFilterIndex::filter(const FilterCacheKey& key, const Lists
 const QList<qsizetype>& MediaFilterIndex::filteredRows(const FilterCacheKey& key, const Lists& lists) {
     if (m_key && *m_key == key)
         return m_rows;
-    prepareBase(key, lists);
+    prepareBase(lists);
     prepareBin(key, lists);
     QList<qsizetype> rows = filter(key, lists);
     m_rows = std::move(rows);
@@ -361,6 +425,9 @@ size_t MediaFilterIndex::sortedValuesDigest(const MediaSortOrder& order, const Q
 }
 
 bool MediaFilterIndex::adoptPreviousOrder(const MediaSortOrder& order, const QList<MediaFile>& files) {
+    // Numbers: sortedWhole() checks the old order against the keys it reads anyway.
+    if (comparesNumbersOnly(order))
+        return false;
     const auto previous = std::find_if(m_previousSorted.begin(), m_previousSorted.end(),
                                        [&](const Base::Sorted& s) { return s.order == order; });
     if (previous == m_previousSorted.end() || previous->rows.size() != files.size() || !previous->values)
@@ -385,7 +452,21 @@ const QList<qsizetype>& MediaFilterIndex::sortedWhole(const MediaSortOrder& orde
     }
     if (!m_base.sortKeys && adoptPreviousOrder(order, files))
         return m_base.sorted.constFirst().rows;
-    if (m_base.sortKeys) {
+    if (comparesNumbersOnly(order)) {
+        // The order the list had before its change stands when its sizes and counts did not move.
+        const NumberKeys keys = numberKeys(files, order);
+        const auto previous =
+            std::find_if(m_previousSorted.begin(), m_previousSorted.end(),
+                         [&](const auto& p) { return p.order == order && p.rows.size() == files.size(); });
+        if (previous != m_previousSorted.end() && inNumberOrder(previous->rows, keys)) {
+            m_base.sorted.prepend({order, std::move(previous->rows), std::nullopt});
+            m_previousSorted.erase(previous);
+        } else {
+            QList<qsizetype> all(files.size());
+            std::iota(all.begin(), all.end(), qsizetype(0));
+            m_base.sorted.prepend({order, numberSortedRows(all, keys), std::nullopt});
+        }
+    } else if (m_base.sortKeys) {
         // Ranks make a later sort cheap: no digest to take this order over to the next version.
         QList<qsizetype> all(files.size());
         std::iota(all.begin(), all.end(), qsizetype(0));

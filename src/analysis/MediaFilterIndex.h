@@ -31,10 +31,13 @@ public:
         const QList<RecycleBinItem>& recycleBin;
         const QList<ProjectFile>& projects;
         qint64 largeFileThreshold = 0;
+        // Moves when the media list's content changes (the key's version also moves when it is
+        // only written back): what the index makes per list is kept by this one.
+        qint64 contentVersion = 0;
     };
 
     // The rows `key` keeps, in list order. `key` carries the lists' versions; `lists` must be the
-    // lists of those versions.
+    // lists of those versions. Versions of the media list below are `Lists::contentVersion`.
     const QList<qsizetype>& filteredRows(const FilterCacheKey& key, const Lists& lists);
     // The same rows in `order`'s sequence; ties keep list order.
     const QList<qsizetype>& sortedFilteredRows(const FilterCacheKey& key, const MediaSortOrder& order,
@@ -56,6 +59,11 @@ public:
     // binnedRows() made on a worker for the lists of these versions: the bin pass takes them
     // instead of hashing every path here.
     void setBinnedRows(qint64 mediaVersion, qint64 binVersion, std::vector<quint8> rows);
+    // The facts the filters test of one row (all but the bin's), as the index packs them. Any thread.
+    static quint8 rowFlags(const MediaFile& file, qint64 largeFileThreshold);
+    // rowFlags() of every row of the list of `version`, made by a pass the manager makes anyway:
+    // the index takes them instead of passing over the list again.
+    void setRowFlags(qint64 version, qint64 largeFileThreshold, std::vector<quint8> flags);
     // Whether `order` can be applied to the list of `key` without collating its texts here: it
     // compares numbers only, its keys are made, or the list was sorted by it already.
     bool sortsCheaply(const FilterCacheKey& key, const MediaSortOrder& order, const Lists& lists);
@@ -93,7 +101,7 @@ private:
         binned = 1 << 6,
     };
 
-    void prepareBase(const FilterCacheKey& key, const Lists& lists);
+    void prepareBase(const Lists& lists);
     void prepareBin(const FilterCacheKey& key, const Lists& lists);
     void prepareSearchKeys(const Lists& lists);
     void prepareProjectRows(const Lists& lists);
@@ -118,6 +126,10 @@ private:
     qint64 m_pendingBinnedMedia = -1;
     qint64 m_pendingBinnedBin = -1;
     std::vector<quint8> m_pendingBinned;
+    // Row flags that came from the manager's summary pass, for this version and threshold.
+    qint64 m_pendingFlagsVersion = -1;
+    qint64 m_pendingFlagsThreshold = 0;
+    std::vector<quint8> m_pendingFlags;
     std::optional<FilterCacheKey> m_key;
     QList<qsizetype> m_rows;
     std::optional<FilterCacheKey> m_sortedKey;

@@ -1,6 +1,7 @@
 #include "analysis/MediaSortKeys.h"
 
 #include "analysis/NameCollation.h"
+#include "analysis/RowRadixSort.h"
 #include "platform/TextKey.h"
 
 #include <QCollator>
@@ -75,20 +76,15 @@ MediaSortKeys MediaSortKeys::make(const QList<MediaFile>& files) {
 }
 
 QList<qsizetype> MediaSortKeys::sorted(const QList<qsizetype>& rows, const MediaSortOrder& order) const {
-    QList<qsizetype> result = rows;
     if (order.isEmpty())
-        return result;
-    std::vector<std::pair<const quint32*, bool>> columns;
-    for (const MediaSortComparator& comparator : order)
-        columns.emplace_back(m_ranks[size_t(comparator.key)].data(), comparator.ascending);
-    std::stable_sort(result.begin(), result.end(), [&](qsizetype a, qsizetype b) {
-        for (const auto& [ranks, ascending] : columns) {
-            if (ranks[a] != ranks[b])
-                return ascending == (ranks[a] < ranks[b]);
-        }
-        return false;
-    });
-    return result;
+        return rows;
+    std::vector<qsizetype> result(rows.cbegin(), rows.cend());
+    for (auto comparator = order.crbegin(); comparator != order.crend(); ++comparator) {
+        const quint32* ranks = m_ranks[size_t(comparator->key)].data();
+        const bool ascending = comparator->ascending;
+        radixSortRows<quint32>(result, [&](qsizetype row) { return radixKey(ranks[row], ascending); });
+    }
+    return QList<qsizetype>(result.cbegin(), result.cend());
 }
 
 } // namespace tarnwick

@@ -86,6 +86,11 @@ void ProjectManager::bumpProjects() {
 }
 
 void ProjectManager::bumpMediaFiles() {
+    ++m_mediaContentVersion;
+    rewriteMediaFiles();
+}
+
+void ProjectManager::rewriteMediaFiles() {
     ++m_mediaFilesVersion;
     notify(Change::mediaFiles);
     scheduleSortKeys();

@@ -134,6 +134,24 @@ public:
     Q_DECLARE_FLAGS(ListChanges, ListChange)
     void commitChange(ListChanges what);
 
+    // The summary's pass over lists an operation is about to set, made on its worker: committing
+    // them (ListChange::entries) then takes it instead of passing over 400,000 entries here. Holds
+    // only for those very lists; anything else and the commit summarises as usual.
+    struct PreparedSummary {
+        AnalysisSummary summary;
+        std::vector<quint8> rowFlags; // the filter's facts per entry
+        qint64 largeFileThreshold = 0;
+        qint64 projectsVersion = -1;
+        qsizetype mediaCount = -1;
+        qsizetype binCount = -1;
+    };
+    // Any thread. Nothing when a review flag would change (the pass on the GUI thread sets it).
+    static std::optional<PreparedSummary> prepareSummary(const QList<MediaFile>& media,
+                                                         const QList<RecycleBinItem>& bin,
+                                                         const QList<ProjectFile>& projects,
+                                                         qint64 projectsVersion, qint64 largeFileThreshold);
+    void commitChange(ListChanges what, std::optional<PreparedSummary> prepared);
+
     // ---- Analysis progress ----------------------------------------------------------------
     const AnalysisProgress& progress() const { return m_progress; }
     // The fraction is clamped to 0...1.
@@ -213,7 +231,6 @@ public:
     // ---- Summary --------------------------------------------------------------------------
     // Review flags, the counters, then the volumes that need access. Synchronous.
     void updateSummary();
-    void refreshNeedsReviewFlags();
     // The review flags of `mediaFiles` from `projects`, on any thread (keys made in `lowerPaths`).
     static void setNeedsReviewFlags(QList<MediaFile>& mediaFiles, const QList<ProjectFile>& projects,
                                     LowerPathCache& lowerPaths);
@@ -381,7 +398,11 @@ private:
     void flushNotifications();
     void bumpProjects();
     void bumpMediaFiles();
-    void summarize(); // updateSummary() but for the review flags
+    // The list written back as it was: a new version for its observers, the same content.
+    void rewriteMediaFiles();
+    // updateSummary() but for the review flags unless `reviewFlags`: one pass over the list that also
+    // makes the filter's per-row facts.
+    void summarize(bool reviewFlags = false);
     void bumpRecycleBin();
     bool refuseWhileBusy(const QString& operation) const;
     // Queued changes: applied in one pass on the event-loop turn after the gate becomes idle.
@@ -441,6 +462,9 @@ private:
     QList<RecycleBinItem> m_recycleBin;
     qint64 m_projectsVersion = 0;
     qint64 m_mediaFilesVersion = 0;
+    // Moves with every change of the list's content, not when the summary writes the list back as
+    // it was: the filter index and the sort keys are kept by it.
+    qint64 m_mediaContentVersion = 0;
     qint64 m_recycleBinVersion = 0;
     AnalysisSummary m_summary;
 

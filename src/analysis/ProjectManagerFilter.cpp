@@ -12,23 +12,26 @@ FilterCacheKey ProjectManager::currentFilterCacheKey() const {
 }
 
 MediaRows ProjectManager::filteredMediaRows() {
-    const MediaFilterIndex::Lists lists{m_mediaFiles, m_recycleBin, m_projects, m_largeFileThreshold};
+    const MediaFilterIndex::Lists lists{m_mediaFiles, m_recycleBin, m_projects, m_largeFileThreshold,
+                                        m_mediaContentVersion};
     return MediaRows(m_mediaFiles, m_filterIndex.filteredRows(currentFilterCacheKey(), lists));
 }
 
 void ProjectManager::setBinnedRows(std::vector<quint8> rows) {
-    m_filterIndex.setBinnedRows(m_mediaFilesVersion, m_recycleBinVersion, std::move(rows));
+    m_filterIndex.setBinnedRows(m_mediaContentVersion, m_recycleBinVersion, std::move(rows));
 }
 
 MediaRows ProjectManager::sortedFilteredMediaRows(const MediaSortOrder& order) {
-    const MediaFilterIndex::Lists lists{m_mediaFiles, m_recycleBin, m_projects, m_largeFileThreshold};
+    const MediaFilterIndex::Lists lists{m_mediaFiles, m_recycleBin, m_projects, m_largeFileThreshold,
+                                        m_mediaContentVersion};
     return MediaRows(m_mediaFiles, m_filterIndex.sortedFilteredRows(currentFilterCacheKey(), order, lists));
 }
 
 bool ProjectManager::canSortNow(const MediaSortOrder& order) {
     if (m_mediaFiles.size() < m_services.backgroundSortRows)
         return true;
-    const MediaFilterIndex::Lists lists{m_mediaFiles, m_recycleBin, m_projects, m_largeFileThreshold};
+    const MediaFilterIndex::Lists lists{m_mediaFiles, m_recycleBin, m_projects, m_largeFileThreshold,
+                                        m_mediaContentVersion};
     return m_filterIndex.sortsCheaply(currentFilterCacheKey(), order, lists);
 }
 
@@ -47,11 +50,11 @@ void ProjectManager::makeSortKeys() {
     // One making at a time, of the newest list when it starts: a job queued behind it would hold a
     // version of a million records for keys nobody reads, and the list's next change would copy it.
     // An import replaces the list several times: its keys wait for the list it ends with.
-    if (m_sortKeysRunning || m_progress.isAnalyzing || m_filterIndex.hasSortKeys(m_mediaFilesVersion))
+    if (m_sortKeysRunning || m_progress.isAnalyzing || m_filterIndex.hasSortKeys(m_mediaContentVersion))
         return;
     m_sortKeysRunning = true;
     QPointer<ProjectManager> self(this);
-    (void)QtConcurrent::run(&m_sortPool, [self, files = m_mediaFiles, version = m_mediaFilesVersion,
+    (void)QtConcurrent::run(&m_sortPool, [self, files = m_mediaFiles, version = m_mediaContentVersion,
                                           hook = m_services.beforeSortKeys]() mutable {
         if (hook)
             hook();
@@ -65,7 +68,7 @@ void ProjectManager::makeSortKeys() {
                 if (!self)
                     return;
                 self->m_sortKeysRunning = false;
-                if (version != self->m_mediaFilesVersion) {
+                if (version != self->m_mediaContentVersion) {
                     self->makeSortKeys(); // the list changed while these were made
                     return;
                 }

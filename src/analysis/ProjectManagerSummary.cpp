@@ -1,5 +1,6 @@
 #include "analysis/ProjectManager.h"
 
+#include "analysis/MediaFilterIndex.h"
 #include "analysis/VolumeAccess.h"
 
 #include <algorithm>
@@ -13,54 +14,8 @@ bool countsOnDiskSize(MediaFileStatus status) {
            status == MediaFileStatus::inRecycleBin || status == MediaFileStatus::transcoded;
 }
 
-} // namespace
-
-void ProjectManager::updateSummary() {
-    refreshNeedsReviewFlags();
-    summarize();
-}
-
-void ProjectManager::summarize() {
-    AnalysisSummary s;
-    s.totalProjects = int(m_projects.size());
-    s.totalMediaFiles = int(m_mediaFiles.size());
-    for (const MediaFile& file : std::as_const(m_mediaFiles)) {
-        const bool used = file.usageCount >= 1 || file.isAEFootage;
-        const bool unused = file.usageCount == 0 && !file.isAEFootage;
-        s.usedFiles += used;
-        s.unusedFiles += unused;
-        s.audioOnlyFiles += file.usageType == MediaUsageType::audioOnly;
-        s.onlineFiles += file.status == MediaFileStatus::online;
-        s.relocatedFiles += file.status == MediaFileStatus::online && file.matchedPath.has_value();
-        s.matchingFiles += file.status == MediaFileStatus::matching;
-        s.offlineFiles += file.status == MediaFileStatus::offline;
-        s.networkOfflineFiles += file.status == MediaFileStatus::networkOffline;
-        s.duplicateFiles += file.duplicateOfPath.has_value();
-        s.aeLinkedFiles += file.isAEFootage;
-        s.uncertainAEFiles += file.hasUnresolvedAELink;
-        if (countsOnDiskSize(file.status)) {
-            s.totalSize += file.size;
-            if (unused)
-                s.unusedSize += file.size;
-        }
-    }
-    for (const RecycleBinItem& item : std::as_const(m_recycleBin))
-        s.recycleBinSize += item.mediaFile.size;
-    s.recycleBinCount = int(m_recycleBin.size());
-    setSummary(s);
-
-    refreshVolumesNeedingAccess();
-    m_lowerPaths.prune(m_mediaFiles, m_projects);
-}
-
-void ProjectManager::refreshNeedsReviewFlags() {
-    setNeedsReviewFlags(m_mediaFiles, m_projects, m_lowerPaths);
-    // Written back whole also when no flag changed: every summary update invalidates the caches.
-    bumpMediaFiles();
-}
-
-void ProjectManager::setNeedsReviewFlags(QList<MediaFile>& mediaFiles, const QList<ProjectFile>& projects,
-                                         LowerPathCache& lowerPaths) {
+// The lower-cased paths of the projects that parsed with errors or warnings: their files need review.
+QSet<QString> uncertainKeys(const QList<ProjectFile>& projects, LowerPathCache& lowerPaths) {
     QSet<QString> uncertain;
     for (const ProjectFile& project : projects) {
         if (!project.parseError && project.parseWarnings.isEmpty())
@@ -68,15 +23,136 @@ void ProjectManager::setNeedsReviewFlags(QList<MediaFile>& mediaFiles, const QLi
         const QStringList& lowered = lowerPaths.projectPaths(project);
         uncertain.unite(QSet<QString>(lowered.cbegin(), lowered.cend()));
     }
+    return uncertain;
+}
+
+bool needsReviewOf(const MediaFile& file, const QSet<QString>& uncertain, LowerPathCache& lowerPaths) {
+    if (file.hasUnresolvedAELink || file.isFromDaVinciCSV)
+        return true;
+    if (uncertain.isEmpty())
+        return false;
+    const QStringList& keys = lowerPaths.distinctKeys(file);
+    return std::any_of(keys.cbegin(), keys.cend(), [&](const QString& k) { return uncertain.contains(k); });
+}
+
+// One entry's share of the counters.
+void count(AnalysisSummary& s, const MediaFile& file) {
+    const bool used = file.usageCount >= 1 || file.isAEFootage;
+    const bool unused = file.usageCount == 0 && !file.isAEFootage;
+    s.usedFiles += used;
+    s.unusedFiles += unused;
+    s.audioOnlyFiles += file.usageType == MediaUsageType::audioOnly;
+    s.onlineFiles += file.status == MediaFileStatus::online;
+    s.relocatedFiles += file.status == MediaFileStatus::online && file.matchedPath.has_value();
+    s.matchingFiles += file.status == MediaFileStatus::matching;
+    s.offlineFiles += file.status == MediaFileStatus::offline;
+    s.networkOfflineFiles += file.status == MediaFileStatus::networkOffline;
+    s.duplicateFiles += file.duplicateOfPath.has_value();
+    s.aeLinkedFiles += file.isAEFootage;
+    s.uncertainAEFiles += file.hasUnresolvedAELink;
+    if (countsOnDiskSize(file.status)) {
+        s.totalSize += file.size;
+        if (unused)
+            s.unusedSize += file.size;
+    }
+}
+
+void countBin(AnalysisSummary& s, const QList<RecycleBinItem>& bin) {
+    for (const RecycleBinItem& item : bin)
+        s.recycleBinSize += item.mediaFile.size;
+    s.recycleBinCount = int(bin.size());
+}
+
+} // namespace
+
+std::optional<ProjectManager::PreparedSummary>
+ProjectManager::prepareSummary(const QList<MediaFile>& media, const QList<RecycleBinItem>& bin,
+                               const QList<ProjectFile>& projects, qint64 projectsVersion,
+                               qint64 largeFileThreshold) {
+    // A project with parse trouble flags its files by path: that lookup is the GUI thread's.
+    if (std::any_of(projects.cbegin(), projects.cend(),
+                    [](const ProjectFile& p) { return p.parseError || !p.parseWarnings.isEmpty(); }))
+        return std::nullopt;
+    PreparedSummary prepared;
+    prepared.largeFileThreshold = largeFileThreshold;
+    prepared.projectsVersion = projectsVersion;
+    prepared.mediaCount = media.size();
+    prepared.binCount = bin.size();
+    prepared.summary.totalProjects = int(projects.size());
+    prepared.summary.totalMediaFiles = int(media.size());
+    prepared.rowFlags.reserve(size_t(media.size()));
+    for (const MediaFile& file : media) {
+        if (file.needsReview != (file.hasUnresolvedAELink || file.isFromDaVinciCSV))
+            return std::nullopt;
+        count(prepared.summary, file);
+        prepared.rowFlags.push_back(MediaFilterIndex::rowFlags(file, largeFileThreshold));
+    }
+    countBin(prepared.summary, bin);
+    return prepared;
+}
+
+void ProjectManager::commitChange(ListChanges what, std::optional<PreparedSummary> prepared) {
+    const bool holds =
+        prepared && what == ListChange::entries && prepared->projectsVersion == m_projectsVersion &&
+        prepared->largeFileThreshold == m_largeFileThreshold && prepared->mediaCount == m_mediaFiles.size() &&
+        prepared->binCount == m_recycleBin.size();
+    if (!holds) {
+        commitChange(what);
+        return;
+    }
+    // As updateSummary(): the list written back (no review flag changes), then the counters.
+    rewriteMediaFiles();
+    m_filterIndex.setRowFlags(m_mediaContentVersion, m_largeFileThreshold, std::move(prepared->rowFlags));
+    setSummary(prepared->summary);
+    refreshVolumesNeedingAccess();
+    m_lowerPaths.prune(m_mediaFiles, m_projects);
+}
+
+void ProjectManager::updateSummary() {
+    summarize(true);
+}
+
+void ProjectManager::summarize(bool reviewFlags) {
+    const QSet<QString> uncertain = reviewFlags ? uncertainKeys(m_projects, m_lowerPaths) : QSet<QString>();
+    bool reviewChanged = false;
+    AnalysisSummary s;
+    s.totalProjects = int(m_projects.size());
+    s.totalMediaFiles = int(m_mediaFiles.size());
+    // Each pass over 400,000 records costs the window tens of milliseconds: the flags, the counters
+    // and the filter's facts are taken in one.
+    std::vector<quint8> rowFlags(size_t(m_mediaFiles.size()));
+    for (qsizetype i = 0; i < m_mediaFiles.size(); ++i) {
+        if (reviewFlags) {
+            const MediaFile& before = std::as_const(m_mediaFiles)[i];
+            const bool needsReview = needsReviewOf(before, uncertain, m_lowerPaths);
+            if (needsReview != before.needsReview) {
+                m_mediaFiles[i].needsReview = needsReview;
+                reviewChanged = true;
+            }
+        }
+        const MediaFile& file = std::as_const(m_mediaFiles)[i];
+        count(s, file);
+        rowFlags[size_t(i)] = MediaFilterIndex::rowFlags(file, m_largeFileThreshold);
+    }
+    // The list is written back whole, also when no flag changed; only a changed flag changes its content.
+    if (reviewChanged)
+        bumpMediaFiles();
+    else if (reviewFlags)
+        rewriteMediaFiles();
+    m_filterIndex.setRowFlags(m_mediaContentVersion, m_largeFileThreshold, std::move(rowFlags));
+    countBin(s, m_recycleBin);
+    setSummary(s);
+
+    refreshVolumesNeedingAccess();
+    m_lowerPaths.prune(m_mediaFiles, m_projects);
+}
+
+void ProjectManager::setNeedsReviewFlags(QList<MediaFile>& mediaFiles, const QList<ProjectFile>& projects,
+                                         LowerPathCache& lowerPaths) {
+    const QSet<QString> uncertain = uncertainKeys(projects, lowerPaths);
     for (qsizetype i = 0; i < mediaFiles.size(); ++i) {
         const MediaFile& file = std::as_const(mediaFiles)[i];
-        bool found = false;
-        if (!uncertain.isEmpty()) {
-            const QStringList& keys = lowerPaths.distinctKeys(file);
-            found = std::any_of(keys.cbegin(), keys.cend(),
-                                [&](const QString& k) { return uncertain.contains(k); });
-        }
-        const bool needsReview = file.hasUnresolvedAELink || file.isFromDaVinciCSV || found;
+        const bool needsReview = needsReviewOf(file, uncertain, lowerPaths);
         if (needsReview != file.needsReview)
             mediaFiles[i].needsReview = needsReview;
     }

@@ -100,7 +100,8 @@ protected:
         static const QList<QString> names{"clip", "Clip", "CLIP", "a", "take"};
         static const QList<QString> numbers{"1", "2", "02", "10", ""};
         static const QList<QString> extensions{".mov", ".MXF", ".wav"};
-        static const QList<qint64> sizes{0, 1, 7, 7, 104'857'599, 104'857'600, 300'000'000};
+        static const QList<qint64> sizes{
+            0, 1, 7, 7, 104'857'599, 104'857'600, 300'000'000, 70'000'000'000, 70'000'065'536};
         static const QList<S> statuses{S::online,  S::online, S::offline,    S::matching,
                                        S::deleted, S::moved,  S::transcoded, S::networkOffline};
         MediaFile f = media(pick(folders) + QLatin1Char('/') + pick(names) + pick(numbers) + pick(extensions),
@@ -205,6 +206,12 @@ TEST_F(FilterCacheTest, RowsEqualTheRulesAndTheComparedOrderThroughChanges) {
                     f.status = pick(QList<S>{S::online, S::inRecycleBin, S::offline, S::deleted});
                 }
             });
+            // As the actions commit: the summary's pass makes the filter's facts for the new list.
+            if (chance(0.5))
+                pm.commitChange(ProjectManager::ListChange::entries);
+            break;
+        case 5: // the list written back as it was
+            pm.updateSummary();
             break;
         default:
             randomSettings();

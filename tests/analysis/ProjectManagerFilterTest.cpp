@@ -252,6 +252,11 @@ TEST(ProjectManagerSortKeys, LargeListsCollateOnAWorkerAndSortLikeTheDirectSort)
             << "the worker's search keys find what the filter finds";
         pm.updateFilters([](FilterSettings& filters) { filters.filterText.clear(); });
     }
+    const qint64 version = pm.mediaFilesVersion();
+    pm.updateSummary();
+    EXPECT_GT(pm.mediaFilesVersion(), version);
+    EXPECT_TRUE(pm.canSortNow(byName)) << "the list written back as it was keeps its keys";
+    EXPECT_EQ(paths(pm.sortedFilteredMediaRows(byName)), direct(byName, all));
 }
 
 // An import's lists get no keys until it ends; changes while a worker makes keys queue none of their

@@ -55,6 +55,58 @@ TEST(ProjectManagerSummary, CountsEverySeventeenFieldsFromTheLists) {
     EXPECT_EQ(pm.summary(), expected);
 }
 
+// A bulk operation's worker sums up the lists it makes: committed with them, that summary and the
+// filter's facts are what the pass here would give; for any other lists, or when a review flag
+// would change, the commit makes its own.
+TEST(ProjectManagerSummary, ASummaryMadeAheadCountsAsThePassHereAndHoldsOnlyForItsLists) {
+    ProjectManagerHarness h;
+    ProjectManager& pm = h.pm();
+    pm.setProjects({project("A", {"/m/a.mov"})});
+    MediaFile a = media("/m/a.mov", 2, S::online, 100);
+    a.usageType = MediaUsageType::audioOnly;
+    MediaFile b = media("/m/b.mov", 0, S::inRecycleBin, 200'000'000);
+    b.duplicateOfPath = QStringLiteral("/m/a.mov");
+    MediaFile c = media("/m/c.mov", 0, S::deleted, 300);
+    c.isFromDaVinciCSV = c.needsReview = true;
+    const QList<MediaFile> files{a, b, c, media("/m/d.mov", 0, S::offline, 40)};
+    const QList<RecycleBinItem> bin{binItem(b)};
+    auto prepared = [&] {
+        return ProjectManager::prepareSummary(files, bin, pm.projects(), pm.projectsVersion(),
+                                              pm.largeFileThreshold());
+    };
+    pm.updateFilters([](FilterSettings& filters) { filters.showDeleted = filters.showOnlyUnused = true; });
+
+    pm.setMediaFiles(files);
+    pm.setRecycleBin(bin);
+    pm.updateSummary();
+    const AnalysisSummary expected = pm.summary();
+    const QList<qsizetype> expectedRows = pm.filteredMediaRows().sourceRows();
+    ASSERT_EQ(expectedRows, (QList<qsizetype>{2, 3}));
+
+    pm.setMediaFiles(files);
+    pm.setRecycleBin(bin);
+    pm.setSummary({});
+    const qint64 version = pm.mediaFilesVersion();
+    pm.commitChange(ProjectManager::ListChange::entries, prepared());
+    EXPECT_EQ(pm.summary(), expected);
+    EXPECT_GT(pm.mediaFilesVersion(), version) << "the list is written back as the pass here does";
+    EXPECT_EQ(pm.filteredMediaRows().sourceRows(), expectedRows);
+
+    // Made for other lists: the commit sums up its own.
+    const auto stale = prepared();
+    pm.setMediaFiles(files.mid(0, 3));
+    pm.setSummary({});
+    pm.commitChange(ProjectManager::ListChange::entries, stale);
+    EXPECT_EQ(pm.summary().totalMediaFiles, 3);
+    EXPECT_EQ(pm.summary().offlineFiles, 0);
+
+    QList<MediaFile> unflagged = files;
+    unflagged[2].needsReview = false;
+    EXPECT_FALSE(ProjectManager::prepareSummary(unflagged, bin, pm.projects(), pm.projectsVersion(),
+                                                pm.largeFileThreshold()))
+        << "a review flag to set is left to the GUI thread's pass";
+}
+
 TEST(ProjectManagerSummary, EmptyListsGiveZeroAndStillWriteTheMediaListBack) {
     ProjectManagerHarness h;
     const qint64 before = h.pm().mediaFilesVersion();

@@ -5,6 +5,8 @@
 #include "platform/MemoryRelease.h"
 #include "ui/browser/MediaBadges.h"
 
+#include <algorithm>
+
 namespace tarnwick {
 
 MediaTableModel::MediaTableModel(ProjectManager& manager, QObject* parent)
@@ -116,22 +118,16 @@ void MediaTableModel::refresh() {
     beginResetModel();
     // The old rows may hold the last reference to a list of 100,000 records (after Clear All).
     memory::releaseLater(std::exchange(m_rows, m_manager.sortedFilteredMediaRows(m_order)));
-    m_rowIndexValid = false;
     endResetModel();
 }
 
-void MediaTableModel::rebuildRowIndex() const {
-    m_rowById.clear();
-    m_rowById.reserve(m_rows.size());
-    for (int row = 0; row < m_rows.size(); ++row)
-        m_rowById.insert(m_rows[row].id, row);
-    m_rowIndexValid = true;
-}
-
-int MediaTableModel::rowOf(const QUuid& id) const {
-    if (!m_rowIndexValid)
-        rebuildRowIndex();
-    return m_rowById.value(id, -1);
+int MediaTableModel::rowOf(const QUuid& id, int first, int last) const {
+    const int end = last < 0 ? int(m_rows.size()) : std::min(last + 1, int(m_rows.size()));
+    for (int row = std::max(first, 0); row < end; ++row) {
+        if (m_rows[row].id == id)
+            return row;
+    }
+    return -1;
 }
 
 } // namespace tarnwick

@@ -31,7 +31,8 @@ public:
 
     const MediaFile& file(int row) const { return m_rows[row]; }
     const MediaRows& rows() const { return m_rows; }
-    int rowOf(const QUuid& id) const;
+    // The row showing `id` among rows first..last (all by default), or -1.
+    int rowOf(const QUuid& id, int first = 0, int last = -1) const;
     const MediaSortOrder& sortOrder() const { return m_order; }
     static MediaSortKey keyOf(Column column);
 
@@ -43,14 +44,10 @@ public:
     bool isWaitingForSortKeys() const { return m_waitingForKeys; }
 
 private:
-    void rebuildRowIndex() const;
-
     ProjectManager& m_manager;
     static inline const MediaSortOrder defaultOrder{{MediaSortKey::size, false}};
     MediaSortOrder m_order = defaultOrder;
     MediaRows m_rows;
-    mutable QHash<QUuid, int> m_rowById;
-    mutable bool m_rowIndexValid = false;
     bool m_waitingForKeys = false;
 };
 

@@ -207,16 +207,20 @@ void ClipCardGrid::boundEngines() {
 void ClipCardGrid::pruneEngines() {
     if (m_engines.isEmpty())
         return;
-    // The engines are a handful, the files up to 100,000: look the few up as the files pass, and stop
-    // once each is found.
-    QSet<QUuid> gone;
+    // The engines are a handful, the files up to 400,000: compare each file with the few ids left
+    // (no hashing per file), and stop once each is found.
+    std::vector<QUuid> gone;
     for (auto it = m_engines.cbegin(); it != m_engines.cend(); ++it)
-        gone.insert(it.key());
+        gone.push_back(it.key());
     for (const MediaFile& file : m_files) {
-        if (gone.remove(file.id) && gone.isEmpty())
+        const auto found = std::find(gone.begin(), gone.end(), file.id);
+        if (found == gone.end())
+            continue;
+        gone.erase(found);
+        if (gone.empty())
             return;
     }
-    for (const QUuid& id : std::as_const(gone)) {
+    for (const QUuid& id : gone) {
         delete m_engines.take(id);
         m_engineUse.remove(id);
         m_engineSources.remove(id);

@@ -74,9 +74,12 @@ void WindowFacts::start() {
             QMetaObject::invokeMethod(
                 QCoreApplication::instance(),
                 [self, facts = std::move(facts), generation, mediaVersion, binVersion]() mutable {
-                    if (!self || generation != self->m_generation)
+                    // Facts of a list that is no more, or the facts replaced, may hold the last
+                    // copy of 400,000 unused records.
+                    if (!self || generation != self->m_generation) {
+                        memory::releaseLater(std::move(facts));
                         return;
-                    // The facts replaced may hold the last copy of 50,000 unused records.
+                    }
                     memory::releaseLater(std::exchange(self->m_facts, std::move(facts)));
                     self->m_doneGeneration = generation;
                     self->m_mediaVersion = mediaVersion;

@@ -97,6 +97,8 @@ private:
     void addSection(const QString& title, const QString& image);
     void refreshSummary();
     void rebuildProjects();
+    // A change of the timeline policy alone: the rows stay, their counts and checks are refreshed.
+    void refreshProjectRows();
     void countSlice();
     void refreshSelection();
     void refreshRules();

@@ -16,6 +16,7 @@
 #include <QMenu>
 #include <QMimeData>
 #include <QMouseEvent>
+#include <QPointer>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QToolButton>
@@ -248,9 +249,12 @@ TEST(SidebarProjects, TimelineCheckboxOverridesAndAutomaticRuleRestores) {
     ASSERT_EQ(sidebar->sequenceRows().size(), 1);
     QCheckBox* box = sidebar->sequenceRows()[0]->checkBox();
     EXPECT_TRUE(box->isChecked());
+    const QPointer<ProjectDisclosureRow> projectRow = sidebar->projectRows()[0];
+    const QPointer<SequenceRow> timelineRow = sidebar->sequenceRows()[0];
     box->click();
     f.settle();
     ASSERT_EQ(sidebar->sequenceRows().size(), 1);
+    EXPECT_TRUE(projectRow && timelineRow) << "a change of the policy alone keeps the rows";
     EXPECT_FALSE(sidebar->sequenceRows()[0]->checkBox()->isChecked());
     EXPECT_EQ(sidebar->sequenceRows()[0]->badgeTip(), QStringLiteral("Usage from this timeline is ignored"));
     sidebar->sequenceRows()[0]->contextMenu()->actions().at(0)->trigger(); // Use Automatic Rule
