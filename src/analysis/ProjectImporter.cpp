@@ -662,17 +662,12 @@ QCoro::Task<bool> ImportRun::apply() {
     ProjectManager::PreparedUsageRecount prepared = std::move(m_prepared);
     if (!m_pm)
         co_return false;
-    // Each of the manager's passes over the whole list gets an event-loop turn of its own.
+    // The list is settled in the turn it is set: the views then read it once, recounted and summed
+    // up (reading it in between sorted and indexed 400,000 entries for nothing).
     m_pm->setMediaFiles(std::move(m_list));
-    const qint64 listedVersion = m_pm->mediaFilesVersion();
     m_pm->adoptLowerPathKeys(prepared.lowerPaths);
     discard(std::move(prepared.lowerPaths));
-    auto first = yieldTurn();
-    const bool listed = co_await std::move(first);
-    if (!listed)
-        co_return false;
-    const bool listUnchanged = m_pm->mediaFilesVersion() == listedVersion;
-    m_pm->commitImportedList(prepared, listUnchanged);
+    m_pm->commitImportedList(prepared);
     m_pm->updateProgress([](AnalysisProgress& progress) {
         progress.setStep(QStringLiteral("Calculating summary…"));
         progress.analysisProgress = 0.98;

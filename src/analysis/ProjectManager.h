@@ -278,10 +278,10 @@ public:
     // The rest of recomputeUsageCounts() for a media list whose usage fields were prepared (the
     // same notifications). False, doing nothing, when the projects or the policy changed since.
     bool finishPreparedUsageRecount(const PreparedUsageRecount& prepared);
-    // The import's list once set: orphaned bin items, protection and its prepared recount (done
-    // afresh when the list or its inputs changed since). The summary follows in a turn of its
+    // The import's list, in the turn it is set: orphaned bin items, protection and its prepared
+    // recount (done afresh when its inputs changed since). The summary follows in a turn of its
     // own (commitChange).
-    void commitImportedList(const PreparedUsageRecount& prepared, bool listUnchanged);
+    void commitImportedList(const PreparedUsageRecount& prepared);
     int effectiveUsedFileCount(const ProjectFile& project) const;
     // The usage rule of the import, rebuild and rescan (exact paths) under the current policy.
     ContributionRule effectiveContributionRule() const;

@@ -32,11 +32,11 @@ void ProjectManager::commitChange(ListChanges what) {
         updateSummary();
 }
 
-void ProjectManager::commitImportedList(const PreparedUsageRecount& prepared, bool listUnchanged) {
+void ProjectManager::commitImportedList(const PreparedUsageRecount& prepared) {
     // Consolidation may have merged a staged file into another entry.
     pruneOrphanedRecycleBinItems();
     refreshProtectedFlags();
-    if (!listUnchanged || !finishPreparedUsageRecount(prepared))
+    if (!finishPreparedUsageRecount(prepared))
         recomputeUsageCounts();
 }
 
