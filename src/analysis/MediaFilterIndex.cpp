@@ -452,7 +452,12 @@ const QList<qsizetype>& MediaFilterIndex::sortedWhole(const MediaSortOrder& orde
     }
     if (!m_base.sortKeys && adoptPreviousOrder(order, files))
         return m_base.sorted.constFirst().rows;
-    if (comparesNumbersOnly(order)) {
+    if (m_base.sortKeys) {
+        // Ranks make a later sort cheap: no digest to take this order over to the next version.
+        QList<qsizetype> all(files.size());
+        std::iota(all.begin(), all.end(), qsizetype(0));
+        m_base.sorted.prepend({order, m_base.sortKeys->sorted(all, order), std::nullopt});
+    } else if (comparesNumbersOnly(order)) {
         // The order the list had before its change stands when its sizes and counts did not move.
         const NumberKeys keys = numberKeys(files, order);
         const auto previous =
@@ -466,11 +471,6 @@ const QList<qsizetype>& MediaFilterIndex::sortedWhole(const MediaSortOrder& orde
             std::iota(all.begin(), all.end(), qsizetype(0));
             m_base.sorted.prepend({order, numberSortedRows(all, keys), std::nullopt});
         }
-    } else if (m_base.sortKeys) {
-        // Ranks make a later sort cheap: no digest to take this order over to the next version.
-        QList<qsizetype> all(files.size());
-        std::iota(all.begin(), all.end(), qsizetype(0));
-        m_base.sorted.prepend({order, m_base.sortKeys->sorted(all, order), std::nullopt});
     } else {
         m_base.sorted.prepend({order, sortedRows(files, order), sortedValuesDigest(order, files)});
     }
