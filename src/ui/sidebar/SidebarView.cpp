@@ -356,10 +356,7 @@ void SidebarView::rebuildProjects() {
     }
     m_projectsBox->setVisible(!projects.isEmpty());
     refreshSelection();
-    if (!m_uncounted.isEmpty() && !m_countScheduled) {
-        m_countScheduled = true;
-        QTimer::singleShot(0, this, &SidebarView::countSlice);
-    }
+    scheduleCounting();
 }
 
 void SidebarView::refreshProjectRows() {
@@ -384,10 +381,7 @@ void SidebarView::refreshProjectRows() {
     }
     for (SequenceRow* row : std::as_const(m_sequenceRows))
         row->refresh();
-    if (!m_uncounted.isEmpty() && !m_countScheduled) {
-        m_countScheduled = true;
-        QTimer::singleShot(0, this, &SidebarView::countSlice);
-    }
+    scheduleCounting();
 }
 
 void SidebarView::countSlice() {
@@ -399,10 +393,15 @@ void SidebarView::countSlice() {
         if (const QPointer<ProjectDisclosureRow> row = m_uncounted.takeFirst())
             row->refreshCounts();
     }
-    if (!m_uncounted.isEmpty()) {
-        m_countScheduled = true;
-        QTimer::singleShot(0, this, &SidebarView::countSlice);
-    }
+    scheduleCounting();
+}
+
+// Rows still to count are counted a slice per turn.
+void SidebarView::scheduleCounting() {
+    if (m_uncounted.isEmpty() || m_countScheduled)
+        return;
+    m_countScheduled = true;
+    QTimer::singleShot(0, this, &SidebarView::countSlice);
 }
 
 void SidebarView::setExpanded(const QUuid& projectID, bool expanded) {

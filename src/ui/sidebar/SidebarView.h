@@ -100,6 +100,7 @@ private:
     // A change of the timeline policy alone: the rows stay, their counts and checks are refreshed.
     void refreshProjectRows();
     void countSlice();
+    void scheduleCounting();
     void refreshSelection();
     void refreshRules();
     void refreshToggles();
