@@ -3,6 +3,7 @@
 #include "actions/TraceFileWriter.h"
 #include "platform/AppLog.h"
 #include "platform/FileOperations.h"
+#include "platform/MemoryRelease.h"
 #include "platform/PathText.h"
 #include "stores/AuditLogManager.h"
 #include "stores/RecordReserve.h"
@@ -11,6 +12,8 @@
 
 #include <QFileInfo>
 #include <QSet>
+
+#include <algorithm>
 
 namespace tarnwick {
 
@@ -58,6 +61,7 @@ struct Closing {
     std::optional<bool> keptInLog; // the audit log written in place of the journal: done or failed
     bool shown = false;            // the run's entries are among the log's (adopted)
     QString failure;               // what could not be written, when the close stopped
+    std::optional<AuditLogManager::Shown> prepared; // the counted entries, made ready on the worker
 
     void announce(const QByteArray& lines) {
         if (!journal)
@@ -195,6 +199,13 @@ qint64 countedFiles(const JournalRun& run) {
     return files;
 }
 
+// How many entries countedEntries() would give, without making them.
+qsizetype countedCount(const JournalRun& run) {
+    return std::count_if(run.items.cbegin(), run.items.cend(), [](const JournalRun::Item& item) {
+        return item.state == JournalRun::State::done && item.record.entry;
+    });
+}
+
 // False when the run's records could not all be kept: it then stays open (no closing line) for
 // the next start, which decides it by the disk and counts it once.
 bool close(Closing& c) {
@@ -203,7 +214,10 @@ bool close(Closing& c) {
     if (!c.kept())
         return false;
     if (c.stores.audit && !c.keptInLog) {
-        c.stores.audit->adopt(run.countedEntries());
+        if (c.prepared && c.prepared->entries.size() == countedCount(run))
+            c.stores.audit->adopt(std::move(*std::exchange(c.prepared, std::nullopt)));
+        else
+            c.stores.audit->adopt(run.countedEntries());
         c.shown = true;
     }
     reached(RecordMerge::Step::entriesShown);
@@ -279,10 +293,15 @@ QString RecordOutcome::text() const {
     return parts.join(QLatin1Char(' '));
 }
 
-RecordOutcome RecordMerge::closeRun(RecordRun& run, const RecordStores& stores) {
+RecordOutcome RecordMerge::closeRun(RecordRun& run, const RecordStores& stores,
+                                    std::optional<AuditLogManager::Shown> shown) {
     run.sync();
-    Closing c{run.contents(), stores, run.journal(), run.journaled(), std::nullopt, false, {}};
+    Closing c{run.contents(), stores, run.journal(),   run.journaled(), std::nullopt,
+              false,          {},     std::move(shown)};
     const bool closed = close(c);
+    // Not adopted (the run stays open): tens of thousands of entries, freed off the GUI thread.
+    if (c.prepared)
+        memory::releaseLater(std::move(*c.prepared));
     RecordOutcome outcome;
     outcome.stopReason = run.stopReason();
     outcome.kept = run.keptForStopCount();
@@ -303,8 +322,15 @@ RecordOutcome RecordMerge::closeRun(RecordRun& run, const RecordStores& stores) 
     return outcome;
 }
 
+std::optional<AuditLogManager::Shown> RecordMerge::prepareShown(const RecordRun& run,
+                                                                AuditLogManager* audit) {
+    if (!audit)
+        return std::nullopt;
+    return audit->prepareShown(run.contents().countedEntries());
+}
+
 void RecordMerge::closeRun(const JournalRun& run, const RecordStores& stores, RecordJournal* journal) {
-    Closing c{run, stores, journal, true, std::nullopt, false, {}};
+    Closing c{run, stores, journal, true, std::nullopt, false, {}, std::nullopt};
     close(c);
 }
 

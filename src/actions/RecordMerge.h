@@ -1,5 +1,6 @@
 #pragma once
 
+#include "stores/AuditLogManager.h"
 #include "stores/RecordJournal.h"
 
 #include <functional>
@@ -48,7 +49,11 @@ public:
     // run's lines in the journal alone. When the log refuses them too, nothing more is written:
     // the run stays open for the next start, which decides it by the disk and counts it once.
     // Then the records' reserve is made again when it is missing and there is room.
-    static RecordOutcome closeRun(RecordRun& run, const RecordStores& stores);
+    // `shown`: the run's counted entries made ready on its worker (prepareShown()).
+    static RecordOutcome closeRun(RecordRun& run, const RecordStores& stores,
+                                  std::optional<AuditLogManager::Shown> shown = std::nullopt);
+    // On the run's worker once its disk work is over: what closeRun() shows, made ready there.
+    static std::optional<AuditLogManager::Shown> prepareShown(const RecordRun& run, AuditLogManager* audit);
     static void closeRun(const JournalRun& run, const RecordStores& stores, RecordJournal* journal);
 
     // At start, before the window uses the stores: every run left open by a process that is gone

@@ -99,21 +99,6 @@ struct StagePlan {
     std::optional<ProjectManager::PreparedSummary> summary; // of the lists the worker made
 };
 
-// What the worker needs to sum up the lists it makes, taken on the GUI thread.
-struct SummaryInputs {
-    QList<ProjectFile> projects;
-    qint64 projectsVersion = -1;
-    qint64 largeFileThreshold = 0;
-
-    static SummaryInputs of(const ProjectManager& pm) {
-        return {pm.projects(), pm.projectsVersion(), pm.largeFileThreshold()};
-    }
-    std::optional<ProjectManager::PreparedSummary> prepare(const QList<MediaFile>& media,
-                                                           const QList<RecycleBinItem>& bin) const {
-        return ProjectManager::prepareSummary(media, bin, projects, projectsVersion, largeFileThreshold);
-    }
-};
-
 // Any thread: reads only what it is given (the protected-folder test is this thread's alone).
 StagePlan planStaging(const QList<MediaFile>& files, const QList<RecycleBinItem>& bin,
                       const QList<MediaFile>& media, const ProtectedFolderTest& protection) {
@@ -321,8 +306,8 @@ bool RecycleBin::addToRecycleBin(const QList<MediaFile>& files, std::function<vo
             ProtectedFolderTest::forManager(pm, m_services.files.get()));
         (void)onWorker<StagePlan>(
             m_manager, std::move(scope), std::move(done),
-            [files, protection, keepFiles = m_services.files, inputs = SummaryInputs::of(pm)](
-                const QList<MediaFile>& media, const QList<RecycleBinItem>& bin) {
+            [files, protection, keepFiles = m_services.files,
+             inputs = pm.summaryInputs()](const QList<MediaFile>& media, const QList<RecycleBinItem>& bin) {
                 StagePlan plan = planStaging(files, bin, media, *protection);
                 if (!plan.toStage.isEmpty()) {
                     plan.media = media;
@@ -434,8 +419,8 @@ void RecycleBin::restoreOnWorker(std::optional<OperationGate::Scope> scope, QLis
     (void)onWorker<RestorePlan>(
         m_manager, std::move(scope), std::move(done),
         [items, check = StatusCheck::of(*m_manager), checked, written, auditLog = m_services.auditLog,
-         inputs = SummaryInputs::of(*m_manager)](const QList<MediaFile>& media,
-                                                 const QList<RecycleBinItem>& bin) {
+         inputs = m_manager->summaryInputs()](const QList<MediaFile>& media,
+                                              const QList<RecycleBinItem>& bin) {
             if (!*checked)
                 *checked = check.run(items);
             if (!*written) {

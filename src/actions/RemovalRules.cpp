@@ -9,11 +9,6 @@ namespace tarnwick {
 
 namespace {
 
-const QList<MediaFile>& emptyList() {
-    static const QList<MediaFile> empty;
-    return empty;
-}
-
 QString withoutTrailingSlash(QString path) {
     while (path.size() > 1 && path.endsWith(QLatin1Char('/')))
         path.chop(1);
@@ -23,6 +18,8 @@ QString withoutTrailingSlash(QString path) {
 } // namespace
 
 RemovalRules::RemovalRules(const ProjectManager& manager) : m_manager(&manager) {}
+
+RemovalRules::RemovalRules(QList<MediaFile> list) : m_list(std::move(list)) {}
 
 QString RemovalRules::workingPath(const MediaFile& file) {
     return file.matchedPath.value_or(file.path);
@@ -42,7 +39,7 @@ QString RemovalRules::containerPrefix(const QString& container) {
 }
 
 const QList<MediaFile>& RemovalRules::list() const {
-    return m_manager ? m_manager->mediaFiles() : emptyList();
+    return m_manager ? m_manager->mediaFiles() : m_list;
 }
 
 void RemovalRules::buildPathIndex() const {

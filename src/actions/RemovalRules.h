@@ -18,10 +18,12 @@ class ProjectManager;
 // RED .RDC containers, proxies, and whether a staged file became used since it was staged.
 // Reads the manager's media list live (statuses changed earlier in a run count); the lookup
 // tables are built once per instance and every hit is checked against the live list, so they
-// stay safe after an await. GUI thread only; one instance per run.
+// stay safe after an await. GUI thread only; one instance per run. Made from a copy of the list
+// instead, it reads only that copy, on any thread.
 class RemovalRules {
 public:
     explicit RemovalRules(const ProjectManager& manager);
+    explicit RemovalRules(QList<MediaFile> list);
 
     // matchedPath when set, else path.
     static QString workingPath(const MediaFile& file);
@@ -66,6 +68,7 @@ private:
     void buildLowerIndex() const;
 
     QPointer<const ProjectManager> m_manager;
+    QList<MediaFile> m_list; // without a manager
     QSet<QString> m_handledContainers;
     mutable bool m_pathIndexBuilt = false;
     mutable QHash<QString, qsizetype> m_firstByPath;

@@ -4,6 +4,7 @@
 #include "actions/RemovalRules.h"
 #include "actions/StepRecords.h"
 #include "actions/TraceFileWriter.h"
+#include "analysis/MediaFilterIndex.h"
 #include "analysis/ProjectManager.h"
 #include "platform/AppLog.h"
 #include "platform/LeftoverSweep.h"
@@ -75,8 +76,8 @@ Wording wordingFor(RemovalMethod method) {
             &AppLog::deleteFailed};
 }
 
-QList<PlannedRemoval> planRemovals(const ProjectManager& manager, const QList<RecycleBinItem>& bin) {
-    RemovalRules rules(manager);
+// Any thread: the rules read their own copy of the list.
+QList<PlannedRemoval> planRemovals(const RemovalRules& rules, const QList<RecycleBinItem>& bin) {
     QList<PlannedRemoval> plan;
     plan.reserve(bin.size());
     for (const RecycleBinItem& item : bin) {
@@ -554,34 +555,39 @@ namespace {
 class StatusChanges {
 public:
     void set(const QString& path, MediaFileStatus status) { m_changes.append({path, status}); }
-    void setInside(const QList<qsizetype>& indices) { m_insideContainers += indices; }
+    // Every entry inside a removed container is gone too, staged or not.
+    void setInside(const QString& container) { m_containers.append(container); }
+    bool isEmpty() const { return m_changes.isEmpty() && m_containers.isEmpty(); }
 
-    void apply(ProjectManager& manager) const {
-        if (m_changes.isEmpty() && m_insideContainers.isEmpty())
-            return;
-        manager.modifyMediaFiles([&](QList<MediaFile>& list) {
-            // Positions are looked up now, on the list as it is after the await.
-            QHash<QString, qsizetype> first;
-            first.reserve(list.size());
-            for (qsizetype i = 0; i < list.size(); ++i) {
-                if (!first.contains(list[i].path))
-                    first.insert(list[i].path, i);
-            }
-            for (const qsizetype i : m_insideContainers) {
-                if (i >= 0 && i < list.size())
-                    list[i].status = MediaFileStatus::deleted;
-            }
-            for (const auto& [path, status] : m_changes) {
-                const qsizetype i = first.value(path, -1);
-                if (i >= 0 && i < list.size())
-                    list[i].status = status;
-            }
-        });
+    // Positions are looked up in `list` as it is now (after the run's await).
+    void applyTo(QList<MediaFile>& list) const {
+        QList<qsizetype> inside;
+        if (!m_containers.isEmpty()) {
+            // Scoped: the rules share the list, and a shared list would be copied whole below.
+            const RemovalRules rules(list);
+            for (const QString& container : m_containers)
+                inside += rules.entriesInsideContainer(container);
+        }
+        QHash<QString, qsizetype> first;
+        first.reserve(list.size());
+        for (qsizetype i = 0; i < list.size(); ++i) {
+            if (!first.contains(list[i].path))
+                first.insert(list[i].path, i);
+        }
+        for (const qsizetype i : std::as_const(inside)) {
+            if (i >= 0 && i < list.size())
+                list[i].status = MediaFileStatus::deleted;
+        }
+        for (const auto& [path, status] : m_changes) {
+            const qsizetype i = first.value(path, -1);
+            if (i >= 0 && i < list.size())
+                list[i].status = status;
+        }
     }
 
 private:
     QList<std::pair<QString, MediaFileStatus>> m_changes;
-    QList<qsizetype> m_insideContainers;
+    QStringList m_containers;
 };
 
 void logProxy(const PlannedRemoval& p, const ExecutedRemoval& done, const Wording& words) {
@@ -603,14 +609,25 @@ void logProxy(const PlannedRemoval& p, const ExecutedRemoval& done, const Wordin
     }
 }
 
-// Statuses, counts and log lines; the records come from the journal's run.
-ActionResult applyRemovals(ProjectManager& manager, const QList<PlannedRemoval>& plan,
-                           const QList<ExecutedRemoval>& executed, RemovalMethod method) {
+// What a run's worker hands back: its outcome, and the lists as the run leaves them, made from the
+// lists it started with (swapped in when they are still the manager's).
+struct SettledRun {
+    ActionResult result;
+    StatusChanges changes;
+    std::optional<QList<MediaFile>> media; // with the changes, when there are any
+    std::optional<QList<RecycleBinItem>> bin;
+    std::optional<std::vector<quint8>> binned;
+    std::optional<ProjectManager::PreparedSummary> summary;
+    std::optional<AuditLogManager::Shown> shown; // the run's entries, ready to join the log
+};
+
+// Counts, statuses to set and log lines; the records come from the journal's run. Any thread.
+void settleRemovals(SettledRun& settled, const QList<PlannedRemoval>& plan,
+                    const QList<ExecutedRemoval>& executed, RemovalMethod method) {
     using Outcome = ExecutedRemoval::Outcome;
     const Wording words = wordingFor(method);
-    ActionResult r;
-    StatusChanges changes;
-    RemovalRules rules(manager);
+    ActionResult& r = settled.result;
+    StatusChanges& changes = settled.changes;
     const auto fail = [&](const PlannedRemoval& p, const QString& error, bool backToBin) {
         ++r.failed;
         r.errors.append(error);
@@ -668,14 +685,48 @@ ActionResult applyRemovals(ProjectManager& manager, const QList<PlannedRemoval>&
             changes.set(m.path, MediaFileStatus::deleted);
             AppLog::fileDeleted(p.target, words.toTrash);
             logProxy(p, done, words);
-            // Entries inside a removed container are gone too, staged or not.
             if (p.isContainer)
-                changes.setInside(rules.entriesInsideContainer(p.target));
+                changes.setInside(p.target);
             break;
         }
     }
-    changes.apply(manager);
-    return r;
+}
+
+// The bin without what the run took: the items that failed stay.
+QList<RecycleBinItem> failedOnly(QList<RecycleBinItem> bin, const QList<RecycleBinItem>& failed) {
+    QSet<QString> failedPaths;
+    failedPaths.reserve(failed.size());
+    for (const RecycleBinItem& item : failed)
+        failedPaths.insert(item.mediaFile.path);
+    bin.removeIf([&](const RecycleBinItem& item) { return !failedPaths.contains(item.mediaFile.path); });
+    return bin;
+}
+
+// The worker's half of a run: the plan, the disk and the lists it leaves. The lists it is given are
+// let go of before it returns, so that the new ones are the only copies when they are swapped in.
+SettledRun removeOnWorker(std::pair<QList<MediaFile>, QList<RecycleBinItem>>& lists, FileOperations& files,
+                          const ProtectedFolderTest& protection, RemovalMethod method, RecordRun* records,
+                          AuditLogManager* audit, SeenItems seen,
+                          const ProjectManager::SummaryInputs& inputs) {
+    SettledRun settled;
+    {
+        const QList<PlannedRemoval> plan = planRemovals(RemovalRules(lists.first), lists.second);
+        const QList<ExecutedRemoval> executed =
+            executeRemovals(plan, files, protection, method, records, std::move(seen));
+        settleRemovals(settled, plan, executed, method);
+    }
+    if (records)
+        settled.shown = RecordMerge::prepareShown(*records, audit);
+    auto [media, bin] = std::exchange(lists, {});
+    if (!settled.changes.isEmpty()) {
+        settled.changes.applyTo(media);
+        settled.media = media;
+    }
+    settled.bin = failedOnly(std::move(bin), settled.result.failedItems);
+    if (!settled.bin->isEmpty())
+        settled.binned = MediaFilterIndex::binnedRows(media, *settled.bin);
+    settled.summary = inputs.prepare(media, *settled.bin);
+    return settled;
 }
 
 // A run's records and the worker that writes them. The worker only borrows the records (its task
@@ -684,7 +735,7 @@ ActionResult applyRemovals(ProjectManager& manager, const QList<PlannedRemoval>&
 // been awaited).
 struct RecordedWork {
     std::unique_ptr<RecordRun> records;
-    QFuture<QList<ExecutedRemoval>> work;
+    QFuture<SettledRun> work;
     ~RecordedWork() { work.waitForFinished(); }
 };
 
@@ -705,12 +756,17 @@ QCoro::Task<ActionResult> runRemoval(ProjectManager& manager, CleanupServices se
     if (!self || !scope.isActive())
         co_return ActionResult{};
     SeenItems seen = co_await seeing;
+    seeing = {}; // its copy would be freed here at the run's end; the worker's goes there
     if (!self)
         co_return ActionResult{};
-    const QList<RecycleBinItem> bin = manager.recycleBin();
-    AppLog::userAction(words.userAction + QString::number(bin.size()) + words.userActionEnd);
+    // The plan and the lists the run leaves are made on the worker too, from the lists as they are
+    // now: 50,000 staged files among 400,000 must not hold the window at either end of the run.
+    auto lists = std::make_shared<std::pair<QList<MediaFile>, QList<RecycleBinItem>>>(manager.mediaFiles(),
+                                                                                      manager.recycleBin());
+    const qint64 mediaVersion = manager.mediaFilesVersion();
+    const qint64 binVersion = manager.recycleBinVersion();
+    AppLog::userAction(words.userAction + QString::number(lists->second.size()) + words.userActionEnd);
 
-    const QList<PlannedRemoval> plan = planRemovals(manager, bin);
     ProtectedFolderTest protection = ProtectedFolderTest::forManager(manager, services.files.get());
     const std::shared_ptr<FileOperations> files = services.files;
     RecordedWork worker{
@@ -721,27 +777,39 @@ QCoro::Task<ActionResult> runRemoval(ProjectManager& manager, CleanupServices se
     const RecordStores stores{services.auditLog, services.statsManager, services.traceWriter};
     // Off the GUI thread: a slow or hung volume must not freeze the window. The future is made in
     // its own statement (GCC 12 and lambda temporaries inside co_await).
-    worker.work = QtConcurrent::run(&removalPool(), [plan, files, protection, method,
-                                                     run = worker.records.get(), seen = std::move(seen)] {
-        return executeRemovals(plan, *files, protection, method, run, seen);
-    });
-    const QList<ExecutedRemoval> executed = co_await worker.work;
+    worker.work =
+        QtConcurrent::run(&removalPool(), [lists, files, protection, method, run = worker.records.get(),
+                                           audit = services.auditLog, seen = std::move(seen),
+                                           inputs = manager.summaryInputs()] {
+            return removeOnWorker(*lists, *files, protection, method, run, audit, seen, inputs);
+        });
+    SettledRun settled = co_await worker.work;
+    // Done with: the future's copy of the lists would make the manager's next change copy them.
+    worker.work = {};
     RecordRun& records = *worker.records;
     if (!self) {
-        RecordMerge::closeRun(records, stores); // the stores outlive the window
+        RecordMerge::closeRun(records, stores, std::move(settled.shown)); // the stores outlive the window
         co_return ActionResult{};
     }
 
-    ActionResult result = applyRemovals(manager, plan, executed, method);
-    result.unrecorded = RecordMerge::closeRun(records, stores).text();
-    QSet<QString> failedPaths;
-    for (const RecycleBinItem& item : std::as_const(result.failedItems))
-        failedPaths.insert(item.mediaFile.path);
-    manager.modifyRecycleBin([&](QList<RecycleBinItem>& items) {
-        items.removeIf(
-            [&](const RecycleBinItem& item) { return !failedPaths.contains(item.mediaFile.path); });
-    });
-    manager.commitChange(ProjectManager::ListChange::entries);
+    ActionResult result = std::move(settled.result);
+    result.unrecorded = RecordMerge::closeRun(records, stores, std::move(settled.shown)).text();
+    if (settled.bin && manager.mediaFilesVersion() == mediaVersion &&
+        manager.recycleBinVersion() == binVersion) {
+        if (settled.media)
+            manager.setMediaFiles(std::move(*settled.media));
+        manager.setRecycleBin(std::move(*settled.bin));
+        manager.commitChange(ProjectManager::ListChange::entries, std::move(settled.summary));
+        // After the commit, as the bin's own bulk changes do.
+        if (settled.binned)
+            manager.setBinnedRows(std::move(*settled.binned));
+    } else {
+        // The lists changed during the run: its changes go onto them as they are now.
+        manager.modifyMediaFiles([&](QList<MediaFile>& list) { settled.changes.applyTo(list); });
+        manager.modifyRecycleBin(
+            [&](QList<RecycleBinItem>& items) { items = failedOnly(std::move(items), result.failedItems); });
+        manager.commitChange(ProjectManager::ListChange::entries);
+    }
     AppLog::info(words.closing + QString::number(result.succeeded) + QStringLiteral(" succeeded, ") +
                  QString::number(result.failed) + QStringLiteral(" failed"));
     co_return result;

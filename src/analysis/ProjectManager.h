@@ -151,6 +151,17 @@ public:
                                                          const QList<ProjectFile>& projects,
                                                          qint64 projectsVersion, qint64 largeFileThreshold);
     void commitChange(ListChanges what, std::optional<PreparedSummary> prepared);
+    // What prepareSummary needs besides the lists: taken on the GUI thread, used on a worker.
+    struct SummaryInputs {
+        QList<ProjectFile> projects;
+        qint64 projectsVersion = -1;
+        qint64 largeFileThreshold = 0;
+        std::optional<PreparedSummary> prepare(const QList<MediaFile>& media,
+                                               const QList<RecycleBinItem>& bin) const {
+            return prepareSummary(media, bin, projects, projectsVersion, largeFileThreshold);
+        }
+    };
+    SummaryInputs summaryInputs() const { return {m_projects, m_projectsVersion, m_largeFileThreshold}; }
 
     // ---- Analysis progress ----------------------------------------------------------------
     const AnalysisProgress& progress() const { return m_progress; }

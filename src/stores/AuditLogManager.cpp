@@ -180,14 +180,15 @@ void AuditLogManager::write(Prepared& prepared) {
     m_tail.add(prepared.entries);
 }
 
+// Tens of thousands of entries and their lines: not freed on the GUI thread.
+constexpr qsizetype largeBatch = 5000;
+
 void AuditLogManager::recorded(Prepared prepared) {
     if (prepared.entries.isEmpty())
         return;
     write(prepared);
     m_decoded.reset();
     report(prepared.entries);
-    // Tens of thousands of entries and their lines: not freed on the GUI thread.
-    constexpr qsizetype largeBatch = 5000;
     if (prepared.entries.size() >= largeBatch)
         memory::releaseLater(std::move(prepared));
 }
@@ -210,6 +211,27 @@ void AuditLogManager::append(const QList<AuditLogEntry>& entries) {
 void AuditLogManager::adopt(const QList<AuditLogEntry>& entries) {
     show(entries);
     report(entries);
+}
+
+AuditLogManager::Shown AuditLogManager::prepareShown(QList<AuditLogEntry> entries) {
+    Shown shown;
+    shown.notices.reserve(entries.size());
+    for (const AuditLogEntry& entry : std::as_const(entries))
+        shown.notices.append(notice(entry));
+    shown.spill = m_tail.spill(entries);
+    shown.entries = std::move(entries);
+    return shown;
+}
+
+void AuditLogManager::adopt(Shown shown) {
+    for (const QString& line : std::as_const(shown.notices))
+        AppLog::info(line);
+    if (!shown.entries.isEmpty())
+        m_decoded.reset();
+    m_tail.add(shown.entries, shown.spill);
+    report(shown.entries);
+    if (shown.entries.size() >= largeBatch)
+        memory::releaseLater(std::move(shown));
 }
 
 bool AuditLogManager::compactionDue() const {

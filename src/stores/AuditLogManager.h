@@ -80,6 +80,15 @@ public:
     void recorded(Prepared prepared);
     // Entries a run already wrote to the journal: shown, logged and reported, not written again.
     void adopt(const QList<AuditLogEntry>& entries);
+    // adopt() in two steps for a run's thousands of entries: made ready on any thread once the run
+    // is over (their program-log lines, and their place in the tail's file), then adopted here.
+    struct Shown {
+        QList<AuditLogEntry> entries;
+        QStringList notices;
+        AuditLogTail::Spill spill;
+    };
+    Shown prepareShown(QList<AuditLogEntry> entries);
+    void adopt(Shown shown);
 
     RecordJournal& journal() { return m_journal; }
     // Folds the journal into the log when it has grown enough for the rewrite to pay (a small log

@@ -60,9 +60,10 @@ bool AuditLogTail::openSpill() {
     return m_fd >= 0;
 }
 
-QList<AuditLogTail::Spilled> AuditLogTail::spill(const QList<AuditLogEntry>& entries) {
+AuditLogTail::Spill AuditLogTail::spill(const QList<AuditLogEntry>& entries) {
     QByteArray bytes;
-    QList<Spilled> spilled;
+    Spill batch;
+    QList<Spilled>& spilled = batch.at;
     spilled.reserve(entries.size());
     for (const AuditLogEntry& entry : entries) {
         const QByteArray one = encoded(entry);
@@ -76,6 +77,7 @@ QList<AuditLogTail::Spilled> AuditLogTail::spill(const QList<AuditLogEntry>& ent
         if (!openSpill())
             return {};
         offset = m_end;
+        batch.generation = m_generation;
     }
     if (!writeFully(m_fd, bytes.constData(), bytes.size(), offset))
         return {};
@@ -83,14 +85,30 @@ QList<AuditLogTail::Spilled> AuditLogTail::spill(const QList<AuditLogEntry>& ent
     m_end = offset + bytes.size();
     for (Spilled& one : spilled)
         one.offset += offset;
-    return spilled;
+    return batch;
 }
 
-void AuditLogTail::add(const QList<AuditLogEntry>& entries, const QList<Spilled>& spilled) {
-    const bool placed = spilled.size() == entries.size();
+void AuditLogTail::add(const QList<AuditLogEntry>& entries) {
+    add(entries, Spill());
+}
+
+void AuditLogTail::add(const QList<AuditLogEntry>& entries, const Spill& batch) {
+    const QList<Spilled>& spilled = batch.at;
     bool waits = false;
     {
         QMutexLocker lock(&m_mutex);
+        const bool placed = spilled.size() == entries.size() && batch.generation == m_generation;
+        // A run's 50,000 entries at once: room made once, still growing geometrically.
+        const size_t needed = m_slots.size() + size_t(entries.size());
+        if (needed > m_slots.capacity())
+            m_slots.reserve(std::max(needed, 2 * m_slots.capacity()));
+        if (!placed) {
+            const qsizetype held = m_waiting.size() + entries.size();
+            if (held > m_waiting.capacity())
+                m_waiting.reserve(std::max(held, 2 * m_waiting.capacity()));
+        }
+        if (m_ids.size() + entries.size() > m_ids.capacity())
+            m_ids.reserve(std::max(m_ids.size() + entries.size(), 2 * m_ids.capacity()));
         for (qsizetype i = 0; i < entries.size(); ++i) {
             const AuditLogEntry& entry = entries[i];
             if (m_ids.contains(entry.id))
@@ -186,7 +204,7 @@ void AuditLogTail::spillLoop() {
         entries.reserve(batch.size());
         for (const auto& [slot, entry] : std::as_const(batch))
             entries.append(entry);
-        const QList<Spilled> spilled = spill(entries);
+        const QList<Spilled> spilled = spill(entries).at;
         QMutexLocker lock(&m_mutex);
         if (generation != m_generation || spilled.isEmpty()) {
             m_spillFailed = m_spillFailed || (generation == m_generation && spilled.isEmpty());

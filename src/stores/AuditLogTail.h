@@ -35,11 +35,18 @@ public:
     AuditLogTail(const AuditLogTail&) = delete;
     AuditLogTail& operator=(const AuditLogTail&) = delete;
 
+    // Where spill() put a batch; void once the tail was cleared since.
+    struct Spill {
+        QList<Spilled> at;
+        quint64 generation = 0;
+    };
+
     // Any thread: encodes and writes `entries`, for add() with the same entries; empty when the
     // spill cannot be written.
-    QList<Spilled> spill(const QList<AuditLogEntry>& entries);
+    Spill spill(const QList<AuditLogEntry>& entries);
     // Appends those of `entries` not already in the tail. `spilled`: spill()'s answer for them.
-    void add(const QList<AuditLogEntry>& entries, const QList<Spilled>& spilled = {});
+    void add(const QList<AuditLogEntry>& entries);
+    void add(const QList<AuditLogEntry>& entries, const Spill& spilled);
     // Puts `entries` before those already here, which keep their order; one already here moves to
     // its place among `entries`.
     void putFirst(const QList<AuditLogEntry>& entries);

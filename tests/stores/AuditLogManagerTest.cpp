@@ -329,6 +329,43 @@ TEST_F(AuditLogManagerTest, ManyEntriesHoldNoMemoryYetAreAllReadBackInOrder) {
               QStringLiteral("%1.mov").arg(batches * 100 - 1));
 }
 
+// A run's entries made ready on its worker are shown as adopted ones: logged, reported, read back
+// from the tail's file; a batch made ready before the tail was emptied is placed afresh, not read
+// from where later entries now lie.
+TEST_F(AuditLogManagerTest, EntriesMadeReadyOnAWorkerAreShownAsAdoptedOnes) {
+    AuditLogManager manager(dir.path(), hook);
+    LogCapture log;
+    const auto entries = [](const QString& prefix, int count) {
+        QList<AuditLogEntry> made;
+        for (int i = 0; i < count; ++i)
+            made.append(AuditLogEntry::make(AuditAction::movedToTrash,
+                                            clip(QStringLiteral("/m/%1%2.mov").arg(prefix).arg(i)),
+                                            std::nullopt));
+        return made;
+    };
+    AuditLogManager::Shown early;
+    AuditLogManager::Shown ready;
+    std::thread worker([&] {
+        early = manager.prepareShown(entries(QStringLiteral("early"), 50));
+        ready = manager.prepareShown(entries(QStringLiteral("run"), 300));
+    });
+    worker.join();
+    manager.adopt(std::move(ready));
+    EXPECT_EQ(manager.heldInMemoryForTesting(), 0);
+    ASSERT_EQ(manager.count(), 300);
+    EXPECT_EQ(manager.entry(299).fileName, QStringLiteral("run299.mov"));
+    EXPECT_EQ(hook->actions.size(), 300);
+    EXPECT_TRUE(log.messages(AppLog::Level::info).contains("Audit: Moved to Trash - run7.mov"));
+
+    ASSERT_TRUE(manager.writeThrough()); // the tail emptied, its file made anew
+    manager.adopt(entries(QStringLiteral("later"), 80));
+    manager.adopt(std::move(early));
+    EXPECT_EQ(manager.heldInMemoryForTesting(), 0);
+    ASSERT_EQ(manager.count(), 430);
+    for (int i = 0; i < 50; ++i)
+        ASSERT_EQ(manager.entry(380 + i).fileName, QStringLiteral("early%1.mov").arg(i));
+}
+
 TEST_F(AuditLogManagerTest, KeepsEntriesInMemoryWhenTheWriteFails) {
     AuditLogManager manager(dir.path(), hook);
     QDir(dir.path()).mkdir(QStringLiteral("audit_log.journal")); // a folder where the file should be
