@@ -369,7 +369,7 @@ QCoro::Task<bool> ImportRun::scan() {
     if (!m_pm)
         co_return false;
     // Merged while the projects were read: every project may name a candidate for each of its paths.
-    const QHash<QString, QString> candidates = std::exchange(m_aggregation.candidates, {});
+    QHash<QString, QString> candidates = std::exchange(m_aggregation.candidates, {});
     const FileStatusChecking::Options options = m_pm->fileStatusOptions();
     // A check option switched while the projects were read makes the early results stale.
     ScanPrefetch::Checked prefetched =
@@ -433,6 +433,7 @@ QCoro::Task<bool> ImportRun::scan() {
                              ImportProgress::scanFraction(checked, total), true);
         });
     }
+    discard(std::move(candidates)); // a path each: 70 ms to free here at 400,000 files
     m_knownFacts = std::move(plan.facts);
     AppLog::info(QStringLiteral("⏱ Scan: ") + seconds(timer) +
                  QStringLiteral(" (%1 new file(s))").arg(total));

@@ -193,7 +193,12 @@ void MediaFileListView::connectTable() {
     }
 }
 
+void MediaFileListView::updateSight() {
+    m_model->setInSight(isVisible() || !window()->isVisible());
+}
+
 void MediaFileListView::refresh() {
+    updateSight();
     m_model->refresh();
     const bool empty = m_manager.filteredMediaRows().isEmpty();
     m_emptyDescription->setText(m_manager.mediaFiles().isEmpty()
@@ -379,9 +384,15 @@ void MediaFileListView::previewRow(int row) {
         m_actions.preview(m_model->file(row));
 }
 
+void MediaFileListView::showEvent(QShowEvent* event) {
+    QWidget::showEvent(event);
+    updateSight();
+}
+
 void MediaFileListView::hideEvent(QHideEvent* event) {
     QWidget::hideEvent(event);
     if (!event->spontaneous()) {
+        updateSight();
         m_table->horizontalHeader()->setSortIndicator(MediaTableModel::size, Qt::DescendingOrder);
         m_model->resetSortOrder();
     }

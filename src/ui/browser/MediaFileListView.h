@@ -70,6 +70,7 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
     // Leaving the table mode starts the next visit at the default order, largest first.
     void hideEvent(QHideEvent* event) override;
+    void showEvent(QShowEvent* event) override;
 
 Q_SIGNALS:
     void selectedFilesChanged(const QSet<QUuid>& ids);
@@ -81,6 +82,8 @@ private:
     void buildTable();
     void connectTable();
     void refresh();
+    // The window's other pages are hidden while it shows: this one's rows wait until it is shown.
+    void updateSight();
     void syncSelectionToTable();
     void readSelectionFromTable();
     void syncHeader();

@@ -109,7 +109,26 @@ void MediaTableModel::resetSortOrder() {
     refresh();
 }
 
+void MediaTableModel::setInSight(bool inSight) {
+    if (inSight == m_inSight)
+        return;
+    m_inSight = inSight;
+    if (m_inSight && m_stale)
+        refresh();
+}
+
 void MediaTableModel::refresh() {
+    if (!m_inSight) {
+        m_stale = true;
+        m_waitingForKeys = false;
+        if (!m_rows.isEmpty()) {
+            beginResetModel();
+            memory::releaseLater(std::exchange(m_rows, MediaRows()));
+            endResetModel();
+        }
+        return;
+    }
+    m_stale = false;
     // A large list's texts are collated on a worker: the rows shown stay until its keys are back,
     // then change in one step.
     m_waitingForKeys = !m_manager.canSortNow(m_order);

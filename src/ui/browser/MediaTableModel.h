@@ -42,6 +42,9 @@ public:
     void refresh();
     // The rows wait for the list's sort keys (made on a worker) before they change.
     bool isWaitingForSortKeys() const { return m_waitingForKeys; }
+    // Out of sight, a refresh only lets the rows go (they hold the list they index): the list is
+    // sorted once, when the table is back in sight, not at every change meanwhile.
+    void setInSight(bool inSight);
 
 private:
     ProjectManager& m_manager;
@@ -49,6 +52,8 @@ private:
     MediaSortOrder m_order = defaultOrder;
     MediaRows m_rows;
     bool m_waitingForKeys = false;
+    bool m_inSight = true;
+    bool m_stale = false;
 };
 
 } // namespace tarnwick

@@ -8,6 +8,7 @@
 #include <QSet>
 
 #include <algorithm>
+#include <vector>
 
 namespace tarnwick::StorageMap {
 
@@ -229,12 +230,21 @@ QString shortTileName(const QString& name, const QRectF& rect, const QFontMetric
         return name;
     // Character by character from both ends, the end first: similar names differ there (Qt's own
     // middle elision keeps equal halves, and on a small tile that leaves one letter each side).
+    // Widths are summed from each character's advance (shaping every candidate took most of the
+    // map's first paint); the name chosen is then measured whole, and shortened while it is over.
     const QChar ellipsis(0x2026);
+    const qsizetype length = name.size();
+    std::vector<qreal> headWidth(size_t(length) + 1, 0.0);
+    std::vector<qreal> tailWidth(size_t(length) + 1, 0.0);
+    for (qsizetype i = 0; i < length; ++i) {
+        headWidth[size_t(i) + 1] = headWidth[size_t(i)] + metrics.horizontalAdvance(name[i]);
+        tailWidth[size_t(i) + 1] = tailWidth[size_t(i)] + metrics.horizontalAdvance(name[length - 1 - i]);
+    }
+    const qreal ellipsisWidth = metrics.horizontalAdvance(ellipsis);
     qsizetype head = 1;
     qsizetype tail = 0;
     auto fits = [&](qsizetype h, qsizetype t) {
-        return h + t < name.size() &&
-               metrics.horizontalAdvance(name.left(h) + ellipsis + name.right(t)) <= width;
+        return h + t < length && headWidth[size_t(h)] + ellipsisWidth + tailWidth[size_t(t)] <= width;
     };
     while (true) {
         const bool tailFirst = tail < 3 || tail <= head;
@@ -247,8 +257,12 @@ QString shortTileName(const QString& name, const QRectF& rect, const QFontMetric
         }
     }
     constexpr qsizetype fewest = 3; // fewer tell one tile from another no better than none
-    const QString shown = name.left(head) + ellipsis + name.right(tail);
-    return head + tail >= fewest && metrics.horizontalAdvance(shown) <= width ? shown : QString();
+    QString shown = name.left(head) + ellipsis + name.right(tail);
+    while (head + tail >= fewest && metrics.horizontalAdvance(shown) > width) {
+        (head > tail ? head : tail) -= 1;
+        shown = name.left(head) + ellipsis + name.right(tail);
+    }
+    return head + tail >= fewest ? shown : QString();
 }
 
 } // namespace tarnwick::StorageMap

@@ -24,6 +24,7 @@
 #include <QPushButton>
 #include <QSemaphore>
 #include <QSignalSpy>
+#include <QStackedWidget>
 #include <QStandardItemModel>
 #include <QStyle>
 #include <QTableView>
@@ -267,6 +268,35 @@ TEST_F(MediaBrowserTest, TableShowsItsLastReadUntilTheChangeSignalThenTheNewList
     drainEvents();
     ASSERT_EQ(model->rowCount(), 1);
     EXPECT_EQ(model->file(0).path, "/v/b.mov") << "a file put in the bin leaves the table";
+}
+
+// Another page of a shown window hides the table: changes meanwhile let its rows go rather than
+// sort them, and it sorts once when shown again, at the default order.
+TEST_F(MediaBrowserTest, ATableOutOfSightSortsNothingUntilItIsShownAgain) {
+    load({media("/v/a.mov", 0, MediaFileStatus::online, 30),
+          media("/v/b.mov", 0, MediaFileStatus::online, 20)});
+    QWidget window;
+    auto* pages = new QStackedWidget(&window);
+    auto* view = new MediaFileListView(harness.pm(), actions, nullptr);
+    auto* other = new QWidget;
+    pages->addWidget(view);
+    pages->addWidget(other);
+    window.show();
+    drainEvents();
+    MediaTableModel* model = view->model();
+    view->table()->horizontalHeader()->setSortIndicator(MediaTableModel::fileName, Qt::AscendingOrder);
+    ASSERT_EQ(model->file(0).path, "/v/a.mov");
+
+    pages->setCurrentWidget(other);
+    harness.pm().modifyMediaFiles(
+        [](QList<MediaFile>& files) { files.append(media("/v/c.mov", 0, MediaFileStatus::online, 40)); });
+    drainEvents();
+    EXPECT_EQ(model->rowCount(), 0);
+
+    pages->setCurrentWidget(view);
+    ASSERT_EQ(model->rowCount(), 3);
+    EXPECT_EQ(model->file(0).path, "/v/c.mov") << "largest first";
+    EXPECT_EQ(model->sortOrder().front().key, MediaSortKey::size);
 }
 
 TEST_F(MediaBrowserTest, FilterChipsWriteTheManagerAndFollowIt) {
