@@ -664,7 +664,9 @@ QCoro::Task<bool> ImportRun::apply() {
     if (!m_pm)
         co_return false;
     // The list is settled in the turn it is set: the views then read it once, recounted and summed
-    // up (reading it in between sorted and indexed 400,000 entries for nothing).
+    // up (reading it in between sorted and indexed 400,000 entries for nothing), and in a turn of
+    // their own: told right after this one, they would add their reading to its length.
+    std::optional<ProjectManager::NotificationHold> hold(std::in_place, *m_pm);
     m_pm->setMediaFiles(std::move(m_list));
     m_pm->adoptLowerPathKeys(prepared.lowerPaths);
     discard(std::move(prepared.lowerPaths));
@@ -675,6 +677,7 @@ QCoro::Task<bool> ImportRun::apply() {
     });
     auto second = yieldTurn();
     const bool recounted = co_await std::move(second);
+    hold.reset();
     if (!recounted)
         co_return false;
     m_pm->commitChange(ProjectManager::ListChange::entries);

@@ -48,16 +48,27 @@ ProjectManager::~ProjectManager() {
 
 void ProjectManager::notify(Change group) {
     m_pending |= group;
-    if (m_flushScheduled)
+    if (m_flushScheduled || m_holds > 0)
         return;
     m_flushScheduled = true;
     QMetaObject::invokeMethod(this, &ProjectManager::flushNotifications, Qt::QueuedConnection);
 }
 
+ProjectManager::NotificationHold::NotificationHold(ProjectManager& manager) : m_manager(&manager) {
+    ++manager.m_holds;
+}
+
+ProjectManager::NotificationHold::~NotificationHold() {
+    if (m_manager && --m_manager->m_holds == 0 && m_manager->m_pending)
+        m_manager->notify({});
+}
+
 void ProjectManager::flushNotifications() {
+    m_flushScheduled = false;
+    if (m_holds > 0)
+        return; // told when the hold is let go
     const Changes groups = m_pending;
     m_pending = {};
-    m_flushScheduled = false;
     const std::pair<Change, void (ProjectManager::*)()> signalOf[] = {
         {Change::projects, &ProjectManager::projectsChanged},
         {Change::mediaFiles, &ProjectManager::mediaFilesChanged},

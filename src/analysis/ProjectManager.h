@@ -293,6 +293,20 @@ public:
     // recount (done afresh when its inputs changed since). The summary follows in a turn of its
     // own (commitChange).
     void commitImportedList(const PreparedUsageRecount& prepared);
+    // While one is held, changes are gathered and told only once the last is let go. A step that
+    // sets a large list in one turn holds them into the next, so that the views read the list in a
+    // turn of their own rather than right after the step's (the event loop runs posted events, the
+    // change signals among them, before its timers).
+    class NotificationHold {
+    public:
+        explicit NotificationHold(ProjectManager& manager);
+        ~NotificationHold();
+        NotificationHold(const NotificationHold&) = delete;
+        NotificationHold& operator=(const NotificationHold&) = delete;
+
+    private:
+        QPointer<ProjectManager> m_manager;
+    };
     int effectiveUsedFileCount(const ProjectFile& project) const;
     // The usage rule of the import, rebuild and rescan (exact paths) under the current policy.
     ContributionRule effectiveContributionRule() const;
@@ -467,6 +481,7 @@ private:
     std::deque<QueuedRequest> m_queued;
     Changes m_pending;
     bool m_flushScheduled = false;
+    int m_holds = 0; // NotificationHold
 
     QList<ProjectFile> m_projects;
     QList<MediaFile> m_mediaFiles;

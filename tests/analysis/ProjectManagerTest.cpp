@@ -140,6 +140,21 @@ TEST(ProjectManager, CoalescesOneTurnsChangesButCountsEveryListChange) {
     drainEvents();
     EXPECT_EQ(mediaSpy.count(), 2) << "assigning the same list again still notifies";
     EXPECT_EQ(pm.mediaFilesVersion(), 4);
+
+    // Held, changes wait, also past a flush already on its way, and are told once when let go.
+    pm.updateProgress([](AnalysisProgress& p) { p.currentTask = "c"; });
+    {
+        ProjectManager::NotificationHold outer(pm);
+        pm.setMediaFiles(list);
+        { ProjectManager::NotificationHold inner(pm); }
+        drainEvents();
+        EXPECT_EQ(any.count(), 2);
+    }
+    EXPECT_EQ(any.count(), 2) << "told in a later turn";
+    drainEvents();
+    ASSERT_EQ(any.count(), 3);
+    EXPECT_TRUE(any.at(2).at(0).value<ProjectManager::Changes>().testFlag(ProjectManager::Change::progress));
+    EXPECT_EQ(mediaSpy.count(), 3);
 }
 
 TEST(ProjectManager, ClearAllEmptiesContentAndKeepsPromptsFiltersAndCaches) {
