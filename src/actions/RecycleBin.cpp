@@ -1,6 +1,7 @@
 #include "actions/RecycleBin.h"
 
 #include "actions/ProtectedFolderTest.h"
+#include "actions/RemovalRules.h"
 #include "analysis/FileStatusScan.h"
 #include "analysis/MediaFilterIndex.h"
 #include "analysis/MediaRescanner.h"
@@ -27,21 +28,10 @@ namespace tarnwick {
 
 namespace {
 
-// The first entry per path, as the bin's restores find them.
-QHash<QString, qsizetype> firstIndexByPath(const QList<MediaFile>& files) {
-    QHash<QString, qsizetype> index;
-    index.reserve(files.size());
-    for (qsizetype i = 0; i < files.size(); ++i) {
-        if (!index.contains(files[i].path))
-            index.insert(files[i].path, i);
-    }
-    return index;
-}
-
 // A staging that waited, with the files as they stand now: one whose entry became used, or more
 // used, meanwhile is left out (the user staged it as it was); the on-disk test reads today's status.
 QList<MediaFile> stillStageable(const ProjectManager& pm, const QList<MediaFile>& files) {
-    const QHash<QString, qsizetype> index = firstIndexByPath(pm.mediaFiles());
+    const QHash<QString, qsizetype> index = RemovalRules::firstIndexByPath(pm.mediaFiles());
     QList<MediaFile> out;
     out.reserve(files.size());
     for (const MediaFile& file : files) {
@@ -179,7 +169,7 @@ struct RestorePlan {
 // The plan without its audit entries (restoreEntries()).
 RestorePlan planRestore(const QList<RecycleBinItem>& items, const QList<MediaFile>& media,
                         const QHash<QString, FileStatusResult>& checked) {
-    const QHash<QString, qsizetype> indexByPath = firstIndexByPath(media);
+    const QHash<QString, qsizetype> indexByPath = RemovalRules::firstIndexByPath(media);
     RestorePlan plan;
     for (const RecycleBinItem& item : items) {
         const QString& path = item.mediaFile.path;

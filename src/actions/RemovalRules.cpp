@@ -42,16 +42,21 @@ const QList<MediaFile>& RemovalRules::list() const {
     return m_manager ? m_manager->mediaFiles() : m_list;
 }
 
+QHash<QString, qsizetype> RemovalRules::firstIndexByPath(const QList<MediaFile>& files) {
+    QHash<QString, qsizetype> index;
+    index.reserve(files.size());
+    for (qsizetype i = 0; i < files.size(); ++i) {
+        if (!index.contains(files[i].path))
+            index.insert(files[i].path, i);
+    }
+    return index;
+}
+
 void RemovalRules::buildPathIndex() const {
     const QList<MediaFile>& files = list();
     if (m_pathIndexBuilt && m_pathIndexSize == files.size())
         return;
-    m_firstByPath.clear();
-    m_firstByPath.reserve(files.size());
-    for (qsizetype i = 0; i < files.size(); ++i) {
-        if (!m_firstByPath.contains(files[i].path))
-            m_firstByPath.insert(files[i].path, i);
-    }
+    m_firstByPath = firstIndexByPath(files);
     m_pathIndexBuilt = true;
     m_pathIndexSize = files.size();
 }

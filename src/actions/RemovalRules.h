@@ -33,6 +33,8 @@ public:
     static bool isInUse(const MediaFile& file);
     // The container as a path prefix ("/" appended unless present).
     static QString containerPrefix(const QString& container);
+    // Position of the first entry per exact path. Any thread.
+    static QHash<QString, qsizetype> firstIndexByPath(const QList<MediaFile>& files);
 
     // The first in-use entry whose working path lies inside `container`. The prefix is compared
     // ignoring case: a container must not be removed for a member reached in another spelling.

@@ -568,12 +568,7 @@ public:
             for (const QString& container : m_containers)
                 inside += rules.entriesInsideContainer(container);
         }
-        QHash<QString, qsizetype> first;
-        first.reserve(list.size());
-        for (qsizetype i = 0; i < list.size(); ++i) {
-            if (!first.contains(list[i].path))
-                first.insert(list[i].path, i);
-        }
+        const QHash<QString, qsizetype> first = RemovalRules::firstIndexByPath(list);
         for (const qsizetype i : std::as_const(inside)) {
             if (i >= 0 && i < list.size())
                 list[i].status = MediaFileStatus::deleted;

@@ -37,6 +37,7 @@
 #include <qcoro/qcorotimer.h>
 
 #include <algorithm>
+#include <tuple>
 
 namespace tarnwick {
 
@@ -670,7 +671,11 @@ QCoro::Task<bool> ImportRun::apply() {
     m_pm->setMediaFiles(std::move(m_list));
     m_pm->adoptLowerPathKeys(prepared.lowerPaths);
     discard(std::move(prepared.lowerPaths));
-    m_pm->commitImportedList(prepared);
+    m_pm->commitImportedList(prepared); // summed up as well
+    const auto versions = [this] {
+        return std::tuple(m_pm->projectsVersion(), m_pm->mediaFilesVersion(), m_pm->recycleBinVersion());
+    };
+    const auto settled = versions();
     m_pm->updateProgress([](AnalysisProgress& progress) {
         progress.setStep(QStringLiteral("Calculating summary…"));
         progress.analysisProgress = 0.98;
@@ -680,7 +685,9 @@ QCoro::Task<bool> ImportRun::apply() {
     hold.reset();
     if (!recounted)
         co_return false;
-    m_pm->commitChange(ProjectManager::ListChange::entries);
+    // Summed up again only when something changed the lists in between.
+    if (versions() != settled)
+        m_pm->commitChange(ProjectManager::ListChange::entries);
     const AnalysisSummary& summary = m_pm->summary();
     AppLog::scanComplete(summary.onlineFiles, summary.matchingFiles, summary.offlineFiles);
     m_pm->updateProgress([](AnalysisProgress& progress) {

@@ -289,9 +289,8 @@ public:
     // The rest of recomputeUsageCounts() for a media list whose usage fields were prepared (the
     // same notifications). False, doing nothing, when the projects or the policy changed since.
     bool finishPreparedUsageRecount(const PreparedUsageRecount& prepared);
-    // The import's list, in the turn it is set: orphaned bin items, protection and its prepared
-    // recount (done afresh when its inputs changed since). The summary follows in a turn of its
-    // own (commitChange).
+    // The import's list, in the turn it is set: orphaned bin items, protection, its prepared
+    // recount (done afresh when its inputs changed since) and the summary.
     void commitImportedList(const PreparedUsageRecount& prepared);
     // While one is held, changes are gathered and told only once the last is let go. A step that
     // sets a large list in one turn holds them into the next, so that the views read the list in a

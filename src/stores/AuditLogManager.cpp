@@ -81,10 +81,11 @@ void AuditLogManager::ensureLoaded() const {
         install(readFiles(m_file.path(), m_journal.path()));
 }
 
-void AuditLogManager::addToTail(const QList<AuditLogEntry>& entries) const {
+void AuditLogManager::addToTail(const QList<AuditLogEntry>& entries,
+                                const AuditLogTail::Spill& spilled) const {
     if (!entries.isEmpty())
         m_decoded.reset();
-    m_tail.add(entries);
+    m_tail.add(entries, spilled);
 }
 
 qsizetype AuditLogManager::count() const {
@@ -226,9 +227,7 @@ AuditLogManager::Shown AuditLogManager::prepareShown(QList<AuditLogEntry> entrie
 void AuditLogManager::adopt(Shown shown) {
     for (const QString& line : std::as_const(shown.notices))
         AppLog::info(line);
-    if (!shown.entries.isEmpty())
-        m_decoded.reset();
-    m_tail.add(shown.entries, shown.spill);
+    addToTail(shown.entries, shown.spill);
     report(shown.entries);
     if (shown.entries.size() >= largeBatch)
         memory::releaseLater(std::move(shown));

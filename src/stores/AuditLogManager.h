@@ -142,7 +142,7 @@ private:
     void show(const QList<AuditLogEntry>& entries);
     static QString notice(const AuditLogEntry& entry);
     void report(const QList<AuditLogEntry>& entries);
-    void addToTail(const QList<AuditLogEntry>& entries) const;
+    void addToTail(const QList<AuditLogEntry>& entries, const AuditLogTail::Spill& spilled = {}) const;
     bool writeLog(const QList<AuditLogEntry>& extra = {});
     bool compactionDue() const;
     // The log as read (`index`) with `tail`, a JSON array of the entries not in it, after them.
