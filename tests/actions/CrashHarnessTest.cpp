@@ -7,6 +7,7 @@
 #include "actions/RecycleBin.h"
 #include "actions/RemovalRun.h"
 #include "actions/TraceFileWriter.h"
+#include "platform/Preferences.h"
 #include "stores/AuditLogManager.h"
 #include "stores/StatsManager.h"
 #include "stores/StoreFile.h"
@@ -14,6 +15,7 @@
 #include "support/CleanupHarness.h"
 #include "support/FaultInjectingFileOperations.h"
 #include "support/RecordCheck.h"
+#include "ui/common/ReviewPrompt.h"
 
 #include <QCoreApplication>
 #include <QDirIterator>
@@ -65,11 +67,27 @@ QList<MediaFile> mediaList(const QString& mediaRoot, int count) {
     return list;
 }
 
+// The app's review prompt on a settings file in the store, asked long ago and answered: the runs
+// and the merges report to it as in the app (a settings write at each end), it only counts.
+struct Prompt {
+    explicit Prompt(const QString& root)
+        : preferences(root + "/store/Tarnwick.conf"),
+          prompt(std::make_shared<ReviewPrompt>(
+              preferences, [] { return QDateTime::currentDateTimeUtc(); },
+              [](const QUrl&) { return true; })) {
+        preferences.setValue(ReviewPrompt::answeredKey, true);
+    }
+    Preferences preferences;
+    std::shared_ptr<ReviewPrompt> prompt;
+};
+
 // The manager on the run's stores, with every file still in place staged.
 struct Session {
     explicit Session(const QString& root)
-        : audit(root + "/store", nullptr), stats(root + "/store"), folders(root + "/store") {}
+        : reviews(root), audit(root + "/store", reviews.prompt), stats(root + "/store"),
+          folders(root + "/store") {}
     ProjectManagerHarness harness;
+    Prompt reviews;
     AuditLogManager audit;
     StatsManager stats;
     ProtectedFolders folders;
@@ -145,7 +163,8 @@ QStringList checkFiles(const QString& root, int count, bool toTrash,
 // The next start's merge, then the records against what the disk shows.
 QStringList checkMergedRecords(const QString& root, int count, bool toTrash,
                                const QStringList& folders = {QStringLiteral("media")}) {
-    AuditLogManager audit(root + "/store", nullptr);
+    const Prompt reviews(root);
+    AuditLogManager audit(root + "/store", reviews.prompt);
     StatsManager stats(root + "/store");
     RecordMerge::mergeAtStart({&audit, &stats, &TraceFileWriter::shared()}, *FileOperations::system());
     RecordExpectation expected;
@@ -202,7 +221,8 @@ void stageSegments(ProjectManagerHarness& harness, const QString& root) {
 // After the next start's merge: one record per segment gone, none for one still there; the bytes
 // once, with the first segment.
 QStringList checkSegmentRecords(const QString& root) {
-    AuditLogManager audit(root + "/store", nullptr);
+    const Prompt reviews(root);
+    AuditLogManager audit(root + "/store", reviews.prompt);
     StatsManager stats(root + "/store");
     RecordMerge::mergeAtStart({&audit, &stats, nullptr}, *FileOperations::system());
     RecordExpectation expected;
