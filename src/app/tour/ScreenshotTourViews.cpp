@@ -19,16 +19,26 @@
 #include <QCursor>
 #include <QFileInfo>
 
+#include <algorithm>
+
 namespace tarnwick {
 
 namespace {
 
 // The first live card of `kind` (or, with `ready`, the first video card whose engine has its poster).
 ClipCard* firstCard(ContentView& view, ClipKind kind, bool ready = false) {
-    if (auto* cards = view.findChild<ClipCardsView*>())
-        for (ClipCard* card : cards->grid()->liveCards())
-            if (card->kind() == kind && (!ready || (card->engine() && card->engine()->ready())))
-                return card;
+    auto* cards = view.findChild<ClipCardsView*>();
+    if (!cards)
+        return nullptr;
+    // In grid order: the live cards are kept by their index, in no order.
+    const QHash<int, ClipCard*>& live = cards->grid()->liveCards();
+    QList<int> indices = live.keys();
+    std::sort(indices.begin(), indices.end());
+    for (const int index : std::as_const(indices)) {
+        ClipCard* card = live.value(index);
+        if (card->kind() == kind && (!ready || (card->engine() && card->engine()->ready())))
+            return card;
+    }
     return nullptr;
 }
 
