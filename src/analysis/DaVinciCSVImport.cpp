@@ -36,10 +36,11 @@ namespace {
 
 // The clips a CSV names, read and resolved on a worker.
 struct ReadCSV {
-    QString failure;        // empty when the file was read
-    QStringList clips;      // each clip path once, in row order
-    qint64 dataRows = 0;    // rows the reader accepted or skipped
-    qint64 skippedRows = 0; // rows the reader skipped
+    QString failure;         // empty when the file was read
+    QStringList clips;       // each clip path once, in row order
+    qint64 dataRows = 0;     // rows the reader accepted or skipped
+    qint64 skippedRows = 0;  // rows the reader skipped
+    qint64 openQuoteRow = 0; // the row whose quote took the rest of the file, 0 when none
     qint64 unresolvedRows = 0;
     QStringList unresolvedExamples;
     DistinctPaths clipSet; // the clips, to find their entries by
@@ -98,6 +99,7 @@ ReadCSV readCSV(const QString& filePath, const QString& fileName) {
     }
     read.dataRows = parse.rows.size() + parse.skipped.size();
     read.skippedRows = parse.skipped.size();
+    read.openQuoteRow = parse.unclosedQuoteLine;
     const QString csvFolder = QDir::isAbsolutePath(filePath) ? QFileInfo(filePath).absolutePath() : QString();
     const std::shared_ptr<const FileStatProbe> probe = FileStatProbe::system();
     // The table of clips is filled in row order.
@@ -309,11 +311,25 @@ void logUnresolvedRows(const ReadCSV& read, const QString& fileName) {
     }
 }
 
+// A quote left open loses every row after it: never without a word.
+void logOpenQuote(const ReadCSV& read, const QString& fileName) {
+    if (read.openQuoteRow > 0) {
+        AppLog::warning(QStringLiteral("DaVinci CSV: the double quote in row %1 of %2 is never closed; "
+                                       "read %3 row(s), the rest of the file as one cell")
+                            .arg(read.openQuoteRow)
+                            .arg(fileName)
+                            .arg(read.dataRows));
+    }
+}
+
 QString noClipsMessage(const ReadCSV& read, const QString& fileName) {
-    return QStringLiteral("No media clips found in ") + fileName +
-           QStringLiteral(". %1 row(s) were skipped (for example the timeline \"stringout\" row, "
-                          "which has no source file).")
-               .arg(read.skippedRows + read.unresolvedRows);
+    QString message = QStringLiteral("No media clips found in ") + fileName +
+                      QStringLiteral(". %1 row(s) were skipped (for example the timeline \"stringout\" row, "
+                                     "which has no source file).")
+                          .arg(read.skippedRows + read.unresolvedRows);
+    if (read.openQuoteRow > 0)
+        message += QLatin1Char('\n') + daVinciOpenQuoteMessage(read.dataRows, read.openQuoteRow);
+    return message;
 }
 
 // The CSV as a project of its own, replacing the one an earlier import of the same file made.
@@ -381,6 +397,7 @@ QCoro::Task<void> DaVinciCSVImport::importDaVinciCSV(ProjectManager& manager, QU
         co_return;
     }
     logUnresolvedRows(read, fileName);
+    logOpenQuote(read, fileName);
     const QStringList& clips = read.clips;
     const DistinctPaths& seen = read.clipSet;
     if (clips.isEmpty()) {
@@ -434,6 +451,7 @@ QCoro::Task<void> DaVinciCSVImport::importDaVinciCSV(ProjectManager& manager, QU
     summary.importedClips = clips.size();
     summary.skippedRows = read.skippedRows;
     summary.unresolvedRows = read.unresolvedRows;
+    summary.openQuoteRow = read.openQuoteRow;
     markCSVEntries(manager, csvPositions, proxies, summary);
     // Consolidation may have merged a staged file into another entry.
     manager.commitChange(ProjectManager::ListChange::entriesMerged);

@@ -199,7 +199,11 @@ public:
 
 private:
     void recordEnded() {
-        if (m_missingColumns || !m_scanner.hasContent())
+        if (m_missingColumns)
+            return;
+        if (m_scanner.endsInsideQuote())
+            m_result.unclosedQuoteLine = m_records + 1;
+        if (!m_scanner.hasContent())
             return;
         ++m_records;
         if (m_records == 1) {

@@ -23,6 +23,9 @@ struct ResolveCSVParse {
     QList<ResolveCSVSkippedRow> skipped;
     qint64 fileNameColumnIndex = 0;
     qint64 clipDirectoryColumnIndex = 0;
+    // The record, numbered as a skipped row's lineNumber, whose quote the text ends inside: that
+    // quote took the rest of the text into one cell. 0 when every quote was closed.
+    qint64 unclosedQuoteLine = 0;
 
     bool operator==(const ResolveCSVParse&) const = default;
 };
@@ -41,7 +44,8 @@ ResolveCSVParse parse(QByteArrayView data, qsizetype chunkBytes = kChunkBytes);
 ResolveCSVParse parse(QIODevice& device, qsizetype chunkBytes = kChunkBytes);
 // By byte-order mark (UTF-8, UTF-16BE, UTF-16LE), else UTF-8, else UTF-16LE; none when undecodable.
 std::optional<QString> decodeText(QByteArrayView data);
-// Comma-separated records with double-quote quoting; CR, LF and CR LF end records.
+// Comma-separated records with double-quote quoting (a quote opens it only at a cell's start);
+// CR, LF and CR LF end records.
 QList<QStringList> parseRecords(const QString& text);
 // Rows whose full path passes the test, then those that fail it, each in the given order.
 std::pair<QList<ResolveCSVRow>, QList<ResolveCSVRow>>

@@ -37,12 +37,22 @@ QString daVinciImportSummaryMessage(const DaVinciCSVImportSummary& s) {
         lines << plural(s.unresolvedRows, QStringLiteral("row")) +
                      QStringLiteral(" skipped — a relative Clip Directory names no file next to the CSV.");
     }
+    if (s.openQuoteRow >= 1)
+        lines << daVinciOpenQuoteMessage(s.totalDataRows, s.openQuoteRow);
     lines << QString();
     lines << QStringLiteral(
         "These clips are labeled \"DaVinci CSV\" because DaVinci Resolve flagged them as unused "
         "(Usage = 0). Tarnwick has NOT analyzed any timeline itself — verifying they're truly "
         "unused before deleting is your call.");
     return lines.join(QLatin1Char('\n'));
+}
+
+QString daVinciOpenQuoteMessage(qint64 rowsRead, qint64 openQuoteRow) {
+    return QStringLiteral("Read ") + plural(rowsRead, QStringLiteral("row")) +
+           QStringLiteral(", then stopped: a double quote in row ") + QString::number(openQuoteRow) +
+           QStringLiteral(" is never closed, so the rest of the file was read as one cell and any clips "
+                          "listed after that row are missing. A name that starts with a double quote does "
+                          "this: rename that clip in DaVinci Resolve, then export and import the CSV again.");
 }
 
 QString daVinciCSVErrorMessage(const ResolveCSVError& error, const QString& fileName) {

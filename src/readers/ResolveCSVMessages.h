@@ -18,12 +18,17 @@ struct DaVinciCSVImportSummary {
     qint64 proxiesDetected = 0;
     // Rows whose Clip Directory is relative and names no file next to the CSV: never guessed at.
     qint64 unresolvedRows = 0;
+    // The row (header = 1) whose double quote is never closed, so the rest of the file was one
+    // cell; 0 when every quote was closed.
+    qint64 openQuoteRow = 0;
 
     bool operator==(const DaVinciCSVImportSummary&) const = default;
 };
 
 // The result text shown after an import.
 QString daVinciImportSummaryMessage(const DaVinciCSVImportSummary& summary);
+// Why an import read only `rowsRead` rows: the quote opened in `openQuoteRow` is never closed.
+QString daVinciOpenQuoteMessage(qint64 rowsRead, qint64 openQuoteRow);
 // The error text for a file that could not be imported; `fileName` is the file's last path component.
 QString daVinciCSVErrorMessage(const ResolveCSVError& error, const QString& fileName);
 

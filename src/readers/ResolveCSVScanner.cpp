@@ -30,6 +30,7 @@ void ResolveCSVScanner::keepCells(qsizetype first, qsizetype second) {
 }
 
 void ResolveCSVScanner::startCell() {
+    m_atCellStart = true;
     if (m_keepAll)
         m_target = &m_cell;
     else if (m_cellIndex == m_keepAt[0])
@@ -121,6 +122,7 @@ void ResolveCSVScanner::feed(QStringView text) {
             ++q;
         if (q > p) {
             m_pending = true;
+            m_atCellStart = false;
             append(p, q);
         }
         if (q == end)
@@ -140,7 +142,12 @@ void ResolveCSVScanner::feed(QStringView text) {
             break;
         case u'"':
             m_pending = true;
-            m_quoted = true;
+            // Later in a cell it is the name's own character: Resolve does not quote such names.
+            if (m_atCellStart)
+                m_quoted = true;
+            else
+                append(q, q + 1);
+            m_atCellStart = false;
             p = q + 1;
             break;
         default: // ','
@@ -158,6 +165,7 @@ void ResolveCSVScanner::finish() {
         m_quoted = false;
     }
     m_swallowLF = false;
+    m_endsInsideQuote = m_quoted;
     // An unterminated quote takes the rest of the text into its cell.
     if (m_pending || m_quoted)
         endRecord();

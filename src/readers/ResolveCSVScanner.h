@@ -9,7 +9,8 @@
 namespace tarnwick {
 
 // Splits CSV text into records as it arrives, piece by piece: commas end cells; CR, LF and CR LF
-// end records; a double quote starts quoting anywhere in a cell, "" inside quotes is one quote.
+// end records; a double quote opens quoting only as a cell's first character (anywhere else it is
+// part of the cell, as in names with an inch mark), "" inside quotes is one quote.
 // It keeps only the cells it is asked for and notes whether a record holds anything besides white
 // space, so a record costs no memory beyond the cells kept, however wide or long its other cells.
 class ResolveCSVScanner {
@@ -31,6 +32,8 @@ public:
     void feed(QStringView text);
     // The end of the text: an unfinished record (an open quote included) ends here.
     void finish();
+    // The text ended inside a quoted cell: true from the last record's callback on.
+    bool endsInsideQuote() const { return m_endsInsideQuote; }
 
     const QStringList& cells() const { return m_cells; }
     // Empty when the record is shorter; may be taken (moved from) by the callback.
@@ -56,6 +59,8 @@ private:
     bool m_content = false;
     bool m_pending = false; // something outside quotes since the last record ended
     bool m_quoted = false;
+    bool m_atCellStart = true; // nothing of the cell read yet: a quote here opens quoting
+    bool m_endsInsideQuote = false;
     bool m_quoteAtEnd = false; // a quote ended the last piece inside quotes: "" or the closing one
     bool m_swallowLF = false;  // a CR ended the last piece: a LF that follows belongs to it
 };

@@ -1,3 +1,4 @@
+#include "readers/ProjectParser.h"
 #include "readers/PrprojClipChain.h"
 #include "readers/PrprojMarkerIndex.h"
 #include "readers/PrprojMediaScan.h"
@@ -184,4 +185,23 @@ TEST(ProjectParserParallel, ChecksUtf8InPiecesAsInOne) {
             EXPECT_FALSE(isValidUtf8(cut, threads)) << at;
         }
     }
+}
+
+TEST(ProjectParserParallel, ReadsThaiNamesInALargeProject) {
+    // Thai text breaking keeps per-thread state on the reader pool's threads, which live on: under
+    // the sanitizers this must not end the run with a leak report.
+    QStringList paths;
+    for (int i = 0; i < 6000; ++i) {
+        paths.append(QStringLiteral("/Volumes/สื่อ/วันที่ %1/ฉากที่_%2 เทคดี.mov").arg(i % 7).arg(i));
+    }
+    ProjectGeneratorOptions o;
+    o.mediaPaths = paths;
+    o.usedFraction = 0.5;
+    o.seed = 51;
+    const tarnwick::testing::GeneratedProject g = ProjectGenerator::generate(o);
+    ASSERT_GT(std::size_t(g.xml.size()), kParallelThreshold);
+    const ProjectParser::ParseResult r = ProjectParser::parseXml(g.xml, QStringLiteral("/p/งานตัดต่อ.prproj"));
+    EXPECT_EQ(r.allMediaPaths, g.mediaPaths);
+    EXPECT_EQ(r.usedMediaPaths, g.usedPaths);
+    EXPECT_EQ(r.audioOnlyPaths, g.audioOnlyPaths);
 }

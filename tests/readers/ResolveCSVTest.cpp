@@ -128,7 +128,9 @@ TEST(ResolveCSV, SplitsRecordsOnEveryLineEndAndQuoting) {
         {QStringLiteral("a,"), {{"a", ""}}},
         {QStringLiteral("\"x, \"\"y\"\"\nz\",w"), {{"x, \"y\"\nz", "w"}}},
         {QStringLiteral("\"ab\"cd,e"), {{"abcd", "e"}}},
-        {QStringLiteral("ab\"c,d\"e"), {{"abc,de"}}},
+        {QStringLiteral("ab\"c,d\"e"), {{"ab\"c", "d\"e"}}},
+        {QStringLiteral("a \"b\" c, \"d\""), {{"a \"b\" c", " \"d\""}}},
+        {QStringLiteral("\"a\"b\"c\",d"), {{"ab\"c\"", "d"}}},
         {QStringLiteral("a,\"open\nrest"), {{"a", "open\nrest"}}},
         {QStringLiteral("\""), {{""}}},
         {QString(), {}},
@@ -137,6 +139,61 @@ TEST(ResolveCSV, SplitsRecordsOnEveryLineEndAndQuoting) {
         SCOPED_TRACE(text.toStdString());
         EXPECT_EQ(ResolveCSV::parseRecords(text), records);
     }
+}
+
+TEST(ResolveCSV, AQuoteInsideANameIsPartOfItReadWholeOrInPieces) {
+    // Resolve writes such names without quoting the cell; one inch mark must not swallow the file.
+    const QByteArray csv("File Name,Clip Directory,Comments\r\n"
+                         "The \"Name\". | Archive (1937).mp4,/Volumes/Arc,\r\n"
+                         "Monitor 12\" test.mov,/Volumes/Arc,\"a, \"\"quoted\"\" note\"\r\n"
+                         "\"clip, 2.mov\",/Volumes/Arc/Say \"hi\",x\r\n"
+                         "after.mov,/Volumes/Arc,\r\n");
+    const QList<ResolveCSVRow> rows{
+        {QStringLiteral("The \"Name\". | Archive (1937).mp4"), QStringLiteral("/Volumes/Arc")},
+        {QStringLiteral("Monitor 12\" test.mov"), QStringLiteral("/Volumes/Arc")},
+        {QStringLiteral("clip, 2.mov"), QStringLiteral("/Volumes/Arc/Say \"hi\"")},
+        {QStringLiteral("after.mov"), QStringLiteral("/Volumes/Arc")},
+    };
+    for (qsizetype chunk : {qsizetype(4), qsizetype(7), qsizetype(29), ResolveCSV::kChunkBytes}) {
+        SCOPED_TRACE(chunk);
+        const ResolveCSVParse fromMemory = ResolveCSV::parse(csv, chunk);
+        EXPECT_EQ(fromMemory.rows, rows);
+        EXPECT_TRUE(fromMemory.skipped.isEmpty());
+        EXPECT_EQ(fromMemory.unclosedQuoteLine, 0);
+        QBuffer device;
+        device.setData(csv);
+        ASSERT_TRUE(device.open(QIODevice::ReadOnly));
+        EXPECT_EQ(ResolveCSV::parse(device, chunk), fromMemory);
+    }
+    const QList<QStringList> records = ResolveCSV::parseRecords(QString::fromUtf8(csv));
+    ASSERT_EQ(records.size(), 5);
+    EXPECT_EQ(records[2], (QStringList{"Monitor 12\" test.mov", "/Volumes/Arc", "a, \"quoted\" note"}));
+}
+
+TEST(ResolveCSV, AQuoteLeftOpenAtTheEndIsReportedWithItsRow) {
+    // A name that starts with a quote opens quoting that never closes: the rest is one cell.
+    const QByteArray csv("File Name,Clip Directory\n"
+                         "a.mov,/V\n"
+                         "\n"
+                         "\"Quote first.mov,/V\n"
+                         "b.mov,/V\n"
+                         "c.mov,/V\n");
+    for (qsizetype chunk : {qsizetype(4), qsizetype(5), ResolveCSV::kChunkBytes}) {
+        SCOPED_TRACE(chunk);
+        const ResolveCSVParse result = ResolveCSV::parse(csv, chunk);
+        EXPECT_EQ(result.rows, (QList<ResolveCSVRow>{{"a.mov", "/V"}}));
+        ASSERT_EQ(result.skipped.size(), 1);
+        EXPECT_EQ(result.skipped[0].lineNumber, 3);
+        EXPECT_EQ(result.unclosedQuoteLine, 3);
+        QBuffer device;
+        device.setData(csv);
+        ASSERT_TRUE(device.open(QIODevice::ReadOnly));
+        EXPECT_EQ(ResolveCSV::parse(device, chunk), result);
+    }
+    // Closed at the very end, or closed and then a quote later in the cell: nothing is open.
+    EXPECT_EQ(ResolveCSV::parse(QByteArray("File Name,Clip Directory\n\"a.mov\",/V")).unclosedQuoteLine, 0);
+    EXPECT_EQ(ResolveCSV::parse(QByteArray("File Name,Clip Directory\n\"a\"b\".mov,/V")).unclosedQuoteLine,
+              0);
 }
 
 TEST(ResolveCSV, SkipsRowsThatAreNotClipsWithTheirReasons) {
@@ -236,6 +293,12 @@ TEST(ResolveCSV, SummaryMessageListsOnlyTheCountsThatApply) {
     all.skippedRows = 4;
     EXPECT_TRUE(
         daVinciImportSummaryMessage(all).contains(QStringLiteral("\n4 non-media rows skipped (e.g.")));
+    all.openQuoteRow = 3;
+    EXPECT_TRUE(daVinciImportSummaryMessage(all).contains(
+        QStringLiteral("\nRead 9 rows, then stopped: a double quote in row 3 is never closed, so the rest of "
+                       "the file was read as one cell and any clips listed after that row are missing. A "
+                       "name that starts with a double quote does this: rename that clip in DaVinci "
+                       "Resolve, then export and import the CSV again.\n\n")));
 }
 
 TEST(ResolveCSV, ErrorMessagesNameTheFile) {

@@ -5,23 +5,27 @@
 #include "platform/TextKey.h"
 
 #include <algorithm>
+#include <functional>
 
 namespace tarnwick::testing {
 
 namespace {
 
-QList<QStringList> records(const QString& text) {
+// The records, and whether the last one ends inside an open quote.
+QList<QStringList> records(const QString& text, bool& endsInsideQuote) {
     QList<QStringList> records;
     QStringList record;
     QString cell;
     bool quoted = false;
     bool pending = false;
+    bool atCellStart = true;
     auto endRecord = [&] {
         record.append(cell);
         records.append(record);
         record.clear();
         cell.clear();
         pending = false;
+        atCellStart = true;
     };
     const qsizetype n = text.size();
     for (qsizetype i = 0; i < n; ++i) {
@@ -48,15 +52,19 @@ QList<QStringList> records(const QString& text) {
             continue;
         }
         pending = true;
-        if (c == u'"')
+        if (c == u'"' && atCellStart) {
             quoted = true;
-        else if (c == u',') {
+            atCellStart = false;
+        } else if (c == u',') {
             record.append(cell);
             cell.clear();
+            atCellStart = true;
         } else {
             cell.append(c);
+            atCellStart = false;
         }
     }
+    endsInsideQuote = quoted;
     if (pending || quoted)
         endRecord();
     return records;
@@ -76,13 +84,18 @@ ResolveCSVParse referenceParseResolveCSV(QByteArrayView data) {
     const std::optional<QString> text = ResolveCSV::decodeText(data);
     if (!text)
         throw ResolveCSVError::unreadable();
-    QList<QStringList> all = records(*text);
-    all.removeIf([](const QStringList& r) {
+    bool endsInsideQuote = false;
+    QList<QStringList> all = records(*text, endsInsideQuote);
+    const auto blank = [](const QStringList& r) {
         return std::all_of(r.cbegin(), r.cend(), [](const QString& c) { return c.trimmed().isEmpty(); });
-    });
+    };
+    ResolveCSVParse result;
+    // The open quote is in the last record: numbered after the non-blank records before it.
+    if (endsInsideQuote)
+        result.unclosedQuoteLine = std::count_if(all.cbegin(), all.cend() - 1, std::not_fn(blank)) + 1;
+    all.removeIf(blank);
     if (all.isEmpty())
         throw ResolveCSVError::empty();
-    ResolveCSVParse result;
     for (const QString& cell : all.first())
         result.headerColumns.append(cell.trimmed());
     const auto columnOf = [&](QLatin1String name) -> qsizetype {

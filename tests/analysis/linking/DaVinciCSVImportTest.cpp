@@ -1,5 +1,6 @@
 #include "analysis/DaVinciCSVImport.h"
 #include "analysis/ProjectManager.h"
+#include "readers/ResolveCSVMessages.h"
 
 #include "support/HeapPeak.h"
 #include "support/ImportTestHarness.h"
@@ -270,4 +271,47 @@ TEST_F(DaVinciImport, EntriesMergedAwayLeaveTheOthersMarkedAtTheirPlaces) {
     EXPECT_EQ(summary.foundOnDisk + summary.missingOnDisk, marked);
     ASSERT_TRUE(entry(project1));
     EXPECT_EQ(entry(project1)->alternativePaths, QStringList{q + "/Day1/b.mov"});
+}
+
+TEST_F(DaVinciImport, NamesHoldingQuotesImportWholeAndAQuoteLeftOpenIsReported) {
+    const QString quoted = h.makeFile("Media/The \"Name\". | Archive (1937).mp4");
+    const QString inch = h.makeFile("Media/Monitor 12\" test.mov");
+    const QString after = h.makeFile("Media/after.mov");
+    const QString media = h.dir.filePath("Media");
+    import(csv("quotes.csv", QStringLiteral("File Name,Clip Directory\n"
+                                            "The \"Name\". | Archive (1937).mp4,%1\n"
+                                            "Monitor 12\" test.mov,%1\n"
+                                            "after.mov,%1\n")
+                                 .arg(media)
+                                 .toUtf8()));
+    ASSERT_EQ(h.pm().projects().size(), 1);
+    EXPECT_EQ(h.pm().projects()[0].mediaFiles, (QStringList{quoted, inch, after}));
+    EXPECT_EQ(h.pm().prompts().lastDaVinciImport->foundOnDisk, 3);
+    EXPECT_FALSE(h.pm().prompts().daVinciImportMessage->contains("never closed"));
+
+    // A name starting with a quote takes the rest of the file: the import says so and how far it read.
+    import(csv("open.csv", QStringLiteral("File Name,Clip Directory\n"
+                                          "after.mov,%1\n"
+                                          "\"Quote first.mov,%1\n"
+                                          "b.mov,%1\n")
+                               .arg(media)
+                               .toUtf8()));
+    const std::optional<DaVinciCSVImportSummary> summary = h.pm().prompts().lastDaVinciImport;
+    ASSERT_TRUE(summary);
+    EXPECT_EQ(summary->importedClips, 1);
+    EXPECT_EQ(summary->openQuoteRow, 3);
+    const QString open = daVinciOpenQuoteMessage(2, 3);
+    EXPECT_TRUE(open.startsWith("Read 2 rows, then stopped: a double quote in row 3 is never closed"));
+    EXPECT_TRUE(h.pm().prompts().daVinciImportMessage->contains("\n" + open + "\n"));
+    EXPECT_TRUE(h.logged("DaVinci CSV: the double quote in row 3 of open.csv is never closed; read 2 row(s), "
+                         "the rest of the file as one cell"));
+
+    // With no clip before it, the failure says it too.
+    import(csv(
+        "none.csv",
+        QStringLiteral("File Name,Clip Directory\n\"Quote first.mov,%1\nb.mov,%1\n").arg(media).toUtf8()));
+    EXPECT_EQ(h.pm().prompts().daVinciImportMessage,
+              "No media clips found in none.csv. 1 row(s) were skipped (for example the timeline "
+              "\"stringout\" row, which has no source file).\n" +
+                  daVinciOpenQuoteMessage(1, 2));
 }
