@@ -23,6 +23,11 @@ struct Scanned {
         : text(lines.join(u'\n').toStdString()), index(indexMarkers(text)) {}
 };
 
+// The paths filed under a media identifier; none when it has no entry.
+QStringList pathsOf(const MediaScan& m, Id id) {
+    return m.pathsByMediaUID.contains(id) ? m.pathsByMediaUID.at(id) : QStringList();
+}
+
 QSet<QString> set(std::initializer_list<const char*> items) {
     QSet<QString> s;
     for (const char* i : items)
@@ -128,8 +133,8 @@ TEST(ProjectParserMediaScan, ReadsEveryFormAMediaBlockNamesItsFileBy) {
               QStringList{QStringLiteral("E:/Day 1/b c.mov")});
     EXPECT_EQ(t.relativePathsByPath.value(QStringLiteral("D:/Shoot/new clips/10.mp4")),
               QStringLiteral(".\\new clips\\10.mp4"));
-    EXPECT_EQ(m.pathsByMediaUID.at("offline"), QStringList{QStringLiteral("D:/Shoot/new clips/10.mp4")});
-    EXPECT_EQ(m.pathsByMediaUID.at("both"), QStringList{QStringLiteral("/Volumes/New/a.mov")});
+    EXPECT_EQ(pathsOf(m, "offline"), QStringList{QStringLiteral("D:/Shoot/new clips/10.mp4")});
+    EXPECT_EQ(pathsOf(m, "both"), QStringList{QStringLiteral("/Volumes/New/a.mov")});
     EXPECT_EQ(m.pathsByMediaUID.count("black"), 0u);
     EXPECT_EQ(m.generatedMediaUIDs, (IdSet{"black"}));
 }
@@ -186,9 +191,9 @@ TEST(ProjectParserMediaScan, HoldsBackPreviewsAndCachesUnderTheirIdentifierOnly)
     EXPECT_TRUE(m.tables.relativePathsByPath.isEmpty());
     EXPECT_EQ(m.heldBackPaths,
               set({"/v/Adobe Premiere Pro Video Previews/E.PRV/x.mov", "/v/Media Cache Files/y.mov"}));
-    EXPECT_EQ(m.pathsByMediaUID.at("p"),
+    EXPECT_EQ(pathsOf(m, "p"),
               QStringList{QStringLiteral("/v/Adobe Premiere Pro Video Previews/E.PRV/x.mov")});
-    EXPECT_EQ(m.pathsByMediaUID.at("q"), QStringList{QStringLiteral("/v/Media Cache Files/y.mov")});
+    EXPECT_EQ(pathsOf(m, "q"), QStringList{QStringLiteral("/v/Media Cache Files/y.mov")});
 }
 
 TEST(ProjectParserMediaScan, KeepsOnePathForCanonicallyEqualSpellings) {
