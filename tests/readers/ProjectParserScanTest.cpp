@@ -196,6 +196,49 @@ TEST(ProjectParserMediaScan, HoldsBackPreviewsAndCachesUnderTheirIdentifierOnly)
     EXPECT_EQ(pathsOf(m, "q"), QStringList{QStringLiteral("/v/Media Cache Files/y.mov")});
 }
 
+// Read in pieces at once, the blocks give what one reading gives: a plain path settles within its
+// block, whichever piece holds it.
+TEST(ProjectParserMediaScan, ReadsEveryFormTheSameInPiecesAsWhole) {
+    QStringList lines;
+    for (int i = 0; i < 300; ++i) {
+        const QString n = QString::number(i);
+        lines << QStringLiteral("<Media ObjectUID=\"u%1\">").arg(n);
+        switch (i % 5) {
+        case 0:
+            lines << QStringLiteral("<FilePath>D:\\Shoot\\%1.mp4</FilePath>").arg(n)
+                  << QStringLiteral("<Title>%1.mp4</Title>").arg(n);
+            break;
+        case 1:
+            lines << QStringLiteral("<RelativePath>.\\%1.mov</RelativePath>").arg(n)
+                  << QStringLiteral("<RelativePath>%1.mov</RelativePath>").arg(n)
+                  << QStringLiteral("<FilePath>/old/%1.mov</FilePath>").arg(n)
+                  << QStringLiteral("<ActualMediaFilePath>/new/%1.mov</ActualMediaFilePath>").arg(n);
+            break;
+        case 2:
+            lines << QStringLiteral("<ActualMediaFilePath>/v/x.PRV/%1.mov</ActualMediaFilePath>").arg(n);
+            break;
+        case 3:
+            lines << QStringLiteral("<FilePath>file:///Volumes/A/%1%20b.mov</FilePath>").arg(n);
+            continue; // left open: its path settles at the next block
+        default:
+            lines << QStringLiteral("<FilePath>%1</FilePath>").arg(1112293707 + i);
+        }
+        lines << QStringLiteral("</Media>");
+    }
+    const Scanned s(lines);
+    const MediaScan whole = scanMediaBlocks(s.index, {}, 1);
+    const MediaScan pieces = scanMediaBlocks(s.index, {}, 4);
+    EXPECT_EQ(whole.tables.allPaths.size(), 180);
+    EXPECT_EQ(whole.heldBackPaths.size(), 60);
+    EXPECT_TRUE(whole.tables.allPaths.contains(QStringLiteral("/Volumes/A/298 b.mov")));
+    EXPECT_EQ(pieces.tables.allPaths, whole.tables.allPaths);
+    EXPECT_EQ(pieces.tables.pathsByTitle, whole.tables.pathsByTitle);
+    EXPECT_EQ(pieces.tables.relativePathsByPath, whole.tables.relativePathsByPath);
+    EXPECT_EQ(pieces.heldBackPaths, whole.heldBackPaths);
+    EXPECT_EQ(pieces.pathsByMediaUID, whole.pathsByMediaUID);
+    EXPECT_EQ(pieces.generatedMediaUIDs, whole.generatedMediaUIDs);
+}
+
 TEST(ProjectParserMediaScan, KeepsOnePathForCanonicallyEqualSpellings) {
     const Scanned s({QStringLiteral("<ActualMediaFilePath>/x/Caf\u00e9.mov</ActualMediaFilePath>"),
                      QStringLiteral("<ActualMediaFilePath>/x/Cafe\u0301.mov</ActualMediaFilePath>")});
