@@ -234,7 +234,9 @@ void reportStages(const Stages& st, const MarkerIndex& index, const ReferenceCha
     const MediaTables& media = st.media.tables;
     AppLog::parseDetail(QStringLiteral("Found ") + count(media.allPaths.size()) +
                         QStringLiteral(" unique media files"));
-    if (media.allPaths.isEmpty() && (index.markersInText & bit(mediaBlank))) {
+    // Previews and caches are paths read, even when left out of the media.
+    if (media.allPaths.isEmpty() && st.media.heldBackPaths.isEmpty() &&
+        (index.markersInText & bit(mediaBlank))) {
         warnings.append(QStringLiteral("Found Media elements but no file paths - possible parsing issue"));
         AppLog::parserWarning(QStringLiteral("Found Media elements but no file paths extracted"));
     }
@@ -321,6 +323,11 @@ ProjectParser::ParseResult parseScanned(TextScan&& scan, const QString& filePath
 
     result.allMediaPaths = media.allPaths;
     result.usedMediaPaths = std::move(usage.usedMediaPaths);
+    // A file in a preview or cache folder that a timeline uses is media like any other.
+    for (const QString& path : st.media.heldBackPaths) {
+        if (result.usedMediaPaths.contains(path))
+            result.allMediaPaths.insert(path);
+    }
     result.usageCountByPath = std::move(usage.usageCountByPath);
     result.audioOnlyPaths = std::move(usage.audioOnlyPaths);
     result.nestedSequenceCount = static_cast<int>(st.sequences.nestedSequenceCount);

@@ -25,18 +25,37 @@ struct PathFound {
     std::optional<QString> relativePath;
     std::optional<QString> titleKey;
     std::optional<std::string_view> mediaID;
+    bool heldBack = false; // a preview or cache file: media only if a timeline uses it
 };
+
+// How surely a stored relative path is the one beside the project: the editor writes that one
+// starting with a dot segment (./clips/a.mov, ..\Footage\a.mov).
+int relativeRank(const QString& relative) {
+    if (relative.isEmpty())
+        return 0;
+    const bool dotted =
+        relative == u'.' || relative == QLatin1StringView("..") ||
+        relative.startsWith(QLatin1StringView("./")) || relative.startsWith(QLatin1StringView(".\\")) ||
+        relative.startsWith(QLatin1StringView("../")) || relative.startsWith(QLatin1StringView("..\\"));
+    return dotted ? 2 : 1;
+}
 
 struct BlockState {
     std::optional<std::string_view> mediaID;
-    bool namesPath = false;    // some file path text of the block looks like a path
-    bool nonPathToken = false; // a file path text that cannot be a file (a bare number or word)
-    bool infinite = false;     // <Infinite>true</Infinite>: a generator, not a file
+    bool namesPath = false;           // some file path text of the block looks like a path
+    bool nonPathToken = false;        // a file path text that cannot be a file (a bare number or word)
+    bool infinite = false;            // <Infinite>true</Infinite>: a generator, not a file
+    bool hasActualPath = false;       // the block names its current path: a plain one is older
+    std::optional<QString> plainPath; // the first plain <FilePath> text, settled at the block's end
+    bool relativeFromBlock = false;   // the relative path was read in this block, not carried over
     std::optional<QString> title;
     std::optional<QString> titleKey; // lower-cased title, computed once per title
     std::optional<QString> relativePath;
 
-    void resetFileTexts() { namesPath = nonPathToken = infinite = false; }
+    void resetFileTexts() {
+        namesPath = nonPathToken = infinite = hasActualPath = relativeFromBlock = false;
+        plainPath.reset();
+    }
 
     const QString& key() {
         if (!titleKey)
@@ -57,6 +76,7 @@ public:
         if (line.has(mediaUID)) {
             // What was read since the last block (an audio preview's path between two blocks) tells
             // nothing about this one: only the title and relative path carry over.
+            settlePlainPath();
             m_state.resetFileTexts();
             if (auto id = firstCapture(Pattern::mediaStart, line.text))
                 m_state.mediaID = *id;
@@ -67,10 +87,8 @@ public:
                 m_state.titleKey.reset();
             }
         }
-        if (line.has(relativePath)) {
-            if (auto r = textBetween(line.text, "<RelativePath>", "</RelativePath>", false))
-                m_state.relativePath = decodeXMLEntities(toQString(*r));
-        }
+        if (line.has(relativePath))
+            readRelativePath(line.text);
         if (line.has(actualPath))
             readActualPath(line.text);
         if (line.has(filePath))
@@ -78,10 +96,17 @@ public:
         if (line.has(infinite) && line.text.find("<Infinite>true</Infinite>") != std::string_view::npos)
             m_state.infinite = true;
         if (line.has(mediaEnd)) {
+            settlePlainPath();
             if (m_state.mediaID && isGenerated(m_state))
                 m_generated.push_back(*m_state.mediaID);
             m_state = {};
         }
+    }
+
+    // The end of the text read: a block left open gives its plain path now.
+    void finish() {
+        settlePlainPath();
+        commitPending();
     }
 
 private:
@@ -94,12 +119,22 @@ private:
         return true;
     }
 
-    PathFound& add(const QString& normalized) {
+    PathFound& add(const QString& normalized, bool heldBack) {
         commitPending();
         PathFound& found = m_pending.emplace();
         found.path = normalized;
         found.mediaID = m_state.mediaID;
+        found.heldBack = heldBack;
         return found;
+    }
+
+    // The path a path text names, in forward-slash form; absent for text that names no file.
+    static std::optional<QString> mediaPath(const QString& decoded) {
+        const std::optional<QString> fromURL = pathOfFileURL(decoded);
+        const QString& text = fromURL ? *fromURL : decoded;
+        if (!isPlausiblePath(text) || droppedForNul(text))
+            return std::nullopt;
+        return normalizedWindowsPath(text);
     }
 
 public:
@@ -122,7 +157,21 @@ public:
 private:
     static bool sameFound(const PathFound& a, const PathFound& b) {
         return a.path == b.path && a.relativePath == b.relativePath && a.titleKey == b.titleKey &&
-               a.mediaID == b.mediaID;
+               a.mediaID == b.mediaID && a.heldBack == b.heldBack;
+    }
+
+    // A block may name two relative paths; the one beside the project is kept (the first of them
+    // when they look alike).
+    void readRelativePath(std::string_view line) {
+        const auto raw = textBetween(line, "<RelativePath>", "</RelativePath>", false);
+        if (!raw)
+            return;
+        QString relative = decodeXMLEntities(toQString(*raw));
+        if (m_state.relativeFromBlock && m_state.relativePath &&
+            relativeRank(relative) <= relativeRank(*m_state.relativePath))
+            return;
+        m_state.relativePath = std::move(relative);
+        m_state.relativeFromBlock = true;
     }
 
     void readActualPath(std::string_view line) {
@@ -131,16 +180,33 @@ private:
             return;
         const QString decoded = decodeXMLEntities(toQString(*raw));
         classifyFileText(decoded);
-        if (!isPlausiblePath(decoded) || droppedForNul(decoded))
+        if (!decoded.trimmed().isEmpty())
+            m_state.hasActualPath = true;
+        addBlockPath(decoded);
+    }
+
+    // A path of the block itself: filed under its title, identifier and relative path.
+    void addBlockPath(const QString& decoded) {
+        const std::optional<QString> normalized = mediaPath(decoded);
+        if (!normalized)
             return;
-        const QString normalized = normalizedWindowsPath(decoded);
-        if (isRenderOrCacheFile(normalized, m_state.title))
+        if (isRenderOrCacheFile(*normalized)) {
+            add(*normalized, true);
             return;
-        PathFound& found = add(normalized);
+        }
+        PathFound& found = add(*normalized, false);
         if (m_state.relativePath && !m_state.relativePath->isEmpty())
             found.relativePath = *m_state.relativePath;
         if (m_state.title)
             found.titleKey = m_state.key();
+    }
+
+    // A block saved while its media was offline names the file only by a plain <FilePath>; a block
+    // with an actual path keeps that one alone.
+    void settlePlainPath() {
+        if (m_state.plainPath && !m_state.hasActualPath)
+            addBlockPath(*m_state.plainPath);
+        m_state.plainPath.reset();
     }
 
     void readFilePath(std::string_view line) {
@@ -148,7 +214,11 @@ private:
         if (!raw || raw->empty())
             return;
         if (raw->front() != '{') {
-            classifyFileText(decodeXMLEntities(toQString(*raw)));
+            QString decoded = decodeXMLEntities(toQString(*raw));
+            classifyFileText(decoded);
+            // Only a Media block's own: other objects (audio previews) write plain file paths too.
+            if (m_state.mediaID && !m_state.plainPath)
+                m_state.plainPath = std::move(decoded);
             return;
         }
         m_state.namesPath = true; // an object with a file path: never generated
@@ -156,16 +226,17 @@ private:
         const std::optional<QString> value = jsonStringValue(QStringLiteral("mFilePath"), object);
         if (!value)
             return;
-        const QString decoded = decodeXMLEntities(*value);
-        if (!isPlausiblePath(decoded) || droppedForNul(decoded))
+        const std::optional<QString> normalized = mediaPath(decodeXMLEntities(*value));
+        if (!normalized)
             return;
-        const QString normalized = normalizedWindowsPath(decoded);
+        if (isRenderOrCacheFile(*normalized)) {
+            add(*normalized, true);
+            return;
+        }
         std::optional<QString> title = jsonStringValue(QStringLiteral("displayName"), object);
         if (!title)
             title = m_state.title;
-        if (isRenderOrCacheFile(normalized, title))
-            return;
-        PathFound& found = add(normalized);
+        PathFound& found = add(*normalized, false);
         if (title && !title->isEmpty())
             found.titleKey = MediaTables::titleKey(*title);
     }
@@ -201,8 +272,14 @@ void addToTables(MediaScan& out, const std::vector<std::vector<PathFound>>& foun
         total += piece.size();
     kept.reserve(total);
     for (const std::vector<PathFound>& piece : found) {
-        for (const PathFound& f : piece)
-            kept.push_back(out.tables.accept(f.path, f.key));
+        for (const PathFound& f : piece) {
+            if (f.heldBack) {
+                out.heldBackPaths.insert(f.path);
+                kept.push_back(f.path);
+            } else {
+                kept.push_back(out.tables.accept(f.path, f.key));
+            }
+        }
     }
     auto eachFound = [&](const auto& add) {
         std::size_t k = 0;
@@ -214,7 +291,7 @@ void addToTables(MediaScan& out, const std::vector<std::vector<PathFound>>& foun
     ReaderTask<void> relative(
         [&] {
             eachFound([&](const PathFound& f, const QString& path) {
-                if (f.relativePath)
+                if (f.relativePath && !f.heldBack)
                     out.tables.relativePathsByPath.insert(path, *f.relativePath);
             });
         },
@@ -222,7 +299,7 @@ void addToTables(MediaScan& out, const std::vector<std::vector<PathFound>>& foun
     ReaderTask<void> titles(
         [&] {
             eachFound([&](const PathFound& f, const QString& path) {
-                if (f.titleKey)
+                if (f.titleKey && !f.heldBack)
                     addUnique(out.tables.pathsByTitle[*f.titleKey], path);
             });
         },
@@ -306,7 +383,7 @@ void readPiece(const MarkedLines& lines, std::size_t from, std::size_t to, std::
         }
         reader.read(line);
     });
-    reader.commitPending();
+    reader.finish();
 }
 
 } // namespace

@@ -15,6 +15,9 @@ struct MediaScan {
     // Media the editor generates itself (black video, mattes, bars, leaders, adjustment layers):
     // no file behind them. Only blocks that name no path at all and are positively marked count.
     IdSet generatedMediaUIDs;
+    // The editor's previews and caches named by Media blocks: only in pathsByMediaUID, so that a
+    // timeline that really uses one still finds it; never media otherwise.
+    QSet<QString> heldBackPaths;
 };
 
 // The Media blocks: every accepted media path with its title, identifier and relative path.

@@ -79,15 +79,16 @@ QString projectFolder(const QString& projectFilePath) {
     return folder;
 }
 
+// A project saved on Windows writes its relative paths with backslashes (.\clips\a.mov): they
+// separate folders as in the absolute paths, so they are folded the same way.
 QString resolvedAgainst(const QString& relative, const QString& folder) {
-    return removeDotSegments(relative.startsWith(u'/') ? relative : folder + relative);
+    const QString folded = QString(relative).replace(u'\\', u'/');
+    return removeDotSegments(folded.startsWith(u'/') ? folded : folder + folded);
 }
 
 } // namespace
 
 QString resolveRelativePath(const QString& relative, const QString& projectFilePath) {
-    if (relative.startsWith(u'/'))
-        return removeDotSegments(relative);
     return resolvedAgainst(relative, projectFolder(projectFilePath));
 }
 

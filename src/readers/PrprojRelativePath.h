@@ -9,8 +9,8 @@
 
 namespace tarnwick::prproj {
 
-// A stored relative path resolved as a file URL beside the project file, dot segments removed.
-// Backslashes are kept: they are ordinary characters in a file URL's path.
+// A stored relative path resolved beside the project file, backslashes read as separators and dot
+// segments removed.
 QString resolveRelativePath(const QString& relative, const QString& projectFilePath);
 
 // Media path -> resolved relative path, for the paths where the two differ.

@@ -136,43 +136,26 @@ QString normalizedWindowsPath(const QString& s) {
     return out;
 }
 
+std::optional<QString> pathOfFileURL(const QString& text) {
+    static constexpr QLatin1StringView scheme("file://");
+    if (!text.startsWith(scheme, Qt::CaseInsensitive))
+        return std::nullopt;
+    QString rest = text.mid(scheme.size());
+    if (rest.startsWith(QLatin1StringView("localhost/"), Qt::CaseInsensitive))
+        rest = rest.mid(9);
+    const QString decoded = QString::fromUtf8(QByteArray::fromPercentEncoding(rest.toUtf8()));
+    if (decoded.isEmpty())
+        return std::nullopt;
+    if (!decoded.startsWith(u'/'))
+        return QStringLiteral("//") + decoded; // a server: file://nas/share/a.mov
+    // file:///C:/Media/a.mov names a drive path.
+    if (decoded.size() >= 4 && decoded[2] == u':' && (decoded[3] == u'/' || decoded[3] == u'\\'))
+        return decoded.mid(1);
+    return decoded;
+}
+
 namespace {
 
-bool isHex(char16_t c) {
-    return (c >= u'0' && c <= u'9') || (c >= u'a' && c <= u'f') || (c >= u'A' && c <= u'F');
-}
-
-char16_t at(QStringView s, qsizetype i) {
-    return s[i].unicode();
-}
-char16_t at(std::string_view s, std::size_t i) {
-    return static_cast<unsigned char>(s[i]);
-}
-
-// ^[0-9a-f]{8}-[0-9a-f]{4}-[0-9a-f]{4}-[0-9a-f]{4}-[0-9a-f]{12}\. , case-insensitive
-template <typename View> bool startsWithUuidAndDot(View name) {
-    static constexpr std::array<int, 5> groups = {8, 4, 4, 4, 12};
-    std::size_t i = 0;
-    const auto size = static_cast<std::size_t>(name.size());
-    for (std::size_t g = 0; g < groups.size(); ++g) {
-        for (int k = 0; k < groups[g]; ++k, ++i) {
-            if (i >= size || !isHex(at(name, i)))
-                return false;
-        }
-        const char16_t sep = g + 1 < groups.size() ? u'-' : u'.';
-        if (i >= size || at(name, i) != sep)
-            return false;
-        ++i;
-    }
-    return true;
-}
-
-bool starts(QStringView s, std::string_view with) {
-    return s.startsWith(QLatin1StringView(with.data(), static_cast<qsizetype>(with.size())));
-}
-bool starts(std::string_view s, std::string_view with) {
-    return s.starts_with(with);
-}
 bool ends(QStringView s, std::string_view with) {
     return s.endsWith(QLatin1StringView(with.data(), static_cast<qsizetype>(with.size())));
 }
@@ -221,38 +204,18 @@ bool holdsCacheFolder(std::string_view lowerPath) {
     return false;
 }
 
-// The rules on the lower-cased path and its lower-cased last component.
+// The rules on the lower-cased path and its lower-cased last component. Only where a file lives, or
+// a peak or conformed-audio file's own extension, marks it: a name or title of any other file (a
+// camera's UUID name, a clip called "Rendered take 2") says nothing about who made it.
 template <typename View> bool isRenderOrCacheFileLowered(View lowerPath, View fileName) {
-    if (starts(fileName, "rendered"))
-        return true;
     if (holdsCacheFolder(lowerPath))
-        return true;
-    if (startsWithUuidAndDot(fileName))
         return true;
     return ends(fileName, ".pek") || ends(fileName, ".cfa");
 }
 
-bool loweredStartsWithRendered(const QString& text) {
-    if (!QtPrivate::isAscii(QStringView(text)))
-        return text::lowered(text).startsWith(QLatin1StringView("rendered"));
-    constexpr std::u16string_view rendered = u"rendered";
-    if (static_cast<std::size_t>(text.size()) < rendered.size())
-        return false;
-    for (std::size_t i = 0; i < rendered.size(); ++i) {
-        char16_t c = text[static_cast<qsizetype>(i)].unicode();
-        if (c >= u'A' && c <= u'Z')
-            c = char16_t(c + (u'a' - u'A'));
-        if (c != rendered[i])
-            return false;
-    }
-    return true;
-}
-
 } // namespace
 
-bool isRenderOrCacheFile(const QString& path, const std::optional<QString>& title) {
-    if (title && loweredStartsWithRendered(*title))
-        return true;
+bool isRenderOrCacheFile(const QString& path) {
     if (!QtPrivate::isAscii(QStringView(path))) {
         const QString lowerPath = text::lowered(path);
         return isRenderOrCacheFileLowered<QStringView>(

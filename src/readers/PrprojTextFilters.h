@@ -21,6 +21,11 @@ QString decodeXMLEntities(const QString& text);
 std::optional<QString> jsonStringValue(const QString& key, const QString& text);
 bool isPlausiblePath(const QString& s);
 QString normalizedWindowsPath(const QString& s);
-bool isRenderOrCacheFile(const QString& path, const std::optional<QString>& title);
+// The path a file URL names (file:///C:/a%20b.mov gives C:/a b.mov, file://nas/s/a.mov gives
+// //nas/s/a.mov); absent when the text is no file URL.
+std::optional<QString> pathOfFileURL(const QString& text);
+// The editor's previews and caches, known by the folders they live in and the cache files' own
+// extensions. A path in forward-slash form.
+bool isRenderOrCacheFile(const QString& path);
 
 } // namespace tarnwick::prproj

@@ -23,6 +23,11 @@ struct Scanned {
         : text(lines.join(u'\n').toStdString()), index(indexMarkers(text)) {}
 };
 
+// The paths filed under a media identifier; none when it has no entry.
+QStringList pathsOf(const MediaScan& m, Id id) {
+    return m.pathsByMediaUID.contains(id) ? m.pathsByMediaUID.at(id) : QStringList();
+}
+
 QSet<QString> set(std::initializer_list<const char*> items) {
     QSet<QString> s;
     for (const char* i : items)
@@ -62,8 +67,8 @@ TEST(ProjectParserMediaScan, CollectsPathsTitlesIdentifiersAndRelativePaths) {
     });
     const MediaScan m = scanMediaBlocks(s.index, {});
     const MediaTables& t = m.tables;
-    EXPECT_EQ(t.allPaths, set({"C:/Footage/A&B.mov", "/x/empty-title.mov", "/x/json.mov", "//nas/s/j.mov",
-                               "/x/carried.mov"}));
+    EXPECT_EQ(t.allPaths, set({"C:/Footage/A&B.mov", "/x/empty-title.mov", "/x/json.mov", "/x/preview.mov",
+                               "//nas/s/j.mov", "/x/carried.mov"}));
     EXPECT_EQ(t.pathsByTitle.value(QStringLiteral("a&amp;b.mov")),
               QStringList{QStringLiteral("C:/Footage/A&B.mov")});
     // The JSON-style path is not filed under the empty title.
@@ -77,6 +82,161 @@ TEST(ProjectParserMediaScan, CollectsPathsTitlesIdentifiersAndRelativePaths) {
     EXPECT_EQ(m.pathsByMediaUID.at("m1"), QStringList{QStringLiteral("C:/Footage/A&B.mov")});
     EXPECT_EQ(m.pathsByMediaUID.at("m2"), QStringList{QStringLiteral("C:/Footage/A&B.mov")});
     EXPECT_EQ(m.pathsByMediaUID.at("m5"), QStringList{QStringLiteral("/x/carried.mov")});
+}
+
+// Every way a Media block names its file: the path found now, the path written when the media was
+// offline at save, a JSON-style value, a file URL, Windows drive and network forms.
+TEST(ProjectParserMediaScan, ReadsEveryFormAMediaBlockNamesItsFileBy) {
+    const Scanned s({
+        QStringLiteral("<Media ObjectUID=\"offline\">"),
+        QStringLiteral("<RelativePath>.\\new clips\\10.mp4</RelativePath>"),
+        QStringLiteral("<FilePath>D:\\Shoot\\new clips\\10.mp4</FilePath>"),
+        QStringLiteral("<Title>10.mp4</Title>"),
+        QStringLiteral("<OfflineReason>1</OfflineReason>"),
+        QStringLiteral("</Media>"),
+        QStringLiteral("<Media ObjectUID=\"both\">"),
+        QStringLiteral("<FilePath>/Volumes/Old/a.mov</FilePath>"),
+        QStringLiteral("<Title>a.mov</Title>"),
+        QStringLiteral("<ActualMediaFilePath>/Volumes/New/a.mov</ActualMediaFilePath>"),
+        QStringLiteral("</Media>"),
+        QStringLiteral("<Media ObjectUID=\"black\">"),
+        QStringLiteral("<FilePath>1112293707</FilePath>"),
+        QStringLiteral("<Title>Black Video</Title>"),
+        QStringLiteral("</Media>"),
+        QStringLiteral("<Media ObjectUID=\"url\">"),
+        QStringLiteral("<FilePath>file:///E:/Day%201/b%20c.mov</FilePath>"),
+        QStringLiteral("<Title>b c.mov</Title>"),
+        QStringLiteral("</Media>"),
+        QStringLiteral("<Media ObjectUID=\"unc\">"),
+        QStringLiteral("<ActualMediaFilePath>\\\\?\\UNC\\nas\\s\\d.mov</ActualMediaFilePath>"),
+        QStringLiteral("</Media>"),
+        QStringLiteral("<Media ObjectUID=\"json\">"),
+        QStringLiteral("<FilePath>{\"mFilePath\":\"C:\\\\e.mov\",\"displayName\":\"E\"}</FilePath>"),
+        QStringLiteral("</Media>"),
+        // Other objects write plain file paths too: they name no media.
+        QStringLiteral("<AudioPreviewItem ObjectID=\"3\">"),
+        QStringLiteral("<FilePath>/Users/e/Audio/Preview 1.wav</FilePath>"),
+        QStringLiteral("</AudioPreviewItem>"),
+        // A block the text ends in still gives its path.
+        QStringLiteral("<Media ObjectUID=\"last\">"),
+        QStringLiteral("<FilePath>/Volumes/X/last.mov</FilePath>"),
+    });
+    const MediaScan m = scanMediaBlocks(s.index, {});
+    const MediaTables& t = m.tables;
+    EXPECT_EQ(t.allPaths, set({"D:/Shoot/new clips/10.mp4", "/Volumes/New/a.mov", "E:/Day 1/b c.mov",
+                               "//nas/s/d.mov", "C:/e.mov", "/Volumes/X/last.mov"}));
+    EXPECT_EQ(t.pathsByTitle.value(QStringLiteral("10.mp4")),
+              QStringList{QStringLiteral("D:/Shoot/new clips/10.mp4")});
+    EXPECT_EQ(t.pathsByTitle.value(QStringLiteral("a.mov")),
+              QStringList{QStringLiteral("/Volumes/New/a.mov")});
+    EXPECT_EQ(t.pathsByTitle.value(QStringLiteral("b c.mov")),
+              QStringList{QStringLiteral("E:/Day 1/b c.mov")});
+    EXPECT_EQ(t.relativePathsByPath.value(QStringLiteral("D:/Shoot/new clips/10.mp4")),
+              QStringLiteral(".\\new clips\\10.mp4"));
+    EXPECT_EQ(pathsOf(m, "offline"), QStringList{QStringLiteral("D:/Shoot/new clips/10.mp4")});
+    EXPECT_EQ(pathsOf(m, "both"), QStringList{QStringLiteral("/Volumes/New/a.mov")});
+    EXPECT_EQ(m.pathsByMediaUID.count("black"), 0u);
+    EXPECT_EQ(m.generatedMediaUIDs, (IdSet{"black"}));
+}
+
+// Of two relative paths in a block, the one beside the project (written from a dot segment) is kept;
+// of two alike, the first.
+TEST(ProjectParserMediaScan, KeepsTheRelativePathBesideTheProject) {
+    const Scanned s({
+        QStringLiteral("<Media ObjectUID=\"a\">"),
+        QStringLiteral("<RelativePath>..\\Footage\\a.mov</RelativePath>"),
+        QStringLiteral("<RelativePath>Footage\\a.mov</RelativePath>"),
+        QStringLiteral("<ActualMediaFilePath>C:\\Footage\\a.mov</ActualMediaFilePath>"),
+        QStringLiteral("</Media>"),
+        QStringLiteral("<Media ObjectUID=\"b\">"),
+        QStringLiteral("<RelativePath></RelativePath>"),
+        QStringLiteral("<RelativePath>b.mov</RelativePath>"),
+        QStringLiteral("<RelativePath>./b.mov</RelativePath>"),
+        QStringLiteral("<RelativePath>./old/b.mov</RelativePath>"),
+        QStringLiteral("<ActualMediaFilePath>/x/b.mov</ActualMediaFilePath>"),
+        QStringLiteral("</Media>"),
+        // Carried over from a block left open, a relative path gives way to the next block's own.
+        QStringLiteral("<Media ObjectUID=\"c\">"),
+        QStringLiteral("<RelativePath>./c.mov</RelativePath>"),
+        QStringLiteral("<Media ObjectUID=\"d\">"),
+        QStringLiteral("<RelativePath>d.mov</RelativePath>"),
+        QStringLiteral("<ActualMediaFilePath>/x/d.mov</ActualMediaFilePath>"),
+        QStringLiteral("</Media>"),
+    });
+    const MediaTables t = scanMediaBlocks(s.index, {}).tables;
+    EXPECT_EQ(
+        t.relativePathsByPath,
+        (QHash<QString, QString>{{QStringLiteral("C:/Footage/a.mov"), QStringLiteral("..\\Footage\\a.mov")},
+                                 {QStringLiteral("/x/b.mov"), QStringLiteral("./b.mov")},
+                                 {QStringLiteral("/x/d.mov"), QStringLiteral("d.mov")}}));
+}
+
+// The editor's previews and caches stay out of the media, but remain reachable through their block's
+// identifier for a timeline that uses one.
+TEST(ProjectParserMediaScan, HoldsBackPreviewsAndCachesUnderTheirIdentifierOnly) {
+    const Scanned s({
+        QStringLiteral("<Media ObjectUID=\"p\">"),
+        QStringLiteral("<Title>clip.mov</Title>"),
+        QStringLiteral("<RelativePath>./Adobe Premiere Pro Video Previews/E.PRV/x.mov</RelativePath>"),
+        QStringLiteral(
+            "<ActualMediaFilePath>/v/Adobe Premiere Pro Video Previews/E.PRV/x.mov</ActualMediaFilePath>"),
+        QStringLiteral("</Media>"),
+        QStringLiteral("<Media ObjectUID=\"q\">"),
+        QStringLiteral("<FilePath>{\"mFilePath\":\"/v/Media Cache Files/y.mov\"}</FilePath>"),
+        QStringLiteral("</Media>"),
+    });
+    const MediaScan m = scanMediaBlocks(s.index, {});
+    EXPECT_TRUE(m.tables.allPaths.isEmpty());
+    EXPECT_TRUE(m.tables.pathsByTitle.isEmpty());
+    EXPECT_TRUE(m.tables.relativePathsByPath.isEmpty());
+    EXPECT_EQ(m.heldBackPaths,
+              set({"/v/Adobe Premiere Pro Video Previews/E.PRV/x.mov", "/v/Media Cache Files/y.mov"}));
+    EXPECT_EQ(pathsOf(m, "p"),
+              QStringList{QStringLiteral("/v/Adobe Premiere Pro Video Previews/E.PRV/x.mov")});
+    EXPECT_EQ(pathsOf(m, "q"), QStringList{QStringLiteral("/v/Media Cache Files/y.mov")});
+}
+
+// Read in pieces at once, the blocks give what one reading gives: a plain path settles within its
+// block, whichever piece holds it.
+TEST(ProjectParserMediaScan, ReadsEveryFormTheSameInPiecesAsWhole) {
+    QStringList lines;
+    for (int i = 0; i < 300; ++i) {
+        const QString n = QString::number(i);
+        lines << QStringLiteral("<Media ObjectUID=\"u%1\">").arg(n);
+        switch (i % 5) {
+        case 0:
+            lines << QStringLiteral("<FilePath>D:\\Shoot\\%1.mp4</FilePath>").arg(n)
+                  << QStringLiteral("<Title>%1.mp4</Title>").arg(n);
+            break;
+        case 1:
+            lines << QStringLiteral("<RelativePath>.\\%1.mov</RelativePath>").arg(n)
+                  << QStringLiteral("<RelativePath>%1.mov</RelativePath>").arg(n)
+                  << QStringLiteral("<FilePath>/old/%1.mov</FilePath>").arg(n)
+                  << QStringLiteral("<ActualMediaFilePath>/new/%1.mov</ActualMediaFilePath>").arg(n);
+            break;
+        case 2:
+            lines << QStringLiteral("<ActualMediaFilePath>/v/x.PRV/%1.mov</ActualMediaFilePath>").arg(n);
+            break;
+        case 3:
+            lines << QStringLiteral("<FilePath>file:///Volumes/A/%1%20b.mov</FilePath>").arg(n);
+            continue; // left open: its path settles at the next block
+        default:
+            lines << QStringLiteral("<FilePath>%1</FilePath>").arg(1112293707 + i);
+        }
+        lines << QStringLiteral("</Media>");
+    }
+    const Scanned s(lines);
+    const MediaScan whole = scanMediaBlocks(s.index, {}, 1);
+    const MediaScan pieces = scanMediaBlocks(s.index, {}, 4);
+    EXPECT_EQ(whole.tables.allPaths.size(), 180);
+    EXPECT_EQ(whole.heldBackPaths.size(), 60);
+    EXPECT_TRUE(whole.tables.allPaths.contains(QStringLiteral("/Volumes/A/298 b.mov")));
+    EXPECT_EQ(pieces.tables.allPaths, whole.tables.allPaths);
+    EXPECT_EQ(pieces.tables.pathsByTitle, whole.tables.pathsByTitle);
+    EXPECT_EQ(pieces.tables.relativePathsByPath, whole.tables.relativePathsByPath);
+    EXPECT_EQ(pieces.heldBackPaths, whole.heldBackPaths);
+    EXPECT_EQ(pieces.pathsByMediaUID, whole.pathsByMediaUID);
+    EXPECT_EQ(pieces.generatedMediaUIDs, whole.generatedMediaUIDs);
 }
 
 TEST(ProjectParserMediaScan, KeepsOnePathForCanonicallyEqualSpellings) {

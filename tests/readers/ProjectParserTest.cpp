@@ -237,6 +237,7 @@ TEST(ProjectParser, MediaThatMayNameAFileAreNeverTakenForGenerated) {
         const char* mediaLines;
         bool unresolved;
         const char* before = "";
+        const char* alsoUsed = nullptr; // a path the block names for the clip
     };
     const char* const preview =
         "<AudioPreviewItem ObjectID=\"3\">\n<FilePath>/Users/e/Adobe Premiere Pro Audio "
@@ -249,7 +250,8 @@ TEST(ProjectParser, MediaThatMayNameAFileAreNeverTakenForGenerated) {
         {"word for a path", "<FilePath>BarsAndTone</FilePath>", false},
         {"file name, infinite", "<FilePath>Lower Third.mogrt</FilePath>\n<Infinite>true</Infinite>", true},
         {"relative path, number", "<FilePath>Graphics/1112293707</FilePath>", true},
-        {"drive path, infinite", "<FilePath>E:\\Gfx\\t.png</FilePath>\n<Infinite>true</Infinite>", true},
+        {"drive path, infinite", "<FilePath>E:\\Gfx\\t.png</FilePath>\n<Infinite>true</Infinite>", false, "",
+         "E:/Gfx/t.png"},
         {"JSON file path", "<FilePath>{\"mFilePath\":\"\"}</FilePath>\n<Infinite>true</Infinite>", true},
         {"infinite false", "<Infinite>false</Infinite>", true},
         {"nothing at all", "<Title>Title 01</Title>", true},
@@ -280,12 +282,83 @@ TEST(ProjectParser, MediaThatMayNameAFileAreNeverTakenForGenerated) {
                 .arg(QString::fromUtf8(c.mediaLines), QString::fromUtf8(c.before));
         const ProjectParser::ParseResult r =
             ProjectParser().parseXml(xml.toUtf8(), QStringLiteral("/p/T.prproj"));
-        EXPECT_EQ(r.usedMediaPaths, QSet<QString>{QStringLiteral("/m/a.mov")}) << c.what;
+        QSet<QString> used{QStringLiteral("/m/a.mov")};
+        if (c.alsoUsed)
+            used.insert(QString::fromUtf8(c.alsoUsed));
+        EXPECT_EQ(r.usedMediaPaths, used) << c.what;
         const bool warned = std::any_of(r.warnings.cbegin(), r.warnings.cend(), [](const QString& w) {
             return w.startsWith(QStringLiteral("1 timeline clip(s) could not be matched"));
         });
         EXPECT_EQ(warned, c.unresolved) << c.what << ": " << r.warnings.join(u'\n').toStdString();
     }
+}
+
+namespace {
+
+// One clip on one timeline, reaching the given Media block through its master clip's chain, and a
+// second block no timeline uses.
+QByteArray oneClipProject(const QString& usedMedia, const QString& unusedMedia) {
+    return QStringLiteral(
+               "<Media ObjectUID=\"used\">\n%1\n</Media>\n<Media ObjectUID=\"spare\">\n%2\n</Media>\n"
+               "<VideoMediaSource ObjectID=\"5\">\n<Media ObjectURef=\"used\"/>\n</VideoMediaSource>\n"
+               "<VideoClip ObjectID=\"6\">\n<Source ObjectRef=\"5\"/>\n</VideoClip>\n"
+               "<MasterClip ObjectUID=\"mc\">\n<Clip Index=\"0\" ObjectRef=\"6\"/>\n<Name>Shot</Name>\n"
+               "</MasterClip>\n<SubClip ObjectID=\"7\">\n<MasterClip ObjectURef=\"mc\"/>\n</SubClip>\n"
+               "<Sequence ObjectUID=\"s\">\n<TrackGroups>\n<Second ObjectRef=\"1\"/>\n</TrackGroups>\n"
+               "<Name>Cut</Name>\n</Sequence>\n"
+               "<VideoTrackGroup ObjectID=\"1\">\n<Track Index=\"0\" ObjectURef=\"t\"/>\n</VideoTrackGroup>\n"
+               "<VideoClipTrack ObjectUID=\"t\">\n<TrackItem Index=\"0\" "
+               "ObjectRef=\"9\"/>\n</VideoClipTrack>\n"
+               "<VideoClipTrackItem ObjectID=\"9\">\n<SubClip ObjectRef=\"7\"/>\n</VideoClipTrackItem>\n")
+        .arg(usedMedia, unusedMedia)
+        .toUtf8();
+}
+
+} // namespace
+
+// A camera's UUID-named file and a clip called "Rendered …" are media like any other; the editor's
+// own previews are left out, unless a timeline uses one.
+TEST(ProjectParser, KeepsEveryFileATimelineUsesWhateverItsNameOrFolder) {
+    struct Case {
+        const char* used;
+        const char* spare;
+        QSet<QString> listed;
+    };
+    const QString uuid = QStringLiteral("/m/0A1B2C3D-1111-2222-3333-444455556666.MP4");
+    const QString take = QStringLiteral("/m/Rendered take 2.mov");
+    const QString preview = QStringLiteral("/p/Adobe Premiere Pro Video Previews/Cut.PRV/a.mov");
+    const Case cases[] = {
+        {"/m/0A1B2C3D-1111-2222-3333-444455556666.MP4",
+         "/m/AAAAAAAA-1111-2222-3333-444455556666.wav",
+         {uuid, QStringLiteral("/m/AAAAAAAA-1111-2222-3333-444455556666.wav")}},
+        {"/m/Rendered take 2.mov", "/p/Adobe Premiere Pro Audio Previews/Cut.PRV/Rendered - 1.wav", {take}},
+        {"/p/Adobe Premiere Pro Video Previews/Cut.PRV/a.mov", "/p/Media Cache Files/b.cfa", {preview}},
+    };
+    for (const Case& c : cases) {
+        const auto block = [](const char* path) {
+            const QString p = QString::fromUtf8(path);
+            return QStringLiteral("<Title>%1</Title>\n<ActualMediaFilePath>%2</ActualMediaFilePath>")
+                .arg(p.section(u'/', -1), p);
+        };
+        const ProjectParser::ParseResult r = ProjectParser().parseXml(
+            oneClipProject(block(c.used), block(c.spare)), QStringLiteral("/p/Cut.prproj"));
+        EXPECT_EQ(r.allMediaPaths, c.listed) << c.used;
+        EXPECT_EQ(r.usedMediaPaths, QSet<QString>{QString::fromUtf8(c.used)}) << c.used;
+        EXPECT_TRUE(r.warnings.isEmpty()) << c.used << ": " << r.warnings.join(u'\n').toStdString();
+    }
+}
+
+// Saved while its media was offline, a block names its file by a plain <FilePath> alone: the clip on
+// the timeline leads to that file, under its title too.
+TEST(ProjectParser, AFileNamedOnlyByItsPlainPathIsUsedByItsTimeline) {
+    const QString offline = QStringLiteral("<FilePath>D:\\Shoot\\clip.mp4</FilePath>\n<Title>clip.mp4</"
+                                           "Title>\n<OfflineReason>1</OfflineReason>");
+    const ProjectParser::ParseResult r =
+        ProjectParser().parseXml(oneClipProject(offline, QStringLiteral("<FilePath>1112293707</FilePath>")),
+                                 QStringLiteral("/p/Cut.prproj"));
+    EXPECT_EQ(r.allMediaPaths, QSet<QString>{QStringLiteral("D:/Shoot/clip.mp4")});
+    EXPECT_EQ(r.usedMediaPaths, QSet<QString>{QStringLiteral("D:/Shoot/clip.mp4")});
+    EXPECT_TRUE(r.warnings.isEmpty()) << r.warnings.join(u'\n').toStdString();
 }
 
 TEST(ProjectParser, LogsEveryStageAndReportsProgressInOrder) {
@@ -371,12 +444,17 @@ TEST(ProjectParser, ResolvesStoredRelativePathsBesideTheProject) {
         QStringLiteral("</Media>"),
         QStringLiteral("<RelativePath>sub//d.mov/</RelativePath>"), // nothing to remove but the last slash
         QStringLiteral("<ActualMediaFilePath>/elsewhere/d.mov</ActualMediaFilePath>"),
+        QStringLiteral("</Media>"),
+        // Saved on Windows: backslashes separate folders here as in the absolute path.
+        QStringLiteral("<RelativePath>.\\new clips\\10.mp4</RelativePath>"),
+        QStringLiteral("<ActualMediaFilePath>E:\\Shoot\\new clips\\10.mp4</ActualMediaFilePath>"),
     });
     ProjectParserLogCapture log;
     const ProjectParser::ParseResult r = ProjectParser::parseXml(xml, QStringLiteral("/p/show/Cut.prproj"));
     EXPECT_EQ(r.relativeCandidates,
               (QHash<QString, QString>{
-                  {QStringLiteral("C:/media/b.mov"), QStringLiteral("/p/show/..\\media\\b.mov")},
+                  {QStringLiteral("C:/media/b.mov"), QStringLiteral("/p/media/b.mov")},
+                  {QStringLiteral("E:/Shoot/new clips/10.mp4"), QStringLiteral("/p/show/new clips/10.mp4")},
                   {QStringLiteral("/elsewhere/c.mov"), QStringLiteral("/c.mov")},
                   {QStringLiteral("/elsewhere/d.mov"), QStringLiteral("/p/show/sub//d.mov")}}));
 }

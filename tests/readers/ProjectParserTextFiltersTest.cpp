@@ -91,40 +91,46 @@ TEST(ProjectParserTextFilters, PutsWindowsPathsInForwardSlashForm) {
     EXPECT_EQ(normalizedWindowsPath(QStringLiteral("/Volumes/A/b.mov")), QStringLiteral("/Volumes/A/b.mov"));
 }
 
-TEST(ProjectParserTextFilters, RecognisesRenderAndCacheFiles) {
+// Previews and caches are known by where they live; a file's name says nothing about who made it.
+TEST(ProjectParserTextFilters, RecognisesRenderAndCacheFilesByWhereTheyLive) {
     struct Case {
         const char* path;
-        const char* title; // nullptr: none
         bool filtered;
     };
     const Case cases[] = {
-        {"/a/RENDERED - 1.mxf", nullptr, true},
-        {"/a/render.mov", nullptr, false},
-        {"/a/clip.mov", "Rendered clip", true},
-        {"/a/x.PRV/y.mov", nullptr, true},
-        {"/Users/me/Adobe Premiere Pro Preview Files/p.mov", nullptr, true},
-        {"/Users/me/Media Cache Files/c.mov", nullptr, true},
-        {"/Users/me/Peak Files/c.wav", nullptr, true},
-        {"/a/0A1B2C3D-1111-2222-3333-444455556666.mov", nullptr, true},
-        {"/a/0A1B2C3D-1111-2222-3333-444455556666", nullptr, false},
-        {"/a/clip.pek", nullptr, true},
-        {"/a/clip.CFA", nullptr, true},
-        {"/a/preview files.mov", nullptr, false},
-        {"/Volumes/Audio Previews/x.wav", nullptr, true},
-        {"/x/Media Cache", nullptr, false}, // a folder's name alone, not a folder above the file
-        {"/x/.prv/a.mov", nullptr, true},
-        {"/x/a.prv", nullptr, false},
-        {"/a/clip.mov", "", false},
+        {"/a/RENDERED - 1.mxf", false},
+        {"/a/Rendered take 2.mov", false},
+        {"/a/0A1B2C3D-1111-2222-3333-444455556666.mov", false},
+        {"/a/x.PRV/Rendered - 0A1B2C3D-1111-2222-3333-444455556666.wav", true},
+        {"/Users/me/Adobe Premiere Pro Preview Files/p.mov", true},
+        {"/Users/me/Adobe Premiere Pro Video Previews/Edit.PRV/0A1B2C3D-1111-2222-3333-444455556666.mov",
+         true},
+        {"/Users/me/Media Cache Files/c.mov", true},
+        {"/Users/me/Peak Files/c.wav", true},
+        {"/a/clip.pek", true},
+        {"/a/clip.CFA", true},
+        {"/a/preview files.mov", false},
+        {"/Volumes/Audio Previews/x.wav", true},
+        {"/x/Media Cache", false}, // a folder's name alone, not a folder above the file
+        {"/x/.prv/a.mov", true},
+        {"/x/a.prv", false},
         // Text beyond ASCII is lowered by its Unicode case mapping.
-        {"/Volumes/\xC3\x89T\xC3\x89/MEDIA CACHE/c.mov", nullptr, true},
-        {"/Volumes/\xC3\x89t\xC3\xA9/clip.mov", "RENDERED \xC3\x89T\xC3\x89", true},
-        {"/Volumes/\xC3\x89t\xC3\xA9/clip.mov", "\xC3\x89T\xC3\x89", false},
+        {"/Volumes/\xC3\x89T\xC3\x89/MEDIA CACHE/c.mov", true},
+        {"/Volumes/\xC3\x89t\xC3\xA9/Rendered \xC3\xA9t\xC3\xA9.mov", false},
     };
-    for (const Case& c : cases) {
-        const std::optional<QString> title =
-            c.title ? std::optional<QString>(QString::fromUtf8(c.title)) : std::nullopt;
-        EXPECT_EQ(isRenderOrCacheFile(QString::fromUtf8(c.path), title), c.filtered) << c.path;
-    }
+    for (const Case& c : cases)
+        EXPECT_EQ(isRenderOrCacheFile(QString::fromUtf8(c.path)), c.filtered) << c.path;
+}
+
+TEST(ProjectParserTextFilters, ReadsThePathOfAFileURL) {
+    const auto path = [](const char* url) { return pathOfFileURL(QString::fromUtf8(url)); };
+    EXPECT_EQ(path("file:///C:/My%20Clips/a%26b.mov"), QStringLiteral("C:/My Clips/a&b.mov"));
+    EXPECT_EQ(path("file:///Volumes/Shoot/Caf%C3%A9.mov"), QStringLiteral("/Volumes/Shoot/Caf\u00e9.mov"));
+    EXPECT_EQ(path("FILE://localhost/Users/ana/a.mov"), QStringLiteral("/Users/ana/a.mov"));
+    EXPECT_EQ(path("file://nas/share/a.mov"), QStringLiteral("//nas/share/a.mov"));
+    EXPECT_EQ(path("file:///a%00b.mov"), QString::fromUtf16(u"/a\0b.mov", 8));
+    EXPECT_EQ(path("/Volumes/a.mov"), std::nullopt);
+    EXPECT_EQ(path("file://"), std::nullopt);
 }
 
 TEST(ProjectParserTextFilters, MatchesFixedExpressionsByHand) {

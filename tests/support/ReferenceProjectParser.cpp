@@ -49,6 +49,7 @@ struct ReferenceMedia {
     MediaTables tables;
     QHash<QString, QSet<QString>> pathsByMediaUID;
     QSet<QString> generatedUIDs; // blocks naming no path, with a number for a path or of infinite length
+    QSet<QString> heldBack;      // previews and caches: media only when a timeline uses them
 };
 
 // Whether a file path text may name a file (anything with a separator, colon or dot may).
@@ -62,15 +63,60 @@ void addTo(QHash<QString, QStringList>& map, const QString& key, const QString& 
         map[key].append(path);
 }
 
+// A path text as a media path in forward-slash form: file URLs give their path; text that cannot
+// be a file path, or holds a NUL, gives none.
+std::optional<QString> mediaPathOf(const QString& decoded) {
+    const QString text = pathOfFileURL(decoded).value_or(decoded);
+    if (!isPlausiblePath(text) || path::containsNul(text))
+        return std::nullopt;
+    return normalizedWindowsPath(text);
+}
+
+// Relative paths beside the project start with a dot segment; an empty one says nothing.
+int relativeRank(const QString& r) {
+    if (r.isEmpty())
+        return 0;
+    for (const char* start : {"./", ".\\", "../", "..\\"}) {
+        if (r.startsWith(QLatin1StringView(start)))
+            return 2;
+    }
+    return r == QStringLiteral(".") || r == QStringLiteral("..") ? 2 : 1;
+}
+
 ReferenceMedia extractMedia(const QStringList& lines, const std::function<void(double)>& progress) {
     const QRegularExpression mediaRe(QStringLiteral(R"re(<Media ObjectUID="([^"]+)")re"));
     ReferenceMedia out;
-    std::optional<QString> id, title, relative;
-    bool namesPath = false, token = false, infinite = false;
+    std::optional<QString> id, title, relative, plain;
+    bool namesPath = false, token = false, infinite = false, actual = false, relativeHere = false;
     auto classify = [&](const QString& text) {
         if (text.trimmed().isEmpty())
             return;
         (mayNameFile(text) ? namesPath : token) = true;
+    };
+    // One path of the current block under its identifier; a cache file under nothing else.
+    auto addPath = [&](const QString& p, const std::optional<QString>& titleKey, bool withRelative) {
+        if (isRenderOrCacheFile(p)) {
+            out.heldBack.insert(p);
+            if (id)
+                out.pathsByMediaUID[*id].insert(p);
+            return;
+        }
+        const QString kept = out.tables.accept(p);
+        if (withRelative && relative && !relative->isEmpty())
+            out.tables.relativePathsByPath.insert(kept, *relative);
+        if (titleKey)
+            addTo(out.tables.pathsByTitle, *titleKey, kept);
+        if (id)
+            out.pathsByMediaUID[*id].insert(kept);
+    };
+    auto addBlockPath = [&](const QString& decoded) {
+        if (auto p = mediaPathOf(decoded))
+            addPath(*p, title ? std::optional<QString>(MediaTables::titleKey(*title)) : std::nullopt, true);
+    };
+    auto settlePlain = [&] {
+        if (plain && !actual)
+            addBlockPath(*plain);
+        plain.reset();
     };
     const qsizetype step = lines.size() >= 100 ? lines.size() / 100 : 1;
     for (qsizetype i = 0; i < lines.size(); ++i) {
@@ -78,64 +124,62 @@ ReferenceMedia extractMedia(const QStringList& lines, const std::function<void(d
         if (progress && i % step == 0)
             progress(double(i) / double(lines.size()));
         if (has(line, "<Media ObjectUID=")) {
-            namesPath = token = infinite = false; // nothing read outside a block speaks for it
+            settlePlain();
+            // nothing read outside a block speaks for it
+            namesPath = token = infinite = actual = relativeHere = false;
             if (auto c = capture(mediaRe, line))
                 id = c;
         }
         if (auto t = textBetween(line, QStringLiteral("<Title>"), QStringLiteral("</Title>"), false))
             title = t;
-        if (auto r =
-                textBetween(line, QStringLiteral("<RelativePath>"), QStringLiteral("</RelativePath>"), false))
-            relative = decodeXMLEntities(*r);
+        if (auto r = textBetween(line, QStringLiteral("<RelativePath>"), QStringLiteral("</RelativePath>"),
+                                 false)) {
+            const QString decoded = decodeXMLEntities(*r);
+            if (!relativeHere || !relative || relativeRank(decoded) > relativeRank(*relative)) {
+                relative = decoded;
+                relativeHere = true;
+            }
+        }
         if (auto a = textBetween(line, QStringLiteral("<ActualMediaFilePath>"),
                                  QStringLiteral("</ActualMediaFilePath>"), false)) {
             const QString decoded = decodeXMLEntities(*a);
             classify(decoded);
-            if (isPlausiblePath(decoded)) {
-                const QString p = normalizedWindowsPath(decoded);
-                if (!isRenderOrCacheFile(p, title)) {
-                    const QString kept = out.tables.accept(p);
-                    if (relative && !relative->isEmpty())
-                        out.tables.relativePathsByPath.insert(kept, *relative);
-                    if (title)
-                        addTo(out.tables.pathsByTitle, MediaTables::titleKey(*title), kept);
-                    if (id)
-                        out.pathsByMediaUID[*id].insert(kept);
-                }
-            }
+            if (!decoded.trimmed().isEmpty())
+                actual = true;
+            addBlockPath(decoded);
         }
         if (auto f = textBetween(line, QStringLiteral("<FilePath>"), QStringLiteral("</FilePath>"), true);
-            f && !f->isEmpty() && !f->startsWith(u'{'))
+            f && !f->isEmpty() && !f->startsWith(u'{')) {
             classify(decodeXMLEntities(*f));
+            if (id && !plain)
+                plain = decodeXMLEntities(*f);
+        }
         if (has(line, "<Infinite>true</Infinite>"))
             infinite = true;
         if (auto f = textBetween(line, QStringLiteral("<FilePath>"), QStringLiteral("</FilePath>"), true);
             f && f->startsWith(u'{')) {
             namesPath = true;
             if (auto v = jsonStringValue(QStringLiteral("mFilePath"), *f)) {
-                const QString decoded = decodeXMLEntities(*v);
-                if (isPlausiblePath(decoded)) {
-                    const QString p = normalizedWindowsPath(decoded);
+                if (auto p = mediaPathOf(decodeXMLEntities(*v))) {
                     std::optional<QString> t = jsonStringValue(QStringLiteral("displayName"), *f);
                     if (!t)
                         t = title;
-                    if (!isRenderOrCacheFile(p, t)) {
-                        const QString kept = out.tables.accept(p);
-                        if (t && !t->isEmpty())
-                            addTo(out.tables.pathsByTitle, MediaTables::titleKey(*t), kept);
-                        if (id)
-                            out.pathsByMediaUID[*id].insert(kept);
-                    }
+                    addPath(*p,
+                            t && !t->isEmpty() ? std::optional<QString>(MediaTables::titleKey(*t))
+                                               : std::nullopt,
+                            false);
                 }
             }
         }
         if (has(line, "</Media>")) {
+            settlePlain();
             if (id && !namesPath && (token || infinite))
                 out.generatedUIDs.insert(*id);
             id = title = relative = std::nullopt;
-            namesPath = token = infinite = false;
+            namesPath = token = infinite = actual = relativeHere = false;
         }
     }
+    settlePlain();
     for (auto it = out.pathsByMediaUID.constBegin(); it != out.pathsByMediaUID.constEnd(); ++it) {
         if (!it.value().isEmpty())
             out.generatedUIDs.remove(it.key());
@@ -628,7 +672,8 @@ ProjectParser::ParseResult referenceParseXml(const QString& xml, const QString& 
         mediaProgress = [&](double f) { progress(QStringLiteral("Reading media files…"), 0.12 + 0.28 * f); };
     const ReferenceMedia media = extractMedia(lines, mediaProgress);
     AppLog::parseDetail(QStringLiteral("Found %1 unique media files").arg(media.tables.allPaths.size()));
-    if (media.tables.allPaths.isEmpty() && xml.contains(QLatin1StringView("<Media "))) {
+    if (media.tables.allPaths.isEmpty() && media.heldBack.isEmpty() &&
+        xml.contains(QLatin1StringView("<Media "))) {
         result.warnings.append(
             QStringLiteral("Found Media elements but no file paths - possible parsing issue"));
         AppLog::parserWarning(QStringLiteral("Found Media elements but no file paths extracted"));
@@ -681,6 +726,10 @@ ProjectParser::ParseResult referenceParseXml(const QString& xml, const QString& 
                     clips.timelines, mapping, chainMap, noFileMasters},
                    result);
     result.allMediaPaths = media.tables.allPaths;
+    for (const QString& p : media.heldBack) {
+        if (result.usedMediaPaths.contains(p))
+            result.allMediaPaths.insert(p);
+    }
     result.sequences = clips.timelines;
     AppLog::parseComplete(result.projectName, result.allMediaPaths.size(), result.usedMediaPaths.size(),
                           result.allMediaPaths.size() - result.usedMediaPaths.size());
