@@ -7,6 +7,7 @@
 #include <initializer_list>
 #include <random>
 #include <span>
+#include <stdexcept>
 #include <string_view>
 #include <utility>
 #include <vector>
@@ -142,7 +143,13 @@ public:
     }
     std::size_t count(Id key) const { return locate(key) == kAbsent ? 0 : 1; }
     bool contains(Id key) const { return count(key) != 0; }
-    const V& at(Id key) const { return find(key)->second; }
+    // Like the standard maps: a missing key throws rather than reading past the end.
+    const V& at(Id key) const {
+        const std::size_t at = locate(key);
+        if (at == kAbsent)
+            throw std::out_of_range("IdMap::at: no such object");
+        return m_entries[at].second;
+    }
 
     V& operator[](Id key) { return m_entries[insertKey(key).first].second; }
 

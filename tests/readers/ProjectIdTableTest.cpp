@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -25,6 +26,7 @@ TEST(ProjectIdTable, FindsEveryKeyThroughGrowthInInsertionOrder) {
     }
     EXPECT_EQ(map.count("absent"), 0u);
     EXPECT_EQ(map.count(""), 0u);
+    EXPECT_THROW((void)map.at("absent"), std::out_of_range);
     EXPECT_TRUE(map.insert({keys[3], 9}).first->second == 3); // present: unchanged
     EXPECT_EQ((IdMap<int>{{"a", 1}, {"b", 2}}), (IdMap<int>{{"b", 2}, {"a", 1}}));
     EXPECT_NE((IdMap<int>{{"a", 1}, {"b", 2}}), (IdMap<int>{{"a", 1}, {"b", 3}}));
