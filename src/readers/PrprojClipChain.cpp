@@ -135,11 +135,42 @@ void readBlocks(const MarkerIndex& index, Marker start, Pattern startPattern, Ma
 
 } // namespace
 
+namespace {
+
+// Each sequence source block -> the timeline it shows (empty until its reference is read). The
+// reference follows the block's start; any other object's start ends the block.
+IdMap<Id> readSequenceSources(const MarkerIndex& index) {
+    constexpr MarkerMask others = bits(mediaSourceID, clipID, masterClipUID, subClipID, mediaUID);
+    IdMap<Id> sequenceOfSource;
+    std::optional<Id> block;
+    forEachMarked(index.lines, bits(sequenceSourceID, sequenceURef) | others, [&](const MarkedLine& line) {
+        if (line.has(sequenceSourceID)) {
+            block.reset();
+            if (auto id = firstCapture(Pattern::sequenceSourceStart, line.text)) {
+                block = *id;
+                sequenceOfSource[*id];
+            }
+        } else if (line.mask & others) {
+            block.reset();
+        }
+        if (block && line.has(sequenceURef)) {
+            if (auto ref = firstCapture(Pattern::nestedSequenceRef, line.text)) {
+                sequenceOfSource[*block] = *ref;
+                block.reset();
+            }
+        }
+    });
+    return sequenceOfSource;
+}
+
+} // namespace
+
 MasterClipMediaChain::MasterClipMediaChain(const MarkerIndex& index, bool parallel) {
     const auto& n = index.linesWith;
     IdLists masterClipClipRefs;
     IdLists clipSourceRefs;
     IdMap<Id> mediaSourceMediaRef;
+    IdMap<Id> mediaSourceProxyRef;
     masterClipClipRefs.reserve(n[masterClipUID], n[clipIndex]);
     clipSourceRefs.reserve(n[clipID], n[sourceRef]);
     mediaSourceMediaRef.reserve(n[mediaSourceID]);
@@ -156,6 +187,11 @@ MasterClipMediaChain::MasterClipMediaChain(const MarkerIndex& index, bool parall
             readBlocks(index, mediaSourceID, Pattern::mediaSourceStart, mediaURef, Pattern::mediaRef,
                        bits(videoMediaSourceEnd, audioMediaSourceEnd),
                        [&](Id source, Id media) { mediaSourceMediaRef[source] = media; });
+            // A proxy attached to the source's media, written beside it in the source's content.
+            if (n[proxyMediaURef] != 0)
+                readBlocks(index, mediaSourceID, Pattern::mediaSourceStart, proxyMediaURef,
+                           Pattern::proxyMediaRef, bits(videoMediaSourceEnd, audioMediaSourceEnd),
+                           [&](Id source, Id proxy) { mediaSourceProxyRef[source] = proxy; });
         },
         parallel);
     readBlocks(index, masterClipUID, Pattern::masterClipStart, clipIndex, Pattern::clipRef,
@@ -163,11 +199,7 @@ MasterClipMediaChain::MasterClipMediaChain(const MarkerIndex& index, bool parall
     masterClipClipRefs.seal();
     // A timeline's own master clip (the one a nested sequence is placed through) shows sequence
     // sources instead of media sources.
-    IdSet sequenceSources;
-    forEachMarked(index.lines, bit(sequenceSourceID), [&](const MarkedLine& line) {
-        if (auto id = firstCapture(Pattern::sequenceSourceStart, line.text))
-            sequenceSources.insert(*id);
-    });
+    const IdMap<Id> sequenceOfSource = readSequenceSources(index);
     clips.get();
     sources.get();
     // Follow clips and sources now (this runs beside the media scan); only the media paths are
@@ -176,20 +208,29 @@ MasterClipMediaChain::MasterClipMediaChain(const MarkerIndex& index, bool parall
     for (std::size_t k = 0; k < masterClipClipRefs.keyCount(); ++k) {
         const Id master = masterClipClipRefs.key(k);
         const std::size_t first = m_mediaRefs.size();
-        bool showsSequence = false;
+        const std::size_t firstProxy = m_proxyRefs.size();
+        std::optional<Id> sequence;
         for (Id c : masterClipClipRefs.values(k)) {
             for (Id source : clipSourceRefs.find(c)) {
                 const auto media = mediaSourceMediaRef.find(source);
-                if (media != mediaSourceMediaRef.end())
+                if (media != mediaSourceMediaRef.end()) {
                     m_mediaRefs.push_back(media->second);
-                else if (sequenceSources.count(source) != 0)
-                    showsSequence = true;
+                    const auto proxy = mediaSourceProxyRef.find(source);
+                    if (proxy != mediaSourceProxyRef.end())
+                        m_proxyRefs.push_back(proxy->second);
+                    continue;
+                }
+                const auto shown = sequenceOfSource.find(source);
+                if (shown != sequenceOfSource.end() && (!sequence || sequence->empty()))
+                    sequence = shown->second;
             }
         }
         if (m_mediaRefs.size() > first)
             m_rangeByMasterClip[master] = {first, m_mediaRefs.size()};
-        else if (showsSequence)
-            m_sequenceMasterClips.insert(master);
+        else if (sequence)
+            m_sequenceOfMasterClip[master] = *sequence;
+        if (m_proxyRefs.size() > firstProxy)
+            m_proxyRangeByMasterClip[master] = {firstProxy, m_proxyRefs.size()};
     }
 }
 
@@ -200,19 +241,38 @@ std::span<const Id> MasterClipMediaChain::mediaRefsOf(Id masterClip) const {
     return {m_mediaRefs.data() + range->second.first, range->second.second - range->second.first};
 }
 
+std::span<const Id> MasterClipMediaChain::proxyRefsOf(Id masterClip) const {
+    const auto range = m_proxyRangeByMasterClip.find(masterClip);
+    if (range == m_proxyRangeByMasterClip.end())
+        return {};
+    return {m_proxyRefs.data() + range->second.first, range->second.second - range->second.first};
+}
+
 void MasterClipMediaChain::attach(const IdMap<QStringList>& mediaPathsByMediaUID,
                                   const IdSet* generatedMediaUIDs) {
     m_mediaPaths = &mediaPathsByMediaUID;
     m_generatedMedia = generatedMediaUIDs;
     m_resolvedCount = 0;
+    const auto resolves = [&](Id ref) {
+        const auto found = m_mediaPaths->find(ref);
+        return found != m_mediaPaths->end() && !found->second.isEmpty();
+    };
     for (const auto& [master, range] : m_rangeByMasterClip) {
-        for (Id ref : mediaRefsOf(master)) {
-            const auto found = m_mediaPaths->find(ref);
-            if (found != m_mediaPaths->end() && !found->second.isEmpty()) {
-                ++m_resolvedCount;
-                break;
-            }
-        }
+        const std::span<const Id> media = mediaRefsOf(master);
+        const std::span<const Id> proxies = proxyRefsOf(master);
+        if (std::any_of(media.begin(), media.end(), resolves) ||
+            std::any_of(proxies.begin(), proxies.end(), resolves))
+            ++m_resolvedCount;
+    }
+}
+
+void MasterClipMediaChain::addPathsOf(std::span<const Id> refs, QStringList& paths) const {
+    for (Id ref : refs) {
+        const auto found = m_mediaPaths->find(ref);
+        if (found == m_mediaPaths->end())
+            continue;
+        for (const QString& p : found->second)
+            addUnique(paths, p);
     }
 }
 
@@ -220,13 +280,9 @@ QStringList MasterClipMediaChain::pathsOf(Id masterClip) const {
     QStringList paths;
     if (!m_mediaPaths)
         return paths;
-    for (Id ref : mediaRefsOf(masterClip)) {
-        const auto found = m_mediaPaths->find(ref);
-        if (found == m_mediaPaths->end())
-            continue;
-        for (const QString& p : found->second)
-            addUnique(paths, p);
-    }
+    addPathsOf(mediaRefsOf(masterClip), paths);
+    // The clip's proxies are used wherever the clip is: they go with it.
+    addPathsOf(proxyRefsOf(masterClip), paths);
     return paths;
 }
 
@@ -238,7 +294,23 @@ bool MasterClipMediaChain::isGenerated(Id masterClip) const {
 }
 
 bool MasterClipMediaChain::standsForSequence(Id masterClip) const {
-    return m_sequenceMasterClips.count(masterClip) != 0;
+    return m_sequenceOfMasterClip.count(masterClip) != 0;
+}
+
+qsizetype MasterClipMediaChain::nestedSequenceCount(const QSet<QString>& usedMasterClips) const {
+    if (m_sequenceOfMasterClip.empty())
+        return 0;
+    QSet<QString> nested;
+    for (const QString& m : usedMasterClips) {
+        const QByteArray utf8 = m.toUtf8();
+        const auto found =
+            m_sequenceOfMasterClip.find(Id(utf8.constData(), static_cast<std::size_t>(utf8.size())));
+        if (found == m_sequenceOfMasterClip.end())
+            continue;
+        // A timeline's master clip whose sources do not name it still stands for one timeline.
+        nested.insert(found->second.empty() ? QStringLiteral("master:") + m : toQString(found->second));
+    }
+    return nested.size();
 }
 
 ReferenceChain MasterClipMediaChain::asReferenceChain() const {
