@@ -334,7 +334,15 @@ ProjectParser::ParseResult parseScanned(TextScan&& scan, const QString& filePath
         runStages(std::move(scan.sequences), index, parallel,
                   progress ? std::function<void(double)>(mediaProgress) : std::function<void(double)>());
 
-    const ReferenceChain chain = st.chain->asReferenceChain();
+    ReferenceChain chain = st.chain->asReferenceChain();
+    // The media's own names are read only when a clip stays unmatched: most projects never need them.
+    auto mediaNames = std::make_shared<std::optional<IdMap<QStringList>>>();
+    chain.mediaNamesOf = [&index, &st, mediaNames](const QString& masterClipID) {
+        if (!*mediaNames)
+            *mediaNames = readMediaNames(index);
+        const QByteArray id = masterClipID.toUtf8();
+        return st.chain->mediaNamesOf(Id(id.constData(), static_cast<std::size_t>(id.size())), **mediaNames);
+    };
     // Only timelines placed inside another timeline are nested: every timeline has a master clip.
     const qsizetype nestedSequences = st.chain->nestedSequenceCount(st.mapping.usedMasterClipRefs);
     reportStages(st, index, chain, nestedSequences, progress, result.warnings);

@@ -1,6 +1,7 @@
 #include "readers/PrprojClipChain.h"
 
 #include "readers/PrprojPatterns.h"
+#include "readers/PrprojTextFilters.h"
 #include "readers/ReaderTask.h"
 
 #include <algorithm>
@@ -297,6 +298,66 @@ bool MasterClipMediaChain::standsForSequence(Id masterClip) const {
     return m_sequenceOfMasterClip.count(masterClip) != 0;
 }
 
+namespace {
+
+// The last component of a path written with either separator.
+QString fileNameOf(const QString& path) {
+    const qsizetype slash = std::max(path.lastIndexOf(u'/'), path.lastIndexOf(u'\\'));
+    return path.mid(slash + 1).trimmed();
+}
+
+void addName(QStringList& names, const QString& name) {
+    if (!name.isEmpty() && !names.contains(name))
+        names.append(name);
+}
+
+} // namespace
+
+IdMap<QStringList> readMediaNames(const MarkerIndex& index) {
+    IdMap<QStringList> names;
+    std::optional<Id> block;
+    forEachMarked(
+        index.lines, bits(mediaUID, mediaTitle, actualPath, filePath, mediaEnd), [&](const MarkedLine& line) {
+            if (line.has(mediaUID)) {
+                block.reset();
+                if (auto id = firstCapture(Pattern::mediaStart, line.text))
+                    block = *id;
+            }
+            if (block && line.has(mediaTitle)) {
+                if (auto t = textBetween(line.text, "<Title>", "</Title>", false))
+                    addName(names[*block], decodeXMLEntities(toQString(*t)).trimmed());
+            }
+            if (block && line.has(actualPath)) {
+                if (auto a = textBetween(line.text, "<ActualMediaFilePath>", "</ActualMediaFilePath>", false))
+                    addName(names[*block], fileNameOf(decodeXMLEntities(toQString(*a))));
+            }
+            if (block && line.has(filePath)) {
+                if (auto f = textBetween(line.text, "<FilePath>", "</FilePath>", true); f && !f->empty()) {
+                    std::optional<QString> value = toQString(*f);
+                    if (f->front() == '{')
+                        value = jsonStringValue(QStringLiteral("mFilePath"), *value);
+                    if (value)
+                        addName(names[*block], fileNameOf(decodeXMLEntities(*value)));
+                }
+            }
+            if (line.has(mediaEnd))
+                block.reset();
+        });
+    return names;
+}
+
+QStringList MasterClipMediaChain::mediaNamesOf(Id masterClip, const IdMap<QStringList>& names) const {
+    QStringList out;
+    for (Id ref : mediaRefsOf(masterClip)) {
+        const auto found = names.find(ref);
+        if (found == names.end())
+            continue;
+        for (const QString& name : found->second)
+            addName(out, name);
+    }
+    return out;
+}
+
 qsizetype MasterClipMediaChain::nestedSequenceCount(const QSet<QString>& usedMasterClips) const {
     if (m_sequenceOfMasterClip.empty())
         return 0;
@@ -327,7 +388,8 @@ ReferenceChain MasterClipMediaChain::asReferenceChain() const {
             [this, id](const QString& masterClipID) {
                 const QByteArray utf8 = id(masterClipID);
                 return standsForSequence(Id(utf8.constData(), static_cast<std::size_t>(utf8.size())));
-            }};
+            },
+            {}};
 }
 
 } // namespace tarnwick::prproj

@@ -27,6 +27,9 @@ MasterClipMapping mapSubClipsToMasterClips(const TimelineClips& clips,
 
 // Master clip -> clips -> media sources -> Media objects, read in one replay of the lines. Paths
 // are joined only for the master clips that are asked for; the count covers every master clip.
+// Media identifier -> the title and the file name its block carries (entities decoded, each once).
+IdMap<QStringList> readMediaNames(const MarkerIndex& index);
+
 class MasterClipMediaChain {
 public:
     // `parallel` reads the three block kinds on three threads.
@@ -40,6 +43,9 @@ public:
     bool isGenerated(Id masterClip) const;
     // The master clip's clips show sequences and no media: it is a timeline, not a file.
     bool standsForSequence(Id masterClip) const;
+    // The titles and file names the Media blocks a master clip leads to still carry, whether or not
+    // a path was accepted from them; `names` is readMediaNames' table.
+    QStringList mediaNamesOf(Id masterClip, const IdMap<QStringList>& names) const;
     // How many distinct timelines the given master clips place inside other timelines.
     qsizetype nestedSequenceCount(const QSet<QString>& usedMasterClips) const;
     ReferenceChain asReferenceChain() const;

@@ -313,11 +313,14 @@ private:
 void addUnresolvedName(const UsageInputs& in, const QString& masterClipID, QStringList& names) {
     const QByteArray id = masterClipID.toUtf8();
     const auto name = in.masterClipNames.find(Id(id.constData(), static_cast<std::size_t>(id.size())));
-    if (name == in.masterClipNames.end())
-        return;
-    const QString decoded = decodeXMLEntities(toQString(name->second)).trimmed();
-    if (!decoded.isEmpty())
-        names.append(decoded);
+    if (name != in.masterClipNames.end()) {
+        const QString decoded = decodeXMLEntities(toQString(name->second)).trimmed();
+        if (!decoded.isEmpty())
+            names.append(decoded);
+    }
+    // A renamed clip still shows its media's own title and file name.
+    if (in.referenceChain.mediaNamesOf)
+        names.append(in.referenceChain.mediaNamesOf(masterClipID));
 }
 
 // Adds the paths each used master clip matched, its count and its timelines; returns how many

@@ -179,10 +179,15 @@ TEST(ProjectParserClipChain, UnmatchedClipsKeepTheirNamesAndResolvedOnesNone) {
     p.media(QStringLiteral("m-1"), QStringLiteral("a.mov"), QStringLiteral("/m/a.mov"));
     p.masterClip(QStringLiteral("mc-1"), QStringLiteral("a.mov"), QStringLiteral("m-1"));
     p.masterClip(QStringLiteral("mc-x"), QStringLiteral("X &amp; Y.mov"), QStringLiteral("m-gone"));
-    p.timeline(QStringLiteral("Edit"), {QStringLiteral("mc-1"), QStringLiteral("mc-x")});
+    // Renamed on the timeline, its media naming no path the reader can take: the media's own title
+    // and file name still name it.
+    p.media(QStringLiteral("m-odd"), QStringLiteral("A001.mov"), QStringLiteral("Cards\\A001_01.mov"));
+    p.masterClip(QStringLiteral("mc-odd"), QStringLiteral("Best take"), QStringLiteral("m-odd"));
+    p.timeline(QStringLiteral("Edit"),
+               {QStringLiteral("mc-1"), QStringLiteral("mc-x"), QStringLiteral("mc-odd")});
     const ProjectParser::ParseResult r = p.parse();
     EXPECT_EQ(r.usedMediaPaths, set({"/m/a.mov"}));
-    EXPECT_EQ(r.unresolvedClipNames, QStringList{QStringLiteral("X & Y.mov")});
+    EXPECT_EQ(r.unresolvedClipNames, (QStringList{"A001.mov", "A001_01.mov", "Best take", "X & Y.mov"}));
     ASSERT_EQ(r.warnings.size(), 1);
-    EXPECT_TRUE(r.warnings[0].startsWith(QStringLiteral("1 timeline clip(s) could not be matched")));
+    EXPECT_TRUE(r.warnings[0].startsWith(QStringLiteral("2 timeline clip(s) could not be matched")));
 }

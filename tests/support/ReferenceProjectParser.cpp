@@ -337,8 +337,46 @@ MasterClipMapping mapSubClips(const RefTimeline& t, const QStringList& lines) {
 
 // `noFileMasters` receives the master clips without a file to match: those whose media are all
 // generated, and timelines' own master clips (sequence sources, no media).
+// Each Media block's title and file names, entities decoded, in line order, each once.
+QHash<QString, QStringList> mediaNames(const QStringList& lines) {
+    const QRegularExpression mediaRe(QStringLiteral(R"re(<Media ObjectUID="([^"]+)")re"));
+    QHash<QString, QStringList> names;
+    std::optional<QString> id;
+    auto add = [&](const QString& name) {
+        if (!name.isEmpty() && !names[*id].contains(name))
+            names[*id].append(name);
+    };
+    auto fileName = [](const QString& path) {
+        return path.mid(std::max(path.lastIndexOf(u'/'), path.lastIndexOf(u'\\')) + 1).trimmed();
+    };
+    for (const QString& line : lines) {
+        if (has(line, "<Media ObjectUID="))
+            id = capture(mediaRe, line);
+        if (id && has(line, "<Title>")) {
+            if (auto t = textBetween(line, QStringLiteral("<Title>"), QStringLiteral("</Title>"), false))
+                add(decodeXMLEntities(*t).trimmed());
+        }
+        if (id && has(line, "<ActualMediaFilePath>")) {
+            if (auto a = textBetween(line, QStringLiteral("<ActualMediaFilePath>"),
+                                     QStringLiteral("</ActualMediaFilePath>"), false))
+                add(fileName(decodeXMLEntities(*a)));
+        }
+        if (id && has(line, "<FilePath>")) {
+            auto f = textBetween(line, QStringLiteral("<FilePath>"), QStringLiteral("</FilePath>"), true);
+            if (f && f->startsWith(u'{'))
+                f = jsonStringValue(QStringLiteral("mFilePath"), *f);
+            if (f && !f->isEmpty())
+                add(fileName(decodeXMLEntities(*f)));
+        }
+        if (has(line, "</Media>"))
+            id.reset();
+    }
+    return names;
+}
+
 struct RefChain {
     QHash<QString, QSet<QString>> paths;
+    QHash<QString, QStringList> mediaRefs; // master clip -> the Media identifiers it leads to
     QSet<QString> noFileMasters;
     QHash<QString, QString> sequenceOfMaster; // timelines' own master clips -> the timeline shown
 };
@@ -429,6 +467,7 @@ RefChain mediaChain(const QStringList& lines, const QHash<QString, QSet<QString>
         for (const QString& c : m.value())
             for (const QString& s : clipSources.value(c))
                 if (sourceMedia.contains(s)) {
+                    chain.mediaRefs[m.key()].append(sourceMedia.value(s));
                     paths.unite(byUID.value(sourceMedia.value(s)));
                     if (sourceProxy.contains(s))
                         paths.unite(byUID.value(sourceProxy.value(s)));
@@ -575,6 +614,8 @@ struct RefUsageInputs {
     const MasterClipMapping& mapping;
     const QHash<QString, QSet<QString>>& chain;
     const QSet<QString>& noFileMasters;
+    const QHash<QString, QStringList>& mediaRefs;
+    const QHash<QString, QStringList>& mediaNames;
 };
 
 // Long on purpose: the determination's steps in their order, in one place.
@@ -592,8 +633,10 @@ void determineUsage(const RefUsageInputs& in, ProjectParser::ParseResult& result
             if (!in.noFileMasters.contains(id)) {
                 ++unresolved;
                 const QString name = decodeXMLEntities(in.names.value(id)).trimmed();
-                if (in.names.contains(id) && !name.isEmpty() && !result.unresolvedClipNames.contains(name))
+                if (in.names.contains(id) && !name.isEmpty())
                     result.unresolvedClipNames.append(name);
+                for (const QString& media : in.mediaRefs.value(id))
+                    result.unresolvedClipNames.append(in.mediaNames.value(media));
             }
             continue;
         }
@@ -611,6 +654,7 @@ void determineUsage(const RefUsageInputs& in, ProjectParser::ParseResult& result
         }
     }
     result.unresolvedClipNames.sort();
+    result.unresolvedClipNames.removeDuplicates();
     if (unresolved >= 1)
         warn(result.warnings,
              QStringLiteral("%1 timeline clip(s) could not be matched to a media file — some "
@@ -731,7 +775,8 @@ ProjectParser::ParseResult referenceParseXml(const QString& xml, const QString& 
         QStringLiteral("Reference chain: %1 MasterClips resolved via object refs").arg(chain.paths.size()));
 
     determineUsage({media.tables, names, sequenceIDs.size(), clips.video.size() + clips.audio.size(),
-                    clips.timelines, mapping, chain.paths, chain.noFileMasters},
+                    clips.timelines, mapping, chain.paths, chain.noFileMasters, chain.mediaRefs,
+                    mediaNames(lines)},
                    result);
     result.allMediaPaths = media.tables.allPaths;
     result.sequences = clips.timelines;
