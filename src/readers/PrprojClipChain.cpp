@@ -134,10 +134,6 @@ void readBlocks(const MarkerIndex& index, Marker start, Pattern startPattern, Ma
     });
 }
 
-} // namespace
-
-namespace {
-
 // Each sequence source block -> the timeline it shows (empty until its reference is read). The
 // reference follows the block's start; any other object's start ends the block.
 IdMap<Id> readSequenceSources(const MarkerIndex& index) {
