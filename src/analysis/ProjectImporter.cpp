@@ -780,6 +780,7 @@ ParsedProject ProjectImporter::parsedProject(const QUrl& url, const ProjectParse
     p.nestedSequenceCount = result.nestedSequenceCount;
     p.parseError = result.error;
     p.parseWarnings = result.warnings;
+    p.unresolvedClipNames = result.unresolvedClipNames;
     parsed.mediaPathCount = result.allMediaPaths.size();
     parsed.usedPathCount = result.usedMediaPaths.size();
     return parsed;

@@ -1,6 +1,7 @@
 #include "analysis/ProjectManager.h"
 
 #include "analysis/MediaFilterIndex.h"
+#include "analysis/UnresolvedClipNames.h"
 #include "analysis/VolumeAccess.h"
 
 #include <algorithm>
@@ -14,25 +15,37 @@ bool countsOnDiskSize(MediaFileStatus status) {
            status == MediaFileStatus::inRecycleBin || status == MediaFileStatus::transcoded;
 }
 
-// The lower-cased paths of the projects that parsed with errors or warnings: their files need review.
-QSet<QString> uncertainKeys(const QList<ProjectFile>& projects, LowerPathCache& lowerPaths) {
-    QSet<QString> uncertain;
-    for (const ProjectFile& project : projects) {
-        if (!project.parseError && project.parseWarnings.isEmpty())
-            continue;
-        const QStringList& lowered = lowerPaths.projectPaths(project);
-        uncertain.unite(QSet<QString>(lowered.cbegin(), lowered.cend()));
-    }
-    return uncertain;
+bool hasParseTrouble(const ProjectFile& project) {
+    return project.parseError || !project.parseWarnings.isEmpty() || !project.unresolvedClipNames.isEmpty();
 }
 
-bool needsReviewOf(const MediaFile& file, const QSet<QString>& uncertain, LowerPathCache& lowerPaths) {
+// What makes a file need review besides its own flags: the lower-cased paths of the projects that
+// parsed with errors or warnings (all their files), and the names of timeline clips that some project
+// could not match to a file (the files of those names in every project).
+struct ReviewSources {
+    QSet<QString> uncertain;
+    UnresolvedClipNames names;
+
+    ReviewSources(const QList<ProjectFile>& projects, LowerPathCache& lowerPaths) : names(projects) {
+        for (const ProjectFile& project : projects) {
+            if (!project.parseError && project.parseWarnings.isEmpty())
+                continue;
+            const QStringList& lowered = lowerPaths.projectPaths(project);
+            uncertain.unite(QSet<QString>(lowered.cbegin(), lowered.cend()));
+        }
+    }
+    bool isEmpty() const { return uncertain.isEmpty() && names.isEmpty(); }
+};
+
+bool needsReviewOf(const MediaFile& file, const ReviewSources& sources, LowerPathCache& lowerPaths) {
     if (file.hasUnresolvedAELink || file.isFromDaVinciCSV)
         return true;
-    if (uncertain.isEmpty())
+    if (sources.isEmpty())
         return false;
     const QStringList& keys = lowerPaths.distinctKeys(file);
-    return std::any_of(keys.cbegin(), keys.cend(), [&](const QString& k) { return uncertain.contains(k); });
+    return std::any_of(keys.cbegin(), keys.cend(), [&](const QString& k) {
+        return sources.uncertain.contains(k) || sources.names.namesFile(k);
+    });
 }
 
 // One entry's share of the counters.
@@ -70,8 +83,7 @@ ProjectManager::prepareSummary(const QList<MediaFile>& media, const QList<Recycl
                                const QList<ProjectFile>& projects, qint64 projectsVersion,
                                qint64 largeFileThreshold) {
     // A project with parse trouble flags its files by path: that lookup is the GUI thread's.
-    if (std::any_of(projects.cbegin(), projects.cend(),
-                    [](const ProjectFile& p) { return p.parseError || !p.parseWarnings.isEmpty(); }))
+    if (std::any_of(projects.cbegin(), projects.cend(), hasParseTrouble))
         return std::nullopt;
     PreparedSummary prepared;
     prepared.largeFileThreshold = largeFileThreshold;
@@ -113,7 +125,8 @@ void ProjectManager::updateSummary() {
 }
 
 void ProjectManager::summarize(bool reviewFlags) {
-    const QSet<QString> uncertain = reviewFlags ? uncertainKeys(m_projects, m_lowerPaths) : QSet<QString>();
+    const ReviewSources uncertain = reviewFlags ? ReviewSources(m_projects, m_lowerPaths)
+                                                : ReviewSources(QList<ProjectFile>(), m_lowerPaths);
     bool reviewChanged = false;
     AnalysisSummary s;
     s.totalProjects = int(m_projects.size());
@@ -149,7 +162,7 @@ void ProjectManager::summarize(bool reviewFlags) {
 
 void ProjectManager::setNeedsReviewFlags(QList<MediaFile>& mediaFiles, const QList<ProjectFile>& projects,
                                          LowerPathCache& lowerPaths) {
-    const QSet<QString> uncertain = uncertainKeys(projects, lowerPaths);
+    const ReviewSources uncertain(projects, lowerPaths);
     for (qsizetype i = 0; i < mediaFiles.size(); ++i) {
         const MediaFile& file = std::as_const(mediaFiles)[i];
         const bool needsReview = needsReviewOf(file, uncertain, lowerPaths);

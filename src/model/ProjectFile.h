@@ -33,6 +33,9 @@ struct ProjectFile {
     int nestedSequenceCount = 0;
     std::optional<QString> parseError;
     QStringList parseWarnings;
+    // Names of timeline clips the reader could not match to a file: files of these names, in any
+    // project, need review.
+    QStringList unresolvedClipNames;
 
     // Uses tied to no timeline, over all paths.
     qint64 countDerived() const;

@@ -177,12 +177,44 @@ struct Stages {
     std::optional<NameIndexes> nameIndexes; // built early when the stages run at once
 };
 
+bool isProjectFile(const QString& path) {
+    return path.endsWith(QLatin1StringView(".prproj"), Qt::CaseInsensitive);
+}
+
+// A clip whose media is another project (an audio editor's interchange reference) stands for that
+// project, as a nested timeline does: it is no media file of this one, and it has no file to match.
+void setProjectReferencesApart(MediaScan& scan) {
+    MediaTables& t = scan.tables;
+    QSet<QString> projects;
+    for (const QString& p : std::as_const(t.allPaths)) {
+        if (isProjectFile(p))
+            projects.insert(p);
+    }
+    if (projects.isEmpty())
+        return;
+    const auto isProject = [&](const QString& p) { return projects.contains(p); };
+    for (const QString& p : std::as_const(projects)) {
+        t.allPaths.remove(p);
+        t.relativePathsByPath.remove(p);
+    }
+    t.spellingByKey.removeIf([&](const auto& entry) { return isProject(entry.value()); });
+    for (auto it = t.pathsByTitle.begin(); it != t.pathsByTitle.end();) {
+        it->removeIf(isProject);
+        it = it->isEmpty() ? t.pathsByTitle.erase(it) : std::next(it);
+    }
+    for (auto& [media, paths] : scan.pathsByMediaUID) {
+        if (paths.removeIf(isProject) != 0 && paths.isEmpty())
+            scan.generatedMediaUIDs.insert(media);
+    }
+}
+
 Stages runStages(SequenceScan&& sequences, const MarkerIndex& index, bool parallel,
                  const std::function<void(double)>& liveMediaProgress) {
     Stages st;
     st.sequences = std::move(sequences);
     if (!parallel) {
         st.media = scanMediaBlocks(index, liveMediaProgress);
+        setProjectReferencesApart(st.media);
         st.masterClipNames = scanMasterClipNames(index);
         st.clips = findTimelineClipReferences(index, st.sequences.sequenceIDs);
         st.mapping = mapSubClipsToMasterClips(st.clips, index);
@@ -198,6 +230,7 @@ Stages runStages(SequenceScan&& sequences, const MarkerIndex& index, bool parall
         try {
             // Reported as the pieces read: the window's bar moves on the projects that take longest.
             st.media = scanMediaBlocks(index, liveMediaProgress, std::min(QThread::idealThreadCount(), 4));
+            setProjectReferencesApart(st.media);
         } catch (...) {
             mediaRead.set_exception(std::current_exception());
             throw;
@@ -230,7 +263,7 @@ namespace {
 
 // Steps 5 to 12: each stage's log lines and progress, in stage order, once its results are in.
 void reportStages(const Stages& st, const MarkerIndex& index, const ReferenceChain& chain,
-                  const ProjectParser::Progress& progress, QStringList& warnings) {
+                  qsizetype nestedSequences, const ProjectParser::Progress& progress, QStringList& warnings) {
     const MediaTables& media = st.media.tables;
     AppLog::parseDetail(QStringLiteral("Found ") + count(media.allPaths.size()) +
                         QStringLiteral(" unique media files"));
@@ -248,10 +281,9 @@ void reportStages(const Stages& st, const MarkerIndex& index, const ReferenceCha
 
     AppLog::parseDetail(QStringLiteral("Finding sequences..."));
     report(progress, QStringLiteral("Finding sequences…"), 0.55);
-    AppLog::parseDetail(
-        QStringLiteral("Found ") + count(static_cast<qint64>(st.sequences.sequenceIDs.size())) +
-        QStringLiteral(" sequences (") + count(static_cast<qint64>(st.sequences.nestedSequenceCount)) +
-        QStringLiteral(" nested)"));
+    AppLog::parseDetail(QStringLiteral("Found ") +
+                        count(static_cast<qint64>(st.sequences.sequenceIDs.size())) +
+                        QStringLiteral(" sequences (") + count(nestedSequences) + QStringLiteral(" nested)"));
 
     AppLog::parseDetail(QStringLiteral("Finding clips on timelines..."));
     report(progress, QStringLiteral("Finding timeline clips…"), 0.62);
@@ -304,8 +336,18 @@ ProjectParser::ParseResult parseScanned(TextScan&& scan, const QString& filePath
         runStages(std::move(scan.sequences), index, parallel,
                   progress ? std::function<void(double)>(mediaProgress) : std::function<void(double)>());
 
-    const ReferenceChain chain = st.chain->asReferenceChain();
-    reportStages(st, index, chain, progress, result.warnings);
+    ReferenceChain chain = st.chain->asReferenceChain();
+    // The media's own names are read only when a clip stays unmatched: most projects never need them.
+    auto mediaNames = std::make_shared<std::optional<IdMap<QStringList>>>();
+    chain.mediaNamesOf = [&index, &st, mediaNames](const QString& masterClipID) {
+        if (!*mediaNames)
+            *mediaNames = readMediaNames(index);
+        const QByteArray id = masterClipID.toUtf8();
+        return st.chain->mediaNamesOf(Id(id.constData(), static_cast<std::size_t>(id.size())), **mediaNames);
+    };
+    // Only timelines placed inside another timeline are nested: every timeline has a master clip.
+    const qsizetype nestedSequences = st.chain->nestedSequenceCount(st.mapping.usedMasterClipRefs);
+    reportStages(st, index, chain, nestedSequences, progress, result.warnings);
 
     const MediaTables& media = st.media.tables;
     const UsageInputs inputs{media,
@@ -330,9 +372,10 @@ ProjectParser::ParseResult parseScanned(TextScan&& scan, const QString& filePath
     }
     result.usageCountByPath = std::move(usage.usageCountByPath);
     result.audioOnlyPaths = std::move(usage.audioOnlyPaths);
-    result.nestedSequenceCount = static_cast<int>(st.sequences.nestedSequenceCount);
+    result.nestedSequenceCount = static_cast<int>(nestedSequences);
     result.sequenceNamesByPath = std::move(usage.sequenceNamesByPath);
     result.sequenceUsageByPath = std::move(usage.sequenceUsageByPath);
+    result.unresolvedClipNames = std::move(usage.unresolvedClipNames);
     result.sequences = st.clips.timelines;
 
     AppLog::parseComplete(result.projectName, result.allMediaPaths.size(), result.usedMediaPaths.size(),

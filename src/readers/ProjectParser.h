@@ -36,6 +36,9 @@ public:
         QStringList sequenceNames;
         QList<ProjectSequence> sequences;
         QHash<QString, SequenceUsageAttribution> sequenceUsageByPath;
+        // Names of timeline clips that lead to a file the reader could not match, sorted: files of
+        // these names, in any project, need review.
+        QStringList unresolvedClipNames;
 
         bool operator==(const ParseResult&) const = default;
     };

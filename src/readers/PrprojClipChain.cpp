@@ -1,6 +1,7 @@
 #include "readers/PrprojClipChain.h"
 
 #include "readers/PrprojPatterns.h"
+#include "readers/PrprojTextFilters.h"
 #include "readers/ReaderTask.h"
 
 #include <algorithm>
@@ -133,6 +134,32 @@ void readBlocks(const MarkerIndex& index, Marker start, Pattern startPattern, Ma
     });
 }
 
+// Each sequence source block -> the timeline it shows (empty until its reference is read). The
+// reference follows the block's start; any other object's start ends the block.
+IdMap<Id> readSequenceSources(const MarkerIndex& index) {
+    constexpr MarkerMask others = bits(mediaSourceID, clipID, masterClipUID, subClipID, mediaUID);
+    IdMap<Id> sequenceOfSource;
+    std::optional<Id> block;
+    forEachMarked(index.lines, bits(sequenceSourceID, sequenceURef) | others, [&](const MarkedLine& line) {
+        if (line.has(sequenceSourceID)) {
+            block.reset();
+            if (auto id = firstCapture(Pattern::sequenceSourceStart, line.text)) {
+                block = *id;
+                sequenceOfSource[*id];
+            }
+        } else if (line.mask & others) {
+            block.reset();
+        }
+        if (block && line.has(sequenceURef)) {
+            if (auto ref = firstCapture(Pattern::nestedSequenceRef, line.text)) {
+                sequenceOfSource[*block] = *ref;
+                block.reset();
+            }
+        }
+    });
+    return sequenceOfSource;
+}
+
 } // namespace
 
 MasterClipMediaChain::MasterClipMediaChain(const MarkerIndex& index, bool parallel) {
@@ -140,6 +167,7 @@ MasterClipMediaChain::MasterClipMediaChain(const MarkerIndex& index, bool parall
     IdLists masterClipClipRefs;
     IdLists clipSourceRefs;
     IdMap<Id> mediaSourceMediaRef;
+    IdMap<Id> mediaSourceProxyRef;
     masterClipClipRefs.reserve(n[masterClipUID], n[clipIndex]);
     clipSourceRefs.reserve(n[clipID], n[sourceRef]);
     mediaSourceMediaRef.reserve(n[mediaSourceID]);
@@ -156,6 +184,11 @@ MasterClipMediaChain::MasterClipMediaChain(const MarkerIndex& index, bool parall
             readBlocks(index, mediaSourceID, Pattern::mediaSourceStart, mediaURef, Pattern::mediaRef,
                        bits(videoMediaSourceEnd, audioMediaSourceEnd),
                        [&](Id source, Id media) { mediaSourceMediaRef[source] = media; });
+            // A proxy attached to the source's media, written beside it in the source's content.
+            if (n[proxyMediaURef] != 0)
+                readBlocks(index, mediaSourceID, Pattern::mediaSourceStart, proxyMediaURef,
+                           Pattern::proxyMediaRef, bits(videoMediaSourceEnd, audioMediaSourceEnd),
+                           [&](Id source, Id proxy) { mediaSourceProxyRef[source] = proxy; });
         },
         parallel);
     readBlocks(index, masterClipUID, Pattern::masterClipStart, clipIndex, Pattern::clipRef,
@@ -163,11 +196,7 @@ MasterClipMediaChain::MasterClipMediaChain(const MarkerIndex& index, bool parall
     masterClipClipRefs.seal();
     // A timeline's own master clip (the one a nested sequence is placed through) shows sequence
     // sources instead of media sources.
-    IdSet sequenceSources;
-    forEachMarked(index.lines, bit(sequenceSourceID), [&](const MarkedLine& line) {
-        if (auto id = firstCapture(Pattern::sequenceSourceStart, line.text))
-            sequenceSources.insert(*id);
-    });
+    const IdMap<Id> sequenceOfSource = readSequenceSources(index);
     clips.get();
     sources.get();
     // Follow clips and sources now (this runs beside the media scan); only the media paths are
@@ -176,20 +205,29 @@ MasterClipMediaChain::MasterClipMediaChain(const MarkerIndex& index, bool parall
     for (std::size_t k = 0; k < masterClipClipRefs.keyCount(); ++k) {
         const Id master = masterClipClipRefs.key(k);
         const std::size_t first = m_mediaRefs.size();
-        bool showsSequence = false;
+        const std::size_t firstProxy = m_proxyRefs.size();
+        std::optional<Id> sequence;
         for (Id c : masterClipClipRefs.values(k)) {
             for (Id source : clipSourceRefs.find(c)) {
                 const auto media = mediaSourceMediaRef.find(source);
-                if (media != mediaSourceMediaRef.end())
+                if (media != mediaSourceMediaRef.end()) {
                     m_mediaRefs.push_back(media->second);
-                else if (sequenceSources.count(source) != 0)
-                    showsSequence = true;
+                    const auto proxy = mediaSourceProxyRef.find(source);
+                    if (proxy != mediaSourceProxyRef.end())
+                        m_proxyRefs.push_back(proxy->second);
+                    continue;
+                }
+                const auto shown = sequenceOfSource.find(source);
+                if (shown != sequenceOfSource.end() && (!sequence || sequence->empty()))
+                    sequence = shown->second;
             }
         }
         if (m_mediaRefs.size() > first)
             m_rangeByMasterClip[master] = {first, m_mediaRefs.size()};
-        else if (showsSequence)
-            m_sequenceMasterClips.insert(master);
+        else if (sequence)
+            m_sequenceOfMasterClip[master] = *sequence;
+        if (m_proxyRefs.size() > firstProxy)
+            m_proxyRangeByMasterClip[master] = {firstProxy, m_proxyRefs.size()};
     }
 }
 
@@ -200,19 +238,38 @@ std::span<const Id> MasterClipMediaChain::mediaRefsOf(Id masterClip) const {
     return {m_mediaRefs.data() + range->second.first, range->second.second - range->second.first};
 }
 
+std::span<const Id> MasterClipMediaChain::proxyRefsOf(Id masterClip) const {
+    const auto range = m_proxyRangeByMasterClip.find(masterClip);
+    if (range == m_proxyRangeByMasterClip.end())
+        return {};
+    return {m_proxyRefs.data() + range->second.first, range->second.second - range->second.first};
+}
+
 void MasterClipMediaChain::attach(const IdMap<QStringList>& mediaPathsByMediaUID,
                                   const IdSet* generatedMediaUIDs) {
     m_mediaPaths = &mediaPathsByMediaUID;
     m_generatedMedia = generatedMediaUIDs;
     m_resolvedCount = 0;
+    const auto resolves = [&](Id ref) {
+        const auto found = m_mediaPaths->find(ref);
+        return found != m_mediaPaths->end() && !found->second.isEmpty();
+    };
     for (const auto& [master, range] : m_rangeByMasterClip) {
-        for (Id ref : mediaRefsOf(master)) {
-            const auto found = m_mediaPaths->find(ref);
-            if (found != m_mediaPaths->end() && !found->second.isEmpty()) {
-                ++m_resolvedCount;
-                break;
-            }
-        }
+        const std::span<const Id> media = mediaRefsOf(master);
+        const std::span<const Id> proxies = proxyRefsOf(master);
+        if (std::any_of(media.begin(), media.end(), resolves) ||
+            std::any_of(proxies.begin(), proxies.end(), resolves))
+            ++m_resolvedCount;
+    }
+}
+
+void MasterClipMediaChain::addPathsOf(std::span<const Id> refs, QStringList& paths) const {
+    for (Id ref : refs) {
+        const auto found = m_mediaPaths->find(ref);
+        if (found == m_mediaPaths->end())
+            continue;
+        for (const QString& p : found->second)
+            addUnique(paths, p);
     }
 }
 
@@ -220,13 +277,9 @@ QStringList MasterClipMediaChain::pathsOf(Id masterClip) const {
     QStringList paths;
     if (!m_mediaPaths)
         return paths;
-    for (Id ref : mediaRefsOf(masterClip)) {
-        const auto found = m_mediaPaths->find(ref);
-        if (found == m_mediaPaths->end())
-            continue;
-        for (const QString& p : found->second)
-            addUnique(paths, p);
-    }
+    addPathsOf(mediaRefsOf(masterClip), paths);
+    // The clip's proxies are used wherever the clip is: they go with it.
+    addPathsOf(proxyRefsOf(masterClip), paths);
     return paths;
 }
 
@@ -238,7 +291,83 @@ bool MasterClipMediaChain::isGenerated(Id masterClip) const {
 }
 
 bool MasterClipMediaChain::standsForSequence(Id masterClip) const {
-    return m_sequenceMasterClips.count(masterClip) != 0;
+    return m_sequenceOfMasterClip.count(masterClip) != 0;
+}
+
+namespace {
+
+// The last component of a path written with either separator.
+QString fileNameOf(const QString& path) {
+    const qsizetype slash = std::max(path.lastIndexOf(u'/'), path.lastIndexOf(u'\\'));
+    return path.mid(slash + 1).trimmed();
+}
+
+void addName(QStringList& names, const QString& name) {
+    if (!name.isEmpty() && !names.contains(name))
+        names.append(name);
+}
+
+} // namespace
+
+IdMap<QStringList> readMediaNames(const MarkerIndex& index) {
+    IdMap<QStringList> names;
+    std::optional<Id> block;
+    forEachMarked(
+        index.lines, bits(mediaUID, mediaTitle, actualPath, filePath, mediaEnd), [&](const MarkedLine& line) {
+            if (line.has(mediaUID)) {
+                block.reset();
+                if (auto id = firstCapture(Pattern::mediaStart, line.text))
+                    block = *id;
+            }
+            if (block && line.has(mediaTitle)) {
+                if (auto t = textBetween(line.text, "<Title>", "</Title>", false))
+                    addName(names[*block], decodeXMLEntities(toQString(*t)).trimmed());
+            }
+            if (block && line.has(actualPath)) {
+                if (auto a = textBetween(line.text, "<ActualMediaFilePath>", "</ActualMediaFilePath>", false))
+                    addName(names[*block], fileNameOf(decodeXMLEntities(toQString(*a))));
+            }
+            if (block && line.has(filePath)) {
+                if (auto f = textBetween(line.text, "<FilePath>", "</FilePath>", true); f && !f->empty()) {
+                    std::optional<QString> value = toQString(*f);
+                    if (f->front() == '{')
+                        value = jsonStringValue(QStringLiteral("mFilePath"), *value);
+                    if (value)
+                        addName(names[*block], fileNameOf(decodeXMLEntities(*value)));
+                }
+            }
+            if (line.has(mediaEnd))
+                block.reset();
+        });
+    return names;
+}
+
+QStringList MasterClipMediaChain::mediaNamesOf(Id masterClip, const IdMap<QStringList>& names) const {
+    QStringList out;
+    for (Id ref : mediaRefsOf(masterClip)) {
+        const auto found = names.find(ref);
+        if (found == names.end())
+            continue;
+        for (const QString& name : found->second)
+            addName(out, name);
+    }
+    return out;
+}
+
+qsizetype MasterClipMediaChain::nestedSequenceCount(const QSet<QString>& usedMasterClips) const {
+    if (m_sequenceOfMasterClip.empty())
+        return 0;
+    QSet<QString> nested;
+    for (const QString& m : usedMasterClips) {
+        const QByteArray utf8 = m.toUtf8();
+        const auto found =
+            m_sequenceOfMasterClip.find(Id(utf8.constData(), static_cast<std::size_t>(utf8.size())));
+        if (found == m_sequenceOfMasterClip.end())
+            continue;
+        // A timeline's master clip whose sources do not name it still stands for one timeline.
+        nested.insert(found->second.empty() ? QStringLiteral("master:") + m : toQString(found->second));
+    }
+    return nested.size();
 }
 
 ReferenceChain MasterClipMediaChain::asReferenceChain() const {
@@ -255,7 +384,8 @@ ReferenceChain MasterClipMediaChain::asReferenceChain() const {
             [this, id](const QString& masterClipID) {
                 const QByteArray utf8 = id(masterClipID);
                 return standsForSequence(Id(utf8.constData(), static_cast<std::size_t>(utf8.size())));
-            }};
+            },
+            {}};
 }
 
 } // namespace tarnwick::prproj

@@ -4,6 +4,9 @@
 #include "readers/PrprojStageResults.h"
 #include "readers/PrprojTimelineScan.h"
 
+#include <QSet>
+#include <QString>
+
 #include <span>
 #include <vector>
 
@@ -24,6 +27,9 @@ MasterClipMapping mapSubClipsToMasterClips(const TimelineClips& clips,
 
 // Master clip -> clips -> media sources -> Media objects, read in one replay of the lines. Paths
 // are joined only for the master clips that are asked for; the count covers every master clip.
+// Media identifier -> the title and the file name its block carries (entities decoded, each once).
+IdMap<QStringList> readMediaNames(const MarkerIndex& index);
+
 class MasterClipMediaChain {
 public:
     // `parallel` reads the three block kinds on three threads.
@@ -37,17 +43,29 @@ public:
     bool isGenerated(Id masterClip) const;
     // The master clip's clips show sequences and no media: it is a timeline, not a file.
     bool standsForSequence(Id masterClip) const;
+    // The titles and file names the Media blocks a master clip leads to still carry, whether or not
+    // a path was accepted from them; `names` is readMediaNames' table.
+    QStringList mediaNamesOf(Id masterClip, const IdMap<QStringList>& names) const;
+    // How many distinct timelines the given master clips place inside other timelines.
+    qsizetype nestedSequenceCount(const QSet<QString>& usedMasterClips) const;
     ReferenceChain asReferenceChain() const;
 
 private:
+    using Range = std::pair<std::size_t, std::size_t>;
     const IdMap<QStringList>* m_mediaPaths = nullptr;
     const IdSet* m_generatedMedia = nullptr;
     std::span<const Id> mediaRefsOf(Id masterClip) const;
+    std::span<const Id> proxyRefsOf(Id masterClip) const;
+    void addPathsOf(std::span<const Id> refs, QStringList& paths) const;
 
     // The Media identifiers each master clip leads to: a range of m_mediaRefs.
-    IdMap<std::pair<std::size_t, std::size_t>> m_rangeByMasterClip;
+    IdMap<Range> m_rangeByMasterClip;
     std::vector<Id> m_mediaRefs;
-    IdSet m_sequenceMasterClips;
+    // The proxies attached to those media: a range of m_proxyRefs (only master clips that have one).
+    IdMap<Range> m_proxyRangeByMasterClip;
+    std::vector<Id> m_proxyRefs;
+    // A timeline's own master clip -> that timeline (empty when its sources do not name it).
+    IdMap<Id> m_sequenceOfMasterClip;
     qsizetype m_resolvedCount = 0;
 };
 

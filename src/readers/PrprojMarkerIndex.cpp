@@ -63,6 +63,7 @@ constexpr std::array<std::string_view, markerCount> kMarkerTexts = {
     "</AudioMediaSource>",
     "<Infinite>",
     "SequenceSource ObjectID=",
+    "<ProxyMedia ObjectURef=",
 };
 
 // Markers ending in '=' or '>' are found from that last byte, looking back; the few others start

@@ -57,6 +57,7 @@ enum Marker : int {
     audioMediaSourceEnd, // </AudioMediaSource>
     infinite,            // <Infinite>
     sequenceSourceID,    // SequenceSource ObjectID=
+    proxyMediaURef,      // <ProxyMedia ObjectURef=
     markerCount
 };
 

@@ -77,6 +77,7 @@ const std::vector<Shape>& shapes() {
              va,
              "SequenceSource ObjectID=\"",
              {digitsCap, quote}},
+            {R"re(<ProxyMedia ObjectURef="([^"]+)")re", {}, "<ProxyMedia ObjectURef=\"", {textCap, quote}},
         };
         return v;
     }();

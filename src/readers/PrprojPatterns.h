@@ -28,6 +28,7 @@ enum class Pattern {
     mediaSourceStart,    // <(?:Video|Audio)MediaSource ObjectID="(\d+)"
     mediaRef,            // <Media ObjectURef="([^"]+)"
     sequenceSourceStart, // <(?:Video|Audio)SequenceSource ObjectID="(\d+)"
+    proxyMediaRef,       // <ProxyMedia ObjectURef="([^"]+)"
 };
 
 struct PatternMatch {

@@ -47,6 +47,8 @@ struct ReferenceChain {
     std::function<bool(const QString& masterClipID)> isGenerated;
     // A timeline's own master clip (a nested sequence); empty when none is known.
     std::function<bool(const QString& masterClipID)> standsForSequence;
+    // The titles and file names of the media a master clip leads to; empty when none is known.
+    std::function<QStringList(const QString& masterClipID)> mediaNamesOf;
 
     // The master clip has no file to match: it is never unresolved.
     bool leadsToNoFile(const QString& masterClipID) const {

@@ -4,6 +4,7 @@
 #include "platform/Graphemes.h"
 #include "platform/PathText.h"
 #include "platform/TextKey.h"
+#include "readers/PrprojTextFilters.h"
 #include "readers/ReaderTask.h"
 
 #include <QThread>
@@ -307,6 +308,21 @@ private:
     QSet<QString> m_namesFound;
 };
 
+// The name a clip that could not be matched still carries (its file name, as a rule): files of that
+// name may be what it uses, in any project.
+void addUnresolvedName(const UsageInputs& in, const QString& masterClipID, QStringList& names) {
+    const QByteArray id = masterClipID.toUtf8();
+    const auto name = in.masterClipNames.find(Id(id.constData(), static_cast<std::size_t>(id.size())));
+    if (name != in.masterClipNames.end()) {
+        const QString decoded = decodeXMLEntities(toQString(name->second)).trimmed();
+        if (!decoded.isEmpty())
+            names.append(decoded);
+    }
+    // A renamed clip still shows its media's own title and file name.
+    if (in.referenceChain.mediaNamesOf)
+        names.append(in.referenceChain.mediaNamesOf(masterClipID));
+}
+
 // Adds the paths each used master clip matched, its count and its timelines; returns how many
 // clips that should lead to a file matched none.
 qint64 tallyUsed(const UsageInputs& in, const QStringList& used,
@@ -319,8 +335,10 @@ qint64 tallyUsed(const UsageInputs& in, const QStringList& used,
         if (!paths) {
             // Titles, mattes, black video and nested timelines have no file to match: nothing is
             // unresolved.
-            if (!in.referenceChain.leadsToNoFile(id))
+            if (!in.referenceChain.leadsToNoFile(id)) {
                 ++unresolved;
+                addUnresolvedName(in, id, r.unresolvedClipNames);
+            }
             continue;
         }
         for (const QString& path : *paths)
@@ -424,6 +442,8 @@ UsageResult UsageResolver::resolve(QStringList& warnings) const {
     ReaderTask<std::vector<std::optional<QStringList>>> audioOnlyMatches([&] { return matchAll(audioOnly); },
                                                                          overlap);
     warnUnmatched(m_in, tallyUsed(m_in, used, matches, r), warnings);
+    r.unresolvedClipNames.sort();
+    r.unresolvedClipNames.removeDuplicates();
 
     const qint64 mixed = balanceOccurrences(r);
     if (mixed >= 1)

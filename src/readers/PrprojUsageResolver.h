@@ -55,6 +55,8 @@ struct UsageResult {
     QSet<QString> audioOnlyPaths;
     QHash<QString, QSet<QString>> sequenceNamesByPath;
     QHash<QString, SequenceUsageAttribution> sequenceUsageByPath;
+    // The names of timeline clips that lead to a file but could not be matched to one, sorted.
+    QStringList unresolvedClipNames;
 };
 
 // Ties master clips to media files by name rules and by the object-reference chain, and decides

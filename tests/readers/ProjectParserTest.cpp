@@ -145,7 +145,7 @@ TEST(ProjectParser, ParsesTheRealSampleProjects) {
         EXPECT_EQ(r.usedMediaPaths, QSet<QString>{music});
         EXPECT_EQ(r.audioOnlyPaths, QSet<QString>{music});
         EXPECT_EQ(r.usageCountByPath.value(music), 1);
-        EXPECT_EQ(r.nestedSequenceCount, 1);
+        EXPECT_EQ(r.nestedSequenceCount, 0) << "its one timeline sits inside no other";
         ASSERT_EQ(r.sequences.size(), 1);
         EXPECT_EQ(r.sequences[0].name, QStringLiteral("video maquetas 2"));
         // The used "Adjustment Layer" leads to the generated black video (a number for its path, of

@@ -20,7 +20,7 @@ struct Project {
     QList<ProjectSequence> timelines{{QStringLiteral("seqA"), QStringLiteral("Edit A")}};
     MasterClipMapping mapping;
     QHash<QString, QStringList> chainMap;
-    ReferenceChain chain{0, [this](const QString& id) { return chainMap.value(id); }, {}, {}};
+    ReferenceChain chain{0, [this](const QString& id) { return chainMap.value(id); }, {}, {}, {}};
     qsizetype videoKeys = 1;
 
     void addMedia(const QString& title, const QString& path) {

@@ -436,7 +436,7 @@ GeneratedProject ProjectGenerator::generate(const ProjectGeneratorOptions& o) {
     Ids ids;
     GeneratedProject out;
     out.sequenceCount = o.sequenceCount;
-    out.nestedSequenceCount = std::min(o.nestedSequenceCount, o.sequenceCount);
+    int sequenceRefs = std::min(o.nestedSequenceCount, o.sequenceCount);
     w.line(0, QStringLiteral("<?xml version=\"1.0\" encoding=\"UTF-8\" ?>"));
     w.line(0, QStringLiteral("<PremiereData Version=\"3\">"));
     w.line(1, QStringLiteral("<Project ObjectRef=\"1\"/>"));
@@ -475,10 +475,12 @@ GeneratedProject ProjectGenerator::generate(const ProjectGeneratorOptions& o) {
         for (int s = 0; s < o.sequenceCount; ++s)
             writeTimelineMasterClip(w, ids, s, s < o.nestedTimelineClipCount, items, timelines,
                                     o.effectLinesPerTrackItem, rng);
-        out.nestedSequenceCount = o.sequenceCount; // every timeline is referenced by its sources
+        sequenceRefs = o.sequenceCount; // every timeline is referenced by its sources
+        // Nested: only the timelines placed on a timeline.
+        out.nestedSequenceCount = std::min(o.nestedTimelineClipCount, o.sequenceCount);
     }
     out.unresolvedClipCount = o.sequenceCount > 0 ? o.unclassifiableClipCount : 0;
-    writeSequences(w, ids, items, o.sequenceCount, out.nestedSequenceCount);
+    writeSequences(w, ids, items, o.sequenceCount, sequenceRefs);
     w.line(0, QStringLiteral("</PremiereData>"));
     out.xml = w.take();
     return out;

@@ -20,7 +20,7 @@ struct ProjectGeneratorOptions {
     double audioOnlyFraction = 0.1; // share of used media placed on audio tracks only
     double renamedFraction = 0.05;  // used master clips whose name no longer matches the title
     int sequenceCount = 3;
-    int nestedSequenceCount = 1;
+    int nestedSequenceCount = 1;      // bare references to timelines that no timeline places (not nested)
     int fillerLinesPerObject = 12;    // property lines in media, clip, track item and sequence blocks
     int effectLinesPerTrackItem = 40; // an effect parameter block with keyframes per track item
     // Used clips of media the editor generates (black and transparent video, colour mattes, bars and

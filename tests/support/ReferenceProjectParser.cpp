@@ -184,6 +184,21 @@ ReferenceMedia extractMedia(const QStringList& lines, const std::function<void(d
         if (!it.value().isEmpty())
             out.generatedUIDs.remove(it.key());
     }
+    // Another project as a clip's media: no media file of this one, and nothing to match.
+    const auto isProject = [](const QString& p) {
+        return p.endsWith(QStringLiteral(".prproj"), Qt::CaseInsensitive);
+    };
+    out.tables.allPaths.removeIf(isProject);
+    out.tables.relativePathsByPath.removeIf([&](const auto& e) { return isProject(e.key()); });
+    out.tables.spellingByKey.removeIf([&](const auto& e) { return isProject(e.value()); });
+    for (auto it = out.tables.pathsByTitle.begin(); it != out.tables.pathsByTitle.end();) {
+        it->removeIf(isProject);
+        it = it->isEmpty() ? out.tables.pathsByTitle.erase(it) : std::next(it);
+    }
+    for (auto it = out.pathsByMediaUID.begin(); it != out.pathsByMediaUID.end(); ++it) {
+        if (it->removeIf(isProject) != 0 && it->isEmpty())
+            out.generatedUIDs.insert(it.key());
+    }
     return out;
 }
 
@@ -366,8 +381,52 @@ MasterClipMapping mapSubClips(const RefTimeline& t, const QStringList& lines) {
 
 // `noFileMasters` receives the master clips without a file to match: those whose media are all
 // generated, and timelines' own master clips (sequence sources, no media).
-QHash<QString, QSet<QString>> mediaChain(const QStringList& lines, const QHash<QString, QSet<QString>>& byUID,
-                                         const QSet<QString>& generatedUIDs, QSet<QString>& noFileMasters) {
+// Each Media block's title and file names, entities decoded, in line order, each once.
+QHash<QString, QStringList> mediaNames(const QStringList& lines) {
+    const QRegularExpression mediaRe(QStringLiteral(R"re(<Media ObjectUID="([^"]+)")re"));
+    QHash<QString, QStringList> names;
+    std::optional<QString> id;
+    auto add = [&](const QString& name) {
+        if (!name.isEmpty() && !names[*id].contains(name))
+            names[*id].append(name);
+    };
+    auto fileName = [](const QString& path) {
+        return path.mid(std::max(path.lastIndexOf(u'/'), path.lastIndexOf(u'\\')) + 1).trimmed();
+    };
+    for (const QString& line : lines) {
+        if (has(line, "<Media ObjectUID="))
+            id = capture(mediaRe, line);
+        if (id && has(line, "<Title>")) {
+            if (auto t = textBetween(line, QStringLiteral("<Title>"), QStringLiteral("</Title>"), false))
+                add(decodeXMLEntities(*t).trimmed());
+        }
+        if (id && has(line, "<ActualMediaFilePath>")) {
+            if (auto a = textBetween(line, QStringLiteral("<ActualMediaFilePath>"),
+                                     QStringLiteral("</ActualMediaFilePath>"), false))
+                add(fileName(decodeXMLEntities(*a)));
+        }
+        if (id && has(line, "<FilePath>")) {
+            auto f = textBetween(line, QStringLiteral("<FilePath>"), QStringLiteral("</FilePath>"), true);
+            if (f && f->startsWith(u'{'))
+                f = jsonStringValue(QStringLiteral("mFilePath"), *f);
+            if (f && !f->isEmpty())
+                add(fileName(decodeXMLEntities(*f)));
+        }
+        if (has(line, "</Media>"))
+            id.reset();
+    }
+    return names;
+}
+
+struct RefChain {
+    QHash<QString, QSet<QString>> paths;
+    QHash<QString, QStringList> mediaRefs; // master clip -> the Media identifiers it leads to
+    QSet<QString> noFileMasters;
+    QHash<QString, QString> sequenceOfMaster; // timelines' own master clips -> the timeline shown
+};
+
+RefChain mediaChain(const QStringList& lines, const QHash<QString, QSet<QString>>& byUID,
+                    const QSet<QString>& generatedUIDs) {
     const QRegularExpression masterStart(QStringLiteral(R"re(<MasterClip ObjectUID="([^"]+)")re"));
     const QRegularExpression clipRef(QStringLiteral(R"re(<Clip Index="\d+" ObjectRef="(\d+)")re"));
     const QRegularExpression clipStart(QStringLiteral(R"re(<(?:Video|Audio)Clip ObjectID="(\d+)")re"));
@@ -377,9 +436,11 @@ QHash<QString, QSet<QString>> mediaChain(const QStringList& lines, const QHash<Q
     const QRegularExpression mediaRef(QStringLiteral(R"re(<Media ObjectURef="([^"]+)")re"));
     const QRegularExpression sequenceSourceStart(
         QStringLiteral(R"re(<(?:Video|Audio)SequenceSource ObjectID="(\d+)")re"));
+    const QRegularExpression proxyRef(QStringLiteral(R"re(<ProxyMedia ObjectURef="([^"]+)")re"));
+    const QRegularExpression sequenceRef(QStringLiteral(R"re(<Sequence ObjectURef="([^"]+)"/>)re"));
     QHash<QString, QStringList> masterClips, clipSources;
-    QSet<QString> sequenceSources;
-    QHash<QString, QString> sourceMedia;
+    QHash<QString, QString> sequenceSources; // source -> the timeline it shows, empty when unnamed
+    QHash<QString, QString> sourceMedia, sourceProxy;
     std::optional<QString> current;
     for (const QString& line : lines) { // pass 1: master clips
         if (has(line, "<MasterClip ObjectUID=")) {
@@ -416,36 +477,66 @@ QHash<QString, QSet<QString>> mediaChain(const QStringList& lines, const QHash<Q
             if (auto c = capture(mediaRef, line))
                 sourceMedia.insert(*current, *c);
         }
+        if (current && has(line, "<ProxyMedia ObjectURef=")) {
+            if (auto c = capture(proxyRef, line))
+                sourceProxy.insert(*current, *c);
+        }
         if (has(line, "</VideoMediaSource>") || has(line, "</AudioMediaSource>"))
             current.reset();
     }
-    for (const QString& line : lines) { // pass 4: sequence sources
+    current.reset();
+    for (const QString& line : lines) { // pass 4: sequence sources and the timeline each shows
         if (has(line, "SequenceSource ObjectID=")) {
-            if (auto c = capture(sequenceSourceStart, line))
-                sequenceSources.insert(*c);
+            current = capture(sequenceSourceStart, line);
+            if (current)
+                sequenceSources.insert(*current, QString());
+        } else if (has(line, "MediaSource ObjectID=") || has(line, "Clip ObjectID=") ||
+                   has(line, "<MasterClip ObjectUID=") || has(line, "<SubClip ObjectID=") ||
+                   has(line, "<Media ObjectUID=")) {
+            current.reset();
+        }
+        if (current && has(line, "<Sequence ObjectURef=")) {
+            if (auto c = capture(sequenceRef, line)) {
+                sequenceSources.insert(*current, *c);
+                current.reset();
+            }
         }
     }
-    QHash<QString, QSet<QString>> chain;
+    RefChain chain;
     for (auto m = masterClips.constBegin(); m != masterClips.constEnd(); ++m) {
         QSet<QString> paths;
         qsizetype mediaRefs = 0;
-        qsizetype sequenceRefs = 0;
+        std::optional<QString> sequence;
         bool allGenerated = true;
         for (const QString& c : m.value())
             for (const QString& s : clipSources.value(c))
                 if (sourceMedia.contains(s)) {
+                    chain.mediaRefs[m.key()].append(sourceMedia.value(s));
                     paths.unite(byUID.value(sourceMedia.value(s)));
+                    if (sourceProxy.contains(s))
+                        paths.unite(byUID.value(sourceProxy.value(s)));
                     ++mediaRefs;
                     allGenerated = allGenerated && generatedUIDs.contains(sourceMedia.value(s));
-                } else if (sequenceSources.contains(s)) {
-                    ++sequenceRefs;
+                } else if (sequenceSources.contains(s) && (!sequence || sequence->isEmpty())) {
+                    sequence = sequenceSources.value(s);
                 }
         if (!paths.isEmpty())
-            chain.insert(m.key(), paths);
-        if ((mediaRefs > 0 && allGenerated) || (mediaRefs == 0 && sequenceRefs > 0))
-            noFileMasters.insert(m.key());
+            chain.paths.insert(m.key(), paths);
+        if ((mediaRefs > 0 && allGenerated) || (mediaRefs == 0 && sequence))
+            chain.noFileMasters.insert(m.key());
+        if (mediaRefs == 0 && sequence)
+            chain.sequenceOfMaster.insert(m.key(), *sequence);
     }
     return chain;
+}
+
+int nestedCount(const RefChain& chain, const QSet<QString>& usedMasters) {
+    QSet<QString> nested;
+    for (const QString& m : usedMasters)
+        if (chain.sequenceOfMaster.contains(m))
+            nested.insert(chain.sequenceOfMaster.value(m).isEmpty() ? QStringLiteral("master:") + m
+                                                                    : chain.sequenceOfMaster.value(m));
+    return static_cast<int>(nested.size());
 }
 
 struct RefNameTables {
@@ -567,6 +658,8 @@ struct RefUsageInputs {
     const MasterClipMapping& mapping;
     const QHash<QString, QSet<QString>>& chain;
     const QSet<QString>& noFileMasters;
+    const QHash<QString, QStringList>& mediaRefs;
+    const QHash<QString, QStringList>& mediaNames;
 };
 
 // Long on purpose: the determination's steps in their order, in one place.
@@ -581,8 +674,14 @@ void determineUsage(const RefUsageInputs& in, ProjectParser::ParseResult& result
     for (const QString& id : in.mapping.usedMasterClipRefs) {
         const Found paths = matchClip(id, in.names, tables, in.chain);
         if (!paths) {
-            if (!in.noFileMasters.contains(id))
+            if (!in.noFileMasters.contains(id)) {
                 ++unresolved;
+                const QString name = decodeXMLEntities(in.names.value(id)).trimmed();
+                if (in.names.contains(id) && !name.isEmpty())
+                    result.unresolvedClipNames.append(name);
+                for (const QString& media : in.mediaRefs.value(id))
+                    result.unresolvedClipNames.append(in.mediaNames.value(media));
+            }
             continue;
         }
         used.unite(*paths);
@@ -598,6 +697,8 @@ void determineUsage(const RefUsageInputs& in, ProjectParser::ParseResult& result
                     result.sequenceNamesByPath[p].insert(displayNames.value(seq));
         }
     }
+    result.unresolvedClipNames.sort();
+    result.unresolvedClipNames.removeDuplicates();
     if (unresolved >= 1)
         warn(result.warnings,
              QStringLiteral("%1 timeline clip(s) could not be matched to a media file — some "
@@ -686,28 +787,27 @@ ProjectParser::ParseResult referenceParseXml(const QString& xml, const QString& 
 
     AppLog::parseDetail(QStringLiteral("Finding sequences..."));
     report(QStringLiteral("Finding sequences…"), 0.55);
-    QSet<QString> sequenceIDs, nested;
+    QSet<QString> sequenceIDs;
     auto all = QRegularExpression(QStringLiteral(R"re(<Sequence ObjectUID="([^"]+)")re")).globalMatch(xml);
     while (all.hasNext())
         sequenceIDs.insert(all.next().captured(1));
-    auto refs =
-        QRegularExpression(QStringLiteral(R"re(<Sequence ObjectURef="([^"]+)"/>)re")).globalMatch(xml);
-    while (refs.hasNext())
-        nested.insert(refs.next().captured(1));
-    result.nestedSequenceCount = static_cast<int>(nested.size());
-    AppLog::parseDetail(
-        QStringLiteral("Found %1 sequences (%2 nested)").arg(sequenceIDs.size()).arg(nested.size()));
+    // Nested: the timelines whose own master clips sit on a timeline.
+    RefTimeline clips = timelineClips(lines, sequenceIDs);
+    const MasterClipMapping mapping = mapSubClips(clips, lines);
+    const RefChain chain = mediaChain(lines, media.pathsByMediaUID, media.generatedUIDs);
+    result.nestedSequenceCount = nestedCount(chain, mapping.usedMasterClipRefs);
+    AppLog::parseDetail(QStringLiteral("Found %1 sequences (%2 nested)")
+                            .arg(sequenceIDs.size())
+                            .arg(result.nestedSequenceCount));
 
     AppLog::parseDetail(QStringLiteral("Finding clips on timelines..."));
     report(QStringLiteral("Finding timeline clips…"), 0.62);
-    RefTimeline clips = timelineClips(lines, sequenceIDs);
     AppLog::parseDetail(QStringLiteral("Found %1 video clips, %2 audio clips on timelines")
                             .arg(clips.video.size())
                             .arg(clips.audio.size()));
 
     AppLog::parseDetail(QStringLiteral("Mapping SubClips to MasterClips..."));
     report(QStringLiteral("Mapping clips to media…"), 0.72);
-    const MasterClipMapping mapping = mapSubClips(clips, lines);
     AppLog::parseDetail(QStringLiteral("Found %1 used MasterClips (%2 audio-only)")
                             .arg(mapping.usedMasterClipRefs.size())
                             .arg(mapping.audioOnlyMasterClipRefs.size()));
@@ -716,14 +816,12 @@ ProjectParser::ParseResult referenceParseXml(const QString& xml, const QString& 
     report(QStringLiteral("Determining used files…"), 0.85);
     AppLog::parseDetail(QStringLiteral("Building reference chain..."));
     report(QStringLiteral("Resolving references…"), 0.92);
-    QSet<QString> noFileMasters;
-    const QHash<QString, QSet<QString>> chainMap =
-        mediaChain(lines, media.pathsByMediaUID, media.generatedUIDs, noFileMasters);
     AppLog::parseDetail(
-        QStringLiteral("Reference chain: %1 MasterClips resolved via object refs").arg(chainMap.size()));
+        QStringLiteral("Reference chain: %1 MasterClips resolved via object refs").arg(chain.paths.size()));
 
     determineUsage({media.tables, names, sequenceIDs.size(), clips.video.size() + clips.audio.size(),
-                    clips.timelines, mapping, chainMap, noFileMasters},
+                    clips.timelines, mapping, chain.paths, chain.noFileMasters, chain.mediaRefs,
+                    mediaNames(lines)},
                    result);
     result.allMediaPaths = media.tables.allPaths;
     for (const QString& p : media.heldBack) {

@@ -256,8 +256,20 @@ void ProjectDisclosureRow::refreshSelection() {
     update();
 }
 
+void ProjectDisclosureRow::setReviewNote(const QString& note) {
+    m_reviewNote = note;
+    update();
+}
+
+QString ProjectDisclosureRow::warningText() const {
+    QStringList lines = m_project.parseWarnings;
+    if (!m_reviewNote.isEmpty())
+        lines.append(m_reviewNote);
+    return lines.join(QLatin1Char('\n'));
+}
+
 QRect ProjectDisclosureRow::warningRect() const {
-    if (m_project.parseWarnings.isEmpty())
+    if (m_project.parseWarnings.isEmpty() && m_reviewNote.isEmpty())
         return {};
     return {width() - 4 - 14, 6, 12, 12};
 }
@@ -266,7 +278,7 @@ bool ProjectDisclosureRow::event(QEvent* event) {
     if (event->type() == QEvent::ToolTip) {
         auto* help = static_cast<QHelpEvent*>(event);
         if (warningRect().contains(help->pos()))
-            QToolTip::showText(help->globalPos(), m_project.parseWarnings.join(QLatin1Char('\n')), this);
+            QToolTip::showText(help->globalPos(), warningText(), this);
         else
             QToolTip::hideText();
         return true;
@@ -342,12 +354,13 @@ void ProjectDisclosureRow::paintEvent(QPaintEvent*) {
                  symbolPixmap(QStringLiteral("film.fill"),
                               m_selected ? Color::brandAccent() : Color::brandTextTertiary(), 13));
     x += 13 + 6;
-    const int nameRight = width() - 4 - (m_project.parseWarnings.isEmpty() ? 0 : 18);
+    const bool warned = !warningRect().isNull();
+    const int nameRight = width() - 4 - (warned ? 18 : 0);
     p.setFont(nameFont);
     p.setPen(m_selected ? Color::brandTextPrimary() : Color::brandTextSecondary());
     p.drawText(QRect(x, lineTop, nameRight - x, nameMetrics.height()), Qt::AlignVCenter | Qt::AlignLeft,
                nameMetrics.elidedText(m_project.name, Qt::ElideRight, nameRight - x));
-    if (!m_project.parseWarnings.isEmpty())
+    if (warned)
         p.drawPixmap(warningRect().topLeft(),
                      symbolPixmap(QStringLiteral("exclamationmark.triangle.fill"), Color::brandAmber(), 12));
     const int second = lineTop + nameMetrics.height() + 2;

@@ -100,6 +100,10 @@ public:
     QString countsText() const { return m_counts; }
     QString timelinesText() const { return m_timelines; }
     QString errorText() const { return m_project.parseError.value_or(QString()); }
+    // Why files this project lists need review because of another project; shown with the warnings.
+    void setReviewNote(const QString& note);
+    // The warning triangle's help: the warnings, then the review note, one to a line (empty: no triangle).
+    QString warningText() const;
     // The context menu's actions in order: Show Only This Project, Remove from Filter, Remove Project.
     QMenu* contextMenu();
 
@@ -126,6 +130,7 @@ private:
     bool m_selected = false;
     QString m_counts;
     QString m_timelines;
+    QString m_reviewNote;
     DisclosureChevron* m_chevron = nullptr;
     QMenu* m_menu = nullptr;
 };

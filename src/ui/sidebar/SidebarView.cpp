@@ -1,6 +1,7 @@
 #include "ui/sidebar/SidebarView.h"
 
 #include "analysis/ProjectManager.h"
+#include "analysis/UnresolvedClipNames.h"
 #include "platform/ByteCountText.h"
 #include "ui/brand/BrandFonts.h"
 #include "ui/brand/BrandPalette.h"
@@ -315,10 +316,13 @@ void SidebarView::rebuildProjects() {
     // Rows added to a shown box are each shown a turn later, each asking the display server where
     // the pointer is: 200 rows took 60 ms. Shown with the box, they are shown at once.
     m_projectsBox->hide();
+    const UnresolvedClipNames unresolvedNames(projects);
     for (const ProjectFile& project : projects) {
         const bool expanded = m_expandedProjectIDs.contains(project.id);
         const bool countLater = sliced && !project.parseError && !known.contains(project.id);
         auto* row = new ProjectDisclosureRow(m_manager, project, expanded, m_projectsBox, !countLater);
+        if (!unresolvedNames.isEmpty())
+            row->setReviewNote(unresolvedNames.reviewNote(project));
         if (countLater)
             m_uncounted.append(row);
         const QUuid id = project.id;

@@ -131,6 +131,24 @@ TEST(SidebarProjects, ProjectsNotYetCountedAreCountedOnLaterTurns) {
         EXPECT_EQ(row->countsText(), QStringLiteral("2 files, 1 used"));
 }
 
+// A project that read cleanly still says why some of its files need review: another project has a
+// timeline clip of their name it could not match.
+TEST(SidebarProjects, ARowSaysWhyAnotherProjectsUnmatchedClipFlagsItsFiles) {
+    WindowFixture f;
+    ProjectFile a = project("A", {"/a/used.mov"}, {"/a/used.mov"});
+    a.parseWarnings = {QStringLiteral("1 timeline clip(s) could not be matched to a media file.")};
+    a.unresolvedClipNames = {QStringLiteral("X.mov")};
+    f.pm().setProjects({a, project("B", {"/b/X.mov", "/b/other.mov"}, {}), project("C", {"/c/y.mov"}, {})});
+    f.settle();
+    auto* sidebar = qobject_cast<SidebarView*>(f.view->sidebar());
+    ASSERT_EQ(sidebar->projectRows().size(), 3);
+    EXPECT_EQ(sidebar->projectRows()[0]->warningText(), a.parseWarnings.first());
+    EXPECT_TRUE(sidebar->projectRows()[1]->warningText().startsWith(
+        QStringLiteral("1 file(s) listed here share a name with a timeline clip of “A”")))
+        << sidebar->projectRows()[1]->warningText().toStdString();
+    EXPECT_TRUE(sidebar->projectRows()[2]->warningText().isEmpty());
+}
+
 TEST(SidebarProjects, RowsSelectExpandAndClearTheFilter) {
     WindowFixture f;
     f.fill(1, 0, 1);
