@@ -582,6 +582,36 @@ TEST(MediaThumbnailStore, AsksOnceKeepsABoundAndDropsHiddenRequests) {
 } // namespace tarnwick
 
 namespace tarnwick {
+// A transcoded row carries a third line (the new file) between its name and its folder: the table
+// gives it the height its three lines take, so the folder line is not cut by the next row. Rows
+// with two lines keep theirs, also after a re-sort.
+TEST(MediaTableDelegate, ARowWithAThirdLineIsTallEnoughForIt) {
+    MediaFile transcoded = media("/v/Harbour/Harbour_Flyover.mp4", 0, MediaFileStatus::transcoded, 900);
+    transcoded.transcodedPath = QStringLiteral("/v/Harbour/Harbour_Flyover.mov");
+    transcoded.transcodedSize = 300;
+    ProjectManagerHarness harness;
+    harness.pm().setMediaFiles({media("/v/Plain/a.mov", 0, MediaFileStatus::online, 1000), transcoded});
+    drainEvents();
+    MediaFileListView view(harness.pm(), {}, nullptr);
+    QTableView* table = view.table();
+    for (const Qt::SortOrder order : {Qt::DescendingOrder, Qt::AscendingOrder}) {
+        SCOPED_TRACE(int(order));
+        table->horizontalHeader()->setSortIndicator(MediaTableModel::size, order);
+        const int row = view.model()->rowOf(transcoded.id);
+        ASSERT_GE(row, 0);
+        EXPECT_EQ(table->rowHeight(1 - row), MediaTableDelegate::rowHeight);
+        // Every line painted at the row's height lies whole inside it.
+        TextRunRecorder device(QSize(360, table->rowHeight(row)));
+        paintNameCell(*static_cast<MediaTableDelegate*>(table->itemDelegate()), transcoded, device);
+        QStringList lines;
+        for (const TextRunRecorder::Run& run : std::as_const(device.runs)) {
+            lines << run.text;
+            EXPECT_LE(run.baseline.y() + run.descent, device.height()) << run.text.toStdString();
+        }
+        EXPECT_EQ(lines.size(), 4) << lines.join(u'|').toStdString(); // name, new file, its size, folder
+    }
+}
+
 namespace {
 
 TEST(MediaTableColumns, OtherColumnsShrinkBeforeTheNameInANarrowPane) {
