@@ -196,14 +196,14 @@ void MediaFileListView::connectTable() {
 }
 
 void MediaFileListView::fitRowHeights() {
-    // A reset gives every row the fixed height; only the rows with a third line differ. The header's
+    // A reset keeps the heights the rows had: only rows whose height changes are set. The header's
     // repaints wait, so each row set costs no walk over the rows above it.
     QHeaderView* rows = m_table->verticalHeader();
     const MediaRows& files = m_model->rows();
     rows->setUpdatesEnabled(false);
     for (int row = 0; row < int(files.size()); ++row) {
         const int height = MediaTableDelegate::heightOf(files[row]);
-        if (height != MediaTableDelegate::rowHeight)
+        if (rows->sectionSize(row) != height)
             rows->resizeSection(row, height);
     }
     rows->setUpdatesEnabled(true);

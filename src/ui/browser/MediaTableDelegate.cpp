@@ -256,9 +256,10 @@ bool MediaTableDelegate::hasRelocationLine(const MediaFile& file) {
 }
 
 int MediaTableDelegate::heightOf(const MediaFile& file) {
-    // The folder line ends as far above the row's bottom as the name starts below its top.
-    static const int threeLines = std::max(
-        rowHeight, int(std::ceil(nameLines(0, true).folderY + QFontMetricsF(folderFont()).height() / 2 + 3)));
+    // The third line pushes the folder line down by its height: the row grows as much, so the folder
+    // keeps the room below it that it has in a row of two lines.
+    static const int threeLines =
+        rowHeight + int(std::ceil(nameLines(0, true).folderY - nameLines(0, false).folderY));
     return hasRelocationLine(file) ? threeLines : rowHeight;
 }
 
