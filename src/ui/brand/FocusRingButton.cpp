@@ -37,8 +37,9 @@ void FocusRingButton::paintEvent(QPaintEvent*) {
     option.features &= ~QStyleOptionButton::DefaultButton;
     painter.drawControl(QStyle::CE_PushButton, option);
     if (hasFocus())
-        // On whole pixels, so the line keeps its full strength; dark on the light accent gradient.
-        paintFocusRing(painter, QRectF(rect()).adjusted(0.75, 0.75, -0.75, -0.75), cornerRadius,
+        // Two pixels inside the style's outline, so it reads as a ring of its own rather than a
+        // thicker border; on whole pixels, and dark on the light accent gradient.
+        paintFocusRing(painter, QRectF(rect()).adjusted(2.25, 2.25, -2.25, -2.25), cornerRadius,
                        m_prominent ? Color::brandBackground() : QColor());
 }
 
