@@ -2,6 +2,7 @@
 #include "app/tour/ScreenshotTour.h"
 
 #include "analysis/ProjectManager.h"
+#include "app/MainWindow.h"
 #include "ui/sidebar/SidebarView.h"
 #include "ui/window/ContentView.h"
 #include "ui/window/WindowPresentations.h"
@@ -21,8 +22,10 @@ void ScreenshotTour::welcome() {
             QApplication::sendEvent(target, &event);
         }
     };
-    m_steps << act([] {}, 800) << shot(QStringLiteral("welcome")) << act([press] { press(Qt::Key_Tab); }, 300)
-            << shot(QStringLiteral("welcome-focus-skip")) << act([press] { press(Qt::Key_Backtab); }, 300);
+    // Without a window manager nothing makes the window active at start; a user's window is.
+    m_steps << act([this] { m_window.activateWindow(); }, 800) << shot(QStringLiteral("welcome"))
+            << act([press] { press(Qt::Key_Tab); }, 300) << shot(QStringLiteral("welcome-focus-skip"))
+            << act([press] { press(Qt::Key_Backtab); }, 300);
 }
 
 void ScreenshotTour::empty() {
