@@ -97,10 +97,7 @@ void AlertDialog::showEvent(QShowEvent* event) {
     QDialog::showEvent(event);
     modalFrame::dimWindowBehind(*this);
     modalFrame::keepOnScreen(*this, [this](const QRect& available, const QMargins& decoration) {
-        // Fixed at the size it was laid out at, as a message box is: nothing to resize or maximise.
-        const QRect placed = modalFrame::placedWithin(geometry(), decoration, available);
-        setFixedSize(placed.size());
-        setGeometry(placed);
+        setGeometry(modalFrame::placedWithin(geometry(), decoration, available));
     });
     // Without a window manager nothing else makes the new window take the keyboard.
     activateWindow();
