@@ -27,7 +27,7 @@ QWidget* dimming(const QWidget& window);
 void addFrame(QDialog& dialog);
 
 // Asks the window manager for what a modal dialog has: a title and a close button, no minimise or
-// maximise button.
+// maximise button (a manager that keeps those on every dialog, as Openbox does, still shows them).
 void setDialogButtons(QDialog& dialog);
 
 // `frame` (a dialog's outer frame) shrunk to fit `available` where it is larger, and moved inside it.

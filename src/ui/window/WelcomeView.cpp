@@ -6,7 +6,6 @@
 #include "ui/brand/SymbolIcons.h"
 #include "ui/common/FloatingCard.h"
 #include "ui/common/Labels.h"
-#include "ui/window/WelcomeDot.h"
 
 #include <QApplication>
 #include <QHBoxLayout>
