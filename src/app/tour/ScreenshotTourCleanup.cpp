@@ -6,13 +6,18 @@
 #include "analysis/ProjectManager.h"
 #include "app/tour/TourOutcomes.h"
 #include "ui/bin/BinOverlays.h"
+#include "ui/bin/RecycleBinView.h"
 #include "ui/cleanup/CleanupTexts.h"
 #include "ui/common/Command.h"
 #include "ui/window/ContentView.h"
 #include "ui/window/WindowPresentations.h"
 
+#include <QItemSelectionModel>
+#include <QListView>
 #include <QPushButton>
 #include <QSet>
+
+#include <algorithm>
 
 namespace tarnwick {
 
@@ -28,8 +33,20 @@ void ScreenshotTour::deleteAlert() {
             << shotAndClose(QStringLiteral("alert-delete-files"));
 }
 
+// The pane with a selection of its own (its first rows), which the cards and the table do not show.
 void ScreenshotTour::binPane() {
-    m_steps << shot(QStringLiteral("bin-pane"));
+    const auto select = [this](int rows) {
+        auto* bin = view().findChild<RecycleBinView*>();
+        if (!bin)
+            return;
+        QItemSelection selection;
+        if (rows > 0 && bin->model()->rowCount() > 0)
+            selection.select(bin->model()->index(0),
+                             bin->model()->index(std::min(rows, bin->model()->rowCount()) - 1));
+        bin->list()->selectionModel()->select(selection, QItemSelectionModel::ClearAndSelect);
+    };
+    m_steps << act([select] { select(3); }, 300) << shot(QStringLiteral("bin-pane"))
+            << act([select] { select(0); }, 300);
 }
 
 void ScreenshotTour::raisedSheet(const QString& name, Step raise) {

@@ -2,17 +2,30 @@
 #include "app/tour/ScreenshotTour.h"
 
 #include "analysis/ProjectManager.h"
+#include "app/MainWindow.h"
 #include "ui/sidebar/SidebarView.h"
 #include "ui/window/ContentView.h"
 #include "ui/window/WindowPresentations.h"
 
+#include <QKeyEvent>
 #include <QScrollBar>
 #include <QTimer>
 
 namespace tarnwick {
 
+// The guide opens with the focus on Next; Tab takes it round to Skip and Shift+Tab back.
 void ScreenshotTour::welcome() {
-    m_steps << act([] {}, 800) << shot(QStringLiteral("welcome"));
+    const auto press = [](Qt::Key key) {
+        if (QWidget* target = QApplication::focusWidget()) {
+            QKeyEvent event(QEvent::KeyPress, key,
+                            key == Qt::Key_Backtab ? Qt::ShiftModifier : Qt::NoModifier);
+            QApplication::sendEvent(target, &event);
+        }
+    };
+    // Without a window manager nothing makes the window active at start; a user's window is.
+    m_steps << act([this] { m_window.activateWindow(); }, 800) << shot(QStringLiteral("welcome"))
+            << act([press] { press(Qt::Key_Tab); }, 300) << shot(QStringLiteral("welcome-focus-skip"))
+            << act([press] { press(Qt::Key_Backtab); }, 300);
 }
 
 void ScreenshotTour::empty() {

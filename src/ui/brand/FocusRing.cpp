@@ -8,11 +8,11 @@
 
 namespace tarnwick {
 
-void paintFocusRing(QPainter& painter, const QRectF& outline, qreal cornerRadius) {
+void paintFocusRing(QPainter& painter, const QRectF& outline, qreal cornerRadius, const QColor& color) {
     painter.save();
     painter.setRenderHint(QPainter::Antialiasing);
     painter.setOpacity(1.0);
-    painter.setPen(QPen(Color::brandTextPrimary(), 1.5));
+    painter.setPen(QPen(color.isValid() ? color : Color::brandTextPrimary(), 1.5));
     painter.setBrush(Qt::NoBrush);
     const QRectF ring = outline.adjusted(1.5, 1.5, -1.5, -1.5);
     painter.drawRoundedRect(ring, std::max<qreal>(cornerRadius - 1.5, 0),

@@ -152,7 +152,8 @@ void MediaFileListView::buildTable() {
     m_table->horizontalHeader()->setSortIndicator(MediaTableModel::size, Qt::DescendingOrder);
     m_table->horizontalHeader()->setSortIndicatorShown(true);
     m_table->verticalHeader()->hide();
-    // A fixed row height keeps scrolling through 100,000 rows cheap.
+    // Fixed row heights (set per row only where a row is taller) keep scrolling through 100,000 rows
+    // cheap.
     m_table->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
     m_table->verticalHeader()->setDefaultSectionSize(MediaTableDelegate::rowHeight);
     m_table->setShowGrid(false);
@@ -177,6 +178,7 @@ void MediaFileListView::connectTable() {
             [this](const QModelIndex& index) { activateRow(index.row()); });
     connect(m_table->selectionModel(), &QItemSelectionModel::selectionChanged, this,
             &MediaFileListView::readSelectionFromTable);
+    connect(m_model, &QAbstractItemModel::modelReset, this, &MediaFileListView::fitRowHeights);
     connect(m_model, &QAbstractItemModel::modelReset, this, &MediaFileListView::syncSelectionToTable);
     connect(m_table->verticalScrollBar(), &QScrollBar::valueChanged, this,
             &MediaFileListView::dropHiddenThumbnailRequests);
@@ -191,6 +193,20 @@ void MediaFileListView::connectTable() {
                 m_table->update(m_model->index(row, MediaTableModel::status));
         });
     }
+}
+
+void MediaFileListView::fitRowHeights() {
+    // A reset keeps the heights the rows had: only rows whose height changes are set. The header's
+    // repaints wait, so each row set costs no walk over the rows above it.
+    QHeaderView* rows = m_table->verticalHeader();
+    const MediaRows& files = m_model->rows();
+    rows->setUpdatesEnabled(false);
+    for (int row = 0; row < int(files.size()); ++row) {
+        const int height = MediaTableDelegate::heightOf(files[row]);
+        if (rows->sectionSize(row) != height)
+            rows->resizeSection(row, height);
+    }
+    rows->setUpdatesEnabled(true);
 }
 
 void MediaFileListView::updateSight() {

@@ -91,6 +91,7 @@ private:
     void showContextMenu(const QPoint& pos);
     void clearSelection();
     void fitColumns();
+    void fitRowHeights();
 
     ProjectManager& m_manager;
     MediaBrowserActions m_actions;

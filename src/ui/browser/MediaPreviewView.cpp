@@ -4,8 +4,10 @@
 #include "ui/brand/BrandPalette.h"
 #include "ui/brand/SymbolIcons.h"
 #include "ui/common/Labels.h"
+#include "ui/common/ModalFrame.h"
 #include "ui/common/ViewHelpers.h"
 
+#include <QDialog>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPointer>
@@ -134,6 +136,12 @@ void ImagePreviewView::showResult() {
     fitToPicture();
 }
 
+void ImagePreviewView::showEvent(QShowEvent* event) {
+    QWidget::showEvent(event);
+    if (m_image && m_body->currentIndex() == 1)
+        fitToPicture();
+}
+
 // The sheet takes the size of the fitted picture: the scroll area's viewport holds it whole and
 // shows no bars. On a screen too small for that the sheet fills what there is, and the bar of an
 // axis that overflows scrolls, inside the sheet (it takes room from the other axis).
@@ -143,8 +151,13 @@ void ImagePreviewView::fitToPicture() {
     // The header and divider above the body (before the first layout, a fair guess).
     const int chrome = isVisible() ? std::max(0, height() - m_body->height()) : 80;
     QSize room(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
-    if (const QScreen* screen = this->screen())
-        room = screen->availableGeometry().size() - QSize(0, chrome);
+    if (const QScreen* screen = this->screen()) {
+        QRect area = screen->availableGeometry();
+        // A sheet leaves room for the window manager's frame round it too.
+        if (const auto* sheet = qobject_cast<const QDialog*>(window()))
+            area = area.marginsRemoved(modalFrame::decoration(*sheet));
+        room = area.size() - QSize(0, chrome);
+    }
     QSize wanted = whole.boundedTo(room);
     const int barWidth = m_scroll->verticalScrollBar()->sizeHint().width();
     const int barHeight = m_scroll->horizontalScrollBar()->sizeHint().height();

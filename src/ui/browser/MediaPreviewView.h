@@ -38,6 +38,10 @@ Q_SIGNALS:
     void dismissRequested();
     void loaded();
 
+protected:
+    // Shown in its sheet: fitted again to the room a sheet has there.
+    void showEvent(QShowEvent* event) override;
+
 private:
     QCoro::Task<void> load(QString path, ImageLoader loader);
     void showResult();

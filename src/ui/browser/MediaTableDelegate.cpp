@@ -193,6 +193,36 @@ QList<MediaTableDelegate::Mark> writeStatus(CellWriter& writer, const MediaFile&
     return marks;
 }
 
+const QFont& nameFont() {
+    static const QFont font = Font::brand(12, Font::Weight::medium);
+    return font;
+}
+
+const QFont& folderFont() {
+    static const QFont font = Font::brandMono(10);
+    return font;
+}
+
+// Where the name cell's lines are centred, from the row's top: the name, the relocation line (when
+// there is one) and the folder.
+struct NameLines {
+    qreal nameY = 0;
+    qreal relocationY = 0;
+    qreal folderY = 0;
+};
+
+NameLines nameLines(qreal top, bool relocationLine) {
+    const qreal name = QFontMetricsF(nameFont()).height();
+    const qreal caption = QFontMetricsF(captionFont()).height();
+    NameLines lines;
+    lines.nameY = top + 3 + name / 2;
+    lines.relocationY = lines.nameY + name / 2 + caption / 2 + 1;
+    lines.folderY = relocationLine
+                        ? lines.relocationY + caption / 2 + QFontMetricsF(folderFont()).height() / 2
+                        : lines.relocationY;
+    return lines;
+}
+
 // The width a status cell takes for `file`, laid out as it is painted.
 int statusCellWidth(const MediaFile& file) {
     const QRect unbounded(0, 0, 10'000, MediaTableDelegate::rowHeight);
@@ -220,11 +250,26 @@ MediaTableDelegate::ColumnWidths MediaTableDelegate::statusColumnWidths() {
     return widths;
 }
 
+bool MediaTableDelegate::hasRelocationLine(const MediaFile& file) {
+    return file.matchedPath || (file.status == MediaFileStatus::moved && file.movedToPath) ||
+           (file.status == MediaFileStatus::transcoded && file.transcodedPath);
+}
+
+int MediaTableDelegate::heightOf(const MediaFile& file) {
+    // The third line pushes the folder line down by its height: the row grows as much, so the folder
+    // keeps the room below it that it has in a row of two lines.
+    static const int threeLines =
+        rowHeight + int(std::ceil(nameLines(0, true).folderY - nameLines(0, false).folderY));
+    return hasRelocationLine(file) ? threeLines : rowHeight;
+}
+
 MediaTableDelegate::MediaTableDelegate(MediaThumbnailStore* thumbnails, QObject* parent)
     : QStyledItemDelegate(parent), m_thumbnails(thumbnails) {}
 
 QSize MediaTableDelegate::sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const {
-    return {QStyledItemDelegate::sizeHint(option, index).width(), rowHeight};
+    const auto* file =
+        static_cast<const MediaFile*>(index.data(MediaTableModel::fileRole).value<const void*>());
+    return {QStyledItemDelegate::sizeHint(option, index).width(), file ? heightOf(*file) : rowHeight};
 }
 
 void MediaTableDelegate::paint(QPainter* painter, const QStyleOptionViewItem& option,
@@ -270,19 +315,17 @@ QList<MediaTableDelegate::Mark> MediaTableDelegate::layoutCell(QPainter* painter
         break;
     }
     case MediaTableModel::fileName: {
-        const qreal top = rect.top() + 3;
-        const QFont nameFont = Font::brand(12, Font::Weight::medium);
-        const qreal nameY = top + QFontMetricsF(nameFont).height() / 2;
+        const NameLines lines = nameLines(rect.top(), hasRelocationLine(file));
         const qreal iconRoom = file.duplicateOfPath ? 16 : 0;
-        writer.text(file.fileName(), nameFont, Color::brandTextPrimary(), nameY, rect.width() - 8 - iconRoom);
+        writer.text(file.fileName(), nameFont(), Color::brandTextPrimary(), lines.nameY,
+                    rect.width() - 8 - iconRoom);
         if (file.duplicateOfPath)
-            marks.append({writer.symbol(QStringLiteral("doc.on.doc.fill"), Color::brandCyan(), 10, nameY),
-                          QStringLiteral("Duplicate of: ") + *file.duplicateOfPath});
-        qreal lineY =
-            nameY + QFontMetricsF(nameFont).height() / 2 + QFontMetricsF(captionFont()).height() / 2 + 1;
+            marks.append(
+                {writer.symbol(QStringLiteral("doc.on.doc.fill"), Color::brandCyan(), 10, lines.nameY),
+                 QStringLiteral("Duplicate of: ") + *file.duplicateOfPath});
+        const qreal lineY = lines.relocationY;
         const QString arrow = QStringLiteral("→ ");
         writer.newLine();
-        bool relocationLine = true;
         if (file.matchedPath) {
             writer.text(arrow + path::lastPathComponent(*file.matchedPath), captionFont(),
                         file.status == MediaFileStatus::matching ? Color::darkSystemBlue()
@@ -297,18 +340,12 @@ QList<MediaTableDelegate::Mark> MediaTableDelegate::layoutCell(QPainter* painter
             if (file.transcodedSize)
                 writer.text(QStringLiteral("(") + formatFileByteCount(*file.transcodedSize) + u')',
                             captionFont(), Color::darkSystemGreen(), lineY);
-        } else {
-            relocationLine = false;
         }
-        const QFont folderFont = Font::brandMono(10);
-        const qreal folderY = relocationLine ? lineY + QFontMetricsF(captionFont()).height() / 2 +
-                                                   QFontMetricsF(folderFont).height() / 2
-                                             : lineY;
         writer.newLine();
         // Cut in the middle: the folder's own name, at the end, is what tells rows apart.
-        writer.text(elidedPath(path::deletingLastPathComponent(file.path), QFontMetricsF(folderFont),
+        writer.text(elidedPath(path::deletingLastPathComponent(file.path), QFontMetricsF(folderFont()),
                                rect.right() - 4 - (rect.left() + 4)),
-                    folderFont, folderColor(selected), folderY);
+                    folderFont(), folderColor(selected), lines.folderY);
         break;
     }
     case MediaTableModel::size: {

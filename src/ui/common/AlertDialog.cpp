@@ -9,8 +9,9 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPushButton>
-#include <QScreen>
 #include <QVBoxLayout>
+
+#include <algorithm>
 
 namespace tarnwick {
 
@@ -25,6 +26,7 @@ AlertDialog::AlertDialog(QWidget* parent, const QString& title, const QString& m
                          QList<AlertButton> buttons)
     : QDialog(parent), m_title(title), m_message(message), m_buttons(std::move(buttons)) {
     setWindowTitle(title);
+    modalFrame::setDialogButtons(*this);
     setWindowModality(parent ? Qt::WindowModal : Qt::ApplicationModal);
     setAttribute(Qt::WA_KeyboardFocusChange); // its focus shows before the first Tab
     (new KeyboardOwner(this))->setOwner(this);
@@ -48,15 +50,15 @@ AlertDialog::AlertDialog(QWidget* parent, const QString& title, const QString& m
     auto* row = new QHBoxLayout;
     row->setSpacing(8);
     row->addStretch(1);
-    bool defaultChosen = false;
+    const auto answers = std::find_if(m_buttons.cbegin(), m_buttons.cend(), [](const AlertButton& b) {
+        return b.role != AlertButton::Role::cancel;
+    });
+    const qsizetype defaultIndex = answers != m_buttons.cend() ? answers - m_buttons.cbegin() : 0;
     for (int i = 0; i < m_buttons.size(); ++i) {
         const auto& answer = m_buttons[i];
         auto* button = new QPushButton(answer.title, this);
         button->setAutoDefault(false);
-        if (answer.role != AlertButton::Role::cancel && !defaultChosen) {
-            button->setDefault(true);
-            defaultChosen = true;
-        }
+        button->setDefault(i == defaultIndex);
         if (answer.role == AlertButton::Role::destructive) {
             QPalette p = button->palette();
             p.setColor(QPalette::ButtonText, Color::brandRed());
@@ -94,8 +96,9 @@ void AlertDialog::choose(int index) {
 void AlertDialog::showEvent(QShowEvent* event) {
     QDialog::showEvent(event);
     modalFrame::dimWindowBehind(*this);
-    if (QScreen* where = screen())
-        setGeometry(modalFrame::placedWithin(geometry(), where->availableGeometry()));
+    modalFrame::keepOnScreen(*this, [this](const QRect& available, const QMargins& decoration) {
+        setGeometry(modalFrame::placedWithin(geometry(), decoration, available));
+    });
     // Without a window manager nothing else makes the new window take the keyboard.
     activateWindow();
 }

@@ -11,7 +11,8 @@ class QPushButton;
 namespace tarnwick {
 
 // One button of an alert. `cancel` answers Escape; `destructive` is drawn in red. The first
-// button that is not `cancel` is the default (Return).
+// button that is not `cancel` is the default (Return and Enter); in an alert that has only a cancel
+// button, such as a lone "OK", that button is.
 struct AlertButton {
     enum class Role { normal, cancel, destructive };
     QString title;

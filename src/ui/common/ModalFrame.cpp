@@ -6,6 +6,7 @@
 #include <QEvent>
 #include <QPainter>
 #include <QPointer>
+#include <QScreen>
 
 #include <algorithm>
 
@@ -102,6 +103,60 @@ private:
     }
 };
 
+// The margins between a window's frame and its own rectangle.
+QMargins frameMargins(const QWidget& window) {
+    const QRect outer = window.frameGeometry();
+    const QRect inner = window.geometry();
+    return {inner.left() - outer.left(), inner.top() - outer.top(), outer.right() - inner.right(),
+            outer.bottom() - inner.bottom()};
+}
+
+// Places its dialog again when the window manager's frame round it is not the one it was placed
+// with: the frame is known only once the dialog is mapped, moved or activated.
+class Placer : public QObject {
+public:
+    Placer(QDialog* dialog, Place place) : QObject(dialog), m_dialog(dialog), m_place(std::move(place)) {
+        dialog->installEventFilter(this);
+    }
+    void setPlace(Place place) { m_place = std::move(place); }
+    void placeNow() {
+        m_placed = false;
+        check();
+    }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        const QEvent::Type type = event->type();
+        if (watched == m_dialog && (type == QEvent::Move || type == QEvent::Resize ||
+                                    type == QEvent::WindowActivate || type == QEvent::Show))
+            check();
+        return QObject::eventFilter(watched, event);
+    }
+
+private:
+    void check() {
+        if (!m_dialog->isVisible() || m_placing)
+            return;
+        const QMargins margins = decoration(*m_dialog);
+        if (m_placed && margins == m_used)
+            return;
+        QScreen* where = m_dialog->screen();
+        if (!where)
+            return;
+        m_placed = true;
+        m_used = margins;
+        m_placing = true;
+        m_place(where->availableGeometry(), margins);
+        m_placing = false;
+    }
+
+    QDialog* m_dialog;
+    Place m_place;
+    QMargins m_used;
+    bool m_placed = false;
+    bool m_placing = false;
+};
+
 } // namespace
 
 void dimWindowBehind(QDialog& dialog) {
@@ -122,6 +177,37 @@ QWidget* dimming(const QWidget& window) {
 
 void addFrame(QDialog& dialog) {
     new Frame(&dialog);
+}
+
+void setDialogButtons(QDialog& dialog) {
+    const Qt::WindowFlags type = dialog.windowFlags() & Qt::WindowType_Mask;
+    dialog.setWindowFlags(type | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                          Qt::WindowCloseButtonHint);
+}
+
+QMargins decoration(const QDialog& dialog) {
+    const QMargins own = frameMargins(dialog);
+    if (!own.isNull())
+        return own;
+    const QWidget* behind = dialog.parentWidget() ? dialog.parentWidget()->window() : nullptr;
+    return behind && behind->isVisible() ? frameMargins(*behind) : QMargins();
+}
+
+void keepOnScreen(QDialog& dialog, Place place) {
+    Placer* placer = nullptr;
+    for (QObject* child : dialog.children()) {
+        if (auto* found = dynamic_cast<Placer*>(child))
+            placer = found;
+    }
+    if (placer)
+        placer->setPlace(std::move(place));
+    else
+        placer = new Placer(&dialog, std::move(place));
+    placer->placeNow();
+}
+
+QRect placedWithin(QRect dialog, QMargins decoration, QRect available) {
+    return placedWithin(dialog.marginsAdded(decoration), available).marginsRemoved(decoration);
 }
 
 QRect placedWithin(QRect frame, QRect available) {

@@ -4,8 +4,8 @@
 #include "ui/common/ModalFrame.h"
 
 #include <QPushButton>
-#include <QScreen>
 #include <QScrollArea>
+#include <QScrollBar>
 #include <QVBoxLayout>
 
 namespace tarnwick {
@@ -20,7 +20,12 @@ public:
         const QWidget* content = widget();
         if (!content)
             return QScrollArea::sizeHint();
-        return content->sizeHint().expandedTo(content->minimumSize()).boundedTo(content->maximumSize());
+        QSize whole =
+            content->sizeHint().expandedTo(content->minimumSize()).boundedTo(content->maximumSize());
+        // Scrolling down, the bar takes its width beside the content rather than from it.
+        if (m_room.isValid() && whole.height() > m_room.height())
+            whole.rwidth() += verticalScrollBar()->sizeHint().width();
+        return whole;
     }
     QSize minimumSizeHint() const override {
         const QWidget* content = widget();
@@ -40,6 +45,7 @@ private:
 } // namespace
 
 Sheet::Sheet(QWidget* window, QWidget* content) : QDialog(window, Qt::Sheet), m_content(content) {
+    modalFrame::setDialogButtons(*this);
     setWindowModality(window ? Qt::WindowModal : Qt::ApplicationModal);
     setAttribute(Qt::WA_DeleteOnClose);
     setAttribute(Qt::WA_KeyboardFocusChange); // its focus shows before the first Tab
@@ -75,35 +81,27 @@ Sheet* Sheet::present(QWidget* window, QWidget* content) {
     return sheet;
 }
 
-void Sheet::placeWithin(const QRect& available) {
-    // Never larger than the area, whatever the content asks; the content scrolls instead.
+void Sheet::placeWithin(const QRect& available, const QMargins& decoration) {
+    // Never larger than the area less the frame, whatever the content asks; the content scrolls
+    // instead.
+    const QSize room = available.marginsRemoved(decoration).size();
     const QSize least = m_content->minimumSizeHint().expandedTo(m_content->minimumSize());
-    if (least.width() > available.width() || least.height() > available.height())
+    if (least.width() > room.width() || least.height() > room.height())
         scrollContent();
     if (m_scroll)
-        static_cast<SheetScrollArea*>(m_scroll)->setRoom(available.size());
+        static_cast<SheetScrollArea*>(m_scroll)->setRoom(room);
     layout()->activate();
-    setMaximumSize(available.size());
-    const QSize wanted = sizeHint().expandedTo(size()).boundedTo(available.size());
-    // The window manager's frame round the sheet (none without one) stays inside too when it
-    // fits; otherwise the sheet's own content does.
-    const QRect outer = frameGeometry();
-    const QRect inner = geometry();
-    const QMargins decoration(inner.left() - outer.left(), inner.top() - outer.top(),
-                              outer.right() - inner.right(), outer.bottom() - inner.bottom());
-    const QRect framed =
-        modalFrame::placedWithin(QRect(inner.topLeft(), wanted).marginsAdded(decoration), available);
-    if (framed.size() == wanted.grownBy(decoration))
-        setGeometry(framed.marginsRemoved(decoration));
-    else
-        setGeometry(modalFrame::placedWithin(QRect(inner.topLeft(), wanted), available));
+    setMaximumSize(room);
+    const QSize wanted = sizeHint().expandedTo(size()).boundedTo(room);
+    setGeometry(modalFrame::placedWithin(QRect(geometry().topLeft(), wanted), decoration, available));
 }
 
 void Sheet::showEvent(QShowEvent* event) {
     QDialog::showEvent(event);
     modalFrame::dimWindowBehind(*this);
-    if (QScreen* where = screen())
-        placeWithin(where->availableGeometry());
+    modalFrame::keepOnScreen(*this, [this](const QRect& available, const QMargins& decoration) {
+        placeWithin(available, decoration);
+    });
     // Return is the default button's, whichever button has the focus (Space presses that one).
     QPushButton* defaultButton = nullptr;
     for (QPushButton* button : m_content->findChildren<QPushButton*>()) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QDialog>
+#include <QMargins>
 
 class QScrollArea;
 
@@ -10,7 +11,8 @@ namespace tarnwick {
 // open() so the caller's code keeps running (no nested event loop). It deletes itself when
 // closed; `dismissed` tells the owner to clear the state that presented it. While it shows it
 // has the keyboard (Escape closes it, Return presses its default button), the window behind is
-// dimmed, and it stays inside the screen's available area, scrolling its content if it must.
+// dimmed, and it stays inside the screen's available area with its window frame, scrolling its
+// content if it must.
 class Sheet : public QDialog {
     Q_OBJECT
 public:
@@ -20,8 +22,9 @@ public:
     static Sheet* present(QWidget* window, QWidget* content);
 
     QWidget* content() const { return m_content; }
-    // Sizes and moves the sheet to lie inside `available` (screen coordinates).
-    void placeWithin(const QRect& available);
+    // Sizes and moves the sheet so that it and the window manager's `decoration` round it lie inside
+    // `available` (screen coordinates).
+    void placeWithin(const QRect& available, const QMargins& decoration = {});
 
 Q_SIGNALS:
     void dismissed();

@@ -2,6 +2,7 @@
 
 #include "ui/brand/BrandFonts.h"
 #include "ui/brand/BrandPalette.h"
+#include "ui/brand/FocusRingButton.h"
 #include "ui/brand/SymbolIcons.h"
 #include "ui/common/FloatingCard.h"
 #include "ui/common/Labels.h"
@@ -72,7 +73,7 @@ WelcomeView::WelcomeView(std::function<void()> onComplete, QWidget* parent)
     auto* skipRow = new QHBoxLayout;
     skipRow->setContentsMargins(24, 16, 24, 0);
     skipRow->addStretch(1);
-    m_skip = new QPushButton(QStringLiteral("Skip"), card);
+    m_skip = new FocusRingButton(QStringLiteral("Skip"), card);
     m_skip->setFlat(true);
     m_skip->setCursor(Qt::PointingHandCursor);
     connect(m_skip, &QPushButton::clicked, this, &WelcomeView::complete);
@@ -113,15 +114,14 @@ WelcomeView::WelcomeView(std::function<void()> onComplete, QWidget* parent)
     layout->addStretch(1);
 
     auto* dotsRow = new QHBoxLayout;
-    dotsRow->setSpacing(8);
-    dotsRow->setContentsMargins(0, 0, 0, 20);
+    // Each dot's square holds half the 8-point gap on either side of it (and its focus ring), so
+    // the squares touch and the padding below counts from the circle.
+    dotsRow->setSpacing(0);
+    dotsRow->setContentsMargins(0, 0, 0, 20 - (WelcomeDot::side - WelcomeDot::diameter) / 2);
     dotsRow->addStretch(1);
     for (int i = 0; i < steps().size(); ++i) {
-        auto* dot = new QPushButton(card);
-        dot->setFixedSize(8, 8);
-        dot->setFlat(true);
-        dot->setCursor(Qt::PointingHandCursor);
-        connect(dot, &QPushButton::clicked, this, [this, i] { jumpToStep(i); });
+        auto* dot = new WelcomeDot(card);
+        connect(dot, &QAbstractButton::clicked, this, [this, i] { jumpToStep(i); });
         dotsRow->addWidget(dot);
         m_dots.append(dot);
     }
@@ -130,11 +130,13 @@ WelcomeView::WelcomeView(std::function<void()> onComplete, QWidget* parent)
 
     auto* nav = new QHBoxLayout;
     nav->setContentsMargins(32, 0, 32, 24);
-    m_back = new QPushButton(QStringLiteral("Back"), card);
+    m_back = new FocusRingButton(QStringLiteral("Back"), card);
     connect(m_back, &QPushButton::clicked, this, &WelcomeView::previousStep);
     nav->addWidget(m_back);
     nav->addStretch(1);
-    m_forward = new QPushButton(card);
+    auto* forward = new FocusRingButton(QString(), card);
+    forward->setProminent(true);
+    m_forward = forward;
     m_forward->setDefault(true);
     connect(m_forward, &QPushButton::clicked, this, [this] {
         if (m_currentStep == steps().size() - 1) {
@@ -205,15 +207,8 @@ void WelcomeView::showStep(int index) {
     m_back->setVisible(index > 0);
     m_forward->setText(last ? QStringLiteral("Get Started") : QStringLiteral("Next"));
     const QColor accent = QApplication::palette().color(QPalette::Highlight);
-    for (int i = 0; i < m_dots.size(); ++i) {
-        const QColor c = i == index ? accent : Color::withOpacity(Color::systemGray(), 0.3);
-        m_dots[i]->setStyleSheet(
-            QStringLiteral("QPushButton { border: none; border-radius: 4px; background: rgba(%1,%2,%3,%4); }")
-                .arg(c.red())
-                .arg(c.green())
-                .arg(c.blue())
-                .arg(c.alphaF(), 0, 'f', 2));
-    }
+    for (int i = 0; i < m_dots.size(); ++i)
+        m_dots[i]->setFill(i == index ? accent : Color::withOpacity(Color::systemGray(), 0.3));
 }
 
 void WelcomeView::paintEvent(QPaintEvent*) {

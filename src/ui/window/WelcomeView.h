@@ -1,5 +1,7 @@
 #pragma once
 
+#include "ui/window/WelcomeDot.h"
+
 #include <QColor>
 #include <QList>
 #include <QString>
@@ -36,7 +38,7 @@ public:
     QPushButton* skipButton() const { return m_skip; }
     QPushButton* backButton() const { return m_back; }
     QPushButton* forwardButton() const { return m_forward; } // "Next" or "Get Started"
-    QList<QPushButton*> dots() const { return m_dots; }
+    QList<WelcomeDot*> dots() const { return m_dots; }
     QString shownTitle() const;
     QString shownDescription() const;
     QColor shownIconColor() const { return stepColor(m_currentStep); }
@@ -61,7 +63,7 @@ private:
     QPushButton* m_skip = nullptr;
     QPushButton* m_back = nullptr;
     QPushButton* m_forward = nullptr;
-    QList<QPushButton*> m_dots;
+    QList<WelcomeDot*> m_dots;
 };
 
 } // namespace tarnwick

@@ -584,6 +584,48 @@ TEST(MediaThumbnailStore, AsksOnceKeepsABoundAndDropsHiddenRequests) {
 namespace tarnwick {
 namespace {
 
+// The runs painted in the name cell of `file` at `height`, top to bottom.
+QList<TextRunRecorder::Run> nameCellRuns(const QTableView& table, const MediaFile& file, int height) {
+    TextRunRecorder device(QSize(360, height));
+    paintNameCell(*static_cast<MediaTableDelegate*>(table.itemDelegate()), file, device);
+    return device.runs;
+}
+
+// How far below the lowest line painted in a cell of `height` the row ends.
+qreal roomBelow(const QList<TextRunRecorder::Run>& runs, int height) {
+    qreal bottom = 0;
+    for (const TextRunRecorder::Run& run : runs)
+        bottom = std::max(bottom, run.baseline.y() + run.descent);
+    return height - bottom;
+}
+
+// A transcoded row carries a third line (the new file) between its name and its folder: the row
+// grows by that line, so its folder line keeps the room below it that a row of two lines has and is
+// not cut by the next row. Also after a re-sort.
+TEST(MediaTableDelegate, ARowWithAThirdLineGetsItsHeight) {
+    MediaFile transcoded = media("/v/Harbour/Harbour_Flyover.mp4", 0, MediaFileStatus::transcoded, 900);
+    transcoded.transcodedPath = QStringLiteral("/v/Harbour/Harbour_Flyover.mov");
+    transcoded.transcodedSize = 300;
+    const MediaFile plain = media("/v/Plain/a.mov", 0, MediaFileStatus::online, 1000);
+    ProjectManagerHarness harness;
+    harness.pm().setMediaFiles({plain, transcoded});
+    drainEvents();
+    MediaFileListView view(harness.pm(), {}, nullptr);
+    const QTableView& table = *view.table();
+    for (const Qt::SortOrder order : {Qt::DescendingOrder, Qt::AscendingOrder}) {
+        SCOPED_TRACE(int(order));
+        view.table()->horizontalHeader()->setSortIndicator(MediaTableModel::size, order);
+        const int row = view.model()->rowOf(transcoded.id);
+        ASSERT_GE(row, 0);
+        const int twoLines = table.rowHeight(1 - row);
+        EXPECT_EQ(twoLines, MediaTableDelegate::rowHeight);
+        const int threeLines = table.rowHeight(row);
+        const auto runs = nameCellRuns(table, transcoded, threeLines);
+        EXPECT_EQ(runs.size(), 4); // name, new file, its size, folder
+        EXPECT_GE(roomBelow(runs, threeLines) + 1, roomBelow(nameCellRuns(table, plain, twoLines), twoLines));
+    }
+}
+
 TEST(MediaTableColumns, OtherColumnsShrinkBeforeTheNameInANarrowPane) {
     testing::ProjectManagerHarness harness;
     harness.pm().setMediaFiles({testing::media("/v/a.mov", 0, MediaFileStatus::online, 5)});

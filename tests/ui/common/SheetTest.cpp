@@ -1,4 +1,5 @@
 #include "ui/common/Sheet.h"
+#include "ui/common/AlertDialog.h"
 #include "ui/common/FilterChipToggle.h"
 #include "ui/common/ModalFrame.h"
 
@@ -99,6 +100,44 @@ TEST(Sheet, StaysInsideASmallAvailableAreaAndScrollsToItsLastButton) {
     const QRect shown(button->mapTo(scroll->viewport(), QPoint(0, 0)), button->size());
     EXPECT_TRUE(scroll->viewport()->rect().intersects(shown))
         << shown.y() << " " << scroll->viewport()->height();
+}
+
+// Under a window manager its frame (a title bar) comes on top: a sheet as tall as the area fits with
+// the frame inside it, scrolls, and its last button can still be reached.
+TEST(Sheet, FitsWithTheWindowManagersFrameAndReachesItsLastButton) {
+    Behind behind;
+    int done = 0;
+    QPointer<Sheet> sheet = Sheet::present(&behind.window, content(done, {400, 600}));
+    const QRect area(0, 0, 1024, 600);
+    const QMargins frame(1, 20, 1, 1);
+    sheet->placeWithin(area, frame);
+    QApplication::processEvents();
+    EXPECT_TRUE(area.contains(sheet->geometry().marginsAdded(frame))) << sheet->geometry().y();
+    auto* scroll = sheet->findChild<QScrollArea*>();
+    ASSERT_NE(scroll, nullptr);
+    scroll->verticalScrollBar()->setValue(scroll->verticalScrollBar()->maximum());
+    auto* button = sheet->findChild<QPushButton*>(QStringLiteral("done"));
+    const QRect shown(button->mapTo(scroll->viewport(), QPoint(0, 0)), button->size());
+    EXPECT_TRUE(scroll->viewport()->rect().contains(shown))
+        << shown.y() << " " << scroll->viewport()->height();
+}
+
+// Sheets and alerts ask the window manager for a title and a close button only.
+TEST(Sheet, OffersOnlyWhatAModalDialogOffers) {
+    Behind behind;
+    int done = 0;
+    QPointer<Sheet> sheet = Sheet::present(&behind.window, content(done));
+    AlertDialog alert(&behind.window, QStringLiteral("Done"), {},
+                      {{QStringLiteral("OK"), AlertButton::Role::normal, {}}});
+    for (const QDialog* dialog : {static_cast<QDialog*>(sheet.data()), static_cast<QDialog*>(&alert)}) {
+        const Qt::WindowFlags flags = dialog->windowFlags();
+        EXPECT_TRUE(flags.testFlag(Qt::CustomizeWindowHint));
+        EXPECT_TRUE(flags.testFlag(Qt::WindowTitleHint));
+        EXPECT_TRUE(flags.testFlag(Qt::WindowCloseButtonHint));
+        EXPECT_FALSE(flags.testFlag(Qt::WindowMinimizeButtonHint));
+        EXPECT_FALSE(flags.testFlag(Qt::WindowMaximizeButtonHint));
+        EXPECT_EQ(dialog->windowModality(), Qt::WindowModal);
+    }
 }
 
 TEST(FilterChipToggle, ShowsItsFocus) {

@@ -242,6 +242,31 @@ TEST(ContentViewCommands, AFailedCSVExportShowsItsReason) {
     EXPECT_TRUE(currentAlert(f)->message().contains(QStringLiteral("Not a directory")));
 }
 
+// Their lone "OK" is the default button: Return, or Enter on the keypad, presses it.
+TEST(ContentViewCommands, ReturnOrEnterClosesBothCSVExportAlerts) {
+    WindowFixture f;
+    f.fill(2);
+    for (const bool failed : {false, true}) {
+        for (const Qt::Key key : {Qt::Key_Return, Qt::Key_Enter}) {
+            SCOPED_TRACE(QStringLiteral("%1 %2").arg(failed).arg(key).toStdString());
+            f.ops->exportResult = failed
+                                      ? CSVExportResult{std::nullopt, QStringLiteral("Not a directory")}
+                                      : CSVExportResult{QStringLiteral("/tmp/Tarnwick_Unused_3.5.csv"), {}};
+            f.view->handleCommand(C::exportUnusedCSV);
+            f.settle();
+            ASSERT_EQ(f.presented(),
+                      failed ? QStringLiteral("CSV Export Failed") : QStringLiteral("Unused Files Exported"));
+            AlertDialog* alert = currentAlert(f);
+            ASSERT_TRUE(QTest::qWaitForWindowActive(alert));
+            QWidget* focus = QApplication::focusWidget();
+            ASSERT_TRUE(alert->isAncestorOf(focus));
+            QTest::keyClick(focus, key, key == Qt::Key_Enter ? Qt::KeypadModifier : Qt::NoModifier);
+            f.settle();
+            EXPECT_TRUE(f.presented().isEmpty());
+        }
+    }
+}
+
 TEST(ContentViewCommands, ProVideoPromptIsRaisedOncePerManager) {
     WindowFixture f;
     f.view->handleCommand(C::proVideoFormatsRecommended);
