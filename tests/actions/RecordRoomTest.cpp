@@ -245,18 +245,18 @@ TEST(RecordRoom, ARunWithoutRoomForItsRecordsRemovesNothingAndLeavesTheReserveWh
         volume.fill();
 
         const ActionResult result = room.run(toTrash);
+        EXPECT_EQ(RecordReserve::held(room.store), whole);
+        EXPECT_EQ(room.audit.journal().size(), 0) << "a run that did not start leaves no line";
         EXPECT_EQ(result.succeeded, 0);
         EXPECT_TRUE(result.refused);
-        ASSERT_EQ(result.errors.size(), 1);
-        EXPECT_TRUE(result.errors.front().startsWith(QStringLiteral(
+        EXPECT_EQ(result.errors.size(), 1);
+        EXPECT_TRUE(result.errors.value(0).startsWith(QStringLiteral(
             "The run did not start because its records could not be kept (not enough free space for the "
             "records")))
-            << result.errors.front().toStdString();
+            << result.errors.value(0).toStdString();
         EXPECT_TRUE(result.unrecorded.isEmpty()) << result.unrecorded.toStdString();
         EXPECT_EQ(room.files->count(toTrash ? Op::moveToTrash : Op::removeFile), 0);
         EXPECT_EQ(room.harness.pm().recycleBin().size(), 800);
-        EXPECT_EQ(RecordReserve::held(room.store), whole);
-        EXPECT_EQ(room.audit.journal().size(), 0) << "a run that did not start leaves no line";
         EXPECT_EQ(room.logged(QStringLiteral("kept in reserve for the records")), 0);
         EXPECT_EQ(room.logged(QStringLiteral("Records could not be kept")), 1);
         EXPECT_EQ(room.logged(QStringLiteral("Delete failed")), 0);
