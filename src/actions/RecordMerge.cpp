@@ -221,6 +221,8 @@ bool close(Closing& c) {
     if (c.stores.audit && !c.keptInLog) {
         if (c.prepared && c.prepared->entries.size() == countedCount(run))
             c.stores.audit->adopt(std::move(*std::exchange(c.prepared, std::nullopt)));
+        else if (c.quiet && run.stats)
+            c.stores.audit->showAgain(run.countedEntries()); // its totals were announced after that
         else
             c.stores.audit->adopt(run.countedEntries(), !c.quiet);
         c.shown = true;

@@ -11,6 +11,7 @@
 #include "actions/TraceFileWriter.h"
 #include "stores/RecordReserve.h"
 #include "stores/RecordRun.h"
+#include "stores/ReviewHook.h"
 #include "support/CleanupHarness.h"
 #include "support/RecordCheck.h"
 #include "support/SmallVolume.h"
@@ -96,6 +97,11 @@ struct Room {
         return checkRecords(fresh, freshStats, expected);
     }
     qsizetype logged(const QString& part) const { return log.messages().filter(part).size(); }
+};
+
+struct CountedReviews : ReviewHook {
+    void recordSuccess(AuditAction) override { ++count; }
+    int count = 0;
 };
 
 // In its place, or in the Trash (by its .trashinfo), never both and never neither.
@@ -444,8 +450,9 @@ TEST(RecordRoom, TraceLinesAFullDiskRefusedAreWrittenByTheNextStart) {
     const QDateTime at(QDate(2025, 3, 14), QTime(9, 26, 53));
     TraceFileWriter traces([at] { return at; });
     test::DiskFactsLogCapture log;
+    const auto reported = std::make_shared<CountedReviews>();
     {
-        AuditLogManager audit(store, nullptr);
+        AuditLogManager audit(store, reported);
         StatsManager stats(store);
         RecordRun run(&audit.journal(), RecordKind::deletion, true);
         for (int i = 0; i < 40; ++i) {
@@ -467,8 +474,9 @@ TEST(RecordRoom, TraceLinesAFullDiskRefusedAreWrittenByTheNextStart) {
     EXPECT_TRUE(log.contains(QStringLiteral("Failed to write trace file: ") + qt_error_string(ENOSPC)));
     volume.unfill();
 
+    EXPECT_EQ(reported->count, 40);
     for (int start = 0; start < 2; ++start) {
-        AuditLogManager audit(store, nullptr);
+        AuditLogManager audit(store, reported);
         StatsManager stats(store);
         RecordMerge::mergeAtStart({&audit, &stats, &traces}, *FileOperations::system());
         EXPECT_EQ(audit.count(), 40);
@@ -482,6 +490,7 @@ TEST(RecordRoom, TraceLinesAFullDiskRefusedAreWrittenByTheNextStart) {
         EXPECT_TRUE(text.endsWith("Keep your projects clean! \xF0\x9F\x8E\xAC\n"));
         EXPECT_TRUE(audit.journal().read().runs.isEmpty() || audit.journal().read().runs.front().closed);
     }
+    EXPECT_EQ(reported->count, 40) << "the review prompt counts the run once";
 }
 
 } // namespace
