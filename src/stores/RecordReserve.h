@@ -32,8 +32,8 @@ public:
     static constexpr qint64 endPart = 64 * 1024;
 
     // For `bytes` of records: shrinks the reserve by about that much, never into its end part
-    // unless `end` (the lines that close a run, the stores), deleting it once empty; logs the condition once,
-    // when the reserve was whole. True when it freed something.
+    // unless `end` (the lines that close a run, the stores), deleting it once empty; logs the
+    // condition once, when the reserve was whole. True when it freed something.
     static bool releaseFor(const QString& folder, qint64 bytes, bool end = false);
 };
 
