@@ -1,6 +1,7 @@
 #include "actions/FolderMovePipeline.h"
 
 #include "actions/StepRecords.h"
+#include "platform/PathText.h"
 #include "platform/ThreadPools.h"
 #include "stores/RecordRun.h"
 
@@ -353,19 +354,49 @@ bool FolderMovePipeline::runJobs(State& state, QList<FolderMoveJob>& jobs) {
     return true;
 }
 
-// Room for the run's records before its first move: a line each, its destination in it twice.
+namespace {
+
+// The device of `path`, or of its nearest folder that exists (a destination made by the run).
+std::optional<quint64> deviceOf(FileOperations& files, QString path) {
+    for (int depth = 0; depth < 64 && !path.isEmpty(); ++depth) {
+        const FileOpInfo info = files.status(path, true);
+        if (info.kind != FileKind::missing)
+            return info.device;
+        const QString parent = path::deletingLastPathComponent(path);
+        if (parent == path)
+            break;
+        path = parent;
+    }
+    return std::nullopt;
+}
+
+} // namespace
+
+// Room for the run's records before its first move: a line each, its destination in it twice. A
+// move off the store's disk gives back there what it moves.
 void FolderMovePipeline::checkRoom(State& state) {
     if (!state.records)
         return;
+    const FileOpInfo store = state.files->status(state.records->storeFolder(), true);
+    const std::optional<quint64> target = deviceOf(*state.files, state.folder);
+    const bool leavesStore = store.kind != FileKind::missing && target && *target != store.device;
     qint64 bytes = 0;
-    for (const Watched& paths : state.watched)
+    qint64 freed = 0;
+    for (qsizetype i = 0; i < state.watched.size(); ++i) {
+        const Watched& paths = state.watched.at(i);
         bytes += RecordJournal::estimatedRecordBytes(paths.source, paths.source, {},
                                                      state.folder + QLatin1Char('/') + paths.source);
-    state.records->checkRoom(bytes);
+        const std::optional<FileIdentity>& source = state.identities[size_t(i)].source;
+        if (leavesStore && source && source->device == store.device)
+            freed += std::max<qint64>(0, source->size);
+    }
+    state.records->checkRoom(bytes, freed);
 }
 
 void FolderMovePipeline::work(const std::shared_ptr<State>& state) {
-    checkRoom(*state);
+    // The identities say which files leave the store's disk.
+    if (state->awaitIdentities())
+        checkRoom(*state);
     for (;;) {
         QList<FolderMoveJob> jobs = takeJobs(*state);
         if (jobs.isEmpty() || !state->awaitIdentities() || !runJobs(*state, jobs))

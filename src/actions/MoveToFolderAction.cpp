@@ -384,9 +384,9 @@ void FolderMoveRun::finish() {
     applyMarks(true);
     // The run's share of the bin goes first: the bin is changed below without a copy.
     m_bin = {};
-    m_result.unrecorded = RecordMerge::closeRun(*m_recordRun, {m_services.auditLog, m_services.statsManager,
-                                                               m_services.traceWriter})
-                              .text();
+    RecordMerge::closeRun(*m_recordRun,
+                          {m_services.auditLog, m_services.statsManager, m_services.traceWriter})
+        .applyTo(m_result);
     if (isList()) {
         m_manager.updateMoveProgress([](MoveProgress& move) {
             move.moveFilesCompleted = move.moveTotalFiles;

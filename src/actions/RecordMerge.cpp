@@ -62,6 +62,8 @@ struct Closing {
     bool shown = false;            // the run's entries are among the log's (adopted)
     QString failure;               // what could not be written, when the close stopped
     std::optional<AuditLogManager::Shown> prepared; // the counted entries, made ready on the worker
+    bool quiet = false;    // the start's merge: one log line for the run, not one per entry
+    qsizetype waiting = 0; // traced files whose trace file a full disk refused
 
     void announce(const QByteArray& lines) {
         if (!journal)
@@ -136,6 +138,9 @@ bool writeTraceFiles(Closing& c, TraceFileWriter& writer) {
         for (int attempt = 0; attempt < 100; ++attempt) {
             const auto result = writer.writeTraceFileNamed(folder.directory, folder.file.name, folder.files,
                                                            folder.file.generated);
+            // A full disk: the lines wait in the journal, under the name given, for a later start.
+            if (result == TraceFileWriter::NamedWrite::noSpace)
+                c.waiting += folder.files.size();
             if (result != TraceFileWriter::NamedWrite::taken) {
                 reached(RecordMerge::Step::traceFileWritten);
                 break;
@@ -216,8 +221,10 @@ bool close(Closing& c) {
     if (c.stores.audit && !c.keptInLog) {
         if (c.prepared && c.prepared->entries.size() == countedCount(run))
             c.stores.audit->adopt(std::move(*std::exchange(c.prepared, std::nullopt)));
+        else if (c.quiet && run.stats)
+            c.stores.audit->showAgain(run.countedEntries()); // its totals were announced after that
         else
-            c.stores.audit->adopt(run.countedEntries());
+            c.stores.audit->adopt(run.countedEntries(), !c.quiet);
         c.shown = true;
     }
     reached(RecordMerge::Step::entriesShown);
@@ -225,6 +232,13 @@ bool close(Closing& c) {
         return false;
     if (c.stores.stats && anythingCounted(run) && !applyStatistics(c, *c.stores.stats))
         return false;
+    // Left open for its trace lines: the next start writes them (the rest it finds applied).
+    if (c.waiting > 0) {
+        AppLog::warning(QStringLiteral("Records: the trace lines of %1 file(s) wait in the records journal "
+                                       "until their trace file can be written (the disk is full)")
+                            .arg(c.waiting));
+        return true;
+    }
     c.announce(RecordJournal::closedLine(run.id));
     return true;
 }
@@ -293,18 +307,35 @@ QString RecordOutcome::text() const {
     return parts.join(QLatin1Char(' '));
 }
 
+void RecordOutcome::applyTo(ActionResult& result) const {
+    if (!notStarted) {
+        result.unrecorded = text();
+        return;
+    }
+    // Stopped before its first file: one reason, no file's line (they stay in the bin).
+    result.refused = true;
+    result.errors = {QStringLiteral("The run did not start because its records could not be kept (") +
+                     stopReason + QStringLiteral(").")};
+    result.unrecorded.clear();
+}
+
 RecordOutcome RecordMerge::closeRun(RecordRun& run, const RecordStores& stores,
                                     std::optional<AuditLogManager::Shown> shown) {
     run.sync();
-    Closing c{run.contents(), stores, run.journal(),   run.journaled(), std::nullopt,
-              false,          {},     std::move(shown)};
+    RecordOutcome outcome;
+    outcome.stopReason = run.stopReason();
+    outcome.kept = run.keptForStopCount();
+    outcome.notStarted = run.stoppedBeforeSteps();
+    // Not a line of it in the journal (refused before its first): nothing to close, and the
+    // records' reserve stays whole.
+    if (run.journal() && !run.began())
+        return outcome;
+    Closing c{run.contents(), stores, run.journal(),    run.journaled(), std::nullopt,
+              false,          {},     std::move(shown), false,           0};
     const bool closed = close(c);
     // Not adopted (the run stays open): tens of thousands of entries, freed off the GUI thread.
     if (c.prepared)
         memory::releaseLater(std::move(*c.prepared));
-    RecordOutcome outcome;
-    outcome.stopReason = run.stopReason();
-    outcome.kept = run.keptForStopCount();
     if (!closed) {
         outcome.unrecorded = countedFiles(run.contents());
         // The journal's refusal says most (a full disk); else what else failed.
@@ -329,9 +360,9 @@ std::optional<AuditLogManager::Shown> RecordMerge::prepareShown(const RecordRun&
     return audit->prepareShown(run.contents().countedEntries());
 }
 
-void RecordMerge::closeRun(const JournalRun& run, const RecordStores& stores, RecordJournal* journal) {
-    Closing c{run, stores, journal, true, std::nullopt, false, {}, std::nullopt};
-    close(c);
+bool RecordMerge::closeRun(const JournalRun& run, const RecordStores& stores, RecordJournal* journal) {
+    Closing c{run, stores, journal, true, std::nullopt, false, {}, std::nullopt, true, 0};
+    return close(c) && c.waiting == 0;
 }
 
 namespace {
@@ -400,20 +431,56 @@ int RecordMerge::closeRunsAtStart(StartRuns start, const RecordStores& stores) {
     if (!stores.audit)
         return 0;
     const int closed = closeStartRuns(start, stores);
-    // Emptying the journal would take another window's open run with it.
-    if (start.elsewhere == 0)
+    // Emptying the journal would take another window's open run with it, or a run's waiting traces.
+    if (start.mayCompact())
         stores.audit->compactIfDue();
     ensureReserve(stores);
     return closed;
 }
 
-int RecordMerge::closeStartRuns(const StartRuns& start, const RecordStores& stores) {
+namespace {
+
+QString kindText(RecordKind kind) {
+    switch (kind) {
+    case RecordKind::trash:
+        return QStringLiteral("Trash");
+    case RecordKind::deletion:
+        return QStringLiteral("deletion");
+    case RecordKind::move:
+        return QStringLiteral("move");
+    case RecordKind::transcode:
+        return QStringLiteral("transcode");
+    }
+    return {};
+}
+
+// One line a run, in place of a line per entry.
+void logClosed(const JournalRun& run) {
+    qsizetype recorded = 0;
+    qsizetype failed = 0;
+    for (const JournalRun::Item& item : run.items) {
+        if (item.state == JournalRun::State::done && item.record.entry)
+            ++recorded;
+        else if (item.state == JournalRun::State::failed)
+            ++failed;
+    }
+    AppLog::info(QStringLiteral("Records: interrupted %1 run %2: %3 file(s) recorded, %4 not done")
+                     .arg(kindText(run.kind), run.id)
+                     .arg(recorded)
+                     .arg(failed));
+}
+
+} // namespace
+
+int RecordMerge::closeStartRuns(StartRuns& start, const RecordStores& stores) {
     if (!stores.audit)
         return 0;
     RecordJournal& journal = stores.audit->journal();
     int closed = start.closed;
     for (const JournalRun& run : start.runs) {
-        closeRun(run, stores, &journal);
+        if (!closeRun(run, stores, &journal))
+            ++start.waiting;
+        logClosed(run);
         ++closed;
     }
     if (closed > 0)

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "actions/ActionResult.h"
 #include "stores/AuditLogManager.h"
 #include "stores/RecordJournal.h"
 
@@ -29,9 +30,13 @@ struct RecordOutcome {
     qint64 kept = 0;
     qint64 unrecorded = 0;
     QString reason;
+    bool notStarted = false; // stopped before its first file: no file was touched
 
     // The result sheet's line; empty when everything was recorded.
     QString text() const;
+    // Into the action's result: that line, or for a run that never started, a refusal with its
+    // one reason (the sheet shows it as not started).
+    void applyTo(ActionResult& result) const;
 };
 
 // Merges the records journal into the audit log, the statistics and the trace files: at the end of
@@ -54,7 +59,9 @@ public:
                                   std::optional<AuditLogManager::Shown> shown = std::nullopt);
     // On the run's worker once its disk work is over: what closeRun() shows, made ready there.
     static std::optional<AuditLogManager::Shown> prepareShown(const RecordRun& run, AuditLogManager* audit);
-    static void closeRun(const JournalRun& run, const RecordStores& stores, RecordJournal* journal);
+    // The start's close of a run a process left open, with one log line for it. False when the run
+    // stays open for its trace lines (a full disk refused a trace file): a later start writes them.
+    static bool closeRun(const JournalRun& run, const RecordStores& stores, RecordJournal* journal);
 
     // At start, before the window uses the stores: every run left open by a process that is gone
     // is decided (an intent without its outcome by the disk, see stepHappened()) and closed; then
@@ -70,12 +77,16 @@ public:
         int closed = 0;         // closed already
         int elsewhere = 0;      // written by another window still
         qint64 decided = 0;
+        int waiting = 0; // left open for their trace lines
+
+        // Folding the journal into the log would take open runs with it.
+        bool mayCompact() const { return elsewhere == 0 && waiting == 0; }
     };
     static StartRuns openRunsAtStart(AuditLogManager& audit, FileOperations& files);
     static int closeRunsAtStart(StartRuns start, const RecordStores& stores);
     // closeRunsAtStart() without its last steps, for a caller that compacts the audit log off the
-    // GUI thread (when `start.elsewhere` is 0) and then calls ensureReserve().
-    static int closeStartRuns(const StartRuns& start, const RecordStores& stores);
+    // GUI thread (when `start.mayCompact()`) and then calls ensureReserve().
+    static int closeStartRuns(StartRuns& start, const RecordStores& stores);
     static void ensureReserve(const RecordStores& stores);
 
     // Whether an intent's disk step took place, as the disk shows now: its target is gone (or holds

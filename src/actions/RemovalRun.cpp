@@ -284,6 +284,8 @@ namespace {
 // Plain files are taken this many at a time: their intents go to the journal in one write before
 // the first of them is touched.
 constexpr qsizetype kIntentBatch = RecordRun::intentBatch;
+// A file's .trashinfo: one block of the common file systems.
+constexpr qint64 kTrashInfoBytes = 4096;
 
 // One run's pass over the disk, in bin order.
 class RemovalPass {
@@ -325,22 +327,26 @@ private:
     using Outcome = ExecutedRemoval::Outcome;
 
     // Room for the run's records before its first step. A deletion on the store's own disk gives
-    // back what it removes as it goes.
+    // back what it removes as it goes; the Trash there takes a block for each file's info.
     void checkRoom() {
         const FileOpInfo store = m_files.status(m_records->storeFolder(), true);
         qint64 bytes = 0;
         qint64 freed = 0;
+        qint64 infos = 0;
         for (const PlannedRemoval& p : m_plan) {
             if (p.verdict != PlannedRemoval::Verdict::proceed)
                 continue;
             const MediaFile& m = p.item.mediaFile;
             bytes += RecordJournal::estimatedRecordBytes(m.path, p.target, m.projectNames);
             const std::optional<FileIdentity> seen = m_seen.value(p.target);
-            if (m_method == RemovalMethod::deletePermanently && seen && store.kind != FileKind::missing &&
-                seen->device == store.device)
+            if (!seen || store.kind == FileKind::missing || seen->device != store.device)
+                continue;
+            if (m_method == RemovalMethod::deletePermanently)
                 freed += std::max<qint64>(0, m.size);
+            else
+                infos += kTrashInfoBytes;
         }
-        m_records->checkRoom(bytes, freed);
+        m_records->checkRoom(bytes, freed, infos);
     }
 
     bool stopped() const { return m_records && !m_records->stopReason().isEmpty(); }
@@ -788,7 +794,7 @@ QCoro::Task<ActionResult> runRemoval(ProjectManager& manager, CleanupServices se
     }
 
     ActionResult result = std::move(settled.result);
-    result.unrecorded = RecordMerge::closeRun(records, stores, std::move(settled.shown)).text();
+    RecordMerge::closeRun(records, stores, std::move(settled.shown)).applyTo(result);
     if (settled.bin && manager.mediaFilesVersion() == mediaVersion &&
         manager.recycleBinVersion() == binVersion) {
         if (settled.media)

@@ -143,7 +143,7 @@ TraceFileWriter::NamedWrite TraceFileWriter::writeTraceFileNamed(const QString& 
     const QByteArray bytes = traceText(directory, files, generated).toUtf8();
     const auto failed = [&](int code) {
         AppLog::error(QStringLiteral("Failed to write trace file: ") + qt_error_string(code));
-        return NamedWrite::failed;
+        return code == ENOSPC || code == EDQUOT ? NamedWrite::noSpace : NamedWrite::failed;
     };
     qsizetype from = 0;
     int fd = ::open(native.constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
@@ -184,6 +184,7 @@ std::optional<QString> TraceFileWriter::writeTraceFile(const QString& directory,
         case NamedWrite::alreadyThere:
             return path::appendingPathComponent(directory, name);
         case NamedWrite::failed:
+        case NamedWrite::noSpace:
             return std::nullopt;
         case NamedWrite::taken:
             break;

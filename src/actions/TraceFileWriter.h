@@ -35,7 +35,8 @@ public:
     // trace file is never replaced: the name takes a counter instead.
     std::optional<QString> writeTraceFile(const QString& directory, const QList<DeletedFileInfo>& files);
 
-    enum class NamedWrite { written, alreadyThere, taken, failed };
+    // `noSpace`: failed for a full disk, worth another try once there is room.
+    enum class NamedWrite { written, alreadyThere, taken, failed, noSpace };
     // Writes the text for `generated` at exactly `name`, created exclusively. A file of that name that
     // holds this text, or its beginning (a write a kill cut short), is this one and is completed;
     // any other file is "taken" and left alone.

@@ -41,8 +41,8 @@ QCoro::Task<int> mergeStartRecords(ProjectManager& manager, std::shared_ptr<File
         co_return 0;
     const RecordStores stores{manager.auditLog(), manager.statsManager(), &TraceFileWriter::shared()};
     const int closed = RecordMerge::closeStartRuns(runs, stores);
-    // Emptying the journal would take another window's open run with it.
-    if (runs.elsewhere == 0 && stores.audit) {
+    // Emptying the journal would take another window's open run with it, or a run's waiting traces.
+    if (runs.mayCompact() && stores.audit) {
         // The log's read, encode and rewrite (a second at 50,000 entries) go to the worker; the
         // journal is emptied here once the log was replaced.
         if (std::optional<AuditLogManager::Compaction> compaction = stores.audit->beginCompaction()) {

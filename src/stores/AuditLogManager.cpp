@@ -209,8 +209,11 @@ void AuditLogManager::append(const QList<AuditLogEntry>& entries) {
     show(entries);
 }
 
-void AuditLogManager::adopt(const QList<AuditLogEntry>& entries) {
-    show(entries);
+void AuditLogManager::adopt(const QList<AuditLogEntry>& entries, bool logEach) {
+    if (logEach)
+        show(entries);
+    else
+        addToTail(entries);
     report(entries);
 }
 

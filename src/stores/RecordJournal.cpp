@@ -416,20 +416,17 @@ bool RecordJournal::append(const QByteArray& lines, bool end) {
     if (lines.isEmpty())
         return true;
     QMutexLocker lock(&m_mutex);
-    bool released = false;
     for (;;) {
         const int error = tryAppend(lines);
         if (error == 0) {
             m_lastError.clear();
             return true;
         }
-        // A full disk: the reserve kept for the records gives its room.
+        // A full disk: the reserve kept for the records gives what these lines need (again, when
+        // another writer took it first), until it has no more to give.
         const QString folder = QFileInfo(m_path).absolutePath();
-        if ((error == ENOSPC || error == EDQUOT) && !released &&
-            (end ? RecordReserve::release(folder) : RecordReserve::releaseForRecords(folder))) {
-            released = true;
+        if ((error == ENOSPC || error == EDQUOT) && RecordReserve::releaseFor(folder, lines.size(), end))
             continue;
-        }
         if (followOn(error))
             continue;
         failed("Could not write the records journal: ", error);

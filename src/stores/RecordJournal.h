@@ -81,8 +81,8 @@ struct JournalContents {
 // A journal file that refuses lines for a reason of its own (the user cannot write it, an
 // immutable file, a folder in its place) is followed by another one beside it
 // ("audit_log.journal.1", ".2", ...): appends go to the last of them, reading takes them all in
-// that order, and clear() removes them. A full disk first releases the records' reserve
-// (RecordReserve) in the folder.
+// that order, and clear() removes them. On a full disk the records' reserve (RecordReserve) in
+// the folder gives the lines their room.
 class RecordJournal {
 public:
     explicit RecordJournal(QString path);

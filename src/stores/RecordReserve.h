@@ -6,9 +6,11 @@
 namespace tarnwick {
 
 // A preallocated file in the store folder (".records_reserve") that keeps room for the records on
-// a full disk: released when a record write finds the disk full, so that the write and the rest of
-// the run's records go in (the lines of a run leave its end part for the run's end, which takes
-// the rest); made again when room returns (at start, at a run's end).
+// a full disk: when a record write finds the disk full, the reserve gives up what that write needs
+// and no more, so that another writer on the disk cannot take the rest (the lines of a run leave
+// its end part for the run's end); made again when room returns (at start, at a run's end).
+// Only a regular file of ours is the reserve: a link, a folder or another's file in its place is
+// left alone (logged once), and the records then go without a reserve.
 // Its size holds the journal lines of a run of about 16,000 files (some 500 bytes each) with its
 // end (statistics, trace names, the closing line): a clean-up on a full disk records every file.
 // Thread-safe: the functions work on the file alone.
@@ -29,12 +31,10 @@ public:
     // The part a run's lines leave for the run's end (statistics, trace names, the closing line).
     static constexpr qint64 endPart = 64 * 1024;
 
-    // For a run's lines: shrinks the reserve to its end part, when it holds more; logs the
-    // condition once. True when it freed something.
-    static bool releaseForRecords(const QString& folder);
-    // For the run's end and the stores: deletes the reserve, end part and all. True when it freed
-    // something.
-    static bool release(const QString& folder);
+    // For `bytes` of records: shrinks the reserve by about that much, never into its end part
+    // unless `end` (the lines that close a run, the stores), deleting it once empty; logs the
+    // condition once, when the reserve was whole. True when it freed something.
+    static bool releaseFor(const QString& folder, qint64 bytes, bool end = false);
 };
 
 } // namespace tarnwick

@@ -18,8 +18,9 @@ RecordRun::RecordRun(RecordJournal* journal, RecordKind kind, bool writesTraceFi
     m_sinceSync.start();
     if (m_journal) {
         m_journal->runOpened();
-        write(RecordJournal::runLine(m_run.id, kind, writesTraceFiles), true);
-        checkWritten(0, -1);
+        // Written with the first record: a run refused for room leaves no line and the records'
+        // reserve whole.
+        write(RecordJournal::runLine(m_run.id, kind, writesTraceFiles), false);
     }
 }
 
@@ -36,12 +37,16 @@ RecordRun::~RecordRun() {
 }
 
 bool RecordRun::flush() {
+    // Stopped before its own line went in: the run writes nothing at all.
+    if (!m_began && !m_stopReason.isEmpty())
+        m_pending.truncate(0);
     if (m_pending.isEmpty())
         return true;
     if (!m_journal->append(m_pending))
         return false;
     m_pending.truncate(0); // keeps its room for the next lines
     m_unsynced = true;
+    m_began = true;
     return true;
 }
 
@@ -71,6 +76,8 @@ void RecordRun::stop(const QString& reason) {
     if (!m_stopReason.isEmpty())
         return;
     m_stopReason = reason;
+    // No intent in the journal yet: no file was touched.
+    m_stoppedBeforeSteps = m_unwrittenFrom == 0 || m_run.items.isEmpty();
     // The one line for the condition: the files it keeps are not logged one by one.
     AppLog::error(QStringLiteral("Records could not be kept: ") + reason +
                   QStringLiteral(" — the run stops; the files not yet touched are kept"));
@@ -97,16 +104,17 @@ QString RecordRun::storeFolder() const {
     return m_journal ? QFileInfo(m_journal->path()).absolutePath() : QString();
 }
 
-void RecordRun::checkRoom(qint64 bytes, qint64 freedOnTheWay) {
+void RecordRun::checkRoom(qint64 bytes, qint64 freedOnTheWay, qint64 besideRecords) {
     if (!m_journal || !m_stopReason.isEmpty())
         return;
     const QString folder = storeFolder();
     const std::optional<qint64> free = availableCapacity(folder);
     if (!free)
         return; // the volume does not say: the writes themselves will tell
-    const qint64 need = bytes + RecordJournal::runEndBytes;
+    const qint64 need = bytes + RecordJournal::runEndBytes + besideRecords;
     const qint64 room = *free + RecordReserve::held(folder) + freedOnTheWay;
-    if (room >= need)
+    // The reserve gives its room to the records alone.
+    if (room >= need && *free + freedOnTheWay >= besideRecords)
         return;
     stop(QStringLiteral("not enough free space for the records: they need about ") +
          formatFileByteCount(need) + QStringLiteral(", the disk of the store folder has ") +

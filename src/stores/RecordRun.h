@@ -15,7 +15,8 @@ namespace tarnwick {
 // the run is handed to the GUI thread to be closed (RecordMerge).
 class RecordRun {
 public:
-    // Writes the run's first line; a null journal keeps the records in memory only.
+    // The run's first line goes with its first record; a null journal keeps the records in memory
+    // only.
     RecordRun(RecordJournal* journal, RecordKind kind, bool writesTraceFiles);
     ~RecordRun();
     RecordRun(const RecordRun&) = delete;
@@ -53,11 +54,17 @@ public:
     QString journalError() const { return m_journal ? m_journal->lastError() : QString(); }
     // Before the first disk step: room on the journal's disk for `bytes` of the run's lines and its
     // end, counting the records' reserve and `freedOnTheWay`, the bytes the run's own removals
-    // give back there. Without it the run stops before it begins.
-    void checkRoom(qint64 bytes, qint64 freedOnTheWay = 0);
+    // give back there; `besideRecords`, what the run's own other writes take there (the Trash's
+    // infos), which the reserve does not give. Without it the run stops before it begins.
+    void checkRoom(qint64 bytes, qint64 freedOnTheWay = 0, qint64 besideRecords = 0);
     // Set once the run's records stop being kept: the run must remove no more files. In the
     // user's words, for the result sheet.
     const QString& stopReason() const { return m_stopReason; }
+    // The run stopped before its first step (refused for room, its first intents kept nowhere):
+    // no file was touched, and the result sheet shows it as not started.
+    bool stoppedBeforeSteps() const { return !m_stopReason.isEmpty() && m_stoppedBeforeSteps; }
+    // Some line of the run is in the journal: its end closes it there.
+    bool began() const { return m_began; }
     // A file kept because the run stopped; counted for the result sheet.
     void keptForStop() { ++m_keptForStop; }
     qint64 keptForStopCount() const { return m_keptForStop; }
@@ -95,6 +102,8 @@ private:
     qint64 m_keptForStop = 0;
     int m_unwrittenFrom = -1; // intents from here on never reached the journal (the run stopped)
     bool m_unsynced = false;  // lines written since the last sync
+    bool m_began = false;     // the run's own line is in the journal
+    bool m_stoppedBeforeSteps = false;
 };
 
 } // namespace tarnwick

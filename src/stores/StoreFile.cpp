@@ -173,9 +173,12 @@ bool StoreFile::write(const QList<QByteArrayView>& pieces) {
     QString error;
     int code = 0;
     bool saved = save(finalTarget(m_path), pieces, error, code);
-    // A full disk: the records' reserve in the folder gives its room to this write.
-    if (!saved && (code == ENOSPC || code == EDQUOT) &&
-        RecordReserve::release(QFileInfo(m_path).absolutePath()))
+    // A full disk: the records' reserve in the folder gives the room this write needs.
+    qint64 bytes = 0;
+    for (const QByteArrayView piece : pieces)
+        bytes += piece.size();
+    while (!saved && (code == ENOSPC || code == EDQUOT) &&
+           RecordReserve::releaseFor(QFileInfo(m_path).absolutePath(), bytes, true))
         saved = save(finalTarget(m_path), pieces, error, code);
     if (!saved) {
         AppLog::error(QStringLiteral("Could not write ") + QFileInfo(m_path).fileName() +

@@ -101,7 +101,7 @@ TEST(RecordFallback, ARefusedJournalLeavesEveryRemovalInTheLogOnce) {
 }
 
 // Neither the journal nor the log takes the run's first lines: no file is removed, and the result
-// says why in one line; the log says it once, not once per file.
+// shows the run as not started, with its reason once; the log says it once, not once per file.
 TEST(RecordFallback, WhenNeitherTheJournalNorTheLogTakesTheRecordsTheRunStopsAndSaysWhy) {
     CleanupHarness h;
     stageFiles(h, 3, false);
@@ -111,10 +111,11 @@ TEST(RecordFallback, WhenNeitherTheJournalNorTheLogTakesTheRecordsTheRunStopsAnd
     const ActionResult result = runAll(h, false);
     StoreFile::setSaveFaultForTesting({});
     EXPECT_EQ(result.succeeded, 0);
-    EXPECT_EQ(result.failed, 3);
-    EXPECT_EQ(result.unrecorded, QStringLiteral("The run stopped because its records could not be kept (") +
-                                     qt_error_string(ENOSPC) +
-                                     QStringLiteral("): 3 file(s) were left untouched."));
+    EXPECT_TRUE(result.refused);
+    EXPECT_EQ(result.errors, QStringList{QStringLiteral("The run did not start because its records could not "
+                                                        "be kept (") +
+                                         qt_error_string(ENOSPC) + QStringLiteral(").")});
+    EXPECT_TRUE(result.unrecorded.isEmpty()) << result.unrecorded.toStdString();
     EXPECT_EQ(h.log.messages().filter(QStringLiteral("Records could not be kept")).size(), 1);
     EXPECT_TRUE(h.log.messages().filter(QStringLiteral("Delete failed")).isEmpty());
     EXPECT_EQ(h.binPaths().size(), 3);
@@ -155,10 +156,9 @@ TEST(RecordFallback, AFirstRecordKeptNowhereStopsTheRunBeforeAnyFileGoes) {
         h.audit.journal().setWriteFaultForTesting([] { return ENOSPC; });
         const ActionResult result = runAll(h, toTrash);
         EXPECT_EQ(result.succeeded, 0);
-        EXPECT_EQ(result.failed, 3);
-        ASSERT_EQ(result.errors.size(), 3);
-        EXPECT_TRUE(result.errors.front().endsWith(
-            QStringLiteral(": kept, its removal could not be recorded: ") + qt_error_string(ENOSPC)))
+        EXPECT_TRUE(result.refused);
+        ASSERT_EQ(result.errors.size(), 1) << "one reason, not one line per file";
+        EXPECT_TRUE(result.errors.front().endsWith(qt_error_string(ENOSPC) + QStringLiteral(").")))
             << result.errors.front().toStdString();
         for (auto it = staged.done.cbegin(); it != staged.done.cend(); ++it)
             EXPECT_TRUE(QFileInfo::exists(it.key())) << it.key().toStdString();

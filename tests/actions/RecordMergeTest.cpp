@@ -282,4 +282,27 @@ TEST_F(RecordMergeTest, ARunOfAProcessStillRunningIsLeftToIt) {
     AppLog::setSink({});
 }
 
+// A killed run of many files: the start's merge says so in one line for the run with its counts,
+// not in a line per entry.
+TEST_F(RecordMergeTest, TheStartLogsOneLineForARunNotOnePerEntry) {
+    QStringList removed;
+    QStringList untouched;
+    for (int i = 0; i < 300; ++i) {
+        const QString name = QStringLiteral("Day 3/clip %1.mov").arg(i);
+        makeFile(name, 100 + name.size());
+        (i < 290 ? removed : untouched).append(name);
+    }
+    leaveKilledRun(removed, removed.mid(0, 100), untouched, true);
+    QStringList lines;
+    AppLog::setSink([&lines](const AppLog::Record& record) { lines.append(record.message); });
+    const QStringList problems = mergeAndCheck(removed, untouched);
+    AppLog::setSink({});
+    EXPECT_TRUE(problems.isEmpty()) << problems.join('\n').toStdString();
+    EXPECT_EQ(lines.filter(QStringLiteral("Audit: ")).size(), 0);
+    const QStringList runLines = lines.filter(QStringLiteral("Records: interrupted deletion run "));
+    ASSERT_EQ(runLines.size(), 1);
+    EXPECT_TRUE(runLines.front().endsWith(QStringLiteral(": 290 file(s) recorded, 10 not done")))
+        << runLines.front().toStdString();
+}
+
 } // namespace

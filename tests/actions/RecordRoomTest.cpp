@@ -4,10 +4,14 @@
 // and stops cleanly (the rest kept, the result says why) when even that is not enough. After each,
 // and after the next start: every file in exactly one place, one entry and one count per removed
 // file, nothing for a kept one.
+#include "actions/CleanupResult.h"
 #include "actions/MoveToFolderAction.h"
 #include "actions/RecordMerge.h"
 #include "actions/RemovalRun.h"
+#include "actions/TraceFileWriter.h"
 #include "stores/RecordReserve.h"
+#include "stores/RecordRun.h"
+#include "stores/ReviewHook.h"
 #include "support/CleanupHarness.h"
 #include "support/RecordCheck.h"
 #include "support/SmallVolume.h"
@@ -95,6 +99,11 @@ struct Room {
     qsizetype logged(const QString& part) const { return log.messages().filter(part).size(); }
 };
 
+struct CountedReviews : ReviewHook {
+    void recordSuccess(AuditAction) override { ++count; }
+    int count = 0;
+};
+
 // In its place, or in the Trash (by its .trashinfo), never both and never neither.
 QStringList placeProblems(const RecordExpectation& expected, bool toTrash, const QString& trashRoot) {
     QStringList problems;
@@ -153,9 +162,10 @@ TEST(RecordRoom, ADeletionOnAFullDiskSharedWithTheStoreRecordsEveryFile) {
     EXPECT_TRUE(problems.isEmpty()) << problems.join('\n').toStdString();
 }
 
-// The same full volume for the Trash, which frees nothing: what the reserve holds is recorded; a
-// file the Trash cannot take (its info needs room too) stays in place and in the bin.
-TEST(RecordRoom, TheTrashOnAFullDiskSharedWithTheStoreLosesNoRecord) {
+// The same full volume for the Trash, which frees nothing and writes an info per file: those need
+// free space the reserve does not give, so the run does not start (the reserve stays whole, the
+// sheet says why once). With room for the infos every file goes and is recorded.
+TEST(RecordRoom, TheTrashOnAFullDiskSharedWithTheStoreCountsItsInfos) {
     SmallVolume volume(16 << 20);
     if (!volume.mounted())
         GTEST_SKIP() << volume.why();
@@ -164,14 +174,28 @@ TEST(RecordRoom, TheTrashOnAFullDiskSharedWithTheStoreLosesNoRecord) {
               volume.path() + QStringLiteral("/media"));
     const RecordExpectation expected = room.stage(200, 8 * 1024, true);
     RecordMerge::mergeAtStart({&room.audit, &room.stats, nullptr}, *FileOperations::system());
+    const qint64 whole = RecordReserve::held(room.store);
+    ASSERT_GE(whole, 1 << 20);
     volume.fill();
 
-    const ActionResult result = room.run(true);
-    EXPECT_EQ(result.succeeded + result.failed, 200);
-    EXPECT_GT(result.succeeded, 0);
-    EXPECT_EQ(room.audit.count(), result.succeeded);
-    EXPECT_EQ(room.stats.stats().filesDeleted, result.succeeded);
-    EXPECT_LE(room.logged(QStringLiteral("kept in reserve for the records")), 1);
+    ActionResult result = room.run(true);
+    EXPECT_EQ(result.succeeded, 0);
+    const CleanupResult sheet = CleanupResult::of(CleanupRunKind::trash, result);
+    ASSERT_TRUE(sheet.isRefused());
+    EXPECT_EQ(sheet.refusal->count(QStringLiteral("not enough free space for the records")), 1)
+        << sheet.refusal->toStdString();
+    EXPECT_EQ(room.files->count(Op::moveToTrash), 0);
+    EXPECT_EQ(RecordReserve::held(room.store), whole);
+    EXPECT_EQ(room.harness.pm().recycleBin().size(), 200);
+    EXPECT_EQ(room.audit.count(), 0);
+
+    volume.unfill();
+    volume.fill(2 << 20);
+    result = room.run(true);
+    EXPECT_EQ(result.succeeded, 200);
+    EXPECT_EQ(result.failed, 0) << result.errors.value(0).toStdString();
+    EXPECT_EQ(room.audit.count(), 200);
+    EXPECT_EQ(room.stats.stats().filesDeleted, 200);
     QStringList problems = placeProblems(expected, true, volume.path());
     EXPECT_TRUE(problems.isEmpty()) << problems.join('\n').toStdString();
     problems = room.nextStart(expected);
@@ -207,30 +231,39 @@ TEST(RecordRoom, AStoreOnANearlyFullDiskKeepsEveryRecordInItsReserve) {
     }
 }
 
-// Without room for the run's records (no reserve, a few KB free), the run stops before its first
-// file: every file stays, the result says why in one line, the log says it once.
-TEST(RecordRoom, ARunWithoutRoomForItsRecordsRemovesNothing) {
+// Without room for the run's records (more than the reserve holds, the disk full), the run does not
+// start: every file stays, the result is a refusal with its reason once, the log says it once, and
+// the reserve is left whole for a run it can hold.
+TEST(RecordRoom, ARunWithoutRoomForItsRecordsRemovesNothingAndLeavesTheReserveWhole) {
     SmallVolume volume(4 << 20);
     if (!volume.mounted())
         GTEST_SKIP() << volume.why();
+    SmallReserve reserve(256 * 1024);
     for (const bool toTrash : {true, false}) {
         SCOPED_TRACE(toTrash ? "trash" : "delete");
         QTemporaryDir mediaDir;
         Room room(
             volume.filePath(toTrash ? QStringLiteral("trash/x") : QStringLiteral("delete/x")).chopped(2),
             mediaDir.path());
-        const RecordExpectation expected = room.stage(400, 100, toTrash);
-        volume.fill(16 * 1024);
+        const RecordExpectation expected = room.stage(800, 100, toTrash);
+        ASSERT_TRUE(RecordReserve::ensure(room.store));
+        const qint64 whole = RecordReserve::held(room.store);
+        volume.fill();
 
         const ActionResult result = room.run(toTrash);
+        EXPECT_EQ(RecordReserve::held(room.store), whole);
+        EXPECT_EQ(room.audit.journal().size(), 0) << "a run that did not start leaves no line";
         EXPECT_EQ(result.succeeded, 0);
-        EXPECT_EQ(result.failed, 400);
-        EXPECT_TRUE(result.unrecorded.startsWith(QStringLiteral(
-            "The run stopped because its records could not be kept (not enough free space for the records")))
-            << result.unrecorded.toStdString();
-        EXPECT_TRUE(result.unrecorded.endsWith(QStringLiteral(": 400 file(s) were left untouched.")));
+        EXPECT_TRUE(result.refused);
+        EXPECT_EQ(result.errors.size(), 1);
+        EXPECT_TRUE(result.errors.value(0).startsWith(QStringLiteral(
+            "The run did not start because its records could not be kept (not enough free space for the "
+            "records")))
+            << result.errors.value(0).toStdString();
+        EXPECT_TRUE(result.unrecorded.isEmpty()) << result.unrecorded.toStdString();
         EXPECT_EQ(room.files->count(toTrash ? Op::moveToTrash : Op::removeFile), 0);
-        EXPECT_EQ(room.harness.pm().recycleBin().size(), 400);
+        EXPECT_EQ(room.harness.pm().recycleBin().size(), 800);
+        EXPECT_EQ(room.logged(QStringLiteral("kept in reserve for the records")), 0);
         EXPECT_EQ(room.logged(QStringLiteral("Records could not be kept")), 1);
         EXPECT_EQ(room.logged(QStringLiteral("Delete failed")), 0);
         volume.unfill();
@@ -312,18 +345,22 @@ TEST(RecordRoom, AMoveToAFolderStopsTheSameWay) {
 
         const ActionResult result = room.moveTo(archive.path());
         room.files->setBeforeEach({});
-        EXPECT_EQ(result.succeeded + result.failed, 800);
         if (midRun) {
+            EXPECT_EQ(result.succeeded + result.failed, 800);
             EXPECT_GE(result.succeeded, 50);
             EXPECT_LT(result.succeeded, 800);
+            EXPECT_TRUE(result.unrecorded.startsWith(
+                QStringLiteral("The run stopped because its records could not be kept (")))
+                << result.unrecorded.toStdString();
+            EXPECT_EQ(room.harness.pm().recycleBin().size(), result.failed);
         } else {
+            // Not started, as a Trash or a deletion without room: one reason.
             EXPECT_EQ(result.succeeded, 0);
+            EXPECT_TRUE(result.refused);
+            EXPECT_EQ(result.errors.size(), 1);
             EXPECT_EQ(room.files->count(Op::moveNoReplace), 0);
+            EXPECT_EQ(room.harness.pm().recycleBin().size(), 800);
         }
-        EXPECT_TRUE(result.unrecorded.startsWith(
-            QStringLiteral("The run stopped because its records could not be kept (")))
-            << result.unrecorded.toStdString();
-        EXPECT_EQ(room.harness.pm().recycleBin().size(), result.failed);
         EXPECT_EQ(room.audit.count(), result.succeeded);
         EXPECT_EQ(room.stats.stats().filesMoved, result.succeeded);
         EXPECT_EQ(room.logged(QStringLiteral("Records could not be kept")), 1);
@@ -332,6 +369,128 @@ TEST(RecordRoom, AMoveToAFolderStopsTheSameWay) {
         const QStringList problems = room.nextStart(expected);
         EXPECT_TRUE(problems.isEmpty()) << problems.join('\n').toStdString();
     }
+}
+
+// Another program fills the disk after every file: the reserve gives the records only what each
+// write needs, so the other writer never takes the rest, and every file is removed and recorded.
+TEST(RecordRoom, AnotherWriterFillingTheDiskDuringARunTakesNothingOfTheReserve) {
+    SmallVolume volume(4 << 20);
+    if (!volume.mounted())
+        GTEST_SKIP() << volume.why();
+    SmallReserve reserve(1 << 20);
+    for (const bool toTrash : {true, false}) {
+        SCOPED_TRACE(toTrash ? "trash" : "delete");
+        QTemporaryDir mediaDir;
+        Room room(
+            volume.filePath(toTrash ? QStringLiteral("trash/x") : QStringLiteral("delete/x")).chopped(2),
+            mediaDir.path());
+        const RecordExpectation expected = room.stage(600, 100, toTrash);
+        ASSERT_TRUE(RecordReserve::ensure(room.store));
+        volume.fill();
+        room.files->setBeforeEach([&volume](Op op, const QString&) {
+            if (op == Op::moveToTrash || op == Op::removeFile)
+                volume.fill();
+        });
+
+        const ActionResult result = room.run(toTrash);
+        room.files->setBeforeEach({});
+        EXPECT_EQ(result.succeeded, 600);
+        EXPECT_EQ(result.failed, 0) << result.errors.value(0).toStdString();
+        EXPECT_TRUE(result.unrecorded.isEmpty()) << result.unrecorded.toStdString();
+        EXPECT_EQ(room.audit.count(), 600);
+        EXPECT_EQ(room.logged(QStringLiteral("kept in reserve for the records")), 1);
+        EXPECT_EQ(room.logged(QStringLiteral("Records could not be kept")), 0);
+        volume.unfill();
+        const QStringList problems = room.nextStart(expected);
+        EXPECT_TRUE(problems.isEmpty()) << problems.join('\n').toStdString();
+    }
+}
+
+// The store and the media on one full disk, the folder on another: what the move takes off the
+// store's disk counts as room for its records, so it goes where the reserve alone would not do.
+TEST(RecordRoom, AMoveOffTheStoresDiskCountsTheRoomItFrees) {
+    SmallVolume volume(12 << 20);
+    if (!volume.mounted())
+        GTEST_SKIP() << volume.why();
+    QTemporaryDir archive;
+    Room room(volume.filePath(QStringLiteral("store/x")).chopped(2),
+              volume.path() + QStringLiteral("/media"));
+    RecordExpectation expected = room.stage(600, 12 * 1024, false);
+    expected.action = AuditAction::movedToFolder;
+    expected.counter = RecordExpectation::Counter::filesMoved;
+    qint64 records = 0;
+    for (auto it = expected.done.cbegin(); it != expected.done.cend(); ++it)
+        records += RecordJournal::estimatedRecordBytes(it.key(), it.key(), {}, archive.path() + it.key());
+    // Less than the records need, more than the first batch of them.
+    SmallReserve reserve((records * 3 / 4) / 4096 * 4096);
+    ASSERT_TRUE(RecordReserve::ensure(room.store));
+    volume.fill();
+
+    const ActionResult result = room.moveTo(archive.path());
+    EXPECT_FALSE(result.refused) << result.errors.value(0).toStdString();
+    EXPECT_EQ(result.succeeded, 600);
+    EXPECT_EQ(result.failed, 0) << result.errors.value(0).toStdString();
+    EXPECT_TRUE(result.unrecorded.isEmpty()) << result.unrecorded.toStdString();
+    EXPECT_EQ(room.audit.count(), 600);
+    EXPECT_EQ(room.stats.stats().filesMoved, 600);
+    volume.unfill();
+    const QStringList problems = room.nextStart(expected);
+    EXPECT_TRUE(problems.isEmpty()) << problems.join('\n').toStdString();
+}
+
+// A full disk refuses a run's trace file: its lines wait with the records, the next start writes
+// them (once), and the entries and counts stay as they were.
+TEST(RecordRoom, TraceLinesAFullDiskRefusedAreWrittenByTheNextStart) {
+    SmallVolume volume(1 << 20);
+    if (!volume.mounted())
+        GTEST_SKIP() << volume.why();
+    QTemporaryDir storeDir;
+    const QString store = storeDir.path();
+    const QString media = volume.filePath(QStringLiteral("media/x")).chopped(2);
+    const QDateTime at(QDate(2025, 3, 14), QTime(9, 26, 53));
+    TraceFileWriter traces([at] { return at; });
+    test::DiskFactsLogCapture log;
+    const auto reported = std::make_shared<CountedReviews>();
+    {
+        AuditLogManager audit(store, reported);
+        StatsManager stats(store);
+        RecordRun run(&audit.journal(), RecordKind::deletion, true);
+        for (int i = 0; i < 40; ++i) {
+            MediaFile file = tarnwick::testing::media(media + QStringLiteral("/clip %1.mov").arg(i), 0,
+                                                      MediaFileStatus::inRecycleBin, 1000 + i);
+            FileRecord record;
+            record.entry = AuditLogEntry::make(AuditAction::deletedPermanently, file, std::nullopt);
+            record.target = file.path;
+            record.files = 1;
+            record.bytes = file.size;
+            record.traced = true;
+            run.done(run.intend(record));
+        }
+        volume.fill();
+        RecordMerge::closeRun(run, {&audit, &stats, &traces});
+        EXPECT_EQ(audit.count(), 40);
+        EXPECT_EQ(stats.stats().filesDeleted, 40);
+    }
+    EXPECT_TRUE(log.contains(QStringLiteral("Failed to write trace file: ") + qt_error_string(ENOSPC)));
+    volume.unfill();
+
+    EXPECT_EQ(reported->count, 40);
+    for (int start = 0; start < 2; ++start) {
+        AuditLogManager audit(store, reported);
+        StatsManager stats(store);
+        RecordMerge::mergeAtStart({&audit, &stats, &traces}, *FileOperations::system());
+        EXPECT_EQ(audit.count(), 40);
+        EXPECT_EQ(stats.stats().filesDeleted, 40);
+        const QStringList names = QDir(media).entryList({QStringLiteral("Tarnwick_Trace_*")});
+        ASSERT_EQ(names.size(), 1);
+        QFile file(QDir(media).filePath(names.front()));
+        ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+        const QByteArray text = file.readAll();
+        EXPECT_TRUE(text.contains("Files Removed: 40\n"));
+        EXPECT_TRUE(text.endsWith("Keep your projects clean! \xF0\x9F\x8E\xAC\n"));
+        EXPECT_TRUE(audit.journal().read().runs.isEmpty() || audit.journal().read().runs.front().closed);
+    }
+    EXPECT_EQ(reported->count, 40) << "the review prompt counts the run once";
 }
 
 } // namespace

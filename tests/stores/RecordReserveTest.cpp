@@ -16,6 +16,7 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
+#include <unistd.h>
 
 namespace tarnwick {
 namespace {
@@ -63,8 +64,9 @@ TEST(RecordReserve, IsMadeOnlyWhereItLeavesAsMuchFreeBesideIt) {
     EXPECT_LT(volume.free(), (qint64(3) << 20) + 1);
 }
 
-// The disk is full: the journal's append releases the reserve, writes, and says so once.
-TEST(RecordReserve, AFullDiskReleasesItForTheJournalOnceAndTheStatisticsToo) {
+// The disk is full: the journal's append takes from the reserve what its lines need, no more, and
+// says so once; the statistics take theirs, until the reserve has nothing left to give.
+TEST(RecordReserve, AFullDiskGivesTheJournalAndTheStatisticsWhatTheyNeed) {
     SmallVolume volume(4 << 20);
     if (!volume.mounted())
         GTEST_SKIP() << volume.why();
@@ -82,7 +84,9 @@ TEST(RecordReserve, AFullDiskReleasesItForTheJournalOnceAndTheStatisticsToo) {
     run.sync();
     EXPECT_TRUE(run.stopReason().isEmpty()) << run.stopReason().toStdString();
     EXPECT_TRUE(run.journaled());
-    EXPECT_EQ(RecordReserve::held(store), RecordReserve::endPart); // left for the run's end
+    const qint64 afterLines = RecordReserve::held(store);
+    EXPECT_LT(afterLines, 1 << 20);
+    EXPECT_GT(afterLines, qint64(3) << 18) << "the lines took more than they needed";
     EXPECT_EQ(journal.read().runs.size(), 1);
     EXPECT_EQ(journal.read().runs.front().items.size(), 50);
     EXPECT_EQ(count(log.messages(), QStringLiteral("kept in reserve for the records")), 1);
@@ -95,10 +99,65 @@ TEST(RecordReserve, AFullDiskReleasesItForTheJournalOnceAndTheStatisticsToo) {
         return s;
     };
     EXPECT_TRUE(stats.update(addOne));
+    EXPECT_LT(RecordReserve::held(store), afterLines);
+    EXPECT_GT(RecordReserve::held(store), 0);
+    // Another writer takes whatever is left free each time: the reserve gives until it is gone.
+    for (int i = 0; i < 64 && RecordReserve::held(store) > 0; ++i) {
+        volume.fill();
+        EXPECT_TRUE(stats.update(addOne));
+    }
     EXPECT_EQ(RecordReserve::held(store), 0);
+    EXPECT_FALSE(QFileInfo::exists(RecordReserve::path(store)));
     volume.fill();
     EXPECT_FALSE(stats.update(addOne)) << "nothing left in reserve: the write fails";
     EXPECT_EQ(count(log.messages(), QStringLiteral("kept in reserve for the records")), 1);
+}
+
+// Only a regular file of ours is the reserve: a link (to a user's file), a folder or a user's file
+// linked into its place is left as it is, said once, and the records go without a reserve.
+TEST(RecordReserve, LeavesALinkAFolderOrAnotherNameOfAFileInItsPlaceAlone) {
+    SmallVolume volume(4 << 20);
+    if (!volume.mounted())
+        GTEST_SKIP() << volume.why();
+    SmallReserve size(1 << 20);
+    LogCapture log;
+    const QString users = volume.filePath(QStringLiteral("media/take 1.mov"));
+    const QByteArray clip(512 * 1024, 'u');
+    {
+        QFile file(users);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        ASSERT_EQ(file.write(clip), clip.size());
+    }
+    for (const QString& kind :
+         {QStringLiteral("link"), QStringLiteral("hard link"), QStringLiteral("folder")}) {
+        SCOPED_TRACE(kind.toStdString());
+        const QString store = volume.filePath(kind + QStringLiteral("/x")).chopped(2);
+        const QByteArray place = QFile::encodeName(RecordReserve::path(store));
+        if (kind == QStringLiteral("link"))
+            ASSERT_EQ(::symlink(QFile::encodeName(users).constData(), place.constData()), 0);
+        else if (kind == QStringLiteral("hard link"))
+            ASSERT_EQ(::link(QFile::encodeName(users).constData(), place.constData()), 0);
+        else
+            ASSERT_TRUE(QDir().mkpath(RecordReserve::path(store)));
+        EXPECT_EQ(RecordReserve::held(store), 0);
+        EXPECT_FALSE(RecordReserve::ensure(store));
+        EXPECT_FALSE(RecordReserve::releaseFor(store, 4096));
+        EXPECT_FALSE(RecordReserve::releaseFor(store, 4096, true));
+
+        // A full disk: the journal's lines find no reserve and are refused, nothing else happens.
+        RecordJournal journal(QDir(store).filePath(QStringLiteral("audit_log.journal")));
+        volume.fill();
+        EXPECT_FALSE(journal.append(QByteArray(64 * 1024, 'j') + '\n'));
+        volume.unfill();
+
+        const QFileInfo there(RecordReserve::path(store));
+        EXPECT_TRUE(kind == QStringLiteral("folder") ? there.isDir() : there.exists());
+        EXPECT_EQ(there.isSymLink(), kind == QStringLiteral("link"));
+        QFile file(users);
+        ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+        EXPECT_EQ(file.readAll(), clip) << "the user's file is untouched";
+    }
+    EXPECT_EQ(count(log.messages(), QStringLiteral("is not a file of ours")), 1);
 }
 
 // The journal's own file refuses lines (an immutable file, one the user cannot write): the next

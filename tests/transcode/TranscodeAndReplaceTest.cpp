@@ -261,8 +261,8 @@ TEST_F(TranscodeRun, StopsWhenItsRecordsStopBeingKept) {
     const MediaFile third = stageFile(QStringLiteral("third.mp4"));
     setBin({first, second, third});
     auto appends = std::make_shared<int>(0);
-    // The run's line and the first file's intent are written; nothing after them.
-    audit.journal().setWriteFaultForTesting([appends] { return ++*appends >= 3 ? ENOSPC : 0; });
+    // The run's line with the first file's intent is written; nothing after it.
+    audit.journal().setWriteFaultForTesting([appends] { return ++*appends >= 2 ? ENOSPC : 0; });
     const TranscodeRunTotals totals = QCoro::waitFor(transcodeAndReplace(*pm, *h.engine));
     audit.journal().setWriteFaultForTesting({});
     EXPECT_EQ(totals.transcoded, 1);

@@ -203,3 +203,35 @@ TEST(BinEndToEnd, TranscodeCountsTheSameFilesFromSheetToResult) {
     EXPECT_EQ(result.skipped, 0);
     EXPECT_EQ(result.errors, QStringList{QStringLiteral("Logo_Card.png: No video track")});
 }
+
+// A Trash that cannot keep its records (the journal refuses the first lines) does not start: the
+// sheet says so with the reason once, never "Complete with Errors" with a line per file, and
+// offers nothing for the files, which stay where they are and in the bin.
+TEST(BinEndToEnd, ATrashThatCannotKeepItsRecordsShowsAsNotStarted) {
+    EndToEnd e;
+    e.stageThroughEngine(
+        {e.makeFile(QStringLiteral("F006.mov"), 100), e.makeFile(QStringLiteral("G007.mov"), 100)});
+    AuditLogManager* audit = e.window.pm().auditLog();
+    ASSERT_NE(audit, nullptr);
+    audit->journal().setWriteFaultForTesting([] { return ENOSPC; });
+    QTest::mouseClick(e.pane()->footerButtons().at(1), Qt::LeftButton);
+    e.window.settle();
+    QPushButton* trash = nullptr;
+    for (QPushButton* b : e.window.view->presentations().current()->findChildren<QPushButton*>())
+        if (b->text() == QStringLiteral("Move to Trash"))
+            trash = b;
+    ASSERT_NE(trash, nullptr);
+    QTest::mouseClick(trash, Qt::LeftButton);
+    ASSERT_TRUE(e.waitForPresentation(QStringLiteral("DeletionResultView")))
+        << e.window.presented().toStdString();
+    audit->journal().setWriteFaultForTesting({});
+    auto* result = e.window.view->presentations().current()->findChild<ResultSheet*>();
+    ASSERT_NE(result, nullptr);
+    EXPECT_EQ(result->headline()->text(), QStringLiteral("Move to Trash Not Started"));
+    EXPECT_EQ(result->counts()->text(),
+              QStringLiteral("The run did not start because its records could not be kept (") +
+                  qt_error_string(ENOSPC) + QStringLiteral(").\nNo file was changed."));
+    EXPECT_EQ(result->errorScroll(), nullptr);
+    EXPECT_TRUE(QFile::exists(e.mediaDir.filePath(QStringLiteral("F006.mov"))));
+    EXPECT_EQ(e.window.pm().recycleBin().size(), 2);
+}
