@@ -54,8 +54,18 @@ void ContentView::runCommand(Command command) {
         return showDriveAccessPanel();
     case Command::proVideoFormatsRecommended:
         return m_manager->requestProVideoFormatsPrompt();
-    default:
-        return; // "openProjects" and "importDaVinciCSV" posted bare carry nothing to open
+    case Command::openProjects:
+    case Command::importDaVinciCSV:
+        return; // posted bare, they carry nothing to open
+    case Command::showStats:
+    case Command::easyImport:
+    case Command::viewAuditLog:
+    case Command::searchOfflineFiles:
+    case Command::manageProtectedFolders:
+    case Command::manageSequenceUsage:
+        return; // their sheets answer them above
+    case Command::count:
+        return;
     }
 }
 
