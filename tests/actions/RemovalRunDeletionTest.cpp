@@ -55,7 +55,9 @@ TEST(RemovalRunDeletion, FailuresAndProtectedFilesKeepTheirStatusAndStayStaged) 
     const MediaFile kept = h.makeFile("Vault/kept.mov");
     const MediaFile fine = h.makeFile("fine.mov");
     h.stage({locked, kept, fine}, {locked, kept, fine});
-    h.pm().modifyMediaFiles([](QList<MediaFile>& list) { list[0].status = MediaFileStatus::online; });
+    h.pm().edit(ProjectManager::ListChange::none).modifyMediaFiles([](QList<MediaFile>& list) {
+        list[0].status = MediaFileStatus::online;
+    });
     h.folders.add(h.mediaPath("Vault"));
     h.files->fail(Op::removeFile, locked.path, EACCES);
 

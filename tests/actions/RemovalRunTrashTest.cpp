@@ -184,7 +184,9 @@ TEST(RemovalRunTrash, AFileThatBecameUsedAfterStagingIsSkipped) {
     const MediaFile file = h.makeFile("clip.mov");
     h.stage({file}, {file});
     // A later import found a timeline that uses it.
-    h.pm().modifyMediaFiles([](QList<MediaFile>& list) { list[0].usageCount = 1; });
+    h.pm().edit(ProjectManager::ListChange::none).modifyMediaFiles([](QList<MediaFile>& list) {
+        list[0].usageCount = 1;
+    });
 
     const ActionResult result = trash(h);
     EXPECT_EQ(result.errors, QStringList{"clip.mov: now in use — skipped"});
@@ -203,7 +205,9 @@ TEST(RemovalRunTrash, AFileStagedKnowinglyWhileUsedIsTrashed) {
     later.usageCount = 1;
     h.stage({used, later}, {used, later});
     // A later import put the second one on one more timeline.
-    h.pm().modifyMediaFiles([](QList<MediaFile>& list) { list[1].usageCount = 2; });
+    h.pm().edit(ProjectManager::ListChange::none).modifyMediaFiles([](QList<MediaFile>& list) {
+        list[1].usageCount = 2;
+    });
 
     const ActionResult result = trash(h);
     EXPECT_EQ(result.succeeded, 1);
@@ -266,7 +270,7 @@ TEST(RemovalRunTrash, EntriesAreFoundByPathAfterTheListChangedDuringTheRun) {
     // A caller that bypassed the gate reordered and shrank the list meanwhile.
     const MediaFile newcomer = media(h.mediaPath("new.mov"));
     MediaFile bStaged = *h.entry(b.path);
-    h.pm().setMediaFiles({newcomer, bStaged});
+    h.pm().edit(ProjectManager::ListChange::none).setMediaFiles({newcomer, bStaged});
     proceed.release(1000);
     const ActionResult result = QCoro::waitFor(run);
 

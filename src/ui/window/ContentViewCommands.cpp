@@ -125,24 +125,6 @@ void ContentView::addAllUnused() {
     });
 }
 
-void ContentView::openProjectsPanel() {
-    OpenPanelRequest request;
-    request.allowsMultipleSelection = true;
-    request.nameFilters = {QStringLiteral("Premiere Pro Projects (*.prproj *.PRPROJ)")};
-    request.message = QStringLiteral("Select Premiere Pro project files to analyze");
-    chooseWithAccess(*m_filePanel, *m_grants, window(), request, this,
-                     [this](const GrantedChoice& choice) { startImport(choice.urls); });
-}
-
-void ContentView::openDaVinciPanel() {
-    OpenPanelRequest request;
-    request.nameFilters = {QStringLiteral("Comma-separated values (*.csv *.CSV)")};
-    request.message = QStringLiteral("Select a DaVinci Resolve metadata CSV (unused clips, Usage = 0)");
-    chooseWithAccess(*m_filePanel, *m_grants, window(), request, this, [this](const GrantedChoice& choice) {
-        m_presentations->confirmDaVinciImport(choice.urls.first());
-    });
-}
-
 // ---- Access flow ------------------------------------------------------------------------------
 
 QUrl ContentView::accessPanelStartFolder(const QList<QUrl>& volumes) const {
