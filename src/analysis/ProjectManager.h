@@ -75,9 +75,8 @@ class ProjectParser;
 //
 // Operations that span an await (rebuild, project removal, imports) hold the operation gate;
 // while it is held a user's request waits in a queue (runWhenIdle) and runs when the gate is idle
-// again; the window shows busyReason() and what waits. The synchronous steps (updateSummary,
-// recomputeUsageCounts, refreshProtectedFlags, pruneOrphanedRecycleBinItems) never refuse: the operation
-// holding the gate calls them.
+// again; the window shows busyReason() and what waits. An edit of the lists (Edit) and its
+// follow-ups never refuse: the operation holding the gate makes them.
 class ProjectManager : public QObject {
     Q_OBJECT
 public:

@@ -21,7 +21,7 @@ TEST(MainWindowContent, CommandsPostedToTheCentreRunTheRootViewsHandlers) {
     prefs.setValue(QStringLiteral("hasCompletedWelcome"), true);
     CommandCenter center;
     SecurityScopedAccess grants{dir.filePath(QStringLiteral("grants")),
-                                std::make_shared<tarnwick::testing::FakeAccessGrantBackend>(), false};
+                                std::make_shared<FakeAccessGrantBackend>(), false};
     tarnwick::testing::WindowActions actions(center, FilePanel::system(), grants);
     MainWindow window(center);
     ContentView::Services services;

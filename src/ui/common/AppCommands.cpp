@@ -9,6 +9,7 @@
 #include "ui/common/SupportMail.h"
 
 #include <QPointer>
+#include <QWidget>
 
 namespace tarnwick {
 

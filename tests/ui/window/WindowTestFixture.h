@@ -96,7 +96,8 @@ struct WindowFixture {
     QList<QUrl> opened;
     std::shared_ptr<FakeDesktopServices> desktop = std::make_shared<FakeDesktopServices>();
     std::shared_ptr<ShownSheets> shown = std::make_shared<ShownSheets>();
-    WindowActions actions{CommandCenter::shared(), panel, grants, [this](const QUrl& url) {
+    CommandCenter centre; // the window's own: what the menu posts reaches this window only
+    WindowActions actions{centre, panel, grants, [this](const QUrl& url) {
                               opened.append(url);
                               return true;
                           }};
@@ -123,8 +124,13 @@ struct WindowFixture {
         };
         services.desktop = desktop;
         services.removableMediaRoot = [] { return QStringLiteral("/media/editor"); };
+        services.commands = &centre;
         services.actions = actions.actions();
         view = std::make_unique<ContentView>(std::move(harness.manager), std::move(services));
+        // As the main window does it.
+        for (const Command command : allCommands())
+            centre.subscribe(command, view.get(),
+                             [v = view.get()](const CommandPost& post) { v->handleCommand(post); });
         view->resize(1280, 700);
         view->show();
         settle();
