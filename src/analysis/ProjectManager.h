@@ -286,6 +286,7 @@ public:
         QPointer<ProjectManager> m_manager;
     };
 
+    // ---- Edits of the lists ---------------------------------------------------------------
     // One change of the lists, closed by the manager: opened with the kinds of change it makes,
     // changed through its setters, and committed when it ends, with the follow-ups its kinds need.
     // An edit ends in the event-loop turn it began: debug builds report a list changed and not
@@ -324,6 +325,7 @@ public:
     // By default a failed assertion; tests observe it instead.
     using UncommittedChangeReporter = std::function<void(Changes lists)>;
     void setUncommittedChangeReporter(UncommittedChangeReporter reporter);
+
     int effectiveUsedFileCount(const ProjectFile& project) const;
     // The usage rule of the import, rebuild and rescan (exact paths) under the current policy.
     ContributionRule effectiveContributionRule() const;
