@@ -36,7 +36,6 @@ struct Releaser {
     bool trimQueued = false;
     int releasesQueued = 0;
     std::function<void()> trim;
-
 };
 
 // Immortal: a release may still be queued while static destructors run.
