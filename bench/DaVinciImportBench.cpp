@@ -131,7 +131,7 @@ Sample managerImport(const QString& path) {
     services.statusOptions = [](bool) { return FileStatusChecking::Options{}; };
     services.isSandboxed = [] { return false; };
     ProjectManager pm(std::move(services));
-    pm.setProjects(loadedProjects());
+    pm.edit(ProjectManager::ListChange::none).setProjects(loadedProjects());
     QCoro::waitFor(pm.rebuildMediaFilesFromProjects());
     QCoreApplication::processEvents();
 

@@ -270,7 +270,7 @@ void BM_AfterEffectsWarmReimport(benchmark::State& state) {
             std::unique_ptr<SequenceUsagePolicyStore> policy;
             std::unique_ptr<ProtectedFolders> folders;
             auto pm = makeManager(stores, prefs, policy, folders);
-            pm->setProjects(set.projects);
+            pm->edit(ProjectManager::ListChange::none).setProjects(set.projects);
             std::atomic_int parses{0};
             AfterEffectsLinking::Services services;
             services.parse = [&](const QString& path) {
@@ -371,7 +371,7 @@ void BM_ApplyMatchesGuiStall(benchmark::State& state) {
             std::unique_ptr<SequenceUsagePolicyStore> policy;
             std::unique_ptr<ProtectedFolders> folders;
             auto pm = makeManager(stores, prefs, policy, folders);
-            pm->setMediaFiles(list);
+            pm->edit(ProjectManager::ListChange::none).setMediaFiles(list);
             QCoreApplication::processEvents();
             // The longest gap between two turns of the GUI thread's event loop while matches apply.
             QElapsedTimer sinceTick;

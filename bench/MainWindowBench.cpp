@@ -11,12 +11,14 @@
 #include "support/BenchSupport.h"
 #include "support/FakeAccessGrantBackend.h"
 #include "support/FakeFileStatusChecker.h"
+#include "support/WindowActions.h"
 #include "ui/bin/BinViews.h"
 #include "ui/browser/BrowserViews.h"
 #include "ui/browser/MediaFileListView.h"
 #include "ui/browser/MediaTableModel.h"
 #include "ui/cleanup/WindowFacts.h"
 #include "ui/common/Command.h"
+#include "ui/common/FilePanel.h"
 #include "ui/tools/ToolViews.h"
 #include "ui/window/ContentView.h"
 
@@ -103,6 +105,7 @@ struct Window {
                                 std::make_shared<FakeAccessGrantBackend>(), false};
     std::shared_ptr<testing::FakeFileStatusChecker> checker =
         std::make_shared<testing::FakeFileStatusChecker>();
+    testing::WindowActions actions{CommandCenter::shared(), FilePanel::system(), grants};
     std::unique_ptr<ContentView> view;
 
     Window() {
@@ -114,6 +117,7 @@ struct Window {
         services.statusOptions = [](bool) { return FileStatusChecking::Options{}; };
         services.isSandboxed = [] { return false; };
         ContentView::Services ui;
+        ui.actions = actions.actions();
         ui.grants = &grants;
         ui.preferences = &prefs;
         ui.openURL = [](const QUrl&) { return true; };
@@ -160,9 +164,9 @@ void BM_ImportEndToFirstPaint(benchmark::State& state) {
             w.settle();
             QElapsedTimer t;
             t.start();
-            w.pm().setProjects(analysis.projects);
-            w.pm().setMediaFiles(analysis.media);
-            w.pm().updateSummary();
+            w.pm().edit(ProjectManager::ListChange::none).setProjects(analysis.projects);
+            w.pm().edit(ProjectManager::ListChange::none).setMediaFiles(analysis.media);
+            w.pm().edit(ProjectManager::ListChange::entries);
             w.pm().updateProgress([](AnalysisProgress& progress) { progress.isAnalyzing = false; });
             writes.append(t.nsecsElapsed() / 1e6);
             paints.append(t.nsecsElapsed() / 1e6 + w.turnAndPaintMs());
@@ -185,9 +189,9 @@ void BM_ImportEndToFirstPaint(benchmark::State& state) {
 void BM_FilterChangeStall(benchmark::State& state) {
     const Analysis analysis = makeAnalysis(int(state.range(0)), int(state.range(1)));
     Window w;
-    w.pm().setProjects(analysis.projects);
-    w.pm().setMediaFiles(analysis.media);
-    w.pm().updateSummary();
+    w.pm().edit(ProjectManager::ListChange::none).setProjects(analysis.projects);
+    w.pm().edit(ProjectManager::ListChange::none).setMediaFiles(analysis.media);
+    w.pm().edit(ProjectManager::ListChange::entries);
     w.settle();
     w.turnAndPaintMs();
     QList<double> stalls, references, filters, turns, copies;
@@ -350,9 +354,9 @@ void BM_ActionStalls(benchmark::State& state) {
     const int rounds = bench::smokeMode() ? 1 : (asked > 0 ? asked : 5);
     for (auto _ : state) {
         for (int round = 0; round < rounds; ++round) {
-            w.pm().setProjects(analysis.projects);
-            w.pm().setMediaFiles(analysis.media);
-            w.pm().updateSummary();
+            w.pm().edit(ProjectManager::ListChange::none).setProjects(analysis.projects);
+            w.pm().edit(ProjectManager::ListChange::none).setMediaFiles(analysis.media);
+            w.pm().edit(ProjectManager::ListChange::entries);
             w.settle();
             loads.append(bench::loadAverage());
             for (qsizetype i = 0; i < actions.size(); ++i) {

@@ -61,8 +61,8 @@ struct World {
             f.sequenceNames = {QStringLiteral("Edit %1").arg(i % 7), QStringLiteral("Selects")};
             files.append(f);
         }
-        harness.pm().setProjects(projects);
-        harness.pm().setMediaFiles(files);
+        harness.pm().edit(ProjectManager::ListChange::none).setProjects(projects);
+        harness.pm().edit(ProjectManager::ListChange::none).setMediaFiles(files);
         testing::drainEvents();
     }
     ProjectManager& pm() { return harness.pm(); }
@@ -154,7 +154,8 @@ void BM_SortColumn(benchmark::State& state) {
         },
         [&] {
             ascending = !ascending;
-            pm.setMediaFiles(pm.mediaFiles()); // a new version: no cache hit
+            pm.edit(ProjectManager::ListChange::none)
+                .setMediaFiles(pm.mediaFiles()); // a new version: no cache hit
             benchmark::DoNotOptimize(pm.sortedFilteredMediaRows({{key, ascending}}).size());
         });
 }
@@ -221,7 +222,7 @@ void BM_KeptRecordsCopy(benchmark::State& state) {
             benchmark::DoNotOptimize(copy.size());
         },
         [&] {
-            pm.setMediaFiles(pm.mediaFiles());
+            pm.edit(ProjectManager::ListChange::none).setMediaFiles(pm.mediaFiles());
             benchmark::DoNotOptimize(pm.filteredMediaFiles().size());
         });
     pm.updateFilters([](FilterSettings& filters) { filters.showOnlyOnline = false; });

@@ -226,8 +226,8 @@ double actionSeconds(const QString& media, const QString& archive, const QString
             testing::media(media + QLatin1Char('/') + name, 0, MediaFileStatus::inRecycleBin, size));
         bin.append(testing::binItem(staged.last()));
     }
-    h.pm().setMediaFiles(staged);
-    h.pm().setRecycleBin(bin);
+    h.pm().edit(ProjectManager::ListChange::none).setMediaFiles(staged);
+    h.pm().edit(ProjectManager::ListChange::none).setRecycleBin(bin);
     CleanupServices services = h.services();
     services.files = FileOperations::system();
     // What staging the bin set off is settled before the user picks the folder.

@@ -57,18 +57,18 @@ struct World {
         services.statusOptions = [](bool) { return FileStatusChecking::Options{}; };
         services.isSandboxed = [] { return false; };
         pm = std::make_unique<ProjectManager>(std::move(services));
-        pm->setProjects(makeProjects(n));
-        pm->setMediaFiles(makeMedia(n));
+        pm->edit(ProjectManager::ListChange::none).setProjects(makeProjects(n));
+        pm->edit(ProjectManager::ListChange::none).setMediaFiles(makeMedia(n));
         QList<RecycleBinItem> bin;
         for (int i = 0; i < n; i += 200) {
             RecycleBinItem item;
             item.mediaFile = pm->mediaFiles()[i];
             bin.append(item);
         }
-        pm->setRecycleBin(bin);
+        pm->edit(ProjectManager::ListChange::none).setRecycleBin(bin);
         for (int i = 0; i < n; ++i)
             checker->setOnline(mediaPath(i), 1000 + i);
-        pm->recomputeUsageCounts();
+        pm->edit(ProjectManager::ListChange::usage);
         // Keys with resolved locations, as an import leaves them (made on its worker).
         LowerPathCache keys;
         CanonicalLocations::resolveInto(keys, pm->mediaFiles(), *FileOperations::system());
@@ -180,14 +180,14 @@ void BM_CopyMediaList(benchmark::State& state) {
 void BM_UpdateSummary(benchmark::State& state) {
     ProjectManager& pm = *world(int(state.range(0))).pm;
     for (auto _ : state)
-        pm.updateSummary();
+        pm.edit(ProjectManager::ListChange::entries);
     QCoreApplication::processEvents();
 }
 
 void BM_RecomputeUsageCounts(benchmark::State& state) {
     ProjectManager& pm = *world(int(state.range(0))).pm;
     for (auto _ : state)
-        pm.recomputeUsageCounts();
+        pm.edit(ProjectManager::ListChange::usage);
     QCoreApplication::processEvents();
 }
 
@@ -209,7 +209,7 @@ void BM_FilterMiss(benchmark::State& state) {
     resetFilters(pm);
     pm.updateFilters([](FilterSettings& filters) { filters.showOnlyUnused = true; });
     for (auto _ : state) {
-        pm.setMediaFiles(pm.mediaFiles());
+        pm.edit(ProjectManager::ListChange::none).setMediaFiles(pm.mediaFiles());
         benchmark::DoNotOptimize(pm.filteredMediaFiles().size());
     }
     resetFilters(pm);
@@ -221,7 +221,7 @@ void BM_FilterMissWithSearchText(benchmark::State& state) {
     resetFilters(pm);
     pm.updateFilters([](FilterSettings& filters) { filters.filterText = QStringLiteral("day1/a0"); });
     for (auto _ : state) {
-        pm.setMediaFiles(pm.mediaFiles());
+        pm.edit(ProjectManager::ListChange::none).setMediaFiles(pm.mediaFiles());
         benchmark::DoNotOptimize(pm.filteredMediaFiles().size());
     }
     resetFilters(pm);
@@ -291,20 +291,20 @@ void BM_SortedReadAfterStatusChange(benchmark::State& state) {
     ProjectManager& pm = *world(int(state.range(0))).pm;
     resetFilters(pm);
     const QList<MediaFile> original = pm.mediaFiles();
-    pm.setMediaFiles(shuffledMedia(int(state.range(0))));
+    pm.edit(ProjectManager::ListChange::none).setMediaFiles(shuffledMedia(int(state.range(0))));
     (void)pm.sortedFilteredMediaRows({{MediaSortKey::fileName, true}});
     int round = 0;
     for (auto _ : state) {
         state.PauseTiming();
         ++round;
-        pm.modifyMediaFiles([&](QList<MediaFile>& list) {
+        pm.edit(ProjectManager::ListChange::none).modifyMediaFiles([&](QList<MediaFile>& list) {
             for (qsizetype i = round % 100; i < list.size(); i += 100)
                 list[i].status = round % 2 ? MediaFileStatus::inRecycleBin : MediaFileStatus::online;
         });
         state.ResumeTiming();
         benchmark::DoNotOptimize(pm.sortedFilteredMediaRows({{MediaSortKey::fileName, true}}).size());
     }
-    pm.setMediaFiles(original);
+    pm.edit(ProjectManager::ListChange::none).setMediaFiles(original);
     QCoreApplication::processEvents();
 }
 
@@ -317,11 +317,11 @@ void BM_SortedReadAfterNewList(benchmark::State& state) {
     int round = 0;
     for (auto _ : state) {
         state.PauseTiming();
-        pm.setMediaFiles(++round % 2 ? shuffled : original);
+        pm.edit(ProjectManager::ListChange::none).setMediaFiles(++round % 2 ? shuffled : original);
         state.ResumeTiming();
         benchmark::DoNotOptimize(pm.sortedFilteredMediaRows({{MediaSortKey::fileName, true}}).size());
     }
-    pm.setMediaFiles(original);
+    pm.edit(ProjectManager::ListChange::none).setMediaFiles(original);
     QCoreApplication::processEvents();
 }
 
@@ -332,7 +332,7 @@ void BM_RebuildMediaFilesFromProjects(benchmark::State& state) {
         state.PauseTiming();
         QList<MediaFile> fewer = pm.mediaFiles();
         fewer.removeIf([](const MediaFile& f) { return qHash(f.path) % 100 == 0; });
-        pm.setMediaFiles(std::move(fewer));
+        pm.edit(ProjectManager::ListChange::none).setMediaFiles(std::move(fewer));
         state.ResumeTiming();
         benchmark::DoNotOptimize(QCoro::waitFor(pm.rebuildMediaFilesFromProjects()));
     }

@@ -58,7 +58,7 @@ void BM_AddAndRestoreHalfTheMedia(benchmark::State& state) {
         QList<double> staging, restoring, stagingWork, restoringWork, copying, auditing, load;
         for (int p = 0; p < (bench::smokeMode() ? 1 : 5); ++p) {
             testing::ProjectManagerHarness h;
-            h.pm().setMediaFiles(makeMedia(n));
+            h.pm().edit(ProjectManager::ListChange::none).setMediaFiles(makeMedia(n));
             QCoreApplication::processEvents();
             load.append(bench::loadAverage());
             QList<MediaFile> half;

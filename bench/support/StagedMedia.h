@@ -36,8 +36,8 @@ inline void stageAll(ProjectManager& manager, const QStringList& paths) {
         list.append(testing::media(path, 0, MediaFileStatus::inRecycleBin, 11));
         bin.append(testing::binItem(list.last()));
     }
-    manager.setMediaFiles(list);
-    manager.setRecycleBin(bin);
+    manager.edit(ProjectManager::ListChange::none).setMediaFiles(list);
+    manager.edit(ProjectManager::ListChange::none).setRecycleBin(bin);
 }
 
 } // namespace tarnwick::bench

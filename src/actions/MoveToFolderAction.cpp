@@ -211,7 +211,9 @@ void FolderMoveRun::applyMarks(bool force) {
     if (m_marks.isEmpty() || (!force && m_sinceMarked.elapsed() < kMarkMovedMs))
         return;
     m_sinceMarked.start();
-    m_manager.modifyMediaFiles([&](QList<MediaFile>& list) {
+    // Summed up once, when the run ends: a pass over the whole list at every mark would hold up the
+    // window.
+    m_manager.edit(ProjectManager::ListChange::none).modifyMediaFiles([&](QList<MediaFile>& list) {
         for (const MovedMark& mark : std::as_const(m_marks)) {
             // The list may have changed since: the first entry with the path, as when it was marked.
             const bool same = mark.index < list.size() && list.at(mark.index).path == mark.path;
@@ -400,10 +402,9 @@ void FolderMoveRun::finish() {
         const qsizetype index = m_rules.indexedEntry(path);
         return index >= 0 && media.at(index).status == MediaFileStatus::moved;
     };
-    m_manager.modifyRecycleBin([&](QList<RecycleBinItem>& items) {
+    m_manager.edit(ProjectManager::ListChange::entries).modifyRecycleBin([&](QList<RecycleBinItem>& items) {
         items.removeIf([&](const RecycleBinItem& item) { return isMoved(item.mediaFile.path); });
     });
-    m_manager.commitChange(ProjectManager::ListChange::entries);
     m_manager.updateMoveProgress([](MoveProgress& move) { move.isMoveInProgress = false; });
     const QString counts = QString::number(m_result.succeeded) + QStringLiteral(" succeeded, ") +
                            QString::number(m_result.failed) + QStringLiteral(" failed");

@@ -196,15 +196,18 @@ void stageInto(QList<MediaFile>& list, const StagePlan& plan) {
 }
 
 void applyStaging(ProjectManager& pm, StagePlan plan) {
-    if (plan.media)
-        pm.setMediaFiles(std::move(*plan.media));
-    else if (!plan.toStage.isEmpty())
-        pm.modifyMediaFiles([&](QList<MediaFile>& list) { stageInto(list, plan); });
-    if (plan.bin)
-        pm.setRecycleBin(std::move(*plan.bin));
-    else if (!plan.added.isEmpty())
-        pm.modifyRecycleBin([&](QList<RecycleBinItem>& bin) { bin.append(std::move(plan.added)); });
-    pm.commitChange(ProjectManager::ListChange::entries, std::move(plan.summary));
+    {
+        ProjectManager::Edit edit(pm, ProjectManager::ListChange::entries);
+        if (plan.media)
+            edit.setMediaFiles(std::move(*plan.media));
+        else if (!plan.toStage.isEmpty())
+            edit.modifyMediaFiles([&](QList<MediaFile>& list) { stageInto(list, plan); });
+        if (plan.bin)
+            edit.setRecycleBin(std::move(*plan.bin));
+        else if (!plan.added.isEmpty())
+            edit.modifyRecycleBin([&](QList<RecycleBinItem>& bin) { bin.append(std::move(plan.added)); });
+        edit.withPreparedSummary(std::move(plan.summary));
+    }
     // After the commit: its summary bumps the list's version (same paths).
     if (plan.binned)
         pm.setBinnedRows(std::move(*plan.binned));
@@ -232,14 +235,17 @@ QList<RecycleBinItem> withoutItems(QList<RecycleBinItem> bin, const QList<Recycl
 
 void applyRestore(ProjectManager& pm, const QList<RecycleBinItem>& items, RestorePlan plan,
                   AuditLogManager* auditLog) {
-    pm.setRecycleBin(plan.bin ? std::move(*plan.bin) : withoutItems(pm.recycleBin(), items));
-    if (plan.media)
-        pm.setMediaFiles(std::move(*plan.media));
-    else
-        pm.modifyMediaFiles([&](QList<MediaFile>& list) { restoreInto(list, plan); });
-    if (auditLog)
-        auditLog->recorded(std::move(plan.audit));
-    pm.commitChange(ProjectManager::ListChange::entries, std::move(plan.summary));
+    {
+        ProjectManager::Edit edit(pm, ProjectManager::ListChange::entries);
+        edit.setRecycleBin(plan.bin ? std::move(*plan.bin) : withoutItems(pm.recycleBin(), items));
+        if (plan.media)
+            edit.setMediaFiles(std::move(*plan.media));
+        else
+            edit.modifyMediaFiles([&](QList<MediaFile>& list) { restoreInto(list, plan); });
+        if (auditLog)
+            auditLog->recorded(std::move(plan.audit));
+        edit.withPreparedSummary(std::move(plan.summary));
+    }
     if (plan.binned)
         pm.setBinnedRows(std::move(*plan.binned));
 }
@@ -325,7 +331,7 @@ void RecycleBin::stage(const QList<MediaFile>& files) {
     AppLog::userAction(QStringLiteral("Adding ") + QString::number(files.size()) +
                        QStringLiteral(" file(s) to recycle bin"));
     if (files.isEmpty()) {
-        pm.commitChange(ProjectManager::ListChange::entries);
+        pm.edit(ProjectManager::ListChange::entries);
         return;
     }
     const ProtectedFolderTest protection = ProtectedFolderTest::forManager(pm, m_services.files.get());
@@ -355,7 +361,7 @@ bool RecycleBin::removeFromRecycleBin(const QList<RecycleBinItem>& items, std::f
         return false;
     }
     if (chosen.isEmpty())
-        pm.commitChange(ProjectManager::ListChange::entries);
+        pm.edit(ProjectManager::ListChange::entries);
     else
         restore(chosen);
     finished(scope, done);
@@ -382,8 +388,7 @@ bool RecycleBin::restoreAllFromRecycleBin(std::function<void()> done) {
         return false;
     }
     if (items.isEmpty()) {
-        pm.setRecycleBin({});
-        pm.commitChange(ProjectManager::ListChange::entries);
+        pm.edit(ProjectManager::ListChange::entries).setRecycleBin({});
     } else {
         restore(items);
     }

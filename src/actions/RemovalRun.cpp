@@ -797,19 +797,22 @@ QCoro::Task<ActionResult> runRemoval(ProjectManager& manager, CleanupServices se
     RecordMerge::closeRun(records, stores, std::move(settled.shown)).applyTo(result);
     if (settled.bin && manager.mediaFilesVersion() == mediaVersion &&
         manager.recycleBinVersion() == binVersion) {
-        if (settled.media)
-            manager.setMediaFiles(std::move(*settled.media));
-        manager.setRecycleBin(std::move(*settled.bin));
-        manager.commitChange(ProjectManager::ListChange::entries, std::move(settled.summary));
+        {
+            ProjectManager::Edit edit(manager, ProjectManager::ListChange::entries);
+            if (settled.media)
+                edit.setMediaFiles(std::move(*settled.media));
+            edit.setRecycleBin(std::move(*settled.bin)).withPreparedSummary(std::move(settled.summary));
+        }
         // After the commit, as the bin's own bulk changes do.
         if (settled.binned)
             manager.setBinnedRows(std::move(*settled.binned));
     } else {
         // The lists changed during the run: its changes go onto them as they are now.
-        manager.modifyMediaFiles([&](QList<MediaFile>& list) { settled.changes.applyTo(list); });
-        manager.modifyRecycleBin(
-            [&](QList<RecycleBinItem>& items) { items = failedOnly(std::move(items), result.failedItems); });
-        manager.commitChange(ProjectManager::ListChange::entries);
+        manager.edit(ProjectManager::ListChange::entries)
+            .modifyMediaFiles([&](QList<MediaFile>& list) { settled.changes.applyTo(list); })
+            .modifyRecycleBin([&](QList<RecycleBinItem>& items) {
+                items = failedOnly(std::move(items), result.failedItems);
+            });
     }
     AppLog::info(words.closing + QString::number(result.succeeded) + QStringLiteral(" succeeded, ") +
                  QString::number(result.failed) + QStringLiteral(" failed"));

@@ -244,7 +244,8 @@ void markFoundFootage(ProjectManager& manager, MediaIndexes& indexes, const QSet
                       bool allResolved) {
     if (indexes.version != manager.mediaFilesVersion())
         indexes.build(manager.mediaFiles(), manager.mediaFilesVersion());
-    manager.modifyMediaFiles([&](QList<MediaFile>& media) {
+    // Summed up once every found project is marked.
+    manager.edit(ProjectManager::ListChange::none).modifyMediaFiles([&](QList<MediaFile>& media) {
         for (const QString& footage : sorted(footagePaths)) {
             const MediaIndexes::Positions* positions = indexes.named(footage).positions;
             if (!positions)
@@ -491,8 +492,8 @@ QCoro::Task<int> AfterEffectsLinking::searchForMissingAEPFiles(ProjectManager& m
         AppLog::info(QStringLiteral("Resolved missing AEP: ") + result->projectName +
                      QStringLiteral(" with %1 footage paths").arg(result->footagePaths.size()));
     }
+    manager.edit(ProjectManager::ListChange::entries);
     unstageUsedFootage(manager);
-    manager.commitChange(ProjectManager::ListChange::entries);
     co_return resolvedCount;
 }
 
@@ -531,13 +532,14 @@ int AfterEffectsLinking::unstageUsedFootage(ProjectManager& manager) {
     }
     if (leaving.isEmpty())
         return 0;
-    manager.modifyMediaFiles([&](QList<MediaFile>& list) {
+    ProjectManager::Edit edit(manager, ProjectManager::ListChange::entries);
+    edit.modifyMediaFiles([&](QList<MediaFile>& list) {
         for (const qsizetype i : std::as_const(backOnline)) {
             if (i >= 0 && i < list.size() && list[i].status == MediaFileStatus::inRecycleBin)
                 list[i].status = MediaFileStatus::online;
         }
     });
-    manager.modifyRecycleBin([&](QList<RecycleBinItem>& items) {
+    edit.modifyRecycleBin([&](QList<RecycleBinItem>& items) {
         QList<RecycleBinItem> kept;
         for (qsizetype b = 0; b < items.size(); ++b) {
             if (!leaving.contains(int(b)))

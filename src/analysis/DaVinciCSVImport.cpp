@@ -241,7 +241,10 @@ std::vector<qsizetype> takeConsolidated(ProjectManager& manager, Consolidated co
                                         qint64 listVersion, const DistinctPaths& clips) {
     if (manager.mediaFilesVersion() != listVersion)
         return csvEntryPositions(manager.mediaFiles(), clips);
-    manager.modifyMediaFiles([&](QList<MediaFile>& media) { std::move(consolidated.first).applyTo(media); });
+    // Consolidation may merge a staged file into another entry.
+    manager.edit(ProjectManager::ListChange::entriesMerged).modifyMediaFiles([&](QList<MediaFile>& media) {
+        std::move(consolidated.first).applyTo(media);
+    });
     return std::move(consolidated.second);
 }
 
@@ -258,7 +261,7 @@ QStringList clipsWithoutProxy(const QList<MediaFile>& media, const std::vector<q
 void markCSVEntries(ProjectManager& manager, const std::vector<qsizetype>& csvPositions,
                     const QHash<QString, QString>& proxies, DaVinciCSVImportSummary& summary) {
     qint64 csvEntries = 0;
-    manager.modifyMediaFiles([&](QList<MediaFile>& media) {
+    manager.edit(ProjectManager::ListChange::entries).modifyMediaFiles([&](QList<MediaFile>& media) {
         for (qsizetype i : csvPositions) {
             MediaFile& file = media[i];
             file.isFromDaVinciCSV = true;
@@ -340,7 +343,8 @@ void addCSVProject(ProjectManager& manager, const QUrl& url, const QString& proj
     project.name = projectName;
     // No usage counts: a CSV lists clips no timeline uses, and a path without a count counts none.
     project.mediaFiles = clips;
-    manager.modifyProjects([&](QList<ProjectFile>& projects) {
+    // The rebuild that follows settles the lists.
+    manager.edit(ProjectManager::ListChange::none).modifyProjects([&](QList<ProjectFile>& projects) {
         projects.removeIf([&](const ProjectFile& p) { return p.url == url; });
         projects.append(project);
     });
@@ -453,8 +457,6 @@ QCoro::Task<void> DaVinciCSVImport::importDaVinciCSV(ProjectManager& manager, QU
     summary.unresolvedRows = read.unresolvedRows;
     summary.openQuoteRow = read.openQuoteRow;
     markCSVEntries(manager, csvPositions, proxies, summary);
-    // Consolidation may have merged a staged file into another entry.
-    manager.commitChange(ProjectManager::ListChange::entriesMerged);
     reportImported(manager, summary);
     // What the import's threads freed goes back to the system, not only to their arenas.
     memory::trimLater();

@@ -154,8 +154,9 @@ QCoro::Task<bool> EntryCombiner::combineEntries(ProjectManager& manager, QList<M
     const Outcome outcome = EntryCombiner(&MediaConsolidator::mergeEntry).combine(selection, media, bin);
     if (!outcome.combined)
         co_return finished(false);
-    manager.setMediaFiles(std::move(media));
-    manager.setRecycleBin(std::move(bin));
+    manager.edit(ProjectManager::ListChange::entriesMerged)
+        .setMediaFiles(std::move(media))
+        .setRecycleBin(std::move(bin));
 
     QPointer<ProjectManager> pm(&manager);
     QThreadPool pool;
@@ -164,10 +165,12 @@ QCoro::Task<bool> EntryCombiner::combineEntries(ProjectManager& manager, QList<M
     const std::optional<QList<MediaFile>> detected = co_await detecting;
     if (!pm)
         co_return false;
-    if (detected)
-        manager.modifyMediaFiles([&](QList<MediaFile>& list) { applyDuplicateMarks(list, *detected); });
-    manager.setMediaFiles(SimilarNameDetector::detectSimilarFilenames(manager.mediaFiles()));
-    manager.commitChange(ProjectManager::ListChange::entriesMerged);
+    {
+        ProjectManager::Edit marks(manager, ProjectManager::ListChange::entries);
+        if (detected)
+            marks.modifyMediaFiles([&](QList<MediaFile>& list) { applyDuplicateMarks(list, *detected); });
+        marks.setMediaFiles(SimilarNameDetector::detectSimilarFilenames(manager.mediaFiles()));
+    }
     AppLog::info(combinedMessage(selection.size(), outcome.targetPath, manager.mediaFiles()));
     co_return finished(true);
 }

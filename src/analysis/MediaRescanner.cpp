@@ -91,8 +91,9 @@ QCoro::Task<bool> MediaRescanner::rescanAll(ProjectManager& manager) {
     for (int attempt = 0;; ++attempt) {
         const qint64 version = manager.mediaFilesVersion();
         if (attempt == 3) {
-            manager.modifyMediaFiles([&](QList<MediaFile>& list) { apply(list, found->byID, found->usage); });
-            manager.commitChange(ProjectManager::ListChange::usage);
+            manager.edit(ProjectManager::ListChange::usage).modifyMediaFiles([&](QList<MediaFile>& list) {
+                apply(list, found->byID, found->usage);
+            });
             break;
         }
         QFuture<std::shared_ptr<Applied>> applying =
@@ -114,12 +115,14 @@ QCoro::Task<bool> MediaRescanner::rescanAll(ProjectManager& manager) {
             memory::releaseLater(std::move(applied));
             continue;
         }
-        manager.setMediaFiles(std::move(applied->media));
-        manager.adoptLowerPathKeys(applied->recount.lowerPaths);
-        const bool recounted = manager.finishPreparedUsageRecount(applied->recount);
+        {
+            // Its prepared recount, or a recount here when the projects or the policy changed since.
+            ProjectManager::Edit edit(manager, ProjectManager::ListChange::usage);
+            edit.setMediaFiles(std::move(applied->media));
+            manager.adoptLowerPathKeys(applied->recount.lowerPaths);
+            edit.withPreparedRecount(applied->recount);
+        }
         memory::releaseLater(std::move(applied));
-        if (!recounted)
-            manager.commitChange(ProjectManager::ListChange::usage);
         break;
     }
     // The usage of every path found, freed on the release thread rather than here.

@@ -327,9 +327,10 @@ void discardOffThread(QList<MediaFile>&& list) {
     memory::releaseLater(std::move(list));
 }
 
-// Puts `list` in the manager's place (one change) and frees the list it replaces off the GUI thread.
-void replaceMediaList(ProjectManager& manager, QList<MediaFile>&& list) {
-    manager.modifyMediaFiles([&](QList<MediaFile>& current) { current.swap(list); });
+// Puts `list` in the manager's place (one change of kind `change`) and frees the list it replaces
+// off the GUI thread.
+void replaceMediaList(ProjectManager& manager, QList<MediaFile>&& list, ProjectManager::ListChange change) {
+    manager.edit(change).modifyMediaFiles([&](QList<MediaFile>& current) { current.swap(list); });
     discardOffThread(std::move(list));
 }
 
@@ -396,7 +397,7 @@ QCoro::Task<void> OfflineMediaSearch::applyMatches(ProjectManager& manager, QLis
             continue;
         }
         counts = applied.counts;
-        replaceMediaList(manager, std::move(applied.list));
+        replaceMediaList(manager, std::move(applied.list), ProjectManager::ListChange::entries);
         break;
     }
     // The batch texts the worker queued are delivered now, and shown (the manager's coalesced
@@ -413,7 +414,6 @@ QCoro::Task<void> OfflineMediaSearch::applyMatches(ProjectManager& manager, QLis
                      .arg(total)
                      .arg(counts.notFound)
                      .arg(counts.alreadyOnline));
-    manager.commitChange(ProjectManager::ListChange::entries);
     if (counts.applied == 0) {
         manager.updateProgress([](AnalysisProgress& progress) {
             progress.currentTask = QString();
@@ -441,9 +441,8 @@ QCoro::Task<void> OfflineMediaSearch::applyMatches(ProjectManager& manager, QLis
         co_return;
     if (manager.mediaFilesVersion() == consolidatedVersion && consolidated.size() < before) {
         const qsizetype removed = before - consolidated.size();
-        replaceMediaList(manager, std::move(consolidated));
+        replaceMediaList(manager, std::move(consolidated), ProjectManager::ListChange::entriesMerged);
         AppLog::info(QStringLiteral("Post-match consolidation merged %1 entry(ies)").arg(removed));
-        manager.commitChange(ProjectManager::ListChange::entriesMerged);
     } else {
         discardOffThread(std::move(consolidated));
     }

@@ -37,7 +37,6 @@
 #include <qcoro/qcorotimer.h>
 
 #include <algorithm>
-#include <tuple>
 
 namespace tarnwick {
 
@@ -231,7 +230,8 @@ void ImportRun::begin() {
     QSet<QString> importKeys;
     for (const QUrl& url : std::as_const(m_urls))
         importKeys.insert(ProjectImporter::importKey(url));
-    m_pm->modifyProjects([&](QList<ProjectFile>& projects) {
+    // The import settles the lists with its own list, at its end.
+    m_pm->edit(ProjectManager::ListChange::none).modifyProjects([&](QList<ProjectFile>& projects) {
         QList<ProjectFile> kept;
         for (ProjectFile& p : projects) {
             if (!importKeys.contains(ProjectImporter::importKey(p.url)))
@@ -313,7 +313,7 @@ QCoro::Task<bool> ImportRun::parse() {
 void ImportRun::addOutcome(const ParseOutcome& outcome) {
     if (outcome.parsed) {
         const ProjectFile& project = outcome.parsed->project;
-        m_pm->appendProject(project);
+        m_pm->edit(ProjectManager::ListChange::none).appendProject(project); // settled with the list
         m_newProjects.append(project);
         if (!project.parseWarnings.isEmpty())
             AppLog::parserWarning(QStringLiteral("Project ") + project.name +
@@ -325,7 +325,8 @@ void ImportRun::addOutcome(const ParseOutcome& outcome) {
     m_pm->updateProgress([&](AnalysisProgress& progress) {
         progress.parseErrors.append(ParseErrorRecord{fileName, outcome.error});
     });
-    m_pm->appendProject(ProjectImporter::failedProject(outcome.url, outcome.error));
+    m_pm->edit(ProjectManager::ListChange::none)
+        .appendProject(ProjectImporter::failedProject(outcome.url, outcome.error));
 }
 
 QCoro::Task<bool> ImportRun::aggregate() {
@@ -668,14 +669,17 @@ QCoro::Task<bool> ImportRun::apply() {
     // up (reading it in between sorted and indexed 400,000 entries for nothing), and in a turn of
     // their own: told right after this one, they would add their reading to its length.
     std::optional<ProjectManager::NotificationHold> hold(std::in_place, *m_pm);
-    m_pm->setMediaFiles(std::move(m_list));
-    m_pm->adoptLowerPathKeys(prepared.lowerPaths);
-    discard(std::move(prepared.lowerPaths));
-    m_pm->commitImportedList(prepared); // summed up as well
-    const auto versions = [this] {
-        return std::tuple(m_pm->projectsVersion(), m_pm->mediaFilesVersion(), m_pm->recycleBinVersion());
-    };
-    const auto settled = versions();
+    {
+        // Consolidation may have merged a staged file into another entry; the prepared recount is
+        // done afresh when its inputs changed since; the summary follows.
+        ProjectManager::Edit edit(*m_pm, ProjectManager::ListChange::entriesMerged |
+                                             ProjectManager::ListChange::usage);
+        edit.setMediaFiles(std::move(m_list));
+        m_pm->adoptLowerPathKeys(prepared.lowerPaths);
+        discard(std::move(prepared.lowerPaths));
+        m_pm->refreshProtectedFlags();
+        edit.withPreparedRecount(prepared);
+    }
     m_pm->updateProgress([](AnalysisProgress& progress) {
         progress.setStep(QStringLiteral("Calculating summary…"));
         progress.analysisProgress = 0.98;
@@ -685,9 +689,6 @@ QCoro::Task<bool> ImportRun::apply() {
     hold.reset();
     if (!recounted)
         co_return false;
-    // Summed up again only when something changed the lists in between.
-    if (versions() != settled)
-        m_pm->commitChange(ProjectManager::ListChange::entries);
     const AnalysisSummary& summary = m_pm->summary();
     AppLog::scanComplete(summary.onlineFiles, summary.matchingFiles, summary.offlineFiles);
     m_pm->updateProgress([](AnalysisProgress& progress) {

@@ -94,6 +94,7 @@ void ProjectManager::flushNotifications() {
 void ProjectManager::bumpProjects() {
     ++m_projectsVersion;
     notify(Change::projects);
+    noteListChange(Change::projects);
 }
 
 void ProjectManager::bumpMediaFiles() {
@@ -104,12 +105,110 @@ void ProjectManager::bumpMediaFiles() {
 void ProjectManager::rewriteMediaFiles() {
     ++m_mediaFilesVersion;
     notify(Change::mediaFiles);
+    noteListChange(Change::mediaFiles);
     scheduleSortKeys();
 }
 
 void ProjectManager::bumpRecycleBin() {
     ++m_recycleBinVersion;
     notify(Change::recycleBin);
+    noteListChange(Change::recycleBin);
+}
+
+// ---- Edits ----------------------------------------------------------------------------------
+
+ProjectManager::Edit::Edit(ProjectManager& manager, ListChanges changes)
+    : m_manager(manager), m_changes(changes) {
+    ++m_manager.m_openEdits;
+}
+
+ProjectManager::Edit::~Edit() {
+    m_manager.commitChange(m_changes, std::move(m_summary), m_recount);
+    if (--m_manager.m_openEdits == 0)
+        m_manager.m_changedInEdit = {};
+}
+
+ProjectManager::Edit& ProjectManager::Edit::setProjects(QList<ProjectFile> projects) {
+    m_manager.setProjects(std::move(projects));
+    return *this;
+}
+
+ProjectManager::Edit& ProjectManager::Edit::setMediaFiles(QList<MediaFile> mediaFiles) {
+    m_manager.setMediaFiles(std::move(mediaFiles));
+    return *this;
+}
+
+ProjectManager::Edit& ProjectManager::Edit::setRecycleBin(QList<RecycleBinItem> items) {
+    m_manager.setRecycleBin(std::move(items));
+    return *this;
+}
+
+ProjectManager::Edit&
+ProjectManager::Edit::modifyProjects(const std::function<void(QList<ProjectFile>&)>& change) {
+    m_manager.modifyProjects(change);
+    return *this;
+}
+
+ProjectManager::Edit&
+ProjectManager::Edit::modifyMediaFiles(const std::function<void(QList<MediaFile>&)>& change) {
+    m_manager.modifyMediaFiles(change);
+    return *this;
+}
+
+ProjectManager::Edit&
+ProjectManager::Edit::modifyRecycleBin(const std::function<void(QList<RecycleBinItem>&)>& change) {
+    m_manager.modifyRecycleBin(change);
+    return *this;
+}
+
+ProjectManager::Edit& ProjectManager::Edit::appendProject(ProjectFile project) {
+    m_manager.appendProject(std::move(project));
+    return *this;
+}
+
+ProjectManager::Edit& ProjectManager::Edit::setMediaFile(qsizetype index, MediaFile file) {
+    m_manager.setMediaFile(index, std::move(file));
+    return *this;
+}
+
+ProjectManager::Edit& ProjectManager::Edit::withPreparedSummary(std::optional<PreparedSummary> prepared) {
+    m_summary = std::move(prepared);
+    return *this;
+}
+
+ProjectManager::Edit& ProjectManager::Edit::withPreparedRecount(const PreparedUsageRecount& prepared) {
+    m_recount = &prepared;
+    return *this;
+}
+
+void ProjectManager::setUncommittedChangeReporter(UncommittedChangeReporter reporter) {
+    m_reportUncommitted = std::move(reporter);
+}
+
+void ProjectManager::noteListChange(Change list) {
+#if defined(QT_NO_DEBUG)
+    Q_UNUSED(list);
+#else
+    (m_openEdits > 0 ? m_changedInEdit : m_changedOutside) |= list;
+    if (std::exchange(m_checkScheduled, true))
+        return;
+    // Runs once this turn's work is done: an edit left open, or a change no summary followed, is
+    // then still there.
+    QMetaObject::invokeMethod(this, &ProjectManager::checkCommitted, Qt::QueuedConnection);
+#endif
+}
+
+void ProjectManager::checkCommitted() {
+    m_checkScheduled = false;
+    const Changes uncommitted = m_changedOutside | (m_openEdits > 0 ? m_changedInEdit : Changes());
+    m_changedOutside = {};
+    if (!uncommitted)
+        return;
+    if (m_reportUncommitted)
+        return m_reportUncommitted(uncommitted);
+    AppLog::error(QStringLiteral("A list of the manager was changed and not committed (groups %1)")
+                      .arg(uint(uncommitted.toInt())));
+    Q_ASSERT_X(false, "ProjectManager", "a list was changed and not committed by the end of its turn");
 }
 
 bool ProjectManager::refuseWhileBusy(const QString& operation) const {
@@ -178,6 +277,7 @@ void ProjectManager::setMediaFile(qsizetype index, MediaFile file) {
 
 void ProjectManager::setSummary(const AnalysisSummary& summary) {
     m_summary = summary;
+    m_changedOutside = {}; // what changed before is summed up now
     notify(Change::summary);
 }
 
@@ -281,6 +381,7 @@ bool ProjectManager::clearAll() {
                                    std::exchange(m_recycleBin, {}), std::exchange(m_filterCache, {}),
                                    std::exchange(m_filterIndex, {}), std::exchange(m_lowerPaths, {}));
     m_filterCacheKey.reset();
+    Edit edit(*this, ListChange::none); // summed up below: every count is 0
     setProjects({});
     setMediaFiles({});
     setRecycleBin({});

@@ -75,9 +75,8 @@ class ProjectParser;
 //
 // Operations that span an await (rebuild, project removal, imports) hold the operation gate;
 // while it is held a user's request waits in a queue (runWhenIdle) and runs when the gate is idle
-// again; the window shows busyReason() and what waits. The synchronous steps (updateSummary,
-// recomputeUsageCounts, refreshProtectedFlags, pruneOrphanedRecycleBinItems) never refuse: the operation
-// holding the gate calls them.
+// again; the window shows busyReason() and what waits. An edit of the lists (Edit) and its
+// follow-ups never refuse: the operation holding the gate makes them.
 class ProjectManager : public QObject {
     Q_OBJECT
 public:
@@ -112,31 +111,22 @@ public:
     qint64 recycleBinVersion() const { return m_recycleBinVersion; }
     const AnalysisSummary& summary() const { return m_summary; }
 
-    // Every call is one change: it notifies and counts, even when the list stays equal.
-    void setProjects(QList<ProjectFile> projects);
-    void setMediaFiles(QList<MediaFile> mediaFiles);
-    void setRecycleBin(QList<RecycleBinItem> items);
-    void modifyProjects(const std::function<void(QList<ProjectFile>&)>& change);
-    void modifyMediaFiles(const std::function<void(QList<MediaFile>&)>& change);
-    void modifyRecycleBin(const std::function<void(QList<RecycleBinItem>&)>& change);
-    void appendProject(ProjectFile project);
-    void setMediaFile(qsizetype index, MediaFile file);
-    void setSummary(const AnalysisSummary& summary);
-
-    // What an operation's change of the lists did, named once it is made: the manager then runs
-    // the follow-ups that change needs (orphaned bin items, the recount, the summary), so no
-    // caller has to remember them.
+    // What an edit of the lists does, named when it is opened: when it ends the manager runs the
+    // follow-ups that change needs (orphaned bin items, the recount, the summary), so no caller has
+    // to remember them.
     enum class ListChange : quint32 {
+        // No follow-up: for a step whose operation settles the lists itself before its turn ends
+        // or with a later edit (the import's projects before its list), and for staged test states.
+        none = 0,
         entries = 1u << 0,       // fields of entries or bin items: the summary follows
         entriesMerged = 1u << 1, // entries merged away or removed: their staged items leave the bin
         usage = 1u << 2,         // what entries are used by: every entry is recounted
     };
     Q_DECLARE_FLAGS(ListChanges, ListChange)
-    void commitChange(ListChanges what);
 
-    // The summary's pass over lists an operation is about to set, made on its worker: committing
+    // The summary's pass over lists an operation is about to set, made on its worker: an edit of
     // them (ListChange::entries) then takes it instead of passing over 400,000 entries here. Holds
-    // only for those very lists; anything else and the commit summarises as usual.
+    // only for those very lists; anything else and the edit summarises as usual.
     struct PreparedSummary {
         AnalysisSummary summary;
         std::vector<quint8> rowFlags; // the filter's facts per entry
@@ -150,7 +140,6 @@ public:
                                                          const QList<RecycleBinItem>& bin,
                                                          const QList<ProjectFile>& projects,
                                                          qint64 projectsVersion, qint64 largeFileThreshold);
-    void commitChange(ListChanges what, std::optional<PreparedSummary> prepared);
     // What prepareSummary needs besides the lists: taken on the GUI thread, used on a worker.
     struct SummaryInputs {
         QList<ProjectFile> projects;
@@ -240,8 +229,6 @@ public:
     void requestProVideoFormatsPrompt();
 
     // ---- Summary --------------------------------------------------------------------------
-    // Review flags, the counters, then the volumes that need access. Synchronous.
-    void updateSummary();
     // The review flags of `mediaFiles` from `projects`, on any thread (keys made in `lowerPaths`).
     static void setNeedsReviewFlags(QList<MediaFile>& mediaFiles, const QList<ProjectFile>& projects,
                                     LowerPathCache& lowerPaths);
@@ -250,8 +237,6 @@ public:
     // ---- Effective usage under the timeline policy -----------------------------------------
     EffectiveProjectUsage effectiveProjectUsage(const ProjectFile& project) const;
     AggregatedUsage aggregateEffectiveUsage();
-    // Recounts every entry, unstages files that became used, then updates the summary.
-    void recomputeUsageCounts();
     // The import's recount, split so that its costly part runs on a worker on the list it is
     // about to set: inputs taken on the GUI thread, prepared on any thread (writing the usage
     // fields of `mediaFiles`), finished on the GUI thread once that list is set.
@@ -286,12 +271,6 @@ public:
                                                     const KnownPathKeys* known = nullptr);
     // Takes over keys made elsewhere; `keys` receives the previous ones (to be freed off the GUI thread).
     void adoptLowerPathKeys(LowerPathCache& keys);
-    // The rest of recomputeUsageCounts() for a media list whose usage fields were prepared (the
-    // same notifications). False, doing nothing, when the projects or the policy changed since.
-    bool finishPreparedUsageRecount(const PreparedUsageRecount& prepared);
-    // The import's list, in the turn it is set: orphaned bin items, protection, its prepared
-    // recount (done afresh when its inputs changed since) and the summary.
-    void commitImportedList(const PreparedUsageRecount& prepared);
     // While one is held, changes are gathered and told only once the last is let go. A step that
     // sets a large list in one turn holds them into the next, so that the views read the list in a
     // turn of their own rather than right after the step's (the event loop runs posted events, the
@@ -306,6 +285,47 @@ public:
     private:
         QPointer<ProjectManager> m_manager;
     };
+
+    // ---- Edits of the lists ---------------------------------------------------------------
+    // One change of the lists, closed by the manager: opened with the kinds of change it makes,
+    // changed through its setters, and committed when it ends, with the follow-ups its kinds need.
+    // An edit ends in the event-loop turn it began: debug builds report a list changed and not
+    // committed by the end of its turn (see setUncommittedChangeReporter).
+    class Edit {
+    public:
+        Edit(ProjectManager& manager, ListChanges changes);
+        ~Edit();
+        Edit(const Edit&) = delete;
+        Edit& operator=(const Edit&) = delete;
+
+        // Every call is one change: it notifies and counts, even when the list stays equal.
+        Edit& setProjects(QList<ProjectFile> projects);
+        Edit& setMediaFiles(QList<MediaFile> mediaFiles);
+        Edit& setRecycleBin(QList<RecycleBinItem> items);
+        Edit& modifyProjects(const std::function<void(QList<ProjectFile>&)>& change);
+        Edit& modifyMediaFiles(const std::function<void(QList<MediaFile>&)>& change);
+        Edit& modifyRecycleBin(const std::function<void(QList<RecycleBinItem>&)>& change);
+        Edit& appendProject(ProjectFile project);
+        Edit& setMediaFile(qsizetype index, MediaFile file);
+        // The summary prepared on a worker for the lists this edit sets (ListChange::entries alone).
+        Edit& withPreparedSummary(std::optional<PreparedSummary> prepared);
+        // The recount prepared on a worker for the list this edit sets (ListChange::usage): taken
+        // instead of a recount here unless the projects or the policy changed since. Kept by
+        // reference until the edit ends.
+        Edit& withPreparedRecount(const PreparedUsageRecount& prepared);
+
+    private:
+        ProjectManager& m_manager;
+        ListChanges m_changes;
+        std::optional<PreparedSummary> m_summary;
+        const PreparedUsageRecount* m_recount = nullptr;
+    };
+    Edit edit(ListChanges changes) { return Edit(*this, changes); }
+    // Debug builds: told of the lists changed but not committed by the end of an event-loop turn.
+    // By default a failed assertion; tests observe it instead.
+    using UncommittedChangeReporter = std::function<void(Changes lists)>;
+    void setUncommittedChangeReporter(UncommittedChangeReporter reporter);
+
     int effectiveUsedFileCount(const ProjectFile& project) const;
     // The usage rule of the import, rebuild and rescan (exact paths) under the current policy.
     ContributionRule effectiveContributionRule() const;
@@ -327,10 +347,6 @@ public:
     QCoro::Task<void> rebuildMediaFilesHoldingGate() { return rebuildWhileHoldingGate(); }
     QHash<QString, QString> mergedRelativeCandidates() const;
     bool isOrphanedRecycleBinItem(const RecycleBinItem& item) const;
-    // Drops bin items whose file no entry of the media list holds (exact path). Every operation
-    // that merges or removes entries ends with it. Always one change of the bin; true when it removed
-    // any item.
-    bool pruneOrphanedRecycleBinItems();
 
     // ---- Filtering and sorting ---------------------------------------------------------------
     // Cached until a list version, a filter setting or the order changes.
@@ -407,6 +423,38 @@ Q_SIGNALS:
     void sortKeysReady();
 
 private:
+    friend class ProjectManagerSteps; // tests of the follow-ups themselves
+
+    // The lists' setters, through an Edit (or a follow-up of the manager's own).
+    void setProjects(QList<ProjectFile> projects);
+    void setMediaFiles(QList<MediaFile> mediaFiles);
+    void setRecycleBin(QList<RecycleBinItem> items);
+    void modifyProjects(const std::function<void(QList<ProjectFile>&)>& change);
+    void modifyMediaFiles(const std::function<void(QList<MediaFile>&)>& change);
+    void modifyRecycleBin(const std::function<void(QList<RecycleBinItem>&)>& change);
+    void appendProject(ProjectFile project);
+    void setMediaFile(qsizetype index, MediaFile file);
+    void setSummary(const AnalysisSummary& summary);
+
+    // ---- Follow-ups of an edit -----------------------------------------------------------------
+    void commitChange(ListChanges what, std::optional<PreparedSummary> prepared,
+                      const PreparedUsageRecount* recount);
+    // Review flags, the counters, then the volumes that need access. Synchronous.
+    void updateSummary();
+    // Recounts every entry, unstages files that became used, then updates the summary.
+    void recomputeUsageCounts();
+    // The rest of recomputeUsageCounts() for a media list whose usage fields were prepared (the
+    // same notifications). False, doing nothing, when the projects or the policy changed since.
+    bool finishPreparedUsageRecount(const PreparedUsageRecount& prepared);
+    // Drops bin items whose file no entry of the media list holds (exact path). Every operation
+    // that merges or removes entries ends with it. Always one change of the bin; true when it removed
+    // any item.
+    bool pruneOrphanedRecycleBinItems();
+    // The debug check: a list changed outside an edit until the summary follows, or inside an edit
+    // still open, is reported at the end of the turn.
+    void noteListChange(Change list);
+    void checkCommitted();
+
     template <class T> void assign(T& field, T value, Change group) {
         if (field == value)
             return;
@@ -481,6 +529,11 @@ private:
     Changes m_pending;
     bool m_flushScheduled = false;
     int m_holds = 0; // NotificationHold
+    int m_openEdits = 0;
+    Changes m_changedInEdit;  // by the edits open now
+    Changes m_changedOutside; // outside any edit, not yet summed up
+    bool m_checkScheduled = false;
+    UncommittedChangeReporter m_reportUncommitted;
 
     QList<ProjectFile> m_projects;
     QList<MediaFile> m_mediaFiles;

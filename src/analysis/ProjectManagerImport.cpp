@@ -23,23 +23,6 @@ QCoro::Task<bool> ProjectManager::rescanAll() {
     co_return co_await std::move(rescan);
 }
 
-void ProjectManager::commitChange(ListChanges what) {
-    if (what.testFlag(ListChange::entriesMerged))
-        pruneOrphanedRecycleBinItems();
-    if (what.testFlag(ListChange::usage))
-        recomputeUsageCounts(); // summarises as well
-    else
-        updateSummary();
-}
-
-void ProjectManager::commitImportedList(const PreparedUsageRecount& prepared) {
-    // Consolidation may have merged a staged file into another entry.
-    pruneOrphanedRecycleBinItems();
-    refreshProtectedFlags();
-    if (!finishPreparedUsageRecount(prepared))
-        recomputeUsageCounts();
-}
-
 QCoro::Task<bool> ProjectManager::combineEntries(QList<MediaFile> selection, std::function<void()> done) {
     return EntryCombiner::combineEntries(*this, std::move(selection), std::move(done));
 }

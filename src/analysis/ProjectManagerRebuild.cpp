@@ -337,6 +337,7 @@ QList<MediaFile> ProjectManager::buildRebuiltList(const UsageMap& usage,
 }
 
 void ProjectManager::finishPreparedRebuild(PreparedRebuild rebuilt) {
+    Edit edit(*this, ListChange::none); // its follow-ups are the ones below
     setMediaFiles(std::move(rebuilt.list));
     adoptLowerPathKeys(rebuilt.recount.lowerPaths);
     memory::releaseLater(std::move(rebuilt.recount.lowerPaths)); // the keys it replaced
@@ -350,7 +351,8 @@ void ProjectManager::finishPreparedRebuild(PreparedRebuild rebuilt) {
 }
 
 void ProjectManager::finishRebuild(QList<MediaFile> rebuilt) {
-    sortByFileName(rebuilt); // the order the import ends with
+    sortByFileName(rebuilt);            // the order the import ends with
+    Edit edit(*this, ListChange::none); // its follow-ups are the ones below
     setMediaFiles(std::move(rebuilt));
     refreshProtectedFlags();
     recomputeUsageCounts();

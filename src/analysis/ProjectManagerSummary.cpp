@@ -103,13 +103,23 @@ ProjectManager::prepareSummary(const QList<MediaFile>& media, const QList<Recycl
     return prepared;
 }
 
-void ProjectManager::commitChange(ListChanges what, std::optional<PreparedSummary> prepared) {
+void ProjectManager::commitChange(ListChanges what, std::optional<PreparedSummary> prepared,
+                                  const PreparedUsageRecount* recount) {
+    if (what.testFlag(ListChange::entriesMerged))
+        pruneOrphanedRecycleBinItems();
+    if (what.testFlag(ListChange::usage)) {
+        if (!recount || !finishPreparedUsageRecount(*recount))
+            recomputeUsageCounts(); // summarises as well
+        return;
+    }
+    if (what == ListChange::none)
+        return;
     const bool holds =
         prepared && what == ListChange::entries && prepared->projectsVersion == m_projectsVersion &&
         prepared->largeFileThreshold == m_largeFileThreshold && prepared->mediaCount == m_mediaFiles.size() &&
         prepared->binCount == m_recycleBin.size();
     if (!holds) {
-        commitChange(what);
+        updateSummary();
         return;
     }
     // As updateSummary(): the list written back (no review flag changes), then the counters.

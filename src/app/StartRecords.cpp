@@ -4,7 +4,7 @@
 #include "actions/TraceFileWriter.h"
 #include "analysis/ProjectManager.h"
 #include "platform/FileOperations.h"
-#include "platform/ImmortalPool.h"
+#include "platform/ThreadPools.h"
 #include "stores/AuditLogManager.h"
 
 #include <QPointer>
@@ -13,16 +13,6 @@
 #include <qcoro/qcorofuture.h>
 
 namespace tarnwick {
-
-namespace {
-
-// One merge at a time; a stat per intent of a killed run can wait on a slow volume.
-QThreadPool& startRecordsPool() {
-    static ImmortalPool pool("StartRecords", 1);
-    return pool.get();
-}
-
-} // namespace
 
 QCoro::Task<int> mergeStartRecords(ProjectManager& manager, std::shared_ptr<FileOperations> files) {
     QPointer<ProjectManager> alive(&manager);

@@ -125,12 +125,7 @@ void TarnwickApp::buildWindow() {
     m_appCommands =
         new AppCommands({*m_commands, panel, *m_grants, *m_updater, m_options.openURL}, m_window.get());
     // One action per menu item, in the menu bar and the window's toolbar alike.
-    auto* actions = new CommandActions(
-        appMenuModel(),
-        [commands = m_appCommands, window = QPointer<QWidget>(m_window.get())](const MenuEntry& item) {
-            commands->run(item, window.data());
-        },
-        m_appCommands);
+    CommandActions* actions = m_appCommands->makeActions(m_window.get());
     services.actions = actions;
     m_window->setContentView(new ContentView(std::move(manager), std::move(services)));
     m_updatesViewModel = new CheckForUpdatesViewModel(*m_updater, m_appCommands);

@@ -42,6 +42,7 @@ public:
     explicit Fields(const QJsonObject& object) : m_object(object) {}
     // It keeps a reference: a temporary would be gone before the first field is read.
     explicit Fields(QJsonObject&&) = delete;
+    explicit Fields(const QJsonObject&&) = delete;
 
     QString string(const QString& key) { return take(optString(m_object, key)); }
     qint64 int64(const QString& key) { return take(optInt64(m_object, key)); }

@@ -1,7 +1,7 @@
 #include "platform/MemoryRelease.h"
 
-#include "platform/IdleThreads.h"
 #include "platform/Immortal.h"
+#include "platform/ThreadPools.h"
 
 #include <QThreadPool>
 #include <QtGlobal>
@@ -29,19 +29,13 @@ constexpr auto kTrimSettle = std::chrono::milliseconds(1000);
 using Clock = std::chrono::steady_clock;
 
 struct Releaser {
-    QThreadPool pool;
+    QThreadPool& pool = memoryReleasePool();
     std::mutex mutex;
     std::condition_variable wake;
     Clock::time_point trimDue;
     bool trimQueued = false;
     int releasesQueued = 0;
     std::function<void()> trim;
-
-    Releaser() {
-        pool.setMaxThreadCount(1);
-        pool.setExpiryTimeout(idleThreadExpiryMs);
-        pool.setObjectName(QStringLiteral("MemoryRelease"));
-    }
 };
 
 // Immortal: a release may still be queued while static destructors run.

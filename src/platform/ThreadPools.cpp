@@ -77,6 +77,12 @@ QThreadPool& folderMoveScanPool() {
     return pool.get();
 }
 
+// One merge at a time; a stat per intent of a killed run can wait on a slow volume.
+QThreadPool& startRecordsPool() {
+    static ImmortalPool pool("StartRecords", 1);
+    return pool.get();
+}
+
 // Twice the processors: parts of one parse wait on each other, so some threads sit blocked.
 QThreadPool& readerPool() {
     static ImmortalPool pool("ProjectReaders", std::max(2 * processors(), 4));
@@ -116,6 +122,12 @@ QThreadPool& splitWorkPool() {
 // Reading a large log takes a moment: one reader.
 QThreadPool& auditLogReadPool() {
     static ImmortalPool pool("AuditLogReads", 1);
+    return pool.get();
+}
+
+// One thread: releases and trims run in the order asked, a trim behind the releases before it.
+QThreadPool& memoryReleasePool() {
+    static ImmortalPool pool("MemoryRelease", 1);
     return pool.get();
 }
 

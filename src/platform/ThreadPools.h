@@ -23,6 +23,7 @@ QThreadPool& removalCheckPool();   // what the confirmed paths hold, while a run
 QThreadPool& recycleBinPool();     // the bin's plans over many files
 QThreadPool& folderMovePool();     // the move to a folder
 QThreadPool& folderMoveScanPool(); // identities of the files a move will take
+QThreadPool& startRecordsPool();   // the next start's merge of what earlier runs left
 
 // Reading projects.
 QThreadPool& readerPool();  // pieces of every parse
@@ -38,6 +39,9 @@ QThreadPool& splitWorkPool();
 
 // The audit log's reads for its viewer.
 QThreadPool& auditLogReadPool();
+
+// Large lists and tables let go of, and the memory then given back to the system (MemoryRelease).
+QThreadPool& memoryReleasePool();
 
 // Qt's global pool, which only Qt itself uses: its idle threads end as soon as ours. Called once at
 // start.

@@ -194,7 +194,7 @@ void markTranscoded(ProjectManager& manager, const QString& path, const RouteRes
         updated.transcodedPath = r.outputPath;
         updated.transcodedSize = r.newSize;
         updated.size = r.newSize;
-        manager.setMediaFile(k, updated);
+        manager.edit(ProjectManager::ListChange::none).setMediaFile(k, updated); // the run's end sums up
         break;
     }
 }
@@ -232,10 +232,9 @@ void finishProgress(ProjectManager& manager, const TranscodeRunTotals& totals) {
 // The transcoded items leave the bin, the run's records close, and the totals are shown.
 void finishRun(ProjectManager& manager, RecordRun& records, const QSet<QString>& transcodedPaths,
                TranscodeRunTotals& totals) {
-    manager.modifyRecycleBin([&](QList<RecycleBinItem>& items) {
+    manager.edit(ProjectManager::ListChange::entries).modifyRecycleBin([&](QList<RecycleBinItem>& items) {
         items.removeIf([&](const RecycleBinItem& it) { return transcodedPaths.contains(it.mediaFile.path); });
     });
-    manager.commitChange(ProjectManager::ListChange::entries);
     totals.unrecorded =
         RecordMerge::closeRun(records, {manager.auditLog(), manager.statsManager(), nullptr}).text();
     finishProgress(manager, totals);

@@ -101,7 +101,9 @@ struct Session {
     }
     qsizetype stageAll(const QString& root, int count, const QString& folder = QStringLiteral("media")) {
         harness.pm().updateOptions([](CleanupOptions& options) { options.writeTraceFiles = true; });
-        harness.pm().setMediaFiles(mediaList(root + "/" + folder, count));
+        harness.pm()
+            .edit(ProjectManager::ListChange::none)
+            .setMediaFiles(mediaList(root + "/" + folder, count));
         RecycleBin(harness.pm(), services()).addToRecycleBin(harness.pm().mediaFiles());
         return harness.pm().recycleBin().size();
     }
@@ -214,8 +216,8 @@ void stageSegments(ProjectManagerHarness& harness, const QString& root) {
                           segmentBytes(s).size()));
         bin.append(binItem(list.last()));
     }
-    harness.pm().setMediaFiles(list);
-    harness.pm().setRecycleBin(bin);
+    harness.pm().edit(ProjectManager::ListChange::none).setMediaFiles(list);
+    harness.pm().edit(ProjectManager::ListChange::none).setRecycleBin(bin);
 }
 
 // After the next start's merge: one record per segment gone, none for one still there; the bytes

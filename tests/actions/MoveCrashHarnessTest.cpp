@@ -133,11 +133,11 @@ ActionResult moveStaged(ProjectManagerHarness& harness, Stores& stores, const QS
                         const QString& archive, const Contents& contents,
                         std::shared_ptr<FileOperations> files = FileOperations::system()) {
     const QList<MediaFile> entries = stagedEntries(root, contents);
-    harness.pm().setMediaFiles(entries);
+    harness.pm().edit(ProjectManager::ListChange::none).setMediaFiles(entries);
     QList<RecycleBinItem> bin;
     for (const MediaFile& entry : entries)
         bin.append(binItem(entry));
-    harness.pm().setRecycleBin(bin);
+    harness.pm().edit(ProjectManager::ListChange::none).setRecycleBin(bin);
     CleanupServices services;
     services.files = std::move(files);
     services.auditLog = &stores.audit;

@@ -191,7 +191,7 @@ TEST(MoveToFolderAction, ListVariantSkipsOfflineFilesAndKeepsTheDestinationsCase
     const MediaFile clip = h.makeFile("Day1/A001.MOV", 5);
     MediaFile offline = media(h.mediaPath("gone.mov"), 0, MediaFileStatus::offline, 7);
     writeFile(h.archived(clip.path), "taken");
-    h.pm().setMediaFiles({clip, offline});
+    h.pm().edit(ProjectManager::ListChange::none).setMediaFiles({clip, offline});
 
     const ActionResult result = h.moveList({offline, clip});
     EXPECT_EQ(result.succeeded, 1);
@@ -270,7 +270,9 @@ TEST(MoveToFolderAction, RefusesProtectedContainersWithUsedMembersAndFilesNowInU
     MediaFile nowUsed = h.makeFile("Late/D.mov", 3);
     h.folders.add(h.mediaPath("Keep"));
     h.stage({segment, usedMember, guarded, nowUsed}, {segment, guarded, nowUsed});
-    h.pm().modifyMediaFiles([&](QList<MediaFile>& list) { list[3].usageCount = 2; });
+    h.pm().edit(ProjectManager::ListChange::none).modifyMediaFiles([&](QList<MediaFile>& list) {
+        list[3].usageCount = 2;
+    });
 
     const ActionResult result = h.moveBin();
     EXPECT_EQ(result.succeeded, 0);

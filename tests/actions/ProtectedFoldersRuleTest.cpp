@@ -77,7 +77,7 @@ TEST(ProtectedFolderRule, TheFlagsAndTheActionsAgreeAcrossLinks) {
         QList<MediaFile> entries;
         for (const QString& location : locations)
             entries.append(media(location));
-        pm.setMediaFiles(entries);
+        pm.edit(ProjectManager::ListChange::none).setMediaFiles(entries);
         pm.updateOptions([&](CleanupOptions& options) { options.protectedFolders = folders; });
         pm.refreshProtectedFlags();
         // The linked locations settle once resolved on the manager's worker.
@@ -101,8 +101,9 @@ TEST(ProtectedFolderRule, StagingRefusesExactlyTheFlaggedFiles) {
     ASSERT_TRUE(tree.makeVolumeLink());
     ProjectManagerHarness h;
     ProjectManager& pm = h.pm();
-    pm.setMediaFiles(
-        {media(tree.volumeLink() + "/Archive/a.mov"), media(tree.volumeLink() + "/Other/b.mov")});
+    pm.edit(ProjectManager::ListChange::none)
+        .setMediaFiles(
+            {media(tree.volumeLink() + "/Archive/a.mov"), media(tree.volumeLink() + "/Other/b.mov")});
     h.folders.add(tree.volume() + "/Archive");
     ASSERT_TRUE(pm.protectedFoldersDidChange());
     ASSERT_TRUE(spinUntil([&] { return pm.mediaFiles()[0].isProtected; }));

@@ -60,11 +60,11 @@ struct Room {
             list.append(tarnwick::testing::media(path, 0, MediaFileStatus::inRecycleBin, size));
             expected.done.insert(path, size);
         }
-        harness.pm().setMediaFiles(list);
+        harness.pm().edit(ProjectManager::ListChange::none).setMediaFiles(list);
         QList<RecycleBinItem> bin;
         for (const MediaFile& file : std::as_const(list))
             bin.append(binItem(file));
-        harness.pm().setRecycleBin(bin);
+        harness.pm().edit(ProjectManager::ListChange::none).setRecycleBin(bin);
         return expected;
     }
     CleanupServices services() {

@@ -23,7 +23,7 @@ TEST(RecycleBin, StagesOnDiskFilesOnceAndSkipsOfflineAndProtectedOnes) {
     const MediaFile offline = media(h.mediaPath("gone.mov"), 0, MediaFileStatus::networkOffline);
     MediaFile relocated = h.makeFile("b.mov");
     relocated.matchedPath = h.mediaPath("Protected/b.mov");
-    h.pm().setMediaFiles({good, offline, relocated});
+    h.pm().edit(ProjectManager::ListChange::none).setMediaFiles({good, offline, relocated});
     h.pm().protectedFoldersDidChange();
 
     RecycleBin bin(h.pm(), h.services());
@@ -48,7 +48,7 @@ TEST(RecycleBin, AFileReachedThroughALinkIntoAProtectedFolderIsNotStaged) {
                         QFile::encodeName(h.mediaPath("Alias")).constData()),
               0);
     const MediaFile viaLink = media(h.mediaPath("Alias/clip.mov"));
-    h.pm().setMediaFiles({inside, viaLink});
+    h.pm().edit(ProjectManager::ListChange::none).setMediaFiles({inside, viaLink});
     h.pm().protectedFoldersDidChange();
 
     ASSERT_TRUE(RecycleBin(h.pm(), h.services()).addToRecycleBin({viaLink}));
@@ -64,10 +64,12 @@ TEST(RecycleBin, RestoringPutsEntriesOnlineAndAuditsEveryItem) {
     const MediaFile orphan = media(h.mediaPath("orphan.mov"));
     h.checker->setOnline(a.path, a.size);
     h.checker->setOnline(b.path, b.size);
-    h.pm().setMediaFiles({a, b});
+    h.pm().edit(ProjectManager::ListChange::none).setMediaFiles({a, b});
     RecycleBin bin(h.pm(), h.services());
     ASSERT_TRUE(bin.addToRecycleBin({a, b}));
-    h.pm().modifyRecycleBin([&](QList<RecycleBinItem>& items) { items.append(binItem(orphan)); });
+    h.pm().edit(ProjectManager::ListChange::none).modifyRecycleBin([&](QList<RecycleBinItem>& items) {
+        items.append(binItem(orphan));
+    });
 
     ASSERT_TRUE(bin.removeFromRecycleBin({h.pm().recycleBin()[0], h.pm().recycleBin()[2]}));
     EXPECT_EQ(h.binPaths(), QStringList{b.path});
@@ -91,7 +93,7 @@ TEST(RecycleBin, RestoringTheBinsOwnListRestoresAndAuditsEveryItem) {
     const MediaFile b = h.makeFile("b.mov");
     h.checker->setOnline(a.path, a.size);
     h.checker->setOnline(b.path, b.size);
-    h.pm().setMediaFiles({a, b});
+    h.pm().edit(ProjectManager::ListChange::none).setMediaFiles({a, b});
     RecycleBin bin(h.pm(), h.services());
     ASSERT_TRUE(bin.addToRecycleBin({a, b}));
 
@@ -112,7 +114,7 @@ TEST(RecycleBin, RequestsMadeWhileBusyWaitForTheOperationAndThenHappen) {
     const MediaFile b = h.makeFile("b.mov");
     const MediaFile c = h.makeFile("c.mov");
     h.checker->setOnline(c.path, c.size);
-    h.pm().setMediaFiles({a, b, c});
+    h.pm().edit(ProjectManager::ListChange::none).setMediaFiles({a, b, c});
     RecycleBin bin(h.pm(), h.services());
     ASSERT_TRUE(bin.addToRecycleBin({c}));
     const RecycleBinItem stagedC = h.pm().recycleBin()[0];
@@ -126,7 +128,9 @@ TEST(RecycleBin, RequestsMadeWhileBusyWaitForTheOperationAndThenHappen) {
     EXPECT_EQ(h.pm().queuedRequests(),
               (QStringList{"Add 2 file(s) to the recycle bin", "Restore 1 file(s) from the recycle bin"}));
     // The running import finds a timeline that uses b.
-    h.pm().modifyMediaFiles([](QList<MediaFile>& list) { list[1].usageCount = 1; });
+    h.pm().edit(ProjectManager::ListChange::none).modifyMediaFiles([](QList<MediaFile>& list) {
+        list[1].usageCount = 1;
+    });
     drainEvents();
     EXPECT_EQ(staged + restored, 0);
     EXPECT_EQ(h.binPaths(), QStringList{c.path});
@@ -167,7 +171,7 @@ TEST(RecycleBin, ThousandsOfFilesAreSortedOutOffTheGuiThreadWithTheSameOutcome) 
         if (i != 3) // c3 goes away while staged
             h.checker->setOnline(media.last().path, 0);
     }
-    h.pm().setMediaFiles(media);
+    h.pm().edit(ProjectManager::ListChange::none).setMediaFiles(media);
     h.pm().protectedFoldersDidChange();
     RecycleBin bin(h.pm(), h.services());
 
@@ -212,7 +216,7 @@ TEST(RecycleBin, ABulkRestoreWritesItsRecordsOffTheGuiThreadBeforeItReports) {
         media.append(tarnwick::testing::media(QStringLiteral("/media/show/c%1.mov").arg(i)));
         h.checker->setOnline(media.last().path, 0);
     }
-    h.pm().setMediaFiles(media);
+    h.pm().edit(ProjectManager::ListChange::none).setMediaFiles(media);
     RecycleBin bin(h.pm(), h.services());
     bool staged = false;
     bin.addToRecycleBin(media, [&] { staged = true; });
@@ -255,7 +259,7 @@ TEST(RecycleBin, RestoredFilesComeBackWithTheStatusARescanWouldFind) {
     const MediaFile moved = h.makeFile("moved.mov", 10);
     h.checker->setOnline(there.path, 10);
     h.checker->setMatching(moved.path, h.mediaPath("found/moved.mov"), 12);
-    h.pm().setMediaFiles({there, gone, moved});
+    h.pm().edit(ProjectManager::ListChange::none).setMediaFiles({there, gone, moved});
     RecycleBin bin(h.pm(), h.services());
     ASSERT_TRUE(bin.addToRecycleBin({there, gone, moved}));
 

@@ -12,13 +12,13 @@ TEST(RemovalRules, LookupsFollowTheLiveListAfterItShrankOrReordered) {
     ProjectManagerHarness h;
     const MediaFile a = media("/m/a.mov");
     MediaFile b = media("/m/b.mov");
-    h.pm().setMediaFiles({a, b, media("/m/c.mov")});
+    h.pm().edit(ProjectManager::ListChange::none).setMediaFiles({a, b, media("/m/c.mov")});
     const RemovalRules rules(h.pm());
     ASSERT_EQ(rules.indexOfEntry("/m/b.mov"), 1); // the tables are built now
 
     const MediaFile stagedB = b;
     b.usageCount = 1;
-    h.pm().setMediaFiles({b});
+    h.pm().edit(ProjectManager::ListChange::none).setMediaFiles({b});
     EXPECT_EQ(rules.indexOfEntry("/m/b.mov"), 0);
     EXPECT_EQ(rules.indexOfEntry("/m/c.mov"), -1);
     EXPECT_TRUE(rules.liveUseOf(a) == std::nullopt);
@@ -37,7 +37,7 @@ TEST(RemovalRules, AFileStagedWhileUsedIsInUseOnlyWhenItsUseGrew) {
         MediaFile live = staged;
         live.status = MediaFileStatus::inRecycleBin;
         change(live);
-        h.pm().setMediaFiles({live});
+        h.pm().edit(ProjectManager::ListChange::none).setMediaFiles({live});
         return rules.liveUseOf(staged).has_value();
     };
     EXPECT_FALSE(liveUseWhen([](MediaFile&) {}));
@@ -49,7 +49,7 @@ TEST(RemovalRules, AFileStagedWhileUsedIsInUseOnlyWhenItsUseGrew) {
         f.usageCount = 5;
         f.status = MediaFileStatus::deleted;
     }));
-    h.pm().setMediaFiles({staged});
+    h.pm().edit(ProjectManager::ListChange::none).setMediaFiles({staged});
     EXPECT_TRUE(rules.liveUseOf(media("/m/a.mov")).has_value()); // staged unused, used now
 }
 
@@ -60,7 +60,9 @@ TEST(RemovalRules, ContainerMembersAndProxiesInUse) {
     relocated.matchedPath = "/new/B.RDC/B_001.R3D";
     MediaFile proxyUser = media("/m/Proxies/clip_proxy.mov", 0);
     proxyUser.isAEFootage = true;
-    h.pm().setMediaFiles({media("/m/A001.RDC/A001_001.R3D"), used, relocated, proxyUser});
+    h.pm()
+        .edit(ProjectManager::ListChange::none)
+        .setMediaFiles({media("/m/A001.RDC/A001_001.R3D"), used, relocated, proxyUser});
     const RemovalRules rules(h.pm());
 
     ASSERT_TRUE(rules.mediaFileInsideContainer("/m/a001.rdc"));

@@ -120,12 +120,14 @@ TEST(UnusedFilesExport, WritesTwoFilesForTwoExportsAndNothingWithoutRows) {
     test::DiskFactsLogCapture log;
     MediaFile footage = unused("/m/ae.mov");
     footage.isAEFootage = true;
-    harness.pm().setMediaFiles({footage, media("/m/used.mov", 1)});
+    harness.pm().edit(ProjectManager::ListChange::none).setMediaFiles({footage, media("/m/used.mov", 1)});
     EXPECT_FALSE(UnusedFilesExport::exportUnusedFilesCSV(harness.pm(), out.path()));
     EXPECT_TRUE(QDir(out.path()).isEmpty());
     EXPECT_TRUE(log.messages().isEmpty());
 
-    harness.pm().setMediaFiles({footage, unused("/m/a.mov", 3, {"P"})});
+    harness.pm()
+        .edit(ProjectManager::ListChange::none)
+        .setMediaFiles({footage, unused("/m/a.mov", 3, {"P"})});
     const auto first = UnusedFilesExport::exportUnusedFilesCSV(harness.pm(), out.path());
     const auto second = UnusedFilesExport::exportUnusedFilesCSV(harness.pm(), out.path());
     ASSERT_TRUE(first && second);
@@ -141,7 +143,7 @@ TEST(UnusedFilesExport, AFailedWriteIsLoggedAndReturnsNothing) {
     tarnwick::testing::ProjectManagerHarness harness;
     QTemporaryDir out;
     test::DiskFactsLogCapture log;
-    harness.pm().setMediaFiles({unused("/m/a.mov")});
+    harness.pm().edit(ProjectManager::ListChange::none).setMediaFiles({unused("/m/a.mov")});
     const CSVExportResult failed =
         UnusedFilesExport::exportUnusedFilesCSV(harness.pm(), out.path() + "/missing/folder");
     EXPECT_FALSE(failed);

@@ -87,8 +87,8 @@ TEST(EntryCombiner, CombineThroughTheManagerMergesRefreshesAndKeepsTheTarget) {
     MediaFile sameAsTarget = tarnwick::testing::media(a, 0, MediaFileStatus::online, 100);
     MediaFile other = tarnwick::testing::media(b, 0, MediaFileStatus::online, 100);
     other.projectNames = {"B"};
-    h.pm().setMediaFiles({target, other});
-    h.pm().setRecycleBin({tarnwick::testing::binItem(other)});
+    h.pm().edit(ProjectManager::ListChange::none).setMediaFiles({target, other});
+    h.pm().edit(ProjectManager::ListChange::none).setRecycleBin({tarnwick::testing::binItem(other)});
 
     ASSERT_TRUE(QCoro::waitFor(EntryCombiner::combineEntries(h.pm(), {target, sameAsTarget, other})));
     ASSERT_EQ(h.pm().mediaFiles().size(), 1);

@@ -112,10 +112,14 @@ TEST(MediaRescanner, RescanFollowsFilesThatAppearDisappearAndMove) {
     const QString disappears = h.makeFile("media/disappears.mov");
     const QString moves = h.makeFile("media/moves.mov");
     const QString movedTo = h.dir.filePath("elsewhere/moves.mov");
-    h.pm().setProjects({listing("P", {appears, disappears, moves}, {{moves, movedTo}})});
-    h.pm().setMediaFiles({tarnwick::testing::media(appears, 0, MediaFileStatus::offline),
-                          tarnwick::testing::media(disappears, 0, MediaFileStatus::online, 64),
-                          tarnwick::testing::media(moves, 0, MediaFileStatus::online, 64)});
+    h.pm()
+        .edit(ProjectManager::ListChange::none)
+        .setProjects({listing("P", {appears, disappears, moves}, {{moves, movedTo}})});
+    h.pm()
+        .edit(ProjectManager::ListChange::none)
+        .setMediaFiles({tarnwick::testing::media(appears, 0, MediaFileStatus::offline),
+                        tarnwick::testing::media(disappears, 0, MediaFileStatus::online, 64),
+                        tarnwick::testing::media(moves, 0, MediaFileStatus::online, 64)});
 
     h.makeFile("media/appears.mov", QByteArray(10, 'a'));
     QFile::remove(disappears);
@@ -142,8 +146,10 @@ TEST(MediaRescanner, ChecksRunOffTheGuiThreadWhileTheManagerIsBusy) {
     bool busyDuringChecks = false;
     ProjectManager* pm = h.manager.get();
     h.checker->setHook([&](const QString&) { busyDuringChecks = pm->isBusy(); });
-    h.pm().setMediaFiles({tarnwick::testing::media("/m/a.mov", 0, MediaFileStatus::offline),
-                          tarnwick::testing::media("/m/b.mov")});
+    h.pm()
+        .edit(ProjectManager::ListChange::none)
+        .setMediaFiles({tarnwick::testing::media("/m/a.mov", 0, MediaFileStatus::offline),
+                        tarnwick::testing::media("/m/b.mov")});
     const qint64 versionBefore = h.pm().mediaFilesVersion();
     ASSERT_TRUE(QCoro::waitFor(MediaRescanner::rescanAll(h.pm())));
     EXPECT_TRUE(h.checker->ranOnlyOffThread(QThread::currentThread()));
@@ -163,15 +169,17 @@ TEST(MediaRescanner, AChangeMadeWhileCheckingIsKeptWithTheResults) {
         QMetaObject::invokeMethod(
             pm,
             [pm] {
-                pm->modifyMediaFiles([](QList<MediaFile>& list) {
+                pm->edit(ProjectManager::ListChange::none).modifyMediaFiles([](QList<MediaFile>& list) {
                     for (MediaFile& f : list)
                         f.isProtected = f.path == "/m/b.mov";
                 });
             },
             Qt::QueuedConnection);
     });
-    h.pm().setMediaFiles({tarnwick::testing::media("/m/a.mov", 0, MediaFileStatus::offline),
-                          tarnwick::testing::media("/m/b.mov")});
+    h.pm()
+        .edit(ProjectManager::ListChange::none)
+        .setMediaFiles({tarnwick::testing::media("/m/a.mov", 0, MediaFileStatus::offline),
+                        tarnwick::testing::media("/m/b.mov")});
     ASSERT_TRUE(QCoro::waitFor(MediaRescanner::rescanAll(h.pm())));
     EXPECT_EQ(h.entry("/m/a.mov")->status, MediaFileStatus::online);
     EXPECT_EQ(h.entry("/m/b.mov")->status, MediaFileStatus::offline);

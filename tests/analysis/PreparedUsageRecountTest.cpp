@@ -1,4 +1,5 @@
 #include "support/ProjectManagerHarness.h"
+#include "support/ProjectManagerSteps.h"
 
 #include <QtConcurrent/QtConcurrentRun>
 
@@ -43,9 +44,9 @@ Scene scene() {
 }
 
 void load(ProjectManager& pm, const Scene& s) {
-    pm.setProjects(s.projects);
-    pm.setMediaFiles(s.media);
-    pm.setRecycleBin(s.bin);
+    pm.edit(ProjectManager::ListChange::none).setProjects(s.projects);
+    pm.edit(ProjectManager::ListChange::none).setMediaFiles(s.media);
+    pm.edit(ProjectManager::ListChange::none).setRecycleBin(s.bin);
 }
 
 struct Versions {
@@ -69,7 +70,7 @@ TEST(PreparedUsageRecount, MatchesTheRecountDoneOnTheGuiThread) {
         load(full.pm(), s);
         load(split.pm(), s);
         const Versions fullBefore = versions(full.pm());
-        full.pm().recomputeUsageCounts();
+        full.pm().edit(ProjectManager::ListChange::usage);
 
         // The import's way: prepared on a worker on the list it then sets.
         const Versions splitBefore = versions(split.pm());
@@ -77,9 +78,9 @@ TEST(PreparedUsageRecount, MatchesTheRecountDoneOnTheGuiThread) {
         QList<MediaFile> list = s.media;
         auto prepared =
             QtConcurrent::run([&] { return ProjectManager::prepareUsageRecount(list, inputs); }).result();
-        split.pm().setMediaFiles(list);
+        split.pm().edit(ProjectManager::ListChange::none).setMediaFiles(list);
         split.pm().adoptLowerPathKeys(prepared.lowerPaths);
-        ASSERT_TRUE(split.pm().finishPreparedUsageRecount(prepared));
+        ASSERT_TRUE(ProjectManagerSteps::finishPreparedUsageRecount(split.pm(), prepared));
 
         const auto& a = full.pm().mediaFiles();
         const auto& b = split.pm().mediaFiles();
@@ -126,10 +127,10 @@ TEST(PreparedUsageRecount, IsRefusedWhenThePolicyOrProjectsChangedSince) {
         if (policyChange)
             ASSERT_TRUE(pm.addSequenceRule("edit", SequenceRuleAction::ignore));
         else
-            pm.setProjects({s.projects[0]});
+            pm.edit(ProjectManager::ListChange::none).setProjects({s.projects[0]});
         const Versions before = versions(pm);
         const QList<MediaFile> listBefore = pm.mediaFiles();
-        EXPECT_FALSE(pm.finishPreparedUsageRecount(prepared)) << policyChange;
+        EXPECT_FALSE(ProjectManagerSteps::finishPreparedUsageRecount(pm, prepared)) << policyChange;
         EXPECT_EQ(versions(pm).media, before.media) << "nothing applied";
         EXPECT_EQ(versions(pm).bin, before.bin);
         EXPECT_EQ(pm.mediaFiles()[0].usageCount, listBefore[0].usageCount);

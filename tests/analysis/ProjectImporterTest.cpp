@@ -443,7 +443,7 @@ TEST(ProjectImporter, SecondImportWaitsForTheFirstAndKeepsBothProjectsMedia) {
 TEST(ProjectImporter, OtherOperationsAreRefusedWhileAnImportRuns) {
     ImportTestHarness h(true);
     h.importNow({});
-    h.pm().setMediaFiles({media("/m/x.mov"), media("/m/y.mov")});
+    h.pm().edit(ProjectManager::ListChange::none).setMediaFiles({media("/m/x.mov"), media("/m/y.mov")});
     HeldReader held;
     h.importServices.parse = held.function({{"A.prproj", {"/m/a.mov"}}});
     bool done = false;
@@ -615,7 +615,7 @@ TEST(ProjectImporter, KnownEntriesKeepTheirFactsAndAreNotCheckedAgain) {
     ImportTestHarness h(true);
     MediaFile known = media("/m/known.mov", 0, MediaFileStatus::online, 99);
     known.storageType = StorageType::network;
-    h.pm().setMediaFiles({known});
+    h.pm().edit(ProjectManager::ListChange::none).setMediaFiles({known});
     h.importServices.parse = fakeReader({{"A.prproj", {"/m/known.mov", "/m/new.mov"}}});
     h.importNow({QUrl::fromLocalFile("/p/A.prproj")});
     EXPECT_EQ(h.checker->asked(), QSet<QString>{"/m/new.mov"});

@@ -161,46 +161,49 @@ protected:
 
 TEST_F(FilterCacheTest, RowsEqualTheRulesAndTheComparedOrderThroughChanges) {
     ProjectManager& pm = h.pm();
-    pm.setProjects({project("One", {}), project("Two", {}), project("Three", {})});
+    pm.edit(ProjectManager::ListChange::none)
+        .setProjects({project("One", {}), project("Two", {}), project("Three", {})});
     QList<MediaFile> files;
     for (int i = 0; i < 300; ++i)
         files.append(randomEntry());
     files.append(files[5]); // the same path twice: a bin item hides both
     files.last().id = QUuid::createUuid();
-    pm.setMediaFiles(files);
-    pm.setRecycleBin({binItem(files[5]), binItem(files[40])});
+    pm.edit(ProjectManager::ListChange::none).setMediaFiles(files);
+    pm.edit(ProjectManager::ListChange::none).setRecycleBin({binItem(files[5]), binItem(files[40])});
 
     const QList<MediaSortOrder> tableOrders{{{MediaSortKey::size, false}},
                                             {{MediaSortKey::fileName, true}, {MediaSortKey::size, false}}};
     for (int step = 0; step < 150; ++step) {
         switch (std::uniform_int_distribution<int>(0, 9)(rng)) {
         case 0: // one entry changes: a new version of the list
-            pm.setMediaFile(std::uniform_int_distribution<qsizetype>(0, pm.mediaFiles().size() - 1)(rng),
-                            randomEntry());
+            pm.edit(ProjectManager::ListChange::none)
+                .setMediaFile(std::uniform_int_distribution<qsizetype>(0, pm.mediaFiles().size() - 1)(rng),
+                              randomEntry());
             break;
         case 1: { // the bin takes one more entry, or gives all back
             if (chance(0.7))
-                pm.modifyRecycleBin(
-                    [&](QList<RecycleBinItem>& bin) { bin.append(binItem(pick(pm.mediaFiles()))); });
+                pm.edit(ProjectManager::ListChange::none).modifyRecycleBin([&](QList<RecycleBinItem>& bin) {
+                    bin.append(binItem(pick(pm.mediaFiles())));
+                });
             else
-                pm.setRecycleBin({});
+                pm.edit(ProjectManager::ListChange::none).setRecycleBin({});
             break;
         }
         case 2: // a project renamed: its files are no longer selected through it
-            pm.modifyProjects([&](QList<ProjectFile>& projects) {
+            pm.edit(ProjectManager::ListChange::none).modifyProjects([&](QList<ProjectFile>& projects) {
                 ProjectFile& p =
                     projects[std::uniform_int_distribution<qsizetype>(0, projects.size() - 1)(rng)];
                 p.name = pick(QList<QString>{"One", "Two", "Three", "Four"});
             });
             break;
         case 3: // entries appended and removed
-            pm.modifyMediaFiles([&](QList<MediaFile>& list) {
+            pm.edit(ProjectManager::ListChange::none).modifyMediaFiles([&](QList<MediaFile>& list) {
                 list.append(randomEntry());
                 list.removeAt(std::uniform_int_distribution<qsizetype>(0, list.size() - 1)(rng));
             });
             break;
         case 4: // statuses change, names and sizes stay (staging): orders by them carry over
-            pm.modifyMediaFiles([&](QList<MediaFile>& list) {
+            pm.edit(ProjectManager::ListChange::none).modifyMediaFiles([&](QList<MediaFile>& list) {
                 for (int k = 0; k < 5; ++k) {
                     MediaFile& f = list[std::uniform_int_distribution<qsizetype>(0, list.size() - 1)(rng)];
                     f.status = pick(QList<S>{S::online, S::inRecycleBin, S::offline, S::deleted});
@@ -208,10 +211,10 @@ TEST_F(FilterCacheTest, RowsEqualTheRulesAndTheComparedOrderThroughChanges) {
             });
             // As the actions commit: the summary's pass makes the filter's facts for the new list.
             if (chance(0.5))
-                pm.commitChange(ProjectManager::ListChange::entries);
+                pm.edit(ProjectManager::ListChange::entries);
             break;
         case 5: // the list written back as it was
-            pm.updateSummary();
+            pm.edit(ProjectManager::ListChange::entries);
             break;
         default:
             randomSettings();
@@ -240,7 +243,7 @@ TEST_F(FilterCacheTest, SortsTheWholeListOnceAndFollowsItsChanges) {
     QList<MediaFile> files;
     for (int i = 0; i < 64; ++i)
         files.append(media(QStringLiteral("/m/clip%1.mov").arg(i % 5), 0, S::online, 10 + i % 3));
-    pm.setMediaFiles(files);
+    pm.edit(ProjectManager::ListChange::none).setMediaFiles(files);
     const MediaSortOrder bySize{{MediaSortKey::size, true}};
     auto sizes = [](const MediaRows& rows) {
         QList<qint64> out;
@@ -257,7 +260,7 @@ TEST_F(FilterCacheTest, SortsTheWholeListOnceAndFollowsItsChanges) {
     const MediaRows before = pm.sortedFilteredMediaRows(bySize);
     MediaFile shrunk = pm.mediaFiles()[63]; // clip3, 10 bytes, the last of its size
     shrunk.size = 1;
-    pm.setMediaFile(63, shrunk);
+    pm.edit(ProjectManager::ListChange::none).setMediaFile(63, shrunk);
     const MediaRows after = pm.sortedFilteredMediaRows(bySize);
     ASSERT_FALSE(after.isEmpty());
     EXPECT_EQ(after[0].id, shrunk.id) << "the changed size sorts first";
@@ -268,8 +271,9 @@ TEST_F(FilterCacheTest, SortsTheWholeListOnceAndFollowsItsChanges) {
 
 TEST_F(FilterCacheTest, TypingOnNarrowsOnlyWhileTheOtherSettingsStay) {
     ProjectManager& pm = h.pm();
-    pm.setMediaFiles({media("/a/clip1.mov", 1), media("/a/clip12.mov", 0), media("/a/clip2.mov", 0),
-                      media("/b/other.mov", 0)});
+    pm.edit(ProjectManager::ListChange::none)
+        .setMediaFiles({media("/a/clip1.mov", 1), media("/a/clip12.mov", 0), media("/a/clip2.mov", 0),
+                        media("/b/other.mov", 0)});
     auto paths = [&] {
         QStringList out;
         for (const MediaFile& f : pm.filteredMediaRows())
@@ -290,7 +294,7 @@ TEST_F(FilterCacheTest, TypingOnNarrowsOnlyWhileTheOtherSettingsStay) {
     EXPECT_EQ(paths(), (QStringList{"/a/clip1.mov", "/a/clip12.mov", "/a/clip2.mov"})) << "erasing widens";
     pm.updateFilters([](FilterSettings& filters) { filters.filterText = QStringLiteral("CLIP2"); });
     EXPECT_EQ(paths(), QStringList{"/a/clip2.mov"});
-    pm.setMediaFiles({media("/a/clip2.mov"), media("/a/clip20.mov")});
+    pm.edit(ProjectManager::ListChange::none).setMediaFiles({media("/a/clip2.mov"), media("/a/clip20.mov")});
     pm.updateFilters([](FilterSettings& filters) { filters.filterText = QStringLiteral("clip20"); });
     EXPECT_EQ(paths(), QStringList{"/a/clip20.mov"}) << "a new list: its own rows, not the last result's";
 }

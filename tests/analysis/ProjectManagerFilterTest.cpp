@@ -27,7 +27,7 @@ protected:
         one = project("One", {});
         two = project("Two", {});
         twoAgain = project("Two", {});
-        pm.setProjects({one, two, twoAgain, project("Three", {})});
+        pm.edit(ProjectManager::ListChange::none).setProjects({one, two, twoAgain, project("Three", {})});
         auto entry = [](const char* path, int use, S status, qint64 size, QStringList projects) {
             MediaFile f = media(QString::fromUtf8(path), use, status, size);
             f.projectNames = projects;
@@ -46,8 +46,8 @@ protected:
         files[1].duplicateOfPath = QStringLiteral("/x/b002.MXF");
         files[2].usageType = MediaUsageType::audioOnly;
         files[5].isAEFootage = true;
-        pm.setMediaFiles(files);
-        pm.setRecycleBin({binItem(files[6])});
+        pm.edit(ProjectManager::ListChange::none).setMediaFiles(files);
+        pm.edit(ProjectManager::ListChange::none).setRecycleBin({binItem(files[6])});
     }
 
     QList<int> visible() {
@@ -105,7 +105,9 @@ TEST_F(ProjectManagerFilterTest, SelectsProjectsByTheirNames) {
     pm.updateFilters([&](FilterSettings& filters) { filters.selectedProjectIDs = {QUuid::createUuid()}; });
     EXPECT_TRUE(visible().isEmpty()) << "only projects no longer loaded";
     pm.updateFilters([&](FilterSettings& filters) { filters.selectedProjectIDs = {one.id}; });
-    pm.modifyProjects([](QList<ProjectFile>& projects) { projects[0].name = QStringLiteral("Renamed"); });
+    pm.edit(ProjectManager::ListChange::none).modifyProjects([](QList<ProjectFile>& projects) {
+        projects[0].name = QStringLiteral("Renamed");
+    });
     EXPECT_TRUE(visible().isEmpty()) << "a change of the projects invalidates the cache";
 }
 
@@ -116,10 +118,10 @@ TEST_F(ProjectManagerFilterTest, ReusesTheCachedListUntilAnInputChanges) {
     EXPECT_EQ(pm.filteredMediaFiles().constData(), first) << "a hit returns the stored list";
 
     const std::pair<const char*, std::function<void()>> invalidations[] = {
-        {"media list", [&] { pm.setMediaFiles(pm.mediaFiles()); }},
-        {"bin", [&] { pm.setRecycleBin({}); }},
-        {"projects", [&] { pm.setProjects(pm.projects()); }},
-        {"summary", [&] { pm.updateSummary(); }},
+        {"media list", [&] { pm.edit(ProjectManager::ListChange::none).setMediaFiles(pm.mediaFiles()); }},
+        {"bin", [&] { pm.edit(ProjectManager::ListChange::none).setRecycleBin({}); }},
+        {"projects", [&] { pm.edit(ProjectManager::ListChange::none).setProjects(pm.projects()); }},
+        {"summary", [&] { pm.edit(ProjectManager::ListChange::entries); }},
         {"flag off and on",
          [&] {
              pm.updateFilters([](FilterSettings& filters) { filters.showOnlyOnline = false; });
@@ -140,19 +142,21 @@ TEST_F(ProjectManagerFilterTest, ReusesTheCachedListUntilAnInputChanges) {
 TEST_F(ProjectManagerFilterTest, BinMembershipMadeAheadIsTakenForItsOwnListsOnly) {
     ProjectManager& pm = h.pm();
     MediaFile decomposed = media(QStringLiteral("/Shots/Cafe\u0301.mov"));
-    pm.modifyMediaFiles([&](QList<MediaFile>& files) { files.append(decomposed); });
+    pm.edit(ProjectManager::ListChange::none).modifyMediaFiles([&](QList<MediaFile>& files) {
+        files.append(decomposed);
+    });
     MediaFile composed = decomposed;
     composed.path = QStringLiteral("/Shots/Caf\u00e9.mov");
-    pm.setRecycleBin({binItem(pm.mediaFiles()[6]), binItem(composed)});
+    pm.edit(ProjectManager::ListChange::none).setRecycleBin({binItem(pm.mediaFiles()[6]), binItem(composed)});
     std::vector<quint8> rows = MediaFilterIndex::binnedRows(pm.mediaFiles(), pm.recycleBin());
     EXPECT_EQ(rows, (std::vector<quint8>{0, 0, 0, 0, 0, 0, 1, 0, 1}));
     EXPECT_EQ(visible(), (QList<int>{0, 1, 2, 5, 7}));
 
     rows[7] = 1; // marks a row the bin does not hold: shows whose rows the filter takes
     pm.setBinnedRows(rows);
-    pm.setRecycleBin(pm.recycleBin());
+    pm.edit(ProjectManager::ListChange::none).setRecycleBin(pm.recycleBin());
     EXPECT_EQ(visible(), (QList<int>{0, 1, 2, 5, 7})) << "made for the bin before";
-    pm.setRecycleBin(pm.recycleBin());
+    pm.edit(ProjectManager::ListChange::none).setRecycleBin(pm.recycleBin());
     pm.setBinnedRows(rows);
     EXPECT_EQ(visible(), (QList<int>{0, 1, 2, 5})) << "made for these lists";
 }
@@ -160,8 +164,9 @@ TEST_F(ProjectManagerFilterTest, BinMembershipMadeAheadIsTakenForItsOwnListsOnly
 TEST_F(ProjectManagerFilterTest, SortsStablyByTheComparatorsInOrder) {
     ProjectManager& pm = h.pm();
     pm.updateFilters([](FilterSettings& filters) { filters.showDeleted = true; });
-    pm.setMediaFiles({media("/a/clip10.mov", 0, S::online, 5), media("/b/Clip2.mov", 0, S::offline, 7),
-                      media("/c/clip2.mov", 0, S::online, 7), media("/d/alpha.mov", 0, S::online, 1)});
+    pm.edit(ProjectManager::ListChange::none)
+        .setMediaFiles({media("/a/clip10.mov", 0, S::online, 5), media("/b/Clip2.mov", 0, S::offline, 7),
+                        media("/c/clip2.mov", 0, S::online, 7), media("/d/alpha.mov", 0, S::online, 1)});
     auto names = [](const MediaRows& files) {
         QStringList out;
         for (const MediaFile& f : files)
@@ -210,7 +215,7 @@ TEST(ProjectManagerSortKeys, LargeListsCollateOnAWorkerAndSortLikeTheDirectSort)
         f.projectNames = {QStringLiteral("P%1").arg(i % 3)};
         files.append(f);
     }
-    pm.setMediaFiles(files);
+    pm.edit(ProjectManager::ListChange::none).setMediaFiles(files);
     const MediaSortOrder byName{{MediaSortKey::fileName, true}};
     const MediaSortOrder byStorageThenStatus{{MediaSortKey::storage, false}, {MediaSortKey::status, true}};
     QSignalSpy ready(&pm, &ProjectManager::sortKeysReady);
@@ -253,7 +258,7 @@ TEST(ProjectManagerSortKeys, LargeListsCollateOnAWorkerAndSortLikeTheDirectSort)
         pm.updateFilters([](FilterSettings& filters) { filters.filterText.clear(); });
     }
     const qint64 version = pm.mediaFilesVersion();
-    pm.updateSummary();
+    pm.edit(ProjectManager::ListChange::entries);
     EXPECT_GT(pm.mediaFilesVersion(), version);
     EXPECT_TRUE(pm.canSortNow(byName)) << "the list written back as it was keeps its keys";
     EXPECT_EQ(paths(pm.sortedFilteredMediaRows(byName)), direct(byName, all));
@@ -283,17 +288,19 @@ TEST(ProjectManagerSortKeys, KeysWaitForTheImportAndTheWorkerWithoutCopyingTheLi
         return list;
     };
     pm.updateProgress([](AnalysisProgress& progress) { progress.isAnalyzing = true; });
-    pm.setMediaFiles(files(9));
-    pm.setMediaFiles(files(8));
+    pm.edit(ProjectManager::ListChange::none).setMediaFiles(files(9));
+    pm.edit(ProjectManager::ListChange::none).setMediaFiles(files(8));
     EXPECT_FALSE(QTest::qWaitFor([&] { return makings > 0; }, 100))
         << "no keys while the import replaces the list";
     pm.updateProgress([](AnalysisProgress& progress) { progress.isAnalyzing = false; });
     ASSERT_TRUE(QTest::qWaitFor([&] { return makings == 1; }, 10000));
-    pm.setMediaFiles(files(7));
-    pm.setMediaFiles(files(6));
+    pm.edit(ProjectManager::ListChange::none).setMediaFiles(files(7));
+    pm.edit(ProjectManager::ListChange::none).setMediaFiles(files(6));
     QCoreApplication::processEvents();
     const MediaFile* records = pm.mediaFiles().constData();
-    pm.modifyMediaFiles([](QList<MediaFile>& list) { list[0].isFromDaVinciCSV = true; });
+    pm.edit(ProjectManager::ListChange::none).modifyMediaFiles([](QList<MediaFile>& list) {
+        list[0].isFromDaVinciCSV = true;
+    });
     EXPECT_EQ(pm.mediaFiles().constData(), records) << "no queued worker holds the list";
 
     QSignalSpy ready(&pm, &ProjectManager::sortKeysReady);

@@ -23,7 +23,9 @@ TEST(ProjectManagerImport, StagedFileMergedIntoAUsedClipLeavesTheBin) {
     const MediaFile* staged = h.entry(link);
     ASSERT_TRUE(staged);
     ASSERT_EQ(staged->usageCount, 0);
-    h.pm().setRecycleBin({RecycleBinItem{QUuid::createUuid(), *staged, QDateTime::currentDateTimeUtc()}});
+    h.pm()
+        .edit(ProjectManager::ListChange::none)
+        .setRecycleBin({RecycleBinItem{QUuid::createUuid(), *staged, QDateTime::currentDateTimeUtc()}});
 
     QCoro::waitFor(h.pm().analyzeProjects({h.makeProject("projects/A.prproj", {clip}, 1.0)}));
 

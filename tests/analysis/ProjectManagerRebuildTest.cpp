@@ -35,14 +35,14 @@ TEST(ProjectManagerRebuild, KeepsKnownEntriesChecksNewPathsAndDropsUnreferencedO
     ProjectManager& pm = h.pm();
     const ProjectFile a = project("A", {"/m/a.mov", "/m/shared.mov"}, {"/m/a.mov"});
     const ProjectFile b = project("B", {"/m/shared.mov", "/n/b.mov"}, {"/m/shared.mov"});
-    pm.setProjects({a, b});
+    pm.edit(ProjectManager::ListChange::none).setProjects({a, b});
     MediaFile known = media("/m/shared.mov", 0, S::offline, 5);
     known.matchedPath = QStringLiteral("/found/shared.mov");
     known.storageType = StorageType::network;
     known.isAEFootage = true;
     const MediaFile dropped = media("/m/a.mov", 1, S::inRecycleBin, 3);
-    pm.setMediaFiles({dropped, known});
-    pm.setRecycleBin({binItem(dropped)});
+    pm.edit(ProjectManager::ListChange::none).setMediaFiles({dropped, known});
+    pm.edit(ProjectManager::ListChange::none).setRecycleBin({binItem(dropped)});
     pm.updateFilters([&](FilterSettings& filters) { filters.selectedProjectIDs = {a.id, b.id}; });
     h.checker->setOnline("/n/b.mov", 9, StorageType::dropbox);
 
@@ -75,9 +75,10 @@ TEST(ProjectManagerRebuild, KeepsKnownEntriesChecksNewPathsAndDropsUnreferencedO
 TEST(ProjectManagerRebuild, KeepsAnEntryNamedInAnotherUnicodeFormAndPutsEachResultOnItsPath) {
     ProjectManagerHarness h;
     ProjectManager& pm = h.pm();
-    pm.setProjects({project("A", {"/m/1.mov", "/m/2.mov", "/m/cafe\u0301.mov", "/m/3.mov"})});
+    pm.edit(ProjectManager::ListChange::none)
+        .setProjects({project("A", {"/m/1.mov", "/m/2.mov", "/m/cafe\u0301.mov", "/m/3.mov"})});
     const MediaFile known = media("/m/caf\u00e9.mov", 0, S::offline, 5);
-    pm.setMediaFiles({known});
+    pm.edit(ProjectManager::ListChange::none).setMediaFiles({known});
     for (int i = 1; i <= 3; ++i)
         h.checker->setOnline(QStringLiteral("/m/%1.mov").arg(i), 10 * i);
 
@@ -106,14 +107,14 @@ TEST(ProjectManagerRebuild, ALongListKeepsEachKnownEntryAndPutsEachResultOnItsPa
     ProjectFile long_ = project("Long", {});
     for (int i = 0; i < count; ++i)
         long_.mediaFiles.append(QStringLiteral("/m/%1/c%2.mov").arg(i % 9).arg(i));
-    pm.setProjects({long_});
+    pm.edit(ProjectManager::ListChange::none).setProjects({long_});
     QHash<int, QUuid> known;
     QList<MediaFile> entries;
     for (int i : {7, 17000, count - 1}) {
         entries.append(media(long_.mediaFiles[i], 0, S::offline, 1000000 + i));
         known.insert(i, entries.last().id);
     }
-    pm.setMediaFiles(entries);
+    pm.edit(ProjectManager::ListChange::none).setMediaFiles(entries);
     for (int i = 3; i < count; i += 4001)
         h.checker->setOnline(long_.mediaFiles[i], i + 1);
 
@@ -141,7 +142,8 @@ TEST(ProjectManagerRebuild, ALongListKeepsEachKnownEntryAndPutsEachResultOnItsPa
 TEST(ProjectManagerRebuild, SortsByFileNameAsTheLocalizedCaseInsensitiveComparison) {
     ProjectManagerHarness h;
     ProjectManager& pm = h.pm();
-    pm.setProjects({project("A", {"/1/f.mov", "/2/\u00e9.mov", "/3/E.mov", "/4/d.mov", "/5/_x.mov"})});
+    pm.edit(ProjectManager::ListChange::none)
+        .setProjects({project("A", {"/1/f.mov", "/2/\u00e9.mov", "/3/E.mov", "/4/d.mov", "/5/_x.mov"})});
     ASSERT_TRUE(QCoro::waitFor(pm.rebuildMediaFilesFromProjects()));
     QStringList names;
     for (const MediaFile& f : pm.mediaFiles())
@@ -156,9 +158,9 @@ TEST(ProjectManagerRebuild, EmptiesListAndBinWhenNoProjectIsLeft) {
     ProjectManagerHarness h;
     ProjectManager& pm = h.pm();
     const ProjectFile only = project("Only", {"/m/a.mov"});
-    pm.setProjects({only});
-    pm.setMediaFiles({media("/m/a.mov")});
-    pm.setRecycleBin({binItem(media("/m/a.mov"))});
+    pm.edit(ProjectManager::ListChange::none).setProjects({only});
+    pm.edit(ProjectManager::ListChange::none).setMediaFiles({media("/m/a.mov")});
+    pm.edit(ProjectManager::ListChange::none).setRecycleBin({binItem(media("/m/a.mov"))});
     ASSERT_TRUE(QCoro::waitFor(pm.removeProject(only)));
     EXPECT_TRUE(pm.mediaFiles().isEmpty());
     EXPECT_TRUE(pm.recycleBin().isEmpty());
@@ -174,15 +176,15 @@ TEST(ProjectManagerRebuild, FollowsTheListAndBinRulesForPathsAndCandidates) {
     first.relativeCandidates.insert("/m/x.mov", "/c1/x.mov");
     ProjectFile second = project("Second", {"/m/mix.mov"});
     second.relativeCandidates.insert("/m/x.mov", "/c2/x.mov");
-    pm.setProjects({first, second});
+    pm.edit(ProjectManager::ListChange::none).setProjects({first, second});
     h.checker->setOnline("/c1/x.mov", 11);
     h.checker->setOnline("/c2/x.mov", 22);
     MediaFile holder = media("/m/holder.mov");
     holder.alternativePaths = {QStringLiteral("/m/alt.mov")};
     MediaFile earlier = media("/m/dup.mov", 0, S::offline, 1);
     MediaFile later = media("/m/dup.mov", 0, S::online, 2);
-    pm.setMediaFiles({holder, earlier, later, media("/m/mix.mov")});
-    pm.setRecycleBin({binItem(media("/M/MIX.mov"))});
+    pm.edit(ProjectManager::ListChange::none).setMediaFiles({holder, earlier, later, media("/m/mix.mov")});
+    pm.edit(ProjectManager::ListChange::none).setRecycleBin({binItem(media("/M/MIX.mov"))});
 
     ASSERT_TRUE(QCoro::waitFor(pm.rebuildMediaFilesFromProjects()));
     const MediaFile* x = find(pm.mediaFiles(), "/m/x.mov");
@@ -209,22 +211,24 @@ TEST(ProjectManagerRebuild, PrunesBinItemsWhoseFileWasMergedAway) {
     ProjectManager& pm = h.pm();
     MediaFile survivor = media("/a/clip.mov");
     survivor.alternativePaths = {QStringLiteral("/b/clip.mov")};
-    pm.setMediaFiles({survivor, media("/c/kept.mov")});
-    pm.setRecycleBin({binItem(media("/b/clip.mov")), binItem(media("/c/kept.mov"))});
+    pm.edit(ProjectManager::ListChange::none).setMediaFiles({survivor, media("/c/kept.mov")});
+    pm.edit(ProjectManager::ListChange::none)
+        .setRecycleBin({binItem(media("/b/clip.mov")), binItem(media("/c/kept.mov"))});
     const qint64 version = pm.recycleBinVersion();
     EXPECT_TRUE(pm.isOrphanedRecycleBinItem(pm.recycleBin()[0]));
     EXPECT_FALSE(pm.isOrphanedRecycleBinItem(pm.recycleBin()[1]));
-    pm.pruneOrphanedRecycleBinItems();
+    pm.edit(ProjectManager::ListChange::entriesMerged);
     ASSERT_EQ(pm.recycleBin().size(), 1);
     EXPECT_EQ(pm.recycleBin()[0].mediaFile.path, QStringLiteral("/c/kept.mov"));
-    pm.pruneOrphanedRecycleBinItems();
+    pm.edit(ProjectManager::ListChange::entriesMerged);
     EXPECT_EQ(pm.recycleBinVersion(), version + 2) << "counted also when nothing was removed";
 }
 
 TEST(ProjectManagerRebuild, ChecksOffTheGuiThreadWhileTheManagerIsBusy) {
     ProjectManagerHarness h;
     ProjectManager& pm = h.pm();
-    pm.setProjects({project("A", {"/m/a.mov", "/m/b.mov"}, {"/m/a.mov"})});
+    pm.edit(ProjectManager::ListChange::none)
+        .setProjects({project("A", {"/m/a.mov", "/m/b.mov"}, {"/m/a.mov"})});
     h.checker->setOnline("/m/a.mov", 1);
     std::atomic_bool go{false};
     h.checker->setHook([&](const QString&) {
@@ -250,7 +254,7 @@ TEST(ProjectManagerRebuild, ChecksOffTheGuiThreadWhileTheManagerIsBusy) {
 
 TEST(ProjectManagerRebuild, SurvivesTheWindowClosingWhileFilesAreChecked) {
     auto h = std::make_unique<ProjectManagerHarness>();
-    h->pm().setProjects({project("A", {"/m/a.mov"})});
+    h->pm().edit(ProjectManager::ListChange::none).setProjects({project("A", {"/m/a.mov"})});
     std::atomic_bool go{false};
     h->checker->setHook([&](const QString&) {
         while (!go)
@@ -272,7 +276,7 @@ TEST(ProjectManagerRebuild, ClosingTheWindowStartsNoFurtherChecks) {
     ProjectFile many = project("Many", {});
     for (int i = 0; i < 1000; ++i)
         many.mediaFiles.append(QStringLiteral("/share/clip%1.mov").arg(i));
-    h->pm().setProjects({many});
+    h->pm().edit(ProjectManager::ListChange::none).setProjects({many});
     std::atomic_bool go{false};
     h->checker->setHook([&](const QString&) {
         while (!go)
@@ -297,16 +301,16 @@ TEST(ProjectManagerRebuild, ACommittedChangeRunsTheFollowUpsItNames) {
     ProjectManager& pm = h.pm();
     MediaFile survivor = media("/a/clip.mov");
     survivor.alternativePaths = {QStringLiteral("/b/clip.mov")};
-    pm.setProjects({project("A", {"/c/kept.mov"}, {"/c/kept.mov"})});
-    pm.setMediaFiles({survivor, media("/c/kept.mov")});
-    pm.setRecycleBin({binItem(media("/b/clip.mov"))});
+    pm.edit(ProjectManager::ListChange::none).setProjects({project("A", {"/c/kept.mov"}, {"/c/kept.mov"})});
+    pm.edit(ProjectManager::ListChange::none).setMediaFiles({survivor, media("/c/kept.mov")});
+    pm.edit(ProjectManager::ListChange::none).setRecycleBin({binItem(media("/b/clip.mov"))});
 
-    pm.commitChange(ProjectManager::ListChange::entries);
+    pm.edit(ProjectManager::ListChange::entries);
     EXPECT_EQ(pm.recycleBin().size(), 1) << "a change of fields leaves the bin alone";
     EXPECT_EQ(pm.summary().totalMediaFiles, 2);
     EXPECT_EQ(pm.summary().usedFiles, 0) << "nor recounts";
 
-    pm.commitChange(ProjectManager::ListChange::entriesMerged | ProjectManager::ListChange::usage);
+    pm.edit(ProjectManager::ListChange::entriesMerged | ProjectManager::ListChange::usage);
     EXPECT_TRUE(pm.recycleBin().isEmpty()) << "the item merged away left the bin";
     EXPECT_EQ(pm.summary().usedFiles, 1) << "recounted, then summed up";
 }

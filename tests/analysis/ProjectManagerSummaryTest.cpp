@@ -1,4 +1,5 @@
 #include "support/ProjectManagerHarness.h"
+#include "support/ProjectManagerSteps.h"
 
 #include <gtest/gtest.h>
 
@@ -14,7 +15,7 @@ TEST(ProjectManagerSummary, CountsEverySeventeenFieldsFromTheLists) {
     ProjectManager& pm = h.pm();
     ProjectFile broken = project("Broken", {});
     broken.parseError = QStringLiteral("damaged");
-    pm.setProjects({project("A", {"/m/a.mov"}), broken});
+    pm.edit(ProjectManager::ListChange::none).setProjects({project("A", {"/m/a.mov"}), broken});
 
     MediaFile a = media("/m/a.mov", 2, S::online, 100);
     a.usageType = MediaUsageType::audioOnly;
@@ -30,10 +31,11 @@ TEST(ProjectManagerSummary, CountsEverySeventeenFieldsFromTheLists) {
     MediaFile hh = media("/m/h.mov", 0, S::transcoded, 70);
     hh.hasUnresolvedAELink = true;
     MediaFile i = media("/m/i.mov", 1, S::deleted, 80);
-    pm.setMediaFiles({a, b, c, d, e, f, g, hh, i});
-    pm.setRecycleBin({binItem(f), binItem(media("/gone.mov", 0, S::offline, 7))});
+    pm.edit(ProjectManager::ListChange::none).setMediaFiles({a, b, c, d, e, f, g, hh, i});
+    pm.edit(ProjectManager::ListChange::none)
+        .setRecycleBin({binItem(f), binItem(media("/gone.mov", 0, S::offline, 7))});
 
-    pm.updateSummary();
+    pm.edit(ProjectManager::ListChange::entries);
     AnalysisSummary expected;
     expected.totalProjects = 2;
     expected.totalMediaFiles = 9;
@@ -61,7 +63,7 @@ TEST(ProjectManagerSummary, CountsEverySeventeenFieldsFromTheLists) {
 TEST(ProjectManagerSummary, ASummaryMadeAheadCountsAsThePassHereAndHoldsOnlyForItsLists) {
     ProjectManagerHarness h;
     ProjectManager& pm = h.pm();
-    pm.setProjects({project("A", {"/m/a.mov"})});
+    pm.edit(ProjectManager::ListChange::none).setProjects({project("A", {"/m/a.mov"})});
     MediaFile a = media("/m/a.mov", 2, S::online, 100);
     a.usageType = MediaUsageType::audioOnly;
     MediaFile b = media("/m/b.mov", 0, S::inRecycleBin, 200'000'000);
@@ -76,27 +78,27 @@ TEST(ProjectManagerSummary, ASummaryMadeAheadCountsAsThePassHereAndHoldsOnlyForI
     };
     pm.updateFilters([](FilterSettings& filters) { filters.showDeleted = filters.showOnlyUnused = true; });
 
-    pm.setMediaFiles(files);
-    pm.setRecycleBin(bin);
-    pm.updateSummary();
+    pm.edit(ProjectManager::ListChange::none).setMediaFiles(files);
+    pm.edit(ProjectManager::ListChange::none).setRecycleBin(bin);
+    pm.edit(ProjectManager::ListChange::entries);
     const AnalysisSummary expected = pm.summary();
     const QList<qsizetype> expectedRows = pm.filteredMediaRows().sourceRows();
     ASSERT_EQ(expectedRows, (QList<qsizetype>{2, 3}));
 
-    pm.setMediaFiles(files);
-    pm.setRecycleBin(bin);
-    pm.setSummary({});
+    pm.edit(ProjectManager::ListChange::none).setMediaFiles(files);
+    pm.edit(ProjectManager::ListChange::none).setRecycleBin(bin);
+    ProjectManagerSteps::setSummary(pm, {});
     const qint64 version = pm.mediaFilesVersion();
-    pm.commitChange(ProjectManager::ListChange::entries, prepared());
+    pm.edit(ProjectManager::ListChange::entries).withPreparedSummary(prepared());
     EXPECT_EQ(pm.summary(), expected);
     EXPECT_GT(pm.mediaFilesVersion(), version) << "the list is written back as the pass here does";
     EXPECT_EQ(pm.filteredMediaRows().sourceRows(), expectedRows);
 
     // Made for other lists: the commit sums up its own.
     const auto stale = prepared();
-    pm.setMediaFiles(files.mid(0, 3));
-    pm.setSummary({});
-    pm.commitChange(ProjectManager::ListChange::entries, stale);
+    pm.edit(ProjectManager::ListChange::none).setMediaFiles(files.mid(0, 3));
+    ProjectManagerSteps::setSummary(pm, {});
+    pm.edit(ProjectManager::ListChange::entries).withPreparedSummary(stale);
     EXPECT_EQ(pm.summary().totalMediaFiles, 3);
     EXPECT_EQ(pm.summary().offlineFiles, 0);
 
@@ -110,7 +112,7 @@ TEST(ProjectManagerSummary, ASummaryMadeAheadCountsAsThePassHereAndHoldsOnlyForI
 TEST(ProjectManagerSummary, EmptyListsGiveZeroAndStillWriteTheMediaListBack) {
     ProjectManagerHarness h;
     const qint64 before = h.pm().mediaFilesVersion();
-    h.pm().updateSummary();
+    h.pm().edit(ProjectManager::ListChange::entries);
     EXPECT_EQ(h.pm().summary(), AnalysisSummary{});
     EXPECT_EQ(h.pm().mediaFilesVersion(), before + 1);
 }
@@ -120,7 +122,7 @@ TEST(ProjectManagerSummary, FlagsForReviewWhatAnUncertainProjectListsIgnoringCas
     ProjectManager& pm = h.pm();
     ProjectFile warned = project("Warned", {"/M/A.MOV", "/Alt/X.mov", "/found/Y.mov"});
     warned.parseWarnings = {QStringLiteral("Flagged for review; excluded from one-click cleanup.")};
-    pm.setProjects({warned, project("Clean", {"/m/z.mov"})});
+    pm.edit(ProjectManager::ListChange::none).setProjects({warned, project("Clean", {"/m/z.mov"})});
 
     MediaFile byPath = media("/m/a.mov");
     MediaFile byAlternative = media("/m/x.mov");
@@ -133,16 +135,19 @@ TEST(ProjectManagerSummary, FlagsForReviewWhatAnUncertainProjectListsIgnoringCas
     aeLink.hasUnresolvedAELink = true;
     MediaFile clean = media("/m/z.mov");
     clean.needsReview = true; // left over from an earlier state
-    pm.setMediaFiles({byPath, byAlternative, byMatched, fromCSV, aeLink, clean});
+    pm.edit(ProjectManager::ListChange::none)
+        .setMediaFiles({byPath, byAlternative, byMatched, fromCSV, aeLink, clean});
 
-    pm.updateSummary();
+    pm.edit(ProjectManager::ListChange::entries);
     QList<bool> flags;
     for (const MediaFile& file : pm.mediaFiles())
         flags << file.needsReview;
     EXPECT_EQ(flags, (QList<bool>{true, true, true, true, true, false}));
 
-    pm.modifyProjects([](QList<ProjectFile>& projects) { projects[0].parseWarnings.clear(); });
-    pm.updateSummary();
+    pm.edit(ProjectManager::ListChange::none).modifyProjects([](QList<ProjectFile>& projects) {
+        projects[0].parseWarnings.clear();
+    });
+    pm.edit(ProjectManager::ListChange::entries);
     EXPECT_FALSE(pm.mediaFiles()[0].needsReview) << "the flag follows the projects";
     EXPECT_TRUE(pm.mediaFiles()[3].needsReview);
 }
@@ -150,25 +155,29 @@ TEST(ProjectManagerSummary, FlagsForReviewWhatAnUncertainProjectListsIgnoringCas
 TEST(ProjectManagerSummary, ListsVolumesNeedingAccessOnlyInTheSandboxAndPromptsOncePerVolume) {
     ProjectManagerHarness h;
     ProjectManager& pm = h.pm();
-    pm.setMediaFiles(
-        {media("/Volumes/Media/a.mov", 0, S::needsAccess), media("/Volumes/Media/b/c.mov", 0, S::needsAccess),
-         media("/home/me/d.mov", 0, S::needsAccess), media("/Volumes/Other/e.mov", 0, S::online)});
-    pm.updateSummary();
+    pm.edit(ProjectManager::ListChange::none)
+        .setMediaFiles({media("/Volumes/Media/a.mov", 0, S::needsAccess),
+                        media("/Volumes/Media/b/c.mov", 0, S::needsAccess),
+                        media("/home/me/d.mov", 0, S::needsAccess),
+                        media("/Volumes/Other/e.mov", 0, S::online)});
+    pm.edit(ProjectManager::ListChange::entries);
     EXPECT_TRUE(pm.prompts().volumesNeedingAccess.isEmpty()) << "outside the sandbox nothing changes";
     EXPECT_FALSE(pm.prompts().shouldPromptForVolumeAccess);
 
     h.sandboxed = true;
-    pm.updateSummary();
+    pm.edit(ProjectManager::ListChange::entries);
     EXPECT_EQ(pm.prompts().volumesNeedingAccess,
               (QList<QUrl>{QUrl::fromLocalFile("/Volumes/Media"), QUrl::fromLocalFile("/home/me")}));
     EXPECT_TRUE(pm.prompts().shouldPromptForVolumeAccess);
     EXPECT_EQ(pm.prompts().promptedVolumePaths, (QSet<QString>{"/Volumes/Media", "/home/me"}));
     // The window showed the prompt.
     pm.updatePrompts([](PromptState& prompts) { prompts.shouldPromptForVolumeAccess = false; });
-    pm.updateSummary();
+    pm.edit(ProjectManager::ListChange::entries);
     EXPECT_FALSE(pm.prompts().shouldPromptForVolumeAccess) << "a volume is asked about once";
-    pm.modifyMediaFiles([](QList<MediaFile>& files) { files[3].status = S::needsAccess; });
-    pm.updateSummary();
+    pm.edit(ProjectManager::ListChange::none).modifyMediaFiles([](QList<MediaFile>& files) {
+        files[3].status = S::needsAccess;
+    });
+    pm.edit(ProjectManager::ListChange::entries);
     EXPECT_TRUE(pm.prompts().shouldPromptForVolumeAccess) << "a new volume raises the prompt again";
 }
 

@@ -123,9 +123,11 @@ TEST(ProjectManager, CoalescesOneTurnsChangesButCountsEveryListChange) {
         p.analysisProgress = 0.5;
     });
     const QList<MediaFile> list{media("/m/a.mov")};
-    pm.setMediaFiles(list);
-    pm.setMediaFiles(list); // equal list: still a change
-    pm.modifyMediaFiles([](QList<MediaFile>& files) { files.append(media("/m/b.mov")); });
+    pm.edit(ProjectManager::ListChange::none).setMediaFiles(list);
+    pm.edit(ProjectManager::ListChange::none).setMediaFiles(list); // equal list: still a change
+    pm.edit(ProjectManager::ListChange::none).modifyMediaFiles([](QList<MediaFile>& files) {
+        files.append(media("/m/b.mov"));
+    });
     EXPECT_EQ(pm.mediaFilesVersion(), 3);
     EXPECT_EQ(progress.count(), 0) << "nothing is emitted inside the turn";
     drainEvents();
@@ -136,7 +138,7 @@ TEST(ProjectManager, CoalescesOneTurnsChangesButCountsEveryListChange) {
     EXPECT_TRUE(groups.testFlag(ProjectManager::Change::progress));
     EXPECT_TRUE(groups.testFlag(ProjectManager::Change::mediaFiles));
     EXPECT_FALSE(groups.testFlag(ProjectManager::Change::summary));
-    pm.setMediaFiles(list);
+    pm.edit(ProjectManager::ListChange::none).setMediaFiles(list);
     drainEvents();
     EXPECT_EQ(mediaSpy.count(), 2) << "assigning the same list again still notifies";
     EXPECT_EQ(pm.mediaFilesVersion(), 4);
@@ -145,7 +147,7 @@ TEST(ProjectManager, CoalescesOneTurnsChangesButCountsEveryListChange) {
     pm.updateProgress([](AnalysisProgress& p) { p.currentTask = "c"; });
     {
         ProjectManager::NotificationHold outer(pm);
-        pm.setMediaFiles(list);
+        pm.edit(ProjectManager::ListChange::none).setMediaFiles(list);
         { ProjectManager::NotificationHold inner(pm); }
         drainEvents();
         EXPECT_EQ(any.count(), 2);
@@ -165,13 +167,14 @@ TEST(ProjectManager, ClearAllEmptiesContentAndKeepsPromptsFiltersAndCaches) {
     EXPECT_EQ(pm.mediaFilesVersion(), 1);
     EXPECT_EQ(pm.recycleBinVersion(), 1) << "counted even when the lists were empty";
 
-    pm.appendProject(project("A", {"/m/a.mov"}));
-    pm.setMediaFiles({media("/m/a.mov", 1, MediaFileStatus::online, 10)});
-    pm.setRecycleBin({binItem(media("/m/b.mov"))});
+    pm.edit(ProjectManager::ListChange::none).appendProject(project("A", {"/m/a.mov"}));
+    pm.edit(ProjectManager::ListChange::none)
+        .setMediaFiles({media("/m/a.mov", 1, MediaFileStatus::online, 10)});
+    pm.edit(ProjectManager::ListChange::none).setRecycleBin({binItem(media("/m/b.mov"))});
     pm.updateProgress([](AnalysisProgress& p) {
         p.parseErrors.append(ParseErrorRecord{"B.prproj", "damaged"});
     });
-    pm.updateSummary();
+    pm.edit(ProjectManager::ListChange::entries);
     pm.updatePrompts([](PromptState& prompts) { prompts.hasPromptedForScan = true; });
     pm.updateFilters([](FilterSettings& filters) { filters.filterText = "a"; });
     pm.updatePolicy([&](UsagePolicyState& policy) {
@@ -221,7 +224,7 @@ TEST(ProjectManager, ReportsAfterEffectsLinkIssuesWhenAnyLinkIsMissingOrDamaged)
 TEST(ProjectManager, RefusesChangesWhileAnotherOperationRuns) {
     ProjectManagerHarness h;
     ProjectManager& pm = h.pm();
-    pm.appendProject(project("A", {"/m/a.mov"}));
+    pm.edit(ProjectManager::ListChange::none).appendProject(project("A", {"/m/a.mov"}));
     QSignalSpy progress(&pm, &ProjectManager::progressChanged);
     auto scope = pm.tryBeginOperation("Importing projects…");
     ASSERT_TRUE(scope);
@@ -242,7 +245,8 @@ TEST(ProjectManager, RefusesChangesWhileAnotherOperationRuns) {
 TEST(ProjectManager, ARemovalAskedWhileBusyRunsWhenTheOperationEnds) {
     ProjectManagerHarness h;
     ProjectManager& pm = h.pm();
-    pm.setProjects({project("A", {"/m/a.mov"}), project("B", {"/m/b.mov"})});
+    pm.edit(ProjectManager::ListChange::none)
+        .setProjects({project("A", {"/m/a.mov"}), project("B", {"/m/b.mov"})});
     auto scope = pm.tryBeginOperation("Refreshing file status…");
     ASSERT_TRUE(scope);
     QSignalSpy progress(&pm, &ProjectManager::progressChanged);
@@ -263,13 +267,14 @@ TEST(ProjectManager, ARemovalAskedWhileBusyRunsWhenTheOperationEnds) {
 TEST(ProjectManager, ARemovalAskedWhileTheProjectIsReadAgainRemovesItsNewReading) {
     ProjectManagerHarness h;
     ProjectManager& pm = h.pm();
-    pm.setProjects({project("A", {"/m/a.mov"}), project("B", {"/m/b.mov"})});
+    pm.edit(ProjectManager::ListChange::none)
+        .setProjects({project("A", {"/m/a.mov"}), project("B", {"/m/b.mov"})});
     auto scope = pm.tryBeginOperation("Importing projects…");
     ASSERT_TRUE(scope);
     EXPECT_FALSE(QCoro::waitFor(pm.removeProject(pm.projects()[0])));
     ProjectFile reread = pm.projects()[0];
     reread.id = QUuid::createUuid();
-    pm.setProjects({reread, pm.projects()[1]});
+    pm.edit(ProjectManager::ListChange::none).setProjects({reread, pm.projects()[1]});
     scope->release();
     ASSERT_TRUE(QTest::qWaitFor([&] { return !pm.isBusy() && pm.queuedRequests().isEmpty(); }));
     ASSERT_EQ(pm.projects().size(), 1);
@@ -281,7 +286,8 @@ TEST(ProjectManager, ARemovalAskedWhileTheProjectIsReadAgainRemovesItsNewReading
 TEST(ProjectManager, ACombineAskedWhileBusyRunsWhenTheOperationEnds) {
     ProjectManagerHarness h;
     ProjectManager& pm = h.pm();
-    pm.setMediaFiles({media("/m/a.mov", 1), media("/m/b.mov", 0), media("/m/c.mov", 0)});
+    pm.edit(ProjectManager::ListChange::none)
+        .setMediaFiles({media("/m/a.mov", 1), media("/m/b.mov", 0), media("/m/c.mov", 0)});
     auto scope = pm.tryBeginOperation("Refreshing file status…");
     ASSERT_TRUE(scope);
     int done = 0;
@@ -308,11 +314,11 @@ TEST(ProjectManager, KeepsPolicyAndProtectionChangesMadeWhileBusy) {
     onDailies.occurrencesBySequenceID.insert("s1", 1);
     p.sequenceUsageByPath.insert("/m/a.mov", onDailies);
     p.sequenceUsageByPath.insert("/keep/b.mov", onDailies);
-    pm.setProjects({p});
-    pm.setMediaFiles({media("/m/a.mov", 1), media("/keep/b.mov", 1)});
+    pm.edit(ProjectManager::ListChange::none).setProjects({p});
+    pm.edit(ProjectManager::ListChange::none).setMediaFiles({media("/m/a.mov", 1), media("/keep/b.mov", 1)});
     h.folders.add("/keep");
     ASSERT_TRUE(pm.protectedFoldersDidChange());
-    pm.recomputeUsageCounts();
+    pm.edit(ProjectManager::ListChange::usage);
     ASSERT_EQ(pm.mediaFiles()[0].usageCount, 1);
     ASSERT_TRUE(pm.mediaFiles()[1].isProtected);
 
@@ -350,7 +356,7 @@ QCoro::Task<void> protectionSeenByNextOperation(ProjectManager* pm, bool* seen) 
 TEST(ProjectManager, QueuedChangesLandBeforeTheNextWaitingOperationStarts) {
     ProjectManagerHarness h;
     ProjectManager& pm = h.pm();
-    pm.setMediaFiles({media("/m/a.mov")});
+    pm.edit(ProjectManager::ListChange::none).setMediaFiles({media("/m/a.mov")});
     auto scope = pm.tryBeginOperation("Importing projects…");
     ASSERT_TRUE(scope);
     h.folders.add("/m");

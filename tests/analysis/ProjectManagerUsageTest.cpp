@@ -102,9 +102,10 @@ TEST(ProjectManagerUsage, RecountSumsPathsThatDifferOnlyInLetterCase) {
     ProjectFile second = project("Two", {"/media/a.mov", "/media/b.wav"}, {"/media/a.mov", "/media/b.wav"});
     second.usageCountByPath["/media/a.mov"] = 2;
     second.audioOnlyFiles = {QStringLiteral("/media/b.wav")};
-    pm.setProjects({first, second});
-    pm.setMediaFiles({media("/Media/A.mov"), media("/media/b.wav"), media("/media/c.mov", 5)});
-    pm.recomputeUsageCounts();
+    pm.edit(ProjectManager::ListChange::none).setProjects({first, second});
+    pm.edit(ProjectManager::ListChange::none)
+        .setMediaFiles({media("/Media/A.mov"), media("/media/b.wav"), media("/media/c.mov", 5)});
+    pm.edit(ProjectManager::ListChange::usage);
     const MediaFile& a = pm.mediaFiles()[0];
     EXPECT_EQ(a.usageCount, 3);
     EXPECT_EQ(a.projectNames, (QStringList{"One", "Two"}));
@@ -122,16 +123,20 @@ TEST(ProjectManagerUsage, RecountSumsPathsThatDifferOnlyInLetterCase) {
 TEST(ProjectManagerUsage, FilesNamingTheSameProjectsShareOneList) {
     ProjectManagerHarness h;
     ProjectManager& pm = h.pm();
-    pm.setProjects({project("One", {"/m/a.mov", "/m/b.mov"}, {"/m/a.mov", "/m/b.mov"}),
-                    project("Two", {"/m/b.mov", "/m/c.mov", "/m/d.mov"}, {"/m/c.mov", "/m/d.mov"})});
-    pm.setMediaFiles({media("/m/a.mov"), media("/m/b.mov"), media("/m/c.mov"), media("/m/d.mov")});
-    pm.recomputeUsageCounts();
+    pm.edit(ProjectManager::ListChange::none)
+        .setProjects({project("One", {"/m/a.mov", "/m/b.mov"}, {"/m/a.mov", "/m/b.mov"}),
+                      project("Two", {"/m/b.mov", "/m/c.mov", "/m/d.mov"}, {"/m/c.mov", "/m/d.mov"})});
+    pm.edit(ProjectManager::ListChange::none)
+        .setMediaFiles({media("/m/a.mov"), media("/m/b.mov"), media("/m/c.mov"), media("/m/d.mov")});
+    pm.edit(ProjectManager::ListChange::usage);
     const QList<MediaFile>& files = pm.mediaFiles();
     EXPECT_EQ(files[0].projectNames, QStringList{"One"});
     EXPECT_EQ(files[2].projectNames, QStringList{"Two"});
     EXPECT_EQ(files[3].projectNames, QStringList{"Two"});
     EXPECT_EQ(files[2].projectNames.constData(), files[3].projectNames.constData());
-    pm.modifyMediaFiles([](QList<MediaFile>& list) { list[3].projectNames.append(QStringLiteral("Three")); });
+    pm.edit(ProjectManager::ListChange::none).modifyMediaFiles([](QList<MediaFile>& list) {
+        list[3].projectNames.append(QStringLiteral("Three"));
+    });
     EXPECT_EQ(pm.mediaFiles()[2].projectNames, QStringList{"Two"}) << "a change to one leaves the other";
 }
 
@@ -142,14 +147,14 @@ TEST(ProjectManagerUsage, FilesThatBecomeUsedLeaveTheBinAndComeBackOnline) {
     ProjectFile p = timelineProject();
     use(p, "/m/select.mov", 1, attribution({{"s4", 1}}));
     p.mediaFiles.append("/m/ae.mov");
-    pm.setProjects({p});
+    pm.edit(ProjectManager::ListChange::none).setProjects({p});
     MediaFile staged = media("/m/select.mov", 0, S::inRecycleBin);
     MediaFile ae = media("/m/ae.mov", 0, S::inRecycleBin);
     ae.isAEFootage = true;
-    pm.setMediaFiles({staged, ae});
-    pm.setRecycleBin({binItem(staged), binItem(ae)});
+    pm.edit(ProjectManager::ListChange::none).setMediaFiles({staged, ae});
+    pm.edit(ProjectManager::ListChange::none).setRecycleBin({binItem(staged), binItem(ae)});
 
-    pm.recomputeUsageCounts();
+    pm.edit(ProjectManager::ListChange::usage);
     EXPECT_EQ(pm.mediaFiles()[1].usageType, MediaUsageType::usedInAfterEffects);
     ASSERT_EQ(pm.recycleBin().size(), 1) << "After Effects footage is used";
     EXPECT_EQ(pm.recycleBin()[0].mediaFile.path, QStringLiteral("/m/select.mov"));
@@ -167,7 +172,7 @@ TEST(ProjectManagerUsage, FilesThatBecomeUsedLeaveTheBinAndComeBackOnline) {
 TEST(ProjectManagerUsage, UnstagesAFileMergedIntoAUsedEntry) {
     ProjectManagerHarness h;
     ProjectManager& pm = h.pm();
-    pm.setProjects({project("A", {"/a/clip.mov"}, {"/a/clip.mov"})});
+    pm.edit(ProjectManager::ListChange::none).setProjects({project("A", {"/a/clip.mov"}, {"/a/clip.mov"})});
     MediaFile survivor = media("/a/clip.mov", 0, S::online, 10);
     survivor.alternativePaths = {QStringLiteral("/b/clip.mov")};
     survivor.matchedPath = QStringLiteral("/c/clip.mov");
@@ -175,10 +180,11 @@ TEST(ProjectManagerUsage, UnstagesAFileMergedIntoAUsedEntry) {
     MediaFile relinked = media("/x/other.mov", 0, S::inRecycleBin, 10);
     relinked.matchedPath = QStringLiteral("/C/clip.mov");
     MediaFile unrelated = media("/d/clip.mov", 0, S::inRecycleBin, 10);
-    pm.setMediaFiles({survivor, unrelated});
-    pm.setRecycleBin({binItem(mergedAway), binItem(relinked), binItem(unrelated)});
+    pm.edit(ProjectManager::ListChange::none).setMediaFiles({survivor, unrelated});
+    pm.edit(ProjectManager::ListChange::none)
+        .setRecycleBin({binItem(mergedAway), binItem(relinked), binItem(unrelated)});
 
-    pm.recomputeUsageCounts();
+    pm.edit(ProjectManager::ListChange::usage);
     ASSERT_EQ(pm.recycleBin().size(), 1) << "emptying the bin must not remove the used clip";
     EXPECT_EQ(pm.recycleBin()[0].mediaFile.path, QStringLiteral("/d/clip.mov"));
 }
@@ -186,12 +192,13 @@ TEST(ProjectManagerUsage, UnstagesAFileMergedIntoAUsedEntry) {
 TEST(ProjectManagerUsage, BringsTheUnstagedFilesOwnEntryBackOnline) {
     ProjectManagerHarness h;
     ProjectManager& pm = h.pm();
-    pm.setProjects({project("A", {"/m/a.mov"}, {"/m/a.mov"})});
+    pm.edit(ProjectManager::ListChange::none).setProjects({project("A", {"/m/a.mov"}, {"/m/a.mov"})});
     const MediaFile staged = media("/m/A.mov", 0, S::inRecycleBin);
-    pm.setMediaFiles({media("/m/a.mov"), staged}); // both used: their paths differ only in case
-    pm.setRecycleBin({binItem(staged)});
+    pm.edit(ProjectManager::ListChange::none)
+        .setMediaFiles({media("/m/a.mov"), staged}); // both used: their paths differ only in case
+    pm.edit(ProjectManager::ListChange::none).setRecycleBin({binItem(staged)});
 
-    pm.recomputeUsageCounts();
+    pm.edit(ProjectManager::ListChange::usage);
     EXPECT_TRUE(pm.recycleBin().isEmpty());
     EXPECT_EQ(pm.mediaFiles()[1].status, S::online) << "no entry may stay staged outside the bin";
 }
@@ -325,8 +332,8 @@ TEST(ProjectManagerUsage, TimelineCheckboxCannotIgnoreAProtectedTimeline) {
     ProjectFile p = timelineProject();
     use(p, "/m/a.mov", 2, attribution({{"s3", 2}}));
     use(p, "/m/b.mov", 1, attribution({{"s2", 1}}));
-    pm.setProjects({p});
-    pm.setMediaFiles({media("/m/a.mov"), media("/m/b.mov")});
+    pm.edit(ProjectManager::ListChange::none).setProjects({p});
+    pm.edit(ProjectManager::ListChange::none).setMediaFiles({media("/m/a.mov"), media("/m/b.mov")});
     const ProjectSequence finalGrade = p.sequences[2];
     const ProjectSequence edit = p.sequences[1];
 
@@ -354,8 +361,8 @@ TEST(ProjectManagerUsage, RuleChangesRecountOnlyWhenTheStoreAcceptsThem) {
     ProjectManager& pm = h.pm();
     ProjectFile p = timelineProject();
     use(p, "/m/a.mov", 1, attribution({{"s1", 1}}));
-    pm.setProjects({p});
-    pm.setMediaFiles({media("/m/a.mov")});
+    pm.edit(ProjectManager::ListChange::none).setProjects({p});
+    pm.edit(ProjectManager::ListChange::none).setMediaFiles({media("/m/a.mov")});
 
     QStringList logged;
     AppLog::setSink([&](const AppLog::Record& r) { logged << r.message; });
@@ -390,9 +397,10 @@ TEST(ProjectManagerUsage, ProtectsFilesInsideProtectedFoldersIgnoringCase) {
 
     MediaFile viaMatch = media("/elsewhere/m.mov");
     viaMatch.matchedPath = QStringLiteral("/Volumes/Media/m.mov");
-    pm.setMediaFiles({media("/Volumes/Media/a.mov"), media("/volumes/media/B.MOV"), media("/Volumes/Media"),
-                      media("/Volumes/MediaArchive/a.mov"), viaMatch,
-                      media("/Volumes/Media/../Other/x.mov")});
+    pm.edit(ProjectManager::ListChange::none)
+        .setMediaFiles({media("/Volumes/Media/a.mov"), media("/volumes/media/B.MOV"), media("/Volumes/Media"),
+                        media("/Volumes/MediaArchive/a.mov"), viaMatch,
+                        media("/Volumes/Media/../Other/x.mov")});
     h.folders.add("/Volumes/Media");
     ASSERT_TRUE(pm.protectedFoldersDidChange());
     QList<bool> flags;

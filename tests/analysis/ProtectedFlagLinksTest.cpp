@@ -23,8 +23,10 @@ TEST(ProtectedFlagLinks, AFileReachedThroughALinkIntoAProtectedFolderIsFlagged) 
     ProjectManager& pm = h.pm();
     LinkedMediaTree tree;
     ASSERT_TRUE(tree.makeVolumeLink());
-    pm.setMediaFiles({media(tree.volumeLink() + "/Archive/a.mov"), media(tree.volumeLink() + "/Other/b.mov"),
-                      media(tree.clipLink()), media(tree.volume() + "/Archive/c.mov")});
+    pm.edit(ProjectManager::ListChange::none)
+        .setMediaFiles({media(tree.volumeLink() + "/Archive/a.mov"),
+                        media(tree.volumeLink() + "/Other/b.mov"), media(tree.clipLink()),
+                        media(tree.volume() + "/Archive/c.mov")});
     h.folders.add(tree.volume() + "/Archive");
     ASSERT_TRUE(pm.protectedFoldersDidChange());
     EXPECT_TRUE(pm.mediaFiles()[3].isProtected) << "the folder as written, at once";
@@ -48,11 +50,14 @@ TEST(ProtectedFlagLinks, AFolderWrittenThroughALinkProtectsWhatTheLinkLeadsTo) {
     ASSERT_EQ(h.folders.folders(), QStringList{tree.volumeLink() + "/Archive"});
     ASSERT_TRUE(tree.makeVolumeLink());
 
-    pm.setMediaFiles({media(tree.volume() + "/Archive/a.mov"), media(tree.volumeLink() + "/Archive/a.mov"),
-                      media(tree.volume() + "/Other/b.mov")});
+    pm.edit(ProjectManager::ListChange::none)
+        .setMediaFiles({media(tree.volume() + "/Archive/a.mov"), media(tree.volumeLink() + "/Archive/a.mov"),
+                        media(tree.volume() + "/Other/b.mov")});
     MediaFile matched = media("/gone/a.mov");
     matched.matchedPath = tree.volume() + "/archive/a.mov";
-    pm.modifyMediaFiles([&](QList<MediaFile>& list) { list.append(matched); });
+    pm.edit(ProjectManager::ListChange::none).modifyMediaFiles([&](QList<MediaFile>& list) {
+        list.append(matched);
+    });
     ASSERT_TRUE(pm.protectedFoldersDidChange());
     EXPECT_EQ(flags(pm), (QList<bool>{true, true, false, true}));
 }
@@ -62,14 +67,15 @@ TEST(ProtectedFlagLinks, EntriesThatLeaveALinkedLocationAreResolvedAgain) {
     ProjectManager& pm = h.pm();
     LinkedMediaTree tree;
     ASSERT_TRUE(tree.makeVolumeLink());
-    pm.setMediaFiles({media(tree.root + "/home/elsewhere/a.mov")});
+    pm.edit(ProjectManager::ListChange::none).setMediaFiles({media(tree.root + "/home/elsewhere/a.mov")});
     h.folders.add(tree.volume() + "/Archive");
     ASSERT_TRUE(pm.protectedFoldersDidChange());
     EXPECT_FALSE(pm.mediaFiles()[0].isProtected);
 
     // Relinked into the folder through the link: the old resolved location no longer counts.
-    pm.modifyMediaFiles(
-        [&](QList<MediaFile>& list) { list[0].matchedPath = tree.volumeLink() + "/Archive/a.mov"; });
+    pm.edit(ProjectManager::ListChange::none).modifyMediaFiles([&](QList<MediaFile>& list) {
+        list[0].matchedPath = tree.volumeLink() + "/Archive/a.mov";
+    });
     pm.refreshProtectedFlags();
     EXPECT_TRUE(spinUntil([&] { return pm.mediaFiles()[0].isProtected; }));
 }

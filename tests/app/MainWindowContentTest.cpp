@@ -1,6 +1,10 @@
 #include "app/MainWindow.h"
+#include "stores/SecurityScopedAccess.h"
+#include "support/FakeAccessGrantBackend.h"
 #include "support/ProjectManagerHarness.h"
+#include "support/WindowActions.h"
 #include "ui/common/CommandCenter.h"
+#include "ui/common/FilePanel.h"
 #include "ui/window/ContentView.h"
 #include "ui/window/WindowPresentations.h"
 
@@ -16,10 +20,15 @@ TEST(MainWindowContent, CommandsPostedToTheCentreRunTheRootViewsHandlers) {
     Preferences prefs(dir.filePath(QStringLiteral("ui.ini")));
     prefs.setValue(QStringLiteral("hasCompletedWelcome"), true);
     CommandCenter center;
+    SecurityScopedAccess grants{dir.filePath(QStringLiteral("grants")),
+                                std::make_shared<FakeAccessGrantBackend>(), false};
+    tarnwick::testing::WindowActions actions(center, FilePanel::system(), grants);
     MainWindow window(center);
     ContentView::Services services;
     services.preferences = &prefs;
     services.commands = &center;
+    services.grants = &grants;
+    services.actions = actions.actions();
     services.openURL = [](const QUrl&) { return true; };
     auto* view = new ContentView(std::move(harness.manager), std::move(services));
     window.setContentView(view);

@@ -2,6 +2,7 @@
 #include "platform/LinuxFileOperations.h"
 
 #include "FileMoveTestSupport.h"
+#include "support/ChildMarkers.h"
 #include "support/ChildTemporaries.h"
 
 #include <QCoreApplication>
@@ -34,8 +35,8 @@ qint64 stagedSize(int index) {
 
 } // namespace
 
-// The child half of the harness below: moves every staged file, reporting each one on stdout.
-// It does nothing unless the parent started it.
+// The child half of the harness below: moves every staged file, reporting each one on its markers'
+// pipe (its log has standard output). It does nothing unless the parent started it.
 TEST(FileMoverCrashChild, MovesEveryStagedFile) {
     const QString from = qEnvironmentVariable("TARNWICK_CRASH_FROM");
     const QString to = qEnvironmentVariable("TARNWICK_CRASH_TO");
@@ -51,11 +52,9 @@ TEST(FileMoverCrashChild, MovesEveryStagedFile) {
         char token[8];
         if (paced && !std::fgets(token, sizeof token, stdin))
             paced = false;
-        std::printf("start %s\n", qPrintable(name));
-        std::fflush(stdout);
+        tarnwick::testing::ChildMarkers::say("start " + name.toUtf8());
         const FileOpStatus status = mover.moveNoReplace(from + '/' + name, to + '/' + name);
-        std::printf("%s %s\n", status ? "moved" : "kept", qPrintable(status.message));
-        std::fflush(stdout);
+        tarnwick::testing::ChildMarkers::say((status ? "moved " : "kept ") + status.message.toUtf8());
     }
 }
 
@@ -130,10 +129,14 @@ TEST(FileMoverCrash, EveryFileSurvivesRandomKills) {
     for (int kill = 0; kill <= kKills; ++kill) {
         const bool last = kill == kKills;
         QProcess child;
+        tarnwick::testing::ChildMarkers markers;
+        markers.prepare(child, environment);
         child.setProcessEnvironment(environment);
         child.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        child.setStandardOutputFile(childTemporaries.filePath(QStringLiteral("child %1.log").arg(kill)));
         child.start(QCoreApplication::applicationFilePath(), arguments);
         ASSERT_TRUE(child.waitForStarted(30000));
+        markers.started();
         // Let the child make up to movesBeforeKill + 1 moves, wait until the last of them starts,
         // then kill it up to 300 microseconds later: inside that move's copy, rename or removal,
         // or just after it.
@@ -145,19 +148,19 @@ TEST(FileMoverCrash, EveryFileSurvivesRandomKills) {
             ASSERT_TRUE(child.waitForBytesWritten(30000));
         }
         int started = 0;
-        while (!last && started <= movesBeforeKill && child.state() == QProcess::Running) {
-            if (!child.canReadLine() && !child.waitForReadyRead(60000))
+        while (!last && started <= movesBeforeKill) {
+            const std::optional<QByteArray> line = markers.nextLine();
+            if (!line)
                 break;
-            while (child.canReadLine()) {
-                if (child.readLine().startsWith("start"))
-                    ++started;
-            }
+            started += line->startsWith("start ") ? 1 : 0;
         }
         if (!last) {
             std::this_thread::sleep_for(std::chrono::microseconds(random.bounded(300)));
             ASSERT_EQ(child.state(), QProcess::Running) << "the child ended before kill " << kill;
             child.kill();
         }
+        while (last && markers.nextLine()) {
+        } // a free run says more than the pipe holds
         ASSERT_TRUE(child.state() == QProcess::NotRunning || child.waitForFinished(600000));
         check(last);
         if (HasFatalFailure())

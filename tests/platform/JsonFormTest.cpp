@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <type_traits>
 
 namespace json = tarnwick::json;
 
@@ -112,4 +113,9 @@ TEST(JsonForm, FieldsReadARecordWholeOrRefuseIt) {
     json::Fields mixedList(mixed);
     EXPECT_TRUE(mixedList.strings("list").isEmpty());
     EXPECT_FALSE(mixedList.ok());
+
+    // It keeps a reference: no temporary, const or not, may be read from.
+    static_assert(!std::is_constructible_v<json::Fields, QJsonObject>);
+    static_assert(!std::is_constructible_v<json::Fields, const QJsonObject>);
+    static_assert(std::is_constructible_v<json::Fields, const QJsonObject&>);
 }

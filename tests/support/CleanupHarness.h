@@ -77,11 +77,11 @@ public:
                     entry.status = MediaFileStatus::inRecycleBin;
             }
         }
-        pm().setMediaFiles(list);
+        pm().edit(ProjectManager::ListChange::none).setMediaFiles(list);
         QList<RecycleBinItem> bin;
         for (const MediaFile& s : staged)
             bin.append(binItem(s));
-        pm().setRecycleBin(bin);
+        pm().edit(ProjectManager::ListChange::none).setRecycleBin(bin);
     }
     const MediaFile* entry(const QString& path) const {
         for (const MediaFile& file : manager->mediaFiles()) {

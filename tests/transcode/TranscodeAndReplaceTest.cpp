@@ -53,11 +53,11 @@ protected:
         return m;
     }
     void setBin(const QList<MediaFile>& files) {
-        pm->setMediaFiles(files);
+        pm->edit(ProjectManager::ListChange::none).setMediaFiles(files);
         QList<RecycleBinItem> items;
         for (const MediaFile& f : files)
             items.append(RecycleBinItem{QUuid::createUuid(), f, QDateTime::currentDateTimeUtc()});
-        pm->setRecycleBin(items);
+        pm->edit(ProjectManager::ListChange::none).setRecycleBin(items);
     }
     QStringList binPaths() const {
         QStringList paths;
@@ -135,7 +135,9 @@ TEST_F(TranscodeRun, OnlyAFileWhoseUseGrewSinceStagingIsRefused) {
     grew.usageCount = 1;
     const qint64 before = grew.size;
     setBin({knowingly, grew});
-    pm->modifyMediaFiles([](QList<MediaFile>& media) { media[1].usageCount = 2; });
+    pm->edit(ProjectManager::ListChange::none).modifyMediaFiles([](QList<MediaFile>& media) {
+        media[1].usageCount = 2;
+    });
     const TranscodeRunTotals totals = QCoro::waitFor(transcodeAndReplace(*pm, *h.engine));
     EXPECT_EQ(totals.transcoded, 1);
     EXPECT_EQ(pm->mediaFiles()[0].status, MediaFileStatus::transcoded);
@@ -150,7 +152,9 @@ TEST_F(TranscodeRun, OnlyAFileWhoseUseGrewSinceStagingIsRefused) {
 TEST_F(TranscodeRun, FileThatBecameUsedIsRefusedBeforeTheEncode) {
     MediaFile clip = stageFile(QStringLiteral("clip.mov"));
     setBin({clip});
-    pm->modifyMediaFiles([](QList<MediaFile>& media) { media[0].usageCount = 1; });
+    pm->edit(ProjectManager::ListChange::none).modifyMediaFiles([](QList<MediaFile>& media) {
+        media[0].usageCount = 1;
+    });
     const TranscodeRunTotals totals = QCoro::waitFor(transcodeAndReplace(*pm, *h.engine));
     EXPECT_EQ(totals.errors, (QStringList{QStringLiteral("clip.mov: now in use \u2014 skipped")}));
     EXPECT_FALSE(h.tools.ffmpegStarted()); // refused before the encode, not after it

@@ -69,16 +69,15 @@ void ScreenshotTour::runResultSheet(const QString& name, Outcome outcome, MediaF
         for (MediaFile& file : files)
             if (done.contains(file.path))
                 file.status = handled;
-        manager().setMediaFiles(files);
-        manager().setRecycleBin(kept);
-        manager().commitChange(ProjectManager::ListChange::entries);
+        manager().edit(ProjectManager::ListChange::entries).setMediaFiles(files).setRecycleBin(kept);
         show(result);
     });
     m_steps << act(
         [this] {
-            manager().setMediaFiles(m_mediaBeforeRun);
-            manager().setRecycleBin(m_binBeforeRun);
-            manager().commitChange(ProjectManager::ListChange::entries);
+            manager()
+                .edit(ProjectManager::ListChange::entries)
+                .setMediaFiles(m_mediaBeforeRun)
+                .setRecycleBin(m_binBeforeRun);
         },
         300);
 }

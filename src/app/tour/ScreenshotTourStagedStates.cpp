@@ -145,10 +145,11 @@ void ScreenshotTour::restoreLibrary() {
     m_steps << act(
         [this] {
             view().setDetailViewMode(DetailViewMode::table);
-            manager().setProjects(m_savedProjects);
-            manager().setMediaFiles(m_savedMedia);
-            manager().setRecycleBin(m_savedBin);
-            manager().commitChange(ProjectManager::ListChange::usage);
+            manager()
+                .edit(ProjectManager::ListChange::usage)
+                .setProjects(m_savedProjects)
+                .setMediaFiles(m_savedMedia)
+                .setRecycleBin(m_savedBin);
         },
         800);
 }

@@ -67,9 +67,10 @@ void ScreenshotTour::transcodedClip() {
             clip.projectNames = {manager().projects().first().name};
         QList<MediaFile> files = m_mediaBeforeRun;
         files.append(clip);
-        manager().setMediaFiles(files);
-        manager().setRecycleBin({RecycleBinItem{freshId(), clip, QDateTime::currentDateTimeUtc()}});
-        manager().commitChange(ProjectManager::ListChange::entries);
+        manager()
+            .edit(ProjectManager::ListChange::entries)
+            .setMediaFiles(files)
+            .setRecycleBin({RecycleBinItem{freshId(), clip, QDateTime::currentDateTimeUtc()}});
         view().runner().request(CleanupRunKind::transcode, {}, this,
                                 [this](const CleanupResult&) { after(600, [this] { next(); }); });
     };
@@ -89,9 +90,10 @@ void ScreenshotTour::transcodedClip() {
     resetNarrowing();
     m_steps << act(
         [this] {
-            manager().setMediaFiles(m_mediaBeforeRun);
-            manager().setRecycleBin(m_binBeforeRun);
-            manager().commitChange(ProjectManager::ListChange::entries);
+            manager()
+                .edit(ProjectManager::ListChange::entries)
+                .setMediaFiles(m_mediaBeforeRun)
+                .setRecycleBin(m_binBeforeRun);
         },
         300);
 }

@@ -49,10 +49,10 @@ void stage(ProjectManager& manager, QList<ProjectFile> projects, const QList<Med
         for (const MediaFile& file : files)
             if (file.projectNames.contains(project.name))
                 recordUse(project, file);
-    manager.setRecycleBin({});
-    manager.setProjects(std::move(projects));
-    manager.setMediaFiles(files);
-    manager.commitChange(ProjectManager::ListChange::usage);
+    manager.edit(ProjectManager::ListChange::usage)
+        .setRecycleBin({})
+        .setProjects(std::move(projects))
+        .setMediaFiles(files);
 }
 
 // One project of camera clips with long names.

@@ -2,10 +2,14 @@
 
 #include "platform/AppLog.h"
 #include "platform/SoftwareUpdater.h"
+#include "ui/common/CommandActions.h"
 #include "ui/common/CommandCenter.h"
 #include "ui/common/FilePanel.h"
 #include "ui/common/MenuModel.h"
 #include "ui/common/SupportMail.h"
+
+#include <QPointer>
+#include <QWidget>
 
 namespace tarnwick {
 
@@ -46,6 +50,13 @@ void AppCommands::run(const MenuEntry& item, QWidget* window) {
     }
 }
 
+CommandActions* AppCommands::makeActions(QWidget* window) {
+    return new CommandActions(
+        appMenuModel(),
+        [this, window = QPointer<QWidget>(window)](const MenuEntry& item) { run(item, window.data()); },
+        this);
+}
+
 void AppCommands::postCommandNotification(Command command) {
     m_services.commands.post(command);
 }
@@ -53,7 +64,7 @@ void AppCommands::postCommandNotification(Command command) {
 void AppCommands::openProjectsPanel(QWidget* window) {
     OpenPanelRequest request;
     request.allowsMultipleSelection = true;
-    request.nameFilters = {QStringLiteral("Premiere Pro Projects (*.prproj)")};
+    request.nameFilters = {QStringLiteral("Premiere Pro Projects (*.prproj *.PRPROJ)")};
     request.message = QStringLiteral("Select Premiere Pro project files to analyze");
     // Ungranted files still go to the import; the store logs why they failed.
     chooseWithAccess(
@@ -63,7 +74,7 @@ void AppCommands::openProjectsPanel(QWidget* window) {
 
 void AppCommands::importDaVinciCSVPanel(QWidget* window) {
     OpenPanelRequest request;
-    request.nameFilters = {QStringLiteral("Comma-Separated Values (*.csv)")};
+    request.nameFilters = {QStringLiteral("Comma-Separated Values (*.csv *.CSV)")};
     request.message = QStringLiteral("Select a DaVinci Resolve metadata CSV (unused clips, Usage = 0)");
     chooseWithAccess(m_services.filePanel, m_services.grants, window, request, this,
                      [this](const GrantedChoice& choice) {

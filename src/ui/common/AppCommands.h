@@ -9,6 +9,7 @@ class QWidget;
 
 namespace tarnwick {
 
+class CommandActions;
 class CommandCenter;
 class FilePanel;
 class SecurityScopedAccess;
@@ -33,6 +34,9 @@ public:
 
     // Runs one menu item; `window` parents panels and dialogs.
     void run(const MenuEntry& item, QWidget* window);
+    // One action per menu item, each running its item for `window`: the menu bar and the window's
+    // toolbar hold the same ones. Owned by this.
+    CommandActions* makeActions(QWidget* window);
 
     void postCommandNotification(Command command);
     void openProjectsPanel(QWidget* window);

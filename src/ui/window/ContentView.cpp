@@ -270,23 +270,8 @@ QWidget* ContentView::buildMediaPane() {
 }
 
 CommandActions& ContentView::commandActions() {
-    if (m_services.actions)
-        return *m_services.actions;
-    if (!m_actions) {
-        // A window without the application's menu runs its handlers itself.
-        m_actions = new CommandActions(
-            appMenuModel(),
-            [this](const MenuEntry& item) {
-                if (item.kind == MenuEntry::Kind::openProjectsPanel)
-                    openProjectsPanel();
-                else if (item.kind == MenuEntry::Kind::importDaVinciCSVPanel)
-                    openDaVinciPanel();
-                else if (item.command)
-                    handleCommand(*item.command);
-            },
-            this);
-    }
-    return *m_actions;
+    Q_ASSERT(m_services.actions);
+    return *m_services.actions;
 }
 
 void ContentView::buildToolbar() {

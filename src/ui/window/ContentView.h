@@ -60,8 +60,8 @@ public:
         ViewFactories factories;
         std::function<QString()> removableMediaRoot; // null: the platform's choice
         CommandCenter* commands = nullptr;           // where the sidebar posts; null: the shared one
-        // The menu's actions, placed in the toolbar too; null: actions of the window's own that run
-        // its handlers directly (a window without the application's menu).
+        // The menu's actions (AppCommands::makeActions), placed in the toolbar too. Required: the
+        // window has no route of its own.
         CommandActions* actions = nullptr;
     };
 
@@ -139,9 +139,7 @@ private:
     void layoutLayers();
     void setDragging(bool dragging);
     void startImport(const QList<QUrl>& urls);
-    void openProjectsPanel();
     CommandActions& commandActions();
-    void openDaVinciPanel();
     void openAccessPanel(const OpenPanelRequest& request);
     void checkGrantedAccess(const QList<QUrl>& urls, const QList<QUrl>& refused);
     void exportUnusedCSV();
@@ -160,7 +158,6 @@ private:
     std::unique_ptr<WindowContext> m_context;
 
     QToolBar* m_toolbar = nullptr;
-    CommandActions* m_actions = nullptr;
     QAction* m_searchAction = nullptr;
     QAction* m_refreshAction = nullptr;
     QLabel* m_busyStatus = nullptr;

@@ -54,8 +54,18 @@ void ContentView::runCommand(Command command) {
         return showDriveAccessPanel();
     case Command::proVideoFormatsRecommended:
         return m_manager->requestProVideoFormatsPrompt();
-    default:
-        return; // "openProjects" and "importDaVinciCSV" posted bare carry nothing to open
+    case Command::openProjects:
+    case Command::importDaVinciCSV:
+        return; // posted bare, they carry nothing to open
+    case Command::showStats:
+    case Command::easyImport:
+    case Command::viewAuditLog:
+    case Command::searchOfflineFiles:
+    case Command::manageProtectedFolders:
+    case Command::manageSequenceUsage:
+        return; // their sheets answer them above
+    case Command::count:
+        return;
     }
 }
 
@@ -112,24 +122,6 @@ void ContentView::addAllUnused() {
             return;
         disconnect(*connection);
         operations().addToRecycleBin(*m_manager, m_facts->facts().safeToStage);
-    });
-}
-
-void ContentView::openProjectsPanel() {
-    OpenPanelRequest request;
-    request.allowsMultipleSelection = true;
-    request.nameFilters = {QStringLiteral("Premiere Pro Projects (*.prproj *.PRPROJ)")};
-    request.message = QStringLiteral("Select Premiere Pro project files to analyze");
-    chooseWithAccess(*m_filePanel, *m_grants, window(), request, this,
-                     [this](const GrantedChoice& choice) { startImport(choice.urls); });
-}
-
-void ContentView::openDaVinciPanel() {
-    OpenPanelRequest request;
-    request.nameFilters = {QStringLiteral("Comma-separated values (*.csv *.CSV)")};
-    request.message = QStringLiteral("Select a DaVinci Resolve metadata CSV (unused clips, Usage = 0)");
-    chooseWithAccess(*m_filePanel, *m_grants, window(), request, this, [this](const GrantedChoice& choice) {
-        m_presentations->confirmDaVinciImport(choice.urls.first());
     });
 }
 

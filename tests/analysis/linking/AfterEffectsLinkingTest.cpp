@@ -64,7 +64,9 @@ protected:
 };
 
 TEST_F(AfterEffectsLinkingTest, NoLinkedAndNoNearbyProjectChangesNothingAndLogsNothing) {
-    h.pm().setProjects({projectIn(folder, "Cut", {"/m/a.mov", "/Old/Comp.aep"})});
+    h.pm()
+        .edit(ProjectManager::ListChange::none)
+        .setProjects({projectIn(folder, "Cut", {"/m/a.mov", "/Old/Comp.aep"})});
     h.pm().setAEPLinkStatuses({{"/Old/Comp.aep", AEPLinkStatus::missing("/Old/Comp.aep")}});
     QList<MediaFile> list{entry("/m/a.mov", "Cut")};
     const QList<MediaFile> before = list;
@@ -78,7 +80,9 @@ TEST_F(AfterEffectsLinkingTest, NoLinkedAndNoNearbyProjectChangesNothingAndLogsN
 TEST_F(AfterEffectsLinkingTest, AProjectBesideTheImportIsParsedAndItsFootageMarked) {
     ASSERT_TRUE(aeptest::writeProject(folder + "/Comp.aep",
                                       {"/Volumes/Media/clip.mov", "/Volumes/Other/b-roll.MOV"}));
-    h.pm().setProjects({projectIn(folder, "Cut", {"/Volumes/Media/clip.mov"})});
+    h.pm()
+        .edit(ProjectManager::ListChange::none)
+        .setProjects({projectIn(folder, "Cut", {"/Volumes/Media/clip.mov"})});
     QList<MediaFile> list{entry("/Volumes/Media/clip.mov", "Cut"), entry("/New/B-Roll.mov", "Cut", 2)};
     list[1].usageType = MediaUsageType::videoOnly;
     test::DiskFactsLogCapture log;
@@ -100,7 +104,7 @@ TEST_F(AfterEffectsLinkingTest, AProjectBesideTheImportIsParsedAndItsFootageMark
 TEST_F(AfterEffectsLinkingTest, AnOfflineLinkIsReconnectedByNameAndParsedOnceForBothPaths) {
     ASSERT_TRUE(aeptest::writeProject(folder + "/Comp.AEP", {"/Volumes/Media/clip.mov"}));
     const qint64 size = QFileInfo(folder + "/Comp.AEP").size();
-    h.pm().setProjects({projectIn(folder, "Cut", {"/Old/Comp.aep"})});
+    h.pm().edit(ProjectManager::ListChange::none).setProjects({projectIn(folder, "Cut", {"/Old/Comp.aep"})});
     QList<MediaFile> list{entry("/Old/Comp.aep", "Cut", 0, MediaFileStatus::offline)};
     test::DiskFactsLogCapture log;
     link(list);
@@ -117,7 +121,9 @@ TEST_F(AfterEffectsLinkingTest, AnOfflineLinkIsReconnectedByNameAndParsedOnceFor
 TEST_F(AfterEffectsLinkingTest, ProjectsWhoseNamesDifferOnlyInCaseAreParsedApart) {
     ASSERT_TRUE(aeptest::writeProject(folder + "/Comp.aep", {"/Volumes/Media/upper.mov"}));
     ASSERT_TRUE(aeptest::writeProject(folder + "/comp.aep", {"/Volumes/Media/lower.mov"}));
-    h.pm().setProjects({projectIn(folder, "Cut", {folder + "/Comp.aep", folder + "/comp.aep"})});
+    h.pm()
+        .edit(ProjectManager::ListChange::none)
+        .setProjects({projectIn(folder, "Cut", {folder + "/Comp.aep", folder + "/comp.aep"})});
     QList<MediaFile> list{entry(folder + "/Comp.aep", "Cut"), entry(folder + "/comp.aep", "Cut"),
                           entry("/Volumes/Media/upper.mov", "Cut"), entry("/Volumes/Media/lower.mov", "Cut")};
     link(list);
@@ -139,7 +145,7 @@ TEST_F(AfterEffectsLinkingTest, ADecomposedNameOnDiskReconnectsAComposedLink) {
     const QString onDisk = folder + QString::fromUtf8("/Cafe\u0301 Titles.aep");
     ASSERT_TRUE(aeptest::writeProject(onDisk, {"/Volumes/Media/clip.mov"}));
     const QString linked = QString::fromUtf8("/Old/CAF\u00c9 Titles.aep");
-    h.pm().setProjects({projectIn(folder, "Cut", {linked})});
+    h.pm().edit(ProjectManager::ListChange::none).setProjects({projectIn(folder, "Cut", {linked})});
     QList<MediaFile> list{entry(linked, "Cut", 0, MediaFileStatus::offline)};
     link(list);
     EXPECT_EQ(list[0].matchedPath, onDisk);
@@ -149,7 +155,7 @@ TEST_F(AfterEffectsLinkingTest, ADecomposedNameOnDiskReconnectsAComposedLink) {
 TEST_F(AfterEffectsLinkingTest, ALinkStillBeingCheckedSearchesTwoLevelsDeep) {
     ASSERT_TRUE(aeptest::writeProject(folder + "/AE/Comp.aep", {"/Volumes/Media/clip.mov"}));
     ASSERT_TRUE(aeptest::writeProject(folder + "/AE/Old/Deeper.aep", {"/Volumes/Media/x.mov"}));
-    h.pm().setProjects({projectIn(folder, "Cut", {"/Old/Comp.aep"})});
+    h.pm().edit(ProjectManager::ListChange::none).setProjects({projectIn(folder, "Cut", {"/Old/Comp.aep"})});
     QList<MediaFile> list{entry("/Old/Comp.aep", "Cut", 0, MediaFileStatus::checking),
                           entry("/Old/Deeper.aep", "Cut", 0, MediaFileStatus::offline)};
     test::DiskFactsLogCapture log;
@@ -167,10 +173,12 @@ TEST_F(AfterEffectsLinkingTest, AMissingOrUnreadableProjectFlagsTheUnusedMediaOf
         ASSERT_TRUE(bad.open(QIODevice::WriteOnly));
         bad.write("not a project at all");
     }
-    h.pm().setProjects(
-        {projectIn(folder, "Cut", {"/Old/Gone.aep", "/m/unused.mov", "/m/used.mov"}),
-         projectIn(dir.filePath("Elsewhere"), "Other", {"/m/other.mov"}),
-         projectIn(dir.filePath("Elsewhere"), "Graphics", {folder + "/Broken.aep", "/m/g.mov"})});
+    h.pm()
+        .edit(ProjectManager::ListChange::none)
+        .setProjects(
+            {projectIn(folder, "Cut", {"/Old/Gone.aep", "/m/unused.mov", "/m/used.mov"}),
+             projectIn(dir.filePath("Elsewhere"), "Other", {"/m/other.mov"}),
+             projectIn(dir.filePath("Elsewhere"), "Graphics", {folder + "/Broken.aep", "/m/g.mov"})});
     QList<MediaFile> list{entry("/Old/Gone.aep", "Cut", 0, MediaFileStatus::offline),
                           entry("/m/unused.mov", "Cut"),
                           entry("/m/used.mov", "Cut", 1),
@@ -195,7 +203,7 @@ TEST_F(AfterEffectsLinkingTest, AMissingOrUnreadableProjectFlagsTheUnusedMediaOf
 
 TEST_F(AfterEffectsLinkingTest, AWarmImportAnswersFromTheCacheUntilTheFileChanges) {
     ASSERT_TRUE(aeptest::writeProject(folder + "/Comp.aep", {"/Volumes/Media/clip.mov"}));
-    h.pm().setProjects({projectIn(folder, "Cut", {})});
+    h.pm().edit(ProjectManager::ListChange::none).setProjects({projectIn(folder, "Cut", {})});
     QList<MediaFile> list{entry("/Volumes/Media/clip.mov", "Cut")};
     link(list);
     ASSERT_EQ(parses, 1);
@@ -221,7 +229,7 @@ TEST_F(AfterEffectsLinkingTest, RealProjectsBesideAnImportAreEachLinkedAndCached
     const QStringList files = QDir(samples).entryList({"*.aep"}, QDir::Files);
     if (files.isEmpty())
         GTEST_SKIP() << "no After Effects samples";
-    h.pm().setProjects({projectIn(samples, "Samples", {})});
+    h.pm().edit(ProjectManager::ListChange::none).setProjects({projectIn(samples, "Samples", {})});
     QList<MediaFile> list;
     link(list);
     EXPECT_EQ(parses, files.size());
@@ -300,7 +308,7 @@ TEST_F(MissingAEPSearch, ResolvesEveryMissingLinkOfThatNameAndClearsTheUncertain
     clip.hasUnresolvedAELink = true;
     MediaFile unrelated = media("/Volumes/A/unrelated.mov");
     unrelated.hasUnresolvedAELink = true;
-    h.pm().setMediaFiles({clip, unrelated});
+    h.pm().edit(ProjectManager::ListChange::none).setMediaFiles({clip, unrelated});
     test::DiskFactsLogCapture log;
     EXPECT_EQ(search(folder), 2);
     EXPECT_EQ(messages, (QStringList{"Scanning for .aep files...", "Found 2 .aep file(s), parsing...",
@@ -320,8 +328,8 @@ TEST_F(MissingAEPSearch, FootageTakenOutOfTheRecycleBinWhenItTurnsOutUsedInAfter
     h.pm().setAEPLinkStatuses({{"/Old/Comp.aep", AEPLinkStatus::missing("/Old/Comp.aep")}});
     MediaFile clip = media("/Volumes/A/clip.mov", 0, MediaFileStatus::inRecycleBin);
     MediaFile other = media("/Volumes/A/other.mov", 0, MediaFileStatus::inRecycleBin);
-    h.pm().setMediaFiles({clip, other});
-    h.pm().setRecycleBin({binItem(clip), binItem(other)});
+    h.pm().edit(ProjectManager::ListChange::none).setMediaFiles({clip, other});
+    h.pm().edit(ProjectManager::ListChange::none).setRecycleBin({binItem(clip), binItem(other)});
     EXPECT_EQ(search(folder), 1);
     ASSERT_EQ(h.pm().recycleBin().size(), 1);
     EXPECT_EQ(h.pm().recycleBin()[0].mediaFile.path, "/Volumes/A/other.mov");
@@ -340,7 +348,7 @@ TEST_F(MissingAEPSearch, HoldsTheManagerWhileItWaitsAndSurvivesAListChangedBehin
     for (int i = 0; i < 50; ++i)
         many.append(media(QStringLiteral("/Volumes/A/f%1.mov").arg(i)));
     many.append(media("/Volumes/A/clip.mov"));
-    h.pm().setMediaFiles(many);
+    h.pm().edit(ProjectManager::ListChange::none).setMediaFiles(many);
     bool clearRefused = false;
     services.parse = [this, &clearRefused](const QString& path) {
         // While the search waits for this parse, the window tries to change the list.
@@ -348,7 +356,9 @@ TEST_F(MissingAEPSearch, HoldsTheManagerWhileItWaitsAndSurvivesAListChangedBehin
             &h.pm(),
             [&] {
                 clearRefused = !h.pm().clearAll();
-                h.pm().setMediaFiles({media("/Volumes/A/clip.mov")}); // a caller that ignores the gate
+                h.pm()
+                    .edit(ProjectManager::ListChange::none)
+                    .setMediaFiles({media("/Volumes/A/clip.mov")}); // a caller that ignores the gate
             },
             Qt::BlockingQueuedConnection);
         return AEPParseRequests::parseWithOwnReader(path);

@@ -86,7 +86,7 @@ TEST_F(DaVinciImport, ReimportReplacesTheProjectAndAClipUsedElsewhereStaysProtec
     premiere.mediaFiles = {clip};
     premiere.usedFiles = {clip};
     premiere.usageCountByPath.insert(clip, 1);
-    h.pm().setProjects({premiere});
+    h.pm().edit(ProjectManager::ListChange::none).setProjects({premiere});
     const QUrl url =
         csv("list.csv", ("File Name,Clip Directory\nA.mov," + h.dir.filePath("Media") + "\n").toUtf8());
     import(url);
@@ -252,7 +252,7 @@ TEST_F(DaVinciImport, EntriesMergedAwayLeaveTheOthersMarkedAtTheirPlaces) {
     cut.mediaFiles = {project1, own};
     cut.usedFiles = {project1, own};
     cut.usageCountByPath = {{project1, 1}, {own, 1}};
-    h.pm().setProjects({cut});
+    h.pm().edit(ProjectManager::ListChange::none).setProjects({cut});
     const QString q = h.dir.filePath("Q");
     import(csv("list.csv",
                QStringLiteral("File Name,Clip Directory\nb.mov,%1/Day1\nc.mov,%1\nd.mov,%1\ne.mov,%1\n")

@@ -176,7 +176,7 @@ TEST_F(OfflineScan, TheManagerSearchReportsOnTheGuiThreadAndCanBeCancelled) {
     ProjectManagerHarness h;
     for (int i = 0; i < 600; ++i)
         write(root + QStringLiteral("/f%1.mov").arg(i), 0);
-    h.pm().setMediaFiles({offline("/Old/f7.mov")});
+    h.pm().edit(ProjectManager::ListChange::none).setMediaFiles({offline("/Old/f7.mov")});
     QStringList messages;
     const QList<ScoredMatch> matches = QCoro::waitFor(
         OfflineMediaSearch::smartScanForOfflineFiles(h.pm(), root, false, [&](const QString& m) {
@@ -214,7 +214,7 @@ TEST_F(ApplyMatches, RelinksTheEntryOnceAndNotesTheRest) {
     const MediaFile a = offline("/Old/A001.mov", 10);
     MediaFile back = media("/Old/B.mov"); // came back online by a rescan
     const MediaFile gone = offline("/Removed/C.mov");
-    h.pm().setMediaFiles({a, back});
+    h.pm().edit(ProjectManager::ListChange::none).setMediaFiles({a, back});
     test::DiskFactsLogCapture log;
     apply({match(a, dir.filePath("New/A001.mov"), 0.71), match(a, "/Elsewhere/A001.mov"),
            match(back, "/New/B.mov"), match(gone, "/New/C.mov")});
@@ -237,7 +237,7 @@ TEST_F(ApplyMatches, RelinksTheEntryOnceAndNotesTheRest) {
 TEST_F(ApplyMatches, TheExactPathIsLookedUpBeforeTheLowerCasedOne) {
     const MediaFile lower = offline("/M/clip.mov");
     const MediaFile upper = offline("/M/CLIP.mov");
-    h.pm().setMediaFiles({lower, upper});
+    h.pm().edit(ProjectManager::ListChange::none).setMediaFiles({lower, upper});
     apply({match(lower, "/New/clip.mov")});
     EXPECT_EQ(h.pm().mediaFiles()[0].matchedPath, "/New/clip.mov");
     EXPECT_FALSE(h.pm().mediaFiles()[1].matchedPath);
@@ -253,7 +253,7 @@ TEST_F(ApplyMatches, BatchesOfFiftyWithTheManagerHeldThroughout) {
         list.append(offline(QStringLiteral("/Old/f%1.mov").arg(i)));
         matches.append(match(list.last(), QStringLiteral("/New/f%1.mov").arg(i)));
     }
-    h.pm().setMediaFiles(list);
+    h.pm().edit(ProjectManager::ListChange::none).setMediaFiles(list);
     QStringList texts;
     int refused = 0;
     QObject::connect(&h.pm(), &ProjectManager::progressChanged, [&] {
@@ -281,7 +281,7 @@ TEST_F(ApplyMatches, ARelinkedEntryThatIsAnotherEntryFileIsConsolidated) {
     write(dir.filePath("Shoot/A001.mov"), 64);
     MediaFile present = media(dir.filePath("Shoot/A001.mov"), 1, MediaFileStatus::online, 64);
     const MediaFile old = offline("/Old/Shoot/A001.mov", 64);
-    h.pm().setMediaFiles({present, old});
+    h.pm().edit(ProjectManager::ListChange::none).setMediaFiles({present, old});
     test::DiskFactsLogCapture log;
     apply({match(old, dir.filePath("Shoot/A001.mov"))});
     EXPECT_EQ(h.pm().mediaFiles().size(), 1);
@@ -307,7 +307,7 @@ TEST_F(ApplyMatches, AListReplacedBehindTheGateIsAppliedAgainByPath) {
         list.append(offline(QStringLiteral("/Old/f%1.mov").arg(i)));
         matches.append(match(list.last(), QStringLiteral("/New/f%1.mov").arg(i)));
     }
-    h.pm().setMediaFiles(list);
+    h.pm().edit(ProjectManager::ListChange::none).setMediaFiles(list);
     bool replaced = false;
     ApplyMatchesServices services;
     services.fileSizes = [&](const QStringList& paths) {
@@ -320,7 +320,7 @@ TEST_F(ApplyMatches, AListReplacedBehindTheGateIsAppliedAgainByPath) {
                 replaced = true;
                 QList<MediaFile> reordered(list.crbegin(), list.crend());
                 reordered.prepend(media("/Other/new.mov"));
-                h.pm().setMediaFiles(reordered);
+                h.pm().edit(ProjectManager::ListChange::none).setMediaFiles(reordered);
             },
             Qt::BlockingQueuedConnection);
         return OfflineMediaSearch::fileSizes(paths);

@@ -41,8 +41,8 @@ struct EndToEnd {
         return media(path, 0, MediaFileStatus::online, size);
     }
     void stageThroughEngine(const QList<MediaFile>& files) {
-        window.pm().setMediaFiles(files);
-        window.pm().updateSummary();
+        window.pm().edit(ProjectManager::ListChange::none).setMediaFiles(files);
+        window.pm().edit(ProjectManager::ListChange::entries);
         window.settle();
         window.view->operations().addToRecycleBin(window.pm(), files);
         window.settle();

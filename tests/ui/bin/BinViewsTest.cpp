@@ -42,9 +42,9 @@ struct BinFixture : WindowFixture {
             media.append(m);
             items.append(binItem(m));
         }
-        pm().setMediaFiles(media);
-        pm().setRecycleBin(items);
-        pm().updateSummary();
+        pm().edit(ProjectManager::ListChange::none).setMediaFiles(media);
+        pm().edit(ProjectManager::ListChange::none).setRecycleBin(items);
+        pm().edit(ProjectManager::ListChange::entries);
         settle();
         return items;
     }

@@ -68,7 +68,7 @@ protected:
         };
     }
     void load(QList<MediaFile> files) {
-        harness.pm().setMediaFiles(std::move(files));
+        harness.pm().edit(ProjectManager::ListChange::none).setMediaFiles(std::move(files));
         drainEvents();
     }
 
@@ -252,7 +252,7 @@ TEST_F(MediaBrowserTest, TableShowsItsLastReadUntilTheChangeSignalThenTheNewList
     ASSERT_EQ(model->rowCount(), 3);
     // Shrinking the list and re-sizing an entry before the signals arrive: the table still
     // answers from the rows it read, whole and unchanged (a paint may come first).
-    harness.pm().modifyMediaFiles([](QList<MediaFile>& files) {
+    harness.pm().edit(ProjectManager::ListChange::none).modifyMediaFiles([](QList<MediaFile>& files) {
         files.removeFirst();
         files[1].size = 50;
     });
@@ -264,7 +264,9 @@ TEST_F(MediaBrowserTest, TableShowsItsLastReadUntilTheChangeSignalThenTheNewList
     EXPECT_EQ(model->file(0).path, "/v/c.mov") << "largest first after the change";
     EXPECT_EQ(model->rowOf(harness.pm().mediaFiles()[0].id), 1);
 
-    harness.pm().setRecycleBin({testing::binItem(harness.pm().mediaFiles()[1])});
+    harness.pm()
+        .edit(ProjectManager::ListChange::none)
+        .setRecycleBin({testing::binItem(harness.pm().mediaFiles()[1])});
     drainEvents();
     ASSERT_EQ(model->rowCount(), 1);
     EXPECT_EQ(model->file(0).path, "/v/b.mov") << "a file put in the bin leaves the table";
@@ -288,8 +290,9 @@ TEST_F(MediaBrowserTest, ATableOutOfSightSortsNothingUntilItIsShownAgain) {
     ASSERT_EQ(model->file(0).path, "/v/a.mov");
 
     pages->setCurrentWidget(other);
-    harness.pm().modifyMediaFiles(
-        [](QList<MediaFile>& files) { files.append(media("/v/c.mov", 0, MediaFileStatus::online, 40)); });
+    harness.pm().edit(ProjectManager::ListChange::none).modifyMediaFiles([](QList<MediaFile>& files) {
+        files.append(media("/v/c.mov", 0, MediaFileStatus::online, 40));
+    });
     drainEvents();
     EXPECT_EQ(model->rowCount(), 0);
 
@@ -628,7 +631,9 @@ TEST(MediaTableDelegate, ARowWithAThirdLineGetsItsHeight) {
 
 TEST(MediaTableColumns, OtherColumnsShrinkBeforeTheNameInANarrowPane) {
     testing::ProjectManagerHarness harness;
-    harness.pm().setMediaFiles({testing::media("/v/a.mov", 0, MediaFileStatus::online, 5)});
+    harness.pm()
+        .edit(ProjectManager::ListChange::none)
+        .setMediaFiles({testing::media("/v/a.mov", 0, MediaFileStatus::online, 5)});
     testing::drainEvents();
     MediaFileListView view(harness.pm(), {}, nullptr);
     view.resize(700, 400);
@@ -644,7 +649,9 @@ TEST(MediaTableColumns, OtherColumnsShrinkBeforeTheNameInANarrowPane) {
 // points (700 when the panes are widened): every status shows whole there, thumbnail, dot and text.
 TEST(MediaTableColumns, TheStatusColumnHoldsItsLongestStatusAtTheDefaultSize) {
     testing::ProjectManagerHarness harness;
-    harness.pm().setMediaFiles({testing::media("/v/a.mov", 0, MediaFileStatus::online, 5)});
+    harness.pm()
+        .edit(ProjectManager::ListChange::none)
+        .setMediaFiles({testing::media("/v/a.mov", 0, MediaFileStatus::online, 5)});
     testing::drainEvents();
     const QFontMetricsF metrics(Font::brandMono(10, Font::Weight::medium));
     for (const int width : {780, 700}) {
@@ -703,8 +710,10 @@ namespace {
 
 TEST(MediaTableThumbnails, PaintedRowsAskForTheirPictures) {
     testing::ProjectManagerHarness harness;
-    harness.pm().setMediaFiles({testing::media("/v/song.mp3", 0, MediaFileStatus::online, 5),
-                                testing::media("/v/notes.txt", 0, MediaFileStatus::online, 4)});
+    harness.pm()
+        .edit(ProjectManager::ListChange::none)
+        .setMediaFiles({testing::media("/v/song.mp3", 0, MediaFileStatus::online, 5),
+                        testing::media("/v/notes.txt", 0, MediaFileStatus::online, 4)});
     testing::drainEvents();
     int asked = 0;
     MediaThumbnailStore store(
@@ -735,7 +744,7 @@ TEST(MediaTableThumbnails, ATranscodedRowShowsThePictureOfItsNewFile) {
         GTEST_SKIP() << "needs the ffmpeg program";
     ASSERT_TRUE(clip.transcode());
     testing::ProjectManagerHarness harness;
-    harness.pm().setMediaFiles({clip.after});
+    harness.pm().edit(ProjectManager::ListChange::none).setMediaFiles({clip.after});
     testing::drainEvents();
     MediaThumbnailStore store(
         systemBrowserServices(std::make_shared<testing::FakeDesktopServices>()).thumbnails);
@@ -764,7 +773,7 @@ TEST(MediaTableSortKeys, TextSortWaitsForTheWorkerAndChangesInOneStep) {
     QList<MediaFile> files;
     for (int i = 0; i < 30; ++i)
         files.append(media(QStringLiteral("/v/clip%1.mov").arg(29 - i), 0, MediaFileStatus::online, 100 + i));
-    harness.pm().setMediaFiles(files);
+    harness.pm().edit(ProjectManager::ListChange::none).setMediaFiles(files);
     gate.release(); // the first list's keys
     QSignalSpy ready(&harness.pm(), &ProjectManager::sortKeysReady);
     ASSERT_TRUE(ready.wait(10000));
@@ -773,7 +782,7 @@ TEST(MediaTableSortKeys, TextSortWaitsForTheWorkerAndChangesInOneStep) {
     EXPECT_EQ(model.file(0).size, 129) << "largest first";
 
     files.removeLast();
-    harness.pm().setMediaFiles(files); // the next keys are held
+    harness.pm().edit(ProjectManager::ListChange::none).setMediaFiles(files); // the next keys are held
     drainEvents();
     QSignalSpy resets(&model, &QAbstractItemModel::modelReset);
     model.sort(MediaTableModel::fileName, Qt::AscendingOrder);

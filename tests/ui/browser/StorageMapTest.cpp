@@ -186,8 +186,8 @@ TEST(StorageMapLabels, ClipNamesBreakBetweenWordsOrAreElidedNeverCutInAWord) {
 class StorageMapViewTest : public ::testing::Test {
 protected:
     void load(QList<MediaFile> files, QList<ProjectFile> projects) {
-        harness.pm().setProjects(std::move(projects));
-        harness.pm().setMediaFiles(std::move(files));
+        harness.pm().edit(ProjectManager::ListChange::none).setProjects(std::move(projects));
+        harness.pm().edit(ProjectManager::ListChange::none).setMediaFiles(std::move(files));
         testing::drainEvents();
     }
     QString headerText(const StorageMapView& view) const {

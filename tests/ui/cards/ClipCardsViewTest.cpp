@@ -55,7 +55,7 @@ struct CardsFixture : ::testing::Test {
     }
 
     void setFiles(const QList<MediaFile>& list) {
-        harness.pm().setMediaFiles(list);
+        harness.pm().edit(ProjectManager::ListChange::none).setMediaFiles(list);
         drainEvents();
     }
 

@@ -29,7 +29,7 @@ TEST(EngineCleanupOperations, MoveFilesToAFolderAndExportTheUnusedOnes) {
     file.write("clip");
     file.close();
     const MediaFile clip = tarnwick::testing::media(path, 0, MediaFileStatus::online, 4);
-    harness.pm().setMediaFiles({clip});
+    harness.pm().edit(ProjectManager::ListChange::none).setMediaFiles({clip});
     const auto operations = makeCleanupOperations();
 
     const CSVExportResult csv = operations->exportUnusedFilesCSV(harness.pm());

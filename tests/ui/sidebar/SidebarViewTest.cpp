@@ -1,4 +1,5 @@
 #include "ui/sidebar/SidebarView.h"
+#include "support/ProjectManagerSteps.h"
 #include "support/UiTestHelpers.h"
 #include "ui/brand/BrandButton.h"
 #include "ui/brand/BrandPalette.h"
@@ -80,7 +81,7 @@ TEST(SidebarSummary, ShowsConditionalRowsOnlyFromOne) {
     s.duplicateFiles = 1;
     s.aeLinkedFiles = 1;
     s.totalMediaFiles = 12345;
-    f.pm().setSummary(s);
+    ProjectManagerSteps::setSummary(f.pm(), s);
     f.settle();
     EXPECT_EQ(labels(sidebar),
               (QStringList{"Projects", "Total Files", "Used", "Unused", "Audio Only", "Online",
@@ -92,7 +93,7 @@ TEST(SidebarSummary, ShowsConditionalRowsOnlyFromOne) {
     EXPECT_TRUE(row(sidebar, "Unused")->isBold());
     EXPECT_EQ(sidebar->callout()->countText(), QStringLiteral("1 unused file"));
     s.unusedFiles = 3;
-    f.pm().setSummary(s);
+    ProjectManagerSteps::setSummary(f.pm(), s);
     f.settle();
     EXPECT_EQ(sidebar->callout()->countText(), QStringLiteral("3 unused files"));
 }
@@ -120,7 +121,9 @@ TEST(SidebarProjects, ProjectsNotYetCountedAreCountedOnLaterTurns) {
     WindowFixture f;
     auto* sidebar = qobject_cast<SidebarView*>(f.view->sidebar());
     sidebar->setSlicedCountPaths(1);
-    f.pm().setProjects({projectWithTimelines("One", 1, 0), projectWithTimelines("Two", 0, 0)});
+    f.pm()
+        .edit(ProjectManager::ListChange::none)
+        .setProjects({projectWithTimelines("One", 1, 0), projectWithTimelines("Two", 0, 0)});
     QCoreApplication::sendPostedEvents(&f.pm()); // the change reaches the sidebar, nothing after it
     ASSERT_EQ(sidebar->projectRows().size(), 2);
     EXPECT_TRUE(sidebar->hasRowsToCount());
@@ -152,9 +155,11 @@ TEST(SidebarProjects, ARowSaysWhyAnotherProjectsUnmatchedClipFlagsItsFiles) {
 TEST(SidebarProjects, RowsSelectExpandAndClearTheFilter) {
     WindowFixture f;
     f.fill(1, 0, 1);
-    f.pm().setProjects({projectWithTimelines("One", 1, 1), projectWithTimelines("Three", 3, 3),
-                        projectWithTimelines("None", 0, 0)});
-    f.pm().recomputeUsageCounts();
+    f.pm()
+        .edit(ProjectManager::ListChange::none)
+        .setProjects({projectWithTimelines("One", 1, 1), projectWithTimelines("Three", 3, 3),
+                      projectWithTimelines("None", 0, 0)});
+    f.pm().edit(ProjectManager::ListChange::usage);
     f.settle();
     auto* sidebar = qobject_cast<SidebarView*>(f.view->sidebar());
     ASSERT_EQ(sidebar->projectRows().size(), 3);
@@ -221,7 +226,7 @@ QRect inkBounds(const QImage& image) {
 TEST(SidebarProjects, ChevronIsADrawnSymbolThatTurnsDownWhileExpanded) {
     WindowFixture f;
     f.fill(1, 0, 1);
-    f.pm().setProjects({projectWithTimelines("One", 2, 0)});
+    f.pm().edit(ProjectManager::ListChange::none).setProjects({projectWithTimelines("One", 2, 0)});
     f.settle();
     auto* sidebar = qobject_cast<SidebarView*>(f.view->sidebar());
     ASSERT_EQ(sidebar->projectRows().size(), 1);
@@ -260,7 +265,7 @@ TEST(SidebarSections, ButtonsAndTheClearFilterChipCarryTheirSymbols) {
 TEST(SidebarProjects, TimelineCheckboxOverridesAndAutomaticRuleRestores) {
     WindowFixture f;
     f.fill(1, 0, 1);
-    f.pm().setProjects({projectWithTimelines("Cut", 1, 0)});
+    f.pm().edit(ProjectManager::ListChange::none).setProjects({projectWithTimelines("Cut", 1, 0)});
     f.settle();
     auto* sidebar = qobject_cast<SidebarView*>(f.view->sidebar());
     sidebar->setExpanded(f.pm().projects()[0].id, true);
@@ -391,7 +396,9 @@ TEST(SidebarSweep, ConflictsRaiseTheSafetyAlertWithTheFirstReason) {
     f.fill(4, 0, 1);
     MediaFile review = media(QStringLiteral("/m/review.mov"));
     review.needsReview = true;
-    f.pm().modifyMediaFiles([&](QList<MediaFile>& list) { list.append(review); });
+    f.pm().edit(ProjectManager::ListChange::none).modifyMediaFiles([&](QList<MediaFile>& list) {
+        list.append(review);
+    });
     f.ops->conflictReasons = {{"/m/unused0.mov", "Tied to Brand Film."}};
     f.settle();
     auto* sidebar = qobject_cast<SidebarView*>(f.view->sidebar());

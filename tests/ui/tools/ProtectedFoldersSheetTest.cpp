@@ -68,7 +68,7 @@ TEST(ProtectedFoldersSheet, RemovingTheLastFolderBringsBackTheEmptyStateAndClear
     ToolSheetFixture f;
     QTemporaryDir disk;
     const QString folder = makeDir(disk, QStringLiteral("Keep"));
-    f.pm().setMediaFiles({media(folder + QStringLiteral("/a.mov"))});
+    f.pm().edit(ProjectManager::ListChange::none).setMediaFiles({media(folder + QStringLiteral("/a.mov"))});
     ProtectedFoldersSheet sheet(f.pm(), f.harness.folders, f.panel, f.grants);
     sheet.addFolders({QUrl::fromLocalFile(folder)});
     ASSERT_TRUE(f.pm().mediaFiles().first().isProtected);

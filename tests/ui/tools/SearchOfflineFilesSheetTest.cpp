@@ -130,9 +130,11 @@ TEST(SearchOfflineFilesSheet, HeaderCountsFollowTheManager) {
     EXPECT_EQ(offlineCountTexts(2, 1),
               (QStringList{QStringLiteral("2 offline media files"), QStringLiteral("1 missing AE project")}));
     ToolSheetFixture f;
-    f.pm().setMediaFiles({media(QStringLiteral("/o/a.mov"), 0, MediaFileStatus::offline),
-                          media(QStringLiteral("/o/b.mov"), 0, MediaFileStatus::networkOffline),
-                          media(QStringLiteral("/o/c.mov"))});
+    f.pm()
+        .edit(ProjectManager::ListChange::none)
+        .setMediaFiles({media(QStringLiteral("/o/a.mov"), 0, MediaFileStatus::offline),
+                        media(QStringLiteral("/o/b.mov"), 0, MediaFileStatus::networkOffline),
+                        media(QStringLiteral("/o/c.mov"))});
     FakeOps fake;
     SearchOfflineFilesSheet sheet(f.pm(), f.panel, f.grants, fake.ops());
     EXPECT_EQ(sheet.headerTexts(), QStringList{QStringLiteral("2 offline media files")});

@@ -42,15 +42,16 @@ ProjectFile projectWith(const QString& name, const QList<ProjectSequence>& seque
 
 struct SequenceSheetFixture : ToolSheetFixture {
     SequenceSheetFixture() {
-        pm().setProjects(
-            {projectWith(QStringLiteral("Promo"),
-                         {{QStringLiteral("seq-0001-abcdef12"), QStringLiteral("Dailies Day 1")},
-                          {QStringLiteral("seq-0002-99887766"), QStringLiteral("Main Edit")},
-                          {QStringLiteral("seq-0003-ffeedd11"), QStringLiteral("Main Edit FINAL")},
-                          {QStringLiteral("seq-0004-a1b2c3"), QStringLiteral("   ")}},
-                         3),
-             projectWith(QStringLiteral("Teaser"), {{QStringLiteral("t-1"), QStringLiteral("Cut A")}}),
-             projectWith(QStringLiteral("Empty"), {})});
+        pm().edit(ProjectManager::ListChange::none)
+            .setProjects(
+                {projectWith(QStringLiteral("Promo"),
+                             {{QStringLiteral("seq-0001-abcdef12"), QStringLiteral("Dailies Day 1")},
+                              {QStringLiteral("seq-0002-99887766"), QStringLiteral("Main Edit")},
+                              {QStringLiteral("seq-0003-ffeedd11"), QStringLiteral("Main Edit FINAL")},
+                              {QStringLiteral("seq-0004-a1b2c3"), QStringLiteral("   ")}},
+                             3),
+                 projectWith(QStringLiteral("Teaser"), {{QStringLiteral("t-1"), QStringLiteral("Cut A")}}),
+                 projectWith(QStringLiteral("Empty"), {})});
     }
     QStringList rowNames(const SequenceUsageModel& model) {
         QStringList out;

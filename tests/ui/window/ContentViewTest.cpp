@@ -144,7 +144,7 @@ TEST(ContentViewCommands, AddAllUnusedRightAfterAChangeStagesWhatTheNewListAllow
     QList<MediaFile> offline = f.pm().mediaFiles();
     for (MediaFile& file : offline)
         file.status = MediaFileStatus::offline;
-    f.pm().setMediaFiles(offline);
+    f.pm().edit(ProjectManager::ListChange::none).setMediaFiles(offline);
     f.view->handleCommand(C::addAllUnused);
     f.settle();
     ASSERT_EQ(f.ops->staged.size(), 1);
@@ -175,7 +175,9 @@ TEST(ContentViewCommands, RefreshExportAddClearAndWelcome) {
     EXPECT_FALSE(f.panel.requests[0].canChooseFiles);
     EXPECT_FALSE(requested(f, Presentation::unusedMoveFolder));
 
-    f.pm().setProjects({project(QStringLiteral("A"), {"/m/used0.mov"})});
+    f.pm()
+        .edit(ProjectManager::ListChange::none)
+        .setProjects({project(QStringLiteral("A"), {"/m/used0.mov"})});
     f.view->handleCommand(C::clearAllProjects);
     EXPECT_TRUE(f.pm().projects().isEmpty());
     EXPECT_TRUE(f.pm().mediaFiles().isEmpty());
@@ -379,7 +381,7 @@ TEST(ContentViewToolbar, SearchAndRefreshFollowTheMediaList) {
     EXPECT_FALSE(f.view->searchOfflineAction()->isEnabled());
     f.fill(2, 1, 1);
     EXPECT_TRUE(f.view->searchOfflineAction()->isEnabled());
-    f.pm().modifyMediaFiles([](QList<MediaFile>& list) {
+    f.pm().edit(ProjectManager::ListChange::none).modifyMediaFiles([](QList<MediaFile>& list) {
         for (MediaFile& m : list)
             if (m.status == MediaFileStatus::offline)
                 m.matchedPath = QStringLiteral("/found/it.mov");
@@ -653,7 +655,9 @@ TEST(ContentViewChain, TheReviewPromptWaitsForTheOverlayTheRunAndItsResult) {
 TEST(ContentViewChain, BinMoveAsksForAFolderThenConfirmsWithTheBinCount) {
     WindowFixture f;
     f.fill(2);
-    f.pm().setRecycleBin({binItem(f.pm().mediaFiles()[0]), binItem(f.pm().mediaFiles()[1])});
+    f.pm()
+        .edit(ProjectManager::ListChange::none)
+        .setRecycleBin({binItem(f.pm().mediaFiles()[0]), binItem(f.pm().mediaFiles()[1])});
     f.panel.choice = {QUrl::fromLocalFile(QStringLiteral("/archive/Old Jobs"))};
     f.presentations().chooseBinMoveFolder();
     f.settle();
@@ -751,8 +755,12 @@ TEST(WindowFacts, SafetyCheckRunsOffTheGuiThreadOncePerChange) {
     f.pm().updateFilters([](FilterSettings& filters) { filters.showDuplicates = true; });
     f.settle();
     EXPECT_EQ(f.ops->safeListCalls, before);
-    f.pm().modifyMediaFiles([](QList<MediaFile>& list) { list.removeLast(); });
-    f.pm().modifyMediaFiles([](QList<MediaFile>& list) { list.removeLast(); }); // same turn: one check
+    f.pm().edit(ProjectManager::ListChange::none).modifyMediaFiles([](QList<MediaFile>& list) {
+        list.removeLast();
+    });
+    f.pm().edit(ProjectManager::ListChange::none).modifyMediaFiles([](QList<MediaFile>& list) {
+        list.removeLast();
+    }); // same turn: one check
     f.settle();
     EXPECT_EQ(f.ops->safeListCalls, before + 1);
     EXPECT_EQ(f.view->facts().facts().safeToStage.size(), 2);

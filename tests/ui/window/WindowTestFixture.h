@@ -7,6 +7,7 @@
 #include "support/FakeAccessGrantBackend.h"
 #include "support/FakeDesktopServices.h"
 #include "support/ProjectManagerHarness.h"
+#include "support/WindowActions.h"
 #include "ui/cleanup/CleanupRunner.h"
 #include "ui/cleanup/FakeCleanupOperations.h"
 #include "ui/cleanup/WindowFacts.h"
@@ -95,6 +96,11 @@ struct WindowFixture {
     QList<QUrl> opened;
     std::shared_ptr<FakeDesktopServices> desktop = std::make_shared<FakeDesktopServices>();
     std::shared_ptr<ShownSheets> shown = std::make_shared<ShownSheets>();
+    CommandCenter centre; // the window's own: what the menu posts reaches this window only
+    WindowActions actions{centre, panel, grants, [this](const QUrl& url) {
+                              opened.append(url);
+                              return true;
+                          }};
     std::unique_ptr<ContentView> view;
 
     // Without factories, every sheet is a blank one that records what it was shown with.
@@ -118,7 +124,13 @@ struct WindowFixture {
         };
         services.desktop = desktop;
         services.removableMediaRoot = [] { return QStringLiteral("/media/editor"); };
+        services.commands = &centre;
+        services.actions = actions.actions();
         view = std::make_unique<ContentView>(std::move(harness.manager), std::move(services));
+        // As the main window does it.
+        for (const Command command : allCommands())
+            centre.subscribe(command, view.get(),
+                             [v = view.get()](const CommandPost& post) { v->handleCommand(post); });
         view->resize(1280, 700);
         view->show();
         settle();
@@ -143,8 +155,8 @@ struct WindowFixture {
             files.append(media(QStringLiteral("/m/offline%1.mov").arg(i), 0, MediaFileStatus::offline, 0));
         for (int i = 0; i < used; ++i)
             files.append(media(QStringLiteral("/m/used%1.mov").arg(i), 1, MediaFileStatus::online, 5000));
-        pm().setMediaFiles(files);
-        pm().updateSummary();
+        pm().edit(ProjectManager::ListChange::none).setMediaFiles(files);
+        pm().edit(ProjectManager::ListChange::entries);
         settle();
     }
 

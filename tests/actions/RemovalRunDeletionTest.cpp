@@ -21,7 +21,7 @@ ActionResult deleteAll(CleanupHarness& h) {
 
 } // namespace
 
-TEST(PermanentDeletion, RemovesFilesWithoutATrashCopyAndRecordsThem) {
+TEST(RemovalRunDeletion, RemovesFilesWithoutATrashCopyAndRecordsThem) {
     CleanupHarness h;
     h.pm().updateOptions([](CleanupOptions& options) { options.writeTraceFiles = true; });
     MediaFile a = h.makeFile("Day 1/a take.mov", 7);
@@ -49,13 +49,15 @@ TEST(PermanentDeletion, RemovesFilesWithoutATrashCopyAndRecordsThem) {
     EXPECT_TRUE(h.log.contains("Permanent deletion complete: 2 succeeded, 0 failed"));
 }
 
-TEST(PermanentDeletion, FailuresAndProtectedFilesKeepTheirStatusAndStayStaged) {
+TEST(RemovalRunDeletion, FailuresAndProtectedFilesKeepTheirStatusAndStayStaged) {
     CleanupHarness h;
     const MediaFile locked = h.makeFile("locked.mov");
     const MediaFile kept = h.makeFile("Vault/kept.mov");
     const MediaFile fine = h.makeFile("fine.mov");
     h.stage({locked, kept, fine}, {locked, kept, fine});
-    h.pm().modifyMediaFiles([](QList<MediaFile>& list) { list[0].status = MediaFileStatus::online; });
+    h.pm().edit(ProjectManager::ListChange::none).modifyMediaFiles([](QList<MediaFile>& list) {
+        list[0].status = MediaFileStatus::online;
+    });
     h.folders.add(h.mediaPath("Vault"));
     h.files->fail(Op::removeFile, locked.path, EACCES);
 
@@ -72,7 +74,7 @@ TEST(PermanentDeletion, FailuresAndProtectedFilesKeepTheirStatusAndStayStaged) {
     EXPECT_EQ(h.stats.stats().filesDeleted, 1);
 }
 
-TEST(PermanentDeletion, WorksOnWhatAnEarlierTrashRunLeftInTheBin) {
+TEST(RemovalRunDeletion, WorksOnWhatAnEarlierTrashRunLeftInTheBin) {
     CleanupHarness h;
     const MediaFile a = h.makeFile("a.mov");
     const MediaFile b = h.makeFile("b.mov");
@@ -89,7 +91,7 @@ TEST(PermanentDeletion, WorksOnWhatAnEarlierTrashRunLeftInTheBin) {
 
 // Names of one file free its bytes once, when the last of them goes; one whose other name stays
 // frees nothing. Both removals count it the same way.
-TEST(PermanentDeletion, HardLinkedNamesCountTheBytesTheyFreeOnce) {
+TEST(RemovalRunDeletion, HardLinkedNamesCountTheBytesTheyFreeOnce) {
     for (const bool toTrash : {false, true}) {
         CleanupHarness h;
         const MediaFile a = h.makeFile("a.mov", 100000);
@@ -113,7 +115,7 @@ TEST(PermanentDeletion, HardLinkedNamesCountTheBytesTheyFreeOnce) {
 
 // What a name held when the user confirmed the run is what may go: a file that took the staged
 // name, grew or was touched while the run waited for its turn is kept and reported, with no record.
-TEST(PermanentDeletion, BothRemovalsKeepFilesThatChangedAfterTheRunWasConfirmed) {
+TEST(RemovalRunDeletion, BothRemovalsKeepFilesThatChangedAfterTheRunWasConfirmed) {
     for (const bool toTrash : {false, true}) {
         CleanupHarness h;
         const MediaFile replaced = h.makeFile("replaced.mov", 1000);
@@ -149,7 +151,7 @@ TEST(PermanentDeletion, BothRemovalsKeepFilesThatChangedAfterTheRunWasConfirmed)
 
 // A file put in the staged file's place at the last moment, after the run's own look, is still
 // kept: the removal itself compares right before it acts.
-TEST(PermanentDeletion, AFileReplacedRightBeforeItsRemovalIsKept) {
+TEST(RemovalRunDeletion, AFileReplacedRightBeforeItsRemovalIsKept) {
     for (const Op op : {Op::removeFile, Op::moveToTrash}) {
         CleanupHarness h;
         const MediaFile staged = h.makeFile("clip.mov", 1000);

@@ -40,7 +40,7 @@ ActionResult trash(CleanupHarness& h) {
 
 } // namespace
 
-TEST(TrashAction, MovesEveryStagedFileToTheHomeTrashWithItsRecords) {
+TEST(RemovalRunTrash, MovesEveryStagedFileToTheHomeTrashWithItsRecords) {
     CleanupHarness h;
     const MediaFile spaced = h.makeFile("Day 1/Take one.mov", 10);
     const MediaFile nfd = h.makeFile(QString::fromUtf8("Cafe\xCC\x81/Cafe\xCC\x81.mov"), 20);
@@ -72,7 +72,7 @@ TEST(TrashAction, MovesEveryStagedFileToTheHomeTrashWithItsRecords) {
     EXPECT_TRUE(h.log.contains("Deletion complete: 4 succeeded, 0 failed"));
 }
 
-TEST(TrashAction, AnEmptyBinWritesNothing) {
+TEST(RemovalRunTrash, AnEmptyBinWritesNothing) {
     CleanupHarness h;
     const ActionResult result = trash(h);
     EXPECT_EQ(result.succeeded, 0);
@@ -82,7 +82,7 @@ TEST(TrashAction, AnEmptyBinWritesNothing) {
     EXPECT_TRUE(h.log.contains("Deletion complete: 0 succeeded, 0 failed"));
 }
 
-TEST(TrashAction, ATrashFailureLeavesTheItemWithItsErrorAndNoRecords) {
+TEST(RemovalRunTrash, ATrashFailureLeavesTheItemWithItsErrorAndNoRecords) {
     struct Case {
         int code;
         QString message;
@@ -112,7 +112,7 @@ TEST(TrashAction, ATrashFailureLeavesTheItemWithItsErrorAndNoRecords) {
 }
 
 // Bytes that are no UTF-8 read back as U+FFFD, and that text names no file.
-TEST(TrashAction, AFileWhoseNameIsNotUtf8IsKeptAndTheErrorSaysWhy) {
+TEST(RemovalRunTrash, AFileWhoseNameIsNotUtf8IsKeptAndTheErrorSaysWhy) {
     CleanupHarness h;
     const QByteArray native = QFile::encodeName(h.mediaPath("")) + "Caf\xE9.mov";
     const int fd = ::open(native.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
@@ -130,7 +130,7 @@ TEST(TrashAction, AFileWhoseNameIsNotUtf8IsKeptAndTheErrorSaysWhy) {
     EXPECT_TRUE(h.log.contains("❌ Move to Trash failed: " + name + " - its name is not valid UTF-8 text"));
 }
 
-TEST(TrashAction, ARelocatedFileIsTrashedAtItsMatchedPath) {
+TEST(RemovalRunTrash, ARelocatedFileIsTrashedAtItsMatchedPath) {
     CleanupHarness h;
     h.pm().updateOptions([](CleanupOptions& options) { options.writeTraceFiles = true; });
     const MediaFile found = h.makeFile("New/A001.mov", 8);
@@ -150,7 +150,7 @@ TEST(TrashAction, ARelocatedFileIsTrashedAtItsMatchedPath) {
     EXPECT_TRUE(trace.readAll().contains(QFile::encodeName("    Path: " + found.path)));
 }
 
-TEST(TrashAction, AProtectedTargetStaysInTheBinUntouched) {
+TEST(RemovalRunTrash, AProtectedTargetStaysInTheBinUntouched) {
     CleanupHarness h;
     const MediaFile file = h.makeFile("Keep/clip.mov");
     h.stage({file}, {file});
@@ -166,7 +166,7 @@ TEST(TrashAction, AProtectedTargetStaysInTheBinUntouched) {
     EXPECT_TRUE(h.files->destructivePaths().isEmpty());
 }
 
-TEST(TrashAction, AStagedPathThatIsAFolderIsSkippedNotTrashedWhole) {
+TEST(RemovalRunTrash, AStagedPathThatIsAFolderIsSkippedNotTrashedWhole) {
     CleanupHarness h;
     h.makeFile("Footage.mov/inside.mov");
     const MediaFile folder = media(h.mediaPath("Footage.mov"));
@@ -179,12 +179,14 @@ TEST(TrashAction, AStagedPathThatIsAFolderIsSkippedNotTrashedWhole) {
     EXPECT_TRUE(h.files->destructivePaths().isEmpty());
 }
 
-TEST(TrashAction, AFileThatBecameUsedAfterStagingIsSkipped) {
+TEST(RemovalRunTrash, AFileThatBecameUsedAfterStagingIsSkipped) {
     CleanupHarness h;
     const MediaFile file = h.makeFile("clip.mov");
     h.stage({file}, {file});
     // A later import found a timeline that uses it.
-    h.pm().modifyMediaFiles([](QList<MediaFile>& list) { list[0].usageCount = 1; });
+    h.pm().edit(ProjectManager::ListChange::none).modifyMediaFiles([](QList<MediaFile>& list) {
+        list[0].usageCount = 1;
+    });
 
     const ActionResult result = trash(h);
     EXPECT_EQ(result.errors, QStringList{"clip.mov: now in use — skipped"});
@@ -194,7 +196,7 @@ TEST(TrashAction, AFileThatBecameUsedAfterStagingIsSkipped) {
 }
 
 // "Move to Recycle Anyway" on a file a timeline uses: the user chose it, the Trash takes it.
-TEST(TrashAction, AFileStagedKnowinglyWhileUsedIsTrashed) {
+TEST(RemovalRunTrash, AFileStagedKnowinglyWhileUsedIsTrashed) {
     CleanupHarness h;
     MediaFile used = h.makeFile("used.mov");
     used.usageCount = 2;
@@ -203,7 +205,9 @@ TEST(TrashAction, AFileStagedKnowinglyWhileUsedIsTrashed) {
     later.usageCount = 1;
     h.stage({used, later}, {used, later});
     // A later import put the second one on one more timeline.
-    h.pm().modifyMediaFiles([](QList<MediaFile>& list) { list[1].usageCount = 2; });
+    h.pm().edit(ProjectManager::ListChange::none).modifyMediaFiles([](QList<MediaFile>& list) {
+        list[1].usageCount = 2;
+    });
 
     const ActionResult result = trash(h);
     EXPECT_EQ(result.succeeded, 1);
@@ -216,7 +220,7 @@ TEST(TrashAction, AFileStagedKnowinglyWhileUsedIsTrashed) {
     EXPECT_EQ(h.audit.entries()[0].filePath, used.path);
 }
 
-TEST(TrashAction, AProxyGoesAlongUnlessATimelineUsesItOrItIsNoRegularFile) {
+TEST(RemovalRunTrash, AProxyGoesAlongUnlessATimelineUsesItOrItIsNoRegularFile) {
     CleanupHarness h;
     const MediaFile proxy = h.makeFile("Proxies/a_proxy.mov");
     MediaFile a = h.makeFile("a.mov");
@@ -247,7 +251,7 @@ TEST(TrashAction, AProxyGoesAlongUnlessATimelineUsesItOrItIsNoRegularFile) {
     EXPECT_EQ(h.audit.entries().size(), 3);
 }
 
-TEST(TrashAction, EntriesAreFoundByPathAfterTheListChangedDuringTheRun) {
+TEST(RemovalRunTrash, EntriesAreFoundByPathAfterTheListChangedDuringTheRun) {
     CleanupHarness h;
     const MediaFile a = h.makeFile("a.mov");
     const MediaFile b = h.makeFile("b.mov");
@@ -266,7 +270,7 @@ TEST(TrashAction, EntriesAreFoundByPathAfterTheListChangedDuringTheRun) {
     // A caller that bypassed the gate reordered and shrank the list meanwhile.
     const MediaFile newcomer = media(h.mediaPath("new.mov"));
     MediaFile bStaged = *h.entry(b.path);
-    h.pm().setMediaFiles({newcomer, bStaged});
+    h.pm().edit(ProjectManager::ListChange::none).setMediaFiles({newcomer, bStaged});
     proceed.release(1000);
     const ActionResult result = QCoro::waitFor(run);
 
@@ -276,7 +280,7 @@ TEST(TrashAction, EntriesAreFoundByPathAfterTheListChangedDuringTheRun) {
     EXPECT_EQ(h.entry(b.path)->status, MediaFileStatus::deleted);
 }
 
-TEST(TrashAction, WaitsForTheRunningOperationBeforeTakingTheBin) {
+TEST(RemovalRunTrash, WaitsForTheRunningOperationBeforeTakingTheBin) {
     CleanupHarness h;
     const MediaFile a = h.makeFile("a.mov");
     h.stage({a}, {a});
@@ -294,7 +298,7 @@ TEST(TrashAction, WaitsForTheRunningOperationBeforeTakingTheBin) {
 // Plain files go in batches: a batch's intents reach the journal in one write before its first file
 // moves (a kill then leaves them for the next start to decide by the disk), and every file still
 // ends with one entry and one count.
-TEST(TrashAction, WritesABatchOfIntentsBeforeItsFirstFileMoves) {
+TEST(RemovalRunTrash, WritesABatchOfIntentsBeforeItsFirstFileMoves) {
     CleanupHarness h;
     QList<MediaFile> files;
     for (int i = 0; i < 300; ++i)

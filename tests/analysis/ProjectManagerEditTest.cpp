@@ -1,0 +1,76 @@
+#include "support/ProjectManagerHarness.h"
+
+#include <QCoreApplication>
+#include <gtest/gtest.h>
+
+#include <optional>
+
+using namespace tarnwick;
+using namespace tarnwick::testing;
+
+namespace {
+
+using ListChange = ProjectManager::ListChange;
+
+// What the manager's end-of-turn check reports, in order.
+struct ReportedFaults {
+    QList<ProjectManager::Changes> lists;
+    explicit ReportedFaults(ProjectManager& pm) {
+        pm.setUncommittedChangeReporter([this](ProjectManager::Changes changed) { lists.append(changed); });
+    }
+};
+
+// Ends the turn: the check runs with the manager's other posted calls.
+void endTurn(ProjectManager& pm) {
+    QCoreApplication::sendPostedEvents(&pm, QEvent::MetaCall);
+}
+
+} // namespace
+
+TEST(ProjectManagerEdit, RunsTheFollowUpsItsChangesNeedWhenItEnds) {
+    ProjectManagerHarness h;
+    ProjectManager& pm = h.pm();
+    pm.edit(ListChange::none).setProjects({project("A", {"/m/a.mov", "/m/b.mov"}, {"/m/a.mov"})});
+    {
+        ProjectManager::Edit edit(pm, ListChange::usage | ListChange::entriesMerged);
+        edit.setMediaFiles({media("/m/a.mov"), media("/m/b.mov")});
+        edit.setRecycleBin({binItem(media("/m/gone.mov"))});
+        EXPECT_EQ(pm.mediaFiles()[0].usageCount, 0) << "nothing follows before the edit ends";
+        EXPECT_EQ(pm.recycleBin().size(), 1);
+    }
+    EXPECT_EQ(pm.mediaFiles()[0].usageCount, 1);
+    EXPECT_TRUE(pm.recycleBin().isEmpty()) << "the item no entry holds left the bin";
+    EXPECT_EQ(pm.summary().totalMediaFiles, 2);
+    EXPECT_EQ(pm.summary().unusedFiles, 1);
+}
+
+TEST(ProjectManagerEdit, TheCheckPassesEditsThatEndedInTheirTurn) {
+    ProjectManagerHarness h;
+    ProjectManager& pm = h.pm();
+    ReportedFaults faults(pm);
+    pm.edit(ListChange::entries).setMediaFiles({media("/m/a.mov")});
+    pm.edit(ListChange::none).setRecycleBin({binItem(media("/m/a.mov"))});
+    {
+        ProjectManager::Edit edit(pm, ListChange::entriesMerged);
+        edit.modifyMediaFiles([](QList<MediaFile>& list) { list.append(media("/m/b.mov")); });
+        pm.refreshProtectedFlags(); // an edit of the manager's own inside the caller's
+    }
+    ASSERT_TRUE(pm.clearAll());
+    endTurn(pm);
+    EXPECT_TRUE(faults.lists.isEmpty());
+}
+
+TEST(ProjectManagerEdit, AnEditStillOpenWhenItsTurnEndsIsReported) {
+    ProjectManagerHarness h;
+    ProjectManager& pm = h.pm();
+    ReportedFaults faults(pm);
+    std::optional<ProjectManager::Edit> edit(std::in_place, pm, ListChange::entries);
+    edit->setMediaFiles({media("/m/a.mov")}).setRecycleBin({binItem(media("/m/a.mov"))});
+    endTurn(pm); // as when the caller awaits with its edit open
+    ASSERT_EQ(faults.lists.size(), 1);
+    EXPECT_EQ(faults.lists[0], ProjectManager::Change::mediaFiles | ProjectManager::Change::recycleBin);
+    edit.reset();
+    endTurn(pm);
+    EXPECT_EQ(faults.lists.size(), 1) << "committed since: nothing more to report";
+    EXPECT_EQ(pm.summary().totalMediaFiles, 1);
+}
