@@ -611,7 +611,7 @@ TEST(MediaTableDelegate, ARowWithAThirdLineGetsItsHeight) {
     transcoded.transcodedSize = 300;
     const MediaFile plain = media("/v/Plain/a.mov", 0, MediaFileStatus::online, 1000);
     ProjectManagerHarness harness;
-    harness.pm().setMediaFiles({plain, transcoded});
+    harness.pm().edit(ProjectManager::ListChange::none).setMediaFiles({plain, transcoded});
     drainEvents();
     MediaFileListView view(harness.pm(), {}, nullptr);
     const QTableView& table = *view.table();

@@ -141,7 +141,9 @@ TEST(SidebarProjects, ARowSaysWhyAnotherProjectsUnmatchedClipFlagsItsFiles) {
     ProjectFile a = project("A", {"/a/used.mov"}, {"/a/used.mov"});
     a.parseWarnings = {QStringLiteral("1 timeline clip(s) could not be matched to a media file.")};
     a.unresolvedClipNames = {QStringLiteral("X.mov")};
-    f.pm().setProjects({a, project("B", {"/b/X.mov", "/b/other.mov"}, {}), project("C", {"/c/y.mov"}, {})});
+    f.pm()
+        .edit(ProjectManager::ListChange::none)
+        .setProjects({a, project("B", {"/b/X.mov", "/b/other.mov"}, {}), project("C", {"/c/y.mov"}, {})});
     f.settle();
     auto* sidebar = qobject_cast<SidebarView*>(f.view->sidebar());
     ASSERT_EQ(sidebar->projectRows().size(), 3);
