@@ -439,12 +439,31 @@ bool RecordJournal::append(const QByteArray& lines, bool end) {
 
 bool RecordJournal::sync() {
     int fd = -1;
+    QString file;
+    std::function<void(const QString&, qint64)> hook;
+    qint64 size = 0;
     {
         QMutexLocker lock(&m_mutex);
         fd = m_fd;
+        file = m_current;
+        hook = m_syncHook;
+        struct ::stat st {};
+        if (hook && fd >= 0 && ::fstat(fd, &st) == 0)
+            size = qint64(st.st_size);
     }
     // Outside the lock, so appends go on meanwhile: the descriptor stays open until destruction.
-    return fd < 0 || ::fdatasync(fd) == 0;
+    if (fd < 0)
+        return true;
+    if (::fdatasync(fd) != 0)
+        return false;
+    if (hook)
+        hook(file, size);
+    return true;
+}
+
+void RecordJournal::setSyncHookForTesting(std::function<void(const QString& file, qint64 bytes)> hook) {
+    QMutexLocker lock(&m_mutex);
+    m_syncHook = std::move(hook);
 }
 
 qint64 RecordJournal::size() const {

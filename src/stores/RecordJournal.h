@@ -119,6 +119,9 @@ public:
     void setWriteFaultForTesting(std::function<int()> fault);
     void setFileWriteFaultForTesting(std::function<int(const QString& file)> fault);
 
+    // Tests see each sync that succeeded: the file and how many of its bytes it made durable.
+    void setSyncHookForTesting(std::function<void(const QString& file, qint64 bytes)> hook);
+
     // The journal's files in the order they are read: the first one, then those that followed it.
     QStringList files() const;
 
@@ -184,6 +187,7 @@ private:
     bool m_failureLogged = false;
     QString m_lastError;
     std::function<int(const QString&)> m_fault;
+    std::function<void(const QString&, qint64)> m_syncHook;
     std::atomic<int> m_openRuns{0};
     bool m_deferred = false;
 };

@@ -9,6 +9,8 @@
 #include <QFileInfo>
 #include <QRandomGenerator>
 
+#include <cerrno>
+
 namespace tarnwick {
 
 RecordRun::RecordRun(RecordJournal* journal, RecordKind kind, bool writesTraceFiles) : m_journal(journal) {
@@ -65,6 +67,20 @@ void RecordRun::writePending() {
         m_linesSinceSync = 0;
         m_sinceSync.restart();
     }
+}
+
+// The intents just written, with every line before them, reach the disk before any of their steps:
+// a power cut can keep a rename or an unlink and drop lines appended but not yet synced.
+void RecordRun::makeDurable() {
+    if (!m_journal || m_journal->deferred() || !m_stopReason.isEmpty() || !m_unsynced)
+        return;
+    if (!m_journal->sync()) {
+        stop(QStringLiteral("the records journal could not be synced: ") + qt_error_string(errno));
+        return;
+    }
+    m_unsynced = false;
+    m_linesSinceSync = 0;
+    m_sinceSync.restart();
 }
 
 void RecordRun::stop(const QString& reason) {
@@ -132,6 +148,7 @@ int RecordRun::intend(FileRecord record) {
     const int seq = addIntent(std::move(record));
     writePending();
     checkWritten(before, seq);
+    makeDurable();
     return seq;
 }
 
@@ -144,6 +161,7 @@ QList<int> RecordRun::intendAll(QList<Planned> records) {
     if (!seqs.isEmpty()) {
         writePending();
         checkWritten(before, seqs.front());
+        makeDurable();
     }
     return seqs;
 }

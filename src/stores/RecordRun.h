@@ -10,9 +10,10 @@ namespace tarnwick {
 // that does the disk work: intend() right before a file's disk step, done() or failed() right
 // after it; record() for a file that counts without a disk step of its own. A kill at any moment
 // leaves, for every file, either a decided line or an intent that the next start decides by
-// looking at the disk. Lines are synced per batch (on the journal's own thread, so the disk work
-// does not wait) and by sync(), which the action calls before it reports. One thread at a time;
-// the run is handed to the GUI thread to be closed (RecordMerge).
+// looking at the disk. The intents of a step, or of a batch of steps, are synced (one fdatasync)
+// before intend() or intendAll() returns, so no step can outlive its line in a power cut; the
+// outcomes go with the next batch's sync or with sync(), which the action calls before it reports. One thread
+// at a time; the run is handed to the GUI thread to be closed (RecordMerge).
 class RecordRun {
 public:
     // Writes the run's first line; a null journal keeps the records in memory only.
@@ -81,6 +82,7 @@ private:
     void write(const QByteArray& line, bool now);
     void writePending();
     bool flush();
+    void makeDurable();
     int addIntent(FileRecord record, const RecordJournal::PreparedLine* line = nullptr);
     void checkWritten(qsizetype before, int firstSeq);
     bool unwritten(int seq) const { return m_unwrittenFrom >= 0 && seq >= m_unwrittenFrom; }
