@@ -240,10 +240,10 @@ QSet<QUuid> entryIds(const JournalRun& run) {
     return ids;
 }
 
-void standsTwice(const FileRecord& record, const QString& why) {
+void standsTwice(const FileRecord& record, const QString& copy, const QString& why) {
     AppLog::warning(QStringLiteral("Records: an interrupted move left ") + record.target +
-                    QStringLiteral(" in two places, also at ") + *record.destination + QStringLiteral(" (") +
-                    why + QStringLiteral(") — both kept"));
+                    QStringLiteral(" in two places, also at ") + copy + QStringLiteral(" (") + why +
+                    QStringLiteral(") — both kept"));
 }
 
 // A move killed after its copy was in place and before the original went leaves the file in both
@@ -251,10 +251,14 @@ void standsTwice(const FileRecord& record, const QString& why) {
 // itself compares it with the copy once more before it removes it. Otherwise the log says why both
 // stay. True when it was finished.
 bool finishInterruptedMove(const FileRecord& record, FileOperations& files) {
-    if (!record.destination || !record.identity || record.member)
+    // The move's planned place is its entry's.
+    const std::optional<QString> destination = record.destination ? record.destination
+                                               : record.entry     ? record.entry->destinationPath
+                                                                  : std::nullopt;
+    if (!destination || !record.identity || record.member)
         return false;
     const FileOpInfo source = files.status(record.target, false);
-    const FileOpInfo copy = files.status(*record.destination, false);
+    const FileOpInfo copy = files.status(*destination, false);
     if (source.kind == FileKind::missing || copy.kind == FileKind::missing || copy.kind != source.kind)
         return false;
     if (copy.device == source.device && copy.inode == source.inode) {
@@ -268,17 +272,18 @@ bool finishInterruptedMove(const FileRecord& record, FileOperations& files) {
         (copy.size != record.identity->size || copy.modifiedNs != record.identity->modifiedNs))
         return false;
     if (!isSameItem(*record.identity, source)) {
-        standsTwice(record, QStringLiteral("the original changed after it was copied"));
+        standsTwice(record, *destination, QStringLiteral("the original changed after it was copied"));
         return false;
     }
-    const FileOpStatus finished = files.moveNoReplace(record.target, *record.destination);
+    const FileOpStatus finished = files.moveNoReplace(record.target, *destination);
     if (finished.ok()) {
         AppLog::info(QStringLiteral("Records: finished an interrupted move of ") + record.target +
-                     QStringLiteral(" to ") + *record.destination);
+                     QStringLiteral(" to ") + *destination);
         return true;
     }
-    standsTwice(record, finished.code == EEXIST ? QStringLiteral("the copy is not known as this move's")
-                                                : finished.message);
+    standsTwice(record, *destination,
+                finished.code == EEXIST ? QStringLiteral("the copy is not known as this move's")
+                                        : finished.message);
     return false;
 }
 

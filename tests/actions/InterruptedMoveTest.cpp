@@ -49,7 +49,7 @@ public:
             return;
         const auto remove = m_steps.removeSourceFile;
         m_steps.removeSourceFile = [remove](const QByteArray& path) {
-            if (path.endsWith(QByteArray("clip ") + QByteArray::number(kKilledAt) + ".mov"))
+            if (path.endsWith(QByteArray(QByteArray("clip ") + QByteArray::number(kKilledAt) + ".mov")))
                 ::raise(SIGKILL);
             return remove(path);
         };
@@ -138,17 +138,19 @@ TEST(InterruptedMove, TheNextStartFinishesAMoveKilledBetweenItsCopyAndTheOrigina
         ASSERT_EQ(test::readBytes(sourceOf(root, kKilledAt)), bytesOf(kKilledAt));
         ASSERT_EQ(test::readBytes(copyOf(root, kKilledAt)), bytesOf(kKilledAt));
         ASSERT_FALSE(QFileInfo::exists(copyOf(root, 3)));
-        if (originalChanged)
+        if (originalChanged) {
             ASSERT_TRUE(test::writeBytes(sourceOf(root, kKilledAt), bytesOf(kKilledAt) + "edited"));
+        }
 
         RecordExpectation expected;
         expected.action = AuditAction::movedToFolder;
         expected.counter = RecordExpectation::Counter::filesMoved;
         expected.done.insert(sourceOf(root, 1), bytesOf(1).size());
-        if (originalChanged)
+        if (originalChanged) {
             expected.untouched.append(sourceOf(root, kKilledAt));
-        else
+        } else {
             expected.done.insert(sourceOf(root, kKilledAt), bytesOf(kKilledAt).size());
+        }
         expected.untouched.append(sourceOf(root, 3));
         test::DiskFactsLogCapture log;
         const QStringList problems = startAndCheck(root, expected);

@@ -2,6 +2,7 @@
 // line that names it was synced. The file operations and the journal's syncs are watched as they
 // happen: each destructive call must find its target among the intents the last sync made durable.
 #include "actions/RemovalRun.h"
+#include "stores/RecordRun.h"
 #include "support/CleanupHarness.h"
 #include "support/MoveHarness.h"
 
@@ -68,7 +69,7 @@ private:
     int m_syncs = 0;
 };
 
-enum class Run { trash, deletion, move };
+enum class Kind { trash, deletion, move };
 
 // More files than one batch of intents, and a file with a second name, which takes a step of its own.
 QList<MediaFile> stageFiles(CleanupHarness& h, int count) {
@@ -86,18 +87,18 @@ QList<MediaFile> stageFiles(CleanupHarness& h, int count) {
 } // namespace
 
 TEST(RecordDurability, EveryStepComesAfterTheSyncOfTheLineThatNamesIt) {
-    for (const Run run : {Run::trash, Run::deletion, Run::move}) {
+    for (const Kind run : {Kind::trash, Kind::deletion, Kind::move}) {
         SCOPED_TRACE(int(run));
         MoveHarness h;
         const int count = int(RecordRun::intentBatch) + 44;
         const QList<MediaFile> files = stageFiles(h, count);
         DurabilityWatch watch(h);
         const ActionResult result =
-            run == Run::move
+            run == Kind::move
                 ? h.moveBin()
                 : QCoro::waitFor(runRemoval(h.pm(), h.services(),
-                                            run == Run::trash ? RemovalMethod::trash
-                                                              : RemovalMethod::deletePermanently));
+                                            run == Kind::trash ? RemovalMethod::trash
+                                                               : RemovalMethod::deletePermanently));
         EXPECT_EQ(result.succeeded, files.size()) << result.errors.join('\n').toStdString();
         EXPECT_EQ(watch.steps(), files.size());
         const QStringList early = watch.early();
