@@ -104,6 +104,10 @@ public:
     // The same on the journal's own thread: the disk work goes on meanwhile (a sync can wait for the
     // file system to commit everything the run removed so far).
     void syncSoon();
+    // The same, with a ticket to wait for it: lines appended before the call are durable once
+    // awaitSync() of the ticket answers true (false: a sync failed).
+    quint64 syncLater();
+    bool awaitSync(quint64 ticket);
     JournalContents read() const;
     qint64 size() const;
     // Empties the journal once its entries are in the log; refused while a run is open.
@@ -182,7 +186,11 @@ private:
     std::thread m_syncer;
     std::mutex m_syncMutex;
     std::condition_variable m_syncWanted;
+    std::condition_variable m_syncEnded;
     bool m_syncPending = false;
+    quint64 m_syncRequested = 0; // tickets handed out
+    quint64 m_syncDone = 0;      // every ticket up to this one is synced
+    bool m_syncFailed = false;
     bool m_stopping = false;
     bool m_failureLogged = false;
     QString m_lastError;

@@ -152,7 +152,7 @@ int RecordRun::intend(FileRecord record) {
     return seq;
 }
 
-QList<int> RecordRun::intendAll(QList<Planned> records) {
+QList<int> RecordRun::intendAll(QList<Planned> records, bool syncNow) {
     QList<int> seqs;
     seqs.reserve(records.size());
     const qsizetype before = m_pending.size();
@@ -161,9 +161,19 @@ QList<int> RecordRun::intendAll(QList<Planned> records) {
     if (!seqs.isEmpty()) {
         writePending();
         checkWritten(before, seqs.front());
-        makeDurable();
+        if (syncNow)
+            makeDurable();
+        else if (m_journal && !m_journal->deferred() && m_stopReason.isEmpty() && m_unsynced)
+            m_syncTicket = m_journal->syncLater();
     }
     return seqs;
+}
+
+void RecordRun::awaitDurable() {
+    if (!m_journal || !m_syncTicket)
+        return;
+    if (!m_journal->awaitSync(std::exchange(m_syncTicket, 0)))
+        stop(QStringLiteral("the records journal could not be synced"));
 }
 
 void RecordRun::done(int seq, const std::optional<QDateTime>& at, const std::optional<QString>& destination) {

@@ -12,8 +12,8 @@ namespace tarnwick {
 // leaves, for every file, either a decided line or an intent that the next start decides by
 // looking at the disk. The intents of a step, or of a batch of steps, are synced (one fdatasync)
 // before intend() or intendAll() returns, so no step can outlive its line in a power cut; the
-// outcomes go with the next batch's sync or with sync(), which the action calls before it reports. One thread
-// at a time; the run is handed to the GUI thread to be closed (RecordMerge).
+// outcomes go with the next batch's sync or with sync(), which the action calls before it reports.
+// One thread at a time; the run is handed to the GUI thread to be closed (RecordMerge).
 class RecordRun {
 public:
     // Writes the run's first line; a null journal keeps the records in memory only.
@@ -32,7 +32,11 @@ public:
     // The intents of several steps in one write, before the first of them: a kill leaves those not
     // yet taken undecided, for the next start to decide by the disk like any other. Their numbers,
     // in order.
-    QList<int> intendAll(QList<Planned> records);
+    // With `syncNow` false their sync goes on meanwhile, and awaitDurable() waits for it before the
+    // first of their steps (the steps of an earlier batch go on in between).
+    QList<int> intendAll(QList<Planned> records, bool syncNow = true);
+    // Waits for the intents of the last intendAll(..., false); the run stops when they cannot be synced.
+    void awaitDurable();
     // How many steps a run writes the intents of together: a kill leaves at most this many for the
     // next start to decide by the disk, and a write this size costs little more than one line.
     static constexpr qsizetype intentBatch = 256;
@@ -97,6 +101,7 @@ private:
     qint64 m_keptForStop = 0;
     int m_unwrittenFrom = -1; // intents from here on never reached the journal (the run stopped)
     bool m_unsynced = false;  // lines written since the last sync
+    quint64 m_syncTicket = 0; // the sync of the intents written ahead, while it is awaited
 };
 
 } // namespace tarnwick
