@@ -81,8 +81,7 @@ void moveAll(const QString& root) {
         entries.append(media(sourceOf(root, i), 0, MediaFileStatus::inRecycleBin, bytesOf(i).size()));
         bin.append(binItem(entries.last()));
     }
-    harness.pm().setMediaFiles(entries);
-    harness.pm().setRecycleBin(bin);
+    harness.pm().edit(ProjectManager::ListChange::none).setMediaFiles(entries).setRecycleBin(bin);
     CleanupServices services;
     services.files = std::make_shared<CopyingFileOperations>(true);
     services.auditLog = &stores.audit;
