@@ -20,7 +20,6 @@
 #include "platform/NumberText.h"
 #include "platform/PathText.h"
 #include "platform/ProVideoFormats.h"
-#include "platform/TextKey.h"
 #include "stores/SequenceUsagePolicyStore.h"
 #include "stores/StatsManager.h"
 
