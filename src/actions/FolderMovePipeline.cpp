@@ -31,9 +31,11 @@ constexpr size_t kLowWater = 1024;
 
 // Below this many files one scanner does.
 constexpr qsizetype kFilesPerScanner = 512;
-// The worker takes up to this many planned jobs at a time; the intents of their plain files go to
-// the journal in one write.
+// The intents of this many planned jobs' plain files go to the journal in one write, synced once.
 constexpr size_t kIntentBatch = size_t(RecordRun::intentBatch);
+// The worker takes up to this many batches at a time: the next batch's intents are synced while the
+// files of one move.
+constexpr size_t kBatchesTaken = 4;
 
 } // namespace
 
@@ -206,11 +208,14 @@ bool FolderMovePipeline::joinsBatch(const State& state, const FolderMoveJob& job
            job.container == FolderMoveJob::Container::none && !job.records.first().member;
 }
 
-// The intents of the batch's plain files, in one write; -1 for a job that writes its own.
-QList<int> FolderMovePipeline::intendBatch(State& state, const QList<FolderMoveJob>& jobs) {
+// The intents of the plain files of jobs [from, from + a batch), in one write, into `seqs`; -1
+// stays for a job that writes its own. `syncNow`: durable before it returns, else awaited later.
+void FolderMovePipeline::intendBatch(State& state, const QList<FolderMoveJob>& jobs, QList<int>& seqs,
+                                     qsizetype from, bool syncNow) {
     QList<RecordRun::Planned> intents;
     QList<qsizetype> positions;
-    for (qsizetype i = 0; i < jobs.size(); ++i) {
+    const qsizetype to = std::min(jobs.size(), from + qsizetype(kIntentBatch));
+    for (qsizetype i = from; i < to; ++i) {
         const FolderMoveJob& job = jobs.at(i);
         if (!joinsBatch(state, job))
             continue;
@@ -219,14 +224,12 @@ QList<int> FolderMovePipeline::intendBatch(State& state, const QList<FolderMoveJ
         intents.append(std::move(intent));
         positions.append(i);
     }
-    QList<int> seqs(jobs.size(), -1);
     // Once the records stop being kept, the jobs are kept without intents.
     if (intents.isEmpty() || !state.records->stopReason().isEmpty())
-        return seqs;
-    const QList<int> written = state.records->intendAll(std::move(intents));
+        return;
+    const QList<int> written = state.records->intendAll(std::move(intents), syncNow);
     for (qsizetype i = 0; i < positions.size(); ++i)
         seqs[positions.at(i)] = written.at(i);
-    return seqs;
 }
 
 // The move of one job with its records: a kill between the intent and its outcome leaves the intent,
@@ -282,7 +285,7 @@ QList<FolderMoveJob> FolderMovePipeline::takeJobs(State& state) {
     QList<FolderMoveJob> jobs;
     if (state.stopping())
         return jobs;
-    const size_t count = std::min(state.queue.size(), kIntentBatch);
+    const size_t count = std::min(state.queue.size(), kIntentBatch * kBatchesTaken);
     jobs.reserve(qsizetype(count));
     for (size_t i = 0; i < count; ++i) {
         jobs.append(std::move(state.queue.front()));
@@ -315,13 +318,20 @@ void FolderMovePipeline::publish(State& state, Finished& finished) {
 // Runs the jobs in order; false once the run stops. The intents of jobs it did not reach are
 // settled as failed: those files stay where they are.
 bool FolderMovePipeline::runJobs(State& state, QList<FolderMoveJob>& jobs) {
-    const QList<int> seqs = intendBatch(state, jobs);
+    QList<int> seqs(jobs.size(), -1);
+    intendBatch(state, jobs, seqs, 0, true);
     Finished finished;
     for (qsizetype i = 0; i < jobs.size(); ++i) {
         if (state.stopping()) {
             publish(state, finished);
             failIntents(state, seqs.mid(i));
             return false;
+        }
+        // A batch's intents are durable before its first move; the next batch's sync meanwhile.
+        if (i % qsizetype(kIntentBatch) == 0 && state.records) {
+            if (i > 0)
+                state.records->awaitDurable();
+            intendBatch(state, jobs, seqs, i + qsizetype(kIntentBatch), false);
         }
         FolderMoveJob& job = jobs[i];
         state.inFlight = job.index;

@@ -79,7 +79,8 @@ private:
     static bool runJobs(State& state, QList<FolderMoveJob>& jobs);
     static void publish(State& state, Finished& finished);
     static bool joinsBatch(const State& state, const FolderMoveJob& job);
-    static QList<int> intendBatch(State& state, const QList<FolderMoveJob>& jobs);
+    static void intendBatch(State& state, const QList<FolderMoveJob>& jobs, QList<int>& seqs, qsizetype from,
+                            bool syncNow);
     static void failIntents(State& state, const QList<int>& seqs);
     static FolderMoveOutcome execute(State& state, const FolderMoveJob& job, int seq,
                                      const FileOpProgress& progress);

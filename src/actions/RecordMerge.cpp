@@ -14,6 +14,7 @@
 #include <QSet>
 
 #include <algorithm>
+#include <cerrno>
 
 namespace tarnwick {
 
@@ -253,6 +254,53 @@ QSet<QUuid> entryIds(const JournalRun& run) {
     return ids;
 }
 
+void standsTwice(const FileRecord& record, const QString& copy, const QString& why) {
+    AppLog::warning(QStringLiteral("Records: an interrupted move left ") + record.target +
+                    QStringLiteral(" in two places, also at ") + copy + QStringLiteral(" (") + why +
+                    QStringLiteral(") — both kept"));
+}
+
+// A move killed after its copy was in place and before the original went leaves the file in both
+// places. The move is finished when the original is still the file its intent names: the move
+// itself compares it with the copy once more before it removes it. Otherwise the log says why both
+// stay. True when it was finished.
+bool finishInterruptedMove(const FileRecord& record, FileOperations& files) {
+    // The move's planned place is its entry's.
+    const std::optional<QString> destination = record.destination ? record.destination
+                                               : record.entry     ? record.entry->destinationPath
+                                                                  : std::nullopt;
+    if (!destination || !record.identity || record.member)
+        return false;
+    const FileOpInfo source = files.status(record.target, false);
+    const FileOpInfo copy = files.status(*destination, false);
+    if (source.kind == FileKind::missing || copy.kind == FileKind::missing || copy.kind != source.kind)
+        return false;
+    if (copy.device == source.device && copy.inode == source.inode) {
+        // Linked in place, not yet unlinked (a file system without a no-replace rename).
+        if (source.kind != FileKind::regular || !isSameItem(*record.identity, source))
+            return false;
+        return files.removeFile(record.target, record.identity).ok();
+    }
+    // Copies keep the original's size and time: anything else at that name is another file.
+    if (source.kind == FileKind::regular &&
+        (copy.size != record.identity->size || copy.modifiedNs != record.identity->modifiedNs))
+        return false;
+    if (!isSameItem(*record.identity, source)) {
+        standsTwice(record, *destination, QStringLiteral("the original changed after it was copied"));
+        return false;
+    }
+    const FileOpStatus finished = files.moveNoReplace(record.target, *destination);
+    if (finished.ok()) {
+        AppLog::info(QStringLiteral("Records: finished an interrupted move of ") + record.target +
+                     QStringLiteral(" to ") + *destination);
+        return true;
+    }
+    standsTwice(record, *destination,
+                finished.code == EEXIST ? QStringLiteral("the copy is not known as this move's")
+                                        : finished.message);
+    return false;
+}
+
 // Each intent without its outcome, by the disk; the outcomes go to the journal.
 qint64 decide(JournalRun& run, FileOperations& files, RecordJournal& journal) {
     QByteArray lines;
@@ -260,7 +308,8 @@ qint64 decide(JournalRun& run, FileOperations& files, RecordJournal& journal) {
     for (JournalRun::Item& item : run.items) {
         if (item.state != JournalRun::State::pending)
             continue;
-        const bool happened = RecordMerge::stepHappened(item.record, files);
+        const bool happened = RecordMerge::stepHappened(item.record, files) ||
+                              (run.kind == RecordKind::move && finishInterruptedMove(item.record, files));
         item.state = happened ? JournalRun::State::done : JournalRun::State::failed;
         lines += happened ? RecordJournal::doneLine(run.id, item.seq, std::nullopt)
                           : RecordJournal::failedLine(run.id, item.seq);

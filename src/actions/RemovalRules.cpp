@@ -210,7 +210,11 @@ QString RemovalRules::isFolderText(const QString& name) {
 }
 
 QString RemovalRules::changedText(const QString& name) {
-    return name + QStringLiteral(": changed since it was staged — kept");
+    return name + QStringLiteral(": ") + changedReason();
+}
+
+QString RemovalRules::changedReason() {
+    return QStringLiteral("changed since it was staged — kept");
 }
 
 } // namespace tarnwick

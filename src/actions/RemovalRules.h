@@ -62,6 +62,8 @@ public:
     static QString isFolderText(const QString& name);
     // Another file took the staged file's name, or it was written to, after the user confirmed.
     static QString changedText(const QString& name);
+    // The same without the name, for a log line that names the path itself.
+    static QString changedReason();
 
 private:
     const QList<MediaFile>& list() const;

@@ -1,5 +1,6 @@
 #include "actions/TraceFileWriter.h"
 
+#include "platform/FileMoveSupport.h"
 #include "platform/FullWrite.h"
 
 #include "platform/AppLog.h"
@@ -161,12 +162,16 @@ TraceFileWriter::NamedWrite TraceFileWriter::writeTraceFileNamed(const QString& 
         if (fd < 0)
             return failed(errno);
     }
-    const bool written = writeFully(fd, bytes.constData() + from, bytes.size() - from);
+    // Durable, with its name, before the run reports: a power cut must not take it back.
+    const bool written =
+        writeFully(fd, bytes.constData() + from, bytes.size() - from) && ::fdatasync(fd) == 0;
     const int code = errno;
     if (::close(fd) != 0 && written)
         return failed(errno);
     if (!written)
         return failed(code);
+    if (const int error = filemove::syncFolder(QFile::encodeName(directory)); error != 0)
+        return failed(error);
     AppLog::info(QStringLiteral("Wrote trace file: ") + filePath);
     return NamedWrite::written;
 }

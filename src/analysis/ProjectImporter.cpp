@@ -20,7 +20,6 @@
 #include "platform/NumberText.h"
 #include "platform/PathText.h"
 #include "platform/ProVideoFormats.h"
-#include "platform/TextKey.h"
 #include "stores/SequenceUsagePolicyStore.h"
 #include "stores/StatsManager.h"
 
@@ -756,47 +755,6 @@ QCoro::Task<void> ProjectImporter::analyzeProjects(ProjectManager& manager, QLis
 QCoro::Task<void> ProjectImporter::analyzeProjects(ProjectManager& manager, QList<QUrl> urls) {
     auto importing = analyzeProjects(manager, std::move(urls), Services{});
     co_await std::move(importing);
-}
-
-ParsedProject ProjectImporter::parseWithProjectParser(const QUrl& url,
-                                                      const ParallelProjectParse::Progress& progress) {
-    const ProjectParser parser;
-    return parsedProject(url, parser.parse(url.toLocalFile(), progress));
-}
-
-ParsedProject ProjectImporter::parsedProject(const QUrl& url, const ProjectParser::ParseResult& result) {
-    ParsedProject parsed;
-    ProjectFile& p = parsed.project;
-    p.url = url;
-    p.name = result.projectName;
-    p.mediaFiles = QStringList(result.allMediaPaths.cbegin(), result.allMediaPaths.cend());
-    p.usedFiles = QStringList(result.usedMediaPaths.cbegin(), result.usedMediaPaths.cend());
-    p.audioOnlyFiles = QStringList(result.audioOnlyPaths.cbegin(), result.audioOnlyPaths.cend());
-    p.usageCountByPath = result.usageCountByPath;
-    p.sequenceNamesByPath = result.sequenceNamesByPath;
-    p.sequenceNames = result.sequenceNames;
-    p.sequences = result.sequences;
-    p.sequenceUsageByPath = result.sequenceUsageByPath;
-    p.relativeCandidates = result.relativeCandidates;
-    p.nestedSequenceCount = result.nestedSequenceCount;
-    p.parseError = result.error;
-    p.parseWarnings = result.warnings;
-    p.unresolvedClipNames = result.unresolvedClipNames;
-    parsed.mediaPathCount = result.allMediaPaths.size();
-    parsed.usedPathCount = result.usedMediaPaths.size();
-    return parsed;
-}
-
-ProjectFile ProjectImporter::failedProject(const QUrl& url, const QString& error) {
-    ProjectFile p;
-    p.url = url;
-    p.name = path::deletingPathExtension(path::lastPathComponent(url.toLocalFile()));
-    p.parseError = error;
-    return p;
-}
-
-QString ProjectImporter::importKey(const QUrl& url) {
-    return text::lowered(text::nfc(path::resolvingSymlinksInPath(url.toLocalFile())));
 }
 
 } // namespace tarnwick

@@ -1,5 +1,6 @@
 #include "platform/LinuxFileOperations.h"
 
+#include "platform/FileMoveSupport.h"
 #include "platform/Immortal.h"
 #include "platform/LeftoverRemoval.h"
 #include "platform/MountTable.h"
@@ -97,6 +98,18 @@ QString LinuxFileOperations::canonicalPath(const QString& path) const {
     return QFile::decodeName(resolved);
 }
 
+namespace {
+
+// A folder just made is synced into its parent: files moved into it afterwards (a copy synced
+// there, its original then removed) must not vanish with it in a power cut.
+FileOpStatus madeFolder(const QByteArray& native) {
+    if (const int error = filemove::syncFolder(filemove::parentOf(native)); error != 0)
+        return LinuxFileOperations::fromErrno(error);
+    return {};
+}
+
+} // namespace
+
 FileOpStatus LinuxFileOperations::makeFolder(const QString& path, bool withParents, quint32 mode) {
     if (hasNul(path))
         return nulRefused();
@@ -106,7 +119,7 @@ FileOpStatus LinuxFileOperations::makeFolder(const QString& path, bool withParen
     while (native.size() > 1 && native.endsWith('/'))
         native.chop(1);
     if (::mkdir(native.constData(), mode_t(mode)) == 0)
-        return {};
+        return madeFolder(native);
     int error = errno;
     if (error == EEXIST) {
         struct stat st {};
@@ -123,7 +136,7 @@ FileOpStatus LinuxFileOperations::makeFolder(const QString& path, bool withParen
     if (!parent)
         return parent;
     if (::mkdir(native.constData(), mode_t(mode)) == 0)
-        return {};
+        return madeFolder(native);
     error = errno;
     struct stat st {};
     if (error == EEXIST && ::stat(native.constData(), &st) == 0 && S_ISDIR(st.st_mode))

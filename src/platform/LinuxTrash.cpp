@@ -1,5 +1,6 @@
 #include "platform/LinuxTrash.h"
 
+#include "platform/FileMoveSupport.h"
 #include "platform/FullWrite.h"
 
 #include "platform/LeftoverMark.h"
@@ -317,10 +318,13 @@ QByteArray nativePath(const QString& path) {
 // How many numbered names an info made ahead tries before the caller takes over.
 constexpr int kAheadNumbers = 8;
 
+} // namespace
+
 // Renames the item next to its info made ahead. None when the rename failed: the info is gone
 // again and the caller takes the usual way, which tells why.
-std::optional<TrashOutcome> trashPrepared(const TrashInfoAhead::Prepared& ahead, const QByteArray& native,
-                                          const std::optional<FileIdentity>& expected) {
+std::optional<TrashOutcome> LinuxTrash::trashPrepared(const TrashInfoAhead::Prepared& ahead,
+                                                      const QByteArray& native,
+                                                      const std::optional<FileIdentity>& expected) {
     // The caller's own check may be long past: it can have waited for the sweep or the helper.
     if (expected && !stillExpected(native, expected)) {
         ::unlink(ahead.infoPath.constData());
@@ -330,11 +334,49 @@ std::optional<TrashOutcome> trashPrepared(const TrashInfoAhead::Prepared& ahead,
         ::unlink(ahead.infoPath.constData());
         return std::nullopt;
     }
+    durable(Durable::itemRenamed, ahead.target);
     PendingInfo::finished(ahead.infoPath);
     return TrashOutcome{{}, QFile::decodeName(ahead.target), QFile::decodeName(ahead.infoPath)};
 }
 
-} // namespace
+// One syncfs per info folder's file system for the whole group: a commit per info would cost the
+// helper more than the caller's renames. Where syncfs is refused, each info and then its folder.
+bool LinuxTrash::syncInfos(const QList<QByteArray>& infoPaths) {
+    QList<QByteArray> folders;
+    for (const QByteArray& info : infoPaths) {
+        if (const QByteArray folder = parentOf(info); !folders.contains(folder))
+            folders.append(folder);
+    }
+    for (const QByteArray& folder : std::as_const(folders)) {
+        const int fd = ::open(folder.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        if (fd < 0)
+            return false;
+        const bool synced = ::syncfs(fd) == 0;
+        ::close(fd);
+        if (synced)
+            continue;
+        for (const QByteArray& info : infoPaths) {
+            if (parentOf(info) == folder && !syncInfo(info))
+                return false;
+        }
+    }
+    for (const QByteArray& info : infoPaths)
+        durable(Durable::infoSynced, info);
+    return true;
+}
+
+// One info on its own: its contents, then its name in info/.
+bool LinuxTrash::syncInfo(const QByteArray& infoPath) {
+    const int fd = ::open(infoPath.constData(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    const bool synced = ::fdatasync(fd) == 0;
+    ::close(fd);
+    if (!synced || filemove::syncFolder(parentOf(infoPath)) != 0)
+        return false;
+    durable(Durable::infoSynced, infoPath);
+    return true;
+}
 
 QByteArray LinuxTrash::homeTrashPath() {
     const QByteArray dataHome = qgetenv("XDG_DATA_HOME");
@@ -644,9 +686,15 @@ TrashOutcome LinuxTrash::moveToTrash(const QString& path, const std::optional<Fi
                     info.withdraw(infoPath);
                     return {FileOpStatus::changed(), {}, {}};
                 }
+                if (!syncInfo(infoPath)) {
+                    const int error = errno != 0 ? errno : EIO;
+                    info.withdraw(infoPath);
+                    return {failure(error), {}, {}};
+                }
                 const QByteArray target = dir.root + "/files/" + candidate;
                 code = renameNoReplace(native, target);
                 if (code == 0) {
+                    durable(Durable::itemRenamed, target);
                     PendingInfo::finished(infoPath);
                     return {{}, QFile::decodeName(target), QFile::decodeName(infoPath)};
                 }

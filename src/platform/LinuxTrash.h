@@ -60,6 +60,12 @@ public:
     // another thread may be running) and when the helper has made an item's info ahead.
     enum class Step { sweepReached, infoMadeAhead };
     void setStepHook(std::function<void(Step)> hook) { m_stepHook = std::move(hook); }
+    // For tests, set before the first use: each .trashinfo made durable, and each item renamed into
+    // files/, with its path (any thread).
+    enum class Durable { infoSynced, itemRenamed };
+    void setDurableHook(std::function<void(Durable, const QByteArray& path)> hook) {
+        m_durableHook = std::move(hook);
+    }
 
 private:
     struct TrashDir {
@@ -77,6 +83,15 @@ private:
     static QByteArray originalPath(const TrashDir& dir, const QByteArray& native, const QByteArray& name);
     // The info of a plain item, made on the helper's thread.
     std::optional<TrashInfoAhead::Prepared> prepareAhead(const QByteArray& native);
+    // The infos' contents and their names in info/ made durable, before their items' renames.
+    bool syncInfos(const QList<QByteArray>& infoPaths);
+    bool syncInfo(const QByteArray& infoPath);
+    std::optional<TrashOutcome> trashPrepared(const TrashInfoAhead::Prepared& ahead, const QByteArray& native,
+                                              const std::optional<FileIdentity>& expected);
+    void durable(Durable what, const QByteArray& path) const {
+        if (m_durableHook)
+            m_durableHook(what, path);
+    }
 
     std::mutex m_mutex;
     QByteArray m_homeTrash;
@@ -88,9 +103,11 @@ private:
     std::mutex m_sweepMutex;
     QSet<QByteArray> m_swept;
     std::function<void(Step)> m_stepHook;
+    std::function<void(Durable, const QByteArray&)> m_durableHook;
     UnnamedFileStock m_infoStock; // unnamed .trashinfo files made ahead
     // Last: its helper calls prepareAhead() until it is destroyed.
-    TrashInfoAhead m_ahead{[this](const QByteArray& native) { return prepareAhead(native); }};
+    TrashInfoAhead m_ahead{[this](const QByteArray& native) { return prepareAhead(native); },
+                           [this](const QList<QByteArray>& infos) { return syncInfos(infos); }};
 };
 
 } // namespace tarnwick

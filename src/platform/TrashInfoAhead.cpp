@@ -12,24 +12,24 @@
 
 namespace tarnwick {
 
-namespace {} // namespace
-
 struct TrashInfoAhead::State {
-    enum class Stage { pending, preparing, ready, none };
+    // linked: the info is in info/ but not durable yet; ready: durable, for the caller to claim.
+    enum class Stage { pending, preparing, linked, ready, none };
     struct Entry {
         QByteArray path;
         Stage stage = Stage::pending;
         std::optional<Prepared> prepared;
     };
 
-    State(PrepareFn fn, int wanted) : prepare(std::move(fn)), depth(qint64(wanted)) {}
+    State(PrepareFn fn, SyncFn syncFn, int wanted)
+        : prepare(std::move(fn)), sync(std::move(syncFn)), depth(qint64(wanted)) {}
 
     Entry& at(qint64 seq) { return entries[size_t(seq - front)]; }
 
     // The first entry goes; its info too when it was made for nothing.
     void dropFrontLocked() {
         Entry& e = entries.front();
-        if (e.stage == Stage::ready)
+        if (e.stage == Stage::ready || e.stage == Stage::linked)
             ::unlink(e.prepared->infoPath.constData());
         if (const auto it = seqOf.constFind(e.path); it != seqOf.cend() && *it == front)
             seqOf.erase(it);
@@ -43,9 +43,11 @@ struct TrashInfoAhead::State {
         while (!entries.empty())
             dropFrontLocked();
         next = front;
+        linked = 0;
     }
 
     const PrepareFn prepare;
+    const SyncFn sync;
     const qint64 depth;
     std::mutex mutex;
     std::condition_variable changed;
@@ -55,12 +57,13 @@ struct TrashInfoAhead::State {
     qint64 next = 0;                 // the next the helper prepares
     qint64 busySeq = -1;             // the one the helper is preparing
     bool busy = false;
+    qint64 linked = 0; // entries linked and not yet synced
     bool running = false;
     bool stopped = false;
 };
 
-TrashInfoAhead::TrashInfoAhead(PrepareFn prepare, int depth)
-    : m_state(std::make_shared<State>(std::move(prepare), depth)) {}
+TrashInfoAhead::TrashInfoAhead(PrepareFn prepare, SyncFn sync, int depth)
+    : m_state(std::make_shared<State>(std::move(prepare), std::move(sync), depth)) {}
 
 TrashInfoAhead::~TrashInfoAhead() {
     State& s = *m_state;
@@ -96,14 +99,27 @@ std::optional<TrashInfoAhead::Prepared> TrashInfoAhead::claim(const QByteArray& 
     if (it == s.seqOf.cend())
         return std::nullopt;
     const qint64 seq = *it;
-    if (s.busy && s.busySeq <= seq) {
-        s.changed.wait(lock, [&] { return !s.busy || s.busySeq > seq; });
-        it = s.seqOf.constFind(path);
-        if (it == s.seqOf.cend() || *it != seq)
-            return std::nullopt; // another list came meanwhile
-    }
+    const auto gone = [&] {
+        const auto now = s.seqOf.constFind(path);
+        return now == s.seqOf.cend() || *now != seq; // another list came meanwhile
+    };
+    // The helper may be on it or on one before it: those go only once it is done with them.
+    s.changed.wait(lock, [&] { return !(s.busy && s.busySeq <= seq) || gone(); });
+    if (gone())
+        return std::nullopt;
     while (s.front < seq)
         s.dropFrontLocked();
+    s.changed.notify_all();
+    // Not made yet, or made and not yet durable: the helper gets to it, and then to its sync.
+    s.changed.wait(lock, [&] {
+        if (gone() || s.stopped || !s.running)
+            return true;
+        const State::Stage stage = s.entries.front().stage;
+        return stage != State::Stage::pending && stage != State::Stage::preparing &&
+               stage != State::Stage::linked;
+    });
+    if (gone())
+        return std::nullopt;
     State::Entry& entry = s.entries.front();
     std::optional<Prepared> taken;
     if (entry.stage == State::Stage::ready)
@@ -114,15 +130,57 @@ std::optional<TrashInfoAhead::Prepared> TrashInfoAhead::claim(const QByteArray& 
     return taken;
 }
 
-// Prepares the expected items in order, at most `depth` ahead of the caller's claims.
+// One sync for the infos linked since the last one; those it could not make durable go.
+void TrashInfoAhead::syncLinked(State& s, std::unique_lock<std::mutex>& lock) {
+    QList<QByteArray> paths;
+    qint64 first = -1;
+    for (qint64 seq = std::max(s.front, s.next - s.linked); seq < s.next; ++seq) {
+        if (s.at(seq).stage != State::Stage::linked)
+            continue;
+        if (first < 0)
+            first = seq;
+        paths.append(s.at(seq).prepared->infoPath);
+    }
+    s.linked = 0;
+    if (paths.isEmpty())
+        return;
+    s.busy = true; // nobody claims or drops them meanwhile
+    s.busySeq = first;
+    lock.unlock();
+    const bool synced = s.sync(paths);
+    lock.lock();
+    for (qint64 seq = first; seq < s.next; ++seq) {
+        State::Entry& entry = s.at(seq);
+        if (entry.stage != State::Stage::linked)
+            continue;
+        if (!synced) {
+            ::unlink(entry.prepared->infoPath.constData());
+            entry.prepared.reset();
+        }
+        entry.stage = synced ? State::Stage::ready : State::Stage::none;
+    }
+    s.busy = false;
+    s.changed.notify_all();
+}
+
+// Prepares the expected items in order, at most `depth` ahead of the caller's claims, and syncs
+// them in groups before the caller may claim them.
 void TrashInfoAhead::run(const std::shared_ptr<State>& state) {
     State& s = *state;
     std::unique_lock lock(s.mutex);
     while (!s.stopped) {
         s.next = std::max(s.next, s.front);
-        if (s.next - s.front >= qint64(s.entries.size()))
+        const qint64 ahead = s.next - s.front;
+        const qint64 left = qint64(s.entries.size()) - ahead;
+        const qint64 room = s.depth - ahead;
+        if (s.linked > 0 && (s.linked >= syncGroup || left <= 0 || room <= 0)) {
+            syncLinked(s, lock);
+            continue;
+        }
+        if (left <= 0)
             break;
-        if (s.next - s.front >= s.depth) {
+        // A new group starts only when it can be whole: a sync per claim would cost the most.
+        if (room <= 0 || (s.linked == 0 && room < std::min<qint64>(syncGroup, left))) {
             s.changed.wait(lock);
             continue;
         }
@@ -136,8 +194,10 @@ void TrashInfoAhead::run(const std::shared_ptr<State>& state) {
         lock.lock();
         // Nobody drops an entry the helper is preparing: they wait for it.
         State::Entry& entry = s.at(seq);
-        entry.stage = prepared ? State::Stage::ready : State::Stage::none;
+        entry.stage = prepared ? State::Stage::linked : State::Stage::none;
         entry.prepared = std::move(prepared);
+        if (entry.prepared)
+            ++s.linked;
         s.busy = false;
         s.next = seq + 1;
         s.changed.notify_all();

@@ -5,6 +5,7 @@
 
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <optional>
 
 namespace tarnwick {
@@ -13,7 +14,10 @@ namespace tarnwick {
 // helper thread a few items ahead of the caller, who then only renames each item. info/ and files/
 // are different folders, so the helper's link and the caller's rename do not wait for each other.
 // A prepared info is marked until its item is in files/: a kill leaves only marked, complete infos
-// for the sweep, never an item without its info. Those never claimed are unlinked. Thread-safe.
+// for the sweep, never an item without its info. Those never claimed are unlinked. An info is
+// handed out only once it is durable: the helper syncs the infos it linked in groups (one sync for
+// many), so no item can reach files/ and keep it through a power cut while its info is lost.
+// Thread-safe.
 class TrashInfoAhead {
 public:
     struct Prepared {
@@ -27,8 +31,11 @@ public:
     // Prepares the info of one item (linked, marked); none when it cannot or should not be done
     // ahead, and the caller then does it all itself.
     using PrepareFn = std::function<std::optional<Prepared>(const QByteArray& path)>;
+    // Makes the linked infos durable (their contents and their names in info/); false when it
+    // could not, and they are then withdrawn.
+    using SyncFn = std::function<bool(const QList<QByteArray>& infoPaths)>;
 
-    explicit TrashInfoAhead(PrepareFn prepare, int depth = defaultDepth);
+    TrashInfoAhead(PrepareFn prepare, SyncFn sync, int depth = defaultDepth);
     ~TrashInfoAhead(); // unlinks every info not claimed
     TrashInfoAhead(const TrashInfoAhead&) = delete;
     TrashInfoAhead& operator=(const TrashInfoAhead&) = delete;
@@ -41,12 +48,15 @@ public:
     // was not made ahead (the caller makes it itself).
     std::optional<Prepared> claim(const QByteArray& path);
 
-    // Items prepared ahead of the caller.
-    static constexpr int defaultDepth = 32;
+    // Items prepared ahead of the caller, and how many linked infos one sync takes at most: the
+    // helper syncs a group sooner when it cannot go further ahead or the caller waits for one.
+    static constexpr int defaultDepth = 256;
+    static constexpr int syncGroup = 64;
 
 private:
     struct State;
     static void run(const std::shared_ptr<State>& state);
+    static void syncLinked(State& s, std::unique_lock<std::mutex>& lock);
     std::shared_ptr<State> m_state;
 };
 

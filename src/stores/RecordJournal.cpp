@@ -260,17 +260,41 @@ void RecordJournal::syncSoon() {
     m_syncWanted.notify_one();
 }
 
+quint64 RecordJournal::syncLater() {
+    quint64 ticket = 0;
+    {
+        std::lock_guard lock(m_syncMutex);
+        ticket = ++m_syncRequested;
+        m_syncPending = true;
+        if (!m_syncer.joinable())
+            m_syncer = std::thread([this] { syncLoop(); });
+    }
+    m_syncWanted.notify_one();
+    return ticket;
+}
+
+bool RecordJournal::awaitSync(quint64 ticket) {
+    std::unique_lock lock(m_syncMutex);
+    m_syncEnded.wait(lock, [&] { return m_syncDone >= ticket || m_stopping; });
+    return m_syncDone >= ticket && !m_syncFailed;
+}
+
 void RecordJournal::syncLoop() {
     std::unique_lock lock(m_syncMutex);
     for (;;) {
         m_syncWanted.wait(lock, [this] { return m_syncPending || m_stopping; });
         if (m_stopping)
-            return;
+            break;
         m_syncPending = false;
+        const quint64 target = m_syncRequested;
         lock.unlock();
-        sync();
+        const bool synced = sync();
         lock.lock();
+        m_syncFailed = m_syncFailed || !synced;
+        m_syncDone = std::max(m_syncDone, target);
+        m_syncEnded.notify_all();
     }
+    m_syncEnded.notify_all();
 }
 
 QStringList RecordJournal::files() const {
@@ -436,12 +460,31 @@ bool RecordJournal::append(const QByteArray& lines, bool end) {
 
 bool RecordJournal::sync() {
     int fd = -1;
+    QString file;
+    std::function<void(const QString&, qint64)> hook;
+    qint64 size = 0;
     {
         QMutexLocker lock(&m_mutex);
         fd = m_fd;
+        file = m_current;
+        hook = m_syncHook;
+        struct ::stat st {};
+        if (hook && fd >= 0 && ::fstat(fd, &st) == 0)
+            size = qint64(st.st_size);
     }
     // Outside the lock, so appends go on meanwhile: the descriptor stays open until destruction.
-    return fd < 0 || ::fdatasync(fd) == 0;
+    if (fd < 0)
+        return true;
+    if (::fdatasync(fd) != 0)
+        return false;
+    if (hook)
+        hook(file, size);
+    return true;
+}
+
+void RecordJournal::setSyncHookForTesting(std::function<void(const QString& file, qint64 bytes)> hook) {
+    QMutexLocker lock(&m_mutex);
+    m_syncHook = std::move(hook);
 }
 
 qint64 RecordJournal::size() const {

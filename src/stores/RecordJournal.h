@@ -104,6 +104,10 @@ public:
     // The same on the journal's own thread: the disk work goes on meanwhile (a sync can wait for the
     // file system to commit everything the run removed so far).
     void syncSoon();
+    // The same, with a ticket to wait for it: lines appended before the call are durable once
+    // awaitSync() of the ticket answers true (false: a sync failed).
+    quint64 syncLater();
+    bool awaitSync(quint64 ticket);
     JournalContents read() const;
     qint64 size() const;
     // Empties the journal once its entries are in the log; refused while a run is open.
@@ -118,6 +122,9 @@ public:
     // fails every file of the journal alike (a full disk), the second is told which file.
     void setWriteFaultForTesting(std::function<int()> fault);
     void setFileWriteFaultForTesting(std::function<int(const QString& file)> fault);
+
+    // Tests see each sync that succeeded: the file and how many of its bytes it made durable.
+    void setSyncHookForTesting(std::function<void(const QString& file, qint64 bytes)> hook);
 
     // The journal's files in the order they are read: the first one, then those that followed it.
     QStringList files() const;
@@ -179,11 +186,16 @@ private:
     std::thread m_syncer;
     std::mutex m_syncMutex;
     std::condition_variable m_syncWanted;
+    std::condition_variable m_syncEnded;
     bool m_syncPending = false;
+    quint64 m_syncRequested = 0; // tickets handed out
+    quint64 m_syncDone = 0;      // every ticket up to this one is synced
+    bool m_syncFailed = false;
     bool m_stopping = false;
     bool m_failureLogged = false;
     QString m_lastError;
     std::function<int(const QString&)> m_fault;
+    std::function<void(const QString&, qint64)> m_syncHook;
     std::atomic<int> m_openRuns{0};
     bool m_deferred = false;
 };

@@ -9,6 +9,8 @@
 #include <QFileInfo>
 #include <QRandomGenerator>
 
+#include <cerrno>
+
 namespace tarnwick {
 
 RecordRun::RecordRun(RecordJournal* journal, RecordKind kind, bool writesTraceFiles) : m_journal(journal) {
@@ -70,6 +72,20 @@ void RecordRun::writePending() {
         m_linesSinceSync = 0;
         m_sinceSync.restart();
     }
+}
+
+// The intents just written, with every line before them, reach the disk before any of their steps:
+// a power cut can keep a rename or an unlink and drop lines appended but not yet synced.
+void RecordRun::makeDurable() {
+    if (!m_journal || m_journal->deferred() || !m_stopReason.isEmpty() || !m_unsynced)
+        return;
+    if (!m_journal->sync()) {
+        stop(QStringLiteral("the records journal could not be synced: ") + qt_error_string(errno));
+        return;
+    }
+    m_unsynced = false;
+    m_linesSinceSync = 0;
+    m_sinceSync.restart();
 }
 
 void RecordRun::stop(const QString& reason) {
@@ -140,10 +156,11 @@ int RecordRun::intend(FileRecord record) {
     const int seq = addIntent(std::move(record));
     writePending();
     checkWritten(before, seq);
+    makeDurable();
     return seq;
 }
 
-QList<int> RecordRun::intendAll(QList<Planned> records) {
+QList<int> RecordRun::intendAll(QList<Planned> records, bool syncNow) {
     QList<int> seqs;
     seqs.reserve(records.size());
     const qsizetype before = m_pending.size();
@@ -152,8 +169,19 @@ QList<int> RecordRun::intendAll(QList<Planned> records) {
     if (!seqs.isEmpty()) {
         writePending();
         checkWritten(before, seqs.front());
+        if (syncNow)
+            makeDurable();
+        else if (m_journal && !m_journal->deferred() && m_stopReason.isEmpty() && m_unsynced)
+            m_syncTicket = m_journal->syncLater();
     }
     return seqs;
+}
+
+void RecordRun::awaitDurable() {
+    if (!m_journal || !m_syncTicket)
+        return;
+    if (!m_journal->awaitSync(std::exchange(m_syncTicket, 0)))
+        stop(QStringLiteral("the records journal could not be synced"));
 }
 
 void RecordRun::done(int seq, const std::optional<QDateTime>& at, const std::optional<QString>& destination) {

@@ -10,9 +10,10 @@ namespace tarnwick {
 // that does the disk work: intend() right before a file's disk step, done() or failed() right
 // after it; record() for a file that counts without a disk step of its own. A kill at any moment
 // leaves, for every file, either a decided line or an intent that the next start decides by
-// looking at the disk. Lines are synced per batch (on the journal's own thread, so the disk work
-// does not wait) and by sync(), which the action calls before it reports. One thread at a time;
-// the run is handed to the GUI thread to be closed (RecordMerge).
+// looking at the disk. The intents of a step, or of a batch of steps, are synced (one fdatasync)
+// before intend() or intendAll() returns, so no step can outlive its line in a power cut; the
+// outcomes go with the next batch's sync or with sync(), which the action calls before it reports.
+// One thread at a time; the run is handed to the GUI thread to be closed (RecordMerge).
 class RecordRun {
 public:
     // The run's first line goes with its first record; a null journal keeps the records in memory
@@ -32,7 +33,11 @@ public:
     // The intents of several steps in one write, before the first of them: a kill leaves those not
     // yet taken undecided, for the next start to decide by the disk like any other. Their numbers,
     // in order.
-    QList<int> intendAll(QList<Planned> records);
+    // With `syncNow` false their sync goes on meanwhile, and awaitDurable() waits for it before the
+    // first of their steps (the steps of an earlier batch go on in between).
+    QList<int> intendAll(QList<Planned> records, bool syncNow = true);
+    // Waits for the intents of the last intendAll(..., false); the run stops when they cannot be synced.
+    void awaitDurable();
     // How many steps a run writes the intents of together: a kill leaves at most this many for the
     // next start to decide by the disk, and a write this size costs little more than one line.
     static constexpr qsizetype intentBatch = 256;
@@ -88,6 +93,7 @@ private:
     void write(const QByteArray& line, bool now);
     void writePending();
     bool flush();
+    void makeDurable();
     int addIntent(FileRecord record, const RecordJournal::PreparedLine* line = nullptr);
     void checkWritten(qsizetype before, int firstSeq);
     bool unwritten(int seq) const { return m_unwrittenFrom >= 0 && seq >= m_unwrittenFrom; }
@@ -104,6 +110,7 @@ private:
     bool m_unsynced = false;  // lines written since the last sync
     bool m_began = false;     // the run's own line is in the journal
     bool m_stoppedBeforeSteps = false;
+    quint64 m_syncTicket = 0; // the sync of the intents written ahead, while it is awaited
 };
 
 } // namespace tarnwick

@@ -14,21 +14,7 @@ namespace {
 
 // A project whose one timeline clip reaches the Media block written from `mediaLines`.
 QByteArray projectUsing(const QString& mediaLines) {
-    return QStringLiteral(
-               "<PremiereData Version=\"3\">\n<Media ObjectUID=\"m\">\n%1\n</Media>\n"
-               "<VideoMediaSource ObjectID=\"5\">\n<Media ObjectURef=\"m\"/>\n</VideoMediaSource>\n"
-               "<VideoClip ObjectID=\"6\">\n<Source ObjectRef=\"5\"/>\n</VideoClip>\n"
-               "<MasterClip ObjectUID=\"mc\">\n<Clip Index=\"0\" ObjectRef=\"6\"/>\n<Name>Shot</Name>\n"
-               "</MasterClip>\n<SubClip ObjectID=\"7\">\n<MasterClip ObjectURef=\"mc\"/>\n</SubClip>\n"
-               "<Sequence ObjectUID=\"s\">\n<TrackGroups>\n<Second ObjectRef=\"1\"/>\n</TrackGroups>\n"
-               "<Name>Cut</Name>\n</Sequence>\n"
-               "<VideoTrackGroup ObjectID=\"1\">\n<Track Index=\"0\" ObjectURef=\"t\"/>\n</VideoTrackGroup>\n"
-               "<VideoClipTrack ObjectUID=\"t\">\n<TrackItem Index=\"0\" "
-               "ObjectRef=\"9\"/>\n</VideoClipTrack>\n"
-               "<VideoClipTrackItem ObjectID=\"9\">\n<SubClip ObjectRef=\"7\"/>\n</VideoClipTrackItem>\n"
-               "</PremiereData>\n")
-        .arg(mediaLines)
-        .toUtf8();
+    return "<PremiereData Version=\"3\">\n" + oneClipTimeline(mediaLines) + "</PremiereData>\n";
 }
 
 // A project listing `path` in its bin, on no timeline.

@@ -9,11 +9,13 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QRegularExpression>
+#include <QSet>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
 #include <cerrno>
 #include <future>
+#include <mutex>
 #include <optional>
 #include <sys/mount.h>
 #include <sys/stat.h>
@@ -490,4 +492,43 @@ TEST_F(LinuxTrashTest, AMountedVolumeItselfIsRefusedWithoutLeavingAnything) {
     EXPECT_EQ(outcome.status.code, EBUSY);
     EXPECT_TRUE(QFile::exists(volume.path() + "/clip.mov"));
     EXPECT_EQ(QDir(parent).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot), before);
+}
+
+// No item reaches files/ before its .trashinfo is durable: those written ahead (synced in groups,
+// fewer syncs than items) and those the caller writes itself (a folder, an item not announced).
+TEST_F(LinuxTrashTest, EveryItemIsRenamedAfterItsInfoWasSynced) {
+    LinuxTrash linuxTrash;
+    std::mutex mutex;
+    QSet<QByteArray> synced;
+    QStringList problems;
+    int syncedInfos = 0;
+    linuxTrash.setDurableHook([&](LinuxTrash::Durable what, const QByteArray& path) {
+        const std::lock_guard lock(mutex);
+        if (what == LinuxTrash::Durable::infoSynced) {
+            synced.insert(path);
+            ++syncedInfos;
+            return;
+        }
+        const QByteArray name = path.mid(path.lastIndexOf('/') + 1);
+        const QByteArray info = path.left(path.lastIndexOf("/files/")) + "/info/" + name + ".trashinfo";
+        if (!synced.contains(info))
+            problems.append(QString::fromUtf8(name));
+    });
+    QStringList announced;
+    for (int i = 0; i < 150; ++i) {
+        writeFile(at(QStringLiteral("clip %1.mov").arg(i)));
+        announced.append(at(QStringLiteral("clip %1.mov").arg(i)));
+    }
+    writeFile(at("Card.RDC/A001.R3D"));
+    writeFile(at("unannounced.mov"));
+    linuxTrash.expect(announced);
+    for (const QString& path : std::as_const(announced))
+        ASSERT_TRUE(linuxTrash.moveToTrash(path).status.ok());
+    linuxTrash.expect({});
+    ASSERT_TRUE(linuxTrash.moveToTrash(at("Card.RDC")).status.ok());
+    ASSERT_TRUE(linuxTrash.moveToTrash(at("unannounced.mov")).status.ok());
+    const std::lock_guard lock(mutex);
+    EXPECT_TRUE(problems.isEmpty()) << problems.join('\n').toStdString();
+    EXPECT_EQ(QDir(trash() + "/files").entryList(QDir::AllEntries | QDir::NoDotAndDotDot).size(), 152);
+    EXPECT_GE(syncedInfos, 152);
 }

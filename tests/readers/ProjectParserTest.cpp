@@ -16,6 +16,7 @@
 
 using namespace tarnwick;
 using tarnwick::testing::GeneratedProject;
+using tarnwick::testing::oneClipTimeline;
 using tarnwick::testing::ProjectGenerator;
 using tarnwick::testing::ProjectGeneratorOptions;
 using tarnwick::testing::ProjectParserLogCapture;
@@ -293,29 +294,6 @@ TEST(ProjectParser, MediaThatMayNameAFileAreNeverTakenForGenerated) {
     }
 }
 
-namespace {
-
-// One clip on one timeline, reaching the given Media block through its master clip's chain, and a
-// second block no timeline uses.
-QByteArray oneClipProject(const QString& usedMedia, const QString& unusedMedia) {
-    return QStringLiteral(
-               "<Media ObjectUID=\"used\">\n%1\n</Media>\n<Media ObjectUID=\"spare\">\n%2\n</Media>\n"
-               "<VideoMediaSource ObjectID=\"5\">\n<Media ObjectURef=\"used\"/>\n</VideoMediaSource>\n"
-               "<VideoClip ObjectID=\"6\">\n<Source ObjectRef=\"5\"/>\n</VideoClip>\n"
-               "<MasterClip ObjectUID=\"mc\">\n<Clip Index=\"0\" ObjectRef=\"6\"/>\n<Name>Shot</Name>\n"
-               "</MasterClip>\n<SubClip ObjectID=\"7\">\n<MasterClip ObjectURef=\"mc\"/>\n</SubClip>\n"
-               "<Sequence ObjectUID=\"s\">\n<TrackGroups>\n<Second ObjectRef=\"1\"/>\n</TrackGroups>\n"
-               "<Name>Cut</Name>\n</Sequence>\n"
-               "<VideoTrackGroup ObjectID=\"1\">\n<Track Index=\"0\" ObjectURef=\"t\"/>\n</VideoTrackGroup>\n"
-               "<VideoClipTrack ObjectUID=\"t\">\n<TrackItem Index=\"0\" "
-               "ObjectRef=\"9\"/>\n</VideoClipTrack>\n"
-               "<VideoClipTrackItem ObjectID=\"9\">\n<SubClip ObjectRef=\"7\"/>\n</VideoClipTrackItem>\n")
-        .arg(usedMedia, unusedMedia)
-        .toUtf8();
-}
-
-} // namespace
-
 // A camera's UUID-named file and a clip called "Rendered …" are media like any other; the editor's
 // own previews are left out, unless a timeline uses one.
 TEST(ProjectParser, KeepsEveryFileATimelineUsesWhateverItsNameOrFolder) {
@@ -341,7 +319,7 @@ TEST(ProjectParser, KeepsEveryFileATimelineUsesWhateverItsNameOrFolder) {
                 .arg(p.section(u'/', -1), p);
         };
         const ProjectParser::ParseResult r = ProjectParser().parseXml(
-            oneClipProject(block(c.used), block(c.spare)), QStringLiteral("/p/Cut.prproj"));
+            oneClipTimeline(block(c.used), block(c.spare)), QStringLiteral("/p/Cut.prproj"));
         EXPECT_EQ(r.allMediaPaths, c.listed) << c.used;
         EXPECT_EQ(r.usedMediaPaths, QSet<QString>{QString::fromUtf8(c.used)}) << c.used;
         EXPECT_TRUE(r.warnings.isEmpty()) << c.used << ": " << r.warnings.join(u'\n').toStdString();
@@ -354,7 +332,7 @@ TEST(ProjectParser, AFileNamedOnlyByItsPlainPathIsUsedByItsTimeline) {
     const QString offline = QStringLiteral("<FilePath>D:\\Shoot\\clip.mp4</FilePath>\n<Title>clip.mp4</"
                                            "Title>\n<OfflineReason>1</OfflineReason>");
     const ProjectParser::ParseResult r =
-        ProjectParser().parseXml(oneClipProject(offline, QStringLiteral("<FilePath>1112293707</FilePath>")),
+        ProjectParser().parseXml(oneClipTimeline(offline, QStringLiteral("<FilePath>1112293707</FilePath>")),
                                  QStringLiteral("/p/Cut.prproj"));
     EXPECT_EQ(r.allMediaPaths, QSet<QString>{QStringLiteral("D:/Shoot/clip.mp4")});
     EXPECT_EQ(r.usedMediaPaths, QSet<QString>{QStringLiteral("D:/Shoot/clip.mp4")});

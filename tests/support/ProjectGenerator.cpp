@@ -533,4 +533,24 @@ bool ProjectGenerator::writeProject(const QString& filePath, const QByteArray& x
     return f.write(gz) == gz.size();
 }
 
+QByteArray oneClipTimeline(const QString& usedMedia, const QString& spareMedia) {
+    const QString spare = spareMedia.isNull()
+                              ? QString()
+                              : QStringLiteral("<Media ObjectUID=\"spare\">\n%1\n</Media>\n").arg(spareMedia);
+    return (QStringLiteral("<Media ObjectUID=\"used\">\n%1\n</Media>\n").arg(usedMedia) + spare +
+            QStringLiteral(
+                "<VideoMediaSource ObjectID=\"5\">\n<Media ObjectURef=\"used\"/>\n</VideoMediaSource>\n"
+                "<VideoClip ObjectID=\"6\">\n<Source ObjectRef=\"5\"/>\n</VideoClip>\n"
+                "<MasterClip ObjectUID=\"mc\">\n<Clip Index=\"0\" ObjectRef=\"6\"/>\n<Name>Shot</Name>\n"
+                "</MasterClip>\n<SubClip ObjectID=\"7\">\n<MasterClip ObjectURef=\"mc\"/>\n</SubClip>\n"
+                "<Sequence ObjectUID=\"s\">\n<TrackGroups>\n<Second ObjectRef=\"1\"/>\n</TrackGroups>\n"
+                "<Name>Cut</Name>\n</Sequence>\n"
+                "<VideoTrackGroup ObjectID=\"1\">\n<Track Index=\"0\" "
+                "ObjectURef=\"t\"/>\n</VideoTrackGroup>\n"
+                "<VideoClipTrack ObjectUID=\"t\">\n<TrackItem Index=\"0\" "
+                "ObjectRef=\"9\"/>\n</VideoClipTrack>\n"
+                "<VideoClipTrackItem ObjectID=\"9\">\n<SubClip ObjectRef=\"7\"/>\n</VideoClipTrackItem>\n"))
+        .toUtf8();
+}
+
 } // namespace tarnwick::testing

@@ -61,4 +61,8 @@ public:
     static bool writeProject(const QString& filePath, const QByteArray& xml);
 };
 
+// The XML of one clip on one timeline "Cut", reaching the Media block written from `usedMedia`
+// through its master clip's chain; with `spareMedia`, a second block no timeline uses.
+QByteArray oneClipTimeline(const QString& usedMedia, const QString& spareMedia = {});
+
 } // namespace tarnwick::testing
