@@ -11,6 +11,7 @@
 #include "stores/AuditLogManager.h"
 #include "stores/StatsManager.h"
 #include "stores/StoreFile.h"
+#include "support/ChildMarkers.h"
 #include "support/ChildTemporaries.h"
 #include "support/CleanupHarness.h"
 #include "support/FaultInjectingFileOperations.h"
@@ -42,6 +43,8 @@ constexpr char readyMarker[] = "CRASH-HARNESS-READY";
 constexpr char doneMarker[] = "CRASH-HARNESS-DONE";
 constexpr char journalBackMarker[] = "CRASH-HARNESS-JOURNAL-BACK";
 constexpr char heldMarker[] = "CRASH-HARNESS-HELD";
+// Generous: on a busy machine a child's run under the sanitizers may take long to say a marker.
+constexpr int kMarkerTimeoutMs = 600000;
 
 int envNumber(const char* name, int fallback) {
     bool ok = false;
@@ -263,7 +266,7 @@ TEST(CrashHarnessChild, RemoveContainer) {
     session.files = files;
     stageSegments(session.harness, root);
     session.run(false);
-    std::puts(doneMarker);
+    ChildMarkers::say(doneMarker);
 }
 
 TEST(CrashHarness, AKillInsideAContainerRemovalRecordsEachRemovedSegmentOnce) {
@@ -286,14 +289,18 @@ TEST(CrashHarness, AKillInsideAContainerRemovalRecordsEachRemovedSegmentOnce) {
         env.insert("TARNWICK_CRASH_CUT", QString::number(cut));
         env.insert("ASAN_OPTIONS", "detect_leaks=0");
         keepChildTemporariesIn(env, root);
+        ChildMarkers markers;
+        markers.prepare(child, env);
         child.setProcessEnvironment(env);
-        child.setProcessChannelMode(QProcess::MergedChannels);
+        const QString log = root + "/child.log";
+        logChildTo(child, log);
         child.start(QCoreApplication::applicationFilePath(),
                     {"--gtest_filter=CrashHarnessChild.RemoveContainer"});
         ASSERT_TRUE(child.waitForStarted());
+        markers.started();
+        const bool done = markers.waitFor(doneMarker, kMarkerTimeoutMs);
         ASSERT_TRUE(child.waitForFinished(120000));
-        const QByteArray output = child.readAll();
-        ASSERT_FALSE(output.contains(doneMarker)) << output.toStdString();
+        ASSERT_FALSE(done) << childLog(log);
         ASSERT_EQ(child.exitStatus(), QProcess::CrashExit);
 
         QStringList problems = checkSegmentRecords(root);
@@ -315,7 +322,7 @@ TEST(CrashHarness, AKillInsideAContainerRemovalRecordsEachRemovedSegmentOnce) {
 
 // The journal refuses lines as a full disk would: "window" refuses the append after the run's first
 // line, its first intents (the run then stops and keeps every file; once an append after that is
-// written, the run's end, stdout says so), "refuse" refuses them all. "file"
+// written, the run's end, its markers say so), "refuse" refuses them all. "file"
 // refuses every line of the journal's own file as an immutable file does (the lines go on in the
 // file that follows it); "fill" refuses every line from the TARNWICK_CRASH_FILL_AT-th append on,
 // as a disk filled by someone else mid-run.
@@ -341,11 +348,8 @@ void refuseJournalLines(RecordJournal& journal, const QString& how) {
         auto appends = std::make_shared<int>(0);
         journal.setWriteFaultForTesting([appends] {
             const int n = ++*appends;
-            if (n == 3) {
-                std::fputs(journalBackMarker, stdout);
-                std::fputs("\n", stdout);
-                std::fflush(stdout);
-            }
+            if (n == 3)
+                ChildMarkers::say(journalBackMarker);
             return n == 2 ? ENOSPC : 0;
         });
     }
@@ -358,9 +362,7 @@ void holdRunAt(Session& session, int at, const QString& go) {
     files->setBeforeEach([removals, at, go](FaultInjectingFileOperations::Op op, const QString&) {
         using Op = FaultInjectingFileOperations::Op;
         if ((op == Op::moveToTrash || op == Op::removeFile) && ++*removals == at) {
-            std::fputs(heldMarker, stdout);
-            std::fputs("\n", stdout);
-            std::fflush(stdout);
+            ChildMarkers::say(heldMarker);
             while (!QFileInfo::exists(go))
                 std::this_thread::sleep_for(std::chrono::milliseconds(10));
         }
@@ -383,14 +385,75 @@ TEST(CrashHarnessChild, Run) {
                                   *FileOperations::system());
     const QString folder = qEnvironmentVariable("TARNWICK_CRASH_FOLDER", QStringLiteral("media"));
     session.stageAll(root, envNumber("TARNWICK_CRASH_FILES", 250), folder);
-    std::fputs(readyMarker, stdout);
-    std::fputs("\n", stdout);
-    std::fflush(stdout);
+    ChildMarkers::say(readyMarker);
     session.run(qEnvironmentVariable("TARNWICK_CRASH_MODE") == "trash");
-    std::fputs(doneMarker, stdout);
-    std::fputs("\n", stdout);
-    std::fflush(stdout);
+    ChildMarkers::say(doneMarker);
 }
+
+namespace {
+
+void makeFiles(const QString& root, const QString& folder, int count) {
+    for (int i = 0; i < count; ++i) {
+        const QString path = root + "/" + folder + "/" + fileName(i);
+        QDir().mkpath(QFileInfo(path).path());
+        QFile file(path);
+        if (file.open(QIODevice::WriteOnly))
+            file.write(contentOf(i));
+    }
+}
+
+// A child run on `root`. Its markers come on a pipe of their own; its log goes to `name`.log in
+// `root`, beside the folders the checks look at.
+struct ChildRun {
+    QProcess process;
+    ChildMarkers markers;
+    QByteArrayList said; // every marker read so far
+    QString logPath;
+
+    // Started and past its staging; false when it ended before.
+    bool start(const QString& root, int files, bool toTrash, const QHash<QString, QString>& extra,
+               const QString& name = QStringLiteral("child")) {
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("TARNWICK_CRASH_CHILD", root);
+        env.insert("TARNWICK_CRASH_FILES", QString::number(files));
+        env.insert("TARNWICK_CRASH_MODE", toTrash ? "trash" : "delete");
+        env.insert("HOME", root + "/home");
+        env.insert("XDG_DATA_HOME", root + "/home/data");
+        // Leak checks at exit only slow the child down; a killed child never gets there.
+        env.insert("ASAN_OPTIONS", "detect_leaks=0");
+        keepChildTemporariesIn(env, root);
+        for (auto it = extra.cbegin(); it != extra.cend(); ++it)
+            env.insert(it.key(), it.value());
+        markers.prepare(process, env);
+        process.setProcessEnvironment(env);
+        logPath = root + "/" + name + ".log";
+        logChildTo(process, logPath);
+        process.start(QCoreApplication::applicationFilePath(), {"--gtest_filter=CrashHarnessChild.Run"});
+        if (!process.waitForStarted())
+            return false;
+        markers.started();
+        return waitFor(readyMarker);
+    }
+    // True once the child said `marker`; false when it ended without saying it.
+    bool waitFor(const QByteArray& marker) {
+        while (!said.contains(marker)) {
+            const std::optional<QByteArray> line = markers.nextLine(kMarkerTimeoutMs);
+            if (!line)
+                return false;
+            said.append(*line);
+        }
+        return true;
+    }
+    // True when the run got to its end.
+    bool finish() {
+        const bool done = waitFor(doneMarker);
+        process.waitForFinished(60000);
+        return done;
+    }
+    std::string log() const { return childLog(logPath); }
+};
+
+} // namespace
 
 TEST(CrashHarness, AKilledRunNeverLosesOrHalfRemovesAFile) {
     // The test build runs a small size; TARNWICK_CRASH_FILES=1000 runs the full one.
@@ -412,42 +475,22 @@ TEST(CrashHarness, AKilledRunNeverLosesOrHalfRemovesAFile) {
             file.write(contentOf(i));
         }
         const bool toTrash = attempt % 2 == 0;
-        QProcess child;
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert("TARNWICK_CRASH_CHILD", root);
-        env.insert("TARNWICK_CRASH_FILES", QString::number(fileCount));
-        env.insert("TARNWICK_CRASH_MODE", toTrash ? "trash" : "delete");
-        env.insert("HOME", root + "/home");
-        env.insert("XDG_DATA_HOME", root + "/home/data");
-        // Leak checks at exit only slow the child down; a killed child never gets there.
-        env.insert("ASAN_OPTIONS", "detect_leaks=0");
-        keepChildTemporariesIn(env, root);
-        child.setProcessEnvironment(env);
-        child.setProcessChannelMode(QProcess::MergedChannels);
-        child.start(QCoreApplication::applicationFilePath(), {"--gtest_filter=CrashHarnessChild.Run"});
-        ASSERT_TRUE(child.waitForStarted());
-        QByteArray output;
-        while (!output.contains(readyMarker)) {
-            ASSERT_TRUE(child.waitForReadyRead(60000)) << output.toStdString();
-            output += child.readAll();
-        }
+        ChildRun child;
+        ASSERT_TRUE(child.start(root, fileCount, toTrash, {})) << child.log();
         QElapsedTimer clock;
         clock.start();
         if (runMicros > 0) {
             // A random moment inside the run's span.
             std::this_thread::sleep_for(std::chrono::microseconds(random.bounded(runMicros)));
-            if (::kill(pid_t(child.processId()), SIGKILL) == 0)
+            if (::kill(pid_t(child.process.processId()), SIGKILL) == 0)
                 ++kills;
         }
-        while (!output.contains(doneMarker) && child.state() != QProcess::NotRunning) {
-            child.waitForReadyRead(100);
-            output += child.readAll();
-        }
+        const bool done = child.waitFor(doneMarker);
         if (runMicros == 0) {
-            ASSERT_TRUE(output.contains(doneMarker)) << output.toStdString();
+            ASSERT_TRUE(done) << child.log();
             runMicros = std::max<qint64>(clock.nsecsElapsed() / 1000, 1000);
         }
-        child.waitForFinished(60000);
+        child.process.waitForFinished(60000);
 
         const QStringList problems = checkFiles(root, fileCount, toTrash);
         EXPECT_TRUE(problems.isEmpty()) << problems.join('\n').toStdString();
@@ -477,57 +520,6 @@ TEST(CrashHarness, AKilledRunNeverLosesOrHalfRemovesAFile) {
                 midRun, fileCount);
     EXPECT_GE(kills, wantedKills);
 }
-
-namespace {
-
-void makeFiles(const QString& root, const QString& folder, int count) {
-    for (int i = 0; i < count; ++i) {
-        const QString path = root + "/" + folder + "/" + fileName(i);
-        QDir().mkpath(QFileInfo(path).path());
-        QFile file(path);
-        if (file.open(QIODevice::WriteOnly))
-            file.write(contentOf(i));
-    }
-}
-
-// A child run on `root`, started and past its staging.
-struct ChildRun {
-    QProcess process;
-    QByteArray output;
-
-    void start(const QString& root, int files, bool toTrash, const QHash<QString, QString>& extra) {
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert("TARNWICK_CRASH_CHILD", root);
-        env.insert("TARNWICK_CRASH_FILES", QString::number(files));
-        env.insert("TARNWICK_CRASH_MODE", toTrash ? "trash" : "delete");
-        env.insert("HOME", root + "/home");
-        env.insert("XDG_DATA_HOME", root + "/home/data");
-        env.insert("ASAN_OPTIONS", "detect_leaks=0");
-        keepChildTemporariesIn(env, root);
-        for (auto it = extra.cbegin(); it != extra.cend(); ++it)
-            env.insert(it.key(), it.value());
-        process.setProcessEnvironment(env);
-        process.setProcessChannelMode(QProcess::MergedChannels);
-        process.start(QCoreApplication::applicationFilePath(), {"--gtest_filter=CrashHarnessChild.Run"});
-        waitFor(readyMarker);
-    }
-    bool waitFor(const char* marker) {
-        while (!output.contains(marker)) {
-            if (process.state() == QProcess::NotRunning && !process.waitForReadyRead(0))
-                return false;
-            process.waitForReadyRead(100);
-            output += process.readAll();
-        }
-        return true;
-    }
-    void finish() {
-        waitFor(doneMarker);
-        process.waitForFinished(60000);
-        output += process.readAll();
-    }
-};
-
-} // namespace
 
 // The journal refuses lines for a while (a full disk): killed once it takes them again, or left to
 // finish while it refuses them all, the run removes nothing unrecorded and leaves exactly one
@@ -619,9 +611,9 @@ TEST(CrashHarness, AKillWhileTheJournalRefusesLinesLosesNoRecord) {
             std::this_thread::sleep_for(std::chrono::microseconds(random.bounded(runMicros[way])));
             kills += ::kill(pid_t(child.process.processId()), SIGKILL) == 0 ? 1 : 0;
         }
-        child.finish();
+        const bool done = child.finish();
         if (runMicros[way] == 0) {
-            ASSERT_TRUE(child.output.contains(doneMarker)) << child.output.toStdString();
+            ASSERT_TRUE(done) << child.log();
             runMicros[way] = std::max<qint64>(clock.nsecsElapsed() / 1000, 1000);
         }
         const QStringList problems = checkFiles(root, fileCount, toTrash);
@@ -653,13 +645,12 @@ TEST(CrashHarness, ASecondStartDuringARunTakesNothingFromIt) {
         const bool toTrash = round % 2 == 0;
         ChildRun first;
         const int holdAt = 2 + int(random.bounded(fileCount - 2));
-        first.start(root, fileCount, toTrash, {{"TARNWICK_CRASH_HOLD_AT", QString::number(holdAt)}});
-        ASSERT_TRUE(first.waitFor(heldMarker)) << first.output.toStdString();
+        first.start(root, fileCount, toTrash, {{"TARNWICK_CRASH_HOLD_AT", QString::number(holdAt)}}, "first");
+        ASSERT_TRUE(first.waitFor(heldMarker)) << first.log();
         ChildRun second;
         second.start(root, fileCount, toTrash,
-                     {{"TARNWICK_CRASH_SECOND", "1"}, {"TARNWICK_CRASH_FOLDER", "other"}});
-        second.finish();
-        EXPECT_TRUE(second.output.contains(doneMarker)) << second.output.toStdString();
+                     {{"TARNWICK_CRASH_SECOND", "1"}, {"TARNWICK_CRASH_FOLDER", "other"}}, "second");
+        EXPECT_TRUE(second.finish()) << second.log();
         if (round % 3 == 2)
             ::kill(pid_t(first.process.processId()), SIGKILL);
         QFile(root + "/go").open(QIODevice::WriteOnly);

@@ -12,6 +12,7 @@
 #include "platform/FileMoveTestSupport.h"
 #include "platform/LeftoverMark.h"
 #include "platform/LinuxFileOperations.h"
+#include "support/ChildMarkers.h"
 #include "support/ChildTemporaries.h"
 #include "support/DiskFactsLogCapture.h"
 #include "support/ProjectManagerHarness.h"
@@ -39,6 +40,8 @@ constexpr char kReady[] = "MOVE-CRASH-READY";
 constexpr char kDone[] = "MOVE-CRASH-DONE";
 constexpr int kPlainFiles = 24;
 constexpr int kSegments = 3;
+// Generous: on a busy machine a child's run under the sanitizers may take long to say a marker.
+constexpr int kMarkerTimeoutMs = 600000;
 
 int envNumber(const char* name, int fallback) {
     bool ok = false;
@@ -214,21 +217,32 @@ qsizetype sweptItems(const QStringList& temporaries) {
     });
 }
 
-// Starts the child on `root` and returns once it has ended (killed, or done: its output says).
-QByteArray runChild(const QString& root, const QString& archive, int cut) {
-    QProcess child;
+// The child on `root`, its markers on a pipe of their own and its log in `root`/child.log.
+void startChild(QProcess& child, ChildMarkers& markers, const QString& root, const QString& archive,
+                int cut) {
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert("TARNWICK_MOVE_CRASH_CHILD", root);
     env.insert("TARNWICK_MOVE_CRASH_ARCHIVE", archive);
-    env.insert("TARNWICK_MOVE_CRASH_CUT", QString::number(cut));
-    env.insert("ASAN_OPTIONS", "detect_leaks=0");
+    if (cut > 0)
+        env.insert("TARNWICK_MOVE_CRASH_CUT", QString::number(cut));
+    env.insert("ASAN_OPTIONS", "detect_leaks=0"); // a killed child never gets to its leak check
     keepChildTemporariesIn(env, root);
+    markers.prepare(child, env);
     child.setProcessEnvironment(env);
-    child.setProcessChannelMode(QProcess::MergedChannels);
+    logChildTo(child, root + QStringLiteral("/child.log"));
     child.start(QCoreApplication::applicationFilePath(), {"--gtest_filter=MoveCrashHarnessChild.Run"});
-    if (!child.waitForStarted() || !child.waitForFinished(120000))
-        return "did not finish";
-    return child.readAll();
+    if (child.waitForStarted())
+        markers.started();
+}
+
+// Starts the child on `root` and returns once it has ended: whether it said it was done.
+bool runChild(const QString& root, const QString& archive, int cut) {
+    QProcess child;
+    ChildMarkers markers;
+    startChild(child, markers, root, archive, cut);
+    const bool done = markers.waitFor(kDone, kMarkerTimeoutMs);
+    child.waitForFinished(120000);
+    return done;
 }
 
 } // namespace
@@ -242,13 +256,12 @@ TEST(MoveCrashHarnessChild, Run) {
     const int cut = qEnvironmentVariableIntValue("TARNWICK_MOVE_CRASH_CUT");
     ProjectManagerHarness harness;
     Stores stores(root);
-    std::puts(kReady);
-    std::fflush(stdout);
+    ChildMarkers::say(kReady);
     const ActionResult result = moveStaged(
         harness, stores, root, qEnvironmentVariable("TARNWICK_MOVE_CRASH_ARCHIVE"), contentsFor(cut > 0),
         cut > 0 ? std::make_shared<CopyingFileOperations>(cut) : FileOperations::system());
-    std::printf("%s %lld %lld\n", kDone, qint64(result.succeeded), qint64(result.failed));
-    std::fflush(stdout);
+    ChildMarkers::say(kDone);
+    std::printf("moved %lld, failed %lld\n", qint64(result.succeeded), qint64(result.failed));
 }
 
 TEST(MoveCrashHarness, AKilledMoveIsFinishedByTheNextRunWithoutDuplicatesOrLeftovers) {
@@ -275,20 +288,9 @@ TEST(MoveCrashHarness, AKilledMoveIsFinishedByTheNextRunWithoutDuplicatesOrLefto
         ASSERT_TRUE(QDir().mkpath(archive));
 
         QProcess child;
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert("TARNWICK_MOVE_CRASH_CHILD", root);
-        env.insert("TARNWICK_MOVE_CRASH_ARCHIVE", archive);
-        env.insert("ASAN_OPTIONS", "detect_leaks=0"); // a killed child never gets to its leak check
-        keepChildTemporariesIn(env, root);
-        child.setProcessEnvironment(env);
-        child.setProcessChannelMode(QProcess::MergedChannels);
-        child.start(QCoreApplication::applicationFilePath(), {"--gtest_filter=MoveCrashHarnessChild.Run"});
-        ASSERT_TRUE(child.waitForStarted());
-        QByteArray output;
-        while (!output.contains(kReady)) {
-            ASSERT_TRUE(child.waitForReadyRead(60000)) << output.toStdString();
-            output += child.readAll();
-        }
+        ChildMarkers markers;
+        startChild(child, markers, root, archive, 0);
+        ASSERT_TRUE(markers.waitFor(kReady)) << childLog(root + QStringLiteral("/child.log"));
         QElapsedTimer clock;
         clock.start();
         const qint64 pid = child.processId();
@@ -306,15 +308,12 @@ TEST(MoveCrashHarness, AKilledMoveIsFinishedByTheNextRunWithoutDuplicatesOrLefto
             }
             ::kill(pid_t(pid), SIGKILL);
         }
-        while (!output.contains(kDone) && child.state() != QProcess::NotRunning) {
-            child.waitForReadyRead(100);
-            output += child.readAll();
-        }
+        const bool done = markers.waitFor(kDone, kMarkerTimeoutMs);
         // A kill that came after the run had finished is no kill.
-        if (runMicros > 0 && !output.contains(kDone))
+        if (runMicros > 0 && !done)
             ++kills;
         if (runMicros == 0) {
-            ASSERT_TRUE(output.contains(kDone)) << output.toStdString();
+            ASSERT_TRUE(done) << childLog(root + QStringLiteral("/child.log"));
             runMicros = std::max<qint64>(clock.nsecsElapsed() / 1000, 1000);
         }
         ASSERT_TRUE(child.state() == QProcess::NotRunning || child.waitForFinished(60000));
@@ -387,8 +386,7 @@ TEST(MoveCrashHarness, AKillInsideAContainerSourceRemovalRecordsEachSegmentOnce)
         const QString archive = root + QStringLiteral("/archive");
         ASSERT_TRUE(QDir().mkpath(archive));
         const int cut = 1 + int(random.bounded(kManySegments - 1));
-        const QByteArray output = runChild(root, archive, cut);
-        ASSERT_FALSE(output.contains(kDone)) << output.toStdString();
+        ASSERT_FALSE(runChild(root, archive, cut)) << childLog(root + QStringLiteral("/child.log"));
         ASSERT_TRUE(QFileInfo::exists(containerOf(root)));
 
         const Places afterKill = checkPlaces(root, archive, contents);

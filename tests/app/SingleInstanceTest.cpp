@@ -8,6 +8,7 @@
 #include "stores/RecordRun.h"
 #include "stores/SecurityScopedAccess.h"
 #include "stores/StatsManager.h"
+#include "support/ChildMarkers.h"
 #include "support/ChildTemporaries.h"
 #include "support/FakeAccessGrantBackend.h"
 #include "support/FakeSoftwareUpdater.h"
@@ -29,47 +30,41 @@
 #include <thread>
 
 using namespace tarnwick;
+using tarnwick::testing::ChildMarkers;
 
 namespace {
 
 constexpr char readyMarker[] = "SINGLE-INSTANCE-READY";
 
-// Starts the child window on `folder`; returns once it holds the lock and listens.
-void startFirst(QProcess& child, const QString& folder) {
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert("TARNWICK_SINGLE_INSTANCE_CHILD", folder);
-    env.insert("ASAN_OPTIONS", "detect_leaks=0");
-    tarnwick::testing::keepChildTemporariesIn(env, folder);
-    child.setProcessEnvironment(env);
-    child.setProcessChannelMode(QProcess::MergedChannels);
-    child.start(QCoreApplication::applicationFilePath(), {"--gtest_filter=SingleInstanceChild.Run"});
-    ASSERT_TRUE(child.waitForStarted());
-    QByteArray output;
-    while (!output.contains(readyMarker)) {
-        ASSERT_TRUE(child.waitForReadyRead(30000)) << output.toStdString();
-        output += child.readAll();
-    }
+QString logOf(const QString& folder, const char* test) {
+    return folder + QLatin1Char('/') + QLatin1String(test) + QStringLiteral(".log");
 }
 
-// A child of this binary running `test` with `variable` set to `folder`; output merged.
-void startChild(QProcess& child, const char* test, const char* variable, const QString& folder) {
+// A child of this binary running `test` with `variable` set to `folder`. When given `markers`, it
+// says them there and its log goes to `folder`/`test`.log; without, its output is merged.
+void startChild(QProcess& child, const char* test, const char* variable, const QString& folder,
+                ChildMarkers* markers = nullptr) {
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert(variable, folder);
     env.insert("ASAN_OPTIONS", "detect_leaks=0");
     tarnwick::testing::keepChildTemporariesIn(env, folder);
+    if (markers) {
+        markers->prepare(child, env);
+        tarnwick::testing::logChildTo(child, logOf(folder, test));
+    } else {
+        child.setProcessChannelMode(QProcess::MergedChannels);
+    }
     child.setProcessEnvironment(env);
-    child.setProcessChannelMode(QProcess::MergedChannels);
     child.start(QCoreApplication::applicationFilePath(), {QStringLiteral("--gtest_filter=") + test});
+    if (markers && child.waitForStarted())
+        markers->started();
 }
 
-// Reads the child's output until it holds `marker`.
-bool readUntil(QProcess& child, QByteArray& output, const QByteArray& marker) {
-    while (!output.contains(marker)) {
-        if (!child.waitForReadyRead(60000))
-            return false;
-        output += child.readAll();
-    }
-    return true;
+// Starts the child window on `folder`; returns once it holds the lock and listens.
+void startFirst(QProcess& child, ChildMarkers& markers, const QString& folder) {
+    startChild(child, "SingleInstanceChild.Run", "TARNWICK_SINGLE_INSTANCE_CHILD", folder, &markers);
+    ASSERT_TRUE(markers.waitFor(readyMarker))
+        << tarnwick::testing::childLog(logOf(folder, "SingleInstanceChild.Run"));
 }
 
 class NoPanel : public FilePanel {
@@ -107,8 +102,7 @@ TEST(SingleInstanceChild, RunMergingApp) {
     files->setBeforeEach([](tarnwick::testing::FaultInjectingFileOperations::Op, const QString&) {
         static std::once_flag waited;
         std::call_once(waited, [] {
-            std::printf("MERGE-WAITING\n");
-            std::fflush(stdout);
+            ChildMarkers::say("MERGE-WAITING");
             char line[16];
             (void)std::fgets(line, sizeof line, stdin);
         });
@@ -138,17 +132,14 @@ TEST(SingleInstanceChild, RunMergingApp) {
     TarnwickApp app(std::move(options));
     app.launch();
     QObject::connect(&instance, &SingleInstance::projectsReceived, [&app](const QStringList& paths) {
-        std::printf("RECEIVED %s (merging: %d)\n", paths.join(QLatin1Char('|')).toUtf8().constData(),
-                    int(app.isMergingRecords()));
-        std::fflush(stdout);
+        ChildMarkers::say("RECEIVED " + paths.join(QLatin1Char('|')).toUtf8() +
+                          " (merging: " + QByteArray::number(int(app.isMergingRecords())) + ")");
     });
     QObject::connect(&app, &TarnwickApp::recordsMerged, [&audit] {
-        std::printf("MERGED %lld\n", static_cast<long long>(audit.count()));
-        std::fflush(stdout);
+        ChildMarkers::say("MERGED " + QByteArray::number(static_cast<long long>(audit.count())));
         QCoreApplication::quit();
     });
-    std::printf("%s\n", readyMarker);
-    std::fflush(stdout);
+    ChildMarkers::say(readyMarker);
     QTimer::singleShot(120000, [] { QCoreApplication::quit(); });
     QCoreApplication::exec();
 }
@@ -171,12 +162,10 @@ TEST(SingleInstanceChild, Run) {
     SingleInstance instance(folder);
     ASSERT_EQ(instance.start({}), SingleInstance::Role::primary);
     QObject::connect(&instance, &SingleInstance::projectsReceived, [](const QStringList& paths) {
-        std::printf("RECEIVED %s\n", paths.join(QLatin1Char('|')).toUtf8().constData());
-        std::fflush(stdout);
+        ChildMarkers::say("RECEIVED " + paths.join(QLatin1Char('|')).toUtf8());
         QCoreApplication::quit();
     });
-    std::printf("%s\n", readyMarker);
-    std::fflush(stdout);
+    ChildMarkers::say(readyMarker);
     QTimer::singleShot(60000, [] { QCoreApplication::quit(); });
     QCoreApplication::exec();
 }
@@ -184,21 +173,22 @@ TEST(SingleInstanceChild, Run) {
 TEST(SingleInstance, ASecondStartHandsItsProjectsToTheFirstAndEnds) {
     QTemporaryDir dir;
     QProcess first;
-    startFirst(first, dir.path());
+    ChildMarkers markers;
+    startFirst(first, markers, dir.path());
     const QStringList projects{dir.filePath(QStringLiteral("Day 1/Édit ★.prproj")),
                                dir.filePath(QStringLiteral("b.aep"))};
     SingleInstance second(dir.path());
     EXPECT_EQ(second.start(projects), SingleInstance::Role::handedOver);
     ASSERT_TRUE(first.waitForFinished(30000));
-    const QByteArray output = first.readAll();
-    EXPECT_TRUE(output.contains(QByteArray("RECEIVED " + projects.join(QLatin1Char('|')).toUtf8())))
-        << output.toStdString();
+    EXPECT_TRUE(markers.waitFor("RECEIVED " + projects.join(QLatin1Char('|')).toUtf8()))
+        << tarnwick::testing::childLog(logOf(dir.path(), "SingleInstanceChild.Run"));
 }
 
 TEST(SingleInstance, ALockWhoseHolderIsGoneIsTakenOver) {
     QTemporaryDir dir;
     QProcess first;
-    startFirst(first, dir.path());
+    ChildMarkers markers;
+    startFirst(first, markers, dir.path());
     ::kill(pid_t(first.processId()), SIGKILL);
     ASSERT_TRUE(first.waitForFinished(30000));
     SingleInstance next(dir.path());
@@ -226,10 +216,12 @@ TEST(SingleInstance, ALockWhoseHolderIsGoneIsTakenOver) {
 TEST(SingleInstance, ASecondStartIsAnsweredAtOnceWhileTheFirstMergesAKilledRun) {
     QTemporaryDir dir;
     QProcess first;
-    startChild(first, "SingleInstanceChild.RunMergingApp", "TARNWICK_SINGLE_INSTANCE_MERGING", dir.path());
+    ChildMarkers markers;
+    startChild(first, "SingleInstanceChild.RunMergingApp", "TARNWICK_SINGLE_INSTANCE_MERGING", dir.path(),
+               &markers);
     ASSERT_TRUE(first.waitForStarted());
-    QByteArray output;
-    ASSERT_TRUE(readUntil(first, output, "MERGE-WAITING")) << output.toStdString();
+    const QString log = logOf(dir.path(), "SingleInstanceChild.RunMergingApp");
+    ASSERT_TRUE(markers.waitFor("MERGE-WAITING")) << tarnwick::testing::childLog(log);
     // The merge holds on: the second start ends at once, handed over, and the first has the projects.
     QProcess second;
     startChild(second, "SingleInstanceChild.HandOver", "TARNWICK_SINGLE_INSTANCE_SECOND", dir.path());
@@ -238,9 +230,10 @@ TEST(SingleInstance, ASecondStartIsAnsweredAtOnceWhileTheFirstMergesAKilledRun) 
     EXPECT_EQ(second.exitCode(), 0) << second.readAll().toStdString();
     const QByteArray received =
         "RECEIVED " + dir.filePath(QStringLiteral("Day 1/Édit ★.prproj")).toUtf8() + " (merging: 1)";
-    EXPECT_TRUE(readUntil(first, output, received)) << output.toStdString();
+    EXPECT_TRUE(markers.waitFor(received)) << tarnwick::testing::childLog(log);
     // Then the merge goes on and applies the run.
     first.write("go\n");
-    EXPECT_TRUE(readUntil(first, output, "MERGED 1")) << output.toStdString();
+    ASSERT_TRUE(first.waitForBytesWritten(30000));
+    EXPECT_TRUE(markers.waitFor("MERGED 1")) << tarnwick::testing::childLog(log);
     EXPECT_TRUE(first.waitForFinished(60000));
 }

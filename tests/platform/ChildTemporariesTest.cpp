@@ -1,4 +1,5 @@
 #include "support/ChildTemporaries.h"
+#include "support/ChildMarkers.h"
 
 #include <QCoreApplication>
 #include <QFileInfo>
@@ -16,8 +17,7 @@ TEST(ChildTemporariesChild, MakesATemporaryFolderAndWaits) {
     if (qEnvironmentVariableIsEmpty("TARNWICK_TEMPORARIES_CHILD"))
         GTEST_SKIP() << "started by ChildTemporaries only";
     QTemporaryDir made;
-    std::printf("made %s\n", made.path().toLocal8Bit().constData());
-    std::fflush(stdout);
+    ChildMarkers::say("made " + made.path().toLocal8Bit());
     char line[16];
     (void)std::fgets(line, sizeof line, stdin); // never answered: the harness kills us first
 }
@@ -30,18 +30,20 @@ TEST(ChildTemporaries, WhatAKilledChildMadeGoesWithTheHarnessFolder) {
     environment.insert(QStringLiteral("ASAN_OPTIONS"), QStringLiteral("detect_leaks=0"));
     keepChildTemporariesIn(environment, harness->path());
     QProcess child;
+    ChildMarkers markers;
+    markers.prepare(child, environment);
     child.setProcessEnvironment(environment);
+    const QString log = harness->filePath(QStringLiteral("child.log"));
+    logChildTo(child, log);
     child.start(QCoreApplication::applicationFilePath(),
                 {QStringLiteral("--gtest_filter=ChildTemporariesChild.MakesATemporaryFolderAndWaits")});
     ASSERT_TRUE(child.waitForStarted(30000));
-    QByteArray output;
-    while (!output.contains("made ") || !output.endsWith('\n')) {
-        ASSERT_TRUE(child.waitForReadyRead(30000)) << output.toStdString();
-        output += child.readAllStandardOutput();
-    }
+    markers.started();
+    const std::optional<QByteArray> said = markers.nextLine();
+    ASSERT_TRUE(said && said->startsWith("made ")) << childLog(log);
     child.kill();
     ASSERT_TRUE(child.waitForFinished(30000));
-    const QString made = QString::fromLocal8Bit(output.mid(output.indexOf("made ") + 5).trimmed());
+    const QString made = QString::fromLocal8Bit(said->mid(5));
     EXPECT_TRUE(made.startsWith(harness->path() + u'/')) << made.toStdString();
     EXPECT_TRUE(QFileInfo::exists(made)) << "left behind by the kill";
     harness.reset();

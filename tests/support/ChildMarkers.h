@@ -2,11 +2,13 @@
 
 #include <QByteArray>
 #include <QDeadlineTimer>
+#include <QFile>
 #include <QProcess>
 #include <QProcessEnvironment>
 
 #include <cerrno>
 #include <optional>
+#include <string>
 
 #include <fcntl.h>
 #include <poll.h>
@@ -131,6 +133,18 @@ inline void ChildMarkers::say(const QByteArray& line) {
         data += n;
         left -= n;
     }
+}
+
+// The child's log, its standard output and error together, goes to the file at `path`, never to
+// the harness's markers; `childLog` reads it back for a failure's message.
+inline void logChildTo(QProcess& child, const QString& path) {
+    child.setProcessChannelMode(QProcess::MergedChannels);
+    child.setStandardOutputFile(path);
+}
+
+inline std::string childLog(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll().toStdString() : std::string("(no log)");
 }
 
 } // namespace tarnwick::testing
