@@ -40,29 +40,20 @@ QByteArray bytesOf(int i) {
     return test::patternBytes(64 * 1024 + i * 1000, i);
 }
 
-// Copies as across devices; with `kill`, the process dies right before the original of file
+// Moves as across devices; with `kill`, the process dies right before the original of file
 // kKilledAt goes, its copy complete, synced and in place.
-class CopyingFileOperations : public LinuxFileOperations {
-public:
-    explicit CopyingFileOperations(bool kill) : m_steps(test::crossDeviceSteps()) {
-        if (!kill)
-            return;
-        const auto remove = m_steps.removeSourceFile;
-        m_steps.removeSourceFile = [remove](const QByteArray& path) {
-            if (path.endsWith(QByteArray(QByteArray("clip ") + QByteArray::number(kKilledAt) + ".mov")))
-                ::raise(SIGKILL);
-            return remove(path);
-        };
-    }
-    FileOpStatus moveNoReplace(const QString& source, const QString& destination,
-                               const FileOpProgress& progress = {},
-                               const std::atomic_bool* cancel = nullptr) override {
-        return FileMover(m_steps).moveNoReplace(source, destination, progress, cancel);
-    }
-
-private:
-    FileMoveSteps m_steps;
-};
+FileMoveSteps copyingSteps(bool kill) {
+    FileMoveSteps steps = test::crossDeviceSteps();
+    if (!kill)
+        return steps;
+    const auto remove = steps.removeSourceFile;
+    steps.removeSourceFile = [remove](const QByteArray& path) {
+        if (path.endsWith(QByteArray(QByteArray("clip ") + QByteArray::number(kKilledAt) + ".mov")))
+            ::raise(SIGKILL);
+        return remove(path);
+    };
+    return steps;
+}
 
 struct Stores {
     explicit Stores(const QString& root)
@@ -83,7 +74,7 @@ void moveAll(const QString& root) {
     }
     harness.pm().edit(ProjectManager::ListChange::none).setMediaFiles(entries).setRecycleBin(bin);
     CleanupServices services;
-    services.files = std::make_shared<CopyingFileOperations>(true);
+    services.files = std::make_shared<test::SteppedFileOperations>(copyingSteps(true));
     services.auditLog = &stores.audit;
     services.statsManager = &stores.stats;
     QCoro::waitFor(MoveToFolderAction::moveRecycleBinToFolder(harness.pm(), root + QStringLiteral("/archive"),
@@ -108,7 +99,7 @@ QByteArray runChild(const QString& root) {
 // The next start, with the same stand-in for the second device.
 QStringList startAndCheck(const QString& root, const RecordExpectation& expected) {
     Stores stores(root);
-    CopyingFileOperations files(false);
+    test::SteppedFileOperations files(copyingSteps(false));
     RecordMerge::mergeAtStart({&stores.audit, &stores.stats, nullptr}, files);
     Stores afresh(root);
     return checkRecords(afresh.audit, afresh.stats, expected);

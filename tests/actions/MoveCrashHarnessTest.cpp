@@ -84,28 +84,19 @@ Contents contentsFor(bool manySegments) {
 
 // Moves on one device as across two, so that a container's source is removed file by file; the
 // removal may kill this process after `killAfter` files.
-class CopyingFileOperations : public LinuxFileOperations {
-public:
-    explicit CopyingFileOperations(int killAfter = 0) : m_steps(test::crossDeviceSteps()) {
-        if (killAfter <= 0)
-            return;
-        const auto remove = m_steps.removeSourceFile;
-        m_steps.removeSourceFile = [remove, left = killAfter](const QByteArray& path) mutable {
+std::shared_ptr<FileOperations> copyingFiles(int killAfter = 0) {
+    FileMoveSteps steps = test::crossDeviceSteps();
+    if (killAfter > 0) {
+        const auto remove = steps.removeSourceFile;
+        steps.removeSourceFile = [remove, left = killAfter](const QByteArray& path) mutable {
             const int result = remove(path);
             if (path.endsWith(".R3D") && --left == 0)
                 ::raise(SIGKILL);
             return result;
         };
     }
-    FileOpStatus moveNoReplace(const QString& source, const QString& destination,
-                               const FileOpProgress& progress = {},
-                               const std::atomic_bool* cancel = nullptr) override {
-        return FileMover(m_steps).moveNoReplace(source, destination, progress, cancel);
-    }
-
-private:
-    FileMoveSteps m_steps;
-};
+    return std::make_shared<test::SteppedFileOperations>(std::move(steps));
+}
 
 QString containerOf(const QString& root) {
     return root + QStringLiteral("/media/Cards/A001.RDC");
@@ -257,9 +248,9 @@ TEST(MoveCrashHarnessChild, Run) {
     ProjectManagerHarness harness;
     Stores stores(root);
     ChildMarkers::say(kReady);
-    const ActionResult result = moveStaged(
-        harness, stores, root, qEnvironmentVariable("TARNWICK_MOVE_CRASH_ARCHIVE"), contentsFor(cut > 0),
-        cut > 0 ? std::make_shared<CopyingFileOperations>(cut) : FileOperations::system());
+    const ActionResult result =
+        moveStaged(harness, stores, root, qEnvironmentVariable("TARNWICK_MOVE_CRASH_ARCHIVE"),
+                   contentsFor(cut > 0), cut > 0 ? copyingFiles(cut) : FileOperations::system());
     ChildMarkers::say(kDone);
     std::printf("moved %lld, failed %lld\n", qint64(result.succeeded), qint64(result.failed));
 }
@@ -399,8 +390,7 @@ TEST(MoveCrashHarness, AKillInsideAContainerSourceRemovalRecordsEachSegmentOnce)
         ActionResult rest;
         {
             Stores stores(root);
-            rest =
-                moveStaged(retry, stores, root, archive, contents, std::make_shared<CopyingFileOperations>());
+            rest = moveStaged(retry, stores, root, archive, contents, copyingFiles());
         }
         EXPECT_EQ(rest.failed, 0) << rest.errors.join('\n').toStdString();
         EXPECT_EQ(rest.succeeded, staged);

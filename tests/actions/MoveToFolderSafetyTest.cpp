@@ -21,15 +21,6 @@ using Op = FaultInjectingFileOperations::Op;
 
 namespace {
 
-// The real operations, but every move takes the copy path of a move between devices.
-class CopyingFileOperations : public LinuxFileOperations {
-public:
-    FileOpStatus moveNoReplace(const QString& source, const QString& destination,
-                               const FileOpProgress& progress, const std::atomic_bool* cancel) override {
-        return FileMover(test::crossDeviceSteps()).moveNoReplace(source, destination, progress, cancel);
-    }
-};
-
 // A move between devices killed after its copy was in place and before the source was gone:
 // the source removal fails after `removals` files.
 void interruptedMove(const QString& source, const QString& destination, int removals) {
@@ -118,7 +109,7 @@ TEST(MoveToFolderSafety, AFileChangedOrReplacedSinceTheRunStartedIsKept) {
 // is left of a container) in place: the retry finishes that move, no numbered duplicate.
 TEST(MoveToFolderSafety, ARetryFinishesAnInterruptedMoveInsteadOfDuplicatingIt) {
     MoveHarness h;
-    h.files = std::make_shared<FaultInjectingFileOperations>(std::make_shared<CopyingFileOperations>());
+    h.files = std::make_shared<FaultInjectingFileOperations>(std::make_shared<test::SteppedFileOperations>());
     const MediaFile clip = h.makeFile("Day1/a.mov", 5000);
     const MediaFile segment1 = h.makeFile("Cards/A001.RDC/A001_001.R3D", 3000);
     const MediaFile segment2 = h.makeFile("Cards/A001.RDC/A001_002.R3D", 2000);

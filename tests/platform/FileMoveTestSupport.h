@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/FileMover.h"
+#include "platform/LinuxFileOperations.h"
 
 #include <QByteArray>
 #include <QDir>
@@ -93,6 +94,21 @@ inline FileMoveSteps crossDeviceSteps() {
     };
     return steps;
 }
+
+// The real operations, but every move goes through `steps` (the copy path of crossDeviceSteps(),
+// with a test's faults or kills on top).
+class SteppedFileOperations : public LinuxFileOperations {
+public:
+    explicit SteppedFileOperations(FileMoveSteps steps = crossDeviceSteps()) : m_steps(std::move(steps)) {}
+    FileOpStatus moveNoReplace(const QString& source, const QString& destination,
+                               const FileOpProgress& progress = {},
+                               const std::atomic_bool* cancel = nullptr) override {
+        return FileMover(m_steps).moveNoReplace(source, destination, progress, cancel);
+    }
+
+private:
+    FileMoveSteps m_steps;
+};
 
 // A copy step that fails with errorCode once limit bytes have been copied, copying at most
 // piece bytes per call.
