@@ -14,6 +14,15 @@ using namespace tarnwick;
 
 namespace {
 
+// An empty info for `path` in `dir`, as the helper's writer makes one.
+std::optional<TrashInfoAhead::Prepared> emptyInfoIn(const QTemporaryDir& dir, const QByteArray& path) {
+    const QByteArray info = QFile::encodeName(dir.filePath(QString::fromUtf8(path) + ".trashinfo"));
+    QFile file(QFile::decodeName(info));
+    if (!file.open(QIODevice::WriteOnly))
+        return std::nullopt;
+    return TrashInfoAhead::Prepared{info, {}, {}, {}, 0, 1};
+}
+
 // Infos the helper made for items never claimed go with their owner, also the one it was making as
 // the owner went. The helper's progress is awaited through a gate, not a clock.
 TEST(TrashInfoAhead, InfosNeverClaimedGoWithTheirOwner) {
@@ -22,15 +31,11 @@ TEST(TrashInfoAhead, InfosNeverClaimedGoWithTheirOwner) {
     const QByteArray last = "e.mov";
     {
         TrashInfoAhead ahead(
-            [&](const QByteArray& path) -> std::optional<TrashInfoAhead::Prepared> {
-                const QByteArray info =
-                    QFile::encodeName(dir.filePath(QString::fromUtf8(path) + ".trashinfo"));
-                QFile file(QFile::decodeName(info));
-                if (!file.open(QIODevice::WriteOnly))
-                    return std::nullopt;
+            [&](const QByteArray& path) {
+                std::optional<TrashInfoAhead::Prepared> made = emptyInfoIn(dir, path);
                 if (path == last)
                     madeLast.set_value();
-                return TrashInfoAhead::Prepared{info, {}, {}, {}, 0, 1};
+                return made;
             },
             [](const QList<QByteArray>&) { return true; });
         ahead.expect({"b.mov", last});
@@ -50,22 +55,14 @@ TEST(TrashInfoAhead, AnInfoIsClaimedOnlyOnceItsSyncTookIt) {
         std::mutex mutex;
         QSet<QByteArray> synced;
         int syncs = 0;
-        TrashInfoAhead ahead(
-            [&](const QByteArray& path) -> std::optional<TrashInfoAhead::Prepared> {
-                const QByteArray info =
-                    QFile::encodeName(dir.filePath(QString::fromUtf8(path) + ".trashinfo"));
-                QFile file(QFile::decodeName(info));
-                if (!file.open(QIODevice::WriteOnly))
-                    return std::nullopt;
-                return TrashInfoAhead::Prepared{info, {}, {}, {}, 0, 1};
-            },
-            [&](const QList<QByteArray>& infos) {
-                const std::lock_guard lock(mutex);
-                ++syncs;
-                if (syncWorks)
-                    synced.unite(QSet<QByteArray>(infos.cbegin(), infos.cend()));
-                return syncWorks;
-            });
+        TrashInfoAhead ahead([&](const QByteArray& path) { return emptyInfoIn(dir, path); },
+                             [&](const QList<QByteArray>& infos) {
+                                 const std::lock_guard lock(mutex);
+                                 ++syncs;
+                                 if (syncWorks)
+                                     synced.unite(QSet<QByteArray>(infos.cbegin(), infos.cend()));
+                                 return syncWorks;
+                             });
         QList<QByteArray> paths;
         for (int i = 0; i < 300; ++i)
             paths.append("clip " + QByteArray::number(i) + ".mov");
