@@ -2,6 +2,7 @@
 
 #include "model/EnumText.h"
 #include "platform/AppLog.h"
+#include "platform/FileMoveSupport.h"
 #include "platform/JsonForm.h"
 #include "platform/RegularFile.h"
 #include "stores/RecordLineWriter.h"
@@ -320,9 +321,21 @@ namespace {
 // Opens a journal file for appending; -1 with errno set when it cannot be.
 int openJournalFile(const QString& path, int extraFlags) {
     const QByteArray native = QFile::encodeName(path);
-    const int fd = ::open(native.constData(), O_RDWR | O_APPEND | O_CREAT | O_CLOEXEC | extraFlags, 0666);
+    constexpr int flags = O_RDWR | O_APPEND | O_CLOEXEC;
+    int fd = ::open(native.constData(), flags | O_CREAT | O_EXCL, 0666);
+    const bool made = fd >= 0;
+    if (fd < 0 && errno == EEXIST && !(extraFlags & O_EXCL))
+        fd = ::open(native.constData(), flags | extraFlags, 0666);
     if (fd < 0)
         return -1;
+    // A journal made now has its name synced into its folder: a power cut must not keep the steps
+    // its lines were synced for and drop the file that holds them.
+    if (made && filemove::syncFolder(filemove::parentOf(native)) != 0) {
+        const int error = errno;
+        ::close(fd);
+        errno = error;
+        return -1;
+    }
     struct ::stat st {};
     if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
         ::close(fd);
