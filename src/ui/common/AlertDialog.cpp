@@ -2,6 +2,7 @@
 
 #include "ui/brand/BrandFonts.h"
 #include "ui/brand/BrandPalette.h"
+#include "ui/brand/FocusRingButton.h"
 #include "ui/common/KeyboardOwner.h"
 #include "ui/common/Labels.h"
 #include "ui/common/ModalFrame.h"
@@ -56,10 +57,13 @@ AlertDialog::AlertDialog(QWidget* parent, const QString& title, const QString& m
     const qsizetype defaultIndex = answers != m_buttons.cend() ? answers - m_buttons.cbegin() : 0;
     for (int i = 0; i < m_buttons.size(); ++i) {
         const auto& answer = m_buttons[i];
-        auto* button = new QPushButton(answer.title, this);
+        // The style draws a default button's outline like its focus; the ring tells them apart.
+        auto* button = new FocusRingButton(answer.title, this);
         button->setAutoDefault(false);
         button->setDefault(i == defaultIndex);
-        if (answer.role == AlertButton::Role::destructive) {
+        const bool destructive = answer.role == AlertButton::Role::destructive;
+        button->setProminent(i == defaultIndex && !destructive);
+        if (destructive) {
             QPalette p = button->palette();
             p.setColor(QPalette::ButtonText, Color::brandRed());
             button->setPalette(p);

@@ -262,15 +262,9 @@ StatsView::StatsView(const AllTimeStats& stats, std::optional<QDateTime> now, QW
     scroll->setFrameShape(QFrame::NoFrame);
     scroll->setWidget(body);
 
-    m_share = new QPushButton(QStringLiteral("Share My Stats"), this);
+    m_share = new BrandPrimaryButton(QStringLiteral("Share My Stats"), this);
     m_share->setIcon(symbolIcon(QStringLiteral("square.and.arrow.up"), Color::brandBackground()));
-    m_share->setFont(Font::brand(13, Font::Weight::semibold));
     m_share->setMinimumHeight(32);
-    m_share->setStyleSheet(
-        QStringLiteral("QPushButton { background: %1; color: %2; border: none; border-radius: 6px; }"
-                       "QPushButton:pressed { background: %3; }")
-            .arg(Color::brandAccent().name(), Color::brandBackground().name(),
-                 Color::brandAccentDeep().name()));
     m_menu = new QMenu(m_share);
     m_menu->addAction(symbolIcon(QStringLiteral("doc.on.doc")), QStringLiteral("Copy Image"), this,
                       [this] { QApplication::clipboard()->setImage(shareImage()); });
@@ -289,7 +283,7 @@ StatsView::StatsView(const AllTimeStats& stats, std::optional<QDateTime> now, QW
     m_menu->addAction(symbolIcon(QStringLiteral("text.quote")), QStringLiteral("Copy Text"), this,
                       [this] { QApplication::clipboard()->setText(shareText(m_stats)); });
     // A popup, not exec(): the window keeps running while the menu is open.
-    connect(m_share, &QPushButton::clicked, this,
+    connect(m_share, &QAbstractButton::clicked, this,
             [this] { m_menu->popup(m_share->mapToGlobal(QPoint(0, m_share->height()))); });
     auto* shareBar = new QWidget(this);
     shareBar->setAutoFillBackground(true);

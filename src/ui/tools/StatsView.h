@@ -11,7 +11,7 @@
 #include <optional>
 
 class QMenu;
-class QPushButton;
+class QAbstractButton;
 
 namespace tarnwick {
 
@@ -58,7 +58,7 @@ public:
 
     const QList<StatItem>& items() const { return m_items; }
     QString heroText() const;
-    QPushButton* shareButton() const { return m_share; }
+    QAbstractButton* shareButton() const { return m_share; }
     QMenu* shareMenu() const { return m_menu; }
     // The card image, rendered at the first request of this opening and kept.
     const QImage& shareImage();
@@ -69,7 +69,7 @@ private:
     AllTimeStats m_stats;
     QDateTime m_now;
     QList<StatItem> m_items;
-    QPushButton* m_share = nullptr;
+    QAbstractButton* m_share = nullptr;
     QMenu* m_menu = nullptr;
     QImage m_image;
     int m_renders = 0;
