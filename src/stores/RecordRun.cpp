@@ -68,7 +68,7 @@ void RecordRun::writePending() {
     if (!flush())
         return;
     if (m_linesSinceSync >= syncEveryLines || m_sinceSync.elapsed() >= syncEveryMs) {
-        m_journal->syncSoon();
+        m_journal->syncLater();
         m_linesSinceSync = 0;
         m_sinceSync.restart();
     }
