@@ -318,6 +318,16 @@ QByteArray nativePath(const QString& path) {
 // How many numbered names an info made ahead tries before the caller takes over.
 constexpr int kAheadNumbers = 8;
 
+// An info's contents, without its name in info/.
+bool syncContents(const QByteArray& infoPath) {
+    const int fd = ::open(infoPath.constData(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    const bool synced = ::fdatasync(fd) == 0;
+    ::close(fd);
+    return synced;
+}
+
 } // namespace
 
 // Renames the item next to its info made ahead. None when the rename failed: the info is gone
@@ -356,9 +366,11 @@ bool LinuxTrash::syncInfos(const QList<QByteArray>& infoPaths) {
         if (synced)
             continue;
         for (const QByteArray& info : infoPaths) {
-            if (parentOf(info) == folder && !syncInfo(info))
+            if (parentOf(info) == folder && !syncContents(info))
                 return false;
         }
+        if (filemove::syncFolder(folder) != 0)
+            return false;
     }
     for (const QByteArray& info : infoPaths)
         durable(Durable::infoSynced, info);
@@ -367,12 +379,7 @@ bool LinuxTrash::syncInfos(const QList<QByteArray>& infoPaths) {
 
 // One info on its own: its contents, then its name in info/.
 bool LinuxTrash::syncInfo(const QByteArray& infoPath) {
-    const int fd = ::open(infoPath.constData(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
-    if (fd < 0)
-        return false;
-    const bool synced = ::fdatasync(fd) == 0;
-    ::close(fd);
-    if (!synced || filemove::syncFolder(parentOf(infoPath)) != 0)
+    if (!syncContents(infoPath) || filemove::syncFolder(parentOf(infoPath)) != 0)
         return false;
     durable(Durable::infoSynced, infoPath);
     return true;

@@ -251,16 +251,6 @@ RecordJournal::~RecordJournal() {
         ::close(fd);
 }
 
-void RecordJournal::syncSoon() {
-    {
-        std::lock_guard lock(m_syncMutex);
-        m_syncPending = true;
-        if (!m_syncer.joinable())
-            m_syncer = std::thread([this] { syncLoop(); });
-    }
-    m_syncWanted.notify_one();
-}
-
 quint64 RecordJournal::syncLater() {
     quint64 ticket = 0;
     {

@@ -102,10 +102,8 @@ public:
     // Against power loss as well.
     bool sync();
     // The same on the journal's own thread: the disk work goes on meanwhile (a sync can wait for the
-    // file system to commit everything the run removed so far).
-    void syncSoon();
-    // The same, with a ticket to wait for it: lines appended before the call are durable once
-    // awaitSync() of the ticket answers true (false: a sync failed).
+    // file system to commit everything the run removed so far). Lines appended before the call are
+    // durable once awaitSync() of the ticket answers true (false: a sync failed).
     quint64 syncLater();
     bool awaitSync(quint64 ticket);
     JournalContents read() const;

@@ -68,7 +68,7 @@ void RecordRun::writePending() {
     if (!flush())
         return;
     if (m_linesSinceSync >= syncEveryLines || m_sinceSync.elapsed() >= syncEveryMs) {
-        m_journal->syncSoon();
+        m_journal->syncLater();
         m_linesSinceSync = 0;
         m_sinceSync.restart();
     }
@@ -77,7 +77,7 @@ void RecordRun::writePending() {
 // The intents just written, with every line before them, reach the disk before any of their steps:
 // a power cut can keep a rename or an unlink and drop lines appended but not yet synced.
 void RecordRun::makeDurable() {
-    if (!m_journal || m_journal->deferred() || !m_stopReason.isEmpty() || !m_unsynced)
+    if (!syncDue())
         return;
     if (!m_journal->sync()) {
         stop(QStringLiteral("the records journal could not be synced: ") + qt_error_string(errno));
@@ -171,7 +171,7 @@ QList<int> RecordRun::intendAll(QList<Planned> records, bool syncNow) {
         checkWritten(before, seqs.front());
         if (syncNow)
             makeDurable();
-        else if (m_journal && !m_journal->deferred() && m_stopReason.isEmpty() && m_unsynced)
+        else if (syncDue())
             m_syncTicket = m_journal->syncLater();
     }
     return seqs;

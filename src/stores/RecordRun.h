@@ -94,6 +94,10 @@ private:
     void writePending();
     bool flush();
     void makeDurable();
+    // Lines written since the last sync, to a journal that still takes them.
+    bool syncDue() const {
+        return m_journal && !m_journal->deferred() && m_stopReason.isEmpty() && m_unsynced;
+    }
     int addIntent(FileRecord record, const RecordJournal::PreparedLine* line = nullptr);
     void checkWritten(qsizetype before, int firstSeq);
     bool unwritten(int seq) const { return m_unwrittenFrom >= 0 && seq >= m_unwrittenFrom; }
