@@ -231,7 +231,7 @@ const QStringList* UsageResolver::matchByNameRules(const QString& name) const {
 
 std::optional<QStringList> UsageResolver::matchClipNameToMedia(const QString& masterClipID) const {
     const QByteArray id = masterClipID.toUtf8();
-    const auto name = m_in.masterClipNames.find(Id(id.constData(), static_cast<std::size_t>(id.size())));
+    const auto name = m_in.masterClipNames.find(viewOf(id));
     if (name == m_in.masterClipNames.end())
         return std::nullopt;
     // The project's own reference chain counts together with the name rules: a renamed master clip
@@ -312,7 +312,7 @@ private:
 // name may be what it uses, in any project.
 void addUnresolvedName(const UsageInputs& in, const QString& masterClipID, QStringList& names) {
     const QByteArray id = masterClipID.toUtf8();
-    const auto name = in.masterClipNames.find(Id(id.constData(), static_cast<std::size_t>(id.size())));
+    const auto name = in.masterClipNames.find(viewOf(id));
     if (name != in.masterClipNames.end()) {
         const QString decoded = decodeXMLEntities(toQString(name->second)).trimmed();
         if (!decoded.isEmpty())
