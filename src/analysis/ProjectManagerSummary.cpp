@@ -5,6 +5,7 @@
 #include "analysis/VolumeAccess.h"
 
 #include <algorithm>
+#include <optional>
 
 namespace tarnwick {
 
@@ -15,8 +16,12 @@ bool countsOnDiskSize(MediaFileStatus status) {
            status == MediaFileStatus::inRecycleBin || status == MediaFileStatus::transcoded;
 }
 
+bool parsedWithTrouble(const ProjectFile& project) {
+    return project.parseError || !project.parseWarnings.isEmpty();
+}
+
 bool hasParseTrouble(const ProjectFile& project) {
-    return project.parseError || !project.parseWarnings.isEmpty() || !project.unresolvedClipNames.isEmpty();
+    return parsedWithTrouble(project) || !project.unresolvedClipNames.isEmpty();
 }
 
 // What makes a file need review besides its own flags: the lower-cased paths of the projects that
@@ -28,7 +33,7 @@ struct ReviewSources {
 
     ReviewSources(const QList<ProjectFile>& projects, LowerPathCache& lowerPaths) : names(projects) {
         for (const ProjectFile& project : projects) {
-            if (!project.parseError && project.parseWarnings.isEmpty())
+            if (!parsedWithTrouble(project))
                 continue;
             const QStringList& lowered = lowerPaths.projectPaths(project);
             uncertain.unite(QSet<QString>(lowered.cbegin(), lowered.cend()));
@@ -135,8 +140,9 @@ void ProjectManager::updateSummary() {
 }
 
 void ProjectManager::summarize(bool reviewFlags) {
-    const ReviewSources uncertain = reviewFlags ? ReviewSources(m_projects, m_lowerPaths)
-                                                : ReviewSources(QList<ProjectFile>(), m_lowerPaths);
+    std::optional<ReviewSources> uncertain;
+    if (reviewFlags)
+        uncertain.emplace(m_projects, m_lowerPaths);
     bool reviewChanged = false;
     AnalysisSummary s;
     s.totalProjects = int(m_projects.size());
@@ -145,9 +151,9 @@ void ProjectManager::summarize(bool reviewFlags) {
     // and the filter's facts are taken in one.
     std::vector<quint8> rowFlags(size_t(m_mediaFiles.size()));
     for (qsizetype i = 0; i < m_mediaFiles.size(); ++i) {
-        if (reviewFlags) {
+        if (uncertain) {
             const MediaFile& before = std::as_const(m_mediaFiles)[i];
-            const bool needsReview = needsReviewOf(before, uncertain, m_lowerPaths);
+            const bool needsReview = needsReviewOf(before, *uncertain, m_lowerPaths);
             if (needsReview != before.needsReview) {
                 m_mediaFiles[i].needsReview = needsReview;
                 reviewChanged = true;

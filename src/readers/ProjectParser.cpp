@@ -343,7 +343,7 @@ ProjectParser::ParseResult parseScanned(TextScan&& scan, const QString& filePath
         if (!*mediaNames)
             *mediaNames = readMediaNames(index);
         const QByteArray id = masterClipID.toUtf8();
-        return st.chain->mediaNamesOf(Id(id.constData(), static_cast<std::size_t>(id.size())), **mediaNames);
+        return st.chain->mediaNamesOf(viewOf(id), **mediaNames);
     };
     // Only timelines placed inside another timeline are nested: every timeline has a master clip.
     const qsizetype nestedSequences = st.chain->nestedSequenceCount(st.mapping.usedMasterClipRefs);

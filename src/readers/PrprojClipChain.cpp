@@ -360,8 +360,7 @@ qsizetype MasterClipMediaChain::nestedSequenceCount(const QSet<QString>& usedMas
     QSet<QString> nested;
     for (const QString& m : usedMasterClips) {
         const QByteArray utf8 = m.toUtf8();
-        const auto found =
-            m_sequenceOfMasterClip.find(Id(utf8.constData(), static_cast<std::size_t>(utf8.size())));
+        const auto found = m_sequenceOfMasterClip.find(viewOf(utf8));
         if (found == m_sequenceOfMasterClip.end())
             continue;
         // A timeline's master clip whose sources do not name it still stands for one timeline.
@@ -371,20 +370,11 @@ qsizetype MasterClipMediaChain::nestedSequenceCount(const QSet<QString>& usedMas
 }
 
 ReferenceChain MasterClipMediaChain::asReferenceChain() const {
-    auto id = [](const QString& text) { return text.toUtf8(); };
+    // Each view lives as long as the call it is made for: no result keeps it.
     return {m_resolvedCount,
-            [this, id](const QString& masterClipID) {
-                const QByteArray utf8 = id(masterClipID);
-                return pathsOf(Id(utf8.constData(), static_cast<std::size_t>(utf8.size())));
-            },
-            [this, id](const QString& masterClipID) {
-                const QByteArray utf8 = id(masterClipID);
-                return isGenerated(Id(utf8.constData(), static_cast<std::size_t>(utf8.size())));
-            },
-            [this, id](const QString& masterClipID) {
-                const QByteArray utf8 = id(masterClipID);
-                return standsForSequence(Id(utf8.constData(), static_cast<std::size_t>(utf8.size())));
-            },
+            [this](const QString& masterClipID) { return pathsOf(viewOf(masterClipID.toUtf8())); },
+            [this](const QString& masterClipID) { return isGenerated(viewOf(masterClipID.toUtf8())); },
+            [this](const QString& masterClipID) { return standsForSequence(viewOf(masterClipID.toUtf8())); },
             {}};
 }
 

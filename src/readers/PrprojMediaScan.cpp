@@ -185,20 +185,28 @@ private:
         addBlockPath(decoded);
     }
 
-    // A path of the block itself: filed under its title, identifier and relative path.
-    void addBlockPath(const QString& decoded) {
+    // Adds the path a path text names: a preview or cache file is held back as it is, any other is
+    // returned to be filed. None when the text names no file or the path was held back.
+    PathFound* addMediaPath(const QString& decoded) {
         const std::optional<QString> normalized = mediaPath(decoded);
         if (!normalized)
-            return;
+            return nullptr;
         if (isRenderOrCacheFile(*normalized)) {
             add(*normalized, true);
-            return;
+            return nullptr;
         }
-        PathFound& found = add(*normalized, false);
+        return &add(*normalized, false);
+    }
+
+    // A path of the block itself: filed under its title, identifier and relative path.
+    void addBlockPath(const QString& decoded) {
+        PathFound* found = addMediaPath(decoded);
+        if (!found)
+            return;
         if (m_state.relativePath && !m_state.relativePath->isEmpty())
-            found.relativePath = *m_state.relativePath;
+            found->relativePath = *m_state.relativePath;
         if (m_state.title)
-            found.titleKey = m_state.key();
+            found->titleKey = m_state.key();
     }
 
     // A block saved while its media was offline names the file only by a plain <FilePath>; a block
@@ -226,19 +234,14 @@ private:
         const std::optional<QString> value = jsonStringValue(QStringLiteral("mFilePath"), object);
         if (!value)
             return;
-        const std::optional<QString> normalized = mediaPath(decodeXMLEntities(*value));
-        if (!normalized)
+        PathFound* found = addMediaPath(decodeXMLEntities(*value));
+        if (!found)
             return;
-        if (isRenderOrCacheFile(*normalized)) {
-            add(*normalized, true);
-            return;
-        }
         std::optional<QString> title = jsonStringValue(QStringLiteral("displayName"), object);
         if (!title)
             title = m_state.title;
-        PathFound& found = add(*normalized, false);
         if (title && !title->isEmpty())
-            found.titleKey = MediaTables::titleKey(*title);
+            found->titleKey = MediaTables::titleKey(*title);
     }
 
     // Generated media write an identifier where files write their path (Premiere writes a number).

@@ -2,6 +2,7 @@
 
 #include "model/SequenceUsageAttribution.h"
 
+#include <QByteArray>
 #include <QHash>
 #include <QSet>
 #include <QString>
@@ -59,6 +60,11 @@ struct ReferenceChain {
 
 inline QString toQString(std::string_view v) {
     return QString::fromUtf8(v.data(), static_cast<qsizetype>(v.size()));
+}
+
+// The UTF-8 bytes viewed as text (an identifier to look up): `utf8` must outlive the view.
+inline std::string_view viewOf(const QByteArray& utf8) {
+    return {utf8.constData(), static_cast<std::size_t>(utf8.size())};
 }
 
 } // namespace tarnwick::prproj

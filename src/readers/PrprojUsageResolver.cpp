@@ -108,6 +108,15 @@ template <typename Key> NameIndexes::Sorted sortedByKey(const QHash<Key, QString
     return sorted;
 }
 
+// The name a master clip carries in the project, as written there; none when it has none.
+std::optional<Id> masterClipName(const UsageInputs& in, const QString& masterClipID) {
+    const QByteArray id = masterClipID.toUtf8();
+    const auto name = in.masterClipNames.find(viewOf(id));
+    if (name == in.masterClipNames.end())
+        return std::nullopt;
+    return name->second;
+}
+
 } // namespace
 
 NameIndexes buildNameIndexes(const MediaTables& media, bool parallel) {
@@ -230,13 +239,12 @@ const QStringList* UsageResolver::matchByNameRules(const QString& name) const {
 }
 
 std::optional<QStringList> UsageResolver::matchClipNameToMedia(const QString& masterClipID) const {
-    const QByteArray id = masterClipID.toUtf8();
-    const auto name = m_in.masterClipNames.find(Id(id.constData(), static_cast<std::size_t>(id.size())));
-    if (name == m_in.masterClipNames.end())
+    const std::optional<Id> name = masterClipName(m_in, masterClipID);
+    if (!name)
         return std::nullopt;
     // The project's own reference chain counts together with the name rules: a renamed master clip
     // must not leave the file it really uses looking unused.
-    const QStringList* byName = matchByNameRules(toQString(name->second));
+    const QStringList* byName = matchByNameRules(toQString(*name));
     QStringList paths = byName ? *byName : QStringList();
     if (m_in.referenceChain.pathsOf) {
         for (const QString& p : m_in.referenceChain.pathsOf(masterClipID))
@@ -311,10 +319,8 @@ private:
 // The name a clip that could not be matched still carries (its file name, as a rule): files of that
 // name may be what it uses, in any project.
 void addUnresolvedName(const UsageInputs& in, const QString& masterClipID, QStringList& names) {
-    const QByteArray id = masterClipID.toUtf8();
-    const auto name = in.masterClipNames.find(Id(id.constData(), static_cast<std::size_t>(id.size())));
-    if (name != in.masterClipNames.end()) {
-        const QString decoded = decodeXMLEntities(toQString(name->second)).trimmed();
+    if (const std::optional<Id> name = masterClipName(in, masterClipID)) {
+        const QString decoded = decodeXMLEntities(toQString(*name)).trimmed();
         if (!decoded.isEmpty())
             names.append(decoded);
     }
