@@ -320,8 +320,7 @@ int openJournalFile(const QString& path, int extraFlags) {
         return -1;
     // A journal made now has its name synced into its folder: a power cut must not keep the steps
     // its lines were synced for and drop the file that holds them.
-    if (made && filemove::syncFolder(filemove::parentOf(native)) != 0) {
-        const int error = errno;
+    if (const int error = made ? filemove::syncFolder(filemove::parentOf(native)) : 0; error != 0) {
         ::close(fd);
         errno = error;
         return -1;

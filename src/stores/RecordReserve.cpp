@@ -4,6 +4,7 @@
 
 #include "platform/AppLog.h"
 #include "platform/ByteCountText.h"
+#include "platform/FileMoveSupport.h"
 #include "platform/VolumeCapacity.h"
 
 #include <QDir>
@@ -43,14 +44,6 @@ bool allocate(int fd, qint64 bytes) {
     if (error != EOPNOTSUPP && error != EINVAL)
         return false;
     return fillWithZeros(fd, bytes);
-}
-
-void syncFolder(const QString& folder) {
-    const int fd = ::open(native(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd >= 0) {
-        ::fsync(fd);
-        ::close(fd);
-    }
 }
 
 } // namespace
@@ -161,7 +154,7 @@ bool RecordReserve::ensure(const QString& folder) {
         ::unlink(native(part).constData());
         return false;
     }
-    syncFolder(folder);
+    filemove::syncFolder(native(folder));
     return true;
 }
 
