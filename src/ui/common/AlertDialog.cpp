@@ -71,6 +71,9 @@ AlertDialog::AlertDialog(QWidget* parent, const QString& title, const QString& m
         connect(button, &QPushButton::clicked, this, [this, i] { choose(i); });
         row->addWidget(button);
         m_buttonWidgets.append(button);
+        // The focus starts where Return goes, so the ring shows what Return will press.
+        if (i == defaultIndex)
+            button->setFocus();
     }
     layout->addLayout(row);
 }

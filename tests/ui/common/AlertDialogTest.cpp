@@ -65,6 +65,8 @@ TEST(AlertDialog, KeepsTheButtonsInTheGivenOrderWithTheirRoles) {
     EXPECT_FALSE(alert.buttons()[2]->isDefault());
     // Laid out left to right as given.
     alert.show();
+    // The focus, and so its ring, starts on the button Return presses.
+    EXPECT_EQ(alert.focusWidget(), alert.buttons()[1]);
     EXPECT_LT(alert.buttons()[0]->x(), alert.buttons()[1]->x());
     EXPECT_LT(alert.buttons()[1]->x(), alert.buttons()[2]->x());
 
