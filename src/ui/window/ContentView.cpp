@@ -27,6 +27,7 @@
 #include <QFrame>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMimeData>
 #include <QPushButton>
 #include <QSplitter>
@@ -73,7 +74,6 @@ ContentView::ContentView(std::unique_ptr<ProjectManager> manager, Services servi
     m_preferences = m_services.preferences ? m_services.preferences : &Preferences::shared();
     m_hasCompletedWelcome = m_preferences->value(welcomeKey, false).toBool();
 
-    setMinimumSize(1280, 700);
     setAcceptDrops(true);
     qApp->installEventFilter(this);
     m_keyboard = new KeyboardOwner(this);
@@ -257,8 +257,10 @@ QWidget* ContentView::buildMediaPane() {
     column->addWidget(divider(pane));
     QWidget* filterBar =
         m_services.factories.filterBar ? m_services.factories.filterBar(*m_context) : nullptr;
-    if (filterBar)
+    if (filterBar) {
         column->addWidget(filterBar);
+        m_initialFocus = filterBar->findChild<QLineEdit*>();
+    }
     column->addWidget(divider(pane));
 
     m_detail = new QStackedWidget(pane);
@@ -384,6 +386,18 @@ void ContentView::updateOverlays() {
             this);
     });
     layoutLayers();
+    // A card asks for room of its own: where the window is smaller, the window scrolls to it.
+    updateGeometry();
+}
+
+QSize ContentView::minimumSizeHint() const {
+    QSize least = QWidget::minimumSizeHint();
+    for (const QWidget* layer : {m_analyzing.data(), m_moveOverlay.data(), m_transcodeOverlay.data(),
+                                 m_transcodeComplete.data(), m_welcome.data()}) {
+        if (layer)
+            least = least.expandedTo(layer->minimumSizeHint());
+    }
+    return least;
 }
 
 void ContentView::showTranscodeResult(const TranscodeCompleteResult& result) {
@@ -432,10 +446,31 @@ void ContentView::layoutLayers() {
             top = layer;
         }
     }
+    if (top && !m_layered) {
+        // The focus the first layer takes from the window, given back when the last one goes.
+        QWidget* focus = window()->focusWidget();
+        m_focusBeforeLayers = focus && !top->isAncestorOf(focus) ? focus : nullptr;
+    }
+    const bool layersGone = !top && m_layered;
+    m_layered = top != nullptr;
     if (auto* guide = qobject_cast<WelcomeView*>(top))
         m_keyboard->setOwner(guide, [guide](QKeyEvent& key) { return guide->handleKey(key); });
     else
         m_keyboard->setOwner(top);
+    if (layersGone)
+        restoreFocus();
+}
+
+void ContentView::restoreFocus() {
+    QWidget* back = m_focusBeforeLayers.data();
+    m_focusBeforeLayers.clear();
+    if (back && back->isVisible() && back->isEnabled() && back->window() == window()) {
+        back->setFocus(Qt::OtherFocusReason);
+        return;
+    }
+    // Nothing had the focus yet (the guide of a first launch): where the window's own start puts it.
+    if (m_initialFocus)
+        m_initialFocus->setFocus(Qt::OtherFocusReason);
 }
 
 void ContentView::resizeEvent(QResizeEvent* event) {

@@ -115,6 +115,9 @@ public:
     // Cancels the clean-up runs that wait for their turn (hidden when none waits).
     QPushButton* cancelWaitingButton() const { return m_cancelWaiting; }
 
+    // The panes' least size, or a card's over them where that is larger.
+    QSize minimumSizeHint() const override;
+
 Q_SIGNALS:
     void draggingChanged(bool dragging);
     // An import started from the window (drop, panel or command) finished.
@@ -137,6 +140,7 @@ private:
     void dismissTranscodeResult();
     void updateBusyStatus();
     void layoutLayers();
+    void restoreFocus();
     void setDragging(bool dragging);
     void startImport(const QList<QUrl>& urls);
     CommandActions& commandActions();
@@ -173,6 +177,9 @@ private:
     std::optional<TranscodeCompleteResult> m_transcodeResult; // shown by the card until Done
     QPointer<QWidget> m_welcome;
     KeyboardOwner* m_keyboard = nullptr; // the topmost layer has the window's keyboard
+    QPointer<QWidget> m_focusBeforeLayers;
+    QPointer<QWidget> m_initialFocus; // the filter field
+    bool m_layered = false;
 
     DetailViewMode m_detailViewMode = DetailViewMode::cards;
     QSet<QUuid> m_selectedFiles;
