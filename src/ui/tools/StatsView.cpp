@@ -200,7 +200,10 @@ QWidget* statCard(const StatItem& item, QWidget* parent) {
 StatsView::StatsView(const AllTimeStats& stats, std::optional<QDateTime> now, QWidget* parent)
     : QWidget(parent), m_stats(stats), m_now(now.value_or(QDateTime::currentDateTime())),
       m_items(statItems(stats, m_now, false)) {
-    setFixedSize(420, 600);
+    // As tall as the figures where the screen has room; on a short screen the figures scroll
+    // between the header and the share bar, which stay in view.
+    setFixedWidth(preferredSize().width());
+    setMaximumHeight(preferredSize().height());
     setAutoFillBackground(true);
     QPalette palette = this->palette();
     palette.setColor(QPalette::Window, Color::brandBackground());
@@ -303,6 +306,16 @@ StatsView::StatsView(const AllTimeStats& stats, std::optional<QDateTime> now, QW
     outer->addWidget(scroll, 1);
     outer->addWidget(divider(Color::brandSurfaceSunken()));
     outer->addWidget(shareBar);
+}
+
+QSize StatsView::sizeHint() const {
+    return preferredSize();
+}
+
+QSize StatsView::minimumSizeHint() const {
+    // The header, the share bar and a row of the figures.
+    return {preferredSize().width(),
+            std::min(QWidget::minimumSizeHint().height() + 120, preferredSize().height())};
 }
 
 QString StatsView::heroText() const {
