@@ -66,6 +66,18 @@ void WindowPresentations::showCSVExportFailed(const QString& reason) {
     });
 }
 
+void WindowPresentations::showNoMailProgram(const QString& address,
+                                            std::function<void(const QString& text)> copy) {
+    m_chain->request(Presentation::noMailProgram, [this, address, copy] {
+        return alert(text(Presentation::noMailProgram), WindowTexts::noMailProgramMessage(address),
+                     {{QStringLiteral("OK"), Role::cancel, {}},
+                      {QStringLiteral("Copy Address"), Role::normal, [copy, address] {
+                           if (copy)
+                               copy(address);
+                       }}});
+    });
+}
+
 void WindowPresentations::confirmMoveToTrash() {
     m_chain->request(Presentation::deleteFiles, [this] {
         const ProjectManager& pm = m_services.manager;
