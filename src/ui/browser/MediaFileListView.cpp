@@ -335,7 +335,7 @@ QMenu* MediaFileListView::buildContextMenu(const QList<MediaFile>& files, QWidge
     connect(add, &QAction::triggered, this, [this, files] { addSelectionToBin(files); });
     menu->addSeparator();
     if (files.size() == 1) {
-        QAction* reveal = menu->addAction(QStringLiteral("Reveal in Finder"));
+        QAction* reveal = menu->addAction(QStringLiteral("Show in File Manager"));
         reveal->setEnabled(!files.first().isOffline());
         connect(reveal, &QAction::triggered, this, [this, file = files.first()] {
             if (m_actions.reveal)
