@@ -18,6 +18,8 @@
 
 #include <QCursor>
 #include <QFileInfo>
+#include <QPushButton>
+#include <QScrollArea>
 
 #include <algorithm>
 
@@ -101,6 +103,38 @@ void ScreenshotTour::scrubSheet(bool audio) {
 void ScreenshotTour::importedTable() {
     m_steps << act([this] { view().setDetailViewMode(DetailViewMode::table); }, 2500) // thumbnails arrive
             << shot(QStringLiteral("imported-table"));
+}
+
+void ScreenshotTour::smallScreens() {
+    const auto onScreen = [this](QRect available) {
+        return [this, available] {
+            if (m_savedGeometry.isNull())
+                m_savedGeometry = m_window.geometry();
+            m_window.fitWithin(available, {});
+            m_window.setGeometry(available);
+        };
+    };
+    // 1366 × 768 under a 44-point panel; 1024 × 600 under a 27-point one, scrolled to the bin's actions.
+    m_steps << act(onScreen(QRect(0, 44, 1366, 724)), 400) << shot(QStringLiteral("window-1366x768"))
+            << act(onScreen(QRect(0, 27, 1024, 573)), 400) << shot(QStringLiteral("window-1024x600"))
+            << act(
+                   [this] {
+                       auto* scroll = m_window.findChild<QScrollArea*>(QStringLiteral("contentScroll"));
+                       auto* bin = m_window.findChild<QWidget*>(QStringLiteral("recycleBinPane"));
+                       const QList<QPushButton*> buttons =
+                           bin ? bin->findChildren<QPushButton*>() : QList<QPushButton*>();
+                       if (scroll && !buttons.isEmpty())
+                           scroll->ensureWidgetVisible(buttons.last(), 0, 0);
+                   },
+                   300)
+            << shot(QStringLiteral("window-1024x600-bin-actions"))
+            << act(
+                   [this] {
+                       m_window.fitScreen();
+                       m_window.setGeometry(m_savedGeometry);
+                       m_savedGeometry = {};
+                   },
+                   400);
 }
 
 void ScreenshotTour::importedMap() {
