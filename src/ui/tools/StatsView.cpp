@@ -20,6 +20,7 @@
 #include <QPainter>
 #include <QPainterPath>
 #include <QPushButton>
+#include <QScreen>
 #include <QScrollArea>
 #include <QShortcut>
 #include <QVBoxLayout>
@@ -286,8 +287,14 @@ StatsView::StatsView(const AllTimeStats& stats, std::optional<QDateTime> now, QW
     m_menu->addAction(symbolIcon(QStringLiteral("text.quote")), QStringLiteral("Copy Text"), this,
                       [this] { QApplication::clipboard()->setText(shareText(m_stats)); });
     // A popup, not exec(): the window keeps running while the menu is open.
-    connect(m_share, &QAbstractButton::clicked, this,
-            [this] { m_menu->popup(m_share->mapToGlobal(QPoint(0, m_share->height()))); });
+    // Below the button, or above it where the screen ends first.
+    connect(m_share, &QAbstractButton::clicked, this, [this] {
+        QPoint at = m_share->mapToGlobal(QPoint(0, m_share->height()));
+        const QScreen* screen = m_share->screen();
+        if (screen && at.y() + m_menu->sizeHint().height() > screen->availableGeometry().bottom())
+            at = m_share->mapToGlobal(QPoint(0, -m_menu->sizeHint().height()));
+        m_menu->popup(at);
+    });
     auto* shareBar = new QWidget(this);
     shareBar->setAutoFillBackground(true);
     QPalette barPalette = shareBar->palette();
