@@ -611,6 +611,40 @@ TEST(ProjectImporter, PathCheckedEarlyIsCheckedAgainWhenALaterProjectGivesItACan
     EXPECT_EQ(h.entry("/m/x.mov")->size, 7);
 }
 
+// A project copied with its media to a new folder while the old copy is loaded too: both name the
+// same gone absolute path, and only the later one's relative candidate exists. A third project lists
+// the file at its real path, which is then the used medium, not an unused file.
+TEST(ProjectImporter, TheFirstRelativeCandidateThatExistsIsTakenWhicheverProjectGaveIt) {
+    ImportTestHarness h;
+    const QString real = h.makeFile("New/Media/x.mov", QByteArray(300, 'x'));
+    const QString gone = QStringLiteral("/gone/Media/x.mov");
+    h.importServices.parse = [&](const QUrl& url, const ParallelProjectParse::Progress&) {
+        ProjectParser::ParseResult r;
+        r.projectName = path::deletingPathExtension(url.fileName());
+        const QString listed = r.projectName == "Third" ? real : gone;
+        r.allMediaPaths = {listed};
+        if (r.projectName != "Third") {
+            r.usedMediaPaths = {listed};
+            r.usageCountByPath = {{listed, 1}};
+            r.relativeCandidates = {{gone, h.dir.filePath(r.projectName + "/Media/x.mov")}};
+        }
+        return ProjectImporter::parsedProject(url, r);
+    };
+    h.importNow({QUrl::fromLocalFile(h.dir.filePath("Old/Old.prproj")),
+                 QUrl::fromLocalFile(h.dir.filePath("New/New.prproj")),
+                 QUrl::fromLocalFile(h.dir.filePath("Third.prproj"))});
+    const MediaFile* used = h.entry(gone);
+    ASSERT_TRUE(used);
+    EXPECT_EQ(used->status, MediaFileStatus::matching);
+    EXPECT_EQ(used->matchedPath, real);
+    EXPECT_EQ(used->usageCount, 2);
+    for (const MediaFile& file : h.pm().mediaFiles()) {
+        if (file.path == real || file.alternativePaths.contains(real)) {
+            EXPECT_GE(file.usageCount, 1) << "the real path is the used medium";
+        }
+    }
+}
+
 TEST(ProjectImporter, KnownEntriesKeepTheirFactsAndAreNotCheckedAgain) {
     ImportTestHarness h(true);
     MediaFile known = media("/m/known.mov", 0, MediaFileStatus::online, 99);
