@@ -133,10 +133,15 @@ FileStatusChecker::StatusDecision FileStatusChecker::decide(const QString& path,
         if (volumeNeedingAccess(path))
             return {MediaFileStatus::needsAccess, path, 0};
     }
-    if (facts) {
-        if (isRedClipInContainer(path))
-            return {MediaFileStatus::online, path, folderSize(path::deletingLastPathComponent(path)), facts};
-        return {MediaFileStatus::online, path, facts->size, facts};
+    // A name is its bytes here: a project may spell it composed while the disk holds it decomposed
+    // (or the other way), and then the file is there under the spelling the disk has.
+    const std::optional<std::pair<QString, FileFacts>> present =
+        facts ? std::make_optional(std::make_pair(path, *facts)) : existingSpelling(path);
+    if (present) {
+        const auto& [at, atFacts] = *present;
+        if (isRedClipInContainer(at))
+            return {MediaFileStatus::online, at, folderSize(path::deletingLastPathComponent(at)), atFacts};
+        return {MediaFileStatus::online, at, atFacts.size, atFacts};
     }
     if (options.ignoreFileExtension) {
         if (const auto found = findFileIgnoringExtension(path))
@@ -145,6 +150,19 @@ FileStatusChecker::StatusDecision FileStatusChecker::decide(const QString& path,
     if (auto found = existingAlternate(false))
         return *found;
     return {MediaFileStatus::offline, path, 0};
+}
+
+std::optional<std::pair<QString, FileFacts>> FileStatusChecker::existingSpelling(const QString& path) const {
+    if (QtPrivate::isAscii(path))
+        return std::nullopt;
+    for (const auto form : {QString::NormalizationForm_C, QString::NormalizationForm_D}) {
+        const QString spelled = path.normalized(form);
+        if (spelled == path)
+            continue;
+        if (const auto spelledFacts = m_probe->stat(spelled))
+            return std::make_pair(spelled, *spelledFacts);
+    }
+    return std::nullopt;
 }
 
 qint64 FileStatusChecker::sizeOf(const QString& path) const {

@@ -6,6 +6,7 @@
 
 #include <memory>
 #include <optional>
+#include <utility>
 
 namespace tarnwick {
 
@@ -55,6 +56,8 @@ private:
     StatusDecision decide(const QString& path, const std::optional<FileFacts>& facts,
                           const RelativeCandidateList& alternatePaths, const Options& options) const;
     qint64 sizeOf(const QString& path) const;
+    // The path under its other Unicode spelling (composed or decomposed) when the disk holds that one.
+    std::optional<std::pair<QString, FileFacts>> existingSpelling(const QString& path) const;
 
     std::shared_ptr<const FileStatProbe> m_probe;
 };

@@ -116,6 +116,17 @@ TEST_F(FileStatusCheckerTest, TheFirstRelativeCandidateThatExistsIsTaken) {
     EXPECT_EQ(result.size, 2);
 }
 
+TEST_F(FileStatusCheckerTest, AFilePresentUnderOneUnicodeSpellingIsOnlineThere) {
+    const QString composed = writeFile(at(QStringLiteral("Caf\u00E9/\u00E9t\u00E9.mov")), 6);
+    const QString decomposed = composed.normalized(QString::NormalizationForm_D);
+    ASSERT_NE(decomposed, composed);
+    const FileStatusResult result = check(decomposed);
+    EXPECT_EQ(result.status, MediaFileStatus::online);
+    EXPECT_EQ(result.resolvedPath, composed);
+    EXPECT_EQ(result.size, 6);
+    EXPECT_EQ(check(decomposed + QStringLiteral("x")).status, MediaFileStatus::offline);
+}
+
 TEST_F(FileStatusCheckerTest, IgnoringTheExtensionFindsTheClipWithAnotherExtensionFirst) {
     const QString missing = at(QStringLiteral("media/A001.mov"));
     const QString mxf = writeFile(at(QStringLiteral("media/A001.mxf")), 900);
