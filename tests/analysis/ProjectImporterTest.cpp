@@ -666,6 +666,28 @@ TEST(ProjectImporter, TwoSpellingsOfANameAreOneEntryOnlineUnderTheSpellingOnDisk
     }
 }
 
+// Through the reader: a Character Animator scene on a timeline is used, and the data in the folder
+// made for it, which an editor imported into bins, needs review instead of reading plainly unused.
+TEST(ProjectImporter, TheDataOfACharacterAnimatorSceneOnATimelineNeedsReview) {
+    ImportTestHarness h;
+    const QString scene = h.makeFile("Show/Puppet/Puppet.chproj");
+    const QString take = h.makeFile("Show/Puppet/Ch Media/Puppet Take 1.wav");
+    const QString art = h.makeFile("Show/Puppet/Ch Data/art.png");
+    const QString other = h.makeFile("Show/other.mov");
+    h.importNow(
+        {h.makeProject("Cut.prproj", {scene}, 1.0), h.makeProject("Bins.prproj", {take, art, other}, 0.0)});
+    ASSERT_TRUE(h.entry(scene) && h.entry(take) && h.entry(art) && h.entry(other));
+    EXPECT_GE(h.entry(scene)->usageCount, 1);
+    EXPECT_FALSE(h.entry(scene)->needsReview);
+    for (const QString& data : {take, art}) {
+        EXPECT_EQ(h.entry(data)->usageCount, 0);
+        EXPECT_TRUE(h.entry(data)->needsReview);
+        EXPECT_EQ(h.entry(data)->characterAnimatorReason(),
+                  QStringLiteral("part of the Character Animator project “Puppet”, which a timeline uses"));
+    }
+    EXPECT_FALSE(h.entry(other)->needsReview);
+}
+
 TEST(ProjectImporter, KnownEntriesKeepTheirFactsAndAreNotCheckedAgain) {
     ImportTestHarness h(true);
     MediaFile known = media("/m/known.mov", 0, MediaFileStatus::online, 99);
