@@ -370,7 +370,7 @@ QCoro::Task<bool> ImportRun::scan() {
     if (!m_pm)
         co_return false;
     // Merged while the projects were read: every project may name a candidate for each of its paths.
-    QHash<QString, QString> candidates = std::exchange(m_aggregation.candidates, {});
+    RelativeCandidates candidates = std::exchange(m_aggregation.candidates, {});
     const FileStatusChecking::Options options = m_pm->fileStatusOptions();
     // A check option switched while the projects were read makes the early results stale.
     ScanPrefetch::Checked prefetched =

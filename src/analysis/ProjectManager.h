@@ -229,7 +229,8 @@ public:
     void requestProVideoFormatsPrompt();
 
     // ---- Summary --------------------------------------------------------------------------
-    // The review flags of `mediaFiles` from `projects`, on any thread (keys made in `lowerPaths`).
+    // The review flags of `mediaFiles` from `projects` and from the list's own usage (the folders of
+    // used Character Animator projects), on any thread (keys made in `lowerPaths`).
     static void setNeedsReviewFlags(QList<MediaFile>& mediaFiles, const QList<ProjectFile>& projects,
                                     LowerPathCache& lowerPaths);
     void refreshVolumesNeedingAccess();
@@ -345,7 +346,7 @@ public:
     QCoro::Task<bool> rebuildMediaFilesFromProjects();
     // The same rebuild for an operation that already holds the gate (the DaVinci Resolve import).
     QCoro::Task<void> rebuildMediaFilesHoldingGate() { return rebuildWhileHoldingGate(); }
-    QHash<QString, QString> mergedRelativeCandidates() const;
+    RelativeCandidates mergedRelativeCandidates() const;
     bool isOrphanedRecycleBinItem(const RecycleBinItem& item) const;
 
     // ---- Filtering and sorting ---------------------------------------------------------------

@@ -30,15 +30,8 @@ MediaUsageType usageTypeOf(const PathUsage& u, bool isAEFootage) {
 
 } // namespace
 
-QHash<QString, QString> ProjectManager::mergedRelativeCandidates() const {
-    QHash<QString, QString> merged;
-    for (const ProjectFile& project : m_projects) {
-        for (auto it = project.relativeCandidates.cbegin(); it != project.relativeCandidates.cend(); ++it) {
-            if (!merged.contains(it.key()))
-                merged.insert(it.key(), it.value());
-        }
-    }
-    return merged;
+RelativeCandidates ProjectManager::mergedRelativeCandidates() const {
+    return tarnwick::mergedRelativeCandidates(m_projects);
 }
 
 bool ProjectManager::isOrphanedRecycleBinItem(const RecycleBinItem& item) const {

@@ -355,6 +355,12 @@ TEST(MediaBadges, StatusUsageAndStorageCases) {
     mark = MediaBadges::usageMark(csv);
     EXPECT_EQ(mark.pillText, "Unused");
     EXPECT_EQ(mark.symbol, "exclamationmark.triangle.fill");
+    MediaFile take = media("/s/Puppet/Ch Media/take.wav");
+    take.characterAnimatorProject = "/s/Puppet/Puppet.chproj";
+    mark = MediaBadges::usageMark(take);
+    EXPECT_EQ(mark.pillText, "Unused");
+    EXPECT_EQ(mark.symbolTooltip,
+              "Needs review: part of the Character Animator project “Puppet”, which a timeline uses");
 
     MediaFile local = media("/Volumes/Drive/a.mov");
     EXPECT_EQ(MediaBadges::storageIcon(local), "externaldrive");
