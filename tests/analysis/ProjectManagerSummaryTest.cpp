@@ -73,7 +73,7 @@ TEST(ProjectManagerSummary, ASummaryMadeAheadCountsAsThePassHereAndHoldsOnlyForI
     const QList<MediaFile> files{a, b, c, media("/m/d.mov", 0, S::offline, 40)};
     const QList<RecycleBinItem> bin{binItem(b)};
     auto prepared = [&] {
-        return ProjectManager::prepareSummary(files, bin, pm.projects(), pm.projectsVersion(),
+        return prepareSummary(files, bin, pm.projects(), pm.projectsVersion(),
                                               pm.largeFileThreshold());
     };
     pm.updateFilters([](FilterSettings& filters) { filters.showDeleted = filters.showOnlyUnused = true; });
@@ -104,7 +104,7 @@ TEST(ProjectManagerSummary, ASummaryMadeAheadCountsAsThePassHereAndHoldsOnlyForI
 
     QList<MediaFile> unflagged = files;
     unflagged[2].needsReview = false;
-    EXPECT_FALSE(ProjectManager::prepareSummary(unflagged, bin, pm.projects(), pm.projectsVersion(),
+    EXPECT_FALSE(prepareSummary(unflagged, bin, pm.projects(), pm.projectsVersion(),
                                                 pm.largeFileThreshold()))
         << "a review flag to set is left to the GUI thread's pass";
 }
