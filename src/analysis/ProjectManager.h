@@ -348,7 +348,7 @@ private:
     // that merges or removes entries ends with it. Always one change of the bin; true when it removed
     // any item.
     bool pruneOrphanedRecycleBinItems();
-    // The debug check: a list changed outside an edit until the summary follows, or inside an edit
+    // The check: a list changed outside an edit until the summary follows, or inside an edit
     // still open, is reported at the end of the turn.
     void noteListChange(Change list);
     // A deferred edit's lists and the follow-ups that settle them; settle() as each follow-up runs.
