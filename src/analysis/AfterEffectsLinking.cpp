@@ -245,7 +245,7 @@ void markFoundFootage(ProjectManager& manager, MediaIndexes& indexes, const QSet
     if (indexes.version != manager.mediaFilesVersion())
         indexes.build(manager.mediaFiles(), manager.mediaFilesVersion());
     // Summed up once every found project is marked.
-    manager.edit(ProjectManager::ListChange::none).modifyMediaFiles([&](QList<MediaFile>& media) {
+    manager.deferredEdit(ProjectManager::ListChange::entries).modifyMediaFiles([&](QList<MediaFile>& media) {
         for (const QString& footage : sorted(footagePaths)) {
             const MediaIndexes::Positions* positions = indexes.named(footage).positions;
             if (!positions)

@@ -109,10 +109,9 @@ void countBin(AnalysisSummary& s, const QList<RecycleBinItem>& bin) {
 
 } // namespace
 
-std::optional<ProjectManager::PreparedSummary>
-ProjectManager::prepareSummary(const QList<MediaFile>& media, const QList<RecycleBinItem>& bin,
-                               const QList<ProjectFile>& projects, qint64 projectsVersion,
-                               qint64 largeFileThreshold) {
+std::optional<PreparedSummary> prepareSummary(const QList<MediaFile>& media, const QList<RecycleBinItem>& bin,
+                                              const QList<ProjectFile>& projects, qint64 projectsVersion,
+                                              qint64 largeFileThreshold) {
     // A project with parse trouble flags its files by path: that lookup is the GUI thread's.
     if (std::any_of(projects.cbegin(), projects.cend(), hasParseTrouble))
         return std::nullopt;

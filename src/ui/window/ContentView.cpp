@@ -1,6 +1,6 @@
 #include "ui/window/ContentView.h"
 
-#include "analysis/ProjectManager.h"
+#include "analysis/ProjectManagerFace.h"
 #include "platform/Preferences.h"
 #include "stores/SecurityScopedAccess.h"
 #include "ui/brand/BrandFonts.h"
@@ -59,7 +59,7 @@ bool hasLocalFileURLs(const QMimeData* mime) {
 }
 } // namespace
 
-ContentView::ContentView(std::unique_ptr<ProjectManager> manager, Services services, QWidget* parent)
+ContentView::ContentView(std::unique_ptr<ProjectManagerFace> manager, Services services, QWidget* parent)
     : QWidget(parent), m_manager(std::move(manager)), m_services(std::move(services)) {
     setObjectName(QStringLiteral("contentView"));
     if (!m_services.operations)
@@ -85,18 +85,22 @@ ContentView::ContentView(std::unique_ptr<ProjectManager> manager, Services servi
 
     connect(m_facts, &WindowFacts::updated, this, &ContentView::updateToolbarState);
     connect(m_runner, &CleanupRunner::changed, this, &ContentView::updateBusyStatus);
-    connect(m_manager.get(), &ProjectManager::changed, this, [this](ProjectManager::Changes groups) {
-        if (groups & (ProjectManager::Change::progress | ProjectManager::Change::moveProgress |
-                      ProjectManager::Change::transcodeProgress)) {
+    connect(m_manager.get(), &ProjectManagerFace::changed, this, [this](ProjectManagerFace::Changes groups) {
+        if (groups & (ProjectManagerFace::Change::progress | ProjectManagerFace::Change::moveProgress |
+                      ProjectManagerFace::Change::transcodeProgress)) {
             updateOverlays();
             updateBusyStatus();
         }
-        if (groups & (ProjectManager::Change::mediaFiles | ProjectManager::Change::aeLinks))
+        if (groups & (ProjectManagerFace::Change::mediaFiles | ProjectManagerFace::Change::aeLinks))
             updateToolbarState();
     });
     updateToolbarState();
     updateOverlays();
     updateBusyStatus();
+}
+
+ProjectManager& ContentView::manager() const {
+    return m_manager->engine();
 }
 
 ContentView::~ContentView() {

@@ -33,6 +33,7 @@ class DesktopServices;
 class FilePanel;
 class Preferences;
 class ProjectManager;
+class ProjectManagerFace;
 class SecurityScopedAccess;
 class CommandActions;
 class WelcomeView;
@@ -65,10 +66,10 @@ public:
         CommandActions* actions = nullptr;
     };
 
-    ContentView(std::unique_ptr<ProjectManager> manager, Services services, QWidget* parent = nullptr);
+    ContentView(std::unique_ptr<ProjectManagerFace> manager, Services services, QWidget* parent = nullptr);
     ~ContentView() override;
 
-    ProjectManager& manager() const { return *m_manager; }
+    ProjectManager& manager() const;
     CleanupOperations& operations() const { return *m_services.operations; }
     WindowFacts& facts() const { return *m_facts; }
     CleanupRunner& runner() const { return *m_runner; }
@@ -151,7 +152,7 @@ private:
     void clearAllProjects();
     void runRescan();
 
-    std::unique_ptr<ProjectManager> m_manager;
+    std::unique_ptr<ProjectManagerFace> m_manager;
     Services m_services;
     FilePanel* m_filePanel = nullptr;
     SecurityScopedAccess* m_grants = nullptr;

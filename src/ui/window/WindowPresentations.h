@@ -21,7 +21,7 @@ class CleanupRunner;
 class FilePanel;
 struct CleanupResult;
 struct TranscodeCompleteResult;
-class ProjectManager;
+class ProjectManagerFace;
 class ReviewPrompt;
 class SecurityScopedAccess;
 class Sheet;
@@ -34,7 +34,7 @@ class WindowPresentations : public QObject, public WindowRequests {
     Q_OBJECT
 public:
     struct Services {
-        ProjectManager& manager;
+        ProjectManagerFace& manager;
         CleanupOperations& operations;
         CleanupRunner& runner;
         FilePanel& panel;
