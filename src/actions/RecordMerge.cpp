@@ -1,5 +1,6 @@
 #include "actions/RecordMerge.h"
 
+#include "actions/RecordRecovery.h"
 #include "actions/TraceFileWriter.h"
 #include "platform/AppLog.h"
 #include "platform/FileOperations.h"
@@ -58,11 +59,11 @@ struct Closing {
     const JournalRun& run;
     const RecordStores& stores;
     RecordJournal* journal = nullptr;
-    bool journaled = true;         // every line of the run so far is in the journal
-    std::optional<bool> keptInLog; // the audit log written in place of the journal: done or failed
-    bool shown = false;            // the run's entries are among the log's (adopted)
-    QString failure;               // what could not be written, when the close stopped
-    std::optional<AuditLogManager::Shown> prepared; // the counted entries, made ready on the worker
+    bool journaled = true;           // every line of the run so far is in the journal
+    std::optional<bool> keptInLog{}; // the audit log written in place of the journal: done or failed
+    bool shown = false;              // the run's entries are among the log's (adopted)
+    QString failure{};               // what could not be written, when the close stopped
+    std::optional<AuditLogManager::Shown> prepared{}; // the counted entries, made ready on the worker
     bool quiet = false;    // the start's merge: one log line for the run, not one per entry
     qsizetype waiting = 0; // traced files whose trace file a full disk refused
 
@@ -254,71 +255,6 @@ QSet<QUuid> entryIds(const JournalRun& run) {
     return ids;
 }
 
-void logStandsTwice(const FileRecord& record, const QString& copy, const QString& why) {
-    AppLog::warning(QStringLiteral("Records: an interrupted move left ") + record.target +
-                    QStringLiteral(" in two places, also at ") + copy + QStringLiteral(" (") + why +
-                    QStringLiteral(") — both kept"));
-}
-
-// A move killed after its copy was in place and before the original went leaves the file in both
-// places. The move is finished when the original is still the file its intent names: the move
-// itself compares it with the copy once more before it removes it. Otherwise the log says why both
-// stay. True when it was finished.
-bool finishInterruptedMove(const FileRecord& record, FileOperations& files) {
-    // The move's planned place is its entry's.
-    const std::optional<QString> destination = record.destination ? record.destination
-                                               : record.entry     ? record.entry->destinationPath
-                                                                  : std::nullopt;
-    if (!destination || !record.identity || record.member)
-        return false;
-    const FileOpInfo source = files.status(record.target, false);
-    const FileOpInfo copy = files.status(*destination, false);
-    if (source.kind == FileKind::missing || copy.kind == FileKind::missing || copy.kind != source.kind)
-        return false;
-    if (copy.device == source.device && copy.inode == source.inode) {
-        // Linked in place, not yet unlinked (a file system without a no-replace rename).
-        if (source.kind != FileKind::regular || !isSameItem(*record.identity, source))
-            return false;
-        return files.removeFile(record.target, record.identity).ok();
-    }
-    // Copies keep the original's size and time: anything else at that name is another file.
-    if (source.kind == FileKind::regular &&
-        (copy.size != record.identity->size || copy.modifiedNs != record.identity->modifiedNs))
-        return false;
-    if (!isSameItem(*record.identity, source)) {
-        logStandsTwice(record, *destination, QStringLiteral("the original changed after it was copied"));
-        return false;
-    }
-    const FileOpStatus finished = files.moveNoReplace(record.target, *destination);
-    if (finished.ok()) {
-        AppLog::info(QStringLiteral("Records: finished an interrupted move of ") + record.target +
-                     QStringLiteral(" to ") + *destination);
-        return true;
-    }
-    logStandsTwice(record, *destination,
-                   finished.code == EEXIST ? QStringLiteral("the copy is not known as this move's")
-                                           : finished.message);
-    return false;
-}
-
-// Each intent without its outcome, by the disk; the outcomes go to the journal.
-qint64 decide(JournalRun& run, FileOperations& files, RecordJournal& journal) {
-    QByteArray lines;
-    qint64 decided = 0;
-    for (JournalRun::Item& item : run.items) {
-        if (item.state != JournalRun::State::pending)
-            continue;
-        const bool happened = RecordMerge::stepHappened(item.record, files) ||
-                              (run.kind == RecordKind::move && finishInterruptedMove(item.record, files));
-        item.state = happened ? JournalRun::State::done : JournalRun::State::failed;
-        lines += happened ? RecordJournal::doneLine(run.id, item.seq, std::nullopt)
-                          : RecordJournal::failedLine(run.id, item.seq);
-        ++decided;
-    }
-    append(&journal, lines, true);
-    return decided;
-}
-
 } // namespace
 
 void RecordMerge::setStepHookForTesting(std::function<void(Step)> hook) {
@@ -379,8 +315,11 @@ RecordOutcome RecordMerge::closeRun(RecordRun& run, const RecordStores& stores,
     // records' reserve stays whole.
     if (run.journal() && !run.began())
         return outcome;
-    Closing c{run.contents(), stores, run.journal(),    run.journaled(), std::nullopt,
-              false,          {},     std::move(shown), false,           0};
+    Closing c{.run = run.contents(),
+              .stores = stores,
+              .journal = run.journal(),
+              .journaled = run.journaled(),
+              .prepared = std::move(shown)};
     const bool closed = close(c);
     // Not adopted (the run stays open): tens of thousands of entries, freed off the GUI thread.
     if (c.prepared)
@@ -410,38 +349,8 @@ std::optional<AuditLogManager::Shown> RecordMerge::prepareShown(const RecordRun&
 }
 
 bool RecordMerge::closeRun(const JournalRun& run, const RecordStores& stores, RecordJournal* journal) {
-    Closing c{run, stores, journal, true, std::nullopt, false, {}, std::nullopt, true, 0};
+    Closing c{.run = run, .stores = stores, .journal = journal, .quiet = true};
     return close(c) && c.waiting == 0;
-}
-
-namespace {
-
-// A folder that is not there either (an unmounted volume) says nothing.
-bool folderOfIsThere(const QString& path, FileOperations& files) {
-    const QString folder = path::deletingLastPathComponent(path);
-    return folder.isEmpty() || files.status(folder, true).kind == FileKind::directory;
-}
-
-} // namespace
-
-bool RecordMerge::stepHappened(const FileRecord& record, FileOperations& files) {
-    if (record.target.isEmpty())
-        return true;
-    const FileOpInfo now = files.status(record.target, false);
-    if (record.member) {
-        // A file inside a folder removed item by item: the folder may be half gone.
-        if (files.status(*record.member, false).kind != FileKind::missing)
-            return false;
-        if (now.kind == FileKind::missing && !folderOfIsThere(record.target, files))
-            return false;
-    } else if (now.kind == FileKind::missing) {
-        if (!folderOfIsThere(record.target, files))
-            return false;
-    } else if (!record.identity ||
-               (now.device == record.identity->device && now.inode == record.identity->inode)) {
-        return false;
-    }
-    return !record.destination || files.status(*record.destination, false).kind != FileKind::missing;
 }
 
 int RecordMerge::mergeAtStart(const RecordStores& stores, FileOperations& files) {
@@ -470,7 +379,9 @@ RecordMerge::StartRuns RecordMerge::openRunsAtStart(AuditLogManager& audit, File
             ++start.closed;
             continue;
         }
-        start.decided += decide(run, files, journal);
+        const RecordRecovery::Decided decided = RecordRecovery::decide(run, files);
+        append(&journal, decided.lines, true);
+        start.decided += decided.count;
         start.runs.append(std::move(run));
     }
     return start;

@@ -64,7 +64,8 @@ public:
     static bool closeRun(const JournalRun& run, const RecordStores& stores, RecordJournal* journal);
 
     // At start, before the window uses the stores: every run left open by a process that is gone
-    // is decided (an intent without its outcome by the disk, see stepHappened()) and closed; then
+    // is decided by the disk (RecordRecovery: a killed move finished, its partial copies swept) and
+    // closed; then
     // the audit log is compacted when due, unless another process still writes a run, and the
     // records' reserve is made when it is missing and there is room. A run that another process
     // still writes is left to it. The number of runs closed. Any thread, one call at a time.
@@ -88,11 +89,6 @@ public:
     // GUI thread (when `start.mayCompact()`) and then calls ensureReserve().
     static int closeStartRuns(StartRuns& start, const RecordStores& stores);
     static void ensureReserve(const RecordStores& stores);
-
-    // Whether an intent's disk step took place, as the disk shows now: its target is gone (or holds
-    // another file than the one recorded) while its folder is there, and its destination, if it
-    // has one, exists. A record of a file inside a folder target goes by that file alone.
-    static bool stepHappened(const FileRecord& record, FileOperations& files);
 
     // "Moved to Trash", "Permanently Deleted", "Moved to Folder"; empty for transcoding.
     static QString traceAction(RecordKind kind);

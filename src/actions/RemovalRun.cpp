@@ -40,33 +40,33 @@ struct Wording {
 
 Wording wordingFor(RemovalMethod method) {
     if (method == RemovalMethod::trash) {
-        return {QStringLiteral("Moving "),
-                QStringLiteral(" file(s) to Trash"),
-                QStringLiteral("Moving files to Trash…"),
-                QStringLiteral("R3D: refused to trash container "),
-                QStringLiteral("R3D: Trashing .RDC container "),
-                QStringLiteral("Protected: skipped trashing "),
-                QStringLiteral("Proxy: trashed "),
-                QStringLiteral("Proxy: could not trash "),
-                QStringLiteral("In use: skipped trashing "),
-                QStringLiteral("Deletion complete: "),
-                AuditAction::movedToTrash,
-                true,
-                &AppLog::trashFailed};
+        return {.userAction = QStringLiteral("Moving "),
+                .userActionEnd = QStringLiteral(" file(s) to Trash"),
+                .busy = QStringLiteral("Moving files to Trash…"),
+                .refusedContainer = QStringLiteral("R3D: refused to trash container "),
+                .removingContainer = QStringLiteral("R3D: Trashing .RDC container "),
+                .protectedSkip = QStringLiteral("Protected: skipped trashing "),
+                .proxyRemoved = QStringLiteral("Proxy: trashed "),
+                .proxyNotRemoved = QStringLiteral("Proxy: could not trash "),
+                .nowInUse = QStringLiteral("In use: skipped trashing "),
+                .closing = QStringLiteral("Deletion complete: "),
+                .audit = AuditAction::movedToTrash,
+                .toTrash = true,
+                .failed = &AppLog::trashFailed};
     }
-    return {QStringLiteral("Permanently deleting "),
-            QStringLiteral(" file(s)"),
-            QStringLiteral("Deleting files…"),
-            QStringLiteral("R3D: refused to permanently delete container "),
-            QStringLiteral("R3D: Permanently deleting .RDC container "),
-            QStringLiteral("Protected: skipped permanently deleting "),
-            QStringLiteral("Proxy: deleted "),
-            QStringLiteral("Proxy: could not delete "),
-            QStringLiteral("In use: skipped permanently deleting "),
-            QStringLiteral("Permanent deletion complete: "),
-            AuditAction::deletedPermanently,
-            false,
-            &AppLog::deleteFailed};
+    return {.userAction = QStringLiteral("Permanently deleting "),
+            .userActionEnd = QStringLiteral(" file(s)"),
+            .busy = QStringLiteral("Deleting files…"),
+            .refusedContainer = QStringLiteral("R3D: refused to permanently delete container "),
+            .removingContainer = QStringLiteral("R3D: Permanently deleting .RDC container "),
+            .protectedSkip = QStringLiteral("Protected: skipped permanently deleting "),
+            .proxyRemoved = QStringLiteral("Proxy: deleted "),
+            .proxyNotRemoved = QStringLiteral("Proxy: could not delete "),
+            .nowInUse = QStringLiteral("In use: skipped permanently deleting "),
+            .closing = QStringLiteral("Permanent deletion complete: "),
+            .audit = AuditAction::deletedPermanently,
+            .toTrash = false,
+            .failed = &AppLog::deleteFailed};
 }
 
 // Any thread: the rules read their own copy of the list.

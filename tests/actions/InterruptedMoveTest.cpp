@@ -40,18 +40,34 @@ QByteArray bytesOf(int i) {
     return test::patternBytes(64 * 1024 + i * 1000, i);
 }
 
-// Moves as across devices; with `kill`, the process dies right before the original of file
-// kKilledAt goes, its copy complete, synced and in place.
-FileMoveSteps copyingSteps(bool kill) {
+enum class Kill { none, beforeRemoval, insideCopy };
+
+// Moves as across devices; the process dies right before the original of file kKilledAt goes,
+// its copy complete, synced and in place, or inside that file's copy, its first part written.
+FileMoveSteps copyingSteps(Kill kill) {
     FileMoveSteps steps = test::crossDeviceSteps();
-    if (!kill)
+    if (kill == Kill::none)
         return steps;
     const auto remove = steps.removeSourceFile;
-    steps.removeSourceFile = [remove](const QByteArray& path) {
-        if (path.endsWith(QByteArray(QByteArray("clip ") + QByteArray::number(kKilledAt) + ".mov")))
+    const auto copied = std::make_shared<int>(0); // the files moved whole so far
+    steps.removeSourceFile = [remove, kill, copied](const QByteArray& path) {
+        if (kill == Kill::beforeRemoval &&
+            path.endsWith(QByteArray(QByteArray("clip ") + QByteArray::number(kKilledAt) + ".mov")))
             ::raise(SIGKILL);
+        ++*copied;
         return remove(path);
     };
+    if (kill == Kill::insideCopy) {
+        const auto copy = steps.copyChunk;
+        steps.copyChunk = [copy, copied](int from, int to, qint64 count) {
+            const qint64 done = copy(from, to, std::min<qint64>(count, 4096));
+            if (*copied == kKilledAt - 1 && done > 0) {
+                ::fdatasync(to);
+                ::raise(SIGKILL);
+            }
+            return done;
+        };
+    }
     return steps;
 }
 
@@ -74,7 +90,9 @@ void moveAll(const QString& root) {
     }
     harness.pm().edit(ProjectManager::ListChange::none).setMediaFiles(entries).setRecycleBin(bin);
     CleanupServices services;
-    services.files = std::make_shared<test::SteppedFileOperations>(copyingSteps(true));
+    const bool insideCopy = qEnvironmentVariable("TARNWICK_INTERRUPTED_MOVE_KILL") == QLatin1String("copy");
+    services.files = std::make_shared<test::SteppedFileOperations>(
+        copyingSteps(insideCopy ? Kill::insideCopy : Kill::beforeRemoval));
     services.auditLog = &stores.audit;
     services.statsManager = &stores.stats;
     QCoro::waitFor(MoveToFolderAction::moveRecycleBinToFolder(harness.pm(), root + QStringLiteral("/archive"),
@@ -83,10 +101,11 @@ void moveAll(const QString& root) {
     std::fflush(stdout);
 }
 
-QByteArray runChild(const QString& root) {
+QByteArray runChild(const QString& root, Kill kill = Kill::beforeRemoval) {
     QProcess child;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert("TARNWICK_INTERRUPTED_MOVE_CHILD", root);
+    env.insert("TARNWICK_INTERRUPTED_MOVE_KILL", kill == Kill::insideCopy ? "copy" : "removal");
     env.insert("ASAN_OPTIONS", "detect_leaks=0");
     keepChildTemporariesIn(env, root);
     child.setProcessEnvironment(env);
@@ -99,7 +118,7 @@ QByteArray runChild(const QString& root) {
 // The next start, with the same stand-in for the second device.
 QStringList startAndCheck(const QString& root, const RecordExpectation& expected) {
     Stores stores(root);
-    test::SteppedFileOperations files(copyingSteps(false));
+    test::SteppedFileOperations files(copyingSteps(Kill::none));
     RecordMerge::mergeAtStart({&stores.audit, &stores.stats, nullptr}, files);
     Stores afresh(root);
     return checkRecords(afresh.audit, afresh.stats, expected);
@@ -158,4 +177,35 @@ TEST(InterruptedMove, TheNextStartFinishesAMoveKilledBetweenItsCopyAndTheOrigina
             EXPECT_TRUE(twice.isEmpty()) << twice.join('\n').toStdString();
         }
     }
+}
+
+// Killed inside a file's copy: the marked partial copy beside its destination is swept by the next
+// start (its writer is gone), not left until the move runs again; the original stays, unrecorded.
+TEST(InterruptedMove, TheNextStartSweepsThePartialCopyOfAMoveKilledInsideItsCopy) {
+    QTemporaryDir dir;
+    const QString root = dir.path();
+    for (int i = 1; i <= kFiles; ++i)
+        ASSERT_TRUE(test::writeBytes(sourceOf(root, i), bytesOf(i)));
+    const QByteArray output = runChild(root, Kill::insideCopy);
+    ASSERT_FALSE(output.contains(kDone)) << output.toStdString();
+    const QString destinationFolder = QFileInfo(copyOf(root, kKilledAt)).path();
+    const QStringList partial = test::temporaryLeftovers(destinationFolder);
+    ASSERT_FALSE(partial.isEmpty()) << "the kill left no partial copy";
+    ASSERT_FALSE(QFileInfo::exists(copyOf(root, kKilledAt)));
+
+    RecordExpectation expected;
+    expected.action = AuditAction::movedToFolder;
+    expected.counter = RecordExpectation::Counter::filesMoved;
+    expected.done.insert(sourceOf(root, 1), bytesOf(1).size());
+    expected.untouched = {sourceOf(root, kKilledAt), sourceOf(root, 3)};
+    test::DiskFactsLogCapture log;
+    const QStringList problems = startAndCheck(root, expected);
+    EXPECT_TRUE(problems.isEmpty()) << problems.join('\n').toStdString();
+
+    EXPECT_TRUE(test::temporaryLeftovers(destinationFolder).isEmpty())
+        << test::temporaryLeftovers(destinationFolder).join(' ').toStdString();
+    EXPECT_EQ(log.messages().filter(QStringLiteral("Removed leftover")).size(), 1)
+        << log.messages().join('\n').toStdString();
+    EXPECT_EQ(test::readBytes(sourceOf(root, kKilledAt)), bytesOf(kKilledAt));
+    EXPECT_EQ(test::readBytes(copyOf(root, 1)), bytesOf(1));
 }
