@@ -32,7 +32,7 @@ AuditLogManager& AuditLogManager::shared() {
 
 AuditLogManager::AuditLogManager(const QString& folder, std::shared_ptr<ReviewHook> hook)
     : m_file(QDir(folder).filePath(QStringLiteral("audit_log.json"))),
-      m_journal(QDir(folder).filePath(QStringLiteral("audit_log.journal"))), m_hook(std::move(hook)) {
+      m_journal(RecordJournal::pathIn(folder)), m_hook(std::move(hook)) {
     QDir().mkpath(folder);
 }
 

@@ -12,11 +12,13 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QMutexLocker>
+#include <QSet>
 
 #include <algorithm>
 #include <cerrno>
 #include <charconv>
 #include <fcntl.h>
+#include <linux/falloc.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -288,8 +290,12 @@ void RecordJournal::syncLoop() {
     m_syncEnded.notify_all();
 }
 
-QStringList RecordJournal::files() const {
-    const QFileInfo main(m_path);
+QString RecordJournal::pathIn(const QString& folder) {
+    return QDir(folder).filePath(QStringLiteral("audit_log.journal"));
+}
+
+QStringList RecordJournal::filesOf(const QString& path) {
+    const QFileInfo main(path);
     QList<std::pair<qint64, QString>> numbered;
     const QString prefix = main.fileName() + QLatin1Char('.');
     const QStringList names = main.dir().entryList({prefix + QLatin1Char('*')}, QDir::Files | QDir::Hidden);
@@ -300,9 +306,9 @@ QStringList RecordJournal::files() const {
             numbered.append({n, main.dir().filePath(name)});
     }
     std::sort(numbered.begin(), numbered.end());
-    QStringList paths{m_path};
-    for (const auto& [n, path] : std::as_const(numbered))
-        paths.append(path);
+    QStringList paths{path};
+    for (const auto& [n, file] : std::as_const(numbered))
+        paths.append(file);
     return paths;
 }
 
@@ -428,14 +434,62 @@ int RecordJournal::writeAll(const QByteArray& lines) {
     return 0;
 }
 
-int RecordJournal::tryAppend(const QByteArray& lines) {
+// A file with room ahead of its end (the reserve handed over): lines other than a run's end leave
+// the reserve's end part, unless the disk gives more room ahead. 0, or ENOSPC.
+int RecordJournal::keepEndPart(qint64 bytes) {
+    const qint64 room = RecordReserve::roomAhead(m_fd);
+    if (room <= 0 || room - bytes >= RecordReserve::endPart)
+        return 0;
+    const off_t end = ::lseek(m_fd, 0, SEEK_END);
+    if (end >= 0 && ::fallocate(m_fd, FALLOC_FL_KEEP_SIZE, end, off_t(bytes + RecordReserve::endPart)) == 0)
+        return 0;
+    return ENOSPC;
+}
+
+int RecordJournal::tryAppend(const QByteArray& lines, bool end) {
     if (m_current.isEmpty())
         m_current = files().constLast();
     if (const int fault = m_fault ? m_fault(m_current) : 0)
         return fault;
     if (!openForAppend())
         return errno ? errno : EIO;
+    if (const int error = end ? 0 : keepEndPart(lines.size()))
+        return error;
     return writeAll(lines);
+}
+
+// The blocks an append of `bytes` adds to the file: the last one may have room for its start.
+qint64 RecordJournal::blocksNeeded(qint64 bytes) const {
+    struct ::stat st {};
+    if (m_fd < 0 || ::fstat(m_fd, &st) != 0)
+        return bytes;
+    const qint64 block = st.st_blksize > 0 ? qint64(st.st_blksize) : 4096;
+    const auto whole = [block](qint64 n) { return (n + block - 1) / block * block; };
+    return whole(qint64(st.st_size) + bytes) - whole(qint64(st.st_size));
+}
+
+// The disk is full: the records' reserve becomes the journal's next file, so the lines fill the
+// room it holds ahead of its end and no other writer can take it. False when there is no such
+// reserve.
+bool RecordJournal::takeReserve() {
+    const QString folder = QFileInfo(m_path).absolutePath();
+    qint64 n = files().size();
+    for (int attempt = 0; attempt < 100; ++attempt, ++n) {
+        const QString next = m_path + QLatin1Char('.') + QString::number(n);
+        const int fd = RecordReserve::handOver(folder, next);
+        if (fd < 0 && errno == EEXIST)
+            continue;
+        if (fd < 0)
+            return false;
+        if (m_fd >= 0) {
+            ::fdatasync(m_fd);      // what the file before took stays as durable as what follows
+            m_retired.append(m_fd); // a sync on another thread may still hold it
+        }
+        m_fd = fd;
+        m_current = next;
+        return true;
+    }
+    return false;
 }
 
 bool RecordJournal::append(const QByteArray& lines, bool end) {
@@ -443,15 +497,16 @@ bool RecordJournal::append(const QByteArray& lines, bool end) {
         return true;
     QMutexLocker lock(&m_mutex);
     for (;;) {
-        const int error = tryAppend(lines);
+        const int error = tryAppend(lines, end);
         if (error == 0) {
             m_lastError.clear();
             return true;
         }
-        // A full disk: the reserve kept for the records gives what these lines need (again, when
-        // another writer took it first), until it has no more to give.
+        // A full disk: the reserve kept for the records gives them its room (a reserve of zeros what
+        // these lines need, again when another writer took it first), until it has no more to give.
         const QString folder = QFileInfo(m_path).absolutePath();
-        if ((error == ENOSPC || error == EDQUOT) && RecordReserve::releaseFor(folder, lines.size(), end))
+        if ((error == ENOSPC || error == EDQUOT) &&
+            (takeReserve() || RecordReserve::releaseFor(folder, blocksNeeded(lines.size()), end)))
             continue;
         if (followOn(error))
             continue;
@@ -473,15 +528,41 @@ bool RecordJournal::sync() {
         struct ::stat st {};
         if (hook && fd >= 0 && ::fstat(fd, &st) == 0)
             size = qint64(st.st_size);
+        if (fd >= 0)
+            ++m_syncing;
     }
-    // Outside the lock, so appends go on meanwhile: the descriptor stays open until destruction.
+    // Outside the lock, so appends go on meanwhile: the descriptor stays open while it is synced.
     if (fd < 0)
         return true;
-    if (::fdatasync(fd) != 0)
-        return false;
-    if (hook)
+    const bool synced = ::fdatasync(fd) == 0;
+    {
+        QMutexLocker lock(&m_mutex);
+        --m_syncing;
+    }
+    if (synced && hook)
         hook(file, size);
-    return true;
+    return synced;
+}
+
+void RecordJournal::runClosed() {
+    if (--m_openRuns > 0)
+        return;
+    QMutexLocker lock(&m_mutex);
+    if (m_fd >= 0)
+        m_retired.append(m_fd);
+    m_fd = -1;
+    closeIdle();
+}
+
+// The descriptors no write holds now are closed, so that the room of a file removed meanwhile (a
+// reserve handed over holds megabytes) comes back; those a sync still holds wait for the next
+// time. Under m_mutex.
+void RecordJournal::closeIdle() {
+    if (m_syncing > 0)
+        return;
+    for (const int fd : std::as_const(m_retired))
+        ::close(fd);
+    m_retired.clear();
 }
 
 void RecordJournal::setSyncHookForTesting(std::function<void(const QString& file, qint64 bytes)> hook) {
@@ -514,10 +595,12 @@ bool RecordJournal::clear() {
     }
     for (qsizetype i = 1; i < all.size(); ++i)
         cleared = ::unlink(QFile::encodeName(all.at(i)).constData()) == 0 && cleared;
-    // The first file takes the next lines again (or, refusing them, is followed anew).
+    // The first file takes the next lines again (or, refusing them, is followed anew). The files
+    // removed give their room back once closed (a reserve handed over holds megabytes).
     if (m_fd >= 0)
         m_retired.append(m_fd);
     m_fd = -1;
+    closeIdle();
     m_current.clear();
     m_followedOn = false;
     return cleared;

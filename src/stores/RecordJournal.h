@@ -82,7 +82,7 @@ struct JournalContents {
 // immutable file, a folder in its place) is followed by another one beside it
 // ("audit_log.journal.1", ".2", ...): appends go to the last of them, reading takes them all in
 // that order, and clear() removes them. On a full disk the records' reserve (RecordReserve) in
-// the folder gives the lines their room.
+// the folder becomes the next of them, its room ahead of its end taken by the lines.
 class RecordJournal {
 public:
     explicit RecordJournal(QString path);
@@ -96,6 +96,8 @@ public:
     // All or nothing: a write cut short (a full disk) is taken back, so the journal never holds a
     // piece of a line that a later append would run into.
     // `end`: the lines that close a run, which may take the reserve's end part as well.
+    // A journal file with room ahead of its end (the records' reserve, handed over on a full disk)
+    // keeps the reserve's end part for the lines with `end`.
     bool append(const QByteArray& lines, bool end = false);
     // Why the last append failed ("No space left on device"); empty after a success.
     QString lastError() const;
@@ -113,7 +115,8 @@ public:
 
     // Runs being written in this process.
     void runOpened() { ++m_openRuns; }
-    void runClosed() { --m_openRuns; }
+    // The last run closed: the journal's files are closed too, until the next line.
+    void runClosed();
     int openRuns() const { return m_openRuns.load(); }
 
     // Tests fail appends: the hook returns the errno to fail with, or 0 to write. The first form
@@ -125,7 +128,10 @@ public:
     void setSyncHookForTesting(std::function<void(const QString& file, qint64 bytes)> hook);
 
     // The journal's files in the order they are read: the first one, then those that followed it.
-    QStringList files() const;
+    QStringList files() const { return filesOf(m_path); }
+    static QStringList filesOf(const QString& path);
+    // The journal of the store folder `folder`.
+    static QString pathIn(const QString& folder);
 
     // Benchmarks compare with a run that keeps its lines until it ends (one write, one sync).
     void setDeferredForTesting(bool deferred) { m_deferred = deferred; }
@@ -168,17 +174,22 @@ public:
 
 private:
     bool openForAppend();
-    int tryAppend(const QByteArray& lines);
+    int tryAppend(const QByteArray& lines, bool end);
     int writeAll(const QByteArray& lines);
+    int keepEndPart(qint64 bytes);
+    qint64 blocksNeeded(qint64 bytes) const;
+    bool takeReserve();
     bool followOn(int error);
     void failed(const char* what, int error);
 
     void syncLoop();
+    void closeIdle();
 
     QString m_path;
     mutable QMutex m_mutex;
     int m_fd = -1;
-    QList<int> m_retired;      // descriptors replaced while a sync may hold them: closed at destruction
+    QList<int> m_retired;      // descriptors replaced while a sync may hold them
+    int m_syncing = 0;         // syncs holding a descriptor now
     QString m_current;         // the file m_fd appends to
     bool m_followedOn = false; // a file of its own took over once already
     std::thread m_syncer;

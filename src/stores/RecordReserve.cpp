@@ -6,6 +6,7 @@
 #include "platform/ByteCountText.h"
 #include "platform/FileMoveSupport.h"
 #include "platform/VolumeCapacity.h"
+#include "stores/RecordJournal.h"
 
 #include <QDir>
 #include <QFile>
@@ -13,6 +14,7 @@
 #include <atomic>
 #include <cerrno>
 #include <fcntl.h>
+#include <linux/falloc.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -35,9 +37,14 @@ bool fillWithZeros(int fd, qint64 bytes) {
     return true;
 }
 
-// Every block allocated now, so that deleting the file later gives them back whatever the file
-// system (posix_fallocate where it is supported, zeros written elsewhere).
+// Every block allocated now, ahead of the file's end (its size stays 0), so that the file can be
+// handed to the journal whole; where the file system cannot, a file of zeros (posix_fallocate, or
+// zeros written).
 bool allocate(int fd, qint64 bytes) {
+    if (::fallocate(fd, FALLOC_FL_KEEP_SIZE, 0, off_t(bytes)) == 0)
+        return true;
+    if (errno != EOPNOTSUPP && errno != ENOSYS)
+        return false;
     const int error = ::posix_fallocate(fd, 0, off_t(bytes));
     if (error == 0)
         return true;
@@ -102,11 +109,23 @@ int openOurs(const QString& path, struct ::stat& st) {
     return fd;
 }
 
-// What a write of `bytes` takes: whole blocks, the one it begins in, a little for the file
-// system's own (extents).
-qint64 roomFor(qint64 bytes) {
-    constexpr qint64 step = 64 * 1024;
-    return (std::max<qint64>(bytes, 0) + 16 * 1024 + step - 1) / step * step;
+// The whole blocks a write of `bytes` takes (at least one: a write that found the disk full
+// needs one more).
+qint64 blocksFor(qint64 bytes, const struct ::stat& st) {
+    const qint64 block = st.st_blksize > 0 ? qint64(st.st_blksize) : 4096;
+    return (std::max<qint64>(bytes, 1) + block - 1) / block * block;
+}
+
+qint64 roomAheadOf(const struct ::stat& st) {
+    const qint64 block = st.st_blksize > 0 ? qint64(st.st_blksize) : 4096;
+    const qint64 used = (qint64(st.st_size) + block - 1) / block * block;
+    return std::max<qint64>(0, qint64(st.st_blocks) * 512 - used);
+}
+
+// Gives back [from, from + bytes) of a file's blocks, its size kept.
+bool punch(int fd, qint64 from, qint64 bytes) {
+    return bytes > 0 &&
+           ::fallocate(fd, FALLOC_FL_PUNCH_HOLE | FALLOC_FL_KEEP_SIZE, off_t(from), off_t(bytes)) == 0;
 }
 
 void logReleased(qint64 bytes) {
@@ -117,17 +136,47 @@ void logReleased(qint64 bytes) {
                        "there is room)"));
 }
 
+// The journal's file that takes its lines now, where a reserve handed over went.
+QString journalTail(const QString& folder) {
+    return RecordJournal::filesOf(RecordJournal::pathIn(folder)).constLast();
+}
+
+// With `end`, the stores of a run's end take from the room ahead of the journal's end: its last
+// blocks, given back.
+bool releaseFromJournal(const QString& folder, qint64 bytes) {
+    const int fd =
+        ::open(native(journalTail(folder)).constData(), O_WRONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    struct ::stat st {};
+    bool freed = false;
+    if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode)) {
+        const qint64 give = std::min(roomAheadOf(st), blocksFor(bytes, st));
+        freed = punch(fd, qint64(st.st_blocks) * 512 - give, give);
+    }
+    ::close(fd);
+    return freed;
+}
+
 } // namespace
 
 qint64 RecordReserve::held(const QString& folder) {
+    qint64 bytes = 0;
     struct ::stat st {};
-    if (::lstat(native(path(folder)).constData(), &st) != 0)
-        return 0;
-    if (!isOurs(st)) {
-        logStranger(path(folder));
-        return 0;
+    if (::lstat(native(path(folder)).constData(), &st) == 0) {
+        if (isOurs(st))
+            bytes += qint64(st.st_blocks) * 512;
+        else
+            logStranger(path(folder));
     }
-    return qint64(st.st_blocks) * 512;
+    if (::stat(native(journalTail(folder)).constData(), &st) == 0 && S_ISREG(st.st_mode))
+        bytes += roomAheadOf(st);
+    return bytes;
+}
+
+qint64 RecordReserve::roomAhead(int fd) {
+    struct ::stat st {};
+    return ::fstat(fd, &st) == 0 ? roomAheadOf(st) : 0;
 }
 
 bool RecordReserve::ensure(const QString& folder) {
@@ -158,18 +207,53 @@ bool RecordReserve::ensure(const QString& folder) {
     return true;
 }
 
+int RecordReserve::handOver(const QString& folder, const QString& to) {
+    struct ::stat st {};
+    const int fd = openOurs(path(folder), st);
+    if (fd < 0) {
+        errno = ENOENT;
+        return -1;
+    }
+    const qint64 room = roomAheadOf(st);
+    // A reserve of zeros (no room ahead of its end) is released block by block instead.
+    if (st.st_size != 0 || room == 0) {
+        ::close(fd);
+        errno = ENOENT;
+        return -1;
+    }
+    const QByteArray from = native(path(folder));
+    const QByteArray name = native(to);
+    struct ::stat there {};
+    if (::renameat2(AT_FDCWD, from.constData(), AT_FDCWD, name.constData(), RENAME_NOREPLACE) != 0 ||
+        ::lstat(name.constData(), &there) != 0 || there.st_dev != st.st_dev || there.st_ino != st.st_ino ||
+        ::fcntl(fd, F_SETFL, O_APPEND) != 0) {
+        const int error = errno;
+        ::close(fd);
+        errno = error == 0 ? EEXIST : error;
+        return -1;
+    }
+    filemove::syncFolder(native(folder));
+    if (room >= size())
+        logReleased(room);
+    return fd;
+}
+
 bool RecordReserve::releaseFor(const QString& folder, qint64 bytes, bool end) {
     struct ::stat st {};
     const int fd = openOurs(path(folder), st);
     if (fd < 0)
-        return false;
-    const qint64 before = qint64(st.st_size);
+        return end && releaseFromJournal(folder, bytes);
+    // A reserve of zeros shrinks from its end; one with its room ahead of its end gives its last
+    // blocks back. Never more than the write needs: another writer on the disk would take the rest.
+    const bool ahead = st.st_size == 0;
+    const qint64 before = ahead ? qint64(st.st_blocks) * 512 : qint64(st.st_size);
     const qint64 floor = end ? 0 : std::min(endPart, before);
-    const qint64 after = std::max(floor, before - roomFor(bytes));
-    const bool shrunk = after < before && ::ftruncate(fd, off_t(after)) == 0;
+    const qint64 after = std::max(floor, before - blocksFor(bytes, st));
+    const bool shrunk =
+        after < before && (ahead ? punch(fd, after, before - after) : ::ftruncate(fd, off_t(after)) == 0);
     ::close(fd);
     if (!shrunk)
-        return false;
+        return end && releaseFromJournal(folder, bytes);
     // Given up whole (a part a kill left while it was made goes too).
     if (after == 0) {
         ::unlink(native(path(folder)).constData());

@@ -18,6 +18,12 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <cstdio>
+#include <fcntl.h>
+#include <thread>
+#include <unistd.h>
+
 using namespace tarnwick;
 using namespace tarnwick::testing;
 
@@ -37,6 +43,8 @@ struct Room {
 
     QString store;
     QString media;
+    QString layout = QStringLiteral("/Card %1/clip %2.mov"); // below `media`: the card, the file's number
+    QStringList projects;                                    // the projects that list each file
     ProjectManagerHarness harness;
     AuditLogManager audit;
     StatsManager stats;
@@ -52,12 +60,13 @@ struct Room {
         expected.action = toTrash ? AuditAction::movedToTrash : AuditAction::deletedPermanently;
         QList<MediaFile> list;
         for (int i = 0; i < count; ++i) {
-            const QString path = media + QStringLiteral("/Card %1/clip %2.mov").arg(i % 4).arg(i);
+            const QString path = media + layout.arg(i % 4).arg(i);
             QDir().mkpath(QFileInfo(path).path());
             QFile file(path);
             if (!file.open(QIODevice::WriteOnly) || file.write(QByteArray(size, 'm')) != size)
                 ADD_FAILURE() << "could not make " << path.toStdString();
             list.append(tarnwick::testing::media(path, 0, MediaFileStatus::inRecycleBin, size));
+            list.last().projectNames = projects;
             expected.done.insert(path, size);
         }
         harness.pm().edit(ProjectManager::ListChange::none).setMediaFiles(list);
@@ -97,6 +106,41 @@ struct Room {
         return checkRecords(fresh, freshStats, expected);
     }
     qsizetype logged(const QString& part) const { return log.messages().filter(part).size(); }
+};
+
+// Another program writing beside the run on the same disk: it takes every block the disk frees,
+// as soon as it is free, until stopped.
+class DiskFiller {
+public:
+    explicit DiskFiller(const QString& path) : m_path(QFile::encodeName(path)), m_thread([this] { run(); }) {}
+    ~DiskFiller() { stop(); }
+    DiskFiller(const DiskFiller&) = delete;
+    DiskFiller& operator=(const DiskFiller&) = delete;
+    void stop() {
+        m_stop = true;
+        if (m_thread.joinable())
+            m_thread.join();
+    }
+    qint64 taken() const { return m_taken.load(); }
+
+private:
+    void run() {
+        const int fd = ::open(m_path.constData(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0600);
+        const QByteArray block(4096, 'w');
+        while (fd >= 0 && !m_stop) {
+            const ssize_t n = ::write(fd, block.constData(), size_t(block.size()));
+            if (n > 0)
+                m_taken += n;
+            else
+                std::this_thread::yield();
+        }
+        if (fd >= 0)
+            ::close(fd);
+    }
+    QByteArray m_path;
+    std::atomic<bool> m_stop{false};
+    std::atomic<qint64> m_taken{0};
+    std::thread m_thread;
 };
 
 struct CountedReviews : ReviewHook {
@@ -491,6 +535,112 @@ TEST(RecordRoom, TraceLinesAFullDiskRefusedAreWrittenByTheNextStart) {
         EXPECT_TRUE(audit.journal().read().runs.isEmpty() || audit.journal().read().runs.front().closed);
     }
     EXPECT_EQ(reported->count, 40) << "the review prompt counts the run once";
+}
+
+// Another program fills the disk while a deletion runs beside it: the reserve's room went to the
+// journal whole, so every line of the run lands in it and the other writer takes none of it. (The
+// writer stops with the last file: the statistics of the run's end are written in the room freed
+// for them, which another writer could take first.)
+TEST(RecordRoom, AWriterFillingTheDiskBesideARunTakesNoneOfTheReserve) {
+    SmallVolume volume(8 << 20);
+    if (!volume.mounted())
+        GTEST_SKIP() << volume.why();
+    SmallReserve reserve(1 << 20);
+    QTemporaryDir mediaDir;
+    Room room(volume.filePath(QStringLiteral("store/x")).chopped(2), mediaDir.path());
+    // Lines for about three quarters of the reserve.
+    const int files = int((1 << 20) * 3 / 4 / 560);
+    const RecordExpectation expected = room.stage(files, 100, false);
+    ASSERT_TRUE(RecordReserve::ensure(room.store));
+    const qint64 whole = RecordReserve::held(room.store);
+    volume.fill();
+    std::optional<DiskFiller> other;
+    other.emplace(volume.path() + QStringLiteral("/.other"));
+    auto removals = std::make_shared<int>(0);
+    room.files->setBeforeEach([&other, removals, files](Op op, const QString&) {
+        if (op == Op::removeFile && ++*removals == files)
+            other->stop();
+    });
+
+    const ActionResult result = room.run(false);
+    room.files->setBeforeEach({});
+    other->stop();
+    EXPECT_EQ(result.succeeded, files);
+    EXPECT_EQ(result.failed, 0) << result.errors.value(0).toStdString();
+    EXPECT_TRUE(result.unrecorded.isEmpty()) << result.unrecorded.toStdString();
+    EXPECT_EQ(room.audit.count(), files);
+    EXPECT_EQ(room.stats.stats().filesDeleted, files);
+    // What the reserve held is the journal's now: its lines and the room still ahead of them.
+    const QStringList journal = room.audit.journal().files();
+    ASSERT_EQ(journal.size(), 2);
+    EXPECT_GE(QFileInfo(journal.last()).size() + RecordReserve::held(room.store) + 4 * 4096, whole)
+        << "the other writer took " << other->taken() << " bytes";
+    EXPECT_EQ(room.logged(QStringLiteral("kept in reserve for the records")), 1);
+    other.reset();
+    volume.unfill();
+    QFile::remove(volume.path() + QStringLiteral("/.other"));
+    const QStringList problems = room.nextStart(expected);
+    EXPECT_TRUE(problems.isEmpty()) << problems.join('\n').toStdString();
+}
+
+// With another writer filling the disk throughout, a run longer than the reserve holds removes as
+// many files as the reserve's room takes the lines of, then stops cleanly with the rest kept; the
+// next start agrees. TARNWICK_RESERVE_BYTES runs it at another reserve size (the default's 8 MB
+// gives the figure the README states).
+TEST(RecordRoom, ARunBesideAWriterFillingTheDiskGoesAsFarAsTheReserveAllows) {
+    const qint64 size = qEnvironmentVariableIntValue("TARNWICK_RESERVE_BYTES") > 0
+                            ? qint64(qEnvironmentVariableIntValue("TARNWICK_RESERVE_BYTES"))
+                            : qint64(1) << 20;
+    // Room for the reserve twice, and for the run's first records beside it.
+    SmallVolume volume(6 * size);
+    if (!volume.mounted())
+        GTEST_SKIP() << volume.why();
+    SmallReserve reserve(size);
+    QTemporaryDir mediaDir;
+    Room room(volume.filePath(QStringLiteral("store/x")).chopped(2), mediaDir.path());
+    room.layout = QStringLiteral("/Projects/Client Spot 2026/Footage/Day 2/Card %1/A001_C%2_0215XY.MP4");
+    room.projects = {QStringLiteral("Client Spot v3")};
+    const int files = int(size / 560 * 2);
+    const RecordExpectation expected = room.stage(files, 10, false);
+    ASSERT_TRUE(RecordReserve::ensure(room.store));
+    // The disk fills up right before the first file goes, and stays full.
+    std::optional<DiskFiller> other;
+    room.files->setBeforeEach([&other, &volume](Op op, const QString&) {
+        if (op == Op::removeFile && !other) {
+            volume.fill();
+            other.emplace(volume.path() + QStringLiteral("/.other"));
+        }
+    });
+
+    const ActionResult result = room.run(false);
+    room.files->setBeforeEach({});
+    ASSERT_TRUE(other);
+    other->stop();
+    EXPECT_GT(result.succeeded, 0);
+    EXPECT_LT(result.succeeded, files);
+    EXPECT_EQ(result.succeeded + result.failed, files);
+    EXPECT_TRUE(result.unrecorded.startsWith(
+        QStringLiteral("The run stopped because its records could not be kept (")))
+        << result.unrecorded.toStdString();
+    // The files whose lines the reserve took: its room, less its end part, filled with lines.
+    const QStringList journal = room.audit.journal().files();
+    ASSERT_EQ(journal.size(), 2);
+    const JournalContents contents = room.audit.journal().read();
+    ASSERT_EQ(contents.runs.size(), 1);
+    const qint64 lineBytes = room.audit.journal().size() / contents.runs.front().items.size();
+    const qint64 inReserve = QFileInfo(journal.last()).size();
+    // A batch of intents that does not fit stops the run whole.
+    EXPECT_GE(inReserve, size - RecordReserve::endPart - RecordRun::intentBatch * lineBytes)
+        << "the other writer took " << other->taken() << " bytes";
+    std::printf("a reserve of %lld bytes held the lines of %lld files (%lld bytes each); the run "
+                "removed %lld of %d files\n",
+                size, (size - RecordReserve::endPart) / lineBytes, lineBytes, qint64(result.succeeded),
+                files);
+    other.reset();
+    volume.unfill();
+    QFile::remove(volume.path() + QStringLiteral("/.other"));
+    const QStringList problems = room.nextStart(expected);
+    EXPECT_TRUE(problems.isEmpty()) << problems.join('\n').toStdString();
 }
 
 } // namespace

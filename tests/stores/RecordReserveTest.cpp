@@ -84,9 +84,14 @@ TEST(RecordReserve, AFullDiskGivesTheJournalAndTheStatisticsWhatTheyNeed) {
     run.sync();
     EXPECT_TRUE(run.stopReason().isEmpty()) << run.stopReason().toStdString();
     EXPECT_TRUE(run.journaled());
+    // The reserve became the journal's next file, its room ahead of the lines.
+    const QStringList files = journal.files();
+    ASSERT_EQ(files.size(), 2);
+    EXPECT_FALSE(QFileInfo::exists(RecordReserve::path(store)));
     const qint64 afterLines = RecordReserve::held(store);
     EXPECT_LT(afterLines, 1 << 20);
-    EXPECT_GT(afterLines, qint64(3) << 18) << "the lines took more than they needed";
+    EXPECT_GE(afterLines + QFileInfo(files.last()).size() + 4096, 1 << 20)
+        << "the lines took more than they needed";
     EXPECT_EQ(journal.read().runs.size(), 1);
     EXPECT_EQ(journal.read().runs.front().items.size(), 50);
     EXPECT_EQ(count(log.messages(), QStringLiteral("kept in reserve for the records")), 1);
@@ -102,7 +107,7 @@ TEST(RecordReserve, AFullDiskGivesTheJournalAndTheStatisticsWhatTheyNeed) {
     EXPECT_LT(RecordReserve::held(store), afterLines);
     EXPECT_GT(RecordReserve::held(store), 0);
     // Another writer takes whatever is left free each time: the reserve gives until it is gone.
-    for (int i = 0; i < 64 && RecordReserve::held(store) > 0; ++i) {
+    for (int i = 0; i < 1024 && RecordReserve::held(store) > 0; ++i) {
         volume.fill();
         EXPECT_TRUE(stats.update(addOne));
     }
@@ -110,6 +115,36 @@ TEST(RecordReserve, AFullDiskGivesTheJournalAndTheStatisticsWhatTheyNeed) {
     EXPECT_FALSE(QFileInfo::exists(RecordReserve::path(store)));
     volume.fill();
     EXPECT_FALSE(stats.update(addOne)) << "nothing left in reserve: the write fails";
+    EXPECT_EQ(count(log.messages(), QStringLiteral("kept in reserve for the records")), 1);
+}
+
+// A reserve of zeros (a file system that cannot allocate ahead of a file's end, or a reserve an
+// older version made) gives the journal exactly the blocks its lines need: another writer on the
+// full disk finds nothing more to take.
+TEST(RecordReserve, AReserveOfZerosGivesOnlyTheBlocksTheLinesNeed) {
+    SmallVolume volume(4 << 20);
+    if (!volume.mounted())
+        GTEST_SKIP() << volume.why();
+    SmallReserve size(1 << 20);
+    LogCapture log;
+    const QString store = volume.filePath(QStringLiteral("store/x")).chopped(2);
+    {
+        QFile zeros(RecordReserve::path(store));
+        ASSERT_TRUE(zeros.open(QIODevice::WriteOnly));
+        ASSERT_EQ(zeros.write(QByteArray(1 << 20, '\0')), 1 << 20);
+    }
+    ASSERT_TRUE(RecordReserve::ensure(store)) << "a whole reserve is kept as it is";
+    RecordJournal journal(RecordJournal::pathIn(store));
+    qint64 written = 0;
+    for (int i = 0; i < 20; ++i) {
+        volume.fill();
+        const QByteArray line = QByteArray(9000 + 300 * i, 'j') + '\n';
+        ASSERT_TRUE(journal.append(line));
+        written += line.size();
+        // What the journal holds, in whole blocks, is all the reserve gave.
+        EXPECT_EQ(RecordReserve::held(store), (1 << 20) - (written + 4095) / 4096 * 4096);
+    }
+    EXPECT_EQ(journal.files().size(), 1);
     EXPECT_EQ(count(log.messages(), QStringLiteral("kept in reserve for the records")), 1);
 }
 
