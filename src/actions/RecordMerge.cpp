@@ -220,12 +220,12 @@ bool close(Closing& c) {
     // Lines that no journal took: the log takes the run's entries first, or nothing goes further.
     if (!c.kept())
         return false;
+    // Its totals announced by an earlier process: its entries are read with the journal's.
+    const bool readWithJournal = c.quiet && run.stats;
     if (c.stores.audit && !c.keptInLog) {
         if (c.prepared && c.prepared->entries.size() == countedCount(run))
             c.stores.audit->adopt(std::move(*std::exchange(c.prepared, std::nullopt)));
-        else if (c.quiet && run.stats)
-            c.stores.audit->showAgain(run.countedEntries()); // its totals were announced after that
-        else
+        else if (!readWithJournal)
             c.stores.audit->adopt(run.countedEntries(), !c.quiet);
         c.shown = true;
     }

@@ -81,9 +81,6 @@ public:
     // Entries a run already wrote to the journal: shown, logged (unless `logEach` is false: the
     // caller logs them as one) and reported, not written again.
     void adopt(const QList<AuditLogEntry>& entries, bool logEach = true);
-    // Entries of a run whose own process showed and reported them before its end was cut short:
-    // shown in this process too, not logged or reported again.
-    void showAgain(const QList<AuditLogEntry>& entries) { addToTail(entries); }
     // adopt() in two steps for a run's thousands of entries: made ready on any thread once the run
     // is over (their program-log lines, and their place in the tail's file), then adopted here.
     struct Shown {

@@ -155,14 +155,26 @@ private:
             return settleItem(run, m_items[index].value(seq, -1), k == QLatin1String("done"), o);
         if (k == QLatin1String("traceFile"))
             return addTraceFile(run, o);
-        if (k == QLatin1String("stats"))
-            return addStats(run, o);
+        if (k == QLatin1String("stats")) {
+            if (!addStats(run, o))
+                return false;
+            joinLog(index);
+            return true;
+        }
         if (k != QLatin1String("closed"))
             return false;
-        if (!run.closed)
-            m_contents.entries += run.countedEntries();
+        joinLog(index);
         run.closed = true;
         return true;
+    }
+
+    // A run's entries belong to the log once its totals are in the statistics (announced), even
+    // while it stays open for its trace lines: the log shows every file the statistics count.
+    void joinLog(qsizetype index) {
+        if (m_joined.contains(index))
+            return;
+        m_joined.insert(index);
+        m_contents.entries += m_contents.runs[index].countedEntries();
     }
 
     static bool addItem(JournalRun& run, QHash<int, qsizetype>& items, int seq, bool done,
@@ -214,6 +226,7 @@ private:
     JournalContents m_contents;
     QHash<QString, qsizetype> m_runIndex;
     QList<QHash<int, qsizetype>> m_items; // per run: seq → item
+    QSet<qsizetype> m_joined;             // runs whose entries are in m_contents.entries
 };
 
 } // namespace

@@ -68,8 +68,8 @@ struct JournalRun {
 
 struct JournalContents {
     QList<JournalRun> runs; // in the order they began
-    // Every entry that belongs to the log: those on their own and those of closed runs, in the
-    // order they joined it.
+    // Every entry that belongs to the log: those on their own and those of runs closed or counted in
+    // the statistics (left open for their trace lines), in the order they joined it.
     QList<AuditLogEntry> entries;
     qsizetype damagedLines = 0;
 };

@@ -643,4 +643,59 @@ TEST(RecordRoom, ARunBesideAWriterFillingTheDiskGoesAsFarAsTheReserveAllows) {
     EXPECT_TRUE(problems.isEmpty()) << problems.join('\n').toStdString();
 }
 
+// The media's disk stays full, so a run's trace file waits in the journal: the audit log shows
+// every entry the statistics count, read afresh and at each start while it waits; a run a kill cut
+// short the same, once a start decided it.
+TEST(RecordRoom, EntriesTheStatisticsCountAreShownWhileTheirTraceFileWaits) {
+    SmallVolume volume(1 << 20);
+    if (!volume.mounted())
+        GTEST_SKIP() << volume.why();
+    const QDateTime at(QDate(2025, 3, 14), QTime(9, 26, 53));
+    TraceFileWriter traces([at] { return at; });
+    test::DiskFactsLogCapture log;
+    constexpr int files = 40;
+    for (const bool killed : {false, true}) {
+        SCOPED_TRACE(killed ? "killed" : "closed");
+        QTemporaryDir storeDir;
+        const QString store = storeDir.path();
+        const QString media =
+            volume.filePath(killed ? QStringLiteral("killed/x") : QStringLiteral("closed/x")).chopped(2);
+        {
+            AuditLogManager audit(store, nullptr);
+            StatsManager stats(store);
+            RecordRun run(&audit.journal(), RecordKind::deletion, true);
+            for (int i = 0; i < files; ++i) {
+                const MediaFile file = tarnwick::testing::media(media + QStringLiteral("/clip %1.mov").arg(i),
+                                                                0, MediaFileStatus::inRecycleBin, 1000 + i);
+                FileRecord record;
+                record.entry = AuditLogEntry::make(AuditAction::deletedPermanently, file, std::nullopt);
+                record.target = file.path;
+                record.files = 1;
+                record.bytes = file.size;
+                record.traced = true;
+                const int seq = run.intend(record);
+                if (!killed)
+                    run.done(seq); // the file never was: a kill's next start finds it gone
+            }
+            volume.fill();
+            // Killed: the run is left as a kill leaves it, its intents in the journal.
+            if (!killed)
+                RecordMerge::closeRun(run, {&audit, &stats, &traces});
+        }
+        for (int start = 0; start < 2; ++start) {
+            SCOPED_TRACE(start);
+            AuditLogManager audit(store, nullptr);
+            StatsManager stats(store);
+            RecordMerge::mergeAtStart({&audit, &stats, &traces}, *FileOperations::system());
+            EXPECT_EQ(stats.stats().filesDeleted, files);
+            EXPECT_EQ(audit.count(), files);
+            const AuditLogManager afresh(store, nullptr);
+            EXPECT_EQ(afresh.count(), files);
+            ASSERT_EQ(audit.journal().read().runs.size(), 1);
+            EXPECT_FALSE(audit.journal().read().runs.front().closed) << "it waits for its trace file";
+        }
+        volume.unfill();
+    }
+}
+
 } // namespace
