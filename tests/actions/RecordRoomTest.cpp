@@ -96,6 +96,14 @@ struct Room {
         expected.done = removed;
         return checkRecords(fresh, freshStats, expected);
     }
+    // Something else fills the disk right before the `nth` step of one of `ops`.
+    void fillBefore(SmallVolume& volume, int nth, const QList<Op>& ops) {
+        auto steps = std::make_shared<int>(0);
+        files->setBeforeEach([&volume, nth, ops, steps](Op op, const QString&) {
+            if (ops.contains(op) && ++*steps == nth)
+                volume.fill();
+        });
+    }
     void expectTheNextStartAgrees(const RecordExpectation& expected) const {
         const QStringList problems = nextStart(expected);
         EXPECT_TRUE(problems.isEmpty()) << problems.join('\n').toStdString();
@@ -289,11 +297,7 @@ TEST(RecordRoom, WhenEvenTheReserveIsNotEnoughTheRunStopsAndKeepsTheRest) {
         const RecordExpectation expected = room.stage(800, 100, toTrash);
         ASSERT_TRUE(RecordReserve::ensure(room.store));
         volume.fill(800 * 1024);
-        auto removals = std::make_shared<int>(0);
-        room.files->setBeforeEach([&volume, removals](Op op, const QString&) {
-            if ((op == Op::moveToTrash || op == Op::removeFile) && ++*removals == 50)
-                volume.fill();
-        });
+        room.fillBefore(volume, 50, {Op::moveToTrash, Op::removeFile});
 
         const ActionResult result = room.run(toTrash);
         room.files->setBeforeEach({});
@@ -332,11 +336,7 @@ TEST(RecordRoom, AMoveToAFolderStopsTheSameWay) {
         if (midRun) {
             ASSERT_TRUE(RecordReserve::ensure(room.store));
             volume.fill(800 * 1024);
-            auto moves = std::make_shared<int>(0);
-            room.files->setBeforeEach([&volume, moves](Op op, const QString&) {
-                if (op == Op::moveNoReplace && ++*moves == 50)
-                    volume.fill();
-            });
+            room.fillBefore(volume, 50, {Op::moveNoReplace});
         } else {
             volume.fill(16 * 1024);
         }
