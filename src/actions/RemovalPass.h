@@ -18,6 +18,7 @@ class RecordRun;
 
 // The removal run's pass over the disk and what it works from and hands back: the plan (one entry
 // per staged file, decided before the disk is touched) and each file's outcome.
+
 // Move to Trash sends every staged file to the freedesktop.org Trash of its own volume; permanent
 // deletion removes each target from disk instead (an .RDC container with everything below it,
 // never following symbolic links).
