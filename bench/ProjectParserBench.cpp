@@ -338,7 +338,7 @@ void BM_ReferenceParse(benchmark::State& state) {
     AppLog::setSink([](const AppLog::Record&) {});
     for (auto _ : state) {
         const QString xml = ProjectParser().readAndDecompress(p.path);
-        benchmark::DoNotOptimize(testing::referenceParseXml(xml, p.path).usedMediaPaths.size());
+        benchmark::DoNotOptimize(testing::referenceReading(xml).usedMediaPaths.size());
     }
     AppLog::setSink({});
     setCounters(state, p);

@@ -5,4 +5,5 @@
 #pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
 #include "support/ProjectGenerator.cpp"
 #include "support/ReferenceProjectParser.cpp"
+#include "support/ReferenceProjectText.cpp"
 #pragma GCC diagnostic pop

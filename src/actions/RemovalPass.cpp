@@ -1,4 +1,4 @@
-#include "actions/RemovalRun.h"
+#include "actions/RemovalPass.h"
 
 #include "actions/RemovalRules.h"
 #include "actions/StepRecords.h"
@@ -85,10 +85,9 @@ private:
     QHash<std::pair<quint64, quint64>, quint64> m_trashedNames;
 };
 
-// The records of one removal: the staged file's own (with the bytes and the trace line), then one
-// per other staged file inside its container, each decided by its own place.
-void intendRecords(StepRecords& step, const QList<PlannedRemoval>& plan, const PlannedRemoval& p,
-                   const QList<qsizetype>& inside, const FileOpInfo& info, qint64 bytes, AuditAction action) {
+// A staged file's own record, with the bytes it frees and its trace line; a container's names the
+// staged member it goes for.
+FileRecord fileRecordOf(const PlannedRemoval& p, const FileOpInfo& info, qint64 bytes, AuditAction action) {
     FileRecord record;
     record.entry = AuditLogEntry::make(action, p.item.mediaFile, std::nullopt);
     record.target = p.target;
@@ -99,6 +98,14 @@ void intendRecords(StepRecords& step, const QList<PlannedRemoval>& plan, const P
         record.identity = info.identity();
     if (p.isContainer)
         record.member = RemovalRules::workingPath(p.item.mediaFile);
+    return record;
+}
+
+// The records of one removal: the staged file's own, then one per other staged file inside its
+// container, each decided by its own place.
+void intendRecords(StepRecords& step, const QList<PlannedRemoval>& plan, const PlannedRemoval& p,
+                   const QList<qsizetype>& inside, const FileOpInfo& info, qint64 bytes, AuditAction action) {
+    FileRecord record = fileRecordOf(p, info, bytes, action);
     step.intend(record);
     for (const qsizetype i : inside) {
         const PlannedRemoval& other = plan.at(i);
@@ -333,14 +340,7 @@ private:
     }
 
     RecordRun::Planned plannedRecord(const PlannedRemoval& p, const FileOpInfo& info) const {
-        FileRecord record;
-        record.entry = AuditLogEntry::make(m_action, p.item.mediaFile, std::nullopt);
-        record.target = p.target;
-        record.files = 1;
-        record.bytes = m_freed.bytesOf(p, info);
-        record.traced = true;
-        if (info.kind != FileKind::missing)
-            record.identity = info.identity();
+        FileRecord record = fileRecordOf(p, info, m_freed.bytesOf(p, info), m_action);
         RecordJournal::PreparedLine line = RecordJournal::prepareLine(m_records->id(), record, true);
         return {std::move(record), std::move(line)};
     }

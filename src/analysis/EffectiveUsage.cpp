@@ -6,6 +6,7 @@
 #include "stores/SequenceUsagePolicyStore.h"
 
 #include <algorithm>
+#include <memory>
 #include <optional>
 
 namespace tarnwick {
@@ -194,6 +195,19 @@ PathUsageInProject effectivePathUsageInProject(const QString& path, const Projec
         return {};
     return {effective.usageCount, usage.audioOnlyFiles.contains(path), effective.sequenceNames,
             effective.hasUnattributedUsage};
+}
+
+ProjectContribution effectiveContribution(const ProjectFile& project, SequencePolicySnapshot snapshot) {
+    auto usage =
+        std::make_shared<const EffectiveProjectUsage>(effectiveProjectUsage(project, std::move(snapshot)));
+    return [usage, project](const QString& path) {
+        const PathUsageInProject u = effectivePathUsageInProject(path, project, *usage);
+        // An empty set allocates nothing; one made from an empty range would, for every path.
+        QSet<QString> timelines;
+        for (const QString& name : u.sequenceNames)
+            timelines.insert(name);
+        return PathContribution{int(u.usageCount), u.isAudioOnly, std::move(timelines)};
+    };
 }
 
 AggregatedUsage aggregateEffectiveUsage(const QList<ProjectFile>& projects,

@@ -118,6 +118,8 @@ EffectivePathUsage effectivePathUsage(qint64 rawCount, const SequenceUsageAttrib
 
 PathUsageInProject effectivePathUsageInProject(const QString& path, const ProjectFile& project,
                                                const EffectiveProjectUsage& usage);
+// A project's contribution to the usage sum under the policy snapshot, path by path; any thread.
+ProjectContribution effectiveContribution(const ProjectFile& project, SequencePolicySnapshot snapshot);
 
 // Every project's paths, keyed lower-cased, plus each project's count of effectively used paths.
 AggregatedUsage aggregateEffectiveUsage(const QList<ProjectFile>& projects,

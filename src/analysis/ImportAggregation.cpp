@@ -28,7 +28,7 @@ ImportAggregation::ImportAggregation(QList<ProjectFile> loaded, QList<SequencePo
     m_pool.start([this, loaded = std::move(loaded), snapshots = std::move(loadedSnapshots)] {
         QList<ProjectContribution> contributions;
         for (qsizetype i = 0; i < loaded.size() && i < snapshots.size(); ++i)
-            contributions.append(contribution(loaded[i], snapshots[i]));
+            contributions.append(effectiveContribution(loaded[i], snapshots[i]));
         m_usage = aggregateProjects(loaded, contributions);
         m_candidates = mergedRelativeCandidates(loaded);
         m_index.emplace(m_media);
@@ -40,26 +40,12 @@ ImportAggregation::~ImportAggregation() {
     m_preparing.waitForDone();
 }
 
-ProjectContribution ImportAggregation::contribution(const ProjectFile& project,
-                                                    SequencePolicySnapshot snapshot) {
-    auto usage =
-        std::make_shared<const EffectiveProjectUsage>(effectiveProjectUsage(project, std::move(snapshot)));
-    return [usage, project](const QString& path) {
-        const PathUsageInProject u = effectivePathUsageInProject(path, project, *usage);
-        // An empty set allocates nothing; one made from an empty range would, for every path.
-        QSet<QString> timelines;
-        for (const QString& name : u.sequenceNames)
-            timelines.insert(name);
-        return PathContribution{int(u.usageCount), u.isAudioOnly, std::move(timelines)};
-    };
-}
-
 void ImportAggregation::arrived(qsizetype order, std::optional<ProjectFile> project,
                                 SequencePolicySnapshot snapshot) {
     QFuture<PreparedPaths> prepared;
     if (project)
         prepared = QtConcurrent::run(&m_preparing, [project = *project, snapshot = std::move(snapshot)] {
-            return preparePaths(project, contribution(project, snapshot));
+            return preparePaths(project, effectiveContribution(project, snapshot));
         });
     m_waiting.insert(order, Pending{std::move(project), std::move(prepared)});
     for (auto it = m_waiting.find(m_next); it != m_waiting.end(); it = m_waiting.find(m_next)) {

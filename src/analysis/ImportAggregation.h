@@ -45,9 +45,6 @@ public:
     // Once every project has arrived: the sum.
     QFuture<Result> finish();
 
-    // A project's contribution under the policy snapshot; any thread.
-    static ProjectContribution contribution(const ProjectFile& project, SequencePolicySnapshot snapshot);
-
 private:
     struct Pending {
         std::optional<ProjectFile> project;

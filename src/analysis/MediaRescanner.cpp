@@ -1,7 +1,7 @@
 #include "analysis/MediaRescanner.h"
 
+#include "analysis/EffectiveUsage.h"
 #include "analysis/FileStatusScan.h"
-#include "analysis/ImportAggregation.h"
 #include "analysis/ProjectManager.h"
 #include "platform/AppLog.h"
 #include "platform/MemoryRelease.h"
@@ -49,7 +49,7 @@ Found find(const QList<MediaFile>& media, const ProjectManager::UsageRecountInpu
     }
     QList<ProjectContribution> contributions;
     for (qsizetype i = 0; i < inputs.projects.size() && i < inputs.snapshots.size(); ++i)
-        contributions.append(ImportAggregation::contribution(inputs.projects[i], inputs.snapshots[i]));
+        contributions.append(effectiveContribution(inputs.projects[i], inputs.snapshots[i]));
     out.usage = aggregateProjects(inputs.projects, contributions);
     return out;
 }

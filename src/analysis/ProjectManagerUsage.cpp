@@ -26,23 +26,6 @@ int ProjectManager::effectiveUsedFileCount(const ProjectFile& project) const {
     return tarnwick::effectiveUsedFileCount(project, *m_sequencePolicy);
 }
 
-namespace {
-
-ProjectContribution effectiveContribution(const ProjectFile& project, SequencePolicySnapshot snapshot) {
-    auto usage = std::make_shared<const EffectiveProjectUsage>(
-        tarnwick::effectiveProjectUsage(project, std::move(snapshot)));
-    return [usage, project](const QString& path) {
-        const PathUsageInProject u = effectivePathUsageInProject(path, project, *usage);
-        // An empty set allocates nothing; one made from an empty range would.
-        QSet<QString> timelines;
-        for (const QString& name : u.sequenceNames)
-            timelines.insert(name);
-        return PathContribution{int(u.usageCount), u.isAudioOnly, std::move(timelines)};
-    };
-}
-
-} // namespace
-
 ContributionRule ProjectManager::effectiveContributionRule() const {
     const SequenceUsagePolicyStore* policy = m_sequencePolicy;
     return [policy](const ProjectFile& project) -> ProjectContribution {

@@ -4,6 +4,7 @@
 #include "platform/ByteCountText.h"
 #include "platform/ChildProcess.h"
 #include "platform/FileOperations.h"
+#include "platform/MediaExtensions.h"
 #include "platform/ProVideoFormats.h"
 #include "platform/SandboxEnvironment.h"
 #include "transcode/FFprobeOutput.h"
@@ -215,7 +216,7 @@ std::optional<ProbeInfo> TranscodeEngine::probe(const QString& path) {
 }
 
 bool TranscodeEngine::decideRoute(const QString& x, const ProbeInfo& p) {
-    if (transcodeExtensions::proVideoFormats().contains(x) && !sandboxed() && !proVideoFormatsInstalled()) {
+    if (mediaExtensions::proVideo().contains(x) && !sandboxed() && !proVideoFormatsInstalled()) {
         AppLog::info(QStringLiteral("  Decision: ffmpeg (Pro Video Formats not installed for ") +
                      x.toUpper() + QStringLiteral(")"));
         return true;
@@ -290,8 +291,7 @@ RouteResult TranscodeEngine::transcodeOrThrow(const TranscodeRequest& given) {
             AppLog::info(QStringLiteral("  Route: ffmpeg (probe determined best path)"));
             return transcodeWithFFmpeg(request, p);
         }
-    } else if (transcodeExtensions::proVideoFormats().contains(x) && !sandboxed() &&
-               !proVideoFormatsInstalled()) {
+    } else if (mediaExtensions::proVideo().contains(x) && !sandboxed() && !proVideoFormatsInstalled()) {
         AppLog::info(QStringLiteral("  Route: ffmpeg (required for ") + x.toUpper() +
                      QStringLiteral(" — no probe, no Pro Video Formats)"));
         return transcodeWithFFmpeg(request, p);

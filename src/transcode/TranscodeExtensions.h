@@ -1,19 +1,15 @@
 #pragma once
 
-#include <QSet>
 #include <QString>
 
 namespace tarnwick::transcodeExtensions {
 
-// Proprietary camera formats that are never transcoded ("r3d", "ari", "dng", "braw", "crm").
-const QSet<QString>& neverTranscoded();
-// Containers the in-process route is not trusted with when the professional formats are missing
-// ("mxf", "mts", "m2ts"); the confirmation sheet lists them as needing ffmpeg.
-const QSet<QString>& proVideoFormats();
-
 // The path's extension, lower-cased ("" when none).
 QString lowerExtension(const QString& path);
+// A proprietary camera format (mediaExtensions::cameraRaw): never transcoded.
 bool isNeverTranscoded(const QString& path);
+// A container the in-process route is not trusted with when the professional formats are missing
+// (mediaExtensions::proVideo); the confirmation sheet lists them as needing ffmpeg.
 bool isProVideoFormat(const QString& path);
 
 } // namespace tarnwick::transcodeExtensions

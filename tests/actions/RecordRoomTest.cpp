@@ -105,6 +105,18 @@ struct Room {
         expected.done = removed;
         return checkRecords(fresh, freshStats, expected);
     }
+    // Something else fills the disk right before the `nth` step of one of `ops`.
+    void fillBefore(SmallVolume& volume, int nth, const QList<Op>& ops) {
+        auto steps = std::make_shared<int>(0);
+        files->setBeforeEach([&volume, nth, ops, steps](Op op, const QString&) {
+            if (ops.contains(op) && ++*steps == nth)
+                volume.fill();
+        });
+    }
+    void expectTheNextStartAgrees(const RecordExpectation& expected) const {
+        const QStringList problems = nextStart(expected);
+        EXPECT_TRUE(problems.isEmpty()) << problems.join('\n').toStdString();
+    }
     qsizetype logged(const QString& part) const { return log.messages().filter(part).size(); }
 };
 
@@ -142,6 +154,23 @@ private:
     std::atomic<qint64> m_taken{0};
     std::thread m_thread;
 };
+
+// A folder on the volume, not made yet.
+QString folderOn(const SmallVolume& volume, const QString& name) {
+    return volume.filePath(name + QStringLiteral("/x")).chopped(2);
+}
+
+// The Trash, then permanent deletion, each with a store of its own on `volume` and the media on
+// another disk.
+template <typename Body> void forTrashAndDeletion(const SmallVolume& volume, Body body) {
+    for (const bool toTrash : {true, false}) {
+        SCOPED_TRACE(toTrash ? "trash" : "delete");
+        QTemporaryDir mediaDir;
+        Room room(folderOn(volume, toTrash ? QStringLiteral("trash") : QStringLiteral("delete")),
+                  mediaDir.path());
+        body(room, toTrash);
+    }
+}
 
 struct CountedReviews : ReviewHook {
     void recordSuccess(AuditAction) override { ++count; }
@@ -183,8 +212,7 @@ TEST(RecordRoom, ADeletionOnAFullDiskSharedWithTheStoreRecordsEveryFile) {
     if (!volume.mounted())
         GTEST_SKIP() << volume.why();
     SmallReserve reserve(1 << 20);
-    Room room(volume.filePath(QStringLiteral("store/x")).chopped(2),
-              volume.path() + QStringLiteral("/media"));
+    Room room(folderOn(volume, QStringLiteral("store")), volume.path() + QStringLiteral("/media"));
     const RecordExpectation expected = room.stage(600, 16 * 1024, false);
     RecordMerge::mergeAtStart({&room.audit, &room.stats, nullptr}, *FileOperations::system()); // the reserve
     ASSERT_GT(RecordReserve::held(room.store), 0);
@@ -202,8 +230,7 @@ TEST(RecordRoom, ADeletionOnAFullDiskSharedWithTheStoreRecordsEveryFile) {
     EXPECT_EQ(room.logged(QStringLiteral("Records could not be kept")), 0);
     // The run freed room: the reserve is there again for the next one.
     EXPECT_GT(RecordReserve::held(room.store), 0);
-    const QStringList problems = room.nextStart(expected);
-    EXPECT_TRUE(problems.isEmpty()) << problems.join('\n').toStdString();
+    room.expectTheNextStartAgrees(expected);
 }
 
 // The same full volume for the Trash, which frees nothing and writes an info per file: those need
@@ -214,8 +241,7 @@ TEST(RecordRoom, TheTrashOnAFullDiskSharedWithTheStoreCountsItsInfos) {
     if (!volume.mounted())
         GTEST_SKIP() << volume.why();
     SmallReserve reserve(1 << 20);
-    Room room(volume.filePath(QStringLiteral("store/x")).chopped(2),
-              volume.path() + QStringLiteral("/media"));
+    Room room(folderOn(volume, QStringLiteral("store")), volume.path() + QStringLiteral("/media"));
     const RecordExpectation expected = room.stage(200, 8 * 1024, true);
     RecordMerge::mergeAtStart({&room.audit, &room.stats, nullptr}, *FileOperations::system());
     const qint64 whole = RecordReserve::held(room.store);
@@ -242,8 +268,7 @@ TEST(RecordRoom, TheTrashOnAFullDiskSharedWithTheStoreCountsItsInfos) {
     EXPECT_EQ(room.stats.stats().filesDeleted, 200);
     QStringList problems = placeProblems(expected, true, volume.path());
     EXPECT_TRUE(problems.isEmpty()) << problems.join('\n').toStdString();
-    problems = room.nextStart(expected);
-    EXPECT_TRUE(problems.isEmpty()) << problems.join('\n').toStdString();
+    room.expectTheNextStartAgrees(expected);
 }
 
 // The store alone on a nearly full volume, the media elsewhere: the reserve holds the records.
@@ -252,12 +277,7 @@ TEST(RecordRoom, AStoreOnANearlyFullDiskKeepsEveryRecordInItsReserve) {
     if (!volume.mounted())
         GTEST_SKIP() << volume.why();
     SmallReserve reserve(1 << 20);
-    for (const bool toTrash : {true, false}) {
-        SCOPED_TRACE(toTrash ? "trash" : "delete");
-        QTemporaryDir mediaDir;
-        Room room(
-            volume.filePath(toTrash ? QStringLiteral("trash/x") : QStringLiteral("delete/x")).chopped(2),
-            mediaDir.path());
+    forTrashAndDeletion(volume, [&](Room& room, bool toTrash) {
         const RecordExpectation expected = room.stage(500, 100, toTrash);
         ASSERT_TRUE(RecordReserve::ensure(room.store));
         volume.fill(16 * 1024);
@@ -268,11 +288,10 @@ TEST(RecordRoom, AStoreOnANearlyFullDiskKeepsEveryRecordInItsReserve) {
         EXPECT_TRUE(result.unrecorded.isEmpty()) << result.unrecorded.toStdString();
         EXPECT_EQ(room.logged(QStringLiteral("kept in reserve for the records")), 1);
         volume.unfill();
-        const QStringList problems = room.nextStart(expected);
-        EXPECT_TRUE(problems.isEmpty()) << problems.join('\n').toStdString();
+        room.expectTheNextStartAgrees(expected);
         // Room again: the next start made the reserve anew.
         EXPECT_GT(RecordReserve::held(room.store), 0);
-    }
+    });
 }
 
 // Without room for the run's records (more than the reserve holds, the disk full), the run does not
@@ -283,12 +302,7 @@ TEST(RecordRoom, ARunWithoutRoomForItsRecordsRemovesNothingAndLeavesTheReserveWh
     if (!volume.mounted())
         GTEST_SKIP() << volume.why();
     SmallReserve reserve(256 * 1024);
-    for (const bool toTrash : {true, false}) {
-        SCOPED_TRACE(toTrash ? "trash" : "delete");
-        QTemporaryDir mediaDir;
-        Room room(
-            volume.filePath(toTrash ? QStringLiteral("trash/x") : QStringLiteral("delete/x")).chopped(2),
-            mediaDir.path());
+    forTrashAndDeletion(volume, [&](Room& room, bool toTrash) {
         const RecordExpectation expected = room.stage(800, 100, toTrash);
         ASSERT_TRUE(RecordReserve::ensure(room.store));
         const qint64 whole = RecordReserve::held(room.store);
@@ -311,9 +325,8 @@ TEST(RecordRoom, ARunWithoutRoomForItsRecordsRemovesNothingAndLeavesTheReserveWh
         EXPECT_EQ(room.logged(QStringLiteral("Records could not be kept")), 1);
         EXPECT_EQ(room.logged(QStringLiteral("Delete failed")), 0);
         volume.unfill();
-        const QStringList problems = room.nextStart(expected);
-        EXPECT_TRUE(problems.isEmpty()) << problems.join('\n').toStdString();
-    }
+        room.expectTheNextStartAgrees(expected);
+    });
 }
 
 // The room was there when the run began, then something else filled the disk: the reserve takes
@@ -324,20 +337,11 @@ TEST(RecordRoom, WhenEvenTheReserveIsNotEnoughTheRunStopsAndKeepsTheRest) {
     if (!volume.mounted())
         GTEST_SKIP() << volume.why();
     SmallReserve reserve(128 * 1024);
-    for (const bool toTrash : {true, false}) {
-        SCOPED_TRACE(toTrash ? "trash" : "delete");
-        QTemporaryDir mediaDir;
-        Room room(
-            volume.filePath(toTrash ? QStringLiteral("trash/x") : QStringLiteral("delete/x")).chopped(2),
-            mediaDir.path());
+    forTrashAndDeletion(volume, [&](Room& room, bool toTrash) {
         const RecordExpectation expected = room.stage(800, 100, toTrash);
         ASSERT_TRUE(RecordReserve::ensure(room.store));
         volume.fill(800 * 1024);
-        auto removals = std::make_shared<int>(0);
-        room.files->setBeforeEach([&volume, removals](Op op, const QString&) {
-            if ((op == Op::moveToTrash || op == Op::removeFile) && ++*removals == 50)
-                volume.fill();
-        });
+        room.fillBefore(volume, 50, {Op::moveToTrash, Op::removeFile});
 
         const ActionResult result = room.run(toTrash);
         room.files->setBeforeEach({});
@@ -354,9 +358,8 @@ TEST(RecordRoom, WhenEvenTheReserveIsNotEnoughTheRunStopsAndKeepsTheRest) {
         EXPECT_EQ(room.logged(QStringLiteral("Records could not be kept")), 1);
         EXPECT_EQ(room.logged(QStringLiteral("Delete failed")), 0);
         volume.unfill();
-        const QStringList problems = room.nextStart(expected);
-        EXPECT_TRUE(problems.isEmpty()) << problems.join('\n').toStdString();
-    }
+        room.expectTheNextStartAgrees(expected);
+    });
 }
 
 // Moving the bin to a folder makes sure of its room and stops the same way: without room it moves
@@ -370,19 +373,14 @@ TEST(RecordRoom, AMoveToAFolderStopsTheSameWay) {
         SCOPED_TRACE(midRun ? "filled mid-run" : "no room");
         QTemporaryDir mediaDir;
         QTemporaryDir archive;
-        Room room(volume.filePath(midRun ? QStringLiteral("mid/x") : QStringLiteral("none/x")).chopped(2),
-                  mediaDir.path());
+        Room room(folderOn(volume, midRun ? QStringLiteral("mid") : QStringLiteral("none")), mediaDir.path());
         RecordExpectation expected = room.stage(800, 100, false);
         expected.action = AuditAction::movedToFolder;
         expected.counter = RecordExpectation::Counter::filesMoved;
         if (midRun) {
             ASSERT_TRUE(RecordReserve::ensure(room.store));
             volume.fill(800 * 1024);
-            auto moves = std::make_shared<int>(0);
-            room.files->setBeforeEach([&volume, moves](Op op, const QString&) {
-                if (op == Op::moveNoReplace && ++*moves == 50)
-                    volume.fill();
-            });
+            room.fillBefore(volume, 50, {Op::moveNoReplace});
         } else {
             volume.fill(16 * 1024);
         }
@@ -410,8 +408,7 @@ TEST(RecordRoom, AMoveToAFolderStopsTheSameWay) {
         EXPECT_EQ(room.logged(QStringLiteral("Records could not be kept")), 1);
         EXPECT_EQ(room.logged(QStringLiteral("Move failed")), 0);
         volume.unfill();
-        const QStringList problems = room.nextStart(expected);
-        EXPECT_TRUE(problems.isEmpty()) << problems.join('\n').toStdString();
+        room.expectTheNextStartAgrees(expected);
     }
 }
 
@@ -422,12 +419,7 @@ TEST(RecordRoom, AnotherWriterFillingTheDiskDuringARunTakesNothingOfTheReserve) 
     if (!volume.mounted())
         GTEST_SKIP() << volume.why();
     SmallReserve reserve(1 << 20);
-    for (const bool toTrash : {true, false}) {
-        SCOPED_TRACE(toTrash ? "trash" : "delete");
-        QTemporaryDir mediaDir;
-        Room room(
-            volume.filePath(toTrash ? QStringLiteral("trash/x") : QStringLiteral("delete/x")).chopped(2),
-            mediaDir.path());
+    forTrashAndDeletion(volume, [&](Room& room, bool toTrash) {
         const RecordExpectation expected = room.stage(600, 100, toTrash);
         ASSERT_TRUE(RecordReserve::ensure(room.store));
         volume.fill();
@@ -445,9 +437,8 @@ TEST(RecordRoom, AnotherWriterFillingTheDiskDuringARunTakesNothingOfTheReserve) 
         EXPECT_EQ(room.logged(QStringLiteral("kept in reserve for the records")), 1);
         EXPECT_EQ(room.logged(QStringLiteral("Records could not be kept")), 0);
         volume.unfill();
-        const QStringList problems = room.nextStart(expected);
-        EXPECT_TRUE(problems.isEmpty()) << problems.join('\n').toStdString();
-    }
+        room.expectTheNextStartAgrees(expected);
+    });
 }
 
 // The store and the media on one full disk, the folder on another: what the move takes off the
@@ -457,8 +448,7 @@ TEST(RecordRoom, AMoveOffTheStoresDiskCountsTheRoomItFrees) {
     if (!volume.mounted())
         GTEST_SKIP() << volume.why();
     QTemporaryDir archive;
-    Room room(volume.filePath(QStringLiteral("store/x")).chopped(2),
-              volume.path() + QStringLiteral("/media"));
+    Room room(folderOn(volume, QStringLiteral("store")), volume.path() + QStringLiteral("/media"));
     RecordExpectation expected = room.stage(600, 12 * 1024, false);
     expected.action = AuditAction::movedToFolder;
     expected.counter = RecordExpectation::Counter::filesMoved;
@@ -478,8 +468,7 @@ TEST(RecordRoom, AMoveOffTheStoresDiskCountsTheRoomItFrees) {
     EXPECT_EQ(room.audit.count(), 600);
     EXPECT_EQ(room.stats.stats().filesMoved, 600);
     volume.unfill();
-    const QStringList problems = room.nextStart(expected);
-    EXPECT_TRUE(problems.isEmpty()) << problems.join('\n').toStdString();
+    room.expectTheNextStartAgrees(expected);
 }
 
 // A full disk refuses a run's trace file: its lines wait with the records, the next start writes

@@ -7,8 +7,9 @@
 #include <gtest/gtest.h>
 
 using namespace tarnwick;
+using tarnwick::testing::differencesFrom;
 using tarnwick::testing::ProjectParserLogCapture;
-using tarnwick::testing::referenceParseXml;
+using tarnwick::testing::referenceReading;
 
 namespace {
 
@@ -79,7 +80,7 @@ public:
         const QByteArray xml = (m_lines.join(u'\n') + u'\n').toUtf8();
         const QString path = QStringLiteral("/projects/Show/Cut.prproj");
         ProjectParser::ParseResult r = ProjectParser::parseXml(xml, path);
-        EXPECT_TRUE(r == referenceParseXml(QString::fromUtf8(xml), path))
+        EXPECT_EQ(differencesFrom(referenceReading(QString::fromUtf8(xml)), r), QStringList())
             << "the reference reads it otherwise";
         return r;
     }

@@ -1,11 +1,9 @@
 #include "support/ReferenceProjectParser.h"
 
-#include "platform/AppLog.h"
+#include "model/ProjectSequence.h"
 #include "platform/Graphemes.h"
 #include "platform/PathText.h"
-#include "readers/PrprojRelativePath.h"
-#include "readers/PrprojStageResults.h"
-#include "readers/PrprojTextFilters.h"
+#include "support/ReferenceProjectText.h"
 
 #include <QRegularExpression>
 #include <QStringList>
@@ -16,23 +14,33 @@
 
 namespace tarnwick::testing {
 
-using namespace prproj;
+using namespace reference;
 
 namespace {
 
-QStringList splitLines(const QString& text) {
-    QStringList lines;
-    qsizetype start = 0;
-    for (qsizetype i = 0; i < text.size(); ++i) {
-        const char16_t c = text[i].unicode();
-        if ((c >= 0x0A && c <= 0x0D) || c == 0x85 || c == 0x2028 || c == 0x2029) {
-            lines.append(text.mid(start, i - start));
-            start = i + 1;
-        }
+struct MediaTables {
+    QHash<QString, QString> spellingByKey; // every path kept, by its canonical form
+    QHash<QString, QStringList> pathsByTitle;
+
+    QString accept(const QString& path) {
+        const QString key = canonical(path);
+        const auto it = spellingByKey.constFind(key);
+        return it != spellingByKey.constEnd() ? *it : *spellingByKey.insert(key, path);
     }
-    lines.append(text.mid(start));
-    return lines;
-}
+    QSet<QString> allPaths() const { return {spellingByKey.cbegin(), spellingByKey.cend()}; }
+};
+
+// Each master clip a timeline uses: how often, and on which timelines.
+struct MasterUse {
+    qint64 count = 0;
+    SequenceUsageAttribution timelines;
+};
+
+struct ClipMasters {
+    QHash<QString, MasterUse> used;
+    QSet<QString> audioOnly; // used from audio tracks only
+    qint64 unmatched = 0;    // timeline clips whose master clip is nowhere
+};
 
 std::optional<QString> capture(const QRegularExpression& re, const QString& line) {
     const QRegularExpressionMatch m = re.match(line);
@@ -54,7 +62,7 @@ struct ReferenceMedia {
 
 // Whether a file path text may name a file (anything with a separator, colon or dot may).
 bool mayNameFile(const QString& text) {
-    return isPlausiblePath(text) || text.contains(u'/') || text.contains(u'\\') || text.contains(u':') ||
+    return looksLikePath(text) || text.contains(u'/') || text.contains(u'\\') || text.contains(u':') ||
            text.contains(u'.');
 }
 
@@ -66,108 +74,78 @@ void addTo(QHash<QString, QStringList>& map, const QString& key, const QString& 
 // A path text as a media path in forward-slash form: file URLs give their path; text that cannot
 // be a file path, or holds a NUL, gives none.
 std::optional<QString> mediaPathOf(const QString& decoded) {
-    const QString text = pathOfFileURL(decoded).value_or(decoded);
-    if (!isPlausiblePath(text) || path::containsNul(text))
+    const QString text = fileURLPath(decoded).value_or(decoded);
+    if (!looksLikePath(text) || path::containsNul(text))
         return std::nullopt;
-    return normalizedWindowsPath(text);
+    return forwardSlashed(text);
 }
 
-// Relative paths beside the project start with a dot segment; an empty one says nothing.
-int relativeRank(const QString& r) {
-    if (r.isEmpty())
-        return 0;
-    for (const char* start : {"./", ".\\", "../", "..\\"}) {
-        if (r.startsWith(QLatin1StringView(start)))
-            return 2;
-    }
-    return r == QStringLiteral(".") || r == QStringLiteral("..") ? 2 : 1;
-}
-
-ReferenceMedia extractMedia(const QStringList& lines, const std::function<void(double)>& progress) {
+ReferenceMedia extractMedia(const QStringList& lines) {
     const QRegularExpression mediaRe(QStringLiteral(R"re(<Media ObjectUID="([^"]+)")re"));
     ReferenceMedia out;
-    std::optional<QString> id, title, relative, plain;
-    bool namesPath = false, token = false, infinite = false, actual = false, relativeHere = false;
+    std::optional<QString> id, title, plain;
+    bool namesPath = false, token = false, infinite = false, actual = false;
     auto classify = [&](const QString& text) {
         if (text.trimmed().isEmpty())
             return;
         (mayNameFile(text) ? namesPath : token) = true;
     };
     // One path of the current block under its identifier; a cache file under nothing else.
-    auto addPath = [&](const QString& p, const std::optional<QString>& titleKey, bool withRelative) {
-        if (isRenderOrCacheFile(p)) {
+    auto addPath = [&](const QString& p, const std::optional<QString>& key) {
+        if (isEditorsCache(p)) {
             out.heldBack.insert(p);
             if (id)
                 out.pathsByMediaUID[*id].insert(p);
             return;
         }
         const QString kept = out.tables.accept(p);
-        if (withRelative && relative && !relative->isEmpty())
-            out.tables.relativePathsByPath.insert(kept, *relative);
-        if (titleKey)
-            addTo(out.tables.pathsByTitle, *titleKey, kept);
+        if (key)
+            addTo(out.tables.pathsByTitle, *key, kept);
         if (id)
             out.pathsByMediaUID[*id].insert(kept);
     };
     auto addBlockPath = [&](const QString& decoded) {
         if (auto p = mediaPathOf(decoded))
-            addPath(*p, title ? std::optional<QString>(MediaTables::titleKey(*title)) : std::nullopt, true);
+            addPath(*p, title ? std::optional<QString>(titleKey(*title)) : std::nullopt);
     };
     auto settlePlain = [&] {
         if (plain && !actual)
             addBlockPath(*plain);
         plain.reset();
     };
-    const qsizetype step = lines.size() >= 100 ? lines.size() / 100 : 1;
-    for (qsizetype i = 0; i < lines.size(); ++i) {
-        const QString& line = lines[i];
-        if (progress && i % step == 0)
-            progress(double(i) / double(lines.size()));
+    for (const QString& line : lines) {
         if (has(line, "<Media ObjectUID=")) {
             settlePlain();
             // nothing read outside a block speaks for it
-            namesPath = token = infinite = actual = relativeHere = false;
+            namesPath = token = infinite = actual = false;
             if (auto c = capture(mediaRe, line))
                 id = c;
         }
-        if (auto t = textBetween(line, QStringLiteral("<Title>"), QStringLiteral("</Title>"), false))
+        if (auto t = between(line, "<Title>", "</Title>", false))
             title = t;
-        if (auto r = textBetween(line, QStringLiteral("<RelativePath>"), QStringLiteral("</RelativePath>"),
-                                 false)) {
-            const QString decoded = decodeXMLEntities(*r);
-            if (!relativeHere || !relative || relativeRank(decoded) > relativeRank(*relative)) {
-                relative = decoded;
-                relativeHere = true;
-            }
-        }
-        if (auto a = textBetween(line, QStringLiteral("<ActualMediaFilePath>"),
-                                 QStringLiteral("</ActualMediaFilePath>"), false)) {
-            const QString decoded = decodeXMLEntities(*a);
+        if (auto a = between(line, "<ActualMediaFilePath>", "</ActualMediaFilePath>", false)) {
+            const QString decoded = decodeEntities(*a);
             classify(decoded);
             if (!decoded.trimmed().isEmpty())
                 actual = true;
             addBlockPath(decoded);
         }
-        if (auto f = textBetween(line, QStringLiteral("<FilePath>"), QStringLiteral("</FilePath>"), true);
+        if (auto f = between(line, "<FilePath>", "</FilePath>", true);
             f && !f->isEmpty() && !f->startsWith(u'{')) {
-            classify(decodeXMLEntities(*f));
+            classify(decodeEntities(*f));
             if (id && !plain)
-                plain = decodeXMLEntities(*f);
+                plain = decodeEntities(*f);
         }
         if (has(line, "<Infinite>true</Infinite>"))
             infinite = true;
-        if (auto f = textBetween(line, QStringLiteral("<FilePath>"), QStringLiteral("</FilePath>"), true);
-            f && f->startsWith(u'{')) {
+        if (auto f = between(line, "<FilePath>", "</FilePath>", true); f && f->startsWith(u'{')) {
             namesPath = true;
-            if (auto v = jsonStringValue(QStringLiteral("mFilePath"), *f)) {
-                if (auto p = mediaPathOf(decodeXMLEntities(*v))) {
-                    std::optional<QString> t = jsonStringValue(QStringLiteral("displayName"), *f);
+            if (auto v = jsonValue(*f, "mFilePath")) {
+                if (auto p = mediaPathOf(decodeEntities(*v))) {
+                    std::optional<QString> t = jsonValue(*f, "displayName");
                     if (!t)
                         t = title;
-                    addPath(*p,
-                            t && !t->isEmpty() ? std::optional<QString>(MediaTables::titleKey(*t))
-                                               : std::nullopt,
-                            false);
+                    addPath(*p, t && !t->isEmpty() ? std::optional<QString>(titleKey(*t)) : std::nullopt);
                 }
             }
         }
@@ -175,8 +153,8 @@ ReferenceMedia extractMedia(const QStringList& lines, const std::function<void(d
             settlePlain();
             if (id && !namesPath && (token || infinite))
                 out.generatedUIDs.insert(*id);
-            id = title = relative = std::nullopt;
-            namesPath = token = infinite = actual = relativeHere = false;
+            id = title = std::nullopt;
+            namesPath = token = infinite = actual = false;
         }
     }
     settlePlain();
@@ -188,8 +166,6 @@ ReferenceMedia extractMedia(const QStringList& lines, const std::function<void(d
     const auto isProject = [](const QString& p) {
         return p.endsWith(QStringLiteral(".prproj"), Qt::CaseInsensitive);
     };
-    out.tables.allPaths.removeIf(isProject);
-    out.tables.relativePathsByPath.removeIf([&](const auto& e) { return isProject(e.key()); });
     out.tables.spellingByKey.removeIf([&](const auto& e) { return isProject(e.value()); });
     for (auto it = out.tables.pathsByTitle.begin(); it != out.tables.pathsByTitle.end();) {
         it->removeIf(isProject);
@@ -212,7 +188,7 @@ QHash<QString, QString> masterClipMap(const QStringList& lines) {
                 current = c;
         }
         if (current) {
-            if (auto n = textBetween(line, QStringLiteral("<Name>"), QStringLiteral("</Name>"), false)) {
+            if (auto n = between(line, "<Name>", "</Name>", false)) {
                 map.insert(*current, *n);
                 current.reset();
             }
@@ -226,7 +202,7 @@ QHash<QString, QString> masterClipMap(const QStringList& lines) {
 struct RefTimeline {
     QHash<QString, qint64> video, audio;
     QHash<QString, QHash<QString, qint64>> occurrences;
-    QList<ProjectSequence> timelines;
+    QHash<QString, QString> timelines; // every timeline's name as read, by its identifier
 };
 
 // Long on purpose: the scan is kept as one loop, step for step in the order the reader defines it.
@@ -288,7 +264,7 @@ RefTimeline timelineClips(const QStringList& lines, const QSet<QString>& sequenc
                 if (auto g = capture(groupRef, line))
                     seqGroups[*timeline].append(*g);
             }
-            if (auto n = textBetween(line, QStringLiteral("<Name>"), QStringLiteral("</Name>"), false))
+            if (auto n = between(line, "<Name>", "</Name>", false))
                 names.insert(*timeline, *n);
             if (has(line, "</Sequence>")) {
                 inGroups = false;
@@ -324,13 +300,12 @@ RefTimeline timelineClips(const QStringList& lines, const QSet<QString>& sequenc
                     if (itemSub.contains(i))
                         out.occurrences[itemSub.value(i)][s.key()] += 1;
     for (const QString& id : sequenceIDs)
-        out.timelines.append({id, names.value(id)});
-    std::stable_sort(out.timelines.begin(), out.timelines.end(), sequenceListedBefore);
+        out.timelines.insert(id, names.value(id));
     return out;
 }
 
-MasterClipMapping mapSubClips(const RefTimeline& t, const QStringList& lines) {
-    MasterClipMapping out;
+ClipMasters mapSubClips(const RefTimeline& t, const QStringList& lines) {
+    ClipMasters out;
     QSet<QString> videoSubs(t.video.keyBegin(), t.video.keyEnd());
     QSet<QString> audioSubs(t.audio.keyBegin(), t.audio.keyEnd());
     const QSet<QString> timelineSubs = videoSubs | audioSubs;
@@ -359,13 +334,13 @@ MasterClipMapping mapSubClips(const RefTimeline& t, const QStringList& lines) {
                 qint64 total = t.video.value(s, 0) + t.audio.value(s, 0);
                 if (total < 1)
                     total = 1;
-                out.usageCountByMasterClip[*m] += total;
+                out.used[*m].count += total;
                 matched.insert(s);
                 const QHash<QString, qint64> perTimeline = t.occurrences.value(s);
                 qint64 attributed = 0;
                 for (qint64 c : perTimeline)
                     attributed += c;
-                out.attributionByMasterClip[*m].merge(perTimeline, std::max<qint64>(total - attributed, 0));
+                out.used[*m].timelines.merge(perTimeline, std::max<qint64>(total - attributed, 0));
             }
         }
         if (has(line, "</SubClip>")) {
@@ -373,9 +348,8 @@ MasterClipMapping mapSubClips(const RefTimeline& t, const QStringList& lines) {
             fromVideo = fromAudio = false;
         }
     }
-    out.usedMasterClipRefs = videoMasters | audioMasters;
-    out.audioOnlyMasterClipRefs = audioMasters - videoMasters;
-    out.unmatchedClipCount = (timelineSubs - matched).size();
+    out.audioOnly = audioMasters - videoMasters;
+    out.unmatched = (timelineSubs - matched).size();
     return out;
 }
 
@@ -397,20 +371,19 @@ QHash<QString, QStringList> mediaNames(const QStringList& lines) {
         if (has(line, "<Media ObjectUID="))
             id = capture(mediaRe, line);
         if (id && has(line, "<Title>")) {
-            if (auto t = textBetween(line, QStringLiteral("<Title>"), QStringLiteral("</Title>"), false))
-                add(decodeXMLEntities(*t).trimmed());
+            if (auto t = between(line, "<Title>", "</Title>", false))
+                add(decodeEntities(*t).trimmed());
         }
         if (id && has(line, "<ActualMediaFilePath>")) {
-            if (auto a = textBetween(line, QStringLiteral("<ActualMediaFilePath>"),
-                                     QStringLiteral("</ActualMediaFilePath>"), false))
-                add(fileName(decodeXMLEntities(*a)));
+            if (auto a = between(line, "<ActualMediaFilePath>", "</ActualMediaFilePath>", false))
+                add(fileName(decodeEntities(*a)));
         }
         if (id && has(line, "<FilePath>")) {
-            auto f = textBetween(line, QStringLiteral("<FilePath>"), QStringLiteral("</FilePath>"), true);
+            auto f = between(line, "<FilePath>", "</FilePath>", true);
             if (f && f->startsWith(u'{'))
-                f = jsonStringValue(QStringLiteral("mFilePath"), *f);
+                f = jsonValue(*f, "mFilePath");
             if (f && !f->isEmpty())
-                add(fileName(decodeXMLEntities(*f)));
+                add(fileName(decodeEntities(*f)));
         }
         if (has(line, "</Media>"))
             id.reset();
@@ -530,9 +503,9 @@ RefChain mediaChain(const QStringList& lines, const QHash<QString, QSet<QString>
     return chain;
 }
 
-int nestedCount(const RefChain& chain, const QSet<QString>& usedMasters) {
+int nestedCount(const RefChain& chain, const QHash<QString, MasterUse>& usedMasters) {
     QSet<QString> nested;
-    for (const QString& m : usedMasters)
+    for (const QString& m : usedMasters.keys())
         if (chain.sequenceOfMaster.contains(m))
             nested.insert(chain.sequenceOfMaster.value(m).isEmpty() ? QStringLiteral("master:") + m
                                                                     : chain.sequenceOfMaster.value(m));
@@ -589,7 +562,7 @@ Found scanFor(const QStringList& keys, const QHash<QString, QSet<QString>>& map,
 
 // The name rules one after another, each lookup counting only when it finds paths.
 Found byNameRules(const QString& name, const RefNameTables& t) {
-    const QString key = MediaTables::titleKey(name);
+    const QString key = titleKey(name);
     if (Found v = lookUp(t.byTitle, key))
         return v;
     const QString normalized = quotesAsUnderscores(key);
@@ -644,18 +617,13 @@ Found matchClip(const QString& id, const QHash<QString, QString>& names, const R
     return paths.isEmpty() ? Found() : Found(paths);
 }
 
-void warn(QStringList& warnings, const QString& text) {
-    warnings.append(text);
-    AppLog::parserWarning(text);
-}
-
 struct RefUsageInputs {
     const MediaTables& media;
     const QHash<QString, QString>& names;
     qsizetype sequenceCount;
     qsizetype clipKeys; // distinct sub-clips on video tracks plus those on audio tracks
-    const QList<ProjectSequence>& timelines;
-    const MasterClipMapping& mapping;
+    const QHash<QString, QString>& timelines;
+    const ClipMasters& masters;
     const QHash<QString, QSet<QString>>& chain;
     const QSet<QString>& noFileMasters;
     const QHash<QString, QStringList>& mediaRefs;
@@ -663,20 +631,21 @@ struct RefUsageInputs {
 };
 
 // Long on purpose: the determination's steps in their order, in one place.
-void determineUsage(const RefUsageInputs& in, ProjectParser::ParseResult& result) {
+void determineUsage(const RefUsageInputs& in, ReferenceReading& result) {
     const RefNameTables tables = nameTables(in.media);
     QHash<QString, QString> displayNames;
-    for (const ProjectSequence& s : in.timelines)
-        displayNames.insert(s.id, s.displayName());
+    for (auto s = in.timelines.constBegin(); s != in.timelines.constEnd(); ++s)
+        displayNames.insert(s.key(), ProjectSequence{s.key(), s.value()}.displayName());
     QSet<QString> used;
     QHash<QString, int> counts;
     qint64 unresolved = 0;
-    for (const QString& id : in.mapping.usedMasterClipRefs) {
+    for (auto use = in.masters.used.cbegin(); use != in.masters.used.cend(); ++use) {
+        const QString& id = use.key();
         const Found paths = matchClip(id, in.names, tables, in.chain);
         if (!paths) {
             if (!in.noFileMasters.contains(id)) {
                 ++unresolved;
-                const QString name = decodeXMLEntities(in.names.value(id)).trimmed();
+                const QString name = decodeEntities(in.names.value(id)).trimmed();
                 if (in.names.contains(id) && !name.isEmpty())
                     result.unresolvedClipNames.append(name);
                 for (const QString& media : in.mediaRefs.value(id))
@@ -685,12 +654,10 @@ void determineUsage(const RefUsageInputs& in, ProjectParser::ParseResult& result
             continue;
         }
         used.unite(*paths);
-        const qint64 n = in.mapping.usageCountByMasterClip.value(id, 1);
+        const qint64 n = use->count;
         for (const QString& p : *paths) {
             counts[p] += static_cast<int>(n);
-            if (!in.mapping.attributionByMasterClip.contains(id))
-                continue;
-            const SequenceUsageAttribution a = in.mapping.attributionByMasterClip.value(id);
+            const SequenceUsageAttribution& a = use->timelines;
             result.sequenceUsageByPath[p].merge(a.occurrencesBySequenceID, a.unattributedOccurrences);
             for (const QString& seq : a.occurrencesBySequenceID.keys())
                 if (displayNames.contains(seq))
@@ -700,16 +667,9 @@ void determineUsage(const RefUsageInputs& in, ProjectParser::ParseResult& result
     result.unresolvedClipNames.sort();
     result.unresolvedClipNames.removeDuplicates();
     if (unresolved >= 1)
-        warn(result.warnings,
-             QStringLiteral("%1 timeline clip(s) could not be matched to a media file — some "
-                            "media in this project may appear unused. Flagged for review; "
-                            "excluded from one-click cleanup.")
-                 .arg(unresolved));
-    if (in.mapping.unmatchedClipCount >= 1)
-        warn(result.warnings, QStringLiteral("%1 timeline clip(s) couldn't be linked to their source — used "
-                                             "media here may appear unused. Flagged for review; excluded "
-                                             "from one-click cleanup.")
-                                  .arg(in.mapping.unmatchedClipCount));
+        ++result.warningCount;
+    if (in.masters.unmatched >= 1)
+        ++result.warningCount;
     qint64 mixed = 0;
     for (const QString& p : used) {
         const qint64 usage = counts.contains(p) && counts.value(p) > 1 ? counts.value(p) : 1;
@@ -724,21 +684,13 @@ void determineUsage(const RefUsageInputs& in, ProjectParser::ParseResult& result
         result.sequenceUsageByPath.insert(p, a);
     }
     if (mixed >= 1)
-        warn(result.warnings, QStringLiteral("%1 used media path(s) have timeline occurrences whose sequence "
-                                             "could not be identified — those occurrences remain protected "
-                                             "from sequence-ignore rules.")
-                                  .arg(mixed));
-    for (const QString& id : in.mapping.audioOnlyMasterClipRefs)
+        ++result.warningCount;
+    for (const QString& id : in.masters.audioOnly)
         if (const Found paths = matchClip(id, in.names, tables, in.chain))
             result.audioOnlyPaths.unite(*paths);
-    const QSet<QString>& all = in.media.allPaths;
+    const QSet<QString> all = in.media.allPaths();
     if (!all.isEmpty() && in.sequenceCount > 0 && in.clipKeys > 0 && used.isEmpty()) {
-        warn(result.warnings, QStringLiteral("Found %1 sequence(s) with %2 timeline clip(s) but resolved 0 "
-                                             "used media — treating all %3 file(s) as USED to avoid "
-                                             "mis-deleting in-use media (suspected parse failure).")
-                                  .arg(in.sequenceCount)
-                                  .arg(in.clipKeys)
-                                  .arg(all.size()));
+        ++result.warningCount;
         for (const QString& p : all) {
             if (!counts.contains(p))
                 counts.insert(p, 1);
@@ -753,89 +705,62 @@ void determineUsage(const RefUsageInputs& in, ProjectParser::ParseResult& result
 
 } // namespace
 
-// Long on purpose: every stage with its log lines and progress, in order, in one readable place.
-ProjectParser::ParseResult referenceParseXml(const QString& xml, const QString& filePath,
-                                             const ProjectParser::Progress& progress) {
-    auto report = [&](const QString& m, double f) {
-        if (progress)
-            progress(m, f);
-    };
-    ProjectParser::ParseResult result;
-    result.projectName = path::deletingPathExtension(path::lastPathComponent(filePath));
-    AppLog::parseDetail(QStringLiteral("Decompressed, XML length: ") +
-                        QString::number(graphemes::count(xml)) + QStringLiteral(" characters"));
-    report(QStringLiteral("Reading project…"), 0.08);
+ReferenceReading referenceReading(const QString& xml) {
+    ReferenceReading result;
     const QStringList lines = splitLines(xml);
-
-    AppLog::parseDetail(QStringLiteral("Extracting media files..."));
-    std::function<void(double)> mediaProgress;
-    if (progress)
-        mediaProgress = [&](double f) { progress(QStringLiteral("Reading media files…"), 0.12 + 0.28 * f); };
-    const ReferenceMedia media = extractMedia(lines, mediaProgress);
-    AppLog::parseDetail(QStringLiteral("Found %1 unique media files").arg(media.tables.allPaths.size()));
-    if (media.tables.allPaths.isEmpty() && media.heldBack.isEmpty() &&
-        xml.contains(QLatin1StringView("<Media "))) {
-        result.warnings.append(
-            QStringLiteral("Found Media elements but no file paths - possible parsing issue"));
-        AppLog::parserWarning(QStringLiteral("Found Media elements but no file paths extracted"));
-    }
-
-    AppLog::parseDetail(QStringLiteral("Building MasterClip map..."));
-    report(QStringLiteral("Building clip map…"), 0.45);
+    const ReferenceMedia media = extractMedia(lines);
+    if (media.tables.spellingByKey.isEmpty() && media.heldBack.isEmpty() &&
+        xml.contains(QLatin1StringView("<Media ")))
+        ++result.warningCount; // media elements, but no path read from them
     const QHash<QString, QString> names = masterClipMap(lines);
-    AppLog::parseDetail(QStringLiteral("Found %1 MasterClips").arg(names.size()));
-
-    AppLog::parseDetail(QStringLiteral("Finding sequences..."));
-    report(QStringLiteral("Finding sequences…"), 0.55);
     QSet<QString> sequenceIDs;
     auto all = QRegularExpression(QStringLiteral(R"re(<Sequence ObjectUID="([^"]+)")re")).globalMatch(xml);
     while (all.hasNext())
         sequenceIDs.insert(all.next().captured(1));
-    // Nested: the timelines whose own master clips sit on a timeline.
-    RefTimeline clips = timelineClips(lines, sequenceIDs);
-    const MasterClipMapping mapping = mapSubClips(clips, lines);
+    const RefTimeline clips = timelineClips(lines, sequenceIDs);
+    const ClipMasters masters = mapSubClips(clips, lines);
     const RefChain chain = mediaChain(lines, media.pathsByMediaUID, media.generatedUIDs);
-    result.nestedSequenceCount = nestedCount(chain, mapping.usedMasterClipRefs);
-    AppLog::parseDetail(QStringLiteral("Found %1 sequences (%2 nested)")
-                            .arg(sequenceIDs.size())
-                            .arg(result.nestedSequenceCount));
-
-    AppLog::parseDetail(QStringLiteral("Finding clips on timelines..."));
-    report(QStringLiteral("Finding timeline clips…"), 0.62);
-    AppLog::parseDetail(QStringLiteral("Found %1 video clips, %2 audio clips on timelines")
-                            .arg(clips.video.size())
-                            .arg(clips.audio.size()));
-
-    AppLog::parseDetail(QStringLiteral("Mapping SubClips to MasterClips..."));
-    report(QStringLiteral("Mapping clips to media…"), 0.72);
-    AppLog::parseDetail(QStringLiteral("Found %1 used MasterClips (%2 audio-only)")
-                            .arg(mapping.usedMasterClipRefs.size())
-                            .arg(mapping.audioOnlyMasterClipRefs.size()));
-
-    AppLog::parseDetail(QStringLiteral("Determining used files..."));
-    report(QStringLiteral("Determining used files…"), 0.85);
-    AppLog::parseDetail(QStringLiteral("Building reference chain..."));
-    report(QStringLiteral("Resolving references…"), 0.92);
-    AppLog::parseDetail(
-        QStringLiteral("Reference chain: %1 MasterClips resolved via object refs").arg(chain.paths.size()));
-
+    // Nested: the timelines whose own master clips sit on a timeline.
+    result.nestedSequenceCount = nestedCount(chain, masters.used);
     determineUsage({media.tables, names, sequenceIDs.size(), clips.video.size() + clips.audio.size(),
-                    clips.timelines, mapping, chain.paths, chain.noFileMasters, chain.mediaRefs,
+                    clips.timelines, masters, chain.paths, chain.noFileMasters, chain.mediaRefs,
                     mediaNames(lines)},
                    result);
-    result.allMediaPaths = media.tables.allPaths;
+    result.allMediaPaths = media.tables.allPaths();
     for (const QString& p : media.heldBack) {
         if (result.usedMediaPaths.contains(p))
             result.allMediaPaths.insert(p);
     }
-    result.sequences = clips.timelines;
-    AppLog::parseComplete(result.projectName, result.allMediaPaths.size(), result.usedMediaPaths.size(),
-                          result.allMediaPaths.size() - result.usedMediaPaths.size());
-    for (const QString& w : std::as_const(result.warnings))
-        AppLog::parserWarning(w);
-    result.relativeCandidates = relativeCandidates(media.tables.relativePathsByPath, filePath);
-    result.sequenceNames = sequenceDisplayNamesSorted(result.sequences);
+    result.sequenceNamesByID = clips.timelines;
     return result;
+}
+
+namespace {
+
+template <typename T> void compare(QStringList& out, const char* field, const T& expected, const T& actual) {
+    if (expected != actual)
+        out.append(QLatin1StringView(field));
+}
+
+} // namespace
+
+QStringList differencesFrom(const ReferenceReading& expected, const ProjectParser::ParseResult& actual) {
+    QHash<QString, QString> sequenceNames;
+    for (const ProjectSequence& s : actual.sequences)
+        sequenceNames.insert(s.id, s.name);
+    QStringList out;
+    compare(out, "allMediaPaths", expected.allMediaPaths, actual.allMediaPaths);
+    compare(out, "usedMediaPaths", expected.usedMediaPaths, actual.usedMediaPaths);
+    compare(out, "usageCountByPath", expected.usageCountByPath, actual.usageCountByPath);
+    compare(out, "audioOnlyPaths", expected.audioOnlyPaths, actual.audioOnlyPaths);
+    compare(out, "sequenceUsageByPath", expected.sequenceUsageByPath, actual.sequenceUsageByPath);
+    compare(out, "sequenceNamesByPath", expected.sequenceNamesByPath, actual.sequenceNamesByPath);
+    compare(out, "sequences", expected.sequenceNamesByID, sequenceNames);
+    compare(out, "sequences (count)", qsizetype(expected.sequenceNamesByID.size()), actual.sequences.size());
+    compare(out, "nestedSequenceCount", expected.nestedSequenceCount, actual.nestedSequenceCount);
+    compare(out, "unresolvedClipNames", expected.unresolvedClipNames, actual.unresolvedClipNames);
+    compare(out, "warnings (count)", expected.warningCount, actual.warnings.size());
+    return out;
 }
 
 } // namespace tarnwick::testing

@@ -103,6 +103,8 @@ private:
     using Outcome = ActionResult (*)(const QList<RecycleBinItem>& bin);
     using ShowResult = std::function<void(const ActionResult& result)>;
     void runResultSheet(const QString& name, Outcome outcome, MediaFileStatus handled, ShowResult show);
+    // A step that puts the library back as m_mediaBeforeRun and m_binBeforeRun kept it before a run.
+    void putBackLibrary();
     void moveProgress();
     void transcodeProgress();
     void transcodeResult();

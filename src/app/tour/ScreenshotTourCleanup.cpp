@@ -72,6 +72,10 @@ void ScreenshotTour::runResultSheet(const QString& name, Outcome outcome, MediaF
         manager().edit(ProjectManager::ListChange::entries).setMediaFiles(files).setRecycleBin(kept);
         show(result);
     });
+    putBackLibrary();
+}
+
+void ScreenshotTour::putBackLibrary() {
     m_steps << act(
         [this] {
             manager()

@@ -88,14 +88,7 @@ void ScreenshotTour::transcodedClip() {
     narrowTo(DetailViewMode::table, clipName);
     m_steps << shot(QStringLiteral("table-transcoded"));
     resetNarrowing();
-    m_steps << act(
-        [this] {
-            manager()
-                .edit(ProjectManager::ListChange::entries)
-                .setMediaFiles(m_mediaBeforeRun)
-                .setRecycleBin(m_binBeforeRun);
-        },
-        300);
+    putBackLibrary();
 }
 
 } // namespace tarnwick

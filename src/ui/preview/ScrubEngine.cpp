@@ -1,5 +1,6 @@
 #include "ui/preview/ScrubEngine.h"
 
+#include "platform/MediaExtensions.h"
 #include "platform/ProVideoFormats.h"
 #include "stores/SecurityScopedAccess.h"
 #include "ui/preview/MediaScrubFrameSource.h"
@@ -71,8 +72,8 @@ void ScrubEngine::prepare() {
         return;
     m_loading = true;
     const QString extension = QFileInfo(*m_path).suffix().toLower();
-    const bool ffmpegFromStart = ThumbnailGenerator::proVideoExtensions().contains(extension) &&
-                                 !m_policy.sandboxed && !m_policy.proVideoInstalled;
+    const bool ffmpegFromStart =
+        mediaExtensions::proVideo().contains(extension) && !m_policy.sandboxed && !m_policy.proVideoInstalled;
     QPointer<ScrubEngine> self(this);
     m_source->load(ffmpegFromStart, [self](ScrubLoadResult result) {
         if (self)

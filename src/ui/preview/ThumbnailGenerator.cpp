@@ -3,6 +3,7 @@
 #include "platform/AppLog.h"
 #include "platform/FFmpegLocation.h"
 #include "platform/IdleThreads.h"
+#include "platform/MediaExtensions.h"
 #include "platform/ProVideoFormats.h"
 #include "platform/media/FFmpegCommands.h"
 #include "platform/media/FFmpegRoute.h"
@@ -104,17 +105,6 @@ ThumbnailGenerator::~ThumbnailGenerator() {
     m_children.waitForDone();
 }
 
-const QSet<QString>& ThumbnailGenerator::proVideoExtensions() {
-    static const QSet<QString> set{QStringLiteral("mxf"), QStringLiteral("mts"), QStringLiteral("m2ts")};
-    return set;
-}
-
-const QSet<QString>& ThumbnailGenerator::cameraRawExtensions() {
-    static const QSet<QString> set{QStringLiteral("r3d"), QStringLiteral("ari"), QStringLiteral("braw"),
-                                   QStringLiteral("dng"), QStringLiteral("crm")};
-    return set;
-}
-
 QString ThumbnailGenerator::videoKey(const QString& path, QSizeF size) {
     return path + QStringLiteral("_small_") + roundedDimension(size.width()) + QLatin1Char('x') +
            roundedDimension(size.height());
@@ -144,7 +134,8 @@ QCoro::Task<std::optional<QImage>> ThumbnailGenerator::generateSmallThumbnail(QS
         co_return hit;
     QPointer<ThumbnailGenerator> self(this);
     const QString extension = QFileInfo(path).suffix().toLower();
-    if (proVideoExtensions().contains(extension) && !m_services.sandboxed && !m_services.proVideoInstalled) {
+    if (mediaExtensions::proVideo().contains(extension) && !m_services.sandboxed &&
+        !m_services.proVideoInstalled) {
         QFuture<bool> checking = QtConcurrent::run(&m_children, [path] { return QFileInfo(path).isFile(); });
         const bool exists = co_await checking;
         if (!self || !exists || token.isCancelled())
@@ -178,7 +169,8 @@ QCoro::Task<std::optional<QImage>> ThumbnailGenerator::generateSmallThumbnail(QS
         co_return result.image;
     case SlotResult::Outcome::unreadable:
         recommendProVideoFormatsIfNeeded(extension, path);
-        if (proVideoExtensions().contains(extension) || cameraRawExtensions().contains(extension)) {
+        if (mediaExtensions::proVideo().contains(extension) ||
+            mediaExtensions::cameraRaw().contains(extension)) {
             QCoro::Task<std::optional<QImage>> fallback = ffmpegOrPlaceholder(path, extension, size);
             co_return co_await fallback;
         }
@@ -315,7 +307,7 @@ QCoro::Task<std::optional<double>> ThumbnailGenerator::probeDuration(QString pat
 }
 
 void ThumbnailGenerator::recommendProVideoFormatsIfNeeded(const QString& extension, const QString& path) {
-    if (!proVideoExtensions().contains(extension))
+    if (!mediaExtensions::proVideo().contains(extension))
         return;
     // With MXF support in the media libraries a file that still fails is damaged, not unsupported:
     // installing the formats would not help it.

@@ -58,8 +58,6 @@ public:
                                 ThumbnailProgressTracker* tracker = nullptr, QObject* parent = nullptr);
     ~ThumbnailGenerator() override;
 
-    static const QSet<QString>& proVideoExtensions();          // mxf, mts, m2ts
-    static const QSet<QString>& cameraRawExtensions();         // r3d, ari, braw, dng, crm
     static QString videoKey(const QString& path, QSizeF size); // path "_small_" WxH
     static QString imageKey(const QString& path, QSizeF size); // path "_img_small_" WxH
 

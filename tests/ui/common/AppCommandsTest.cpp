@@ -2,6 +2,7 @@
 #include "stores/SecurityScopedAccess.h"
 #include "support/FakeAccessGrantBackend.h"
 #include "support/FakeSoftwareUpdater.h"
+#include "support/PresetPanel.h"
 #include "ui/common/CommandCenter.h"
 #include "ui/common/FilePanel.h"
 #include "ui/common/SupportMail.h"
@@ -12,20 +13,9 @@
 #include <gtest/gtest.h>
 
 using namespace tarnwick;
+using tarnwick::testing::PresetPanel;
 
 namespace {
-
-// Chooses at once: hands back the preset choice (empty: cancelled) and keeps the requests.
-class PresetPanel : public FilePanel {
-public:
-    QList<QUrl> choice;
-    QList<OpenPanelRequest> requests;
-    QDialog* open(QWidget*, const OpenPanelRequest& request, Chosen chosen) override {
-        requests.append(request);
-        chosen(choice);
-        return nullptr;
-    }
-};
 
 struct Fixture {
     QTemporaryDir store;

@@ -6,12 +6,12 @@
 #include "stores/SecurityScopedAccess.h"
 #include "support/FakeAccessGrantBackend.h"
 #include "support/FakeDesktopServices.h"
+#include "support/PresetPanel.h"
 #include "support/ProjectManagerHarness.h"
 #include "support/WindowActions.h"
 #include "ui/cleanup/CleanupRunner.h"
 #include "ui/cleanup/FakeCleanupOperations.h"
 #include "ui/cleanup/WindowFacts.h"
-#include "ui/common/FilePanel.h"
 #include "ui/common/ReviewPrompt.h"
 #include "ui/sidebar/SidebarViews.h"
 #include "ui/window/ContentView.h"
@@ -25,18 +25,6 @@
 #include <optional>
 
 namespace tarnwick::testing {
-
-// Chooses at once: hands back the preset choice (empty: cancelled) and keeps the requests.
-class PresetPanel : public FilePanel {
-public:
-    QList<QUrl> choice;
-    QList<OpenPanelRequest> requests;
-    QDialog* open(QWidget*, const OpenPanelRequest& request, Chosen chosen) override {
-        requests.append(request);
-        chosen(choice);
-        return nullptr;
-    }
-};
 
 // What the blank result and failure sheets were last shown with.
 struct ShownSheets {
