@@ -395,6 +395,14 @@ TEST(AEPParser, ReadsSequenceFootageAsItsFolderNamePatternAndStoredRange) {
     plates.suffix = QStringLiteral(".exr");
     EXPECT_EQ(result.sequences, (QList<ImageSequence>{stills, plates})); // once each, in file order
     EXPECT_EQ(result.footagePaths, Paths{QStringLiteral("/Volumes/Shoot/clip.mov")});
+
+    // A file cut anywhere gives the whole sequence or none of it.
+    const QByteArray one = rifx(sequenceFootage(QStringLiteral("/Volumes/Shoot/Stills"),
+                                                QStringLiteral("DSC_"), QStringLiteral(".JPG"), 1, 240, 4));
+    for (qsizetype cut = 0; cut < one.size(); ++cut) {
+        const QList<ImageSequence> found = AEPParser::readSequences(QByteArrayView(one).first(cut));
+        EXPECT_TRUE(found.isEmpty() || found == QList<ImageSequence>{stills}) << cut;
+    }
 }
 
 TEST(AEPParser, RenderOutputsAndRenderLogsAreNotFootage) {
