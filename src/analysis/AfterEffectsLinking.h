@@ -48,7 +48,8 @@ public:
     // of a footage sequence is marked too (in the sequence's folder, else in a folder of its name).
     static void crossReferenceAEFootage(QList<MediaFile>& mediaFiles, const QSet<QString>& footagePaths,
                                         const QList<ImageSequence>& sequences = {});
-    // Flags the unused media of every project that links a missing or unreadable .aep.
+    // Flags the unused media listed by each project that links a missing or unreadable .aep (the
+    // project known by its own list of files, not by its name, which other projects may share).
     static void flagMediaOfProjectsWithMissingAEP(QList<MediaFile>& mediaFiles,
                                                   const QList<ProjectFile>& projects,
                                                   const QHash<QString, AEPLinkStatus>& linkStatuses);
