@@ -8,7 +8,8 @@
 
 using tarnwick::AEPParser;
 
-// The in-memory stages of a parse: the chunk walk over the container, then the two whole-file scans.
+// The in-memory stages of a parse: the chunk walk over the container, the two whole-file scans and the
+// footage sequences.
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const QByteArrayView bytes(data, static_cast<qsizetype>(size));
     AEPParser parser;
@@ -20,6 +21,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     for (const QString& path : found) {
         if (path.contains(QLatin1Char('\\')))
             __builtin_trap(); // backslashes are always turned into slashes
+    }
+    for (const tarnwick::ImageSequence& sequence : AEPParser::readSequences(bytes)) {
+        if (sequence.folder.contains(QLatin1Char('\\')))
+            __builtin_trap();
     }
     return 0;
 }

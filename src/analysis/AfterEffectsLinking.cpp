@@ -1,6 +1,7 @@
 #include "analysis/AfterEffectsLinking.h"
 
 #include "analysis/AEPFileSearch.h"
+#include "analysis/ImageSequenceFrames.h"
 #include "analysis/ProjectManager.h"
 #include "platform/AppLog.h"
 #include "platform/PathText.h"
@@ -84,8 +85,34 @@ bool hasUnresolvedLinks(const QHash<QString, AEPLinkStatus>& statuses) {
 }
 
 AEPProject projectOf(const QString& path, const AEPParser::ParseResult& result) {
-    return {QUrl::fromLocalFile(path), result.projectName, result.footagePaths};
+    return {QUrl::fromLocalFile(path), result.projectName, result.footagePaths, result.sequences};
 }
+
+// Marks the entries that are frames of the sequences; returns their positions.
+QSet<qsizetype> markSequenceFrames(QList<MediaFile>& mediaFiles, const QList<ImageSequence>& sequences) {
+    QSet<qsizetype> marked;
+    if (sequences.isEmpty())
+        return marked;
+    const ImageSequenceFrames frames(sequences);
+    for (const auto& [entry, sequence] : frames.listedFrames(mediaFiles)) {
+        markFootage(mediaFiles[entry], sequences[sequence].displayPath());
+        marked.insert(entry);
+    }
+    return marked;
+}
+
+void appendNew(QList<ImageSequence>& into, const QList<ImageSequence>& more) {
+    for (const ImageSequence& sequence : more) {
+        if (!into.contains(sequence))
+            into.append(sequence);
+    }
+}
+
+// Every footage path and sequence the parsed projects use.
+struct AllFootage {
+    QSet<QString> paths;
+    QList<ImageSequence> sequences;
+};
 
 // One linked entry's part in the requests: parse `parsePath` for the link `statusPath`;
 // `reconnect` is the entry's position when it was found by name.
@@ -194,8 +221,8 @@ void takeReconnectedSizes(QList<MediaFile>& mediaFiles, const QList<PlannedReque
 
 // Parses finish in any order; outcomes are applied in request order, so that when one link path
 // belongs to two requests the same one decides it on every run. Returns every footage path read.
-QSet<QString> decideOutcomes(QList<AEPParseOutcome>& outcomes, const AEPParseRequests& requests,
-                             DecidedLinks& decided) {
+AllFootage decideOutcomes(QList<AEPParseOutcome>& outcomes, const AEPParseRequests& requests,
+                          DecidedLinks& decided) {
     QHash<QString, qsizetype> requestOrder;
     for (qsizetype i = 0; i < requests.requests().size(); ++i)
         requestOrder.insert(requests.requests()[i].cacheKey, i);
@@ -203,7 +230,7 @@ QSet<QString> decideOutcomes(QList<AEPParseOutcome>& outcomes, const AEPParseReq
         outcomes.begin(), outcomes.end(), [&](const AEPParseOutcome& a, const AEPParseOutcome& b) {
             return requestOrder.value(a.request.cacheKey) < requestOrder.value(b.request.cacheKey);
         });
-    QSet<QString> allFootagePaths;
+    AllFootage all;
     for (const AEPParseOutcome& outcome : std::as_const(outcomes)) {
         const AEPParseRequest& r = outcome.request;
         if (!outcome.result) {
@@ -214,13 +241,14 @@ QSet<QString> decideOutcomes(QList<AEPParseOutcome>& outcomes, const AEPParseReq
             continue;
         }
         const AEPParser::ParseResult& result = *outcome.result;
-        allFootagePaths.unite(result.footagePaths);
+        all.paths.unite(result.footagePaths);
+        appendNew(all.sequences, result.sequences);
         for (const QString& s : r.statusPaths)
             decided.append({s, AEPLinkStatus::resolved(projectOf(r.path, result))});
         AppLog::info(QStringLiteral("AEP ") + result.projectName +
                      QStringLiteral(": found %1 footage references").arg(result.footagePaths.size()));
     }
-    return allFootagePaths;
+    return all;
 }
 
 // The missing and unreadable links by file name, each name's paths sorted and without repeats.
@@ -241,7 +269,7 @@ QHash<QString, QStringList> missingLinksByName(const QHash<QString, AEPLinkStatu
 // Marks the entries a found project's footage names; once no link is left unresolved, no entry
 // stays flagged. Positions are re-taken whenever the list changed since they were built.
 void markFoundFootage(ProjectManager& manager, MediaIndexes& indexes, const QSet<QString>& footagePaths,
-                      bool allResolved) {
+                      const QList<ImageSequence>& sequences, bool allResolved) {
     if (indexes.version != manager.mediaFilesVersion())
         indexes.build(manager.mediaFiles(), manager.mediaFilesVersion());
     // Summed up once every found project is marked.
@@ -260,6 +288,8 @@ void markFoundFootage(ProjectManager& manager, MediaIndexes& indexes, const QSet
                 markFootage(file, footage);
             }
         }
+        for (const qsizetype m : markSequenceFrames(media, sequences))
+            media[m].hasUnresolvedAELink = false;
         if (allResolved) {
             for (MediaFile& file : media)
                 file.hasUnresolvedAELink = false;
@@ -354,7 +384,7 @@ QCoro::Task<void> AfterEffectsLinking::linkAEPProjects(ProjectManager& manager, 
         outcomes.append(std::move(fresh));
     }
 
-    const QSet<QString> allFootagePaths = decideOutcomes(outcomes, requests, decided);
+    const AllFootage allFootage = decideOutcomes(outcomes, requests, decided);
     AEPParseRequests::store(outcomes, manager.aepParseCache());
     QHash<QString, AEPLinkStatus> statuses = manager.aepLinkStatuses();
     for (const auto& [path, status] : std::as_const(decided))
@@ -363,17 +393,18 @@ QCoro::Task<void> AfterEffectsLinking::linkAEPProjects(ProjectManager& manager, 
 
     // Both passes touch every entry: a worker does them on the import's own list.
     QFuture<void> marking =
-        QtConcurrent::run(&aeLinkingPool(), [&mediaFiles, allFootagePaths, projects = manager.projects(),
+        QtConcurrent::run(&aeLinkingPool(), [&mediaFiles, allFootage, projects = manager.projects(),
                                              statuses = manager.aepLinkStatuses()] {
-            if (!allFootagePaths.isEmpty())
-                crossReferenceAEFootage(mediaFiles, allFootagePaths);
+            if (!allFootage.paths.isEmpty() || !allFootage.sequences.isEmpty())
+                crossReferenceAEFootage(mediaFiles, allFootage.paths, allFootage.sequences);
             flagMediaOfProjectsWithMissingAEP(mediaFiles, projects, statuses);
         });
     co_await marking;
 }
 
 void AfterEffectsLinking::crossReferenceAEFootage(QList<MediaFile>& mediaFiles,
-                                                  const QSet<QString>& footagePaths) {
+                                                  const QSet<QString>& footagePaths,
+                                                  const QList<ImageSequence>& sequences) {
     AppLog::info(QStringLiteral("Cross-referencing %1 AE footage paths with %2 media files")
                      .arg(footagePaths.size())
                      .arg(mediaFiles.size()));
@@ -393,6 +424,7 @@ void AfterEffectsLinking::crossReferenceAEFootage(QList<MediaFile>& mediaFiles,
         }
         ++matched;
     }
+    markSequenceFrames(mediaFiles, sequences);
     AppLog::info(QStringLiteral("Matched %1 AE footage references to media files").arg(matched));
 }
 
@@ -499,7 +531,7 @@ QCoro::Task<int> AfterEffectsLinking::searchForMissingAEPFiles(ProjectManager& m
         manager.setAEPLinkStatuses(statuses);
         const bool allResolved = !hasUnresolvedLinks(statuses);
 
-        markFoundFootage(manager, indexes, result->footagePaths, allResolved);
+        markFoundFootage(manager, indexes, result->footagePaths, result->sequences, allResolved);
         resolvedCount += int(linkPaths.size());
         AppLog::info(QStringLiteral("Resolved missing AEP: ") + result->projectName +
                      QStringLiteral(" with %1 footage paths").arg(result->footagePaths.size()));

@@ -44,8 +44,10 @@ public:
                                              Services services = {});
 
     // Marks the entries that the footage paths name (by path, matched or alternative path, else by
-    // file name) as used in After Effects. Paths are handled in sorted order.
-    static void crossReferenceAEFootage(QList<MediaFile>& mediaFiles, const QSet<QString>& footagePaths);
+    // file name) as used in After Effects. Paths are handled in sorted order. An entry that is a frame
+    // of a footage sequence is marked too (in the sequence's folder, else in a folder of its name).
+    static void crossReferenceAEFootage(QList<MediaFile>& mediaFiles, const QSet<QString>& footagePaths,
+                                        const QList<ImageSequence>& sequences = {});
     // Flags the unused media listed by each project that links a missing or unreadable .aep (the
     // project known by its own list of files, not by its name, which other projects may share).
     static void flagMediaOfProjectsWithMissingAEP(QList<MediaFile>& mediaFiles,

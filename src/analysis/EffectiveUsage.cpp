@@ -1,5 +1,6 @@
 #include "analysis/EffectiveUsage.h"
 
+#include "analysis/ImageSequenceFrames.h"
 #include "analysis/ListStretches.h"
 #include "analysis/LowerPathCache.h"
 #include "platform/TextKey.h"
@@ -287,6 +288,7 @@ AggregatedUsage aggregateEffectiveUsage(const QList<ProjectFile>& projects,
         }
         result.usedCountByProjectID.insert(project.id, used);
     }
+    ImageSequenceFrames::addFrameUsage(result, projects, lowered.perProject);
     return result;
 }
 

@@ -31,6 +31,7 @@ ParsedProject ProjectImporter::parsedProject(const QUrl& url, const ProjectParse
     p.parseError = result.error;
     p.parseWarnings = result.warnings;
     p.unresolvedClipNames = result.unresolvedClipNames;
+    p.numberedStills = result.numberedStills;
     parsed.mediaPathCount = result.allMediaPaths.size();
     parsed.usedPathCount = result.usedMediaPaths.size();
     return parsed;

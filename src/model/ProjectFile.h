@@ -1,6 +1,7 @@
 #pragma once
 
 #include "model/FreshId.h"
+#include "model/ImageSequence.h"
 #include "model/ProjectSequence.h"
 #include "model/SequenceUsageAttribution.h"
 
@@ -36,6 +37,9 @@ struct ProjectFile {
     // Names of timeline clips the reader could not match to a file: files of these names, in any
     // project, need review.
     QStringList unresolvedClipNames;
+    // Media that are numbered sequences of stills, each named by its first frame: the other frames
+    // are that media too.
+    QList<ImageSequence> numberedStills;
 
     // Uses tied to no timeline, over all paths.
     qint64 countDerived() const;

@@ -177,11 +177,13 @@ AEPParser::ParseResult AEPParser::parse(const QString& path) {
 
     // The walk and the scans only read the bytes: on large files the walk runs beside the scans.
     qint64 walkNanos = 0;
-    const auto walkAll = [this, data, &walkNanos] {
+    QList<ImageSequence> sequences;
+    const auto walkAll = [this, data, &walkNanos, &sequences] {
         QElapsedTimer stage;
         stage.start();
         QSet<QString> walked;
         walkChunks(data, 12, data.size(), walked, 0);
+        sequences = readSequences(data);
         walkNanos = stage.nsecsElapsed();
         return walked;
     };
@@ -205,11 +207,12 @@ AEPParser::ParseResult AEPParser::parse(const QString& path) {
         std::swap(walked, scanned);
     QSet<QString> result = std::move(walked);
     result.unite(scanned);
+    result.removeIf([](const QString& path) { return isRenderLog(path); });
 
     AppLog::info(QStringLiteral("⏱ AEP total ") + name + QStringLiteral(": ") +
                  seconds2(total.nsecsElapsed()) + QStringLiteral(", ") + QString::number(result.size()) +
                  QStringLiteral(" unique paths"));
-    return ParseResult{name, result};
+    return ParseResult{name, result, sequences};
 }
 
 void AEPParser::walkChunks(QByteArrayView data, qint64 from, qint64 to, QSet<QString>& into, int depth) {

@@ -1,8 +1,10 @@
 #pragma once
 
+#include "model/ImageSequence.h"
 #include "platform/Error.h"
 
 #include <QByteArrayView>
+#include <QList>
 #include <QSet>
 #include <QString>
 
@@ -21,6 +23,8 @@ public:
     struct ParseResult {
         QString projectName;
         QSet<QString> footagePaths; // backslashes turned into slashes
+        // Footage items that are numbered sequences of stills, in file order, without repeats.
+        QList<ImageSequence> sequences;
 
         bool operator==(const ParseResult&) const = default;
     };
@@ -63,6 +67,12 @@ public:
     static void scanUTF16BEPaths(QByteArrayView bytes, QSet<QString>& into);
     static std::optional<QString> readUTF16BEPath(QByteArrayView bytes, qint64 at, qint64 length);
     static bool isPlausibleFootagePath(const QString& text);
+    // The footage items that name a folder with a frame name's prefix and suffix: a "Pin " list
+    // whose alias targets a folder, followed by the two texts and the footage options. Render
+    // outputs (a folder followed by output-module settings) are not among them.
+    static QList<ImageSequence> readSequences(QByteArrayView data);
+    // A render's log, which After Effects writes into "<project>.aep Logs": never footage.
+    static bool isRenderLog(const QString& path);
 
 private:
     struct ListRange {

@@ -369,6 +369,10 @@ ProjectParser::ParseResult parseScanned(TextScan&& scan, const QString& filePath
     result.sequenceUsageByPath = std::move(usage.sequenceUsageByPath);
     result.unresolvedClipNames = std::move(usage.unresolvedClipNames);
     result.sequences = st.clips.timelines;
+    for (const ImageSequence& stills : st.media.numberedStills) {
+        if (result.allMediaPaths.contains(stills.firstFramePath))
+            result.numberedStills.append(stills);
+    }
 
     AppLog::parseComplete(result.projectName, result.allMediaPaths.size(), result.usedMediaPaths.size(),
                           result.allMediaPaths.size() - result.usedMediaPaths.size());

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "model/ImageSequence.h"
 #include "model/ProjectSequence.h"
 #include "model/SequenceUsageAttribution.h"
 #include "platform/Error.h"
@@ -39,6 +40,9 @@ public:
         // Names of timeline clips that lead to a file the reader could not match, sorted: files of
         // these names, in any project, need review.
         QStringList unresolvedClipNames;
+        // Media blocks marked as numbered stills, by their first frame's path (as in allMediaPaths),
+        // in the order the blocks come.
+        QList<ImageSequence> numberedStills;
 
         bool operator==(const ParseResult&) const = default;
     };

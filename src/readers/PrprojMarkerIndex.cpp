@@ -64,6 +64,7 @@ constexpr std::array<std::string_view, markerCount> kMarkerTexts = {
     "<Infinite>",
     "SequenceSource ObjectID=",
     "<ProxyMedia ObjectURef=",
+    "<IsNumberedStills>",
 };
 
 // Markers ending in '=' or '>' are found from that last byte, looking back; the few others start

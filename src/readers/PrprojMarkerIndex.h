@@ -58,6 +58,7 @@ enum Marker : int {
     infinite,            // <Infinite>
     sequenceSourceID,    // SequenceSource ObjectID=
     proxyMediaURef,      // <ProxyMedia ObjectURef=
+    numberedStills,      // <IsNumberedStills>
     markerCount
 };
 

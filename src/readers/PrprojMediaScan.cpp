@@ -45,6 +45,7 @@ struct BlockState {
     bool namesPath = false;           // some file path text of the block looks like a path
     bool nonPathToken = false;        // a file path text that cannot be a file (a bare number or word)
     bool infinite = false;            // <Infinite>true</Infinite>: a generator, not a file
+    bool numberedStills = false;      // <IsNumberedStills>true</IsNumberedStills>
     bool hasActualPath = false;       // the block names its current path: a plain one is older
     std::optional<QString> plainPath; // the first plain <FilePath> text, settled at the block's end
     bool relativeFromBlock = false;   // the relative path was read in this block, not carried over
@@ -65,12 +66,19 @@ struct BlockState {
 };
 
 constexpr MarkerMask kRelevant =
-    bits(mediaUID, mediaTitle, relativePath, actualPath, filePath, mediaEnd, infinite);
+    bits(mediaUID, mediaTitle, relativePath, actualPath, filePath, mediaEnd, infinite, numberedStills);
+
+// A Media block of numbered stills: its identifier and title.
+struct StillsBlock {
+    std::string_view mediaID;
+    QString title;
+};
 
 class MediaBlockReader {
 public:
-    MediaBlockReader(std::vector<PathFound>& out, std::vector<std::string_view>& generated)
-        : m_out(out), m_generated(generated) {}
+    MediaBlockReader(std::vector<PathFound>& out, std::vector<std::string_view>& generated,
+                     std::vector<StillsBlock>& stills)
+        : m_out(out), m_generated(generated), m_stills(stills) {}
 
     void read(const MarkedLine& line) {
         if (line.has(mediaUID)) {
@@ -95,10 +103,15 @@ public:
             readFilePath(line.text);
         if (line.has(infinite) && line.text.find("<Infinite>true</Infinite>") != std::string_view::npos)
             m_state.infinite = true;
+        if (line.has(numberedStills) &&
+            line.text.find("<IsNumberedStills>true</IsNumberedStills>") != std::string_view::npos)
+            m_state.numberedStills = true;
         if (line.has(mediaEnd)) {
             settlePlainPath();
             if (m_state.mediaID && isGenerated(m_state))
                 m_generated.push_back(*m_state.mediaID);
+            if (m_state.mediaID && m_state.numberedStills)
+                m_stills.push_back({*m_state.mediaID, m_state.title.value_or(QString())});
             m_state = {};
         }
     }
@@ -260,6 +273,7 @@ private:
 
     std::vector<PathFound>& m_out;
     std::vector<std::string_view>& m_generated;
+    std::vector<StillsBlock>& m_stills;
     BlockState m_state;
     std::optional<PathFound> m_pending;      // completed by the caller of add() before the next line
     QHash<QString, std::size_t> m_lastByKey; // the last path kept under each key: its place in m_out
@@ -374,9 +388,9 @@ private:
 };
 
 void readPiece(const MarkedLines& lines, std::size_t from, std::size_t to, std::vector<PathFound>& out,
-               std::vector<std::string_view>& generated, LiveProgress& live, std::size_t piece,
-               std::size_t firstLine) {
-    MediaBlockReader reader(out, generated);
+               std::vector<std::string_view>& generated, std::vector<StillsBlock>& stills, LiveProgress& live,
+               std::size_t piece, std::size_t firstLine) {
+    MediaBlockReader reader(out, generated, stills);
     const std::size_t every = live.active() ? std::max<std::size_t>(live.step() / 4, 1) : 0;
     std::size_t nextReport = firstLine;
     forEachMarked(lines.iteratorAt(from), lines.iteratorAt(to), kRelevant, [&](const MarkedLine& line) {
@@ -397,6 +411,7 @@ MediaScan scanMediaBlocks(const MarkerIndex& index, const std::function<void(dou
     const std::size_t pieces = starts.size() - 1;
     std::vector<std::vector<PathFound>> found(pieces);
     std::vector<std::vector<std::string_view>> generated(pieces);
+    std::vector<std::vector<StillsBlock>> stills(pieces);
     LiveProgress live(index.lineCount, progress, pieces);
     // Each piece counts the lines it passed from where its span of the text begins.
     auto firstLine = [&](std::size_t k) {
@@ -404,10 +419,11 @@ MediaScan scanMediaBlocks(const MarkerIndex& index, const std::function<void(dou
     };
     std::vector<ReaderTask<void>> others;
     for (std::size_t k = 1; k < pieces; ++k)
-        others.emplace_back([&index, &starts, &found, &generated, &live, k, first = firstLine(k)] {
-            readPiece(index.lines, starts[k], starts[k + 1], found[k], generated[k], live, k, first);
+        others.emplace_back([&index, &starts, &found, &generated, &stills, &live, k, first = firstLine(k)] {
+            readPiece(index.lines, starts[k], starts[k + 1], found[k], generated[k], stills[k], live, k,
+                      first);
         });
-    readPiece(index.lines, starts[0], starts[1], found[0], generated[0], live, 0, 0);
+    readPiece(index.lines, starts[0], starts[1], found[0], generated[0], stills[0], live, 0, 0);
     for (auto& piece : others)
         piece.get();
     if (live.active())
@@ -421,6 +437,18 @@ MediaScan scanMediaBlocks(const MarkerIndex& index, const std::function<void(dou
             const auto paths = out.pathsByMediaUID.find(id);
             if (paths == out.pathsByMediaUID.end() || paths->second.isEmpty())
                 out.generatedMediaUIDs.insert(id);
+        }
+    }
+    for (const auto& piece : stills) {
+        for (const StillsBlock& block : piece) {
+            const auto paths = out.pathsByMediaUID.find(block.mediaID);
+            if (paths == out.pathsByMediaUID.end())
+                continue;
+            for (const QString& path : paths->second) {
+                std::optional<ImageSequence> sequence = ImageSequence::fromFirstFrame(path, block.title);
+                if (sequence && !out.numberedStills.contains(*sequence))
+                    out.numberedStills.append(std::move(*sequence));
+            }
         }
     }
     return out;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "model/ImageSequence.h"
 #include "readers/PrprojMarkerIndex.h"
 #include "readers/PrprojStageResults.h"
 #include "readers/PrprojTimelineScan.h"
@@ -18,6 +19,9 @@ struct MediaScan {
     // The editor's previews and caches named by Media blocks: only in pathsByMediaUID, so that a
     // timeline that really uses one still finds it; never media otherwise.
     QSet<QString> heldBackPaths;
+    // Blocks marked <IsNumberedStills>true</IsNumberedStills>: a sequence of stills named by its
+    // first frame's path (as kept in the tables), with the range its title gives.
+    QList<ImageSequence> numberedStills;
 };
 
 // The Media blocks: every accepted media path with its title, identifier and relative path.

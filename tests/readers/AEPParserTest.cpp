@@ -366,7 +366,62 @@ TEST(AEPParser, ReadsTheRealSampleProjects) {
             EXPECT_TRUE(result.footagePaths.isEmpty())
                 << QStringList(result.footagePaths.values()).join(u' ').toStdString();
         }
+        EXPECT_TRUE(result.sequences.isEmpty()); // none imports a sequence of stills
     }
+}
+
+TEST(AEPParser, ReadsSequenceFootageAsItsFolderNamePatternAndStoredRange) {
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("Stills.aep"));
+    ASSERT_TRUE(writeRifx(
+        path, list("Fold", sequenceFootage(QStringLiteral("/Volumes/Shoot/Stills/"), QStringLiteral("DSC_"),
+                                           QStringLiteral(".JPG"), 1, 240, 4) +
+                               sequenceFootage(QStringLiteral("E:\\Plates"), QStringLiteral("plate."),
+                                               QStringLiteral(".exr"), 0xFFFFFFFF, 0xFFFFFFFF, 0) +
+                               sequenceFootage(QStringLiteral("/Volumes/Shoot/Stills"),
+                                               QStringLiteral("DSC_"), QStringLiteral(".JPG"), 1, 240, 4) +
+                               fileFootage(QStringLiteral("/Volumes/Shoot/clip.mov")))));
+    const AEPParser::ParseResult result = AEPParser().parse(path);
+    ImageSequence stills;
+    stills.folder = QStringLiteral("/Volumes/Shoot/Stills");
+    stills.prefix = QStringLiteral("DSC_");
+    stills.suffix = QStringLiteral(".JPG");
+    stills.digits = 4;
+    stills.firstFrame = 1;
+    stills.lastFrame = 240;
+    ImageSequence plates;
+    plates.folder = QStringLiteral("E:/Plates");
+    plates.prefix = QStringLiteral("plate.");
+    plates.suffix = QStringLiteral(".exr");
+    EXPECT_EQ(result.sequences, (QList<ImageSequence>{stills, plates})); // once each, in file order
+    EXPECT_EQ(result.footagePaths, Paths{QStringLiteral("/Volumes/Shoot/clip.mov")});
+
+    // A file cut anywhere gives the whole sequence or none of it.
+    const QByteArray one = rifx(sequenceFootage(QStringLiteral("/Volumes/Shoot/Stills"),
+                                                QStringLiteral("DSC_"), QStringLiteral(".JPG"), 1, 240, 4));
+    for (qsizetype cut = 0; cut < one.size(); ++cut) {
+        const QList<ImageSequence> found = AEPParser::readSequences(QByteArrayView(one).first(cut));
+        EXPECT_TRUE(found.isEmpty() || found == QList<ImageSequence>{stills}) << cut;
+    }
+}
+
+TEST(AEPParser, RenderOutputsAndRenderLogsAreNotFootage) {
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("Show.aep"));
+    // A footage list whose folder is followed by anything but the two texts and the options is no
+    // sequence either.
+    const QByteArray folderWithoutTexts =
+        list("Pin ", chunk("sspc", footageSettings(1, 9, 2)) +
+                         list("Als2", chunk("alas", alias(QStringLiteral("/Volumes/Out/Frames"), true))) +
+                         chunk("opti", QByteArray(58, '\0')));
+    ASSERT_TRUE(writeRifx(path, renderOutput(QStringLiteral("/Volumes/Out/Renders")) + folderWithoutTexts +
+                                    chunk("Utf8", "/Volumes/Show/Show.aep Logs/Comp 1 Render Log.txt") +
+                                    chunk("Utf8", "/Volumes/Show/Notes/shot list.txt") +
+                                    fileFootage(QStringLiteral("/Volumes/Show/a.mov"))));
+    const AEPParser::ParseResult result = AEPParser().parse(path);
+    EXPECT_TRUE(result.sequences.isEmpty());
+    EXPECT_EQ(result.footagePaths, (Paths{QStringLiteral("/Volumes/Show/a.mov"),
+                                          QStringLiteral("/Volumes/Show/Notes/shot list.txt")}));
 }
 
 namespace {

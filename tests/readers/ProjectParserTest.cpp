@@ -127,6 +127,30 @@ TEST(ProjectParser, ReadsMediaUsageTimelinesAndAudioOnlyPaths) {
     EXPECT_EQ(r.relativeCandidates, (QHash<QString, QString>{{a, expectedRelative}}));
 }
 
+// A Media block of numbered stills names its first frame; its title gives the range.
+TEST(ProjectParser, ReadsNumberedStillsByTheirFirstFrameAndTheRangeOfTheirTitle) {
+    const QString first = QStringLiteral("/Shoot/Stills/frame_0001.png");
+    const ProjectParser::ParseResult r = ProjectParser::parseXml(
+        oneClipTimeline(
+            QStringLiteral("<ActualMediaFilePath>%1</ActualMediaFilePath>\n"
+                           "<Title>frame_[0001-0026].png</Title>\n"
+                           "<IsNumberedStills>true</IsNumberedStills>")
+                .arg(first),
+            QStringLiteral("<ActualMediaFilePath>/Shoot/Stills/loose_0001.png</ActualMediaFilePath>\n"
+                           "<IsNumberedStills>false</IsNumberedStills>")),
+        QStringLiteral("/p/Stills.prproj"));
+    EXPECT_EQ(r.usedMediaPaths, QSet<QString>{first});
+    ASSERT_EQ(r.numberedStills.size(), 1);
+    const ImageSequence& stills = r.numberedStills.first();
+    EXPECT_EQ(stills.firstFramePath, first);
+    EXPECT_EQ(stills.folder, QStringLiteral("/Shoot/Stills"));
+    EXPECT_EQ(stills.prefix, QStringLiteral("frame_"));
+    EXPECT_EQ(stills.suffix, QStringLiteral(".png"));
+    EXPECT_EQ(stills.digits, 4);
+    EXPECT_EQ(stills.firstFrame, 1);
+    EXPECT_EQ(stills.lastFrame, 26);
+}
+
 TEST(ProjectParser, ParsesTheRealSampleProjects) {
     const QDir samples(QStringLiteral(TARNWICK_SAMPLES_DIR "/prproj"));
     const QStringList files = samples.entryList({QStringLiteral("*.prproj")}, QDir::Files);

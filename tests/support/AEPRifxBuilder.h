@@ -4,6 +4,8 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QString>
 #include <QStringList>
 
@@ -58,6 +60,62 @@ inline bool writeProject(const QString& path, const QStringList& footage, qsizet
     if (!file.open(QIODevice::WriteOnly))
         return false;
     return file.write(rifx(content)) > 0;
+}
+
+// The alias record of a footage item: the file or folder it targets, as JSON text.
+inline QByteArray alias(const QString& fullpath, bool targetIsFolder) {
+    const QJsonObject record{{"ascendcount_base", 2},
+                             {"ascendcount_target", 2},
+                             {"fullpath", fullpath},
+                             {"platform", fullpath.contains(u'\\') ? 1 : 2},
+                             {"server_name", ""},
+                             {"server_volume_name", ""},
+                             {"target_is_folder", targetIsFolder}};
+    return QJsonDocument(record).toJson(QJsonDocument::Compact);
+}
+
+// A footage item's settings with the frame range and frame number width where sequences keep them.
+inline QByteArray footageSettings(quint32 firstFrame = 0, quint32 lastFrame = 0, quint32 digits = 0) {
+    QByteArray settings(222, '\0');
+    settings.replace(172, 4, bigEndian32(firstFrame));
+    settings.replace(176, 4, bigEndian32(lastFrame));
+    settings.replace(180, 4, bigEndian32(digits));
+    return settings;
+}
+
+// A footage item of one file: settings, an empty name, the alias, the footage options.
+inline QByteArray fileFootage(const QString& path) {
+    return list("Item", chunk("idta", QByteArray(84, '\0')) +
+                            list("Pin ", chunk("sspc", footageSettings()) + chunk("Utf8", {}) +
+                                             list("Als2", chunk("alas", alias(path, false))) +
+                                             chunk("opti", QByteArray("MOoV") + QByteArray(54, '\0'))));
+}
+
+// A footage item that is a numbered sequence: the alias targets the folder, and two texts after it
+// hold the frame name's prefix and suffix; the range (none: 0xFFFFFFFF) and width are in the settings.
+inline QByteArray sequenceFootage(const QString& folder, const QString& prefix, const QString& suffix,
+                                  quint32 firstFrame, quint32 lastFrame, quint32 digits) {
+    return list("Item",
+                chunk("idta", QByteArray(84, '\0')) +
+                    list("Pin ", chunk("sspc", footageSettings(firstFrame, lastFrame, digits)) +
+                                     chunk("Utf8", {}) + list("Als2", chunk("alas", alias(folder, true))) +
+                                     chunk("Utf8", prefix.toUtf8()) + chunk("Utf8", suffix.toUtf8()) +
+                                     chunk("opti", QByteArray("JPEG") + QByteArray(54, '\0'))));
+}
+
+// A render queue item's output: a folder followed by output-module settings.
+inline QByteArray renderOutput(const QString& folder) {
+    return list("LItm",
+                list("LOm ", list("Als2", chunk("alas", alias(folder, true))) +
+                                 chunk("Utf8", QByteArray("Comp 1")) + chunk("Utf8", QByteArray(".mov")) +
+                                 chunk("Roou", QByteArray(154, '\1')) + chunk("Ropt", QByteArray(64, '\0'))));
+}
+
+// Writes a project of `content` at `path`; returns whether it was written.
+inline bool writeRifx(const QString& path, const QByteArray& content) {
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(rifx(content)) > 0;
 }
 
 } // namespace tarnwick::aeptest

@@ -297,6 +297,34 @@ TEST(AfterEffectsCrossReference, DecomposedAndComposedNamesAreOneName) {
     EXPECT_TRUE(list[0].isAEFootage);
 }
 
+TEST(AfterEffectsCrossReference, FramesOfASequenceInItsFolderOrInAMovedFolderOfItsName) {
+    ImageSequence stills;
+    stills.folder = "/Volumes/Shoot/Stills";
+    stills.prefix = "DSC_";
+    stills.suffix = ".JPG";
+    stills.digits = 4;
+    stills.firstFrame = 1;
+    stills.lastFrame = 26;
+    ImageSequence plates; // no range stored: every number
+    plates.folder = "E:/Old/Plates";
+    plates.prefix = "p_";
+    plates.suffix = ".exr";
+    QList<MediaFile> list{
+        media("/volumes/shoot/stills/dsc_0005.jpg"),     media("/Volumes/Shoot/Stills/DSC_0027.JPG"),
+        media("/Volumes/Shoot/Stills/DSC_0005.JPG.xmp"), media("/Volumes/Shoot/Other/DSC_0005.JPG"),
+        media("/Volumes/New/Plates/p_17.exr"),           media("/Volumes/New/Elsewhere/p_17.exr")};
+    AfterEffectsLinking::crossReferenceAEFootage(list, {}, {stills, plates});
+    EXPECT_TRUE(list[0].isAEFootage);
+    EXPECT_EQ(list[0].usageType, MediaUsageType::usedInAfterEffects);
+    EXPECT_EQ(list[0].linkedAEProjects, QStringList{"/Volumes/Shoot/Stills/DSC_[0001-0026].JPG"});
+    EXPECT_FALSE(list[1].isAEFootage); // past the range
+    EXPECT_FALSE(list[2].isAEFootage); // a sidecar, not a frame
+    EXPECT_FALSE(list[3].isAEFootage); // the sequence's own folder holds its frames
+    EXPECT_TRUE(list[4].isAEFootage);  // nothing in the old folder: a folder of its name
+    EXPECT_EQ(list[4].linkedAEProjects, QStringList{"E:/Old/Plates/p_[#].exr"});
+    EXPECT_FALSE(list[5].isAEFootage);
+}
+
 // ---- The search for missing projects ---------------------------------------------------------
 
 class MissingAEPSearch : public AfterEffectsLinkingTest {
@@ -408,6 +436,22 @@ TEST(AfterEffectsImport, AnImportLinksTheAfterEffectsProjectsItsProjectsList) {
     EXPECT_EQ(h.pm().aepLinkStatuses().value(comp).kind, AEPLinkStatus::Kind::resolved);
     EXPECT_EQ(h.pm().summary().aeLinkedFiles, 1);
     EXPECT_EQ(h.pm().summary().uncertainAEFiles, 0);
+}
+
+TEST(AfterEffectsImport, AFrameOfASequenceTheCompositionUsesIsUsedInAfterEffects) {
+    ImportTestHarness h;
+    const QString frame = h.makeFile("Stills/DSC_0003.JPG");
+    const QString other = h.makeFile("Stills/DSC_0300.JPG");
+    const QString comp = h.dir.filePath("Show/AE/Comp.aep");
+    ASSERT_TRUE(aeptest::writeRifx(
+        comp, aeptest::sequenceFootage(h.dir.filePath("Stills"), "DSC_", ".JPG", 1, 120, 4)));
+    const QUrl cut = h.makeProject("Show/Cut.prproj", {comp, frame, other}, 0.0);
+    h.importNow({cut});
+    ASSERT_TRUE(h.entry(frame) && h.entry(other));
+    EXPECT_TRUE(h.entry(frame)->isAEFootage);
+    EXPECT_EQ(h.entry(frame)->usageType, MediaUsageType::usedInAfterEffects);
+    EXPECT_FALSE(h.entry(other)->isAEFootage);
+    EXPECT_EQ(h.pm().summary().aeLinkedFiles, 1);
 }
 
 } // namespace

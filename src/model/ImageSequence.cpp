@@ -1,0 +1,101 @@
+#include "model/ImageSequence.h"
+
+namespace tarnwick {
+
+namespace {
+
+// Numbers longer than this are not frame numbers (and would not fit).
+constexpr qsizetype maxDigits = 18;
+
+bool isAsciiDigit(QChar c) {
+    return c >= u'0' && c <= u'9';
+}
+
+std::optional<qint64> numberOf(QStringView digits) {
+    if (digits.isEmpty() || digits.size() > maxDigits)
+        return std::nullopt;
+    qint64 value = 0;
+    for (const QChar c : digits) {
+        if (!isAsciiDigit(c))
+            return std::nullopt;
+        value = value * 10 + (c.unicode() - u'0');
+    }
+    return value;
+}
+
+QString padded(qint64 number, int digits) {
+    return QStringLiteral("%1").arg(number, digits, 10, QLatin1Char('0'));
+}
+
+// The "[first-last]" range of a title like "DSC_[0001-0026].JPG": the last bracket pair whose content
+// is two numbers joined by "-".
+std::optional<std::pair<qint64, qint64>> rangeOfTitle(QStringView title) {
+    for (qsizetype close = title.lastIndexOf(u']'); close > 0; close = title.lastIndexOf(u']', close - 1)) {
+        const qsizetype open = title.lastIndexOf(u'[', close);
+        if (open < 0)
+            return std::nullopt;
+        const QStringView inside = title.sliced(open + 1, close - open - 1);
+        const qsizetype dash = inside.indexOf(u'-');
+        if (dash > 0) {
+            const std::optional<qint64> first = numberOf(inside.first(dash));
+            const std::optional<qint64> last = numberOf(inside.sliced(dash + 1));
+            if (first && last && *first <= *last)
+                return std::make_pair(*first, *last);
+        }
+        if (open == 0)
+            break;
+    }
+    return std::nullopt;
+}
+
+} // namespace
+
+std::optional<qint64> ImageSequence::frameNumber(QStringView fileName) const {
+    if (fileName.size() <= prefix.size() + suffix.size() || !fileName.startsWith(prefix) ||
+        !fileName.endsWith(suffix))
+        return std::nullopt;
+    const QStringView number =
+        fileName.sliced(prefix.size(), fileName.size() - prefix.size() - suffix.size());
+    if (digits > 0 && number.size() != digits && (number.size() < digits || number.front() == u'0'))
+        return std::nullopt;
+    const std::optional<qint64> value = numberOf(number);
+    if (!value || (hasRange() && (*value < *firstFrame || *value > *lastFrame)))
+        return std::nullopt;
+    return value;
+}
+
+QString ImageSequence::displayPath() const {
+    const QString frames = hasRange() ? padded(*firstFrame, digits) + u'-' + padded(*lastFrame, digits)
+                                      : QString(std::max(digits, 1), u'#');
+    return folder + u'/' + prefix + u'[' + frames + u']' + suffix;
+}
+
+std::optional<ImageSequence> ImageSequence::fromFirstFrame(const QString& path, QStringView title) {
+    const qsizetype slash = std::max(path.lastIndexOf(u'/'), path.lastIndexOf(u'\\'));
+    const QStringView name = QStringView(path).sliced(slash + 1);
+    qsizetype end = name.lastIndexOf(u'.');
+    if (end <= 0)
+        end = name.size();
+    while (end > 0 && !isAsciiDigit(name[end - 1]))
+        --end;
+    qsizetype start = end;
+    while (start > 0 && isAsciiDigit(name[start - 1]))
+        --start;
+    const std::optional<qint64> first = numberOf(name.sliced(start, end - start));
+    if (!first)
+        return std::nullopt;
+    ImageSequence sequence;
+    sequence.folder = path.first(std::max<qsizetype>(slash, 0));
+    sequence.folder.replace(u'\\', u'/');
+    sequence.prefix = name.first(start).toString();
+    sequence.suffix = name.sliced(end).toString();
+    sequence.digits = int(end - start);
+    sequence.firstFramePath = path;
+    if (const auto range = rangeOfTitle(title); range && range->first <= *first && *first <= range->second) {
+        sequence.firstFrame = range->first;
+        sequence.lastFrame = range->second;
+    }
+    return sequence;
+}
+
+} // namespace tarnwick

@@ -1,0 +1,86 @@
+#include "analysis/ImageSequenceFrames.h"
+#include "analysis/EffectiveUsage.h"
+#include "analysis/LowerPathCache.h"
+
+#include "support/ImportTestHarness.h"
+
+#include <gtest/gtest.h>
+
+using namespace tarnwick;
+using namespace tarnwick::testing;
+
+namespace {
+
+ImageSequence stillsFrom(const QString& firstFrame, const QString& title) {
+    return *ImageSequence::fromFirstFrame(firstFrame, title);
+}
+
+ProjectFile project(const QString& name, const QStringList& media, const QHash<QString, int>& counts) {
+    ProjectFile p;
+    p.name = name;
+    p.url = QUrl::fromLocalFile("/p/" + name + ".prproj");
+    p.mediaFiles = media;
+    p.usageCountByPath = counts;
+    p.usedFiles = QStringList(counts.keyBegin(), counts.keyEnd());
+    return p;
+}
+
+QByteArray stillsBlock(const QString& firstFrame, const QString& title) {
+    return QStringLiteral("<ActualMediaFilePath>%1</ActualMediaFilePath>\n<Title>%2</Title>\n"
+                          "<IsNumberedStills>true</IsNumberedStills>")
+        .arg(firstFrame, title)
+        .toUtf8();
+}
+
+} // namespace
+
+TEST(ImageSequenceFrames, AFrameListedElsewhereTakesTheUsageOfTheUsedStillsOnly) {
+    const QString first = "/Shoot/Stills/f_0001.png";
+    ProjectFile cut = project("Cut", {first}, {{first, 2}});
+    cut.numberedStills = {stillsFrom(first, "f_[0001-0026].png")};
+    // The same sequence in a project that does not use it adds nothing more.
+    ProjectFile spare = project("Spare", {first}, {});
+    spare.numberedStills = cut.numberedStills;
+    const ProjectFile loose = project(
+        "Loose", {"/shoot/stills/F_0005.PNG", "/Shoot/Stills/f_0027.png", "/Shoot/Other/f_0005.png"}, {});
+    ProjectFile unusedStills = project("Unused", {"/Shoot/Plates/p_01.exr", "/Shoot/Plates/p_02.exr"}, {});
+    unusedStills.numberedStills = {stillsFrom("/Shoot/Plates/p_01.exr", "p_[01-09].exr")};
+
+    LowerPathCache keys;
+    const AggregatedUsage usage =
+        aggregateEffectiveUsage({cut, spare, loose, unusedStills}, {{}, {}, {}, {}}, keys);
+    const AggregatedProjectUsage* frame = usage.find("/shoot/stills/f_0005.png");
+    ASSERT_TRUE(frame);
+    EXPECT_EQ(frame->usageCount, 2);
+    EXPECT_EQ(frame->projectNames, NameList({"Loose", "Cut", "Spare"}));
+    EXPECT_EQ(usage.find("/shoot/stills/f_0001.png")->usageCount, 2); // the first frame counts once
+    EXPECT_EQ(usage.find("/shoot/stills/f_0027.png")->usageCount, 0); // past the title's range
+    EXPECT_EQ(usage.find("/shoot/other/f_0005.png")->usageCount, 0);  // another folder
+    EXPECT_EQ(usage.find("/shoot/plates/p_02.exr")->usageCount, 0);   // a sequence no timeline uses
+}
+
+TEST(ImageSequenceFrames, AnImportCountsAFrameAnotherProjectListsAsALooseStillAsUsed) {
+    ImportTestHarness h;
+    const QString first = h.makeFile("Stills/frame_0001.png");
+    const QString frame = h.makeFile("Stills/frame_0012.png");
+    const QString past = h.makeFile("Stills/frame_0040.png");
+    const QString clip = h.makeFile("Media/clip.mov");
+    const QString a = h.dir.filePath("A.prproj");
+    const QString b = h.dir.filePath("B.prproj");
+    ProjectGenerator::writeProject(a, oneClipTimeline(stillsBlock(first, "frame_[0001-0026].png")));
+    ProjectGenerator::writeProject(
+        b, oneClipTimeline(QStringLiteral("<ActualMediaFilePath>%1</ActualMediaFilePath>").arg(clip),
+                           QStringLiteral("<ActualMediaFilePath>%1</ActualMediaFilePath>\n"
+                                          "<ActualMediaFilePath>%2</ActualMediaFilePath>")
+                               .arg(frame, past)));
+    h.importNow({QUrl::fromLocalFile(b), QUrl::fromLocalFile(a)});
+    ASSERT_TRUE(h.entry(frame) && h.entry(past));
+    EXPECT_GE(h.entry(frame)->usageCount, 1);
+    EXPECT_NE(h.entry(frame)->usageType, MediaUsageType::unused);
+    EXPECT_EQ(h.entry(past)->usageCount, 0);
+    EXPECT_EQ(h.pm().summary().unusedFiles, 1);
+
+    // A recount (a timeline rule changed) keeps it so.
+    h.pm().edit(ProjectManager::ListChange::usage);
+    EXPECT_GE(h.entry(frame)->usageCount, 1);
+}

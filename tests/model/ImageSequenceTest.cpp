@@ -1,0 +1,32 @@
+#include "model/ImageSequence.h"
+
+#include <gtest/gtest.h>
+
+using namespace tarnwick;
+
+TEST(ImageSequence, AFirstFrameGivesThePatternAndItsTitleTheRange) {
+    const std::optional<ImageSequence> s = ImageSequence::fromFirstFrame(
+        QStringLiteral("C:\\Shoot\\A7 2\\frame_0001.png"), QStringLiteral("frame_[0001-0026].png"));
+    ASSERT_TRUE(s);
+    EXPECT_EQ(s->folder, QStringLiteral("C:/Shoot/A7 2"));
+    EXPECT_EQ(s->prefix, QStringLiteral("frame_"));
+    EXPECT_EQ(s->suffix, QStringLiteral(".png"));
+    EXPECT_EQ(s->digits, 4);
+    EXPECT_EQ(s->firstFrame, 1);
+    EXPECT_EQ(s->lastFrame, 26);
+    EXPECT_EQ(s->displayPath(), QStringLiteral("C:/Shoot/A7 2/frame_[0001-0026].png"));
+    EXPECT_EQ(s->frameNumber(QStringLiteral("frame_0026.png")), 26);
+    EXPECT_EQ(s->frameNumber(QStringLiteral("frame_0001.png")), 1);
+    for (const char* other : {"frame_0027.png", "frame_026.png", "frame_00026.png", "frame_0002.png.xmp",
+                              "frame_.png", "frame_00a2.png", "Frame_0002.png"})
+        EXPECT_FALSE(s->frameNumber(QString::fromLatin1(other))) << other;
+
+    // Without a range in the title (a renamed clip), or one that misses the first frame: any number.
+    const auto renamed = ImageSequence::fromFirstFrame(QStringLiteral("/s/1.png"), QStringLiteral("Sky"));
+    ASSERT_TRUE(renamed);
+    EXPECT_FALSE(renamed->hasRange());
+    EXPECT_EQ(renamed->frameNumber(QStringLiteral("4711.png")), 4711);
+    EXPECT_FALSE(ImageSequence::fromFirstFrame(QStringLiteral("/s/a_5.png"), QStringLiteral("a_[1-4].png"))
+                     ->hasRange());
+    EXPECT_FALSE(ImageSequence::fromFirstFrame(QStringLiteral("/s/still.png"), QStringLiteral("[1-4]")));
+}
