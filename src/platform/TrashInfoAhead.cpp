@@ -29,6 +29,8 @@ struct TrashInfoAhead::State {
     // The first entry goes; its info too when it was made for nothing.
     void dropFrontLocked() {
         Entry& e = entries.front();
+        if (e.stage == Stage::linked)
+            --linked;
         if (e.stage == Stage::ready || e.stage == Stage::linked)
             ::unlink(e.prepared->infoPath.constData());
         if (const auto it = seqOf.constFind(e.path); it != seqOf.cend() && *it == front)
@@ -43,6 +45,7 @@ struct TrashInfoAhead::State {
         while (!entries.empty())
             dropFrontLocked();
         next = front;
+        syncFrom = front;
         linked = 0;
     }
 
@@ -57,7 +60,8 @@ struct TrashInfoAhead::State {
     qint64 next = 0;                 // the next the helper prepares
     qint64 busySeq = -1;             // the one the helper is preparing
     bool busy = false;
-    qint64 linked = 0; // entries linked and not yet synced
+    qint64 linked = 0;   // entries linked and not yet synced
+    qint64 syncFrom = 0; // the first entry no sync has looked at: skipped ones lie among the linked
     bool running = false;
     bool stopped = false;
 };
@@ -134,7 +138,7 @@ std::optional<TrashInfoAhead::Prepared> TrashInfoAhead::claim(const QByteArray& 
 void TrashInfoAhead::syncLinked(State& s, std::unique_lock<std::mutex>& lock) {
     QList<QByteArray> paths;
     qint64 first = -1;
-    for (qint64 seq = std::max(s.front, s.next - s.linked); seq < s.next; ++seq) {
+    for (qint64 seq = std::max(s.front, s.syncFrom); seq < s.next; ++seq) {
         if (s.at(seq).stage != State::Stage::linked)
             continue;
         if (first < 0)
@@ -142,6 +146,7 @@ void TrashInfoAhead::syncLinked(State& s, std::unique_lock<std::mutex>& lock) {
         paths.append(s.at(seq).prepared->infoPath);
     }
     s.linked = 0;
+    s.syncFrom = s.next;
     if (paths.isEmpty())
         return;
     s.busy = true; // nobody claims or drops them meanwhile
@@ -179,8 +184,9 @@ void TrashInfoAhead::run(const std::shared_ptr<State>& state) {
         }
         if (left <= 0)
             break;
-        // A new group starts only when it can be whole: a sync per claim would cost the most.
-        if (room <= 0 || (s.linked == 0 && room < std::min<qint64>(syncGroup, left))) {
+        // A new group starts only when it can be whole: a sync per claim would cost the most. With
+        // nothing ahead the caller waits for the next item, which then comes at once.
+        if (room <= 0 || (s.linked == 0 && ahead > 0 && room < std::min<qint64>(syncGroup, left))) {
             s.changed.wait(lock);
             continue;
         }
