@@ -325,15 +325,19 @@ bool syncContents(const QByteArray& infoPath) {
     return synced;
 }
 
-// The fdatasync calls of a group, from up to this many threads at once.
+// The syncs of a group, from up to this many threads at once.
 constexpr int kSyncThreads = 16;
 
-// The contents of every info in `infoPaths` synced, the calls issued together: one after another,
-// each would wait for a cache flush of its own. Each info's write-back starts first, so no call
-// waits behind another's data.
-bool syncContentsTogether(const QList<QByteArray>& infoPaths) {
+// The contents of every info in `infoPaths` and their folders synced, every call issued at once:
+// one after another, each would wait for a cache flush of the disk's own, where calls that arrive
+// together share one. Each info's write-back starts first, so no call waits behind another's data.
+bool syncTogether(const QList<QByteArray>& infoPaths, const QList<QByteArray>& folders) {
     struct Group {
-        std::vector<int> fds;
+        struct Call {
+            int fd = -1;
+            bool folder = false;
+        };
+        std::vector<Call> calls;
         std::atomic<size_t> next{0};
         std::atomic_bool failed{false};
         std::mutex mutex;
@@ -341,14 +345,24 @@ bool syncContentsTogether(const QList<QByteArray>& infoPaths) {
         size_t done = 0;
 
         ~Group() {
-            for (const int fd : fds)
-                ::close(fd);
+            for (const Call& call : calls)
+                ::close(call.fd);
+        }
+        bool open(const QByteArray& path, bool folder) {
+            const int flags = folder ? O_RDONLY | O_DIRECTORY | O_CLOEXEC : O_RDONLY | O_NOFOLLOW | O_CLOEXEC;
+            const int fd = ::open(path.constData(), flags);
+            if (fd < 0)
+                return false;
+            calls.push_back({fd, folder});
+            return true;
         }
         // Takes calls until none is left; any thread may run it, the caller too.
         void work() {
             size_t mine = 0;
-            for (size_t i = next++; i < fds.size(); i = next++, ++mine) {
-                if (::fdatasync(fds[i]) != 0)
+            for (size_t i = next++; i < calls.size(); i = next++, ++mine) {
+                const Call& call = calls[i];
+                // A file system that cannot sync a folder keeps its entries as it writes them.
+                if (call.folder ? ::fsync(call.fd) != 0 && errno != EINVAL : ::fdatasync(call.fd) != 0)
                     failed = true;
             }
             if (mine == 0)
@@ -359,22 +373,24 @@ bool syncContentsTogether(const QList<QByteArray>& infoPaths) {
         }
     };
     const auto group = std::make_shared<Group>();
-    group->fds.reserve(size_t(infoPaths.size()));
+    group->calls.reserve(size_t(infoPaths.size() + folders.size()));
     for (const QByteArray& info : infoPaths) {
-        const int fd = ::open(info.constData(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
-        if (fd < 0)
+        if (!group->open(info, false))
             return false;
-        group->fds.push_back(fd);
-        ::sync_file_range(fd, 0, 0, SYNC_FILE_RANGE_WRITE);
+        ::sync_file_range(group->calls.back().fd, 0, 0, SYNC_FILE_RANGE_WRITE);
+    }
+    for (const QByteArray& folder : folders) {
+        if (!group->open(folder, true))
+            return false;
     }
     // A helper that starts after the calls are all taken finds none left: only calls taken are
     // waited for, so a busy pool holds up nothing.
-    const int helpers = std::min(kSyncThreads, int(group->fds.size())) - 1;
+    const int helpers = std::min(kSyncThreads, int(group->calls.size())) - 1;
     for (int i = 0; i < helpers; ++i)
         trashInfoSyncPool().start([group] { group->work(); });
     group->work();
     std::unique_lock lock(group->mutex);
-    group->finished.wait(lock, [&] { return group->done == group->fds.size(); });
+    group->finished.wait(lock, [&] { return group->done == group->calls.size(); });
     return !group->failed;
 }
 
@@ -400,20 +416,16 @@ std::optional<TrashOutcome> LinuxTrash::trashPrepared(const TrashInfoAhead::Prep
 }
 
 // Each info's data synced on its own, never the rest of the disk (another program's writes are not
-// ours to flush), the calls of a group side by side so that their cache flushes merge, then each
-// info folder once for their names.
+// ours to flush), with the names in each info folder, the calls of a group side by side so that
+// their cache flushes merge. The infos were linked before: their folders' syncs may go alongside.
 bool LinuxTrash::syncInfos(const QList<QByteArray>& infoPaths) {
-    if (!syncContentsTogether(infoPaths))
-        return false;
     QList<QByteArray> folders;
     for (const QByteArray& info : infoPaths) {
         if (const QByteArray folder = parentOf(info); !folders.contains(folder))
             folders.append(folder);
     }
-    for (const QByteArray& folder : std::as_const(folders)) {
-        if (filemove::syncFolder(folder) != 0)
-            return false;
-    }
+    if (!syncTogether(infoPaths, folders))
+        return false;
     for (const QByteArray& info : infoPaths)
         durable(Durable::infoSynced, info);
     return true;

@@ -36,9 +36,9 @@ QThreadPool& trashInfoPool() {
 }
 
 // Each waits for the disk: the cache flushes of syncs issued together are merged into a few, where
-// one after another each pays its own.
+// one after another each pays its own. A few groups of infos, each synced by up to 16 threads.
 QThreadPool& trashInfoSyncPool() {
-    static ImmortalPool pool("TrashInfoSyncs", 16);
+    static ImmortalPool pool("TrashInfoSyncs", 32);
     return pool.get();
 }
 
