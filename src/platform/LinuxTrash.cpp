@@ -326,7 +326,7 @@ bool syncContents(const QByteArray& infoPath) {
 }
 
 // The syncs of a group, from up to this many threads at once.
-constexpr int kSyncThreads = 16;
+constexpr int kSyncThreads = 8;
 
 // The contents of every info in `infoPaths` and their folders synced, every call issued at once:
 // one after another, each would wait for a cache flush of the disk's own, where calls that arrive

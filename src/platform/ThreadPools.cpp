@@ -38,7 +38,7 @@ QThreadPool& trashInfoPool() {
 // Each waits for the disk: the cache flushes of syncs issued together are merged into a few, where
 // one after another each pays its own. A few groups of infos, each synced by up to 16 threads.
 QThreadPool& trashInfoSyncPool() {
-    static ImmortalPool pool("TrashInfoSyncs", 32);
+    static ImmortalPool pool("TrashInfoSyncs", 64);
     return pool.get();
 }
 

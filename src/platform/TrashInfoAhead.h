@@ -51,10 +51,10 @@ public:
 
     // Items prepared ahead of the caller, and how many linked infos one sync takes at most: the
     // helper syncs a group sooner when it cannot go further ahead or the caller waits for one.
-    static constexpr int defaultDepth = 256;
+    static constexpr int defaultDepth = 1024;
     static constexpr int syncGroup = 64;
     // Groups whose syncs run at once while the helper writes the next infos.
-    static constexpr int maxSyncsRunning = 3;
+    static constexpr int maxSyncsRunning = 8;
 
 private:
     struct State;
