@@ -433,7 +433,7 @@ void BM_TrashBesideWriter(benchmark::State& state) {
                 if (!writer)
                     return;
                 other = std::make_unique<DiskWriter>(root);
-                std::this_thread::sleep_for(std::chrono::seconds(1));
+                std::this_thread::sleep_for(std::chrono::milliseconds(bench::smokeMode() ? 100 : 1000));
             });
         other.reset();
         state.counters["trash_ms"] = ms;
