@@ -50,7 +50,7 @@ public:
     std::optional<Prepared> claim(const QByteArray& path);
 
     // Items prepared ahead of the caller, and how many linked infos one sync takes at most: the
-    // helper syncs a group sooner when it cannot go further ahead or the caller waits for one.
+    // helper syncs a group sooner when it cannot go further ahead.
     static constexpr int defaultDepth = 1024;
     static constexpr int syncGroup = 64;
     // Groups whose syncs run at once while the helper writes the next infos.
