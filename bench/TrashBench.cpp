@@ -29,11 +29,16 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
+#include <condition_variable>
 #include <cstdio>
 #include <dirent.h>
 #include <fcntl.h>
+#include <functional>
 #include <memory>
+#include <mutex>
 #include <sys/stat.h>
+#include <thread>
 #include <unistd.h>
 #include <vector>
 
@@ -98,10 +103,16 @@ enum class Records { perFile, atEnd, refused };
 // between two timed runs would slow whichever comes next.
 using KeptFolders = std::vector<std::unique_ptr<QTemporaryDir>>;
 
+// `beforeClock` runs last before the clock starts, with the run's root folder.
 double timeTrashRun(int count, int auditEntries, bool touchDisk = true, bool toTrash = true,
-                    Records records = Records::perFile, KeptFolders* kept = nullptr) {
+                    Records records = Records::perFile, KeptFolders* kept = nullptr,
+                    const std::function<void(const QString& root)>& beforeClock = {}) {
     auto made = std::make_unique<QTemporaryDir>();
     QTemporaryDir& root = *made;
+    // This disk discards each freed block as it goes: removing a run's 10,000 files takes longer
+    // than the run, so a long series leaves them to be removed once at its end.
+    if (qEnvironmentVariableIsSet("TARNWICK_BENCH_LEAVE_FOLDERS"))
+        root.setAutoRemove(false);
     if (kept)
         kept->push_back(std::move(made));
     const testing::ScopedEnv data("XDG_DATA_HOME", QFile::encodeName(root.filePath(QStringLiteral("data"))));
@@ -121,6 +132,8 @@ double timeTrashRun(int count, int auditEntries, bool touchDisk = true, bool toT
             [main = audit.journal().path()](const QString& file) { return file == main ? EACCES : 0; });
     if (!touchDisk)
         services.files = std::make_shared<NoDiskFileOperations>();
+    if (beforeClock)
+        beforeClock(root.path());
     QElapsedTimer clock;
     clock.start();
     const ActionResult result = QCoro::waitFor(
@@ -356,6 +369,79 @@ void BM_TrashAgainstGio(benchmark::State& state) {
     }
 }
 
+// Another program writing on the same disk all through a run (a render, a download, a copy): a file
+// of its own overwritten in a ring at a steady pace, its pages left dirty for the kernel's own
+// write-back, as such a program leaves them.
+class DiskWriter {
+public:
+    static constexpr qint64 ringBytes = qint64(1) << 30;
+    static constexpr qint64 chunkBytes = qint64(4) << 20;
+    static constexpr int chunkEveryMs = 20; // 200 MB/s
+
+    explicit DiskWriter(const QString& folder)
+        : m_path(QFile::encodeName(folder + QStringLiteral("/render.mov"))),
+          m_fd(::open(m_path.constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600)),
+          m_thread([this] { run(); }) {}
+    ~DiskWriter() {
+        {
+            const std::lock_guard lock(m_mutex);
+            m_stop = true;
+        }
+        m_stopped.notify_all();
+        m_thread.join();
+        if (m_fd >= 0)
+            ::close(m_fd);
+        ::unlink(m_path.constData());
+    }
+    DiskWriter(const DiskWriter&) = delete;
+    DiskWriter& operator=(const DiskWriter&) = delete;
+
+private:
+    void run() {
+        const QByteArray chunk(chunkBytes, 'r');
+        qint64 at = 0;
+        std::unique_lock lock(m_mutex);
+        while (!m_stop && m_fd >= 0) {
+            lock.unlock();
+            benchmark::DoNotOptimize(::pwrite(m_fd, chunk.constData(), size_t(chunk.size()), at));
+            at = (at + chunkBytes) % ringBytes;
+            lock.lock();
+            m_stopped.wait_for(lock, std::chrono::milliseconds(chunkEveryMs), [this] { return m_stop; });
+        }
+    }
+
+    QByteArray m_path;
+    int m_fd;
+    std::mutex m_mutex;
+    std::condition_variable m_stopped;
+    bool m_stop = false;
+    std::thread m_thread; // last: it uses the others
+};
+
+// One Move to Trash as the window runs it, quiet or beside another writer on the same disk; one run
+// a process, so that a pair is this program and the same file built on the code before, alternated
+// by hand. The files are synced before the writer starts; the writer runs a second before the clock.
+void BM_TrashBesideWriter(benchmark::State& state) {
+    const int count = int(state.range(0));
+    const bool writer = state.range(1) != 0;
+    for (auto _ : state) {
+        std::unique_ptr<DiskWriter> other;
+        KeptFolders kept;
+        const double ms =
+            timeTrashRun(count, 0, true, true, Records::perFile, &kept, [&](const QString& root) {
+                ::sync();
+                if (!writer)
+                    return;
+                other = std::make_unique<DiskWriter>(root);
+                std::this_thread::sleep_for(std::chrono::milliseconds(bench::smokeMode() ? 100 : 1000));
+            });
+        other.reset();
+        state.counters["trash_ms"] = ms;
+        state.counters["load"] = bench::loadAverage();
+    }
+    state.SetLabel(writer ? "beside a writer" : "quiet");
+}
+
 // What the trash did per file before its infos were marked: lstat the item, create the info
 // exclusively, write it, close it, rename the item without replacing. The reference for the step.
 void oldTrashStep(const QByteArray& path, const QByteArray& trash, const QByteArray& name) {
@@ -521,6 +607,12 @@ BENCHMARK(BM_MoveToTrash)->Apply(trashSizes)->Iterations(1)->Unit(benchmark::kMi
 BENCHMARK(BM_RemovalRecords)->Apply(recordSizes)->Iterations(1)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_TrashAgainstGio)
     ->Arg(bench::smokeMode() ? 200 : 10000)
+    ->Iterations(1)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
+BENCHMARK(BM_TrashBesideWriter)
+    ->Args({bench::smokeMode() ? 200 : 10000, 0})
+    ->Args({bench::smokeMode() ? 200 : 10000, 1})
     ->Iterations(1)
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime();

@@ -211,17 +211,18 @@ public:
     }
 
     QList<ExecutedRemoval> run() {
+        // Before the Trash is told of anything: a run refused for room touches nothing.
+        if (m_records)
+            checkRoom();
         // The Trash writes the infos of the files to come while earlier ones are moved; whatever it
         // made for a file that stays goes at the end.
-        const bool announced = m_method == RemovalMethod::trash;
+        const bool announced = m_method == RemovalMethod::trash && !stopped();
         if (announced)
             m_files.expectTrash(plainTargets());
         const auto unannounce = qScopeGuard([&] {
             if (announced)
                 m_files.expectTrash({});
         });
-        if (m_records)
-            checkRoom();
         for (qsizetype from = 0; from < m_plan.size(); from += kIntentBatch)
             runBatch(from, std::min(m_plan.size(), from + kIntentBatch));
         if (m_records)

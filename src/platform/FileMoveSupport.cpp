@@ -58,6 +58,23 @@ int syncFolder(const QByteArray& path) {
     return result;
 }
 
+int makeSyncedFolder(const QByteArray& path, mode_t mode, bool withParents) {
+    if (::mkdir(path.constData(), mode) == 0)
+        return syncFolder(parentOf(path));
+    int error = errno;
+    if (error == ENOENT && withParents && path.size() > 1 && parentOf(path) != path) {
+        if (const int parent = makeSyncedFolder(parentOf(path), mode, true); parent != 0)
+            return parent;
+        if (::mkdir(path.constData(), mode) == 0)
+            return syncFolder(parentOf(path));
+        error = errno;
+    }
+    struct stat st {};
+    if (error == EEXIST)
+        return ::stat(path.constData(), &st) == 0 && S_ISDIR(st.st_mode) ? 0 : EEXIST;
+    return error;
+}
+
 QByteArray temporaryTemplate(const QByteArray& destination) {
     // NAME_MAX is 255 bytes: a dot, at most 200 bytes of the name, the marker and six random letters.
     QByteArray name = lastComponent(destination).left(200);

@@ -19,6 +19,10 @@ QByteArray lastComponent(const QByteArray& path);
 
 // fsync of a folder; file systems that cannot sync a folder (EINVAL) count as success.
 int syncFolder(const QByteArray& path);
+// mkdir of `path` with `mode`, synced into its parent when made now (a power cut must not drop a
+// folder whose files were synced). 0 when it is a folder afterwards, else the errno value; with
+// `withParents` the missing parents are made the same way.
+int makeSyncedFolder(const QByteArray& path, mode_t mode, bool withParents = false);
 
 // "<folder>/.<name><marker>XXXXXX", the name shortened so the whole stays within NAME_MAX.
 QByteArray temporaryTemplate(const QByteArray& destination);

@@ -7,20 +7,25 @@
 #include "platform/LeftoverRemoval.h"
 #include "platform/LinuxFileOperations.h"
 #include "platform/MountTable.h"
+#include "platform/ThreadPools.h"
 
 #include <QFile>
 #include <QTextBoundaryFinder>
+#include <QThreadPool>
 
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <climits>
+#include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
 #include <dirent.h>
 #include <fcntl.h>
+#include <memory>
+#include <mutex>
 #include <optional>
 #include <pwd.h>
 #include <sys/stat.h>
@@ -42,18 +47,10 @@ QByteArray parentOf(const QByteArray& path) {
     return path.left(slash);
 }
 
-// Creates `path` and its missing parents with `mode`; true when it is a folder afterwards.
+// Creates `path` and its missing parents with `mode`; true when it is a folder afterwards. Each one
+// made is synced into its parent: an info synced there must not lose its folder in a power cut.
 bool makeFolders(const QByteArray& path, mode_t mode) {
-    if (::mkdir(path.constData(), mode) == 0)
-        return true;
-    if (errno == ENOENT && path.size() > 1) {
-        if (!makeFolders(parentOf(path), mode))
-            return false;
-        if (::mkdir(path.constData(), mode) == 0)
-            return true;
-    }
-    struct stat st {};
-    return ::stat(path.constData(), &st) == 0 && S_ISDIR(st.st_mode);
+    return filemove::makeSyncedFolder(path, mode, true) == 0;
 }
 
 // A folder that is really ours: not a link, owned by us, on `device`.
@@ -67,7 +64,7 @@ bool isOwnFolder(const QByteArray& path, quint64 device) {
 bool prepareTrash(const QByteArray& root, quint64 device) {
     for (const char* sub : {"/files", "/info"}) {
         const QByteArray path = root + sub;
-        if (::mkdir(path.constData(), 0700) != 0 && errno != EEXIST)
+        if (filemove::makeSyncedFolder(path, 0700) != 0)
             return false;
         if (!isOwnFolder(path, device))
             return false;
@@ -328,6 +325,75 @@ bool syncContents(const QByteArray& infoPath) {
     return synced;
 }
 
+// The syncs of a group, from up to this many threads at once.
+constexpr int kSyncThreads = 8;
+
+// The contents of every info in `infoPaths` and their folders synced, every call issued at once:
+// one after another, each would wait for a cache flush of the disk's own, where calls that arrive
+// together share one. Each info's write-back starts first, so no call waits behind another's data.
+bool syncTogether(const QList<QByteArray>& infoPaths, const QList<QByteArray>& folders) {
+    struct Group {
+        struct Call {
+            int fd = -1;
+            bool folder = false;
+        };
+        std::vector<Call> calls;
+        std::atomic<size_t> next{0};
+        std::atomic_bool failed{false};
+        std::mutex mutex;
+        std::condition_variable finished;
+        size_t done = 0;
+
+        ~Group() {
+            for (const Call& call : calls)
+                ::close(call.fd);
+        }
+        bool open(const QByteArray& path, bool folder) {
+            const int flags = folder ? O_RDONLY | O_DIRECTORY | O_CLOEXEC : O_RDONLY | O_NOFOLLOW | O_CLOEXEC;
+            const int fd = ::open(path.constData(), flags);
+            if (fd < 0)
+                return false;
+            calls.push_back({fd, folder});
+            return true;
+        }
+        // Takes calls until none is left; any thread may run it, the caller too.
+        void work() {
+            size_t mine = 0;
+            for (size_t i = next++; i < calls.size(); i = next++, ++mine) {
+                const Call& call = calls[i];
+                // A file system that cannot sync a folder keeps its entries as it writes them.
+                if (call.folder ? ::fsync(call.fd) != 0 && errno != EINVAL : ::fdatasync(call.fd) != 0)
+                    failed = true;
+            }
+            if (mine == 0)
+                return;
+            const std::lock_guard lock(mutex);
+            done += mine;
+            finished.notify_all();
+        }
+    };
+    const auto group = std::make_shared<Group>();
+    group->calls.reserve(size_t(infoPaths.size() + folders.size()));
+    for (const QByteArray& info : infoPaths) {
+        if (!group->open(info, false))
+            return false;
+        ::sync_file_range(group->calls.back().fd, 0, 0, SYNC_FILE_RANGE_WRITE);
+    }
+    for (const QByteArray& folder : folders) {
+        if (!group->open(folder, true))
+            return false;
+    }
+    // A helper that starts after the calls are all taken finds none left: only calls taken are
+    // waited for, so a busy pool holds up nothing.
+    const int helpers = std::min(kSyncThreads, int(group->calls.size())) - 1;
+    for (int i = 0; i < helpers; ++i)
+        trashInfoSyncPool().start([group] { group->work(); });
+    group->work();
+    std::unique_lock lock(group->mutex);
+    group->finished.wait(lock, [&] { return group->done == group->calls.size(); });
+    return !group->failed;
+}
+
 } // namespace
 
 // Renames the item next to its info made ahead. None when the rename failed: the info is gone
@@ -349,29 +415,17 @@ std::optional<TrashOutcome> LinuxTrash::trashPrepared(const TrashInfoAhead::Prep
     return TrashOutcome{{}, QFile::decodeName(ahead.target), QFile::decodeName(ahead.infoPath)};
 }
 
-// One syncfs per info folder's file system for the whole group: a commit per info would cost the
-// helper more than the caller's renames. Where syncfs is refused, each info and then its folder.
+// Each info's data synced on its own, never the rest of the disk (another program's writes are not
+// ours to flush), with the names in each info folder, the calls of a group side by side so that
+// their cache flushes merge. The infos were linked before: their folders' syncs may go alongside.
 bool LinuxTrash::syncInfos(const QList<QByteArray>& infoPaths) {
     QList<QByteArray> folders;
     for (const QByteArray& info : infoPaths) {
         if (const QByteArray folder = parentOf(info); !folders.contains(folder))
             folders.append(folder);
     }
-    for (const QByteArray& folder : std::as_const(folders)) {
-        const int fd = ::open(folder.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-        if (fd < 0)
-            return false;
-        const bool synced = ::syncfs(fd) == 0;
-        ::close(fd);
-        if (synced)
-            continue;
-        for (const QByteArray& info : infoPaths) {
-            if (parentOf(info) == folder && !syncContents(info))
-                return false;
-        }
-        if (filemove::syncFolder(folder) != 0)
-            return false;
-    }
+    if (!syncTogether(infoPaths, folders))
+        return false;
     for (const QByteArray& info : infoPaths)
         durable(Durable::infoSynced, info);
     return true;
@@ -622,7 +676,7 @@ bool LinuxTrash::trashFor(quint64 device, const QByteArray& absolutePath, TrashD
     if (::lstat(shared.constData(), &st) == 0 && S_ISDIR(st.st_mode) && (st.st_mode & S_ISVTX) &&
         quint64(st.st_dev) == device) {
         const QByteArray own = shared + '/' + uid;
-        if ((::mkdir(own.constData(), 0700) == 0 || errno == EEXIST) && isOwnFolder(own, device) &&
+        if (filemove::makeSyncedFolder(own, 0700) == 0 && isOwnFolder(own, device) &&
             prepareTrash(own, device)) {
             dir = {own, topdir, nameMaxOf(own)};
             m_byDevice.insert(device, dir);
@@ -630,8 +684,7 @@ bool LinuxTrash::trashFor(quint64 device, const QByteArray& absolutePath, TrashD
         }
     }
     const QByteArray own = base + "/.Trash-" + uid;
-    if ((::mkdir(own.constData(), 0700) == 0 || errno == EEXIST) && isOwnFolder(own, device) &&
-        prepareTrash(own, device)) {
+    if (filemove::makeSyncedFolder(own, 0700) == 0 && isOwnFolder(own, device) && prepareTrash(own, device)) {
         dir = {own, topdir, nameMaxOf(own)};
         m_byDevice.insert(device, dir);
         return true;

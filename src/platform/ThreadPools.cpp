@@ -35,6 +35,13 @@ QThreadPool& trashInfoPool() {
     return pool.get();
 }
 
+// Each waits for the disk: the cache flushes of syncs issued together are merged into a few, where
+// one after another each pays its own. A few groups of infos, each synced by up to 16 threads.
+QThreadPool& trashInfoSyncPool() {
+    static ImmortalPool pool("TrashInfoSyncs", 64);
+    return pool.get();
+}
+
 // One sweep at start; a volume that stops answering holds this thread only.
 QThreadPool& trashSweepPool() {
     static ImmortalPool pool("TrashSweep", 1);

@@ -55,6 +55,7 @@ QThreadPool& fileReadPool(); // a whole file the user picked (a CSV list)
 
 // Trash and removal runs.
 QThreadPool& trashInfoPool();      // `.trashinfo` files written ahead of the worker
+QThreadPool& trashInfoSyncPool();  // their syncs, issued side by side
 QThreadPool& unnamedFilePool();    // unnamed files kept ready in the trash
 QThreadPool& trashSweepPool();     // what a killed run left in the trash folders, once at start
 QThreadPool& removalPool();        // the removal worker

@@ -13,8 +13,9 @@
 namespace tarnwick {
 
 struct TrashInfoAhead::State {
-    // linked: the info is in info/ but not durable yet; ready: durable, for the caller to claim.
-    enum class Stage { pending, preparing, linked, ready, none };
+    // linked: the info is in info/ but not durable yet; syncing: its group's sync runs; ready:
+    // durable, for the caller to claim.
+    enum class Stage { pending, preparing, linked, syncing, ready, none };
     struct Entry {
         QByteArray path;
         Stage stage = Stage::pending;
@@ -29,7 +30,9 @@ struct TrashInfoAhead::State {
     // The first entry goes; its info too when it was made for nothing.
     void dropFrontLocked() {
         Entry& e = entries.front();
-        if (e.stage == Stage::ready || e.stage == Stage::linked)
+        if (e.stage == Stage::linked)
+            --linked;
+        if (e.stage == Stage::ready || e.stage == Stage::linked || e.stage == Stage::syncing)
             ::unlink(e.prepared->infoPath.constData());
         if (const auto it = seqOf.constFind(e.path); it != seqOf.cend() && *it == front)
             seqOf.erase(it);
@@ -42,7 +45,9 @@ struct TrashInfoAhead::State {
     void clearLocked() {
         while (!entries.empty())
             dropFrontLocked();
+        ++generation; // a sync still running finds none of its entries
         next = front;
+        syncFrom = front;
         linked = 0;
     }
 
@@ -57,7 +62,10 @@ struct TrashInfoAhead::State {
     qint64 next = 0;                 // the next the helper prepares
     qint64 busySeq = -1;             // the one the helper is preparing
     bool busy = false;
-    qint64 linked = 0; // entries linked and not yet synced
+    qint64 linked = 0;   // entries linked and not yet synced
+    qint64 syncFrom = 0; // the first entry no sync has looked at: skipped ones lie among the linked
+    int syncing = 0;     // groups whose sync runs
+    quint64 generation = 0;
     bool running = false;
     bool stopped = false;
 };
@@ -69,7 +77,8 @@ TrashInfoAhead::~TrashInfoAhead() {
     State& s = *m_state;
     std::unique_lock lock(s.mutex);
     s.stopped = true;
-    s.waitIdleLocked(lock); // the helper calls back into the owner
+    // The helper and the syncs call back into the owner.
+    s.changed.wait(lock, [&] { return !s.busy && s.syncing == 0; });
     s.clearLocked();
     s.changed.notify_all();
 }
@@ -110,13 +119,17 @@ std::optional<TrashInfoAhead::Prepared> TrashInfoAhead::claim(const QByteArray& 
     while (s.front < seq)
         s.dropFrontLocked();
     s.changed.notify_all();
-    // Not made yet, or made and not yet durable: the helper gets to it, and then to its sync.
+    // Not made yet, or made and not yet durable: the helper gets to it, and then to its sync. A
+    // sync running ends on its own, whatever else happens.
     s.changed.wait(lock, [&] {
-        if (gone() || s.stopped || !s.running)
+        if (gone())
             return true;
         const State::Stage stage = s.entries.front().stage;
-        return stage != State::Stage::pending && stage != State::Stage::preparing &&
-               stage != State::Stage::linked;
+        if (stage == State::Stage::syncing)
+            return false;
+        return s.stopped || !s.running ||
+               (stage != State::Stage::pending && stage != State::Stage::preparing &&
+                stage != State::Stage::linked);
     });
     if (gone())
         return std::nullopt;
@@ -130,37 +143,45 @@ std::optional<TrashInfoAhead::Prepared> TrashInfoAhead::claim(const QByteArray& 
     return taken;
 }
 
-// One sync for the infos linked since the last one; those it could not make durable go.
-void TrashInfoAhead::syncLinked(State& s, std::unique_lock<std::mutex>& lock) {
+// One sync for the infos linked since the last one, on a thread of its own so that the helper goes
+// on meanwhile; those it could not make durable go.
+void TrashInfoAhead::syncLinked(const std::shared_ptr<State>& state) {
+    State& s = *state;
     QList<QByteArray> paths;
-    qint64 first = -1;
-    for (qint64 seq = std::max(s.front, s.next - s.linked); seq < s.next; ++seq) {
-        if (s.at(seq).stage != State::Stage::linked)
-            continue;
-        if (first < 0)
-            first = seq;
-        paths.append(s.at(seq).prepared->infoPath);
-    }
-    s.linked = 0;
-    if (paths.isEmpty())
-        return;
-    s.busy = true; // nobody claims or drops them meanwhile
-    s.busySeq = first;
-    lock.unlock();
-    const bool synced = s.sync(paths);
-    lock.lock();
-    for (qint64 seq = first; seq < s.next; ++seq) {
+    std::vector<qint64> seqs;
+    for (qint64 seq = std::max(s.front, s.syncFrom); seq < s.next; ++seq) {
         State::Entry& entry = s.at(seq);
         if (entry.stage != State::Stage::linked)
             continue;
-        if (!synced) {
-            ::unlink(entry.prepared->infoPath.constData());
-            entry.prepared.reset();
-        }
-        entry.stage = synced ? State::Stage::ready : State::Stage::none;
+        entry.stage = State::Stage::syncing;
+        paths.append(entry.prepared->infoPath);
+        seqs.push_back(seq);
     }
-    s.busy = false;
-    s.changed.notify_all();
+    s.linked = 0;
+    s.syncFrom = s.next;
+    if (paths.isEmpty())
+        return;
+    ++s.syncing;
+    trashInfoSyncPool().start([state, paths, seqs = std::move(seqs), generation = s.generation] {
+        State& s = *state;
+        const bool synced = s.sync(paths);
+        const std::lock_guard lock(s.mutex);
+        for (const qint64 seq : seqs) {
+            // Entries dropped meanwhile had their infos unlinked already.
+            if (generation != s.generation || seq < s.front)
+                continue;
+            State::Entry& entry = s.at(seq);
+            if (entry.stage != State::Stage::syncing)
+                continue;
+            if (!synced) {
+                ::unlink(entry.prepared->infoPath.constData());
+                entry.prepared.reset();
+            }
+            entry.stage = synced ? State::Stage::ready : State::Stage::none;
+        }
+        --s.syncing;
+        s.changed.notify_all();
+    });
 }
 
 // Prepares the expected items in order, at most `depth` ahead of the caller's claims, and syncs
@@ -174,13 +195,19 @@ void TrashInfoAhead::run(const std::shared_ptr<State>& state) {
         const qint64 left = qint64(s.entries.size()) - ahead;
         const qint64 room = s.depth - ahead;
         if (s.linked > 0 && (s.linked >= syncGroup || left <= 0 || room <= 0)) {
-            syncLinked(s, lock);
+            // A few groups' syncs side by side: more would only queue at the disk.
+            if (s.syncing >= maxSyncsRunning) {
+                s.changed.wait(lock);
+                continue;
+            }
+            syncLinked(state);
             continue;
         }
         if (left <= 0)
             break;
-        // A new group starts only when it can be whole: a sync per claim would cost the most.
-        if (room <= 0 || (s.linked == 0 && room < std::min<qint64>(syncGroup, left))) {
+        // A new group starts only when it can be whole: a sync per claim would cost the most. With
+        // nothing ahead the caller waits for the next item, which then comes at once.
+        if (room <= 0 || (s.linked == 0 && ahead > 0 && room < std::min<qint64>(syncGroup, left))) {
             s.changed.wait(lock);
             continue;
         }

@@ -16,7 +16,8 @@ namespace tarnwick {
 // A prepared info is marked until its item is in files/: a kill leaves only marked, complete infos
 // for the sweep, never an item without its info. Those never claimed are unlinked. An info is
 // handed out only once it is durable: the helper syncs the infos it linked in groups (one sync for
-// many), so no item can reach files/ and keep it through a power cut while its info is lost.
+// many, run beside the helper's next infos), so no item can reach files/ and keep it through a
+// power cut while its info is lost.
 // Thread-safe.
 class TrashInfoAhead {
 public:
@@ -49,14 +50,16 @@ public:
     std::optional<Prepared> claim(const QByteArray& path);
 
     // Items prepared ahead of the caller, and how many linked infos one sync takes at most: the
-    // helper syncs a group sooner when it cannot go further ahead or the caller waits for one.
-    static constexpr int defaultDepth = 256;
+    // helper syncs a group sooner when it cannot go further ahead.
+    static constexpr int defaultDepth = 1024;
     static constexpr int syncGroup = 64;
+    // Groups whose syncs run at once while the helper writes the next infos.
+    static constexpr int maxSyncsRunning = 8;
 
 private:
     struct State;
     static void run(const std::shared_ptr<State>& state);
-    static void syncLinked(State& s, std::unique_lock<std::mutex>& lock);
+    static void syncLinked(const std::shared_ptr<State>& state);
     std::shared_ptr<State> m_state;
 };
 

@@ -134,7 +134,8 @@ void RecordRun::checkRoom(qint64 bytes, qint64 freedOnTheWay, qint64 besideRecor
         return;
     stop(QStringLiteral("not enough free space for the records: they need about ") +
          formatFileByteCount(need) + QStringLiteral(", the disk of the store folder has ") +
-         formatFileByteCount(*free) + QStringLiteral(" free"));
+         (*free > 0 ? formatFileByteCount(*free) + QStringLiteral(" free")
+                    : QStringLiteral("no free space left")));
 }
 
 int RecordRun::addIntent(FileRecord record, const RecordJournal::PreparedLine* line) {

@@ -1,6 +1,7 @@
 #include "stores/StoreFile.h"
 
 #include "platform/AppLog.h"
+#include "platform/FileMoveSupport.h"
 #include "platform/JsonForm.h"
 #include "platform/RegularFile.h"
 #include "stores/RecordReserve.h"
@@ -168,8 +169,9 @@ bool StoreFile::write(const QList<QByteArrayView>& pieces) {
     // Never overwrite a damaged file that could not be kept.
     if (m_pendingMoveAside && !moveAside())
         return false;
-    // The folder may have been removed while running.
-    QDir().mkpath(QFileInfo(m_path).absolutePath());
+    // The folder may have been removed while running; made again, it is synced into its parent so
+    // that a power cut cannot drop it with the file synced into it.
+    filemove::makeSyncedFolder(QFile::encodeName(QFileInfo(m_path).absolutePath()), 0777, true);
     QString error;
     int code = 0;
     bool saved = save(finalTarget(m_path), pieces, error, code);

@@ -243,6 +243,16 @@ TEST(RecordRoom, TheTrashOnAFullDiskSharedWithTheStoreCountsItsInfos) {
     SmallReserve reserve(1 << 20);
     Room room(folderOn(volume, QStringLiteral("store")), volume.path() + QStringLiteral("/media"));
     const RecordExpectation expected = room.stage(200, 8 * 1024, true);
+    // The files announced to the Trash, whose helper makes their infos ahead.
+    struct Announcing : LinuxFileOperations {
+        void expectTrash(const QStringList& paths) override {
+            announced += paths.size();
+            LinuxFileOperations::expectTrash(paths);
+        }
+        qsizetype announced = 0;
+    };
+    const auto trash = std::make_shared<Announcing>();
+    room.files = std::make_shared<FaultInjectingFileOperations>(trash);
     RecordMerge::mergeAtStart({&room.audit, &room.stats, nullptr}, *FileOperations::system());
     const qint64 whole = RecordReserve::held(room.store);
     ASSERT_GE(whole, 1 << 20);
@@ -254,7 +264,13 @@ TEST(RecordRoom, TheTrashOnAFullDiskSharedWithTheStoreCountsItsInfos) {
     ASSERT_TRUE(sheet.isRefused());
     EXPECT_EQ(sheet.refusal->count(QStringLiteral("not enough free space for the records")), 1)
         << sheet.refusal->toStdString();
+    EXPECT_TRUE(
+        sheet.refusal->contains(QStringLiteral("the disk of the store folder has no free space left")))
+        << sheet.refusal->toStdString();
     EXPECT_EQ(room.files->count(Op::moveToTrash), 0);
+    // Refused before the Trash was told of any file: it made no folder and no info.
+    EXPECT_EQ(trash->announced, 0);
+    EXPECT_FALSE(QFileInfo::exists(volume.path() + QStringLiteral("/.Trash-%1").arg(::getuid())));
     EXPECT_EQ(RecordReserve::held(room.store), whole);
     EXPECT_EQ(room.harness.pm().recycleBin().size(), 200);
     EXPECT_EQ(room.audit.count(), 0);
@@ -262,6 +278,7 @@ TEST(RecordRoom, TheTrashOnAFullDiskSharedWithTheStoreCountsItsInfos) {
     volume.unfill();
     volume.fill(2 << 20);
     result = room.run(true);
+    EXPECT_EQ(trash->announced, 200);
     EXPECT_EQ(result.succeeded, 200);
     EXPECT_EQ(result.failed, 0) << result.errors.value(0).toStdString();
     EXPECT_EQ(room.audit.count(), 200);

@@ -1,7 +1,9 @@
 #include "actions/RemovalRun.h"
 #include "support/CleanupHarness.h"
+#include "support/HangWatchdog.h"
 
 #include <QDirIterator>
+#include <QRandomGenerator>
 #include <QSemaphore>
 #include <QUrl>
 #include <gtest/gtest.h>
@@ -326,4 +328,56 @@ TEST(RemovalRunTrash, WritesABatchOfIntentsBeforeItsFirstFileMoves) {
     EXPECT_EQ(h.stats.stats().filesDeleted, 300);
     EXPECT_EQ(h.stats.stats().spaceSavedBytes, 1200);
     EXPECT_EQ(trashedOriginals(h).size(), 300);
+}
+
+// Cards reuse their clip names, so the Trash's helper runs out of numbered names for the later
+// cards' copies; files removed after staging and paths that became folders sit at random places
+// besides. The run ends with each file trashed or kept with its reason, one entry per trashed file,
+// and no info in the Trash without its item.
+TEST(RemovalRunTrash, ARunWithItemsTheInfoHelperSkipsAtRandomPlacesEnds) {
+    const HangWatchdog watchdog("a Trash run of 2,500 files with skips");
+    CleanupHarness h;
+    QRandomGenerator random(20261208);
+    QList<MediaFile> files;
+    QSet<QString> gone;
+    QSet<QString> folders;
+    QStringList folderNames;
+    for (int i = 0; i < 2500; ++i) {
+        const QString name =
+            QStringLiteral("Card %1/C%2.MP4").arg(i % 10).arg(i / 10, 4, 10, QLatin1Char('0'));
+        files.append(h.makeFile(name));
+        const quint32 roll = random.bounded(100);
+        if (roll < 4) {
+            gone.insert(files.last().path);
+        } else if (roll < 6) {
+            folders.insert(files.last().path);
+            folderNames.append(name);
+        }
+    }
+    h.stage(files, files);
+    for (const QString& path : std::as_const(gone))
+        ASSERT_TRUE(QFile::remove(path));
+    for (const QString& name : std::as_const(folderNames)) {
+        ASSERT_TRUE(QFile::remove(h.mediaPath(name)));
+        h.makeFile(name + QStringLiteral("/inside.xml"));
+    }
+
+    const ActionResult result = trash(h);
+    const qsizetype trashed = files.size() - gone.size() - folders.size();
+    EXPECT_EQ(result.succeeded, trashed);
+    EXPECT_EQ(result.errors.size(), gone.size() + folders.size());
+    EXPECT_EQ(result.errors.filter(QStringLiteral("is a folder — skipped")).size(), folders.size());
+    EXPECT_EQ(h.audit.entries().size(), trashed);
+    EXPECT_EQ(trashedOriginals(h).size(), trashed);
+    const QStringList items =
+        QDir(h.trashFolder() + "/files").entryList(QDir::AllEntries | QDir::NoDotAndDotDot);
+    EXPECT_EQ(items.size(), trashed);
+    QStringList orphans;
+    for (const QString& info : QDir(h.trashFolder() + "/info").entryList(QDir::Files | QDir::Hidden)) {
+        if (!items.contains(info.chopped(QStringLiteral(".trashinfo").size())))
+            orphans.append(info);
+    }
+    EXPECT_TRUE(orphans.isEmpty()) << orphans.join(", ").toStdString();
+    for (const QString& path : std::as_const(folders))
+        EXPECT_TRUE(QFile::exists(path + QStringLiteral("/inside.xml"))) << path.toStdString();
 }

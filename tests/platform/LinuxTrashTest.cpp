@@ -4,6 +4,7 @@
 #include "platform/LinuxFileOperations.h"
 #include "platform/MountTable.h"
 #include "support/FileChanges.h"
+#include "support/HangWatchdog.h"
 
 #include <QDir>
 #include <QFile>
@@ -531,4 +532,53 @@ TEST_F(LinuxTrashTest, EveryItemIsRenamedAfterItsInfoWasSynced) {
     EXPECT_TRUE(problems.isEmpty()) << problems.join('\n').toStdString();
     EXPECT_EQ(QDir(trash() + "/files").entryList(QDir::AllEntries | QDir::NoDotAndDotDot).size(), 152);
     EXPECT_GE(syncedInfos, 152);
+}
+
+// The names the helper cannot give ahead (the name and its numbered forms taken, as camera cards
+// reuse them), a folder, and a file removed after it was staged: each is done by the caller itself
+// or reported, the run ends, and every info in the Trash afterwards has its item.
+TEST_F(LinuxTrashTest, ItemsTheHelperCannotDoAheadAreTrashedInlineOrReportedAndTheRunEnds) {
+    const tarnwick::testing::HangWatchdog watchdog("a Trash run with skipped items");
+    QStringList paths;
+    for (int i = 1; i <= 300; ++i)
+        paths.append(at(QStringLiteral("Card A/C%1.MP4").arg(i, 4, 10, QLatin1Char('0'))));
+    for (const QString& path : std::as_const(paths)) {
+        if (path.endsWith("C0100.MP4"))
+            writeFile(path + "/C0100.XML", "folder");
+        else
+            writeFile(path, path.toUtf8());
+    }
+    // Taken in the Trash up to the last numbered form the helper tries, and beyond.
+    for (int n = 1; n <= 12; ++n) {
+        const QString name = n == 1 ? QStringLiteral("C0005.MP4") : QStringLiteral("C0005 (%1).MP4").arg(n);
+        writeFile(trash() + "/files/" + name, "earlier card");
+        writeFile(trash() + "/info/" + name + ".trashinfo", completeInfo);
+    }
+    ASSERT_TRUE(QFile::remove(at("Card A/C0200.MP4")));
+
+    ops.expectTrash(paths);
+    for (const QString& path : std::as_const(paths)) {
+        const TrashOutcome outcome = ops.moveToTrash(path);
+        if (path.endsWith("C0200.MP4")) {
+            EXPECT_EQ(outcome.status.code, ENOENT);
+            continue;
+        }
+        ASSERT_TRUE(outcome.status.ok())
+            << path.toStdString() << ": " << outcome.status.message.toStdString();
+        if (path.endsWith("C0005.MP4")) {
+            EXPECT_EQ(outcome.trashedPath, trash() + "/files/C0005 (13).MP4");
+        }
+        EXPECT_TRUE(readAll(outcome.infoPath)
+                        .contains(QByteArray("/Card%20A/" + QFileInfo(path).fileName().toUtf8())));
+    }
+    ops.expectTrash({});
+    EXPECT_EQ(readAll(trash() + "/files/C0100.MP4/C0100.XML"), "folder");
+    const QStringList items = QDir(trash() + "/files").entryList(QDir::AllEntries | QDir::NoDotAndDotDot);
+    EXPECT_EQ(items.size(), 299 + 12);
+    QStringList orphans;
+    for (const QString& info : QDir(trash() + "/info").entryList(QDir::Files | QDir::Hidden)) {
+        if (!items.contains(info.chopped(QStringLiteral(".trashinfo").size())))
+            orphans.append(info);
+    }
+    EXPECT_TRUE(orphans.isEmpty()) << orphans.join(", ").toStdString();
 }

@@ -1,7 +1,10 @@
 #include "platform/TrashInfoAhead.h"
 
+#include "support/HangWatchdog.h"
+
 #include <QDir>
 #include <QFile>
+#include <QRandomGenerator>
 #include <QSet>
 #include <QTemporaryDir>
 
@@ -11,6 +14,7 @@
 #include <mutex>
 
 using namespace tarnwick;
+using tarnwick::testing::HangWatchdog;
 
 namespace {
 
@@ -84,6 +88,79 @@ TEST(TrashInfoAhead, AnInfoIsClaimedOnlyOnceItsSyncTookIt) {
             EXPECT_TRUE(QDir(dir.path()).entryList(QDir::Files).isEmpty());
         }
     }
+}
+
+// Items the helper cannot do ahead (a name taken, a folder, a file gone) at random places among
+// the others: each is handed back to the caller, every other one is claimed once durable, and the
+// run ends, with the helper's room smaller than a sync group too. No info outlives the run.
+TEST(TrashInfoAhead, ItemsTheHelperSkipsAnywhereAreHandedBackAndTheRunEnds) {
+    const HangWatchdog watchdog("a run with skipped items");
+    QRandomGenerator random(20261208);
+    for (const int depth : {TrashInfoAhead::defaultDepth, TrashInfoAhead::syncGroup + 1, 7}) {
+        SCOPED_TRACE(depth);
+        QTemporaryDir dir;
+        QSet<QByteArray> skipped;
+        QList<QByteArray> paths;
+        for (int i = 0; i < 3000; ++i) {
+            paths.append("clip " + QByteArray::number(i) + ".mov");
+            // The 5th, a few in a row, and one in twenty besides.
+            if (i == 4 || (i >= 700 && i < 704) || random.bounded(20) == 0)
+                skipped.insert(paths.last());
+        }
+        std::mutex mutex;
+        QSet<QByteArray> synced;
+        TrashInfoAhead ahead(
+            [&](const QByteArray& path) {
+                return skipped.contains(path) ? std::nullopt : emptyInfoIn(dir, path);
+            },
+            [&](const QList<QByteArray>& infos) {
+                const std::lock_guard lock(mutex);
+                synced.unite(QSet<QByteArray>(infos.cbegin(), infos.cend()));
+                return true;
+            },
+            depth);
+        ahead.expect(paths);
+        qsizetype claimed = 0;
+        for (const QByteArray& path : std::as_const(paths)) {
+            const std::optional<TrashInfoAhead::Prepared> prepared = ahead.claim(path);
+            EXPECT_EQ(prepared.has_value(), !skipped.contains(path)) << path.constData();
+            if (!prepared)
+                continue;
+            ++claimed;
+            const std::lock_guard lock(mutex);
+            EXPECT_TRUE(synced.contains(prepared->infoPath)) << path.constData();
+            QFile::remove(QFile::decodeName(prepared->infoPath)); // its item "went" with it
+        }
+        EXPECT_EQ(claimed, paths.size() - skipped.size());
+        ahead.expect({});
+        EXPECT_TRUE(QDir(dir.path()).entryList(QDir::Files).isEmpty());
+    }
+}
+
+// A caller that stops claiming leaves the helper waiting for room: a new list, or none, lets it go,
+// and what it made for nothing goes with it.
+TEST(TrashInfoAhead, AHelperWaitingForRoomIsReleasedWhenTheRunEnds) {
+    const HangWatchdog watchdog("a run that stopped claiming");
+    QTemporaryDir dir;
+    std::promise<void> full;
+    std::atomic_int made = 0;
+    TrashInfoAhead ahead(
+        [&](const QByteArray& path) {
+            if (++made == 8)
+                full.set_value();
+            return emptyInfoIn(dir, path);
+        },
+        [](const QList<QByteArray>&) { return true; }, 8);
+    QList<QByteArray> paths;
+    for (int i = 0; i < 100; ++i)
+        paths.append("clip " + QByteArray::number(i) + ".mov");
+    ahead.expect(paths);
+    full.get_future().wait();
+    ahead.expect({});
+    EXPECT_TRUE(QDir(dir.path()).entryList(QDir::Files).isEmpty());
+    // A run after it is served as the first was.
+    ahead.expect({"next.mov"});
+    EXPECT_TRUE(ahead.claim("next.mov").has_value());
 }
 
 } // namespace
