@@ -159,8 +159,11 @@ void MediaFileListView::buildTable() {
     m_table->setShowGrid(false);
     m_table->setWordWrap(false);
     m_table->setContextMenuPolicy(Qt::CustomContextMenu);
-    m_table->setStyleSheet(Color::styleSheet(QStringLiteral("QTableView{selection-background-color:%1;}"),
-                                             {Color::withAlpha(Color::brandAccent(), 89)}));
+    // The delegate paints a selected row's texts in the selection's text colour: white, which reads
+    // on the violet at 5.9:1 (the row and its cells each lay the translucent violet down once).
+    m_table->setStyleSheet(
+        Color::styleSheet(QStringLiteral("QTableView{selection-background-color:%1;selection-color:%2;}"),
+                          {Color::withAlpha(Color::brandAccent(), 89), QColor(Qt::white)}));
 
     QHeaderView* columns = m_table->horizontalHeader();
     columns->setMinimumSectionSize(60);
@@ -196,16 +199,22 @@ void MediaFileListView::connectTable() {
 }
 
 void MediaFileListView::fitRowHeights() {
-    // A reset keeps the heights the rows had: only rows whose height changes are set. The header's
-    // repaints wait, so each row set costs no walk over the rows above it.
+    // A reset keeps the heights the rows had: the rows that were tall go back, the tall ones now
+    // are set, and no other row is looked at. The header's repaints wait, so each row set costs no
+    // walk over the rows above it.
+    const QList<int>& tall = m_model->tallRows();
+    if (tall.isEmpty() && m_tallRows.isEmpty())
+        return;
     QHeaderView* rows = m_table->verticalHeader();
-    const MediaRows& files = m_model->rows();
+    const int count = m_model->rowCount();
     rows->setUpdatesEnabled(false);
-    for (int row = 0; row < int(files.size()); ++row) {
-        const int height = MediaTableDelegate::heightOf(files[row]);
-        if (rows->sectionSize(row) != height)
-            rows->resizeSection(row, height);
+    for (const int row : std::as_const(m_tallRows)) {
+        if (row < count)
+            rows->resizeSection(row, MediaTableDelegate::rowHeight);
     }
+    for (const int row : tall)
+        rows->resizeSection(row, MediaTableDelegate::threeLineHeight());
+    m_tallRows = tall;
     rows->setUpdatesEnabled(true);
 }
 

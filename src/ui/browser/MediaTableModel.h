@@ -9,6 +9,8 @@
 #include <QList>
 #include <QUuid>
 
+#include <vector>
+
 namespace tarnwick {
 
 class ProjectManager;
@@ -31,6 +33,8 @@ public:
 
     const MediaFile& file(int row) const { return m_rows[row]; }
     const MediaRows& rows() const { return m_rows; }
+    // The rows whose file has a relocation line (a third line in the name cell), in row order.
+    const QList<int>& tallRows() const { return m_tallRows; }
     // The row showing `id` among rows first..last (all by default), or -1.
     int rowOf(const QUuid& id, int first = 0, int last = -1) const;
     const MediaSortOrder& sortOrder() const { return m_order; }
@@ -47,10 +51,18 @@ public:
     void setInSight(bool inSight);
 
 private:
+    void findTallRows();
+
     ProjectManager& m_manager;
     static inline const MediaSortOrder defaultOrder{{MediaSortKey::size, false}};
     MediaSortOrder m_order = defaultOrder;
     MediaRows m_rows;
+    // Which records of the list have a relocation line, found once per version of the list: a
+    // reset (a sort, the table back in sight) looks only at those, and at none when there are none.
+    qint64 m_tallListVersion = -1;
+    std::vector<bool> m_tallSources;
+    qsizetype m_tallSourceCount = 0;
+    QList<int> m_tallRows;
     bool m_waitingForKeys = false;
     bool m_inSight = true;
     bool m_stale = false;
