@@ -631,6 +631,38 @@ TEST(MediaTableDelegate, ARowWithAThirdLineGetsItsHeight) {
     }
 }
 
+// A reset sets the rows that have a third line and puts back those that lost it; with none, no row
+// is touched at all.
+TEST(MediaTableDelegate, AResetTouchesOnlyTheRowsWithAThirdLine) {
+    MediaFile transcoded = media("/v/T/t.mp4", 0, MediaFileStatus::transcoded, 900);
+    transcoded.transcodedPath = QStringLiteral("/v/T/t.mov");
+    ProjectManagerHarness harness;
+    harness.pm()
+        .edit(ProjectManager::ListChange::none)
+        .setMediaFiles({media("/v/a.mov", 0, MediaFileStatus::online, 1000), transcoded,
+                        media("/v/b.mov", 0, MediaFileStatus::online, 10)});
+    drainEvents();
+    MediaFileListView view(harness.pm(), {}, nullptr);
+    const QTableView& table = *view.table();
+    EXPECT_EQ(view.model()->tallRows(), QList<int>{view.model()->rowOf(transcoded.id)});
+    EXPECT_EQ(table.rowHeight(view.model()->rowOf(transcoded.id)), MediaTableDelegate::threeLineHeight());
+
+    transcoded.transcodedPath.reset();
+    QList<MediaFile> files = harness.pm().mediaFiles();
+    files[1] = transcoded;
+    harness.pm().edit(ProjectManager::ListChange::none).setMediaFiles(files);
+    drainEvents();
+    for (int row = 0; row < 3; ++row)
+        EXPECT_EQ(table.rowHeight(row), MediaTableDelegate::rowHeight) << row;
+
+    QSignalSpy resized(table.verticalHeader(), &QHeaderView::sectionResized);
+    view.table()->horizontalHeader()->setSortIndicator(MediaTableModel::size, Qt::AscendingOrder);
+    drainEvents();
+    EXPECT_EQ(view.model()->rowOf(transcoded.id), 1);
+    EXPECT_TRUE(view.model()->tallRows().isEmpty());
+    EXPECT_EQ(resized.count(), 0);
+}
+
 TEST(MediaTableColumns, OtherColumnsShrinkBeforeTheNameInANarrowPane) {
     testing::ProjectManagerHarness harness;
     harness.pm()
