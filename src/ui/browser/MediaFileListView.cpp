@@ -28,10 +28,12 @@
 namespace tarnwick {
 namespace {
 
-// Minimum and ideal widths of the columns; the name column takes the rest.
+// Minimum and ideal widths of the columns; the name column is the flexible one and takes the rest.
 constexpr int minimumWidths[] = {80, 0, 60, 92, 80, 90, 100};
 constexpr int columnWidths[] = {100, 0, 80, 120, 110, 160, 150};
-constexpr int minimumNameWidth = 160;
+// The width a name, its third line and its folder need before the other columns widen past their
+// minimums.
+constexpr int nameWidthFirst = 340;
 
 // The status column never cuts a status short: it widens to the longest one in the table's font.
 int columnMinimum(int column) {
@@ -424,7 +426,8 @@ void MediaFileListView::hideEvent(QHideEvent* event) {
 }
 
 void MediaFileListView::fitColumns() {
-    // The other columns give up width toward their minimums before the name drops below its own.
+    // Width goes to the name first: the other columns grow from their minimums toward their ideals
+    // only once the name has its width, and all beyond their ideals is the name's.
     const int available = m_table->viewport()->width();
     int ideal = 0;
     int minimum = 0;
@@ -433,7 +436,7 @@ void MediaFileListView::fitColumns() {
         minimum += columnMinimum(column);
     }
     const double share =
-        std::clamp(double(available - minimumNameWidth - minimum) / double(ideal - minimum), 0.0, 1.0);
+        std::clamp(double(available - nameWidthFirst - minimum) / double(ideal - minimum), 0.0, 1.0);
     QHeaderView* columns = m_table->horizontalHeader();
     for (int column = 0; column < MediaTableModel::columnCount_; ++column) {
         if (column != MediaTableModel::fileName)

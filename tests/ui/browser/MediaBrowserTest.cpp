@@ -679,30 +679,35 @@ TEST(MediaTableColumns, OtherColumnsShrinkBeforeTheNameInANarrowPane) {
     EXPECT_GE(header->sectionSize(MediaTableModel::usage), 92);
 }
 
-// The name column is the flexible one: width beyond the other columns' ideal goes to it alone.
-TEST(MediaTableColumns, ExtraWidthGoesToTheFileName) {
+// The name column is the flexible one: the other columns keep their minimums until the name has
+// room for a name, its third line and its folder, and all width beyond their ideals is the name's.
+TEST(MediaTableColumns, WidthGoesToTheFileNameFirst) {
     testing::ProjectManagerHarness harness;
     harness.pm()
         .edit(ProjectManager::ListChange::none)
         .setMediaFiles({testing::media("/v/a.mov", 0, MediaFileStatus::online, 5)});
     testing::drainEvents();
     MediaFileListView view(harness.pm(), {}, nullptr);
-    view.resize(1000, 400);
+    QHeaderView* header = view.table()->horizontalHeader();
+    view.resize(880, 400);
     view.show();
     testing::drainEvents();
-    QHeaderView* header = view.table()->horizontalHeader();
-    QList<int> before;
-    for (int column = 0; column < MediaTableModel::columnCount_; ++column)
-        before.append(header->sectionSize(column));
+    EXPECT_EQ(header->sectionSize(MediaTableModel::sequence), 90);
+    EXPECT_EQ(header->sectionSize(MediaTableModel::projects), 100);
+    EXPECT_GE(header->sectionSize(MediaTableModel::fileName), 300);
+
     view.resize(1600, 400);
     testing::drainEvents();
-    for (int column = 0; column < MediaTableModel::columnCount_; ++column) {
-        SCOPED_TRACE(column);
-        if (column == MediaTableModel::fileName)
-            EXPECT_EQ(header->sectionSize(column), before[column] + 600);
-        else
-            EXPECT_EQ(header->sectionSize(column), before[column]);
-    }
+    QList<int> wide;
+    for (int column = 0; column < MediaTableModel::columnCount_; ++column)
+        wide.append(header->sectionSize(column));
+    EXPECT_EQ(wide[MediaTableModel::sequence], 160);
+    EXPECT_EQ(wide[MediaTableModel::projects], 150);
+    view.resize(2000, 400);
+    testing::drainEvents();
+    for (int column = 0; column < MediaTableModel::columnCount_; ++column)
+        EXPECT_EQ(header->sectionSize(column), wide[column] + (column == MediaTableModel::fileName ? 400 : 0))
+            << column;
     EXPECT_EQ(header->length(), view.table()->viewport()->width());
 }
 
