@@ -210,8 +210,12 @@ void MediaFileListView::fitRowHeights() {
     QHeaderView* rows = m_table->verticalHeader();
     const int count = m_model->rowCount();
     rows->setUpdatesEnabled(false);
+    // Both lists ascend: a row tall before and now keeps its height untouched.
+    auto now = tall.cbegin();
     for (const int row : std::as_const(m_tallRows)) {
-        if (row < count)
+        while (now != tall.cend() && *now < row)
+            ++now;
+        if (row < count && (now == tall.cend() || *now != row))
             rows->resizeSection(row, MediaTableDelegate::rowHeight);
     }
     for (const int row : tall)
