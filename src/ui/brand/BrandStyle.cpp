@@ -15,6 +15,8 @@ namespace {
 constexpr qreal cornerRadius = 4;
 // What a push button grows by on each side so its label stays clear of the ring.
 constexpr int ringRoom = 3;
+// Where a check box's or radio button's box and label sit inside its edge, clear of the ring.
+constexpr QSize toggleRoom(6, 4);
 
 } // namespace
 
@@ -47,12 +49,34 @@ void BrandStyle::drawPrimitive(PrimitiveElement element, const QStyleOption* opt
                        widget->palette().color(QPalette::Button));
         return;
     }
+    // A check box or radio button: round the whole control, whose box and label sit inset for it.
     if (qobject_cast<const QAbstractButton*>(widget)) {
-        const QRect round = option->rect.adjusted(-ringRoom - 2, -ringRoom, ringRoom + 2, ringRoom);
-        paintFocusRing(*painter, QRectF(round.intersected(widget->rect())), cornerRadius);
+        paintFocusRing(*painter, QRectF(widget->rect()), cornerRadius);
         return;
     }
     QProxyStyle::drawPrimitive(element, option, painter, widget);
+}
+
+QRect BrandStyle::subElementRect(SubElement element, const QStyleOption* option,
+                                 const QWidget* widget) const {
+    switch (element) {
+    case SE_CheckBoxIndicator:
+    case SE_CheckBoxContents:
+    case SE_CheckBoxFocusRect:
+    case SE_RadioButtonIndicator:
+    case SE_RadioButtonContents:
+    case SE_RadioButtonFocusRect:
+        if (const auto* button = qstyleoption_cast<const QStyleOptionButton*>(option)) {
+            QStyleOptionButton inset = *button;
+            inset.rect.adjust(toggleRoom.width(), toggleRoom.height(), -toggleRoom.width(),
+                              -toggleRoom.height());
+            return QProxyStyle::subElementRect(element, &inset, widget);
+        }
+        break;
+    default:
+        break;
+    }
+    return QProxyStyle::subElementRect(element, option, widget);
 }
 
 QSize BrandStyle::sizeFromContents(ContentsType type, const QStyleOption* option, const QSize& size,
@@ -60,6 +84,8 @@ QSize BrandStyle::sizeFromContents(ContentsType type, const QStyleOption* option
     QSize whole = QProxyStyle::sizeFromContents(type, option, size, widget);
     if (type == CT_PushButton)
         whole += QSize(2 * ringRoom, 2 * ringRoom);
+    else if (type == CT_CheckBox || type == CT_RadioButton)
+        whole += 2 * toggleRoom;
     return whole;
 }
 
