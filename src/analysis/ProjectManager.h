@@ -357,6 +357,9 @@ public:
     // as they are now: the next filter takes them instead of matching every path here.
     void setBinnedRows(std::vector<quint8> rows);
     MediaRows sortedFilteredMediaRows(const MediaSortOrder& order);
+    // The positions among `rows` whose file has a relocation line under its name
+    // (MediaFilterIndex::hasRelocationLine), in order; none is looked for in a list without one.
+    QList<int> relocationLinePositions(const MediaRows& rows);
     // False while a large list's sort keys are being made on a worker and `order` would have to
     // collate every row here; sortKeysReady() follows when they are back.
     bool canSortNow(const MediaSortOrder& order);

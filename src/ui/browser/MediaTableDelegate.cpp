@@ -1,5 +1,6 @@
 #include "ui/browser/MediaTableDelegate.h"
 
+#include "analysis/MediaFilterIndex.h"
 #include "platform/ByteCountText.h"
 #include "platform/PathText.h"
 #include "ui/brand/BrandFonts.h"
@@ -251,8 +252,7 @@ MediaTableDelegate::ColumnWidths MediaTableDelegate::statusColumnWidths() {
 }
 
 bool MediaTableDelegate::hasRelocationLine(const MediaFile& file) {
-    return file.matchedPath || (file.status == MediaFileStatus::moved && file.movedToPath) ||
-           (file.status == MediaFileStatus::transcoded && file.transcodedPath);
+    return MediaFilterIndex::hasRelocationLine(file);
 }
 
 int MediaTableDelegate::threeLineHeight() {

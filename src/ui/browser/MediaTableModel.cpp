@@ -4,7 +4,6 @@
 #include "model/MediaFileStatus.h"
 #include "platform/MemoryRelease.h"
 #include "ui/browser/MediaBadges.h"
-#include "ui/browser/MediaTableDelegate.h"
 
 #include <algorithm>
 
@@ -139,31 +138,8 @@ void MediaTableModel::refresh() {
     beginResetModel();
     // The old rows may hold the last reference to a list of 100,000 records (after Clear All).
     memory::releaseLater(std::exchange(m_rows, m_manager.sortedFilteredMediaRows(m_order)));
-    findTallRows();
+    m_tallRows = m_manager.relocationLinePositions(m_rows);
     endResetModel();
-}
-
-void MediaTableModel::findTallRows() {
-    const QList<MediaFile>& source = m_rows.source();
-    if (m_tallListVersion != m_manager.mediaFilesVersion() || m_tallSources.size() != size_t(source.size())) {
-        m_tallListVersion = m_manager.mediaFilesVersion();
-        m_tallSourceCount = 0;
-        m_tallSources.assign(size_t(source.size()), false);
-        for (qsizetype i = 0; i < source.size(); ++i) {
-            if (MediaTableDelegate::hasRelocationLine(source[i])) {
-                m_tallSources[size_t(i)] = true;
-                ++m_tallSourceCount;
-            }
-        }
-    }
-    m_tallRows.clear();
-    if (m_tallSourceCount == 0)
-        return;
-    const QList<qsizetype>& sourceRows = m_rows.sourceRows();
-    for (qsizetype row = 0; row < sourceRows.size(); ++row) {
-        if (m_tallSources[size_t(sourceRows[row])])
-            m_tallRows.append(int(row));
-    }
 }
 
 int MediaTableModel::rowOf(const QUuid& id, int first, int last) const {

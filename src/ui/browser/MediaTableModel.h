@@ -9,8 +9,6 @@
 #include <QList>
 #include <QUuid>
 
-#include <vector>
-
 namespace tarnwick {
 
 class ProjectManager;
@@ -51,17 +49,12 @@ public:
     void setInSight(bool inSight);
 
 private:
-    void findTallRows();
-
     ProjectManager& m_manager;
     static inline const MediaSortOrder defaultOrder{{MediaSortKey::size, false}};
     MediaSortOrder m_order = defaultOrder;
     MediaRows m_rows;
-    // Which records of the list have a relocation line, found once per version of the list: a
-    // reset (a sort, the table back in sight) looks only at those, and at none when there are none.
-    qint64 m_tallListVersion = -1;
-    std::vector<bool> m_tallSources;
-    qsizetype m_tallSourceCount = 0;
+    // Found from the manager's row flags, made with its summary pass: a reset (a sort, the table back
+    // in sight) reads no record for them, and passes over the rows only when the list has some.
     QList<int> m_tallRows;
     bool m_waitingForKeys = false;
     bool m_inSight = true;
