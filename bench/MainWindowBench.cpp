@@ -164,9 +164,10 @@ void BM_ImportEndToFirstPaint(benchmark::State& state) {
             w.settle();
             QElapsedTimer t;
             t.start();
-            w.pm().edit(ProjectManager::ListChange::none).setProjects(analysis.projects);
-            w.pm().edit(ProjectManager::ListChange::none).setMediaFiles(analysis.media);
-            w.pm().edit(ProjectManager::ListChange::entries);
+            w.pm()
+                .edit(ProjectManager::ListChange::entries)
+                .setProjects(analysis.projects)
+                .setMediaFiles(analysis.media);
             w.pm().updateProgress([](AnalysisProgress& progress) { progress.isAnalyzing = false; });
             writes.append(t.nsecsElapsed() / 1e6);
             paints.append(t.nsecsElapsed() / 1e6 + w.turnAndPaintMs());
@@ -189,9 +190,10 @@ void BM_ImportEndToFirstPaint(benchmark::State& state) {
 void BM_FilterChangeStall(benchmark::State& state) {
     const Analysis analysis = makeAnalysis(int(state.range(0)), int(state.range(1)));
     Window w;
-    w.pm().edit(ProjectManager::ListChange::none).setProjects(analysis.projects);
-    w.pm().edit(ProjectManager::ListChange::none).setMediaFiles(analysis.media);
-    w.pm().edit(ProjectManager::ListChange::entries);
+    w.pm()
+        .edit(ProjectManager::ListChange::entries)
+        .setProjects(analysis.projects)
+        .setMediaFiles(analysis.media);
     w.settle();
     w.turnAndPaintMs();
     QList<double> stalls, references, filters, turns, copies;
@@ -354,9 +356,10 @@ void BM_ActionStalls(benchmark::State& state) {
     const int rounds = bench::smokeMode() ? 1 : (asked > 0 ? asked : 5);
     for (auto _ : state) {
         for (int round = 0; round < rounds; ++round) {
-            w.pm().edit(ProjectManager::ListChange::none).setProjects(analysis.projects);
-            w.pm().edit(ProjectManager::ListChange::none).setMediaFiles(analysis.media);
-            w.pm().edit(ProjectManager::ListChange::entries);
+            w.pm()
+                .edit(ProjectManager::ListChange::entries)
+                .setProjects(analysis.projects)
+                .setMediaFiles(analysis.media);
             w.settle();
             loads.append(bench::loadAverage());
             for (qsizetype i = 0; i < actions.size(); ++i) {

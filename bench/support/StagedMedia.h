@@ -36,8 +36,8 @@ inline void stageAll(ProjectManager& manager, const QStringList& paths) {
         list.append(testing::media(path, 0, MediaFileStatus::inRecycleBin, 11));
         bin.append(testing::binItem(list.last()));
     }
-    manager.edit(ProjectManager::ListChange::none).setMediaFiles(list);
-    manager.edit(ProjectManager::ListChange::none).setRecycleBin(bin);
+    // A state staged as it is: no follow-up on purpose.
+    manager.edit(ProjectManager::ListChange::none).setMediaFiles(list).setRecycleBin(bin);
 }
 
 } // namespace tarnwick::bench

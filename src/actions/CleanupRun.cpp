@@ -1,5 +1,7 @@
 #include "actions/CleanupRun.h"
 
+#include "analysis/ProjectManager.h"
+
 namespace tarnwick {
 
 CleanupRun::CleanupRun(ProjectManager& manager, CleanupRunKind kind, QString description,
@@ -10,6 +12,10 @@ CleanupRun::CleanupRun(ProjectManager& manager, CleanupRunKind kind, QString des
         if (m_state == State::running && (groups & m_progressGroups))
             Q_EMIT progressed(progress());
     });
+}
+
+ProjectManager* CleanupRun::manager() const {
+    return m_manager;
 }
 
 CleanupRun::Progress CleanupRun::progress() const {

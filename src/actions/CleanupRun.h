@@ -1,7 +1,7 @@
 #pragma once
 
 #include "actions/CleanupResult.h"
-#include "analysis/ProjectManager.h"
+#include "analysis/ProjectManagerFace.h"
 
 #include <QObject>
 #include <QPointer>
@@ -12,6 +12,8 @@
 #include <optional>
 
 namespace tarnwick {
+
+class ProjectManager;
 
 // One clean-up run (Trash, deletion, a move, the transcode): started once, cancelled where its
 // operation allows it, progress in files, and exactly one result whatever happens, a refusal or a
@@ -31,7 +33,7 @@ public:
     // `description` names the run while it waits, in the window's busy line; `progressGroups` are
     // the manager's changes that move its progress.
     CleanupRun(ProjectManager& manager, CleanupRunKind kind, QString description,
-               ProjectManager::Changes progressGroups = {}, QObject* parent = nullptr);
+               ProjectManagerFace::Changes progressGroups = {}, QObject* parent = nullptr);
 
     CleanupRunKind kind() const { return m_kind; }
     const QString& description() const { return m_description; }
@@ -57,7 +59,7 @@ protected:
     virtual void stop() {}
     // While it runs; none until it ends by default.
     virtual Progress liveProgress() const { return {}; }
-    ProjectManager* manager() const { return m_manager; }
+    ProjectManager* manager() const;
 
 private:
     void finish(CleanupResult result);
@@ -65,7 +67,7 @@ private:
     QPointer<ProjectManager> m_manager;
     const CleanupRunKind m_kind;
     const QString m_description;
-    const ProjectManager::Changes m_progressGroups;
+    const ProjectManagerFace::Changes m_progressGroups;
     State m_state = State::waiting;
     std::optional<CleanupResult> m_result;
 };

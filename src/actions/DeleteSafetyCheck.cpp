@@ -2,6 +2,7 @@
 
 #include "actions/FoldedPath.h"
 #include "actions/RemovalRules.h"
+#include "analysis/CharacterAnimatorFolders.h"
 #include "analysis/LowerPathCache.h"
 #include "analysis/ProjectManager.h"
 #include "platform/PathText.h"
@@ -122,6 +123,28 @@ private:
     mutable QHash<FoldedPath, qsizetype> m_position;
 };
 
+// The entries of Character Animator projects by path, made once when a file needs them.
+class CharacterAnimatorEntries {
+public:
+    explicit CharacterAnimatorEntries(const QList<MediaFile>& mediaFiles) : m_files(mediaFiles) {}
+    // The entry of the project whose data `file` is; the file itself when the list holds no such entry.
+    const MediaFile& of(const MediaFile& file) {
+        if (!m_byPath) {
+            m_byPath.emplace();
+            for (qsizetype i = 0; i < m_files.size(); ++i) {
+                if (CharacterAnimatorFolders::isProjectPath(m_files[i].path))
+                    m_byPath->insert(m_files[i].path, i);
+            }
+        }
+        const qsizetype at = m_byPath->value(*file.characterAnimatorProject, -1);
+        return at < 0 ? file : m_files[at];
+    }
+
+private:
+    const QList<MediaFile>& m_files;
+    std::optional<QHash<QString, qsizetype>> m_byPath;
+};
+
 QString usageText(const MediaFile& used) {
     if (used.usageCount < 1)
         return QStringLiteral("used in After Effects");
@@ -162,6 +185,7 @@ QList<qsizetype> candidatesFor(const MediaFile& file, const QString& name, const
 QList<DeleteSafetyConflict> DeleteSafetyCheck::findDeleteSafetyConflicts(const QList<MediaFile>& mediaFiles,
                                                                          const QList<MediaFile>& files) {
     const Tables tables(mediaFiles, files);
+    CharacterAnimatorEntries characterAnimator(mediaFiles);
     QList<DeleteSafetyConflict> conflicts;
     for (const MediaFile& file : files) {
         const QString name = path::lastPathComponent(file.path);
@@ -170,6 +194,10 @@ QList<DeleteSafetyConflict> DeleteSafetyCheck::findDeleteSafetyConflicts(const Q
                 {file, file,
                  name + QStringLiteral(" may be referenced in a linked After Effects composition "
                                        "(.aep file not found)")});
+        }
+        if (file.characterAnimatorProject) {
+            conflicts.append({file, characterAnimator.of(file),
+                              name + QStringLiteral(" is ") + file.characterAnimatorReason()});
         }
         const QList<qsizetype> candidates = candidatesFor(file, name, mediaFiles, tables);
         if (candidates.isEmpty())

@@ -17,8 +17,9 @@ struct DeleteSafetyConflict {
 };
 
 // Refuses what another project may still need: consolidated paths, copies with the same name and
-// size, and files of After Effects projects that could not be checked. Linear in the media list
-// plus the input; changes nothing and logs nothing.
+// size, files of After Effects projects that could not be checked, and the data of a Character
+// Animator project a timeline uses. Linear in the media list plus the input; changes nothing and
+// logs nothing.
 class DeleteSafetyCheck {
 public:
     static QList<DeleteSafetyConflict> findDeleteSafetyConflicts(const QList<MediaFile>& mediaFiles,

@@ -213,7 +213,7 @@ void FolderMoveRun::applyMarks(bool force) {
     m_sinceMarked.start();
     // Summed up once, when the run ends: a pass over the whole list at every mark would hold up the
     // window.
-    m_manager.edit(ProjectManager::ListChange::none).modifyMediaFiles([&](QList<MediaFile>& list) {
+    m_manager.deferredEdit(ProjectManager::ListChange::entries).modifyMediaFiles([&](QList<MediaFile>& list) {
         for (const MovedMark& mark : std::as_const(m_marks)) {
             // The list may have changed since: the first entry with the path, as when it was marked.
             const bool same = mark.index < list.size() && list.at(mark.index).path == mark.path;

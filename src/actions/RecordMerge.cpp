@@ -254,7 +254,7 @@ QSet<QUuid> entryIds(const JournalRun& run) {
     return ids;
 }
 
-void standsTwice(const FileRecord& record, const QString& copy, const QString& why) {
+void logStandsTwice(const FileRecord& record, const QString& copy, const QString& why) {
     AppLog::warning(QStringLiteral("Records: an interrupted move left ") + record.target +
                     QStringLiteral(" in two places, also at ") + copy + QStringLiteral(" (") + why +
                     QStringLiteral(") — both kept"));
@@ -286,7 +286,7 @@ bool finishInterruptedMove(const FileRecord& record, FileOperations& files) {
         (copy.size != record.identity->size || copy.modifiedNs != record.identity->modifiedNs))
         return false;
     if (!isSameItem(*record.identity, source)) {
-        standsTwice(record, *destination, QStringLiteral("the original changed after it was copied"));
+        logStandsTwice(record, *destination, QStringLiteral("the original changed after it was copied"));
         return false;
     }
     const FileOpStatus finished = files.moveNoReplace(record.target, *destination);
@@ -295,9 +295,9 @@ bool finishInterruptedMove(const FileRecord& record, FileOperations& files) {
                      QStringLiteral(" to ") + *destination);
         return true;
     }
-    standsTwice(record, *destination,
-                finished.code == EEXIST ? QStringLiteral("the copy is not known as this move's")
-                                        : finished.message);
+    logStandsTwice(record, *destination,
+                   finished.code == EEXIST ? QStringLiteral("the copy is not known as this move's")
+                                           : finished.message);
     return false;
 }
 

@@ -112,10 +112,6 @@ void intendRecords(StepRecords& step, const QList<PlannedRemoval>& plan, const P
     }
 }
 
-} // namespace
-
-namespace {
-
 // Paths the confirmation did not see (the bin changed while the run waited) are seen now, before
 // the first file is touched.
 void recordUnseen(const QList<PlannedRemoval>& plan, const FileOperations& files, SeenItems& seen) {

@@ -109,10 +109,6 @@ QList<PlannedRemoval> planRemovals(const RemovalRules& rules, const QList<Recycl
     return plan;
 }
 
-} // namespace
-
-namespace {
-
 // Statuses to set, by path, applied in one change of the media list.
 class StatusChanges {
 public:

@@ -245,7 +245,7 @@ void markFoundFootage(ProjectManager& manager, MediaIndexes& indexes, const QSet
     if (indexes.version != manager.mediaFilesVersion())
         indexes.build(manager.mediaFiles(), manager.mediaFilesVersion());
     // Summed up once every found project is marked.
-    manager.edit(ProjectManager::ListChange::none).modifyMediaFiles([&](QList<MediaFile>& media) {
+    manager.deferredEdit(ProjectManager::ListChange::entries).modifyMediaFiles([&](QList<MediaFile>& media) {
         for (const QString& footage : sorted(footagePaths)) {
             const MediaIndexes::Positions* positions = indexes.named(footage).positions;
             if (!positions)
@@ -409,26 +409,38 @@ void AfterEffectsLinking::flagMediaOfProjectsWithMissingAEP(
     }
     if (missing.isEmpty())
         return;
-    QSet<QString> uncertainProjects;
+    // By the project's own file list, not its name: many projects share a name ("Untitled").
+    qsizetype uncertainProjects = 0;
+    QSet<QString> uncertainPaths;
     for (const ProjectFile& project : projects) {
-        const bool links = std::any_of(project.mediaFiles.cbegin(), project.mediaFiles.cend(),
-                                       [&](const QString& p) { return missing.contains(lowerKey(p)); });
-        if (links)
-            uncertainProjects.insert(project.name);
+        QStringList keys;
+        keys.reserve(project.mediaFiles.size());
+        bool links = false;
+        for (const QString& p : project.mediaFiles) {
+            keys.append(lowerKey(p));
+            links = links || missing.contains(keys.last());
+        }
+        if (!links)
+            continue;
+        ++uncertainProjects;
+        uncertainPaths.unite(QSet<QString>(keys.cbegin(), keys.cend()));
     }
-    if (uncertainProjects.isEmpty())
+    if (uncertainProjects == 0)
         return;
     for (MediaFile& file : mediaFiles) {
         if (file.usageCount != 0 || file.isAEFootage || AEPFileSearch::isAEPPath(file.path))
             continue;
-        const bool inUncertain = std::any_of(file.projectNames.cbegin(), file.projectNames.cend(),
-                                             [&](const QString& n) { return uncertainProjects.contains(n); });
-        if (inUncertain)
+        // A consolidated entry holds the other paths it stands for among its alternatives.
+        const bool listed =
+            uncertainPaths.contains(lowerKey(file.path)) ||
+            std::any_of(file.alternativePaths.cbegin(), file.alternativePaths.cend(),
+                        [&](const QString& p) { return uncertainPaths.contains(lowerKey(p)); });
+        if (listed)
             file.hasUnresolvedAELink = true;
     }
     AppLog::warning(QStringLiteral("%1 AEP file(s) missing — flagged uncertain files in %2 project(s)")
                         .arg(missingCount)
-                        .arg(uncertainProjects.size()));
+                        .arg(uncertainProjects));
 }
 
 QCoro::Task<int> AfterEffectsLinking::searchForMissingAEPFiles(ProjectManager& manager, QString folder,

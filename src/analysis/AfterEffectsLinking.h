@@ -46,7 +46,8 @@ public:
     // Marks the entries that the footage paths name (by path, matched or alternative path, else by
     // file name) as used in After Effects. Paths are handled in sorted order.
     static void crossReferenceAEFootage(QList<MediaFile>& mediaFiles, const QSet<QString>& footagePaths);
-    // Flags the unused media of every project that links a missing or unreadable .aep.
+    // Flags the unused media listed by each project that links a missing or unreadable .aep (the
+    // project known by its own list of files, not by its name, which other projects may share).
     static void flagMediaOfProjectsWithMissingAEP(QList<MediaFile>& mediaFiles,
                                                   const QList<ProjectFile>& projects,
                                                   const QHash<QString, AEPLinkStatus>& linkStatuses);

@@ -344,7 +344,7 @@ void addCSVProject(ProjectManager& manager, const QUrl& url, const QString& proj
     // No usage counts: a CSV lists clips no timeline uses, and a path without a count counts none.
     project.mediaFiles = clips;
     // The rebuild that follows settles the lists.
-    manager.edit(ProjectManager::ListChange::none).modifyProjects([&](QList<ProjectFile>& projects) {
+    manager.deferredEdit(ProjectManager::ListChange::usage).modifyProjects([&](QList<ProjectFile>& projects) {
         projects.removeIf([&](const ProjectFile& p) { return p.url == url; });
         projects.append(project);
     });

@@ -23,10 +23,6 @@ QString readPath(const MediaFile& file) {
     return file.matchedPath ? *file.matchedPath : file.path;
 }
 
-} // namespace
-
-namespace {
-
 // The detector's log lines, written at once or held for later.
 class LogLines {
 public:

@@ -63,7 +63,7 @@ bool FileStatusChecker::isMediaExtension(const QString& extension) {
 }
 
 FileStatusResult FileStatusChecker::makeFileStatusResult(const QString& path,
-                                                         const QHash<QString, QString>& relativeCandidates,
+                                                         const RelativeCandidates& relativeCandidates,
                                                          const Options& options) const {
     // One stat answers existence, size and the device the storage type is looked up by.
     return resultFrom(path, m_probe->stat(path), relativeCandidates, options);
@@ -76,23 +76,24 @@ bool FileStatusChecker::isUnreachableFolder(const QString& folder) const {
 }
 
 FileStatusResult FileStatusChecker::makeResultInUnreachableFolder(
-    const QString& path, const QHash<QString, QString>& relativeCandidates, const Options& options) const {
+    const QString& path, const RelativeCandidates& relativeCandidates, const Options& options) const {
     return resultFrom(path, std::nullopt, relativeCandidates, options);
 }
 
 FileStatusResult FileStatusChecker::resultFrom(const QString& path, const std::optional<FileFacts>& facts,
-                                               const QHash<QString, QString>& relativeCandidates,
+                                               const RelativeCandidates& relativeCandidates,
                                                const Options& options) const {
     FileStatusResult result;
     result.path = path;
     result.storageType = StorageTypeDetector(options.mountTable).detect(path, facts);
-    std::optional<QString> alternate;
+    const RelativeCandidateList none;
+    const RelativeCandidateList* alternates = &none;
     if (!relativeCandidates.isEmpty()) {
         const auto it = relativeCandidates.constFind(path);
         if (it != relativeCandidates.constEnd())
-            alternate = it.value();
+            alternates = &it.value();
     }
-    const StatusDecision decision = decide(path, facts, alternate, options);
+    const StatusDecision decision = decide(path, facts, *alternates, options);
     result.status = decision.status;
     result.resolvedPath = decision.resolvedPath;
     result.size = decision.size;
@@ -101,9 +102,9 @@ FileStatusResult FileStatusChecker::resultFrom(const QString& path, const std::o
 }
 
 FileStatusChecker::StatusDecision
-FileStatusChecker::checkFileStatus(const QString& path, const std::optional<QString>& alternatePath,
+FileStatusChecker::checkFileStatus(const QString& path, const RelativeCandidateList& alternatePaths,
                                    const Options& options) const {
-    return decide(path, m_probe->stat(path), alternatePath, options);
+    return decide(path, m_probe->stat(path), alternatePaths, options);
 }
 
 StorageType FileStatusChecker::detectStorageType(const QString& path, const Options& options) const {
@@ -112,31 +113,56 @@ StorageType FileStatusChecker::detectStorageType(const QString& path, const Opti
 
 FileStatusChecker::StatusDecision FileStatusChecker::decide(const QString& path,
                                                             const std::optional<FileFacts>& facts,
-                                                            const std::optional<QString>& alternatePath,
+                                                            const RelativeCandidateList& alternatePaths,
                                                             const Options& options) const {
-    const bool alternateApplies = alternatePath && *alternatePath != path;
-    if (options.isSandboxed && !grants::grantedRoot(options.grantedRoots, path)) {
-        if (alternateApplies && grants::grantedRoot(options.grantedRoots, *alternatePath)) {
-            if (const auto alternateFacts = m_probe->stat(*alternatePath))
-                return {MediaFileStatus::matching, *alternatePath, alternateFacts->size, alternateFacts};
+    // The first candidate other than the path itself that exists (and, when `granted`, that a saved
+    // grant covers).
+    const auto existingAlternate = [&](bool granted) -> std::optional<StatusDecision> {
+        for (const QString& alternate : alternatePaths) {
+            if (alternate == path || (granted && !grants::grantedRoot(options.grantedRoots, alternate)))
+                continue;
+            if (const auto alternateFacts = m_probe->stat(alternate))
+                return StatusDecision{MediaFileStatus::matching, alternate, alternateFacts->size,
+                                      alternateFacts};
         }
+        return std::nullopt;
+    };
+    if (options.isSandboxed && !grants::grantedRoot(options.grantedRoots, path)) {
+        if (auto found = existingAlternate(true))
+            return *found;
         if (volumeNeedingAccess(path))
             return {MediaFileStatus::needsAccess, path, 0};
     }
-    if (facts) {
-        if (isRedClipInContainer(path))
-            return {MediaFileStatus::online, path, folderSize(path::deletingLastPathComponent(path)), facts};
-        return {MediaFileStatus::online, path, facts->size, facts};
+    // A name is its bytes here: a project may spell it composed while the disk holds it decomposed
+    // (or the other way), and then the file is there under the spelling the disk has.
+    const std::optional<std::pair<QString, FileFacts>> present =
+        facts ? std::make_optional(std::make_pair(path, *facts)) : existingSpelling(path);
+    if (present) {
+        const auto& [at, atFacts] = *present;
+        if (isRedClipInContainer(at))
+            return {MediaFileStatus::online, at, folderSize(path::deletingLastPathComponent(at)), atFacts};
+        return {MediaFileStatus::online, at, atFacts.size, atFacts};
     }
     if (options.ignoreFileExtension) {
         if (const auto found = findFileIgnoringExtension(path))
             return {MediaFileStatus::matching, *found, sizeOf(*found)};
     }
-    if (alternateApplies) {
-        if (const auto alternateFacts = m_probe->stat(*alternatePath))
-            return {MediaFileStatus::matching, *alternatePath, alternateFacts->size, alternateFacts};
-    }
+    if (auto found = existingAlternate(false))
+        return *found;
     return {MediaFileStatus::offline, path, 0};
+}
+
+std::optional<std::pair<QString, FileFacts>> FileStatusChecker::existingSpelling(const QString& path) const {
+    if (QtPrivate::isAscii(path))
+        return std::nullopt;
+    for (const auto form : {QString::NormalizationForm_C, QString::NormalizationForm_D}) {
+        const QString spelled = path.normalized(form);
+        if (spelled == path)
+            continue;
+        if (const auto spelledFacts = m_probe->stat(spelled))
+            return std::make_pair(spelled, *spelledFacts);
+    }
+    return std::nullopt;
 }
 
 qint64 FileStatusChecker::sizeOf(const QString& path) const {

@@ -6,6 +6,7 @@
 
 #include <memory>
 #include <optional>
+#include <utility>
 
 namespace tarnwick {
 
@@ -26,17 +27,17 @@ public:
     // Null probe: stat(2) itself.
     explicit FileStatusChecker(std::shared_ptr<const FileStatProbe> probe = {});
 
-    FileStatusResult makeFileStatusResult(const QString& path,
-                                          const QHash<QString, QString>& relativeCandidates,
+    FileStatusResult makeFileStatusResult(const QString& path, const RelativeCandidates& relativeCandidates,
                                           const Options& options) const override;
     bool isUnreachableFolder(const QString& folder) const override;
     // Decided as makeFileStatusResult decides a path its stat did not find, without that stat.
     FileStatusResult makeResultInUnreachableFolder(const QString& path,
-                                                   const QHash<QString, QString>& relativeCandidates,
+                                                   const RelativeCandidates& relativeCandidates,
                                                    const Options& options) const override;
 
-    // For the rescan and the list rebuild, which check paths one after the other.
-    StatusDecision checkFileStatus(const QString& path, const std::optional<QString>& alternatePath,
+    // For the rescan and the list rebuild, which check paths one after the other. `alternatePaths`:
+    // the path's relative candidates, tried in order.
+    StatusDecision checkFileStatus(const QString& path, const RelativeCandidateList& alternatePaths,
                                    const Options& options) const;
     StorageType detectStorageType(const QString& path, const Options& options) const;
 
@@ -51,11 +52,12 @@ public:
 
 private:
     FileStatusResult resultFrom(const QString& path, const std::optional<FileFacts>& facts,
-                                const QHash<QString, QString>& relativeCandidates,
-                                const Options& options) const;
+                                const RelativeCandidates& relativeCandidates, const Options& options) const;
     StatusDecision decide(const QString& path, const std::optional<FileFacts>& facts,
-                          const std::optional<QString>& alternatePath, const Options& options) const;
+                          const RelativeCandidateList& alternatePaths, const Options& options) const;
     qint64 sizeOf(const QString& path) const;
+    // The path under its other Unicode spelling (composed or decomposed) when the disk holds that one.
+    std::optional<std::pair<QString, FileFacts>> existingSpelling(const QString& path) const;
 
     std::shared_ptr<const FileStatProbe> m_probe;
 };

@@ -7,6 +7,7 @@
 #include <QHash>
 #include <QString>
 #include <QStringList>
+#include <QVarLengthArray>
 
 #include <QtGlobal>
 #include <memory>
@@ -15,6 +16,13 @@
 namespace tarnwick {
 
 class MountTable;
+
+// The relative-path candidates of one path: each loaded project's, in project order, each once.
+// Nearly every path has one: that one is kept without an allocation.
+using RelativeCandidateList = QVarLengthArray<QString, 1>;
+// The candidates of the loaded projects by path. The check takes the first of a path's candidates
+// that exists: a copy of a project with its media elsewhere may name the only one that does.
+using RelativeCandidates = QHash<QString, RelativeCandidateList>;
 
 // The status, resolved path, size and storage type of one checked path.
 struct FileStatusResult {
@@ -49,7 +57,7 @@ public:
 
     // `relativeCandidates`: the merged relative-path candidates of the loaded projects.
     virtual FileStatusResult makeFileStatusResult(const QString& path,
-                                                  const QHash<QString, QString>& relativeCandidates,
+                                                  const RelativeCandidates& relativeCandidates,
                                                   const Options& options) const = 0;
 
     // Whether nothing below `folder` can be reached (it is missing, not a folder, or out of reach),
@@ -57,7 +65,7 @@ public:
     virtual bool isUnreachableFolder(const QString&) const { return false; }
     // The same as makeFileStatusResult for a path whose folder isUnreachableFolder said so of.
     virtual FileStatusResult makeResultInUnreachableFolder(const QString& path,
-                                                           const QHash<QString, QString>& relativeCandidates,
+                                                           const RelativeCandidates& relativeCandidates,
                                                            const Options& options) const {
         return makeFileStatusResult(path, relativeCandidates, options);
     }

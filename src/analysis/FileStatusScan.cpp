@@ -57,7 +57,7 @@ const MountEntry* mountOf(const QString& path, const FileStatusChecking::Options
 struct ScanContext {
     std::shared_ptr<const FileStatusChecking> checker;
     QStringList paths;
-    QHash<QString, QString> candidates;
+    RelativeCandidates candidates;
     FileStatusChecking::Options options;
     std::shared_ptr<FileStatusScan::DeadMounts> deadMounts;
 };
@@ -144,7 +144,7 @@ int chunkSize(qsizetype paths) {
 
 } // namespace
 
-void FileStatusScan::run(const QStringList& paths, const QHash<QString, QString>& relativeCandidates,
+void FileStatusScan::run(const QStringList& paths, const RelativeCandidates& relativeCandidates,
                          const FileStatusChecking::Options& options,
                          const std::function<void(int index, FileStatusResult&&)>& onResult,
                          const std::atomic_bool* cancel) {
@@ -224,7 +224,7 @@ void FileStatusScan::run(const QStringList& paths, const QHash<QString, QString>
 }
 
 QList<FileStatusResult> FileStatusScan::checkBatch(const QStringList& paths,
-                                                   const QHash<QString, QString>& relativeCandidates,
+                                                   const RelativeCandidates& relativeCandidates,
                                                    const FileStatusChecking::Options& options) {
     QList<FileStatusResult> results;
     results.reserve(paths.size());
@@ -235,7 +235,7 @@ QList<FileStatusResult> FileStatusScan::checkBatch(const QStringList& paths,
 }
 
 QList<FileStatusResult> FileStatusScan::checkAll(const QStringList& paths,
-                                                 const QHash<QString, QString>& relativeCandidates,
+                                                 const RelativeCandidates& relativeCandidates,
                                                  const FileStatusChecking::Options& options,
                                                  const BatchCallback& onBatch,
                                                  const std::atomic_bool* cancel) {
@@ -263,7 +263,7 @@ QList<FileStatusResult> FileStatusScan::checkAll(const QStringList& paths,
 }
 
 QList<FileStatusResult> FileStatusScan::checkAllInOrder(const QStringList& paths,
-                                                        const QHash<QString, QString>& relativeCandidates,
+                                                        const RelativeCandidates& relativeCandidates,
                                                         const FileStatusChecking::Options& options,
                                                         const std::atomic_bool* cancel) {
     QList<FileStatusResult> all(paths.size());

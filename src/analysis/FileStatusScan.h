@@ -33,16 +33,14 @@ public:
     FileStatusScan& operator=(const FileStatusScan&) = delete;
 
     // Checks up to batchSize paths at once; results in the order the checks end.
-    QList<FileStatusResult> checkBatch(const QStringList& paths,
-                                       const QHash<QString, QString>& relativeCandidates,
+    QList<FileStatusResult> checkBatch(const QStringList& paths, const RelativeCandidates& relativeCandidates,
                                        const FileStatusChecking::Options& options);
 
     // Every path, at most batchSize at once; `onBatch` (on the calling thread) with every batchSize
     // results and with the last ones. Once `cancel` is set no further check starts; the results so
     // far are returned.
     using BatchCallback = std::function<void(const QList<FileStatusResult>& batch)>;
-    QList<FileStatusResult> checkAll(const QStringList& paths,
-                                     const QHash<QString, QString>& relativeCandidates,
+    QList<FileStatusResult> checkAll(const QStringList& paths, const RelativeCandidates& relativeCandidates,
                                      const FileStatusChecking::Options& options,
                                      const BatchCallback& onBatch = {},
                                      const std::atomic_bool* cancel = nullptr);
@@ -50,7 +48,7 @@ public:
     // Every path, each result at its path's position in `paths`, so a caller that holds the paths in
     // order needs no table by path. A path left unchecked (cancelled) has a result with an empty path.
     QList<FileStatusResult> checkAllInOrder(const QStringList& paths,
-                                            const QHash<QString, QString>& relativeCandidates,
+                                            const RelativeCandidates& relativeCandidates,
                                             const FileStatusChecking::Options& options,
                                             const std::atomic_bool* cancel = nullptr);
 
@@ -60,7 +58,7 @@ public:
     struct DeadMounts; // shared with the checks in flight
 
 private:
-    void run(const QStringList& paths, const QHash<QString, QString>& relativeCandidates,
+    void run(const QStringList& paths, const RelativeCandidates& relativeCandidates,
              const FileStatusChecking::Options& options,
              const std::function<void(int index, FileStatusResult&&)>& onResult,
              const std::atomic_bool* cancel);

@@ -74,12 +74,7 @@ void ImportAggregation::arrived(qsizetype order, std::optional<ProjectFile> proj
         m_pool.start([this, pending = std::move(pending), projectIndex] {
             const PreparedPaths paths = QFuture<PreparedPaths>(pending.prepared).takeResult();
             addProjectWithCrossReference(m_usage, *m_index, *pending.project, paths, projectIndex);
-            const ProjectFile& project = *pending.project;
-            for (auto it = project.relativeCandidates.cbegin(); it != project.relativeCandidates.cend();
-                 ++it) {
-                if (!m_candidates.contains(it.key()))
-                    m_candidates.insert(it.key(), it.value());
-            }
+            addRelativeCandidates(m_candidates, *pending.project);
         });
     }
 }

@@ -25,9 +25,9 @@ public:
         QHash<QString, MediaFile> existing; // the media list's entries by exact path
         QStringList newPaths;               // paths of the usage map the media list does not hold
         QList<qsizetype> newIndices;        // the position in the usage map of each new path
-        // The projects' relative-path candidates merged, an earlier project winning (loaded ones
-        // first, then the new ones in the order given, failed reads having none).
-        QHash<QString, QString> candidates;
+        // The projects' relative-path candidates merged, each project's in turn (loaded ones first,
+        // then the new ones in the order given, failed reads having none).
+        RelativeCandidates candidates;
     };
 
     // `loadedSnapshots`: the policy for each loaded project (same order), taken on the GUI thread
@@ -63,7 +63,7 @@ private:
     qsizetype m_loadedCount = 0;
     // Worker thread only, once constructed.
     UsageMap m_usage;
-    QHash<QString, QString> m_candidates;
+    RelativeCandidates m_candidates;
     std::optional<KnownPathIndex> m_index;
     QList<MediaFile> m_media;
 };

@@ -310,10 +310,6 @@ private:
     qsizetype m_mergedCount = 0;
 };
 
-} // namespace
-
-namespace {
-
 // A stretch of the list stat'ed by one job. The job may be abandoned mid-way and go on later, so
 // only the first `done` facts are final.
 struct IdentityChunk {

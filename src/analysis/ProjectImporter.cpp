@@ -230,7 +230,7 @@ void ImportRun::begin() {
     for (const QUrl& url : std::as_const(m_urls))
         importKeys.insert(ProjectImporter::importKey(url));
     // The import settles the lists with its own list, at its end.
-    m_pm->edit(ProjectManager::ListChange::none).modifyProjects([&](QList<ProjectFile>& projects) {
+    m_pm->deferredEdit(ProjectManager::ListChange::usage).modifyProjects([&](QList<ProjectFile>& projects) {
         QList<ProjectFile> kept;
         for (ProjectFile& p : projects) {
             if (!importKeys.contains(ProjectImporter::importKey(p.url)))
@@ -312,7 +312,7 @@ QCoro::Task<bool> ImportRun::parse() {
 void ImportRun::addOutcome(const ParseOutcome& outcome) {
     if (outcome.parsed) {
         const ProjectFile& project = outcome.parsed->project;
-        m_pm->edit(ProjectManager::ListChange::none).appendProject(project); // settled with the list
+        m_pm->deferredEdit(ProjectManager::ListChange::usage).appendProject(project); // settled with the list
         m_newProjects.append(project);
         if (!project.parseWarnings.isEmpty())
             AppLog::parserWarning(QStringLiteral("Project ") + project.name +
@@ -324,7 +324,7 @@ void ImportRun::addOutcome(const ParseOutcome& outcome) {
     m_pm->updateProgress([&](AnalysisProgress& progress) {
         progress.parseErrors.append(ParseErrorRecord{fileName, outcome.error});
     });
-    m_pm->edit(ProjectManager::ListChange::none)
+    m_pm->deferredEdit(ProjectManager::ListChange::usage)
         .appendProject(ProjectImporter::failedProject(outcome.url, outcome.error));
 }
 
@@ -370,7 +370,7 @@ QCoro::Task<bool> ImportRun::scan() {
     if (!m_pm)
         co_return false;
     // Merged while the projects were read: every project may name a candidate for each of its paths.
-    QHash<QString, QString> candidates = std::exchange(m_aggregation.candidates, {});
+    RelativeCandidates candidates = std::exchange(m_aggregation.candidates, {});
     const FileStatusChecking::Options options = m_pm->fileStatusOptions();
     // A check option switched while the projects were read makes the early results stale.
     ScanPrefetch::Checked prefetched =

@@ -20,7 +20,7 @@
 namespace tarnwick {
 
 ProjectManager::ProjectManager(ProjectManagerServices services, QObject* parent)
-    : QObject(parent), m_services(std::move(services)) {
+    : ProjectManagerFace(parent), m_services(std::move(services)) {
     m_sequencePolicy = m_services.sequencePolicy;
     m_parser = std::make_unique<ProjectParser>();
     m_policy.sequenceRules = m_sequencePolicy->rules();
@@ -32,8 +32,11 @@ ProjectManager::ProjectManager(ProjectManagerServices services, QObject* parent)
     m_sortPool.setExpiryTimeout(idleThreadExpiryMs);
     connect(&m_gate, &OperationGate::busyChanged, this, [this] {
         notify(Change::progress);
-        if (!m_gate.isBusy())
-            scheduleDeferredChanges();
+        if (m_gate.isBusy())
+            return;
+        scheduleDeferredChanges();
+        if (m_owed)
+            scheduleCheck();
     });
 }
 
@@ -117,12 +120,16 @@ void ProjectManager::bumpRecycleBin() {
 
 // ---- Edits ----------------------------------------------------------------------------------
 
-ProjectManager::Edit::Edit(ProjectManager& manager, ListChanges changes)
-    : m_manager(manager), m_changes(changes) {
+ProjectManager::Edit::Edit(ProjectManager& manager, ListChanges changes) : Edit(manager, changes, {}) {}
+
+ProjectManager::Edit::Edit(ProjectManager& manager, ListChanges changes, ListChanges settledBy)
+    : m_manager(manager), m_changes(changes), m_settledBy(settledBy) {
     ++m_manager.m_openEdits;
 }
 
 ProjectManager::Edit::~Edit() {
+    if (m_settledBy)
+        m_manager.owe(m_settledBy, m_manager.m_changedInEdit);
     m_manager.commitChange(m_changes, std::move(m_summary), m_recount);
     if (--m_manager.m_openEdits == 0)
         m_manager.m_changedInEdit = {};
@@ -186,22 +193,42 @@ void ProjectManager::setUncommittedChangeReporter(UncommittedChangeReporter repo
 }
 
 void ProjectManager::noteListChange(Change list) {
-#if defined(QT_NO_DEBUG)
-    Q_UNUSED(list);
-#else
     (m_openEdits > 0 ? m_changedInEdit : m_changedOutside) |= list;
+    scheduleCheck();
+}
+
+void ProjectManager::owe(ListChanges followUps, Changes lists) {
+    m_owed |= followUps;
+    m_owedLists |= lists;
+    scheduleCheck();
+}
+
+void ProjectManager::settle(ListChanges followUps) {
+    if (!m_owed)
+        return;
+    m_owed &= ~followUps;
+    if (!m_owed)
+        m_owedLists = {};
+}
+
+void ProjectManager::scheduleCheck() {
     if (std::exchange(m_checkScheduled, true))
         return;
     // Runs once this turn's work is done: an edit left open, or a change no summary followed, is
     // then still there.
     QMetaObject::invokeMethod(this, &ProjectManager::checkCommitted, Qt::QueuedConnection);
-#endif
 }
 
 void ProjectManager::checkCommitted() {
     m_checkScheduled = false;
-    const Changes uncommitted = m_changedOutside | (m_openEdits > 0 ? m_changedInEdit : Changes());
+    Changes uncommitted = m_changedOutside | (m_openEdits > 0 ? m_changedInEdit : Changes());
     m_changedOutside = {};
+    // A deferred follow-up is due when the operation that owes it ends (the gate going idle
+    // checks again).
+    if (m_owed && !m_gate.isBusy()) {
+        uncommitted |= m_owedLists;
+        settle(m_owed);
+    }
     if (!uncommitted)
         return;
     if (m_reportUncommitted)
@@ -278,6 +305,7 @@ void ProjectManager::setMediaFile(qsizetype index, MediaFile file) {
 void ProjectManager::setSummary(const AnalysisSummary& summary) {
     m_summary = summary;
     m_changedOutside = {}; // what changed before is summed up now
+    settle(ListChange::entries);
     notify(Change::summary);
 }
 
@@ -381,7 +409,8 @@ bool ProjectManager::clearAll() {
                                    std::exchange(m_recycleBin, {}), std::exchange(m_filterCache, {}),
                                    std::exchange(m_filterIndex, {}), std::exchange(m_lowerPaths, {}));
     m_filterCacheKey.reset();
-    Edit edit(*this, ListChange::none); // summed up below: every count is 0
+    Edit edit(*this, ListChange::none); // empty on purpose: summed up below, every count is 0
+    settle(m_owed);                     // nothing is left to recount or prune
     setProjects({});
     setMediaFiles({});
     setRecycleBin({});

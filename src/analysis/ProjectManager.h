@@ -1,38 +1,19 @@
 #pragma once
 
-#include "analysis/AnalysisProgress.h"
 #include "analysis/CachedAEPParse.h"
 #include "analysis/CanonicalLocations.h"
-#include "analysis/CleanupOptions.h"
-#include "analysis/EffectiveUsage.h"
-#include "analysis/FilterCacheKey.h"
-#include "analysis/FilterSettings.h"
-#include "analysis/LowerPathCache.h"
 #include "analysis/MediaFilterIndex.h"
-#include "analysis/MediaRows.h"
-#include "analysis/MediaSortComparator.h"
-#include "analysis/MoveProgress.h"
 #include "analysis/OperationGate.h"
-#include "analysis/ProjectManagerServices.h"
-#include "analysis/PromptState.h"
-#include "analysis/TranscodeRunProgress.h"
-#include "analysis/UsageAggregator.h"
-#include "analysis/UsagePolicyState.h"
-#include "model/AEPLinkStatus.h"
-#include "model/AnalysisSummary.h"
-#include "model/MediaFile.h"
-#include "model/ProjectFile.h"
-#include "model/RecycleBinItem.h"
+#include "analysis/ProjectManagerFace.h"
+#include "analysis/ProjectManagerPrepared.h"
 
 #include <QHash>
 #include <QList>
-#include <QObject>
 #include <QSet>
 #include <QString>
 #include <QStringList>
 #include <QThreadPool>
 #include <QUrl>
-#include <QUuid>
 
 #include <qcoro/qcorotask.h>
 
@@ -49,26 +30,10 @@ namespace tarnwick {
 class ProjectParser;
 
 // The model of the window: projects, media list, recycle bin, summary, progress and prompt state,
-// filters and their caches. Lives on the GUI thread; views read it through the getters and
-// re-read when a change signal of a group they show arrives.
+// filters and their caches. Lives on the GUI thread; the views read it through its face
+// (ProjectManagerFace: the getters, the change signals and their groups, the requests) and re-read
+// when a change signal of a group they show arrives.
 //
-// Change signals (coalesced: at most one per group per event-loop turn, then `changed` once with
-// every group that changed in that turn):
-//   projectsChanged      projects (projectsVersion)
-//   mediaFilesChanged    mediaFiles (mediaFilesVersion)
-//   recycleBinChanged    recycleBin (recycleBinVersion)
-//   summaryChanged       summary
-//   progressChanged      progress (AnalysisProgress), and the busy state (isBusy, busyReason,
-//                        queuedRequests)
-//   promptsChanged       prompts (PromptState): the prompt flags, the volumes needing access, the
-//                        grant-failure alert, and the DaVinci import result
-//   filtersChanged       filters (FilterSettings)
-//   policyChanged        policy (UsagePolicyState)
-//   optionsChanged       options (CleanupOptions)
-//   aeLinksChanged       aepLinkStatuses
-//   moveProgressChanged  moveProgress (MoveProgress)
-//   transcodeProgressChanged  transcodeProgress (TranscodeRunProgress), the run's outcome included
-// The version counters count every change of their list, signal or not.
 // Each group of state that changes together is one value type, named after its signal: progress()
 // reads it, setProgress() replaces it, and updateProgress() sets a copy the given function edited.
 // Both notify only when the value changed, so an operation reports several fields in one step.
@@ -77,46 +42,30 @@ class ProjectParser;
 // while it is held a user's request waits in a queue (runWhenIdle) and runs when the gate is idle
 // again; the window shows busyReason() and what waits. An edit of the lists (Edit) and its
 // follow-ups never refuse: the operation holding the gate makes them.
-class ProjectManager : public QObject {
+class ProjectManager final : public ProjectManagerFace {
     Q_OBJECT
 public:
-    enum class Change : quint32 {
-        projects = 1u << 0,
-        mediaFiles = 1u << 1,
-        recycleBin = 1u << 2,
-        summary = 1u << 3,
-        progress = 1u << 4,
-        prompts = 1u << 5,
-        filters = 1u << 6,
-        policy = 1u << 7,
-        options = 1u << 8,
-        aeLinks = 1u << 9,
-        moveProgress = 1u << 10,
-        transcodeProgress = 1u << 11,
-    };
-    Q_DECLARE_FLAGS(Changes, Change)
-    Q_FLAG(Changes)
-
     static constexpr qint64 defaultLargeFileThreshold = 104'857'600; // 100 MiB
 
     explicit ProjectManager(ProjectManagerServices services, QObject* parent = nullptr);
     ~ProjectManager() override;
 
     // ---- Content --------------------------------------------------------------------------
-    const QList<ProjectFile>& projects() const { return m_projects; }
-    const QList<MediaFile>& mediaFiles() const { return m_mediaFiles; }
-    const QList<RecycleBinItem>& recycleBin() const { return m_recycleBin; }
-    qint64 projectsVersion() const { return m_projectsVersion; }
-    qint64 mediaFilesVersion() const { return m_mediaFilesVersion; }
-    qint64 recycleBinVersion() const { return m_recycleBinVersion; }
-    const AnalysisSummary& summary() const { return m_summary; }
+    const QList<ProjectFile>& projects() const override { return m_projects; }
+    const QList<MediaFile>& mediaFiles() const override { return m_mediaFiles; }
+    const QList<RecycleBinItem>& recycleBin() const override { return m_recycleBin; }
+    qint64 projectsVersion() const override { return m_projectsVersion; }
+    qint64 mediaFilesVersion() const override { return m_mediaFilesVersion; }
+    qint64 recycleBinVersion() const override { return m_recycleBinVersion; }
+    const AnalysisSummary& summary() const override { return m_summary; }
 
     // What an edit of the lists does, named when it is opened: when it ends the manager runs the
     // follow-ups that change needs (orphaned bin items, the recount, the summary), so no caller has
     // to remember them.
     enum class ListChange : quint32 {
-        // No follow-up: for a step whose operation settles the lists itself before its turn ends
-        // or with a later edit (the import's projects before its list), and for staged test states.
+        // No follow-up, on purpose: the change moves nothing a follow-up derives (a flag no count
+        // reads), the manager runs the follow-ups itself inside the edit, or a test stages a state.
+        // A step whose follow-ups come later opens a deferredEdit instead.
         none = 0,
         entries = 1u << 0,       // fields of entries or bin items: the summary follows
         entriesMerged = 1u << 1, // entries merged away or removed: their staged items leave the bin
@@ -124,84 +73,64 @@ public:
     };
     Q_DECLARE_FLAGS(ListChanges, ListChange)
 
-    // The summary's pass over lists an operation is about to set, made on its worker: an edit of
-    // them (ListChange::entries) then takes it instead of passing over 400,000 entries here. Holds
-    // only for those very lists; anything else and the edit summarises as usual.
-    struct PreparedSummary {
-        AnalysisSummary summary;
-        std::vector<quint8> rowFlags; // the filter's facts per entry
-        qint64 largeFileThreshold = 0;
-        qint64 projectsVersion = -1;
-        qsizetype mediaCount = -1;
-        qsizetype binCount = -1;
-    };
-    // Any thread. Nothing when a review flag would change (the pass on the GUI thread sets it).
-    static std::optional<PreparedSummary> prepareSummary(const QList<MediaFile>& media,
-                                                         const QList<RecycleBinItem>& bin,
-                                                         const QList<ProjectFile>& projects,
-                                                         qint64 projectsVersion, qint64 largeFileThreshold);
-    // What prepareSummary needs besides the lists: taken on the GUI thread, used on a worker.
-    struct SummaryInputs {
-        QList<ProjectFile> projects;
-        qint64 projectsVersion = -1;
-        qint64 largeFileThreshold = 0;
-        std::optional<PreparedSummary> prepare(const QList<MediaFile>& media,
-                                               const QList<RecycleBinItem>& bin) const {
-            return prepareSummary(media, bin, projects, projectsVersion, largeFileThreshold);
-        }
-    };
+    // The worker-side types of the follow-ups (ProjectManagerPrepared.h).
+    using PreparedSummary = tarnwick::PreparedSummary;
+    using SummaryInputs = tarnwick::SummaryInputs;
+    using UsageRecountInputs = tarnwick::UsageRecountInputs;
+    using PreparedUsageRecount = tarnwick::PreparedUsageRecount;
+    using RecountAggregate = tarnwick::RecountAggregate;
+    using RebuildPlan = tarnwick::RebuildPlan;
     SummaryInputs summaryInputs() const { return {m_projects, m_projectsVersion, m_largeFileThreshold}; }
 
     // ---- Analysis progress ----------------------------------------------------------------
-    const AnalysisProgress& progress() const { return m_progress; }
+    const AnalysisProgress& progress() const override { return m_progress; }
     // The fraction is clamped to 0...1.
     void setProgress(AnalysisProgress value);
     void updateProgress(const std::function<void(AnalysisProgress&)>& change);
 
     // ---- Prompts and the DaVinci Resolve import result ------------------------------------
-    const PromptState& prompts() const { return m_prompts; }
+    const PromptState& prompts() const override { return m_prompts; }
     void setPrompts(PromptState value);
-    void updatePrompts(const std::function<void(PromptState&)>& change);
+    void updatePrompts(const std::function<void(PromptState&)>& change) override;
 
     // ---- After Effects links --------------------------------------------------------------
-    const QHash<QString, AEPLinkStatus>& aepLinkStatuses() const { return m_aepLinkStatuses; }
+    const QHash<QString, AEPLinkStatus>& aepLinkStatuses() const override { return m_aepLinkStatuses; }
     void setAEPLinkStatuses(QHash<QString, AEPLinkStatus> value);               // always notifies
     QHash<QString, CachedAEPParse>& aepParseCache() { return m_aepParseCache; } // not observed
     const QHash<QString, CachedAEPParse>& aepParseCache() const { return m_aepParseCache; }
-    // Some linked After Effects project is missing or could not be read.
-    bool hasAEPLinkIssues() const;
+    bool hasAEPLinkIssues() const override;
 
     // ---- Filters --------------------------------------------------------------------------
     // The filtered list is keyed by these settings (currentFilterCacheKey), so a change needs no
     // invalidation; a changed ignoreFileExtension takes effect with the next import or rescan.
-    const FilterSettings& filters() const { return m_filters; }
+    const FilterSettings& filters() const override { return m_filters; }
     void setFilters(FilterSettings value);
-    void updateFilters(const std::function<void(FilterSettings&)>& change);
+    void updateFilters(const std::function<void(FilterSettings&)>& change) override;
 
     // ---- Timeline usage policy ------------------------------------------------------------
-    SequenceUsagePolicyStore& sequencePolicy() const { return *m_sequencePolicy; }
-    const UsagePolicyState& policy() const { return m_policy; }
+    SequenceUsagePolicyStore& sequencePolicy() const override { return *m_sequencePolicy; }
+    const UsagePolicyState& policy() const override { return m_policy; }
     void setPolicy(UsagePolicyState value);
     void updatePolicy(const std::function<void(UsagePolicyState&)>& change);
 
     // ---- Protection and clean-up options --------------------------------------------------
-    const CleanupOptions& options() const { return m_options; }
+    const CleanupOptions& options() const override { return m_options; }
     void setOptions(CleanupOptions value);
-    void updateOptions(const std::function<void(CleanupOptions&)>& change);
-    qint64 largeFileThreshold() const { return m_largeFileThreshold; }
+    void updateOptions(const std::function<void(CleanupOptions&)>& change) override;
+    qint64 largeFileThreshold() const override { return m_largeFileThreshold; }
 
     // ---- Move progress (written by the move-to-folder operations) -------------------------
-    const MoveProgress& moveProgress() const { return m_moveProgress; }
+    const MoveProgress& moveProgress() const override { return m_moveProgress; }
     void setMoveProgress(MoveProgress value);
     void updateMoveProgress(const std::function<void(MoveProgress&)>& change);
 
     // ---- Transcode progress (written by the transcode operation) --------------------------
-    const TranscodeRunProgress& transcodeProgress() const { return m_transcodeProgress; }
+    const TranscodeRunProgress& transcodeProgress() const override { return m_transcodeProgress; }
     void setTranscodeProgress(TranscodeRunProgress value);
-    void updateTranscodeProgress(const std::function<void(TranscodeRunProgress&)>& change);
+    void updateTranscodeProgress(const std::function<void(TranscodeRunProgress&)>& change) override;
 
     // ---- Services -------------------------------------------------------------------------
-    const ProjectManagerServices& services() const { return m_services; }
+    const ProjectManagerServices& services() const override { return m_services; }
     // A reader of the manager's own (imports read with readers of their own).
     ProjectParser& parser() const { return *m_parser; }
     AuditLogManager* auditLog() const { return m_services.auditLog; }
@@ -215,9 +144,9 @@ public:
     // ---- One operation at a time ----------------------------------------------------------
     // Operations that change projects, media or the bin across an await hold a Scope of this gate;
     // while one runs, the others refuse (tryBeginOperation) or wait their turn (beginOperation).
-    OperationGate& operationGate() { return m_gate; }
-    bool isBusy() const { return m_gate.isBusy(); }
-    const QString& busyReason() const { return m_gate.reason(); }
+    OperationGate& operationGate() override { return m_gate; }
+    bool isBusy() const override { return m_gate.isBusy(); }
+    const QString& busyReason() const override { return m_gate.reason(); }
     std::optional<OperationGate::Scope> tryBeginOperation(const QString& reason) {
         return m_gate.tryBegin(reason);
     }
@@ -225,11 +154,13 @@ public:
 
     // ---- Lifecycle ------------------------------------------------------------------------
     // Empties projects, media, bin, parse errors and the summary. Refused (false) while busy.
-    bool clearAll();
-    void requestProVideoFormatsPrompt();
+    bool clearAll() override;
+    void requestProVideoFormatsPrompt() override;
+    ProjectManager& engine() override { return *this; }
 
     // ---- Summary --------------------------------------------------------------------------
-    // The review flags of `mediaFiles` from `projects`, on any thread (keys made in `lowerPaths`).
+    // The review flags of `mediaFiles` from `projects` and from the list's own usage (the folders of
+    // used Character Animator projects), on any thread (keys made in `lowerPaths`).
     static void setNeedsReviewFlags(QList<MediaFile>& mediaFiles, const QList<ProjectFile>& projects,
                                     LowerPathCache& lowerPaths);
     void refreshVolumesNeedingAccess();
@@ -240,28 +171,10 @@ public:
     // The import's recount, split so that its costly part runs on a worker on the list it is
     // about to set: inputs taken on the GUI thread, prepared on any thread (writing the usage
     // fields of `mediaFiles`), finished on the GUI thread once that list is set.
-    struct UsageRecountInputs {
-        QList<ProjectFile> projects;
-        QList<SequencePolicySnapshot> snapshots; // per project, same order
-        qint64 projectsVersion = 0;
-        qint64 policyRevision = 0;
-    };
-    struct PreparedUsageRecount {
-        qint64 projectsVersion = -1;
-        qint64 policyRevision = -1;
-        QHash<QUuid, int> usedCountByProjectID;
-        bool anyUsed = false;
-        bool needsReviewSet = false; // setNeedsReviewFlags() ran on the list too
-        LowerPathCache lowerPaths;   // the keys it made, for adoptLowerPathKeys()
-    };
     UsageRecountInputs usageRecountInputs() const;
     static PreparedUsageRecount prepareUsageRecount(QList<MediaFile>& mediaFiles,
                                                     const UsageRecountInputs& inputs);
     // The same in two steps, so the aggregate (projects only) can run before the list is final.
-    struct RecountAggregate {
-        AggregatedUsage usage;
-        LowerPathCache lowerPaths;
-    };
     // `withRecords`: see AggregatedUsage::recordOfProjectPath.
     static RecountAggregate aggregateForRecount(const UsageRecountInputs& inputs, bool withRecords = false);
     // `known`: see applyAggregatedUsage().
@@ -287,9 +200,9 @@ public:
     };
 
     // ---- Edits of the lists ---------------------------------------------------------------
-    // One change of the lists, closed by the manager: opened with the kinds of change it makes,
+    // The one way to change the lists of the manager: opened with the kinds of change it makes,
     // changed through its setters, and committed when it ends, with the follow-ups its kinds need.
-    // An edit ends in the event-loop turn it began: debug builds report a list changed and not
+    // An edit ends in the event-loop turn it began: the check reports a list changed and not
     // committed by the end of its turn (see setUncommittedChangeReporter).
     class Edit {
     public:
@@ -311,61 +224,64 @@ public:
         Edit& withPreparedSummary(std::optional<PreparedSummary> prepared);
         // The recount prepared on a worker for the list this edit sets (ListChange::usage): taken
         // instead of a recount here unless the projects or the policy changed since. Kept by
-        // reference until the edit ends.
+        // reference until the edit ends, so a temporary is refused.
         Edit& withPreparedRecount(const PreparedUsageRecount& prepared);
+        Edit& withPreparedRecount(PreparedUsageRecount&&) = delete;
+        Edit& withPreparedRecount(const PreparedUsageRecount&&) = delete;
 
     private:
+        friend class ProjectManager;
+        Edit(ProjectManager& manager, ListChanges changes, ListChanges settledBy);
+
         ProjectManager& m_manager;
         ListChanges m_changes;
+        ListChanges m_settledBy; // a deferred edit's follow-ups, owed to a later step
         std::optional<PreparedSummary> m_summary;
         const PreparedUsageRecount* m_recount = nullptr;
     };
     Edit edit(ListChanges changes) { return Edit(*this, changes); }
-    // Debug builds: told of the lists changed but not committed by the end of an event-loop turn.
-    // By default a failed assertion; tests observe it instead.
+    // An edit whose follow-ups a later step of the same operation runs (the import's projects
+    // before its list, a run's marks before its end): `settledBy` names them, and they are owed
+    // until they run. The check reports follow-ups still owed when the operation holding the
+    // gate ends, or at the end of the turn outside one.
+    Edit deferredEdit(ListChanges settledBy) { return Edit(*this, ListChange::none, settledBy); }
+    // Told of the lists changed but not committed by the end of an event-loop turn, and of those
+    // whose deferred follow-ups never ran. By default logged, and a failed assertion in debug
+    // builds; tests observe it instead. On in every build: it costs a flag and a posted call a turn.
     using UncommittedChangeReporter = std::function<void(Changes lists)>;
     void setUncommittedChangeReporter(UncommittedChangeReporter reporter);
 
-    int effectiveUsedFileCount(const ProjectFile& project) const;
+    int effectiveUsedFileCount(const ProjectFile& project) const override;
     // The usage rule of the import, rebuild and rescan (exact paths) under the current policy.
     ContributionRule effectiveContributionRule() const;
     // The same rule applied to each project of `inputs` with its snapshot: runs on any thread.
     static QList<ProjectContribution> effectiveContributions(const UsageRecountInputs& inputs);
 
     // ---- Media list rebuild ------------------------------------------------------------------
-    // What the rebuild works out from the projects before any file is checked.
-    struct RebuildPlan {
-        UsageMap usage;
-        QHash<QString, MediaFile> existing;
-        std::vector<bool> known; // by position in `usage`: the path has an entry in `existing`
-        QStringList fresh;       // paths with no entry yet, to be checked
-    };
     // Rebuilds the media list from the loaded projects; new paths are checked on the worker pool
     // while the manager is busy, and every result is applied in one pass. False when refused.
     QCoro::Task<bool> rebuildMediaFilesFromProjects();
     // The same rebuild for an operation that already holds the gate (the DaVinci Resolve import).
     QCoro::Task<void> rebuildMediaFilesHoldingGate() { return rebuildWhileHoldingGate(); }
-    QHash<QString, QString> mergedRelativeCandidates() const;
+    RelativeCandidates mergedRelativeCandidates() const;
     bool isOrphanedRecycleBinItem(const RecycleBinItem& item) const;
 
     // ---- Filtering and sorting ---------------------------------------------------------------
     // Cached until a list version, a filter setting or the order changes.
     // The entries the filters keep, in list order or in `order`'s sequence (ties keep list order),
     // as rows of the current media list: no record is copied.
-    MediaRows filteredMediaRows();
+    MediaRows filteredMediaRows() override;
     // Which entries the bin holds (MediaFilterIndex::binnedRows), made on a worker for the lists
     // as they are now: the next filter takes them instead of matching every path here.
     void setBinnedRows(std::vector<quint8> rows);
-    MediaRows sortedFilteredMediaRows(const MediaSortOrder& order);
-    // The positions among `rows` whose file has a relocation line under its name
-    // (MediaFilterIndex::hasRelocationLine), in order; none is looked for in a list without one.
-    QList<int> relocationLinePositions(const MediaRows& rows);
+    MediaRows sortedFilteredMediaRows(const MediaSortOrder& order) override;
+    QList<int> relocationLinePositions(const MediaRows& rows) override;
     // False while a large list's sort keys are being made on a worker and `order` would have to
     // collate every row here; sortKeysReady() follows when they are back.
-    bool canSortNow(const MediaSortOrder& order);
+    bool canSortNow(const MediaSortOrder& order) override;
     // The kept records themselves: copies, or the media list itself when nothing is filtered out.
-    const QList<MediaFile>& filteredMediaFiles();
-    FilterCacheKey currentFilterCacheKey() const;
+    const QList<MediaFile>& filteredMediaFiles() override;
+    FilterCacheKey currentFilterCacheKey() const override;
 
     // ---- Projects, timelines, rules, protected folders --------------------------------------
     // Arguments are taken by value: callers pass elements of the lists these operations replace.
@@ -374,22 +290,22 @@ public:
     // dropped while another operation runs: it is stored at once and what depends on it (recount, flags)
     // follows when that operation ends; adding a protection takes effect at once, removing one when the
     // operation ends.
-    QCoro::Task<bool> removeProject(ProjectFile project);
+    QCoro::Task<bool> removeProject(ProjectFile project) override;
 
     // ---- Import, rescan and manual combine (ProjectImporter, MediaRescanner, EntryCombiner) ----
-    QCoro::Task<void> analyzeProjects(QList<QUrl> urls);
+    QCoro::Task<void> analyzeProjects(QList<QUrl> urls) override;
     // While another operation runs, one rescan is queued for when it ends (false: not run now).
-    QCoro::Task<bool> rescanAll();
+    QCoro::Task<bool> rescanAll() override;
     // While another operation runs, the combine waits for it (false: not run now); `done` runs
     // once it happened, whatever it found to combine.
-    QCoro::Task<bool> combineEntries(QList<MediaFile> selection, std::function<void()> done = {});
-    bool setSequenceCounted(bool counted, ProjectSequence sequence, ProjectFile project);
-    bool clearSequenceOverride(ProjectSequence sequence, ProjectFile project);
-    bool addSequenceRule(QString pattern, SequenceRuleAction action);
-    bool removeSequenceRule(SequenceNameRule rule);
-    bool removeProtectedFolder(QString path);
+    QCoro::Task<bool> combineEntries(QList<MediaFile> selection, std::function<void()> done = {}) override;
+    bool setSequenceCounted(bool counted, ProjectSequence sequence, ProjectFile project) override;
+    bool clearSequenceOverride(ProjectSequence sequence, ProjectFile project) override;
+    bool addSequenceRule(QString pattern, SequenceRuleAction action) override;
+    bool removeSequenceRule(SequenceNameRule rule) override;
+    bool removeProtectedFolder(QString path) override;
     // After the protected folders sheet added a folder to the store.
-    bool protectedFoldersDidChange();
+    bool protectedFoldersDidChange() override;
     // Compares each entry's location as written and with its links resolved; a location whose
     // resolved form is not known yet is resolved on a worker, and the flags are refreshed again.
     void refreshProtectedFlags();
@@ -403,27 +319,8 @@ public:
     // restoring, removing a project) is kept here in the order asked and runs when the gate is
     // idle again, like the deferred changes above; one that starts a long operation lets the rest
     // wait for it in turn. `what` names it for the window while it waits.
-    void runWhenIdle(QString what, std::function<void()> request);
-    // What waits, in order (a queued rescan last, as it runs).
-    QStringList queuedRequests() const;
-
-Q_SIGNALS:
-    void projectsChanged();
-    void mediaFilesChanged();
-    void recycleBinChanged();
-    void summaryChanged();
-    void progressChanged();
-    void promptsChanged();
-    void filtersChanged();
-    void policyChanged();
-    void optionsChanged();
-    void aeLinksChanged();
-    void moveProgressChanged();
-    void transcodeProgressChanged();
-    // After the group signals of one event-loop turn, with every group that changed in it.
-    void changed(ProjectManager::Changes groups);
-    // The current list's sort keys are made: any order can be applied at once.
-    void sortKeysReady();
+    void runWhenIdle(QString what, std::function<void()> request) override;
+    QStringList queuedRequests() const override;
 
 private:
     friend class ProjectManagerSteps; // tests of the follow-ups themselves
@@ -453,9 +350,13 @@ private:
     // that merges or removes entries ends with it. Always one change of the bin; true when it removed
     // any item.
     bool pruneOrphanedRecycleBinItems();
-    // The debug check: a list changed outside an edit until the summary follows, or inside an edit
+    // The check: a list changed outside an edit until the summary follows, or inside an edit
     // still open, is reported at the end of the turn.
     void noteListChange(Change list);
+    // A deferred edit's lists and the follow-ups that settle them; settle() as each follow-up runs.
+    void owe(ListChanges followUps, Changes lists);
+    void settle(ListChanges followUps);
+    void scheduleCheck();
     void checkCommitted();
 
     template <class T> void assign(T& field, T value, Change group) {
@@ -535,6 +436,8 @@ private:
     int m_openEdits = 0;
     Changes m_changedInEdit;  // by the edits open now
     Changes m_changedOutside; // outside any edit, not yet summed up
+    ListChanges m_owed;       // follow-ups deferred edits wait for
+    Changes m_owedLists;      // the lists those edits changed
     bool m_checkScheduled = false;
     UncommittedChangeReporter m_reportUncommitted;
 
@@ -571,7 +474,6 @@ private:
     TranscodeRunProgress m_transcodeProgress;
 };
 
-Q_DECLARE_OPERATORS_FOR_FLAGS(ProjectManager::Changes)
 Q_DECLARE_OPERATORS_FOR_FLAGS(ProjectManager::ListChanges)
 
 } // namespace tarnwick

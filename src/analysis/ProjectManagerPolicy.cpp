@@ -161,7 +161,7 @@ bool ProjectManager::protectedFoldersDidChange() {
 void ProjectManager::refreshProtectedFlags() {
     if (m_mediaFiles.isEmpty())
         return;
-    Edit edit(*this, ListChange::none); // no count depends on the flag
+    Edit edit(*this, ListChange::none); // empty on purpose: no count or summary reads the flag
     const ProtectedFolderRule rule = m_canonicalLocations.ruleFor(m_options.protectedFolders);
     CanonicalLocations::Locations unresolved;
     for (qsizetype i = 0; i < m_mediaFiles.size(); ++i) {
@@ -217,7 +217,7 @@ QCoro::Task<bool> ProjectManager::removeProject(ProjectFile project) {
     AppLog::userAction(QStringLiteral("Removing project: ") + project.name);
     updateFilters([&](FilterSettings& filters) { filters.selectedProjectIDs.remove(project.id); });
     // The rebuild below settles the lists.
-    edit(ListChange::none).modifyProjects([&](QList<ProjectFile>& projects) {
+    deferredEdit(ListChange::usage).modifyProjects([&](QList<ProjectFile>& projects) {
         projects.removeIf([&](const ProjectFile& p) { return p.id == project.id; });
     });
     co_await rebuildWhileHoldingGate();

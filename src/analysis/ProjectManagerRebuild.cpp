@@ -30,15 +30,8 @@ MediaUsageType usageTypeOf(const PathUsage& u, bool isAEFootage) {
 
 } // namespace
 
-QHash<QString, QString> ProjectManager::mergedRelativeCandidates() const {
-    QHash<QString, QString> merged;
-    for (const ProjectFile& project : m_projects) {
-        for (auto it = project.relativeCandidates.cbegin(); it != project.relativeCandidates.cend(); ++it) {
-            if (!merged.contains(it.key()))
-                merged.insert(it.key(), it.value());
-        }
-    }
-    return merged;
+RelativeCandidates ProjectManager::mergedRelativeCandidates() const {
+    return tarnwick::mergedRelativeCandidates(m_projects);
 }
 
 bool ProjectManager::isOrphanedRecycleBinItem(const RecycleBinItem& item) const {
@@ -61,6 +54,7 @@ bool ProjectManager::pruneOrphanedRecycleBinItems() {
         }
     }
     qsizetype removed = 0;
+    settle(ListChange::entriesMerged);
     modifyRecycleBin([&](QList<RecycleBinItem>& bin) {
         removed = bin.removeIf(
             [&](const RecycleBinItem& item) { return !held.contains(text::nfc(item.mediaFile.path)); });
@@ -337,7 +331,7 @@ QList<MediaFile> ProjectManager::buildRebuiltList(const UsageMap& usage,
 }
 
 void ProjectManager::finishPreparedRebuild(PreparedRebuild rebuilt) {
-    Edit edit(*this, ListChange::none); // its follow-ups are the ones below
+    Edit edit(*this, ListChange::none); // empty on purpose: its follow-ups are the ones below
     setMediaFiles(std::move(rebuilt.list));
     adoptLowerPathKeys(rebuilt.recount.lowerPaths);
     memory::releaseLater(std::move(rebuilt.recount.lowerPaths)); // the keys it replaced
@@ -352,7 +346,7 @@ void ProjectManager::finishPreparedRebuild(PreparedRebuild rebuilt) {
 
 void ProjectManager::finishRebuild(QList<MediaFile> rebuilt) {
     sortByFileName(rebuilt);            // the order the import ends with
-    Edit edit(*this, ListChange::none); // its follow-ups are the ones below
+    Edit edit(*this, ListChange::none); // empty on purpose: its follow-ups are the ones below
     setMediaFiles(std::move(rebuilt));
     refreshProtectedFlags();
     recomputeUsageCounts();

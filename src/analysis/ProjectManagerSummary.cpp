@@ -1,5 +1,6 @@
 #include "analysis/ProjectManager.h"
 
+#include "analysis/CharacterAnimatorFolders.h"
 #include "analysis/MediaFilterIndex.h"
 #include "analysis/UnresolvedClipNames.h"
 #include "analysis/VolumeAccess.h"
@@ -25,13 +26,17 @@ bool hasParseTrouble(const ProjectFile& project) {
 }
 
 // What makes a file need review besides its own flags: the lower-cased paths of the projects that
-// parsed with errors or warnings (all their files), and the names of timeline clips that some project
-// could not match to a file (the files of those names in every project).
+// parsed with errors or warnings (all their files), the names of timeline clips that some project
+// could not match to a file (the files of those names in every project), and the folders of the
+// Character Animator projects a timeline uses (the files in them).
 struct ReviewSources {
     QSet<QString> uncertain;
     UnresolvedClipNames names;
+    CharacterAnimatorFolders characterAnimator;
 
-    ReviewSources(const QList<ProjectFile>& projects, LowerPathCache& lowerPaths) : names(projects) {
+    ReviewSources(const QList<ProjectFile>& projects, const QList<MediaFile>& media,
+                  LowerPathCache& lowerPaths)
+        : names(projects), characterAnimator(media) {
         for (const ProjectFile& project : projects) {
             if (!parsedWithTrouble(project))
                 continue;
@@ -40,6 +45,19 @@ struct ReviewSources {
         }
     }
     bool isEmpty() const { return uncertain.isEmpty() && names.isEmpty(); }
+};
+
+struct Review {
+    bool needed = false;
+    std::optional<QString> characterAnimatorProject;
+
+    bool differsFrom(const MediaFile& file) const {
+        return needed != file.needsReview || characterAnimatorProject != file.characterAnimatorProject;
+    }
+    void applyTo(MediaFile& file) const {
+        file.needsReview = needed;
+        file.characterAnimatorProject = characterAnimatorProject;
+    }
 };
 
 bool needsReviewOf(const MediaFile& file, const ReviewSources& sources, LowerPathCache& lowerPaths) {
@@ -51,6 +69,14 @@ bool needsReviewOf(const MediaFile& file, const ReviewSources& sources, LowerPat
     return std::any_of(keys.cbegin(), keys.cend(), [&](const QString& k) {
         return sources.uncertain.contains(k) || sources.names.namesFile(k);
     });
+}
+
+Review reviewOf(const MediaFile& file, const ReviewSources& sources, LowerPathCache& lowerPaths) {
+    Review review;
+    if (!sources.characterAnimator.isEmpty())
+        review.characterAnimatorProject = sources.characterAnimator.projectHolding(file, lowerPaths);
+    review.needed = review.characterAnimatorProject || needsReviewOf(file, sources, lowerPaths);
+    return review;
 }
 
 // One entry's share of the counters.
@@ -83,10 +109,9 @@ void countBin(AnalysisSummary& s, const QList<RecycleBinItem>& bin) {
 
 } // namespace
 
-std::optional<ProjectManager::PreparedSummary>
-ProjectManager::prepareSummary(const QList<MediaFile>& media, const QList<RecycleBinItem>& bin,
-                               const QList<ProjectFile>& projects, qint64 projectsVersion,
-                               qint64 largeFileThreshold) {
+std::optional<PreparedSummary> prepareSummary(const QList<MediaFile>& media, const QList<RecycleBinItem>& bin,
+                                              const QList<ProjectFile>& projects, qint64 projectsVersion,
+                                              qint64 largeFileThreshold) {
     // A project with parse trouble flags its files by path: that lookup is the GUI thread's.
     if (std::any_of(projects.cbegin(), projects.cend(), hasParseTrouble))
         return std::nullopt;
@@ -100,6 +125,9 @@ ProjectManager::prepareSummary(const QList<MediaFile>& media, const QList<Recycl
     prepared.rowFlags.reserve(size_t(media.size()));
     for (const MediaFile& file : media) {
         if (file.needsReview != (file.hasUnresolvedAELink || file.isFromDaVinciCSV))
+            return std::nullopt;
+        // Flags that follow another entry's usage: made with the list, on the GUI thread.
+        if (file.characterAnimatorProject || CharacterAnimatorFolders::claimsItsFolder(file))
             return std::nullopt;
         count(prepared.summary, file);
         prepared.rowFlags.push_back(MediaFilterIndex::rowFlags(file, largeFileThreshold));
@@ -142,7 +170,7 @@ void ProjectManager::updateSummary() {
 void ProjectManager::summarize(bool reviewFlags) {
     std::optional<ReviewSources> uncertain;
     if (reviewFlags)
-        uncertain.emplace(m_projects, m_lowerPaths);
+        uncertain.emplace(m_projects, m_mediaFiles, m_lowerPaths);
     bool reviewChanged = false;
     AnalysisSummary s;
     s.totalProjects = int(m_projects.size());
@@ -153,9 +181,9 @@ void ProjectManager::summarize(bool reviewFlags) {
     for (qsizetype i = 0; i < m_mediaFiles.size(); ++i) {
         if (uncertain) {
             const MediaFile& before = std::as_const(m_mediaFiles)[i];
-            const bool needsReview = needsReviewOf(before, *uncertain, m_lowerPaths);
-            if (needsReview != before.needsReview) {
-                m_mediaFiles[i].needsReview = needsReview;
+            const Review review = reviewOf(before, *uncertain, m_lowerPaths);
+            if (review.differsFrom(before)) {
+                review.applyTo(m_mediaFiles[i]);
                 reviewChanged = true;
             }
         }
@@ -178,12 +206,12 @@ void ProjectManager::summarize(bool reviewFlags) {
 
 void ProjectManager::setNeedsReviewFlags(QList<MediaFile>& mediaFiles, const QList<ProjectFile>& projects,
                                          LowerPathCache& lowerPaths) {
-    const ReviewSources uncertain(projects, lowerPaths);
+    const ReviewSources uncertain(projects, mediaFiles, lowerPaths);
     for (qsizetype i = 0; i < mediaFiles.size(); ++i) {
         const MediaFile& file = std::as_const(mediaFiles)[i];
-        const bool needsReview = needsReviewOf(file, uncertain, lowerPaths);
-        if (needsReview != file.needsReview)
-            mediaFiles[i].needsReview = needsReview;
+        const Review review = reviewOf(file, uncertain, lowerPaths);
+        if (review.differsFrom(file))
+            review.applyTo(mediaFiles[i]);
     }
 }
 

@@ -67,6 +67,7 @@ void ProjectManager::recomputeUsageCounts() {
     if (anyUsed)
         unstageUsedFiles();
     bumpMediaFiles();
+    settle(ListChange::usage);
     updateSummary();
 }
 
@@ -121,6 +122,7 @@ bool ProjectManager::finishPreparedUsageRecount(const PreparedUsageRecount& prep
     if (prepared.anyUsed)
         unstageUsedFiles();
     bumpMediaFiles();
+    settle(ListChange::usage);
     // Review flags set with the list (unstaging changes no path or project) are not made again here.
     if (prepared.needsReviewSet)
         summarize();

@@ -11,11 +11,11 @@ namespace {
 
 // Takes the prefetch's entry for each new path (position n of `newPaths`, usage position
 // newIndices[n]) found through where the path was first met, else by its key; a path checked
-// with another candidate than the final one, or not at all, is left to check.
+// with other candidates than the final ones, or not at all, is left to check.
 class PrefetchTaking {
 public:
     PrefetchTaking(const ImportAggregation::Result& aggregation, ScanPrefetch::Checked& prefetched,
-                   const QList<ProjectFile>& projects, const QHash<QString, QString>& candidates)
+                   const QList<ProjectFile>& projects, const RelativeCandidates& candidates)
         : m_aggregation(aggregation), m_prefetched(prefetched), m_candidates(candidates) {
         QHash<QUuid, qsizetype> slotOf;
         for (qsizetype slot = 0; slot < prefetched.projects.size(); ++slot) {
@@ -63,7 +63,7 @@ private:
 
     const ImportAggregation::Result& m_aggregation;
     const ScanPrefetch::Checked& m_prefetched;
-    const QHash<QString, QString>& m_candidates;
+    const RelativeCandidates& m_candidates;
     std::vector<MediaFile*> m_entries;
     std::vector<qsizetype> m_slotByProject;
 };
@@ -72,7 +72,7 @@ private:
 
 ScanPlan ScanPlan::fromPrefetch(const ImportAggregation::Result& aggregation,
                                 ScanPrefetch::Checked& prefetched, const QList<ProjectFile>& projects,
-                                const QHash<QString, QString>& candidates) {
+                                const RelativeCandidates& candidates) {
     ScanPlan plan;
     plan.scanned.resize(std::size_t(aggregation.usage.size()));
     const PrefetchTaking taking(aggregation, prefetched, projects, candidates);

@@ -30,11 +30,11 @@ public:
 
     // Takes (moves out) the prefetch's entry of each new path, found through where the usage map
     // first met the path (`projects`: the list its origins index), else by the path's key. A path
-    // checked with another candidate than its final one in `candidates`, or not checked, is left
+    // checked with other candidates than its final ones in `candidates`, or not checked, is left
     // to check. Runs in ranges on several threads.
     static ScanPlan fromPrefetch(const ImportAggregation::Result& aggregation,
                                  ScanPrefetch::Checked& prefetched, const QList<ProjectFile>& projects,
-                                 const QHash<QString, QString>& candidates);
+                                 const RelativeCandidates& candidates);
 
     // One table of what the checks stat'ed, by the path each stat'ed: `own` (the scan's) over the
     // prefetch's.

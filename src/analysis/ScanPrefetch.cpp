@@ -64,7 +64,7 @@ void ScanPrefetch::check(const ProjectFile& project) {
     checks->checkAt.assign(std::size_t(project.mediaFiles.size()), -1);
     const qsizetype slot = m_results.projects.size();
     QStringList paths;
-    QHash<QString, QString> candidates;
+    RelativeCandidates candidates;
     for (qsizetype position = 0; position < project.mediaFiles.size(); ++position) {
         const QString& path = project.mediaFiles[position];
         const QString key = UsageMap::key(path);
@@ -78,9 +78,12 @@ void ScanPrefetch::check(const ProjectFile& project) {
         where = {slot, paths.size()};
         checks->checkAt[std::size_t(position)] = paths.size();
         paths.append(path);
-        const QString candidate = m_loadedCandidates.value(path, project.relativeCandidates.value(path));
-        if (!candidate.isEmpty())
-            candidates.insert(path, candidate);
+        RelativeCandidateList known = m_loadedCandidates.value(path);
+        const QString own = project.relativeCandidates.value(path);
+        if (!own.isEmpty() && !known.contains(own))
+            known.append(own);
+        if (!known.isEmpty())
+            candidates.insert(path, std::move(known));
     }
     m_results.projects.append(checks);
     QList<FileStatusResult> results = m_scan->checkAllInOrder(paths, candidates, m_options);

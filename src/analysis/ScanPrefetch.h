@@ -24,8 +24,8 @@ class FileStatusScan;
 
 // Checks on disk the paths of the projects already read while the others are still being read.
 // Only paths that will almost surely be new are taken (not in the media list, not a known
-// alternative); each is checked with the relative-path candidate known for it so far, and the scan
-// uses the result only when the final merged candidate is that same one.
+// alternative); each is checked with the relative-path candidates known for it so far, and the scan
+// uses the result only when the final merged candidates are those same ones.
 class ScanPrefetch {
 public:
     // One project's checks, in the order its paths were queued. Its entries are taken (moved out)
@@ -35,8 +35,8 @@ public:
         // Per position of the project's media list: the check of the path there, or -1 when this
         // project did not queue it (already listed, a known alternative, or queued before).
         std::vector<qsizetype> checkAt;
-        QList<MediaFile> entries; // each check's new entry; an empty path: not checked
-        QStringList candidates;   // the candidate each path was checked with (empty: none)
+        QList<MediaFile> entries;                // each check's new entry; an empty path: not checked
+        QList<RelativeCandidateList> candidates; // the candidates each path was checked with
         // What each check's stat found, by the path it stat'ed.
         QList<std::pair<QString, FileFacts>> facts;
     };
@@ -72,7 +72,7 @@ private:
     FileStatusChecking::Options m_options;
     QList<MediaFile> m_media;
     QList<ProjectFile> m_loadedProjects;
-    QHash<QString, QString> m_loadedCandidates;
+    RelativeCandidates m_loadedCandidates;
     // Worker thread only (one thread).
     std::optional<KnownPathIndex> m_known;
     QSet<QString> m_listed;

@@ -389,14 +389,19 @@ QList<MediaFile> buildMediaList(const UsageMap& usage, const QHash<QString, Medi
     });
 }
 
-QHash<QString, QString> mergedRelativeCandidates(const QList<ProjectFile>& projects) {
-    QHash<QString, QString> merged;
-    for (const ProjectFile& project : projects) {
-        for (auto it = project.relativeCandidates.cbegin(); it != project.relativeCandidates.cend(); ++it)
-            if (!merged.contains(it.key()))
-                merged.insert(it.key(), it.value());
-    }
+RelativeCandidates mergedRelativeCandidates(const QList<ProjectFile>& projects) {
+    RelativeCandidates merged;
+    for (const ProjectFile& project : projects)
+        addRelativeCandidates(merged, project);
     return merged;
+}
+
+void addRelativeCandidates(RelativeCandidates& merged, const ProjectFile& project) {
+    for (auto it = project.relativeCandidates.cbegin(); it != project.relativeCandidates.cend(); ++it) {
+        RelativeCandidateList& candidates = merged[it.key()];
+        if (!candidates.contains(it.value()))
+            candidates.append(it.value());
+    }
 }
 
 namespace {

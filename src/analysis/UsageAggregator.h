@@ -180,9 +180,11 @@ QList<MediaFile> buildMediaList(const UsageMap& usage, const QHash<QString, Medi
 QList<MediaFile> buildMediaList(const UsageMap& usage, const QHash<QString, MediaFile>& existing,
                                 std::vector<std::optional<MediaFile>>&& scanned);
 
-// The projects' relative-path candidates merged, the earlier project winning (as the manager merges
-// them); for worker threads, which must not ask the manager.
-QHash<QString, QString> mergedRelativeCandidates(const QList<ProjectFile>& projects);
+// The projects' relative-path candidates merged: every project's candidate for a path, in project
+// order (as the manager merges them); for worker threads, which must not ask the manager.
+RelativeCandidates mergedRelativeCandidates(const QList<ProjectFile>& projects);
+// One more project's candidates appended to `merged`.
+void addRelativeCandidates(RelativeCandidates& merged, const ProjectFile& project);
 
 // Stable sort by file name, localized and case-insensitive.
 void sortByFileName(QList<MediaFile>& mediaFiles);

@@ -7,21 +7,37 @@
 #include "ui/window/ContentView.h"
 #include "ui/window/WindowPresentations.h"
 
+#include <QEvent>
+#include <QGuiApplication>
+#include <QScreen>
+#include <QScrollArea>
 #include <QVBoxLayout>
+#include <QWindow>
+
+#include <algorithm>
 
 namespace tarnwick {
 
 MainWindow::MainWindow(CommandCenter& commands, QWidget* parent) : QMainWindow(parent) {
     setWindowTitle(QStringLiteral("Tarnwick"));
-    auto* content = new QWidget(this);
+    // What the window cannot show scrolls; Tab scrolls the control it reaches into view.
+    auto* scroll = new QScrollArea(this);
+    scroll->setObjectName(QStringLiteral("contentScroll"));
+    scroll->setFrameShape(QFrame::NoFrame);
+    scroll->setFocusPolicy(Qt::NoFocus);
+    scroll->setWidgetResizable(true);
+    auto* content = new QWidget;
     content->setObjectName(QStringLiteral("rootContent"));
-    content->setMinimumSize(minimumContentWidth, minimumContentHeight);
     content->setAutoFillBackground(true);
     QPalette p = content->palette();
     p.setColor(QPalette::Window, Color::brandBackground());
     content->setPalette(p);
-    setCentralWidget(content);
+    scroll->setPalette(p);
+    scroll->setWidget(content);
+    setCentralWidget(scroll);
     m_overlayHost = new OverlayHost(content);
+    if (QScreen* primary = QGuiApplication::primaryScreen())
+        setMinimumSize(minimumSizeWithin(primary->availableGeometry(), {}));
 
     for (const Command command : allCommands()) {
         commands.subscribe(command, this, [this](const CommandPost& post) { handle(post); });
@@ -36,7 +52,7 @@ void MainWindow::setCommandHandler(Command command, CommandHandler handler) {
 }
 
 void MainWindow::setContentView(ContentView* view) {
-    auto* content = centralWidget();
+    auto* content = static_cast<QScrollArea*>(centralWidget())->widget();
     if (!content->layout()) {
         auto* layout = new QVBoxLayout(content);
         layout->setContentsMargins(0, 0, 0, 0);
@@ -54,6 +70,72 @@ void MainWindow::handle(const CommandPost& post) {
         return;
     }
     it->second(post);
+}
+
+QSize MainWindow::minimumSizeWithin(const QRect& available, const QMargins& frame) {
+    const QSize preferred(preferredMinimumWidth, preferredMinimumHeight);
+    if (available.isEmpty())
+        return preferred;
+    const QSize room = available.marginsRemoved(frame).size();
+    return preferred.boundedTo(room).expandedTo(QSize(1, 1));
+}
+
+QMargins MainWindow::frameMargins() const {
+    const QRect outer = frameGeometry();
+    const QRect inner = geometry();
+    return {inner.left() - outer.left(), inner.top() - outer.top(), outer.right() - inner.right(),
+            outer.bottom() - inner.bottom()};
+}
+
+void MainWindow::fitWithin(const QRect& available, const QMargins& frame) {
+    m_seenFrame = frameMargins();
+    setMinimumSize(minimumSizeWithin(available, frame));
+    if (available.isEmpty())
+        return;
+    const QRect room = available.marginsRemoved(frame);
+    QRect placed = geometry();
+    placed.setSize(placed.size().boundedTo(room.size()));
+    placed.moveLeft(std::clamp(placed.left(), room.left(), room.right() - placed.width() + 1));
+    placed.moveTop(std::clamp(placed.top(), room.top(), room.bottom() - placed.height() + 1));
+    if (placed != geometry())
+        setGeometry(placed);
+}
+
+void MainWindow::fitScreen() {
+    if (QScreen* where = screen())
+        fitWithin(where->availableGeometry(), frameMargins());
+}
+
+// The screen's free area changes with its panels; the window may move to another screen.
+void MainWindow::followScreen() {
+    QScreen* where = screen();
+    if (where == m_followed)
+        return;
+    if (m_followed)
+        disconnect(m_followed, nullptr, this, nullptr);
+    m_followed = where;
+    if (where)
+        connect(where, &QScreen::availableGeometryChanged, this, [this] { fitScreen(); });
+}
+
+bool MainWindow::event(QEvent* event) {
+    const bool handled = QMainWindow::event(event);
+    switch (event->type()) {
+    case QEvent::Show:
+    case QEvent::ScreenChangeInternal:
+        followScreen();
+        fitScreen();
+        break;
+    case QEvent::Move:
+    case QEvent::WindowActivate:
+        // The window manager's frame is known only once the window is mapped.
+        if (isVisible() && frameMargins() != m_seenFrame)
+            fitScreen();
+        break;
+    default:
+        break;
+    }
+    return handled;
 }
 
 void MainWindow::attachReviewPrompt(ReviewPrompt& prompt) {

@@ -4,10 +4,14 @@
 #include "ui/common/Sheet.h"
 
 #include <QMainWindow>
+#include <QMargins>
 #include <QPointer>
+#include <QRect>
 
 #include <functional>
 #include <map>
+
+class QScreen;
 
 namespace tarnwick {
 
@@ -17,12 +21,18 @@ class OverlayHost;
 class ReviewPrompt;
 
 // The one window. It subscribes to every command and runs the handler registered for it; the
-// views that own the handlers register them as they are built.
+// views that own the handlers register them as they are built. It never asks for more than its
+// screen can show: where the screen is smaller than its least size, its content scrolls.
 class MainWindow : public QMainWindow {
     Q_OBJECT
 public:
-    static constexpr int minimumContentWidth = 1280;
-    static constexpr int minimumContentHeight = 700;
+    // The least size of the whole window, its menu bar included, where the screen has room.
+    static constexpr int preferredMinimumWidth = 1280;
+    static constexpr int preferredMinimumHeight = 700;
+
+    // The least size on a screen whose free area (less panels) is `available`, round which the
+    // window manager draws `frame`: the preferred one, bounded by what the area leaves.
+    static QSize minimumSizeWithin(const QRect& available, const QMargins& frame);
 
     using CommandHandler = std::function<void(const CommandPost& post)>;
 
@@ -44,13 +54,27 @@ public:
     void setContentView(ContentView* view);
     ContentView* contentView() const { return m_contentView; }
 
+    // Takes its least size from `available` and `frame`, and shrinks and moves itself into the
+    // area where it is larger or lies outside it. Done on its own for its screen; the screenshot
+    // tour asks it for a smaller screen.
+    void fitWithin(const QRect& available, const QMargins& frame);
+    // Fits its own screen again.
+    void fitScreen();
+
+protected:
+    bool event(QEvent* event) override;
+
 private:
     void handle(const CommandPost& post);
+    void followScreen();
+    QMargins frameMargins() const;
 
     std::map<Command, CommandHandler> m_handlers;
     QList<Command> m_subscribed;
     OverlayHost* m_overlayHost = nullptr;
     ContentView* m_contentView = nullptr;
+    QMargins m_seenFrame; // the window manager's frame when it was last fitted
+    QPointer<QScreen> m_followed;
 };
 
 } // namespace tarnwick

@@ -32,6 +32,7 @@
 #include "ui/sidebar/SidebarViews.h"
 #include "ui/tools/ToolViews.h"
 #include "ui/window/ContentView.h"
+#include "ui/window/WindowPresentations.h"
 
 #include <QApplication>
 #include <QMenuBar>
@@ -122,8 +123,12 @@ void TarnwickApp::buildWindow() {
         std::make_shared<LinuxDesktopServices>(QDBusConnection::sessionBus(), m_options.openURL);
     installBrowserViews(services.factories, systemBrowserServices(services.desktop));
     registerToolViews(services.factories);
-    m_appCommands =
-        new AppCommands({*m_commands, panel, *m_grants, *m_updater, m_options.openURL}, m_window.get());
+    // The desktop says whether an application took the link: a mail without a mail program is told.
+    const std::shared_ptr<DesktopServices> desktop = services.desktop;
+    const auto openLink = [desktop](const QUrl& url, std::function<void(bool)> done) {
+        desktop->openLink(url, std::move(done));
+    };
+    m_appCommands = new AppCommands({*m_commands, panel, *m_grants, *m_updater, openLink}, m_window.get());
     // One action per menu item, in the menu bar and the window's toolbar alike.
     CommandActions* actions = m_appCommands->makeActions(m_window.get());
     services.actions = actions;
@@ -132,6 +137,12 @@ void TarnwickApp::buildWindow() {
     installMenus(*m_window->menuBar(), *actions, *m_updatesViewModel);
 
     connect(m_appCommands, &AppCommands::aboutRequested, this, &TarnwickApp::showAbout);
+    connect(m_appCommands, &AppCommands::supportMailUnavailable, this,
+            [this, desktop](const QString& address) {
+                if (ContentView* view = m_window->contentView())
+                    view->presentations().showNoMailProgram(
+                        address, [desktop](const QString& text) { desktop->copyText(text); });
+            });
     connect(m_appCommands, &AppCommands::quitRequested, this, [] { QApplication::closeAllWindows(); });
     connect(m_appCommands, &AppCommands::closeWindowRequested, m_window.get(), &QWidget::close);
     connect(m_updater.get(), &SoftwareUpdater::checkFinished, m_window.get(),

@@ -153,6 +153,14 @@ std::optional<QString> MediaFile::redClipFolder() const {
     return folder;
 }
 
+QString MediaFile::characterAnimatorReason() const {
+    if (!characterAnimatorProject)
+        return {};
+    const QString name = path::deletingPathExtension(path::lastPathComponent(*characterAnimatorProject));
+    return QStringLiteral("part of the Character Animator project “") + name +
+           QStringLiteral("”, which a timeline uses");
+}
+
 bool operator==(const MediaFile& a, const MediaFile& b) {
     const auto canonicalEquals = [](const auto& x, const auto& y) { return text::canonicalEquals(x, y); };
     return canonicalEquals(a.path, b.path) && a.status == b.status &&
@@ -170,7 +178,9 @@ bool operator==(const MediaFile& a, const MediaFile& b) {
            a.transcodedSize == b.transcodedSize && canonicalEquals(a.linkedAEProjects, b.linkedAEProjects) &&
            a.isAEFootage == b.isAEFootage && a.hasUnresolvedAELink == b.hasUnresolvedAELink &&
            a.isFromDaVinciCSV == b.isFromDaVinciCSV && a.needsReview == b.needsReview &&
-           sameOptionalText(a.proxyPath, b.proxyPath) && a.isProtected == b.isProtected;
+           sameOptionalText(a.proxyPath, b.proxyPath) &&
+           sameOptionalText(a.characterAnimatorProject, b.characterAnimatorProject) &&
+           a.isProtected == b.isProtected;
 }
 
 size_t qHash(const MediaFile& file, size_t seed) {

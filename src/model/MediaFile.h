@@ -37,6 +37,9 @@ struct MediaFile {
     std::optional<qint64> transcodedSize;
     QStringList linkedAEProjects;
     std::optional<QString> proxyPath;
+    // The used Character Animator project (its path) whose folder holds this file: the scene's data,
+    // needed while a timeline uses the scene. Set with `needsReview`.
+    std::optional<QString> characterAnimatorProject;
     // The flags together at the end: spread between the larger fields each one cost a padded word,
     // and a list holds a million of these.
     bool hasUnattributedSequenceUsage = false;
@@ -53,6 +56,8 @@ struct MediaFile {
     QString sequenceNamesText() const;
     QString displayPath() const;
     std::optional<QString> redClipFolder() const;
+    // Why the file needs review as part of a used Character Animator project; empty when it is not.
+    QString characterAnimatorReason() const;
 
     friend bool operator==(const MediaFile& a, const MediaFile& b);
 };

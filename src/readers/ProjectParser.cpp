@@ -85,10 +85,6 @@ template <typename T> void releaseLater(T&& value, bool parallel) {
     readerPool().start([held]() mutable { held.reset(); });
 }
 
-} // namespace
-
-namespace {
-
 QByteArray readProjectFile(const QString& filePath) {
     // Regular files only: a pipe named like a project would block the open, a device never end.
     RegularFile file(filePath);
@@ -256,10 +252,6 @@ Stages runStages(SequenceScan&& sequences, const MarkerIndex& index, bool parall
     st.chain = chain.get();
     return st;
 }
-
-} // namespace
-
-namespace {
 
 // Steps 5 to 12: each stage's log lines and progress, in stage order, once its results are in.
 void reportStages(const Stages& st, const MarkerIndex& index, const ReferenceChain& chain,

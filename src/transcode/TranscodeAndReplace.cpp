@@ -194,7 +194,8 @@ void markTranscoded(ProjectManager& manager, const QString& path, const RouteRes
         updated.transcodedPath = r.outputPath;
         updated.transcodedSize = r.newSize;
         updated.size = r.newSize;
-        manager.edit(ProjectManager::ListChange::none).setMediaFile(k, updated); // the run's end sums up
+        manager.deferredEdit(ProjectManager::ListChange::entries)
+            .setMediaFile(k, updated); // the run's end sums up
         break;
     }
 }

@@ -108,3 +108,61 @@ TEST(DeleteSafetyCheck, AccentedPathsMatchAcrossCaseAndCompositionAmongManyFiles
     EXPECT_EQ(conflicts[2].usedFile.path, nameAndSize.path);
     EXPECT_TRUE(conflicts[2].reason.contains("appears to be the same file"));
 }
+
+// The data Character Animator keeps in the folder it makes for a scene stays out of one-click
+// clean-up while a timeline uses the scene; an unused scene, or one saved loose in a folder of
+// another name, claims nothing.
+TEST(DeleteSafetyCheck, TheDataFolderOfAUsedCharacterAnimatorSceneNeedsReviewAndConflicts) {
+    ProjectManagerHarness h;
+    ProjectManager& pm = h.pm();
+    pm.edit(ProjectManager::ListChange::none)
+        .setProjects({project("Cut",
+                              {"/s/Puppet/Puppet.chproj", "/s/Puppet/Ch Data/art.psd",
+                               "/s/Puppet/Ch Media/take.wav", "/s/Idle/Idle.chproj",
+                               "/s/Idle/Ch Media/idle.wav", "/s/Busy/Loose.chproj", "/s/Busy/neighbour.mov"},
+                              {"/s/Puppet/Puppet.chproj", "/s/Busy/Loose.chproj"})});
+    QList<MediaFile> list;
+    for (const ProjectFile& p : pm.projects()) {
+        for (const QString& path : p.mediaFiles)
+            list.append(media(path, 0, MediaFileStatus::online, 10 + list.size()));
+    }
+    pm.edit(ProjectManager::ListChange::none).setMediaFiles(list);
+    pm.edit(ProjectManager::ListChange::usage);
+
+    const auto entry = [&](const QString& path) {
+        for (const MediaFile& file : pm.mediaFiles()) {
+            if (file.path == path)
+                return file;
+        }
+        return MediaFile{};
+    };
+    const MediaFile take = entry("/s/Puppet/Ch Media/take.wav");
+    EXPECT_TRUE(take.needsReview);
+    EXPECT_EQ(take.characterAnimatorProject, QStringLiteral("/s/Puppet/Puppet.chproj"));
+    EXPECT_TRUE(entry("/s/Puppet/Ch Data/art.psd").needsReview);
+    const MediaFile scene = entry("/s/Puppet/Puppet.chproj");
+    EXPECT_EQ(scene.usageCount, 1);
+    EXPECT_FALSE(scene.needsReview);
+
+    QStringList safe;
+    for (const MediaFile& file : DeleteSafetyCheck::safeUnusedFiles(pm))
+        safe.append(file.path);
+    EXPECT_EQ(safe,
+              QStringList({"/s/Idle/Idle.chproj", "/s/Idle/Ch Media/idle.wav", "/s/Busy/neighbour.mov"}));
+
+    const auto conflicts = DeleteSafetyCheck::findDeleteSafetyConflicts(pm, {take});
+    ASSERT_EQ(conflicts.size(), 1);
+    EXPECT_EQ(conflicts[0].usedFile.path, scene.path);
+    EXPECT_EQ(
+        conflicts[0].reason,
+        QStringLiteral("take.wav is part of the Character Animator project “Puppet”, which a timeline uses"));
+
+    // The claim follows the scene's usage.
+    pm.edit(ProjectManager::ListChange::none).modifyProjects([](QList<ProjectFile>& projects) {
+        projects[0].usedFiles.removeAll(QStringLiteral("/s/Puppet/Puppet.chproj"));
+        projects[0].usageCountByPath.remove(QStringLiteral("/s/Puppet/Puppet.chproj"));
+    });
+    pm.edit(ProjectManager::ListChange::usage);
+    EXPECT_FALSE(entry("/s/Puppet/Ch Media/take.wav").needsReview);
+    EXPECT_FALSE(entry("/s/Puppet/Ch Media/take.wav").characterAnimatorProject);
+}

@@ -1,4 +1,7 @@
+#include "actions/RemovalRules.h"
 #include "actions/RemovalRun.h"
+#include "analysis/FileStatusChecker.h"
+#include "analysis/UsageAggregator.h"
 #include "support/CleanupHarness.h"
 #include "support/FileChanges.h"
 
@@ -168,4 +171,27 @@ TEST(RemovalRunDeletion, AFileReplacedRightBeforeItsRemovalIsKept) {
         EXPECT_TRUE(h.audit.entries().isEmpty());
         EXPECT_EQ(h.stats.stats().filesDeleted, 0);
     }
+}
+
+// A project may spell a name composed while the disk holds it decomposed (or the other way): the
+// status check finds the file under the spelling the disk has, and the removal acts on that one.
+TEST(RemovalRunDeletion, AFileOnDiskUnderTheOtherUnicodeSpellingIsFoundAndRemovedThere) {
+    CleanupHarness h;
+    const MediaFile onDisk = h.makeFile(QStringLiteral("Cafe\u0301/sce\u0300ne.mov"), 5);
+    const QString composed = onDisk.path.normalized(QString::NormalizationForm_C);
+    ASSERT_NE(composed, onDisk.path);
+    ASSERT_FALSE(QFileInfo::exists(composed)) << "a name is its bytes here";
+    const FileStatusResult checked = FileStatusChecker().makeFileStatusResult(composed, {}, {});
+    EXPECT_EQ(checked.status, MediaFileStatus::online);
+    EXPECT_EQ(checked.resolvedPath, onDisk.path);
+    EXPECT_EQ(checked.size, 5);
+    const MediaFile entry = scannedMediaEntry(checked);
+    EXPECT_EQ(entry.path, composed);
+    EXPECT_EQ(RemovalRules::workingPath(entry), onDisk.path);
+    h.stage({entry}, {entry});
+
+    const ActionResult result = deleteAll(h);
+    EXPECT_EQ(result.succeeded, 1);
+    EXPECT_FALSE(QFileInfo::exists(onDisk.path));
+    EXPECT_EQ(h.entry(composed)->status, MediaFileStatus::deleted);
 }

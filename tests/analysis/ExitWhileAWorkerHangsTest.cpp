@@ -59,7 +59,7 @@ void answerAgainAtExit() {
 
 class HangingChecker : public FileStatusChecking {
 public:
-    FileStatusResult makeFileStatusResult(const QString& path, const QHash<QString, QString>& candidates,
+    FileStatusResult makeFileStatusResult(const QString& path, const RelativeCandidates& candidates,
                                           const Options& options) const override {
         share->waitForAnswer();
         FileStatusResult result = FileStatusChecker().makeFileStatusResult(path, candidates, options);

@@ -28,7 +28,7 @@ QString writeFile(const QString& path, qint64 size) {
 class FileStatusCheckerTest : public ::testing::Test {
 protected:
     QString at(const QString& relative) const { return m_dir.filePath(relative); }
-    FileStatusResult check(const QString& path, const QHash<QString, QString>& candidates = {}) const {
+    FileStatusResult check(const QString& path, const RelativeCandidates& candidates = {}) const {
         return m_checker.makeFileStatusResult(path, candidates, m_options);
     }
 
@@ -94,25 +94,47 @@ TEST_F(FileStatusCheckerTest, MissingFileIsOfflineUnlessItsRelativeCandidateExis
     EXPECT_EQ(result.resolvedPath, missing);
     EXPECT_EQ(result.size, 0);
 
-    result = check(missing, {{missing, moved}});
+    result = check(missing, {{missing, {moved}}});
     EXPECT_EQ(result.status, MediaFileStatus::matching);
     EXPECT_EQ(result.resolvedPath, moved);
     EXPECT_EQ(result.size, 42);
 
     // An alternate equal to the path, or one that does not exist either, changes nothing.
-    EXPECT_EQ(check(missing, {{missing, missing}}).status, MediaFileStatus::offline);
-    EXPECT_EQ(check(missing, {{missing, at(QStringLiteral("nowhere.mov"))}}).status,
+    EXPECT_EQ(check(missing, {{missing, {missing}}}).status, MediaFileStatus::offline);
+    EXPECT_EQ(check(missing, {{missing, {at(QStringLiteral("nowhere.mov"))}}}).status,
               MediaFileStatus::offline);
+}
+
+TEST_F(FileStatusCheckerTest, TheFirstRelativeCandidateThatExistsIsTaken) {
+    const QString missing = at(QStringLiteral("old/clip.mov"));
+    const QString second = writeFile(at(QStringLiteral("copy2/clip.mov")), 2);
+    const QString third = writeFile(at(QStringLiteral("copy3/clip.mov")), 3);
+    const FileStatusResult result =
+        check(missing, {{missing, {at(QStringLiteral("copy1/clip.mov")), second, third}}});
+    EXPECT_EQ(result.status, MediaFileStatus::matching);
+    EXPECT_EQ(result.resolvedPath, second);
+    EXPECT_EQ(result.size, 2);
+}
+
+TEST_F(FileStatusCheckerTest, AFilePresentUnderOneUnicodeSpellingIsOnlineThere) {
+    const QString composed = writeFile(at(QStringLiteral("Caf\u00E9/\u00E9t\u00E9.mov")), 6);
+    const QString decomposed = composed.normalized(QString::NormalizationForm_D);
+    ASSERT_NE(decomposed, composed);
+    const FileStatusResult result = check(decomposed);
+    EXPECT_EQ(result.status, MediaFileStatus::online);
+    EXPECT_EQ(result.resolvedPath, composed);
+    EXPECT_EQ(result.size, 6);
+    EXPECT_EQ(check(decomposed + QStringLiteral("x")).status, MediaFileStatus::offline);
 }
 
 TEST_F(FileStatusCheckerTest, IgnoringTheExtensionFindsTheClipWithAnotherExtensionFirst) {
     const QString missing = at(QStringLiteral("media/A001.mov"));
     const QString mxf = writeFile(at(QStringLiteral("media/A001.mxf")), 900);
     const QString alternate = writeFile(at(QStringLiteral("elsewhere/A001.mov")), 10);
-    EXPECT_EQ(check(missing, {{missing, alternate}}).resolvedPath, alternate);
+    EXPECT_EQ(check(missing, {{missing, {alternate}}}).resolvedPath, alternate);
 
     m_options.ignoreFileExtension = true;
-    const FileStatusResult result = check(missing, {{missing, alternate}});
+    const FileStatusResult result = check(missing, {{missing, {alternate}}});
     EXPECT_EQ(result.status, MediaFileStatus::matching);
     EXPECT_EQ(result.resolvedPath, mxf);
     EXPECT_EQ(result.size, 900);
@@ -234,7 +256,7 @@ TEST_F(FileStatusCheckerTest, PresentFileCostsOneStat) {
     const FileStatusChecker checker(probe);
     const QString clip = writeFile(at(QStringLiteral("clip.mov")), 10);
     m_options.mountTable = std::make_shared<const MountTable>(MountTable::readCurrent());
-    checker.makeFileStatusResult(clip, {{at(QStringLiteral("x")), clip}}, m_options);
+    checker.makeFileStatusResult(clip, {{at(QStringLiteral("x")), {clip}}}, m_options);
     EXPECT_EQ(probe->calls(), 1);
 }
 
@@ -244,7 +266,7 @@ TEST_F(FileStatusCheckerTest, SandboxedReadsTheAlternateThroughItsGrant) {
     const QString present = writeFile(at(QStringLiteral("ungranted/other.mov")), 9);
     m_options.isSandboxed = true;
     m_options.grantedRoots = {at(QStringLiteral("GRANTED"))}; // letter case ignored
-    FileStatusResult result = check(missing, {{missing, alternate}});
+    FileStatusResult result = check(missing, {{missing, {alternate}}});
     EXPECT_EQ(result.status, MediaFileStatus::matching);
     EXPECT_EQ(result.resolvedPath, alternate);
     // Outside the volume folder no volume needs access: the plain rules go on.

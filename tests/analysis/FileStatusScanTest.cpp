@@ -168,7 +168,7 @@ TEST(FileStatusScan, AHangOnAnotherPathDoesNotWriteOffALocalMount) {
                           {3, share, QStringLiteral("nfs4"), {}}});
     FileStatusScan scan(std::make_shared<FileStatusChecker>(probe), 300ms);
 
-    const auto first = byPath(scan.checkAll({missing}, {{missing, candidate}}, options));
+    const auto first = byPath(scan.checkAll({missing}, {{missing, {candidate}}}, options));
     EXPECT_EQ(first[missing].status, MediaFileStatus::offline);
     const auto later = byPath(scan.checkAll(present, {}, options));
     for (const QString& path : present)
@@ -222,7 +222,7 @@ TEST(FileStatusScan, PathsInOneFolderAnswerAsTheirOwnChecksWithoutAStatEachWhenI
                          QStringLiteral("/clip%1.mov").arg(i % 2 == 0 ? i / 2 : 1000 + i));
     }
     paths.append({root + QStringLiteral("/"), QStringLiteral("relative/clip.mov"), QStringLiteral("/")});
-    const QHash<QString, QString> candidates{{paths[130], present[3]}, {paths[131], paths[133]}};
+    const RelativeCandidates candidates{{paths[130], {present[3]}}, {paths[131], {paths[133]}}};
     const auto checker = std::make_shared<FileStatusChecker>();
     FileStatusScan scan(checker);
     for (const bool ignoreExtension : {false, true}) {

@@ -611,6 +611,83 @@ TEST(ProjectImporter, PathCheckedEarlyIsCheckedAgainWhenALaterProjectGivesItACan
     EXPECT_EQ(h.entry("/m/x.mov")->size, 7);
 }
 
+// A project copied with its media to a new folder while the old copy is loaded too: both name the
+// same gone absolute path, and only the later one's relative candidate exists. A third project lists
+// the file at its real path, which is then the used medium, not an unused file.
+TEST(ProjectImporter, TheFirstRelativeCandidateThatExistsIsTakenWhicheverProjectGaveIt) {
+    ImportTestHarness h;
+    const QString real = h.makeFile("New/Media/x.mov", QByteArray(300, 'x'));
+    const QString gone = QStringLiteral("/gone/Media/x.mov");
+    h.importServices.parse = [&](const QUrl& url, const ParallelProjectParse::Progress&) {
+        ProjectParser::ParseResult r;
+        r.projectName = path::deletingPathExtension(url.fileName());
+        const QString listed = r.projectName == "Third" ? real : gone;
+        r.allMediaPaths = {listed};
+        if (r.projectName != "Third") {
+            r.usedMediaPaths = {listed};
+            r.usageCountByPath = {{listed, 1}};
+            r.relativeCandidates = {{gone, h.dir.filePath(r.projectName + "/Media/x.mov")}};
+        }
+        return ProjectImporter::parsedProject(url, r);
+    };
+    h.importNow({QUrl::fromLocalFile(h.dir.filePath("Old/Old.prproj")),
+                 QUrl::fromLocalFile(h.dir.filePath("New/New.prproj")),
+                 QUrl::fromLocalFile(h.dir.filePath("Third.prproj"))});
+    const MediaFile* used = h.entry(gone);
+    ASSERT_TRUE(used);
+    EXPECT_EQ(used->status, MediaFileStatus::matching);
+    EXPECT_EQ(used->matchedPath, real);
+    EXPECT_EQ(used->usageCount, 2);
+    for (const MediaFile& file : h.pm().mediaFiles()) {
+        if (file.path == real || file.alternativePaths.contains(real)) {
+            EXPECT_GE(file.usageCount, 1) << "the real path is the used medium";
+        }
+    }
+}
+
+// Two projects spell one name composed and decomposed: one entry, which reads the file under the
+// spelling the disk holds, whichever of the two that is and whichever the entry keeps.
+TEST(ProjectImporter, TwoSpellingsOfANameAreOneEntryOnlineUnderTheSpellingOnDisk) {
+    for (const auto onDisk : {QString::NormalizationForm_D, QString::NormalizationForm_C}) {
+        SCOPED_TRACE(int(onDisk));
+        ImportTestHarness h;
+        const QString present =
+            h.makeFile(QStringLiteral("Cafe\u0301/take.mov").normalized(onDisk), QByteArray(40, 'x'));
+        const QString composed = present.normalized(QString::NormalizationForm_C);
+        const QString decomposed = present.normalized(QString::NormalizationForm_D);
+        h.importServices.parse = fakeReader({{"A.prproj", {composed}}, {"B.prproj", {decomposed}}});
+        h.importNow({QUrl::fromLocalFile("/p/A.prproj"), QUrl::fromLocalFile("/p/B.prproj")});
+        ASSERT_EQ(h.pm().mediaFiles().size(), 1);
+        const MediaFile& entry = h.pm().mediaFiles().first();
+        EXPECT_EQ(entry.status, MediaFileStatus::online);
+        EXPECT_EQ(entry.matchedPath.value_or(entry.path), present);
+        EXPECT_EQ(entry.size, 40);
+        EXPECT_EQ(entry.usageCount, 2);
+    }
+}
+
+// Through the reader: a Character Animator scene on a timeline is used, and the data in the folder
+// made for it, which an editor imported into bins, needs review instead of reading plainly unused.
+TEST(ProjectImporter, TheDataOfACharacterAnimatorSceneOnATimelineNeedsReview) {
+    ImportTestHarness h;
+    const QString scene = h.makeFile("Show/Puppet/Puppet.chproj");
+    const QString take = h.makeFile("Show/Puppet/Ch Media/Puppet Take 1.wav");
+    const QString art = h.makeFile("Show/Puppet/Ch Data/art.png");
+    const QString other = h.makeFile("Show/other.mov");
+    h.importNow(
+        {h.makeProject("Cut.prproj", {scene}, 1.0), h.makeProject("Bins.prproj", {take, art, other}, 0.0)});
+    ASSERT_TRUE(h.entry(scene) && h.entry(take) && h.entry(art) && h.entry(other));
+    EXPECT_GE(h.entry(scene)->usageCount, 1);
+    EXPECT_FALSE(h.entry(scene)->needsReview);
+    for (const QString& data : {take, art}) {
+        EXPECT_EQ(h.entry(data)->usageCount, 0);
+        EXPECT_TRUE(h.entry(data)->needsReview);
+        EXPECT_EQ(h.entry(data)->characterAnimatorReason(),
+                  QStringLiteral("part of the Character Animator project “Puppet”, which a timeline uses"));
+    }
+    EXPECT_FALSE(h.entry(other)->needsReview);
+}
+
 TEST(ProjectImporter, KnownEntriesKeepTheirFactsAndAreNotCheckedAgain) {
     ImportTestHarness h(true);
     MediaFile known = media("/m/known.mov", 0, MediaFileStatus::online, 99);

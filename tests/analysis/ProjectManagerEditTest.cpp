@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <optional>
+#include <utility>
 
 using namespace tarnwick;
 using namespace tarnwick::testing;
@@ -24,6 +25,12 @@ struct ReportedFaults {
 void endTurn(ProjectManager& pm) {
     QCoreApplication::sendPostedEvents(&pm, QEvent::MetaCall);
 }
+
+// Kept by reference until the edit ends: a temporary is gone by then.
+template <class T>
+concept TakesPreparedRecount = requires(ProjectManager::Edit& edit, T&& recount) {
+    edit.withPreparedRecount(std::forward<T>(recount));
+};
 
 } // namespace
 
@@ -73,4 +80,44 @@ TEST(ProjectManagerEdit, AnEditStillOpenWhenItsTurnEndsIsReported) {
     endTurn(pm);
     EXPECT_EQ(faults.lists.size(), 1) << "committed since: nothing more to report";
     EXPECT_EQ(pm.summary().totalMediaFiles, 1);
+}
+
+TEST(ProjectManagerEdit, ADeferredEditIsReportedOnlyWhenNothingSettlesItByItsOperationsEnd) {
+    ProjectManagerHarness h;
+    ProjectManager& pm = h.pm();
+    ReportedFaults faults(pm);
+    {
+        auto scope = pm.tryBeginOperation("Importing projects…");
+        ASSERT_TRUE(scope);
+        pm.deferredEdit(ListChange::usage).setProjects({project("A", {"/m/a.mov"}, {"/m/a.mov"})});
+        endTurn(pm); // the operation awaits: its follow-ups may still come
+        EXPECT_TRUE(faults.lists.isEmpty());
+        pm.edit(ListChange::usage).setMediaFiles({media("/m/a.mov")});
+    }
+    endTurn(pm);
+    EXPECT_TRUE(faults.lists.isEmpty()) << "the recount settled it";
+    EXPECT_EQ(pm.mediaFiles()[0].usageCount, 1);
+
+    {
+        auto scope = pm.tryBeginOperation("Importing projects…");
+        ASSERT_TRUE(scope);
+        pm.deferredEdit(ListChange::usage).appendProject(project("B", {"/m/b.mov"}, {"/m/b.mov"}));
+        pm.edit(ListChange::entries); // a summary is no recount
+    }
+    endTurn(pm);
+    ASSERT_EQ(faults.lists.size(), 1);
+    EXPECT_EQ(faults.lists[0], ProjectManager::Changes(ProjectManager::Change::projects));
+
+    pm.deferredEdit(ListChange::entries).setMediaFiles({media("/m/c.mov")});
+    endTurn(pm); // outside an operation its turn is all it has
+    ASSERT_EQ(faults.lists.size(), 2);
+    EXPECT_EQ(faults.lists[1], ProjectManager::Changes(ProjectManager::Change::mediaFiles));
+}
+
+TEST(ProjectManagerEdit, APreparedRecountIsTakenOnlyFromAValueThatOutlivesTheEdit) {
+    using Recount = ProjectManager::PreparedUsageRecount;
+    static_assert(TakesPreparedRecount<Recount&>);
+    static_assert(TakesPreparedRecount<const Recount&>);
+    static_assert(!TakesPreparedRecount<Recount>, "a temporary");
+    static_assert(!TakesPreparedRecount<const Recount>, "a const temporary");
 }

@@ -177,8 +177,7 @@ TEST(ProjectManagerRebuild, FollowsTheListAndBinRulesForPathsAndCandidates) {
     ProjectFile second = project("Second", {"/m/mix.mov"});
     second.relativeCandidates.insert("/m/x.mov", "/c2/x.mov");
     pm.edit(ProjectManager::ListChange::none).setProjects({first, second});
-    h.checker->setOnline("/c1/x.mov", 11);
-    h.checker->setOnline("/c2/x.mov", 22);
+    h.checker->setOnline("/c2/x.mov", 22); // the earlier project's candidate is gone
     MediaFile holder = media("/m/holder.mov");
     holder.alternativePaths = {QStringLiteral("/m/alt.mov")};
     MediaFile earlier = media("/m/dup.mov", 0, S::offline, 1);
@@ -190,8 +189,8 @@ TEST(ProjectManagerRebuild, FollowsTheListAndBinRulesForPathsAndCandidates) {
     const MediaFile* x = find(pm.mediaFiles(), "/m/x.mov");
     ASSERT_TRUE(x);
     EXPECT_EQ(x->status, S::matching);
-    EXPECT_EQ(x->matchedPath, QStringLiteral("/c1/x.mov")) << "the earlier project's candidate wins";
-    EXPECT_EQ(x->size, 11);
+    EXPECT_EQ(x->matchedPath, QStringLiteral("/c2/x.mov")) << "the first candidate that exists";
+    EXPECT_EQ(x->size, 22);
     ASSERT_TRUE(find(pm.mediaFiles(), "/m/alt.mov")) << "an alternative path is not matched by its holder";
     EXPECT_TRUE(h.checker->asked().contains("/m/alt.mov"));
     EXPECT_FALSE(find(pm.mediaFiles(), "/m/holder.mov"));

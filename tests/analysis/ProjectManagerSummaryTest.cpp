@@ -73,14 +73,11 @@ TEST(ProjectManagerSummary, ASummaryMadeAheadCountsAsThePassHereAndHoldsOnlyForI
     const QList<MediaFile> files{a, b, c, media("/m/d.mov", 0, S::offline, 40)};
     const QList<RecycleBinItem> bin{binItem(b)};
     auto prepared = [&] {
-        return ProjectManager::prepareSummary(files, bin, pm.projects(), pm.projectsVersion(),
-                                              pm.largeFileThreshold());
+        return prepareSummary(files, bin, pm.projects(), pm.projectsVersion(), pm.largeFileThreshold());
     };
     pm.updateFilters([](FilterSettings& filters) { filters.showDeleted = filters.showOnlyUnused = true; });
 
-    pm.edit(ProjectManager::ListChange::none).setMediaFiles(files);
-    pm.edit(ProjectManager::ListChange::none).setRecycleBin(bin);
-    pm.edit(ProjectManager::ListChange::entries);
+    pm.edit(ProjectManager::ListChange::entries).setMediaFiles(files).setRecycleBin(bin);
     const AnalysisSummary expected = pm.summary();
     const QList<qsizetype> expectedRows = pm.filteredMediaRows().sourceRows();
     ASSERT_EQ(expectedRows, (QList<qsizetype>{2, 3}));
@@ -104,8 +101,7 @@ TEST(ProjectManagerSummary, ASummaryMadeAheadCountsAsThePassHereAndHoldsOnlyForI
 
     QList<MediaFile> unflagged = files;
     unflagged[2].needsReview = false;
-    EXPECT_FALSE(ProjectManager::prepareSummary(unflagged, bin, pm.projects(), pm.projectsVersion(),
-                                                pm.largeFileThreshold()))
+    EXPECT_FALSE(prepareSummary(unflagged, bin, pm.projects(), pm.projectsVersion(), pm.largeFileThreshold()))
         << "a review flag to set is left to the GUI thread's pass";
 }
 
@@ -155,12 +151,11 @@ TEST(ProjectManagerSummary, FlagsForReviewWhatAnUncertainProjectListsIgnoringCas
 TEST(ProjectManagerSummary, ListsVolumesNeedingAccessOnlyInTheSandboxAndPromptsOncePerVolume) {
     ProjectManagerHarness h;
     ProjectManager& pm = h.pm();
-    pm.edit(ProjectManager::ListChange::none)
+    pm.edit(ProjectManager::ListChange::entries)
         .setMediaFiles({media("/Volumes/Media/a.mov", 0, S::needsAccess),
                         media("/Volumes/Media/b/c.mov", 0, S::needsAccess),
                         media("/home/me/d.mov", 0, S::needsAccess),
                         media("/Volumes/Other/e.mov", 0, S::online)});
-    pm.edit(ProjectManager::ListChange::entries);
     EXPECT_TRUE(pm.prompts().volumesNeedingAccess.isEmpty()) << "outside the sandbox nothing changes";
     EXPECT_FALSE(pm.prompts().shouldPromptForVolumeAccess);
 

@@ -102,10 +102,9 @@ TEST(ProjectManagerUsage, RecountSumsPathsThatDifferOnlyInLetterCase) {
     ProjectFile second = project("Two", {"/media/a.mov", "/media/b.wav"}, {"/media/a.mov", "/media/b.wav"});
     second.usageCountByPath["/media/a.mov"] = 2;
     second.audioOnlyFiles = {QStringLiteral("/media/b.wav")};
-    pm.edit(ProjectManager::ListChange::none).setProjects({first, second});
-    pm.edit(ProjectManager::ListChange::none)
+    pm.edit(ProjectManager::ListChange::usage)
+        .setProjects({first, second})
         .setMediaFiles({media("/Media/A.mov"), media("/media/b.wav"), media("/media/c.mov", 5)});
-    pm.edit(ProjectManager::ListChange::usage);
     const MediaFile& a = pm.mediaFiles()[0];
     EXPECT_EQ(a.usageCount, 3);
     EXPECT_EQ(a.projectNames, (QStringList{"One", "Two"}));
@@ -123,12 +122,10 @@ TEST(ProjectManagerUsage, RecountSumsPathsThatDifferOnlyInLetterCase) {
 TEST(ProjectManagerUsage, FilesNamingTheSameProjectsShareOneList) {
     ProjectManagerHarness h;
     ProjectManager& pm = h.pm();
-    pm.edit(ProjectManager::ListChange::none)
+    pm.edit(ProjectManager::ListChange::usage)
         .setProjects({project("One", {"/m/a.mov", "/m/b.mov"}, {"/m/a.mov", "/m/b.mov"}),
-                      project("Two", {"/m/b.mov", "/m/c.mov", "/m/d.mov"}, {"/m/c.mov", "/m/d.mov"})});
-    pm.edit(ProjectManager::ListChange::none)
+                      project("Two", {"/m/b.mov", "/m/c.mov", "/m/d.mov"}, {"/m/c.mov", "/m/d.mov"})})
         .setMediaFiles({media("/m/a.mov"), media("/m/b.mov"), media("/m/c.mov"), media("/m/d.mov")});
-    pm.edit(ProjectManager::ListChange::usage);
     const QList<MediaFile>& files = pm.mediaFiles();
     EXPECT_EQ(files[0].projectNames, QStringList{"One"});
     EXPECT_EQ(files[2].projectNames, QStringList{"Two"});

@@ -40,18 +40,18 @@ TEST(ScanPlan, NewPathsTakeTheirChecksByOriginOrKeyAndStaleCandidatesAreCheckedA
     second->projectId = projects[1].id;
     second->checkAt = {0, 1};
     second->entries = {checked(b), checked(c)};
-    second->candidates = {QString(), QStringLiteral("/old/c.mov")};
+    second->candidates = {{}, {QStringLiteral("/old/c.mov")}};
     auto first = std::make_shared<ScanPrefetch::ProjectChecks>();
     first->projectId = projects[0].id;
     first->checkAt = {0, -1};
     first->entries = {checked(a)};
-    first->candidates = {QString()};
+    first->candidates = {{}};
     prefetched.projects = {second, first};
     prefetched.byKey = {{UsageMap::key(b), {0, 0}}, {UsageMap::key(c), {0, 1}}, {UsageMap::key(a), {1, 0}}};
     const QUuid idA = first->entries[0].id;
     const QUuid idB = second->entries[0].id;
 
-    const QHash<QString, QString> candidates = {{c, QStringLiteral("/new/c.mov")}};
+    const RelativeCandidates candidates = {{c, {QStringLiteral("/new/c.mov")}}};
     ScanPlan plan = ScanPlan::fromPrefetch(aggregation, prefetched, projects, candidates);
     ASSERT_EQ(plan.scanned.size(), 3u);
     ASSERT_TRUE(plan.scanned[0] && plan.scanned[1]);

@@ -340,13 +340,15 @@ TEST(UsageAggregator, LongListSortedInRangesStaysInOrderAndStable) {
     QLocale::setDefault(before);
 }
 
-TEST(UsageAggregator, MergedCandidatesKeepTheEarlierProjectsCandidate) {
+TEST(UsageAggregator, MergedCandidatesKeepEveryProjectsCandidateInProjectOrder) {
     ProjectFile a = project("A", {"/m/x.mov"}, {});
     a.relativeCandidates = {{"/m/x.mov", "/a/x.mov"}};
     ProjectFile b = project("B", {"/m/x.mov", "/m/y.mov"}, {});
     b.relativeCandidates = {{"/m/x.mov", "/b/x.mov"}, {"/m/y.mov", "/b/y.mov"}};
-    const QHash<QString, QString> merged = mergedRelativeCandidates({a, b});
-    EXPECT_EQ(merged.value("/m/x.mov"), "/a/x.mov");
-    EXPECT_EQ(merged.value("/m/y.mov"), "/b/y.mov");
+    ProjectFile c = project("C", {"/m/x.mov"}, {});
+    c.relativeCandidates = {{"/m/x.mov", "/a/x.mov"}};
+    const RelativeCandidates merged = mergedRelativeCandidates({a, b, c});
+    EXPECT_EQ(merged.value("/m/x.mov"), RelativeCandidateList({"/a/x.mov", "/b/x.mov"}));
+    EXPECT_EQ(merged.value("/m/y.mov"), RelativeCandidateList({"/b/y.mov"}));
     EXPECT_EQ(merged.size(), 2);
 }

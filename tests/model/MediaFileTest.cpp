@@ -69,6 +69,7 @@ TEST(MediaFile, EveryFieldButIdTakesPartInEquality) {
         [](MediaFile& f) { f.isFromDaVinciCSV = true; },
         [](MediaFile& f) { f.needsReview = true; },
         [](MediaFile& f) { f.proxyPath = "/proxy.mov"; },
+        [](MediaFile& f) { f.characterAnimatorProject = "/Scene/Scene.chproj"; },
         [](MediaFile& f) { f.isProtected = true; },
     };
     for (size_t i = 0; i < changes.size(); ++i) {

@@ -77,11 +77,11 @@ public:
                     entry.status = MediaFileStatus::inRecycleBin;
             }
         }
-        pm().edit(ProjectManager::ListChange::none).setMediaFiles(list);
         QList<RecycleBinItem> bin;
         for (const MediaFile& s : staged)
             bin.append(binItem(s));
-        pm().edit(ProjectManager::ListChange::none).setRecycleBin(bin);
+        // A state staged as it is: no follow-up on purpose.
+        pm().edit(ProjectManager::ListChange::none).setMediaFiles(list).setRecycleBin(bin);
     }
     const MediaFile* entry(const QString& path) const {
         for (const MediaFile& file : manager->mediaFiles()) {

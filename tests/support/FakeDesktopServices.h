@@ -2,7 +2,9 @@
 
 #include "ui/common/DesktopServices.h"
 
+#include <QList>
 #include <QStringList>
+#include <QUrl>
 
 namespace tarnwick::testing {
 
@@ -26,7 +28,15 @@ public:
             done(opens);
     }
 
+    // Answers at once, as `opens` says.
+    void openLink(const QUrl& url, std::function<void(bool)> done) override {
+        links.append(url);
+        if (done)
+            done(opens);
+    }
+
     QStringList revealed;
+    QList<QUrl> links;
     QStringList opened;
     bool opens = true;
     bool reveals = true;

@@ -31,7 +31,7 @@ public:
     // Runs inside every check (e.g. to block until the test lets the checks go on).
     void setHook(std::function<void(const QString&)> hook) { m_hook = std::move(hook); }
 
-    FileStatusResult makeFileStatusResult(const QString& path, const QHash<QString, QString>& candidates,
+    FileStatusResult makeFileStatusResult(const QString& path, const RelativeCandidates& candidates,
                                           const Options& options) const override {
         if (m_hook)
             m_hook(path);
@@ -42,8 +42,9 @@ public:
         m_lastIgnoreFileExtension = options.ignoreFileExtension;
         if (auto found = m_results.constFind(path); found != m_results.cend())
             return found.value();
-        const QString alternate = candidates.value(path);
-        if (!alternate.isEmpty() && alternate != path) {
+        for (const QString& alternate : candidates.value(path)) {
+            if (alternate == path)
+                continue;
             if (auto found = m_results.constFind(alternate); found != m_results.cend())
                 return {path, MediaFileStatus::matching, alternate, found->size, StorageType::local};
         }

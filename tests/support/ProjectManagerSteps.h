@@ -10,6 +10,7 @@ public:
     // False, doing nothing, when the projects or the policy changed since it was prepared.
     static bool finishPreparedUsageRecount(ProjectManager& manager,
                                            const ProjectManager::PreparedUsageRecount& prepared) {
+        // Empty on purpose: the step is the follow-up.
         ProjectManager::Edit edit(manager, ProjectManager::ListChange::none);
         return manager.finishPreparedUsageRecount(prepared);
     }

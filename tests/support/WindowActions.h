@@ -3,6 +3,7 @@
 #include "platform/SoftwareUpdater.h"
 #include "ui/common/AppCommands.h"
 #include "ui/common/CommandCenter.h"
+#include "ui/common/URLOpener.h"
 
 namespace tarnwick::testing {
 
@@ -12,7 +13,10 @@ class WindowActions {
 public:
     WindowActions(CommandCenter& centre, FilePanel& panel, SecurityScopedAccess& grants,
                   URLOpener openURL = {})
-        : m_commands({centre, panel, grants, m_updater, std::move(openURL)}),
+        : m_commands({centre, panel, grants, m_updater,
+                      [open = std::move(openURL)](const QUrl& url, std::function<void(bool)> done) {
+                          done(open && open(url));
+                      }}),
           m_actions(m_commands.makeActions(nullptr)) {}
 
     CommandActions* actions() const { return m_actions; }

@@ -45,6 +45,7 @@ const ScreenshotTour::State ScreenshotTour::states[] = {
     &ScreenshotTour::importedSweep,
     &ScreenshotTour::deleteAlert,
     &ScreenshotTour::binPane,
+    &ScreenshotTour::smallScreens,
     &ScreenshotTour::permanentDeleteSheet,
     &ScreenshotTour::transcodeConfirmationSheet,
     &ScreenshotTour::transcodeSheetFocus,

@@ -9,6 +9,7 @@
 #include <QApplication>
 #include <QList>
 #include <QObject>
+#include <QRect>
 #include <QString>
 #include <QStringList>
 #include <QTemporaryDir>
@@ -132,6 +133,8 @@ private:
     void brightPosterAndVideoPlaying();
     void audioPlayPressed();
     void tableCjkName();
+    // The window on a laptop's screen under a desktop panel, and on a 1024 × 600 one.
+    void smallScreens();
 
     // A clip replaced by a real Transcode & Replace: its card and row (ScreenshotTourTranscoded.cpp).
     void transcodedClip();
@@ -160,6 +163,7 @@ private:
     QList<RecycleBinItem> m_binBeforeRun;
     QList<MediaFile> m_mediaBeforeRun;
     QStringList m_savedProtectedFolders;
+    QRect m_savedGeometry;
 };
 
 } // namespace tarnwick

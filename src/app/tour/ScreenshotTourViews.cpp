@@ -126,6 +126,26 @@ void ScreenshotTour::tableSelectedRow() {
             << shot(QStringLiteral("table-selected-row")) << act([select] { select(false); }, 200);
 }
 
+void ScreenshotTour::smallScreens() {
+    const auto onScreen = [this](QRect available) {
+        return [this, available] {
+            if (m_savedGeometry.isNull())
+                m_savedGeometry = m_window.geometry();
+            m_window.fitWithin(available, {});
+            m_window.setGeometry(available);
+        };
+    };
+    const auto back = [this] {
+        m_window.fitScreen();
+        m_window.setGeometry(m_savedGeometry);
+        m_savedGeometry = {};
+    };
+    // 1366 × 768 under a 44-point panel; 1024 × 600 under a 27-point one.
+    m_steps << act(onScreen(QRect(0, 44, 1366, 724)), 400) << shot(QStringLiteral("window-1366x768"))
+            << act(onScreen(QRect(0, 27, 1024, 573)), 400) << shot(QStringLiteral("window-1024x600"))
+            << act(back, 400);
+}
+
 void ScreenshotTour::importedMap() {
     m_steps << act([this] { view().setDetailViewMode(DetailViewMode::map); }, 300)
             << shot(QStringLiteral("imported-map"));

@@ -1,6 +1,6 @@
 #include "ui/bin/BinOverlays.h"
 
-#include "analysis/ProjectManager.h"
+#include "analysis/ProjectManagerFace.h"
 #include "platform/ByteCountText.h"
 #include "ui/brand/BrandPalette.h"
 #include "ui/cleanup/CleanupRunner.h"
@@ -120,7 +120,7 @@ void ProgressOverlay::showProgress(const BinTexts::ProgressView& view) {
     m_cancel->setEnabled(!view.cancelling);
 }
 
-MoveProgressOverlay::MoveProgressOverlay(ProjectManager& manager, CleanupRunner& runner, QWidget* parent)
+MoveProgressOverlay::MoveProgressOverlay(ProjectManagerFace& manager, CleanupRunner& runner, QWidget* parent)
     : ProgressOverlay(
           {QStringLiteral("folder.badge.gearshape"),
            Color::darkSystemBlue(),
@@ -135,11 +135,11 @@ MoveProgressOverlay::MoveProgressOverlay(ProjectManager& manager, CleanupRunner&
             runner.cancel(run->kind());
     });
     const auto refresh = [this, &manager] { showProgress(BinTexts::progressView(manager.moveProgress())); };
-    connect(&manager, &ProjectManager::moveProgressChanged, this, refresh);
+    connect(&manager, &ProjectManagerFace::moveProgressChanged, this, refresh);
     refresh();
 }
 
-TranscodeProgressOverlay::TranscodeProgressOverlay(ProjectManager& manager, CleanupRunner& runner,
+TranscodeProgressOverlay::TranscodeProgressOverlay(ProjectManagerFace& manager, CleanupRunner& runner,
                                                    QWidget* parent)
     : ProgressOverlay(
           {QStringLiteral("film.stack"),
@@ -154,7 +154,7 @@ TranscodeProgressOverlay::TranscodeProgressOverlay(ProjectManager& manager, Clea
     const auto refresh = [this, &manager] {
         showProgress(BinTexts::progressView(manager.transcodeProgress()));
     };
-    connect(&manager, &ProjectManager::transcodeProgressChanged, this, refresh);
+    connect(&manager, &ProjectManagerFace::transcodeProgressChanged, this, refresh);
     refresh();
 }
 

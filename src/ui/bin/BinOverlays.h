@@ -14,7 +14,7 @@ class QScrollArea;
 namespace tarnwick {
 
 class CleanupRunner;
-class ProjectManager;
+class ProjectManagerFace;
 
 // A progress card: symbol, title, the file in work, the bar, counter columns, the percentage and
 // Cancel, showing a BinTexts::ProgressView.
@@ -56,7 +56,7 @@ class MoveProgressOverlay : public ProgressOverlay {
     Q_OBJECT
 public:
     // Cancel asks the runner to stop the move that goes.
-    MoveProgressOverlay(ProjectManager& manager, CleanupRunner& runner, QWidget* parent = nullptr);
+    MoveProgressOverlay(ProjectManagerFace& manager, CleanupRunner& runner, QWidget* parent = nullptr);
     QLabel* files() const { return counter(0); }
     QLabel* bytes() const { return counter(1); }
     QLabel* speed() const { return counter(2); }
@@ -67,7 +67,7 @@ class TranscodeProgressOverlay : public ProgressOverlay {
     Q_OBJECT
 public:
     // Cancel asks the runner to stop the transcode.
-    TranscodeProgressOverlay(ProjectManager& manager, CleanupRunner& runner, QWidget* parent = nullptr);
+    TranscodeProgressOverlay(ProjectManagerFace& manager, CleanupRunner& runner, QWidget* parent = nullptr);
     QLabel* files() const { return counter(0); }
     QLabel* saved() const { return counter(1); }
 };

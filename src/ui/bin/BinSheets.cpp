@@ -1,7 +1,7 @@
 #include "ui/bin/BinSheets.h"
 
 #include "actions/ProtectedFolderTest.h"
-#include "analysis/ProjectManager.h"
+#include "analysis/ProjectManagerFace.h"
 #include "platform/ByteCountText.h"
 #include "platform/ThreadPools.h"
 #include "ui/bin/BinWidgets.h"
@@ -232,10 +232,11 @@ PermanentDeleteConfirmSheet::PermanentDeleteConfirmSheet(BinSheetServices servic
             startDeletion();
     });
     connect(m_field, &QLineEdit::textChanged, this, &PermanentDeleteConfirmSheet::refresh);
-    connect(&m_services.manager, &ProjectManager::changed, this, [this](ProjectManager::Changes groups) {
-        if (groups & (ProjectManager::Change::recycleBin | ProjectManager::Change::summary))
-            refresh();
-    });
+    connect(&m_services.manager, &ProjectManagerFace::changed, this,
+            [this](ProjectManagerFace::Changes groups) {
+                if (groups & (ProjectManagerFace::Change::recycleBin | ProjectManagerFace::Change::summary))
+                    refresh();
+            });
     refresh();
 }
 
@@ -245,7 +246,7 @@ void PermanentDeleteConfirmSheet::showEvent(QShowEvent* event) {
 }
 
 void PermanentDeleteConfirmSheet::refresh() {
-    const ProjectManager& pm = m_services.manager;
+    const ProjectManagerFace& pm = m_services.manager;
     m_message->setText(BinTexts::permanentDeleteMessage(pm.recycleBin().size(), pm.summary().recycleBinSize));
     if (!m_guard->isRunning())
         m_delete->setEnabled(BinTexts::isDeleteConfirmed(m_field->text()));
@@ -401,8 +402,9 @@ void TrashFailureSheet::deleteNow() {
 
 // ---- TranscodeConfirmationSheet ---------------------------------------------------------------
 
-TranscodeConfirmationSheet::TranscodeConfirmationSheet(ProjectManager& manager, CleanupOperations& operations,
-                                                       CleanupRunner& runner, QWidget* parent)
+TranscodeConfirmationSheet::TranscodeConfirmationSheet(ProjectManagerFace& manager,
+                                                       CleanupOperations& operations, CleanupRunner& runner,
+                                                       QWidget* parent)
     : QWidget(parent), m_manager(manager), m_operations(operations), m_runner(runner) {
     setMinimumWidth(450);
     auto* layout = new QVBoxLayout(this);
@@ -514,8 +516,8 @@ TranscodeConfirmationSheet::TranscodeConfirmationSheet(ProjectManager& manager, 
 
     connect(m_cancel, &QPushButton::clicked, this, [this] { closeSheet(this); });
     connect(m_confirm, &QPushButton::clicked, this, &TranscodeConfirmationSheet::confirm);
-    connect(&m_manager, &ProjectManager::changed, this, [this](ProjectManager::Changes groups) {
-        if (groups & ProjectManager::Change::recycleBin)
+    connect(&m_manager, &ProjectManagerFace::changed, this, [this](ProjectManagerFace::Changes groups) {
+        if (groups & ProjectManagerFace::Change::recycleBin)
             refresh();
     });
     refresh();
@@ -538,7 +540,7 @@ void TranscodeConfirmationSheet::checkFFmpeg() {
 
 void TranscodeConfirmationSheet::refresh() {
     // The run's own test, by the text of the paths (no disk access on this thread).
-    const ProtectedFolderTest protectedFolders = ProtectedFolderTest::forManager(m_manager, nullptr);
+    const ProtectedFolderTest protectedFolders = ProtectedFolderTest::forManager(m_manager.engine(), nullptr);
     m_plan = BinTexts::TranscodePlan::of(m_manager.recycleBin(), [&](const QString& path) {
         return protectedFolders.isInProtectedFolder(path);
     });

@@ -25,14 +25,14 @@ namespace tarnwick {
 class CleanupOperations;
 class CleanupRunner;
 class FilePanel;
-class ProjectManager;
+class ProjectManagerFace;
 class SecurityScopedAccess;
 
 // What the bin's destructive sheets use of the window: its model and the runner their runs start
 // in (it outlives the sheet and hands the result to the window's result sheet, also once the
 // sheet closed).
 struct BinSheetServices {
-    ProjectManager& manager;
+    ProjectManagerFace& manager;
     CleanupRunner& runner;
 };
 
@@ -144,8 +144,8 @@ private:
 class TranscodeConfirmationSheet : public QWidget {
     Q_OBJECT
 public:
-    TranscodeConfirmationSheet(ProjectManager& manager, CleanupOperations& operations, CleanupRunner& runner,
-                               QWidget* parent = nullptr);
+    TranscodeConfirmationSheet(ProjectManagerFace& manager, CleanupOperations& operations,
+                               CleanupRunner& runner, QWidget* parent = nullptr);
     ~TranscodeConfirmationSheet() override;
 
     const BinTexts::TranscodePlan& plan() const { return m_plan; }
@@ -172,7 +172,7 @@ private:
     void refresh();
     void checkFFmpeg();
 
-    ProjectManager& m_manager;
+    ProjectManagerFace& m_manager;
     CleanupOperations& m_operations;
     CleanupRunner& m_runner;
     BinTexts::TranscodePlan m_plan;

@@ -1,7 +1,7 @@
 #include "ui/bin/RecycleBinView.h"
 
 #include "actions/RecycleBin.h"
-#include "analysis/ProjectManager.h"
+#include "analysis/ProjectManagerFace.h"
 #include "platform/ByteCountText.h"
 #include "platform/MemoryRelease.h"
 #include "ui/bin/BinTexts.h"
@@ -106,7 +106,7 @@ QSize RecycleBinRowDelegate::sizeHint(const QStyleOptionViewItem& option, const 
 
 // ---- Pane -------------------------------------------------------------------------------------
 
-RecycleBinView::RecycleBinView(ProjectManager& manager, QSet<QUuid>& selection, Actions raise,
+RecycleBinView::RecycleBinView(ProjectManagerFace& manager, QSet<QUuid>& selection, Actions raise,
                                QWidget* parent)
     : QWidget(parent), m_manager(manager), m_selection(selection) {
     auto* layout = new QVBoxLayout(this);
@@ -186,7 +186,7 @@ RecycleBinView::RecycleBinView(ProjectManager& manager, QSet<QUuid>& selection, 
     };
     const QList<Action> actions{
         {QStringLiteral("Restore All"), QStringLiteral("arrow.uturn.backward"), Color::brandAccent(), false,
-         [this] { (void)RecycleBin(m_manager).restoreAllFromRecycleBin(); }},
+         [this] { (void)RecycleBin(m_manager.engine()).restoreAllFromRecycleBin(); }},
         {QStringLiteral("Move to Trash"), QStringLiteral("trash"), Color::brandAmber(), true,
          raise.moveToTrash},
         {QStringLiteral("Move to Folder..."), QStringLiteral("folder.badge.plus"), Color::brandCyan(), false,
@@ -208,8 +208,8 @@ RecycleBinView::RecycleBinView(ProjectManager& manager, QSet<QUuid>& selection, 
     }
     layout->addWidget(footer);
 
-    connect(&m_manager, &ProjectManager::changed, this, [this](ProjectManager::Changes groups) {
-        if (groups & (ProjectManager::Change::recycleBin | ProjectManager::Change::summary))
+    connect(&m_manager, &ProjectManagerFace::changed, this, [this](ProjectManagerFace::Changes groups) {
+        if (groups & (ProjectManagerFace::Change::recycleBin | ProjectManagerFace::Change::summary))
             refresh();
     });
     refresh();
@@ -220,7 +220,7 @@ bool RecycleBinView::showsEmptyState() const {
 }
 
 void RecycleBinView::refresh() {
-    const ProjectManager& pm = m_manager;
+    const ProjectManagerFace& pm = m_manager;
     const bool empty = pm.recycleBin().isEmpty();
     m_total->setText(formatFileByteCount(pm.summary().recycleBinSize));
     setTextColor(m_total, empty ? Color::brandTextTertiary() : Color::brandAmber());
@@ -251,14 +251,15 @@ void RecycleBinView::restoreItems(const QSet<QUuid>& ids) {
     }
     // The selection goes once the items really left the bin (a restore may wait for a running
     // operation).
-    (void)RecycleBin(m_manager).removeFromRecycleBin(chosen, [self = QPointer<RecycleBinView>(this)] {
-        if (!self)
-            return;
-        self->m_selection.clear();
-        self->m_refreshing = true;
-        self->m_list->clearSelection();
-        self->m_refreshing = false;
-    });
+    (void)RecycleBin(m_manager.engine())
+        .removeFromRecycleBin(chosen, [self = QPointer<RecycleBinView>(this)] {
+            if (!self)
+                return;
+            self->m_selection.clear();
+            self->m_refreshing = true;
+            self->m_list->clearSelection();
+            self->m_refreshing = false;
+        });
 }
 
 QSet<QUuid> RecycleBinView::menuItemsAt(const QPoint& pos) const {

@@ -18,7 +18,7 @@ class QStackedWidget;
 
 namespace tarnwick {
 
-class ProjectManager;
+class ProjectManagerFace;
 
 // The bin's items in bin order, one row each (name, size, time added).
 class RecycleBinModel : public QAbstractListModel {
@@ -59,7 +59,7 @@ public:
     };
 
     // `selection` is the window's bin selection, kept across rebuilds.
-    RecycleBinView(ProjectManager& manager, QSet<QUuid>& selection, Actions actions,
+    RecycleBinView(ProjectManagerFace& manager, QSet<QUuid>& selection, Actions actions,
                    QWidget* parent = nullptr);
 
     QLabel* totalLabel() const { return m_total; }
@@ -80,7 +80,7 @@ private:
     void syncSelection();
     void showRowMenu(const QPoint& pos);
 
-    ProjectManager& m_manager;
+    ProjectManagerFace& m_manager;
     QSet<QUuid>& m_selection;
     QLabel* m_total = nullptr;
     QStackedWidget* m_content = nullptr;

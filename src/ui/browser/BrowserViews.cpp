@@ -1,6 +1,6 @@
 #include "ui/browser/BrowserViews.h"
 
-#include "analysis/ProjectManager.h"
+#include "analysis/ProjectManagerFace.h"
 #include "platform/PathText.h"
 #include "ui/browser/FilterBar.h"
 #include "ui/browser/MediaFileListView.h"
@@ -23,7 +23,7 @@ namespace tarnwick {
 namespace {
 
 MediaBrowserActions tableActions(const WindowContext& window, const BrowserServices& services) {
-    ProjectManager& manager = window.manager;
+    ProjectManagerFace& manager = window.manager;
     CleanupOperations& operations = window.operations;
     MediaBrowserActions actions;
     actions.deleteSafetyConflicts = [&operations, &manager](const QList<MediaFile>& files) {
@@ -31,7 +31,7 @@ MediaBrowserActions tableActions(const WindowContext& window, const BrowserServi
     };
     actions.addToRecycleBin = [&operations, &manager](const QList<MediaFile>& files,
                                                       std::function<void()> staged) {
-        operations.addToRecycleBin(manager, files, std::move(staged));
+        operations.addToRecycleBin(manager.engine(), files, std::move(staged));
     };
     if (services.desktop) {
         actions.reveal = [desktop = services.desktop](const MediaFile& file) {

@@ -1,6 +1,6 @@
 #include "ui/browser/FilterBar.h"
 
-#include "analysis/ProjectManager.h"
+#include "analysis/ProjectManagerFace.h"
 #include "ui/brand/BrandFonts.h"
 #include "ui/brand/BrandPalette.h"
 #include "ui/brand/FocusRing.h"
@@ -55,7 +55,7 @@ protected:
 
 } // namespace
 
-FilterBar::FilterBar(ProjectManager& manager, QWidget* parent) : QWidget(parent), m_manager(manager) {
+FilterBar::FilterBar(ProjectManagerFace& manager, QWidget* parent) : QWidget(parent), m_manager(manager) {
     setAutoFillBackground(true);
     QPalette palette = this->palette();
     palette.setColor(QPalette::Window, Color::brandSurfaceRaised());
@@ -109,8 +109,8 @@ FilterBar::FilterBar(ProjectManager& manager, QWidget* parent) : QWidget(parent)
     m_count = brandLabel({}, Font::brandMono(11, Font::Weight::medium), Color::brandTextTertiary(), this);
     layout->addWidget(m_count);
 
-    connect(&m_manager, &ProjectManager::changed, this, [this](ProjectManager::Changes groups) {
-        using C = ProjectManager::Change;
+    connect(&m_manager, &ProjectManagerFace::changed, this, [this](ProjectManagerFace::Changes groups) {
+        using C = ProjectManagerFace::Change;
         if (groups & C::filters)
             syncFromManager();
         if (groups & (C::filters | C::mediaFiles | C::recycleBin | C::projects))

@@ -8,14 +8,14 @@ class QLineEdit;
 namespace tarnwick {
 
 class FilterChipToggle;
-class ProjectManager;
+class ProjectManagerFace;
 
 // The strip above every detail mode: the search text, five filter chips and the file count. It
 // holds no state: every edit goes to the manager, and the controls follow the manager's fields.
 class FilterBar : public QWidget {
     Q_OBJECT
 public:
-    explicit FilterBar(ProjectManager& manager, QWidget* parent = nullptr);
+    explicit FilterBar(ProjectManagerFace& manager, QWidget* parent = nullptr);
 
     QLineEdit* searchField() const { return m_search; }
     FilterChipToggle* chip(const QString& label) const;
@@ -25,7 +25,7 @@ private:
     void syncFromManager();
     void syncCount();
 
-    ProjectManager& m_manager;
+    ProjectManagerFace& m_manager;
     QLineEdit* m_search = nullptr;
     QList<FilterChipToggle*> m_chips;
     QLabel* m_count = nullptr;

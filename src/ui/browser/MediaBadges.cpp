@@ -73,6 +73,10 @@ UsageMark usageMark(const MediaFile& file) {
             mark.symbolTooltip = QStringLiteral("Missing After Effects Linked Comp Project File — can't be "
                                                 "certain this clip is not used via Dynamic "
                                                 "Link. Use Search Offline Files to locate the .aep file.");
+        } else if (file.characterAnimatorProject) {
+            mark.symbol = QStringLiteral("exclamationmark.triangle.fill");
+            mark.symbolColor = Color::brandAmber();
+            mark.symbolTooltip = QStringLiteral("Needs review: ") + file.characterAnimatorReason();
         }
     }
     return mark;

@@ -1,6 +1,6 @@
 #include "ui/browser/MediaFileListView.h"
 
-#include "analysis/ProjectManager.h"
+#include "analysis/ProjectManagerFace.h"
 #include "ui/brand/BrandFonts.h"
 #include "ui/brand/BrandPalette.h"
 #include "ui/brand/SymbolIcons.h"
@@ -49,7 +49,7 @@ int columnIdeal(int column) {
 
 } // namespace
 
-MediaFileListView::MediaFileListView(ProjectManager& manager, MediaBrowserActions actions,
+MediaFileListView::MediaFileListView(ProjectManagerFace& manager, MediaBrowserActions actions,
                                      MediaThumbnailStore* thumbnails, QWidget* parent)
     : QWidget(parent), m_manager(manager), m_actions(std::move(actions)),
       // The selection stays until the staging really happened (it may wait for a running operation).
@@ -62,8 +62,8 @@ MediaFileListView::MediaFileListView(ProjectManager& manager, MediaBrowserAction
     build();
     connectTable();
 
-    connect(&m_manager, &ProjectManager::changed, this, [this](ProjectManager::Changes groups) {
-        using C = ProjectManager::Change;
+    connect(&m_manager, &ProjectManagerFace::changed, this, [this](ProjectManagerFace::Changes groups) {
+        using C = ProjectManagerFace::Change;
         if (groups & (C::mediaFiles | C::recycleBin | C::projects | C::filters))
             refresh();
     });
@@ -350,7 +350,7 @@ QMenu* MediaFileListView::buildContextMenu(const QList<MediaFile>& files, QWidge
     connect(add, &QAction::triggered, this, [this, files] { addSelectionToBin(files); });
     menu->addSeparator();
     if (files.size() == 1) {
-        QAction* reveal = menu->addAction(QStringLiteral("Reveal in Finder"));
+        QAction* reveal = menu->addAction(QStringLiteral("Show in File Manager"));
         reveal->setEnabled(!files.first().isOffline());
         connect(reveal, &QAction::triggered, this, [this, file = files.first()] {
             if (m_actions.reveal)

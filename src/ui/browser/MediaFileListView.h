@@ -20,7 +20,7 @@ namespace tarnwick {
 class MediaTableDelegate;
 class MediaTableModel;
 class MediaThumbnailStore;
-class ProjectManager;
+class ProjectManagerFace;
 
 // What the table asks of the window: the safety check, staging, reveal, copy, combine, preview.
 struct MediaBrowserActions {
@@ -40,8 +40,8 @@ struct MediaBrowserActions {
 class MediaFileListView : public QWidget {
     Q_OBJECT
 public:
-    MediaFileListView(ProjectManager& manager, MediaBrowserActions actions, MediaThumbnailStore* thumbnails,
-                      QWidget* parent = nullptr);
+    MediaFileListView(ProjectManagerFace& manager, MediaBrowserActions actions,
+                      MediaThumbnailStore* thumbnails, QWidget* parent = nullptr);
     ~MediaFileListView() override;
 
     const QSet<QUuid>& selectedFiles() const { return m_selected; }
@@ -93,7 +93,7 @@ private:
     void fitColumns();
     void fitRowHeights();
 
-    ProjectManager& m_manager;
+    ProjectManagerFace& m_manager;
     MediaBrowserActions m_actions;
     GuardedStaging m_staging;
     MediaThumbnailStore* m_thumbnails = nullptr;

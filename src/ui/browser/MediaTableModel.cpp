@@ -1,6 +1,6 @@
 #include "ui/browser/MediaTableModel.h"
 
-#include "analysis/ProjectManager.h"
+#include "analysis/ProjectManagerFace.h"
 #include "model/MediaFileStatus.h"
 #include "platform/MemoryRelease.h"
 #include "ui/browser/MediaBadges.h"
@@ -9,9 +9,9 @@
 
 namespace tarnwick {
 
-MediaTableModel::MediaTableModel(ProjectManager& manager, QObject* parent)
+MediaTableModel::MediaTableModel(ProjectManagerFace& manager, QObject* parent)
     : QAbstractTableModel(parent), m_manager(manager) {
-    connect(&m_manager, &ProjectManager::sortKeysReady, this, [this] {
+    connect(&m_manager, &ProjectManagerFace::sortKeysReady, this, [this] {
         if (m_waitingForKeys)
             refresh();
     });

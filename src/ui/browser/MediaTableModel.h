@@ -11,7 +11,7 @@
 
 namespace tarnwick {
 
-class ProjectManager;
+class ProjectManagerFace;
 
 // Adapts the manager's cached, filtered and sorted rows to a table: they index the manager's list
 // (no copy of the records) and are re-read only when the list or the order changes.
@@ -21,7 +21,7 @@ public:
     enum Column { status, fileName, size, usage, storage, sequence, projects, columnCount_ };
     static constexpr int fileRole = Qt::UserRole + 1; // the row's MediaFile
 
-    explicit MediaTableModel(ProjectManager& manager, QObject* parent = nullptr);
+    explicit MediaTableModel(ProjectManagerFace& manager, QObject* parent = nullptr);
 
     int rowCount(const QModelIndex& parent = {}) const override;
     int columnCount(const QModelIndex& parent = {}) const override;
@@ -49,7 +49,7 @@ public:
     void setInSight(bool inSight);
 
 private:
-    ProjectManager& m_manager;
+    ProjectManagerFace& m_manager;
     static inline const MediaSortOrder defaultOrder{{MediaSortKey::size, false}};
     MediaSortOrder m_order = defaultOrder;
     MediaRows m_rows;

@@ -1,6 +1,6 @@
 #include "ui/browser/StorageMapView.h"
 
-#include "analysis/ProjectManager.h"
+#include "analysis/ProjectManagerFace.h"
 #include "platform/ByteCountText.h"
 #include "platform/IdleThreads.h"
 #include "platform/MemoryRelease.h"
@@ -84,7 +84,7 @@ QWidget* emptyState(const QString& symbol, const QString& title, const QString& 
 
 } // namespace
 
-StorageMapView::StorageMapView(ProjectManager& manager, IsolateHandler onIsolate, QWidget* parent)
+StorageMapView::StorageMapView(ProjectManagerFace& manager, IsolateHandler onIsolate, QWidget* parent)
     : QWidget(parent), m_manager(manager), m_onIsolate(std::move(onIsolate)) {
     setAutoFillBackground(true);
     QPalette palette = this->palette();
@@ -94,8 +94,8 @@ StorageMapView::StorageMapView(ProjectManager& manager, IsolateHandler onIsolate
     m_pool.setExpiryTimeout(idleThreadExpiryMs);
     build();
 
-    connect(&m_manager, &ProjectManager::changed, this, [this](ProjectManager::Changes groups) {
-        using C = ProjectManager::Change;
+    connect(&m_manager, &ProjectManagerFace::changed, this, [this](ProjectManagerFace::Changes groups) {
+        using C = ProjectManagerFace::Change;
         if (groups & (C::mediaFiles | C::projects | C::recycleBin | C::filters))
             refresh();
     });

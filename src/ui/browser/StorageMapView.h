@@ -17,7 +17,7 @@ class QStackedWidget;
 namespace tarnwick {
 
 class ElidedLabel;
-class ProjectManager;
+class ProjectManagerFace;
 class StorageMapCanvas;
 
 // The "Map" mode: projects, or the clips of one project, as a squarified treemap sized by bytes on
@@ -27,7 +27,7 @@ class StorageMapView : public QWidget {
     Q_OBJECT
 public:
     using IsolateHandler = std::function<void(const QUuid& projectID)>;
-    StorageMapView(ProjectManager& manager, IsolateHandler onIsolate, QWidget* parent = nullptr);
+    StorageMapView(ProjectManagerFace& manager, IsolateHandler onIsolate, QWidget* parent = nullptr);
     ~StorageMapView() override;
 
     const std::optional<QString>& drilledProjectName() const { return m_drilledProjectName; }
@@ -85,7 +85,7 @@ private:
     void openInTable();
     void resetLevels();
 
-    ProjectManager& m_manager;
+    ProjectManagerFace& m_manager;
     IsolateHandler m_onIsolate;
     std::optional<QString> m_drilledProjectName;
     std::optional<FilterCacheKey> m_cacheKey;

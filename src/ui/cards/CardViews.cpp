@@ -1,6 +1,6 @@
 #include "ui/cards/CardViews.h"
 
-#include "analysis/ProjectManager.h"
+#include "analysis/ProjectManagerFace.h"
 #include "ui/cards/CardStill.h"
 #include "ui/cards/ClipCardsView.h"
 #include "ui/cleanup/CleanupOperations.h"
@@ -29,7 +29,7 @@ CardStillLoader cardStillLoader(ThumbnailGenerator& generator) {
 
 void installCardViews(ViewFactories& factories, ThumbnailGenerator& generator) {
     factories.clipCards = [loader = cardStillLoader(generator)](const WindowContext& window) {
-        ProjectManager& manager = window.manager;
+        ProjectManagerFace& manager = window.manager;
         CleanupOperations& operations = window.operations;
         ClipCardsActions actions;
         actions.deleteSafetyConflicts = [&operations, &manager](const QList<MediaFile>& files) {
@@ -37,7 +37,7 @@ void installCardViews(ViewFactories& factories, ThumbnailGenerator& generator) {
         };
         actions.addToRecycleBin = [&operations, &manager](const QList<MediaFile>& files,
                                                           std::function<void()> staged) {
-            operations.addToRecycleBin(manager, files, std::move(staged));
+            operations.addToRecycleBin(manager.engine(), files, std::move(staged));
         };
         auto* view = new ClipCardsView(manager, std::move(actions), loader);
         QSet<QUuid>& selection = window.selectedFiles;

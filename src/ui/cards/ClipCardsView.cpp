@@ -1,6 +1,6 @@
 #include "ui/cards/ClipCardsView.h"
 
-#include "analysis/ProjectManager.h"
+#include "analysis/ProjectManagerFace.h"
 #include "ui/brand/BrandFonts.h"
 #include "ui/brand/BrandPalette.h"
 #include "ui/brand/SymbolIcons.h"
@@ -48,7 +48,7 @@ QWidget* emptyState() {
 
 } // namespace
 
-ClipCardsView::ClipCardsView(ProjectManager& manager, ClipCardsActions actions, CardStillLoader loadStill,
+ClipCardsView::ClipCardsView(ProjectManagerFace& manager, ClipCardsActions actions, CardStillLoader loadStill,
                              ScrubEngineFactory makeEngine, QWidget* parent)
     : QWidget(parent), m_manager(manager), m_actions(std::move(actions)),
       // The selection stays until the staging really happened (it may wait for a running operation).
@@ -108,9 +108,10 @@ ClipCardsView::ClipCardsView(ProjectManager& manager, ClipCardsActions actions, 
     connect(m_addToBin, &QPushButton::clicked, this, &ClipCardsView::addSelectedToBin);
     connect(m_grid, &ClipCardGrid::toggleSelectRequested, this, &ClipCardsView::toggleSelection);
     connect(m_grid, &ClipCardGrid::trashRequested, this, &ClipCardsView::trashCard);
-    connect(&m_manager, &ProjectManager::changed, this, [this](ProjectManager::Changes groups) {
-        if (groups.testAnyFlags(ProjectManager::Change::mediaFiles | ProjectManager::Change::filters |
-                                ProjectManager::Change::projects | ProjectManager::Change::recycleBin))
+    connect(&m_manager, &ProjectManagerFace::changed, this, [this](ProjectManagerFace::Changes groups) {
+        if (groups.testAnyFlags(ProjectManagerFace::Change::mediaFiles | ProjectManagerFace::Change::filters |
+                                ProjectManagerFace::Change::projects |
+                                ProjectManagerFace::Change::recycleBin))
             refreshFiles();
     });
     refreshFiles();

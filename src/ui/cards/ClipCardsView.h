@@ -16,7 +16,7 @@ class QStackedWidget;
 
 namespace tarnwick {
 
-class ProjectManager;
+class ProjectManagerFace;
 
 // The staging the cards ask of the window.
 struct ClipCardsActions {
@@ -30,7 +30,7 @@ struct ClipCardsActions {
 class ClipCardsView : public QWidget {
     Q_OBJECT
 public:
-    ClipCardsView(ProjectManager& manager, ClipCardsActions actions, CardStillLoader loadStill,
+    ClipCardsView(ProjectManagerFace& manager, ClipCardsActions actions, CardStillLoader loadStill,
                   ScrubEngineFactory makeEngine = {}, QWidget* parent = nullptr);
 
     const QSet<QUuid>& selection() const { return m_selection; }
@@ -66,7 +66,7 @@ private:
     void requestAddToBin(const QList<MediaFile>& files);
     void assignSelection(QSet<QUuid> selection);
 
-    ProjectManager& m_manager;
+    ProjectManagerFace& m_manager;
     ClipCardsActions m_actions;
     GuardedStaging m_staging;
     QSet<QUuid> m_selection;

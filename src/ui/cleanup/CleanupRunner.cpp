@@ -1,17 +1,18 @@
 #include "ui/cleanup/CleanupRunner.h"
 
-#include "analysis/ProjectManager.h"
+#include "analysis/OperationGate.h"
+#include "analysis/ProjectManagerFace.h"
 #include "platform/AppLog.h"
 #include "ui/cleanup/CleanupOperations.h"
 #include "ui/cleanup/CleanupTexts.h"
 
 namespace tarnwick {
 
-CleanupRunner::CleanupRunner(ProjectManager& manager, CleanupOperations& operations, QObject* parent)
+CleanupRunner::CleanupRunner(ProjectManagerFace& manager, CleanupOperations& operations, QObject* parent)
     : QObject(parent), m_manager(manager), m_operations(operations) {}
 
 void CleanupRunner::request(CleanupRunKind kind, const QUrl& folder, QObject* context, Done done) {
-    request(m_operations.makeRun(kind, m_manager, folder), context, std::move(done));
+    request(m_operations.makeRun(kind, m_manager.engine(), folder), context, std::move(done));
 }
 
 void CleanupRunner::request(std::unique_ptr<CleanupRun> owned, QObject* context, Done done) {

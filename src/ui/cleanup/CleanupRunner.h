@@ -13,7 +13,7 @@
 namespace tarnwick {
 
 class CleanupOperations;
-class ProjectManager;
+class ProjectManagerFace;
 
 // The one place clean-up runs start. It owns which run is going: one at a time, the others waiting
 // in the order asked while a run goes or the manager is busy (the window's busy line names the one
@@ -24,7 +24,7 @@ class CleanupRunner : public QObject {
 public:
     using Done = std::function<void(const CleanupResult&)>;
 
-    CleanupRunner(ProjectManager& manager, CleanupOperations& operations, QObject* parent = nullptr);
+    CleanupRunner(ProjectManagerFace& manager, CleanupOperations& operations, QObject* parent = nullptr);
 
     // Asks for a run, made by the operations' factory; `folder` is the destination of the moves.
     // `done` (while `context` lives) has the result first, then `finished`, so the asker can close
@@ -52,7 +52,7 @@ private:
     void pump();
     bool managerIsFree() const;
 
-    ProjectManager& m_manager;
+    ProjectManagerFace& m_manager;
     CleanupOperations& m_operations;
     CleanupRun* m_current = nullptr;
     QList<CleanupRun*> m_waiting;

@@ -1,6 +1,6 @@
 #include "ui/cleanup/WindowFacts.h"
 
-#include "analysis/ProjectManager.h"
+#include "analysis/ProjectManagerFace.h"
 #include "platform/IdleThreads.h"
 #include "platform/MemoryRelease.h"
 #include "ui/cleanup/CleanupOperations.h"
@@ -13,13 +13,13 @@
 
 namespace tarnwick {
 
-WindowFacts::WindowFacts(ProjectManager& manager, const CleanupOperations& operations, QObject* parent)
+WindowFacts::WindowFacts(ProjectManagerFace& manager, const CleanupOperations& operations, QObject* parent)
     : QObject(parent), m_manager(manager), m_operations(operations) {
     m_pool.setMaxThreadCount(1);
     m_pool.setExpiryTimeout(idleThreadExpiryMs);
-    connect(&manager, &ProjectManager::changed, this, [this](ProjectManager::Changes groups) {
-        if (groups & (ProjectManager::Change::mediaFiles | ProjectManager::Change::recycleBin |
-                      ProjectManager::Change::aeLinks))
+    connect(&manager, &ProjectManagerFace::changed, this, [this](ProjectManagerFace::Changes groups) {
+        if (groups & (ProjectManagerFace::Change::mediaFiles | ProjectManagerFace::Change::recycleBin |
+                      ProjectManagerFace::Change::aeLinks))
             refresh();
     });
     refresh();

@@ -12,7 +12,7 @@
 namespace tarnwick {
 
 class CleanupOperations;
-class ProjectManager;
+class ProjectManagerFace;
 
 // What the window's enabled states need from the whole media list (the delete-safety check
 // among it), worked out off the GUI thread once per change of the media list or the bin, never
@@ -27,7 +27,7 @@ public:
         bool hasMedia = false;
     };
 
-    WindowFacts(ProjectManager& manager, const CleanupOperations& operations, QObject* parent = nullptr);
+    WindowFacts(ProjectManagerFace& manager, const CleanupOperations& operations, QObject* parent = nullptr);
     ~WindowFacts() override;
 
     const Facts& facts() const { return m_facts; }
@@ -47,7 +47,7 @@ Q_SIGNALS:
 private:
     void start();
 
-    ProjectManager& m_manager;
+    ProjectManagerFace& m_manager;
     const CleanupOperations& m_operations;
     QThreadPool m_pool;
     Facts m_facts;

@@ -84,10 +84,17 @@ void AppCommands::importDaVinciCSVPanel(QWidget* window) {
 
 void AppCommands::openSupportMail() {
     const auto url = supportMailURL(AppVersionInfo::current(), operatingSystemVersionText());
-    if (!url)
-        return;
-    if (!m_services.openURL(*url))
+    const auto unavailable = [self = QPointer<AppCommands>(this)] {
         AppLog::error(QStringLiteral("Could not open the mail program for the support request"));
+        if (self)
+            Q_EMIT self->supportMailUnavailable(supportAddress);
+    };
+    if (!url || !m_services.openLink)
+        return unavailable();
+    m_services.openLink(*url, [unavailable](bool opened) {
+        if (!opened)
+            unavailable();
+    });
 }
 
 } // namespace tarnwick

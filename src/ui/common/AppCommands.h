@@ -1,9 +1,11 @@
 #pragma once
 
 #include "ui/common/Command.h"
-#include "ui/common/URLOpener.h"
 
 #include <QObject>
+#include <QUrl>
+
+#include <functional>
 
 class QWidget;
 
@@ -18,7 +20,7 @@ struct MenuEntry;
 
 // What the menu items do. Plain commands only post; the two panels grant access to what the
 // user chose before posting (the panels open with open(), the post follows when they close);
-// "Get Support" hands a prepared mail to the desktop.
+// "Get Support" hands a prepared mail to the desktop, and says so when nothing there takes it.
 class AppCommands : public QObject {
     Q_OBJECT
 public:
@@ -27,7 +29,8 @@ public:
         FilePanel& filePanel;
         SecurityScopedAccess& grants;
         SoftwareUpdater& updater;
-        URLOpener openURL;
+        // Hands a link to the desktop's application for it; `done` told false when none took it.
+        std::function<void(const QUrl& url, std::function<void(bool opened)> done)> openLink;
     };
 
     explicit AppCommands(Services services, QObject* parent = nullptr);
@@ -47,6 +50,8 @@ public:
 
 Q_SIGNALS:
     void aboutRequested();
+    // No mail program took the support request: the user is to write to `address` themselves.
+    void supportMailUnavailable(const QString& address);
     void quitRequested();
     void closeWindowRequested();
 

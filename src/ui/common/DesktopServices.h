@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QUrl>
 
 #include <functional>
 
@@ -21,6 +22,9 @@ public:
     // Opens the file with the desktop's default application for it. `done` (on the GUI thread,
     // once) is told false when nothing could open it: no opener, or no application for its type.
     virtual void openFile(const QString& path, std::function<void(bool opened)> done) = 0;
+    // Opens a link (a mail to write, a page) with the desktop's application for its scheme; `done`
+    // as for a file.
+    virtual void openLink(const QUrl& url, std::function<void(bool opened)> done) = 0;
 };
 
 } // namespace tarnwick

@@ -62,6 +62,14 @@ void LinuxDesktopServices::copyText(const QString& text) {
 }
 
 void LinuxDesktopServices::openFile(const QString& path, std::function<void(bool opened)> done) {
+    runOpener(path, std::move(done));
+}
+
+void LinuxDesktopServices::openLink(const QUrl& url, std::function<void(bool opened)> done) {
+    runOpener(url.toString(QUrl::FullyEncoded), std::move(done));
+}
+
+void LinuxDesktopServices::runOpener(const QString& target, std::function<void(bool opened)> done) {
     auto answered = std::make_shared<bool>(false);
     auto answer = [answered, done = std::move(done)](bool opened) {
         if (std::exchange(*answered, true) || !done)
@@ -83,7 +91,7 @@ void LinuxDesktopServices::openFile(const QString& path, std::function<void(bool
         process->deleteLater();
     });
     QTimer::singleShot(m_openAnswerMs, process, [answer] { answer(true); });
-    process->start(m_fileOpener, {path});
+    process->start(m_fileOpener, {target});
 }
 
 } // namespace tarnwick

@@ -23,6 +23,7 @@ public:
     void revealFile(const QString& path, std::function<void(bool shown)> done = {}) override;
     void copyText(const QString& text) override;
     void openFile(const QString& path, std::function<void(bool opened)> done) override;
+    void openLink(const QUrl& url, std::function<void(bool opened)> done) override;
 
     // The program that opens files with their application, given the file's path. One still
     // running after `answerAfterMs` has shown the file (some wait for the application to quit).
@@ -36,6 +37,8 @@ public:
     static QUrl parentFolderURL(const QString& path);
 
 private:
+    void runOpener(const QString& target, std::function<void(bool opened)> done);
+
     QDBusConnection m_bus;
     URLOpener m_opener;
     QString m_fileOpener = QStringLiteral("xdg-open");

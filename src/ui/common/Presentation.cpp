@@ -44,6 +44,7 @@ constexpr auto descriptors = std::to_array<Descriptor>({
     named(P::daVinciImportConfirm, u"Import DaVinci CSV as Unused?"),
     named(P::csvExported, u"Unused Files Exported"),
     named(P::csvExportFailed, u"CSV Export Failed"),
+    named(P::noMailProgram, u"No Mail Program"),
     named(P::grantAccess, u"Grant Access to Your Media"),
     named(P::grantAccessFailure, u"Still Can’t Read That Drive"),
     named(P::binMoveConfirm, u"Move Files to Folder?"),

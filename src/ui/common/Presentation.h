@@ -25,6 +25,7 @@ enum class Presentation {
     daVinciImportConfirm,
     csvExported,
     csvExportFailed,
+    noMailProgram,
     grantAccess,
     grantAccessFailure,
     binMoveConfirm,

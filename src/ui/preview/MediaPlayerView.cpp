@@ -13,6 +13,8 @@
 #include <QStyle>
 #include <QToolButton>
 #include <QVBoxLayout>
+#include <QVideoFrame>
+#include <QVideoSink>
 #include <QVideoWidget>
 
 namespace tarnwick {
@@ -65,7 +67,6 @@ MediaPlayerView::MediaPlayerView(QMediaPlayer* player, QWidget* parent)
     dark.setColor(QPalette::WindowText, Color::brandTextSecondary());
     setPalette(dark);
     m_video->setAspectRatioMode(Qt::KeepAspectRatio);
-    m_video->installEventFilter(this);
     styleBarButton(m_play, 28);
     m_play->setToolTip(tr("Play"));
     styleBarButton(m_fullScreen, 24);
@@ -114,17 +115,22 @@ MediaPlayerView::MediaPlayerView(QMediaPlayer* player, QWidget* parent)
         if (m_player && !m_sliderHeld)
             m_player->setPosition(m_position->sliderPosition());
     });
-    connect(m_fullScreen, &QToolButton::clicked, this, &MediaPlayerView::toggleFullScreen);
+    connect(m_fullScreen, &QToolButton::clicked, this, [this] { setFullScreen(!isFullScreen()); });
 
     m_player = player;
     attach();
 }
 
-MediaPlayerView::~MediaPlayerView() = default;
+MediaPlayerView::~MediaPlayerView() {
+    // The full-screen picture goes with this view; the player must not keep drawing into it.
+    if (m_fullScreenWindow && m_player && m_player->videoOutput() == m_fullScreenVideo)
+        m_player->setVideoOutput(m_video);
+}
 
 void MediaPlayerView::setPlayer(QMediaPlayer* player) {
     if (player == m_player)
         return;
+    leaveFullScreen();
     if (m_player && m_player->videoOutput() == m_video)
         m_player->setVideoOutput(nullptr);
     m_player = player;
@@ -195,16 +201,69 @@ void MediaPlayerView::refreshNoAudioLook() {
     }
 }
 
-void MediaPlayerView::toggleFullScreen() {
-    m_video->setFullScreen(!m_video->isFullScreen());
+void MediaPlayerView::setFullScreen(bool fullScreen) {
+    if (fullScreen)
+        enterFullScreen();
+    else
+        leaveFullScreen();
+}
+
+void MediaPlayerView::enterFullScreen() {
+    if (m_fullScreenWindow || !m_player)
+        return;
+    auto* window = new QWidget(this, Qt::Window);
+    window->setObjectName(QStringLiteral("fullScreenPlayer"));
+    window->setWindowTitle(QStringLiteral("Full Screen"));
+    window->setAttribute(Qt::WA_DeleteOnClose, false);
+    window->setFocusPolicy(Qt::StrongFocus);
+    QPalette black = window->palette();
+    black.setColor(QPalette::Window, Qt::black);
+    window->setPalette(black);
+    window->setAutoFillBackground(true);
+    m_fullScreenVideo = new QVideoWidget(window);
+    m_fullScreenVideo->setAspectRatioMode(Qt::KeepAspectRatio);
+    auto* layout = new QVBoxLayout(window);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(m_fullScreenVideo);
+    window->installEventFilter(this);
+    m_fullScreenVideo->installEventFilter(this);
+    m_fullScreenWindow = window;
+    // A paused clip keeps its picture on the way over.
+    m_fullScreenVideo->videoSink()->setVideoFrame(m_video->videoSink()->videoFrame());
+    m_player->setVideoOutput(m_fullScreenVideo);
+    window->showFullScreen();
+    window->activateWindow();
+    window->setFocus(Qt::OtherFocusReason);
+}
+
+void MediaPlayerView::leaveFullScreen() {
+    QWidget* window = m_fullScreenWindow.data();
+    if (!window)
+        return;
+    m_fullScreenWindow.clear();
+    if (m_player && m_player->videoOutput() == m_fullScreenVideo) {
+        m_video->videoSink()->setVideoFrame(m_fullScreenVideo->videoSink()->videoFrame());
+        m_player->setVideoOutput(m_video);
+    }
+    m_fullScreenVideo = nullptr;
+    window->removeEventFilter(this);
+    window->hide();
+    // Not now: this may run inside one of the window's own events.
+    window->deleteLater();
+    if (QWidget* home = this->window(); home && home->isVisible())
+        home->activateWindow();
 }
 
 bool MediaPlayerView::eventFilter(QObject* watched, QEvent* event) {
-    // Escape or a double click leaves full screen; the picture has no controls of its own there.
-    if (watched == m_video && m_video->isFullScreen()) {
-        if (event->type() == QEvent::MouseButtonDblClick ||
-            (event->type() == QEvent::KeyPress && static_cast<QKeyEvent*>(event)->key() == Qt::Key_Escape)) {
-            m_video->setFullScreen(false);
+    // Escape, a double click or closing the window leaves full screen; the picture has no controls
+    // of its own there.
+    if (m_fullScreenWindow && (watched == m_fullScreenWindow || watched == m_fullScreenVideo)) {
+        const QEvent::Type type = event->type();
+        if (type == QEvent::MouseButtonDblClick || type == QEvent::Close ||
+            (type == QEvent::KeyPress && static_cast<QKeyEvent*>(event)->key() == Qt::Key_Escape)) {
+            if (type == QEvent::Close)
+                event->ignore();
+            leaveFullScreen();
             return true;
         }
     }

@@ -38,6 +38,10 @@ public:
     QSlider* positionSlider() const { return m_position; }
     QLabel* timeLabel() const { return m_time; }
     QToolButton* fullScreenButton() const { return m_fullScreen; }
+    // The full-screen window while the picture is shown full screen, else null.
+    QWidget* fullScreenWindow() const { return m_fullScreenWindow.data(); }
+    bool isFullScreen() const { return !m_fullScreenWindow.isNull(); }
+    void setFullScreen(bool fullScreen);
     QLabel* noAudioNote() const { return m_noAudio; }
 
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -50,7 +54,8 @@ private:
     void refreshPosition();
     void refreshPlayButton();
     void refreshNoAudioLook();
-    void toggleFullScreen();
+    void enterFullScreen();
+    void leaveFullScreen();
 
     QPointer<QMediaPlayer> m_player;
     QVideoWidget* m_video;
@@ -59,6 +64,10 @@ private:
     QLabel* m_time;
     QToolButton* m_fullScreen;
     QLabel* m_noAudio;
+    // A window of its own for the full screen, with its own picture: the card's picture never
+    // leaves the card, so leaving full screen cannot strand it as a window.
+    QPointer<QWidget> m_fullScreenWindow;
+    QVideoWidget* m_fullScreenVideo = nullptr;
     QSpacerItem* m_barAbove; // owned by the layout
     QSpacerItem* m_barBelow;
     QList<QMetaObject::Connection> m_connections;

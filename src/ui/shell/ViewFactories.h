@@ -24,7 +24,7 @@ class CleanupRunner;
 class CommandCenter;
 class FilePanel;
 struct CleanupResult;
-class ProjectManager;
+class ProjectManagerFace;
 class SecurityScopedAccess;
 class WindowFacts;
 class WindowRequests;
@@ -32,7 +32,7 @@ class WindowRequests;
 // What the window lends the views it makes; each view takes only the pieces it uses. Everything
 // here lives as long as the window.
 struct WindowContext {
-    ProjectManager& manager;
+    ProjectManagerFace& manager;
     CleanupOperations& operations;
     CleanupRunner& runner;         // where every clean-up run starts
     WindowFacts& facts;            // the window's precomputed facts over the media list

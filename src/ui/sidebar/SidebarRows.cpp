@@ -1,6 +1,6 @@
 #include "ui/sidebar/SidebarRows.h"
 
-#include "analysis/ProjectManager.h"
+#include "analysis/ProjectManagerFace.h"
 #include "stores/SequenceUsagePolicyStore.h"
 #include "ui/brand/BrandFonts.h"
 #include "ui/brand/BrandPalette.h"
@@ -207,8 +207,8 @@ const QFont& rowFont(Font::Weight weight, int size) {
 }
 } // namespace
 
-ProjectDisclosureRow::ProjectDisclosureRow(ProjectManager& manager, const ProjectFile& project, bool expanded,
-                                           QWidget* parent, bool countNow)
+ProjectDisclosureRow::ProjectDisclosureRow(ProjectManagerFace& manager, const ProjectFile& project,
+                                           bool expanded, QWidget* parent, bool countNow)
     : QWidget(parent), m_manager(&manager), m_project(project), m_expanded(expanded) {
     const bool hasTimelines = !project.sequences.isEmpty();
     m_chevron = new DisclosureChevron(hasTimelines ? Color::brandTextTertiary()
@@ -312,7 +312,7 @@ QMenu* ProjectDisclosureRow::contextMenu() {
     delete m_menu;
     m_menu = new QMenu(this);
     const QUuid id = m_project.id;
-    QPointer<ProjectManager> pm = m_manager;
+    QPointer<ProjectManagerFace> pm = m_manager;
     m_menu->addAction(QStringLiteral("Show Only This Project"), this, [pm, id] {
         if (pm)
             pm->updateFilters([id](FilterSettings& filters) { filters.selectedProjectIDs = {id}; });
@@ -386,8 +386,8 @@ void ProjectDisclosureRow::paintEvent(QPaintEvent*) {
 
 // ---- SequenceRow --------------------------------------------------------------------------------
 
-SequenceRow::SequenceRow(ProjectManager& manager, const ProjectFile& project, const ProjectSequence& sequence,
-                         QWidget* parent)
+SequenceRow::SequenceRow(ProjectManagerFace& manager, const ProjectFile& project,
+                         const ProjectSequence& sequence, QWidget* parent)
     : QWidget(parent), m_manager(&manager), m_project(project), m_sequence(sequence) {
     auto* row = new QHBoxLayout(this);
     row->setContentsMargins(24, 3, 6, 3);

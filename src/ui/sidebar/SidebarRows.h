@@ -16,7 +16,7 @@ class QMenu;
 
 namespace tarnwick {
 
-class ProjectManager;
+class ProjectManagerFace;
 
 // Reclaimable space at the top of the summary: the unused size large in amber, the count below.
 class ReclaimableCallout : public QWidget {
@@ -89,7 +89,7 @@ class ProjectDisclosureRow : public QWidget {
     Q_OBJECT
 public:
     // `countNow` false: the counts stay empty until refreshCounts().
-    ProjectDisclosureRow(ProjectManager& manager, const ProjectFile& project, bool expanded,
+    ProjectDisclosureRow(ProjectManagerFace& manager, const ProjectFile& project, bool expanded,
                          QWidget* parent = nullptr, bool countNow = true);
 
     const ProjectFile& project() const { return m_project; }
@@ -124,7 +124,7 @@ private:
     void toggleSelection();
     QRect warningRect() const;
 
-    QPointer<ProjectManager> m_manager;
+    QPointer<ProjectManagerFace> m_manager;
     ProjectFile m_project;
     bool m_expanded = false;
     bool m_selected = false;
@@ -139,7 +139,7 @@ private:
 class SequenceRow : public QWidget {
     Q_OBJECT
 public:
-    SequenceRow(ProjectManager& manager, const ProjectFile& project, const ProjectSequence& sequence,
+    SequenceRow(ProjectManagerFace& manager, const ProjectFile& project, const ProjectSequence& sequence,
                 QWidget* parent = nullptr);
     void refresh();
     QCheckBox* checkBox() const { return m_check; }
@@ -151,7 +151,7 @@ protected:
     void paintEvent(QPaintEvent* event) override;
 
 private:
-    QPointer<ProjectManager> m_manager;
+    QPointer<ProjectManagerFace> m_manager;
     ProjectFile m_project;
     ProjectSequence m_sequence;
     bool m_ignored = false;

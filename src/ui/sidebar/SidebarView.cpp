@@ -1,6 +1,6 @@
 #include "ui/sidebar/SidebarView.h"
 
-#include "analysis/ProjectManager.h"
+#include "analysis/ProjectManagerFace.h"
 #include "analysis/UnresolvedClipNames.h"
 #include "platform/ByteCountText.h"
 #include "ui/brand/BrandFonts.h"
@@ -66,8 +66,8 @@ SidebarView::SidebarView(Services services, QWidget* parent)
         {Color::withAlpha(Color::brandTextTertiary(), 110)}));
     build();
 
-    connect(&m_manager, &ProjectManager::changed, this, [this](ProjectManager::Changes groups) {
-        using C = ProjectManager::Change;
+    connect(&m_manager, &ProjectManagerFace::changed, this, [this](ProjectManagerFace::Changes groups) {
+        using C = ProjectManagerFace::Change;
         if (groups & C::summary)
             refreshSummary();
         if (groups & C::projects)

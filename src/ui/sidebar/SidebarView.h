@@ -27,7 +27,7 @@ class CommandCenter;
 class DropZoneRow;
 class FilePanel;
 class ProjectDisclosureRow;
-class ProjectManager;
+class ProjectManagerFace;
 class ReclaimableCallout;
 class SecurityScopedAccess;
 class SequenceRow;
@@ -42,7 +42,7 @@ class SidebarView : public QScrollArea {
     Q_OBJECT
 public:
     struct Services {
-        ProjectManager& manager;
+        ProjectManagerFace& manager;
         CleanupOperations& operations;
         WindowFacts& facts;       // the sweep buttons' enabled states
         CleanupRunner& runner;    // the move of the unused files; its result goes to the window
@@ -110,7 +110,7 @@ private:
     void confirmUnusedMove(const QUrl& folder);
 
     Services m_services;
-    ProjectManager& m_manager;
+    ProjectManagerFace& m_manager;
     QWidget* m_body = nullptr;
     QVBoxLayout* m_layout = nullptr;
     DropZoneRow* m_dropZone = nullptr;

@@ -1,6 +1,6 @@
 #include "ui/tools/EasyImportSheet.h"
 
-#include "analysis/ProjectManager.h"
+#include "analysis/ProjectManagerFace.h"
 #include "platform/ByteCountText.h"
 #include "platform/ThreadPools.h"
 #include "ui/brand/BrandPalette.h"
@@ -35,7 +35,7 @@ namespace {
 constexpr int projectIdRole = EasyImportRows::projectIdRole;
 } // namespace
 
-EasyImportSheet::EasyImportSheet(ProjectManager& manager, FilePanel& panel, SecurityScopedAccess& grants,
+EasyImportSheet::EasyImportSheet(ProjectManagerFace& manager, FilePanel& panel, SecurityScopedAccess& grants,
                                  Import import, QWidget* parent)
     : QWidget(parent), m_manager(manager), m_panel(panel), m_grants(grants), m_importer(std::move(import)) {
     setFixedSize(550, 450);

@@ -22,7 +22,7 @@ namespace tarnwick {
 
 class ElidedLabel;
 class FilePanel;
-class ProjectManager;
+class ProjectManagerFace;
 class SecurityScopedAccess;
 
 // Picks a folder, finds the Premiere Pro projects in it that are not open yet (on a worker), and
@@ -31,8 +31,8 @@ class EasyImportSheet : public QWidget {
     Q_OBJECT
 public:
     using Import = std::function<void(const QList<QUrl>& urls)>;
-    EasyImportSheet(ProjectManager& manager, FilePanel& panel, SecurityScopedAccess& grants, Import import,
-                    QWidget* parent = nullptr);
+    EasyImportSheet(ProjectManagerFace& manager, FilePanel& panel, SecurityScopedAccess& grants,
+                    Import import, QWidget* parent = nullptr);
     ~EasyImportSheet() override;
 
     enum class Body { idle, scanning, results };
@@ -65,7 +65,7 @@ private:
     void updateBody();
     void updateImportButton();
 
-    ProjectManager& m_manager;
+    ProjectManagerFace& m_manager;
     FilePanel& m_panel;
     SecurityScopedAccess& m_grants;
     Import m_importer;

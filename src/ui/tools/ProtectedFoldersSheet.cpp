@@ -1,6 +1,6 @@
 #include "ui/tools/ProtectedFoldersSheet.h"
 
-#include "analysis/ProjectManager.h"
+#include "analysis/ProjectManagerFace.h"
 #include "platform/AppLog.h"
 #include "stores/ProtectedFolders.h"
 #include "ui/brand/BrandFonts.h"
@@ -23,7 +23,7 @@
 
 namespace tarnwick {
 
-ProtectedFoldersSheet::ProtectedFoldersSheet(ProjectManager& manager, ProtectedFolders& store,
+ProtectedFoldersSheet::ProtectedFoldersSheet(ProjectManagerFace& manager, ProtectedFolders& store,
                                              FilePanel& panel, SecurityScopedAccess& grants, QWidget* parent)
     : QWidget(parent), m_manager(manager), m_store(store), m_panel(panel), m_grants(grants) {
     setFixedSize(460, 480);
@@ -93,7 +93,7 @@ ProtectedFoldersSheet::ProtectedFoldersSheet(ProjectManager& manager, ProtectedF
     column->addWidget(footer);
 
     // The list follows the manager, whoever changed it.
-    connect(&m_manager, &ProjectManager::optionsChanged, this, &ProtectedFoldersSheet::followManager);
+    connect(&m_manager, &ProjectManagerFace::optionsChanged, this, &ProtectedFoldersSheet::followManager);
     rebuildRows();
 }
 

@@ -13,7 +13,7 @@ class QVBoxLayout;
 namespace tarnwick {
 
 class FilePanel;
-class ProjectManager;
+class ProjectManagerFace;
 class ProtectedFolders;
 class SecurityScopedAccess;
 
@@ -22,7 +22,7 @@ class SecurityScopedAccess;
 class ProtectedFoldersSheet : public QWidget {
     Q_OBJECT
 public:
-    ProtectedFoldersSheet(ProjectManager& manager, ProtectedFolders& store, FilePanel& panel,
+    ProtectedFoldersSheet(ProjectManagerFace& manager, ProtectedFolders& store, FilePanel& panel,
                           SecurityScopedAccess& grants, QWidget* parent = nullptr);
 
     // The add flow after the panel (which granted them): each folder into the store, in the
@@ -44,7 +44,7 @@ private:
     void rebuildRows();
     void followManager();
 
-    ProjectManager& m_manager;
+    ProjectManagerFace& m_manager;
     ProtectedFolders& m_store;
     FilePanel& m_panel;
     SecurityScopedAccess& m_grants;

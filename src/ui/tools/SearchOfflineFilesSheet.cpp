@@ -2,7 +2,7 @@
 
 #include "analysis/AfterEffectsLinking.h"
 #include "analysis/OfflineMediaSearch.h"
-#include "analysis/ProjectManager.h"
+#include "analysis/ProjectManagerFace.h"
 #include "ui/brand/BrandPalette.h"
 #include "ui/brand/SymbolIcons.h"
 #include "ui/common/FilePanel.h"
@@ -29,11 +29,11 @@
 
 namespace tarnwick {
 
-OfflineSearchOperations OfflineSearchOperations::forManager(ProjectManager& manager) {
+OfflineSearchOperations OfflineSearchOperations::forManager(ProjectManagerFace& manager) {
     OfflineSearchOperations ops;
     ops.scan = [&manager](QString folder, bool ignoreExtension, Progress progress) {
-        return OfflineMediaSearch::smartScanForOfflineFiles(manager, std::move(folder), ignoreExtension,
-                                                            std::move(progress));
+        return OfflineMediaSearch::smartScanForOfflineFiles(manager.engine(), std::move(folder),
+                                                            ignoreExtension, std::move(progress));
     };
     ops.hasMissingAEPLinks = [&manager] {
         for (const AEPLinkStatus& status : manager.aepLinkStatuses())
@@ -42,10 +42,11 @@ OfflineSearchOperations OfflineSearchOperations::forManager(ProjectManager& mana
         return false;
     };
     ops.searchMissingAEP = [&manager](QString folder, Progress progress) {
-        return AfterEffectsLinking::searchForMissingAEPFiles(manager, std::move(folder), std::move(progress));
+        return AfterEffectsLinking::searchForMissingAEPFiles(manager.engine(), std::move(folder),
+                                                             std::move(progress));
     };
     ops.apply = [&manager](QList<ScoredMatch> matches) {
-        return OfflineMediaSearch::applyMatches(manager, std::move(matches));
+        return OfflineMediaSearch::applyMatches(manager.engine(), std::move(matches));
     };
     return ops;
 }
@@ -214,7 +215,7 @@ constexpr LabelOptions centredLines = LabelOption::centred | LabelOption::wordWr
 
 } // namespace
 
-SearchOfflineFilesSheet::SearchOfflineFilesSheet(ProjectManager& manager, FilePanel& panel,
+SearchOfflineFilesSheet::SearchOfflineFilesSheet(ProjectManagerFace& manager, FilePanel& panel,
                                                  SecurityScopedAccess& grants,
                                                  OfflineSearchOperations operations, QWidget* parent)
     : QWidget(parent), m_manager(manager), m_panel(panel), m_grants(grants), m_ops(std::move(operations)) {
@@ -243,9 +244,9 @@ SearchOfflineFilesSheet::SearchOfflineFilesSheet(ProjectManager& manager, FilePa
     outer->addWidget(divider());
     outer->addWidget(m_pages, 1);
 
-    connect(&m_manager, &ProjectManager::mediaFilesChanged, this, &SearchOfflineFilesSheet::updateHeader);
-    connect(&m_manager, &ProjectManager::aeLinksChanged, this, &SearchOfflineFilesSheet::updateHeader);
-    connect(&m_manager, &ProjectManager::progressChanged, this, [this] {
+    connect(&m_manager, &ProjectManagerFace::mediaFilesChanged, this, &SearchOfflineFilesSheet::updateHeader);
+    connect(&m_manager, &ProjectManagerFace::aeLinksChanged, this, &SearchOfflineFilesSheet::updateHeader);
+    connect(&m_manager, &ProjectManagerFace::progressChanged, this, [this] {
         if (m_isApplying)
             m_applyingLabel->setText(m_manager.progress().currentTask.isEmpty()
                                          ? QStringLiteral("Applying matches and updating file statuses...")

@@ -22,7 +22,7 @@ class QTreeView;
 namespace tarnwick {
 
 class FilePanel;
-class ProjectManager;
+class ProjectManagerFace;
 class SecurityScopedAccess;
 
 // What the sheet asks of the linked-media operations (tests hand in their own).
@@ -34,7 +34,7 @@ struct OfflineSearchOperations {
     std::function<QCoro::Task<int>(QString folder, Progress progress)> searchMissingAEP;
     std::function<QCoro::Task<void>(QList<ScoredMatch> matches)> apply;
 
-    static OfflineSearchOperations forManager(ProjectManager& manager);
+    static OfflineSearchOperations forManager(ProjectManagerFace& manager);
 };
 
 // Header texts: "2 offline media files", "1 missing AE project", or "No offline files".
@@ -47,7 +47,7 @@ class SearchOfflineFilesSheet : public QWidget {
 public:
     enum class Page { start, scanning, applying, results };
 
-    SearchOfflineFilesSheet(ProjectManager& manager, FilePanel& panel, SecurityScopedAccess& grants,
+    SearchOfflineFilesSheet(ProjectManagerFace& manager, FilePanel& panel, SecurityScopedAccess& grants,
                             OfflineSearchOperations operations, QWidget* parent = nullptr);
 
     Page page() const;
@@ -98,7 +98,7 @@ private:
     void updateHeader();
     void updateButtons();
 
-    ProjectManager& m_manager;
+    ProjectManagerFace& m_manager;
     FilePanel& m_panel;
     SecurityScopedAccess& m_grants;
     OfflineSearchOperations m_ops;

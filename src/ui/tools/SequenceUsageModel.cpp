@@ -1,6 +1,6 @@
 #include "ui/tools/SequenceUsageModel.h"
 
-#include "analysis/ProjectManager.h"
+#include "analysis/ProjectManagerFace.h"
 #include "platform/Graphemes.h"
 #include "stores/SequenceUsagePolicyStore.h"
 
@@ -36,10 +36,10 @@ QString sequenceIdCaption(const QString& id) {
     return QStringLiteral("ID …") + graphemes::suffix(id, 8);
 }
 
-SequenceUsageModel::SequenceUsageModel(ProjectManager& manager, QObject* parent)
+SequenceUsageModel::SequenceUsageModel(ProjectManagerFace& manager, QObject* parent)
     : QAbstractListModel(parent), m_manager(manager) {
-    connect(&m_manager, &ProjectManager::policyChanged, this, &SequenceUsageModel::refresh);
-    connect(&m_manager, &ProjectManager::projectsChanged, this, &SequenceUsageModel::refresh);
+    connect(&m_manager, &ProjectManagerFace::policyChanged, this, &SequenceUsageModel::refresh);
+    connect(&m_manager, &ProjectManagerFace::projectsChanged, this, &SequenceUsageModel::refresh);
     refresh();
 }
 

@@ -9,7 +9,7 @@
 
 namespace tarnwick {
 
-class ProjectManager;
+class ProjectManagerFace;
 class SequenceUsagePolicyStore;
 
 // One project of the timelines pane with the timelines the search keeps.
@@ -34,7 +34,7 @@ class SequenceUsageModel : public QAbstractListModel {
 public:
     enum Role { isHeaderRole = Qt::UserRole + 1, decisionRole, captionRole, unattributedRole };
 
-    explicit SequenceUsageModel(ProjectManager& manager, QObject* parent = nullptr);
+    explicit SequenceUsageModel(ProjectManagerFace& manager, QObject* parent = nullptr);
 
     void setSearchText(const QString& text);
     const QString& searchText() const { return m_searchText; }
@@ -73,7 +73,7 @@ private:
         qint64 unattributed = 0;
     };
 
-    ProjectManager& m_manager;
+    ProjectManagerFace& m_manager;
     QString m_searchText;
     QList<VisibleSequenceProject> m_visible;
     QList<Row> m_rows;

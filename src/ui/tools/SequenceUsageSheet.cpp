@@ -1,6 +1,6 @@
 #include "ui/tools/SequenceUsageSheet.h"
 
-#include "analysis/ProjectManager.h"
+#include "analysis/ProjectManagerFace.h"
 #include "stores/SequenceUsagePolicyStore.h"
 #include "ui/brand/BrandFonts.h"
 #include "ui/brand/BrandPalette.h"
@@ -205,7 +205,7 @@ private:
 
 } // namespace
 
-SequenceUsageSheet::SequenceUsageSheet(ProjectManager& manager, QWidget* parent)
+SequenceUsageSheet::SequenceUsageSheet(ProjectManagerFace& manager, QWidget* parent)
     : QWidget(parent), m_manager(manager) {
     setFixedSize(680, 570);
     fillBackground(this, Color::brandBackground());
@@ -241,7 +241,7 @@ SequenceUsageSheet::SequenceUsageSheet(ProjectManager& manager, QWidget* parent)
         updateControls();
     });
     connect(m_model, &QAbstractItemModel::modelReset, this, &SequenceUsageSheet::updateControls);
-    connect(&m_manager, &ProjectManager::policyChanged, this, &SequenceUsageSheet::rebuildRules);
+    connect(&m_manager, &ProjectManagerFace::policyChanged, this, &SequenceUsageSheet::rebuildRules);
     connect(m_model, &SequenceUsageModel::rulesChanged, this, &SequenceUsageSheet::rebuildRules);
     rebuildRules();
     updateControls();

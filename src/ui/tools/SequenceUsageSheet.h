@@ -13,7 +13,7 @@ class QVBoxLayout;
 
 namespace tarnwick {
 
-class ProjectManager;
+class ProjectManagerFace;
 class SequenceUsageModel;
 
 // Which timelines prove that their clips are used: name rules for every project (with three
@@ -22,7 +22,7 @@ class SequenceUsageModel;
 class SequenceUsageSheet : public QWidget {
     Q_OBJECT
 public:
-    explicit SequenceUsageSheet(ProjectManager& manager, QWidget* parent = nullptr);
+    explicit SequenceUsageSheet(ProjectManagerFace& manager, QWidget* parent = nullptr);
 
     SequenceUsageModel* model() const { return m_model; }
     QLineEdit* searchField() const { return m_search; }
@@ -50,7 +50,7 @@ private:
     void rebuildRules();
     void updateControls();
 
-    ProjectManager& m_manager;
+    ProjectManagerFace& m_manager;
     SequenceUsageModel* m_model = nullptr;
     QLineEdit* m_search = nullptr;
     QAbstractButton* m_protect = nullptr;

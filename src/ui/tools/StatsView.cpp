@@ -20,6 +20,7 @@
 #include <QPainter>
 #include <QPainterPath>
 #include <QPushButton>
+#include <QScreen>
 #include <QScrollArea>
 #include <QShortcut>
 #include <QVBoxLayout>
@@ -200,7 +201,10 @@ QWidget* statCard(const StatItem& item, QWidget* parent) {
 StatsView::StatsView(const AllTimeStats& stats, std::optional<QDateTime> now, QWidget* parent)
     : QWidget(parent), m_stats(stats), m_now(now.value_or(QDateTime::currentDateTime())),
       m_items(statItems(stats, m_now, false)) {
-    setFixedSize(420, 600);
+    // As tall as the figures where the screen has room; on a short screen the figures scroll
+    // between the header and the share bar, which stay in view.
+    setFixedWidth(preferredSize().width());
+    setMaximumHeight(preferredSize().height());
     setAutoFillBackground(true);
     QPalette palette = this->palette();
     palette.setColor(QPalette::Window, Color::brandBackground());
@@ -283,8 +287,14 @@ StatsView::StatsView(const AllTimeStats& stats, std::optional<QDateTime> now, QW
     m_menu->addAction(symbolIcon(QStringLiteral("text.quote")), QStringLiteral("Copy Text"), this,
                       [this] { QApplication::clipboard()->setText(shareText(m_stats)); });
     // A popup, not exec(): the window keeps running while the menu is open.
-    connect(m_share, &QAbstractButton::clicked, this,
-            [this] { m_menu->popup(m_share->mapToGlobal(QPoint(0, m_share->height()))); });
+    // Below the button, or above it where the screen ends first.
+    connect(m_share, &QAbstractButton::clicked, this, [this] {
+        QPoint at = m_share->mapToGlobal(QPoint(0, m_share->height()));
+        const QScreen* screen = m_share->screen();
+        if (screen && at.y() + m_menu->sizeHint().height() > screen->availableGeometry().bottom())
+            at = m_share->mapToGlobal(QPoint(0, -m_menu->sizeHint().height()));
+        m_menu->popup(at);
+    });
     auto* shareBar = new QWidget(this);
     shareBar->setAutoFillBackground(true);
     QPalette barPalette = shareBar->palette();
@@ -303,6 +313,16 @@ StatsView::StatsView(const AllTimeStats& stats, std::optional<QDateTime> now, QW
     outer->addWidget(scroll, 1);
     outer->addWidget(divider(Color::brandSurfaceSunken()));
     outer->addWidget(shareBar);
+}
+
+QSize StatsView::sizeHint() const {
+    return preferredSize();
+}
+
+QSize StatsView::minimumSizeHint() const {
+    // The header, the share bar and a row of the figures.
+    return {preferredSize().width(),
+            std::min(QWidget::minimumSizeHint().height() + 120, preferredSize().height())};
 }
 
 QString StatsView::heroText() const {

@@ -56,6 +56,10 @@ public:
     explicit StatsView(const AllTimeStats& stats, std::optional<QDateTime> now = {},
                        QWidget* parent = nullptr);
 
+    static QSize preferredSize() { return {420, 600}; }
+    QSize sizeHint() const override;
+    QSize minimumSizeHint() const override;
+
     const QList<StatItem>& items() const { return m_items; }
     QString heroText() const;
     QAbstractButton* shareButton() const { return m_share; }

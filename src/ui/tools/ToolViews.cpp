@@ -1,16 +1,16 @@
 #include "ui/tools/ToolViews.h"
 
-#include "analysis/ProjectManager.h"
+#include "analysis/ProjectManagerFace.h"
 #include "stores/AuditLogManager.h"
 #include "stores/ProtectedFolders.h"
 #include "stores/StatsManager.h"
+#include "ui/shell/ViewFactories.h"
 #include "ui/tools/AuditLogView.h"
 #include "ui/tools/EasyImportSheet.h"
 #include "ui/tools/ProtectedFoldersSheet.h"
 #include "ui/tools/SearchOfflineFilesSheet.h"
 #include "ui/tools/SequenceUsageSheet.h"
 #include "ui/tools/StatsView.h"
-#include "ui/shell/ViewFactories.h"
 
 namespace tarnwick {
 

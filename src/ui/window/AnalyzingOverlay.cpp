@@ -1,6 +1,6 @@
 #include "ui/window/AnalyzingOverlay.h"
 
-#include "analysis/ProjectManager.h"
+#include "analysis/ProjectManagerFace.h"
 #include "ui/brand/BrandFonts.h"
 #include "ui/brand/BrandPalette.h"
 #include "ui/common/FloatingCard.h"
@@ -22,7 +22,7 @@ constexpr LabelOptions plainCentred = LabelOption::plainText | LabelOption::cent
 
 } // namespace
 
-AnalyzingOverlay::AnalyzingOverlay(ProjectManager& manager, QWidget* parent)
+AnalyzingOverlay::AnalyzingOverlay(ProjectManagerFace& manager, QWidget* parent)
     : QWidget(parent), m_manager(&manager) {
     setObjectName(QStringLiteral("analyzingOverlay"));
     auto* outer = new QVBoxLayout(this);
@@ -84,7 +84,7 @@ AnalyzingOverlay::AnalyzingOverlay(ProjectManager& manager, QWidget* parent)
     connect(m_timer, &QTimer::timeout, this, &AnalyzingOverlay::advance);
     m_timer->start();
 
-    connect(&manager, &ProjectManager::progressChanged, this, &AnalyzingOverlay::refresh);
+    connect(&manager, &ProjectManagerFace::progressChanged, this, &AnalyzingOverlay::refresh);
     refresh();
 }
 

@@ -13,7 +13,7 @@ class QTimer;
 
 namespace tarnwick {
 
-class ProjectManager;
+class ProjectManagerFace;
 struct AnalysisProgress;
 
 // Covers the window while the manager imports: progress, the current step, the file count and
@@ -25,7 +25,7 @@ public:
     // The width of the step and file-count lines (the card's inner width at its narrowest).
     static constexpr int progressTextWidth = 336;
 
-    explicit AnalyzingOverlay(ProjectManager& manager, QWidget* parent = nullptr);
+    explicit AnalyzingOverlay(ProjectManagerFace& manager, QWidget* parent = nullptr);
 
     static const QStringList& funCallouts();
     // "3 / 12 files"; nothing while the total is 0.
@@ -56,7 +56,7 @@ protected:
 private:
     void refresh();
 
-    QPointer<ProjectManager> m_manager;
+    QPointer<ProjectManagerFace> m_manager;
     int m_calloutIndex = 0;
     QWidget* m_card = nullptr;
     QLabel* m_title = nullptr;

@@ -1,6 +1,6 @@
 #include "ui/window/ContentView.h"
 
-#include "analysis/ProjectManager.h"
+#include "analysis/ProjectManagerFace.h"
 #include "platform/Preferences.h"
 #include "stores/SecurityScopedAccess.h"
 #include "ui/brand/BrandFonts.h"
@@ -27,6 +27,7 @@
 #include <QFrame>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMimeData>
 #include <QPushButton>
 #include <QSplitter>
@@ -58,7 +59,7 @@ bool hasLocalFileURLs(const QMimeData* mime) {
 }
 } // namespace
 
-ContentView::ContentView(std::unique_ptr<ProjectManager> manager, Services services, QWidget* parent)
+ContentView::ContentView(std::unique_ptr<ProjectManagerFace> manager, Services services, QWidget* parent)
     : QWidget(parent), m_manager(std::move(manager)), m_services(std::move(services)) {
     setObjectName(QStringLiteral("contentView"));
     if (!m_services.operations)
@@ -73,7 +74,6 @@ ContentView::ContentView(std::unique_ptr<ProjectManager> manager, Services servi
     m_preferences = m_services.preferences ? m_services.preferences : &Preferences::shared();
     m_hasCompletedWelcome = m_preferences->value(welcomeKey, false).toBool();
 
-    setMinimumSize(1280, 700);
     setAcceptDrops(true);
     qApp->installEventFilter(this);
     m_keyboard = new KeyboardOwner(this);
@@ -85,18 +85,22 @@ ContentView::ContentView(std::unique_ptr<ProjectManager> manager, Services servi
 
     connect(m_facts, &WindowFacts::updated, this, &ContentView::updateToolbarState);
     connect(m_runner, &CleanupRunner::changed, this, &ContentView::updateBusyStatus);
-    connect(m_manager.get(), &ProjectManager::changed, this, [this](ProjectManager::Changes groups) {
-        if (groups & (ProjectManager::Change::progress | ProjectManager::Change::moveProgress |
-                      ProjectManager::Change::transcodeProgress)) {
+    connect(m_manager.get(), &ProjectManagerFace::changed, this, [this](ProjectManagerFace::Changes groups) {
+        if (groups & (ProjectManagerFace::Change::progress | ProjectManagerFace::Change::moveProgress |
+                      ProjectManagerFace::Change::transcodeProgress)) {
             updateOverlays();
             updateBusyStatus();
         }
-        if (groups & (ProjectManager::Change::mediaFiles | ProjectManager::Change::aeLinks))
+        if (groups & (ProjectManagerFace::Change::mediaFiles | ProjectManagerFace::Change::aeLinks))
             updateToolbarState();
     });
     updateToolbarState();
     updateOverlays();
     updateBusyStatus();
+}
+
+ProjectManager& ContentView::manager() const {
+    return m_manager->engine();
 }
 
 ContentView::~ContentView() {
@@ -257,8 +261,10 @@ QWidget* ContentView::buildMediaPane() {
     column->addWidget(divider(pane));
     QWidget* filterBar =
         m_services.factories.filterBar ? m_services.factories.filterBar(*m_context) : nullptr;
-    if (filterBar)
+    if (filterBar) {
         column->addWidget(filterBar);
+        m_initialFocus = filterBar->findChild<QLineEdit*>();
+    }
     column->addWidget(divider(pane));
 
     m_detail = new QStackedWidget(pane);
@@ -384,6 +390,18 @@ void ContentView::updateOverlays() {
             this);
     });
     layoutLayers();
+    // A card asks for room of its own: where the window is smaller, the window scrolls to it.
+    updateGeometry();
+}
+
+QSize ContentView::minimumSizeHint() const {
+    QSize least = QWidget::minimumSizeHint();
+    for (const QWidget* layer : {m_analyzing.data(), m_moveOverlay.data(), m_transcodeOverlay.data(),
+                                 m_transcodeComplete.data(), m_welcome.data()}) {
+        if (layer)
+            least = least.expandedTo(layer->minimumSizeHint());
+    }
+    return least;
 }
 
 void ContentView::showTranscodeResult(const TranscodeCompleteResult& result) {
@@ -432,10 +450,31 @@ void ContentView::layoutLayers() {
             top = layer;
         }
     }
+    if (top && !m_layered) {
+        // The focus the first layer takes from the window, given back when the last one goes.
+        QWidget* focus = window()->focusWidget();
+        m_focusBeforeLayers = focus && !top->isAncestorOf(focus) ? focus : nullptr;
+    }
+    const bool layersGone = !top && m_layered;
+    m_layered = top != nullptr;
     if (auto* guide = qobject_cast<WelcomeView*>(top))
         m_keyboard->setOwner(guide, [guide](QKeyEvent& key) { return guide->handleKey(key); });
     else
         m_keyboard->setOwner(top);
+    if (layersGone)
+        restoreFocus();
+}
+
+void ContentView::restoreFocus() {
+    QWidget* back = m_focusBeforeLayers.data();
+    m_focusBeforeLayers.clear();
+    if (back && back->isVisible() && back->isEnabled() && back->window() == window()) {
+        back->setFocus(Qt::OtherFocusReason);
+        return;
+    }
+    // Nothing had the focus yet (the guide of a first launch): where the window's own start puts it.
+    if (m_initialFocus)
+        m_initialFocus->setFocus(Qt::OtherFocusReason);
 }
 
 void ContentView::resizeEvent(QResizeEvent* event) {

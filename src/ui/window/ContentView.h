@@ -33,6 +33,7 @@ class DesktopServices;
 class FilePanel;
 class Preferences;
 class ProjectManager;
+class ProjectManagerFace;
 class SecurityScopedAccess;
 class CommandActions;
 class WelcomeView;
@@ -65,10 +66,10 @@ public:
         CommandActions* actions = nullptr;
     };
 
-    ContentView(std::unique_ptr<ProjectManager> manager, Services services, QWidget* parent = nullptr);
+    ContentView(std::unique_ptr<ProjectManagerFace> manager, Services services, QWidget* parent = nullptr);
     ~ContentView() override;
 
-    ProjectManager& manager() const { return *m_manager; }
+    ProjectManager& manager() const;
     CleanupOperations& operations() const { return *m_services.operations; }
     WindowFacts& facts() const { return *m_facts; }
     CleanupRunner& runner() const { return *m_runner; }
@@ -115,6 +116,9 @@ public:
     // Cancels the clean-up runs that wait for their turn (hidden when none waits).
     QPushButton* cancelWaitingButton() const { return m_cancelWaiting; }
 
+    // The panes' least size, or a card's over them where that is larger.
+    QSize minimumSizeHint() const override;
+
 Q_SIGNALS:
     void draggingChanged(bool dragging);
     // An import started from the window (drop, panel or command) finished.
@@ -137,6 +141,7 @@ private:
     void dismissTranscodeResult();
     void updateBusyStatus();
     void layoutLayers();
+    void restoreFocus();
     void setDragging(bool dragging);
     void startImport(const QList<QUrl>& urls);
     CommandActions& commandActions();
@@ -147,7 +152,7 @@ private:
     void clearAllProjects();
     void runRescan();
 
-    std::unique_ptr<ProjectManager> m_manager;
+    std::unique_ptr<ProjectManagerFace> m_manager;
     Services m_services;
     FilePanel* m_filePanel = nullptr;
     SecurityScopedAccess* m_grants = nullptr;
@@ -173,6 +178,9 @@ private:
     std::optional<TranscodeCompleteResult> m_transcodeResult; // shown by the card until Done
     QPointer<QWidget> m_welcome;
     KeyboardOwner* m_keyboard = nullptr; // the topmost layer has the window's keyboard
+    QPointer<QWidget> m_focusBeforeLayers;
+    QPointer<QWidget> m_initialFocus; // the filter field
+    bool m_layered = false;
 
     DetailViewMode m_detailViewMode = DetailViewMode::cards;
     QSet<QUuid> m_selectedFiles;

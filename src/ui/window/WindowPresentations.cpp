@@ -1,6 +1,6 @@
 #include "ui/window/WindowPresentations.h"
 
-#include "analysis/ProjectManager.h"
+#include "analysis/ProjectManagerFace.h"
 #include "ui/cleanup/CleanupOperations.h"
 #include "ui/cleanup/CleanupRunner.h"
 #include "ui/common/FilePanel.h"
@@ -22,12 +22,14 @@ WindowPresentations::WindowPresentations(Services services, QObject* parent)
     watchManagerPrompts();
     connect(&m_services.runner, &CleanupRunner::finished, this, &WindowPresentations::showResult);
     connect(&m_services.runner, &CleanupRunner::changed, m_chain, &PresentationChain::schedule);
-    connect(&m_services.manager, &ProjectManager::changed, this, [this](ProjectManager::Changes groups) {
-        // The overlays' flags too: the review prompt waits for them.
-        if (groups & (ProjectManager::Change::prompts | ProjectManager::Change::progress |
-                      ProjectManager::Change::moveProgress | ProjectManager::Change::transcodeProgress))
-            m_chain->schedule();
-    });
+    connect(&m_services.manager, &ProjectManagerFace::changed, this,
+            [this](ProjectManagerFace::Changes groups) {
+                // The overlays' flags too: the review prompt waits for them.
+                if (groups & (ProjectManagerFace::Change::prompts | ProjectManagerFace::Change::progress |
+                              ProjectManagerFace::Change::moveProgress |
+                              ProjectManagerFace::Change::transcodeProgress))
+                    m_chain->schedule();
+            });
 }
 
 QWidget* WindowPresentations::window() const {
@@ -66,9 +68,21 @@ void WindowPresentations::showCSVExportFailed(const QString& reason) {
     });
 }
 
+void WindowPresentations::showNoMailProgram(const QString& address,
+                                            std::function<void(const QString& text)> copy) {
+    m_chain->request(Presentation::noMailProgram, [this, address, copy] {
+        return alert(text(Presentation::noMailProgram), WindowTexts::noMailProgramMessage(address),
+                     {{QStringLiteral("OK"), Role::cancel, {}},
+                      {QStringLiteral("Copy Address"), Role::normal, [copy, address] {
+                           if (copy)
+                               copy(address);
+                       }}});
+    });
+}
+
 void WindowPresentations::confirmMoveToTrash() {
     m_chain->request(Presentation::deleteFiles, [this] {
-        const ProjectManager& pm = m_services.manager;
+        const ProjectManagerFace& pm = m_services.manager;
         auto* dialog = static_cast<AlertDialog*>(
             alert(QStringLiteral("Delete Files"),
                   WindowTexts::deleteFilesMessage(pm.recycleBin().size(), pm.summary().recycleBinSize),
@@ -125,11 +139,13 @@ void WindowPresentations::confirmBinMove(const QUrl& folder) {
 
 void WindowPresentations::confirmDaVinciImport(const QUrl& csv) {
     m_chain->request(Presentation::daVinciImportConfirm, [this, csv] {
-        return alert(
-            QStringLiteral("Import DaVinci CSV as Unused?"), WindowTexts::importDaVinciConfirmMessage(),
-            {{QStringLiteral("Import"), Role::normal,
-              [this, csv] { (void)m_services.operations.importDaVinciCSV(m_services.manager, csv); }},
-             {QStringLiteral("Cancel"), Role::cancel, {}}});
+        return alert(QStringLiteral("Import DaVinci CSV as Unused?"),
+                     WindowTexts::importDaVinciConfirmMessage(),
+                     {{QStringLiteral("Import"), Role::normal,
+                       [this, csv] {
+                           (void)m_services.operations.importDaVinciCSV(m_services.manager.engine(), csv);
+                       }},
+                      {QStringLiteral("Cancel"), Role::cancel, {}}});
     });
 }
 
@@ -144,7 +160,7 @@ void WindowPresentations::showSheet(Presentation sheet) {
 // ---- The manager's prompts --------------------------------------------------------------------
 
 void WindowPresentations::watchManagerPrompts() {
-    ProjectManager& pm = m_services.manager;
+    ProjectManagerFace& pm = m_services.manager;
     const auto searchOffline = [this] { showSheet(Presentation::searchOffline); };
     // A prompt shows while its flag is set, and clears it once shown.
     const auto raised = [&pm](bool PromptState::*flag) { return [&pm, flag] { return pm.prompts().*flag; }; };

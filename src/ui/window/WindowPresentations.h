@@ -21,7 +21,7 @@ class CleanupRunner;
 class FilePanel;
 struct CleanupResult;
 struct TranscodeCompleteResult;
-class ProjectManager;
+class ProjectManagerFace;
 class ReviewPrompt;
 class SecurityScopedAccess;
 class Sheet;
@@ -34,7 +34,7 @@ class WindowPresentations : public QObject, public WindowRequests {
     Q_OBJECT
 public:
     struct Services {
-        ProjectManager& manager;
+        ProjectManagerFace& manager;
         CleanupOperations& operations;
         CleanupRunner& runner;
         FilePanel& panel;
@@ -70,6 +70,8 @@ public:
     void showCSVExported(const QString& path, bool opened, bool revealed);
     // Why the list of unused files could not be written.
     void showCSVExportFailed(const QString& reason);
+    // No mail program took the support request: the address, and a button that copies it with `copy`.
+    void showNoMailProgram(const QString& address, std::function<void(const QString& text)> copy);
     // "Import DaVinci CSV as Unused?" for the chosen file.
     void confirmDaVinciImport(const QUrl& csv);
     void showSheet(Presentation sheet) override;

@@ -82,6 +82,12 @@ QString csvExportFailedMessage(const QString& reason) {
     return QStringLiteral("The list of unused files could not be written: %1.").arg(reason);
 }
 
+QString noMailProgramMessage(const QString& address) {
+    return QStringLiteral("No mail program here could open the support request. Write to %1 from the mail "
+                          "service you use.")
+        .arg(address);
+}
+
 QString moveFilesMessage(qint64 count, const QUrl& folder) {
     return QStringLiteral("Move %1 file(s) to “%2”? Originals are relocated with their directory structure "
                           "preserved.")

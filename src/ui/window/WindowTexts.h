@@ -18,6 +18,8 @@ QString importDaVinciConfirmMessage();
 // Says only what happened: opened, else shown in the file manager, else just written.
 QString csvExportedMessage(const QString& path, bool opened, bool revealed);
 QString csvExportFailedMessage(const QString& reason);
+// No mail program took the support request: the address to write to instead.
+QString noMailProgramMessage(const QString& address);
 QString volumeNames(const QList<QUrl>& volumes);
 QString grantAccessMessage(const QList<QUrl>& volumes);
 QString stillCantReadMessage(const std::optional<QString>& failure);

@@ -201,6 +201,25 @@ TEST_F(AfterEffectsLinkingTest, AMissingOrUnreadableProjectFlagsTheUnusedMediaOf
     EXPECT_TRUE(list[5].hasUnresolvedAELink);
 }
 
+TEST_F(AfterEffectsLinkingTest, AMissingProjectFlagsTheFilesOfTheProjectLinkingItNotOfItsNamesakes) {
+    // Two projects with the editor's default name; only the first links an .aep, which is gone.
+    const QList<ProjectFile> projects{
+        projectIn(dir.filePath("A"), "Untitled", {"/Old/Gone.aep", "/a/take.mov", "/a/Merged.mov"}),
+        projectIn(dir.filePath("B"), "Untitled", {"/b/take.mov"})};
+    QList<MediaFile> list{entry("/Old/Gone.aep", "Untitled", 0, MediaFileStatus::offline),
+                          entry("/a/take.mov", "Untitled"), entry("/b/take.mov", "Untitled"),
+                          entry("/c/merged.mov", "Untitled")};
+    // Consolidated with the linking project's file: that path is one of its alternatives.
+    list[3].alternativePaths = {"/a/merged.MOV"};
+    const QHash<QString, AEPLinkStatus> statuses{{"/Old/Gone.aep", AEPLinkStatus::missing("/Old/Gone.aep")}};
+    test::DiskFactsLogCapture log;
+    AfterEffectsLinking::flagMediaOfProjectsWithMissingAEP(list, projects, statuses);
+    EXPECT_TRUE(log.contains("1 AEP file(s) missing — flagged uncertain files in 1 project(s)"));
+    EXPECT_TRUE(list[1].hasUnresolvedAELink);
+    EXPECT_FALSE(list[2].hasUnresolvedAELink) << "listed only by the other project named Untitled";
+    EXPECT_TRUE(list[3].hasUnresolvedAELink);
+}
+
 TEST_F(AfterEffectsLinkingTest, AWarmImportAnswersFromTheCacheUntilTheFileChanges) {
     ASSERT_TRUE(aeptest::writeProject(folder + "/Comp.aep", {"/Volumes/Media/clip.mov"}));
     h.pm().edit(ProjectManager::ListChange::none).setProjects({projectIn(folder, "Cut", {})});

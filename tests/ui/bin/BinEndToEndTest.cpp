@@ -41,8 +41,7 @@ struct EndToEnd {
         return media(path, 0, MediaFileStatus::online, size);
     }
     void stageThroughEngine(const QList<MediaFile>& files) {
-        window.pm().edit(ProjectManager::ListChange::none).setMediaFiles(files);
-        window.pm().edit(ProjectManager::ListChange::entries);
+        window.pm().edit(ProjectManager::ListChange::entries).setMediaFiles(files);
         window.settle();
         window.view->operations().addToRecycleBin(window.pm(), files);
         window.settle();

@@ -42,9 +42,7 @@ struct BinFixture : WindowFixture {
             media.append(m);
             items.append(binItem(m));
         }
-        pm().edit(ProjectManager::ListChange::none).setMediaFiles(media);
-        pm().edit(ProjectManager::ListChange::none).setRecycleBin(items);
-        pm().edit(ProjectManager::ListChange::entries);
+        pm().edit(ProjectManager::ListChange::entries).setMediaFiles(media).setRecycleBin(items);
         settle();
         return items;
     }

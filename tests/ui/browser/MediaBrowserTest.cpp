@@ -136,7 +136,7 @@ TEST_F(MediaBrowserTest, ContextMenuActsOnTheSelectionOrTheClickedRow) {
     // A single offline file: no staging, no reveal, copy works, no combine.
     std::unique_ptr<QMenu> menu(view.buildContextMenu(view.contextRows(1), nullptr));
     EXPECT_EQ(actionTexts(menu.get()), QStringList({"Add to Virtual Recycle Bin (off)", "---",
-                                                    "Reveal in Finder (off)", "Copy Path(s)"}));
+                                                    "Show in File Manager (off)", "Copy Path(s)"}));
 
     // Two selected files, the click on one of them: both, combine counts 2.
     view.setSelectedFiles({model->file(0).id, model->file(1).id});
@@ -374,6 +374,12 @@ TEST(MediaBadges, StatusUsageAndStorageCases) {
     mark = MediaBadges::usageMark(csv);
     EXPECT_EQ(mark.pillText, "Unused");
     EXPECT_EQ(mark.symbol, "exclamationmark.triangle.fill");
+    MediaFile take = media("/s/Puppet/Ch Media/take.wav");
+    take.characterAnimatorProject = "/s/Puppet/Puppet.chproj";
+    mark = MediaBadges::usageMark(take);
+    EXPECT_EQ(mark.pillText, "Unused");
+    EXPECT_EQ(mark.symbolTooltip,
+              "Needs review: part of the Character Animator project “Puppet”, which a timeline uses");
 
     MediaFile local = media("/Volumes/Drive/a.mov");
     EXPECT_EQ(MediaBadges::storageIcon(local), "externaldrive");

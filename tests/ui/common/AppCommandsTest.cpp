@@ -36,10 +36,12 @@ struct Fixture {
     PresetPanel panel;
     FakeSoftwareUpdater updater;
     QList<QUrl> opened;
-    AppCommands commands{{center, panel, grants, updater, [this](const QUrl& u) {
-                              opened.append(u);
-                              return true;
-                          }}};
+    bool mailProgram = true;
+    AppCommands commands{
+        {center, panel, grants, updater, [this](const QUrl& u, std::function<void(bool)> done) {
+             opened.append(u);
+             done(mailProgram);
+         }}};
     QList<CommandPost> posts;
 
     Fixture() {
@@ -119,6 +121,19 @@ TEST(AppCommands, GetSupportHandsAPreparedMailToTheDesktop) {
               QStringLiteral("Tarnwick Support Request"));
     EXPECT_TRUE(query.queryItemValue("body", QUrl::FullyDecoded)
                     .startsWith(QStringLiteral("\n\n---\nApp: Tarnwick ")));
+}
+
+TEST(AppCommands, GetSupportWithoutAMailProgramGivesTheAddressToWriteTo) {
+    Fixture f;
+    QStringList told;
+    QObject::connect(&f.commands, &AppCommands::supportMailUnavailable,
+                     [&](const QString& address) { told.append(address); });
+    f.commands.openSupportMail();
+    EXPECT_TRUE(told.isEmpty());
+    f.mailProgram = false;
+    f.commands.openSupportMail();
+    EXPECT_EQ(f.opened.size(), 2);
+    EXPECT_EQ(told, QStringList{supportAddress});
 }
 
 TEST(SupportMail, MissingVersionsReadUnknownAndSurviveEncoding) {

@@ -121,7 +121,8 @@ struct MenuBarFixture {
     NoPanel panel;
     FakeSoftwareUpdater updater;
     QMainWindow window;
-    AppCommands commands{{center, panel, grants, updater, [](const QUrl&) { return true; }}};
+    AppCommands commands{
+        {center, panel, grants, updater, [](const QUrl&, std::function<void(bool)> done) { done(true); }}};
     CheckForUpdatesViewModel viewModel{updater};
     CommandActions actions{appMenuModel(), [this](const MenuEntry& item) { commands.run(item, &window); },
                            &window};

@@ -8,6 +8,7 @@
 #include <sanitizer/lsan_interface.h>
 #endif
 
+#include <QApplication>
 #include <QAudioOutput>
 #include <QLabel>
 #include <QMediaPlayer>
@@ -39,6 +40,74 @@ TEST(MediaPlayerView, SamePlayerLeavesTheViewAloneAnotherReplacesIt) {
     EXPECT_EQ(second.videoOutput(), view.videoWidget());
     EXPECT_EQ(first.videoOutput(), nullptr);
     EXPECT_EQ(view.timeLabel()->text(), QStringLiteral("0:00 / 0:00"));
+}
+
+namespace {
+int windowsShown() {
+    int shown = 0;
+    for (const QWidget* w : QApplication::topLevelWidgets())
+        shown += w->isVisible() ? 1 : 0;
+    return shown;
+}
+} // namespace
+
+// Round after round, entered by click or by key and left by Escape, a double click, the window
+// manager's close or the button: the picture is back in its card and no window is left behind.
+TEST(MediaPlayerView, LeavingFullScreenAlwaysPutsThePictureBackIntoItsCard) {
+    QWidget card;
+    card.resize(400, 300);
+    QMediaPlayer player;
+    auto* view = new MediaPlayerView(&player, &card);
+    view->setGeometry(card.rect());
+    card.show();
+    const int before = windowsShown();
+    for (int round = 0; round < 24; ++round) {
+        SCOPED_TRACE(round);
+        if (round % 2 == 0) {
+            view->fullScreenButton()->click();
+        } else {
+            view->fullScreenButton()->setFocus();
+            QTest::keyClick(view->fullScreenButton(), Qt::Key_Space);
+        }
+        QWidget* full = view->fullScreenWindow();
+        ASSERT_NE(full, nullptr);
+        EXPECT_TRUE(full->isVisible() && full->isFullScreen());
+        EXPECT_NE(player.videoOutput(), view->videoWidget());
+        EXPECT_EQ(windowsShown(), before + 1);
+        auto* picture = full->findChild<QVideoWidget*>();
+        ASSERT_NE(picture, nullptr);
+        EXPECT_EQ(player.videoOutput(), picture);
+        switch ((round / 2) % 4) {
+        case 0:
+            QTest::keyClick(full->focusWidget() ? full->focusWidget() : full, Qt::Key_Escape);
+            break;
+        case 1: {
+            QMouseEvent twice(QEvent::MouseButtonDblClick, QPointF(10, 10),
+                              picture->mapToGlobal(QPointF(10, 10)), Qt::LeftButton, Qt::LeftButton,
+                              Qt::NoModifier);
+            QApplication::sendEvent(picture, &twice);
+            break;
+        }
+        case 2:
+            full->close();
+            break;
+        default:
+            view->fullScreenButton()->click();
+            break;
+        }
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        EXPECT_FALSE(view->isFullScreen());
+        EXPECT_EQ(player.videoOutput(), view->videoWidget());
+        EXPECT_FALSE(view->videoWidget()->isWindow());
+        EXPECT_EQ(view->videoWidget()->window(), &card);
+        EXPECT_TRUE(view->videoWidget()->isVisible());
+        EXPECT_EQ(windowsShown(), before);
+    }
+    // A card that goes while full screen takes its full-screen window with it.
+    view->fullScreenButton()->click();
+    ASSERT_TRUE(view->isFullScreen());
+    delete view;
+    EXPECT_EQ(windowsShown(), before);
 }
 
 TEST(MediaPlayerView, LoadsAClipAndShowsItsDuration) {

@@ -158,10 +158,9 @@ TEST(SidebarProjects, RowsSelectExpandAndClearTheFilter) {
     WindowFixture f;
     f.fill(1, 0, 1);
     f.pm()
-        .edit(ProjectManager::ListChange::none)
+        .edit(ProjectManager::ListChange::usage)
         .setProjects({projectWithTimelines("One", 1, 1), projectWithTimelines("Three", 3, 3),
                       projectWithTimelines("None", 0, 0)});
-    f.pm().edit(ProjectManager::ListChange::usage);
     f.settle();
     auto* sidebar = qobject_cast<SidebarView*>(f.view->sidebar());
     ASSERT_EQ(sidebar->projectRows().size(), 3);

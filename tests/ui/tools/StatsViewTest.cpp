@@ -1,12 +1,16 @@
 #include "ui/tools/StatsView.h"
 
 #include "platform/ByteCountText.h"
+#include "ui/common/Sheet.h"
 
 #include <QAction>
 #include <QApplication>
 #include <QClipboard>
 #include <QMenu>
+#include <QPointer>
 #include <QPushButton>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -34,7 +38,7 @@ QStringList labels(const QList<StatItem>& items) {
 TEST(StatsView, AFreshRecordShowsZerosAndTheShareTextSaysSo) {
     const AllTimeStats fresh;
     StatsView view(fresh, now);
-    EXPECT_EQ(view.size(), QSize(420, 600));
+    EXPECT_EQ(view.sizeHint(), QSize(420, 600));
     EXPECT_EQ(values(view.items()), (QStringList{"0", "0", "0", "0%", "0", "0"}));
     EXPECT_EQ(labels(view.items()), (QStringList{"Files Deleted", "Files Moved", "Projects Imported",
                                                  "Avg. Usage", "Files Analyzed", "Days Active"}));
@@ -148,4 +152,33 @@ TEST(StatsView, TheShareCardShowsTheApplicationIcon) {
         }
     }
     EXPECT_GT(violet, 400);
+}
+
+// On a 1024 × 600 screen under a title bar the sheet is shorter than the figures: they scroll in the
+// one scroll area, between the header with Done and the share bar, which stay in view.
+TEST(StatsView, OnAShortScreenOnlyTheFiguresScrollAndDoneAndShareStayInView) {
+    QWidget window;
+    window.resize(1000, 540);
+    window.show();
+    auto* view = new StatsView(AllTimeStats{}, now);
+    QPointer<Sheet> sheet = Sheet::present(&window, view);
+    const QRect screen(0, 0, 1024, 600);
+    const QMargins frame(1, 28, 1, 1);
+    sheet->placeWithin(screen, frame);
+    QApplication::processEvents();
+    EXPECT_TRUE(screen.contains(sheet->geometry().marginsAdded(frame)));
+    const QList<QScrollArea*> scrolls = sheet->findChildren<QScrollArea*>();
+    ASSERT_EQ(scrolls.size(), 1);
+    EXPECT_GT(scrolls.first()->verticalScrollBar()->maximum(), 0);
+    QPushButton* done = nullptr;
+    for (QPushButton* button : view->findChildren<QPushButton*>())
+        if (button->text() == QStringLiteral("Done"))
+            done = button;
+    ASSERT_NE(done, nullptr);
+    for (QWidget* kept : {static_cast<QWidget*>(done), static_cast<QWidget*>(view->shareButton())}) {
+        const QRect shown(kept->mapTo(sheet, QPoint(0, 0)), kept->size());
+        EXPECT_TRUE(sheet->rect().contains(shown)) << shown.y() << " in " << sheet->height();
+        EXPECT_FALSE(scrolls.first()->isAncestorOf(kept));
+    }
+    sheet->close();
 }

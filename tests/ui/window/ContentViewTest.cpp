@@ -11,6 +11,7 @@
 #include "ui/window/WindowTexts.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMimeData>
@@ -791,4 +792,63 @@ TEST(BusyStatus, SaysWhatRunsAndWhatWaitsNamingTwoRequests) {
     EXPECT_EQ(busyStatus::text(true, "Importing…", true, {"Restore All", "Remove Project B", "Restore"}),
               QStringLiteral("Importing… — Waiting to run: Restore All, Remove Project B and 1 more"));
     EXPECT_EQ(busyStatus::text(false, {}, false, {"Restore"}), QStringLiteral("Waiting to run: Restore"));
+}
+
+namespace {
+// The blank sheets and a filter bar that is one line edit.
+ViewFactories withFilterField() {
+    ViewFactories factories = blankSheets();
+    factories.filterBar = [](const WindowContext&) {
+        auto* bar = new QWidget;
+        auto* field = new QLineEdit(bar);
+        field->setObjectName(QStringLiteral("filterField"));
+        return bar;
+    };
+    return factories;
+}
+} // namespace
+
+// Closed, the guide gives the focus back: to where it was when it came from the menu, to the filter
+// field on a first launch; typing reaches the field either way.
+TEST(WelcomeGuide, TheFocusGoesBackWhereItWasOnceTheGuideCloses) {
+    for (const bool firstLaunch : {false, true}) {
+        SCOPED_TRACE(firstLaunch ? "first launch" : "from the menu");
+        WindowFixture f(!firstLaunch, false, withFilterField());
+        f.view->activateWindow();
+        auto* field = f.view->findChild<QLineEdit*>(QStringLiteral("filterField"));
+        ASSERT_NE(field, nullptr);
+        if (!firstLaunch) {
+            field->setFocus();
+            f.view->handleCommand(C::showWelcomeGuide);
+            f.settle();
+        }
+        ASSERT_NE(f.view->welcomeView(), nullptr);
+        EXPECT_TRUE(f.view->welcomeView()->isAncestorOf(QApplication::focusWidget()));
+        f.view->welcomeView()->skipButton()->click();
+        f.settle();
+        ASSERT_EQ(f.view->welcomeView(), nullptr);
+        EXPECT_EQ(QApplication::focusWidget(), field);
+        QTest::keyClicks(QApplication::focusWidget(), QStringLiteral("clip"));
+        EXPECT_EQ(field->text(), QStringLiteral("clip"));
+    }
+}
+
+// Without a mail program the support request cannot open: the alert gives the address and copies it.
+TEST(ContentViewCommands, NoMailProgramGivesTheSupportAddressToCopy) {
+    WindowFixture f;
+    QString copied;
+    f.presentations().showNoMailProgram(QStringLiteral("support@tarnwick.app"),
+                                        [&](const QString& text) { copied = text; });
+    f.settle();
+    ASSERT_EQ(f.presented(), QStringLiteral("No Mail Program"));
+    AlertDialog* alert = currentAlert(f);
+    EXPECT_TRUE(alert->message().contains(QStringLiteral("support@tarnwick.app")));
+    QPushButton* copy = nullptr;
+    for (QPushButton* button : alert->buttons())
+        if (button->text() == QStringLiteral("Copy Address"))
+            copy = button;
+    ASSERT_NE(copy, nullptr);
+    copy->click();
+    f.settle();
+    EXPECT_EQ(copied, QStringLiteral("support@tarnwick.app"));
 }

@@ -155,8 +155,7 @@ struct WindowFixture {
             files.append(media(QStringLiteral("/m/offline%1.mov").arg(i), 0, MediaFileStatus::offline, 0));
         for (int i = 0; i < used; ++i)
             files.append(media(QStringLiteral("/m/used%1.mov").arg(i), 1, MediaFileStatus::online, 5000));
-        pm().edit(ProjectManager::ListChange::none).setMediaFiles(files);
-        pm().edit(ProjectManager::ListChange::entries);
+        pm().edit(ProjectManager::ListChange::entries).setMediaFiles(files);
         settle();
     }
 

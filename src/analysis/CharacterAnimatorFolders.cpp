@@ -1,0 +1,65 @@
+#include "analysis/CharacterAnimatorFolders.h"
+
+#include "analysis/LowerPathCache.h"
+#include "platform/PathText.h"
+
+namespace tarnwick {
+
+namespace {
+
+// The folder a project's data is in: its own folder when that is named as the project.
+std::optional<QString> dataFolder(const QString& projectPath) {
+    const QString folder = path::deletingLastPathComponent(projectPath);
+    const QString name = path::deletingPathExtension(path::lastPathComponent(projectPath));
+    if (folder.isEmpty() || name.isEmpty() ||
+        LowerPathCache::lowerKey(path::lastPathComponent(folder)) != LowerPathCache::lowerKey(name))
+        return std::nullopt;
+    return folder;
+}
+
+} // namespace
+
+bool CharacterAnimatorFolders::isProjectPath(const QString& path) {
+    return path.endsWith(QLatin1String(".chproj"), Qt::CaseInsensitive);
+}
+
+bool CharacterAnimatorFolders::claimsItsFolder(const MediaFile& file) {
+    return file.usageCount >= 1 && isProjectPath(file.path) && dataFolder(file.path).has_value();
+}
+
+CharacterAnimatorFolders::CharacterAnimatorFolders(const QList<MediaFile>& mediaFiles) {
+    for (const MediaFile& file : mediaFiles) {
+        if (!claimsItsFolder(file))
+            continue;
+        // Where the project is on disk too: a relocated project's data moved with it.
+        for (const QString& at : {file.path, file.matchedPath.value_or(file.path)}) {
+            const std::optional<QString> folder = dataFolder(at);
+            if (!folder)
+                continue;
+            const QString key = LowerPathCache::lowerKey(*folder);
+            if (!m_folderLengths.contains(key.size()))
+                m_folderLengths.append(key.size());
+            m_projectByFolder.insert(key, file.path);
+        }
+    }
+}
+
+std::optional<QString> CharacterAnimatorFolders::projectHolding(const MediaFile& file,
+                                                                LowerPathCache& lowerPaths) const {
+    if (m_projectByFolder.isEmpty() || claimsItsFolder(file))
+        return std::nullopt;
+    for (const QString& key : lowerPaths.distinctKeys(file)) {
+        // Only the few folder lengths there are need a look: a key is below a folder when the
+        // folder's path and a "/" begin it.
+        for (const qsizetype length : m_folderLengths) {
+            if (key.size() <= length + 1 || key[length] != QLatin1Char('/'))
+                continue;
+            const auto found = m_projectByFolder.constFind(key.left(length));
+            if (found != m_projectByFolder.cend())
+                return found.value();
+        }
+    }
+    return std::nullopt;
+}
+
+} // namespace tarnwick
