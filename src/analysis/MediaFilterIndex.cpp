@@ -245,7 +245,29 @@ quint8 MediaFilterIndex::rowFlags(const MediaFile& f, qint64 largeFileThreshold)
         flags |= duplicate;
     if (f.size >= largeFileThreshold)
         flags |= large;
+    if (hasRelocationLine(f))
+        flags |= relocationLine;
     return flags;
+}
+
+bool MediaFilterIndex::hasRelocationLine(const MediaFile& f) {
+    return f.matchedPath || (f.status == MediaFileStatus::moved && f.movedToPath) ||
+           (f.status == MediaFileStatus::transcoded && f.transcodedPath);
+}
+
+QList<int> MediaFilterIndex::relocationLinePositions(const QList<qsizetype>& rows, const Lists& lists) {
+    prepareBase(lists);
+    if (m_base.relocationLines < 0)
+        m_base.relocationLines = std::count_if(m_base.flags.cbegin(), m_base.flags.cend(),
+                                               [](quint8 flags) { return (flags & relocationLine) != 0; });
+    QList<int> positions;
+    if (m_base.relocationLines == 0)
+        return positions;
+    for (qsizetype i = 0; i < rows.size(); ++i) {
+        if (m_base.flags[size_t(rows[i])] & relocationLine)
+            positions.append(int(i));
+    }
+    return positions;
 }
 
 void MediaFilterIndex::setRowFlags(qint64 version, qint64 largeFileThreshold, std::vector<quint8> flags) {

@@ -61,6 +61,12 @@ public:
     void setBinnedRows(qint64 mediaVersion, qint64 binVersion, std::vector<quint8> rows);
     // The facts the filters test of one row (all but the bin's), as the index packs them. Any thread.
     static quint8 rowFlags(const MediaFile& file, qint64 largeFileThreshold);
+    // Whether the file's row names where the file is now (a match, a move, the transcoded file): a
+    // line more under its name in the table. Any thread.
+    static bool hasRelocationLine(const MediaFile& file);
+    // The positions among `rows` (rows of the lists' media list) whose file hasRelocationLine(), in
+    // order: from the row flags, so a list without such files is never passed over again.
+    QList<int> relocationLinePositions(const QList<qsizetype>& rows, const Lists& lists);
     // rowFlags() of every row of the list of `version`, made by a pass the manager makes anyway:
     // the index takes them instead of passing over the list again.
     void setRowFlags(qint64 version, qint64 largeFileThreshold, std::vector<quint8> flags);
@@ -73,7 +79,8 @@ private:
     struct Base {
         qint64 version = -1;
         qint64 largeFileThreshold = 0;
-        std::vector<quint8> flags; // Flag bits per row
+        std::vector<quint8> flags;      // Flag bits per row
+        qsizetype relocationLines = -1; // rows flagged `relocationLine`; -1: not counted yet
         // Search keys: from the worker, or made here on a search before they are back.
         std::shared_ptr<const MediaSearchKeys> search;
         // Rows listing each project name, made on the first project selection.
@@ -99,6 +106,7 @@ private:
         duplicate = 1 << 4,
         large = 1 << 5,
         binned = 1 << 6,
+        relocationLine = 1 << 7,
     };
 
     void prepareBase(const Lists& lists);

@@ -275,6 +275,7 @@ public:
     // as they are now: the next filter takes them instead of matching every path here.
     void setBinnedRows(std::vector<quint8> rows);
     MediaRows sortedFilteredMediaRows(const MediaSortOrder& order) override;
+    QList<int> relocationLinePositions(const MediaRows& rows) override;
     // False while a large list's sort keys are being made on a worker and `order` would have to
     // collate every row here; sortKeysReady() follows when they are back.
     bool canSortNow(const MediaSortOrder& order) override;

@@ -110,6 +110,9 @@ public:
     // The entries the filters keep, as rows of the current media list: no record is copied.
     virtual MediaRows filteredMediaRows() = 0;
     virtual MediaRows sortedFilteredMediaRows(const MediaSortOrder& order) = 0;
+    // The positions among `rows` whose file has a relocation line under its name
+    // (MediaFilterIndex::hasRelocationLine), in order; none is looked for in a list without one.
+    virtual QList<int> relocationLinePositions(const MediaRows& rows) = 0;
     // False while a large list's sort keys are being made on a worker and `order` would have to
     // collate every row here; sortKeysReady() follows when they are back.
     virtual bool canSortNow(const MediaSortOrder& order) = 0;

@@ -27,6 +27,22 @@ MediaRows ProjectManager::sortedFilteredMediaRows(const MediaSortOrder& order) {
     return MediaRows(m_mediaFiles, m_filterIndex.sortedFilteredRows(currentFilterCacheKey(), order, lists));
 }
 
+QList<int> ProjectManager::relocationLinePositions(const MediaRows& rows) {
+    if (rows.source().constData() == m_mediaFiles.constData() &&
+        rows.source().size() == m_mediaFiles.size()) {
+        const MediaFilterIndex::Lists lists{m_mediaFiles, m_recycleBin, m_projects, m_largeFileThreshold,
+                                            m_mediaContentVersion};
+        return m_filterIndex.relocationLinePositions(rows.sourceRows(), lists);
+    }
+    // Rows of an earlier list: the index's flags are the current list's.
+    QList<int> positions;
+    for (qsizetype i = 0; i < rows.size(); ++i) {
+        if (MediaFilterIndex::hasRelocationLine(rows[i]))
+            positions.append(int(i));
+    }
+    return positions;
+}
+
 bool ProjectManager::canSortNow(const MediaSortOrder& order) {
     if (m_mediaFiles.size() < m_services.backgroundSortRows)
         return true;

@@ -111,6 +111,13 @@ protected:
         f.isAEFootage = chance(0.1);
         if (chance(0.2))
             f.duplicateOfPath = QStringLiteral("/elsewhere/") + f.fileName();
+        // Where the file is now, which gives its row a line more.
+        if (chance(0.1))
+            f.matchedPath = QStringLiteral("/found/") + f.fileName();
+        if (chance(0.3))
+            f.movedToPath = QStringLiteral("/archive/") + f.fileName();
+        if (chance(0.3))
+            f.transcodedPath = QStringLiteral("/hevc/") + f.fileName();
         for (const QString& p : {QStringLiteral("One"), QStringLiteral("Two"), QStringLiteral("Three")}) {
             if (chance(0.4))
                 f.projectNames.append(p);
@@ -230,6 +237,14 @@ TEST_F(FilterCacheTest, RowsEqualTheRulesAndTheComparedOrderThroughChanges) {
             const MediaRows sorted = pm.sortedFilteredMediaRows(order);
             ASSERT_EQ(rows(sorted.sourceRows()), rows(sortedByComparing(pm.mediaFiles(), expected, order)))
                 << "step " << step << ", " << order.size() << " columns";
+            QList<int> withLine;
+            for (qsizetype i = 0; i < sorted.size(); ++i) {
+                const MediaFile& f = sorted[i];
+                if (f.matchedPath || (f.status == S::moved && f.movedToPath) ||
+                    (f.status == S::transcoded && f.transcodedPath))
+                    withLine.append(int(i));
+            }
+            ASSERT_EQ(pm.relocationLinePositions(sorted), withLine) << "step " << step;
         }
         QList<MediaFile> records;
         for (qsizetype row : expected)

@@ -95,6 +95,7 @@ private:
     void binPane();
     void permanentDeleteSheet();
     void transcodeConfirmationSheet();
+    void transcodeSheetFocus();
     void deletionResultSheet();
     void moveResultWithErrors();
     void moveRefused();
@@ -125,6 +126,7 @@ private:
     void scrubAudio();
     void scrubSheet(bool audio);
     void importedTable();
+    void tableSelectedRow();
     void importedMap();
     void importedMapProject();
     void imagePreview();

@@ -12,7 +12,9 @@
 #include "ui/window/ContentView.h"
 #include "ui/window/WindowPresentations.h"
 
+#include <QApplication>
 #include <QItemSelectionModel>
+#include <QKeyEvent>
 #include <QListView>
 #include <QPushButton>
 #include <QSet>
@@ -94,6 +96,22 @@ void ScreenshotTour::permanentDeleteSheet() {
 void ScreenshotTour::transcodeConfirmationSheet() {
     raisedSheet(QStringLiteral("sheet-transcode-confirmation"),
                 [this] { view().presentations().showSheet(Presentation::transcodeConfirmation); });
+}
+
+// The sheet as the keyboard finds it: the ring on "Transcode & Replace" as it opens, then on Cancel
+// after a Tab.
+void ScreenshotTour::transcodeSheetFocus() {
+    m_steps << act([this] { view().presentations().showSheet(Presentation::transcodeConfirmation); }, 900)
+            << shot(QStringLiteral("sheet-transcode-focus"))
+            << act(
+                   [] {
+                       if (QWidget* focus = QApplication::focusWidget()) {
+                           QKeyEvent tab(QEvent::KeyPress, Qt::Key_Tab, Qt::NoModifier);
+                           QApplication::sendEvent(focus, &tab);
+                       }
+                   },
+                   300)
+            << shotAndClose(QStringLiteral("sheet-transcode-focus-tab"));
 }
 
 void ScreenshotTour::deletionResultSheet() {

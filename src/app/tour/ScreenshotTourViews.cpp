@@ -18,6 +18,7 @@
 
 #include <QCursor>
 #include <QFileInfo>
+#include <QTableView>
 
 #include <algorithm>
 
@@ -101,6 +102,28 @@ void ScreenshotTour::scrubSheet(bool audio) {
 void ScreenshotTour::importedTable() {
     m_steps << act([this] { view().setDetailViewMode(DetailViewMode::table); }, 2500) // thumbnails arrive
             << shot(QStringLiteral("imported-table"));
+}
+
+// A selected row with the keyboard in the table: every text of the row in the selection's colour,
+// the current cell without a block of its own.
+void ScreenshotTour::tableSelectedRow() {
+    const auto select = [this](bool on) {
+        auto* list = view().findChild<MediaFileListView*>();
+        if (!list || list->model()->rowCount() < 2)
+            return;
+        list->setSelectedFiles(on ? QSet<QUuid>{list->model()->file(1).id} : QSet<QUuid>{});
+        if (on) {
+            list->table()->setCurrentIndex(list->model()->index(1, MediaTableModel::fileName));
+            list->table()->setFocus(Qt::TabFocusReason);
+        }
+    };
+    m_steps << act(
+                   [this, select] {
+                       view().setDetailViewMode(DetailViewMode::table);
+                       select(true);
+                   },
+                   400)
+            << shot(QStringLiteral("table-selected-row")) << act([select] { select(false); }, 200);
 }
 
 void ScreenshotTour::smallScreens() {

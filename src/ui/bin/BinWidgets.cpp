@@ -1,6 +1,7 @@
 #include "ui/bin/BinWidgets.h"
 
 #include "ui/brand/BrandPalette.h"
+#include "ui/brand/FocusRingButton.h"
 #include "ui/brand/SymbolIcons.h"
 #include "ui/common/FloatingCard.h"
 #include "ui/common/Labels.h"
@@ -78,7 +79,9 @@ ErrorBox errorBox(const QStringList& errors, int maxHeight, const QString& headi
 QPushButton* tintedButton(const QString& title, const QColor& tint, bool prominent, const QString& symbol,
                           QWidget* parent) {
     // A lone "&" would turn into a mnemonic underline.
-    auto* button = new QPushButton(QString(title).replace(QLatin1Char('&'), QStringLiteral("&&")), parent);
+    // Its ring is its own: the style sheet's focus frame hugs the label in a dark outline.
+    auto* button =
+        new FocusRingButton(QString(title).replace(QLatin1Char('&'), QStringLiteral("&&")), parent);
     button->setAccessibleName(title);
     const QColor label = prominent ? Color::brandBackground() : tint;
     if (!symbol.isEmpty())

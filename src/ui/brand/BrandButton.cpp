@@ -49,7 +49,7 @@ void BrandButton::paintEvent(QPaintEvent*) {
         painter.drawPath(shape);
     }
     if (hasFocus())
-        paintFocusRing(painter, outer, cornerRadius);
+        paintFocusRing(painter, QRectF(rect()), cornerRadius, l.fill);
 
     const QFontMetrics metrics(l.font);
     const int textWidth = metrics.horizontalAdvance(text());

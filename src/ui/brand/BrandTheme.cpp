@@ -2,6 +2,7 @@
 
 #include "ui/brand/BrandFonts.h"
 #include "ui/brand/BrandPalette.h"
+#include "ui/brand/BrandStyle.h"
 
 #include <QApplication>
 #include <QStyleFactory>
@@ -50,7 +51,7 @@ QPalette brandWidgetPalette() {
 
 void applyBrandTheme() {
     if (auto* fusion = QStyleFactory::create(QStringLiteral("Fusion")))
-        QApplication::setStyle(fusion); // the application takes ownership
+        QApplication::setStyle(new BrandStyle(fusion)); // the application takes ownership
     QApplication::setPalette(brandWidgetPalette());
     QApplication::setFont(Font::brand(13));
 }

@@ -37,10 +37,7 @@ void FocusRingButton::paintEvent(QPaintEvent*) {
     option.features &= ~QStyleOptionButton::DefaultButton;
     painter.drawControl(QStyle::CE_PushButton, option);
     if (hasFocus())
-        // Two pixels inside the style's outline, so it reads as a ring of its own rather than a
-        // thicker border; on whole pixels, and dark on the light accent gradient.
-        paintFocusRing(painter, QRectF(rect()).adjusted(2.25, 2.25, -2.25, -2.25), cornerRadius,
-                       m_prominent ? Color::brandBackground() : QColor());
+        paintFocusRing(painter, QRectF(rect()), cornerRadius, palette().color(QPalette::Button));
 }
 
 } // namespace tarnwick

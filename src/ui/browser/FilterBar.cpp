@@ -3,14 +3,17 @@
 #include "analysis/ProjectManagerFace.h"
 #include "ui/brand/BrandFonts.h"
 #include "ui/brand/BrandPalette.h"
+#include "ui/brand/FocusRing.h"
 #include "ui/brand/SymbolIcons.h"
 #include "ui/common/FilterChipToggle.h"
 #include "ui/common/Labels.h"
 
+#include <QApplication>
 #include <QFrame>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPainter>
 
 namespace tarnwick {
 namespace {
@@ -29,6 +32,27 @@ const ChipFlag chipFlags[] = {
     {"Used", "Show only files that are used on a timeline", &FilterSettings::showOnlyUsed},
 };
 
+// The search field's rounded box, which wears the focus ring while the field inside has the focus
+// (the field itself is borderless).
+class SearchBox : public QFrame {
+public:
+    explicit SearchBox(QWidget* parent) : QFrame(parent) {
+        connect(qApp, &QApplication::focusChanged, this, [this](QWidget* old, QWidget* now) {
+            if (isAncestorOf(old) || isAncestorOf(now))
+                update();
+        });
+    }
+
+protected:
+    void paintEvent(QPaintEvent* event) override {
+        QFrame::paintEvent(event);
+        if (isAncestorOf(QApplication::focusWidget())) {
+            QPainter painter(this);
+            paintFocusRing(painter, QRectF(rect()), 6, Color::brandBackground());
+        }
+    }
+};
+
 } // namespace
 
 FilterBar::FilterBar(ProjectManagerFace& manager, QWidget* parent) : QWidget(parent), m_manager(manager) {
@@ -42,7 +66,7 @@ FilterBar::FilterBar(ProjectManagerFace& manager, QWidget* parent) : QWidget(par
     layout->setContentsMargins(10, 7, 10, 7);
     layout->setSpacing(10);
 
-    auto* searchBox = new QFrame(this);
+    auto* searchBox = new SearchBox(this);
     searchBox->setObjectName(QStringLiteral("searchBox"));
     searchBox->setMaximumWidth(240);
     searchBox->setStyleSheet(

@@ -28,10 +28,12 @@
 namespace tarnwick {
 namespace {
 
-// Minimum and ideal widths of the columns; the name column takes the rest.
+// Minimum and ideal widths of the columns; the name column is the flexible one and takes the rest.
 constexpr int minimumWidths[] = {80, 0, 60, 92, 80, 90, 100};
 constexpr int columnWidths[] = {100, 0, 80, 120, 110, 160, 150};
-constexpr int minimumNameWidth = 160;
+// The width a name, its third line and its folder need before the other columns widen past their
+// minimums.
+constexpr int nameWidthFirst = 340;
 
 // The status column never cuts a status short: it widens to the longest one in the table's font.
 int columnMinimum(int column) {
@@ -159,8 +161,11 @@ void MediaFileListView::buildTable() {
     m_table->setShowGrid(false);
     m_table->setWordWrap(false);
     m_table->setContextMenuPolicy(Qt::CustomContextMenu);
-    m_table->setStyleSheet(Color::styleSheet(QStringLiteral("QTableView{selection-background-color:%1;}"),
-                                             {Color::withAlpha(Color::brandAccent(), 89)}));
+    // The delegate paints a selected row's texts in the selection's text colour: white, which reads
+    // on the violet at 5.9:1 (the row and its cells each lay the translucent violet down once).
+    m_table->setStyleSheet(
+        Color::styleSheet(QStringLiteral("QTableView{selection-background-color:%1;selection-color:%2;}"),
+                          {Color::withAlpha(Color::brandAccent(), 89), QColor(Qt::white)}));
 
     QHeaderView* columns = m_table->horizontalHeader();
     columns->setMinimumSectionSize(60);
@@ -196,16 +201,26 @@ void MediaFileListView::connectTable() {
 }
 
 void MediaFileListView::fitRowHeights() {
-    // A reset keeps the heights the rows had: only rows whose height changes are set. The header's
-    // repaints wait, so each row set costs no walk over the rows above it.
+    // A reset keeps the heights the rows had: the rows that were tall go back, the tall ones now
+    // are set, and no other row is looked at. The header's repaints wait, so each row set costs no
+    // walk over the rows above it.
+    const QList<int>& tall = m_model->tallRows();
+    if (tall.isEmpty() && m_tallRows.isEmpty())
+        return;
     QHeaderView* rows = m_table->verticalHeader();
-    const MediaRows& files = m_model->rows();
+    const int count = m_model->rowCount();
     rows->setUpdatesEnabled(false);
-    for (int row = 0; row < int(files.size()); ++row) {
-        const int height = MediaTableDelegate::heightOf(files[row]);
-        if (rows->sectionSize(row) != height)
-            rows->resizeSection(row, height);
+    // Both lists ascend: a row tall before and now keeps its height untouched.
+    auto now = tall.cbegin();
+    for (const int row : std::as_const(m_tallRows)) {
+        while (now != tall.cend() && *now < row)
+            ++now;
+        if (row < count && (now == tall.cend() || *now != row))
+            rows->resizeSection(row, MediaTableDelegate::rowHeight);
     }
+    for (const int row : tall)
+        rows->resizeSection(row, MediaTableDelegate::threeLineHeight());
+    m_tallRows = tall;
     rows->setUpdatesEnabled(true);
 }
 
@@ -415,7 +430,8 @@ void MediaFileListView::hideEvent(QHideEvent* event) {
 }
 
 void MediaFileListView::fitColumns() {
-    // The other columns give up width toward their minimums before the name drops below its own.
+    // Width goes to the name first: the other columns grow from their minimums toward their ideals
+    // only once the name has its width, and all beyond their ideals is the name's.
     const int available = m_table->viewport()->width();
     int ideal = 0;
     int minimum = 0;
@@ -424,7 +440,7 @@ void MediaFileListView::fitColumns() {
         minimum += columnMinimum(column);
     }
     const double share =
-        std::clamp(double(available - minimumNameWidth - minimum) / double(ideal - minimum), 0.0, 1.0);
+        std::clamp(double(available - nameWidthFirst - minimum) / double(ideal - minimum), 0.0, 1.0);
     QHeaderView* columns = m_table->horizontalHeader();
     for (int column = 0; column < MediaTableModel::columnCount_; ++column) {
         if (column != MediaTableModel::fileName)

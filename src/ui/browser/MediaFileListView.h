@@ -102,6 +102,7 @@ private:
 
     MediaTableModel* m_model = nullptr;
     MediaTableDelegate* m_delegate = nullptr;
+    QList<int> m_tallRows; // rows given the three-line height at the last reset
     QTableView* m_table = nullptr;
     QStackedWidget* m_body = nullptr;
     QLabel* m_selectionLabel = nullptr;

@@ -1,5 +1,6 @@
 #include "ui/browser/MediaTableDelegate.h"
 
+#include "analysis/MediaFilterIndex.h"
 #include "platform/ByteCountText.h"
 #include "platform/PathText.h"
 #include "ui/brand/BrandFonts.h"
@@ -55,11 +56,13 @@ QPixmap symbolPixmap(const QString& symbol, const QColor& color, int size, qreal
     return pixmap;
 }
 
-// Lays out marks left to right in a cell and paints them when a painter is given.
+// Lays out marks left to right in a cell and paints them when a painter is given. On a selected row
+// every text and mark takes the selection's text colour (`ink`): their own colours are lost on the
+// selection, and the row reads as one.
 class CellWriter {
 public:
-    CellWriter(QPainter* painter, const QRect& rect)
-        : m_painter(painter), m_rect(rect), m_x(rect.left() + 4) {}
+    CellWriter(QPainter* painter, const QRect& rect, const QColor& ink = {})
+        : m_painter(painter), m_rect(rect), m_x(rect.left() + 4), m_ink(ink) {}
 
     qreal centreY() const { return m_rect.center().y() + 0.5; }
 
@@ -70,7 +73,7 @@ public:
         const QRectF box(m_x, y - metrics.height() / 2, metrics.horizontalAdvance(shown), metrics.height());
         if (m_painter) {
             m_painter->setFont(font);
-            m_painter->setPen(color);
+            m_painter->setPen(inked(color));
             // On the font's own baseline, unclipped: characters from a fallback font (CJK text) make
             // the line taller than this font, and centring that line in the box pushed the baseline
             // down until the box cut off what hangs below it (underscores).
@@ -84,7 +87,7 @@ public:
         const QRectF box(m_x, y - size / 2.0, size, size);
         if (m_painter) {
             const qreal dpr = m_painter->device() ? m_painter->device()->devicePixelRatioF() : 1.0;
-            m_painter->drawPixmap(box.toRect(), symbolPixmap(name, color, size, dpr));
+            m_painter->drawPixmap(box.toRect(), symbolPixmap(name, inked(color), size, dpr));
         }
         m_x = box.right() + 4;
         return box;
@@ -94,7 +97,7 @@ public:
         const QSizeF size = StatusPill::pillSize(text);
         const QRectF box(m_x, y - size.height() / 2, size.width(), size.height());
         if (m_painter)
-            StatusPill::paintPill(*m_painter, box, text, color, true);
+            StatusPill::paintPill(*m_painter, box, text, inked(color), true);
         m_x = box.right() + 4;
         return box;
     }
@@ -153,15 +156,13 @@ public:
     qreal x() const { return m_x; }
 
 private:
+    QColor inked(const QColor& color) const { return m_ink.isValid() ? m_ink : color; }
+
     QPainter* m_painter;
     QRect m_rect;
     qreal m_x;
+    QColor m_ink;
 };
-
-// The folder line's grey is lost on the selection's purple: a selected row lifts it a step.
-const QColor& folderColor(bool selected) {
-    return selected ? Color::brandTextSecondary() : Color::brandTextTertiary();
-}
 
 MediaKind kindOf(const MediaFile& file) {
     return mediaKindFromExtension(path::pathExtension(file.path));
@@ -251,16 +252,19 @@ MediaTableDelegate::ColumnWidths MediaTableDelegate::statusColumnWidths() {
 }
 
 bool MediaTableDelegate::hasRelocationLine(const MediaFile& file) {
-    return file.matchedPath || (file.status == MediaFileStatus::moved && file.movedToPath) ||
-           (file.status == MediaFileStatus::transcoded && file.transcodedPath);
+    return MediaFilterIndex::hasRelocationLine(file);
 }
 
-int MediaTableDelegate::heightOf(const MediaFile& file) {
+int MediaTableDelegate::threeLineHeight() {
     // The third line pushes the folder line down by its height: the row grows as much, so the folder
     // keeps the room below it that it has in a row of two lines.
     static const int threeLines =
         rowHeight + int(std::ceil(nameLines(0, true).folderY - nameLines(0, false).folderY));
-    return hasRelocationLine(file) ? threeLines : rowHeight;
+    return threeLines;
+}
+
+int MediaTableDelegate::heightOf(const MediaFile& file) {
+    return hasRelocationLine(file) ? threeLineHeight() : rowHeight;
 }
 
 MediaTableDelegate::MediaTableDelegate(MediaThumbnailStore* thumbnails, QObject* parent)
@@ -281,13 +285,17 @@ void MediaTableDelegate::paint(QPainter* painter, const QStyleOptionViewItem& op
     QStyleOptionViewItem background = option;
     initStyleOption(&background, index);
     background.text.clear();
+    // The current cell is part of its row: no block of its own inside the selection.
+    background.state &= ~QStyle::State_HasFocus;
     QStyle* style = option.widget ? option.widget->style() : nullptr;
     if (style)
         style->drawControl(QStyle::CE_ItemViewItem, &background, painter, option.widget);
     painter->save();
     painter->setRenderHint(QPainter::Antialiasing);
     painter->setClipRect(option.rect);
-    layoutCell(painter, *file, index.column(), option.rect, option.state.testFlag(QStyle::State_Selected));
+    const bool selected = option.state.testFlag(QStyle::State_Selected);
+    layoutCell(painter, *file, index.column(), option.rect,
+               selected ? option.palette.color(QPalette::HighlightedText) : QColor());
     painter->restore();
 }
 
@@ -298,9 +306,9 @@ QList<MediaTableDelegate::Mark> MediaTableDelegate::marks(const MediaFile& file,
 
 QList<MediaTableDelegate::Mark> MediaTableDelegate::layoutCell(QPainter* painter, const MediaFile& file,
                                                                int column, const QRect& rect,
-                                                               bool selected) const {
+                                                               const QColor& ink) const {
     QList<Mark> marks;
-    CellWriter writer(painter, rect);
+    CellWriter writer(painter, rect, ink);
     const qreal y = writer.centreY();
     switch (MediaTableModel::Column(column)) {
     case MediaTableModel::status: {
@@ -345,7 +353,7 @@ QList<MediaTableDelegate::Mark> MediaTableDelegate::layoutCell(QPainter* painter
         // Cut in the middle: the folder's own name, at the end, is what tells rows apart.
         writer.text(elidedPath(path::deletingLastPathComponent(file.path), QFontMetricsF(folderFont()),
                                rect.right() - 4 - (rect.left() + 4)),
-                    folderFont(), folderColor(selected), lines.folderY);
+                    folderFont(), Color::brandTextTertiary(), lines.folderY);
         break;
     }
     case MediaTableModel::size: {

@@ -19,6 +19,7 @@ public:
     // A row's height: a name cell with a relocation line under the name has three lines and is
     // taller than the others.
     static int heightOf(const MediaFile& file);
+    static int threeLineHeight();
     static bool hasRelocationLine(const MediaFile& file);
 
     // One painted mark with its own tooltip.
@@ -51,7 +52,7 @@ public:
 
 private:
     QList<Mark> layoutCell(QPainter* painter, const MediaFile& file, int column, const QRect& rect,
-                           bool selected = false) const;
+                           const QColor& ink = {}) const;
 
     MediaThumbnailStore* m_thumbnails = nullptr;
 };

@@ -124,6 +124,7 @@ void MediaTableModel::refresh() {
         if (!m_rows.isEmpty()) {
             beginResetModel();
             memory::releaseLater(std::exchange(m_rows, MediaRows()));
+            m_tallRows.clear();
             endResetModel();
         }
         return;
@@ -137,6 +138,7 @@ void MediaTableModel::refresh() {
     beginResetModel();
     // The old rows may hold the last reference to a list of 100,000 records (after Clear All).
     memory::releaseLater(std::exchange(m_rows, m_manager.sortedFilteredMediaRows(m_order)));
+    m_tallRows = m_manager.relocationLinePositions(m_rows);
     endResetModel();
 }
 

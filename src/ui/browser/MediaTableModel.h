@@ -31,6 +31,8 @@ public:
 
     const MediaFile& file(int row) const { return m_rows[row]; }
     const MediaRows& rows() const { return m_rows; }
+    // The rows whose file has a relocation line (a third line in the name cell), in row order.
+    const QList<int>& tallRows() const { return m_tallRows; }
     // The row showing `id` among rows first..last (all by default), or -1.
     int rowOf(const QUuid& id, int first = 0, int last = -1) const;
     const MediaSortOrder& sortOrder() const { return m_order; }
@@ -51,6 +53,9 @@ private:
     static inline const MediaSortOrder defaultOrder{{MediaSortKey::size, false}};
     MediaSortOrder m_order = defaultOrder;
     MediaRows m_rows;
+    // Found from the manager's row flags, made with its summary pass: a reset (a sort, the table back
+    // in sight) reads no record for them, and passes over the rows only when the list has some.
+    QList<int> m_tallRows;
     bool m_waitingForKeys = false;
     bool m_inSight = true;
     bool m_stale = false;

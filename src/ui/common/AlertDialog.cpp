@@ -21,6 +21,19 @@ namespace {
 constexpr LabelOptions selectableParagraph =
     LabelOption::plainText | LabelOption::wordWrap | LabelOption::selectable;
 
+// The first plain answer; else the cancel one. A destructive answer never takes Return: the question
+// is there to make the user stop, and a reflexive Return must not carry the deed out.
+qsizetype defaultAnswer(const QList<AlertButton>& buttons) {
+    using Role = AlertButton::Role;
+    for (const Role role : {Role::normal, Role::cancel}) {
+        const auto found = std::find_if(buttons.cbegin(), buttons.cend(),
+                                        [role](const AlertButton& b) { return b.role == role; });
+        if (found != buttons.cend())
+            return found - buttons.cbegin();
+    }
+    return -1;
+}
+
 } // namespace
 
 AlertDialog::AlertDialog(QWidget* parent, const QString& title, const QString& message,
@@ -51,10 +64,7 @@ AlertDialog::AlertDialog(QWidget* parent, const QString& title, const QString& m
     auto* row = new QHBoxLayout;
     row->setSpacing(8);
     row->addStretch(1);
-    const auto answers = std::find_if(m_buttons.cbegin(), m_buttons.cend(), [](const AlertButton& b) {
-        return b.role != AlertButton::Role::cancel;
-    });
-    const qsizetype defaultIndex = answers != m_buttons.cend() ? answers - m_buttons.cbegin() : 0;
+    const qsizetype defaultIndex = defaultAnswer(m_buttons);
     for (int i = 0; i < m_buttons.size(); ++i) {
         const auto& answer = m_buttons[i];
         // The style draws a default button's outline like its focus; the ring tells them apart.

@@ -10,9 +10,9 @@ class QPushButton;
 
 namespace tarnwick {
 
-// One button of an alert. `cancel` answers Escape; `destructive` is drawn in red. The first
-// button that is not `cancel` is the default (Return and Enter); in an alert that has only a cancel
-// button, such as a lone "OK", that button is.
+// One button of an alert. `cancel` answers Escape; `destructive` is drawn in red and is never the
+// default. The first button of the normal role is the default (Return and Enter), else the cancel
+// button, so a question whose only answer is destructive takes Cancel on Return.
 struct AlertButton {
     enum class Role { normal, cancel, destructive };
     QString title;

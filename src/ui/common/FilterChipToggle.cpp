@@ -52,7 +52,8 @@ void FilterChipToggle::paintEvent(QPaintEvent*) {
     painter.setPen(on ? Color::brandBackground() : Color::brandTextSecondary());
     painter.drawText(rect(), Qt::AlignCenter, text());
     if (hasFocus())
-        paintFocusRing(painter, outer, cornerRadius);
+        paintFocusRing(painter, QRectF(rect()), cornerRadius,
+                       on ? Color::brandAccent() : Color::brandSurface());
 }
 
 bool FilterChipToggle::hitButton(const QPoint& pos) const {

@@ -128,6 +128,21 @@ bool KeyboardOwner::eventFilter(QObject* watched, QEvent* event) {
         }
         break;
     }
+    case QEvent::WindowActivate:
+        // A click on the blocked window behind a dialog makes the window manager activate it, and
+        // the keyboard would stay there, where it reaches nothing: the dialog takes it back.
+        if (m_owner && m_owner->isWindow() && watched == coveredWindow()) {
+            QMetaObject::invokeMethod(
+                this,
+                [this] {
+                    if (m_owner && m_owner->isVisible() && QApplication::activeWindow() != m_owner) {
+                        m_owner->raise();
+                        m_owner->activateWindow();
+                    }
+                },
+                Qt::QueuedConnection);
+        }
+        break;
     case QEvent::FocusIn:
         // A dialog is a window of its own, which the window system keeps active.
         if (inCoveredWindow(watched) && !isInsideOwner(watched) && !m_owner->isWindow()) {

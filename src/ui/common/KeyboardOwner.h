@@ -15,7 +15,8 @@ namespace tarnwick {
 // window (the welcome guide, an overlay card) or a dialog over it (a sheet, an alert). Focus stays
 // in the owner, no shortcut of the window fires, and a key that still lands behind the owner is
 // handed to it instead. For a layer, Return or Enter presses its default button and `keys` may
-// take any key first; a dialog answers its keys itself.
+// take any key first; a dialog answers its keys itself, and takes the activation back when the
+// window behind it is activated (a click there).
 class KeyboardOwner : public QObject {
     Q_OBJECT
 public:

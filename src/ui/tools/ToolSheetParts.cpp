@@ -83,6 +83,8 @@ QWidget* roundedRow(QWidget* parent, int hMargin, int vMargin, int spacing) {
 QHBoxLayout* scanAgainFooter(QWidget* parent, std::function<void()> scanAgain, QList<QWidget*> trailing) {
     auto* footer = new QHBoxLayout;
     footer->setContentsMargins(16, 12, 16, 12);
+    // Apart enough that each button's focus ring stands clear of its neighbour.
+    footer->setSpacing(12);
     auto* again = new QPushButton(QStringLiteral("Scan Another Folder..."), parent);
     QObject::connect(again, &QPushButton::clicked, parent, std::move(scanAgain));
     footer->addWidget(again);

@@ -75,6 +75,10 @@ WelcomeView::WelcomeView(std::function<void()> onComplete, QWidget* parent)
     skipRow->addStretch(1);
     m_skip = new FocusRingButton(QStringLiteral("Skip"), card);
     m_skip->setFlat(true);
+    // A quiet way out: in the secondary colour, below the step's own texts.
+    QPalette skipColors = m_skip->palette();
+    skipColors.setColor(QPalette::ButtonText, Color::secondaryLabel());
+    m_skip->setPalette(skipColors);
     m_skip->setCursor(Qt::PointingHandCursor);
     connect(m_skip, &QPushButton::clicked, this, &WelcomeView::complete);
     skipRow->addWidget(m_skip);
@@ -96,7 +100,7 @@ WelcomeView::WelcomeView(std::function<void()> onComplete, QWidget* parent)
     m_description->setAlignment(Qt::AlignCenter);
     m_description->setWordWrap(true);
     m_description->setFixedWidth(360);
-    setTextColor(m_description, QApplication::palette().color(QPalette::PlaceholderText));
+    setTextColor(m_description, Color::secondaryLabel());
     // The layout does not ask a wrapped label for its height at its width, so the box is made tall
     // enough for the longest description; the pages keep their title in one place too.
     int tallest = 0;

@@ -480,6 +480,28 @@ TEST(TranscodeConfirmation, ClassifiesChecksFFmpegOffThreadAndConfirmsOnce) {
     EXPECT_EQ(sheet->skippedLines()->text(), QStringLiteral("  CLIP.R3D (R3D)\n  x.ari (ARI)"));
 }
 
+// The sheet opens with the keyboard on "Transcode & Replace", and the ring shows it there.
+TEST(TranscodeConfirmation, OpensWithItsFocusRingShowing) {
+    BinFixture f;
+    f.stage({{"/m/1.mxf", 100}});
+    f.presentations().showSheet(Presentation::transcodeConfirmation);
+    f.settle();
+    auto* sheet = f.sheet<TranscodeConfirmationSheet>();
+    ASSERT_NE(sheet, nullptr);
+    ASSERT_TRUE(QTest::qWaitForWindowActive(sheet->window()));
+    QPushButton* confirm = sheet->confirmButton();
+    EXPECT_EQ(QApplication::focusWidget(), confirm);
+    const QImage focused = confirm->grab().toImage();
+    confirm->clearFocus();
+    const QImage rest = confirm->grab().toImage();
+    int ring = 0;
+    for (int x = 0; x < rest.width(); ++x) {
+        const int y = rest.height() / 2;
+        ring += qAbs(qGray(focused.pixel(x, y)) - qGray(rest.pixel(x, y))) >= 64 ? 1 : 0;
+    }
+    EXPECT_GE(ring, 4); // both sides, light and dark bands
+}
+
 // Due during a transcode that failed on one file, the prompt never hides the result card's figures
 // and errors: it asks once Done closed the card.
 TEST(TranscodeCards, TheReviewPromptAsksOnlyOnceTheResultCardIsClosed) {

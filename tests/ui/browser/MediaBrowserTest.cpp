@@ -5,6 +5,7 @@
 #include "support/TranscodedClip.h"
 #include "ui/brand/BrandFonts.h"
 #include "ui/brand/BrandPalette.h"
+#include "ui/brand/BrandTheme.h"
 #include "ui/browser/BrowserViews.h"
 #include "ui/browser/FilterBar.h"
 #include "ui/browser/MediaBadges.h"
@@ -22,6 +23,7 @@
 #include <QPaintEngine>
 #include <QPainter>
 #include <QPushButton>
+#include <QScopeGuard>
 #include <QSemaphore>
 #include <QSignalSpy>
 #include <QStackedWidget>
@@ -325,6 +327,23 @@ TEST_F(MediaBrowserTest, FilterChipsWriteTheManagerAndFollowIt) {
     drainEvents();
     EXPECT_EQ(harness.pm().filters().filterText, "CLIPS");
     EXPECT_EQ(bar.countText(), "1 files");
+}
+
+// The field is borderless inside its rounded box: the box wears the ring while the field has the
+// keyboard.
+TEST_F(MediaBrowserTest, TheFilterFieldsBoxWearsTheRingWhileTheFieldHasTheFocus) {
+    FilterBar bar(harness.pm());
+    bar.show();
+    bar.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&bar));
+    QWidget* box = bar.searchField()->parentWidget();
+    bar.chip("Unused")->setFocus(Qt::TabFocusReason);
+    const QImage rest = box->grab().toImage();
+    bar.searchField()->setFocus(Qt::TabFocusReason);
+    const QImage focused = box->grab().toImage();
+    const int y = rest.height() / 2;
+    EXPECT_GE(contrastRatio(focused.pixelColor(0, y), Color::brandSurfaceRaised()), 3.0);
+    EXPECT_GE(qAbs(qGray(focused.pixel(0, y)) - qGray(rest.pixel(0, y))), 64);
 }
 
 TEST(MediaBadges, StatusUsageAndStorageCases) {
@@ -635,6 +654,38 @@ TEST(MediaTableDelegate, ARowWithAThirdLineGetsItsHeight) {
     }
 }
 
+// A reset sets the rows that have a third line and puts back those that lost it; with none, no row
+// is touched at all.
+TEST(MediaTableDelegate, AResetTouchesOnlyTheRowsWithAThirdLine) {
+    MediaFile transcoded = media("/v/T/t.mp4", 0, MediaFileStatus::transcoded, 900);
+    transcoded.transcodedPath = QStringLiteral("/v/T/t.mov");
+    ProjectManagerHarness harness;
+    harness.pm()
+        .edit(ProjectManager::ListChange::none)
+        .setMediaFiles({media("/v/a.mov", 0, MediaFileStatus::online, 1000), transcoded,
+                        media("/v/b.mov", 0, MediaFileStatus::online, 10)});
+    drainEvents();
+    MediaFileListView view(harness.pm(), {}, nullptr);
+    const QTableView& table = *view.table();
+    EXPECT_EQ(view.model()->tallRows(), QList<int>{view.model()->rowOf(transcoded.id)});
+    EXPECT_EQ(table.rowHeight(view.model()->rowOf(transcoded.id)), MediaTableDelegate::threeLineHeight());
+
+    transcoded.transcodedPath.reset();
+    QList<MediaFile> files = harness.pm().mediaFiles();
+    files[1] = transcoded;
+    harness.pm().edit(ProjectManager::ListChange::none).setMediaFiles(files);
+    drainEvents();
+    for (int row = 0; row < 3; ++row)
+        EXPECT_EQ(table.rowHeight(row), MediaTableDelegate::rowHeight) << row;
+
+    QSignalSpy resized(table.verticalHeader(), &QHeaderView::sectionResized);
+    view.table()->horizontalHeader()->setSortIndicator(MediaTableModel::size, Qt::AscendingOrder);
+    drainEvents();
+    EXPECT_EQ(view.model()->rowOf(transcoded.id), 1);
+    EXPECT_TRUE(view.model()->tallRows().isEmpty());
+    EXPECT_EQ(resized.count(), 0);
+}
+
 TEST(MediaTableColumns, OtherColumnsShrinkBeforeTheNameInANarrowPane) {
     testing::ProjectManagerHarness harness;
     harness.pm()
@@ -649,6 +700,38 @@ TEST(MediaTableColumns, OtherColumnsShrinkBeforeTheNameInANarrowPane) {
     EXPECT_GE(header->sectionSize(MediaTableModel::fileName), 150);
     EXPECT_LE(header->length(), view.table()->viewport()->width() + 1);
     EXPECT_GE(header->sectionSize(MediaTableModel::usage), 92);
+}
+
+// The name column is the flexible one: the other columns keep their minimums until the name has
+// room for a name, its third line and its folder, and all width beyond their ideals is the name's.
+TEST(MediaTableColumns, WidthGoesToTheFileNameFirst) {
+    testing::ProjectManagerHarness harness;
+    harness.pm()
+        .edit(ProjectManager::ListChange::none)
+        .setMediaFiles({testing::media("/v/a.mov", 0, MediaFileStatus::online, 5)});
+    testing::drainEvents();
+    MediaFileListView view(harness.pm(), {}, nullptr);
+    QHeaderView* header = view.table()->horizontalHeader();
+    view.resize(880, 400);
+    view.show();
+    testing::drainEvents();
+    EXPECT_EQ(header->sectionSize(MediaTableModel::sequence), 90);
+    EXPECT_EQ(header->sectionSize(MediaTableModel::projects), 100);
+    EXPECT_GE(header->sectionSize(MediaTableModel::fileName), 300);
+
+    view.resize(1600, 400);
+    testing::drainEvents();
+    QList<int> wide;
+    for (int column = 0; column < MediaTableModel::columnCount_; ++column)
+        wide.append(header->sectionSize(column));
+    EXPECT_EQ(wide[MediaTableModel::sequence], 160);
+    EXPECT_EQ(wide[MediaTableModel::projects], 150);
+    view.resize(2000, 400);
+    testing::drainEvents();
+    for (int column = 0; column < MediaTableModel::columnCount_; ++column)
+        EXPECT_EQ(header->sectionSize(column), wide[column] + (column == MediaTableModel::fileName ? 400 : 0))
+            << column;
+    EXPECT_EQ(header->length(), view.table()->viewport()->width());
 }
 
 // Between the sidebar and the bin of the window at its default width the table has about 780
@@ -681,31 +764,59 @@ TEST(MediaTableColumns, TheStatusColumnHoldsItsLongestStatusAtTheDefaultSize) {
     }
 }
 
-// The folder line under a name reads on a selected row's purple as well as on the dark table.
-TEST(MediaTableDelegate, TheFolderLineReadsOnASelectedRow) {
-    MediaTableDelegate delegate(nullptr);
-    const MediaFile file = testing::media("/media/editor/Shoot Day 2/Interviews/A001.mov");
-    QStandardItemModel model(1, MediaTableModel::columnCount_);
-    const QModelIndex index = model.index(0, MediaTableModel::fileName);
-    model.setData(index, QVariant::fromValue<const void*>(&file), MediaTableModel::fileRole);
-    QImage image(360, MediaTableDelegate::rowHeight, QImage::Format_RGB32);
-    image.fill(Color::brandBackground());
-    QPainter painter(&image);
-    // The selection as the table's style sheet lays it under the row.
-    painter.fillRect(image.rect(), Color::withAlpha(Color::brandAccent(), 89));
-    const QColor selection = image.pixelColor(0, 0);
-    QStyleOptionViewItem option;
-    option.rect = image.rect();
-    option.state |= QStyle::State_Selected;
-    delegate.paint(&painter, option, index);
-    painter.end();
-    // The folder line is the lowest line of the cell; its brightest pixel against the selection.
-    const int folderTop = MediaTableDelegate::rowHeight / 2 + 2;
-    double best = 1;
-    for (int y = folderTop; y < image.height(); ++y)
-        for (int x = 0; x < image.width(); ++x)
-            best = std::max(best, contrastRatio(image.pixelColor(x, y), selection));
-    EXPECT_GE(best, 3.0);
+// How far `c` lies from every blend of `from` and `to` (0: it is one), in 8-bit steps.
+double offBlend(QColor c, QColor from, QColor to) {
+    const double d[] = {double(to.red() - from.red()), double(to.green() - from.green()),
+                        double(to.blue() - from.blue())};
+    const double p[] = {double(c.red() - from.red()), double(c.green() - from.green()),
+                        double(c.blue() - from.blue())};
+    const double t = std::clamp((p[0] * d[0] + p[1] * d[1] + p[2] * d[2]) /
+                                    std::max(1.0, d[0] * d[0] + d[1] * d[1] + d[2] * d[2]),
+                                0.0, 1.0);
+    return std::max({std::abs(p[0] - t * d[0]), std::abs(p[1] - t * d[1]), std::abs(p[2] - t * d[2])});
+}
+
+// On a selected row every text (the grey folder, the green size and usage pill included) takes the
+// selection's text colour, and the current cell has no block of its own: the row reads as one.
+TEST(MediaTableDelegate, ASelectedRowPaintsEveryTextInTheSelectionsTextColour) {
+    const QPalette testColors = QApplication::palette();
+    QApplication::setPalette(brandWidgetPalette());
+    const auto restore = qScopeGuard([&testColors] { QApplication::setPalette(testColors); });
+    MediaFile file =
+        media("/media/editor/Shoot Day 2/Interviews/A001.mp4", 5, MediaFileStatus::transcoded, 9000);
+    file.transcodedPath = QStringLiteral("/media/editor/Shoot Day 2/Interviews/A001.mov");
+    file.transcodedSize = 3000;
+    file.projectNames = {QStringLiteral("Harbour Cut")};
+    ProjectManagerHarness harness;
+    harness.pm().edit(ProjectManager::ListChange::none).setMediaFiles({file, media("/v/b.mov")});
+    drainEvents();
+    MediaFileListView view(harness.pm(), {}, nullptr);
+    view.resize(1100, 300);
+    view.show();
+    drainEvents();
+    QTableView& table = *view.table();
+    const int row = view.model()->rowOf(file.id);
+    view.setSelectedFiles({file.id});
+    table.setCurrentIndex(view.model()->index(row, MediaTableModel::fileName));
+    table.setFocus();
+    const QImage image = table.viewport()->grab().toImage();
+    const QRect name = table.visualRect(view.model()->index(row, MediaTableModel::fileName));
+    const QRect last = table.visualRect(view.model()->index(row, MediaTableModel::projects));
+    const QColor selection = image.pixelColor(name.right() - 2, name.top() + 1);
+    EXPECT_EQ(image.pixelColor(last.right() - 2, last.top() + 1), selection); // no block of its own
+    const QColor ink = table.palette().color(QPalette::HighlightedText);
+    EXPECT_GE(contrastRatio(ink, selection), 4.5);
+    int inked = 0;
+    double worst = 0;
+    for (int y = name.top(); y <= name.bottom(); ++y) {
+        for (int x = name.left(); x <= last.right(); ++x) {
+            const QColor c = image.pixelColor(x, y);
+            worst = std::max(worst, offBlend(c, selection, ink));
+            inked += contrastRatio(c, selection) >= 4.5 ? 1 : 0;
+        }
+    }
+    EXPECT_LE(worst, 12);
+    EXPECT_GE(inked, 200); // the texts are there
 }
 
 } // namespace

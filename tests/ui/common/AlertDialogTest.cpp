@@ -48,6 +48,14 @@ int visiblyChanged(const QImage& before, const QImage& after) {
     return changed;
 }
 
+struct ActivationCount : QObject {
+    int count = 0;
+    bool eventFilter(QObject*, QEvent* event) override {
+        count += event->type() == QEvent::WindowActivate ? 1 : 0;
+        return false;
+    }
+};
+
 } // namespace
 
 TEST(AlertDialog, KeepsTheButtonsInTheGivenOrderWithTheirRoles) {
@@ -59,14 +67,14 @@ TEST(AlertDialog, KeepsTheButtonsInTheGivenOrderWithTheirRoles) {
                        {"Move to Trash", Role::normal, [&] { ran << "trash"; }}});
     EXPECT_EQ(titles(alert), (QStringList{"Cancel", "Delete Permanently", "Move to Trash"}));
     EXPECT_EQ(alert.windowModality(), Qt::WindowModal);
-    // The first button that is not a cancel button answers Return.
+    // The first plain answer takes Return, never the destructive one before it.
     EXPECT_FALSE(alert.buttons()[0]->isDefault());
-    EXPECT_TRUE(alert.buttons()[1]->isDefault());
-    EXPECT_FALSE(alert.buttons()[2]->isDefault());
+    EXPECT_FALSE(alert.buttons()[1]->isDefault());
+    EXPECT_TRUE(alert.buttons()[2]->isDefault());
     // Laid out left to right as given.
     alert.show();
     // The focus, and so its ring, starts on the button Return presses.
-    EXPECT_EQ(alert.focusWidget(), alert.buttons()[1]);
+    EXPECT_EQ(alert.focusWidget(), alert.buttons()[2]);
     EXPECT_LT(alert.buttons()[0]->x(), alert.buttons()[1]->x());
     EXPECT_LT(alert.buttons()[1]->x(), alert.buttons()[2]->x());
 
@@ -74,6 +82,48 @@ TEST(AlertDialog, KeepsTheButtonsInTheGivenOrderWithTheirRoles) {
     alert.buttons()[1]->click(); // answered already
     EXPECT_EQ(ran, QStringList{"trash"});
     EXPECT_EQ(alert.result(), QDialog::Accepted);
+}
+
+// "Delete Files" and "Potentially Used Media": a reflexive Return must not carry the deed out.
+TEST(AlertDialog, ReturnTakesCancelWhereTheOnlyAnswerIsDestructive) {
+    QWidget window;
+    window.show();
+    QStringList ran;
+    AlertDialog alert(&window, "Delete Files", "Move 3 file(s) to Trash?",
+                      {{"Cancel", Role::cancel, [&] { ran << "cancel"; }},
+                       {"Move to Trash", Role::destructive, [&] { ran << "trash"; }}});
+    alert.open();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&alert));
+    EXPECT_TRUE(alert.buttons()[0]->isDefault());
+    EXPECT_FALSE(alert.buttons()[1]->isDefault());
+    EXPECT_EQ(QApplication::focusWidget(), alert.buttons()[0]);
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+    EXPECT_EQ(QApplication::focusWidget(), alert.buttons()[1]);
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Backtab);
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+    EXPECT_EQ(ran, QStringList{"cancel"});
+}
+
+// The window manager activates the blocked window on a click; the keyboard must not stay there.
+TEST(AlertDialog, TakesTheActivationBackFromTheWindowBehind) {
+    QWidget window;
+    window.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+    QStringList ran;
+    AlertDialog alert(&window, "Delete Files", {},
+                      {{"Cancel", Role::cancel, [&] { ran << "cancel"; }},
+                       {"Move to Trash", Role::destructive, [&] { ran << "trash"; }}});
+    alert.open();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&alert));
+    ActivationCount behind;
+    window.installEventFilter(&behind);
+    window.activateWindow();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return behind.count > 0; }));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return QApplication::activeWindow() == &alert; }));
+    ASSERT_NE(QApplication::focusWidget(), nullptr);
+    EXPECT_EQ(QApplication::focusWidget()->window(), &alert);
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Escape);
+    EXPECT_EQ(ran, QStringList{"cancel"});
 }
 
 TEST(AlertDialog, EscapeRunsTheCancelButton) {

@@ -1,4 +1,5 @@
 #include "ui/window/WelcomeView.h"
+#include "ui/brand/BrandPalette.h"
 #include "ui/brand/BrandTheme.h"
 #include "ui/browser/FilterBar.h"
 #include "ui/common/FilterChipToggle.h"
@@ -116,6 +117,31 @@ TEST(WelcomeGuide, EveryPageShowsItsWholeDescriptionInsideTheCard) {
         EXPECT_TRUE(card->rect().contains(description->geometry()));
         EXPECT_EQ(card->size(), QSize(520, 420));
     }
+}
+
+// The description and "Skip" are quiet texts in the secondary colour, not the placeholder grey (2.9:1)
+// and not the brightest text on the card; brightest pixel for brightest pixel they match.
+TEST(WelcomeGuide, TheDescriptionAndSkipTakeTheSecondaryColour) {
+    WindowFixture f(false);
+    WelcomeView* guide = f.view->welcomeView();
+    ASSERT_NE(guide, nullptr);
+    f.settle();
+    QWidget* card = guide->descriptionLabel()->parentWidget();
+    const QImage image = card->grab().toImage();
+    auto brightest = [&](QWidget* w) {
+        const QRect area(w->mapTo(card, QPoint()), w->size());
+        int best = 0;
+        for (int y = area.top(); y <= area.bottom(); ++y)
+            for (int x = area.left(); x <= area.right(); ++x)
+                best = std::max(best, qGray(image.pixel(x, y)));
+        return best;
+    };
+    const int description = brightest(guide->descriptionLabel());
+    const int skip = brightest(guide->skipButton());
+    const int secondary = qGray(Color::secondaryLabel().rgb()) * Color::secondaryLabel().alpha() / 255;
+    EXPECT_NEAR(description, skip, 24);
+    EXPECT_GE(description, secondary);
+    EXPECT_LT(skip, qGray(Color::brandTextPrimary().rgb()) - 24);
 }
 
 // Tabbing onto a control shows a ring round it that it does not wear at rest: the default "Next"
