@@ -80,14 +80,7 @@ const AggregatedProjectUsage& combinedUsage(const QStringList& keys, const Aggre
         const AggregatedProjectUsage* found = usage.find(key);
         if (!found)
             continue;
-        const AggregatedProjectUsage& r = *found;
-        if (r.usageCount != 0)
-            scratch.isAudioOnly =
-                scratch.usageCount == 0 ? r.isAudioOnly : (scratch.isAudioOnly && r.isAudioOnly);
-        scratch.usageCount += r.usageCount;
-        insertNames(scratch.projectNames, r.projectNames);
-        insertNames(scratch.sequenceNames, r.sequenceNames);
-        scratch.hasUnattributedUsage = scratch.hasUnattributedUsage || r.hasUnattributedUsage;
+        addUsage(scratch, *found);
     }
     return scratch;
 }
@@ -123,6 +116,15 @@ void assignSorted(QStringList& list, const NameList& names, QStringList& previou
 void insertName(NameList& names, const QString& name) {
     if (std::find(names.cbegin(), names.cend(), name) == names.cend())
         names.append(name);
+}
+
+void addUsage(AggregatedProjectUsage& into, const AggregatedProjectUsage& more) {
+    if (more.usageCount != 0)
+        into.isAudioOnly = into.usageCount == 0 ? more.isAudioOnly : (into.isAudioOnly && more.isAudioOnly);
+    into.usageCount += more.usageCount;
+    insertNames(into.projectNames, more.projectNames);
+    insertNames(into.sequenceNames, more.sequenceNames);
+    into.hasUnattributedUsage = into.hasUnattributedUsage || more.hasUnattributedUsage;
 }
 
 void insertNames(NameList& names, const NameList& more) {

@@ -73,6 +73,9 @@ struct AggregatedProjectUsage {
     bool hasUnattributedUsage = false;
 };
 
+// Adds `more`'s count, names and flags to `into`; audio-only stays so only while every use is.
+void addUsage(AggregatedProjectUsage& into, const AggregatedProjectUsage& more);
+
 struct AggregatedUsage {
     // The records in first-met order, found by lower-cased path: the table holds indices only, so
     // it moves little as it grows.

@@ -26,16 +26,6 @@ QString folderName(const QString& folderKey) {
     return folderKey.sliced(folderKey.lastIndexOf(u'/') + 1);
 }
 
-// The first frame's usage added to a frame's record.
-void addUsage(AggregatedProjectUsage& record, const AggregatedProjectUsage& first) {
-    record.isAudioOnly =
-        record.usageCount == 0 ? first.isAudioOnly : (record.isAudioOnly && first.isAudioOnly);
-    record.usageCount += first.usageCount;
-    insertNames(record.projectNames, first.projectNames);
-    insertNames(record.sequenceNames, first.sequenceNames);
-    record.hasUnattributedUsage = record.hasUnattributedUsage || first.hasUnattributedUsage;
-}
-
 } // namespace
 
 QString ImageSequenceFrames::key(const QString& path) {
