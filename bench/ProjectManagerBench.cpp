@@ -2,6 +2,7 @@
 #include "analysis/MediaFilterIndex.h"
 #include "analysis/NameCollation.h"
 #include "analysis/ProjectManager.h"
+#include "model/ImageSequence.h"
 #include "platform/AppLog.h"
 #include "platform/FileOperations.h"
 #include "platform/Preferences.h"
@@ -14,6 +15,7 @@
 #include "support/ProcessFacts.h"
 
 #include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QTemporaryDir>
 #include <benchmark/benchmark.h>
 
@@ -197,6 +199,49 @@ void BM_AggregateEffectiveUsage(benchmark::State& state) {
         benchmark::DoNotOptimize(pm.aggregateEffectiveUsage().size());
 }
 
+// The recount when a timeline uses a numbered-stills sequence, so that every listed path is asked
+// whether it is one of the sequence's frames, against the same recount without the sequence: the
+// manager's own recount (a timeline rule changed), pairs interleaved.
+void BM_RecountWithNumberedStills(benchmark::State& state) {
+    const int n = int(state.range(0));
+    ProjectManager& plain = *world(n).pm;
+    static std::map<int, std::unique_ptr<World>> stillsWorlds;
+    auto& made = stillsWorlds[n];
+    if (!made) {
+        made = std::make_unique<World>(n);
+        QList<ProjectFile> projects = made->pm->projects();
+        const QString first = QStringLiteral("/Volumes/Media/Show1/Stills/DSC_0001.JPG");
+        ProjectFile& cut = projects[1];
+        cut.mediaFiles.append(first);
+        cut.usedFiles.append(first);
+        cut.usageCountByPath.insert(first, 1);
+        cut.numberedStills = {*ImageSequence::fromFirstFrame(first, u"DSC_[0001-0240]")};
+        projects[2].mediaFiles.append(QStringLiteral("/Volumes/Media/Show1/Stills/DSC_0120.JPG"));
+        made->pm->edit(ProjectManager::ListChange::usage).setProjects(projects);
+        QCoreApplication::processEvents();
+    }
+    ProjectManager& stills = *made->pm;
+    const auto ms = [](ProjectManager& pm) {
+        QElapsedTimer clock;
+        clock.start();
+        pm.edit(ProjectManager::ListChange::usage);
+        return double(clock.nsecsElapsed()) / 1e6;
+    };
+    for (auto _ : state) {
+        std::vector<double> reference, subject, ratios;
+        for (int pair = 0; pair < (bench::smokeMode() ? 1 : 7); ++pair) {
+            reference.push_back(ms(plain));
+            subject.push_back(ms(stills));
+            ratios.push_back(subject.back() / reference.back());
+        }
+        state.counters["reference_ms"] = bench::median(reference);
+        state.counters["subject_ms"] = bench::median(subject);
+        state.counters["ratio"] = bench::median(ratios);
+    }
+    state.counters["load"] = bench::loadAverage();
+    QCoreApplication::processEvents();
+}
+
 void BM_RefreshProtectedFlags(benchmark::State& state) {
     ProjectManager& pm = *world(int(state.range(0))).pm;
     for (auto _ : state)
@@ -374,6 +419,7 @@ BENCHMARK(BM_CopyMediaList)->Apply(sizes)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_UpdateSummary)->Apply(sizes)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_RecomputeUsageCounts)->Apply(sizes)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_AggregateEffectiveUsage)->Apply(sizes)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_RecountWithNumberedStills)->Apply(sizes)->Unit(benchmark::kMillisecond)->Iterations(1);
 BENCHMARK(BM_RefreshProtectedFlags)->Apply(sizes)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_FilterMiss)->Apply(sizes)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_FilterMissWithSearchText)->Apply(sizes)->Unit(benchmark::kMillisecond);
