@@ -6,6 +6,8 @@
 
 #include <QSet>
 
+#include <algorithm>
+
 namespace tarnwick {
 
 namespace {
@@ -42,6 +44,8 @@ ImageSequenceFrames::ImageSequenceFrames(const QList<ImageSequence>& sequences) 
         held.sequence.prefix = text::lowered(text::nfc(held.sequence.prefix));
         held.sequence.suffix = text::lowered(text::nfc(held.sequence.suffix));
         const QString folder = key(held.sequence.folder);
+        if (!m_folderLengths.contains(folder.size()))
+            m_folderLengths.append(folder.size());
         m_byFolderName[folderName(folder)].append(held);
         m_byFolder[folder].append(std::move(held));
     }
@@ -63,7 +67,12 @@ QList<qsizetype> ImageSequenceFrames::matching(const QHash<QString, QList<Held>>
 QList<qsizetype> ImageSequenceFrames::sequencesHolding(const QString& path) const {
     if (isEmpty())
         return {};
-    const Split parts = split(key(path));
+    const QString pathKey = key(path);
+    // A recount asks this of every listed path: only a folder as long as some sequence's is looked
+    // up, the others are passed over without a copy of their folder.
+    if (!m_folderLengths.contains(std::max<qsizetype>(pathKey.lastIndexOf(u'/'), 0)))
+        return {};
+    const Split parts = split(pathKey);
     return matching(m_byFolder, parts.folder, parts.name);
 }
 
@@ -129,11 +138,12 @@ void ImageSequenceFrames::addFrameUsage(AggregatedUsage& usage, const QList<Proj
     QSet<qsizetype> done;
     for (const QStringList& paths : lowerPaths) {
         for (const QString& path : paths) {
-            const qsizetype* record = usage.indexByLowerPath.find(path);
-            if (!record || done.contains(*record))
-                continue;
+            // Nearly no path is a frame: that is asked first, as it costs no look-up of the path.
             const QList<qsizetype> holding = frames.sequencesHolding(path);
             if (holding.isEmpty())
+                continue;
+            const qsizetype* record = usage.indexByLowerPath.find(path);
+            if (!record || done.contains(*record))
                 continue;
             done.insert(*record);
             // One media used by several projects is one record: added once.

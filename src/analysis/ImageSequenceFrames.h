@@ -49,6 +49,7 @@ private:
 
     QHash<QString, QList<Held>> m_byFolder;
     QHash<QString, QList<Held>> m_byFolderName;
+    QList<qsizetype> m_folderLengths; // the lengths of the m_byFolder keys, each once
 };
 
 } // namespace tarnwick

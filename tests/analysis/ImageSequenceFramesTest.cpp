@@ -84,3 +84,20 @@ TEST(ImageSequenceFrames, AnImportCountsAFrameAnotherProjectListsAsALooseStillAs
     h.pm().edit(ProjectManager::ListChange::usage);
     EXPECT_GE(h.entry(frame)->usageCount, 1);
 }
+
+TEST(ImageSequenceFrames, AFrameIsFoundWhateverItsPathsSpellingAndNotInAFolderOfTheSameLength) {
+    const QString first = "/Shoot/Stills/f_0001.png";
+    ProjectFile cut = project("Cut", {first}, {{first, 1}});
+    cut.numberedStills = {stillsFrom(first, "f_[0001-0026].png")};
+    const ProjectFile loose = project("Loose",
+                                      {"\\Shoot\\Stills\\f_0002.png", "/SHOOT/STILLS/f_0003.png",
+                                       "/Shoot/Stills/", "/Shoot/Stilts/f_0004.png", "f_0005.png"},
+                                      {});
+    LowerPathCache keys;
+    const AggregatedUsage usage = aggregateEffectiveUsage({cut, loose}, {{}, {}}, keys);
+    EXPECT_EQ(usage.find(LowerPathCache::lowerKey("\\Shoot\\Stills\\f_0002.png"))->usageCount, 1);
+    EXPECT_EQ(usage.find("/shoot/stills/f_0003.png")->usageCount, 1);
+    EXPECT_EQ(usage.find("/shoot/stills/")->usageCount, 0);
+    EXPECT_EQ(usage.find("/shoot/stilts/f_0004.png")->usageCount, 0); // a folder as long, another name
+    EXPECT_EQ(usage.find("f_0005.png")->usageCount, 0);               // no folder at all
+}
