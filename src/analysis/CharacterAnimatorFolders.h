@@ -5,6 +5,7 @@
 #include <QHash>
 #include <QList>
 #include <QString>
+#include <QStringView>
 
 #include <optional>
 
@@ -30,6 +31,10 @@ public:
     static bool claimsItsFolder(const MediaFile& file);
 
 private:
+    // The project whose folder holds `key` (a path's key; or an ASCII path, lowered here when
+    // `lowerAscii`).
+    std::optional<QString> projectBelow(QStringView key, bool lowerAscii) const;
+
     QHash<QString, QString> m_projectByFolder; // lower-cased folder path (NFC) -> the project's path
     QList<qsizetype> m_folderLengths;          // the lengths of those keys, each once
 };
