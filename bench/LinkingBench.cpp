@@ -6,6 +6,7 @@
 #include "analysis/AfterEffectsLinking.h"
 #include "analysis/OfflineMediaSearch.h"
 #include "analysis/ProjectManager.h"
+#include "model/ImageSequence.h"
 #include "platform/AppLog.h"
 #include "platform/DirectoryWalker.h"
 #include "platform/PathText.h"
@@ -344,6 +345,54 @@ void BM_AfterEffectsParseOverlapOnShare(benchmark::State& state) {
 
 // ---- Applying matches on the GUI thread ----------------------------------------------------------
 
+// The After Effects footage marked in the import's list while a project uses a sequence of stills
+// (every listed path asked whether it is one of its frames) against the same marking without it:
+// `crossReferenceAEFootage` as the import's linking stage calls it, pairs interleaved.
+void BM_CrossReferenceWithSequence(benchmark::State& state) {
+    const int n = bench::smokeMode() ? 1'000 : int(state.range(0));
+    QList<MediaFile> media;
+    QSet<QString> footage;
+    for (int i = 0; i < n; ++i) {
+        MediaFile file;
+        file.path = QStringLiteral("/Volumes/Media/Show%1/Day%2/A%3_C%4.mov")
+                        .arg(i % 20)
+                        .arg((i / 20) % 30)
+                        .arg(i, 6, 10, QLatin1Char('0'))
+                        .arg(i % 97);
+        if (i % 50 == 0)
+            footage.insert(file.path);
+        media.append(file);
+    }
+    for (int frame = 1; frame <= 240; ++frame) {
+        MediaFile file;
+        file.path =
+            QStringLiteral("/Volumes/Media/Show1/Plates/plate_%1.exr").arg(frame, 4, 10, QLatin1Char('0'));
+        media.append(file);
+    }
+    const QList<ImageSequence> sequences{
+        *ImageSequence::fromFirstFrame(QStringLiteral("/Volumes/Media/Show1/Plates/plate_0001.exr"), u"")};
+    const auto ms = [&](const QList<ImageSequence>& used) {
+        QList<MediaFile> list = media; // each run marks a list of its own
+        QElapsedTimer clock;
+        clock.start();
+        AfterEffectsLinking::crossReferenceAEFootage(list, footage, used);
+        return double(clock.nsecsElapsed()) / 1e6;
+    };
+    for (auto _ : state) {
+        std::vector<double> reference, subject, ratios;
+        for (int pair = 0; pair < (bench::smokeMode() ? 1 : 7); ++pair) {
+            reference.push_back(ms({}));
+            subject.push_back(ms(sequences));
+            ratios.push_back(subject.back() / reference.back());
+        }
+        state.counters["reference_ms"] = bench::median(reference);
+        state.counters["subject_ms"] = bench::median(subject);
+        state.counters["ratio"] = bench::median(ratios);
+        state.SetIterationTime(bench::median(subject) / 1000.0);
+    }
+    state.counters["load"] = bench::loadAverage();
+}
+
 void BM_ApplyMatchesGuiStall(benchmark::State& state) {
     const int entries = bench::smokeMode() ? 1000 : 100000;
     QList<MediaFile> list;
@@ -409,6 +458,11 @@ BENCHMARK(BM_AfterEffectsWarmReimport)->Iterations(1)->UseManualTime()->Unit(ben
 BENCHMARK(BM_AfterEffectsParseOverlap)->Iterations(1)->UseManualTime()->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_AfterEffectsParseOverlapOnShare)->Iterations(1)->UseManualTime()->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_ApplyMatchesGuiStall)->Iterations(1)->UseManualTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_CrossReferenceWithSequence)
+    ->Arg(400'000)
+    ->Iterations(1)
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond);
 
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
