@@ -104,9 +104,26 @@ ImageSequenceFrames::listedFrames(const QList<MediaFile>& media) const {
             }
         });
     }
+    // Only a sequence with no frame in its folder looks in folders of its folder's name, and only a
+    // folder of a name as long as such a folder's needs a look-up.
+    QList<qsizetype> nameLengths;
+    for (auto held = m_byFolder.cbegin(); held != m_byFolder.cend(); ++held) {
+        const qsizetype length = folderName(held.key()).size();
+        for (const Held& h : held.value()) {
+            if (!placed.contains(h.position) && !nameLengths.contains(length))
+                nameLengths.append(length);
+        }
+    }
+    if (nameLengths.isEmpty())
+        return frames;
     for (qsizetype i = 0; i < media.size(); ++i) {
         eachPath(media[i], [&](const QString& path) {
-            const Split parts = split(key(path));
+            const QString pathKey = key(path);
+            const qsizetype slash = pathKey.lastIndexOf(u'/');
+            const qsizetype nameLength = slash <= 0 ? 0 : slash - pathKey.lastIndexOf(u'/', slash - 1) - 1;
+            if (!nameLengths.contains(nameLength))
+                return;
+            const Split parts = split(pathKey);
             for (const qsizetype s : matching(m_byFolderName, folderName(parts.folder), parts.name)) {
                 if (!placed.contains(s))
                     take(i, s);

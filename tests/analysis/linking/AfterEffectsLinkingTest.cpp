@@ -325,6 +325,32 @@ TEST(AfterEffectsCrossReference, FramesOfASequenceInItsFolderOrInAMovedFolderOfI
     EXPECT_FALSE(list[5].isAEFootage);
 }
 
+// A folder of the sequence's folder's name is looked in only while no frame is in the sequence's own
+// folder; its name is compared whole, whatever the separators.
+TEST(AfterEffectsCrossReference, AMovedFolderOfTheSameNameOnlyForASequenceWithoutFramesInItsOwn) {
+    ImageSequence stills;
+    stills.folder = "/Volumes/Shoot/Stills";
+    stills.prefix = "DSC_";
+    stills.suffix = ".JPG";
+    ImageSequence plates;
+    plates.folder = "E:/Old/Plates";
+    plates.prefix = "p_";
+    plates.suffix = ".exr";
+    QList<MediaFile> list{media("/Volumes/Shoot/Stills/DSC_0001.JPG"),
+                          media("/Volumes/Moved/Stills/DSC_0002.JPG"),
+                          media("D:\\Moved\\Plates\\p_18.exr"),
+                          media("/Volumes/New/Platez/p_19.exr"),
+                          media("/p_20.exr"),
+                          media("p_21.exr")};
+    AfterEffectsLinking::crossReferenceAEFootage(list, {}, {stills, plates});
+    EXPECT_TRUE(list[0].isAEFootage);
+    EXPECT_FALSE(list[1].isAEFootage); // the sequence has a frame in its own folder
+    EXPECT_TRUE(list[2].isAEFootage);
+    EXPECT_FALSE(list[3].isAEFootage); // a name as long, not the same
+    EXPECT_FALSE(list[4].isAEFootage);
+    EXPECT_FALSE(list[5].isAEFootage);
+}
+
 // ---- The search for missing projects ---------------------------------------------------------
 
 class MissingAEPSearch : public AfterEffectsLinkingTest {
