@@ -31,7 +31,8 @@ QString folderName(const QString& folderKey) {
 QString ImageSequenceFrames::key(const QString& path) {
     QString key = text::lowered(text::nfc(path));
     key.replace(u'\\', u'/');
-    while (key.size() > 1 && key.endsWith(u'/'))
+    // The root folder too: its files split into an empty folder and their name.
+    while (key.endsWith(u'/'))
         key.chop(1);
     return key;
 }

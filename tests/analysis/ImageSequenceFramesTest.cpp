@@ -59,6 +59,17 @@ TEST(ImageSequenceFrames, AFrameListedElsewhereTakesTheUsageOfTheUsedStillsOnly)
     EXPECT_EQ(usage.find("/shoot/plates/p_02.exr")->usageCount, 0);   // a sequence no timeline uses
 }
 
+TEST(ImageSequenceFrames, ASequenceInTheRootFolderHoldsItsFrames) {
+    ImageSequence stills;
+    stills.folder = "/";
+    stills.prefix = "a_";
+    stills.suffix = ".png";
+    const ImageSequenceFrames frames({stills, stillsFrom("/b_0001.png", "b_[0001-0009].png")});
+    EXPECT_EQ(frames.sequencesHolding("/a_0001.png"), QList<qsizetype>{0});
+    EXPECT_EQ(frames.sequencesHolding("/b_0002.png"), QList<qsizetype>{1});
+    EXPECT_TRUE(frames.sequencesHolding("/Other/a_0001.png").isEmpty());
+}
+
 TEST(ImageSequenceFrames, AnImportCountsAFrameAnotherProjectListsAsALooseStillAsUsed) {
     ImportTestHarness h;
     const QString first = h.makeFile("Stills/frame_0001.png");
