@@ -2,7 +2,6 @@
 
 #include "analysis/EffectiveUsage.h"
 #include "analysis/LowerPathCache.h"
-#include "platform/TextKey.h"
 
 #include <QSet>
 
@@ -29,7 +28,7 @@ QString folderName(const QString& folderKey) {
 } // namespace
 
 QString ImageSequenceFrames::key(const QString& path) {
-    QString key = text::lowered(text::nfc(path));
+    QString key = LowerPathCache::lowerKey(path);
     key.replace(u'\\', u'/');
     // The root folder too: its files split into an empty folder and their name.
     while (key.endsWith(u'/'))
@@ -40,8 +39,8 @@ QString ImageSequenceFrames::key(const QString& path) {
 ImageSequenceFrames::ImageSequenceFrames(const QList<ImageSequence>& sequences) {
     for (qsizetype k = 0; k < sequences.size(); ++k) {
         Held held{sequences[k], k};
-        held.sequence.prefix = text::lowered(text::nfc(held.sequence.prefix));
-        held.sequence.suffix = text::lowered(text::nfc(held.sequence.suffix));
+        held.sequence.prefix = LowerPathCache::lowerKey(held.sequence.prefix);
+        held.sequence.suffix = LowerPathCache::lowerKey(held.sequence.suffix);
         const QString folder = key(held.sequence.folder);
         m_byFolderName[folderName(folder)].append(held);
         m_byFolder[folder].append(std::move(held));
