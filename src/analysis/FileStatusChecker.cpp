@@ -89,7 +89,7 @@ FileStatusResult FileStatusChecker::resultFrom(const QString& path, const std::o
     const RelativeCandidateList none;
     const RelativeCandidateList* alternates = &none;
     if (!relativeCandidates.isEmpty()) {
-        const auto it = relativeCandidates.constFind(path);
+        const auto it = relativeCandidates.constFind(relativeCandidateKey(path));
         if (it != relativeCandidates.constEnd())
             alternates = &it.value();
     }

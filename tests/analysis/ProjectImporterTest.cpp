@@ -645,6 +645,41 @@ TEST(ProjectImporter, TheFirstRelativeCandidateThatExistsIsTakenWhicheverProject
     }
 }
 
+// The copied project spells the medium's folder decomposed where the old one spells it composed:
+// one entry, and the candidate that exists is found whichever spelling gave it.
+TEST(ProjectImporter, TheRelativeCandidateOfAProjectSpellingThePathOtherwiseIsTriedToo) {
+    ImportTestHarness h;
+    const QString real = h.makeFile("New/Media/x.mov", QByteArray(300, 'x'));
+    const QString composed = QStringLiteral("/gone/Caf\u00e9/x.mov");
+    h.importServices.parse = [&](const QUrl& url, const ParallelProjectParse::Progress&) {
+        ProjectParser::ParseResult r;
+        r.projectName = path::deletingPathExtension(url.fileName());
+        const QString listed = r.projectName == "Third" ? real
+                               : r.projectName == "Old" ? composed
+                                                        : composed.normalized(QString::NormalizationForm_D);
+        r.allMediaPaths = {listed};
+        if (r.projectName != "Third") {
+            r.usedMediaPaths = {listed};
+            r.usageCountByPath = {{listed, 1}};
+            r.relativeCandidates = {{listed, h.dir.filePath(r.projectName + "/Media/x.mov")}};
+        }
+        return ProjectImporter::parsedProject(url, r);
+    };
+    h.importNow({QUrl::fromLocalFile(h.dir.filePath("Old/Old.prproj")),
+                 QUrl::fromLocalFile(h.dir.filePath("New/New.prproj")),
+                 QUrl::fromLocalFile(h.dir.filePath("Third.prproj"))});
+    const MediaFile* used = h.entry(composed);
+    ASSERT_TRUE(used);
+    EXPECT_EQ(used->status, MediaFileStatus::matching);
+    EXPECT_EQ(used->matchedPath, real);
+    EXPECT_EQ(used->usageCount, 2);
+    for (const MediaFile& file : h.pm().mediaFiles()) {
+        if (file.path == real || file.alternativePaths.contains(real)) {
+            EXPECT_GE(file.usageCount, 1) << "the real path is the used medium";
+        }
+    }
+}
+
 // Two projects spell one name composed and decomposed: one entry, which reads the file under the
 // spelling the disk holds, whichever of the two that is and whichever the entry keeps.
 TEST(ProjectImporter, TwoSpellingsOfANameAreOneEntryOnlineUnderTheSpellingOnDisk) {
