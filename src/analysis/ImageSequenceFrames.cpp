@@ -2,6 +2,7 @@
 
 #include "analysis/EffectiveUsage.h"
 #include "analysis/LowerPathCache.h"
+#include "platform/PathText.h"
 
 #include <QSet>
 
@@ -121,6 +122,14 @@ void ImageSequenceFrames::addFrameUsage(AggregatedUsage& usage, const QList<Proj
             used.append(sequence);
             firstFrames.append(*first);
             firstKeys.append(firstKey);
+            // A project copied with its media finds them by its relative path: the frames are there.
+            const QString moved = project.relativeCandidates.value(sequence.firstFramePath);
+            if (!moved.isEmpty()) {
+                used.append(sequence);
+                used.last().folder = path::deletingLastPathComponent(moved);
+                firstFrames.append(*first);
+                firstKeys.append(firstKey);
+            }
         }
     }
     if (used.isEmpty())
