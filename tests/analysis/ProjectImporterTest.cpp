@@ -611,22 +611,24 @@ TEST(ProjectImporter, PathCheckedEarlyIsCheckedAgainWhenALaterProjectGivesItACan
     EXPECT_EQ(h.entry("/m/x.mov")->size, 7);
 }
 
+namespace {
+
 // A project copied with its media to a new folder while the old copy is loaded too: both name the
-// same gone absolute path, and only the later one's relative candidate exists. A third project lists
-// the file at its real path, which is then the used medium, not an unused file.
-TEST(ProjectImporter, TheFirstRelativeCandidateThatExistsIsTakenWhicheverProjectGaveIt) {
+// same gone absolute path (`gone` as the old one spells it, `goneInCopy` as the copy does), and only
+// the later one's relative candidate exists. A third project lists the file at its real path, which
+// is then the used medium, not an unused file.
+void expectTheCopysCandidateIsTaken(const QString& gone, const QString& goneInCopy) {
     ImportTestHarness h;
     const QString real = h.makeFile("New/Media/x.mov", QByteArray(300, 'x'));
-    const QString gone = QStringLiteral("/gone/Media/x.mov");
     h.importServices.parse = [&](const QUrl& url, const ParallelProjectParse::Progress&) {
         ProjectParser::ParseResult r;
         r.projectName = path::deletingPathExtension(url.fileName());
-        const QString listed = r.projectName == "Third" ? real : gone;
+        const QString listed = r.projectName == "Third" ? real : r.projectName == "Old" ? gone : goneInCopy;
         r.allMediaPaths = {listed};
         if (r.projectName != "Third") {
             r.usedMediaPaths = {listed};
             r.usageCountByPath = {{listed, 1}};
-            r.relativeCandidates = {{gone, h.dir.filePath(r.projectName + "/Media/x.mov")}};
+            r.relativeCandidates = {{listed, h.dir.filePath(r.projectName + "/Media/x.mov")}};
         }
         return ProjectImporter::parsedProject(url, r);
     };
@@ -645,39 +647,17 @@ TEST(ProjectImporter, TheFirstRelativeCandidateThatExistsIsTakenWhicheverProject
     }
 }
 
-// The copied project spells the medium's folder decomposed where the old one spells it composed:
-// one entry, and the candidate that exists is found whichever spelling gave it.
+} // namespace
+
+TEST(ProjectImporter, TheFirstRelativeCandidateThatExistsIsTakenWhicheverProjectGaveIt) {
+    expectTheCopysCandidateIsTaken(QStringLiteral("/gone/Media/x.mov"), QStringLiteral("/gone/Media/x.mov"));
+}
+
+// The copy spells the medium's folder decomposed where the old project spells it composed: one
+// entry, and the candidate that exists is found whichever spelling gave it.
 TEST(ProjectImporter, TheRelativeCandidateOfAProjectSpellingThePathOtherwiseIsTriedToo) {
-    ImportTestHarness h;
-    const QString real = h.makeFile("New/Media/x.mov", QByteArray(300, 'x'));
     const QString composed = QStringLiteral("/gone/Caf\u00e9/x.mov");
-    h.importServices.parse = [&](const QUrl& url, const ParallelProjectParse::Progress&) {
-        ProjectParser::ParseResult r;
-        r.projectName = path::deletingPathExtension(url.fileName());
-        const QString listed = r.projectName == "Third" ? real
-                               : r.projectName == "Old" ? composed
-                                                        : composed.normalized(QString::NormalizationForm_D);
-        r.allMediaPaths = {listed};
-        if (r.projectName != "Third") {
-            r.usedMediaPaths = {listed};
-            r.usageCountByPath = {{listed, 1}};
-            r.relativeCandidates = {{listed, h.dir.filePath(r.projectName + "/Media/x.mov")}};
-        }
-        return ProjectImporter::parsedProject(url, r);
-    };
-    h.importNow({QUrl::fromLocalFile(h.dir.filePath("Old/Old.prproj")),
-                 QUrl::fromLocalFile(h.dir.filePath("New/New.prproj")),
-                 QUrl::fromLocalFile(h.dir.filePath("Third.prproj"))});
-    const MediaFile* used = h.entry(composed);
-    ASSERT_TRUE(used);
-    EXPECT_EQ(used->status, MediaFileStatus::matching);
-    EXPECT_EQ(used->matchedPath, real);
-    EXPECT_EQ(used->usageCount, 2);
-    for (const MediaFile& file : h.pm().mediaFiles()) {
-        if (file.path == real || file.alternativePaths.contains(real)) {
-            EXPECT_GE(file.usageCount, 1) << "the real path is the used medium";
-        }
-    }
+    expectTheCopysCandidateIsTaken(composed, composed.normalized(QString::NormalizationForm_D));
 }
 
 // Two projects spell one name composed and decomposed: one entry, which reads the file under the
