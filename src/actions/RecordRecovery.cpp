@@ -110,7 +110,7 @@ void RecordRecovery::sweepDestinations(const QList<const FileRecord*>& records, 
 
 RecordRecovery::Decided RecordRecovery::decide(JournalRun& run, FileOperations& files) {
     Decided decided;
-    QList<const FileRecord*> undecided;
+    QList<const FileRecord*> moves; // their destinations are swept
     for (JournalRun::Item& item : run.items) {
         if (item.state != JournalRun::State::pending)
             continue;
@@ -121,9 +121,9 @@ RecordRecovery::Decided RecordRecovery::decide(JournalRun& run, FileOperations& 
                                   : RecordJournal::failedLine(run.id, item.seq);
         ++decided.count;
         if (run.kind == RecordKind::move)
-            undecided.append(&item.record);
+            moves.append(&item.record);
     }
-    sweepDestinations(undecided, files);
+    sweepDestinations(moves, files);
     return decided;
 }
 

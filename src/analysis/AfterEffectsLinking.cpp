@@ -85,7 +85,7 @@ bool hasUnresolvedLinks(const QHash<QString, AEPLinkStatus>& statuses) {
 }
 
 AEPProject projectOf(const QString& path, const AEPParser::ParseResult& result) {
-    return {QUrl::fromLocalFile(path), result.projectName, result.footagePaths, result.sequences};
+    return {QUrl::fromLocalFile(path), result.projectName, result.footagePaths};
 }
 
 // Marks the entries that are frames of the sequences; returns their positions.

@@ -35,8 +35,13 @@ CharacterAnimatorFolders::CharacterAnimatorFolders(const QList<MediaFile>& media
     for (const MediaFile& file : mediaFiles) {
         if (!claimsItsFolder(file))
             continue;
-        // Where the project is on disk too: a relocated project's data moved with it.
-        for (const QString& at : {file.path, file.matchedPath.value_or(file.path)}) {
+        // Where the project is on disk too: a relocated project's data moved with it, and the data
+        // of a project merged from several paths is listed under any of them.
+        QStringList places{file.path};
+        if (file.matchedPath)
+            places.append(*file.matchedPath);
+        places += file.alternativePaths;
+        for (const QString& at : std::as_const(places)) {
             const std::optional<QString> folder = dataFolder(at);
             if (!folder)
                 continue;

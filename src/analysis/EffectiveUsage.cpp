@@ -213,6 +213,15 @@ ProjectContribution effectiveContribution(const ProjectFile& project, SequencePo
     };
 }
 
+QList<ProjectContribution> effectiveContributions(const QList<ProjectFile>& projects,
+                                                  const QList<SequencePolicySnapshot>& snapshots) {
+    QList<ProjectContribution> contributions;
+    contributions.reserve(projects.size());
+    for (qsizetype p = 0; p < projects.size(); ++p)
+        contributions.append(effectiveContribution(projects[p], snapshots.value(p)));
+    return contributions;
+}
+
 AggregatedUsage aggregateEffectiveUsage(const QList<ProjectFile>& projects,
                                         const SequenceUsagePolicyStore& policy, LowerPathCache& lowerPaths) {
     QList<SequencePolicySnapshot> snapshots;

@@ -123,6 +123,10 @@ PathUsageInProject effectivePathUsageInProject(const QString& path, const Projec
                                                const EffectiveProjectUsage& usage);
 // A project's contribution to the usage sum under the policy snapshot, path by path; any thread.
 ProjectContribution effectiveContribution(const ProjectFile& project, SequencePolicySnapshot snapshot);
+// Each project's contribution under its snapshot (`snapshots` in `projects` order, a missing one the
+// default); any thread.
+QList<ProjectContribution> effectiveContributions(const QList<ProjectFile>& projects,
+                                                  const QList<SequencePolicySnapshot>& snapshots);
 
 // Every project's paths, keyed lower-cased, plus each project's count of effectively used paths.
 AggregatedUsage aggregateEffectiveUsage(const QList<ProjectFile>& projects,

@@ -89,7 +89,7 @@ FileStatusResult FileStatusChecker::resultFrom(const QString& path, const std::o
     const RelativeCandidateList none;
     const RelativeCandidateList* alternates = &none;
     if (!relativeCandidates.isEmpty()) {
-        const auto it = relativeCandidates.constFind(path);
+        const auto it = relativeCandidates.constFind(relativeCandidateKey(path));
         if (it != relativeCandidates.constEnd())
             alternates = &it.value();
     }
@@ -115,8 +115,8 @@ FileStatusChecker::StatusDecision FileStatusChecker::decide(const QString& path,
                                                             const std::optional<FileFacts>& facts,
                                                             const RelativeCandidateList& alternatePaths,
                                                             const Options& options) const {
-    // The first candidate other than the path itself that exists (and, when `granted`, that a saved
-    // grant covers).
+    // The first candidate other than the path itself that exists, under either spelling (and, when
+    // `granted`, that a saved grant covers).
     const auto existingAlternate = [&](bool granted) -> std::optional<StatusDecision> {
         for (const QString& alternate : alternatePaths) {
             if (alternate == path || (granted && !grants::grantedRoot(options.grantedRoots, alternate)))
@@ -124,6 +124,9 @@ FileStatusChecker::StatusDecision FileStatusChecker::decide(const QString& path,
             if (const auto alternateFacts = m_probe->stat(alternate))
                 return StatusDecision{MediaFileStatus::matching, alternate, alternateFacts->size,
                                       alternateFacts};
+            if (const auto spelled = existingSpelling(alternate))
+                return StatusDecision{MediaFileStatus::matching, spelled->first, spelled->second.size,
+                                      spelled->second};
         }
         return std::nullopt;
     };

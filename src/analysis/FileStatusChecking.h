@@ -3,6 +3,7 @@
 #include "model/MediaFileStatus.h"
 #include "model/StorageType.h"
 #include "platform/FileStatProbe.h"
+#include "platform/TextKey.h"
 
 #include <QHash>
 #include <QString>
@@ -22,7 +23,13 @@ class MountTable;
 using RelativeCandidateList = QVarLengthArray<QString, 1>;
 // The candidates of the loaded projects by path. The check takes the first of a path's candidates
 // that exists: a copy of a project with its media elsewhere may name the only one that does.
+// Keyed by relativeCandidateKey.
 using RelativeCandidates = QHash<QString, RelativeCandidateList>;
+// A path's key among the candidates: its composed spelling. Both spellings of a name are one entry,
+// and a project of either spelling may give the candidate that exists.
+inline QString relativeCandidateKey(const QString& path) {
+    return text::nfc(path);
+}
 
 // The status, resolved path, size and storage type of one checked path.
 struct FileStatusResult {

@@ -2,7 +2,7 @@
 
 #include "analysis/EffectiveUsage.h"
 #include "analysis/LowerPathCache.h"
-#include "platform/TextKey.h"
+#include "platform/PathText.h"
 
 #include <QSet>
 
@@ -31,9 +31,10 @@ QString folderName(const QString& folderKey) {
 } // namespace
 
 QString ImageSequenceFrames::key(const QString& path) {
-    QString key = text::lowered(text::nfc(path));
+    QString key = LowerPathCache::lowerKey(path);
     key.replace(u'\\', u'/');
-    while (key.size() > 1 && key.endsWith(u'/'))
+    // The root folder too: its files split into an empty folder and their name.
+    while (key.endsWith(u'/'))
         key.chop(1);
     return key;
 }
@@ -41,8 +42,8 @@ QString ImageSequenceFrames::key(const QString& path) {
 ImageSequenceFrames::ImageSequenceFrames(const QList<ImageSequence>& sequences) {
     for (qsizetype k = 0; k < sequences.size(); ++k) {
         Held held{sequences[k], k};
-        held.sequence.prefix = text::lowered(text::nfc(held.sequence.prefix));
-        held.sequence.suffix = text::lowered(text::nfc(held.sequence.suffix));
+        held.sequence.prefix = LowerPathCache::lowerKey(held.sequence.prefix);
+        held.sequence.suffix = LowerPathCache::lowerKey(held.sequence.suffix);
         const QString folder = key(held.sequence.folder);
         if (!m_folderLengths.contains(folder.size()))
             m_folderLengths.append(folder.size());
@@ -147,6 +148,14 @@ void ImageSequenceFrames::addFrameUsage(AggregatedUsage& usage, const QList<Proj
             used.append(sequence);
             firstFrames.append(*first);
             firstKeys.append(firstKey);
+            // A project copied with its media finds them by its relative path: the frames are there.
+            const QString moved = project.relativeCandidates.value(sequence.firstFramePath);
+            if (!moved.isEmpty()) {
+                used.append(sequence);
+                used.last().folder = path::deletingLastPathComponent(moved);
+                firstFrames.append(*first);
+                firstKeys.append(firstKey);
+            }
         }
     }
     if (used.isEmpty())

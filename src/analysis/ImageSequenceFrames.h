@@ -32,7 +32,8 @@ public:
     QList<std::pair<qsizetype, qsizetype>> listedFrames(const QList<MediaFile>& media) const;
 
     // Each record of a path that is a frame of a numbered-stills media that some project uses takes
-    // that media's usage (the record of its first frame): counts, timelines and projects.
+    // that media's usage (the record of its first frame): counts, timelines and projects. The frames
+    // are looked for in the folder of the project's relative candidate for the media too.
     // `lowerPaths` holds each project's paths as the aggregate keys them, in `projects` order.
     static void addFrameUsage(AggregatedUsage& usage, const QList<ProjectFile>& projects,
                               const QList<QStringList>& lowerPaths);

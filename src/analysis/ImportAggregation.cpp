@@ -26,10 +26,7 @@ ImportAggregation::ImportAggregation(QList<ProjectFile> loaded, QList<SequencePo
     m_preparing.setExpiryTimeout(idleThreadExpiryMs);
     m_preparing.setObjectName(QStringLiteral("ImportPreparing"));
     m_pool.start([this, loaded = std::move(loaded), snapshots = std::move(loadedSnapshots)] {
-        QList<ProjectContribution> contributions;
-        for (qsizetype i = 0; i < loaded.size() && i < snapshots.size(); ++i)
-            contributions.append(effectiveContribution(loaded[i], snapshots[i]));
-        m_usage = aggregateProjects(loaded, contributions);
+        m_usage = aggregateProjects(loaded, effectiveContributions(loaded, snapshots));
         m_candidates = mergedRelativeCandidates(loaded);
         m_index.emplace(m_media);
     });

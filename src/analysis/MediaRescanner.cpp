@@ -47,10 +47,7 @@ Found find(const QList<MediaFile>& media, const ProjectManager::UsageRecountInpu
                 out.byID.insert(check.id, *it);
         }
     }
-    QList<ProjectContribution> contributions;
-    for (qsizetype i = 0; i < inputs.projects.size() && i < inputs.snapshots.size(); ++i)
-        contributions.append(effectiveContribution(inputs.projects[i], inputs.snapshots[i]));
-    out.usage = aggregateProjects(inputs.projects, contributions);
+    out.usage = aggregateProjects(inputs.projects, effectiveContributions(inputs.projects, inputs.snapshots));
     return out;
 }
 

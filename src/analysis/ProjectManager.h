@@ -254,8 +254,6 @@ public:
     int effectiveUsedFileCount(const ProjectFile& project) const override;
     // The usage rule of the import, rebuild and rescan (exact paths) under the current policy.
     ContributionRule effectiveContributionRule() const;
-    // The same rule applied to each project of `inputs` with its snapshot: runs on any thread.
-    static QList<ProjectContribution> effectiveContributions(const UsageRecountInputs& inputs);
 
     // ---- Media list rebuild ------------------------------------------------------------------
     // Rebuilds the media list from the loaded projects; new paths are checked on the worker pool

@@ -102,7 +102,8 @@ QStringList pathsNotKnown(const UsageMap& usage, const std::vector<bool>& known)
 
 RebuildPlan planRebuild(const ProjectManager::UsageRecountInputs& inputs, const QList<MediaFile>& media) {
     RebuildPlan plan;
-    plan.usage = aggregateProjects(inputs.projects, ProjectManager::effectiveContributions(inputs));
+    plan.usage =
+        aggregateProjects(inputs.projects, effectiveContributions(inputs.projects, inputs.snapshots));
     plan.existing = entriesByPath(media);
     plan.known = knownPositions(plan.usage, plan.existing);
     plan.fresh = pathsNotKnown(plan.usage, plan.known);

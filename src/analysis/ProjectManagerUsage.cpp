@@ -33,14 +33,6 @@ ContributionRule ProjectManager::effectiveContributionRule() const {
     };
 }
 
-QList<ProjectContribution> ProjectManager::effectiveContributions(const UsageRecountInputs& inputs) {
-    QList<ProjectContribution> contributions;
-    contributions.reserve(inputs.projects.size());
-    for (qsizetype p = 0; p < inputs.projects.size(); ++p)
-        contributions.append(effectiveContribution(inputs.projects[p], inputs.snapshots.value(p)));
-    return contributions;
-}
-
 void ProjectManager::recomputeUsageCounts() {
     const AggregatedUsage aggregate = aggregateEffectiveUsage();
     updatePolicy([&](UsagePolicyState& policy) {

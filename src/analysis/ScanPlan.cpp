@@ -38,7 +38,8 @@ public:
             MediaFile* entry =
                 where.project >= 0 ? &m_entries[std::size_t(where.project)][where.check] : nullptr;
             if (!entry || entry->path.isEmpty() ||
-                m_prefetched.projects[where.project]->candidates[where.check] != m_candidates.value(path)) {
+                m_prefetched.projects[where.project]->candidates[where.check] !=
+                    m_candidates.value(relativeCandidateKey(path))) {
                 left.append(n);
                 continue;
             }

@@ -78,12 +78,13 @@ void ScanPrefetch::check(const ProjectFile& project) {
         where = {slot, paths.size()};
         checks->checkAt[std::size_t(position)] = paths.size();
         paths.append(path);
-        RelativeCandidateList known = m_loadedCandidates.value(path);
+        const QString candidateKey = relativeCandidateKey(path);
+        RelativeCandidateList known = m_loadedCandidates.value(candidateKey);
         const QString own = project.relativeCandidates.value(path);
         if (!own.isEmpty() && !known.contains(own))
             known.append(own);
         if (!known.isEmpty())
-            candidates.insert(path, std::move(known));
+            candidates.insert(candidateKey, std::move(known));
     }
     m_results.projects.append(checks);
     QList<FileStatusResult> results = m_scan->checkAllInOrder(paths, candidates, m_options);
@@ -93,7 +94,7 @@ void ScanPrefetch::check(const ProjectFile& project) {
         checks->candidates.reserve(results.size());
         for (const FileStatusResult& result : results) {
             checks->entries.append(result.path.isEmpty() ? MediaFile{} : scannedMediaEntry(result));
-            checks->candidates.append(candidates.value(result.path));
+            checks->candidates.append(candidates.value(relativeCandidateKey(result.path)));
             if (result.facts)
                 checks->facts.append({result.resolvedPath, *result.facts});
         }

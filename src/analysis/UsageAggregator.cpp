@@ -398,7 +398,7 @@ RelativeCandidates mergedRelativeCandidates(const QList<ProjectFile>& projects) 
 
 void addRelativeCandidates(RelativeCandidates& merged, const ProjectFile& project) {
     for (auto it = project.relativeCandidates.cbegin(); it != project.relativeCandidates.cend(); ++it) {
-        RelativeCandidateList& candidates = merged[it.key()];
+        RelativeCandidateList& candidates = merged[relativeCandidateKey(it.key())];
         if (!candidates.contains(it.value()))
             candidates.append(it.value());
     }

@@ -27,25 +27,26 @@ QString padded(qint64 number, int digits) {
     return QStringLiteral("%1").arg(number, digits, 10, QLatin1Char('0'));
 }
 
-// The "[first-last]" range of a title like "DSC_[0001-0026].JPG": the last bracket pair whose content
-// is two numbers joined by "-".
-std::optional<std::pair<qint64, qint64>> rangeOfTitle(QStringView title) {
-    for (qsizetype close = title.lastIndexOf(u']'); close > 0; close = title.lastIndexOf(u']', close - 1)) {
-        const qsizetype open = title.lastIndexOf(u'[', close);
-        if (open < 0)
-            return std::nullopt;
-        const QStringView inside = title.sliced(open + 1, close - open - 1);
-        const qsizetype dash = inside.indexOf(u'-');
-        if (dash > 0) {
-            const std::optional<qint64> first = numberOf(inside.first(dash));
-            const std::optional<qint64> last = numberOf(inside.sliced(dash + 1));
-            if (first && last && *first <= *last)
-                return std::make_pair(*first, *last);
-        }
-        if (open == 0)
-            break;
-    }
-    return std::nullopt;
+// The "[first-last]" range of a title like "DSC_[0001-0026].JPG": two numbers joined by "-" in
+// brackets where the frame name has its number. A title the editor renamed restricts nothing, even
+// with brackets of its own ("Sky [1-3]").
+std::optional<std::pair<qint64, qint64>> rangeOfTitle(QStringView title, QStringView prefix,
+                                                      QStringView suffix) {
+    if (title.size() < prefix.size() + suffix.size() + 2 || !title.startsWith(prefix, Qt::CaseInsensitive) ||
+        !title.endsWith(suffix, Qt::CaseInsensitive))
+        return std::nullopt;
+    const QStringView bracket = title.sliced(prefix.size(), title.size() - prefix.size() - suffix.size());
+    if (!bracket.startsWith(u'[') || !bracket.endsWith(u']'))
+        return std::nullopt;
+    const QStringView inside = bracket.sliced(1, bracket.size() - 2);
+    const qsizetype dash = inside.indexOf(u'-');
+    if (dash <= 0)
+        return std::nullopt;
+    const std::optional<qint64> first = numberOf(inside.first(dash));
+    const std::optional<qint64> last = numberOf(inside.sliced(dash + 1));
+    if (!first || !last || *first > *last)
+        return std::nullopt;
+    return std::make_pair(*first, *last);
 }
 
 } // namespace
@@ -91,7 +92,8 @@ std::optional<ImageSequence> ImageSequence::fromFirstFrame(const QString& path, 
     sequence.suffix = name.sliced(end).toString();
     sequence.digits = int(end - start);
     sequence.firstFramePath = path;
-    if (const auto range = rangeOfTitle(title); range && range->first <= *first && *first <= range->second) {
+    if (const auto range = rangeOfTitle(title, sequence.prefix, sequence.suffix);
+        range && range->first <= *first && *first <= range->second) {
         sequence.firstFrame = range->first;
         sequence.lastFrame = range->second;
     }

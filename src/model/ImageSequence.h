@@ -34,8 +34,9 @@ struct ImageSequence {
     QString displayPath() const;
 
     // The sequence whose first frame is `path`: the last run of digits in the name before its
-    // extension is the frame number; the range is the "[first-last]" that `title` ends with, when it
-    // holds the first frame. None for a name without digits.
+    // extension is the frame number; the range is the "[first-last]" that `title` holds in place of
+    // the number (the frame name otherwise), when it holds the first frame. None for a name without
+    // digits.
     static std::optional<ImageSequence> fromFirstFrame(const QString& path, QStringView title);
 };
 

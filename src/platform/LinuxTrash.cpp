@@ -334,8 +334,8 @@ constexpr int kSyncThreads = 8;
 bool syncTogether(const QList<QByteArray>& infoPaths, const QList<QByteArray>& folders) {
     struct Group {
         struct Call {
-            int fd = -1;
-            bool folder = false;
+            int fd = -1;       // an info, open for its data sync
+            QByteArray folder; // or a folder, synced by its name
         };
         std::vector<Call> calls;
         std::atomic<size_t> next{0};
@@ -345,15 +345,16 @@ bool syncTogether(const QList<QByteArray>& infoPaths, const QList<QByteArray>& f
         size_t done = 0;
 
         ~Group() {
-            for (const Call& call : calls)
-                ::close(call.fd);
+            for (const Call& call : calls) {
+                if (call.fd >= 0)
+                    ::close(call.fd);
+            }
         }
-        bool open(const QByteArray& path, bool folder) {
-            const int flags = folder ? O_RDONLY | O_DIRECTORY | O_CLOEXEC : O_RDONLY | O_NOFOLLOW | O_CLOEXEC;
-            const int fd = ::open(path.constData(), flags);
+        bool openInfo(const QByteArray& path) {
+            const int fd = ::open(path.constData(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
             if (fd < 0)
                 return false;
-            calls.push_back({fd, folder});
+            calls.push_back({fd, {}});
             return true;
         }
         // Takes calls until none is left; any thread may run it, the caller too.
@@ -361,8 +362,7 @@ bool syncTogether(const QList<QByteArray>& infoPaths, const QList<QByteArray>& f
             size_t mine = 0;
             for (size_t i = next++; i < calls.size(); i = next++, ++mine) {
                 const Call& call = calls[i];
-                // A file system that cannot sync a folder keeps its entries as it writes them.
-                if (call.folder ? ::fsync(call.fd) != 0 && errno != EINVAL : ::fdatasync(call.fd) != 0)
+                if (call.fd >= 0 ? ::fdatasync(call.fd) != 0 : filemove::syncFolder(call.folder) != 0)
                     failed = true;
             }
             if (mine == 0)
@@ -375,14 +375,12 @@ bool syncTogether(const QList<QByteArray>& infoPaths, const QList<QByteArray>& f
     const auto group = std::make_shared<Group>();
     group->calls.reserve(size_t(infoPaths.size() + folders.size()));
     for (const QByteArray& info : infoPaths) {
-        if (!group->open(info, false))
+        if (!group->openInfo(info))
             return false;
         ::sync_file_range(group->calls.back().fd, 0, 0, SYNC_FILE_RANGE_WRITE);
     }
-    for (const QByteArray& folder : folders) {
-        if (!group->open(folder, true))
-            return false;
-    }
+    for (const QByteArray& folder : folders)
+        group->calls.push_back({-1, folder});
     // A helper that starts after the calls are all taken finds none left: only calls taken are
     // waited for, so a busy pool holds up nothing.
     const int helpers = std::min(kSyncThreads, int(group->calls.size())) - 1;

@@ -36,7 +36,8 @@ QThreadPool& trashInfoPool() {
 }
 
 // Each waits for the disk: the cache flushes of syncs issued together are merged into a few, where
-// one after another each pays its own. A few groups of infos, each synced by up to 16 threads.
+// one after another each pays its own. Up to eight groups of infos at once, each synced by up to
+// eight threads.
 QThreadPool& trashInfoSyncPool() {
     static ImmortalPool pool("TrashInfoSyncs", 64);
     return pool.get();

@@ -27,25 +27,27 @@ struct TrashInfoAhead::State {
 
     Entry& at(qint64 seq) { return entries[size_t(seq - front)]; }
 
-    // The first entry goes; its info too when it was made for nothing.
+    // The first entry goes; its info too when it was made for nothing. One whose group's sync runs
+    // keeps it until that sync is done with it: the sync would fail on an info gone from under it
+    // and withdraw the whole group.
     void dropFrontLocked() {
         Entry& e = entries.front();
         if (e.stage == Stage::linked)
             --linked;
-        if (e.stage == Stage::ready || e.stage == Stage::linked || e.stage == Stage::syncing)
+        if (e.stage == Stage::ready || e.stage == Stage::linked)
             ::unlink(e.prepared->infoPath.constData());
         if (const auto it = seqOf.constFind(e.path); it != seqOf.cend() && *it == front)
             seqOf.erase(it);
         entries.pop_front();
         ++front;
     }
+    // The helper and the syncs call back into the owner; no sync runs afterwards.
     void waitIdleLocked(std::unique_lock<std::mutex>& lock) {
-        changed.wait(lock, [&] { return !busy; });
+        changed.wait(lock, [&] { return !busy && syncing == 0; });
     }
     void clearLocked() {
         while (!entries.empty())
             dropFrontLocked();
-        ++generation; // a sync still running finds none of its entries
         next = front;
         syncFrom = front;
         linked = 0;
@@ -65,7 +67,6 @@ struct TrashInfoAhead::State {
     qint64 linked = 0;   // entries linked and not yet synced
     qint64 syncFrom = 0; // the first entry no sync has looked at: skipped ones lie among the linked
     int syncing = 0;     // groups whose sync runs
-    quint64 generation = 0;
     bool running = false;
     bool stopped = false;
 };
@@ -77,8 +78,7 @@ TrashInfoAhead::~TrashInfoAhead() {
     State& s = *m_state;
     std::unique_lock lock(s.mutex);
     s.stopped = true;
-    // The helper and the syncs call back into the owner.
-    s.changed.wait(lock, [&] { return !s.busy && s.syncing == 0; });
+    s.waitIdleLocked(lock);
     s.clearLocked();
     s.changed.notify_all();
 }
@@ -162,17 +162,18 @@ void TrashInfoAhead::syncLinked(const std::shared_ptr<State>& state) {
     if (paths.isEmpty())
         return;
     ++s.syncing;
-    trashInfoSyncPool().start([state, paths, seqs = std::move(seqs), generation = s.generation] {
+    trashInfoSyncPool().start([state, paths, seqs = std::move(seqs)] {
         State& s = *state;
         const bool synced = s.sync(paths);
         const std::lock_guard lock(s.mutex);
-        for (const qint64 seq : seqs) {
-            // Entries dropped meanwhile had their infos unlinked already.
-            if (generation != s.generation || seq < s.front)
+        for (size_t k = 0; k < seqs.size(); ++k) {
+            const qint64 seq = seqs[k];
+            // Passed over meanwhile (never claimed: a claim waits for the sync): made for nothing.
+            if (seq < s.front) {
+                ::unlink(paths[qsizetype(k)].constData());
                 continue;
+            }
             State::Entry& entry = s.at(seq);
-            if (entry.stage != State::Stage::syncing)
-                continue;
             if (!synced) {
                 ::unlink(entry.prepared->infoPath.constData());
                 entry.prepared.reset();

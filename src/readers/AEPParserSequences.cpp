@@ -6,6 +6,7 @@
 
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QtEndian>
 
 #include <cstring>
 
@@ -22,10 +23,6 @@ constexpr qint64 settingsFirstFrameAt = 172;
 constexpr qint64 settingsLastFrameAt = 176;
 constexpr qint64 settingsDigitsAt = 180;
 
-quint32 bigEndian32(const uchar* p) {
-    return (quint32(p[0]) << 24) | (quint32(p[1]) << 16) | (quint32(p[2]) << 8) | quint32(p[3]);
-}
-
 struct Chunk {
     QByteArrayView id;
     QByteArrayView listType; // empty unless a LIST
@@ -37,7 +34,7 @@ template <typename F> bool forEachChunk(QByteArrayView data, qint64 from, qint64
     const auto* d = reinterpret_cast<const uchar*>(data.data());
     qint64 p = from;
     while (p + 8 <= to) {
-        const qint64 size = bigEndian32(d + p + 4);
+        const qint64 size = qFromBigEndian<quint32>(d + p + 4);
         const qint64 end = p + 8 + size;
         if (end > to)
             return false;
@@ -81,9 +78,9 @@ void takeFrames(QByteArrayView settings, ImageSequence& sequence) {
     if (settings.size() < settingsDigitsAt + 4)
         return;
     const auto* d = reinterpret_cast<const uchar*>(settings.data());
-    const quint32 first = bigEndian32(d + settingsFirstFrameAt);
-    const quint32 last = bigEndian32(d + settingsLastFrameAt);
-    const quint32 digits = bigEndian32(d + settingsDigitsAt);
+    const quint32 first = qFromBigEndian<quint32>(d + settingsFirstFrameAt);
+    const quint32 last = qFromBigEndian<quint32>(d + settingsLastFrameAt);
+    const quint32 digits = qFromBigEndian<quint32>(d + settingsDigitsAt);
     if (first != undefinedFrame && last != undefinedFrame && first <= last && last > 0) {
         sequence.firstFrame = first;
         sequence.lastFrame = last;
@@ -139,7 +136,7 @@ QList<ImageSequence> AEPParser::readSequences(QByteArrayView data) {
          at = data.indexOf(QByteArrayView("Pin "), at + 1)) {
         if (at < 8 || std::memcmp(d + at - 8, "LIST", 4) != 0)
             continue;
-        const qint64 size = bigEndian32(d + at - 4);
+        const qint64 size = qFromBigEndian<quint32>(d + at - 4);
         if (size < 4 || at + size > data.size())
             continue;
         std::optional<ImageSequence> sequence = sequenceOfPin(data.sliced(at + 4, size - 4));

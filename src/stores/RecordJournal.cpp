@@ -380,27 +380,33 @@ bool RecordJournal::followOn(int error) {
     if (m_followedOn || error == ENOSPC || error == EDQUOT)
         return false;
     m_followedOn = true;
-    const QStringList existing = files();
-    QString next;
-    qint64 n = existing.size();
-    int fd = -1;
-    for (int attempt = 0; attempt < 100 && fd < 0; ++attempt, ++n) {
-        next = m_path + QLatin1Char('.') + QString::number(n);
-        fd = openJournalFile(next, O_EXCL);
-        if (fd < 0 && errno != EEXIST)
-            return false;
-    }
-    if (fd < 0)
+    if (!takeNextFile([](const QString& next) { return openJournalFile(next, O_EXCL); }))
         return false;
-    if (m_fd >= 0) {
-        ::fdatasync(m_fd);      // what the first file took stays as durable as what follows
-        m_retired.append(m_fd); // a sync on another thread may still hold it
-    }
-    m_fd = fd;
-    m_current = next;
     AppLog::warning(QStringLiteral("Records: the records journal refused lines (") + qt_error_string(error) +
-                    QStringLiteral("); they go to ") + QFileInfo(next).fileName());
+                    QStringLiteral("); they go to ") + QFileInfo(m_current).fileName());
     return true;
+}
+
+// The first numbered name after the journal's files that `open` makes (-1 with EEXIST: taken, the
+// next one is tried) takes the lines from now on.
+bool RecordJournal::takeNextFile(const std::function<int(const QString& next)>& open) {
+    qint64 n = files().size();
+    for (int attempt = 0; attempt < 100; ++attempt, ++n) {
+        const QString next = m_path + QLatin1Char('.') + QString::number(n);
+        const int fd = open(next);
+        if (fd < 0 && errno == EEXIST)
+            continue;
+        if (fd < 0)
+            return false;
+        if (m_fd >= 0) {
+            ::fdatasync(m_fd);      // what the file before took stays as durable as what follows
+            m_retired.append(m_fd); // a sync on another thread may still hold it
+        }
+        m_fd = fd;
+        m_current = next;
+        return true;
+    }
+    return false;
 }
 
 void RecordJournal::setWriteFaultForTesting(std::function<int()> fault) {
@@ -486,23 +492,7 @@ qint64 RecordJournal::blocksNeeded(qint64 bytes) const {
 // reserve.
 bool RecordJournal::takeReserve() {
     const QString folder = QFileInfo(m_path).absolutePath();
-    qint64 n = files().size();
-    for (int attempt = 0; attempt < 100; ++attempt, ++n) {
-        const QString next = m_path + QLatin1Char('.') + QString::number(n);
-        const int fd = RecordReserve::handOver(folder, next);
-        if (fd < 0 && errno == EEXIST)
-            continue;
-        if (fd < 0)
-            return false;
-        if (m_fd >= 0) {
-            ::fdatasync(m_fd);      // what the file before took stays as durable as what follows
-            m_retired.append(m_fd); // a sync on another thread may still hold it
-        }
-        m_fd = fd;
-        m_current = next;
-        return true;
-    }
-    return false;
+    return takeNextFile([&folder](const QString& next) { return RecordReserve::handOver(folder, next); });
 }
 
 bool RecordJournal::append(const QByteArray& lines, bool end) {

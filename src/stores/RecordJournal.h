@@ -180,6 +180,7 @@ private:
     qint64 blocksNeeded(qint64 bytes) const;
     bool takeReserve();
     bool followOn(int error);
+    bool takeNextFile(const std::function<int(const QString& next)>& open);
     void failed(const char* what, int error);
 
     void syncLoop();

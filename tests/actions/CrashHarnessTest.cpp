@@ -15,6 +15,7 @@
 #include "support/ChildTemporaries.h"
 #include "support/CleanupHarness.h"
 #include "support/FaultInjectingFileOperations.h"
+#include "support/ImmutableFile.h"
 #include "support/RecordCheck.h"
 #include "ui/common/ReviewPrompt.h"
 
@@ -29,8 +30,6 @@
 #include <csignal>
 #include <cstdio>
 #include <fcntl.h>
-#include <linux/fs.h>
-#include <sys/ioctl.h>
 #include <thread>
 #include <unistd.h>
 
@@ -551,26 +550,6 @@ TEST(CrashHarness, ARefusedJournalWriteLosesNoRecord) {
     }
     std::printf("%d rounds, %d killed after the journal took lines again\n", rounds, kills);
 }
-
-namespace {
-
-// Makes (or unmakes) the file at `path` immutable, as `chattr +i` does; false where the file system
-// or the process cannot.
-bool setImmutable(const QString& path, bool immutable) {
-    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0)
-        return false;
-    int flags = 0;
-    bool done = ::ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0;
-    if (done) {
-        flags = immutable ? (flags | FS_IMMUTABLE_FL) : (flags & ~FS_IMMUTABLE_FL);
-        done = ::ioctl(fd, FS_IOC_SETFLAGS, &flags) == 0;
-    }
-    ::close(fd);
-    return done;
-}
-
-} // namespace
 
 // A kill while the journal refuses lines: its own file immutable (for real where the file system
 // allows it, else refused by the fault hook), so the lines go on in the file that follows it; or

@@ -4,18 +4,22 @@
 // neither loses nor counts them twice; a run whose records stop being kept stops and says why.
 #include "actions/RecordMerge.h"
 #include "actions/RemovalRun.h"
+#include "stores/RecordRun.h"
 #include "stores/StoreFile.h"
 #include "support/CleanupHarness.h"
+#include "support/ImmutableFile.h"
 #include "support/MoveHarness.h"
 #include "support/RecordCheck.h"
 
 #include <gtest/gtest.h>
 
 #include <cerrno>
+#include <sys/mount.h>
 #include <unistd.h>
 
 using namespace tarnwick;
 using namespace tarnwick::testing;
+using Op = FaultInjectingFileOperations::Op;
 
 namespace {
 
@@ -165,6 +169,70 @@ TEST(RecordFallback, AFirstRecordKeptNowhereStopsTheRunBeforeAnyFileGoes) {
         EXPECT_EQ(h.audit.count(), 0);
         EXPECT_EQ(h.stats.stats().filesDeleted, 0);
         EXPECT_EQ(h.binPaths().size(), 3);
+    }
+}
+
+// The system itself refuses the store, no fault injected: a store folder mounted read-only refuses
+// the run before anything is touched (no file, no Trash info); a journal and store folder made
+// immutable in the middle of a run stop it after the files whose intents were already durable, and
+// the next start records each of those once.
+TEST(RecordFallback, AStoreTheSystemRefusesStopsTheRunAndTheNextStartRecordsWhatWent) {
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "a read-only mount and an immutable file need root";
+    for (const bool toTrash : {true, false}) {
+        SCOPED_TRACE(toTrash ? "trash" : "delete");
+        CleanupHarness h;
+        const RecordExpectation staged = stageFiles(h, 3, toTrash);
+        const QByteArray store = QFile::encodeName(h.dir.filePath(QStringLiteral("store")));
+        ASSERT_EQ(::mount(store.constData(), store.constData(), nullptr, MS_BIND, nullptr), 0);
+        const auto unmount = qScopeGuard([&] { ::umount2(store.constData(), MNT_DETACH); });
+        ASSERT_EQ(::mount(nullptr, store.constData(), nullptr, MS_REMOUNT | MS_BIND | MS_RDONLY, nullptr), 0);
+        const ActionResult result = runAll(h, toTrash);
+        EXPECT_TRUE(result.refused);
+        EXPECT_EQ(result.errors,
+                  QStringList{QStringLiteral("The run did not start because its records could not "
+                                             "be kept (") +
+                              qt_error_string(EROFS) + QStringLiteral(").")});
+        for (auto it = staged.done.cbegin(); it != staged.done.cend(); ++it)
+            EXPECT_TRUE(QFileInfo::exists(it.key())) << it.key().toStdString();
+        EXPECT_TRUE(QDir(h.trashFolder() + "/info").isEmpty());
+    }
+    for (const bool toTrash : {true, false}) {
+        SCOPED_TRACE(toTrash ? "trash, immutable mid-run" : "delete, immutable mid-run");
+        CleanupHarness h;
+        RecordExpectation expected = stageFiles(h, int(RecordRun::intentBatch) + 20, toTrash);
+        const QString store = h.dir.filePath(QStringLiteral("store"));
+        const QStringList refusing{store + QStringLiteral("/audit_log.journal"), store};
+        const auto writable = qScopeGuard([&] {
+            for (const QString& path : refusing)
+                setImmutable(path, false);
+        });
+        auto steps = std::make_shared<int>(0);
+        h.files->setBeforeEach([&refusing, steps](Op op, const QString&) {
+            if ((op == Op::moveToTrash || op == Op::removeFile) && ++*steps == 10) {
+                for (const QString& path : refusing)
+                    setImmutable(path, true);
+            }
+        });
+        const ActionResult result = runAll(h, toTrash);
+        h.files->setBeforeEach({});
+        EXPECT_EQ(result.succeeded, RecordRun::intentBatch) << "the first batch's intents were durable";
+        EXPECT_TRUE(result.unrecorded.contains(qt_error_string(EPERM))) << result.unrecorded.toStdString();
+        for (const QString& path : refusing)
+            ASSERT_TRUE(setImmutable(path, false));
+        for (auto it = expected.done.begin(); it != expected.done.end();) {
+            if (QFileInfo::exists(it.key())) {
+                expected.untouched.append(it.key());
+                it = expected.done.erase(it);
+            } else {
+                ++it;
+            }
+        }
+        EXPECT_EQ(expected.done.size(), RecordRun::intentBatch);
+        for (int start = 0; start < 2; ++start) {
+            const QStringList problems = mergedProblems(h, expected);
+            EXPECT_TRUE(problems.isEmpty()) << problems.join('\n').toStdString();
+        }
     }
 }
 

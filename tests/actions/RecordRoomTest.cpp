@@ -125,7 +125,11 @@ struct Room {
 class DiskFiller {
 public:
     explicit DiskFiller(const QString& path) : m_path(QFile::encodeName(path)), m_thread([this] { run(); }) {}
-    ~DiskFiller() { stop(); }
+    // What it wrote goes with it.
+    ~DiskFiller() {
+        stop();
+        ::unlink(m_path.constData());
+    }
     DiskFiller(const DiskFiller&) = delete;
     DiskFiller& operator=(const DiskFiller&) = delete;
     void stop() {
@@ -553,7 +557,7 @@ TEST(RecordRoom, AWriterFillingTheDiskBesideARunTakesNoneOfTheReserve) {
         GTEST_SKIP() << volume.why();
     SmallReserve reserve(1 << 20);
     QTemporaryDir mediaDir;
-    Room room(volume.filePath(QStringLiteral("store/x")).chopped(2), mediaDir.path());
+    Room room(folderOn(volume, QStringLiteral("store")), mediaDir.path());
     // Lines for about three quarters of the reserve.
     const int files = int((1 << 20) * 3 / 4 / 560);
     const RecordExpectation expected = room.stage(files, 100, false);
@@ -584,9 +588,7 @@ TEST(RecordRoom, AWriterFillingTheDiskBesideARunTakesNoneOfTheReserve) {
     EXPECT_EQ(room.logged(QStringLiteral("kept in reserve for the records")), 1);
     other.reset();
     volume.unfill();
-    QFile::remove(volume.path() + QStringLiteral("/.other"));
-    const QStringList problems = room.nextStart(expected);
-    EXPECT_TRUE(problems.isEmpty()) << problems.join('\n').toStdString();
+    room.expectTheNextStartAgrees(expected);
 }
 
 // With another writer filling the disk throughout, a run longer than the reserve holds removes as
@@ -603,7 +605,7 @@ TEST(RecordRoom, ARunBesideAWriterFillingTheDiskGoesAsFarAsTheReserveAllows) {
         GTEST_SKIP() << volume.why();
     SmallReserve reserve(size);
     QTemporaryDir mediaDir;
-    Room room(volume.filePath(QStringLiteral("store/x")).chopped(2), mediaDir.path());
+    Room room(folderOn(volume, QStringLiteral("store")), mediaDir.path());
     room.layout = QStringLiteral("/Projects/Client Spot 2026/Footage/Day 2/Card %1/A001_C%2_0215XY.MP4");
     room.projects = {QStringLiteral("Client Spot v3")};
     const int files = int(size / 560 * 2);
@@ -644,9 +646,7 @@ TEST(RecordRoom, ARunBesideAWriterFillingTheDiskGoesAsFarAsTheReserveAllows) {
                 files);
     other.reset();
     volume.unfill();
-    QFile::remove(volume.path() + QStringLiteral("/.other"));
-    const QStringList problems = room.nextStart(expected);
-    EXPECT_TRUE(problems.isEmpty()) << problems.join('\n').toStdString();
+    room.expectTheNextStartAgrees(expected);
 }
 
 // The media's disk stays full, so a run's trace file waits in the journal: the audit log shows

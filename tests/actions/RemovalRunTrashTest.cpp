@@ -120,6 +120,8 @@ TEST(RemovalRunTrash, AFileWhoseNameIsNotUtf8IsKeptAndTheErrorSaysWhy) {
     const int fd = ::open(native.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
     ASSERT_GE(fd, 0);
     ::close(fd);
+    // Qt cannot name it, so its temporary folder could not remove it.
+    const auto removeIt = qScopeGuard([&] { ::unlink(native.constData()); });
     const MediaFile odd = media(QFile::decodeName(native), 0, MediaFileStatus::online, 4);
     h.stage({odd}, {odd});
 

@@ -127,6 +127,18 @@ TEST_F(FileStatusCheckerTest, AFilePresentUnderOneUnicodeSpellingIsOnlineThere) 
     EXPECT_EQ(check(decomposed + QStringLiteral("x")).status, MediaFileStatus::offline);
 }
 
+// A project copied from a system that writes names decomposed: its relative candidate names the
+// copy in the other spelling from the one on disk.
+TEST_F(FileStatusCheckerTest, ARelativeCandidatePresentUnderTheOtherUnicodeSpellingIsMatchedThere) {
+    const QString missing = at(QStringLiteral("gone/\u00E9t\u00E9.mov"));
+    const QString composed = writeFile(at(QStringLiteral("copy/Caf\u00E9/\u00E9t\u00E9.mov")), 7);
+    const FileStatusResult result =
+        check(missing, {{missing, {composed.normalized(QString::NormalizationForm_D)}}});
+    EXPECT_EQ(result.status, MediaFileStatus::matching);
+    EXPECT_EQ(result.resolvedPath, composed);
+    EXPECT_EQ(result.size, 7);
+}
+
 TEST_F(FileStatusCheckerTest, IgnoringTheExtensionFindsTheClipWithAnotherExtensionFirst) {
     const QString missing = at(QStringLiteral("media/A001.mov"));
     const QString mxf = writeFile(at(QStringLiteral("media/A001.mxf")), 900);

@@ -59,6 +59,32 @@ TEST(ImageSequenceFrames, AFrameListedElsewhereTakesTheUsageOfTheUsedStillsOnly)
     EXPECT_EQ(usage.find("/shoot/plates/p_02.exr")->usageCount, 0);   // a sequence no timeline uses
 }
 
+// The project was copied with its stills: the path it names is gone, its relative path leads to the
+// copy, whose frames the editor listed as loose stills.
+TEST(ImageSequenceFrames, AFrameBesideTheRelativeCandidateOfTheUsedStillsTakesTheirUsage) {
+    const QString first = "/Old/Stills/f_0001.png";
+    ProjectFile cut = project("Cut", {first}, {{first, 1}});
+    cut.numberedStills = {stillsFrom(first, "f_[0001-0026].png")};
+    cut.relativeCandidates = {{first, "/New/Show/Stills/f_0001.png"}};
+    const ProjectFile loose =
+        project("Loose", {"/New/Show/Stills/f_0005.png", "/New/Show/Other/f_0005.png"}, {});
+    LowerPathCache keys;
+    const AggregatedUsage usage = aggregateEffectiveUsage({cut, loose}, {{}, {}}, keys);
+    EXPECT_EQ(usage.find("/new/show/stills/f_0005.png")->usageCount, 1);
+    EXPECT_EQ(usage.find("/new/show/other/f_0005.png")->usageCount, 0);
+}
+
+TEST(ImageSequenceFrames, ASequenceInTheRootFolderHoldsItsFrames) {
+    ImageSequence stills;
+    stills.folder = "/";
+    stills.prefix = "a_";
+    stills.suffix = ".png";
+    const ImageSequenceFrames frames({stills, stillsFrom("/b_0001.png", "b_[0001-0009].png")});
+    EXPECT_EQ(frames.sequencesHolding("/a_0001.png"), QList<qsizetype>{0});
+    EXPECT_EQ(frames.sequencesHolding("/b_0002.png"), QList<qsizetype>{1});
+    EXPECT_TRUE(frames.sequencesHolding("/Other/a_0001.png").isEmpty());
+}
+
 TEST(ImageSequenceFrames, AnImportCountsAFrameAnotherProjectListsAsALooseStillAsUsed) {
     ImportTestHarness h;
     const QString first = h.makeFile("Stills/frame_0001.png");

@@ -611,22 +611,24 @@ TEST(ProjectImporter, PathCheckedEarlyIsCheckedAgainWhenALaterProjectGivesItACan
     EXPECT_EQ(h.entry("/m/x.mov")->size, 7);
 }
 
+namespace {
+
 // A project copied with its media to a new folder while the old copy is loaded too: both name the
-// same gone absolute path, and only the later one's relative candidate exists. A third project lists
-// the file at its real path, which is then the used medium, not an unused file.
-TEST(ProjectImporter, TheFirstRelativeCandidateThatExistsIsTakenWhicheverProjectGaveIt) {
+// same gone absolute path (`gone` as the old one spells it, `goneInCopy` as the copy does), and only
+// the later one's relative candidate exists. A third project lists the file at its real path, which
+// is then the used medium, not an unused file.
+void expectTheCopysCandidateIsTaken(const QString& gone, const QString& goneInCopy) {
     ImportTestHarness h;
     const QString real = h.makeFile("New/Media/x.mov", QByteArray(300, 'x'));
-    const QString gone = QStringLiteral("/gone/Media/x.mov");
     h.importServices.parse = [&](const QUrl& url, const ParallelProjectParse::Progress&) {
         ProjectParser::ParseResult r;
         r.projectName = path::deletingPathExtension(url.fileName());
-        const QString listed = r.projectName == "Third" ? real : gone;
+        const QString listed = r.projectName == "Third" ? real : r.projectName == "Old" ? gone : goneInCopy;
         r.allMediaPaths = {listed};
         if (r.projectName != "Third") {
             r.usedMediaPaths = {listed};
             r.usageCountByPath = {{listed, 1}};
-            r.relativeCandidates = {{gone, h.dir.filePath(r.projectName + "/Media/x.mov")}};
+            r.relativeCandidates = {{listed, h.dir.filePath(r.projectName + "/Media/x.mov")}};
         }
         return ProjectImporter::parsedProject(url, r);
     };
@@ -643,6 +645,19 @@ TEST(ProjectImporter, TheFirstRelativeCandidateThatExistsIsTakenWhicheverProject
             EXPECT_GE(file.usageCount, 1) << "the real path is the used medium";
         }
     }
+}
+
+} // namespace
+
+TEST(ProjectImporter, TheFirstRelativeCandidateThatExistsIsTakenWhicheverProjectGaveIt) {
+    expectTheCopysCandidateIsTaken(QStringLiteral("/gone/Media/x.mov"), QStringLiteral("/gone/Media/x.mov"));
+}
+
+// The copy spells the medium's folder decomposed where the old project spells it composed: one
+// entry, and the candidate that exists is found whichever spelling gave it.
+TEST(ProjectImporter, TheRelativeCandidateOfAProjectSpellingThePathOtherwiseIsTriedToo) {
+    const QString composed = QStringLiteral("/gone/Caf\u00e9/x.mov");
+    expectTheCopysCandidateIsTaken(composed, composed.normalized(QString::NormalizationForm_D));
 }
 
 // Two projects spell one name composed and decomposed: one entry, which reads the file under the

@@ -30,3 +30,16 @@ TEST(ImageSequence, AFirstFrameGivesThePatternAndItsTitleTheRange) {
                      ->hasRange());
     EXPECT_FALSE(ImageSequence::fromFirstFrame(QStringLiteral("/s/still.png"), QStringLiteral("[1-4]")));
 }
+
+// A clip the editor renamed may carry brackets of its own: they are no range of its frames.
+TEST(ImageSequence, OnlyARangeInPlaceOfTheFrameNumberRestrictsTheFrames) {
+    const auto renamed =
+        ImageSequence::fromFirstFrame(QStringLiteral("/s/f_0001.png"), QStringLiteral("Sky [1-3]"));
+    ASSERT_TRUE(renamed);
+    EXPECT_FALSE(renamed->hasRange());
+    EXPECT_EQ(renamed->frameNumber(QStringLiteral("f_0005.png")), 5);
+    const auto named =
+        ImageSequence::fromFirstFrame(QStringLiteral("/s/f_0001.png"), QStringLiteral("F_[0001-0003].PNG"));
+    ASSERT_TRUE(named);
+    EXPECT_EQ(named->lastFrame, 3);
+}

@@ -158,6 +158,12 @@ TEST_F(LinuxFileOperationsTest, RemovalsGivenTheChosenItemKeepAnotherOne) {
 // instead of calling the file missing.
 TEST_F(LinuxFileOperationsTest, ANameThatIsNotUtf8IsNamedAsTheReasonItCannotBeReached) {
     const QByteArray root = QFile::encodeName(dir.path());
+    // Qt cannot name them, so the temporary folder could not remove them.
+    const auto removeThem = qScopeGuard([&] {
+        ::unlink(QByteArray(root + "/Caf\xE9.mov").constData());
+        ::unlink(QByteArray(root + "/Shoot\xE9/clip.mov").constData());
+        ::rmdir(QByteArray(root + "/Shoot\xE9").constData());
+    });
     ASSERT_EQ(::mkdir(QByteArray(root + "/Shoot\xE9").constData(), 0755), 0);
     for (const QByteArray& name : {QByteArray("/Caf\xE9.mov"), QByteArray("/Shoot\xE9/clip.mov")}) {
         const int fd = ::open(QByteArray(root + name).constData(), O_WRONLY | O_CREAT | O_EXCL, 0644);

@@ -10,6 +10,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <atomic>
 #include <future>
 #include <mutex>
 
@@ -161,6 +163,49 @@ TEST(TrashInfoAhead, AHelperWaitingForRoomIsReleasedWhenTheRunEnds) {
     // A run after it is served as the first was.
     ahead.expect({"next.mov"});
     EXPECT_TRUE(ahead.claim("next.mov").has_value());
+}
+
+// A caller that passes over items whose group is being synced (files the run kept) leaves their
+// infos to that sync until it is done: a sync finds every info it was given, so no group is
+// withdrawn for the items passed over, and those infos go once it is done.
+TEST(TrashInfoAhead, ItemsPassedOverWhileTheirGroupSyncsKeepTheirInfosUntilTheSyncIsDone) {
+    const HangWatchdog watchdog("a claim past a group being synced");
+    QTemporaryDir dir;
+    const QByteArray firstInfo = QFile::encodeName(dir.filePath("clip 0.mov.trashinfo"));
+    std::promise<void> firstSyncEntered;
+    std::promise<void> firstSyncMayGo;
+    std::shared_future<void> go = firstSyncMayGo.get_future().share();
+    std::atomic_bool firstFoundEveryInfo = false;
+    TrashInfoAhead ahead([&](const QByteArray& path) { return emptyInfoIn(dir, path); },
+                         [&](const QList<QByteArray>& infos) {
+                             const bool first = infos.contains(firstInfo);
+                             if (first) {
+                                 firstSyncEntered.set_value();
+                                 go.wait();
+                             }
+                             // As the system's sync does: each info opened by its name.
+                             const bool all =
+                                 std::all_of(infos.cbegin(), infos.cend(), [](const QByteArray& info) {
+                                     return QFile::exists(QFile::decodeName(info));
+                                 });
+                             if (first)
+                                 firstFoundEveryInfo = all;
+                             return all;
+                         });
+    QList<QByteArray> paths;
+    for (int i = 0; i < TrashInfoAhead::syncGroup + 6; ++i)
+        paths.append("clip " + QByteArray::number(i) + ".mov");
+    ahead.expect(paths);
+    firstSyncEntered.get_future().wait();
+    // The first group is being synced; the caller passes over all of it to the last item, which the
+    // next group's sync hands out.
+    EXPECT_TRUE(ahead.claim(paths.last()).has_value());
+    firstSyncMayGo.set_value();
+    ahead.expect({});
+    EXPECT_TRUE(firstFoundEveryInfo) << "an info passed over was removed while its sync ran";
+    QStringList left = QDir(dir.path()).entryList(QDir::Files);
+    left.removeOne(QString::fromUtf8(paths.last()) + ".trashinfo"); // claimed: the caller's
+    EXPECT_TRUE(left.isEmpty()) << left.join(", ").toStdString();
 }
 
 } // namespace

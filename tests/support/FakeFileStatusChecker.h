@@ -42,7 +42,7 @@ public:
         m_lastIgnoreFileExtension = options.ignoreFileExtension;
         if (auto found = m_results.constFind(path); found != m_results.cend())
             return found.value();
-        for (const QString& alternate : candidates.value(path)) {
+        for (const QString& alternate : candidates.value(relativeCandidateKey(path))) {
             if (alternate == path)
                 continue;
             if (auto found = m_results.constFind(alternate); found != m_results.cend())
