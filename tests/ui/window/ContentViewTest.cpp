@@ -874,3 +874,16 @@ TEST(WindowKeyboard, TabStopsOnlyOnControlsNeverOnTheSidebarItself) {
     EXPECT_EQ(QApplication::focusWidget(), field) << "Tab came round to where it started";
     EXPECT_TRUE(sidebarStops.isEmpty()) << sidebarStops.join(u',').toStdString();
 }
+
+// A window whose guide is done starts in the filter field, as a first launch does once its guide
+// closes: typing filters from the start.
+TEST(WindowKeyboard, TheWindowStartsWithTheFocusInTheFilterField) {
+    WindowFixture f(true, false, withFilterField());
+    f.view->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(f.view.get()));
+    auto* field = f.view->findChild<QLineEdit*>(QStringLiteral("filterField"));
+    ASSERT_NE(field, nullptr);
+    EXPECT_EQ(QApplication::focusWidget(), field);
+    QTest::keyClicks(QApplication::focusWidget(), QStringLiteral("clip"));
+    EXPECT_EQ(field->text(), QStringLiteral("clip"));
+}
