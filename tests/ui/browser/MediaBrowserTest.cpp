@@ -686,12 +686,18 @@ TEST(MediaTableDelegate, AResetTouchesOnlyTheRowsWithAThirdLine) {
     EXPECT_EQ(resized.count(), 0);
 }
 
+// A manager holding one file, for the tables whose columns are measured.
+class OneFileHarness : public testing::ProjectManagerHarness {
+public:
+    OneFileHarness() {
+        pm().edit(ProjectManager::ListChange::none)
+            .setMediaFiles({testing::media("/v/a.mov", 0, MediaFileStatus::online, 5)});
+        testing::drainEvents();
+    }
+};
+
 TEST(MediaTableColumns, OtherColumnsShrinkBeforeTheNameInANarrowPane) {
-    testing::ProjectManagerHarness harness;
-    harness.pm()
-        .edit(ProjectManager::ListChange::none)
-        .setMediaFiles({testing::media("/v/a.mov", 0, MediaFileStatus::online, 5)});
-    testing::drainEvents();
+    OneFileHarness harness;
     MediaFileListView view(harness.pm(), {}, nullptr);
     view.resize(700, 400);
     view.show();
@@ -705,11 +711,7 @@ TEST(MediaTableColumns, OtherColumnsShrinkBeforeTheNameInANarrowPane) {
 // The name column is the flexible one: the other columns keep their minimums until the name has
 // room for a name, its third line and its folder, and all width beyond their ideals is the name's.
 TEST(MediaTableColumns, WidthGoesToTheFileNameFirst) {
-    testing::ProjectManagerHarness harness;
-    harness.pm()
-        .edit(ProjectManager::ListChange::none)
-        .setMediaFiles({testing::media("/v/a.mov", 0, MediaFileStatus::online, 5)});
-    testing::drainEvents();
+    OneFileHarness harness;
     MediaFileListView view(harness.pm(), {}, nullptr);
     QHeaderView* header = view.table()->horizontalHeader();
     view.resize(880, 400);
@@ -737,11 +739,7 @@ TEST(MediaTableColumns, WidthGoesToTheFileNameFirst) {
 // Between the sidebar and the bin of the window at its default width the table has about 780
 // points (700 when the panes are widened): every status shows whole there, thumbnail, dot and text.
 TEST(MediaTableColumns, TheStatusColumnHoldsItsLongestStatusAtTheDefaultSize) {
-    testing::ProjectManagerHarness harness;
-    harness.pm()
-        .edit(ProjectManager::ListChange::none)
-        .setMediaFiles({testing::media("/v/a.mov", 0, MediaFileStatus::online, 5)});
-    testing::drainEvents();
+    OneFileHarness harness;
     const QFontMetricsF metrics(Font::brandMono(10, Font::Weight::medium));
     for (const int width : {780, 700}) {
         MediaFileListView view(harness.pm(), {}, nullptr);
