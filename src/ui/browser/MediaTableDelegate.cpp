@@ -251,10 +251,6 @@ MediaTableDelegate::ColumnWidths MediaTableDelegate::statusColumnWidths() {
     return widths;
 }
 
-bool MediaTableDelegate::hasRelocationLine(const MediaFile& file) {
-    return MediaFilterIndex::hasRelocationLine(file);
-}
-
 int MediaTableDelegate::threeLineHeight() {
     // The third line pushes the folder line down by its height: the row grows as much, so the folder
     // keeps the room below it that it has in a row of two lines.
@@ -264,7 +260,7 @@ int MediaTableDelegate::threeLineHeight() {
 }
 
 int MediaTableDelegate::heightOf(const MediaFile& file) {
-    return hasRelocationLine(file) ? threeLineHeight() : rowHeight;
+    return MediaFilterIndex::hasRelocationLine(file) ? threeLineHeight() : rowHeight;
 }
 
 MediaTableDelegate::MediaTableDelegate(MediaThumbnailStore* thumbnails, QObject* parent)
@@ -323,7 +319,7 @@ QList<MediaTableDelegate::Mark> MediaTableDelegate::layoutCell(QPainter* painter
         break;
     }
     case MediaTableModel::fileName: {
-        const NameLines lines = nameLines(rect.top(), hasRelocationLine(file));
+        const NameLines lines = nameLines(rect.top(), MediaFilterIndex::hasRelocationLine(file));
         const qreal iconRoom = file.duplicateOfPath ? 16 : 0;
         writer.text(file.fileName(), nameFont(), Color::brandTextPrimary(), lines.nameY,
                     rect.width() - 8 - iconRoom);
