@@ -5,6 +5,7 @@
 #include "platform/PathText.h"
 #include "ui/brand/BrandFonts.h"
 #include "ui/brand/BrandPalette.h"
+#include "ui/brand/FocusRing.h"
 #include "ui/brand/StatusPill.h"
 #include "ui/brand/SymbolIcons.h"
 #include "ui/browser/MediaBadges.h"
@@ -292,6 +293,14 @@ void MediaTableDelegate::paint(QPainter* painter, const QStyleOptionViewItem& op
     const bool selected = option.state.testFlag(QStyle::State_Selected);
     layoutCell(painter, *file, index.column(), option.rect,
                selected ? option.palette.color(QPalette::HighlightedText) : QColor());
+    // The keyboard's row, where no selection shows it, wears the ring round the whole row: each
+    // cell paints its part.
+    const auto* view = qobject_cast<const QAbstractItemView*>(option.widget);
+    if (!selected && view && view->hasFocus() && view->currentIndex().row() == index.row()) {
+        const QRect row(view->viewport()->rect().left(), option.rect.top(), view->viewport()->width(),
+                        option.rect.height());
+        paintFocusRing(*painter, QRectF(row), 4, Color::brandBackground());
+    }
     painter->restore();
 }
 
