@@ -20,33 +20,6 @@
 
 using namespace tarnwick;
 
-// Menu commands reach the root view through the window's subscriptions.
-TEST(MainWindowContent, CommandsPostedToTheCentreRunTheRootViewsHandlers) {
-    tarnwick::testing::ProjectManagerHarness harness;
-    QTemporaryDir dir;
-    Preferences prefs(dir.filePath(QStringLiteral("ui.ini")));
-    prefs.setValue(QStringLiteral("hasCompletedWelcome"), true);
-    CommandCenter center;
-    SecurityScopedAccess grants{dir.filePath(QStringLiteral("grants")),
-                                std::make_shared<FakeAccessGrantBackend>(), false};
-    tarnwick::testing::WindowActions actions(center, FilePanel::system(), grants);
-    MainWindow window(center);
-    ContentView::Services services;
-    services.preferences = &prefs;
-    services.commands = &center;
-    services.grants = &grants;
-    services.actions = actions.actions();
-    services.openURL = [](const QUrl&) { return true; };
-    auto* view = new ContentView(std::move(harness.manager), std::move(services));
-    window.setContentView(view);
-    EXPECT_EQ(window.contentView(), view);
-    center.post(Command::showStats);
-    center.post(Command::proVideoFormatsRecommended);
-    tarnwick::testing::drainEvents();
-    EXPECT_TRUE(view->manager().prompts().shouldPromptForProVideoFormats);
-    EXPECT_EQ(view->presentations().currentName(), QStringLiteral("Preview These Natively?"));
-}
-
 namespace {
 
 // A main window round the application's own sidebar and bin pane, on temporary stores.
@@ -96,6 +69,17 @@ QPushButton* binButton(const MainWindow& window, const QString& title) {
 }
 
 } // namespace
+
+// Menu commands reach the root view through the window's subscriptions.
+TEST(MainWindowContent, CommandsPostedToTheCentreRunTheRootViewsHandlers) {
+    ScreenFixture f(true);
+    EXPECT_EQ(f.window.contentView(), f.view);
+    f.center.post(Command::showStats);
+    f.center.post(Command::proVideoFormatsRecommended);
+    tarnwick::testing::drainEvents();
+    EXPECT_TRUE(f.view->manager().prompts().shouldPromptForProVideoFormats);
+    EXPECT_EQ(f.view->presentations().currentName(), QStringLiteral("Preview These Natively?"));
+}
 
 // The preferred least size counts the menu bar; a screen with less room gets what it leaves.
 TEST(MainWindowScreen, TheLeastSizeNeverExceedsWhatTheScreenLeaves) {

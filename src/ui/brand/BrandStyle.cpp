@@ -7,6 +7,9 @@
 #include <QPushButton>
 #include <QStyleFactory>
 #include <QStyleOptionButton>
+#include <QStyleOptionSlider>
+
+#include <algorithm>
 
 namespace tarnwick {
 
@@ -55,6 +58,21 @@ void BrandStyle::drawPrimitive(PrimitiveElement element, const QStyleOption* opt
         return;
     }
     QProxyStyle::drawPrimitive(element, option, painter, widget);
+}
+
+void BrandStyle::drawComplexControl(ComplexControl control, const QStyleOptionComplex* option,
+                                    QPainter* painter, const QWidget* widget) const {
+    const auto* slider = qstyleoption_cast<const QStyleOptionSlider*>(option);
+    if (control != CC_Slider || !slider || !(slider->state & State_HasFocus)) {
+        QProxyStyle::drawComplexControl(control, option, painter, widget);
+        return;
+    }
+    QStyleOptionSlider rest = *slider;
+    rest.state &= ~State_HasFocus;
+    QProxyStyle::drawComplexControl(control, &rest, painter, widget);
+    const QRect handle = subControlRect(control, slider, SC_SliderHandle, widget);
+    paintFocusRing(*painter, QRectF(handle), std::min(handle.width(), handle.height()) / 2.0,
+                   slider->palette.color(QPalette::Button));
 }
 
 QRect BrandStyle::subElementRect(SubElement element, const QStyleOption* option,

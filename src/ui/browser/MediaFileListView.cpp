@@ -183,6 +183,16 @@ void MediaFileListView::connectTable() {
             [this](const QModelIndex& index) { activateRow(index.row()); });
     connect(m_table->selectionModel(), &QItemSelectionModel::selectionChanged, this,
             &MediaFileListView::readSelectionFromTable);
+    // The keyboard's row wears its ring across the whole row: both rows repaint whole.
+    connect(m_table->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
+            [this](const QModelIndex& now, const QModelIndex& before) {
+                for (const QModelIndex& index : {now, before}) {
+                    if (index.isValid())
+                        m_table->viewport()->update(0, m_table->rowViewportPosition(index.row()),
+                                                    m_table->viewport()->width(),
+                                                    m_table->rowHeight(index.row()));
+                }
+            });
     connect(m_model, &QAbstractItemModel::modelReset, this, &MediaFileListView::fitRowHeights);
     connect(m_model, &QAbstractItemModel::modelReset, this, &MediaFileListView::syncSelectionToTable);
     connect(m_table->verticalScrollBar(), &QScrollBar::valueChanged, this,

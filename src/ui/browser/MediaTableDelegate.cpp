@@ -5,6 +5,7 @@
 #include "platform/PathText.h"
 #include "ui/brand/BrandFonts.h"
 #include "ui/brand/BrandPalette.h"
+#include "ui/brand/FocusRing.h"
 #include "ui/brand/StatusPill.h"
 #include "ui/brand/SymbolIcons.h"
 #include "ui/browser/MediaBadges.h"
@@ -251,10 +252,6 @@ MediaTableDelegate::ColumnWidths MediaTableDelegate::statusColumnWidths() {
     return widths;
 }
 
-bool MediaTableDelegate::hasRelocationLine(const MediaFile& file) {
-    return MediaFilterIndex::hasRelocationLine(file);
-}
-
 int MediaTableDelegate::threeLineHeight() {
     // The third line pushes the folder line down by its height: the row grows as much, so the folder
     // keeps the room below it that it has in a row of two lines.
@@ -264,7 +261,7 @@ int MediaTableDelegate::threeLineHeight() {
 }
 
 int MediaTableDelegate::heightOf(const MediaFile& file) {
-    return hasRelocationLine(file) ? threeLineHeight() : rowHeight;
+    return MediaFilterIndex::hasRelocationLine(file) ? threeLineHeight() : rowHeight;
 }
 
 MediaTableDelegate::MediaTableDelegate(MediaThumbnailStore* thumbnails, QObject* parent)
@@ -296,6 +293,14 @@ void MediaTableDelegate::paint(QPainter* painter, const QStyleOptionViewItem& op
     const bool selected = option.state.testFlag(QStyle::State_Selected);
     layoutCell(painter, *file, index.column(), option.rect,
                selected ? option.palette.color(QPalette::HighlightedText) : QColor());
+    // The keyboard's row, where no selection shows it, wears the ring round the whole row: each
+    // cell paints its part.
+    const auto* view = qobject_cast<const QAbstractItemView*>(option.widget);
+    if (!selected && view && view->hasFocus() && view->currentIndex().row() == index.row()) {
+        const QRect row(view->viewport()->rect().left(), option.rect.top(), view->viewport()->width(),
+                        option.rect.height());
+        paintFocusRing(*painter, QRectF(row), 4, Color::brandBackground());
+    }
     painter->restore();
 }
 
@@ -323,7 +328,7 @@ QList<MediaTableDelegate::Mark> MediaTableDelegate::layoutCell(QPainter* painter
         break;
     }
     case MediaTableModel::fileName: {
-        const NameLines lines = nameLines(rect.top(), hasRelocationLine(file));
+        const NameLines lines = nameLines(rect.top(), MediaFilterIndex::hasRelocationLine(file));
         const qreal iconRoom = file.duplicateOfPath ? 16 : 0;
         writer.text(file.fileName(), nameFont(), Color::brandTextPrimary(), lines.nameY,
                     rect.width() - 8 - iconRoom);

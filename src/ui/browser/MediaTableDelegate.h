@@ -16,11 +16,10 @@ class MediaTableDelegate : public QStyledItemDelegate {
     Q_OBJECT
 public:
     static constexpr int rowHeight = 46;
-    // A row's height: a name cell with a relocation line under the name has three lines and is
-    // taller than the others.
+    // A row's height: a name cell with a relocation line under the name
+    // (MediaFilterIndex::hasRelocationLine) has three lines and is taller than the others.
     static int heightOf(const MediaFile& file);
     static int threeLineHeight();
-    static bool hasRelocationLine(const MediaFile& file);
 
     // One painted mark with its own tooltip.
     struct Mark {

@@ -1,6 +1,7 @@
 #include "ui/cards/ClipCard.h"
 
 #include "ui/brand/BrandPalette.h"
+#include "ui/brand/FocusRing.h"
 #include "ui/brand/SymbolIcons.h"
 #include "ui/common/ViewHelpers.h"
 #include "ui/preview/AudioOutputs.h"
@@ -69,7 +70,11 @@ protected:
             p.end();
             QPixmapCache::insert(key, look);
         }
-        QPainter(this).drawPixmap(0, 0, look);
+        QPainter painter(this);
+        painter.drawPixmap(0, 0, look);
+        // Light outside, dark inside: one band reads over any frame of the clip.
+        if (hasFocus())
+            paintFocusRing(painter, QRectF(rect()), m_round ? width() / 2.0 : 4, Color::brandTextPrimary());
     }
 
 private:

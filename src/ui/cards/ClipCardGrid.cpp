@@ -2,6 +2,7 @@
 
 #include "platform/MemoryRelease.h"
 #include "ui/brand/BrandPalette.h"
+#include "ui/brand/FocusRing.h"
 #include "ui/common/ViewHelpers.h"
 #include "ui/preview/ClipKind.h"
 #include "ui/preview/ScrubEngine.h"
@@ -63,6 +64,16 @@ void ClipCardGrid::resizeEvent(QResizeEvent* event) {
     relayout(Cause::content);
 }
 
+void ClipCardGrid::focusInEvent(QFocusEvent* event) {
+    QAbstractScrollArea::focusInEvent(event);
+    viewport()->update();
+}
+
+void ClipCardGrid::focusOutEvent(QFocusEvent* event) {
+    QAbstractScrollArea::focusOutEvent(event);
+    viewport()->update();
+}
+
 void ClipCardGrid::showEvent(QShowEvent* event) {
     QAbstractScrollArea::showEvent(event);
     settle();
@@ -89,7 +100,12 @@ void ClipCardGrid::startEngineOf(ClipCard* card) {
 
 bool ClipCardGrid::viewportEvent(QEvent* event) {
     if (event->type() == QEvent::Paint) {
-        QPainter(viewport()).fillRect(viewport()->rect(), Color::brandBackground());
+        QPainter painter(viewport());
+        painter.fillRect(viewport()->rect(), Color::brandBackground());
+        // A Tab stop of its own (the arrows and Page keys scroll it): its ring lies in the margin
+        // the cards leave round the edge.
+        if (hasFocus())
+            paintFocusRing(painter, QRectF(viewport()->rect()), 6, Color::brandBackground());
         return true;
     }
     return QAbstractScrollArea::viewportEvent(event);

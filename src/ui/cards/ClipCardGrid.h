@@ -67,6 +67,8 @@ protected:
     void showEvent(QShowEvent* event) override;
     void scrollContentsBy(int dx, int dy) override;
     bool viewportEvent(QEvent* event) override;
+    void focusInEvent(QFocusEvent* event) override;
+    void focusOutEvent(QFocusEvent* event) override;
 
 private:
     enum class Cause { content, scroll };

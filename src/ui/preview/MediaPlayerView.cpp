@@ -1,6 +1,7 @@
 #include "ui/preview/MediaPlayerView.h"
 
 #include "ui/brand/BrandPalette.h"
+#include "ui/brand/FocusRing.h"
 #include "ui/brand/SymbolIcons.h"
 
 #include <QEvent>
@@ -8,6 +9,7 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QMediaPlayer>
+#include <QPainter>
 #include <QSlider>
 #include <QSpacerItem>
 #include <QStyle>
@@ -23,6 +25,24 @@ namespace {
 
 // The bar's buttons in light ink on a faint round backing, so they read on the black picture in
 // every state: normal, hovered, pressed and disabled.
+// A round bar button that wears the focus ring while it has the focus: its style sheet draws none.
+class BarButton : public QToolButton {
+public:
+    using QToolButton::QToolButton;
+
+protected:
+    void paintEvent(QPaintEvent* event) override {
+        QToolButton::paintEvent(event);
+        if (hasFocus()) {
+            QPainter painter(this);
+            paintFocusRing(painter, QRectF(rect()), width() / 2.0, barButtonFill);
+        }
+    }
+
+private:
+    static inline const QColor barButtonFill{255, 255, 255, 41}; // the style sheet's 16 % white
+};
+
 void styleBarButton(QToolButton* button, int size) {
     button->setFixedSize(size, size);
     button->setIconSize(QSize(size / 2, size / 2));
@@ -58,9 +78,9 @@ QString playerTimeText(qint64 milliseconds) {
 }
 
 MediaPlayerView::MediaPlayerView(QMediaPlayer* player, QWidget* parent)
-    : QWidget(parent), m_video(new QVideoWidget(this)), m_play(new QToolButton(this)),
+    : QWidget(parent), m_video(new QVideoWidget(this)), m_play(new BarButton(this)),
       m_position(new QSlider(Qt::Horizontal, this)), m_time(new QLabel(this)),
-      m_fullScreen(new QToolButton(this)), m_noAudio(new QLabel(this)) {
+      m_fullScreen(new BarButton(this)), m_noAudio(new QLabel(this)) {
     setAutoFillBackground(true);
     QPalette dark = palette();
     dark.setColor(QPalette::Window, Qt::black);

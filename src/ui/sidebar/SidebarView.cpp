@@ -50,6 +50,9 @@ SidebarView::SidebarView(Services services, QWidget* parent)
     setObjectName(QStringLiteral("sidebar"));
     setWidgetResizable(true);
     setFrameShape(QFrame::NoFrame);
+    // Its controls take the focus, and Tab scrolls each into view: the sidebar itself would be a
+    // stop where the focus sits unseen.
+    setFocusPolicy(Qt::NoFocus);
     setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     QPalette p = palette();
     p.setColor(QPalette::Window, Color::brandSurface());

@@ -211,6 +211,8 @@ StatsView::StatsView(const AllTimeStats& stats, std::optional<QDateTime> now, QW
     setPalette(palette);
 
     auto* done = brandDoneButton();
+    // The default: a sheet opens on it, and Return presses it wherever the focus is.
+    done->setDefault(true);
     connect(done, &QPushButton::clicked, this, [this] { dismissSheet(this); });
     for (const auto key : {Qt::Key_Return, Qt::Key_Enter}) {
         auto* shortcut = new QShortcut(QKeySequence(key), this);
@@ -264,6 +266,8 @@ StatsView::StatsView(const AllTimeStats& stats, std::optional<QDateTime> now, QW
     auto* scroll = new QScrollArea(this);
     scroll->setWidgetResizable(true);
     scroll->setFrameShape(QFrame::NoFrame);
+    // No Tab stop: the figures hold no control, and the focus would sit there unseen.
+    scroll->setFocusPolicy(Qt::NoFocus);
     scroll->setWidget(body);
 
     m_share = new BrandPrimaryButton(QStringLiteral("Share My Stats"), this);

@@ -477,6 +477,14 @@ void ContentView::restoreFocus() {
         m_initialFocus->setFocus(Qt::OtherFocusReason);
 }
 
+void ContentView::showEvent(QShowEvent* event) {
+    QWidget::showEvent(event);
+    // The window starts in the filter field, where typing filters (a layer over it gives the field
+    // the focus once it goes).
+    if (m_initialFocus && !m_layered && !window()->focusWidget())
+        m_initialFocus->setFocus(Qt::OtherFocusReason);
+}
+
 void ContentView::resizeEvent(QResizeEvent* event) {
     QWidget::resizeEvent(event);
     layoutLayers();

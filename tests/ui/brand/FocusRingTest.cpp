@@ -9,6 +9,7 @@
 #include <QApplication>
 #include <QPushButton>
 #include <QScopeGuard>
+#include <QSlider>
 #include <QStyleFactory>
 #include <QTest>
 #include <gtest/gtest.h>
@@ -160,4 +161,32 @@ TEST(FocusRing, ReadsAgainstTheButtonAndItsSurroundingsWithAGapToTheLabel) {
         QPushButton plain(QStringLiteral("Choose Folder..."));
         expectRingReads(measure(plain, Color::modalCardBackground()));
     }
+}
+
+// A slider (the card player's position) wears the ring round its handle while it has the focus:
+// the base style shows no focus on it at all.
+TEST(FocusRing, ASliderWearsItRoundItsHandle) {
+    const BrandLook look;
+    QWidget surface;
+    QPalette dark = surface.palette();
+    dark.setColor(QPalette::Window, Color::brandBackground());
+    surface.setPalette(dark);
+    surface.setAutoFillBackground(true);
+    auto* slider = new QSlider(Qt::Horizontal, &surface);
+    slider->setRange(0, 100);
+    slider->setValue(50);
+    slider->setGeometry(10, 10, 200, 24);
+    surface.resize(220, 44);
+    surface.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&surface));
+    slider->clearFocus();
+    const QImage rest = slider->grab().toImage();
+    slider->setFocus(Qt::TabFocusReason);
+    ASSERT_TRUE(slider->hasFocus());
+    const QImage focused = slider->grab().toImage();
+    int lighter = 0;
+    for (int y = 0; y < rest.height(); ++y)
+        for (int x = 0; x < rest.width(); ++x)
+            lighter += qGray(focused.pixel(x, y)) - qGray(rest.pixel(x, y)) >= 64 ? 1 : 0;
+    EXPECT_GE(lighter, 20) << "a light band round the handle";
 }

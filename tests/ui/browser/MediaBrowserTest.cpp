@@ -686,12 +686,18 @@ TEST(MediaTableDelegate, AResetTouchesOnlyTheRowsWithAThirdLine) {
     EXPECT_EQ(resized.count(), 0);
 }
 
+// A manager holding one file, for the tables whose columns are measured.
+class OneFileHarness : public testing::ProjectManagerHarness {
+public:
+    OneFileHarness() {
+        pm().edit(ProjectManager::ListChange::none)
+            .setMediaFiles({testing::media("/v/a.mov", 0, MediaFileStatus::online, 5)});
+        testing::drainEvents();
+    }
+};
+
 TEST(MediaTableColumns, OtherColumnsShrinkBeforeTheNameInANarrowPane) {
-    testing::ProjectManagerHarness harness;
-    harness.pm()
-        .edit(ProjectManager::ListChange::none)
-        .setMediaFiles({testing::media("/v/a.mov", 0, MediaFileStatus::online, 5)});
-    testing::drainEvents();
+    OneFileHarness harness;
     MediaFileListView view(harness.pm(), {}, nullptr);
     view.resize(700, 400);
     view.show();
@@ -705,11 +711,7 @@ TEST(MediaTableColumns, OtherColumnsShrinkBeforeTheNameInANarrowPane) {
 // The name column is the flexible one: the other columns keep their minimums until the name has
 // room for a name, its third line and its folder, and all width beyond their ideals is the name's.
 TEST(MediaTableColumns, WidthGoesToTheFileNameFirst) {
-    testing::ProjectManagerHarness harness;
-    harness.pm()
-        .edit(ProjectManager::ListChange::none)
-        .setMediaFiles({testing::media("/v/a.mov", 0, MediaFileStatus::online, 5)});
-    testing::drainEvents();
+    OneFileHarness harness;
     MediaFileListView view(harness.pm(), {}, nullptr);
     QHeaderView* header = view.table()->horizontalHeader();
     view.resize(880, 400);
@@ -737,11 +739,7 @@ TEST(MediaTableColumns, WidthGoesToTheFileNameFirst) {
 // Between the sidebar and the bin of the window at its default width the table has about 780
 // points (700 when the panes are widened): every status shows whole there, thumbnail, dot and text.
 TEST(MediaTableColumns, TheStatusColumnHoldsItsLongestStatusAtTheDefaultSize) {
-    testing::ProjectManagerHarness harness;
-    harness.pm()
-        .edit(ProjectManager::ListChange::none)
-        .setMediaFiles({testing::media("/v/a.mov", 0, MediaFileStatus::online, 5)});
-    testing::drainEvents();
+    OneFileHarness harness;
     const QFontMetricsF metrics(Font::brandMono(10, Font::Weight::medium));
     for (const int width : {780, 700}) {
         MediaFileListView view(harness.pm(), {}, nullptr);
@@ -817,6 +815,65 @@ TEST(MediaTableDelegate, ASelectedRowPaintsEveryTextInTheSelectionsTextColour) {
     }
     EXPECT_LE(worst, 12);
     EXPECT_GE(inked, 200); // the texts are there
+}
+
+// Collects the regions a widget repaints.
+class PaintRegionSpy : public QObject {
+public:
+    PaintRegionSpy(QWidget* widget, QRegion& into) : m_into(into) { widget->installEventFilter(this); }
+    bool eventFilter(QObject*, QEvent* event) override {
+        if (event->type() == QEvent::Paint)
+            m_into += static_cast<QPaintEvent*>(event)->region();
+        return false;
+    }
+
+private:
+    QRegion& m_into;
+};
+
+// Tab into the table with nothing selected: the keyboard's row shows, a ring round the whole row.
+TEST(MediaTableDelegate, TheKeyboardsRowWearsAFocusRingWhereNoSelectionShowsIt) {
+    const QPalette testColors = QApplication::palette();
+    QApplication::setPalette(brandWidgetPalette());
+    const auto restore = qScopeGuard([&testColors] { QApplication::setPalette(testColors); });
+    ProjectManagerHarness harness;
+    harness.pm().edit(ProjectManager::ListChange::none).setMediaFiles({media("/v/a.mov"), media("/v/b.mov")});
+    drainEvents();
+    MediaFileListView view(harness.pm(), {}, nullptr);
+    view.resize(1100, 300);
+    view.show();
+    drainEvents();
+    QTableView& table = *view.table();
+    table.selectionModel()->setCurrentIndex(view.model()->index(0, MediaTableModel::fileName),
+                                            QItemSelectionModel::NoUpdate);
+    ASSERT_TRUE(view.selectedFiles().isEmpty());
+    const auto bandAt = [&table](int row, int column) {
+        const QRect cell = table.visualRect(table.model()->index(row, column));
+        return qGray(table.viewport()->grab().toImage().pixel(cell.center().x(), cell.top() + 1));
+    };
+    table.clearFocus();
+    drainEvents();
+    const int rest = bandAt(0, MediaTableModel::size);
+    table.setFocus(Qt::TabFocusReason);
+    drainEvents();
+    ASSERT_TRUE(table.hasFocus());
+    for (const int column :
+         {int(MediaTableModel::status), int(MediaTableModel::size), int(MediaTableModel::projects)})
+        EXPECT_GE(bandAt(0, column) - rest, 128) << "along the row's top, column " << column;
+    EXPECT_LT(bandAt(1, MediaTableModel::size) - rest, 64) << "the other row";
+
+    // Down a row: the row left and the row reached repaint whole, not only their current cells.
+    QRegion repainted;
+    PaintRegionSpy spy(table.viewport(), repainted);
+    drainEvents();
+    repainted = QRegion();
+    table.selectionModel()->setCurrentIndex(view.model()->index(1, MediaTableModel::fileName),
+                                            QItemSelectionModel::NoUpdate);
+    drainEvents();
+    for (const int row : {0, 1}) {
+        const QRect whole(0, table.rowViewportPosition(row), table.viewport()->width(), table.rowHeight(row));
+        EXPECT_TRUE((QRegion(whole) - repainted).isEmpty()) << "row " << row;
+    }
 }
 
 } // namespace

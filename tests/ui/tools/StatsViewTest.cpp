@@ -182,3 +182,28 @@ TEST(StatsView, OnAShortScreenOnlyTheFiguresScrollAndDoneAndShareStayInView) {
     }
     sheet->close();
 }
+
+// The sheet opens on Done, its ring showing, and Tab goes between Done and "Share My Stats" only:
+// the figures are no stop where the focus would sit unseen.
+TEST(StatsView, OpensOnDoneAndTabGoesBetweenItsTwoButtonsOnly) {
+    QWidget window;
+    window.resize(1000, 700);
+    window.show();
+    auto* view = new StatsView(AllTimeStats{}, now);
+    QPointer<Sheet> sheet = Sheet::present(&window, view);
+    ASSERT_TRUE(QTest::qWaitForWindowActive(sheet));
+    QPushButton* done = nullptr;
+    for (QPushButton* button : view->findChildren<QPushButton*>())
+        if (button->text() == QStringLiteral("Done"))
+            done = button;
+    ASSERT_NE(done, nullptr);
+    EXPECT_EQ(QApplication::focusWidget(), done);
+    QStringList stops;
+    for (int i = 0; i < 4; ++i) {
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        auto* button = qobject_cast<QAbstractButton*>(QApplication::focusWidget());
+        stops << (button ? button->text() : QStringLiteral("(not a button)"));
+    }
+    EXPECT_EQ(stops.join(u'|'), QStringLiteral("Share My Stats|Done|Share My Stats|Done"));
+    sheet->close();
+}

@@ -852,3 +852,38 @@ TEST(ContentViewCommands, NoMailProgramGivesTheSupportAddressToCopy) {
     f.settle();
     EXPECT_EQ(copied, QStringLiteral("support@tarnwick.app"));
 }
+
+// Tab goes from control to control: the sidebar, which scrolls them into view, is no stop of its
+// own, where the focus would sit unseen and typing reach nothing.
+TEST(WindowKeyboard, TabStopsOnlyOnControlsNeverOnTheSidebarItself) {
+    WindowFixture f(true, false, withFilterField());
+    f.view->activateWindow();
+    auto* field = f.view->findChild<QLineEdit*>(QStringLiteral("filterField"));
+    ASSERT_NE(field, nullptr);
+    field->setFocus();
+    QStringList sidebarStops;
+    for (int step = 0; step < 200; ++step) {
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        QWidget* focus = QApplication::focusWidget();
+        ASSERT_NE(focus, nullptr);
+        if (focus == field)
+            break;
+        if (focus == f.view->sidebar())
+            sidebarStops.append(QString::number(step));
+    }
+    EXPECT_EQ(QApplication::focusWidget(), field) << "Tab came round to where it started";
+    EXPECT_TRUE(sidebarStops.isEmpty()) << sidebarStops.join(u',').toStdString();
+}
+
+// A window whose guide is done starts in the filter field, as a first launch does once its guide
+// closes: typing filters from the start.
+TEST(WindowKeyboard, TheWindowStartsWithTheFocusInTheFilterField) {
+    WindowFixture f(true, false, withFilterField());
+    f.view->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(f.view.get()));
+    auto* field = f.view->findChild<QLineEdit*>(QStringLiteral("filterField"));
+    ASSERT_NE(field, nullptr);
+    EXPECT_EQ(QApplication::focusWidget(), field);
+    QTest::keyClicks(QApplication::focusWidget(), QStringLiteral("clip"));
+    EXPECT_EQ(field->text(), QStringLiteral("clip"));
+}
