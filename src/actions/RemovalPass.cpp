@@ -223,8 +223,16 @@ public:
             if (announced)
                 m_files.expectTrash({});
         });
-        for (qsizetype from = 0; from < m_plan.size(); from += kIntentBatch)
-            runBatch(from, std::min(m_plan.size(), from + kIntentBatch));
+        // A batch's intents are durable before its first step; the next batch's are written and
+        // synced while this one's steps go, so the steps never wait for the journal's disk.
+        Batch next = checkBatch(0, true);
+        while (next.from < m_plan.size()) {
+            Batch current = std::move(next);
+            if (m_records && current.from > 0)
+                m_records->awaitDurable();
+            next = checkBatch(current.to, false);
+            runBatch(current);
+        }
         if (m_records)
             m_records->sync();
         return std::move(m_results);
@@ -276,29 +284,48 @@ private:
         int seq = -1;
     };
 
-    void runBatch(qsizetype from, qsizetype to) {
-        if (stopped())
-            return keepRest(from, to);
+    // Plain files checked and their intents written ahead of their steps; `kept` once the records
+    // stopped before the batch was checked.
+    struct Batch {
+        qsizetype from = 0;
+        qsizetype to = 0;
         QList<Checked> checked;
+        bool kept = false;
+    };
+
+    // The batch from `from`: its plain files checked and their intents written, synced before this
+    // returns or, without `syncNow`, by the time awaitDurable() returns.
+    Batch checkBatch(qsizetype from, bool syncNow) {
+        Batch batch{from, std::min(m_plan.size(), from + kIntentBatch), {}, stopped()};
+        if (batch.kept || from >= batch.to)
+            return batch;
         QList<RecordRun::Planned> intents;
-        for (qsizetype i = from; i < to; ++i) {
+        for (qsizetype i = batch.from; i < batch.to; ++i) {
             if (std::optional<Checked> c = checkPlain(i)) {
                 if (m_records)
                     intents.append(plannedRecord(m_plan.at(i), c->info));
-                checked.append(std::move(*c));
+                batch.checked.append(std::move(*c));
             }
         }
         if (m_records && !intents.isEmpty()) {
-            const QList<int> seqs = m_records->intendAll(std::move(intents));
-            for (qsizetype k = 0; k < checked.size(); ++k)
-                checked[k].seq = seqs.at(k);
+            const QList<int> seqs = m_records->intendAll(std::move(intents), syncNow);
+            for (qsizetype k = 0; k < batch.checked.size(); ++k)
+                batch.checked[k].seq = seqs.at(k);
         }
+        return batch;
+    }
+
+    // The batch's steps in plan order. Its intents written before the records stopped are settled
+    // as failed by the steps, which keep their files.
+    void runBatch(const Batch& batch) {
+        if (batch.kept)
+            return keepRest(batch.from, batch.to);
         qsizetype next = 0;
-        for (qsizetype i = from; i < to; ++i) {
-            if (next < checked.size() && checked.at(next).index == i)
-                removeChecked(checked.at(next++));
+        for (qsizetype i = batch.from; i < batch.to; ++i) {
+            if (next < batch.checked.size() && batch.checked.at(next).index == i)
+                removeChecked(batch.checked.at(next++));
             else if (m_results.at(i).outcome == Outcome::notRun)
-                executeOne(i);
+                stopped() ? keepOne(i) : executeOne(i);
         }
     }
 
@@ -390,17 +417,19 @@ private:
 
     // Once the records stop being kept, every file still to come stays where it is.
     void keepRest(qsizetype from, qsizetype to) {
-        for (qsizetype i = from; i < to; ++i) {
-            const PlannedRemoval& p = m_plan.at(i);
-            ExecutedRemoval& done = m_results[i];
-            if (p.verdict != PlannedRemoval::Verdict::proceed)
-                continue;
-            if (p.isContainer && m_handledContainers.contains(p.target)) {
-                done.outcome = Outcome::withContainer;
-                continue;
-            }
-            keptUnrecorded(done);
+        for (qsizetype i = from; i < to; ++i)
+            keepOne(i);
+    }
+    void keepOne(qsizetype i) {
+        const PlannedRemoval& p = m_plan.at(i);
+        ExecutedRemoval& done = m_results[i];
+        if (p.verdict != PlannedRemoval::Verdict::proceed)
+            return;
+        if (p.isContainer && m_handledContainers.contains(p.target)) {
+            done.outcome = Outcome::withContainer;
+            return;
         }
+        keptUnrecorded(done);
     }
 
     // A container, or a name that shares its file: checked, recorded and removed in one step.

@@ -200,7 +200,10 @@ TEST(RecordFallback, AStoreTheSystemRefusesStopsTheRunAndTheNextStartRecordsWhat
     for (const bool toTrash : {true, false}) {
         SCOPED_TRACE(toTrash ? "trash, immutable mid-run" : "delete, immutable mid-run");
         CleanupHarness h;
-        RecordExpectation expected = stageFiles(h, int(RecordRun::intentBatch) + 20, toTrash);
+        // The next batch's intents go out before a batch's steps: the store refuses during the first
+        // batch, and the run stops at the next write, the third batch's intents, before the second
+        // batch's steps.
+        RecordExpectation expected = stageFiles(h, 2 * int(RecordRun::intentBatch) + 20, toTrash);
         const QString store = h.dir.filePath(QStringLiteral("store"));
         const QStringList refusing{store + QStringLiteral("/audit_log.journal"), store};
         const auto writable = qScopeGuard([&] {
