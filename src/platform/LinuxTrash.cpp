@@ -409,7 +409,7 @@ std::optional<TrashOutcome> LinuxTrash::trashPrepared(const TrashInfoAhead::Prep
         return std::nullopt;
     }
     durable(Durable::itemRenamed, ahead.target);
-    PendingInfo::finished(ahead.infoPath);
+    m_ahead.finished(ahead.infoPath);
     return TrashOutcome{{}, QFile::decodeName(ahead.target), QFile::decodeName(ahead.infoPath)};
 }
 

@@ -1,5 +1,6 @@
 #include "platform/TrashInfoAhead.h"
 
+#include "platform/LeftoverMark.h"
 #include "platform/ThreadPools.h"
 
 #include <QHash>
@@ -43,9 +44,25 @@ struct TrashInfoAhead::State {
     }
     // The helper and the syncs call back into the owner; no sync runs afterwards.
     void waitIdleLocked(std::unique_lock<std::mutex>& lock) {
+        ++busyWaiters;
         changed.wait(lock, [&] { return !busy && syncing == 0; });
+        --busyWaiters;
+    }
+    // The helper waiting for room may go on: a claim left it as much as it waits for.
+    bool helperMayGoLocked() const {
+        const qint64 ahead = next - front;
+        const qint64 left = qint64(entries.size()) - ahead;
+        const qint64 room = depth - ahead;
+        return !(room <= 0 || (linked == 0 && ahead > 0 && room < std::min<qint64>(syncGroup, left)));
+    }
+    // After the front moved: the helper when it may go on, and other callers, who wait for it too.
+    void wakeHelperLocked() {
+        if ((helperWaits && helperMayGoLocked()) || busyWaiters > 0 || claimWaiters > 0)
+            changed.notify_all();
     }
     void clearLocked() {
+        for (const QByteArray& info : std::exchange(toUnmark, {}))
+            leftover::unmark(info);
         while (!entries.empty())
             dropFrontLocked();
         next = front;
@@ -69,6 +86,13 @@ struct TrashInfoAhead::State {
     int syncing = 0;     // groups whose sync runs
     bool running = false;
     bool stopped = false;
+    // Who waits for what, so that each side wakes the other only when it can go on: a wake per item
+    // would cost both threads a switch, on the run's own path.
+    bool helperWaits = false;         // for room, or for a sync to end
+    int busyWaiters = 0;              // callers waiting for the helper to put an entry down
+    int claimWaiters = 0;             // claims waiting for their entry to be made and made durable
+    qint64 callerWaitsFor = -1;       // the entry the last of them waits for
+    std::vector<QByteArray> toUnmark; // infos whose items are in files/, still marked
 };
 
 TrashInfoAhead::TrashInfoAhead(PrepareFn prepare, SyncFn sync, int depth)
@@ -92,13 +116,20 @@ void TrashInfoAhead::expect(const QList<QByteArray>& paths) {
         s.seqOf.insert(path, s.front + qint64(s.entries.size()));
         s.entries.push_back({path, State::Stage::pending, std::nullopt});
     }
+    // A claim waiting for an entry of the list before finds it gone.
+    s.changed.notify_all();
     if (s.entries.empty() || s.stopped)
         return;
     if (!s.running) {
         s.running = true;
         trashInfoPool().start([state = m_state] { run(state); });
     }
-    s.changed.notify_all();
+}
+
+void TrashInfoAhead::finished(const QByteArray& infoPath) {
+    State& s = *m_state;
+    const std::lock_guard lock(s.mutex);
+    s.toUnmark.push_back(infoPath);
 }
 
 std::optional<TrashInfoAhead::Prepared> TrashInfoAhead::claim(const QByteArray& path) {
@@ -113,14 +144,18 @@ std::optional<TrashInfoAhead::Prepared> TrashInfoAhead::claim(const QByteArray& 
         return now == s.seqOf.cend() || *now != seq; // another list came meanwhile
     };
     // The helper may be on it or on one before it: those go only once it is done with them.
+    ++s.busyWaiters;
     s.changed.wait(lock, [&] { return !(s.busy && s.busySeq <= seq) || gone(); });
+    --s.busyWaiters;
     if (gone())
         return std::nullopt;
     while (s.front < seq)
         s.dropFrontLocked();
-    s.changed.notify_all();
     // Not made yet, or made and not yet durable: the helper gets to it, and then to its sync. A
     // sync running ends on its own, whatever else happens.
+    s.wakeHelperLocked();
+    ++s.claimWaiters;
+    s.callerWaitsFor = seq;
     s.changed.wait(lock, [&] {
         if (gone())
             return true;
@@ -131,6 +166,8 @@ std::optional<TrashInfoAhead::Prepared> TrashInfoAhead::claim(const QByteArray& 
                (stage != State::Stage::pending && stage != State::Stage::preparing &&
                 stage != State::Stage::linked);
     });
+    if (--s.claimWaiters == 0)
+        s.callerWaitsFor = -1;
     if (gone())
         return std::nullopt;
     State::Entry& entry = s.entries.front();
@@ -139,7 +176,7 @@ std::optional<TrashInfoAhead::Prepared> TrashInfoAhead::claim(const QByteArray& 
         taken = std::move(entry.prepared);
     entry.stage = State::Stage::none; // taken: its info stays
     s.dropFrontLocked();
-    s.changed.notify_all();
+    s.wakeHelperLocked();
     return taken;
 }
 
@@ -162,28 +199,51 @@ void TrashInfoAhead::syncLinked(const std::shared_ptr<State>& state) {
     if (paths.isEmpty())
         return;
     ++s.syncing;
-    trashInfoSyncPool().start([state, paths, seqs = std::move(seqs)] {
+    // The marks of infos whose items went meanwhile come off on this thread too, once the claims
+    // it releases may go on. It counts as a running sync until then: a run that ends finds them
+    // all off.
+    trashInfoSyncPool().start([state, paths, seqs = std::move(seqs), unmark = std::exchange(s.toUnmark, {})] {
         State& s = *state;
         const bool synced = s.sync(paths);
+        released(s, paths, seqs, synced);
+        for (const QByteArray& info : unmark)
+            leftover::unmark(info);
         const std::lock_guard lock(s.mutex);
-        for (size_t k = 0; k < seqs.size(); ++k) {
-            const qint64 seq = seqs[k];
-            // Passed over meanwhile (never claimed: a claim waits for the sync): made for nothing.
-            if (seq < s.front) {
-                ::unlink(paths[qsizetype(k)].constData());
-                continue;
-            }
-            State::Entry& entry = s.at(seq);
-            if (!synced) {
-                ::unlink(entry.prepared->infoPath.constData());
-                entry.prepared.reset();
-            }
-            entry.stage = synced ? State::Stage::ready : State::Stage::none;
-        }
         --s.syncing;
         s.changed.notify_all();
     });
 }
+
+// The infos a sync took are ready to claim, or withdrawn when it failed.
+void TrashInfoAhead::released(State& s, const QList<QByteArray>& paths, const std::vector<qint64>& seqs,
+                              bool synced) {
+    const std::lock_guard lock(s.mutex);
+    for (size_t k = 0; k < seqs.size(); ++k) {
+        const qint64 seq = seqs[k];
+        // Passed over meanwhile (never claimed: a claim waits for the sync): made for nothing.
+        if (seq < s.front) {
+            ::unlink(paths[qsizetype(k)].constData());
+            continue;
+        }
+        State::Entry& entry = s.at(seq);
+        if (!synced) {
+            ::unlink(entry.prepared->infoPath.constData());
+            entry.prepared.reset();
+        }
+        entry.stage = synced ? State::Stage::ready : State::Stage::none;
+    }
+    s.changed.notify_all();
+}
+
+namespace {
+
+template <typename S> void waitLocked(S& s, std::unique_lock<std::mutex>& lock) {
+    s.helperWaits = true;
+    s.changed.wait(lock);
+    s.helperWaits = false;
+}
+
+} // namespace
 
 // Prepares the expected items in order, at most `depth` ahead of the caller's claims, and syncs
 // them in groups before the caller may claim them.
@@ -198,7 +258,7 @@ void TrashInfoAhead::run(const std::shared_ptr<State>& state) {
         if (s.linked > 0 && (s.linked >= syncGroup || left <= 0 || room <= 0)) {
             // A few groups' syncs side by side: more would only queue at the disk.
             if (s.syncing >= maxSyncsRunning) {
-                s.changed.wait(lock);
+                waitLocked(s, lock);
                 continue;
             }
             syncLinked(state);
@@ -209,7 +269,7 @@ void TrashInfoAhead::run(const std::shared_ptr<State>& state) {
         // A new group starts only when it can be whole: a sync per claim would cost the most. With
         // nothing ahead the caller waits for the next item, which then comes at once.
         if (room <= 0 || (s.linked == 0 && ahead > 0 && room < std::min<qint64>(syncGroup, left))) {
-            s.changed.wait(lock);
+            waitLocked(s, lock);
             continue;
         }
         const qint64 seq = s.next;
@@ -228,7 +288,11 @@ void TrashInfoAhead::run(const std::shared_ptr<State>& state) {
             ++s.linked;
         s.busy = false;
         s.next = seq + 1;
-        s.changed.notify_all();
+        // A caller waiting for this entry goes on once it is durable, which the sync tells, or now
+        // when it was not made ahead and is the caller's to make.
+        if (s.busyWaiters > 0 || s.claimWaiters > 1 ||
+            (s.claimWaiters > 0 && s.callerWaitsFor == seq && entry.stage == State::Stage::none))
+            s.changed.notify_all();
     }
     s.running = false;
     s.changed.notify_all();

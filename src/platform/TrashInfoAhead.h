@@ -7,6 +7,7 @@
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <vector>
 
 namespace tarnwick {
 
@@ -48,6 +49,10 @@ public:
     // for items before it, which were skipped, go. None when `path` was not expected or its info
     // was not made ahead (the caller makes it itself).
     std::optional<Prepared> claim(const QByteArray& path);
+    // The item of a claimed info is in files/: the info's mark comes off beside the next sync, or
+    // when the list ends, rather than on the caller's way. A kill before leaves a marked info
+    // beside its item, which the sweep keeps like any complete one.
+    void finished(const QByteArray& infoPath);
 
     // Items prepared ahead of the caller, and how many linked infos one sync takes at most: the
     // helper syncs a group sooner when it cannot go further ahead.
@@ -60,6 +65,8 @@ private:
     struct State;
     static void run(const std::shared_ptr<State>& state);
     static void syncLinked(const std::shared_ptr<State>& state);
+    static void released(State& s, const QList<QByteArray>& paths, const std::vector<qint64>& seqs,
+                         bool synced);
     std::shared_ptr<State> m_state;
 };
 
