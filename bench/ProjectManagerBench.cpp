@@ -200,6 +200,31 @@ void BM_AggregateEffectiveUsage(benchmark::State& state) {
         benchmark::DoNotOptimize(pm.aggregateEffectiveUsage().size());
 }
 
+// One edit of `change` on the reference manager and on the subject, in interleaved pairs: their
+// medians and the median of the pair ratios.
+void interleavedEdits(benchmark::State& state, ProjectManager& reference, ProjectManager& subject,
+                      ProjectManager::ListChange change) {
+    const auto ms = [change](ProjectManager& pm) {
+        QElapsedTimer clock;
+        clock.start();
+        pm.edit(change);
+        return double(clock.nsecsElapsed()) / 1e6;
+    };
+    for (auto _ : state) {
+        std::vector<double> references, subjects, ratios;
+        for (int pair = 0; pair < (bench::smokeMode() ? 1 : 7); ++pair) {
+            references.push_back(ms(reference));
+            subjects.push_back(ms(subject));
+            ratios.push_back(subjects.back() / references.back());
+        }
+        state.counters["reference_ms"] = bench::median(references);
+        state.counters["subject_ms"] = bench::median(subjects);
+        state.counters["ratio"] = bench::median(ratios);
+    }
+    state.counters["load"] = bench::loadAverage();
+    QCoreApplication::processEvents();
+}
+
 // The recount when a timeline uses a numbered-stills sequence, so that every listed path is asked
 // whether it is one of the sequence's frames, against the same recount without the sequence: the
 // manager's own recount (a timeline rule changed), pairs interleaved.
@@ -222,25 +247,7 @@ void BM_RecountWithNumberedStills(benchmark::State& state) {
         QCoreApplication::processEvents();
     }
     ProjectManager& stills = *made->pm;
-    const auto ms = [](ProjectManager& pm) {
-        QElapsedTimer clock;
-        clock.start();
-        pm.edit(ProjectManager::ListChange::usage);
-        return double(clock.nsecsElapsed()) / 1e6;
-    };
-    for (auto _ : state) {
-        std::vector<double> reference, subject, ratios;
-        for (int pair = 0; pair < (bench::smokeMode() ? 1 : 7); ++pair) {
-            reference.push_back(ms(plain));
-            subject.push_back(ms(stills));
-            ratios.push_back(subject.back() / reference.back());
-        }
-        state.counters["reference_ms"] = bench::median(reference);
-        state.counters["subject_ms"] = bench::median(subject);
-        state.counters["ratio"] = bench::median(ratios);
-    }
-    state.counters["load"] = bench::loadAverage();
-    QCoreApplication::processEvents();
+    interleavedEdits(state, plain, stills, ProjectManager::ListChange::usage);
 }
 
 // The summary (review flags, counters, the filter's facts) while a timeline uses a Character Animator
@@ -268,25 +275,7 @@ void BM_SummaryWithCharacterAnimatorScene(benchmark::State& state) {
     }
     ProjectManager& plain = *clean->pm;
     ProjectManager& scene = *made->pm;
-    const auto ms = [](ProjectManager& pm) {
-        QElapsedTimer clock;
-        clock.start();
-        pm.edit(ProjectManager::ListChange::entries);
-        return double(clock.nsecsElapsed()) / 1e6;
-    };
-    for (auto _ : state) {
-        std::vector<double> reference, subject, ratios;
-        for (int pair = 0; pair < (bench::smokeMode() ? 1 : 7); ++pair) {
-            reference.push_back(ms(plain));
-            subject.push_back(ms(scene));
-            ratios.push_back(subject.back() / reference.back());
-        }
-        state.counters["reference_ms"] = bench::median(reference);
-        state.counters["subject_ms"] = bench::median(subject);
-        state.counters["ratio"] = bench::median(ratios);
-    }
-    state.counters["load"] = bench::loadAverage();
-    QCoreApplication::processEvents();
+    interleavedEdits(state, plain, scene, ProjectManager::ListChange::entries);
 }
 
 void BM_RefreshProtectedFlags(benchmark::State& state) {

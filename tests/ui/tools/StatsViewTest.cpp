@@ -33,6 +33,14 @@ QStringList labels(const QList<StatItem>& items) {
         out << item.label;
     return out;
 }
+
+QPushButton* doneButtonOf(const StatsView& view) {
+    for (QPushButton* button : view.findChildren<QPushButton*>())
+        if (button->text() == QStringLiteral("Done"))
+            return button;
+    return nullptr;
+}
+
 } // namespace
 
 TEST(StatsView, AFreshRecordShowsZerosAndTheShareTextSaysSo) {
@@ -170,10 +178,7 @@ TEST(StatsView, OnAShortScreenOnlyTheFiguresScrollAndDoneAndShareStayInView) {
     const QList<QScrollArea*> scrolls = sheet->findChildren<QScrollArea*>();
     ASSERT_EQ(scrolls.size(), 1);
     EXPECT_GT(scrolls.first()->verticalScrollBar()->maximum(), 0);
-    QPushButton* done = nullptr;
-    for (QPushButton* button : view->findChildren<QPushButton*>())
-        if (button->text() == QStringLiteral("Done"))
-            done = button;
+    QPushButton* done = doneButtonOf(*view);
     ASSERT_NE(done, nullptr);
     for (QWidget* kept : {static_cast<QWidget*>(done), static_cast<QWidget*>(view->shareButton())}) {
         const QRect shown(kept->mapTo(sheet, QPoint(0, 0)), kept->size());
@@ -192,10 +197,7 @@ TEST(StatsView, OpensOnDoneAndTabGoesBetweenItsTwoButtonsOnly) {
     auto* view = new StatsView(AllTimeStats{}, now);
     QPointer<Sheet> sheet = Sheet::present(&window, view);
     ASSERT_TRUE(QTest::qWaitForWindowActive(sheet));
-    QPushButton* done = nullptr;
-    for (QPushButton* button : view->findChildren<QPushButton*>())
-        if (button->text() == QStringLiteral("Done"))
-            done = button;
+    QPushButton* done = doneButtonOf(*view);
     ASSERT_NE(done, nullptr);
     EXPECT_EQ(QApplication::focusWidget(), done);
     QStringList stops;
