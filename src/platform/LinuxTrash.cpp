@@ -291,14 +291,24 @@ private:
     bool m_sidecar = false;
 };
 
-// Local time without Qt's time-zone refresh, which stats /etc/localtime on every call.
-QDateTime localNow() {
+// The local time of now as a DeletionDate ("2026-12-08T14:03:07"), made once a second per
+// thread: Qt's local date-time looks the time zone up again on every call.
+QByteArray deletionDateNow() {
+    thread_local time_t made = -1;
+    thread_local QByteArray text;
     const time_t now = ::time(nullptr);
+    if (now == made)
+        return text;
     struct tm local {};
     if (!::localtime_r(&now, &local))
-        return QDateTime::currentDateTime();
-    return QDateTime(QDate(local.tm_year + 1900, local.tm_mon + 1, local.tm_mday),
-                     QTime(local.tm_hour, local.tm_min, local.tm_sec));
+        return QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-ddTHH:mm:ss")).toLatin1();
+    char buffer[32];
+    const int length =
+        std::snprintf(buffer, sizeof buffer, "%04d-%02d-%02dT%02d:%02d:%02d", local.tm_year + 1900,
+                      local.tm_mon + 1, local.tm_mday, local.tm_hour, local.tm_min, local.tm_sec);
+    text = QByteArray(buffer, length);
+    made = now;
+    return text;
 }
 
 // The absolute path the kernel is given, without trailing slashes; empty when there is none.
@@ -444,9 +454,9 @@ QByteArray LinuxTrash::homeTrashPath() {
     return homeFolder() + "/.local/share/Trash";
 }
 
-QByteArray LinuxTrash::trashInfo(const QByteArray& originalPath, const QDateTime& deletedAt) {
-    return "[Trash Info]\nPath=" + originalPath.toPercentEncoding("/") +
-           "\nDeletionDate=" + deletedAt.toString(QStringLiteral("yyyy-MM-ddTHH:mm:ss")).toLatin1() + '\n';
+QByteArray LinuxTrash::trashInfo(const QByteArray& originalPath, const QByteArray& deletionDate) {
+    return "[Trash Info]\nPath=" + originalPath.toPercentEncoding("/") + "\nDeletionDate=" + deletionDate +
+           '\n';
 }
 
 QByteArray LinuxTrash::trashName(const QByteArray& name, int n, qsizetype limit) {
@@ -590,7 +600,7 @@ std::optional<TrashInfoAhead::Prepared> LinuxTrash::prepareAhead(const QByteArra
     sweepOnce(dir.root);
     const QByteArray name = native.mid(native.lastIndexOf('/') + 1);
     const QByteArray original = originalPath(dir, native, name);
-    PendingInfo info(dir.root + "/info", trashInfo(original, localNow()), m_infoStock);
+    PendingInfo info(dir.root + "/info", trashInfo(original, deletionDateNow()), m_infoStock);
     for (int n = 1; n <= kAheadNumbers; ++n) {
         const QByteArray candidate = trashName(name, n, dir.nameMax - kInfoSuffix.size());
         if (candidate.isEmpty())
@@ -729,7 +739,7 @@ TrashOutcome LinuxTrash::moveToTrash(const QString& path, const std::optional<Fi
                 ::unlink(ahead->infoPath.constData());
             }
         }
-        PendingInfo info(dir.root + "/info", trashInfo(original, localNow()), m_infoStock);
+        PendingInfo info(dir.root + "/info", trashInfo(original, deletionDateNow()), m_infoStock);
         qsizetype limit = dir.nameMax - kInfoSuffix.size();
         bool staleTrash = false;
         for (int n = 1; n < 10000; ++n) {

@@ -40,8 +40,9 @@ public:
 
     // $XDG_DATA_HOME/Trash (when absolute), else $HOME/.local/share/Trash.
     static QByteArray homeTrashPath();
-    // The trashinfo text for `originalPath` (absolute, or relative to the volume's top folder).
-    static QByteArray trashInfo(const QByteArray& originalPath, const QDateTime& deletedAt);
+    // The trashinfo text for `originalPath` (absolute, or relative to the volume's top folder),
+    // `deletionDate` in local time ("2026-12-08T14:03:07").
+    static QByteArray trashInfo(const QByteArray& originalPath, const QByteArray& deletionDate);
     // The item's name in files/: numbered from n = 2 ("clip (2).mov"), and shortened to `limit`
     // bytes when longer (never inside a character, the extension kept); empty when it cannot fit.
     static QByteArray trashName(const QByteArray& name, int n, qsizetype limit);
