@@ -55,8 +55,10 @@ public:
     void finished(const QByteArray& infoPath);
 
     // Items prepared ahead of the caller, and how many linked infos one sync takes at most: the
-    // helper syncs a group sooner when it cannot go further ahead.
-    static constexpr int defaultDepth = 1024;
+    // helper syncs a group sooner when it cannot go further ahead. The helper is only a little
+    // faster than the caller and gains ground while the caller waits: this much lets it bank a
+    // slow sync's worth (another program writing to the disk) rather than hand the next one on.
+    static constexpr int defaultDepth = 4096;
     static constexpr int syncGroup = 64;
     // Groups whose syncs run at once while the helper writes the next infos.
     static constexpr int maxSyncsRunning = 8;
