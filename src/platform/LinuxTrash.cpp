@@ -335,8 +335,10 @@ bool syncContents(const QByteArray& infoPath) {
     return synced;
 }
 
-// The syncs of a group, from up to this many threads at once.
-constexpr int kSyncThreads = 8;
+// The syncs of a group, from up to this many threads at once: the calls of each thread go one
+// after another, each waiting for a cache flush, so fewer threads mean more flushes in a row; more
+// than this only queued at the disk beside another program's writes.
+constexpr int kSyncThreads = 16;
 
 // The contents of every info in `infoPaths` and their folders synced, every call issued at once:
 // one after another, each would wait for a cache flush of the disk's own, where calls that arrive

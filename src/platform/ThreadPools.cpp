@@ -37,9 +37,9 @@ QThreadPool& trashInfoPool() {
 
 // Each waits for the disk: the cache flushes of syncs issued together are merged into a few, where
 // one after another each pays its own. Up to eight groups of infos at once, each synced by up to
-// eight threads.
+// sixteen threads.
 QThreadPool& trashInfoSyncPool() {
-    static ImmortalPool pool("TrashInfoSyncs", 64);
+    static ImmortalPool pool("TrashInfoSyncs", 128);
     return pool.get();
 }
 
