@@ -11,6 +11,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <condition_variable>
 #include <mutex>
 #include <thread>
 #include <unistd.h>
@@ -22,23 +23,29 @@ namespace {
 
 using Op = FaultInjectingFileOperations::Op;
 
-// The intents each sync made durable, against the destructive calls in the order they come.
+// The intents each sync made durable, against the destructive calls in the order they come. A sync
+// off the stepping thread is held until every file whose intent was durable before it has had its
+// step: a run that went on without waiting for it would step a file of its batch now, unsynced.
 class DurabilityWatch {
 public:
     explicit DurabilityWatch(CleanupHarness& h) {
         h.audit.journal().setSyncHookForTesting([this](const QString& file, qint64 bytes) {
-            // A slow disk: a step that does not wait for the sync of its batch's intents comes first.
-            std::this_thread::sleep_for(std::chrono::milliseconds(20));
             QFile journal(file);
             if (!journal.open(QIODevice::ReadOnly))
                 return;
-            const QByteArray synced = journal.read(bytes);
-            const std::lock_guard lock(m_mutex);
-            for (const QByteArray& line : synced.split('\n')) {
+            QSet<QString> intents;
+            for (const QByteArray& line : journal.read(bytes).split('\n')) {
                 const QJsonObject o = QJsonDocument::fromJson(line).object();
                 if (o.value(QStringLiteral("k")).toString() == QLatin1String("intent"))
-                    m_durable.insert(o.value(QStringLiteral("p")).toString());
+                    intents.insert(o.value(QStringLiteral("p")).toString());
             }
+            std::unique_lock lock(m_mutex);
+            if (std::this_thread::get_id() != m_stepThread) {
+                const qsizetype before = m_durable.size();
+                // The way out of a run that stopped early: the test then fails on its counts.
+                m_stepped.wait_for(lock, std::chrono::seconds(30), [&] { return m_steps >= before; });
+            }
+            m_durable.unite(intents);
             ++m_syncs;
         });
         h.files->setBeforeEach([this](Op op, const QString& path) {
@@ -46,9 +53,11 @@ public:
                 op != Op::moveNoReplace)
                 return;
             const std::lock_guard lock(m_mutex);
+            m_stepThread = std::this_thread::get_id();
             ++m_steps;
             if (!m_durable.contains(path))
                 m_early.append(path);
+            m_stepped.notify_all();
         });
     }
 
@@ -67,6 +76,8 @@ public:
 
 private:
     mutable std::mutex m_mutex;
+    std::condition_variable m_stepped;
+    std::thread::id m_stepThread;
     QSet<QString> m_durable;
     QStringList m_early;
     int m_steps = 0;
