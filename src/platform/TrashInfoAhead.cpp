@@ -10,6 +10,7 @@
 #include <deque>
 #include <mutex>
 #include <unistd.h>
+#include <vector>
 
 namespace tarnwick {
 
@@ -48,17 +49,43 @@ struct TrashInfoAhead::State {
         changed.wait(lock, [&] { return !busy && syncing == 0; });
         --busyWaiters;
     }
-    // The helper waiting for room may go on: a claim left it as much as it waits for.
-    bool helperMayGoLocked() const {
+    // The helper has no room to go further: a new group starts only when it can be whole, as a
+    // sync per claim would cost the most. With nothing ahead the caller waits for the next item,
+    // which then comes at once.
+    bool lacksRoomLocked() const {
         const qint64 ahead = next - front;
         const qint64 left = qint64(entries.size()) - ahead;
         const qint64 room = depth - ahead;
-        return !(room <= 0 || (linked == 0 && ahead > 0 && room < std::min<qint64>(syncGroup, left)));
+        return room <= 0 || (linked == 0 && ahead > 0 && room < std::min<qint64>(syncGroup, left));
     }
     // After the front moved: the helper when it may go on, and other callers, who wait for it too.
     void wakeHelperLocked() {
-        if ((helperWaits && helperMayGoLocked()) || busyWaiters > 0 || claimWaiters > 0)
+        if ((helperWaits && !lacksRoomLocked()) || busyWaiters > 0 || claimWaiters > 0)
             changed.notify_all();
+    }
+    void helperWaitLocked(std::unique_lock<std::mutex>& lock) {
+        helperWaits = true;
+        changed.wait(lock);
+        helperWaits = false;
+    }
+    // The infos a sync took are ready to claim, or withdrawn when it failed.
+    void release(const QList<QByteArray>& paths, const std::vector<qint64>& seqs, bool synced) {
+        const std::lock_guard lock(mutex);
+        for (size_t k = 0; k < seqs.size(); ++k) {
+            const qint64 seq = seqs[k];
+            // Passed over meanwhile (never claimed: a claim waits for the sync): made for nothing.
+            if (seq < front) {
+                ::unlink(paths[qsizetype(k)].constData());
+                continue;
+            }
+            Entry& entry = at(seq);
+            if (!synced) {
+                ::unlink(entry.prepared->infoPath.constData());
+                entry.prepared.reset();
+            }
+            entry.stage = synced ? Stage::ready : Stage::none;
+        }
+        changed.notify_all();
     }
     void clearLocked() {
         for (const QByteArray& info : std::exchange(toUnmark, {}))
@@ -205,7 +232,7 @@ void TrashInfoAhead::syncLinked(const std::shared_ptr<State>& state) {
     trashInfoSyncPool().start([state, paths, seqs = std::move(seqs), unmark = std::exchange(s.toUnmark, {})] {
         State& s = *state;
         const bool synced = s.sync(paths);
-        released(s, paths, seqs, synced);
+        s.release(paths, seqs, synced);
         for (const QByteArray& info : unmark)
             leftover::unmark(info);
         const std::lock_guard lock(s.mutex);
@@ -213,37 +240,6 @@ void TrashInfoAhead::syncLinked(const std::shared_ptr<State>& state) {
         s.changed.notify_all();
     });
 }
-
-// The infos a sync took are ready to claim, or withdrawn when it failed.
-void TrashInfoAhead::released(State& s, const QList<QByteArray>& paths, const std::vector<qint64>& seqs,
-                              bool synced) {
-    const std::lock_guard lock(s.mutex);
-    for (size_t k = 0; k < seqs.size(); ++k) {
-        const qint64 seq = seqs[k];
-        // Passed over meanwhile (never claimed: a claim waits for the sync): made for nothing.
-        if (seq < s.front) {
-            ::unlink(paths[qsizetype(k)].constData());
-            continue;
-        }
-        State::Entry& entry = s.at(seq);
-        if (!synced) {
-            ::unlink(entry.prepared->infoPath.constData());
-            entry.prepared.reset();
-        }
-        entry.stage = synced ? State::Stage::ready : State::Stage::none;
-    }
-    s.changed.notify_all();
-}
-
-namespace {
-
-template <typename S> void waitLocked(S& s, std::unique_lock<std::mutex>& lock) {
-    s.helperWaits = true;
-    s.changed.wait(lock);
-    s.helperWaits = false;
-}
-
-} // namespace
 
 // Prepares the expected items in order, at most `depth` ahead of the caller's claims, and syncs
 // them in groups before the caller may claim them.
@@ -258,7 +254,7 @@ void TrashInfoAhead::run(const std::shared_ptr<State>& state) {
         if (s.linked > 0 && (s.linked >= syncGroup || left <= 0 || room <= 0)) {
             // A few groups' syncs side by side: more would only queue at the disk.
             if (s.syncing >= maxSyncsRunning) {
-                waitLocked(s, lock);
+                s.helperWaitLocked(lock);
                 continue;
             }
             syncLinked(state);
@@ -266,10 +262,8 @@ void TrashInfoAhead::run(const std::shared_ptr<State>& state) {
         }
         if (left <= 0)
             break;
-        // A new group starts only when it can be whole: a sync per claim would cost the most. With
-        // nothing ahead the caller waits for the next item, which then comes at once.
-        if (room <= 0 || (s.linked == 0 && ahead > 0 && room < std::min<qint64>(syncGroup, left))) {
-            waitLocked(s, lock);
+        if (s.lacksRoomLocked()) {
+            s.helperWaitLocked(lock);
             continue;
         }
         const qint64 seq = s.next;

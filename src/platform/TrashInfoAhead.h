@@ -7,7 +7,6 @@
 #include <memory>
 #include <mutex>
 #include <optional>
-#include <vector>
 
 namespace tarnwick {
 
@@ -67,8 +66,6 @@ private:
     struct State;
     static void run(const std::shared_ptr<State>& state);
     static void syncLinked(const std::shared_ptr<State>& state);
-    static void released(State& s, const QList<QByteArray>& paths, const std::vector<qint64>& seqs,
-                         bool synced);
     std::shared_ptr<State> m_state;
 };
 
