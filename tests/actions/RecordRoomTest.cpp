@@ -212,9 +212,7 @@ QStringList placeProblems(const RecordExpectation& expected, bool toTrash, const
 // first records and the room it frees for the rest; every file is removed and recorded, and the
 // full disk is logged once, not once per file.
 TEST(RecordRoom, ADeletionOnAFullDiskSharedWithTheStoreRecordsEveryFile) {
-    SmallVolume volume(24 << 20);
-    if (!volume.mounted())
-        GTEST_SKIP() << volume.why();
+    SMALL_VOLUME_OR_SKIP(volume, 24 << 20);
     SmallReserve reserve(1 << 20);
     Room room(folderOn(volume, QStringLiteral("store")), volume.path() + QStringLiteral("/media"));
     const RecordExpectation expected = room.stage(600, 16 * 1024, false);
@@ -241,9 +239,7 @@ TEST(RecordRoom, ADeletionOnAFullDiskSharedWithTheStoreRecordsEveryFile) {
 // free space the reserve does not give, so the run does not start (the reserve stays whole, the
 // sheet says why once). With room for the infos every file goes and is recorded.
 TEST(RecordRoom, TheTrashOnAFullDiskSharedWithTheStoreCountsItsInfos) {
-    SmallVolume volume(16 << 20);
-    if (!volume.mounted())
-        GTEST_SKIP() << volume.why();
+    SMALL_VOLUME_OR_SKIP(volume, 16 << 20);
     SmallReserve reserve(1 << 20);
     Room room(folderOn(volume, QStringLiteral("store")), volume.path() + QStringLiteral("/media"));
     const RecordExpectation expected = room.stage(200, 8 * 1024, true);
@@ -294,9 +290,7 @@ TEST(RecordRoom, TheTrashOnAFullDiskSharedWithTheStoreCountsItsInfos) {
 
 // The store alone on a nearly full volume, the media elsewhere: the reserve holds the records.
 TEST(RecordRoom, AStoreOnANearlyFullDiskKeepsEveryRecordInItsReserve) {
-    SmallVolume volume(4 << 20);
-    if (!volume.mounted())
-        GTEST_SKIP() << volume.why();
+    SMALL_VOLUME_OR_SKIP(volume, 4 << 20);
     SmallReserve reserve(1 << 20);
     forTrashAndDeletion(volume, [&](Room& room, bool toTrash) {
         const RecordExpectation expected = room.stage(500, 100, toTrash);
@@ -319,9 +313,7 @@ TEST(RecordRoom, AStoreOnANearlyFullDiskKeepsEveryRecordInItsReserve) {
 // start: every file stays, the result is a refusal with its reason once, the log says it once, and
 // the reserve is left whole for a run it can hold.
 TEST(RecordRoom, ARunWithoutRoomForItsRecordsRemovesNothingAndLeavesTheReserveWhole) {
-    SmallVolume volume(4 << 20);
-    if (!volume.mounted())
-        GTEST_SKIP() << volume.why();
+    SMALL_VOLUME_OR_SKIP(volume, 4 << 20);
     SmallReserve reserve(256 * 1024);
     forTrashAndDeletion(volume, [&](Room& room, bool toTrash) {
         const RecordExpectation expected = room.stage(800, 100, toTrash);
@@ -354,9 +346,7 @@ TEST(RecordRoom, ARunWithoutRoomForItsRecordsRemovesNothingAndLeavesTheReserveWh
 // what it can, and when even that is not enough the run stops cleanly. What it removed is recorded,
 // the rest stays where it is and in the bin, and the next start agrees.
 TEST(RecordRoom, WhenEvenTheReserveIsNotEnoughTheRunStopsAndKeepsTheRest) {
-    SmallVolume volume(4 << 20);
-    if (!volume.mounted())
-        GTEST_SKIP() << volume.why();
+    SMALL_VOLUME_OR_SKIP(volume, 4 << 20);
     SmallReserve reserve(128 * 1024);
     forTrashAndDeletion(volume, [&](Room& room, bool toTrash) {
         const RecordExpectation expected = room.stage(800, 100, toTrash);
@@ -386,9 +376,7 @@ TEST(RecordRoom, WhenEvenTheReserveIsNotEnoughTheRunStopsAndKeepsTheRest) {
 // Moving the bin to a folder makes sure of its room and stops the same way: without room it moves
 // nothing; when the disk fills up mid-run it keeps the rest where it is, and the next start agrees.
 TEST(RecordRoom, AMoveToAFolderStopsTheSameWay) {
-    SmallVolume volume(4 << 20);
-    if (!volume.mounted())
-        GTEST_SKIP() << volume.why();
+    SMALL_VOLUME_OR_SKIP(volume, 4 << 20);
     SmallReserve reserve(128 * 1024);
     for (const bool midRun : {false, true}) {
         SCOPED_TRACE(midRun ? "filled mid-run" : "no room");
@@ -436,9 +424,7 @@ TEST(RecordRoom, AMoveToAFolderStopsTheSameWay) {
 // Another program fills the disk after every file: the reserve gives the records only what each
 // write needs, so the other writer never takes the rest, and every file is removed and recorded.
 TEST(RecordRoom, AnotherWriterFillingTheDiskDuringARunTakesNothingOfTheReserve) {
-    SmallVolume volume(4 << 20);
-    if (!volume.mounted())
-        GTEST_SKIP() << volume.why();
+    SMALL_VOLUME_OR_SKIP(volume, 4 << 20);
     SmallReserve reserve(1 << 20);
     forTrashAndDeletion(volume, [&](Room& room, bool toTrash) {
         const RecordExpectation expected = room.stage(600, 100, toTrash);
@@ -465,9 +451,7 @@ TEST(RecordRoom, AnotherWriterFillingTheDiskDuringARunTakesNothingOfTheReserve) 
 // The store and the media on one full disk, the folder on another: what the move takes off the
 // store's disk counts as room for its records, so it goes where the reserve alone would not do.
 TEST(RecordRoom, AMoveOffTheStoresDiskCountsTheRoomItFrees) {
-    SmallVolume volume(12 << 20);
-    if (!volume.mounted())
-        GTEST_SKIP() << volume.why();
+    SMALL_VOLUME_OR_SKIP(volume, 12 << 20);
     QTemporaryDir archive;
     Room room(folderOn(volume, QStringLiteral("store")), volume.path() + QStringLiteral("/media"));
     RecordExpectation expected = room.stage(600, 12 * 1024, false);
@@ -495,9 +479,7 @@ TEST(RecordRoom, AMoveOffTheStoresDiskCountsTheRoomItFrees) {
 // A full disk refuses a run's trace file: its lines wait with the records, the next start writes
 // them (once), and the entries and counts stay as they were.
 TEST(RecordRoom, TraceLinesAFullDiskRefusedAreWrittenByTheNextStart) {
-    SmallVolume volume(1 << 20);
-    if (!volume.mounted())
-        GTEST_SKIP() << volume.why();
+    SMALL_VOLUME_OR_SKIP(volume, 1 << 20);
     QTemporaryDir storeDir;
     const QString store = storeDir.path();
     const QString media = volume.filePath(QStringLiteral("media/x")).chopped(2);
@@ -552,9 +534,7 @@ TEST(RecordRoom, TraceLinesAFullDiskRefusedAreWrittenByTheNextStart) {
 // writer stops with the last file: the statistics of the run's end are written in the room freed
 // for them, which another writer could take first.)
 TEST(RecordRoom, AWriterFillingTheDiskBesideARunTakesNoneOfTheReserve) {
-    SmallVolume volume(8 << 20);
-    if (!volume.mounted())
-        GTEST_SKIP() << volume.why();
+    SMALL_VOLUME_OR_SKIP(volume, 8 << 20);
     SmallReserve reserve(1 << 20);
     QTemporaryDir mediaDir;
     Room room(folderOn(volume, QStringLiteral("store")), mediaDir.path());
@@ -600,9 +580,7 @@ TEST(RecordRoom, ARunBesideAWriterFillingTheDiskGoesAsFarAsTheReserveAllows) {
                             ? qint64(qEnvironmentVariableIntValue("TARNWICK_RESERVE_BYTES"))
                             : qint64(1) << 20;
     // Room for the reserve twice, and for the run's first records beside it.
-    SmallVolume volume(6 * size);
-    if (!volume.mounted())
-        GTEST_SKIP() << volume.why();
+    SMALL_VOLUME_OR_SKIP(volume, 6 * size);
     SmallReserve reserve(size);
     QTemporaryDir mediaDir;
     Room room(folderOn(volume, QStringLiteral("store")), mediaDir.path());
@@ -653,9 +631,7 @@ TEST(RecordRoom, ARunBesideAWriterFillingTheDiskGoesAsFarAsTheReserveAllows) {
 // every entry the statistics count, read afresh and at each start while it waits; a run a kill cut
 // short the same, once a start decided it.
 TEST(RecordRoom, EntriesTheStatisticsCountAreShownWhileTheirTraceFileWaits) {
-    SmallVolume volume(1 << 20);
-    if (!volume.mounted())
-        GTEST_SKIP() << volume.why();
+    SMALL_VOLUME_OR_SKIP(volume, 1 << 20);
     const QDateTime at(QDate(2025, 3, 14), QTime(9, 26, 53));
     TraceFileWriter traces([at] { return at; });
     test::DiskFactsLogCapture log;

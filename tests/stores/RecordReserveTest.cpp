@@ -48,9 +48,7 @@ struct SmallReserve {
 };
 
 TEST(RecordReserve, IsMadeOnlyWhereItLeavesAsMuchFreeBesideIt) {
-    SmallVolume volume(4 << 20);
-    if (!volume.mounted())
-        GTEST_SKIP() << volume.why();
+    SMALL_VOLUME_OR_SKIP(volume, 4 << 20);
     SmallReserve size(1 << 20);
     const QString store = volume.filePath(QStringLiteral("store/x")).chopped(2);
     volume.fill(qint64(3) << 19); // 1.5 MB free: a 1 MB reserve would take more than half
@@ -67,9 +65,7 @@ TEST(RecordReserve, IsMadeOnlyWhereItLeavesAsMuchFreeBesideIt) {
 // The disk is full: the journal's append takes from the reserve what its lines need, no more, and
 // says so once; the statistics take theirs, until the reserve has nothing left to give.
 TEST(RecordReserve, AFullDiskGivesTheJournalAndTheStatisticsWhatTheyNeed) {
-    SmallVolume volume(4 << 20);
-    if (!volume.mounted())
-        GTEST_SKIP() << volume.why();
+    SMALL_VOLUME_OR_SKIP(volume, 4 << 20);
     SmallReserve size(1 << 20);
     LogCapture log;
     const QString store = volume.filePath(QStringLiteral("store/x")).chopped(2);
@@ -122,9 +118,7 @@ TEST(RecordReserve, AFullDiskGivesTheJournalAndTheStatisticsWhatTheyNeed) {
 // older version made) gives the journal exactly the blocks its lines need: another writer on the
 // full disk finds nothing more to take.
 TEST(RecordReserve, AReserveOfZerosGivesOnlyTheBlocksTheLinesNeed) {
-    SmallVolume volume(4 << 20);
-    if (!volume.mounted())
-        GTEST_SKIP() << volume.why();
+    SMALL_VOLUME_OR_SKIP(volume, 4 << 20);
     SmallReserve size(1 << 20);
     LogCapture log;
     const QString store = volume.filePath(QStringLiteral("store/x")).chopped(2);
@@ -151,9 +145,7 @@ TEST(RecordReserve, AReserveOfZerosGivesOnlyTheBlocksTheLinesNeed) {
 // Only a regular file of ours is the reserve: a link (to a user's file), a folder or a user's file
 // linked into its place is left as it is, said once, and the records go without a reserve.
 TEST(RecordReserve, LeavesALinkAFolderOrAnotherNameOfAFileInItsPlaceAlone) {
-    SmallVolume volume(4 << 20);
-    if (!volume.mounted())
-        GTEST_SKIP() << volume.why();
+    SMALL_VOLUME_OR_SKIP(volume, 4 << 20);
     SmallReserve size(1 << 20);
     LogCapture log;
     const QString users = volume.filePath(QStringLiteral("media/take 1.mov"));
@@ -290,9 +282,7 @@ TEST(RecordRun, AnIntentKeptNowhereStopsTheRun) {
 
 // Before the first step: the room the run's lines need on the store's disk, the reserve counted.
 TEST(RecordRun, ARunWithoutRoomForItsRecordsStopsBeforeItBegins) {
-    SmallVolume volume(4 << 20);
-    if (!volume.mounted())
-        GTEST_SKIP() << volume.why();
+    SMALL_VOLUME_OR_SKIP(volume, 4 << 20);
     SmallReserve size(1 << 20);
     LogCapture quiet;
     const QString store = volume.filePath(QStringLiteral("store/x")).chopped(2);

@@ -16,10 +16,8 @@
 namespace tarnwick::testing {
 
 // A small tmpfs mounted on a temporary folder for the test's life, to run out of room for real.
-// Mounting needs root: a test checks mounted() and skips with why() otherwise.
-//     SmallVolume volume(4 << 20);
-//     if (!volume.mounted())
-//         GTEST_SKIP() << volume.why();
+// Mounting needs root: a test checks mounted() and skips with why() otherwise, as
+// SMALL_VOLUME_OR_SKIP(volume, 4 << 20) does.
 class SmallVolume {
 public:
     explicit SmallVolume(qint64 bytes) {
@@ -78,3 +76,9 @@ private:
 };
 
 } // namespace tarnwick::testing
+
+// A small volume named `name` of `bytes` for the test, which is skipped where none can be mounted.
+#define SMALL_VOLUME_OR_SKIP(name, bytes)                                                                    \
+    ::tarnwick::testing::SmallVolume name(bytes);                                                            \
+    if (!name.mounted())                                                                                     \
+    GTEST_SKIP() << name.why()
