@@ -127,7 +127,7 @@ after = [w for w in whole_syncs if run_started is not None and w[1] > run_starte
 print(f'{path}: files removed with an intent line: {rec_all}; intent fdatasync\'ed before removal: {rec_ok} of {rec_all}')
 if info_all:
     print(f'  Trash renames into files/: {info_all}; .trashinfo named+fdatasync\'ed before: {info_ok} of {info_all}; info/ fsync\'ed after naming, before rename: {dir_ok} of {info_all}')
-print(f'  sync/syncfs during the run: {len(after)} (before it, the bench\'s own: {len(whole_syncs) - len(after)})')
+print(f'  sync/syncfs during the run: {len(after)} (before it, not the run: {len(whole_syncs) - len(after)})')
 for b in bad[:10]:
     print('  BAD', b)
 sys.exit(1 if bad or after else 0)
