@@ -24,12 +24,15 @@
 #include <QElapsedTimer>
 #include <QProcess>
 #include <QRandomGenerator>
+#include <QScopeGuard>
 #include <gtest/gtest.h>
 
 #include <atomic>
 #include <csignal>
 #include <cstdio>
+#include <cstring>
 #include <fcntl.h>
+#include <sys/mount.h>
 #include <thread>
 #include <unistd.h>
 
@@ -642,4 +645,67 @@ TEST(CrashHarness, ASecondStartDuringARunTakesNothingFromIt) {
         if (HasFailure())
             return;
     }
+}
+
+// The stores on a small disk of their own that another writer fills mid-run, the media and the
+// Trash elsewhere, and a kill at a random moment after: once the room is given back, the next
+// start finds every file in one place, with one entry and one count for each removed one. The first
+// run goes to its end: how long it takes bounds the later kills.
+TEST(CrashHarness, AKillWhileTheStoresOwnDiskIsFullLosesNoRecord) {
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "needs root to mount a small tmpfs";
+    // Enough files that most runs outgrow the room the lines found before the disk filled.
+    const int fileCount = envNumber("TARNWICK_CRASH_FULL_FILES", 1500);
+    const int rounds = envNumber("TARNWICK_CRASH_FULL_ROUNDS", 4);
+    QRandomGenerator random(quint32(QDateTime::currentMSecsSinceEpoch()));
+    qint64 runMicros = 0; // from the disk's filling to the run's end, from the first (unkilled) run
+    int kills = 0;
+    int refused = 0;
+    for (int round = 0; round < rounds; ++round) {
+        QTemporaryDir dir;
+        const QString root = dir.path();
+        makeFiles(root, "media", fileCount);
+        const QByteArray store = QFile::encodeName(root + "/store");
+        ASSERT_TRUE(QDir().mkpath(root + "/store"));
+        if (::mount("tarnwick-test", store.constData(), "tmpfs", 0, "size=8388608") != 0)
+            GTEST_SKIP() << "could not mount a tmpfs: " << std::strerror(errno);
+        const auto unmount = qScopeGuard([&] { ::umount2(store.constData(), MNT_DETACH); });
+        const bool toTrash = round % 2 == 0;
+        ChildRun child;
+        const int holdAt = 2 + int(random.bounded(fileCount - 2));
+        child.start(root, fileCount, toTrash, {{"TARNWICK_CRASH_HOLD_AT", QString::number(holdAt)}});
+        ASSERT_TRUE(child.waitFor(heldMarker)) << child.log();
+        // Another program takes the store's disk whole.
+        const QByteArray filler = store + "/filler";
+        const int fd = ::open(filler.constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+        ASSERT_GE(fd, 0);
+        const QByteArray block(64 << 10, 'f');
+        while (::write(fd, block.constData(), size_t(block.size())) > 0) {
+        }
+        ::close(fd);
+        QFile(root + "/go").open(QIODevice::WriteOnly);
+        QElapsedTimer clock;
+        clock.start();
+        if (runMicros > 0) {
+            std::this_thread::sleep_for(std::chrono::microseconds(random.bounded(runMicros)));
+            kills += ::kill(pid_t(child.process.processId()), SIGKILL) == 0 ? 1 : 0;
+        }
+        const bool done = child.finish();
+        if (runMicros == 0) {
+            ASSERT_TRUE(done) << child.log();
+            runMicros = std::max<qint64>(clock.nsecsElapsed() / 1000, 1000);
+        }
+        QFile log(child.logPath);
+        const QByteArray said = log.open(QIODevice::ReadOnly) ? log.readAll() : QByteArray();
+        refused += said.contains("Records could not be kept") ? 1 : 0;
+        ASSERT_EQ(::unlink(filler.constData()), 0);
+        const QStringList problems = checkFiles(root, fileCount, toTrash);
+        EXPECT_TRUE(problems.isEmpty()) << problems.join('\n').toStdString();
+        const QStringList records = checkMergedRecords(root, fileCount, toTrash);
+        EXPECT_TRUE(records.isEmpty()) << round << ": " << records.join('\n').toStdString();
+        if (HasFailure())
+            return;
+    }
+    std::printf("%d rounds of %d files, %d killed, %d stopped for their records before\n", rounds, fileCount,
+                kills, refused);
 }

@@ -1,4 +1,5 @@
 #include "actions/RemovalRun.h"
+#include "platform/LeftoverMark.h"
 #include "support/CleanupHarness.h"
 #include "support/HangWatchdog.h"
 
@@ -335,7 +336,7 @@ TEST(RemovalRunTrash, WritesABatchOfIntentsBeforeItsFirstFileMoves) {
 // Cards reuse their clip names, so the Trash's helper runs out of numbered names for the later
 // cards' copies; files removed after staging and paths that became folders sit at random places
 // besides. The run ends with each file trashed or kept with its reason, one entry per trashed file,
-// and no info in the Trash without its item.
+// no info in the Trash without its item, and no info still marked once the run returned.
 TEST(RemovalRunTrash, ARunWithItemsTheInfoHelperSkipsAtRandomPlacesEnds) {
     const HangWatchdog watchdog("a Trash run of 2,500 files with skips");
     CleanupHarness h;
@@ -375,11 +376,16 @@ TEST(RemovalRunTrash, ARunWithItemsTheInfoHelperSkipsAtRandomPlacesEnds) {
         QDir(h.trashFolder() + "/files").entryList(QDir::AllEntries | QDir::NoDotAndDotDot);
     EXPECT_EQ(items.size(), trashed);
     QStringList orphans;
+    QStringList marked;
     for (const QString& info : QDir(h.trashFolder() + "/info").entryList(QDir::Files | QDir::Hidden)) {
         if (!items.contains(info.chopped(QStringLiteral(".trashinfo").size())))
             orphans.append(info);
+        // A mark left on an info whose item is in: a kill's sweep would judge it a leftover.
+        if (leftover::markOf(QFile::encodeName(h.trashFolder() + "/info/" + info)))
+            marked.append(info);
     }
     EXPECT_TRUE(orphans.isEmpty()) << orphans.join(", ").toStdString();
+    EXPECT_TRUE(marked.isEmpty()) << marked.join(", ").toStdString();
     for (const QString& path : std::as_const(folders))
         EXPECT_TRUE(QFile::exists(path + QStringLiteral("/inside.xml"))) << path.toStdString();
 }
