@@ -30,7 +30,8 @@ struct Mark {
 };
 
 Writer currentWriter();
-// The writer still runs (this process counts as running).
+// The writer still runs (this process counts as running); one that ended and is not yet reaped
+// does not.
 bool isRunning(const Writer& writer);
 
 QByteArray encode(const Mark& mark);
