@@ -225,6 +225,12 @@ bool setAttribute(int fd, QByteArrayView value) {
     return ::fsetxattr(fd, kAttribute, value.constData(), size_t(value.size()), 0) == 0;
 }
 
+std::optional<Mark> attributeMarkOf(const QByteArray& path) {
+    char value[kMaxMark];
+    const ssize_t length = ::lgetxattr(path.constData(), kAttribute, value, sizeof value);
+    return length > 0 ? decode(QByteArrayView(value, length)) : std::nullopt;
+}
+
 std::optional<Mark> markOf(const QByteArray& path) {
     QByteArray value(kMaxMark, Qt::Uninitialized);
     const ssize_t length = ::lgetxattr(path.constData(), kAttribute, value.data(), size_t(value.size()));
