@@ -1,6 +1,7 @@
 #include "platform/LinuxTrash.h"
 
 #include "platform/FileMoveSupport.h"
+#include "platform/Immortal.h"
 #include "platform/LeftoverMark.h"
 #include "platform/LeftoverRemoval.h"
 #include "platform/LinuxFileOperations.h"
@@ -396,7 +397,32 @@ bool sweepBeside(const QByteArray& root, const QByteArray& name, const QSet<QByt
 
 } // namespace
 
-int LinuxTrash::sweepLeftovers(const QByteArray& root) {
+namespace {
+
+// The trash folders whose infos beside their items the start's sweep has looked at, by path and
+// the folder's device and inode then. A marked info there of a writer that is gone was left before
+// this process started, so a run's sweep need not look again. Reached from the start's sweep
+// thread, which may outlive statics.
+struct CoveredAtStart {
+    std::mutex mutex;
+    QHash<QByteArray, std::pair<quint64, quint64>> folders;
+};
+
+CoveredAtStart& coveredAtStart() {
+    static Immortal<CoveredAtStart> covered;
+    return covered.get();
+}
+
+std::optional<std::pair<quint64, quint64>> folderKey(const QByteArray& path) {
+    struct stat st {};
+    if (::stat(path.constData(), &st) != 0)
+        return std::nullopt;
+    return std::pair{quint64(st.st_dev), quint64(st.st_ino)};
+}
+
+} // namespace
+
+int LinuxTrash::sweepLeftovers(const QByteArray& root, bool besideItems) {
     // Infos whose item's name is not in files/ never got their item. The others are looked at only
     // when still marked (ours, from a run that was killed). Two names sharing a hash send an info
     // down the second way, which looks at its item itself.
@@ -421,8 +447,8 @@ int LinuxTrash::sweepLeftovers(const QByteArray& root) {
     }
     ::closedir(dir);
     int removed = 0;
-    for (const QByteArray& name : std::as_const(beside))
-        removed += sweepBeside(root, name, sidecars) ? 1 : 0;
+    for (qsizetype i = 0; besideItems && i < beside.size(); ++i)
+        removed += sweepBeside(root, beside.at(i), sidecars) ? 1 : 0;
     for (const QByteArray& name : std::as_const(candidates)) {
         const QByteArray path = infoDir + name;
         struct stat st {};
@@ -481,8 +507,14 @@ QList<QByteArray> LinuxTrash::knownTrashes(const MountTable& mounts) {
 
 int LinuxTrash::sweepKnownTrashes(const MountTable& mounts) {
     int removed = 0;
-    for (const QByteArray& root : knownTrashes(mounts))
-        removed += sweepLeftovers(root);
+    for (const QByteArray& root : knownTrashes(mounts)) {
+        removed += sweepLeftovers(root, true);
+        if (const auto key = folderKey(root)) {
+            CoveredAtStart& covered = coveredAtStart();
+            const std::lock_guard lock(covered.mutex);
+            covered.folders.insert(root, *key);
+        }
+    }
     return removed;
 }
 
@@ -492,7 +524,15 @@ void LinuxTrash::sweepOnce(const QByteArray& root) {
     const std::lock_guard lock(m_sweepMutex);
     if (m_swept.contains(root))
         return;
-    sweepLeftovers(root);
+    // Beside the items only where the start's sweep did not look (a share, a volume mounted since):
+    // a look at every info there is most of what a sweep of a large trash costs.
+    bool covered = false;
+    if (const auto key = folderKey(root)) {
+        CoveredAtStart& start = coveredAtStart();
+        const std::lock_guard coveredLock(start.mutex);
+        covered = start.folders.value(root) == *key;
+    }
+    sweepLeftovers(root, !covered);
     m_swept.insert(root);
 }
 

@@ -50,15 +50,16 @@ public:
     // bytes when longer (never inside a character, the extension kept); empty when it cannot fit.
     static QByteArray trashName(const QByteArray& name, int n, qsizetype limit);
     // Removes the marked .trashinfo files in `root`/info whose writer is gone and whose item never
-    // reached files/, or whose name in files/ holds another item than the one the info was made for
-    // (one log line each); returns how many went.
-    static int sweepLeftovers(const QByteArray& root);
+    // reached files/; with `besideItems`, also those whose name in files/ holds another item than
+    // the one they were made for (a look at each info there). One log line each; how many went.
+    static int sweepLeftovers(const QByteArray& root, bool besideItems = true);
     // The trash folders this program may have used: the home trash and this user's trash on each
     // local volume of `mounts`. Network shares and automounts are left out: a look there may never
     // answer, or mount them.
     static QList<QByteArray> knownTrashes(const MountTable& mounts);
-    // Sweeps each of those: what a kill left stays no longer than until the next start. Returns how
-    // many leftovers went.
+    // Sweeps each of those, beside the items too: what a kill left stays no longer than until the
+    // next start, and a run's own sweep of those looks only for infos without their item. Returns
+    // how many leftovers went.
     static int sweepKnownTrashes(const MountTable& mounts);
 
     // For tests, set before the first use: told when a caller reaches the leftover sweep (which

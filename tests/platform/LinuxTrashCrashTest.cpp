@@ -2,6 +2,7 @@
 #include "platform/LeftoverMark.h"
 #include "platform/LinuxFileOperations.h"
 #include "platform/LinuxTrash.h"
+#include "platform/MountTable.h"
 #include "platform/TrashInfoAhead.h"
 
 #include "FileMoveTestSupport.h"
@@ -318,10 +319,12 @@ TEST(LinuxTrashCrash, AnotherProgramsItemUnderANameMadeAheadNeverTakesOurInfo) {
     ASSERT_TRUE(child.waitForFinished(60000));
 
     // The next start, and a run for the files left.
-    LinuxTrash::sweepLeftovers(QFile::encodeName(trash));
-    const QByteArray dataHome = qgetenv("XDG_DATA_HOME");
+    const std::optional<QByteArray> dataHome =
+        qEnvironmentVariableIsSet("XDG_DATA_HOME") ? std::optional(qgetenv("XDG_DATA_HOME")) : std::nullopt;
     qputenv("XDG_DATA_HOME", QFile::encodeName(home.filePath("data")));
-    const auto restore = qScopeGuard([&] { qputenv("XDG_DATA_HOME", dataHome); });
+    const auto restore =
+        qScopeGuard([&] { dataHome ? qputenv("XDG_DATA_HOME", *dataHome) : qunsetenv("XDG_DATA_HOME"); });
+    LinuxTrash::sweepKnownTrashes(MountTable());
     {
         LinuxFileOperations ops;
         QStringList left;
