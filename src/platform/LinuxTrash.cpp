@@ -395,10 +395,6 @@ bool sweepBeside(const QByteArray& root, const QByteArray& name, const QSet<QByt
     return leftover::removeAbandoned(path).ok();
 }
 
-} // namespace
-
-namespace {
-
 // The trash folders whose infos beside their items the start's sweep has looked at, by path and
 // the folder's device and inode then. A marked info there of a writer that is gone was left before
 // this process started, so a run's sweep need not look again. Reached from the start's sweep
@@ -437,9 +433,11 @@ int LinuxTrash::sweepLeftovers(const QByteArray& root, bool besideItems) {
     while (const dirent* entry = ::readdir(dir)) {
         const QByteArrayView name(entry->d_name);
         if (name.endsWith(kInfoSuffix) && name.size() > kInfoSuffix.size()) {
-            const bool hasItem = std::binary_search(items->cbegin(), items->cend(),
-                                                    nameHash(name.chopped(kInfoSuffix.size())));
-            (hasItem ? beside : candidates).append(name.toByteArray());
+            if (!std::binary_search(items->cbegin(), items->cend(),
+                                    nameHash(name.chopped(kInfoSuffix.size()))))
+                candidates.append(name.toByteArray());
+            else if (besideItems)
+                beside.append(name.toByteArray());
         } else if (name.startsWith('.')) { // perhaps a sidecar mark
             candidates.append(name.toByteArray());
             sidecars.insert(name.toByteArray());
@@ -447,8 +445,8 @@ int LinuxTrash::sweepLeftovers(const QByteArray& root, bool besideItems) {
     }
     ::closedir(dir);
     int removed = 0;
-    for (qsizetype i = 0; besideItems && i < beside.size(); ++i)
-        removed += sweepBeside(root, beside.at(i), sidecars) ? 1 : 0;
+    for (const QByteArray& name : std::as_const(beside))
+        removed += sweepBeside(root, name, sidecars) ? 1 : 0;
     for (const QByteArray& name : std::as_const(candidates)) {
         const QByteArray path = infoDir + name;
         struct stat st {};
