@@ -23,9 +23,8 @@ struct RecordStores {
 
 // What became of a run's records, for the result sheet's one line: the run stopped because its
 // records stopped being kept, or its disk steps could not go on (why, and how many files it left
-// untouched), and removed files whose
-// records are not in the log yet (neither the journal nor the log took their last lines: their
-// intents are in the journal, so the next start records them).
+// untouched), and removed files whose records are not in the log yet (neither the journal nor the
+// log took their last lines: their intents are in the journal, so the next start records them).
 struct RecordOutcome {
     QString stopReason;
     qint64 kept = 0;
