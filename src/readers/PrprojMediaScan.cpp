@@ -152,7 +152,7 @@ public:
             readFilePath(line.text);
         if (line.has(infinite) && line.text.find("<Infinite>true</Infinite>") != std::string_view::npos)
             m_state.infinite = true;
-        // The flag and the stream count only inside the block: between blocks they belong to others.
+        // The flag and the stream reference count only inside a block: between blocks they are others'.
         if (m_state.mediaID) {
             if (line.has(numberedStills) && !flagInStream &&
                 line.text.find(kStillsFlag) != std::string_view::npos)
