@@ -29,7 +29,8 @@ ScrubEngine* makeCardScrubEngine(const MediaFile& file, QObject* parent);
 // While the user scrolls, cards that come into view show their file but start no engine work:
 // engines are made and prepared for the cards on screen once scrolling has rested for
 // `settleDelayMs`, or for one card as soon as the pointer moves over its preview. A hidden grid (another
-// view in front) starts none: its cards' posters are decoded when it is shown.
+// view in front) starts none: its cards' posters are decoded when it is shown. A card whose button
+// takes the keyboard's focus is scrolled into view, and Tab walks the cards in grid order.
 class ClipCardGrid : public QAbstractScrollArea {
     Q_OBJECT
 public:
@@ -57,6 +58,8 @@ public:
     bool scrolling() const { return m_settle.isActive(); }
     // Scrolling came to rest: the cards on screen start their engines.
     void settle();
+    // Scrolls the card at `index` into view, whole, with the grid's padding round it.
+    void revealCard(int index);
 
 Q_SIGNALS:
     void toggleSelectRequested(const QUuid& id);
@@ -73,6 +76,8 @@ protected:
 private:
     enum class Cause { content, scroll };
     void relayout(Cause cause);
+    void revealFocus(QWidget* focus);
+    void orderTabStops();
     void startEngineOf(ClipCard* card);
     ClipCard* takeCard();
     ScrubEngine* engineOf(const MediaFile& file);
