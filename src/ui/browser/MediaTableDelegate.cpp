@@ -261,7 +261,8 @@ int MediaTableDelegate::sizeColumnWidth() {
     qreal text = 0;
     for (const QString& size : widest)
         text = std::max(text, metrics.horizontalAdvance(size));
-    return int(std::ceil(4 + text + 4)); // the cell's padding either side
+    // The cell's padding either side; the cell's text room ends a pixel before its right edge.
+    return int(std::ceil(text)) + 4 + 4 + 2;
 }
 
 int MediaTableDelegate::threeLineHeight() {

@@ -400,7 +400,9 @@ void ClipCard::startAudioPlayback() {
         previous = stop;
     }
     m_playing = true;
-    m_player->play();
+    // A file the player could not open says so in the card; nothing is started.
+    if (!m_playerView->failed())
+        m_player->play();
     refreshButtons();
     refresh();
 }

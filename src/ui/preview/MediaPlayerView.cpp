@@ -200,8 +200,11 @@ void MediaPlayerView::attach() {
             << connect(m_player, &QMediaPlayer::audioOutputChanged, this, &MediaPlayerView::refreshPlayButton)
             << connect(m_player, &QMediaPlayer::hasVideoChanged, this, &MediaPlayerView::refreshPlayButton)
             << connect(m_player, &QMediaPlayer::errorOccurred, this, &MediaPlayerView::refreshFailure)
-            << connect(m_player, &QMediaPlayer::mediaStatusChanged, this, &MediaPlayerView::refreshFailure);
+            << connect(m_player, &QMediaPlayer::mediaStatusChanged, this, &MediaPlayerView::refreshFailure)
+            << connect(m_player, &QMediaPlayer::playbackStateChanged, this, &MediaPlayerView::refreshFailure)
+            << connect(m_player, &QMediaPlayer::sourceChanged, this, [this] { setFailed(false); });
     }
+    setFailed(false);
     refreshFailure();
     refreshPosition();
     refreshPlayButton();
@@ -216,18 +219,36 @@ void MediaPlayerView::togglePlayback() {
         m_player->play();
 }
 
+// A source that failed stays failed until another one is set: a later play() clears the player's
+// error and reports it playing, with nothing to play.
 void MediaPlayerView::refreshFailure() {
-    const bool failed = m_player && (m_player->error() != QMediaPlayer::NoError ||
-                                     m_player->mediaStatus() == QMediaPlayer::InvalidMedia);
-    m_failure->setToolTip(failed ? m_player->errorString() : QString());
+    if (!m_player)
+        return;
+    if (m_player->error() != QMediaPlayer::NoError) {
+        m_failure->setToolTip(m_player->errorString());
+        setFailed(true);
+    } else if (m_player->mediaStatus() == QMediaPlayer::InvalidMedia) {
+        setFailed(true);
+    }
+    // Nothing plays: the bar shows no position and no pause.
+    if (m_failed && m_player->playbackState() != QMediaPlayer::StoppedState)
+        QMetaObject::invokeMethod(
+            this,
+            [player = m_player] {
+                if (player)
+                    player->stop();
+            },
+            Qt::QueuedConnection);
+}
+
+void MediaPlayerView::setFailed(bool failed) {
     if (failed == m_failed)
         return;
     m_failed = failed;
-    // Nothing plays: the bar shows no position and no pause.
-    if (failed) {
+    if (failed)
         leaveFullScreen();
-        m_player->stop();
-    }
+    else
+        m_failure->setToolTip({});
     refreshLayout();
     refreshPosition();
     refreshPlayButton();

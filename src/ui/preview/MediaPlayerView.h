@@ -66,6 +66,7 @@ private:
     void bringFullScreenForward();
     void togglePlayback();
     void refreshFailure();
+    void setFailed(bool failed);
     void refreshLayout();
     bool fullScreenEvent(QEvent* event);
 

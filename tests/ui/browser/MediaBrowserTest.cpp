@@ -748,9 +748,23 @@ TEST(MediaTableColumns, OtherColumnsShrinkBeforeTheNameInANarrowPane) {
     // every size whole ("999 bytes" is the widest).
     EXPECT_GT(header->sectionSize(MediaTableModel::fileName),
               header->sectionSize(MediaTableModel::status) + 60);
-    EXPECT_GE(header->sectionSize(MediaTableModel::size), MediaTableDelegate::sizeColumnWidth());
-    EXPECT_GE(MediaTableDelegate::sizeColumnWidth(),
-              QFontMetrics(Font::brandMono(11, Font::Weight::bold)).horizontalAdvance("999 bytes") + 8);
+    const int sizeWidth = header->sectionSize(MediaTableModel::size);
+    QStandardItemModel model(1, MediaTableModel::columnCount_);
+    const QModelIndex index = model.index(0, MediaTableModel::size);
+    for (const qint64 size : {qint64(126), qint64(999), qint64(99'950'000), qint64(999'990'000'000)}) {
+        const MediaFile file = testing::media("/v/a.mov", 0, MediaFileStatus::online, size);
+        model.setData(index, QVariant::fromValue<const void*>(&file), MediaTableModel::fileRole);
+        TextRunRecorder device(QSize(sizeWidth, MediaTableDelegate::rowHeight));
+        QPainter painter(&device);
+        QStyleOptionViewItem option;
+        option.rect = QRect(0, 0, sizeWidth, MediaTableDelegate::rowHeight);
+        view.table()->itemDelegate()->paint(&painter, option, index);
+        painter.end();
+        QString painted;
+        for (const TextRunRecorder::Run& run : device.runs)
+            painted += run.text;
+        EXPECT_EQ(painted, MediaBadges::sizeText(size));
+    }
 }
 
 // The name column is the flexible one: the other columns keep their minimums until the name has
