@@ -298,10 +298,12 @@ void MediaFileListView::setThumbnailActivity(int activeOperations) {
     m_activity->setToolTip(QStringLiteral("Generating %1 thumbnail(s)...").arg(activeOperations));
 }
 
+// The header counts, and its button stages, the selected rows the table shows: not those the
+// filter hides.
 void MediaFileListView::syncHeader() {
-    m_selectionLabel->setVisible(!m_selected.isEmpty());
-    m_selectionLabel->setText(QString::number(m_selected.size()) + QStringLiteral(" selected"));
-    m_addButton->setEnabled(!m_selected.isEmpty());
+    m_selectionLabel->setVisible(m_shownSelected > 0);
+    m_selectionLabel->setText(QString::number(m_shownSelected) + QStringLiteral(" selected"));
+    m_addButton->setEnabled(m_shownSelected > 0);
 }
 
 void MediaFileListView::setSelectedFiles(const QSet<QUuid>& ids) {
@@ -309,7 +311,6 @@ void MediaFileListView::setSelectedFiles(const QSet<QUuid>& ids) {
         return;
     m_selected = ids;
     syncSelectionToTable();
-    syncHeader();
     Q_EMIT selectedFilesChanged(m_selected);
 }
 
@@ -323,8 +324,10 @@ void MediaFileListView::syncSelectionToTable() {
     const MediaRows& rows = m_model->rows();
     const int lastColumn = MediaTableModel::columnCount_ - 1;
     int runStart = -1;
+    m_shownSelected = 0;
     for (int row = 0; row <= rows.size(); ++row) {
-        const bool selected = row < rows.size() && m_selected.contains(rows[row].id);
+        const bool selected = row < rows.size() && !m_selected.isEmpty() && m_selected.contains(rows[row].id);
+        m_shownSelected += selected ? 1 : 0;
         if (selected && runStart < 0)
             runStart = row;
         if (!selected && runStart >= 0) {
@@ -335,6 +338,7 @@ void MediaFileListView::syncSelectionToTable() {
     m_syncingSelection = true;
     m_table->selectionModel()->select(selection, QItemSelectionModel::ClearAndSelect);
     m_syncingSelection = false;
+    syncHeader();
 }
 
 void MediaFileListView::readSelectionFromTable() {
@@ -348,6 +352,7 @@ void MediaFileListView::readSelectionFromTable() {
     if (ids == m_selected)
         return;
     m_selected = std::move(ids);
+    m_shownSelected = m_selected.size();
     syncHeader();
     Q_EMIT selectedFilesChanged(m_selected);
 }

@@ -216,6 +216,7 @@ TEST_F(MediaBrowserTest, HeaderButtonStagesOnlyRowsStillListed) {
     view.setSelectedFiles({view.model()->file(0).id, view.model()->file(1).id});
     harness.pm().updateFilters([](FilterSettings& filters) { filters.filterText = "keep"; });
     drainEvents();
+    EXPECT_EQ(view.selectionText(), "1 selected"); // what the button stages, not what the filter hides
     view.addButton()->click();
     ASSERT_EQ(staged.size(), 1);
     EXPECT_EQ(staged[0].path, "/v/keep.mov");
