@@ -38,7 +38,13 @@ ClipCardGrid::ClipCardGrid(CardStillLoader loadStill, ScrubEngineFactory makeEng
     m_settle.setSingleShot(true);
     m_settle.setInterval(settleDelayMs);
     connect(&m_settle, &QTimer::timeout, this, &ClipCardGrid::settle);
-    connect(qApp, &QApplication::focusChanged, this, [this](QWidget*, QWidget* now) { revealFocus(now); });
+    m_focusWatch = connect(qApp, &QApplication::focusChanged, this,
+                           [this](QWidget*, QWidget* now) { revealFocus(now); });
+}
+
+// The widget's own teardown moves the focus: by then this is no grid to reveal anything in.
+ClipCardGrid::~ClipCardGrid() {
+    disconnect(m_focusWatch);
 }
 
 void ClipCardGrid::revealFocus(QWidget* focus) {

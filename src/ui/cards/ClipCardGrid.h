@@ -40,6 +40,7 @@ public:
     static constexpr int engineLimit = 240;
 
     ClipCardGrid(CardStillLoader loadStill, ScrubEngineFactory makeEngine, QWidget* parent = nullptr);
+    ~ClipCardGrid() override;
 
     // The manager's filtered rows: no record is copied.
     void setFiles(MediaRows files);
@@ -96,6 +97,7 @@ private:
     QHash<QUuid, QString> m_engineSources; // the file each engine decodes
     quint64 m_useClock = 0;
     QTimer m_settle;
+    QMetaObject::Connection m_focusWatch; // the application's focus changes, until this grid goes
 };
 
 } // namespace tarnwick

@@ -155,6 +155,8 @@ MediaPlayerView::MediaPlayerView(QMediaPlayer* player, QWidget* parent)
 }
 
 MediaPlayerView::~MediaPlayerView() {
+    if (m_home)
+        m_home->removeEventFilter(this);
     // The full-screen picture goes with this view; the player must not keep drawing into it.
     if (m_fullScreenWindow && m_player && m_player->videoOutput() == m_fullScreenVideo)
         m_player->setVideoOutput(m_video);
