@@ -15,13 +15,10 @@
 #include "ui/tools/StatsView.h"
 #include "ui/window/ContentView.h"
 
-#include <QHash>
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QMenu>
 #include <QToolButton>
-
-#include <algorithm>
 
 namespace tarnwick {
 
@@ -76,26 +73,24 @@ void ScreenshotTour::statsScrolledByKeys() {
         400);
 }
 
-// The focus on the select button of a card two rows down: the grid scrolls it into view.
+// From the top of the grid, the focus on the select button of the first card two rows down, below
+// the grid's edge: the grid scrolls it into view.
 void ScreenshotTour::cardFocusScrolls() {
+    const auto toTop = [this] {
+        if (ClipCardsView* cards = cardsView(view()))
+            cards->grid()->revealCard(0);
+    };
     const auto focusThirdRow = [this] {
         ClipCardsView* cards = cardsView(view());
         if (!cards)
             return;
-        const QHash<int, ClipCard*>& live = cards->grid()->liveCards();
-        QList<int> order = live.keys();
-        std::sort(order.begin(), order.end());
         m_window.activateWindow(); // the ring shows on the active window's focus
-        if (order.size() > 4)
-            live.value(order[4])->selectButton()->setFocus(Qt::TabFocusReason);
+        if (ClipCard* card = cards->grid()->liveCards().value(2 * cards->grid()->layout().columns))
+            card->selectButton()->setFocus(Qt::TabFocusReason);
     };
-    const auto backToTop = [this] {
-        if (ClipCardsView* cards = cardsView(view()))
-            cards->grid()->revealCard(0);
-    };
-    m_steps << act([this] { view().setDetailViewMode(DetailViewMode::cards); }, 1500)
+    m_steps << act([this] { view().setDetailViewMode(DetailViewMode::cards); }, 1500) << act(toTop, 800)
             << act(focusThirdRow, 800) << shot(QStringLiteral("cards-focus-scrolled-into-view"))
-            << act(backToTop, 300);
+            << act(toTop, 300);
 }
 
 // A video card playing while the statistics sheet is open over the window: its picture stays,
