@@ -88,7 +88,7 @@ private:
     // leaves full screen instead.
     QTimer* m_clickTimer;
     QPointer<QWidget> m_home; // the window watched for the application's return
-    QSpacerItem* m_barAbove; // owned by the layout
+    QSpacerItem* m_barAbove;  // owned by the layout
     QSpacerItem* m_barBelow;
     QList<QMetaObject::Connection> m_connections;
     int m_playerChanges = 0;
