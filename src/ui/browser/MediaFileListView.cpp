@@ -39,6 +39,8 @@ constexpr int columnWidths[] = {100, 0, 80, 120, 110, 160, 150};
 constexpr int nameWidthFirst = 340;
 // The width the name keeps before the other columns shrink below their minimums.
 constexpr int nameWidthLeast = 240;
+// The least the name column ever takes.
+constexpr int nameWidthFloor = 160;
 
 // The status column never cuts a status short, nor the size column a size: they widen to the
 // longest one in the table's font.
@@ -200,7 +202,7 @@ void MediaFileListView::buildTable() {
         if (columnWidths[column] > 0)
             columns->resizeSection(column, columnIdeal(column));
     }
-    columns->setSectionResizeMode(MediaTableModel::fileName, QHeaderView::Stretch);
+    // The name takes what the other columns leave (fitColumns), never less than its least.
     m_body->addWidget(m_table);
 }
 
@@ -494,6 +496,7 @@ void MediaFileListView::fitColumns() {
     const bool squeezed = available - minimum < nameWidthLeast;
     const double grow = share(available - nameWidthFirst, minimum, ideal);
     const double keep = share(available - nameWidthLeast, least, minimum);
+    int others = 0;
     for (int column = 0; column < MediaTableModel::columnCount_; ++column) {
         if (column == MediaTableModel::fileName)
             continue;
@@ -501,7 +504,11 @@ void MediaFileListView::fitColumns() {
             squeezed ? leasts[column] + int(keep * (columnMinimum(column) - leasts[column]))
                      : columnMinimum(column) + int(grow * (columnIdeal(column) - columnMinimum(column)));
         columns->resizeSection(column, width);
+        others += width;
     }
+    // Where even the least widths leave the name too little, it keeps its own least and the table
+    // scrolls sideways.
+    columns->resizeSection(MediaTableModel::fileName, std::max(available - others, nameWidthFloor));
 }
 
 bool MediaFileListView::eventFilter(QObject* watched, QEvent* event) {
