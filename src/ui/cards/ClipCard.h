@@ -101,7 +101,6 @@ public:
     QToolButton* selectButton() const { return m_select; }
     QToolButton* trashButton() const { return m_trash; }
     QToolButton* playButton() const { return m_play; }
-    QToolButton* stopButton() const { return m_stop; }
     // The card's Tab stops in their order: its buttons, then the inline player's controls.
     QList<QWidget*> tabStops() const;
 
