@@ -269,7 +269,7 @@ TEST(ClipCard, StartingLaterTakesTheGridsEngine) {
     card.showFile(videoFile(), nullptr, false, ClipCard::EngineStart::later); // no engine made yet
     EXPECT_EQ(card.placeholderText(), QStringLiteral("Loading…"));
     card.startEngine(&engine);
-    EXPECT_EQ(card.engine(), &engine);
+    EXPECT_EQ(card.scrubEngine(), &engine);
     ASSERT_EQ(source->loads.size(), 1);
     source->answerLoad(10, taggedFrame(1000));
     ASSERT_TRUE(card.shownImage());
