@@ -402,23 +402,3 @@ TEST_F(CardsFixture, ATranscodedClipsCardDecodesItsNewFile) {
     EXPECT_FALSE(engine->failed());
     EXPECT_TRUE(engine->posterImage());
 }
-
-// The grid is a Tab stop (the arrows and Page keys scroll it): while it has the focus, the ring
-// shows round its edge, in the margin the cards leave.
-TEST_F(CardsFixture, TheGridWearsAFocusRingWhileFocused) {
-    auto view = makeView();
-    setFiles(files(20));
-    ClipCardGrid* grid = view->grid();
-    ASSERT_TRUE(grid->focusPolicy() & Qt::TabFocus);
-    const auto edge = [grid] {
-        const QImage shot = grid->viewport()->grab().toImage();
-        return qGray(shot.pixel(1, shot.height() / 2));
-    };
-    grid->clearFocus();
-    drainEvents();
-    const int rest = edge();
-    grid->setFocus(Qt::TabFocusReason);
-    drainEvents();
-    ASSERT_TRUE(grid->hasFocus());
-    EXPECT_GE(edge() - rest, 128) << "a light band along the left edge";
-}
