@@ -278,8 +278,10 @@ QString RecordMerge::traceAction(RecordKind kind) {
 QString RecordOutcome::text() const {
     QStringList parts;
     if (!stopReason.isEmpty()) {
-        parts.append(QStringLiteral("The run stopped because its records could not be kept (") + stopReason +
-                     QStringLiteral(")") +
+        const QString why = stepsStopped ? stopReason
+                                         : QStringLiteral("its records could not be kept (") + stopReason +
+                                               QStringLiteral(")");
+        parts.append(QStringLiteral("The run stopped because ") + why +
                      (kept > 0 ? QStringLiteral(": ") + QString::number(kept) +
                                      QStringLiteral(" file(s) were left untouched.")
                                : QStringLiteral(".")));
@@ -311,6 +313,7 @@ RecordOutcome RecordMerge::closeRun(RecordRun& run, const RecordStores& stores,
     outcome.stopReason = run.stopReason();
     outcome.kept = run.keptForStopCount();
     outcome.notStarted = run.stoppedBeforeSteps();
+    outcome.stepsStopped = run.stoppedBySteps();
     // Not a line of it in the journal (refused before its first): nothing to close, and the
     // records' reserve stays whole.
     if (run.journal() && !run.began())

@@ -22,15 +22,16 @@ struct RecordStores {
 };
 
 // What became of a run's records, for the result sheet's one line: the run stopped because its
-// records stopped being kept (why, and how many files it left untouched), and removed files whose
-// records are not in the log yet (neither the journal nor the log took their last lines: their
-// intents are in the journal, so the next start records them).
+// records stopped being kept, or its disk steps could not go on (why, and how many files it left
+// untouched), and removed files whose records are not in the log yet (neither the journal nor the
+// log took their last lines: their intents are in the journal, so the next start records them).
 struct RecordOutcome {
     QString stopReason;
     qint64 kept = 0;
     qint64 unrecorded = 0;
     QString reason;
-    bool notStarted = false; // stopped before its first file: no file was touched
+    bool notStarted = false;   // stopped before its first file: no file was touched
+    bool stepsStopped = false; // stopped by its disk steps (the Trash's disk full), not its records
 
     // The result sheet's line; empty when everything was recorded.
     QString text() const;

@@ -264,7 +264,24 @@ private:
         m_records->checkRoom(bytes, freed, infos);
     }
 
-    bool stopped() const { return m_records && !m_records->stopReason().isEmpty(); }
+    bool stopped() const { return m_records ? !m_records->stopReason().isEmpty() : !m_stepsStop.isEmpty(); }
+    QString stopReason() const { return m_records ? m_records->stopReason() : m_stepsStop; }
+
+    // The Trash's own disk is full (another program filled it after the room check): every later
+    // info would be refused alike, so the run stops here as it does when its records stop, with one
+    // line for it, and the helper's infos made ahead for the files that stay go at once.
+    void stopForFullTrash(const QString& target, const FileOpStatus& status) {
+        const QString reason =
+            QStringLiteral("the disk of the Trash is full (") + status.message + QStringLiteral(")");
+        if (m_records)
+            m_records->stopSteps(reason);
+        else
+            m_stepsStop = reason;
+        AppLog::trashFailed(target, status.message +
+                                        QStringLiteral(" — the disk of the Trash is full; the run stops and "
+                                                       "keeps the files not yet touched"));
+        m_files.expectTrash({});
+    }
 
     // The files each removed in one step of their own, in order.
     QStringList plainTargets() const {
@@ -400,6 +417,12 @@ private:
         if (m_method == RemovalMethod::deletePermanently)
             done.recordTime = QDateTime::currentDateTimeUtc(); // local time only when a trace is written
         const FileOpStatus status = removeTarget(m_files, p.target, p.isContainer, m_method, then);
+        if (m_method == RemovalMethod::trash && (status.code == ENOSPC || status.code == EDQUOT)) {
+            stopForFullTrash(p.target, status);
+            settle(false, std::nullopt);
+            keptUnrecorded(done);
+            return;
+        }
         if (m_method == RemovalMethod::trash)
             done.recordTime = QDateTime::currentDateTimeUtc();
         // A container half removed: what it took is recorded, though the file stays failed.
@@ -408,11 +431,15 @@ private:
     }
 
     void keptUnrecorded(ExecutedRemoval& done) const {
-        // Its record could be kept nowhere: no file is removed unrecorded.
+        // Its record could be kept nowhere (no file is removed unrecorded), or the Trash takes no more.
         done.outcome = Outcome::keptForRecords;
-        done.error = FileOpStatus::failure(EIO, QStringLiteral("kept, its removal could not be recorded: ") +
-                                                    m_records->stopReason());
-        m_records->keptForStop();
+        const bool byRecords = m_records && !m_records->stoppedBySteps();
+        done.error = FileOpStatus::failure(EIO, (byRecords ? QStringLiteral("kept, its removal could not be "
+                                                                            "recorded: ")
+                                                           : QStringLiteral("kept, the run stopped: ")) +
+                                                    stopReason());
+        if (m_records)
+            m_records->keptForStop();
     }
 
     // Once the records stop being kept, every file still to come stays where it is.
@@ -471,6 +498,7 @@ private:
     const AuditAction m_action;
     FreedBytes m_freed;
     LeftoverSweep m_leftovers;
+    QString m_stepsStop; // why the run stopped, without records to keep it
     QSet<QString> m_handledContainers;
     QHash<QString, QList<qsizetype>> m_byContainer;
     QList<ExecutedRemoval> m_results;

@@ -183,7 +183,8 @@ void settleRemovals(SettledRun& settled, const QList<PlannedRemoval>& plan,
     StatusChanges& changes = settled.changes;
     const auto fail = [&](const PlannedRemoval& p, const QString& error, bool backToBin) {
         ++r.failed;
-        r.errors.append(error);
+        if (!error.isEmpty())
+            r.errors.append(error);
         r.failedItems.append(p.item);
         if (backToBin && method == RemovalMethod::trash)
             changes.set(p.item.mediaFile.path, MediaFileStatus::inRecycleBin);
@@ -229,8 +230,8 @@ void settleRemovals(SettledRun& settled, const QList<PlannedRemoval>& plan,
             words.failed(RemovalRules::workingPath(m), done.error.message);
             break;
         case Outcome::keptForRecords:
-            // One line for them all: the run's (RecordRun::stop).
-            fail(p, p.name + QStringLiteral(": ") + done.error.message, true);
+            // One line for them all, in the log and on the sheet: the run's stop (RecordOutcome).
+            fail(p, {}, true);
             break;
         case Outcome::removed:
         case Outcome::withContainer:

@@ -43,15 +43,32 @@ QByteArray bootId() {
     return id;
 }
 
-// Field 22 of /proc/<pid>/stat: the start time in clock ticks since boot; 0 when unreadable.
-quint64 startTicksOf(qint64 pid) {
+struct ProcessState {
+    quint64 startTicks = 0; // 0 when unreadable
+    char state = 0;
+};
+
+// Fields 3 and 22 of /proc/<pid>/stat: the state, and the start time in clock ticks since boot.
+ProcessState processState(qint64 pid) {
     const QByteArray stat = readSmallFile("/proc/" + QByteArray::number(pid) + "/stat");
     const qsizetype close = stat.lastIndexOf(')'); // the command name may hold spaces and ')'
     if (close < 0)
-        return 0;
+        return {};
     const QList<QByteArray> fields = stat.mid(close + 2).split(' ');
     constexpr qsizetype kStartField = 22 - 3; // fields after the name start at number 3
-    return fields.size() > kStartField ? fields[kStartField].toULongLong() : 0;
+    if (fields.size() <= kStartField || fields[0].size() != 1)
+        return {};
+    return {fields[kStartField].toULongLong(), fields[0][0]};
+}
+
+quint64 startTicksOf(qint64 pid) {
+    return processState(pid).startTicks;
+}
+
+// A process that ended but whose parent has not reaped it yet is still listed: it is gone all the
+// same ('x' is the dead state's letter on some older kernels).
+bool hasEnded(char state) {
+    return state == 'Z' || state == 'X' || state == 'x';
 }
 
 QByteArray sidecarText(const struct stat& st, const QByteArray& value) {
@@ -114,8 +131,8 @@ bool isRunning(const Writer& writer) {
         return false;
     if (writer == currentWriter())
         return true;
-    const quint64 start = startTicksOf(writer.pid);
-    return start != 0 && start == writer.startTicks;
+    const ProcessState now = processState(writer.pid);
+    return now.startTicks != 0 && now.startTicks == writer.startTicks && !hasEnded(now.state);
 }
 
 QByteArray encode(const Mark& mark) {
@@ -206,6 +223,12 @@ QByteArray attributeValue(QByteArrayView subject) {
 
 bool setAttribute(int fd, QByteArrayView value) {
     return ::fsetxattr(fd, kAttribute, value.constData(), size_t(value.size()), 0) == 0;
+}
+
+std::optional<Mark> attributeMarkOf(const QByteArray& path) {
+    char value[kMaxMark];
+    const ssize_t length = ::lgetxattr(path.constData(), kAttribute, value, sizeof value);
+    return length > 0 ? decode(QByteArrayView(value, length)) : std::nullopt;
 }
 
 std::optional<Mark> markOf(const QByteArray& path) {

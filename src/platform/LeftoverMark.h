@@ -30,7 +30,8 @@ struct Mark {
 };
 
 Writer currentWriter();
-// The writer still runs (this process counts as running).
+// The writer still runs (this process counts as running); one that ended and is not yet reaped
+// does not.
 bool isRunning(const Writer& writer);
 
 QByteArray encode(const Mark& mark);
@@ -54,6 +55,9 @@ bool setAttribute(int fd, QByteArrayView value);
 bool makeMarkedFolder(const QByteArray& path, QByteArrayView subject = {});
 // The mark `path` carries (attribute or sidecar), if any.
 std::optional<Mark> markOf(const QByteArray& path);
+// The mark of its attribute alone: one call, for a look through many files that knows their
+// sidecars from the folder's listing.
+std::optional<Mark> attributeMarkOf(const QByteArray& path);
 // Takes the mark off a temporary that became a real file (renamed into place), sidecar included.
 void unmark(const QByteArray& path);
 // The same for the file open as `fd` that was marked at `path`, wherever it is now (renamed into

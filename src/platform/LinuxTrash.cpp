@@ -1,12 +1,12 @@
 #include "platform/LinuxTrash.h"
 
 #include "platform/FileMoveSupport.h"
-#include "platform/FullWrite.h"
-
+#include "platform/Immortal.h"
 #include "platform/LeftoverMark.h"
 #include "platform/LeftoverRemoval.h"
 #include "platform/LinuxFileOperations.h"
 #include "platform/MountTable.h"
+#include "platform/PendingTrashInfo.h"
 #include "platform/ThreadPools.h"
 
 #include <QFile>
@@ -152,6 +152,17 @@ bool stillExpected(const QByteArray& path, const std::optional<FileIdentity>& ex
     return ::lstat(path.constData(), &st) != 0 || LinuxFileOperations::isExpected(expected, st);
 }
 
+// A name is ours in a trash only while neither of its folders holds it: another program's item may
+// sit in files/ without its info (that program's crash, a half-emptied Trash).
+bool itemNameTaken(const QByteArray& root, const QByteArray& candidate) {
+    struct stat st {};
+    return ::lstat(QByteArray(root + "/files/" + candidate).constData(), &st) == 0;
+}
+
+FileIdentity identityOf(const struct stat& st) {
+    return LinuxFileOperations::infoFrom(st).identity();
+}
+
 quint64 nameHash(QByteArrayView name) {
     return quint64(qHashBits(name.data(), size_t(name.size())));
 }
@@ -173,123 +184,6 @@ std::optional<std::vector<quint64>> nameHashes(const QByteArray& folder) {
     std::sort(hashes.begin(), hashes.end());
     return hashes;
 }
-
-// A .trashinfo on its way into info/. Where the file system offers unnamed files and user
-// attributes it is written and marked before it gets a name, then linked in whole: a kill at any
-// moment leaves nothing or a complete, marked file. Elsewhere it is created exclusively and
-// marked at once (by a sidecar where there are no attributes).
-class PendingInfo {
-public:
-    PendingInfo(QByteArray infoDir, QByteArray text, UnnamedFileStock& stock)
-        : m_dir(std::move(infoDir)), m_text(std::move(text)), m_stock(stock) {
-        prepareUnnamed();
-    }
-    ~PendingInfo() { closeUnnamed(); }
-    PendingInfo(const PendingInfo&) = delete;
-    PendingInfo& operator=(const PendingInfo&) = delete;
-
-    // Bytes a name needs beyond its ".trashinfo": the sidecar's, when one may be written.
-    qsizetype extraRoom() const {
-        static const qsizetype sidecar = leftover::sidecarPath("/x").size() - 2;
-        return m_fd >= 0 ? 0 : sidecar;
-    }
-
-    // Gives the info the name `path`: 0, or the errno value (EEXIST when the name is taken).
-    int claim(const QByteArray& path) {
-        m_sidecar = false;
-        if (m_fd >= 0) {
-            const int code = linkUnnamed(path);
-            if (code == 0) {
-                closeUnnamed();
-                return 0;
-            }
-            if (code == EEXIST || code == ENAMETOOLONG)
-                return code;
-            closeUnnamed(); // linking refused: the other way
-            m_unnamedRefused = true;
-        }
-        return createNamed(path);
-    }
-    // Links the unnamed info as `path` and nothing else: 0, or the errno value (EEXIST when the
-    // name is taken, EOPNOTSUPP without an unnamed file).
-    int linkAhead(const QByteArray& path) {
-        if (m_fd < 0)
-            return EOPNOTSUPP;
-        const int code = linkUnnamed(path);
-        if (code == 0)
-            closeUnnamed();
-        return code;
-    }
-    // The item is in files/: the info is a real one now.
-    static void finished(const QByteArray& path) { leftover::unmark(path); }
-    // The item could not be moved: the info named `path` goes, and another may be claimed.
-    void withdraw(const QByteArray& path) {
-        ::unlink(path.constData());
-        if (m_sidecar)
-            ::unlink(leftover::sidecarPath(path).constData());
-        prepareUnnamed();
-    }
-
-private:
-    // Links the unnamed file in as `path`: by its descriptor where the kernel lets this process
-    // (cheaper), else through /proc.
-    int linkUnnamed(const QByteArray& path) const {
-        static std::atomic_bool byDescriptor{true};
-        if (byDescriptor.load(std::memory_order_relaxed)) {
-            if (::linkat(m_fd, "", AT_FDCWD, path.constData(), AT_EMPTY_PATH) == 0)
-                return 0;
-            if (errno != EPERM && errno != ENOENT && errno != EINVAL)
-                return errno;
-            byDescriptor.store(false, std::memory_order_relaxed);
-        }
-        const QByteArray self = "/proc/self/fd/" + QByteArray::number(m_fd);
-        return ::linkat(AT_FDCWD, self.constData(), AT_FDCWD, path.constData(), AT_SYMLINK_FOLLOW) == 0
-                   ? 0
-                   : errno;
-    }
-
-    void prepareUnnamed() {
-        if (m_unnamedRefused)
-            return;
-        // One made ahead is marked already.
-        m_fd = m_stock.take(m_dir);
-        if (m_fd >= 0 && writeFully(m_fd, m_text.constData(), m_text.size()))
-            return;
-        closeUnnamed();
-        m_fd = ::open(m_dir.constData(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600);
-        if (m_fd >= 0 && writeFully(m_fd, m_text.constData(), m_text.size()) && leftover::markAttribute(m_fd))
-            return;
-        closeUnnamed();
-        m_unnamedRefused = true;
-    }
-    void closeUnnamed() {
-        if (m_fd >= 0)
-            ::close(m_fd);
-        m_fd = -1;
-    }
-    int createNamed(const QByteArray& path) {
-        const int fd = ::open(path.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
-        if (fd < 0)
-            return errno;
-        // Unmarked it would never be swept after a kill; without any mark it is still written.
-        if (!leftover::markAttribute(fd))
-            m_sidecar = leftover::mark(path, fd);
-        const bool written = writeFully(fd, m_text.constData(), m_text.size());
-        const int writeError = errno;
-        if (::close(fd) != 0 || !written) {
-            withdraw(path);
-            return written ? EIO : writeError;
-        }
-        return 0;
-    }
-
-    QByteArray m_dir;
-    QByteArray m_text;
-    UnnamedFileStock& m_stock;
-    int m_fd = -1;
-    bool m_unnamedRefused = false;
-    bool m_sidecar = false;
-};
 
 // The local time of now as a DeletionDate ("2026-12-08T14:03:07"), made once a second per
 // thread: Qt's local date-time looks the time zone up again on every call.
@@ -476,25 +370,83 @@ QByteArray LinuxTrash::trashName(const QByteArray& name, int n, qsizetype limit)
     return cut.isEmpty() ? QByteArray() : cut + suffix;
 }
 
-int LinuxTrash::sweepLeftovers(const QByteArray& root) {
-    // An info whose item's name is in files/ is complete: only the others are looked at. Two names
-    // sharing a hash would keep a leftover, never remove an item.
+namespace {
+
+// An info of ours beside an item in files/ stays (mark and all) only when that item is the one it
+// was made for: another program's item that took the name while a run was killed is never
+// labelled with our file's place. Its sidecar, if it has one, is among `sidecars` (the folder's
+// listing). True when the info went.
+bool sweepBeside(const QByteArray& root, const QByteArray& name, const QSet<QByteArray>& sidecars) {
+    const QByteArray path = root + "/info/" + name;
+    std::optional<leftover::Mark> mark = leftover::attributeMarkOf(path);
+    if (!mark && sidecars.contains(leftover::sidecarPath(name)))
+        mark = leftover::markOf(path);
+    if (!mark || leftover::isRunning(mark->writer))
+        return false;
+    struct stat st {};
+    if (::lstat(QByteArray(root + "/files/" + name.chopped(kInfoSuffix.size())).constData(), &st) == 0) {
+        // The marks of earlier versions name no item: those infos stay, as they did.
+        const std::optional<FileIdentity> meant = PendingTrashInfo::markedItem(mark->subject);
+        if (!meant || LinuxFileOperations::isExpected(meant, st))
+            return false;
+    } else if (errno != ENOENT) {
+        return false;
+    }
+    return leftover::removeAbandoned(path).ok();
+}
+
+// The trash folders whose infos beside their items the start's sweep has looked at, by path and
+// the folder's device and inode then. A marked info there of a writer that is gone was left before
+// this process started, so a run's sweep need not look again. Reached from the start's sweep
+// thread, which may outlive statics.
+struct CoveredAtStart {
+    std::mutex mutex;
+    QHash<QByteArray, std::pair<quint64, quint64>> folders;
+};
+
+CoveredAtStart& coveredAtStart() {
+    static Immortal<CoveredAtStart> covered;
+    return covered.get();
+}
+
+std::optional<std::pair<quint64, quint64>> folderKey(const QByteArray& path) {
+    struct stat st {};
+    if (::stat(path.constData(), &st) != 0)
+        return std::nullopt;
+    return std::pair{quint64(st.st_dev), quint64(st.st_ino)};
+}
+
+} // namespace
+
+int LinuxTrash::sweepLeftovers(const QByteArray& root, bool besideItems) {
+    // Infos whose item's name is not in files/ never got their item. The others are looked at only
+    // when still marked (ours, from a run that was killed). Two names sharing a hash send an info
+    // down the second way, which looks at its item itself.
     const std::optional<std::vector<quint64>> items = nameHashes(root + "/files");
     const QByteArray infoDir = root + "/info/";
     DIR* dir = items ? ::opendir(infoDir.constData()) : nullptr;
     if (!dir)
         return 0;
     QList<QByteArray> candidates;
+    QList<QByteArray> beside;
+    QSet<QByteArray> sidecars;
     while (const dirent* entry = ::readdir(dir)) {
         const QByteArrayView name(entry->d_name);
-        const bool info = name.endsWith(kInfoSuffix) && name.size() > kInfoSuffix.size();
-        if (info ? !std::binary_search(items->cbegin(), items->cend(),
-                                       nameHash(name.chopped(kInfoSuffix.size())))
-                 : name.startsWith('.')) // perhaps a sidecar mark
+        if (name.endsWith(kInfoSuffix) && name.size() > kInfoSuffix.size()) {
+            if (!std::binary_search(items->cbegin(), items->cend(),
+                                    nameHash(name.chopped(kInfoSuffix.size()))))
+                candidates.append(name.toByteArray());
+            else if (besideItems)
+                beside.append(name.toByteArray());
+        } else if (name.startsWith('.')) { // perhaps a sidecar mark
             candidates.append(name.toByteArray());
+            sidecars.insert(name.toByteArray());
+        }
     }
     ::closedir(dir);
     int removed = 0;
+    for (const QByteArray& name : std::as_const(beside))
+        removed += sweepBeside(root, name, sidecars) ? 1 : 0;
     for (const QByteArray& name : std::as_const(candidates)) {
         const QByteArray path = infoDir + name;
         struct stat st {};
@@ -553,8 +505,14 @@ QList<QByteArray> LinuxTrash::knownTrashes(const MountTable& mounts) {
 
 int LinuxTrash::sweepKnownTrashes(const MountTable& mounts) {
     int removed = 0;
-    for (const QByteArray& root : knownTrashes(mounts))
-        removed += sweepLeftovers(root);
+    for (const QByteArray& root : knownTrashes(mounts)) {
+        removed += sweepLeftovers(root, true);
+        if (const auto key = folderKey(root)) {
+            CoveredAtStart& covered = coveredAtStart();
+            const std::lock_guard lock(covered.mutex);
+            covered.folders.insert(root, *key);
+        }
+    }
     return removed;
 }
 
@@ -564,7 +522,15 @@ void LinuxTrash::sweepOnce(const QByteArray& root) {
     const std::lock_guard lock(m_sweepMutex);
     if (m_swept.contains(root))
         return;
-    sweepLeftovers(root);
+    // Beside the items only where the start's sweep did not look (a share, a volume mounted since):
+    // a look at every info there is most of what a sweep of a large trash costs.
+    bool covered = false;
+    if (const auto key = folderKey(root)) {
+        CoveredAtStart& start = coveredAtStart();
+        const std::lock_guard coveredLock(start.mutex);
+        covered = start.folders.value(root) == *key;
+    }
+    sweepLeftovers(root, !covered);
     m_swept.insert(root);
 }
 
@@ -602,11 +568,14 @@ std::optional<TrashInfoAhead::Prepared> LinuxTrash::prepareAhead(const QByteArra
     sweepOnce(dir.root);
     const QByteArray name = native.mid(native.lastIndexOf('/') + 1);
     const QByteArray original = originalPath(dir, native, name);
-    PendingInfo info(dir.root + "/info", trashInfo(original, deletionDateNow()), m_infoStock);
+    PendingTrashInfo info(dir.root + "/info", trashInfo(original, deletionDateNow()), identityOf(st),
+                          m_infoStock);
     for (int n = 1; n <= kAheadNumbers; ++n) {
         const QByteArray candidate = trashName(name, n, dir.nameMax - kInfoSuffix.size());
         if (candidate.isEmpty())
             return std::nullopt;
+        if (itemNameTaken(dir.root, candidate))
+            continue;
         const QByteArray infoPath = dir.root + "/info/" + candidate + kInfoSuffix;
         const int code = info.linkAhead(infoPath);
         if (code == 0) {
@@ -741,7 +710,8 @@ TrashOutcome LinuxTrash::moveToTrash(const QString& path, const std::optional<Fi
                 ::unlink(ahead->infoPath.constData());
             }
         }
-        PendingInfo info(dir.root + "/info", trashInfo(original, deletionDateNow()), m_infoStock);
+        PendingTrashInfo info(dir.root + "/info", trashInfo(original, deletionDateNow()),
+                              expected.value_or(identityOf(st)), m_infoStock);
         qsizetype limit = dir.nameMax - kInfoSuffix.size();
         bool staleTrash = false;
         for (int n = 1; n < 10000; ++n) {
@@ -749,7 +719,7 @@ TrashOutcome LinuxTrash::moveToTrash(const QString& path, const std::optional<Fi
             if (candidate.isEmpty())
                 return {failure(ENAMETOOLONG), {}, {}};
             const QByteArray infoPath = dir.root + "/info/" + candidate + kInfoSuffix;
-            int code = info.claim(infoPath);
+            int code = itemNameTaken(dir.root, candidate) ? EEXIST : info.claim(infoPath);
             if (code == 0) {
                 // Once more right before the rename: the .trashinfo took a while to write.
                 if (expected && !stillExpected(native, expected)) {
@@ -765,7 +735,7 @@ TrashOutcome LinuxTrash::moveToTrash(const QString& path, const std::optional<Fi
                 code = renameNoReplace(native, target);
                 if (code == 0) {
                     durable(Durable::itemRenamed, target);
-                    PendingInfo::finished(infoPath);
+                    PendingTrashInfo::finished(infoPath);
                     return {{}, QFile::decodeName(target), QFile::decodeName(infoPath)};
                 }
                 info.withdraw(infoPath);

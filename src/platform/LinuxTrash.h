@@ -19,15 +19,18 @@ class MountTable;
 
 // The freedesktop.org Trash as the desktop's file managers keep it: the home trash for items on
 // the home's volume, else "$topdir/.Trash/$uid" (a real, sticky .Trash folder) or
-// "$topdir/.Trash-$uid". The .trashinfo is created first and exclusively, then the item is renamed
-// into files/ without replacing anything; if that fails the .trashinfo goes again. Never copies
-// across volumes: an item whose volume has no usable trash stays where it is. Thread-safe.
+// "$topdir/.Trash-$uid". A name is taken only while it is free in both info/ and files/ (another
+// program's item may sit in files/ without its info). The .trashinfo is created first and
+// exclusively, then the item is renamed into files/ without replacing anything; if that fails the
+// .trashinfo goes again. Never copies across volumes: an item whose volume has no usable trash
+// stays where it is. Thread-safe.
 //
-// A .trashinfo in flight carries this program's leftover mark, which comes off once its item is in
-// files/. Where the file system allows, the .trashinfo is written and marked before it has a name,
-// so a killed run leaves only complete, marked ones; the start and the first operation on a trash
-// in each run sweep those whose item never arrived and whose writer is gone. The unnamed files are
-// made ahead by a helper thread while earlier items are renamed; for the items a run announces, a
+// A .trashinfo in flight carries this program's leftover mark, which names the item it is made for
+// and comes off once that item is in files/. Where the file system allows, the .trashinfo is
+// written and marked before it has a name, so a killed run leaves only complete, marked ones; the
+// start and the first operation on a trash in each run sweep those whose writer is gone and whose
+// item never arrived (or whose name in files/ holds another item). The unnamed files are made
+// ahead by a helper thread while earlier items are renamed; for the items a run announces, a
 // second helper writes and links their infos ahead too.
 class LinuxTrash {
 public:
@@ -46,15 +49,17 @@ public:
     // The item's name in files/: numbered from n = 2 ("clip (2).mov"), and shortened to `limit`
     // bytes when longer (never inside a character, the extension kept); empty when it cannot fit.
     static QByteArray trashName(const QByteArray& name, int n, qsizetype limit);
-    // Removes the marked .trashinfo files in `root`/info whose item never reached files/ and whose
-    // writer is gone (one log line each); returns how many went.
-    static int sweepLeftovers(const QByteArray& root);
+    // Removes the marked .trashinfo files in `root`/info whose writer is gone and whose item never
+    // reached files/; with `besideItems`, also those whose name in files/ holds another item than
+    // the one they were made for (a look at each info there). One log line each; how many went.
+    static int sweepLeftovers(const QByteArray& root, bool besideItems = true);
     // The trash folders this program may have used: the home trash and this user's trash on each
     // local volume of `mounts`. Network shares and automounts are left out: a look there may never
     // answer, or mount them.
     static QList<QByteArray> knownTrashes(const MountTable& mounts);
-    // Sweeps each of those: what a kill left stays no longer than until the next start. Returns how
-    // many leftovers went.
+    // Sweeps each of those, beside the items too: what a kill left stays no longer than until the
+    // next start, and a run's own sweep of those looks only for infos without their item. Returns
+    // how many leftovers went.
     static int sweepKnownTrashes(const MountTable& mounts);
 
     // For tests, set before the first use: told when a caller reaches the leftover sweep (which

@@ -99,6 +99,13 @@ void RecordRun::stop(const QString& reason) {
                   QStringLiteral(" — the run stops; the files not yet touched are kept"));
 }
 
+void RecordRun::stopSteps(const QString& reason) {
+    if (!m_stopReason.isEmpty())
+        return;
+    m_stopReason = reason;
+    m_stoppedBySteps = true;
+}
+
 // Intents not in the journal: no step may go ahead on them. `before` is where they begin in the
 // pending lines, `firstSeq` the first of them (-1: the run's own line).
 void RecordRun::checkWritten(qsizetype before, int firstSeq) {

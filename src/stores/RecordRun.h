@@ -65,6 +65,11 @@ public:
     // Set once the run's records stop being kept: the run must remove no more files. In the
     // user's words, for the result sheet.
     const QString& stopReason() const { return m_stopReason; }
+    // The run stops the same way for a reason of its disk steps' own (the Trash's disk is full):
+    // no file after this one is touched. `reason` in the user's words; the caller logs it.
+    void stopSteps(const QString& reason);
+    // The stop came from the disk steps, not from the records.
+    bool stoppedBySteps() const { return m_stoppedBySteps; }
     // The run stopped before its first step (refused for room, its first intents kept nowhere):
     // no file was touched, and the result sheet shows it as not started.
     bool stoppedBeforeSteps() const { return !m_stopReason.isEmpty() && m_stoppedBeforeSteps; }
@@ -114,6 +119,7 @@ private:
     bool m_unsynced = false;  // lines written since the last sync
     bool m_began = false;     // the run's own line is in the journal
     bool m_stoppedBeforeSteps = false;
+    bool m_stoppedBySteps = false;
     quint64 m_syncTicket = 0; // the sync of the intents written ahead, while it is awaited
 };
 

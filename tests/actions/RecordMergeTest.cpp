@@ -5,6 +5,8 @@
 #include "actions/TraceFileWriter.h"
 #include "platform/AppLog.h"
 #include "platform/FileOperations.h"
+#include "platform/LeftoverMark.h"
+#include "platform/LinuxTrash.h"
 #include "stores/AuditLogManager.h"
 #include "stores/RecordRun.h"
 #include "stores/StatsManager.h"
@@ -12,10 +14,13 @@
 
 #include <QDir>
 #include <QFile>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
 #include <csignal>
+#include <cstdio>
+#include <fcntl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -278,6 +283,47 @@ TEST_F(RecordMergeTest, ARunOfAProcessStillRunningIsLeftToIt) {
     for (const int fd : {ready[0], ready[1], go[0], go[1]})
         ::close(fd);
     const QStringList problems = mergeAndCheck({"a.mov"}, {"b.mov"});
+    EXPECT_TRUE(problems.isEmpty()) << problems.join('\n').toStdString();
+    AppLog::setSink({});
+}
+
+// A window that ended a moment ago may not be reaped yet by what started it: still listed by the
+// kernel, it is gone all the same. The next start merges its run and sweeps its Trash infos.
+TEST_F(RecordMergeTest, ARunOfAnEndedProcessNotYetReapedIsMergedAndItsInfosSwept) {
+    AppLog::setSink([](const AppLog::Record&) {});
+    makeFile("a.mov", 105);
+    makeFile("b.mov", 105);
+    const QString trash = dir.filePath(QStringLiteral("Trash"));
+    ASSERT_TRUE(QDir().mkpath(trash + "/files") && QDir().mkpath(trash + "/info"));
+    constexpr int infos = 3;
+    const pid_t child = fork();
+    ASSERT_NE(child, -1);
+    if (child == 0) {
+        writeRun({"a.mov"}, {}, {"b.mov"}, false);
+        for (int i = 0; i < infos; ++i) {
+            const QByteArray info =
+                QFile::encodeName(trash + QStringLiteral("/info/clip %1.mov.trashinfo").arg(i));
+            const int fd = ::open(info.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+            if (fd < 0 || !leftover::mark(info, fd))
+                _exit(1);
+            ::close(fd);
+        }
+        _exit(0);
+    }
+    siginfo_t ended{};
+    ASSERT_EQ(::waitid(P_PID, id_t(child), &ended, WEXITED | WNOWAIT), 0);
+    const auto reap = qScopeGuard([child] { ::waitpid(child, nullptr, 0); });
+    ASSERT_EQ(ended.si_code, CLD_EXITED);
+    ASSERT_EQ(ended.si_status, 0);
+    ASSERT_TRUE(QFileInfo::exists(QStringLiteral("/proc/%1/stat").arg(child))) << "reaped already";
+
+    const int swept = LinuxTrash::sweepLeftovers(QFile::encodeName(trash));
+    const QStringList problems = mergeAndCheck({"a.mov"}, {"b.mov"});
+    const qsizetype left = QDir(trash + "/info").entryList(QDir::Files | QDir::Hidden).size();
+    std::printf("a process ended, not yet reaped: %d Trash info(s) swept, %lld left; run merged: %s\n", swept,
+                qint64(left), problems.isEmpty() ? "yes" : "no");
+    EXPECT_EQ(swept, infos);
+    EXPECT_EQ(left, 0);
     EXPECT_TRUE(problems.isEmpty()) << problems.join('\n').toStdString();
     AppLog::setSink({});
 }

@@ -627,6 +627,68 @@ TEST(RecordRoom, ARunBesideAWriterFillingTheDiskGoesAsFarAsTheReserveAllows) {
     room.expectTheNextStartAgrees(expected);
 }
 
+// The Trash's own disk (the store's too) fills up mid-run, another program writing there: the first
+// file whose info finds no room stops the run. The rest stay, the sheet and the log give the reason
+// once, the intents of the files that stayed are decided as not done, and the next start agrees.
+TEST(RecordRoom, ATrashWhoseDiskFillsMidRunStopsAtTheFirstRefusedInfo) {
+    SMALL_VOLUME_OR_SKIP(volume, 16 << 20);
+    SmallReserve reserve(1 << 20);
+    Room room(folderOn(volume, QStringLiteral("store")), volume.path() + QStringLiteral("/media"));
+    constexpr int files = 600;
+    const RecordExpectation expected = room.stage(files, 100, true);
+    // The helper makes the first 100 infos ahead: some of them before the disk fills, and then the
+    // run makes the rest itself.
+    struct AheadFor100 : LinuxFileOperations {
+        void expectTrash(const QStringList& paths) override {
+            LinuxFileOperations::expectTrash(paths.mid(0, 100));
+        }
+    };
+    room.files = std::make_shared<FaultInjectingFileOperations>(std::make_shared<AheadFor100>());
+    ASSERT_TRUE(RecordReserve::ensure(room.store));
+    std::optional<DiskFiller> other;
+    auto steps = std::make_shared<int>(0);
+    room.files->setBeforeEach([&other, &volume, steps](Op op, const QString&) {
+        if (op == Op::moveToTrash && ++*steps == 50) {
+            volume.fill();
+            other.emplace(volume.path() + QStringLiteral("/.other"));
+        }
+    });
+
+    const ActionResult result = room.run(true);
+    room.files->setBeforeEach({});
+    ASSERT_TRUE(other);
+    other->stop();
+    const qsizetype full = room.logged(qt_error_string(ENOSPC));
+    std::printf("the Trash's disk full at file 50 of %d: %lld trashed, %lld log line(s) with \"%s\", %lld "
+                "error line(s) on the sheet\n",
+                files, qint64(result.succeeded), qint64(full), qPrintable(qt_error_string(ENOSPC)),
+                qint64(result.errors.size()));
+    EXPECT_GE(result.succeeded, 49);
+    EXPECT_LE(result.succeeded, 100);
+    EXPECT_EQ(result.succeeded + result.failed, files);
+    EXPECT_EQ(result.unrecorded, QStringLiteral("The run stopped because the disk of the Trash is full (") +
+                                     qt_error_string(ENOSPC) + QStringLiteral("): ") +
+                                     QString::number(result.failed) +
+                                     QStringLiteral(" file(s) were left untouched."));
+    EXPECT_TRUE(result.errors.isEmpty()) << result.errors.value(0).toStdString();
+    EXPECT_EQ(full, 1);
+    EXPECT_EQ(room.harness.pm().recycleBin().size(), result.failed);
+    // No intent beyond the batch that was going and the one written ahead of it, each decided.
+    const JournalContents journal = room.audit.journal().read();
+    ASSERT_EQ(journal.runs.size(), 1);
+    EXPECT_LE(journal.runs.front().items.size(), result.succeeded + 2 * RecordRun::intentBatch);
+    for (const JournalRun::Item& item : journal.runs.front().items) {
+        const JournalRun::State state =
+            QFileInfo::exists(item.record.target) ? JournalRun::State::failed : JournalRun::State::done;
+        EXPECT_EQ(item.state, state) << item.record.target.toStdString();
+    }
+    const QStringList problems = placeProblems(expected, true, volume.path());
+    EXPECT_TRUE(problems.isEmpty()) << problems.join('\n').toStdString();
+    other.reset();
+    volume.unfill();
+    room.expectTheNextStartAgrees(expected);
+}
+
 // The media's disk stays full, so a run's trace file waits in the journal: the audit log shows
 // every entry the statistics count, read afresh and at each start while it waits; a run a kill cut
 // short the same, once a start decided it.

@@ -1,6 +1,8 @@
 #include "platform/AppLog.h"
 #include "platform/LeftoverMark.h"
 #include "platform/LinuxFileOperations.h"
+#include "platform/LinuxTrash.h"
+#include "platform/MountTable.h"
 #include "platform/TrashInfoAhead.h"
 
 #include "FileMoveTestSupport.h"
@@ -11,12 +13,16 @@
 #include <QDirIterator>
 #include <QProcess>
 #include <QRandomGenerator>
+#include <QScopeGuard>
 #include <QSet>
 #include <QTemporaryDir>
 #include <QUrl>
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <condition_variable>
 #include <cstdio>
+#include <mutex>
 #include <sys/xattr.h>
 #include <thread>
 
@@ -224,4 +230,131 @@ TEST(LinuxTrashCrash, EveryFileIsInOnePlaceAndLeftoversAreSwept) {
     EXPECT_TRUE(QDir(media).entryList(QDir::Files).isEmpty());
     std::printf("trash kills: %d, leaving a .trashinfo without its item: %d, swept by the next run: %d\n",
                 kills, killsLeavingAnInfo, swept);
+}
+
+// The child half of the test below: announces every file of the media folder, trashes the first
+// TARNWICK_TRASH_FOREIGN_GO of them, says "made" once the info of each one was made ahead, and
+// waits for its kill.
+TEST(LinuxTrashCrashChild, MakesEveryInfoAheadAndWaits) {
+    const QString media = qEnvironmentVariable("TARNWICK_TRASH_FOREIGN_MEDIA");
+    if (media.isEmpty())
+        GTEST_SKIP() << "run by LinuxTrashCrash only";
+    QList<QByteArray> files;
+    for (const QString& name : QDir(media).entryList(QDir::Files, QDir::Name))
+        files.append(QFile::encodeName(media + '/' + name));
+    std::mutex mutex;
+    std::condition_variable changed;
+    qsizetype made = 0;
+    LinuxTrash trash;
+    trash.setStepHook([&](LinuxTrash::Step step) {
+        if (step != LinuxTrash::Step::infoMadeAhead)
+            return;
+        const std::lock_guard lock(mutex);
+        ++made;
+        changed.notify_all();
+    });
+    QStringList paths;
+    for (const QByteArray& file : std::as_const(files))
+        paths.append(QFile::decodeName(file));
+    trash.expect(paths);
+    const int go = qEnvironmentVariableIntValue("TARNWICK_TRASH_FOREIGN_GO");
+    for (int i = 0; i < go; ++i)
+        ASSERT_TRUE(trash.moveToTrash(paths.at(i)).status.ok());
+    {
+        std::unique_lock lock(mutex);
+        ASSERT_TRUE(changed.wait_for(lock, std::chrono::minutes(1), [&] { return made == files.size(); }));
+    }
+    tarnwick::testing::ChildMarkers::say("made");
+    char token[8];
+    while (std::fgets(token, sizeof token, stdin)) {
+    }
+}
+
+// Another program's items sit in files/ without an info (its crash, a half-emptied Trash) under
+// the names of files a killed run was about to trash: some were there before the run, some came
+// after the run had made those files' infos ahead. After the kill, the next start's sweep and a
+// second run, no info of ours labels another program's item, which stays as it was, and each of
+// our files is in the Trash once, with its own info.
+TEST(LinuxTrashCrash, AnotherProgramsItemUnderANameMadeAheadNeverTakesOurInfo) {
+    QTemporaryDir home;
+    ASSERT_TRUE(home.isValid());
+    const QString media = home.filePath("media");
+    const QString trash = home.filePath("data/Trash");
+    constexpr int count = 12;
+    constexpr int go = 4; // trashed before the kill
+    const auto name = [](int i) { return QStringLiteral("clip %1.mov").arg(i, 2, 10, QLatin1Char('0')); };
+    const auto ours = [](int i) -> QByteArray { return "ours " + QByteArray::number(i); };
+    for (int i = 0; i < count; ++i)
+        ASSERT_TRUE(writeBytes(media + '/' + name(i), ours(i)));
+    const QList<int> foreignBefore{5, 6};
+    const QList<int> foreignAfter{8, 9};
+    const int foreignDuring = 10; // comes while the second run goes
+    for (const int i : foreignBefore)
+        ASSERT_TRUE(writeBytes(trash + "/files/" + name(i), "foreign"));
+
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert("TARNWICK_TRASH_FOREIGN_MEDIA", media);
+    environment.insert("TARNWICK_TRASH_FOREIGN_GO", QString::number(go));
+    environment.insert("HOME", home.path());
+    environment.insert("XDG_DATA_HOME", home.filePath("data"));
+    tarnwick::testing::keepChildTemporariesIn(environment, home.path());
+    QProcess child;
+    tarnwick::testing::ChildMarkers markers;
+    markers.prepare(child, environment);
+    child.setProcessEnvironment(environment);
+    child.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    child.setStandardOutputFile(home.filePath("child.log"));
+    child.start(QCoreApplication::applicationFilePath(),
+                {"--gtest_filter=LinuxTrashCrashChild.MakesEveryInfoAheadAndWaits"});
+    ASSERT_TRUE(child.waitForStarted(30000));
+    markers.started();
+    ASSERT_TRUE(markers.waitFor("made"));
+    for (const int i : foreignBefore)
+        EXPECT_FALSE(QFileInfo::exists(trash + "/info/" + name(i) + ".trashinfo")) << "taken in files/";
+    for (const int i : foreignAfter) {
+        ASSERT_TRUE(QFileInfo::exists(trash + "/info/" + name(i) + ".trashinfo")) << "made ahead";
+        ASSERT_TRUE(writeBytes(trash + "/files/" + name(i), "foreign"));
+    }
+    child.kill();
+    ASSERT_TRUE(child.waitForFinished(60000));
+
+    // The next start, and a run for the files left.
+    const std::optional<QByteArray> dataHome =
+        qEnvironmentVariableIsSet("XDG_DATA_HOME") ? std::optional(qgetenv("XDG_DATA_HOME")) : std::nullopt;
+    qputenv("XDG_DATA_HOME", QFile::encodeName(home.filePath("data")));
+    const auto restore =
+        qScopeGuard([&] { dataHome ? qputenv("XDG_DATA_HOME", *dataHome) : qunsetenv("XDG_DATA_HOME"); });
+    LinuxTrash::sweepKnownTrashes(MountTable());
+    {
+        LinuxFileOperations ops;
+        QStringList left;
+        for (int i = go; i < count; ++i)
+            left.append(media + '/' + name(i));
+        ops.expectTrash(left);
+        for (const QString& path : std::as_const(left)) {
+            EXPECT_TRUE(ops.moveToTrash(path).status.ok()) << qPrintable(path);
+            if (&path == &left.first()) {
+                ASSERT_TRUE(writeBytes(trash + "/files/" + name(foreignDuring), "foreign"));
+            }
+        }
+        ops.expectTrash({});
+    }
+
+    int mislabelled = 0;
+    QList<int> entries(count, 0);
+    for (const QString& info : QDir(trash + "/info").entryList(QDir::Files | QDir::Hidden)) {
+        const std::optional<QString> named = infoPath(readBytes(trash + "/info/" + info));
+        const QByteArray item =
+            readBytes(trash + "/files/" + info.chopped(QStringLiteral(".trashinfo").size()));
+        for (int i = 0; i < count; ++i) {
+            if (named == media + '/' + name(i))
+                item == ours(i) ? ++entries[i] : ++mislabelled;
+        }
+    }
+    std::printf("another program's items under names made ahead: %d of ours mislabel them\n", mislabelled);
+    EXPECT_EQ(mislabelled, 0);
+    for (int i = 0; i < count; ++i)
+        EXPECT_EQ(entries[i], 1) << qPrintable(name(i));
+    for (const int i : foreignBefore + foreignAfter + QList<int>{foreignDuring})
+        EXPECT_EQ(readBytes(trash + "/files/" + name(i)), "foreign") << qPrintable(name(i));
 }

@@ -3,6 +3,7 @@
 #include "platform/LeftoverMark.h"
 #include "platform/LinuxFileOperations.h"
 #include "platform/MountTable.h"
+#include "platform/PendingTrashInfo.h"
 #include "support/FileChanges.h"
 #include "support/HangWatchdog.h"
 
@@ -92,8 +93,8 @@ qint64 deadPid() {
     return child;
 }
 
-void markAs(const QString& path, const leftover::Writer& writer) {
-    const QByteArray value = leftover::encode({writer, {}});
+void markAs(const QString& path, const leftover::Writer& writer, const QByteArray& subject = {}) {
+    const QByteArray value = leftover::encode({writer, subject});
     ASSERT_EQ(::lsetxattr(QFile::encodeName(path).constData(), "user.tarnwick.writer", value.constData(),
                           size_t(value.size()), 0),
               0);
@@ -136,10 +137,19 @@ TEST_F(LinuxTrashTest, TheFirstOperationOfARunSweepsOnlyOurAbandonedInfos) {
     markAs(info + "killed.mov.trashinfo", dead);
     writeFile(info + "empty.mov.trashinfo", "");
     markAs(info + "empty.mov.trashinfo", dead);
-    // Finished before the kill took its mark off: its item is there.
+    // Finished before the kill took its mark off: its item is there (a mark of an earlier version
+    // names no item).
     writeFile(info + "done.mov.trashinfo", completeInfo);
-    markAs(info + "done.mov.trashinfo", dead);
     writeFile(trash() + "/files/done.mov", "media");
+    markAs(info + "done.mov.trashinfo", dead,
+           PendingTrashInfo::markSubject(ops.status(trash() + "/files/done.mov").identity()));
+    writeFile(info + "earlier.mov.trashinfo", completeInfo);
+    markAs(info + "earlier.mov.trashinfo", dead);
+    writeFile(trash() + "/files/earlier.mov", "media");
+    // Made for a file that never went: another program's item took the name in files/.
+    writeFile(info + "taken.mov.trashinfo", completeInfo);
+    markAs(info + "taken.mov.trashinfo", dead, PendingTrashInfo::markSubject({1, 2, 3, 4}));
+    writeFile(trash() + "/files/taken.mov", "another program's");
     writeFile(info + "foreign.mov.trashinfo", completeInfo); // another program's, unmarked
     writeFile(info + "running.mov.trashinfo", completeInfo);
     markAs(info + "running.mov.trashinfo", leftover::currentWriter());
@@ -149,10 +159,11 @@ TEST_F(LinuxTrashTest, TheFirstOperationOfARunSweepsOnlyOurAbandonedInfos) {
 
     ASSERT_TRUE(ops.moveToTrash(at("clip.mov")).status.ok());
     const QStringList left = QDir(info).entryList(QDir::Files | QDir::Hidden, QDir::Name);
-    EXPECT_EQ(left, (QStringList{"clip.mov.trashinfo", "done.mov.trashinfo", "foreign.mov.trashinfo",
-                                 "running.mov.trashinfo"}));
+    EXPECT_EQ(left, (QStringList{"clip.mov.trashinfo", "done.mov.trashinfo", "earlier.mov.trashinfo",
+                                 "foreign.mov.trashinfo", "running.mov.trashinfo"}));
     EXPECT_EQ(readAll(trash() + "/files/done.mov"), "media");
-    EXPECT_EQ(logged.filter("Removed leftover").size(), 3);
+    EXPECT_EQ(readAll(trash() + "/files/taken.mov"), "another program's");
+    EXPECT_EQ(logged.filter("Removed leftover").size(), 4);
     EXPECT_EQ(logged.filter("Removed leftover " + info + "killed.mov.trashinfo").size(), 1);
 
     // Once per run: later leftovers wait for the next run's first operation.

@@ -1,0 +1,60 @@
+#pragma once
+
+#include "platform/FileOperations.h"
+
+#include <QByteArray>
+#include <QByteArrayView>
+
+#include <optional>
+
+namespace tarnwick {
+
+class UnnamedFileStock;
+
+// A .trashinfo on its way into a trash's info/ folder. Where the file system offers unnamed files
+// and user attributes it is written and marked before it gets a name, then linked in whole: a kill
+// at any moment leaves nothing or a complete, marked file. Elsewhere it is created exclusively and
+// marked at once (by a sidecar where there are no attributes). The mark names the item the info is
+// made for, so that a sweep after a kill can tell it from another program's item that took the
+// name in files/. One thread at a time.
+class PendingTrashInfo {
+public:
+    PendingTrashInfo(QByteArray infoDir, QByteArray text, const FileIdentity& item, UnnamedFileStock& stock);
+    ~PendingTrashInfo();
+    PendingTrashInfo(const PendingTrashInfo&) = delete;
+    PendingTrashInfo& operator=(const PendingTrashInfo&) = delete;
+
+    // Bytes a name needs beyond its ".trashinfo": the sidecar's, when one may be written.
+    qsizetype extraRoom() const;
+    // Gives the info the name `path`: 0, or the errno value (EEXIST when the name is taken).
+    int claim(const QByteArray& path);
+    // Links the unnamed info as `path` and nothing else: 0, or the errno value (EEXIST when the
+    // name is taken, EOPNOTSUPP without an unnamed file).
+    int linkAhead(const QByteArray& path);
+    // The item is in files/: the info is a real one now.
+    static void finished(const QByteArray& path);
+    // The item could not be moved: the info named `path` goes, and another may be claimed.
+    void withdraw(const QByteArray& path);
+
+    // The item an info's mark names: its device, inode, size and modification time. None for a
+    // mark that names none (one of an earlier version).
+    static QByteArray markSubject(const FileIdentity& item);
+    static std::optional<FileIdentity> markedItem(QByteArrayView subject);
+
+private:
+    int linkUnnamed(const QByteArray& path) const;
+    void prepareUnnamed();
+    void closeUnnamed();
+    int createNamed(const QByteArray& path);
+
+    QByteArray m_dir;
+    QByteArray m_text;
+    QByteArray m_subject;
+    QByteArray m_markValue;
+    UnnamedFileStock& m_stock;
+    int m_fd = -1;
+    bool m_unnamedRefused = false;
+    bool m_sidecar = false;
+};
+
+} // namespace tarnwick
