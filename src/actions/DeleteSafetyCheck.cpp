@@ -187,8 +187,17 @@ QList<DeleteSafetyConflict> DeleteSafetyCheck::findDeleteSafetyConflicts(const Q
     const Tables tables(mediaFiles, files);
     CharacterAnimatorEntries characterAnimator(mediaFiles);
     QList<DeleteSafetyConflict> conflicts;
+    const auto quoted = [](const MediaFile& used) -> QString {
+        return QLatin1Char('"') + used.projectNames.join(QStringLiteral(", ")) + QLatin1Char('"');
+    };
     for (const MediaFile& file : files) {
         const QString name = path::lastPathComponent(file.path);
+        // A file a timeline (or an After Effects project) uses is itself the first reason to stop.
+        if (RemovalRules::isInUse(file)) {
+            conflicts.append(
+                {file, file,
+                 name + QStringLiteral(" is ") + usageText(file) + QStringLiteral(" in ") + quoted(file)});
+        }
         if (file.hasUnresolvedAELink) {
             conflicts.append(
                 {file, file,
@@ -210,8 +219,7 @@ QList<DeleteSafetyConflict> DeleteSafetyCheck::findDeleteSafetyConflicts(const Q
             const MediaFile& used = mediaFiles[index];
             if (FoldedPath::sameFolded(used.path, file.path))
                 continue;
-            const QString projects =
-                QLatin1Char('"') + used.projectNames.join(QStringLiteral(", ")) + QLatin1Char('"');
+            const QString projects = quoted(used);
             if (listed(file.alternativePaths, used.path) || listed(used.alternativePaths, file.path)) {
                 conflicts.append({file, used,
                                   name + QStringLiteral(" is ") + usageText(used) + QStringLiteral(" in ") +

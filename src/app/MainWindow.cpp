@@ -1,12 +1,15 @@
 #include "app/MainWindow.h"
 
 #include "platform/AppLog.h"
+#include "platform/Preferences.h"
 #include "ui/brand/BrandPalette.h"
 #include "ui/common/CommandCenter.h"
+#include "ui/common/ModalFrame.h"
 #include "ui/common/OverlayHost.h"
 #include "ui/window/ContentView.h"
 #include "ui/window/WindowPresentations.h"
 
+#include <QCloseEvent>
 #include <QEvent>
 #include <QGuiApplication>
 #include <QScreen>
@@ -83,8 +86,10 @@ QSize MainWindow::minimumSizeWithin(const QRect& available, const QMargins& fram
 QMargins MainWindow::frameMargins() const {
     const QRect outer = frameGeometry();
     const QRect inner = geometry();
-    return {inner.left() - outer.left(), inner.top() - outer.top(), outer.right() - inner.right(),
-            outer.bottom() - inner.bottom()};
+    const QMargins frame(inner.left() - outer.left(), inner.top() - outer.top(),
+                         outer.right() - inner.right(), outer.bottom() - inner.bottom());
+    // Until the window manager has drawn its frame, the one it drew last time.
+    return frame.isNull() ? m_assumedFrame : frame;
 }
 
 void MainWindow::fitWithin(const QRect& available, const QMargins& frame) {
@@ -136,6 +141,44 @@ bool MainWindow::event(QEvent* event) {
         break;
     }
     return handled;
+}
+
+void MainWindow::keepGeometryIn(Preferences& preferences) {
+    m_geometryStore = &preferences;
+    const QRect saved = preferences.value(QString::fromLatin1(geometryKey)).toRect();
+    if (!saved.isValid())
+        return;
+    // Back on its screen while that screen is there, else on the primary one; inside its free area
+    // with the frame the window manager drew round it last time (known only once it is shown).
+    QScreen* where = QGuiApplication::primaryScreen();
+    const QString screenName = preferences.value(QString::fromLatin1(screenKey)).toString();
+    for (QScreen* screen : QGuiApplication::screens())
+        if (screen->name() == screenName)
+            where = screen;
+    const QRect frame = preferences.value(QString::fromLatin1(frameKey)).toRect();
+    const QMargins margins(saved.left() - frame.left(), saved.top() - frame.top(),
+                           frame.right() - saved.right(), frame.bottom() - saved.bottom());
+    const bool plausible = frame.contains(saved) && std::max({margins.left(), margins.top(), margins.right(),
+                                                              margins.bottom()}) <= 200;
+    m_assumedFrame = plausible ? margins : QMargins();
+    if (where)
+        setMinimumSize(minimumSizeWithin(where->availableGeometry(), m_assumedFrame));
+    setGeometry(
+        modalFrame::placedWithin(saved, m_assumedFrame, where ? where->availableGeometry() : QRect()));
+    if (preferences.value(QString::fromLatin1(maximizedKey)).toBool())
+        setWindowState(windowState() | Qt::WindowMaximized);
+}
+
+void MainWindow::closeEvent(QCloseEvent* event) {
+    QMainWindow::closeEvent(event);
+    if (!event->isAccepted() || !m_geometryStore)
+        return;
+    const bool maximized = isMaximized() || isFullScreen();
+    const QRect client = maximized && normalGeometry().isValid() ? normalGeometry() : geometry();
+    m_geometryStore->setValue(QString::fromLatin1(geometryKey), client);
+    m_geometryStore->setValue(QString::fromLatin1(frameKey), client.marginsAdded(frameMargins()));
+    m_geometryStore->setValue(QString::fromLatin1(screenKey), screen() ? screen()->name() : QString());
+    m_geometryStore->setValue(QString::fromLatin1(maximizedKey), maximized);
 }
 
 void MainWindow::attachReviewPrompt(ReviewPrompt& prompt) {

@@ -18,6 +18,7 @@ namespace tarnwick {
 class CommandCenter;
 class ContentView;
 class OverlayHost;
+class Preferences;
 class ReviewPrompt;
 
 // The one window. It subscribes to every command and runs the handler registered for it; the
@@ -61,8 +62,18 @@ public:
     // Fits its own screen again.
     void fitScreen();
 
+    // Takes the size and place the window had when it was last closed from `preferences` (on a
+    // screen that is still there, else the primary one, within its free area), and keeps them
+    // there when it closes. Called before the window is shown.
+    void keepGeometryIn(Preferences& preferences);
+    static constexpr const char* geometryKey = "window/geometry";
+    static constexpr const char* frameKey = "window/frame";
+    static constexpr const char* screenKey = "window/screen";
+    static constexpr const char* maximizedKey = "window/maximized";
+
 protected:
     bool event(QEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
 
 private:
     void handle(const CommandPost& post);
@@ -75,6 +86,8 @@ private:
     ContentView* m_contentView = nullptr;
     QMargins m_seenFrame; // the window manager's frame when it was last fitted
     QPointer<QScreen> m_followed;
+    Preferences* m_geometryStore = nullptr;
+    QMargins m_assumedFrame; // the window manager's frame of the last session, until this one's is known
 };
 
 } // namespace tarnwick

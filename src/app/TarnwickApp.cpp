@@ -42,7 +42,7 @@
 
 namespace tarnwick {
 
-TarnwickApp::TarnwickApp(Options options) : m_options(std::move(options)) {
+TarnwickApp::TarnwickApp(Options options) : m_options(std::move(options)), m_revealOpener(m_options.openURL) {
     if (!m_options.openURL)
         m_options.openURL = desktopURLOpener();
     m_grants = m_options.grants ? m_options.grants : &SecurityScopedAccess::shared();
@@ -106,6 +106,7 @@ void TarnwickApp::openProjects(const QList<QUrl>& projects) {
 
 void TarnwickApp::buildWindow() {
     m_window = std::make_unique<MainWindow>(*m_commands);
+    m_window->keepGeometryIn(m_options.preferences ? *m_options.preferences : Preferences::shared());
     FilePanel& panel = m_options.filePanel ? *m_options.filePanel : FilePanel::system();
     auto manager = m_options.makeManager ? m_options.makeManager()
                                          : std::make_unique<ProjectManager>(ProjectManagerServices::shared());
@@ -119,8 +120,7 @@ void TarnwickApp::buildWindow() {
     installCardViews(services.factories, ThumbnailGenerator::shared());
     installBinViews(services.factories);
     // One desktop for the table's reveal and copy and the window's exported files.
-    services.desktop =
-        std::make_shared<LinuxDesktopServices>(QDBusConnection::sessionBus(), m_options.openURL);
+    services.desktop = std::make_shared<LinuxDesktopServices>(QDBusConnection::sessionBus(), m_revealOpener);
     installBrowserViews(services.factories, systemBrowserServices(services.desktop));
     registerToolViews(services.factories);
     // The desktop says whether an application took the link: a mail without a mail program is told.

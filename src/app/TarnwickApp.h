@@ -73,6 +73,7 @@ private:
     void showAbout();
 
     Options m_options;
+    URLOpener m_revealOpener; // the opener given, if any: else revealing asks the opener program
     std::unique_ptr<SoftwareUpdater> m_updater;
     std::unique_ptr<AppDelegate> m_delegate;
     CommandCenter* m_commands = nullptr;

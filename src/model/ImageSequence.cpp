@@ -60,7 +60,7 @@ std::optional<qint64> ImageSequence::frameNumber(QStringView fileName) const {
     if (digits > 0 && number.size() != digits && (number.size() < digits || number.front() == u'0'))
         return std::nullopt;
     const std::optional<qint64> value = numberOf(number);
-    if (!value || (hasRange() && (*value < *firstFrame || *value > *lastFrame)))
+    if (!value || (firstFrame && *value < *firstFrame) || (lastFrame && *value > *lastFrame))
         return std::nullopt;
     return value;
 }
@@ -71,7 +71,8 @@ QString ImageSequence::displayPath() const {
     return folder + u'/' + prefix + u'[' + frames + u']' + suffix;
 }
 
-std::optional<ImageSequence> ImageSequence::fromFirstFrame(const QString& path, QStringView title) {
+std::optional<ImageSequence> ImageSequence::fromFirstFrame(const QString& path, QStringView title,
+                                                           std::optional<qint64> frameCount) {
     const qsizetype slash = std::max(path.lastIndexOf(u'/'), path.lastIndexOf(u'\\'));
     const QStringView name = QStringView(path).sliced(slash + 1);
     qsizetype end = name.lastIndexOf(u'.');
@@ -92,10 +93,14 @@ std::optional<ImageSequence> ImageSequence::fromFirstFrame(const QString& path, 
     sequence.suffix = name.sliced(end).toString();
     sequence.digits = int(end - start);
     sequence.firstFramePath = path;
+    sequence.firstFrame = *first;
+    qint64 last = 0;
     if (const auto range = rangeOfTitle(title, sequence.prefix, sequence.suffix);
         range && range->first <= *first && *first <= range->second) {
         sequence.firstFrame = range->first;
         sequence.lastFrame = range->second;
+    } else if (frameCount && *frameCount > 0 && !__builtin_add_overflow(*first, *frameCount - 1, &last)) {
+        sequence.lastFrame = last;
     }
     return sequence;
 }

@@ -65,6 +65,11 @@ constexpr std::array<std::string_view, markerCount> kMarkerTexts = {
     "SequenceSource ObjectID=",
     "<ProxyMedia ObjectURef=",
     "<IsNumberedStills>",
+    "<VideoStream ObjectRef=",
+    "<VideoStream ObjectID=",
+    "</VideoStream>",
+    "<Duration>",
+    "<FrameRate>",
 };
 
 // Markers ending in '=' or '>' are found from that last byte, looking back; the few others start

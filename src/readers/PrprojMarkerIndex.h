@@ -59,6 +59,11 @@ enum Marker : int {
     sequenceSourceID,    // SequenceSource ObjectID=
     proxyMediaURef,      // <ProxyMedia ObjectURef=
     numberedStills,      // <IsNumberedStills>
+    videoStreamRef,      // <VideoStream ObjectRef=
+    videoStreamID,       // <VideoStream ObjectID=
+    videoStreamEnd,      // </VideoStream>
+    durationStart,       // <Duration>
+    frameRateStart,      // <FrameRate>
     markerCount
 };
 

@@ -42,10 +42,12 @@ int relativeRank(const QString& relative) {
 
 struct BlockState {
     std::optional<std::string_view> mediaID;
-    bool namesPath = false;           // some file path text of the block looks like a path
-    bool nonPathToken = false;        // a file path text that cannot be a file (a bare number or word)
-    bool infinite = false;            // <Infinite>true</Infinite>: a generator, not a file
-    bool numberedStills = false;      // <IsNumberedStills>true</IsNumberedStills>
+    bool namesPath = false;      // some file path text of the block looks like a path
+    bool nonPathToken = false;   // a file path text that cannot be a file (a bare number or word)
+    bool infinite = false;       // <Infinite>true</Infinite>: a generator, not a file
+    bool numberedStills = false; // <IsNumberedStills>true</IsNumberedStills> inside the block
+    // <VideoStream ObjectRef="N"/>: the stream where the editor keeps the flag and the frame count.
+    std::optional<std::string_view> videoStream;
     bool hasActualPath = false;       // the block names its current path: a plain one is older
     std::optional<QString> plainPath; // the first plain <FilePath> text, settled at the block's end
     bool relativeFromBlock = false;   // the relative path was read in this block, not carried over
@@ -54,8 +56,9 @@ struct BlockState {
     std::optional<QString> relativePath;
 
     void resetFileTexts() {
-        namesPath = nonPathToken = infinite = hasActualPath = relativeFromBlock = false;
+        namesPath = nonPathToken = infinite = hasActualPath = relativeFromBlock = numberedStills = false;
         plainPath.reset();
+        videoStream.reset();
     }
 
     const QString& key() {
@@ -66,21 +69,67 @@ struct BlockState {
 };
 
 constexpr MarkerMask kRelevant =
-    bits(mediaUID, mediaTitle, relativePath, actualPath, filePath, mediaEnd, infinite, numberedStills);
+    bits(mediaUID, mediaTitle, relativePath, actualPath, filePath, mediaEnd, infinite, numberedStills,
+         videoStreamRef, videoStreamID, videoStreamEnd, durationStart, frameRateStart);
+constexpr MarkerMask kStreamValues = bits(numberedStills, durationStart, frameRateStart);
 
-// A Media block of numbered stills: its identifier and title.
+constexpr std::string_view kStillsFlag = "<IsNumberedStills>true</IsNumberedStills>";
+constexpr std::string_view kStreamStart = "<VideoStream ObjectID=\"";
+constexpr std::string_view kStreamEnd = "</VideoStream>";
+
+// A Media block that may be numbered stills: flagged itself, or naming the video stream that says so
+// (before or after it in the file, so it is settled once every stream is read).
 struct StillsBlock {
     std::string_view mediaID;
     QString title;
+    std::optional<std::string_view> videoStream;
+    bool flagged = false;
 };
+
+// A video stream's definition: whether it holds numbered stills and how many frames it runs.
+struct VideoStreamFacts {
+    std::string_view id;
+    bool numberedStills = false;
+    std::optional<qint64> frameCount;
+};
+
+// A whole number of ticks; absent for anything else.
+std::optional<qint64> ticksIn(std::string_view text, std::string_view start, std::string_view end) {
+    const auto digits = textBetween(text, start, end, true);
+    if (!digits || digits->empty() || digits->size() > 18)
+        return std::nullopt;
+    qint64 value = 0;
+    for (const char c : *digits) {
+        if (c < '0' || c > '9')
+            return std::nullopt;
+        value = value * 10 + (c - '0');
+    }
+    return value;
+}
+
+// The stream's Duration over its FrameRate, a frame begun counting whole: a count too high keeps
+// frames that are not the sequence's, one too low would call used frames unused.
+std::optional<qint64> frameCountOf(std::optional<qint64> duration, std::optional<qint64> frameRate) {
+    if (!duration || !frameRate || *duration <= 0 || *frameRate <= 0)
+        return std::nullopt;
+    return *duration / *frameRate + (*duration % *frameRate != 0 ? 1 : 0);
+}
 
 class MediaBlockReader {
 public:
     MediaBlockReader(std::vector<PathFound>& out, std::vector<std::string_view>& generated,
-                     std::vector<StillsBlock>& stills)
-        : m_out(out), m_generated(generated), m_stills(stills) {}
+                     std::vector<StillsBlock>& stills, std::vector<VideoStreamFacts>& streams)
+        : m_out(out), m_generated(generated), m_stills(stills), m_streams(streams) {}
 
     void read(const MarkedLine& line) {
+        // A stream never holds a Media block: one left open ends here, so a piece that starts after
+        // a block's end reads as one reader would.
+        const bool mediaLine = line.has(mediaUID) || line.has(mediaEnd);
+        if (mediaLine)
+            settleStream();
+        const bool flagInStream = readStreamParts(line);
+        if (mediaLine)
+            settleStream();
         if (line.has(mediaUID)) {
             // What was read since the last block (an audio preview's path between two blocks) tells
             // nothing about this one: only the title and relative path carry over.
@@ -103,15 +152,21 @@ public:
             readFilePath(line.text);
         if (line.has(infinite) && line.text.find("<Infinite>true</Infinite>") != std::string_view::npos)
             m_state.infinite = true;
-        if (line.has(numberedStills) &&
-            line.text.find("<IsNumberedStills>true</IsNumberedStills>") != std::string_view::npos)
-            m_state.numberedStills = true;
+        // The flag and the stream reference count only inside a block: between blocks they are others'.
+        if (m_state.mediaID) {
+            if (line.has(numberedStills) && !flagInStream &&
+                line.text.find(kStillsFlag) != std::string_view::npos)
+                m_state.numberedStills = true;
+            if (line.has(videoStreamRef) && !m_state.videoStream)
+                m_state.videoStream = textBetween(line.text, "<VideoStream ObjectRef=\"", "\"", true);
+        }
         if (line.has(mediaEnd)) {
             settlePlainPath();
             if (m_state.mediaID && isGenerated(m_state))
                 m_generated.push_back(*m_state.mediaID);
-            if (m_state.mediaID && m_state.numberedStills)
-                m_stills.push_back({*m_state.mediaID, m_state.title.value_or(QString())});
+            if (m_state.mediaID && (m_state.numberedStills || m_state.videoStream))
+                m_stills.push_back({*m_state.mediaID, m_state.title.value_or(QString()), m_state.videoStream,
+                                    m_state.numberedStills});
             m_state = {};
         }
     }
@@ -120,9 +175,67 @@ public:
     void finish() {
         settlePlainPath();
         commitPending();
+        settleStream();
     }
 
 private:
+    // The parts of the line inside a <VideoStream ObjectID="N"> definition, read into that stream;
+    // true when the numbered-stills flag stood in one of them.
+    bool readStreamParts(const MarkedLine& line) {
+        const bool bounds = line.has(videoStreamID) || line.has(videoStreamEnd);
+        if (!bounds)
+            return m_stream && (line.mask & kStreamValues) != 0 && readStreamValues(line, line.text);
+        bool flagged = false;
+        std::string_view rest = line.text;
+        while (!rest.empty()) {
+            if (m_stream) {
+                // Streams do not nest: another's start ends this one too.
+                const std::size_t end = rest.find(kStreamEnd);
+                const std::size_t stop = std::min(end, rest.find(kStreamStart));
+                flagged = readStreamValues(line, rest.substr(0, stop)) || flagged;
+                if (stop == std::string_view::npos)
+                    break;
+                settleStream();
+                rest.remove_prefix(stop == end ? end + kStreamEnd.size() : stop);
+                continue;
+            }
+            const std::size_t start = rest.find(kStreamStart);
+            if (start == std::string_view::npos)
+                break;
+            rest.remove_prefix(start + kStreamStart.size());
+            const std::size_t quote = rest.find('"');
+            if (quote == std::string_view::npos || quote == 0)
+                break;
+            m_stream.emplace().id = rest.substr(0, quote);
+            rest.remove_prefix(quote + 1);
+        }
+        return flagged;
+    }
+
+    bool readStreamValues(const MarkedLine& line, std::string_view part) {
+        if (line.has(durationStart))
+            if (const auto ticks = ticksIn(part, "<Duration>", "</Duration>"))
+                m_streamDuration = ticks;
+        if (line.has(frameRateStart))
+            if (const auto ticks = ticksIn(part, "<FrameRate>", "</FrameRate>"))
+                m_streamFrameRate = ticks;
+        if (!line.has(numberedStills) || part.find(kStillsFlag) == std::string_view::npos)
+            return false;
+        m_stream->numberedStills = true;
+        return true;
+    }
+
+    void settleStream() {
+        if (m_stream) {
+            m_stream->frameCount = frameCountOf(m_streamDuration, m_streamFrameRate);
+            if (m_stream->numberedStills || m_stream->frameCount)
+                m_streams.push_back(*m_stream);
+        }
+        m_stream.reset();
+        m_streamDuration.reset();
+        m_streamFrameRate.reset();
+    }
+
     // The system would act on the text before a NUL, so "a.mov\0evil.mov" would pass for "a.mov".
     static bool droppedForNul(const QString& decoded) {
         if (!path::containsNul(decoded))
@@ -274,22 +387,34 @@ private:
     std::vector<PathFound>& m_out;
     std::vector<std::string_view>& m_generated;
     std::vector<StillsBlock>& m_stills;
+    std::vector<VideoStreamFacts>& m_streams;
     BlockState m_state;
+    std::optional<VideoStreamFacts> m_stream; // the stream definition being read
+    std::optional<qint64> m_streamDuration;
+    std::optional<qint64> m_streamFrameRate;
     std::optional<PathFound> m_pending;      // completed by the caller of add() before the next line
     QHash<QString, std::size_t> m_lastByKey; // the last path kept under each key: its place in m_out
+};
+
+// What one piece of the lines gives.
+struct PieceFound {
+    std::vector<PathFound> paths;
+    std::vector<std::string_view> generated;
+    std::vector<StillsBlock> stills;
+    std::vector<VideoStreamFacts> streams;
 };
 
 // The paths found by the pieces into the tables. The spelling each path is kept under is decided in
 // line order (the first spelling seen wins); the three tables that only record it are then filled at
 // once, each in line order, so they come out as one reader would fill them.
-void addToTables(MediaScan& out, const std::vector<std::vector<PathFound>>& found, bool parallel) {
+void addToTables(MediaScan& out, const std::vector<PieceFound>& found, bool parallel) {
     std::vector<QString> kept;
     std::size_t total = 0;
-    for (const std::vector<PathFound>& piece : found)
-        total += piece.size();
+    for (const PieceFound& piece : found)
+        total += piece.paths.size();
     kept.reserve(total);
-    for (const std::vector<PathFound>& piece : found) {
-        for (const PathFound& f : piece) {
+    for (const PieceFound& piece : found) {
+        for (const PathFound& f : piece.paths) {
             if (f.heldBack) {
                 out.heldBackPaths.insert(f.path);
                 kept.push_back(f.path);
@@ -300,8 +425,8 @@ void addToTables(MediaScan& out, const std::vector<std::vector<PathFound>>& foun
     }
     auto eachFound = [&](const auto& add) {
         std::size_t k = 0;
-        for (const std::vector<PathFound>& piece : found) {
-            for (const PathFound& f : piece)
+        for (const PieceFound& piece : found) {
+            for (const PathFound& f : piece.paths)
                 add(f, kept[k++]);
         }
     };
@@ -387,10 +512,9 @@ private:
     std::size_t m_next = 0;
 };
 
-void readPiece(const MarkedLines& lines, std::size_t from, std::size_t to, std::vector<PathFound>& out,
-               std::vector<std::string_view>& generated, std::vector<StillsBlock>& stills, LiveProgress& live,
-               std::size_t piece, std::size_t firstLine) {
-    MediaBlockReader reader(out, generated, stills);
+void readPiece(const MarkedLines& lines, std::size_t from, std::size_t to, PieceFound& out,
+               LiveProgress& live, std::size_t piece, std::size_t firstLine) {
+    MediaBlockReader reader(out.paths, out.generated, out.stills, out.streams);
     const std::size_t every = live.active() ? std::max<std::size_t>(live.step() / 4, 1) : 0;
     std::size_t nextReport = firstLine;
     forEachMarked(lines.iteratorAt(from), lines.iteratorAt(to), kRelevant, [&](const MarkedLine& line) {
@@ -403,15 +527,48 @@ void readPiece(const MarkedLines& lines, std::size_t from, std::size_t to, std::
     reader.finish();
 }
 
+// The blocks of numbered stills, settled now that every stream is read: a block flagged itself or
+// through its video stream, counted by the title's range or else by the stream.
+void addNumberedStills(MediaScan& out, const std::vector<PieceFound>& found) {
+    IdMap<VideoStreamFacts> streams;
+    for (const PieceFound& piece : found) {
+        for (const VideoStreamFacts& stream : piece.streams)
+            streams.insert({stream.id, stream}); // the first definition of a number stands
+    }
+    QSet<QString> kept;
+    for (const PieceFound& piece : found) {
+        for (const StillsBlock& block : piece.stills) {
+            const auto stream = block.videoStream ? streams.find(*block.videoStream) : streams.end();
+            const bool hasStream = stream != streams.end();
+            if (!block.flagged && !(hasStream && stream->second.numberedStills))
+                continue;
+            const auto paths = out.pathsByMediaUID.find(block.mediaID);
+            if (paths == out.pathsByMediaUID.end())
+                continue;
+            const std::optional<qint64> count = hasStream ? stream->second.frameCount : std::nullopt;
+            for (const QString& path : paths->second) {
+                std::optional<ImageSequence> sequence =
+                    ImageSequence::fromFirstFrame(path, block.title, count);
+                if (!sequence)
+                    continue;
+                const QString key = path + u'\n' + QString::number(sequence->firstFrame.value_or(-1)) + u'-' +
+                                    QString::number(sequence->lastFrame.value_or(-1));
+                if (!kept.contains(key)) {
+                    kept.insert(key);
+                    out.numberedStills.append(std::move(*sequence));
+                }
+            }
+        }
+    }
+}
+
 } // namespace
 
 MediaScan scanMediaBlocks(const MarkerIndex& index, const std::function<void(double)>& progress,
                           int threads) {
     const std::vector<std::size_t> starts = pieceStarts(index.lines, threads > 1 ? threads : 1);
     const std::size_t pieces = starts.size() - 1;
-    std::vector<std::vector<PathFound>> found(pieces);
-    std::vector<std::vector<std::string_view>> generated(pieces);
-    std::vector<std::vector<StillsBlock>> stills(pieces);
+    std::vector<PieceFound> found(pieces);
     LiveProgress live(index.lineCount, progress, pieces);
     // Each piece counts the lines it passed from where its span of the text begins.
     auto firstLine = [&](std::size_t k) {
@@ -419,11 +576,10 @@ MediaScan scanMediaBlocks(const MarkerIndex& index, const std::function<void(dou
     };
     std::vector<ReaderTask<void>> others;
     for (std::size_t k = 1; k < pieces; ++k)
-        others.emplace_back([&index, &starts, &found, &generated, &stills, &live, k, first = firstLine(k)] {
-            readPiece(index.lines, starts[k], starts[k + 1], found[k], generated[k], stills[k], live, k,
-                      first);
+        others.emplace_back([&index, &starts, &found, &live, k, first = firstLine(k)] {
+            readPiece(index.lines, starts[k], starts[k + 1], found[k], live, k, first);
         });
-    readPiece(index.lines, starts[0], starts[1], found[0], generated[0], stills[0], live, 0, 0);
+    readPiece(index.lines, starts[0], starts[1], found[0], live, 0, 0);
     for (auto& piece : others)
         piece.get();
     if (live.active())
@@ -432,25 +588,14 @@ MediaScan scanMediaBlocks(const MarkerIndex& index, const std::function<void(dou
     out.pathsByMediaUID.reserve(index.linesWith[mediaUID]);
     addToTables(out, found, pieces > 1);
     // A block that gave a path is a file, whatever else it says.
-    for (const auto& piece : generated) {
-        for (Id id : piece) {
+    for (const PieceFound& piece : found) {
+        for (Id id : piece.generated) {
             const auto paths = out.pathsByMediaUID.find(id);
             if (paths == out.pathsByMediaUID.end() || paths->second.isEmpty())
                 out.generatedMediaUIDs.insert(id);
         }
     }
-    for (const auto& piece : stills) {
-        for (const StillsBlock& block : piece) {
-            const auto paths = out.pathsByMediaUID.find(block.mediaID);
-            if (paths == out.pathsByMediaUID.end())
-                continue;
-            for (const QString& path : paths->second) {
-                std::optional<ImageSequence> sequence = ImageSequence::fromFirstFrame(path, block.title);
-                if (sequence && !out.numberedStills.contains(*sequence))
-                    out.numberedStills.append(std::move(*sequence));
-            }
-        }
-    }
+    addNumberedStills(out, found);
     return out;
 }
 

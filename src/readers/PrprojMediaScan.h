@@ -19,8 +19,9 @@ struct MediaScan {
     // The editor's previews and caches named by Media blocks: only in pathsByMediaUID, so that a
     // timeline that really uses one still finds it; never media otherwise.
     QSet<QString> heldBackPaths;
-    // Blocks marked <IsNumberedStills>true</IsNumberedStills>: a sequence of stills named by its
-    // first frame's path (as kept in the tables), with the range its title gives.
+    // Blocks marked <IsNumberedStills>true</IsNumberedStills>, in the video stream they name or in
+    // themselves: a sequence of stills named by its first frame's path (as kept in the tables), with
+    // the range its title gives, else as many frames as its stream runs.
     QList<ImageSequence> numberedStills;
 };
 

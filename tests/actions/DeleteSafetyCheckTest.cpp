@@ -45,6 +45,24 @@ TEST(DeleteSafetyCheck, ConsolidatedPathsAndAfterEffectsLinksAreConflicts) {
     EXPECT_EQ(conflicts[1].reason, "gfx.mov is used in After Effects in \"Promo\" via a consolidated path");
 }
 
+// A used file staged by hand is its own conflict, before any copy of it; a moved or deleted entry
+// is no longer used.
+TEST(DeleteSafetyCheck, AFileThatIsItselfUsedIsAConflict) {
+    const MediaFile twice = used("/Show/take.mov", 2, 5, {"Edit A", "Edit B"});
+    const MediaFile copy = used("/Backup/take.mov", 1, 5, {"Old"});
+    MediaFile aeOnly = used("/Show/gfx.mov", 0, 9, {"Promo"});
+    aeOnly.isAEFootage = true;
+    MediaFile gone = used("/Show/gone.mov", 3, 11, {"Edit A"});
+    gone.status = MediaFileStatus::moved;
+    const auto conflicts =
+        DeleteSafetyCheck::findDeleteSafetyConflicts({twice, copy, aeOnly, gone}, {twice, aeOnly, gone});
+    ASSERT_EQ(conflicts.size(), 3);
+    EXPECT_EQ(conflicts[0].usedFile.path, twice.path);
+    EXPECT_EQ(conflicts[0].reason, QString::fromUtf8("take.mov is used 2\u00D7 in \"Edit A, Edit B\""));
+    EXPECT_EQ(conflicts[1].usedFile.path, copy.path);
+    EXPECT_EQ(conflicts[2].reason, "gfx.mov is used in After Effects in \"Promo\"");
+}
+
 TEST(DeleteSafetyCheck, CandidatesComeInListOrderAndSkipTheSameEntryOrGoneOnes) {
     const MediaFile second = used("/B/take.mov", 1, 5, {"P2"});
     const MediaFile first = used("/A/take.mov", 3, 5, {"P1"});

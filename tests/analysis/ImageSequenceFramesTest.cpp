@@ -127,3 +127,33 @@ TEST(ImageSequenceFrames, AFrameIsFoundWhateverItsPathsSpellingAndNotInAFolderOf
     EXPECT_EQ(usage.find("/shoot/stilts/f_0004.png")->usageCount, 0); // a folder as long, another name
     EXPECT_EQ(usage.find("f_0005.png")->usageCount, 0);               // no folder at all
 }
+
+// A project with its stills written as the editor writes them, imported as the window imports it:
+// the frames of the used sequences within their ranges are used, the rest stay Unused, and the audio
+// block after a flagged stream is no sequence.
+TEST(ImageSequenceFrames, AnImportOfStillsFlaggedInTheirStreamsUsesTheFramesOfTheUsedOnes) {
+    ImportTestHarness h;
+    const QStringList used = {"Seq/sequence-01.png", "Audio/Transition Complex 01.wav",
+                              "Shots/shot_0001.exr", "Open/open_0003.png",
+                              "Seq/sequence-05.png", "Shots/shot_0004.exr",
+                              "Open/open_0007.png"};
+    const QStringList unused = {"Seq/sequence-16.png", "Seq/sequence-18.png", "Shots/shot_0011.exr",
+                                "Open/open_0002.png", "Audio/Transition Complex 02.wav"};
+    for (const QString& file : used + unused)
+        h.makeFile(file);
+    const QString project = h.dir.filePath("Stills.prproj");
+    ASSERT_TRUE(ProjectGenerator::writeProject(project, numberedStillsTimeline(h.dir.path())));
+    QCoro::waitFor(h.pm().analyzeProjects({QUrl::fromLocalFile(project)}));
+
+    for (const QString& file : used) {
+        const MediaFile* entry = h.entry(h.dir.filePath(file));
+        ASSERT_TRUE(entry) << file.toStdString();
+        EXPECT_NE(entry->usageType, MediaUsageType::unused) << file.toStdString();
+    }
+    for (const QString& file : unused) {
+        const MediaFile* entry = h.entry(h.dir.filePath(file));
+        ASSERT_TRUE(entry) << file.toStdString();
+        EXPECT_EQ(entry->usageType, MediaUsageType::unused) << file.toStdString();
+    }
+    EXPECT_EQ(h.pm().summary().unusedFiles, unused.size());
+}

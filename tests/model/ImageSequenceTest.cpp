@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <limits>
+
 using namespace tarnwick;
 
 TEST(ImageSequence, AFirstFrameGivesThePatternAndItsTitleTheRange) {
@@ -42,4 +44,22 @@ TEST(ImageSequence, OnlyARangeInPlaceOfTheFrameNumberRestrictsTheFrames) {
         ImageSequence::fromFirstFrame(QStringLiteral("/s/f_0001.png"), QStringLiteral("F_[0001-0003].PNG"));
     ASSERT_TRUE(named);
     EXPECT_EQ(named->lastFrame, 3);
+}
+
+// Without a range in the title, the stream's frame count from the first frame; without either, every
+// number from the first frame on.
+TEST(ImageSequence, AFrameCountRunsFromTheFirstFrameWhereTheTitleHasNoRange) {
+    const auto counted = ImageSequence::fromFirstFrame(QStringLiteral("/s/f_05.png"), u"f_05.png", 10);
+    ASSERT_TRUE(counted);
+    EXPECT_EQ(counted->firstFrame, 5);
+    EXPECT_EQ(counted->lastFrame, 14);
+    EXPECT_FALSE(counted->frameNumber(QStringLiteral("f_15.png")));
+    EXPECT_EQ(ImageSequence::fromFirstFrame(QStringLiteral("/s/f_05.png"), u"f_[01-20].png", 10)->lastFrame,
+              20);
+    const auto open = ImageSequence::fromFirstFrame(QStringLiteral("/s/f_05.png"), u"f_05.png");
+    EXPECT_FALSE(open->frameNumber(QStringLiteral("f_04.png")));
+    EXPECT_EQ(open->frameNumber(QStringLiteral("f_99.png")), 99);
+    const auto huge = ImageSequence::fromFirstFrame(QStringLiteral("/s/f_999999999999999999.png"), u"f",
+                                                    std::numeric_limits<qint64>::max());
+    EXPECT_FALSE(huge->lastFrame); // past the largest number: every later one
 }

@@ -66,6 +66,7 @@ void expectSameWithThreads(const std::string& text, const std::string& what) {
         EXPECT_EQ(pieces.tables.relativePathsByPath, serial.tables.relativePathsByPath);
         EXPECT_EQ(pieces.tables.spellingByKey, serial.tables.spellingByKey);
         EXPECT_EQ(byIdentifier(pieces), byIdentifier(serial));
+        EXPECT_EQ(pieces.numberedStills, serial.numberedStills);
         EXPECT_EQ(fractions, serialFractions);
     }
 
@@ -141,6 +142,11 @@ TEST(ProjectParserParallel, ReadsGeneratedAndDamagedProjectsAsOneThreadDoes) {
         expectSameWithThreads(xml.toStdString(), "seed " + std::to_string(seed));
         expectSameWithThreads(damaged(xml, rng), "damaged seed " + std::to_string(seed));
     }
+    // Streams holding the flag before and after their blocks, pieces starting among them.
+    const QByteArray stills = tarnwick::testing::numberedStillsTimeline(QStringLiteral("/S"));
+    expectSameWithThreads(stills.toStdString(), "stills");
+    for (int k = 0; k < 4; ++k)
+        expectSameWithThreads(damaged(stills, rng), "damaged stills " + std::to_string(k));
 }
 
 TEST(ProjectParserParallel, KeepsTheFirstSpellingAndLastRelativePathAcrossPieces) {

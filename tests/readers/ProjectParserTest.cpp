@@ -16,6 +16,7 @@
 
 using namespace tarnwick;
 using tarnwick::testing::GeneratedProject;
+using tarnwick::testing::numberedStillsTimeline;
 using tarnwick::testing::oneClipTimeline;
 using tarnwick::testing::ProjectGenerator;
 using tarnwick::testing::ProjectGeneratorOptions;
@@ -149,6 +150,24 @@ TEST(ProjectParser, ReadsNumberedStillsByTheirFirstFrameAndTheRangeOfTheirTitle)
     EXPECT_EQ(stills.digits, 4);
     EXPECT_EQ(stills.firstFrame, 1);
     EXPECT_EQ(stills.lastFrame, 26);
+}
+
+// The editor keeps the flag in the video stream a block names, written before or after the block;
+// a title without a range takes the stream's frame count, else every frame from the first on; a
+// stream's flag marks no other block (the audio block right after one).
+TEST(ProjectParser, ReadsNumberedStillsFromTheVideoStreamTheirBlockNames) {
+    const ProjectParser::ParseResult r = ProjectParser::parseXml(
+        numberedStillsTimeline(QStringLiteral("/Shoot")), QStringLiteral("/p/Stills.prproj"));
+    using Range = std::pair<std::optional<qint64>, std::optional<qint64>>;
+    QHash<QString, Range> ranges;
+    for (const ImageSequence& s : r.numberedStills)
+        ranges.insert(s.firstFramePath, {s.firstFrame, s.lastFrame});
+    EXPECT_EQ(r.numberedStills.size(), 4);
+    EXPECT_EQ(ranges, (QHash<QString, Range>{{QStringLiteral("/Shoot/Seq/sequence-01.png"), {1, 15}},
+                                             {QStringLiteral("/Shoot/Shots/shot_0001.exr"), {1, 10}},
+                                             {QStringLiteral("/Shoot/Open/open_0003.png"), {3, std::nullopt}},
+                                             {QStringLiteral("/Shoot/Seq/sequence-16.png"), {16, 25}}}));
+    EXPECT_TRUE(r.usedMediaPaths.contains(QStringLiteral("/Shoot/Audio/Transition Complex 01.wav")));
 }
 
 TEST(ProjectParser, ParsesTheRealSampleProjects) {

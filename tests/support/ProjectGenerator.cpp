@@ -534,23 +534,115 @@ bool ProjectGenerator::writeProject(const QString& filePath, const QByteArray& x
 }
 
 QByteArray oneClipTimeline(const QString& usedMedia, const QString& spareMedia) {
-    const QString spare = spareMedia.isNull()
-                              ? QString()
-                              : QStringLiteral("<Media ObjectUID=\"spare\">\n%1\n</Media>\n").arg(spareMedia);
-    return (QStringLiteral("<Media ObjectUID=\"used\">\n%1\n</Media>\n").arg(usedMedia) + spare +
+    QList<TimelineMedia> media{{usedMedia, true, {}, {}}};
+    if (!spareMedia.isNull())
+        media.append({spareMedia, false, {}, {}});
+    return mediaTimeline(media);
+}
+
+QByteArray mediaTimeline(const QList<TimelineMedia>& media) {
+    QString blocks;
+    QString chains;
+    QString items;
+    QString placed;
+    int used = 0;
+    int spare = 0;
+    for (const TimelineMedia& m : media) {
+        const int n = m.used ? used++ : spare++;
+        const QString suffix = n == 0 ? QString() : QString::number(n + 1);
+        const QString uid = (m.used ? QStringLiteral("used") : QStringLiteral("spare")) + suffix;
+        blocks +=
+            m.before + QStringLiteral("<Media ObjectUID=\"%1\">\n%2\n</Media>\n").arg(uid, m.lines) + m.after;
+        if (!m.used)
+            continue;
+        const int base = 100 * n;
+        const QString mc = QStringLiteral("mc") + suffix;
+        chains += QStringLiteral(
+                      "<VideoMediaSource ObjectID=\"%1\">\n<Media ObjectURef=\"%2\"/>\n</VideoMediaSource>\n"
+                      "<VideoClip ObjectID=\"%3\">\n<Source ObjectRef=\"%1\"/>\n</VideoClip>\n"
+                      "<MasterClip ObjectUID=\"%4\">\n<Clip Index=\"0\" ObjectRef=\"%3\"/>\n"
+                      "<Name>Shot%5</Name>\n</MasterClip>\n<SubClip ObjectID=\"%6\">\n"
+                      "<MasterClip ObjectURef=\"%4\"/>\n</SubClip>\n")
+                      .arg(base + 5)
+                      .arg(uid)
+                      .arg(base + 6)
+                      .arg(mc, suffix)
+                      .arg(base + 7);
+        placed += QStringLiteral("<TrackItem Index=\"%1\" ObjectRef=\"%2\"/>\n").arg(n).arg(base + 9);
+        items += QStringLiteral("<VideoClipTrackItem ObjectID=\"%1\">\n<SubClip ObjectRef=\"%2\"/>\n"
+                                "</VideoClipTrackItem>\n")
+                     .arg(base + 9)
+                     .arg(base + 7);
+    }
+    return (blocks + chains +
             QStringLiteral(
-                "<VideoMediaSource ObjectID=\"5\">\n<Media ObjectURef=\"used\"/>\n</VideoMediaSource>\n"
-                "<VideoClip ObjectID=\"6\">\n<Source ObjectRef=\"5\"/>\n</VideoClip>\n"
-                "<MasterClip ObjectUID=\"mc\">\n<Clip Index=\"0\" ObjectRef=\"6\"/>\n<Name>Shot</Name>\n"
-                "</MasterClip>\n<SubClip ObjectID=\"7\">\n<MasterClip ObjectURef=\"mc\"/>\n</SubClip>\n"
                 "<Sequence ObjectUID=\"s\">\n<TrackGroups>\n<Second ObjectRef=\"1\"/>\n</TrackGroups>\n"
                 "<Name>Cut</Name>\n</Sequence>\n"
                 "<VideoTrackGroup ObjectID=\"1\">\n<Track Index=\"0\" "
                 "ObjectURef=\"t\"/>\n</VideoTrackGroup>\n"
-                "<VideoClipTrack ObjectUID=\"t\">\n<TrackItem Index=\"0\" "
-                "ObjectRef=\"9\"/>\n</VideoClipTrack>\n"
-                "<VideoClipTrackItem ObjectID=\"9\">\n<SubClip ObjectRef=\"7\"/>\n</VideoClipTrackItem>\n"))
+                "<VideoClipTrack ObjectUID=\"t\">\n") +
+            placed + QStringLiteral("</VideoClipTrack>\n") + items)
         .toUtf8();
+}
+
+namespace {
+
+// 25 frames a second, in ticks.
+constexpr qint64 kTicksPerFrame = 10160640000;
+
+QString videoStream(int id, const QString& kind, qint64 frames) {
+    QString out =
+        QStringLiteral("\t<VideoStream ObjectID=\"%1\" ClassID=\"a36e4719-3ec6-4a0c-ab11-8b4aab377aa5\" "
+                       "Version=\"19\">\n\t\t<%2>true</%2>\n\t\t<FrameRate>%3</FrameRate>\n"
+                       "\t\t<FrameRect>0,0,1920,1080</FrameRect>\n")
+            .arg(id)
+            .arg(kind)
+            .arg(kTicksPerFrame);
+    if (frames > 0)
+        out += QStringLiteral("\t\t<Duration>%1</Duration>\n").arg(frames * kTicksPerFrame);
+    return out + QStringLiteral("\t</VideoStream>\n");
+}
+
+// A Media block's lines for the file at `path`, naming its stream ("VideoStream" or "AudioStream").
+TimelineMedia fileBlock(const QString& path, const QString& title, const char* streamKind, int stream,
+                        bool used) {
+    return {QStringLiteral("\t\t<%1 ObjectRef=\"%2\"/>\n\t\t<FilePath>%3</FilePath>\n\t\t<Title>%4</Title>\n"
+                           "\t\t<ActualMediaFilePath>%3</ActualMediaFilePath>")
+                .arg(QLatin1StringView(streamKind))
+                .arg(stream)
+                .arg(xmlEscaped(path), xmlEscaped(title)),
+            used,
+            {},
+            {}};
+}
+
+} // namespace
+
+QByteArray numberedStillsTimeline(const QString& folder) {
+    const QString flag = QStringLiteral("IsNumberedStills");
+    int stream = 50;
+    const auto block = [&](const QString& relative, bool used, const QString& title = {}) {
+        return fileBlock(folder + u'/' + relative, title.isEmpty() ? relative.section(u'/', -1) : title,
+                         relative.endsWith(QLatin1StringView(".wav")) ? "AudioStream" : "VideoStream",
+                         stream++, used);
+    };
+    QList<TimelineMedia> media{
+        block(QStringLiteral("Seq/sequence-01.png"), true),
+        block(QStringLiteral("Audio/Transition Complex 01.wav"), true),
+        block(QStringLiteral("Shots/shot_0001.exr"), true, QStringLiteral("shot_[0001-0010].exr")),
+        block(QStringLiteral("Open/open_0003.png"), true),
+        block(QStringLiteral("Seq/sequence-16.png"), false)};
+    media[0].after = videoStream(50, flag, 15);
+    media[2].before = videoStream(52, flag, 10);
+    media[3].after = videoStream(53, flag, 0);
+    media[4].after = videoStream(54, flag, 10);
+    for (const char* loose : {"Seq/sequence-05.png", "Seq/sequence-18.png", "Shots/shot_0004.exr",
+                              "Shots/shot_0011.exr", "Open/open_0002.png", "Open/open_0007.png"}) {
+        media.append(block(QLatin1StringView(loose), false));
+        media.last().after = videoStream(stream - 1, QStringLiteral("IsStill"), 0);
+    }
+    media.append(block(QStringLiteral("Audio/Transition Complex 02.wav"), false));
+    return mediaTimeline(media);
 }
 
 } // namespace tarnwick::testing

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QList>
 #include <QSet>
 #include <QString>
 #include <QStringList>
@@ -64,5 +65,27 @@ public:
 // The XML of one clip on one timeline "Cut", reaching the Media block written from `usedMedia`
 // through its master clip's chain; with `spareMedia`, a second block no timeline uses.
 QByteArray oneClipTimeline(const QString& usedMedia, const QString& spareMedia = {});
+
+// One Media block of `mediaTimeline`: its lines, whether a clip of the timeline uses it, and the
+// objects written right before and after it (the streams it or another block names).
+struct TimelineMedia {
+    QString lines;
+    bool used = true;
+    QString before;
+    QString after;
+};
+
+// The XML of one timeline "Cut" with a clip of each used block, the blocks written in order.
+QByteArray mediaTimeline(const QList<TimelineMedia>& media);
+
+// Numbered stills under `folder` as the editor writes them, the flag and frame count in the video
+// stream each block names (right after it, or right before). Used: Seq/sequence-01.png (title
+// without a range, 15 frames by its stream; an audio block follows its stream),
+// Audio/Transition Complex 01.wav, Shots/shot_0001.exr (title shot_[0001-0010].exr, its stream
+// before it), Open/open_0003.png (no count anywhere). Unused: the sequence Seq/sequence-16.png
+// (frames 16 to 25) and the loose stills Seq/sequence-05.png (a still of its own stream),
+// Seq/sequence-18.png, Shots/shot_0004.exr, Shots/shot_0011.exr, Open/open_0002.png,
+// Open/open_0007.png and Audio/Transition Complex 02.wav.
+QByteArray numberedStillsTimeline(const QString& folder);
 
 } // namespace tarnwick::testing

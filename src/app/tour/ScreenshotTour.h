@@ -138,6 +138,12 @@ private:
     // The window on a laptop's screen under a desktop panel, and on a 1024 × 600 one.
     void smallScreens();
 
+    // The keyboard and the laptop's screen (ScreenshotTourKeyboard.cpp).
+    void statsScrolledByKeys();
+    void cardFocusScrolls();
+    void playingCardUnderSheet();
+    void laptopWidths();
+
     // A clip replaced by a real Transcode & Replace: its card and row (ScreenshotTourTranscoded.cpp).
     void transcodedClip();
 

@@ -88,9 +88,26 @@ void ScreenshotTour::putBackLibrary() {
         300);
 }
 
+// Then as the keyboard leaves it: the word typed and a Tab put the ring on Cancel, which Return
+// presses.
 void ScreenshotTour::permanentDeleteSheet() {
-    raisedSheet(QStringLiteral("sheet-permanent-delete"),
-                [this] { view().presentations().showSheet(Presentation::permanentDelete); });
+    m_steps << act([this] { view().presentations().showSheet(Presentation::permanentDelete); }, 900)
+            << shot(QStringLiteral("sheet-permanent-delete"))
+            << act(
+                   [] {
+                       QWidget* field = QApplication::focusWidget();
+                       if (!field)
+                           return;
+                       for (const QChar letter : QStringLiteral("delete")) {
+                           const auto key = Qt::Key(Qt::Key_A + (letter.unicode() - u'a'));
+                           QKeyEvent press(QEvent::KeyPress, key, Qt::NoModifier, QString(letter));
+                           QApplication::sendEvent(field, &press);
+                       }
+                       QKeyEvent tab(QEvent::KeyPress, Qt::Key_Tab, Qt::NoModifier);
+                       QApplication::sendEvent(field, &tab);
+                   },
+                   300)
+            << shotAndClose(QStringLiteral("sheet-permanent-delete-cancel-focus"));
 }
 
 void ScreenshotTour::transcodeConfirmationSheet() {
@@ -98,8 +115,8 @@ void ScreenshotTour::transcodeConfirmationSheet() {
                 [this] { view().presentations().showSheet(Presentation::transcodeConfirmation); });
 }
 
-// The sheet as the keyboard finds it: the ring on "Transcode & Replace" as it opens, then on Cancel
-// after a Tab.
+// The sheet as the keyboard finds it: the ring on Cancel as it opens (the originals are replaced),
+// then on "Transcode & Replace" after a Tab.
 void ScreenshotTour::transcodeSheetFocus() {
     m_steps << act([this] { view().presentations().showSheet(Presentation::transcodeConfirmation); }, 900)
             << shot(QStringLiteral("sheet-transcode-focus"))

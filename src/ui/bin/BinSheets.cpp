@@ -10,6 +10,7 @@
 #include "ui/cleanup/CleanupOperations.h"
 #include "ui/cleanup/CleanupRunner.h"
 #include "ui/common/AlertDialog.h"
+#include "ui/common/DialogButtons.h"
 #include "ui/common/FilePanel.h"
 #include "ui/common/Labels.h"
 
@@ -219,7 +220,8 @@ PermanentDeleteConfirmSheet::PermanentDeleteConfirmSheet(BinSheetServices servic
     m_cancel->setAutoDefault(false);
     m_delete = tintedButton(QStringLiteral("Delete Permanently"), Color::darkSystemRed(), true, {}, this);
     m_delete->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);
-    m_delete->setDefault(true);
+    m_delete->setDefault(true); // Return in the field, once the word is typed
+    dialogButtons::setDestructive(*m_delete);
     buttons->addWidget(m_cancel);
     buttons->addWidget(m_delete);
     buttons->addStretch(1);
@@ -343,6 +345,7 @@ TrashFailureSheet::TrashFailureSheet(BinSheetServices services, FilePanel& panel
     m_keep->setAutoDefault(false);
     m_move->setAutoDefault(false);
     m_delete->setAutoDefault(false);
+    dialogButtons::setDestructive(*m_delete);
     for (QWidget* w :
          {static_cast<QWidget*>(m_move), static_cast<QWidget*>(m_delete), static_cast<QWidget*>(m_keep)})
         choices->addWidget(w);
@@ -508,7 +511,9 @@ TranscodeConfirmationSheet::TranscodeConfirmationSheet(ProjectManagerFace& manag
     m_confirm =
         tintedButton(QStringLiteral("Transcode & Replace"), Color::darkSystemIndigo(), true, {}, this);
     m_confirm->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);
+    // Still the sheet's main action, but the originals go: the focus, and Return, start on Cancel.
     m_confirm->setDefault(true);
+    dialogButtons::setDestructive(*m_confirm);
     buttons->addWidget(m_cancel);
     buttons->addWidget(m_confirm);
     buttons->addStretch(1);

@@ -5,6 +5,9 @@
 #include "ui/browser/FilterBar.h"
 #include "ui/browser/MediaFileListView.h"
 #include "ui/browser/StorageMapView.h"
+#include "ui/common/AlertDialog.h"
+#include "ui/common/DesktopServices.h"
+#include "ui/common/PresentationChain.h"
 #include "ui/common/RevealAndCopy.h"
 #include "ui/common/Sheet.h"
 #include "ui/common/ViewHelpers.h"
@@ -14,6 +17,7 @@
 
 #include "ui/cleanup/CleanupOperations.h"
 #include "ui/shell/ViewFactories.h"
+#include "ui/shell/WindowRequests.h"
 
 #include <QPointer>
 
@@ -34,8 +38,27 @@ MediaBrowserActions tableActions(const WindowContext& window, const BrowserServi
         operations.addToRecycleBin(manager.engine(), files, std::move(staged));
     };
     if (services.desktop) {
-        actions.reveal = [desktop = services.desktop](const MediaFile& file) {
-            revealInFinder(*desktop, file);
+        // Where no file manager answers, the user is told where the file is, with its path to copy.
+        actions.reveal = [desktop = services.desktop, view = QPointer<QWidget>(window.view),
+                          &requests = window.presentations](const MediaFile& file) {
+            std::weak_ptr<DesktopServices> weakDesktop = desktop;
+            revealInFinder(*desktop, file, [view, &requests, weakDesktop](const QString& path) {
+                if (!view)
+                    return;
+                requests.chain().request(
+                    Presentation::noFileManager, [view, path, weakDesktop]() -> QDialog* {
+                        if (!view)
+                            return nullptr;
+                        using Role = AlertButton::Role;
+                        return AlertDialog::present(
+                            view->window(), text(Presentation::noFileManager), noFileManagerMessage(path),
+                            {{QStringLiteral("OK"), Role::cancel, {}},
+                             {QStringLiteral("Copy Path"), Role::normal, [weakDesktop, path] {
+                                  if (const auto desktop = weakDesktop.lock())
+                                      desktop->copyText(path);
+                              }}});
+                    });
+            });
         };
         actions.copyPaths = [desktop = services.desktop](const QList<MediaFile>& files) {
             copyPathsToClipboard(*desktop, files);

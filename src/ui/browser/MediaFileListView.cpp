@@ -22,29 +22,56 @@
 #include <QPushButton>
 #include <QScrollBar>
 #include <QStackedWidget>
+#include <QStyle>
 #include <QTableView>
 #include <QVBoxLayout>
 
 namespace tarnwick {
 namespace {
 
-// Minimum and ideal widths of the columns; the name column is the flexible one and takes the rest.
+// Least, minimum and ideal widths of the columns; the name column is the flexible one and takes
+// the rest. Below their minimums only the columns whose texts elide give way, down to their least.
+constexpr int leastWidths[] = {80, 0, 60, 92, 60, 60, 60};
 constexpr int minimumWidths[] = {80, 0, 60, 92, 80, 90, 100};
 constexpr int columnWidths[] = {100, 0, 80, 120, 110, 160, 150};
 // The width a name, its third line and its folder need before the other columns widen past their
 // minimums.
 constexpr int nameWidthFirst = 340;
+// The width the name keeps before the other columns shrink below their minimums.
+constexpr int nameWidthLeast = 240;
+// The least the name column ever takes.
+constexpr int nameWidthFloor = 160;
 
-// The status column never cuts a status short: it widens to the longest one in the table's font.
-int columnMinimum(int column) {
+// The status column never cuts a status short, nor the size column a size: they widen to the
+// longest one in the table's font.
+int measured(int column, int width) {
     static const int status = MediaTableDelegate::statusColumnWidths().minimum;
-    return column == MediaTableModel::status ? std::max(minimumWidths[column], status)
-                                             : minimumWidths[column];
+    static const int size = MediaTableDelegate::sizeColumnWidth();
+    if (column == MediaTableModel::status)
+        return std::max(width, status);
+    if (column == MediaTableModel::size)
+        return std::max(width, size);
+    return width;
+}
+
+// Never so narrow that the column's title is cut (in the bold face a sorted title takes).
+int columnLeast(int column, const QHeaderView& header) {
+    QFont bold = header.font();
+    bold.setBold(true);
+    const QString title = header.model()->headerData(column, Qt::Horizontal).toString();
+    const int titled = QFontMetrics(bold).horizontalAdvance(title) +
+                       2 * header.style()->pixelMetric(QStyle::PM_HeaderMargin, nullptr, &header) + 2;
+    return std::max(measured(column, leastWidths[column]), titled);
+}
+
+int columnMinimum(int column) {
+    return measured(column, minimumWidths[column]);
 }
 
 int columnIdeal(int column) {
     static const int status = MediaTableDelegate::statusColumnWidths().ideal;
-    return column == MediaTableModel::status ? std::max(columnWidths[column], status) : columnWidths[column];
+    return column == MediaTableModel::status ? std::max(columnWidths[column], status)
+                                             : measured(column, columnWidths[column]);
 }
 
 } // namespace
@@ -150,6 +177,8 @@ void MediaFileListView::buildTable() {
     m_table->setItemDelegate(m_delegate);
     m_table->setSelectionBehavior(QAbstractItemView::SelectRows);
     m_table->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    // One Tab stop: the arrows move inside the table, Tab goes on to the next control.
+    m_table->setTabKeyNavigation(false);
     m_table->setSortingEnabled(true);
     m_table->horizontalHeader()->setSortIndicator(MediaTableModel::size, Qt::DescendingOrder);
     m_table->horizontalHeader()->setSortIndicatorShown(true);
@@ -173,7 +202,7 @@ void MediaFileListView::buildTable() {
         if (columnWidths[column] > 0)
             columns->resizeSection(column, columnIdeal(column));
     }
-    columns->setSectionResizeMode(MediaTableModel::fileName, QHeaderView::Stretch);
+    // The name takes what the other columns leave (fitColumns), never less than its least.
     m_body->addWidget(m_table);
 }
 
@@ -271,10 +300,12 @@ void MediaFileListView::setThumbnailActivity(int activeOperations) {
     m_activity->setToolTip(QStringLiteral("Generating %1 thumbnail(s)...").arg(activeOperations));
 }
 
+// The header counts, and its button stages, the selected rows the table shows: not those the
+// filter hides.
 void MediaFileListView::syncHeader() {
-    m_selectionLabel->setVisible(!m_selected.isEmpty());
-    m_selectionLabel->setText(QString::number(m_selected.size()) + QStringLiteral(" selected"));
-    m_addButton->setEnabled(!m_selected.isEmpty());
+    m_selectionLabel->setVisible(m_shownSelected > 0);
+    m_selectionLabel->setText(QString::number(m_shownSelected) + QStringLiteral(" selected"));
+    m_addButton->setEnabled(m_shownSelected > 0);
 }
 
 void MediaFileListView::setSelectedFiles(const QSet<QUuid>& ids) {
@@ -282,7 +313,6 @@ void MediaFileListView::setSelectedFiles(const QSet<QUuid>& ids) {
         return;
     m_selected = ids;
     syncSelectionToTable();
-    syncHeader();
     Q_EMIT selectedFilesChanged(m_selected);
 }
 
@@ -296,8 +326,10 @@ void MediaFileListView::syncSelectionToTable() {
     const MediaRows& rows = m_model->rows();
     const int lastColumn = MediaTableModel::columnCount_ - 1;
     int runStart = -1;
+    m_shownSelected = 0;
     for (int row = 0; row <= rows.size(); ++row) {
-        const bool selected = row < rows.size() && m_selected.contains(rows[row].id);
+        const bool selected = row < rows.size() && !m_selected.isEmpty() && m_selected.contains(rows[row].id);
+        m_shownSelected += selected ? 1 : 0;
         if (selected && runStart < 0)
             runStart = row;
         if (!selected && runStart >= 0) {
@@ -308,6 +340,7 @@ void MediaFileListView::syncSelectionToTable() {
     m_syncingSelection = true;
     m_table->selectionModel()->select(selection, QItemSelectionModel::ClearAndSelect);
     m_syncingSelection = false;
+    syncHeader();
 }
 
 void MediaFileListView::readSelectionFromTable() {
@@ -321,6 +354,7 @@ void MediaFileListView::readSelectionFromTable() {
     if (ids == m_selected)
         return;
     m_selected = std::move(ids);
+    m_shownSelected = m_selected.size();
     syncHeader();
     Q_EMIT selectedFilesChanged(m_selected);
 }
@@ -441,22 +475,40 @@ void MediaFileListView::hideEvent(QHideEvent* event) {
 
 void MediaFileListView::fitColumns() {
     // Width goes to the name first: the other columns grow from their minimums toward their ideals
-    // only once the name has its width, and all beyond their ideals is the name's.
+    // only once the name has its width, and all beyond their ideals is the name's. In a narrow pane
+    // the columns whose texts elide shrink below their minimums before the name does.
     const int available = m_table->viewport()->width();
-    int ideal = 0;
-    int minimum = 0;
-    for (int column = 0; column < MediaTableModel::columnCount_; ++column) {
-        ideal += columnIdeal(column);
-        minimum += columnMinimum(column);
-    }
-    const double share =
-        std::clamp(double(available - nameWidthFirst - minimum) / double(ideal - minimum), 0.0, 1.0);
     QHeaderView* columns = m_table->horizontalHeader();
+    int leasts[MediaTableModel::columnCount_] = {};
+    int least = 0;
+    int minimum = 0;
+    int ideal = 0;
     for (int column = 0; column < MediaTableModel::columnCount_; ++column) {
         if (column != MediaTableModel::fileName)
-            columns->resizeSection(column, columnMinimum(column) +
-                                               int(share * (columnIdeal(column) - columnMinimum(column))));
+            leasts[column] = std::min(columnLeast(column, *columns), columnMinimum(column));
+        least += leasts[column];
+        minimum += columnMinimum(column);
+        ideal += columnIdeal(column);
     }
+    const auto share = [](int room, int from, int to) {
+        return to > from ? std::clamp(double(room - from) / double(to - from), 0.0, 1.0) : 1.0;
+    };
+    const bool squeezed = available - minimum < nameWidthLeast;
+    const double grow = share(available - nameWidthFirst, minimum, ideal);
+    const double keep = share(available - nameWidthLeast, least, minimum);
+    int others = 0;
+    for (int column = 0; column < MediaTableModel::columnCount_; ++column) {
+        if (column == MediaTableModel::fileName)
+            continue;
+        const int width =
+            squeezed ? leasts[column] + int(keep * (columnMinimum(column) - leasts[column]))
+                     : columnMinimum(column) + int(grow * (columnIdeal(column) - columnMinimum(column)));
+        columns->resizeSection(column, width);
+        others += width;
+    }
+    // Where even the least widths leave the name too little, it keeps its own least and the table
+    // scrolls sideways.
+    columns->resizeSection(MediaTableModel::fileName, std::max(available - others, nameWidthFloor));
 }
 
 bool MediaFileListView::eventFilter(QObject* watched, QEvent* event) {

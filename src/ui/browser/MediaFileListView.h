@@ -98,6 +98,7 @@ private:
     GuardedStaging m_staging;
     MediaThumbnailStore* m_thumbnails = nullptr;
     QSet<QUuid> m_selected;
+    qsizetype m_shownSelected = 0; // of m_selected, the rows the table shows
     bool m_syncingSelection = false;
 
     MediaTableModel* m_model = nullptr;

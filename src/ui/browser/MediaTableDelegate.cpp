@@ -252,6 +252,19 @@ MediaTableDelegate::ColumnWidths MediaTableDelegate::statusColumnWidths() {
     return widths;
 }
 
+int MediaTableDelegate::sizeColumnWidth() {
+    // The widest texts of each unit (three digits, the most fraction digits) and the em dash.
+    static const QStringList widest{QStringLiteral("999 bytes"), QStringLiteral("999 KB"),
+                                    QStringLiteral("999.9 MB"),  QStringLiteral("999.99 GB"),
+                                    QStringLiteral("999.99 TB"), MediaBadges::sizeText(0)};
+    const QFontMetricsF metrics(Font::brandMono(11, Font::Weight::bold));
+    qreal text = 0;
+    for (const QString& size : widest)
+        text = std::max(text, metrics.horizontalAdvance(size));
+    // The cell's padding either side; the cell's text room ends a pixel before its right edge.
+    return int(std::ceil(text)) + 4 + 4 + 2;
+}
+
 int MediaTableDelegate::threeLineHeight() {
     // The third line pushes the folder line down by its height: the row grows as much, so the folder
     // keeps the room below it that it has in a row of two lines.

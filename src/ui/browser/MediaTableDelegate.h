@@ -48,6 +48,8 @@ public:
         int ideal = 0;
     };
     static ColumnWidths statusColumnWidths();
+    // The size column's least width: the widest size text whole, in its bold face.
+    static int sizeColumnWidth();
 
 private:
     QList<Mark> layoutCell(QPainter* painter, const MediaFile& file, int column, const QRect& rect,

@@ -12,7 +12,7 @@ MediaThumbnailStore::MediaThumbnailStore(Loader loader, int capacity, QObject* p
     : QObject(parent), m_loader(std::move(loader)), m_capacity(std::max(1, capacity)) {}
 
 QImage MediaThumbnailStore::thumbnail(const MediaFile& file) {
-    const QString source = standingPath(file);
+    const QString source = previewSource(file);
     if (const auto asked = m_sources.constFind(file.id); asked != m_sources.cend() && *asked != source)
         forget(file.id);
     if (const auto found = m_images.constFind(file.id); found != m_images.cend())

@@ -14,6 +14,7 @@
 #include <QPainter>
 #include <QPainterPath>
 #include <QPixmapCache>
+#include <QSlider>
 #include <QToolButton>
 #include <QToolTip>
 #include <QVariantAnimation>
@@ -179,8 +180,8 @@ ClipCard::~ClipCard() {
 
 void ClipCard::showFile(const MediaFile& file, ScrubEngine* engine, bool selected, EngineStart start) {
     // The same file again (a card shown mid-scroll may get its engine only now); one whose file now
-    // stands elsewhere (transcoded, relinked) is shown afresh.
-    if (m_shown && file.id == m_file.id && standingPath(file) == standingPath(m_file) &&
+    // stands elsewhere (transcoded, relinked) or came back on the disk is shown afresh.
+    if (m_shown && file.id == m_file.id && previewSource(file) == previewSource(m_file) &&
         (engine == m_engine || (engine && !m_engine))) {
         if (!(file == m_file)) {
             m_file = file;
@@ -390,8 +391,18 @@ void ClipCard::startAudioPlayback() {
     m_playerView = new MediaPlayerView(m_player, this);
     m_playerView->setGeometry(previewRect());
     m_playerView->show();
+    // Its controls follow the card's own buttons in the Tab chain.
+    QWidget* previous = m_stop;
+    const QList<QWidget*> controls{m_playerView->playButton(), m_playerView->positionSlider(),
+                                   m_playerView->fullScreenButton()};
+    for (QWidget* stop : controls) {
+        QWidget::setTabOrder(previous, stop);
+        previous = stop;
+    }
     m_playing = true;
-    m_player->play();
+    // A file the player could not open says so in the card; nothing is started.
+    if (!m_playerView->failed())
+        m_player->play();
     refreshButtons();
     refresh();
 }
@@ -440,6 +451,14 @@ void ClipCard::resizeEvent(QResizeEvent*) {
     placeButtons();
     if (m_playerView)
         m_playerView->setGeometry(previewRect());
+}
+
+QList<QWidget*> ClipCard::tabStops() const {
+    QList<QWidget*> stops{m_select, m_trash, m_play, m_stop};
+    if (m_playerView)
+        stops << m_playerView->playButton() << m_playerView->positionSlider()
+              << m_playerView->fullScreenButton();
+    return stops;
 }
 
 void ClipCard::placeButtons() {

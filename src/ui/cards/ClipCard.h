@@ -102,6 +102,8 @@ public:
     QToolButton* trashButton() const { return m_trash; }
     QToolButton* playButton() const { return m_play; }
     QToolButton* stopButton() const { return m_stop; }
+    // The card's Tab stops in their order: its buttons, then the inline player's controls.
+    QList<QWidget*> tabStops() const;
 
     // The pointer over the preview at x (local), or gone from it.
     void handleHover(double x);

@@ -7,6 +7,7 @@
 #include "ui/preview/ClipKind.h"
 #include "ui/preview/ScrubEngine.h"
 
+#include <QApplication>
 #include <QEvent>
 #include <QPainter>
 #include <QScrollBar>
@@ -37,6 +38,49 @@ ClipCardGrid::ClipCardGrid(CardStillLoader loadStill, ScrubEngineFactory makeEng
     m_settle.setSingleShot(true);
     m_settle.setInterval(settleDelayMs);
     connect(&m_settle, &QTimer::timeout, this, &ClipCardGrid::settle);
+    m_focusWatch = connect(qApp, &QApplication::focusChanged, this,
+                           [this](QWidget*, QWidget* now) { revealFocus(now); });
+}
+
+// The widget's own teardown moves the focus: by then this is no grid to reveal anything in.
+ClipCardGrid::~ClipCardGrid() {
+    disconnect(m_focusWatch);
+}
+
+void ClipCardGrid::revealFocus(QWidget* focus) {
+    if (!focus || !viewport()->isAncestorOf(focus))
+        return;
+    for (auto it = m_live.cbegin(); it != m_live.cend(); ++it) {
+        if (it.value()->isAncestorOf(focus)) {
+            revealCard(it.key());
+            return;
+        }
+    }
+}
+
+void ClipCardGrid::revealCard(int index) {
+    const QRect card = m_layout.cardRect(index);
+    QScrollBar* bar = verticalScrollBar();
+    const int top = bar->value();
+    const int height = viewport()->height();
+    if (card.top() - CardGridLayout::spacing < top)
+        bar->setValue(card.top() - CardGridLayout::spacing);
+    else if (card.bottom() + 1 + CardGridLayout::spacing > top + height)
+        bar->setValue(card.bottom() + 1 + CardGridLayout::spacing - height);
+}
+
+// The cards are reused as they scroll: their buttons follow the grid's order in the Tab chain, so
+// Tab goes on to the next card, whose row comes into view and brings the row after it.
+void ClipCardGrid::orderTabStops() {
+    QList<int> indices = m_live.keys();
+    std::sort(indices.begin(), indices.end());
+    QWidget* previous = this;
+    for (const int index : std::as_const(indices)) {
+        for (QWidget* stop : m_live.value(index)->tabStops()) {
+            QWidget::setTabOrder(previous, stop);
+            previous = stop;
+        }
+    }
 }
 
 void ClipCardGrid::setFiles(MediaRows files) {
@@ -124,6 +168,7 @@ void ClipCardGrid::relayout(Cause cause) {
     // behind another view they wait to be shown.
     const bool deferEngines = cause == Cause::scroll || m_settle.isActive() || !isVisible();
 
+    bool bound = false; // a card took another place: the Tab chain follows
     // Cards that left the range, or whose index now holds another file, disappear first.
     for (auto it = m_live.begin(); it != m_live.end();) {
         const int index = it.key();
@@ -140,6 +185,7 @@ void ClipCardGrid::relayout(Cause cause) {
         ClipCard* card = m_live.value(index);
         const MediaFile& file = m_files[index];
         const bool fresh = !card;
+        bound = bound || fresh;
         if (fresh) {
             card = takeCard();
             m_live.insert(index, card);
@@ -153,7 +199,7 @@ void ClipCardGrid::relayout(Cause cause) {
             if (deferEngines) {
                 // A card coming back finds its engine (and the poster it keeps) without starting it.
                 ScrubEngine* kept = video ? m_engines.value(file.id) : nullptr;
-                if (kept && m_engineSources.value(file.id) != standingPath(file))
+                if (kept && m_engineSources.value(file.id) != previewSource(file))
                     kept = nullptr; // its file was replaced: engineOf() makes a new one
                 if (kept)
                     m_engineUse[file.id] = ++m_useClock;
@@ -165,6 +211,8 @@ void ClipCardGrid::relayout(Cause cause) {
         if (fresh)
             card->show();
     }
+    if (bound)
+        orderTabStops();
 }
 
 ClipCard* ClipCardGrid::takeCard() {
@@ -180,7 +228,7 @@ ClipCard* ClipCardGrid::takeCard() {
 ScrubEngine* ClipCardGrid::engineOf(const MediaFile& file) {
     m_engineUse[file.id] = ++m_useClock;
     ScrubEngine*& engine = m_engines[file.id];
-    const QString source = standingPath(file);
+    const QString source = previewSource(file);
     if (engine && m_engineSources.value(file.id) == source)
         return engine;
     // A transcode or relink put another file in the entry's place; the card showing the old

@@ -29,7 +29,8 @@ ScrubEngine* makeCardScrubEngine(const MediaFile& file, QObject* parent);
 // While the user scrolls, cards that come into view show their file but start no engine work:
 // engines are made and prepared for the cards on screen once scrolling has rested for
 // `settleDelayMs`, or for one card as soon as the pointer moves over its preview. A hidden grid (another
-// view in front) starts none: its cards' posters are decoded when it is shown.
+// view in front) starts none: its cards' posters are decoded when it is shown. A card whose button
+// takes the keyboard's focus is scrolled into view, and Tab walks the cards in grid order.
 class ClipCardGrid : public QAbstractScrollArea {
     Q_OBJECT
 public:
@@ -39,6 +40,7 @@ public:
     static constexpr int engineLimit = 240;
 
     ClipCardGrid(CardStillLoader loadStill, ScrubEngineFactory makeEngine, QWidget* parent = nullptr);
+    ~ClipCardGrid() override;
 
     // The manager's filtered rows: no record is copied.
     void setFiles(MediaRows files);
@@ -57,6 +59,8 @@ public:
     bool scrolling() const { return m_settle.isActive(); }
     // Scrolling came to rest: the cards on screen start their engines.
     void settle();
+    // Scrolls the card at `index` into view, whole, with the grid's padding round it.
+    void revealCard(int index);
 
 Q_SIGNALS:
     void toggleSelectRequested(const QUuid& id);
@@ -73,6 +77,8 @@ protected:
 private:
     enum class Cause { content, scroll };
     void relayout(Cause cause);
+    void revealFocus(QWidget* focus);
+    void orderTabStops();
     void startEngineOf(ClipCard* card);
     ClipCard* takeCard();
     ScrubEngine* engineOf(const MediaFile& file);
@@ -91,6 +97,7 @@ private:
     QHash<QUuid, QString> m_engineSources; // the file each engine decodes
     quint64 m_useClock = 0;
     QTimer m_settle;
+    QMetaObject::Connection m_focusWatch; // the application's focus changes, until this grid goes
 };
 
 } // namespace tarnwick

@@ -120,7 +120,16 @@ ClipCardsView::ClipCardsView(ProjectManagerFace& manager, ClipCardsActions actio
 void ClipCardsView::setSelection(const QSet<QUuid>& selection) {
     m_selection = selection;
     m_grid->setSelection(m_selection);
+    countShownSelection();
     refreshHeader();
+}
+
+void ClipCardsView::countShownSelection() {
+    m_shownSelected = 0;
+    if (m_selection.isEmpty())
+        return;
+    for (const MediaFile& file : m_grid->files())
+        m_shownSelected += m_selection.contains(file.id) ? 1 : 0;
 }
 
 void ClipCardsView::showEvent(QShowEvent* event) {
@@ -136,25 +145,30 @@ bool ClipCardsView::showsEmptyState() const {
 void ClipCardsView::refreshFiles() {
     m_grid->setFiles(m_manager.filteredMediaRows());
     m_body->setCurrentIndex(m_grid->files().isEmpty() ? 1 : 0);
+    countShownSelection();
     refreshHeader();
 }
 
 void ClipCardsView::refreshHeader() {
     const qsizetype count = m_grid->files().size();
-    const bool none = m_selection.isEmpty();
+    // Selected files the filter hides are neither counted nor staged here.
+    const bool none = m_shownSelected == 0;
     m_clipCount->setText(cardTexts::clipCount(count));
     m_selectAll->setVisible(none);
     m_selectAll->setEnabled(count > 0);
     m_selectionCount->setVisible(!none);
-    m_selectionCount->setText(cardTexts::selectionCount(m_selection.size()));
+    m_selectionCount->setText(cardTexts::selectionCount(m_shownSelected));
     m_clear->setVisible(!none);
     m_addToBin->setVisible(!none);
 }
 
-void ClipCardsView::assignSelection(QSet<QUuid> selection) {
+void ClipCardsView::assignSelection(QSet<QUuid> selection, qsizetype shown) {
     if (selection == m_selection)
         return;
-    setSelection(selection);
+    m_selection = std::move(selection);
+    m_grid->setSelection(m_selection);
+    m_shownSelected = shown;
+    refreshHeader();
     Q_EMIT selectionChanged(m_selection);
 }
 
@@ -162,18 +176,21 @@ void ClipCardsView::selectAll() {
     QSet<QUuid> ids;
     for (const MediaFile& file : m_grid->files())
         ids.insert(file.id);
-    assignSelection(std::move(ids));
+    const qsizetype shown = ids.size();
+    assignSelection(std::move(ids), shown);
 }
 
 void ClipCardsView::clearSelection() {
-    assignSelection({});
+    assignSelection({}, 0);
 }
 
+// A toggled card is one the grid shows: the count moves by one, no walk over the files.
 void ClipCardsView::toggleSelection(const QUuid& id) {
     QSet<QUuid> ids = m_selection;
-    if (!ids.remove(id))
+    const bool removed = ids.remove(id);
+    if (!removed)
         ids.insert(id);
-    assignSelection(std::move(ids));
+    assignSelection(std::move(ids), m_shownSelected + (removed ? -1 : 1));
 }
 
 void ClipCardsView::addSelectedToBin() {

@@ -63,13 +63,15 @@ Q_SIGNALS:
 private:
     void refreshFiles();
     void refreshHeader();
+    void countShownSelection();
     void requestAddToBin(const QList<MediaFile>& files);
-    void assignSelection(QSet<QUuid> selection);
+    void assignSelection(QSet<QUuid> selection, qsizetype shown);
 
     ProjectManagerFace& m_manager;
     ClipCardsActions m_actions;
     GuardedStaging m_staging;
     QSet<QUuid> m_selection;
+    qsizetype m_shownSelected = 0; // of m_selection, the files the grid shows
     std::function<QSet<QUuid>()> m_selectionSource;
 
     QLabel* m_clipCount;

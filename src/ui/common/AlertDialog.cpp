@@ -3,11 +3,13 @@
 #include "ui/brand/BrandFonts.h"
 #include "ui/brand/BrandPalette.h"
 #include "ui/brand/FocusRingButton.h"
+#include "ui/common/DialogButtons.h"
 #include "ui/common/KeyboardOwner.h"
 #include "ui/common/Labels.h"
 #include "ui/common/ModalFrame.h"
 
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QPushButton>
 #include <QVBoxLayout>
@@ -74,6 +76,7 @@ AlertDialog::AlertDialog(QWidget* parent, const QString& title, const QString& m
         const bool destructive = answer.role == AlertButton::Role::destructive;
         button->setProminent(i == defaultIndex && !destructive);
         if (destructive) {
+            dialogButtons::setDestructive(*button);
             QPalette p = button->palette();
             p.setColor(QPalette::ButtonText, Color::brandRed());
             button->setPalette(p);
@@ -81,11 +84,11 @@ AlertDialog::AlertDialog(QWidget* parent, const QString& title, const QString& m
         connect(button, &QPushButton::clicked, this, [this, i] { choose(i); });
         row->addWidget(button);
         m_buttonWidgets.append(button);
-        // The focus starts where Return goes, so the ring shows what Return will press.
-        if (i == defaultIndex)
-            button->setFocus();
     }
     layout->addLayout(row);
+    // The focus starts where Return goes, so the ring shows what Return will press.
+    if (QPushButton* first = dialogButtons::firstFocus(m_buttonWidgets))
+        first->setFocus();
 }
 
 AlertDialog* AlertDialog::present(QWidget* parent, const QString& title, const QString& message,
@@ -118,6 +121,11 @@ void AlertDialog::showEvent(QShowEvent* event) {
     });
     // Without a window manager nothing else makes the new window take the keyboard.
     activateWindow();
+}
+
+void AlertDialog::keyPressEvent(QKeyEvent* event) {
+    if (!dialogButtons::pressFocused(*this, *event))
+        QDialog::keyPressEvent(event);
 }
 
 void AlertDialog::reject() {

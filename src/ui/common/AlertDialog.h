@@ -11,8 +11,9 @@ class QPushButton;
 namespace tarnwick {
 
 // One button of an alert. `cancel` answers Escape; `destructive` is drawn in red and is never the
-// default. The first button of the normal role is the default (Return and Enter), else the cancel
-// button, so a question whose only answer is destructive takes Cancel on Return.
+// default. The first button of the normal role is the default, else the cancel button, and the
+// focus starts on it: a question whose only answer is destructive takes Cancel on Return. Return
+// presses the focused button (see DialogButtons.h).
 struct AlertButton {
     enum class Role { normal, cancel, destructive };
     QString title;
@@ -41,6 +42,7 @@ public:
 
 protected:
     void showEvent(QShowEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
 
 private:
     void choose(int index);

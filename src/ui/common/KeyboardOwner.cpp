@@ -1,8 +1,12 @@
 #include "ui/common/KeyboardOwner.h"
 
+#include "ui/common/DialogButtons.h"
+
 #include <QApplication>
 #include <QKeyEvent>
 #include <QPushButton>
+
+#include <algorithm>
 
 namespace tarnwick {
 
@@ -61,10 +65,14 @@ void KeyboardOwner::takeFocus(Qt::FocusReason reason) {
     } else if (candidates.contains(m_owner->focusWidget())) {
         target = m_owner->focusWidget();
     } else {
-        for (QPushButton* button : m_owner->findChildren<QPushButton*>()) {
-            if (button->isDefault() && candidates.contains(button))
-                target = button;
+        QList<QPushButton*> buttons;
+        for (QWidget* candidate : candidates) {
+            if (auto* button = qobject_cast<QPushButton*>(candidate))
+                buttons.append(button);
         }
+        if (std::any_of(buttons.cbegin(), buttons.cend(),
+                        [](const QPushButton* b) { return b->isDefault(); }))
+            target = dialogButtons::firstFocus(buttons);
         if (!target && !candidates.isEmpty())
             target = candidates.first();
     }
@@ -85,6 +93,12 @@ bool KeyboardOwner::handleKey(QKeyEvent& key) {
     if (m_keys && m_keys(key))
         return true;
     if ((key.key() == Qt::Key_Return || key.key() == Qt::Key_Enter) && key.modifiers() == Qt::NoModifier) {
+        // The focused button first, as in a dialog; the default only while no other has the focus.
+        auto* focused = qobject_cast<QPushButton*>(QApplication::focusWidget());
+        if (focused && isInsideOwner(focused) && focused->isVisible() && focused->isEnabled()) {
+            focused->click();
+            return true;
+        }
         const auto buttons = m_owner->findChildren<QPushButton*>();
         for (QPushButton* button : buttons) {
             if (button->isDefault() && button->isVisibleTo(m_owner) && button->isEnabled()) {

@@ -14,9 +14,9 @@ namespace tarnwick {
 // Gives the whole keyboard of a window to what covers it while it shows: a layer drawn inside the
 // window (the welcome guide, an overlay card) or a dialog over it (a sheet, an alert). Focus stays
 // in the owner, no shortcut of the window fires, and a key that still lands behind the owner is
-// handed to it instead. For a layer, Return or Enter presses its default button and `keys` may
-// take any key first; a dialog answers its keys itself, and takes the activation back when the
-// window behind it is activated (a click there).
+// handed to it instead. For a layer, Return or Enter presses the focused button, else its default
+// one, and `keys` may take any key first; a dialog answers its keys itself, and takes the
+// activation back when the window behind it is activated (a click there).
 class KeyboardOwner : public QObject {
     Q_OBJECT
 public:

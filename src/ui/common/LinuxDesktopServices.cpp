@@ -19,7 +19,7 @@ constexpr int kRevealTimeoutMs = 10000;
 }
 
 LinuxDesktopServices::LinuxDesktopServices(QDBusConnection bus, URLOpener opener, QObject* parent)
-    : QObject(parent), m_bus(std::move(bus)), m_opener(opener ? std::move(opener) : desktopURLOpener()) {}
+    : QObject(parent), m_bus(std::move(bus)), m_opener(std::move(opener)) {}
 
 QDBusMessage LinuxDesktopServices::showItemsMessage(const QString& path) {
     QDBusMessage message = QDBusMessage::createMethodCall(
@@ -41,7 +41,7 @@ void LinuxDesktopServices::revealFile(const QString& path, std::function<void(bo
             done(shown);
     };
     if (!m_bus.isConnected()) {
-        answer(m_opener(fallback));
+        openFolder(fallback, answer);
         return;
     }
     // A file manager that is not running yet is started by the bus; only an error falls back.
@@ -49,10 +49,21 @@ void LinuxDesktopServices::revealFile(const QString& path, std::function<void(bo
         new QDBusPendingCallWatcher(m_bus.asyncCall(showItemsMessage(path), kRevealTimeoutMs), this);
     connect(watcher, &QDBusPendingCallWatcher::finished, this,
             [this, fallback, answer](QDBusPendingCallWatcher* call) {
-                // The opener says false when no program could open the folder.
-                answer(!call->isError() || m_opener(fallback));
+                if (call->isError())
+                    openFolder(fallback, answer);
+                else
+                    answer(true);
                 call->deleteLater();
             });
+}
+
+// The opener says false when no program could open the folder: a URL opener that could not hand
+// it on, or an opener program that found no application (its exit status).
+void LinuxDesktopServices::openFolder(const QUrl& folder, std::function<void(bool opened)> done) {
+    if (m_opener)
+        done(m_opener(folder));
+    else
+        runOpener(folder.toLocalFile(), std::move(done));
 }
 
 void LinuxDesktopServices::copyText(const QString& text) {

@@ -10,10 +10,11 @@
 namespace tarnwick {
 
 // Reveals through the session bus's org.freedesktop.FileManager1 ShowItems (asynchronous; the
-// file manager is started on demand), and opens the parent folder through the URL opener when
-// there is no bus or the call fails (no such service, no reply). Files are opened by the desktop's
-// opener program (xdg-open), whose exit status says whether an application took the file. The
-// clipboard is the application's. GUI thread only.
+// file manager is started on demand), and opens the parent folder when there is no bus or the call
+// fails (no such service, no reply): through the URL opener when one is given, else through the
+// desktop's opener program. Files are opened by the desktop's opener program (xdg-open), whose
+// exit status says whether an application took the file. The clipboard is the application's. GUI
+// thread only.
 class LinuxDesktopServices : public QObject, public DesktopServices {
     Q_OBJECT
 public:
@@ -37,6 +38,7 @@ public:
     static QUrl parentFolderURL(const QString& path);
 
 private:
+    void openFolder(const QUrl& folder, std::function<void(bool opened)> done);
     void runOpener(const QString& target, std::function<void(bool opened)> done);
 
     QDBusConnection m_bus;

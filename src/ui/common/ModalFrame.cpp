@@ -7,6 +7,9 @@
 #include <QPainter>
 #include <QPointer>
 #include <QScreen>
+#include <QVideoFrame>
+#include <QVideoSink>
+#include <QVideoWidget>
 
 #include <algorithm>
 
@@ -34,6 +37,7 @@ public:
             connect(dialog, &QObject::destroyed, this, [this] { release(); });
         }
         follow();
+        watchPictures();
         show();
     }
 
@@ -52,6 +56,7 @@ protected:
 
     void paintEvent(QPaintEvent*) override {
         QPainter painter(this);
+        paintPictures(painter);
         painter.fillRect(rect(), Color::modalBackdrop());
     }
 
@@ -66,9 +71,58 @@ private:
             if (dialog->isVisible())
                 return;
         hide(); // kept for the next dialog
+        stopWatchingPictures();
+    }
+
+    // A video's picture is a window of its own that the window's other widgets never hold: the
+    // dimming, which lies over it, draws its frames itself, or the picture would go black.
+    QList<QVideoWidget*> pictures() const {
+        QList<QVideoWidget*> shown;
+        for (QVideoWidget* video : parentWidget()->findChildren<QVideoWidget*>())
+            if (video->window() == parentWidget() && video->isVisible())
+                shown.append(video);
+        return shown;
+    }
+
+    void watchPictures() {
+        stopWatchingPictures();
+        for (QVideoWidget* video : pictures()) {
+            m_pictureConnections << connect(
+                video->videoSink(), &QVideoSink::videoFrameChanged, this,
+                [this, picture = QPointer<QVideoWidget>(video)] {
+                    if (picture)
+                        update(QRect(picture->mapTo(parentWidget(), QPoint()), picture->size()));
+                });
+        }
+    }
+
+    void stopWatchingPictures() {
+        for (const QMetaObject::Connection& connection : std::as_const(m_pictureConnections))
+            disconnect(connection);
+        m_pictureConnections.clear();
+    }
+
+    void paintPictures(QPainter& painter) {
+        for (QVideoWidget* video : pictures()) {
+            const QImage frame = video->videoSink()->videoFrame().toImage();
+            const QPoint at = video->mapTo(parentWidget(), QPoint());
+            const QRect area(at, video->size());
+            painter.save();
+            // Only what shows of it: a card's player may be scrolled partly out of its grid.
+            painter.setClipRegion(video->visibleRegion().translated(at));
+            painter.fillRect(area, Qt::black);
+            if (!frame.isNull()) {
+                QRect fitted(QPoint(), frame.size().scaled(area.size(), Qt::KeepAspectRatio));
+                fitted.moveCenter(area.center());
+                painter.setRenderHint(QPainter::SmoothPixmapTransform);
+                painter.drawImage(fitted, frame);
+            }
+            painter.restore();
+        }
     }
 
     QList<QPointer<QDialog>> m_dialogs;
+    QList<QMetaObject::Connection> m_pictureConnections;
 };
 
 // A line along the inside of the dialog's edge, above its content; clicks go through it.

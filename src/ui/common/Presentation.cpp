@@ -45,6 +45,7 @@ constexpr auto descriptors = std::to_array<Descriptor>({
     named(P::csvExported, u"Unused Files Exported"),
     named(P::csvExportFailed, u"CSV Export Failed"),
     named(P::noMailProgram, u"No Mail Program"),
+    named(P::noFileManager, u"No File Manager"),
     named(P::grantAccess, u"Grant Access to Your Media"),
     named(P::grantAccessFailure, u"Still Can’t Read That Drive"),
     named(P::binMoveConfirm, u"Move Files to Folder?"),

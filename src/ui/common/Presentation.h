@@ -26,6 +26,7 @@ enum class Presentation {
     csvExported,
     csvExportFailed,
     noMailProgram,
+    noFileManager,
     grantAccess,
     grantAccessFailure,
     binMoveConfirm,

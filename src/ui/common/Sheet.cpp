@@ -1,8 +1,10 @@
 #include "ui/common/Sheet.h"
 
+#include "ui/common/DialogButtons.h"
 #include "ui/common/KeyboardOwner.h"
 #include "ui/common/ModalFrame.h"
 
+#include <QKeyEvent>
 #include <QPushButton>
 #include <QScrollArea>
 #include <QScrollBar>
@@ -102,19 +104,32 @@ void Sheet::showEvent(QShowEvent* event) {
     modalFrame::keepOnScreen(*this, [this](const QRect& available, const QMargins& decoration) {
         placeWithin(available, decoration);
     });
-    // Return is the default button's, whichever button has the focus (Space presses that one).
-    QPushButton* defaultButton = nullptr;
-    for (QPushButton* button : m_content->findChildren<QPushButton*>()) {
-        if (button->isDefault())
-            defaultButton = button;
-        else
-            button->setAutoDefault(false);
-    }
+    // The default stays where the content set it; Return goes to the focused button. The focus
+    // starts on a button only where the content put none elsewhere (a field keeps it).
+    dialogButtons::keepDefaultInPlace(*this);
     QWidget* focus = focusWidget();
-    if (defaultButton && (!focus || qobject_cast<QAbstractButton*>(focus) || focus == m_scroll))
-        defaultButton->setFocus(Qt::OtherFocusReason);
+    if (!focus || qobject_cast<QAbstractButton*>(focus) || focus == m_scroll) {
+        QList<QPushButton*> buttons;
+        bool hasDefault = false;
+        for (QWidget* w = nextInFocusChain(); w && w != this; w = w->nextInFocusChain()) {
+            if (auto* button = qobject_cast<QPushButton*>(w); button && isAncestorOf(button)) {
+                buttons.append(button);
+                hasDefault = hasDefault || button->isDefault();
+            }
+        }
+        const auto* focusedButton = qobject_cast<const QPushButton*>(focus);
+        if (hasDefault || (focusedButton && dialogButtons::isDestructive(*focusedButton))) {
+            if (QPushButton* first = dialogButtons::firstFocus(buttons))
+                first->setFocus(Qt::OtherFocusReason);
+        }
+    }
     // Without a window manager nothing else makes the new window take the keyboard.
     activateWindow();
+}
+
+void Sheet::keyPressEvent(QKeyEvent* event) {
+    if (!dialogButtons::pressFocused(*this, *event))
+        QDialog::keyPressEvent(event);
 }
 
 void Sheet::done(int result) {

@@ -10,7 +10,8 @@ namespace tarnwick {
 // A sheet: a window-modal dialog over the main window holding one content widget, opened with
 // open() so the caller's code keeps running (no nested event loop). It deletes itself when
 // closed; `dismissed` tells the owner to clear the state that presented it. While it shows it
-// has the keyboard (Escape closes it, Return presses its default button), the window behind is
+// has the keyboard (Escape closes it; Return presses the focused button, else the default one; the
+// focus never starts on a destructive button, see DialogButtons.h), the window behind is
 // dimmed, and it stays inside the screen's available area with its window frame, scrolling its
 // content if it must.
 class Sheet : public QDialog {
@@ -32,6 +33,7 @@ Q_SIGNALS:
 protected:
     void done(int result) override;
     void showEvent(QShowEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
 
 private:
     void scrollContent();

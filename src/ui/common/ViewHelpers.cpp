@@ -14,6 +14,10 @@ QString standingPath(const MediaFile& file) {
     return file.matchedPath.value_or(file.path);
 }
 
+QString previewSource(const MediaFile& file) {
+    return file.proxyPath.value_or(QString()) + u'\n' + (file.isOnDisk() ? standingPath(file) : QString());
+}
+
 QColor statusColor(const MediaFile& file) {
     switch (file.status) {
     case MediaFileStatus::checking:

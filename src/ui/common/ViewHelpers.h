@@ -20,6 +20,10 @@ namespace tarnwick {
 // The file that now stands for the entry, whose picture the views show and play: the transcoded
 // output once a transcode replaced the source, else where the file was found, else its path.
 QString standingPath(const MediaFile& file);
+// What a file's previews are made from: its proxy, and its standing path while it is on disk. When
+// it changes (the file was replaced, relinked, or went off or came back on the disk) the previews
+// are made again.
+QString previewSource(const MediaFile& file);
 
 // The brand colour of a file's status; an online file found elsewhere (matched path) is cyan.
 QColor statusColor(const MediaFile& file);

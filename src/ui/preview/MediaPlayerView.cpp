@@ -4,15 +4,18 @@
 #include "ui/brand/FocusRing.h"
 #include "ui/brand/SymbolIcons.h"
 
+#include <QApplication>
 #include <QEvent>
 #include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QMediaPlayer>
+#include <QMouseEvent>
 #include <QPainter>
 #include <QSlider>
 #include <QSpacerItem>
 #include <QStyle>
+#include <QTimer>
 #include <QToolButton>
 #include <QVBoxLayout>
 #include <QVideoFrame>
@@ -80,7 +83,8 @@ QString playerTimeText(qint64 milliseconds) {
 MediaPlayerView::MediaPlayerView(QMediaPlayer* player, QWidget* parent)
     : QWidget(parent), m_video(new QVideoWidget(this)), m_play(new BarButton(this)),
       m_position(new QSlider(Qt::Horizontal, this)), m_time(new QLabel(this)),
-      m_fullScreen(new BarButton(this)), m_noAudio(new QLabel(this)) {
+      m_fullScreen(new BarButton(this)), m_noAudio(new QLabel(this)), m_failure(new QLabel(this)),
+      m_clickTimer(new QTimer(this)) {
     setAutoFillBackground(true);
     QPalette dark = palette();
     dark.setColor(QPalette::Window, Qt::black);
@@ -98,6 +102,15 @@ MediaPlayerView::MediaPlayerView(QMediaPlayer* player, QWidget* parent)
                                          "silently"));
     m_noAudio->hide();
     refreshNoAudioLook();
+    m_failure->setObjectName(QStringLiteral("playerFailure"));
+    m_failure->setText(QStringLiteral("Can’t play this file"));
+    m_failure->setAlignment(Qt::AlignCenter);
+    m_failure->setWordWrap(true);
+    m_failure->setStyleSheet(QStringLiteral("color: %1;").arg(Color::brandTextSecondary().name()));
+    m_failure->hide();
+    m_clickTimer->setSingleShot(true);
+    m_clickTimer->setInterval(QApplication::doubleClickInterval());
+    connect(m_clickTimer, &QTimer::timeout, this, &MediaPlayerView::togglePlayback);
 
     auto* bar = new QHBoxLayout;
     bar->setContentsMargins(6, 2, 6, 2);
@@ -111,20 +124,14 @@ MediaPlayerView::MediaPlayerView(QMediaPlayer* player, QWidget* parent)
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);
     layout->addWidget(m_video, 1);
+    layout->addWidget(m_failure, 1);
     m_barAbove = new QSpacerItem(0, 0, QSizePolicy::Minimum, QSizePolicy::Fixed);
     layout->addItem(m_barAbove);
     layout->addLayout(bar);
     m_barBelow = new QSpacerItem(0, 0, QSizePolicy::Minimum, QSizePolicy::Fixed);
     layout->addItem(m_barBelow);
 
-    connect(m_play, &QToolButton::clicked, this, [this] {
-        if (!m_player)
-            return;
-        if (m_player->playbackState() == QMediaPlayer::PlayingState)
-            m_player->pause();
-        else
-            m_player->play();
-    });
+    connect(m_play, &QToolButton::clicked, this, &MediaPlayerView::togglePlayback);
     connect(m_position, &QSlider::sliderPressed, this, [this] { m_sliderHeld = true; });
     connect(m_position, &QSlider::sliderReleased, this, [this] {
         m_sliderHeld = false;
@@ -135,13 +142,21 @@ MediaPlayerView::MediaPlayerView(QMediaPlayer* player, QWidget* parent)
         if (m_player && !m_sliderHeld)
             m_player->setPosition(m_position->sliderPosition());
     });
-    connect(m_fullScreen, &QToolButton::clicked, this, [this] { setFullScreen(!isFullScreen()); });
+    // The full-screen picture may have gone behind the window: the button brings it back.
+    connect(m_fullScreen, &QToolButton::clicked, this, [this] {
+        if (isFullScreen())
+            bringFullScreenForward();
+        else
+            enterFullScreen();
+    });
 
     m_player = player;
     attach();
 }
 
 MediaPlayerView::~MediaPlayerView() {
+    if (m_home)
+        m_home->removeEventFilter(this);
     // The full-screen picture goes with this view; the player must not keep drawing into it.
     if (m_fullScreenWindow && m_player && m_player->videoOutput() == m_fullScreenVideo)
         m_player->setVideoOutput(m_video);
@@ -158,9 +173,17 @@ void MediaPlayerView::setPlayer(QMediaPlayer* player) {
 }
 
 void MediaPlayerView::setShowsPicture(bool shows) {
-    m_video->setVisible(shows);
+    m_showsPicture = shows;
+    refreshLayout();
+}
+
+void MediaPlayerView::refreshLayout() {
+    // A failure's note takes the picture's place, also where a sound has no picture.
+    m_video->setVisible(m_showsPicture && !m_failed);
+    m_failure->setVisible(m_failed);
+    const bool barAlone = !m_showsPicture && !m_failed;
     for (QSpacerItem* space : {m_barAbove, m_barBelow})
-        space->changeSize(0, 0, QSizePolicy::Minimum, shows ? QSizePolicy::Fixed : QSizePolicy::Expanding);
+        space->changeSize(0, 0, QSizePolicy::Minimum, barAlone ? QSizePolicy::Expanding : QSizePolicy::Fixed);
     layout()->invalidate();
 }
 
@@ -177,8 +200,58 @@ void MediaPlayerView::attach() {
             << connect(m_player, &QMediaPlayer::playbackStateChanged, this,
                        &MediaPlayerView::refreshPlayButton)
             << connect(m_player, &QMediaPlayer::audioOutputChanged, this, &MediaPlayerView::refreshPlayButton)
-            << connect(m_player, &QMediaPlayer::hasVideoChanged, this, &MediaPlayerView::refreshPlayButton);
+            << connect(m_player, &QMediaPlayer::hasVideoChanged, this, &MediaPlayerView::refreshPlayButton)
+            << connect(m_player, &QMediaPlayer::errorOccurred, this, &MediaPlayerView::refreshFailure)
+            << connect(m_player, &QMediaPlayer::mediaStatusChanged, this, &MediaPlayerView::refreshFailure)
+            << connect(m_player, &QMediaPlayer::playbackStateChanged, this, &MediaPlayerView::refreshFailure)
+            << connect(m_player, &QMediaPlayer::sourceChanged, this, [this] { setFailed(false); });
     }
+    setFailed(false);
+    refreshFailure();
+    refreshPosition();
+    refreshPlayButton();
+}
+
+void MediaPlayerView::togglePlayback() {
+    if (!m_player || m_failed)
+        return;
+    if (m_player->playbackState() == QMediaPlayer::PlayingState)
+        m_player->pause();
+    else
+        m_player->play();
+}
+
+// A source that failed stays failed until another one is set: a later play() clears the player's
+// error and reports it playing, with nothing to play.
+void MediaPlayerView::refreshFailure() {
+    if (!m_player)
+        return;
+    if (m_player->error() != QMediaPlayer::NoError) {
+        m_failure->setToolTip(m_player->errorString());
+        setFailed(true);
+    } else if (m_player->mediaStatus() == QMediaPlayer::InvalidMedia) {
+        setFailed(true);
+    }
+    // Nothing plays: the bar shows no position and no pause.
+    if (m_failed && m_player->playbackState() != QMediaPlayer::StoppedState)
+        QMetaObject::invokeMethod(
+            this,
+            [player = m_player] {
+                if (player)
+                    player->stop();
+            },
+            Qt::QueuedConnection);
+}
+
+void MediaPlayerView::setFailed(bool failed) {
+    if (failed == m_failed)
+        return;
+    m_failed = failed;
+    if (failed)
+        leaveFullScreen();
+    else
+        m_failure->setToolTip({});
+    refreshLayout();
     refreshPosition();
     refreshPlayButton();
 }
@@ -190,7 +263,8 @@ void MediaPlayerView::refreshPosition() {
     if (!m_sliderHeld)
         m_position->setValue(int(std::min<qint64>(position, std::numeric_limits<int>::max())));
     m_time->setText(playerTimeText(position) + QStringLiteral(" / ") + playerTimeText(duration));
-    m_position->setEnabled(duration > 0);
+    m_time->setVisible(!m_failed);
+    m_position->setEnabled(duration > 0 && !m_failed);
 }
 
 void MediaPlayerView::refreshPlayButton() {
@@ -199,8 +273,9 @@ void MediaPlayerView::refreshPlayButton() {
     m_play->setIcon(barIcon(playing ? QStringLiteral("pause.fill") : QStringLiteral("play.fill")));
     m_play->setToolTip(playing ? tr("Pause") : tr("Play"));
     // Without sound a clip with no picture has nothing to play.
-    m_play->setEnabled(m_player && (!silent || m_player->hasVideo() || playing));
-    m_noAudio->setVisible(silent);
+    m_play->setEnabled(m_player && !m_failed && (!silent || m_player->hasVideo() || playing));
+    m_noAudio->setVisible(silent && !m_failed);
+    m_fullScreen->setEnabled(!m_failed);
 }
 
 void MediaPlayerView::resizeEvent(QResizeEvent* event) {
@@ -254,6 +329,18 @@ void MediaPlayerView::enterFullScreen() {
     window->showFullScreen();
     window->activateWindow();
     window->setFocus(Qt::OtherFocusReason);
+    // The application's window activated again (Alt+Tab back to it) brings the picture forward.
+    m_home = this->window();
+    if (m_home)
+        m_home->installEventFilter(this);
+}
+
+void MediaPlayerView::bringFullScreenForward() {
+    if (QWidget* window = m_fullScreenWindow.data(); window && window->isVisible()) {
+        window->raise();
+        window->activateWindow();
+        window->setFocus(Qt::OtherFocusReason);
+    }
 }
 
 void MediaPlayerView::leaveFullScreen() {
@@ -266,6 +353,10 @@ void MediaPlayerView::leaveFullScreen() {
         m_player->setVideoOutput(m_video);
     }
     m_fullScreenVideo = nullptr;
+    m_clickTimer->stop();
+    if (m_home)
+        m_home->removeEventFilter(this);
+    m_home.clear();
     window->removeEventFilter(this);
     window->hide();
     // Not now: this may run inside one of the window's own events.
@@ -275,19 +366,46 @@ void MediaPlayerView::leaveFullScreen() {
 }
 
 bool MediaPlayerView::eventFilter(QObject* watched, QEvent* event) {
-    // Escape, a double click or closing the window leaves full screen; the picture has no controls
-    // of its own there.
-    if (m_fullScreenWindow && (watched == m_fullScreenWindow || watched == m_fullScreenVideo)) {
-        const QEvent::Type type = event->type();
-        if (type == QEvent::MouseButtonDblClick || type == QEvent::Close ||
-            (type == QEvent::KeyPress && static_cast<QKeyEvent*>(event)->key() == Qt::Key_Escape)) {
-            if (type == QEvent::Close)
-                event->ignore();
+    if (m_fullScreenWindow && (watched == m_fullScreenWindow || watched == m_fullScreenVideo))
+        return fullScreenEvent(event) || QWidget::eventFilter(watched, event);
+    if (m_fullScreenWindow && watched == m_home && event->type() == QEvent::WindowActivate)
+        QTimer::singleShot(0, this, &MediaPlayerView::bringFullScreenForward);
+    return QWidget::eventFilter(watched, event);
+}
+
+// The picture has no controls of its own full screen: a click or Space plays and pauses; Escape,
+// a double click or closing the window leaves.
+bool MediaPlayerView::fullScreenEvent(QEvent* event) {
+    switch (event->type()) {
+    case QEvent::MouseButtonRelease:
+        if (static_cast<QMouseEvent*>(event)->button() != Qt::LeftButton)
+            return false;
+        m_clickTimer->start();
+        return true;
+    case QEvent::MouseButtonDblClick:
+        m_clickTimer->stop();
+        leaveFullScreen();
+        return true;
+    case QEvent::KeyPress: {
+        const auto* key = static_cast<QKeyEvent*>(event);
+        if (key->key() == Qt::Key_Escape) {
             leaveFullScreen();
             return true;
         }
+        if (key->key() == Qt::Key_Space) {
+            if (!key->isAutoRepeat())
+                togglePlayback();
+            return true;
+        }
+        return false;
     }
-    return QWidget::eventFilter(watched, event);
+    case QEvent::Close:
+        event->ignore();
+        leaveFullScreen();
+        return true;
+    default:
+        return false;
+    }
 }
 
 } // namespace tarnwick

@@ -8,6 +8,7 @@ class QLabel;
 
 class QSlider;
 class QSpacerItem;
+class QTimer;
 class QToolButton;
 class QVideoWidget;
 
@@ -19,7 +20,10 @@ QString playerTimeText(qint64 milliseconds);
 // The picture of a player, fitted and letterboxed, above a small bar: play/pause, position,
 // time, full screen. The player belongs to the caller (the scrub sheet's controller). A player
 // without a sound output (the system has none) plays its picture silently and the bar says
-// "No audio output"; with neither sound nor picture there is nothing to play.
+// "No audio output"; with neither sound nor picture there is nothing to play. A file the player
+// cannot read or decode says so in place of the picture. Full screen, a click or Space plays and
+// pauses; returning to the application, or pressing the full-screen button again, brings the
+// full-screen picture back to the front.
 class MediaPlayerView : public QWidget {
     Q_OBJECT
 public:
@@ -43,6 +47,9 @@ public:
     bool isFullScreen() const { return !m_fullScreenWindow.isNull(); }
     void setFullScreen(bool fullScreen);
     QLabel* noAudioNote() const { return m_noAudio; }
+    // The player could not play its file: the note shown in place of the picture, and why.
+    bool failed() const { return m_failed; }
+    QLabel* failureNote() const { return m_failure; }
 
     bool eventFilter(QObject* watched, QEvent* event) override;
 
@@ -56,6 +63,12 @@ private:
     void refreshNoAudioLook();
     void enterFullScreen();
     void leaveFullScreen();
+    void bringFullScreenForward();
+    void togglePlayback();
+    void refreshFailure();
+    void setFailed(bool failed);
+    void refreshLayout();
+    bool fullScreenEvent(QEvent* event);
 
     QPointer<QMediaPlayer> m_player;
     QVideoWidget* m_video;
@@ -64,11 +77,18 @@ private:
     QLabel* m_time;
     QToolButton* m_fullScreen;
     QLabel* m_noAudio;
+    QLabel* m_failure;
+    bool m_failed = false;
+    bool m_showsPicture = true;
     // A window of its own for the full screen, with its own picture: the card's picture never
     // leaves the card, so leaving full screen cannot strand it as a window.
     QPointer<QWidget> m_fullScreenWindow;
     QVideoWidget* m_fullScreenVideo = nullptr;
-    QSpacerItem* m_barAbove; // owned by the layout
+    // A click plays or pauses once the double-click time has passed without a second click, which
+    // leaves full screen instead.
+    QTimer* m_clickTimer;
+    QPointer<QWidget> m_home; // the window watched for the application's return
+    QSpacerItem* m_barAbove;  // owned by the layout
     QSpacerItem* m_barBelow;
     QList<QMetaObject::Connection> m_connections;
     int m_playerChanges = 0;

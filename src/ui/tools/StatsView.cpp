@@ -22,6 +22,7 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QScrollArea>
+#include <QScrollBar>
 #include <QShortcut>
 #include <QVBoxLayout>
 
@@ -266,9 +267,24 @@ StatsView::StatsView(const AllTimeStats& stats, std::optional<QDateTime> now, QW
     auto* scroll = new QScrollArea(this);
     scroll->setWidgetResizable(true);
     scroll->setFrameShape(QFrame::NoFrame);
-    // No Tab stop: the figures hold no control, and the focus would sit there unseen.
+    // No Tab stop: the figures hold no control, and the focus would sit there unseen. The Page
+    // keys and the arrows scroll them wherever the focus is.
     scroll->setFocusPolicy(Qt::NoFocus);
     scroll->setWidget(body);
+    const std::pair<Qt::Key, QAbstractSlider::SliderAction> scrollKeys[] = {
+        {Qt::Key_PageUp, QAbstractSlider::SliderPageStepSub},
+        {Qt::Key_PageDown, QAbstractSlider::SliderPageStepAdd},
+        {Qt::Key_Up, QAbstractSlider::SliderSingleStepSub},
+        {Qt::Key_Down, QAbstractSlider::SliderSingleStepAdd},
+        {Qt::Key_Home, QAbstractSlider::SliderToMinimum},
+        {Qt::Key_End, QAbstractSlider::SliderToMaximum},
+    };
+    for (const auto& [key, action] : scrollKeys) {
+        auto* shortcut = new QShortcut(QKeySequence(key), this);
+        shortcut->setContext(Qt::WidgetWithChildrenShortcut);
+        connect(shortcut, &QShortcut::activated, scroll,
+                [scroll, action] { scroll->verticalScrollBar()->triggerAction(action); });
+    }
 
     m_share = new BrandPrimaryButton(QStringLiteral("Share My Stats"), this);
     m_share->setIcon(symbolIcon(QStringLiteral("square.and.arrow.up"), Color::brandBackground()));

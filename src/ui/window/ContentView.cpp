@@ -64,11 +64,13 @@ ContentView::ContentView(std::unique_ptr<ProjectManagerFace> manager, Services s
     setObjectName(QStringLiteral("contentView"));
     if (!m_services.operations)
         m_services.operations = makeCleanupOperations();
-    if (!m_services.openURL)
-        m_services.openURL = desktopURLOpener();
+    // Without an opener of its own the desktop asks the opener program, which says whether a file
+    // manager took the folder.
     if (!m_services.desktop)
         m_services.desktop =
             std::make_shared<LinuxDesktopServices>(QDBusConnection::sessionBus(), m_services.openURL);
+    if (!m_services.openURL)
+        m_services.openURL = desktopURLOpener();
     m_filePanel = m_services.filePanel ? m_services.filePanel : &FilePanel::system();
     m_grants = m_services.grants ? m_services.grants : &SecurityScopedAccess::shared();
     m_preferences = m_services.preferences ? m_services.preferences : &Preferences::shared();

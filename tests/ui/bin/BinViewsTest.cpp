@@ -450,6 +450,7 @@ TEST(TranscodeConfirmation, ClassifiesChecksFFmpegOffThreadAndConfirmsOnce) {
     EXPECT_EQ(sheet->ffmpegLabel()->text(),
               QStringLiteral("7 file(s) will use ffmpeg for transcoding (MXF/MTS)"));
     EXPECT_TRUE(sheet->confirmButton()->isEnabled());
+    sheet->confirmButton()->setFocus();
     QTest::keyClick(sheet->window(), Qt::Key_Return);
     QTest::keyClick(sheet->window(), Qt::Key_Return);
     f.settle();
@@ -480,8 +481,9 @@ TEST(TranscodeConfirmation, ClassifiesChecksFFmpegOffThreadAndConfirmsOnce) {
     EXPECT_EQ(sheet->skippedLines()->text(), QStringLiteral("  CLIP.R3D (R3D)\n  x.ari (ARI)"));
 }
 
-// The sheet opens with the keyboard on "Transcode & Replace", and the ring shows it there.
-TEST(TranscodeConfirmation, OpensWithItsFocusRingShowing) {
+// The originals are replaced: the sheet opens with the keyboard on Cancel, while "Transcode &
+// Replace" stays the default, drawn as the main action.
+TEST(TranscodeConfirmation, OpensWithTheFocusOnCancel) {
     BinFixture f;
     f.stage({{"/m/1.mxf", 100}});
     f.presentations().showSheet(Presentation::transcodeConfirmation);
@@ -489,17 +491,39 @@ TEST(TranscodeConfirmation, OpensWithItsFocusRingShowing) {
     auto* sheet = f.sheet<TranscodeConfirmationSheet>();
     ASSERT_NE(sheet, nullptr);
     ASSERT_TRUE(QTest::qWaitForWindowActive(sheet->window()));
-    QPushButton* confirm = sheet->confirmButton();
-    EXPECT_EQ(QApplication::focusWidget(), confirm);
-    const QImage focused = confirm->grab().toImage();
-    confirm->clearFocus();
-    const QImage rest = confirm->grab().toImage();
-    int ring = 0;
-    for (int x = 0; x < rest.width(); ++x) {
-        const int y = rest.height() / 2;
-        ring += qAbs(qGray(focused.pixel(x, y)) - qGray(rest.pixel(x, y))) >= 64 ? 1 : 0;
-    }
-    EXPECT_GE(ring, 4); // both sides, light and dark bands
+    EXPECT_EQ(QApplication::focusWidget(), sheet->cancelButton());
+    EXPECT_TRUE(sheet->confirmButton()->isDefault());
+}
+
+// Return presses the focused button: Cancel, reached with Tab once the word is typed, deletes
+// nothing; the transcode sheet's Return, where its focus starts, cancels.
+TEST(DestructiveSheets, ReturnOnTheFocusedCancelCancels) {
+    BinFixture f;
+    f.stage({{"/m/a.mxf", 1000}});
+    f.presentations().showSheet(Presentation::permanentDelete);
+    f.settle();
+    auto* sheet = f.sheet<PermanentDeleteConfirmSheet>();
+    ASSERT_NE(sheet, nullptr);
+    ASSERT_TRUE(QTest::qWaitForWindowActive(sheet->window()));
+    QTest::keyClicks(QApplication::focusWidget(), QStringLiteral("delete"));
+    EXPECT_TRUE(sheet->deleteButton()->isEnabled());
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+    ASSERT_EQ(QApplication::focusWidget(), sheet->cancelButton());
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+    f.settle();
+    EXPECT_EQ(f.ops->deleteCalls, 0);
+    EXPECT_TRUE(f.presented().isEmpty());
+
+    f.presentations().showSheet(Presentation::transcodeConfirmation);
+    f.settle();
+    auto* transcode = f.sheet<TranscodeConfirmationSheet>();
+    ASSERT_NE(transcode, nullptr);
+    ASSERT_TRUE(QTest::qWaitForWindowActive(transcode->window()));
+    ASSERT_TRUE(transcode->confirmButton()->isEnabled());
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+    f.settle();
+    EXPECT_EQ(f.ops->transcodeCalls, 0);
+    EXPECT_TRUE(f.presented().isEmpty());
 }
 
 // Due during a transcode that failed on one file, the prompt never hides the result card's figures

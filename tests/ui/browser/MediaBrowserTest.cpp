@@ -31,6 +31,7 @@
 #include <QStyle>
 #include <QTableView>
 #include <QTest>
+#include <QVBoxLayout>
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -215,6 +216,7 @@ TEST_F(MediaBrowserTest, HeaderButtonStagesOnlyRowsStillListed) {
     view.setSelectedFiles({view.model()->file(0).id, view.model()->file(1).id});
     harness.pm().updateFilters([](FilterSettings& filters) { filters.filterText = "keep"; });
     drainEvents();
+    EXPECT_EQ(view.selectionText(), "1 selected"); // what the button stages, not what the filter hides
     view.addButton()->click();
     ASSERT_EQ(staged.size(), 1);
     EXPECT_EQ(staged[0].path, "/v/keep.mov");
@@ -228,6 +230,43 @@ TEST_F(MediaBrowserTest, DoubleClickRevealsOnlyFilesOnDisk) {
     EXPECT_TRUE(revealed.isEmpty());
     view.activateRow(0);
     EXPECT_EQ(revealed, QStringList({"/v/on.mov"}));
+}
+
+// The table is one stop in the window's Tab chain: Tab leaves it for the next control and
+// Shift+Tab comes back, whichever cell is current; the arrows move the row inside it.
+TEST_F(MediaBrowserTest, TheTableIsOneTabStopAndTheArrowsMoveInside) {
+    load({media("/v/a.mov", 0, MediaFileStatus::online, 30),
+          media("/v/b.mov", 0, MediaFileStatus::online, 20),
+          media("/v/c.mov", 0, MediaFileStatus::online, 10)});
+    QWidget window;
+    auto* column = new QVBoxLayout(&window);
+    auto* view = new MediaFileListView(harness.pm(), actions, nullptr);
+    auto* after = new QPushButton(QStringLiteral("After"));
+    column->addWidget(view);
+    column->addWidget(after);
+    window.resize(900, 500);
+    window.show();
+    window.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
+    QTableView* table = view->table();
+    table->setFocus(Qt::TabFocusReason);
+    table->setCurrentIndex(view->model()->index(0, MediaTableModel::status));
+    QTest::keyClick(table, Qt::Key_Down);
+    EXPECT_EQ(table->currentIndex().row(), 1);
+    EXPECT_TRUE(table->hasFocus());
+    for (int column = MediaTableModel::status; column < MediaTableModel::columnCount_; ++column) {
+        SCOPED_TRACE(column);
+        table->setFocus(Qt::TabFocusReason);
+        table->setCurrentIndex(view->model()->index(1, column));
+        QTest::keyClick(table, Qt::Key_Tab);
+        EXPECT_TRUE(after->hasFocus());
+        QTest::keyClick(after, Qt::Key_Backtab, Qt::ShiftModifier);
+        EXPECT_TRUE(table->hasFocus());
+        EXPECT_EQ(table->currentIndex().row(), 1) << "Tab moves no selection";
+    }
+    // Back out of the table: the header's button, enabled by the current row's selection.
+    QTest::keyClick(table, Qt::Key_Backtab, Qt::ShiftModifier);
+    EXPECT_EQ(QApplication::focusWidget(), view->addButton());
 }
 
 TEST_F(MediaBrowserTest, SelectionOfManyRowsSurvivesResorting) {
@@ -706,6 +745,27 @@ TEST(MediaTableColumns, OtherColumnsShrinkBeforeTheNameInANarrowPane) {
     EXPECT_GE(header->sectionSize(MediaTableModel::fileName), 150);
     EXPECT_LE(header->length(), view.table()->viewport()->width() + 1);
     EXPECT_GE(header->sectionSize(MediaTableModel::usage), 92);
+    // Between the sidebar and the bin of a 1280-point window: the name before the status, and
+    // every size whole ("999 bytes" is the widest).
+    EXPECT_GT(header->sectionSize(MediaTableModel::fileName),
+              header->sectionSize(MediaTableModel::status) + 60);
+    const int sizeWidth = header->sectionSize(MediaTableModel::size);
+    QStandardItemModel model(1, MediaTableModel::columnCount_);
+    const QModelIndex index = model.index(0, MediaTableModel::size);
+    for (const qint64 size : {qint64(126), qint64(999), qint64(99'950'000), qint64(999'990'000'000)}) {
+        const MediaFile file = testing::media("/v/a.mov", 0, MediaFileStatus::online, size);
+        model.setData(index, QVariant::fromValue<const void*>(&file), MediaTableModel::fileRole);
+        TextRunRecorder device(QSize(sizeWidth, MediaTableDelegate::rowHeight));
+        QPainter painter(&device);
+        QStyleOptionViewItem option;
+        option.rect = QRect(0, 0, sizeWidth, MediaTableDelegate::rowHeight);
+        view.table()->itemDelegate()->paint(&painter, option, index);
+        painter.end();
+        QString painted;
+        for (const TextRunRecorder::Run& run : device.runs)
+            painted += run.text;
+        EXPECT_EQ(painted, MediaBadges::sizeText(size));
+    }
 }
 
 // The name column is the flexible one: the other columns keep their minimums until the name has

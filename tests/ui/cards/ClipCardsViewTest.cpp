@@ -195,6 +195,53 @@ TEST_F(CardsFixture, StagingThroughTheWindowsDeleteSafetyCheck) {
     EXPECT_TRUE(view.selection().isEmpty());
 }
 
+// A selection the filter hides is neither counted nor staged by the cards; a used clip goes into the
+// bin only through the warning.
+TEST_F(CardsFixture, AUsedClipAsksFirstAndTheHeaderCountsOnlyTheCardsItShows) {
+    QList<MediaFile> list = files(2);
+    list[0].usageCount = 2;
+    list[0].projectNames = {QStringLiteral("Edit")};
+    setFiles(list);
+    std::unique_ptr<CleanupOperations> operations = makeCleanupOperations();
+    ProjectManager& pm = harness.pm();
+    ClipCardsActions actions;
+    actions.deleteSafetyConflicts = [&](const QList<MediaFile>& staging) {
+        return operations->conflictReasons(staging, pm.mediaFiles());
+    };
+    actions.addToRecycleBin = [&](const QList<MediaFile>& staging, std::function<void()> staged) {
+        operations->addToRecycleBin(pm, staging, std::move(staged));
+    };
+    ClipCardsView view(pm, std::move(actions), CardStillLoader{}, [](const MediaFile& file, QObject* parent) {
+        return new ScrubEngine(file.path, std::make_shared<FakeScrubFrameSource>(), ScrubEnginePolicy{},
+                               nullptr, parent);
+    });
+    view.resize(1000, 800);
+    view.show();
+    view.setSelection({list[0].id, list[1].id}); // made in the table
+    pm.updateFilters([](FilterSettings& filters) { filters.filterText = QStringLiteral("clip 1"); });
+    drainEvents();
+    EXPECT_EQ(view.selectionLabel()->text(), "1 selected");
+    view.addToBinButton()->click();
+    drainEvents();
+    ASSERT_EQ(pm.recycleBin().size(), 1);
+    EXPECT_EQ(pm.recycleBin()[0].mediaFile.path, list[1].path);
+
+    view.setSelection({list[0].id});
+    EXPECT_FALSE(view.selectAllButton()->isHidden()); // nothing shown is selected
+    EXPECT_TRUE(view.addToBinButton()->isHidden());
+    pm.updateFilters([](FilterSettings& filters) { filters.filterText.clear(); });
+    drainEvents();
+    view.addToBinButton()->click();
+    ASSERT_TRUE(view.deleteSafetyAlert());
+    EXPECT_EQ(view.deleteSafetyAlert()->message(),
+              QString::fromUtf8("clip 0.mov is used 2\u00D7 in \"Edit\"\n\nDeleting this file may break "
+                                "that project."));
+    EXPECT_EQ(pm.recycleBin().size(), 1);
+    view.deleteSafetyAlert()->buttons().at(1)->click(); // Move to Recycle Anyway
+    drainEvents();
+    EXPECT_EQ(pm.recycleBin().size(), 2);
+}
+
 TEST_F(CardsFixture, OnlyVisibleRowsHaveCardsAndEnginesFollowThem) {
     auto view = makeView();
     const QList<MediaFile> list = files(10'000);
