@@ -4,6 +4,15 @@
 
 namespace tarnwick {
 
+// The bar only moves forward through the steps.
+static_assert(ImportProgress::parseScale <= ImportProgress::scanStart &&
+              ImportProgress::scanStart + ImportProgress::scanSpan < ImportProgress::aeLinksStart &&
+              ImportProgress::aeLinksStart < ImportProgress::consolidationStart &&
+              ImportProgress::consolidationStart < ImportProgress::duplicatesStart &&
+              ImportProgress::duplicatesStart < ImportProgress::similarNamesStart &&
+              ImportProgress::similarNamesStart < ImportProgress::summaryStart &&
+              ImportProgress::summaryStart < 1.0);
+
 double ImportProgress::report(const QUrl& url, double fraction) {
     const double clamped = std::clamp(fraction, 0.0, 1.0);
     double& stored = m_fractions[url];

@@ -8,12 +8,18 @@
 
 namespace tarnwick {
 
-// Progress arithmetic of one import: parsing fills 0 to 0.45, the file scan 0.45 to 0.85.
+// Progress arithmetic of one import: parsing fills 0 to 0.45, the file scan 0.45 to 0.85, and each
+// later step shows where it starts.
 class ImportProgress {
 public:
     static constexpr double parseScale = 0.45;
     static constexpr double scanStart = 0.45;
     static constexpr double scanSpan = 0.4;
+    static constexpr double aeLinksStart = 0.87;
+    static constexpr double consolidationStart = 0.90;
+    static constexpr double duplicatesStart = 0.93;
+    static constexpr double similarNamesStart = 0.96;
+    static constexpr double summaryStart = 0.98;
 
     explicit ImportProgress(int projectCount) : m_count(projectCount) {}
 

@@ -60,8 +60,6 @@ public:
     bool isEmpty() const { return m_rows.isEmpty(); }
     const MediaFile& operator[](qsizetype i) const { return m_source[m_rows[i]]; }
     const MediaFile& at(qsizetype i) const { return m_source.at(m_rows.at(i)); }
-    // The row's index in source().
-    qsizetype sourceRow(qsizetype i) const { return m_rows[i]; }
     const QList<qsizetype>& sourceRows() const { return m_rows; }
     const QList<MediaFile>& source() const { return m_source; }
     const_iterator begin() const { return {this, 0}; }

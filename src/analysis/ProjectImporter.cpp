@@ -520,7 +520,7 @@ QCoro::Task<bool> ImportRun::refine() {
 QCoro::Task<bool> ImportRun::linkAfterEffects() {
     m_pm->updateProgress([](AnalysisProgress& progress) {
         progress.setStep(QStringLiteral("Checking for After Effects links…"));
-        progress.analysisProgress = 0.87;
+        progress.analysisProgress = ImportProgress::aeLinksStart;
     });
     auto linking = m_services.linkAfterEffects
                        ? m_services.linkAfterEffects(*m_pm, m_list)
@@ -532,7 +532,7 @@ QCoro::Task<bool> ImportRun::linkAfterEffects() {
 QCoro::Task<bool> ImportRun::consolidate(Beside& beside) {
     m_pm->updateProgress([](AnalysisProgress& progress) {
         progress.setStep(QStringLiteral("Consolidating cross-project files…"));
-        progress.analysisProgress = 0.90;
+        progress.analysisProgress = ImportProgress::consolidationStart;
     });
     QElapsedTimer timer;
     timer.start();
@@ -592,7 +592,7 @@ QCoro::Task<bool> ImportRun::consolidate(Beside& beside) {
 QCoro::Task<bool> ImportRun::detectDuplicates(Beside& beside) {
     m_pm->updateProgress([](AnalysisProgress& progress) {
         progress.setStep(QStringLiteral("Detecting duplicates…"));
-        progress.analysisProgress = 0.93;
+        progress.analysisProgress = ImportProgress::duplicatesStart;
     });
     QElapsedTimer timer;
     timer.start();
@@ -625,7 +625,7 @@ QCoro::Task<bool> ImportRun::detectDuplicates(Beside& beside) {
 QCoro::Task<bool> ImportRun::findSimilar(QFuture<NameOrder>& ordering) {
     m_pm->updateProgress([](AnalysisProgress& progress) {
         progress.setStep(QStringLiteral("Finding similar files…"));
-        progress.analysisProgress = 0.96;
+        progress.analysisProgress = ImportProgress::similarNamesStart;
     });
     NameOrder named = co_await takeResult(ordering);
     std::pair<QList<MediaFile>, ProjectManager::PreparedUsageRecount> recounted =
@@ -682,7 +682,7 @@ QCoro::Task<bool> ImportRun::apply() {
     }
     m_pm->updateProgress([](AnalysisProgress& progress) {
         progress.setStep(QStringLiteral("Calculating summary…"));
-        progress.analysisProgress = 0.98;
+        progress.analysisProgress = ImportProgress::summaryStart;
     });
     auto second = yieldTurn();
     const bool recounted = co_await std::move(second);

@@ -156,7 +156,7 @@ public:
     // Empties projects, media, bin, parse errors and the summary. Refused (false) while busy.
     bool clearAll() override;
     void requestProVideoFormatsPrompt() override;
-    ProjectManager& engine() override { return *this; }
+    ProjectManager& manager() override { return *this; }
 
     // ---- Summary --------------------------------------------------------------------------
     // The review flags of `mediaFiles` from `projects` and from the list's own usage (the folders of

@@ -141,7 +141,7 @@ public:
 
     // The whole manager, to hand to the engine's operations (clean-up runs, the bin's actions, the
     // searches): the views call nothing on it themselves.
-    virtual ProjectManager& engine() = 0;
+    virtual ProjectManager& manager() = 0;
 
 Q_SIGNALS:
     void projectsChanged();

@@ -49,8 +49,6 @@ public:
     void attachReviewPrompt(ReviewPrompt& prompt);
     Sheet* reviewSheet() const;
 
-    OverlayHost& overlayHost() { return *m_overlayHost; }
-
     // Hosts the root view (taken over) and hands it every command.
     void setContentView(ContentView* view);
     ContentView* contentView() const { return m_contentView; }

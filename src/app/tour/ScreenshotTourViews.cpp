@@ -37,7 +37,7 @@ ClipCard* firstCard(ContentView& view, ClipKind kind, bool ready = false) {
     std::sort(indices.begin(), indices.end());
     for (const int index : std::as_const(indices)) {
         ClipCard* card = live.value(index);
-        if (card->kind() == kind && (!ready || (card->engine() && card->engine()->ready())))
+        if (card->kind() == kind && (!ready || (card->scrubEngine() && card->scrubEngine()->ready())))
             return card;
     }
     return nullptr;

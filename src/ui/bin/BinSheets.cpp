@@ -545,7 +545,8 @@ void TranscodeConfirmationSheet::checkFFmpeg() {
 
 void TranscodeConfirmationSheet::refresh() {
     // The run's own test, by the text of the paths (no disk access on this thread).
-    const ProtectedFolderTest protectedFolders = ProtectedFolderTest::forManager(m_manager.engine(), nullptr);
+    const ProtectedFolderTest protectedFolders =
+        ProtectedFolderTest::forManager(m_manager.manager(), nullptr);
     m_plan = BinTexts::TranscodePlan::of(m_manager.recycleBin(), [&](const QString& path) {
         return protectedFolders.isInProtectedFolder(path);
     });

@@ -158,9 +158,7 @@ public:
     QLabel* ffmpegLabel() const { return m_ffmpegLabel; }
     QLabel* installHint() const { return m_hint; }
     QLabel* ffmpegLines() const { return m_ffmpegLines; }
-    QWidget* skippedBox() const { return m_skippedBox; }
     QLabel* skippedLines() const { return m_skippedLines; }
-    QWidget* renamedBox() const { return m_renamedBox; }
     QLabel* renamedLabel() const { return m_renamedLabel; }
     QLabel* renamedLines() const { return m_renamedLines; }
     QLabel* warning() const { return m_warning; }

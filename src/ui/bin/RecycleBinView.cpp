@@ -186,7 +186,7 @@ RecycleBinView::RecycleBinView(ProjectManagerFace& manager, QSet<QUuid>& selecti
     };
     const QList<Action> actions{
         {QStringLiteral("Restore All"), QStringLiteral("arrow.uturn.backward"), Color::brandAccent(), false,
-         [this] { (void)RecycleBin(m_manager.engine()).restoreAllFromRecycleBin(); }},
+         [this] { (void)RecycleBin(m_manager.manager()).restoreAllFromRecycleBin(); }},
         {QStringLiteral("Move to Trash"), QStringLiteral("trash"), Color::brandAmber(), true,
          raise.moveToTrash},
         {QStringLiteral("Move to Folder..."), QStringLiteral("folder.badge.plus"), Color::brandCyan(), false,
@@ -251,7 +251,7 @@ void RecycleBinView::restoreItems(const QSet<QUuid>& ids) {
     }
     // The selection goes once the items really left the bin (a restore may wait for a running
     // operation).
-    (void)RecycleBin(m_manager.engine())
+    (void)RecycleBin(m_manager.manager())
         .removeFromRecycleBin(chosen, [self = QPointer<RecycleBinView>(this)] {
             if (!self)
                 return;

@@ -17,7 +17,6 @@ FocusRingButton::FocusRingButton(const QString& text, QWidget* parent) : QPushBu
 }
 
 void FocusRingButton::setProminent(bool prominent) {
-    m_prominent = prominent;
     QPalette colors = palette();
     if (prominent) {
         colors.setColor(QPalette::Button, Color::brandAccent());

@@ -14,13 +14,9 @@ public:
     explicit FocusRingButton(const QString& text, QWidget* parent = nullptr);
 
     void setProminent(bool prominent);
-    bool isProminent() const { return m_prominent; }
 
 protected:
     void paintEvent(QPaintEvent* event) override;
-
-private:
-    bool m_prominent = false;
 };
 
 } // namespace tarnwick

@@ -35,7 +35,7 @@ MediaBrowserActions tableActions(const WindowContext& window, const BrowserServi
     };
     actions.addToRecycleBin = [&operations, &manager](const QList<MediaFile>& files,
                                                       std::function<void()> staged) {
-        operations.addToRecycleBin(manager.engine(), files, std::move(staged));
+        operations.addToRecycleBin(manager.manager(), files, std::move(staged));
     };
     if (services.desktop) {
         // Where no file manager answers, the user is told where the file is, with its path to copy.

@@ -37,7 +37,7 @@ void installCardViews(ViewFactories& factories, ThumbnailGenerator& generator) {
         };
         actions.addToRecycleBin = [&operations, &manager](const QList<MediaFile>& files,
                                                           std::function<void()> staged) {
-            operations.addToRecycleBin(manager.engine(), files, std::move(staged));
+            operations.addToRecycleBin(manager.manager(), files, std::move(staged));
         };
         auto* view = new ClipCardsView(manager, std::move(actions), loader);
         QSet<QUuid>& selection = window.selectedFiles;

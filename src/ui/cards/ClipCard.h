@@ -74,7 +74,7 @@ public:
 
     const MediaFile& file() const { return m_file; }
     ClipKind kind() const { return m_kind; }
-    ScrubEngine* engine() const { return m_engine; }
+    ScrubEngine* scrubEngine() const { return m_engine; }
     bool engineStarted() const { return m_engineStarted; }
     const CardInfoLayout& infoLayout();
     // The help text of a point of the card (the details row's timeline summary and shield).
@@ -101,7 +101,6 @@ public:
     QToolButton* selectButton() const { return m_select; }
     QToolButton* trashButton() const { return m_trash; }
     QToolButton* playButton() const { return m_play; }
-    QToolButton* stopButton() const { return m_stop; }
     // The card's Tab stops in their order: its buttons, then the inline player's controls.
     QList<QWidget*> tabStops() const;
 

@@ -73,7 +73,7 @@ public:
             return std::make_unique<MoveToFolderAction>(manager, kind, folder.toLocalFile(),
                                                         std::move(description));
         case CleanupRunKind::transcode:
-            return std::make_unique<TranscodeAndReplace>(manager, engine(), std::move(description));
+            return std::make_unique<TranscodeAndReplace>(manager, transcodeEngine(), std::move(description));
         }
         Q_UNREACHABLE();
         return nullptr;
@@ -84,16 +84,17 @@ public:
     QCoro::Task<void> importDaVinciCSV(ProjectManager& manager, QUrl csv) override {
         co_await DaVinciCSVImport::importDaVinciCSV(manager, std::move(csv));
     }
-    std::optional<QString> locateFFmpeg() override { return engine().locateFFmpeg(); }
+    std::optional<QString> locateFFmpeg() override { return transcodeEngine().locateFFmpeg(); }
 
 private:
     // One engine per window, made on first use (it starts a thread of its own).
-    TranscodeEngine& engine() {
-        std::call_once(m_engineOnce, [this] { m_engine = std::make_unique<TranscodeEngine>(); });
-        return *m_engine;
+    TranscodeEngine& transcodeEngine() {
+        std::call_once(m_transcodeEngineOnce,
+                       [this] { m_transcodeEngine = std::make_unique<TranscodeEngine>(); });
+        return *m_transcodeEngine;
     }
-    std::once_flag m_engineOnce;
-    std::unique_ptr<TranscodeEngine> m_engine;
+    std::once_flag m_transcodeEngineOnce;
+    std::unique_ptr<TranscodeEngine> m_transcodeEngine;
 };
 
 } // namespace

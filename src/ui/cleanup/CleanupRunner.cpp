@@ -12,7 +12,7 @@ CleanupRunner::CleanupRunner(ProjectManagerFace& manager, CleanupOperations& ope
     : QObject(parent), m_manager(manager), m_operations(operations) {}
 
 void CleanupRunner::request(CleanupRunKind kind, const QUrl& folder, QObject* context, Done done) {
-    request(m_operations.makeRun(kind, m_manager.engine(), folder), context, std::move(done));
+    request(m_operations.makeRun(kind, m_manager.manager(), folder), context, std::move(done));
 }
 
 void CleanupRunner::request(std::unique_ptr<CleanupRun> owned, QObject* context, Done done) {

@@ -49,7 +49,7 @@ void AppcastUpdater::checkForUpdates() {
     if (!canCheckForUpdates())
         return;
     QNetworkRequest request(m_feedURL);
-    request.setTransferTimeout(m_timeoutMs);
+    request.setTransferTimeout(timeoutMs);
     request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::NoLessSafeRedirectPolicy);
     QNetworkReply* reply = m_network->get(request);
     m_reply = reply;

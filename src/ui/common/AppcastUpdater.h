@@ -24,7 +24,7 @@ public:
     void checkForUpdates() override;
 
     QUrl feedURL() const { return m_feedURL; }
-    void setTimeoutMs(int timeoutMs) { m_timeoutMs = timeoutMs; }
+    static constexpr int timeoutMs = 20'000;
 
 private:
     void finish(QNetworkReply* reply);
@@ -35,7 +35,6 @@ private:
     QNetworkAccessManager* m_network = nullptr;
     QPointer<QNetworkReply> m_reply;
     bool m_started = false;
-    int m_timeoutMs = 20000;
 };
 
 } // namespace tarnwick

@@ -90,8 +90,6 @@ public:
     const ThumbnailGeneratorServices& services() const { return m_services; }
     // The four slots, shared with the scrub engines and the strip loaders.
     QThreadPool& decodingPool() { return m_decoding; }
-    // The one thread of child processes.
-    QThreadPool& childPool() { return m_children; }
 
 Q_SIGNALS:
     void proVideoFormatsRecommended();

@@ -32,9 +32,9 @@ void SidebarView::addAllUnusedToBin() {
         knownClean ? QList<CleanupOperations::Conflict>{}
                    : ops.findDeleteSafetyConflicts(eligible, m_manager.mediaFiles());
     if (conflicts.isEmpty()) {
-        ops.addToRecycleBin(m_manager.engine(), knownClean
-                                                    ? facts.facts().safeToStage
-                                                    : ops.unusedFilesSafeToStage(m_manager.mediaFiles()));
+        ops.addToRecycleBin(m_manager.manager(), knownClean
+                                                     ? facts.facts().safeToStage
+                                                     : ops.unusedFilesSafeToStage(m_manager.mediaFiles()));
         return;
     }
     warnOfConflicts(eligible, conflicts);
@@ -51,7 +51,7 @@ void SidebarView::warnOfConflicts(const QList<MediaFile>& eligible,
             window(), QStringLiteral("⚠️ Potentially Used Media"), deleteSafetyMessage(reasons),
             {{QStringLiteral("Cancel"), Role::cancel, {}},
              {QStringLiteral("Move to Recycle Anyway"), Role::destructive,
-              [this, eligible] { m_services.operations.addToRecycleBin(m_manager.engine(), eligible); }}});
+              [this, eligible] { m_services.operations.addToRecycleBin(m_manager.manager(), eligible); }}});
     });
 }
 

@@ -37,10 +37,8 @@ public:
 
     enum class Body { idle, scanning, results };
     Body body() const;
-    bool isScanning() const { return m_isScanning; }
     const QString& scanProgress() const { return m_scanProgress; }
     const QList<DiscoveredProject>& foundProjects() const { return m_found; }
-    const QSet<QUuid>& selectedProjects() const { return m_selected; }
     QString summaryText() const;
     QPushButton* importButton() const { return m_import; }
     QTreeView* list() const { return m_list; }

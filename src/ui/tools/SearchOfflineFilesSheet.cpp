@@ -32,7 +32,7 @@ namespace tarnwick {
 OfflineSearchOperations OfflineSearchOperations::forManager(ProjectManagerFace& manager) {
     OfflineSearchOperations ops;
     ops.scan = [&manager](QString folder, bool ignoreExtension, Progress progress) {
-        return OfflineMediaSearch::smartScanForOfflineFiles(manager.engine(), std::move(folder),
+        return OfflineMediaSearch::smartScanForOfflineFiles(manager.manager(), std::move(folder),
                                                             ignoreExtension, std::move(progress));
     };
     ops.hasMissingAEPLinks = [&manager] {
@@ -42,11 +42,11 @@ OfflineSearchOperations OfflineSearchOperations::forManager(ProjectManagerFace& 
         return false;
     };
     ops.searchMissingAEP = [&manager](QString folder, Progress progress) {
-        return AfterEffectsLinking::searchForMissingAEPFiles(manager.engine(), std::move(folder),
+        return AfterEffectsLinking::searchForMissingAEPFiles(manager.manager(), std::move(folder),
                                                              std::move(progress));
     };
     ops.apply = [&manager](QList<ScoredMatch> matches) {
-        return OfflineMediaSearch::applyMatches(manager.engine(), std::move(matches));
+        return OfflineMediaSearch::applyMatches(manager.manager(), std::move(matches));
     };
     return ops;
 }

@@ -54,7 +54,6 @@ public:
     const QList<ScoredMatch>& matches() const { return m_matches; }
     const QList<OfflineMatchGroup>& groups() const { return m_groups; }
     const QSet<QUuid>& selectedMatches() const { return m_selected; }
-    int aepResolvedCount() const { return m_aepResolved; }
     const QString& scanProgress() const { return m_scanProgress; }
     QStringList headerTexts() const;
     QString summaryText() const;       // "Found 3 potential matches"

@@ -102,7 +102,7 @@ ContentView::ContentView(std::unique_ptr<ProjectManagerFace> manager, Services s
 }
 
 ProjectManager& ContentView::manager() const {
-    return m_manager->engine();
+    return m_manager->manager();
 }
 
 ContentView::~ContentView() {

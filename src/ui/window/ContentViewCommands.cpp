@@ -81,7 +81,7 @@ void ContentView::runRescan() {
 }
 
 void ContentView::exportUnusedCSV() {
-    const CSVExportResult exported = operations().exportUnusedFilesCSV(m_manager->engine());
+    const CSVExportResult exported = operations().exportUnusedFilesCSV(m_manager->manager());
     if (!exported) {
         if (!exported.failure.isEmpty())
             m_presentations->showCSVExportFailed(exported.failure);
@@ -113,7 +113,7 @@ void ContentView::addAllUnused() {
     // The facts are worked out off the GUI thread; when the list changed since, wait for the
     // fresh ones rather than check 100,000 files here.
     if (m_facts->isCurrent()) {
-        operations().addToRecycleBin(m_manager->engine(), m_facts->facts().safeToStage);
+        operations().addToRecycleBin(m_manager->manager(), m_facts->facts().safeToStage);
         return;
     }
     auto connection = std::make_shared<QMetaObject::Connection>();
@@ -121,7 +121,7 @@ void ContentView::addAllUnused() {
         if (!m_facts->isCurrent())
             return;
         disconnect(*connection);
-        operations().addToRecycleBin(m_manager->engine(), m_facts->facts().safeToStage);
+        operations().addToRecycleBin(m_manager->manager(), m_facts->facts().safeToStage);
     });
 }
 

@@ -143,7 +143,7 @@ void WindowPresentations::confirmDaVinciImport(const QUrl& csv) {
                      WindowTexts::importDaVinciConfirmMessage(),
                      {{QStringLiteral("Import"), Role::normal,
                        [this, csv] {
-                           (void)m_services.operations.importDaVinciCSV(m_services.manager.engine(), csv);
+                           (void)m_services.operations.importDaVinciCSV(m_services.manager.manager(), csv);
                        }},
                       {QStringLiteral("Cancel"), Role::cancel, {}}});
     });

@@ -1,23 +1,44 @@
 #include "support/ColourContrast.h"
+#include "support/FakeScrubFrameSource.h"
+#include "support/ProjectManagerHarness.h"
 #include "ui/bin/BinWidgets.h"
 #include "ui/brand/BrandPalette.h"
 #include "ui/brand/BrandPrimaryButton.h"
 #include "ui/brand/BrandStyle.h"
 #include "ui/brand/BrandTheme.h"
 #include "ui/brand/FocusRingButton.h"
+#include "ui/browser/FilterBar.h"
+#include "ui/cards/ClipCard.h"
+#include "ui/cards/ClipCardGrid.h"
+#include "ui/common/AlertDialog.h"
+#include "ui/common/FilterChipToggle.h"
+#include "ui/preview/MediaPlayerView.h"
+#include "ui/preview/ScrubEngine.h"
+#include "ui/tools/StatsView.h"
+#include "ui/window/WelcomeDot.h"
+#include "ui/window/WelcomeView.h"
+#include "ui/window/WindowTestFixture.h"
 
 #include <QApplication>
+#include <QLineEdit>
+#include <QMediaPlayer>
 #include <QPushButton>
 #include <QScopeGuard>
 #include <QSlider>
 #include <QStyleFactory>
+#include <QStyleOptionSlider>
 #include <QTest>
+#include <QToolButton>
+#include <QVBoxLayout>
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cstdlib>
+#include <functional>
+#include <memory>
 
 using namespace tarnwick;
+using namespace tarnwick::testing;
 
 namespace {
 
@@ -163,30 +184,217 @@ TEST(FocusRing, ReadsAgainstTheButtonAndItsSurroundingsWithAGapToTheLabel) {
     }
 }
 
-// A slider (the card player's position) wears the ring round its handle while it has the focus:
-// the base style shows no focus on it at all.
-TEST(FocusRing, ASliderWearsItRoundItsHandle) {
-    const BrandLook look;
+namespace {
+
+// A slider that tells the test where its handle is.
+struct HandleSlider : QSlider {
+    using QSlider::initStyleOption;
+    using QSlider::QSlider;
+};
+
+// One control where it shows: Tab comes to it from `away` (none: the focus is just cleared), and its
+// ring is looked for in `area` of `where`.
+struct Target {
+    QWidget* control;
+    QWidget* away;
+    QWidget* where;
+    QRect area;
+};
+
+// Grabs the area from the window, as it shows over what lies behind, at rest and focused: the
+// pixels that changed to a colour reading at 3:1 against what showed there at rest make about half
+// a ring round the area's edge at least. The focus stays.
+void expectRing(const Target& t) {
+    ASSERT_TRUE(t.control->focusPolicy() & Qt::TabFocus) << "Tab reaches it";
+    QWidget* window = t.where->window();
+    const QRect area(t.where->mapTo(window, t.area.topLeft()), t.area.size());
+    if (t.away)
+        t.away->setFocus(Qt::TabFocusReason);
+    else
+        t.control->clearFocus();
+    ASSERT_FALSE(t.control->hasFocus());
+    const QImage rest = window->grab(area).toImage();
+    t.control->setFocus(Qt::TabFocusReason);
+    ASSERT_TRUE(t.control->hasFocus());
+    const QImage focused = window->grab(area).toImage();
+    int reads = 0;
+    for (int y = 0; y < rest.height(); ++y)
+        for (int x = 0; x < rest.width(); ++x)
+            reads += contrastRatio(focused.pixelColor(x, y), rest.pixelColor(x, y)) >= 3.0 ? 1 : 0;
+    EXPECT_GE(reads, area.width() + area.height());
+}
+
+void showActive(QWidget& window) {
+    window.show();
+    window.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
+}
+
+// The card player's position: the base style shows no focus on a slider, the ring goes round its
+// handle.
+void slider() {
     QWidget surface;
     QPalette dark = surface.palette();
     dark.setColor(QPalette::Window, Color::brandBackground());
     surface.setPalette(dark);
     surface.setAutoFillBackground(true);
-    auto* slider = new QSlider(Qt::Horizontal, &surface);
+    auto* slider = new HandleSlider(Qt::Horizontal, &surface);
     slider->setRange(0, 100);
     slider->setValue(50);
     slider->setGeometry(10, 10, 200, 24);
     surface.resize(220, 44);
-    surface.show();
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(&surface));
-    slider->clearFocus();
-    const QImage rest = slider->grab().toImage();
-    slider->setFocus(Qt::TabFocusReason);
-    ASSERT_TRUE(slider->hasFocus());
-    const QImage focused = slider->grab().toImage();
-    int lighter = 0;
-    for (int y = 0; y < rest.height(); ++y)
-        for (int x = 0; x < rest.width(); ++x)
-            lighter += qGray(focused.pixel(x, y)) - qGray(rest.pixel(x, y)) >= 64 ? 1 : 0;
-    EXPECT_GE(lighter, 20) << "a light band round the handle";
+    showActive(surface);
+    QStyleOptionSlider option;
+    slider->initStyleOption(&option);
+    const QRect handle =
+        slider->style()->subControlRect(QStyle::CC_Slider, &option, QStyle::SC_SliderHandle, slider);
+    expectRing({slider, nullptr, slider, handle});
+}
+
+// Both buttons of an alert: the default one looks no different at rest than focused unless it wears
+// a ring of its own.
+void alertButtons() {
+    QWidget window;
+    AlertDialog alert(&window, "Offline Media Detected", "2 files",
+                      {{"Search Offline Files...", AlertButton::Role::normal, {}},
+                       {"Not Now", AlertButton::Role::cancel, {}}});
+    showActive(alert);
+    const auto buttons = alert.buttons();
+    for (int i = 0; i < buttons.size(); ++i) {
+        SCOPED_TRACE(buttons.at(i)->text().toStdString());
+        expectRing({buttons.at(i), buttons.at(1 - i), buttons.at(i), buttons.at(i)->rect()});
+    }
+}
+
+// Skip, Back, the default "Next", and the page dots as clearly as the buttons, as they show on the
+// guide's card.
+void welcomeGuide() {
+    WindowFixture f(false);
+    showActive(*f.view);
+    WelcomeView* guide = f.view->welcomeView();
+    ASSERT_NE(guide, nullptr);
+    guide->jumpToStep(1); // with "Back"
+    f.settle();
+    QList<QAbstractButton*> controls{guide->skipButton(), guide->backButton(), guide->forwardButton()};
+    for (WelcomeDot* dot : guide->dots())
+        controls.append(dot);
+    for (int i = 0; i < controls.size(); ++i) {
+        SCOPED_TRACE(i); // Skip, Back, Next, then the dots
+        QAbstractButton* control = controls.at(i);
+        QWidget* away = control == guide->skipButton() ? guide->backButton() : guide->skipButton();
+        expectRing({control, away, control, control->rect()});
+    }
+}
+
+// "Share My Stats", on its accent fill.
+void statsShareButton() {
+    StatsView view(AllTimeStats{}, QDateTime(QDate(2026, 6, 15), QTime(15, 0)));
+    showActive(view);
+    QAbstractButton* share = view.shareButton();
+    expectRing({share, &view, share, share->rect()});
+}
+
+// The player bar's buttons (play, full screen).
+void playerBarButtons() {
+    QMediaPlayer player;
+    MediaPlayerView view(&player);
+    view.resize(480, 300);
+    showActive(view);
+    for (QToolButton* button : {view.playButton(), view.fullScreenButton()}) {
+        SCOPED_TRACE(button->toolTip().toStdString());
+        button->setEnabled(true);
+        expectRing({button, nullptr, button, button->rect()});
+    }
+}
+
+// A card's buttons over its poster: a band of the ring reads over a white frame and a black one.
+void cardButtons(const QColor& frame) {
+    auto source = std::make_shared<FakeScrubFrameSource>();
+    MediaFile file;
+    file.path = QStringLiteral("/media/a clip.mp4");
+    file.status = MediaFileStatus::online;
+    ScrubEngine engine(file.path, source, ScrubEnginePolicy{}, nullptr);
+    ClipCard card{CardStillLoader{}};
+    card.resize(300, CardGridLayout::cardHeight);
+    card.showFile(file, &engine, false);
+    QImage poster(320, 180, QImage::Format_RGB32);
+    poster.fill(frame);
+    source->answerLoad(10, poster);
+    showActive(card);
+    const std::pair<const char*, QToolButton*> buttons[] = {
+        {"select", card.selectButton()}, {"trash", card.trashButton()}, {"play", card.playButton()}};
+    for (const auto& [name, button] : buttons) {
+        SCOPED_TRACE(name);
+        ASSERT_TRUE(button->isVisibleTo(&card));
+        expectRing({button, nullptr, button, button->rect()});
+    }
+}
+
+// The card grid is a Tab stop of its own (the arrows and Page keys scroll it): its ring lies in the
+// margin the cards leave round the viewport.
+void cardGrid() {
+    ClipCardGrid grid(CardStillLoader{}, [](const MediaFile& file, QObject* parent) {
+        return new ScrubEngine(file.path, std::make_shared<FakeScrubFrameSource>(), ScrubEnginePolicy{},
+                               nullptr, parent);
+    });
+    QList<MediaFile> files;
+    for (int i = 0; i < 20; ++i)
+        files.append(
+            media(QStringLiteral("/media/clip %1.mov").arg(i), 0, MediaFileStatus::online, 1000 + i));
+    grid.setFiles(files);
+    grid.resize(1000, 800);
+    showActive(grid);
+    drainEvents();
+    expectRing({&grid, nullptr, grid.viewport(), grid.viewport()->rect()});
+}
+
+// The filter field is borderless inside its rounded box: the box wears the ring while the field has
+// the keyboard.
+void filterFieldBox() {
+    ProjectManagerHarness harness;
+    FilterBar bar(harness.pm());
+    showActive(bar);
+    QWidget* box = bar.searchField()->parentWidget();
+    expectRing({bar.searchField(), bar.chip(QStringLiteral("Unused")), box, box->rect()});
+}
+
+// A filter chip, reached from the field beside it.
+void filterChip() {
+    QWidget window;
+    auto* field = new QLineEdit(&window);
+    auto* chip = new FilterChipToggle(QStringLiteral("Deleted"), &window);
+    auto* layout = new QVBoxLayout(&window);
+    layout->addWidget(field);
+    layout->addWidget(chip);
+    window.resize(400, 300);
+    showActive(window);
+    expectRing({chip, field, chip, chip->rect()});
+}
+
+struct RingRow {
+    const char* widget;
+    std::function<void()> check;
+};
+
+} // namespace
+
+// Tab onto any control shows a ring round it that it does not wear at rest, in the app's look.
+TEST(FocusRing, EveryControlWearsItOnlyWhileFocused) {
+    const BrandLook look;
+    const RingRow rows[] = {
+        {"slider", slider},
+        {"alert buttons", alertButtons},
+        {"welcome guide", welcomeGuide},
+        {"stats share button", statsShareButton},
+        {"player bar buttons", playerBarButtons},
+        {"card buttons over white", [] { cardButtons(Qt::white); }},
+        {"card buttons over black", [] { cardButtons(Qt::black); }},
+        {"card grid", cardGrid},
+        {"filter field box", filterFieldBox},
+        {"filter chip", filterChip},
+    };
+    for (const RingRow& row : rows) {
+        SCOPED_TRACE(row.widget);
+        row.check();
+    }
 }

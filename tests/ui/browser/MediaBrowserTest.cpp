@@ -368,23 +368,6 @@ TEST_F(MediaBrowserTest, FilterChipsWriteTheManagerAndFollowIt) {
     EXPECT_EQ(bar.countText(), "1 files");
 }
 
-// The field is borderless inside its rounded box: the box wears the ring while the field has the
-// keyboard.
-TEST_F(MediaBrowserTest, TheFilterFieldsBoxWearsTheRingWhileTheFieldHasTheFocus) {
-    FilterBar bar(harness.pm());
-    bar.show();
-    bar.activateWindow();
-    ASSERT_TRUE(QTest::qWaitForWindowActive(&bar));
-    QWidget* box = bar.searchField()->parentWidget();
-    bar.chip("Unused")->setFocus(Qt::TabFocusReason);
-    const QImage rest = box->grab().toImage();
-    bar.searchField()->setFocus(Qt::TabFocusReason);
-    const QImage focused = box->grab().toImage();
-    const int y = rest.height() / 2;
-    EXPECT_GE(contrastRatio(focused.pixelColor(0, y), Color::brandSurfaceRaised()), 3.0);
-    EXPECT_GE(qAbs(qGray(focused.pixel(0, y)) - qGray(rest.pixel(0, y))), 64);
-}
-
 TEST(MediaBadges, StatusUsageAndStorageCases) {
     MediaFile file = media("/v/a.mov", 0, MediaFileStatus::online, 1);
     file.matchedPath = "/w/a.mov";

@@ -255,7 +255,7 @@ TEST_F(CardsFixture, OnlyVisibleRowsHaveCardsAndEnginesFollowThem) {
 
     ClipCard* first = grid->cardFor(list[0].id);
     ASSERT_TRUE(first);
-    ScrubEngine* engine = first->engine();
+    ScrubEngine* engine = first->scrubEngine();
     sources.value(list[0].id)->answerLoad(4, taggedFrame(7));
     EXPECT_TRUE(engine->ready());
 
@@ -335,7 +335,7 @@ TEST_F(CardsFixture, CardsScrolledPastNeverStartTheirEngines) {
     EXPECT_TRUE(hovered->engineStarted());
     ASSERT_TRUE(sources.contains(hovered->file().id));
     EXPECT_EQ(sources.value(hovered->file().id)->loads.size(), 1);
-    EXPECT_EQ(grid->engineFor(hovered->file().id), hovered->engine());
+    EXPECT_EQ(grid->engineFor(hovered->file().id), hovered->scrubEngine());
 
     // At rest, every card on screen has its engine, started.
     grid->settle();
@@ -362,7 +362,7 @@ TEST_F(CardsFixture, ALongBrowseKeepsABoundedNumberOfEngines) {
         grid->settle();
         most = std::max(most, grid->engineCount());
         for (ClipCard* card : grid->liveCards())
-            EXPECT_EQ(grid->engineFor(card->file().id), card->engine());
+            EXPECT_EQ(grid->engineFor(card->file().id), card->scrubEngine());
     }
     EXPECT_LE(most, ClipCardGrid::engineLimit + ClipCardGrid::engineLimit / 4 + 2 * grid->liveCards().size());
     EXPECT_GE(most, ClipCardGrid::engineLimit); // the bound is not the only thing kept
@@ -372,7 +372,7 @@ TEST_F(CardsFixture, ALongBrowseKeepsABoundedNumberOfEngines) {
     grid->settle();
     for (ClipCard* card : grid->liveCards()) {
         EXPECT_TRUE(card->engineStarted());
-        EXPECT_EQ(grid->engineFor(card->file().id), card->engine());
+        EXPECT_EQ(grid->engineFor(card->file().id), card->scrubEngine());
     }
 }
 
@@ -387,38 +387,18 @@ TEST_F(CardsFixture, ATranscodedClipsCardDecodesItsNewFile) {
     view.show();
     setFiles({clip.before});
     ClipCard* card = view.grid()->cardFor(clip.before.id);
-    ASSERT_TRUE(card && card->engine());
-    ScrubEngine* old = card->engine();
+    ASSERT_TRUE(card && card->scrubEngine());
+    ScrubEngine* old = card->scrubEngine();
     ASSERT_TRUE(QTest::qWaitFor([&] { return old->ready() || old->failed(); }, 60'000));
 
     ASSERT_TRUE(clip.transcode());
     setFiles({clip.after});
     card = view.grid()->cardFor(clip.after.id);
-    ASSERT_TRUE(card && card->engine());
-    EXPECT_NE(card->engine(), old);
-    ScrubEngine* engine = card->engine();
+    ASSERT_TRUE(card && card->scrubEngine());
+    EXPECT_NE(card->scrubEngine(), old);
+    ScrubEngine* engine = card->scrubEngine();
     ASSERT_TRUE(QTest::qWaitFor([&] { return engine->ready() || engine->failed(); }, 60'000));
     EXPECT_TRUE(engine->ready());
     EXPECT_FALSE(engine->failed());
     EXPECT_TRUE(engine->posterImage());
-}
-
-// The grid is a Tab stop (the arrows and Page keys scroll it): while it has the focus, the ring
-// shows round its edge, in the margin the cards leave.
-TEST_F(CardsFixture, TheGridWearsAFocusRingWhileFocused) {
-    auto view = makeView();
-    setFiles(files(20));
-    ClipCardGrid* grid = view->grid();
-    ASSERT_TRUE(grid->focusPolicy() & Qt::TabFocus);
-    const auto edge = [grid] {
-        const QImage shot = grid->viewport()->grab().toImage();
-        return qGray(shot.pixel(1, shot.height() / 2));
-    };
-    grid->clearFocus();
-    drainEvents();
-    const int rest = edge();
-    grid->setFocus(Qt::TabFocusReason);
-    drainEvents();
-    ASSERT_TRUE(grid->hasFocus());
-    EXPECT_GE(edge() - rest, 128) << "a light band along the left edge";
 }

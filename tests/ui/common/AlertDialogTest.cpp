@@ -1,5 +1,4 @@
 #include "ui/common/AlertDialog.h"
-#include "ui/brand/BrandTheme.h"
 #include "ui/common/OverlayHost.h"
 #include "ui/common/Sheet.h"
 
@@ -8,13 +7,9 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QPushButton>
-#include <QScopeGuard>
 #include <QTest>
 #include <QWidget>
 #include <gtest/gtest.h>
-
-#include <algorithm>
-#include <cstdlib>
 
 using namespace tarnwick;
 using Role = AlertButton::Role;
@@ -31,21 +26,6 @@ QStringList titles(const AlertDialog& alert) {
 void pressEscape(QWidget& w) {
     QKeyEvent press(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
     QCoreApplication::sendEvent(&w, &press);
-}
-
-// Pixels that changed enough to be seen, not a faint tint.
-int visiblyChanged(const QImage& before, const QImage& after) {
-    int changed = 0;
-    for (int y = 0; y < std::min(before.height(), after.height()); ++y) {
-        for (int x = 0; x < std::min(before.width(), after.width()); ++x) {
-            const QColor a = before.pixelColor(x, y);
-            const QColor b = after.pixelColor(x, y);
-            const int delta = std::max({std::abs(a.red() - b.red()), std::abs(a.green() - b.green()),
-                                        std::abs(a.blue() - b.blue())});
-            changed += delta >= 64 ? 1 : 0;
-        }
-    }
-    return changed;
 }
 
 struct ActivationCount : QObject {
@@ -187,30 +167,4 @@ TEST(OverlayHost, CoversTheWholeWindowAndFollowsItsSize) {
     EXPECT_EQ(window.children().last(), overlay);
     host.clear();
     EXPECT_EQ(host.overlay(), nullptr);
-}
-
-// Which button Tab reached shows: the default one looks no different at rest than while it has
-// the focus unless it wears a ring of its own.
-TEST(AlertDialog, EveryButtonWearsAFocusRingOnlyWhileFocused) {
-    const QPalette testColors = QApplication::palette();
-    QApplication::setPalette(brandWidgetPalette());
-    const auto restore = qScopeGuard([&testColors] { QApplication::setPalette(testColors); });
-    QWidget window;
-    AlertDialog alert(&window, "Offline Media Detected", "2 files",
-                      {{"Search Offline Files...", Role::normal, {}}, {"Not Now", Role::cancel, {}}});
-    alert.show();
-    alert.activateWindow();
-    ASSERT_TRUE(QTest::qWaitForWindowActive(&alert));
-    const auto buttons = alert.buttons();
-    for (int i = 0; i < buttons.size(); ++i) {
-        SCOPED_TRACE(i);
-        QPushButton* button = buttons.at(i);
-        buttons.at(1 - i)->setFocus(Qt::TabFocusReason);
-        ASSERT_FALSE(button->hasFocus());
-        const QImage rest = button->grab().toImage();
-        button->setFocus(Qt::TabFocusReason);
-        ASSERT_TRUE(button->hasFocus());
-        const QImage focused = button->grab().toImage();
-        EXPECT_GE(visiblyChanged(rest, focused), button->width() + button->height());
-    }
 }

@@ -139,12 +139,3 @@ TEST(Sheet, OffersOnlyWhatAModalDialogOffers) {
         EXPECT_EQ(dialog->windowModality(), Qt::WindowModal);
     }
 }
-
-TEST(FilterChipToggle, ShowsItsFocus) {
-    Behind behind;
-    behind.field->setFocus();
-    const QImage unfocused = behind.chip->grab().toImage();
-    behind.chip->setFocus();
-    ASSERT_TRUE(behind.chip->hasFocus());
-    EXPECT_NE(behind.chip->grab().toImage(), unfocused);
-}

@@ -191,27 +191,3 @@ TEST(MediaPlayerView, PlayControlIsVisibleInEveryState) {
         player.stop();
     }
 }
-
-// Tab reaches the bar's buttons (play, full screen): each wears a ring while it has the focus.
-TEST(MediaPlayerView, TheBarsButtonsWearAFocusRingWhileFocused) {
-    QMediaPlayer player;
-    MediaPlayerView view(&player);
-    view.resize(480, 300);
-    view.show();
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(&view));
-    for (QToolButton* button : {view.playButton(), view.fullScreenButton()}) {
-        SCOPED_TRACE(button->toolTip().toStdString());
-        button->setEnabled(true);
-        ASSERT_TRUE(button->focusPolicy() & Qt::TabFocus);
-        button->clearFocus();
-        const QImage rest = button->grab().toImage();
-        button->setFocus(Qt::TabFocusReason);
-        ASSERT_TRUE(button->hasFocus());
-        const QImage focused = button->grab().toImage();
-        int ring = 0;
-        const int y = rest.height() / 2;
-        for (int x = 0; x < rest.width(); ++x)
-            ring += qGray(focused.pixel(x, y)) - qGray(rest.pixel(x, y)) >= 64 ? 1 : 0;
-        EXPECT_GE(ring, 4) << "a light band at each end";
-    }
-}

@@ -1,6 +1,5 @@
 #include "ui/window/WelcomeView.h"
 #include "ui/brand/BrandPalette.h"
-#include "ui/brand/BrandTheme.h"
 #include "ui/browser/FilterBar.h"
 #include "ui/common/FilterChipToggle.h"
 #include "ui/window/WindowTestFixture.h"
@@ -8,11 +7,9 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
-#include <QScopeGuard>
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cstdlib>
 
 using namespace tarnwick;
 using namespace tarnwick::testing;
@@ -24,21 +21,6 @@ ViewFactories withFilterBar() {
     ViewFactories factories = blankSheets();
     factories.filterBar = [](const WindowContext& window) { return new FilterBar(window.manager); };
     return factories;
-}
-
-// Pixels that changed enough to be seen, not a faint tint.
-int visiblyChanged(const QImage& before, const QImage& after) {
-    int changed = 0;
-    for (int y = 0; y < std::min(before.height(), after.height()); ++y) {
-        for (int x = 0; x < std::min(before.width(), after.width()); ++x) {
-            const QColor a = before.pixelColor(x, y);
-            const QColor b = after.pixelColor(x, y);
-            const int delta = std::max({std::abs(a.red() - b.red()), std::abs(a.green() - b.green()),
-                                        std::abs(a.blue() - b.blue())});
-            changed += delta >= 64 ? 1 : 0;
-        }
-    }
-    return changed;
 }
 
 void press(Qt::Key key) {
@@ -142,38 +124,4 @@ TEST(WelcomeGuide, TheDescriptionAndSkipTakeTheSecondaryColour) {
     EXPECT_NEAR(description, skip, 24);
     EXPECT_GE(description, secondary);
     EXPECT_LT(skip, qGray(Color::brandTextPrimary().rgb()) - 24);
-}
-
-// Tabbing onto a control shows a ring round it that it does not wear at rest: the default "Next"
-// included, and the page dots as clearly as the buttons.
-TEST(WelcomeGuide, EveryControlWearsAFocusRingOnlyWhileFocused) {
-    // The window's colours, as the app sets them.
-    const QPalette testColors = QApplication::palette();
-    QApplication::setPalette(brandWidgetPalette());
-    const auto restore = qScopeGuard([&testColors] { QApplication::setPalette(testColors); });
-    WindowFixture f(false);
-    f.view->activateWindow();
-    ASSERT_TRUE(QTest::qWaitForWindowActive(f.view.get()));
-    WelcomeView* guide = f.view->welcomeView();
-    ASSERT_NE(guide, nullptr);
-    guide->jumpToStep(1); // with "Back"
-    f.settle();
-    QList<QAbstractButton*> controls{guide->skipButton(), guide->backButton(), guide->forwardButton()};
-    for (WelcomeDot* dot : guide->dots())
-        controls.append(dot);
-    for (int i = 0; i < controls.size(); ++i) {
-        SCOPED_TRACE(i); // Skip, Back, Next, then the dots
-        QAbstractButton* control = controls.at(i);
-        QAbstractButton* other = control == guide->skipButton() ? guide->backButton() : guide->skipButton();
-        other->setFocus(Qt::TabFocusReason);
-        ASSERT_FALSE(control->hasFocus());
-        // As it shows on the card.
-        const QRect where(control->mapTo(guide, QPoint(0, 0)), control->size());
-        const QImage rest = guide->grab(where).toImage();
-        control->setFocus(Qt::TabFocusReason);
-        ASSERT_TRUE(control->hasFocus());
-        const QImage focused = guide->grab(where).toImage();
-        // About half a ring round the edge at least.
-        EXPECT_GE(visiblyChanged(rest, focused), control->width() + control->height());
-    }
 }
