@@ -3,6 +3,7 @@
 #include "platform/AppLog.h"
 #include "platform/PathText.h"
 #include "platform/TextKey.h"
+#include "platform/ThreadNames.h"
 
 #include <QFile>
 #include <QThreadPool>
@@ -105,7 +106,7 @@ QCoro::Task<QList<AEPParseOutcome>> AEPParseRequests::parseAll(QList<AEPParseReq
     // bounded however many projects an import links.
     QThreadPool pool;
     pool.setMaxThreadCount(limit);
-    pool.setObjectName(QStringLiteral("AEPParse"));
+    nameThreads(pool, "AEPParse");
     auto finishedOrder = std::make_shared<std::atomic_int>(0);
     QList<QFuture<std::pair<int, AEPParseOutcome>>> running;
     running.reserve(pending.size());

@@ -13,6 +13,7 @@
 #include "platform/PathText.h"
 #include "platform/RegularFile.h"
 #include "platform/TextKey.h"
+#include "platform/ThreadNames.h"
 #include "platform/ThreadPools.h"
 #include "readers/ResolveCSV.h"
 #include "readers/ResolveCSVMessages.h"
@@ -419,6 +420,7 @@ QCoro::Task<void> DaVinciCSVImport::importDaVinciCSV(ProjectManager& manager, QU
     const qint64 listVersion = manager.mediaFilesVersion();
     // Processor work over the list: a pool of this import's own, ended with it.
     QThreadPool pool;
+    nameThreads(pool, "CSVConsolidate");
     QFuture<Consolidated> consolidating =
         QtConcurrent::run(&pool, [media = manager.mediaFiles(), seen]() mutable {
             MediaConsolidator::Consolidation consolidation = MediaConsolidator().consolidationOf(media);

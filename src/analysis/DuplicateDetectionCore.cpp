@@ -267,7 +267,8 @@ PhaseOutcome runJobs(QList<Job> jobs, int width, Phase phase, int settled, int t
     PhaseOutcome phaseOutcome;
     if (jobs.isEmpty())
         return phaseOutcome;
-    WatchdogPool pool(std::min<int>(int(jobs.size()), std::max(width, 1)), settings.watchdogTimeout);
+    WatchdogPool pool("DuplicateReads", std::min<int>(int(jobs.size()), std::max(width, 1)),
+                      settings.watchdogTimeout);
     const auto timeout =
         std::chrono::duration_cast<std::chrono::steady_clock::duration>(settings.watchdogTimeout);
     const qint64 rate = std::max<qint64>(settings.slowestReadBytesPerSecond, 1);

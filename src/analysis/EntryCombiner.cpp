@@ -8,6 +8,7 @@
 #include "platform/AppLog.h"
 #include "platform/PathText.h"
 #include "platform/TextKey.h"
+#include "platform/ThreadNames.h"
 
 #include <QHash>
 #include <QPointer>
@@ -160,6 +161,7 @@ QCoro::Task<bool> EntryCombiner::combineEntries(ProjectManager& manager, QList<M
 
     QPointer<ProjectManager> pm(&manager);
     QThreadPool pool;
+    nameThreads(pool, "CombineDupes");
     QFuture<std::optional<QList<MediaFile>>> detecting = QtConcurrent::run(
         &pool, [list = manager.mediaFiles()] { return DuplicateDetector::detectContentDuplicates(list); });
     const std::optional<QList<MediaFile>> detected = co_await detecting;

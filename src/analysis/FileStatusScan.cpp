@@ -67,7 +67,7 @@ struct ScanContext {
 FileStatusScan::FileStatusScan(std::shared_ptr<const FileStatusChecking> checker,
                                std::chrono::milliseconds timeout)
     : m_checker(checker ? std::move(checker) : std::make_shared<const FileStatusChecker>()),
-      m_pool(std::make_unique<WatchdogPool>(batchSize, timeout)),
+      m_pool(std::make_unique<WatchdogPool>(ThreadName("StatusChecks"), batchSize, timeout)),
       m_deadMounts(std::make_shared<DeadMounts>()) {}
 
 FileStatusScan::~FileStatusScan() = default;

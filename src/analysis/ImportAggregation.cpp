@@ -2,6 +2,7 @@
 
 #include "analysis/EffectiveUsage.h"
 #include "platform/IdleThreads.h"
+#include "platform/ThreadNames.h"
 
 #include <QtConcurrent/QtConcurrentRun>
 
@@ -21,10 +22,10 @@ ImportAggregation::ImportAggregation(QList<ProjectFile> loaded, QList<SequencePo
     : m_loadedCount(loaded.size()), m_media(std::move(media)) {
     m_pool.setMaxThreadCount(1); // one thread: projects are summed in order
     m_pool.setExpiryTimeout(idleThreadExpiryMs);
-    m_pool.setObjectName(QStringLiteral("ImportAggregation"));
+    nameThreads(m_pool, "ImportSumming");
     m_preparing.setMaxThreadCount(preparingThreads);
     m_preparing.setExpiryTimeout(idleThreadExpiryMs);
-    m_preparing.setObjectName(QStringLiteral("ImportPreparing"));
+    nameThreads(m_preparing, "ImportPreparing");
     m_pool.start([this, loaded = std::move(loaded), snapshots = std::move(loadedSnapshots)] {
         m_usage = aggregateProjects(loaded, effectiveContributions(loaded, snapshots));
         m_candidates = mergedRelativeCandidates(loaded);

@@ -356,7 +356,7 @@ std::vector<std::optional<FileFacts>> MediaConsolidator::identitiesOf(const QLis
     }
     auto hung = std::make_shared<HungMounts>();
     const int width = pending.size() > identityChunkSize ? std::clamp(QThread::idealThreadCount(), 1, 4) : 1;
-    WatchdogPool pool(width, m_timeout);
+    WatchdogPool pool("Consolidation", width, m_timeout);
     // Each round drops at least the stat that hung; the rest of its chunk goes to the next round.
     while (!pending.isEmpty()) {
         const std::vector<std::shared_ptr<IdentityChunk>> chunks = identityChunks(pending, files);

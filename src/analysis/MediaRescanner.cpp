@@ -5,6 +5,7 @@
 #include "analysis/ProjectManager.h"
 #include "platform/AppLog.h"
 #include "platform/MemoryRelease.h"
+#include "platform/ThreadNames.h"
 
 #include <QPointer>
 #include <QSet>
@@ -76,6 +77,7 @@ QCoro::Task<bool> MediaRescanner::rescanAll(ProjectManager& manager) {
     // Results come back behind a pointer: a value read out of a future shares its data with the
     // future's own copy, and the first change on this thread would copy 100,000 entries here.
     QThreadPool pool;
+    nameThreads(pool, "Rescan");
     QFuture<std::shared_ptr<const Found>> finding =
         QtConcurrent::run(&pool, [media = manager.mediaFiles(), inputs, scan = manager.fileStatusScan(),
                                   options = manager.fileStatusOptions()] {

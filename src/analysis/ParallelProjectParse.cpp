@@ -2,6 +2,7 @@
 
 #include "platform/Error.h"
 #include "platform/IdleThreads.h"
+#include "platform/ThreadNames.h"
 
 #include <QMetaObject>
 #include <QPointer>
@@ -14,7 +15,7 @@ namespace tarnwick {
 ParallelProjectParse::ParallelProjectParse(ParseFunction parse, int width) : m_parse(std::move(parse)) {
     m_pool.setMaxThreadCount(std::max(width, 1));
     m_pool.setExpiryTimeout(idleThreadExpiryMs);
-    m_pool.setObjectName(QStringLiteral("ProjectParse"));
+    nameThreads(m_pool, "ProjectParse");
 }
 
 ParallelProjectParse::~ParallelProjectParse() {

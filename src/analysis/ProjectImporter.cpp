@@ -20,6 +20,7 @@
 #include "platform/NumberText.h"
 #include "platform/PathText.h"
 #include "platform/ProVideoFormats.h"
+#include "platform/ThreadNames.h"
 #include "stores/SequenceUsagePolicyStore.h"
 #include "stores/StatsManager.h"
 
@@ -114,7 +115,7 @@ public:
         // beside the rest of it.
         m_pool.setMaxThreadCount(4);
         m_pool.setExpiryTimeout(idleThreadExpiryMs);
-        m_pool.setObjectName(QStringLiteral("ImportSteps"));
+        nameThreads(m_pool, "ImportSteps");
     }
     ~ImportRun() { m_pool.waitForDone(); }
 

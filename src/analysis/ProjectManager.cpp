@@ -4,6 +4,7 @@
 #include "platform/AppLog.h"
 #include "platform/IdleThreads.h"
 #include "platform/MemoryRelease.h"
+#include "platform/ThreadNames.h"
 #include "readers/ProjectParser.h"
 #include "stores/AuditLogManager.h"
 #include "stores/ProtectedFolders.h"
@@ -26,8 +27,10 @@ ProjectManager::ProjectManager(ProjectManagerServices services, QObject* parent)
     m_policy.sequenceRules = m_sequencePolicy->rules();
     m_options.protectedFolders = m_services.protectedFolders->folders();
     // One thread waits for the status scan, which runs its checks on its own pool.
+    nameThreads(m_workerPool, "ManagerWorker");
     m_workerPool.setMaxThreadCount(1);
     m_workerPool.setExpiryTimeout(idleThreadExpiryMs);
+    nameThreads(m_sortPool, "ManagerSortKeys");
     m_sortPool.setMaxThreadCount(1);
     m_sortPool.setExpiryTimeout(idleThreadExpiryMs);
     connect(&m_gate, &OperationGate::busyChanged, this, [this] {

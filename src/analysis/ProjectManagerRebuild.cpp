@@ -7,6 +7,7 @@
 #include "platform/MemoryRelease.h"
 #include "platform/PathText.h"
 #include "platform/TextKey.h"
+#include "platform/ThreadNames.h"
 
 #include <QPointer>
 #include <QThreadPool>
@@ -230,6 +231,7 @@ QCoro::Task<void> ProjectManager::rebuildWhileHoldingGate() {
     // unused clips can name a million paths. The recount's aggregate and the list's order are made
     // while files are checked.
     QThreadPool pool;
+    nameThreads(pool, "RebuildPasses");
     pool.setMaxThreadCount(3);
     QFuture<RecountAggregate> aggregating =
         QtConcurrent::run(&pool, [inputs] { return aggregateForRecount(inputs, true); });

@@ -2,6 +2,7 @@
 
 #include "analysis/FileStatusScan.h"
 #include "platform/IdleThreads.h"
+#include "platform/ThreadNames.h"
 
 #include <QtConcurrent/QtConcurrentRun>
 
@@ -20,10 +21,10 @@ ScanPrefetch::ScanPrefetch(std::shared_ptr<FileStatusScan> scan, FileStatusCheck
       m_loadedProjects(std::move(loadedProjects)) {
     m_pool.setMaxThreadCount(1); // the scan object runs one batch at a time
     m_pool.setExpiryTimeout(idleThreadExpiryMs);
-    m_pool.setObjectName(QStringLiteral("ImportPrefetch"));
+    nameThreads(m_pool, "ImportPrefetch");
     m_collecting.setMaxThreadCount(collectingThreads);
     m_collecting.setExpiryTimeout(idleThreadExpiryMs);
-    m_collecting.setObjectName(QStringLiteral("ImportPrefetchResults"));
+    nameThreads(m_collecting, "ImportCollect");
 }
 
 ScanPrefetch::~ScanPrefetch() {

@@ -1,6 +1,7 @@
 #include "app/SingleInstance.h"
 
 #include "platform/AppLog.h"
+#include "platform/ThreadNames.h"
 
 #include <QCryptographicHash>
 #include <QDeadlineTimer>
@@ -95,7 +96,7 @@ void SingleInstance::listen() {
         QEventLoop loop;
         loop.exec();
     }));
-    m_listener->setObjectName(QStringLiteral("SingleInstance"));
+    nameThread(*m_listener, "SingleInstance");
     m_listener->start();
     if (const QString problem = started.get(); !problem.isEmpty()) {
         // The window still runs; later starts find the lock and say so.

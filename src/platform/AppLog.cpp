@@ -2,6 +2,7 @@
 
 #include "platform/Immortal.h"
 #include "platform/PathText.h"
+#include "platform/ThreadNames.h"
 
 #include <QLoggingCategory>
 #include <QMutex>
@@ -139,7 +140,11 @@ private:
         if (m_started)
             return;
         m_started = true;
-        std::thread([this] { run(); }).detach(); // lives as long as the process
+        std::thread([this] { // lives as long as the process
+            nameCurrentThread("AppLogWriter");
+            run();
+        })
+            .detach();
         std::atexit([] { writer().flushAtExit(); });
     }
 

@@ -1,6 +1,7 @@
 #include "platform/ChildProcess.h"
 
 #include "platform/Immortal.h"
+#include "platform/ThreadNames.h"
 
 #include <QElapsedTimer>
 
@@ -107,7 +108,10 @@ public:
     }
 
     Spawner() {
-        std::thread([this] { loop(); }).detach();
+        std::thread([this] {
+            nameCurrentThread("ChildSpawner");
+            loop();
+        }).detach();
     }
 
 private:

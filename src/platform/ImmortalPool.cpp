@@ -1,7 +1,5 @@
 #include "platform/ImmortalPool.h"
 
-#include <QString>
-
 #include <type_traits>
 
 namespace tarnwick {
@@ -9,9 +7,9 @@ namespace tarnwick {
 // No destructor may run at exit: that is the point of the class.
 static_assert(std::is_trivially_destructible_v<ImmortalPool>);
 
-ImmortalPool::ImmortalPool(const char* name, int width, std::chrono::milliseconds idleExpiry) {
+ImmortalPool::ImmortalPool(ThreadName name, int width, std::chrono::milliseconds idleExpiry) {
     QThreadPool& pool = m_pool.get();
-    pool.setObjectName(QString::fromLatin1(name));
+    nameThreads(pool, name);
     pool.setMaxThreadCount(width);
     pool.setExpiryTimeout(static_cast<int>(idleExpiry.count()));
 }

@@ -2,6 +2,7 @@
 
 #include "platform/IdleThreads.h"
 #include "platform/Immortal.h"
+#include "platform/ThreadNames.h"
 
 #include <QThreadPool>
 
@@ -16,7 +17,7 @@ namespace tarnwick {
 class ImmortalPool {
 public:
     // Idle threads end after `idleExpiry`, soon by default, so none sits idle after the work.
-    ImmortalPool(const char* name, int width,
+    ImmortalPool(ThreadName name, int width,
                  std::chrono::milliseconds idleExpiry = std::chrono::milliseconds(idleThreadExpiryMs));
     ImmortalPool(const ImmortalPool&) = delete;
     ImmortalPool& operator=(const ImmortalPool&) = delete;

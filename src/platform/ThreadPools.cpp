@@ -2,6 +2,7 @@
 
 #include "platform/IdleThreads.h"
 #include "platform/ImmortalPool.h"
+#include "platform/ThreadNames.h"
 
 #include <QThread>
 
@@ -141,6 +142,7 @@ QThreadPool& memoryReleasePool() {
 
 void settleQtGlobalPool() {
     QThreadPool::globalInstance()->setExpiryTimeout(idleThreadExpiryMs);
+    nameThreads(*QThreadPool::globalInstance(), "QtGlobalPool");
 }
 
 } // namespace tarnwick

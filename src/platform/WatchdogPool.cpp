@@ -41,6 +41,7 @@ struct WatchdogPool::State {
         Result result;
     };
 
+    ThreadName name{"Watchdog"};
     int width = 1;
     std::chrono::nanoseconds timeout{0};
     std::chrono::nanoseconds idleExpiry{0};
@@ -119,7 +120,10 @@ void WatchdogPool::State::workerLoop(const std::shared_ptr<State>& state, const 
 
 void WatchdogPool::State::startWorker(const std::shared_ptr<State>& self, std::size_t at) {
     auto slot = std::make_shared<Slot>();
-    slot->thread = std::thread([self, slot] { workerLoop(self, slot); });
+    slot->thread = std::thread([self, slot] {
+        nameCurrentThread(self->name);
+        workerLoop(self, slot);
+    });
     slots[at] = std::move(slot);
 }
 
@@ -170,8 +174,10 @@ void WatchdogPool::State::replaceAbandoned(const std::shared_ptr<State>& self) {
     }
 }
 
-WatchdogPool::WatchdogPool(int width, std::chrono::milliseconds timeout, std::chrono::milliseconds idleExpiry)
+WatchdogPool::WatchdogPool(ThreadName name, int width, std::chrono::milliseconds timeout,
+                           std::chrono::milliseconds idleExpiry)
     : m_state(std::make_shared<State>()) {
+    m_state->name = name;
     m_state->width = std::max(width, 1);
     m_state->timeout = timeout;
     m_state->idleExpiry = idleExpiry;

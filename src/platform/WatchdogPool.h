@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/ThreadNames.h"
+
 #include <atomic>
 #include <chrono>
 #include <functional>
@@ -35,8 +37,8 @@ public:
     // (a folder of many files on a slow share) that has no Watch at hand.
     static void touchCurrent();
 
-    // Threads start when jobs come and end after `idleExpiry` without one.
-    WatchdogPool(int width, std::chrono::milliseconds timeout,
+    // Threads, each called `name`, start when jobs come and end after `idleExpiry` without one.
+    WatchdogPool(ThreadName name, int width, std::chrono::milliseconds timeout,
                  std::chrono::milliseconds idleExpiry = std::chrono::seconds(2));
     ~WatchdogPool();
     WatchdogPool(const WatchdogPool&) = delete;

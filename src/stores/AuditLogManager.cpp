@@ -1,6 +1,7 @@
 #include "stores/AuditLogManager.h"
 
 #include "platform/AppLog.h"
+#include "platform/Immortal.h"
 #include "platform/JsonForm.h"
 #include "platform/MemoryRelease.h"
 #include "platform/Preferences.h"
@@ -25,9 +26,10 @@ constexpr qint64 compactShare = 8;
 } // namespace
 
 AuditLogManager& AuditLogManager::shared() {
-    static AuditLogManager instance(storeFolder(),
-                                    std::make_shared<CountingReviewHook>(Preferences::shared()));
-    return instance;
+    // Never destroyed: the start's merge may still read it on its worker while the program ends.
+    static Immortal<AuditLogManager> instance(storeFolder(),
+                                              std::make_shared<CountingReviewHook>(Preferences::shared()));
+    return instance.get();
 }
 
 AuditLogManager::AuditLogManager(const QString& folder, std::shared_ptr<ReviewHook> hook)

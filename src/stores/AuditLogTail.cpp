@@ -4,6 +4,7 @@
 
 #include "platform/AppLog.h"
 #include "platform/JsonForm.h"
+#include "platform/ThreadNames.h"
 
 #include <QDir>
 #include <QFile>
@@ -182,7 +183,10 @@ void AuditLogTail::startSpilling() {
     if (m_spiller.joinable())
         m_spiller.join(); // ended: it found nothing left
     m_spilling = true;
-    m_spiller = std::thread([this] { spillLoop(); });
+    m_spiller = std::thread([this] {
+        nameCurrentThread("AuditSpiller");
+        spillLoop();
+    });
 }
 
 void AuditLogTail::spillLoop() {

@@ -5,6 +5,7 @@
 #include "platform/FileMoveSupport.h"
 #include "platform/JsonForm.h"
 #include "platform/RegularFile.h"
+#include "platform/ThreadNames.h"
 #include "stores/RecordLineWriter.h"
 #include "stores/RecordReserve.h"
 
@@ -273,7 +274,10 @@ quint64 RecordJournal::syncLater() {
         ticket = ++m_syncRequested;
         m_syncPending = true;
         if (!m_syncer.joinable())
-            m_syncer = std::thread([this] { syncLoop(); });
+            m_syncer = std::thread([this] {
+                nameCurrentThread("JournalSyncer");
+                syncLoop();
+            });
     }
     m_syncWanted.notify_one();
     return ticket;

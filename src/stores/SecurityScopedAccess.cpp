@@ -7,6 +7,7 @@
 #include "platform/PathText.h"
 #include "platform/SandboxEnvironment.h"
 #include "platform/StoreFolder.h"
+#include "platform/ThreadNames.h"
 
 #include <QDir>
 #include <QFile>
@@ -60,7 +61,7 @@ SecurityScopedAccess::SecurityScopedAccess(const QString& folder, std::shared_pt
       m_sandboxed(sandboxed) {
     m_writer.setMaxThreadCount(1);
     m_writer.setExpiryTimeout(idleThreadExpiryMs);
-    m_writer.setObjectName(QStringLiteral("GrantWriter"));
+    nameThreads(m_writer, "GrantWriter");
     QDir().mkpath(folder);
     load();
 }

@@ -7,6 +7,7 @@
 #include "platform/MediaExtensions.h"
 #include "platform/ProVideoFormats.h"
 #include "platform/SandboxEnvironment.h"
+#include "platform/ThreadNames.h"
 #include "transcode/FFprobeOutput.h"
 #include "transcode/LibraryHevcRoute.h"
 #include "transcode/MediaInspection.h"
@@ -72,7 +73,7 @@ TranscodeEngine::TranscodeEngine(TranscodeEngineServices services, QObject* pare
     m_fileOps = m_services.fileOperations ? m_services.fileOperations : FileOperations::system();
     m_inProcess =
         m_services.inProcessRoute ? m_services.inProcessRoute : std::make_shared<LibraryHevcRoute>();
-    m_thread.setObjectName(QStringLiteral("TranscodeEngine"));
+    nameThread(m_thread, "TranscodeEngine");
     m_context = std::make_unique<QObject>();
     m_context->moveToThread(&m_thread);
     m_thread.start();

@@ -14,8 +14,9 @@
 #include "support/ChildMarkers.h"
 #include "support/ChildTemporaries.h"
 #include "support/CleanupHarness.h"
+#include "support/CrashRounds.h"
 #include "support/FaultInjectingFileOperations.h"
-#include "support/ImmutableFile.h"
+#include "support/FileSystemProbes.h"
 #include "support/RecordCheck.h"
 #include "ui/common/ReviewPrompt.h"
 
@@ -272,10 +273,11 @@ TEST(CrashHarnessChild, RemoveContainer) {
 }
 
 TEST(CrashHarness, AKillInsideAContainerRemovalRecordsEachRemovedSegmentOnce) {
-    // The test build runs 4 kills; TARNWICK_CRASH_CONTAINER_KILLS=40 runs a longer one.
-    const int kills = envNumber("TARNWICK_CRASH_CONTAINER_KILLS", 4);
+    // 2 to 4 kills within the time budget; TARNWICK_CRASH_CONTAINER_KILLS=40 runs a longer one.
+    const CrashRounds rounds("TARNWICK_CRASH_CONTAINER_KILLS", 2, 4);
     QRandomGenerator random(quint32(QDateTime::currentMSecsSinceEpoch()));
-    for (int attempt = 0; attempt < kills; ++attempt) {
+    int kills = 0;
+    for (; rounds.another(kills); ++kills) {
         QTemporaryDir dir;
         const QString root = dir.path();
         for (int s = 1; s <= kSegments; ++s) {
@@ -458,15 +460,15 @@ struct ChildRun {
 } // namespace
 
 TEST(CrashHarness, AKilledRunNeverLosesOrHalfRemovesAFile) {
-    // The test build runs a small size; TARNWICK_CRASH_FILES=1000 runs the full one.
-    const int fileCount = envNumber("TARNWICK_CRASH_FILES", 250);
-    // Runs alternate between the Trash and permanent deletion: 40 kills are 20 of each.
-    const int wantedKills = envNumber("TARNWICK_CRASH_KILLS", 40);
+    // 250 files by default, 1000 at the full size (or TARNWICK_CRASH_FILES).
+    const int fileCount = envNumber("TARNWICK_CRASH_FILES", CrashRounds::sized(250, 1000));
+    // Runs alternate between the Trash and permanent deletion: 4 to 40 kills, half of each.
+    const CrashRounds rounds("TARNWICK_CRASH_KILLS", 4, 40);
     QRandomGenerator random(quint32(QDateTime::currentMSecsSinceEpoch()));
     qint64 runMicros = 0; // how long an uninterrupted run takes, from the first (unkilled) run
     int kills = 0;
     int midRun = 0; // kills that left some files removed and some in place
-    for (int attempt = 0; kills < wantedKills && attempt < wantedKills * 3; ++attempt) {
+    for (int attempt = 0; rounds.another(kills) && attempt < rounds.full() * 3; ++attempt) {
         QTemporaryDir dir;
         const QString root = dir.path();
         for (int i = 0; i < fileCount; ++i) {
@@ -520,18 +522,20 @@ TEST(CrashHarness, AKilledRunNeverLosesOrHalfRemovesAFile) {
     }
     std::printf("%d kills, %d of them mid-run (some files removed, some in place), %d files each\n", kills,
                 midRun, fileCount);
-    EXPECT_GE(kills, wantedKills);
+    EXPECT_GE(kills, rounds.least());
 }
 
 // The journal refuses lines for a while (a full disk): killed once it takes them again, or left to
 // finish while it refuses them all, the run removes nothing unrecorded and leaves exactly one
 // record per removed file.
 TEST(CrashHarness, ARefusedJournalWriteLosesNoRecord) {
-    const int fileCount = envNumber("TARNWICK_CRASH_FILES", 250);
-    const int rounds = envNumber("TARNWICK_CRASH_JOURNAL_ROUNDS", 8);
+    const int fileCount = envNumber("TARNWICK_CRASH_FILES", CrashRounds::sized(250, 1000));
+    // Each of the four kinds once, then again while the budget lasts.
+    const CrashRounds rounds("TARNWICK_CRASH_JOURNAL_ROUNDS", 4, 8);
     QRandomGenerator random(quint32(QDateTime::currentMSecsSinceEpoch()));
     int kills = 0;
-    for (int round = 0; round < rounds; ++round) {
+    int round = 0;
+    for (; rounds.another(round); ++round) {
         QTemporaryDir dir;
         const QString root = dir.path();
         makeFiles(root, "media", fileCount);
@@ -551,21 +555,23 @@ TEST(CrashHarness, ARefusedJournalWriteLosesNoRecord) {
         if (HasFailure())
             return;
     }
-    std::printf("%d rounds, %d killed after the journal took lines again\n", rounds, kills);
+    std::printf("%d rounds, %d killed after the journal took lines again\n", round, kills);
 }
 
 // A kill while the journal refuses lines: its own file immutable (for real where the file system
-// allows it, else refused by the fault hook), so the lines go on in the file that follows it; or
-// every file refusing them from some point on, so the run stops and keeps the rest. Killed at a
-// random moment, the next start finds exactly one entry and one count per removed file.
+// proves it refuses opening such a file, else refused by the fault hook), so the lines go on in the file that
+// follows it; or every file refusing them from some point on, so the run stops and keeps the rest. Killed at
+// a random moment, the next start finds exactly one entry and one count per removed file.
 TEST(CrashHarness, AKillWhileTheJournalRefusesLinesLosesNoRecord) {
-    const int fileCount = envNumber("TARNWICK_CRASH_FILES", 250);
-    const int rounds = envNumber("TARNWICK_CRASH_REFUSED_ROUNDS", 12);
+    const int fileCount = envNumber("TARNWICK_CRASH_FILES", CrashRounds::sized(250, 1000));
+    // A killed run of each way after 4 rounds, of each way and kind after 8.
+    const CrashRounds rounds("TARNWICK_CRASH_REFUSED_ROUNDS", 4, 12);
     QRandomGenerator random(quint32(QDateTime::currentMSecsSinceEpoch()));
     qint64 runMicros[2] = {0, 0}; // per way of refusing, from its first (unkilled) run
     int kills = 0;
     int immutable = 0;
-    for (int round = 0; round < rounds; ++round) {
+    int round = 0;
+    for (; rounds.another(round); ++round) {
         QTemporaryDir dir;
         const QString root = dir.path();
         makeFiles(root, "media", fileCount);
@@ -577,7 +583,8 @@ TEST(CrashHarness, AKillWhileTheJournalRefusesLinesLosesNoRecord) {
         if (way == 0) {
             QDir().mkpath(root + "/store");
             QFile(journalPath).open(QIODevice::WriteOnly);
-            madeImmutable = setImmutable(journalPath, true);
+            madeImmutable =
+                immutableRefusesOpening(root + "/store").empty() && setImmutable(journalPath, true);
             immutable += madeImmutable ? 1 : 0;
             if (!madeImmutable)
                 extra.insert("TARNWICK_CRASH_JOURNAL", "file");
@@ -610,16 +617,17 @@ TEST(CrashHarness, AKillWhileTheJournalRefusesLinesLosesNoRecord) {
         if (HasFailure())
             return;
     }
-    std::printf("%d rounds, %d killed, %d with an immutable journal\n", rounds, kills, immutable);
+    std::printf("%d rounds, %d killed, %d with an immutable journal\n", round, kills, immutable);
 }
 
 // A second start while a run goes on (held in its middle) merges nothing of it, and its own run
 // counts beside it; then the first run goes on, or is killed and the next start completes it.
 TEST(CrashHarness, ASecondStartDuringARunTakesNothingFromIt) {
-    const int fileCount = envNumber("TARNWICK_CRASH_FILES", 250);
-    const int rounds = envNumber("TARNWICK_CRASH_SECOND_ROUNDS", 6);
+    const int fileCount = envNumber("TARNWICK_CRASH_FILES", CrashRounds::sized(250, 1000));
+    // Every third round kills the first run.
+    const CrashRounds rounds("TARNWICK_CRASH_SECOND_ROUNDS", 3, 6);
     QRandomGenerator random(quint32(QDateTime::currentMSecsSinceEpoch()));
-    for (int round = 0; round < rounds; ++round) {
+    for (int round = 0; rounds.another(round); ++round) {
         QTemporaryDir dir;
         const QString root = dir.path();
         makeFiles(root, "media", fileCount);
@@ -656,12 +664,13 @@ TEST(CrashHarness, AKillWhileTheStoresOwnDiskIsFullLosesNoRecord) {
         GTEST_SKIP() << "needs root to mount a small tmpfs";
     // Enough files that most runs outgrow the room the lines found before the disk filled.
     const int fileCount = envNumber("TARNWICK_CRASH_FULL_FILES", 1500);
-    const int rounds = envNumber("TARNWICK_CRASH_FULL_ROUNDS", 4);
+    const CrashRounds rounds("TARNWICK_CRASH_FULL_ROUNDS", 2, 4);
     QRandomGenerator random(quint32(QDateTime::currentMSecsSinceEpoch()));
     qint64 runMicros = 0; // from the disk's filling to the run's end, from the first (unkilled) run
     int kills = 0;
     int refused = 0;
-    for (int round = 0; round < rounds; ++round) {
+    int round = 0;
+    for (; rounds.another(round); ++round) {
         QTemporaryDir dir;
         const QString root = dir.path();
         makeFiles(root, "media", fileCount);
@@ -706,6 +715,6 @@ TEST(CrashHarness, AKillWhileTheStoresOwnDiskIsFullLosesNoRecord) {
         if (HasFailure())
             return;
     }
-    std::printf("%d rounds of %d files, %d killed, %d stopped for their records before\n", rounds, fileCount,
+    std::printf("%d rounds of %d files, %d killed, %d stopped for their records before\n", round, fileCount,
                 kills, refused);
 }

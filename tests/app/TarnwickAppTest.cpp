@@ -4,6 +4,7 @@
 #include "app/StartRecords.h"
 #include "platform/Preferences.h"
 #include "platform/ProVideoFormats.h"
+#include "platform/ThreadPools.h"
 #include "stores/AuditLogManager.h"
 #include "stores/RecordRun.h"
 #include "stores/SecurityScopedAccess.h"
@@ -11,6 +12,8 @@
 #include "support/FakeAccessGrantBackend.h"
 #include "support/FakeSoftwareUpdater.h"
 #include "support/FaultInjectingFileOperations.h"
+#include "support/ProjectGenerator.h"
+#include "support/ThreadNameSampler.h"
 #include "support/UiTestHelpers.h"
 #include "ui/common/AlertDialog.h"
 #include "ui/common/CommandCenter.h"
@@ -21,8 +24,10 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QImage>
 #include <QMenu>
 #include <QMenuBar>
 #include <QPushButton>
@@ -36,6 +41,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <cstdio>
 #include <future>
 
 using namespace tarnwick;
@@ -328,6 +334,52 @@ TEST(TarnwickApp, TheWindowCarriesTheApplicationIcon) {
     EXPECT_EQ(image.size(), QSize(64, 64));
     EXPECT_NEAR(image.pixelColor(22, 32).red(), 0x8C, 24);
     EXPECT_NEAR(image.pixelColor(22, 32).blue(), 0xD6, 24);
+}
+
+// No thread the window's work starts is left with a name nobody chose (the one it inherits from
+// the thread that made it, or Qt's for an unnamed pool or thread): sampled while the window imports
+// a library of stills, shows it as cards, as the map and as the table, stages what is unused and
+// checks the files again.
+TEST(TarnwickApp, EveryThreadOfTheWindowsWorkCarriesAName) {
+    settleQtGlobalPool(); // as the program does at start
+    Harness h;
+    QStringList stills;
+    for (int i = 0; i < 60; ++i) {
+        stills.append(h.dir.filePath(QStringLiteral("media/Day %1/still %2.png").arg(i % 3).arg(i)));
+        QDir().mkpath(QFileInfo(stills.last()).path());
+        QImage image(64, 36, QImage::Format_RGB32);
+        image.fill(QColor::fromHsv(i * 6, 200, 200));
+        ASSERT_TRUE(image.save(stills.last()));
+    }
+    tarnwick::testing::ProjectGeneratorOptions project;
+    project.mediaPaths = stills;
+    const QString projectPath = h.dir.filePath(QStringLiteral("Stills.prproj"));
+    ASSERT_TRUE(tarnwick::testing::ProjectGenerator::writeProject(
+        projectPath, tarnwick::testing::ProjectGenerator::generate(project).xml));
+
+    tarnwick::testing::ThreadNameSampler sampler;
+    TarnwickApp app(h.options());
+    app.launch();
+    ContentView& view = *app.mainWindow()->contentView();
+    ProjectManager& manager = view.manager();
+    h.commands.post(OpenProjects{{QUrl::fromLocalFile(projectPath)}});
+    const auto settled = [&] { return !manager.isBusy() && !manager.progress().isAnalyzing; };
+    ASSERT_TRUE(QTest::qWaitFor([&] { return manager.projects().size() == 1 && settled(); }, 300000));
+    for (const DetailViewMode mode : {DetailViewMode::cards, DetailViewMode::map, DetailViewMode::table}) {
+        view.setDetailViewMode(mode);
+        processEventsFor(300);
+    }
+    for (const Command command : {Command::addAllUnused, Command::refreshFileStatus}) {
+        h.commands.post(command);
+        ASSERT_TRUE(QTest::qWaitFor(settled, 300000));
+    }
+    processEventsFor(300);
+    sampler.stop();
+    EXPECT_TRUE(sampler.unnamed().isEmpty()) << sampler.unnamed().join(", ").toStdString() << "; seen "
+                                             << QStringList(sampler.seen().values()).join(", ").toStdString();
+    QStringList seen = sampler.seen().values();
+    seen.sort();
+    std::printf("threads seen: %s\n", qPrintable(seen.join(QStringLiteral(", "))));
 }
 
 // Runs last: it lets the application's event loop end by closing the only window.

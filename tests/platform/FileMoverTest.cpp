@@ -4,6 +4,7 @@
 #include "platform/LinuxFileOperations.h"
 
 #include "FileMoveTestSupport.h"
+#include "support/FileSystemProbes.h"
 
 #include <QDateTime>
 #include <QDir>
@@ -296,6 +297,8 @@ TEST(FileMoverCopy, RetryingAnInterruptedMoveOnlyRemovesTheSource) {
     TmpfsMount mount;
     if (!mount.isMounted())
         GTEST_SKIP() << "mounting a tmpfs needs root";
+    // The retry knows its copy by the source the copy names in a user attribute.
+    FILE_SYSTEM_OR_SKIP(keepsUserAttributes, mount.path());
     MoveFolders dirs;
     const QByteArray bytes = patternBytes(70000);
     ASSERT_TRUE(writeBytes(dirs.from("A001.mov"), bytes));
@@ -323,6 +326,8 @@ TEST(FileMoverCopy, RetryingAnInterruptedMoveOnlyRemovesTheSource) {
 // the finished item carries no mark.
 TEST(FileMoverCopy, TemporariesAreMarkedUntilTheyBecomeTheRealItem) {
     MoveFolders dirs;
+    // Elsewhere every temporary's mark is a sidecar beside it.
+    FILE_SYSTEM_OR_SKIP(keepsUserAttributes, dirs.to(QString()));
     ASSERT_TRUE(writeBytes(dirs.from("A001.mov"), "bytes"));
     makeContainer(dirs.from("A001.RDC"));
     ASSERT_EQ(::symlink("A001.mov", QFile::encodeName(dirs.from("link.mov")).constData()), 0);
@@ -353,6 +358,8 @@ TEST(FileMoverCopy, TemporariesAreMarkedUntilTheyBecomeTheRealItem) {
 // the source; the retry removes the rest of the source instead of failing on the taken name.
 TEST(FileMoverCopy, RetryingAnInterruptedFolderMoveFinishesIt) {
     MoveFolders dirs;
+    // The retry knows its copy by the source the copy names in a user attribute.
+    FILE_SYSTEM_OR_SKIP(keepsUserAttributes, dirs.to(QString()));
     makeContainer(dirs.from("A001.RDC"));
     FileMoveSteps interrupted = crossDeviceSteps();
     auto removals = std::make_shared<int>(0);
@@ -390,6 +397,8 @@ TEST(FileMoverCopy, RetryingAnInterruptedFolderMoveFinishesIt) {
 // the move done; a missing source without such a copy is still a failure.
 TEST(FileMoverCopy, AMoveStoppedAfterRemovingTheSourceCountsAsDone) {
     MoveFolders dirs;
+    // The retry knows its copy by the source the copy names in a user attribute.
+    FILE_SYSTEM_OR_SKIP(keepsUserAttributes, dirs.to(QString()));
     ASSERT_TRUE(writeBytes(dirs.from("A001.mov"), "bytes"));
     FileMoveSteps stopped = crossDeviceSteps();
     stopped.removeSourceFile = [](const QByteArray& path) {

@@ -3,6 +3,7 @@
 #include "platform/AppLog.h"
 #include "platform/LinuxFileOperations.h"
 
+#include "support/ForeignMark.h"
 #include "support/LoggedFolderFixture.h"
 #include <QFile>
 
@@ -12,7 +13,6 @@
 #include <cerrno>
 #include <sys/stat.h>
 #include <sys/wait.h>
-#include <sys/xattr.h>
 #include <unistd.h>
 
 using namespace tarnwick;
@@ -39,10 +39,7 @@ qint64 deadPid() {
 }
 
 void setMark(const QString& path, const leftover::Writer& writer) {
-    const QByteArray value = leftover::encode({writer, "subject"});
-    ASSERT_EQ(::lsetxattr(native(path).constData(), "user.tarnwick.writer", value.constData(),
-                          size_t(value.size()), 0),
-              0);
+    ASSERT_TRUE(tarnwick::testing::markAsWrittenBy(path, writer, "subject"));
 }
 
 class LeftoverMarkTest : public tarnwick::testing::LoggedFolderFixture {};

@@ -14,7 +14,7 @@ using namespace tarnwick;
 using namespace std::chrono_literals;
 
 TEST(WatchdogPool, RunsEveryJobAtMostWidthAtOnce) {
-    WatchdogPool pool(3, 5s);
+    WatchdogPool pool("WatchdogTest", 3, 5s);
     test::PeakGate gate(3);
     QSet<int> finished;
     pool.map<int>(
@@ -42,7 +42,7 @@ TEST(WatchdogPool, AbandonsAJobThatStopsAnsweringAndCarriesOn) {
         bool answered = false;
     };
     auto gate = std::make_shared<Gate>();
-    WatchdogPool pool(2, 200ms);
+    WatchdogPool pool("WatchdogTest", 2, 200ms);
     QList<std::pair<int, WatchdogPool::Outcome>> ends;
     pool.map<int>(
         6,
@@ -81,7 +81,7 @@ TEST(WatchdogPool, AbandonsAJobThatStopsAnsweringAndCarriesOn) {
 
 TEST(WatchdogPool, ATouchedJobIsNotAbandonedWhileItMakesProgress) {
     // Far longer than the timeout in all, with touches far more often than it.
-    WatchdogPool pool(1, 1s);
+    WatchdogPool pool("WatchdogTest", 1, 1s);
     WatchdogPool::Outcome seen = WatchdogPool::Outcome::abandoned;
     pool.map<int>(
         1,
@@ -97,7 +97,7 @@ TEST(WatchdogPool, ATouchedJobIsNotAbandonedWhileItMakesProgress) {
 }
 
 TEST(WatchdogPool, CancelledJobsThatHaveNotStartedEndAsCancelled) {
-    WatchdogPool pool(1, 5s);
+    WatchdogPool pool("WatchdogTest", 1, 5s);
     std::atomic_bool cancel{false};
     // The first job cancels the run and goes on until the run has reported the cancelled jobs.
     struct Gate {
@@ -133,7 +133,7 @@ TEST(WatchdogPool, CancelledJobsThatHaveNotStartedEndAsCancelled) {
 // One pool shared by callers on several threads (the manager's scan object): each run must get
 // the ends of its own jobs only.
 TEST(WatchdogPool, RunsFromSeveralThreadsEachSeeTheirOwnJobs) {
-    WatchdogPool pool(4, 5s);
+    WatchdogPool pool("WatchdogTest", 4, 5s);
     const auto runMany = [&pool](int base, QList<int>* seen) {
         for (int round = 0; round < 20; ++round) {
             pool.map<int>(
@@ -160,7 +160,7 @@ TEST(WatchdogPool, RunsFromSeveralThreadsEachSeeTheirOwnJobs) {
 // The workers see the cancel themselves: a busy caller's thread that has not woken yet must not let
 // them take further jobs meanwhile.
 TEST(WatchdogPool, NoJobStartsOnceCancelledEvenBeforeTheCallerWakes) {
-    WatchdogPool pool(1, 5s);
+    WatchdogPool pool("WatchdogTest", 1, 5s);
     std::atomic_bool cancel{false};
     std::atomic<int> ran{0};
     int cancelled = 0;
@@ -181,7 +181,7 @@ TEST(WatchdogPool, NoJobStartsOnceCancelledEvenBeforeTheCallerWakes) {
 
 // A pool kept for later (the file checks of a window) holds no threads while it has no work.
 TEST(WatchdogPool, StartsThreadsForWorkAndEndsThemWhenIdle) {
-    WatchdogPool pool(100, 5s, 0ms);
+    WatchdogPool pool("WatchdogTest", 100, 5s, 0ms);
     EXPECT_EQ(pool.liveThreadCount(), 0);
     for (int round = 0; round < 2; ++round) {
         int finished = 0;

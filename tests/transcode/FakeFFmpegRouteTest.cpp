@@ -1,12 +1,12 @@
 // Every outcome of the ffmpeg route, driven by fake ffmpeg and ffprobe scripts.
 #include "platform/AppLog.h"
 #include "platform/LeftoverMark.h"
+#include "support/ForeignMark.h"
 #include "transcode/support/TranscodeTestSupport.h"
 
 #include <QFile>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
-#include <sys/xattr.h>
 
 using namespace tarnwick;
 using namespace tarnwick::testing;
@@ -263,11 +263,8 @@ TEST_F(FakeFFmpegRoute, AbandonedTemporariesOfOursAreSweptAndNothingElse) {
         f.write("old");
         f.close();
         if (writer) {
-            const QByteArray value =
-                leftover::encode({*writer, "transcode 1 2 3 4 " + QFile::encodeName(subjectName)});
-            EXPECT_EQ(::setxattr(QFile::encodeName(path).constData(), "user.tarnwick.writer",
-                                 value.constData(), size_t(value.size()), 0),
-                      0);
+            const QByteArray subject = "transcode 1 2 3 4 " + QFile::encodeName(subjectName);
+            EXPECT_TRUE(markAsWrittenBy(path, *writer, subject));
         }
         return path;
     };

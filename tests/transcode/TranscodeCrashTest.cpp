@@ -8,6 +8,7 @@
 #include "platform/LeftoverMark.h"
 #include "stores/RecordRun.h"
 #include "support/ChildTemporaries.h"
+#include "support/CrashRounds.h"
 #include "support/RecordCheck.h"
 #include "transcode/MediaInspection.h"
 #include "transcode/TranscodeAndReplace.h"
@@ -34,12 +35,6 @@ constexpr char kSource[] = "TARNWICK_TRANSCODE_CRASH_SOURCE";
 constexpr char kTrash[] = "TARNWICK_TRANSCODE_CRASH_TRASH";
 constexpr char kStore[] = "TARNWICK_TRANSCODE_CRASH_STORE";
 constexpr int kSeconds = 4;
-
-int killCount() {
-    bool ok = false;
-    const int n = qEnvironmentVariableIntValue("TARNWICK_TRANSCODE_KILLS", &ok);
-    return ok && n > 0 ? n : 20;
-}
 
 QByteArray contentOf(const QString& path) {
     QFile f(path);
@@ -235,9 +230,12 @@ void killAtRandomMoments(bool inProcess) {
     const qint64 spanUs = std::max<qint64>(spans[1], 1000);
 
     QRandomGenerator random(inProcess ? 20261207 : 20261208);
-    const int kills = killCount();
+    // 4 to 20 kills within the time budget; TARNWICK_TRANSCODE_KILLS asks for more by hand.
+    const CrashRounds rounds("TARNWICK_TRANSCODE_KILLS", 4, 20);
+    int kills = 0;
     int finishedFirst = 0, leftovers = 0, replaced = 0, beside = 0, killedDescendants = 0, strays = 0;
-    for (int i = 1; i <= kills; ++i) {
+    while (rounds.another(kills)) {
+        const int i = ++kills;
         const QString source = h.stage(i);
         // Kills anywhere in the encode, within 2 ms of the start of the check before the first
         // destructive step (the replacement, or the move to the .mov name) or before the Trash

@@ -4,6 +4,7 @@
 #include "platform/ByteCountText.h"
 #include "platform/IdleThreads.h"
 #include "platform/MemoryRelease.h"
+#include "platform/ThreadNames.h"
 #include "ui/brand/BrandFonts.h"
 #include "ui/brand/BrandPalette.h"
 #include "ui/brand/SymbolIcons.h"
@@ -90,6 +91,7 @@ StorageMapView::StorageMapView(ProjectManagerFace& manager, IsolateHandler onIso
     QPalette palette = this->palette();
     palette.setColor(QPalette::Window, Color::brandBackground());
     setPalette(palette);
+    nameThreads(m_pool, "StorageMap");
     m_pool.setMaxThreadCount(1);
     m_pool.setExpiryTimeout(idleThreadExpiryMs);
     build();

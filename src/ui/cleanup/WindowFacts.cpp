@@ -3,6 +3,7 @@
 #include "analysis/ProjectManagerFace.h"
 #include "platform/IdleThreads.h"
 #include "platform/MemoryRelease.h"
+#include "platform/ThreadNames.h"
 #include "ui/cleanup/CleanupOperations.h"
 
 #include <QCoreApplication>
@@ -15,6 +16,7 @@ namespace tarnwick {
 
 WindowFacts::WindowFacts(ProjectManagerFace& manager, const CleanupOperations& operations, QObject* parent)
     : QObject(parent), m_manager(manager), m_operations(operations) {
+    nameThreads(m_pool, "WindowFacts");
     m_pool.setMaxThreadCount(1);
     m_pool.setExpiryTimeout(idleThreadExpiryMs);
     connect(&manager, &ProjectManagerFace::changed, this, [this](ProjectManagerFace::Changes groups) {

@@ -5,6 +5,7 @@
 #include "platform/IdleThreads.h"
 #include "platform/MediaExtensions.h"
 #include "platform/ProVideoFormats.h"
+#include "platform/ThreadNames.h"
 #include "platform/media/FFmpegCommands.h"
 #include "platform/media/FFmpegRoute.h"
 #include "platform/media/ImageFiles.h"
@@ -92,6 +93,8 @@ ThumbnailGenerator::ThumbnailGenerator(ThumbnailGeneratorServices services, Thum
     : QObject(parent), m_services(std::move(services)), m_tracker(tracker) {
     if (m_services.temporaryFolder.isEmpty())
         m_services.temporaryFolder = QDir::tempPath();
+    nameThreads(m_decoding, "ThumbDecoding");
+    nameThreads(m_children, "ThumbChildren");
     m_decoding.setMaxThreadCount(maxConcurrentOperations);
     m_children.setMaxThreadCount(1);
     m_decoding.setExpiryTimeout(idleThreadExpiryMs);
