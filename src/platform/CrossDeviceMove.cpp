@@ -1,6 +1,7 @@
 #include "platform/CrossDeviceMove.h"
 
 #include "platform/LeftoverMark.h"
+#include "platform/NoReplaceRename.h"
 
 #include <QHash>
 
@@ -398,15 +399,8 @@ FileOpStatus CrossDeviceMove::copyContents(int in, int out, qint64 size) {
 FileOpStatus CrossDeviceMove::placeFile(const QByteArray& temporary, const QByteArray& destination) {
     if (m_steps.beforeFinalRename)
         m_steps.beforeFinalRename(QString::fromLocal8Bit(destination));
-    if (m_steps.renameNoReplace(temporary, destination) != 0) {
-        const int error = errno;
-        if (error != EINVAL && error != ENOSYS && error != ENOTSUP)
-            return errnoStatus(error);
-        // No RENAME_NOREPLACE on this file system: a hard link also refuses an existing name.
-        if (::link(temporary.constData(), destination.constData()) != 0)
-            return errnoStatus(errno);
-        ::unlink(temporary.constData());
-    }
+    if (const int error = renameNoReplace(temporary, destination, {m_steps.renameNoReplace, {}}); error != 0)
+        return errnoStatus(error);
     if (const int error = syncFolder(parentOf(destination)); error != 0)
         return sourceRemovalFailed(error);
     return FileOpStatus::success();
@@ -538,20 +532,8 @@ FileOpStatus CrossDeviceMove::verifyTree(const QList<TreeEntry>& entries, const 
 FileOpStatus CrossDeviceMove::placeFolder(const QByteArray& temporary, const QByteArray& destination) {
     if (m_steps.beforeFinalRename)
         m_steps.beforeFinalRename(QString::fromLocal8Bit(destination));
-    if (m_steps.renameNoReplace(temporary, destination) != 0) {
-        const int error = errno;
-        if (error != EINVAL && error != ENOSYS && error != ENOTSUP)
-            return errnoStatus(error);
-        // Without RENAME_NOREPLACE: claim the name with an empty folder of our own, then let rename
-        // replace only that (it refuses a folder someone filled meanwhile).
-        if (::mkdir(destination.constData(), 0700) != 0)
-            return errnoStatus(errno);
-        if (::rename(temporary.constData(), destination.constData()) != 0) {
-            const int renameError = errno;
-            ::rmdir(destination.constData());
-            return errnoStatus(renameError == ENOTEMPTY ? EEXIST : renameError);
-        }
-    }
+    if (const int error = renameNoReplace(temporary, destination, {m_steps.renameNoReplace, {}}); error != 0)
+        return errnoStatus(error);
     if (const int error = syncFolder(parentOf(destination)); error != 0)
         return sourceRemovalFailed(error);
     return FileOpStatus::success();

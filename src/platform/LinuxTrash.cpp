@@ -6,6 +6,7 @@
 #include "platform/LeftoverRemoval.h"
 #include "platform/LinuxFileOperations.h"
 #include "platform/MountTable.h"
+#include "platform/NoReplaceRename.h"
 #include "platform/PendingTrashInfo.h"
 #include "platform/ThreadPools.h"
 
@@ -130,20 +131,6 @@ QByteArray cutAtCharacter(const QByteArray& text, qsizetype maxBytes) {
     while (cut > 0 && (uchar(text[cut]) & 0xC0) == 0x80)
         --cut;
     return text.left(cut);
-}
-
-// Renames without replacing. Where the file system lacks RENAME_NOREPLACE the destination name is
-// still ours alone: its .trashinfo was created exclusively just before.
-int renameNoReplace(const QByteArray& from, const QByteArray& to) {
-    if (::renameat2(AT_FDCWD, from.constData(), AT_FDCWD, to.constData(), RENAME_NOREPLACE) == 0)
-        return 0;
-    const int error = errno;
-    if (error != EINVAL && error != ENOSYS)
-        return error;
-    struct stat st {};
-    if (::lstat(to.constData(), &st) == 0)
-        return EEXIST;
-    return ::rename(from.constData(), to.constData()) == 0 ? 0 : errno;
 }
 
 // An item gone meanwhile is left to the rename, which reports it.
