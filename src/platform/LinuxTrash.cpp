@@ -359,10 +359,11 @@ QByteArray LinuxTrash::trashName(const QByteArray& name, int n, qsizetype limit)
 
 namespace {
 
-// An info of ours beside an item in files/ stays (mark and all) only when that item is the one it
-// was made for: another program's item that took the name while a run was killed is never
-// labelled with our file's place. Its sidecar, if it has one, is among `sidecars` (the folder's
-// listing). True when the info went.
+// An info of ours beside an item in files/ stays only when that item is the one it was made for:
+// another program's item that took the name while a run was killed is never labelled with our
+// file's place. One that stays is a real info: the run was killed before its mark came off, which
+// comes off now (a sidecar would stay beside it for good). Its sidecar, if it has one, is among
+// `sidecars` (the folder's listing). True when the info went.
 bool sweepBeside(const QByteArray& root, const QByteArray& name, const QSet<QByteArray>& sidecars) {
     const QByteArray path = root + "/info/" + name;
     std::optional<leftover::Mark> mark = leftover::attributeMarkOf(path);
@@ -372,10 +373,13 @@ bool sweepBeside(const QByteArray& root, const QByteArray& name, const QSet<QByt
         return false;
     struct stat st {};
     if (::lstat(QByteArray(root + "/files/" + name.chopped(kInfoSuffix.size())).constData(), &st) == 0) {
-        // The marks of earlier versions name no item: those infos stay, as they did.
         const std::optional<FileIdentity> meant = PendingTrashInfo::markedItem(mark->subject);
-        if (!meant || LinuxFileOperations::isExpected(meant, st))
+        if (!meant)
+            return false; // the marks of earlier versions name no item: those infos stay, as they did
+        if (LinuxFileOperations::isExpected(meant, st)) {
+            PendingTrashInfo::finished(path);
             return false;
+        }
     } else if (errno != ENOENT) {
         return false;
     }
