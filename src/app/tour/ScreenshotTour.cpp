@@ -152,6 +152,19 @@ ScreenshotTour::Step ScreenshotTour::shotAndClose(const QString& name, int settl
     };
 }
 
+void ScreenshotTour::placeWindowOn(QRect available) {
+    if (m_savedGeometry.isNull())
+        m_savedGeometry = m_window.geometry();
+    m_window.fitWithin(available, {});
+    m_window.setGeometry(available);
+}
+
+void ScreenshotTour::putWindowBack() {
+    m_window.fitScreen();
+    m_window.setGeometry(m_savedGeometry);
+    m_savedGeometry = {};
+}
+
 ContentView& ScreenshotTour::view() const {
     return *m_window.contentView();
 }

@@ -59,6 +59,10 @@ private:
     ContentView& view() const;
     ProjectManager& manager() const;
     SidebarView* sidebar() const;
+    // The window as on a screen whose free area is `available` (a panel above it), and back to the
+    // geometry it had before the first such step.
+    void placeWindowOn(QRect available);
+    void putWindowBack();
     // The content of the sheet on screen, when it is a T.
     template <typename T> T* findSheet() const {
         for (QWidget* w : QApplication::topLevelWidgets())

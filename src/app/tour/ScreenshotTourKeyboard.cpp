@@ -46,9 +46,7 @@ ClipCardsView* cardsView(ContentView& view) {
 void ScreenshotTour::statsScrolledByKeys() {
     m_steps << act(
         [this] {
-            m_savedGeometry = m_window.geometry();
-            m_window.fitWithin(QRect(0, 27, 1024, 573), {});
-            m_window.setGeometry(QRect(0, 27, 1024, 573));
+            placeWindowOn(QRect(0, 27, 1024, 573));
             view().handleCommand(Command::showStats);
         },
         500);
@@ -64,13 +62,7 @@ void ScreenshotTour::statsScrolledByKeys() {
                    300)
             << shot(QStringLiteral("sheet-stats-scrolled-by-keys"));
     closeSheet();
-    m_steps << act(
-        [this] {
-            m_window.fitScreen();
-            m_window.setGeometry(m_savedGeometry);
-            m_savedGeometry = {};
-        },
-        400);
+    m_steps << act([this] { putWindowBack(); }, 400);
 }
 
 // From the top of the grid, the focus on the select button of the first card two rows down, below
@@ -117,14 +109,7 @@ void ScreenshotTour::playingCardUnderSheet() {
 // a 1024 × 600 screen with "Drone" typed in the filter field and the chips that gave way in the
 // "More" menu.
 void ScreenshotTour::laptopWidths() {
-    const auto onScreen = [this](QRect available) {
-        return [this, available] {
-            if (m_savedGeometry.isNull())
-                m_savedGeometry = m_window.geometry();
-            m_window.fitWithin(available, {});
-            m_window.setGeometry(available);
-        };
-    };
+    const auto onScreen = [this](QRect available) { return [this, available] { placeWindowOn(available); }; };
     const auto filter = [this](const QString& text) {
         manager().updateFilters([&](FilterSettings& filters) { filters.filterText = text; });
         if (auto* bar = view().findChild<FilterBar*>())
@@ -138,9 +123,7 @@ void ScreenshotTour::laptopWidths() {
         if (auto* bar = view().findChild<FilterBar*>())
             bar->moreMenu()->close();
         filter({});
-        m_window.fitScreen();
-        m_window.setGeometry(m_savedGeometry);
-        m_savedGeometry = {};
+        putWindowBack();
     };
     m_steps << act([this] { view().setDetailViewMode(DetailViewMode::table); }, 300)
             << act(onScreen(QRect(0, 0, 1280, 800)), 1500) << shot(QStringLiteral("table-at-1280"))

@@ -127,19 +127,8 @@ void ScreenshotTour::tableSelectedRow() {
 }
 
 void ScreenshotTour::smallScreens() {
-    const auto onScreen = [this](QRect available) {
-        return [this, available] {
-            if (m_savedGeometry.isNull())
-                m_savedGeometry = m_window.geometry();
-            m_window.fitWithin(available, {});
-            m_window.setGeometry(available);
-        };
-    };
-    const auto back = [this] {
-        m_window.fitScreen();
-        m_window.setGeometry(m_savedGeometry);
-        m_savedGeometry = {};
-    };
+    const auto onScreen = [this](QRect available) { return [this, available] { placeWindowOn(available); }; };
+    const auto back = [this] { putWindowBack(); };
     // 1366 × 768 under a 44-point panel; 1024 × 600 under a 27-point one.
     m_steps << act(onScreen(QRect(0, 44, 1366, 724)), 400) << shot(QStringLiteral("window-1366x768"))
             << act(onScreen(QRect(0, 27, 1024, 573)), 400) << shot(QStringLiteral("window-1024x600"))

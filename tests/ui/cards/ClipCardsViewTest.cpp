@@ -54,6 +54,27 @@ struct CardsFixture : ::testing::Test {
         return view;
     }
 
+    // Cards that check and stage through the window's own operations.
+    std::unique_ptr<ClipCardsView> makeViewThrough(CleanupOperations& operations) {
+        ProjectManager& pm = harness.pm();
+        ClipCardsActions actions;
+        actions.deleteSafetyConflicts = [&](const QList<MediaFile>& staging) {
+            return operations.conflictReasons(staging, pm.mediaFiles());
+        };
+        actions.addToRecycleBin = [&](const QList<MediaFile>& staging, std::function<void()> staged) {
+            operations.addToRecycleBin(pm, staging, std::move(staged));
+        };
+        auto view = std::make_unique<ClipCardsView>(
+            pm, std::move(actions), CardStillLoader{}, [](const MediaFile& file, QObject* parent) {
+                return new ScrubEngine(file.path, std::make_shared<FakeScrubFrameSource>(),
+                                       ScrubEnginePolicy{}, nullptr, parent);
+            });
+        view->resize(1000, 800);
+        view->show();
+        drainEvents();
+        return view;
+    }
+
     void setFiles(const QList<MediaFile>& list) {
         harness.pm().edit(ProjectManager::ListChange::none).setMediaFiles(list);
         drainEvents();
@@ -159,21 +180,8 @@ TEST_F(CardsFixture, StagingThroughTheWindowsDeleteSafetyCheck) {
     setFiles(list);
     std::unique_ptr<CleanupOperations> operations = makeCleanupOperations();
     ProjectManager& pm = harness.pm();
-    ClipCardsActions actions;
-    actions.deleteSafetyConflicts = [&](const QList<MediaFile>& staging) {
-        QStringList reasons;
-        for (const auto& conflict : operations->findDeleteSafetyConflicts(staging, pm.mediaFiles()))
-            reasons.append(conflict.reason);
-        return reasons;
-    };
-    actions.addToRecycleBin = [&](const QList<MediaFile>& staging, std::function<void()> staged) {
-        operations->addToRecycleBin(pm, staging, std::move(staged));
-    };
-    ClipCardsView view(pm, std::move(actions), CardStillLoader{}, [](const MediaFile& file, QObject* parent) {
-        return new ScrubEngine(file.path, std::make_shared<FakeScrubFrameSource>(), ScrubEnginePolicy{},
-                               nullptr, parent);
-    });
-    view.resize(1000, 800);
+    auto cards = makeViewThrough(*operations);
+    ClipCardsView& view = *cards;
     view.toggleSelection(list[1].id);
     view.addSelectedToBin();
     drainEvents();
@@ -204,19 +212,8 @@ TEST_F(CardsFixture, AUsedClipAsksFirstAndTheHeaderCountsOnlyTheCardsItShows) {
     setFiles(list);
     std::unique_ptr<CleanupOperations> operations = makeCleanupOperations();
     ProjectManager& pm = harness.pm();
-    ClipCardsActions actions;
-    actions.deleteSafetyConflicts = [&](const QList<MediaFile>& staging) {
-        return operations->conflictReasons(staging, pm.mediaFiles());
-    };
-    actions.addToRecycleBin = [&](const QList<MediaFile>& staging, std::function<void()> staged) {
-        operations->addToRecycleBin(pm, staging, std::move(staged));
-    };
-    ClipCardsView view(pm, std::move(actions), CardStillLoader{}, [](const MediaFile& file, QObject* parent) {
-        return new ScrubEngine(file.path, std::make_shared<FakeScrubFrameSource>(), ScrubEnginePolicy{},
-                               nullptr, parent);
-    });
-    view.resize(1000, 800);
-    view.show();
+    auto cards = makeViewThrough(*operations);
+    ClipCardsView& view = *cards;
     view.setSelection({list[0].id, list[1].id}); // made in the table
     pm.updateFilters([](FilterSettings& filters) { filters.filterText = QStringLiteral("clip 1"); });
     drainEvents();
