@@ -1,6 +1,7 @@
 #include "platform/CrossDeviceMove.h"
 
 #include "platform/LeftoverMark.h"
+#include "platform/NoReplaceRename.h"
 
 #include <QHash>
 
@@ -154,7 +155,7 @@ bool treeIsInCopy(const QList<TreeEntry>& entries, const QByteArray& source, con
 // Names the source on a copy, so that a retry of a move stopped after the copy was renamed into
 // place (and before the source was gone) finishes it instead of leaving two copies. Not the
 // leftover mark: that comes off as soon as the copy is the real item, so no sweep can take it.
-// File systems without user attributes do without (a retry then refuses the taken name).
+// File systems without user attributes take a note beside the copy instead (below).
 constexpr const char* kMovedFromAttribute = "user.tarnwick.moved-from";
 
 void nameSource(const QByteArray& copy, int fd, const QByteArray& source) {
@@ -164,15 +165,62 @@ void nameSource(const QByteArray& copy, int fd, const QByteArray& source) {
         ::lsetxattr(copy.constData(), kMovedFromAttribute, source.constData(), size_t(source.size()), 0);
 }
 
+// Where the file system keeps no user attributes (FAT, exFAT) the copy names its source in a note
+// beside its final name instead: the copy's device and inode, then the source. The note is written
+// (and synced) before the copy takes that name, so that no kill leaves the copy there without it.
+constexpr QByteArrayView kSourceNoteSuffix = ".tarnwick-from";
+
+QByteArray sourceNotePath(const QByteArray& copy) {
+    return parentOf(copy) + "/." + lastComponent(copy) + kSourceNoteSuffix;
+}
+
+QByteArray identityLine(const struct stat& st) {
+    return QByteArray::number(quint64(st.st_dev)) + ' ' + QByteArray::number(quint64(st.st_ino)) + '\n';
+}
+
+bool noteNamesSource(const QByteArray& copy, const QByteArray& source) {
+    struct stat st {};
+    if (::lstat(copy.constData(), &st) != 0)
+        return false;
+    const QByteArray expected = identityLine(st) + source;
+    Descriptor note(::open(sourceNotePath(copy).constData(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
+    if (!note.isOpen())
+        return false;
+    QByteArray text(expected.size() + 1, Qt::Uninitialized);
+    return readFully(note.get(), text.data(), text.size()) == expected.size() &&
+           text.left(expected.size()) == expected;
+}
+
 bool namesSource(const QByteArray& copy, const QByteArray& source) {
     QByteArray named(source.size() + 1, Qt::Uninitialized);
     const ssize_t length =
         ::lgetxattr(copy.constData(), kMovedFromAttribute, named.data(), size_t(named.size()));
-    return length == source.size() && named.left(length) == source;
+    if (length >= 0)
+        return length == source.size() && named.left(length) == source;
+    return (errno == ENOTSUP || errno == EOPNOTSUPP) && noteNamesSource(copy, source);
+}
+
+// The note for `temporary`, to be placed at `destination`, where the copy cannot name its source
+// itself. True when a note was written (it goes again if the copy never takes that name).
+bool noteSourceBeside(const QByteArray& temporary, const QByteArray& destination, const QByteArray& source) {
+    struct stat st {};
+    if (namesSource(temporary, source) || ::lstat(temporary.constData(), &st) != 0)
+        return false;
+    const QByteArray path = sourceNotePath(destination);
+    const QByteArray text = identityLine(st) + source;
+    Descriptor note(::open(path.constData(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0600));
+    if (!note.isOpen())
+        return false;
+    const bool written = ::write(note.get(), text.constData(), size_t(text.size())) == ssize_t(text.size()) &&
+                         ::fdatasync(note.get()) == 0 && note.closeChecked() == 0;
+    if (!written)
+        ::unlink(path.constData());
+    return written;
 }
 
 void forgetSource(const QByteArray& copy) {
-    ::lremovexattr(copy.constData(), kMovedFromAttribute);
+    if (::lremovexattr(copy.constData(), kMovedFromAttribute) != 0)
+        ::unlink(sourceNotePath(copy).constData());
 }
 
 // Fills the template's trailing XXXXXX, as mkostemp would.
@@ -286,10 +334,13 @@ FileOpStatus CrossDeviceMove::moveFile(const QByteArray& source, const QByteArra
         if (const int error = out.closeChecked(); error != 0)
             status = errnoStatus(error);
     }
+    const bool noted = status && noteSourceBeside(temporary, destination, source);
     if (status)
-        status = placeFile(temporary, destination);
+        status = place(temporary, destination);
     if (!status) {
         discardTemporary(temporary, false);
+        if (noted)
+            ::unlink(sourceNotePath(destination).constData());
         return status;
     }
     leftover::unmarkRenamed(destination, temporary);
@@ -395,18 +446,11 @@ FileOpStatus CrossDeviceMove::copyContents(int in, int out, qint64 size) {
     return FileOpStatus::success();
 }
 
-FileOpStatus CrossDeviceMove::placeFile(const QByteArray& temporary, const QByteArray& destination) {
+FileOpStatus CrossDeviceMove::place(const QByteArray& temporary, const QByteArray& destination) {
     if (m_steps.beforeFinalRename)
         m_steps.beforeFinalRename(QString::fromLocal8Bit(destination));
-    if (m_steps.renameNoReplace(temporary, destination) != 0) {
-        const int error = errno;
-        if (error != EINVAL && error != ENOSYS && error != ENOTSUP)
-            return errnoStatus(error);
-        // No RENAME_NOREPLACE on this file system: a hard link also refuses an existing name.
-        if (::link(temporary.constData(), destination.constData()) != 0)
-            return errnoStatus(errno);
-        ::unlink(temporary.constData());
-    }
+    if (const int error = renameNoReplace(temporary, destination, {m_steps.renameNoReplace, {}}); error != 0)
+        return errnoStatus(error);
     if (const int error = syncFolder(parentOf(destination)); error != 0)
         return sourceRemovalFailed(error);
     return FileOpStatus::success();
@@ -429,7 +473,7 @@ FileOpStatus CrossDeviceMove::moveLink(const QByteArray& source, const QByteArra
     if (::symlink(target.constData(), temporary.constData()) != 0)
         return errnoStatus(errno);
     leftover::mark(temporary, -1, source);
-    if (auto status = placeFile(temporary, destination); !status) {
+    if (auto status = place(temporary, destination); !status) {
         discardTemporary(temporary, false);
         return status;
     }
@@ -456,10 +500,13 @@ FileOpStatus CrossDeviceMove::moveFolder(const QByteArray& source, const QByteAr
     auto status = copyTreeInto(entries, source, temporary);
     if (status)
         status = verifyTree(entries, temporary);
+    const bool noted = status && noteSourceBeside(temporary, destination, source);
     if (status)
-        status = placeFolder(temporary, destination);
+        status = place(temporary, destination);
     if (!status) {
         discardTemporary(temporary, true);
+        if (noted)
+            ::unlink(sourceNotePath(destination).constData());
         return status;
     }
     leftover::unmarkRenamed(destination, temporary);
@@ -532,28 +579,6 @@ FileOpStatus CrossDeviceMove::verifyTree(const QList<TreeEntry>& entries, const 
         if (entry.kind == TreeEntry::Kind::file && twin->info.st_size != entry.info.st_size)
             return mismatch();
     }
-    return FileOpStatus::success();
-}
-
-FileOpStatus CrossDeviceMove::placeFolder(const QByteArray& temporary, const QByteArray& destination) {
-    if (m_steps.beforeFinalRename)
-        m_steps.beforeFinalRename(QString::fromLocal8Bit(destination));
-    if (m_steps.renameNoReplace(temporary, destination) != 0) {
-        const int error = errno;
-        if (error != EINVAL && error != ENOSYS && error != ENOTSUP)
-            return errnoStatus(error);
-        // Without RENAME_NOREPLACE: claim the name with an empty folder of our own, then let rename
-        // replace only that (it refuses a folder someone filled meanwhile).
-        if (::mkdir(destination.constData(), 0700) != 0)
-            return errnoStatus(errno);
-        if (::rename(temporary.constData(), destination.constData()) != 0) {
-            const int renameError = errno;
-            ::rmdir(destination.constData());
-            return errnoStatus(renameError == ENOTEMPTY ? EEXIST : renameError);
-        }
-    }
-    if (const int error = syncFolder(parentOf(destination)); error != 0)
-        return sourceRemovalFailed(error);
     return FileOpStatus::success();
 }
 

@@ -36,8 +36,7 @@ private:
     FileOpStatus copyTreeInto(const QList<filemove::TreeEntry>& entries, const QByteArray& source,
                               const QByteArray& copy);
     FileOpStatus verifyTree(const QList<filemove::TreeEntry>& entries, const QByteArray& copy);
-    FileOpStatus placeFile(const QByteArray& temporary, const QByteArray& destination);
-    FileOpStatus placeFolder(const QByteArray& temporary, const QByteArray& destination);
+    FileOpStatus place(const QByteArray& temporary, const QByteArray& destination);
     FileOpStatus removeSourceTree(const QList<filemove::TreeEntry>& entries, const QByteArray& source);
     FileOpStatus sourceRemovalFailed(int code) const;
     bool cancelled() const { return m_cancel && m_cancel->load(std::memory_order_relaxed); }

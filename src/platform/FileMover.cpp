@@ -2,9 +2,11 @@
 
 #include "platform/PathText.h"
 
+#include "platform/AtomicReplace.h"
 #include "platform/CrossDeviceMove.h"
 #include "platform/FileMoveSupport.h"
 #include "platform/LeftoverMark.h"
+#include "platform/NoReplaceRename.h"
 
 #include <QFile>
 
@@ -64,10 +66,6 @@ qint64 systemCopyChunk(int from, int to, qint64 count) {
     return readWriteChunk(from, to, count);
 }
 
-int systemRenameNoReplace(const QByteArray& from, const QByteArray& to) {
-    return ::renameat2(AT_FDCWD, from.constData(), AT_FDCWD, to.constData(), RENAME_NOREPLACE);
-}
-
 int systemRemove(const QByteArray& path) {
     return ::unlink(path.constData());
 }
@@ -81,7 +79,7 @@ FileOpStatus invalidPath(const QString& path) {
 } // namespace
 
 FileMoveSteps FileMoveSteps::system() {
-    return {systemCopyChunk, systemRenameNoReplace, systemRemove, {}};
+    return {systemCopyChunk, NoReplaceCalls::systemRename, systemRemove, {}};
 }
 
 FileMover::FileMover(FileMoveSteps steps) : m_steps(std::move(steps)) {
@@ -93,40 +91,6 @@ FileMover::FileMover(FileMoveSteps steps) : m_steps(std::move(steps)) {
     if (!m_steps.removeSourceFile)
         m_steps.removeSourceFile = defaults.removeSourceFile;
 }
-
-namespace {
-
-// Same device, but the file system lacks RENAME_NOREPLACE.
-FileOpStatus moveWithoutNoReplace(const QByteArray& source, const QByteArray& destination,
-                                  const struct stat& info, const FileMoveSteps& steps) {
-    if (S_ISDIR(info.st_mode)) {
-        // Claim the name with an empty folder of our own; rename then replaces only that, and
-        // refuses (ENOTEMPTY) a folder someone filled meanwhile.
-        if (::mkdir(destination.constData(), 0700) != 0)
-            return errnoStatus(errno);
-        if (::rename(source.constData(), destination.constData()) != 0) {
-            const int error = errno;
-            ::rmdir(destination.constData());
-            return errnoStatus(error == ENOTEMPTY ? EEXIST : error);
-        }
-        return FileOpStatus::success();
-    }
-    // A hard link refuses an existing name, like RENAME_NOREPLACE.
-    if (::link(source.constData(), destination.constData()) != 0)
-        return errnoStatus(errno);
-    if (steps.removeSourceFile(source) != 0) {
-        const int error = errno;
-        // Undo our own second name so the file is where it was; the data lives on through source.
-        struct stat placed {};
-        if (::lstat(destination.constData(), &placed) == 0 && placed.st_ino == info.st_ino &&
-            placed.st_dev == info.st_dev)
-            ::unlink(destination.constData());
-        return errnoStatus(error);
-    }
-    return FileOpStatus::success();
-}
-
-} // namespace
 
 FileOpStatus FileMover::moveNoReplace(const QString& source, const QString& destination,
                                       const FileOpProgress& progress, const std::atomic_bool* cancel) {
@@ -140,9 +104,9 @@ FileOpStatus FileMover::moveNoReplace(const QString& source, const QString& dest
     const QByteArray to = QFile::encodeName(destination);
     // The rename first: on one device that is the whole move, one system call per file (no
     // progress to report for it).
-    if (m_steps.renameNoReplace(from, to) == 0)
+    const int error = renameNoReplace(from, to, {m_steps.renameNoReplace, m_steps.removeSourceFile});
+    if (error == 0)
         return FileOpStatus::success();
-    const int renameError = errno;
     struct stat info {};
     if (::lstat(from.constData(), &info) != 0) {
         const int error = errno;
@@ -154,11 +118,8 @@ FileOpStatus FileMover::moveNoReplace(const QString& source, const QString& dest
     // Copying a FIFO or a device would read it: only files, folders and links leave their device.
     if (!S_ISREG(info.st_mode) && !S_ISDIR(info.st_mode) && !S_ISLNK(info.st_mode))
         return FileOpStatus::failure(EPERM, QStringLiteral("Only files and folders can be moved"));
-    const int error = renameError;
     if (error == EXDEV)
         return CrossDeviceMove(m_steps, progress, cancel).run(from, to, info);
-    if (error == EINVAL || error == ENOSYS || error == ENOTSUP)
-        return moveWithoutNoReplace(from, to, info, m_steps);
     return errnoStatus(error);
 }
 
@@ -185,41 +146,14 @@ FileOpStatus FileMover::replaceAtomically(const QString& replacement, const QStr
     if (target.isEmpty() || path::containsNul(target))
         return invalidPath(target);
     const QByteArray from = QFile::encodeName(replacement);
-    const QByteArray to = QFile::encodeName(target);
-    struct stat old {};
-    const bool targetExists = ::lstat(to.constData(), &old) == 0;
-    if (targetExists && S_ISDIR(old.st_mode))
-        return errnoStatus(EISDIR);
     const int fd = ::open(from.constData(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
     if (fd < 0)
         return errnoStatus(errno);
-    struct stat info {};
-    int error = ::fstat(fd, &info) != 0 ? errno : 0;
-    if (error == 0 && !S_ISREG(info.st_mode))
-        error = EINVAL;
-    // The file keeps the owner and permissions it had (a group's shared media stays shared).
-    if (error == 0 && targetExists && S_ISREG(old.st_mode)) {
-        if (::fchown(fd, old.st_uid, old.st_gid) != 0 && errno != EPERM)
-            error = errno;
-        else if (::fchmod(fd, old.st_mode & 07777) != 0)
-            error = errno;
-    }
-    // The new bytes reach the disk before the name points at them.
-    if (error == 0 && ::fsync(fd) != 0)
-        error = errno;
-    ::close(fd);
+    const int error = tarnwick::replaceAtomically(fd, from, QFile::encodeName(target));
     if (error == EINVAL)
         return FileOpStatus::failure(EINVAL, QStringLiteral("The replacement is not a regular file"));
     if (error != 0)
         return errnoStatus(error);
-    // Replacing is the point here; rename(2) swaps the name atomically (EXDEV across devices).
-    if (::rename(from.constData(), to.constData()) != 0)
-        return errnoStatus(errno);
-    // The content is durable already; a folder that cannot be synced leaves the rename in the
-    // journal's hands, which is no reason to call the replace failed after it happened.
-    syncFolder(parentOf(to));
-    if (parentOf(from) != parentOf(to))
-        syncFolder(parentOf(from));
     return FileOpStatus::success();
 }
 

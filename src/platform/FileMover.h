@@ -33,8 +33,8 @@ struct FileMoveSteps {
 //
 // moveNoReplace(source, destination, progress, cancel):
 // - never replaces anything at destination (EEXIST); the destination's folder must exist;
-// - on one device a single renameat2(RENAME_NOREPLACE), or link + unlink for a file where the
-//   file system lacks the flag;
+// - on one device renameNoReplace (NoReplaceRename.h): one system call where the file system has
+//   RENAME_NOREPLACE;
 // - across devices a copy to a hidden, uniquely named temporary beside the destination (mode,
 //   owner and times kept, sizes checked, fsynced), renamed into place without replacing, the
 //   folder fsynced, and only then the source removed. A folder is copied file by file the same
@@ -46,9 +46,9 @@ struct FileMoveSteps {
 //   destination. When the source cannot be removed after a complete copy, both stay and the
 //   move reports the failure: the only complete copy is never deleted.
 //
-// replaceAtomically(replacement, target): gives the replacement the target's owner and mode,
-// fsyncs it, renames it over target (same file system only; EXDEV otherwise) and fsyncs the
-// folder, so target always names either the old or the new file. A folder target is refused.
+// replaceAtomically(replacement, target): the one atomic replace (AtomicReplace.h) of a file
+// written elsewhere, so target always names either the old or the new file. A folder target is
+// refused.
 class FileMover {
 public:
     explicit FileMover(FileMoveSteps steps = FileMoveSteps::system());

@@ -17,7 +17,7 @@ namespace {
 constexpr const char* kAttribute = "user.tarnwick.writer";
 constexpr QByteArrayView kSidecarSuffix = ".tarnwick-mark";
 constexpr qsizetype kMaxMark = 4096;
-// The sidecar of a folder name reserved before the folder was made: it marks the folder made there.
+// The sidecar of a name reserved before its folder or file was made: it marks what was made there.
 constexpr QByteArrayView kReserved = "reserved";
 
 QByteArray readSmallFile(const QByteArray& path) {
@@ -104,7 +104,8 @@ std::optional<Mark> sidecarMark(const QByteArray& path, const struct stat& st) {
     if (newline < 0)
         return std::nullopt;
     if (text.left(newline) == kReserved)
-        return S_ISDIR(st.st_mode) ? decode(QByteArrayView(text).sliced(newline + 1)) : std::nullopt;
+        return S_ISDIR(st.st_mode) || S_ISREG(st.st_mode) ? decode(QByteArrayView(text).sliced(newline + 1))
+                                                          : std::nullopt;
     const QList<QByteArray> id = text.left(newline).split(' ');
     if (id.size() != 2 || id[0].toULongLong() != quint64(st.st_dev) ||
         id[1].toULongLong() != quint64(st.st_ino))
@@ -193,8 +194,10 @@ bool mark(const QByteArray& path, int fd, QByteArrayView subject) {
     return writeSidecar(path, st, value);
 }
 
-bool makeMarkedFolder(const QByteArray& path, QByteArrayView subject) {
-    const QByteArray value = encode({currentWriter(), subject.toByteArray()});
+namespace {
+
+// The sidecar that reserves `path`'s name for what is made there next; false with errno set.
+bool reserveName(const QByteArray& path, QByteArrayView value) {
     const QByteArray sidecar = sidecarPath(path);
     const int fd = ::open(sidecar.constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
     if (fd < 0)
@@ -202,8 +205,22 @@ bool makeMarkedFolder(const QByteArray& path, QByteArrayView subject) {
     const QByteArray text = kReserved.toByteArray() + '\n' + value;
     const bool written = ::write(fd, text.constData(), size_t(text.size())) == ssize_t(text.size());
     ::close(fd);
-    if (!written || ::mkdir(path.constData(), 0700) != 0) {
-        const int failure = written ? errno : EIO;
+    if (!written) {
+        ::unlink(sidecar.constData());
+        errno = EIO;
+    }
+    return written;
+}
+
+} // namespace
+
+bool makeMarkedFolder(const QByteArray& path, QByteArrayView subject) {
+    const QByteArray value = encode({currentWriter(), subject.toByteArray()});
+    if (!reserveName(path, value))
+        return false;
+    const QByteArray sidecar = sidecarPath(path);
+    if (::mkdir(path.constData(), 0700) != 0) {
+        const int failure = errno;
         ::unlink(sidecar.constData());
         errno = failure;
         return false;
@@ -211,6 +228,28 @@ bool makeMarkedFolder(const QByteArray& path, QByteArrayView subject) {
     if (::lsetxattr(path.constData(), kAttribute, value.constData(), size_t(value.size()), 0) == 0)
         ::unlink(sidecar.constData());
     return true;
+}
+
+int createMarkedFile(const QByteArray& path, QByteArrayView value, mode_t mode, bool& sidecar) {
+    // Plainly taken: no sidecar of ours is ever put beside another program's file.
+    struct stat st {};
+    if (::lstat(path.constData(), &st) == 0) {
+        errno = EEXIST;
+        return -1;
+    }
+    if (!reserveName(path, value))
+        return -1;
+    const int fd = ::open(path.constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode);
+    if (fd < 0) {
+        const int failure = errno;
+        ::unlink(sidecarPath(path).constData());
+        errno = failure;
+        return -1;
+    }
+    sidecar = !setAttribute(fd, value);
+    if (!sidecar)
+        ::unlink(sidecarPath(path).constData());
+    return fd;
 }
 
 bool markAttribute(int fd, QByteArrayView subject) {

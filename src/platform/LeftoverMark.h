@@ -4,6 +4,7 @@
 #include <QByteArrayView>
 
 #include <optional>
+#include <sys/types.h>
 
 namespace tarnwick::leftover {
 
@@ -58,6 +59,11 @@ std::optional<Mark> markOf(const QByteArray& path);
 // The mark of its attribute alone: one call, for a look through many files that knows their
 // sidecars from the folder's listing.
 std::optional<Mark> attributeMarkOf(const QByteArray& path);
+// Creates the file `path` exclusively for writing, already marked with `value` (attributeValue()):
+// the same reserving sidecar comes first, and makes way for the attribute where the file system
+// keeps one (`sidecar` false), else stays as the mark. The descriptor, or -1 with errno set
+// (EEXIST: the name, or its sidecar's, is taken).
+int createMarkedFile(const QByteArray& path, QByteArrayView value, mode_t mode, bool& sidecar);
 // Takes the mark off a temporary that became a real file (renamed into place), sidecar included.
 void unmark(const QByteArray& path);
 // The same for the file open as `fd` that was marked at `path`, wherever it is now (renamed into

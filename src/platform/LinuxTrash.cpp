@@ -6,6 +6,7 @@
 #include "platform/LeftoverRemoval.h"
 #include "platform/LinuxFileOperations.h"
 #include "platform/MountTable.h"
+#include "platform/NoReplaceRename.h"
 #include "platform/PendingTrashInfo.h"
 #include "platform/ThreadPools.h"
 
@@ -130,20 +131,6 @@ QByteArray cutAtCharacter(const QByteArray& text, qsizetype maxBytes) {
     while (cut > 0 && (uchar(text[cut]) & 0xC0) == 0x80)
         --cut;
     return text.left(cut);
-}
-
-// Renames without replacing. Where the file system lacks RENAME_NOREPLACE the destination name is
-// still ours alone: its .trashinfo was created exclusively just before.
-int renameNoReplace(const QByteArray& from, const QByteArray& to) {
-    if (::renameat2(AT_FDCWD, from.constData(), AT_FDCWD, to.constData(), RENAME_NOREPLACE) == 0)
-        return 0;
-    const int error = errno;
-    if (error != EINVAL && error != ENOSYS)
-        return error;
-    struct stat st {};
-    if (::lstat(to.constData(), &st) == 0)
-        return EEXIST;
-    return ::rename(from.constData(), to.constData()) == 0 ? 0 : errno;
 }
 
 // An item gone meanwhile is left to the rename, which reports it.
@@ -372,10 +359,11 @@ QByteArray LinuxTrash::trashName(const QByteArray& name, int n, qsizetype limit)
 
 namespace {
 
-// An info of ours beside an item in files/ stays (mark and all) only when that item is the one it
-// was made for: another program's item that took the name while a run was killed is never
-// labelled with our file's place. Its sidecar, if it has one, is among `sidecars` (the folder's
-// listing). True when the info went.
+// An info of ours beside an item in files/ stays only when that item is the one it was made for:
+// another program's item that took the name while a run was killed is never labelled with our
+// file's place. One that stays is a real info: the run was killed before its mark came off, which
+// comes off now (a sidecar would stay beside it for good). Its sidecar, if it has one, is among
+// `sidecars` (the folder's listing). True when the info went.
 bool sweepBeside(const QByteArray& root, const QByteArray& name, const QSet<QByteArray>& sidecars) {
     const QByteArray path = root + "/info/" + name;
     std::optional<leftover::Mark> mark = leftover::attributeMarkOf(path);
@@ -385,10 +373,13 @@ bool sweepBeside(const QByteArray& root, const QByteArray& name, const QSet<QByt
         return false;
     struct stat st {};
     if (::lstat(QByteArray(root + "/files/" + name.chopped(kInfoSuffix.size())).constData(), &st) == 0) {
-        // The marks of earlier versions name no item: those infos stay, as they did.
         const std::optional<FileIdentity> meant = PendingTrashInfo::markedItem(mark->subject);
-        if (!meant || LinuxFileOperations::isExpected(meant, st))
+        if (!meant)
+            return false; // the marks of earlier versions name no item: those infos stay, as they did
+        if (LinuxFileOperations::isExpected(meant, st)) {
+            PendingTrashInfo::finished(path);
             return false;
+        }
     } else if (errno != ENOENT) {
         return false;
     }

@@ -128,12 +128,15 @@ void PendingTrashInfo::closeUnnamed() {
 }
 
 int PendingTrashInfo::createNamed(const QByteArray& path) {
-    const int fd = ::open(path.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+    // Marked before it has its name: unmarked, a kill could leave it empty for good. Where not
+    // even a sidecar can be written it is still made, unmarked, as the info matters more.
+    int fd = leftover::createMarkedFile(path, m_markValue, 0600, m_sidecar);
+    if (fd < 0 && errno != EEXIST && errno != ENAMETOOLONG && errno != ENOENT) {
+        m_sidecar = false;
+        fd = ::open(path.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+    }
     if (fd < 0)
         return errno;
-    // Unmarked it would never be swept after a kill; without any mark it is still written.
-    if (!leftover::setAttribute(fd, m_markValue))
-        m_sidecar = leftover::mark(path, fd, m_subject);
     const bool written = writeFully(fd, m_text.constData(), m_text.size());
     const int writeError = errno;
     if (::close(fd) != 0 || !written) {

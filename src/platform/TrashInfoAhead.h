@@ -65,7 +65,7 @@ public:
 private:
     struct State;
     static void run(const std::shared_ptr<State>& state);
-    static void syncLinked(const std::shared_ptr<State>& state);
+    static void syncWrittenAhead(const std::shared_ptr<State>& state);
     std::shared_ptr<State> m_state;
 };
 

@@ -5,6 +5,7 @@
 #include "platform/AppLog.h"
 #include "platform/ByteCountText.h"
 #include "platform/FileMoveSupport.h"
+#include "platform/NoReplaceRename.h"
 #include "platform/VolumeCapacity.h"
 #include "stores/RecordJournal.h"
 
@@ -224,12 +225,13 @@ int RecordReserve::handOver(const QString& folder, const QString& to) {
     const QByteArray from = native(path(folder));
     const QByteArray name = native(to);
     struct ::stat there {};
-    if (::renameat2(AT_FDCWD, from.constData(), AT_FDCWD, name.constData(), RENAME_NOREPLACE) != 0 ||
-        ::lstat(name.constData(), &there) != 0 || there.st_dev != st.st_dev || there.st_ino != st.st_ino ||
-        ::fcntl(fd, F_SETFL, O_APPEND) != 0) {
-        const int error = errno;
+    int error = renameNoReplace(from, name);
+    if (error == 0 && (::lstat(name.constData(), &there) != 0 || there.st_dev != st.st_dev ||
+                       there.st_ino != st.st_ino || ::fcntl(fd, F_SETFL, O_APPEND) != 0))
+        error = errno == 0 ? EEXIST : errno;
+    if (error != 0) {
         ::close(fd);
-        errno = error == 0 ? EEXIST : error;
+        errno = error;
         return -1;
     }
     filemove::syncFolder(native(folder));

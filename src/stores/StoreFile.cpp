@@ -1,6 +1,7 @@
 #include "stores/StoreFile.h"
 
 #include "platform/AppLog.h"
+#include "platform/AtomicReplace.h"
 #include "platform/FileMoveSupport.h"
 #include "platform/JsonForm.h"
 #include "platform/RegularFile.h"
@@ -216,11 +217,8 @@ bool StoreFile::save(const QString& target, const QList<QByteArrayView>& pieces,
         ::unlink(temporaryName.constData());
         return false;
     };
-    struct ::stat existing {};
-    if (::stat(QFile::encodeName(target).constData(), &existing) == 0)
-        ::fchmod(fd, existing.st_mode & 07777); // keeps the permissions the file was given
-    // Every write and the sync are checked: a full disk shows up at either, and committing then
-    // would replace good data with a cut-off file.
+    // Every write is checked: a full disk shows up here or at the sync, and committing then would
+    // replace good data with a cut-off file.
     for (const QByteArrayView bytes : pieces) {
         qsizetype done = 0;
         while (done < bytes.size()) {
@@ -239,24 +237,12 @@ bool StoreFile::save(const QString& target, const QList<QByteArrayView>& pieces,
             done += n;
         }
     }
-    int syncFault = injectedFault(SaveStep::sync);
-    if (syncFault == 0 && ::fsync(fd) != 0)
-        syncFault = errno;
-    if (::close(fd) != 0 && syncFault == 0 && errno != EINTR)
-        syncFault = errno;
-    if (syncFault != 0)
-        return fail(syncFault);
-    int renameFault = injectedFault(SaveStep::rename);
-    if (renameFault == 0 && ::rename(temporaryName.constData(), QFile::encodeName(target).constData()) != 0)
-        renameFault = errno;
-    if (renameFault != 0)
-        return fail(renameFault);
-    // The rename reaches the disk with the folder; a failure here leaves the new or the old file.
-    const int dirFd = ::open(QFile::encodeName(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (dirFd >= 0) {
-        ::fsync(dirFd);
-        ::close(dirFd);
-    }
+    const int replaced =
+        replaceAtomically(fd, temporaryName, QFile::encodeName(target), [](ReplaceStep step) {
+            return injectedFault(step == ReplaceStep::sync ? SaveStep::sync : SaveStep::rename);
+        });
+    if (replaced != 0)
+        return fail(replaced);
     return true;
 }
 

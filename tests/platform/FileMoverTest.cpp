@@ -5,6 +5,7 @@
 
 #include "FileMoveTestSupport.h"
 #include "support/FileSystemProbes.h"
+#include "support/NoAttributeMount.h"
 
 #include <QDateTime>
 #include <QDir>
@@ -314,6 +315,37 @@ TEST(FileMoverCopy, RetryingAnInterruptedMoveOnlyRemovesTheSource) {
     EXPECT_TRUE(FileMover().moveNoReplace(dirs.from("A001.mov"), target));
     EXPECT_FALSE(QFileInfo::exists(dirs.from("A001.mov")));
     EXPECT_EQ(readBytes(target), bytes);
+
+    // An identical file that is not our copy is never taken for one.
+    ASSERT_TRUE(writeBytes(dirs.from("B.mov"), bytes));
+    ASSERT_TRUE(writeBytes(mount.path() + "/B.mov", bytes));
+    EXPECT_EQ(FileMover().moveNoReplace(dirs.from("B.mov"), mount.path() + "/B.mov").code, EEXIST);
+    EXPECT_TRUE(QFileInfo::exists(dirs.from("B.mov")));
+}
+
+// Where the file system keeps no user attributes (FAT, exFAT) a note beside the copy names its
+// source: a retry finishes the move rather than leave a numbered second copy, and the note goes.
+TEST(FileMoverCopy, RetryingAnInterruptedMoveWithoutUserAttributesOnlyRemovesTheSource) {
+    const tarnwick::testing::NoAttributeMount mount;
+    if (!mount.whyNot().empty())
+        GTEST_SKIP() << mount.whyNot();
+    MoveFolders dirs;
+    const QByteArray bytes = patternBytes(70000);
+    ASSERT_TRUE(writeBytes(dirs.from("A001.mov"), bytes));
+    FileMoveSteps interrupted = FileMoveSteps::system();
+    interrupted.removeSourceFile = [](const QByteArray&) {
+        errno = EINTR;
+        return -1;
+    };
+    const QString target = mount.path() + "/A001.mov";
+    ASSERT_FALSE(FileMover(interrupted).moveNoReplace(dirs.from("A001.mov"), target));
+    ASSERT_TRUE(QFileInfo::exists(dirs.from("A001.mov")));
+
+    EXPECT_TRUE(FileMover().moveNoReplace(dirs.from("A001.mov"), target));
+    EXPECT_FALSE(QFileInfo::exists(dirs.from("A001.mov")));
+    EXPECT_EQ(readBytes(target), bytes);
+    const auto all = QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot;
+    EXPECT_EQ(QDir(mount.path()).entryList(all), QStringList{"A001.mov"});
 
     // An identical file that is not our copy is never taken for one.
     ASSERT_TRUE(writeBytes(dirs.from("B.mov"), bytes));

@@ -8,6 +8,7 @@
 #include "support/FileSystemProbes.h"
 #include "support/ForeignMark.h"
 #include "support/HangWatchdog.h"
+#include "support/NoAttributeMount.h"
 
 #include <QDir>
 #include <QFile>
@@ -208,6 +209,43 @@ TEST_F(LinuxTrashTest, AtStartSweepsOurAbandonedInfosInTheHomeTrashAndOnLocalVol
     EXPECT_TRUE(QFile::exists(share + "/info/killed.mov.trashinfo"));
     EXPECT_EQ(QDir(trash() + "/info").entryList(QDir::Files, QDir::Name),
               (QStringList{"foreign.mov.trashinfo", "running.mov.trashinfo"}));
+}
+
+// Where the file system keeps no user attributes (FAT and exFAT drives) every mark is a sidecar.
+// An info's comes before the info, so that a kill at any step leaves something the sweep takes; an
+// info whose item reached files/ before the kill is a real one, and loses its sidecar for good.
+TEST(LinuxTrashWithoutAttributes, WhatAKillLeavesIsSweptAndAFinishedInfoKeepsNoSidecar) {
+    const tarnwick::testing::NoAttributeMount mount;
+    if (!mount.whyNot().empty())
+        GTEST_SKIP() << mount.whyNot();
+    EnvOverride homeVar{"HOME", QFile::encodeName(mount.path())};
+    EnvOverride dataVar{"XDG_DATA_HOME", QFile::encodeName(mount.path() + "/data")};
+    const QString info = mount.path() + "/data/Trash/info/";
+    const QString files = mount.path() + "/data/Trash/files/";
+    const auto infoFolder = [&] { return QDir(info).entryList(QDir::Files | QDir::Hidden, QDir::Name); };
+    LinuxFileOperations ops;
+    writeFile(mount.path() + "/media/clip.mov");
+    ASSERT_TRUE(ops.moveToTrash(mount.path() + "/media/clip.mov").status.ok());
+    EXPECT_EQ(infoFolder(), QStringList{"clip.mov.trashinfo"});
+
+    const leftover::Writer dead{deadPid(), 1, leftover::currentWriter().bootId};
+    const QByteArray reserved = "reserved\n" + leftover::encode({dead, {}});
+    // Killed once the sidecar reserved the name: before the info was made, and after.
+    writeFile(info + ".before.mov.trashinfo.tarnwick-mark", reserved);
+    writeFile(info + ".after.mov.trashinfo.tarnwick-mark", reserved);
+    writeFile(info + "after.mov.trashinfo", "");
+    // Killed once the item was in files/, before the info's mark came off.
+    writeFile(files + "done.mov", "media");
+    writeFile(info + "done.mov.trashinfo", completeInfo);
+    markAs(info + "done.mov.trashinfo", dead,
+           PendingTrashInfo::markSubject(ops.status(files + "done.mov").identity()));
+
+    LinuxFileOperations nextRun;
+    writeFile(mount.path() + "/media/second.mov");
+    ASSERT_TRUE(nextRun.moveToTrash(mount.path() + "/media/second.mov").status.ok());
+    EXPECT_EQ(infoFolder(),
+              (QStringList{"clip.mov.trashinfo", "done.mov.trashinfo", "second.mov.trashinfo"}));
+    EXPECT_EQ(readAll(files + "done.mov"), "media");
 }
 
 TEST_F(LinuxTrashTest, ShortensNamesTooLongForTheTrashKeepingCharactersAndTheExtension) {

@@ -1,0 +1,81 @@
+#include "platform/AtomicReplace.h"
+
+#include "platform/FileMoveSupport.h"
+
+#include <cerrno>
+#include <stdio.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace tarnwick {
+
+namespace {
+
+// The file keeps the owner and permissions it had (a group's shared media stays shared). What
+// already matches costs no call: some file systems refuse any change of mode at all.
+int adoptOwnerAndMode(int fd, const struct stat& old) {
+    struct stat current {};
+    if (::fstat(fd, &current) != 0)
+        return errno;
+    if (!S_ISREG(current.st_mode))
+        return EINVAL;
+    if (!S_ISREG(old.st_mode))
+        return 0;
+    const bool chown = current.st_uid != old.st_uid || current.st_gid != old.st_gid;
+    if (chown && ::fchown(fd, old.st_uid, old.st_gid) != 0 && errno != EPERM)
+        return errno;
+    // chown clears set-id bits, so the mode comes after it.
+    if ((chown || (current.st_mode & 07777) != (old.st_mode & 07777)) &&
+        ::fchmod(fd, old.st_mode & 07777) != 0)
+        return errno;
+    return 0;
+}
+
+int syncAndClose(int fd, const ReplaceFault& fault) {
+    int error = fault ? fault(ReplaceStep::sync) : 0;
+    if (error == 0 && ::fsync(fd) != 0)
+        error = errno;
+    if (::close(fd) != 0 && error == 0 && errno != EINTR)
+        error = errno;
+    return error;
+}
+
+} // namespace
+
+int replaceAtomically(int fd, const QByteArray& replacement, const QByteArray& target,
+                      const ReplaceFault& fault) {
+    struct stat old {};
+    if (::lstat(target.constData(), &old) != 0) {
+        if (errno != ENOENT) {
+            const int error = errno;
+            ::close(fd);
+            return error;
+        }
+        old = {};
+    } else if (S_ISDIR(old.st_mode)) {
+        ::close(fd);
+        return EISDIR;
+    }
+    if (const int error = adoptOwnerAndMode(fd, old); error != 0) {
+        ::close(fd);
+        return error;
+    }
+    // The new bytes reach the disk before the name points at them.
+    if (const int error = syncAndClose(fd, fault); error != 0)
+        return error;
+    // Replacing is the point here: rename(2) swaps the name atomically.
+    int error = fault ? fault(ReplaceStep::rename) : 0;
+    if (error == 0 && ::rename(replacement.constData(), target.constData()) != 0)
+        error = errno;
+    if (error != 0)
+        return error;
+    // The content is durable already; a folder that cannot be synced leaves the rename in the
+    // journal's hands, which is no reason to call the replace failed after it happened.
+    const QByteArray folder = filemove::parentOf(target);
+    filemove::syncFolder(folder);
+    if (const QByteArray from = filemove::parentOf(replacement); from != folder)
+        filemove::syncFolder(from);
+    return 0;
+}
+
+} // namespace tarnwick

@@ -1,0 +1,24 @@
+#pragma once
+
+#include <QByteArray>
+
+#include <functional>
+
+namespace tarnwick {
+
+// The steps of a replace a test can make fail.
+enum class ReplaceStep { sync, rename };
+// Returns an errno value for the step, or 0 to run it.
+using ReplaceFault = std::function<int(ReplaceStep)>;
+
+// Puts the file `replacement`, open as `fd` (closed here, whatever happens), in the place of
+// `target` in one step, so that `target` always names either the old or the new file: the
+// replacement takes the old file's owner (where allowed) and permissions, its bytes reach the disk
+// (sync and close checked: a full disk or a lost write shows at either), it is renamed over
+// `target` (same file system only: EXDEV otherwise), and the folders are synced. 0, or an errno
+// value: EISDIR for a folder at `target`, EINVAL for a replacement that is not a regular file.
+// On failure `target` is untouched and `replacement` stays for the caller to remove.
+int replaceAtomically(int fd, const QByteArray& replacement, const QByteArray& target,
+                      const ReplaceFault& fault = {});
+
+} // namespace tarnwick
