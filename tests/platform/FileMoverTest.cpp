@@ -294,12 +294,10 @@ TEST(FileMoverCopy, ASourceThatCannotBeRemovedKeepsBothCopies) {
     expectContainerAt(dirs.to("A001.RDC"));
 }
 
-TEST(FileMoverCopy, RetryingAnInterruptedMoveOnlyRemovesTheSource) {
-    TmpfsMount mount;
-    if (!mount.isMounted())
-        GTEST_SKIP() << "mounting a tmpfs needs root";
-    // The retry knows its copy by the source the copy names in a user attribute.
-    FILE_SYSTEM_OR_SKIP(keepsUserAttributes, mount.path());
+// A move interrupted after its copy is in `root` and before the source went: the retry only
+// removes the source, where nothing but the moved file is left; an identical file that is not our
+// copy is never taken for one.
+void expectARetryOnlyRemovesTheSource(const QString& root) {
     MoveFolders dirs;
     const QByteArray bytes = patternBytes(70000);
     ASSERT_TRUE(writeBytes(dirs.from("A001.mov"), bytes));
@@ -308,19 +306,29 @@ TEST(FileMoverCopy, RetryingAnInterruptedMoveOnlyRemovesTheSource) {
         errno = EINTR;
         return -1;
     };
-    const QString target = mount.path() + "/A001.mov";
+    const QString target = root + "/A001.mov";
     ASSERT_FALSE(FileMover(interrupted).moveNoReplace(dirs.from("A001.mov"), target));
     ASSERT_TRUE(QFileInfo::exists(dirs.from("A001.mov")));
 
     EXPECT_TRUE(FileMover().moveNoReplace(dirs.from("A001.mov"), target));
     EXPECT_FALSE(QFileInfo::exists(dirs.from("A001.mov")));
     EXPECT_EQ(readBytes(target), bytes);
+    const auto all = QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot;
+    EXPECT_EQ(QDir(root).entryList(all), QStringList{"A001.mov"});
 
-    // An identical file that is not our copy is never taken for one.
     ASSERT_TRUE(writeBytes(dirs.from("B.mov"), bytes));
-    ASSERT_TRUE(writeBytes(mount.path() + "/B.mov", bytes));
-    EXPECT_EQ(FileMover().moveNoReplace(dirs.from("B.mov"), mount.path() + "/B.mov").code, EEXIST);
+    ASSERT_TRUE(writeBytes(root + "/B.mov", bytes));
+    EXPECT_EQ(FileMover().moveNoReplace(dirs.from("B.mov"), root + "/B.mov").code, EEXIST);
     EXPECT_TRUE(QFileInfo::exists(dirs.from("B.mov")));
+}
+
+TEST(FileMoverCopy, RetryingAnInterruptedMoveOnlyRemovesTheSource) {
+    TmpfsMount mount;
+    if (!mount.isMounted())
+        GTEST_SKIP() << "mounting a tmpfs needs root";
+    // The retry knows its copy by the source the copy names in a user attribute.
+    FILE_SYSTEM_OR_SKIP(keepsUserAttributes, mount.path());
+    expectARetryOnlyRemovesTheSource(mount.path());
 }
 
 // Where the file system keeps no user attributes (FAT, exFAT) a note beside the copy names its
@@ -329,29 +337,7 @@ TEST(FileMoverCopy, RetryingAnInterruptedMoveWithoutUserAttributesOnlyRemovesThe
     const tarnwick::testing::NoAttributeMount mount;
     if (!mount.whyNot().empty())
         GTEST_SKIP() << mount.whyNot();
-    MoveFolders dirs;
-    const QByteArray bytes = patternBytes(70000);
-    ASSERT_TRUE(writeBytes(dirs.from("A001.mov"), bytes));
-    FileMoveSteps interrupted = FileMoveSteps::system();
-    interrupted.removeSourceFile = [](const QByteArray&) {
-        errno = EINTR;
-        return -1;
-    };
-    const QString target = mount.path() + "/A001.mov";
-    ASSERT_FALSE(FileMover(interrupted).moveNoReplace(dirs.from("A001.mov"), target));
-    ASSERT_TRUE(QFileInfo::exists(dirs.from("A001.mov")));
-
-    EXPECT_TRUE(FileMover().moveNoReplace(dirs.from("A001.mov"), target));
-    EXPECT_FALSE(QFileInfo::exists(dirs.from("A001.mov")));
-    EXPECT_EQ(readBytes(target), bytes);
-    const auto all = QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot;
-    EXPECT_EQ(QDir(mount.path()).entryList(all), QStringList{"A001.mov"});
-
-    // An identical file that is not our copy is never taken for one.
-    ASSERT_TRUE(writeBytes(dirs.from("B.mov"), bytes));
-    ASSERT_TRUE(writeBytes(mount.path() + "/B.mov", bytes));
-    EXPECT_EQ(FileMover().moveNoReplace(dirs.from("B.mov"), mount.path() + "/B.mov").code, EEXIST);
-    EXPECT_TRUE(QFileInfo::exists(dirs.from("B.mov")));
+    expectARetryOnlyRemovesTheSource(mount.path());
 }
 
 // Every temporary copy (file, folder, link) names its writer and its source while it is one, and
