@@ -21,14 +21,7 @@ int adoptOwnerAndMode(int fd, const struct stat& old) {
         return EINVAL;
     if (!S_ISREG(old.st_mode))
         return 0;
-    const bool chown = current.st_uid != old.st_uid || current.st_gid != old.st_gid;
-    if (chown && ::fchown(fd, old.st_uid, old.st_gid) != 0 && errno != EPERM)
-        return errno;
-    // chown clears set-id bits, so the mode comes after it.
-    if ((chown || (current.st_mode & 07777) != (old.st_mode & 07777)) &&
-        ::fchmod(fd, old.st_mode & 07777) != 0)
-        return errno;
-    return 0;
+    return keepOwnerAndMode(fd, old, current);
 }
 
 int syncAndClose(int fd, const ReplaceFault& fault) {
@@ -41,6 +34,17 @@ int syncAndClose(int fd, const ReplaceFault& fault) {
 }
 
 } // namespace
+
+int keepOwnerAndMode(int fd, const struct stat& wanted, const struct stat& current) {
+    const bool chown = current.st_uid != wanted.st_uid || current.st_gid != wanted.st_gid;
+    if (chown && ::fchown(fd, wanted.st_uid, wanted.st_gid) != 0 && errno != EPERM)
+        return errno;
+    // chown clears set-id bits, so the mode comes after it.
+    if ((chown || (current.st_mode & 07777) != (wanted.st_mode & 07777)) &&
+        ::fchmod(fd, wanted.st_mode & 07777) != 0)
+        return errno;
+    return 0;
+}
 
 int replaceAtomically(int fd, const QByteArray& replacement, const QByteArray& target,
                       const ReplaceFault& fault) {

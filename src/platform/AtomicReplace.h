@@ -4,6 +4,8 @@
 
 #include <functional>
 
+struct stat;
+
 namespace tarnwick {
 
 // The steps of a replace a test can make fail.
@@ -20,5 +22,10 @@ using ReplaceFault = std::function<int(ReplaceStep)>;
 // On failure `target` is untouched and `replacement` stays for the caller to remove.
 int replaceAtomically(int fd, const QByteArray& replacement, const QByteArray& target,
                       const ReplaceFault& fault = {});
+
+// Gives the file open as `fd` (as it is now: `current`) the owner, where allowed, and the
+// permissions of `wanted`; what already matches costs no call, since some file systems refuse any
+// change of mode at all. 0, or an errno value.
+int keepOwnerAndMode(int fd, const struct stat& wanted, const struct stat& current);
 
 } // namespace tarnwick

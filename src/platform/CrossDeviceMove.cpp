@@ -1,5 +1,7 @@
 #include "platform/CrossDeviceMove.h"
 
+#include "platform/AtomicReplace.h"
+
 #include "platform/LeftoverMark.h"
 #include "platform/NoReplaceRename.h"
 
@@ -69,12 +71,8 @@ bool sameTimes(const struct timespec& a, const struct timespec& b) {
 // Keeps owner (when allowed), mode and times; the owner first, since chown clears set-id bits.
 // `current` is the copy as it is: what already matches costs no call (most moves keep their owner).
 int applyAttributes(int fd, const struct stat& info, const struct stat& current) {
-    const bool chown = current.st_uid != info.st_uid || current.st_gid != info.st_gid;
-    if (chown && ::fchown(fd, info.st_uid, info.st_gid) != 0 && errno != EPERM)
-        return errno;
-    if ((chown || (current.st_mode & 07777) != (info.st_mode & 07777)) &&
-        ::fchmod(fd, info.st_mode & 07777) != 0)
-        return errno;
+    if (const int error = keepOwnerAndMode(fd, info, current); error != 0)
+        return error;
     const struct timespec times[2] = {info.st_atim, info.st_mtim};
     if (::futimens(fd, times) != 0)
         return errno;
