@@ -164,7 +164,8 @@ TEST(AEPParseRequests, CacheEntryIsValidOnlyWhileSizeAndDateAreUnchanged) {
     AEPParseRequests requests;
     requests.add(path, path);
     QHash<QString, CachedAEPParse> cache;
-    AEPParseOutcome parsed{requests.requests().first(), AEPParser::ParseResult{"Comp", {"/a.mov"}, {}}, {}};
+    AEPParseOutcome parsed{
+        requests.requests().first(), AEPParser::ParseResult{"Comp", {"/a.mov"}, {}, {}}, {}};
     AEPParseRequests::store({parsed}, cache);
 
     const auto pendingAfter = [&](const std::function<void()>& change) {
@@ -204,7 +205,7 @@ TEST(AEPParseRequests, CacheEntryIsValidOnlyWhileSizeAndDateAreUnchanged) {
 TEST(AEPParseRequests, AFailedParseIsNeverCachedAndKeepsTheOlderEntry) {
     QHash<QString, CachedAEPParse> cache;
     AEPParseRequest request{"/x.aep", "/x.aep", {"/x.aep"}, 10, 1};
-    cache.insert("/x.aep", {10, 1, AEPParser::ParseResult{"Old", {}, {}}});
+    cache.insert("/x.aep", {10, 1, AEPParser::ParseResult{"Old", {}, {}, {}}});
     AEPParseRequests::store({{request, std::nullopt, QStringLiteral("Read error: gone")}}, cache);
     EXPECT_EQ(cache.value("/x.aep").result.projectName, "Old");
 }
@@ -234,7 +235,7 @@ struct SlowReader {
         --running;
         if (path.endsWith("bad.aep"))
             throw AEPParser::AEPParserError::invalidFormat("not a project");
-        return {QFileInfo(path).baseName(), {path + ".mov"}, {}};
+        return {QFileInfo(path).baseName(), {path + ".mov"}, {}, {}};
     }
 };
 
