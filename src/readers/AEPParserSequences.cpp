@@ -131,11 +131,15 @@ std::optional<ImageSequence> sequenceOfPin(QByteArrayView pin) {
     return sequence;
 }
 
-// The lists of one type wherever they are, each as its content after the type: found at memory
-// speed, as the walk would reach them.
-template <typename F> void forEachListOfType(QByteArrayView data, QByteArrayView type, F&& take) {
+// The lists of one type wherever they are, each as its content after the type, as the walk would
+// reach them. memmem(3) finds a four-byte type several times faster than a byte-by-byte search.
+template <typename F> void forEachListOfType(QByteArrayView data, const char (&type)[5], F&& take) {
     const auto* d = reinterpret_cast<const uchar*>(data.data());
-    for (qsizetype at = data.indexOf(type); at >= 0; at = data.indexOf(type, at + 1)) {
+    const auto next = [&](qsizetype from) -> qsizetype {
+        const void* hit = ::memmem(d + from, std::size_t(data.size() - from), type, 4);
+        return hit ? static_cast<const uchar*>(hit) - d : -1;
+    };
+    for (qsizetype at = next(0); at >= 0; at = next(at + 1)) {
         if (at < 8 || std::memcmp(d + at - 8, "LIST", 4) != 0)
             continue;
         const qint64 size = qFromBigEndian<quint32>(d + at - 4);
@@ -167,7 +171,7 @@ std::optional<QString> compositionName(QByteArrayView item) {
 QStringList AEPParser::readCompositions(QByteArrayView data) {
     QStringList names;
     QSet<QString> seen;
-    forEachListOfType(data, QByteArrayView("Item"), [&](QByteArrayView item) {
+    forEachListOfType(data, "Item", [&](QByteArrayView item) {
         std::optional<QString> name = compositionName(item);
         if (name && !seen.contains(*name)) {
             seen.insert(*name);
@@ -179,7 +183,7 @@ QStringList AEPParser::readCompositions(QByteArrayView data) {
 
 QList<ImageSequence> AEPParser::readSequences(QByteArrayView data) {
     QList<ImageSequence> found;
-    forEachListOfType(data, QByteArrayView("Pin "), [&](QByteArrayView pin) {
+    forEachListOfType(data, "Pin ", [&](QByteArrayView pin) {
         std::optional<ImageSequence> sequence = sequenceOfPin(pin);
         if (sequence && !found.contains(*sequence))
             found.append(std::move(*sequence));
