@@ -85,14 +85,16 @@ int AEPRelocation::tie(const Listing& listing, const QList<Listing>& all, const 
     const QString relative = project.relativeCandidates.value(listing.listedPath);
     if (!relative.isEmpty() && pathKey(relative) == pathKey(candidate.path))
         weight += atRelativePath;
-    if (owners.contains(listing.project))
-        weight += inOwnFolder;
     const QStringList named = project.linkedCompositions.value(listing.listedPath);
-    const bool holdsNamed =
-        !named.isEmpty() && std::all_of(named.cbegin(), named.cend(), [&](const QString& name) {
-            return compositionKeys.contains(compositionKey(name));
-        });
-    if (!holdsNamed)
+    qsizetype held = 0;
+    for (const QString& name : named)
+        held += compositionKeys.contains(compositionKey(name)) ? 1 : 0;
+    // A file whose compositions were read and are all others is someone else's, wherever it lies
+    // (a download or a template in the project's folder).
+    const bool contradicted = !named.isEmpty() && !compositionKeys.isEmpty() && held == 0;
+    if (owners.contains(listing.project) && !contradicted)
+        weight += inOwnFolder;
+    if (named.isEmpty() || held < named.size())
         return weight;
     // Default compositions share their names too: a file in the folder of another project that
     // lists a project of that name is that project's.

@@ -16,10 +16,11 @@ namespace tarnwick {
 // Which .aep file found near the imported projects, if any, a link whose recorded path is gone is
 // reconnected to. A name proves nothing ("Untitled Project.aep" is everyone's), so a found file is
 // taken only where it is tied to every project that lists the link: where that project's relative
-// path for the link resolves, in that project's own folder tree (no other project's folder lies
-// nearer above the file), or holding every composition the project's media titles name, unless it
-// lies in the folder tree of another project that lists a file of that name. Of the files so tied
-// the most tied one is taken; several tied alike are none, and the link stays missing.
+// path for the link resolves; in that project's own folder tree (no other project's folder lies
+// nearer above the file), unless the compositions read from it are none of those the project's
+// media titles name; or holding every composition the titles name, unless it lies in the folder
+// tree of another project that lists a file of that name. Of the files so tied the most tied one
+// is taken; several tied alike are none, and the link stays missing.
 class AEPRelocation {
 public:
     // A found file of the link's name. `fileKey` tells one file reached by several paths apart;
