@@ -8,8 +8,8 @@
 
 using tarnwick::AEPParser;
 
-// The in-memory stages of a parse: the chunk walk over the container, the two whole-file scans and the
-// footage sequences.
+// The in-memory stages of a parse: the chunk walk over the container, the two whole-file scans, the
+// footage sequences and the compositions' names.
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const QByteArrayView bytes(data, static_cast<qsizetype>(size));
     AEPParser parser;
@@ -25,6 +25,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     for (const tarnwick::ImageSequence& sequence : AEPParser::readSequences(bytes)) {
         if (sequence.folder.contains(QLatin1Char('\\')))
             __builtin_trap();
+    }
+    for (const QString& name : AEPParser::readCompositions(bytes)) {
+        if (name.isEmpty())
+            __builtin_trap(); // an item without a name names no composition
     }
     return 0;
 }

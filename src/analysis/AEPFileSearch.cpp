@@ -39,10 +39,15 @@ void keep(FoundAEPFiles& found, const DirectoryWalker::Entry& entry) {
     if (!isAEPPath(entry.name()) || !isRegularFile(entry))
         return;
     const QString key = nameKey(entry.name());
-    if (found.pathByName.contains(key))
+    QStringList& ofName = found.pathsByName[key];
+    // The deep pass lists the folders' own entries again.
+    const QString path = entry.path();
+    if (ofName.contains(path))
         return;
-    found.names.append(key);
-    found.pathByName.insert(key, entry.path());
+    if (ofName.isEmpty())
+        found.names.append(key);
+    ofName.append(path);
+    found.paths.append(path);
 }
 
 } // namespace

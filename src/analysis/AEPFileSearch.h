@@ -10,14 +10,14 @@
 
 namespace tarnwick {
 
-// .aep files found near imported projects, by lower-cased (NFC) file name; the first one found
-// keeps its name. `names` holds the keys in the order found.
+// .aep files found near imported projects, each once, in the order found; by lower-cased (NFC)
+// file name, every file of that name (several folders often hold an "Untitled Project.aep").
 struct FoundAEPFiles {
-    QStringList names;
-    QHash<QString, QString> pathByName;
+    QStringList paths;
+    QStringList names; // the distinct names, in the order first found
+    QHash<QString, QStringList> pathsByName;
 
-    bool isEmpty() const { return names.isEmpty(); }
-    QString pathFor(const QString& name) const { return pathByName.value(name); }
+    bool isEmpty() const { return paths.isEmpty(); }
 };
 
 // The searches for After Effects projects on disk. Only regular files (or links to them) count:

@@ -1,6 +1,7 @@
 #include "analysis/AfterEffectsLinking.h"
 
 #include "analysis/AEPFileSearch.h"
+#include "analysis/AEPRelocation.h"
 #include "analysis/ImageSequenceFrames.h"
 #include "analysis/ProjectManager.h"
 #include "platform/AppLog.h"
@@ -114,12 +115,10 @@ struct AllFootage {
     QList<ImageSequence> sequences;
 };
 
-// One linked entry's part in the requests: parse `parsePath` for the link `statusPath`;
-// `reconnect` is the entry's position when it was found by name.
+// One file to parse, and the link path whose state its outcome decides.
 struct PlannedRequest {
     QString parsePath;
     QString statusPath;
-    qsizetype reconnect = -1;
 };
 
 // Positions of the media list by lower-cased path (matched and alternative paths too) and by name,
@@ -155,68 +154,66 @@ struct MediaIndexes {
     }
 };
 
-// The .aep entries of the list (their positions) and the .aep files near the projects; the walk
-// goes deep only when an entry is neither online nor matched.
-std::pair<QList<qsizetype>, FoundAEPFiles> findAEPReferences(const QList<MediaFile>& list,
-                                                             const QStringList& folders) {
+// What the search found: the .aep entries of the list (their positions), the .aep files near the
+// projects, and which project lists which link.
+struct AEPReferences {
     QList<qsizetype> indexes;
+    FoundAEPFiles found;
+    AEPRelocation relocation;
+};
+
+// The walk goes deep only when an entry is neither online nor matched.
+AEPReferences findAEPReferences(const QList<MediaFile>& list, const QList<ProjectFile>& projects) {
+    AEPReferences refs;
     bool deepSearch = false;
     for (qsizetype i = 0; i < list.size(); ++i) {
         if (!AEPFileSearch::isAEPPath(list[i].path))
             continue;
-        indexes.append(i);
+        refs.indexes.append(i);
         if (!isOnlineOrMatching(list[i].status))
             deepSearch = true;
     }
-    return std::make_pair(indexes, AEPFileSearch::findAEPFilesForRelocation(
-                                       folders, deepSearch, AfterEffectsLinking::relocationMaxDepth,
-                                       AfterEffectsLinking::relocationFileCap));
+    QStringList folders;
+    for (const ProjectFile& project : projects)
+        folders.append(path::deletingLastPathComponent(project.url.toLocalFile()));
+    refs.found = AEPFileSearch::findAEPFilesForRelocation(
+        folders, deepSearch, AfterEffectsLinking::relocationMaxDepth, AfterEffectsLinking::relocationFileCap);
+    if (deepSearch && !refs.found.isEmpty())
+        refs.relocation = AEPRelocation(projects);
+    return refs;
 }
 
 // Link states decided so far, in the order they were decided.
 using DecidedLinks = QList<std::pair<QString, AEPLinkStatus>>;
 
-// What to parse for each linked entry (reconnecting moved ones by name) and for each .aep found
-// near the projects; a link whose file is nowhere is decided missing.
-QList<PlannedRequest> planRequests(QList<MediaFile>& mediaFiles, const QList<qsizetype>& aepIndexes,
-                                   const FoundAEPFiles& found, DecidedLinks& decided) {
+// What to parse for each linked entry that is where it was and for each .aep found near the
+// projects. An entry whose file is gone waits in `relocating` while a file of its name was found,
+// and is decided missing when none was.
+QList<PlannedRequest> planRequests(const QList<MediaFile>& mediaFiles, const AEPReferences& refs,
+                                   DecidedLinks& decided, QList<qsizetype>& relocating) {
     QList<PlannedRequest> plan;
-    for (const qsizetype i : aepIndexes) {
-        MediaFile& entry = mediaFiles[i];
+    for (const qsizetype i : refs.indexes) {
+        const MediaFile& entry = mediaFiles[i];
         const QString& p = entry.path;
         if (isOnlineOrMatching(entry.status)) {
-            plan.append({entry.matchedPath.value_or(p), p, -1});
-            continue;
-        }
-        const QString foundPath = found.pathFor(AEPFileSearch::nameKey(p));
-        if (foundPath.isEmpty()) {
+            plan.append({entry.matchedPath.value_or(p), p});
+        } else if (refs.found.pathsByName.contains(AEPFileSearch::nameKey(p))) {
+            relocating.append(i);
+        } else {
             AppLog::warning(QStringLiteral("Linked AEP file not found: ") + p);
             decided.append({p, AEPLinkStatus::missing(p)});
-            continue;
         }
-        entry.matchedPath = foundPath;
-        entry.status = MediaFileStatus::matching;
-        AppLog::info(QStringLiteral("AEP auto-reconnected on import: ") + p + QStringLiteral(" → ") +
-                     foundPath);
-        plan.append({foundPath, p, i});
     }
-    for (const QString& name : found.names) {
-        const QString foundPath = found.pathFor(name);
-        plan.append({foundPath, foundPath, -1});
-    }
+    for (const QString& found : refs.found.paths)
+        plan.append({found, found});
     return plan;
 }
 
-// A reconnected entry takes the size of the file it was reconnected to.
-void takeReconnectedSizes(QList<MediaFile>& mediaFiles, const QList<PlannedRequest>& plan,
-                          const AEPParseRequests& requests) {
-    for (const PlannedRequest& planned : plan) {
-        if (planned.reconnect < 0 || planned.reconnect >= mediaFiles.size())
-            continue;
-        const AEPParseRequest* request = requests.find(planned.parsePath);
-        if (request && request->fileSize >= 0)
-            mediaFiles[planned.reconnect].size = request->fileSize;
-    }
+AEPLinkStatus linkStatusOf(const AEPParseOutcome& outcome, const QString& statusPath) {
+    if (!outcome.result)
+        return AEPLinkStatus::parseError(statusPath,
+                                         outcome.failure.value_or(QStringLiteral("Unknown parse error")));
+    return AEPLinkStatus::resolved(projectOf(outcome.request.path, *outcome.result));
 }
 
 // Parses finish in any order; outcomes are applied in request order, so that when one link path
@@ -233,22 +230,67 @@ AllFootage decideOutcomes(QList<AEPParseOutcome>& outcomes, const AEPParseReques
     AllFootage all;
     for (const AEPParseOutcome& outcome : std::as_const(outcomes)) {
         const AEPParseRequest& r = outcome.request;
+        for (const QString& s : r.statusPaths)
+            decided.append({s, linkStatusOf(outcome, s)});
         if (!outcome.result) {
-            const QString message = outcome.failure.value_or(QStringLiteral("Unknown parse error"));
-            for (const QString& s : r.statusPaths)
-                decided.append({s, AEPLinkStatus::parseError(s, message)});
-            AppLog::error(QStringLiteral("Failed to parse AEP: ") + r.path + QStringLiteral(" — ") + message);
+            AppLog::error(QStringLiteral("Failed to parse AEP: ") + r.path + QStringLiteral(" — ") +
+                          outcome.failure.value_or(QStringLiteral("Unknown parse error")));
             continue;
         }
         const AEPParser::ParseResult& result = *outcome.result;
         all.paths.unite(result.footagePaths);
         appendNew(all.sequences, result.sequences);
-        for (const QString& s : r.statusPaths)
-            decided.append({s, AEPLinkStatus::resolved(projectOf(r.path, result))});
         AppLog::info(QStringLiteral("AEP ") + result.projectName +
                      QStringLiteral(": found %1 footage references").arg(result.footagePaths.size()));
     }
     return all;
+}
+
+// The run's requests, with the cache key each planned path was given.
+struct PlannedRequests {
+    AEPParseRequests requests;
+    QHash<QString, QString> keyOfPath;
+};
+
+// Reconnects each link whose file is gone to the found file of its name that is tied to the
+// projects listing it, once every found file is read; a link with none, or several tied alike,
+// stays missing.
+void relocateLinks(QList<MediaFile>& mediaFiles, const QList<qsizetype>& relocating,
+                   const AEPReferences& refs, const QHash<QString, QString>& keyOfPath,
+                   const QList<AEPParseOutcome>& outcomes, DecidedLinks& decided) {
+    QHash<QString, const AEPParseOutcome*> outcomeByKey;
+    for (const AEPParseOutcome& outcome : outcomes)
+        outcomeByKey.insert(outcome.request.cacheKey, &outcome);
+    const auto outcomeOf = [&](const QString& path) { return outcomeByKey.value(keyOfPath.value(path)); };
+    for (const qsizetype i : relocating) {
+        MediaFile& entry = mediaFiles[i];
+        const QString p = entry.path;
+        QList<AEPRelocation::Candidate> candidates;
+        for (const QString& path : refs.found.pathsByName.value(AEPFileSearch::nameKey(p))) {
+            const AEPParseOutcome* outcome = outcomeOf(path);
+            candidates.append(
+                {path, keyOfPath.value(path),
+                 outcome && outcome->result ? std::optional(outcome->result->compositions) : std::nullopt});
+        }
+        const AEPRelocation::Choice choice = refs.relocation.choose(entry, candidates);
+        const AEPParseOutcome* outcome = choice.path ? outcomeOf(*choice.path) : nullptr;
+        if (!outcome) {
+            AppLog::warning(QStringLiteral("Linked AEP file not found: ") + p);
+            AppLog::info(QStringLiteral("AEP not reconnected: ") + p + QStringLiteral(" — ") +
+                         (choice.tiedAlike > 1
+                              ? QStringLiteral("%1 files of its name could be it").arg(choice.tiedAlike)
+                              : QStringLiteral("no file of its name is tied to a project that links it")));
+            decided.append({p, AEPLinkStatus::missing(p)});
+            continue;
+        }
+        entry.matchedPath = *choice.path;
+        entry.status = MediaFileStatus::matching;
+        if (outcome->request.fileSize >= 0)
+            entry.size = outcome->request.fileSize;
+        AppLog::info(QStringLiteral("AEP auto-reconnected on import: ") + p + QStringLiteral(" → ") +
+                     *choice.path);
+        decided.append({p, linkStatusOf(*outcome, p)});
+    }
 }
 
 // The missing and unreadable links by file name, each name's paths sorted and without repeats.
@@ -339,40 +381,39 @@ QCoro::Task<std::optional<AEPParser::ParseResult>> readFoundProject(QPointer<Pro
 QCoro::Task<void> AfterEffectsLinking::linkAEPProjects(ProjectManager& manager, QList<MediaFile>& mediaFiles,
                                                        Services services) {
     QPointer<ProjectManager> pm(&manager);
-    QStringList folders;
-    for (const ProjectFile& project : manager.projects())
-        folders.append(path::deletingLastPathComponent(project.url.toLocalFile()));
-    // A pass over every entry: on a worker. The list is the caller's and does not change meanwhile.
+    // A pass over every entry and every project's list: on a worker. The list is the caller's and
+    // does not change meanwhile.
     const QList<MediaFile>* list = &mediaFiles;
-    QFuture<std::pair<QList<qsizetype>, FoundAEPFiles>> searching =
-        QtConcurrent::run(&aeLinkingPool(), [list, folders] { return findAEPReferences(*list, folders); });
-    const std::pair<QList<qsizetype>, FoundAEPFiles> searched = co_await searching;
+    QFuture<AEPReferences> searching =
+        QtConcurrent::run(&aeLinkingPool(), [list, projects = manager.projects()] {
+            return findAEPReferences(*list, projects);
+        });
+    const AEPReferences refs = co_await searching;
     searching = {};
-    const QList<qsizetype>& aepIndexes = searched.first;
-    const FoundAEPFiles& found = searched.second;
     if (!pm)
         co_return;
-    if (aepIndexes.isEmpty() && found.isEmpty())
+    if (refs.indexes.isEmpty() && refs.found.isEmpty())
         co_return;
     AppLog::info(QStringLiteral("AEP detection: %1 media ref(s), %2 .aep file(s) near projects")
-                     .arg(aepIndexes.size())
-                     .arg(found.names.size()));
+                     .arg(refs.indexes.size())
+                     .arg(refs.found.paths.size()));
 
     // Applied to the manager's statuses once every parse is in, in the order they were decided.
     DecidedLinks decided;
-    const QList<PlannedRequest> plan = planRequests(mediaFiles, aepIndexes, found, decided);
+    QList<qsizetype> relocating;
+    const QList<PlannedRequest> plan = planRequests(mediaFiles, refs, decided, relocating);
 
     // The requests' stat calls leave the GUI thread: a project may link files on a slow share.
-    QFuture<AEPParseRequests> requesting = QtConcurrent::run(&aeLinkingPool(), [plan] {
-        AEPParseRequests requests;
-        for (const PlannedRequest& planned : plan)
-            requests.add(planned.parsePath, planned.statusPath);
-        return requests;
+    QFuture<PlannedRequests> requesting = QtConcurrent::run(&aeLinkingPool(), [plan] {
+        PlannedRequests planned;
+        for (const PlannedRequest& p : plan)
+            planned.keyOfPath.insert(p.parsePath, planned.requests.add(p.parsePath, p.statusPath).cacheKey);
+        return planned;
     });
-    const AEPParseRequests requests = co_await requesting;
+    const PlannedRequests planned = co_await requesting;
+    const AEPParseRequests& requests = planned.requests;
     if (!pm)
         co_return;
-    takeReconnectedSizes(mediaFiles, plan, requests);
 
     QList<AEPParseRequest> pending;
     QList<AEPParseOutcome> outcomes = requests.takeCached(manager.aepParseCache(), pending);
@@ -385,6 +426,7 @@ QCoro::Task<void> AfterEffectsLinking::linkAEPProjects(ProjectManager& manager, 
     }
 
     const AllFootage allFootage = decideOutcomes(outcomes, requests, decided);
+    relocateLinks(mediaFiles, relocating, refs, planned.keyOfPath, outcomes, decided);
     AEPParseRequests::store(outcomes, manager.aepParseCache());
     QHash<QString, AEPLinkStatus> statuses = manager.aepLinkStatuses();
     for (const auto& [path, status] : std::as_const(decided))

@@ -1,6 +1,7 @@
 #include "analysis/DaVinciCSVImport.h"
 
 #include "analysis/DistinctPaths.h"
+#include "analysis/ImportProgress.h"
 #include "analysis/ListStretches.h"
 #include "analysis/MediaConsolidator.h"
 #include "analysis/ProjectManager.h"
@@ -351,7 +352,7 @@ void addCSVProject(ProjectManager& manager, const QUrl& url, const QString& proj
     });
     manager.updateProgress([&](AnalysisProgress& progress) {
         progress.setStep(QStringLiteral("Locating %1 clip(s) on disk…").arg(clips.size()));
-        progress.analysisProgress = 0.5;
+        progress.analysisProgress = ImportProgress::csvLocateStart;
     });
 }
 

@@ -101,12 +101,6 @@ FileStatusResult FileStatusChecker::resultFrom(const QString& path, const std::o
     return result;
 }
 
-FileStatusChecker::StatusDecision
-FileStatusChecker::checkFileStatus(const QString& path, const RelativeCandidateList& alternatePaths,
-                                   const Options& options) const {
-    return decide(path, m_probe->stat(path), alternatePaths, options);
-}
-
 StorageType FileStatusChecker::detectStorageType(const QString& path, const Options& options) const {
     return StorageTypeDetector(options.mountTable).detect(path, m_probe->stat(path));
 }

@@ -35,10 +35,6 @@ public:
                                                    const RelativeCandidates& relativeCandidates,
                                                    const Options& options) const override;
 
-    // For the rescan and the list rebuild, which check paths one after the other. `alternatePaths`:
-    // the path's relative candidates, tried in order.
-    StatusDecision checkFileStatus(const QString& path, const RelativeCandidateList& alternatePaths,
-                                   const Options& options) const;
     StorageType detectStorageType(const QString& path, const Options& options) const;
 
     // Total size of everything below a folder (an RDC container); 0 when it cannot be walked.

@@ -11,7 +11,8 @@ static_assert(ImportProgress::parseScale <= ImportProgress::scanStart &&
               ImportProgress::consolidationStart < ImportProgress::duplicatesStart &&
               ImportProgress::duplicatesStart < ImportProgress::similarNamesStart &&
               ImportProgress::similarNamesStart < ImportProgress::summaryStart &&
-              ImportProgress::summaryStart < 1.0);
+              ImportProgress::summaryStart < 1.0 && 0.0 < ImportProgress::csvLocateStart &&
+              ImportProgress::csvLocateStart < 1.0);
 
 double ImportProgress::report(const QUrl& url, double fraction) {
     const double clamped = std::clamp(fraction, 0.0, 1.0);

@@ -9,7 +9,8 @@
 namespace tarnwick {
 
 // Progress arithmetic of one import: parsing fills 0 to 0.45, the file scan 0.45 to 0.85, and each
-// later step shows where it starts.
+// later step shows where it starts. A Resolve CSV import reads its file, then locates its clips
+// from `csvLocateStart` on.
 class ImportProgress {
 public:
     static constexpr double parseScale = 0.45;
@@ -20,6 +21,7 @@ public:
     static constexpr double duplicatesStart = 0.93;
     static constexpr double similarNamesStart = 0.96;
     static constexpr double summaryStart = 0.98;
+    static constexpr double csvLocateStart = 0.5;
 
     explicit ImportProgress(int projectCount) : m_count(projectCount) {}
 

@@ -32,6 +32,7 @@ ParsedProject ProjectImporter::parsedProject(const QUrl& url, const ProjectParse
     p.parseWarnings = result.warnings;
     p.unresolvedClipNames = result.unresolvedClipNames;
     p.numberedStills = result.numberedStills;
+    p.linkedCompositions = result.linkedCompositions;
     parsed.mediaPathCount = result.allMediaPaths.size();
     parsed.usedPathCount = result.usedMediaPaths.size();
     return parsed;

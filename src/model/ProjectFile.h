@@ -40,6 +40,9 @@ struct ProjectFile {
     // Media that are numbered sequences of stills, each named by its first frame: the other frames
     // are that media too.
     QList<ImageSequence> numberedStills;
+    // For an After Effects project it lists, the compositions of it that its media titles name
+    // (lower-cased): a file of that project's name elsewhere that holds them is the one it links.
+    QHash<QString, QStringList> linkedCompositions;
 
     // Uses tied to no timeline, over all paths.
     qint64 countDerived() const;

@@ -178,12 +178,14 @@ AEPParser::ParseResult AEPParser::parse(const QString& path) {
     // The walk and the scans only read the bytes: on large files the walk runs beside the scans.
     qint64 walkNanos = 0;
     QList<ImageSequence> sequences;
-    const auto walkAll = [this, data, &walkNanos, &sequences] {
+    QStringList compositions;
+    const auto walkAll = [this, data, &walkNanos, &sequences, &compositions] {
         QElapsedTimer stage;
         stage.start();
         QSet<QString> walked;
         walkChunks(data, 12, data.size(), walked, 0);
         sequences = readSequences(data);
+        compositions = readCompositions(data);
         walkNanos = stage.nsecsElapsed();
         return walked;
     };
@@ -212,7 +214,7 @@ AEPParser::ParseResult AEPParser::parse(const QString& path) {
     AppLog::info(QStringLiteral("⏱ AEP total ") + name + QStringLiteral(": ") +
                  seconds2(total.nsecsElapsed()) + QStringLiteral(", ") + QString::number(result.size()) +
                  QStringLiteral(" unique paths"));
-    return ParseResult{name, result, sequences};
+    return ParseResult{name, result, sequences, compositions};
 }
 
 void AEPParser::walkChunks(QByteArrayView data, qint64 from, qint64 to, QSet<QString>& into, int depth) {

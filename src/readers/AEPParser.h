@@ -7,6 +7,7 @@
 #include <QList>
 #include <QSet>
 #include <QString>
+#include <QStringList>
 
 #include <mutex>
 #include <optional>
@@ -25,6 +26,9 @@ public:
         QSet<QString> footagePaths; // backslashes turned into slashes
         // Footage items that are numbered sequences of stills, in file order, without repeats.
         QList<ImageSequence> sequences;
+        // The compositions' names, in file order, without repeats: a Premiere project names the one
+        // it links by its media title.
+        QStringList compositions;
 
         bool operator==(const ParseResult&) const = default;
     };
@@ -71,6 +75,9 @@ public:
     // whose alias targets a folder, followed by the two texts and the footage options. Render
     // outputs (a folder followed by output-module settings) are not among them.
     static QList<ImageSequence> readSequences(QByteArrayView data);
+    // The names of the composition items: an "Item" list whose "idta" gives the composition's type
+    // and whose first text is its name.
+    static QStringList readCompositions(QByteArrayView data);
     // A render's log, which After Effects writes into "<project>.aep Logs": never footage.
     static bool isRenderLog(const QString& path);
 

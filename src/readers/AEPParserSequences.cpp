@@ -1,4 +1,5 @@
-// The footage items of AEPParser that are numbered sequences of stills.
+// The project items AEPParser reads by their lists: footage that is a numbered sequence of stills,
+// and the compositions' names.
 #include "readers/AEPParser.h"
 
 #include "platform/PathText.h"
@@ -6,6 +7,7 @@
 
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QSet>
 #include <QtEndian>
 
 #include <cstring>
@@ -22,6 +24,9 @@ constexpr qint64 maxAliasBytes = 1 << 20;
 constexpr qint64 settingsFirstFrameAt = 172;
 constexpr qint64 settingsLastFrameAt = 176;
 constexpr qint64 settingsDigitsAt = 180;
+
+// The item type an "idta" starts with: folders are 1, compositions 4, footage 7.
+constexpr quint16 compositionItem = 4;
 
 struct Chunk {
     QByteArrayView id;
@@ -126,23 +131,63 @@ std::optional<ImageSequence> sequenceOfPin(QByteArrayView pin) {
     return sequence;
 }
 
-} // namespace
-
-QList<ImageSequence> AEPParser::readSequences(QByteArrayView data) {
-    QList<ImageSequence> found;
+// The lists of one type wherever they are, each as its content after the type, as the walk would
+// reach them. memmem(3) finds a four-byte type several times faster than a byte-by-byte search.
+template <typename F> void forEachListOfType(QByteArrayView data, const char (&type)[5], F&& take) {
     const auto* d = reinterpret_cast<const uchar*>(data.data());
-    // Footage lists are found by their type at memory speed, wherever the walk would reach them.
-    for (qsizetype at = data.indexOf(QByteArrayView("Pin ")); at >= 0;
-         at = data.indexOf(QByteArrayView("Pin "), at + 1)) {
+    const auto next = [&](qsizetype from) -> qsizetype {
+        const void* hit = ::memmem(d + from, std::size_t(data.size() - from), type, 4);
+        return hit ? static_cast<const uchar*>(hit) - d : -1;
+    };
+    for (qsizetype at = next(0); at >= 0; at = next(at + 1)) {
         if (at < 8 || std::memcmp(d + at - 8, "LIST", 4) != 0)
             continue;
         const qint64 size = qFromBigEndian<quint32>(d + at - 4);
         if (size < 4 || at + size > data.size())
             continue;
-        std::optional<ImageSequence> sequence = sequenceOfPin(data.sliced(at + 4, size - 4));
+        take(data.sliced(at + 4, size - 4));
+    }
+}
+
+// An item's name when the item is a composition: its first "idta" gives the type, its first text
+// the name.
+std::optional<QString> compositionName(QByteArrayView item) {
+    std::optional<quint16> type;
+    std::optional<QByteArrayView> name;
+    forEachChunk(item, 0, item.size(), [&](const Chunk& chunk) {
+        if (!type && chunk.id == QByteArrayView("idta") && chunk.payload.size() >= 2)
+            type = qFromBigEndian<quint16>(chunk.payload.data());
+        else if (!name && chunk.id == QByteArrayView("Utf8"))
+            name = chunk.payload;
+        return !(type && name);
+    });
+    if (type != compositionItem || !name || name->isEmpty())
+        return std::nullopt;
+    return aep::decodeUtf8(*name);
+}
+
+} // namespace
+
+QStringList AEPParser::readCompositions(QByteArrayView data) {
+    QStringList names;
+    QSet<QString> seen;
+    forEachListOfType(data, "Item", [&](QByteArrayView item) {
+        std::optional<QString> name = compositionName(item);
+        if (name && !seen.contains(*name)) {
+            seen.insert(*name);
+            names.append(std::move(*name));
+        }
+    });
+    return names;
+}
+
+QList<ImageSequence> AEPParser::readSequences(QByteArrayView data) {
+    QList<ImageSequence> found;
+    forEachListOfType(data, "Pin ", [&](QByteArrayView pin) {
+        std::optional<ImageSequence> sequence = sequenceOfPin(pin);
         if (sequence && !found.contains(*sequence))
             found.append(std::move(*sequence));
-    }
+    });
     return found;
 }
 

@@ -380,6 +380,7 @@ ProjectParser::ParseResult parseScanned(TextScan&& scan, const QString& filePath
         AppLog::parserWarning(w);
 
     result.relativeCandidates = relative.get();
+    result.linkedCompositions = media.linkedCompositions();
     result.sequenceNames = sequenceDisplayNamesSorted(result.sequences);
     // The stages' tables view the index's copies of the lines: both go together.
     releaseLater(std::make_pair(std::move(st), std::move(scan.index)), parallel);

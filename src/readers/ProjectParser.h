@@ -43,6 +43,9 @@ public:
         // Media blocks marked as numbered stills, by their first frame's path (as in allMediaPaths),
         // in the order the blocks come.
         QList<ImageSequence> numberedStills;
+        // For an After Effects project the media list names, the compositions of it that media titles
+        // name ("Composition/Project.aep"), lower-cased: what ties a file of its name to this project.
+        QHash<QString, QStringList> linkedCompositions;
 
         bool operator==(const ParseResult&) const = default;
     };

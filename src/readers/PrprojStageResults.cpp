@@ -1,6 +1,8 @@
 #include "readers/PrprojStageResults.h"
 
+#include "platform/PathText.h"
 #include "platform/TextKey.h"
+#include "readers/PrprojTextFilters.h"
 
 namespace tarnwick::prproj {
 
@@ -61,6 +63,27 @@ QString MediaTables::titleKey(const QString& title) {
         return lower;
     }
     return text::nfc(text::lowered(title));
+}
+
+QHash<QString, QStringList> MediaTables::linkedCompositions() const {
+    QHash<QString, QStringList> out;
+    for (auto it = pathsByTitle.cbegin(); it != pathsByTitle.cend(); ++it) {
+        // Keys are lower-cased already; nearly every title is a file name and stops here.
+        if (!it.key().endsWith(QLatin1StringView(".aep")) || !it.key().contains(u'/'))
+            continue;
+        const QString title = decodeXMLEntities(it.key());
+        const qsizetype slash = title.lastIndexOf(u'/');
+        if (slash <= 0)
+            continue;
+        const QStringView file = QStringView(title).sliced(slash + 1);
+        for (const QString& path : *it) {
+            if (titleKey(path::lastPathComponent(path)) == file)
+                addUnique(out[path], title.first(slash));
+        }
+    }
+    for (QStringList& compositions : out)
+        compositions.sort();
+    return out;
 }
 
 } // namespace tarnwick::prproj

@@ -30,6 +30,9 @@ struct MediaTables {
     QString accept(const QString& path, const QString& key);
     static QString canonicalKey(const QString& path);
     static QString titleKey(const QString& title);
+    // The compositions that media titling themselves "Composition/Project.aep" name, under the path
+    // of the After Effects project whose file name ends the title: lower-cased, sorted.
+    QHash<QString, QStringList> linkedCompositions() const;
 };
 
 struct MasterClipMapping {

@@ -19,10 +19,6 @@ bool endsUnquotedRun(char16_t c) {
 ResolveCSVScanner::ResolveCSVScanner(std::function<void()> recordEnded)
     : m_recordEnded(std::move(recordEnded)) {}
 
-void ResolveCSVScanner::keepAllCells() {
-    m_keepAll = true;
-}
-
 void ResolveCSVScanner::keepCells(qsizetype first, qsizetype second) {
     m_keepAll = false;
     m_keepAt[0] = first;

@@ -11,16 +11,15 @@ namespace tarnwick {
 // Splits CSV text into records as it arrives, piece by piece: commas end cells; CR, LF and CR LF
 // end records; a double quote opens quoting only as a cell's first character (anywhere else it is
 // part of the cell, as in names with an inch mark), "" inside quotes is one quote.
-// It keeps only the cells it is asked for and notes whether a record holds anything besides white
-// space, so a record costs no memory beyond the cells kept, however wide or long its other cells.
+// It keeps every cell until told which ones to keep, then only those, and notes whether a record
+// holds anything besides white space, so a record costs no memory beyond the cells kept, however
+// wide or long its other cells.
 class ResolveCSVScanner {
 public:
     // Called at the end of every record, blank ones included; the record's cells are readable
     // until it returns.
     explicit ResolveCSVScanner(std::function<void()> recordEnded);
 
-    // From the next record on: every cell, in cells().
-    void keepAllCells();
     // From the next record on: the cells at these positions only, in kept(0) and kept(1); a
     // negative position keeps nothing.
     void keepCells(qsizetype first, qsizetype second);
@@ -35,6 +34,7 @@ public:
     // The text ended inside a quoted cell: true from the last record's callback on.
     bool endsInsideQuote() const { return m_endsInsideQuote; }
 
+    // Every cell of the record, until keepCells() is called.
     const QStringList& cells() const { return m_cells; }
     // Empty when the record is shorter; may be taken (moved from) by the callback.
     QString& kept(int which) { return m_kept[which]; }

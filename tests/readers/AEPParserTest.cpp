@@ -367,7 +367,34 @@ TEST(AEPParser, ReadsTheRealSampleProjects) {
                 << QStringList(result.footagePaths.values()).join(u' ').toStdString();
         }
         EXPECT_TRUE(result.sequences.isEmpty()); // none imports a sequence of stills
+        // Seen with a dump of the "Item" lists: those whose item data starts with type 4.
+        static const QHash<QString, QStringList> compositions{
+            {QStringLiteral("ae-comps-to-graphviz-test.aep"),
+             {QStringLiteral("Black Solid 3 Comp 1"), QStringLiteral("Comp 1"), QStringLiteral("Comp 2"),
+              QStringLiteral("Comp 3")}},
+            {QStringLiteral("aep-parser-Item-01.aep"),
+             {QStringLiteral("Comp 01"), QStringLiteral("Comp 02")}},
+            {QStringLiteral("aep-parser-Layer-01.aep"), {QStringLiteral("Comp 01")}},
+            {QStringLiteral("aep-parser-Property-01.aep"), {QStringLiteral("Comp 01")}},
+            {QStringLiteral("nexrender-test auto-save 1.aep"), {QStringLiteral("FINAL RENDER")}}};
+        EXPECT_EQ(result.compositions, compositions.value(name));
     }
+}
+
+// A Premiere project names the composition it links: the project's compositions are read, in any
+// folder, once each; folders and footage are no compositions.
+TEST(AEPParser, ReadsTheNamesOfItsCompositions) {
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("Untitled Project.aep"));
+    const QString linked = QString::fromUtf8("\u5462 \u5df2\u5173\u8054\u5408\u6210 05");
+    ASSERT_TRUE(writeRifx(
+        path, folderItem(QStringLiteral("Precomps"),
+                         compositionItem(linked) + compositionItem(QStringLiteral("Comp 1")) +
+                             fileFootage(QStringLiteral("/Volumes/Shoot/clip.mov"))) +
+                  compositionItem(QStringLiteral("Comp 1")) + folderItem(QStringLiteral("Empty"), {})));
+    const AEPParser::ParseResult result = AEPParser().parse(path);
+    EXPECT_EQ(result.compositions, (QStringList{linked, QStringLiteral("Comp 1")}));
+    EXPECT_EQ(result.footagePaths, Paths{QStringLiteral("/Volumes/Shoot/clip.mov")});
 }
 
 TEST(AEPParser, ReadsSequenceFootageAsItsFolderNamePatternAndStoredRange) {

@@ -480,6 +480,29 @@ TEST(ProjectParser, ResolvesStoredRelativePathsBesideTheProject) {
                   {QStringLiteral("/elsewhere/d.mov"), QStringLiteral("/p/show/sub//d.mov")}}));
 }
 
+// A linked composition's media is titled by the composition and its project's file: what ties a
+// file of that name found elsewhere to this project. A title of another form names nothing.
+TEST(ProjectParser, ReadsTheCompositionsLinkedMediaTitlesName) {
+    const QString project = QString::fromUtf8("D:\\pr\u7d20\u6750\\\u65e0\u6807\u9898\u9879\u76ee.aep");
+    const QString file = QString::fromUtf8("\u65e0\u6807\u9898\u9879\u76ee.aep");
+    const QByteArray xml = tarnwick::testing::mediaTimeline(
+        {tarnwick::testing::fileMedia(
+             project, QString::fromUtf8("\u5462 \u5df2\u5173\u8054\u5408\u6210 05/") + file, true),
+         tarnwick::testing::fileMedia(project, QStringLiteral("Titles & Lower Thirds/") + file, true),
+         tarnwick::testing::fileMedia(QStringLiteral("/AE/Other.aep"), QStringLiteral("Other.aep"), true),
+         tarnwick::testing::fileMedia(QStringLiteral("/AE/Third.aep"), QStringLiteral("Comp/Other.aep"),
+                                      true),
+         tarnwick::testing::fileMedia(QStringLiteral("/m/a.mov"), QStringLiteral("Comp/a.mov"), false)});
+    ProjectParserLogCapture log;
+    const ProjectParser::ParseResult r = ProjectParser::parseXml(xml, QStringLiteral("/p/Cut.prproj"));
+    const QString read = QString(project).replace(u'\\', u'/');
+    ASSERT_TRUE(r.allMediaPaths.contains(read));
+    EXPECT_EQ(r.linkedCompositions, (QHash<QString, QStringList>{
+                                        {read,
+                                         {QStringLiteral("titles & lower thirds"),
+                                          QString::fromUtf8("\u5462 \u5df2\u5173\u8054\u5408\u6210 05")}}}));
+}
+
 TEST(ProjectParser, HandlesEmptyProjectsAndHugeSingleLines) {
     ProjectParserLogCapture log;
     const ProjectParser::ParseResult empty =

@@ -103,6 +103,22 @@ inline QByteArray sequenceFootage(const QString& folder, const QString& prefix, 
                                      chunk("opti", QByteArray("JPEG") + QByteArray(54, '\0'))));
 }
 
+// A composition item: its type in the item data, its name, its settings.
+inline QByteArray compositionItem(const QString& name) {
+    QByteArray data(84, '\0');
+    data[1] = 4;
+    return list("Item",
+                chunk("idta", data) + chunk("Utf8", name.toUtf8()) + chunk("cdta", QByteArray(204, '\0')));
+}
+
+// A folder item holding `items`.
+inline QByteArray folderItem(const QString& name, const QByteArray& items) {
+    QByteArray data(84, '\0');
+    data[1] = 1;
+    return list("Item", chunk("idta", data) + chunk("Utf8", name.toUtf8()) +
+                            chunk("sfdt", QByteArray(4, '\0')) + list("Sfdr", items));
+}
+
 // A render queue item's output: a folder followed by output-module settings.
 inline QByteArray renderOutput(const QString& folder) {
     return list("LItm",
@@ -116,6 +132,17 @@ inline bool writeRifx(const QString& path, const QByteArray& content) {
     QDir().mkpath(QFileInfo(path).absolutePath());
     QFile file(path);
     return file.open(QIODevice::WriteOnly) && file.write(rifx(content)) > 0;
+}
+
+// A project at `path` holding compositions of these names and naming each footage path once.
+inline bool writeCompositions(const QString& path, const QStringList& compositions,
+                              const QStringList& footage) {
+    QByteArray content;
+    for (const QString& name : compositions)
+        content += compositionItem(name);
+    for (const QString& f : footage)
+        content += chunk("Utf8", f.toUtf8());
+    return writeRifx(path, content);
 }
 
 } // namespace tarnwick::aeptest

@@ -585,6 +585,15 @@ QByteArray mediaTimeline(const QList<TimelineMedia>& media) {
         .toUtf8();
 }
 
+TimelineMedia fileMedia(const QString& path, const QString& title, bool used) {
+    return {QStringLiteral(
+                "<FilePath>%1</FilePath>\n<Title>%2</Title>\n<ActualMediaFilePath>%1</ActualMediaFilePath>")
+                .arg(xmlEscaped(path), xmlEscaped(title)),
+            used,
+            {},
+            {}};
+}
+
 namespace {
 
 // 25 frames a second, in ticks.

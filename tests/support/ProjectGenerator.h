@@ -78,6 +78,10 @@ struct TimelineMedia {
 // The XML of one timeline "Cut" with a clip of each used block, the blocks written in order.
 QByteArray mediaTimeline(const QList<TimelineMedia>& media);
 
+// A block of `mediaTimeline` for the file at `path` (as the editor writes it: a Windows path keeps
+// its backslashes) under `title`; a linked After Effects composition is titled "Composition/Project.aep".
+TimelineMedia fileMedia(const QString& path, const QString& title, bool used);
+
 // Numbered stills under `folder` as the editor writes them, the flag and frame count in the video
 // stream each block names (right after it, or right before). Used: Seq/sequence-01.png (title
 // without a range, 15 frames by its stream; an audio block follows its stream),

@@ -61,30 +61,33 @@ TEST_F(RelocationSearch, ShallowPassFindsTheFolderOwnEntriesHiddenOnesIncluded) 
     const FoundAEPFiles found =
         AEPFileSearch::findAEPFilesForRelocation({project, project}, false, 2, 100000);
     EXPECT_EQ(found.names, (QStringList{".beside.aep", "comp.aep"}));
-    EXPECT_EQ(found.pathFor("comp.aep"), project + "/Comp.aep");
+    EXPECT_EQ(found.pathsByName.value("comp.aep"), QStringList{project + "/Comp.aep"});
 }
 
 TEST_F(RelocationSearch, DeepPassExaminesTwoLevelsSkipsHiddenAndNeverEntersLevelThree) {
     const FoundAEPFiles found = AEPFileSearch::findAEPFilesForRelocation({project}, true, 2, 100000);
     EXPECT_EQ(found.names, (QStringList{".beside.aep", "comp.aep", "titles.aep"}));
-    EXPECT_FALSE(found.pathByName.contains("archive.aep"));
-    EXPECT_FALSE(found.pathByName.contains(".hidden.aep"));
+    EXPECT_FALSE(found.pathsByName.contains("archive.aep"));
+    EXPECT_FALSE(found.pathsByName.contains(".hidden.aep"));
 }
 
-TEST_F(RelocationSearch, TheShallowPassWinsASharedNameAndFoldersNeverCount) {
+// Every file of a name is kept, once, the shallow pass's first: the caller judges which is the link's.
+TEST_F(RelocationSearch, ASharedNameKeepsEveryFileOnceAndFoldersNeverCount) {
     touch(project + "/AE/COMP.AEP");
     QDir().mkpath(project + "/Folder.aep");
     QDir().mkpath(project + "/AE/Nested.aep");
     const FoundAEPFiles found = AEPFileSearch::findAEPFilesForRelocation({project}, true, 2, 100000);
-    EXPECT_EQ(found.pathFor("comp.aep"), project + "/Comp.aep");
-    EXPECT_FALSE(found.pathByName.contains("folder.aep"));
-    EXPECT_FALSE(found.pathByName.contains("nested.aep"));
+    EXPECT_EQ(found.pathsByName.value("comp.aep"),
+              (QStringList{project + "/Comp.aep", project + "/AE/COMP.AEP"}));
+    EXPECT_EQ(found.paths.size(), 4); // the shallow pass's two and the deep pass's two more
+    EXPECT_FALSE(found.pathsByName.contains("folder.aep"));
+    EXPECT_FALSE(found.pathsByName.contains("nested.aep"));
     // A link to a project file is a file.
     ASSERT_EQ(::symlink(QFile::encodeName(project + "/Comp.aep").constData(),
                         QFile::encodeName(project + "/Alias.aep").constData()),
               0);
     EXPECT_TRUE(
-        AEPFileSearch::findAEPFilesForRelocation({project}, false, 2, 1).pathByName.contains("alias.aep"));
+        AEPFileSearch::findAEPFilesForRelocation({project}, false, 2, 1).pathsByName.contains("alias.aep"));
 }
 
 TEST_F(RelocationSearch, TheCapCountsEntriesOfEveryLevelAndStopsWithAWarning) {
@@ -109,8 +112,8 @@ TEST(RelocationSearchCap, OneHundredThousandEntriesAcrossFolders) {
     test::DiskFactsLogCapture log;
     const FoundAEPFiles found = AEPFileSearch::findAEPFilesForRelocation({first, second}, true, 2, 100000);
     EXPECT_TRUE(log.contains("AEP search hit the 100000-file cap"));
-    EXPECT_TRUE(found.pathByName.contains("a.aep"));
-    EXPECT_FALSE(found.pathByName.contains("zz.aep"));
+    EXPECT_TRUE(found.pathsByName.contains("a.aep"));
+    EXPECT_FALSE(found.pathsByName.contains("zz.aep"));
 }
 
 TEST_F(RelocationSearch, MissingAndEmptyFoldersGiveNothingQuietly) {
@@ -164,7 +167,8 @@ TEST(AEPParseRequests, CacheEntryIsValidOnlyWhileSizeAndDateAreUnchanged) {
     AEPParseRequests requests;
     requests.add(path, path);
     QHash<QString, CachedAEPParse> cache;
-    AEPParseOutcome parsed{requests.requests().first(), AEPParser::ParseResult{"Comp", {"/a.mov"}, {}}, {}};
+    AEPParseOutcome parsed{
+        requests.requests().first(), AEPParser::ParseResult{"Comp", {"/a.mov"}, {}, {}}, {}};
     AEPParseRequests::store({parsed}, cache);
 
     const auto pendingAfter = [&](const std::function<void()>& change) {
@@ -204,7 +208,7 @@ TEST(AEPParseRequests, CacheEntryIsValidOnlyWhileSizeAndDateAreUnchanged) {
 TEST(AEPParseRequests, AFailedParseIsNeverCachedAndKeepsTheOlderEntry) {
     QHash<QString, CachedAEPParse> cache;
     AEPParseRequest request{"/x.aep", "/x.aep", {"/x.aep"}, 10, 1};
-    cache.insert("/x.aep", {10, 1, AEPParser::ParseResult{"Old", {}, {}}});
+    cache.insert("/x.aep", {10, 1, AEPParser::ParseResult{"Old", {}, {}, {}}});
     AEPParseRequests::store({{request, std::nullopt, QStringLiteral("Read error: gone")}}, cache);
     EXPECT_EQ(cache.value("/x.aep").result.projectName, "Old");
 }
@@ -234,7 +238,7 @@ struct SlowReader {
         --running;
         if (path.endsWith("bad.aep"))
             throw AEPParser::AEPParserError::invalidFormat("not a project");
-        return {QFileInfo(path).baseName(), {path + ".mov"}, {}};
+        return {QFileInfo(path).baseName(), {path + ".mov"}, {}, {}};
     }
 };
 

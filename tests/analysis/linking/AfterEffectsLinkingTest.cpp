@@ -481,3 +481,160 @@ TEST(AfterEffectsImport, AFrameOfASequenceTheCompositionUsesIsUsedInAfterEffects
 }
 
 } // namespace
+
+// ---- Two people's "Untitled Project.aep" -----------------------------------------------------
+
+namespace {
+
+const QString untitled = QStringLiteral("Untitled Project.aep");
+const QString aComp = QStringLiteral("A Linked Comp 05");
+
+// A found .aep: where it lies below the temporary folder, its compositions and footage.
+struct PlacedAEP {
+    QString at;
+    QStringList compositions;
+    QStringList footage;
+};
+
+// Two projects in two folders, each linking an "Untitled Project.aep" gone from where it was saved;
+// A names the composition it links. Only the files placed are on disk.
+TEST(AEPRelocation, AFileOfTheLinkedNameIsTakenOnlyWhereItIsTiedToTheProjectLinkingIt) {
+    const QString aLink = "D:/pr/ae/" + untitled;
+    const QString bLink = "E:/work/" + untitled;
+    struct Case {
+        const char* what;
+        QList<PlacedAEP> placed;
+        QString aFoundAt; // empty: A's link stays missing
+    };
+    const QList<Case> cases{
+        {"only B's is on disk", {{"B/" + untitled, {"Comp 1"}, {"/b/fx.mov"}}}, {}},
+        {"A's own moved beside it",
+         {{"B/" + untitled, {"Comp 1"}, {"/b/fx.mov"}}, {"A/" + untitled, {aComp}, {"/a/fx.mov"}}},
+         "A/" + untitled},
+        {"a namesake elsewhere holds A's composition",
+         {{"B/" + untitled, {"Comp 1"}, {"/b/fx.mov"}}, {"C/" + untitled, {aComp}, {"/a/fx.mov"}}},
+         "C/" + untitled},
+        {"someone else's in A's own folder, its compositions all others",
+         {{"B/" + untitled, {"Comp 1"}, {"/b/fx.mov"}},
+          {"A/Downloads/" + untitled, {"Comp 1"}, {"/x/y.mov"}}},
+         {}},
+        {"a file in B's folder holding a composition of A's name is B's",
+         {{"B/" + untitled, {"Comp 1", aComp}, {"/b/fx.mov"}}},
+         {}},
+        {"two of A's own tied alike: neither, whatever the search order",
+         {{"B/" + untitled, {"Comp 1"}, {"/b/fx.mov"}},
+          {"A/" + untitled, {aComp}, {"/a/fx.mov"}},
+          {"A/AE/" + untitled, {aComp}, {"/a/fx.mov"}}},
+         {}}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        ProjectManagerHarness h;
+        QTemporaryDir dir;
+        for (const PlacedAEP& aep : c.placed)
+            ASSERT_TRUE(aeptest::writeCompositions(dir.filePath(aep.at), aep.compositions, aep.footage));
+        const auto projectAt = [&](const char* folder, const QStringList& media) {
+            ProjectFile p;
+            p.name = "Untitled";
+            p.url = QUrl::fromLocalFile(dir.filePath(QString::fromLatin1(folder) + "/Untitled.prproj"));
+            p.mediaFiles = media;
+            return p;
+        };
+        ProjectFile a = projectAt("A", {aLink, "/a/bin1.mov", "/a/bin2.mov", "/a/fx.mov"});
+        a.linkedCompositions.insert(aLink, {aComp.toLower()});
+        ProjectFile b = projectAt("B", {bLink, "/b/fx.mov"});
+        b.linkedCompositions.insert(bLink, {"comp 1"});
+        h.pm().edit(ProjectManager::ListChange::none).setProjects({a, b, projectAt("C", {"/c/c.mov"})});
+        QList<MediaFile> list;
+        for (const ProjectFile& p : h.pm().projects()) {
+            for (const QString& path : p.mediaFiles) {
+                list.append(media(
+                    path, 0, path.endsWith(".aep") ? MediaFileStatus::offline : MediaFileStatus::online));
+                list.last().projectNames = {p.name};
+            }
+        }
+        test::DiskFactsLogCapture log;
+        QCoro::waitFor(AfterEffectsLinking::linkAEPProjects(h.pm(), list));
+
+        const AEPLinkStatus aStatus = h.pm().aepLinkStatuses().value(aLink);
+        if (c.aFoundAt.isEmpty()) {
+            EXPECT_EQ(list[0].matchedPath, std::nullopt);
+            EXPECT_EQ(aStatus.kind, AEPLinkStatus::Kind::missing);
+            EXPECT_TRUE(log.contains("Linked AEP file not found: " + aLink));
+        } else {
+            EXPECT_EQ(list[0].matchedPath, dir.filePath(c.aFoundAt));
+            EXPECT_EQ(list[0].status, MediaFileStatus::matching);
+            EXPECT_EQ(aStatus.kind, AEPLinkStatus::Kind::resolved);
+            EXPECT_TRUE(list[3].isAEFootage);
+        }
+        // A's files no timeline uses are flagged for review exactly while its project is missing.
+        for (const qsizetype bin : {1, 2})
+            EXPECT_EQ(list[bin].hasUnresolvedAELink, c.aFoundAt.isEmpty()) << list[bin].path.toStdString();
+        // B's own beside it is B's, whatever A's fate.
+        EXPECT_EQ(list[4].matchedPath, dir.filePath("B/" + untitled));
+        EXPECT_TRUE(list[5].isAEFootage);
+        EXPECT_FALSE(list[5].hasUnresolvedAELink);
+    }
+}
+
+// The same pair as the window imports it: Premiere projects whose media title the composition they
+// link, the .aep files on disk.
+TEST(AEPRelocation, AnImportKeepsTheFirstProjectsFilesFlaggedUntilItsOwnProjectIsFound) {
+    struct Case {
+        const char* what;
+        QString aFoundAt; // where A's .aep is placed; empty: nowhere
+        bool found;
+    };
+    for (const Case& c :
+         {Case{"only B's is on disk", {}, false}, Case{"A's own moved beside it", "A/" + untitled, true},
+          Case{"a namesake elsewhere holds A's composition", "C/" + untitled, true}}) {
+        SCOPED_TRACE(c.what);
+        ImportTestHarness h;
+        const QString aLink = "D:\\pr\\ae\\" + untitled;
+        const QString bLink = "E:\\work\\" + untitled;
+        const QStringList bins{h.makeFile("A/media/bin1.mov"), h.makeFile("A/media/bin2.mov"),
+                               h.makeFile("A/media/bin3.mov")};
+        // Names of their own: files of one name, folder name and size would be taken for one file.
+        const QString aFx = h.makeFile("A/media/a-fx.mov");
+        const QString bFx = h.makeFile("B/media/b-fx.mov");
+        const auto write = [&](const QString& at, const QList<TimelineMedia>& media) {
+            const QString path = h.dir.filePath(at);
+            QDir().mkpath(QFileInfo(path).absolutePath());
+            EXPECT_TRUE(ProjectGenerator::writeProject(path, mediaTimeline(media)));
+            return QUrl::fromLocalFile(path);
+        };
+        QList<TimelineMedia> aMedia{fileMedia(aLink, aComp + "/" + untitled, true),
+                                    fileMedia(h.makeFile("A/media/a-cut.mov"), "a-cut.mov", true),
+                                    fileMedia(aFx, "a-fx.mov", false)};
+        for (const QString& bin : bins)
+            aMedia.append(fileMedia(bin, QFileInfo(bin).fileName(), false));
+        QList<QUrl> urls{write("A/A.prproj", aMedia),
+                         write("B/B.prproj", {fileMedia(bLink, "Comp 1/" + untitled, true),
+                                              fileMedia(h.makeFile("B/media/b-cut.mov"), "b-cut.mov", true),
+                                              fileMedia(bFx, "b-fx.mov", false)})};
+        ASSERT_TRUE(aeptest::writeCompositions(h.dir.filePath("B/" + untitled), {"Comp 1"}, {bFx}));
+        if (!c.aFoundAt.isEmpty()) {
+            ASSERT_TRUE(aeptest::writeCompositions(h.dir.filePath(c.aFoundAt), {aComp}, {aFx}));
+        }
+        if (c.aFoundAt.startsWith("C/"))
+            urls.append(write("C/C.prproj", {fileMedia(h.makeFile("C/media/c.mov"), "c.mov", true)}));
+        h.importNow(urls);
+
+        const QString aPath = QString(aLink).replace(u'\\', u'/');
+        ASSERT_TRUE(h.entry(aPath));
+        EXPECT_EQ(h.pm().aepLinkStatuses().value(aPath).kind,
+                  c.found ? AEPLinkStatus::Kind::resolved : AEPLinkStatus::Kind::missing);
+        EXPECT_EQ(h.entry(aPath)->matchedPath,
+                  c.found ? std::optional(h.dir.filePath(c.aFoundAt)) : std::nullopt);
+        // Flagged, the delete-safety check holds them back from Add All Unused.
+        for (const QString& bin : bins) {
+            ASSERT_TRUE(h.entry(bin));
+            EXPECT_EQ(h.entry(bin)->hasUnresolvedAELink, !c.found) << bin.toStdString();
+        }
+        EXPECT_EQ(h.pm().summary().uncertainAEFiles, c.found ? 0 : 4);
+        EXPECT_EQ(h.entry(aFx)->isAEFootage, c.found);
+        EXPECT_EQ(h.entry(QString(bLink).replace(u'\\', u'/'))->matchedPath, h.dir.filePath("B/" + untitled));
+        EXPECT_TRUE(h.entry(bFx)->isAEFootage);
+    }
+}
+
+} // namespace
