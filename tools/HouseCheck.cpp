@@ -315,78 +315,106 @@ struct Fault {
     std::string text;
 };
 
-// Every function body of one file longer than `maxLines`.
-void checkLengths(const fs::path& file, const std::string& shown, int maxLines, std::vector<Fault>& faults) {
-    const std::string code = Stripper(readFile(file)).run();
-    std::string head;
-    std::vector<bool> scopes; // the braces open at scope level: true for a scope
-    int line = 1;
-    int depth = 0;     // braces open inside the current function body, or an initialiser's
-    int headLine = 0;  // where the head began
-    int bodyLine = 0;  // where the current function's declaration began
-    bool body = false; // inside a function body (else inside an initialiser when depth > 0)
-    std::string name;
-    for (size_t i = 0; i < code.size(); ++i) {
-        const char c = code[i];
-        if (c == '\n')
-            ++line;
-        if (depth > 0) {
-            if (!body)
-                head += c;
-            if (c == '{') {
-                ++depth;
-            } else if (c == '}' && --depth == 0 && body) {
-                body = false;
-                head.clear();
-                const int lines = line - bodyLine + 1;
-                if (lines > maxLines)
-                    faults.push_back({shown + ":" + std::to_string(bodyLine),
-                                      name + " has " + std::to_string(lines) + " lines (at most " +
-                                          std::to_string(maxLines) + ")"});
-            }
-            continue;
-        }
-        if (c == '{') {
-            // A lambda or braces among a constructor's initialisers' arguments.
-            const Opening opening =
-                std::count(head.begin(), head.end(), '(') > std::count(head.begin(), head.end(), ')')
-                    ? Opening::initialiser
-                    : openingOf(head);
-            switch (opening) {
-            case Opening::scope:
-                scopes.push_back(true);
-                head.clear();
-                break;
-            case Opening::function:
-                name = functionName(head);
-                body = true;
-                bodyLine = headLine;
-                depth = 1;
-                break;
-            case Opening::initialiser:
-                head += c;
-                depth = 1;
-                break;
-            }
-        } else if (c == '}') {
-            if (scopes.empty()) {
-                faults.push_back({shown + ":" + std::to_string(line), "a closing brace that opens nowhere"});
+// Walks one file's code (stripped) brace by brace: at namespace and class level it gathers each
+// declaration's head and decides what a brace opens; inside a function body or an initialiser it
+// only counts braces.
+class LengthWalk {
+public:
+    LengthWalk(std::string shown, int maxLines, std::vector<Fault>& faults)
+        : m_shown(std::move(shown)), m_maxLines(maxLines), m_faults(faults) {}
+
+    void run(const std::string& code) {
+        for (const char c : code) {
+            if (c == '\n')
+                ++m_line;
+            if (m_depth > 0)
+                inside(c);
+            else if (!atScopeLevel(c))
                 return;
-            }
-            scopes.pop_back();
-            head.clear();
-        } else if (c == ';') {
-            head.clear();
-        } else if (c == ':' && endsInAccessSpecifier(head)) {
-            head.clear();
-        } else if (!head.empty() || !isSpace(c)) {
-            if (head.empty())
-                headLine = line;
-            head += isSpace(c) ? ' ' : c;
+        }
+        if (m_depth > 0 || m_scopes > 0)
+            m_faults.push_back({m_shown, "braces that do not close"});
+    }
+
+private:
+    void inside(char c) {
+        if (!m_body)
+            m_head += c;
+        if (c == '{') {
+            ++m_depth;
+        } else if (c == '}' && --m_depth == 0 && m_body) {
+            m_body = false;
+            m_head.clear();
+            const int lines = m_line - m_bodyLine + 1;
+            if (lines > m_maxLines)
+                fault(m_bodyLine, m_name + " has " + std::to_string(lines) + " lines (at most " +
+                                      std::to_string(m_maxLines) + ")");
         }
     }
-    if (depth > 0 || !scopes.empty())
-        faults.push_back({shown, "braces that do not close"});
+
+    // False when the walk cannot go on.
+    bool atScopeLevel(char c) {
+        if (c == '{') {
+            opening();
+        } else if (c == '}') {
+            if (m_scopes == 0) {
+                fault(m_line, "a closing brace that opens nowhere");
+                return false;
+            }
+            --m_scopes;
+            m_head.clear();
+        } else if (c == ';' || (c == ':' && endsInAccessSpecifier(m_head))) {
+            m_head.clear();
+        } else if (!m_head.empty() || !isSpace(c)) {
+            if (m_head.empty())
+                m_headLine = m_line;
+            m_head += isSpace(c) ? ' ' : c;
+        }
+        return true;
+    }
+
+    void opening() {
+        // A lambda or braces among a constructor's initialisers' arguments.
+        const bool inParentheses =
+            std::count(m_head.begin(), m_head.end(), '(') > std::count(m_head.begin(), m_head.end(), ')');
+        switch (inParentheses ? Opening::initialiser : openingOf(m_head)) {
+        case Opening::scope:
+            ++m_scopes;
+            m_head.clear();
+            break;
+        case Opening::function:
+            m_name = functionName(m_head);
+            m_body = true;
+            m_bodyLine = m_headLine;
+            m_depth = 1;
+            break;
+        case Opening::initialiser:
+            m_head += '{';
+            m_depth = 1;
+            break;
+        }
+    }
+
+    void fault(int line, std::string text) {
+        m_faults.push_back({m_shown + ":" + std::to_string(line), std::move(text)});
+    }
+
+    const std::string m_shown;
+    const int m_maxLines;
+    std::vector<Fault>& m_faults;
+    std::string m_head; // the declaration so far, at scope level, or with an initialiser's braces
+    int m_scopes = 0;   // namespaces and classes open
+    int m_line = 1;
+    int m_depth = 0;     // braces open inside the current function body, or an initialiser's
+    int m_headLine = 0;  // where the head began
+    int m_bodyLine = 0;  // where the current function's declaration began
+    bool m_body = false; // inside a function body (else inside an initialiser while m_depth > 0)
+    std::string m_name;
+};
+
+// Every function of one file longer than `maxLines`.
+void checkLengths(const fs::path& file, const std::string& shown, int maxLines, std::vector<Fault>& faults) {
+    LengthWalk(shown, maxLines, faults).run(Stripper(readFile(file)).run());
 }
 
 bool isSource(const fs::path& path) {
