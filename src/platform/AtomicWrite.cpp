@@ -36,6 +36,8 @@ void removeAbandonedTemporaries(const QString& folder, const QString& name) {
     const QStringList entries =
         QDir(folder).entryList({prefix + QLatin1Char('*')}, QDir::Files | QDir::Hidden | QDir::System);
     for (const QString& entry : entries) {
+        if (!entry.startsWith(prefix)) // a name's own wildcard characters matched more
+            continue;
         const QString rest = entry.mid(prefix.size());
         if (processGone(rest.left(rest.indexOf(QLatin1Char('-')))))
             ::unlink(QFile::encodeName(folder + QLatin1Char('/') + entry).constData());
