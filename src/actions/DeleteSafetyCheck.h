@@ -18,8 +18,8 @@ struct DeleteSafetyConflict {
 
 // Refuses what a project may still need: a file that is itself used, consolidated paths, copies
 // with the same name and size, files of After Effects projects that could not be checked, and the
-// data of a Character Animator project a timeline uses. Linear in the media list plus the input; changes nothing and
-// logs nothing.
+// data of a Character Animator project a timeline uses. Linear in the media list plus the input; changes
+// nothing and logs nothing.
 class DeleteSafetyCheck {
 public:
     static QList<DeleteSafetyConflict> findDeleteSafetyConflicts(const QList<MediaFile>& mediaFiles,

@@ -2,10 +2,10 @@
 
 #include "analysis/ProjectManager.h"
 #include "platform/AppLog.h"
+#include "platform/AtomicWrite.h"
 
 #include <QDir>
 #include <QLocale>
-#include <QSaveFile>
 
 #include <algorithm>
 #include <chrono>
@@ -66,11 +66,11 @@ CSVExportResult UnusedFilesExport::exportUnusedFilesCSV(const ProjectManager& ma
     const QByteArray bytes = csvText(files);
     const QString path =
         QDir(folder.isEmpty() ? QDir::tempPath() : folder).filePath(fileName(secondsSince1970()));
-    // A temporary file renamed into place: no partial file even when the disk is full.
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit()) {
-        AppLog::error(QStringLiteral("Failed to export CSV: ") + file.errorString());
-        return {std::nullopt, file.errorString()};
+    // No partial file, even on a full disk or after a power cut.
+    if (const int error = writeAtomically(path, {QByteArrayView(bytes)}); error != 0) {
+        const QString reason = qt_error_string(error);
+        AppLog::error(QStringLiteral("Failed to export CSV: ") + reason);
+        return {std::nullopt, reason};
     }
     AppLog::info(QStringLiteral("Exported CSV to ") + path);
     return {path, {}};

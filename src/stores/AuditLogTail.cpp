@@ -8,7 +8,7 @@
 
 #include <QDir>
 #include <QFile>
-#include <QMutexLocker>
+#include <QHashFunctions>
 
 #include <algorithm>
 #include <cerrno>
@@ -24,7 +24,19 @@ QByteArray encoded(const AuditLogEntry& entry) {
     return json::encode(entry.toJson());
 }
 
+constexpr int sizeBits = 24;
+constexpr qint64 largestSize = (qint64(1) << sizeBits) - 1;
+constexpr qint64 spillLimit = qint64(1) << (64 - sizeBits);
+
 } // namespace
+
+quint64 AuditLogTail::placeOf(const Spilled& spilled) {
+    return quint64(spilled.offset) << sizeBits | quint64(spilled.size);
+}
+
+AuditLogTail::Spilled AuditLogTail::spilledAt(quint64 place) {
+    return {qint64(place >> sizeBits), qint32(place & quint64(largestSize))};
+}
 
 AuditLogTail::AuditLogTail(QString folder) : m_folder(std::move(folder)) {}
 
@@ -68,21 +80,23 @@ AuditLogTail::Spill AuditLogTail::spill(const QList<AuditLogEntry>& entries) {
     spilled.reserve(entries.size());
     for (const AuditLogEntry& entry : entries) {
         const QByteArray one = encoded(entry);
+        if (one.size() > largestSize)
+            return {}; // kept in memory: no entry of ours comes near
         spilled.append({bytes.size(), qint32(one.size())});
         bytes += one;
     }
     std::lock_guard write(m_writeMutex);
     qint64 offset = 0;
     {
-        QMutexLocker lock(&m_mutex);
+        std::lock_guard lock(m_mutex);
         if (!openSpill())
             return {};
         offset = m_end;
         batch.generation = m_generation;
     }
-    if (!writeFully(m_fd, bytes.constData(), bytes.size(), offset))
+    if (offset + bytes.size() >= spillLimit || !writeFully(m_fd, bytes.constData(), bytes.size(), offset))
         return {};
-    QMutexLocker lock(&m_mutex);
+    std::lock_guard lock(m_mutex);
     m_end = offset + bytes.size();
     for (Spilled& one : spilled)
         one.offset += offset;
@@ -97,33 +111,26 @@ void AuditLogTail::add(const QList<AuditLogEntry>& entries, const Spill& batch) 
     const QList<Spilled>& spilled = batch.at;
     bool waits = false;
     {
-        QMutexLocker lock(&m_mutex);
+        std::lock_guard lock(m_mutex);
         const bool placed = spilled.size() == entries.size() && batch.generation == m_generation;
-        // A run's 50,000 entries at once: room made once, still growing geometrically.
-        const size_t needed = m_slots.size() + size_t(entries.size());
-        if (needed > m_slots.capacity())
-            m_slots.reserve(std::max(needed, 2 * m_slots.capacity()));
         if (!placed) {
             const qsizetype held = m_waiting.size() + entries.size();
             if (held > m_waiting.capacity())
                 m_waiting.reserve(std::max(held, 2 * m_waiting.capacity()));
         }
-        if (m_ids.size() + entries.size() > m_ids.capacity())
-            m_ids.reserve(std::max(m_ids.size() + entries.size(), 2 * m_ids.capacity()));
         for (qsizetype i = 0; i < entries.size(); ++i) {
             const AuditLogEntry& entry = entries[i];
-            if (m_ids.contains(entry.id))
+            if (holds(entry.id))
                 continue;
-            m_ids.insert(entry.id);
-            Slot slot{-1, 0, entry.timestamp.toMSecsSinceEpoch(), entry.id};
+            Slot slot{waiting, entry.timestamp.toMSecsSinceEpoch(), entry.id};
             if (placed) {
-                slot.offset = spilled[i].offset;
-                slot.size = spilled[i].size;
+                slot.place = placeOf(spilled[i]);
             } else {
                 m_waiting.append({qsizetype(m_slots.size()), entry});
                 waits = true;
             }
             m_slots.push_back(slot);
+            index(quint32(m_slots.size() - 1));
         }
     }
     if (waits)
@@ -134,46 +141,90 @@ void AuditLogTail::putFirst(const QList<AuditLogEntry>& entries) {
     if (entries.isEmpty())
         return;
     {
-        QMutexLocker lock(&m_mutex);
+        std::lock_guard lock(m_mutex);
         ++m_generation; // the slots move: a spill under way is made again
         QSet<QUuid> first;
         first.reserve(entries.size());
-        std::vector<Slot> order;
+        std::deque<Slot> order;
         QList<std::pair<qsizetype, AuditLogEntry>> held;
         for (const AuditLogEntry& entry : entries) {
             if (first.contains(entry.id))
                 continue;
             first.insert(entry.id);
             held.append({qsizetype(order.size()), entry});
-            order.push_back({-1, 0, entry.timestamp.toMSecsSinceEpoch(), entry.id});
+            order.push_back({waiting, entry.timestamp.toMSecsSinceEpoch(), entry.id});
         }
         for (size_t i = 0; i < m_slots.size(); ++i) {
             const Slot& slot = m_slots[i];
             if (first.contains(slot.id))
                 continue;
-            if (slot.offset < 0) {
-                if (const AuditLogEntry* entry = waiting(qsizetype(i)))
+            if (slot.place == waiting) {
+                if (const AuditLogEntry* entry = waitingEntry(qsizetype(i)))
                     held.append({qsizetype(order.size()), *entry});
             }
             order.push_back(slot);
         }
         m_slots = std::move(order);
         m_waiting = std::move(held);
-        m_ids.unite(first);
+        reindex();
     }
     startSpilling();
 }
 
 void AuditLogTail::clear() {
     std::lock_guard write(m_writeMutex);
-    QMutexLocker lock(&m_mutex);
+    std::lock_guard lock(m_mutex);
     ++m_generation;
     m_slots = {};
-    m_waiting = {};
     m_ids = {};
+    m_waiting = {};
     m_end = 0;
     if (m_fd >= 0)
         (void)::ftruncate(m_fd, 0);
+}
+
+bool AuditLogTail::holds(const QUuid& id) const {
+    if (m_ids.empty())
+        return false;
+    const size_t mask = m_ids.size() - 1;
+    for (size_t at = qHash(id) & mask;; at = (at + 1) & mask) {
+        const quint32 slot = m_ids[at];
+        if (slot == empty)
+            return false;
+        if (m_slots[slot].id == id)
+            return true;
+    }
+}
+
+// At most three quarters full, so that a look-up ends soon at an empty place.
+void AuditLogTail::index(quint32 slot) {
+    if (4 * m_slots.size() > 3 * m_ids.size()) {
+        reindex();
+        return;
+    }
+    const size_t mask = m_ids.size() - 1;
+    size_t at = qHash(m_slots[slot].id) & mask;
+    while (m_ids[at] != empty)
+        at = (at + 1) & mask;
+    m_ids[at] = slot;
+}
+
+void AuditLogTail::reindex() {
+    size_t size = 16;
+    while (4 * m_slots.size() > 3 * size)
+        size *= 2;
+    // Doubled ahead of the next additions, not at each of them.
+    if (2 * m_slots.size() > size)
+        size *= 2;
+    m_ids.assign(size, empty);
+    m_ids.shrink_to_fit();
+    const size_t mask = size - 1;
+    for (size_t slot = 0; slot < m_slots.size(); ++slot) {
+        size_t at = qHash(m_slots[slot].id) & mask;
+        while (m_ids[at] != empty)
+            at = (at + 1) & mask;
+        m_ids[at] = quint32(slot);
+    }
 }
 
 void AuditLogTail::startSpilling() {
@@ -195,7 +246,7 @@ void AuditLogTail::spillLoop() {
         quint64 generation = 0;
         {
             std::lock_guard spillLock(m_spillMutex);
-            QMutexLocker lock(&m_mutex);
+            std::lock_guard lock(m_mutex);
             if (m_stopping || m_waiting.isEmpty() || m_spillFailed) {
                 m_spilling = false;
                 m_spillDone.notify_all();
@@ -209,16 +260,13 @@ void AuditLogTail::spillLoop() {
         for (const auto& [slot, entry] : std::as_const(batch))
             entries.append(entry);
         const QList<Spilled> spilled = spill(entries).at;
-        QMutexLocker lock(&m_mutex);
+        std::lock_guard lock(m_mutex);
         if (generation != m_generation || spilled.isEmpty()) {
             m_spillFailed = m_spillFailed || (generation == m_generation && spilled.isEmpty());
             continue;
         }
-        for (qsizetype i = 0; i < batch.size(); ++i) {
-            Slot& slot = m_slots[size_t(batch[i].first)];
-            slot.offset = spilled[i].offset;
-            slot.size = spilled[i].size;
-        }
+        for (qsizetype i = 0; i < batch.size(); ++i)
+            m_slots[size_t(batch[i].first)].place = placeOf(spilled[i]);
         // Those added meanwhile stay.
         m_waiting.remove(0, batch.size());
         if (m_waiting.isEmpty())
@@ -227,26 +275,27 @@ void AuditLogTail::spillLoop() {
 }
 
 bool AuditLogTail::contains(const QUuid& id) const {
-    QMutexLocker lock(&m_mutex);
-    return m_ids.contains(id);
+    std::lock_guard lock(m_mutex);
+    return holds(id);
 }
 
 qsizetype AuditLogTail::size() const {
-    QMutexLocker lock(&m_mutex);
+    std::lock_guard lock(m_mutex);
     return qsizetype(m_slots.size());
 }
 
-const AuditLogEntry* AuditLogTail::waiting(qsizetype index) const {
+const AuditLogEntry* AuditLogTail::waitingEntry(qsizetype index) const {
     const auto hit = std::lower_bound(m_waiting.cbegin(), m_waiting.cend(), index,
                                       [](const auto& held, qsizetype i) { return held.first < i; });
     return hit != m_waiting.cend() && hit->first == index ? &hit->second : nullptr;
 }
 
 QByteArray AuditLogTail::read(const Slot& slot) const {
-    QByteArray bytes(slot.size, Qt::Uninitialized);
+    const Spilled at = spilledAt(slot.place);
+    QByteArray bytes(at.size, Qt::Uninitialized);
     qint64 done = 0;
-    while (done < slot.size) {
-        const ssize_t n = ::pread(m_fd, bytes.data() + done, size_t(slot.size - done), slot.offset + done);
+    while (done < at.size) {
+        const ssize_t n = ::pread(m_fd, bytes.data() + done, size_t(at.size - done), at.offset + done);
         if (n < 0 && errno == EINTR)
             continue;
         if (n <= 0)
@@ -259,10 +308,10 @@ QByteArray AuditLogTail::read(const Slot& slot) const {
 AuditLogEntry AuditLogTail::entry(qsizetype index) const {
     QByteArray bytes;
     {
-        QMutexLocker lock(&m_mutex);
+        std::lock_guard lock(m_mutex);
         const Slot& slot = m_slots.at(size_t(index));
-        if (slot.offset < 0) {
-            const AuditLogEntry* held = waiting(index);
+        if (slot.place == waiting) {
+            const AuditLogEntry* held = waitingEntry(index);
             return held ? *held : AuditLogEntry{};
         }
         bytes = read(slot);
@@ -273,12 +322,12 @@ AuditLogEntry AuditLogTail::entry(qsizetype index) const {
 }
 
 qint64 AuditLogTail::timestampMs(qsizetype index) const {
-    QMutexLocker lock(&m_mutex);
+    std::lock_guard lock(m_mutex);
     return m_slots.at(size_t(index)).timestampMs;
 }
 
 QByteArray AuditLogTail::json(const QSet<QUuid>& leaveOut) const {
-    QMutexLocker lock(&m_mutex);
+    std::lock_guard lock(m_mutex);
     QByteArray out = "[";
     for (size_t i = 0; i < m_slots.size(); ++i) {
         const Slot& slot = m_slots[i];
@@ -286,9 +335,9 @@ QByteArray AuditLogTail::json(const QSet<QUuid>& leaveOut) const {
             continue;
         if (out.size() > 1)
             out += ',';
-        if (slot.offset >= 0) {
+        if (slot.place != waiting) {
             out += read(slot);
-        } else if (const AuditLogEntry* held = waiting(qsizetype(i))) {
+        } else if (const AuditLogEntry* held = waitingEntry(qsizetype(i))) {
             out += encoded(*held);
         }
     }
@@ -297,7 +346,7 @@ QByteArray AuditLogTail::json(const QSet<QUuid>& leaveOut) const {
 }
 
 qsizetype AuditLogTail::heldInMemory() const {
-    QMutexLocker lock(&m_mutex);
+    std::lock_guard lock(m_mutex);
     return m_waiting.size();
 }
 

@@ -3,6 +3,7 @@
 #include "platform/FullWrite.h"
 
 #include "platform/AppLog.h"
+#include "platform/AtomicReplace.h"
 #include "platform/ByteCountText.h"
 #include "platform/FileMoveSupport.h"
 #include "platform/NoReplaceRename.h"
@@ -197,14 +198,15 @@ bool RecordReserve::ensure(const QString& folder) {
         ::open(native(part).constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
     if (fd < 0)
         return false;
-    const bool made = allocate(fd, bytes) && ::fsync(fd) == 0;
-    ::close(fd);
-    if (!made || strangerInPlace(path(folder)) ||
-        ::rename(native(part).constData(), native(path(folder)).constData()) != 0) {
+    if (!allocate(fd, bytes) || strangerInPlace(path(folder))) {
+        ::close(fd);
         ::unlink(native(part).constData());
         return false;
     }
-    filemove::syncFolder(native(folder));
+    if (replaceAtomically(fd, native(part), native(path(folder))) != 0) {
+        ::unlink(native(part).constData());
+        return false;
+    }
     return true;
 }
 

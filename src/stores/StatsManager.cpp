@@ -61,18 +61,6 @@ void StatsManager::recordMove(qint64 count, qint64 bytes) {
     });
 }
 
-void StatsManager::recordTranscode(qint64 bytes) {
-    update([&](AllTimeStats stats) {
-        stats.spaceSavedBytes += bytes;
-        return stats;
-    });
-}
-
-bool StatsManager::setStats(const AllTimeStats& stats) {
-    m_stats = stats;
-    return save();
-}
-
 bool StatsManager::update(const std::function<AllTimeStats(const AllTimeStats&)>& change) {
     QLockFile lock(m_file.path() + QStringLiteral(".lock"));
     // Taken over from a process that is gone; a live holder is waited for a while, then the

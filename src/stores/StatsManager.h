@@ -30,11 +30,6 @@ public:
     void recordAnalyses(const QList<std::pair<qint64, qint64>>& counts);
     void recordDeletion(qint64 count, qint64 bytes);
     void recordMove(qint64 count, qint64 bytes);
-    // Bytes saved by transcoding in place; no file count changes.
-    void recordTranscode(qint64 bytes);
-    // Replaces the whole record (the records journal applies a run's totals this way, so that it
-    // can tell afterwards whether the write happened); false when the file was not written.
-    bool setStats(const AllTimeStats& stats);
     // Read, change, write as one step among processes (a lock file beside the store): `change`
     // gets the totals as the file holds them now. False when the file was not written.
     bool update(const std::function<AllTimeStats(const AllTimeStats&)>& change);

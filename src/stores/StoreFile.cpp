@@ -1,7 +1,6 @@
 #include "stores/StoreFile.h"
 
 #include "platform/AppLog.h"
-#include "platform/AtomicReplace.h"
 #include "platform/FileMoveSupport.h"
 #include "platform/JsonForm.h"
 #include "platform/RegularFile.h"
@@ -14,12 +13,7 @@
 #include <QMutex>
 #include <QMutexLocker>
 
-#include <atomic>
 #include <cerrno>
-#include <csignal>
-#include <fcntl.h>
-#include <limits>
-#include <sys/stat.h>
 #include <unistd.h>
 #include <utility>
 
@@ -51,20 +45,6 @@ int injectedFault(StoreFile::SaveStep step) {
     return faultHook() ? faultHook()(step) : 0;
 }
 
-// Temporaries are named ".<name>.save-<pid>-<n>": one whose process is gone was left by a kill
-// mid-save and is removed at the next save.
-QString temporaryPrefix(const QString& name) {
-    return QLatin1Char('.') + name + QStringLiteral(".save-");
-}
-
-bool processGone(const QString& pidText) {
-    bool ok = false;
-    const qint64 pid = pidText.toLongLong(&ok);
-    if (!ok || pid <= 0 || pid > std::numeric_limits<pid_t>::max())
-        return true;
-    return ::kill(static_cast<pid_t>(pid), 0) != 0 && errno == ESRCH;
-}
-
 // Earlier versions saved through "<name>.XXXXXX": six letters or digits.
 bool isEarlierTemporary(const QString& entry, const QString& name) {
     if (entry.size() != name.size() + 7 || !entry.startsWith(name + QLatin1Char('.')))
@@ -77,17 +57,11 @@ bool isEarlierTemporary(const QString& entry, const QString& name) {
     return true;
 }
 
-void removeStaleTemporaries(const QString& folder, const QString& name) {
-    const QString prefix = temporaryPrefix(name);
+void removeEarlierTemporaries(const QString& folder, const QString& name) {
     const QStringList entries =
-        QDir(folder).entryList(QDir::Files | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
+        QDir(folder).entryList({name + QStringLiteral(".*")}, QDir::Files | QDir::Hidden | QDir::System);
     for (const QString& entry : entries) {
-        bool stale = isEarlierTemporary(entry, name);
-        if (entry.startsWith(prefix)) {
-            const QString rest = entry.mid(prefix.size());
-            stale = processGone(rest.left(rest.indexOf(QLatin1Char('-'))));
-        }
-        if (stale)
+        if (isEarlierTemporary(entry, name))
             ::unlink(QFile::encodeName(folder + QLatin1Char('/') + entry).constData());
     }
 }
@@ -98,10 +72,6 @@ QString finalTarget(const QString& path) {
     for (int depth = 0; depth < 40 && info.isSymLink(); ++depth)
         info.setFile(info.symLinkTarget());
     return info.filePath();
-}
-
-QString errnoText(int error) {
-    return qt_error_string(error);
 }
 
 } // namespace
@@ -173,77 +143,26 @@ bool StoreFile::write(const QList<QByteArrayView>& pieces) {
     // The folder may have been removed while running; made again, it is synced into its parent so
     // that a power cut cannot drop it with the file synced into it.
     filemove::makeSyncedFolder(QFile::encodeName(QFileInfo(m_path).absolutePath()), 0777, true);
-    QString error;
-    int code = 0;
-    bool saved = save(finalTarget(m_path), pieces, error, code);
+    int error = save(finalTarget(m_path), pieces);
     // A full disk: the records' reserve in the folder gives the room this write needs.
     qint64 bytes = 0;
     for (const QByteArrayView piece : pieces)
         bytes += piece.size();
-    while (!saved && (code == ENOSPC || code == EDQUOT) &&
+    while ((error == ENOSPC || error == EDQUOT) &&
            RecordReserve::releaseFor(QFileInfo(m_path).absolutePath(), bytes, true))
-        saved = save(finalTarget(m_path), pieces, error, code);
-    if (!saved) {
+        error = save(finalTarget(m_path), pieces);
+    if (error != 0) {
         AppLog::error(QStringLiteral("Could not write ") + QFileInfo(m_path).fileName() +
-                      QStringLiteral(": ") + error);
+                      QStringLiteral(": ") + qt_error_string(error));
         return false;
     }
     return true;
 }
 
-bool StoreFile::save(const QString& target, const QList<QByteArrayView>& pieces, QString& error, int& code) {
-    const QFileInfo targetInfo(target);
-    if (targetInfo.isDir()) {
-        error = QStringLiteral("Is a directory");
-        return false;
-    }
-    const QString folder = targetInfo.absolutePath();
-    const QString name = targetInfo.fileName();
-    removeStaleTemporaries(folder, name);
-
-    static std::atomic<quint64> counter{0};
-    const QString temporary = folder + QLatin1Char('/') + temporaryPrefix(name) +
-                              QString::number(::getpid()) + QLatin1Char('-') + QString::number(++counter);
-    const QByteArray temporaryName = QFile::encodeName(temporary);
-    const int fd = ::open(temporaryName.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-    if (fd < 0) {
-        code = errno;
-        error = errnoText(code);
-        return false;
-    }
-    const auto fail = [&](int failure) {
-        code = failure;
-        error = errnoText(failure);
-        ::unlink(temporaryName.constData());
-        return false;
-    };
-    // Every write is checked: a full disk shows up here or at the sync, and committing then would
-    // replace good data with a cut-off file.
-    for (const QByteArrayView bytes : pieces) {
-        qsizetype done = 0;
-        while (done < bytes.size()) {
-            ssize_t n = -1;
-            if (const int fault = injectedFault(SaveStep::write))
-                errno = fault;
-            else
-                n = ::write(fd, bytes.constData() + done, static_cast<size_t>(bytes.size() - done));
-            if (n < 0 && errno == EINTR)
-                continue;
-            if (n <= 0) {
-                const int failure = n < 0 ? errno : ENOSPC;
-                ::close(fd);
-                return fail(failure);
-            }
-            done += n;
-        }
-    }
-    const int replaced =
-        replaceAtomically(fd, temporaryName, QFile::encodeName(target), [](ReplaceStep step) {
-            return injectedFault(step == ReplaceStep::sync ? SaveStep::sync : SaveStep::rename);
-        });
-    if (replaced != 0)
-        return fail(replaced);
-    return true;
+int StoreFile::save(const QString& target, const QList<QByteArrayView>& pieces) {
+    const QFileInfo info(target);
+    removeEarlierTemporaries(info.absolutePath(), info.fileName());
+    return writeAtomically(target, pieces, [](WriteStep step) { return injectedFault(step); });
 }
 
 bool StoreFile::moveAside() {

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/AtomicWrite.h"
+
 #include <QByteArray>
 #include <QJsonArray>
 #include <QJsonObject>
@@ -40,13 +42,14 @@ public:
     bool write(const QList<QByteArrayView>& pieces);
 
     // The steps of a save a test can make fail.
-    enum class SaveStep { write, sync, rename };
+    using SaveStep = WriteStep;
     // Tests inject a failure: the hook returns an errno value for the step, or 0 to run it.
     static void setSaveFaultForTesting(std::function<int(SaveStep)> fault);
 
 private:
     bool moveAside();
-    bool save(const QString& target, const QList<QByteArrayView>& pieces, QString& error, int& code);
+    // 0, or an errno value.
+    int save(const QString& target, const QList<QByteArrayView>& pieces);
 
     QString m_path;
     bool m_wasDamaged = false;
