@@ -15,7 +15,6 @@
 #include <QListView>
 #include <QPainter>
 #include <QPushButton>
-#include <QShortcut>
 #include <QStackedWidget>
 #include <QStyledItemDelegate>
 #include <QTimer>
@@ -275,13 +274,7 @@ AuditLogView::AuditLogView(AuditLogManager& log, std::function<QDateTime()> now,
 
     m_done = new QPushButton(QStringLiteral("Done"), this);
     m_done->setDefault(true);
-    m_done->setAutoDefault(true);
     connect(m_done, &QPushButton::clicked, this, [this] { dismissSheet(this); });
-    for (const auto key : {Qt::Key_Return, Qt::Key_Enter}) {
-        auto* shortcut = new QShortcut(QKeySequence(key), this);
-        shortcut->setContext(Qt::WidgetWithChildrenShortcut);
-        connect(shortcut, &QShortcut::activated, m_done, &QPushButton::click);
-    }
 
     m_list = new QListView(this);
     m_list->setModel(m_model);

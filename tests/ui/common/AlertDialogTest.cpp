@@ -19,7 +19,7 @@ namespace {
 QStringList titles(const AlertDialog& alert) {
     QStringList result;
     for (const auto* b : alert.buttons())
-        result.append(b->text());
+        result.append(b->accessibleName());
     return result;
 }
 

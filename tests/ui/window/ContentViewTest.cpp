@@ -689,7 +689,7 @@ TEST(ContentViewChain, ManagerPromptsAreLoweredOnDismissal) {
     f.settle();
     EXPECT_FALSE(f.pm().prompts().shouldPromptForScan);
     ASSERT_EQ(f.presented(), QStringLiteral("Missing After Effects Projects"));
-    EXPECT_EQ(currentAlert(f)->buttons().at(1)->text(), QStringLiteral("Dismiss"));
+    EXPECT_EQ(currentAlert(f)->buttons().at(1)->accessibleName(), QStringLiteral("Dismiss"));
     currentAlert(f)->buttons().at(0)->click(); // Search Offline Files...
     f.settle();
     EXPECT_FALSE(f.pm().prompts().shouldPromptForMissingAEP);
@@ -845,7 +845,7 @@ TEST(ContentViewCommands, NoMailProgramGivesTheSupportAddressToCopy) {
     EXPECT_TRUE(alert->message().contains(QStringLiteral("support@tarnwick.app")));
     QPushButton* copy = nullptr;
     for (QPushButton* button : alert->buttons())
-        if (button->text() == QStringLiteral("Copy Address"))
+        if (button->accessibleName() == QStringLiteral("Copy Address"))
             copy = button;
     ASSERT_NE(copy, nullptr);
     copy->click();
