@@ -481,8 +481,8 @@ TEST(TranscodeConfirmation, ClassifiesChecksFFmpegOffThreadAndConfirmsOnce) {
     EXPECT_EQ(sheet->skippedLines()->text(), QStringLiteral("  CLIP.R3D (R3D)\n  x.ari (ARI)"));
 }
 
-// The originals are replaced: the sheet opens with the keyboard on Cancel, while "Transcode &
-// Replace" stays the default, drawn as the main action.
+// The originals are replaced: the sheet opens with the keyboard on Cancel, the default; "Transcode &
+// Replace" is drawn as the main action but never the default.
 TEST(TranscodeConfirmation, OpensWithTheFocusOnCancel) {
     BinFixture f;
     f.stage({{"/m/1.mxf", 100}});
@@ -492,7 +492,8 @@ TEST(TranscodeConfirmation, OpensWithTheFocusOnCancel) {
     ASSERT_NE(sheet, nullptr);
     ASSERT_TRUE(QTest::qWaitForWindowActive(sheet->window()));
     EXPECT_EQ(QApplication::focusWidget(), sheet->cancelButton());
-    EXPECT_TRUE(sheet->confirmButton()->isDefault());
+    EXPECT_TRUE(sheet->cancelButton()->isDefault());
+    EXPECT_FALSE(sheet->confirmButton()->isDefault());
 }
 
 // Return presses the focused button: Cancel, reached with Tab once the word is typed, deletes
