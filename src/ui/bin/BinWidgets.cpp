@@ -2,6 +2,7 @@
 
 #include "ui/brand/BrandPalette.h"
 #include "ui/brand/FocusRingButton.h"
+#include "ui/brand/FocusRingLayer.h"
 #include "ui/brand/SymbolIcons.h"
 #include "ui/common/FloatingCard.h"
 #include "ui/common/Labels.h"
@@ -64,6 +65,8 @@ ErrorBox errorBox(const QStringList& errors, int maxHeight, const QString& headi
     box.scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     box.scroll->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     box.scroll->viewport()->setAutoFillBackground(false);
+    // A Tab stop (the arrows scroll the lines): it wears the ring round its edge.
+    FocusRingLayer::wear(*box.scroll, Color::withAlpha(tint, 26), 6);
     inner->setStyleSheet(QStringLiteral("background: transparent;"));
     if (maxHeight > 0) {
         box.scroll->setMaximumHeight(maxHeight);
