@@ -1,5 +1,6 @@
 #include "ui/common/DialogButtons.h"
 
+#include <QAbstractItemView>
 #include <QApplication>
 #include <QCheckBox>
 #include <QDialog>
@@ -137,6 +138,9 @@ bool answerReturn(QWidget& owner, const QKeyEvent& key) {
         button->click();
         return true;
     }
+    // A list's Return is its own (its current row's): the sheet's default does not take it.
+    if (qobject_cast<QAbstractItemView*>(focus))
+        return true;
     // Selected text is there to be copied: Return on it presses nothing.
     const auto* label = qobject_cast<QLabel*>(focus);
     return label &&

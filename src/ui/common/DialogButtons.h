@@ -13,9 +13,10 @@ class QWidget;
 namespace tarnwick {
 
 // The keyboard rules every alert and sheet shares. Return presses the button that has the focus
-// (its ring shows which); on text that can be selected it does nothing; elsewhere the default button
-// answers it. A button that deletes, replaces or moves the user's files is never the default, the
-// focus never starts on it, and its mnemonic only brings the focus to it.
+// (its ring shows which); a list keeps it for its row; on text that can be selected it does nothing;
+// elsewhere (a field, no focus) the default button answers it. A button that deletes, replaces or moves the
+// user's files is never the default, the focus never starts on it, and its mnemonic only brings the focus to
+// it.
 namespace dialogButtons {
 
 // Marks `button` as one that deletes, replaces or moves the user's files.
@@ -32,8 +33,8 @@ QPushButton* firstFocus(const QList<QPushButton*>& buttons);
 void keepDefaultInPlace(QDialog& dialog);
 
 // Return or Enter with the focus inside `owner`: presses the focused button (a push button, a tool
-// button, any button but a check box or a radio button), or does nothing on text that can be
-// selected. True when taken; otherwise the default button answers.
+// button, any button but a check box or a radio button); a focused list or selectable text takes it
+// and nothing else happens. True when taken; otherwise the default button answers.
 bool answerReturn(QWidget& owner, const QKeyEvent& key);
 
 // `titles` with an ampersand before a letter of each that no other title has, nor `taken`: the
