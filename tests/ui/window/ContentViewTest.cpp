@@ -486,6 +486,9 @@ TEST(WelcomeGuide, PagesThroughItsStepsAndStoresCompletion) {
     guide->dots().at(3)->click();
     EXPECT_EQ(guide->currentStep(), 3);
     EXPECT_EQ(guide->shownTitle(), QStringLiteral("Reconnect Moved Files"));
+    EXPECT_EQ(guide->shownDescription(),
+              QStringLiteral("If media has been relocated, Search Offline Files will find and reconnect it "
+                             "automatically using smart path matching."));
     EXPECT_EQ(guide->shownIconColor(), QColor(0xFF, 0x95, 0x00));
     for (int step = 3; step < last; ++step)
         guide->forwardButton()->click();
