@@ -2,6 +2,7 @@
 #include "support/FakeScrubFrameSource.h"
 #include "support/ProjectManagerHarness.h"
 #include "ui/bin/BinWidgets.h"
+#include "ui/bin/RecycleBinView.h"
 #include "ui/brand/BrandPalette.h"
 #include "ui/brand/BrandPrimaryButton.h"
 #include "ui/brand/BrandStyle.h"
@@ -21,6 +22,8 @@
 
 #include <QApplication>
 #include <QLineEdit>
+#include <QListView>
+#include <QScrollArea>
 #include <QMediaPlayer>
 #include <QPushButton>
 #include <QScopeGuard>
@@ -266,6 +269,39 @@ void alertButtons() {
     }
 }
 
+// The bin's list of staged files: a frameless list, which the style leaves without any focus.
+void binList() {
+    ProjectManagerHarness harness;
+    QList<MediaFile> files;
+    QList<RecycleBinItem> bin;
+    for (int i = 0; i < 3; ++i) {
+        files.append(media(QStringLiteral("/m/clip%1.mov").arg(i), 0, MediaFileStatus::inRecycleBin, 1000));
+        bin.append(binItem(files.last()));
+    }
+    harness.pm().edit(ProjectManager::ListChange::entries).setMediaFiles(files).setRecycleBin(bin);
+    drainEvents();
+    QSet<QUuid> selection;
+    RecycleBinView pane(harness.pm(), selection, {});
+    pane.resize(320, 500);
+    showActive(pane);
+    drainEvents();
+    QListView* list = pane.list();
+    expectRing({list, pane.footerButtons().first(), list, list->rect()});
+}
+
+// The error lines of "Move to Trash Failed", its first focus.
+void errorList() {
+    QWidget window;
+    auto* layout = new QVBoxLayout(&window);
+    BinWidgets::ErrorBox box = BinWidgets::errorBox(
+        {QStringLiteral("A001.mov: Trash not supported"), QStringLiteral("B002.mov: Trash not supported")},
+        80);
+    layout->addWidget(box.frame);
+    window.resize(400, 160);
+    showActive(window);
+    expectRing({box.scroll, nullptr, box.scroll, box.scroll->rect()});
+}
+
 // Skip, Back, the default "Next", and the page dots as clearly as the buttons, as they show on the
 // guide's card.
 void welcomeGuide() {
@@ -384,6 +420,8 @@ TEST(FocusRing, EveryControlWearsItOnlyWhileFocused) {
     const RingRow rows[] = {
         {"slider", slider},
         {"alert buttons", alertButtons},
+        {"bin list", binList},
+        {"error list", errorList},
         {"welcome guide", welcomeGuide},
         {"stats share button", statsShareButton},
         {"player bar buttons", playerBarButtons},
