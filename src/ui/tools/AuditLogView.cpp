@@ -1,4 +1,5 @@
 #include "ui/tools/AuditLogView.h"
+#include "ui/brand/FocusRingLayer.h"
 
 #include "platform/ByteCountText.h"
 #include "platform/ThreadPools.h"
@@ -277,6 +278,7 @@ AuditLogView::AuditLogView(AuditLogManager& log, std::function<QDateTime()> now,
     connect(m_done, &QPushButton::clicked, this, [this] { dismissSheet(this); });
 
     m_list = new QListView(this);
+    FocusRingLayer::wear(*m_list, m_list->palette().color(QPalette::Base), 4);
     m_list->setModel(m_model);
     m_list->setItemDelegate(new AuditRowDelegate(m_list));
     m_list->setUniformItemSizes(true);

@@ -1,4 +1,5 @@
 #include "ui/tools/EasyImportSheet.h"
+#include "ui/brand/FocusRingLayer.h"
 
 #include "analysis/ProjectManagerFace.h"
 #include "platform/ByteCountText.h"
@@ -107,6 +108,7 @@ EasyImportSheet::EasyImportSheet(ProjectManagerFace& manager, FilePanel& panel, 
     resultsColumn->addWidget(divider());
     m_model = new QStandardItemModel(this);
     m_list = new QTreeView(results);
+    FocusRingLayer::wear(*m_list, m_list->palette().color(QPalette::Base), 4);
     m_list->setModel(m_model);
     m_list->setHeaderHidden(true);
     m_list->setRootIsDecorated(false);

@@ -1,4 +1,5 @@
 #include "ui/tools/SearchOfflineFilesSheet.h"
+#include "ui/brand/FocusRingLayer.h"
 
 #include "analysis/AfterEffectsLinking.h"
 #include "analysis/OfflineMediaSearch.h"
@@ -406,6 +407,7 @@ QWidget* SearchOfflineFilesSheet::buildMatchListPage(QWidget* results) {
     listColumn->addWidget(divider());
     m_model = new QStandardItemModel(this);
     m_list = new QTreeView(listPage);
+    FocusRingLayer::wear(*m_list, m_list->palette().color(QPalette::Base), 4);
     m_list->setModel(m_model);
     m_list->setHeaderHidden(true);
     m_list->setItemDelegate(new MatchRowDelegate(&m_matches, m_list));

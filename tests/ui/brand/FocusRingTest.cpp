@@ -1,3 +1,4 @@
+#include "stores/AuditLogManager.h"
 #include "support/ColourContrast.h"
 #include "support/FakeScrubFrameSource.h"
 #include "support/ProjectManagerHarness.h"
@@ -15,6 +16,7 @@
 #include "ui/common/FilterChipToggle.h"
 #include "ui/preview/MediaPlayerView.h"
 #include "ui/preview/ScrubEngine.h"
+#include "ui/tools/AuditLogView.h"
 #include "ui/tools/StatsView.h"
 #include "ui/window/WelcomeDot.h"
 #include "ui/window/WelcomeView.h"
@@ -23,13 +25,14 @@
 #include <QApplication>
 #include <QLineEdit>
 #include <QListView>
-#include <QScrollArea>
 #include <QMediaPlayer>
 #include <QPushButton>
 #include <QScopeGuard>
+#include <QScrollArea>
 #include <QSlider>
 #include <QStyleFactory>
 #include <QStyleOptionSlider>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QToolButton>
 #include <QVBoxLayout>
@@ -289,6 +292,20 @@ void binList() {
     expectRing({list, pane.footerButtons().first(), list, list->rect()});
 }
 
+// A tool sheet's list: the audit log's, as the timelines and the matches are made.
+void auditLogList() {
+    QTemporaryDir dir;
+    AuditLogManager log(dir.path(), nullptr);
+    AuditLogEntry entry;
+    entry.fileName = QStringLiteral("A001.mov");
+    log.append(entry);
+    log.count();
+    AuditLogView view(log);
+    view.resize(560, 400);
+    showActive(view);
+    expectRing({view.list(), view.doneButton(), view.list(), view.list()->rect()});
+}
+
 // The error lines of "Move to Trash Failed", its first focus.
 void errorList() {
     QWidget window;
@@ -422,6 +439,7 @@ TEST(FocusRing, EveryControlWearsItOnlyWhileFocused) {
         {"alert buttons", alertButtons},
         {"bin list", binList},
         {"error list", errorList},
+        {"audit log list", auditLogList},
         {"welcome guide", welcomeGuide},
         {"stats share button", statsShareButton},
         {"player bar buttons", playerBarButtons},
