@@ -38,8 +38,9 @@ protected:
     }
 };
 
+// A letter on every keyboard; never a digit, which a count in the title would change.
 bool isMnemonicLetter(QChar c) {
-    return c.unicode() < 128 && c.isLetterOrNumber();
+    return c.unicode() < 128 && c.isLetter();
 }
 
 // Where the mnemonic of `title` goes: its first letter, else a word's first letter, else any letter

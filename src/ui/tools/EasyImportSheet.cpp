@@ -1,5 +1,6 @@
 #include "ui/tools/EasyImportSheet.h"
 #include "ui/brand/FocusRingLayer.h"
+#include "ui/common/DialogButtons.h"
 
 #include "analysis/ProjectManagerFace.h"
 #include "platform/ByteCountText.h"
@@ -238,8 +239,8 @@ void EasyImportSheet::updateBody() {
 }
 
 void EasyImportSheet::updateImportButton() {
-    m_import->setText(QStringLiteral("Import ") + QString::number(m_selected.size()) +
-                      QStringLiteral(" Selected"));
+    dialogButtons::setTitle(*m_import, QStringLiteral("Import ") + QString::number(m_selected.size()) +
+                                           QStringLiteral(" Selected"));
     m_import->setEnabled(!m_selected.isEmpty());
 }
 

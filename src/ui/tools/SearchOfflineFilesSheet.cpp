@@ -1,5 +1,6 @@
 #include "ui/tools/SearchOfflineFilesSheet.h"
 #include "ui/brand/FocusRingLayer.h"
+#include "ui/common/DialogButtons.h"
 
 #include "analysis/AfterEffectsLinking.h"
 #include "analysis/OfflineMediaSearch.h"
@@ -579,10 +580,10 @@ void SearchOfflineFilesSheet::updatePage() {
 }
 
 void SearchOfflineFilesSheet::updateButtons() {
-    m_applyBest->setText(QStringLiteral("Apply Best ") + QString::number(m_groups.size()));
+    dialogButtons::setTitle(*m_applyBest, QStringLiteral("Apply Best ") + QString::number(m_groups.size()));
     m_applyBest->setVisible(!m_groups.isEmpty());
-    m_applySelected->setText(QStringLiteral("Apply ") + QString::number(m_selected.size()) +
-                             QStringLiteral(" Selected"));
+    dialogButtons::setTitle(*m_applySelected, QStringLiteral("Apply ") + QString::number(m_selected.size()) +
+                                                  QStringLiteral(" Selected"));
     m_applySelected->setEnabled(!m_selected.isEmpty());
 }
 
