@@ -244,9 +244,9 @@ bool TranscodeEngine::needsFFmpegWithoutProbe(const QString& x) const {
     return mediaExtensions::proVideo().contains(x) && !sandboxed() && !proVideoFormatsInstalled();
 }
 
-TranscodeRoute TranscodeEngine::plannedRoute(const QString& path) {
+TranscodeRoute TranscodeEngine::plannedRoute(const QString& path,
+                                             const std::optional<QString>& ffmpeg) const {
     const QString x = transcodeExtensions::lowerExtension(path);
-    const auto ffmpeg = locateFFmpeg();
     const bool probes = ffmpeg && QFileInfo::exists(ffprobeBeside(*ffmpeg));
     // ffprobe reads with the same libraries: what they find here is what the probe would say.
     const MediaFacts facts = inspectMedia(path, false);

@@ -75,9 +75,10 @@ public:
     std::optional<QString> ffmpegReason(const QString& lowerExtension, const ProbeInfo& probe,
                                         bool ffmpegFound) const;
     // The route transcodeOrThrow takes first for `path`, by the same rule, from what the media
-    // libraries read of the file in this process (no child runs; any thread; the file is opened).
-    // A route that fails may still fall back to ffmpeg while the run goes.
-    TranscodeRoute plannedRoute(const QString& path);
+    // libraries read of the file in this process (no child runs; any thread; the file is opened);
+    // `ffmpeg` is what locateFFmpeg() found, asked once for a list. A route that fails may still
+    // fall back to ffmpeg while the run goes.
+    TranscodeRoute plannedRoute(const QString& path, const std::optional<QString>& ffmpeg) const;
     RouteResult transcodeWithFFmpeg(const TranscodeRequest& request, const std::optional<ProbeInfo>& probe);
     std::optional<double> ffmpegDuration(const QString& ffmpegPath, const QString& mediaPath);
     void checkFreeSpace(qint64 sourceSize, const QString& outputFolder);

@@ -52,7 +52,7 @@ TEST(PlannedRoute, IsTheRouteTheRunTakesFirst) {
         const QString source =
             h.stage(GeneratedMedia::instance().mpeg2Mxf(c.audio), QStringLiteral("A001.mxf"));
         ASSERT_FALSE(source.isEmpty());
-        const TranscodeRoute planned = h.engine->plannedRoute(source);
+        const TranscodeRoute planned = h.engine->plannedRoute(source, h.engine->locateFFmpeg());
         EXPECT_EQ(routeName(planned), std::string(routeName(c.expected)));
         (void)h.engine->transcodeNow(h.request(source));
         const TranscodeRoute taken =

@@ -3,6 +3,8 @@
 // Shift+F10.
 #include "app/tour/ScreenshotTour.h"
 
+#include "app/MainWindow.h"
+
 #include "ui/bin/RecycleBinView.h"
 #include "ui/browser/MediaFileListView.h"
 #include "ui/browser/MediaTableModel.h"
@@ -15,6 +17,7 @@
 #include <QKeyEvent>
 #include <QListView>
 #include <QMenu>
+#include <QPushButton>
 #include <QTableView>
 
 namespace tarnwick {

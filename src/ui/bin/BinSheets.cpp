@@ -584,11 +584,12 @@ void TranscodeConfirmationSheet::planRoutes(const QStringList& sources) {
     CleanupOperations* ops = &m_operations;
     m_check = QtConcurrent::run(&walkPool(), [ops, sources, stop = m_stopPlanning] {
         RoutePlanning planned;
-        planned.hasFFmpeg = ops->locateFFmpeg().has_value();
+        const std::optional<QString> ffmpeg = ops->locateFFmpeg();
+        planned.hasFFmpeg = ffmpeg.has_value();
         for (const QString& source : sources) {
             if (stop->load())
                 break;
-            planned.routes.insert(source, ops->plannedTranscodeRoute(source));
+            planned.routes.insert(source, ops->plannedTranscodeRoute(source, ffmpeg));
         }
         return planned;
     });

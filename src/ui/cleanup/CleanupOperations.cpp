@@ -32,7 +32,7 @@ std::optional<QString> CleanupOperations::locateFFmpeg() {
     return std::nullopt;
 }
 
-TranscodeRoute CleanupOperations::plannedTranscodeRoute(const QString& path) {
+TranscodeRoute CleanupOperations::plannedTranscodeRoute(const QString& path, const std::optional<QString>&) {
     return transcodeExtensions::isProVideoFormat(path) ? TranscodeRoute::ffmpeg : TranscodeRoute::inProcess;
 }
 
@@ -90,8 +90,8 @@ public:
         co_await DaVinciCSVImport::importDaVinciCSV(manager, std::move(csv));
     }
     std::optional<QString> locateFFmpeg() override { return transcodeEngine().locateFFmpeg(); }
-    TranscodeRoute plannedTranscodeRoute(const QString& path) override {
-        return transcodeEngine().plannedRoute(path);
+    TranscodeRoute plannedTranscodeRoute(const QString& path, const std::optional<QString>& ffmpeg) override {
+        return transcodeEngine().plannedRoute(path, ffmpeg);
     }
 
 private:

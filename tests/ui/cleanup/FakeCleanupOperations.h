@@ -134,8 +134,8 @@ public:
     // The route of each path as the engine would plan it; others by their extension. Set before a
     // sheet asks (read on a worker).
     QHash<QString, TranscodeRoute> routes;
-    TranscodeRoute plannedTranscodeRoute(const QString& path) override {
-        return routes.value(path, CleanupOperations::plannedTranscodeRoute(path));
+    TranscodeRoute plannedTranscodeRoute(const QString& path, const std::optional<QString>& ffmpeg) override {
+        return routes.value(path, CleanupOperations::plannedTranscodeRoute(path, ffmpeg));
     }
     QCoro::Task<void> importDaVinciCSV(ProjectManager&, QUrl csv) override {
         csvImports.append(csv);
