@@ -14,6 +14,7 @@
 #include "ui/window/WelcomeView.h"
 
 #include <QAbstractButton>
+#include <QItemSelectionModel>
 #include <QKeyEvent>
 #include <QListView>
 #include <QMenu>
@@ -76,16 +77,19 @@ void ScreenshotTour::auditLogListFocus() {
 
 // The guide shown again from its menu, the ring on the fourth page dot and Return pressed: that page.
 void ScreenshotTour::welcomeDotByReturn() {
-    m_steps << act([this] { view().handleCommand(Command::showWelcomeGuide); }, 600)
+    m_steps << act(
+                   [this] {
+                       view().handleCommand(Command::showWelcomeGuide);
+                       m_window.activateWindow(); // Return goes where the active window's focus is
+                   },
+                   600)
             << act(
                    [this] {
-                       if (WelcomeView* guide = view().welcomeView()) {
+                       if (WelcomeView* guide = view().welcomeView())
                            guide->dots().at(3)->setFocus(Qt::TabFocusReason);
-                           pressKey(Qt::Key_Return);
-                       }
                    },
-                   500)
-            << shot(QStringLiteral("welcome-dot-by-return"))
+                   300)
+            << act([] { pressKey(Qt::Key_Return); }, 500) << shot(QStringLiteral("welcome-dot-by-return"))
             << act(
                    [this] {
                        if (WelcomeView* guide = view().welcomeView())
@@ -112,15 +116,21 @@ void ScreenshotTour::tableMenuByKeyboard() {
     m_steps << act(
                    [this] {
                        view().setDetailViewMode(DetailViewMode::table);
+                       m_window.activateWindow(); // the keys go where the active window's focus is
+                   },
+                   500)
+            << act(
+                   [this] {
                        auto* list = view().findChild<MediaFileListView*>();
                        if (!list || list->model()->rowCount() < 4)
                            return;
-                       m_window.activateWindow();
+                       list->setSelectedFiles({});
                        list->table()->setFocus(Qt::TabFocusReason);
-                       list->table()->setCurrentIndex(list->model()->index(3, MediaTableModel::fileName));
-                       pressKey(Qt::Key_F10, Qt::ShiftModifier);
+                       list->table()->selectionModel()->setCurrentIndex(
+                           list->model()->index(3, MediaTableModel::fileName), QItemSelectionModel::NoUpdate);
                    },
-                   500)
+                   300)
+            << act([] { pressKey(Qt::Key_F10, Qt::ShiftModifier); }, 500)
             << shot(QStringLiteral("table-menu-by-shift-f10"))
             << act(
                    [] {
