@@ -85,12 +85,14 @@ MediaFacts inspectMedia(const QString& path, bool decodeFrame) {
     int video = -1;
     for (unsigned i = 0; i < format->nb_streams; ++i) {
         const AVStream* s = format->streams[i];
-        if (s->codecpar->codec_type == AVMEDIA_TYPE_AUDIO)
-            ++facts.audioStreams;
+        if (s->codecpar->codec_type == AVMEDIA_TYPE_AUDIO && facts.audioStreams++ == 0)
+            facts.audioCodec = QString::fromLatin1(avcodec_get_name(s->codecpar->codec_id));
         if (isRealVideo(s)) {
             ++facts.videoStreams;
-            if (video < 0)
+            if (video < 0) {
                 video = int(i);
+                facts.videoCodec = QString::fromLatin1(avcodec_get_name(s->codecpar->codec_id));
+            }
         }
     }
     const QByteArray demuxer = format->iformat ? QByteArray(format->iformat->name) : QByteArray();

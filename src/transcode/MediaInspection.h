@@ -15,6 +15,10 @@ struct MediaFacts {
     int videoStreams = 0; // attached pictures not counted
     // A picture rather than a movie: an image demuxer, or a first video stream of exactly one frame.
     bool isStillImage = false;
+    // The media libraries' names of the first video stream's codec and the first audio stream's,
+    // as ffprobe writes them ("mpeg2video", "pcm_s16le"); empty without such a stream.
+    QString videoCodec;
+    QString audioCodec;
     QString error;
 };
 

@@ -216,29 +216,57 @@ std::optional<ProbeInfo> TranscodeEngine::probe(const QString& path) {
     return info;
 }
 
-bool TranscodeEngine::decideRoute(const QString& x, const ProbeInfo& p) {
-    if (mediaExtensions::proVideo().contains(x) && !sandboxed() && !proVideoFormatsInstalled()) {
-        AppLog::info(QStringLiteral("  Decision: ffmpeg (Pro Video Formats not installed for ") +
-                     x.toUpper() + QStringLiteral(")"));
-        return true;
-    }
-    if (!nativeVideoCodecs().contains(p.videoCodec.toLower()) && locateFFmpeg()) {
-        AppLog::info(
-            QStringLiteral("  Decision: ffmpeg (video codec '") + p.videoCodec +
-            QStringLiteral("' not natively supported — Pro Video Formats doesn't guarantee decode)"));
-        return true;
-    }
+std::optional<QString> TranscodeEngine::ffmpegReason(const QString& x, const ProbeInfo& p,
+                                                     bool ffmpegFound) const {
+    if (mediaExtensions::proVideo().contains(x) && !sandboxed() && !proVideoFormatsInstalled())
+        return QStringLiteral("Pro Video Formats not installed for ") + x.toUpper();
+    if (!nativeVideoCodecs().contains(p.videoCodec.toLower()) && ffmpegFound)
+        return QStringLiteral("video codec '") + p.videoCodec +
+               QStringLiteral("' not natively supported — Pro Video Formats doesn't guarantee decode");
     if (!p.hasAudio)
-        return false;
+        return std::nullopt;
     if (inProcessAudioCodecs().contains(p.audioCodec.toLower())) {
-        if (!locateFFmpeg())
-            return false;
-        AppLog::info(QStringLiteral("  Decision: ffmpeg (audio present — in-process audio not preferred)"));
-        return true;
+        if (!ffmpegFound)
+            return std::nullopt;
+        return QStringLiteral("audio present — in-process audio not preferred");
     }
-    AppLog::info(QStringLiteral("  Decision: ffmpeg (audio codec '") + p.audioCodec +
-                 QStringLiteral("' not supported in-process)"));
-    return true;
+    return QStringLiteral("audio codec '") + p.audioCodec + QStringLiteral("' not supported in-process");
+}
+
+bool TranscodeEngine::decideRoute(const QString& x, const ProbeInfo& p) {
+    const auto reason = ffmpegReason(x, p, locateFFmpeg().has_value());
+    if (reason)
+        AppLog::info(QStringLiteral("  Decision: ffmpeg (") + *reason + QStringLiteral(")"));
+    return reason.has_value();
+}
+
+bool TranscodeEngine::needsFFmpegWithoutProbe(const QString& x) const {
+    return mediaExtensions::proVideo().contains(x) && !sandboxed() && !proVideoFormatsInstalled();
+}
+
+TranscodeRoute TranscodeEngine::plannedRoute(const QString& path,
+                                             const std::optional<QString>& ffmpeg) const {
+    const QString x = transcodeExtensions::lowerExtension(path);
+    const bool probes = ffmpeg && QFileInfo::exists(ffprobeBeside(*ffmpeg));
+    // ffprobe reads with the same libraries: what they find here is what the probe would say.
+    const MediaFacts facts = inspectMedia(path, false);
+    if (probes && facts.opened) {
+        if (facts.videoStreams == 0 || facts.isStillImage)
+            return TranscodeRoute::none;
+        ProbeInfo p;
+        p.hasVideo = true;
+        p.videoCodec = facts.videoCodec;
+        p.hasAudio = facts.audioStreams > 0;
+        p.audioCodec = facts.audioCodec;
+        return ffmpegReason(x, p, true) ? TranscodeRoute::ffmpeg : TranscodeRoute::inProcess;
+    }
+    // No probe: a professional format the libraries cannot read, or a file they cannot open, is
+    // the ffmpeg program's.
+    if (needsFFmpegWithoutProbe(x) || !facts.opened)
+        return TranscodeRoute::ffmpeg;
+    if (facts.videoStreams == 0 || facts.isStillImage)
+        return TranscodeRoute::none;
+    return TranscodeRoute::inProcess;
 }
 
 TranscodeOutcome TranscodeEngine::transcodeNow(const TranscodeRequest& request) {
@@ -292,7 +320,7 @@ RouteResult TranscodeEngine::transcodeOrThrow(const TranscodeRequest& given) {
             AppLog::info(QStringLiteral("  Route: ffmpeg (probe determined best path)"));
             return transcodeWithFFmpeg(request, p);
         }
-    } else if (mediaExtensions::proVideo().contains(x) && !sandboxed() && !proVideoFormatsInstalled()) {
+    } else if (needsFFmpegWithoutProbe(x)) {
         AppLog::info(QStringLiteral("  Route: ffmpeg (required for ") + x.toUpper() +
                      QStringLiteral(" — no probe, no Pro Video Formats)"));
         return transcodeWithFFmpeg(request, p);

@@ -68,8 +68,17 @@ public:
     // Throws TranscodeError.
     RouteResult transcodeOrThrow(const TranscodeRequest& request);
     std::optional<ProbeInfo> probe(const QString& path);
-    // True for ffmpeg.
+    // True for ffmpeg; logs why.
     bool decideRoute(const QString& lowerExtension, const ProbeInfo& probe);
+    // Why a probed source goes to ffmpeg, or nothing for the in-process route: the rule decideRoute
+    // logs, apart from the log.
+    std::optional<QString> ffmpegReason(const QString& lowerExtension, const ProbeInfo& probe,
+                                        bool ffmpegFound) const;
+    // The route transcodeOrThrow takes first for `path`, by the same rule, from what the media
+    // libraries read of the file in this process (no child runs; any thread; the file is opened);
+    // `ffmpeg` is what locateFFmpeg() found, asked once for a list. A route that fails may still
+    // fall back to ffmpeg while the run goes.
+    TranscodeRoute plannedRoute(const QString& path, const std::optional<QString>& ffmpeg) const;
     RouteResult transcodeWithFFmpeg(const TranscodeRequest& request, const std::optional<ProbeInfo>& probe);
     std::optional<double> ffmpegDuration(const QString& ffmpegPath, const QString& mediaPath);
     void checkFreeSpace(qint64 sourceSize, const QString& outputFolder);
@@ -82,6 +91,8 @@ public:
     bool proVideoFormatsInstalled() const;
 
 private:
+    // Without a probe a professional format goes to ffmpeg where the libraries cannot read it.
+    bool needsFFmpegWithoutProbe(const QString& lowerExtension) const;
     // The running child, so cancel() can reach it; true when it may start (not cancelled).
     bool setActive(std::shared_ptr<ChildProcess> child);
     void clearActive();

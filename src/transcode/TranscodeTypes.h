@@ -66,6 +66,10 @@ struct TranscodeRequest {
     std::shared_ptr<LeftoverSweep> leftovers;
 };
 
+// Where a source is transcoded: in this process through the media libraries, or by the ffmpeg
+// program; none when it has no video to transcode (the run reports it without a route).
+enum class TranscodeRoute { inProcess, ffmpeg, none };
+
 // Exactly one of the two is set.
 struct TranscodeOutcome {
     std::optional<RouteResult> result;

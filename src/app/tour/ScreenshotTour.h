@@ -148,6 +148,13 @@ private:
     void playingCardUnderSheet();
     void laptopWidths();
 
+    // Return where the ring is, the lists' rings and the row menu by keys (ScreenshotTourSafeHands.cpp).
+    void statsShareByReturn();
+    void auditLogListFocus();
+    void welcomeDotByReturn();
+    void binListFocus();
+    void tableMenuByKeyboard();
+
     // A clip replaced by a real Transcode & Replace: its card and row (ScreenshotTourTranscoded.cpp).
     void transcodedClip();
 

@@ -49,6 +49,12 @@ public:
     using QLineEdit::QLineEdit;
 
 protected:
+    // Its Return is its own (it deletes once the word is typed): the sheet never sees it.
+    void keyPressEvent(QKeyEvent* event) override {
+        QLineEdit::keyPressEvent(event);
+        if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter)
+            event->accept();
+    }
     void paintEvent(QPaintEvent* event) override {
         QLineEdit::paintEvent(event);
         if (!hasFocus() || !text().isEmpty() || placeholderText().isEmpty())
@@ -105,6 +111,51 @@ QHBoxLayout* iconRow(QLabel*& icon, QLabel*& text, QWidget* parent) {
     row->addWidget(icon);
     row->addWidget(text, 1);
     return row;
+}
+
+// One of the trash failure sheet's ways on: a symbol, a title and what it does, on a tinted button.
+struct Choice {
+    QString symbol;
+    QString title;
+    QString description;
+    QColor tint;
+    bool prominent = false;
+};
+
+QPushButton* choiceButton(const Choice& choice, QWidget* parent) {
+    auto* button = tintedButton(QString(), choice.tint, choice.prominent, {}, parent);
+    button->setAccessibleName(choice.title);
+    button->setObjectName(choice.title);
+    auto* row = new QHBoxLayout(button);
+    row->setContentsMargins(8, 8, 8, 8);
+    row->setSpacing(8);
+    const QColor ink = choice.prominent ? QColor(Qt::white) : choice.tint;
+    auto* icon = symbolLabel(choice.symbol, ink, 18, button);
+    icon->setAttribute(Qt::WA_TransparentForMouseEvents);
+    row->addWidget(icon);
+    auto* texts = new QVBoxLayout;
+    texts->setSpacing(2);
+    // The title shows its mnemonic, which the button itself takes: Alt and the title's first letter.
+    auto* t = textLabel(QString(), 0, false, button);
+    t->setTextFormat(Qt::RichText);
+    t->setText(QStringLiteral("<u>%1</u>%2")
+                   .arg(choice.title.left(1).toHtmlEscaped(), choice.title.mid(1).toHtmlEscaped()));
+    button->setShortcut(QKeySequence(QStringLiteral("Alt+") + choice.title.left(1)));
+    QFont tf = t->font();
+    tf.setWeight(QFont::Medium);
+    t->setFont(tf);
+    t->setAlignment(Qt::AlignLeft);
+    setTextColor(t, ink);
+    auto* d = textLabel(choice.description, -2, false, button);
+    d->setAlignment(Qt::AlignLeft);
+    setTextColor(d, choice.prominent ? Color::prominentButtonDetail() : Color::secondaryLabel());
+    for (QLabel* l : {t, d}) {
+        l->setAttribute(Qt::WA_TransparentForMouseEvents);
+        texts->addWidget(l);
+    }
+    row->addLayout(texts, 1);
+    button->setMinimumHeight(row->sizeHint().height());
+    return button;
 }
 } // namespace
 
@@ -220,7 +271,7 @@ PermanentDeleteConfirmSheet::PermanentDeleteConfirmSheet(BinSheetServices servic
     m_cancel->setAutoDefault(false);
     m_delete = tintedButton(QStringLiteral("Delete Permanently"), Color::darkSystemRed(), true, {}, this);
     m_delete->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);
-    m_delete->setDefault(true); // Return in the field, once the word is typed
+    // Never the default: the one Return that deletes is the one typed into the field after the word.
     dialogButtons::setDestructive(*m_delete);
     buttons->addWidget(m_cancel);
     buttons->addWidget(m_delete);
@@ -302,45 +353,16 @@ TrashFailureSheet::TrashFailureSheet(BinSheetServices services, FilePanel& panel
     m_question->setFont(qf);
     layout->addWidget(m_question);
 
-    auto choice = [this](const QString& symbol, const QString& title, const QString& description,
-                         const QColor& tint, bool prominent) {
-        auto* button = tintedButton(QString(), tint, prominent, {}, this);
-        button->setAccessibleName(title);
-        button->setObjectName(title);
-        auto* row = new QHBoxLayout(button);
-        row->setContentsMargins(8, 8, 8, 8);
-        row->setSpacing(8);
-        const QColor ink = prominent ? QColor(Qt::white) : tint;
-        auto* icon = symbolLabel(symbol, ink, 18, button);
-        icon->setAttribute(Qt::WA_TransparentForMouseEvents);
-        row->addWidget(icon);
-        auto* texts = new QVBoxLayout;
-        texts->setSpacing(2);
-        auto* t = textLabel(title, 0, false, button);
-        QFont tf = t->font();
-        tf.setWeight(QFont::Medium);
-        t->setFont(tf);
-        t->setAlignment(Qt::AlignLeft);
-        setTextColor(t, ink);
-        auto* d = textLabel(description, -2, false, button);
-        d->setAlignment(Qt::AlignLeft);
-        setTextColor(d, prominent ? Color::prominentButtonDetail() : Color::secondaryLabel());
-        for (QLabel* l : {t, d}) {
-            l->setAttribute(Qt::WA_TransparentForMouseEvents);
-            texts->addWidget(l);
-        }
-        row->addLayout(texts, 1);
-        button->setMinimumHeight(row->sizeHint().height());
-        return button;
-    };
     auto* choices = new QVBoxLayout;
     choices->setSpacing(10);
-    m_move =
-        choice(QStringLiteral("folder.badge.plus"), QStringLiteral("Move to a Folder..."),
-               QStringLiteral("Select a directory (same volume recommended)"), Color::darkSystemBlue(), true);
-    m_delete =
-        choice(QStringLiteral("trash.slash"), QStringLiteral("Delete Permanently"),
-               QStringLiteral("Permanently remove files — cannot be undone"), Color::darkSystemRed(), false);
+    m_move = choiceButton({QStringLiteral("folder.badge.plus"), QStringLiteral("Move to a Folder..."),
+                           QStringLiteral("Select a directory (same volume recommended)"),
+                           Color::darkSystemBlue(), true},
+                          this);
+    m_delete = choiceButton({QStringLiteral("trash.slash"), QStringLiteral("Delete Permanently"),
+                             QStringLiteral("Permanently remove files — cannot be undone"),
+                             Color::darkSystemRed(), false},
+                            this);
     m_keep = new QPushButton(QStringLiteral("Keep in Virtual Bin"), this);
     m_keep->setAutoDefault(false);
     m_move->setAutoDefault(false);
@@ -373,7 +395,7 @@ void TrashFailureSheet::chooseFolder() {
 void TrashFailureSheet::confirmMove(const QUrl& folder) {
     m_pendingFolder = folder;
     QPointer<TrashFailureSheet> self(this);
-    AlertDialog::present(
+    AlertDialog* alert = AlertDialog::present(
         window(), QStringLiteral("Move Files to Folder?"),
         BinTexts::moveToFolderConfirm(m_services.manager.recycleBin().size(), folder.toLocalFile()),
         {{QStringLiteral("Cancel"), AlertButton::Role::cancel,
@@ -381,10 +403,12 @@ void TrashFailureSheet::confirmMove(const QUrl& folder) {
               if (self)
                   self->m_pendingFolder.reset();
           }},
-         {QStringLiteral("Move"), AlertButton::Role::normal, [self] {
+         {QStringLiteral("Move"), AlertButton::Role::movesFiles, [self] {
               if (self)
                   self->moveToPendingFolder();
           }}});
+    // Nothing left in the bin: nothing to move.
+    alert->buttons().at(1)->setEnabled(!m_services.manager.recycleBin().isEmpty());
 }
 
 void TrashFailureSheet::moveToPendingFolder() {
@@ -420,7 +444,21 @@ TranscodeConfirmationSheet::TranscodeConfirmationSheet(ProjectManagerFace& manag
     m_description->setFixedWidth(400);
     setTextColor(m_description, Color::secondaryLabel());
     layout->addWidget(m_description, 0, Qt::AlignHCenter);
+    layout->addLayout(buildSizes());
+    layout->addWidget(buildFFmpegBox());
+    layout->addWidget(buildSkippedBox());
+    layout->addWidget(buildRenamedBox());
+    addWarning(*layout);
+    layout->addLayout(buildButtons());
 
+    connect(&m_manager, &ProjectManagerFace::changed, this, [this](ProjectManagerFace::Changes groups) {
+        if (groups & ProjectManagerFace::Change::recycleBin)
+            refresh();
+    });
+    refresh();
+}
+
+QHBoxLayout* TranscodeConfirmationSheet::buildSizes() {
     auto* sizes = new QHBoxLayout;
     sizes->setSpacing(16);
     sizes->setContentsMargins(0, 8, 0, 8);
@@ -440,13 +478,16 @@ TranscodeConfirmationSheet::TranscodeConfirmationSheet(ProjectManagerFace& manag
     sizes->addWidget(symbolLabel(QStringLiteral("arrow.right"), Color::secondaryLabel(), 16, this));
     sizes->addLayout(column(m_estimate, QStringLiteral("Estimated"), Color::successGreen()));
     sizes->addStretch(1);
-    layout->addLayout(sizes);
+    return sizes;
+}
 
+QWidget* TranscodeConfirmationSheet::buildFFmpegBox() {
     auto* ffmpeg = tintBox(Color::darkSystemOrange(), this);
     m_ffmpegBox = ffmpeg;
     ffmpeg->layout()->addItem(iconRow(m_ffmpegIcon, m_ffmpegLabel, ffmpeg));
     m_hint = textLabel(BinTexts::ffmpegInstallHint(), -2, false, ffmpeg);
     m_hint->setAlignment(Qt::AlignLeft);
+    // Selectable to be copied; Return on it presses nothing (DialogButtons.h).
     m_hint->setTextInteractionFlags(Qt::TextSelectableByMouse);
     setTextColor(m_hint, Color::secondaryLabel());
     ffmpeg->layout()->addWidget(m_hint);
@@ -454,8 +495,10 @@ TranscodeConfirmationSheet::TranscodeConfirmationSheet(ProjectManagerFace& manag
     m_ffmpegLines->setAlignment(Qt::AlignLeft);
     setTextColor(m_ffmpegLines, Color::secondaryLabel());
     ffmpeg->layout()->addWidget(m_ffmpegLines);
-    layout->addWidget(ffmpeg);
+    return ffmpeg;
+}
 
+QWidget* TranscodeConfirmationSheet::buildSkippedBox() {
     auto* skipped = tintBox(Color::darkSystemOrange(), this);
     m_skippedBox = skipped;
     QLabel* skippedIcon = nullptr;
@@ -467,8 +510,10 @@ TranscodeConfirmationSheet::TranscodeConfirmationSheet(ProjectManagerFace& manag
     m_skippedLines->setAlignment(Qt::AlignLeft);
     setTextColor(m_skippedLines, Color::secondaryLabel());
     skipped->layout()->addWidget(m_skippedLines);
-    layout->addWidget(skipped);
+    return skipped;
+}
 
+QWidget* TranscodeConfirmationSheet::buildRenamedBox() {
     auto* renamed = tintBox(Color::darkSystemBlue(), this);
     m_renamedBox = renamed;
     QLabel* renamedIcon = nullptr;
@@ -480,8 +525,10 @@ TranscodeConfirmationSheet::TranscodeConfirmationSheet(ProjectManagerFace& manag
     m_renamedLines->setWordWrap(false); // one line per file, each whole
     setTextColor(m_renamedLines, Color::secondaryLabel());
     renamed->layout()->addWidget(m_renamedLines);
-    layout->addWidget(renamed);
+    return renamed;
+}
 
+void TranscodeConfirmationSheet::addWarning(QVBoxLayout& layout) {
     // Said plainly: nothing of the original is kept anywhere.
     m_warning = textLabel(QStringLiteral("Original files will be permanently replaced"), -1, false, this);
     m_warning->setToolTip(
@@ -494,51 +541,62 @@ TranscodeConfirmationSheet::TranscodeConfirmationSheet(ProjectManagerFace& manag
         symbolLabel(QStringLiteral("exclamationmark.triangle"), Color::darkSystemRed(), 14, this));
     warningRow->addWidget(m_warning);
     warningRow->addStretch(1);
-    layout->addLayout(warningRow);
+    layout.addLayout(warningRow);
     m_warning->setWordWrap(false);
     auto* replaced =
         textLabel(QStringLiteral("A .mov original is replaced in place; any other goes to the Trash."), -2,
                   false, this);
     replaced->setObjectName(QStringLiteral("replacedInPlace"));
     setTextColor(replaced, Color::secondaryLabel());
-    layout->addWidget(replaced);
+    layout.addWidget(replaced);
+}
 
+QHBoxLayout* TranscodeConfirmationSheet::buildButtons() {
     auto* buttons = new QHBoxLayout;
     buttons->setSpacing(12);
     buttons->addStretch(1);
     m_cancel = new QPushButton(QStringLiteral("Cancel"), this);
     m_cancel->setAutoDefault(false);
+    // The originals go: the sheet's main action is drawn as such but never the default. The focus
+    // and Return start on Cancel; Tab reaches the action.
+    m_cancel->setDefault(true);
     m_confirm =
         tintedButton(QStringLiteral("Transcode & Replace"), Color::darkSystemIndigo(), true, {}, this);
     m_confirm->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);
-    // Still the sheet's main action, but the originals go: the focus, and Return, start on Cancel.
-    m_confirm->setDefault(true);
     dialogButtons::setDestructive(*m_confirm);
     buttons->addWidget(m_cancel);
     buttons->addWidget(m_confirm);
     buttons->addStretch(1);
-    layout->addLayout(buttons);
-
     connect(m_cancel, &QPushButton::clicked, this, [this] { closeSheet(this); });
     connect(m_confirm, &QPushButton::clicked, this, &TranscodeConfirmationSheet::confirm);
-    connect(&m_manager, &ProjectManagerFace::changed, this, [this](ProjectManagerFace::Changes groups) {
-        if (groups & ProjectManagerFace::Change::recycleBin)
-            refresh();
-    });
-    refresh();
-    checkFFmpeg();
+    return buttons;
 }
 
 TranscodeConfirmationSheet::~TranscodeConfirmationSheet() {
-    // The lookup reads the window's operations: it is a few file checks, let it finish.
+    // The planning reads the window's operations: it stops after the file it is reading.
+    m_stopPlanning->store(true);
     m_check.waitForFinished();
 }
 
-void TranscodeConfirmationSheet::checkFFmpeg() {
+void TranscodeConfirmationSheet::planRoutes(const QStringList& sources) {
+    if (m_check.isRunning())
+        return; // its end plans what is still unknown
     CleanupOperations* ops = &m_operations;
-    m_check = QtConcurrent::run(&walkPool(), [ops] { return ops->locateFFmpeg(); });
-    m_check.then(this, [this](const std::optional<QString>& path) {
-        m_hasFFmpeg = path.has_value();
+    m_check = QtConcurrent::run(&walkPool(), [ops, sources, stop = m_stopPlanning] {
+        RoutePlanning planned;
+        const std::optional<QString> ffmpeg = ops->locateFFmpeg();
+        planned.hasFFmpeg = ffmpeg.has_value();
+        for (const QString& source : sources) {
+            if (stop->load())
+                break;
+            planned.routes.insert(source, ops->plannedTranscodeRoute(source, ffmpeg));
+        }
+        return planned;
+    });
+    m_check.then(this, [this](const RoutePlanning& planned) {
+        m_hasFFmpeg = planned.hasFFmpeg;
+        m_ffmpegChecked = true;
+        m_routes.insert(planned.routes);
         refresh();
     });
 }
@@ -547,16 +605,24 @@ void TranscodeConfirmationSheet::refresh() {
     // The run's own test, by the text of the paths (no disk access on this thread).
     const ProtectedFolderTest protectedFolders =
         ProtectedFolderTest::forManager(m_manager.manager(), nullptr);
-    m_plan = BinTexts::TranscodePlan::of(m_manager.recycleBin(), [&](const QString& path) {
-        return protectedFolders.isInProtectedFolder(path);
-    });
+    m_plan = BinTexts::TranscodePlan::of(
+        m_manager.recycleBin(),
+        [&](const QString& path) { return protectedFolders.isInProtectedFolder(path); },
+        [this](const QString& source) -> std::optional<TranscodeRoute> {
+            const auto known = m_routes.constFind(source);
+            return known == m_routes.cend() ? std::nullopt : std::optional(*known);
+        });
+    if (!m_ffmpegChecked || !m_plan.unplanned.isEmpty())
+        planRoutes(m_plan.unplanned);
     m_description->setText(m_plan.description());
     // A wrapped label centred in its row would otherwise get a single line's height.
     m_description->setMinimumHeight(m_description->heightForWidth(400));
     m_source->setText(formatFileByteCount(m_plan.sourceSize));
     m_estimate->setText(QStringLiteral("~") + formatFileByteCount(m_plan.estimatedSize));
 
-    m_ffmpegBox->setVisible(!m_plan.ffmpegItems.isEmpty());
+    // Shown once every file's route is known: it counts what the run will do.
+    const bool planned = m_ffmpegChecked && m_plan.unplanned.isEmpty();
+    m_ffmpegBox->setVisible(planned && !m_plan.ffmpegItems.isEmpty());
     const QColor tint = m_hasFFmpeg ? Color::darkSystemBlue() : Color::darkSystemOrange();
     m_ffmpegBox->setStyleSheet(tintBoxStyle(tint));
     m_ffmpegIcon->setPixmap(

@@ -6,14 +6,18 @@
 #include "ui/cleanup/CleanupTexts.h"
 
 #include <QFuture>
+#include <QHash>
 #include <QList>
 #include <QPointer>
 #include <QStringList>
 #include <QUrl>
 #include <QWidget>
 
+#include <atomic>
+#include <memory>
 #include <optional>
 
+class QHBoxLayout;
 class QLabel;
 class QLineEdit;
 class QPushButton;
@@ -140,7 +144,8 @@ private:
     std::optional<QUrl> m_pendingFolder;
 };
 
-// Transcode & Replace: what will be transcoded, needs ffmpeg or is skipped, sizes, and the warning.
+// Transcode & Replace: what will be transcoded, by which route (known once each file was read off
+// the GUI thread), what is skipped or renamed, sizes, and the warning.
 class TranscodeConfirmationSheet : public QWidget {
     Q_OBJECT
 public:
@@ -150,7 +155,8 @@ public:
 
     const BinTexts::TranscodePlan& plan() const { return m_plan; }
     bool hasFFmpeg() const { return m_hasFFmpeg; }
-    bool isCheckingFFmpeg() const { return m_check.isRunning(); }
+    // The ffmpeg check and the files' routes are being found.
+    bool isCheckingFFmpeg() const { return !m_ffmpegChecked || m_check.isRunning(); }
     QLabel* description() const { return m_description; }
     QLabel* sourceSize() const { return m_source; }
     QLabel* estimate() const { return m_estimate; }
@@ -167,16 +173,31 @@ public:
     void confirm();
 
 private:
+    struct RoutePlanning {
+        bool hasFFmpeg = false;
+        QHash<QString, TranscodeRoute> routes; // by source path
+    };
+
+    QHBoxLayout* buildSizes();
+    QWidget* buildFFmpegBox();
+    QWidget* buildSkippedBox();
+    QWidget* buildRenamedBox();
+    void addWarning(QVBoxLayout& layout);
+    QHBoxLayout* buildButtons();
     void refresh();
-    void checkFFmpeg();
+    // Finds, on a worker, whether ffmpeg is there and the route of each of `sources`.
+    void planRoutes(const QStringList& sources);
 
     ProjectManagerFace& m_manager;
     CleanupOperations& m_operations;
     CleanupRunner& m_runner;
     BinTexts::TranscodePlan m_plan;
     bool m_hasFFmpeg = false;
+    bool m_ffmpegChecked = false;
     bool m_confirmed = false;
-    QFuture<std::optional<QString>> m_check;
+    QHash<QString, TranscodeRoute> m_routes;
+    QFuture<RoutePlanning> m_check;
+    std::shared_ptr<std::atomic_bool> m_stopPlanning = std::make_shared<std::atomic_bool>(false);
     QLabel* m_description = nullptr;
     QLabel* m_source = nullptr;
     QLabel* m_estimate = nullptr;

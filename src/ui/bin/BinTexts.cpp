@@ -7,6 +7,8 @@
 
 #include <QFileInfo>
 
+#include <algorithm>
+
 namespace tarnwick::BinTexts {
 
 QString rowSizeText(qint64 bytes) {
@@ -107,7 +109,8 @@ QStringList firstFive(const QList<RecycleBinItem>& items,
 } // namespace
 
 TranscodePlan TranscodePlan::of(const QList<RecycleBinItem>& bin,
-                                const std::function<bool(const QString& path)>& isProtected) {
+                                const std::function<bool(const QString& path)>& isProtected,
+                                const RouteOf& routeOf) {
     TranscodePlan plan;
     for (const RecycleBinItem& item : bin) {
         const QString& path = item.mediaFile.path;
@@ -118,7 +121,13 @@ TranscodePlan TranscodePlan::of(const QList<RecycleBinItem>& bin,
         }
         ++plan.transcodable;
         plan.sourceSize += item.mediaFile.size;
-        if (transcodeExtensions::isProVideoFormat(path))
+        const std::optional<TranscodeRoute> route =
+            routeOf ? routeOf(sourceOf(item))
+                    : (transcodeExtensions::isProVideoFormat(path) ? TranscodeRoute::ffmpeg
+                                                                   : TranscodeRoute::inProcess);
+        if (!route)
+            plan.unplanned.append(sourceOf(item));
+        else if (*route == TranscodeRoute::ffmpeg)
             plan.ffmpegItems.append(item);
         // The replacing step keeps a .mov source's name and gives any other a .mov one; a still or a
         // sound has no video track to transcode and keeps its name.
@@ -138,9 +147,16 @@ QString TranscodePlan::description() const {
 }
 
 QString TranscodePlan::ffmpegLabel(bool hasFFmpeg) const {
+    // The kinds named only where they are all there is: other files go to ffmpeg too when it is
+    // there (their audio, a codec the libraries do not encode from).
+    const bool professional =
+        std::all_of(ffmpegItems.cbegin(), ffmpegItems.cend(), [](const RecycleBinItem& item) {
+            return transcodeExtensions::isProVideoFormat(item.mediaFile.path);
+        });
     if (hasFFmpeg)
         return QString::number(ffmpegItems.size()) +
-               QStringLiteral(" file(s) will use ffmpeg for transcoding (MXF/MTS)");
+               QStringLiteral(" file(s) will use ffmpeg for transcoding") +
+               (professional ? QStringLiteral(" (MXF/MTS)") : QString());
     return QString::number(ffmpegItems.size()) + QStringLiteral(" file(s) require ffmpeg (not installed)");
 }
 
@@ -182,6 +198,10 @@ QStringList TranscodePlan::renamedLines() const {
         const QFileInfo source(sourceOf(item));
         return source.fileName() + QStringLiteral(" → ") + source.completeBaseName() + QStringLiteral(".mov");
     });
+}
+
+QString transcodeSource(const RecycleBinItem& item) {
+    return sourceOf(item);
 }
 
 QString ffmpegInstallHint() {

@@ -48,18 +48,24 @@ QString moveToFolderConfirm(qsizetype binCount, const QString& folderPath);
 // Counts the files the run will try, by the run's own rule, so the sheet, the progress and the
 // result count the same files.
 struct TranscodePlan {
+    // Where the run sends a source path first; nothing while that is not known yet.
+    using RouteOf = std::function<std::optional<TranscodeRoute>(const QString& source)>;
+
     int transcodable = 0;
-    QList<RecycleBinItem> ffmpegItems;
+    QList<RecycleBinItem> ffmpegItems; // the transcodable ones the run hands to the ffmpeg program
+    QStringList unplanned;             // sources of transcodable ones whose route is not known yet
     QList<RecycleBinItem> skippedItems;
     QList<TranscodeSkip> skipReasons;   // one per skipped item
     QList<RecycleBinItem> renamedItems; // transcodable, not .mov: their output takes a .mov name
     qint64 sourceSize = 0;
     qint64 estimatedSize = 0; // sourceSize / 8
 
+    // Without `routeOf` a professional format counts as ffmpeg's, any other file as the libraries'.
     static TranscodePlan of(const QList<RecycleBinItem>& bin,
-                            const std::function<bool(const QString& path)>& isProtected = {});
+                            const std::function<bool(const QString& path)>& isProtected = {},
+                            const RouteOf& routeOf = {});
     QString description() const;
-    // The ffmpeg box: its label and, for a missing ffmpeg, the install hint.
+    // The ffmpeg box's label: the files ffmpeg will transcode, or that need it while it is missing.
     QString ffmpegLabel(bool hasFFmpeg) const;
     // Up to five "  name" lines, then "  ... and N more".
     QStringList ffmpegLines() const;
@@ -70,6 +76,8 @@ struct TranscodePlan {
     QStringList renamedLines() const;
 };
 QString ffmpegInstallHint();
+// The sources a transcode run reads (a relocated file's new place).
+QString transcodeSource(const RecycleBinItem& item);
 
 // ---- Transcode result card --------------------------------------------------------------------
 struct TranscodeColumn {

@@ -1,7 +1,9 @@
 #include "ui/bin/BinWidgets.h"
 
 #include "ui/brand/BrandPalette.h"
+#include "ui/brand/FocusRing.h"
 #include "ui/brand/FocusRingButton.h"
+#include "ui/brand/FocusRingLayer.h"
 #include "ui/brand/SymbolIcons.h"
 #include "ui/common/FloatingCard.h"
 #include "ui/common/Labels.h"
@@ -32,11 +34,14 @@ ErrorBox errorBox(const QStringList& errors, int maxHeight, const QString& headi
     box.frame->setStyleSheet(
         Color::styleSheet(QStringLiteral("QFrame#errorBox { background: %1; border-radius: 8px; }"),
                           {Color::withAlpha(tint, 26)}));
+    // The lines keep room for the list's ring inside the box's padding; the heading lines up with them.
+    const int ringRoom = int(focusRingWidth + focusRingGap);
     auto* outer = new QVBoxLayout(box.frame);
-    outer->setContentsMargins(8, 8, 8, 8);
+    outer->setContentsMargins(8 - ringRoom, 8 - ringRoom, 8 - ringRoom, 8 - ringRoom);
     outer->setSpacing(4);
     if (!heading.isEmpty()) {
         auto* head = textLabel(heading, 0, false, box.frame);
+        head->setContentsMargins(ringRoom, ringRoom, ringRoom, 0);
         head->setAlignment(Qt::AlignLeft);
         setTextColor(head, tint);
         outer->addWidget(head);
@@ -44,7 +49,7 @@ ErrorBox errorBox(const QStringList& errors, int maxHeight, const QString& headi
     auto* inner = new QWidget;
     inner->setAutoFillBackground(false);
     auto* lines = new QVBoxLayout(inner);
-    lines->setContentsMargins(0, 0, 0, 0);
+    lines->setContentsMargins(ringRoom, ringRoom, ringRoom, ringRoom);
     lines->setSpacing(4);
     for (const QString& error : errors) {
         auto* line = textLabel(error, -2, false, inner);
@@ -64,6 +69,8 @@ ErrorBox errorBox(const QStringList& errors, int maxHeight, const QString& headi
     box.scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     box.scroll->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     box.scroll->viewport()->setAutoFillBackground(false);
+    // A Tab stop (the arrows scroll the lines): it wears the ring round its edge, clear of the lines.
+    FocusRingLayer::wear(*box.scroll, Color::withAlpha(tint, 26), 6);
     inner->setStyleSheet(QStringLiteral("background: transparent;"));
     if (maxHeight > 0) {
         box.scroll->setMaximumHeight(maxHeight);

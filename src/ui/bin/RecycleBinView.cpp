@@ -8,8 +8,10 @@
 #include "ui/bin/BinWidgets.h"
 #include "ui/brand/BrandFonts.h"
 #include "ui/brand/BrandPalette.h"
+#include "ui/brand/FocusRingLayer.h"
 #include "ui/brand/SymbolIcons.h"
 #include "ui/common/EmptyStateView.h"
+#include "ui/common/KeyboardContextMenu.h"
 #include "ui/common/Labels.h"
 
 #include <QFileInfo>
@@ -156,8 +158,11 @@ RecycleBinView::RecycleBinView(ProjectManagerFace& manager, QSet<QUuid>& selecti
     m_list->setUniformItemSizes(true);
     m_list->setMouseTracking(true);
     m_list->setFrameShape(QFrame::NoFrame);
+    // Without a frame the style shows no focus: the list wears the ring round its edge.
+    FocusRingLayer::wear(*m_list, Color::brandBackground(), 4);
     m_list->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(m_list, &QListView::customContextMenuRequested, this, &RecycleBinView::showRowMenu);
+    KeyboardContextMenu::install(*m_list, [this](const QPoint& at) { showRowMenu(at); });
     connect(m_list->selectionModel(), &QItemSelectionModel::selectionChanged, this, [this] {
         if (m_refreshing)
             return;

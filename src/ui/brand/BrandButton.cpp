@@ -22,7 +22,7 @@ BrandButton::BrandButton(const QString& text, QWidget* parent) : QAbstractButton
 QSize BrandButton::sizeHint() const {
     const Look l = look();
     const QFontMetrics metrics(l.font);
-    int width = metrics.horizontalAdvance(text()) + 2 * l.horizontalPadding;
+    int width = metrics.size(Qt::TextShowMnemonic, text()).width() + 2 * l.horizontalPadding;
     int height = metrics.height();
     if (!icon().isNull()) {
         width += iconSize().width() + iconSpacing;
@@ -52,7 +52,8 @@ void BrandButton::paintEvent(QPaintEvent*) {
         paintFocusRing(painter, QRectF(rect()), cornerRadius, l.fill);
 
     const QFontMetrics metrics(l.font);
-    const int textWidth = metrics.horizontalAdvance(text());
+    // A mnemonic's ampersand underlines its letter rather than showing.
+    const int textWidth = metrics.size(Qt::TextShowMnemonic, text()).width();
     const bool hasIcon = !icon().isNull();
     const int contentWidth = textWidth + (hasIcon ? iconSize().width() + iconSpacing : 0);
     int x = (width() - contentWidth) / 2;
@@ -64,7 +65,8 @@ void BrandButton::paintEvent(QPaintEvent*) {
     }
     painter.setFont(l.font);
     painter.setPen(l.labelColor);
-    painter.drawText(QRect(x, 0, textWidth + 1, height()), Qt::AlignLeft | Qt::AlignVCenter, text());
+    painter.drawText(QRect(x, 0, textWidth + 1, height()),
+                     Qt::AlignLeft | Qt::AlignVCenter | Qt::TextShowMnemonic, text());
 }
 
 } // namespace tarnwick

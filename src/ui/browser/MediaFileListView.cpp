@@ -8,6 +8,7 @@
 #include "ui/browser/MediaTableModel.h"
 #include "ui/browser/MediaThumbnailStore.h"
 #include "ui/common/AlertDialog.h"
+#include "ui/common/KeyboardContextMenu.h"
 #include "ui/common/Labels.h"
 #include "ui/common/ViewHelpers.h"
 
@@ -208,6 +209,7 @@ void MediaFileListView::buildTable() {
 
 void MediaFileListView::connectTable() {
     connect(m_table, &QWidget::customContextMenuRequested, this, &MediaFileListView::showContextMenu);
+    KeyboardContextMenu::install(*m_table, [this](const QPoint& at) { showContextMenu(at); });
     connect(m_table, &QAbstractItemView::doubleClicked, this,
             [this](const QModelIndex& index) { activateRow(index.row()); });
     connect(m_table->selectionModel(), &QItemSelectionModel::selectionChanged, this,

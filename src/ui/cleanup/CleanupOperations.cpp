@@ -10,6 +10,7 @@
 #include "platform/AppLog.h"
 #include "transcode/TranscodeAndReplace.h"
 #include "transcode/TranscodeEngine.h"
+#include "transcode/TranscodeExtensions.h"
 #include "ui/cleanup/CleanupTexts.h"
 
 #include <mutex>
@@ -29,6 +30,10 @@ bool CleanupOperations::isExportableUnused(const MediaFile& file) {
 
 std::optional<QString> CleanupOperations::locateFFmpeg() {
     return std::nullopt;
+}
+
+TranscodeRoute CleanupOperations::plannedTranscodeRoute(const QString& path, const std::optional<QString>&) {
+    return transcodeExtensions::isProVideoFormat(path) ? TranscodeRoute::ffmpeg : TranscodeRoute::inProcess;
 }
 
 QStringList CleanupOperations::conflictReasons(const QList<MediaFile>& staging,
@@ -85,6 +90,9 @@ public:
         co_await DaVinciCSVImport::importDaVinciCSV(manager, std::move(csv));
     }
     std::optional<QString> locateFFmpeg() override { return transcodeEngine().locateFFmpeg(); }
+    TranscodeRoute plannedTranscodeRoute(const QString& path, const std::optional<QString>& ffmpeg) override {
+        return transcodeEngine().plannedRoute(path, ffmpeg);
+    }
 
 private:
     // One engine per window, made on first use (it starts a thread of its own).

@@ -4,6 +4,7 @@
 #include "actions/UnusedFilesExport.h"
 #include "model/MediaFile.h"
 #include "model/RecycleBinItem.h"
+#include "transcode/TranscodeTypes.h"
 
 #include <QList>
 #include <QString>
@@ -51,6 +52,10 @@ public:
     virtual CSVExportResult exportUnusedFilesCSV(ProjectManager& manager) = 0;
     // The ffmpeg executable; callable from any thread.
     virtual std::optional<QString> locateFFmpeg();
+    // The route a transcode run takes first for the file at `path`, with `ffmpeg` as locateFFmpeg()
+    // found it; callable from any thread (it may open the file). Here by its extension alone: a
+    // professional format goes to ffmpeg.
+    virtual TranscodeRoute plannedTranscodeRoute(const QString& path, const std::optional<QString>& ffmpeg);
     virtual QCoro::Task<void> importDaVinciCSV(ProjectManager& manager, QUrl csv) = 0;
 
     // Unused, not After Effects footage, online/matching/transcoded, not awaiting review.

@@ -23,8 +23,8 @@ namespace {
 constexpr LabelOptions selectableParagraph =
     LabelOption::plainText | LabelOption::wordWrap | LabelOption::selectable;
 
-// The first plain answer; else the cancel one. A destructive answer never takes Return: the question
-// is there to make the user stop, and a reflexive Return must not carry the deed out.
+// The first plain answer; else the cancel one. An answer that acts on files never takes Return: the
+// question is there to make the user stop, and a reflexive Return must not carry the deed out.
 qsizetype defaultAnswer(const QList<AlertButton>& buttons) {
     using Role = AlertButton::Role;
     for (const Role role : {Role::normal, Role::cancel}) {
@@ -74,9 +74,10 @@ AlertDialog::AlertDialog(QWidget* parent, const QString& title, const QString& m
         button->setAutoDefault(false);
         button->setDefault(i == defaultIndex);
         const bool destructive = answer.role == AlertButton::Role::destructive;
-        button->setProminent(i == defaultIndex && !destructive);
-        if (destructive) {
+        button->setProminent(i == defaultIndex);
+        if (destructive || answer.role == AlertButton::Role::movesFiles)
             dialogButtons::setDestructive(*button);
+        if (destructive) {
             QPalette p = button->palette();
             p.setColor(QPalette::ButtonText, Color::brandRed());
             button->setPalette(p);
@@ -86,6 +87,7 @@ AlertDialog::AlertDialog(QWidget* parent, const QString& title, const QString& m
         m_buttonWidgets.append(button);
     }
     layout->addLayout(row);
+    dialogButtons::giveMnemonics(*this);
     // The focus starts where Return goes, so the ring shows what Return will press.
     if (QPushButton* first = dialogButtons::firstFocus(m_buttonWidgets))
         first->setFocus();
@@ -124,7 +126,7 @@ void AlertDialog::showEvent(QShowEvent* event) {
 }
 
 void AlertDialog::keyPressEvent(QKeyEvent* event) {
-    if (!dialogButtons::pressFocused(*this, *event))
+    if (!dialogButtons::answerReturn(*this, *event))
         QDialog::keyPressEvent(event);
 }
 

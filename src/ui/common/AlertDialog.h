@@ -10,12 +10,12 @@ class QPushButton;
 
 namespace tarnwick {
 
-// One button of an alert. `cancel` answers Escape; `destructive` is drawn in red and is never the
-// default. The first button of the normal role is the default, else the cancel button, and the
-// focus starts on it: a question whose only answer is destructive takes Cancel on Return. Return
-// presses the focused button (see DialogButtons.h).
+// One button of an alert. `cancel` answers Escape; `destructive` (deletes or replaces files, drawn
+// in red) and `movesFiles` are never the default. The first button of the normal role is the
+// default, else the cancel button, and the focus starts on it: a question whose only answer acts on
+// files takes Cancel on Return. Return presses the focused button (see DialogButtons.h).
 struct AlertButton {
-    enum class Role { normal, cancel, destructive };
+    enum class Role { normal, cancel, destructive, movesFiles };
     QString title;
     Role role = Role::normal;
     std::function<void()> action;

@@ -92,16 +92,15 @@ bool KeyboardOwner::handleKey(QKeyEvent& key) {
         return false;
     if (m_keys && m_keys(key))
         return true;
+    // The focused button first (a page dot too), as in a dialog; the default only while no other
+    // has the focus.
+    if (dialogButtons::answerReturn(*m_owner, key))
+        return true;
     if ((key.key() == Qt::Key_Return || key.key() == Qt::Key_Enter) && key.modifiers() == Qt::NoModifier) {
-        // The focused button first, as in a dialog; the default only while no other has the focus.
-        auto* focused = qobject_cast<QPushButton*>(QApplication::focusWidget());
-        if (focused && isInsideOwner(focused) && focused->isVisible() && focused->isEnabled()) {
-            focused->click();
-            return true;
-        }
         const auto buttons = m_owner->findChildren<QPushButton*>();
         for (QPushButton* button : buttons) {
-            if (button->isDefault() && button->isVisibleTo(m_owner) && button->isEnabled()) {
+            if (button->isDefault() && !dialogButtons::isDestructive(*button) &&
+                button->isVisibleTo(m_owner) && button->isEnabled()) {
                 button->click();
                 return true;
             }

@@ -107,6 +107,10 @@ void Sheet::showEvent(QShowEvent* event) {
     // The default stays where the content set it; Return goes to the focused button. The focus
     // starts on a button only where the content put none elsewhere (a field keeps it).
     dialogButtons::keepDefaultInPlace(*this);
+    if (!m_mnemonicsGiven) {
+        m_mnemonicsGiven = true;
+        dialogButtons::giveMnemonics(*this);
+    }
     QWidget* focus = focusWidget();
     if (!focus || qobject_cast<QAbstractButton*>(focus) || focus == m_scroll) {
         QList<QPushButton*> buttons;
@@ -128,7 +132,7 @@ void Sheet::showEvent(QShowEvent* event) {
 }
 
 void Sheet::keyPressEvent(QKeyEvent* event) {
-    if (!dialogButtons::pressFocused(*this, *event))
+    if (!dialogButtons::answerReturn(*this, *event))
         QDialog::keyPressEvent(event);
 }
 

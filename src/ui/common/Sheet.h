@@ -10,8 +10,8 @@ namespace tarnwick {
 // A sheet: a window-modal dialog over the main window holding one content widget, opened with
 // open() so the caller's code keeps running (no nested event loop). It deletes itself when
 // closed; `dismissed` tells the owner to clear the state that presented it. While it shows it
-// has the keyboard (Escape closes it; Return presses the focused button, else the default one; the
-// focus never starts on a destructive button, see DialogButtons.h), the window behind is
+// has the keyboard (Escape closes it; Return presses the focused button, else the default one, which
+// is never one that acts on files; its buttons carry mnemonics; see DialogButtons.h), the window behind is
 // dimmed, and it stays inside the screen's available area with its window frame, scrolling its
 // content if it must.
 class Sheet : public QDialog {
@@ -41,6 +41,7 @@ private:
     QWidget* m_content = nullptr;
     QScrollArea* m_scroll = nullptr;
     bool m_dismissed = false;
+    bool m_mnemonicsGiven = false;
 };
 
 } // namespace tarnwick

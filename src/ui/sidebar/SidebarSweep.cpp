@@ -70,13 +70,13 @@ void SidebarView::chooseUnusedMoveFolder() {
 void SidebarView::confirmUnusedMove(const QUrl& folder) {
     m_services.chain.request(Presentation::unusedMoveConfirm, [this, folder] {
         // The count is the safe list as the alert shows; the move reads it again when it starts.
+        const qsizetype count = m_services.facts.facts().safeToStage.size();
         auto* dialog = AlertDialog::present(
             window(), QStringLiteral("Move Unused Files to Folder?"),
-            SidebarTexts::moveUnusedMessage(m_services.facts.facts().safeToStage.size(),
-                                            QFileInfo(folder.toLocalFile()).fileName()),
+            SidebarTexts::moveUnusedMessage(count, QFileInfo(folder.toLocalFile()).fileName()),
             {{QStringLiteral("Cancel"), Role::cancel, {}},
-             {QStringLiteral("Move"), Role::normal, [this, folder] { startUnusedMove(folder); }}});
-        dialog->buttons().at(1)->setEnabled(!isUnusedMoveRunning());
+             {QStringLiteral("Move"), Role::movesFiles, [this, folder] { startUnusedMove(folder); }}});
+        dialog->buttons().at(1)->setEnabled(count > 0 && !isUnusedMoveRunning());
         return dialog;
     });
 }

@@ -1,4 +1,5 @@
 #include "ui/tools/AuditLogView.h"
+#include "ui/brand/FocusRingLayer.h"
 
 #include "platform/ByteCountText.h"
 #include "platform/ThreadPools.h"
@@ -15,7 +16,6 @@
 #include <QListView>
 #include <QPainter>
 #include <QPushButton>
-#include <QShortcut>
 #include <QStackedWidget>
 #include <QStyledItemDelegate>
 #include <QTimer>
@@ -275,15 +275,10 @@ AuditLogView::AuditLogView(AuditLogManager& log, std::function<QDateTime()> now,
 
     m_done = new QPushButton(QStringLiteral("Done"), this);
     m_done->setDefault(true);
-    m_done->setAutoDefault(true);
     connect(m_done, &QPushButton::clicked, this, [this] { dismissSheet(this); });
-    for (const auto key : {Qt::Key_Return, Qt::Key_Enter}) {
-        auto* shortcut = new QShortcut(QKeySequence(key), this);
-        shortcut->setContext(Qt::WidgetWithChildrenShortcut);
-        connect(shortcut, &QShortcut::activated, m_done, &QPushButton::click);
-    }
 
     m_list = new QListView(this);
+    FocusRingLayer::wear(*m_list, m_list->palette().color(QPalette::Base), 4);
     m_list->setModel(m_model);
     m_list->setItemDelegate(new AuditRowDelegate(m_list));
     m_list->setUniformItemSizes(true);

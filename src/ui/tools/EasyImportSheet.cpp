@@ -1,4 +1,6 @@
 #include "ui/tools/EasyImportSheet.h"
+#include "ui/brand/FocusRingLayer.h"
+#include "ui/common/DialogButtons.h"
 
 #include "analysis/ProjectManagerFace.h"
 #include "platform/ByteCountText.h"
@@ -107,6 +109,7 @@ EasyImportSheet::EasyImportSheet(ProjectManagerFace& manager, FilePanel& panel, 
     resultsColumn->addWidget(divider());
     m_model = new QStandardItemModel(this);
     m_list = new QTreeView(results);
+    FocusRingLayer::wear(*m_list, m_list->palette().color(QPalette::Base), 4);
     m_list->setModel(m_model);
     m_list->setHeaderHidden(true);
     m_list->setRootIsDecorated(false);
@@ -236,8 +239,8 @@ void EasyImportSheet::updateBody() {
 }
 
 void EasyImportSheet::updateImportButton() {
-    m_import->setText(QStringLiteral("Import ") + QString::number(m_selected.size()) +
-                      QStringLiteral(" Selected"));
+    dialogButtons::setTitle(*m_import, QStringLiteral("Import ") + QString::number(m_selected.size()) +
+                                           QStringLiteral(" Selected"));
     m_import->setEnabled(!m_selected.isEmpty());
 }
 

@@ -1,4 +1,5 @@
 #include "ui/tools/ProtectedFoldersSheet.h"
+#include "ui/brand/FocusRingLayer.h"
 
 #include "analysis/ProjectManagerFace.h"
 #include "platform/AppLog.h"
@@ -60,6 +61,7 @@ ProtectedFoldersSheet::ProtectedFoldersSheet(ProjectManagerFace& manager, Protec
     scroll->setWidgetResizable(true);
     scroll->setFrameShape(QFrame::NoFrame);
     scroll->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    FocusRingLayer::wear(*scroll, Color::brandBackground(), 4);
     m_rowsHost = new QWidget;
     fillBackground(m_rowsHost, Color::brandBackground());
     m_rows = new QVBoxLayout(m_rowsHost);

@@ -1,4 +1,6 @@
 #include "ui/tools/SearchOfflineFilesSheet.h"
+#include "ui/brand/FocusRingLayer.h"
+#include "ui/common/DialogButtons.h"
 
 #include "analysis/AfterEffectsLinking.h"
 #include "analysis/OfflineMediaSearch.h"
@@ -406,6 +408,7 @@ QWidget* SearchOfflineFilesSheet::buildMatchListPage(QWidget* results) {
     listColumn->addWidget(divider());
     m_model = new QStandardItemModel(this);
     m_list = new QTreeView(listPage);
+    FocusRingLayer::wear(*m_list, m_list->palette().color(QPalette::Base), 4);
     m_list->setModel(m_model);
     m_list->setHeaderHidden(true);
     m_list->setItemDelegate(new MatchRowDelegate(&m_matches, m_list));
@@ -577,10 +580,10 @@ void SearchOfflineFilesSheet::updatePage() {
 }
 
 void SearchOfflineFilesSheet::updateButtons() {
-    m_applyBest->setText(QStringLiteral("Apply Best ") + QString::number(m_groups.size()));
+    dialogButtons::setTitle(*m_applyBest, QStringLiteral("Apply Best ") + QString::number(m_groups.size()));
     m_applyBest->setVisible(!m_groups.isEmpty());
-    m_applySelected->setText(QStringLiteral("Apply ") + QString::number(m_selected.size()) +
-                             QStringLiteral(" Selected"));
+    dialogButtons::setTitle(*m_applySelected, QStringLiteral("Apply ") + QString::number(m_selected.size()) +
+                                                  QStringLiteral(" Selected"));
     m_applySelected->setEnabled(!m_selected.isEmpty());
 }
 

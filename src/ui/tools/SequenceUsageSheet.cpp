@@ -1,4 +1,5 @@
 #include "ui/tools/SequenceUsageSheet.h"
+#include "ui/brand/FocusRingLayer.h"
 
 #include "analysis/ProjectManagerFace.h"
 #include "stores/SequenceUsagePolicyStore.h"
@@ -346,6 +347,7 @@ QWidget* SequenceUsageSheet::buildRulesPane() {
     m_rules->setSpacing(5);
     rulesScroll->setWidget(m_rulesHost);
     fillBackground(rulesScroll, Color::brandBackground());
+    FocusRingLayer::wear(*rulesScroll, Color::brandBackground(), 4);
     rulesColumn->addWidget(rulesScroll, 1);
     return rulesPane;
 }
@@ -364,6 +366,7 @@ QWidget* SequenceUsageSheet::buildTimelinesPane() {
     m_timelines->setModel(m_model);
     m_timelines->setItemDelegate(new TimelineDelegate(m_model, m_timelines));
     m_timelines->setFrameShape(QFrame::NoFrame);
+    FocusRingLayer::wear(*m_timelines, Color::brandBackground(), 4);
     m_timelines->setSelectionMode(QAbstractItemView::NoSelection);
     m_timelines->setVerticalScrollMode(QAbstractItemView::ScrollPerPixel);
     m_timelines->setMouseTracking(true);

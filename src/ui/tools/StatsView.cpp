@@ -197,6 +197,28 @@ QWidget* statCard(const StatItem& item, QWidget* parent) {
     column->addWidget(caption);
     return card;
 }
+// The space saved, large, on its amber-tinted card.
+QWidget* heroCard(const QString& saved, QWidget* parent) {
+    auto* hero = new QWidget(parent);
+    hero->setObjectName(QStringLiteral("hero"));
+    hero->setAttribute(Qt::WA_StyledBackground);
+    hero->setStyleSheet(QStringLiteral("#hero { border: 1px solid %1; border-radius: 6px; background: "
+                                       "qlineargradient(x1:0, y1:0, x2:1, y2:1, stop:0 %2, stop:1 %3); }")
+                            .arg(Color::withOpacity(Color::brandAmber(), 0.28).name(QColor::HexArgb),
+                                 Color::withOpacity(Color::brandAmber(), 0.16).name(QColor::HexArgb),
+                                 Color::brandSurfaceRaised().name()));
+    auto* heroColumn = new QVBoxLayout(hero);
+    heroColumn->setContentsMargins(8, 22, 8, 22);
+    heroColumn->setSpacing(4);
+    heroColumn->addWidget(
+        new BrandSectionHeader(QStringLiteral("Space Saved"), QStringLiteral("internaldrive"), hero), 0,
+        Qt::AlignHCenter);
+    auto* savedLabel = brandLabel(saved, fitted(Font::brandMono(46, Font::Weight::bold), saved, 360, 0.5),
+                                  Color::brandAmber(), hero, LabelOption::centred);
+    savedLabel->setObjectName(QStringLiteral("heroValue"));
+    heroColumn->addWidget(savedLabel);
+    return hero;
+}
 } // namespace
 
 StatsView::StatsView(const AllTimeStats& stats, std::optional<QDateTime> now, QWidget* parent)
@@ -212,42 +234,29 @@ StatsView::StatsView(const AllTimeStats& stats, std::optional<QDateTime> now, QW
     setPalette(palette);
 
     auto* done = brandDoneButton();
-    // The default: a sheet opens on it, and Return presses it wherever the focus is.
+    // The default: a sheet opens on it, and Return presses it while no other button has the focus.
     done->setDefault(true);
     connect(done, &QPushButton::clicked, this, [this] { dismissSheet(this); });
-    for (const auto key : {Qt::Key_Return, Qt::Key_Enter}) {
-        auto* shortcut = new QShortcut(QKeySequence(key), this);
-        shortcut->setContext(Qt::WidgetWithChildrenShortcut);
-        connect(shortcut, &QShortcut::activated, done, &QPushButton::click);
-    }
 
+    auto* outer = new QVBoxLayout(this);
+    outer->setContentsMargins(0, 0, 0, 0);
+    outer->setSpacing(0);
+    outer->addWidget(
+        brandHeaderBar(QStringLiteral("All-Time Stats"), QStringLiteral("chart.bar.fill"), done));
+    outer->addWidget(divider(Color::brandSurfaceSunken()));
+    outer->addWidget(buildFigures(), 1);
+    outer->addWidget(divider(Color::brandSurfaceSunken()));
+    outer->addWidget(buildShareBar());
+}
+
+QWidget* StatsView::buildFigures() {
     auto* body = new QWidget;
     body->setAutoFillBackground(true);
-    body->setPalette(palette);
+    body->setPalette(palette());
     auto* column = new QVBoxLayout(body);
     column->setContentsMargins(16, 16, 16, 16);
     column->setSpacing(16);
-
-    auto* hero = new QWidget(body);
-    hero->setObjectName(QStringLiteral("hero"));
-    hero->setAttribute(Qt::WA_StyledBackground);
-    hero->setStyleSheet(QStringLiteral("#hero { border: 1px solid %1; border-radius: 6px; background: "
-                                       "qlineargradient(x1:0, y1:0, x2:1, y2:1, stop:0 %2, stop:1 %3); }")
-                            .arg(Color::withOpacity(Color::brandAmber(), 0.28).name(QColor::HexArgb),
-                                 Color::withOpacity(Color::brandAmber(), 0.16).name(QColor::HexArgb),
-                                 Color::brandSurfaceRaised().name()));
-    auto* heroColumn = new QVBoxLayout(hero);
-    heroColumn->setContentsMargins(8, 22, 8, 22);
-    heroColumn->setSpacing(4);
-    heroColumn->addWidget(
-        new BrandSectionHeader(QStringLiteral("Space Saved"), QStringLiteral("internaldrive"), hero), 0,
-        Qt::AlignHCenter);
-    const QString saved = spaceSavedText(stats);
-    auto* savedLabel = brandLabel(saved, fitted(Font::brandMono(46, Font::Weight::bold), saved, 360, 0.5),
-                                  Color::brandAmber(), hero, LabelOption::centred);
-    savedLabel->setObjectName(QStringLiteral("heroValue"));
-    heroColumn->addWidget(savedLabel);
-    column->addWidget(hero);
+    column->addWidget(heroCard(spaceSavedText(m_stats), body));
 
     auto* grid = new QGridLayout;
     grid->setHorizontalSpacing(12);
@@ -257,7 +266,6 @@ StatsView::StatsView(const AllTimeStats& stats, std::optional<QDateTime> now, QW
     column->addLayout(grid);
     auto* footer = brandLabel(QStringLiteral("TARNWICK"), Font::brandMono(10, Font::Weight::bold),
                               Color::brandTextMuted(), body, LabelOption::centred);
-
     QFont tracked = footer->font();
     tracked.setLetterSpacing(QFont::AbsoluteSpacing, 2);
     footer->setFont(tracked);
@@ -285,7 +293,10 @@ StatsView::StatsView(const AllTimeStats& stats, std::optional<QDateTime> now, QW
         connect(shortcut, &QShortcut::activated, scroll,
                 [scroll, action] { scroll->verticalScrollBar()->triggerAction(action); });
     }
+    return scroll;
+}
 
+QWidget* StatsView::buildShareBar() {
     m_share = new BrandPrimaryButton(QStringLiteral("Share My Stats"), this);
     m_share->setIcon(symbolIcon(QStringLiteral("square.and.arrow.up"), Color::brandBackground()));
     m_share->setMinimumHeight(32);
@@ -293,17 +304,7 @@ StatsView::StatsView(const AllTimeStats& stats, std::optional<QDateTime> now, QW
     m_menu->addAction(symbolIcon(QStringLiteral("doc.on.doc")), QStringLiteral("Copy Image"), this,
                       [this] { QApplication::clipboard()->setImage(shareImage()); });
     m_menu->addAction(symbolIcon(QStringLiteral("square.and.arrow.down")), QStringLiteral("Save Image…"),
-                      this, [this] {
-                          auto* dialog = new QFileDialog(window(), QStringLiteral("Save Stats Image"),
-                                                         QString(), QStringLiteral("PNG Image (*.png)"));
-                          dialog->setAcceptMode(QFileDialog::AcceptSave);
-                          dialog->setDefaultSuffix(QStringLiteral("png"));
-                          dialog->selectFile(QStringLiteral("Tarnwick Stats.png"));
-                          dialog->setAttribute(Qt::WA_DeleteOnClose);
-                          connect(dialog, &QFileDialog::fileSelected, this,
-                                  [this](const QString& path) { saveImage(path); });
-                          dialog->open();
-                      });
+                      this, [this] { chooseImageFile(); });
     m_menu->addAction(symbolIcon(QStringLiteral("text.quote")), QStringLiteral("Copy Text"), this,
                       [this] { QApplication::clipboard()->setText(shareText(m_stats)); });
     // A popup, not exec(): the window keeps running while the menu is open.
@@ -323,16 +324,18 @@ StatsView::StatsView(const AllTimeStats& stats, std::optional<QDateTime> now, QW
     auto* shareRow = new QVBoxLayout(shareBar);
     shareRow->setContentsMargins(12, 12, 12, 12);
     shareRow->addWidget(m_share);
+    return shareBar;
+}
 
-    auto* outer = new QVBoxLayout(this);
-    outer->setContentsMargins(0, 0, 0, 0);
-    outer->setSpacing(0);
-    outer->addWidget(
-        brandHeaderBar(QStringLiteral("All-Time Stats"), QStringLiteral("chart.bar.fill"), done));
-    outer->addWidget(divider(Color::brandSurfaceSunken()));
-    outer->addWidget(scroll, 1);
-    outer->addWidget(divider(Color::brandSurfaceSunken()));
-    outer->addWidget(shareBar);
+void StatsView::chooseImageFile() {
+    auto* dialog = new QFileDialog(window(), QStringLiteral("Save Stats Image"), QString(),
+                                   QStringLiteral("PNG Image (*.png)"));
+    dialog->setAcceptMode(QFileDialog::AcceptSave);
+    dialog->setDefaultSuffix(QStringLiteral("png"));
+    dialog->selectFile(QStringLiteral("Tarnwick Stats.png"));
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    connect(dialog, &QFileDialog::fileSelected, this, [this](const QString& path) { saveImage(path); });
+    dialog->open();
 }
 
 QSize StatsView::sizeHint() const {

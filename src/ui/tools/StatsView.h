@@ -44,6 +44,10 @@ protected:
     void paintEvent(QPaintEvent* event) override;
 
 private:
+    QWidget* buildFigures();  // the hero and the cards, scrolling
+    QWidget* buildShareBar(); // "Share My Stats" and its menu
+    void chooseImageFile();
+
     AllTimeStats m_stats;
     QDateTime m_now;
 };
@@ -70,6 +74,10 @@ public:
     bool saveImage(const QString& path);
 
 private:
+    QWidget* buildFigures();  // the hero and the cards, scrolling
+    QWidget* buildShareBar(); // "Share My Stats" and its menu
+    void chooseImageFile();
+
     AllTimeStats m_stats;
     QDateTime m_now;
     QList<StatItem> m_items;

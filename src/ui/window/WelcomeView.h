@@ -45,7 +45,8 @@ public:
     QLabel* descriptionLabel() const { return m_description; }
 
     // The guide's keys while it owns the keyboard: Right = Next, Left = Back, Escape = Skip (Return
-    // presses the default button, "Next" or "Get Started"). True when the key was one of them.
+    // presses the focused button or page dot, else "Next" or "Get Started"). True when the key was
+    // one of them.
     bool handleKey(const QKeyEvent& key);
 
 protected:

@@ -131,8 +131,10 @@ void WindowPresentations::confirmBinMove(const QUrl& folder) {
             alert(QStringLiteral("Move Files to Folder?"),
                   WindowTexts::moveFilesMessage(m_services.manager.recycleBin().size(), folder),
                   {{QStringLiteral("Cancel"), Role::cancel, {}},
-                   {QStringLiteral("Move"), Role::normal, [this, folder] { startBinMoveRun(folder); }}}));
-        dialog->buttons().at(1)->setEnabled(!m_services.runner.isBusyWith(CleanupRunKind::binMove));
+                   {QStringLiteral("Move"), Role::movesFiles, [this, folder] { startBinMoveRun(folder); }}}));
+        // Nothing to move, or a move of the bin under way: nothing to start.
+        dialog->buttons().at(1)->setEnabled(!m_services.manager.recycleBin().isEmpty() &&
+                                            !m_services.runner.isBusyWith(CleanupRunKind::binMove));
         return dialog;
     });
 }

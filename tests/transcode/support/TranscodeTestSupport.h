@@ -82,6 +82,20 @@ public:
             return runFFmpeg(args);
         });
     }
+    // MPEG-2 4:2:2 in MXF, as cameras write it, with or without PCM audio.
+    QString mpeg2Mxf(bool withAudio) {
+        return make(QStringLiteral("mpeg2_422_%1.mxf").arg(withAudio), [&](const QString& out) {
+            QStringList args = lavfiVideo(QStringLiteral("64x64"), 1.0);
+            if (withAudio)
+                args += lavfiAudio(1.0);
+            args += {QStringLiteral("-c:v"), QStringLiteral("mpeg2video"), QStringLiteral("-pix_fmt"),
+                     QStringLiteral("yuv422p")};
+            if (withAudio)
+                args += {QStringLiteral("-c:a"), QStringLiteral("pcm_s16le"), QStringLiteral("-shortest")};
+            args += out;
+            return runFFmpeg(args);
+        });
+    }
     const QString& folder() const { return m_folder; }
 
 private:
@@ -191,7 +205,7 @@ public:
         };
         services.availableCapacity = [this](const QString&) { return capacity; };
         services.sandboxed = false;
-        services.proVideoFormatsInstalled = true;
+        services.proVideoFormatsInstalled = proVideoFormatsInstalled;
         engine = std::make_unique<TranscodeEngine>(std::move(services));
     }
     // Copies a generated file into the media folder under `name`.
@@ -212,7 +226,8 @@ public:
     FakeTools tools;
     std::shared_ptr<PosixFileOperations> ops;
     std::optional<qint64> capacity;
-    QList<double> progress; // written on the calling thread only (transcodeNow)
+    bool proVideoFormatsInstalled = true; // the libraries read MXF (read by rebuildEngine)
+    QList<double> progress;               // written on the calling thread only (transcodeNow)
     std::unique_ptr<TranscodeEngine> engine;
 
 private:

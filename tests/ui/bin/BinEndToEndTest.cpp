@@ -65,7 +65,7 @@ TEST(BinEndToEnd, TrashThroughThePaneLeavesFilesInTheHomeTrash) {
     const auto alert = e.window.view->presentations().current()->findChildren<QPushButton*>();
     QPushButton* trash = nullptr;
     for (QPushButton* b : alert)
-        if (b->text() == QStringLiteral("Move to Trash"))
+        if (b->accessibleName() == QStringLiteral("Move to Trash"))
             trash = b;
     ASSERT_NE(trash, nullptr);
     QTest::mouseClick(trash, Qt::LeftButton);
@@ -99,7 +99,7 @@ TEST(BinEndToEnd, MoveToFolderKeepsTheFormerPath) {
     ASSERT_TRUE(e.waitForPresentation(QStringLiteral("Move Files to Folder?")));
     QPushButton* move = nullptr;
     for (QPushButton* b : e.window.view->presentations().current()->findChildren<QPushButton*>())
-        if (b->text() == QStringLiteral("Move"))
+        if (b->accessibleName() == QStringLiteral("Move"))
             move = b;
     ASSERT_NE(move, nullptr);
     QTest::mouseClick(move, Qt::LeftButton);
@@ -217,7 +217,7 @@ TEST(BinEndToEnd, ATrashThatCannotKeepItsRecordsShowsAsNotStarted) {
     e.window.settle();
     QPushButton* trash = nullptr;
     for (QPushButton* b : e.window.view->presentations().current()->findChildren<QPushButton*>())
-        if (b->text() == QStringLiteral("Move to Trash"))
+        if (b->accessibleName() == QStringLiteral("Move to Trash"))
             trash = b;
     ASSERT_NE(trash, nullptr);
     QTest::mouseClick(trash, Qt::LeftButton);

@@ -439,6 +439,8 @@ TEST(TranscodeConfirmation, ClassifiesChecksFFmpegOffThreadAndConfirmsOnce) {
     f.settle();
     auto* sheet = f.sheet<TranscodeConfirmationSheet>();
     ASSERT_NE(sheet, nullptr);
+    // The files' routes are found off the GUI thread; the box counts them once all are known.
+    ASSERT_TRUE(QTest::qWaitFor([sheet] { return !sheet->isCheckingFFmpeg(); }));
     EXPECT_TRUE(
         sheet->description()->text().startsWith(QStringLiteral("7 file(s) will be transcoded to HEVC")));
     EXPECT_EQ(sheet->ffmpegLines()->text().split(QLatin1Char('\n')).last(),
@@ -481,8 +483,55 @@ TEST(TranscodeConfirmation, ClassifiesChecksFFmpegOffThreadAndConfirmsOnce) {
     EXPECT_EQ(sheet->skippedLines()->text(), QStringLiteral("  CLIP.R3D (R3D)\n  x.ari (ARI)"));
 }
 
-// The originals are replaced: the sheet opens with the keyboard on Cancel, while "Transcode &
-// Replace" stays the default, drawn as the main action.
+// The ffmpeg box says what the run will do, file by file: without the program an MXF the libraries
+// read is transcoded in-process and is not said to need it; with it, whatever the run hands to it is
+// counted, an MP4 with audio too, and the box no longer calls them all MXF/MTS.
+TEST(TranscodeConfirmation, TheFFmpegBoxCountsTheFilesTheRunHandsToFFmpeg) {
+    BinFixture f;
+    f.stage({{"/m/Street.mxf", 100}, {"/m/A001.mp4", 100}, {"/m/B002.mp4", 100}});
+    const auto open = [&f]() -> TranscodeConfirmationSheet* {
+        f.presentations().showSheet(Presentation::transcodeConfirmation);
+        f.settle();
+        auto* sheet = f.sheet<TranscodeConfirmationSheet>();
+        if (sheet && !QTest::qWaitFor([sheet] { return !sheet->isCheckingFFmpeg(); }))
+            return nullptr;
+        f.settle();
+        return sheet;
+    };
+    const auto close = [&f] {
+        f.dismissPresented();
+        f.settle();
+    };
+    using R = TranscodeRoute;
+    f.ops->routes = {
+        {"/m/Street.mxf", R::inProcess}, {"/m/A001.mp4", R::inProcess}, {"/m/B002.mp4", R::inProcess}};
+    TranscodeConfirmationSheet* sheet = open();
+    ASSERT_NE(sheet, nullptr);
+    EXPECT_TRUE(sheet->description()->text().startsWith(QStringLiteral("3 file(s) will be transcoded")));
+    EXPECT_FALSE(sheet->ffmpegBox()->isVisibleTo(sheet)) << sheet->ffmpegLabel()->text().toStdString();
+    close();
+
+    f.ops->ffmpegPath = QStringLiteral("/usr/bin/ffmpeg");
+    f.ops->routes[QStringLiteral("/m/B002.mp4")] = R::ffmpeg; // its audio
+    sheet = open();
+    ASSERT_NE(sheet, nullptr);
+    EXPECT_TRUE(sheet->ffmpegBox()->isVisibleTo(sheet));
+    EXPECT_EQ(sheet->ffmpegLabel()->text(), QStringLiteral("1 file(s) will use ffmpeg for transcoding"));
+    EXPECT_EQ(sheet->ffmpegLines()->text(), QStringLiteral("  B002.mp4"));
+    close();
+
+    f.ops->ffmpegPath.reset();
+    f.ops->routes = {{"/m/Street.mxf", R::ffmpeg}}; // libraries that cannot read MXF
+    sheet = open();
+    ASSERT_NE(sheet, nullptr);
+    EXPECT_EQ(sheet->ffmpegLabel()->text(), QStringLiteral("1 file(s) require ffmpeg (not installed)"));
+    EXPECT_EQ(sheet->ffmpegLines()->text(), QStringLiteral("  Street.mxf"));
+    EXPECT_TRUE(sheet->installHint()->isVisibleTo(sheet));
+    close();
+}
+
+// The originals are replaced: the sheet opens with the keyboard on Cancel, the default; "Transcode &
+// Replace" is drawn as the main action but never the default.
 TEST(TranscodeConfirmation, OpensWithTheFocusOnCancel) {
     BinFixture f;
     f.stage({{"/m/1.mxf", 100}});
@@ -492,7 +541,8 @@ TEST(TranscodeConfirmation, OpensWithTheFocusOnCancel) {
     ASSERT_NE(sheet, nullptr);
     ASSERT_TRUE(QTest::qWaitForWindowActive(sheet->window()));
     EXPECT_EQ(QApplication::focusWidget(), sheet->cancelButton());
-    EXPECT_TRUE(sheet->confirmButton()->isDefault());
+    EXPECT_TRUE(sheet->cancelButton()->isDefault());
+    EXPECT_FALSE(sheet->confirmButton()->isDefault());
 }
 
 // Return presses the focused button: Cancel, reached with Tab once the word is typed, deletes

@@ -1,7 +1,9 @@
+#include "stores/AuditLogManager.h"
 #include "support/ColourContrast.h"
 #include "support/FakeScrubFrameSource.h"
 #include "support/ProjectManagerHarness.h"
 #include "ui/bin/BinWidgets.h"
+#include "ui/bin/RecycleBinView.h"
 #include "ui/brand/BrandPalette.h"
 #include "ui/brand/BrandPrimaryButton.h"
 #include "ui/brand/BrandStyle.h"
@@ -14,6 +16,7 @@
 #include "ui/common/FilterChipToggle.h"
 #include "ui/preview/MediaPlayerView.h"
 #include "ui/preview/ScrubEngine.h"
+#include "ui/tools/AuditLogView.h"
 #include "ui/tools/StatsView.h"
 #include "ui/window/WelcomeDot.h"
 #include "ui/window/WelcomeView.h"
@@ -21,12 +24,15 @@
 
 #include <QApplication>
 #include <QLineEdit>
+#include <QListView>
 #include <QMediaPlayer>
 #include <QPushButton>
 #include <QScopeGuard>
+#include <QScrollArea>
 #include <QSlider>
 #include <QStyleFactory>
 #include <QStyleOptionSlider>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QToolButton>
 #include <QVBoxLayout>
@@ -266,6 +272,53 @@ void alertButtons() {
     }
 }
 
+// The bin's list of staged files: a frameless list, which the style leaves without any focus.
+void binList() {
+    ProjectManagerHarness harness;
+    QList<MediaFile> files;
+    QList<RecycleBinItem> bin;
+    for (int i = 0; i < 3; ++i) {
+        files.append(media(QStringLiteral("/m/clip%1.mov").arg(i), 0, MediaFileStatus::inRecycleBin, 1000));
+        bin.append(binItem(files.last()));
+    }
+    harness.pm().edit(ProjectManager::ListChange::entries).setMediaFiles(files).setRecycleBin(bin);
+    drainEvents();
+    QSet<QUuid> selection;
+    RecycleBinView pane(harness.pm(), selection, {});
+    pane.resize(320, 500);
+    showActive(pane);
+    drainEvents();
+    QListView* list = pane.list();
+    expectRing({list, pane.footerButtons().first(), list, list->rect()});
+}
+
+// A tool sheet's list: the audit log's, as the timelines and the matches are made.
+void auditLogList() {
+    QTemporaryDir dir;
+    AuditLogManager log(dir.path(), nullptr);
+    AuditLogEntry entry;
+    entry.fileName = QStringLiteral("A001.mov");
+    log.append(entry);
+    log.count();
+    AuditLogView view(log);
+    view.resize(560, 400);
+    showActive(view);
+    expectRing({view.list(), view.doneButton(), view.list(), view.list()->rect()});
+}
+
+// The error lines of "Move to Trash Failed", its first focus.
+void errorList() {
+    QWidget window;
+    auto* layout = new QVBoxLayout(&window);
+    BinWidgets::ErrorBox box = BinWidgets::errorBox(
+        {QStringLiteral("A001.mov: Trash not supported"), QStringLiteral("B002.mov: Trash not supported")},
+        80);
+    layout->addWidget(box.frame);
+    window.resize(400, 160);
+    showActive(window);
+    expectRing({box.scroll, nullptr, box.scroll, box.scroll->rect()});
+}
+
 // Skip, Back, the default "Next", and the page dots as clearly as the buttons, as they show on the
 // guide's card.
 void welcomeGuide() {
@@ -384,6 +437,9 @@ TEST(FocusRing, EveryControlWearsItOnlyWhileFocused) {
     const RingRow rows[] = {
         {"slider", slider},
         {"alert buttons", alertButtons},
+        {"bin list", binList},
+        {"error list", errorList},
+        {"audit log list", auditLogList},
         {"welcome guide", welcomeGuide},
         {"stats share button", statsShareButton},
         {"player bar buttons", playerBarButtons},

@@ -17,6 +17,7 @@
 #include "ui/common/FilterChipToggle.h"
 
 #include <QApplication>
+#include <QContextMenuEvent>
 #include <QHeaderView>
 #include <QLineEdit>
 #include <QMenu>
@@ -267,6 +268,56 @@ TEST_F(MediaBrowserTest, TheTableIsOneTabStopAndTheArrowsMoveInside) {
     // Back out of the table: the header's button, enabled by the current row's selection.
     QTest::keyClick(table, Qt::Key_Backtab, Qt::ShiftModifier);
     EXPECT_EQ(QApplication::focusWidget(), view->addButton());
+}
+
+// The Menu key and Shift+F10 open the row menu at the keyboard's row, wherever the mouse pointer is:
+// for that row alone, or for the selection when the row is in it, as a click there would.
+TEST_F(MediaBrowserTest, MenuKeyAndShiftF10OpenTheRowMenuAtTheCurrentRow) {
+    QList<MediaFile> files;
+    for (int i = 0; i < 40; ++i)
+        files.append(media(QStringLiteral("/v/clip%1.mov").arg(i), 0, MediaFileStatus::online, 1000 - i));
+    load(files);
+    MediaFileListView view(harness.pm(), actions, nullptr);
+    view.resize(900, 400);
+    view.show();
+    view.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&view));
+    QTableView* table = view.table();
+    table->setFocus(Qt::TabFocusReason);
+    const auto openWith = [table](Qt::Key key, Qt::KeyboardModifiers modifiers) -> QMenu* {
+        QTest::keyClick(table, key, modifiers);
+        return qobject_cast<QMenu*>(QApplication::activePopupWidget());
+    };
+    const auto close = [](QMenu* menu) {
+        menu->close();
+        drainEvents();
+    };
+
+    // Far down the list: the table scrolls to the row, and the menu opens on it.
+    const QModelIndex far = view.model()->index(30, MediaTableModel::fileName);
+    table->setCurrentIndex(far);
+    table->scrollToTop();
+    QMenu* menu = openWith(Qt::Key_F10, Qt::ShiftModifier);
+    ASSERT_NE(menu, nullptr) << "Shift+F10 opened nothing";
+    const QRect row(table->viewport()->mapToGlobal(table->visualRect(far).topLeft()),
+                    table->visualRect(far).size());
+    EXPECT_TRUE(table->viewport()->rect().intersects(table->visualRect(far)));
+    EXPECT_NEAR(menu->geometry().top(), row.bottom(), row.height());
+    EXPECT_EQ(actionTexts(menu),
+              QStringList({"Add to Virtual Recycle Bin", "---", "Show in File Manager", "Copy Path(s)"}));
+    close(menu);
+
+    // A selection that holds the row: the menu is the selection's.
+    view.setSelectedFiles({view.model()->file(30).id, view.model()->file(2).id});
+    table->selectionModel()->setCurrentIndex(far, QItemSelectionModel::NoUpdate);
+    menu = openWith(Qt::Key_Menu, Qt::NoModifier);
+    ASSERT_NE(menu, nullptr) << "the Menu key opened nothing";
+    EXPECT_EQ(actionTexts(menu).last(), QStringLiteral("Combine 2 Files"));
+    // The platform's own context menu event from that key opens no second menu.
+    QContextMenuEvent fromKey(QContextMenuEvent::Keyboard, QPoint(0, 0), table->mapToGlobal(QPoint(0, 0)));
+    QApplication::sendEvent(table, &fromKey);
+    EXPECT_EQ(QApplication::activePopupWidget(), menu);
+    close(menu);
 }
 
 TEST_F(MediaBrowserTest, SelectionOfManyRowsSurvivesResorting) {

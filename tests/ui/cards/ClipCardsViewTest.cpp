@@ -168,7 +168,7 @@ TEST_F(CardsFixture, ConflictsAskFirst) {
 
     view->addToBinButton()->click();
     ASSERT_TRUE(view->deleteSafetyAlert());
-    EXPECT_EQ(view->deleteSafetyAlert()->buttons().at(1)->text(), "Move to Recycle Anyway");
+    EXPECT_EQ(view->deleteSafetyAlert()->buttons().at(1)->accessibleName(), "Move to Recycle Anyway");
     view->deleteSafetyAlert()->buttons().at(1)->click();
     ASSERT_EQ(staged.size(), 1);
     EXPECT_EQ(staged[0].size(), 2);

@@ -131,6 +131,12 @@ public:
     std::unique_ptr<CleanupRun> makeRun(CleanupRunKind kind, ProjectManager& manager,
                                         const QUrl& folder) override;
     std::optional<QString> locateFFmpeg() override { return ffmpegPath; }
+    // The route of each path as the engine would plan it; others by their extension. Set before a
+    // sheet asks (read on a worker).
+    QHash<QString, TranscodeRoute> routes;
+    TranscodeRoute plannedTranscodeRoute(const QString& path, const std::optional<QString>& ffmpeg) override {
+        return routes.value(path, CleanupOperations::plannedTranscodeRoute(path, ffmpeg));
+    }
     QCoro::Task<void> importDaVinciCSV(ProjectManager&, QUrl csv) override {
         csvImports.append(csv);
         co_return;

@@ -1,4 +1,5 @@
 #include "ui/common/AlertDialog.h"
+#include "ui/common/DialogButtons.h"
 #include "ui/common/OverlayHost.h"
 #include "ui/common/Sheet.h"
 
@@ -19,7 +20,7 @@ namespace {
 QStringList titles(const AlertDialog& alert) {
     QStringList result;
     for (const auto* b : alert.buttons())
-        result.append(b->text());
+        result.append(b->accessibleName());
     return result;
 }
 
@@ -167,4 +168,27 @@ TEST(OverlayHost, CoversTheWholeWindowAndFollowsItsSize) {
     EXPECT_EQ(window.children().last(), overlay);
     host.clear();
     EXPECT_EQ(host.overlay(), nullptr);
+}
+
+// Every answer carries a letter of its own for Alt; Alt and the letter of an answer that acts on
+// files only bring the focus there, so a slip of the fingers removes nothing.
+TEST(AlertDialog, AnswersCarryMnemonicsAndOneThatActsOnFilesOnlyTakesTheFocus) {
+    EXPECT_EQ(dialogButtons::withMnemonics({"Cancel", "Copy Address", "Transcode & Replace", "Cut", "OK"}),
+              (QStringList{"&Cancel", "Copy &Address", "&Transcode && Replace", "C&ut", "&OK"}));
+    QWidget window;
+    window.show();
+    QStringList ran;
+    AlertDialog alert(&window, "Delete Files", "Move 3 file(s) to Trash?",
+                      {{"Cancel", Role::cancel, [&] { ran << "cancel"; }},
+                       {"Move to Trash", Role::destructive, [&] { ran << "trash"; }}});
+    alert.open();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&alert));
+    EXPECT_EQ(alert.buttons()[0]->text(), QStringLiteral("&Cancel"));
+    EXPECT_EQ(alert.buttons()[1]->text(), QStringLiteral("&Move to Trash"));
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_M, Qt::AltModifier);
+    EXPECT_EQ(QApplication::focusWidget(), alert.buttons()[1]);
+    EXPECT_TRUE(ran.isEmpty());
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_C, Qt::AltModifier);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !ran.isEmpty(); }));
+    EXPECT_EQ(ran, QStringList{"cancel"});
 }

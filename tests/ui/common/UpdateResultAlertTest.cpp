@@ -14,7 +14,7 @@ namespace {
 QStringList buttonTitles(const AlertDialog& alert) {
     QStringList titles;
     for (const auto* b : alert.buttons())
-        titles.append(b->text());
+        titles.append(b->accessibleName());
     return titles;
 }
 

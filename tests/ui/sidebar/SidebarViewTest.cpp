@@ -409,7 +409,7 @@ TEST(SidebarSweep, ConflictsRaiseTheSafetyAlertWithTheFirstReason) {
     auto* alert = qobject_cast<AlertDialog*>(f.view->presentations().current());
     EXPECT_EQ(alert->message(),
               QStringLiteral("Tied to Brand Film.\n\nDeleting this file may break that project."));
-    EXPECT_EQ(alert->buttons().at(0)->text(), QStringLiteral("Cancel"));
+    EXPECT_EQ(alert->buttons().at(0)->accessibleName(), QStringLiteral("Cancel"));
     alert->buttons().at(0)->click();
     f.settle();
     EXPECT_TRUE(f.ops->staged.isEmpty());

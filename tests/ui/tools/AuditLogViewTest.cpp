@@ -2,9 +2,13 @@
 
 #include "platform/AppLog.h"
 #include "stores/AuditLogManager.h"
+#include "ui/common/Sheet.h"
+
+#include <QApplication>
 
 #include <QLabel>
 #include <QListView>
+#include <QPointer>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTemporaryDir>
@@ -112,18 +116,19 @@ TEST(AuditLogView, RelativeTimesFollowTheClockWhenTheTimerFires) {
 
 TEST(AuditLogView, AnEmptyLogShowsNoEntriesAndReturnCloses) {
     StoredLog log({});
-    AuditLogView view(log.manager);
-    EXPECT_TRUE(view.showsEmptyState());
+    QWidget window;
+    window.show();
+    auto* view = new AuditLogView(log.manager);
+    EXPECT_TRUE(view->showsEmptyState());
     QStringList texts;
-    for (const QLabel* label : view.findChildren<QLabel*>())
+    for (const QLabel* label : view->findChildren<QLabel*>())
         texts << label->text();
     EXPECT_TRUE(texts.contains(QStringLiteral("No Entries")));
     EXPECT_TRUE(texts.contains(QStringLiteral("File operations will be logged here")));
-    view.show();
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(&view));
-    view.activateWindow();
-    QTest::keyClick(&view, Qt::Key_Return);
-    EXPECT_FALSE(view.isVisible());
+    QPointer<Sheet> sheet = Sheet::present(&window, view);
+    ASSERT_TRUE(QTest::qWaitForWindowActive(sheet));
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+    EXPECT_TRUE(!sheet || !sheet->isVisible());
 }
 
 TEST(AuditLogView, DestinationFolderDropsTheFileName) {

@@ -486,6 +486,9 @@ TEST(WelcomeGuide, PagesThroughItsStepsAndStoresCompletion) {
     guide->dots().at(3)->click();
     EXPECT_EQ(guide->currentStep(), 3);
     EXPECT_EQ(guide->shownTitle(), QStringLiteral("Reconnect Moved Files"));
+    EXPECT_EQ(guide->shownDescription(),
+              QStringLiteral("If media has been relocated, Search Offline Files will find and reconnect it "
+                             "automatically using smart path matching."));
     EXPECT_EQ(guide->shownIconColor(), QColor(0xFF, 0x95, 0x00));
     for (int step = 3; step < last; ++step)
         guide->forwardButton()->click();
@@ -689,7 +692,7 @@ TEST(ContentViewChain, ManagerPromptsAreLoweredOnDismissal) {
     f.settle();
     EXPECT_FALSE(f.pm().prompts().shouldPromptForScan);
     ASSERT_EQ(f.presented(), QStringLiteral("Missing After Effects Projects"));
-    EXPECT_EQ(currentAlert(f)->buttons().at(1)->text(), QStringLiteral("Dismiss"));
+    EXPECT_EQ(currentAlert(f)->buttons().at(1)->accessibleName(), QStringLiteral("Dismiss"));
     currentAlert(f)->buttons().at(0)->click(); // Search Offline Files...
     f.settle();
     EXPECT_FALSE(f.pm().prompts().shouldPromptForMissingAEP);
@@ -845,7 +848,7 @@ TEST(ContentViewCommands, NoMailProgramGivesTheSupportAddressToCopy) {
     EXPECT_TRUE(alert->message().contains(QStringLiteral("support@tarnwick.app")));
     QPushButton* copy = nullptr;
     for (QPushButton* button : alert->buttons())
-        if (button->text() == QStringLiteral("Copy Address"))
+        if (button->accessibleName() == QStringLiteral("Copy Address"))
             copy = button;
     ASSERT_NE(copy, nullptr);
     copy->click();
