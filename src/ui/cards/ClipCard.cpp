@@ -8,7 +8,9 @@
 #include "ui/preview/MediaPlayerView.h"
 #include "ui/preview/ScrubEngine.h"
 
+#include <QAbstractSlider>
 #include <QFileInfo>
+#include <QKeyEvent>
 #include <QMediaPlayer>
 #include <QMouseEvent>
 #include <QPainter>
@@ -39,6 +41,24 @@ public:
     }
 
 protected:
+    // The grid moves between cards with these: a button hands them on instead of moving the focus.
+    void keyPressEvent(QKeyEvent* event) override {
+        switch (event->key()) {
+        case Qt::Key_Left:
+        case Qt::Key_Right:
+        case Qt::Key_Up:
+        case Qt::Key_Down:
+        case Qt::Key_Home:
+        case Qt::Key_End:
+        case Qt::Key_PageUp:
+        case Qt::Key_PageDown:
+            event->ignore();
+            return;
+        default:
+            QToolButton::keyPressEvent(event);
+        }
+    }
+
     void paintEvent(QPaintEvent*) override {
         // Drawn once per look into the pixmap cache: even a small antialiased circle costs the
         // raster engine a round trip through its fill threads.
@@ -400,6 +420,7 @@ void ClipCard::startAudioPlayback() {
         previous = stop;
     }
     m_playing = true;
+    refreshTabStops();
     // A file the player could not open says so in the card; nothing is started.
     if (!m_playerView->failed())
         m_player->play();
@@ -453,6 +474,21 @@ void ClipCard::resizeEvent(QResizeEvent*) {
         m_playerView->setGeometry(previewRect());
 }
 
+void ClipCard::setTabStopsEnabled(bool enabled) {
+    if (enabled == m_tabStopsEnabled)
+        return;
+    m_tabStopsEnabled = enabled;
+    refreshTabStops();
+}
+
+void ClipCard::refreshTabStops() {
+    for (QWidget* stop : tabStops()) {
+        // A slider also takes the focus by a click, as everywhere else.
+        const Qt::FocusPolicy reached = qobject_cast<QAbstractSlider*>(stop) ? Qt::StrongFocus : Qt::TabFocus;
+        stop->setFocusPolicy(m_tabStopsEnabled ? reached : Qt::NoFocus);
+    }
+}
+
 QList<QWidget*> ClipCard::tabStops() const {
     QList<QWidget*> stops{m_select, m_trash, m_play, m_stop};
     if (m_playerView)
@@ -491,6 +527,11 @@ void ClipCard::mouseMoveEvent(QMouseEvent* event) {
     else
         handleHoverEnded();
     QWidget::mouseMoveEvent(event);
+}
+
+void ClipCard::mousePressEvent(QMouseEvent* event) {
+    Q_EMIT pressed(this);
+    QWidget::mousePressEvent(event);
 }
 
 void ClipCard::leaveEvent(QEvent* event) {
