@@ -6,7 +6,9 @@
 #include "ui/common/ViewHelpers.h"
 #include "ui/preview/AudioOutputs.h"
 #include "ui/preview/MediaPlayerView.h"
+#include "ui/preview/PlayerSource.h"
 #include "ui/preview/ScrubEngine.h"
+#include "ui/preview/ThumbnailGenerator.h"
 
 #include <QAbstractSlider>
 #include <QFileInfo>
@@ -407,8 +409,11 @@ void ClipCard::startAudioPlayback() {
     m_player = new QMediaPlayer(this);
     if (sound)
         attachAudioOutput(*m_player);
-    m_player->setSource(*url);
+    setPlayerSource(*m_player, *url);
     m_playerView = new MediaPlayerView(m_player, this);
+    // A clip's pictures the player cannot show come from the previews' decoder instead.
+    if (m_kind == ClipKind::video && url->isLocalFile())
+        m_playerView->setPictureSource(url->toLocalFile(), ThumbnailGenerator::shared().decodingPool());
     m_playerView->setGeometry(previewRect());
     m_playerView->show();
     // Its controls follow the card's own buttons in the Tab chain.
@@ -421,7 +426,7 @@ void ClipCard::startAudioPlayback() {
     }
     m_playing = true;
     refreshTabStops();
-    // A file the player could not open says so in the card; nothing is started.
+    // A file neither the player nor the decoder can read says so in the card; nothing is started.
     if (!m_playerView->failed())
         m_player->play();
     refreshButtons();
