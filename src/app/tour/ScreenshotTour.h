@@ -148,6 +148,10 @@ private:
     void playingCardUnderSheet();
     void laptopWidths();
 
+    // The card grid by keys and a camera file playing (ScreenshotTourCards.cpp).
+    void cardGridKeys();
+    void cameraCardPlaying();
+
     // A clip replaced by a real Transcode & Replace: its card and row (ScreenshotTourTranscoded.cpp).
     void transcodedClip();
 
