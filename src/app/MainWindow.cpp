@@ -40,6 +40,18 @@ MainWindow::MainWindow(CommandCenter& commands, QWidget* parent) : QMainWindow(p
     scroll->setWidget(content);
     setCentralWidget(scroll);
     m_overlayHost = new OverlayHost(content);
+    // Maximised by the window manager, the window may be resized before Qt hears of the new
+    // state: a place becomes the normal one only once it has lasted a moment in the normal state.
+    m_placeSettles.setSingleShot(true);
+    m_placeSettles.setInterval(placeSettleMs);
+    connect(&m_placeSettles, &QTimer::timeout, this, [this] {
+        if (!isVisible() || (windowState() & notNormal))
+            return;
+        // Back from maximised, where the window manager put it back: within the free area of now.
+        if (std::exchange(m_fitWhenSettled, false))
+            fitScreen();
+        m_normalPlace = geometry();
+    });
     m_frameWatch.setInterval(frameWatchIntervalMs);
     connect(&m_frameWatch, &QTimer::timeout, this, &MainWindow::checkFrame);
     if (QScreen* primary = QGuiApplication::primaryScreen())
@@ -120,6 +132,7 @@ void MainWindow::fitWithin(const QRect& available, const QMargins& frame) {
         resize(placed.size());
     else
         setGeometry(placed);
+    m_normalPlace = placed;
 }
 
 void MainWindow::fitScreen() {
@@ -165,17 +178,23 @@ bool MainWindow::event(QEvent* event) {
             windowHandle()->installEventFilter(this);
         break;
     case QEvent::WindowStateChange:
-        // Back from maximised to the place the window manager kept: within the free area of now.
-        if (!(windowState() & (Qt::WindowMaximized | Qt::WindowFullScreen | Qt::WindowMinimized))) {
-            QMetaObject::invokeMethod(this, &MainWindow::fitScreen, Qt::QueuedConnection);
-            watchFrame();
+        if (windowState() & notNormal) {
+            m_placeSettles.stop(); // that move was the window manager's, on its way to maximised
+        } else {
+            // The window manager puts it back a moment later; a fit now would take its place.
+            m_fitWhenSettled = true;
+            m_placeSettles.start();
         }
         break;
     case QEvent::Move:
+    case QEvent::Resize:
     case QEvent::WindowActivate:
         // The window manager's frame is known only once the window is mapped.
-        if (isVisible() && frameMargins() != m_seenFrame)
+        if (event->type() != QEvent::Resize && isVisible() && frameMargins() != m_seenFrame &&
+            !m_fitWhenSettled)
             fitScreen();
+        if (event->type() != QEvent::WindowActivate && !(windowState() & notNormal))
+            m_placeSettles.start();
         break;
     default:
         break;
@@ -194,7 +213,7 @@ void MainWindow::watchFrame() {
 void MainWindow::checkFrame() {
     if (--m_frameChecks <= 0)
         m_frameWatch.stop();
-    if (isVisible() && frameMargins() != m_seenFrame)
+    if (isVisible() && frameMargins() != m_seenFrame && !m_fitWhenSettled)
         fitScreen();
 }
 
@@ -234,6 +253,7 @@ void MainWindow::keepGeometryIn(Preferences& preferences) {
     setGeometry(
         modalFrame::placedWithin(saved, m_assumedFrame, where ? where->availableGeometry() : QRect()));
     m_placedByUs = true;
+    m_normalPlace = geometry();
     m_maximizeWhenShown = preferences.value(QString::fromLatin1(maximizedKey)).toBool();
 }
 
@@ -242,7 +262,8 @@ void MainWindow::closeEvent(QCloseEvent* event) {
     if (!event->isAccepted() || !m_geometryStore)
         return;
     const bool maximized = isMaximized() || isFullScreen();
-    const QRect client = maximized && normalGeometry().isValid() ? normalGeometry() : geometry();
+    const QRect normal = m_normalPlace.isValid() ? m_normalPlace : normalGeometry();
+    const QRect client = maximized && normal.isValid() ? normal : geometry();
     // A maximised window's frame has no borders: the one kept is the frame of its normal place.
     const QMargins frame = placeFrame();
     m_geometryStore->setValue(QString::fromLatin1(geometryKey), client);

@@ -88,6 +88,9 @@ private:
 
     static constexpr int frameWatchIntervalMs = 100;
     static constexpr int frameWatchChecks = 20;
+    static constexpr int placeSettleMs = 300;
+    static constexpr Qt::WindowStates notNormal{Qt::WindowMaximized | Qt::WindowFullScreen |
+                                                Qt::WindowMinimized};
 
     std::map<Command, CommandHandler> m_handlers;
     QList<Command> m_subscribed;
@@ -101,6 +104,9 @@ private:
     bool m_placedByUs = false; // a kept place was restored
     bool m_maximizeWhenShown = false; // it was maximised when it closed
     QTimer m_frameWatch;
+    QTimer m_placeSettles;
+    bool m_fitWhenSettled = false; // back from maximised: fitted once the window manager has placed it
+    QRect m_normalPlace; // the window's last place in the normal state, kept when it closes maximised
     int m_frameChecks = 0;
 };
 
