@@ -105,7 +105,6 @@ public:
     QList<QWidget*> tabStops() const;
     // Whether Tab reaches them (the grid's current card only); a click still works either way.
     void setTabStopsEnabled(bool enabled);
-    bool tabStopsEnabled() const { return m_tabStopsEnabled; }
 
     // The pointer over the preview at x (local), or gone from it.
     void handleHover(double x);

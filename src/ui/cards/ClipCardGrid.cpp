@@ -211,6 +211,7 @@ void ClipCardGrid::setFiles(MediaRows files) {
     memory::releaseLater(std::exchange(m_files, std::move(files)));
     followCurrent();
     relayout(Cause::content);
+    refreshTabStops(); // the current card may stand at another place now
     pruneEngines();
 }
 

@@ -81,7 +81,6 @@ void DecodedPictures::showAt(qint64 ms) {
         return;
     }
     m_busy = true;
-    ++m_decodesStarted;
     decodeTask(ms);
 }
 

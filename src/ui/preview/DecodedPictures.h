@@ -34,10 +34,8 @@ public:
     qint64 durationMs() const { return m_durationMs; }
     // The pixels the pictures are fitted into (never enlarged past the clip's own size).
     void setBox(QSize box) { m_box = box; }
-    QSize box() const { return m_box; }
     // The picture at `ms`; picture() follows.
     void showAt(qint64 ms);
-    int decodesStarted() const { return m_decodesStarted; }
 
 Q_SIGNALS:
     void opened(bool readable);
@@ -59,7 +57,6 @@ private:
     std::optional<qint64> m_pending;
     QString m_pixelFormat;
     qint64 m_durationMs = 0;
-    int m_decodesStarted = 0;
 };
 
 } // namespace tarnwick

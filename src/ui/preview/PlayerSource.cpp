@@ -24,14 +24,15 @@ private:
     std::unique_ptr<RegularFile> m_file;
 };
 
-} // namespace
-
+// Whether the backend opens this local path by its name: ASCII survives its Latin-1.
 bool playerOpensByName(const QString& path) {
     for (const QChar c : path)
         if (c.unicode() > 0x7f)
             return false;
     return true;
 }
+
+} // namespace
 
 void setPlayerSource(QMediaPlayer& player, const QUrl& url) {
     QObject* before = player.findChild<QObject*>(heldName, Qt::FindDirectChildrenOnly);

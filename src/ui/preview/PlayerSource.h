@@ -12,7 +12,4 @@ namespace tarnwick {
 // descriptor's name under /proc/self/fd, the descriptor kept as long as the player has that source.
 void setPlayerSource(QMediaPlayer& player, const QUrl& url);
 
-// Whether the backend opens this local path by its name.
-bool playerOpensByName(const QString& path);
-
 } // namespace tarnwick
