@@ -18,6 +18,7 @@
 #include <QWindow>
 
 #include <algorithm>
+#include <utility>
 
 namespace tarnwick {
 
@@ -39,6 +40,20 @@ MainWindow::MainWindow(CommandCenter& commands, QWidget* parent) : QMainWindow(p
     scroll->setWidget(content);
     setCentralWidget(scroll);
     m_overlayHost = new OverlayHost(content);
+    // Maximised by the window manager, the window may be resized before Qt hears of the new
+    // state: a place becomes the normal one only once it has lasted a moment in the normal state.
+    m_placeSettles.setSingleShot(true);
+    m_placeSettles.setInterval(placeSettleMs);
+    connect(&m_placeSettles, &QTimer::timeout, this, [this] {
+        if (!isVisible() || (windowState() & notNormal))
+            return;
+        // Back from maximised, where the window manager put it back: within the free area of now.
+        if (std::exchange(m_fitWhenSettled, false))
+            fitScreen();
+        m_normalPlace = geometry();
+    });
+    m_frameWatch.setInterval(frameWatchIntervalMs);
+    connect(&m_frameWatch, &QTimer::timeout, this, &MainWindow::checkFrame);
     if (QScreen* primary = QGuiApplication::primaryScreen())
         setMinimumSize(minimumSizeWithin(primary->availableGeometry(), {}));
 
@@ -94,21 +109,46 @@ QMargins MainWindow::frameMargins() const {
 
 void MainWindow::fitWithin(const QRect& available, const QMargins& frame) {
     m_seenFrame = frameMargins();
+    if (!frame.isNull() && !(windowState() & (Qt::WindowMaximized | Qt::WindowFullScreen)))
+        m_normalFrame = frame;
     setMinimumSize(minimumSizeWithin(available, frame));
-    if (available.isEmpty())
+    // Maximised or full screen, the window manager sizes the window: a geometry set now would be
+    // taken as the place to go back to.
+    if (available.isEmpty() || (windowState() & (Qt::WindowMaximized | Qt::WindowFullScreen)))
         return;
     const QRect room = available.marginsRemoved(frame);
     QRect placed = geometry();
     placed.setSize(placed.size().boundedTo(room.size()));
-    placed.moveLeft(std::clamp(placed.left(), room.left(), room.right() - placed.width() + 1));
-    placed.moveTop(std::clamp(placed.top(), room.top(), room.bottom() - placed.height() + 1));
-    if (placed != geometry())
+    // Until the frame is known (a first start, before the window manager has framed the window),
+    // the window manager places it: a place set now would put the title bar where the client's top
+    // edge was meant to go, under a panel.
+    if (!frame.isNull() || m_placedByUs) {
+        placed.moveLeft(std::clamp(placed.left(), room.left(), room.right() - placed.width() + 1));
+        placed.moveTop(std::clamp(placed.top(), room.top(), room.bottom() - placed.height() + 1));
+    }
+    if (placed == geometry())
+        return;
+    if (placed.topLeft() == geometry().topLeft())
+        resize(placed.size());
+    else
         setGeometry(placed);
+    m_normalPlace = placed;
 }
 
 void MainWindow::fitScreen() {
     if (QScreen* where = screen())
-        fitWithin(where->availableGeometry(), frameMargins());
+        fitWithin(where->availableGeometry(), placeFrame());
+}
+
+// Qt 6.4 measures the frame again only now and then: back from maximised it may go on reporting
+// the borderless frame of the maximised window (openbox: 0, 19, 0, 0 for 1, 20, 1, 5). The frame
+// round the normal window is never taken smaller than the one seen round it before.
+QMargins MainWindow::placeFrame() const {
+    const QMargins now = frameMargins();
+    if (windowState() & (Qt::WindowMaximized | Qt::WindowFullScreen))
+        return m_normalFrame.isNull() ? now : m_normalFrame;
+    return {std::max(now.left(), m_normalFrame.left()), std::max(now.top(), m_normalFrame.top()),
+            std::max(now.right(), m_normalFrame.right()), std::max(now.bottom(), m_normalFrame.bottom())};
 }
 
 // The screen's free area changes with its panels; the window may move to another screen.
@@ -125,22 +165,68 @@ void MainWindow::followScreen() {
 
 bool MainWindow::event(QEvent* event) {
     const bool handled = QMainWindow::event(event);
+
     switch (event->type()) {
     case QEvent::Show:
     case QEvent::ScreenChangeInternal:
         followScreen();
         fitScreen();
+        watchFrame();
+        // Maximised only once shown in its kept place, which the window manager then keeps as the
+        // place to go back to (mapped maximised, the window's first size became that place).
+        if (event->type() == QEvent::Show && m_maximizeWhenShown && windowHandle())
+            windowHandle()->installEventFilter(this);
+        break;
+    case QEvent::WindowStateChange:
+        if (windowState() & notNormal) {
+            m_placeSettles.stop(); // that move was the window manager's, on its way to maximised
+        } else {
+            // The window manager puts it back a moment later; a fit now would take its place.
+            m_fitWhenSettled = true;
+            m_placeSettles.start();
+        }
         break;
     case QEvent::Move:
+    case QEvent::Resize:
     case QEvent::WindowActivate:
         // The window manager's frame is known only once the window is mapped.
-        if (isVisible() && frameMargins() != m_seenFrame)
+        if (event->type() != QEvent::Resize && isVisible() && frameMargins() != m_seenFrame &&
+            !m_fitWhenSettled)
             fitScreen();
+        if (event->type() != QEvent::WindowActivate && !(windowState() & notNormal))
+            m_placeSettles.start();
         break;
     default:
         break;
     }
     return handled;
+}
+
+// The window manager draws its frame (or another one, back from maximised) a moment after the
+// window shows, and no event says when: a short watch fits the window once the frame is known.
+void MainWindow::watchFrame() {
+    m_frameChecks = frameWatchChecks;
+    if (!m_frameWatch.isActive())
+        m_frameWatch.start();
+}
+
+void MainWindow::checkFrame() {
+    if (--m_frameChecks <= 0)
+        m_frameWatch.stop();
+    if (isVisible() && frameMargins() != m_seenFrame && !m_fitWhenSettled)
+        fitScreen();
+}
+
+// The first exposure: the window is mapped, so the state goes to the window manager as a request
+// about a window it manages, not as a property it reads while mapping it.
+bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == windowHandle() && event->type() == QEvent::Expose && windowHandle()->isExposed() &&
+        std::exchange(m_maximizeWhenShown, false)) {
+        windowHandle()->removeEventFilter(this);
+        QMetaObject::invokeMethod(
+            this, [this] { setWindowState(windowState() | Qt::WindowMaximized); }, Qt::QueuedConnection);
+    }
+    return QMainWindow::eventFilter(watched, event);
 }
 
 void MainWindow::keepGeometryIn(Preferences& preferences) {
@@ -161,12 +247,14 @@ void MainWindow::keepGeometryIn(Preferences& preferences) {
     const bool plausible = frame.contains(saved) && std::max({margins.left(), margins.top(), margins.right(),
                                                               margins.bottom()}) <= 200;
     m_assumedFrame = plausible ? margins : QMargins();
+    m_normalFrame = m_assumedFrame;
     if (where)
         setMinimumSize(minimumSizeWithin(where->availableGeometry(), m_assumedFrame));
     setGeometry(
         modalFrame::placedWithin(saved, m_assumedFrame, where ? where->availableGeometry() : QRect()));
-    if (preferences.value(QString::fromLatin1(maximizedKey)).toBool())
-        setWindowState(windowState() | Qt::WindowMaximized);
+    m_placedByUs = true;
+    m_normalPlace = geometry();
+    m_maximizeWhenShown = preferences.value(QString::fromLatin1(maximizedKey)).toBool();
 }
 
 void MainWindow::closeEvent(QCloseEvent* event) {
@@ -174,9 +262,12 @@ void MainWindow::closeEvent(QCloseEvent* event) {
     if (!event->isAccepted() || !m_geometryStore)
         return;
     const bool maximized = isMaximized() || isFullScreen();
-    const QRect client = maximized && normalGeometry().isValid() ? normalGeometry() : geometry();
+    const QRect normal = m_normalPlace.isValid() ? m_normalPlace : normalGeometry();
+    const QRect client = maximized && normal.isValid() ? normal : geometry();
+    // A maximised window's frame has no borders: the one kept is the frame of its normal place.
+    const QMargins frame = placeFrame();
     m_geometryStore->setValue(QString::fromLatin1(geometryKey), client);
-    m_geometryStore->setValue(QString::fromLatin1(frameKey), client.marginsAdded(frameMargins()));
+    m_geometryStore->setValue(QString::fromLatin1(frameKey), client.marginsAdded(frame));
     m_geometryStore->setValue(QString::fromLatin1(screenKey), screen() ? screen()->name() : QString());
     m_geometryStore->setValue(QString::fromLatin1(maximizedKey), maximized);
 }

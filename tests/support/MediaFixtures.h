@@ -82,6 +82,15 @@ inline QString mxf() {
                     QStringList{"-c:v", "mpeg2video", "-pix_fmt", "yuv422p", "-b:v", "4M"});
 }
 
+// A camera file as the demo library holds one: MPEG-2 4:2:2 with PCM sound in MXF, under a
+// Japanese name (the player's backend cannot open such a path by its name).
+inline QString cameraMxf() {
+    return made(
+        QStringLiteral("東京 camera.mxf"),
+        testsrc(QStringLiteral("320x180"), 3) + sine(3) +
+            QStringList{"-c:v", "mpeg2video", "-pix_fmt", "yuv422p", "-b:v", "4M", "-c:a", "pcm_s16le"});
+}
+
 // 320 × 180 stored with a red square at the top left, shown turned a quarter (180 × 320).
 inline QString rotated() {
     const QString plain =

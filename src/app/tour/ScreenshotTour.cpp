@@ -82,6 +82,8 @@ const ScreenshotTour::State ScreenshotTour::states[] = {
     &ScreenshotTour::cardFocusScrolls,
     &ScreenshotTour::playingCardUnderSheet,
     &ScreenshotTour::laptopWidths,
+    &ScreenshotTour::cardGridKeys,
+    &ScreenshotTour::cameraCardPlaying,
     &ScreenshotTour::transcodedClip,
     &ScreenshotTour::projectFilter,
     &ScreenshotTour::protectedFolderRows,

@@ -155,6 +155,10 @@ private:
     void binListFocus();
     void tableMenuByKeyboard();
 
+    // The card grid by keys and a camera file playing (ScreenshotTourCards.cpp).
+    void cardGridKeys();
+    void cameraCardPlaying();
+
     // A clip replaced by a real Transcode & Replace: its card and row (ScreenshotTourTranscoded.cpp).
     void transcodedClip();
 

@@ -65,8 +65,8 @@ void ScreenshotTour::statsScrolledByKeys() {
     m_steps << act([this] { putWindowBack(); }, 400);
 }
 
-// From the top of the grid, the focus on the select button of the first card two rows down, below
-// the grid's edge: the grid scrolls it into view.
+// From the top of the grid, the grid's current card two rows down, below the grid's edge: the grid
+// scrolls it into view, the focus on its select button.
 void ScreenshotTour::cardFocusScrolls() {
     const auto toTop = [this] {
         if (ClipCardsView* cards = cardsView(view()))
@@ -77,7 +77,8 @@ void ScreenshotTour::cardFocusScrolls() {
         if (!cards)
             return;
         m_window.activateWindow(); // the ring shows on the active window's focus
-        if (ClipCard* card = cards->grid()->liveCards().value(2 * cards->grid()->layout().columns))
+        cards->grid()->setCurrentIndex(2 * cards->grid()->layout().columns);
+        if (ClipCard* card = cards->grid()->liveCards().value(cards->grid()->currentIndex()))
             card->selectButton()->setFocus(Qt::TabFocusReason);
     };
     m_steps << act([this] { view().setDetailViewMode(DetailViewMode::cards); }, 1500) << act(toTop, 800)

@@ -9,6 +9,7 @@
 extern "C" {
 #include <libavutil/display.h>
 #include <libavutil/imgutils.h>
+#include <libavutil/pixdesc.h>
 #include <libswscale/swscale.h>
 }
 
@@ -110,6 +111,11 @@ double VideoDecoder::duration() const {
 
 int VideoDecoder::rotation() const {
     return d->rotation;
+}
+
+QString VideoDecoder::pixelFormat() const {
+    const char* name = av_get_pix_fmt_name(d->codec->pix_fmt);
+    return name ? QString::fromLatin1(name) : QString();
 }
 
 int VideoDecoder::seekCount() const {

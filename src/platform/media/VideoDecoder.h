@@ -36,6 +36,8 @@ public:
                                   double toleranceBefore = 0);
 
     int rotation() const; // clockwise degrees: 0, 90, 180 or 270
+    // The decoded pictures' pixel format, as the media libraries name it ("yuv422p10le").
+    QString pixelFormat() const;
     int seekCount() const;
 
     struct State;

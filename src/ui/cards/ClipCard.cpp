@@ -6,9 +6,13 @@
 #include "ui/common/ViewHelpers.h"
 #include "ui/preview/AudioOutputs.h"
 #include "ui/preview/MediaPlayerView.h"
+#include "ui/preview/PlayerSource.h"
 #include "ui/preview/ScrubEngine.h"
+#include "ui/preview/ThumbnailGenerator.h"
 
+#include <QAbstractSlider>
 #include <QFileInfo>
+#include <QKeyEvent>
 #include <QMediaPlayer>
 #include <QMouseEvent>
 #include <QPainter>
@@ -39,6 +43,24 @@ public:
     }
 
 protected:
+    // The grid moves between cards with these: a button hands them on instead of moving the focus.
+    void keyPressEvent(QKeyEvent* event) override {
+        switch (event->key()) {
+        case Qt::Key_Left:
+        case Qt::Key_Right:
+        case Qt::Key_Up:
+        case Qt::Key_Down:
+        case Qt::Key_Home:
+        case Qt::Key_End:
+        case Qt::Key_PageUp:
+        case Qt::Key_PageDown:
+            event->ignore();
+            return;
+        default:
+            QToolButton::keyPressEvent(event);
+        }
+    }
+
     void paintEvent(QPaintEvent*) override {
         // Drawn once per look into the pixmap cache: even a small antialiased circle costs the
         // raster engine a round trip through its fill threads.
@@ -387,8 +409,11 @@ void ClipCard::startAudioPlayback() {
     m_player = new QMediaPlayer(this);
     if (sound)
         attachAudioOutput(*m_player);
-    m_player->setSource(*url);
+    setPlayerSource(*m_player, *url);
     m_playerView = new MediaPlayerView(m_player, this);
+    // A clip's pictures the player cannot show come from the previews' decoder instead.
+    if (m_kind == ClipKind::video && url->isLocalFile())
+        m_playerView->setPictureSource(url->toLocalFile(), ThumbnailGenerator::shared().decodingPool());
     m_playerView->setGeometry(previewRect());
     m_playerView->show();
     // Its controls follow the card's own buttons in the Tab chain.
@@ -400,7 +425,8 @@ void ClipCard::startAudioPlayback() {
         previous = stop;
     }
     m_playing = true;
-    // A file the player could not open says so in the card; nothing is started.
+    refreshTabStops();
+    // A file neither the player nor the decoder can read says so in the card; nothing is started.
     if (!m_playerView->failed())
         m_player->play();
     refreshButtons();
@@ -453,6 +479,21 @@ void ClipCard::resizeEvent(QResizeEvent*) {
         m_playerView->setGeometry(previewRect());
 }
 
+void ClipCard::setTabStopsEnabled(bool enabled) {
+    if (enabled == m_tabStopsEnabled)
+        return;
+    m_tabStopsEnabled = enabled;
+    refreshTabStops();
+}
+
+void ClipCard::refreshTabStops() {
+    for (QWidget* stop : tabStops()) {
+        // A slider also takes the focus by a click, as everywhere else.
+        const Qt::FocusPolicy reached = qobject_cast<QAbstractSlider*>(stop) ? Qt::StrongFocus : Qt::TabFocus;
+        stop->setFocusPolicy(m_tabStopsEnabled ? reached : Qt::NoFocus);
+    }
+}
+
 QList<QWidget*> ClipCard::tabStops() const {
     QList<QWidget*> stops{m_select, m_trash, m_play, m_stop};
     if (m_playerView)
@@ -491,6 +532,11 @@ void ClipCard::mouseMoveEvent(QMouseEvent* event) {
     else
         handleHoverEnded();
     QWidget::mouseMoveEvent(event);
+}
+
+void ClipCard::mousePressEvent(QMouseEvent* event) {
+    Q_EMIT pressed(this);
+    QWidget::mousePressEvent(event);
 }
 
 void ClipCard::leaveEvent(QEvent* event) {

@@ -103,6 +103,8 @@ public:
     QToolButton* playButton() const { return m_play; }
     // The card's Tab stops in their order: its buttons, then the inline player's controls.
     QList<QWidget*> tabStops() const;
+    // Whether Tab reaches them (the grid's current card only); a click still works either way.
+    void setTabStopsEnabled(bool enabled);
 
     // The pointer over the preview at x (local), or gone from it.
     void handleHover(double x);
@@ -116,11 +118,14 @@ Q_SIGNALS:
     void trashRequested(const MediaFile& file);
     // The pointer reached the preview of a card whose engine has not started.
     void engineWanted(tarnwick::ClipCard* card);
+    // A mouse button went down on the card (not on one of its buttons).
+    void pressed(tarnwick::ClipCard* card);
 
 protected:
     bool event(QEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
     void leaveEvent(QEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
 
@@ -134,6 +139,7 @@ private:
     void refreshShimmer();
     void placeButtons();
     void refreshButtons();
+    void refreshTabStops();
     QRect previewRect() const { return {0, 0, width(), previewHeight}; }
     void paintPreview(QPainter& p);
     void paintVideo(QPainter& p, const QRect& area);
@@ -154,6 +160,7 @@ private:
     bool m_engineStarted = false; // prepare() was called by this card since it appeared
     bool m_shown = false;
     bool m_selected = false;
+    bool m_tabStopsEnabled = true;
     bool m_hovering = false;
     double m_scrubFraction = 0;
     bool m_playing = false;

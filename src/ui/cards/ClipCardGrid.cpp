@@ -9,7 +9,9 @@
 
 #include <QApplication>
 #include <QEvent>
+#include <QKeyEvent>
 #include <QPainter>
+#include <QRegion>
 #include <QScrollBar>
 
 #include <algorithm>
@@ -69,24 +71,147 @@ void ClipCardGrid::revealCard(int index) {
         bar->setValue(card.bottom() + 1 + CardGridLayout::spacing - height);
 }
 
-// The cards are reused as they scroll: their buttons follow the grid's order in the Tab chain, so
-// Tab goes on to the next card, whose row comes into view and brings the row after it.
-void ClipCardGrid::orderTabStops() {
-    QList<int> indices = m_live.keys();
-    std::sort(indices.begin(), indices.end());
+void ClipCardGrid::setCurrentIndex(int index) {
+    setCurrent(index, true);
+}
+
+void ClipCardGrid::setCurrent(int index, bool reveal) {
+    const int count = int(m_files.size());
+    index = count == 0 ? -1 : std::clamp(index, 0, count - 1);
+    const QRect before = currentRingRect();
+    m_current = index;
+    m_currentId = index >= 0 ? m_files[index].id : QUuid();
+    if (index >= 0 && reveal)
+        revealCard(index); // a scroll repaints the rings itself
+    refreshTabStops();
+    repaintRings(before);
+}
+
+// Only the bands of the rings, where it was and where it is: the cards inside keep their pictures.
+void ClipCardGrid::repaintRings(const QRect& before) {
+    const QRect after = currentRingRect();
+    if (before == after)
+        return;
+    QRegion band;
+    for (const QRect& ring : {before, after}) {
+        if (!ring.isNull())
+            band += QRegion(ring) -
+                    QRegion(ring.marginsRemoved(QMargins(ringInset, ringInset, ringInset, ringInset)));
+    }
+    viewport()->update(band);
+}
+
+QRect ClipCardGrid::currentRingRect() const {
+    if (m_current < 0 || m_current >= m_files.size())
+        return {};
+    return m_layout.cardRect(m_current)
+        .translated(0, -verticalScrollBar()->value())
+        .marginsAdded(QMargins(ringInset, ringInset, ringInset, ringInset));
+}
+
+// The card under the top of the screen that shows whole (else the first that shows at all): where
+// the keyboard starts when its card is not on screen.
+int ClipCardGrid::firstWholeCardOnScreen() const {
+    const int top = verticalScrollBar()->value();
+    const QRect screen(0, top, viewport()->width(), viewport()->height());
+    const auto [first, end] = m_layout.visibleRange(top, screen.height(), int(m_files.size()));
+    int partial = -1;
+    for (int index = first; index < end; ++index) {
+        const QRect card = m_layout.cardRect(index);
+        if (screen.contains(card))
+            return index;
+        if (partial < 0 && screen.intersects(card))
+            partial = index;
+    }
+    return partial >= 0 ? partial : first;
+}
+
+std::optional<int> ClipCardGrid::movedCurrent(int key) const {
+    const int count = int(m_files.size());
+    if (count == 0)
+        return std::nullopt;
+    const int columns = m_layout.columns;
+    const int from = m_current >= 0 ? m_current : firstWholeCardOnScreen();
+    const int pageRows =
+        std::max(1, viewport()->height() / (CardGridLayout::cardHeight + CardGridLayout::spacing));
+    // Down past the last full row lands on the last card; from the last row it stays.
+    const auto down = [&](int rows) {
+        if (from + rows * columns < count)
+            return from + rows * columns;
+        return from / columns < (count - 1) / columns ? count - 1 : from;
+    };
+    const auto up = [&](int rows) { return std::max(from - rows * columns, from % columns); };
+    switch (key) {
+    case Qt::Key_Left:
+        return std::max(from - 1, 0);
+    case Qt::Key_Right:
+        return std::min(from + 1, count - 1);
+    case Qt::Key_Up:
+        return up(1);
+    case Qt::Key_Down:
+        return down(1);
+    case Qt::Key_PageUp:
+        return up(pageRows);
+    case Qt::Key_PageDown:
+        return down(pageRows);
+    case Qt::Key_Home:
+        return 0;
+    case Qt::Key_End:
+        return count - 1;
+    default:
+        return std::nullopt;
+    }
+}
+
+void ClipCardGrid::keyPressEvent(QKeyEvent* event) {
+    const bool plain = (event->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier;
+    const std::optional<int> next = plain ? movedCurrent(event->key()) : std::nullopt;
+    if (!next) {
+        QAbstractScrollArea::keyPressEvent(event);
+        return;
+    }
+    // Handed on by a card's button: the keyboard comes back to the grid, whose card moves.
+    if (!hasFocus())
+        setFocus(Qt::OtherFocusReason);
+    setCurrentIndex(*next);
+    event->accept();
+}
+
+// The current card keeps its file when the list changes around it; gone, its place is kept.
+void ClipCardGrid::followCurrent() {
+    if (m_current < 0)
+        return;
+    const int count = int(m_files.size());
+    if (m_current < count && m_files[m_current].id == m_currentId)
+        return;
+    const auto found = std::find_if(m_files.begin(), m_files.end(),
+                                    [this](const MediaFile& file) { return file.id == m_currentId; });
+    m_current = found != m_files.end() ? int(found - m_files.begin()) : std::min(m_current, count - 1);
+    m_currentId = m_current >= 0 ? m_files[m_current].id : QUuid();
+}
+
+// Only the current card's buttons take the focus, chained right after the grid: Tab goes from the
+// grid into that card and then out. (Qt chains no widget that takes no focus, so the others are
+// left where they are.)
+void ClipCardGrid::refreshTabStops() {
+    for (auto it = m_live.cbegin(); it != m_live.cend(); ++it)
+        it.value()->setTabStopsEnabled(it.key() == m_current);
+    ClipCard* current = m_live.value(m_current);
+    if (!current)
+        return;
     QWidget* previous = this;
-    for (const int index : std::as_const(indices)) {
-        for (QWidget* stop : m_live.value(index)->tabStops()) {
-            QWidget::setTabOrder(previous, stop);
-            previous = stop;
-        }
+    for (QWidget* stop : current->tabStops()) {
+        QWidget::setTabOrder(previous, stop);
+        previous = stop;
     }
 }
 
 void ClipCardGrid::setFiles(MediaRows files) {
     // The rows may hold the last reference to a list of 100,000 records (after Clear All).
     memory::releaseLater(std::exchange(m_files, std::move(files)));
+    followCurrent();
     relayout(Cause::content);
+    refreshTabStops(); // the current card may stand at another place now
     pruneEngines();
 }
 
@@ -110,6 +235,13 @@ void ClipCardGrid::resizeEvent(QResizeEvent* event) {
 
 void ClipCardGrid::focusInEvent(QFocusEvent* event) {
     QAbstractScrollArea::focusInEvent(event);
+    // The ring goes where the user looks: a current card scrolled out of sight gives way to one on
+    // screen.
+    const int top = verticalScrollBar()->value();
+    const bool onScreen = m_current >= 0 && m_layout.cardRect(m_current).intersects(
+                                                QRect(0, top, viewport()->width(), viewport()->height()));
+    if (!onScreen && !m_files.isEmpty())
+        setCurrentIndex(firstWholeCardOnScreen());
     viewport()->update();
 }
 
@@ -123,9 +255,11 @@ void ClipCardGrid::showEvent(QShowEvent* event) {
     settle();
 }
 
-void ClipCardGrid::scrollContentsBy(int, int) {
+void ClipCardGrid::scrollContentsBy(int, int dy) {
     m_settle.start();
     relayout(Cause::scroll);
+    if (hasFocus())
+        repaintRings(currentRingRect().translated(0, -dy));
 }
 
 void ClipCardGrid::settle() {
@@ -146,10 +280,9 @@ bool ClipCardGrid::viewportEvent(QEvent* event) {
     if (event->type() == QEvent::Paint) {
         QPainter painter(viewport());
         painter.fillRect(viewport()->rect(), Color::brandBackground());
-        // A Tab stop of its own (the arrows and Page keys scroll it): its ring lies in the margin
-        // the cards leave round the edge.
-        if (hasFocus())
-            paintFocusRing(painter, QRectF(viewport()->rect()), 6, Color::brandBackground());
+        // The keyboard's card wears the ring in the margin round it.
+        if (hasFocus() && m_current >= 0)
+            paintFocusRing(painter, QRectF(currentRingRect()), ringInset + 4, Color::brandBackground());
         return true;
     }
     return QAbstractScrollArea::viewportEvent(event);
@@ -212,7 +345,7 @@ void ClipCardGrid::relayout(Cause cause) {
             card->show();
     }
     if (bound)
-        orderTabStops();
+        refreshTabStops();
 }
 
 ClipCard* ClipCardGrid::takeCard() {
@@ -222,6 +355,13 @@ ClipCard* ClipCardGrid::takeCard() {
     connect(card, &ClipCard::toggleSelectRequested, this, &ClipCardGrid::toggleSelectRequested);
     connect(card, &ClipCard::trashRequested, this, &ClipCardGrid::trashRequested);
     connect(card, &ClipCard::engineWanted, this, &ClipCardGrid::startEngineOf);
+    connect(card, &ClipCard::pressed, this, [this](ClipCard* pressed) {
+        const int index = m_live.key(pressed, -1);
+        if (index < 0)
+            return;
+        setFocus(Qt::MouseFocusReason);
+        setCurrent(index, false); // a click never scrolls the card under the pointer
+    });
     return card;
 }
 

@@ -13,6 +13,7 @@
 #include <QUuid>
 
 #include <functional>
+#include <optional>
 
 namespace tarnwick {
 
@@ -29,8 +30,10 @@ ScrubEngine* makeCardScrubEngine(const MediaFile& file, QObject* parent);
 // While the user scrolls, cards that come into view show their file but start no engine work:
 // engines are made and prepared for the cards on screen once scrolling has rested for
 // `settleDelayMs`, or for one card as soon as the pointer moves over its preview. A hidden grid (another
-// view in front) starts none: its cards' posters are decoded when it is shown. A card whose button
-// takes the keyboard's focus is scrolled into view, and Tab walks the cards in grid order.
+// view in front) starts none: its cards' posters are decoded when it is shown.
+// For the keyboard the grid is one Tab stop with a current card, which wears the focus ring while
+// the grid has the focus: the arrows, Home and End, Page Up and Page Down move it (and scroll it into
+// view); Tab goes on into the current card's own buttons, then out of the grid.
 class ClipCardGrid : public QAbstractScrollArea {
     Q_OBJECT
 public:
@@ -38,6 +41,8 @@ public:
     // Engines kept for cards off screen, each with its poster: enough for several screens of
     // scrolling back, not one per clip of a long browse through a large library.
     static constexpr int engineLimit = 240;
+    // The current card's ring lies this far outside it, in the gap between the cards.
+    static constexpr int ringInset = 5;
 
     ClipCardGrid(CardStillLoader loadStill, ScrubEngineFactory makeEngine, QWidget* parent = nullptr);
     ~ClipCardGrid() override;
@@ -61,6 +66,11 @@ public:
     void settle();
     // Scrolls the card at `index` into view, whole, with the grid's padding round it.
     void revealCard(int index);
+    // The keyboard's card (-1: none yet); setting it scrolls it into view.
+    int currentIndex() const { return m_current; }
+    void setCurrentIndex(int index);
+    // Where the current card's ring is drawn, in the viewport.
+    QRect currentRingRect() const;
 
 Q_SIGNALS:
     void toggleSelectRequested(const QUuid& id);
@@ -73,12 +83,18 @@ protected:
     bool viewportEvent(QEvent* event) override;
     void focusInEvent(QFocusEvent* event) override;
     void focusOutEvent(QFocusEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
 
 private:
     enum class Cause { content, scroll };
     void relayout(Cause cause);
     void revealFocus(QWidget* focus);
-    void orderTabStops();
+    void refreshTabStops();
+    void setCurrent(int index, bool reveal);
+    void repaintRings(const QRect& before);
+    void followCurrent();
+    std::optional<int> movedCurrent(int key) const;
+    int firstWholeCardOnScreen() const;
     void startEngineOf(ClipCard* card);
     ClipCard* takeCard();
     ScrubEngine* engineOf(const MediaFile& file);
@@ -91,6 +107,8 @@ private:
     QSet<QUuid> m_selection;
     CardGridLayout m_layout;
     QHash<int, ClipCard*> m_live;
+    int m_current = -1;
+    QUuid m_currentId; // the file the current card shows, followed when the list changes
     QList<ClipCard*> m_spare;
     QHash<QUuid, ScrubEngine*> m_engines;
     QHash<QUuid, quint64> m_engineUse;     // when each engine was last bound to a card

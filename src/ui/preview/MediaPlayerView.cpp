@@ -3,6 +3,7 @@
 #include "ui/brand/BrandPalette.h"
 #include "ui/brand/FocusRing.h"
 #include "ui/brand/SymbolIcons.h"
+#include "ui/preview/DecodedPictures.h"
 
 #include <QApplication>
 #include <QEvent>
@@ -65,6 +66,9 @@ QIcon barIcon(const QString& symbol) {
     return symbolIcon(symbol, Color::brandTextPrimary());
 }
 
+// A picture a playing clip asks the decoder for, at most this often.
+constexpr int pictureIntervalMs = 40;
+
 } // namespace
 
 QString playerTimeText(qint64 milliseconds) {
@@ -84,7 +88,7 @@ MediaPlayerView::MediaPlayerView(QMediaPlayer* player, QWidget* parent)
     : QWidget(parent), m_video(new QVideoWidget(this)), m_play(new BarButton(this)),
       m_position(new QSlider(Qt::Horizontal, this)), m_time(new QLabel(this)),
       m_fullScreen(new BarButton(this)), m_noAudio(new QLabel(this)), m_failure(new QLabel(this)),
-      m_clickTimer(new QTimer(this)) {
+      m_sink(new QVideoSink(this)), m_pictureTimer(new QTimer(this)), m_clickTimer(new QTimer(this)) {
     setAutoFillBackground(true);
     QPalette dark = palette();
     dark.setColor(QPalette::Window, Qt::black);
@@ -111,6 +115,11 @@ MediaPlayerView::MediaPlayerView(QMediaPlayer* player, QWidget* parent)
     m_clickTimer->setSingleShot(true);
     m_clickTimer->setInterval(QApplication::doubleClickInterval());
     connect(m_clickTimer, &QTimer::timeout, this, &MediaPlayerView::togglePlayback);
+    m_pictureTimer->setInterval(pictureIntervalMs);
+    connect(m_pictureTimer, &QTimer::timeout, this, &MediaPlayerView::tick);
+    // Frames may come from the player's own thread: shown on this one.
+    connect(m_sink, &QVideoSink::videoFrameChanged, this, &MediaPlayerView::playerFrame,
+            Qt::QueuedConnection);
 
     auto* bar = new QHBoxLayout;
     bar->setContentsMargins(6, 2, 6, 2);
@@ -135,12 +144,11 @@ MediaPlayerView::MediaPlayerView(QMediaPlayer* player, QWidget* parent)
     connect(m_position, &QSlider::sliderPressed, this, [this] { m_sliderHeld = true; });
     connect(m_position, &QSlider::sliderReleased, this, [this] {
         m_sliderHeld = false;
-        if (m_player)
-            m_player->setPosition(m_position->value());
+        seek(m_position->value());
     });
     connect(m_position, &QSlider::actionTriggered, this, [this](int) {
-        if (m_player && !m_sliderHeld)
-            m_player->setPosition(m_position->sliderPosition());
+        if (!m_sliderHeld)
+            seek(m_position->sliderPosition());
     });
     // The full-screen picture may have gone behind the window: the button brings it back.
     connect(m_fullScreen, &QToolButton::clicked, this, [this] {
@@ -157,17 +165,17 @@ MediaPlayerView::MediaPlayerView(QMediaPlayer* player, QWidget* parent)
 MediaPlayerView::~MediaPlayerView() {
     if (m_home)
         m_home->removeEventFilter(this);
-    // The full-screen picture goes with this view; the player must not keep drawing into it.
-    if (m_fullScreenWindow && m_player && m_player->videoOutput() == m_fullScreenVideo)
-        m_player->setVideoOutput(m_video);
+    // The player outlives the view: it must not keep drawing into the view's sink.
+    if (m_player && m_player->videoOutput() == m_sink)
+        m_player->setVideoOutput(static_cast<QVideoSink*>(nullptr));
 }
 
 void MediaPlayerView::setPlayer(QMediaPlayer* player) {
     if (player == m_player)
         return;
     leaveFullScreen();
-    if (m_player && m_player->videoOutput() == m_video)
-        m_player->setVideoOutput(nullptr);
+    if (m_player && m_player->videoOutput() == m_sink)
+        m_player->setVideoOutput(static_cast<QVideoSink*>(nullptr));
     m_player = player;
     attach();
 }
@@ -192,8 +200,9 @@ void MediaPlayerView::attach() {
     for (const auto& connection : std::as_const(m_connections))
         disconnect(connection);
     m_connections.clear();
+    resetPictures();
     if (m_player) {
-        m_player->setVideoOutput(m_video);
+        m_player->setVideoOutput(m_sink);
         m_connections
             << connect(m_player, &QMediaPlayer::positionChanged, this, &MediaPlayerView::refreshPosition)
             << connect(m_player, &QMediaPlayer::durationChanged, this, &MediaPlayerView::refreshPosition)
@@ -204,7 +213,18 @@ void MediaPlayerView::attach() {
             << connect(m_player, &QMediaPlayer::errorOccurred, this, &MediaPlayerView::refreshFailure)
             << connect(m_player, &QMediaPlayer::mediaStatusChanged, this, &MediaPlayerView::refreshFailure)
             << connect(m_player, &QMediaPlayer::playbackStateChanged, this, &MediaPlayerView::refreshFailure)
-            << connect(m_player, &QMediaPlayer::sourceChanged, this, [this] { setFailed(false); });
+            << connect(m_player, &QMediaPlayer::positionChanged, this,
+                       [this] {
+                           // Paused and moved (a seek): the decoder's picture follows.
+                           if (m_pictures == Pictures::decoded && !m_standalone && !playing())
+                               askPicture();
+                       })
+            << connect(m_player, &QMediaPlayer::sourceChanged, this, [this] {
+                   // Qt 6.4 reports a source it cannot open before it reports the source itself.
+                   resetPictures();
+                   setFailed(false);
+                   refreshFailure();
+               });
     }
     setFailed(false);
     refreshFailure();
@@ -213,6 +233,13 @@ void MediaPlayerView::attach() {
 }
 
 void MediaPlayerView::togglePlayback() {
+    if (m_standalone) {
+        // From the end, play starts again at the beginning, as the player does.
+        if (!m_clockRunning && position() >= duration())
+            m_clockBase = 0;
+        setClockRunning(!m_clockRunning);
+        return;
+    }
     if (!m_player || m_failed)
         return;
     if (m_player->playbackState() == QMediaPlayer::PlayingState)
@@ -226,14 +253,29 @@ void MediaPlayerView::togglePlayback() {
 void MediaPlayerView::refreshFailure() {
     if (!m_player)
         return;
-    if (m_player->error() != QMediaPlayer::NoError) {
+    // Play asked of a player that cannot read the file: the decoder plays instead.
+    if (m_playerBroken && m_player->playbackState() == QMediaPlayer::PlayingState) {
+        if (m_standalone)
+            setClockRunning(true);
+        else
+            m_playRequested = true;
+    }
+    if (m_standalone)
+        return;
+    const bool broken =
+        m_player->error() != QMediaPlayer::NoError || m_player->mediaStatus() == QMediaPlayer::InvalidMedia;
+    if (broken && !m_playerBroken) {
+        m_playerBroken = true;
+        m_playRequested = m_player->playbackState() == QMediaPlayer::PlayingState;
         m_failure->setToolTip(m_player->errorString());
-        setFailed(true);
-    } else if (m_player->mediaStatus() == QMediaPlayer::InvalidMedia) {
-        setFailed(true);
+        // The decoder may read what the player cannot: it plays the file once it has opened it.
+        if (!m_decoded)
+            setFailed(true);
+        else if (m_decoded->isOpen())
+            startStandalone();
     }
     // Nothing plays: the bar shows no position and no pause.
-    if (m_failed && m_player->playbackState() != QMediaPlayer::StoppedState)
+    if (m_playerBroken && m_player->playbackState() != QMediaPlayer::StoppedState)
         QMetaObject::invokeMethod(
             this,
             [player = m_player] {
@@ -257,8 +299,8 @@ void MediaPlayerView::setFailed(bool failed) {
 }
 
 void MediaPlayerView::refreshPosition() {
-    const qint64 duration = m_player ? m_player->duration() : 0;
-    const qint64 position = m_player ? m_player->position() : 0;
+    const qint64 duration = this->duration();
+    const qint64 position = this->position();
     m_position->setRange(0, int(std::min<qint64>(duration, std::numeric_limits<int>::max())));
     if (!m_sliderHeld)
         m_position->setValue(int(std::min<qint64>(position, std::numeric_limits<int>::max())));
@@ -268,14 +310,22 @@ void MediaPlayerView::refreshPosition() {
 }
 
 void MediaPlayerView::refreshPlayButton() {
-    const bool playing = m_player && m_player->playbackState() == QMediaPlayer::PlayingState;
-    const bool silent = m_player && !m_player->audioOutput();
+    const bool playing = this->playing();
+    const bool silent = m_standalone || (m_player && !m_player->audioOutput());
     m_play->setIcon(barIcon(playing ? QStringLiteral("pause.fill") : QStringLiteral("play.fill")));
     m_play->setToolTip(playing ? tr("Pause") : tr("Play"));
     // Without sound a clip with no picture has nothing to play.
-    m_play->setEnabled(m_player && !m_failed && (!silent || m_player->hasVideo() || playing));
+    m_play->setEnabled(m_standalone ||
+                       (m_player && !m_failed && (!silent || m_player->hasVideo() || playing)));
     m_noAudio->setVisible(silent && !m_failed);
     m_fullScreen->setEnabled(!m_failed);
+    refreshNoAudioLook();
+    // Pictures of the decoder are asked for while the clip plays.
+    const bool asking = m_pictures == Pictures::decoded && playing;
+    if (asking && !m_pictureTimer->isActive())
+        m_pictureTimer->start();
+    else if (!asking)
+        m_pictureTimer->stop();
 }
 
 void MediaPlayerView::resizeEvent(QResizeEvent* event) {
@@ -286,21 +336,21 @@ void MediaPlayerView::resizeEvent(QResizeEvent* event) {
 // The words where the bar has room for them (the sheet), the crossed-out speaker where it has not
 // (a card), so the position slider keeps its length.
 void MediaPlayerView::refreshNoAudioLook() {
+    // Played by the decoder, the file's sound is not played at all, whatever the system has.
+    const QString words = m_standalone ? QStringLiteral("Pictures only") : QStringLiteral("No audio output");
+    m_noAudio->setAccessibleName(words);
+    m_noAudio->setToolTip(m_standalone
+                              ? QStringLiteral("Pictures only: this file's sound can’t be played here")
+                              : QStringLiteral("No audio output: this computer has no sound device, "
+                                               "pictures play silently"));
     const bool roomy = width() >= 480;
-    if (roomy && m_noAudio->text().isEmpty()) {
-        m_noAudio->setText(QStringLiteral("No audio output"));
+    if (roomy && m_noAudio->text() != words) {
+        m_noAudio->setText(words);
     } else if (!roomy && m_noAudio->pixmap().isNull()) {
         const qreal ratio = devicePixelRatioF();
         m_noAudio->setPixmap(symbolIcon(QStringLiteral("speaker.slash.fill"), Color::brandTextSecondary())
                                  .pixmap(QSize(14, 14), ratio));
     }
-}
-
-void MediaPlayerView::setFullScreen(bool fullScreen) {
-    if (fullScreen)
-        enterFullScreen();
-    else
-        leaveFullScreen();
 }
 
 void MediaPlayerView::enterFullScreen() {
@@ -323,10 +373,12 @@ void MediaPlayerView::enterFullScreen() {
     window->installEventFilter(this);
     m_fullScreenVideo->installEventFilter(this);
     m_fullScreenWindow = window;
-    // A paused clip keeps its picture on the way over.
+    // The player keeps drawing into the view's sink, which feeds this picture too: Qt 6.4's player
+    // never moves to another output while it plays, which left the full screen on one frame.
     m_fullScreenVideo->videoSink()->setVideoFrame(m_video->videoSink()->videoFrame());
-    m_player->setVideoOutput(m_fullScreenVideo);
     window->showFullScreen();
+    if (m_pictures == Pictures::decoded)
+        askPicture(); // at the full screen's size
     window->activateWindow();
     window->setFocus(Qt::OtherFocusReason);
     // The application's window activated again (Alt+Tab back to it) brings the picture forward.
@@ -348,10 +400,6 @@ void MediaPlayerView::leaveFullScreen() {
     if (!window)
         return;
     m_fullScreenWindow.clear();
-    if (m_player && m_player->videoOutput() == m_fullScreenVideo) {
-        m_video->videoSink()->setVideoFrame(m_fullScreenVideo->videoSink()->videoFrame());
-        m_player->setVideoOutput(m_video);
-    }
     m_fullScreenVideo = nullptr;
     m_clickTimer->stop();
     if (m_home)

@@ -125,6 +125,10 @@ MediaScrubView::MediaScrubView(QString filePath, QString fileName, bool isAudio,
     connect(strip, &ScrubStrip::seekRequested, m_ctrl, &ScrubController::seek);
     connect(m_ctrl, &ScrubController::playerChanged, this, &MediaScrubView::refreshPlayer);
     connect(m_ctrl, &ScrubController::stripLoaded, this, &MediaScrubView::refreshStrip);
+    connect(m_playerView, &MediaPlayerView::playingWithoutPlayer, this, [this] {
+        m_ctrl->followPlayback([view = m_playerView] { return view->position(); },
+                               [view = m_playerView](qint64 ms) { view->seek(ms); });
+    });
     connect(m_ctrl, &ScrubController::playheadChanged, strip,
             [this, strip] { strip->setPlayhead(m_ctrl->playheadFraction()); });
 }
@@ -169,6 +173,9 @@ void MediaScrubView::hideEvent(QHideEvent* event) {
 void MediaScrubView::refreshPlayer() {
     QMediaPlayer* player = m_ctrl->player();
     m_playerView->setPlayer(player);
+    // A video's pictures the player cannot show come from the previews' decoder.
+    if (player && !m_isAudio && m_ctrl->picturePool())
+        m_playerView->setPictureSource(m_ctrl->openPath(), *m_ctrl->picturePool());
     m_playerArea->setCurrentIndex(player ? 1 : 0);
 }
 

@@ -3,6 +3,7 @@
 #include "platform/media/VideoDecoder.h"
 #include "ui/preview/AudioOutputs.h"
 #include "ui/preview/ClipKind.h"
+#include "ui/preview/PlayerSource.h"
 #include "ui/preview/ThumbnailGenerator.h"
 
 #include <QMediaPlayer>
@@ -69,6 +70,7 @@ ScrubSheetServices ScrubSheetServices::system(ThumbnailGenerator& generator) {
         auto generating = stripLoaders::generateFramesWithFFmpeg(*target, path, count, duration, token);
         co_return co_await std::move(generating);
     };
+    services.picturePool = &generator.decodingPool();
     services.makePlayer = [](QObject* parent) {
         auto* player = new QMediaPlayer(parent);
         attachAudioOutput(*player); // none without a sound device: the player view says so
@@ -90,9 +92,10 @@ QCoro::Task<void> ScrubController::load(QString filePath, bool isAudio) {
         co_return;
     const QUrl url = m_services.openURL ? m_services.openURL(filePath) : QUrl::fromLocalFile(filePath);
     const QString openPath = url.isLocalFile() ? url.toLocalFile() : filePath;
+    m_openPath = openPath;
     m_player = m_services.makePlayer(this);
     showFrameWhenLoaded(m_player);
-    m_player->setSource(url);
+    setPlayerSource(*m_player, url);
     Q_EMIT playerChanged();
 
     // After every wait: the sheet may have been closed meanwhile, and then nothing more is done.
@@ -149,7 +152,9 @@ void ScrubController::startObserver() {
     m_observer = new QTimer(this);
     m_observer->setInterval(observerIntervalMs);
     connect(m_observer, &QTimer::timeout, this, [this] {
-        if (m_player)
+        if (m_position)
+            updatePlayhead(double(m_position()) / 1000.0);
+        else if (m_player)
             updatePlayhead(double(m_player->position()) / 1000.0);
     });
     m_observer->start();
@@ -165,11 +170,20 @@ void ScrubController::updatePlayhead(double seconds) {
     Q_EMIT playheadChanged();
 }
 
+void ScrubController::followPlayback(std::function<qint64()> position, std::function<void(qint64)> seek) {
+    m_position = std::move(position);
+    m_seek = std::move(seek);
+}
+
 void ScrubController::seek(double fraction) {
     if (!m_player || m_duration <= 0)
         return;
     const double f = clamped(fraction);
-    m_player->setPosition(qint64(std::llround(f * m_duration * 1000.0)));
+    const qint64 ms = std::llround(f * m_duration * 1000.0);
+    if (m_seek)
+        m_seek(ms);
+    else
+        m_player->setPosition(ms);
     m_playheadFraction = f;
     Q_EMIT playheadChanged();
 }
@@ -181,6 +195,8 @@ void ScrubController::teardown() {
         m_player->pause();
     delete m_observer;
     m_observer = nullptr;
+    m_position = {};
+    m_seek = {};
     if (m_player) {
         QMediaPlayer* player = std::exchange(m_player, nullptr);
         Q_EMIT playerChanged();

@@ -15,6 +15,7 @@
 #include <optional>
 
 class QMediaPlayer;
+class QThreadPool;
 class QTimer;
 
 namespace tarnwick {
@@ -35,6 +36,8 @@ struct ScrubSheetServices {
     FrameLoader generateFramesWithFFmpeg;
     // A player owned by `parent`, with a sound output when the system has one.
     std::function<QMediaPlayer*(QObject* parent)> makePlayer;
+    // Where the pictures the player cannot show are decoded (none: the player's alone).
+    QThreadPool* picturePool = nullptr;
 
     static ScrubSheetServices system(ThumbnailGenerator& generator);
 };
@@ -54,8 +57,14 @@ public:
     void seek(double fraction);
     void teardown();
     void updatePlayhead(double seconds);
+    // Playback left the player (it could not read the file): the playhead follows `position` and
+    // seeks go to `seek`, both in milliseconds.
+    void followPlayback(std::function<qint64()> position, std::function<void(qint64)> seek);
 
     QMediaPlayer* player() const { return m_player; }
+    // The file the player was given (through its saved grant).
+    const QString& openPath() const { return m_openPath; }
+    QThreadPool* picturePool() const { return m_services.picturePool; }
     double duration() const { return m_duration; }
     double playheadFraction() const { return m_playheadFraction; }
     const QList<FilmFrame>& frames() const { return m_frames; }
@@ -77,6 +86,9 @@ private:
 
     ScrubSheetServices m_services;
     QMediaPlayer* m_player = nullptr;
+    QString m_openPath;
+    std::function<qint64()> m_position;
+    std::function<void(qint64)> m_seek;
     QTimer* m_observer = nullptr;
     double m_duration = 0;
     double m_playheadFraction = 0;

@@ -383,8 +383,8 @@ void cardButtons(const QColor& frame) {
     }
 }
 
-// The card grid is a Tab stop of its own (the arrows and Page keys scroll it): its ring lies in the
-// margin the cards leave round the viewport.
+// The card grid is a Tab stop of its own whose keys move its current card: that card's ring lies in
+// the gap round it.
 void cardGrid() {
     ClipCardGrid grid(CardStillLoader{}, [](const MediaFile& file, QObject* parent) {
         return new ScrubEngine(file.path, std::make_shared<FakeScrubFrameSource>(), ScrubEnginePolicy{},
@@ -398,7 +398,8 @@ void cardGrid() {
     grid.resize(1000, 800);
     showActive(grid);
     drainEvents();
-    expectRing({&grid, nullptr, grid.viewport(), grid.viewport()->rect()});
+    grid.setCurrentIndex(5);
+    expectRing({&grid, nullptr, grid.viewport(), grid.currentRingRect()});
 }
 
 // The filter field is borderless inside its rounded box: the box wears the ring while the field has

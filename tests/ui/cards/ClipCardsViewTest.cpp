@@ -15,6 +15,7 @@
 #include <QScrollBar>
 #include <QTest>
 #include <QToolButton>
+#include <QVBoxLayout>
 
 using namespace tarnwick;
 using namespace tarnwick::testing;
@@ -398,4 +399,114 @@ TEST_F(CardsFixture, ATranscodedClipsCardDecodesItsNewFile) {
     EXPECT_TRUE(engine->ready());
     EXPECT_FALSE(engine->failed());
     EXPECT_TRUE(engine->posterImage());
+}
+
+namespace {
+
+// The stops Tab visits from `from` until it leaves `inside` (at most `limit`), in order.
+QList<QWidget*> tabThrough(QWidget* from, QWidget* inside, int limit, Qt::Key key = Qt::Key_Tab) {
+    QList<QWidget*> visited;
+    QTest::keyClick(from, key, key == Qt::Key_Backtab ? Qt::ShiftModifier : Qt::NoModifier);
+    while (visited.size() < limit) {
+        QWidget* focus = QApplication::focusWidget();
+        if (!focus || (focus != inside && !inside->isAncestorOf(focus)))
+            break;
+        visited.append(focus);
+        QTest::keyClick(focus, key, key == Qt::Key_Backtab ? Qt::ShiftModifier : Qt::NoModifier);
+    }
+    return visited;
+}
+
+} // namespace
+
+// 2,000 clips are one Tab stop: the keys move the grid's card (which comes into view), Tab goes
+// through that card's own buttons and out, and a card's button hands the arrows back to the grid.
+TEST_F(CardsFixture, TheGridIsOneTabStopWhoseKeysMoveItsCard) {
+    QWidget window;
+    auto* column = new QVBoxLayout(&window);
+    auto* after = new QPushButton(QStringLiteral("After"));
+    auto view = makeView();
+    column->addWidget(view.get());
+    column->addWidget(after);
+    window.resize(1000, 800);
+    window.show();
+    window.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
+    const QList<MediaFile> list = files(2'000);
+    setFiles(list);
+    ClipCardGrid* grid = view->grid();
+    const int columns = grid->layout().columns;
+    ASSERT_GT(columns, 1);
+
+    QPushButton* before = view->selectAllButton(); // the header's last control
+    before->setFocus(Qt::TabFocusReason);
+    QTest::keyClick(before, Qt::Key_Tab);
+    ASSERT_TRUE(grid->hasFocus());
+    EXPECT_EQ(grid->currentIndex(), 0) << "starts on the first card on screen";
+    const auto shownWhole = [&](int index) {
+        const QRect card = grid->layout().cardRect(index).translated(0, -grid->verticalScrollBar()->value());
+        return grid->viewport()->rect().contains(card) && grid->liveCards().contains(index);
+    };
+    const std::pair<Qt::Key, int> moves[] = {
+        {Qt::Key_Right, 1},  {Qt::Key_Down, 1 + columns}, {Qt::Key_Left, columns}, {Qt::Key_Up, 0},
+        {Qt::Key_End, 1999}, {Qt::Key_Right, 1999},       {Qt::Key_Home, 0},       {Qt::Key_Left, 0},
+        {Qt::Key_PageUp, 0}, {Qt::Key_PageDown, -1}, // a page of rows on
+    };
+    for (const auto& [key, expected] : moves) {
+        SCOPED_TRACE(QKeySequence(key).toString().toStdString());
+        QTest::keyClick(grid, key);
+        EXPECT_TRUE(grid->hasFocus());
+        if (expected >= 0) {
+            EXPECT_EQ(grid->currentIndex(), expected);
+        }
+        EXPECT_TRUE(shownWhole(grid->currentIndex()));
+    }
+    const int paged = grid->currentIndex();
+    EXPECT_GT(paged, columns);
+    EXPECT_EQ(paged % columns, 0);
+    QTest::keyClick(grid, Qt::Key_PageUp);
+    EXPECT_EQ(grid->currentIndex(), 0);
+
+    // Tab: the current card's buttons (select, bin, play), then out of the grid.
+    QTest::keyClick(grid, Qt::Key_End);
+    ClipCard* last = grid->liveCards().value(1999);
+    ASSERT_TRUE(last);
+    const QList<QWidget*> forward = tabThrough(grid, grid, 10);
+    EXPECT_EQ(forward, (QList<QWidget*>{last->selectButton(), last->trashButton(), last->playButton()}));
+    EXPECT_EQ(QApplication::focusWidget(), after);
+    const QList<QWidget*> back = tabThrough(after, grid, 10, Qt::Key_Backtab);
+    EXPECT_EQ(back, (QList<QWidget*>{last->playButton(), last->trashButton(), last->selectButton(), grid}));
+    EXPECT_EQ(QApplication::focusWidget(), before);
+
+    // A button of the current card acts on its file; an arrow from it moves the grid's card.
+    last->selectButton()->setFocus(Qt::TabFocusReason);
+    QTest::keyClick(last->selectButton(), Qt::Key_Space);
+    EXPECT_TRUE(view->selection().contains(list[1999].id));
+    QTest::keyClick(last->selectButton(), Qt::Key_Left);
+    EXPECT_TRUE(grid->hasFocus());
+    EXPECT_EQ(grid->currentIndex(), 1998);
+    EXPECT_FALSE(last->selectButton()->focusPolicy() & Qt::TabFocus) << "no longer the current card's";
+
+    // A click on a card makes it the current one, without scrolling it.
+    const int top = grid->verticalScrollBar()->value();
+    const auto [first, end] = grid->layout().visibleRange(top, grid->viewport()->height(), 2000);
+    ClipCard* clicked = nullptr;
+    for (int index = first; index < end && !clicked; ++index)
+        if (index != 1998 && shownWhole(index))
+            clicked = grid->liveCards().value(index);
+    ASSERT_TRUE(clicked);
+    after->setFocus();
+    QTest::mouseClick(clicked, Qt::LeftButton, {},
+                      QPoint(clicked->width() / 2, ClipCard::previewHeight + 30));
+    EXPECT_TRUE(grid->hasFocus());
+    EXPECT_EQ(grid->currentIndex(), grid->liveCards().key(clicked));
+    EXPECT_EQ(grid->verticalScrollBar()->value(), top);
+
+    // The current card keeps its file when the list changes round it.
+    const QUuid currentFile = clicked->file().id;
+    QList<MediaFile> fewer = list;
+    fewer.remove(0, columns * 3);
+    setFiles(fewer);
+    ASSERT_GE(grid->currentIndex(), 0);
+    EXPECT_EQ(grid->files()[grid->currentIndex()].id, currentFile);
 }

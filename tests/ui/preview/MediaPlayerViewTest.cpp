@@ -1,5 +1,7 @@
 #include "ui/preview/MediaPlayerView.h"
 
+#include "ui/preview/DecodedPictures.h"
+
 #include "support/MediaFixtures.h"
 
 #include <gtest/gtest.h>
@@ -10,13 +12,21 @@
 
 #include <QApplication>
 #include <QAudioOutput>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
 #include <QLabel>
 #include <QMediaPlayer>
 #include <QSignalSpy>
 #include <QSlider>
+#include <QTemporaryDir>
 #include <QTest>
+#include <QThreadPool>
 #include <QToolButton>
+#include <QVideoSink>
 #include <QVideoWidget>
+
+#include <cstring>
 
 using namespace tarnwick;
 
@@ -31,13 +41,13 @@ TEST(MediaPlayerView, SamePlayerLeavesTheViewAloneAnotherReplacesIt) {
     QMediaPlayer first;
     QMediaPlayer second;
     MediaPlayerView view(&first);
-    EXPECT_EQ(first.videoOutput(), view.videoWidget());
+    EXPECT_EQ(first.videoOutput(), view.playerSink());
     const int changes = view.playerChanges();
     view.setPlayer(&first);
     EXPECT_EQ(view.playerChanges(), changes);
     view.setPlayer(&second);
     EXPECT_EQ(view.playerChanges(), changes + 1);
-    EXPECT_EQ(second.videoOutput(), view.videoWidget());
+    EXPECT_EQ(second.videoOutput(), view.playerSink());
     EXPECT_EQ(first.videoOutput(), nullptr);
     EXPECT_EQ(view.timeLabel()->text(), QStringLiteral("0:00 / 0:00"));
 }
@@ -49,10 +59,29 @@ int windowsShown() {
         shown += w->isVisible() ? 1 : 0;
     return shown;
 }
+// A frame as the player draws it, into the view's sink, handed on to the pictures by the view's queue.
+QVideoFrame drawn(MediaPlayerView& view, QColor color) {
+    QImage image(16, 9, QImage::Format_RGB32);
+    image.fill(color);
+    QVideoFrame frame(
+        QVideoFrameFormat(image.size(), QVideoFrameFormat::pixelFormatFromImageFormat(image.format())));
+    if (frame.map(QVideoFrame::WriteOnly)) {
+        for (int y = 0; y < image.height(); ++y)
+            std::memcpy(frame.bits(0) + y * frame.bytesPerLine(0), image.constScanLine(y),
+                        size_t(image.width()) * 4);
+        frame.unmap();
+    }
+    view.playerSink()->setVideoFrame(frame);
+    QCoreApplication::sendPostedEvents(&view, QEvent::MetaCall);
+    return frame;
+}
+
 } // namespace
 
 // Round after round, entered by click or by key and left by Escape, a double click or the window
-// manager's close: the picture is back in its card and no window is left behind.
+// manager's close: the picture is back in its card and no window is left behind. Full screen, every
+// frame the player draws shows there (Qt 6.4's player never moved to another output mid-play, which
+// left the full screen on one frame while the clip played on).
 TEST(MediaPlayerView, LeavingFullScreenAlwaysPutsThePictureBackIntoItsCard) {
     QWidget card;
     card.resize(400, 300);
@@ -76,7 +105,12 @@ TEST(MediaPlayerView, LeavingFullScreenAlwaysPutsThePictureBackIntoItsCard) {
         EXPECT_EQ(windowsShown(), before + 1);
         auto* picture = full->findChild<QVideoWidget*>();
         ASSERT_NE(picture, nullptr);
-        EXPECT_EQ(player.videoOutput(), picture);
+        EXPECT_EQ(player.videoOutput(), view->playerSink());
+        for (const QColor color : {QColor(Qt::red), QColor(Qt::blue)}) {
+            const QVideoFrame frame = drawn(*view, color);
+            EXPECT_EQ(picture->videoSink()->videoFrame(), frame);
+            EXPECT_EQ(view->videoWidget()->videoSink()->videoFrame(), frame);
+        }
         switch ((round / 2) % 4) {
         case 0:
             QTest::keyClick(full->focusWidget() ? full->focusWidget() : full, Qt::Key_Escape);
@@ -100,7 +134,8 @@ TEST(MediaPlayerView, LeavingFullScreenAlwaysPutsThePictureBackIntoItsCard) {
         }
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
         EXPECT_FALSE(view->isFullScreen());
-        EXPECT_EQ(player.videoOutput(), view->videoWidget());
+        EXPECT_EQ(player.videoOutput(), view->playerSink());
+        EXPECT_EQ(view->videoWidget()->videoSink()->videoFrame(), drawn(*view, Qt::green));
         EXPECT_FALSE(view->videoWidget()->isWindow());
         EXPECT_EQ(view->videoWidget()->window(), &card);
         EXPECT_TRUE(view->videoWidget()->isVisible());
@@ -190,4 +225,117 @@ TEST(MediaPlayerView, PlayControlIsVisibleInEveryState) {
         EXPECT_GT(brightPixels(view, 0.6), 40) << "playing";
         player.stop();
     }
+}
+
+namespace {
+
+// The picture times the decoder delivered.
+QList<qint64> pictureTimes(const QSignalSpy& pictures) {
+    QList<qint64> times;
+    for (const QList<QVariant>& arguments : pictures)
+        times.append(arguments.at(1).toLongLong());
+    return times;
+}
+
+} // namespace
+
+// A file the player cannot read plays through the previews' decoder, silently on its own clock; a
+// file neither can read says so in place of the picture.
+TEST(MediaPlayerView, AFileThePlayerCannotReadPlaysThroughTheDecoderOrSaysSo) {
+    const QString clip = testmedia::cameraMxf();
+    if (clip.isEmpty())
+        GTEST_SKIP() << "needs /usr/bin/ffmpeg with its MPEG-2 encoder to make the camera file";
+    const QString missing = QFileInfo(clip).dir().filePath(QStringLiteral("no such clip.mxf"));
+    QThreadPool pool;
+    {
+#if defined(__SANITIZE_ADDRESS__)
+        __lsan::ScopedDisabler backendKeepsItsOptions;
+#endif
+        QMediaPlayer player;
+        MediaPlayerView view(&player);
+        view.resize(480, 300);
+        view.show();
+        player.setSource(QUrl::fromLocalFile(missing)); // the player's source, not the decoder's
+        view.setPictureSource(clip, pool);
+        QSignalSpy pictures(view.decodedPictures(), &DecodedPictures::picture);
+        player.play();
+        ASSERT_TRUE(QTest::qWaitFor([&] { return view.playsWithoutPlayer(); }, 30'000));
+        EXPECT_FALSE(view.failed());
+        EXPECT_FALSE(view.failureNote()->isVisibleTo(&view));
+        EXPECT_NEAR(double(view.duration()), 3000, 100);
+        EXPECT_TRUE(QTest::qWaitFor(
+            [&] { return !pictureTimes(pictures).isEmpty() && pictureTimes(pictures).last() >= 400; },
+            30'000));
+        EXPECT_TRUE(view.videoWidget()->videoSink()->videoFrame().isValid());
+        EXPECT_EQ(view.playButton()->toolTip(), QStringLiteral("Pause"));
+        EXPECT_TRUE(view.noAudioNote()->isVisibleTo(&view)) << "its sound is not played";
+        // Pause holds the clock; a seek shows the picture there.
+        view.playButton()->click();
+        const qint64 held = view.position();
+        EXPECT_EQ(view.position(), held);
+        view.seek(2000);
+        EXPECT_EQ(view.position(), 2000);
+        EXPECT_TRUE(QTest::qWaitFor([&] { return pictureTimes(pictures).contains(2000); }, 30'000));
+    }
+    {
+        QTemporaryDir dir;
+        const QString garbage = dir.filePath(QStringLiteral("damaged.mxf"));
+        QFile file(garbage);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(QByteArray(64 * 1024, '\x5a'));
+        file.close();
+#if defined(__SANITIZE_ADDRESS__)
+        __lsan::ScopedDisabler backendKeepsItsOptions;
+#endif
+        QMediaPlayer player;
+        MediaPlayerView view(&player);
+        view.resize(480, 300);
+        view.show();
+        player.setSource(QUrl::fromLocalFile(garbage));
+        view.setPictureSource(garbage, pool);
+        player.play();
+        ASSERT_TRUE(QTest::qWaitFor([&] { return view.failed(); }, 30'000));
+        EXPECT_TRUE(view.failureNote()->isVisibleTo(&view));
+        EXPECT_EQ(view.failureNote()->text(), QStringLiteral("Can’t play this file"));
+        EXPECT_FALSE(view.playButton()->isEnabled());
+        EXPECT_FALSE(view.playsWithoutPlayer());
+    }
+    pool.waitForDone();
+}
+
+// ProRes stores 10-bit 4:2:2, which Qt 6.4's player shows in false colours: the pictures come from
+// the decoder, at the player's time, while the player plays on with its sound.
+TEST(MediaPlayerView, PicturesThePlayerGetsWrongComeFromTheDecoderAtThePlayersTime) {
+    const QString clip = testmedia::prores();
+    if (clip.isEmpty())
+        GTEST_SKIP() << "needs /usr/bin/ffmpeg with its ProRes encoder to make the clip";
+    EXPECT_FALSE(MediaPlayerView::playerShowsPixelFormat(QStringLiteral("yuv422p10le")));
+    EXPECT_TRUE(MediaPlayerView::playerShowsPixelFormat(QStringLiteral("yuv420p")));
+    QThreadPool pool;
+    {
+#if defined(__SANITIZE_ADDRESS__)
+        __lsan::ScopedDisabler backendKeepsItsOptions;
+#endif
+        QMediaPlayer player;
+        MediaPlayerView view(&player);
+        view.resize(480, 300);
+        view.show();
+        player.setSource(QUrl::fromLocalFile(clip));
+        view.setPictureSource(clip, pool);
+        QSignalSpy pictures(view.decodedPictures(), &DecodedPictures::picture);
+        player.play();
+        ASSERT_TRUE(QTest::qWaitFor([&] { return view.showsDecodedPictures(); }, 30'000));
+        EXPECT_EQ(view.decodedPictures()->pixelFormat(), QStringLiteral("yuv422p10le"));
+        EXPECT_TRUE(QTest::qWaitFor(
+            [&] { return !pictureTimes(pictures).isEmpty() && pictureTimes(pictures).last() >= 400; },
+            30'000))
+            << player.errorString().toStdString();
+        EXPECT_FALSE(view.playsWithoutPlayer());
+        EXPECT_EQ(player.playbackState(), QMediaPlayer::PlayingState);
+        // The card's picture holds the decoder's frame, never the player's.
+        EXPECT_NE(view.videoWidget()->videoSink()->videoFrame().pixelFormat(),
+                  QVideoFrameFormat::Format_P016);
+        player.stop();
+    }
+    pool.waitForDone();
 }
