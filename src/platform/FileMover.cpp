@@ -104,7 +104,10 @@ FileOpStatus FileMover::moveNoReplace(const QString& source, const QString& dest
     const QByteArray to = QFile::encodeName(destination);
     // The rename first: on one device that is the whole move, one system call per file (no
     // progress to report for it).
-    const int error = renameNoReplace(from, to, {m_steps.renameNoReplace, m_steps.removeSourceFile});
+    NoReplaceCalls calls;
+    calls.rename = m_steps.renameNoReplace;
+    calls.removeOldName = m_steps.removeSourceFile;
+    const int error = renameNoReplace(from, to, calls);
     if (error == 0)
         return FileOpStatus::success();
     struct stat info {};
