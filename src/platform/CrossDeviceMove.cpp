@@ -72,11 +72,11 @@ bool sameTimes(const struct timespec& a, const struct timespec& b) {
 
 // Keeps owner (when allowed), mode and times; the owner first, since chown clears set-id bits.
 // `current` is the copy as it is: what already matches costs no call (most moves keep their owner).
-int applyAttributes(int fd, const struct stat& info, const struct stat& current) {
-    if (const int error = keepOwnerAndMode(fd, info, current); error != 0)
+int applyAttributes(int fd, const struct stat& info, const struct stat& current, const FileMoveSteps& steps) {
+    if (const int error = keepOwnerAndMode(fd, info, current, steps.ownerAndMode); error != 0)
         return error;
     const struct timespec times[2] = {info.st_atim, info.st_mtim};
-    if (::futimens(fd, times) != 0)
+    if ((steps.setTimes ? steps.setTimes(fd, times) : ::futimens(fd, times)) != 0)
         return errno;
     return 0;
 }
@@ -481,7 +481,7 @@ FileOpStatus CrossDeviceMove::copyFileInto(const QByteArray& source, const struc
         return changedWhileMoving();
     if (written.st_size != before.st_size)
         return FileOpStatus::failure(EIO, QStringLiteral("The copy's size does not match the original"));
-    if (const int error = applyAttributes(out, before, written); error != 0)
+    if (const int error = applyAttributes(out, before, written, m_steps); error != 0)
         return errnoStatus(error);
     if (::fsync(out) != 0)
         return errnoStatus(errno);
@@ -521,8 +521,9 @@ FileOpStatus CrossDeviceMove::copyContents(int in, int out, qint64 size) {
 FileOpStatus CrossDeviceMove::place(const QByteArray& temporary, const QByteArray& destination) {
     if (m_steps.beforeFinalRename)
         m_steps.beforeFinalRename(QString::fromLocal8Bit(destination));
-    NoReplaceCalls calls;
-    calls.rename = m_steps.renameNoReplace;
+    // Only the copy goes: the fallback's removal of an old name is a link's, never the source's.
+    NoReplaceCalls calls = m_steps.renameCalls();
+    calls.removeOldName = {};
     if (const int error = renameNoReplace(temporary, destination, calls); error != 0)
         return errnoStatus(error);
     if (const int error = syncFolder(parentOf(destination)); error != 0)

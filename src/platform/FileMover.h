@@ -1,6 +1,8 @@
 #pragma once
 
+#include "platform/AtomicReplace.h"
 #include "platform/FileOperations.h"
+#include "platform/NoReplaceRename.h"
 
 #include <QByteArray>
 #include <QString>
@@ -25,8 +27,17 @@ struct FileMoveSteps {
     std::function<int(const QByteArray& path)> removeSourceFile;
     // Called with the final path just before a complete copy is renamed into place.
     std::function<void(const QString& destination)> beforeFinalRename;
+    // The no-replace rename's fallback where a file system lacks RENAME_NOREPLACE: link(2), and
+    // told at each of its steps (NoReplaceRename.h).
+    std::function<int(const QByteArray& from, const QByteArray& to)> link;
+    std::function<void(NoReplaceCalls::Step)> reachedFallback;
+    // A copy's owner and mode (where the file system holds them), and futimens(2) of its times.
+    OwnerAndModeCalls ownerAndMode;
+    std::function<int(int fd, const struct timespec times[2])> setTimes;
 
     static FileMoveSteps system();
+    // The rename calls these steps make.
+    NoReplaceCalls renameCalls() const;
 };
 
 // The no-replace move and the atomic replace of the Linux file operations.

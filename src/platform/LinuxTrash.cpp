@@ -273,7 +273,7 @@ std::optional<TrashOutcome> LinuxTrash::trashPrepared(const TrashInfoAhead::Prep
         ::unlink(ahead.infoPath.constData());
         return TrashOutcome{FileOpStatus::changed(), {}, {}};
     }
-    if (renameNoReplace(native, ahead.target) != 0) {
+    if (renameNoReplace(native, ahead.target, m_renameCalls) != 0) {
         ::unlink(ahead.infoPath.constData());
         return std::nullopt;
     }
@@ -577,7 +577,7 @@ TrashOutcome LinuxTrash::moveToTrash(const QString& path, const std::optional<Fi
                     return {failure(error), {}, {}};
                 }
                 const QByteArray target = dir.root + "/files/" + candidate;
-                code = renameNoReplace(native, target);
+                code = renameNoReplace(native, target, m_renameCalls);
                 if (code == 0) {
                     durable(Durable::itemRenamed, target);
                     PendingTrashInfo::finished(infoPath);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/FileOperations.h"
+#include "platform/NoReplaceRename.h"
 #include "platform/TrashInfoAhead.h"
 #include "platform/UnnamedFileStock.h"
 
@@ -87,6 +88,9 @@ public:
     void setDurableHook(std::function<void(Durable, const QByteArray& path)> hook) {
         m_durableHook = std::move(hook);
     }
+    // For tests, set before the first use: the calls of the renames into files/ (a file system
+    // without RENAME_NOREPLACE or hard links, a stop between the fallback's steps).
+    void setRenameCalls(NoReplaceCalls calls) { m_renameCalls = std::move(calls); }
 
 private:
     struct TrashDir {
@@ -131,6 +135,7 @@ private:
     QSet<QByteArray> m_runNotes; // the trashes holding this process's note, under m_mutex
     std::function<void(Step)> m_stepHook;
     std::function<void(Durable, const QByteArray&)> m_durableHook;
+    NoReplaceCalls m_renameCalls;
     UnnamedFileStock m_infoStock; // unnamed .trashinfo files made ahead
     // Last: its helper calls prepareAhead() until it is destroyed.
     TrashInfoAhead m_ahead{[this](const QByteArray& native) { return prepareAhead(native); },
