@@ -250,14 +250,7 @@ bool noteSourceBeside(const QByteArray& temporary, const QByteArray& destination
     const QByteArray text = kCopyLine.toByteArray() + size + ' ' +
                             QByteArray::number(nanoseconds(st.st_mtim)) + '\n' + leftover::attributeValue() +
                             '\n' + source.toPercentEncoding("/") + '\n';
-    Descriptor note(::open(path.constData(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0600));
-    if (!note.isOpen())
-        return false;
-    const bool written = ::write(note.get(), text.constData(), size_t(text.size())) == ssize_t(text.size()) &&
-                         ::fdatasync(note.get()) == 0 && note.closeChecked() == 0;
-    if (!written)
-        ::unlink(path.constData());
-    return written;
+    return leftover::writeWhole(path, text, true);
 }
 
 void forgetSource(const QByteArray& copy) {

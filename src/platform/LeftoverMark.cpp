@@ -87,24 +87,26 @@ QByteArray sidecarText(const struct stat& st, const QByteArray& value) {
 }
 
 bool writeSidecar(const QByteArray& path, const struct stat& st, const QByteArray& value) {
-    const QByteArray sidecar = sidecarPath(path);
-    int fd = ::open(sidecar.constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
-    if (fd < 0 && errno == EEXIST) {
-        // A sidecar naming another file is stale: the temporary was just created exclusively.
-        const std::optional<Mark> old = markOf(path);
-        if (old)
-            return false;
-        ::unlink(sidecar.constData());
-        fd = ::open(sidecar.constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
-    }
-    if (fd < 0)
+    // One there that names this very file marks it already; any other is stale: the temporary
+    // was just created exclusively.
+    if (markOf(path))
         return false;
-    const QByteArray text = sidecarText(st, value);
-    const bool written = ::write(fd, text.constData(), size_t(text.size())) == ssize_t(text.size());
-    ::close(fd);
-    if (!written)
-        ::unlink(sidecar.constData());
-    return written;
+    return writeWhole(sidecarPath(path), sidecarText(st, value));
+}
+
+constexpr QByteArrayView kUnfinishedPrefix = ".tarnwick-new-";
+
+// A few letters that tell two of one writer's unfinished writes apart.
+QByteArray randomLetters() {
+    static constexpr char kLetters[] = "abcdefghijklmnopqrstuvwxyz0123456789";
+    thread_local quint64 state = quint64(::getpid()) * 0x9E3779B97F4A7C15ull ^ quint64(::time(nullptr)) ^
+                                 quint64(reinterpret_cast<quintptr>(&state));
+    QByteArray letters(6, Qt::Uninitialized);
+    for (char& letter : letters) {
+        state = state * 6364136223846793005ull + 1442695040888963407ull;
+        letter = kLetters[(state >> 33) % (sizeof kLetters - 1)];
+    }
+    return letters;
 }
 
 // The mark in `path`'s sidecar, when the sidecar names this very file.
@@ -220,26 +222,14 @@ namespace {
 
 // The sidecar that reserves `path`'s name for what is made there next; false with errno set
 // (EEXIST when something has the name). Only the name itself is ever taken: a sidecar of ours left
-// there alone marks nothing, and is written over (where a file cannot be made with its contents at
-// once, a kill may have left one empty).
+// there alone marks nothing, and is written over.
 bool reserveName(const QByteArray& path, QByteArrayView value) {
     struct stat st {};
     if (::lstat(path.constData(), &st) == 0) {
         errno = EEXIST;
         return false;
     }
-    const QByteArray sidecar = sidecarPath(path);
-    const int fd = ::open(sidecar.constData(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0600);
-    if (fd < 0)
-        return false;
-    const QByteArray text = kReserved.toByteArray() + '\n' + value;
-    const bool written = ::write(fd, text.constData(), size_t(text.size())) == ssize_t(text.size());
-    ::close(fd);
-    if (!written) {
-        ::unlink(sidecar.constData());
-        errno = EIO;
-    }
-    return written;
+    return writeWhole(sidecarPath(path), QByteArray(kReserved.toByteArray() + '\n' + value));
 }
 
 } // namespace
@@ -359,6 +349,47 @@ Verdict judge(const QByteArray& path, RunningWriters* writers) {
     if (!found)
         return Verdict::notOurs;
     return running(found->writer) ? Verdict::inUse : Verdict::abandoned;
+}
+
+bool writeWhole(const QByteArray& path, QByteArrayView text, bool sync) {
+    const Writer writer = currentWriter();
+    const qsizetype slash = path.lastIndexOf('/');
+    const QByteArray unfinished = path.left(slash + 1) + kUnfinishedPrefix +
+                                  QByteArray::number(writer.pid, 36) + '-' +
+                                  QByteArray::number(writer.startTicks, 36) + '-' + randomLetters();
+    const int fd = ::open(unfinished.constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+    if (fd < 0)
+        return false;
+    bool written = ::write(fd, text.constData(), size_t(text.size())) == ssize_t(text.size());
+    int error = written ? 0 : (errno != 0 ? errno : EIO);
+    if (written && sync && ::fdatasync(fd) != 0) {
+        written = false;
+        error = errno;
+    }
+    if (::close(fd) != 0 && written) {
+        written = false;
+        error = errno;
+    }
+    // Replacing is the point: only a sidecar or note of ours is ever at that name.
+    if (written && ::rename(unfinished.constData(), path.constData()) != 0) {
+        written = false;
+        error = errno;
+    }
+    if (!written) {
+        ::unlink(unfinished.constData());
+        errno = error;
+    }
+    return written;
+}
+
+std::optional<Writer> unfinishedWriteOf(QByteArrayView name) {
+    if (!name.startsWith(kUnfinishedPrefix))
+        return std::nullopt;
+    const QList<QByteArray> fields = name.sliced(kUnfinishedPrefix.size()).toByteArray().split('-');
+    bool ok[2] = {};
+    const Writer writer{fields.value(0).toLongLong(&ok[0], 36), fields.value(1).toULongLong(&ok[1], 36),
+                        bootId()};
+    return fields.size() == 3 && ok[0] && ok[1] ? std::optional(writer) : std::nullopt;
 }
 
 bool isInterruptedEmpty(const QByteArray& path) {

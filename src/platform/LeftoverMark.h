@@ -99,6 +99,17 @@ enum class Verdict {
 // answers for the writers a sweep has asked about already.
 Verdict judge(const QByteArray& path, RunningWriters* writers = nullptr);
 
+// Writes `text` as the small file `path` (a sidecar or a note of ours), written over when it is
+// there, and never seen empty: it is written (and synced, with `sync`) under a name of its own that
+// names its writer, ".tarnwick-new-<pid>-<start>-<random>" beside `path`, then renamed to `path`.
+// A kill leaves at most that, which a sweep takes once its writer is gone (FAT and exFAT have no way
+// to make a file with its contents at once). False with errno set.
+bool writeWhole(const QByteArray& path, QByteArrayView text, bool sync = false);
+// The writer of a file writeWhole() left under its own name, as that name says; none for another
+// name. Its boot is taken to be this one: a writer of another boot that had the same process id
+// and start time counts as running, and its file stays.
+std::optional<Writer> unfinishedWriteOf(QByteArrayView name);
+
 // An empty file under a name only this program makes (a sidecar, a note, a temporary copy) that
 // carries no mark: its writer was stopped between creating it and writing it, which takes no time
 // at all, so one older than this is abandoned and holds nothing. Where the file system has no way

@@ -144,6 +144,16 @@ FileOpStatus leftover::removeAbandoned(QByteArray native, RunningWriters* writer
     RunningWriters& asked = writers ? *writers : own;
     if (std::optional<FileOpStatus> note = settledNote(native, asked))
         return *note;
+    if (const std::optional<Writer> writer = unfinishedWriteOf(native.mid(native.lastIndexOf('/') + 1))) {
+        if (asked.isRunning(*writer))
+            return refused(Verdict::inUse);
+        if (::unlink(native.constData()) != 0)
+            return fromErrno(errno);
+        AppLog::info(QStringLiteral("Removed leftover ") + QFile::decodeName(native) +
+                     QStringLiteral(" (written by process ") + QString::number(writer->pid) +
+                     QStringLiteral(", no longer running)"));
+        return {};
+    }
     if (isOurName(native) && isInterruptedEmpty(native)) {
         if (::unlink(native.constData()) != 0)
             return fromErrno(errno);

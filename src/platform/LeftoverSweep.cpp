@@ -56,6 +56,10 @@ void classify(const QByteArray& folder, const char* entry, Candidates& found) {
         found.notes.append(QFile::decodeName(native));
         return;
     }
+    if (leftover::unfinishedWriteOf(entry)) {
+        found.items.append(QFile::decodeName(native));
+        return;
+    }
     const QByteArray target = leftover::sidecarTarget(native);
     const QString name = QFile::decodeName(entry);
     if (std::strstr(entry, FileMover::temporaryMarker) && entry[0] == '.') {

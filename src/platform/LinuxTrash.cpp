@@ -375,14 +375,7 @@ void LinuxTrash::noteRun(const QByteArray& root) {
     // Beside the infos, whose folder's sync before their items' renames takes its name along. Where
     // it cannot be written the infos go all the same (they matter more): a kill then leaves marked
     // infos beside their items that no sweep looks at, real infos that keep their marks.
-    const QByteArray note = root + "/info/" + runNoteName();
-    const QByteArray value = leftover::attributeValue();
-    const int fd = ::open(note.constData(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0600);
-    if (fd < 0)
-        return;
-    const bool written = ::write(fd, value.constData(), size_t(value.size())) == ssize_t(value.size());
-    ::close(fd);
-    if (written)
+    if (leftover::writeWhole(root + "/info/" + runNoteName(), leftover::attributeValue()))
         m_runNotes.insert(root);
 }
 

@@ -44,7 +44,8 @@ std::optional<ItemsListing> listItems(const QByteArray& folder) {
     errno = 0;
     while (const dirent* entry = ::readdir(dir)) {
         listing.hashes.push_back(nameHash(entry->d_name));
-        if (entry->d_name[0] == '.' && isClaimNoteName(entry->d_name))
+        if (entry->d_name[0] == '.' &&
+            (isClaimNoteName(entry->d_name) || leftover::unfinishedWriteOf(entry->d_name)))
             listing.claimNotes.append(folder + '/' + entry->d_name);
     }
     const int error = errno;
@@ -140,6 +141,8 @@ bool sweepWithoutItem(const QByteArray& root, const QByteArray& name, leftover::
             return false;
         return leftover::removeAbandoned(path, &writers).ok();
     }
+    if (leftover::unfinishedWriteOf(name))
+        return leftover::removeAbandoned(path, &writers).ok();
     const QByteArray marked = leftover::sidecarTarget(path);
     if (marked.isEmpty())
         return false;

@@ -49,15 +49,7 @@ bool writeNote(const QByteArray& note, QByteArrayView kind, const QByteArray& fr
     const QByteArray text = kind.toByteArray() + '\n' + leftover::attributeValue(subject) + '\n' +
                             from.toPercentEncoding("/") + '\n' + to.toPercentEncoding("/") + '\n';
     // Written over: one left by a killed rename of ours was settled by the caller.
-    const int fd = ::open(note.constData(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0600);
-    if (fd < 0)
-        return false;
-    const bool written = ::write(fd, text.constData(), size_t(text.size())) == ssize_t(text.size());
-    if (::close(fd) != 0 || !written) {
-        ::unlink(note.constData());
-        return false;
-    }
-    return true;
+    return leftover::writeWhole(note, text);
 }
 
 void reach(const NoReplaceCalls& calls, NoReplaceCalls::Step step) {
