@@ -270,7 +270,8 @@ void randomizeName(QByteArray& temporary) {
 
 // The temporary copy of a file, marked (and naming its source) before it has a name: an unnamed
 // file (O_TMPFILE) is marked, then linked under a fresh hidden name, so no kill can leave an
-// unmarked temporary behind. Where the file system has no unnamed files: a named one, marked at once.
+// unmarked temporary behind. Where the file system has no unnamed files: a named one, its name
+// reserved by its mark first.
 int createTemporary(QByteArray& temporary, const QByteArray& source) {
     const QByteArray pattern = temporary;
     const int fd = ::open(parentOf(temporary).constData(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600);
@@ -292,12 +293,22 @@ int createTemporary(QByteArray& temporary, const QByteArray& source) {
             ::unlink(leftover::sidecarPath(temporary).constData());
         temporary = pattern;
     }
-    const int named = ::mkostemp(temporary.data(), O_CLOEXEC);
-    if (named >= 0) {
-        leftover::mark(temporary, named, source);
-        nameSource(temporary, named, source);
+    // Its mark's sidecar reserves the name first where the attribute is refused: no kill leaves it
+    // unmarked under that name.
+    const QByteArray value = leftover::attributeValue(source);
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        randomizeName(temporary);
+        bool sidecar = false;
+        const int named = leftover::createMarkedFile(temporary, value, 0600, sidecar);
+        if (named >= 0) {
+            nameSource(temporary, named, source);
+            return named;
+        }
+        if (errno != EEXIST)
+            break;
+        temporary = pattern;
     }
-    return named;
+    return -1;
 }
 
 // The temporary copy of a folder under a fresh hidden name, made with its mark; 0 or an errno.

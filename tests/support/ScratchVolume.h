@@ -157,8 +157,8 @@ private:
 
 } // namespace tarnwick::testing
 
-// A scratch volume named `name` of `kind` for the test, which is skipped where none can be mounted.
-#define SCRATCH_VOLUME_OR_SKIP(name, kind)                                                                   \
-    ::tarnwick::testing::ScratchVolume name(::tarnwick::testing::ScratchVolume::Kind::kind);                 \
-    if (!name.whyNot().empty())                                                                              \
-    GTEST_SKIP() << name.name() << ": " << name.whyNot()
+// A scratch volume `volume` of `kind` for the test, which is skipped where none can be mounted.
+#define SCRATCH_VOLUME_OR_SKIP(volume, kind)                                                                 \
+    ::tarnwick::testing::ScratchVolume volume(::tarnwick::testing::ScratchVolume::Kind::kind);               \
+    if (!volume.whyNot().empty())                                                                            \
+    GTEST_SKIP() << volume.name() << ": " << volume.whyNot()
