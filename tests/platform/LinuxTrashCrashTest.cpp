@@ -161,6 +161,48 @@ QSet<QString> leftoversIn(const QString& trash, const QSet<QString>& items) {
     return leftovers;
 }
 
+// Every file complete in one place after a kill: its folder, or files/ with an info naming it; what
+// the kill left (see leftoversIn()). `whole`: infos are written and marked before they get a name.
+QSet<QString> checkAfterKill(const QString& media, const QString& trash, int fileCount, bool whole) {
+    QList<int> places(fileCount, 0);
+    for (int i = 0; i < fileCount; ++i) {
+        const QString original = media + '/' + relativePath(i);
+        if (QFileInfo::exists(original)) {
+            EXPECT_EQ(readBytes(original), contentOf(i)) << qPrintable(original);
+            ++places[i];
+        }
+    }
+    QSet<QString> items;
+    for (const QString& item : QDir(trash + "/files").entryList(QDir::Files | QDir::Hidden)) {
+        // A claim that a rename never replaced, beside its note, or a note's own files.
+        if (item.startsWith('.') && (item.endsWith(QStringLiteral(".tarnwick-claim")) ||
+                                     item.startsWith(QStringLiteral(".tarnwick-new-"))))
+            continue;
+        if (QFileInfo(trash + "/files/" + item).size() == 0 &&
+            QFileInfo::exists(QFile::decodeName(claimNotePath(QFile::encodeName(trash + "/files/" + item)))))
+            continue;
+        const int index = indexOf(readBytes(trash + "/files/" + item));
+        EXPECT_GE(index, 0) << "damaged in the Trash: " << qPrintable(item);
+        if (index < 0)
+            continue;
+        items.insert(item);
+        ++places[index];
+        const std::optional<QString> named = infoPath(readBytes(trash + "/info/" + item + ".trashinfo"));
+        EXPECT_EQ(named, media + '/' + relativePath(index)) << "info of " << qPrintable(item);
+    }
+    for (int i = 0; i < fileCount; ++i)
+        EXPECT_EQ(places[i], 1) << qPrintable(relativePath(i));
+    const QSet<QString> leftovers = leftoversIn(trash, items);
+    for (const QString& leftover : leftovers) {
+        // Written and marked before it had a name: never empty.
+        if (whole && leftover.contains(QStringLiteral(".trashinfo#"))) {
+            EXPECT_TRUE(infoPath(readBytes(trash + "/info/" + leftover.section('#', 0, 0))))
+                << "incomplete leftover " << qPrintable(leftover);
+        }
+    }
+    return leftovers;
+}
+
 // Kills a child that trashes files in `home` with SIGKILL at random moments, then checks that every
 // file is complete in exactly one place (its folder, or files/ with a complete .trashinfo naming it),
 // that what a kill leaves is only marked .trashinfo files (complete ones where they are written and
@@ -179,48 +221,6 @@ void trashKilledAtRandom(const QString& home, bool whole) {
     QSet<QString> previousLeftovers;
     int killsLeavingAnInfo = 0;
     int swept = 0;
-    // Returns what the kill left; fails the test on any lost or doubled file.
-    const auto check = [&]() -> QSet<QString> {
-        QList<int> places(fileCount, 0);
-        for (int i = 0; i < fileCount; ++i) {
-            const QString original = media + '/' + relativePath(i);
-            if (QFileInfo::exists(original)) {
-                EXPECT_EQ(readBytes(original), contentOf(i)) << qPrintable(original);
-                ++places[i];
-            }
-        }
-        QSet<QString> items;
-        for (const QString& item : QDir(trash + "/files").entryList(QDir::Files | QDir::Hidden)) {
-            // A claim that a rename never replaced, beside its note, or a note's own files.
-            if (item.startsWith('.') && (item.endsWith(QStringLiteral(".tarnwick-claim")) ||
-                                         item.startsWith(QStringLiteral(".tarnwick-new-"))))
-                continue;
-            if (QFileInfo(trash + "/files/" + item).size() == 0 &&
-                QFileInfo::exists(
-                    QFile::decodeName(claimNotePath(QFile::encodeName(trash + "/files/" + item)))))
-                continue;
-            const int index = indexOf(readBytes(trash + "/files/" + item));
-            EXPECT_GE(index, 0) << "damaged in the Trash: " << qPrintable(item);
-            if (index < 0)
-                continue;
-            items.insert(item);
-            ++places[index];
-            const std::optional<QString> named = infoPath(readBytes(trash + "/info/" + item + ".trashinfo"));
-            EXPECT_EQ(named, media + '/' + relativePath(index)) << "info of " << qPrintable(item);
-        }
-        for (int i = 0; i < fileCount; ++i)
-            EXPECT_EQ(places[i], 1) << qPrintable(relativePath(i));
-        const QSet<QString> leftovers = leftoversIn(trash, items);
-        for (const QString& leftover : leftovers) {
-            // Written and marked before it had a name: never empty.
-            if (whole && leftover.contains(QStringLiteral(".trashinfo#"))) {
-                EXPECT_TRUE(infoPath(readBytes(trash + "/info/" + leftover.section('#', 0, 0))))
-                    << "incomplete leftover " << qPrintable(leftover);
-            }
-        }
-        return leftovers;
-    };
-
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.insert("TARNWICK_TRASH_CRASH_MEDIA", media);
     environment.insert("HOME", home);
@@ -261,7 +261,7 @@ void trashKilledAtRandom(const QString& home, bool whole) {
         if (last) {
             EXPECT_TRUE(markers.waitFor("kept 0"));
         }
-        const QSet<QString> leftovers = check();
+        const QSet<QString> leftovers = checkAfterKill(media, trash, fileCount, whole);
         if (::testing::Test::HasFailure())
             return;
         // The run's first operation swept what the kill before it left.
