@@ -19,8 +19,7 @@ namespace tarnwick {
 namespace {
 
 constexpr QByteArrayView kNoteSuffix = ".tarnwick-claim";
-constexpr QByteArrayView kClaim = "claim";
-constexpr QByteArrayView kLink = "link";
+constexpr QByteArrayView kNoteKind = "rename";
 constexpr qsizetype kNameMax = 255;
 constexpr qsizetype kNoteBytes = 16384;
 
@@ -41,12 +40,12 @@ void unlinkIfStill(const QByteArray& path, const struct stat& ours) {
 
 // The note that comes before a claim or a second link at `to`; false when it could not be written,
 // and the rename is then refused rather than leave at `to` what no sweep could tell as ours.
-bool writeNote(const QByteArray& note, QByteArrayView kind, const QByteArray& from, const struct stat& source,
+bool writeNote(const QByteArray& note, const QByteArray& from, const struct stat& source,
                const QByteArray& to) {
     const QByteArray subject = QByteArray::number(qint64(source.st_size)) + ' ' +
                                QByteArray::number(modifiedNs(source)) +
                                (S_ISDIR(source.st_mode) ? " d" : " f");
-    const QByteArray text = kind.toByteArray() + '\n' + leftover::attributeValue(subject) + '\n' +
+    const QByteArray text = kNoteKind.toByteArray() + '\n' + leftover::attributeValue(subject) + '\n' +
                             from.toPercentEncoding("/") + '\n' + to.toPercentEncoding("/") + '\n';
     // Written over: one left by a killed rename of ours was settled by the caller.
     return leftover::writeWhole(note, text);
@@ -68,50 +67,31 @@ bool settleEarlierNote(const QByteArray& note) {
 
 // Claims `to` with an empty item of our own, which a plain rename then replaces: the claim
 // refuses an existing name, and rename refuses to put a folder over a filled one.
-int claimThenRename(const QByteArray& from, const QByteArray& to, const struct stat& source,
-                    const NoReplaceCalls& calls) {
-    const bool folder = S_ISDIR(source.st_mode);
-    struct stat existing {};
-    if (::lstat(to.constData(), &existing) == 0)
-        return EEXIST;
-    const QByteArray note = claimNotePath(to);
-    if (!settleEarlierNote(note))
-        return EEXIST;
-    if (!writeNote(note, kClaim, from, source, to))
-        return errno != 0 ? errno : EIO;
-    reach(calls, NoReplaceCalls::Step::noted);
+int claimThenRename(const QByteArray& from, const QByteArray& to, bool folder, const NoReplaceCalls& calls) {
     struct stat claim {};
     if (folder) {
-        if (::mkdir(to.constData(), 0700) != 0) {
-            const int error = errno;
-            ::unlink(note.constData());
-            return error;
-        }
+        if (::mkdir(to.constData(), 0700) != 0)
+            return errno;
     } else {
         const int fd = ::open(to.constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
-        if (fd < 0) {
-            const int error = errno;
-            ::unlink(note.constData());
-            return error;
-        }
+        if (fd < 0)
+            return errno;
         const bool known = ::fstat(fd, &claim) == 0;
         ::close(fd);
         if (!known) {
             const int error = errno;
             ::unlink(to.constData());
-            ::unlink(note.constData());
             return error;
         }
     }
     reach(calls, NoReplaceCalls::Step::claimed);
-    int error = ::rename(from.constData(), to.constData()) == 0 ? 0 : errno;
+    const int error = ::rename(from.constData(), to.constData()) == 0 ? 0 : errno;
     if (error != 0) {
         if (folder)
             ::rmdir(to.constData()); // only ever removes an empty folder
         else
             unlinkIfStill(to, claim);
     }
-    ::unlink(note.constData());
     return error == ENOTEMPTY ? EEXIST : error;
 }
 
@@ -120,8 +100,26 @@ bool linkRefused(int error) {
     return error == EPERM || error == ENOTSUP || error == ENOSYS;
 }
 
-// A second name for the file at `to`, then its old name goes.
+// A second name for the file at `to`, then its old name goes; a claim where links are refused.
 int linkThenUnlink(const QByteArray& from, const QByteArray& to, const struct stat& source,
+                   const NoReplaceCalls& calls) {
+    if ((calls.link ? calls.link(from, to) : ::link(from.constData(), to.constData())) != 0) {
+        const int linkError = errno;
+        return linkRefused(linkError) ? claimThenRename(from, to, false, calls) : linkError;
+    }
+    reach(calls, NoReplaceCalls::Step::linked);
+    const int removed = calls.removeOldName ? calls.removeOldName(from) : ::unlink(from.constData());
+    if (removed == 0)
+        return 0;
+    const int removeError = errno;
+    // Our second name goes again, so the file is where it was; its data lives on through `from`.
+    unlinkIfStill(to, source);
+    return removeError;
+}
+
+// What the fallback puts at `to` is noted beside it first, and the note goes once the rename is
+// done or undone.
+int noteThenRename(const QByteArray& from, const QByteArray& to, const struct stat& source,
                    const NoReplaceCalls& calls) {
     struct stat existing {};
     if (::lstat(to.constData(), &existing) == 0)
@@ -129,27 +127,16 @@ int linkThenUnlink(const QByteArray& from, const QByteArray& to, const struct st
     const QByteArray note = claimNotePath(to);
     if (!settleEarlierNote(note))
         return EEXIST;
-    if (!writeNote(note, kLink, from, source, to))
+    if (!writeNote(note, from, source, to))
         return errno != 0 ? errno : EIO;
     reach(calls, NoReplaceCalls::Step::noted);
-    if ((calls.link ? calls.link(from, to) : ::link(from.constData(), to.constData())) != 0) {
-        const int linkError = errno;
-        ::unlink(note.constData());
-        return linkRefused(linkError) ? claimThenRename(from, to, source, calls) : linkError;
-    }
-    reach(calls, NoReplaceCalls::Step::linked);
-    const int removed = calls.removeOldName ? calls.removeOldName(from) : ::unlink(from.constData());
-    const int removeError = removed == 0 ? 0 : errno;
-    // On failure our second name goes again, so the file is where it was; its data lives on
-    // through `from`.
-    if (removeError != 0)
-        unlinkIfStill(to, source);
+    const int error = S_ISDIR(source.st_mode) ? claimThenRename(from, to, true, calls)
+                                              : linkThenUnlink(from, to, source, calls);
     ::unlink(note.constData());
-    return removeError;
+    return error;
 }
 
 struct Note {
-    QByteArray kind;
     leftover::Mark mark;
     QByteArray from;
     QByteArray to;
@@ -167,15 +154,14 @@ std::optional<Note> readNote(const QByteArray& path) {
     ::close(fd);
     text.resize(got > 0 ? got : 0);
     const QList<QByteArray> lines = text.split('\n');
-    if (lines.size() != 5 || !lines[4].isEmpty() || (lines[0] != kClaim && lines[0] != kLink))
+    if (lines.size() != 5 || !lines[4].isEmpty() || lines[0] != kNoteKind)
         return std::nullopt;
     const std::optional<leftover::Mark> mark = leftover::decode(lines[1]);
     if (!mark)
         return std::nullopt;
     const QList<QByteArray> subject = mark->subject.split(' ');
     bool ok[2] = {};
-    Note note{lines[0],
-              *mark,
+    Note note{*mark,
               QByteArray::fromPercentEncoding(lines[2]),
               QByteArray::fromPercentEncoding(lines[3]),
               subject.value(0).toLongLong(&ok[0]),
@@ -235,9 +221,7 @@ int renameNoReplace(const QByteArray& from, const QByteArray& to, const NoReplac
     struct stat source {};
     if (::lstat(from.constData(), &source) != 0)
         return errno;
-    if (S_ISDIR(source.st_mode))
-        return claimThenRename(from, to, source, calls);
-    return linkThenUnlink(from, to, source, calls);
+    return noteThenRename(from, to, source, calls);
 }
 
 QByteArray claimNotePath(const QByteArray& to) {
@@ -270,10 +254,10 @@ bool resolveClaimNote(const QByteArray& path, leftover::RunningWriters& writers)
     struct stat to {};
     const bool fromThere = ::lstat(note->from.constData(), &from) == 0;
     if (fromThere && ::lstat(note->to.constData(), &to) == 0) {
-        if (note->kind == kLink) {
-            if (sameFile(from, to) && !S_ISDIR(to.st_mode))
-                ::unlink(note->to.constData());
-        } else if (stillNoted(*note, from) && !sameFile(from, to)) {
+        if (sameFile(from, to)) {
+            if (!S_ISDIR(to.st_mode))
+                ::unlink(note->to.constData()); // a second link: the file keeps its first name
+        } else if (stillNoted(*note, from)) {
             if (S_ISDIR(to.st_mode))
                 ::rmdir(note->to.constData()); // only ever an empty folder
             else if (S_ISREG(to.st_mode) && to.st_size == 0)
