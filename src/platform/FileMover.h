@@ -46,8 +46,9 @@ struct FileMoveSteps {
 // - never replaces anything at destination (EEXIST); the destination's folder must exist;
 // - on one device renameNoReplace (NoReplaceRename.h): one system call where the file system has
 //   RENAME_NOREPLACE;
-// - across devices a copy to a hidden, uniquely named temporary beside the destination (mode,
-//   owner and times kept, sizes checked, fsynced), renamed into place without replacing, the
+// - across devices a copy to a hidden, uniquely named temporary beside the destination (times kept,
+//   and mode and owner where the destination holds them; sizes checked, fsynced), renamed into
+//   place without replacing, the
 //   folder fsynced, and only then the source removed. A folder is copied file by file the same
 //   way and verified by file count and every file's size;
 // - progress(done, total) is called from the calling thread after every chunk of a copy (a rename
