@@ -63,8 +63,8 @@ public:
     // Removes the marked .trashinfo files in `root`/info whose writer is gone and whose item never
     // reached files/ (a claim or a second link a stopped rename left there goes first); where a
     // killed run's note says so, also those whose name in files/ holds an item provably not the one
-    // they were made for (a look at each info there), and the marks of the others come off. Empty
-    // sidecars a kill left are removed too. One log line each; how many infos and sidecars went.
+    // they were made for (a look at each info there), and the marks of the others come off. Marks'
+    // sidecars and notes a kill left half made go too. One log line each; how many went.
     static int sweepLeftovers(const QByteArray& root);
     // The trash folders this program may have used: the home trash and this user's trash on each
     // local volume of `mounts`. Network shares and automounts are left out: a look there may never
