@@ -8,9 +8,10 @@
 #include "actions/RemovalRun.h"
 #include "platform/AppLog.h"
 #include "platform/FileOperations.h"
+#include "platform/LeftoverMark.h"
 #include "platform/LinuxFileOperations.h"
 #include "platform/LinuxTrash.h"
-#include "platform/MountTable.h"
+#include "platform/PendingTrashInfo.h"
 #include "stores/AuditLogManager.h"
 #include "stores/StatsManager.h"
 #include "support/BenchSupport.h"
@@ -39,6 +40,8 @@
 #include <memory>
 #include <mutex>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <sys/xattr.h>
 #include <thread>
 #include <unistd.h>
 #include <vector>
@@ -537,58 +540,78 @@ double timeListing(const QByteArray& trash) {
     return double(clock.nsecsElapsed()) / 1e6;
 }
 
-// The start's sweep looks at each info beside its item too; a run's, where the start looked, not.
-double timeSweep(const QByteArray& trash, bool besideItems) {
+// What an info's mark says of `st`, as this build writes it (the build before named the item's
+// device and inode too: the benchmark is built against it as it is).
+template <typename Info = PendingTrashInfo> QByteArray itemSubject(const struct stat& st) {
+    if constexpr (requires { Info::itemOf(st); })
+        return Info::markSubject(Info::itemOf(st));
+    else
+        return Info::markSubject(LinuxFileOperations::infoFrom(st).identity());
+}
+
+// A writer that is gone: a child that ended and was reaped.
+leftover::Writer deadWriter() {
+    const pid_t child = ::fork();
+    if (child == 0)
+        ::_exit(0);
+    ::waitpid(child, nullptr, 0);
+    return {qint64(child), 1, leftover::currentWriter().bootId};
+}
+
+// What a run killed as its last infos' items reached files/ leaves, at its most: every info still
+// marked by it (its mark naming its item, as this build writes it), and its note in info/. Untimed.
+void leaveKilledRunsMarks(const QByteArray& trash, const leftover::Writer& dead) {
+    const QByteArray info = trash + "/info/";
+    DIR* dir = ::opendir(info.constData());
+    while (const dirent* entry = dir ? ::readdir(dir) : nullptr) {
+        const QByteArray name(entry->d_name);
+        if (!name.endsWith(".trashinfo"))
+            continue;
+        struct stat st {};
+        ::lstat(QByteArray(trash + "/files/" + name.chopped(10)).constData(), &st);
+        const QByteArray value = leftover::encode({dead, itemSubject(st)});
+        ::lsetxattr(QByteArray(info + name).constData(), "user.tarnwick.writer", value.constData(),
+                    size_t(value.size()), 0);
+    }
+    if (dir)
+        ::closedir(dir);
+    QFile note(QFile::decodeName(info + ".tarnwick-run-dead"));
+    if (note.open(QIODevice::WriteOnly))
+        note.write(leftover::encode({dead, {}}));
+}
+
+// The start's sweep of one trash (the body of the app's `sweepTrashLeftovers`).
+double timeSweep(const QByteArray& trash) {
     QElapsedTimer clock;
     clock.start();
-    benchmark::DoNotOptimize(LinuxTrash::sweepLeftovers(trash, besideItems));
+    benchmark::DoNotOptimize(LinuxTrash::sweepLeftovers(trash));
     return double(clock.nsecsElapsed()) / 1e6;
 }
 
-// The first trash operation of a run (which sweeps) and the one after it, on the full trash, after
-// the start's sweep as in the app.
-std::pair<double, double> timeFirstAndLater(const QString& home) {
-    const testing::ScopedEnv data("XDG_DATA_HOME", QFile::encodeName(home));
-    LinuxTrash::sweepKnownTrashes(MountTable());
-    const QString media = home + QStringLiteral("/media");
-    QDir().mkpath(media);
-    LinuxFileOperations ops;
-    double ms[2] = {0, 0};
-    for (double& m : ms) {
-        const QString path = media + QStringLiteral("/B%1.mov").arg(QRandomGenerator::global()->generate());
-        QFile file(path);
-        file.open(QIODevice::WriteOnly);
-        file.close();
-        QElapsedTimer clock;
-        clock.start();
-        ops.moveToTrash(path);
-        m = double(clock.nsecsElapsed()) / 1e6;
-    }
-    return {ms[0], ms[1]};
-}
-
-// What every run's first trash operation pays to look for leftovers in a trash of this size.
+// The start's sweep of a trash of this size: as every start finds it (no run was killed), and after
+// a run was killed with every info still marked by it.
 void BM_TrashSweep(benchmark::State& state) {
     const QString home = fullTrash(int(state.range(0)));
     const QByteArray trash = QFile::encodeName(home + QStringLiteral("/Trash"));
+    const bool killed = state.range(1) != 0;
+    const leftover::Writer dead = deadWriter();
     for (auto _ : state) {
-        std::vector<double> sweep, runSweep, listing, first, later;
+        std::vector<double> sweep, listing;
         for (int i = 0; i < pairs; ++i) {
-            sweep.push_back(timeSweep(trash, true));
-            runSweep.push_back(timeSweep(trash, false));
+            if (killed)
+                leaveKilledRunsMarks(trash, dead);
+            sweep.push_back(timeSweep(trash));
             listing.push_back(timeListing(trash));
-            const auto [firstMs, laterMs] = timeFirstAndLater(home);
-            first.push_back(firstMs);
-            later.push_back(laterMs);
+            if (qEnvironmentVariableIsSet("TARNWICK_BENCH_VERBOSE"))
+                std::fprintf(stderr, "sweep %.0f ms, listing %.0f ms, load %.1f\n", sweep.back(),
+                             listing.back(), bench::loadAverage());
         }
         state.counters["sweep_ms"] = bench::median(sweep);
-        state.counters["run_sweep_ms"] = bench::median(runSweep);
         state.counters["listing_ms"] = bench::median(listing);
         state.counters["ratio_listing"] = bench::median(sweep) / bench::median(listing);
-        state.counters["first_op_ms"] = bench::median(first);
-        state.counters["later_op_ms"] = bench::median(later);
         state.counters["load"] = bench::loadAverage();
     }
+    state.SetLabel(killed ? "after a killed run, every info marked" : "no run killed");
 }
 
 void trashSizes(benchmark::internal::Benchmark* b) {
@@ -628,7 +651,8 @@ BENCHMARK(BM_TrashStep)
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime();
 BENCHMARK(BM_TrashSweep)
-    ->Arg(bench::smokeMode() ? 1000 : 100000)
+    ->Args({bench::smokeMode() ? 1000 : 100000, 0})
+    ->Args({bench::smokeMode() ? 1000 : 100000, 1})
     ->Iterations(1)
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime();

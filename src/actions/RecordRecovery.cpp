@@ -4,6 +4,7 @@
 #include "platform/FileOperations.h"
 #include "platform/LeftoverSweep.h"
 #include "platform/PathText.h"
+#include "platform/SameFile.h"
 
 #include <QSet>
 
@@ -32,6 +33,15 @@ void logStandsTwice(const FileRecord& record, const QString& copy, const QString
                     QStringLiteral(") — both kept"));
 }
 
+// The item now at the target may still be the recorded file: it is, as far as a remount lets anyone
+// tell (its size and time), or it is the same inode, on this device or another (a volume mounted
+// again), changed since.
+bool mayStillBeThere(const FileRecord& record, const FileOpInfo& now) {
+    if (!record.identity)
+        return true;
+    return isSameFileAfterRemount(*record.identity, now) || now.inode == record.identity->inode;
+}
+
 } // namespace
 
 bool RecordRecovery::stepHappened(const FileRecord& record, FileOperations& files) {
@@ -47,9 +57,8 @@ bool RecordRecovery::stepHappened(const FileRecord& record, FileOperations& file
     } else if (now.kind == FileKind::missing) {
         if (!folderOfIsThere(record.target, files))
             return false;
-    } else if (!record.identity ||
-               (now.device == record.identity->device && now.inode == record.identity->inode)) {
-        return false;
+    } else if (mayStillBeThere(record, now)) {
+        return false; // the file is still at its path: the step never came
     }
     return !record.destination || files.status(*record.destination, false).kind != FileKind::missing;
 }
@@ -68,15 +77,16 @@ bool RecordRecovery::finishInterruptedMove(const FileRecord& record, FileOperati
         return false;
     if (copy.device == source.device && copy.inode == source.inode) {
         // Linked in place, not yet unlinked (a file system without a no-replace rename).
-        if (source.kind != FileKind::regular || !isSameItem(*record.identity, source))
+        if (source.kind != FileKind::regular || !isSameFileAfterRemount(*record.identity, source))
             return false;
-        return files.removeFile(record.target, record.identity).ok();
+        return files.removeFile(record.target, source.identity()).ok();
     }
-    // Copies keep the original's size and time: anything else at that name is another file.
-    if (source.kind == FileKind::regular &&
-        (copy.size != record.identity->size || copy.modifiedNs != record.identity->modifiedNs))
+    // Copies keep the original's size, and its time to their file system's step: anything else at
+    // that name is another file.
+    if (source.kind == FileKind::regular && (copy.size != record.identity->size ||
+                                             !sameModifiedTime(copy.modifiedNs, record.identity->modifiedNs)))
         return false;
-    if (!isSameItem(*record.identity, source)) {
+    if (!isSameFileAfterRemount(*record.identity, source)) {
         logStandsTwice(record, *destination, QStringLiteral("the original changed after it was copied"));
         return false;
     }

@@ -35,13 +35,26 @@ int syncAndClose(int fd, const ReplaceFault& fault) {
 
 } // namespace
 
-int keepOwnerAndMode(int fd, const struct stat& wanted, const struct stat& current) {
+bool cannotHoldOwnerOrMode(int error) {
+    return error == EPERM || error == ENOSYS || error == EOPNOTSUPP || error == ENOTSUP;
+}
+
+int keepOwnerAndMode(int fd, const struct stat& wanted, const struct stat& current,
+                     const OwnerAndModeCalls& calls) {
+    const auto setOwner = [&] {
+        return calls.setOwner ? calls.setOwner(fd, wanted.st_uid, wanted.st_gid)
+                              : ::fchown(fd, wanted.st_uid, wanted.st_gid);
+    };
+    const auto setMode = [&] {
+        return calls.setMode ? calls.setMode(fd, wanted.st_mode & 07777)
+                             : ::fchmod(fd, wanted.st_mode & 07777);
+    };
     const bool chown = current.st_uid != wanted.st_uid || current.st_gid != wanted.st_gid;
-    if (chown && ::fchown(fd, wanted.st_uid, wanted.st_gid) != 0 && errno != EPERM)
+    if (chown && setOwner() != 0 && !cannotHoldOwnerOrMode(errno))
         return errno;
     // chown clears set-id bits, so the mode comes after it.
-    if ((chown || (current.st_mode & 07777) != (wanted.st_mode & 07777)) &&
-        ::fchmod(fd, wanted.st_mode & 07777) != 0)
+    if ((chown || (current.st_mode & 07777) != (wanted.st_mode & 07777)) && setMode() != 0 &&
+        !cannotHoldOwnerOrMode(errno))
         return errno;
     return 0;
 }

@@ -3,6 +3,7 @@
 #include <QByteArray>
 
 #include <functional>
+#include <sys/types.h>
 
 struct stat;
 
@@ -24,8 +25,19 @@ int replaceAtomically(int fd, const QByteArray& replacement, const QByteArray& t
                       const ReplaceFault& fault = {});
 
 // Gives the file open as `fd` (as it is now: `current`) the owner, where allowed, and the
-// permissions of `wanted`; what already matches costs no call, since some file systems refuse any
-// change of mode at all. 0, or an errno value.
-int keepOwnerAndMode(int fd, const struct stat& wanted, const struct stat& current);
+// permissions of `wanted`; what already matches costs no call. Where the file system holds no owner
+// or mode (FAT and exFAT drives) keeping them is given up: the file is whole all the same. 0, or an
+// errno value.
+// fchown and fchmod, or what a test puts in their place: 0, or -1 with errno set.
+struct OwnerAndModeCalls {
+    std::function<int(int fd, uid_t owner, gid_t group)> setOwner;
+    std::function<int(int fd, mode_t mode)> setMode;
+};
+int keepOwnerAndMode(int fd, const struct stat& wanted, const struct stat& current,
+                     const OwnerAndModeCalls& calls = {});
+// An answer to chown or chmod that says the file system cannot hold them, or this process may not
+// give the owner away: the kernel's FAT and exFAT drivers answer EPERM (unless mounted "quiet"),
+// FUSE drivers ENOSYS or EOPNOTSUPP.
+bool cannotHoldOwnerOrMode(int error);
 
 } // namespace tarnwick

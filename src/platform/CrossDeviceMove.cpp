@@ -4,6 +4,8 @@
 
 #include "platform/LeftoverMark.h"
 #include "platform/NoReplaceRename.h"
+#include "platform/SameFile.h"
+#include "platform/UnnamedFileLink.h"
 
 #include <QHash>
 
@@ -70,19 +72,19 @@ bool sameTimes(const struct timespec& a, const struct timespec& b) {
 
 // Keeps owner (when allowed), mode and times; the owner first, since chown clears set-id bits.
 // `current` is the copy as it is: what already matches costs no call (most moves keep their owner).
-int applyAttributes(int fd, const struct stat& info, const struct stat& current) {
-    if (const int error = keepOwnerAndMode(fd, info, current); error != 0)
+int applyAttributes(int fd, const struct stat& info, const struct stat& current, const FileMoveSteps& steps) {
+    if (const int error = keepOwnerAndMode(fd, info, current, steps.ownerAndMode); error != 0)
         return error;
     const struct timespec times[2] = {info.st_atim, info.st_mtim};
-    if (::futimens(fd, times) != 0)
+    if ((steps.setTimes ? steps.setTimes(fd, times) : ::futimens(fd, times)) != 0)
         return errno;
     return 0;
 }
 
 int applyFolderAttributes(const QByteArray& path, const struct stat& info) {
-    if (::lchown(path.constData(), info.st_uid, info.st_gid) != 0 && errno != EPERM)
+    if (::lchown(path.constData(), info.st_uid, info.st_gid) != 0 && !cannotHoldOwnerOrMode(errno))
         return errno;
-    if (::chmod(path.constData(), info.st_mode & 07777) != 0)
+    if (::chmod(path.constData(), info.st_mode & 07777) != 0 && !cannotHoldOwnerOrMode(errno))
         return errno;
     const struct timespec times[2] = {info.st_atim, info.st_mtim};
     if (::utimensat(AT_FDCWD, path.constData(), times, AT_SYMLINK_NOFOLLOW) != 0)
@@ -108,10 +110,16 @@ bool sameContents(const QByteArray& first, const QByteArray& second) {
     }
 }
 
+qint64 nanoseconds(const struct timespec& t) {
+    return qint64(t.tv_sec) * 1000000000 + t.tv_nsec;
+}
+
+// The copy keeps the original's time to its own file system's step (2 s on FAT, 10 ms on exFAT).
 bool sameFile(const QByteArray& source, const struct stat& info, const QByteArray& copy,
               const struct stat& copyInfo) {
     return S_ISREG(info.st_mode) && S_ISREG(copyInfo.st_mode) && copyInfo.st_size == info.st_size &&
-           sameTimes(copyInfo.st_mtim, info.st_mtim) && sameContents(source, copy);
+           sameModifiedTime(nanoseconds(copyInfo.st_mtim), nanoseconds(info.st_mtim)) &&
+           sameContents(source, copy);
 }
 
 QByteArray linkTarget(const QByteArray& path) {
@@ -164,29 +172,61 @@ void nameSource(const QByteArray& copy, int fd, const QByteArray& source) {
 }
 
 // Where the file system keeps no user attributes (FAT, exFAT) the copy names its source in a note
-// beside its final name instead: the copy's device and inode, then the source. The note is written
-// (and synced) before the copy takes that name, so that no kill leaves the copy there without it.
+// beside its final name instead: "copy <size> <ns>", the copy's size and time (what a remount keeps
+// of it), then the mark of its writer and the source. The note is written (and synced) before the
+// copy takes that name, so that no kill leaves the copy there without it. A note of the version
+// before named the copy's device and inode on its first line, the source on the second.
 constexpr QByteArrayView kSourceNoteSuffix = ".tarnwick-from";
+constexpr QByteArrayView kCopyLine = "copy ";
 
 QByteArray sourceNotePath(const QByteArray& copy) {
     return parentOf(copy) + "/." + lastComponent(copy) + kSourceNoteSuffix;
 }
 
-QByteArray identityLine(const struct stat& st) {
-    return QByteArray::number(quint64(st.st_dev)) + ' ' + QByteArray::number(quint64(st.st_ino)) + '\n';
+struct SourceNote {
+    QByteArray source;
+    std::optional<leftover::Writer> writer; // none in a note of the version before
+    bool namesCopy = false;                 // the item at the copy's name is the copy it names
+};
+
+std::optional<SourceNote> readSourceNote(const QByteArray& copy) {
+    Descriptor note(::open(sourceNotePath(copy).constData(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
+    if (!note.isOpen())
+        return std::nullopt;
+    QByteArray text(16384, Qt::Uninitialized);
+    const qint64 got = readFully(note.get(), text.data(), text.size());
+    text.truncate(std::max<qint64>(got, 0));
+    struct stat st {};
+    const bool there = ::lstat(copy.constData(), &st) == 0;
+    const qsizetype first = text.indexOf('\n');
+    if (first < 0)
+        return std::nullopt;
+    const QList<QByteArray> fields = text.left(first).split(' ');
+    SourceNote found;
+    if (!text.startsWith(kCopyLine)) {
+        if (fields.size() != 2)
+            return std::nullopt;
+        found.source = text.mid(first + 1);
+        found.namesCopy = there && fields[0].toULongLong() == quint64(st.st_dev) &&
+                          fields[1].toULongLong() == quint64(st.st_ino);
+        return found;
+    }
+    const qsizetype second = text.indexOf('\n', first + 1);
+    const std::optional<leftover::Mark> mark =
+        second < 0 ? std::nullopt : leftover::decode(text.mid(first + 1, second - first - 1));
+    if (fields.size() != 3 || !mark || !text.endsWith('\n'))
+        return std::nullopt;
+    found.writer = mark->writer;
+    found.source = QByteArray::fromPercentEncoding(text.mid(second + 1).chopped(1));
+    found.namesCopy = there && S_ISDIR(st.st_mode) == (fields[1] == "d") &&
+                      (S_ISDIR(st.st_mode) || fields[1].toLongLong() == qint64(st.st_size)) &&
+                      sameModifiedTime(fields[2].toLongLong(), nanoseconds(st.st_mtim));
+    return found;
 }
 
 bool noteNamesSource(const QByteArray& copy, const QByteArray& source) {
-    struct stat st {};
-    if (::lstat(copy.constData(), &st) != 0)
-        return false;
-    const QByteArray expected = identityLine(st) + source;
-    Descriptor note(::open(sourceNotePath(copy).constData(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
-    if (!note.isOpen())
-        return false;
-    QByteArray text(expected.size() + 1, Qt::Uninitialized);
-    return readFully(note.get(), text.data(), text.size()) == expected.size() &&
-           text.left(expected.size()) == expected;
+    const std::optional<SourceNote> note = readSourceNote(copy);
+    return note && note->namesCopy && note->source == source;
 }
 
 bool namesSource(const QByteArray& copy, const QByteArray& source) {
@@ -205,15 +245,12 @@ bool noteSourceBeside(const QByteArray& temporary, const QByteArray& destination
     if (namesSource(temporary, source) || ::lstat(temporary.constData(), &st) != 0)
         return false;
     const QByteArray path = sourceNotePath(destination);
-    const QByteArray text = identityLine(st) + source;
-    Descriptor note(::open(path.constData(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0600));
-    if (!note.isOpen())
-        return false;
-    const bool written = ::write(note.get(), text.constData(), size_t(text.size())) == ssize_t(text.size()) &&
-                         ::fdatasync(note.get()) == 0 && note.closeChecked() == 0;
-    if (!written)
-        ::unlink(path.constData());
-    return written;
+    // A folder's size changes with its contents on some file systems: its time alone names it.
+    const QByteArray size = S_ISDIR(st.st_mode) ? QByteArray("d") : QByteArray::number(qint64(st.st_size));
+    const QByteArray text = kCopyLine.toByteArray() + size + ' ' +
+                            QByteArray::number(nanoseconds(st.st_mtim)) + '\n' + leftover::attributeValue() +
+                            '\n' + source.toPercentEncoding("/") + '\n';
+    return leftover::writeWhole(path, text, true);
 }
 
 void forgetSource(const QByteArray& copy) {
@@ -233,19 +270,20 @@ void randomizeName(QByteArray& temporary) {
 
 // The temporary copy of a file, marked (and naming its source) before it has a name: an unnamed
 // file (O_TMPFILE) is marked, then linked under a fresh hidden name, so no kill can leave an
-// unmarked temporary behind. Where the file system has no unnamed files: a named one, marked at once.
+// unmarked temporary behind. Where the file system has no unnamed files: a named one, its name
+// reserved by its mark first.
 int createTemporary(QByteArray& temporary, const QByteArray& source) {
     const QByteArray pattern = temporary;
     const int fd = ::open(parentOf(temporary).constData(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600);
     if (fd >= 0) {
-        const QByteArray self = "/proc/self/fd/" + QByteArray::number(fd);
         randomizeName(temporary);
         const bool marked = leftover::mark(temporary, fd, source);
         nameSource(temporary, fd, source);
         for (int attempt = 0; attempt < 100; ++attempt) {
-            if (::linkat(AT_FDCWD, self.constData(), AT_FDCWD, temporary.constData(), AT_SYMLINK_FOLLOW) == 0)
+            const int error = linkUnnamedFile(fd, temporary);
+            if (error == 0)
                 return fd;
-            if (errno != EEXIST)
+            if (error != EEXIST)
                 break;
             randomizeName(temporary); // the mark sits on the file (a sidecar keeps the first name)
         }
@@ -255,12 +293,22 @@ int createTemporary(QByteArray& temporary, const QByteArray& source) {
             ::unlink(leftover::sidecarPath(temporary).constData());
         temporary = pattern;
     }
-    const int named = ::mkostemp(temporary.data(), O_CLOEXEC);
-    if (named >= 0) {
-        leftover::mark(temporary, named, source);
-        nameSource(temporary, named, source);
+    // Its mark's sidecar reserves the name first where the attribute is refused: no kill leaves it
+    // unmarked under that name.
+    const QByteArray value = leftover::attributeValue(source);
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        randomizeName(temporary);
+        bool sidecar = false;
+        const int named = leftover::createMarkedFile(temporary, value, 0600, sidecar);
+        if (named >= 0) {
+            nameSource(temporary, named, source);
+            return named;
+        }
+        if (errno != EEXIST)
+            break;
+        temporary = pattern;
     }
-    return named;
+    return -1;
 }
 
 // The temporary copy of a folder under a fresh hidden name, made with its mark; 0 or an errno.
@@ -377,6 +425,36 @@ std::optional<FileOpStatus> CrossDeviceMove::resumeInterrupted(const QByteArray&
     return FileOpStatus::success();
 }
 
+bool CrossDeviceMove::isSourceNoteName(QByteArrayView name) {
+    return name.startsWith('.') && name.endsWith(kSourceNoteSuffix) &&
+           name.size() > 1 + kSourceNoteSuffix.size();
+}
+
+bool CrossDeviceMove::settleSourceNote(const QByteArray& note, leftover::RunningWriters& writers) {
+    const QByteArray name = lastComponent(note);
+    if (!isSourceNoteName(name))
+        return false;
+    const QByteArray copy = parentOf(note) + '/' + name.mid(1, name.size() - 1 - kSourceNoteSuffix.size());
+    const std::optional<SourceNote> found = readSourceNote(copy);
+    if (!found) {
+        if (!leftover::isInterruptedEmpty(note))
+            return false;
+        return ::unlink(note.constData()) == 0;
+    }
+    // One of the version before: a remount may keep it from naming its copy, which is then not
+    // proof of anything.
+    if (!found->writer || writers.isRunning(*found->writer))
+        return false;
+    if (found->namesCopy) {
+        struct stat st {};
+        if (::lstat(found->source.constData(), &st) == 0)
+            return false; // a move stopped before the original went: the start or a retry finishes it
+        forgetSource(copy);
+        return true;
+    }
+    return ::unlink(note.constData()) == 0; // the copy never took its name
+}
+
 bool CrossDeviceMove::finishedEarlier(const QByteArray& source, const QByteArray& destination) {
     if (!namesSource(destination, source))
         return false;
@@ -407,7 +485,7 @@ FileOpStatus CrossDeviceMove::copyFileInto(const QByteArray& source, const struc
         return changedWhileMoving();
     if (written.st_size != before.st_size)
         return FileOpStatus::failure(EIO, QStringLiteral("The copy's size does not match the original"));
-    if (const int error = applyAttributes(out, before, written); error != 0)
+    if (const int error = applyAttributes(out, before, written, m_steps); error != 0)
         return errnoStatus(error);
     if (::fsync(out) != 0)
         return errnoStatus(errno);
@@ -447,7 +525,10 @@ FileOpStatus CrossDeviceMove::copyContents(int in, int out, qint64 size) {
 FileOpStatus CrossDeviceMove::place(const QByteArray& temporary, const QByteArray& destination) {
     if (m_steps.beforeFinalRename)
         m_steps.beforeFinalRename(QString::fromLocal8Bit(destination));
-    if (const int error = renameNoReplace(temporary, destination, {m_steps.renameNoReplace, {}}); error != 0)
+    // Only the copy goes: the fallback's removal of an old name is a link's, never the source's.
+    NoReplaceCalls calls = m_steps.renameCalls();
+    calls.removeOldName = {};
+    if (const int error = renameNoReplace(temporary, destination, calls); error != 0)
         return errnoStatus(error);
     if (const int error = syncFolder(parentOf(destination)); error != 0)
         return sourceRemovalFailed(error);

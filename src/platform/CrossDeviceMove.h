@@ -7,6 +7,10 @@
 
 namespace tarnwick {
 
+namespace leftover {
+class RunningWriters;
+} // namespace leftover
+
 // One move between two file systems: a verified, fsynced copy beside the destination, renamed
 // into place without replacing, and only then the source removed. See FileMover.
 class CrossDeviceMove {
@@ -19,6 +23,14 @@ public:
     // The source is gone and the destination is still named as our copy of it: a move stopped
     // after the source was removed. Clears that and answers true (the move is done).
     static bool finishedEarlier(const QByteArray& source, const QByteArray& destination);
+
+    // The note a copy keeps of its source where the file system holds no user attributes
+    // (".<name>.tarnwick-from" beside it), left by a move a kill stopped: it goes once its writer is
+    // gone and the copy it names never took its name, or the move finished (the source gone). One
+    // for a move stopped between the copy and the original's removal stays for the finish. True
+    // when it went.
+    static bool isSourceNoteName(QByteArrayView name);
+    static bool settleSourceNote(const QByteArray& note, leftover::RunningWriters& writers);
 
 private:
     FileOpStatus moveFile(const QByteArray& source, const QByteArray& destination, const struct stat& info);

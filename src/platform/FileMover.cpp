@@ -79,7 +79,20 @@ FileOpStatus invalidPath(const QString& path) {
 } // namespace
 
 FileMoveSteps FileMoveSteps::system() {
-    return {systemCopyChunk, NoReplaceCalls::systemRename, systemRemove, {}};
+    FileMoveSteps steps;
+    steps.copyChunk = systemCopyChunk;
+    steps.renameNoReplace = NoReplaceCalls::systemRename;
+    steps.removeSourceFile = systemRemove;
+    return steps;
+}
+
+NoReplaceCalls FileMoveSteps::renameCalls() const {
+    NoReplaceCalls calls;
+    calls.rename = renameNoReplace;
+    calls.removeOldName = removeSourceFile;
+    calls.link = link;
+    calls.reached = reachedFallback;
+    return calls;
 }
 
 FileMover::FileMover(FileMoveSteps steps) : m_steps(std::move(steps)) {
@@ -104,7 +117,7 @@ FileOpStatus FileMover::moveNoReplace(const QString& source, const QString& dest
     const QByteArray to = QFile::encodeName(destination);
     // The rename first: on one device that is the whole move, one system call per file (no
     // progress to report for it).
-    const int error = renameNoReplace(from, to, {m_steps.renameNoReplace, m_steps.removeSourceFile});
+    const int error = renameNoReplace(from, to, m_steps.renameCalls());
     if (error == 0)
         return FileOpStatus::success();
     struct stat info {};

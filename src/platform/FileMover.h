@@ -1,6 +1,8 @@
 #pragma once
 
+#include "platform/AtomicReplace.h"
 #include "platform/FileOperations.h"
+#include "platform/NoReplaceRename.h"
 
 #include <QByteArray>
 #include <QString>
@@ -25,8 +27,17 @@ struct FileMoveSteps {
     std::function<int(const QByteArray& path)> removeSourceFile;
     // Called with the final path just before a complete copy is renamed into place.
     std::function<void(const QString& destination)> beforeFinalRename;
+    // The no-replace rename's fallback where a file system lacks RENAME_NOREPLACE: link(2), and
+    // told at each of its steps (NoReplaceRename.h).
+    std::function<int(const QByteArray& from, const QByteArray& to)> link;
+    std::function<void(NoReplaceCalls::Step)> reachedFallback;
+    // A copy's owner and mode (where the file system holds them), and futimens(2) of its times.
+    OwnerAndModeCalls ownerAndMode;
+    std::function<int(int fd, const struct timespec times[2])> setTimes;
 
     static FileMoveSteps system();
+    // The rename calls these steps make.
+    NoReplaceCalls renameCalls() const;
 };
 
 // The no-replace move and the atomic replace of the Linux file operations.
@@ -35,8 +46,9 @@ struct FileMoveSteps {
 // - never replaces anything at destination (EEXIST); the destination's folder must exist;
 // - on one device renameNoReplace (NoReplaceRename.h): one system call where the file system has
 //   RENAME_NOREPLACE;
-// - across devices a copy to a hidden, uniquely named temporary beside the destination (mode,
-//   owner and times kept, sizes checked, fsynced), renamed into place without replacing, the
+// - across devices a copy to a hidden, uniquely named temporary beside the destination (times kept,
+//   and mode and owner where the destination holds them; sizes checked, fsynced), renamed into
+//   place without replacing, the
 //   folder fsynced, and only then the source removed. A folder is copied file by file the same
 //   way and verified by file count and every file's size;
 // - progress(done, total) is called from the calling thread after every chunk of a copy (a rename

@@ -3,7 +3,9 @@
 #include <QFile>
 #include <QList>
 
+#include <algorithm>
 #include <cerrno>
+#include <ctime>
 #include <fcntl.h>
 #include <mutex>
 #include <sys/stat.h>
@@ -38,8 +40,16 @@ QByteArray readSmallFile(const QByteArray& path) {
     return bytes;
 }
 
+// Eight hexadecimal digits of the boot's id tell one boot from another well enough: a writer is
+// also known by its process id and start time.
+constexpr qsizetype kBootIdLength = 8;
+
+QByteArray shortBootId(QByteArrayView id) {
+    return id.first(std::min(id.size(), kBootIdLength)).toByteArray();
+}
+
 QByteArray bootId() {
-    static const QByteArray id = readSmallFile("/proc/sys/kernel/random/boot_id").trimmed();
+    static const QByteArray id = shortBootId(readSmallFile("/proc/sys/kernel/random/boot_id").trimmed());
     return id;
 }
 
@@ -77,24 +87,26 @@ QByteArray sidecarText(const struct stat& st, const QByteArray& value) {
 }
 
 bool writeSidecar(const QByteArray& path, const struct stat& st, const QByteArray& value) {
-    const QByteArray sidecar = sidecarPath(path);
-    int fd = ::open(sidecar.constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
-    if (fd < 0 && errno == EEXIST) {
-        // A sidecar naming another file is stale: the temporary was just created exclusively.
-        const std::optional<Mark> old = markOf(path);
-        if (old)
-            return false;
-        ::unlink(sidecar.constData());
-        fd = ::open(sidecar.constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
-    }
-    if (fd < 0)
+    // One there that names this very file marks it already; any other is stale: the temporary
+    // was just created exclusively.
+    if (markOf(path))
         return false;
-    const QByteArray text = sidecarText(st, value);
-    const bool written = ::write(fd, text.constData(), size_t(text.size())) == ssize_t(text.size());
-    ::close(fd);
-    if (!written)
-        ::unlink(sidecar.constData());
-    return written;
+    return writeWhole(sidecarPath(path), sidecarText(st, value));
+}
+
+constexpr QByteArrayView kUnfinishedPrefix = ".tarnwick-new-";
+
+// A few letters that tell two of one writer's unfinished writes apart.
+QByteArray randomLetters() {
+    static constexpr char kLetters[] = "abcdefghijklmnopqrstuvwxyz0123456789";
+    thread_local quint64 state = quint64(::getpid()) * 0x9E3779B97F4A7C15ull ^ quint64(::time(nullptr)) ^
+                                 quint64(reinterpret_cast<quintptr>(&state));
+    QByteArray letters(6, Qt::Uninitialized);
+    for (char& letter : letters) {
+        state = state * 6364136223846793005ull + 1442695040888963407ull;
+        letter = kLetters[(state >> 33) % (sizeof kLetters - 1)];
+    }
+    return letters;
 }
 
 // The mark in `path`'s sidecar, when the sidecar names this very file.
@@ -136,13 +148,24 @@ bool isRunning(const Writer& writer) {
     return now.startTicks != 0 && now.startTicks == writer.startTicks && !hasEnded(now.state);
 }
 
+bool RunningWriters::isRunning(const Writer& writer) {
+    const QByteArray key =
+        QByteArray::number(writer.pid) + ' ' + QByteArray::number(writer.startTicks) + ' ' + writer.bootId;
+    if (const auto known = m_known.constFind(key); known != m_known.cend())
+        return *known;
+    const bool running = leftover::isRunning(writer);
+    m_known.insert(key, running);
+    return running;
+}
+
 QByteArray encode(const Mark& mark) {
-    return "1 " + QByteArray::number(mark.writer.pid) + ' ' + QByteArray::number(mark.writer.startTicks) +
-           ' ' + mark.writer.bootId + ' ' + mark.subject;
+    return "c " + QByteArray::number(mark.writer.pid, 36) + ' ' +
+           QByteArray::number(mark.writer.startTicks, 36) + ' ' + mark.writer.bootId + ' ' + mark.subject;
 }
 
 std::optional<Mark> decode(QByteArrayView text) {
-    // "1 <pid> <start ticks> <boot id> <subject…>": the subject may hold spaces.
+    // "c <pid> <start ticks> <boot id> <subject…>", the numbers in base 36, or the longer "1 …" of
+    // earlier versions in decimal with the whole boot id: the subject may hold spaces.
     QList<QByteArrayView> fields;
     qsizetype from = 0;
     while (fields.size() < 4) {
@@ -152,14 +175,15 @@ std::optional<Mark> decode(QByteArrayView text) {
         fields.append(text.sliced(from, space - from));
         from = space + 1;
     }
-    if (fields[0] != "1")
+    if (fields[0] != "c" && fields[0] != "1")
         return std::nullopt;
+    const int base = fields[0] == "c" ? 36 : 10;
     bool pidOk = false;
     bool startOk = false;
     Mark mark;
-    mark.writer.pid = fields[1].toLongLong(&pidOk);
-    mark.writer.startTicks = fields[2].toULongLong(&startOk);
-    mark.writer.bootId = fields[3].toByteArray();
+    mark.writer.pid = fields[1].toLongLong(&pidOk, base);
+    mark.writer.startTicks = fields[2].toULongLong(&startOk, base);
+    mark.writer.bootId = shortBootId(fields[3]);
     mark.subject = text.sliced(from).toByteArray();
     if (!pidOk || !startOk || mark.writer.pid <= 0 || mark.writer.bootId.isEmpty())
         return std::nullopt;
@@ -196,20 +220,16 @@ bool mark(const QByteArray& path, int fd, QByteArrayView subject) {
 
 namespace {
 
-// The sidecar that reserves `path`'s name for what is made there next; false with errno set.
+// The sidecar that reserves `path`'s name for what is made there next; false with errno set
+// (EEXIST when something has the name). Only the name itself is ever taken: a sidecar of ours left
+// there alone marks nothing, and is written over.
 bool reserveName(const QByteArray& path, QByteArrayView value) {
-    const QByteArray sidecar = sidecarPath(path);
-    const int fd = ::open(sidecar.constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
-    if (fd < 0)
+    struct stat st {};
+    if (::lstat(path.constData(), &st) == 0) {
+        errno = EEXIST;
         return false;
-    const QByteArray text = kReserved.toByteArray() + '\n' + value;
-    const bool written = ::write(fd, text.constData(), size_t(text.size())) == ssize_t(text.size());
-    ::close(fd);
-    if (!written) {
-        ::unlink(sidecar.constData());
-        errno = EIO;
     }
-    return written;
+    return writeWhole(sidecarPath(path), QByteArray(kReserved.toByteArray() + '\n' + value));
 }
 
 } // namespace
@@ -232,11 +252,6 @@ bool makeMarkedFolder(const QByteArray& path, QByteArrayView subject) {
 
 int createMarkedFile(const QByteArray& path, QByteArrayView value, mode_t mode, bool& sidecar) {
     // Plainly taken: no sidecar of ours is ever put beside another program's file.
-    struct stat st {};
-    if (::lstat(path.constData(), &st) == 0) {
-        errno = EEXIST;
-        return -1;
-    }
     if (!reserveName(path, value))
         return -1;
     const int fd = ::open(path.constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode);
@@ -309,14 +324,17 @@ void unmarkRenamed(const QByteArray& path, const QByteArray& formerPath) {
         ::unlink(sidecarPath(path).constData());
 }
 
-Verdict judge(const QByteArray& path) {
+Verdict judge(const QByteArray& path, RunningWriters* writers) {
+    const auto running = [writers](const Writer& writer) {
+        return writers ? writers->isRunning(writer) : isRunning(writer);
+    };
     const QByteArray target = sidecarTarget(path);
     if (!target.isEmpty()) {
         struct stat st {};
         if (::lstat(target.constData(), &st) == 0) {
             // A sidecar whose file is still there goes with that file's verdict.
             if (sidecarMark(target, st))
-                return judge(target);
+                return judge(target, writers);
         }
         // An orphan: the sidecar itself names its writer.
         const QByteArray text = readSmallFile(path);
@@ -325,12 +343,62 @@ Verdict judge(const QByteArray& path) {
             newline < 0 ? std::nullopt : decode(QByteArrayView(text).sliced(newline + 1));
         if (!orphan)
             return Verdict::notOurs;
-        return isRunning(orphan->writer) ? Verdict::inUse : Verdict::abandoned;
+        return running(orphan->writer) ? Verdict::inUse : Verdict::abandoned;
     }
     const std::optional<Mark> found = markOf(path);
     if (!found)
         return Verdict::notOurs;
-    return isRunning(found->writer) ? Verdict::inUse : Verdict::abandoned;
+    return running(found->writer) ? Verdict::inUse : Verdict::abandoned;
+}
+
+bool writeWhole(const QByteArray& path, QByteArrayView text, bool sync) {
+    const Writer writer = currentWriter();
+    const qsizetype slash = path.lastIndexOf('/');
+    const QByteArray unfinished = path.left(slash + 1) + kUnfinishedPrefix +
+                                  QByteArray::number(writer.pid, 36) + '-' +
+                                  QByteArray::number(writer.startTicks, 36) + '-' + randomLetters();
+    const int fd = ::open(unfinished.constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+    if (fd < 0)
+        return false;
+    bool written = ::write(fd, text.constData(), size_t(text.size())) == ssize_t(text.size());
+    int error = written ? 0 : (errno != 0 ? errno : EIO);
+    if (written && sync && ::fdatasync(fd) != 0) {
+        written = false;
+        error = errno;
+    }
+    if (::close(fd) != 0 && written) {
+        written = false;
+        error = errno;
+    }
+    // Replacing is the point: only a sidecar or note of ours is ever at that name.
+    if (written && ::rename(unfinished.constData(), path.constData()) != 0) {
+        written = false;
+        error = errno;
+    }
+    if (!written) {
+        ::unlink(unfinished.constData());
+        errno = error;
+    }
+    return written;
+}
+
+std::optional<Writer> unfinishedWriteOf(QByteArrayView name) {
+    if (!name.startsWith(kUnfinishedPrefix))
+        return std::nullopt;
+    const QList<QByteArray> fields = name.sliced(kUnfinishedPrefix.size()).toByteArray().split('-');
+    bool ok[2] = {};
+    const Writer writer{fields.value(0).toLongLong(&ok[0], 36), fields.value(1).toULongLong(&ok[1], 36),
+                        bootId()};
+    return fields.size() == 3 && ok[0] && ok[1] ? std::optional(writer) : std::nullopt;
+}
+
+bool isInterruptedEmpty(const QByteArray& path) {
+    struct stat st {};
+    if (::lstat(path.constData(), &st) != 0 || !S_ISREG(st.st_mode) || st.st_size != 0)
+        return false;
+    if (markOf(path))
+        return false; // judged by its mark
+    return ::time(nullptr) - st.st_mtim.tv_sec > interruptedAfterSeconds;
 }
 
 } // namespace tarnwick::leftover

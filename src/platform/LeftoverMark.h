@@ -2,6 +2,7 @@
 
 #include <QByteArray>
 #include <QByteArrayView>
+#include <QHash>
 
 #include <optional>
 #include <sys/types.h>
@@ -14,13 +15,16 @@ namespace tarnwick::leftover {
 //
 // The mark is the extended attribute "user.tarnwick.writer". Where the file system keeps no user
 // attributes (FAT, exFAT, some shares) it is a hidden sidecar file beside the temporary,
-// ".<name>.tarnwick-mark", created exclusively and naming the temporary's device and inode.
+// ".<name>.tarnwick-mark", naming the temporary's device and inode, or reserving its name before it
+// was made. The value is kept short ("c", the writer's process id and start time in base 36, the
+// first eight digits of its boot's id, then the subject): on ext4 a value of up to about 56 bytes
+// stays in the file's inode, where a longer one takes a block of its own to set and to remove.
 
 // A process id, told apart from a later process that got the same id by its start time and boot.
 struct Writer {
     qint64 pid = 0;
     quint64 startTicks = 0;
-    QByteArray bootId;
+    QByteArray bootId; // its first eight characters: a later boot's differ
 
     friend bool operator==(const Writer&, const Writer&) = default;
 };
@@ -34,6 +38,15 @@ Writer currentWriter();
 // The writer still runs (this process counts as running); one that ended and is not yet reaped
 // does not.
 bool isRunning(const Writer& writer);
+
+// The same, asked once per writer: a sweep meets the marks of many files from a few writers.
+class RunningWriters {
+public:
+    bool isRunning(const Writer& writer);
+
+private:
+    QHash<QByteArray, bool> m_known;
+};
 
 QByteArray encode(const Mark& mark);
 std::optional<Mark> decode(QByteArrayView text);
@@ -50,9 +63,10 @@ bool markAttribute(int fd, QByteArrayView subject = {});
 QByteArray attributeValue(QByteArrayView subject = {});
 bool setAttribute(int fd, QByteArrayView value);
 // Creates the folder `path` (mode 0700) already marked as written by this process: a sidecar that
-// reserves the name comes first, created exclusively, so that no kill leaves the folder without a
-// mark; where the file system keeps user attributes the attribute then takes the sidecar's place.
-// False with errno set (EEXIST: the name, or its sidecar's, is taken).
+// reserves the name comes first, so that no kill leaves the folder without a mark; where the file
+// system keeps user attributes the attribute then takes the sidecar's place. A sidecar of ours left
+// alone at the name (a kill) is written over: it holds no name. False with errno set (EEXIST: the
+// name is taken).
 bool makeMarkedFolder(const QByteArray& path, QByteArrayView subject = {});
 // The mark `path` carries (attribute or sidecar), if any.
 std::optional<Mark> markOf(const QByteArray& path);
@@ -62,7 +76,7 @@ std::optional<Mark> attributeMarkOf(const QByteArray& path);
 // Creates the file `path` exclusively for writing, already marked with `value` (attributeValue()):
 // the same reserving sidecar comes first, and makes way for the attribute where the file system
 // keeps one (`sidecar` false), else stays as the mark. The descriptor, or -1 with errno set
-// (EEXIST: the name, or its sidecar's, is taken).
+// (EEXIST: the name is taken).
 int createMarkedFile(const QByteArray& path, QByteArrayView value, mode_t mode, bool& sidecar);
 // Takes the mark off a temporary that became a real file (renamed into place), sidecar included.
 void unmark(const QByteArray& path);
@@ -81,7 +95,26 @@ enum class Verdict {
     inUse,     // ours, but the writer still runs
     abandoned, // ours and the writer is gone: may be removed
 };
-// For a sidecar whose temporary is gone, the sidecar itself is judged.
-Verdict judge(const QByteArray& path);
+// For a sidecar whose temporary is gone, the sidecar itself is judged. `writers` (may be null)
+// answers for the writers a sweep has asked about already.
+Verdict judge(const QByteArray& path, RunningWriters* writers = nullptr);
+
+// Writes `text` as the small file `path` (a sidecar or a note of ours), written over when it is
+// there, and never seen empty: it is written (and synced, with `sync`) under a name of its own that
+// names its writer, ".tarnwick-new-<pid>-<start>-<random>" beside `path`, then renamed to `path`.
+// A kill leaves at most that, which a sweep takes once its writer is gone (FAT and exFAT have no way
+// to make a file with its contents at once). False with errno set.
+bool writeWhole(const QByteArray& path, QByteArrayView text, bool sync = false);
+// The writer of a file writeWhole() left under its own name, as that name says; none for another
+// name. Its boot is taken to be this one: a writer of another boot that had the same process id
+// and start time counts as running, and its file stays.
+std::optional<Writer> unfinishedWriteOf(QByteArrayView name);
+
+// An empty file under a name only this program makes (a sidecar, a note, a temporary copy) that
+// carries no mark: its writer was stopped between creating it and writing it, which takes no time
+// at all, so one older than this is abandoned and holds nothing. Where the file system has no way
+// to make a file with its contents at once (FAT, exFAT), a kill can leave one.
+constexpr int interruptedAfterSeconds = 30;
+bool isInterruptedEmpty(const QByteArray& path);
 
 } // namespace tarnwick::leftover

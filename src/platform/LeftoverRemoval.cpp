@@ -1,8 +1,11 @@
 #include "platform/LeftoverRemoval.h"
 
 #include "platform/AppLog.h"
+#include "platform/CrossDeviceMove.h"
+#include "platform/FileMover.h"
 #include "platform/LeftoverMark.h"
 #include "platform/LinuxFileOperations.h"
+#include "platform/NoReplaceRename.h"
 
 #include <QFile>
 
@@ -102,15 +105,64 @@ FileOpStatus removeTreeNoFollow(QByteArray native, const std::optional<FileIdent
     return {};
 }
 
-FileOpStatus leftover::removeAbandoned(QByteArray native) {
-    switch (judge(native)) {
-    case Verdict::notOurs:
-        return FileOpStatus::failure(EPERM, QStringLiteral("Not a leftover of this program"));
-    case Verdict::inUse:
+namespace {
+
+FileOpStatus refused(leftover::Verdict verdict) {
+    if (verdict == leftover::Verdict::inUse)
         return FileOpStatus::failure(EBUSY, QStringLiteral("The program that wrote it is still running"));
-    case Verdict::abandoned:
-        break;
+    return FileOpStatus::failure(EPERM, QStringLiteral("Not a leftover of this program"));
+}
+
+// A name only this program makes: a mark's sidecar or a temporary copy.
+bool isOurName(const QByteArray& native) {
+    const QByteArray name = native.mid(native.lastIndexOf('/') + 1);
+    return name.startsWith('.') &&
+           (!leftover::sidecarTarget(native).isEmpty() || name.contains(FileMover::temporaryMarker));
+}
+
+// The note of a rename or a move that a kill stopped: settled, not removed like a leftover.
+std::optional<FileOpStatus> settledNote(const QByteArray& native, leftover::RunningWriters& writers) {
+    const QByteArray name = native.mid(native.lastIndexOf('/') + 1);
+    bool settled = false;
+    if (isClaimNoteName(name))
+        settled = resolveClaimNote(native, writers);
+    else if (CrossDeviceMove::isSourceNoteName(name))
+        settled = CrossDeviceMove::settleSourceNote(native, writers);
+    else
+        return std::nullopt;
+    if (!settled)
+        return refused(leftover::Verdict::inUse);
+    AppLog::info(QStringLiteral("Settled the note of an interrupted rename or move ") +
+                 QFile::decodeName(native));
+    return FileOpStatus{};
+}
+
+} // namespace
+
+FileOpStatus leftover::removeAbandoned(QByteArray native, RunningWriters* writers) {
+    RunningWriters own;
+    RunningWriters& asked = writers ? *writers : own;
+    if (std::optional<FileOpStatus> note = settledNote(native, asked))
+        return *note;
+    if (const std::optional<Writer> writer = unfinishedWriteOf(native.mid(native.lastIndexOf('/') + 1))) {
+        if (asked.isRunning(*writer))
+            return refused(Verdict::inUse);
+        if (::unlink(native.constData()) != 0)
+            return fromErrno(errno);
+        AppLog::info(QStringLiteral("Removed leftover ") + QFile::decodeName(native) +
+                     QStringLiteral(" (written by process ") + QString::number(writer->pid) +
+                     QStringLiteral(", no longer running)"));
+        return {};
     }
+    if (isOurName(native) && isInterruptedEmpty(native)) {
+        if (::unlink(native.constData()) != 0)
+            return fromErrno(errno);
+        AppLog::info(QStringLiteral("Removed leftover ") + QFile::decodeName(native) +
+                     QStringLiteral(" (empty, its writer stopped before writing it)"));
+        return {};
+    }
+    if (const Verdict verdict = judge(native, &asked); verdict != Verdict::abandoned)
+        return refused(verdict);
     // A sidecar that still marks its file stands for that file; an orphan goes alone.
     const QByteArray target = sidecarTarget(native);
     if (!target.isEmpty() && markOf(target))

@@ -15,10 +15,15 @@ FileOpStatus removeTreeNoFollow(QByteArray path, const std::optional<FileIdentit
 
 namespace leftover {
 
+class RunningWriters;
+
 // The one removal of leftovers, for FileOperations::removeLeftover and the platform code below
 // it: `path` (or the file a sidecar still marks) goes only when it carries this program's mark and
-// its writer is gone (EPERM "not ours", EBUSY "writer still running"). One log line per removal.
-FileOpStatus removeAbandoned(QByteArray path);
+// its writer is gone (EPERM "not ours", EBUSY "writer still running"). So does an empty file under
+// a name only we make that its writer never wrote (isInterruptedEmpty()). The note of a rename or
+// a move a kill stopped is settled instead (NoReplaceRename.h, CrossDeviceMove.h). One log line per
+// removal. `writers` (may be null) answers for the writers a sweep has asked about already.
+FileOpStatus removeAbandoned(QByteArray path, RunningWriters* writers = nullptr);
 
 } // namespace leftover
 

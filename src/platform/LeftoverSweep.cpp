@@ -1,7 +1,9 @@
 #include "platform/LeftoverSweep.h"
 
+#include "platform/CrossDeviceMove.h"
 #include "platform/FileMover.h"
 #include "platform/LeftoverMark.h"
+#include "platform/NoReplaceRename.h"
 
 #include <QFile>
 #include <QRegularExpression>
@@ -38,12 +40,26 @@ QString nameInSubject(const QByteArray& subject) {
 }
 
 struct Candidates {
-    QStringList items;    // removed first: each takes its sidecar along
+    QStringList claims;   // first: a claim that a rename never replaced holds a destination's name
+    QStringList items;    // then removed: each takes its sidecar along
     QStringList sidecars; // then what is left of those: orphans
+    QStringList notes;    // last: a copy's note of its source, once its copy is settled
 };
 
 void classify(const QByteArray& folder, const char* entry, Candidates& found) {
     const QByteArray native = folder + '/' + entry;
+    if (isClaimNoteName(entry)) {
+        found.claims.append(QFile::decodeName(native));
+        return;
+    }
+    if (CrossDeviceMove::isSourceNoteName(entry)) {
+        found.notes.append(QFile::decodeName(native));
+        return;
+    }
+    if (leftover::unfinishedWriteOf(entry)) {
+        found.items.append(QFile::decodeName(native));
+        return;
+    }
     const QByteArray target = leftover::sidecarTarget(native);
     const QString name = QFile::decodeName(entry);
     if (std::strstr(entry, FileMover::temporaryMarker) && entry[0] == '.') {
@@ -87,13 +103,12 @@ void LeftoverSweep::sweepFolder(FileOperations& files, const QString& folder) {
             return;
         while (const dirent* entry = ::readdir(dir.get())) {
             // Every name of ours holds one of these; most names of a media folder hold neither.
-            if (std::strstr(entry->d_name, FileMover::temporaryMarker) ||
-                std::strstr(entry->d_name, "_transcoding"))
+            if (std::strstr(entry->d_name, ".tarnwick-") || std::strstr(entry->d_name, "_transcoding"))
                 classify(native, entry->d_name, found);
         }
     }
-    // removeLeftover keeps what is not ours or still being written.
-    for (const QString& path : std::as_const(found.items) + found.sidecars)
+    // removeLeftover keeps what is not ours or still being written, and settles the notes.
+    for (const QString& path : std::as_const(found.claims) + found.items + found.sidecars + found.notes)
         files.removeLeftover(path);
 }
 

@@ -11,8 +11,9 @@ namespace tarnwick {
 
 // Sweeps this program's abandoned temporaries out of the folders an operation touches, whatever
 // operation left them: the copies of moves between devices and transcode outputs, with their marks'
-// sidecars. Only a name made like one of ours that carries our mark (a transcode output under the
-// very name it was made with) goes, and only once its writer is gone: FileOperations::
+// sidecars, and the claims and notes of renames and moves a kill stopped (a claim first: it holds a
+// destination's name). Only a name made like one of ours that carries our mark (a transcode output
+// under the very name it was made with) goes, and only once its writer is gone: FileOperations::
 // removeLeftover decides and logs. A folder costs one read of its names.
 class LeftoverSweep {
 public:

@@ -1,7 +1,6 @@
 #include "platform/LinuxTrash.h"
 
 #include "platform/FileMoveSupport.h"
-#include "platform/Immortal.h"
 #include "platform/LeftoverMark.h"
 #include "platform/LeftoverRemoval.h"
 #include "platform/LinuxFileOperations.h"
@@ -54,20 +53,13 @@ bool makeFolders(const QByteArray& path, mode_t mode) {
     return filemove::makeSyncedFolder(path, mode, true) == 0;
 }
 
-// A folder that is really ours: not a link, owned by us, on `device`.
-bool isOwnFolder(const QByteArray& path, quint64 device) {
-    struct stat st {};
-    return ::lstat(path.constData(), &st) == 0 && S_ISDIR(st.st_mode) && st.st_uid == ::getuid() &&
-           quint64(st.st_dev) == device;
-}
-
 // files/ and info/ of a trash folder, made 0700 when missing.
 bool prepareTrash(const QByteArray& root, quint64 device) {
     for (const char* sub : {"/files", "/info"}) {
         const QByteArray path = root + sub;
         if (filemove::makeSyncedFolder(path, 0700) != 0)
             return false;
-        if (!isOwnFolder(path, device))
+        if (!LinuxTrash::isOwnFolder(path, device))
             return false;
     }
     return true;
@@ -148,28 +140,6 @@ bool itemNameTaken(const QByteArray& root, const QByteArray& candidate) {
 
 FileIdentity identityOf(const struct stat& st) {
     return LinuxFileOperations::infoFrom(st).identity();
-}
-
-quint64 nameHash(QByteArrayView name) {
-    return quint64(qHashBits(name.data(), size_t(name.size())));
-}
-
-// The hashes of the names in `folder`, sorted: no text kept per name, so a trash of any size is
-// looked through at about the cost of listing it. None when the folder cannot be read.
-std::optional<std::vector<quint64>> nameHashes(const QByteArray& folder) {
-    DIR* dir = ::opendir(folder.constData());
-    if (!dir)
-        return std::nullopt;
-    std::vector<quint64> hashes;
-    errno = 0;
-    while (const dirent* entry = ::readdir(dir))
-        hashes.push_back(nameHash(entry->d_name));
-    const int error = errno;
-    ::closedir(dir);
-    if (error != 0)
-        return std::nullopt;
-    std::sort(hashes.begin(), hashes.end());
-    return hashes;
 }
 
 // The local time of now as a DeletionDate ("2026-12-08T14:03:07"), made once a second per
@@ -287,6 +257,12 @@ bool syncTogether(const QList<QByteArray>& infoPaths, const QList<QByteArray>& f
 
 } // namespace
 
+bool LinuxTrash::isOwnFolder(const QByteArray& path, quint64 device) {
+    struct stat st {};
+    return ::lstat(path.constData(), &st) == 0 && S_ISDIR(st.st_mode) && st.st_uid == ::getuid() &&
+           quint64(st.st_dev) == device;
+}
+
 // Renames the item next to its info made ahead. None when the rename failed: the info is gone
 // again and the caller takes the usual way, which tells why.
 std::optional<TrashOutcome> LinuxTrash::trashPrepared(const TrashInfoAhead::Prepared& ahead,
@@ -297,7 +273,7 @@ std::optional<TrashOutcome> LinuxTrash::trashPrepared(const TrashInfoAhead::Prep
         ::unlink(ahead.infoPath.constData());
         return TrashOutcome{FileOpStatus::changed(), {}, {}};
     }
-    if (renameNoReplace(native, ahead.target) != 0) {
+    if (renameNoReplace(native, ahead.target, m_renameCalls) != 0) {
         ::unlink(ahead.infoPath.constData());
         return std::nullopt;
     }
@@ -357,174 +333,6 @@ QByteArray LinuxTrash::trashName(const QByteArray& name, int n, qsizetype limit)
     return cut.isEmpty() ? QByteArray() : cut + suffix;
 }
 
-namespace {
-
-// An info of ours beside an item in files/ stays only when that item is the one it was made for:
-// another program's item that took the name while a run was killed is never labelled with our
-// file's place. One that stays is a real info: the run was killed before its mark came off, which
-// comes off now (a sidecar would stay beside it for good). Its sidecar, if it has one, is among
-// `sidecars` (the folder's listing). True when the info went.
-bool sweepBeside(const QByteArray& root, const QByteArray& name, const QSet<QByteArray>& sidecars) {
-    const QByteArray path = root + "/info/" + name;
-    std::optional<leftover::Mark> mark = leftover::attributeMarkOf(path);
-    if (!mark && sidecars.contains(leftover::sidecarPath(name)))
-        mark = leftover::markOf(path);
-    if (!mark || leftover::isRunning(mark->writer))
-        return false;
-    struct stat st {};
-    if (::lstat(QByteArray(root + "/files/" + name.chopped(kInfoSuffix.size())).constData(), &st) == 0) {
-        const std::optional<FileIdentity> meant = PendingTrashInfo::markedItem(mark->subject);
-        if (!meant)
-            return false; // the marks of earlier versions name no item: those infos stay, as they did
-        if (LinuxFileOperations::isExpected(meant, st)) {
-            PendingTrashInfo::finished(path);
-            return false;
-        }
-    } else if (errno != ENOENT) {
-        return false;
-    }
-    return leftover::removeAbandoned(path).ok();
-}
-
-// The trash folders whose infos beside their items the start's sweep has looked at, by path and
-// the folder's device and inode then. A marked info there of a writer that is gone was left before
-// this process started, so a run's sweep need not look again. Reached from the start's sweep
-// thread, which may outlive statics.
-struct CoveredAtStart {
-    std::mutex mutex;
-    QHash<QByteArray, std::pair<quint64, quint64>> folders;
-};
-
-CoveredAtStart& coveredAtStart() {
-    static Immortal<CoveredAtStart> covered;
-    return covered.get();
-}
-
-std::optional<std::pair<quint64, quint64>> folderKey(const QByteArray& path) {
-    struct stat st {};
-    if (::stat(path.constData(), &st) != 0)
-        return std::nullopt;
-    return std::pair{quint64(st.st_dev), quint64(st.st_ino)};
-}
-
-} // namespace
-
-int LinuxTrash::sweepLeftovers(const QByteArray& root, bool besideItems) {
-    // Infos whose item's name is not in files/ never got their item. The others are looked at only
-    // when still marked (ours, from a run that was killed). Two names sharing a hash send an info
-    // down the second way, which looks at its item itself.
-    const std::optional<std::vector<quint64>> items = nameHashes(root + "/files");
-    const QByteArray infoDir = root + "/info/";
-    DIR* dir = items ? ::opendir(infoDir.constData()) : nullptr;
-    if (!dir)
-        return 0;
-    QList<QByteArray> candidates;
-    QList<QByteArray> beside;
-    QSet<QByteArray> sidecars;
-    while (const dirent* entry = ::readdir(dir)) {
-        const QByteArrayView name(entry->d_name);
-        if (name.endsWith(kInfoSuffix) && name.size() > kInfoSuffix.size()) {
-            if (!std::binary_search(items->cbegin(), items->cend(),
-                                    nameHash(name.chopped(kInfoSuffix.size()))))
-                candidates.append(name.toByteArray());
-            else if (besideItems)
-                beside.append(name.toByteArray());
-        } else if (name.startsWith('.')) { // perhaps a sidecar mark
-            candidates.append(name.toByteArray());
-            sidecars.insert(name.toByteArray());
-        }
-    }
-    ::closedir(dir);
-    int removed = 0;
-    for (const QByteArray& name : std::as_const(beside))
-        removed += sweepBeside(root, name, sidecars) ? 1 : 0;
-    for (const QByteArray& name : std::as_const(candidates)) {
-        const QByteArray path = infoDir + name;
-        struct stat st {};
-        if (name.endsWith(kInfoSuffix)) {
-            if (leftover::judge(path) != leftover::Verdict::abandoned ||
-                ::lstat(QByteArray(root + "/files/" + name.chopped(kInfoSuffix.size())).constData(), &st) ==
-                    0)
-                continue;
-            removed += leftover::removeAbandoned(path).ok() ? 1 : 0;
-            continue;
-        }
-        // A sidecar beside its info goes with that info's verdict above; alone, its info never got
-        // its name or was withdrawn.
-        const QByteArray marked = leftover::sidecarTarget(path);
-        if (marked.isEmpty() || ::lstat(marked.constData(), &st) == 0)
-            continue;
-        if (leftover::judge(path) == leftover::Verdict::abandoned)
-            removed += leftover::removeAbandoned(path).ok() ? 1 : 0;
-    }
-    return removed;
-}
-
-QList<QByteArray> LinuxTrash::knownTrashes(const MountTable& mounts) {
-    QList<QByteArray> roots{homeTrashPath()};
-    const QByteArray uid = QByteArray::number(::getuid());
-    for (const MountEntry& mount : mounts.entries()) {
-        if (MountTable::isNetworkFileSystem(mount.fileSystemType) ||
-            mount.fileSystemType == QLatin1String("autofs"))
-            continue;
-        const QByteArray top = QFile::encodeName(mount.mountPoint);
-        struct stat st {};
-        if (!top.startsWith('/') || ::lstat(top.constData(), &st) != 0)
-            continue;
-        const QByteArray base = top == "/" ? QByteArray() : top;
-        for (const QByteArray& root :
-             {QByteArray(base + "/.Trash/" + uid), QByteArray(base + "/.Trash-" + uid)}) {
-            if (isOwnFolder(root, quint64(st.st_dev)))
-                roots.append(root);
-        }
-    }
-    // A volume mounted twice has one trash.
-    QList<QByteArray> unique;
-    QSet<std::pair<quint64, quint64>> seen;
-    for (const QByteArray& root : std::as_const(roots)) {
-        struct stat st {};
-        if (::stat(root.constData(), &st) != 0)
-            continue; // nothing there to sweep
-        const std::pair<quint64, quint64> key{quint64(st.st_dev), quint64(st.st_ino)};
-        if (!seen.contains(key)) {
-            seen.insert(key);
-            unique.append(root);
-        }
-    }
-    return unique;
-}
-
-int LinuxTrash::sweepKnownTrashes(const MountTable& mounts) {
-    int removed = 0;
-    for (const QByteArray& root : knownTrashes(mounts)) {
-        removed += sweepLeftovers(root, true);
-        if (const auto key = folderKey(root)) {
-            CoveredAtStart& covered = coveredAtStart();
-            const std::lock_guard lock(covered.mutex);
-            covered.folders.insert(root, *key);
-        }
-    }
-    return removed;
-}
-
-void LinuxTrash::sweepOnce(const QByteArray& root) {
-    if (m_stepHook)
-        m_stepHook(Step::sweepReached);
-    const std::lock_guard lock(m_sweepMutex);
-    if (m_swept.contains(root))
-        return;
-    // Beside the items only where the start's sweep did not look (a share, a volume mounted since):
-    // a look at every info there is most of what a sweep of a large trash costs.
-    bool covered = false;
-    if (const auto key = folderKey(root)) {
-        CoveredAtStart& start = coveredAtStart();
-        const std::lock_guard coveredLock(start.mutex);
-        covered = start.folders.value(root) == *key;
-    }
-    sweepLeftovers(root, !covered);
-    m_swept.insert(root);
-}
-
 QByteArray LinuxTrash::originalPath(const TrashDir& dir, const QByteArray& native, const QByteArray& name) {
     if (dir.topdir.isEmpty())
         return native;
@@ -536,6 +344,11 @@ QByteArray LinuxTrash::originalPath(const TrashDir& dir, const QByteArray& nativ
     return canonical.startsWith(prefix) ? canonical.mid(prefix.size()) : canonical;
 }
 
+LinuxTrash::~LinuxTrash() {
+    m_ahead.expect({});
+    endRunNotes();
+}
+
 void LinuxTrash::expect(const QStringList& paths) {
     QList<QByteArray> natives;
     natives.reserve(paths.size());
@@ -544,6 +357,36 @@ void LinuxTrash::expect(const QStringList& paths) {
             natives.append(std::move(native));
     }
     m_ahead.expect(natives);
+    // The run is over: every info it made ahead is claimed or gone, and every mark is off.
+    if (natives.isEmpty())
+        endRunNotes();
+}
+
+QByteArray LinuxTrash::runNoteName() {
+    const leftover::Writer writer = leftover::currentWriter();
+    return runNotePrefix + QByteArray::number(writer.pid, 36) + '-' +
+           QByteArray::number(writer.startTicks, 36);
+}
+
+void LinuxTrash::noteRun(const QByteArray& root) {
+    const std::lock_guard lock(m_mutex);
+    if (m_runNotes.contains(root))
+        return;
+    // Beside the infos, whose folder's sync before their items' renames takes its name along. Where
+    // it cannot be written the infos go all the same (they matter more): a kill then leaves marked
+    // infos beside their items that no sweep looks at, real infos that keep their marks.
+    if (leftover::writeWhole(root + "/info/" + runNoteName(), leftover::attributeValue()))
+        m_runNotes.insert(root);
+}
+
+void LinuxTrash::endRunNotes() {
+    QSet<QByteArray> notes;
+    {
+        const std::lock_guard lock(m_mutex);
+        notes.swap(m_runNotes);
+    }
+    for (const QByteArray& root : std::as_const(notes))
+        ::unlink(QByteArray(root + "/info/" + runNoteName()).constData());
 }
 
 std::optional<TrashInfoAhead::Prepared> LinuxTrash::prepareAhead(const QByteArray& native) {
@@ -559,8 +402,9 @@ std::optional<TrashInfoAhead::Prepared> LinuxTrash::prepareAhead(const QByteArra
     sweepOnce(dir.root);
     const QByteArray name = native.mid(native.lastIndexOf('/') + 1);
     const QByteArray original = originalPath(dir, native, name);
-    PendingTrashInfo info(dir.root + "/info", trashInfo(original, deletionDateNow()), identityOf(st),
-                          m_infoStock);
+    noteRun(dir.root);
+    PendingTrashInfo info(dir.root + "/info", trashInfo(original, deletionDateNow()),
+                          PendingTrashInfo::itemOf(st), m_infoStock);
     for (int n = 1; n <= kAheadNumbers; ++n) {
         const QByteArray candidate = trashName(name, n, dir.nameMax - kInfoSuffix.size());
         if (candidate.isEmpty())
@@ -573,7 +417,7 @@ std::optional<TrashInfoAhead::Prepared> LinuxTrash::prepareAhead(const QByteArra
             if (m_stepHook)
                 m_stepHook(Step::infoMadeAhead);
             return TrashInfoAhead::Prepared{
-                infoPath, dir.root + "/files/" + candidate, dir.root, original, device, n};
+                infoPath, dir.root + "/files/" + candidate, dir.root, original, device, n, identityOf(st)};
         }
         if (code != EEXIST)
             return std::nullopt;
@@ -694,15 +538,18 @@ TrashOutcome LinuxTrash::moveToTrash(const QString& path, const std::optional<Fi
         const QByteArray original = originalPath(dir, native, name);
         sweepOnce(dir.root);
         if (std::optional<TrashInfoAhead::Prepared> ahead = m_ahead.claim(native)) {
-            if (ahead->root == dir.root && ahead->original == original && ahead->device == device) {
+            // Its mark names the item as it was then: one changed since takes a fresh info.
+            if (ahead->root == dir.root && ahead->original == original && ahead->device == device &&
+                ahead->item == identityOf(st)) {
                 if (std::optional<TrashOutcome> done = trashPrepared(*ahead, native, expected))
                     return *done;
             } else {
                 ::unlink(ahead->infoPath.constData());
             }
         }
+        noteRun(dir.root);
         PendingTrashInfo info(dir.root + "/info", trashInfo(original, deletionDateNow()),
-                              expected.value_or(identityOf(st)), m_infoStock);
+                              PendingTrashInfo::itemOf(st), m_infoStock);
         qsizetype limit = dir.nameMax - kInfoSuffix.size();
         bool staleTrash = false;
         for (int n = 1; n < 10000; ++n) {
@@ -723,7 +570,7 @@ TrashOutcome LinuxTrash::moveToTrash(const QString& path, const std::optional<Fi
                     return {failure(error), {}, {}};
                 }
                 const QByteArray target = dir.root + "/files/" + candidate;
-                code = renameNoReplace(native, target);
+                code = renameNoReplace(native, target, m_renameCalls);
                 if (code == 0) {
                     durable(Durable::itemRenamed, target);
                     PendingTrashInfo::finished(infoPath);

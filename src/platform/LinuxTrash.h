@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/FileOperations.h"
+#include "platform/NoReplaceRename.h"
 #include "platform/TrashInfoAhead.h"
 #include "platform/UnnamedFileStock.h"
 
@@ -26,14 +27,24 @@ class MountTable;
 // stays where it is. Thread-safe.
 //
 // A .trashinfo in flight carries this program's leftover mark, which names the item it is made for
-// and comes off once that item is in files/. Where the file system allows, the .trashinfo is
-// written and marked before it has a name, so a killed run leaves only complete, marked ones; the
-// start and the first operation on a trash in each run sweep those whose writer is gone and whose
-// item never arrived (or whose name in files/ holds another item). The unnamed files are made
-// ahead by a helper thread while earlier items are renamed; for the items a run announces, a
-// second helper writes and links their infos ahead too.
+// (by what a remount keeps of it) and comes off once that item is in files/. Where the file system
+// allows, the .trashinfo is written and marked before it has a name, so a killed run leaves only
+// complete, marked ones; the start and the first operation on a trash in each run sweep those
+// whose writer is gone and whose item never arrived (or whose name in files/ holds an item that is
+// provably another). The unnamed files are made ahead by a helper thread while earlier items are
+// renamed; for the items a run announces, a second helper writes and links their infos ahead too.
+//
+// Before its first info in a trash this process leaves a note there (info/.tarnwick-run-…, with
+// its mark), which goes when a run ends with none of its marks left: marked infos beside their
+// items are only ever left by a kill, so a sweep looks at the infos beside their items only where
+// such a note outlived its writer, and the cost of a sweep is otherwise the listing of the folders.
 class LinuxTrash {
 public:
+    LinuxTrash() = default;
+    ~LinuxTrash();
+    LinuxTrash(const LinuxTrash&) = delete;
+    LinuxTrash& operator=(const LinuxTrash&) = delete;
+
     // With `expected`, an item at the path that is not that one is kept (FileOpStatus::changed()),
     // checked again right before the rename.
     TrashOutcome moveToTrash(const QString& path, const std::optional<FileIdentity>& expected = std::nullopt);
@@ -50,17 +61,22 @@ public:
     // bytes when longer (never inside a character, the extension kept); empty when it cannot fit.
     static QByteArray trashName(const QByteArray& name, int n, qsizetype limit);
     // Removes the marked .trashinfo files in `root`/info whose writer is gone and whose item never
-    // reached files/; with `besideItems`, also those whose name in files/ holds another item than
-    // the one they were made for (a look at each info there). One log line each; how many went.
-    static int sweepLeftovers(const QByteArray& root, bool besideItems = true);
+    // reached files/ (a claim or a second link a stopped rename left there goes first); where a
+    // killed run's note says so, also those whose name in files/ holds an item provably not the one
+    // they were made for (a look at each info there), and the marks of the others come off. Marks'
+    // sidecars and notes a kill left half made go too. One log line each; how many went.
+    static int sweepLeftovers(const QByteArray& root);
     // The trash folders this program may have used: the home trash and this user's trash on each
     // local volume of `mounts`. Network shares and automounts are left out: a look there may never
     // answer, or mount them.
     static QList<QByteArray> knownTrashes(const MountTable& mounts);
-    // Sweeps each of those, beside the items too: what a kill left stays no longer than until the
-    // next start, and a run's own sweep of those looks only for infos without their item. Returns
-    // how many leftovers went.
+    // Sweeps each of those: what a kill left stays no longer than until the next start. Returns how
+    // many leftovers went.
     static int sweepKnownTrashes(const MountTable& mounts);
+    // A folder that is really ours: not a link, owned by us, on `device`.
+    static bool isOwnFolder(const QByteArray& path, quint64 device);
+    // The start of a run's note's name in info/.
+    static constexpr QByteArrayView runNotePrefix = ".tarnwick-run-";
 
     // For tests, set before the first use: told when a caller reaches the leftover sweep (which
     // another thread may be running) and when the helper has made an item's info ahead.
@@ -72,6 +88,9 @@ public:
     void setDurableHook(std::function<void(Durable, const QByteArray& path)> hook) {
         m_durableHook = std::move(hook);
     }
+    // For tests, set before the first use: the calls of the renames into files/ (a file system
+    // without RENAME_NOREPLACE or hard links, a stop between the fallback's steps).
+    void setRenameCalls(NoReplaceCalls calls) { m_renameCalls = std::move(calls); }
 
 private:
     struct TrashDir {
@@ -85,6 +104,11 @@ private:
     void forget(quint64 device);
     // Sweeps `root` the first time in this run that it is used; nobody uses it before that ends.
     void sweepOnce(const QByteArray& root);
+    // This process's note in `root` (see above), left before its first info there; and the notes
+    // taken away once no mark of ours is left.
+    void noteRun(const QByteArray& root);
+    void endRunNotes();
+    static QByteArray runNoteName();
     // The Path= of an item in `dir`.
     static QByteArray originalPath(const TrashDir& dir, const QByteArray& native, const QByteArray& name);
     // The info of a plain item, made on the helper's thread.
@@ -108,8 +132,10 @@ private:
     QHash<quint64, TrashDir> m_byDevice;
     std::mutex m_sweepMutex;
     QSet<QByteArray> m_swept;
+    QSet<QByteArray> m_runNotes; // the trashes holding this process's note, under m_mutex
     std::function<void(Step)> m_stepHook;
     std::function<void(Durable, const QByteArray&)> m_durableHook;
+    NoReplaceCalls m_renameCalls;
     UnnamedFileStock m_infoStock; // unnamed .trashinfo files made ahead
     // Last: its helper calls prepareAhead() until it is destroyed.
     TrashInfoAhead m_ahead{[this](const QByteArray& native) { return prepareAhead(native); },

@@ -6,12 +6,22 @@
 
 namespace tarnwick {
 
+namespace leftover {
+class RunningWriters;
+} // namespace leftover
+
 // The system calls of a rename that never replaces; tests put others in their place.
 struct NoReplaceCalls {
     // renameat2 with RENAME_NOREPLACE: 0, or -1 with errno set.
     std::function<int(const QByteArray& from, const QByteArray& to)> rename;
     // Removes the old name of a file once its hard link stands: 0, or -1 with errno set.
     std::function<int(const QByteArray& path)> removeOldName;
+    // link(2): 0, or -1 with errno set.
+    std::function<int(const QByteArray& from, const QByteArray& to)> link;
+    // Told when the note is written, and when the claim or the second link stands (a test stops the
+    // process there).
+    enum class Step { noted, claimed, linked };
+    std::function<void(Step)> reached;
 
     static int systemRename(const QByteArray& from, const QByteArray& to);
 };
@@ -24,7 +34,21 @@ struct NoReplaceCalls {
 // existing one: a hard link for a file, which then loses its old name; an empty folder of our own
 // for a folder, and an empty file of our own where the file system has no hard links (or refuses
 // one to another owner's file), which a plain rename then replaces; rename refuses to put a folder
-// over a filled one.
+// over a filled one. What stands at `to` between those steps is noted first, beside `to` (see
+// claimNotePath()), so that a kill leaves nothing there that is not known as ours.
 int renameNoReplace(const QByteArray& from, const QByteArray& to, const NoReplaceCalls& calls = {});
+
+// ".<name>.tarnwick-claim" beside `to` (a name too long for that is cut and told apart by a hash of
+// the whole): what the fallback is about to put at `to` (a claim, or a second link of `from`), its
+// writer, and `from` with its size and time.
+QByteArray claimNotePath(const QByteArray& to);
+bool isClaimNoteName(QByteArrayView name);
+
+// Settles the note a killed rename left, once its writer is gone: a claim still standing for a
+// rename that never came (`from` still the item noted, the claim still empty) goes, and so does a
+// second link of a file still at `from` (the file stays where it was, as a failed rename leaves it);
+// what the rename finished stays. Then the note goes. A note whose writer still runs is kept, and an
+// empty one (its writer stopped before writing it) once it is stale. True when the note went.
+bool resolveClaimNote(const QByteArray& note, leftover::RunningWriters& writers);
 
 } // namespace tarnwick

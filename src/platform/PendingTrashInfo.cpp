@@ -2,24 +2,32 @@
 
 #include "platform/FullWrite.h"
 #include "platform/LeftoverMark.h"
+#include "platform/SameFile.h"
+#include "platform/UnnamedFileLink.h"
 #include "platform/UnnamedFileStock.h"
 
 #include <QList>
 
-#include <atomic>
 #include <cerrno>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace tarnwick {
 
 namespace {
 
-constexpr QByteArrayView kItemSubject = "item ";
+// "f<size>.<µs>" for a file, "d…" for a folder, in base 36; "item <device> <inode> <size> <ns>"
+// in decimal before.
+constexpr QByteArrayView kOldItemSubject = "item ";
+
+qint64 microseconds(qint64 ns) {
+    return ns >= 0 ? ns / 1000 : -((-ns + 999) / 1000);
+}
 
 } // namespace
 
-PendingTrashInfo::PendingTrashInfo(QByteArray infoDir, QByteArray text, const FileIdentity& item,
+PendingTrashInfo::PendingTrashInfo(QByteArray infoDir, QByteArray text, const MarkedItem& item,
                                    UnnamedFileStock& stock)
     : m_dir(std::move(infoDir)), m_text(std::move(text)), m_subject(markSubject(item)),
       m_markValue(leftover::attributeValue(m_subject)), m_stock(stock) {
@@ -38,7 +46,7 @@ qsizetype PendingTrashInfo::extraRoom() const {
 int PendingTrashInfo::claim(const QByteArray& path) {
     m_sidecar = false;
     if (m_fd >= 0) {
-        const int code = linkUnnamed(path);
+        const int code = linkUnnamedFile(m_fd, path);
         if (code == 0) {
             closeUnnamed();
             return 0;
@@ -54,7 +62,7 @@ int PendingTrashInfo::claim(const QByteArray& path) {
 int PendingTrashInfo::linkAhead(const QByteArray& path) {
     if (m_fd < 0)
         return EOPNOTSUPP;
-    const int code = linkUnnamed(path);
+    const int code = linkUnnamedFile(m_fd, path);
     if (code == 0)
         closeUnnamed();
     return code;
@@ -71,37 +79,44 @@ void PendingTrashInfo::withdraw(const QByteArray& path) {
     prepareUnnamed();
 }
 
-QByteArray PendingTrashInfo::markSubject(const FileIdentity& item) {
-    return kItemSubject.toByteArray() + QByteArray::number(item.device) + ' ' +
-           QByteArray::number(item.inode) + ' ' + QByteArray::number(item.size) + ' ' +
-           QByteArray::number(item.modifiedNs);
+PendingTrashInfo::MarkedItem PendingTrashInfo::itemOf(const struct stat& st) {
+    return {S_ISDIR(st.st_mode), true, qint64(st.st_size),
+            qint64(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec};
 }
 
-std::optional<FileIdentity> PendingTrashInfo::markedItem(QByteArrayView subject) {
-    if (!subject.startsWith(kItemSubject))
-        return std::nullopt;
-    const QList<QByteArray> fields = subject.sliced(kItemSubject.size()).toByteArray().split(' ');
-    if (fields.size() != 4)
-        return std::nullopt;
-    bool ok[4] = {};
-    const FileIdentity item{fields[0].toULongLong(&ok[0]), fields[1].toULongLong(&ok[1]),
-                            fields[2].toLongLong(&ok[2]), fields[3].toLongLong(&ok[3])};
-    return ok[0] && ok[1] && ok[2] && ok[3] ? std::optional(item) : std::nullopt;
+QByteArray PendingTrashInfo::markSubject(const MarkedItem& item) {
+    return (item.folder ? 'd' : 'f') + QByteArray::number(item.size, 36) + '.' +
+           QByteArray::number(microseconds(item.modifiedNs), 36);
 }
 
-// By its descriptor where the kernel lets this process (cheaper), else through /proc.
-int PendingTrashInfo::linkUnnamed(const QByteArray& path) const {
-    static std::atomic_bool byDescriptor{true};
-    if (byDescriptor.load(std::memory_order_relaxed)) {
-        if (::linkat(m_fd, "", AT_FDCWD, path.constData(), AT_EMPTY_PATH) == 0)
-            return 0;
-        if (errno != EPERM && errno != ENOENT && errno != EINVAL)
-            return errno;
-        byDescriptor.store(false, std::memory_order_relaxed);
+std::optional<PendingTrashInfo::MarkedItem> PendingTrashInfo::markedItem(QByteArrayView subject) {
+    if (subject.startsWith(kOldItemSubject)) {
+        const QList<QByteArray> fields = subject.sliced(kOldItemSubject.size()).toByteArray().split(' ');
+        bool ok[2] = {};
+        const MarkedItem item{false, false, fields.value(2).toLongLong(&ok[0]),
+                              fields.value(3).toLongLong(&ok[1])};
+        return fields.size() == 4 && ok[0] && ok[1] ? std::optional(item) : std::nullopt;
     }
-    const QByteArray self = "/proc/self/fd/" + QByteArray::number(m_fd);
-    return ::linkat(AT_FDCWD, self.constData(), AT_FDCWD, path.constData(), AT_SYMLINK_FOLLOW) == 0 ? 0
-                                                                                                    : errno;
+    if (subject.size() < 4 || (subject[0] != 'f' && subject[0] != 'd'))
+        return std::nullopt;
+    const qsizetype dot = subject.indexOf('.');
+    if (dot < 2)
+        return std::nullopt;
+    bool ok[2] = {};
+    MarkedItem item;
+    item.folder = subject[0] == 'd';
+    item.size = subject.sliced(1, dot - 1).toLongLong(&ok[0], 36);
+    item.modifiedNs = subject.sliced(dot + 1).toLongLong(&ok[1], 36) * 1000;
+    return ok[0] && ok[1] ? std::optional(item) : std::nullopt;
+}
+
+bool PendingTrashInfo::mayBeMarkedItem(const MarkedItem& marked, const struct stat& now) {
+    const MarkedItem item = itemOf(now);
+    if (item.folder)
+        return marked.folder || !marked.known;
+    if (marked.folder)
+        return false;
+    return item.size == marked.size && sameModifiedTime(item.modifiedNs, marked.modifiedNs);
 }
 
 void PendingTrashInfo::prepareUnnamed() {

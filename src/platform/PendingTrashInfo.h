@@ -7,6 +7,8 @@
 
 #include <optional>
 
+struct stat;
+
 namespace tarnwick {
 
 class UnnamedFileStock;
@@ -15,11 +17,21 @@ class UnnamedFileStock;
 // and user attributes it is written and marked before it gets a name, then linked in whole: a kill
 // at any moment leaves nothing or a complete, marked file. Elsewhere it is created exclusively and
 // marked at once (by a sidecar where there are no attributes). The mark names the item the info is
-// made for, so that a sweep after a kill can tell it from another program's item that took the
-// name in files/. One thread at a time.
+// made for by what a remount keeps of it (whether it is a folder, its size and time), so that a
+// sweep after a kill can tell it from another program's item that took the name in files/. One
+// thread at a time.
 class PendingTrashInfo {
 public:
-    PendingTrashInfo(QByteArray infoDir, QByteArray text, const FileIdentity& item, UnnamedFileStock& stock);
+    // What a mark says of its item. `known` is false for the marks of the version before, whose
+    // items were named by their device and inode too: a folder's size and time are not compared.
+    struct MarkedItem {
+        bool folder = false;
+        bool known = true;
+        qint64 size = 0;
+        qint64 modifiedNs = 0;
+    };
+
+    PendingTrashInfo(QByteArray infoDir, QByteArray text, const MarkedItem& item, UnnamedFileStock& stock);
     ~PendingTrashInfo();
     PendingTrashInfo(const PendingTrashInfo&) = delete;
     PendingTrashInfo& operator=(const PendingTrashInfo&) = delete;
@@ -36,13 +48,17 @@ public:
     // The item could not be moved: the info named `path` goes, and another may be claimed.
     void withdraw(const QByteArray& path);
 
-    // The item an info's mark names: its device, inode, size and modification time. None for a
-    // mark that names none (one of an earlier version).
-    static QByteArray markSubject(const FileIdentity& item);
-    static std::optional<FileIdentity> markedItem(QByteArrayView subject);
+    // The item an info's mark names, in a few bytes (see LeftoverMark.h: the whole mark stays in
+    // the info's inode on ext4). None for a mark that names none (one of an earlier version).
+    static MarkedItem itemOf(const struct stat& st);
+    static QByteArray markSubject(const MarkedItem& item);
+    static std::optional<MarkedItem> markedItem(QByteArrayView subject);
+    // Whether `now` may be the item a mark names: only a folder where a file was, or a file of
+    // another size or time (to the coarser file system's step), is proven to be another item. A
+    // remount's new device and inode numbers prove nothing.
+    static bool mayBeMarkedItem(const MarkedItem& marked, const struct stat& now);
 
 private:
-    int linkUnnamed(const QByteArray& path) const;
     void prepareUnnamed();
     void closeUnnamed();
     int createNamed(const QByteArray& path);

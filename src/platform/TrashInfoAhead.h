@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/FileOperations.h"
+
 #include <QByteArray>
 #include <QList>
 
@@ -19,6 +21,27 @@ namespace tarnwick {
 // many, run beside the helper's next infos), so no item can reach files/ and keep it through a
 // power cut while its info is lost.
 // Thread-safe.
+//
+// Each expected item's entry goes through these stages (State::Stage), in one list under one mutex:
+//
+// | stage        | its info                        | next stage, and who moves it                       |
+// |--------------|---------------------------------|----------------------------------------------------|
+// | expected     | none yet                        | writing: the helper takes it, in list order        |
+// | writing      | being written and linked        | writtenAhead (made) or notAhead (none): the helper |
+// | writtenAhead | in info/, marked, not durable   | syncing: a group's sync takes it (the helper)      |
+// | syncing      | its group's sync runs           | durable (synced) or notAhead (failed: it goes):    |
+// |              |                                 | the sync's thread, once the sync returns           |
+// | durable      | in info/, marked, durable       | taken: a claim hands it to the caller              |
+// | notAhead     | none: the caller makes its own  | taken: a claim finds none                          |
+//
+// A taken entry leaves the list; its info, if any, is the caller's (its mark comes off beside a
+// later sync, or when the list ends, once its item is in files/). An entry before a claimed one
+// leaves the list unclaimed, and so does every entry when a new list comes or the owner ends: an
+// info written ahead or durable goes with it at once, one whose sync runs once that sync returns.
+// Nobody removes an entry in writing: a claim and a new list wait until the helper puts it down,
+// and a new list and the owner's end wait until no sync runs. A claim of the first entry waits
+// while it is expected, writing, written ahead or syncing, unless the helper has ended (it then
+// finds it expected, and takes none).
 class TrashInfoAhead {
 public:
     struct Prepared {
@@ -28,6 +51,7 @@ public:
         QByteArray original; // the Path= of the info
         quint64 device = 0;  // of the item when it was prepared
         int number = 1;      // of the name in files/ ("clip (2).mov" is 2)
+        FileIdentity item;   // the item then, which the info's mark names
     };
     // Prepares the info of one item (linked, marked); none when it cannot or should not be done
     // ahead, and the caller then does it all itself.

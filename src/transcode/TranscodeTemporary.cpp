@@ -3,6 +3,7 @@
 #include "platform/AppLog.h"
 #include "platform/LeftoverMark.h"
 #include "platform/LeftoverSweep.h"
+#include "platform/UnnamedFileLink.h"
 #include "transcode/TranscodeError.h"
 
 #include <QDir>
@@ -96,13 +97,12 @@ TranscodeTemporary TranscodeTemporary::create(FileOperations& files, const QStri
         const QByteArray subject = subjectFor(source, QFileInfo(path).fileName());
         if (unnamed >= 0) {
             const bool marked = leftover::mark(native, unnamed, subject);
-            const QByteArray self = QFile::encodeName(descriptorPath(unnamed));
-            if (::linkat(AT_FDCWD, self.constData(), AT_FDCWD, native.constData(), AT_SYMLINK_FOLLOW) == 0) {
+            const int error = linkUnnamedFile(unnamed, native);
+            if (error == 0) {
                 if (!marked)
                     warnUnmarked(path);
                 return TranscodeTemporary(&files, path, unnamed);
             }
-            const int error = errno;
             leftover::unmarkOpen(native, unnamed); // a sidecar written for this name
             if (error == EEXIST)
                 continue; // not ours to remove, or still being written: another name

@@ -10,6 +10,7 @@
 #include "stores/AuditLogManager.h"
 #include "stores/RecordRun.h"
 #include "stores/StatsManager.h"
+#include "support/FaultInjectingFileOperations.h"
 #include "support/RecordCheck.h"
 
 #include <QDir>
@@ -33,7 +34,8 @@ const QDateTime fixedTime(QDate(2025, 3, 14), QTime(9, 26, 53));
 
 struct MergeFixture : ::testing::Test {
     QTemporaryDir dir;
-    QString store() const { return dir.filePath(QStringLiteral("store")); }
+    QString storeName = QStringLiteral("store");
+    QString store() const { return dir.filePath(storeName); }
     QString media(const QString& name) const { return dir.filePath(QStringLiteral("media/") + name); }
 
     void makeFile(const QString& name, qint64 size) {
@@ -101,11 +103,12 @@ struct MergeFixture : ::testing::Test {
     }
 
     // The start after the kill: the merge on fresh stores, the records checked, the traces counted.
-    QStringList mergeAndCheck(const QStringList& removed, const QStringList& untouched) {
+    QStringList mergeAndCheck(const QStringList& removed, const QStringList& untouched,
+                              FileOperations& files = *FileOperations::system()) {
         AuditLogManager audit(store(), nullptr);
         StatsManager stats(store());
         TraceFileWriter traces([] { return fixedTime; });
-        RecordMerge::mergeAtStart({&audit, &stats, &traces}, *FileOperations::system());
+        RecordMerge::mergeAtStart({&audit, &stats, &traces}, files);
         QStringList problems = checkRecords(audit, stats, expectation(removed, untouched));
         const QHash<QString, int> traced = tracedPaths(dir.filePath(QStringLiteral("media")));
         for (const QString& name : removed) {
@@ -325,6 +328,32 @@ TEST_F(RecordMergeTest, ARunOfAnEndedProcessNotYetReapedIsMergedAndItsInfosSwept
     EXPECT_EQ(swept, infos);
     EXPECT_EQ(left, 0);
     EXPECT_TRUE(problems.isEmpty()) << problems.join('\n').toStdString();
+    AppLog::setSink({});
+}
+
+// A volume mounted again between the kill and the start (a drive plugged back in, another loop
+// device) gives its files another device number, and FAT and exFAT other inode numbers and times
+// kept to 2 s: the files still at their paths are not recorded as gone, those that went are.
+TEST_F(RecordMergeTest, AVolumeMountedAgainRecordsOnlyTheFilesThatWent) {
+    AppLog::setSink([](const AppLog::Record&) {});
+    using Remount = FaultInjectingFileOperations::Remount;
+    for (const Remount remount : {Remount::otherDevice, Remount::fatLike}) {
+        SCOPED_TRACE(remount == Remount::fatLike ? "FAT" : "another device");
+        const QString day = remount == Remount::fatLike ? QStringLiteral("FAT/") : QStringLiteral("ext4/");
+        storeName = day + QStringLiteral("store");
+        QStringList removed;
+        QStringList untouched;
+        for (int i = 0; i < 8; ++i) {
+            const QString name = day + QStringLiteral("clip %1.mov").arg(i);
+            makeFile(name, 100 + name.size());
+            (i % 3 == 0 ? removed : untouched).append(name);
+        }
+        leaveKilledRun(removed, {}, untouched, true);
+        FaultInjectingFileOperations files;
+        files.setRemount(remount);
+        const QStringList problems = mergeAndCheck(removed, untouched, files);
+        EXPECT_TRUE(problems.isEmpty()) << problems.join('\n').toStdString();
+    }
     AppLog::setSink({});
 }
 

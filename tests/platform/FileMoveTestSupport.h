@@ -95,6 +95,36 @@ inline FileMoveSteps crossDeviceSteps() {
     return steps;
 }
 
+// A move onto a volume like FAT or exFAT, as their drivers answer, on top of `steps`: no
+// RENAME_NOREPLACE (EINVAL), no hard links (EPERM), no owner or mode (ENOSYS), times kept to 2 s.
+inline FileMoveSteps fatLikeSteps(FileMoveSteps steps = crossDeviceSteps()) {
+    const auto rename = steps.renameNoReplace;
+    steps.renameNoReplace = [rename](const QByteArray& from, const QByteArray& to) {
+        if (from.contains(FileMover::temporaryMarker)) {
+            errno = EINVAL;
+            return -1;
+        }
+        return rename(from, to);
+    };
+    steps.link = [](const QByteArray&, const QByteArray&) {
+        errno = EPERM;
+        return -1;
+    };
+    steps.ownerAndMode.setOwner = [](int, uid_t, gid_t) {
+        errno = ENOSYS;
+        return -1;
+    };
+    steps.ownerAndMode.setMode = [](int, mode_t) {
+        errno = ENOSYS;
+        return -1;
+    };
+    steps.setTimes = [](int fd, const struct timespec times[2]) {
+        const struct timespec coarse[2] = {{times[0].tv_sec & ~1L, 0}, {times[1].tv_sec & ~1L, 0}};
+        return ::futimens(fd, coarse);
+    };
+    return steps;
+}
+
 // The real operations, but every move goes through `steps` (the copy path of crossDeviceSteps(),
 // with a test's faults or kills on top).
 class SteppedFileOperations : public LinuxFileOperations {

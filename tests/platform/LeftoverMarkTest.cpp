@@ -2,6 +2,7 @@
 
 #include "platform/AppLog.h"
 #include "platform/LinuxFileOperations.h"
+#include "platform/PendingTrashInfo.h"
 
 #include "support/ForeignMark.h"
 #include "support/LoggedFolderFixture.h"
@@ -11,8 +12,10 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 
 using namespace tarnwick;
@@ -124,4 +127,38 @@ TEST(LeftoverMark, DecodeRejectsDamagedText) {
     ASSERT_TRUE(ok);
     EXPECT_EQ(ok->writer.pid, 42);
     EXPECT_EQ(ok->subject, "a subject with spaces");
+}
+
+// On ext4 an attribute of up to about 56 bytes stays in the file's inode; a longer one takes a block
+// of its own, which setting and removing each mark then allocates and frees. A Trash info's mark,
+// naming an item as large and as late as any, of a writer with the largest process id and a start
+// a year after boot, stays in the inode.
+TEST(LeftoverMark, ATrashInfosMarkStaysInItsInode) {
+    QTemporaryDir dir;
+    const QByteArray path = QFile::encodeName(dir.filePath("probe.trashinfo"));
+    const auto blocksWith = [&](const QByteArray& value) -> qint64 {
+        const int fd = ::open(path.constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+        const QByteArray text =
+            "[Trash Info]\nPath=/Volumes/Media/A001_C001.mov\nDeletionDate=2026-12-09T10:00:00\n";
+        if (fd < 0 || ::write(fd, text.constData(), size_t(text.size())) != text.size())
+            return -1;
+        if (!value.isEmpty() &&
+            ::fsetxattr(fd, "user.tarnwick.writer", value.constData(), size_t(value.size()), 0) != 0)
+            return -1;
+        ::fsync(fd);
+        struct stat st {};
+        ::fstat(fd, &st);
+        ::close(fd);
+        ::unlink(path.constData());
+        return qint64(st.st_blocks);
+    };
+    const qint64 plain = blocksWith({});
+    const qint64 withLong = blocksWith(QByteArray(100, 'x'));
+    if (plain < 0 || withLong < 0 || withLong == plain)
+        GTEST_SKIP() << "this file system keeps no long user attribute in a block of its own";
+    const leftover::Writer writer{4194304, quint64(1) << 35, leftover::currentWriter().bootId};
+    const QByteArray subject =
+        PendingTrashInfo::markSubject({false, true, qint64(1) << 40, 4102444800'000'000'000});
+    const QByteArray mark = leftover::encode({writer, subject});
+    EXPECT_EQ(blocksWith(mark), plain) << mark.size() << " bytes: " << mark.constData();
 }

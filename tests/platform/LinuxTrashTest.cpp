@@ -101,6 +101,19 @@ void markAs(const QString& path, const leftover::Writer& writer, const QByteArra
 
 const QByteArray completeInfo = "[Trash Info]\nPath=/gone.mov\nDeletionDate=2026-12-07T01:00:00\n";
 
+// What an info's mark says of the item now at `path`.
+QByteArray markedSubjectOf(const QString& path) {
+    struct stat st {};
+    ::lstat(QFile::encodeName(path).constData(), &st);
+    return PendingTrashInfo::markSubject(PendingTrashInfo::itemOf(st));
+}
+
+// The note a killed run of `writer` leaves in the trash's info/ folder: infos beside their items
+// are looked at only where one outlived its writer.
+void leaveRunNote(const QString& infoFolder, const leftover::Writer& writer) {
+    writeFile(infoFolder + "/.tarnwick-run-killed", leftover::encode({writer, {}}));
+}
+
 } // namespace
 
 TEST_F(LinuxTrashTest, WritesTheInfoAndMovesTheFileIntoTheHomeTrash) {
@@ -142,14 +155,13 @@ TEST_F(LinuxTrashTest, TheFirstOperationOfARunSweepsOnlyOurAbandonedInfos) {
     // names no item).
     writeFile(info + "done.mov.trashinfo", completeInfo);
     writeFile(trash() + "/files/done.mov", "media");
-    markAs(info + "done.mov.trashinfo", dead,
-           PendingTrashInfo::markSubject(ops.status(trash() + "/files/done.mov").identity()));
+    markAs(info + "done.mov.trashinfo", dead, markedSubjectOf(trash() + "/files/done.mov"));
     writeFile(info + "earlier.mov.trashinfo", completeInfo);
     markAs(info + "earlier.mov.trashinfo", dead);
     writeFile(trash() + "/files/earlier.mov", "media");
     // Made for a file that never went: another program's item took the name in files/.
     writeFile(info + "taken.mov.trashinfo", completeInfo);
-    markAs(info + "taken.mov.trashinfo", dead, PendingTrashInfo::markSubject({1, 2, 3, 4}));
+    markAs(info + "taken.mov.trashinfo", dead, PendingTrashInfo::markSubject({false, true, 3, 4}));
     writeFile(trash() + "/files/taken.mov", "another program's");
     writeFile(info + "foreign.mov.trashinfo", completeInfo); // another program's, unmarked
     writeFile(info + "running.mov.trashinfo", completeInfo);
@@ -157,8 +169,10 @@ TEST_F(LinuxTrashTest, TheFirstOperationOfARunSweepsOnlyOurAbandonedInfos) {
     // A sidecar mark (file systems without attributes) whose info never got its name.
     writeFile(info + ".orphan.mov.trashinfo.tarnwick-mark", "1 1\n" + leftover::encode({dead, {}}));
     writeFile(at("clip.mov"));
+    leaveRunNote(info, dead);
 
     ASSERT_TRUE(ops.moveToTrash(at("clip.mov")).status.ok());
+    ops.expectTrash({}); // the run's end takes its own note away
     const QStringList left = QDir(info).entryList(QDir::Files | QDir::Hidden, QDir::Name);
     EXPECT_EQ(left, (QStringList{"clip.mov.trashinfo", "done.mov.trashinfo", "earlier.mov.trashinfo",
                                  "foreign.mov.trashinfo", "running.mov.trashinfo"}));
@@ -226,6 +240,7 @@ TEST(LinuxTrashWithoutAttributes, WhatAKillLeavesIsSweptAndAFinishedInfoKeepsNoS
     LinuxFileOperations ops;
     writeFile(mount.path() + "/media/clip.mov");
     ASSERT_TRUE(ops.moveToTrash(mount.path() + "/media/clip.mov").status.ok());
+    ops.expectTrash({});
     EXPECT_EQ(infoFolder(), QStringList{"clip.mov.trashinfo"});
 
     const leftover::Writer dead{deadPid(), 1, leftover::currentWriter().bootId};
@@ -237,12 +252,13 @@ TEST(LinuxTrashWithoutAttributes, WhatAKillLeavesIsSweptAndAFinishedInfoKeepsNoS
     // Killed once the item was in files/, before the info's mark came off.
     writeFile(files + "done.mov", "media");
     writeFile(info + "done.mov.trashinfo", completeInfo);
-    markAs(info + "done.mov.trashinfo", dead,
-           PendingTrashInfo::markSubject(ops.status(files + "done.mov").identity()));
+    markAs(info + "done.mov.trashinfo", dead, markedSubjectOf(files + "done.mov"));
+    leaveRunNote(info, dead);
 
     LinuxFileOperations nextRun;
     writeFile(mount.path() + "/media/second.mov");
     ASSERT_TRUE(nextRun.moveToTrash(mount.path() + "/media/second.mov").status.ok());
+    nextRun.expectTrash({});
     EXPECT_EQ(infoFolder(),
               (QStringList{"clip.mov.trashinfo", "done.mov.trashinfo", "second.mov.trashinfo"}));
     EXPECT_EQ(readAll(files + "done.mov"), "media");

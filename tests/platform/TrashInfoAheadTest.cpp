@@ -26,7 +26,7 @@ std::optional<TrashInfoAhead::Prepared> emptyInfoIn(const QTemporaryDir& dir, co
     QFile file(QFile::decodeName(info));
     if (!file.open(QIODevice::WriteOnly))
         return std::nullopt;
-    return TrashInfoAhead::Prepared{info, {}, {}, {}, 0, 1};
+    return TrashInfoAhead::Prepared{info, {}, {}, {}, 0, 1, {}};
 }
 
 // Infos the helper made for items never claimed go with their owner, also the one it was making as

@@ -55,6 +55,13 @@ public:
         m_faults.clear();
         m_survivors.clear();
     }
+    // status() answers as the volume mounted again would: another device number, and on FAT and
+    // exFAT inode numbers made up again and times kept to the volume's step (2 s).
+    enum class Remount { none, otherDevice, fatLike };
+    void setRemount(Remount remount) {
+        const std::lock_guard lock(m_mutex);
+        m_remount = remount;
+    }
     // Called before each operation (any thread).
     void setBeforeEach(std::function<void(Op, const QString&)> hook) {
         const std::lock_guard lock(m_mutex);
@@ -84,7 +91,22 @@ public:
 
     FileOpInfo status(const QString& path, bool followLinks = false) const override {
         record(Op::status, path);
-        return m_inner->status(path, followLinks);
+        FileOpInfo info = m_inner->status(path, followLinks);
+        Remount remount;
+        {
+            const std::lock_guard lock(m_mutex);
+            remount = m_remount;
+        }
+        if (info.kind == FileKind::missing || remount == Remount::none)
+            return info;
+        info.device += 7;
+        if (remount == Remount::fatLike) {
+            info.inode = 2 + qHash(path) % 100000;
+            constexpr qint64 step = 2'000'000'000;
+            info.modifiedNs -= ((info.modifiedNs % step) + step) % step;
+            info.modified = QDateTime::fromMSecsSinceEpoch(info.modifiedNs / 1000000, Qt::UTC);
+        }
+        return info;
     }
     bool isRegularFile(const QString& path) const override {
         record(Op::isRegularFile, path);
@@ -184,6 +206,7 @@ private:
     QHash<QString, QString> m_survivors;
     mutable QList<std::pair<Op, QString>> m_calls;
     std::function<void(Op, const QString&)> m_beforeEach;
+    Remount m_remount = Remount::none;
 };
 
 } // namespace tarnwick::testing
