@@ -658,18 +658,24 @@ TEST(RecordRoom, ATrashWhoseDiskFillsMidRunStopsAtTheFirstRefusedInfo) {
     room.files->setBeforeEach({});
     ASSERT_TRUE(other);
     other->stop();
-    const qsizetype full = room.logged(qt_error_string(ENOSPC));
-    std::printf("the Trash's disk full at file 50 of %d: %lld trashed, %lld log line(s) with \"%s\", %lld "
+    const qsizetype full = room.logged(QStringLiteral("the disk of the Trash is full"));
+    std::printf("the Trash's disk full at file 50 of %d: %lld trashed, %lld log line(s) saying so, %lld "
                 "error line(s) on the sheet\n",
-                files, qint64(result.succeeded), qint64(full), qPrintable(qt_error_string(ENOSPC)),
-                qint64(result.errors.size()));
+                files, qint64(result.succeeded), qint64(full), qint64(result.errors.size()));
     EXPECT_GE(result.succeeded, 49);
     EXPECT_LE(result.succeeded, 100);
     EXPECT_EQ(result.succeeded + result.failed, files);
-    EXPECT_EQ(result.unrecorded, QStringLiteral("The run stopped because the disk of the Trash is full (") +
-                                     qt_error_string(ENOSPC) + QStringLiteral("): ") +
-                                     QString::number(result.failed) +
-                                     QStringLiteral(" file(s) were left untouched."));
+    const QString stopped = QStringLiteral("The run stopped because the disk of the Trash is full (") +
+                            qt_error_string(ENOSPC) + QStringLiteral("): ") + QString::number(result.failed) +
+                            QStringLiteral(" file(s) were left untouched.");
+    // The other writer may take the blocks the reserve gives back before the run's end writes its
+    // statistics: then the next start records the run, which it is checked to do below.
+    const QString statsWaiting =
+        QStringLiteral(" ") + QString::number(result.succeeded) +
+        QStringLiteral(" removed file(s) could not be recorded yet (the statistics could "
+                       "not be written); the next start records them.");
+    EXPECT_TRUE(result.unrecorded == stopped || result.unrecorded == stopped + statsWaiting)
+        << result.unrecorded.toStdString();
     EXPECT_TRUE(result.errors.isEmpty()) << result.errors.value(0).toStdString();
     EXPECT_EQ(full, 1);
     EXPECT_EQ(room.harness.pm().recycleBin().size(), result.failed);
