@@ -153,10 +153,11 @@ TEST(LinuxTrashStopChild, TrashesUntilStopped) {
         if (what == LinuxTrash::Durable::itemRenamed && ++renamed == stopAfter)
             ::raise(SIGKILL);
     });
-    const std::optional<NoReplaceCalls::Step> step =
-        stop == "linked"    ? std::optional(NoReplaceCalls::Step::linked)
-        : stop == "claimed" ? std::optional(NoReplaceCalls::Step::claimed)
-                            : std::nullopt;
+    std::optional<NoReplaceCalls::Step> step;
+    if (stop == "linked")
+        step = NoReplaceCalls::Step::linked;
+    else if (stop == "claimed")
+        step = NoReplaceCalls::Step::claimed;
     trash.setRenameCalls(renameCalls(qgetenv(kCalls), step));
     QStringList paths;
     for (const QString& name : filesIn(media))
