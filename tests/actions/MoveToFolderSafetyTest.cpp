@@ -5,6 +5,7 @@
 #include "platform/FileMoveTestSupport.h"
 #include "platform/FileMover.h"
 #include "platform/LeftoverMark.h"
+#include "support/DeadProcess.h"
 #include "support/FileSystemProbes.h"
 #include "support/ForeignMark.h"
 #include "support/MoveHarness.h"
@@ -39,14 +40,6 @@ void interruptedMove(const QString& source, const QString& destination, int remo
     ASSERT_FALSE(FileMover(steps).moveNoReplace(source, destination));
     ASSERT_TRUE(QFileInfo::exists(source));
     ASSERT_TRUE(QFileInfo::exists(destination));
-}
-
-qint64 deadPid() {
-    const pid_t child = ::fork();
-    if (child == 0)
-        ::_exit(0);
-    ::waitpid(child, nullptr, 0);
-    return child;
 }
 
 // What a killed run leaves: a temporary whose mark names a process that is gone.

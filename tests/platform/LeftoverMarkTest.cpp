@@ -4,6 +4,7 @@
 #include "platform/LinuxFileOperations.h"
 #include "platform/PendingTrashInfo.h"
 
+#include "support/DeadProcess.h"
 #include "support/ForeignMark.h"
 #include "support/LoggedFolderFixture.h"
 #include <QFile>
@@ -19,6 +20,7 @@
 #include <unistd.h>
 
 using namespace tarnwick;
+using tarnwick::testing::deadPid;
 
 namespace {
 
@@ -30,15 +32,6 @@ void writeFile(const QString& path, const QByteArray& bytes = "x") {
     QFile file(path);
     ASSERT_TRUE(file.open(QIODevice::WriteOnly));
     file.write(bytes);
-}
-
-// A process id that no longer runs: a child that exited and was reaped.
-qint64 deadPid() {
-    const pid_t child = ::fork();
-    if (child == 0)
-        ::_exit(0);
-    ::waitpid(child, nullptr, 0);
-    return child;
 }
 
 void setMark(const QString& path, const leftover::Writer& writer) {

@@ -7,6 +7,7 @@
 
 #include "FileMoveTestSupport.h"
 #include "support/ChildTemporaries.h"
+#include "support/DeadProcess.h"
 #include "support/ForeignMark.h"
 #include "support/NoAttributeMount.h"
 #include "support/ScratchVolume.h"
@@ -24,6 +25,7 @@
 #include <unistd.h>
 
 using namespace tarnwick;
+using tarnwick::testing::deadPid;
 using namespace tarnwick::test;
 
 namespace {
@@ -34,15 +36,6 @@ constexpr char kCalls[] =
     "TARNWICK_TRASH_STOP_CALLS"; // "links": no RENAME_NOREPLACE; "none": no links either
 
 const auto kAll = QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot;
-
-// A process id that no longer runs: a child that exited and was reaped.
-qint64 deadPid() {
-    const pid_t child = ::fork();
-    if (child == 0)
-        ::_exit(0);
-    ::waitpid(child, nullptr, 0);
-    return child;
-}
 
 // Sets an environment variable while alive.
 class ScopedEnv {

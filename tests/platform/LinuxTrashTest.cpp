@@ -4,6 +4,7 @@
 #include "platform/LinuxFileOperations.h"
 #include "platform/MountTable.h"
 #include "platform/PendingTrashInfo.h"
+#include "support/DeadProcess.h"
 #include "support/FileChanges.h"
 #include "support/FileSystemProbes.h"
 #include "support/ForeignMark.h"
@@ -29,6 +30,7 @@
 #include <unistd.h>
 
 using namespace tarnwick;
+using tarnwick::testing::deadPid;
 
 namespace {
 
@@ -85,15 +87,6 @@ protected:
     QString trash() const { return home.path() + "/data/Trash"; }
     QString at(const QString& relative) const { return media.path() + "/" + relative; }
 };
-
-// A process id that no longer runs: a child that exited and was reaped.
-qint64 deadPid() {
-    const pid_t child = ::fork();
-    if (child == 0)
-        ::_exit(0);
-    ::waitpid(child, nullptr, 0);
-    return child;
-}
 
 void markAs(const QString& path, const leftover::Writer& writer, const QByteArray& subject = {}) {
     ASSERT_TRUE(tarnwick::testing::markAsWrittenBy(path, writer, subject));

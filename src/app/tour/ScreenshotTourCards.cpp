@@ -1,6 +1,7 @@
 // The tour's card-grid states: the grid by keys (its current card, then that card's buttons) and the
 // demo's camera file (MPEG-2 4:2:2 in MXF, under a Japanese name) playing in its card and full screen.
 #include "app/tour/ScreenshotTour.h"
+#include "app/tour/TourKeys.h"
 
 #include "app/MainWindow.h"
 #include "ui/cards/ClipCard.h"
@@ -16,17 +17,6 @@
 namespace tarnwick {
 
 namespace {
-
-// A key pressed where the keyboard is, as a user presses it.
-void pressKey(Qt::Key key) {
-    QWidget* target = QApplication::focusWidget();
-    if (!target)
-        return;
-    QKeyEvent down(QEvent::KeyPress, key, Qt::NoModifier);
-    QKeyEvent up(QEvent::KeyRelease, key, Qt::NoModifier);
-    QApplication::sendEvent(target, &down);
-    QApplication::sendEvent(target, &up);
-}
 
 ClipCardGrid* cardGrid(ContentView& view) {
     auto* cards = view.findChild<ClipCardsView*>();
@@ -48,9 +38,9 @@ void ScreenshotTour::cardGridKeys() {
         grid->setFocus(Qt::TabFocusReason);
     };
     const auto keys = [] {
-        pressKey(Qt::Key_Down);
-        pressKey(Qt::Key_Down);
-        pressKey(Qt::Key_Right);
+        tourKeys::press(Qt::Key_Down);
+        tourKeys::press(Qt::Key_Down);
+        tourKeys::press(Qt::Key_Right);
     };
     const auto toTop = [this] {
         if (ClipCardGrid* grid = cardGrid(view()))
@@ -58,8 +48,8 @@ void ScreenshotTour::cardGridKeys() {
     };
     m_steps << act([this] { view().setDetailViewMode(DetailViewMode::cards); }, 1500) << act(focusGrid, 600)
             << act(keys, 800) << shot(QStringLiteral("cards-grid-current-card"))
-            << act([] { pressKey(Qt::Key_Tab); }, 400) << shot(QStringLiteral("cards-grid-card-buttons"))
-            << act(toTop, 300);
+            << act([] { tourKeys::press(Qt::Key_Tab); }, 400)
+            << shot(QStringLiteral("cards-grid-card-buttons")) << act(toTop, 300);
 }
 
 // The camera file playing in its card: past its first frame, no failure; then full screen, where

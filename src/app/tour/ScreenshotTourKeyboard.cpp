@@ -2,6 +2,7 @@
 // scrolled into view, a playing card under a sheet, the table at 1280 points and the filter field
 // on a 1024 × 600 screen.
 #include "app/tour/ScreenshotTour.h"
+#include "app/tour/TourKeys.h"
 
 #include "analysis/FilterSettings.h"
 #include "analysis/ProjectManager.h"
@@ -24,17 +25,6 @@ namespace tarnwick {
 
 namespace {
 
-// A key pressed where the keyboard is, as a user presses it.
-void press(Qt::Key key) {
-    QWidget* target = QApplication::focusWidget();
-    if (!target)
-        return;
-    QKeyEvent down(QEvent::KeyPress, key, Qt::NoModifier);
-    QKeyEvent up(QEvent::KeyRelease, key, Qt::NoModifier);
-    QApplication::sendEvent(target, &down);
-    QApplication::sendEvent(target, &up);
-}
-
 ClipCardsView* cardsView(ContentView& view) {
     return view.findChild<ClipCardsView*>();
 }
@@ -56,8 +46,8 @@ void ScreenshotTour::statsScrolledByKeys() {
                        if (auto* stats = findSheet<StatsView>())
                            if (auto* sheet = qobject_cast<Sheet*>(stats->window()))
                                sheet->placeWithin(QRect(0, 27, 1024, 573));
-                       press(Qt::Key_PageDown);
-                       press(Qt::Key_Down);
+                       tourKeys::press(Qt::Key_PageDown);
+                       tourKeys::press(Qt::Key_Down);
                    },
                    300)
             << shot(QStringLiteral("sheet-stats-scrolled-by-keys"));

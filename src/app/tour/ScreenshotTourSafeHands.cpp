@@ -2,6 +2,7 @@
 // guide, the rings of the audit log's and the bin's lists, and the table's row menu opened with
 // Shift+F10.
 #include "app/tour/ScreenshotTour.h"
+#include "app/tour/TourKeys.h"
 
 #include "app/MainWindow.h"
 
@@ -23,20 +24,7 @@
 
 namespace tarnwick {
 
-namespace {
-
-// A key pressed where the keyboard is, as a user presses it.
-void pressKey(Qt::Key key, Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
-    QWidget* target = QApplication::focusWidget();
-    if (!target)
-        return;
-    QKeyEvent down(QEvent::KeyPress, key, modifiers);
-    QKeyEvent up(QEvent::KeyRelease, key, modifiers);
-    QApplication::sendEvent(target, &down);
-    QApplication::sendEvent(target, &up);
-}
-
-} // namespace
+namespace {} // namespace
 
 // The ring on "Share My Stats", then Return: its menu opens and the sheet stays.
 void ScreenshotTour::statsShareByReturn() {
@@ -45,7 +33,7 @@ void ScreenshotTour::statsShareByReturn() {
                    [this] {
                        if (auto* stats = findSheet<StatsView>()) {
                            stats->shareButton()->setFocus(Qt::TabFocusReason);
-                           pressKey(Qt::Key_Return);
+                           tourKeys::press(Qt::Key_Return);
                        }
                    },
                    400)
@@ -89,7 +77,8 @@ void ScreenshotTour::welcomeDotByReturn() {
                            guide->dots().at(3)->setFocus(Qt::TabFocusReason);
                    },
                    300)
-            << act([] { pressKey(Qt::Key_Return); }, 500) << shot(QStringLiteral("welcome-dot-by-return"))
+            << act([] { tourKeys::press(Qt::Key_Return); }, 500)
+            << shot(QStringLiteral("welcome-dot-by-return"))
             << act(
                    [this] {
                        if (WelcomeView* guide = view().welcomeView())
@@ -130,7 +119,7 @@ void ScreenshotTour::tableMenuByKeyboard() {
                            list->model()->index(3, MediaTableModel::fileName), QItemSelectionModel::NoUpdate);
                    },
                    300)
-            << act([] { pressKey(Qt::Key_F10, Qt::ShiftModifier); }, 500)
+            << act([] { tourKeys::press(Qt::Key_F10, Qt::ShiftModifier); }, 500)
             << shot(QStringLiteral("table-menu-by-shift-f10"))
             << act(
                    [] {
