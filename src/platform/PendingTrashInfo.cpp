@@ -116,7 +116,8 @@ bool PendingTrashInfo::mayBeMarkedItem(const MarkedItem& marked, const struct st
         return marked.folder || !marked.known;
     if (marked.folder)
         return false;
-    return item.size == marked.size && sameModifiedTime(item.modifiedNs, marked.modifiedNs);
+    return item.size == marked.size &&
+           (sameModifiedTime(item.modifiedNs, marked.modifiedNs) || isWholeSecond(item.modifiedNs));
 }
 
 void PendingTrashInfo::prepareUnnamed() {

@@ -54,8 +54,8 @@ public:
     static QByteArray markSubject(const MarkedItem& item);
     static std::optional<MarkedItem> markedItem(QByteArrayView subject);
     // Whether `now` may be the item a mark names: only a folder where a file was, or a file of
-    // another size or time (to the coarser file system's step), is proven to be another item. A
-    // remount's new device and inode numbers prove nothing.
+    // another size or time (to the coarser file system's step; on a clock of whole seconds, size
+    // alone), is proven to be another item. A remount's new device and inode numbers prove nothing.
     static bool mayBeMarkedItem(const MarkedItem& marked, const struct stat& now);
 
 private:

@@ -34,6 +34,10 @@ bool sameModifiedTime(qint64 aNs, qint64 bNs) {
     return coarse == down || coarse == down + step;
 }
 
+bool isWholeSecond(qint64 ns) {
+    return ns % 1'000'000'000 == 0;
+}
+
 bool isSameFileAfterRemount(const FileIdentity& then, const FileOpInfo& now) {
     if (now.kind == FileKind::missing)
         return false;

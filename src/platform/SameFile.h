@@ -17,6 +17,11 @@ namespace tarnwick {
 // 2 s, 1 s, 10 ms, 1 ms or 1 µs).
 bool sameModifiedTime(qint64 aNs, qint64 bNs);
 
+// Whether a time was kept to a whole second (FAT's 2 s, or a driver's whole seconds): such a clock
+// tells two files apart by little, and a FUSE FAT driver even writes a rename's time to the disk,
+// which the file then shows once its volume is mounted again.
+bool isWholeSecond(qint64 ns);
+
 // Whether the item now at a path is still the file `then` describes, unchanged, judged by what a
 // remount keeps: a file's size and time; a folder's device and inode, or else (a remount) its time.
 bool isSameFileAfterRemount(const FileIdentity& then, const FileOpInfo& now);

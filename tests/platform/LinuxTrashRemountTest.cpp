@@ -192,21 +192,26 @@ TEST(LinuxTrashRemount, InfosBesideTheirItemsStayWhateverNumbersAMountGaveThem) 
     // Marked with the time the run saw; the volume keeps it to 2 s.
     leave("coarse.mov", PendingTrashInfo::markSubject({false, true, 9, 1700000001'250'000'000}), "media two");
     timeOf("coarse.mov", 1700000000, 0);
+    // A FUSE FAT driver writes the rename's time, shown once the volume is mounted again.
+    leave("renamed on FAT.mov", PendingTrashInfo::markSubject({false, true, 9, 1700000001'250'000'000}),
+          "media six");
+    timeOf("renamed on FAT.mov", 1700000004, 0);
     // Another program's items under names made ahead.
     leave("bigger.mov", PendingTrashInfo::markSubject({false, true, 9, 1700000000'000'000'000}),
           "not our media");
     leave("later.mov", PendingTrashInfo::markSubject({false, true, 9, 1700000000'000'000'000}), "its media");
-    timeOf("later.mov", 1700000010, 0);
+    timeOf("later.mov", 1700000010, 5000);
     leave("folder.mov", PendingTrashInfo::markSubject({false, true, 9, 1700000000'000'000'000}),
           QByteArray());
     QDir().mkpath(trash + "/files/folder.mov");
     ASSERT_TRUE(writeBytes(trash + "/info/.tarnwick-run-killed", leftover::encode({dead, {}})));
 
     EXPECT_EQ(LinuxTrash::sweepLeftovers(QFile::encodeName(trash)), 3);
-    EXPECT_EQ(QDir(trash + "/info").entryList(kAll, QDir::Name),
-              (QStringList{"coarse.mov.trashinfo", "renumbered.mov.trashinfo"}));
-    EXPECT_EQ(QDir(trash + "/files").entryList(kAll).size(), 5);
-    for (const char* name : {"coarse.mov", "renumbered.mov"})
+    EXPECT_EQ(
+        QDir(trash + "/info").entryList(kAll, QDir::Name),
+        (QStringList{"coarse.mov.trashinfo", "renamed on FAT.mov.trashinfo", "renumbered.mov.trashinfo"}));
+    EXPECT_EQ(QDir(trash + "/files").entryList(kAll).size(), 6);
+    for (const char* name : {"coarse.mov", "renamed on FAT.mov", "renumbered.mov"})
         EXPECT_FALSE(leftover::markOf(QFile::encodeName(trash + "/info/" + name + ".trashinfo"))) << name;
 }
 
