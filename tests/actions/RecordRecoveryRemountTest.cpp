@@ -60,44 +60,35 @@ Planned killedRun(RecordKind kind, const QString& folder, const QString& elsewhe
 TEST(RecordRecoveryRemount, OnlyTheFilesThatWentAreRecordedAfterTheVolumeIsMountedAgain) {
     using Kind = tarnwick::testing::ScratchVolume::Kind;
     AppLog::setSink([](const AppLog::Record&) {});
-    std::string skipped;
-    int tried = 0;
-    for (const Kind kind : {Kind::ext4, Kind::exfat, Kind::fat}) {
-        tarnwick::testing::ScratchVolume volume(kind);
-        if (!volume.whyNot().empty()) {
-            skipped += std::string(volume.name()) + ": " + volume.whyNot() + "; ";
-            continue;
-        }
-        SCOPED_TRACE(volume.name());
-        QList<Planned> runs;
-        for (const RecordKind recordKind : {RecordKind::trash, RecordKind::deletion, RecordKind::move}) {
-            const QString run = QStringLiteral("/run %1").arg(int(recordKind));
-            runs.append(killedRun(recordKind, volume.path() + run, volume.path() + run + " elsewhere"));
-        }
-        if (const std::string why = volume.remount(); !why.empty()) {
-            skipped += std::string(volume.name()) + " mounted again: " + why + "; ";
-            continue;
-        }
-        ++tried;
-        int inPlace = 0;
-        int recordedInPlace = 0;
-        int went = 0;
-        int recordedGone = 0;
-        for (Planned& planned : runs) {
-            RecordRecovery::decide(planned.run, *FileOperations::system());
-            for (const JournalRun::Item& item : std::as_const(planned.run.items)) {
-                const bool stepped = planned.stepped.contains(item.seq);
-                const bool recorded = item.state == JournalRun::State::done;
-                EXPECT_EQ(recorded, stepped) << qPrintable(item.record.target);
-                (stepped ? went : inPlace) += 1;
-                (stepped ? recordedGone : recordedInPlace) += recorded ? 1 : 0;
+    const std::string skipped = tarnwick::testing::onEachScratchVolume(
+        {Kind::ext4, Kind::exfat, Kind::fat}, [&](tarnwick::testing::ScratchVolume& volume) {
+            QList<Planned> runs;
+            for (const RecordKind recordKind : {RecordKind::trash, RecordKind::deletion, RecordKind::move}) {
+                const QString run = QStringLiteral("/run %1").arg(int(recordKind));
+                runs.append(killedRun(recordKind, volume.path() + run, volume.path() + run + " elsewhere"));
             }
-        }
-        std::printf("%s mounted again: %d of %d files still in place recorded as gone, %d of %d that went "
-                    "recorded\n",
-                    volume.name(), recordedInPlace, inPlace, recordedGone, went);
-    }
+            if (!volume.remount().empty())
+                return;
+            int inPlace = 0;
+            int recordedInPlace = 0;
+            int went = 0;
+            int recordedGone = 0;
+            for (Planned& planned : runs) {
+                RecordRecovery::decide(planned.run, *FileOperations::system());
+                for (const JournalRun::Item& item : std::as_const(planned.run.items)) {
+                    const bool stepped = planned.stepped.contains(item.seq);
+                    const bool recorded = item.state == JournalRun::State::done;
+                    EXPECT_EQ(recorded, stepped) << qPrintable(item.record.target);
+                    (stepped ? went : inPlace) += 1;
+                    (stepped ? recordedGone : recordedInPlace) += recorded ? 1 : 0;
+                }
+            }
+            std::printf(
+                "%s mounted again: %d of %d files still in place recorded as gone, %d of %d that went "
+                "recorded\n",
+                volume.name(), recordedInPlace, inPlace, recordedGone, went);
+        });
     AppLog::setSink({});
-    if (tried == 0)
+    if (!skipped.empty())
         GTEST_SKIP() << skipped;
 }

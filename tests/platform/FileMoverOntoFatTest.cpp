@@ -108,38 +108,31 @@ TEST(FileMoverOntoFat, OntoRealFatAndExfatVolumes) {
     using Kind = tarnwick::testing::ScratchVolume::Kind;
     // fusefat stops making names in a folder after some hundred made and removed there.
     constexpr int files = 16;
-    std::string skipped;
-    int tried = 0;
-    for (const Kind kind : {Kind::fat, Kind::exfat}) {
-        tarnwick::testing::ScratchVolume volume(kind);
-        if (!volume.whyNot().empty()) {
-            skipped += std::string(volume.name()) + ": " + volume.whyNot() + "; ";
-            continue;
-        }
-        ++tried;
-        SCOPED_TRACE(volume.name());
-        QTemporaryDir source;
-        const QString archive = volume.path() + "/Archive";
-        QDir().mkpath(archive);
-        int moved = 0;
-        for (int i = 0; i < files; ++i) {
-            const QString name = QStringLiteral("A%1_C001.mov").arg(i, 3, 10, QLatin1Char('0'));
-            ASSERT_TRUE(writeBytes(source.filePath(name), patternBytes(4096 + i, i)));
-            const FileOpStatus status =
-                FileOperations::system()->moveNoReplace(source.filePath(name), archive + '/' + name);
-            EXPECT_TRUE(status) << qPrintable(name) << ": " << qPrintable(status.message);
-            moved += status && readBytes(archive + '/' + name) == patternBytes(4096 + i, i) ? 1 : 0;
-        }
-        ASSERT_TRUE(writeBytes(source.filePath("claimed.mov"), patternBytes(5000, 7)));
-        moveKilledAt(FileMoveSteps::system(), NoReplaceCalls::Step::claimed, source.filePath("claimed.mov"),
-                     archive + "/claimed.mov");
-        expectTheRetryFinishes(FileMoveSteps::system(), source.filePath("claimed.mov"),
-                               archive + "/claimed.mov", patternBytes(5000, 7));
-        EXPECT_EQ(moved, files);
-        EXPECT_EQ(QDir(archive).entryList(kAll).size(), files + 1);
-        std::printf("moves onto %s: %d of %d moved, a killed claim retried under its own name: %s\n",
-                    volume.name(), moved, files, QFileInfo::exists(archive + "/claimed.mov") ? "yes" : "no");
-    }
-    if (tried == 0)
+    const std::string skipped = tarnwick::testing::onEachScratchVolume(
+        {Kind::fat, Kind::exfat}, [&](tarnwick::testing::ScratchVolume& volume) {
+            QTemporaryDir source;
+            const QString archive = volume.path() + "/Archive";
+            QDir().mkpath(archive);
+            int moved = 0;
+            for (int i = 0; i < files; ++i) {
+                const QString name = QStringLiteral("A%1_C001.mov").arg(i, 3, 10, QLatin1Char('0'));
+                ASSERT_TRUE(writeBytes(source.filePath(name), patternBytes(4096 + i, i)));
+                const FileOpStatus status =
+                    FileOperations::system()->moveNoReplace(source.filePath(name), archive + '/' + name);
+                EXPECT_TRUE(status) << qPrintable(name) << ": " << qPrintable(status.message);
+                moved += status && readBytes(archive + '/' + name) == patternBytes(4096 + i, i) ? 1 : 0;
+            }
+            ASSERT_TRUE(writeBytes(source.filePath("claimed.mov"), patternBytes(5000, 7)));
+            moveKilledAt(FileMoveSteps::system(), NoReplaceCalls::Step::claimed,
+                         source.filePath("claimed.mov"), archive + "/claimed.mov");
+            expectTheRetryFinishes(FileMoveSteps::system(), source.filePath("claimed.mov"),
+                                   archive + "/claimed.mov", patternBytes(5000, 7));
+            EXPECT_EQ(moved, files);
+            EXPECT_EQ(QDir(archive).entryList(kAll).size(), files + 1);
+            std::printf("moves onto %s: %d of %d moved, a killed claim retried under its own name: %s\n",
+                        volume.name(), moved, files,
+                        QFileInfo::exists(archive + "/claimed.mov") ? "yes" : "no");
+        });
+    if (!skipped.empty())
         GTEST_SKIP() << skipped;
 }

@@ -222,48 +222,37 @@ TEST(LinuxTrashRemount, AKilledRunsInfosSurviveTheVolumeMountedAgain) {
     using Kind = tarnwick::testing::ScratchVolume::Kind;
     constexpr int count = 24;
     constexpr int stopAt = 16;
-    std::string skipped;
-    int tried = 0;
-    for (const Kind kind : {Kind::ext4, Kind::exfat, Kind::fat}) {
-        tarnwick::testing::ScratchVolume volume(kind);
-        if (!volume.whyNot().empty()) {
-            skipped += std::string(volume.name()) + ": " + volume.whyNot() + "; ";
-            continue;
-        }
-        SCOPED_TRACE(volume.name());
-        const QString media = volume.path() + "/media";
-        const QString trash = volume.path() + "/data/Trash";
-        QStringList names;
-        for (int i = 0; i < count; ++i) {
-            names.append(QStringLiteral("A%1_C001.mov").arg(i, 3, 10, QLatin1Char('0')));
-            ASSERT_TRUE(writeBytes(media + '/' + names.last(), patternBytes(1000 + i, i)));
-        }
-        ASSERT_TRUE(runStoppedChild(volume.path(), media, "renamed:" + QByteArray::number(stopAt)));
-        const struct stat before = [&] {
-            struct stat st {};
-            ::stat(QFile::encodeName(media).constData(), &st);
-            return st;
-        }();
-        if (const std::string why = volume.remount(); !why.empty()) {
-            skipped += std::string(volume.name()) + " mounted again: " + why + "; ";
-            continue;
-        }
-        ++tried;
-        struct stat after {};
-        ::stat(QFile::encodeName(media).constData(), &after);
-        LinuxTrash::sweepLeftovers(QFile::encodeName(trash));
-        const int kept = expectEachFileOnce(trash, media, names);
-        EXPECT_EQ(kept, stopAt);
-        EXPECT_EQ(filesIn(trash + "/files").size(), stopAt);
-        std::printf("a run killed after %d renames on %s, mounted again (device %llu → %llu): %d of %d infos "
-                    "kept beside their items\n",
-                    stopAt, volume.name(), qulonglong(before.st_dev), qulonglong(after.st_dev), kept,
-                    int(filesIn(trash + "/files").size()));
-    }
-    if (tried == 0)
-        GTEST_SKIP() << skipped;
+    const std::string skipped = tarnwick::testing::onEachScratchVolume(
+        {Kind::ext4, Kind::exfat, Kind::fat}, [&](tarnwick::testing::ScratchVolume& volume) {
+            const QString media = volume.path() + "/media";
+            const QString trash = volume.path() + "/data/Trash";
+            QStringList names;
+            for (int i = 0; i < count; ++i) {
+                names.append(QStringLiteral("A%1_C001.mov").arg(i, 3, 10, QLatin1Char('0')));
+                ASSERT_TRUE(writeBytes(media + '/' + names.last(), patternBytes(1000 + i, i)));
+            }
+            ASSERT_TRUE(runStoppedChild(volume.path(), media, "renamed:" + QByteArray::number(stopAt)));
+            const struct stat before = [&] {
+                struct stat st {};
+                ::stat(QFile::encodeName(media).constData(), &st);
+                return st;
+            }();
+            if (!volume.remount().empty())
+                return;
+            struct stat after {};
+            ::stat(QFile::encodeName(media).constData(), &after);
+            LinuxTrash::sweepLeftovers(QFile::encodeName(trash));
+            const int kept = expectEachFileOnce(trash, media, names);
+            EXPECT_EQ(kept, stopAt);
+            EXPECT_EQ(filesIn(trash + "/files").size(), stopAt);
+            std::printf(
+                "a run killed after %d renames on %s, mounted again (device %llu → %llu): %d of %d infos "
+                "kept beside their items\n",
+                stopAt, volume.name(), qulonglong(before.st_dev), qulonglong(after.st_dev), kept,
+                int(filesIn(trash + "/files").size()));
+        });
     if (!skipped.empty())
-        std::printf("not tried: %s\n", skipped.c_str());
+        GTEST_SKIP() << skipped;
 }
 
 // Where the file system has no RENAME_NOREPLACE, the rename into files/ claims the name first: a

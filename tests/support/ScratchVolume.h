@@ -5,7 +5,10 @@
 #include <QProcess>
 #include <QStandardPaths>
 #include <QTemporaryDir>
+#include <gtest/gtest.h>
 
+#include <cstdio>
+#include <initializer_list>
 #include <string>
 #include <sys/mount.h>
 #include <unistd.h>
@@ -59,17 +62,19 @@ public:
     }
 
     // Unmounts and mounts again; for ext4 and exFAT from a loop device other than the one before,
-    // attached while that one still holds the image, so that its number differs. Empty, or why not.
+    // attached while that one still holds the image, so that its number differs. Empty, or why not
+    // (then whyNot() says it too).
     std::string remount() {
         const QString before = m_loop;
         m_loop.clear();
-        if (m_kind != Kind::fat) {
-            if (const std::string why = attach(); !why.empty())
-                return why;
+        std::string why = m_kind != Kind::fat ? attach() : std::string();
+        if (why.empty()) {
+            unmount();
+            why = mount(false);
+            detach(before);
         }
-        unmount();
-        const std::string why = mount(false);
-        detach(before);
+        if (!why.empty())
+            m_whyNot = "mounted again: " + why;
         return why;
     }
 
@@ -154,6 +159,29 @@ private:
     bool m_mounted = false;
     std::string m_whyNot;
 };
+
+// Runs `test` on a scratch volume of each of `kinds` that mounts here, under the volume's name.
+// Empty when it ran on one at least; else why it ran on none, for GTEST_SKIP. The kinds it could not
+// run on (no driver, a remount refused) are printed.
+template <typename Test>
+std::string onEachScratchVolume(std::initializer_list<ScratchVolume::Kind> kinds, Test&& test) {
+    std::string skipped;
+    int tried = 0;
+    for (const ScratchVolume::Kind kind : kinds) {
+        ScratchVolume volume(kind);
+        if (volume.whyNot().empty()) {
+            SCOPED_TRACE(volume.name());
+            test(volume);
+        }
+        if (volume.whyNot().empty())
+            ++tried;
+        else
+            skipped += std::string(volume.name()) + ": " + volume.whyNot() + "; ";
+    }
+    if (tried > 0 && !skipped.empty())
+        std::printf("not tried: %s\n", skipped.c_str());
+    return tried == 0 ? skipped : std::string();
+}
 
 } // namespace tarnwick::testing
 
