@@ -4,15 +4,23 @@
 //                                           closing brace's line
 //   house-check layers ROOT                 no file of ROOT/src includes a header of a layer it may
 //                                           not use: the arrows are the tarnwick_layer() definitions
-//                                           of ROOT/CMakeLists.txt, followed to the end
-// Each prints a line a fault ("path:line: ...") and exits 1 when there is any, 2 on a usage or
-// reading error. The standard library only: a fresh machine has a compiler before anything else.
+//                                           of ROOT/CMakeLists.txt, followed to the end; an include
+//                                           is found as the compiler finds it (`..` resolved)
+// Each prints a line a fault ("path:line: ...") and exits 1 when there is any; it exits 2 when it
+// could not look at everything (a file or folder it cannot read, a usage error), saying why on
+// stderr. Neither follows a symbolic link: each link below the folders is a fault, since what it
+// reaches would go unchecked, or loop. The standard library only: a fresh machine has a compiler
+// before anything else.
 #include <algorithm>
 #include <cctype>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <iostream>
 #include <map>
+#include <memory>
+#include <optional>
 #include <set>
 #include <sstream>
 #include <string>
@@ -22,11 +30,38 @@ namespace fs = std::filesystem;
 
 namespace {
 
-std::string readFile(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
+struct Fault {
+    std::string where;
+    std::string text;
+};
+
+// What one run found: faults in the tree, and what it could not look at.
+struct Report {
+    std::vector<Fault> faults;
+    std::vector<std::string> errors;
+
+    void cannot(const std::string& what, const std::string& path, const std::string& reason) {
+        errors.push_back("cannot " + what + " " + path + ": " + reason);
+    }
+};
+
+// The whole file; nothing (and an error in the report) when it cannot be read to its end.
+std::optional<std::string> readFile(const fs::path& path, const std::string& shown, Report& report) {
+    const std::unique_ptr<FILE, int (*)(FILE*)> file(std::fopen(path.c_str(), "rb"), std::fclose);
+    if (!file) {
+        report.cannot("read", shown, std::strerror(errno));
+        return std::nullopt;
+    }
+    std::string text;
+    char buffer[1 << 16];
+    size_t got = 0;
+    while ((got = std::fread(buffer, 1, sizeof buffer, file.get())) > 0)
+        text.append(buffer, got);
+    if (std::ferror(file.get())) {
+        report.cannot("read", shown, std::strerror(errno));
+        return std::nullopt;
+    }
+    return text;
 }
 
 bool isIdentifierChar(char c) {
@@ -310,11 +345,6 @@ bool endsInAccessSpecifier(const std::string& head) {
     return words.count(last) > 0;
 }
 
-struct Fault {
-    std::string where;
-    std::string text;
-};
-
 // Walks one file's code (stripped) brace by brace: at namespace and class level it gathers each
 // declaration's head and decides what a brace opens; inside a function body or an initialiser it
 // only counts braces.
@@ -324,12 +354,13 @@ public:
         : m_shown(std::move(shown)), m_maxLines(maxLines), m_faults(faults) {}
 
     void run(const std::string& code) {
-        for (const char c : code) {
+        for (size_t i = 0; i < code.size(); ++i) {
+            const char c = code[i];
             if (c == '\n')
                 ++m_line;
             if (m_depth > 0)
                 inside(c);
-            else if (!atScopeLevel(c))
+            else if (!atScopeLevel(c, i + 1 < code.size() ? code[i + 1] : '\0'))
                 return;
         }
         if (m_depth > 0 || m_scopes > 0)
@@ -352,8 +383,9 @@ private:
         }
     }
 
-    // False when the walk cannot go on.
-    bool atScopeLevel(char c) {
+    // False when the walk cannot go on. `next` tells an access specifier's colon from the first of
+    // a `::` ("class A : public ::testing::Test {").
+    bool atScopeLevel(char c, char next) {
         if (c == '{') {
             opening();
         } else if (c == '}') {
@@ -363,7 +395,8 @@ private:
             }
             --m_scopes;
             m_head.clear();
-        } else if (c == ';' || (c == ':' && endsInAccessSpecifier(m_head))) {
+        } else if (c == ';' || (c == ':' && next != ':' && !m_head.empty() && m_head.back() != ':' &&
+                                endsInAccessSpecifier(m_head))) {
             m_head.clear();
         } else if (!m_head.empty() || !isSpace(c)) {
             if (m_head.empty())
@@ -412,26 +445,66 @@ private:
     std::string m_name;
 };
 
-// Every function of one file longer than `maxLines`.
-void checkLengths(const fs::path& file, const std::string& shown, int maxLines, std::vector<Fault>& faults) {
-    LengthWalk(shown, maxLines, faults).run(Stripper(readFile(file)).run());
-}
-
 bool isSource(const fs::path& path) {
     const std::string ext = path.extension().string();
     return ext == ".cpp" || ext == ".h" || ext == ".hpp" || ext == ".cc";
 }
 
-std::vector<fs::path> sourcesBelow(const fs::path& folder) {
-    std::vector<fs::path> files;
-    if (!fs::is_directory(folder))
-        return files;
-    for (const auto& entry : fs::recursive_directory_iterator(folder)) {
-        if (entry.is_regular_file() && isSource(entry.path()))
-            files.push_back(entry.path());
+// A link is not followed: where it leads would go unchecked, or round in a loop.
+void linkFault(const fs::path& path, const std::string& shown, Report& report) {
+    std::error_code error;
+    const fs::path target = fs::read_symlink(path, error);
+    std::string text =
+        "a symbolic link to " + (error ? std::string("where it cannot read") : target.string());
+    const fs::file_status reached = fs::status(path, error);
+    if (error == std::errc::too_many_symbolic_link_levels)
+        text += ", which loops";
+    else if (reached.type() == fs::file_type::not_found)
+        text += ", which leads nowhere";
+    report.faults.push_back({shown, text + ": the checks follow no link (keep the file itself in the tree)"});
+}
+
+// The sources below ROOT/FOLDER (as paths relative to ROOT), in order. Links are faults; a folder or
+// an entry that cannot be read is an error.
+std::vector<std::string> sourcesBelow(const fs::path& root, const std::string& folder, Report& report) {
+    std::vector<std::string> files;
+    std::vector<fs::path> entries{folder};
+    while (!entries.empty()) {
+        const fs::path relative = entries.back();
+        entries.pop_back();
+        const std::string shown = relative.generic_string();
+        std::error_code error;
+        const fs::file_status status = fs::symlink_status(root / relative, error);
+        if (error) {
+            report.cannot("look at", shown, error.message());
+        } else if (fs::is_symlink(status)) {
+            linkFault(root / relative, shown, report);
+        } else if (fs::is_directory(status)) {
+            std::vector<fs::path> inside;
+            fs::directory_iterator it(root / relative, error);
+            for (const fs::directory_iterator end; !error && it != end; it.increment(error))
+                inside.push_back(relative / it->path().filename());
+            if (error)
+                report.cannot("list", shown, error.message());
+            std::sort(inside.rbegin(), inside.rend()); // taken from the back: in order
+            entries.insert(entries.end(), inside.begin(), inside.end());
+        } else if (isSource(relative)) {
+            if (fs::is_regular_file(status))
+                files.push_back(shown);
+            else
+                report.cannot("read", shown, "not a regular file");
+        }
     }
     std::sort(files.begin(), files.end());
     return files;
+}
+
+// Every function of the files below ROOT/FOLDER longer than `maxLines`.
+void checkLengths(const fs::path& root, const std::string& folder, int maxLines, Report& report) {
+    for (const std::string& file : sourcesBelow(root, folder, report)) {
+        if (const auto text = readFile(root / file, file, report))
+            LengthWalk(file, maxLines, report.faults).run(Stripper(*text).run());
+    }
 }
 
 // The layer a path below src/ belongs to ("platform/media/..." is the media layer), empty when none.
@@ -444,8 +517,7 @@ std::string layerOf(const std::string& path, const std::map<std::string, std::se
 
 // tarnwick_layer(NAME tarnwick_X ... [PRIVATE ...]) of CMakeLists.txt: each layer's public arrows,
 // followed to the end.
-std::map<std::string, std::set<std::string>> layerArrows(const fs::path& cmakeLists) {
-    const std::string text = readFile(cmakeLists);
+std::map<std::string, std::set<std::string>> layerArrows(const std::string& text) {
     std::map<std::string, std::set<std::string>> direct;
     const std::string call = "\ntarnwick_layer(";
     for (size_t at = text.find(call); at != std::string::npos; at = text.find(call, at + 1)) {
@@ -478,38 +550,65 @@ std::map<std::string, std::set<std::string>> layerArrows(const fs::path& cmakeLi
     return all;
 }
 
-void checkLayers(const fs::path& root, std::vector<Fault>& faults) {
-    const auto uses = layerArrows(root / "CMakeLists.txt");
+// The file below src/ an include of `file` (below src/) reaches, `..` resolved: for a quoted one
+// beside the including file first, as the compiler looks, then below src/ (the include path).
+// Empty when it leads out of src/.
+std::string includedFile(const fs::path& src, const std::string& file, const std::string& header,
+                         bool quoted) {
+    const auto inside = [](const fs::path& path) { return !path.empty() && *path.begin() != ".."; };
+    if (quoted) {
+        const fs::path beside = (fs::path(file).parent_path() / header).lexically_normal();
+        std::error_code error;
+        if (inside(beside) && fs::exists(src / beside, error))
+            return beside.generic_string();
+    }
+    const fs::path below = fs::path(header).lexically_normal();
+    return inside(below) ? below.generic_string() : std::string();
+}
+
+void checkIncludes(const fs::path& src, const std::string& file, const std::string& from,
+                   const std::map<std::string, std::set<std::string>>& uses, Report& report) {
+    const auto text = readFile(src / file, "src/" + file, report);
+    if (!text)
+        return;
+    std::istringstream lines(*text);
+    std::string line;
+    for (int number = 1; std::getline(lines, line); ++number) {
+        const std::string code = trimmed(line);
+        if (code.rfind("#", 0) != 0)
+            continue;
+        const std::string directive = trimmed(code.substr(1));
+        if (directive.rfind("include", 0) != 0)
+            continue;
+        const size_t open = directive.find_first_of("\"<");
+        const size_t close = open == std::string::npos ? open : directive.find_first_of("\">", open + 1);
+        if (close == std::string::npos)
+            continue;
+        const std::string header = directive.substr(open + 1, close - open - 1);
+        const std::string reached = includedFile(src, file, header, directive[open] == '"');
+        const std::string to = layerOf(reached, uses);
+        if (to.empty() || uses.at(from).count(to) > 0)
+            continue;
+        const std::string shown = reached == header ? header : header + " (src/" + reached + ")";
+        report.faults.push_back(
+            {"src/" + file + ":" + std::to_string(number),
+             "the " + from + " layer includes " + shown + " of the " + to + " layer, which it may not use"});
+    }
+}
+
+void checkLayers(const fs::path& root, Report& report) {
+    const auto cmakeLists = readFile(root / "CMakeLists.txt", "CMakeLists.txt", report);
+    if (!cmakeLists)
+        return;
+    const auto uses = layerArrows(*cmakeLists);
     if (uses.empty()) {
-        faults.push_back({(root / "CMakeLists.txt").string(), "no tarnwick_layer() definitions found"});
+        report.errors.push_back("found no tarnwick_layer() definitions in CMakeLists.txt");
         return;
     }
-    const fs::path src = root / "src";
-    for (const fs::path& file : sourcesBelow(src)) {
-        const std::string relative = fs::relative(file, src).generic_string();
-        const std::string from = layerOf(relative, uses);
-        if (from.empty())
-            continue;
-        std::istringstream lines(readFile(file));
-        std::string text;
-        for (int line = 1; std::getline(lines, text); ++line) {
-            const std::string code = trimmed(text);
-            if (code.rfind("#", 0) != 0)
-                continue;
-            const std::string directive = trimmed(code.substr(1));
-            if (directive.rfind("include", 0) != 0)
-                continue;
-            const size_t open = directive.find_first_of("\"<");
-            const size_t close = open == std::string::npos ? open : directive.find_first_of("\">", open + 1);
-            if (close == std::string::npos)
-                continue;
-            const std::string header = directive.substr(open + 1, close - open - 1);
-            const std::string to = layerOf(header, uses);
-            if (!to.empty() && uses.at(from).count(to) == 0)
-                faults.push_back({"src/" + relative + ":" + std::to_string(line),
-                                  "the " + from + " layer includes " + header + " of the " + to +
-                                      " layer, which it may not use"});
-        }
+    for (const std::string& path : sourcesBelow(root, "src", report)) {
+        const std::string file = path.substr(4);
+        if (const std::string from = layerOf(file, uses); !from.empty())
+            checkIncludes(root / "src", file, from, uses, report);
     }
 }
 
@@ -518,24 +617,37 @@ int usage() {
     return 2;
 }
 
-} // namespace
-
-int main(int argc, char** argv) {
-    const std::vector<std::string> args(argv + 1, argv + argc);
-    std::vector<Fault> faults;
+int run(const std::vector<std::string>& args) {
+    Report report;
     if (args.size() >= 3 && args[0] == "lengths") {
+        if (args[1].empty() || args[1].size() > 6 ||
+            args[1].find_first_not_of("0123456789") != std::string::npos)
+            return usage();
         const int maxLines = std::stoi(args[1]);
-        const fs::path root = args[2];
-        for (size_t i = 3; i < args.size(); ++i) {
-            for (const fs::path& file : sourcesBelow(root / args[i]))
-                checkLengths(file, fs::relative(file, root).generic_string(), maxLines, faults);
-        }
+        for (size_t i = 3; i < args.size(); ++i)
+            checkLengths(args[2], args[i], maxLines, report);
     } else if (args.size() == 2 && args[0] == "layers") {
-        checkLayers(args[1], faults);
+        checkLayers(args[1], report);
     } else {
         return usage();
     }
-    for (const Fault& fault : faults)
+    for (const Fault& fault : report.faults)
         std::cout << fault.where << ": " << fault.text << "\n";
-    return faults.empty() ? 0 : 1;
+    std::cout.flush();
+    for (const std::string& error : report.errors)
+        std::cerr << "house-check " << args[0] << ": " << error << "\n";
+    if (!std::cout || !report.errors.empty())
+        return 2;
+    return report.faults.empty() ? 0 : 1;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    try {
+        return run(std::vector<std::string>(argv + 1, argv + argc));
+    } catch (const std::exception& error) {
+        std::cerr << "house-check: " << error.what() << "\n";
+        return 2;
+    }
 }
