@@ -16,6 +16,7 @@
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QHideEvent>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QMenu>
 #include <QMouseEvent>
@@ -229,6 +230,7 @@ void MediaFileListView::connectTable() {
     connect(m_table->verticalScrollBar(), &QScrollBar::valueChanged, this,
             &MediaFileListView::dropHiddenThumbnailRequests);
     m_table->viewport()->installEventFilter(this);
+    m_table->installEventFilter(this);
     if (m_thumbnails) {
         connect(m_thumbnails, &MediaThumbnailStore::thumbnailReady, this, [this](const QUuid& id) {
             // Thumbnails are asked for by the rows being painted: only those are looked at (an
@@ -514,6 +516,17 @@ void MediaFileListView::fitColumns() {
 }
 
 bool MediaFileListView::eventFilter(QObject* watched, QEvent* event) {
+    // Space previews the keyboard's row, as a click on its thumbnail does (there only for files on
+    // disk); elsewhere it keeps selecting the row.
+    if (watched == m_table && event->type() == QEvent::KeyPress) {
+        const auto* key = static_cast<QKeyEvent*>(event);
+        const QModelIndex current = m_table->currentIndex();
+        if (key->key() == Qt::Key_Space && key->modifiers() == Qt::NoModifier && current.isValid() &&
+            m_model->file(current.row()).isOnDisk()) {
+            previewRow(current.row());
+            return true;
+        }
+    }
     if (watched == m_table->viewport() && event->type() == QEvent::Resize)
         fitColumns();
     if (watched == m_table->viewport() && event->type() == QEvent::MouseButtonRelease) {

@@ -125,20 +125,48 @@ void keepDefaultInPlace(QDialog& dialog) {
     }
 }
 
-bool answerReturn(QWidget& owner, const QKeyEvent& key) {
+namespace {
+
+bool isPlainReturn(const QKeyEvent& key) {
     const bool plain = key.modifiers() == Qt::NoModifier ||
                        (key.modifiers() == Qt::KeypadModifier && key.key() == Qt::Key_Enter);
-    if ((key.key() != Qt::Key_Return && key.key() != Qt::Key_Enter) || !plain)
+    return (key.key() == Qt::Key_Return || key.key() == Qt::Key_Enter) && plain;
+}
+
+QAbstractButton* focusedButton(const QWidget& owner) {
+    QWidget* focus = QApplication::focusWidget();
+    if (!focus || !(focus == &owner || owner.isAncestorOf(focus)) || !focus->isVisible())
+        return nullptr;
+    auto* button = qobject_cast<QAbstractButton*>(focus);
+    if (!button || qobject_cast<QCheckBox*>(button) || qobject_cast<QRadioButton*>(button) ||
+        !button->isEnabled())
+        return nullptr;
+    return button;
+}
+
+} // namespace
+
+bool pressFocusedButton(QWidget& owner, const QKeyEvent& key) {
+    if (!isPlainReturn(key))
         return false;
+    QAbstractButton* button = focusedButton(owner);
+    if (!button)
+        return false;
+    button->click();
+    return true;
+}
+
+bool answerReturn(QWidget& owner, const QKeyEvent& key) {
+    if (!isPlainReturn(key))
+        return false;
+    if (pressFocusedButton(owner, key))
+        return true;
     QWidget* focus = QApplication::focusWidget();
     if (!focus || !(focus == &owner || owner.isAncestorOf(focus)) || !focus->isVisible())
         return false;
-    if (auto* button = qobject_cast<QAbstractButton*>(focus)) {
-        if (qobject_cast<QCheckBox*>(button) || qobject_cast<QRadioButton*>(button) || !button->isEnabled())
-            return false;
-        button->click();
-        return true;
-    }
+    // A check box, a radio button or a disabled button takes no Return, nor passes it on.
+    if (qobject_cast<QAbstractButton*>(focus))
+        return false;
     // A list's Return is its own (its current row's): the sheet's default does not take it.
     if (qobject_cast<QAbstractItemView*>(focus))
         return true;

@@ -37,6 +37,10 @@ void keepDefaultInPlace(QDialog& dialog);
 // and nothing else happens. True when taken; otherwise the default button answers.
 bool answerReturn(QWidget& owner, const QKeyEvent& key);
 
+// Return or Enter pressing the button focused inside `owner`, as answerReturn does, and nothing
+// else: the main window's buttons answer it so too. True when a button was pressed.
+bool pressFocusedButton(QWidget& owner, const QKeyEvent& key);
+
 // `titles` with an ampersand before a letter of each that no other title has, nor `taken`: the
 // first letter where it is free, else the first letter of another word, else any letter ("&Cancel",
 // "&Move to Trash"). A title without a free letter stays without one; a literal ampersand is

@@ -10,6 +10,7 @@
 #include "ui/cleanup/WindowFacts.h"
 #include "ui/common/CommandActions.h"
 #include "ui/common/CommandCenter.h"
+#include "ui/common/DialogButtons.h"
 #include "ui/common/FilePanel.h"
 #include "ui/common/KeyboardOwner.h"
 #include "ui/common/LinuxDesktopServices.h"
@@ -26,6 +27,7 @@
 #include <QFileInfo>
 #include <QFrame>
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMimeData>
@@ -532,8 +534,13 @@ void ContentView::setDragging(bool dragging) {
 }
 
 bool ContentView::eventFilter(QObject* watched, QEvent* event) {
-    // The whole window is the drop target: file drops over any child (a line edit included) come here.
     const auto type = event->type();
+    // Return presses the focused button here as in the sheets; Qt's buttons outside a dialog take
+    // Space only. Whatever covers the window (a sheet, the guide) owns its keys first.
+    if (type == QEvent::KeyPress && watched == QApplication::focusWidget() && !m_keyboard->owner() &&
+        dialogButtons::pressFocusedButton(*this, *static_cast<QKeyEvent*>(event)))
+        return true;
+    // The whole window is the drop target: file drops over any child (a line edit included) come here.
     if (type != QEvent::DragEnter && type != QEvent::DragMove && type != QEvent::DragLeave &&
         type != QEvent::Drop)
         return QWidget::eventFilter(watched, event);

@@ -233,6 +233,29 @@ TEST_F(MediaBrowserTest, DoubleClickRevealsOnlyFilesOnDisk) {
     EXPECT_EQ(revealed, QStringList({"/v/on.mov"}));
 }
 
+// Space previews the keyboard's row, as a click on its thumbnail does; a row not on disk has no
+// preview, and Space keeps selecting it.
+TEST_F(MediaBrowserTest, SpacePreviewsTheKeyboardsRowOnDisk) {
+    load({media("/v/on.mov", 0, MediaFileStatus::online, 30),
+          media("/v/off.mov", 0, MediaFileStatus::offline, 20)});
+    QStringList previewed;
+    actions.preview = [&previewed](const MediaFile& file) { previewed.append(file.path); };
+    MediaFileListView view(harness.pm(), actions, nullptr);
+    view.resize(900, 400);
+    view.show();
+    view.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&view));
+    QTableView* table = view.table();
+    table->setFocus(Qt::TabFocusReason);
+    table->setCurrentIndex(view.model()->index(0, MediaTableModel::fileName));
+    QTest::keyClick(table, Qt::Key_Space);
+    EXPECT_EQ(previewed, QStringList({"/v/on.mov"}));
+    QTest::keyClick(table, Qt::Key_Down);
+    QTest::keyClick(table, Qt::Key_Space);
+    EXPECT_EQ(previewed.size(), 1);
+    EXPECT_TRUE(table->selectionModel()->isRowSelected(1));
+}
+
 // The table is one stop in the window's Tab chain: Tab leaves it for the next control and
 // Shift+Tab comes back, whichever cell is current; the arrows move the row inside it.
 TEST_F(MediaBrowserTest, TheTableIsOneTabStopAndTheArrowsMoveInside) {

@@ -12,6 +12,8 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QCheckBox>
+#include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMimeData>
@@ -19,6 +21,7 @@
 #include <QSignalSpy>
 #include <QTimer>
 #include <QToolBar>
+#include <QToolButton>
 #include <gtest/gtest.h>
 
 using namespace tarnwick;
@@ -889,4 +892,52 @@ TEST(WindowKeyboard, TheWindowStartsWithTheFocusInTheFilterField) {
     EXPECT_EQ(QApplication::focusWidget(), field);
     QTest::keyClicks(QApplication::focusWidget(), QStringLiteral("clip"));
     EXPECT_EQ(field->text(), QStringLiteral("clip"));
+}
+
+// Return, or Enter on the keypad, presses the window's focused button as Space does (Qt's buttons
+// outside a dialog take Space only); a check box keeps it, and under the guide it reaches no
+// button behind.
+TEST(WindowKeyboard, ReturnPressesTheFocusedButtonOfTheWindow) {
+    ViewFactories factories = blankSheets();
+    factories.filterBar = [](const WindowContext&) {
+        auto* bar = new QWidget;
+        auto* row = new QHBoxLayout(bar);
+        for (const char* name : {"push", "tool"}) {
+            QAbstractButton* button =
+                qstrcmp(name, "push") == 0 ? static_cast<QAbstractButton*>(new QPushButton) : new QToolButton;
+            button->setObjectName(QLatin1String(name));
+            button->setFocusPolicy(Qt::StrongFocus);
+            row->addWidget(button);
+        }
+        auto* box = new QCheckBox(QStringLiteral("Box"));
+        box->setObjectName(QStringLiteral("box"));
+        row->addWidget(box);
+        return bar;
+    };
+    WindowFixture f(true, false, factories);
+    f.view->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(f.view.get()));
+    for (const char* name : {"push", "tool"}) {
+        SCOPED_TRACE(name);
+        auto* button = f.view->findChild<QAbstractButton*>(QLatin1String(name));
+        ASSERT_NE(button, nullptr);
+        QSignalSpy clicks(button, &QAbstractButton::clicked);
+        button->setFocus(Qt::TabFocusReason);
+        QTest::keyClick(button, Qt::Key_Return);
+        QTest::keyClick(button, Qt::Key_Enter, Qt::KeypadModifier);
+        EXPECT_EQ(clicks.count(), 2);
+    }
+    auto* box = f.view->findChild<QCheckBox*>(QStringLiteral("box"));
+    box->setFocus(Qt::TabFocusReason);
+    QTest::keyClick(box, Qt::Key_Return);
+    EXPECT_FALSE(box->isChecked());
+
+    auto* push = f.view->findChild<QPushButton*>(QStringLiteral("push"));
+    QSignalSpy clicks(push, &QAbstractButton::clicked);
+    push->setFocus(Qt::TabFocusReason);
+    f.view->handleCommand(C::showWelcomeGuide);
+    f.settle();
+    ASSERT_NE(f.view->welcomeView(), nullptr);
+    QTest::keyClick(push, Qt::Key_Return);
+    EXPECT_EQ(clicks.count(), 0) << "Return reached a button behind the guide";
 }
