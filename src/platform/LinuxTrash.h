@@ -29,10 +29,11 @@ class MountTable;
 // A .trashinfo in flight carries this program's leftover mark, which names the item it is made for
 // (by what a remount keeps of it) and comes off once that item is in files/. Where the file system
 // allows, the .trashinfo is written and marked before it has a name, so a killed run leaves only
-// complete, marked ones; the start and the first operation on a trash in each run sweep those
-// whose writer is gone and whose item never arrived (or whose name in files/ holds an item that is
-// provably another). The unnamed files are made ahead by a helper thread while earlier items are
-// renamed; for the items a run announces, a second helper writes and links their infos ahead too.
+// complete, marked ones; the start's sweep of the known trashes and this object's first operation
+// on each trash sweep those whose writer is gone and whose item never arrived (or, after a killed
+// run, whose name in files/ holds an item that is provably another). The unnamed files are made
+// ahead by a helper thread while earlier items are renamed; for the items a run announces, a
+// second helper writes and links their infos ahead too.
 //
 // Before its first info in a trash this process leaves a note there (info/.tarnwick-run-…, with
 // its mark), which goes when a run ends with none of its marks left: marked infos beside their
@@ -61,10 +62,13 @@ public:
     // bytes when longer (never inside a character, the extension kept); empty when it cannot fit.
     static QByteArray trashName(const QByteArray& name, int n, qsizetype limit);
     // Removes the marked .trashinfo files in `root`/info whose writer is gone and whose item never
-    // reached files/ (a claim or a second link a stopped rename left there goes first); where a
-    // killed run's note says so, also those whose name in files/ holds an item provably not the one
-    // they were made for (a look at each info there), and the marks of the others come off. Marks'
-    // sidecars and notes a kill left half made go too. One log line each; how many went.
+    // reached files/ (a claim or a second link a stopped rename left there is settled first, by its
+    // note). Where a run's note outlived its writer, it also looks at each info of a gone writer
+    // beside an item of its name: one made for a provably other item goes (a folder for a file or the
+    // other way, another size, or another time to the coarser step; on a clock of whole seconds
+    // another size only), the others lose their mark, and then those notes go. Sidecars whose info
+    // is gone, and marks and notes a kill left half written, go too. A log line for each removal;
+    // returns how many infos and sidecars went.
     static int sweepLeftovers(const QByteArray& root);
     // The trash folders this program may have used: the home trash and this user's trash on each
     // local volume of `mounts`. Network shares and automounts are left out: a look there may never
@@ -102,7 +106,8 @@ private:
     bool trashFor(quint64 device, const QByteArray& absolutePath, TrashDir& dir, FileOpStatus& error);
     bool homeTrashFor(quint64 device, TrashDir& dir, FileOpStatus& error);
     void forget(quint64 device);
-    // Sweeps `root` the first time in this run that it is used; nobody uses it before that ends.
+    // Sweeps `root` the first time this object uses it (the app keeps one for the process, so once a
+    // process); nobody uses it before that ends.
     void sweepOnce(const QByteArray& root);
     // This process's note in `root` (see above), left before its first info there; and the notes
     // taken away once no mark of ours is left.

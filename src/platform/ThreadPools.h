@@ -64,8 +64,9 @@ namespace tarnwick {
 //                                                              way
 //
 // Threads of their own, not pool work: each waits on its own queue for as long as its owner lives.
-//   AppLog's writer                   AppLogWriter     the log file, behind every caller; lives as
-//                                                      long as the process
+//   AppLog's writer                   AppLogWriter     syslog and standard output, in order, behind
+//                                                      every caller; started by the first message,
+//                                                      lives as long as the process
 //   ChildProcess's spawner            ChildSpawner     forks every child: the parent-death signal
 //                                                      follows the thread that forked, so it must
 //                                                      never retire

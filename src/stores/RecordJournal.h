@@ -32,7 +32,7 @@ struct FileRecord {
     std::optional<AuditLogEntry> entry;   // none: counts in the statistics only
     QString target;                       // the path the disk step acts on (and the trace file lists)
     std::optional<QString> destination;   // must exist afterwards for the step to count
-    std::optional<FileIdentity> identity; // the target before the step (device and inode compared)
+    std::optional<FileIdentity> identity; // the target before the step: its size and time, or its inode
     qint64 files = 0;                     // added to the run's file counter
     qint64 bytes = 0;                     // added to spaceSavedBytes
     bool traced = false;                  // listed in the run's trace files
