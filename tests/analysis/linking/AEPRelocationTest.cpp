@@ -76,8 +76,8 @@ TEST(AEPRelocation, ADefaultCompositionNameTiesNoFileButAPlaceOrAUsersOwnNameSti
         for (const qsizetype bin : {1, 2})
             EXPECT_EQ(list[bin].hasUnresolvedAELink, !c.found);
         const QStringList why = log.messages().filter("AEP not reconnected: ");
-        ASSERT_EQ(why.size(), c.found ? 0 : 1);
-        if (!c.found) {
+        EXPECT_EQ(why.size(), c.found ? 0 : 1);
+        if (!c.found && !why.isEmpty()) {
             EXPECT_TRUE(why[0].endsWith(defaultNameReason(aLink, found, c.aComp))) << why[0].toStdString();
         }
     }
