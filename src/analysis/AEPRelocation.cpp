@@ -1,5 +1,6 @@
 #include "analysis/AEPRelocation.h"
 
+#include "analysis/AEDefaultNames.h"
 #include "analysis/AEPFileSearch.h"
 #include "platform/PathText.h"
 #include "platform/TextKey.h"
@@ -79,7 +80,8 @@ QList<qsizetype> AEPRelocation::ownersOf(const QString& path) const {
 }
 
 int AEPRelocation::tie(const Listing& listing, const QList<Listing>& all, const Candidate& candidate,
-                       const QList<qsizetype>& owners, const QSet<QString>& compositionKeys) const {
+                       const QList<qsizetype>& owners, const QSet<QString>& compositionKeys,
+                       bool defaultsProve) const {
     const ProjectFile& project = m_projects[listing.project];
     int weight = 0;
     const QString relative = project.relativeCandidates.value(listing.listedPath);
@@ -87,17 +89,22 @@ int AEPRelocation::tie(const Listing& listing, const QList<Listing>& all, const 
         weight += atRelativePath;
     const QStringList named = project.linkedCompositions.value(listing.listedPath);
     qsizetype held = 0;
-    for (const QString& name : named)
-        held += compositionKeys.contains(compositionKey(name)) ? 1 : 0;
+    bool proving = false; // a held name of the user's own
+    for (const QString& name : named) {
+        if (!compositionKeys.contains(compositionKey(name)))
+            continue;
+        ++held;
+        proving = proving || defaultsProve || !AEDefaultNames::isDefaultCompositionName(name);
+    }
     // A file whose compositions were read and are all others is someone else's, wherever it lies
     // (a download or a template in the project's folder).
     const bool contradicted = !named.isEmpty() && !compositionKeys.isEmpty() && held == 0;
     if (owners.contains(listing.project) && !contradicted)
         weight += inOwnFolder;
-    if (named.isEmpty() || held < named.size())
+    if (named.isEmpty() || held < named.size() || !proving)
         return weight;
-    // Default compositions share their names too: a file in the folder of another project that
-    // lists a project of that name is that project's.
+    // Compositions of the user's own names are shared too: a file in the folder of another project
+    // that lists a project of that name is that project's.
     const QSet<qsizetype> namesakes = m_projectsByName.value(AEPFileSearch::nameKey(candidate.path));
     const bool another = std::any_of(owners.cbegin(), owners.cend(), [&](qsizetype owner) {
         const bool linking =
@@ -107,10 +114,8 @@ int AEPRelocation::tie(const Listing& listing, const QList<Listing>& all, const 
     return weight > 0 || !another ? weight + holdsCompositions : weight;
 }
 
-AEPRelocation::Choice AEPRelocation::choose(const MediaFile& link, const QList<Candidate>& candidates) const {
-    const QList<Listing> listings = listingsOf(link);
-    if (listings.isEmpty())
-        return {};
+AEPRelocation::Choice AEPRelocation::rank(const QList<Listing>& listings, const QList<Candidate>& candidates,
+                                          bool defaultsProve) const {
     // Each distinct file by its best-tied path; a file must be tied to every project listing the link.
     QHash<QString, std::pair<int, const Candidate*>> files;
     for (const Candidate& candidate : candidates) {
@@ -120,7 +125,7 @@ AEPRelocation::Choice AEPRelocation::choose(const MediaFile& link, const QList<C
         const QList<qsizetype> owners = ownersOf(candidate.path);
         int weight = std::numeric_limits<int>::max();
         for (const Listing& listing : listings)
-            weight = std::min(weight, tie(listing, listings, candidate, owners, keys));
+            weight = std::min(weight, tie(listing, listings, candidate, owners, keys, defaultsProve));
         const QString key = candidate.fileKey.isEmpty() ? candidate.path : candidate.fileKey;
         auto& file = files[key];
         if (!file.second || weight > file.first)
@@ -140,6 +145,40 @@ AEPRelocation::Choice AEPRelocation::choose(const MediaFile& link, const QList<C
     choice.tiedAlike = tiedBest.size();
     if (tiedBest.size() == 1)
         choice.path = tiedBest.first()->path;
+    return choice;
+}
+
+QStringList AEPRelocation::defaultNamesHeld(const QList<Listing>& listings,
+                                            const Candidate& candidate) const {
+    QSet<QString> named;
+    for (const Listing& listing : listings) {
+        for (const QString& name : m_projects[listing.project].linkedCompositions.value(listing.listedPath))
+            named.insert(compositionKey(name));
+    }
+    QStringList held;
+    for (const QString& name : candidate.compositions.value_or(QStringList())) {
+        if (named.contains(compositionKey(name)) && AEDefaultNames::isDefaultCompositionName(name))
+            held.append(name);
+    }
+    return held;
+}
+
+AEPRelocation::Choice AEPRelocation::choose(const MediaFile& link, const QList<Candidate>& candidates) const {
+    const QList<Listing> listings = listingsOf(link);
+    if (listings.isEmpty())
+        return {};
+    Choice choice = rank(listings, candidates, false);
+    if (choice.tiedAlike > 0)
+        return choice;
+    // Worth its own word in the log: the names After Effects gives by default would have decided.
+    const Choice byDefaults = rank(listings, candidates, true);
+    if (!byDefaults.path)
+        return choice;
+    choice.tiedByDefaultNamesOnly = byDefaults.path;
+    for (const Candidate& candidate : candidates) {
+        if (candidate.path == *byDefaults.path)
+            choice.defaultNames = defaultNamesHeld(listings, candidate);
+    }
     return choice;
 }
 

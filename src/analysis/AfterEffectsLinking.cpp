@@ -1,5 +1,6 @@
 #include "analysis/AfterEffectsLinking.h"
 
+#include "analysis/AEDefaultNames.h"
 #include "analysis/AEPFileSearch.h"
 #include "analysis/AEPRelocation.h"
 #include "analysis/ImageSequenceFrames.h"
@@ -252,6 +253,23 @@ struct PlannedRequests {
     QHash<QString, QString> keyOfPath;
 };
 
+QString whyNotReconnected(const AEPRelocation::Choice& choice) {
+    if (choice.tiedAlike > 1)
+        return QStringLiteral("%1 files of its name could be it").arg(choice.tiedAlike);
+    if (!choice.tiedByDefaultNamesOnly)
+        return QStringLiteral("no file of its name is tied to a project that links it");
+    const QString& found = *choice.tiedByDefaultNamesOnly;
+    QStringList quoted;
+    for (const QString& name : choice.defaultNames)
+        quoted.append(u'“' + name + u'”');
+    const bool defaultProject = AEDefaultNames::isDefaultProjectName(path::lastPathComponent(found));
+    return found + QStringLiteral(" is tied to it only by %1 %2, which After Effects gives by default%3")
+                       .arg(quoted.size() == 1 ? QStringLiteral("the composition name")
+                                               : QStringLiteral("the composition names"),
+                            quoted.join(QStringLiteral(", ")),
+                            defaultProject ? QStringLiteral(", as it does its project name") : QString());
+}
+
 // Reconnects each link whose file is gone to the found file of its name that is tied to the
 // projects listing it, once every found file is read; a link with none, or several tied alike,
 // stays missing.
@@ -277,9 +295,7 @@ void relocateLinks(QList<MediaFile>& mediaFiles, const QList<qsizetype>& relocat
         if (!outcome) {
             AppLog::warning(QStringLiteral("Linked AEP file not found: ") + p);
             AppLog::info(QStringLiteral("AEP not reconnected: ") + p + QStringLiteral(" — ") +
-                         (choice.tiedAlike > 1
-                              ? QStringLiteral("%1 files of its name could be it").arg(choice.tiedAlike)
-                              : QStringLiteral("no file of its name is tied to a project that links it")));
+                         whyNotReconnected(choice));
             decided.append({p, AEPLinkStatus::missing(p)});
             continue;
         }
