@@ -40,9 +40,9 @@ struct NoReplaceCalls {
 int renameNoReplace(const QByteArray& from, const QByteArray& to, const NoReplaceCalls& calls = {});
 
 // ".<name>.tarnwick-claim" beside `to` (a name too long for that is cut and told apart by a hash of
-// the whole): what the fallback is about to put at `to` (a claim, or a second link of `from`), its
-// writer, and `from` with its size and time; then whether the claim stands, written the moment it
-// does.
+// the whole): what the fallback puts at `to` (a claim, or a second link of `from`), its writer, and
+// `from` with its size and time. Written ahead as ".<name>.tarnwick-ahead.tarnwick-claim" and given
+// this name the moment the claim stands: only under this name does it prove the claim ours.
 QByteArray claimNotePath(const QByteArray& to);
 bool isClaimNoteName(QByteArrayView name);
 
