@@ -1,9 +1,11 @@
 #include "platform/NoReplaceRename.h"
 
+#include "platform/AppLog.h"
 #include "platform/LeftoverMark.h"
 #include "platform/SameFile.h"
 
 #include <QCryptographicHash>
+#include <QFile>
 #include <QList>
 
 #include <algorithm>
@@ -19,7 +21,13 @@ namespace tarnwick {
 namespace {
 
 constexpr QByteArrayView kNoteSuffix = ".tarnwick-claim";
-constexpr QByteArrayView kNoteKind = "rename";
+// The note is written under this name before anything stands at `to`, and renamed to the one above
+// the moment the claim does: only that name proves the empty item at `to` the claim its writer made.
+// A kill before that leaves the name to whoever takes it next.
+constexpr QByteArrayView kAheadSuffix = ".tarnwick-ahead.tarnwick-claim";
+constexpr QByteArrayView kNoteKind = "claim";
+// An earlier version's note, written once before its claim, whatever its name: it proves no claim.
+constexpr QByteArrayView kUntoldKind = "rename";
 constexpr qsizetype kNameMax = 255;
 constexpr qsizetype kNoteBytes = 16384;
 
@@ -38,6 +46,28 @@ void unlinkIfStill(const QByteArray& path, const struct stat& ours) {
         ::unlink(path.constData());
 }
 
+// ".<name><suffix>" beside `to`, a name too long for that cut and told apart by a hash of the whole.
+QByteArray notePath(const QByteArray& to, QByteArrayView suffix) {
+    const qsizetype slash = to.lastIndexOf('/');
+    const QByteArray folder = to.left(slash + 1);
+    const QByteArray name = to.mid(slash + 1);
+    if (1 + name.size() + suffix.size() <= kNameMax)
+        return folder + '.' + name + suffix;
+    // Cut on a byte: the note's name is ours alone, and it names `to` in full inside.
+    const QByteArray hash = QCryptographicHash::hash(name, QCryptographicHash::Sha1).toHex().left(16);
+    return folder + '.' + name.left(kNameMax - 2 - hash.size() - suffix.size()) + '~' + hash + suffix;
+}
+
+// Where the note of a rename stands: ahead of its claim, then beside it.
+struct NoteAt {
+    QByteArray ahead;
+    QByteArray taken;
+    bool claimed = false;
+
+    explicit NoteAt(const QByteArray& to) : ahead(notePath(to, kAheadSuffix)), taken(claimNotePath(to)) {}
+    const QByteArray& path() const { return claimed ? taken : ahead; }
+};
+
 // The note that comes before a claim or a second link at `to`; false when it could not be written,
 // and the rename is then refused rather than leave at `to` what no sweep could tell as ours.
 bool writeNote(const QByteArray& note, const QByteArray& from, const struct stat& source,
@@ -51,31 +81,44 @@ bool writeNote(const QByteArray& note, const QByteArray& from, const struct stat
     return leftover::writeWhole(note, text);
 }
 
+// Right after the claim is made, in one step: until then the note proves nothing at `to` ours.
+// Should it fail, the rename still goes on; only a kill before that ends leaves a claim kept as
+// another's.
+void noteClaimed(NoteAt& note) {
+    note.claimed = ::rename(note.ahead.constData(), note.taken.constData()) == 0;
+}
+
 void reach(const NoReplaceCalls& calls, NoReplaceCalls::Step step) {
     if (calls.reached)
         calls.reached(step);
 }
 
-// A note already beside `to`: a killed rename's, settled now; false when its writer still runs.
-bool settleEarlierNote(const QByteArray& note) {
-    struct stat st {};
-    if (::lstat(note.constData(), &st) != 0)
-        return true;
+// The notes already beside `to`: a killed rename's, settled now; false when a writer still runs.
+bool settleEarlierNotes(const NoteAt& at) {
     leftover::RunningWriters writers;
-    return resolveClaimNote(note, writers) || ::lstat(note.constData(), &st) != 0;
+    for (const QByteArray& note : {at.ahead, at.taken}) {
+        struct stat st {};
+        if (::lstat(note.constData(), &st) == 0 && !resolveClaimNote(note, writers) &&
+            ::lstat(note.constData(), &st) == 0)
+            return false;
+    }
+    return true;
 }
 
 // Claims `to` with an empty item of our own, which a plain rename then replaces: the claim
 // refuses an existing name, and rename refuses to put a folder over a filled one.
-int claimThenRename(const QByteArray& from, const QByteArray& to, bool folder, const NoReplaceCalls& calls) {
+int claimThenRename(const QByteArray& from, const QByteArray& to, bool folder, NoteAt& note,
+                    const NoReplaceCalls& calls) {
     struct stat claim {};
     if (folder) {
         if (::mkdir(to.constData(), 0700) != 0)
             return errno;
+        noteClaimed(note);
     } else {
         const int fd = ::open(to.constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
         if (fd < 0)
             return errno;
+        noteClaimed(note);
         const bool known = ::fstat(fd, &claim) == 0;
         ::close(fd);
         if (!known) {
@@ -101,11 +144,11 @@ bool linkRefused(int error) {
 }
 
 // A second name for the file at `to`, then its old name goes; a claim where links are refused.
-int linkThenUnlink(const QByteArray& from, const QByteArray& to, const struct stat& source,
+int linkThenUnlink(const QByteArray& from, const QByteArray& to, const struct stat& source, NoteAt& note,
                    const NoReplaceCalls& calls) {
     if ((calls.link ? calls.link(from, to) : ::link(from.constData(), to.constData())) != 0) {
         const int linkError = errno;
-        return linkRefused(linkError) ? claimThenRename(from, to, false, calls) : linkError;
+        return linkRefused(linkError) ? claimThenRename(from, to, false, note, calls) : linkError;
     }
     reach(calls, NoReplaceCalls::Step::linked);
     const int removed = calls.removeOldName ? calls.removeOldName(from) : ::unlink(from.constData());
@@ -124,16 +167,20 @@ int noteThenRename(const QByteArray& from, const QByteArray& to, const struct st
     struct stat existing {};
     if (::lstat(to.constData(), &existing) == 0)
         return EEXIST;
-    const QByteArray note = claimNotePath(to);
-    if (!settleEarlierNote(note))
+    NoteAt note(to);
+    if (!settleEarlierNotes(note))
         return EEXIST;
-    if (!writeNote(note, from, source, to))
+    if (!writeNote(note.ahead, from, source, to))
         return errno != 0 ? errno : EIO;
     reach(calls, NoReplaceCalls::Step::noted);
-    const int error = S_ISDIR(source.st_mode) ? claimThenRename(from, to, true, calls)
-                                              : linkThenUnlink(from, to, source, calls);
-    ::unlink(note.constData());
+    const int error = S_ISDIR(source.st_mode) ? claimThenRename(from, to, true, note, calls)
+                                              : linkThenUnlink(from, to, source, note, calls);
+    ::unlink(note.path().constData());
     return error;
+}
+
+QByteArray nameOf(const QByteArray& path) {
+    return path.mid(path.lastIndexOf('/') + 1);
 }
 
 struct Note {
@@ -143,6 +190,7 @@ struct Note {
     qint64 size = 0;
     qint64 modifiedNs = 0;
     bool folder = false;
+    bool claimed = false; // the empty item at `to` is the claim the note's writer made
 };
 
 std::optional<Note> readNote(const QByteArray& path) {
@@ -154,7 +202,7 @@ std::optional<Note> readNote(const QByteArray& path) {
     ::close(fd);
     text.resize(got > 0 ? got : 0);
     const QList<QByteArray> lines = text.split('\n');
-    if (lines.size() != 5 || !lines[4].isEmpty() || lines[0] != kNoteKind)
+    if (lines.size() != 5 || !lines[4].isEmpty() || (lines[0] != kNoteKind && lines[0] != kUntoldKind))
         return std::nullopt;
     const std::optional<leftover::Mark> mark = leftover::decode(lines[1]);
     if (!mark)
@@ -169,6 +217,8 @@ std::optional<Note> readNote(const QByteArray& path) {
               subject.value(2) == "d"};
     if (subject.size() != 3 || !ok[0] || !ok[1] || note.from.isEmpty() || note.to.isEmpty())
         return std::nullopt;
+    // Named beside the claim by its writer the moment the claim stood; an earlier version's never.
+    note.claimed = lines[0] == kNoteKind && nameOf(path) == nameOf(claimNotePath(note.to));
     return note;
 }
 
@@ -181,15 +231,15 @@ bool stillNoted(const Note& note, const struct stat& from) {
                : qint64(from.st_size) == note.size && sameModifiedTime(modifiedNs(from), note.modifiedNs);
 }
 
-// The note at `path` is the one the fallback writes beside `to`, wherever the two paths were
-// spelled from.
+// The note at `path` is one the fallback writes beside `to` (ahead of the claim or beside it),
+// wherever the two paths were spelled from.
 bool isNoteOf(const QByteArray& path, const QByteArray& to) {
     const QByteArray expected = claimNotePath(to);
     const auto folderOf = [](const QByteArray& p) {
         const qsizetype slash = p.lastIndexOf('/');
         return slash < 0 ? QByteArray(".") : p.left(std::max<qsizetype>(slash, 1));
     };
-    if (expected.mid(expected.lastIndexOf('/') + 1) != path.mid(path.lastIndexOf('/') + 1))
+    if (nameOf(path) != nameOf(expected) && nameOf(path) != nameOf(notePath(to, kAheadSuffix)))
         return false;
     struct stat a {};
     struct stat b {};
@@ -202,6 +252,23 @@ bool isStaleUnreadable(const QByteArray& path) {
     struct stat st {};
     return ::lstat(path.constData(), &st) == 0 && S_ISREG(st.st_mode) &&
            ::time(nullptr) - st.st_mtim.tv_sec > leftover::interruptedAfterSeconds;
+}
+
+// The rename never came: the empty item at `to` goes when the note proves it the claim its writer
+// made, and is kept otherwise, as another's (the name was free when the note was written).
+void settleClaim(const Note& note, const struct stat& to) {
+    const bool empty = S_ISDIR(to.st_mode) || (S_ISREG(to.st_mode) && to.st_size == 0);
+    if (!empty)
+        return;
+    if (!note.claimed) {
+        AppLog::info(QStringLiteral("Kept ") + QFile::decodeName(note.to) +
+                     QStringLiteral(": nothing shows it is the claim an interrupted rename noted"));
+        return;
+    }
+    if (S_ISDIR(to.st_mode))
+        ::rmdir(note.to.constData()); // only ever an empty folder
+    else
+        ::unlink(note.to.constData());
 }
 
 } // namespace
@@ -225,15 +292,7 @@ int renameNoReplace(const QByteArray& from, const QByteArray& to, const NoReplac
 }
 
 QByteArray claimNotePath(const QByteArray& to) {
-    const qsizetype slash = to.lastIndexOf('/');
-    const QByteArray folder = to.left(slash + 1);
-    const QByteArray name = to.mid(slash + 1);
-    if (1 + name.size() + kNoteSuffix.size() <= kNameMax)
-        return folder + '.' + name + kNoteSuffix;
-    // Cut on a byte: the note's name is ours alone, and it names `to` in full inside.
-    const QByteArray hash = QCryptographicHash::hash(name, QCryptographicHash::Sha1).toHex().left(16);
-    return folder + '.' + name.left(kNameMax - 2 - hash.size() - kNoteSuffix.size()) + '~' + hash +
-           kNoteSuffix;
+    return notePath(to, kNoteSuffix);
 }
 
 bool isClaimNoteName(QByteArrayView name) {
@@ -258,10 +317,7 @@ bool resolveClaimNote(const QByteArray& path, leftover::RunningWriters& writers)
             if (!S_ISDIR(to.st_mode))
                 ::unlink(note->to.constData()); // a second link: the file keeps its first name
         } else if (stillNoted(*note, from)) {
-            if (S_ISDIR(to.st_mode))
-                ::rmdir(note->to.constData()); // only ever an empty folder
-            else if (S_ISREG(to.st_mode) && to.st_size == 0)
-                ::unlink(note->to.constData());
+            settleClaim(*note, to);
         }
     }
     return ::unlink(path.constData()) == 0;

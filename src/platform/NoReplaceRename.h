@@ -35,20 +35,24 @@ struct NoReplaceCalls {
 // for a folder, and an empty file of our own where the file system has no hard links (or refuses
 // one to another owner's file), which a plain rename then replaces; rename refuses to put a folder
 // over a filled one. What stands at `to` between those steps is noted first, beside `to` (see
-// claimNotePath()), so that a kill leaves nothing there that is not known as ours.
+// claimNotePath()), and the note says so once the claim stands, so that a kill leaves nothing there
+// that is not known as ours, and nothing another put there after it is taken for ours.
 int renameNoReplace(const QByteArray& from, const QByteArray& to, const NoReplaceCalls& calls = {});
 
 // ".<name>.tarnwick-claim" beside `to` (a name too long for that is cut and told apart by a hash of
-// the whole): what the fallback is about to put at `to` (a claim, or a second link of `from`), its
-// writer, and `from` with its size and time.
+// the whole): what the fallback puts at `to` (a claim, or a second link of `from`), its writer, and
+// `from` with its size and time. Written ahead as ".<name>.tarnwick-ahead.tarnwick-claim" and given
+// this name the moment the claim stands: only under this name does it prove the claim ours.
 QByteArray claimNotePath(const QByteArray& to);
 bool isClaimNoteName(QByteArrayView name);
 
 // Settles the note a killed rename left, once its writer is gone: a claim still standing for a
-// rename that never came (`from` still the item noted, the claim still empty) goes, and so does a
-// second link of a file still at `from` (the file stays where it was, as a failed rename leaves it);
-// what the rename finished stays. Then the note goes. A note whose writer still runs is kept, and an
-// empty one (its writer stopped before writing it) once it is stale. True when the note went.
+// rename that never came (`from` still the item noted, the claim still empty) goes when the note
+// says the claim stood, and so does a second link of a file still at `from` (the file stays where it
+// was, as a failed rename leaves it); what the rename finished stays, and so does an empty item at
+// `to` the note does not prove ours (another's, put there after a kill before the claim). Then the
+// note goes. A note whose writer still runs is kept, and an empty one (its writer stopped before
+// writing it) once it is stale. True when the note went.
 bool resolveClaimNote(const QByteArray& note, leftover::RunningWriters& writers);
 
 } // namespace tarnwick

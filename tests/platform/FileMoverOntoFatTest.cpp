@@ -63,12 +63,35 @@ void expectTheRetryFinishes(const FileMoveSteps& steps, const QString& source, c
     EXPECT_FALSE(QFileInfo::exists(source));
 }
 
+// A move killed right after the note beside `destination`, before its claim; then the user puts an
+// empty file (or folder) there. The next run's sweep keeps it and the source, and a retry refuses the
+// name. Whether the user's item was kept.
+bool usersItemKeptAfterAKillAtTheNote(const FileMoveSteps& steps, const QString& source,
+                                      const QString& destination, bool folder) {
+    moveKilledAt(steps, NoReplaceCalls::Step::noted, source, destination);
+    EXPECT_FALSE(QFileInfo::exists(destination)) << "claimed before the kill";
+    EXPECT_TRUE(folder ? QDir().mkdir(destination) : writeBytes(destination, {}));
+    LinuxFileOperations files;
+    LeftoverSweep::sweepFolder(files, QFileInfo(destination).path());
+    const QFileInfo kept(destination);
+    const bool usersKept = kept.exists() && kept.isDir() == folder &&
+                           (folder ? QDir(destination).isEmpty(kAll) : kept.size() == 0);
+    EXPECT_TRUE(usersKept) << qPrintable(destination);
+    EXPECT_TRUE(QFileInfo::exists(source));
+    const FileOpStatus retry = FileMover(steps).moveNoReplace(source, destination);
+    EXPECT_EQ(retry.code, EEXIST) << qPrintable(retry.message);
+    EXPECT_TRUE(QFileInfo::exists(source));
+    return usersKept;
+}
+
 } // namespace
 
 // Through the moves' steps, as the drivers answer: the files and a container move whole and
 // verified, the owner and mode given up; a kill between the claim and the rename over it leaves a
 // claim the next run's sweep takes back, so the retry gets the real name; a kill between the copy's
-// rename and the original's removal is finished by the retry, whose copy kept its time to 2 s.
+// rename and the original's removal is finished by the retry, whose copy kept its time to 2 s. A
+// kill between the note and the claim leaves the name to whoever takes it: a user's empty file or
+// folder put there is theirs, not a claim of ours.
 TEST(FileMoverOntoFat, KeepsWhatTheVolumeHoldsAndARetryFinishesWhatAKillLeft) {
     QTemporaryDir root;
     const QString from = root.filePath("from");
@@ -99,11 +122,19 @@ TEST(FileMoverOntoFat, KeepsWhatTheVolumeHoldsAndARetryFinishesWhatAKillLeft) {
     ASSERT_TRUE(QFileInfo::exists(from + "/c.mov"));
     expectTheRetryFinishes(fat, from + "/c.mov", to + "/c.mov", patternBytes(9000, 4));
 
-    EXPECT_EQ(QDir(to).entryList(kAll, QDir::Name), (QStringList{"A001.RDC", "a.mov", "b.mov", "c.mov"}));
+    ASSERT_TRUE(writeBytes(from + "/d.mov", patternBytes(6000, 5)));
+    usersItemKeptAfterAKillAtTheNote(fat, from + "/d.mov", to + "/d.mov", false);
+    EXPECT_EQ(readBytes(from + "/d.mov"), patternBytes(6000, 5));
+    ASSERT_TRUE(writeBytes(from + "/B001.RDC/B001_001.R3D", patternBytes(8000, 6)));
+    usersItemKeptAfterAKillAtTheNote(fat, from + "/B001.RDC", to + "/B001.RDC", true);
+
+    EXPECT_EQ(QDir(to).entryList(kAll, QDir::Name),
+              (QStringList{"A001.RDC", "B001.RDC", "a.mov", "b.mov", "c.mov", "d.mov"}));
 }
 
 // The same on real drives where they can be mounted (their FUSE drivers), the files coming from
-// another volume: every move lands, and a kill at the claim costs the retry nothing.
+// another volume: every move lands, a kill at the claim costs the retry nothing, and a user's empty
+// file put at a name whose note a kill left (no claim yet) stays.
 TEST(FileMoverOntoFat, OntoRealFatAndExfatVolumes) {
     using Kind = tarnwick::testing::ScratchVolume::Kind;
     // fusefat stops making names in a folder after some hundred made and removed there.
@@ -127,11 +158,17 @@ TEST(FileMoverOntoFat, OntoRealFatAndExfatVolumes) {
                          source.filePath("claimed.mov"), archive + "/claimed.mov");
             expectTheRetryFinishes(FileMoveSteps::system(), source.filePath("claimed.mov"),
                                    archive + "/claimed.mov", patternBytes(5000, 7));
+            ASSERT_TRUE(writeBytes(source.filePath("noted.mov"), patternBytes(6000, 8)));
+            const bool kept = usersItemKeptAfterAKillAtTheNote(
+                FileMoveSteps::system(), source.filePath("noted.mov"), archive + "/noted.mov", false);
+            EXPECT_EQ(readBytes(source.filePath("noted.mov")), patternBytes(6000, 8));
             EXPECT_EQ(moved, files);
-            EXPECT_EQ(QDir(archive).entryList(kAll).size(), files + 1);
-            std::printf("moves onto %s: %d of %d moved, a killed claim retried under its own name: %s\n",
+            EXPECT_EQ(QDir(archive).entryList(kAll).size(), files + 2);
+            std::printf("moves onto %s: %d of %d moved, a killed claim retried under its own name: %s, "
+                        "a user's empty file put at a name noted before a kill kept: %s; left: %d\n",
                         volume.name(), moved, files,
-                        QFileInfo::exists(archive + "/claimed.mov") ? "yes" : "no");
+                        QFileInfo::exists(archive + "/claimed.mov") ? "yes" : "no", kept ? "yes" : "no",
+                        int(QDir(archive).entryList(kAll).size()) - files - 2);
         });
     if (!skipped.empty())
         GTEST_SKIP() << skipped;
