@@ -18,6 +18,10 @@ TEST(FFmpegCommands, FrameArgumentsForThumbnailsAndScrubFrames) {
               (QStringList{"-hide_banner", "-loglevel", "error", "-ss", "0.000", "-i", path, "-vframes", "1",
                            "-vf", "scale=31:31:force_original_aspect_ratio=decrease", "-q:v", "3", "-y",
                            "/tmp/scrub_Y.jpg"}));
+    EXPECT_EQ(frameArgumentsDecodingFromStart(path, seekText(2, 3), QSizeF(64, 36), "3", "/tmp/scrub_Z.jpg"),
+              (QStringList{"-hide_banner", "-loglevel", "error", "-i", path, "-ss", "2.000", "-vframes", "1",
+                           "-vf", "scale=64:36:force_original_aspect_ratio=decrease", "-q:v", "3", "-y",
+                           "/tmp/scrub_Z.jpg"}));
     EXPECT_EQ(seekText(1.0 / 3, 3), QStringLiteral("0.333"));
     for (const double unknown : {std::numeric_limits<double>::infinity(), std::nan("")})
         EXPECT_EQ(seekText(unknown, 2), QStringLiteral("0.00"));

@@ -60,3 +60,15 @@ TEST(FFmpegRoute, RealFrameAndDuration) {
     EXPECT_EQ(frame->size(), QSize(160, 90));
     EXPECT_TRUE(QDir(scratch.path()).entryList(QDir::Files).isEmpty());
 }
+
+TEST(FFmpegRoute, FrameOfALongGroupOfPicturesIsDecodedFromTheStart) {
+    const QString clip = testmedia::countingTransportStream(1000);
+    if (clip.isEmpty())
+        GTEST_SKIP() << "needs /usr/bin/ffmpeg";
+    QTemporaryDir scratch;
+    const auto frame = ffmpegRoute::frame(
+        {testmedia::systemFFmpeg, clip, "2.000", QSizeF(64, 64), "2", "scrub_", scratch.path(), 30s});
+    ASSERT_TRUE(frame);
+    EXPECT_NEAR(testmedia::countingIndex(*frame), 50, 1); // JPEG's rounding
+    EXPECT_TRUE(QDir(scratch.path()).entryList(QDir::Files).isEmpty());
+}

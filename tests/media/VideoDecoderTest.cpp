@@ -129,3 +129,51 @@ TEST(VideoDecoder, ContainerDurationOfSound) {
     EXPECT_NEAR(*containerDuration(file), 3.0, 0.01);
     EXPECT_EQ(containerDuration(QStringLiteral("/nonexistent.wav")), std::nullopt);
 }
+
+// The counting clip's frame index at `seconds`, -1 when no frame came.
+int indexAt(VideoDecoder& decoder, double seconds, double toleranceBefore = 0) {
+    const auto frame = decoder.frameAt(seconds, QSize(64, 64), FrameFit::keepAspect, toleranceBefore);
+    return frame ? testmedia::countingIndex(*frame) : -1;
+}
+
+TEST(VideoDecoder, TransportStreamFramesDecodeForwardFromTheKeyFrameBefore) {
+    // The container seeks to any packet, not to key frames: one key frame only, or one every 12.
+    for (const QString& clip :
+         {testmedia::countingTransportStream(1000), testmedia::countingTransportStream(1000, true),
+          testmedia::countingTransportStream(12)}) {
+        NEEDS(clip);
+        SCOPED_TRACE(clip.toStdString());
+        auto decoder = VideoDecoder::open(clip, 4);
+        ASSERT_TRUE(decoder);
+        EXPECT_NEAR(decoder->duration(), 4.0, 0.05);
+        EXPECT_NEAR(decoder->startTime(), 2.87, 0.01);
+        // Times count from the stream's start: backwards, far and near forwards, past the end.
+        for (int frame : {50, 10, 11, 90, 30, 99, 0, 61})
+            EXPECT_EQ(indexAt(*decoder, frame / 25.0), frame) << frame;
+        EXPECT_EQ(indexAt(*decoder, 60), 99);
+        // The poster's tolerance: any frame from a second before on.
+        const int poster = indexAt(*VideoDecoder::open(clip), 1.6, 1.0);
+        EXPECT_GE(poster, 15);
+        EXPECT_LE(poster, 40);
+    }
+}
+
+TEST(VideoDecoder, LongGroupOfPicturesIsDecodedInBoundedStepsAndCanBeCancelled) {
+    const QString clip = testmedia::countingTransportStream(1000);
+    NEEDS(clip);
+    auto decoder = VideoDecoder::open(clip);
+    ASSERT_TRUE(decoder);
+    std::atomic_bool cancelled{true};
+    EXPECT_FALSE(decoder->frameAt(2.0, QSize(64, 64), FrameFit::keepAspect, 0, &cancelled));
+    // Ten frames decoded at most per request: the newest stands in, and each request goes on from it.
+    decoder->setDecodeLimit(10);
+    int shown = indexAt(*decoder, 2.0);
+    EXPECT_GE(shown, 0);
+    EXPECT_LT(shown, 12);
+    for (int request = 0; request < 10 && shown < 50; ++request) {
+        const int next = indexAt(*decoder, 2.0);
+        EXPECT_GT(next, shown);
+        shown = next;
+    }
+    EXPECT_EQ(shown, 50);
+}

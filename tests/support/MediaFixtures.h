@@ -113,6 +113,40 @@ inline QString counting() {
                  "-x264-params", "b-adapt=0:bframes=3", "-pix_fmt", "yuv444p"});
 }
 
+// counting() as a transport stream with a key frame every `gop` frames (1000: its first only, as
+// screen recorders and some cameras write them), its clock starting at 2.87 s (the muxer's own 1.4 s
+// and an offset of 1.47 s). `m2ts`: 192-byte packets.
+inline QString countingTransportStream(int gop, bool m2ts = false) {
+    QStringList arguments = {"-f",
+                             "lavfi",
+                             "-i",
+                             "color=c=black:size=64x64:rate=25:duration=4",
+                             "-vf",
+                             "format=yuv444p,geq=lum='16+2*N':cb=128:cr=128",
+                             "-c:v",
+                             "libx264",
+                             "-qp",
+                             "1",
+                             "-g",
+                             QString::number(gop),
+                             "-keyint_min",
+                             QString::number(gop),
+                             "-sc_threshold",
+                             "0",
+                             "-x264-params",
+                             "b-adapt=0:bframes=3",
+                             "-pix_fmt",
+                             "yuv444p",
+                             "-f",
+                             "mpegts",
+                             "-output_ts_offset",
+                             "1.47"};
+    if (m2ts)
+        arguments << "-mpegts_m2ts_mode"
+                  << "1";
+    return made(QStringLiteral("clip gop %1.%2").arg(gop).arg(m2ts ? "m2ts" : "mts"), arguments);
+}
+
 inline QString wav() {
     return made(QStringLiteral("tone.wav"), sine(3) + QStringList{"-ac", "2", "-c:a", "pcm_s16le"});
 }

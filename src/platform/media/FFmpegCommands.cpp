@@ -42,6 +42,17 @@ QStringList frameArguments(const QString& path, const QString& seek, QSizeF size
             outputPath};
 }
 
+QStringList frameArgumentsDecodingFromStart(const QString& path, const QString& seek, QSizeF size,
+                                            const QString& quality, const QString& outputPath) {
+    QStringList arguments = frameArguments(path, seek, size, quality, outputPath);
+    // "-ss" after the input: an output option, reached by decoding.
+    const qsizetype at = arguments.indexOf(QStringLiteral("-ss"));
+    arguments.remove(at, 2);
+    arguments.insert(arguments.indexOf(QStringLiteral("-i")) + 2, seek);
+    arguments.insert(arguments.indexOf(QStringLiteral("-i")) + 2, QStringLiteral("-ss"));
+    return arguments;
+}
+
 QStringList ffprobeDurationArguments(const QString& path) {
     return {QStringLiteral("-v"),   QStringLiteral("quiet"),        QStringLiteral("-print_format"),
             QStringLiteral("json"), QStringLiteral("-show_format"), path};

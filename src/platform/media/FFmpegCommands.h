@@ -22,6 +22,11 @@ QString seekText(double seconds, int decimals);
 // One JPEG frame: the thumbnail route ("-q:v" "2") and the scrub route ("-q:v" "3").
 QStringList frameArguments(const QString& path, const QString& seek, QSizeF size, const QString& quality,
                            const QString& outputPath);
+// The same frame decoded from the file's start, the frames before `seek` dropped: slower, but it needs
+// no key frame to seek to (a transport stream's seek lands anywhere, and a long group of pictures
+// may have none near the time).
+QStringList frameArgumentsDecodingFromStart(const QString& path, const QString& seek, QSizeF size,
+                                            const QString& quality, const QString& outputPath);
 QStringList ffprobeDurationArguments(const QString& path);
 QStringList ffmpegInfoArguments(const QString& path);
 

@@ -5,6 +5,7 @@
 #include "platform/media/FFmpegCommands.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QUuid>
@@ -29,24 +30,50 @@ std::optional<double> probeDuration(const QString& ffmpeg, const QString& path,
     return ffmpegCommands::durationFromFFmpegText(banner.output);
 }
 
+namespace {
+
+struct FrameRun {
+    bool clean = false; // ffmpeg ran and said it succeeded
+    std::optional<QImage> image;
+};
+
+FrameRun runFrame(const FrameRequest& request, const QStringList& arguments, const QString& output,
+                  std::chrono::milliseconds limit) {
+    const ChildResult run = runChild(request.ffmpeg, arguments, ChildCapture::nothing, limit);
+    FrameRun result;
+    result.clean = run.started && !run.timedOut && !run.crashed && run.exitCode == 0;
+    if (result.clean) {
+        QImage image(output);
+        if (!image.isNull())
+            result.image = std::move(image);
+    }
+    QFile::remove(output);
+    return result;
+}
+
+} // namespace
+
 std::optional<QImage> frame(const FrameRequest& request) {
     // Our own scratch file in the temporary folder, never user media.
     const QString output =
         QDir(request.temporaryFolder)
             .filePath(request.prefix + QUuid::createUuid().toString(QUuid::WithoutBraces).toUpper() +
                       QStringLiteral(".jpg"));
-    const ChildResult run = runChild(
-        request.ffmpeg,
+    QElapsedTimer clock;
+    clock.start();
+    FrameRun run = runFrame(
+        request,
         ffmpegCommands::frameArguments(request.path, request.seek, request.size, request.quality, output),
-        ChildCapture::nothing, request.limit);
-    std::optional<QImage> result;
-    if (run.started && !run.timedOut && !run.crashed && run.exitCode == 0) {
-        QImage image(output);
-        if (!image.isNull())
-            result = std::move(image);
-    }
-    QFile::remove(output);
-    return result;
+        output, request.limit);
+    // A seek that found no key frame writes nothing and succeeds: decoded from the start instead, in
+    // the time left.
+    const auto left = request.limit - std::chrono::milliseconds(clock.elapsed());
+    if (!run.image && run.clean && left > std::chrono::milliseconds(0))
+        run = runFrame(request,
+                       ffmpegCommands::frameArgumentsDecodingFromStart(request.path, request.seek,
+                                                                       request.size, request.quality, output),
+                       output, left);
+    return run.image;
 }
 
 } // namespace tarnwick::ffmpegRoute

@@ -24,12 +24,14 @@ struct DecodedPictures::Decoded {
     std::optional<QImage> image;
     QString pixelFormat;
     double duration = 0;
+    double start = 0;
 };
 
 DecodedPictures::DecodedPictures(QString path, QThreadPool& pool, QObject* parent)
     : QObject(parent), m_path(std::move(path)), m_pool(pool) {}
 
 DecodedPictures::~DecodedPictures() {
+    m_gone->store(true);
     release(std::move(m_decoder));
 }
 
@@ -55,6 +57,7 @@ QCoro::Task<> DecodedPictures::openTask() {
         if (result.decoder) {
             result.pixelFormat = result.decoder->pixelFormat();
             result.duration = result.decoder->duration();
+            result.start = result.decoder->startTime();
         }
         return result;
     });
@@ -69,6 +72,7 @@ QCoro::Task<> DecodedPictures::openTask() {
     m_open = result.decoder != nullptr;
     m_pixelFormat = result.pixelFormat;
     m_durationMs = std::isfinite(result.duration) ? std::llround(result.duration * 1000) : 0;
+    m_startMs = std::isfinite(result.start) && result.start > 0 ? std::llround(result.start * 1000) : 0;
     m_decoder = std::move(result.decoder);
     Q_EMIT opened(m_open);
     if (m_open && m_pending)
@@ -88,14 +92,15 @@ QCoro::Task<> DecodedPictures::decodeTask(qint64 ms) {
     QPointer<DecodedPictures> self(this);
     QThreadPool* pool = &m_pool;
     // The decoder goes with the request and comes back with the picture: one user at a time.
-    QFuture<Decoded> decoding = QtConcurrent::run(pool, [decoder = std::exchange(m_decoder, nullptr),
-                                                         seconds = double(ms) / 1000, box = m_box]() mutable {
-        Decoded result;
-        if (decoder)
-            result.image = decoder->frameAt(seconds, box);
-        result.decoder = std::move(decoder);
-        return result;
-    });
+    QFuture<Decoded> decoding =
+        QtConcurrent::run(pool, [decoder = std::exchange(m_decoder, nullptr), seconds = double(ms) / 1000,
+                                 box = m_box, gone = m_gone]() mutable {
+            Decoded result;
+            if (decoder)
+                result.image = decoder->frameAt(seconds, box, FrameFit::keepAspect, 0, gone.get());
+            result.decoder = std::move(decoder);
+            return result;
+        });
     Decoded result = co_await decoding;
     if (!self) {
         if (result.decoder)

@@ -7,6 +7,7 @@
 
 #include <qcoro/qcorotask.h>
 
+#include <atomic>
 #include <memory>
 #include <optional>
 
@@ -29,9 +30,11 @@ public:
     // Opens the file; opened() follows.
     void open();
     bool isOpen() const { return m_open; }
-    // Known once opened: the decoded pixel format ("yuv422p10le") and the clip's length.
+    // Known once opened: the decoded pixel format ("yuv422p10le"), the clip's length, and where the
+    // video's clock starts (a transport stream's well after 0); times count from that start.
     const QString& pixelFormat() const { return m_pixelFormat; }
     qint64 durationMs() const { return m_durationMs; }
+    qint64 startMs() const { return m_startMs; }
     // The pixels the pictures are fitted into (never enlarged past the clip's own size).
     void setBox(QSize box) { m_box = box; }
     // The picture at `ms`; picture() follows.
@@ -51,12 +54,15 @@ private:
     QThreadPool& m_pool;
     QSize m_box{1280, 720};
     std::shared_ptr<VideoDecoder> m_decoder; // here between decodes, on the pool during one
+    // Set when this goes: a picture still decoding stops.
+    std::shared_ptr<std::atomic_bool> m_gone = std::make_shared<std::atomic_bool>(false);
     bool m_opening = false;
     bool m_open = false;
     bool m_busy = false;
     std::optional<qint64> m_pending;
     QString m_pixelFormat;
     qint64 m_durationMs = 0;
+    qint64 m_startMs = 0;
 };
 
 } // namespace tarnwick

@@ -212,6 +212,8 @@ void MediaPlayerView::attach() {
             << connect(m_player, &QMediaPlayer::hasVideoChanged, this, &MediaPlayerView::refreshPlayButton)
             << connect(m_player, &QMediaPlayer::errorOccurred, this, &MediaPlayerView::refreshFailure)
             << connect(m_player, &QMediaPlayer::mediaStatusChanged, this, &MediaPlayerView::refreshFailure)
+            // At its end the player reports its duration, not a time of its clock.
+            << connect(m_player, &QMediaPlayer::mediaStatusChanged, this, &MediaPlayerView::refreshPosition)
             << connect(m_player, &QMediaPlayer::playbackStateChanged, this, &MediaPlayerView::refreshFailure)
             << connect(m_player, &QMediaPlayer::positionChanged, this,
                        [this] {

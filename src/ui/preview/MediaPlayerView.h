@@ -21,6 +21,7 @@ namespace tarnwick {
 QString playerTimeText(qint64 milliseconds);
 
 class DecodedPictures;
+struct PlayerClock;
 
 // The picture of a player, fitted and letterboxed, above a small bar: play/pause, position,
 // time, full screen. The player belongs to the caller (the scrub sheet's controller). A player
@@ -57,7 +58,8 @@ public:
     DecodedPictures* decodedPictures() const { return m_decoded; }
     // Where the player draws.
     QVideoSink* playerSink() const { return m_sink; }
-    // Where the clip is and how long it is, in milliseconds, by the player or the decoder's clock.
+    // Where the clip is and how long it is, in milliseconds from the clip's start, by the player or
+    // the decoder's clock.
     qint64 position() const;
     qint64 duration() const;
     void seek(qint64 ms);
@@ -95,6 +97,7 @@ private:
     void resetPictures();
     void askPicture();
     QSize pictureBox() const;
+    PlayerClock playerClock() const;
     bool playing() const;
     void setClockRunning(bool running);
     void tick();

@@ -2,6 +2,7 @@
 // player cannot show them.
 #include "ui/preview/DecodedPictures.h"
 #include "ui/preview/MediaPlayerView.h"
+#include "ui/preview/PlayerClock.h"
 
 #include <QTimer>
 #include <QVideoSink>
@@ -95,6 +96,7 @@ void MediaPlayerView::showFrame(const QVideoFrame& frame) {
 }
 
 void MediaPlayerView::pictureSourceOpened(bool readable) {
+    refreshPosition(); // on the clip's clock from now on
     if (!readable) {
         m_pictures = Pictures::player;
         if (m_heldFrame.isValid())
@@ -154,9 +156,15 @@ bool MediaPlayerView::playing() const {
     return m_player && m_player->playbackState() == QMediaPlayer::PlayingState;
 }
 
+PlayerClock MediaPlayerView::playerClock() const {
+    return {m_decoded && m_decoded->isOpen() ? m_decoded->startMs() : 0};
+}
+
 qint64 MediaPlayerView::position() const {
     if (!m_standalone)
-        return m_player ? m_player->position() : 0;
+        return m_player ? playerClock().clipTime(m_player->position(), duration(),
+                                                 m_player->mediaStatus() == QMediaPlayer::EndOfMedia)
+                        : 0;
     const qint64 at = m_clockBase + (m_clockRunning ? m_clock.elapsed() : 0);
     return std::clamp<qint64>(at, 0, duration());
 }
@@ -170,7 +178,7 @@ qint64 MediaPlayerView::duration() const {
 void MediaPlayerView::seek(qint64 ms) {
     if (!m_standalone) {
         if (m_player)
-            m_player->setPosition(ms);
+            m_player->setPosition(playerClock().playerPosition(ms));
         return;
     }
     m_clockBase = std::clamp<qint64>(ms, 0, duration());

@@ -112,12 +112,12 @@ void MediaScrubFrameSource::frame(double seconds, bool useFFmpeg, FrameDone done
     // The decoder goes with the request and comes back with the frame: one user at a time.
     QFuture<DecodedFrame> decoding = QtConcurrent::run(
         &m_generator.decodingPool(), [decoder = std::exchange(m_decoder, nullptr), path = m_openPath, seconds,
-                                      box = m_frameSize]() mutable {
+                                      box = m_frameSize, closed = m_closed]() mutable {
             DecodedFrame result;
             if (!decoder)
                 decoder = VideoDecoder::open(path, scrubDecoderThreads);
             if (decoder)
-                result.image = decoder->frameAt(seconds, box);
+                result.image = decoder->frameAt(seconds, box, FrameFit::keepAspect, 0, closed.get());
             result.decoder = std::move(decoder);
             return result;
         });
@@ -149,6 +149,8 @@ void MediaScrubFrameSource::closeIdleDecoder() {
 
 void MediaScrubFrameSource::close() {
     ++m_epoch;
+    m_closed->store(true);
+    m_closed = std::make_shared<std::atomic_bool>(false);
     m_idle.stop();
     m_decoder.reset();
 }

@@ -6,6 +6,7 @@
 #include <QString>
 #include <QTimer>
 
+#include <atomic>
 #include <memory>
 
 namespace tarnwick {
@@ -44,6 +45,8 @@ private:
     QSize m_frameSize;
     std::shared_ptr<VideoDecoder> m_decoder;
     int m_epoch = 0; // bumped by close(): a decoder handed back from an older epoch is let go
+    // Set by close(): a frame still decoding stops (a long group of pictures may take a while).
+    std::shared_ptr<std::atomic_bool> m_closed = std::make_shared<std::atomic_bool>(false);
     QTimer m_idle;
 };
 

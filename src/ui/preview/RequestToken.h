@@ -6,7 +6,8 @@
 namespace tarnwick {
 
 // Lets a view drop a preview request that has not had its turn yet (its row or card scrolled
-// away). Copies share one flag; a default token is never cancelled.
+// away), or stop one under way at its next frame. Copies share one flag; a default token is never
+// cancelled.
 class RequestToken {
 public:
     static RequestToken make() { return RequestToken(std::make_shared<std::atomic_bool>(false)); }

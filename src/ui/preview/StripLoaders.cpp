@@ -47,7 +47,8 @@ QCoro::Task<QList<FilmFrame>> generateFrames(ThumbnailGenerator& generator, QStr
             std::unique_ptr<VideoDecoder> decoder = VideoDecoder::open(path, 4);
             for (int i = 0; decoder && i < count && !token.isCancelled(); ++i) {
                 const double fraction = fractionOf(i, count);
-                if (auto image = decoder->frameAt(fraction * duration, filmstripFrameSize))
+                if (auto image = decoder->frameAt(fraction * duration, filmstripFrameSize,
+                                                  FrameFit::keepAspect, 0, token.flag()))
                     frames.append({QUuid::createUuid(), fraction, std::move(*image)});
             }
             return frames;

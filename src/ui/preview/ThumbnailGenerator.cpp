@@ -156,7 +156,9 @@ QCoro::Task<std::optional<QImage>> ThumbnailGenerator::generateSmallThumbnail(QS
                 const double duration = decoder->duration();
                 // A tenth into the clip, within a second of it, like a poster.
                 const double at = duration > 0 ? duration * 0.1 : 0.1;
-                std::optional<QImage> frame = decoder->frameAt(at, box, FrameFit::stretch, 1.0);
+                std::optional<QImage> frame = decoder->frameAt(at, box, FrameFit::stretch, 1.0, token.flag());
+                if (!frame && token.isCancelled())
+                    return SlotResult::Outcome::dropped;
                 if (!frame)
                     return SlotResult::Outcome::noFrame;
                 image = std::move(*frame);

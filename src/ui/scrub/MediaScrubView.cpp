@@ -125,10 +125,6 @@ MediaScrubView::MediaScrubView(QString filePath, QString fileName, bool isAudio,
     connect(strip, &ScrubStrip::seekRequested, m_ctrl, &ScrubController::seek);
     connect(m_ctrl, &ScrubController::playerChanged, this, &MediaScrubView::refreshPlayer);
     connect(m_ctrl, &ScrubController::stripLoaded, this, &MediaScrubView::refreshStrip);
-    connect(m_playerView, &MediaPlayerView::playingWithoutPlayer, this, [this] {
-        m_ctrl->followPlayback([view = m_playerView] { return view->position(); },
-                               [view = m_playerView](qint64 ms) { view->seek(ms); });
-    });
     connect(m_ctrl, &ScrubController::playheadChanged, strip,
             [this, strip] { strip->setPlayhead(m_ctrl->playheadFraction()); });
 }
@@ -176,6 +172,11 @@ void MediaScrubView::refreshPlayer() {
     // A video's pictures the player cannot show come from the previews' decoder.
     if (player && !m_isAudio && m_ctrl->picturePool())
         m_playerView->setPictureSource(m_ctrl->openPath(), *m_ctrl->picturePool());
+    // The playhead and the strip's seeks go by the view's clock: the clip's time, whether the player
+    // plays it (on a clock of the stream's own) or the decoder does.
+    if (player)
+        m_ctrl->followPlayback([view = m_playerView] { return view->position(); },
+                               [view = m_playerView](qint64 ms) { view->seek(ms); });
     m_playerArea->setCurrentIndex(player ? 1 : 0);
 }
 

@@ -57,8 +57,8 @@ public:
     void seek(double fraction);
     void teardown();
     void updatePlayhead(double seconds);
-    // Playback left the player (it could not read the file): the playhead follows `position` and
-    // seeks go to `seek`, both in milliseconds.
+    // The playhead follows `position` and seeks go to `seek`, both in milliseconds of the clip (the
+    // player view's clock), instead of the player's own.
     void followPlayback(std::function<qint64()> position, std::function<void(qint64)> seek);
 
     QMediaPlayer* player() const { return m_player; }

@@ -339,3 +339,44 @@ TEST(MediaPlayerView, PicturesThePlayerGetsWrongComeFromTheDecoderAtThePlayersTi
     }
     pool.waitForDone();
 }
+
+// A transport stream's clock starts well after 0 (at 2.87 s here) while the player's duration counts
+// from its start: the bar shows the clip's time, its duration at the end, and the decoder's pictures
+// (this 4:4:4 clip's come from it) are those of the clip's time.
+TEST(MediaPlayerView, ATransportStreamsTimeCountsFromItsStart) {
+    const QString clip = testmedia::countingTransportStream(1000);
+    if (clip.isEmpty())
+        GTEST_SKIP() << "needs /usr/bin/ffmpeg to make the test media";
+    QThreadPool pool;
+#if defined(__SANITIZE_ADDRESS__)
+    __lsan::ScopedDisabler backendKeepsItsOptions;
+#endif
+    QMediaPlayer player;
+    MediaPlayerView view(&player);
+    view.resize(480, 300);
+    view.show();
+    player.setSource(QUrl::fromLocalFile(clip));
+    view.setPictureSource(clip, pool);
+    QSignalSpy pictures(view.decodedPictures(), &DecodedPictures::picture);
+    if (!QTest::qWaitFor([&] { return player.duration() > 0 && view.showsDecodedPictures(); }, 15'000))
+        GTEST_SKIP() << "the multimedia backend could not start here: " << player.errorString().toStdString();
+    EXPECT_EQ(view.decodedPictures()->startMs(), 2870);
+    qint64 latest = 0;
+    QStringList texts;
+    QObject::connect(&player, &QMediaPlayer::positionChanged, &view, [&] {
+        latest = std::max(latest, view.position());
+        texts.append(view.timeLabel()->text());
+    });
+    player.play();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return player.mediaStatus() == QMediaPlayer::EndOfMedia; }, 30'000));
+    EXPECT_LE(latest, 4000);
+    EXPECT_FALSE(texts.filter(QStringLiteral("0:02 / 0:04")).isEmpty()) << texts.join(", ").toStdString();
+    EXPECT_TRUE(texts.filter(QStringLiteral("0:05")).isEmpty()) << texts.join(", ").toStdString();
+    EXPECT_EQ(view.timeLabel()->text().toStdString(), "0:04 / 0:04");
+    ASSERT_GT(pictures.count(), 0);
+    for (const QList<QVariant>& picture : std::as_const(pictures)) {
+        const qint64 ms = picture.at(1).toLongLong();
+        EXPECT_LE(ms, 4000);
+        EXPECT_NEAR(testmedia::countingIndex(picture.at(0).value<QImage>()), ms / 40.0, 1.0) << ms;
+    }
+}

@@ -42,16 +42,22 @@ TEST(StripLoaders, TwentyFilmstripFramesInClipOrder) {
     const QString clip = testmedia::counting();
     NEEDS(clip);
     ThumbnailGenerator generator(withSystemFFmpeg());
-    const QList<FilmFrame> frames = QCoro::waitFor(stripLoaders::generateFrames(generator, clip, 20, 4.0));
-    ASSERT_EQ(frames.size(), 20);
-    for (int i = 0; i < 20; ++i) {
-        EXPECT_DOUBLE_EQ(frames[i].fraction, (i + 0.5) / 20);
-        // (i + 0.5) / 20 × 4 s at 25 fps: frame 5i + 2.5, so the first at or after is 5i + 3.
-        EXPECT_EQ(testmedia::countingIndex(frames[i].image), 5 * i + 3);
-        EXPECT_LE(frames[i].image.width(), 320);
-        EXPECT_LE(frames[i].image.height(), 180);
+    // Also from a transport stream whose only key frame is its first.
+    for (const QString& file : {clip, testmedia::countingTransportStream(1000)}) {
+        NEEDS(file);
+        SCOPED_TRACE(file.toStdString());
+        const QList<FilmFrame> frames =
+            QCoro::waitFor(stripLoaders::generateFrames(generator, file, 20, 4.0));
+        ASSERT_EQ(frames.size(), 20);
+        for (int i = 0; i < 20; ++i) {
+            EXPECT_DOUBLE_EQ(frames[i].fraction, (i + 0.5) / 20);
+            // (i + 0.5) / 20 × 4 s at 25 fps: frame 5i + 2.5, so the first at or after is 5i + 3.
+            EXPECT_EQ(testmedia::countingIndex(frames[i].image), 5 * i + 3);
+            EXPECT_LE(frames[i].image.width(), 320);
+            EXPECT_LE(frames[i].image.height(), 180);
+        }
+        EXPECT_NE(frames[0].id, frames[1].id);
     }
-    EXPECT_NE(frames[0].id, frames[1].id);
     EXPECT_TRUE(QCoro::waitFor(stripLoaders::generateFrames(generator, clip, 20, 0)).isEmpty());
     EXPECT_TRUE(QCoro::waitFor(stripLoaders::generateFrames(generator, clip, 0, 4)).isEmpty());
     EXPECT_TRUE(QCoro::waitFor(stripLoaders::generateFrames(generator, testmedia::wav(), 20, 3)).isEmpty());
@@ -83,25 +89,28 @@ TEST(StripLoaders, WaveformOf220Bars) {
 }
 
 TEST(MediaScrubFrameSource, PosterAtATenthAndExactFramesFromOneOpenDecoder) {
-    const QString clip = testmedia::counting();
-    NEEDS(clip);
-    ThumbnailGenerator generator(withSystemFFmpeg());
-    auto source = std::make_shared<MediaScrubFrameSource>(clip, generator, ScrubEngine::frameSize);
-    ScrubCacheBudget budget;
-    ScrubEngine engine(clip, source, {}, &budget);
-    engine.prepare();
-    ASSERT_TRUE(waitUntil(engine, [&] { return engine.ready() || engine.failed(); }));
-    ASSERT_TRUE(engine.ready());
-    EXPECT_FALSE(engine.useFFmpeg());
-    EXPECT_NEAR(engine.duration(), 4.0, 0.05);
-    EXPECT_EQ(testmedia::countingIndex(*engine.posterImage()), 10); // 0.4 s
-    EXPECT_TRUE(source->holdsDecoder());
-    engine.scrub(0.5);
-    ASSERT_TRUE(waitUntil(engine, [&] { return !engine.loadingFrame(); }));
-    EXPECT_EQ(testmedia::countingIndex(*engine.displayImage()), 50);
-    EXPECT_TRUE(source->holdsDecoder());
-    engine.reset();
-    EXPECT_FALSE(source->holdsDecoder());
+    // Also a card's transport stream whose only key frame is its first.
+    for (const QString& clip : {testmedia::counting(), testmedia::countingTransportStream(1000)}) {
+        NEEDS(clip);
+        SCOPED_TRACE(clip.toStdString());
+        ThumbnailGenerator generator(withSystemFFmpeg());
+        auto source = std::make_shared<MediaScrubFrameSource>(clip, generator, ScrubEngine::frameSize);
+        ScrubCacheBudget budget;
+        ScrubEngine engine(clip, source, {}, &budget);
+        engine.prepare();
+        ASSERT_TRUE(waitUntil(engine, [&] { return engine.ready() || engine.failed(); }));
+        ASSERT_TRUE(engine.ready());
+        EXPECT_FALSE(engine.useFFmpeg());
+        EXPECT_NEAR(engine.duration(), 4.0, 0.05);
+        EXPECT_EQ(testmedia::countingIndex(*engine.posterImage()), 10); // 0.4 s
+        EXPECT_TRUE(source->holdsDecoder());
+        engine.scrub(0.5);
+        ASSERT_TRUE(waitUntil(engine, [&] { return !engine.loadingFrame(); }));
+        EXPECT_EQ(testmedia::countingIndex(*engine.displayImage()), 50);
+        EXPECT_TRUE(source->holdsDecoder());
+        engine.reset();
+        EXPECT_FALSE(source->holdsDecoder());
+    }
 }
 
 TEST(MediaScrubFrameSource, IdleDecoderClosesAndOpensAgainOnTheNextFrame) {

@@ -104,6 +104,17 @@ TEST(ThumbnailGenerator, ProResAndMxfDecodeInProcess) {
     }
 }
 
+// A transport stream whose only key frame is its first (the container seeks to any packet).
+TEST(ThumbnailGenerator, LongGroupOfPicturesDecodesInProcess) {
+    const QString clip = testmedia::countingTransportStream(1000);
+    NEEDS(clip);
+    Generator g(servicesWith(std::nullopt)); // no ffmpeg to fall back on
+    const auto image = QCoro::waitFor(g.generator.generateSmallThumbnail(clip, QSizeF(48, 27)));
+    ASSERT_TRUE(image);
+    EXPECT_EQ(image->size(), QSize(48, 27));
+    EXPECT_LE(testmedia::countingIndex(*image), 10); // a tenth into the clip, within a second before it
+}
+
 TEST(ThumbnailGenerator, SoundGetsNoThumbnailAndNothingIsCached) {
     const QString tone = testmedia::wav();
     NEEDS(tone);
