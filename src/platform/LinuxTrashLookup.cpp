@@ -1,0 +1,162 @@
+// What the Trash holds for a place: the items beside infos that name it.
+
+#include "platform/LinuxFileOperations.h"
+#include "platform/LinuxTrash.h"
+#include "platform/NoReplaceRename.h"
+
+#include <QFile>
+#include <QHash>
+
+#include <climits>
+#include <cstdlib>
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace tarnwick {
+
+namespace {
+
+constexpr QByteArrayView kInfoSuffix = ".trashinfo";
+
+QByteArray parentOf(const QByteArray& path) {
+    const qsizetype slash = path.lastIndexOf('/');
+    return slash <= 0 ? QByteArrayLiteral("/") : path.left(slash);
+}
+
+// The device of `path`, or of its nearest existing folder.
+quint64 deviceOfNearest(QByteArray path) {
+    struct stat st {};
+    while (::stat(path.constData(), &st) != 0 && path != "/")
+        path = parentOf(path);
+    return quint64(st.st_dev);
+}
+
+// One trash folder as the look-up reads it: the names of its infos (their items' names), and the
+// place each info read so far names. None when its info/ could not be listed.
+struct Listing {
+    QList<QByteArray> names;
+    QHash<QByteArray, QByteArray> places;
+};
+
+std::optional<Listing> listInfos(const QByteArray& root) {
+    DIR* dir = ::opendir(QByteArray(root + "/info").constData());
+    if (!dir)
+        return std::nullopt;
+    Listing listing;
+    while (const dirent* entry = ::readdir(dir)) {
+        const QByteArrayView name(entry->d_name);
+        if (name.endsWith(kInfoSuffix) && name.size() > kInfoSuffix.size())
+            listing.names.append(name.chopped(kInfoSuffix.size()).toByteArray());
+    }
+    ::closedir(dir);
+    return listing;
+}
+
+// The Path= of an info, decoded; empty when it has none.
+QByteArray placeNamedBy(const QByteArray& infoPath) {
+    const int fd = ::open(infoPath.constData(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0)
+        return {};
+    QByteArray text(8192, Qt::Uninitialized);
+    const ssize_t got = ::read(fd, text.data(), size_t(text.size()));
+    ::close(fd);
+    text.truncate(std::max<ssize_t>(got, 0));
+    for (const QByteArray& line : text.split('\n')) {
+        if (line.startsWith("Path="))
+            return QByteArray::fromPercentEncoding(line.mid(5).trimmed());
+    }
+    return {};
+}
+
+// Whether an item named `candidate` in files/ may have been given that name for an item named
+// `name` (LinuxTrash::trashName(): the name, numbered, perhaps shortened, begins as it does).
+bool mayBeNamedFor(const QByteArray& candidate, const QByteArray& name) {
+    return !candidate.isEmpty() && (candidate[0] == name[0] || candidate.startsWith(" ("));
+}
+
+// The trashes an item at `native` would go to, and the places an info there may name it by; none
+// when its folder is gone.
+struct Where {
+    QList<QByteArray> roots;
+    QList<QByteArray> places;
+};
+
+std::optional<Where> whereTrashed(const QByteArray& native, const QByteArray& name, const QByteArray& home,
+                                  quint64 homeDevice) {
+    struct stat folder {};
+    if (name.isEmpty() || native.contains('\0') || ::stat(parentOf(native).constData(), &folder) != 0)
+        return std::nullopt;
+    Where where{{}, {native}};
+    char resolved[PATH_MAX];
+    if (quint64(folder.st_dev) == homeDevice) {
+        where.roots.append(home);
+    } else if (::realpath(parentOf(native).constData(), resolved)) {
+        // A volume's own trash names it from the volume's top folder (or whole, as some programs do).
+        const QByteArray canonical = QByteArray(resolved) + '/' + name;
+        const QByteArray top = LinuxTrash::mountTop(QByteArray(resolved), quint64(folder.st_dev));
+        const QByteArray base = top == "/" ? QByteArray() : top;
+        const QByteArray uid = QByteArray::number(::getuid());
+        where.places << canonical << canonical.mid(base.size() + 1);
+        where.roots << base + "/.Trash/" + uid << base + "/.Trash-" + uid;
+    }
+    return where;
+}
+
+// The items of `listing` (the trash `root`) beside infos naming one of `places`. An empty claim of
+// a rename that never came (its note beside it) is no item.
+void collectItems(const QByteArray& root, Listing& listing, const QByteArray& name,
+                  const QList<QByteArray>& places, QList<TrashedItem>& items) {
+    for (const QByteArray& candidate : std::as_const(listing.names)) {
+        if (!mayBeNamedFor(candidate, name))
+            continue;
+        const QByteArray infoPath = root + "/info/" + candidate + kInfoSuffix;
+        auto place = listing.places.find(candidate);
+        if (place == listing.places.end())
+            place = listing.places.insert(candidate, placeNamedBy(infoPath));
+        const QByteArray itemPath = root + "/files/" + candidate;
+        struct stat st {};
+        struct stat note {};
+        if (!places.contains(*place) || ::lstat(itemPath.constData(), &st) != 0 ||
+            (st.st_size == 0 && ::lstat(claimNotePath(itemPath).constData(), &note) == 0))
+            continue;
+        items.append(
+            {QFile::decodeName(itemPath), QFile::decodeName(infoPath), LinuxFileOperations::infoFrom(st)});
+    }
+}
+
+} // namespace
+
+QList<std::optional<QList<TrashedItem>>> LinuxTrash::trashedFrom(const QStringList& paths) {
+    const QByteArray home = homeTrashPath();
+    const quint64 homeDevice = deviceOfNearest(home);
+    QHash<QByteArray, std::optional<Listing>> trashes;
+    QList<std::optional<QList<TrashedItem>>> found;
+    found.reserve(paths.size());
+    for (const QString& path : paths) {
+        const QByteArray native = nativePath(path);
+        const QByteArray name = native.mid(native.lastIndexOf('/') + 1);
+        const std::optional<Where> where = whereTrashed(native, name, home, homeDevice);
+        std::optional<QList<TrashedItem>> items;
+        if (where)
+            items.emplace();
+        for (const QByteArray& root : where ? where->roots : QList<QByteArray>()) {
+            struct stat st {};
+            if (::lstat(root.constData(), &st) != 0 || !S_ISDIR(st.st_mode))
+                continue; // never made: nothing went there
+            auto listed = trashes.find(root);
+            if (listed == trashes.end())
+                listed = trashes.insert(root, listInfos(root));
+            if (!*listed) {
+                items.reset(); // cannot be looked through
+                break;
+            }
+            collectItems(root, **listed, name, where->places, *items);
+        }
+        found.append(std::move(items));
+    }
+    return found;
+}
+
+} // namespace tarnwick
