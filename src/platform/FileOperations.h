@@ -129,7 +129,7 @@ public:
     virtual void sweepTrashLeftovers() {}
     // For each of `paths`, the items in the Trash an item there would go to (the home trash, or its
     // volume's own) that stand beside an info naming that path as their place; none for a path
-    // whose Trash could not be looked through (its folder is gone, say). Their infos are read
+    // whose Trash could not be looked through (its info folder cannot be read). Their infos are read
     // once for all the paths.
     virtual QList<std::optional<QList<TrashedItem>>> trashedFrom(const QStringList& paths) const {
         return QList<std::optional<QList<TrashedItem>>>(paths.size());

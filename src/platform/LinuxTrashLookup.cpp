@@ -85,17 +85,26 @@ struct Where {
 
 std::optional<Where> whereTrashed(const QByteArray& native, const QByteArray& name, const QByteArray& home,
                                   quint64 homeDevice) {
-    struct stat folder {};
-    if (name.isEmpty() || native.contains('\0') || ::stat(parentOf(native).constData(), &folder) != 0)
+    if (name.isEmpty() || native.contains('\0'))
         return std::nullopt;
+    // Its folder, or the nearest one still there (a folder the run emptied, removed since).
+    QByteArray folder = parentOf(native);
+    struct stat st {};
+    while (::stat(folder.constData(), &st) != 0) {
+        if (folder == "/")
+            return std::nullopt;
+        folder = parentOf(folder);
+    }
     Where where{{}, {native}};
     char resolved[PATH_MAX];
-    if (quint64(folder.st_dev) == homeDevice) {
+    if (quint64(st.st_dev) == homeDevice) {
         where.roots.append(home);
-    } else if (::realpath(parentOf(native).constData(), resolved)) {
+    } else if (::realpath(folder.constData(), resolved)) {
         // A volume's own trash names it from the volume's top folder (or whole, as some programs do).
-        const QByteArray canonical = QByteArray(resolved) + '/' + name;
-        const QByteArray top = LinuxTrash::mountTop(QByteArray(resolved), quint64(folder.st_dev));
+        const QByteArray rest = native.mid(folder == "/" ? 1 : folder.size() + 1);
+        const QByteArray canonical =
+            (qstrcmp(resolved, "/") == 0 ? QByteArray() : QByteArray(resolved)) + '/' + rest;
+        const QByteArray top = LinuxTrash::mountTop(QByteArray(resolved), quint64(st.st_dev));
         const QByteArray base = top == "/" ? QByteArray() : top;
         const QByteArray uid = QByteArray::number(::getuid());
         where.places << canonical << canonical.mid(base.size() + 1);

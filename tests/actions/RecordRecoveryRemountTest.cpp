@@ -43,8 +43,9 @@ bool putBack(const QString& path, const struct stat& was) {
 
 // A run of `kind` over eight files of `folder`; every third one's step took place (moved into the
 // Trash, deleted, or moved into the archive `elsewhere`), the others were never touched. After a
-// Trash run's kill the user saved over an untouched file (another size, as editors save) and put a
-// copy of a trashed one back at its path: the Trash, not the path, tells those apart.
+// Trash run's kill the user saved over an untouched file (a new file of another size renamed over
+// it, as editors save) and put a copy of a trashed one back at its path: the Trash, not the path,
+// tells those apart.
 Planned killedRun(RecordKind kind, const QString& folder, const QString& elsewhere) {
     Planned planned;
     planned.run.id = QStringLiteral("run-%1").arg(int(kind));
@@ -74,7 +75,10 @@ Planned killedRun(RecordKind kind, const QString& folder, const QString& elsewhe
                 EXPECT_TRUE(QFile::rename(path, elsewhere + '/' + name));
         }
         if (kind == RecordKind::trash && i == 1) {
-            EXPECT_TRUE(writeFile(path, 700, 'y')) << "saved over";
+            EXPECT_TRUE(writeFile(path + ".saving", 700, 'y') &&
+                        ::rename(QFile::encodeName(path + ".saving").constData(),
+                                 QFile::encodeName(path).constData()) == 0)
+                << "saved over";
         }
         if (kind == RecordKind::trash && i == 3) {
             EXPECT_TRUE(putBack(path, was)) << "put back";
