@@ -44,19 +44,18 @@ bool mayStillBeThere(const FileRecord& record, const FileOpInfo& now, const Volu
     return isSameFileAfterRemount(*record.identity, now, clock) || now.inode == record.identity->inode;
 }
 
-// An item in the Trash may be the recorded one: of its size (and kind), and of its time as the
-// volume's clock keeps it, unless that clock keeps whole seconds (a FUSE FAT driver writes a
-// rename's time); or the same inode on its device, renamed there.
+// An item in the Trash may be the recorded one: the same inode on its device (renamed there), or
+// of its time as the volume's clock keeps it, unless that clock keeps whole seconds (a FUSE FAT
+// driver writes a rename's time); a file of its size too.
 bool mayBeTrashedItem(const FileRecord& record, const FileOpInfo& item, const VolumeClock& clock) {
     if (!record.identity)
         return true;
     const FileIdentity& then = *record.identity;
-    if (item.device == then.device && item.inode == then.inode)
-        return true;
+    const bool renamed = item.device == then.device && item.inode == then.inode;
     if (item.kind == FileKind::directory)
-        return isSameFileAfterRemount(then, item, clock);
-    return item.size == then.size &&
-           (clock.orShownBy(then.modifiedNs).wholeSeconds() || isSameFileAfterRemount(then, item, clock));
+        return renamed || isSameFileAfterRemount(then, item, clock);
+    return item.size == then.size && (renamed || clock.orShownBy(then.modifiedNs).wholeSeconds() ||
+                                      isSameFileAfterRemount(then, item, clock));
 }
 
 } // namespace

@@ -104,10 +104,9 @@ QList<QByteArray> deadRunNotes(const QByteArray& infoDir, const QList<QByteArray
 // An info of ours beside an item in files/ stays unless that item is provably another than the one
 // it was made for, as the volume's `clock` keeps times: another program's item that took the name
 // while a run was killed is never labelled with our file's place, and an item a remount gave new
-// numbers or times keeps its info. One that
-// stays is a real info: the run was killed before its mark came off, which comes off now (a sidecar
-// would stay beside it for good). Its sidecar, if it has one, is among `sidecars` (the folder's
-// listing). True when the info went.
+// numbers or times keeps its info. One that stays is a real info: the run was killed before its
+// mark came off, which comes off now (a sidecar would stay beside it for good). Its sidecar, if it
+// has one, is among `sidecars` (the folder's listing). True when the info went.
 bool sweepBeside(const QByteArray& root, const QByteArray& name, const QSet<QByteArray>& sidecars,
                  const VolumeClock& clock, leftover::RunningWriters& writers) {
     const QByteArray path = root + "/info/" + name;
