@@ -33,10 +33,10 @@ quint64 deviceOfNearest(QByteArray path) {
     return quint64(st.st_dev);
 }
 
-// One trash folder as the look-up reads it: the names of its infos (their items' names), and the
-// place each info read so far names. None when its info/ could not be listed.
+// One trash folder as the look-up reads it: the names of its infos (their items' names) by their
+// first byte, and the place each info read so far names. None when its info/ could not be listed.
 struct Listing {
-    QList<QByteArray> names;
+    QHash<char, QList<QByteArray>> names;
     QHash<QByteArray, QByteArray> places;
 };
 
@@ -48,7 +48,7 @@ std::optional<Listing> listInfos(const QByteArray& root) {
     while (const dirent* entry = ::readdir(dir)) {
         const QByteArrayView name(entry->d_name);
         if (name.endsWith(kInfoSuffix) && name.size() > kInfoSuffix.size())
-            listing.names.append(name.chopped(kInfoSuffix.size()).toByteArray());
+            listing.names[name.front()].append(name.chopped(kInfoSuffix.size()).toByteArray());
     }
     ::closedir(dir);
     return listing;
@@ -70,10 +70,18 @@ QByteArray placeNamedBy(const QByteArray& infoPath) {
     return {};
 }
 
-// Whether an item named `candidate` in files/ may have been given that name for an item named
-// `name` (LinuxTrash::trashName(): the name, numbered, perhaps shortened, begins as it does).
-bool mayBeNamedFor(const QByteArray& candidate, const QByteArray& name) {
-    return !candidate.isEmpty() && (candidate[0] == name[0] || candidate.startsWith(" ("));
+// The names in `listing` that may have been given to an item named `name`: LinuxTrash::trashName()
+// numbers a name and may shorten it, but it begins as the name does (or, cut to nothing, with its
+// number).
+QList<QByteArray> namesFor(const Listing& listing, const QByteArray& name) {
+    QList<QByteArray> names = listing.names.value(name.front());
+    if (name.front() != ' ') {
+        for (const QByteArray& numbered : listing.names.value(' ')) {
+            if (numbered.startsWith(" ("))
+                names.append(numbered);
+        }
+    }
+    return names;
 }
 
 // The trashes an item at `native` would go to, and the places an info there may name it by; none
@@ -117,9 +125,7 @@ std::optional<Where> whereTrashed(const QByteArray& native, const QByteArray& na
 // a rename that never came (its note beside it) is no item.
 void collectItems(const QByteArray& root, Listing& listing, const QByteArray& name,
                   const QList<QByteArray>& places, QList<TrashedItem>& items) {
-    for (const QByteArray& candidate : std::as_const(listing.names)) {
-        if (!mayBeNamedFor(candidate, name))
-            continue;
+    for (const QByteArray& candidate : namesFor(listing, name)) {
         const QByteArray infoPath = root + "/info/" + candidate + kInfoSuffix;
         auto place = listing.places.find(candidate);
         if (place == listing.places.end())
